@@ -1,0 +1,46 @@
+# Shared compile settings and the helpers every folder uses.
+
+set(VU_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
+    -Wcast-align -Wunused -Woverloaded-virtual
+    -Wimplicit-fallthrough)
+if(VU_WERROR)
+  list(APPEND VU_WARNINGS -Werror)
+endif()
+
+if(VU_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# In the fuzzing tree every library carries coverage instrumentation, so the
+# fuzz targets are guided by the code they exercise.
+if(VU_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
+find_package(Threads REQUIRED)
+
+# vu_library(<name> [DEPS <targets>...])
+# One static library per folder: every .cpp in the calling folder.
+function(vu_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_compile_options(${name} PRIVATE ${VU_WARNINGS})
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+endfunction()
+
+# vu_test(<name> [DEPS <targets>...])
+# One GoogleTest binary per test folder: every .cpp in the calling folder.
+function(vu_test name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_executable(${name} ${sources})
+  target_compile_options(${name} PRIVATE ${VU_WARNINGS})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main
+                        GTest::gmock)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+                       PROPERTIES TIMEOUT 300)
+endfunction()

@@ -1,0 +1,63 @@
+// ByteBuffer: the script compiler's growable byte buffer, also read back
+// through a bounds-checked cursor.
+//
+// The buffer owns 4-byte aligned storage of `capacity` bytes. `position` is
+// where the next write or read happens; `size` is the highest end position
+// ever reserved (the bytes that count as written). Writers call GrowBuffer()
+// with position + width before each write and skip the write while error
+// bit kGrowthFailed is set, so a failed growth never corrupts earlier bytes.
+// Words are little-endian.
+//
+// Failure is recorded in `errors` and never thrown:
+//   kGrowthFailed (bit 0): storage missing, out of memory, or a size beyond
+//                          32 bits; later writes are skipped.
+//   kReadPastEnd  (bit 1): a read went past `size`; the reader's target and
+//                          the position are left unchanged.
+// Bits stay set until Init() or Reset(). Not thread-safe.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+struct ByteBuffer {
+  static constexpr uint32_t kGrowthFailed = 1;
+  static constexpr uint32_t kReadPastEnd = 2;
+
+  ByteBuffer() = default;
+  ByteBuffer(const ByteBuffer&) = delete;
+  ByteBuffer& operator=(const ByteBuffer&) = delete;
+  ByteBuffer(ByteBuffer&&) = default;
+  ByteBuffer& operator=(ByteBuffer&&) = default;
+
+  // Replaces the storage by `initialCapacity` fresh bytes; the capacity is
+  // also the grow step. False (and kGrowthFailed set) when out of memory.
+  bool Init(uint32_t initialCapacity);
+  // Fresh storage of grow-step bytes; clears errors, position and size.
+  void Reset();
+  // Frees the storage and zeroes every field.
+  void Free();
+
+  void WriteU32(uint32_t value);
+  // True with `out` set, or false with kReadPastEnd set and `out` unchanged.
+  bool ReadU32(uint32_t& out);
+
+  unsigned char* Data() { return storage_.get(); }
+  const unsigned char* Data() const { return storage_.get(); }
+
+  uint32_t errors = 0;
+  uint32_t growStep = 0;
+  uint32_t position = 0;
+  uint32_t size = 0;
+  uint32_t capacity = 0;
+
+ private:
+  friend void GrowBuffer(ByteBuffer& buffer, uint32_t index);
+  bool Allocate(uint32_t bytes);
+  std::unique_ptr<unsigned char[]> storage_;
+};
+
+// Makes the storage hold `index` bytes: when `index` is not below the
+// capacity, the capacity becomes grow step + index rounded up to a multiple
+// of 4 and the written bytes move to the new storage. Then `size` is raised
+// to `index`. Failure sets kGrowthFailed and leaves the buffer unchanged.
+void GrowBuffer(ByteBuffer& buffer, uint32_t index);

@@ -1,0 +1,82 @@
+#include "kiv/DynamicBuffer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+
+namespace Kiv {
+
+namespace {
+
+constexpr uint64_t kSizeLimit = 0xFFFFFFFFu;
+constexpr uint64_t kMinimumGrowth = 64;
+
+// Resizes `bytes` to `size`; false (and no change) when memory runs out.
+bool TryResize(std::vector<uint8_t>& bytes, uint64_t size) {
+  try {
+    bytes.resize(static_cast<size_t>(size));
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  } catch (const std::length_error&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+bool DynamicBuffer::GrowTo(uint64_t needed) {
+  uint64_t have = bytes_.size();
+  if (needed <= have) return true;
+  uint64_t limit = std::min<uint64_t>(max_size_, kSizeLimit);
+  if (needed > limit) return false;
+  uint64_t doubled = std::min(std::max({needed, have * 2, kMinimumGrowth}), limit);
+  if (TryResize(bytes_, doubled)) return true;
+  // The geometric step did not fit in memory; the exact size still may.
+  return doubled != needed && TryResize(bytes_, needed);
+}
+
+void DynamicBuffer::SetPosition(uint32_t position) {
+  position_ = std::min(position, AllocatedSize());
+}
+
+uint32_t DynamicBuffer::Read(void* dst, uint32_t size, uint32_t count) {
+  uint64_t wanted = uint64_t{size} * count;
+  uint64_t available = length_ > position_ ? length_ - position_ : 0;
+  auto n = static_cast<uint32_t>(std::min(wanted, available));
+  if (n == 0 || dst == nullptr) return 0;
+  std::memcpy(dst, bytes_.data() + position_, n);
+  position_ += n;
+  return n;
+}
+
+uint32_t DynamicBuffer::Write(const void* src, uint32_t size, uint32_t count) {
+  uint64_t total = uint64_t{size} * count;
+  if (total == 0 || src == nullptr) return 0;
+  uint64_t end = uint64_t{position_} + total;
+  if (end > kSizeLimit || !GrowTo(end)) return 0;
+  std::memcpy(bytes_.data() + position_, src, static_cast<size_t>(total));
+  position_ = static_cast<uint32_t>(end);
+  length_ = std::max(length_, position_);
+  return static_cast<uint32_t>(total);
+}
+
+void DynamicBuffer::Clean() {
+  position_ = 0;
+  length_ = 0;
+}
+
+bool DynamicBuffer::AddLength(uint32_t n) {
+  uint64_t target = bytes_.size() + uint64_t{n};
+  if (target > std::min<uint64_t>(max_size_, kSizeLimit)) return false;
+  return TryResize(bytes_, target);
+}
+
+bool DynamicBuffer::SetDataLength(uint32_t n) {
+  if (!GrowTo(n)) return false;
+  length_ = n;
+  return true;
+}
+
+}  // namespace Kiv

@@ -1,0 +1,65 @@
+// A growable memory buffer with a read/write position.
+//
+// Holds `DataLength()` bytes of data in an allocation of `AllocatedSize()`
+// bytes. Reads and writes start at `Position()` and move it. Writing past the
+// allocation grows it geometrically (at least doubling), so a long series of
+// writes copies each byte a bounded number of times; the data held never
+// changes when the buffer grows. Sizes are 32-bit: the allocation never
+// passes `MaxSize()` bytes (settable, for callers that bound what they accept
+// and for tests of exhaustion) nor 0xFFFFFFFF. A write that would pass either,
+// or that cannot get the memory, fails whole: it answers 0 and changes
+// nothing. Nothing here throws. The position never passes the allocation's end;
+// bytes between the data's end and the position are left as they are (zero
+// when fresh).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace Kiv {
+
+class DynamicBuffer {
+ public:
+  DynamicBuffer() = default;
+  explicit DynamicBuffer(uint32_t reserve) { AddLength(reserve); }
+  DynamicBuffer(const DynamicBuffer&) = delete;
+  DynamicBuffer& operator=(const DynamicBuffer&) = delete;
+
+  uint32_t Position() const { return position_; }
+  // Moves the position; a target beyond the allocation stops at its end.
+  void SetPosition(uint32_t position);
+  uint32_t AllocatedSize() const { return static_cast<uint32_t>(bytes_.size()); }
+  uint32_t DataLength() const { return length_; }
+  uint8_t* Data() { return bytes_.data(); }
+  const uint8_t* Data() const { return bytes_.data(); }
+
+  // Copies up to size * count bytes from the position into `dst`, stopping
+  // at the end of the data (so a last element may be copied in part);
+  // answers the number of bytes copied and moves the position by as many.
+  uint32_t Read(void* dst, uint32_t size, uint32_t count = 1);
+  // Writes size * count bytes at the position, growing as needed, and
+  // extends the data length when the write passes it. Answers the number of
+  // bytes written: all of them, or 0 when memory (or MaxSize) runs out, in
+  // which case nothing changes.
+  uint32_t Write(const void* src, uint32_t size, uint32_t count = 1);
+  // Empties the buffer: position and data length 0; keeps the allocation.
+  void Clean();
+  // Grows the allocation by `n` bytes; false (and no change) when memory or
+  // MaxSize runs out.
+  bool AddLength(uint32_t n);
+  // Sets the data length (within the allocation, growing it when needed).
+  bool SetDataLength(uint32_t n);
+
+  uint32_t MaxSize() const { return max_size_; }
+  void SetMaxSize(uint32_t max) { max_size_ = max; }
+
+ private:
+  bool GrowTo(uint64_t needed);
+
+  std::vector<uint8_t> bytes_;
+  uint32_t position_ = 0;
+  uint32_t length_ = 0;
+  uint32_t max_size_ = 0xFFFFFFFFu;
+};
+
+}  // namespace Kiv

@@ -1,0 +1,175 @@
+// Kiv::File: one open file on a POSIX descriptor.
+
+#include "kiv/File.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <limits>
+
+namespace Kiv {
+
+namespace {
+
+// Largest piece handed to one read(2) or write(2) call.
+constexpr size_t kMaxPiece = size_t(1) << 30;
+
+// open(2) flags for an engine mode; 0 when the mode grants no access.
+int OpenFlags(uint32_t mode) {
+  const bool read = (mode & (File::kRead | File::kReadAlt)) != 0;
+  const bool create = (mode & File::kCreate) != 0;
+  const bool write = (mode & File::kWriteMask) != 0 || create;
+  int flags = O_CLOEXEC;
+  if (read && write) {
+    flags |= O_RDWR;
+  } else if (write) {
+    flags |= O_WRONLY;
+  } else if (read) {
+    flags |= O_RDONLY;
+  } else {
+    return 0;
+  }
+  if (create) flags |= O_CREAT | O_TRUNC;
+  return flags;
+}
+
+int OpenNoIntr(const String& path, int flags) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags, 0666);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+// A file being created keeps its own name exactly; only its folder is
+// looked up without regard to case. Empty when the folder does not exist.
+String ResolveCreatePath(const String& path) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == String::npos || slash == 0) return String();
+  const String folder = path.substr(0, slash);
+  const String found = File::Find::ResolveCase(folder);
+  if (found.empty() || found == folder) return String();
+  return found + path.substr(slash);
+}
+
+}  // namespace
+
+File::File() = default;
+
+File::~File() { Close(); }
+
+bool File::Open(const String& path, uint32_t mode, uint32_t /*reserved*/) {
+  Close();
+  const int flags = OpenFlags(mode);
+  if (flags == 0 || path.empty()) return false;
+
+  String opened = path;
+  int fd = OpenNoIntr(opened, flags);
+  if (fd < 0 && errno == ENOENT) {
+    opened = (flags & O_CREAT) ? ResolveCreatePath(path) : Find::ResolveCase(path);
+    if (!opened.empty() && opened != path) fd = OpenNoIntr(opened, flags);
+  }
+  if (fd < 0) return false;
+
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return false;
+  }
+  fd_ = fd;
+  path_ = opened;
+  mode_ = mode;
+  return true;
+}
+
+bool File::Open(const PString& root, const String& name, uint32_t mode, uint32_t reserved) {
+  if (root.Empty()) return Open(name, mode, reserved);
+  Close();
+  String path;
+  if (!ResolveRooted(root, name, &path)) return false;
+  return Open(path, mode, reserved);
+}
+
+void File::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  path_.clear();
+  mode_ = 0;
+}
+
+uint32_t File::Read(void* dst, uint32_t size, uint32_t count) {
+  const uint64_t total = uint64_t(size) * count;
+  if (fd_ < 0 || dst == nullptr || total > std::numeric_limits<uint32_t>::max()) return 0;
+  auto* out = static_cast<char*>(dst);
+  size_t done = 0;
+  while (done < total) {
+    const size_t piece = std::min<size_t>(total - done, kMaxPiece);
+    const ssize_t n = ::read(fd_, out + done, piece);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += size_t(n);
+  }
+  return uint32_t(done);
+}
+
+uint32_t File::Write(const void* src, uint32_t size, uint32_t count) {
+  const uint64_t total = uint64_t(size) * count;
+  if (fd_ < 0 || src == nullptr || total > std::numeric_limits<uint32_t>::max()) return 0;
+  const auto* in = static_cast<const char*>(src);
+  size_t done = 0;
+  while (done < total) {
+    const size_t piece = std::min<size_t>(total - done, kMaxPiece);
+    const ssize_t n = ::write(fd_, in + done, piece);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += size_t(n);
+  }
+  return uint32_t(done);
+}
+
+int64_t File::Seek(int64_t offset, int whence) {
+  if (fd_ < 0) return -1;
+  int how;
+  switch (whence) {
+    case 0:
+      how = SEEK_SET;
+      break;
+    case 1:
+      how = SEEK_CUR;
+      break;
+    case 2:
+      how = SEEK_END;
+      break;
+    default:
+      return -1;
+  }
+  return ::lseek(fd_, off_t(offset), how);
+}
+
+int64_t File::Tell() const {
+  if (fd_ < 0) return -1;
+  return ::lseek(fd_, 0, SEEK_CUR);
+}
+
+int64_t File::Size() const {
+  struct stat st;
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return -1;
+  return st.st_size;
+}
+
+bool File::Eof() const {
+  if (fd_ < 0) return true;
+  const int64_t pos = Tell();
+  const int64_t size = Size();
+  return pos < 0 || size < 0 || pos >= size;
+}
+
+bool File::Sync() {
+  if (fd_ < 0) return false;
+  return ::fsync(fd_) == 0;
+}
+
+}  // namespace Kiv

@@ -1,0 +1,150 @@
+#include "foundation/BlockMemory.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <set>
+#include <vector>
+
+namespace {
+
+using Utils::BlockMemory;
+
+// Fills `pool`'s current block until it is full; answers the slots taken.
+std::vector<void*> FillCurrent(BlockMemory& pool) {
+  std::vector<void*> slots;
+  const int block = pool.CurrentBlock() < 0 ? static_cast<int>(pool.BlockCount())
+                                            : pool.CurrentBlock();
+  do {
+    slots.push_back(pool.AllocateSlot());
+  } while (pool.UsedSlots(block) < pool.SlotsPerBlock());
+  return slots;
+}
+
+TEST(BlockMemory, InitRoundsSlotSizeAndSlotsPerBlock) {
+  int owner = 0;
+  BlockMemory pool;
+  ASSERT_TRUE(pool.Init(&owner, 10, 40));
+  EXPECT_EQ(pool.SlotSize(), 12u);
+  EXPECT_EQ(pool.SlotsPerBlock(), 64u);
+  EXPECT_EQ(pool.Owner(), &owner);
+  EXPECT_EQ(pool.BlockCount(), 1u);
+  EXPECT_EQ(pool.CurrentBlock(), 0);
+
+  ASSERT_TRUE(pool.Init(nullptr, 68, 64));
+  EXPECT_EQ(pool.SlotSize(), 68u);
+  EXPECT_EQ(pool.SlotsPerBlock(), 64u);
+  ASSERT_TRUE(pool.Init(nullptr, 0, 0));
+  EXPECT_EQ(pool.SlotSize(), 4u);
+  EXPECT_EQ(pool.SlotsPerBlock(), 32u);
+
+  // A block whose slot offsets would not fit 32 bits is refused.
+  EXPECT_FALSE(pool.Init(nullptr, UINT32_MAX, 32));
+}
+
+TEST(BlockMemory, SlotsComeFromTheEndOfTheBlockAndDoNotOverlap) {
+  BlockMemory pool;
+  ASSERT_TRUE(pool.Init(nullptr, 10, 40));
+  std::vector<void*> slots = FillCurrent(pool);
+  ASSERT_EQ(slots.size(), 64u);
+  EXPECT_EQ(pool.Count(), 64u);
+  // The last slot comes first and every slot is 12 bytes below the previous.
+  for (size_t i = 1; i < slots.size(); ++i) {
+    EXPECT_EQ(static_cast<char*>(slots[i - 1]) - static_cast<char*>(slots[i]), 12);
+  }
+  for (void* slot : slots) {
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(slot) % 4, 0u);
+    std::memset(slot, 0x5A, 12);
+  }
+  // Every block full: no current block; the next request adds one.
+  EXPECT_EQ(pool.CurrentBlock(), -1);
+  void* next = pool.AllocateSlot();
+  ASSERT_NE(next, nullptr);
+  EXPECT_EQ(pool.BlockCount(), 2u);
+  EXPECT_EQ(std::set<void*>(slots.begin(), slots.end()).count(next), 0u);
+}
+
+TEST(BlockMemory, FreedSlotIsReusedAndBadFreesAreRefused) {
+  BlockMemory pool;
+  ASSERT_TRUE(pool.Init(nullptr, 16, 32));
+  void* a = pool.Allocate();
+  void* b = pool.Allocate();
+  ASSERT_NE(a, nullptr);
+  EXPECT_TRUE(pool.FreeSlot(a));
+  EXPECT_EQ(pool.Count(), 1u);
+  EXPECT_FALSE(pool.FreeSlot(a));  // already free
+  EXPECT_FALSE(pool.FreeSlot(static_cast<char*>(b) + 4));  // not a slot start
+  int outside = 0;
+  EXPECT_FALSE(pool.FreeSlot(&outside));
+  EXPECT_FALSE(pool.FreeSlot(nullptr));
+  EXPECT_EQ(pool.Allocate(), a);
+  EXPECT_EQ(pool.Count(), 2u);
+}
+
+TEST(BlockMemory, CurrentBlockIsFullestNonFullAndLaterWinsTies) {
+  BlockMemory pool;
+  ASSERT_TRUE(pool.Init(nullptr, 4, 32));
+  std::vector<void*> block0 = FillCurrent(pool);
+  std::vector<void*> block1 = FillCurrent(pool);
+  std::vector<void*> block2 = FillCurrent(pool);
+  ASSERT_EQ(pool.BlockCount(), 3u);
+  ASSERT_EQ(pool.Count(), 96u);
+
+  // Blocks 0 and 1 at 31 used, block 2 full: the later of the two wins.
+  ASSERT_TRUE(pool.FreeSlot(block0[0]));
+  ASSERT_TRUE(pool.FreeSlot(block1[0]));
+  pool.SelectCurrentBlock();
+  EXPECT_EQ(pool.CurrentBlock(), 1);
+
+  // Block 1 drops to 30 used: block 0 is now the fullest with room.
+  ASSERT_TRUE(pool.FreeSlot(block1[1]));
+  pool.SelectCurrentBlock();
+  EXPECT_EQ(pool.CurrentBlock(), 0);
+
+  // Filling block 0 moves on to block 1 rather than adding a block.
+  EXPECT_EQ(pool.AllocateSlot(), block0[0]);
+  EXPECT_EQ(pool.CurrentBlock(), 1);
+  pool.AllocateSlot();
+  pool.AllocateSlot();
+  EXPECT_EQ(pool.CurrentBlock(), -1);
+  EXPECT_EQ(pool.BlockCount(), 3u);
+  EXPECT_EQ(pool.Count(), 96u);
+}
+
+TEST(BlockMemory, RemoveResetAndFreeBlocks) {
+  BlockMemory pool;
+  ASSERT_TRUE(pool.Init(nullptr, 8, 32));
+  FillCurrent(pool);
+  FillCurrent(pool);
+  pool.AllocateSlot();  // block 2, current
+  ASSERT_EQ(pool.CurrentBlock(), 2);
+
+  pool.RemoveBlock(7);  // out of range: nothing
+  pool.RemoveBlock(-1);
+  EXPECT_EQ(pool.BlockCount(), 3u);
+  pool.RemoveBlock(0);
+  EXPECT_EQ(pool.BlockCount(), 2u);
+  EXPECT_EQ(pool.CurrentBlock(), 1);  // the gap is closed
+  EXPECT_EQ(pool.Count(), 33u);
+
+  pool.Reset();
+  EXPECT_EQ(pool.BlockCount(), 1u);
+  EXPECT_EQ(pool.Count(), 0u);
+  FillCurrent(pool);  // every slot of the kept block is free again
+  EXPECT_EQ(pool.BlockCount(), 1u);
+
+  pool.FreeBlocks();
+  EXPECT_EQ(pool.BlockCount(), 0u);
+  EXPECT_EQ(pool.Count(), 0u);
+  EXPECT_NE(pool.AllocateSlot(), nullptr);  // grows again
+  EXPECT_EQ(pool.BlockCount(), 1u);
+}
+
+TEST(BlockMemory, UninitialisedPoolAnswersNull) {
+  BlockMemory pool;
+  EXPECT_EQ(pool.AddBlock(), -1);
+  EXPECT_EQ(pool.AllocateSlot(), nullptr);
+}
+
+}  // namespace

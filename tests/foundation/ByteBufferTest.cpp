@@ -1,0 +1,110 @@
+#include "foundation/ByteBuffer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+namespace {
+
+TEST(ByteBuffer, WordsRoundTripLittleEndianAndBufferGrows) {
+  ByteBuffer buffer;
+  ASSERT_TRUE(buffer.Init(5));
+  EXPECT_EQ(buffer.growStep, 5u);
+  EXPECT_EQ(buffer.capacity, 5u);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(buffer.Data()) % 4, 0u);
+
+  buffer.WriteU32(0x04030201);
+  EXPECT_EQ(buffer.capacity, 5u);  // index 4 is below the capacity
+  buffer.WriteU32(0xDDCCBBAA);
+  EXPECT_EQ(buffer.capacity, 16u);  // grow step + 8, rounded up to 4
+  buffer.WriteU32(7);
+  EXPECT_EQ(buffer.errors, 0u);
+  EXPECT_EQ(buffer.size, 12u);
+  EXPECT_EQ(buffer.position, 12u);
+
+  const unsigned char expected[8] = {1, 2, 3, 4, 0xAA, 0xBB, 0xCC, 0xDD};
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(buffer.Data()[i], expected[i]) << i;
+
+  buffer.position = 0;
+  uint32_t value = 0;
+  ASSERT_TRUE(buffer.ReadU32(value));
+  EXPECT_EQ(value, 0x04030201u);
+  ASSERT_TRUE(buffer.ReadU32(value));
+  EXPECT_EQ(value, 0xDDCCBBAAu);
+  ASSERT_TRUE(buffer.ReadU32(value));
+  EXPECT_EQ(value, 7u);
+}
+
+TEST(ByteBuffer, ReadPastTheEndSetsBitOneAndChangesNothing) {
+  ByteBuffer buffer;
+  ASSERT_TRUE(buffer.Init(64));
+  buffer.WriteU32(1);
+  buffer.WriteU32(2);
+  buffer.position = 6;  // two bytes left of the eight written
+  uint32_t value = 99;
+  EXPECT_FALSE(buffer.ReadU32(value));
+  EXPECT_EQ(buffer.errors, ByteBuffer::kReadPastEnd);
+  EXPECT_EQ(value, 99u);
+  EXPECT_EQ(buffer.position, 6u);
+
+  // The capacity holds more, but only written bytes can be read.
+  buffer.position = 8;
+  EXPECT_FALSE(buffer.ReadU32(value));
+  // A size set beyond the storage does not let a read run off it.
+  buffer.size = 1000;
+  buffer.position = 62;
+  EXPECT_FALSE(buffer.ReadU32(value));
+  EXPECT_EQ(value, 99u);
+}
+
+TEST(ByteBuffer, WritesWithoutStorageAreSkipped) {
+  ByteBuffer buffer;
+  buffer.WriteU32(5);
+  EXPECT_EQ(buffer.errors, ByteBuffer::kGrowthFailed);
+  EXPECT_EQ(buffer.position, 0u);
+  EXPECT_EQ(buffer.size, 0u);
+}
+
+TEST(ByteBuffer, GrowthThatWouldOverflowFailsAndKeepsTheBuffer) {
+  ByteBuffer buffer;
+  ASSERT_TRUE(buffer.Init(16));
+  buffer.WriteU32(0x11223344);
+
+  GrowBuffer(buffer, UINT32_MAX - 8);  // grow step + index beyond 32 bits
+  EXPECT_EQ(buffer.errors, ByteBuffer::kGrowthFailed);
+  EXPECT_EQ(buffer.capacity, 16u);
+  EXPECT_EQ(buffer.size, 4u);
+
+  buffer.position = UINT32_MAX - 2;  // position + 4 wraps
+  buffer.WriteU32(1);
+  EXPECT_EQ(buffer.size, 4u);
+
+  // Once growth failed, later writes are skipped even where they would fit.
+  buffer.position = 4;
+  buffer.WriteU32(2);
+  EXPECT_EQ(buffer.position, 4u);
+  EXPECT_EQ(buffer.Data()[0], 0x44);
+}
+
+TEST(ByteBuffer, ResetAndFree) {
+  ByteBuffer buffer;
+  ASSERT_TRUE(buffer.Init(8));
+  for (int i = 0; i < 10; ++i) buffer.WriteU32(i);
+  buffer.errors = ByteBuffer::kReadPastEnd;
+
+  buffer.Reset();
+  EXPECT_EQ(buffer.errors, 0u);
+  EXPECT_EQ(buffer.capacity, 8u);
+  EXPECT_EQ(buffer.position, 0u);
+  EXPECT_EQ(buffer.size, 0u);
+  buffer.WriteU32(3);
+  EXPECT_EQ(buffer.errors, 0u);
+
+  buffer.Free();
+  EXPECT_EQ(buffer.Data(), nullptr);
+  EXPECT_EQ(buffer.capacity, 0u);
+  EXPECT_EQ(buffer.growStep, 0u);
+  EXPECT_EQ(buffer.size, 0u);
+}
+
+}  // namespace

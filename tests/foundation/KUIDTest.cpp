@@ -1,0 +1,368 @@
+#include "foundation/KUID.h"
+
+#include "foundation/TBuffer.h"
+#include "kiv/DynamicBuffer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <ostream>
+#include <random>
+#include <string>
+#include <vector>
+
+static void PrintTo(const KUID& k, std::ostream* os) {
+  *os << "(" << k.userId << ", " << k.contentId << ", " << k.version << ")";
+}
+
+namespace {
+
+constexpr KUID kNull = kNullKUID;
+
+struct ParseCase {
+  const char* text;
+  KUID expected;
+};
+
+void ExpectParses(const std::vector<ParseCase>& cases, bool strict) {
+  for (const ParseCase& c : cases) {
+    EXPECT_EQ(ParseKUID(c.text, strict), c.expected) << "text \"" << c.text << "\"";
+  }
+}
+
+TEST(KUID, DefaultIsTheNullKUID) {
+  KUID k;
+  EXPECT_TRUE(k.IsNull());
+  EXPECT_EQ(k, (KUID{-1, -1, 127}));
+  EXPECT_FALSE((KUID{-1, -1, 0}).IsNull());
+  EXPECT_FALSE((KUID{-1, -2, 127}).IsNull());
+  EXPECT_NE((KUID{1, 2, 3}), (KUID{1, 2, 4}));
+}
+
+TEST(KUID, ValidityRuleBoundaries) {
+  const struct {
+    KUID kuid;
+    bool valid;
+  } cases[] = {
+      {{0, 0, 0}, true},           {{33554431, 1, 127}, true}, {{123, 456, 128}, false},
+      {{5, 5, -1}, false},         {{33554432, 1, 0}, false},  {{-1, 5, 127}, true},
+      {{-33554432, 1, 127}, true}, {{-33554433, 1, 127}, false}, {{-1, 5, 126}, false},
+      {{-3, 5, 0}, false},         {{INT32_MIN, 0, 127}, false}, {{INT32_MAX, 0, 0}, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.kuid.IsValid(), c.valid) << testing::PrintToString(c.kuid);
+  }
+}
+
+TEST(KUID, TextFormsPickShortOrLongForm) {
+  const struct {
+    KUID kuid;
+    const char* tag;
+    const char* pstring;
+    const char* shortText;
+    const char* keyword;
+  } cases[] = {
+      {kNull, "<NULL>", "<NULL>", "NULLKUID", "NULLKUID"},
+      {{123, 456, 0}, "<kuid:123:456>", "<kuid:123:456>", "123:456", "kuid 123 456"},
+      {{123, 456, 3}, "<kuid2:123:456:3>", "<kuid:123:456>", "123:456:3", "kuid2 123 456 3"},
+      {{-3, 456, 127}, "<kuid:-3:456>", "<kuid:-3:456>", "-3:456", "kuid -3 456"},
+      {{5, -6, 127}, "<kuid2:5:-6:127>", "<kuid:5:-6>", "5:-6:127", "kuid2 5 -6 127"},
+      {{-1, -2, 127}, "<kuid:-1:-2>", "<kuid:-1:-2>", "-1:-2", "kuid -1 -2"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.kuid));
+    EXPECT_STREQ(KUIDToTagString(c.kuid).c_str(), c.tag);
+    EXPECT_STREQ(KUIDToPString(c.kuid).c_str(), c.pstring);
+    EXPECT_EQ(KUIDToShortString(c.kuid), c.shortText);
+    EXPECT_EQ(KUIDToKeywordString(c.kuid), c.keyword);
+  }
+}
+
+TEST(KUID, NullTagTextIsOneInternedString) {
+  const Kiv::PString a = KUIDToTagString(kNull);
+  const Kiv::PString b = KUIDToPString(kNull);
+  EXPECT_EQ(a.Id(), b.Id());
+  EXPECT_EQ(a, Kiv::PString("<NULL>"));
+}
+
+TEST(ParseKUID, TagForms) {
+  ExpectParses(
+      {
+          {"<kuid:123:456>", {123, 456, 0}},
+          {"<KUID:-3:456>", {-3, 456, 127}},
+          {"<kuid2:123:456:7>", {123, 456, 7}},
+          {"<KuId2:123:456:7>", {123, 456, 7}},
+          {"<kuid2:0:-5:127>", {0, -5, 127}},
+          {"<kuid:0000000000000000000000000001:2>", {1, 2, 0}},
+          {"<kuid:-0:2>", {0, 2, 0}},
+          // Negative user ids are refused in the long form.
+          {"<kuid2:-3:456:127>", kNull},
+          {"<kuid2:-1:-1:127>", kNull},
+          // What a "%d:%d" scan leaves: unread fields keep the null values,
+          // text after the last field read is ignored.
+          {"<kuid:5>", {5, -1, 0}},
+          {"<kuid2:5:6>", {5, 6, 127}},
+          {"<kuid:1:2", {1, 2, 0}},
+          {"<kuid:1:2>trailing", {1, 2, 0}},
+          {"<kuid:1x:2>", {1, -1, 0}},
+          {"<kuid:>", kNull},
+          {"<kuid:", kNull},
+          // A number is an optional '-' and digits: no blanks, no '+'.
+          {"<kuid: 1:2>", kNull},
+          {"<kuid:+1:2>", kNull},
+          {"<kuid:--1:2>", kNull},
+      },
+      false);
+}
+
+TEST(ParseKUID, BareWordAndNumberForms) {
+  ExpectParses(
+      {
+          {"kuid:123:456", {123, 456, 0}},
+          {"KUID2:1:2:3", {1, 2, 3}},
+          {"kuid2:-3:4:127", kNull},
+          {"123:456", {123, 456, 0}},
+          {"<123:456>", {123, 456, 0}},
+          {"-3:456", {-3, 456, 127}},
+          {"<-3:456>", {-3, 456, 127}},
+          {"456", {-1, 456, 127}},
+          {"-456", {-1, -456, 127}},
+          {"5-", {-1, 5, 127}},
+          {"1-2:3", {1, -1, 0}},
+          {"5:", {5, -1, 0}},
+          {":5", kNull},
+          {"", kNull},
+          {"-", kNull},
+          {"abc", kNull},
+          {"1:2:3", kNull},
+          {"<1:2", kNull},
+          {"1:2>", kNull},
+          {"<1:2>x", kNull},
+          {"<>", kNull},
+          {"<:>", kNull},
+          {" 1:2", kNull},
+          {"12a", kNull},
+          {"<NULL>", kNull},
+          {"<null>123", kNull},
+      },
+      false);
+}
+
+TEST(ParseKUID, ValidityRuleAppliesToParsedResults) {
+  ExpectParses(
+      {
+          {"<kuid2:1:2:128>", kNull},
+          {"<kuid2:1:2:-1>", kNull},
+          {"<kuid2:33554431:1:5>", {33554431, 1, 5}},
+          {"<kuid2:33554432:1:0>", kNull},
+          {"<kuid:33554432:1>", kNull},
+          {"33554432:1", kNull},
+          {"-33554432:7", {-33554432, 7, 127}},
+          {"<kuid:-33554433:7>", kNull},
+          {"<kuid:-2147483648:5>", kNull},
+      },
+      false);
+}
+
+TEST(ParseKUID, NumbersBeyond32BitsGiveNull) {
+  const std::string longDigits(1000, '9');
+  const std::string longZeros = std::string(1000, '0') + "7:8";
+  ExpectParses(
+      {
+          {"<kuid:99999999999:1>", kNull},
+          {"<kuid:1:99999999999>", kNull},
+          {"<kuid2:1:2:99999999999>", kNull},
+          {"<kuid2:1:2:4294967297>", kNull},
+          {"kuid:1:2147483648", kNull},
+          {"99999999999", kNull},
+          {"2147483648", kNull},
+          {"-2147483649", kNull},
+          {"1:99999999999", kNull},
+          {"<1:-99999999999>", kNull},
+          {"2147483647", {-1, INT32_MAX, 127}},
+          {"-2147483648", {-1, INT32_MIN, 127}},
+          {"<kuid:1:-2147483648>", {1, INT32_MIN, 0}},
+          {longDigits.c_str(), kNull},
+          {longZeros.c_str(), {7, 8, 0}},
+      },
+      false);
+  EXPECT_EQ(ParseKUID("<kuid:99999999999:1>", true), kNull);
+}
+
+TEST(ParseKUID, StrictAcceptsOnlyWellFormedKuidWords) {
+  ExpectParses(
+      {
+          {"<kuid:123:456>", {123, 456, 0}},
+          {"<KUID:-3:456>", {-3, 456, 127}},
+          {"<kuid2:123:456:7>", {123, 456, 7}},
+          {"kuid:123:456", {123, 456, 0}},
+          {"kuid2:1:2:3", {1, 2, 3}},
+          {"kuid:1:2xyz", {1, 2, 0}},
+          {"kuid:-3:4", {-3, 4, 127}},
+          {"<kuid2:-3:456:127>", kNull},
+          {"kuid2:-3:456:127", kNull},
+          {"<kuid:123:456", kNull},
+          {"<kuid:1:2>x", kNull},
+          {"<kuid:1:-2>", kNull},
+          {"<kuid:5>", kNull},
+          {"<kuid2:1:2:3", kNull},
+          {"<kuid2:1:2>", kNull},
+          {"<kuid2:1:-2:3>", kNull},
+          {"kuid:abc", kNull},
+          {"kuid:5", kNull},
+          {"123:456", kNull},
+          {"<123:456>", kNull},
+          {"456", kNull},
+          {"", kNull},
+          {"<NULL>", kNull},
+      },
+      true);
+}
+
+TEST(ParseKUID, NullPointerGivesNull) {
+  EXPECT_EQ(ParseKUID(nullptr, false), kNull);
+  EXPECT_EQ(ParseKUID(nullptr, true), kNull);
+}
+
+KUID RandomValidKUID(std::mt19937& rng) {
+  std::uniform_int_distribution<int32_t> user(-33554432, 33554431);
+  std::uniform_int_distribution<int32_t> content(INT32_MIN, INT32_MAX);
+  std::uniform_int_distribution<int32_t> version(0, 127);
+  KUID k{user(rng), content(rng), 127};
+  if (k.userId >= 0) k.version = version(rng);
+  return k;
+}
+
+TEST(ParseKUID, TagStringRoundTripsForRandomValidKUIDs) {
+  std::mt19937 rng(12345);
+  for (int i = 0; i < 20000; ++i) {
+    const KUID k = RandomValidKUID(rng);
+    const Kiv::PString tag = KUIDToTagString(k);
+    ASSERT_EQ(ParseKUID(tag.c_str(), false), k) << tag.c_str();
+    // Strict parsing refuses a minus sign in front of the content id.
+    if (k.contentId >= 0) {
+      ASSERT_EQ(ParseKUID(tag.c_str(), true), k) << tag.c_str();
+    }
+  }
+  EXPECT_EQ(ParseKUID(KUIDToTagString(kNull).c_str(), false), kNull);
+}
+
+TEST(ParseKUID, ArbitraryTextGivesValidOrNullKUID) {
+  const char alphabet[] = "<>kuidKUID2:-0123456789 xNUL";
+  std::mt19937 rng(777);
+  std::uniform_int_distribution<size_t> length(0, 24);
+  std::uniform_int_distribution<size_t> pick(0, sizeof(alphabet) - 2);
+  for (int i = 0; i < 20000; ++i) {
+    std::string text(length(rng), ' ');
+    for (char& c : text) c = alphabet[pick(rng)];
+    for (bool strict : {false, true}) {
+      ASSERT_TRUE(ParseKUID(text.c_str(), strict).IsValid()) << text;
+    }
+  }
+}
+
+std::vector<uint8_t> StreamBytes(const KUID& k) {
+  TBuffer buffer;
+  buffer << k;
+  const Kiv::DynamicBuffer* data = buffer.GetData();
+  return std::vector<uint8_t>(data->Data(), data->Data() + data->DataLength());
+}
+
+KUID ReadFrom(const std::vector<uint8_t>& bytes, uint32_t& error) {
+  TBuffer buffer;
+  TStreamWriteBytes(buffer, bytes.data(), uint32_t(bytes.size()));
+  TStreamRewind(buffer);
+  KUID k{1, 2, 3};
+  buffer >> k;
+  error = buffer.GetError();
+  return k;
+}
+
+TEST(KUIDStream, WritesContentIdThenPackedWord) {
+  const struct {
+    KUID kuid;
+    std::vector<uint8_t> bytes;
+  } cases[] = {
+      {{-3, 456, 127}, {0xC8, 0x01, 0x00, 0x00, 0xFD, 0xFF, 0xFF, 0xFF}},
+      {{123, 456, 0}, {0xC8, 0x01, 0x00, 0x00, 0x7B, 0x00, 0x00, 0x00}},
+      {{1, 2, 3}, {0x02, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x06}},
+      {kNull, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.kuid));
+    EXPECT_EQ(StreamBytes(c.kuid), c.bytes);
+    uint32_t error = 99;
+    EXPECT_EQ(ReadFrom(c.bytes, error), c.kuid);
+    EXPECT_EQ(error, TStream::kErrorNone);
+  }
+}
+
+TEST(KUIDStream, ShortReadGivesNullKUIDAndError4) {
+  const std::vector<uint8_t> full = StreamBytes({123, 456, 0});
+  for (size_t n = 0; n < full.size(); ++n) {
+    SCOPED_TRACE(n);
+    uint32_t error = 0;
+    EXPECT_EQ(ReadFrom(std::vector<uint8_t>(full.begin(), full.begin() + long(n)), error), kNull);
+    EXPECT_EQ(error, TStream::kErrorShortRead);
+  }
+}
+
+TEST(KUIDStream, BoundaryValuesRoundTripThroughStreamAndRawBytes) {
+  // Every user id the 25-bit field holds, at its edges.
+  const int32_t users[] = {0, 1, 0xFFFFFE, 0xFFFFFF, -1, -2, -0xFFFFFF, -0x1000000};
+  const int32_t contents[] = {0, 1, -1, INT32_MAX, INT32_MIN, 0x12345678};
+  const int32_t versions[] = {0, 1, 64, 126, 127};
+  TBuffer buffer;
+  std::vector<KUID> written;
+  for (int32_t user : users) {
+    for (int32_t content : contents) {
+      for (int32_t version : versions) {
+        const KUID k{user, content, version};
+        if (!k.IsValid()) continue;
+        WriteKUID(buffer, k);
+        written.push_back(k);
+        uint8_t raw[8];
+        KUIDToRawBytes(k, raw);
+        EXPECT_EQ(KUIDFromRawBytes(raw), k);
+      }
+    }
+  }
+  // Four user ids with every version, four negative ones with 127 only.
+  ASSERT_EQ(written.size(), 4u * 6u * 5u + 4u * 6u);
+  TStreamRewind(buffer);
+  for (const KUID& k : written) EXPECT_EQ(ReadKUID(buffer), k);
+  EXPECT_EQ(buffer.GetError(), TStream::kErrorNone);
+}
+
+TEST(KUIDStream, UserIdsBeyond25SignedBitsComeBackWrapped) {
+  // The packed word keeps 25 bits of the user id and reads them back signed,
+  // so valid user ids outside -16777216..16777215 change on the way.
+  const struct {
+    KUID written;
+    KUID read;
+  } cases[] = {
+      {{0x1000000, 5, 0}, {-0x1000000, 5, 0}},
+      {{0x1FFFFFF, 5, 3}, {-1, 5, 3}},
+      {{-0x1000001, 5, 127}, {0xFFFFFF, 5, 127}},
+      {{-0x2000000, 5, 127}, {0, 5, 127}},
+  };
+  for (const auto& c : cases) {
+    uint32_t error = 0;
+    EXPECT_EQ(ReadFrom(StreamBytes(c.written), error), c.read);
+    uint8_t raw[8];
+    KUIDToRawBytes(c.written, raw);
+    EXPECT_EQ(KUIDFromRawBytes(raw), c.read);
+  }
+}
+
+TEST(KUIDStream, RawBytesPutPackedWordFirst) {
+  uint8_t raw[8];
+  KUIDToRawBytes({1, 2, 3}, raw);
+  const uint8_t expected[8] = {0x01, 0x00, 0x00, 0x06, 0x02, 0x00, 0x00, 0x00};
+  EXPECT_TRUE(std::equal(raw, raw + 8, expected));
+  const uint8_t negative[8] = {0xFD, 0xFF, 0xFF, 0xFF, 0xC8, 0x01, 0x00, 0x00};
+  EXPECT_EQ(KUIDFromRawBytes(negative), (KUID{-3, 456, 127}));
+}
+
+}  // namespace

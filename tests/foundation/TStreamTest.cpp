@@ -1,0 +1,273 @@
+#include "foundation/TStream.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "foundation/TBuffer.h"
+#include "kiv/DynamicBuffer.h"
+#include "tests/foundation/StreamTestSupport.h"
+
+namespace {
+
+using streamtest::Pattern;
+using streamtest::PatternByte;
+
+std::vector<uint8_t> Contents(const TBuffer& b) {
+  const Kiv::DynamicBuffer* d = b.GetData();
+  return {d->Data(), d->Data() + d->DataLength()};
+}
+
+// A TBuffer that holds `bytes`, positioned at its start.
+void Fill(TBuffer& b, const std::vector<uint8_t>& bytes) {
+  TStreamWriteBytes(b, bytes.data(), uint32_t(bytes.size()));
+  TStreamRewind(b);
+}
+
+TEST(TStream, StringFormsAreByteExactAndReadByEitherReader) {
+  TBuffer b;
+  b.WritePString(Kiv::PString("abc"));
+  b.WriteString("abc");
+  EXPECT_EQ(Contents(b), (std::vector<uint8_t>{4, 0, 0, 0, 'a', 'b', 'c', 0,  //
+                                               3, 0, 0, 0, 'a', 'b', 'c'}));
+  for (int pstringFirst = 0; pstringFirst < 2; ++pstringFirst) {
+    TStreamRewind(b);
+    Kiv::String s;
+    Kiv::PString p;
+    if (pstringFirst != 0) {
+      b.ReadString(s);
+      b.ReadPString(p);
+    } else {
+      b.ReadPString(p);
+      b.ReadString(s);
+    }
+    EXPECT_EQ(s, "abc");
+    EXPECT_EQ(p, Kiv::PString("abc"));
+  }
+  EXPECT_EQ(b.GetError(), TStream::kErrorNone);
+}
+
+TEST(TStream, OverlongStringLengthIsSkippedWithError3) {
+  for (int pstring = 0; pstring < 2; ++pstring) {
+    TBuffer b;
+    TStreamWriteU32(b, 70000);
+    std::vector<uint8_t> body = Pattern(70000);
+    TStreamWriteBytes(b, body.data(), uint32_t(body.size()));
+    TStreamWriteU32(b, 0x12345678);
+    TStreamRewind(b);
+    if (pstring != 0) {
+      Kiv::PString p("stale");
+      b.ReadPString(p);
+      EXPECT_TRUE(p.Empty());
+    } else {
+      Kiv::String s = "stale";
+      b.ReadString(s);
+      EXPECT_EQ(s, "");
+    }
+    EXPECT_EQ(b.GetError(), TStream::kErrorSize);
+    EXPECT_EQ(b.Tell(), 70004u);
+    uint32_t next = 0;
+    EXPECT_TRUE(TStreamReadU32(b, next, 0));
+    EXPECT_EQ(next, 0x12345678u);
+  }
+}
+
+TEST(TStream, OverlongStringIsNotWrittenAndRecordsError3) {
+  TBuffer b;
+  b.WriteString(std::string(65536, 'x'));
+  b.WritePString(Kiv::PString(std::string(65535, 'y')));  // 65536 with its NUL
+  EXPECT_EQ(b.GetData()->DataLength(), 0u);
+  EXPECT_EQ(b.GetError(), TStream::kErrorSize);
+
+  TBuffer fits;
+  fits.WriteString(std::string(65535, 'x'));
+  fits.WritePString(Kiv::PString(std::string(65534, 'y')));
+  EXPECT_EQ(fits.GetError(), TStream::kErrorNone);
+  TStreamRewind(fits);
+  Kiv::String s;
+  Kiv::PString p;
+  fits.ReadString(s);
+  fits.ReadPString(p);
+  EXPECT_EQ(s, std::string(65535, 'x'));
+  EXPECT_EQ(p.Str(), std::string(65534, 'y'));
+  EXPECT_EQ(fits.GetError(), TStream::kErrorNone);
+}
+
+TEST(TStream, ShortStringBodyKeepsTextAndRecordsError4) {
+  TBuffer b;
+  Fill(b, {10, 0, 0, 0, 'a', 'b', 'c'});
+  Kiv::String s;
+  b.ReadString(s);
+  EXPECT_EQ(s, "abc");
+  EXPECT_EQ(b.GetError(), TStream::kErrorShortRead);
+}
+
+TEST(TStream, ShortTypedReadsGiveDefaultAndKeepFirstError) {
+  TBuffer b;
+  Fill(b, {1, 2, 3});
+  uint32_t v = 0;
+  EXPECT_FALSE(TStreamReadU32(b, v, 77));
+  EXPECT_EQ(v, 77u);
+  EXPECT_EQ(b.GetError(), TStream::kErrorShortRead);
+  b.WriteString(std::string(70000, 'x'));  // would record error 3
+  EXPECT_EQ(b.GetError(), TStream::kErrorShortRead);
+
+  TBuffer empty;
+  float f = 0;
+  uint64_t w = 0;
+  bool flag = false;
+  EXPECT_FALSE(TStreamReadFloat(empty, f, 1.5f));
+  EXPECT_FALSE(TStreamReadU64(empty, w, 99));
+  EXPECT_FALSE(TStreamReadBool(empty, flag, true));
+  EXPECT_EQ(f, 1.5f);
+  EXPECT_EQ(w, 99u);
+  EXPECT_TRUE(flag);
+  EXPECT_EQ(empty.GetError(), TStream::kErrorShortRead);
+}
+
+TEST(TStream, TypedValuesAreLittleEndian) {
+  TBuffer b;
+  TStreamWriteU8(b, 0xAB);
+  TStreamWriteBool(b, true);
+  TStreamWriteBool(b, false);
+  TStreamWriteU32(b, 0x11223344);
+  TStreamWriteU64(b, 0x0102030405060708ull);
+  TStreamWriteFloat(b, 1.0f);
+  uint32_t words[2] = {1, 0xFFFFFFFF};
+  b.WriteU32Array(words, 2);
+  EXPECT_EQ(Contents(b), (std::vector<uint8_t>{0xAB, 1, 0, 0x44, 0x33, 0x22, 0x11,  //
+                                               8, 7, 6, 5, 4, 3, 2, 1, 0, 0, 0x80, 0x3F,
+                                               1, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}));
+  TBuffer other;
+  Fill(other, {7});
+  bool flag = false;
+  EXPECT_TRUE(TStreamReadBool(other, flag, false));
+  EXPECT_TRUE(flag);  // any non-zero byte
+}
+
+TEST(TStream, MarkerAndPatches) {
+  TBuffer b;
+  EXPECT_EQ(b.WriteMarker(), 0u);
+  EXPECT_EQ(Contents(b), (std::vector<uint8_t>{0xEB, 0xCE, 0xED, 0xFE}));
+
+  uint32_t at = b.WriteMarker();
+  std::vector<uint8_t> twelve = Pattern(12);
+  TStreamWriteBytes(b, twelve.data(), 12);
+  b.PatchLength(at);
+  b.PatchU32(0, 0xCAFEF00D);
+  EXPECT_EQ(b.Tell(), 20u);
+  TStreamWriteU8(b, 0x55);
+  std::vector<uint8_t> bytes = Contents(b);
+  ASSERT_EQ(bytes.size(), 21u);
+  EXPECT_EQ(streamtest::U32At(bytes, 4), 12u);
+  EXPECT_EQ(streamtest::U32At(bytes, 0), 0xCAFEF00Du);
+  EXPECT_EQ(bytes[20], 0x55);
+  EXPECT_EQ(b.GetError(), TStream::kErrorNone);
+}
+
+TEST(TStream, PatchLengthOfFieldBehindTheEndIsRefused) {
+  TBuffer b;
+  TStreamWriteU32(b, 0xEEEEEEEE);
+  TStreamWriteU8(b, 1);
+  b.PatchLength(2);  // the field would reach past the end
+  EXPECT_EQ(b.GetError(), TStream::kErrorSize);
+  EXPECT_EQ(streamtest::U32At(Contents(b), 0), 0xEEEEEEEEu);
+  EXPECT_EQ(b.Tell(), 5u);
+}
+
+TEST(TStream, WriteAfterReadLandsAtLogicalPosition) {
+  TBuffer b;
+  Fill(b, Pattern(100));
+  uint8_t ten[10];
+  EXPECT_EQ(b.Read(ten, 10), 10u);
+  EXPECT_GT(b.GetBuffered(), 0u);
+  TStreamWriteU32(b, 0);
+  std::vector<uint8_t> bytes = Contents(b);
+  EXPECT_EQ(bytes.size(), 100u);
+  EXPECT_EQ(streamtest::U32At(bytes, 10), 0u);
+  EXPECT_EQ(bytes[14], PatternByte(14));
+  EXPECT_EQ(b.Tell(), 14u);
+}
+
+TEST(TStream, BackwardMoveOfSixteenBytesIsServedFromTheBuffer) {
+  TBuffer b;
+  Fill(b, Pattern(3 * 4096));
+  const Kiv::DynamicBuffer* d = b.GetData();
+  uint32_t v = 0;
+  for (int i = 0; i < 1024; ++i) TStreamReadU32(b, v, 0);  // consume the buffer to its end
+  EXPECT_EQ(b.GetReadPos(), TStream::kBufferSize);
+  TStreamReadU32(b, v, 0);  // refill behind the 16 kept bytes
+  EXPECT_EQ(b.Tell(), 4100u);
+  uint32_t underlying = d->Position();
+  EXPECT_EQ(underlying, 4096u + 4080u);
+
+  b.SeekTo(4096 - 16);
+  EXPECT_EQ(d->Position(), underlying);
+  uint8_t byte = 0;
+  EXPECT_EQ(b.Read(&byte, 1), 1u);
+  EXPECT_EQ(byte, PatternByte(4080));
+
+  b.SeekTo(4096 - 17);
+  EXPECT_EQ(d->Position(), 4096u - 17u);
+  EXPECT_EQ(b.Read(&byte, 1), 1u);
+  EXPECT_EQ(byte, PatternByte(4079));
+}
+
+TEST(TStream, BackwardMoveAfterShortRefillReadsTheRealBytes) {
+  TBuffer b;
+  Fill(b, Pattern(102));
+  uint32_t v = 0;
+  for (int i = 0; i < 25; ++i) TStreamReadU32(b, v, 0);
+  EXPECT_FALSE(TStreamReadU32(b, v, 0));  // only 2 bytes left
+  b.SeekTo(100);
+  uint8_t two[2] = {0, 0};
+  EXPECT_EQ(b.Read(two, 2), 2u);
+  EXPECT_EQ(two[0], PatternByte(100));
+  EXPECT_EQ(two[1], PatternByte(101));
+}
+
+TEST(TStream, LargeReadsBypassTheBuffer) {
+  std::vector<uint8_t> bytes = Pattern(20000);
+  TBuffer b;
+  Fill(b, bytes);
+  uint8_t first[3];
+  EXPECT_EQ(b.Read(first, 3), 3u);  // 4093 bytes now read ahead
+  std::vector<uint8_t> big(4093 + 4080);
+  EXPECT_EQ(b.Read(big.data(), uint32_t(big.size())), big.size());
+  EXPECT_EQ(b.GetBuffered(), 0u);
+  EXPECT_EQ(b.GetReadPos(), 0u);
+  EXPECT_TRUE(std::equal(big.begin(), big.end(), bytes.begin() + 3));
+
+  std::vector<uint8_t> small(4079);
+  EXPECT_EQ(b.Read(small.data(), 4079), 4079u);
+  EXPECT_EQ(b.GetBuffered(), 17u);
+  EXPECT_TRUE(std::equal(small.begin(), small.end(), bytes.begin() + 3 + big.size()));
+
+  std::vector<uint8_t> rest(20000);
+  uint32_t left = 20000 - 3 - uint32_t(big.size()) - 4079;
+  EXPECT_EQ(b.Read(rest.data(), 20000), left);
+  EXPECT_TRUE(b.IsEOF());
+}
+
+TEST(TStream, SeekToAndGetSizeKeepTheLogicalPosition) {
+  TBuffer b;
+  Fill(b, Pattern(5000));
+  uint8_t byte = 0;
+  b.SeekTo(4000);
+  EXPECT_EQ(b.GetSize(), 5000u);
+  EXPECT_EQ(b.Tell(), 4000u);
+  EXPECT_EQ(b.Read(&byte, 1), 1u);
+  EXPECT_EQ(byte, PatternByte(4000));
+  b.SeekTo(4500);  // forward inside the read-ahead
+  EXPECT_EQ(b.Read(&byte, 1), 1u);
+  EXPECT_EQ(byte, PatternByte(4500));
+  TStreamRewind(b);
+  EXPECT_EQ(b.Tell(), 0u);
+  EXPECT_EQ(b.Read(&byte, 1), 1u);
+  EXPECT_EQ(byte, PatternByte(0));
+}
+
+}  // namespace

@@ -1,0 +1,98 @@
+#include "foundation/TemporaryFile.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kiv/Log.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class TemporaryFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "vu-tempfile-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+  fs::path dir_;
+};
+
+uint32_t CounterOf(const Kiv::File::Path& path) {
+  std::smatch m;
+  const std::string name = fs::path(path.Str()).filename().string();
+  EXPECT_TRUE(std::regex_match(name, m, std::regex("temp-[0-9a-z]{8}([0-9]+)\\.tmp"))) << name;
+  return m.empty() ? 0 : uint32_t(std::stoul(m[1].str()));
+}
+
+TEST_F(TemporaryFileTest, TwoPathsDifferAndBothExist) {
+  const Kiv::File::Path folder((dir_ / "UserData" / "nested").string());
+  Kiv::File::Path first, second;
+  ASSERT_TRUE(CreateTemporaryFilePath(folder, &first));
+  ASSERT_TRUE(CreateTemporaryFilePath(folder, &second));
+  EXPECT_NE(first.Str(), second.Str());
+  EXPECT_TRUE(fs::is_regular_file(first.Str()));
+  EXPECT_TRUE(fs::is_regular_file(second.Str()));
+  EXPECT_EQ(fs::file_size(first.Str()), 0u);
+  EXPECT_EQ(fs::path(first.Str()).parent_path(), fs::path(folder.Str()));
+  EXPECT_GT(CounterOf(second), CounterOf(first));
+}
+
+TEST_F(TemporaryFileTest, ConcurrentCallersGetDistinctFiles) {
+  const Kiv::File::Path folder(dir_.string());
+  constexpr int kThreads = 4, kEach = 50;
+  std::vector<std::vector<std::string>> made(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < kEach; ++i) {
+        Kiv::File::Path path;
+        if (CreateTemporaryFilePath(folder, &path)) made[t].push_back(path.Str());
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  std::set<std::string> all;
+  for (const auto& list : made) all.insert(list.begin(), list.end());
+  EXPECT_EQ(all.size(), size_t(kThreads * kEach));
+  EXPECT_EQ(size_t(std::distance(fs::directory_iterator(dir_), fs::directory_iterator())), all.size());
+}
+
+TEST_F(TemporaryFileTest, UnusableFolderLogsAfterHundredTries) {
+  std::ofstream(dir_ / "plain-file") << "x";
+  const std::string folder = (dir_ / "plain-file" / "sub").string();
+  std::vector<std::string> lines;
+  auto old = Kiv::Log::SetSink([&lines](std::string_view line) { lines.emplace_back(line); });
+  Kiv::File::Path out("unchanged");
+  const bool ok = CreateTemporaryFilePath(Kiv::File::Path(folder), &out);
+  Kiv::Log::SetSink(old);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(out.Str(), "unchanged");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("CreateTemporaryFilePath> unable to form valid temp path in 100 tries, at path '" +
+                          folder + "' with prefix 'temp-'"),
+            std::string::npos)
+      << lines[0];
+}
+
+TEST_F(TemporaryFileTest, RefusesEmptyFolderAndNullOut) {
+  Kiv::File::Path out;
+  EXPECT_FALSE(CreateTemporaryFilePath(Kiv::File::Path(), &out));
+  EXPECT_FALSE(CreateTemporaryFilePath(Kiv::File::Path(dir_.string()), nullptr));
+  EXPECT_TRUE(fs::is_empty(dir_));
+}
+
+}  // namespace
