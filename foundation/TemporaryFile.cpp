@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "kiv/Log.h"
+#include "foundation/LogMessage.h"
 #include "kiv/Rand.h"
 
 namespace {
@@ -51,7 +51,7 @@ bool CreateTemporaryFilePath(const Kiv::File::Path& folder, Kiv::File::Path* out
     *out = candidate;
     return true;
   }
-  Kiv::Log::Printf("CreateTemporaryFilePath> unable to form valid temp path in 100 tries, at path '%s' with prefix '%s'",
+  LogMessage("CreateTemporaryFilePath> unable to form valid temp path in 100 tries, at path '%s' with prefix '%s'",
                    root.c_str(), kPrefix);
   return false;
 }

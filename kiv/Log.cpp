@@ -53,4 +53,10 @@ Log::Sink Log::SetSink(Sink sink) {
   return old;
 }
 
+bool Log::WritesToStandardError() {
+  LogState& state = State();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  return !state.sink;
+}
+
 }  // namespace Kiv

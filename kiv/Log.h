@@ -20,6 +20,8 @@ class Log {
   static void Write(std::string_view line);
   // Installs a sink; an empty one restores standard error. Answers the old one.
   static Sink SetSink(Sink sink);
+  // True while no sink is installed (lines go to standard error).
+  static bool WritesToStandardError();
 };
 
 }  // namespace Kiv

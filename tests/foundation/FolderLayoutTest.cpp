@@ -1,0 +1,203 @@
+#include "foundation/FolderLayout.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "LayoutTestRoot.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Kiv::File;
+using Kiv::PString;
+
+class FolderLayoutTest : public LayoutTestRoot {};
+
+Kiv::String RootOf(const char* name) {
+  Kiv::String folder;
+  return File::LookupRoot(PString(name), &folder) ? folder : "<none>";
+}
+
+TEST_F(FolderLayoutTest, EmptyInstallationGetsTheUserDataTree) {
+  StartLayout();
+  EXPECT_EQ(GetInstallPath().Str(), root_) << "the case of the root is kept";
+  EXPECT_EQ(GetUserDataPath().Str(), At("UserData"));
+  for (const char* folder : {"UserData/cache/bookmarks", "UserData/cache/sessions", "UserData/cache/water",
+                             "UserData/local", "UserData/original", "UserData/editing", "UserData/settings",
+                             "UserData/backups", "libraries"}) {
+    EXPECT_TRUE(IsDir(folder)) << folder;
+  }
+  EXPECT_TRUE(fs::is_empty(At("UserData/cache/sessions")));
+  // The write-access probe is gone again.
+  for (const auto& entry : fs::directory_iterator(At("UserData"))) EXPECT_TRUE(entry.is_directory()) << entry.path();
+
+  EXPECT_EQ(RootOf("local"), At("UserData/local/"));
+  EXPECT_EQ(RootOf("data"), At("Data/"));
+  EXPECT_EQ(RootOf("scripts"), At("scripts/"));
+  EXPECT_EQ(RootOf("libraries"), At("libraries/"));
+  EXPECT_EQ(GetDaemonExecutablePath().Str(), At("bin/vaddaemon"));
+  EXPECT_EQ(GetPluginFolderPath().Str(), At("bin/plugins"));
+  EXPECT_EQ(GetAssetIndexPath().Str(), At("UserData/assets.tdx"));
+  EXPECT_EQ(GetLibraryCachePath().Str(), At("UserData/cache/libraries"));
+
+  ReleaseFolderLayout();
+  EXPECT_EQ(RootOf("scripts"), "<none>");
+  EXPECT_EQ(RootOf("libraries"), "<none>");
+  SweepUnusedEntries();
+  EXPECT_EQ(RootOf("local"), "<none>") << "released locations are swept";
+}
+
+TEST_F(FolderLayoutTest, RootIsNormalisedWithoutChangingCase) {
+  ASSERT_TRUE(DetermineInstallPath(File::Path(root_ + "/bin/..//")));
+  EXPECT_EQ(GetInstallPath().Str(), root_);
+}
+
+TEST_F(FolderLayoutTest, OldTrashBecomesBackupsUnlessBackupsExists) {
+  Put("UserData/trash/old.txt", "t");
+  StartLayout();
+  EXPECT_FALSE(IsThere("UserData/trash"));
+  EXPECT_EQ(Get("UserData/backups/old.txt"), "t");
+}
+
+TEST_F(FolderLayoutTest, TrashAndBackupsBothStay) {
+  Put("UserData/trash/old.txt", "t");
+  Put("UserData/backups/new.txt", "b");
+  StartLayout();
+  EXPECT_EQ(Get("UserData/trash/old.txt"), "t");
+  EXPECT_EQ(Get("UserData/backups/new.txt"), "b");
+}
+
+TEST_F(FolderLayoutTest, LegacyFoldersBesideTheProgramMoveIntoUserData) {
+  Put("local/asset/config.txt", "legacy");
+  Put("screenshots/a.png", "png");
+  StartLayout();
+  EXPECT_FALSE(IsThere("local"));
+  EXPECT_EQ(Get("UserData/local/asset/config.txt"), "legacy");
+  EXPECT_EQ(Get("UserData/screenshots/a.png"), "png");
+}
+
+TEST_F(FolderLayoutTest, LegacyCopyNeverReplacesUserData) {
+  Put("assets.tdx", "old index");
+  Put("UserData/assets.tdx", "current index");
+  fs::create_directories(At("editing"));
+  fs::create_directories(At("UserData/editing"));
+  StartLayout();
+  EXPECT_EQ(Get("UserData/assets.tdx"), "current index");
+  EXPECT_EQ(Get("assets.tdx"), "old index");
+  EXPECT_TRUE(IsDir("editing"));
+  EXPECT_FALSE(MoveToUserData(nullptr));
+  EXPECT_FALSE(MoveToUserData(""));
+  EXPECT_FALSE(MoveToUserData(".."));
+  EXPECT_FALSE(MoveToUserData("bin/x"));
+}
+
+using FolderLayoutDeathTest = FolderLayoutTest;
+
+TEST_F(FolderLayoutDeathTest, UserDataThatIsAFileIsFatal) {
+  Put("UserData", "not a folder");
+  EXPECT_EXIT(DetermineInstallPath(File::Path(root_)), ::testing::ExitedWithCode(1),
+              "Unable to acquire write access to UserData folder\\.");
+}
+
+TEST_F(FolderLayoutDeathTest, DanglingUserDataLinkIsFatal) {
+  fs::create_symlink(At("nowhere/at/all"), At("UserData"));
+  EXPECT_EXIT(DetermineInstallPath(File::Path(root_)), ::testing::ExitedWithCode(1),
+              "Unable to acquire write access to UserData folder\\.");
+}
+
+TEST_F(FolderLayoutDeathTest, EmptyInstallPathIsFatal) {
+  EXPECT_EXIT(DetermineInstallPath(File::Path("")), ::testing::ExitedWithCode(1),
+              "Unable to determine application installation path\\.");
+}
+
+TEST_F(FolderLayoutTest, ContentFolderOfEachLocation) {
+  EXPECT_TRUE(GetContentFolderPath(PString("base")).Empty()) << "no root yet";
+  StartLayout();
+  EXPECT_EQ(GetContentFolderPath(PString("base")).Str(), At("base"));
+  EXPECT_EQ(GetContentFolderPath(PString("editing")).Str(), At("UserData/editing"));
+  EXPECT_EQ(GetContentFolderPath(PString("data")).Str(), At("Data"));
+  EXPECT_EQ(GetContentFolderPath(PString("builtin/pack")).Str(), At("builtin/pack"));
+  EXPECT_TRUE(GetContentFolderPath(PString("../etc")).Empty());
+  EXPECT_TRUE(GetContentFolderPath(PString("/etc")).Empty());
+  EXPECT_TRUE(GetContentFolderPath(PString()).Empty());
+}
+
+TEST(FolderLayoutPaths, IsPathUnderNeedsASeparatorAfterTheBase) {
+  File::Path relative("stale");
+  EXPECT_FALSE(IsPathUnder(File::Path("/i/UserData/local"), File::Path("/i/UserData/localx/a"), &relative));
+  EXPECT_TRUE(relative.Empty());
+  EXPECT_TRUE(IsPathUnder(File::Path("/i/UserData/local/"), File::Path("/i\\UserData\\local\\a\\b"), &relative));
+  EXPECT_EQ(relative.Str(), "a/b");
+  EXPECT_TRUE(IsPathUnder(File::Path("/i/UserData"), File::Path("/i/UserData/"), &relative));
+  EXPECT_TRUE(relative.Empty());
+  EXPECT_FALSE(IsPathUnder(File::Path("/i/UserData"), File::Path("/i/userdata/x"), &relative)) << "case counts";
+  EXPECT_FALSE(IsPathUnder(File::Path("/i/UserData"), File::Path("/i/UserData/../bin"), &relative));
+  EXPECT_FALSE(IsPathUnder(File::Path(""), File::Path("/i"), &relative));
+  EXPECT_FALSE(IsPathUnder(File::Path("/i"), File::Path(""), nullptr));
+}
+
+TEST_F(FolderLayoutTest, ResolveContentPathSplitsLocationAndRest) {
+  PString location;
+  File::Path relative("stale");
+  EXPECT_FALSE(ResolveContentPath(File::Path(At("UserData/local/a")), &location, &relative)) << "no root yet";
+  EXPECT_TRUE(relative.Empty());
+  StartLayout();
+
+  ASSERT_TRUE(ResolveContentPath(File::Path(At("UserData/local/a/b")), &location, &relative));
+  EXPECT_EQ(location.Str(), "local");
+  EXPECT_EQ(relative.Str(), "a/b");
+
+  location.Release();
+  ASSERT_TRUE(ResolveContentPath(File::Path(At("builtin/Pack/x.txt")), &location, &relative));
+  EXPECT_EQ(location.Str(), "builtin/Pack");
+  EXPECT_EQ(relative.Str(), "x.txt");
+
+  location.Release();
+  ASSERT_TRUE(ResolveContentPath(File::Path(At("Data/InterfaceText.txt")), &location, &relative));
+  EXPECT_EQ(location.Str(), "data");
+  EXPECT_EQ(relative.Str(), "InterfaceText.txt");
+
+  location.Release();
+  ASSERT_TRUE(ResolveContentPath(File::Path(At("base/k/config.txt")), &location, &relative));
+  EXPECT_EQ(location.Str(), "base");
+  EXPECT_EQ(relative.Str(), "k/config.txt");
+
+  location.Release();
+  EXPECT_FALSE(ResolveContentPath(File::Path(At("bin/x")), &location, &relative));
+  EXPECT_FALSE(ResolveContentPath(File::Path(At("UserData")), &location, &relative));
+
+  location = PString("editing");
+  EXPECT_TRUE(ResolveContentPath(File::Path("/anything"), &location, &relative)) << "a set location is kept";
+  EXPECT_EQ(location.Str(), "editing");
+}
+
+TEST_F(FolderLayoutTest, ContentAreaIsNotFooledByDotDot) {
+  EXPECT_FALSE(IsInContentArea(File::Path(At("UserData/local/a")))) << "no root yet";
+  StartLayout();
+  EXPECT_TRUE(IsInContentArea(File::Path(At("UserData/local/a"))));
+  EXPECT_TRUE(IsInContentArea(File::Path(At("libraries/lib.gsl"))));
+  EXPECT_FALSE(IsInContentArea(File::Path(At("UserData/../bin/VandruUtil"))));
+  EXPECT_FALSE(IsInContentArea(File::Path(At("UserData/local/../../../etc"))));
+  EXPECT_FALSE(IsInContentArea(File::Path(At("UserDataX/a"))));
+  EXPECT_FALSE(IsInContentArea(File::Path("UserData/local/a")));
+}
+
+TEST_F(FolderLayoutTest, ScriptCacheFolderIsNamedAfterTheKuid) {
+  EXPECT_TRUE(GetScriptCacheFolder(KUID{1, 2, 0}).Empty());
+  StartLayout();
+  fs::remove_all(At("UserData/cache/libraries"));
+  EXPECT_EQ(GetScriptCacheFolder(KUID{1, 2, 0}).Str(), At("UserData/cache/libraries/kuid 1 2"));
+  EXPECT_TRUE(IsDir("UserData/cache/libraries")) << "the cache folder is created when missing";
+  EXPECT_EQ(GetScriptCacheFolder(KUID{1, 2, 3}).Str(), At("UserData/cache/libraries/kuid2 1 2 3"));
+}
+
+TEST(FolderLayoutModule, ModulePathIsTheRealProgramPath) {
+  File::Path path;
+  ASSERT_TRUE(GetModulePath(&path));
+  EXPECT_EQ(path.Str(), fs::read_symlink("/proc/self/exe").string());
+  EXPECT_FALSE(GetModulePath(nullptr));
+}
+
+}  // namespace

@@ -1,0 +1,263 @@
+#include "foundation/Process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kiv/Log.h"
+#include "kiv/Time.h"
+
+// Every process acted on here is one the test started, from executables
+// copied into a fresh mkdtemp folder, so matching by executable can only
+// ever find the test's own processes.
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::trunc);
+  out << text;
+}
+
+class ProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "vu-process-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = fs::canonical(pattern);
+    oldSink_ = Kiv::Log::SetSink([this](std::string_view line) {
+      std::lock_guard<std::mutex> lock(logMutex_);
+      if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+      log_.emplace_back(line);
+    });
+  }
+
+  void TearDown() override {
+    // Stop whatever the test started and did not see end; a pid that is
+    // still an unreaped child of ours cannot belong to anyone else.
+    for (const pid_t pid : started_) {
+      if (waitpid(pid, nullptr, WNOHANG) != 0) continue;
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
+    Kiv::Log::SetSink(oldSink_);
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+
+  fs::path CopyExecutable(const fs::path& from, const std::string& name) {
+    const fs::path to = dir_ / name;
+    fs::copy_file(from, to);
+    fs::permissions(to, fs::perms::owner_all);
+    return to;
+  }
+
+  pid_t Launch(const fs::path& file, const std::string& parameters, const fs::path& directory = {}) {
+    const pid_t pid = LaunchProcess(file.c_str(), parameters.c_str(), directory.c_str(), 2);
+    if (pid > 0) started_.push_back(pid);
+    return pid;
+  }
+
+  std::vector<std::string> Log() {
+    std::lock_guard<std::mutex> lock(logMutex_);
+    return log_;
+  }
+
+  fs::path dir_;
+  std::vector<pid_t> started_;
+  Kiv::Log::Sink oldSink_;
+  std::mutex logMutex_;
+  std::vector<std::string> log_;
+};
+
+// True when our child `pid` has ended and was reaped within `timeoutMs`.
+bool ReapWithin(pid_t pid, uint64_t timeoutMs) {
+  const uint64_t end = Kiv::Time::Ms() + timeoutMs;
+  do {
+    if (waitpid(pid, nullptr, WNOHANG) == pid) return true;
+    Kiv::Time::Delay(20);
+  } while (Kiv::Time::Ms() < end);
+  return false;
+}
+
+// True when our child `pid` is gone and was already reaped (by the code
+// under test): waitpid no longer knows it.
+bool AlreadyReaped(pid_t pid) { return waitpid(pid, nullptr, WNOHANG) == -1 && errno == ECHILD; }
+
+bool IsRunningChild(pid_t pid) { return waitpid(pid, nullptr, WNOHANG) == 0; }
+
+TEST_F(ProcessTest, LaunchFailsWithoutStartingAnything) {
+  const fs::path sleeper = CopyExecutable("/bin/sleep", "sleeper");
+  const fs::path text = dir_ / "not-executable";
+  WriteFile(text, "#!/bin/sh\nexit 0\n");
+  fs::permissions(text, fs::perms::owner_read | fs::perms::owner_write);
+
+  EXPECT_EQ(LaunchProcess(nullptr, "", nullptr, 0), 0);
+  EXPECT_EQ(LaunchProcess("", "1", nullptr, 0), 0);
+  EXPECT_EQ(Launch(dir_ / "missing", "1"), 0);
+  EXPECT_EQ(Launch(text, ""), 0);
+  EXPECT_EQ(Launch(dir_, ""), 0);
+  EXPECT_EQ(Launch(sleeper, "1", dir_ / "no-such-folder"), 0);
+  // No child was left behind by the failed attempts.
+  EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+  EXPECT_EQ(errno, ECHILD);
+}
+
+TEST_F(ProcessTest, LaunchPassesArgumentsAndStartsDetached) {
+  const fs::path shell = CopyExecutable("/bin/sh", "shell");
+  const fs::path work = dir_ / "work dir";
+  fs::create_directory(work);
+  // A descriptor the child must not inherit.
+  const int leak = fcntl(STDERR_FILENO, F_DUPFD, 40);
+  ASSERT_GE(leak, 40);
+  WriteFile(dir_ / "args.sh",
+            "so=$(readlink /proc/$$/fd/1)\n"
+            "exec 1>\"$1\"\n"
+            "shift\n"
+            "for a in \"$@\"; do printf '<%s>\\n' \"$a\"; done\n"
+            "printf 'cwd=%s\\n' \"$(pwd -P)\"\n"
+            "printf 'in=%s\\n' \"$(readlink /proc/$$/fd/0)\"\n"
+            "printf 'out=%s\\n' \"$so\"\n"
+            "printf 'err=%s\\n' \"$(readlink /proc/$$/fd/2)\"\n"
+            "if [ -e /proc/$$/fd/" + std::to_string(leak) + " ]; then echo leaked; else echo closed; fi\n");
+  const std::string parameters = "\"" + (dir_ / "args.sh").string() + "\" args.txt  plain\t\"two  words\" " +
+                                 "/slash/path 'single' a\"b c\"d \"\" back\\slash say\\\"hi\\\" \"open span";
+  const pid_t pid = Launch(shell, parameters, work);
+  close(leak);
+  ASSERT_GT(pid, 0);
+  ASSERT_TRUE(ReapWithin(pid, 10000));
+
+  EXPECT_EQ(ReadFile(work / "args.txt"),
+            "<plain>\n<two  words>\n</slash/path>\n<'single'>\n<ab cd>\n<>\n<back\\slash>\n<say\"hi\">\n"
+            "<open span>\n"
+            "cwd=" + work.string() + "\nin=/dev/null\nout=/dev/null\nerr=/dev/null\nclosed\n");
+}
+
+TEST_F(ProcessTest, LaunchStartsInNewSessionAndAnswersItsId) {
+  const fs::path sleeper = CopyExecutable("/bin/sleep", "sleeper");
+  const pid_t pid = Launch(sleeper, "30");
+  ASSERT_GT(pid, 0);
+  EXPECT_EQ(getsid(pid), pid);
+  EXPECT_EQ(fs::read_symlink("/proc/" + std::to_string(pid) + "/exe"), sleeper);
+}
+
+TEST_F(ProcessTest, MatchStillRunningAfterGraceIsKilledAndOthersAreLeft) {
+  const fs::path sleeper = CopyExecutable("/bin/sleep", "sleeper");
+  const fs::path other = CopyExecutable("/bin/sleep", "other-sleeper");
+  const pid_t first = Launch(sleeper, "30");
+  const pid_t second = Launch(sleeper, "30");
+  const pid_t bystander = Launch(other, "30");
+  ASSERT_GT(first, 0);
+  ASSERT_GT(second, 0);
+  ASSERT_GT(bystander, 0);
+
+  // The path is normalised before it is compared.
+  const std::string roundabout = (dir_ / "." / "sub" / ".." / "sleeper").string();
+  fs::create_directory(dir_ / "sub");
+  const uint64_t start = Kiv::Time::Ms();
+  TerminateProcessesByName(roundabout.c_str(), 600);
+  const uint64_t elapsed = Kiv::Time::Ms() - start;
+
+  EXPECT_GE(elapsed, 2 * 600u);  // each match gets its own grace
+  EXPECT_LT(elapsed, 2 * 600u + 2000u);
+  EXPECT_TRUE(AlreadyReaped(first));
+  EXPECT_TRUE(AlreadyReaped(second));
+  EXPECT_TRUE(IsRunningChild(bystander));
+  const std::vector<std::string> log = Log();
+  EXPECT_NE(std::find(log.begin(), log.end(), "Terminating process with ID " + std::to_string(first)), log.end());
+  EXPECT_NE(std::find(log.begin(), log.end(), "Terminating process with ID " + std::to_string(second)), log.end());
+  EXPECT_EQ(log.size(), 2u);
+}
+
+TEST_F(ProcessTest, MatchIgnoringTermSignalIsKilledAfterGrace) {
+  const fs::path shell = CopyExecutable("/bin/sh", "stubborn-shell");
+  WriteFile(dir_ / "stubborn.sh", "trap '' TERM\necho ready > \"$1\"\nwhile :; do sleep 0.2; done\n");
+  const fs::path ready = dir_ / "ready";
+  const pid_t pid = Launch(shell, (dir_ / "stubborn.sh").string() + " " + ready.string());
+  ASSERT_GT(pid, 0);
+  for (int i = 0; i < 250 && !fs::exists(ready); ++i) Kiv::Time::Delay(20);
+  ASSERT_TRUE(fs::exists(ready));
+
+  const uint64_t start = Kiv::Time::Ms();
+  TerminateProcessesByName(shell.c_str(), 400);
+  EXPECT_GE(Kiv::Time::Ms() - start, 400u);
+  EXPECT_TRUE(AlreadyReaped(pid));
+  EXPECT_EQ(Log(), std::vector<std::string>{"Terminating process with ID " + std::to_string(pid)});
+}
+
+TEST_F(ProcessTest, MatchEndingWithinGraceIsLeftToEndAndReaped) {
+  const fs::path sleeper = CopyExecutable("/bin/sleep", "sleeper");
+  const pid_t pid = Launch(sleeper, "0.3");
+  ASSERT_GT(pid, 0);
+
+  const uint64_t start = Kiv::Time::Ms();
+  TerminateProcessesByName(sleeper.c_str(), 10000);
+  const uint64_t elapsed = Kiv::Time::Ms() - start;
+
+  EXPECT_LT(elapsed, 3000u);
+  EXPECT_TRUE(AlreadyReaped(pid));  // an exited child counts as ended
+  EXPECT_TRUE(Log().empty());
+}
+
+TEST_F(ProcessTest, ZeroGraceOrOtherPathLeavesMatchAlone) {
+  const fs::path sleeper = CopyExecutable("/bin/sleep", "sleeper");
+  const pid_t pid = Launch(sleeper, "30");
+  ASSERT_GT(pid, 0);
+
+  TerminateProcessesByName(sleeper.c_str(), 0);
+  TerminateProcessesByName((dir_ / "SLEEPER").c_str(), 200);  // names compare with their case
+  TerminateProcessesByName("", 200);
+  TerminateProcessesByName(nullptr, 200);
+
+  EXPECT_TRUE(IsRunningChild(pid));
+  EXPECT_TRUE(Log().empty());
+}
+
+TEST_F(ProcessTest, CallingProcessIsNeverTerminated) {
+  // A copy of this test program is started and ends the processes of its
+  // own executable (see ProcessSelfCheck below); it must survive that.
+  const fs::path self = CopyExecutable(fs::read_symlink("/proc/self/exe"), "self-check");
+  WriteFile(dir_ / "self-check.armed", "");
+  const pid_t pid = Launch(self, "--gtest_filter=ProcessSelfCheck.* --gtest_also_run_disabled_tests", dir_);
+  ASSERT_GT(pid, 0);
+  ASSERT_TRUE(ReapWithin(pid, 60000));
+  EXPECT_EQ(ReadFile(dir_ / "self-check.result"), "survived, 0 log lines");
+}
+
+// Runs only in the copy started above (it needs the marker beside its own
+// executable), so it can never act on another run of the test program.
+TEST(ProcessSelfCheck, DISABLED_EndingOwnExecutableSparesCaller) {
+  const fs::path self = fs::canonical("/proc/self/exe");
+  if (!fs::exists(self.parent_path() / "self-check.armed")) GTEST_SKIP();
+  std::vector<std::string> lines;
+  Kiv::Log::Sink old = Kiv::Log::SetSink([&lines](std::string_view line) { lines.emplace_back(line); });
+  TerminateProcessesByName(self.c_str(), 200);
+  Kiv::Log::SetSink(old);
+  WriteFile(self.parent_path() / "self-check.result",
+            "survived, " + std::to_string(lines.size()) + " log lines");
+}
+
+}  // namespace

@@ -1,0 +1,47 @@
+// Helpers for the tests of the worker queue, the global lock and call chains.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <utility>
+
+#include "foundation/TCXCallbackBase.h"
+#include "kiv/Time.h"
+
+namespace task_test {
+
+// A task that runs a function and counts its deletion.
+class FunctionTask : public TCXCallbackBase {
+ public:
+  explicit FunctionTask(std::function<void()> body, std::atomic<int>* deleted = nullptr)
+      : body_(std::move(body)), deleted_(deleted) {}
+  ~FunctionTask() override {
+    if (deleted_ != nullptr) ++*deleted_;
+  }
+  int Invoke(void* /*argument*/) override {
+    body_();
+    return 0;
+  }
+
+ private:
+  std::function<void()> body_;
+  std::atomic<int>* deleted_;
+};
+
+inline FunctionTask* Task(std::function<void()> body, std::atomic<int>* deleted = nullptr) {
+  return new FunctionTask(std::move(body), deleted);
+}
+
+// Polls `done` for up to `ms` milliseconds, so that a failure shows as a
+// failed check rather than a hung test.
+template <class Predicate>
+bool Eventually(Predicate done, uint64_t ms = 5000) {
+  const uint64_t until = Kiv::Time::Ms() + ms;
+  while (!done()) {
+    if (Kiv::Time::Ms() > until) return false;
+    Kiv::Time::Delay(1);
+  }
+  return true;
+}
+
+}  // namespace task_test
