@@ -1,0 +1,278 @@
+// Loading and saving soup files: the form by extension, a handle that only
+// changes on success, saves through a temporary copy, and recovery from an
+// interrupted save.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "foundation/Soup.h"
+#include "kiv/File.h"
+#include "tests/foundation/LayoutTestRoot.h"
+#include "tests/foundation/StreamTestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using streamtest::ReadFileBytes;
+using streamtest::TempDir;
+
+const Kiv::PString kNoLocation;
+
+Kiv::PString N(const char* name) { return Kiv::PString(name); }
+
+Soup MakeSoup(const char* value) {
+  Soup soup;
+  soup.SetNamedTag(N("name"), value);
+  soup.SetNamedInt(N("count"), 7);
+  Soup sub;
+  sub.SetNamedKUID(N("kuid"), KUID{1, 2, 0});
+  soup.SetNamedSoup(N("sub"), sub);
+  return soup;
+}
+
+std::string NameOf(const Soup& soup) { return soup.GetNamedTag(N("name")).Str(); }
+
+void PutText(const std::string& path, const std::string& text) {
+  streamtest::WriteFileBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+std::string GetText(const std::string& path) {
+  std::vector<uint8_t> bytes = ReadFileBytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+const char kDamagedText[] = "name \"never closed\r\n";
+
+TEST(SoupFile, FormFollowsTheExtensionInAnyCase) {
+  TempDir dir;
+  for (const char* name : {"config.TXT", "x.CDP", "y.Chump", "z.cdp2"}) {
+    SCOPED_TRACE(name);
+    const std::string path = dir.File(name);
+    ASSERT_TRUE(Soup::SaveToFile(kNoLocation, path, MakeSoup(name)));
+    const std::string text = GetText(path);
+    const bool isText = std::string(name) == "config.TXT";
+    EXPECT_EQ(text.substr(0, isText ? 3 : 4), isText ? "\xEF\xBB\xBF" : "ACS$");
+
+    Soup back;
+    ASSERT_TRUE(Soup::LoadFromFile(kNoLocation, path, back, false));
+    EXPECT_EQ(NameOf(back), name);
+    EXPECT_EQ(back.GetNamedTagAsInt(N("count"), 0), 7);
+    EXPECT_EQ(back.GetNamedSoup(N("sub")).GetNamedTagAsKUID(N("kuid"), kNullKUID), (KUID{1, 2, 0}));
+  }
+  EXPECT_FALSE(fs::exists(dir.File("config.tmp")));
+  EXPECT_FALSE(fs::exists(dir.File("x.tmp")));
+}
+
+TEST(SoupFile, FailedLoadsLeaveTheHandleAsItWas) {
+  TempDir dir;
+  PutText(dir.File("bad.txt"), kDamagedText);
+  streamtest::WriteFileBytes(dir.File("bad.cdp"), {'N', 'O', 'P', 'E', 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+  PutText(dir.File("notes.doc"), "name x\r\n");
+  fs::create_directory(dir.File("folder.txt"));
+  for (const char* name : {"missing.txt", "bad.txt", "bad.cdp", "notes.doc", "folder.txt"}) {
+    SCOPED_TRACE(name);
+    Soup soup = MakeSoup("kept");
+    const Soup before = soup;
+    EXPECT_FALSE(Soup::LoadFromFile(kNoLocation, dir.File(name), soup, false));
+    EXPECT_TRUE(soup == before);
+    EXPECT_EQ(NameOf(soup), "kept");
+  }
+}
+
+TEST(SoupFile, EmptyTextFileLoadsAsAnEmptyHandle) {
+  TempDir dir;
+  PutText(dir.File("empty.txt"), "");
+  Soup soup = MakeSoup("old");
+  EXPECT_TRUE(Soup::LoadFromFile(kNoLocation, dir.File("empty.txt"), soup, false));
+  EXPECT_TRUE(soup.Empty());
+}
+
+TEST(SoupFile, SaveReplacesTheOldFileWhole) {
+  TempDir dir;
+  const std::string path = dir.File("config.txt");
+  PutText(path, std::string(100000, '#') + "\r\n");  // longer than the new text
+  ASSERT_TRUE(Soup::SaveToFile(kNoLocation, path, MakeSoup("new")));
+  Soup back;
+  ASSERT_TRUE(Soup::LoadFromFile(kNoLocation, path, back, false));
+  EXPECT_EQ(NameOf(back), "new");
+  EXPECT_LT(fs::file_size(path), 1000u);
+  EXPECT_FALSE(fs::exists(dir.File("config.tmp")));
+}
+
+TEST(SoupFile, FailedSaveKeepsTheOldFile) {
+  TempDir dir;
+  // Unknown extensions create nothing.
+  EXPECT_FALSE(Soup::SaveToFile(kNoLocation, dir.File("x.doc"), MakeSoup("a")));
+  EXPECT_FALSE(Soup::SaveToFile(kNoLocation, dir.File("noextension"), MakeSoup("a")));
+  EXPECT_TRUE(fs::is_empty(dir.File("")));
+
+  // The folder of the target is missing.
+  EXPECT_FALSE(Soup::SaveToFile(kNoLocation, dir.File("nowhere/config.txt"), MakeSoup("a")));
+  EXPECT_FALSE(fs::exists(dir.File("nowhere")));
+
+  // The target is a folder.
+  fs::create_directory(dir.File("taken.txt"));
+  EXPECT_FALSE(Soup::SaveToFile(kNoLocation, dir.File("taken.txt"), MakeSoup("a")));
+  EXPECT_TRUE(fs::is_directory(dir.File("taken.txt")));
+  EXPECT_FALSE(fs::exists(dir.File("taken.tmp")));
+
+  // The temporary copy cannot be made.
+  const std::string path = dir.File("config.txt");
+  ASSERT_TRUE(Soup::SaveToFile(kNoLocation, path, MakeSoup("old")));
+  const std::string old = GetText(path);
+  fs::create_directory(dir.File("config.tmp"));
+  EXPECT_FALSE(Soup::SaveToFile(kNoLocation, path, MakeSoup("new")));
+  EXPECT_EQ(GetText(path), old);
+  fs::remove(dir.File("config.tmp"));
+
+  // A binary soup with a tag the form cannot hold.
+  const std::string binary = dir.File("x.cdp");
+  ASSERT_TRUE(Soup::SaveToFile(kNoLocation, binary, MakeSoup("old")));
+  const std::string oldBinary = GetText(binary);
+  Soup tooLong = MakeSoup("new");
+  tooLong.SetNamedInt(Kiv::PString(std::string(300, 'n')), 1);
+  EXPECT_FALSE(Soup::SaveToFile(kNoLocation, binary, tooLong));
+  EXPECT_EQ(GetText(binary), oldBinary);
+  EXPECT_FALSE(fs::exists(dir.File("x.tmp")));
+}
+
+// Files may grow to 4 KiB while it lives; writes beyond fail (EFBIG) as on
+// a full disk.
+class FileSizeLimit {
+ public:
+  FileSizeLimit() {
+    old_handler_ = ::signal(SIGXFSZ, SIG_IGN);
+    ::getrlimit(RLIMIT_FSIZE, &old_);
+    rlimit small = old_;
+    small.rlim_cur = 4096;
+    ok_ = ::setrlimit(RLIMIT_FSIZE, &small) == 0;
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &old_);
+    ::signal(SIGXFSZ, old_handler_);
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  rlimit old_{};
+  sighandler_t old_handler_;
+  bool ok_ = false;
+};
+
+TEST(SoupFile, WriteErrorsFailTheSaveAndKeepTheOldFile) {
+  TempDir dir;
+  Soup big = MakeSoup("big");
+  for (int i = 0; i < 500; ++i) big.SetNamedTag(Kiv::PString("tag" + std::to_string(i)), "some text");
+  for (const char* name : {"config.txt", "x.cdp"}) {
+    SCOPED_TRACE(name);
+    const std::string path = dir.File(name);
+    ASSERT_TRUE(Soup::SaveToFile(kNoLocation, path, MakeSoup("old")));
+    const std::string old = GetText(path);
+    bool saved = true;
+    {
+      FileSizeLimit limit;
+      ASSERT_TRUE(limit.ok());
+      saved = Soup::SaveToFile(kNoLocation, path, big);
+    }
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(GetText(path), old);
+  }
+  EXPECT_FALSE(fs::exists(dir.File("config.tmp")));
+  EXPECT_FALSE(fs::exists(dir.File("x.tmp")));
+}
+
+// Recovery works in a content location ("editing") of a test installation.
+class SoupFileRecovery : public LayoutTestRoot {
+ protected:
+  void SetUp() override {
+    LayoutTestRoot::SetUp();
+    StartLayout();
+  }
+
+  std::string Editing(const std::string& name) const { return At("UserData/editing/" + name); }
+  void Save(const std::string& name, const char* value) {
+    ASSERT_TRUE(Soup::SaveToFile(kEditing, name, MakeSoup(value)));
+  }
+
+  const Kiv::PString kEditing{"editing"};
+};
+
+TEST_F(SoupFileRecovery, GoodFileWinsAndTheLeftoverCopyGoes) {
+  Save("config.txt", "real");
+  fs::copy_file(Editing("config.txt"), Editing("config.tmp"));
+  Soup soup;
+  EXPECT_TRUE(Soup::LoadFromFileOrTemp(kEditing, "config.txt", soup));
+  EXPECT_EQ(NameOf(soup), "real");
+  EXPECT_FALSE(IsThere("UserData/editing/config.tmp"));
+
+  // A folder that happens to carry the temporary name is not deleted.
+  fs::create_directory(Editing("config.tmp"));
+  PutText(Editing("config.tmp/keep"), "x");
+  EXPECT_TRUE(Soup::LoadFromFileOrTemp(kEditing, "config.txt", soup));
+  EXPECT_TRUE(IsThere("UserData/editing/config.tmp/keep"));
+}
+
+TEST_F(SoupFileRecovery, OnlyTheCopyIsLoadedAndRenamed) {
+  Save("config.txt", "copy");
+  fs::rename(Editing("config.txt"), Editing("config.tmp"));
+  Soup soup;
+  EXPECT_TRUE(Soup::LoadFromFileOrTemp(kEditing, "config.txt", soup));
+  EXPECT_EQ(NameOf(soup), "copy");
+  EXPECT_FALSE(IsThere("UserData/editing/config.tmp"));
+  Soup again;
+  EXPECT_TRUE(Soup::LoadFromFile(kEditing, "config.txt", again, false));
+  EXPECT_EQ(NameOf(again), "copy");
+}
+
+TEST_F(SoupFileRecovery, DamagedFileIsReplacedByAGoodCopy) {
+  Save("config.txt", "copy");
+  fs::rename(Editing("config.txt"), Editing("config.tmp"));
+  PutText(Editing("config.txt"), kDamagedText);
+  Soup soup;
+  EXPECT_TRUE(Soup::LoadFromFileOrTemp(kEditing, "config.txt", soup));
+  EXPECT_EQ(NameOf(soup), "copy");
+  EXPECT_FALSE(IsThere("UserData/editing/config.tmp"));
+  Soup again;
+  EXPECT_TRUE(Soup::LoadFromFile(kEditing, "config.txt", again, false));
+  EXPECT_EQ(NameOf(again), "copy");
+}
+
+TEST_F(SoupFileRecovery, NothingIsDeletedWhenNoGoodCopyExists) {
+  // Damaged file alone.
+  PutText(Editing("config.txt"), kDamagedText);
+  Soup soup = MakeSoup("kept");
+  EXPECT_FALSE(Soup::LoadFromFileOrTemp(kEditing, "config.txt", soup));
+  EXPECT_EQ(NameOf(soup), "kept");
+  EXPECT_EQ(Get("UserData/editing/config.txt"), kDamagedText);
+
+  // Damaged file and damaged copy.
+  PutText(Editing("config.tmp"), kDamagedText);
+  EXPECT_FALSE(Soup::LoadFromFileOrTemp(kEditing, "config.txt", soup));
+  EXPECT_EQ(NameOf(soup), "kept");
+  EXPECT_TRUE(IsThere("UserData/editing/config.txt"));
+  EXPECT_TRUE(IsThere("UserData/editing/config.tmp"));
+
+  // Neither exists.
+  EXPECT_FALSE(Soup::LoadFromFileOrTemp(kEditing, "other.txt", soup));
+  EXPECT_EQ(NameOf(soup), "kept");
+}
+
+TEST_F(SoupFileRecovery, AFileThatCannotBeOpenedIsNeverReplaced) {
+  // "config.txt" exists but cannot be opened as a file.
+  fs::create_directory(Editing("config.txt"));
+  PutText(Editing("config.txt/data"), "precious");
+  Save("other.txt", "copy");
+  fs::rename(Editing("other.txt"), Editing("config.tmp"));
+  Soup soup;
+  EXPECT_TRUE(Soup::LoadFromFileOrTemp(kEditing, "config.txt", soup));
+  EXPECT_EQ(NameOf(soup), "copy");
+  EXPECT_EQ(Get("UserData/editing/config.txt/data"), "precious");
+  EXPECT_TRUE(IsThere("UserData/editing/config.tmp"));
+}
+
+}  // namespace

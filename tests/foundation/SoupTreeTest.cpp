@@ -1,0 +1,367 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "foundation/ACSChunk.h"
+#include "foundation/Soup.h"
+#include "foundation/TDBContainerTag.h"
+#include "foundation/TDBDataTag.h"
+
+namespace {
+
+Kiv::PString N(const char* text) { return Kiv::PString(text); }
+
+ChunkRef IntTag(int32_t value) {
+  return TDBDataTag::Create(SoupType::kInt, ACSRawDataCore::CreateCopy(&value, sizeof value));
+}
+
+int32_t IntOf(const ACSChunk* chunk) {
+  int32_t value = 0;
+  if (chunk->GetDataSize() == 4) std::memcpy(&value, chunk->GetData(), 4);
+  return value;
+}
+
+std::vector<std::string> Names(const ACSChunk* container) {
+  std::vector<std::string> names;
+  for (uint32_t i = 0; i < container->CountChildren(); ++i) {
+    Kiv::PString name;
+    ChunkRef child;
+    EXPECT_TRUE(container->GetChildAt(i, name, child));
+    names.push_back(name.Str());
+  }
+  return names;
+}
+
+TDBContainerTag* AsContainer(const ChunkRef& c) { return static_cast<TDBContainerTag*>(c.get()); }
+
+}  // namespace
+
+TEST(ReferenceCountMP, NewObjectBelongsToItsCreatorAndHandlesBalance) {
+  ChunkRef tag = IntTag(1);
+  EXPECT_EQ(tag->RefCount(), 1);
+  {
+    ChunkRef copy = tag;
+    EXPECT_EQ(tag->RefCount(), 2);
+    ChunkRef& alias = copy;
+    copy = alias;  // assigning a handle to itself keeps the object
+    EXPECT_EQ(tag->RefCount(), 2);
+  }
+  EXPECT_EQ(tag->RefCount(), 1);
+  ChunkRef container = TDBContainerTag::Create();
+  container->SetChild(N("a"), tag);
+  EXPECT_EQ(tag->RefCount(), 2);
+  container->RemoveChild(tag.get());
+  EXPECT_EQ(tag->RefCount(), 1);
+}
+
+TEST(NullTag, MissesAnswerTheSharedNullTag) {
+  ChunkRef container = TDBContainerTag::Create();
+  ChunkRef miss = container->GetChild(N("absent"));
+  EXPECT_EQ(miss.get(), NullTagPointer());
+  EXPECT_EQ(miss->GetType(), 0u);
+  EXPECT_EQ(miss->CountChildren(), 0u);
+  EXPECT_TRUE(IsNullChunk(miss.get()));
+  Kiv::PString name = N("stale");
+  ChunkRef child = IntTag(1);
+  EXPECT_FALSE(container->GetChildAt(0, name, child));
+  EXPECT_TRUE(name.Empty());
+  EXPECT_EQ(child.get(), NullTagPointer());
+  // The null tag ignores edits and makes nothing.
+  ChunkRef null = NullTag();
+  null->SetChild(N("x"), IntTag(2));
+  EXPECT_EQ(null->CountChildren(), 0u);
+  EXPECT_EQ(null->CreateChunk(SoupType::kInt, CoreRef()).get(), NullTagPointer());
+  EXPECT_FALSE(AdoptChunk(NullTag()));
+  EXPECT_FALSE(AdoptChunk(TDBDataTag::Create(SoupType::kNull, CoreRef())));
+}
+
+TEST(TDBContainerTag, FourteenChildrenTakeTwoBlocksAndRemovingTheLastFreesOne) {
+  ChunkRef c = TDBContainerTag::Create();
+  std::vector<ChunkRef> kids;
+  for (int i = 0; i < 14; ++i) {
+    kids.push_back(IntTag(i));
+    c->SetChild(N(std::to_string(i).c_str()), kids.back());
+  }
+  EXPECT_EQ(AsContainer(c)->BlockCount(), 2u);
+  EXPECT_EQ(c->CountChildren(), 14u);
+  c->RemoveChild(kids[13].get());
+  EXPECT_EQ(AsContainer(c)->BlockCount(), 1u);
+  for (uint32_t i = 0; i < 13; ++i) {
+    Kiv::PString name;
+    ChunkRef child;
+    ASSERT_TRUE(c->GetChildAt(i, name, child));
+    EXPECT_EQ(name.Str(), std::to_string(i));
+    EXPECT_EQ(child, kids[i]);
+  }
+  // Removing from the first block keeps the order and both blocks.
+  c->SetChild(N("13"), kids[13]);
+  c->RemoveChild(kids[2].get());
+  EXPECT_EQ(AsContainer(c)->BlockCount(), 2u);
+  EXPECT_EQ(Names(c.get()), (std::vector<std::string>{"0", "1", "3", "4", "5", "6", "7", "8", "9",
+                                                      "10", "11", "12", "13"}));
+  EXPECT_EQ(c->GetChild(N("13")), kids[13]);
+  for (auto& k : kids) c->RemoveChild(k.get());
+  EXPECT_EQ(c->CountChildren(), 0u);
+  EXPECT_EQ(AsContainer(c)->BlockCount(), 0u);
+}
+
+TEST(TDBContainerTag, DuplicateNamesAndSharedChildren) {
+  ChunkRef c = TDBContainerTag::Create();
+  ChunkRef first = IntTag(1);
+  ChunkRef second = IntTag(2);
+  c->SetChild(N("x"), first);
+  c->SetChild(N("x"), second);
+  EXPECT_EQ(c->GetChild(N("x")), first);
+  c->RemoveChild(first.get());
+  EXPECT_EQ(c->GetChild(N("x")), second);
+  // One chunk under two names: RemoveChild takes its first entry.
+  ChunkRef shared = IntTag(3);
+  c->SetChild(N("a"), shared);
+  c->SetChild(N("b"), shared);
+  EXPECT_EQ(shared->RefCount(), 3);
+  c->RemoveChild(shared.get());
+  EXPECT_EQ(Names(c.get()), (std::vector<std::string>{"x", "b"}));
+  c->RemoveChild(IntTag(9).get());      // not a child
+  c->SetChild(N("empty"), ChunkRef());  // an empty child is ignored
+  EXPECT_EQ(c->CountChildren(), 2u);
+  // The empty name is a name like any other.
+  c->SetChild(Kiv::PString(), IntTag(4));
+  EXPECT_EQ(IntOf(c->GetChild(Kiv::PString()).get()), 4);
+}
+
+TEST(TDBContainerTag, SortOrdersByUnsignedNameBytesAndKeepsEqualNamesInOrder) {
+  ChunkRef c = TDBContainerTag::Create();
+  c->SetChild(N("b"), IntTag(1));
+  c->SetChild(N("a"), IntTag(2));
+  c->SetChild(N("ab"), IntTag(3));
+  c->SortChildren();
+  EXPECT_EQ(Names(c.get()), (std::vector<std::string>{"a", "ab", "b"}));
+
+  ChunkRef d = TDBContainerTag::Create();
+  for (const char* n : {"\xE9t\xE9", "z", "dup", "", "dup", "A"})
+    d->SetChild(N(n), IntTag(int(d->CountChildren())));
+  for (int i = 0; i < 20; ++i)
+    d->SetChild(N(("k" + std::to_string(19 - i)).c_str()), IntTag(100 + i));
+  d->SortChildren();
+  std::vector<std::string> names = Names(d.get());
+  EXPECT_TRUE(
+      std::is_sorted(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                            [](char x, char y) { return uint8_t(x) < uint8_t(y); });
+      }));
+  EXPECT_EQ(names.front(), "");
+  EXPECT_EQ(names.back(), "\xE9t\xE9");
+  // Equal names keep their order, and lookups follow the new order.
+  EXPECT_EQ(IntOf(d->GetChild(N("dup")).get()), 2);
+  d->RemoveChild(d->GetChild(N("dup")).get());
+  EXPECT_EQ(IntOf(d->GetChild(N("dup")).get()), 4);
+  EXPECT_EQ(IntOf(d->GetChild(N("k0")).get()), 119);
+}
+
+TEST(TDBContainerTag, SwapExchangesChildrenNotNamesAndIgnoresStrangers) {
+  ChunkRef c = TDBContainerTag::Create();
+  ChunkRef a = IntTag(1);
+  ChunkRef b = IntTag(2);
+  ChunkRef z = IntTag(3);
+  c->SetChild(N("a"), a);
+  c->SetChild(N("b"), b);
+  c->SetChild(N("z"), z);
+  c->SwapChildren(a.get(), IntTag(9).get());
+  c->SwapChildren(a.get(), a.get());
+  EXPECT_EQ(c->GetChild(N("a")), a);
+  c->SwapChildren(a.get(), z.get());
+  EXPECT_EQ(Names(c.get()), (std::vector<std::string>{"a", "b", "z"}));
+  EXPECT_EQ(c->GetChild(N("a")), z);
+  EXPECT_EQ(c->GetChild(N("z")), a);
+  // The identity index follows the swap.
+  c->RemoveChild(a.get());
+  EXPECT_EQ(Names(c.get()), (std::vector<std::string>{"a", "b"}));
+  // A chunk held twice: the first entry takes part.
+  c->SetChild(N("again"), z);
+  c->SwapChildren(z.get(), b.get());
+  EXPECT_EQ(c->GetChild(N("a")), b);
+  EXPECT_EQ(c->GetChild(N("b")), z);
+  EXPECT_EQ(c->GetChild(N("again")), z);
+  c->RemoveChild(z.get());
+  EXPECT_EQ(Names(c.get()), (std::vector<std::string>{"a", "again"}));
+}
+
+TEST(CopySoupInto, DeepCopyOutlivesItsSourceAndSharesValueBytes) {
+  Soup copy;
+  const uint8_t* sourceBytes = nullptr;
+  {
+    Soup source;
+    source.SetNamedInt(N("a"), 5);
+    Soup sub;
+    sub.SetNamedTag(N("s"), "text");
+    source.SetNamedSoup(N("sub"), sub);
+    sourceBytes = source.GetChunk()->GetChild(N("a"))->GetData();
+    Soup::Copy(copy, source);
+    EXPECT_NE(copy.GetChunk(), source.GetChunk());
+    EXPECT_NE(copy.GetNamedSoup(N("sub")).GetChunk(), sub.GetChunk());
+    sub.SetNamedInt(N("later"), 1);  // the copy does not follow
+  }
+  EXPECT_EQ(copy.GetNamedTagAsInt(N("a"), 0), 5);
+  EXPECT_EQ(copy.GetChunk()->GetChild(N("a"))->GetData(), sourceBytes);
+  Soup sub = copy.GetNamedSoup(N("sub"));
+  EXPECT_EQ(sub.GetNamedTag(N("s")).Str(), "text");
+  EXPECT_FALSE(sub.HasNamedTag(N("later")));
+}
+
+TEST(CopySoupInto, ReplacesTheDestinationsChildren) {
+  ChunkRef dst = TDBContainerTag::Create();
+  dst->SetChild(N("old"), IntTag(1));
+  ChunkRef src = TDBContainerTag::Create();
+  src->SetChild(N("new"), IntTag(2));
+  src->SetChild(N("null"), TDBDataTag::Create(SoupType::kNull, CoreRef()));
+  CopySoupInto(dst.get(), src.get());
+  EXPECT_EQ(Names(dst.get()), (std::vector<std::string>{"new", "null"}));
+  EXPECT_EQ(dst->GetChild(N("null"))->GetType(), 0u);
+  CopySoupInto(nullptr, src.get());
+  CopySoupInto(dst.get(), nullptr);
+}
+
+TEST(TDBContainerTag, DeepTreesCopyAndDieWithoutRecursion) {
+  constexpr int kDepth = 200000;
+  ChunkRef root = TDBContainerTag::Create();
+  ChunkRef at = root;
+  for (int i = 0; i < kDepth; ++i) {
+    ChunkRef next = TDBContainerTag::Create();
+    at->SetChild(N("n"), next);
+    at = std::move(next);
+  }
+  at.Reset();
+  ChunkRef copy = TDBContainerTag::Create();
+  CopySoupInto(copy.get(), root.get());
+  int depth = 0;
+  for (ChunkRef walk = copy; walk->CountChildren() > 0; walk = walk->GetChild(N("n"))) ++depth;
+  EXPECT_EQ(depth, kDepth);
+  root.Reset();
+  copy.Reset();
+}
+
+TEST(TDBContainerTag, IndexedWalksInAnyOrderMatchTheChildren) {
+  ChunkRef c = TDBContainerTag::Create();
+  std::vector<ChunkRef> kids;
+  for (int i = 0; i < 100; ++i) {
+    kids.push_back(IntTag(i));
+    c->SetChild(N(std::to_string(i).c_str()), kids.back());
+  }
+  for (int i = 0; i < 100; i += 7) c->RemoveChild(kids[i].get());
+  std::vector<int> expected;
+  for (int i = 0; i < 100; ++i) {
+    if (i % 7 != 0) expected.push_back(i);
+  }
+  std::mt19937 rng(7);
+  for (int round = 0; round < 500; ++round) {
+    uint32_t index = rng() % expected.size();
+    Kiv::PString name;
+    ChunkRef child;
+    ASSERT_TRUE(c->GetChildAt(index, name, child));
+    EXPECT_EQ(IntOf(child.get()), expected[index]);
+  }
+  for (uint32_t i = uint32_t(expected.size()); i-- > 0;) {
+    Kiv::PString name;
+    ChunkRef child;
+    ASSERT_TRUE(c->GetChildAt(i, name, child));
+    EXPECT_EQ(IntOf(child.get()), expected[i]);
+  }
+}
+
+TEST(TDBContainerTag, IndexedWalksOfSeveralContainersAndThreadsDoNotMix) {
+  ChunkRef a = TDBContainerTag::Create();
+  ChunkRef b = TDBContainerTag::Create();
+  for (int i = 0; i < 60; ++i) {
+    a->SetChild(N("a"), IntTag(i));
+    b->SetChild(N("b"), IntTag(1000 + i));
+  }
+  auto walk = [](const ChunkRef& c, uint32_t i) {
+    Kiv::PString name;
+    ChunkRef child;
+    c->GetChildAt(i, name, child);
+    return IntOf(child.get());
+  };
+  for (uint32_t i = 0; i < 60; ++i) {
+    ASSERT_EQ(walk(a, i), int(i));
+    ASSERT_EQ(walk(b, 59 - i), int(1059 - i));
+  }
+  // Readers on several threads keep their own positions.
+  std::vector<std::thread> readers;
+  std::vector<int> failures(4, 0);
+  for (int t = 0; t < 4; ++t) {
+    readers.emplace_back([&, t] {
+      for (int round = 0; round < 200; ++round) {
+        for (uint32_t i = 0; i < 60; ++i) {
+          const uint32_t at = (t % 2) ? 59 - i : i;
+          if (walk(a, at) != int(at)) ++failures[t];
+        }
+      }
+    });
+  }
+  for (auto& r : readers) r.join();
+  EXPECT_EQ(failures, std::vector<int>(4, 0));
+}
+
+// Sets, removes, appends duplicates, sorts and swaps at random, checking
+// every lookup and the order against a plain vector.
+TEST(TDBContainerTag, RandomEditsMatchAModel) {
+  std::mt19937 rng(20240601);
+  Soup soup;
+  soup.Create();
+  ACSChunk* c = soup.GetChunk();
+  std::vector<std::pair<std::string, int>> model;
+  auto findFirst = [&](const std::string& name) {
+    return std::find_if(model.begin(), model.end(), [&](auto& e) { return e.first == name; });
+  };
+  for (int step = 0; step < 20000; ++step) {
+    const std::string name = "n" + std::to_string(rng() % 40);
+    const int value = int(rng() % 1000);
+    const uint32_t op = rng() % 100;
+    if (op < 45) {
+      soup.SetNamedInt(N(name.c_str()), value);
+      auto it = findFirst(name);
+      if (it != model.end()) model.erase(it);
+      model.emplace_back(name, value);
+    } else if (op < 55) {
+      c->SetChild(N(name.c_str()), IntTag(value));  // a duplicate name
+      model.emplace_back(name, value);
+    } else if (op < 80) {
+      soup.RemoveNamedTag(N(name.c_str()));
+      auto it = findFirst(name);
+      if (it != model.end()) model.erase(it);
+    } else if (op < 81) {
+      c->SortChildren();
+      std::stable_sort(model.begin(), model.end(),
+                       [](auto& a, auto& b) { return a.first < b.first; });
+    } else if (op < 83 && model.size() >= 2) {
+      const size_t i = rng() % model.size();
+      const size_t j = rng() % model.size();
+      Kiv::PString n1, n2;
+      ChunkRef a, b;
+      c->GetChildAt(uint32_t(i), n1, a);
+      c->GetChildAt(uint32_t(j), n2, b);
+      c->SwapChildren(a.get(), b.get());
+      std::swap(model[i].second, model[j].second);
+    } else {
+      auto it = findFirst(name);
+      EXPECT_EQ(soup.GetNamedTagAsInt(N(name.c_str()), -1), it == model.end() ? -1 : it->second);
+    }
+    ASSERT_EQ(soup.CountTags(), model.size());
+    if (!model.empty()) {
+      const uint32_t i = rng() % model.size();
+      Kiv::PString n;
+      ChunkRef child;
+      ASSERT_TRUE(c->GetChildAt(i, n, child));
+      ASSERT_EQ(n.Str(), model[i].first);
+      ASSERT_EQ(IntOf(child.get()), model[i].second);
+    }
+  }
+  for (uint32_t i = 0; i < model.size(); ++i)
+    EXPECT_EQ(soup.GetIndexedTagName(i).Str(), model[i].first);
+}

@@ -1,0 +1,669 @@
+#include "foundation/TextSoup.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <iterator>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "foundation/ACSChunk.h"
+#include "foundation/KUID.h"
+#include "foundation/Soup.h"
+#include "foundation/TBuffer.h"
+#include "foundation/TDBDataTag.h"
+#include "foundation/TFile.h"
+#include "kiv/DynamicBuffer.h"
+#include "kiv/Log.h"
+
+namespace {
+
+using Status = TextSoup::Status;
+
+const std::string kBom = "\xEF\xBB\xBF";
+
+Kiv::PString N(std::string_view s) { return Kiv::PString(s); }
+
+// Collects the log lines written while it lives (and keeps them off
+// standard error).
+class LogCapture {
+ public:
+  LogCapture() {
+    old_ = Kiv::Log::SetSink([this](std::string_view line) { lines_.emplace_back(line); });
+  }
+  ~LogCapture() { Kiv::Log::SetSink(old_); }
+  const std::vector<std::string>& Lines() const { return lines_; }
+
+ private:
+  Kiv::Log::Sink old_;
+  std::vector<std::string> lines_;
+};
+
+std::string WriteText(const Soup& soup) {
+  TBuffer stream;
+  TextSoup::Write(stream, soup);
+  EXPECT_EQ(stream.GetError(), TStream::kErrorNone);
+  const Kiv::DynamicBuffer* data = stream.GetData();
+  return std::string(reinterpret_cast<const char*>(data->Data()), data->DataLength());
+}
+
+TextSoup::Result ParseText(std::string_view text, Soup& soup, bool utf8 = false) {
+  Kiv::DynamicBuffer bytes;
+  bytes.Write(text.data(), uint32_t(text.size()));
+  bytes.SetPosition(0);
+  TBuffer stream(&bytes, false);
+  return TextSoup::Parse(soup, stream, utf8);
+}
+
+// Parses a text that must be accepted.
+Soup Parsed(std::string_view text, bool utf8 = false) {
+  Soup soup;
+  LogCapture quiet;
+  const TextSoup::Result result = ParseText(text, soup, utf8);
+  EXPECT_TRUE(result.Ok()) << TextSoup::StatusText(result.status) << " on line " << result.line
+                           << " in: " << text;
+  return soup;
+}
+
+std::string Hex(const uint8_t* data, uint32_t size) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (uint32_t i = 0; i < size; ++i) {
+    out += kDigits[data[i] >> 4];
+    out += kDigits[data[i] & 15];
+  }
+  return out;
+}
+
+// A canonical description of a tree: every child's name, type and bytes.
+std::string Dump(const ACSChunk* chunk, int level = 0) {
+  std::string out;
+  const uint32_t count = chunk == nullptr ? 0 : chunk->CountChildren();
+  for (uint32_t i = 0; i < count; ++i) {
+    Kiv::PString name;
+    ChunkRef child;
+    if (!chunk->GetChildAt(i, name, child)) continue;
+    out += std::string(size_t(level) * 2, ' ') + name.Str() + " type " +
+           std::to_string(child->GetType());
+    if (child->GetType() == SoupType::kContainer) {
+      out += " {\n" + Dump(child.get(), level + 1) + std::string(size_t(level) * 2, ' ') + "}\n";
+    } else {
+      out += " " + Hex(child->GetData(), child->GetDataSize()) + "\n";
+    }
+  }
+  return out;
+}
+
+std::vector<float> Floats(const Soup& soup, const char* name) {
+  std::vector<float> out;
+  soup.GetNamedTagAsFloatArray(N(name), out);
+  return out;
+}
+
+// Sets a tag of any type from raw bytes, replacing the first of its name.
+void SetRaw(Soup& soup, const Kiv::PString& name, uint32_t type, const void* data, uint32_t n) {
+  soup.Create();
+  soup.RemoveNamedTag(name);
+  soup.GetChunk()->SetChild(name, TDBDataTag::Create(type, ACSRawDataCore::CreateCopy(data, n)));
+}
+
+void SetInts(Soup& soup, const Kiv::PString& name, const std::vector<int32_t>& values) {
+  SetRaw(soup, name, SoupType::kInt, values.data(), uint32_t(values.size() * 4));
+}
+
+// --- Writing -----------------------------------------------------------------
+
+TEST(TextSoupWrite, WidthExampleIsByteExact) {
+  Soup soup;
+  soup.SetNamedInt(N("width"), 5);
+  EXPECT_EQ(WriteText(soup), kBom + "\r\nwidth" + std::string(35, ' ') + "5\r\n");
+}
+
+TEST(TextSoupWrite, NestedExampleIsWrittenLineForLine) {
+  Soup soup;
+  soup.SetNamedInt(N("a"), 1);
+  Soup b;
+  b.SetNamedInt(N("c"), 2);
+  soup.SetNamedSoup(N("b"), b);
+  const std::string expected = kBom + "\r\n" +                  //
+                               "a" + std::string(39, ' ') + "1\r\n" +  //
+                               "\r\n" +                                //
+                               "b\r\n" +                               //
+                               "{\r\n" +                               //
+                               "  c" + std::string(37, ' ') + "2\r\n" +  //
+                               "}\r\n";
+  EXPECT_EQ(WriteText(soup), expected);
+}
+
+TEST(TextSoupWrite, SeparatorLinesAndColumnsFollowTheLevel) {
+  // A container first in its parent has no separator line; deeper levels
+  // are indented and keep values in column 41 until the name leaves no room.
+  Soup inner;
+  inner.SetNamedTag(N("deep"), "x");
+  Soup mid;
+  mid.SetNamedSoup(N("inner"), inner);
+  mid.SetNamedInt(N("n"), 3);
+  Soup soup;
+  soup.SetNamedSoup(N("mid"), mid);
+  soup.SetNamedTag(N(std::string(45, 'k')), "v");
+  const std::string expected = kBom + "\r\n" +                                  //
+                               "mid\r\n{\r\n" +                                 //
+                               "  inner\r\n  {\r\n" +                           //
+                               "    deep" + std::string(32, ' ') + "\"x\"\r\n" +  //
+                               "  }\r\n" +                                       //
+                               "  n" + std::string(37, ' ') + "3\r\n" +          //
+                               "}\r\n" +                                         //
+                               std::string(45, 'k') + " \"v\"\r\n";
+  EXPECT_EQ(WriteText(soup), expected);
+}
+
+TEST(TextSoupWrite, QuotesFollowTheTypeAndTheText) {
+  Soup soup;
+  soup.SetNamedTag(N("s1"), "a b");
+  soup.SetNamedTag(N("s2"), "x");
+  soup.SetNamedInt(N("i"), 5);
+  soup.SetNamedKUID(N("k"), KUID{123, 456, 0});
+  soup.SetNamedTag(N("q"), "say \"hi\"");
+  soup.SetNamedTag(N("e"), "");
+  const uint8_t raw[3] = {1, 2, 3};
+  SetRaw(soup, N("r"), SoupType::kRaw, raw, 3);
+  const float floats[3] = {1, 2, 3};
+  soup.SetNamedFloatArray(N("f"), floats);
+  SetInts(soup, N("ia"), {1, 2, 3});
+  const std::string pad(38, ' ');
+  const std::string expected = kBom + "\r\n" +                    //
+                               "s1" + pad + "\"a b\"\r\n" +        //
+                               "s2" + pad + "\"x\"\r\n" +          //
+                               "i " + pad + "5\r\n" +              //
+                               "k " + pad + "<kuid:123:456>\r\n" +  //
+                               "q " + pad + "\"say 'hi'\"\r\n" +   //
+                               "e " + pad + "\r\n" +               //
+                               "r " + pad + "\r\n" +               //
+                               "f " + pad + "1,2,3\r\n" +          //
+                               "ia" + pad + "1,2,3\r\n";
+  EXPECT_EQ(WriteText(soup), expected);
+}
+
+TEST(TextSoupWrite, NamesAreNormalised) {
+  EXPECT_EQ(TextSoup::NormaliseTagName("Na me\x80\x01X~"), "na_me__x~");
+  EXPECT_EQ(TextSoup::NormaliseTagName(std::string(1500, 'A')), std::string(1024, 'a'));
+  Soup soup;
+  soup.SetNamedInt(N(std::string(1500, 'b')), 1);
+  EXPECT_EQ(WriteText(soup), kBom + "\r\n" + std::string(1024, 'b') + " 1\r\n");
+}
+
+TEST(TextSoupWrite, EmptyHandleWritesNothingAndEmptySoupWritesTheHeader) {
+  EXPECT_EQ(WriteText(Soup()), "");
+  Soup soup;
+  soup.Create();
+  EXPECT_EQ(WriteText(soup), kBom + "\r\n");
+}
+
+// --- Reading -----------------------------------------------------------------
+
+TEST(TextSoupParse, InfersTheValueKindFromTheText) {
+  const Soup soup = Parsed(
+      "f 1.5\n"
+      "i 15\n"
+      "neg -7   \n"
+      "l1 1,2,3\n"
+      "l2 1 2\n"
+      "l3 1\t2 , 3\n"
+      "dots 1.2.3\n"
+      "s1 abc\n"
+      "s2 1x\n"
+      "s3 \"15\"\n"
+      "none\n"
+      "last");
+  EXPECT_EQ(soup.GetNamedTagType(N("f")), SoupType::kFloat);
+  EXPECT_EQ(soup.GetNamedTagAsFloat(N("f"), 0), 1.5f);
+  EXPECT_EQ(soup.GetNamedTagType(N("i")), SoupType::kInt);
+  EXPECT_EQ(soup.GetNamedTagAsInt(N("i"), 0), 15);
+  EXPECT_EQ(soup.GetNamedTagAsInt(N("neg"), 0), -7);
+  EXPECT_EQ(Floats(soup, "l1"), (std::vector<float>{1, 2, 3}));
+  EXPECT_EQ(soup.GetNamedTagType(N("l1")), SoupType::kFloat);
+  EXPECT_EQ(Floats(soup, "l2"), (std::vector<float>{1, 2}));
+  EXPECT_EQ(Floats(soup, "l3"), (std::vector<float>{1, 2, 3}));
+  EXPECT_EQ(soup.GetNamedTagType(N("dots")), SoupType::kFloat);
+  EXPECT_EQ(soup.GetNamedTagAsFloat(N("dots"), 0), 1.2f);
+  for (const char* name : {"s1", "s2", "s3"}) {
+    EXPECT_EQ(soup.GetNamedTagType(N(name)), SoupType::kString) << name;
+  }
+  EXPECT_EQ(soup.GetNamedTag(N("s2")).Str(), "1x");
+  EXPECT_EQ(soup.GetNamedTag(N("s3")).Str(), "15");
+  EXPECT_EQ(soup.CountTags(), 12u);
+  EXPECT_FALSE(soup.HasNamedTag(N("none")));
+  EXPECT_EQ(soup.GetIndexedTagName(10), N("none"));
+  EXPECT_EQ(soup.GetIndexedTagName(11), N("last"));
+}
+
+TEST(TextSoupParse, ReadsKUIDsButNotTwoKUIDLiterals) {
+  const Soup soup = Parsed(
+      "a <kuid:123:456>\n"
+      "b <KUID2:1:2:3>\n"
+      "c <null>\n"
+      "d \"<kuid:5:6>\"\n"
+      "two <kuid:1:2> <kuid:3:4>\n"
+      "upper <KUID:1:2> <KUID:3:4>\n"
+      "x kuid:1:2\n");
+  EXPECT_EQ(soup.GetNamedTagType(N("a")), SoupType::kKUID);
+  EXPECT_EQ(soup.GetNamedTagAsKUID(N("a"), KUID{}), (KUID{123, 456, 0}));
+  EXPECT_EQ(soup.GetNamedTagAsKUID(N("b"), KUID{}), (KUID{1, 2, 3}));
+  EXPECT_EQ(soup.GetNamedTagType(N("c")), SoupType::kKUID);
+  EXPECT_TRUE(soup.GetNamedTagAsKUID(N("c"), KUID{1, 1, 1}).IsNull());
+  EXPECT_EQ(soup.GetNamedTagAsKUID(N("d"), KUID{}), (KUID{5, 6, 0}));
+  EXPECT_EQ(soup.GetNamedTagType(N("two")), SoupType::kString);
+  EXPECT_EQ(soup.GetNamedTag(N("two")).Str(), "<kuid:1:2> <kuid:3:4>");
+  // Literals are counted in lower case only.
+  EXPECT_EQ(soup.GetNamedTagType(N("upper")), SoupType::kKUID);
+  EXPECT_EQ(soup.GetNamedTagType(N("x")), SoupType::kString);
+}
+
+TEST(TextSoupParse, OpensSubSoupsOnTheSameOrALaterLine) {
+  const Soup soup = Parsed(
+      "a\n"
+      "  \n"
+      "{\n"
+      "  x 5}\n"
+      "b {c 1\n"
+      "}\n"
+      "e {}\n"
+      "after 2\n");
+  const Soup a = soup.GetNamedSoup(N("a"));
+  ASSERT_FALSE(a.IsNull());
+  // A number followed by "}" on its line is a string; the brace still
+  // closes the sub-soup.
+  EXPECT_EQ(a.GetNamedTagType(N("x")), SoupType::kString);
+  EXPECT_EQ(a.GetNamedTag(N("x")).Str(), "5");
+  EXPECT_EQ(soup.GetNamedSoup(N("b")).GetNamedTagAsInt(N("c"), 0), 1);
+  EXPECT_EQ(soup.GetNamedTagType(N("e")), SoupType::kContainer);
+  EXPECT_EQ(soup.GetNamedSoup(N("e")).CountTags(), 0u);
+  EXPECT_EQ(soup.GetNamedTagAsInt(N("after"), 0), 2);
+  EXPECT_EQ(soup.CountTags(), 4u);
+}
+
+TEST(TextSoupParse, LowersNamesAndKeepsTheLastValueAtTheEnd) {
+  const Soup soup = Parsed("Name 1\nother 2\nNAME 3\n");
+  ASSERT_EQ(soup.CountTags(), 2u);
+  EXPECT_EQ(soup.GetIndexedTagName(0), N("other"));
+  EXPECT_EQ(soup.GetIndexedTagName(1), N("name"));
+  EXPECT_EQ(soup.GetNamedTagAsInt(N("name"), 0), 3);
+}
+
+TEST(TextSoupParse, RecodesAnsiTextUnlessTheTextIsUtf8) {
+  EXPECT_EQ(Parsed("s caf\xE9\n").GetNamedTag(N("s")).Str(), "caf\xC3\xA9");
+  EXPECT_EQ(Parsed(kBom + "s caf\xE9\n").GetNamedTag(N("s")).Str(), "caf\xE9");
+  EXPECT_EQ(Parsed("s caf\xE9\n", true).GetNamedTag(N("s")).Str(), "caf\xE9");
+  // A long text of high bytes grows to what the conversion needs.
+  const std::string euros(5000, '\x80');
+  std::string expected;
+  for (int i = 0; i < 5000; ++i) expected += "\xE2\x82\xAC";
+  EXPECT_EQ(Parsed("s " + euros).GetNamedTag(N("s")).Str(), expected);
+}
+
+TEST(TextSoupParse, EscapesAndLineEndsInValues) {
+  const Soup soup = Parsed(
+      "u a\\nb\n"
+      "q \"a\\nb\"\n"
+      "back a\\b\\\n"
+      "lines \"1\r2\n3\r\n4\n\r5\n\n6\"\n"
+      "tail \"x\" next 7\n"
+      "open \"a}b\"\n"
+      "plain a\"b\n"
+      "empty \"\"\n");
+  EXPECT_EQ(soup.GetNamedTag(N("u")).Str(), "a\r\nb");
+  EXPECT_EQ(soup.GetNamedTag(N("q")).Str(), "a\\nb");
+  EXPECT_EQ(soup.GetNamedTag(N("back")).Str(), "a\\b\\");
+  EXPECT_EQ(soup.GetNamedTag(N("lines")).Str(), "1\r\n2\r\n3\r\n4\r\n5\r\n\r\n6");
+  // Text after a closing quote starts the next tag.
+  EXPECT_EQ(soup.GetNamedTag(N("tail")).Str(), "x");
+  EXPECT_EQ(soup.GetNamedTagAsInt(N("next"), 0), 7);
+  EXPECT_EQ(soup.GetNamedTag(N("open")).Str(), "a}b");
+  EXPECT_EQ(soup.GetNamedTag(N("plain")).Str(), "a\"b");
+  // An explicit empty text is an empty string tag, not a null tag.
+  EXPECT_EQ(soup.GetNamedTagType(N("empty")), SoupType::kString);
+  EXPECT_TRUE(soup.HasNamedTag(N("empty")));
+}
+
+TEST(TextSoupParse, CutsNamesAt511Characters) {
+  const Soup soup = Parsed(std::string(600, 'N') + " 4\n");
+  ASSERT_EQ(soup.CountTags(), 1u);
+  EXPECT_EQ(soup.GetIndexedTagName(0).Str(), std::string(511, 'n'));
+  EXPECT_EQ(soup.GetNamedTagAsInt(N(std::string(511, 'n')), 0), 4);
+}
+
+TEST(TextSoupParse, ReadsNumberListsOfAnyLengthWhole) {
+  std::string text = "list ";
+  std::vector<float> expected;
+  for (int i = 0; i < 3000; ++i) {
+    text += std::to_string(i) + ".25,";
+    expected.push_back(float(i) + 0.25f);
+  }
+  EXPECT_EQ(Floats(Parsed(text), "list"), expected);
+}
+
+TEST(TextSoupParse, ClampsIntegersAndFloatsBeyondTheirRange) {
+  const Soup soup = Parsed(
+      "big 99999999999999999999\n"
+      "small -99999999999999999999\n"
+      "edge 2147483647\n"
+      "huge 1" + std::string(60, '0') + ".5\n"
+      "tiny 0." + std::string(60, '0') + "1\n");
+  EXPECT_EQ(soup.GetNamedTagAsInt(N("big"), 0), INT32_MAX);
+  EXPECT_EQ(soup.GetNamedTagAsInt(N("small"), 0), INT32_MIN);
+  EXPECT_EQ(soup.GetNamedTagAsInt(N("edge"), 0), INT32_MAX);
+  EXPECT_EQ(soup.GetNamedTagAsFloat(N("huge"), 0), HUGE_VALF);
+  EXPECT_EQ(soup.GetNamedTagAsFloat(N("tiny"), 1), 0.0f);
+}
+
+TEST(TextSoupParse, EmptyTextLeavesTheHandleEmpty) {
+  Soup soup;
+  soup.SetNamedInt(N("old"), 1);
+  EXPECT_TRUE(ParseText("", soup).Ok());
+  EXPECT_TRUE(soup.Empty());
+  EXPECT_TRUE(ParseText(kBom + "\r\n \t\r\n", soup).Ok());
+  EXPECT_TRUE(soup.Empty());
+}
+
+TEST(TextSoupParse, ByteOrderMarkCountsOnlyAtStreamStart) {
+  Kiv::DynamicBuffer bytes;
+  const std::string text = "xx" + kBom + "\ns \xE9";
+  bytes.Write(text.data(), uint32_t(text.size()));
+  bytes.SetPosition(0);
+  TBuffer stream(&bytes, false);
+  stream.SeekTo(2);
+  Soup soup;
+  ASSERT_TRUE(TextSoup::Parse(soup, stream, false).Ok());
+  // The marker's bytes make up a name of their own, and the text is recoded.
+  ASSERT_EQ(soup.CountTags(), 2u);
+  EXPECT_EQ(soup.GetNamedTag(N("s")).Str(), "\xC3\xA9");
+  EXPECT_EQ(stream.Tell(), uint32_t(text.size()));
+}
+
+// --- Damaged texts -------------------------------------------------------------
+
+struct DamageCase {
+  std::string text;
+  Status status;
+  uint32_t line;
+};
+
+TEST(TextSoupDamage, RefusesDamagedTextsWithTheirLine) {
+  const std::vector<DamageCase> cases = {
+      {"a 1\nb -\n", Status::kBadNumber, 2},
+      {"a .\n", Status::kBadNumber, 1},
+      {"a -.\n", Status::kBadNumber, 1},
+      {"x 1\r\ny 2\r\nlist 1,-,2\r\n", Status::kBadNumber, 3},
+      {"list -, 5", Status::kBadNumber, 1},
+      {"a 1\nb \"open\nstill open", Status::kUnterminatedString, 2},
+      {"a\n{\n  b 1\n  c\n  {\n", Status::kUnterminatedSoup, 5},
+      {"a {\n b 1\n", Status::kUnterminatedSoup, 1},
+      {"a 1\n}\nb 2\n", Status::kUnmatchedBrace, 2},
+      {std::string("a 1\r\rb\0c\n", 10), Status::kNulByte, 3},
+  };
+  for (const DamageCase& c : cases) {
+    SCOPED_TRACE(c.text);
+    LogCapture log;
+    Soup soup;
+    soup.SetNamedInt(N("old"), 1);
+    const TextSoup::Result result = ParseText(c.text, soup);
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_EQ(result.line, c.line);
+    EXPECT_TRUE(soup.Empty());
+    ASSERT_EQ(log.Lines().size(), 1u);
+    EXPECT_NE(log.Lines()[0].find("line " + std::to_string(c.line)), std::string::npos)
+        << log.Lines()[0];
+  }
+}
+
+TEST(TextSoupDamage, ToleratesStrayBracesAndNulPaddingAtTheEnd) {
+  const Soup braces = Parsed("a 1\n}\n} }\r\n\t");
+  EXPECT_EQ(braces.GetNamedTagAsInt(N("a"), 0), 1);
+  const Soup padded = Parsed(std::string("a 1\n\0\0\0", 7));
+  EXPECT_EQ(padded.GetNamedTagAsInt(N("a"), 0), 1);
+}
+
+TEST(TextSoupDamage, ClosedStreamIsRefused) {
+  LogCapture log;
+  TFile closed;
+  Soup soup;
+  soup.SetNamedInt(N("old"), 1);
+  EXPECT_EQ(TextSoup::Parse(soup, closed, false).status, Status::kStreamClosed);
+  EXPECT_TRUE(soup.Empty());
+  EXPECT_EQ(log.Lines().size(), 1u);
+}
+
+std::string Nested(uint32_t depth) {
+  std::string text;
+  for (uint32_t i = 0; i < depth; ++i) text += "s {\n";
+  text += "v 1\n";
+  for (uint32_t i = 0; i < depth; ++i) text += "}\n";
+  return text;
+}
+
+TEST(TextSoupDamage, BoundsTheNestingDepth) {
+  Soup soup = Parsed(Nested(TextSoup::kMaxDepth));
+  for (uint32_t i = 0; i < TextSoup::kMaxDepth; ++i) soup = soup.GetNamedSoup(N("s"));
+  EXPECT_EQ(soup.GetNamedTagAsInt(N("v"), 0), 1);
+
+  LogCapture log;
+  EXPECT_EQ(ParseText(Nested(TextSoup::kMaxDepth + 1), soup).status, Status::kTooDeep);
+  std::string braces;
+  for (int i = 0; i < 100000; ++i) braces += "a {";
+  EXPECT_EQ(ParseText(braces, soup).status, Status::kTooDeep);
+
+  // The writer does not recurse: a much deeper tree is written whole.
+  Soup deep;
+  deep.Create();
+  Soup at = deep;
+  const size_t levels = 1000;
+  for (size_t i = 0; i < levels; ++i) {
+    Soup next;
+    next.Create();
+    at.SetNamedSoup(N("s"), next);
+    at = next;
+  }
+  const std::string text = WriteText(deep);
+  EXPECT_EQ(size_t(std::count(text.begin(), text.end(), '{')), levels);
+  EXPECT_TRUE(text.ends_with("\n}\r\n"));
+  EXPECT_EQ(ParseText(text, soup).status, Status::kTooDeep);
+}
+
+// Every prefix of a text whose top level is one sub-soup: cut inside the
+// braces it is refused, before the "{" or after the "}" it is accepted.
+TEST(TextSoupDamage, TruncatedTextIsRefusedInsideBracesAndQuotes) {
+  Soup inner;
+  inner.SetNamedTag(N("name"), "a quoted text\r\nover two lines");
+  inner.SetNamedInt(N("n"), 12345);
+  Soup outer;
+  outer.SetNamedKUID(N("kuid"), KUID{12, 34, 0});
+  outer.SetNamedSoup(N("inner"), inner);
+  outer.SetNamedTag(N("after"), "tail");
+  Soup root;
+  root.SetNamedSoup(N("outer"), outer);
+  const std::string text = WriteText(root);
+  const size_t open = text.find('{');
+  const size_t close = text.rfind('}');
+  LogCapture log;
+  for (size_t cut = 0; cut <= text.size(); ++cut) {
+    Soup soup;
+    const TextSoup::Result result = ParseText(std::string_view(text).substr(0, cut), soup);
+    if (cut > open && cut <= close) {
+      EXPECT_FALSE(result.Ok()) << "cut at " << cut;
+      EXPECT_TRUE(soup.Empty());
+    } else {
+      EXPECT_TRUE(result.Ok()) << "cut at " << cut;
+    }
+  }
+  const std::string quoted = "a \"some text\"\nb 1\n";
+  for (size_t cut = 3; cut < quoted.find('"', 3) + 1; ++cut) {
+    Soup soup;
+    EXPECT_EQ(ParseText(quoted.substr(0, cut), soup).status, Status::kUnterminatedString);
+  }
+}
+
+// --- Round trips ---------------------------------------------------------------
+
+// Builds a random soup and, beside it, the soup that its text form must read
+// back as: the original with exactly the documented losses applied.
+class RandomSoups {
+ public:
+  explicit RandomSoups(uint32_t seed) : rng_(seed) {}
+
+  void Fill(Soup& original, Soup& expected, int depth) {
+    original.Create();
+    expected.Create();
+    const int count = int(rng_() % 9);
+    for (int i = 0; i < count; ++i) AddTag(original, expected, depth);
+  }
+
+ private:
+  Kiv::PString RandomName() {
+    static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789_.";
+    std::string name(1 + rng_() % 12, 'a');
+    for (char& c : name) c = kChars[rng_() % (sizeof(kChars) - 1)];
+    return Kiv::PString(name);
+  }
+
+  // k / 8 with |k| < 8000 has at most six significant digits, so "%g"
+  // writes it exactly.
+  float RandomEighths() { return float(int(rng_() % 16000) - 8000) / 8.0f; }
+
+  std::string RandomText() {
+    static const char* const kPieces[] = {"a", "Z", " ", "\t", "\"", "'", "\\", "n", "\\n", "{",
+                                          "}", ",", "7", "-", ".", "\xC3\xA9", "\r", "\n",
+                                          "\r\n", "\n\r", "<kuid:1:2>", "x y"};
+    std::string text;
+    const int pieces = 1 + int(rng_() % 10);
+    for (int i = 0; i < pieces; ++i) text += kPieces[rng_() % std::size(kPieces)];
+    if (text[0] == '<') text.insert(0, "x");
+    return text;
+  }
+
+  // What a string reads back as: double quotes become single quotes, line
+  // ends become CR LF.
+  static std::string AfterRoundTrip(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+      const char c = text[i];
+      if (c != '\r' && c != '\n') {
+        out += c == '"' ? '\'' : c;
+        continue;
+      }
+      if (i + 1 < text.size() && text[i + 1] == (c == '\r' ? '\n' : '\r')) ++i;
+      out += "\r\n";
+    }
+    return out;
+  }
+
+  void AddTag(Soup& original, Soup& expected, int depth) {
+    const Kiv::PString name = RandomName();
+    switch (rng_() % 11) {
+      case 0: {
+        const auto value = int32_t(rng_());
+        original.SetNamedInt(name, value);
+        expected.SetNamedInt(name, value);
+        break;
+      }
+      case 1: {
+        const float value = RandomEighths();
+        original.SetNamedFloat(name, value);
+        // A whole number is written without a dot and reads as an integer.
+        if (value == float(int32_t(value))) {
+          expected.SetNamedInt(name, int32_t(value));
+        } else {
+          expected.SetNamedFloat(name, value);
+        }
+        break;
+      }
+      case 2: {
+        std::vector<float> values(2 + rng_() % 5);
+        for (float& v : values) v = RandomEighths();
+        original.SetNamedFloatArray(name, values);
+        expected.SetNamedFloatArray(name, values);
+        break;
+      }
+      case 3: {
+        // Several integers read back as floats.
+        std::vector<int32_t> values(2 + rng_() % 5);
+        std::vector<float> floats;
+        for (int32_t& v : values) {
+          v = int32_t(rng_() % 200000) - 100000;
+          floats.push_back(float(v));
+        }
+        SetInts(original, name, values);
+        expected.SetNamedFloatArray(name, floats);
+        break;
+      }
+      case 4:
+      case 5: {
+        const std::string text = RandomText();
+        original.SetNamedTag(name, text);
+        expected.SetNamedTag(name, AfterRoundTrip(text));
+        break;
+      }
+      case 6:
+        // An empty string reads back as a null tag.
+        original.SetNamedTag(name, "");
+        expected.SetNamedNull(name);
+        break;
+      case 7: {
+        KUID kuid{int32_t(rng_() % 16777216), int32_t(rng_()), int32_t(rng_() % 128)};
+        if (rng_() % 4 == 0) kuid = KUID{-1 - int32_t(rng_() % 16777216), int32_t(rng_()), 127};
+        if (rng_() % 8 == 0) kuid = kNullKUID;
+        original.SetNamedKUID(name, kuid);
+        expected.SetNamedKUID(name, kuid);
+        break;
+      }
+      case 8: {
+        // Raw bytes have no text form.
+        const uint32_t n = rng_() % 5;
+        const uint8_t bytes[4] = {1, 0, 0xFF, 0x22};
+        SetRaw(original, name, SoupType::kRaw, bytes, n > 4 ? 4 : n);
+        expected.SetNamedNull(name);
+        break;
+      }
+      case 9:
+        original.SetNamedNull(name);
+        expected.SetNamedNull(name);
+        break;
+      default: {
+        if (depth >= 4) break;
+        Soup originalChild;
+        Soup expectedChild;
+        Fill(originalChild, expectedChild, depth + 1);
+        original.SetNamedSoup(name, originalChild);
+        expected.SetNamedSoup(name, expectedChild);
+        break;
+      }
+    }
+  }
+
+  std::mt19937 rng_;
+};
+
+TEST(TextSoupRoundTrip, RandomSoupsLoseOnlyTheDocumentedValues) {
+  for (uint32_t seed = 1; seed <= 300; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    RandomSoups random(seed);
+    Soup original;
+    Soup expected;
+    random.Fill(original, expected, 0);
+    const std::string text = WriteText(original);
+    Soup read;
+    ASSERT_TRUE(ParseText(text, read).Ok()) << text;
+    EXPECT_EQ(Dump(read.GetChunk()), Dump(expected.GetChunk())) << text;
+    // Once read, the writer's text comes back byte for byte.
+    const std::string again = WriteText(read);
+    Soup reread;
+    ASSERT_TRUE(ParseText(again, reread).Ok());
+    EXPECT_EQ(WriteText(reread), again);
+  }
+}
+
+}  // namespace
