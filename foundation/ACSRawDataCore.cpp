@@ -6,26 +6,23 @@ ACSRawDataCore::ACSRawDataCore(const uint8_t* data, uint32_t size, bool owns,
                                const ReferenceCountMP* owner)
     : data_(data), size_(size), owns_(owns ? 1 : 0), owner_(owner) {}
 
+// Owned bytes live inside the core's own allocation: nothing to free here.
 ACSRawDataCore::~ACSRawDataCore() {
-  if (owns_ != 0) delete[] data_;
   if (owner_ != nullptr) owner_->Release();
 }
 
 CoreRef ACSRawDataCore::CreateCopy(const void* data, uint32_t size) {
   if (data == nullptr || size == 0) return CoreRef();
-  uint8_t* bytes = new uint8_t[size];
+  auto* core = new (Extra{size}) ACSRawDataCore(nullptr, size, true, nullptr);
+  auto* bytes = reinterpret_cast<uint8_t*>(core + 1);
   std::memcpy(bytes, data, size);
-  try {
-    return CoreRef::Adopt(new ACSRawDataCore(bytes, size, true, nullptr));
-  } catch (...) {
-    delete[] bytes;
-    throw;
-  }
+  core->data_ = bytes;
+  return CoreRef::Adopt(core);
 }
 
 CoreRef ACSRawDataCore::CreateView(const void* data, uint32_t size, const ReferenceCountMP* owner) {
   if (data == nullptr || size == 0) return CoreRef();
-  auto* core = new ACSRawDataCore(static_cast<const uint8_t*>(data), size, false, owner);
+  auto* core = new (Extra{0}) ACSRawDataCore(static_cast<const uint8_t*>(data), size, false, owner);
   if (owner != nullptr) owner->AddRef();
   return CoreRef::Adopt(core);
 }

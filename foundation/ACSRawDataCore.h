@@ -10,9 +10,10 @@
 //                                 when the caller guarantees the bytes outlive
 //                                 the core by other means.
 // An empty value is an empty handle: both creators answer one for a size of
-// 0 or for null data. Owned copies are allocated with operator new[] and so
-// are aligned for reading 32-bit numbers in place; views are aligned as the
-// owner's bytes are (readers that care copy with memcpy).
+// 0 or for null data. An owned copy lies in the same allocation as its core
+// (one allocation per copy), right after it, and so is aligned for reading
+// 32-bit numbers in place; views are aligned as the owner's bytes are
+// (readers that care copy with memcpy).
 //
 // Size() is the exact number of readable bytes; nothing may read beyond it.
 // TextView gives the bytes as text: up to the first NUL, or all of them when
@@ -22,6 +23,7 @@
 // already held in memory, never from untrusted counts).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -47,7 +49,18 @@ class ACSRawDataCore : public ReferenceCountMP {
   // The bytes as text, bounded by the size (empty for a null core).
   static std::string_view TextView(const ACSRawDataCore* core);
 
+  // A core and its copied bytes are one block: freed with the matching
+  // plain operator delete (never a sized one, whose size would not match).
+  static void operator delete(void* p) { ::operator delete(p); }
+
  private:
+  // Room for the core and `extra.bytes` bytes after it.
+  struct Extra {
+    size_t bytes;
+  };
+  static void* operator new(size_t size, Extra extra) { return ::operator new(size + extra.bytes); }
+  static void operator delete(void* p, Extra) { ::operator delete(p); }
+
   ACSRawDataCore(const uint8_t* data, uint32_t size, bool owns, const ReferenceCountMP* owner);
 
   const uint8_t* data_;

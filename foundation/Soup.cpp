@@ -5,8 +5,24 @@
 #include <string>
 #include <utility>
 
+#include <typeinfo>
+
 #include "foundation/ACSConvert.h"
 #include "foundation/TDBContainerTag.h"
+#include "foundation/TDBDataTag.h"
+
+namespace {
+
+// The chunk as an editable container when it is exactly one (not a view of
+// a binary soup, nor another kind of chunk): such a container takes the
+// setters' short path, which does the same as the general one with fewer
+// lookups and allocations.
+TDBContainerTag* AsEditable(ACSChunk* chunk) {
+  if (chunk == nullptr || typeid(*chunk) != typeid(TDBContainerTag)) return nullptr;
+  return static_cast<TDBContainerTag*>(chunk);
+}
+
+}  // namespace
 
 void Soup::Create() {
   if (chunk_) return;
@@ -131,6 +147,13 @@ Kiv::PString Soup::GetUniqueTagName() const {
 
 void Soup::SetValue(const Kiv::PString& name, uint32_t type, const void* data, uint32_t size) {
   Create();
+  if (TDBContainerTag* container = AsEditable(chunk_.get())) {
+    // Made before the old tag goes: `data` may lie in its bytes.
+    ChunkRef tag = TDBDataTag::CreateCopy(type, data, size);
+    container->RemoveFirstNamed(name);
+    container->SetChild(name, std::move(tag));
+    return;
+  }
   RemoveNamedTag(name);
   CoreRef core = ACSRawDataCore::CreateCopy(data, size);
   chunk_->SetChild(name, chunk_->CreateChunk(type, std::move(core)));
@@ -142,6 +165,13 @@ void Soup::SetNamedTag(const Kiv::PString& name, const Kiv::PString& text) {
 
 void Soup::SetNamedTag(const Kiv::PString& name, std::string_view text) {
   if (text.empty()) return SetValue(name, SoupType::kString, nullptr, 0);
+  Create();
+  if (TDBContainerTag* container = AsEditable(chunk_.get())) {
+    ChunkRef tag = TDBDataTag::CreateText(text);
+    container->RemoveFirstNamed(name);
+    container->SetChild(name, std::move(tag));
+    return;
+  }
   std::string bytes(text);
   SetValue(name, SoupType::kString, bytes.c_str(), static_cast<uint32_t>(bytes.size() + 1));
 }
@@ -177,6 +207,7 @@ void Soup::SetNamedSoup(const Kiv::PString& name, Soup& subSoup) {
 
 void Soup::RemoveNamedTag(const Kiv::PString& name) {
   if (!chunk_) return;
+  if (TDBContainerTag* container = AsEditable(chunk_.get())) return container->RemoveFirstNamed(name);
   ChunkRef child = chunk_->GetChild(name);
   if (child.get() == NullTagPointer()) return;
   chunk_->RemoveChild(child.get());

@@ -17,16 +17,20 @@
 //   SwapChildren exchanges two children by identity, names stay in place;
 //   CreateChunk  an empty TDBContainerTag for type 1, else a TDBDataTag.
 //
-// Cost: besides the ordered blocks the container keeps an index from each
-// name to its entries and from each child to its entries (both in order),
-// and each thread remembers the position of its last GetChildAt (in a
-// thread-local cursor, so that readers on several threads do not share
-// state; a cursor is tied to the container's current layout version and is
-// ignored once entries have moved). So GetChild,
-// SetChild and RemoveChild take constant time on average, a walk of
-// GetChildAt over 0..n-1 is linear, and building a soup tag by tag (remove
-// the old child of the name, append the new one) is linear in its size.
-// Sorting and swapping rebuild what they change.
+// Cost: each entry points at a small node {name, child} taken from a pool
+// that the container owns (nodes keep their address while entries move, and
+// a container allocates its nodes in a few growing slabs rather than one by
+// one). A container of up to kIndexFrom children answers GetChild and
+// RemoveChild with a scan of pointer comparisons. A larger one keeps an
+// index from each name to its entries (in order), and, from the first
+// RemoveChild or SwapChildren that needs it, one from each child to its
+// entries; so GetChild, SetChild and RemoveChild take constant time on
+// average, and building a soup tag by tag (RemoveFirstNamed, then append)
+// is linear in its size. Each thread remembers the position of its last
+// GetChildAt (in a thread-local cursor, so that readers on several threads
+// do not share state; a cursor is tied to the container's current layout
+// version and is ignored once entries have moved), so a walk of GetChildAt
+// over 0..n-1 is linear. Sorting and swapping rebuild what they change.
 //
 // Ownership: each entry holds one reference on its child and one use of its
 // name. No parent pointers exist: a child may sit in several containers.
@@ -38,13 +42,16 @@
 #pragma once
 
 #include <cstdint>
-#include <unordered_map>
+#include <memory>
 
 #include "foundation/ACSChunk.h"
 #include "foundation/BlockRing.h"
 
 class TDBContainerTag : public ACSChunk {
  public:
+  // Containers with more children than this keep name (and child) indexes.
+  static constexpr uint32_t kIndexFrom = 12;
+
   // A new, empty container.
   static ChunkRef Create();
   ~TDBContainerTag() override;
@@ -59,6 +66,11 @@ class TDBContainerTag : public ACSChunk {
   ChunkRef CreateChunk(uint32_t type, CoreRef core) override;
   uint32_t GetType() const override { return SoupType::kContainer; }
 
+  // Does exactly what RemoveChild(GetChild(name)) does (nothing when the
+  // name is absent or its first child is the shared null tag), without the
+  // second lookup and without taking references.
+  void RemoveFirstNamed(const Kiv::PString& name);
+
   // Number of blocks in the child chain (for checks of the block layout).
   uint32_t BlockCount() const { return ring_.BlockCount(); }
   // A one-byte flag, cleared at creation and not read by this class.
@@ -67,10 +79,8 @@ class TDBContainerTag : public ACSChunk {
 
  private:
   struct Node;
-  struct Chain {
-    Node* head = nullptr;
-    Node* tail = nullptr;
-  };
+  struct Slab;
+  class Index;
   struct Ring : BlockRing<Node*, 13> {
     uint32_t Append(Node* n) { return AppendToLast(n); }
   };
@@ -78,15 +88,25 @@ class TDBContainerTag : public ACSChunk {
 
   TDBContainerTag();
 
-  Node* FindFirstByChild(const ACSChunk* child) const;
+  Node* NewNode();
+  void FreeNode(Node* node);
+  Node* FirstByName(const void* name) const;
+  Node* FirstByChild(const ACSChunk* child) const;
+  void BuildNameIndex() const;
+  void BuildChildIndex() const;
+  void Remove(Node* node);
   void Unlink(Node* node);
   void RenumberBlock(Block* block);
-  void RebuildChildIndex();
   void NewLayout();
 
   mutable Ring ring_;
-  std::unordered_map<const void*, Chain> byName_;
-  std::unordered_map<const ACSChunk*, Chain> byChild_;
+  // Built once the container holds more than kIndexFrom children.
+  mutable std::unique_ptr<Index> byName_;
+  // Built on first need in a container of more than kIndexFrom children;
+  // dropped when entries are reordered.
+  mutable std::unique_ptr<Index> byChild_;
+  Slab* slabs_ = nullptr;
+  Node* freeNodes_ = nullptr;
   uint32_t count_ = 0;
   uint8_t flag_ = 0;
   // Changes (from a process-wide counter) whenever entries move, so that a

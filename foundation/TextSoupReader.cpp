@@ -6,6 +6,7 @@
 // inside the text is refused before parsing starts, so 0 means "end" only.
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cstdint>
 #include <cstdlib>
@@ -25,6 +26,9 @@
 namespace {
 
 using Status = TextSoup::Status;
+
+static_assert(std::endian::native == std::endian::little,
+              "SkipBlanks reads 8 bytes as one little-endian word");
 
 constexpr uint32_t kReadPiece = 64 * 1024;
 constexpr uint32_t kMaxPiece = 1u << 30;
@@ -100,6 +104,19 @@ class TextSoupReader {
   // Skips blanks (and line ends when asked); answers the next byte, which
   // stays unread.
   int SkipBlanks(bool lineEnds) {
+    // Runs of spaces (the padding that lines values up) go 8 at a time; the
+  // first byte that is not a space is the lowest one that differs.
+    constexpr uint64_t kSpaces = 0x2020202020202020ull;
+    while (end_ - p_ >= 8) {
+      uint64_t word;
+      std::memcpy(&word, p_, sizeof word);
+      const uint64_t other = word ^ kSpaces;
+      if (other != 0) {
+        p_ += std::countr_zero(other) >> 3;
+        break;
+      }
+      p_ += 8;
+    }
     while (p_ < end_ && (IsBlank(*p_) || (lineEnds && IsLineEnd(*p_)))) ++p_;
     return PeekChar();
   }
@@ -140,8 +157,9 @@ class TextSoupReader {
     return true;
   }
 
-  // Decides the kind of the value that follows the name. The cursor stays
-  // where it was, except after a "{", which is consumed.
+  // Decides the kind of the value that follows the name. The cursor ends
+  // after a "{", which is consumed, at the value's first byte for a value
+  // on the same line, and where it was otherwise.
   Kind ClassifyValue() {
     const char* noted = p_;
     const int c = SkipBlanks(false);
@@ -161,9 +179,8 @@ class TextSoupReader {
       ++p_;
       return Kind::kSoup;
     }
-    const Kind kind = c == '"' ? Kind::kText : ClassifyWord();
-    p_ = noted;
-    return kind;
+    // Every value reader skips these blanks first: start it past them.
+    return c == '"' ? Kind::kText : ClassifyWord();
   }
 
   // The kind of an unquoted value at p_: a number when it starts with a

@@ -2,28 +2,127 @@
 
 #include <atomic>
 #include <mutex>
-#include <unordered_map>
+#include <cstring>
+#include <new>
+#include <vector>
 
 #include "kiv/String.h"
 
 namespace Kiv {
 
-// One interned text. The text never changes after the entry is made, so the
-// cache's keys can point into it.
+// One interned text, in one allocation: the header, then the characters
+// and a NUL. The text never changes after the entry is made.
 struct PString::Entry {
-  explicit Entry(std::string_view t) : text(t) {}
   std::atomic<uint32_t> uses{1};
-  const std::string text;
+  size_t length = 0;
+  uint64_t hash = 0;
+
+  const char* Chars() const { return reinterpret_cast<const char*>(this + 1); }
+  std::string_view View() const { return std::string_view(Chars(), length); }
+
+  static Entry* Make(std::string_view text, uint64_t hash) {
+    void* memory = ::operator new(sizeof(Entry) + text.size() + 1);
+    auto* entry = new (memory) Entry;
+    entry->length = text.size();
+    entry->hash = hash;
+    char* chars = reinterpret_cast<char*>(entry + 1);
+    std::memcpy(chars, text.data(), text.size());
+    chars[text.size()] = '\0';
+    return entry;
+  }
+  static void Free(Entry* entry) {
+    entry->~Entry();
+    ::operator delete(entry);
+  }
 };
 
 namespace {
 
-// The cache. A use count reaches 0 only under `mutex`, and the entry leaves
-// the map under the same hold, so an entry found in the map always has at
-// least one use and may safely get another.
-struct Cache {
+// A 64-bit hash of a text, 8 bytes at a time (computed before the cache's
+// lock is taken, and kept in the entry).
+uint64_t HashText(std::string_view text) {
+  const char* p = text.data();
+  size_t n = text.size();
+  uint64_t h = 0x9E3779B97F4A7C15ull ^ (n * 0xFF51AFD7ED558CCDull);
+  for (; n >= 8; p += 8, n -= 8) {
+    uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    h = (h ^ word) * 0xBF58476D1CE4E5B9ull;
+    h ^= h >> 31;
+  }
+  if (n > 0) {
+    uint64_t word = 0;
+    std::memcpy(&word, p, n);
+    h = (h ^ word) * 0xBF58476D1CE4E5B9ull;
+  }
+  h ^= h >> 29;
+  h *= 0x94D049BB133111EBull;
+  return h ^ (h >> 32);
+}
+
+// The cache: an open-addressing table (linear probing, at most half full)
+// of entries with their hashes. A use count reaches 0 only under `mutex`,
+// and the entry leaves the table under the same hold, so an entry found in
+// the table always has at least one use and may safely get another.
+class Cache {
+ public:
   std::mutex mutex;
-  std::unordered_map<std::string_view, PString::Entry*> entries;
+
+  PString::Entry* Find(std::string_view text, uint64_t hash) const {
+    for (size_t i = hash & Mask();; i = (i + 1) & Mask()) {
+      const Slot& slot = slots_[i];
+      if (slot.entry == nullptr) return nullptr;
+      if (slot.hash == hash && slot.entry->View() == text) return slot.entry;
+    }
+  }
+
+  void Insert(PString::Entry* entry) {
+    if ((used_ + 1) * 2 > slots_.size()) Grow();
+    size_t i = entry->hash & Mask();
+    while (slots_[i].entry != nullptr) i = (i + 1) & Mask();
+    slots_[i] = Slot{entry->hash, entry};
+    ++used_;
+  }
+
+  // Backward-shift deletion: later members of the probe run move up, so no
+  // tombstones are left behind.
+  void Erase(const PString::Entry* entry) {
+    size_t i = entry->hash & Mask();
+    while (slots_[i].entry != entry) i = (i + 1) & Mask();
+    for (size_t j = (i + 1) & Mask(); slots_[j].entry != nullptr; j = (j + 1) & Mask()) {
+      const size_t home = slots_[j].hash & Mask();
+      const bool stays = i <= j ? (i < home && home <= j) : (i < home || home <= j);
+      if (stays) continue;
+      slots_[i] = slots_[j];
+      i = j;
+    }
+    slots_[i] = Slot{};
+    --used_;
+  }
+
+  size_t Size() const { return used_; }
+
+ private:
+  struct Slot {
+    uint64_t hash = 0;
+    PString::Entry* entry = nullptr;
+  };
+
+  size_t Mask() const { return slots_.size() - 1; }
+
+  void Grow() {
+    std::vector<Slot> old(slots_.size() * 2);
+    old.swap(slots_);
+    for (const Slot& slot : old) {
+      if (slot.entry == nullptr) continue;
+      size_t i = slot.hash & Mask();
+      while (slots_[i].entry != nullptr) i = (i + 1) & Mask();
+      slots_[i] = slot;
+    }
+  }
+
+  std::vector<Slot> slots_ = std::vector<Slot>(1024);
+  size_t used_ = 0;
 };
 
 // Never destroyed: strings held by static objects may be released after
@@ -40,15 +139,20 @@ class PStringCache::Impl {
   // Answers the entry for `text` with one more use; null for empty text.
   static PString::Entry* Intern(std::string_view text) {
     if (text.empty()) return nullptr;
+    const uint64_t hash = HashText(text);
     Cache& cache = TheCache();
     std::lock_guard<std::mutex> lock(cache.mutex);
-    auto found = cache.entries.find(text);
-    if (found != cache.entries.end()) {
-      found->second->uses.fetch_add(1, std::memory_order_relaxed);
-      return found->second;
+    if (PString::Entry* found = cache.Find(text, hash)) {
+      found->uses.fetch_add(1, std::memory_order_relaxed);
+      return found;
     }
-    auto* entry = new PString::Entry(text);
-    cache.entries.emplace(std::string_view(entry->text), entry);
+    PString::Entry* entry = PString::Entry::Make(text, hash);
+    try {
+      cache.Insert(entry);
+    } catch (...) {
+      PString::Entry::Free(entry);
+      throw;
+    }
     return entry;
   }
 
@@ -64,16 +168,16 @@ class PStringCache::Impl {
     Cache& cache = TheCache();
     std::unique_lock<std::mutex> lock(cache.mutex);
     if (entry->uses.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
-    cache.entries.erase(std::string_view(entry->text));
+    cache.Erase(entry);
     lock.unlock();
-    delete entry;
+    PString::Entry::Free(entry);
   }
 };
 
 size_t PStringCache::Count() {
   Cache& cache = TheCache();
   std::lock_guard<std::mutex> lock(cache.mutex);
-  return cache.entries.size();
+  return cache.Size();
 }
 
 uint32_t PStringCache::UseCount(const PString& s) {
@@ -123,13 +227,13 @@ void PString::Release() {
   PStringCache::Impl::Drop(old);
 }
 
-uint32_t PString::Length() const { return entry_ ? static_cast<uint32_t>(entry_->text.size()) : 0; }
+uint32_t PString::Length() const { return entry_ ? static_cast<uint32_t>(entry_->length) : 0; }
 
-const char* PString::Text() const { return entry_ ? entry_->text.c_str() : nullptr; }
+const char* PString::Text() const { return entry_ ? entry_->Chars() : nullptr; }
 
-const char* PString::c_str() const { return entry_ ? entry_->text.c_str() : ""; }
+const char* PString::c_str() const { return entry_ ? entry_->Chars() : ""; }
 
-std::string_view PString::View() const { return entry_ ? std::string_view(entry_->text) : std::string_view(); }
+std::string_view PString::View() const { return entry_ ? entry_->View() : std::string_view(); }
 
 void PString::Truncate(uint32_t pos) {
   if (pos >= Length()) return;

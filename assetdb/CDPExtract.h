@@ -1,0 +1,79 @@
+// CDPExtract: writing the files of an archive entry to disk.
+//
+// ExtractFiles(message, folder, root, path, compression, localFiles) writes
+// the "files" tree `folder` into the folder `path` under the engine file
+// root `root` (see Kiv::File::Subst; an empty root means `path` is a plain
+// file-system path). The folder is created first. Then each child, in
+// order:
+//   - a name that IsValidFileName refuses is skipped without a message (so
+//     no name can be "..", hold a separator or be absolute);
+//   - a container is extracted into path + name, when IsValidRelativePath
+//     accepts that path (else skipped without a message);
+//   - a byte tag is written as the file path + name with WriteContentFile's
+//     rules, when IsAllowedFileType accepts it (else skipped);
+//   - anything else sets "Unknown data type encountered. Content package
+//     may be damaged".
+// The walk goes on after every failure and `message` is the last one set
+// (empty on success). A path that leaves `root` gives "Unable to write
+// content files to disk" and writes nothing.
+//
+// All or nothing: every file is first written whole to a temporary file
+// beside its target (foundation/TemporaryFile.h). Only when the whole tree
+// was written without a message are the temporary files renamed over their
+// targets; otherwise they are all removed, so a failed extraction leaves no
+// file behind, partial or whole, and files that existed before keep their
+// old content. (Folders it created stay, empty. Should a rename fail half
+// way, the files already renamed stay, whole, and the message is "Unable
+// to write content files to disk".) Nesting deeper than
+// BinarySoup::kMaxDepth levels, which no archive file can hold, gives the
+// unknown-data message.
+//
+// WriteContentFile(message, data, root, path, compression, localFiles)
+// writes one file the same way (temporary file, then rename):
+//   - compression empty: the bytes as they are;
+//   - "LZSS": a u32 little-endian count of decoded bytes, then a coded
+//     stream (Kiv::LZSSCompress). Data under 4 bytes, a stream that does not
+//     decode, one that decodes to another count than stored, or a count
+//     beyond what the stream could code (more than kMaxLZSSExpansion times
+//     its size, so a forged count cannot cause a huge allocation) gives
+//     "Failed to decompress data. Content package may be damaged";
+//   - "filepath": the data names a local file (two length-prefixed strings:
+//     engine file root, then path) to copy. This is refused with "Local
+//     file references are only accepted from the local asset database"
+//     unless the caller passes LocalFiles::kAllow: only entries that the
+//     local daemon produced may name files, never archive files, which
+//     could otherwise copy any readable file of the user. Unreadable data
+//     gives "Internal error while copying local file.", a failed copy
+//     "Failed to copy local file.";
+//   - anything else: "Unknown compression format.".
+// A target that cannot be created or written gives "Unable to write content
+// files to disk". On any failure no file is left at the target.
+//
+// Threads: one call touches only its own files and its own codec instance.
+// Nothing throws (allocation failure is reported as a write failure).
+#pragma once
+
+#include <cstdint>
+
+#include "foundation/ACSRawDataCore.h"
+#include "foundation/Soup.h"
+#include "kiv/File.h"
+#include "kiv/PString.h"
+
+namespace CDP {
+
+enum class LocalFiles { kRefuse, kAllow };
+
+// The largest ratio of decoded to coded bytes that an LZSS stream can reach
+// (a 258-byte match costs at least 13 bits), with room to spare.
+inline constexpr uint32_t kMaxLZSSExpansion = 256;
+
+void ExtractFiles(Kiv::PString& message, const Soup& folder, const Kiv::PString& root,
+                  const Kiv::File::Path& path, const Kiv::PString& compression,
+                  LocalFiles localFiles = LocalFiles::kRefuse);
+
+void WriteContentFile(Kiv::PString& message, const CoreRef& data, const Kiv::PString& root,
+                      const Kiv::File::Path& path, const Kiv::PString& compression,
+                      LocalFiles localFiles = LocalFiles::kRefuse);
+
+}  // namespace CDP

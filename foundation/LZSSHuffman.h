@@ -1,0 +1,56 @@
+// The adaptive Huffman tree of the LZSS Huffman coding.
+//
+// A tree is set up for a number of symbols (273 for literals and lengths, 16
+// or 64 for distance high parts). It has (symbols + 1) rounded down to even
+// leaves, all of weight 1 at the start, and 2 * leaves - 1 positions kept in
+// non-decreasing weight order, the root last. After each coded symbol both
+// sides call Update, which adds one to the weights on the symbol's path and
+// swaps nodes to keep the order; when the root weight reaches 32768 the tree
+// is first rebuilt with every leaf weight halved. The coder and the decoder
+// must run exactly the same steps, so the update and the rebuild are part of
+// the stream format.
+//
+// Code(s) answers the code of a symbol (bit 0 is the first bit to send) and
+// its length. Decoding walks from Root() with Son(): a value with kLeafFlag
+// set is a leaf holding the symbol in its low bits; any other value is the
+// position of a first child, the second child being the next position.
+//
+// Update and Code answer false only when the tree is found inconsistent,
+// which a correct coder never sees; callers treat it as a failed stream.
+// The arrays are members: a tree does not allocate. One thread per tree.
+#pragma once
+
+#include <cstdint>
+
+class LZSSHuffmanTree {
+ public:
+  static constexpr uint32_t kLeafFlag = 0x8000;
+  static constexpr uint32_t kMaxLeaves = 274;
+  static constexpr uint32_t kMaxNodes = 2 * kMaxLeaves - 1;
+  static constexpr uint32_t kRebuildWeight = 32768;
+
+  // `symbols` is 1 to 273.
+  void Init(uint32_t symbols);
+  bool Update(uint32_t symbol);
+  bool Code(uint32_t symbol, uint64_t& bits, uint32_t& length) const;
+
+  uint32_t Leaves() const { return leaves_; }
+  uint32_t Root() const { return root_; }
+  uint32_t Son(uint32_t position) const { return son_[position]; }
+  uint32_t Freq(uint32_t position) const { return freq_[position]; }
+  int32_t Parent(uint32_t position) const { return parent_[position]; }
+  uint32_t LeafOf(uint32_t symbol) const { return leaf_[symbol]; }
+
+ private:
+  bool Rebuild();
+  void Relink(uint32_t son, uint32_t position);
+  void MoveUp(uint32_t position);
+
+  uint32_t leaves_ = 0;
+  uint32_t root_ = 0;
+  // One more than the nodes: freq_[nodes] is a sentinel that ends scans.
+  uint32_t freq_[kMaxNodes + 1] = {};
+  int32_t parent_[kMaxNodes + 1] = {};
+  uint32_t son_[kMaxNodes + 1] = {};
+  uint32_t leaf_[kMaxLeaves] = {};
+};

@@ -1,0 +1,1 @@
+class A { int f() { return ((((1)))) + a[1,2] - 'x' * 0xFF / 1.5f; } };

@@ -1,0 +1,1 @@
+include "a.gs" class B isclass A { string s = L"\t\0x"; /* c */ };

@@ -1,0 +1,1 @@
+class A { void f() { wait() { on "A", "B", m: { } } switch (x) { case 1: break; default: ; } for (;;) ; } };

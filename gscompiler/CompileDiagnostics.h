@@ -1,0 +1,61 @@
+// The compiler's message operations: every part of the compiler counts its
+// errors and warnings and writes its lines through these.
+//
+// GSCompiler::CompileDiagnostics is the message half of a compile context:
+// the error and warning counts, the name of the source being compiled (the
+// file part of every report line) and the log the lines go to. The driver
+// owns it (its compile context holds or derives from it), resets the counts
+// before a compile, and keeps `fileName` and `log` alive while the compile
+// uses them. A null log keeps no text; the counts still change.
+//
+// GSCompiler::CompileLogSink is where the lines go: the driver's compile
+// log implements it. A line is handed over without a line break, and the
+// sink copies it (the text is only valid during the call).
+//
+// Line formats:
+// - GSCompilerReport formats `format` into a text of at most 255
+//   characters (longer text is cut), then writes "%s(%d) : %s" with the
+//   file name, `line` and that text, again cut at 255 characters. A null
+//   file name prints as "(null)".
+// - GSCompilerReportInFile does the same with an explicit file name (for
+//   messages that belong to another file of the unit).
+// - GSCompilerMessage writes the formatted text (at most 255 characters)
+//   as a line of its own and counts nothing.
+// The front end reports errors only (error flag set, warning flag clear).
+//
+// Nothing here fails: a null context does nothing; a format that cannot be
+// formatted gives an empty text. Not thread-safe (one compile at a time).
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace GSCompiler {
+
+class CompileLogSink {
+ public:
+  virtual ~CompileLogSink() = default;
+  virtual void AppendLine(std::string_view line) = 0;
+};
+
+struct CompileDiagnostics {
+  const char* fileName = nullptr;
+  CompileLogSink* log = nullptr;
+  uint32_t errorCount = 0;
+  uint32_t warningCount = 0;
+};
+
+// The longest message text and report line, in characters.
+inline constexpr int kMaxMessageLength = 255;
+
+}  // namespace GSCompiler
+
+void GSCompilerReport(GSCompiler::CompileDiagnostics* context, bool isError, bool isWarning,
+                      int line, const char* format, ...) __attribute__((format(printf, 5, 6)));
+
+void GSCompilerReportInFile(GSCompiler::CompileDiagnostics* context, bool isError,
+                            bool isWarning, const char* fileName, int line, const char* format,
+                            ...) __attribute__((format(printf, 6, 7)));
+
+void GSCompilerMessage(GSCompiler::CompileDiagnostics* context, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));

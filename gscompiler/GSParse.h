@@ -1,0 +1,85 @@
+// The GameScript front end's entry point: one source text in, one parse
+// tree out.
+//
+// GSCompiler::GSParseSource(text, length, diagnostics, arena) scans and
+// parses `length` bytes at `text` (any bytes, NUL included; the text need
+// not be NUL-terminated and is not copied or kept after the call). It
+// builds the tree in `arena` and reports through `diagnostics`
+// (CompileDiagnostics.h): its `fileName` names the source in every message
+// and its counts go up by the errors found. The result holds:
+// - root: the program's top-level chain (the include declarations in order,
+//   then the class declarations in order); null when the parse failed.
+// - status: 0 parsed; 1 syntax error (or an internal failure); 2 the parser
+//   stack overflowed.
+// - errorCount: the errors this parse counted (0 or 1: the parse stops at
+//   the first syntax error), also added to diagnostics.errorCount.
+//
+// Messages, each one counted error:
+// - "<file>(<line>) : parse error, line <line>" at the first token no rule
+//   accepts (an illegal character included), <line> being the scanner's
+//   line at that token; an empty source or one without a class fails at
+//   end of input.
+// - "<file>(<line>) : parser stack overflow, line <line>" when the nesting
+//   needs more than 10,000 parser stack entries (the stack starts at 200
+//   and doubles).
+// - "<file>(<line>) : <flex message>, line <line>" when the scanner fails
+//   inside (a buffer that cannot grow); the process goes on.
+// - "Internal compiler error." (without file and line) when the tree
+//   cannot be allocated; it counts as an error and the status is 1.
+//
+// Ownership: every node and text of the tree lives in `arena` until the
+// arena is reset or destroyed; one arena may hold the trees of several
+// sources (a unit and its includes). The arena belongs to the caller.
+//
+// Not thread-safe and not re-entrant: the scanner and parser are
+// process-wide (yyparse takes no arguments and reads the current parse set
+// up by this call), so one parse runs at a time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "foundation/BlockMemory.h"
+#include "foundation/FrameMemory.h"
+#include "gscompiler/CompileDiagnostics.h"
+#include "gscompiler/ParseNode.h"
+
+namespace GSCompiler {
+
+// The pools a parse tree lives in: fixed-size node slots and a frame pool
+// for names and string texts.
+class ParseArena {
+ public:
+  ParseArena();
+  ParseArena(const ParseArena&) = delete;
+  ParseArena& operator=(const ParseArena&) = delete;
+
+  // A zeroed node with the "as built" defaults; null when out of memory.
+  ParseNode* NewNode();
+  // A NUL-terminated copy of `length` bytes; null when out of memory.
+  char* CopyText(const char* text, size_t length);
+  // Frees every node and text; earlier trees become invalid.
+  void Reset();
+
+  uint32_t NodeCount() const { return nodes_.Count(); }
+
+ private:
+  Utils::BlockMemory nodes_;
+  Utils::FrameMemory texts_;
+};
+
+struct ParseResult {
+  ParseNode* root = nullptr;
+  int status = 0;
+  uint32_t errorCount = 0;
+};
+
+ParseResult GSParseSource(const char* text, size_t length, CompileDiagnostics& diagnostics,
+                          ParseArena& arena);
+
+}  // namespace GSCompiler
+
+// The generated parser: parses the current parse (set up by GSParseSource).
+// 0 parsed, 1 syntax error, 2 parser stack overflow. Without a current
+// parse it reads end of input at once and fails with 1.
+int yyparse();

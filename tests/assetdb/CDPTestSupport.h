@@ -1,0 +1,116 @@
+// Helpers for the archive tests: a fresh folder under /tmp registered as an
+// engine file root, and builders for entries, files and packed data.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "foundation/ACSChunk.h"
+#include "foundation/ACSRawDataCore.h"
+#include "foundation/KUID.h"
+#include "foundation/LZSSEncoder.h"
+#include "foundation/Soup.h"
+#include "foundation/SoupKUIDReferences.h"
+#include "kiv/File.h"
+
+namespace cdptest {
+
+inline Kiv::PString N(std::string_view name) { return Kiv::PString(name); }
+
+inline std::string Bytes(const ACSRawDataCore* core) {
+  if (core == nullptr) return std::string();
+  return std::string(reinterpret_cast<const char*>(core->Data()), core->Size());
+}
+
+// Adds a byte tag (in-memory type 2) to `folder`.
+inline void AddFile(Soup& folder, std::string_view name, std::string_view bytes) {
+  folder.Create();
+  CoreRef core = ACSRawDataCore::CreateCopy(bytes.data(), uint32_t(bytes.size()));
+  ACSChunk* chunk = folder.GetChunk();
+  chunk->SetChild(N(name), chunk->CreateChunk(SoupType::kRaw, std::move(core)));
+}
+
+// The framed LZSS form of `bytes`: u32 decoded size, then the coded stream.
+inline std::string Pack(std::string_view bytes, uint32_t level = 9) {
+  std::vector<uint8_t> coded = LZSSEncodeToVector(bytes.data(), bytes.size(), level);
+  const uint32_t size = uint32_t(bytes.size());
+  std::string out(reinterpret_cast<const char*>(&size), 4);
+  out.append(reinterpret_cast<const char*>(coded.data()), coded.size());
+  return out;
+}
+
+inline Soup MakeEntry(const KUID& kuid, const char* kind = "scenery") {
+  Soup entry;
+  entry.SetNamedKUID(N("kuid"), kuid);
+  entry.SetNamedTag(N("kind"), std::string_view(kind));
+  return entry;
+}
+
+inline std::vector<KUID> Table(const Soup& soup, const char* name) {
+  KUIDList list;
+  GetKUIDList(soup.GetNamedSoup(N(name)), list);
+  std::vector<KUID> out;
+  for (const KUID& kuid : list) out.push_back(kuid);
+  return out;
+}
+
+// A fresh folder, registered as the engine file root "cdptest".
+class TempRoot : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/vu-Cdp-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    std::filesystem::create_directories(At("root"));
+    Kiv::File::Subst(root_, At("root"));
+  }
+  void TearDown() override {
+    Kiv::File::Subst(root_, Kiv::String());
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+
+  std::string At(const std::string& relative) const { return dir_ + "/" + relative; }
+  void Put(const std::string& relative, const std::string& bytes) const {
+    const std::filesystem::path path = At(relative);
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+  }
+  std::string Get(const std::string& relative) const {
+    std::FILE* file = std::fopen(At(relative).c_str(), "rb");
+    if (file == nullptr) return "<missing>";
+    std::string out;
+    char chunk[4096];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) out.append(chunk, n);
+    std::fclose(file);
+    return out;
+  }
+  bool Exists(const std::string& relative) const {
+    return std::filesystem::exists(std::filesystem::symlink_status(At(relative)));
+  }
+  // Every regular file below `relative`, as paths relative to it, sorted.
+  std::vector<std::string> FilesBelow(const std::string& relative) const {
+    std::vector<std::string> out;
+    std::error_code ignored;
+    for (const auto& item : std::filesystem::recursive_directory_iterator(At(relative), ignored)) {
+      if (item.is_regular_file()) {
+        out.push_back(std::filesystem::relative(item.path(), At(relative)).string());
+      }
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+
+  const Kiv::PString root_{"cdptest"};
+  std::string dir_;
+};
+
+}  // namespace cdptest

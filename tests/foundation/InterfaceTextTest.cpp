@@ -1,0 +1,264 @@
+// The interface text database on a temporary installation root: file choice
+// by language, the text-form and English fallbacks, lookups, miss logging
+// and loading from several threads.
+#include "foundation/InterfaceTextDB.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <latch>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "foundation/GlobalLock.h"
+#include "foundation/KUID.h"
+#include "foundation/Soup.h"
+#include "kiv/Log.h"
+#include "kiv/Thread.h"
+#include "LayoutTestRoot.h"
+
+namespace {
+
+const char kCompiledFailed[] = "InterfaceTextDB> failed to load compiled interfacetext file";
+
+class InterfaceTextTest : public LayoutTestRoot {
+ protected:
+  void SetUp() override {
+    LayoutTestRoot::SetUp();
+    StartLayout();
+    std::filesystem::create_directories(At("Data"));
+    InterfaceTextDB::ResetForTests();
+    oldSink_ = Kiv::Log::SetSink([this](std::string_view line) {
+      std::lock_guard<std::mutex> hold(linesMutex_);
+      lines_.emplace_back(line);
+    });
+  }
+  void TearDown() override {
+    Kiv::Log::SetSink(oldSink_);
+    InterfaceTextDB::ResetForTests();
+    LayoutTestRoot::TearDown();
+  }
+
+  int LinesWith(const std::string& part) {
+    std::lock_guard<std::mutex> hold(linesMutex_);
+    int count = 0;
+    for (const std::string& line : lines_) count += line.find(part) != std::string::npos ? 1 : 0;
+    return count;
+  }
+
+  void SaveBinary(const std::string& name, const Soup& soup) {
+    ASSERT_TRUE(Soup::SaveToFile(Kiv::PString("data"), name, soup));
+  }
+
+  static void Reload(const char* code) {
+    InterfaceTextDB::SetLanguage(code);
+    InterfaceTextDB::MarkUnloaded();
+  }
+
+  Kiv::Log::Sink oldSink_;
+  std::mutex linesMutex_;
+  std::vector<std::string> lines_;
+};
+
+TEST_F(InterfaceTextTest, LanguageCodesChooseTheirFiles) {
+  const char* files[] = {"InterfaceText",    "InterfaceGerman",  "InterfaceFrench",
+                         "InterfaceItalian", "InterfaceRussian", "InterfaceCzech",
+                         "InterfacePolish",  "InterfaceSpanish", "InterfaceChinese",
+                         "InterfaceDutch",   "InterfaceKorean",  "InterfaceHungarian"};
+  for (const char* file : files) {
+    Put(std::string("Data/") + file + ".txt", std::string("$which \"") + file + "\"\n");
+  }
+  // Each step: the code given, then the file whose text answers.
+  const std::pair<const char*, const char*> steps[] = {
+      {"fr", "InterfaceFrench"},  {"SE", "InterfaceFrench"},    {"ch", "InterfaceFrench"},
+      {"zz", "InterfaceFrench"},  {"EN", "InterfaceText"},      {"De", "InterfaceGerman"},
+      {"AU", "InterfaceText"},    {"it", "InterfaceItalian"},   {"us", "InterfaceText"},
+      {"RU", "InterfaceRussian"}, {"uk", "InterfaceText"},      {"CZ", "InterfaceCzech"},
+      {"pl", "InterfacePolish"},  {"ES", "InterfaceSpanish"},   {"cn", "InterfaceChinese"},
+      {"NL", "InterfaceDutch"},   {"kr", "InterfaceKorean"},    {"HU", "InterfaceHungarian"},
+      {nullptr, "InterfaceText"}, {"FR", "InterfaceFrench"},    {"", "InterfaceText"},
+  };
+  for (const auto& [code, file] : steps) {
+    Reload(code);
+    EXPECT_EQ(GetInterfaceText("$which"), file) << (code ? code : "(null)");
+  }
+}
+
+TEST_F(InterfaceTextTest, BinaryFileIsReadFirstAndADamagedOneFallsBackToText) {
+  Soup french;
+  french.SetNamedTag(Kiv::PString("$greet"), "Bonjour");
+  SaveBinary("InterfaceFrench.chump", french);
+  Put("Data/InterfaceFrench.txt", "$greet \"Bonjour (texte)\"\n");
+  Reload("fr");
+  EXPECT_EQ(GetInterfaceText("$greet"), "Bonjour");
+  EXPECT_EQ(LinesWith(kCompiledFailed), 0);
+
+  // A cut-short binary file must not load as an empty database.
+  const std::string whole = Get("Data/InterfaceFrench.chump");
+  Put("Data/InterfaceFrench.chump", whole.substr(0, whole.size() / 2));
+  InterfaceTextDB::MarkUnloaded();
+  EXPECT_EQ(GetInterfaceText("$greet"), "Bonjour (texte)");
+  EXPECT_EQ(LinesWith(kCompiledFailed), 1);
+
+  Put("Data/InterfaceFrench.chump", "not a soup at all");
+  InterfaceTextDB::MarkUnloaded();
+  EXPECT_EQ(GetInterfaceText("$greet"), "Bonjour (texte)");
+  EXPECT_EQ(LinesWith(kCompiledFailed), 2);
+}
+
+TEST_F(InterfaceTextTest, MissingLanguageFileFallsBackToEnglish) {
+  Put("Data/InterfaceText.txt", "$greet \"Hello\"\n");
+  Reload("de");
+  EXPECT_EQ(GetInterfaceText("$greet"), "Hello");
+  EXPECT_EQ(LinesWith("Unable to read interface file 'InterfaceGerman.chump'"), 1);
+  EXPECT_EQ(GetInterfaceText("$absent"), "$absent");
+  EXPECT_EQ(LinesWith("Tag '$absent' not found in 'InterfaceText.chump'"), 1);
+}
+
+TEST_F(InterfaceTextTest, WithoutFilesTagsAnswerThemselvesAndOnlyTenMissesAreLogged) {
+  InterfaceTextDB& db = InterfaceTextDB::Get();
+  EXPECT_EQ(LinesWith("Unable to read interface file 'InterfaceText.chump'"), 1);
+  // Misses without the warning give nothing and are not counted.
+  EXPECT_TRUE(db.GetString(Kiv::PString("$quiet"), false).Empty());
+  EXPECT_TRUE(db.GetString(Kiv::PString("$quiet"), false).Empty());
+  EXPECT_TRUE(db.GetString(Kiv::PString(), true).Empty());
+  EXPECT_EQ(LinesWith("not found"), 0);
+
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(GetInterfaceText("$no_such_tag"), "$no_such_tag");
+  EXPECT_EQ(LinesWith("InterfaceTextDB::GetString> Tag '$no_such_tag' not found in "
+                      "'InterfaceText.chump'"),
+            10);
+  EXPECT_EQ(GetInterfaceText("$no_such_tag"), "$no_such_tag");
+  EXPECT_EQ(GetInterfaceText("$another"), "$another");
+  EXPECT_EQ(LinesWith("not found"), 10);
+}
+
+TEST_F(InterfaceTextTest, GetStringReadsTheTopLevelAndLookupTheScenarioTexts) {
+  Put("Data/InterfaceText.txt",
+      "$top \"Top text\"\n"
+      "$blank\n"
+      "scenario_text\n{\n  $inner \"Inner text\"\n}\n"
+      "orvak_map_text\n{\n  $map \"Map text\"\n}\n");
+  InterfaceTextDB& db = InterfaceTextDB::Get();
+  EXPECT_EQ(db.GetString(Kiv::PString("$top"), true).Str(), "Top text");
+  EXPECT_TRUE(db.GetString(Kiv::PString("$inner"), false).Empty());
+  EXPECT_TRUE(db.GetString(Kiv::PString("$map"), false).Empty());
+  EXPECT_EQ(db.Lookup(Kiv::PString("$inner")).Str(), "Inner text");
+  EXPECT_TRUE(db.Lookup(Kiv::PString("$top")).Empty());
+  EXPECT_TRUE(db.Lookup(Kiv::PString("$map")).Empty());
+  EXPECT_TRUE(db.Lookup(Kiv::PString()).Empty());
+  EXPECT_EQ(LinesWith("not found"), 0);
+  // A tag without a value has no text.
+  EXPECT_EQ(db.GetString(Kiv::PString("$blank"), true).Str(), "$blank");
+  EXPECT_EQ(LinesWith("not found"), 1);
+}
+
+TEST_F(InterfaceTextTest, LookupsAnswerWhatTheLoadedSoupAnswers) {
+  Soup soup;
+  soup.SetNamedTag(Kiv::PString("$s"), "first");
+  soup.SetNamedInt(Kiv::PString("$i"), 42);
+  soup.SetNamedFloat(Kiv::PString("$f"), 1.5f);
+  soup.SetNamedKUID(Kiv::PString("$k"), ParseKUID("<kuid:1234:5678>", false));
+  soup.SetNamedNull(Kiv::PString("$n"));
+  Soup sub;
+  sub.SetNamedTag(Kiv::PString("$x"), "inside");
+  soup.SetNamedSoup(Kiv::PString("$sub"), sub);
+  // A second child of an existing name: the first one answers.
+  const char second[] = "second";
+  soup.GetChunk()->SetChild(
+      Kiv::PString("$s"),
+      soup.GetChunk()->CreateChunk(SoupType::kString,
+                                   ACSRawDataCore::CreateCopy(second, sizeof second)));
+  SaveBinary("InterfaceText.chump", soup);
+
+  Soup loaded;
+  ASSERT_TRUE(Soup::LoadFromFile(Kiv::PString("data"), "InterfaceText.chump", loaded, true));
+  InterfaceTextDB& db = InterfaceTextDB::Get();
+  EXPECT_EQ(db.GetString(Kiv::PString("$s"), false).Str(), "first");
+  EXPECT_EQ(db.GetString(Kiv::PString("$i"), false).Str(), "42");
+  for (const char* name : {"$s", "$i", "$f", "$k", "$n", "$sub", "$x", "$none"}) {
+    EXPECT_EQ(db.GetString(Kiv::PString(name), false), loaded.GetNamedTag(Kiv::PString(name)))
+        << name;
+  }
+}
+
+TEST_F(InterfaceTextTest, ConcurrentFirstLookupsLoadTheFileOnce) {
+  // Only the text form exists, so every load writes one line.
+  Put("Data/InterfaceText.txt", "$greet \"Hello\"\n");
+  constexpr int kThreads = 8;
+  std::latch start(kThreads);
+  std::vector<std::string> results(kThreads);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i) {
+    threads.emplace_back([&, i] {
+      start.arrive_and_wait();
+      results[i] = GetInterfaceText("$greet");
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(LinesWith(kCompiledFailed), 1);
+  for (const std::string& result : results) EXPECT_EQ(result, "Hello");
+}
+
+TEST_F(InterfaceTextTest, FirstLookupUnderASharedGlobalLockDoesNotWait) {
+  Put("Data/InterfaceText.txt", "$greet \"Hello\"\n");
+  GlobalLock& lock = GlobalLock::Get();
+  std::atomic<bool> otherHolds{false};
+  std::atomic<bool> done{false};
+  std::atomic<bool> otherSawDone{false};
+  // Another reader holds the lock until this thread's lookup is done, or
+  // gives up after ten seconds; a lookup that needs the lock exclusively
+  // would wait for it all that time.
+  std::thread other([&] {
+    const uint32_t id = Kiv::Thread::GetCurrentId();
+    const bool held = lock.Acquire(id, false);
+    EXPECT_TRUE(held);
+    otherHolds = true;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    otherSawDone = done.load();
+    if (held) lock.Release(id);
+  });
+  while (!otherHolds) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const uint32_t id = Kiv::Thread::GetCurrentId();
+  ASSERT_TRUE(lock.Acquire(id, false));
+  const std::string text = GetInterfaceText("$greet");
+  done = true;
+  lock.Release(id);
+  other.join();
+  EXPECT_EQ(text, "Hello");
+  EXPECT_TRUE(otherSawDone);
+  EXPECT_EQ(lock.HolderCount(), 0u);
+}
+
+TEST_F(InterfaceTextTest, ReloadingWhileOthersReadKeepsTheirTextsValid) {
+  Put("Data/InterfaceText.txt", "$greet \"Hello\"\n");
+  Put("Data/InterfaceFrench.txt", "$greet \"Bonjour\"\n");
+  std::atomic<bool> stop{false};
+  std::atomic<int> bad{0};
+  std::vector<std::thread> readers;
+  for (int i = 0; i < 4; ++i) {
+    readers.emplace_back([&] {
+      while (!stop) {
+        const std::string text = GetInterfaceText("$greet");
+        if (text != "Hello" && text != "Bonjour") ++bad;
+      }
+    });
+  }
+  for (int i = 0; i < 40; ++i) {
+    Reload(i % 2 == 0 ? "fr" : "en");
+    InterfaceTextDB::Get();
+  }
+  stop = true;
+  for (std::thread& reader : readers) reader.join();
+  EXPECT_EQ(bad.load(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,242 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "LZSSTestSupport.h"
+#include "foundation/LZSSEncoder.h"
+#include "foundation/LZSSHuffman.h"
+
+namespace {
+
+using lzss_test::Bytes;
+using lzss_test::Decode;
+using lzss_test::HuffmanWriter;
+using lzss_test::ToBytes;
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+Bytes U32(uint32_t v) {
+  return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+}
+
+Bytes Repeat(char c, size_t n) { return Bytes(n, static_cast<uint8_t>(c)); }
+
+// Checks the tree's structure: weights in order, each internal weight the
+// sum of its children, and the parent, son and leaf links agreeing.
+::testing::AssertionResult WellFormed(const LZSSHuffmanTree& t) {
+  const uint32_t root = t.Root();
+  uint32_t leaves = 0;
+  for (uint32_t p = 0; p <= root; ++p) {
+    if (p > 0 && t.Freq(p - 1) > t.Freq(p)) return ::testing::AssertionFailure() << "order at " << p;
+    if (p < root) {
+      const int32_t up = t.Parent(p);
+      if (up <= int32_t(p) || up > int32_t(root) || t.Son(uint32_t(up)) != (p & ~1u))
+        return ::testing::AssertionFailure() << "parent of " << p;
+    }
+    const uint32_t son = t.Son(p);
+    if (son & LZSSHuffmanTree::kLeafFlag) {
+      ++leaves;
+      if (t.LeafOf(son & 0x7FFF) != p) return ::testing::AssertionFailure() << "leaf at " << p;
+      continue;
+    }
+    if (son % 2 != 0 || son + 1 >= p || t.Freq(p) != t.Freq(son) + t.Freq(son + 1))
+      return ::testing::AssertionFailure() << "node at " << p;
+  }
+  if (t.Parent(root) != -1 || leaves != t.Leaves()) return ::testing::AssertionFailure() << "root";
+  return ::testing::AssertionSuccess();
+}
+
+TEST(LZSSDecoder, StoredStreamGivesItsBytesAndMayBeEmpty) {
+  EXPECT_EQ(Decode({0x00, 'A', 'B', 'C'}), ToBytes("ABC"));
+  EXPECT_EQ(Decode({0x00}, 0), Bytes());
+  EXPECT_EQ(Decode({0xC0, 'A'}), ToBytes("A"));  // reserved bits are ignored
+  EXPECT_EQ(Decode({}), std::nullopt);
+  EXPECT_EQ(Decode({0x00, 'A', 'B', 'C'}, 2), std::nullopt);
+}
+
+TEST(LZSSDecoder, UndefinedVariantIsRefused) {
+  EXPECT_EQ(Decode({0x30}), std::nullopt);
+  EXPECT_EQ(Decode({0x30, 'A'}), std::nullopt);
+  EXPECT_EQ(Decode(Concat({{0x31}, U32(0), {'A'}})), std::nullopt);
+  EXPECT_EQ(Decode(Concat({{0x39}, U32(0), {'A'}})), std::nullopt);
+}
+
+TEST(LZSSDecoder, SmallWindowMatchesUseThreeFlagBitsAndALengthByte) {
+  // Literal, then a match whose flag bits 1, 1, 0 give length 6.
+  EXPECT_EQ(Decode({0x01, 0x38, 0, 0, 0, 'a', 'b', 'c', 0x03}), ToBytes("abcabcabc"));
+  // Code 7 takes its length from the next byte: 0 gives 3, 252 gives 255.
+  EXPECT_EQ(Decode(Concat({{0x01}, U32(0x1E), {'a', 0, 1}})), Repeat('a', 4));
+  EXPECT_EQ(Decode(Concat({{0x01}, U32(0x1E), {'a', 252, 1}})), Repeat('a', 256));
+  // Methods 7 and above read the flag-word coding in this window too.
+  EXPECT_EQ(Decode({0x09, 0x38, 0, 0, 0, 'a', 'b', 'c', 0x03}), ToBytes("abcabcabc"));
+}
+
+TEST(LZSSDecoder, LargeWindowMatchesAndLiteralRuns) {
+  // Variant 1: literal (two clear bits), then a match word of length code 7
+  // at distance 1: eleven bytes.
+  EXPECT_EQ(Decode(Concat({{0x11}, U32(0x4), {'a', 0x01, 0x70}})), Repeat('a', 11));
+  // Variant 2 has a 2-bit length field; 3 means a length byte follows.
+  EXPECT_EQ(Decode(Concat({{0x24}, U32(0x4), {'a', 0x01, 0x80}})), Repeat('a', 6));
+  EXPECT_EQ(Decode(Concat({{0x24}, U32(0x4), {'a', 0x01, 0xC0, 10}})), Repeat('a', 14));
+  // A literal run: clear bit, set bit, count - 3, the bytes.
+  EXPECT_EQ(Decode(Concat({{0x11}, U32(0x2), {3}, ToBytes("abcdef")})), ToBytes("abcdef"));
+}
+
+TEST(LZSSDecoder, ItemsMaySpanTwoFlagWords) {
+  // Variant 0: 31 literals, the match bit in bit 31, its length bits in the
+  // next word, which comes before the match's distance byte.
+  Bytes literals;
+  for (int i = 0; i < 31; ++i) literals.push_back(static_cast<uint8_t>('A' + i % 26));
+  Bytes expected = literals;
+  expected.insert(expected.end(), 5, literals.back());
+  EXPECT_EQ(Decode(Concat({{0x01}, U32(0x80000000u), literals, U32(0x2), {1}})), expected);
+  // Variant 1: the two clear bits of a literal in bit 31 and the next word.
+  const Bytes fourteen = Repeat('b', 14);
+  Bytes want = Repeat('x', 4);
+  want.insert(want.end(), fourteen.begin(), fourteen.end());
+  want.push_back('z');
+  EXPECT_EQ(Decode(Concat({{0x11}, U32(0x4), {'x', 0x01, 0x00}, fourteen, U32(0), {'z'}})), want);
+}
+
+TEST(LZSSDecoder, HostileFlagWordStreamsAreRefused) {
+  const std::vector<Bytes> hostile = {
+      Concat({{0x01}, U32(0x2), {'a', 0}}),            // distance 0, window 256
+      Concat({{0x11}, U32(0x4), {'a', 0x00, 0x10}}),   // distance 0, window 4096
+      Concat({{0x11}, U32(0x4), {'a', 0x02, 0x00}}),   // reaches before the output
+      Concat({{0x11}, U32(0x1), {0x01, 0x00}}),        // match with no output yet
+      {0x01, 0x00, 0x00},                               // flag word cut short
+      Concat({{0x01}, U32(0x1E), {'a', 5}}),           // distance byte missing
+      Concat({{0x11}, U32(0x4), {'a', 0x01}}),         // match word cut short
+      Concat({{0x11}, U32(0x2), {3}, ToBytes("abc")}), // run shorter than its count
+      Concat({{0x01}, U32(0x80000000u), Repeat('a', 31), {0x00}}),  // next word cut
+  };
+  for (size_t i = 0; i < hostile.size(); ++i) EXPECT_EQ(Decode(hostile[i]), std::nullopt) << i;
+}
+
+TEST(LZSSDecoder, FlagWordStreamMayEndBetweenItems) {
+  // Unused flag bits after the last item are not looked at, set or not.
+  EXPECT_EQ(Decode(Concat({{0x01}, U32(0xFFFFFFFEu), {'a'}})), ToBytes("a"));
+  EXPECT_EQ(Decode(Concat({{0x11}, U32(0x3), {}})), Bytes());
+}
+
+TEST(LZSSDecoder, OutputBeyondCapacityFails) {
+  const Bytes run = Concat({{0x11}, U32(0x4), {'a', 0x01, 0x70}});
+  EXPECT_EQ(Decode(run, 11), Repeat('a', 11));
+  EXPECT_EQ(Decode(run, 10), std::nullopt);
+  EXPECT_EQ(Decode(run, 0), std::nullopt);
+  HuffmanWriter w(9, 2);
+  for (int i = 0; i < 5; ++i) w.Literal('q');
+  w.Literal(LZSS::kEndSymbol);
+  const Bytes five = w.Finish();
+  EXPECT_EQ(Decode(five, 5), Repeat('q', 5));
+  EXPECT_EQ(Decode(five, 4), std::nullopt);
+}
+
+TEST(LZSSDecoder, HuffmanStreamNeedsItsEndSymbolAndSoundItems) {
+  HuffmanWriter good(9, 2);
+  good.Literal('a');
+  good.Match(0, 0, 0, 1);  // length 3, distance 1
+  good.Literal(LZSS::kEndSymbol);
+  EXPECT_EQ(Decode(good.Finish()), Repeat('a', 4));
+
+  HuffmanWriter noEnd(9, 2);
+  for (int i = 0; i < 3; ++i) noEnd.Literal('a');
+  EXPECT_EQ(Decode(noEnd.Finish()), std::nullopt);
+
+  HuffmanWriter zero(9, 2);
+  zero.Literal('a');
+  zero.Match(0, 0, 0, 0);
+  zero.Literal(LZSS::kEndSymbol);
+  EXPECT_EQ(Decode(zero.Finish()), std::nullopt);
+
+  HuffmanWriter unused(8, 1);
+  unused.Literal(273);  // a leaf that no coder sends
+  unused.Literal(LZSS::kEndSymbol);
+  EXPECT_EQ(Decode(unused.Finish()), std::nullopt);
+
+  EXPECT_EQ(Decode({0x29}), std::nullopt);  // no bits at all
+}
+
+TEST(LZSSDecoder, PrefixesOfValidStreamsFailOrGiveAPrefix) {
+  const Bytes input = lzss_test::TextSoup(3000, 7);
+  for (uint32_t level : {1u, 4u, 9u}) {
+    std::vector<uint8_t> small(input.begin(), input.begin() + 200);
+    for (const Bytes& source : {small, input}) {
+      const Bytes stream = LZSSEncodeToVector(source.data(), source.size(), level);
+      for (size_t n = 0; n < stream.size(); ++n) {
+        const auto got = Decode(Bytes(stream.begin(), stream.begin() + n), source.size());
+        if (!got) continue;
+        ASSERT_LE(got->size(), source.size()) << level << " " << n;
+        EXPECT_TRUE(std::equal(got->begin(), got->end(), source.begin())) << level << " " << n;
+      }
+    }
+  }
+}
+
+TEST(LZSSHuffmanTree, InitialCodeFollowsThePairwiseTree) {
+  LZSSHuffmanTree t;
+  t.Init(LZSS::kLiteralSymbols);
+  EXPECT_EQ(t.Leaves(), 274u);
+  EXPECT_EQ(t.Root(), 546u);
+  uint64_t bits = 0;
+  uint32_t n = 0;
+  // 'a' sits at leaf 97; its path up is 97, 322, 435, 491, 519, 533, 540,
+  // 544; the bit nearest the root goes first.
+  ASSERT_TRUE(t.Code('a', bits, n));
+  EXPECT_EQ(n, 8u);
+  EXPECT_EQ(bits, 0xBCu);
+  EXPECT_TRUE(WellFormed(t));
+}
+
+TEST(LZSSHuffmanTree, UpdateSwapsTheHeavierLeafPastItsEquals) {
+  LZSSHuffmanTree t;
+  t.Init(16);
+  ASSERT_TRUE(t.Update(0));
+  EXPECT_EQ(t.LeafOf(0), 15u);
+  EXPECT_EQ(t.LeafOf(15), 0u);
+  EXPECT_EQ(t.Freq(15), 2u);
+  EXPECT_EQ(t.Freq(23), 3u);
+  EXPECT_EQ(t.Freq(27), 5u);
+  EXPECT_EQ(t.Freq(29), 9u);
+  EXPECT_EQ(t.Freq(30), 17u);
+  EXPECT_TRUE(WellFormed(t));
+}
+
+TEST(LZSSHuffmanTree, RebuildHalvesLeafWeightsAtTheLimit) {
+  LZSSHuffmanTree t;
+  t.Init(16);
+  for (uint32_t i = 0; i < LZSSHuffmanTree::kRebuildWeight - 16; ++i) ASSERT_TRUE(t.Update(0));
+  EXPECT_EQ(t.Freq(t.Root()), LZSSHuffmanTree::kRebuildWeight);
+  ASSERT_TRUE(t.Update(0));
+  // 32753 halves to 16377, the fifteen leaves of 1 stay 1, plus this update.
+  EXPECT_EQ(t.Freq(t.Root()), 16377u + 15u + 1u);
+  EXPECT_EQ(t.Freq(t.LeafOf(0)), 16378u);
+  EXPECT_TRUE(WellFormed(t));
+}
+
+TEST(LZSSHuffmanTree, StaysWellFormedThroughManyRebuilds) {
+  for (uint32_t symbols : {16u, 64u, 273u}) {
+    for (uint32_t skew : {1u, 3u, 40u}) {
+      LZSSHuffmanTree t;
+      t.Init(symbols);
+      std::mt19937 rng(symbols * 31 + skew);
+      std::geometric_distribution<uint32_t> pick(1.0 / (1.0 + symbols / double(skew)));
+      for (uint32_t i = 0; i < 200000; ++i) {
+        const uint32_t s = (pick(rng) + i / 5000) % symbols;
+        ASSERT_TRUE(t.Update(s));
+        if (t.Freq(t.Root()) == LZSSHuffmanTree::kRebuildWeight + 1 ||
+            t.Freq(t.Root()) < 300 || i % 9973 == 0) {
+          ASSERT_TRUE(WellFormed(t)) << symbols << " " << skew << " " << i;
+        }
+      }
+      EXPECT_TRUE(WellFormed(t));
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,171 @@
+// The container's name and child indexes (used above kIndexFrom children)
+// against a plain list model, and the one-allocation value tags.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "foundation/ACSChunk.h"
+#include "foundation/Soup.h"
+#include "foundation/TDBContainerTag.h"
+#include "foundation/TDBDataTag.h"
+
+namespace {
+
+struct ModelEntry {
+  Kiv::PString name;
+  ChunkRef child;
+};
+
+// What the container must answer, by plain scans.
+struct Model {
+  std::vector<ModelEntry> entries;
+
+  const ACSChunk* First(const Kiv::PString& name) const {
+    for (const auto& e : entries)
+      if (e.name == name) return e.child.get();
+    return NullTagPointer();
+  }
+  void RemoveChild(const ACSChunk* child) {
+    for (auto it = entries.begin(); it != entries.end(); ++it) {
+      if (it->child.get() != child) continue;
+      entries.erase(it);
+      return;
+    }
+  }
+  void Swap(const ACSChunk* a, const ACSChunk* b) {
+    if (a == b) return;
+    ModelEntry* ea = nullptr;
+    ModelEntry* eb = nullptr;
+    for (auto& e : entries) {
+      if (ea == nullptr && e.child.get() == a) ea = &e;
+      if (eb == nullptr && e.child.get() == b) eb = &e;
+    }
+    if (ea != nullptr && eb != nullptr) std::swap(ea->child, eb->child);
+  }
+  void Sort() {
+    std::stable_sort(entries.begin(), entries.end(), [](const ModelEntry& x, const ModelEntry& y) {
+      return x.name.View() < y.name.View();
+    });
+  }
+};
+
+void ExpectSame(const ACSChunk* container, const Model& model,
+                const std::vector<Kiv::PString>& names) {
+  ASSERT_EQ(container->CountChildren(), model.entries.size());
+  for (uint32_t i = 0; i < model.entries.size(); ++i) {
+    Kiv::PString name;
+    ChunkRef child;
+    ASSERT_TRUE(container->GetChildAt(i, name, child));
+    EXPECT_EQ(name, model.entries[i].name) << "index " << i;
+    EXPECT_EQ(child.get(), model.entries[i].child.get()) << "index " << i;
+  }
+  for (const auto& name : names) {
+    EXPECT_EQ(container->GetChild(name).get(), model.First(name)) << name.Str();
+  }
+}
+
+TEST(SoupIndex, RandomEditsAgreeWithPlainListAcrossIndexThreshold) {
+  std::mt19937 rng(12345);
+  std::vector<Kiv::PString> names;
+  for (int i = 0; i < 40; ++i) names.emplace_back("n" + std::to_string(i));
+  std::vector<ChunkRef> pool;  // children that may sit in several entries
+  for (int i = 0; i < 30; ++i) pool.push_back(TDBDataTag::CreateCopy(SoupType::kInt, &i, 4));
+
+  for (int round = 0; round < 6; ++round) {
+    ChunkRef container = TDBContainerTag::Create();
+    auto* tag = static_cast<TDBContainerTag*>(container.get());
+    Model model;
+    for (int step = 0; step < 1500; ++step) {
+      const Kiv::PString& name = names[rng() % names.size()];
+      const uint32_t op = rng() % 100;
+      // Grow more than shrink in early rounds, so sizes cross the threshold
+      // both ways.
+      const uint32_t grow = round % 2 == 0 ? 55 : 35;
+      if (op < grow) {
+        ChunkRef child = rng() % 3 == 0 ? pool[rng() % pool.size()]
+                                        : TDBDataTag::CreateCopy(SoupType::kInt, &step, 4);
+        tag->SetChild(name, child);
+        model.entries.push_back({name, child});
+      } else if (op < 75) {
+        const ACSChunk* first = model.First(name);
+        if (first != NullTagPointer()) model.RemoveChild(first);
+        tag->RemoveFirstNamed(name);
+      } else if (op < 90) {
+        const ACSChunk* child = pool[rng() % pool.size()].get();
+        model.RemoveChild(child);
+        tag->RemoveChild(child);
+      } else if (op < 98) {
+        const ACSChunk* a = pool[rng() % pool.size()].get();
+        const ACSChunk* b = model.entries.empty()
+                                ? pool[0].get()
+                                : model.entries[rng() % model.entries.size()].child.get();
+        model.Swap(a, b);
+        tag->SwapChildren(a, b);
+      } else {
+        model.Sort();
+        tag->SortChildren();
+      }
+      if (step % 50 == 0) ExpectSame(container.get(), model, names);
+      if (HasFatalFailure()) return;
+    }
+    ExpectSame(container.get(), model, names);
+  }
+}
+
+TEST(SoupIndex, SetterReplacesEntryOfSharedChildLikeRemoveChild) {
+  // One chunk under "a" and "b" in a large container: setting "b" removes
+  // the first entry of that chunk, which is "a"'s (as RemoveChild would).
+  Soup soup;
+  soup.Create();
+  for (int i = 0; i < 20; ++i) soup.SetNamedInt(Kiv::PString("x" + std::to_string(i)), i);
+  ChunkRef shared = TDBDataTag::CreateCopy(SoupType::kInt, "\x07\0\0\0", 4);
+  soup.GetChunk()->SetChild(Kiv::PString("a"), shared);
+  soup.GetChunk()->SetChild(Kiv::PString("b"), shared);
+  soup.SetNamedInt(Kiv::PString("b"), 9);
+  EXPECT_FALSE(soup.HasNamedTag(Kiv::PString("a")));
+  EXPECT_EQ(soup.GetNamedTagAsInt(Kiv::PString("b"), 0), 7);  // the old "b" entry stays first
+  EXPECT_EQ(soup.CountTags(), 22u);
+  // The shared null tag as the first child of a name is never removed.
+  soup.GetChunk()->SetChild(Kiv::PString("z"), NullTag());
+  soup.SetNamedInt(Kiv::PString("z"), 1);
+  EXPECT_EQ(soup.GetChunk()->GetChild(Kiv::PString("z")).get(), NullTagPointer());
+  EXPECT_EQ(soup.CountTags(), 24u);
+}
+
+TEST(SoupIndex, TextSetterMayReadTheBytesOfTheTagItReplaces) {
+  Soup soup;
+  const Kiv::PString name("t");
+  soup.SetNamedTag(name, std::string_view("a value long enough to live on the heap"));
+  const ACSChunk* old = soup.GetChunk()->GetChild(name).get();
+  const std::string_view inPlace(reinterpret_cast<const char*>(old->GetData()), 7);
+  soup.SetNamedTag(name, inPlace);
+  EXPECT_EQ(soup.GetNamedTag(name).Str(), "a value");
+  soup.SetNamedFloatArray(name, {reinterpret_cast<const float*>(soup.GetChunk()->GetChild(name)->GetData()), 1});
+  EXPECT_EQ(soup.CountTags(), 1u);
+}
+
+TEST(SoupIndex, CopiedValuesHoldTheirBytesAndAcceptANewCore) {
+  const char bytes[5] = {'a', 'b', 'c', 'd', 'e'};
+  ChunkRef tag = TDBDataTag::CreateCopy(SoupType::kRaw, bytes, 5);
+  ASSERT_EQ(tag->GetDataSize(), 5u);
+  EXPECT_EQ(std::memcmp(tag->GetData(), bytes, 5), 0);
+  EXPECT_EQ(TDBDataTag::CreateCopy(SoupType::kRaw, nullptr, 5)->GetDataSize(), 0u);
+  EXPECT_EQ(TDBDataTag::CreateText("")->GetData(), nullptr);
+  ChunkRef text = TDBDataTag::CreateText("hi");
+  EXPECT_EQ(text->GetType(), SoupType::kString);
+  ASSERT_EQ(text->GetDataSize(), 3u);
+  EXPECT_STREQ(reinterpret_cast<const char*>(text->GetData()), "hi");
+  // A view of the tag outlives every other handle to it.
+  CoreRef view = ACSChunk::GetRawData(text.get());
+  text->SetData(SoupType::kInt, ACSRawDataCore::CreateCopy("\x01\0\0\0", 4));
+  EXPECT_EQ(text->GetDataSize(), 4u);
+  text.Reset();
+  EXPECT_EQ(ACSRawDataCore::TextView(view.get()), "hi");  // the bytes it was made over
+}
+
+}  // namespace

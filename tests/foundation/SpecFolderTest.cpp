@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include "LayoutTestRoot.h"
+#include "SpecTestSupport.h"
+#include "foundation/ContentSetFolder.h"
+#include "foundation/SpecRegistry.h"
+
+namespace {
+
+class ContentSetFolderTest : public LayoutTestRoot {};
+
+Kiv::String RootOf(const char* name) {
+  Kiv::String folder;
+  return Kiv::File::LookupRoot(Kiv::PString(name), &folder) ? folder : "<none>";
+}
+
+TEST_F(ContentSetFolderTest, SetsMapToBaseDataAndTheirLayoutFolders) {
+  StartLayout();
+  bool found = false;
+  ContentSetFolder none = AcquireContentSetFolder(Kiv::PString(), &found);
+  EXPECT_TRUE(found) << "no content set needs no folder";
+  EXPECT_FALSE(none);
+
+  ContentSetFolder base = AcquireContentSetFolder(Kiv::PString("base"), &found);
+  EXPECT_TRUE(found);
+  EXPECT_EQ(RootOf("base"), At("Base/"));
+  ContentSetFolder data = AcquireContentSetFolder(Kiv::PString("data"), &found);
+  EXPECT_TRUE(found);
+  EXPECT_EQ(RootOf("data"), At("Data/"));
+  ContentSetFolder editing = AcquireContentSetFolder(Kiv::PString("editing"), &found);
+  EXPECT_TRUE(found);
+  EXPECT_EQ(RootOf("editing"), At("UserData/editing/"));
+  ContentSetFolder other = AcquireContentSetFolder(Kiv::PString("Extra"), &found);
+  EXPECT_TRUE(found);
+  EXPECT_EQ(RootOf("Extra"), At("Extra/"));
+
+  ContentSetFolder outside = AcquireContentSetFolder(Kiv::PString("../elsewhere"), &found);
+  EXPECT_FALSE(found) << "a set name may not lead out of the installation";
+  EXPECT_FALSE(outside);
+}
+
+TEST_F(ContentSetFolderTest, HandlesCountTheirUses) {
+  StartLayout();
+  bool found = false;
+  ContentSetFolder first = AcquireContentSetFolder(Kiv::PString("spec-set"), &found);
+  ASSERT_TRUE(first);
+  VandruResourceDatabase* db = first.Get();
+  EXPECT_EQ(GetTrackedRefCount(db), 1u);
+  {
+    ContentSetFolder copy = first;
+    ContentSetFolder assigned;
+    assigned = copy;
+    EXPECT_EQ(GetTrackedRefCount(db), 3u);
+    ContentSetFolder moved = std::move(assigned);
+    EXPECT_EQ(GetTrackedRefCount(db), 3u);
+  }
+  EXPECT_EQ(GetTrackedRefCount(db), 1u);
+  first.Release();
+  EXPECT_EQ(GetTrackedRefCount(db), 0u);
+}
+
+TEST_F(ContentSetFolderTest, SpecHoldsItsContentSetUntilFreed) {
+  StartLayout();
+  SpecRegistry registry;
+  SpecRef spec;
+  registry.CreateSpec(spec, KUID{70, 1, 0}, Kiv::PString("spec-held"), Soup(), "/p", "f");
+  ASSERT_TRUE(spec);
+  EXPECT_TRUE(spec->contentSetFound);
+  VandruResourceDatabase* db = spec->contentSetEntry.Get();
+  ASSERT_NE(db, nullptr);
+  EXPECT_EQ(GetTrackedRefCount(db), 1u);
+  spec.Release();
+  registry.ReleaseAll();
+  EXPECT_EQ(GetTrackedRefCount(db), 0u);
+
+  // Without an installation root nothing can be found.
+  ResetFolderLayoutForTests();
+  registry.CreateSpec(spec, KUID{70, 2, 0}, Kiv::PString("spec-held"), Soup(), "/p", "f");
+  EXPECT_FALSE(spec->contentSetFound);
+  spec.Release();
+}
+
+TEST(SpecFilePath, JoinsFoldersKeepingCaseAndRefusesEscapes) {
+  spec_test::SpecEvents events;
+  spec_test::CountingSpec spec(KUID{1, 2, 0}, &events);
+  spec.parentFolder = "/Game/UserData/Editing";
+  spec.folderName = "Red Barn";
+  EXPECT_EQ(SpecFilePath(spec).Str(), "/Game/UserData/Editing/Red Barn");
+  EXPECT_EQ(SpecFilePath(spec, "Mesh/Barn.IM").Str(), "/Game/UserData/Editing/Red Barn/Mesh/Barn.IM");
+  EXPECT_EQ(SpecFilePath(spec, "Mesh\\Barn.im").Str(), "/Game/UserData/Editing/Red Barn/Mesh/Barn.im");
+
+  spec_test::LogCapture log;
+  EXPECT_TRUE(SpecFilePath(spec, "../Other/config.txt").Empty());
+  EXPECT_TRUE(SpecFilePath(spec, "/etc/passwd").Empty());
+  EXPECT_TRUE(SpecFilePath(spec, "a\\..\\..\\x").Empty());
+  EXPECT_EQ(log.Take().size(), 3u) << "each refusal is logged";
+  EXPECT_EQ(events.destroyed, 0);
+}
+
+}  // namespace

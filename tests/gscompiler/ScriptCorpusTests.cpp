@@ -1,0 +1,66 @@
+// Runs every script of the scripts/ folder through the parser and compares
+// the messages with the "// expect: " lines written inside the script, in
+// order. A script without such lines must parse cleanly.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ParseTestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path ScriptFolder() { return fs::path(__FILE__).parent_path() / "scripts"; }
+
+std::vector<fs::path> Scripts() {
+  std::vector<fs::path> paths;
+  for (const fs::directory_entry& entry : fs::directory_iterator(ScriptFolder())) {
+    if (entry.path().extension() == ".gs") paths.push_back(entry.path());
+  }
+  std::sort(paths.begin(), paths.end());
+  return paths;
+}
+
+std::string ReadAll(const fs::path& path) {
+  std::string bytes(static_cast<size_t>(fs::file_size(path)), '\0');
+  std::ifstream in(path, std::ios::binary);
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return bytes;
+}
+
+std::vector<std::string> ExpectedMessages(const std::string& source) {
+  static const std::string marker = "// expect: ";
+  std::vector<std::string> expected;
+  std::istringstream lines(source);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    size_t at = line.find(marker);
+    if (at != std::string::npos) expected.push_back(line.substr(at + marker.size()));
+  }
+  return expected;
+}
+
+}  // namespace
+
+TEST(GSScriptCorpus, EveryScriptGivesExactlyItsExpectedMessages) {
+  const std::vector<fs::path> scripts = Scripts();
+  ASSERT_GE(scripts.size(), 10u) << "scripts not found in " << ScriptFolder();
+  for (const fs::path& path : scripts) {
+    SCOPED_TRACE(path.filename().string());
+    const std::string source = ReadAll(path);
+    const std::vector<std::string> expected = ExpectedMessages(source);
+    GSCompiler::ParseArena arena;
+    const std::string name = path.filename().string();
+    GSTest::Parsed parsed = GSTest::Parse(arena, source, name.c_str());
+    EXPECT_EQ(parsed.log, expected);
+    EXPECT_EQ(parsed.errors, expected.size());
+    EXPECT_EQ(parsed.result.status == 0, expected.empty());
+    EXPECT_EQ(parsed.result.root != nullptr, expected.empty());
+  }
+}

@@ -1,0 +1,55 @@
+// A program that uses every kind of declaration and statement; it parses
+// without a message.
+include "base.gs"
+include "Util\Strings.GS"
+
+static class Registry { public define int LIMIT = 0x10, SHIFT = 2 << 3; };
+
+game class Demo isclass Base, Registry
+{
+  int count = -1;
+  float[] weights;
+  string name = "demo\n";
+  Registry link;
+
+  public void Reset(void);
+  int Sum(int[] values, int n);
+  native int NativeCall(object o, Demo[] list);
+
+  thread void Watch()
+  {
+    wait() {
+      on "Object", "Enter", msg: { count++; continue; }
+      on "Object", "Leave": break;
+    }
+  }
+
+  public void Reset(void)
+  {
+    int i, j = 3;
+    weights = new float[8];
+    for (i = 0; i < weights.size(); ++i) weights[i] = (float)i * 0.5f;
+    for (;;) { break; }
+    name = name[,2] + name[1,] + name[1,2];
+    link = cast<Registry>me;
+    if (link.isclass(Registry) and !(j == 2) or ~j != 0) link = null;
+    else if (j >= 3) j = j % 2;
+    else ;
+  }
+
+  int Sum(int[] values, int n)
+  {
+    int total = 0;
+    while (n > 0) { n--; total = total + values[n]; }
+    switch (total) {
+      case 0: return 0;
+      case LIMIT: total = total >> 1;
+      default: ;
+    }
+    again: if (total < 0) goto again;
+    values.copy(values);
+    return total, total;
+  }
+};
+
+final secured class Last { };
