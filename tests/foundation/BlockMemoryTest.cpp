@@ -22,7 +22,7 @@ std::vector<void*> FillCurrent(BlockMemory& pool) {
   return slots;
 }
 
-TEST(BlockMemory, InitRoundsSlotSizeAndSlotsPerBlock) {
+TEST(BlockMemory, InitRoundsSizesAndRefusesHugeSlots) {
   int owner = 0;
   BlockMemory pool;
   ASSERT_TRUE(pool.Init(&owner, 10, 40));
@@ -41,6 +41,9 @@ TEST(BlockMemory, InitRoundsSlotSizeAndSlotsPerBlock) {
 
   // A block whose slot offsets would not fit 32 bits is refused.
   EXPECT_FALSE(pool.Init(nullptr, UINT32_MAX, 32));
+  BlockMemory uninitialised;
+  EXPECT_EQ(uninitialised.AddBlock(), -1);
+  EXPECT_EQ(uninitialised.AllocateSlot(), nullptr);
 }
 
 TEST(BlockMemory, SlotsComeFromTheEndOfTheBlockAndDoNotOverlap) {
@@ -139,12 +142,6 @@ TEST(BlockMemory, RemoveResetAndFreeBlocks) {
   EXPECT_EQ(pool.Count(), 0u);
   EXPECT_NE(pool.AllocateSlot(), nullptr);  // grows again
   EXPECT_EQ(pool.BlockCount(), 1u);
-}
-
-TEST(BlockMemory, UninitialisedPoolAnswersNull) {
-  BlockMemory pool;
-  EXPECT_EQ(pool.AddBlock(), -1);
-  EXPECT_EQ(pool.AllocateSlot(), nullptr);
 }
 
 }  // namespace

@@ -6,30 +6,14 @@
 #include <string>
 
 #include "foundation/DolmDataBufferFile.h"
+#include "tests/kiv/FileTestDir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class DataBufferFileTest : public ::testing::Test {
+class DataBufferFileTest : public FileTestDir {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/vu-DataBuffer-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
-  std::string At(const std::string& name) const { return dir_ + "/" + name; }
-  void Put(const std::string& name, const std::string& text) const {
-    std::ofstream(At(name), std::ios::binary) << text;
-  }
-  std::string Get(const std::string& name) const {
-    std::ifstream in(At(name), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
   static uint64_t SizeOf(const DolmDataBufferFile& file) {
     uint64_t size = 0;
     EXPECT_EQ(file.GetSize(&size), kDataBufferOk);
@@ -41,7 +25,6 @@ class DataBufferFileTest : public ::testing::Test {
     return position;
   }
 
-  std::string dir_;
 };
 
 TEST_F(DataBufferFileTest, ModesRefuseTheWrongDirection) {

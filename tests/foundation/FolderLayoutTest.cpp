@@ -95,13 +95,11 @@ TEST_F(FolderLayoutTest, LegacyCopyNeverReplacesUserData) {
 
 using FolderLayoutDeathTest = FolderLayoutTest;
 
-TEST_F(FolderLayoutDeathTest, UserDataThatIsAFileIsFatal) {
+TEST_F(FolderLayoutDeathTest, UserDataThatIsAFileOrADanglingLinkIsFatal) {
   Put("UserData", "not a folder");
   EXPECT_EXIT(DetermineInstallPath(File::Path(root_)), ::testing::ExitedWithCode(1),
               "Unable to acquire write access to UserData folder\\.");
-}
-
-TEST_F(FolderLayoutDeathTest, DanglingUserDataLinkIsFatal) {
+  fs::remove(At("UserData"));
   fs::create_symlink(At("nowhere/at/all"), At("UserData"));
   EXPECT_EXIT(DetermineInstallPath(File::Path(root_)), ::testing::ExitedWithCode(1),
               "Unable to acquire write access to UserData folder\\.");
@@ -145,25 +143,22 @@ TEST_F(FolderLayoutTest, ResolveContentPathSplitsLocationAndRest) {
   EXPECT_TRUE(relative.Empty());
   StartLayout();
 
-  ASSERT_TRUE(ResolveContentPath(File::Path(At("UserData/local/a/b")), &location, &relative));
-  EXPECT_EQ(location.Str(), "local");
-  EXPECT_EQ(relative.Str(), "a/b");
-
-  location.Release();
-  ASSERT_TRUE(ResolveContentPath(File::Path(At("builtin/Pack/x.txt")), &location, &relative));
-  EXPECT_EQ(location.Str(), "builtin/Pack");
-  EXPECT_EQ(relative.Str(), "x.txt");
-
-  location.Release();
-  ASSERT_TRUE(ResolveContentPath(File::Path(At("Data/InterfaceText.txt")), &location, &relative));
-  EXPECT_EQ(location.Str(), "data");
-  EXPECT_EQ(relative.Str(), "InterfaceText.txt");
-
-  location.Release();
-  ASSERT_TRUE(ResolveContentPath(File::Path(At("base/k/config.txt")), &location, &relative));
-  EXPECT_EQ(location.Str(), "base");
-  EXPECT_EQ(relative.Str(), "k/config.txt");
-
+  const struct {
+    const char* path;
+    const char* location;
+    const char* rest;
+  } cases[] = {
+      {"UserData/local/a/b", "local", "a/b"},
+      {"builtin/Pack/x.txt", "builtin/Pack", "x.txt"},
+      {"Data/InterfaceText.txt", "data", "InterfaceText.txt"},
+      {"base/k/config.txt", "base", "k/config.txt"},
+  };
+  for (const auto& c : cases) {
+    location.Release();
+    ASSERT_TRUE(ResolveContentPath(File::Path(At(c.path)), &location, &relative)) << c.path;
+    EXPECT_EQ(location.Str(), c.location);
+    EXPECT_EQ(relative.Str(), c.rest);
+  }
   location.Release();
   EXPECT_FALSE(ResolveContentPath(File::Path(At("bin/x")), &location, &relative));
   EXPECT_FALSE(ResolveContentPath(File::Path(At("UserData")), &location, &relative));

@@ -26,7 +26,7 @@ TEST(HashName, MultipliesByThreeAndAddsSignedBytes) {
   EXPECT_EQ(HashName("\xFF"), UINT32_MAX);
 }
 
-TEST(HashTable, FindByNameReportsBucketOfKey) {
+TEST(HashTable, FindByNameReportsBucketOfKeyAndKeysAreCopied) {
   HashTable<int> table(251);
   ASSERT_TRUE(table.InsertByName("abc", 5));
   HashTable<int>::Iterator it;
@@ -38,14 +38,10 @@ TEST(HashTable, FindByNameReportsBucketOfKey) {
   EXPECT_EQ(it.node->value, 5);
   EXPECT_FALSE(table.FindByName("abd", it));
   EXPECT_TRUE(it.AtEnd());
-}
-
-TEST(HashTable, KeepsOwnCopyOfKey) {
-  HashTable<int> table(7);
+  // The table keeps its own copy of a key.
   std::string key = "transient";
   table.InsertByName(key.c_str(), 1);
   key.assign("overwritten");
-  HashTable<int>::Iterator it;
   EXPECT_TRUE(table.FindByName("transient", it));
 }
 

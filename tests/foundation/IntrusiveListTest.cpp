@@ -82,23 +82,6 @@ TEST(IntrusiveList, UnlinkingDetachedNodeChangesNothing) {
   EXPECT_EQ(list.tail, &a);
 }
 
-TEST(IntrusiveList, UnlinkingHeadAndTailMovesListEnds) {
-  DoubleLinkList list;
-  Item a, b, c;
-  ListNodeLink(list, a);
-  ListNodeLink(list, b);
-  ListNodeLink(list, c);  // c b a
-  ListNodeUnlink(c);
-  EXPECT_EQ(list.head, &b);
-  EXPECT_EQ(b.prev, nullptr);
-  ListNodeUnlink(a);
-  EXPECT_EQ(list.tail, &b);
-  EXPECT_EQ(b.next, nullptr);
-  ListNodeUnlink(b);
-  EXPECT_EQ(list.head, nullptr);
-  EXPECT_EQ(list.tail, nullptr);
-}
-
 TEST(IntrusiveList, DeleteListNodesDeletesEveryNode) {
   int deaths = 0;
   DoubleLinkList list;

@@ -82,20 +82,16 @@ TEST(LZSSEncoder, HeaderFollowsLevelAndInputSize) {
   EXPECT_EQ(Encode(text, uint32_t(-1)), Encode(text, 9));
 }
 
-TEST(LZSSEncoder, RunOfEqualBytesGivesMaximalMatchesAtDistanceOne) {
+TEST(LZSSEncoder, RunsGiveMaximalMatchesAtDistanceOneAndShortRestsAreParsedAgain) {
   const Bytes run(1000, 'z');
   const Bytes stream = Encode(run, 9);
   const std::vector<std::string> want = {"L", "M258@1", "M258@1", "M258@1", "M225@1"};
   EXPECT_EQ(HuffmanItems(stream), want);
   EXPECT_EQ(Decode(stream), run);
-}
-
-TEST(LZSSEncoder, MatchRestOfOneOrTwoBytesIsParsedAgain) {
-  // One literal, then a 517-byte match: 258 + 258 leaves 1, which is coded
-  // as a literal after the two full pieces.
-  const Bytes run(518, 'z');
-  EXPECT_EQ(HuffmanItems(Encode(run, 9)), (std::vector<std::string>{"L", "M258@1", "M258@1", "L"}));
-  EXPECT_EQ(Decode(Encode(run, 9)), run);
+  // A match rest of one byte (518 = 1 + 258 + 258 + 1) is parsed again as a literal.
+  const Bytes rest(518, 'z');
+  EXPECT_EQ(HuffmanItems(Encode(rest, 9)), (std::vector<std::string>{"L", "M258@1", "M258@1", "L"}));
+  EXPECT_EQ(Decode(Encode(rest, 9)), rest);
 }
 
 TEST(LZSSEncoder, IncompressibleInputComesOutStored) {

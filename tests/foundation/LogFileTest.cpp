@@ -19,6 +19,7 @@
 #include "foundation/LogFileSink.h"
 #include "foundation/OSMutex.h"
 #include "kiv/Log.h"
+#include "tests/kiv/FileTestDir.h"
 
 namespace {
 
@@ -47,24 +48,20 @@ class QuietStdout {
   int saved_;
 };
 
-class LogFileTest : public ::testing::Test {
+class LogFileTest : public FileTestDir {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/vu-LogFile-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    FileTestDir::SetUp();
     cwd_ = fs::current_path();
   }
   void TearDown() override {
     InstallLogFileSink(nullptr);
     SetLogFileSettings(LogFileSettings{});
     fs::current_path(cwd_);
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
+    FileTestDir::TearDown();
   }
 
-  std::string At(const std::string& name) const { return dir_ + "/" + name; }
-  void Touch(const std::string& name) const { std::ofstream(At(name)) << "x"; }
+  void Touch(const std::string& name) const { Put(name, "x"); }
   static std::string Read(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -75,7 +72,6 @@ class LogFileTest : public ::testing::Test {
     SetLogFileSettings(settings);
   }
 
-  std::string dir_;
   fs::path cwd_;
 };
 

@@ -4,33 +4,25 @@
 
 namespace {
 
-TEST(PathHelpers, GetExtensionOfTakesTextAfterLastDot) {
-  Kiv::String ext;
-  EXPECT_TRUE(GetExtensionOf("folder/model.im", &ext));
-  EXPECT_EQ(ext, "im");
-  ext.clear();
-  EXPECT_TRUE(GetExtensionOf("a.b.texture.txt", &ext));
-  EXPECT_EQ(ext, "txt");
-  ext.clear();
-  EXPECT_TRUE(GetExtensionOf("file.", &ext));
-  EXPECT_EQ(ext, "");
-}
-
-TEST(PathHelpers, GetExtensionOfSearchesPastFolderSeparators) {
-  Kiv::String ext;
-  EXPECT_TRUE(GetExtensionOf("my.folder/readme", &ext));
-  EXPECT_EQ(ext, "folder/readme");
-  ext.clear();
-  EXPECT_TRUE(GetExtensionOf("v1.2\\data\\file", &ext));
-  EXPECT_EQ(ext, "2\\data\\file");
-}
-
-TEST(PathHelpers, GetExtensionOfWithoutDotOrName) {
-  Kiv::String ext;
-  EXPECT_FALSE(GetExtensionOf("folder/readme", &ext));
-  EXPECT_EQ(ext, "");
-  EXPECT_FALSE(GetExtensionOf(nullptr, &ext));
-  EXPECT_EQ(ext, "");
+TEST(PathHelpers, GetExtensionOfTakesTextAfterLastDotEvenPastFolders) {
+  const struct {
+    const char* path;
+    bool found;
+    const char* ext;
+  } cases[] = {
+      {"folder/model.im", true, "im"},
+      {"a.b.texture.txt", true, "txt"},
+      {"file.", true, ""},
+      {"my.folder/readme", true, "folder/readme"},
+      {"v1.2\\data\\file", true, "2\\data\\file"},
+      {"folder/readme", false, ""},
+      {nullptr, false, ""},
+  };
+  for (const auto& c : cases) {
+    Kiv::String ext;
+    EXPECT_EQ(GetExtensionOf(c.path, &ext), c.found) << (c.path ? c.path : "null");
+    EXPECT_EQ(ext, c.ext) << (c.path ? c.path : "null");
+  }
   EXPECT_FALSE(GetExtensionOf("a.b", nullptr));
 }
 
@@ -46,43 +38,37 @@ TEST(PathHelpers, GetExtensionOfKeepsGivenExtensionDroppingOneDot) {
   EXPECT_EQ(ext, "png");
 }
 
-TEST(PathHelpers, IsTextureSourceFileNeedsDotAndIgnoresCase) {
-  EXPECT_TRUE(IsTextureSourceFile("art/wall.texture.txt"));
-  EXPECT_TRUE(IsTextureSourceFile("ART/WALL.TEXTURE.TXT"));
-  EXPECT_TRUE(IsTextureSourceFile(".texture.txt"));
-  EXPECT_FALSE(IsTextureSourceFile("walltexture.txt"));
-  EXPECT_FALSE(IsTextureSourceFile("texture.txt"));
-  EXPECT_FALSE(IsTextureSourceFile("wall.texture.txt.bak"));
+TEST(PathHelpers, TextureSourceAndDotNamesMatchExactly) {
+  for (const char* yes : {"art/wall.texture.txt", "ART/WALL.TEXTURE.TXT", ".texture.txt"}) {
+    EXPECT_TRUE(IsTextureSourceFile(yes)) << yes;
+  }
+  for (const char* no : {"walltexture.txt", "texture.txt", "wall.texture.txt.bak"}) {
+    EXPECT_FALSE(IsTextureSourceFile(no)) << no;
+  }
   EXPECT_FALSE(IsTextureSourceFile(nullptr));
-}
-
-TEST(PathHelpers, IsDotOrDotDot) {
   EXPECT_TRUE(IsDotOrDotDot("."));
   EXPECT_TRUE(IsDotOrDotDot(".."));
-  EXPECT_FALSE(IsDotOrDotDot("..."));
-  EXPECT_FALSE(IsDotOrDotDot(".a"));
-  EXPECT_FALSE(IsDotOrDotDot(""));
+  for (const char* no : {"...", ".a", ""}) EXPECT_FALSE(IsDotOrDotDot(no)) << no;
   EXPECT_FALSE(IsDotOrDotDot(nullptr));
 }
 
-TEST(PathHelpers, WildcardPrefixMatchQuestionMarkAndCase) {
-  EXPECT_TRUE(WildcardPrefixMatch("a?c", "abc"));
-  EXPECT_TRUE(WildcardPrefixMatch("a?c", "AXCdefg"));
-  EXPECT_TRUE(WildcardPrefixMatch("A?C", "a/c"));
-  EXPECT_FALSE(WildcardPrefixMatch("a?c", "abd"));
-  EXPECT_FALSE(WildcardPrefixMatch("a?c", "ba c"));
-}
-
-TEST(PathHelpers, WildcardPrefixMatchLengths) {
-  EXPECT_FALSE(WildcardPrefixMatch("abcd", "abc"));
-  EXPECT_FALSE(WildcardPrefixMatch("ab?", "ab"));  // "?" needs a character.
-  EXPECT_TRUE(WildcardPrefixMatch("", "anything"));
-  EXPECT_TRUE(WildcardPrefixMatch("", ""));
-  EXPECT_TRUE(WildcardPrefixMatch(nullptr, "x"));
-  EXPECT_FALSE(WildcardPrefixMatch("x", nullptr));
-  // "*" has no special meaning here.
-  EXPECT_FALSE(WildcardPrefixMatch("*", "abc"));
-  EXPECT_TRUE(WildcardPrefixMatch("*", "*abc"));
+TEST(PathHelpers, WildcardPrefixMatchQuestionMarkCaseAndLengths) {
+  const struct {
+    const char* pattern;
+    const char* text;
+    bool match;
+  } cases[] = {
+      {"a?c", "abc", true},   {"a?c", "AXCdefg", true}, {"A?C", "a/c", true},
+      {"a?c", "abd", false},  {"a?c", "ba c", false},   {"abcd", "abc", false},
+      {"ab?", "ab", false},  // "?" needs a character
+      {"", "anything", true}, {"", "", true},           {nullptr, "x", true},
+      {"x", nullptr, false},  {"*", "abc", false},  // "*" has no special meaning
+      {"*", "*abc", true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(WildcardPrefixMatch(c.pattern, c.text), c.match)
+        << (c.pattern ? c.pattern : "null") << " / " << (c.text ? c.text : "null");
+  }
 }
 
 }  // namespace

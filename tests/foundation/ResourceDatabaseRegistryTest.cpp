@@ -9,20 +9,19 @@
 #include <thread>
 #include <vector>
 
+#include "tests/kiv/FileTestDir.h"
+
 namespace {
 
-class ResourceDatabaseRegistryTest : public ::testing::Test {
+class ResourceDatabaseRegistryTest : public FileTestDir {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/vu-Registry-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    FileTestDir::SetUp();
     startCount_ = GetSharedEntryCount();
   }
   void TearDown() override {
     SweepUnusedEntries();
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
+    FileTestDir::TearDown();
   }
 
   Kiv::File::Path Folder(const std::string& name) const { return Kiv::File::Path(dir_ + "/" + name); }
@@ -32,7 +31,6 @@ class ResourceDatabaseRegistryTest : public ::testing::Test {
     return Kiv::File::LookupRoot(Kiv::PString(name), &folder) ? folder : "<none>";
   }
 
-  std::string dir_;
   uint32_t startCount_ = 0;
 };
 

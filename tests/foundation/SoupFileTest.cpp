@@ -217,29 +217,20 @@ TEST_F(SoupFileRecovery, GoodFileWinsAndTheLeftoverCopyGoes) {
   EXPECT_TRUE(IsThere("UserData/editing/config.tmp/keep"));
 }
 
-TEST_F(SoupFileRecovery, OnlyTheCopyIsLoadedAndRenamed) {
-  Save("config.txt", "copy");
-  fs::rename(Editing("config.txt"), Editing("config.tmp"));
-  Soup soup;
-  EXPECT_TRUE(Soup::LoadFromFileOrTemp(kEditing, "config.txt", soup));
-  EXPECT_EQ(NameOf(soup), "copy");
-  EXPECT_FALSE(IsThere("UserData/editing/config.tmp"));
-  Soup again;
-  EXPECT_TRUE(Soup::LoadFromFile(kEditing, "config.txt", again, false));
-  EXPECT_EQ(NameOf(again), "copy");
-}
-
-TEST_F(SoupFileRecovery, DamagedFileIsReplacedByAGoodCopy) {
-  Save("config.txt", "copy");
-  fs::rename(Editing("config.txt"), Editing("config.tmp"));
-  PutText(Editing("config.txt"), kDamagedText);
-  Soup soup;
-  EXPECT_TRUE(Soup::LoadFromFileOrTemp(kEditing, "config.txt", soup));
-  EXPECT_EQ(NameOf(soup), "copy");
-  EXPECT_FALSE(IsThere("UserData/editing/config.tmp"));
-  Soup again;
-  EXPECT_TRUE(Soup::LoadFromFile(kEditing, "config.txt", again, false));
-  EXPECT_EQ(NameOf(again), "copy");
+TEST_F(SoupFileRecovery, GoodCopyReplacesAMissingOrDamagedFile) {
+  for (const bool damaged : {false, true}) {
+    SCOPED_TRACE(damaged ? "damaged" : "missing");
+    Save("config.txt", "copy");
+    fs::rename(Editing("config.txt"), Editing("config.tmp"));
+    if (damaged) PutText(Editing("config.txt"), kDamagedText);
+    Soup soup;
+    EXPECT_TRUE(Soup::LoadFromFileOrTemp(kEditing, "config.txt", soup));
+    EXPECT_EQ(NameOf(soup), "copy");
+    EXPECT_FALSE(IsThere("UserData/editing/config.tmp"));
+    Soup again;
+    EXPECT_TRUE(Soup::LoadFromFile(kEditing, "config.txt", again, false));
+    EXPECT_EQ(NameOf(again), "copy");
+  }
 }
 
 TEST_F(SoupFileRecovery, NothingIsDeletedWhenNoGoodCopyExists) {

@@ -111,26 +111,12 @@ TEST(TDBContainerTag, FourteenChildrenTakeTwoBlocksAndRemovingTheLastFreesOne) {
   EXPECT_EQ(AsContainer(c)->BlockCount(), 0u);
 }
 
-TEST(TDBContainerTag, DuplicateNamesAndSharedChildren) {
+// Duplicate names, shared children, swaps and strangers are checked against a
+// model in SoupIndexTest; these are the odd arguments.
+TEST(TDBContainerTag, EmptyChildIsIgnoredAndEmptyNameIsAName) {
   ChunkRef c = TDBContainerTag::Create();
-  ChunkRef first = IntTag(1);
-  ChunkRef second = IntTag(2);
-  c->SetChild(N("x"), first);
-  c->SetChild(N("x"), second);
-  EXPECT_EQ(c->GetChild(N("x")), first);
-  c->RemoveChild(first.get());
-  EXPECT_EQ(c->GetChild(N("x")), second);
-  // One chunk under two names: RemoveChild takes its first entry.
-  ChunkRef shared = IntTag(3);
-  c->SetChild(N("a"), shared);
-  c->SetChild(N("b"), shared);
-  EXPECT_EQ(shared->RefCount(), 3);
-  c->RemoveChild(shared.get());
-  EXPECT_EQ(Names(c.get()), (std::vector<std::string>{"x", "b"}));
-  c->RemoveChild(IntTag(9).get());      // not a child
-  c->SetChild(N("empty"), ChunkRef());  // an empty child is ignored
-  EXPECT_EQ(c->CountChildren(), 2u);
-  // The empty name is a name like any other.
+  c->SetChild(N("empty"), ChunkRef());
+  EXPECT_EQ(c->CountChildren(), 0u);
   c->SetChild(Kiv::PString(), IntTag(4));
   EXPECT_EQ(IntOf(c->GetChild(Kiv::PString()).get()), 4);
 }
@@ -157,39 +143,7 @@ TEST(TDBContainerTag, SortOrdersByUnsignedNameBytesAndKeepsEqualNamesInOrder) {
       }));
   EXPECT_EQ(names.front(), "");
   EXPECT_EQ(names.back(), "\xE9t\xE9");
-  // Equal names keep their order, and lookups follow the new order.
-  EXPECT_EQ(IntOf(d->GetChild(N("dup")).get()), 2);
-  d->RemoveChild(d->GetChild(N("dup")).get());
-  EXPECT_EQ(IntOf(d->GetChild(N("dup")).get()), 4);
   EXPECT_EQ(IntOf(d->GetChild(N("k0")).get()), 119);
-}
-
-TEST(TDBContainerTag, SwapExchangesChildrenNotNamesAndIgnoresStrangers) {
-  ChunkRef c = TDBContainerTag::Create();
-  ChunkRef a = IntTag(1);
-  ChunkRef b = IntTag(2);
-  ChunkRef z = IntTag(3);
-  c->SetChild(N("a"), a);
-  c->SetChild(N("b"), b);
-  c->SetChild(N("z"), z);
-  c->SwapChildren(a.get(), IntTag(9).get());
-  c->SwapChildren(a.get(), a.get());
-  EXPECT_EQ(c->GetChild(N("a")), a);
-  c->SwapChildren(a.get(), z.get());
-  EXPECT_EQ(Names(c.get()), (std::vector<std::string>{"a", "b", "z"}));
-  EXPECT_EQ(c->GetChild(N("a")), z);
-  EXPECT_EQ(c->GetChild(N("z")), a);
-  // The identity index follows the swap.
-  c->RemoveChild(a.get());
-  EXPECT_EQ(Names(c.get()), (std::vector<std::string>{"a", "b"}));
-  // A chunk held twice: the first entry takes part.
-  c->SetChild(N("again"), z);
-  c->SwapChildren(z.get(), b.get());
-  EXPECT_EQ(c->GetChild(N("a")), b);
-  EXPECT_EQ(c->GetChild(N("b")), z);
-  EXPECT_EQ(c->GetChild(N("again")), z);
-  c->RemoveChild(z.get());
-  EXPECT_EQ(Names(c.get()), (std::vector<std::string>{"a", "again"}));
 }
 
 TEST(CopySoupInto, DeepCopyOutlivesItsSourceAndSharesValueBytes) {
@@ -244,34 +198,6 @@ TEST(TDBContainerTag, DeepTreesCopyAndDieWithoutRecursion) {
   EXPECT_EQ(depth, kDepth);
   root.Reset();
   copy.Reset();
-}
-
-TEST(TDBContainerTag, IndexedWalksInAnyOrderMatchTheChildren) {
-  ChunkRef c = TDBContainerTag::Create();
-  std::vector<ChunkRef> kids;
-  for (int i = 0; i < 100; ++i) {
-    kids.push_back(IntTag(i));
-    c->SetChild(N(std::to_string(i).c_str()), kids.back());
-  }
-  for (int i = 0; i < 100; i += 7) c->RemoveChild(kids[i].get());
-  std::vector<int> expected;
-  for (int i = 0; i < 100; ++i) {
-    if (i % 7 != 0) expected.push_back(i);
-  }
-  std::mt19937 rng(7);
-  for (int round = 0; round < 500; ++round) {
-    uint32_t index = rng() % expected.size();
-    Kiv::PString name;
-    ChunkRef child;
-    ASSERT_TRUE(c->GetChildAt(index, name, child));
-    EXPECT_EQ(IntOf(child.get()), expected[index]);
-  }
-  for (uint32_t i = uint32_t(expected.size()); i-- > 0;) {
-    Kiv::PString name;
-    ChunkRef child;
-    ASSERT_TRUE(c->GetChildAt(i, name, child));
-    EXPECT_EQ(IntOf(child.get()), expected[i]);
-  }
 }
 
 TEST(TDBContainerTag, IndexedWalksOfSeveralContainersAndThreadsDoNotMix) {

@@ -1,6 +1,7 @@
-// Runs every script of the scripts/ folder through the parser and compares
-// the messages with the "// expect: " lines written inside the script, in
-// order. A script without such lines must parse cleanly.
+// Runs every script of the scripts/ folder through the parser, and every
+// script of the semantic/ folder through the parser and the semantic checks,
+// and compares the messages with the "// expect: " lines written inside the
+// script, in order. A script without such lines must pass cleanly.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,16 +12,19 @@
 #include <vector>
 
 #include "ParseTestSupport.h"
+#include "SemanticTestSupport.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-fs::path ScriptFolder() { return fs::path(__FILE__).parent_path() / "scripts"; }
+fs::path ScriptFolder(const char* folder = "scripts") {
+  return fs::path(__FILE__).parent_path() / folder;
+}
 
-std::vector<fs::path> Scripts() {
+std::vector<fs::path> Scripts(const char* folder = "scripts") {
   std::vector<fs::path> paths;
-  for (const fs::directory_entry& entry : fs::directory_iterator(ScriptFolder())) {
+  for (const fs::directory_entry& entry : fs::directory_iterator(ScriptFolder(folder))) {
     if (entry.path().extension() == ".gs") paths.push_back(entry.path());
   }
   std::sort(paths.begin(), paths.end());
@@ -62,5 +66,22 @@ TEST(GSScriptCorpus, EveryScriptGivesExactlyItsExpectedMessages) {
     EXPECT_EQ(parsed.errors, expected.size());
     EXPECT_EQ(parsed.result.status == 0, expected.empty());
     EXPECT_EQ(parsed.result.root != nullptr, expected.empty());
+  }
+}
+
+TEST(GSScriptCorpus, EverySemanticScriptGivesExactlyItsExpectedMessages) {
+  const std::vector<fs::path> scripts = Scripts("semantic");
+  ASSERT_GE(scripts.size(), 10u) << "scripts not found in " << ScriptFolder("semantic");
+  for (const fs::path& path : scripts) {
+    SCOPED_TRACE(path.filename().string());
+    const std::string source = ReadAll(path);
+    const std::vector<std::string> expected = ExpectedMessages(source);
+    GSCompiler::ParseArena arena;
+    const std::string name = path.filename().string();
+    GSTest::Checked checked = GSTest::Check(arena, source, name.c_str());
+    ASSERT_NE(checked.root, nullptr) << "the script does not parse";
+    EXPECT_EQ(checked.log, expected);
+    EXPECT_EQ(checked.errors, expected.size());
+    EXPECT_EQ(checked.passed, expected.empty());
   }
 }

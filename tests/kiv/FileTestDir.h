@@ -1,5 +1,6 @@
-// A fresh folder under /tmp for each test of the file tests, removed again
-// (without following links) when the test ends.
+// A fresh folder under /tmp for each test that touches files, removed again
+// (without following links) when the test ends. Capitals in its name catch
+// any lower-casing of paths.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,7 +13,7 @@
 class FileTestDir : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/kivfile-XXXXXX";
+    char pattern[] = "/tmp/vu-Test-XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);
     dir_ = pattern;
   }

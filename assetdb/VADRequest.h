@@ -1,0 +1,54 @@
+// VADRequest: the shared pattern of every asset-database request function.
+//
+// A VADRequest holds a request body and a reply, each a TBuffer over its
+// own Kiv::DynamicBuffer (the body's starts with 512 bytes). The caller
+// writes the body fields into Body(), then calls Transact (synchronous: the
+// body is rewound, sent with VADClient::Transact, and the reply rewound for
+// reading) or Post (one-way, nothing is read). Reply() is then read field
+// by field; a short read gives the reader's default.
+//
+// Replies are untrusted: ReplyRemaining answers how many bytes are left to
+// read, and ReadKUIDList reads a u32 count and that many KUIDs, appending
+// only the KUIDs the reply holds whole: a count larger than the bytes left
+// can hold is cut to what is there, so a damaged count never loops or
+// allocates beyond the reply. WriteKUIDList writes a count and the KUIDs in
+// list order.
+//
+// Not thread-safe; one request per object, on the calling thread.
+#pragma once
+
+#include <cstdint>
+
+#include "foundation/SoupKUIDReferences.h"
+#include "foundation/TBuffer.h"
+#include "kiv/DynamicBuffer.h"
+
+class ResultsLog;
+
+class VADRequest {
+ public:
+  static constexpr uint32_t kBodyReserve = 512;
+
+  VADRequest();
+  VADRequest(const VADRequest&) = delete;
+  VADRequest& operator=(const VADRequest&) = delete;
+
+  TStream& Body() { return body_; }
+  TStream& Reply() { return reply_; }
+
+  bool Transact(uint32_t code, ResultsLog* log = nullptr, bool keepResults = false);
+  bool Post(uint32_t code);
+
+  uint32_t ReplyRemaining();
+
+ private:
+  Kiv::DynamicBuffer bodyData_{kBodyReserve};
+  Kiv::DynamicBuffer replyData_;
+  TBuffer body_{&bodyData_};
+  TBuffer reply_{&replyData_};
+};
+
+void WriteKUIDList(TStream& stream, const KUIDList& list);
+// Appends to `out`; answers the number of KUIDs appended. `available` is
+// the number of bytes the stream holds from its position.
+uint32_t ReadKUIDList(TStream& stream, uint32_t available, KUIDList& out);

@@ -1,0 +1,20 @@
+// if, while and for test the first node of their expression chain: void,
+// void[] and untyped values are refused; a for without an initialiser is
+// not tested.
+class Loops
+{
+  void Nothing() { }
+  void Run(int n)
+  {
+    if (Nothing()) n = 1; else n = 2;
+    while (Nothing()) n = 3;
+    for (Nothing(); n < 3; n++) n = 4;
+    for (; Nothing(); ) n = 5;
+    if (n) n = 6; else n = 7;
+  }
+};
+
+// Expected messages:
+// expect: conditions.gs(9) : invalid if expression, line 9.
+// expect: conditions.gs(10) : invalid while expression, line 10.
+// expect: conditions.gs(11) : invalid for expression, line 11.

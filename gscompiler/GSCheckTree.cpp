@@ -1,0 +1,127 @@
+// The walk of the semantic pass: an explicit stack of at most 127 pending
+// entries, a first visit (declaration checks) and a second visit (statement
+// and expression checks) of every node.
+#include <cstring>
+
+#include "gscompiler/GSCheckInternal.h"
+
+namespace GSCompiler {
+
+namespace {
+
+constexpr int kStackEntries = 128;
+
+struct Pending {
+  ParseNode* node;
+  bool second;  // the node's post-visit
+};
+
+class Walk {
+ public:
+  Walk(SemanticContext& context, CheckState& state) : context_(context), state_(state) {}
+
+  bool Run(ParseNode* tree) {
+    ParseNode* node = tree;
+    while (!state_.abort) {
+      if (node != nullptr) {
+        node = FirstVisit(node);
+        if (overflow_) return false;
+        continue;
+      }
+      if (top_ == 0) break;
+      const Pending entry = stack_[--top_];
+      node = entry.second ? SecondVisit(entry.node) : entry.node;
+    }
+    return passed_ && !state_.abort;
+  }
+
+ private:
+  // Pre-visit; answers the node to visit next.
+  ParseNode* FirstVisit(ParseNode* node) {
+    if (!(state_.declarationsOnly && state_.currentFunction != nullptr))
+      passed_ &= CheckDeclaration(context_, state_, node);
+    if (state_.abort) return nullptr;
+    if (state_.skipChildren) {
+      state_.skipChildren = false;
+      return Follow(node);
+    }
+    if (!Push(node, true)) return nullptr;
+    for (int i = 3; i >= 0; --i) {
+      ParseNode* child = node->child[i];
+      if (child == nullptr) continue;
+      child->parent = node;
+      if (!Push(child, false)) return nullptr;
+    }
+    return nullptr;
+  }
+
+  ParseNode* SecondVisit(ParseNode* node) {
+    if (!state_.declarationsOnly) passed_ &= CheckStatement(context_, state_, node);
+    return Follow(node);
+  }
+
+  static ParseNode* Follow(ParseNode* node) {
+    if (node->next != nullptr) node->next->parent = node;
+    return node->next;
+  }
+
+  bool Push(ParseNode* node, bool second) {
+    stack_[top_++] = Pending{node, second};
+    if (top_ < kStackEntries) return true;
+    GSCompilerMessage(context_.diagnostics, "Stack overflow; code nested too deep.");
+    if (context_.diagnostics != nullptr) ++context_.diagnostics->errorCount;
+    overflow_ = true;
+    passed_ = false;
+    return false;
+  }
+
+  SemanticContext& context_;
+  CheckState& state_;
+  Pending stack_[kStackEntries];
+  int top_ = 0;
+  bool passed_ = true;
+  bool overflow_ = false;
+};
+
+}  // namespace
+
+bool CheckTree(CheckState& state, ParseNode* tree, SemanticContext& context) {
+  Walk walk(context, state);
+  return walk.Run(tree);
+}
+
+ParseNode* FindEnclosingStatement(const ParseNode* node, uint32_t kindMask) {
+  const ParseNode* from = node;
+  for (ParseNode* p = node != nullptr ? node->parent : nullptr; p != nullptr;
+       from = p, p = p->parent) {
+    if (p->next == from) continue;  // reached through `next`: a sibling
+    if (p->Is(ParseNode::NodeDeclaration, ParseNode::FunctionDecl)) return nullptr;
+    if (p->nodeClass == ParseNode::NodeStatement && p->kind < 32 &&
+        (kindMask & StatementBit(p->kind)) != 0)
+      return p;
+  }
+  return nullptr;
+}
+
+ParseNode* LastInChain(ParseNode* chain) {
+  while (chain != nullptr && chain->next != nullptr) chain = chain->next;
+  return chain;
+}
+
+bool IsCallee(const ParseNode* node) {
+  const ParseNode* p = node->parent;
+  return p != nullptr && p->Is(ParseNode::NodeExpression, ParseNode::Call) && p->child[0] == node;
+}
+
+bool IsMemberObject(const ParseNode* node) {
+  const ParseNode* p = node->parent;
+  return p != nullptr && p->Is(ParseNode::NodeExpression, ParseNode::Operator) &&
+         p->op == ParseNode::OpMember && p->child[0] == node;
+}
+
+void ReportInternalError(SemanticContext& context, const char* text) {
+  GSCompilerMessage(context.diagnostics, "%s", text);
+  if (context.diagnostics != nullptr) ++context.diagnostics->errorCount;
+}
+
+}  // namespace GSCompiler

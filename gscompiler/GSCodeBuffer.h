@@ -1,0 +1,80 @@
+// GSCodeBuffer: the code generator's emission buffer, a ByteBuffer extended
+// with the operand-stack bookkeeping and the line hook.
+//
+// Every opcode goes through the same steps: the line hook (when set) is
+// called with the write position; the opcode's stack effect from the
+// instruction table (GSOpcodes.h) is added to `depth` and `maxDepth` is
+// raised to it; the buffer grows and, unless growth has failed, the bytes
+// are written and the position advances. Operands are little-endian.
+//
+// Holes for forward jumps: Reserve(n) writes n zero bytes and answers their
+// position; FillJump(position, opcode, target) later writes the jump there
+// (seeking back and returning to the end) and counts its stack effect then.
+// Fills do not call the line hook, so the line table stays in code order.
+//
+// Failure: growth failure sets ByteBuffer::kGrowthFailed and every later
+// write is skipped; a seek beyond the written size sets kReadPastEnd and
+// leaves the position where it was. Failed() reports either bit; the
+// generator turns it into a counted error. Storage grows geometrically (the
+// grow step follows the capacity), which keeps long functions linear.
+// Not thread-safe.
+#pragma once
+
+#include <cstdint>
+
+#include "foundation/ByteBuffer.h"
+#include "gscompiler/GSOpcodes.h"
+
+namespace GSCompiler {
+
+class GSCFunction;
+
+// Called with the code offset of the opcode about to be written.
+using GSLineHook = void (*)(GSCFunction& function, uint32_t offset);
+
+class GSCodeBuffer {
+ public:
+  static constexpr uint32_t kInitialCapacity = 1024;
+
+  GSCodeBuffer() { bytes.Init(kInitialCapacity); }
+
+  void EmitOp(GSByteCode::GSOpcode op);
+  void EmitOpU32(GSByteCode::GSOpcode op, uint32_t operand);
+  void EmitPushFloat(float value);
+  void EmitOpU16(GSByteCode::GSOpcode op, uint16_t operand);
+  void EmitOpU16U16(GSByteCode::GSOpcode op, uint16_t first, uint16_t second);
+  // The line hook and the stack effect of `op` only (variable-length
+  // instructions write their opcode this way, then their operands raw).
+  void BeginOp(GSByteCode::GSOpcode op);
+  void TrackStackDepth(int delta);
+
+  // Raw little-endian writes at the position.
+  void WriteU8(uint8_t value);
+  void WriteU16(uint16_t value);
+  void WriteU32(uint32_t value);
+  // n zero bytes; answers the position of the first.
+  uint32_t Reserve(uint32_t n);
+  // Moves the position; beyond the written size sets kReadPastEnd.
+  bool Seek(uint32_t position);
+  void SeekEnd() { bytes.position = bytes.size; }
+  // Writes `op` with `target` at `position` and returns to the end.
+  void FillJump(uint32_t position, GSByteCode::GSOpcode op, uint32_t target);
+  // Writes a u32 at `position` and returns to the end.
+  void PatchU32(uint32_t position, uint32_t value);
+
+  uint32_t Position() const { return bytes.position; }
+  uint32_t Size() const { return bytes.size; }
+  const uint8_t* Data() const { return bytes.Data(); }
+  bool Failed() const { return bytes.errors != 0; }
+
+  ByteBuffer bytes;
+  int32_t depth = 0;
+  int32_t maxDepth = 0;
+  GSLineHook lineHook = nullptr;
+  GSCFunction* lineOwner = nullptr;
+
+ private:
+  bool Room(uint32_t n);
+};
+
+}  // namespace GSCompiler

@@ -1,0 +1,82 @@
+#include "gscompiler/GSLibraryStrings.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "foundation/HashTable.h"
+#include "gscompiler/GSLibraryFormat.h"
+#include "gscompiler/GslChunkWriter.h"
+
+namespace GSCompiler {
+
+uint32_t GSLibraryStrings::Index(const char* text) {
+  if (text == nullptr) text = "";
+  try {
+    auto found = indices_.find(text);
+    if (found != indices_.end()) return found->second;
+    const uint32_t index = Count();
+    byIndex_.emplace_back(text);
+    try {
+      indices_.emplace(byIndex_.back(), index);
+    } catch (const std::bad_alloc&) {
+      byIndex_.pop_back();
+      throw;
+    }
+    return index;
+  } catch (const std::bad_alloc&) {
+    failed_ = true;
+    return kNoIndex;
+  }
+}
+
+void GSLibraryStrings::Clear() {
+  indices_.clear();
+  byIndex_.clear();
+  failed_ = false;
+}
+
+void GSLibraryStrings::Write(ByteBuffer& out) const {
+  if (failed_) {
+    out.errors |= ByteBuffer::kGrowthFailed;
+    return;
+  }
+  try {
+    WriteChunk(out);
+  } catch (const std::bad_alloc&) {
+    out.errors |= ByteBuffer::kGrowthFailed;
+  }
+}
+
+void GSLibraryStrings::WriteChunk(ByteBuffer& out) const {
+  const uint32_t count = Count();
+  // The layout order: by bucket, then byte-wise within a bucket.
+  std::vector<uint32_t> bucket(count);
+  std::vector<uint32_t> order(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    bucket[i] = HashName(byIndex_[i].c_str()) % GSLibraryFormat::kGslStringBuckets;
+    order[i] = i;
+  }
+  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+    if (bucket[a] != bucket[b]) return bucket[a] < bucket[b];
+    return std::strcmp(byIndex_[a].c_str(), byIndex_[b].c_str()) < 0;
+  });
+  std::vector<uint32_t> offsets(count, 0);
+  uint32_t at = 0;
+  for (uint32_t i : order) {
+    offsets[i] = at;
+    at += static_cast<uint32_t>(byIndex_[i].size()) + 1;
+  }
+  const uint32_t start = GslBeginChunk(out, GSLibraryFormat::TagStrings);
+  out.WriteU32(count);
+  for (uint32_t offset : offsets) out.WriteU32(offset);
+  for (uint32_t i : order) GslWriteBytes(out, byIndex_[i].c_str(), static_cast<uint32_t>(byIndex_[i].size()) + 1);
+  GslPadTo4(out, 0);
+  GslEndChunk(out, start);
+}
+
+}  // namespace GSCompiler
+
+uint32_t GSLibraryStringIndex(GSCompiler::GSLibraryStrings& strings, const char* text) {
+  return strings.Index(text);
+}

@@ -1,0 +1,338 @@
+#include "gscompiler/GSLibraryWriter.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "gscompiler/GSCodeGenerator.h"
+#include "gscompiler/GSLibraryFormat.h"
+#include "gscompiler/GSSemanticPass.h"
+#include "gscompiler/GslChunkWriter.h"
+#include "kiv/String.h"
+
+using namespace GSCompiler;
+using namespace GSLibraryFormat;
+
+namespace {
+
+constexpr uint32_t kSideBufferSize = 512;
+constexpr int kMaxBuildPasses = 4;
+
+// What the chunk writers share.
+struct WriteContext {
+  CompileUnit& unit;
+  GSSymbolTable& symbols;
+  GSLibraryStrings& strings;
+  CompileLogSink* log;
+};
+
+int32_t Signed16(uint32_t value) { return static_cast<int16_t>(static_cast<uint16_t>(value)); }
+
+template <uint32_t N, typename F>
+void ForEachSymbol(const SymbolBuckets<N>& buckets, F f) {
+  for (uint32_t i = 0; i < N; ++i)
+    for (Utils::IHashNode* node = buckets.heads[i]; node != nullptr; node = node->next)
+      f(static_cast<GSSymbol*>(node));
+}
+
+uint32_t ClassRefOf(WriteContext& w, GSClassSymbol* cls) {
+  if (cls == nullptr) return kGslNoClass;
+  w.symbols.NumberOnUse(cls);
+  return static_cast<uint32_t>(cls->id);
+}
+
+uint32_t FunctionRefOf(WriteContext& w, GSFunctionSymbol* fn) {
+  w.symbols.NumberOnUse(fn);
+  return static_cast<uint32_t>(fn->id);
+}
+
+// The class-reference index of the class named `name`, or kGslNoClass.
+uint32_t ClassRefByName(WriteContext& w, const char* name) {
+  if (name == nullptr || *name == '\0') return kGslNoClass;
+  GSSymbol* s = w.symbols.Lookup(name, nullptr, false, false);
+  if (s == nullptr || !s->IsClass()) return kGslNoClass;
+  return static_cast<uint32_t>(s->id);
+}
+
+uint32_t DependencyIndexOf(const WriteContext& w, const GSClassSymbol* cls) {
+  const GSDependentSymbol* dep = cls->dependent;
+  if (dep == nullptr) return 0;
+  for (const SourceDependency& d : w.unit.dependencies)
+    if (dep->name && Kiv::EqualsIgnoreCase(d.name, dep->name)) return d.index;
+  return dep->index >= 0 ? static_cast<uint32_t>(dep->index) : 0;
+}
+
+// The virtual slot of a function: its class's function base + its index.
+int32_t VirtualSlotOf(const GSFunctionSymbol* fn) {
+  const GSClassSymbol* owner = fn->OwnerClass();
+  if (owner == nullptr) return -1;
+  return Signed16(owner->inheritedFuncs + static_cast<uint32_t>(fn->index));
+}
+
+// ---- chunks 4 and 5 ----
+
+void WriteClassRefs(WriteContext& w, ByteBuffer& out) {
+  std::vector<GSClassSymbol*> byId(static_cast<size_t>(std::max(w.symbols.ClassIdCount(), 0)), nullptr);
+  ForEachSymbol(w.symbols.Globals(), [&](GSSymbol* s) {
+    if (s->IsClass() && s->id >= 0 && static_cast<size_t>(s->id) < byId.size())
+      byId[static_cast<size_t>(s->id)] = static_cast<GSClassSymbol*>(s);
+  });
+  const uint32_t start = GslBeginChunk(out, TagClassRefs);
+  out.WriteU32(static_cast<uint32_t>(byId.size()));
+  for (GSClassSymbol* cls : byId) {
+    out.WriteU32(cls ? DependencyIndexOf(w, cls) : 0);
+    out.WriteU32(w.strings.Index(cls ? cls->name : ""));
+  }
+  GslEndChunk(out, start);
+}
+
+void WriteFunctionRefs(WriteContext& w, ByteBuffer& out) {
+  std::vector<GSFunctionSymbol*> byId(static_cast<size_t>(std::max(w.symbols.FunctionIdCount(), 0)), nullptr);
+  ForEachSymbol(w.symbols.Globals(), [&](GSSymbol* s) {
+    if (!s->IsClass()) return;
+    ForEachSymbol(static_cast<GSClassSymbol*>(s)->Members(), [&](GSSymbol* m) {
+      if (m->IsFunction() && m->id >= 0 && static_cast<size_t>(m->id) < byId.size())
+        byId[static_cast<size_t>(m->id)] = static_cast<GSFunctionSymbol*>(m);
+    });
+  });
+  const uint32_t start = GslBeginChunk(out, TagFunctionRefs);
+  out.WriteU32(static_cast<uint32_t>(byId.size()));
+  for (GSFunctionSymbol* fn : byId) {
+    GSClassSymbol* owner = fn ? fn->OwnerClass() : nullptr;
+    out.WriteU32(owner ? static_cast<uint32_t>(owner->id) : kGslNoClass);
+    out.WriteU32(w.strings.Index(fn && fn->signature ? fn->signature : ""));
+    out.WriteU32(static_cast<uint32_t>(fn ? VirtualSlotOf(fn) : -1));
+  }
+  GslEndChunk(out, start);
+}
+
+// ---- the virtual table ----
+
+struct VirtualEntry {
+  GSFunctionSymbol* function;
+  int32_t p;
+};
+
+// The p of `part` within `cls` (0 for the class itself).
+int32_t PartOffset(const GSClassSymbol* cls, const GSClassSymbol* part) {
+  if (part == cls) return 0;
+  const GSBaseRecord* record = cls->FindBase(part);
+  return record ? record->p : 0;
+}
+
+// The return-type part of a signature: from "$" up to the at sign.
+bool SameReturnType(const char* a, const char* b) {
+  if (a == nullptr || b == nullptr || a[0] != '$' || b[0] != '$') return false;
+  const char* atA = std::strchr(a, '@');
+  const char* atB = std::strchr(b, '@');
+  const size_t lenA = atA ? static_cast<size_t>(atA - a) : std::strlen(a);
+  const size_t lenB = atB ? static_cast<size_t>(atB - b) : std::strlen(b);
+  return lenA == lenB && std::strncmp(a, b, lenA) == 0;
+}
+
+bool AddVirtualEntries(WriteContext& w, const GSClassSymbol* cls, const GSClassSymbol* part,
+                       std::vector<VirtualEntry>& list, int depth) {
+  if (depth > 64) return false;  // the base lists are acyclic; this is a guard only
+  for (const GSBaseRecord* b = part->Bases(); b != nullptr; b = b->next)
+    if (b->r == 1 && !AddVirtualEntries(w, cls, b->base, list, depth + 1)) return false;
+  std::vector<GSFunctionSymbol*> own;
+  ForEachSymbol(part->Members(), [&](GSSymbol* m) {
+    if (m->IsFunction()) own.push_back(static_cast<GSFunctionSymbol*>(m));
+  });
+  // Ascending slot; of two with the same slot the later-taken goes first.
+  std::reverse(own.begin(), own.end());
+  std::stable_sort(own.begin(), own.end(),
+                   [](const GSFunctionSymbol* a, const GSFunctionSymbol* b) { return a->index < b->index; });
+  const int32_t p = PartOffset(cls, part);
+  for (GSFunctionSymbol* fn : own) {
+    for (VirtualEntry& e : list) {
+      if (std::strcmp(e.function->name, fn->name) != 0) continue;
+      if (!SameReturnType(e.function->signature, fn->signature)) {
+        if (w.log) {
+          w.log->AppendLine("Wrong return type on function: ");
+          w.log->AppendLine(fn->signature ? fn->signature : "");
+          w.log->AppendLine("\n");
+        }
+        return false;
+      }
+      e = VirtualEntry{fn, p};
+    }
+    list.push_back(VirtualEntry{fn, p});
+  }
+  return true;
+}
+
+bool WriteVirtualTable(WriteContext& w, ByteBuffer& out, const GSClassSymbol* cls) {
+  std::vector<VirtualEntry> list;
+  if (!AddVirtualEntries(w, cls, cls, list, 0)) return false;
+  const uint32_t start = GslBeginChunk(out, TagVirtualTable);
+  out.WriteU32(static_cast<uint32_t>(list.size()));
+  for (const VirtualEntry& e : list) {
+    out.WriteU32(FunctionRefOf(w, e.function));
+    out.WriteU32(static_cast<uint32_t>(e.p));
+  }
+  GslEndChunk(out, start);
+  return true;
+}
+
+// ---- class records ----
+
+bool WriteFunctions(WriteContext& w, ByteBuffer& out, const GSCClass& compiled) {
+  const uint32_t start = GslBeginChunk(out, TagFunctions);
+  out.WriteU32(static_cast<uint32_t>(compiled.functions.size()) + 1);
+  for (const auto& fn : compiled.functions) {
+    GSFunctionSymbol* s = fn->symbol;
+    if (s == nullptr) return false;
+    GSFunctionRecordHead head;
+    head.signatureIndex = w.strings.Index(s->signature ? s->signature : "");
+    head.returnType = s->type;
+    head.returnClassRef = ClassRefByName(w, s->returnClass);
+    head.flags = s->flags;
+    head.slot = VirtualSlotOf(s);
+    head.params = s->nextParam;
+    head.locals = s->localCount;
+    if (!GSCFunctionWrite(out, *fn, head)) return false;
+  }
+  const Kiv::String initialiser = Kiv::String("::") + compiled.symbol->name + "()";
+  if (!GSWriteClassInitialiser(out, compiled, w.strings.Index(initialiser.c_str()))) return false;
+  GslEndChunk(out, start);
+  return true;
+}
+
+void WriteMembers(WriteContext& w, ByteBuffer& out, const GSClassSymbol* cls) {
+  const uint32_t start = GslBeginChunk(out, TagMembers);
+  const uint32_t countAt = out.position;
+  out.WriteU32(0);
+  uint32_t count = 0;
+  ForEachSymbol(cls->Members(), [&](GSSymbol* m) {
+    if (!m->IsVariable() || m->IsDefine() || (m->flags & Local) != 0) return;
+    const auto* v = static_cast<GSVariableSymbol*>(m);
+    const bool objectType = v->type == ParseNode::TypeObject || v->type == ParseNode::TypeObject + ParseNode::TypeArray;
+    out.WriteU32(w.strings.Index(v->name));
+    out.WriteU32(v->type);
+    out.WriteU32(objectType ? ClassRefByName(w, v->className) : kGslNoClass);
+    out.WriteU32(v->flags & ParseNode::SpecPublic);
+    out.WriteU32(static_cast<uint32_t>(Signed16(cls->inheritedVars + static_cast<uint32_t>(v->index))));
+    ++count;
+  });
+  GslPatchU32(out, countAt, count);
+  GslEndChunk(out, start);
+}
+
+void WriteBaseTable(WriteContext& w, ByteBuffer& out, const GSCClass& compiled) {
+  const GSClassSymbol* cls = compiled.symbol;
+  (void)w;
+  const uint32_t start = GslBeginChunk(out, TagLayout);
+  out.WriteU32(cls->inheritedVars + cls->varCount + 3);
+  uint32_t bases = 0;
+  for (const GSBaseRecord* b = cls->Bases(); b != nullptr; b = b->next) ++bases;
+  out.WriteU32(2 * bases + 1);
+  for (const GSBaseRecord* b = cls->Bases(); b != nullptr; b = b->next) {
+    out.WriteU32(0);
+    out.WriteU32(static_cast<uint32_t>(b->p));
+    out.WriteU32(static_cast<uint32_t>(-b->p));
+    out.WriteU32(1);
+    out.WriteU32(static_cast<uint32_t>(b->p + 1));
+    out.WriteU32(static_cast<uint32_t>(b->q));
+  }
+  out.WriteU32(1);
+  out.WriteU32(1);
+  out.WriteU32(0);
+  out.WriteU32(static_cast<uint32_t>(compiled.referenceMembers.size()));
+  for (uint32_t slot : compiled.referenceMembers) out.WriteU32(slot);
+  GslEndChunk(out, start);
+}
+
+bool WriteClass(WriteContext& w, ByteBuffer& out, const GSCClass& compiled) {
+  GSClassSymbol* cls = compiled.symbol;
+  if (cls == nullptr) return false;
+  const uint32_t start = GslBeginChunk(out, TagClass);
+  out.WriteU32(w.strings.Index(cls->name));
+  out.WriteU32(cls->flags & kGslClassFlagMask);
+  uint32_t bases = 0;
+  for (const GSBaseRecord* b = cls->Bases(); b != nullptr; b = b->next) ++bases;
+  out.WriteU32(bases);
+  for (const GSBaseRecord* b = cls->Bases(); b != nullptr; b = b->next) {
+    out.WriteU32(ClassRefOf(w, b->base));
+    out.WriteU32(static_cast<uint32_t>(b->p));
+    out.WriteU32(static_cast<uint32_t>(b->r));
+  }
+  if (!WriteFunctions(w, out, compiled)) return false;
+  WriteMembers(w, out, cls);
+  if (!WriteVirtualTable(w, out, cls)) return false;
+  WriteBaseTable(w, out, compiled);
+  GslEndChunk(out, start);
+  return true;
+}
+
+bool BuildSide(WriteContext& w, ByteBuffer& side, const GSUnitCodeState& code) {
+  if (!side.Init(kSideBufferSize)) return false;
+  WriteClassRefs(w, side);
+  WriteFunctionRefs(w, side);
+  const uint32_t start = GslBeginChunk(side, TagClasses);
+  side.WriteU32(static_cast<uint32_t>(code.classes.size()));
+  for (const auto& cls : code.classes)
+    if (!WriteClass(w, side, *cls)) return false;
+  GslEndChunk(side, start);
+  return side.errors == 0;
+}
+
+void WriteHeader(ByteBuffer& out, const CompileUnit& unit, const Kiv::String& name) {
+  out.WriteU32(0);
+  out.WriteU32(kGslMagic);
+  out.WriteU32(kGslVersionBits);
+  out.WriteU32(unit.top.textCrc);
+  out.WriteU32(unit.top.nameCrc);
+  out.WriteU32(static_cast<uint32_t>(name.size()) + 1);
+  GslWriteBytes(out, name.c_str(), static_cast<uint32_t>(name.size()) + 1);
+}
+
+void WriteDependencies(ByteBuffer& out, const CompileUnit& unit) {
+  const uint32_t start = GslBeginChunk(out, TagDependencies);
+  out.WriteU32(static_cast<uint32_t>(unit.dependencies.size()));
+  for (const SourceDependency& d : unit.dependencies) {
+    out.WriteU32(d.textCrc);
+    out.WriteU32(d.nameCrc);
+  }
+  GslEndChunk(out, start);
+}
+
+bool WriteLibrary(ByteBuffer& out, CompileUnit& unit, CompileLogSink* log, const char* name) {
+  GSUnitCodeState& code = GSUnitCode();
+  if (!code.generated || code.unit != &unit || name == nullptr) return false;
+  WriteContext w{unit, GSUnitSymbolTable(), code.strings, log};
+  ByteBuffer side;
+  bool built = false;
+  for (int pass = 0; pass < kMaxBuildPasses && !built; ++pass) {
+    const int32_t classIds = w.symbols.ClassIdCount();
+    const int32_t functionIds = w.symbols.FunctionIdCount();
+    if (!BuildSide(w, side, code)) return false;
+    built = classIds == w.symbols.ClassIdCount() && functionIds == w.symbols.FunctionIdCount();
+  }
+  if (!built || code.strings.Failed()) return false;
+  const Kiv::String lowerName = Kiv::AsciiLower(name);
+  out.position = 0;
+  out.size = 0;
+  WriteHeader(out, unit, lowerName);
+  WriteDependencies(out, unit);
+  code.strings.Write(out);
+  GslWriteBytes(out, side.Data(), side.size);
+  GslPatchU32(out, 0, out.size);
+  return out.errors == 0;
+}
+
+}  // namespace
+
+bool GSLibraryWrite(ByteBuffer& out, CompileUnit& unit, CompileLogSink* log, const char* name) {
+  try {
+    return WriteLibrary(out, unit, log, name);
+  } catch (const std::bad_alloc&) {
+    out.errors |= ByteBuffer::kGrowthFailed;
+    return false;
+  }
+}
+
+bool GSWriteUnitLibrary(CompileUnit& unit, ByteBuffer& out) {
+  return GSLibraryWrite(out, unit, unit.log, unit.top.FileName().c_str());
+}

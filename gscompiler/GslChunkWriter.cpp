@@ -1,0 +1,47 @@
+#include "gscompiler/GslChunkWriter.h"
+
+#include <cstring>
+
+namespace {
+
+void Geometric(ByteBuffer& out) {
+  if (out.growStep < out.capacity) out.growStep = out.capacity;
+}
+
+}  // namespace
+
+uint32_t GslBeginChunk(ByteBuffer& out, uint32_t tag) {
+  Geometric(out);
+  const uint32_t start = out.position;
+  out.WriteU32(0);
+  out.WriteU32(tag);
+  return start;
+}
+
+void GslEndChunk(ByteBuffer& out, uint32_t start) {
+  GslPatchU32(out, start, out.position - start);
+}
+
+void GslPatchU32(ByteBuffer& out, uint32_t position, uint32_t value) {
+  if (out.errors != 0 || uint64_t{position} + 4 > out.size || out.Data() == nullptr) return;
+  unsigned char* p = out.Data() + position;
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+void GslWriteBytes(ByteBuffer& out, const void* data, uint32_t length) {
+  if (length == 0) return;
+  Geometric(out);
+  if (out.position > UINT32_MAX - length) {
+    out.errors |= ByteBuffer::kGrowthFailed;
+    return;
+  }
+  GrowBuffer(out, out.position + length);
+  if ((out.errors & ByteBuffer::kGrowthFailed) != 0) return;
+  std::memcpy(out.Data() + out.position, data, length);
+  out.position += length;
+}
+
+void GslPadTo4(ByteBuffer& out, uint8_t fill) {
+  const uint8_t pad[4] = {fill, fill, fill, fill};
+  GslWriteBytes(out, pad, (4 - out.position % 4) % 4);
+}

@@ -1,0 +1,451 @@
+// The database-owner block in named shared memory. Each test uses a
+// database folder of its own (so names never clash) and removes its shared
+// memory names and folder afterwards. The raw block is mapped by name, as
+// another process would see it.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "assetdb/DatabaseIpc.h"
+#include "assetdb/DatabaseIpcNames.h"
+#include "assetdb/ProcessAlive.h"
+#include "kiv/File.h"
+#include "kiv/Log.h"
+#include "kiv/Time.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int64_t MsSince(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// The id of a process that has ended and been reaped.
+uint32_t DeadPid() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return static_cast<uint32_t>(child);
+}
+
+bool NameExists(const std::string& name) {
+  const int fd = ::shm_open(name.c_str(), O_RDONLY, 0);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
+// The block as mapped by another process.
+class RawBlock {
+ public:
+  explicit RawBlock(const std::string& name, bool create = false) {
+    fd_ = ::shm_open(name.c_str(), O_RDWR | (create ? O_CREAT : 0), 0600);
+    if (fd_ < 0) return;
+    if (create && ::ftruncate(fd_, DatabaseIpc::kBlockSize) != 0) return;
+    void* mapped = ::mmap(nullptr, DatabaseIpc::kBlockSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+    if (mapped != MAP_FAILED) bytes_ = static_cast<unsigned char*>(mapped);
+  }
+  ~RawBlock() {
+    if (bytes_ != nullptr) ::munmap(bytes_, DatabaseIpc::kBlockSize);
+    if (fd_ >= 0) ::close(fd_);
+  }
+  bool Valid() const { return bytes_ != nullptr; }
+  uint32_t U32(size_t offset) const {
+    uint32_t value;
+    std::memcpy(&value, bytes_ + offset, 4);
+    return value;
+  }
+  void SetU32(size_t offset, uint32_t value) { std::memcpy(bytes_ + offset, &value, 4); }
+  uint8_t U8(size_t offset) const { return bytes_[offset]; }
+  void SetU8(size_t offset, uint8_t value) { bytes_[offset] = value; }
+
+ private:
+  int fd_ = -1;
+  unsigned char* bytes_ = nullptr;
+};
+
+class OwnerBlockTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char folder[] = "/tmp/vu-ownerblock-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    folder_ = folder;
+    index_ = Kiv::File::Path(folder_ + "/assets.tdx");
+    ASSERT_TRUE(FormDatabaseIpcNames(index_, &names_));
+    previousSink_ = Kiv::Log::SetSink([this](std::string_view line) { log_.emplace_back(line); });
+  }
+  void TearDown() override {
+    Kiv::Log::SetSink(previousSink_);
+    ::shm_unlink(names_.posixSharedName.c_str());
+    ::shm_unlink(names_.posixLockName.c_str());
+    Kiv::File::Prune(folder_);
+  }
+  bool Logged(const std::string& text) const {
+    for (const auto& line : log_) {
+      if (line.find(text) != std::string::npos) return true;
+    }
+    return false;
+  }
+
+  std::string folder_;
+  Kiv::File::Path index_;
+  DatabaseIpcNames names_;
+  std::vector<std::string> log_;
+  Kiv::Log::Sink previousSink_;
+};
+
+}  // namespace
+
+TEST(TDatabaseIpcNames, NamesFollowTheFolderAndAreValidPosixNames) {
+  DatabaseIpcNames names;
+  ASSERT_TRUE(FormDatabaseIpcNames(Kiv::File::Path("/data/Game/UserData/assets.tdx"), &names));
+  EXPECT_EQ(names.folder.Str(), "/data/Game/UserData");
+  EXPECT_EQ(names.mutexName, "09731AC6-B611-4e2a-B181-578073F64F24/data/Game/UserData");
+  EXPECT_EQ(names.sharedName, names.mutexName + "/-ipc2");
+  for (const auto* name : {&names.posixLockName, &names.posixSharedName}) {
+    ASSERT_FALSE(name->empty());
+    EXPECT_EQ((*name)[0], '/');
+    EXPECT_EQ(name->find('/', 1), std::string::npos) << *name;
+  }
+  EXPECT_NE(names.posixLockName, names.posixSharedName);
+  // The file name check ignores case; the folder keeps it, so folders that
+  // differ only in case are different databases.
+  DatabaseIpcNames lower;
+  ASSERT_TRUE(FormDatabaseIpcNames(Kiv::File::Path("/data/game/userdata/ASSETS.TDX"), &lower));
+  EXPECT_NE(lower.posixSharedName, names.posixSharedName);
+  // Backslashes count as separators.
+  DatabaseIpcNames back;
+  ASSERT_TRUE(FormDatabaseIpcNames(Kiv::File::Path("C:\\Game\\UserData\\assets.tdx"), &back));
+  EXPECT_EQ(back.mutexName, "09731AC6-B611-4e2a-B181-578073F64F24/C:/Game/UserData");
+}
+
+TEST(TDatabaseIpcNames, OtherPathsAreRefused) {
+  DatabaseIpcNames names;
+  EXPECT_FALSE(FormDatabaseIpcNames(Kiv::File::Path("/data/assets.tdb"), &names));
+  EXPECT_FALSE(FormDatabaseIpcNames(Kiv::File::Path("/data/myassets.tdx"), &names));
+  EXPECT_FALSE(FormDatabaseIpcNames(Kiv::File::Path("assets.tdx"), &names));
+  EXPECT_FALSE(FormDatabaseIpcNames(Kiv::File::Path(""), &names));
+  EXPECT_FALSE(FormDatabaseIpcNames(Kiv::File::Path("/data/assets.tdx"), nullptr));
+}
+
+TEST(TDatabaseIpcNames, LongNamesAreCutAndStayDistinct) {
+  const std::string deep(600, 'x');
+  const std::string a = EscapePosixIpcName("/" + deep + "/a", ".lock");
+  const std::string b = EscapePosixIpcName("/" + deep + "/b", ".lock");
+  EXPECT_LE(a.size(), kMaxPosixNameLength);
+  EXPECT_NE(a, b);
+  EXPECT_EQ(a.substr(a.size() - 5), ".lock");
+  EXPECT_EQ(a.find('/', 1), std::string::npos);
+  // Escapes are never cut in half, whatever the length.
+  for (size_t length = 200; length < 260; ++length) {
+    const std::string name = EscapePosixIpcName(std::string(length, '/'), "");
+    EXPECT_LE(name.size(), kMaxPosixNameLength);
+    const size_t tilde = name.find('~');
+    if (tilde == std::string::npos) continue;
+    EXPECT_EQ((tilde - 1) % 3, 0u) << length;
+  }
+  EXPECT_EQ(EscapePosixIpcName("a b%/\xC3\xA9", ""), "/a%20b%25%2F%C3%A9");
+}
+
+TEST(TProcessAlive, ImpossibleIdsAreNeverAlive) {
+  EXPECT_TRUE(IsProcessAlive(CurrentProcessId()));
+  EXPECT_TRUE(IsProcessAlive(static_cast<uint32_t>(::getppid())));
+  EXPECT_FALSE(IsProcessAlive(0));
+  EXPECT_FALSE(IsProcessAlive(DatabaseIpc::kNone));
+  EXPECT_FALSE(IsProcessAlive(0x80000000u));
+  EXPECT_FALSE(IsProcessAlive(DeadPid()));
+}
+
+TEST_F(OwnerBlockTest, FirstOpenCreatesAndInitialisesTheBlock) {
+  DatabaseIpc ipc;
+  ASSERT_TRUE(ipc.Open(index_));
+  EXPECT_TRUE(ipc.IsPrimary());
+  RawBlock raw(names_.posixSharedName);
+  ASSERT_TRUE(raw.Valid());
+  EXPECT_EQ(raw.U32(0), CurrentProcessId());
+  EXPECT_EQ(raw.U32(4), DatabaseIpc::kNone);
+  EXPECT_EQ(raw.U32(8), DatabaseIpc::kNone);
+  EXPECT_EQ(raw.U32(12), 0u);
+  EXPECT_EQ(raw.U32(16), 3u);
+  EXPECT_EQ(raw.U8(20), 1);
+  EXPECT_EQ(raw.U32(24), 0u);
+  EXPECT_EQ(raw.U8(28), 0);
+  EXPECT_EQ(raw.U32(32), 0u);
+  EXPECT_EQ(ipc.GetDaemonPort(), 0u);
+  EXPECT_FALSE(ipc.IsOwner());
+  // Opening again changes nothing.
+  EXPECT_TRUE(ipc.Open(index_));
+  EXPECT_EQ(raw.U8(20), 1);
+}
+
+TEST_F(OwnerBlockTest, BadPathsAndMissingFoldersOpenNothing) {
+  DatabaseIpc ipc;
+  EXPECT_FALSE(ipc.Open(Kiv::File::Path(folder_ + "/assets.db")));
+  EXPECT_FALSE(ipc.Open(Kiv::File::Path(folder_ + "/missing/assets.tdx")));
+  EXPECT_FALSE(ipc.IsOpen());
+  DatabaseIpcNames missing;
+  ASSERT_TRUE(FormDatabaseIpcNames(Kiv::File::Path(folder_ + "/missing/assets.tdx"), &missing));
+  EXPECT_FALSE(NameExists(missing.posixSharedName));
+  EXPECT_FALSE(NameExists(missing.posixLockName));
+  // Closed: every accessor answers "nothing", and nothing fails.
+  ipc.Close();
+  ipc.Idle();
+  ipc.Lock();
+  ipc.Unlock();
+  EXPECT_EQ(ipc.GetDaemonPort(), 0u);
+  EXPECT_FALSE(ipc.ClaimOwnership(1));
+  EXPECT_EQ(ipc.Read().state, 0);
+}
+
+TEST_F(OwnerBlockTest, LaterAttachesRaiseTheCountWhichWraps) {
+  DatabaseIpc first;
+  ASSERT_TRUE(first.Open(index_));
+  DatabaseIpc second;
+  ASSERT_TRUE(second.Open(index_));
+  EXPECT_FALSE(second.IsPrimary());  // The holder is alive.
+  EXPECT_EQ(second.Read().attachCount, 2);
+  RawBlock raw(names_.posixSharedName);
+  raw.SetU8(20, 255);
+  DatabaseIpc third;
+  ASSERT_TRUE(third.Open(index_));
+  EXPECT_EQ(raw.U8(20), 0);
+}
+
+TEST_F(OwnerBlockTest, UninitialisedBlockWithAHolderGetsCount255) {
+  {
+    RawBlock raw(names_.posixSharedName, true);
+    ASSERT_TRUE(raw.Valid());
+    raw.SetU32(0, CurrentProcessId());
+  }
+  DatabaseIpc ipc;
+  ASSERT_TRUE(ipc.Open(index_));
+  EXPECT_EQ(ipc.Read().attachCount, 255);
+  EXPECT_EQ(ipc.Read().state, 0);
+}
+
+TEST_F(OwnerBlockTest, ShortBlockLeftByACrashIsInitialisedAgain) {
+  const int fd = ::shm_open(names_.posixSharedName.c_str(), O_RDWR | O_CREAT, 0600);
+  ASSERT_GE(fd, 0);
+  ::close(fd);  // Size 0: its creator died before sizing it.
+  DatabaseIpc ipc;
+  ASSERT_TRUE(ipc.Open(index_));
+  const auto block = ipc.Read();
+  EXPECT_EQ(block.state, 3);
+  EXPECT_EQ(block.holder, CurrentProcessId());
+  EXPECT_TRUE(ipc.IsPrimary());
+}
+
+TEST_F(OwnerBlockTest, RefusalWordMakesOpenFail) {
+  DatabaseIpc first;
+  ASSERT_TRUE(first.Open(index_));
+  RawBlock raw(names_.posixSharedName);
+  raw.SetU32(24, 1);
+  DatabaseIpc second;
+  EXPECT_FALSE(second.Open(index_));
+  EXPECT_FALSE(second.IsOpen());
+  EXPECT_EQ(raw.U8(20), 1);
+}
+
+TEST_F(OwnerBlockTest, DeadEntriesAreClearedWithTheirLogLines) {
+  const uint32_t deadOwner = DeadPid();
+  const uint32_t deadRequester = DeadPid();
+  {
+    DatabaseIpc daemon;
+    ASSERT_TRUE(daemon.Open(index_));
+    RawBlock raw(names_.posixSharedName);
+    raw.SetU32(4, deadOwner);
+    raw.SetU32(8, deadRequester);
+    raw.SetU32(32, 4321);
+    // A tool holding the block open keeps it from being removed.
+    DatabaseIpc tool;
+    ASSERT_TRUE(tool.Open(index_));
+    EXPECT_FALSE(tool.IsPrimary());
+    EXPECT_EQ(tool.GetDaemonPort(), 4321u);
+    daemon.Close();  // The holder's place is free now.
+    EXPECT_EQ(raw.U32(0), DatabaseIpc::kNone);
+    tool.Idle();  // Takes the holder's place.
+    EXPECT_TRUE(tool.IsPrimary());
+    tool.Idle();  // Clears the dead entries.
+    EXPECT_EQ(raw.U32(4), DatabaseIpc::kNone);
+    EXPECT_EQ(raw.U32(8), DatabaseIpc::kNone);
+    EXPECT_EQ(raw.U32(32), 0u);  // A dead daemon's port is no longer offered.
+    EXPECT_EQ(tool.GetDaemonPort(), 0u);
+  }
+  EXPECT_TRUE(Logged("IPCIdle> clearing dead database owner (owner processID was " + std::to_string(deadOwner) + ")"));
+  EXPECT_TRUE(Logged("IPCIdle> clearing dead database requester (requester processID was " +
+                     std::to_string(deadRequester) + ")"));
+}
+
+TEST_F(OwnerBlockTest, BlockOfKilledProcessesIsTakenOverOnOpen) {
+  const uint32_t dead = DeadPid();
+  {
+    RawBlock raw(names_.posixSharedName, true);
+    raw.SetU32(0, dead);
+    raw.SetU32(4, dead);
+    raw.SetU32(8, DatabaseIpc::kNone);
+    raw.SetU32(16, 3);
+    raw.SetU8(20, 1);
+    raw.SetU32(32, 999);
+  }
+  DatabaseIpc ipc;
+  ASSERT_TRUE(ipc.Open(index_));
+  const auto block = ipc.Read();
+  EXPECT_EQ(block.holder, CurrentProcessId());
+  EXPECT_EQ(block.owner, DatabaseIpc::kNone);
+  EXPECT_EQ(block.port, 0u);
+  EXPECT_EQ(block.attachCount, 2);
+  EXPECT_TRUE(ipc.IsPrimary());
+  EXPECT_TRUE(Logged("owner processID was " + std::to_string(dead)));
+  // Last out: both names are removed.
+  ipc.Close();
+  EXPECT_FALSE(NameExists(names_.posixSharedName));
+  EXPECT_FALSE(NameExists(names_.posixLockName));
+}
+
+TEST_F(OwnerBlockTest, OwnerAlsoRequesterLosesTheRequest) {
+  DatabaseIpc ipc;
+  ASSERT_TRUE(ipc.Open(index_));
+  RawBlock raw(names_.posixSharedName);
+  raw.SetU32(4, CurrentProcessId());
+  raw.SetU32(8, CurrentProcessId());
+  ipc.Idle();
+  EXPECT_EQ(raw.U32(8), DatabaseIpc::kNone);
+  EXPECT_EQ(raw.U32(4), CurrentProcessId());
+  EXPECT_TRUE(ipc.IsOwner());
+  EXPECT_EQ(ipc.GetDaemonPort(), 0u);  // The owner asks nobody for a port.
+  ipc.ReleaseOwnership();
+  EXPECT_EQ(raw.U32(4), DatabaseIpc::kNone);
+}
+
+TEST_F(OwnerBlockTest, DaemonClaimsOwnershipOnlyFromDeadOrNoOwner) {
+  DatabaseIpc daemon;
+  ASSERT_TRUE(daemon.Open(index_));
+  RawBlock raw(names_.posixSharedName);
+  const auto other = static_cast<uint32_t>(::getppid());  // Alive, and not us.
+  raw.SetU32(4, other);
+  raw.SetU32(32, 1111);
+  EXPECT_FALSE(daemon.ClaimOwnership(2222));
+  EXPECT_EQ(daemon.GetDaemonPort(), 1111u);
+  raw.SetU32(4, DeadPid());
+  EXPECT_TRUE(daemon.ClaimOwnership(2222));
+  EXPECT_TRUE(daemon.IsOwner());
+  EXPECT_EQ(raw.U32(32), 2222u);
+  EXPECT_EQ(daemon.GetDaemonPort(), 0u);
+  {
+    DatabaseIpc tool;
+    ASSERT_TRUE(tool.Open(index_));
+    // Same process here, so the tool reads the port through the raw block.
+    EXPECT_EQ(tool.Read().port, 2222u);
+  }
+  EXPECT_TRUE(NameExists(names_.posixSharedName));  // The daemon still has it.
+  daemon.Close();
+  EXPECT_FALSE(NameExists(names_.posixSharedName));
+}
+
+TEST_F(OwnerBlockTest, HolderCloseFreesItsPlaceAndCount) {
+  DatabaseIpc first;
+  ASSERT_TRUE(first.Open(index_));
+  DatabaseIpc second;
+  ASSERT_TRUE(second.Open(index_));
+  RawBlock raw(names_.posixSharedName);
+  EXPECT_EQ(raw.U8(20), 2);
+  first.Close();
+  EXPECT_FALSE(first.IsOpen());
+  EXPECT_EQ(raw.U32(0), DatabaseIpc::kNone);
+  EXPECT_EQ(raw.U8(20), 1);
+  EXPECT_TRUE(NameExists(names_.posixSharedName));
+  second.Close();
+  EXPECT_EQ(raw.U8(20), 1);  // Not the holder: the count stays.
+  EXPECT_FALSE(NameExists(names_.posixSharedName));
+  EXPECT_FALSE(NameExists(names_.posixLockName));
+  first.Close();  // Closing twice is harmless.
+}
+
+TEST_F(OwnerBlockTest, MutexSerialisesHoldersAndNests) {
+  DatabaseIpc first;
+  DatabaseIpc second;
+  ASSERT_TRUE(first.Open(index_));
+  ASSERT_TRUE(second.Open(index_));
+  first.Lock();
+  first.Lock();
+  std::atomic<bool> entered{false};
+  std::thread other([&] {
+    second.Lock();
+    entered = true;
+    second.Unlock();
+  });
+  Kiv::Time::Delay(100);
+  first.Unlock();
+  Kiv::Time::Delay(100);
+  EXPECT_FALSE(entered.load());  // Still held once.
+  first.Unlock();
+  const auto start = Clock::now();
+  while (!entered.load() && MsSince(start) < 5000) Kiv::Time::Delay(1);
+  EXPECT_TRUE(entered.load());
+  other.join();
+  first.Unlock();  // One Unlock too many changes nothing.
+  second.Lock();
+  second.Unlock();
+}
+
+TEST_F(OwnerBlockTest, KilledMutexHolderDoesNotBlockOthers) {
+  DatabaseIpc ipc;
+  ASSERT_TRUE(ipc.Open(index_));
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const std::string lockFile = "/dev/shm" + names_.posixLockName;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const int fd = ::open(lockFile.c_str(), O_RDWR);
+    if (fd >= 0 && ::flock(fd, LOCK_EX) == 0) {
+      const char byte = 1;
+      if (::write(ready[1], &byte, 1) == 1) ::pause();
+    }
+    ::_exit(1);
+  }
+  char byte = 0;
+  ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+  ::kill(child, SIGKILL);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  std::atomic<bool> entered{false};
+  std::thread locker([&] {
+    ipc.Lock();
+    entered = true;
+    ipc.Unlock();
+  });
+  const auto start = Clock::now();
+  while (!entered.load() && MsSince(start) < 5000) Kiv::Time::Delay(1);
+  EXPECT_TRUE(entered.load());
+  locker.join();
+  ::close(ready[0]);
+  ::close(ready[1]);
+}
+
+TEST_F(OwnerBlockTest, ProcessWideFunctionsActOnOneInstance) {
+  ASSERT_TRUE(OpenDatabaseIpc(index_));
+  EXPECT_TRUE(ProcessDatabaseIpc().IsOpen());
+  EXPECT_EQ(GetDaemonPort(), 0u);
+  EXPECT_FALSE(IsDatabaseOwner());
+  LockDatabaseIpc();
+  UnlockDatabaseIpc();
+  IPCIdle();
+  TakeDatabaseIpcHolder();
+  ReleaseDatabaseOwnership();
+  CloseDatabaseIpc();
+  EXPECT_FALSE(ProcessDatabaseIpc().IsOpen());
+  EXPECT_FALSE(NameExists(names_.posixSharedName));
+}

@@ -1,0 +1,208 @@
+// Daemon notifications and questions against the scripted fake daemon.
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "assetdb/ResultsLog.h"
+#include "assetdb/VADClient.h"
+#include "assetdb/VADClientTransaction.h"
+#include "foundation/ApplicationRecords.h"
+#include "foundation/KUID.h"
+#include "foundation/TBuffer.h"
+#include "foundation/TStreamTyped.h"
+#include "foundation/WorkerThread.h"
+#include "tests/assetdb/VADClientTestSupport.h"
+
+namespace {
+
+using Bytes = FakeDaemon::Bytes;
+
+Bytes Contents(TBuffer& buffer) {
+  const Kiv::DynamicBuffer* data = buffer.GetData();
+  return Bytes(data->Data(), data->Data() + data->DataLength());
+}
+
+// A message batch as the daemon sends it, made by the log's own writer.
+Bytes Batch(uint32_t severity, const char* text) {
+  ResultsLog log;
+  log.AddResult(severity, PropertyRef(), Kiv::String(text));
+  TBuffer out;
+  log.WriteMessages(out, 0);
+  return Contents(out);
+}
+
+Bytes Question(uint32_t id, const char* name, const KUID& asset) {
+  TBuffer out;
+  TStreamWriteU32(out, id);
+  out.WritePString(Kiv::PString(name));
+  WriteKUID(out, asset);
+  return Contents(out);
+}
+
+void RunMainThreadTasks() {
+  while (WorkerThread::Get().RunOnePending()) {
+  }
+}
+
+class VADClientNotifications : public VADClientTestBase {
+ protected:
+  void SetUp() override {
+    VADClientTestBase::SetUp();
+    RecordMainThreadId();
+    hookValues.clear();
+  }
+  static inline std::vector<uint32_t> hookValues;
+  static void Hook(uint32_t value) {
+    EXPECT_TRUE(IsMainThread());
+    hookValues.push_back(value);
+  }
+};
+
+TEST_F(VADClientNotifications, ResultMessagesLandInTheRequestsLogInFrameOrder) {
+  FakeDaemon daemon;
+  Bytes stray = FakeDaemon::Words({424242});
+  Bytes batch = Batch(ResultsLog::kError, "stray");
+  stray.insert(stray.end(), batch.begin(), batch.end());
+  daemon.ExpectHandshake().ExpectRequest(0x28).Note(3, stray).NoteForLast(3, Batch(ResultsLog::kError, "bad"))
+      .NoteForLast(3, Batch(ResultsLog::kWarning, "odd")).Reply({}).ExpectGoodbye();
+  daemon.Start();
+  ASSERT_TRUE(OpenOn(daemon));
+  ResultsLog log;
+  TBuffer request, reply;
+  ASSERT_TRUE(VADClient::Transact(0x28, request, reply, nullptr, &log, false));
+  std::vector<ResultMessage> messages = log.Messages();
+  ASSERT_EQ(messages.size(), 2u);  // The stray batch (no log for its id) is dropped.
+  EXPECT_EQ(messages[0].text, "bad");
+  EXPECT_EQ(messages[1].text, "odd");
+  EXPECT_EQ(log.GetErrorCount(), 1u);
+  EXPECT_EQ(ResultsLog::FindByRequest(daemon.LastId()), nullptr);
+}
+
+TEST_F(VADClientNotifications, KeptResultsStillArriveAfterTheReply) {
+  FakeDaemon daemon;
+  daemon.ExpectHandshake().ExpectRequest(0x03).Reply({}).NoteForLast(3, Batch(ResultsLog::kSuccess, "late"))
+      .ExpectGoodbye();
+  daemon.Start();
+  ASSERT_TRUE(OpenOn(daemon));
+  ResultsLog log;
+  TBuffer request, reply;
+  ASSERT_TRUE(VADClient::Transact(0x03, request, reply, nullptr, &log, true));
+  for (int i = 0; i < 1000 && log.MessageCount() == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  EXPECT_EQ(log.GetSuccessCount(), 1u);
+  EXPECT_EQ(ResultsLog::FindByRequest(daemon.LastId()), &log);
+  ResultsLog::UnregisterLog(&log);
+}
+
+class AnsweringCallback : public VADTransactionCallback {
+ public:
+  int32_t Ask(const Kiv::PString& assetName, const Kiv::String& text, const KUID& asset, int32_t flags) override {
+    name = assetName;
+    kuid = asset;
+    emptyText = text.empty() && flags == 0;
+    onMainThread = IsMainThread();
+    return 3;
+  }
+  Kiv::PString name;
+  KUID kuid;
+  bool emptyText = false;
+  bool onMainThread = true;
+};
+
+TEST_F(VADClientNotifications, QuestionIsAnsweredWhileTheMainThreadWaitsOnItsRequest) {
+  const KUID asset{123, 456, 0};
+  FakeDaemon daemon;
+  daemon.ExpectHandshake();
+  // Asked with a callback: its answer.
+  daemon.ExpectRequest(0x28).Note(2, Question(700, "Bridge", asset)).ExpectRequest(0x96, FakeDaemon::Words({700, 3}));
+  // An id that is not pending: 4.
+  daemon.Note(2, Question(9999, "Ghost", asset)).ExpectRequest(0x96, FakeDaemon::Words({9999, 4}));
+  daemon.ReplyTo(700, {});
+  // Asked without a callback: 2.
+  daemon.ExpectRequest(0x27).Note(2, Question(701, "Tunnel", asset)).ExpectRequest(0x96, FakeDaemon::Words({701, 2}));
+  daemon.ReplyTo(701, {}).ExpectGoodbye();
+  daemon.Start();
+  ASSERT_TRUE(OpenOn(daemon));
+
+  VADClientTransaction::SetNextIdForTests(700);
+  AnsweringCallback callback;
+  TBuffer request, reply;
+  ASSERT_TRUE(VADClient::Transact(0x28, request, reply, &callback, nullptr, false));
+  EXPECT_EQ(callback.name, Kiv::PString("Bridge"));
+  EXPECT_EQ(callback.kuid, asset);
+  EXPECT_TRUE(callback.emptyText);
+  EXPECT_FALSE(callback.onMainThread);
+  ASSERT_TRUE(VADClient::Transact(0x27, request, reply, nullptr, nullptr, false));
+  VADClient::Close();
+  EXPECT_TRUE(daemon.WaitDone(2000));
+  EXPECT_TRUE(daemon.Failures().empty()) << daemon.Failures().front();
+}
+
+TEST_F(VADClientNotifications, QueuedNotificationsRunInOrderOnTheMainThread) {
+  FakeDaemon daemon;
+  daemon.ExpectHandshake().ExpectRequest(0x20);
+  daemon.Note(0, FakeDaemon::Words({11})).Note(7, {1, 2, 3}).Note(0, FakeDaemon::Words({22})).Note(0, {});
+  daemon.Note(1, FakeDaemon::Words({0}));  // No command host: consumed, nothing sent.
+  daemon.Reply({}).ExpectRequest(0x21).Reply({}).ExpectGoodbye();
+  daemon.Start();
+  port = daemon.Port();
+  VADClientOptions options;
+  options.restartDaemon = false;
+  options.notificationHook = &Hook;
+  ASSERT_TRUE(VADOpenDatabase(options));
+  TBuffer request, reply;
+  ASSERT_TRUE(VADClient::Transact(0x20, request, reply, nullptr, nullptr, false));
+  EXPECT_TRUE(hookValues.empty());  // Queued, not run on the reader thread.
+  EXPECT_EQ(VADClient::QueuedNotificationCount(), 5u);
+  RunMainThreadTasks();
+  EXPECT_EQ(hookValues, (std::vector<uint32_t>{11, 22, 0}));  // A short payload gives 0.
+  EXPECT_EQ(VADClient::QueuedNotificationCount(), 0u);
+  ASSERT_TRUE(VADClient::Transact(0x21, request, reply, nullptr, nullptr, false));
+  VADClient::Close();
+  EXPECT_TRUE(daemon.WaitDone(2000));
+  EXPECT_TRUE(daemon.Failures().empty());
+}
+
+TEST_F(VADClientNotifications, CommandHostJobReplyGoesBackAsRequest8D) {
+  VADClient::SetCommandHostHook([](TStream& payload, TStream& replyStream) {
+    uint32_t job = 0;
+    TStreamReadU32(payload, job, 0);
+    TStreamWriteU32(replyStream, job + 1);
+  });
+  FakeDaemon daemon;
+  daemon.ExpectHandshake().Note(1, FakeDaemon::Words({41})).ExpectRequest(0x8D, FakeDaemon::Words({42}))
+      .ExpectGoodbye();
+  daemon.Start();
+  ASSERT_TRUE(OpenOn(daemon));
+  for (int i = 0; i < 1000 && VADClient::QueuedNotificationCount() == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  RunMainThreadTasks();
+  VADClient::Close();
+  EXPECT_TRUE(daemon.WaitDone(2000));
+  EXPECT_TRUE(daemon.Failures().empty());
+  ASSERT_EQ(daemon.Requests().size(), 1u);
+  EXPECT_EQ(daemon.Requests()[0].id, 0u);
+}
+
+TEST_F(VADClientNotifications, WebStatusIsHandedOnAtOnce) {
+  static std::atomic<uint64_t> handle{0};
+  static std::atomic<uint32_t> status{0};
+  VADClient::SetHttpStatusHook([](uint64_t h, TStream& rest) {
+    uint32_t s = 0;
+    TStreamReadU32(rest, s, 0);
+    status = s;
+    handle = h;
+  });
+  FakeDaemon daemon;
+  daemon.ExpectHandshake().Note(4, FakeDaemon::Words({0x89ABCDEF, 0x01234567, 200})).ExpectGoodbye();
+  daemon.Start();
+  ASSERT_TRUE(OpenOn(daemon));
+  for (int i = 0; i < 1000 && handle == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  EXPECT_EQ(handle.load(), 0x0123456789ABCDEFull);
+  EXPECT_EQ(status.load(), 200u);
+  EXPECT_EQ(VADClient::QueuedNotificationCount(), 0u);
+}
+
+}  // namespace

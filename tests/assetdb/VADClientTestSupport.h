@@ -1,0 +1,81 @@
+// Shared set-up of the daemon client's tests: the client finds the fake
+// daemon's port through a port source, attempts are few and short, no real
+// daemon is ever started, and the engine log is captured. TearDown closes
+// the client and restores every setting.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "assetdb/NetStartup.h"
+#include "assetdb/VADClient.h"
+#include "kiv/Log.h"
+#include "tests/assetdb/FakeDaemon.h"
+
+class VADClientTestBase : public ::testing::Test {
+ protected:
+  static inline std::atomic<uint16_t> port{0};
+  static inline std::atomic<int> daemonStarts{0};
+  static inline FakeDaemon* startedDaemon = nullptr;  // Made reachable by the starter.
+
+  static uint16_t PortSource(const Kiv::File::Path&) { return port.load(); }
+  static bool CountingStarter() {
+    ++daemonStarts;
+    if (startedDaemon != nullptr) port = startedDaemon->Port();
+    return startedDaemon != nullptr;
+  }
+
+  void SetUp() override {
+    NetStartup();  // Name resolution, which the transport uses, needs it.
+    port = 0;
+    daemonStarts = 0;
+    startedDaemon = nullptr;
+    VADClient::SetPortSource(&PortSource);
+    VADClient::SetDaemonStarter(&CountingStarter);
+    VADClientTimings timings;
+    timings.attempts = 3;
+    timings.attemptDelayMs = 10;
+    timings.handshakeTimeoutMs = 400;
+    timings.closeDaemonWaitMs = 2000;
+    VADClient::SetTimings(timings);
+    oldSink_ = Kiv::Log::SetSink([this](std::string_view line) {
+      std::lock_guard<std::mutex> guard(logMutex_);
+      log_.emplace_back(line);
+    });
+  }
+
+  void TearDown() override {
+    VADClient::Close();
+    VADClient::SetCommandHostHook(nullptr);
+    VADClient::SetHttpStatusHook(nullptr);
+    VADClient::SetPortSource(nullptr);
+    VADClient::SetDaemonStarter(nullptr);
+    VADClient::SetTimings(VADClientTimings());
+    Kiv::Log::SetSink(oldSink_);
+  }
+
+  // Opens the client on `daemon` with the start-up's options.
+  bool OpenOn(FakeDaemon& daemon, bool restartDaemon = false) {
+    port = daemon.Port();
+    VADClientOptions options;
+    options.restartDaemon = restartDaemon;
+    return VADOpenDatabase(options);
+  }
+
+  bool Logged(const std::string& text) {
+    std::lock_guard<std::mutex> guard(logMutex_);
+    for (const std::string& line : log_) {
+      if (line.find(text) != std::string::npos) return true;
+    }
+    return false;
+  }
+
+ private:
+  Kiv::Log::Sink oldSink_;
+  std::mutex logMutex_;
+  std::vector<std::string> log_;
+};

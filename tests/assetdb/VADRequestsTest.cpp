@@ -1,0 +1,450 @@
+// The request functions against the scripted fake daemon: bodies byte for
+// byte, replies good, short and damaged, and the remembered spec answers.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "assetdb/AssetRecord.h"
+#include "assetdb/FindAssetSpec.h"
+#include "assetdb/SettingsRequests.h"
+#include "assetdb/UserNameCache.h"
+#include "assetdb/VADAssetHandle.h"
+#include "assetdb/VADClientRequests.h"
+#include "assetdb/VADFilterElementBool.h"
+#include "assetdb/VADFilterElementGroup.h"
+#include "assetdb/VADFilterElementString.h"
+#include "assetdb/WebRequests.h"
+#include "foundation/BinarySoup.h"
+#include "foundation/Soup.h"
+#include "foundation/SpecRegistry.h"
+#include "foundation/TBuffer.h"
+#include "foundation/TStreamTyped.h"
+#include "kiv/Time.h"
+#include "tests/assetdb/VADClientTestSupport.h"
+
+namespace {
+
+using Bytes = FakeDaemon::Bytes;
+
+const KUID kAsset{100, 200, 0};
+const KUID kOther{7, 8, 3};
+
+Bytes Build(const std::function<void(TStream&)>& write) {
+  TBuffer buffer;
+  write(buffer);
+  const uint8_t* data = buffer.GetData()->Data();
+  return Bytes(data, data + buffer.GetSize());
+}
+
+Bytes KUIDBytes(const KUID& kuid) {
+  return Build([&](TStream& s) { WriteKUID(s, kuid); });
+}
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+class VADRequests : public VADClientTestBase {
+ protected:
+  void Finish(FakeDaemon& daemon) {
+    VADClient::Close();
+    EXPECT_TRUE(daemon.WaitDone(3000));
+    for (const std::string& failure : daemon.Failures()) ADD_FAILURE() << failure;
+  }
+};
+
+TEST_F(VADRequests, AssetRequestBodiesAreByteExact) {
+  VADFilterElementGroup filter;
+  filter.Add(std::make_unique<VADFilterElementString>(VADFilterElementString::kCategoryList, Kiv::PString("BD")));
+  filter.Add(std::make_unique<VADFilterElementBool>(VADFilterElementBool::kLocal));
+  const Bytes filterBytes = Build([&](TStream& s) { WriteFilterElement(s, &filter); });
+
+  FakeDaemon daemon;
+  daemon.ExpectHandshake();
+  daemon.ExpectRequest(0x02, filterBytes)
+      .Reply(Concat({FakeDaemon::Words({2}), KUIDBytes(kAsset), KUIDBytes(kOther)}));
+  daemon.ExpectRequest(0x15, Concat({KUIDBytes(kAsset), FakeDaemon::Words({8})})).Reply({});
+  daemon.ExpectRequest(0x17, Concat({KUIDBytes(kAsset), Bytes{1}}))
+      .Reply(Build([](TStream& s) {
+        s.WritePString(Kiv::PString("local"));
+        s.WriteString("a/b");
+      }));
+  daemon.ExpectRequest(0x1D, Concat({KUIDBytes(kAsset), FakeDaemon::Words({0xF0})}))
+      .Reply(Build([](TStream& s) {
+        s.WritePString(Kiv::PString("loc"));
+        s.WriteString("thumb.jpg");
+        TStreamWriteU32(s, 5);
+      }));
+  daemon.ExpectRequest(0x2A, FakeDaemon::Words({0})).Reply(FakeDaemon::Words({0}));
+  daemon.ExpectRequest(0x24, Concat({KUIDBytes(kAsset), Bytes{1}})).Reply({1});
+  daemon.ExpectRequest(0x36, Build([](TStream& s) {
+    WriteKUID(s, kAsset);
+    s.WriteString("red;barn");
+  }));
+  daemon.ExpectRequest(0x03, FakeDaemon::Words({50})).Reply({});
+  daemon.ExpectRequest(0x04, {}).Reply(Build([](TStream& s) {
+    TStreamWriteBool(s, true);
+    TStreamWriteFloat(s, 0.5f);
+    s.WriteString("half");
+  }));
+  daemon.ExpectGoodbye();
+  daemon.Start();
+  ASSERT_TRUE(OpenOn(daemon));
+
+  KUIDList found;
+  VADClientRequests::SearchAssets(&filter, found);
+  ASSERT_EQ(found.Count(), 2u);
+  EXPECT_EQ(*found.Begin(), kAsset);
+  AssetRecord record;
+  EXPECT_TRUE(VADClientRequests::GetAssetInfo(kAsset, kAssetInfoMaskPresence, record));
+  EXPECT_FALSE(record.flagE);  // An empty reply gives the zeroed record.
+  Kiv::PString name;
+  Kiv::String folder;
+  EXPECT_TRUE(VADClientRequests::Request17(kAsset, true, name, folder));
+  EXPECT_EQ(name.Str(), "local");
+  EXPECT_EQ(folder, "a/b");
+  Kiv::String path;
+  uint32_t number = 0;
+  EXPECT_TRUE(VADClientRequests::Request1D(kAsset, 0xF0, name, path, number));
+  EXPECT_EQ(path, "thumb.jpg");
+  EXPECT_EQ(number, 5u);
+  KUIDList none, deps;
+  EXPECT_TRUE(VADClientRequests::GetDependencyList(none, deps));
+  EXPECT_EQ(deps.Count(), 0u);
+  EXPECT_TRUE(VADClientRequests::DeleteAsset(kAsset, true, nullptr));
+  EXPECT_TRUE(VADClientRequests::Request36(kAsset, "red;barn"));
+  EXPECT_TRUE(VADClientRequests::RepairStep03(50, nullptr));
+  bool flag = false;
+  float progress = 0;
+  Kiv::String status;
+  EXPECT_TRUE(VADClientRequests::RepairStep04(flag, progress, status));
+  EXPECT_TRUE(flag);
+  EXPECT_FLOAT_EQ(progress, 0.5f);
+  EXPECT_EQ(status, "half");
+  Finish(daemon);
+}
+
+TEST_F(VADRequests, EmptyAndDamagedRepliesGiveDefaults) {
+  FakeDaemon daemon;
+  daemon.ExpectHandshake();
+  daemon.ExpectRequest(0xB5, {}).Reply({});
+  daemon.ExpectRequest(0x1E, Concat({KUIDBytes(kAsset), Bytes{1}})).Reply({});
+  daemon.ExpectRequest(0x3A, {}).Reply({});
+  daemon.ExpectRequest(0xFD, {}).Reply({});
+  // A count far beyond the reply appends only the KUIDs that are there.
+  daemon.ExpectRequest(0x2B, KUIDBytes(kAsset)).Reply(Concat({FakeDaemon::Words({0x7FFFFFFF}), KUIDBytes(kOther)}));
+  daemon.ExpectRequest(0x02, {0, 0, 0, 0}).Reply(FakeDaemon::Words({0}));
+  daemon.ExpectRequest(0x14, KUIDBytes(kAsset)).Reply({'A', 'C', 'S', '$', 1, 0});
+  daemon.ExpectGoodbye();
+  daemon.Start();
+  ASSERT_TRUE(OpenOn(daemon));
+
+  EXPECT_TRUE(VADClientRequests::RequestB5());
+  VADAssetHandleRef ref;
+  EXPECT_FALSE(VADClientRequests::Request1E(kAsset, true, ref, nullptr));
+  EXPECT_FALSE(ref.Valid());
+  EXPECT_TRUE(VADClientRequests::GenerateKUID().IsNull());
+  EXPECT_TRUE(VADClientRequests::ListBuilds().Empty());
+  KUIDList list;
+  EXPECT_TRUE(VADClientRequests::Request2B(kAsset, list));
+  ASSERT_EQ(list.Count(), 1u);
+  EXPECT_EQ(*list.Begin(), kOther);
+  KUIDList nothing;
+  VADClientRequests::SearchAssets(nullptr, nothing);
+  EXPECT_EQ(nothing.Count(), 0u);
+  Soup config;
+  EXPECT_FALSE(VADClientRequests::GetAssetConfig(kAsset, config));
+  EXPECT_TRUE(config.Empty());
+  Finish(daemon);
+}
+
+TEST_F(VADRequests, AssetHandleLifecycle) {
+  const uint64_t handle = 0x0102030405060708ull;
+  FakeDaemon daemon;
+  daemon.ExpectHandshake();
+  daemon.ExpectRequest(0x1E, Concat({KUIDBytes(kAsset), Bytes{1}})).Reply(Build([&](TStream& s) {
+    TStreamWriteU64(s, handle);
+    s.WritePString(Kiv::PString("local"));
+    s.WriteString("");
+  }));
+  daemon.ExpectRequest(0x21, Build([&](TStream& s) { TStreamWriteU64(s, handle); })).Reply({1});
+  daemon.ExpectRequest(0x20, Build([&](TStream& s) { TStreamWriteU64(s, handle); })).Reply(Build([](TStream& s) {
+    s.WritePString(Kiv::PString("edit"));
+    s.WriteString("edit/folder");
+  }));
+  daemon.ExpectRequest(0x22, Build([&](TStream& s) {
+          TStreamWriteU64(s, handle);
+          TStreamWriteU32(s, 6);
+        }))
+      .Reply({1, 1});
+  daemon.ExpectRequest(0x1F, Build([&](TStream& s) { TStreamWriteU64(s, handle); })).Reply({});
+  daemon.ExpectGoodbye();
+  daemon.Start();
+  ASSERT_TRUE(OpenOn(daemon));
+
+  VADAssetHandleRef ref;
+  ASSERT_TRUE(VADClientRequests::Request1E(kAsset, true, ref, nullptr));
+  ASSERT_TRUE(ref.Valid());
+  EXPECT_EQ(ref.status, VADAssetHandleRef::kHandleValid);
+  VADAssetHandle* shared = ref.handle;
+  EXPECT_TRUE(shared->open);
+  Kiv::PString name;
+  Kiv::File::Path folder;
+  // Open, but without a folder: no request, no folder.
+  EXPECT_FALSE(VADClientRequests::OpenForEdit(shared, name, folder));
+  shared->AddRef();
+  VADAssetHandleRef second{shared, VADAssetHandleRef::kHandleValid};
+  EXPECT_TRUE(VADClientRequests::RevertAsset(ref, nullptr));
+  EXPECT_FALSE(ref.Valid());
+  EXPECT_FALSE(shared->open);
+  ASSERT_TRUE(VADClientRequests::OpenForEdit(shared, name, folder));  // asks 0x20
+  EXPECT_EQ(folder.Str(), "edit/folder");
+  EXPECT_EQ(name.Str(), "edit");
+  bool extra = false;
+  EXPECT_TRUE(VADClientRequests::CommitAsset(second, 6, nullptr, &extra));  // last reference: 0x1F
+  EXPECT_TRUE(extra);
+  EXPECT_FALSE(second.Valid());
+  Finish(daemon);
+}
+
+TEST_F(VADRequests, SettingsBodies) {
+  const Bytes group = Build([](TStream& s) { s.WritePString(Kiv::PString("internet")); });
+  const Bytes emptySoup = Build([](TStream& s) { BinarySoup::Write(s, Soup()); });
+  Soup stored;
+  stored.SetNamedTag(Kiv::PString("username"), "anna");
+  const Bytes storedBytes = Build([&](TStream& s) { BinarySoup::Write(s, stored); });
+  FakeDaemon daemon;
+  daemon.ExpectHandshake();
+  daemon.ExpectRequest(0x64, group).Reply(storedBytes);
+  daemon.ExpectRequest(0x65, Concat({group, emptySoup})).Reply({});
+  daemon.ExpectRequest(0x65, Concat({group, storedBytes})).Reply({});
+  daemon.ExpectRequest(0x66, Build([](TStream& s) {
+          s.WritePString(Kiv::PString("internet"));
+          s.WritePString(Kiv::PString("language"));
+        }))
+      .Reply({});
+  daemon.ExpectRequest(0x67, Build([](TStream& s) {
+          s.WritePString(Kiv::PString("internet"));
+          s.WritePString(Kiv::PString("language"));
+          s.WritePString(Kiv::PString("de"));
+        }))
+      .Reply({});
+  daemon.ExpectGoodbye();
+  daemon.Start();
+  ASSERT_TRUE(OpenOn(daemon));
+
+  Soup read;
+  ASSERT_TRUE(ReadSettingsGroup(read, Kiv::PString("internet")));
+  EXPECT_EQ(read.GetNamedTag(Kiv::PString("username")).Str(), "anna");
+  Soup empty;
+  EXPECT_TRUE(WriteSettingsGroup(Kiv::PString("internet"), empty));
+  Soup holder = stored;
+  EXPECT_TRUE(WriteSettingsGroup(Kiv::PString("internet"), holder));
+  EXPECT_TRUE(holder.Empty());
+  EXPECT_TRUE(ReadSetting(Kiv::PString("internet"), Kiv::PString("language")).Empty());
+  EXPECT_TRUE(WriteSetting(Kiv::PString("internet"), Kiv::PString("language"), Kiv::PString("de")));
+  Finish(daemon);
+}
+
+Bytes StatusBytes(bool done, uint32_t result, const char* path) {
+  return Build([&](TStream& s) {
+    TStreamWriteBool(s, done);
+    TStreamWriteU32(s, 11);
+    TStreamWriteU32(s, result);
+    TStreamWriteU32(s, 22);
+    s.WriteString(path);
+    s.WritePString(Kiv::PString());
+  });
+}
+
+TEST_F(VADRequests, WebRequestStartPollNotifyClose) {
+  const uint64_t handle = 77;
+  const Bytes handleBytes = Build([&](TStream& s) { TStreamWriteU64(s, handle); });
+  const Bytes startBody = Build([](TStream& s) {
+    TStreamWriteU8(s, 0);
+    s.WritePString(Kiv::PString("http://127.0.0.1:8080/query?x=1"));
+    TStreamWriteU32(s, 2);
+    TStreamWriteU32(s, 0xFFFFFFFFu);
+    BinarySoup::Write(s, Soup());
+  });
+  FakeDaemon daemon;
+  daemon.ExpectHandshake();
+  daemon.ExpectRequest(0xE6, startBody).Reply(Concat({handleBytes, StatusBytes(false, 0, "")}));
+  daemon.ExpectRequest(0xE8, handleBytes).Reply(StatusBytes(false, 0, ""));
+  daemon.Note(4, Concat({Build([](TStream& s) { TStreamWriteU64(s, 999); }), StatusBytes(true, 5, "x")}));
+  daemon.Note(4, Concat({handleBytes, StatusBytes(true, 0, "/tmp/result.txt")}));
+  daemon.ExpectRequest(0xE7, handleBytes);
+  daemon.ExpectGoodbye();
+  daemon.Start();
+  ASSERT_TRUE(OpenOn(daemon));
+
+  UrlRecord url;
+  ParseUrl("http://127.0.0.1:8080/query?x=1", url);
+  DaemonHttpRequest* request = DaemonHttpRequest::Start(url, DaemonHttpRequest::kModeQuery);
+  ASSERT_EQ(request->GetHandle(), handle);
+  EXPECT_TRUE(request->StatusReceived());
+  DaemonHttpStatus status;
+  request->Poll(status);
+  EXPECT_FALSE(status.done);
+  // The pushed status arrives on the reader thread; wait for it (bounded).
+  for (int i = 0; i < 200 && !request->IsDone(); ++i) Kiv::Time::Delay(10);
+  EXPECT_TRUE(request->IsDone());
+  EXPECT_EQ(request->GetResult(), 0u);  // The unregistered handle 999 changed nothing.
+  Kiv::String path;
+  Kiv::PString name;
+  EXPECT_TRUE(request->GetResultPath(path, name));
+  EXPECT_EQ(path, "/tmp/result.txt");
+  DaemonHttpRequest::Delete(request);
+  EXPECT_EQ(DaemonHttpRequest::RegisteredCount(), 0u);
+  Finish(daemon);
+}
+
+TEST_F(VADRequests, WebRequestThatNeverFinishesEndsAfterTheBound) {
+  const Bytes handleBytes = Build([](TStream& s) { TStreamWriteU64(s, 5); });
+  FakeDaemon daemon;
+  daemon.ExpectHandshake();
+  daemon.ExpectRequest(0xE6).Reply(Concat({handleBytes, StatusBytes(false, 0, "")}));
+  daemon.ExpectRequest(0xE7, handleBytes);
+  daemon.ExpectGoodbye();
+  daemon.Start();
+  ASSERT_TRUE(OpenOn(daemon));
+  DaemonHttpRequest::SetTimeoutForTests(0);
+  UrlRecord url;
+  ParseUrl("http://h/", url);
+  DaemonHttpRequest* request = DaemonHttpRequest::Start(url, 0);
+  EXPECT_TRUE(request->IsDone());  // No poll goes out: the bound has passed.
+  EXPECT_EQ(request->GetResult(), DaemonHttpRequest::kResultTimedOut);
+  DaemonHttpRequest::Delete(request);
+  DaemonHttpRequest::SetTimeoutForTests(DaemonHttpRequest::kDefaultTimeoutMs);
+  Finish(daemon);
+}
+
+TEST_F(VADRequests, UserNamesAreAskedOnceAndLowerCased) {
+  UserNameCache::Init();
+  FakeDaemon daemon;
+  daemon.ExpectHandshake();
+  daemon.ExpectRequest(0x5A, FakeDaemon::Words({31})).Reply(Build([](TStream& s) {
+    TStreamWriteU32(s, 4);
+    s.WritePString(Kiv::PString("Anna"));
+  }));
+  daemon.ExpectRequest(0x5A, FakeDaemon::Words({32})).Reply(Build([](TStream& s) {
+    TStreamWriteU32(s, 0xFFFFFFFFu);
+    s.WritePString(Kiv::PString());
+  }));
+  daemon.ExpectRequest(0x5A, FakeDaemon::Words({32})).Reply({});
+  daemon.ExpectGoodbye();
+  daemon.Start();
+  ASSERT_TRUE(OpenOn(daemon));
+  EXPECT_EQ(GetUserName(31).Str(), "anna");
+  EXPECT_EQ(GetUserName(31).Str(), "anna");  // from the cache
+  EXPECT_EQ(GetUserName(0).Str(), "-");
+  EXPECT_TRUE(GetUserName(32).Empty());
+  EXPECT_TRUE(GetUserName(32).Empty());  // not cached: asked again
+  Finish(daemon);
+  EXPECT_EQ(daemon.Requests().size(), 3u);
+  UserNameCache::Clear();
+}
+
+TEST_F(VADRequests, SpecLookupRemembersOnlyRealAnswers) {
+  ForgetRememberedSpecAnswers();
+  // Unreachable first: nothing is remembered.
+  SpecRef spec;
+  EXPECT_FALSE(GetSpecForKUID(spec, kAsset, nullptr));
+
+  FakeDaemon daemon;
+  daemon.ExpectHandshake();
+  daemon.ExpectRequest(0x1A, KUIDBytes(kAsset)).Reply(KUIDBytes(kAsset));
+  daemon.ExpectRequest(0x17, Concat({KUIDBytes(kAsset), Bytes{0}})).Reply(Build([](TStream& s) {
+    s.WritePString(Kiv::PString());
+    s.WriteString("");
+  }));
+  daemon.ExpectGoodbye();
+  daemon.Start();
+  ASSERT_TRUE(OpenOn(daemon));
+  EXPECT_FALSE(GetSpecForKUID(spec, kAsset, nullptr));  // asks 0x1A and 0x17
+  EXPECT_FALSE(GetSpecForKUID(spec, kAsset, nullptr));  // remembered: no request
+  Finish(daemon);
+  EXPECT_EQ(daemon.Requests().size(), 2u);
+  ForgetRememberedSpecAnswers();
+}
+
+// A folder of its own below the system's temporary folder, removed at the end.
+class TemporaryFolder {
+ public:
+  TemporaryFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "vadrequests-XXXXXX").string();
+    if (::mkdtemp(pattern.data())) path_ = pattern;
+  }
+  ~TemporaryFolder() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+bool OnlyNamed(const BrindlemoxSpec& spec) { return spec.folderName == "never"; }
+
+TEST_F(VADRequests, SpecLoadedFromTheFolderTheDaemonNames) {
+  ForgetRememberedSpecAnswers();
+  TemporaryFolder root;
+  ASSERT_FALSE(root.Path().empty());
+  const std::string folder = root.Path() + "/assets/barn";
+  ASSERT_TRUE(Kiv::File::Md(folder));
+  std::ofstream(folder + "/config.txt") << "kind \"scenery\"\nusername \"Barn\"\n";
+  const std::string emptyFolder = root.Path() + "/assets/empty";
+  ASSERT_TRUE(Kiv::File::Md(emptyFolder));
+
+  FakeDaemon daemon;
+  daemon.ExpectHandshake();
+  daemon.ExpectRequest(0x1A, KUIDBytes(kAsset)).Reply(KUIDBytes(kAsset));
+  daemon.ExpectRequest(0x17).Reply(Build([&](TStream& s) {
+    s.WritePString(Kiv::PString());
+    s.WriteString(folder + "/");
+  }));
+  daemon.ExpectRequest(0x1A, KUIDBytes(kOther)).Reply(KUIDBytes(kOther));
+  daemon.ExpectRequest(0x17).Reply(Build([&](TStream& s) {
+    s.WritePString(Kiv::PString());
+    s.WriteString(emptyFolder);
+  }));
+  daemon.ExpectRequest(0x1A, KUIDBytes(kOther)).Reply(KUIDBytes(kOther));  // not remembered: asked again
+  daemon.ExpectRequest(0x17).Reply(Build([&](TStream& s) {
+    s.WritePString(Kiv::PString("nosuchlocation"));
+    s.WriteString("../../etc");
+  }));
+  daemon.Serve({});
+  daemon.Start();
+  ASSERT_TRUE(OpenOn(daemon));
+  ASSERT_NE(SpecRegistry::Instance(), nullptr);
+
+  SpecRef spec;
+  ASSERT_TRUE(GetSpecForKUID(spec, kAsset, nullptr));
+  EXPECT_EQ(spec->asset, kAsset);
+  EXPECT_EQ(spec->folderName, "barn");
+  EXPECT_EQ(spec->parentFolder, root.Path() + "/assets");
+  SpecRef again;
+  EXPECT_FALSE(GetSpecForKUID(again, kAsset, &OnlyNamed));  // registered, but rejected
+  ASSERT_TRUE(GetSpecForKUID(again, kAsset, nullptr));      // remembered, found, no request
+  EXPECT_EQ(again.Get(), spec.Get());
+
+  const uint32_t specsBefore = SpecRegistry::Instance()->SpecCount();
+  SpecRef none;
+  EXPECT_FALSE(GetSpecForKUID(none, kOther, nullptr));  // folder without configuration
+  EXPECT_EQ(SpecRegistry::Instance()->SpecCount(), specsBefore);
+  EXPECT_FALSE(GetSpecForKUID(none, kOther, nullptr));  // a folder outside any location is refused
+  spec.Release();
+  again.Release();
+  VADClient::Close();
+  daemon.Stop();
+  EXPECT_TRUE(daemon.Failures().empty());
+  ForgetRememberedSpecAnswers();
+}
+
+}  // namespace

@@ -1,0 +1,218 @@
+// Compiled functions: emission, line tables, temporaries, jump labels,
+// function records and the library string table.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "GslDisassembler.h"
+#include "ParseTestSupport.h"
+#include "gscompiler/GSCFunction.h"
+#include "gscompiler/GSJumpLabels.h"
+#include "gscompiler/GSLibraryFormat.h"
+#include "gscompiler/GSLibraryStrings.h"
+
+using namespace GSCompiler;
+using namespace GSByteCode;
+
+namespace {
+
+std::vector<uint8_t> Bytes(const ByteBuffer& b) { return std::vector<uint8_t>(b.Data(), b.Data() + b.size); }
+
+std::vector<uint8_t> Code(const GSCodeBuffer& c) { return std::vector<uint8_t>(c.Data(), c.Data() + c.Size()); }
+
+}  // namespace
+
+TEST(GSCFunction, LineTableHasOneEntryPerChangeOfLine) {
+  GSCFunction f(nullptr);
+  f.code.lineHook = GSCFunctionAddLine;
+  f.currentLine = 3;
+  f.code.EmitOp(PUSH0);
+  f.code.EmitOp(POP);
+  f.currentLine = 4;
+  f.code.EmitOp(PUSH1);
+  f.currentLine = 3;
+  f.code.EmitOp(POP);
+  ASSERT_EQ(f.lines.size(), 3u);
+  EXPECT_EQ(f.lines[0].offset, 0u);
+  EXPECT_EQ(f.lines[0].line, 3u);
+  EXPECT_EQ(f.lines[1].offset, 2u);
+  EXPECT_EQ(f.lines[1].line, 4u);
+  EXPECT_EQ(f.lines[2].offset, 3u);
+  EXPECT_EQ(f.lines[2].line, 3u);
+}
+
+TEST(GSCFunction, DepthTrackingAndHoleFilling) {
+  GSCodeBuffer c;
+  c.EmitOp(PUSH1);
+  const uint32_t hole = c.Reserve(5);
+  c.EmitOpU16(LOAD, 2);
+  c.EmitOp(POP);
+  c.FillJump(hole, JZ, c.Position());
+  c.EmitOp(RET);
+  EXPECT_EQ(c.depth, 0);
+  EXPECT_EQ(c.maxDepth, 2);
+  EXPECT_EQ(GSTest::Disassemble(Code(c)),
+            (std::vector<std::string>{"0 PUSH1", "1 JZ -> 10", "6 LOAD 2", "9 POP", "10 RET"}));
+  EXPECT_FALSE(c.Failed());
+  EXPECT_FALSE(c.Seek(1000));
+  EXPECT_TRUE(c.Failed()) << "a seek beyond the written size is recorded";
+}
+
+TEST(GSCFunction, NinthTemporaryIsRefused) {
+  GSTempSlots t;
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(t.Alloc(), i);
+  EXPECT_EQ(t.Alloc(), -1);
+  EXPECT_EQ(t.Used(), 8u);
+  t.Free(3);
+  EXPECT_EQ(t.Alloc(), 3);
+}
+
+TEST(GSCFunction, RecordFieldsFrameWordsAndAlignment) {
+  GSCFunction f(nullptr);
+  f.code.lineHook = GSCFunctionAddLine;
+  f.currentLine = 7;
+  f.temps.Alloc();
+  f.code.EmitOpU16(LOADREF, 1);
+  f.code.EmitOp(RETREF);
+  f.AddReferenceSlot(1);
+  GSFunctionRecordHead head;
+  head.signatureIndex = 4;
+  head.returnType = 4;
+  head.flags = 0x1 | 0x4 | 0x10;  // public static thread: static is masked off
+  head.slot = 3;
+  head.params = 2;
+  head.locals = 1;
+  ByteBuffer out;
+  out.Init(16);
+  out.WriteU32(0xAAAAAAAA);
+  out.WriteU32(0xBBBB);  // the record starts 4-aligned, as in a file
+  ASSERT_TRUE(GSCFunctionWrite(out, f, head));
+  GSTest::GslFunction r;
+  std::string error;
+  ASSERT_TRUE(GSTest::ReadGslFunction(Bytes(out), 8, r, error)) << error;
+  EXPECT_EQ(r.signature, 4u);
+  EXPECT_EQ(r.returnClass, 0xFFFFFFFFu);
+  EXPECT_EQ(r.flags, 0x11u);
+  EXPECT_EQ(r.slot, 3);
+  EXPECT_EQ(r.advance, 1u + 1 + 4);
+  EXPECT_EQ(r.slot0Offset, static_cast<uint32_t>(-1));
+  EXPECT_EQ(r.recordOffset, 3u);
+  EXPECT_EQ(r.slotsNeeded, 1u + 1 + 1 + 4);
+  EXPECT_EQ(r.params, 2u);
+  EXPECT_EQ(r.temps, 1u);
+  EXPECT_EQ(r.referenceSlots, std::vector<uint32_t>{1});
+  EXPECT_EQ(GSTest::Mnemonics(r.code), (std::vector<std::string>{"LOADREF", "RETREF"}));
+  ASSERT_TRUE(r.hasLineTable);
+  EXPECT_EQ(r.lines, (std::vector<std::pair<uint32_t, uint32_t>>{{0, 7}}));
+  // 4 bytes of code end unaligned after the 68-byte head: 0xFF padding.
+  EXPECT_EQ(out.size % 4, 0u);
+  EXPECT_EQ(GSReadU32(out.Data() + 8), out.size - 8) << "the chunk length includes its header";
+}
+
+TEST(GSCFunction, UnbalancedStackOrFailedBufferIsNotWritten) {
+  GSCFunction f(nullptr);
+  f.code.EmitOp(PUSH1);
+  ByteBuffer out;
+  out.Init(64);
+  EXPECT_FALSE(GSCFunctionWrite(out, f, GSFunctionRecordHead{}));
+  GSCFunction g(nullptr);
+  g.allocationFailed = true;
+  EXPECT_FALSE(GSCFunctionWrite(out, g, GSFunctionRecordHead{}));
+}
+
+TEST(GSCFunction, ClassInitialiserRecordHasFixedFieldsAndNoLineTable) {
+  GSCClass k(nullptr);
+  k.initialiser.EmitOpU32(PUSHI, 5);
+  k.initialiser.EmitOpU16(SETME, 2);
+  k.initialiser.EmitOp(RET);
+  k.initialiserTemps.Alloc();
+  ByteBuffer out;
+  out.Init(64);
+  ASSERT_TRUE(GSWriteClassInitialiser(out, k, 9));
+  GSTest::GslFunction r;
+  std::string error;
+  ASSERT_TRUE(GSTest::ReadGslFunction(Bytes(out), 0, r, error)) << error;
+  EXPECT_EQ(r.flags, 32u);
+  EXPECT_EQ(r.slot, -1);
+  EXPECT_EQ(r.params, 1u);
+  EXPECT_EQ(r.temps, 1u);
+  EXPECT_EQ(r.advance, 5u);
+  EXPECT_EQ(r.slotsNeeded, 1u + 1 + 4);
+  EXPECT_FALSE(r.hasLineTable);
+  EXPECT_EQ(out.size, 8u + 13 * 4 + 4 + 12) << "9 code bytes padded to 12";
+}
+
+TEST(GSJumpLabels, FixupsArePatchedAndUndefinedLabelsReported) {
+  GSJumpLabels labels;
+  GSCodeBuffer c;
+  const int loop = labels.NewLabel();
+  const int named = labels.LabelForName("done");
+  EXPECT_EQ(labels.LabelForName("done"), named);
+  ASSERT_TRUE(labels.DefineLabel(loop, 0));
+  EXPECT_FALSE(labels.DefineLabel(loop, 0)) << "defined twice";
+  EXPECT_FALSE(labels.DefineLabel(99, 0));
+  c.EmitOp(PUSH0);
+  c.EmitOp(POP);
+  c.EmitOpU32(JMP, 0);
+  labels.AddFixup(c.Position() - 4, loop, "Continue", 3);
+  c.EmitOpU32(JMP, 0);
+  labels.AddFixup(c.Position() - 4, named, "no matching label", 9);
+  labels.AddFixup(c.Position() - 4, 1234, "ignored", 1);
+  GSTest::VectorLog log;
+  CompileDiagnostics d{"t.gs", &log, 0, 0};
+  EXPECT_EQ(labels.ResolveFixups(c, &d), 1u);
+  EXPECT_EQ(d.errorCount, 1u);
+  EXPECT_EQ(log.lines, std::vector<std::string>{"t.gs(9) : no matching label, line 9"});
+  EXPECT_EQ(GSTest::Disassemble(Code(c))[2], "2 JMP -> 0");
+  EXPECT_EQ(c.Position(), c.Size());
+}
+
+TEST(GSLibraryStrings, IndicesByFirstUseLayoutByHashOrder) {
+  GSLibraryStrings s;
+  EXPECT_EQ(s.Index("b"), 0u);
+  EXPECT_EQ(s.Index("a"), 1u);
+  EXPECT_EQ(s.Index("b"), 0u);
+  EXPECT_EQ(s.Index(""), 2u);
+  ByteBuffer out;
+  out.Init(8);
+  out.WriteU32(1);  // file offset 4 before the chunk: padding counts from 0
+  s.Write(out);
+  ASSERT_EQ(out.errors, 0u);
+  const uint8_t* p = out.Data() + 4;
+  EXPECT_EQ(GSReadU32(p + 4), GSLibraryFormat::TagStrings);
+  EXPECT_EQ(GSReadU32(p + 8), 3u);
+  // Buckets: "" is 0, "a" 97 % 61 = 36, "b" 98 % 61 = 37.
+  EXPECT_EQ(GSReadU32(p + 12), 3u) << "b after \"\" and a";
+  EXPECT_EQ(GSReadU32(p + 16), 1u);
+  EXPECT_EQ(GSReadU32(p + 20), 0u);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(p + 24), 6), std::string("\0a\0b\0\0", 6));
+  EXPECT_EQ(out.size % 4, 0u);
+  EXPECT_EQ(GSReadU32(p), out.size - 4);
+}
+
+TEST(GSCFunction, GrowthFailureSkipsWritesAndTheRecordIsRefused) {
+  GSCFunction f(nullptr);
+  f.code.bytes.Free();  // no storage: every growth fails
+  f.code.EmitOp(PUSH1);
+  f.code.EmitOp(POP);
+  EXPECT_TRUE(f.code.Failed());
+  EXPECT_EQ(f.code.Size(), 0u);
+  EXPECT_EQ(f.code.depth, 0);
+  ByteBuffer out;
+  out.Init(64);
+  EXPECT_FALSE(GSCFunctionWrite(out, f, GSFunctionRecordHead{}));
+}
+
+TEST(GSCFunction, LongCodeGrowsPastTheFirstBlock) {
+  GSCFunction f(nullptr);
+  for (int i = 0; i < 5000; ++i) {
+    f.code.EmitOpU32(PUSHI, static_cast<uint32_t>(i));
+    f.code.EmitOp(POP);
+  }
+  EXPECT_FALSE(f.code.Failed());
+  ASSERT_EQ(f.code.Size(), 30000u);
+  EXPECT_EQ(GSTest::Disassemble(std::vector<uint8_t>(f.code.Data(), f.code.Data() + f.code.Size()))[9998],
+            "29994 PUSHI 4999");
+  EXPECT_LT(f.code.bytes.capacity, 70000u);
+}

@@ -1,0 +1,233 @@
+// Whole libraries: header, chunks, class records, determinism and every
+// function's code of a program that uses most of the language.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "GslCompileSupport.h"
+#include "foundation/Crc32.h"
+#include "gscompiler/GSCompiler.h"
+#include "gscompiler/GSLibraryFormat.h"
+#include "gscompiler/GSOpcodes.h"
+
+namespace {
+
+using GSTest::CompiledUnit;
+
+const char kSample[] = R"(class Base {
+  public int count;
+  string label = "base";
+  public int Size() { return count; }
+  public void Touch(int n) { count = count + n; }
+};
+
+class Shape isclass Base {
+  public float w = 1.5, h;
+  public define int SIDES = 4;
+  object[] parts;
+  public float Area() { return w * h; }
+  public int Size() { return count * 2; }
+  native void Draw(string where);
+};
+
+game class Demo isclass Shape {
+  int[] values;
+  Shape other;
+  string text;
+
+  thread void Watch() {
+    Base b;
+    wait() {
+      on "Object", "Enter", b: { count++; continue; }
+      on "Object", "Leave": break;
+    }
+    on "Timer", "Tick": ;
+  }
+
+  string Run(int n, float f) {
+    int i, total = 0;
+    string s = "n=" + n;
+    values = new int[n];
+    for (i = 0; i < values.size(); ++i) values[i] = i * i;
+    while (i > 0) { i--; if (i % 2 == 0) continue; total = total + values[i]; }
+    other = cast<Shape>me;
+    if (other == null) return s;
+    if (other and !(other.Size() != 3) or f > 2.0) s = s + f;
+    else if (total >= 3) total = total % 2;
+    switch (total) { case 0: s = s + "zero"; break; case 7: s[0] = 'x'; default: s = s[1, 3] + s[, 2]; }
+    text = s;
+    text = s + text.size() + SIDES + w;
+    values.copy(values);
+    values[0]++;
+    Touch(values[1]);
+    Watch();
+    Draw(s);
+    return s;
+  }
+
+  public int Size() { return inherited() + 1; }
+};
+)";
+
+
+uint32_t Crc(const std::string& s) { return Crc32Buffer(s.data(), s.size()); }
+
+class LibraryWriter : public GSTest::CompileFixture {};
+
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string s;
+  for (const std::string& l : lines) s += l + "\n";
+  return s;
+}
+
+}  // namespace
+
+TEST_F(LibraryWriter, HeaderAndChunksOfTheSample) {
+  const CompiledUnit u = Compile(kSample, "Sample.gs");
+  ASSERT_EQ(u.result, 0) << Joined(u.log);
+  ASSERT_TRUE(u.readable) << u.readError;
+  const GSTest::GslLibrary& lib = u.library;
+  EXPECT_EQ(lib.totalLength, u.bytes.size());
+  EXPECT_EQ(lib.magic, GSLibraryFormat::kGslMagic);
+  EXPECT_EQ(lib.version, 0x3F828F5Cu);
+  EXPECT_EQ(lib.textCrc, Crc(kSample));
+  EXPECT_EQ(lib.nameCrc, Crc("sample.gs"));
+  EXPECT_EQ(lib.name, "sample.gs");
+  ASSERT_EQ(lib.dependencies.size(), 1u);
+  EXPECT_EQ(lib.dependencies[0], std::make_pair(Crc(kSample), Crc("sample.gs")));
+  ASSERT_EQ(lib.classes.size(), 3u);
+
+  // Every reference index lies inside its table.
+  for (const auto& ref : lib.classRefs) EXPECT_LT(ref.second, lib.strings.size());
+  for (const auto& ref : lib.functionRefs) {
+    EXPECT_LT(ref[0], lib.classRefs.size());
+    EXPECT_LT(ref[1], lib.strings.size());
+  }
+  for (const GSTest::GslClass& k : lib.classes) {
+    for (const auto& base : k.bases) EXPECT_LT(base[0], lib.classRefs.size());
+    for (const auto& entry : k.virtualTable) EXPECT_LT(entry.first, lib.functionRefs.size());
+    ASSERT_FALSE(k.functions.empty());
+    EXPECT_EQ(lib.strings[k.functions.back().signature], "::" + lib.strings[k.name] + "()")
+        << "the class initialiser is the last record";
+    EXPECT_EQ(k.layout.size(), 2 * k.bases.size() + 1);
+  }
+}
+
+TEST_F(LibraryWriter, ClassRecordsOfADerivedClass) {
+  const CompiledUnit u = Compile(kSample);
+  ASSERT_TRUE(u.readable) << Joined(u.log) << u.readError;
+  const GSTest::GslLibrary& lib = u.library;
+  const GSTest::GslClass& shape = lib.classes[1];
+  EXPECT_EQ(lib.strings[shape.name], "Shape");
+  ASSERT_EQ(shape.bases.size(), 1u);
+  EXPECT_EQ(lib.strings[lib.classRefs[shape.bases[0][0]].second], "Base");
+  EXPECT_EQ(shape.bases[0][1], 2u) << "p: the base's part follows the 2 header slots";
+  EXPECT_EQ(shape.bases[0][2], 1u);
+  // Base has 2 variables: Shape's own members start at 2 + 2 + 2 = 6; the
+  // define takes no slot and is not listed.
+  ASSERT_EQ(shape.members.size(), 3u);
+  for (const GSTest::GslMember& m : shape.members) {
+    const std::string name = lib.strings[m.name];
+    const int32_t expected = name == "w" ? 6 : name == "h" ? 7 : 8;
+    EXPECT_EQ(m.slot, expected) << name;
+    EXPECT_NE(name, "SIDES");
+  }
+  EXPECT_EQ(shape.objectSlots, 6u + 3 + 3);
+  EXPECT_EQ(shape.referenceMembers, std::vector<uint32_t>{8});
+  EXPECT_EQ(shape.layout[0], (std::vector<uint32_t>{0, 2, static_cast<uint32_t>(-2)}));
+  EXPECT_EQ(shape.layout[2], (std::vector<uint32_t>{1, 1, 0}));
+  // The virtual table: Base's Size and Touch, Size replaced by Shape's, then
+  // Shape's own functions appended.
+  std::vector<std::string> table;
+  for (const auto& entry : shape.virtualTable) table.push_back(lib.strings[lib.functionRefs[entry.first][1]]);
+  EXPECT_EQ(table, (std::vector<std::string>{"$int@Shape::Size()", "$void@Base::Touch(int)", "$float@Shape::Area()",
+                                             "$int@Shape::Size()", "$void@Shape::Draw(string)"}));
+  // The native function has a record without code; its flags keep native.
+  const GSTest::GslFunction* draw = lib.FindFunction("$void@Shape::Draw(string)");
+  ASSERT_NE(draw, nullptr);
+  EXPECT_TRUE(draw->code.empty());
+  EXPECT_EQ(draw->flags & 2u, 2u);
+  EXPECT_EQ(draw->referenceSlots, std::vector<uint32_t>{1});
+}
+
+TEST_F(LibraryWriter, EveryFunctionDecodesAndEveryJumpLandsOnAnInstruction) {
+  const CompiledUnit u = Compile(kSample);
+  ASSERT_TRUE(u.readable) << Joined(u.log) << u.readError;
+  size_t functions = 0;
+  for (const GSTest::GslClass& k : u.library.classes) {
+    for (const GSTest::GslFunction& f : k.functions) {
+      std::string error;
+      EXPECT_TRUE(GSTest::VerifyCode(f.code, error)) << u.library.strings[f.signature] << ": " << error << "\n"
+                                                     << Joined(GSTest::Disassemble(f.code));
+      EXPECT_EQ(f.advance, f.locals + f.temps + 4);
+      EXPECT_GE(f.slotsNeeded, f.advance) << "the maximum depth is not negative";
+      for (size_t i = 1; i < f.lines.size(); ++i) EXPECT_LT(f.lines[i - 1].first, f.lines[i].first);
+      ++functions;
+    }
+  }
+  EXPECT_EQ(functions, 11u);
+  // The thread function waits on two messages, then once more outside the
+  // wait; "continue" goes back to the WAIT.
+  const std::vector<std::string> watch = u.Listing("$void@Demo::Watch()");
+  ASSERT_FALSE(watch.empty());
+  EXPECT_NE(watch[0].find("WAIT 2"), std::string::npos) << watch[0];
+  const std::vector<std::string> ops = u.Ops("$string@Demo::Run(int,float)");
+  for (const char* op : {"ITOS", "FTOS", "SCAT", "SSTORE", "SSUB", "ACOPY", "DUP2REF", "CAST", "JZKEEP", "JNZKEEP",
+                         "FCMP", "REFNE", "FTOS", "CALL", "START", "CALLNATIVE", "NEWARRAY", "SWITCH", "ASIZE", "SSIZE"})
+    EXPECT_NE(std::find(ops.begin(), ops.end(), op), ops.end()) << op;
+  const std::vector<std::string> size = u.Ops("$int@Demo::Size()");
+  EXPECT_NE(std::find(size.begin(), size.end(), "INHERITED"), size.end());
+}
+
+TEST_F(LibraryWriter, CompilingTwiceGivesIdenticalBytes) {
+  const CompiledUnit first = Compile(kSample);
+  const CompiledUnit second = Compile(kSample);
+  ASSERT_FALSE(first.bytes.empty()) << Joined(first.log);
+  EXPECT_EQ(first.bytes, second.bytes);
+}
+
+TEST_F(LibraryWriter, UnitWithoutFunctionsHasEmptyRecordsAndAlignedChunks) {
+  const CompiledUnit u = Compile("class A { };\n", "a.gs");
+  ASSERT_EQ(u.result, 0) << Joined(u.log);
+  ASSERT_TRUE(u.readable) << u.readError;
+  ASSERT_EQ(u.library.classes.size(), 1u);
+  const GSTest::GslClass& a = u.library.classes[0];
+  ASSERT_EQ(a.functions.size(), 1u) << "only the initialiser";
+  EXPECT_TRUE(a.functions[0].code.empty()) << "nothing to initialise: no RET either";
+  EXPECT_FALSE(a.functions[0].hasLineTable);
+  EXPECT_TRUE(a.members.empty());
+  EXPECT_TRUE(a.virtualTable.empty());
+  EXPECT_EQ(a.objectSlots, 5u);
+}
+
+TEST_F(LibraryWriter, WrongReturnTypeOverrideFailsTheLibrary) {
+  const CompiledUnit u = Compile(
+      "class B { public int F() { return 1; } };\nclass A isclass B { public float F() { return 1.0; } };\n");
+  EXPECT_EQ(u.result, 1);
+  EXPECT_TRUE(u.bytes.empty());
+  EXPECT_NE(Joined(u.log).find("Wrong return type on function: \n$float@A::F()\n"), std::string::npos)
+      << Joined(u.log);
+}
+
+TEST_F(LibraryWriter, ShortWriteKeepsTheOldLibrary) {
+  Write("t.gsl", "old library");
+  Write("t.gs", kSample);
+  struct rlimit saved;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  auto previous = signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = saved;
+  small.rlim_cur = 64;  // the library is longer: its write comes up short
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  CompileLog log;
+  const int result = GSCompileFile("t.gs", nullptr, nullptr, &log);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, previous);
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(Read("t.gsl"), "old library");
+  EXPECT_EQ(Listing(), "t.gs t.gsl ") << "no temporary file is left behind";
+}

@@ -1,0 +1,216 @@
+// The symbol table: keys and scopes, object layout, numbering on use and
+// out-of-memory handling.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "SemanticTestSupport.h"
+#include "gscompiler/GSSymbolTable.h"
+
+namespace {
+
+using GSCompiler::GSClassSymbol;
+using GSCompiler::GSSymbolTable;
+
+GSClassSymbol* AddClass(GSSymbolTable& table, const char* name) {
+  GSClassSymbol* cls = table.NewClass(name);
+  EXPECT_TRUE(table.Insert(nullptr, cls, false));
+  return cls;
+}
+
+GSClassSymbol* ClassOf(GSSymbolTable& table, const char* name) {
+  GSCompiler::GSSymbol* s = table.Lookup(name, nullptr, false, false);
+  return s != nullptr && s->IsClass() ? static_cast<GSClassSymbol*>(s) : nullptr;
+}
+
+bool IsIdentifierX(const ParseNode* n) {
+  return n->Is(ParseNode::NodeExpression, ParseNode::Identifier) && std::strcmp(n->text, "x") == 0;
+}
+bool IsIdentifierA(const ParseNode* n) {
+  return n->Is(ParseNode::NodeExpression, ParseNode::Identifier) && std::strcmp(n->text, "a") == 0;
+}
+
+}  // namespace
+
+TEST(GSSymbolTable, InnerLocalShadowsMemberUntilItsScopeIsPopped) {
+  GSSymbolTable table;
+  GSClassSymbol* cls = AddClass(table, "Holder");
+  GSCompiler::GSVariableSymbol* member = table.NewVariable("x");
+  ASSERT_TRUE(table.Insert(cls, member, true));
+  table.PushScope();
+  GSCompiler::GSVariableSymbol* local = table.NewVariable("x");
+  ASSERT_TRUE(table.Insert(cls, local, false));
+  EXPECT_NE(local->flags & GSCompiler::Local, 0u);
+  EXPECT_FALSE(table.Insert(cls, table.NewVariable("x"), false)) << "same depth twice";
+  EXPECT_EQ(table.Lookup("x", cls, true, false), local);
+  EXPECT_EQ(table.Lookup("x", cls, false, true), member) << "members only skips locals";
+  table.PopScope();
+  EXPECT_EQ(table.Lookup("x", cls, true, false), member);
+  EXPECT_EQ(member->index, 0);
+}
+
+TEST(GSSymbolTable, ClassNamesKeepCaseFileNamesDoNot) {
+  GSSymbolTable table;
+  AddClass(table, "Foo");
+  EXPECT_TRUE(table.Insert(nullptr, table.NewClass("foo"), false));
+  EXPECT_STREQ(table.Lookup("foo", nullptr, false, false)->name, "foo");
+  ASSERT_TRUE(table.Insert(nullptr, table.NewDependent("lib.gs", 1, 2), false));
+  EXPECT_FALSE(table.Insert(nullptr, table.NewDependent("LIB.GS", 1, 2), false));
+  ASSERT_NE(table.FindDependent("Lib.Gs"), nullptr);
+  EXPECT_EQ(table.FindDependent("Lib.Gs")->nameCrc, 2u);
+}
+
+TEST(GSSymbolTable, ScopesBeyondTheDeepestAreSharedAndPoppedInStep) {
+  GSSymbolTable table;
+  GSClassSymbol* cls = AddClass(table, "Deep");
+  ASSERT_TRUE(table.Insert(cls, table.NewVariable("member"), true));
+  table.PushScope();
+  ASSERT_TRUE(table.Insert(cls, table.NewVariable("outer"), false));
+  for (int i = 0; i < 80; ++i) table.PushScope();
+  EXPECT_EQ(table.Depth(), GSSymbolTable::kMaxDepth);
+  ASSERT_TRUE(table.Insert(cls, table.NewVariable("inner"), false));
+  for (int i = 0; i < 80; ++i) table.PopScope();
+  EXPECT_EQ(table.Depth(), 1);
+  EXPECT_NE(table.Lookup("outer", cls, true, false), nullptr) << "an outer scope died early";
+  EXPECT_EQ(table.Lookup("inner", cls, true, false), nullptr);
+  table.PopScope();
+  table.PopScope();  // never below class level
+  EXPECT_NE(table.Lookup("member", cls, true, false), nullptr);
+  EXPECT_NE(ClassOf(table, "Deep"), nullptr);
+}
+
+TEST(GSSymbolTable, LayoutPlacesBasePartsBeforeOwnMembers) {
+  GSCompiler::ParseArena arena;
+  GSTest::Checked checked = GSTest::Check(arena,
+                                          "class B { public int a, b, c; void F() { } };\n"
+                                          "class D isclass B { int x; void G() { x = a; } };\n");
+  ASSERT_TRUE(checked.passed) << (checked.log.empty() ? "" : checked.log[0]);
+  const ParseNode* x = GSTest::FindNode(checked.root, IsIdentifierX);
+  const ParseNode* a = GSTest::FindNode(checked.root, IsIdentifierA);
+  ASSERT_NE(x, nullptr);
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(x->slot, 7u);  // 2 header + (2 header + 3 members of B)
+  EXPECT_EQ(a->slot, 4u);  // B's part starts at 2, its members after its header
+  GSClassSymbol* d = ClassOf(*checked.symbols, "D");
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(d->inheritedVars, 7u);
+  EXPECT_EQ(d->inheritedFuncs, 1u);
+}
+
+TEST(GSSymbolTable, MultipleInheritanceRecordsEveryAncestorOnceWithOffsets) {
+  GSCompiler::ParseArena arena;
+  GSTest::Checked checked =
+      GSTest::Check(arena,
+                    "class A { int a; void Fa() { } };\n"
+                    "class B { int b, c; void Fb() { } void Fb2() { } };\n"
+                    "class C isclass A, B { int z; };\n"
+                    "class E isclass C { };\n");
+  ASSERT_TRUE(checked.passed);
+  GSSymbolTable& table = *checked.symbols;
+  GSClassSymbol* c = ClassOf(table, "C");
+  GSClassSymbol* e = ClassOf(table, "E");
+  ASSERT_NE(c, nullptr);
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(c->inheritedVars, 9u);  // 2 + (2 + 1) + (2 + 2)
+  EXPECT_EQ(c->inheritedFuncs, 3u);
+  const GSCompiler::GSBaseRecord* ra = c->FindBase(ClassOf(table, "A"));
+  const GSCompiler::GSBaseRecord* rb = c->FindBase(ClassOf(table, "B"));
+  ASSERT_TRUE(ra && rb);
+  EXPECT_EQ(ra->p, 2);
+  EXPECT_EQ(ra->q, 0);
+  EXPECT_EQ(rb->p, 5);
+  EXPECT_EQ(rb->q, 1);
+  // E lists C, then C's ancestors with E's offsets, each once.
+  const GSCompiler::GSBaseRecord* r = e->Bases();
+  ASSERT_NE(r, nullptr);
+  EXPECT_STREQ(r->base->name, "C");
+  EXPECT_EQ(r->r, 1);
+  ASSERT_NE(r->next, nullptr);
+  EXPECT_STREQ(r->next->base->name, "A");
+  EXPECT_EQ(r->next->p, 4);
+  EXPECT_EQ(r->next->r, 0);
+  ASSERT_NE(r->next->next, nullptr);
+  EXPECT_STREQ(r->next->next->base->name, "B");
+  EXPECT_EQ(r->next->next->p, 7);
+  EXPECT_EQ(r->next->next->next, nullptr);
+  GSCompiler::GSSymbol* b = table.Lookup("b", e, false, true);
+  EXPECT_EQ(e->VariableSlot(b), 9u);  // p(B) 7 + B's header 2 + index 0
+}
+
+TEST(GSSymbolTable, OverrideHidesTheBaseFunctionFromCallCandidates) {
+  GSCompiler::ParseArena arena;
+  GSTest::Checked checked =
+      GSTest::Check(arena,
+                    "class A { public void F(int i) { } };\n"
+                    "class B isclass A { public void F(int i) { } };\n"
+                    "class C isclass B { void G() { F(1); } };\n");
+  EXPECT_TRUE(checked.passed) << (checked.log.empty() ? "" : checked.log[0]);
+  GSCompiler::GSFunctionSymbol* found[4];
+  EXPECT_EQ(checked.symbols->FindFunctions(ClassOf(*checked.symbols, "C"), "F", 1, found, 4), 1u);
+  EXPECT_STREQ(found[0]->signature, "$void@B::F(int)");
+}
+
+TEST(GSSymbolTable, LookupsNumberClassesAndFunctionsOnFirstUse) {
+  GSSymbolTable table;
+  GSClassSymbol* a = AddClass(table, "A");
+  GSClassSymbol* b = AddClass(table, "B");
+  GSCompiler::GSFunctionSymbol* f = table.NewFunction("::F()");
+  ASSERT_TRUE(table.Insert(b, f, true));
+  EXPECT_EQ(table.Lookup("::F()", b, false, true), f);
+  EXPECT_EQ(f->id, 0);
+  EXPECT_EQ(b->id, 0) << "a function's class is numbered with it";
+  table.Lookup("A", nullptr, false, false);
+  table.Lookup("B", nullptr, false, false);
+  EXPECT_EQ(a->id, 1);
+  EXPECT_EQ(b->id, 0);
+  table.ClearIds();
+  EXPECT_EQ(f->id, -1);
+  EXPECT_EQ(a->id, -1);
+  EXPECT_EQ(table.ClassIdCount(), 0);
+}
+
+TEST(GSSymbolTable, ClassThatCannotBeAllocatedIsACountedError) {
+  GSCompiler::ParseArena arena;
+  auto table = std::make_unique<GSSymbolTable>();
+  table->LimitSymbolAllocations(1);  // the source's own file symbol only
+  GSTest::Checked checked =
+      GSTest::Check(arena, "class A { };\nclass B { };\n", "mem.gs", false, std::move(table));
+  EXPECT_FALSE(checked.passed);
+  EXPECT_EQ(checked.errors, 1u);
+  EXPECT_EQ(checked.log, std::vector<std::string>{"Internal compiler error."});
+}
+
+TEST(GSSymbolTable, DumpListsFilesClassesAndMembers) {
+  GSCompiler::ParseArena arena;
+  GSTest::Checked checked = GSTest::Check(arena, "class A { public int n; };\n", "dump.gs");
+  GSTest::VectorLog log;
+  checked.symbols->Dump(&log);
+  const std::vector<std::string> expected = {
+      "Symbol Table", std::string(40, '='), "-1:A  (dump.gs)::", "0:0:int n public ",
+      std::string(40, '='), "\nDependent \"dump.gs\", crc 0x0, filename crc 0x0\n"};
+  EXPECT_EQ(log.lines, expected);
+}
+
+TEST(GSSymbolTable, DeepInheritanceEndsInCountedErrorsNotACrash) {
+  // A long chain in an included unit is resolved at first use; one in the
+  // unit itself fills the bounded base-record store.
+  std::string chain = "class C0 { };\n";
+  for (int i = 1; i < 3000; ++i)
+    chain += "class C" + std::to_string(i) + " isclass C" + std::to_string(i - 1) + " { };\n";
+  GSCompiler::ParseArena arena;
+  GSTest::Checked lib = GSTest::Check(arena, chain, "lib.gs", true);
+  EXPECT_TRUE(lib.passed);
+  GSTest::Checked top = GSTest::Check(arena, "class Top { void F(C2999 c) { c.Missing(); } };\n",
+                                      "top.gs", false, std::move(lib.symbols));
+  EXPECT_FALSE(top.passed);
+  ASSERT_FALSE(top.log.empty());
+  EXPECT_EQ(top.log[0], "Internal compiler error.");
+  EXPECT_EQ(top.errors, top.log.size());
+
+  GSCompiler::ParseArena arena2;
+  GSTest::Checked flat = GSTest::Check(arena2, chain + "class Top { void F(C2999 c) { c.Missing(); } };\n");
+  EXPECT_FALSE(flat.passed);
+  ASSERT_FALSE(flat.log.empty());
+  EXPECT_EQ(flat.log[0], "Internal compiler error.");
+  EXPECT_EQ(flat.errors, flat.log.size());
+}
