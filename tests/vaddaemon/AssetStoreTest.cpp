@@ -1,0 +1,494 @@
+// Tests of the daemon's asset store: installs, edits, new KUIDs, stored
+// values and the crash recovery rule, each in a temporary user-data root.
+#include "vaddaemon/AssetStore.h"
+
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "foundation/Soup.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr KUID kLoco{100, 5, 0};
+constexpr KUID kWagon{100, 6, 0};
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& text) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string Config(const KUID& kuid, const std::string& name, const std::string& extra = "") {
+  return "kuid " + std::string(KUIDToTagString(kuid).View()) + "\r\nusername \"" + name +
+         "\"\r\nkind \"traincar\"\r\ncategory-region \"DE\"\r\ncategory-era \"1950s\"\r\n" + extra;
+}
+
+class AssetStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "dstore-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    root_ = pattern;
+    userData_ = root_ / "UserData";
+    fs::create_directories(userData_);
+    Reopen();
+  }
+
+  void TearDown() override {
+    store_.reset();
+    fs::remove_all(root_);
+  }
+
+  AssetStore::Options Options() const {
+    AssetStore::Options options;
+    options.indexPath = (userData_ / "assets.tdx").string();
+    options.userDataPath = userData_.string();
+    options.localUserId = 100;
+    return options;
+  }
+
+  void Reopen() {
+    store_.reset();
+    store_ = std::make_unique<AssetStore>(Options());
+    const StoreResult opened = store_->Open();
+    ASSERT_TRUE(opened.Ok()) << opened.message;
+  }
+
+  // A source folder for `kuid` with a configuration and two files.
+  fs::path Source(const KUID& kuid, const std::string& name, const std::string& extra = "") {
+    const fs::path folder = root_ / ("src-" + std::to_string(kuid.contentId) + "-" + name);
+    fs::remove_all(folder);
+    WriteFile(folder / "config.txt", Config(kuid, name, extra));
+    WriteFile(folder / "meshes" / "body.im", "mesh of " + name);
+    return folder;
+  }
+
+  StoredAsset Get(const KUID& kuid) {
+    StoredAsset asset;
+    EXPECT_TRUE(store_->Find(kuid, &asset));
+    return asset;
+  }
+
+  StoreResult Install(const fs::path& source, AssetStore::InstallOptions options = {}) {
+    AssetStore::InstallOutcome outcome;
+    return store_->InstallFolder(source.string(), options, &outcome);
+  }
+
+  // Runs one SQL statement on the index behind the store's back.
+  void Sql(const std::string& statement) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((userData_ / "assets.tdx").c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, statement.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+  }
+
+  std::vector<std::string> Entries(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  fs::path root_;
+  fs::path userData_;
+  std::unique_ptr<AssetStore> store_;
+};
+
+TEST_F(AssetStoreTest, InstallRecordsConfigurationAndCopiesFiles) {
+  const fs::path source =
+      Source(kLoco, "Old_Loco", "vandru-build 3.5\r\nkuid-table\r\n{\r\n  0 <kuid:100:6>\r\n}\r\n");
+  AssetStore::InstallOutcome outcome;
+  const StoreResult result = store_->InstallFolder(source.string(), {}, &outcome);
+  ASSERT_TRUE(result.Ok()) << result.message;
+  EXPECT_EQ(outcome.kuid, kLoco);
+  EXPECT_FALSE(outcome.replaced);
+
+  const StoredAsset asset = Get(kLoco);
+  EXPECT_EQ(asset.name, "Old_Loco");
+  EXPECT_EQ(asset.kind, "traincar");
+  EXPECT_EQ(asset.region, "DE");
+  EXPECT_EQ(asset.era, "1950s");
+  EXPECT_EQ(asset.authorId, 100);
+  EXPECT_FLOAT_EQ(asset.build, 3.5f);
+  EXPECT_EQ(asset.dependencies, std::vector<KUID>{kWagon});
+  EXPECT_EQ(asset.status[kStatusAlwaysSet], 1);
+  EXPECT_EQ(asset.status[kStatusInstalledLocally], 1);
+  EXPECT_EQ(asset.status[kStatusOpenForEdit], 0);
+  EXPECT_EQ(asset.folder, "kuid 100 5");
+  EXPECT_EQ(ReadFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"), "mesh of Old_Loco");
+  Soup config;
+  ASSERT_TRUE(store_->LoadConfig(kLoco, &config));
+  EXPECT_EQ(config.GetNamedTag(Kiv::PString("kind")).Str(), "traincar");
+  EXPECT_EQ(Entries(userData_ / "local"), std::vector<std::string>{"kuid 100 5"});
+
+  ASSERT_TRUE(store_->Remove(kLoco).Ok());
+  StoredAsset gone;
+  EXPECT_FALSE(store_->Find(kLoco, &gone));
+  EXPECT_TRUE(Entries(userData_ / "local").empty());
+  EXPECT_EQ(store_->Remove(kLoco).code, StoreCode::kNotFound);
+}
+
+TEST_F(AssetStoreTest, BadSourcesAreRefusedWithoutLeftovers) {
+  const fs::path noConfig = root_ / "no-config";
+  WriteFile(noConfig / "readme.txt", "nothing");
+  EXPECT_EQ(Install(noConfig).code, StoreCode::kBadConfig);
+
+  const fs::path noKuid = root_ / "no-kuid";
+  WriteFile(noKuid / "config.txt", "username \"x\"\r\n");
+  EXPECT_EQ(Install(noKuid).code, StoreCode::kBadConfig);
+
+  // A pipe would block a plain copy forever; a link to a folder could loop.
+  const fs::path pipe = Source(kLoco, "pipe");
+  ASSERT_EQ(mkfifo((pipe / "fifo").c_str(), 0600), 0);
+  EXPECT_EQ(Install(pipe).code, StoreCode::kIoError);
+  const fs::path link = Source(kLoco, "link");
+  fs::create_directory_symlink(root_, link / "loop");
+  EXPECT_EQ(Install(link).code, StoreCode::kIoError);
+
+  EXPECT_EQ(Install(root_ / "missing").code, StoreCode::kIoError);
+  EXPECT_TRUE(Entries(userData_ / "local").empty());
+  EXPECT_TRUE(store_->List().empty());
+  // Only the store's own staging folders are installed from.
+  EXPECT_EQ(store_->InstallStaged(noKuid.string(), {}, nullptr).code, StoreCode::kBadArgument);
+  EXPECT_TRUE(fs::exists(noKuid / "config.txt"));
+}
+
+TEST_F(AssetStoreTest, ReinstallReplacesFilesAndKeepsStoredValues) {
+  ASSERT_TRUE(Install(Source(kLoco, "first")).Ok());
+  ASSERT_TRUE(store_->SetKeywords(kLoco, "red;fast").Ok());
+  ASSERT_TRUE(store_->SetFavourite(kLoco, true).Ok());
+  ASSERT_TRUE(store_->SetStatusByte(kLoco, kStatusOnDownloadService, 1).Ok());
+
+  AssetStore::InstallOptions keep;
+  keep.replace = false;
+  EXPECT_EQ(Install(Source(kLoco, "second"), keep).code, StoreCode::kExists);
+  AssetStore::InstallOutcome outcome;
+  ASSERT_TRUE(store_->InstallFolder(Source(kLoco, "second").string(), {}, &outcome).Ok());
+  EXPECT_TRUE(outcome.replaced);
+
+  const StoredAsset asset = Get(kLoco);
+  EXPECT_EQ(asset.name, "second");
+  EXPECT_EQ(asset.keywords, "red;fast");
+  EXPECT_TRUE(asset.favourite);
+  EXPECT_EQ(asset.status[kStatusOnDownloadService], 1);
+  // The new copy takes the other name; the old one is gone.
+  EXPECT_EQ(Entries(userData_ / "local"), std::vector<std::string>{"kuid 100 5~"});
+  EXPECT_EQ(ReadFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"), "mesh of second");
+  ASSERT_TRUE(Install(Source(kLoco, "third")).Ok());
+  EXPECT_EQ(Entries(userData_ / "local"), std::vector<std::string>{"kuid 100 5"});
+}
+
+TEST_F(AssetStoreTest, EditCycleCommitsAndRevertsCopies) {
+  ASSERT_TRUE(Install(Source(kLoco, "loco")).Ok());
+  AssetStore::EditInfo edit;
+  ASSERT_TRUE(store_->BeginEdit(kLoco, &edit).Ok());
+  EXPECT_EQ(edit.kuid, kLoco);
+  EXPECT_EQ(fs::path(edit.path).parent_path(), userData_ / "editing");
+  EXPECT_EQ(ReadFile(fs::path(edit.path) / "meshes" / "body.im"), "mesh of loco");
+  EXPECT_EQ(Get(kLoco).status[kStatusOpenForEdit], 1);
+  // Opening again answers the same copy.
+  AssetStore::EditInfo again;
+  ASSERT_TRUE(store_->BeginEdit(kLoco, &again).Ok());
+  EXPECT_EQ(again.path, edit.path);
+
+  WriteFile(fs::path(edit.path) / "config.txt", Config(kLoco, "edited"));
+  WriteFile(fs::path(edit.path) / "meshes" / "body.im", "new mesh");
+  AssetStore::InstallOutcome outcome;
+  ASSERT_TRUE(store_->CommitEdit(kLoco, &outcome).Ok());
+  EXPECT_TRUE(outcome.replaced);
+  StoredAsset asset = Get(kLoco);
+  EXPECT_EQ(asset.name, "edited");
+  EXPECT_FALSE(asset.OpenForEdit());
+  EXPECT_EQ(asset.status[kStatusLocallyModified], 1);
+  EXPECT_EQ(ReadFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"), "new mesh");
+  EXPECT_TRUE(Entries(userData_ / "editing").empty());
+  EXPECT_EQ(store_->CommitEdit(kLoco, nullptr).code, StoreCode::kNotFound);
+
+  ASSERT_TRUE(store_->BeginEdit(kLoco, &edit).Ok());
+  WriteFile(fs::path(edit.path) / "meshes" / "body.im", "thrown away");
+  ASSERT_TRUE(store_->RevertEdit(kLoco).Ok());
+  asset = Get(kLoco);
+  EXPECT_FALSE(asset.OpenForEdit());
+  EXPECT_EQ(ReadFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"), "new mesh");
+  EXPECT_TRUE(Entries(userData_ / "editing").empty());
+  EXPECT_EQ(store_->RevertEdit(kLoco).code, StoreCode::kNotFound);
+  EXPECT_EQ(store_->BeginEdit(kWagon, &edit).code, StoreCode::kNotFound);
+}
+
+TEST_F(AssetStoreTest, CommitRefusesEditWithoutUsableConfiguration) {
+  ASSERT_TRUE(Install(Source(kLoco, "loco")).Ok());
+  AssetStore::EditInfo edit;
+  ASSERT_TRUE(store_->BeginEdit(kLoco, &edit).Ok());
+  WriteFile(fs::path(edit.path) / "config.txt", Config(kWagon, "misfiled"));
+  EXPECT_EQ(store_->CommitEdit(kLoco, nullptr).code, StoreCode::kBadConfig);
+  fs::remove(fs::path(edit.path) / "config.txt");
+  EXPECT_EQ(store_->CommitEdit(kLoco, nullptr).code, StoreCode::kBadConfig);
+  // Nothing changed: still open, installed copy untouched, no staging left.
+  const StoredAsset asset = Get(kLoco);
+  EXPECT_TRUE(asset.OpenForEdit());
+  EXPECT_EQ(asset.name, "loco");
+  EXPECT_EQ(Entries(userData_ / "local"), std::vector<std::string>{"kuid 100 5"});
+}
+
+TEST_F(AssetStoreTest, ReservedAssetIsAPlaceholderUntilCommitted) {
+  AssetStore::EditInfo edit;
+  ASSERT_TRUE(store_->Reserve(kNullKUID, "Fresh", &edit).Ok());
+  EXPECT_EQ(edit.kuid.userId, 100);
+  EXPECT_EQ(edit.kuid.version, 0);
+  StoredAsset asset = Get(edit.kuid);
+  EXPECT_TRUE(asset.placeholder);
+  EXPECT_FALSE(asset.Installed());
+  EXPECT_EQ(asset.name, "Fresh");
+  EXPECT_TRUE(fs::is_directory(edit.path));
+
+  WriteFile(fs::path(edit.path) / "config.txt", Config(edit.kuid, "Fresh"));
+  ASSERT_TRUE(store_->CommitEdit(edit.kuid, nullptr).Ok());
+  asset = Get(edit.kuid);
+  EXPECT_FALSE(asset.placeholder);
+  EXPECT_TRUE(asset.Installed());
+
+  AssetStore::EditInfo dropped;
+  ASSERT_TRUE(store_->Reserve(kWagon, "Dropped", &dropped).Ok());
+  ASSERT_TRUE(store_->RevertEdit(kWagon).Ok());
+  EXPECT_FALSE(store_->Find(kWagon, &asset));
+  EXPECT_TRUE(Entries(userData_ / "editing").empty());
+  EXPECT_EQ(store_->Reserve(KUID{0x2000000, 7, 0}, "bad", &dropped).code, StoreCode::kBadArgument);
+}
+
+TEST_F(AssetStoreTest, InstallAsEditCopyLeavesInstalledCopyAlone) {
+  ASSERT_TRUE(Install(Source(kLoco, "installed")).Ok());
+  AssetStore::InstallOptions options;
+  options.asEditCopy = true;
+  AssetStore::InstallOutcome outcome;
+  ASSERT_TRUE(store_->InstallFolder(Source(kLoco, "incoming").string(), options, &outcome).Ok());
+  EXPECT_TRUE(outcome.leftOpenForEdit);
+  const StoredAsset asset = Get(kLoco);
+  EXPECT_EQ(asset.name, "installed");
+  EXPECT_EQ(ReadFile(fs::path(store_->EditPath(asset)) / "meshes" / "body.im"), "mesh of incoming");
+  EXPECT_EQ(ReadFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"), "mesh of installed");
+  // A plain install over it discards the edit copy.
+  ASSERT_TRUE(Install(Source(kLoco, "plain")).Ok());
+  EXPECT_FALSE(Get(kLoco).OpenForEdit());
+  EXPECT_TRUE(Entries(userData_ / "editing").empty());
+}
+
+TEST_F(AssetStoreTest, NewKUIDStaysAboveUsedIdsAndAcrossRestarts) {
+  ASSERT_TRUE(Install(Source(KUID{100, 40, 2}, "v2")).Ok());
+  EXPECT_EQ(store_->NewKUID(), (KUID{100, 41, 0}));
+  EXPECT_EQ(store_->NewKUID(), (KUID{100, 42, 0}));
+  Reopen();
+  EXPECT_EQ(store_->NewKUID(), (KUID{100, 43, 0}));
+  ASSERT_TRUE(Install(Source(KUID{100, 0x7FFFFFFF, 0}, "last")).Ok());
+  EXPECT_TRUE(store_->NewKUID().IsNull());
+  AssetStore::EditInfo edit;
+  EXPECT_EQ(store_->Reserve(kNullKUID, "none left", &edit).code, StoreCode::kExhausted);
+
+  AssetStore::Options options = Options();
+  options.localUserId = 0x2000000;
+  AssetStore outside(options);
+  EXPECT_EQ(outside.Open().code, StoreCode::kBadArgument);
+}
+
+TEST_F(AssetStoreTest, StoredValuesSurviveReopen) {
+  const std::vector<uint8_t> soup{'A', 'C', 'S', '$', 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  ASSERT_TRUE(store_->SetSettingsGroup("internet", soup).Ok());
+  ASSERT_TRUE(store_->SetLocalData(kLoco, "rating", soup).Ok());
+  ASSERT_TRUE(store_->SetLocalData(kLoco, "empty", std::vector<uint8_t>()).Ok());
+  ASSERT_TRUE(store_->SetUser(77, "maker", 12).Ok());
+  StoredAsset catalog;
+  catalog.kuid = kWagon;
+  catalog.name = "catalog only";
+  catalog.status[kStatusOnDownloadService] = 1;
+  catalog.status[kStatusInstalledLocally] = 1;  // not the caller's to set
+  ASSERT_TRUE(store_->PutMetadata(catalog).Ok());
+  Reopen();
+
+  std::vector<uint8_t> bytes;
+  ASSERT_TRUE(store_->GetSettingsGroup("internet", &bytes));
+  EXPECT_EQ(bytes, soup);
+  EXPECT_FALSE(store_->GetSettingsGroup("Internet", &bytes));
+  ASSERT_TRUE(store_->GetLocalData(kLoco, "rating", &bytes));
+  EXPECT_EQ(bytes, soup);
+  ASSERT_TRUE(store_->GetLocalData(kLoco, "empty", &bytes));
+  EXPECT_TRUE(bytes.empty());
+  EXPECT_FALSE(store_->GetLocalData(kWagon, "rating", &bytes));
+  std::string name;
+  int32_t second = 0;
+  ASSERT_TRUE(store_->FindUser(77, &name, &second));
+  EXPECT_EQ(name, "maker");
+  EXPECT_EQ(second, 12);
+  EXPECT_FALSE(store_->FindUser(78, &name, &second));
+
+  // The catalog row has no folder, so recovery keeps it.
+  const StoredAsset kept = Get(kWagon);
+  EXPECT_EQ(kept.name, "catalog only");
+  EXPECT_EQ(kept.status[kStatusOnDownloadService], 1);
+  EXPECT_EQ(kept.status[kStatusInstalledLocally], 0);
+  EXPECT_EQ(store_->SetStatusByte(kWagon, kStatusInstalledLocally, 1).code, StoreCode::kBadArgument);
+  EXPECT_EQ(store_->SetStatusByte(kWagon, kStatusByteCount, 1).code, StoreCode::kBadArgument);
+  EXPECT_EQ(store_->SetFavourite(kLoco, true).code, StoreCode::kNotFound);
+}
+
+TEST_F(AssetStoreTest, RecoveryMakesIndexAndFoldersAgree) {
+  const KUID gone{100, 20, 0};
+  const KUID edited{100, 21, 0};
+  const KUID reserved{100, 22, 0};
+  ASSERT_TRUE(Install(Source(kLoco, "kept")).Ok());
+  ASSERT_TRUE(Install(Source(gone, "gone")).Ok());
+  ASSERT_TRUE(Install(Source(edited, "edited")).Ok());
+  AssetStore::EditInfo edit;
+  ASSERT_TRUE(store_->BeginEdit(edited, &edit).Ok());
+  ASSERT_TRUE(store_->Reserve(reserved, "reserved", &edit).Ok());
+  store_.reset();
+
+  // What a crash can leave: a staging folder, the new copy of a replacement
+  // whose commit never happened, folders whose rows never got written,
+  // rows whose folders are missing. Plus entries that are not the store's.
+  const fs::path local = userData_ / "local";
+  const fs::path editing = userData_ / "editing";
+  WriteFile(local / ".vadtmp-1-2-3" / "config.txt", "half");
+  WriteFile(local / "kuid 100 5~" / "config.txt", "uncommitted copy");
+  WriteFile(local / "kuid2 100 9 3" / "config.txt", "no row");
+  WriteFile(editing / "kuid 100 9" / "config.txt", "no row");
+  fs::remove_all(local / "kuid 100 20");
+  fs::remove_all(editing / "kuid 100 21");
+  fs::remove_all(editing / "kuid 100 22");
+  WriteFile(local / "notes" / "mine.txt", "user's own");
+  WriteFile(local / "kuid2 100 9 0" / "x", "not a canonical name");
+  Reopen();
+
+  const AssetStore::RecoveryReport& report = store_->LastRecovery();
+  EXPECT_EQ(report.rowsRemoved, 2u);  // `gone` and the placeholder `reserved`
+  EXPECT_EQ(report.editsCleared, 2u);
+  EXPECT_EQ(report.foldersRemoved, 4u);
+  EXPECT_EQ(report.leftAlone.size(), 2u);
+  StoredAsset asset;
+  EXPECT_FALSE(store_->Find(gone, &asset));
+  EXPECT_FALSE(store_->Find(reserved, &asset));
+  ASSERT_TRUE(store_->Find(edited, &asset));
+  EXPECT_TRUE(asset.Installed());
+  EXPECT_FALSE(asset.OpenForEdit());
+  ASSERT_TRUE(store_->Find(kLoco, &asset));
+  EXPECT_EQ(ReadFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"), "mesh of kept");
+  EXPECT_EQ(Entries(local), (std::vector<std::string>{"kuid 100 21", "kuid 100 5", "kuid2 100 9 0", "notes"}));
+  EXPECT_TRUE(Entries(editing).empty());
+}
+
+TEST_F(AssetStoreTest, DamagedIndexNeverLeadsOutsideTheFolders) {
+  ASSERT_TRUE(Install(Source(kLoco, "loco")).Ok());
+  store_.reset();
+  WriteFile(root_ / "victim" / "keep.txt", "precious");
+  Sql("UPDATE assets SET folder = '../../victim';");
+  Reopen();
+  StoredAsset asset;
+  EXPECT_FALSE(store_->Find(kLoco, &asset));
+  EXPECT_EQ(ReadFile(root_ / "victim" / "keep.txt"), "precious");
+}
+
+TEST_F(AssetStoreTest, IndexThatIsNotADatabaseIsRefusedAndKept) {
+  store_.reset();
+  const fs::path index = userData_ / "assets.tdx";
+  fs::remove(index);
+  const std::string junk(4096, 'x');
+  WriteFile(index, junk);
+  AssetStore store(Options());
+  const StoreResult result = store.Open();
+  EXPECT_EQ(result.code, StoreCode::kDbError);
+  EXPECT_FALSE(result.message.empty());
+  EXPECT_EQ(ReadFile(index), junk);
+  StoredAsset asset;
+  EXPECT_FALSE(store.Find(kLoco, &asset));
+  EXPECT_EQ(store.InstallFolder(Source(kLoco, "x").string(), {}, nullptr).code, StoreCode::kDbError);
+
+  fs::remove(index);
+  Sql("PRAGMA user_version = 99;");
+  AssetStore newer(Options());
+  EXPECT_EQ(newer.Open().code, StoreCode::kDbError);
+}
+
+TEST_F(AssetStoreTest, ConcurrentInstallsOfOneAndManyAssetsStayConsistent) {
+  std::vector<fs::path> sources;
+  for (int i = 0; i < 4; ++i) sources.push_back(Source(KUID{100, 50 + i, 0}, "many" + std::to_string(i)));
+  const fs::path a = Source(kLoco, "a");
+  const fs::path b = Source(kLoco, "b");
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < 5; ++round) {
+        if (!Install(sources[size_t(t)]).Ok()) ++failures;
+        if (!Install(round % 2 ? a : b).Ok()) ++failures;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(store_->List().size(), 5u);
+  const StoredAsset loco = Get(kLoco);
+  const std::string mesh = ReadFile(fs::path(store_->InstalledPath(loco)) / "meshes" / "body.im");
+  EXPECT_EQ(mesh, "mesh of " + loco.name);
+  EXPECT_EQ(Entries(userData_ / "local").size(), 5u);
+}
+
+// A process killed at any point of an install leaves, after recovery, the
+// asset either fully installed (old or new copy) or absent.
+TEST_F(AssetStoreTest, KilledInstallerLeavesEveryAssetWholeOrAbsent) {
+  const fs::path a = Source(kLoco, "a");
+  const fs::path b = Source(kLoco, "b");
+  for (int file = 0; file < 40; ++file) {
+    WriteFile(a / ("f" + std::to_string(file)), std::string(2000, 'a'));
+    WriteFile(b / ("f" + std::to_string(file)), std::string(2000, 'b'));
+  }
+  store_.reset();
+  for (int attempt = 0; attempt < 6; ++attempt) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      AssetStore store(Options());
+      if (!store.Open().Ok()) _exit(2);
+      for (int round = 0;; ++round) store.InstallFolder((round % 2 ? a : b).string(), {}, nullptr);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(30 + 37 * attempt));
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+
+    Reopen();
+    StoredAsset asset;
+    if (!store_->Find(kLoco, &asset)) {
+      EXPECT_TRUE(Entries(userData_ / "local").empty());
+    } else {
+      const fs::path folder = store_->InstalledPath(asset);
+      const char letter = asset.name == "a" ? 'a' : 'b';
+      EXPECT_EQ(ReadFile(folder / "meshes" / "body.im"), "mesh of " + asset.name);
+      for (int file = 0; file < 40; ++file)
+        EXPECT_EQ(ReadFile(folder / ("f" + std::to_string(file))), std::string(2000, letter));
+      EXPECT_EQ(Entries(userData_ / "local"), std::vector<std::string>{asset.folder});
+    }
+    store_.reset();
+  }
+}
+
+}  // namespace

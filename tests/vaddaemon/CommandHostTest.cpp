@@ -1,0 +1,98 @@
+// Command hosts (0x8C, 0x8D) and the validate request (0x26) that uses
+// them.
+#include "tests/vaddaemon/DaemonFixture.h"
+#include "tests/vaddaemon/InstallTestSupport.h"
+
+namespace {
+
+using namespace installtest;
+
+Bytes ValidateBody(std::string_view set, std::string_view folder) {
+  Bytes body;
+  RawClient::PutPString(body, set);
+  RawClient::PutString(body, folder);
+  return body;
+}
+
+// A message batch with one record of `severity` and `text`, no subject.
+Bytes Batch(uint32_t severity, std::string_view text) {
+  Bytes batch;
+  RawClient::PutU32(batch, 0);
+  RawClient::PutU32(batch, 1);
+  RawClient::PutU32(batch, severity);
+  RawClient::PutString(batch, text);
+  RawClient::PutU32(batch, 0);
+  return batch;
+}
+
+using DaemonCommandHost = DaemonFixture;
+
+TEST_F(DaemonCommandHost, ValidateWithoutHostSaysNotAvailable) {
+  auto client = Connect();
+  ASSERT_TRUE(client);
+  Bytes reply;
+  std::vector<RawClient::Frame> notes;
+  ASSERT_TRUE(client->Transact(kValidate, 1, ValidateBody("local", "kuid 1 2"), &reply, &notes));
+  EXPECT_EQ(reply, Bytes{0});
+  EXPECT_TRUE(HasMessage(MessagesFor(notes, 1), ResultsLog::kError, "Validation is not available"));
+}
+
+TEST_F(DaemonCommandHost, ValidateRunsOnRegisteredHostAndForwardsItsBatch) {
+  auto host = Connect();
+  auto tool = Connect();
+  ASSERT_TRUE(host && tool);
+  ASSERT_TRUE(host->SendRequest(kRegisterHost, 0, {}));
+  // The registration is one-way: a keep-alive round trip makes sure it was
+  // handled before the tool asks.
+  Bytes pong;
+  ASSERT_TRUE(host->Transact(0x00, 50, {}, &pong));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+
+  ASSERT_TRUE(tool->SendRequest(kValidate, 9, ValidateBody("local", "kuid 1 2")));
+  RawClient::Frame job;
+  ASSERT_TRUE(host->ReadFrame(job));
+  ASSERT_TRUE(job.IsNote());
+  ASSERT_EQ(job.word, kNoteJob);
+  BodyReader reader(job.body);
+  EXPECT_EQ(reader.U32(), 0u);
+  EXPECT_EQ(reader.String(), "local");
+  EXPECT_EQ(reader.String(), "kuid 1 2");
+  EXPECT_TRUE(reader.AtEnd());
+
+  const Bytes batch = Batch(ResultsLog::kWarning, "texture too large");
+  Bytes answer = batch;
+  RawClient::PutU8(answer, 1);
+  ASSERT_TRUE(host->SendRequest(kJobReply, 0, answer));
+  RawClient::Frame frame;
+  ASSERT_TRUE(tool->ReadFrame(frame));
+  ASSERT_TRUE(frame.IsNote());
+  ASSERT_EQ(frame.word, kNoteResults);
+  Bytes expected;
+  RawClient::PutU32(expected, 9);
+  RawClient::PutBytes(expected, batch);
+  EXPECT_EQ(frame.body, expected);  // the host's batch, unchanged
+  ASSERT_TRUE(tool->ReadFrame(frame));
+  ASSERT_TRUE(frame.IsReply());
+  EXPECT_EQ(frame.word, 9u);
+  EXPECT_EQ(frame.body, Bytes{1});
+
+  // A host that goes away in the middle of a job fails it at once.
+  ASSERT_TRUE(tool->SendRequest(kValidate, 10, ValidateBody("local", "kuid 1 3")));
+  ASSERT_TRUE(host->ReadFrame(job));
+  host->Close();
+  std::vector<RawClient::Frame> notes;
+  for (;;) {
+    ASSERT_TRUE(tool->ReadFrame(frame));
+    if (frame.IsReply()) break;
+    notes.push_back(frame);
+  }
+  EXPECT_EQ(frame.body, Bytes{0});
+  EXPECT_TRUE(HasMessage(MessagesFor(notes, 10), ResultsLog::kError, "closed its connection"));
+
+  // A job reply from a connection without a job is dropped; the daemon
+  // carries on.
+  ASSERT_TRUE(tool->SendRequest(kJobReply, 0, answer));
+  ASSERT_TRUE(tool->Transact(0x00, 11, {}, &pong));
+}
+
+}  // namespace

@@ -1,0 +1,51 @@
+// The real client library against the real daemon: the client starts the
+// daemon on first use, from the installation's bin folder, and finds its
+// port in the owner block.
+#include "assetdb/NetStartup.h"
+#include "assetdb/SettingsRequests.h"
+#include "assetdb/VADClient.h"
+#include "foundation/FolderLayout.h"
+#include "tests/vaddaemon/DaemonFixture.h"
+
+namespace {
+
+class DaemonClientEndToEnd : public DaemonFixture {
+ protected:
+  bool AutoStart() const override { return false; }
+  void TearDown() override {
+    VADClient::Close();
+    VADClient::SetTimings(VADClientTimings());
+    ResetFolderLayoutForTests();
+    DaemonFixture::TearDown();
+  }
+};
+
+TEST_F(DaemonClientEndToEnd, ClientStartsTheDaemonOnFirstUseAndRequestsComplete) {
+  NetStartup();
+  ASSERT_TRUE(DetermineInstallPath(Kiv::File::Path(Root())));
+  ASSERT_EQ(GetDaemonExecutablePath().Str(), ExecutablePath());
+  ASSERT_EQ(ReadOwnerBlock().port, 0u);
+
+  VADClientTimings timings;
+  timings.attemptDelayMs = 300;
+  timings.attempts = 40;
+  VADClient::SetTimings(timings);
+  VADClientOptions options;
+  options.restartDaemon = true;
+  ASSERT_TRUE(VADOpenDatabase(options));
+  const OwnerBlock block = ReadOwnerBlock();
+  ASSERT_NE(block.port, 0u);
+  const pid_t pid = pid_t(block.owner);
+  AdoptDaemon(pid);
+
+  EXPECT_TRUE(WriteSetting(Kiv::PString("internet"), Kiv::PString("language"), Kiv::PString("francais")));
+  EXPECT_EQ(ReadSetting(Kiv::PString("internet"), Kiv::PString("language")).Str(), "francais");
+  EXPECT_EQ(ReadSetting(Kiv::PString("internet"), Kiv::PString("username")).Str(), "");
+
+  EXPECT_TRUE(VADClient::CloseDaemon());
+  VADClient::Close();
+  EXPECT_EQ(WaitExit(pid, 10000), 0);
+  EXPECT_EQ(ReadOwnerBlock().port, 0u);
+}
+
+}  // namespace

@@ -1,0 +1,346 @@
+// The daemon's core as a process: handshake, keep-alive, unknown codes,
+// settings, several clients, hostile bytes, single ownership, idle exit and
+// the close request.
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <thread>
+
+#include "assetdb/DatabaseIpcNames.h"
+#include "assetdb/VADFrames.h"
+#include "tests/vaddaemon/DaemonFixture.h"
+
+namespace {
+
+constexpr uint32_t kKeepAlive = 0x00;
+constexpr uint32_t kReadGroup = 0x64;
+constexpr uint32_t kWriteGroup = 0x65;
+constexpr uint32_t kReadSetting = 0x66;
+constexpr uint32_t kWriteSetting = 0x67;
+constexpr uint32_t kClose = 0x10E;
+
+const Bytes kEmptySoup = {0x41, 0x43, 0x53, 0x24, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+
+Bytes SettingBody(std::string_view group, std::string_view key) {
+  Bytes body;
+  RawClient::PutPString(body, group);
+  RawClient::PutPString(body, key);
+  return body;
+}
+
+Bytes SettingBody(std::string_view group, std::string_view key, std::string_view value) {
+  Bytes body = SettingBody(group, key);
+  RawClient::PutPString(body, value);
+  return body;
+}
+
+// The PString of a 0x66 reply; "<damaged>" when it does not read whole.
+std::string ValueOf(const Bytes& reply) {
+  BodyReader reader(reply);
+  std::string value = reader.String();
+  return reader.AtEnd() ? value : "<damaged>";
+}
+
+std::string ReadSetting(RawClient& client, uint32_t id, std::string_view group, std::string_view key) {
+  Bytes reply;
+  if (!client.Transact(kReadSetting, id, SettingBody(group, key), &reply)) return "<no reply>";
+  return ValueOf(reply);
+}
+
+bool WriteSetting(RawClient& client, uint32_t id, std::string_view group, std::string_view key,
+                  std::string_view value) {
+  Bytes reply;
+  return client.Transact(kWriteSetting, id, SettingBody(group, key, value), &reply) && reply.empty();
+}
+
+// A soup with one text tag: record = size, name length, name + NUL, type 3,
+// text + NUL.
+Bytes SoupWithText(std::string_view name, std::string_view text) {
+  Bytes record;
+  record.push_back(uint8_t(name.size() + 1));
+  record.insert(record.end(), name.begin(), name.end());
+  record.push_back(0);
+  record.push_back(3);
+  record.insert(record.end(), text.begin(), text.end());
+  record.push_back(0);
+  Bytes soup = {0x41, 0x43, 0x53, 0x24, 1, 0, 0, 0, 0, 0, 0, 0};
+  RawClient::PutU32(soup, uint32_t(record.size() + 4));
+  RawClient::PutU32(soup, uint32_t(record.size()));
+  RawClient::PutBytes(soup, record);
+  return soup;
+}
+
+using DaemonCore = DaemonFixture;
+
+class DaemonIdle : public DaemonFixture {
+ protected:
+  bool AutoStart() const override { return false; }
+};
+
+TEST_F(DaemonCore, HandshakeAnswerIsVADDWithVersionAndBuild) {
+  RawClient client;
+  Bytes answer;
+  ASSERT_TRUE(client.Open(Port(), AssetIndexPath(), 1, &answer));
+  EXPECT_EQ(answer, (Bytes{0x44, 0x44, 0x41, 0x56, 0x54, 0x01, 0, 0, 0x12, 0xC3, 0, 0}));
+  // A client naming another database is served all the same.
+  RawClient other;
+  ASSERT_TRUE(other.Open(Port(), "/elsewhere/UserData/assets.tdx", 0));
+  Bytes reply;
+  EXPECT_TRUE(other.Transact(kKeepAlive, 3, {}, &reply));
+}
+
+TEST_F(DaemonCore, KeepAliveAndUnknownCodesGetEmptyRepliesAndOneWayNone) {
+  auto client = Connect();
+  ASSERT_TRUE(client);
+  Bytes reply = {1};
+  ASSERT_TRUE(client->Transact(kKeepAlive, 7, {}, &reply));
+  EXPECT_TRUE(reply.empty());
+  reply = {1};
+  ASSERT_TRUE(client->Transact(0x7777, 8, {1, 2, 3}, &reply));
+  EXPECT_TRUE(reply.empty());
+  // One-way requests, known or not, get no reply: the next frame is the
+  // keep-alive's.
+  ASSERT_TRUE(client->SendRequest(0x7778, 0, {9}));
+  ASSERT_TRUE(client->SendRequest(kKeepAlive, 0, {}));
+  RawClient::Frame frame;
+  ASSERT_TRUE(client->SendRequest(kKeepAlive, 9, {}));
+  ASSERT_TRUE(client->ReadFrame(frame));
+  EXPECT_TRUE(frame.IsReply());
+  EXPECT_EQ(frame.word, 9u);
+  EXPECT_TRUE(client->QuietFor(200));
+}
+
+TEST_F(DaemonCore, SettingsRoundTripAndSurviveRestart) {
+  auto client = Connect();
+  ASSERT_TRUE(client);
+  EXPECT_EQ(ReadSetting(*client, 1, "internet", "language"), "");
+  ASSERT_TRUE(WriteSetting(*client, 2, "internet", "language", "english"));
+  ASSERT_TRUE(WriteSetting(*client, 3, "internet", "username", "driver"));
+  EXPECT_EQ(ReadSetting(*client, 4, "internet", "language"), "english");
+  EXPECT_EQ(ReadSetting(*client, 5, "internet", "username"), "driver");
+  EXPECT_EQ(ReadSetting(*client, 6, "other", "language"), "");
+
+  // The empty PString is u32 0 on the wire.
+  Bytes reply;
+  ASSERT_TRUE(client->Transact(kReadSetting, 7, SettingBody("internet", "password"), &reply));
+  EXPECT_EQ(reply, (Bytes{0, 0, 0, 0}));
+  ASSERT_TRUE(client->Transact(kReadSetting, 8, SettingBody("internet", "language"), &reply));
+  EXPECT_EQ(reply, (Bytes{8, 0, 0, 0, 'e', 'n', 'g', 'l', 'i', 's', 'h', 0}));
+
+  // Whole groups: an unknown group reads as the empty soup; a written group
+  // reads back as written and its values are visible to 0x66.
+  Bytes unknownGroup;
+  RawClient::PutPString(unknownGroup, "nothing");
+  ASSERT_TRUE(client->Transact(kReadGroup, 9, unknownGroup, &reply));
+  EXPECT_EQ(reply, kEmptySoup);
+  Bytes write;
+  RawClient::PutPString(write, "display");
+  RawClient::PutBytes(write, SoupWithText("mode", "wide"));
+  ASSERT_TRUE(client->Transact(kWriteGroup, 10, write, &reply));
+  Bytes readBody;
+  RawClient::PutPString(readBody, "display");
+  ASSERT_TRUE(client->Transact(kReadGroup, 11, readBody, &reply));
+  EXPECT_EQ(reply, SoupWithText("mode", "wide"));
+  EXPECT_EQ(ReadSetting(*client, 12, "display", "mode"), "wide");
+
+  // A damaged soup leaves the group as it was.
+  Bytes damaged;
+  RawClient::PutPString(damaged, "display");
+  RawClient::PutBytes(damaged, Bytes{0x41, 0x43, 0x53, 0x24, 1, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0, 0});
+  ASSERT_TRUE(client->Transact(kWriteGroup, 13, damaged, &reply));
+  EXPECT_EQ(ReadSetting(*client, 14, "display", "mode"), "wide");
+
+  // A body cut short gets an empty reply and the connection stays usable.
+  ASSERT_TRUE(client->Transact(kReadSetting, 15, Bytes{200, 0, 0, 0, 'x'}, &reply));
+  EXPECT_TRUE(reply.empty());
+
+  client.reset();
+  ASSERT_TRUE(StopDaemon(DaemonPid()));
+  const pid_t second = StartDaemon();
+  ASSERT_NE(second, 0);
+  RawClient again;
+  ASSERT_TRUE(again.Open(WaitForPort(second, 0), AssetIndexPath()));
+  EXPECT_EQ(ReadSetting(again, 1, "internet", "language"), "english");
+  EXPECT_EQ(ReadSetting(again, 2, "display", "mode"), "wide");
+}
+
+TEST_F(DaemonCore, TwoClientsAtOnceEachGetTheirOwnReplies) {
+  auto first = Connect();
+  auto second = Connect();
+  ASSERT_TRUE(first && second);
+  std::atomic<int> failures{0};
+  auto run = [&](RawClient& client, const std::string& group) {
+    for (uint32_t i = 1; i <= 100; ++i) {
+      const std::string value = group + "-" + std::to_string(i);
+      if (!WriteSetting(client, 2 * i, group, "key", value)) ++failures;
+      if (ReadSetting(client, 2 * i + 1, group, "key") != value) ++failures;
+    }
+  };
+  std::thread a([&] { run(*first, "alpha"); });
+  std::thread b([&] { run(*second, "beta"); });
+  a.join();
+  b.join();
+  EXPECT_EQ(failures.load(), 0);
+
+  // Pipelined: many requests sent before any reply is read; every id is
+  // answered exactly once.
+  const uint32_t count = 50;
+  for (uint32_t id = 1; id <= count; ++id) ASSERT_TRUE(first->SendRequest(kKeepAlive, 1000 + id, {}));
+  std::vector<int> seen(count + 1, 0);
+  for (uint32_t n = 0; n < count; ++n) {
+    RawClient::Frame frame;
+    ASSERT_TRUE(first->ReadFrame(frame));
+    ASSERT_TRUE(frame.IsReply());
+    ASSERT_GT(frame.word, 1000u);
+    ASSERT_LE(frame.word, 1000u + count);
+    ++seen[frame.word - 1000];
+  }
+  for (uint32_t id = 1; id <= count; ++id) EXPECT_EQ(seen[id], 1) << id;
+  EXPECT_TRUE(first->QuietFor(100));
+}
+
+TEST_F(DaemonCore, HostileBytesCloseOnlyTheirConnection) {
+  auto bystander = Connect();
+  ASSERT_TRUE(bystander);
+
+  // Not a handshake.
+  RawClient garbage;
+  ASSERT_TRUE(garbage.Connect(Port()));
+  ASSERT_TRUE(garbage.Send(Bytes{'G', 'E', 'T', ' ', '/', ' ', 'H', 'T', 'T', 'P'}));
+  EXPECT_TRUE(garbage.WaitClosed());
+
+  // A handshake path over the bound.
+  RawClient longPath;
+  ASSERT_TRUE(longPath.Connect(Port()));
+  Bytes hello;
+  for (uint32_t word : {VADFrames::kTagHello, VADFrames::kVersion, VADFrames::kBuild, 1u, 0xFFFFFFF0u}) {
+    RawClient::PutU32(hello, word);
+  }
+  ASSERT_TRUE(longPath.Send(hello));
+  EXPECT_TRUE(longPath.WaitClosed());
+
+  // An oversized frame after a good handshake.
+  auto oversized = Connect();
+  ASSERT_TRUE(oversized);
+  Bytes frame;
+  for (uint32_t word : {0x64u, 5u, 0xFFFFFFFFu}) RawClient::PutU32(frame, word);
+  ASSERT_TRUE(oversized->Send(frame));
+  EXPECT_TRUE(oversized->WaitClosed());
+
+  // A frame cut short by the client vanishing.
+  auto cut = Connect();
+  ASSERT_TRUE(cut);
+  ASSERT_TRUE(cut->Send(Bytes{0x66, 0, 0, 0, 1, 0, 0, 0, 100, 0, 0, 0, 1, 2}));
+  cut->Close();
+
+  // Random bytes after the handshake, in many pieces.
+  auto noise = Connect();
+  ASSERT_TRUE(noise);
+  uint32_t state = 12345;
+  Bytes random;
+  for (int i = 0; i < 4096; ++i) {
+    state = state * 1103515245u + 12345u;
+    random.push_back(uint8_t(state >> 16));
+  }
+  noise->Send(random);
+  noise->Close();
+
+  // The daemon still serves the connection opened before, and new ones.
+  EXPECT_EQ(ReadSetting(*bystander, 1, "internet", "language"), "");
+  auto fresh = Connect();
+  ASSERT_TRUE(fresh);
+  Bytes reply;
+  EXPECT_TRUE(fresh->Transact(kKeepAlive, 2, {}, &reply));
+}
+
+TEST_F(DaemonCore, GoodbyeClosesTheConnectionNormally) {
+  auto client = Connect();
+  ASSERT_TRUE(client);
+  ASSERT_TRUE(client->SendGoodbye());
+  EXPECT_TRUE(client->WaitClosed());
+  auto next = Connect();
+  ASSERT_TRUE(next);
+  Bytes reply;
+  EXPECT_TRUE(next->Transact(kKeepAlive, 1, {}, &reply));
+}
+
+TEST_F(DaemonCore, SecondDaemonRefusesWhileTheFirstLives) {
+  const pid_t second = SpawnDaemon();
+  ASSERT_NE(second, 0);
+  const int status = WaitExit(second, 10000);
+  EXPECT_EQ(status, 2);
+  EXPECT_NE(DaemonOutput(1).find("another daemon (process " + std::to_string(DaemonPid())), std::string::npos)
+      << DaemonOutput(1);
+  // The first keeps its block and its port.
+  const OwnerBlock block = ReadOwnerBlock();
+  EXPECT_EQ(block.owner, uint32_t(DaemonPid()));
+  EXPECT_EQ(block.port, Port());
+  auto client = Connect();
+  ASSERT_TRUE(client);
+}
+
+TEST_F(DaemonCore, NewDaemonTakesOverAfterTheFirstIsKilled) {
+  auto client = Connect();
+  ASSERT_TRUE(client);
+  ASSERT_TRUE(WriteSetting(*client, 1, "internet", "language", "deutsch"));
+  KillDaemon(DaemonPid());
+  EXPECT_TRUE(client->WaitClosed());
+  // The dead owner's entry is still in the block. The test does not open
+  // the block (which would clear it) until the new daemon says it serves.
+  const pid_t next = SpawnDaemon();
+  ASSERT_NE(next, 0);
+  for (int i = 0; i < 500 && DaemonOutput(1).find(" serves ") == std::string::npos && IsRunning(next); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_NE(DaemonOutput(1).find(" serves "), std::string::npos) << DaemonOutput(1);
+  const uint16_t port = WaitForPort(next, 0);
+  ASSERT_NE(port, 0);
+  RawClient again;
+  ASSERT_TRUE(again.Open(port, AssetIndexPath()));
+  EXPECT_EQ(ReadSetting(again, 1, "internet", "language"), "deutsch");
+}
+
+TEST_F(DaemonCore, CloseRequestRepliesThenExitsAndClearsTheBlock) {
+  auto other = Connect();
+  auto client = Connect();
+  ASSERT_TRUE(other && client);
+  Bytes reply = {1};
+  ASSERT_TRUE(client->Transact(kClose, 4, {}, &reply));
+  EXPECT_TRUE(reply.empty());
+  EXPECT_TRUE(client->WaitClosed());
+  EXPECT_TRUE(other->WaitClosed());
+  EXPECT_EQ(WaitExit(DaemonPid(), 10000), 0);
+
+  // No process has the block open any more, so its name is gone.
+  DatabaseIpcNames names;
+  ASSERT_TRUE(FormDatabaseIpcNames(Kiv::File::Path(AssetIndexPath()), &names));
+  struct stat info;
+  EXPECT_NE(::stat(("/dev/shm" + names.posixSharedName).c_str(), &info), 0);
+  const OwnerBlock block = ReadOwnerBlock();
+  EXPECT_EQ(block.owner, 0xFFFFFFFFu);
+  EXPECT_EQ(block.port, 0u);
+}
+
+TEST_F(DaemonIdle, ExitsAfterTheIdleTimeButNotWhileAClientIsConnected) {
+  const pid_t pid = StartDaemon({"VADDAEMON_IDLE_SECONDS=1"});
+  ASSERT_NE(pid, 0);
+  RawClient client;
+  ASSERT_TRUE(client.Open(WaitForPort(pid, 0), AssetIndexPath()));
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  EXPECT_TRUE(IsRunning(pid));
+  client.Close();
+  EXPECT_EQ(WaitExit(pid, 10000), 0);
+  const OwnerBlock block = ReadOwnerBlock();
+  EXPECT_EQ(block.port, 0u);
+}
+
+TEST_F(DaemonIdle, StopSignalEndsTheDaemonCleanly) {
+  const pid_t pid = StartDaemon();
+  ASSERT_NE(pid, 0);
+  ::kill(pid, SIGTERM);
+  EXPECT_EQ(WaitExit(pid, 10000), 0);
+  EXPECT_EQ(ReadOwnerBlock().owner, 0xFFFFFFFFu);
+}
+
+}  // namespace

@@ -1,0 +1,282 @@
+// The listener, connections and dispatch, run in the test process with
+// handlers of the test's own; and the frame reader on bytes in memory.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
+#include "assetdb/ResultsLog.h"
+#include "assetdb/VADFrames.h"
+#include "foundation/TStreamTyped.h"
+#include "tests/vaddaemon/RawClient.h"
+#include "vaddaemon/DaemonConfig.h"
+#include "vaddaemon/DaemonConnection.h"
+#include "vaddaemon/DaemonContext.h"
+#include "vaddaemon/DaemonFrames.h"
+#include "vaddaemon/DaemonRequest.h"
+#include "vaddaemon/DaemonServer.h"
+#include "vaddaemon/RequestRegistry.h"
+
+namespace {
+
+constexpr uint32_t kBlock = 0x500;
+constexpr uint32_t kRelease = 0x501;
+constexpr uint32_t kReport = 0x502;
+constexpr uint32_t kThrow = 0x503;
+constexpr const char* kIndex = "/nowhere/UserData/assets.tdx";
+
+// A gate that blocked handlers wait on (at most 10 s, so a fault fails the
+// test instead of hanging it).
+class Gate {
+ public:
+  void Wait() {
+    std::unique_lock<std::mutex> hold(lock_);
+    ++waiting_;
+    changed_.notify_all();
+    changed_.wait_for(hold, std::chrono::seconds(10), [this] { return open_; });
+    --waiting_;
+  }
+  void Open() {
+    std::lock_guard<std::mutex> hold(lock_);
+    open_ = true;
+    changed_.notify_all();
+  }
+  bool WaitForWaiters(int n) {
+    std::unique_lock<std::mutex> hold(lock_);
+    return changed_.wait_for(hold, std::chrono::seconds(10), [&] { return waiting_ >= n; });
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable changed_;
+  bool open_ = false;
+  int waiting_ = 0;
+};
+
+class InProcessServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    context_.SetInstallPath(Kiv::File::Path("/nowhere"));
+    registry_.Register(0x00, [](DaemonRequest&) {});
+    registry_.Register(kBlock, [this](DaemonRequest& request) {
+      gate_.Wait();
+      TStreamWriteU32(request.Reply(), 0xB10C);
+    });
+    registry_.Register(kRelease, [this](DaemonRequest&) { gate_.Open(); });
+    registry_.Register(kReport, [](DaemonRequest& request) {
+      request.SendMessage(ResultsLog::kSuccess, "done");
+      TStreamWriteU8(request.Reply(), 1);
+    });
+    registry_.Register(kThrow, [](DaemonRequest& request) {
+      TStreamWriteU32(request.Reply(), 5);
+      throw std::runtime_error("handler fault");
+    });
+    context_.AddCloseObserver([this](const std::shared_ptr<DaemonConnection>&) { ++closed_; });
+    server_ = std::make_unique<DaemonServer>(context_, registry_, 600);
+    ASSERT_TRUE(server_->Listen());
+    thread_ = std::thread([this] { served_ = server_->Serve(); });
+  }
+
+  void TearDown() override {
+    gate_.Open();
+    context_.RequestExit();
+    if (thread_.joinable()) thread_.join();
+    EXPECT_TRUE(served_);
+  }
+
+  std::unique_ptr<RawClient> Client() {
+    auto client = std::make_unique<RawClient>();
+    if (!client->Open(server_->Port(), kIndex)) return nullptr;
+    return client;
+  }
+
+  DaemonContext context_;
+  RequestRegistry registry_;
+  Gate gate_;
+  std::atomic<int> closed_{0};
+  std::unique_ptr<DaemonServer> server_;
+  std::thread thread_;
+  bool served_ = false;
+};
+
+TEST_F(InProcessServer, WaitingRequestDoesNotStopReadingAnyConnection) {
+  auto client = Client();
+  auto other = Client();
+  ASSERT_TRUE(client && other);
+  ASSERT_TRUE(client->SendRequest(kBlock, 1, {}));
+  ASSERT_TRUE(gate_.WaitForWaiters(1));
+  // Later requests of the same connection, and of another, are answered
+  // while the first waits.
+  Bytes reply;
+  EXPECT_TRUE(client->Transact(0x00, 2, {}, &reply));
+  EXPECT_TRUE(other->Transact(0x00, 3, {}, &reply));
+  // The request that ends the wait comes on the same connection (as a
+  // command host's nested requests do); both replies follow.
+  ASSERT_TRUE(client->SendRequest(kRelease, 4, {}));
+  std::vector<uint32_t> ids;
+  for (int i = 0; i < 2; ++i) {
+    RawClient::Frame frame;
+    ASSERT_TRUE(client->ReadFrame(frame));
+    ASSERT_TRUE(frame.IsReply());
+    ids.push_back(frame.word);
+    if (frame.word == 1) {
+      EXPECT_EQ(frame.body, (Bytes{0x0C, 0xB1, 0, 0}));
+    }
+  }
+  std::sort(ids.begin(), ids.end());
+  EXPECT_EQ(ids, (std::vector<uint32_t>{1, 4}));
+}
+
+TEST_F(InProcessServer, BusyConnectionWaitsAtItsBoundWhileOthersAreServed) {
+  auto busy = Client();
+  auto other = Client();
+  ASSERT_TRUE(busy && other);
+  const uint32_t count = DaemonServer::kMaxInFlightPerConnection + 4;
+  for (uint32_t id = 1; id <= count; ++id) ASSERT_TRUE(busy->SendRequest(kBlock, id, {}));
+  ASSERT_TRUE(gate_.WaitForWaiters(int(DaemonServer::kMaxInFlightPerConnection)));
+  Bytes reply;
+  EXPECT_TRUE(other->Transact(0x00, 1, {}, &reply));
+  ASSERT_TRUE(other->SendRequest(kRelease, 2, {}));
+  std::vector<int> seen(count + 1, 0);
+  for (uint32_t n = 0; n < count; ++n) {
+    RawClient::Frame frame;
+    ASSERT_TRUE(busy->ReadFrame(frame));
+    ASSERT_TRUE(frame.IsReply());
+    ASSERT_GE(frame.word, 1u);
+    ASSERT_LE(frame.word, count);
+    ++seen[frame.word];
+  }
+  for (uint32_t id = 1; id <= count; ++id) EXPECT_EQ(seen[id], 1) << id;
+}
+
+TEST_F(InProcessServer, MessagesGoBeforeTheReplyAndNeverForOneWayRequests) {
+  auto client = Client();
+  ASSERT_TRUE(client);
+  ASSERT_TRUE(client->SendRequest(kReport, 0, {}));
+  Bytes reply;
+  std::vector<RawClient::Frame> notes;
+  ASSERT_TRUE(client->Transact(kReport, 9, {}, &reply, &notes));
+  EXPECT_EQ(reply, (Bytes{1}));
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0].word, 3u);
+  BodyReader note(notes[0].body);
+  EXPECT_EQ(note.U32(), 9u);   // the transaction id
+  EXPECT_EQ(note.U32(), 0u);   // status: records follow
+  EXPECT_EQ(note.U32(), 1u);   // one record
+  EXPECT_EQ(note.U32(), 4u);   // success
+  EXPECT_EQ(note.String(), "done");
+  EXPECT_EQ(note.U32(), 0u);   // no subject
+  EXPECT_TRUE(note.AtEnd());
+}
+
+TEST_F(InProcessServer, FailingHandlerGetsAnEmptyReplyAndCloseCallsObservers) {
+  auto client = Client();
+  ASSERT_TRUE(client);
+  Bytes reply = {1};
+  ASSERT_TRUE(client->Transact(kThrow, 1, {}, &reply));
+  EXPECT_TRUE(reply.empty());
+  EXPECT_EQ(context_.ConnectionCount(), 1u);
+  client->Close();
+  for (int i = 0; i < 500 && closed_.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(closed_.load(), 1);
+  EXPECT_EQ(context_.ConnectionCount(), 0u);
+}
+
+TEST_F(InProcessServer, SilentClientIsDroppedAfterTheHandshakeTimeOutWithoutBlockingOthers) {
+  RawClient silent;
+  ASSERT_TRUE(silent.Connect(server_->Port()));
+  auto client = Client();
+  ASSERT_TRUE(client);
+  Bytes reply;
+  EXPECT_TRUE(client->Transact(0x00, 1, {}, &reply));
+  EXPECT_TRUE(silent.WaitClosed(int(DaemonServer::kHandshakeTimeoutMs) + 5000));
+}
+
+// --- The frame reader on bytes in memory.
+
+class MemorySource : public VADFrames::ByteSource {
+ public:
+  explicit MemorySource(Bytes bytes) : bytes_(std::move(bytes)) {}
+  bool Receive(void* dst, uint32_t n) override {
+    if (bytes_.size() - at_ < n) return false;
+    std::memcpy(dst, bytes_.data() + at_, n);
+    at_ += n;
+    return true;
+  }
+
+ private:
+  Bytes bytes_;
+  size_t at_ = 0;
+};
+
+Bytes Words(std::initializer_list<uint32_t> words) {
+  Bytes out;
+  for (uint32_t w : words) RawClient::PutU32(out, w);
+  return out;
+}
+
+TEST(DaemonFrames, RequestFramesEndsAndBounds) {
+  DaemonFrames::Request request;
+  Bytes two = Words({0x66, 7, 2});
+  two.push_back(0xAA);
+  two.push_back(0xBB);
+  RawClient::PutBytes(two, Words({0x00, 8, 0}));
+  MemorySource source(two);
+  ASSERT_EQ(DaemonFrames::ReadRequest(source, request), DaemonFrames::FrameResult::kRequest);
+  EXPECT_EQ(request.code, 0x66u);
+  EXPECT_EQ(request.id, 7u);
+  EXPECT_EQ(request.body, (Bytes{0xAA, 0xBB}));
+  ASSERT_EQ(DaemonFrames::ReadRequest(source, request), DaemonFrames::FrameResult::kRequest);
+  EXPECT_TRUE(request.body.empty());
+  EXPECT_EQ(DaemonFrames::ReadRequest(source, request), DaemonFrames::FrameResult::kEnd);
+
+  MemorySource goodbye(Words({1}));
+  EXPECT_EQ(DaemonFrames::ReadRequest(goodbye, request), DaemonFrames::FrameResult::kGoodbye);
+  MemorySource cutHeader(Bytes{0x66, 0, 0, 0, 1, 0});
+  EXPECT_EQ(DaemonFrames::ReadRequest(cutHeader, request), DaemonFrames::FrameResult::kBroken);
+  // A large claimed length with few bytes behind it fails without holding
+  // memory for the claim.
+  MemorySource cutBody(Words({0x66, 1, DaemonFrames::kMaxRequestLength, 5}));
+  EXPECT_EQ(DaemonFrames::ReadRequest(cutBody, request), DaemonFrames::FrameResult::kBroken);
+  EXPECT_LE(request.body.capacity(), size_t(VADFrames::kPiece) * 2);
+  MemorySource over(Words({0x66, 1, DaemonFrames::kMaxRequestLength + 1}));
+  EXPECT_EQ(DaemonFrames::ReadRequest(over, request), DaemonFrames::FrameResult::kTooLong);
+}
+
+TEST(DaemonFrames, HelloIsCheckedAndAnswered) {
+  Bytes hello = Words({VADFrames::kTagHello, 340, 49938, 1, 3});
+  hello.insert(hello.end(), {'a', '/', 'b'});
+  MemorySource good(hello);
+  DaemonFrames::Hello read;
+  ASSERT_EQ(DaemonFrames::ReadHello(good, read), DaemonFrames::HelloResult::kOk);
+  EXPECT_EQ(read.clientFlag, 1u);
+  EXPECT_EQ(read.assetIndexPath, "a/b");
+  MemorySource wrong(Words({VADFrames::kTagHelloAnswer, 340, 49938, 1, 0}));
+  EXPECT_EQ(DaemonFrames::ReadHello(wrong, read), DaemonFrames::HelloResult::kBadMagic);
+  MemorySource tooLong(Words({VADFrames::kTagHello, 340, 49938, 1, VADFrames::kMaxPathLength + 1}));
+  EXPECT_EQ(DaemonFrames::ReadHello(tooLong, read), DaemonFrames::HelloResult::kTooLong);
+  MemorySource cut(Words({VADFrames::kTagHello, 340, 49938, 1, 10}));
+  EXPECT_EQ(DaemonFrames::ReadHello(cut, read), DaemonFrames::HelloResult::kBroken);
+  EXPECT_EQ(DaemonFrames::EncodeHelloAnswer(), (Bytes{0x44, 0x44, 0x41, 0x56, 0x54, 1, 0, 0, 0x12, 0xC3, 0, 0}));
+  EXPECT_EQ(DaemonFrames::EncodeNote(3, nullptr, 0), (Bytes{0x65, 0x74, 0x6F, 0x6E, 3, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST(DaemonConfig, IdleSecondsAcceptsOnlyWholePositiveNumbers) {
+  bool valid = false;
+  EXPECT_EQ(DaemonConfig::ParseIdleSeconds(nullptr, &valid), 600u);
+  EXPECT_TRUE(valid);
+  EXPECT_EQ(DaemonConfig::ParseIdleSeconds("5", &valid), 5u);
+  EXPECT_TRUE(valid);
+  for (const char* bad : {"", "0", "-1", "1.5", "5s", "99999999999999999999", "2592001"}) {
+    EXPECT_EQ(DaemonConfig::ParseIdleSeconds(bad, &valid), 600u) << bad;
+    EXPECT_FALSE(valid) << bad;
+  }
+}
+
+}  // namespace

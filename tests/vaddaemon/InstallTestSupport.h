@@ -1,0 +1,253 @@
+// Helpers for the install, export, command-host and web tests of the
+// daemon: asset folders and archives built with the client's own soup and
+// archive code, request bodies, and readers for message batches and entries.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "assetdb/CDPArchive.h"
+#include "assetdb/CDPBuilder.h"
+#include "assetdb/CDPExtract.h"
+#include "assetdb/ResultsLog.h"
+#include "foundation/ACSChunk.h"
+#include "foundation/ACSRawDataCore.h"
+#include "foundation/BinarySoup.h"
+#include "foundation/KUID.h"
+#include "foundation/LZSSEncoder.h"
+#include "foundation/Soup.h"
+#include "foundation/TBuffer.h"
+#include "kiv/DynamicBuffer.h"
+#include "tests/vaddaemon/RawClient.h"
+
+namespace installtest {
+
+namespace fs = std::filesystem;
+
+constexpr uint32_t kValidate = 0x26;
+constexpr uint32_t kInstallFolder = 0x27;
+constexpr uint32_t kInstallArchive = 0x28;
+constexpr uint32_t kExportEntry = 0x30;
+constexpr uint32_t kNeededItems = 0x4A;
+constexpr uint32_t kRegisterHost = 0x8C;
+constexpr uint32_t kJobReply = 0x8D;
+constexpr uint32_t kAnswer = 0x96;
+constexpr uint32_t kWebStart = 0xE6;
+constexpr uint32_t kWebForget = 0xE7;
+constexpr uint32_t kWebPoll = 0xE8;
+
+constexpr uint32_t kNoteJob = 1;
+constexpr uint32_t kNoteQuestion = 2;
+constexpr uint32_t kNoteResults = 3;
+constexpr uint32_t kNoteWeb = 4;
+
+// Files of an asset folder: relative path -> bytes.
+using FileMap = std::map<std::string, std::string>;
+
+inline Kiv::PString N(std::string_view name) { return Kiv::PString(name); }
+
+inline void PutFile(const fs::path& path, const std::string& bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+inline std::string GetFile(const fs::path& path) {
+  std::ifstream input(path, std::ios::binary);
+  if (!input) return "<missing>";
+  return std::string(std::istreambuf_iterator<char>(input), std::istreambuf_iterator<char>());
+}
+
+// Every regular file below `folder`, relative to it, with its bytes.
+inline FileMap FilesBelow(const fs::path& folder) {
+  FileMap out;
+  std::error_code ignored;
+  for (const auto& item : fs::recursive_directory_iterator(folder, ignored)) {
+    if (item.is_regular_file()) out[fs::relative(item.path(), folder).string()] = GetFile(item.path());
+  }
+  return out;
+}
+
+// A short text for comparing file maps: each path with its size and a hash
+// of its bytes.
+inline std::string Summary(const FileMap& files) {
+  std::string out;
+  for (const auto& [path, bytes] : files) {
+    out += path + ":" + std::to_string(bytes.size()) + ":" + std::to_string(std::hash<std::string>()(bytes) % 100000) + " ";
+  }
+  return out;
+}
+
+inline Bytes KUIDBytes(const KUID& kuid) {
+  Kiv::DynamicBuffer data;
+  TBuffer stream(&data);
+  WriteKUID(stream, kuid);
+  return Bytes(data.Data(), data.Data() + data.DataLength());
+}
+
+inline KUID KUIDFrom(const Bytes& bytes, size_t at = 0) {
+  if (bytes.size() < at + 8) return KUID{0, 0, 0};  // Not the null KUID: a short reply shows.
+  Kiv::DynamicBuffer data;
+  data.Write(bytes.data() + at, 8);
+  data.SetPosition(0);
+  TBuffer stream(&data);
+  return ReadKUID(stream);
+}
+
+// The configuration of a test asset.
+inline Soup MakeConfig(const KUID& kuid, std::string_view name) {
+  Soup config;
+  config.SetNamedKUID(N("kuid"), kuid);
+  config.SetNamedTag(N("kind"), std::string_view("scenery"));
+  config.SetNamedTag(N("username"), name);
+  return config;
+}
+
+// An asset folder with a text configuration and `files`.
+inline void MakeAssetFolder(const fs::path& folder, const KUID& kuid, std::string_view name,
+                            const FileMap& files) {
+  fs::create_directories(folder);
+  ASSERT_TRUE(Soup::SaveToFile(Kiv::PString(), (folder / "config.txt").string(), MakeConfig(kuid, name)));
+  for (const auto& [path, bytes] : files) PutFile(folder / path, bytes);
+}
+
+inline std::string PackLZSS(const std::string& bytes) {
+  const std::vector<uint8_t> coded = LZSSEncodeToVector(bytes.data(), bytes.size(), 5);
+  const uint32_t size = uint32_t(bytes.size());
+  std::string out(reinterpret_cast<const char*>(&size), 4);
+  out.append(reinterpret_cast<const char*>(coded.data()), coded.size());
+  return out;
+}
+
+// Adds a byte tag to `folder`.
+inline void AddByteTag(Soup& folder, std::string_view name, const std::string& bytes) {
+  folder.Create();
+  CoreRef core = ACSRawDataCore::CreateCopy(bytes.data(), uint32_t(bytes.size()));
+  ACSChunk* chunk = folder.GetChunk();
+  chunk->SetChild(N(name), chunk->CreateChunk(SoupType::kRaw, std::move(core)));
+}
+
+// An archive entry: the configuration, "files" from `files` (paths with
+// "/" become sub-folders) and "compression" (raw or "LZSS").
+inline Soup MakeEntry(const KUID& kuid, std::string_view name, const FileMap& files, bool lzss,
+                      std::string_view compressionText = {}) {
+  Soup entry = MakeConfig(kuid, name);
+  Soup root;
+  root.Create();
+  for (const auto& [path, bytes] : files) {
+    Soup folder = root;
+    fs::path parts(path);
+    std::vector<std::string> names;
+    for (const auto& part : parts) names.push_back(part.string());
+    for (size_t i = 0; i + 1 < names.size(); ++i) {
+      Soup sub = folder.GetNamedSoup(N(names[i]));
+      if (sub.IsNull()) {
+        sub.Create();
+        folder.SetNamedSoup(N(names[i]), sub);
+      }
+      folder = sub;
+    }
+    AddByteTag(folder, names.back(), lzss ? PackLZSS(bytes) : bytes);
+  }
+  entry.SetNamedSoup(N("files"), root);
+  if (!compressionText.empty()) {
+    entry.SetNamedTag(N("compression"), compressionText);
+  } else if (lzss) {
+    entry.SetNamedTag(N("compression"), std::string_view("LZSS"));
+  }
+  return entry;
+}
+
+// Builds and saves an archive with the client's builder.
+inline void WriteArchive(const fs::path& path, std::vector<Soup> entries) {
+  Soup archive;
+  archive.Create();
+  for (Soup& entry : entries) {
+    Kiv::PString message;
+    CDP::AddContent(archive, message, entry);
+    ASSERT_TRUE(message.Empty()) << message.Str();
+  }
+  Kiv::PString message;
+  CDP::WriteArchive(archive, message, path.string());
+  ASSERT_TRUE(message.Empty()) << message.Str();
+}
+
+// Extracts an entry's files with the client's extraction into `folder`
+// (under a file root, as the client does); the extraction's message.
+inline std::string ExtractEntry(const Soup& entry, const fs::path& folder) {
+  static const Kiv::PString root("installtest-out");
+  fs::create_directories(folder.parent_path());
+  Kiv::File::Subst(root, folder.parent_path().string());
+  Kiv::PString message;
+  CDP::ExtractFiles(message, CDP::GetFiles(entry), root, Kiv::File::Path(folder.filename().string()),
+                    CDP::GetCompression(entry));
+  Kiv::File::Subst(root, Kiv::String());
+  return message.Str();
+}
+
+inline Bytes InstallBody(const std::string& path, uint32_t mode, uint8_t callback) {
+  Bytes body;
+  RawClient::PutString(body, path);
+  RawClient::PutU32(body, mode);
+  RawClient::PutU8(body, callback);
+  return body;
+}
+
+inline Bytes ExportBody(const KUID& kuid, uint32_t mask) {
+  Bytes body = KUIDBytes(kuid);
+  RawClient::PutU32(body, mask);
+  return body;
+}
+
+// The messages of the code-3 notes for `id`, in order.
+inline std::vector<ResultMessage> MessagesFor(const std::vector<RawClient::Frame>& notes, uint32_t id) {
+  ResultsLog log;
+  for (const RawClient::Frame& note : notes) {
+    if (note.word != kNoteResults || note.body.size() < 4) continue;
+    BodyReader reader(note.body);
+    if (reader.U32() != id) continue;
+    Kiv::DynamicBuffer data;
+    data.Write(note.body.data() + 4, uint32_t(note.body.size() - 4));
+    data.SetPosition(0);
+    TBuffer stream(&data);
+    EXPECT_TRUE(log.ReadMessages(stream));
+  }
+  return log.Messages();
+}
+
+inline bool HasMessage(const std::vector<ResultMessage>& messages, uint32_t severity, std::string_view part) {
+  for (const ResultMessage& message : messages) {
+    if (message.severity == severity && message.text.find(part) != std::string::npos) return true;
+  }
+  return false;
+}
+
+// A binary soup from a reply (an empty handle when it does not read).
+inline Soup SoupFrom(const Bytes& bytes) {
+  Soup soup;
+  if (bytes.empty()) return soup;
+  Kiv::DynamicBuffer data;
+  data.Write(bytes.data(), uint32_t(bytes.size()));
+  data.SetPosition(0);
+  TBuffer stream(&data);
+  if (!BinarySoup::Read(stream, soup)) soup.Release();
+  return soup;
+}
+
+// The asset folders below UserData/local ('.vadtmp-' staging folders too).
+inline std::vector<std::string> LocalFolders(const std::string& userData) {
+  std::vector<std::string> out;
+  std::error_code ignored;
+  for (const auto& item : fs::directory_iterator(fs::path(userData) / "local", ignored)) {
+    out.push_back(item.path().filename().string());
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+}  // namespace installtest

@@ -1,0 +1,227 @@
+// Web requests served from fixtures (0xE6, 0xE8, 0xE7, notification 4), the
+// fixture lookup, and the needed-items selection (0x4A).
+#include <stdlib.h>
+
+#include "tests/vaddaemon/DaemonFixture.h"
+#include "tests/vaddaemon/InstallTestSupport.h"
+#include "vaddaemon/WebFixtures.h"
+
+namespace {
+
+using namespace installtest;
+
+const KUID kOffered{4003, 5, 1};
+const std::string kQueryText = "0\n{\n  requires <kuid:4003:5>\n}\n";
+
+struct WebStatus {
+  uint8_t done = 0;
+  uint32_t second = 0;
+  uint32_t result = 0;
+  uint32_t third = 0;
+  std::string path;
+  std::string name;
+};
+
+WebStatus ReadStatus(BodyReader& reader) {
+  WebStatus status;
+  status.done = reader.U8();
+  status.second = reader.U32();
+  status.result = reader.U32();
+  status.third = reader.U32();
+  status.path = reader.String();
+  status.name = reader.String();
+  return status;
+}
+
+Bytes StartBody(std::string_view url, uint32_t mode) {
+  Bytes body;
+  RawClient::PutU8(body, 0);
+  RawClient::PutPString(body, url);
+  RawClient::PutU32(body, mode);
+  RawClient::PutU32(body, 0xFFFFFFFFu);
+  RawClient::PutBytes(body, {0x41, 0x43, 0x53, 0x24, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+  return body;
+}
+
+Bytes HandleBody(uint64_t handle) {
+  Bytes body;
+  RawClient::PutU64(body, handle);
+  return body;
+}
+
+class DaemonWeb : public DaemonFixture {
+ protected:
+  DaemonWeb() {
+    char pattern[] = "/tmp/vu-Web-XXXXXX";
+    if (::mkdtemp(pattern) != nullptr) fixtures_ = pattern;
+    PutFile(fs::path(fixtures_) / "vandru" / "search.php?id=7", kQueryText);
+    PutFile(fs::path(fixtures_) / "vandru" / "search.php", "none 1\n");
+    fs::create_directories(fs::path(fixtures_) / "files");
+    WriteArchive(fs::path(fixtures_) / "files" / "pack.cdp", {MakeEntry(kOffered, "Offered", {{"a.txt", "a"}}, true)});
+  }
+  ~DaemonWeb() override {
+    std::error_code ignored;
+    fs::remove_all(fixtures_, ignored);
+  }
+  std::vector<std::string> DaemonEnvironment() const override {
+    return {"VADDAEMON_WEB_FIXTURES=" + fixtures_};
+  }
+
+  // Starts a request; its handle and the status of the reply.
+  uint64_t Start(RawClient& client, uint32_t id, std::string_view url, uint32_t mode, WebStatus* status) {
+    Bytes reply;
+    EXPECT_TRUE(client.Transact(kWebStart, id, StartBody(url, mode), &reply));
+    BodyReader reader(reply);
+    const uint64_t handle = reader.U64();
+    *status = ReadStatus(reader);
+    EXPECT_TRUE(reader.AtEnd());
+    return handle;
+  }
+
+  // Reads the notification 4 of `handle`.
+  WebStatus Pushed(RawClient& client, uint64_t handle) {
+    RawClient::Frame frame;
+    EXPECT_TRUE(client.ReadFrame(frame));
+    EXPECT_TRUE(frame.IsNote());
+    EXPECT_EQ(frame.word, kNoteWeb);
+    BodyReader reader(frame.body);
+    EXPECT_EQ(reader.U64(), handle);
+    WebStatus status = ReadStatus(reader);
+    EXPECT_TRUE(reader.AtEnd());
+    return status;
+  }
+
+  WebStatus Poll(RawClient& client, uint32_t id, uint64_t handle) {
+    Bytes reply;
+    EXPECT_TRUE(client.Transact(kWebPoll, id, HandleBody(handle), &reply));
+    BodyReader reader(reply);
+    WebStatus status = ReadStatus(reader);
+    EXPECT_TRUE(reader.AtEnd());
+    return status;
+  }
+
+  std::string fixtures_;
+};
+
+TEST_F(DaemonWeb, QueryIsServedFromFixtureAndForgottenWithItsCopy) {
+  auto client = Connect();
+  ASSERT_TRUE(client);
+  WebStatus status;
+  const uint64_t handle = Start(*client, 1, "https://fcy.test/vandru/search.php?id=7", 2, &status);
+  ASSERT_NE(handle, ~uint64_t(0));
+  EXPECT_EQ(status.done, 0);
+  status = Pushed(*client, handle);
+  EXPECT_EQ(status.done, 1);
+  EXPECT_EQ(status.result, 0u);
+  EXPECT_TRUE(status.name.empty());
+  EXPECT_EQ(GetFile(status.path), kQueryText);
+  EXPECT_EQ(status.third, kQueryText.size());
+  const WebStatus polled = Poll(*client, 2, handle);
+  EXPECT_EQ(polled.done, 1);
+  EXPECT_EQ(polled.path, status.path);
+
+  // Another query falls back to the file of the bare path.
+  WebStatus other;
+  const uint64_t second = Start(*client, 3, "https://fcy.test/vandru/search.php?id=8", 2, &other);
+  other = Pushed(*client, second);
+  EXPECT_EQ(GetFile(other.path), "none 1\n");
+
+  ASSERT_TRUE(client->SendRequest(kWebForget, 0, HandleBody(handle)));
+  Bytes pong;
+  ASSERT_TRUE(client->Transact(0x00, 4, {}, &pong));
+  EXPECT_FALSE(fs::exists(status.path));
+  EXPECT_EQ(Poll(*client, 5, handle).result, 404u);  // unknown handle: done, not found
+
+  // A connection that closes forgets its requests.
+  client->Close();
+  for (int i = 0; i < 100 && fs::exists(other.path); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_FALSE(fs::exists(other.path));
+}
+
+TEST_F(DaemonWeb, UnknownUrlOrModeEndsDoneWithFailure) {
+  auto client = Connect();
+  ASSERT_TRUE(client);
+  const std::vector<std::pair<std::string, uint32_t>> cases = {
+      {"https://fcy.test/missing.php", 2}, {"https://fcy.test/../etc/passwd", 0}, {"https://fcy.test/", 0},
+      {"https://fcy.test/files/pack.cdp", 7}};
+  uint32_t id = 1;
+  for (const auto& [url, mode] : cases) {
+    WebStatus status;
+    const uint64_t handle = Start(*client, id++, url, mode, &status);
+    ASSERT_NE(handle, ~uint64_t(0)) << url;
+    status = Pushed(*client, handle);
+    EXPECT_EQ(status.done, 1) << url;
+    EXPECT_NE(status.result, 0u) << url;
+    EXPECT_TRUE(status.path.empty()) << url;
+  }
+  // A damaged start gets the handle all ones and nothing more.
+  Bytes reply;
+  ASSERT_TRUE(client->Transact(kWebStart, id, Bytes{0, 9}, &reply));
+  EXPECT_EQ(reply, Bytes(8, 0xFF));
+}
+
+TEST_F(DaemonWeb, DownloadInstallsThroughArchiveRequestAndNeededItemsFollowStore) {
+  auto client = Connect();
+  ASSERT_TRUE(client);
+  // Needed items: the offered version is not installed yet, a null one
+  // never counts.
+  Bytes items;
+  RawClient::PutU32(items, 2);
+  RawClient::PutBytes(items, KUIDBytes(kOffered));
+  RawClient::PutBytes(items, KUIDBytes(kOffered));
+  RawClient::PutU32(items, 100);
+  RawClient::PutBytes(items, KUIDBytes(kOffered));
+  RawClient::PutBytes(items, KUIDBytes(kNullKUID));
+  RawClient::PutU32(items, 100);
+  Bytes reply;
+  ASSERT_TRUE(client->Transact(kNeededItems, 1, items, &reply));
+  Bytes expected;
+  RawClient::PutU32(expected, 1);
+  RawClient::PutU32(expected, 0);
+  EXPECT_EQ(reply, expected);
+
+  WebStatus status;
+  const uint64_t handle = Start(*client, 2, "https://fcy.test/files/pack.cdp", 0, &status);
+  status = Pushed(*client, handle);
+  ASSERT_EQ(status.result, 0u);
+  EXPECT_EQ(fs::path(status.path).extension(), ".cdp");
+  ASSERT_TRUE(client->Transact(kInstallArchive, 3, InstallBody(status.path, 6, 0), &reply));
+  EXPECT_EQ(BodyReader(reply).U32(), 1u);
+
+  ASSERT_TRUE(client->Transact(kNeededItems, 4, items, &reply));
+  expected.clear();
+  RawClient::PutU32(expected, 0);
+  EXPECT_EQ(reply, expected);
+  // A count beyond the body's bytes is cut to what the body holds.
+  Bytes lying;
+  RawClient::PutU32(lying, 0xFFFFFFFFu);
+  RawClient::PutBytes(lying, KUIDBytes(KUID{4003, 6, 0}));
+  RawClient::PutBytes(lying, KUIDBytes(KUID{4003, 6, 0}));
+  RawClient::PutU32(lying, 1);
+  ASSERT_TRUE(client->Transact(kNeededItems, 5, lying, &reply));
+  expected.clear();
+  RawClient::PutU32(expected, 1);
+  RawClient::PutU32(expected, 0);
+  EXPECT_EQ(reply, expected);
+}
+
+TEST(WebFixtures, LookupPrefersQueryFileAndRefusesClimbing) {
+  char pattern[] = "/tmp/vu-WebFix-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const std::string folder = pattern;
+  PutFile(fs::path(folder) / "a" / "b.php?x=1", "q");
+  PutFile(fs::path(folder) / "a" / "b.php", "p");
+  PutFile(fs::path(folder) / "top.txt", "t");
+  EXPECT_EQ(WebFixtures::Lookup(folder, "http://h/a/b.php?x=1"), folder + "/a/b.php?x=1");
+  EXPECT_EQ(WebFixtures::Lookup(folder, "http://h:80/a/b.php?x=2"), folder + "/a/b.php");
+  EXPECT_EQ(WebFixtures::Lookup(folder, "http://h/a/b.php"), folder + "/a/b.php");
+  EXPECT_EQ(WebFixtures::Lookup(folder, "http://h/a/../top.txt"), "");
+  EXPECT_EQ(WebFixtures::Lookup(folder, "http://h/a/"), "");
+  EXPECT_EQ(WebFixtures::Lookup(folder, "http://h/a"), "");  // a folder
+  EXPECT_EQ(WebFixtures::Lookup(folder, "http://h/top.txt?../../x"), folder + "/top.txt");
+  EXPECT_EQ(WebFixtures::Lookup("", "http://h/top.txt"), "");
+  std::error_code ignored;
+  fs::remove_all(folder, ignored);
+}
+
+}  // namespace

@@ -1,0 +1,84 @@
+// ArchiveInstaller: installing a ".cdp" archive (request 0x28) and an asset
+// folder (request 0x27) into the asset store, with the messages that go to
+// the requesting tool.
+//
+// InstallArchive opens the archive with the client's reader (CDP::
+// OpenArchive: the binary soup reader checks every size and offset, then
+// the root's kind, tables and package version). An archive that does not
+// open gives one error message (the reader's reason) and installs nothing.
+// Otherwise each entry, in order:
+//   1. its "kuid" must be valid (else an error message, entry skipped);
+//   2. when the asset is already installed and `questions` is given (the
+//      request's callback byte was 1), the tool is asked (notification 2);
+//      an answer other than "replace" skips the entry without a message;
+//   3. its "files" are extracted into a new staging folder of the store
+//      (addressed under the file root "vaddaemon-local", registered once
+//      for the store's "local" folder, so that no path leaves it) with the
+//      client's safe extraction (CDP::ExtractFiles: names, folder
+//      paths and file types checked, nothing written outside the folder,
+//      LZSS data bounded, and local file references refused, since an
+//      archive is untrusted). A failed extraction gives an error message
+//      with the reason and skips the entry;
+//   4. its configuration (CDP::EntryToConfig) is written into the staging
+//      folder, replacing any configuration file the entry carried;
+//   5. the store installs the staging folder (one index transaction, the
+//      folder renamed into place). An asset that was installed before is
+//      not replaced: the new files become its edit copy and it is left open
+//      for edit, uncommitted, so local changes are never lost silently.
+//      The configuration of such a copy is written as "config.txt", that of
+//      a new asset as "config.chump".
+// Each installed asset gives a success message (severity 4) with the asset
+// as its subject. The result counts the assets installed; `complete` is
+// true when every entry was installed.
+//
+// InstallFolder installs the asset folder `folder` (its "config.chump" or
+// "config.txt" names the KUID): step 2 as above, then the store's folder
+// install, which copies the folder into staging and installs it in one
+// transaction, replacing an installed copy. The result is the KUID
+// installed, or the null KUID (with an error message, except after a
+// refused question).
+//
+// Paths in requests are resolved against the daemon's bin folder when they
+// are relative (the tool's working directory is that folder too).
+//
+// Test hook: when the environment variable VADDAEMON_TEST_INSTALL_PAUSE_MS
+// holds a whole number of milliseconds (at most 600000), each archive entry
+// waits that long after its staging folder is filled and before the store
+// records it, so that a test can kill the daemon in the middle of an
+// install. Unset or invalid: no pause.
+//
+// Threads: one call per request thread; the store and the question table
+// are shared and thread-safe.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "foundation/KUID.h"
+
+class AssetStore;
+class DaemonRequest;
+class InstallQuestions;
+
+struct ArchiveInstallResult {
+  uint32_t installed = 0;
+  bool complete = false;
+};
+
+ArchiveInstallResult InstallArchive(DaemonRequest& request, AssetStore& store, InstallQuestions* questions,
+                                    const std::string& archivePath);
+
+struct FolderInstallResult {
+  KUID kuid = kNullKUID;
+  bool replaced = false;
+};
+
+FolderInstallResult InstallAssetFolder(DaemonRequest& request, AssetStore& store, InstallQuestions* questions,
+                                       const std::string& folder);
+
+// A request's path made absolute against `binFolder` (kept as it is when it
+// is absolute), normalised.
+std::string ResolveRequestPath(const std::string& binFolder, const std::string& path);
+
+// The pause of the test hook, in milliseconds (0: none).
+uint32_t InstallTestPauseMs();

@@ -1,0 +1,34 @@
+// AssetConfigReader: what the asset store takes from an asset's
+// configuration.
+//
+// LoadAssetFolderConfig loads "config.chump" from the folder, or when that
+// fails "config.txt" (either name found without regard to case); false when
+// neither loads (missing, unreadable or damaged: the soup readers refuse
+// damaged files and log why).
+//
+// DescribeAssetFromConfig fills the fields of `asset` that come from the
+// configuration and leaves every other field as it is:
+//   kuid          "kuid" (the null KUID when missing)
+//   name          the display name (GetAssetDisplayName) when one of
+//                 "username", "name", "asset-filename" is given, else ""
+//   kind          "kind"
+//   category      "category" when given, else the category list for
+//                 "kind" and "category-class" (LookupCategoryForClassCode),
+//                 else the "category-class" text itself
+//   region, era   "category-region", "category-era"
+//   authorId      the KUID's user id
+//   build         "vandru-build" when given, else GetConfigBuildVersion
+//                 (2.0 for configurations with a mesh table or class, 1.3)
+//   dependencies  CDP::CollectDependencies (KUIDs named anywhere, the
+//                 "kuid-table", less the "obsolete-table" and itself)
+//   obsoletes     CDP::CollectObsoletes ("obsolete-table", "obsoletes-kuid")
+// Nothing fails.
+#pragma once
+
+#include <string>
+
+class Soup;
+struct StoredAsset;
+
+bool LoadAssetFolderConfig(const std::string& folder, Soup* config);
+void DescribeAssetFromConfig(const Soup& config, StoredAsset* asset);

@@ -1,0 +1,27 @@
+// AssetFolderNames: the names of the asset store's folders.
+//
+// An asset's folder (below "local" or "editing") is named by its KUID's
+// keyword text (KUIDToKeywordString: "kuid U C" or "kuid2 U C V"), or that
+// text followed by "~". The two alternate: a new copy of an asset takes the
+// name its current copy does not have, so both can exist until the index
+// has switched to the new one. Staging folders are named kStagingPrefix
+// followed by a unique tail.
+//
+// AssetFolderName answers "" for a null or invalid KUID (which never gets
+// a folder). IsStoreFolderName tells whether a name is one the store makes
+// (a staging name, or exactly the canonical keyword text of a valid,
+// non-null KUID with or without "~"); recovery removes only such names.
+// Pure functions; nothing fails.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "foundation/KUID.h"
+
+std::string AssetFolderName(const KUID& kuid);
+// The name for a new copy when the current copy is named `current` ("" when
+// there is none): the plain name unless `current` is it.
+std::string NextAssetFolderName(const KUID& kuid, std::string_view current);
+bool IsStagingFolderName(std::string_view name);
+bool IsStoreFolderName(std::string_view name);

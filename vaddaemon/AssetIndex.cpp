@@ -1,0 +1,196 @@
+// AssetIndex (see AssetIndex.h).
+#include "vaddaemon/AssetIndex.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr const char* kSchema =
+    "CREATE TABLE IF NOT EXISTS assets("
+    " user_id INTEGER NOT NULL, content_id INTEGER NOT NULL, version INTEGER NOT NULL,"
+    " name TEXT NOT NULL, kind TEXT NOT NULL, category TEXT NOT NULL, region TEXT NOT NULL,"
+    " era TEXT NOT NULL, keywords TEXT NOT NULL, status BLOB NOT NULL, author_id INTEGER NOT NULL,"
+    " build REAL NOT NULL, kuid2_user INTEGER NOT NULL, kuid2_content INTEGER NOT NULL,"
+    " kuid2_version INTEGER NOT NULL, favourite INTEGER NOT NULL, dependencies BLOB NOT NULL,"
+    " obsoletes BLOB NOT NULL, folder TEXT NOT NULL, edit_folder TEXT NOT NULL,"
+    " placeholder INTEGER NOT NULL, installed_at INTEGER NOT NULL,"
+    " PRIMARY KEY(user_id, content_id, version)) WITHOUT ROWID;"
+    "CREATE TABLE IF NOT EXISTS local_data(user_id INTEGER NOT NULL, content_id INTEGER NOT NULL,"
+    " version INTEGER NOT NULL, key TEXT NOT NULL, data BLOB NOT NULL,"
+    " PRIMARY KEY(user_id, content_id, version, key)) WITHOUT ROWID;"
+    "CREATE TABLE IF NOT EXISTS users(id INTEGER PRIMARY KEY, second_id INTEGER NOT NULL,"
+    " name TEXT NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS settings(grp TEXT PRIMARY KEY NOT NULL, data BLOB NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY NOT NULL, value INTEGER NOT NULL);"
+    "PRAGMA user_version = 1;";
+
+constexpr const char* kColumns =
+    "user_id, content_id, version, name, kind, category, region, era, keywords, status,"
+    " author_id, build, kuid2_user, kuid2_content, kuid2_version, favourite, dependencies,"
+    " obsoletes, folder, edit_folder, placeholder, installed_at";
+
+std::vector<uint8_t> PackKUIDs(const std::vector<KUID>& kuids) {
+  std::vector<uint8_t> bytes;
+  bytes.reserve(kuids.size() * 12);
+  for (const KUID& kuid : kuids) {
+    for (const int32_t word : {kuid.userId, kuid.contentId, kuid.version}) {
+      const uint32_t u = static_cast<uint32_t>(word);
+      for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<uint8_t>(u >> shift));
+    }
+  }
+  return bytes;
+}
+
+int32_t WordAt(const std::vector<uint8_t>& bytes, size_t at) {
+  uint32_t u = 0;
+  for (int i = 3; i >= 0; --i) u = (u << 8) | bytes[at + static_cast<size_t>(i)];
+  return static_cast<int32_t>(u);
+}
+
+std::vector<KUID> UnpackKUIDs(const std::vector<uint8_t>& bytes) {
+  std::vector<KUID> kuids;
+  for (size_t at = 0; at + 12 <= bytes.size(); at += 12)
+    kuids.push_back(KUID{WordAt(bytes, at), WordAt(bytes, at + 4), WordAt(bytes, at + 8)});
+  return kuids;
+}
+
+void ReadRow(const SqliteStatement& s, StoredAsset* a) {
+  a->kuid = KUID{int32_t(s.Int(0)), int32_t(s.Int(1)), int32_t(s.Int(2))};
+  a->name = s.Text(3);
+  a->kind = s.Text(4);
+  a->category = s.Text(5);
+  a->region = s.Text(6);
+  a->era = s.Text(7);
+  a->keywords = s.Text(8);
+  a->status = DefaultStatusBytes();
+  const std::vector<uint8_t> status = s.Blob(9);
+  std::copy_n(status.begin(), std::min<size_t>(status.size(), kStatusByteCount), a->status.begin());
+  a->authorId = int32_t(s.Int(10));
+  a->build = static_cast<float>(s.Double(11));
+  a->kuid2 = KUID{int32_t(s.Int(12)), int32_t(s.Int(13)), int32_t(s.Int(14))};
+  a->favourite = s.Int(15) != 0;
+  a->dependencies = UnpackKUIDs(s.Blob(16));
+  a->obsoletes = UnpackKUIDs(s.Blob(17));
+  a->folder = s.Text(18);
+  a->editFolder = s.Text(19);
+  a->placeholder = s.Int(20) != 0;
+  a->installedAt = s.Int(21);
+}
+
+void BindKUID(SqliteStatement& s, int first, const KUID& kuid) {
+  s.BindInt(first, kuid.userId);
+  s.BindInt(first + 1, kuid.contentId);
+  s.BindInt(first + 2, kuid.version);
+}
+
+}  // namespace
+
+bool PrepareAssetIndex(SqliteDb& db, std::string* error) {
+  if (!db.Exec("PRAGMA journal_mode = DELETE; PRAGMA synchronous = FULL;")) {
+    *error = "cannot set up the index: " + db.LastError();
+    return false;
+  }
+  int64_t version = 0;
+  {
+    SqliteStatement s(db, "PRAGMA user_version;");
+    if (s.Step() != SQLITE_ROW) {
+      *error = "cannot read the index: " + db.LastError();
+      return false;
+    }
+    version = s.Int(0);
+  }
+  if (version > kAssetIndexSchemaVersion) {
+    *error = "the index was written by a newer daemon (schema " + std::to_string(version) + ")";
+    return false;
+  }
+  SqliteTransaction transaction(db);
+  if (!transaction.Begun() || !db.Exec(kSchema) || !transaction.Commit()) {
+    *error = "cannot create the index tables: " + db.LastError();
+    return false;
+  }
+  return true;
+}
+
+RowRead ReadAssetRow(SqliteDb& db, const KUID& kuid, StoredAsset* asset) {
+  const std::string sql = std::string("SELECT ") + kColumns +
+                          " FROM assets WHERE user_id = ?1 AND content_id = ?2 AND version = ?3;";
+  SqliteStatement s(db, sql.c_str());
+  BindKUID(s, 1, kuid);
+  const int rc = s.Step();
+  if (rc == SQLITE_DONE) return RowRead::kMissing;
+  if (rc != SQLITE_ROW) return RowRead::kError;
+  ReadRow(s, asset);
+  return RowRead::kFound;
+}
+
+bool ReadAllAssetRows(SqliteDb& db, std::vector<StoredAsset>* assets) {
+  const std::string sql =
+      std::string("SELECT ") + kColumns + " FROM assets ORDER BY user_id, content_id, version;";
+  SqliteStatement s(db, sql.c_str());
+  int rc = SQLITE_ROW;
+  while ((rc = s.Step()) == SQLITE_ROW) {
+    StoredAsset asset;
+    ReadRow(s, &asset);
+    assets->push_back(std::move(asset));
+  }
+  return rc == SQLITE_DONE;
+}
+
+bool WriteAssetRow(SqliteDb& db, const StoredAsset& a) {
+  const std::string sql = std::string("INSERT OR REPLACE INTO assets(") + kColumns +
+                          ") VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14,"
+                          " ?15, ?16, ?17, ?18, ?19, ?20, ?21, ?22);";
+  SqliteStatement s(db, sql.c_str());
+  BindKUID(s, 1, a.kuid);
+  s.BindText(4, a.name);
+  s.BindText(5, a.kind);
+  s.BindText(6, a.category);
+  s.BindText(7, a.region);
+  s.BindText(8, a.era);
+  s.BindText(9, a.keywords);
+  StatusBytes status = a.status;
+  status[kStatusInstalledLocally] = a.Installed() ? 1 : 0;
+  status[kStatusOpenForEdit] = a.OpenForEdit() ? 1 : 0;
+  s.BindBlob(10, status);
+  s.BindInt(11, a.authorId);
+  s.BindDouble(12, a.build);
+  BindKUID(s, 13, a.kuid2);
+  s.BindInt(16, a.favourite ? 1 : 0);
+  s.BindBlob(17, PackKUIDs(a.dependencies));
+  s.BindBlob(18, PackKUIDs(a.obsoletes));
+  s.BindText(19, a.folder);
+  s.BindText(20, a.editFolder);
+  s.BindInt(21, a.placeholder ? 1 : 0);
+  s.BindInt(22, a.installedAt);
+  return s.Run();
+}
+
+bool DeleteAssetRow(SqliteDb& db, const KUID& kuid) {
+  SqliteStatement s(db, "DELETE FROM assets WHERE user_id = ?1 AND content_id = ?2 AND version = ?3;");
+  BindKUID(s, 1, kuid);
+  return s.Run();
+}
+
+bool HighestContentId(SqliteDb& db, int32_t userId, int64_t* highest) {
+  SqliteStatement s(db, "SELECT IFNULL(MAX(content_id), -1) FROM assets WHERE user_id = ?1;");
+  s.BindInt(1, userId);
+  if (s.Step() != SQLITE_ROW) return false;
+  *highest = s.Int(0);
+  return true;
+}
+
+bool ReadMeta(SqliteDb& db, const char* key, int64_t* value, bool* found) {
+  SqliteStatement s(db, "SELECT value FROM meta WHERE key = ?1;");
+  s.BindText(1, key);
+  const int rc = s.Step();
+  *found = rc == SQLITE_ROW;
+  if (*found) *value = s.Int(0);
+  return rc == SQLITE_ROW || rc == SQLITE_DONE;
+}
+
+bool WriteMeta(SqliteDb& db, const char* key, int64_t value) {
+  SqliteStatement s(db, "INSERT OR REPLACE INTO meta(key, value) VALUES(?1, ?2);");
+  s.BindText(1, key);
+  s.BindInt(2, value);
+  return s.Run();
+}

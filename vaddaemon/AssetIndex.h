@@ -1,0 +1,48 @@
+// AssetIndex: the SQL of the asset store's index (one row per asset, plus
+// the tables of per-asset data, users, settings groups and counters).
+//
+// Tables (schema version 1, kept in PRAGMA user_version):
+//   assets(user_id, content_id, version  -- the KUID, primary key
+//          name, kind, category, region, era, keywords  TEXT
+//          status BLOB (18 bytes), author_id, build REAL,
+//          kuid2_user, kuid2_content, kuid2_version, favourite,
+//          dependencies, obsoletes BLOB (12 bytes per KUID: user id,
+//          content id, version as little-endian i32),
+//          folder, edit_folder TEXT ("" = none), placeholder, installed_at)
+//   local_data(user_id, content_id, version, key, data BLOB)
+//   users(id, second_id, name)
+//   settings(grp, data BLOB)
+//   meta(key, value)  -- "next_content_id"
+//
+// PrepareAssetIndex sets the connection's journal mode (rollback journal,
+// synchronous FULL) and creates the tables in one transaction; it refuses
+// an index whose schema version is newer than this code's. The row
+// functions expect the caller to hold the connection's mutex and, for
+// changes, usually a transaction. WriteAssetRow stores status bytes 3 and 8
+// as the folders say (see StoredAsset.h). Stored bytes that are damaged
+// (a status blob of another length, a KUID list whose length is not a
+// multiple of 12) read as far as they go: missing status bytes read as the
+// defaults, a partial KUID is dropped.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "foundation/KUID.h"
+#include "vaddaemon/SqliteDb.h"
+#include "vaddaemon/StoredAsset.h"
+
+inline constexpr int kAssetIndexSchemaVersion = 1;
+
+bool PrepareAssetIndex(SqliteDb& db, std::string* error);
+
+enum class RowRead { kFound, kMissing, kError };
+RowRead ReadAssetRow(SqliteDb& db, const KUID& kuid, StoredAsset* asset);
+// Every row, ordered by user id, content id, version.
+bool ReadAllAssetRows(SqliteDb& db, std::vector<StoredAsset>* assets);
+bool WriteAssetRow(SqliteDb& db, const StoredAsset& asset);
+bool DeleteAssetRow(SqliteDb& db, const KUID& kuid);
+// The highest content id the index holds for `userId`, or -1.
+bool HighestContentId(SqliteDb& db, int32_t userId, int64_t* highest);
+bool ReadMeta(SqliteDb& db, const char* key, int64_t* value, bool* found);
+bool WriteMeta(SqliteDb& db, const char* key, int64_t value);

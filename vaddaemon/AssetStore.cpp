@@ -1,0 +1,156 @@
+// AssetStore: opening, paths and look-ups (see AssetStore.h). Installs are
+// in AssetStoreInstall.cpp, edits in AssetStoreEdit.cpp, recovery in
+// AssetStoreRecovery.cpp, single values in AssetStoreValues.cpp.
+#include "vaddaemon/AssetStore.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+
+#include "foundation/Soup.h"
+#include "kiv/File.h"
+#include "vaddaemon/AssetConfigReader.h"
+#include "vaddaemon/AssetFolderNames.h"
+#include "vaddaemon/AssetStoreImpl.h"
+#include "vaddaemon/FolderTree.h"
+
+namespace fs = std::filesystem;
+
+int64_t StoreNow() { return static_cast<int64_t>(std::time(nullptr)); }
+
+std::string AssetStore::Impl::Child(const std::string& root, std::string_view name) {
+  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos) return {};
+  if (name.find('\0') != std::string_view::npos) return {};
+  return root + "/" + std::string(name);
+}
+
+std::string AssetStore::Impl::NewStagingPath() {
+  const uint64_t serial = stagingSerial.fetch_add(1);
+  const std::string name = std::string(kStagingPrefix) + std::to_string(getpid()) + "-" +
+                           std::to_string(serial) + "-" + std::to_string(StoreNow());
+  return LocalPath(name);
+}
+
+bool AssetStore::Impl::IsOwnStagingPath(const std::string& path) const {
+  const fs::path p(path);
+  return p.parent_path() == fs::path(localRoot) && IsStagingFolderName(p.filename().string());
+}
+
+StoreResult AssetStore::Impl::NotOpen() const {
+  return StoreResult::Fail(StoreCode::kDbError, "the asset store is not open");
+}
+
+StoreResult AssetStore::Impl::DbFail(const std::string& what) {
+  return StoreResult::Fail(StoreCode::kDbError, what + ": " + db.LastError());
+}
+
+RowRead AssetStore::Impl::Read(const KUID& kuid, StoredAsset* asset) {
+  std::lock_guard<std::mutex> lock(dbMutex);
+  if (!open) return RowRead::kError;
+  return ReadAssetRow(db, kuid, asset);
+}
+
+StoreResult AssetStore::Impl::CommitRowWithRename(const KUID& kuid, const RowChange& change,
+                                                   const std::string& from, const std::string& to) {
+  std::lock_guard<std::mutex> lock(dbMutex);
+  SqliteTransaction transaction(db);
+  if (!transaction.Begun()) return DbFail("cannot record the asset");
+  StoredAsset row;
+  const RowRead read = ReadAssetRow(db, kuid, &row);
+  if (read == RowRead::kError) return DbFail("cannot read the index");
+  if (read == RowRead::kMissing) row = StoredAsset();
+  row.kuid = kuid;
+  change(row);
+  if (!WriteAssetRow(db, row)) return DbFail("cannot record the asset");
+  if (!from.empty()) {
+    // Whatever sits at `to` is a leftover that no row names.
+    if (to.empty() || !RemoveFolderTree(to))
+      return StoreResult::Fail(StoreCode::kIoError, "cannot clear the folder " + to);
+    if (std::rename(from.c_str(), to.c_str()) != 0)
+      return StoreResult::Fail(StoreCode::kIoError, "cannot move " + from + " to " + to);
+    SyncFolder(fs::path(to).parent_path().string());
+  }
+  if (transaction.Commit()) return StoreResult::Success();
+  if (!from.empty()) std::rename(to.c_str(), from.c_str());
+  return DbFail("cannot commit the asset");
+}
+
+AssetStore::AssetStore(Options options) : impl_(std::make_unique<Impl>(std::move(options))) {}
+
+AssetStore::~AssetStore() = default;
+
+StoreResult AssetStore::Open() {
+  Impl& s = *impl_;
+  {
+    std::lock_guard<std::mutex> lock(s.dbMutex);
+    if (s.open || s.db.IsOpen()) return StoreResult::Fail(StoreCode::kBadArgument, "the store is open already");
+    const int32_t user = s.options.localUserId;
+    if (user < 0 || user > 0x1FFFFFF)
+      return StoreResult::Fail(StoreCode::kBadArgument, "the local user id is outside 0..33554431");
+    if (s.options.userDataPath.empty() || s.options.indexPath.empty())
+      return StoreResult::Fail(StoreCode::kBadArgument, "no user-data folder or index path");
+    Kiv::File::Path root(s.options.userDataPath);
+    root.Normalize();
+    root.DelSlash();
+    s.localRoot = Impl::Child(root.Str(), kLocalLocation);
+    s.editingRoot = Impl::Child(root.Str(), kEditingLocation);
+    if (!Kiv::File::Md(s.localRoot) || !Kiv::File::Md(s.editingRoot))
+      return StoreResult::Fail(StoreCode::kIoError, "cannot create the folders below " + root.Str());
+    if (!s.db.Open(s.options.indexPath, s.options.busyTimeoutMs))
+      return StoreResult::Fail(StoreCode::kDbError, s.options.indexPath + ": " + s.db.LastError());
+    std::string error;
+    if (!PrepareAssetIndex(s.db, &error))
+      return StoreResult::Fail(StoreCode::kDbError, s.options.indexPath + ": " + error);
+    s.open = true;
+  }
+  // Nothing else can use the store before Open has answered.
+  StoreResult result = s.Recover();
+  if (!result.Ok()) {
+    std::lock_guard<std::mutex> lock(s.dbMutex);
+    s.open = false;
+  }
+  return result;
+}
+
+const AssetStore::RecoveryReport& AssetStore::LastRecovery() const { return impl_->report; }
+
+const std::string& AssetStore::LocalRoot() const { return impl_->localRoot; }
+
+const std::string& AssetStore::EditingRoot() const { return impl_->editingRoot; }
+
+std::string AssetStore::InstalledPath(const StoredAsset& asset) const {
+  return asset.Installed() ? impl_->LocalPath(asset.folder) : std::string();
+}
+
+std::string AssetStore::EditPath(const StoredAsset& asset) const {
+  return asset.OpenForEdit() ? impl_->EditingPath(asset.editFolder) : std::string();
+}
+
+bool AssetStore::Find(const KUID& kuid, StoredAsset* asset) {
+  StoredAsset found;
+  if (impl_->Read(kuid, &found) != RowRead::kFound) return false;
+  *asset = std::move(found);
+  return true;
+}
+
+std::vector<StoredAsset> AssetStore::List() {
+  std::vector<StoredAsset> assets;
+  std::lock_guard<std::mutex> lock(impl_->dbMutex);
+  if (!impl_->open || !ReadAllAssetRows(impl_->db, &assets)) assets.clear();
+  return assets;
+}
+
+void AssetStore::ForEach(const std::function<bool(const StoredAsset&)>& visit) {
+  for (const StoredAsset& asset : List()) {
+    if (!visit(asset)) return;
+  }
+}
+
+bool AssetStore::LoadConfig(const KUID& kuid, Soup* config) {
+  StoredAsset asset;
+  if (!Find(kuid, &asset) || !asset.Installed()) return false;
+  const std::string path = InstalledPath(asset);
+  return !path.empty() && LoadAssetFolderConfig(path, config);
+}

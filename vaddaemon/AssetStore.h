@@ -1,0 +1,206 @@
+// AssetStore: the daemon's asset database, an index in SQLite plus one
+// folder per asset.
+//
+// Layout (U = the user-data folder given in Options):
+//   U/assets.tdx     the index (SQLite, rollback journal, synchronous FULL);
+//   U/local/F        the installed files of an asset; F is its folder name;
+//   U/editing/F      the edit copy of an asset that is open for edit;
+//   U/local/.vadtmp-*  staging folders of installs in progress.
+// Folder names: an asset's folder is its KUID's keyword text
+// (KUIDToKeywordString: "kuid U C" or "kuid2 U C V"); a replacement goes
+// to the same text with "~" appended, and the next one back to the plain
+// text, so the new copy never overwrites the one the index still names.
+// The index row records which of the two names is current.
+//
+// Crash safety. Every change of the index is one SQLite transaction. A
+// folder takes the place of another only by a rename made inside the
+// transaction that records it, before the commit; old copies are removed
+// only after the commit. So after a crash at any point the index names
+// either the old folders or the new ones, and both exist. An install first
+// fills a staging folder (copy or extraction), then, in one transaction,
+// records the asset and renames the staging folder to the asset folder.
+//
+// Recovery (run by Open, before anything else touches the store), in one
+// transaction:
+//   1. a row whose installed folder is missing loses it; a row whose edit
+//      folder is missing loses its edit state;
+//   2. a row left with neither folder is deleted when it was a placeholder
+//      (Reserve) or had an installed folder before step 1; rows that never
+//      had folders (catalog rows written by PutMetadata) are kept;
+//   3. in U/local and U/editing, every folder that no row names is removed
+//      when its name is the store's own (".vadtmp-" followed by anything,
+//      or a KUID keyword text with or without "~"); other entries are left
+//      alone and listed in the report.
+// Uncommitted transactions are rolled back by SQLite itself on open.
+//
+// Edits: BeginEdit copies the installed files into U/editing; Reserve makes
+// an empty edit folder (for a new asset, a placeholder row); CommitEdit
+// copies the edit folder into staging and installs it as above (the edit
+// copy stays until the commit is recorded, so a crash never loses an
+// edit); RevertEdit forgets the edit copy (and a placeholder row).
+// An install (InstallStaged, InstallFolder) over an asset that is open for
+// edit discards the edit copy, unless InstallOptions::asEditCopy asks that
+// the files become the edit copy instead.
+//
+// Threads: every member may be called from any thread. One SQLite
+// connection is guarded by a mutex held only for index work; copies run
+// outside it. Operations on one KUID (install, remove, edit) are
+// serialised so that a copy never races a removal of the same folders.
+// Results are copies; callbacks (ForEach) run without any lock held.
+//
+// Failure: operations answer a StoreResult (see StoredAsset.h) or false /
+// the null KUID; a failed operation changes nothing in the index and
+// removes its own staging folder. Untrusted input (configurations, source
+// folders) is checked: a source folder holding links to folders, devices
+// or pipes, or deeper than 64 levels, is refused. An index file that is
+// not an SQLite database, or one written by a newer schema, makes Open
+// fail; the file is never overwritten. Nothing throws.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "foundation/KUID.h"
+#include "vaddaemon/StoredAsset.h"
+
+class Soup;
+
+class AssetStore {
+ public:
+  static constexpr const char* kLocalLocation = "local";
+  static constexpr const char* kEditingLocation = "editing";
+  static constexpr const char* kIndexFileName = "assets.tdx";
+  static constexpr const char* kStagingPrefix = ".vadtmp-";
+
+  struct Options {
+    std::string indexPath;     // the SQLite file, e.g. U + "/assets.tdx"
+    std::string userDataPath;  // U: holds "local" and "editing"
+    int32_t localUserId = 0;   // NewKUID's user id, 0..0x1FFFFFF
+    int busyTimeoutMs = 5000;
+  };
+
+  struct RecoveryReport {
+    uint32_t rowsRemoved = 0;
+    uint32_t editsCleared = 0;
+    uint32_t foldersRemoved = 0;          // staging and orphaned asset folders
+    std::vector<std::string> leftAlone;  // entries that are not the store's
+  };
+
+  struct InstallOptions {
+    // False: an asset that is already installed is refused with kExists.
+    bool replace = true;
+    // When the asset is already installed: the files become its edit copy
+    // and it is left open for edit, the installed copy unchanged. For an
+    // asset that is not installed this has no effect.
+    bool asEditCopy = false;
+  };
+
+  struct InstallOutcome {
+    KUID kuid;
+    bool replaced = false;         // it was installed before
+    bool leftOpenForEdit = false;  // asEditCopy took effect
+  };
+
+  struct EditInfo {
+    KUID kuid;
+    std::string editFolder;  // below U/editing
+    std::string path;        // the full path of the edit folder
+  };
+
+  explicit AssetStore(Options options);
+  ~AssetStore();
+  AssetStore(const AssetStore&) = delete;
+  AssetStore& operator=(const AssetStore&) = delete;
+
+  // Creates U/local and U/editing, opens or creates the index and runs the
+  // recovery. Every other member fails (kDbError / false / null) until Open
+  // has succeeded. Call once.
+  StoreResult Open();
+  const RecoveryReport& LastRecovery() const;
+
+  const std::string& LocalRoot() const;    // U/local
+  const std::string& EditingRoot() const;  // U/editing
+  // Full paths of an asset's folders ("" when it has none).
+  std::string InstalledPath(const StoredAsset& asset) const;
+  std::string EditPath(const StoredAsset& asset) const;
+
+  // --- Installing.
+  // A new, empty staging folder inside U/local (full path in `*path`).
+  StoreResult MakeStagingFolder(std::string* path);
+  // Removes a staging folder the caller no longer needs (only a path the
+  // store made; anything else is ignored).
+  void DiscardStagingFolder(const std::string& path);
+  // Installs a filled staging folder: reads its configuration (see
+  // AssetConfigReader.h), records the asset and renames the folder into
+  // place. The staging folder is gone afterwards, on success or failure.
+  StoreResult InstallStaged(const std::string& stagingPath, const InstallOptions& options,
+                            InstallOutcome* outcome);
+  // Copies `sourceFolder` into a staging folder, then InstallStaged.
+  StoreResult InstallFolder(const std::string& sourceFolder, const InstallOptions& options,
+                            InstallOutcome* outcome);
+  // Deletes the asset: its row, its installed files and its edit copy.
+  StoreResult Remove(const KUID& kuid);
+
+  // --- Editing.
+  // Opens an asset for edit: the installed files are copied into a new edit
+  // folder. An asset already open answers its edit folder as it is. An
+  // asset with a row but no installed files gets an empty edit folder.
+  StoreResult BeginEdit(const KUID& kuid, EditInfo* info);
+  // Reserves an asset to be written: the null KUID takes NewKUID(). An
+  // unknown KUID gets a placeholder row named `displayName` and an empty
+  // edit folder; a known one is opened as by BeginEdit.
+  StoreResult Reserve(const KUID& kuid, std::string_view displayName, EditInfo* info);
+  // Takes the edit copy as the installed asset. Its configuration must be
+  // readable and name this KUID (or none). Sets "locally modified".
+  StoreResult CommitEdit(const KUID& kuid, InstallOutcome* outcome);
+  // Drops the edit copy; a placeholder row goes with it.
+  StoreResult RevertEdit(const KUID& kuid);
+
+  // --- Looking up.
+  bool Find(const KUID& kuid, StoredAsset* asset);
+  // Every asset, ordered by user id, content id, version (signed).
+  std::vector<StoredAsset> List();
+  // Calls `visit` for each asset of List() until it answers false.
+  void ForEach(const std::function<bool(const StoredAsset&)>& visit);
+  // The configuration of the installed copy ("config.chump", else
+  // "config.txt"); false when the asset is not installed or has none.
+  bool LoadConfig(const KUID& kuid, Soup* config);
+
+  // --- Per-asset values.
+  // Stores every field of `asset` but the folders, placeholder and the two
+  // folder status bytes (which keep their stored values); adds a row
+  // without folders for an unknown KUID. For fixtures and catalog entries.
+  StoreResult PutMetadata(const StoredAsset& asset);
+  // Bytes 3 and 8 (installed, open for edit) are the store's: kBadArgument.
+  StoreResult SetStatusByte(const KUID& kuid, uint32_t index, uint8_t value);
+  StoreResult SetFavourite(const KUID& kuid, bool favourite);
+  StoreResult SetKeywords(const KUID& kuid, std::string_view keywords);
+
+  // A KUID never used before in the local user's range (version 0): one
+  // above both the highest content id the index holds for that user and
+  // the last one handed out. The null KUID when the range is used up or
+  // the index fails.
+  KUID NewKUID();
+  int32_t LocalUserId() const;
+
+  // --- Other stored values (opaque bytes, usually "ACS$" soups).
+  bool GetLocalData(const KUID& kuid, std::string_view key, std::vector<uint8_t>* bytes);
+  StoreResult SetLocalData(const KUID& kuid, std::string_view key, std::span<const uint8_t> bytes);
+  bool GetSettingsGroup(std::string_view group, std::vector<uint8_t>* bytes);
+  StoreResult SetSettingsGroup(std::string_view group, std::span<const uint8_t> bytes);
+  // User names by user id; `secondId` as stored (-1 when none).
+  bool FindUser(int32_t id, std::string* name, int32_t* secondId);
+  StoreResult SetUser(int32_t id, std::string_view name, int32_t secondId = -1);
+
+ // The store's state, defined in vaddaemon/AssetStoreImpl.h for the
+  // store's own files only.
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};

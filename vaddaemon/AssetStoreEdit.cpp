@@ -1,0 +1,199 @@
+// AssetStore: edit copies (see AssetStore.h).
+#include <filesystem>
+
+#include "foundation/Soup.h"
+#include "vaddaemon/AssetConfigReader.h"
+#include "vaddaemon/AssetFolderNames.h"
+#include "vaddaemon/AssetStore.h"
+#include "vaddaemon/AssetStoreImpl.h"
+#include "vaddaemon/FolderTree.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void FillInfo(const AssetStore::Impl& s, const StoredAsset& row, AssetStore::EditInfo* info) {
+  if (!info) return;
+  info->kuid = row.kuid;
+  info->editFolder = row.editFolder;
+  info->path = s.EditingPath(row.editFolder);
+}
+
+// Makes `target` a fresh edit folder: a copy of `installed` when given,
+// else empty, flushed to the disk.
+StoreResult FillEditFolder(const std::string& installed, const std::string& target) {
+  if (target.empty() || !RemoveFolderTree(target))
+    return StoreResult::Fail(StoreCode::kIoError, "cannot clear the edit folder " + target);
+  std::string error;
+  std::error_code ec;
+  const bool made = installed.empty() ? fs::create_directory(target, ec) && !ec
+                                      : CopyFolderTree(installed, target, &error);
+  if (!made || !SyncFolderTree(target)) {
+    RemoveFolderTree(target);
+    return StoreResult::Fail(StoreCode::kIoError, "cannot make the edit folder " + target +
+                                                      (error.empty() ? "" : ": " + error));
+  }
+  return StoreResult::Success();
+}
+
+}  // namespace
+
+StoreResult AssetStore::Impl::BeginEditHeld(const KUID& kuid, AssetStore::EditInfo* info) {
+  StoredAsset row;
+  const RowRead read = Read(kuid, &row);
+  if (read == RowRead::kError) return DbFail("cannot read the index");
+  if (read == RowRead::kMissing) return StoreResult::Fail(StoreCode::kNotFound, "unknown asset");
+  if (row.OpenForEdit()) {
+    FillInfo(*this, row, info);
+    return StoreResult::Success();
+  }
+  const std::string name = NextAssetFolderName(kuid, std::string());
+  const std::string target = EditingPath(name);
+  StoreResult result = FillEditFolder(row.Installed() ? LocalPath(row.folder) : std::string(), target);
+  if (!result.Ok()) return result;
+  {
+    // Only the edit state changes; other fields may have moved meanwhile.
+    std::lock_guard<std::mutex> lock(dbMutex);
+    SqliteTransaction transaction(db);
+    StoredAsset now;
+    if (!transaction.Begun() || ReadAssetRow(db, kuid, &now) != RowRead::kFound) {
+      RemoveFolderTree(target);
+      return DbFail("cannot open the asset for edit");
+    }
+    now.editFolder = name;
+    if (!WriteAssetRow(db, now) || !transaction.Commit()) {
+      RemoveFolderTree(target);
+      return DbFail("cannot open the asset for edit");
+    }
+    row = now;
+  }
+  FillInfo(*this, row, info);
+  return StoreResult::Success();
+}
+
+StoreResult AssetStore::BeginEdit(const KUID& kuid, EditInfo* info) {
+  if (!impl_->open) return impl_->NotOpen();
+  const KUIDLockSet::Hold hold = impl_->kuidLocks.Acquire(kuid);
+  return impl_->BeginEditHeld(kuid, info);
+}
+
+StoreResult AssetStore::Reserve(const KUID& wanted, std::string_view displayName, EditInfo* info) {
+  Impl& s = *impl_;
+  if (!s.open) return s.NotOpen();
+  const KUID kuid = wanted.IsNull() ? NewKUID() : wanted;
+  if (kuid.IsNull()) return StoreResult::Fail(StoreCode::kExhausted, "no new KUID is left in the local user's range");
+  if (!kuid.IsValid()) return StoreResult::Fail(StoreCode::kBadArgument, "not a valid KUID");
+  const KUIDLockSet::Hold hold = s.kuidLocks.Acquire(kuid);
+  StoredAsset row;
+  const RowRead read = s.Read(kuid, &row);
+  if (read == RowRead::kError) return s.DbFail("cannot read the index");
+  if (read == RowRead::kFound) return s.BeginEditHeld(kuid, info);
+
+  const std::string editFolder = NextAssetFolderName(kuid, std::string());
+  const std::string target = s.EditingPath(editFolder);
+  StoreResult result = FillEditFolder(std::string(), target);
+  if (!result.Ok()) return result;
+  const std::string name(displayName);
+  result = s.CommitRowWithRename(
+      kuid,
+      [&](StoredAsset& fresh) {
+        fresh.name = name;
+        fresh.authorId = kuid.userId;
+        fresh.placeholder = true;
+        fresh.editFolder = editFolder;
+        row = fresh;
+      },
+      std::string(), std::string());
+  if (!result.Ok()) {
+    RemoveFolderTree(target);
+    return result;
+  }
+  FillInfo(s, row, info);
+  return StoreResult::Success();
+}
+
+StoreResult AssetStore::CommitEdit(const KUID& kuid, InstallOutcome* outcome) {
+  Impl& s = *impl_;
+  if (!s.open) return s.NotOpen();
+  const KUIDLockSet::Hold hold = s.kuidLocks.Acquire(kuid);
+  StoredAsset row;
+  const RowRead read = s.Read(kuid, &row);
+  if (read == RowRead::kError) return s.DbFail("cannot read the index");
+  if (read == RowRead::kMissing || !row.OpenForEdit())
+    return StoreResult::Fail(StoreCode::kNotFound, "the asset is not open for edit");
+  const std::string editPath = s.EditingPath(row.editFolder);
+  Soup config;
+  if (!LoadAssetFolderConfig(editPath, &config))
+    return StoreResult::Fail(StoreCode::kBadConfig, "the edit folder holds no readable config.txt or config.chump");
+  StoredAsset fresh;
+  DescribeAssetFromConfig(config, &fresh);
+  if (!fresh.kuid.IsNull() && fresh.kuid != kuid)
+    return StoreResult::Fail(StoreCode::kBadConfig, "the configuration names another KUID");
+
+  // The edit copy stays until the index has switched to the new copy.
+  const std::string staging = s.NewStagingPath();
+  std::string error;
+  if (!CopyFolderTree(editPath, staging, &error) || !SyncFolderTree(staging)) {
+    RemoveFolderTree(staging);
+    return StoreResult::Fail(StoreCode::kIoError, "cannot copy the edit folder: " + error);
+  }
+  const bool wasInstalled = row.Installed();
+  const std::string oldInstalled = wasInstalled ? s.LocalPath(row.folder) : std::string();
+  const std::string folder = NextAssetFolderName(kuid, row.folder);
+  const StoreResult result = s.CommitRowWithRename(
+      kuid,
+      [&](StoredAsset& now) {
+        if (!fresh.name.empty()) now.name = fresh.name;
+        now.kind = fresh.kind;
+        now.category = fresh.category;
+        now.region = fresh.region;
+        now.era = fresh.era;
+        now.authorId = kuid.userId;
+        now.build = fresh.build;
+        now.dependencies = fresh.dependencies;
+        now.obsoletes = fresh.obsoletes;
+        now.status[kStatusLocallyModified] = 1;
+        now.status[kStatusFaulty] = 0;
+        now.placeholder = false;
+        now.installedAt = StoreNow();
+        now.folder = folder;
+        now.editFolder.clear();
+      },
+      staging, s.LocalPath(folder));
+  if (!result.Ok()) {
+    RemoveFolderTree(staging);
+    return result;
+  }
+  RemoveFolderTree(oldInstalled);
+  RemoveFolderTree(editPath);
+  if (outcome) {
+    outcome->kuid = kuid;
+    outcome->replaced = wasInstalled;
+    outcome->leftOpenForEdit = false;
+  }
+  return StoreResult::Success();
+}
+
+StoreResult AssetStore::RevertEdit(const KUID& kuid) {
+  Impl& s = *impl_;
+  if (!s.open) return s.NotOpen();
+  const KUIDLockSet::Hold hold = s.kuidLocks.Acquire(kuid);
+  std::string editPath;
+  {
+    std::lock_guard<std::mutex> lock(s.dbMutex);
+    StoredAsset row;
+    const RowRead read = ReadAssetRow(s.db, kuid, &row);
+    if (read == RowRead::kError) return s.DbFail("cannot read the index");
+    if (read == RowRead::kMissing || !row.OpenForEdit())
+      return StoreResult::Fail(StoreCode::kNotFound, "the asset is not open for edit");
+    editPath = s.EditingPath(row.editFolder);
+    SqliteTransaction transaction(s.db);
+    if (!transaction.Begun()) return s.DbFail("cannot revert the asset");
+    const bool drop = row.placeholder && !row.Installed();
+    row.editFolder.clear();
+    const bool written = drop ? DeleteAssetRow(s.db, kuid) : WriteAssetRow(s.db, row);
+    if (!written || !transaction.Commit()) return s.DbFail("cannot revert the asset");
+  }
+  RemoveFolderTree(editPath);
+  return StoreResult::Success();
+}

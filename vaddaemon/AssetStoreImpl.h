@@ -1,0 +1,66 @@
+// AssetStore::Impl: the state behind AssetStore, shared by the files that
+// implement it (AssetStore*.cpp). Not for use outside the store.
+//
+// `db` is used only while `dbMutex` is held. Operations that change an
+// asset's folders hold the asset's KUID in `kuidLocks` for their whole run
+// (copies included) and take `dbMutex` only around index work; every
+// whole-row write re-reads the row under the same hold of `dbMutex`, so
+// concurrent changes of single fields are never lost.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "vaddaemon/AssetIndex.h"
+#include "vaddaemon/AssetStore.h"
+#include "vaddaemon/KUIDLockSet.h"
+#include "vaddaemon/SqliteDb.h"
+
+struct AssetStore::Impl {
+  explicit Impl(Options o) : options(std::move(o)) {}
+
+  Options options;
+  std::string localRoot;
+  std::string editingRoot;
+  std::mutex dbMutex;
+  SqliteDb db;
+  bool open = false;
+  RecoveryReport report;
+  KUIDLockSet kuidLocks;
+  std::atomic<uint64_t> stagingSerial{0};
+
+  // root + "/" + name, or "" when `name` is not one safe path component
+  // (empty, ".", "..", or holding "/"): a damaged index can never make the
+  // store touch anything outside its folders.
+  static std::string Child(const std::string& root, std::string_view name);
+  std::string LocalPath(std::string_view name) const { return Child(localRoot, name); }
+  std::string EditingPath(std::string_view name) const { return Child(editingRoot, name); }
+  // A fresh staging path inside the local root (not created).
+  std::string NewStagingPath();
+  bool IsOwnStagingPath(const std::string& path) const;
+
+  StoreResult NotOpen() const;
+  StoreResult DbFail(const std::string& what);
+  // Reads a row under dbMutex.
+  RowRead Read(const KUID& kuid, StoredAsset* asset);
+
+  // In one transaction under dbMutex: reads the row of `kuid` (a default
+  // row with that KUID when there is none), lets `change` edit it, writes
+  // it and, before the commit, renames `from` to `to` (when `from` is not
+  // empty; `to` is cleared of leftovers first and its parent flushed after
+  // the rename). On failure nothing is recorded and `from` is where it was.
+  using RowChange = std::function<void(StoredAsset& row)>;
+  StoreResult CommitRowWithRename(const KUID& kuid, const RowChange& change, const std::string& from,
+                                  const std::string& to);
+  // Opens an asset whose KUID the caller holds (BeginEdit, Reserve).
+  StoreResult BeginEditHeld(const KUID& kuid, AssetStore::EditInfo* info);
+
+  StoreResult Recover();
+};
+
+// The current time in Unix seconds.
+int64_t StoreNow();

@@ -1,0 +1,148 @@
+// AssetStore: installing and removing assets (see AssetStore.h).
+#include <filesystem>
+
+#include "foundation/Soup.h"
+#include "vaddaemon/AssetConfigReader.h"
+#include "vaddaemon/AssetFolderNames.h"
+#include "vaddaemon/AssetStore.h"
+#include "vaddaemon/AssetStoreImpl.h"
+#include "vaddaemon/FolderTree.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Reads the staged configuration into `fresh`; a failure names the reason.
+StoreResult DescribeStaged(const std::string& staging, StoredAsset* fresh) {
+  Soup config;
+  if (!LoadAssetFolderConfig(staging, &config))
+    return StoreResult::Fail(StoreCode::kBadConfig, "the folder holds no readable config.txt or config.chump");
+  DescribeAssetFromConfig(config, fresh);
+  if (fresh->kuid.IsNull() || !fresh->kuid.IsValid())
+    return StoreResult::Fail(StoreCode::kBadConfig, "the configuration names no valid \"kuid\"");
+  return StoreResult::Success();
+}
+
+// A fresh install puts the configuration's fields over what the index
+// kept (keywords, favourite, status bits, kuid2 survive a reinstall;
+// "locally modified" and "faulty" describe the old files and are cleared).
+void ApplyInstalled(const StoredAsset& fresh, StoredAsset& row) {
+  row.name = fresh.name;
+  row.kind = fresh.kind;
+  row.category = fresh.category;
+  row.region = fresh.region;
+  row.era = fresh.era;
+  row.authorId = fresh.authorId;
+  row.build = fresh.build;
+  row.dependencies = fresh.dependencies;
+  row.obsoletes = fresh.obsoletes;
+  row.status[kStatusLocallyModified] = 0;
+  row.status[kStatusFaulty] = 0;
+  row.placeholder = false;
+  row.installedAt = StoreNow();
+}
+
+}  // namespace
+
+StoreResult AssetStore::MakeStagingFolder(std::string* path) {
+  if (!impl_->open) return impl_->NotOpen();
+  const std::string staging = impl_->NewStagingPath();
+  std::error_code ec;
+  if (!fs::create_directory(staging, ec) || ec)
+    return StoreResult::Fail(StoreCode::kIoError, "cannot create the staging folder " + staging);
+  *path = staging;
+  return StoreResult::Success();
+}
+
+void AssetStore::DiscardStagingFolder(const std::string& path) {
+  if (impl_->IsOwnStagingPath(path)) RemoveFolderTree(path);
+}
+
+StoreResult AssetStore::InstallStaged(const std::string& stagingPath, const InstallOptions& options,
+                                      InstallOutcome* outcome) {
+  Impl& s = *impl_;
+  if (!s.open) return s.NotOpen();
+  if (!s.IsOwnStagingPath(stagingPath))
+    return StoreResult::Fail(StoreCode::kBadArgument, "not a staging folder of the store: " + stagingPath);
+  // The staging folder goes whatever happens below, unless it was renamed.
+  struct Cleanup {
+    const std::string& path;
+    ~Cleanup() { RemoveFolderTree(path); }
+  } cleanup{stagingPath};
+
+  StoredAsset fresh;
+  StoreResult result = DescribeStaged(stagingPath, &fresh);
+  if (!result.Ok()) return result;
+  if (!SyncFolderTree(stagingPath))
+    return StoreResult::Fail(StoreCode::kIoError, "cannot flush the staged files to the disk");
+
+  const KUIDLockSet::Hold hold = s.kuidLocks.Acquire(fresh.kuid);
+  StoredAsset existing;
+  const RowRead read = s.Read(fresh.kuid, &existing);
+  if (read == RowRead::kError) return s.DbFail("cannot read the index");
+  const bool found = read == RowRead::kFound;
+  const bool installed = found && existing.Installed();
+  if (installed && !options.replace)
+    return StoreResult::Fail(StoreCode::kExists, "the asset is installed already");
+
+  std::string target;
+  std::string oldInstalled;
+  const std::string oldEdit = found ? s.EditingPath(existing.editFolder) : std::string();
+  Impl::RowChange change;
+  if (installed && options.asEditCopy) {
+    const std::string editFolder = NextAssetFolderName(fresh.kuid, existing.editFolder);
+    target = s.EditingPath(editFolder);
+    change = [editFolder](StoredAsset& row) { row.editFolder = editFolder; };
+  } else {
+    const std::string folder = NextAssetFolderName(fresh.kuid, found ? existing.folder : std::string());
+    target = s.LocalPath(folder);
+    oldInstalled = installed ? s.LocalPath(existing.folder) : std::string();
+    change = [&fresh, folder](StoredAsset& row) {
+      ApplyInstalled(fresh, row);
+      row.folder = folder;
+      row.editFolder.clear();
+    };
+  }
+  result = s.CommitRowWithRename(fresh.kuid, change, stagingPath, target);
+  if (!result.Ok()) return result;
+  // The index names the new folders now; the old copies are free to go.
+  if (!oldInstalled.empty()) RemoveFolderTree(oldInstalled);
+  if (!oldEdit.empty()) RemoveFolderTree(oldEdit);
+  if (outcome) {
+    outcome->kuid = fresh.kuid;
+    outcome->replaced = installed;
+    outcome->leftOpenForEdit = installed && options.asEditCopy;
+  }
+  return StoreResult::Success();
+}
+
+StoreResult AssetStore::InstallFolder(const std::string& sourceFolder, const InstallOptions& options,
+                                      InstallOutcome* outcome) {
+  if (!impl_->open) return impl_->NotOpen();
+  const std::string staging = impl_->NewStagingPath();
+  std::string error;
+  if (!CopyFolderTree(sourceFolder, staging, &error)) {
+    RemoveFolderTree(staging);
+    return StoreResult::Fail(StoreCode::kIoError, "cannot copy the asset folder: " + error);
+  }
+  return InstallStaged(staging, options, outcome);
+}
+
+StoreResult AssetStore::Remove(const KUID& kuid) {
+  Impl& s = *impl_;
+  if (!s.open) return s.NotOpen();
+  const KUIDLockSet::Hold hold = s.kuidLocks.Acquire(kuid);
+  StoredAsset row;
+  {
+    std::lock_guard<std::mutex> lock(s.dbMutex);
+    const RowRead read = ReadAssetRow(s.db, kuid, &row);
+    if (read == RowRead::kError) return s.DbFail("cannot read the index");
+    if (read == RowRead::kMissing) return StoreResult::Fail(StoreCode::kNotFound, "unknown asset");
+    SqliteTransaction transaction(s.db);
+    if (!transaction.Begun() || !DeleteAssetRow(s.db, kuid) || !transaction.Commit())
+      return s.DbFail("cannot remove the asset");
+  }
+  if (row.Installed()) RemoveFolderTree(s.LocalPath(row.folder));
+  if (row.OpenForEdit()) RemoveFolderTree(s.EditingPath(row.editFolder));
+  return StoreResult::Success();
+}

@@ -1,0 +1,76 @@
+// AssetStore::Impl::Recover: makes the index and the folders agree after a
+// crash (the rule is stated in AssetStore.h).
+#include <filesystem>
+#include <set>
+
+#include "vaddaemon/AssetFolderNames.h"
+#include "vaddaemon/AssetStoreImpl.h"
+#include "vaddaemon/FolderTree.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool IsFolder(const std::string& path) {
+  std::error_code ec;
+  return !path.empty() && fs::is_directory(fs::symlink_status(path, ec));
+}
+
+// Removes the store's own folders below `root` that `keep` does not name.
+void Sweep(const std::string& root, const std::set<std::string>& keep, AssetStore::RecoveryReport* report) {
+  std::error_code ec;
+  fs::directory_iterator it(root, ec);
+  if (ec) return;
+  std::vector<fs::path> entries;
+  for (; it != fs::directory_iterator(); it.increment(ec)) entries.push_back(it->path());
+  for (const fs::path& entry : entries) {
+    const std::string name = entry.filename().string();
+    if (keep.count(name)) continue;
+    if (!IsStoreFolderName(name) || !IsFolder(entry.string())) {
+      report->leftAlone.push_back(entry.string());
+      continue;
+    }
+    if (RemoveFolderTree(entry.string())) ++report->foldersRemoved;
+  }
+}
+
+}  // namespace
+
+StoreResult AssetStore::Impl::Recover() {
+  report = RecoveryReport();
+  std::set<std::string> keepLocal;
+  std::set<std::string> keepEditing;
+  {
+    std::lock_guard<std::mutex> lock(dbMutex);
+    std::vector<StoredAsset> rows;
+    if (!ReadAllAssetRows(db, &rows)) return DbFail("cannot read the index");
+    SqliteTransaction transaction(db);
+    if (!transaction.Begun()) return DbFail("cannot recover the index");
+    for (StoredAsset& row : rows) {
+      const bool hadFolder = row.Installed();
+      bool changed = false;
+      if (row.Installed() && !IsFolder(LocalPath(row.folder))) {
+        row.folder.clear();
+        changed = true;
+      }
+      if (row.OpenForEdit() && !IsFolder(EditingPath(row.editFolder))) {
+        row.editFolder.clear();
+        ++report.editsCleared;
+        changed = true;
+      }
+      if (!row.Installed() && !row.OpenForEdit() && (row.placeholder || hadFolder)) {
+        if (!DeleteAssetRow(db, row.kuid)) return DbFail("cannot recover the index");
+        ++report.rowsRemoved;
+        continue;
+      }
+      if (changed && !WriteAssetRow(db, row)) return DbFail("cannot recover the index");
+      if (row.Installed()) keepLocal.insert(row.folder);
+      if (row.OpenForEdit()) keepEditing.insert(row.editFolder);
+    }
+    if (!transaction.Commit()) return DbFail("cannot recover the index");
+  }
+  // Folders go only after the index no longer names them.
+  Sweep(localRoot, keepLocal, &report);
+  Sweep(editingRoot, keepEditing, &report);
+  return StoreResult::Success();
+}

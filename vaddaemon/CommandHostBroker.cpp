@@ -1,0 +1,265 @@
+#include "vaddaemon/CommandHostBroker.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+
+#include "assetdb/VADNotification.h"
+#include "kiv/Log.h"
+#include "vaddaemon/DaemonConnection.h"
+#include "vaddaemon/DaemonContext.h"
+
+extern char** environ;
+
+struct CommandHostBroker::Host {
+  std::shared_ptr<DaemonConnection> connection;
+  bool busy = false;      // a job was sent and has no answer yet
+  bool answered = false;  // the job's 0x8D arrived
+  bool gone = false;      // the connection closed
+  std::vector<uint8_t> reply;
+};
+
+// A host process being started: its id and whether it has ended.
+struct CommandHostBroker::Spawn {
+  pid_t pid = 0;
+  bool ended = false;
+};
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Starts `path` as a command host; the process id, or 0.
+pid_t StartProcess(const std::string& path, const std::string& folder, const std::string& logPath) {
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attributes;
+  if (posix_spawn_file_actions_init(&actions) != 0) return 0;
+  if (posix_spawnattr_init(&attributes) != 0) {
+    posix_spawn_file_actions_destroy(&actions);
+    return 0;
+  }
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+  posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+  sigset_t none;
+  sigemptyset(&none);
+  sigset_t all;
+  sigfillset(&all);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setsigdefault(&attributes, &all);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  std::string name = CommandHostBroker::kHostExecutable;
+  std::string command = CommandHostBroker::kHostCommand;
+  char* argv[] = {name.data(), command.data(), nullptr};
+  pid_t pid = 0;
+  const int failed = posix_spawn(&pid, path.c_str(), &actions, &attributes, argv, environ);
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+  return failed == 0 ? pid : 0;
+}
+
+}  // namespace
+
+CommandHostBroker::CommandHostBroker(DaemonContext& context) : context_(context) {}
+
+CommandHostBroker::~CommandHostBroker() {
+  std::lock_guard<std::mutex> hold(lock_);
+  ReapLocked();
+}
+
+std::string CommandHostBroker::HostExecutablePath() const {
+  Kiv::File::Path path = context_.BinPath();
+  path.AddPath(kHostExecutable);
+  return path.Str();
+}
+
+void CommandHostBroker::Register(const std::shared_ptr<DaemonConnection>& connection) {
+  if (!connection) return;
+  connection->MarkCommandHost();
+  std::lock_guard<std::mutex> hold(lock_);
+  for (const auto& host : hosts_) {
+    if (host->connection == connection) return;
+  }
+  auto host = std::make_shared<Host>();
+  host->connection = connection;
+  hosts_.push_back(std::move(host));
+  spawn_.reset();  // a start in progress has done its work
+  Kiv::Log::Printf("vaddaemon> connection %llu registered as a command host\n",
+                   static_cast<unsigned long long>(connection->Number()));
+  changed_.notify_all();
+}
+
+void CommandHostBroker::Complete(const DaemonConnection& connection, std::vector<uint8_t> reply) {
+  std::lock_guard<std::mutex> hold(lock_);
+  for (const auto& host : hosts_) {
+    if (host->connection.get() != &connection) continue;
+    if (!host->busy || host->answered) break;
+    host->reply = std::move(reply);
+    host->answered = true;
+    changed_.notify_all();
+    return;
+  }
+  Kiv::Log::Printf("vaddaemon> job reply from connection %llu without a job, dropped\n",
+                   static_cast<unsigned long long>(connection.Number()));
+}
+
+void CommandHostBroker::OnClosed(const std::shared_ptr<DaemonConnection>& connection) {
+  std::lock_guard<std::mutex> hold(lock_);
+  ReapLocked();
+  for (const auto& host : hosts_) {
+    if (host->connection == connection) host->gone = true;
+  }
+  hosts_.erase(std::remove_if(hosts_.begin(), hosts_.end(),
+                              [&](const std::shared_ptr<Host>& host) { return host->gone; }),
+               hosts_.end());
+  changed_.notify_all();
+}
+
+bool CommandHostBroker::HostAvailable() const {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!hosts_.empty()) return true;
+  }
+  return ::access(HostExecutablePath().c_str(), X_OK) == 0;
+}
+
+size_t CommandHostBroker::HostCount() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return hosts_.size();
+}
+
+std::shared_ptr<CommandHostBroker::Host> CommandHostBroker::FreeHostLocked() const {
+  for (const auto& host : hosts_) {
+    if (!host->busy && !host->gone && !host->connection->IsClosed()) return host;
+  }
+  return nullptr;
+}
+
+bool CommandHostBroker::StartHostLocked(std::unique_lock<std::mutex>& hold) {
+  if (spawn_) return true;
+  const std::string path = HostExecutablePath();
+  if (::access(path.c_str(), X_OK) != 0) return false;
+  Kiv::File::Path log = context_.UserDataPath();
+  log.AddPath(kHostLogFile);
+  // Other jobs see the start in progress and wait for it.
+  auto spawn = std::make_shared<Spawn>();
+  spawn_ = spawn;
+  hold.unlock();
+  const pid_t pid = StartProcess(path, context_.BinPath().Str(), log.Str());
+  hold.lock();
+  if (pid == 0) {
+    Kiv::Log::Printf("vaddaemon> could not start the command host '%s'\n", path.c_str());
+    if (spawn_ == spawn) spawn_.reset();
+    return false;
+  }
+  spawn->pid = pid;
+  started_.push_back(pid);
+  Kiv::Log::Printf("vaddaemon> started command host process %d\n", int(pid));
+  return true;
+}
+
+void CommandHostBroker::ReapLocked() {
+  for (auto it = started_.begin(); it != started_.end();) {
+    int status = 0;
+    const pid_t done = ::waitpid(*it, &status, WNOHANG);
+    if (done == 0) {
+      ++it;
+      continue;
+    }
+    if (spawn_ && spawn_->pid == *it) spawn_->ended = true;
+    it = started_.erase(it);
+  }
+}
+
+CommandHostBroker::JobResult CommandHostBroker::AcquireHost(std::shared_ptr<Host>* host) {
+  std::unique_lock<std::mutex> hold(lock_);
+  const auto jobDeadline = Clock::now() + std::chrono::milliseconds(kJobTimeoutMs);
+  std::shared_ptr<Spawn> waitingFor;
+  Clock::time_point registrationDeadline;
+  for (;;) {
+    if (context_.ExitRequested()) return JobResult::kExiting;
+    if ((*host = FreeHostLocked())) {
+      (*host)->busy = true;
+      (*host)->answered = false;
+      (*host)->reply.clear();
+      return JobResult::kOk;
+    }
+    if (hosts_.empty()) {
+      ReapLocked();
+      if (waitingFor && spawn_ == waitingFor &&
+          (waitingFor->ended || Clock::now() >= registrationDeadline)) {
+        // That start did not bring a host: forget it, so a later job may
+        // start another.
+        spawn_.reset();
+        return waitingFor->ended ? JobResult::kNoHost : JobResult::kTimedOut;
+      }
+      if (spawn_ && spawn_ != waitingFor && spawn_->ended) spawn_.reset();  // an earlier start
+      if (!spawn_ && !StartHostLocked(hold)) return JobResult::kNoHost;
+      if (waitingFor != spawn_) {
+        waitingFor = spawn_;
+        registrationDeadline = Clock::now() + std::chrono::milliseconds(kRegistrationTimeoutMs);
+      }
+    }
+    if (Clock::now() >= jobDeadline) return JobResult::kTimedOut;
+    // Short waits, so the exit request is seen soon (it does not signal
+    // this condition).
+    changed_.wait_for(hold, std::chrono::milliseconds(200));
+  }
+}
+
+CommandHostBroker::JobResult CommandHostBroker::RunJob(const std::vector<uint8_t>& payload,
+                                                       std::vector<uint8_t>* reply, std::string* error) {
+  std::shared_ptr<Host> host;
+  JobResult result = AcquireHost(&host);
+  if (result == JobResult::kOk) {
+    if (!host->connection->SendNote(VADNotification::kCodeCommandHostJob, payload)) {
+      std::lock_guard<std::mutex> hold(lock_);
+      host->busy = false;
+      result = JobResult::kHostGone;
+    }
+  }
+  if (result == JobResult::kOk) {
+    std::unique_lock<std::mutex> hold(lock_);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kJobTimeoutMs);
+    while (!host->answered && !host->gone && !host->connection->IsClosed() && !context_.ExitRequested() &&
+           Clock::now() < deadline) {
+      changed_.wait_for(hold, std::chrono::milliseconds(200));
+    }
+    if (host->answered) {
+      if (reply != nullptr) *reply = std::move(host->reply);
+    } else if (host->gone || host->connection->IsClosed()) {
+      result = JobResult::kHostGone;
+    } else {
+      result = context_.ExitRequested() ? JobResult::kExiting : JobResult::kTimedOut;
+    }
+    host->busy = false;
+    host->answered = false;
+    host->reply.clear();
+    changed_.notify_all();
+  }
+  if (result != JobResult::kOk && error != nullptr) *error = Describe(result);
+  return result;
+}
+
+std::string CommandHostBroker::Describe(JobResult result) {
+  switch (result) {
+    case JobResult::kOk:
+      return std::string();
+    case JobResult::kNoHost:
+      return "No command host is available to run the job.";
+    case JobResult::kHostGone:
+      return "The command host closed its connection before it finished the job.";
+    case JobResult::kTimedOut:
+      return "The command host did not answer in time.";
+    case JobResult::kExiting:
+      return "The asset database is shutting down.";
+  }
+  return std::string();
+}

@@ -1,0 +1,110 @@
+// CommandHostBroker: the daemon's side of command hosts, tool processes that
+// registered (request 0x8C) to run jobs for the daemon.
+//
+// A job is a payload that starts with its u32 command id (0 validate, 1
+// texture conversion, 2 archive save, 3 archive install). RunJob sends it to
+// a free host as notification 1 and waits for the host's one-way 0x8D,
+// whose body is the job's reply. A host runs one job at a time (0x8D names
+// no job), so a host is busy from the send until its 0x8D, and a second job
+// waits for a free host.
+//
+// Hosts: Register marks the connection (DaemonConnection::MarkCommandHost)
+// and adds it; a closed connection leaves the list (OnClosed, a close
+// observer), and the job it was running fails at once with kHostGone.
+// Complete hands a 0x8D body to the job of that host; a 0x8D from a host
+// without a job is dropped (logged).
+//
+// Spawning: when a job finds no registered host, and the executable
+// "<bin>/VandruUtil" exists, the broker starts "VandruUtil vadcommandhost"
+// (working directory the bin folder, a session of its own, standard input
+// on /dev/null, standard output and error appended to
+// "<UserData>/vadcommandhost.log", no other inherited descriptor) and waits
+// up to kRegistrationTimeoutMs for a host to register. The wait ends early
+// when the started process exits without registering. Without the
+// executable the job fails at once with kNoHost. One start is in progress at
+// a time; jobs that need a host meanwhile wait for the same one. A started
+// process that has ended is reaped (so it stays no zombie) when a job looks
+// for a host, when a connection closes and when the broker is destroyed; one
+// that neither registers nor ends in time is left running.
+//
+// Bounds: the wait for a registration is kRegistrationTimeoutMs (60 s); the
+// wait for a host's reply ends when the host's connection closes, when the
+// daemon is asked to exit, or after kJobTimeoutMs (30 minutes, far beyond
+// any job), whichever comes first. Nothing waits without a bound.
+//
+// Threads: every member may be called from any thread; one lock guards the
+// host list and the jobs, and no lock is held while a frame is sent.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class DaemonConnection;
+class DaemonContext;
+
+class CommandHostBroker {
+ public:
+  static constexpr uint32_t kRegistrationTimeoutMs = 60000;
+  static constexpr uint32_t kJobTimeoutMs = 30 * 60 * 1000;
+  static constexpr const char* kHostExecutable = "VandruUtil";
+  static constexpr const char* kHostCommand = "vadcommandhost";
+  static constexpr const char* kHostLogFile = "vadcommandhost.log";
+
+  enum class JobResult {
+    kOk,         // `reply` holds the host's 0x8D body
+    kNoHost,     // no host registered, and none could be started
+    kHostGone,   // the host's connection closed before it answered
+    kTimedOut,   // no registration, or no answer, within the bound
+    kExiting,    // the daemon is ending
+  };
+
+  explicit CommandHostBroker(DaemonContext& context);
+  ~CommandHostBroker();
+  CommandHostBroker(const CommandHostBroker&) = delete;
+  CommandHostBroker& operator=(const CommandHostBroker&) = delete;
+
+  // Request 0x8C.
+  void Register(const std::shared_ptr<DaemonConnection>& connection);
+  // Request 0x8D from `connection`.
+  void Complete(const DaemonConnection& connection, std::vector<uint8_t> reply);
+  // Close observer.
+  void OnClosed(const std::shared_ptr<DaemonConnection>& connection);
+
+  // True when a host is registered, or one could be started.
+  bool HostAvailable() const;
+  size_t HostCount() const;
+
+  // Sends the job and waits for its reply (see above). `error` (may be
+  // null) receives a plain-language reason on failure.
+  JobResult RunJob(const std::vector<uint8_t>& payload, std::vector<uint8_t>* reply, std::string* error);
+
+  // A message for a failed job.
+  static std::string Describe(JobResult result);
+
+ private:
+  struct Host;
+  struct Spawn;
+
+  // Under the lock: a free, open host, or null.
+  std::shared_ptr<Host> FreeHostLocked() const;
+  // Under the lock (released while the process starts): starts a host
+  // process unless one is starting; false when none can be started.
+  bool StartHostLocked(std::unique_lock<std::mutex>& hold);
+  std::string HostExecutablePath() const;
+  // Under the lock: collects the started processes that have ended (so
+  // none stays a zombie) and marks the start in progress as ended.
+  void ReapLocked();
+  // Waits for a free host; the result is kOk with `*host` set, or why not.
+  JobResult AcquireHost(std::shared_ptr<Host>* host);
+
+  DaemonContext& context_;
+  mutable std::mutex lock_;
+  std::condition_variable changed_;
+  std::vector<std::shared_ptr<Host>> hosts_;
+  std::shared_ptr<Spawn> spawn_;  // the start in progress, if any
+  std::vector<int> started_;      // ids of started processes not yet reaped
+};

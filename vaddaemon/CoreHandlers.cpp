@@ -1,0 +1,103 @@
+// The core module: keep-alive (0x00), the close request (0x10E) and the
+// settings requests (0x64-0x67, kept in a SettingsStore provided to the
+// other modules).
+//
+// Request bodies are untrusted: a body whose strings cannot be read whole
+// is logged and answered with an empty reply, which the tools read as the
+// default.
+#include <vector>
+
+#include "foundation/LogMessage.h"
+#include "foundation/TStream.h"
+#include "foundation/TStreamTyped.h"
+#include "kiv/PString.h"
+#include "vaddaemon/DaemonContext.h"
+#include "vaddaemon/DaemonModule.h"
+#include "vaddaemon/DaemonRequest.h"
+#include "vaddaemon/RequestRegistry.h"
+#include "vaddaemon/SettingsStore.h"
+
+namespace {
+
+constexpr uint32_t kKeepAlive = 0x00;
+constexpr uint32_t kReadSettingsGroup = 0x64;
+constexpr uint32_t kWriteSettingsGroup = 0x65;
+constexpr uint32_t kReadSetting = 0x66;
+constexpr uint32_t kWriteSetting = 0x67;
+constexpr uint32_t kCloseDaemon = 0x10E;
+
+// Reads the strings of a request body; false (logged) when one is cut short
+// or too long.
+bool ReadStrings(DaemonRequest& request, std::initializer_list<Kiv::String*> out) {
+  for (Kiv::String* text : out) request.Body().ReadString(*text);
+  if (request.Body().GetError() == TStream::kErrorNone) return true;
+  LogMessage("vaddaemon> request 0x%X: damaged body", request.Code());
+  return false;
+}
+
+std::vector<uint8_t> RemainingBody(DaemonRequest& request) {
+  std::vector<uint8_t> bytes(request.BodyRemaining());
+  if (!bytes.empty()) TStreamReadBytes(request.Body(), bytes.data(), uint32_t(bytes.size()));
+  return bytes;
+}
+
+void ReadGroup(SettingsStore& store, DaemonRequest& request) {
+  Kiv::String group;
+  if (!ReadStrings(request, {&group})) return;
+  std::vector<uint8_t> soup = store.ReadGroup(group);
+  TStreamWriteBytes(request.Reply(), soup.data(), uint32_t(soup.size()));
+}
+
+void WriteGroup(SettingsStore& store, DaemonRequest& request) {
+  Kiv::String group;
+  if (!ReadStrings(request, {&group})) return;
+  std::vector<uint8_t> soup = RemainingBody(request);
+  if (!store.WriteGroup(group, soup.data(), uint32_t(soup.size()))) {
+    LogMessage("vaddaemon> settings group \"%s\" not stored", group.c_str());
+  }
+}
+
+void ReadValue(SettingsStore& store, DaemonRequest& request) {
+  Kiv::String group, key;
+  if (!ReadStrings(request, {&group, &key})) return;
+  request.Reply().WritePString(Kiv::PString(store.ReadValue(group, key)));
+}
+
+void WriteValue(SettingsStore& store, DaemonRequest& request) {
+  Kiv::String group, key, value;
+  if (!ReadStrings(request, {&group, &key, &value})) return;
+  if (!store.WriteValue(group, key, value)) {
+    LogMessage("vaddaemon> setting \"%s\" of group \"%s\" not stored", key.c_str(), group.c_str());
+  }
+}
+
+bool Start(DaemonContext& context) {
+  auto store = std::make_shared<SettingsStore>();
+  Kiv::File::Path path = context.UserDataPath();
+  path.AddPath(SettingsStore::kFileName);
+  store->Load(path);
+  context.Provide<SettingsStore>(store);
+  return true;
+}
+
+void Register(RequestRegistry& registry, DaemonContext& context) {
+  std::shared_ptr<SettingsStore> store = context.Find<SettingsStore>();
+  registry.Register(kKeepAlive, [](DaemonRequest&) {});
+  registry.Register(kCloseDaemon, [](DaemonRequest& request) {
+    LogMessage("vaddaemon> close request received; exiting");
+    DaemonContext& owner = request.Context();
+    request.AfterReply([&owner] { owner.RequestExit(); });
+  });
+  registry.Register(kReadSettingsGroup, [store](DaemonRequest& request) { ReadGroup(*store, request); });
+  registry.Register(kWriteSettingsGroup, [store](DaemonRequest& request) { WriteGroup(*store, request); });
+  registry.Register(kReadSetting, [store](DaemonRequest& request) { ReadValue(*store, request); });
+  registry.Register(kWriteSetting, [store](DaemonRequest& request) { WriteValue(*store, request); });
+}
+
+}  // namespace
+
+VAD_DAEMON_MODULE(DaemonModule{.name = "core",
+                               .order = DaemonModule::kOrderCore,
+                               .start = &Start,
+                               .registerHandlers = &Register,
+                               .stop = nullptr});

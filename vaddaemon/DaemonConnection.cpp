@@ -1,0 +1,69 @@
+#include "vaddaemon/DaemonConnection.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "foundation/LogMessage.h"
+#include "vaddaemon/DaemonFrames.h"
+
+DaemonConnection::DaemonConnection(int fd, uint64_t number) : fd_(fd), number_(number) {}
+
+DaemonConnection::~DaemonConnection() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool DaemonConnection::SendReply(uint32_t id, const uint8_t* body, uint32_t length) {
+  std::vector<uint8_t> frame = DaemonFrames::EncodeReply(id, body, length);
+  std::lock_guard<std::mutex> hold(sendLock_);
+  return SendLocked(frame.data(), frame.size());
+}
+
+bool DaemonConnection::SendNote(uint32_t code, const uint8_t* payload, uint32_t length) {
+  std::vector<uint8_t> frame = DaemonFrames::EncodeNote(code, payload, length);
+  std::lock_guard<std::mutex> hold(sendLock_);
+  return SendLocked(frame.data(), frame.size());
+}
+
+bool DaemonConnection::SendRaw(const uint8_t* bytes, size_t length) {
+  std::lock_guard<std::mutex> hold(sendLock_);
+  return SendLocked(bytes, length);
+}
+
+// Sends everything, waiting at most kSendTimeoutMs for the client to make
+// room each time; a failure or a stall closes the connection.
+bool DaemonConnection::SendLocked(const uint8_t* bytes, size_t length) {
+  size_t sent = 0;
+  while (sent < length) {
+    if (closed_.load()) return false;
+    ssize_t n = ::send(fd_, bytes + sent, length - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n > 0) {
+      sent += size_t(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      pollfd fd = {fd_, POLLOUT, 0};
+      int ready = ::poll(&fd, 1, int(kSendTimeoutMs));
+      if (ready > 0 && (fd.revents & POLLOUT) != 0) continue;
+      if (ready < 0 && errno == EINTR) continue;
+      LogMessage("vaddaemon> connection %llu: the client takes no data; closing it",
+                 static_cast<unsigned long long>(number_));
+    }
+    Close();
+    return false;
+  }
+  return true;
+}
+
+void DaemonConnection::Close() {
+  if (closed_.exchange(true)) return;
+  ::shutdown(fd_, SHUT_RDWR);
+}
+
+void DaemonConnection::SetHandshake(uint32_t clientFlag, std::string assetIndexPath) {
+  clientFlag_ = clientFlag;
+  clientIndexPath_ = std::move(assetIndexPath);
+}

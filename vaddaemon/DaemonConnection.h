@@ -1,0 +1,78 @@
+// DaemonConnection: one client connection of the daemon.
+//
+// The server makes one per accepted socket and shares it (shared_ptr)
+// between the connection's reader thread, the requests in flight and any
+// module that keeps it to send to later (a command host, a running repair).
+// The socket is closed when the last holder lets go, so its descriptor is
+// never reused while a thread may still use it.
+//
+// Sending: every frame is built whole and sent under the connection's one
+// send lock, so frames never interleave; frames of one thread leave in the
+// order they are sent (a request's code-3 messages before its reply). A
+// send that makes no progress for kSendTimeoutMs, or fails, closes the
+// connection. Every Send answers false once the connection is closed;
+// nothing is queued then.
+//
+// Close (any thread, any number of times) shuts the socket down: the reader
+// wakes and ends, later sends fail, and the server drops the connection and
+// tells the close observers (DaemonContext). The reader never sends except
+// the handshake answer, so a client that does not read cannot stop the
+// reading of any connection.
+//
+// Thread-safe throughout. Nothing throws.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class DaemonConnection {
+ public:
+  static constexpr uint32_t kSendTimeoutMs = 60000;
+
+  // Takes ownership of the connected socket `fd`. `number` names the
+  // connection in the log (1, 2, ... in accept order).
+  DaemonConnection(int fd, uint64_t number);
+  ~DaemonConnection();
+  DaemonConnection(const DaemonConnection&) = delete;
+  DaemonConnection& operator=(const DaemonConnection&) = delete;
+
+  uint64_t Number() const { return number_; }
+  int Socket() const { return fd_; }
+
+  // A 'repl' frame: 'repl', id, length, body.
+  bool SendReply(uint32_t id, const uint8_t* body, uint32_t length);
+  // A 'note' frame: 'note', code, length, payload.
+  bool SendNote(uint32_t code, const uint8_t* payload, uint32_t length);
+  bool SendNote(uint32_t code, const std::vector<uint8_t>& payload) {
+    return SendNote(code, payload.data(), uint32_t(payload.size()));
+  }
+  // Bytes as given, as one frame (the handshake answer; tests).
+  bool SendRaw(const uint8_t* bytes, size_t length);
+
+  void Close();
+  bool IsClosed() const { return closed_.load(); }
+
+  // What the client said in its handshake (set by the server before any
+  // request of the connection is handled).
+  void SetHandshake(uint32_t clientFlag, std::string assetIndexPath);
+  uint32_t ClientFlag() const { return clientFlag_; }
+  const std::string& ClientIndexPath() const { return clientIndexPath_; }
+
+  // Set by request 0x8C: the connection takes command-host jobs.
+  void MarkCommandHost() { commandHost_.store(true); }
+  bool IsCommandHost() const { return commandHost_.load(); }
+
+ private:
+  bool SendLocked(const uint8_t* bytes, size_t length);
+
+  const int fd_;
+  const uint64_t number_;
+  std::mutex sendLock_;
+  std::atomic<bool> closed_{false};
+  std::atomic<bool> commandHost_{false};
+  uint32_t clientFlag_ = 0;
+  std::string clientIndexPath_;
+};

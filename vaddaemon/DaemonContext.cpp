@@ -1,0 +1,63 @@
+#include "vaddaemon/DaemonContext.h"
+
+#include <algorithm>
+
+
+void DaemonContext::SetInstallPath(const Kiv::File::Path& installPath) {
+  installPath_ = installPath;
+  installPath_.Normalize();
+  binPath_ = installPath_;
+  binPath_.AddPath("bin");
+  userDataPath_ = installPath_;
+  userDataPath_.AddPath("UserData");
+  assetIndexPath_ = userDataPath_;
+  assetIndexPath_.AddPath("assets.tdx");
+}
+
+void DaemonContext::RequestExit() {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    exitRequested_ = true;
+  }
+  exitSignal_.notify_all();
+}
+
+bool DaemonContext::ExitRequested() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return exitRequested_;
+}
+
+bool DaemonContext::WaitForExit(uint32_t ms) const {
+  std::unique_lock<std::mutex> hold(lock_);
+  return exitSignal_.wait_for(hold, std::chrono::milliseconds(ms), [this] { return exitRequested_; });
+}
+
+std::vector<std::shared_ptr<DaemonConnection>> DaemonContext::Connections() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return connections_;
+}
+
+void DaemonContext::AddCloseObserver(CloseObserver observer) {
+  std::lock_guard<std::mutex> hold(lock_);
+  observers_.push_back(std::move(observer));
+}
+
+void DaemonContext::AddConnection(const std::shared_ptr<DaemonConnection>& connection) {
+  std::lock_guard<std::mutex> hold(lock_);
+  connections_.push_back(connection);
+}
+
+void DaemonContext::RemoveConnection(const std::shared_ptr<DaemonConnection>& connection) {
+  std::vector<CloseObserver> observers;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    connections_.erase(std::remove(connections_.begin(), connections_.end(), connection), connections_.end());
+    observers = observers_;
+  }
+  for (const CloseObserver& observer : observers) observer(connection);
+}
+
+size_t DaemonContext::ConnectionCount() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return connections_.size();
+}

@@ -1,0 +1,174 @@
+#include "vaddaemon/DaemonMain.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "assetdb/DatabaseIpc.h"
+#include "assetdb/NetStartup.h"
+#include "assetdb/ProcessAlive.h"
+#include "foundation/FolderLayout.h"
+#include "foundation/LogMessage.h"
+#include "kiv/Log.h"
+#include "vaddaemon/DaemonConfig.h"
+#include "vaddaemon/DaemonContext.h"
+#include "vaddaemon/DaemonModule.h"
+#include "vaddaemon/DaemonServer.h"
+#include "vaddaemon/RequestRegistry.h"
+
+namespace {
+
+constexpr long kMaxLogSize = 1L << 20;
+
+std::atomic<DaemonServer*> g_server{nullptr};
+
+void OnStopSignal(int) {
+  DaemonServer* server = g_server.load();
+  if (server != nullptr) server->RequestStop();
+}
+
+void InstallSignals() {
+  struct sigaction action = {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
+  struct sigaction ignore = {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGPIPE, &ignore, nullptr);
+}
+
+// Every log line goes to standard error and to the log file.
+void OpenLogFile(const Kiv::File::Path& userData) {
+  Kiv::File::Path path = userData;
+  path.AddPath("vaddaemon.log");
+  if (Kiv::File::FileSize(path.Str()) > kMaxLogSize) Kiv::File::Rename(path.Str(), path.Str() + ".old");
+  std::FILE* file = std::fopen(path.c_str(), "ae");
+  const unsigned pid = unsigned(getpid());
+  Kiv::Log::SetSink([file, pid](std::string_view line) {
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+    if (file == nullptr) return;
+    std::fprintf(file, "[%u] ", pid);
+    std::fwrite(line.data(), 1, line.size(), file);
+    std::fflush(file);
+  });
+}
+
+Kiv::File::Path InstallRootOfExecutable() {
+  Kiv::File::Path executable;
+  if (!GetModulePath(&executable)) return Kiv::File::Path();
+  executable.DelName();
+  executable.DelSlash();
+  executable.PrevDir();
+  executable.DelSlash();
+  return executable;
+}
+
+struct Started {
+  std::vector<DaemonModule> modules;
+};
+
+void StopModules(Started& started, DaemonContext& context) {
+  for (auto it = started.modules.rbegin(); it != started.modules.rend(); ++it) {
+    if (it->stop != nullptr) it->stop(context);
+  }
+  started.modules.clear();
+}
+
+bool StartModules(Started& started, DaemonContext& context, RequestRegistry& registry) {
+  for (const DaemonModule& module : RegisteredDaemonModules()) {
+    if (module.start != nullptr && !module.start(context)) {
+      std::fprintf(stderr, "vaddaemon: the %s module could not start; not starting.\n", module.name);
+      LogMessage("vaddaemon> the %s module could not start", module.name);
+      return false;
+    }
+    started.modules.push_back(module);
+    if (module.registerHandlers != nullptr) module.registerHandlers(registry, context);
+  }
+  return true;
+}
+
+void ReleaseAll(DatabaseIpc& ipc) {
+  ipc.ReleaseOwnership();
+  ipc.Close();
+  NetShutdown();
+  ReleaseFolderLayout();
+  std::fflush(stdout);
+  std::fflush(stderr);
+}
+
+}  // namespace
+
+int RunDaemon() {
+  const Kiv::File::Path root = InstallRootOfExecutable();
+  if (root.Empty()) {
+    std::fprintf(stderr, "vaddaemon: unable to determine the installation folder.\n");
+    return kExitFailed;
+  }
+  DetermineInstallPath(root);
+  CreateUserDataFolders();
+  OpenLogFile(GetUserDataPath());
+  NetStartup();
+
+  auto context = std::make_unique<DaemonContext>();
+  context->SetInstallPath(GetInstallPath());
+  const Kiv::File::Path index = GetAssetIndexPath();
+  DatabaseIpc& ipc = ProcessDatabaseIpc();
+  if (!ipc.Open(index)) {
+    std::fprintf(stderr, "vaddaemon: unable to open the database-owner block of %s; not starting.\n", index.c_str());
+    ReleaseAll(ipc);
+    return kExitFailed;
+  }
+  if (!ipc.ClaimOwnership(0)) {
+    const uint32_t owner = ipc.Read().owner;
+    std::fprintf(stderr, "vaddaemon: another daemon (process %u) already serves %s; not starting.\n", owner,
+                 index.c_str());
+    ipc.Close();
+    NetShutdown();
+    ReleaseFolderLayout();
+    return kExitRefused;
+  }
+
+  Started started;
+  RequestRegistry registry;
+  if (!StartModules(started, *context, registry)) {
+    StopModules(started, *context);
+    ReleaseAll(ipc);
+    return kExitFailed;
+  }
+  auto server = std::make_unique<DaemonServer>(*context, registry, DaemonConfig::IdleSeconds());
+  if (!server->Listen() || !ipc.ClaimOwnership(server->Port())) {
+    std::fprintf(stderr, "vaddaemon: unable to listen on 127.0.0.1; not starting.\n");
+    server.reset();
+    StopModules(started, *context);
+    ReleaseAll(ipc);
+    return kExitFailed;
+  }
+  g_server.store(server.get());
+  InstallSignals();
+  LogMessage("vaddaemon> process %u serves %s on 127.0.0.1 port %u", CurrentProcessId(), index.c_str(),
+             unsigned(server->Port()));
+
+  const bool drained = server->Serve();
+  if (!drained) {
+    // Requests are still running: nothing they use may be torn down. The
+    // owner block is released so that a new daemon can start at once.
+    ipc.ReleaseOwnership();
+    ipc.Close();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(0);
+  }
+  g_server.store(nullptr);
+  server.reset();
+  StopModules(started, *context);
+  ReleaseAll(ipc);
+  LogMessage("vaddaemon> process %u ended", CurrentProcessId());
+  return 0;
+}

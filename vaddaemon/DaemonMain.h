@@ -1,0 +1,33 @@
+// RunDaemon: the daemon's whole life; main() returns its answer.
+//
+// Start-up:
+//   1. The installation root is the parent of the folder holding the
+//      executable (the real path of /proc/self/exe); DetermineInstallPath
+//      sets the roots (fatal, exit status 1, when UserData cannot be
+//      written) and CreateUserDataFolders makes the layout. The log goes to
+//      standard error and to UserData/"vaddaemon.log" (kept below about
+//      1 MiB: a larger one is moved to "vaddaemon.log.old" at start).
+//   2. Networking starts (NetStartup).
+//   3. The database-owner block of UserData/assets.tdx is opened and the
+//      daemon claims ownership with port 0. While another live process owns
+//      the database the daemon refuses to start: it writes "vaddaemon:
+//      another daemon (process N) already serves <folder>; not starting."
+//      to standard error and answers kExitRefused. An owner that has died
+//      (a killed daemon) is replaced.
+//   4. The modules start in order (DaemonModule.h) and fill the request
+//      table.
+//   5. The listener opens on 127.0.0.1 at a free port; only then is the
+//      port published in the owner block.
+//   6. Serving (DaemonServer.h) until the close request, a stop signal
+//      (SIGTERM, SIGINT, SIGHUP) or the idle time-out (DaemonConfig.h).
+// Shut-down: the modules stop in reverse order, ownership is released
+// (owner -1, port 0), the block is closed (its names are removed when no
+// other process has it open), networking and the folder layout are
+// released; the answer is 0. A failure during start-up undoes what was done
+// and answers kExitFailed with a line on standard error.
+#pragma once
+
+constexpr int kExitFailed = 1;
+constexpr int kExitRefused = 2;
+
+int RunDaemon();

@@ -1,0 +1,316 @@
+#include "vaddaemon/DaemonServer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+
+#include "assetdb/VADFrames.h"
+#include "foundation/LogMessage.h"
+#include "kiv/String.h"
+#include "vaddaemon/DaemonConnection.h"
+#include "vaddaemon/DaemonContext.h"
+#include "vaddaemon/DaemonFrames.h"
+#include "vaddaemon/DaemonRequest.h"
+#include "vaddaemon/RequestRegistry.h"
+
+using Clock = std::chrono::steady_clock;
+
+struct DaemonServer::Reader {
+  std::thread thread;
+  std::atomic<bool> done{false};
+  std::mutex lock;
+  std::condition_variable changed;
+  uint32_t inFlight = 0;
+};
+
+namespace {
+
+unsigned long long Number(const DaemonConnection& connection) {
+  return static_cast<unsigned long long>(connection.Number());
+}
+
+// Reads from a connected socket. With a deadline, every wait ends there;
+// without one, a receive waits until bytes come or the socket is shut down.
+class SocketSource : public VADFrames::ByteSource {
+ public:
+  explicit SocketSource(int fd) : fd_(fd) {}
+  void SetDeadline(Clock::time_point deadline) {
+    deadline_ = deadline;
+    hasDeadline_ = true;
+  }
+  void ClearDeadline() { hasDeadline_ = false; }
+
+  bool Receive(void* dst, uint32_t n) override {
+    uint8_t* out = static_cast<uint8_t*>(dst);
+    uint32_t got = 0;
+    while (got < n) {
+      if (hasDeadline_ && !WaitReadable()) return false;
+      ssize_t r = ::recv(fd_, out + got, n - got, 0);
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) return false;
+      got += uint32_t(r);
+    }
+    return true;
+  }
+
+ private:
+  bool WaitReadable() {
+    for (;;) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now()).count();
+      if (left <= 0) return false;
+      pollfd fd = {fd_, POLLIN, 0};
+      int ready = ::poll(&fd, 1, int(left));
+      if (ready < 0 && errno == EINTR) continue;
+      return ready > 0;
+    }
+  }
+
+  int fd_;
+  Clock::time_point deadline_;
+  bool hasDeadline_ = false;
+};
+
+bool SamePath(const std::string& a, const Kiv::File::Path& b) {
+  Kiv::File::Path left(a);
+  left.Normalize();
+  Kiv::File::Path right = b;
+  right.Normalize();
+  return Kiv::EqualsIgnoreCase(left.Str(), right.Str());
+}
+
+}  // namespace
+
+DaemonServer::DaemonServer(DaemonContext& context, const RequestRegistry& registry, uint32_t idleSeconds)
+    : context_(context), registry_(registry), idleSeconds_(idleSeconds) {}
+
+DaemonServer::~DaemonServer() {
+  CloseAll();
+  pool_.Stop(kStopWaitMs);
+  ReapReaders(true);
+  if (listener_ >= 0) ::close(listener_);
+}
+
+bool DaemonServer::Listen() {
+  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (listener_ < 0) return false;
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = 0;
+  socklen_t size = sizeof(address);
+  if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+      ::listen(listener_, 64) != 0 || ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+    LogMessage("vaddaemon> unable to listen on 127.0.0.1 (errno %d)", errno);
+    ::close(listener_);
+    listener_ = -1;
+    return false;
+  }
+  port_ = ntohs(address.sin_port);
+  return true;
+}
+
+bool DaemonServer::Serve() {
+  if (listener_ < 0) return false;
+  Clock::time_point idleSince = Clock::now();
+  bool idle = true;
+  while (!context_.ExitRequested()) {
+    if (stopSignal_.load()) {
+      LogMessage("vaddaemon> stop signal received; exiting");
+      context_.RequestExit();
+      break;
+    }
+    pollfd fd = {listener_, POLLIN, 0};
+    int ready = ::poll(&fd, 1, int(kPollMs));
+    if (ready > 0) Accept();
+    ReapReaders(false);
+    if (context_.ConnectionCount() != 0) {
+      idle = false;
+      continue;
+    }
+    if (!idle) {
+      idle = true;
+      idleSince = Clock::now();
+    }
+    if (Clock::now() - idleSince >= std::chrono::seconds(idleSeconds_)) {
+      LogMessage("vaddaemon> no client for %u seconds; exiting", idleSeconds_);
+      context_.RequestExit();
+    }
+  }
+  ::close(listener_);
+  listener_ = -1;
+  CloseAll();
+  // Stopping the pool also releases readers that wait for a worker.
+  if (!pool_.Stop(kStopWaitMs)) {
+    LogMessage("vaddaemon> requests still running after %u ms", kStopWaitMs);
+    return false;
+  }
+  ReapReaders(true);
+  return true;
+}
+
+void DaemonServer::Accept() {
+  int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+  if (fd < 0) return;
+  int on = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
+  std::shared_ptr<DaemonConnection> connection;
+  std::shared_ptr<Reader> reader;
+  try {
+    connection = std::make_shared<DaemonConnection>(fd, ++accepted_);
+  } catch (const std::exception&) {
+    ::close(fd);
+    return;
+  }
+  try {
+    reader = std::make_shared<Reader>();
+    context_.AddConnection(connection);
+    std::lock_guard<std::mutex> hold(readersLock_);
+    readers_.push_back(reader);
+    reader->thread = std::thread([this, connection, reader] { ReadConnection(connection, reader); });
+  } catch (const std::exception&) {
+    LogMessage("vaddaemon> no resources for connection %llu; closing it", Number(*connection));
+    connection->Close();
+    context_.RemoveConnection(connection);
+    if (reader) reader->done.store(true);
+  }
+}
+
+bool DaemonServer::Handshake(DaemonConnection& connection) {
+  SocketSource source(connection.Socket());
+  source.SetDeadline(Clock::now() + std::chrono::milliseconds(kHandshakeTimeoutMs));
+  DaemonFrames::Hello hello;
+  switch (DaemonFrames::ReadHello(source, hello)) {
+    case DaemonFrames::HelloResult::kOk:
+      break;
+    case DaemonFrames::HelloResult::kBadMagic:
+      LogMessage("vaddaemon> connection %llu: not a client handshake; closing it", Number(connection));
+      return false;
+    case DaemonFrames::HelloResult::kTooLong:
+      LogMessage("vaddaemon> connection %llu: handshake path too long; closing it", Number(connection));
+      return false;
+    case DaemonFrames::HelloResult::kBroken:
+      LogMessage("vaddaemon> connection %llu: handshake incomplete; closing it", Number(connection));
+      return false;
+  }
+  if (hello.version != VADFrames::kVersion || hello.build != VADFrames::kBuild) {
+    LogMessage("vaddaemon> connection %llu: client version %u build %u (daemon %u build %u)", Number(connection),
+               hello.version, hello.build, VADFrames::kVersion, VADFrames::kBuild);
+  }
+  if (!SamePath(hello.assetIndexPath, context_.AssetIndexPath())) {
+    LogMessage("vaddaemon> connection %llu: client database \"%s\" is not \"%s\"; serving it all the same",
+               Number(connection), hello.assetIndexPath.c_str(), context_.AssetIndexPath().c_str());
+  }
+  connection.SetHandshake(hello.clientFlag, std::move(hello.assetIndexPath));
+  std::vector<uint8_t> answer = DaemonFrames::EncodeHelloAnswer();
+  return connection.SendRaw(answer.data(), answer.size());
+}
+
+void DaemonServer::ReadConnection(const std::shared_ptr<DaemonConnection>& connection,
+                                  const std::shared_ptr<Reader>& reader) {
+  if (Handshake(*connection)) {
+    SocketSource source(connection->Socket());
+    bool reading = true;
+    while (reading) {
+      DaemonFrames::Request request;
+      switch (DaemonFrames::ReadRequest(source, request)) {
+        case DaemonFrames::FrameResult::kRequest:
+          break;
+        case DaemonFrames::FrameResult::kEnd:
+        case DaemonFrames::FrameResult::kGoodbye:
+          reading = false;
+          continue;
+        case DaemonFrames::FrameResult::kBroken:
+          if (!connection->IsClosed()) {
+            LogMessage("vaddaemon> connection %llu: frame cut short; closing it", Number(*connection));
+          }
+          reading = false;
+          continue;
+        case DaemonFrames::FrameResult::kTooLong:
+          LogMessage("vaddaemon> connection %llu: request 0x%X longer than %u bytes; closing it",
+                     Number(*connection), request.code, DaemonFrames::kMaxRequestLength);
+          reading = false;
+          continue;
+      }
+      {
+        std::unique_lock<std::mutex> hold(reader->lock);
+        reader->changed.wait(hold, [&] { return reader->inFlight < kMaxInFlightPerConnection; });
+        ++reader->inFlight;
+      }
+      const uint32_t code = request.code;
+      const uint32_t id = request.id;
+      auto body = std::make_shared<std::vector<uint8_t>>(std::move(request.body));
+      bool submitted = pool_.Submit([this, connection, reader, code, id, body] {
+        Handle(connection, code, id, std::move(*body));
+        std::lock_guard<std::mutex> hold(reader->lock);
+        --reader->inFlight;
+        reader->changed.notify_all();
+      });
+      if (!submitted) {
+        std::lock_guard<std::mutex> hold(reader->lock);
+        --reader->inFlight;
+        reading = false;
+      }
+    }
+  }
+  connection->Close();
+  context_.RemoveConnection(connection);
+  reader->done.store(true);
+}
+
+void DaemonServer::Handle(const std::shared_ptr<DaemonConnection>& connection, uint32_t code, uint32_t id,
+                          std::vector<uint8_t> body) {
+  try {
+    DaemonRequest request(code, id, std::move(body), connection, context_);
+    const RequestHandler* handler = registry_.Find(code);
+    if (handler == nullptr) {
+      LogMessage("vaddaemon> connection %llu: unknown request 0x%X (id %u)", Number(*connection), code, id);
+    } else {
+      try {
+        (*handler)(request);
+      } catch (const std::exception& error) {
+        LogMessage("vaddaemon> request 0x%X failed: %s", code, error.what());
+        request.Reply().Reset();
+      }
+    }
+    if (id != 0) {
+      const bool damaged = request.Reply().GetError() != TStream::kErrorNone;
+      if (damaged) LogMessage("vaddaemon> reply to request 0x%X could not be written whole; sending it empty", code);
+      const bool failed = handler == nullptr || damaged;
+      connection->SendReply(id, failed ? nullptr : request.ReplyData(), failed ? 0 : request.ReplyLength());
+    }
+    request.RunAfterReply();
+  } catch (const std::exception& error) {
+    LogMessage("vaddaemon> request 0x%X failed: %s", code, error.what());
+    if (id != 0) connection->SendReply(id, nullptr, 0);
+  }
+}
+
+void DaemonServer::ReapReaders(bool all) {
+  std::list<std::shared_ptr<Reader>> finished;
+  {
+    std::lock_guard<std::mutex> hold(readersLock_);
+    for (auto it = readers_.begin(); it != readers_.end();) {
+      if (all || (*it)->done.load()) {
+        finished.push_back(std::move(*it));
+        it = readers_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  for (auto& reader : finished) {
+    if (reader->thread.joinable()) reader->thread.join();
+  }
+}
+
+void DaemonServer::CloseAll() {
+  for (const auto& connection : context_.Connections()) connection->Close();
+}

@@ -1,0 +1,88 @@
+// DaemonServer: the daemon's listener and its client connections.
+//
+// Listen opens a TCP listener on 127.0.0.1 at a free port (Port). Serve
+// accepts connections until the exit request (DaemonContext::RequestExit,
+// or a stop signal, see RequestStop) or until no client has been connected
+// for `idleSeconds`; then it closes the listener and every connection,
+// waits up to kStopWaitMs for the requests in flight, joins the readers and
+// returns. Serve answers false when requests were still running after that
+// wait: the caller must then end the process at once (std::_Exit), without
+// destroying the server or anything the requests use.
+//
+// Per connection, one reader thread:
+//   - reads the handshake (at most kHandshakeTimeoutMs for all of it; see
+//     DaemonFrames.h) and answers 'VADD' 340 49938 at once. A client whose
+//     asset index path differs from the daemon's (compared after
+//     normalising, ignoring case) is logged and served all the same;
+//   - then reads request frames, each handed to a worker (WorkPool, at most
+//     kMaxWorkers requests run at once in the daemon, at most
+//     kMaxInFlightPerConnection per connection; the reader waits at those
+//     bounds). The worker runs the code's handler (RequestRegistry.h), then
+//     sends the reply for a non-zero id: the handler's body, or an empty one
+//     when the code has no handler (logged) or the handler threw (logged).
+//     Id 0 never gets a reply;
+//   - the goodbye word, or the end of the stream between frames, closes the
+//     connection normally; a frame cut short, an oversized length or a
+//     wrong handshake is logged and closes it. Nothing a client sends can
+//     end or crash the daemon, and other connections are served meanwhile.
+// A closed connection leaves the context's list and its close observers
+// run, on its reader thread.
+//
+// RequestStop is async-signal-safe (an atomic flag polled every
+// kPollMs). One Serve per server; not copyable.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "vaddaemon/WorkPool.h"
+
+class DaemonConnection;
+class DaemonContext;
+class RequestRegistry;
+
+class DaemonServer {
+ public:
+  static constexpr uint32_t kHandshakeTimeoutMs = 10000;
+  static constexpr uint32_t kMaxWorkers = 64;
+  static constexpr uint32_t kMaxInFlightPerConnection = 16;
+  static constexpr uint32_t kStopWaitMs = 30000;
+  static constexpr uint32_t kPollMs = 100;
+
+  DaemonServer(DaemonContext& context, const RequestRegistry& registry, uint32_t idleSeconds);
+  ~DaemonServer();
+  DaemonServer(const DaemonServer&) = delete;
+  DaemonServer& operator=(const DaemonServer&) = delete;
+
+  bool Listen();
+  uint16_t Port() const { return port_; }
+  bool Serve();
+  void RequestStop() { stopSignal_.store(true); }
+
+ private:
+  struct Reader;
+
+  void Accept();
+  void ReadConnection(const std::shared_ptr<DaemonConnection>& connection, const std::shared_ptr<Reader>& reader);
+  bool Handshake(DaemonConnection& connection);
+  void Handle(const std::shared_ptr<DaemonConnection>& connection, uint32_t code, uint32_t id,
+              std::vector<uint8_t> body);
+  void ReapReaders(bool all);
+  void CloseAll();
+
+  DaemonContext& context_;
+  const RequestRegistry& registry_;
+  const uint32_t idleSeconds_;
+  int listener_ = -1;
+  uint16_t port_ = 0;
+  uint64_t accepted_ = 0;
+  std::atomic<bool> stopSignal_{false};
+  WorkPool pool_{kMaxWorkers};
+  std::mutex readersLock_;
+  std::list<std::shared_ptr<Reader>> readers_;
+};

@@ -1,0 +1,47 @@
+// ExportHandler: an installed asset as a ".cdp" archive entry (request 0x30:
+// KUID, u32 parts mask -> the entry as a binary "ACS$" soup).
+//
+// BuildArchiveEntry makes the entry from the asset's installed copy:
+//   - every tag of its configuration ("config.chump", else "config.txt"),
+//     less any "files", "compression" and "dsid" tag it may carry;
+//   - "kuid": the asset's KUID (set only when the configuration has none);
+//   - "files": the asset folder, a container per sub-folder and a byte tag
+//     per file, in byte-wise name order; the configuration files at the
+//     top are left out (the configuration travels as the tags). Only names
+//     that an archive reader accepts are taken (CDP::IsValidFileName, the
+//     33 content file types, names up to BinarySoup::kMaxNameLength bytes);
+//     links, devices and other special files are left out, and so are
+//     folders deeper than kMaxFolderDepth;
+//   - "compression" "LZSS": each byte tag holds the u32 little-endian count
+//     of the file's bytes followed by the LZSS-coded stream, which the
+//     client's extraction reads back (CDP::WriteContentFile).
+// Bounds: a file over kMaxFileBytes, or an entry whose files total over
+// kMaxEntryBytes, is refused with a message rather than loaded. The parts
+// mask is accepted and not interpreted: every entry holds configuration and
+// files.
+//
+// Failure: false with `error` set when the asset is not installed, has no
+// readable configuration, or a file cannot be read or is over a bound. The
+// handler then sends `error` as a code-3 error message and an empty reply
+// (the client's entry stays empty and it skips the asset).
+//
+// Threads: reads the store and the asset folder only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "foundation/KUID.h"
+
+class AssetStore;
+class Soup;
+
+namespace ExportHandler {
+
+constexpr uint32_t kMaxFolderDepth = 64;
+constexpr uint64_t kMaxFileBytes = 256ull << 20;
+constexpr uint64_t kMaxEntryBytes = 512ull << 20;
+
+bool BuildArchiveEntry(AssetStore& store, const KUID& kuid, Soup& entry, std::string& error);
+
+}  // namespace ExportHandler

@@ -1,0 +1,30 @@
+// FolderTree: copying, flushing and removing the folder trees of assets.
+//
+// CopyFolderTree(source, target) copies every file and folder below
+// `source` into `target`, which it creates (its parent must exist; an
+// existing `target` is refused). Only plain files and folders are copied;
+// a link to a plain file is copied as the file's content. A link to a
+// folder, a device, a pipe or a socket, a tree deeper than kMaxFolderDepth
+// levels, or any read or write failure stops the copy with a message in
+// `*error`; the partial target is left for the caller to remove (it is
+// always inside a staging or edit folder the caller owns). Files are opened
+// without blocking, so a pipe can never hang the copy.
+//
+// SyncFolderTree flushes every file and folder of a tree to the disk
+// (fsync), so that a rename made afterwards cannot reach the disk before
+// the content. SyncFolder flushes one folder's entries (after a rename in
+// it). RemoveFolderTree removes a tree without following links; true when
+// nothing is left of it (also when it never existed).
+//
+// No shared state; nothing throws.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+inline constexpr uint32_t kMaxFolderDepth = 64;
+
+bool CopyFolderTree(const std::string& source, const std::string& target, std::string* error);
+bool SyncFolderTree(const std::string& path);
+bool SyncFolder(const std::string& path);
+bool RemoveFolderTree(const std::string& path);

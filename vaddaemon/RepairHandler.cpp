@@ -1,0 +1,85 @@
+// The asset-database repair requests (see RepairJob.h for the repair):
+//   0x03  u32 mode -> nothing. Starts a repair whose messages go to this
+//         connection as code-3 notifications under this request's id (the
+//         client keeps its log registered). While a repair runs, nothing is
+//         started and one error message says so.
+//   0x04  -> u8 running (1 while the repair runs, 0 once it has ended or
+//         when none was started), f32 progress 0..1, string status text.
+//   0x100 one-way: starts a "patcher" repair (mode 50); its messages go to
+//         the daemon's log, since no client waits for them.
+#include <memory>
+#include <string>
+
+#include "assetdb/ResultsLog.h"
+#include "assetdb/VADNotification.h"
+#include "foundation/LogMessage.h"
+#include "foundation/TBuffer.h"
+#include "foundation/TStreamTyped.h"
+#include "vaddaemon/DaemonConnection.h"
+#include "vaddaemon/DaemonContext.h"
+#include "vaddaemon/DaemonRequest.h"
+#include "vaddaemon/QueryHandlerSupport.h"
+#include "vaddaemon/QueryHandlers.h"
+#include "vaddaemon/RepairJob.h"
+#include "vaddaemon/RequestRegistry.h"
+
+namespace {
+
+constexpr uint32_t kPatcherMode = 50;
+
+// Sends one message as a code-3 notification for request `id`.
+void SendResult(DaemonConnection& connection, uint32_t id, uint32_t severity, const std::string& text,
+                const KUID* subject) {
+  ResultsLog log;
+  log.AddResult(severity, subject != nullptr ? AssetSubject(*subject) : PropertyRef(), text);
+  TBuffer payload;
+  TStreamWriteU32(payload, id);
+  log.WriteMessages(payload, 0);
+  const Kiv::DynamicBuffer* data = payload.GetData();
+  if (payload.GetError() == TStream::kErrorNone) connection.SendNote(VADNotification::kCodeResults, data->Data(), data->DataLength());
+}
+
+// Messages of a repair no client waits for go to the daemon's log.
+RepairJob::Reporter LogReporter() {
+  return [](uint32_t, const std::string& text, const KUID*) { LogMessage("vaddaemon> repair: %s", text.c_str()); };
+}
+
+void StartRepair(RepairJob& job, DaemonRequest& request) {
+  uint32_t mode = 0;
+  ReadBodyU32(request, &mode);
+  RepairJob::Reporter reporter;
+  if (request.IsOneWay()) {
+    reporter = LogReporter();
+  } else {
+    std::shared_ptr<DaemonConnection> connection = request.SharedConnection();
+    const uint32_t id = request.Id();
+    reporter = [connection, id](uint32_t severity, const std::string& text, const KUID* subject) {
+      SendResult(*connection, id, severity, text, subject);
+    };
+  }
+  if (!job.Start(FindAssetStore(request), mode, reporter))
+    request.SendMessage(ResultsLog::kError, "A repair of the asset database is already running, or there is no database.");
+}
+
+void Poll(RepairJob& job, DaemonRequest& request) {
+  const RepairJob::Progress progress = job.Poll();
+  TStreamWriteU8(request.Reply(), progress.running ? 1 : 0);
+  TStreamWriteFloat(request.Reply(), progress.progress);
+  WriteReplyText(request.Reply(), progress.status);
+}
+
+}  // namespace
+
+void RegisterRepairHandlers(RequestRegistry& registry, DaemonContext& context) {
+  std::shared_ptr<RepairJob> job = context.Find<RepairJob>();
+  if (!job) {
+    job = std::make_shared<RepairJob>(RepairJob::StepDelayFromEnvironment());
+    context.Provide(job);
+  }
+  registry.Register(0x03, [job](DaemonRequest& request) { StartRepair(*job, request); });
+  registry.Register(0x04, [job](DaemonRequest& request) { Poll(*job, request); });
+  registry.Register(0x100, [job](DaemonRequest& request) {
+    if (!job->Start(FindAssetStore(request), kPatcherMode, LogReporter()))
+      LogMessage("vaddaemon> repair not started: one is already running, or there is no database");
+  });
+}

@@ -1,0 +1,140 @@
+#include "vaddaemon/RepairJob.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "assetdb/ResultsLog.h"
+#include "foundation/Soup.h"
+#include "vaddaemon/AssetStore.h"
+#include "vaddaemon/StoredAsset.h"
+
+namespace {
+
+bool LocallyAvailable(const StoredAsset& asset) {
+  return asset.Installed() || asset.status[kStatusBuiltIn] != 0;
+}
+
+// The dependencies of `asset` that are neither installed nor built in.
+std::vector<KUID> MissingDependencies(AssetStore& store, const StoredAsset& asset) {
+  std::vector<KUID> missing;
+  for (const KUID& dependency : asset.dependencies) {
+    StoredAsset found;
+    if (!store.Find(dependency, &found) || !LocallyAvailable(found)) missing.push_back(dependency);
+  }
+  return missing;
+}
+
+std::string KUIDListText(const std::vector<KUID>& kuids) {
+  std::string text;
+  for (const KUID& kuid : kuids) {
+    if (!text.empty()) text += ", ";
+    text += KUIDToTagString(kuid).Str();
+  }
+  return text;
+}
+
+// Why an installed asset is faulty; empty when it checks out.
+std::string CheckInstalled(AssetStore& store, const StoredAsset& asset) {
+  Soup config;
+  if (!store.LoadConfig(asset.kuid, &config)) return "The asset's configuration is missing or damaged.";
+  const KUID named = config.GetNamedTagAsKUID(Kiv::PString("kuid"), kNullKUID);
+  if (!(named == asset.kuid)) return "The asset's configuration names another KUID.";
+  return std::string();
+}
+
+}  // namespace
+
+RepairJob::~RepairJob() { Stop(); }
+
+uint32_t RepairJob::StepDelayFromEnvironment() {
+  const char* text = std::getenv("VADDAEMON_REPAIR_STEP_MS");
+  if (text == nullptr || *text == '\0') return 0;
+  char* end = nullptr;
+  const unsigned long value = std::strtoul(text, &end, 10);
+  if (*end != '\0' || text[0] == '-' || value > kMaxStepDelayMs) return 0;
+  return static_cast<uint32_t>(value);
+}
+
+bool RepairJob::Start(std::shared_ptr<AssetStore> store, uint32_t mode, Reporter reporter) {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (running_ || !store) return false;
+  // The previous repair has ended (running_ is its last change), so its
+  // thread only has to return.
+  if (thread_.joinable()) thread_.join();
+  running_ = true;
+  cancel_ = false;
+  progress_ = 0.0f;
+  status_ = "Repairing the asset database (mode " + std::to_string(mode) + ")";
+  thread_ = std::thread(&RepairJob::Run, this, std::move(store), std::move(reporter));
+  return true;
+}
+
+RepairJob::Progress RepairJob::Poll() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return Progress{running_, progress_, status_};
+}
+
+void RepairJob::Stop() {
+  std::thread ending;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    cancel_ = true;
+    std::swap(ending, thread_);
+  }
+  wake_.notify_all();
+  if (ending.joinable()) ending.join();
+}
+
+void RepairJob::SetProgress(float progress, std::string status) {
+  std::lock_guard<std::mutex> hold(lock_);
+  progress_ = progress;
+  status_ = std::move(status);
+}
+
+bool RepairJob::Pause() {
+  std::unique_lock<std::mutex> hold(lock_);
+  if (stepDelayMs_ != 0) wake_.wait_for(hold, std::chrono::milliseconds(stepDelayMs_), [this] { return cancel_; });
+  return !cancel_;
+}
+
+void RepairJob::Run(std::shared_ptr<AssetStore> store, Reporter reporter) {
+  const std::vector<StoredAsset> assets = store->List();
+  const size_t total = assets.size();
+  size_t checked = 0;
+  size_t faulty = 0;
+  size_t missing = 0;
+  for (const StoredAsset& asset : assets) {
+    if (!Pause()) break;
+    SetProgress(total == 0 ? 1.0f : float(checked) / float(total),
+                "Checking " + KUIDToTagString(asset.kuid).Str() + " (" + std::to_string(checked + 1) + " of " +
+                    std::to_string(total) + ")");
+    if (asset.Installed()) {
+      const std::string problem = CheckInstalled(*store, asset);
+      store->SetStatusByte(asset.kuid, kStatusFaulty, problem.empty() ? 0 : 1);
+      if (!problem.empty()) {
+        ++faulty;
+        reporter(ResultsLog::kError, problem, &asset.kuid);
+      }
+    }
+    const std::vector<KUID> absent = MissingDependencies(*store, asset);
+    store->SetStatusByte(asset.kuid, kStatusMissingDependencies, absent.empty() ? 0 : 1);
+    if (!absent.empty()) {
+      ++missing;
+      reporter(ResultsLog::kWarning, "Missing dependencies: " + KUIDListText(absent), &asset.kuid);
+    }
+    ++checked;
+  }
+  const bool complete = checked == total;
+  reporter(complete ? ResultsLog::kSuccess : ResultsLog::kWarning,
+           std::string(complete ? "Asset database repair complete: " : "Asset database repair stopped: ") +
+               std::to_string(checked) + " assets checked, " + std::to_string(faulty) + " faulty, " +
+               std::to_string(missing) + " with missing dependencies.",
+           nullptr);
+  std::lock_guard<std::mutex> hold(lock_);
+  progress_ = complete ? 1.0f : progress_;
+  status_ = complete ? "Repair complete" : "Repair stopped";
+  running_ = false;
+}

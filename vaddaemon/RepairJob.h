@@ -1,0 +1,78 @@
+// RepairJob: the daemon's asynchronous asset-database repair (requests
+// 0x03, 0x04 and 0x100).
+//
+// A repair walks every asset of the store in order and re-checks it:
+//   - an installed asset whose configuration no longer loads, or names
+//     another KUID, is marked faulty (status byte 9) with an error message;
+//     one that checks out loses a faulty mark it had;
+//   - an asset whose dependencies are not all installed or built in is
+//     marked as having missing dependencies (byte 11) with a warning naming
+//     them; otherwise the mark is cleared.
+// It ends with a success message counting the assets checked, the faulty
+// ones and those with missing dependencies. Every repair mode (20 base, 50
+// patcher, 100 normal, 150 extended) does this same check.
+//
+// Messages go to the Reporter given to Start, from the repair's thread, in
+// order; the last one is sent before Poll reports the end, so a client
+// polling on the same connection has every message by then.
+//
+// One repair runs at a time: Start answers false while one runs. Poll
+// answers whether it runs, its progress (checked / total; 1 at the end)
+// and a status text. Stop asks a running repair to end after its current
+// asset and waits for its thread; the destructor stops too. A step delay
+// (for tests: env VADDAEMON_REPAIR_STEP_MS, 0 to 10000 ms per asset, read by
+// StepDelayFromEnvironment) makes a repair slow enough to be watched.
+//
+// Thread-safe.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "foundation/KUID.h"
+
+class AssetStore;
+
+class RepairJob {
+ public:
+  using Reporter = std::function<void(uint32_t severity, const std::string& text, const KUID* subject)>;
+
+  struct Progress {
+    bool running = false;
+    float progress = 0.0f;
+    std::string status;
+  };
+
+  static constexpr uint32_t kMaxStepDelayMs = 10000;
+
+  explicit RepairJob(uint32_t stepDelayMs = 0) : stepDelayMs_(stepDelayMs) {}
+  ~RepairJob();
+  RepairJob(const RepairJob&) = delete;
+  RepairJob& operator=(const RepairJob&) = delete;
+
+  bool Start(std::shared_ptr<AssetStore> store, uint32_t mode, Reporter reporter);
+  Progress Poll() const;
+  void Stop();
+
+  static uint32_t StepDelayFromEnvironment();
+
+ private:
+  void Run(std::shared_ptr<AssetStore> store, Reporter reporter);
+  void SetProgress(float progress, std::string status);
+  // Waits the step delay; false when the repair is asked to stop.
+  bool Pause();
+
+  const uint32_t stepDelayMs_;
+  mutable std::mutex lock_;
+  std::condition_variable wake_;
+  bool running_ = false;
+  bool cancel_ = false;
+  float progress_ = 0.0f;
+  std::string status_;
+  std::thread thread_;
+};

@@ -1,0 +1,121 @@
+// SqliteDb, SqliteStatement, SqliteTransaction (see SqliteDb.h).
+#include "vaddaemon/SqliteDb.h"
+
+SqliteDb::~SqliteDb() {
+  if (db_) sqlite3_close_v2(db_);
+}
+
+void SqliteDb::NoteError(const char* what) {
+  error_ = what;
+  if (db_) {
+    error_ += ": ";
+    error_ += sqlite3_errmsg(db_);
+  }
+}
+
+bool SqliteDb::Open(const std::string& path, int busyTimeoutMs) {
+  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
+  if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
+    NoteError("cannot open the index");
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    return false;
+  }
+  sqlite3_busy_timeout(db_, busyTimeoutMs);
+  sqlite3_extended_result_codes(db_, 1);
+  // Touch the file's header now: a file that is not a database fails here.
+  if (!Exec("PRAGMA user_version;")) {
+    error_ = "the index is not a readable database (" + error_ + ")";
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    return false;
+  }
+  return true;
+}
+
+bool SqliteDb::Exec(const char* sql) {
+  char* message = nullptr;
+  if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
+  error_ = message ? message : "unknown SQLite error";
+  sqlite3_free(message);
+  return false;
+}
+
+SqliteStatement::SqliteStatement(SqliteDb& db, const char* sql) : db_(db) {
+  if (!db.Handle() || sqlite3_prepare_v2(db.Handle(), sql, -1, &stmt_, nullptr) != SQLITE_OK) {
+    db.NoteError("cannot prepare a statement");
+    stmt_ = nullptr;
+  }
+}
+
+SqliteStatement::~SqliteStatement() { sqlite3_finalize(stmt_); }
+
+void SqliteStatement::BindInt(int index, int64_t value) {
+  sqlite3_bind_int64(stmt_, index, value);
+}
+
+void SqliteStatement::BindDouble(int index, double value) {
+  sqlite3_bind_double(stmt_, index, value);
+}
+
+void SqliteStatement::BindText(int index, std::string_view text) {
+  sqlite3_bind_text64(stmt_, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+}
+
+void SqliteStatement::BindBlob(int index, std::span<const uint8_t> bytes) {
+  // A zero-length blob is bound as an empty blob, never as NULL.
+  static const uint8_t kNothing = 0;
+  const void* data = bytes.empty() ? &kNothing : bytes.data();
+  sqlite3_bind_blob64(stmt_, index, data, bytes.size(), SQLITE_TRANSIENT);
+}
+
+void SqliteStatement::BindNull(int index) { sqlite3_bind_null(stmt_, index); }
+
+int SqliteStatement::Step() {
+  if (!stmt_) return SQLITE_MISUSE;
+  const int rc = sqlite3_step(stmt_);
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) db_.NoteError("a statement failed");
+  return rc;
+}
+
+int64_t SqliteStatement::Int(int column) const { return sqlite3_column_int64(stmt_, column); }
+
+double SqliteStatement::Double(int column) const { return sqlite3_column_double(stmt_, column); }
+
+std::string SqliteStatement::Text(int column) const {
+  const unsigned char* text = sqlite3_column_text(stmt_, column);
+  const int n = sqlite3_column_bytes(stmt_, column);
+  if (!text || n <= 0) return {};
+  return std::string(reinterpret_cast<const char*>(text), static_cast<size_t>(n));
+}
+
+std::vector<uint8_t> SqliteStatement::Blob(int column) const {
+  const void* data = sqlite3_column_blob(stmt_, column);
+  const int n = sqlite3_column_bytes(stmt_, column);
+  if (!data || n <= 0) return {};
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  return std::vector<uint8_t>(bytes, bytes + n);
+}
+
+bool SqliteStatement::IsNull(int column) const {
+  return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
+}
+
+SqliteTransaction::SqliteTransaction(SqliteDb& db) : db_(db) {
+  begun_ = db.Exec("BEGIN IMMEDIATE;");
+}
+
+SqliteTransaction::~SqliteTransaction() {
+  if (!begun_ || done_) return;
+  // Keep the error that made the caller give up, not the rollback's.
+  const std::string error = db_.LastError();
+  db_.Exec("ROLLBACK;");
+  db_.RestoreError(error);
+}
+
+bool SqliteTransaction::Commit() {
+  if (!begun_ || done_) return false;
+  if (!db_.Exec("COMMIT;")) return false;
+  done_ = true;
+  return true;
+}

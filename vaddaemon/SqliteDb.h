@@ -1,0 +1,97 @@
+// SqliteDb, SqliteStatement, SqliteTransaction: a thin owner of one SQLite
+// connection, its prepared statements and its transactions.
+//
+// SqliteDb owns the connection (closed by the destructor). Open creates the
+// file when missing, sets the busy time-out, and reads the schema version
+// (PRAGMA user_version) so that a file that is not a database fails at once
+// rather than at the first query. LastError() is the text of the last
+// failure on this connection.
+//
+// SqliteStatement owns one prepared statement (finalized by its
+// destructor). Binding indexes start at 1, column indexes at 0. Reading a
+// column of another type converts as SQLite does; a NULL reads as 0 or the
+// empty text. Step answers SQLITE_ROW, SQLITE_DONE or an error code.
+//
+// SqliteTransaction begins an immediate transaction; the destructor rolls
+// it back unless Commit succeeded. Commit answers false (and the
+// transaction stays open for the destructor to roll back) when SQLite
+// refuses the commit.
+//
+// Threads: the callers guard a connection with their own mutex; nothing
+// here locks. Nothing throws.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+class SqliteDb {
+ public:
+  SqliteDb() = default;
+  ~SqliteDb();
+  SqliteDb(const SqliteDb&) = delete;
+  SqliteDb& operator=(const SqliteDb&) = delete;
+
+  bool Open(const std::string& path, int busyTimeoutMs);
+  bool IsOpen() const { return db_ != nullptr; }
+  // Runs one or more statements without results.
+  bool Exec(const char* sql);
+  sqlite3* Handle() const { return db_; }
+  const std::string& LastError() const { return error_; }
+  void NoteError(const char* what);
+  void RestoreError(std::string text) { error_ = std::move(text); }
+
+ private:
+  sqlite3* db_ = nullptr;
+  std::string error_;
+};
+
+class SqliteStatement {
+ public:
+  SqliteStatement(SqliteDb& db, const char* sql);
+  ~SqliteStatement();
+  SqliteStatement(const SqliteStatement&) = delete;
+  SqliteStatement& operator=(const SqliteStatement&) = delete;
+
+  bool Ok() const { return stmt_ != nullptr; }
+  void BindInt(int index, int64_t value);
+  void BindDouble(int index, double value);
+  void BindText(int index, std::string_view text);
+  void BindBlob(int index, std::span<const uint8_t> bytes);
+  void BindNull(int index);
+  // SQLITE_ROW, SQLITE_DONE or an error code (noted on the connection).
+  int Step();
+  // Step that expects SQLITE_DONE.
+  bool Run() { return Step() == SQLITE_DONE; }
+
+  int64_t Int(int column) const;
+  double Double(int column) const;
+  std::string Text(int column) const;
+  std::vector<uint8_t> Blob(int column) const;
+  bool IsNull(int column) const;
+
+ private:
+  SqliteDb& db_;
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+class SqliteTransaction {
+ public:
+  explicit SqliteTransaction(SqliteDb& db);
+  ~SqliteTransaction();
+  SqliteTransaction(const SqliteTransaction&) = delete;
+  SqliteTransaction& operator=(const SqliteTransaction&) = delete;
+
+  bool Begun() const { return begun_; }
+  bool Commit();
+
+ private:
+  SqliteDb& db_;
+  bool begun_ = false;
+  bool done_ = false;
+};

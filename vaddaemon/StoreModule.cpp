@@ -1,0 +1,64 @@
+// The store module: opens the daemon's asset store (AssetStore.h) at start,
+// before any handler runs, and provides it to the other modules.
+//
+// The local user's id (for new KUIDs) comes from VADDAEMON_USER_ID, a whole
+// number from 0 to 33554431; unset gives 0, anything else is logged and
+// refused (the daemon does not start with a range it was not given).
+// A store that cannot be opened (unreadable or foreign index, folders that
+// cannot be made) stops the daemon's start with the reason in the log.
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+
+#include "foundation/LogMessage.h"
+#include "vaddaemon/AssetStore.h"
+#include "vaddaemon/DaemonContext.h"
+#include "vaddaemon/DaemonModule.h"
+
+namespace {
+
+bool LocalUserId(int32_t* id) {
+  const char* text = std::getenv("VADDAEMON_USER_ID");
+  *id = 0;
+  if (!text) return true;
+  char* end = nullptr;
+  errno = 0;
+  const long value = std::strtol(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || value < 0 || value > 0x1FFFFFF) {
+    LogMessage("vaddaemon> VADDAEMON_USER_ID=\"%s\" is not a user id from 0 to 33554431", text);
+    return false;
+  }
+  *id = static_cast<int32_t>(value);
+  return true;
+}
+
+bool Start(DaemonContext& context) {
+  AssetStore::Options options;
+  options.indexPath = context.AssetIndexPath().Str();
+  options.userDataPath = context.UserDataPath().Str();
+  if (!LocalUserId(&options.localUserId)) return false;
+  auto store = std::make_shared<AssetStore>(options);
+  const StoreResult opened = store->Open();
+  if (!opened.Ok()) {
+    LogMessage("vaddaemon> cannot open the asset store: %s", opened.message.c_str());
+    return false;
+  }
+  const AssetStore::RecoveryReport& report = store->LastRecovery();
+  if (report.rowsRemoved || report.editsCleared || report.foldersRemoved)
+    LogMessage("vaddaemon> recovery: %u entries removed, %u edits cleared, %u folders removed",
+               report.rowsRemoved, report.editsCleared, report.foldersRemoved);
+  for (const std::string& path : report.leftAlone)
+    LogMessage("vaddaemon> left alone (not the store's): %s", path.c_str());
+  context.Provide<AssetStore>(store);
+  return true;
+}
+
+void Stop(DaemonContext& context) { context.Provide<AssetStore>(nullptr); }
+
+}  // namespace
+
+VAD_DAEMON_MODULE(DaemonModule{.name = "store",
+                               .order = DaemonModule::kOrderStore,
+                               .start = &Start,
+                               .registerHandlers = nullptr,
+                               .stop = &Stop});
