@@ -1,0 +1,142 @@
+#include "assetdb/TransferArchive.h"
+
+#include "assetdb/AssetInstall.h"
+#include "assetdb/CDPArchive.h"
+#include "assetdb/InstallAssetWithPrompts.h"
+#include "assetdb/ResultsLog.h"
+#include "foundation/BinarySoup.h"
+#include "foundation/InterfaceTextDB.h"
+#include "foundation/TFile.h"
+#include "foundation/TStreamTyped.h"
+#include "foundation/TSubFile.h"
+
+namespace {
+
+constexpr uint32_t kKUIDBytes = 8;
+// KUID and next-record offset.
+constexpr uint32_t kRecordHeaderBytes = kKUIDBytes + 4;
+
+void LogHeaderError(ResultsLog* log, const char* tag, const Soup* parameters) {
+  if (log) log->AddResult(ResultsLog::kError, PropertyRef(), GetInterfaceText(tag), parameters);
+}
+
+void LogVersionError(ResultsLog* log, int32_t version) {
+  Soup parameters;
+  parameters.Create();
+  parameters.SetNamedTag(Kiv::PString("version"), Kiv::StringPrintf("%d", version));
+  LogHeaderError(log, "$vad_archive_version", &parameters);
+}
+
+// Reads the header; false (logged) when the file is not this job's archive.
+bool ReadHeader(TStream& file, uint32_t token, uint32_t fileSize, uint32_t& options, ResultsLog* log) {
+  uint32_t magic = 0;
+  uint32_t version = 0;
+  const bool whole = TStreamReadU32(file, magic, 0) && TStreamReadU32(file, version, 0);
+  if (!whole || version > 1) {
+    LogVersionError(log, whole ? static_cast<int32_t>(version) : -1);
+    return false;
+  }
+  options = kInstallBinaryConfig;
+  if (version == 1) {
+    float build = 0;
+    TStreamReadFloat(file, build, 0);
+    if (static_cast<int32_t>(build * 100.0f + 0.1f) == 340) options = kInstallBinaryConfig | kInstallCommitFlag8;
+  }
+  uint32_t size = 0;
+  uint32_t fileToken = 0;
+  const bool fields = TStreamReadU32(file, size, 0) && TStreamReadU32(file, fileToken, 0);
+  if (!fields || magic != kTransferArchiveMagic || size != fileSize || fileToken != token) {
+    LogHeaderError(log, "$vad_archive_unreadable", nullptr);
+    return false;
+  }
+  return true;
+}
+
+// Installs the record's entry when it reads whole inside its record and
+// names `kuid`; removes `kuid` from `wanted` once installed.
+void InstallRecord(TStream& file, const KUID& kuid, uint32_t nextRecord, uint32_t options, KUIDList& wanted,
+                   ResultsLog* log) {
+  auto it = wanted.Find(kuid);
+  if (it == wanted.End()) return;
+  // The entry is read through a window that ends at the next record, so a
+  // damaged entry cannot reach into the records after it.
+  Soup entry;
+  TSubFile record(file, file.Tell(), nextRecord);
+  if (!BinarySoup::Read(record, entry)) return;
+  if (entry.GetNamedTagAsKUID(CDP::Tag::KUID(), kNullKUID) != kuid) return;
+  bool commitFlag = false;
+  if (InstallAssetWithPrompts(entry, log, options, &commitFlag, nullptr).IsNull()) return;
+  it = wanted.Find(kuid);
+  if (it != wanted.End()) wanted.Erase(it);
+}
+
+}  // namespace
+
+bool WriteArchiveRecords(const KUIDList& kuids, TStream& out, ResultsLog* log) {
+  bool all = true;
+  // Walking the list does not change it; the list type has no const walk.
+  auto& list = const_cast<KUIDList&>(kuids);
+  for (const KUID& kuid : list) {
+    Soup entry;
+    CreateCDP(entry, kuid, log, 0);
+    if (entry.GetNamedTagAsKUID(CDP::Tag::KUID(), kNullKUID).IsNull()) {
+      all = false;
+      continue;
+    }
+    WriteKUID(out, kuid);
+    const uint32_t marker = out.WriteMarker();
+    if (!BinarySoup::Write(out, entry)) all = false;
+    out.PatchU32(marker, out.Tell());
+  }
+  WriteKUID(out, kNullKUID);
+  return all;
+}
+
+bool WriteTransferArchive(uint32_t token, const Kiv::String& path, const KUIDList& kuids, ResultsLog* log,
+                          bool* written) {
+  if (written) *written = false;
+  TFile file;
+  if (!file.Open(path, Kiv::File::kCreate | Kiv::File::kWriteMask)) return false;
+  TStreamWriteU32(file, kTransferArchiveMagic);
+  TStreamWriteU32(file, 1);
+  TStreamWriteFloat(file, kTransferArchiveBuild);
+  const uint32_t sizeAt = file.WriteMarker();
+  TStreamWriteU32(file, token);
+  const bool all = WriteArchiveRecords(kuids, file, log);
+  file.PatchU32(sizeAt, file.Tell());
+  const bool whole = file.GetError() == TStream::kErrorNone;
+  file.Close();
+  if (written) *written = whole;
+  return all && whole;
+}
+
+bool InstallFromArchiveFile(uint32_t token, KUIDList& wanted, const Kiv::String& path, ResultsLog* log) {
+  TFile file;
+  if (!file.Open(path, Kiv::File::kRead)) {
+    LogVersionError(log, -1);
+    return false;
+  }
+  const uint32_t fileSize = file.GetSize();
+  uint32_t options = 0;
+  if (!ReadHeader(file, token, fileSize, options, log)) return false;
+  for (;;) {
+    const uint32_t recordStart = file.Tell();
+    if (fileSize - recordStart < kKUIDBytes) return true;  // A short KUID ends the list.
+    const KUID kuid = ReadKUID(file);
+    if (kuid.IsNull()) return true;
+    uint32_t nextRecord = 0;
+    TStreamReadU32(file, nextRecord, 0);
+    // Each record must move forward and stay inside the file, so a damaged
+    // offset can neither loop nor seek outside the archive.
+    if (uint64_t(nextRecord) <= uint64_t(recordStart) + kRecordHeaderBytes || nextRecord > fileSize) {
+      LogHeaderError(log, "$vad_archive_unreadable", nullptr);
+      return false;
+    }
+    InstallRecord(file, kuid, nextRecord, options, wanted, log);
+    file.SeekTo(nextRecord);
+    if (file.Tell() != nextRecord) {
+      LogHeaderError(log, "$vad_archive_unreadable", nullptr);
+      return false;
+    }
+  }
+}

@@ -1,0 +1,47 @@
+// TransferArchive: the "crak" file in which the command host and the
+// asset-database daemon pass archive entries.
+//
+// Layout (little-endian): "crak"; u32 version (0 or 1; written as 1);
+// version 1 only: f32 writer build (written as 3.4); u32 total file size;
+// u32 archive token; records; the null KUID (8 bytes) closing the list. A
+// record is the KUID, the u32 absolute offset of the next record, and the
+// entry as a binary "ACS$" soup. Sizes and offsets are written as the
+// placeholder 0xFEEDCEEB and patched once known.
+//
+// WriteArchiveRecords fetches each KUID's entry (CreateCDP, mask 0) and
+// writes a record for each that names a KUID; answers false when one did
+// not. WriteTransferArchive writes a whole file (header, records, size)
+// and answers WriteArchiveRecords' result, false also when the file could
+// not be written whole.
+//
+// InstallFromArchiveFile reads such a file and installs each record whose
+// KUID is in `wanted` (removing it from the list once installed) with
+// InstallAssetWithPrompts: options 10 when a version-1 writer build reads as
+// 3.40, else 2. The file is untrusted: a version other than 0/1 logs
+// "$vad_archive_version" ("version", -1 for a short read); a wrong magic,
+// a size other than the file's length or another token logs
+// "$vad_archive_unreadable"; both answer false. A next-record offset that
+// does not lie beyond the end of its own record header, or beyond the
+// file's end, also logs "$vad_archive_unreadable" and answers false, so a
+// damaged file is never looped over. A record whose entry does not read,
+// or names another KUID, is skipped and stays in `wanted`. True when the
+// closing null KUID (or the end of the file at a record's start) is read.
+//
+// Threads: the calling thread.
+#pragma once
+
+#include <cstdint>
+
+#include "foundation/SoupKUIDReferences.h"
+#include "kiv/String.h"
+
+class ResultsLog;
+class TStream;
+
+inline constexpr uint32_t kTransferArchiveMagic = 0x6B617263;  // "crak"
+inline constexpr float kTransferArchiveBuild = 3.4f;
+
+bool WriteArchiveRecords(const KUIDList& kuids, TStream& out, ResultsLog* log);
+bool WriteTransferArchive(uint32_t token, const Kiv::String& path, const KUIDList& kuids, ResultsLog* log,
+                          bool* written = nullptr);
+bool InstallFromArchiveFile(uint32_t token, KUIDList& wanted, const Kiv::String& path, ResultsLog* log);

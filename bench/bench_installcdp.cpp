@@ -1,0 +1,188 @@
+// Installing an archive of 1,000 small assets with the real tool
+// ("VandruUtil installcdp" into a fresh installation, daemon start and the
+// database work included) beside "tar -x" of the same files into a fresh
+// folder. Both run in one program so the ratio is read from one run.
+//
+// The tool and daemon are found beside this program in the build tree
+// (<build>/cli/VandruUtil, <build>/vaddaemon/vaddaemon), or in the folder
+// named by VU_BENCH_BIN. Set-up (once): install the 1,000 asset folders
+// into a first installation, write the archive with "createcdp", and pack
+// the same files with "tar -c". Each iteration lays out a new installation
+// (not timed), times "installcdp", then closes that installation's daemon
+// (not timed).
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kAssets = 1000;
+constexpr int kFirstContentId = 910000;
+
+struct Setup {
+  bool ok = false;
+  std::string tool;
+  std::string daemon;
+  std::string work;
+  std::string archive;
+  std::string tarball;
+};
+
+int RunProgram(const std::vector<std::string>& args, const std::string& workdir) {
+  std::vector<char*> argv;
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addchdir_np(&actions, workdir.c_str());
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return -1;
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string MakeRoot(const Setup& setup, const std::string& name) {
+  const std::string root = setup.work + "/" + name;
+  fs::remove_all(root);
+  fs::create_directories(root + "/bin");
+  fs::create_directories(root + "/Data");
+  fs::copy_file(setup.tool, root + "/bin/VandruUtil");
+  fs::copy_file(setup.daemon, root + "/bin/vaddaemon");
+  return root;
+}
+
+void CloseDaemon(const std::string& root) { RunProgram({root + "/bin/VandruUtil", "closevaddaemon"}, root + "/bin"); }
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+Setup MakeSetup() {
+  Setup setup;
+  fs::path bin;
+  if (const char* given = std::getenv("VU_BENCH_BIN")) {
+    bin = given;
+    setup.tool = (bin / "VandruUtil").string();
+    setup.daemon = (bin / "vaddaemon").string();
+  } else {
+    const fs::path build = fs::canonical("/proc/self/exe").parent_path().parent_path();
+    setup.tool = (build / "cli/VandruUtil").string();
+    setup.daemon = (build / "vaddaemon/vaddaemon").string();
+  }
+  if (!fs::exists(setup.tool) || !fs::exists(setup.daemon)) return setup;
+  char pattern[] = "/tmp/vu-bench-installcdp-XXXXXX";
+  if (::mkdtemp(pattern) == nullptr) return setup;
+  setup.work = pattern;
+
+  // 1,000 small assets: a configuration and two small files each.
+  const std::string source = setup.work + "/assets";
+  std::vector<std::string> createArgs;
+  const std::string first = MakeRoot(setup, "first");
+  createArgs = {first + "/bin/VandruUtil", "createcdp", setup.work + "/assets.cdp"};
+  for (int i = 0; i < kAssets; ++i) {
+    const std::string id = std::to_string(kFirstContentId + i);
+    const std::string folder = source + "/asset" + id;
+    fs::create_directories(folder);
+    WriteFile(folder + "/config.txt", "kuid <kuid:321:" + id + ">\nkind scenery\nusername \"Bench " + id + "\"\n");
+    WriteFile(folder + "/mesh.im", std::string(600 + i % 200, char('a' + i % 26)));
+    WriteFile(folder + "/notes.txt", "asset " + id + "\n");
+    createArgs.push_back("<kuid:321:" + id + ">");
+  }
+  if (RunProgram({first + "/bin/VandruUtil", "installfrompath", source}, first + "/bin") != 0) return setup;
+  const int created = RunProgram(createArgs, first + "/bin");
+  CloseDaemon(first);
+  if (created != 0) return setup;
+  setup.archive = setup.work + "/assets.cdp";
+  setup.tarball = setup.work + "/assets.tar";
+  if (RunProgram({"/bin/tar", "-cf", setup.tarball, "-C", source, "."}, setup.work) != 0) return setup;
+  setup.ok = true;
+  return setup;
+}
+
+const Setup& GetSetup() {
+  static const Setup setup = MakeSetup();
+  return setup;
+}
+
+void BM_InstallCDP(benchmark::State& state) {
+  const Setup& setup = GetSetup();
+  if (!setup.ok) {
+    state.SkipWithError("set-up failed (tool or daemon not found, or the archive could not be made)");
+    return;
+  }
+  int run = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    const std::string root = MakeRoot(setup, "install" + std::to_string(run++));
+    state.ResumeTiming();
+    const int status = RunProgram({root + "/bin/VandruUtil", "installcdp", setup.archive}, root + "/bin");
+    state.PauseTiming();
+    CloseDaemon(root);
+    const bool installed = fs::exists(root + "/UserData/local/kuid 321 " + std::to_string(kFirstContentId));
+    fs::remove_all(root);
+    state.ResumeTiming();
+    if (status != 0 || !installed) {
+      state.SkipWithError("installcdp failed");
+      return;
+    }
+  }
+  state.counters["assets"] = kAssets;
+}
+
+void BM_TarExtract(benchmark::State& state) {
+  const Setup& setup = GetSetup();
+  if (!setup.ok) {
+    state.SkipWithError("set-up failed");
+    return;
+  }
+  int run = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    const std::string target = setup.work + "/tar" + std::to_string(run++);
+    fs::create_directories(target);
+    state.ResumeTiming();
+    const int status = RunProgram({"/bin/tar", "-xf", setup.tarball, "-C", target}, setup.work);
+    state.PauseTiming();
+    fs::remove_all(target);
+    state.ResumeTiming();
+    if (status != 0) {
+      state.SkipWithError("tar -x failed");
+      return;
+    }
+  }
+  state.counters["assets"] = kAssets;
+}
+
+BENCHMARK(BM_InstallCDP)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_TarExtract)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+
+// Removes the work folder after the runs.
+struct Cleanup {
+  ~Cleanup() {
+    const Setup& setup = GetSetup();
+    if (!setup.work.empty()) fs::remove_all(setup.work);
+  }
+} cleanup;
+
+}  // namespace
+
+BENCHMARK_MAIN();

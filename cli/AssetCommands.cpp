@@ -1,0 +1,136 @@
+// The commands on one asset ("edit", "printconfig", "commit", "revert",
+// "delete") and on the database's own values ("listbuilds",
+// "generatekuid"). Each is a thin call to the daemon requests of
+// assetdb/VADClientRequests.h.
+#include <cinttypes>
+#include <cstdio>
+
+#include "assetdb/VADAssetHandle.h"
+#include "assetdb/VADClient.h"
+#include "cli/CommandArgs.h"
+#include "cli/Commands.h"
+#include "foundation/Soup.h"
+#include "kiv/File.h"
+
+namespace {
+
+constexpr const char* kMissingAssetID = "Missing AssetID parameter.";
+
+// The KUID of the first argument; false (with the message) when the
+// argument is absent or empty. The null KUID a text may give is passed on.
+bool TakeAssetArgument(ResultsLog& log, int argc, char** argv, KUID* kuid) {
+  if (!HasFirstArgument(argc, argv)) {
+    AddCommandError(log, kMissingAssetID);
+    return false;
+  }
+  *kuid = FirstArgumentKUID(argc, argv);
+  return true;
+}
+
+}  // namespace
+
+// Opens the asset for editing and prints the folder that holds its files.
+// An asset the daemon could not open for editing is a failure.
+int32_t EditCommand(ResultsLog& log, EngineObjects&, int argc, char** argv) {
+  KUID kuid;
+  if (!TakeAssetArgument(log, argc, argv, &kuid)) return kCommandFailed;
+  VADAssetHandleRef ref;
+  VADClient::Request1E(kuid, true, ref, &log);
+  if (!ref.Valid()) {
+    AddAssetError(log, kuid, "Unknown AssetID.");
+    return kCommandFailed;
+  }
+  Kiv::PString name;
+  Kiv::File::Path folder;
+  const bool opened = VADClient::OpenForEdit(ref.handle, name, folder);
+  ReleaseAssetHandle(ref);
+  if (!opened) {
+    AddAssetError(log, kuid, "Unable to open the asset for editing.");
+    return kCommandFailed;
+  }
+  std::printf("+ %s : %s\n", KUIDToTagString(kuid).c_str(), folder.c_str());
+  return kCommandSucceeded;
+}
+
+int32_t PrintConfigCommand(ResultsLog& log, EngineObjects&, int argc, char** argv) {
+  KUID kuid;
+  if (!TakeAssetArgument(log, argc, argv, &kuid)) return kCommandFailed;
+  Soup config;
+  VADClient::GetAssetConfig(kuid, config);
+  if (config.IsNull()) {
+    AddAssetError(log, kuid, "Asset is not local.");
+    return kCommandFailed;
+  }
+  const Kiv::PString tag = KUIDToTagString(kuid);
+  std::printf("+ Start of %s dump\n", tag.c_str());
+  Soup::Print(config);
+  std::printf("+ End of %s dump\n", tag.c_str());
+  return kCommandSucceeded;
+}
+
+// Writes the daemon's list of installed builds as one line to the file named
+// by slot 2. A list the daemon did not give, or a line that was not written
+// whole, is a failure.
+int32_t ListBuildsCommand(ResultsLog& log, EngineObjects&, int argc, char** argv) {
+  if (!HasFirstArgument(argc, argv)) {
+    AddCommandError(log, "Missing path parameter.");
+    return kCommandFailed;
+  }
+  Kiv::File file;
+  file.Open(ArgumentPath(argc, argv, 2).Str(), Kiv::File::kCreate | 0x1);
+  if (!file.IsValid()) {
+    AddCommandError(log, "Failed to open output file.");
+    return kCommandFailed;
+  }
+  const Kiv::PString builds = VADClient::ListBuilds();
+  if (builds.Empty()) {
+    file.Close();
+    AddCommandError(log, "Unable to read the list of installed builds.");
+    return kCommandFailed;
+  }
+  const Kiv::String line = builds.Str() + "\n";
+  const bool written = file.Write(line.data(), uint32_t(line.size())) == line.size();
+  file.Close();
+  if (!written) {
+    AddCommandError(log, "Failed to write output file.");
+    return kCommandFailed;
+  }
+  return kCommandSucceeded;
+}
+
+// The handle is released whatever the outcome: a commit that fails leaves
+// it with this command, which would otherwise keep it open on the daemon.
+int32_t CommitCommand(ResultsLog& log, EngineObjects&, int argc, char** argv) {
+  KUID kuid;
+  if (!TakeAssetArgument(log, argc, argv, &kuid)) return kCommandFailed;
+  VADAssetHandleRef ref;
+  VADClient::Request1E(kuid, true, ref, nullptr);
+  bool replaced = false;
+  const bool committed = VADClient::CommitAsset(ref, 0, &log, &replaced);
+  ReleaseAssetHandle(ref);
+  return committed ? kCommandSucceeded : kCommandFailed;
+}
+
+// RevertAsset takes the handle over and releases it.
+int32_t RevertCommand(ResultsLog& log, EngineObjects&, int argc, char** argv) {
+  KUID kuid;
+  if (!TakeAssetArgument(log, argc, argv, &kuid)) return kCommandFailed;
+  VADAssetHandleRef ref;
+  VADClient::Request1E(kuid, false, ref, nullptr);
+  return VADClient::RevertAsset(ref, &log) ? kCommandSucceeded : kCommandFailed;
+}
+
+int32_t DeleteCommand(ResultsLog& log, EngineObjects&, int argc, char** argv) {
+  KUID kuid;
+  if (!TakeAssetArgument(log, argc, argv, &kuid)) return kCommandFailed;
+  return VADClient::DeleteAsset(kuid, true, nullptr) ? kCommandSucceeded : kCommandFailed;
+}
+
+// Prints the new KUID in the long form. The null KUID (the daemon gave
+// none) is printed all the same and the status tells the failure.
+int32_t GenerateKUIDCommand(ResultsLog&, EngineObjects&, int, char**) {
+  const KUID kuid = VADClient::GenerateKUID();
+  std::printf("<KUID2:%" PRId32 ":%" PRIu32 ":%" PRIu32 ">\n", kuid.userId, uint32_t(kuid.contentId),
+              uint32_t(kuid.version));
+  return kuid.IsNull() ? kCommandFailed : kCommandSucceeded;
+}

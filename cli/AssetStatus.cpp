@@ -1,0 +1,59 @@
+#include "cli/AssetStatus.h"
+
+#include <cstdio>
+
+#include "assetdb/AssetRecord.h"
+#include "assetdb/ResultsLog.h"
+#include "assetdb/VADClient.h"
+#include "cli/CommandArgs.h"
+#include "cli/Commands.h"
+
+namespace {
+
+char FlagLetter(bool set, char upper) { return set ? upper : static_cast<char>(upper - 'A' + 'a'); }
+
+}  // namespace
+
+Kiv::String FormatAssetStatusLine(const KUID& kuid, const AssetRecord& record, bool missingDependencies,
+                                  bool faulty) {
+  const uint32_t status = record.status;
+  Kiv::String line(KUIDToTagString(kuid).View());
+  line += " : ";
+  line += FlagLetter((status & kAssetOpenForEdit) != 0, 'E');
+  line += FlagLetter((status & kAssetInstalledLocally) != 0, 'I');
+  line += FlagLetter((status & kAssetArchived) != 0, 'A');
+  line += FlagLetter((status & kAssetOnDownloadService) != 0, 'D');
+  line += FlagLetter((status & kAssetLocallyModified) != 0, 'L');
+  line += FlagLetter(missingDependencies, 'M');
+  line += FlagLetter(faulty, 'F');
+  line += " : ";
+  line += record.category;
+  line += " : ";
+  line += record.username;
+  return line;
+}
+
+bool PrintAssetStatus(const KUID& kuid, ResultsLog& log) {
+  AssetRecord record;
+  // The daemon answers a default record (flagE clear) for an asset it does
+  // not know; that is as unknown as a failed request.
+  if (!VADClient::GetAssetInfo(kuid, 0xFFFFFFFFu, record) || !record.flagE) {
+    AddAssetError(log, kuid, "Unknown AssetID.");
+    return false;
+  }
+  const bool missing = VADClient::HasMissingDependencies(kuid, false);
+  const bool faulty = VADClient::IsAssetFaulty(kuid);
+  const Kiv::String line = FormatAssetStatusLine(kuid, record, missing, faulty);
+  std::fputs("+ ", stdout);
+  std::fputs(line.c_str(), stdout);
+  std::fputc('\n', stdout);
+  return true;
+}
+
+int32_t StatusCommand(ResultsLog& log, EngineObjects& /*engine*/, int argc, char** argv) {
+  if (!HasFirstArgument(argc, argv)) {
+    AddCommandError(log, "Missing AssetID parameter.");
+    return kCommandFailed;
+  }
+  return PrintAssetStatus(FirstArgumentKUID(argc, argv), log) ? kCommandSucceeded : kCommandFailed;
+}

@@ -1,0 +1,130 @@
+#include "cli/BatchFile.h"
+
+#include <cstdio>
+#include <iostream>
+
+#include "assetdb/ResultsLog.h"
+#include "assetdb/ResultsPrinter.h"
+#include "cli/RunCommand.h"
+
+std::vector<std::string> SplitBatchLine(const std::string& line) {
+  // Cut at the first line break after the first byte.
+  std::string text = line;
+  size_t cut = text.find_first_of("\r\n", 1);
+  if (cut != std::string::npos) text.resize(cut);
+  std::string framed = (text.empty() || text[0] != ' ') ? " " + text + " " : text + " ";
+
+  std::vector<std::string> args;
+  size_t start = std::string::npos;
+  bool inQuotes = false;
+  for (size_t i = 0; i < framed.size(); ++i) {
+    char c = framed[i];
+    if (c == '"' && !inQuotes) {
+      start = i + 1;
+      inQuotes = true;
+    } else if (c == '"') {
+      args.push_back(framed.substr(start, i - start));
+      start = std::string::npos;
+      inQuotes = false;
+    } else if (c == ' ' && !inQuotes) {
+      if (start != std::string::npos) args.push_back(framed.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  return args;
+}
+
+bool BatchLineReader::Fill() {
+  if (pos_ < end_) return true;
+  pos_ = 0;
+  end_ = file_.Read(buffer_, 1, sizeof(buffer_));
+  return end_ > 0;
+}
+
+bool BatchLineReader::Eof() { return delivered_ && !Fill(); }
+
+void BatchLineReader::ReadLine(std::string* line, bool* fits) {
+  line->clear();
+  *fits = true;
+  size_t length = 0;  // Bytes of the line's text, line breaks not counted.
+  bool any = false;
+  while (Fill()) {
+    any = true;
+    char c = buffer_[pos_++];
+    if (c != '\r' && c != '\n') ++length;
+    if (length > kMaxBatchLineLength) *fits = false;
+    if (*fits) line->push_back(c);
+    if (c == '\n') break;
+  }
+  if (!any && !delivered_) line->push_back('\n');
+  if (!*fits) line->clear();
+  delivered_ = true;
+}
+
+namespace {
+
+bool IsSkipped(const std::vector<std::string>& args) {
+  if (args.empty()) return false;
+  char first = args.back().empty() ? '\0' : args.back()[0];
+  return first == '\r' || first == '\n' || first == ' ';
+}
+
+int32_t RunLine(const std::vector<std::string>& args, EngineObjects& engine, const char* programPath) {
+  std::vector<std::string> storage;
+  storage.reserve(args.size() + 1);
+  storage.emplace_back(programPath ? programPath : "");
+  storage.insert(storage.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : storage) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+
+  ResultsLog log;
+  int32_t status = RunCommandGuarded(log, engine, static_cast<int>(storage.size()), argv.data());
+  PrintCommandResults(log, std::cout);
+  std::cout << std::endl;
+  return status;
+}
+
+// A relative batch-file name is taken from the directory the tool was
+// started in, not from the program's folder that start-up changed to.
+std::string ResolveBatchPath(const char* name) {
+  const char* start = GetStartDirectory();
+  if (name[0] == '/' || start == nullptr || start[0] == '\0') return name;
+  Kiv::File::Path path(start);
+  path.AddPath(name);
+  return path.Str();
+}
+
+}  // namespace
+
+int32_t RunBatchFile(const char* name, EngineObjects& engine, const char* programPath) {
+  if (name == nullptr || name[0] == '\0' || !Kiv::File::Exists(ResolveBatchPath(name))) {
+    std::fprintf(stderr, "-The file \"%s\" does not exist, please specify a valid filename\n", name ? name : "");
+    return kBatchFileMissing;
+  }
+  Kiv::File file;
+  if (!file.Open(ResolveBatchPath(name), Kiv::File::kRead, 0)) {
+    std::fprintf(stderr, "-The file \"%s\" could not be opened\n", name);
+    return -1;
+  }
+  BatchLineReader reader(file);
+  int32_t status = 0;
+  uint32_t lineNumber = 0;
+  std::string line;
+  do {
+    ++lineNumber;
+    bool fits = true;
+    reader.ReadLine(&line, &fits);
+    if (!fits) {
+      std::fprintf(stderr, "-Line %u of \"%s\" is longer than %zu characters; it was not run\n", lineNumber,
+                   name, kMaxBatchLineLength);
+      status = -1;
+      continue;
+    }
+    std::vector<std::string> args = SplitBatchLine(line);
+    if (IsSkipped(args)) continue;
+    if (RunLine(args, engine, programPath) != 0) status = -1;
+  } while (!reader.Eof());
+  file.Close();
+  return status;
+}

@@ -1,0 +1,35 @@
+// CommandHost: the "vadcommandhost" mode, in which the tool serves the
+// asset-database daemon as its worker.
+//
+// VADCommandHost sets the command-host hook, registers (one-way 0x8C),
+// then loops while the connection stands and no stop was asked: waits up
+// to 50 ms for main-thread work, sends a keep-alive (request 0, outcome
+// ignored) every 100th pass, and runs the idle step, which runs the queued
+// jobs on this thread one at a time. At the end it clears the hook and
+// drains the worker queue (bounded by the tasks still queued).
+//
+// CommandHostCallback runs one job: u32 id, then
+//   0 validate:  string content set, string folder -> messages, u8 result
+//   1 textures:  string content set, string folder -> messages, u32 count
+//   2 save:      u32 token, string path, u32 n, n KUIDs -> messages, u32 ok
+//   3 install:   u32 token, string path, u32 n, n KUIDs -> messages,
+//                u32 count left, those KUIDs
+//   other:       logs "unsupported commandID=N", writes nothing.
+// A payload that does not read whole writes nothing. The count n is
+// untrusted: it is cut to the KUIDs the payload holds. Validation and
+// texture conversion are not available in this build: those jobs answer an
+// error message and 0.
+//
+// RequestCommandHostStop makes the loop end at its next pass (console
+// signals call it).
+//
+// Threads: VADCommandHost and the jobs run on the main thread.
+#pragma once
+
+#include <cstdint>
+
+class TStream;
+
+void VADCommandHost();
+void CommandHostCallback(TStream& payload, TStream& reply);
+void RequestCommandHostStop();

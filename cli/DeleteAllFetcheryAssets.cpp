@@ -1,0 +1,22 @@
+#include "cli/DeleteAllFetcheryAssets.h"
+
+#include <memory>
+
+#include "assetdb/VADClient.h"
+#include "assetdb/VADFilterElementBool.h"
+#include "assetdb/VADFilterElementGroup.h"
+#include "foundation/SoupKUIDReferences.h"
+#include "cli/Commands.h"
+
+bool DeleteAllFetcheryAssets() {
+  VADFilterElementGroup filter;
+  filter.Add(std::make_unique<VADFilterElementBool>(VADFilterElementBool::kLocal));
+  KUIDList found;
+  VADClient::SearchAssets(&filter, found);
+  for (const KUID& kuid : found) VADClient::DeleteAsset(kuid, true, nullptr);
+  return true;
+}
+
+int32_t FetcheryDeleteAllCommand(ResultsLog& /*log*/, EngineObjects& /*engine*/, int /*argc*/, char** /*argv*/) {
+  return DeleteAllFetcheryAssets() ? 0 : -1;
+}

@@ -1,0 +1,196 @@
+#include "cli/EngineStartup.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "assetdb/NetStartup.h"
+#include "assetdb/SettingsRequests.h"
+#include "assetdb/VADClient.h"
+#include "foundation/ApplicationRecords.h"
+#include "foundation/FolderLayout.h"
+#include "foundation/InterfaceTextDB.h"
+#include "foundation/LogMessage.h"
+#include "foundation/ResourceDatabaseRegistry.h"
+#include "foundation/WorkerThread.h"
+#include "kiv/File.h"
+#include "kiv/Log.h"
+#include "kiv/OS.h"
+#include "kiv/PString.h"
+#include "kiv/Rand.h"
+#include "kiv/RenderKernel.h"
+#include "kiv/ResourceSystem.h"
+#include "tetlib/TETLib.h"
+
+namespace {
+
+// The working directory the tool was started in (4096 bytes, as the
+// commands that go back to it expect).
+char gStartDirectory[4096] = "";
+
+constexpr const char* kRetryMessage = "Unable to load render kernel. Retrying with -NullRender.";
+
+struct Switches {
+  bool noRender = false;
+  bool logToConsole = false;
+  bool clientFlag = true;
+};
+
+Switches ScanSwitches(int argc, char** argv) {
+  Switches found;
+  for (int i = 0; i < argc; ++i) {
+    if (argv[i] == nullptr) continue;
+    Kiv::PString word(argv[i]);
+    word.ToLower();
+    if (word.View() == "norender") found.noRender = true;
+    if (word.View() == "-kivlog") found.logToConsole = true;
+    if (word.View() == "-novadclient") found.clientFlag = false;
+  }
+  return found;
+}
+
+bool Fail(const char* message) {
+  std::fprintf(stderr, "%s\n", message);
+  return true;
+}
+
+// Points the engine's log where the options say: standard output for
+// "-LogStdOut", otherwise the file of "-LogFile=" (nowhere for /dev/null).
+void InitLog(const Kiv::Options& options) {
+  if (options.Has("LogStdOut")) {
+    Kiv::Log::SetSink([](std::string_view line) { std::fwrite(line.data(), 1, line.size(), stdout); });
+    return;
+  }
+  std::string file = options.Get("LogFile");
+  if (file.empty() || file == "/dev/null") {
+    Kiv::Log::SetSink([](std::string_view) {});
+    return;
+  }
+  std::FILE* out = std::fopen(file.c_str(), "a");
+  if (out == nullptr) {
+    Kiv::Log::SetSink([](std::string_view) {});
+    return;
+  }
+  Kiv::Log::SetSink([out](std::string_view line) {
+    std::fwrite(line.data(), 1, line.size(), out);
+    std::fflush(out);
+  });
+}
+
+// Calls `init`; when it fails, says so, switches the options to the null
+// renderer and tries once more.
+template <typename Init>
+bool InitWithRetry(Kiv::OS& os, Init init) {
+  if (init()) return true;
+  std::fprintf(stderr, "%s\n", kRetryMessage);
+  os.GetOptions().ProcessRaw("-NullRender");
+  return init();
+}
+
+bool StartEngineObjects(EngineObjects& engine, const Switches& switches) {
+  std::string options = EngineOptionsString(switches.noRender, switches.logToConsole);
+  engine.os = new Kiv::OS("VandruUtil", options.c_str(), nullptr, nullptr);
+  engine.resourceSystem = new Kiv::ResourceSystem();
+  engine.renderKernel = new Kiv::RenderKernel(nullptr, 8.0f);
+  Kiv::SetRenderKernel(engine.renderKernel);
+  Kiv::OS& os = *engine.os;
+  if (!InitWithRetry(os, [&os] { return os.Init(); })) return Fail("- Kiv OS initialisation failed.");
+  InitLog(os.GetOptions());
+  Kiv::Rand::Program().Randomise();
+  Kiv::RenderKernel& kernel = *engine.renderKernel;
+  if (!InitWithRetry(os, [&kernel, &os] { return kernel.Init(&os, nullptr); }))
+    return Fail("- Unable to initialize render system\n");
+  return false;
+}
+
+void ChooseLanguage() {
+  Kiv::PString language = ReadSetting(Kiv::PString("internet"), Kiv::PString("language"));
+  InterfaceTextDB::SetLanguage(language.Empty() ? "US" : language.c_str());
+  InterfaceTextDB::MarkUnloaded();
+}
+
+}  // namespace
+
+const char* GetStartDirectory() { return gStartDirectory; }
+
+std::string EngineOptionsString(bool noRender, bool logToConsole) {
+  std::string options = noRender ? "-NullRender " : "-render=OpenGL -hidewindow ";
+  options += logToConsole ? "-LogStdOut " : "-LogFile=/dev/null ";
+  return options;
+}
+
+bool InitEngine(EngineObjects& engine, const char* /*programPath*/, int argc, char** argv) {
+  TETLib::ErrorHandler::CreateInstance();
+  Kiv::File::Path folder;
+  if (!GetModulePath(&folder)) return true;
+  folder.Normalize();
+  folder.DelName();
+
+  Kiv::String cwd = Kiv::File::GetCwd();
+  if (cwd.size() < sizeof(gStartDirectory)) std::memcpy(gStartDirectory, cwd.c_str(), cwd.size() + 1);
+  Kiv::File::SetCwd(folder.Str());
+
+  Kiv::File::Path tetData = folder;
+  tetData.AddPath("TETData/");
+  tetData.ReplaceForwardSlashes();
+  if (!TETLib::DataManager::CreateInstance(tetData.c_str())) return Fail("- TETLib initialisation failed.");
+
+  Switches switches = ScanSwitches(argc, argv);
+  if (StartEngineObjects(engine, switches)) return true;
+
+  TETLib::DataManager::Instance()->AttachEngine(&engine);
+  TETLib::DataManager::Instance()->RegisterVandruBumpVertexType();
+  NetStartup();
+
+  // The program lives in <root>/bin/, so the installation root is the
+  // parent of the program's folder.
+  Kiv::File::Path root = folder;
+  root.PrevDir();
+  DetermineInstallPath(root);
+  CreateUserDataFolders();
+
+  VADClientOptions client;
+  client.notificationHook = nullptr;
+  client.flag1 = true;
+  client.flag2 = true;
+  client.flag3 = false;
+  client.restartDaemon = false;
+  client.clientFlag = switches.clientFlag;
+  VADOpenDatabase(client);
+  RecordMainThreadId();
+  ChooseLanguage();
+  return !VADClient::IsOpen();
+}
+
+bool ShutdownEngine(EngineObjects& engine) {
+  WorkerThread::Get().Stop();
+  VADClient::Close();
+  WorkerThread::Get().CancelTasksOf(nullptr, false);
+  TETLib::ReleaseRenderGlobals();
+  TETLib::DataManager::DestroyInstance();
+  TETLib::ErrorHandler::DestroyInstance();
+  ReleaseFolderLayout();
+  NetShutdown();
+  SweepUnusedEntries();
+  Kiv::SetRenderKernel(nullptr);
+  delete engine.renderKernel;
+  engine.renderKernel = nullptr;
+  delete engine.resourceSystem;
+  engine.resourceSystem = nullptr;
+  delete engine.os;
+  engine.os = nullptr;
+  return false;
+}
+
+void ScriptLogCallback(const char* format, ...) {
+  char text[16384] = "";
+  if (format != nullptr) {
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof(text), format, args);
+    va_end(args);
+  }
+  text[sizeof(text) - 1] = '\0';
+  LogMessage("ScriptLog> %s", text);
+}

@@ -1,0 +1,42 @@
+// Start-up and shut-down of the engine around the tool's commands.
+//
+// InitEngine fills the zeroed `engine` record and starts, in order: the
+// validation library's error handler, the saved start directory and the
+// change to the program's folder, the validation data manager on
+// "<program folder>/TETData/", the engine objects (Kiv::OS, the resource
+// system, the null render kernel), the network layer, the installation and
+// user-data folders (the installation root is the program folder's parent),
+// the daemon client (which starts the daemon when none runs), the main
+// thread id and the interface-text language stored in the daemon's settings
+// ("internet"/"language", "US" when empty). The switches "norender",
+// "-kivlog" and "-novadclient" are looked for in every argument, in any
+// letter case, and left in place. The answer is TRUE WHEN START-UP FAILED:
+// a failing step writes its message (if any) to standard error; a daemon
+// client that could not be opened gives true without a message.
+//
+// ShutdownEngine releases everything InitEngine made, in the fixed order
+// (worker queue, daemon client, queued worker tasks, validation library,
+// folder layout, network layer, unused resource databases, render kernel,
+// resource system, OS); it copes with a record that start-up filled only in
+// part, and answers false.
+//
+// EngineOptionsString builds the engine's options text from the switches:
+// "-NullRender " or "-render=OpenGL -hidewindow ", then "-LogStdOut " or
+// "-LogFile=/dev/null ".
+//
+// ScriptLogCallback formats a script log line (at most 16383 bytes) and
+// writes it to the log as "ScriptLog> <text>"; nothing goes to the console.
+//
+// Main thread only.
+#pragma once
+
+#include <string>
+
+#include "cli/EngineObjects.h"
+
+bool InitEngine(EngineObjects& engine, const char* programPath, int argc, char** argv);
+bool ShutdownEngine(EngineObjects& engine);
+
+std::string EngineOptionsString(bool noRender, bool logToConsole);
+
+void ScriptLogCallback(const char* format, ...) __attribute__((format(printf, 1, 2)));

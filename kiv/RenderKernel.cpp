@@ -1,0 +1,21 @@
+#include "kiv/RenderKernel.h"
+
+#include "kiv/OS.h"
+
+namespace Kiv {
+
+namespace {
+RenderKernel* gRenderKernel = nullptr;
+}  // namespace
+
+RenderKernel::RenderKernel(void* /*sceneGraph*/, float frameRate) : frameRate_(frameRate) {}
+
+bool RenderKernel::Init(OS* os, void* /*displaySelector*/) {
+  initialised_ = os != nullptr && HasUsableRenderer(os->GetOptions());
+  return initialised_;
+}
+
+RenderKernel* GetRenderKernel() { return gRenderKernel; }
+void SetRenderKernel(RenderKernel* kernel) { gRenderKernel = kernel; }
+
+}  // namespace Kiv

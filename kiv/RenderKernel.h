@@ -1,0 +1,36 @@
+// The render kernel: the null renderer. It draws nothing and holds no
+// device; it exists so that the engine record is complete and so that code
+// which asks for a render kernel gets one.
+//
+// Init answers false when the OS is null or its options do not select a
+// usable renderer (kiv/OS.h HasUsableRenderer); the caller may then pass
+// "-NullRender" through the options and call Init again. Owned by the engine
+// record and deleted through its virtual destructor. Not thread-safe.
+#pragma once
+
+namespace Kiv {
+
+class OS;
+
+class RenderKernel {
+ public:
+  // `sceneGraph` is unused (null in the tool); `frameRate` is kept.
+  RenderKernel(void* sceneGraph, float frameRate);
+  virtual ~RenderKernel() = default;
+  RenderKernel(const RenderKernel&) = delete;
+  RenderKernel& operator=(const RenderKernel&) = delete;
+
+  bool Init(OS* os, void* displaySelector);
+  bool IsInitialised() const { return initialised_; }
+  float GetFrameRate() const { return frameRate_; }
+
+ private:
+  float frameRate_;
+  bool initialised_ = false;
+};
+
+// The render kernel of the run (null outside start-up .. shut-down).
+RenderKernel* GetRenderKernel();
+void SetRenderKernel(RenderKernel* kernel);
+
+}  // namespace Kiv

@@ -1,0 +1,143 @@
+// InstallAssetWithPrompts against the scripted daemon when the daemon names
+// an edit folder outside the content area: nothing there is removed or
+// written, the install fails with its message, and the reservation handle
+// is given back.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "assetdb/InstallAssetWithPrompts.h"
+#include "assetdb/ResultsLog.h"
+#include "foundation/ACSRawDataCore.h"
+#include "foundation/FolderLayout.h"
+#include "foundation/TBuffer.h"
+#include "foundation/TStreamTyped.h"
+#include "tests/assetdb/VADClientTestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = FakeDaemon::Bytes;
+
+const KUID kAsset{100, 300, 0};
+constexpr uint64_t kHandle = 42;
+
+Bytes Build(const std::function<void(TStream&)>& write) {
+  TBuffer buffer;
+  write(buffer);
+  const uint8_t* data = buffer.GetData()->Data();
+  return Bytes(data, data + buffer.GetSize());
+}
+
+// A record of an asset that is installed locally (status bit 3) and known.
+Bytes InstalledRecord() {
+  return Build([](TStream& s) {
+    WriteKUID(s, kAsset);
+    for (int i = 0; i < 3; ++i) s.WriteString("");
+    for (int bit = 0; bit < 18; ++bit) TStreamWriteU8(s, bit == 0 || bit == 3 ? 1 : 0);
+    TStreamWriteU32(s, 0);
+    s.WriteString("local");
+    s.WriteString("");
+    TStreamWriteU32(s, 100);
+    s.WriteString("scenery");
+    s.WriteString("");
+    for (int i = 0; i < 3; ++i) TStreamWriteU8(s, 0);
+    TStreamWriteU32(s, 0);
+    TStreamWriteFloat(s, 3.4f);
+    TStreamWriteU64(s, 0);
+    TStreamWriteU64(s, 0);
+    WriteKUID(s, kNullKUID);
+    TStreamWriteU8(s, 1);
+  });
+}
+
+class InstallAssetWithPromptsTest : public VADClientTestBase {};
+
+TEST_F(InstallAssetWithPromptsTest, EditFolderOutsideContentAreaIsNeverTouched) {
+  const fs::path outside = fs::temp_directory_path() / ("outside-" + std::to_string(::getpid()));
+  fs::create_directories(outside);
+  std::ofstream(outside / "keep.txt") << "precious";
+
+  FakeDaemon daemon;
+  daemon.ExpectHandshake();
+  daemon.ExpectRequest(0x15).Reply(InstalledRecord());
+  daemon.ExpectRequest(0x1E).Reply(Build([&](TStream& s) {
+    TStreamWriteU64(s, kHandle);
+    s.WritePString(Kiv::PString("editing"));
+    s.WriteString(outside.string());
+  }));
+  daemon.ExpectRequest(0x1F, Build([](TStream& s) { TStreamWriteU64(s, kHandle); })).Reply({});
+  daemon.ExpectGoodbye();
+  daemon.Start();
+  ASSERT_TRUE(OpenOn(daemon));
+
+  Soup entry;
+  entry.Create();
+  entry.SetNamedKUID(Kiv::PString("kuid"), kAsset);
+  Soup files;
+  files.Create();
+  CoreRef data = ACSRawDataCore::CreateCopy("new", 3);
+  files.GetChunk()->SetChild(Kiv::PString("keep.txt"),
+                             files.GetChunk()->CreateChunk(SoupType::kRaw, std::move(data)));
+  entry.SetNamedSoup(Kiv::PString("files"), files);
+
+  ResultsLog log;
+  bool commitFlag = true;
+  EXPECT_TRUE(InstallAssetWithPrompts(entry, &log, kInstallBinaryConfig, &commitFlag, nullptr).IsNull());
+  EXPECT_EQ(log.GetErrorCount(), 1u);
+
+  VADClient::Close();
+  EXPECT_TRUE(daemon.WaitDone(3000));
+  for (const std::string& failure : daemon.Failures()) ADD_FAILURE() << failure;
+  std::ifstream in(outside / "keep.txt");
+  std::string kept;
+  std::getline(in, kept);
+  EXPECT_EQ(kept, "precious");
+  EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), 1);
+  fs::remove_all(outside);
+}
+
+// A refused commit still gives the handle back (0x1F), and the install
+// answers the null KUID.
+TEST_F(InstallAssetWithPromptsTest, FailedCommitReleasesItsHandle) {
+  char pattern[] = "/tmp/vu-install-root-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const std::string root = fs::canonical(pattern).string();
+  ASSERT_TRUE(DetermineInstallPath(Kiv::File::Path(root)));
+  const std::string editFolder = root + "/UserData/editing/kuid 100 300";
+  fs::create_directories(editFolder);
+
+  FakeDaemon daemon;
+  daemon.ExpectHandshake();
+  daemon.ExpectRequest(0x15).Reply({});
+  daemon.ExpectRequest(0x23).Reply(Build([&](TStream& s) {
+    TStreamWriteU64(s, kHandle);
+    WriteKUID(s, kAsset);
+    s.WritePString(Kiv::PString("editing"));
+    s.WriteString(editFolder);
+  }));
+  daemon.ExpectRequest(0x22).Reply({0, 0});
+  daemon.ExpectRequest(0x1F, Build([](TStream& s) { TStreamWriteU64(s, kHandle); })).Reply({});
+  daemon.ExpectGoodbye();
+  daemon.Start();
+  ASSERT_TRUE(OpenOn(daemon));
+
+  Soup entry;
+  entry.Create();
+  entry.SetNamedKUID(Kiv::PString("kuid"), kAsset);
+  ResultsLog log;
+  bool commitFlag = true;
+  EXPECT_TRUE(InstallAssetWithPrompts(entry, &log, kInstallBinaryConfig, &commitFlag, nullptr).IsNull());
+  EXPECT_TRUE(fs::exists(editFolder + "/config.chump"));
+
+  VADClient::Close();
+  EXPECT_TRUE(daemon.WaitDone(3000));
+  for (const std::string& failure : daemon.Failures()) ADD_FAILURE() << failure;
+  ResetFolderLayoutForTests();
+  fs::remove_all(root);
+}
+
+}  // namespace

@@ -1,0 +1,236 @@
+// The transfer archive reader on damaged and hostile files. The daemon
+// client is not open here, so an entry that reaches the install step fails
+// its first request at once: these tests check what the reader itself
+// decides and that it always ends.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "assetdb/ResultsLog.h"
+#include "assetdb/TransferArchive.h"
+#include "foundation/BinarySoup.h"
+#include "foundation/InterfaceTextDB.h"
+#include "foundation/KUID.h"
+#include "foundation/Soup.h"
+#include "foundation/TBuffer.h"
+#include "foundation/TStreamTyped.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr uint32_t kToken = 77;
+constexpr uint32_t kSizeAt = 12;  // Version 1: magic, version, build, size.
+
+void PutU32(Bytes& out, uint32_t value) {
+  for (int i = 0; i < 4; ++i) out.push_back(uint8_t(value >> (8 * i)));
+}
+void SetU32(Bytes& out, uint32_t at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) out[at + i] = uint8_t(value >> (8 * i));
+}
+void PutKUID(Bytes& out, const KUID& kuid) {
+  TBuffer buffer;
+  WriteKUID(buffer, kuid);
+  TStreamRewind(buffer);
+  uint8_t bytes[8] = {};
+  buffer.Read(bytes, 8);
+  out.insert(out.end(), bytes, bytes + 8);
+}
+Bytes EntryBytes(const KUID& kuid) {
+  Soup entry;
+  entry.Create();
+  entry.SetNamedKUID(Kiv::PString("kuid"), kuid);
+  entry.SetNamedTag(Kiv::PString("username"), "test asset");
+  TBuffer buffer;
+  BinarySoup::Write(buffer, entry);
+  TStreamRewind(buffer);
+  Bytes out(buffer.GetSize());
+  buffer.Read(out.data(), uint32_t(out.size()));
+  return out;
+}
+
+Bytes Header(uint32_t version = 1, float build = 3.4f, uint32_t token = kToken) {
+  Bytes out;
+  PutU32(out, kTransferArchiveMagic);
+  PutU32(out, version);
+  if (version == 1) {
+    uint32_t bits = 0;
+    std::memcpy(&bits, &build, 4);
+    PutU32(out, bits);
+  }
+  PutU32(out, 0);  // size, set by Finish
+  PutU32(out, token);
+  return out;
+}
+// Appends a record whose next-record offset is `next` (0: the true one).
+void AddRecord(Bytes& out, const KUID& kuid, const Bytes& entry, uint32_t next = 0) {
+  PutKUID(out, kuid);
+  const uint32_t at = uint32_t(out.size());
+  PutU32(out, 0);
+  out.insert(out.end(), entry.begin(), entry.end());
+  SetU32(out, at, next ? next : uint32_t(out.size()));
+}
+void Finish(Bytes& out, uint32_t sizeAt = kSizeAt) {
+  PutKUID(out, kNullKUID);
+  SetU32(out, sizeAt, uint32_t(out.size()));
+}
+
+class TransferArchiveTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = (std::filesystem::temp_directory_path() /
+             ("transfer-" + std::to_string(::getpid()) + "-" +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".crak"))
+                .string();
+  }
+  void TearDown() override { std::filesystem::remove(path_); }
+
+  bool Install(const Bytes& bytes, KUIDList& wanted, ResultsLog& log, uint32_t token = kToken) {
+    std::ofstream(path_, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return InstallFromArchiveFile(token, wanted, path_, &log);
+  }
+  static std::vector<std::string> Texts(ResultsLog& log) {
+    std::vector<std::string> out;
+    for (const ResultMessage& m : log.Messages()) out.push_back(m.text);
+    return out;
+  }
+  static std::string Text(const char* tag) { return GetInterfaceText(tag); }
+
+  std::string path_;
+};
+
+const KUID kA{123, 456, 0};
+const KUID kB{123, 457, 2};
+
+TEST_F(TransferArchiveTest, EmptyArchiveReadsToItsEnd) {
+  Bytes file = Header();
+  Finish(file);
+  KUIDList wanted;
+  wanted.Append(kA);
+  ResultsLog log;
+  EXPECT_TRUE(Install(file, wanted, log));
+  EXPECT_EQ(log.MessageCount(), 0u);
+  EXPECT_EQ(wanted.Count(), 1u);
+}
+
+TEST_F(TransferArchiveTest, HeaderFaultsAreReportedAndStopTheRead) {
+  KUIDList wanted;
+  {
+    Bytes file = Header(2);
+    ResultsLog log;
+    EXPECT_FALSE(Install(file, wanted, log));
+    EXPECT_EQ(Texts(log), std::vector<std::string>{Text("$vad_archive_version")});
+  }
+  {
+    Bytes file = {'c', 'r', 'a', 'k', 1, 0};  // Six bytes: a short version.
+    ResultsLog log;
+    EXPECT_FALSE(Install(file, wanted, log));
+    EXPECT_EQ(Texts(log), std::vector<std::string>{Text("$vad_archive_version")});
+  }
+  const std::string unreadable = Text("$vad_archive_unreadable");
+  {
+    Bytes file = Header();
+    Finish(file);
+    SetU32(file, kSizeAt, uint32_t(file.size() + 1));
+    ResultsLog log;
+    EXPECT_FALSE(Install(file, wanted, log));
+    EXPECT_EQ(Texts(log), std::vector<std::string>{unreadable});
+  }
+  {
+    Bytes file = Header();
+    Finish(file);
+    ResultsLog log;
+    EXPECT_FALSE(Install(file, wanted, log, kToken + 1));
+    EXPECT_EQ(Texts(log), std::vector<std::string>{unreadable});
+  }
+  {
+    Bytes file = Header();
+    file[0] = 'x';
+    Finish(file);
+    ResultsLog log;
+    EXPECT_FALSE(Install(file, wanted, log));
+    EXPECT_EQ(Texts(log), std::vector<std::string>{unreadable});
+  }
+}
+
+TEST_F(TransferArchiveTest, VersionZeroHeaderIsRead) {
+  Bytes file = Header(0);
+  Finish(file, 8);
+  KUIDList wanted;
+  ResultsLog log;
+  EXPECT_TRUE(Install(file, wanted, log));
+  EXPECT_EQ(log.MessageCount(), 0u);
+}
+
+TEST_F(TransferArchiveTest, UnwantedRecordIsSteppedOverUnparsed) {
+  Bytes file = Header();
+  AddRecord(file, kB, Bytes(40, 0xEE));  // Not a soup at all.
+  Finish(file);
+  KUIDList wanted;
+  wanted.Append(kA);
+  ResultsLog log;
+  EXPECT_TRUE(Install(file, wanted, log));
+  EXPECT_EQ(log.MessageCount(), 0u);
+}
+
+TEST_F(TransferArchiveTest, WantedRecordThatFailsToInstallStaysWanted) {
+  Bytes file = Header();
+  AddRecord(file, kA, EntryBytes(kA));
+  AddRecord(file, kB, EntryBytes(kA));  // Names another KUID: skipped silently.
+  Finish(file);
+  KUIDList wanted;
+  wanted.Append(kA);
+  wanted.Append(kB);
+  ResultsLog log;
+  EXPECT_TRUE(Install(file, wanted, log));
+  EXPECT_EQ(wanted.Count(), 2u);
+  // Only kA reached the install, whose reservation fails without a daemon.
+  EXPECT_EQ(log.MessageCount(), 1u);
+  EXPECT_EQ(log.GetErrorCount(), 1u);
+}
+
+TEST_F(TransferArchiveTest, NextRecordOffsetThatDoesNotMoveForwardIsRefused) {
+  const std::string unreadable = Text("$vad_archive_unreadable");
+  for (const uint32_t next : {0u, 20u, 32u, 1u, 0xFFFFFFF0u}) {
+    SCOPED_TRACE(next);
+    Bytes file = Header();
+    PutKUID(file, kB);
+    const uint32_t at = uint32_t(file.size());
+    PutU32(file, 0);
+    const Bytes entry = EntryBytes(kB);
+    file.insert(file.end(), entry.begin(), entry.end());
+    SetU32(file, at, next);  // 20: the record's own start; 32: its header end.
+    Finish(file);
+    KUIDList wanted;
+    ResultsLog log;
+    EXPECT_FALSE(Install(file, wanted, log));
+    EXPECT_EQ(Texts(log), std::vector<std::string>{unreadable});
+  }
+}
+
+TEST_F(TransferArchiveTest, TruncationAtEveryLengthEndsWithoutInstalling) {
+  Bytes whole = Header();
+  AddRecord(whole, kA, EntryBytes(kA));
+  AddRecord(whole, kB, EntryBytes(kB));
+  Finish(whole);
+  for (size_t length = 0; length < whole.size(); ++length) {
+    SCOPED_TRACE(length);
+    Bytes cut(whole.begin(), whole.begin() + std::ptrdiff_t(length));
+    if (length >= kSizeAt + 4) SetU32(cut, kSizeAt, uint32_t(length));  // Keep the header consistent.
+    KUIDList wanted;
+    wanted.Append(kA);
+    wanted.Append(kB);
+    ResultsLog log;
+    Install(cut, wanted, log);
+    EXPECT_EQ(wanted.Count(), 2u);
+    EXPECT_LE(log.MessageCount(), 2u);
+  }
+}
+
+}  // namespace

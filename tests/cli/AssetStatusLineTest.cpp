@@ -1,0 +1,50 @@
+#include <gtest/gtest.h>
+
+#include "assetdb/AssetRecord.h"
+#include "cli/AssetStatus.h"
+#include "foundation/KUID.h"
+
+namespace {
+
+AssetRecord Record(uint32_t status, const char* category, const char* name) {
+  AssetRecord record;
+  record.status = status;
+  record.category = category;
+  record.username = name;
+  return record;
+}
+
+}  // namespace
+
+TEST(AssetStatusLine, EveryFlagClearGivesLowerCaseLetters) {
+  const KUID kuid = ParseKUID("<kuid:123:456>", true);
+  EXPECT_EQ(FormatAssetStatusLine(kuid, Record(0x1, "TC", "Box van"), false, false),
+            "<kuid:123:456> : eiadlmf : TC : Box van");
+}
+
+TEST(AssetStatusLine, EachFlagLightsItsOwnLetter) {
+  const KUID kuid = ParseKUID("<kuid2:7:8:3>", true);
+  const struct {
+    uint32_t status;
+    bool missing;
+    bool faulty;
+    const char* letters;
+  } cases[] = {
+      {kAssetOpenForEdit, false, false, "Eiadlmf"},  {kAssetInstalledLocally, false, false, "eIadlmf"},
+      {kAssetArchived, false, false, "eiAdlmf"},     {kAssetOnDownloadService, false, false, "eiaDlmf"},
+      {kAssetLocallyModified, false, false, "eiadLmf"}, {0, true, false, "eiadlMf"},
+      {0, false, true, "eiadlmF"},
+      // Bits the line does not show (built in, download-service item, the
+      // record's own faulty and missing bits) change no letter.
+      {kAssetBuiltIn | kAssetDownloadServiceItem | kAssetFaulty | kAssetMissingDependencies, false, false,
+       "eiadlmf"},
+      {kAssetOpenForEdit | kAssetInstalledLocally | kAssetArchived | kAssetOnDownloadService |
+           kAssetLocallyModified,
+       true, true, "EIADLMF"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(FormatAssetStatusLine(kuid, Record(c.status, "", ""), c.missing, c.faulty),
+              std::string("<kuid2:7:8:3> : ") + c.letters + " :  : ")
+        << c.letters;
+  }
+}

@@ -1,0 +1,239 @@
+// Installing end to end with the built tool and daemon: a folder with
+// "installfrompath", an archive made by "createcdp" with "installcdp" into
+// a second, empty installation, and the command host's archive jobs run
+// in this process against the daemon of the fixture's root.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "assetdb/AssetInstall.h"
+#include "assetdb/InstallAssetWithPrompts.h"
+#include "assetdb/NetStartup.h"
+#include "assetdb/ResultsLog.h"
+#include "assetdb/VADClient.h"
+#include "assetdb/VADRequest.h"
+#include "cli/CommandHost.h"
+#include "foundation/FolderLayout.h"
+#include "foundation/InterfaceTextDB.h"
+#include "foundation/KUID.h"
+#include "foundation/TBuffer.h"
+#include "foundation/TStreamTyped.h"
+#include "tests/cli/ToolFixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Relative path -> size and a checksum of the bytes (short enough to print
+// when two trees differ).
+using FileMap = std::map<std::string, std::pair<size_t, size_t>>;
+
+std::string Slurp(const fs::path& path) {
+  std::string bytes;
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return bytes;
+  char chunk[8192];
+  for (size_t n; (n = std::fread(chunk, 1, sizeof(chunk), file)) > 0;) bytes.append(chunk, n);
+  std::fclose(file);
+  return bytes;
+}
+
+// Every file below `folder` (relative path -> bytes), config files left out.
+FileMap ReadTree(const std::string& folder) {
+  FileMap files;
+  for (const auto& item : fs::recursive_directory_iterator(folder)) {
+    if (!item.is_regular_file()) continue;
+    const std::string rel = fs::relative(item.path(), folder).string();
+    if (rel == "config.txt" || rel == "config.chump") continue;
+    const std::string bytes = Slurp(item.path());
+    files[rel] = {bytes.size(), std::hash<std::string>()(bytes)};
+  }
+  return files;
+}
+
+std::string Binary(size_t size, unsigned seed) {
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < size; ++i) bytes[i] = char((i * 131 + seed * 7 + (i >> 5)) & 0xFF);
+  return bytes;
+}
+
+// An asset folder with nested and binary files.
+void MakeAsset(const std::string& folder, const std::string& kuidTag, unsigned seed) {
+  fs::create_directories(folder + "/textures/detail");
+  ToolFixture::WriteFile(folder + "/config.txt", "kuid " + kuidTag + "\nkind scenery\nusername \"Install test " +
+                                                     std::to_string(seed) + "\"\n");
+  ToolFixture::WriteFile(folder + "/mesh.im", Binary(70000, seed));
+  ToolFixture::WriteFile(folder + "/textures/wood.texture", Binary(3000, seed + 1));
+  ToolFixture::WriteFile(folder + "/textures/detail/grain.tga", Binary(17, seed + 2));
+  ToolFixture::WriteFile(folder + "/readme.txt", "plain text\n");
+}
+
+std::string InstalledFolder(const std::string& userData, const std::string& keyword) {
+  const std::string plain = userData + "/local/" + keyword;
+  if (fs::exists(plain)) return plain;
+  return plain + "~";
+}
+
+class InstallEndToEnd : public ToolFixture {};
+
+TEST_F(InstallEndToEnd, InstallCDPOfCreatedArchiveGivesTheSameFilesInAnEmptyRoot) {
+  const std::string work = MakeTempFolder();
+  const std::string source = work + "/asset";
+  MakeAsset(source, "<kuid:123:740001>", 1);
+
+  ToolResult installed = Run({"installfrompath", source});
+  ASSERT_EQ(installed.status, 0) << installed.out << installed.err;
+  EXPECT_EQ(ReadTree(InstalledFolder(UserDataPath(), "kuid 123 740001")), ReadTree(source));
+
+  const std::string archive = work + "/asset.cdp";
+  ToolResult created = Run({"createcdp", archive, "<kuid:123:740001>"});
+  ASSERT_EQ(created.status, 0) << created.out << created.err;
+
+  // A second installation with nothing installed.
+  const std::string other = MakeTempFolder();
+  fs::create_directories(other + "/bin");
+  fs::create_directories(other + "/Data");
+  fs::copy_file(BinPath() + "/VandruUtil", other + "/bin/VandruUtil");
+  fs::copy_file(BinPath() + "/vaddaemon", other + "/bin/vaddaemon");
+  fs::copy_file(Root() + "/Data/InterfaceText.txt", other + "/Data/InterfaceText.txt");
+  ToolResult fromArchive = RunProgram(other + "/bin/VandruUtil", {"installcdp", archive}, other + "/bin");
+  ToolResult closed = RunProgram(other + "/bin/VandruUtil", {"closevaddaemon"}, other + "/bin");
+  ASSERT_EQ(fromArchive.status, 0) << fromArchive.out << fromArchive.err;
+  EXPECT_EQ(closed.status, 0) << closed.out << closed.err;
+  EXPECT_EQ(ReadTree(InstalledFolder(other + "/UserData", "kuid 123 740001")), ReadTree(source));
+}
+
+TEST_F(InstallEndToEnd, InstallCDPOfAMissingArchiveFails) {
+  ToolResult result = Run({"installcdp", MakeTempFolder() + "/missing.cdp"});
+  EXPECT_EQ(result.status, 255) << result.out << result.err;
+}
+
+// The command host's jobs 2 and 3, run here on a client of the root's
+// daemon: save an installed asset to a transfer archive, delete it, and
+// install it again from the archive.
+class CommandHostJobs : public ToolFixture {
+ protected:
+  void SetUp() override {
+    // The tool starts the root's daemon; this client only joins it.
+    Run({"status", "<kuid:123:740000>"});
+    ASSERT_NE(DaemonOwnerPid(), 0);
+    ASSERT_TRUE(DetermineInstallPath(Kiv::File::Path(Root())));
+    NetStartup();
+    VADClientTimings timings;
+    timings.attempts = 3;
+    timings.attemptDelayMs = 200;
+    VADClient::SetTimings(timings);
+    VADClientOptions options;
+    options.restartDaemon = false;
+    ASSERT_TRUE(VADOpenDatabase(options));
+  }
+  void TearDown() override {
+    VADClient::Close();
+    VADClient::SetTimings(VADClientTimings());
+    ResetFolderLayoutForTests();
+  }
+
+  static std::vector<uint8_t> Job(uint32_t id, uint32_t token, const std::string& path,
+                                  const std::vector<KUID>& kuids) {
+    TBuffer payload;
+    TStreamWriteU32(payload, id);
+    TStreamWriteU32(payload, token);
+    payload.WriteString(path);
+    TStreamWriteU32(payload, uint32_t(kuids.size()));
+    for (const KUID& kuid : kuids) WriteKUID(payload, kuid);
+    TStreamRewind(payload);
+    TBuffer reply;
+    CommandHostCallback(payload, reply);
+    TStreamRewind(reply);
+    std::vector<uint8_t> bytes(reply.GetSize());
+    if (!bytes.empty()) reply.Read(bytes.data(), uint32_t(bytes.size()));
+    return bytes;
+  }
+};
+
+uint32_t TailU32(const std::vector<uint8_t>& bytes, size_t fromEnd) {
+  const size_t at = bytes.size() - fromEnd;
+  return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
+         uint32_t(bytes[at + 3]) << 24;
+}
+
+TEST_F(CommandHostJobs, SavedArchiveInstallsTheSameFilesAgain) {
+  const std::string work = MakeTempFolder();
+  const std::string source = work + "/asset";
+  MakeAsset(source, "<kuid:123:740002>", 5);
+  const KUID kuid{123, 740002, 0};
+  const KUID missing{123, 740099, 0};
+  {
+    ToolResult installed = Run({"installfrompath", source});
+    ASSERT_EQ(installed.status, 0) << installed.out << installed.err;
+  }
+  // A KUID that is not installed is left out and makes the result 0.
+  const std::string archive = work + "/job.crak";
+  std::vector<uint8_t> saved = Job(2, 4242, archive, {kuid, missing});
+  ASSERT_GE(saved.size(), 4u);
+  EXPECT_EQ(TailU32(saved, 4), 0u);
+  saved = Job(2, 4242, archive, {kuid});
+  ASSERT_GE(saved.size(), 4u);
+  EXPECT_EQ(TailU32(saved, 4), 1u);
+  const std::string head = Slurp(archive).substr(0, 16);
+  ASSERT_EQ(head.size(), 16u);
+  EXPECT_EQ(fs::file_size(archive), TailU32(std::vector<uint8_t>(head.begin(), head.end()), 4));
+
+  ResultsLog log;
+  ASSERT_TRUE(VADClient::DeleteAsset(kuid, false, &log));
+  ASSERT_FALSE(fs::exists(UserDataPath() + "/local/kuid 123 740002"));
+  ASSERT_FALSE(fs::exists(UserDataPath() + "/local/kuid 123 740002~"));
+
+  // A wrong token installs nothing and lists the KUID as left.
+  std::vector<uint8_t> refused = Job(3, 1, archive, {kuid});
+  ASSERT_GE(refused.size(), 12u);
+  EXPECT_EQ(TailU32(refused, 12), 1u);
+
+  std::vector<uint8_t> reinstalled = Job(3, 4242, archive, {kuid});
+  ASSERT_GE(reinstalled.size(), 4u);
+  EXPECT_EQ(TailU32(reinstalled, 4), 0u);  // Nothing left.
+  EXPECT_EQ(ReadTree(InstalledFolder(UserDataPath(), "kuid 123 740002")), ReadTree(source));
+
+  // Installing over the installed asset replaces its files in its edit copy.
+  std::vector<uint8_t> again = Job(3, 4242, archive, {kuid});
+  ASSERT_GE(again.size(), 4u);
+  EXPECT_EQ(TailU32(again, 4), 0u);
+
+  // Now open for edit: a prompt is asked that question, and an answer other
+  // than 2 or 3 leaves the asset alone without a message.
+  struct Refuse : InstallPromptHandler {
+    int32_t Ask(const Kiv::String& question, const Kiv::String&, ResultsLog*) override {
+      asked = question;
+      return 1;
+    }
+    Kiv::String asked;
+  } refuse;
+  Soup entry;
+  CreateCDP(entry, kuid, nullptr, 0);
+  ResultsLog promptLog;
+  bool commitFlag = false;
+  EXPECT_TRUE(InstallAssetWithPrompts(entry, &promptLog, kInstallBinaryConfig, &commitFlag, &refuse).IsNull());
+  EXPECT_EQ(refuse.asked, GetInterfaceText("$vad_prompt_openforedit"));
+  EXPECT_EQ(promptLog.MessageCount(), 0u);
+}
+
+// The daemon starts "VandruUtil vadcommandhost" for a validation; the host
+// registers, runs the job and answers that validation is not available.
+TEST_F(CommandHostJobs, DaemonStartedHostAnswersValidationJob) {
+  VADRequest request;
+  request.Body().WriteString("local");
+  request.Body().WriteString(UserDataPath() + "/local");
+  ResultsLog log;
+  ASSERT_TRUE(request.Transact(0x26, &log));
+  bool result = true;
+  TStreamReadBool(request.Reply(), result, true);
+  EXPECT_FALSE(result);
+  ASSERT_EQ(log.MessageCount(), 1u);
+  EXPECT_EQ(log.Messages()[0].text, "Validation is not available in this version of the tool.");
+}
+
+}  // namespace

@@ -1,0 +1,223 @@
+#include "tests/cli/ToolFixture.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "assetdb/DatabaseIpc.h"
+#include "kiv/File.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string gRoot;
+std::vector<std::string> gTempFolders;
+
+class RootRemover : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    ToolFixture::StopDaemon();
+    if (gRoot.empty()) return;
+    std::error_code ignored;
+    for (const std::string& folder : gTempFolders) fs::remove_all(folder, ignored);
+    gTempFolders.clear();
+    fs::remove_all(gRoot, ignored);
+    gRoot.clear();
+  }
+};
+
+const ::testing::Environment* const gRemover = ::testing::AddGlobalTestEnvironment(new RootRemover);
+
+void CopyExecutable(const char* from, const std::string& to) {
+  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+  fs::permissions(to, fs::perms::owner_all, fs::perm_options::add);
+}
+
+void LayOutRoot() {
+  char pattern[] = "/tmp/vu-cli-XXXXXX";
+  const char* made = ::mkdtemp(pattern);
+  ASSERT_NE(made, nullptr);
+  gRoot = fs::canonical(made).string();
+  fs::create_directories(gRoot + "/bin");
+  fs::create_directories(gRoot + "/Data");
+  CopyExecutable(VANDRUUTIL_EXE, gRoot + "/bin/VandruUtil");
+  CopyExecutable(VADDAEMON_EXE, gRoot + "/bin/vaddaemon");
+  fs::copy_file(std::string(VU_SOURCE_DIR) + "/data/InterfaceText.txt", gRoot + "/Data/InterfaceText.txt");
+}
+
+// Reads whatever the pipes hold until both close or the time runs out.
+bool Drain(int outFd, int errFd, ToolResult* result, int timeoutMs) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  int fds[2] = {outFd, errFd};
+  std::string* sinks[2] = {&result->out, &result->err};
+  while (fds[0] >= 0 || fds[1] >= 0) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd polls[2] = {{fds[0], POLLIN, 0}, {fds[1], POLLIN, 0}};
+    if (::poll(polls, 2, static_cast<int>(left.count())) < 0 && errno != EINTR) return false;
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i] < 0 || polls[i].revents == 0) continue;
+      char chunk[4096];
+      ssize_t n = ::read(fds[i], chunk, sizeof(chunk));
+      if (n > 0) {
+        sinks[i]->append(chunk, static_cast<size_t>(n));
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      ::close(fds[i]);
+      fds[i] = -1;
+    }
+  }
+  return true;
+}
+
+// Waits up to `timeoutMs` for `pid` to end; its status, or -1.
+int WaitFor(pid_t pid, int timeoutMs) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    int raw = 0;
+    pid_t got = ::waitpid(pid, &raw, WNOHANG);
+    if (got == pid) return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    if (got < 0) return -1;
+    if (std::chrono::steady_clock::now() >= deadline) return -1;
+    ::usleep(10000);
+  }
+}
+
+std::vector<std::string> ChildEnvironment() {
+  std::vector<std::string> env;
+  for (char** entry = environ; entry && *entry; ++entry) {
+    if (std::string(*entry).rfind("VADDAEMON_IDLE_SECONDS=", 0) == 0) continue;
+    env.emplace_back(*entry);
+  }
+  env.emplace_back("VADDAEMON_IDLE_SECONDS=60");
+  return env;
+}
+
+}  // namespace
+
+void ToolFixture::SetUpTestSuite() {
+  if (!gRoot.empty()) return;
+  ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+  LayOutRoot();
+}
+
+void ToolFixture::TearDownTestSuite() { StopDaemon(); }
+
+const std::string& ToolFixture::Root() { return gRoot; }
+
+ToolResult ToolFixture::Run(const std::vector<std::string>& args, const std::string& workdir, int timeoutMs) {
+  return RunProgram(BinPath() + "/VandruUtil", args, workdir.empty() ? BinPath() : workdir, timeoutMs);
+}
+
+std::string ToolFixture::MakeTempFolder() {
+  std::string pattern = "/tmp/vu-cli-XXXXXX";
+  const char* made = ::mkdtemp(pattern.data());
+  if (made == nullptr) return std::string();
+  std::string path = fs::canonical(made).string();
+  gTempFolders.push_back(path);
+  return path;
+}
+
+ToolResult ToolFixture::RunProgram(const std::string& exe, const std::vector<std::string>& args,
+                                   const std::string& workdir, int timeoutMs) {
+  ToolResult result;
+  int outPipe[2];
+  int errPipe[2];
+  if (::pipe2(outPipe, O_CLOEXEC) != 0) return result;
+  if (::pipe2(errPipe, O_CLOEXEC) != 0) {
+    ::close(outPipe[0]);
+    ::close(outPipe[1]);
+    return result;
+  }
+  std::vector<std::string> argStore{exe};
+  argStore.insert(argStore.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& arg : argStore) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> envStore = ChildEnvironment();
+  std::vector<char*> envp;
+  for (std::string& entry : envStore) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+  posix_spawn_file_actions_addchdir_np(&actions, workdir.c_str());
+  pid_t pid = 0;
+  int spawned = posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(outPipe[1]);
+  ::close(errPipe[1]);
+  if (spawned != 0) {
+    ::close(outPipe[0]);
+    ::close(errPipe[0]);
+    return result;
+  }
+  // A daemon the tool starts inherits the pipes only when it keeps them
+  // open; it is started with its output elsewhere, so the pipes close when
+  // the tool ends.
+  bool drained = Drain(outPipe[0], errPipe[0], &result, timeoutMs);
+  if (!drained) {
+    ::kill(pid, SIGKILL);
+    result.timedOut = true;
+  }
+  result.status = WaitFor(pid, drained ? timeoutMs : 5000);
+  if (result.status < 0) {
+    ::kill(pid, SIGKILL);
+    WaitFor(pid, 5000);
+    result.timedOut = true;
+  }
+  if (result.timedOut) result.status = -1;
+  return result;
+}
+
+pid_t ToolFixture::DaemonOwnerPid() {
+  if (gRoot.empty() || !fs::exists(UserDataPath() + "/assets.tdx")) return 0;
+  DatabaseIpc ipc;
+  if (!ipc.Open(Kiv::File::Path(UserDataPath() + "/assets.tdx"))) return 0;
+  DatabaseIpc::Snapshot snapshot = ipc.Read();
+  ipc.Close();
+  if (snapshot.owner == DatabaseIpc::kNone || snapshot.owner == 0) return 0;
+  return static_cast<pid_t>(snapshot.owner);
+}
+
+void ToolFixture::StopDaemon() {
+  if (gRoot.empty()) return;
+  pid_t owner = DaemonOwnerPid();
+  if (owner != 0) Run({"closevaddaemon"}, "", kStopTimeoutMs);
+  owner = DaemonOwnerPid();
+  if (owner != 0 && ::kill(owner, 0) == 0) ::kill(owner, SIGKILL);
+  if (owner != 0) WaitFor(owner, 5000);
+  // Reap every other child that has ended (daemons reparented to us).
+  while (::waitpid(-1, nullptr, WNOHANG) > 0) {
+  }
+}
+
+bool ToolFixture::WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  return static_cast<bool>(out);
+}
+
+std::string ToolFixture::ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}

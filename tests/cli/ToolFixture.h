@@ -1,0 +1,68 @@
+// ToolFixture: end-to-end tests of the built VandruUtil in an installation
+// root of their own.
+//
+// One root per test binary (a real path under the system's temporary
+// folder), laid out on first use by SetUpTestSuite: root/bin/VandruUtil and
+// root/bin/vaddaemon (copies of the built executables VANDRUUTIL_EXE and
+// VADDAEMON_EXE) and root/Data/InterfaceText.txt (from the source tree). The
+// test process becomes a child subreaper, so daemons that the tool starts
+// are its children and can be reaped.
+//
+// Run starts root/bin/VandruUtil with `args` in `workdir` (root/bin when
+// empty), the test's environment plus VADDAEMON_IDLE_SECONDS=60 (a daemon
+// left behind ends by itself), standard input /dev/null, and captures
+// standard output and error. A run that has not ended within `timeoutMs`
+// is killed (status -1, timedOut). Status is the exit status (0..255), or
+// 128 + the signal number when a signal ended it.
+//
+// TearDownTestSuite ALWAYS stops the daemon: "closevaddaemon" (bounded),
+// then SIGKILL of the owner pid named by the owner block when it still
+// runs, then reaps every child. The root is removed when the binary ends.
+// Not thread-safe: the test's own thread only.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+struct ToolResult {
+  std::string out;
+  std::string err;
+  int status = -1;
+  bool timedOut = false;
+};
+
+class ToolFixture : public ::testing::Test {
+ public:
+  static constexpr int kRunTimeoutMs = 120000;
+  static constexpr int kStopTimeoutMs = 40000;
+
+  static void SetUpTestSuite();
+  static void TearDownTestSuite();
+
+  static ToolResult Run(const std::vector<std::string>& args, const std::string& workdir = "",
+                        int timeoutMs = kRunTimeoutMs);
+  // The same for any executable (e.g. a copy of the tool in another root);
+  // `workdir` must be given.
+  static ToolResult RunProgram(const std::string& exe, const std::vector<std::string>& args,
+                               const std::string& workdir, int timeoutMs = kRunTimeoutMs);
+  // A fresh empty folder under the system's temporary folder (real path),
+  // removed with the root when the binary ends.
+  static std::string MakeTempFolder();
+
+  static const std::string& Root();
+  static std::string BinPath() { return Root() + "/bin"; }
+  static std::string UserDataPath() { return Root() + "/UserData"; }
+
+  // Stops the daemon of the root (see above); safe when none runs.
+  static void StopDaemon();
+  // The owner pid of the root's database-owner block, 0 when none.
+  static pid_t DaemonOwnerPid();
+
+  // Writes `text` to `path`; false on failure.
+  static bool WriteFile(const std::string& path, const std::string& text);
+  static std::string ReadFile(const std::string& path);
+};
