@@ -3,6 +3,8 @@
 #include <array>
 
 #include "cli/Commands.h"
+#include "cli/ImportConsists.h"
+#include "cli/KeywordCommands.h"
 
 namespace {
 
@@ -23,8 +25,8 @@ constexpr std::array kCommands = {
     CommandEntry{"closevaddaemon", CloseVADDaemonCommand, 0},
     CommandEntry{"installcdp", InstallCDPCommand, 0},
     CommandEntry{"installfrompath", InstallFromPathCommand, 0},
-    // Not yet built; their place in the order: "installfromfcy",
-    // "importconsists".
+    // Not yet built; its place in the order: "installfromfcy".
+    CommandEntry{"importconsists", ImportConsistsCommand, 0},
     CommandEntry{"edit", EditCommand, 0},
     CommandEntry{"printconfig", PrintConfigCommand, 0},
     CommandEntry{"compile", CompileCommand, 0},
@@ -35,8 +37,8 @@ constexpr std::array kCommands = {
     CommandEntry{"revert", RevertCommand, 0},
     CommandEntry{"delete", DeleteCommand, 0},
     CommandEntry{"generatekuid", GenerateKUIDCommand, 0},
-    // Not yet built; their place in the order: "repairdatabase",
-    // "compresstexture".
+    CommandEntry{"repairdatabase", RepairDatabaseCommand, 0},
+    // Not yet built; its place in the order: "compresstexture".
     CommandEntry{"authors", AuthorsCommand, 0},
     CommandEntry{"searchbycategory", SearchByCategoryCommand, 0},
     CommandEntry{"status", StatusCommand, 0},
@@ -44,8 +46,8 @@ constexpr std::array kCommands = {
     CommandEntry{"createcdp", CreateCDPCommand, 0},
     // Not yet built; its place in the order: "fcyparse".
     CommandEntry{"fcydeleteall", FetcheryDeleteAllCommand, 0},
-    // Not yet built; their place in the order: "backupkeywords",
-    // "importkeywords".
+    CommandEntry{"backupkeywords", BackupKeywordsCommand, 0},
+    CommandEntry{"importkeywords", ImportKeywordsCommand, 0},
 };
 
 }  // namespace

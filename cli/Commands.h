@@ -73,6 +73,10 @@ int32_t GenerateKUIDCommand(ResultsLog& log, EngineObjects& engine, int argc, ch
 // SearchByCategoryCommand.cpp.
 int32_t SearchByCategoryCommand(ResultsLog& log, EngineObjects& engine, int argc, char** argv);
 
+// RepairCommand.cpp: "repairdatabase"; answers 255 when the repair logged
+// an error.
+int32_t RepairDatabaseCommand(ResultsLog& log, EngineObjects& engine, int argc, char** argv);
+
 // Defined beside the bodies they run: InstallFromPath.cpp, AssetAuthors.cpp,
 // AssetStatus.cpp and DeleteAllFetcheryAssets.cpp (their headers describe
 // them).

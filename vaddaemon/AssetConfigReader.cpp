@@ -5,6 +5,7 @@
 #include "assetdb/CDPDependencies.h"
 #include "foundation/Soup.h"
 #include "kiv/File.h"
+#include "vaddaemon/KindCategory.h"
 #include "vaddaemon/StoredAsset.h"
 
 namespace {
@@ -32,7 +33,7 @@ std::string CategoryOf(const Soup& config) {
   std::string category = Tag(config, "category");
   if (!category.empty()) return category;
   const std::string code = Tag(config, "category-class");
-  if (code.empty()) return {};
+  if (code.empty()) return DefaultCategoryForKind(Tag(config, "kind"));
   category = LookupCategoryForClassCode(Tag(config, "kind"), code);
   return category.empty() ? code : category;
 }

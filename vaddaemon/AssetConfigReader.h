@@ -14,7 +14,9 @@
 //   kind          "kind"
 //   category      "category" when given, else the category list for
 //                 "kind" and "category-class" (LookupCategoryForClassCode),
-//                 else the "category-class" text itself
+//                 else the "category-class" text itself; an asset that
+//                 names neither gets the category of its kind when the
+//                 kind has one (KindCategory.h: "consist" → "CN")
 //   region, era   "category-region", "category-era"
 //   authorId      the KUID's user id
 //   build         "vandru-build" when given, else GetConfigBuildVersion

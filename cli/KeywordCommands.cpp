@@ -1,0 +1,105 @@
+#include "cli/KeywordCommands.h"
+
+#include <string_view>
+#include <utility>
+
+#include "assetdb/AssetInfoQueries.h"
+#include "assetdb/VADClient.h"
+#include "assetdb/VADFilterElementGroup.h"
+#include "cli/CommandArgs.h"
+#include "foundation/FolderLayout.h"
+#include "foundation/KUID.h"
+#include "foundation/Soup.h"
+#include "foundation/TFile.h"
+#include "foundation/TextSoup.h"
+#include "kiv/File.h"
+
+namespace {
+
+constexpr uint32_t kOpenRead = 32;
+constexpr uint32_t kOpenReadInLocation = 16;
+constexpr uint32_t kOpenWrite = 257;
+
+bool IsTextForm(const Kiv::String& formName) { return Kiv::EqualsIgnoreCase(formName, "txt"); }
+
+bool OpenFile(TFile& file, const Kiv::PString& location, const Kiv::String& path, uint32_t pathMode,
+              uint32_t locationMode) {
+  if (location.Empty()) return file.Open(path, pathMode);
+  return file.Open(location, path, locationMode);
+}
+
+// The path with its extension replaced by "tmp" ("a.dat" -> "a.tmp"); a name
+// without one gets ".tmp" appended.
+Kiv::String TemporaryPathOf(const Kiv::String& path) {
+  const Kiv::String ext = Kiv::File::Path(path).Extension();
+  if (ext.empty()) return path + ".tmp";
+  return path.substr(0, path.size() - ext.size()) + "tmp";
+}
+
+// Writes the text form into the temporary copy, then renames it over the
+// target. Any failure removes the copy and leaves the target alone.
+bool SaveTextSoup(const Kiv::PString& location, const Kiv::String& fileName, const Soup& soup) {
+  TFile file;
+  if (!OpenFile(file, location, TemporaryPathOf(fileName), kOpenWrite, kOpenWrite)) return false;
+  const Kiv::String temporary = file.GetFile()->GetPath();
+  TextSoup::Write(file, soup);
+  const bool written = file.GetError() == TStream::kErrorNone && file.GetFile()->Sync();
+  file.Close();
+  // The target lies beside the copy, as resolved when it was opened.
+  Kiv::File::Path target(temporary);
+  target.DelName();
+  target.AddPath(Kiv::File::Path(fileName).Name());
+  if (written && Kiv::File::Rename(temporary, target.Str())) return true;
+  Kiv::File::Unlink(temporary);
+  return false;
+}
+
+bool LoadTextSoup(const Kiv::PString& location, const Kiv::String& fileName, Soup& soup) {
+  TFile file;
+  if (!OpenFile(file, location, fileName, kOpenRead, kOpenReadInLocation)) return false;
+  Soup loaded;
+  const bool accepted = TextSoup::Parse(loaded, file, false).Ok() && file.GetError() == TStream::kErrorNone;
+  file.Close();
+  if (!accepted) return false;
+  soup = std::move(loaded);
+  return true;
+}
+
+}  // namespace
+
+bool BackupKeywords(const Kiv::PString& location, const Kiv::String& fileName, const Kiv::String& formName) {
+  if (!IsTextForm(formName)) return false;
+  Soup keywords;
+  keywords.Create();
+  VADFilterElementGroup everything;
+  KUIDList found;
+  VADClient::SearchAssets(&everything, found);
+  for (const KUID& kuid : found) {
+    keywords.SetNamedTag(KUIDToTagString(kuid), std::string_view(GetAssetInfoTextC(kuid)));
+  }
+  return SaveTextSoup(location, fileName, keywords);
+}
+
+bool ImportKeywords(const Kiv::PString& location, const Kiv::String& fileName, const Kiv::String& formName) {
+  if (!IsTextForm(formName)) return false;
+  Soup keywords;
+  if (!LoadTextSoup(location, fileName, keywords)) return false;
+  const uint32_t count = keywords.CountTags();
+  for (uint32_t index = 0; index < count; ++index) {
+    const Kiv::PString name = keywords.GetIndexedTagName(index);
+    const KUID kuid = ParseKUID(name.c_str(), false);
+    const Kiv::String text(keywords.GetNamedTag(name).View());
+    if (!VADClient::Request36(kuid, text)) return false;
+  }
+  return true;
+}
+
+int32_t BackupKeywordsCommand(ResultsLog&, EngineObjects&, int, char**) {
+  return BackupKeywords(Kiv::PString(), "KeywordsBackup.dat", "txt") ? kCommandSucceeded : kCommandFailed;
+}
+
+int32_t ImportKeywordsCommand(ResultsLog&, EngineObjects&, int, char**) {
+  Kiv::File::Path dump = GetInstallPath();
+  dump.AddPath("KeywordsDump.dat");
+  return ImportKeywords(Kiv::PString(), dump.Str(), "txt") ? kCommandSucceeded : kCommandFailed;
+}
