@@ -144,18 +144,8 @@ StoreResult AssetStore::CommitEdit(const KUID& kuid, InstallOutcome* outcome) {
       kuid,
       [&](StoredAsset& now) {
         if (!fresh.name.empty()) now.name = fresh.name;
-        now.kind = fresh.kind;
-        now.category = fresh.category;
-        now.region = fresh.region;
-        now.era = fresh.era;
         now.authorId = kuid.userId;
-        now.build = fresh.build;
-        now.dependencies = fresh.dependencies;
-        now.obsoletes = fresh.obsoletes;
-        now.status[kStatusLocallyModified] = 1;
-        now.status[kStatusFaulty] = 0;
-        now.placeholder = false;
-        now.installedAt = StoreNow();
+        ApplyInstalledFields(fresh, true, now);
         now.folder = folder;
         now.editFolder.clear();
       },

@@ -64,3 +64,12 @@ struct AssetStore::Impl {
 
 // The current time in Unix seconds.
 int64_t StoreNow();
+
+// Puts the fields a configuration decides over an index row (kind,
+// category, texts, build, dependency lists) and marks it installed now.
+// Keywords, favourite, kuid2 and the other status bits survive; "faulty"
+// describes the old files and is cleared; "locally modified" is set for a
+// committed edit and cleared for a fresh install. Name and author are the
+// caller's: a fresh install takes them from the configuration, a commit
+// keeps an old name when the edited configuration has none.
+void ApplyInstalledFields(const StoredAsset& fresh, bool locallyModified, StoredAsset& row);

@@ -23,26 +23,21 @@ StoreResult DescribeStaged(const std::string& staging, StoredAsset* fresh) {
   return StoreResult::Success();
 }
 
-// A fresh install puts the configuration's fields over what the index
-// kept (keywords, favourite, status bits, kuid2 survive a reinstall;
-// "locally modified" and "faulty" describe the old files and are cleared).
-void ApplyInstalled(const StoredAsset& fresh, StoredAsset& row) {
-  row.name = fresh.name;
+}  // namespace
+
+void ApplyInstalledFields(const StoredAsset& fresh, bool locallyModified, StoredAsset& row) {
   row.kind = fresh.kind;
   row.category = fresh.category;
   row.region = fresh.region;
   row.era = fresh.era;
-  row.authorId = fresh.authorId;
   row.build = fresh.build;
   row.dependencies = fresh.dependencies;
   row.obsoletes = fresh.obsoletes;
-  row.status[kStatusLocallyModified] = 0;
+  row.status[kStatusLocallyModified] = locallyModified ? 1 : 0;
   row.status[kStatusFaulty] = 0;
   row.placeholder = false;
   row.installedAt = StoreNow();
 }
-
-}  // namespace
 
 StoreResult AssetStore::MakeStagingFolder(std::string* path) {
   if (!impl_->open) return impl_->NotOpen();
@@ -98,7 +93,9 @@ StoreResult AssetStore::InstallStaged(const std::string& stagingPath, const Inst
     target = s.LocalPath(folder);
     oldInstalled = installed ? s.LocalPath(existing.folder) : std::string();
     change = [&fresh, folder](StoredAsset& row) {
-      ApplyInstalled(fresh, row);
+      row.name = fresh.name;
+      row.authorId = fresh.authorId;
+      ApplyInstalledFields(fresh, false, row);
       row.folder = folder;
       row.editFolder.clear();
     };
