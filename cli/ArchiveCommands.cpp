@@ -1,15 +1,19 @@
 // "installcdp" and "createcdp": installing an archive, and exporting
 // installed assets into a new one.
 #include <cstdio>
+#include <string>
 
 #include "assetdb/AssetInstall.h"
 #include "assetdb/AssetRecord.h"
 #include "assetdb/CDPArchive.h"
 #include "assetdb/CDPBuilder.h"
+#include "assetdb/ResultsLog.h"
 #include "assetdb/VADClient.h"
 #include "cli/CommandArgs.h"
 #include "cli/Commands.h"
+#include "foundation/BinarySoup.h"
 #include "foundation/Soup.h"
+#include "kiv/File.h"
 
 namespace {
 
@@ -21,8 +25,9 @@ constexpr uint32_t kAllAssetInfo = 0xFFFFFFFFu;
 
 // Fetches the entry of one installed asset and adds it to `archive`. Ends
 // the command (false, with its message) when the asset is not local, or
-// when the daemon sent no entry for it: an archive that silently lacked a
-// listed asset would be reported as written.
+// when the daemon sent no entry for it or one that cannot be stored whole:
+// an archive that silently lacked a listed asset, or part of one, would be
+// reported as written.
 bool AddAssetEntry(Soup& archive, const KUID& kuid, ResultsLog& log) {
   AssetRecord record;
   VADClient::GetAssetInfo(kuid, kAllAssetInfo, record);
@@ -30,10 +35,19 @@ bool AddAssetEntry(Soup& archive, const KUID& kuid, ResultsLog& log) {
     AddAssetError(log, kuid, "Asset is not local.");
     return false;
   }
+  const uint32_t errorsBefore = log.GetErrorCount();
   Soup entry = CDP::MakeLZSSOptions();
   CreateCDP(entry, kuid, &log, kExportPartsMask);
   if (CDP::GetEntryKUID(entry).IsNull()) {
-    AddAssetError(log, kuid, "Asset is not local.");
+    // The daemon's message, when it sent one, says why.
+    if (log.GetErrorCount() == errorsBefore) {
+      AddAssetError(log, kuid, "Unable to make an archive entry for the asset.");
+    }
+    return false;
+  }
+  const std::string unstorable = BinarySoup::FindUnstorableTag(entry);
+  if (!unstorable.empty()) {
+    AddAssetError(log, kuid, "Unable to add the asset to the archive: " + unstorable + ".");
     return false;
   }
   // A KUID listed twice is added once; the builder's message says so and is
@@ -41,6 +55,17 @@ bool AddAssetEntry(Soup& archive, const KUID& kuid, ResultsLog& log) {
   Kiv::PString message;
   CDP::AddContent(archive, message, entry);
   return true;
+}
+
+// True when the folder that is to hold `output` exists; otherwise adds the
+// error that says so.
+bool OutputFolderExists(const Kiv::File::Path& output, ResultsLog& log) {
+  Kiv::File::Path folder(output);
+  folder.DelName();
+  if (folder.Empty() || Kiv::File::IsDirectory(folder.Str())) return true;
+  folder.DelSlash();
+  AddCommandError(log, "The output folder '" + folder.Str() + "' does not exist.");
+  return false;
 }
 
 }  // namespace
@@ -69,6 +94,7 @@ int32_t CreateCDPCommand(ResultsLog& log, EngineObjects&, int argc, char** argv)
     AddCommandError(log, "The output filename must have a .cdp extension.");
     return kCommandFailed;
   }
+  if (!OutputFolderExists(output, log)) return kCommandFailed;
   Soup archive;
   archive.Create();
   for (int i = 3; i < argc; ++i) {

@@ -5,6 +5,7 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "assetdb/ResultsLog.h"
 #include "assetdb/VADAssetHandle.h"
 #include "assetdb/VADClient.h"
 #include "cli/CommandArgs.h"
@@ -120,10 +121,18 @@ int32_t RevertCommand(ResultsLog& log, EngineObjects&, int argc, char** argv) {
   return VADClient::RevertAsset(ref, &log) ? kCommandSucceeded : kCommandFailed;
 }
 
+// The daemon's notices stay out of the command's output; when the delete
+// fails, its errors (the reason) are passed on, so that a failure is never
+// silent.
 int32_t DeleteCommand(ResultsLog& log, EngineObjects&, int argc, char** argv) {
   KUID kuid;
   if (!TakeAssetArgument(log, argc, argv, &kuid)) return kCommandFailed;
-  return VADClient::DeleteAsset(kuid, true, nullptr) ? kCommandSucceeded : kCommandFailed;
+  ResultsLog daemonLog;
+  if (VADClient::DeleteAsset(kuid, true, &daemonLog)) return kCommandSucceeded;
+  for (const ResultMessage& message : daemonLog.Messages()) {
+    if (message.severity == ResultsLog::kError) log.AddResult(message.severity, message.subject, message.text);
+  }
+  return kCommandFailed;
 }
 
 // Prints the new KUID in the long form. The null KUID (the daemon gave

@@ -22,8 +22,17 @@
 //                "Failed to write output file."
 //   encrypt      the ".gse" file could not be written: "Failed to write
 //                output file." (an existing one stays as it was)
-//   createcdp    the daemon sent no entry for a listed asset: "Asset is not
-//                local." (subject: the KUID); no archive is written
+//   createcdp    the folder of the output path does not exist: "The output
+//                folder 'F' does not exist." (before any asset is asked
+//                for); the daemon sent no entry for a listed asset: its
+//                reason, or "Unable to make an archive entry for the asset."
+//                when it gave none; an entry holds a tag that the archive
+//                cannot store: "Unable to add the asset to the archive: "
+//                and what does not fit (subject: the KUID). In each case no
+//                archive is written.
+//   delete       the daemon could not delete the asset: its error messages
+//                (the reason) are passed on; its notice of success is not
+//                shown
 //   compile, encrypt  the start directory cannot be entered: "Invalid file
 //                path."
 // "commit" releases its asset handle whatever the outcome. "closevaddaemon"

@@ -78,6 +78,12 @@ int32_t InstallFromPathCommand(ResultsLog& log, EngineObjects& /*engine*/, int a
     AddCommandError(log, "Invalid input path.");
     return kCommandFailed;
   }
+  if (!Kiv::File::IsDirectory(path.Str())) {
+    AddCommandError(log, "The input path is not a folder.");
+    return kCommandFailed;
+  }
   bool out = false;
-  return InstallFromPath(path.Str(), log, 0, out, nullptr) != 0 ? kCommandSucceeded : kCommandFailed;
+  if (InstallFromPath(path.Str(), log, 0, out, nullptr) != 0) return kCommandSucceeded;
+  AddCommandError(log, "No asset folder (one holding config.txt or config.chump) was found in the input path.");
+  return kCommandFailed;
 }

@@ -19,9 +19,12 @@
 // InstallFromPathCommand is the command word: slot 2 is the folder, used as
 // typed (relative to the start-up directory). Without it the error "Missing
 // input path parameter." is added; when the path does not exist, "Invalid
-// input path."; both give -1. Otherwise it walks with install mode 0, an out
-// bool that starts false and no callback: status 0 when at least one folder
-// was sent, else -1.
+// input path."; when it is not a folder, "The input path is not a folder.";
+// each gives -1. Otherwise it walks with install mode 0, an out bool that
+// starts false and no callback: status 0 when at least one folder was sent
+// (the daemon reports each install's outcome), else -1 with the error "No
+// asset folder (one holding config.txt or config.chump) was found in the
+// input path."
 #pragma once
 
 #include <cstdint>

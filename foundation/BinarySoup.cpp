@@ -206,25 +206,32 @@ std::string ShortName(const Kiv::PString& name) {
   return text;
 }
 
+// Why the writer leaves out a record named `name` of in-memory `type` at
+// nesting `depth`; empty when it can be written.
+std::string RecordProblem(const Kiv::PString& name, uint32_t type, uint32_t depth) {
+  if (name.Length() > kMaxNameLength)
+    return "its name has " + std::to_string(name.Length()) + " characters, at most " +
+           std::to_string(kMaxNameLength) + " fit";
+  if (std::strlen(name.c_str()) != name.Length()) return "its name holds a NUL";
+  if (type == SoupType::kContainer && depth >= kMaxDepth)
+    return "soups nest more than " + std::to_string(kMaxDepth) + " deep";
+  return std::string();
+}
+
+uint32_t TypeOf(const ACSChunk* chunk) {
+  return chunk != nullptr ? chunk->GetType() : SoupType::kNull;
+}
+
 // Writes the children of `parent` as a record list at nesting `depth`.
 bool WriteChildren(const ACSChunk* parent, TStream& stream, uint32_t depth);
 
 bool WriteRecordAt(const ACSChunk* child, const Kiv::PString& name, TStream& stream,
                    uint32_t depth) {
-  const uint32_t type = child != nullptr ? child->GetType() : SoupType::kNull;
-  if (name.Length() > kMaxNameLength) {
-    LogMessage("BinarySoup::Write> tag \"%s\" left out: its name has %u characters, at most %u fit",
-               ShortName(name).c_str(), name.Length(), kMaxNameLength);
-    return false;
-  }
-  if (std::strlen(name.c_str()) != name.Length()) {
-    LogMessage("BinarySoup::Write> tag \"%s\" left out: its name holds a NUL",
-               ShortName(name).c_str());
-    return false;
-  }
-  if (type == SoupType::kContainer && depth >= kMaxDepth) {
-    LogMessage("BinarySoup::Write> tag \"%s\" left out: soups nest more than %u deep",
-               ShortName(name).c_str(), kMaxDepth);
+  const uint32_t type = TypeOf(child);
+  const std::string problem = RecordProblem(name, type, depth);
+  if (!problem.empty()) {
+    LogMessage("BinarySoup::Write> tag \"%s\" left out: %s", ShortName(name).c_str(),
+               problem.c_str());
     return false;
   }
   const uint32_t at = stream.Tell();
@@ -254,6 +261,25 @@ bool WriteChildren(const ACSChunk* parent, TStream& stream, uint32_t depth) {
     whole = WriteRecordAt(child.get(), name, stream, depth) && whole;
   }
   return whole;
+}
+
+// FindUnstorableTag below `parent`, whose path from the root is `path`.
+std::string FindUnstorableIn(const ACSChunk* parent, const std::string& path, uint32_t depth) {
+  if (parent == nullptr) return std::string();
+  const uint32_t count = parent->CountChildren();
+  for (uint32_t i = 0; i < count; ++i) {
+    Kiv::PString name;
+    ChunkRef child;
+    if (!parent->GetChildAt(i, name, child)) continue;
+    const std::string childPath = path + ShortName(name);
+    const uint32_t type = TypeOf(child.get());
+    const std::string problem = RecordProblem(name, type, depth);
+    if (!problem.empty()) return "the tag \"" + childPath + "\" cannot be stored: " + problem;
+    if (type != SoupType::kContainer) continue;
+    std::string inner = FindUnstorableIn(child.get(), childPath + "/", depth + 1);
+    if (!inner.empty()) return inner;
+  }
+  return std::string();
 }
 
 }  // namespace
@@ -312,6 +338,10 @@ bool Write(TStream& stream, const ACSChunk* root) {
 bool WriteRecord(const ACSChunk* child, const Kiv::PString& name, TStream& stream) {
   const bool whole = WriteRecordAt(child, name, stream, 0);
   return whole && stream.GetError() == TStream::kErrorNone;
+}
+
+std::string FindUnstorableTag(const Soup& soup) {
+  return FindUnstorableIn(soup.GetChunk(), std::string(), 0);
 }
 
 bool Read(TStream& stream, Soup& soup, BinarySoupError* error) {

@@ -37,6 +37,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "foundation/ACSChunk.h"
 
@@ -125,6 +126,12 @@ bool Write(TStream& stream, const ACSChunk* root);
 // when this record or one inside it was left out, or the stream holds an
 // error code.
 bool WriteRecord(const ACSChunk* child, const Kiv::PString& name, TStream& stream);
+
+// Describes the first tag, depth first in order, that Write would leave out
+// of `soup`: the text 'the tag "PATH" cannot be stored: REASON', where PATH
+// holds the names from the root down, separated by "/" (names over 40
+// characters shortened with "..."). Empty when every tag can be stored.
+std::string FindUnstorableTag(const Soup& soup);
 
 // Loads a binary soup from the stream's position. The handle's previous
 // content is released first. On success the handle holds the root view (or

@@ -12,6 +12,7 @@
 #include "assetdb/CDPArchive.h"
 #include "assetdb/CDPEntryConfig.h"
 #include "assetdb/CDPExtract.h"
+#include "assetdb/CDPNames.h"
 #include "assetdb/ResultsLog.h"
 #include "foundation/Soup.h"
 #include "kiv/Log.h"
@@ -19,6 +20,7 @@
 #include "vaddaemon/AssetStore.h"
 #include "vaddaemon/DaemonConnection.h"
 #include "vaddaemon/DaemonRequest.h"
+#include "vaddaemon/FolderTree.h"
 #include "vaddaemon/InstallQuestions.h"
 
 namespace {
@@ -78,6 +80,24 @@ void RemoveCarriedConfig(const std::string& folder) {
   }
 }
 
+// The path of the first folder of a "files" tree that lies deeper below the
+// asset folder than the store keeps (kMaxFolderDepth); empty when none
+// does. Folders that the extraction skips for their names are not counted.
+std::string FolderNestedTooDeeply(const ACSChunk* folder, const std::string& path, uint32_t depth) {
+  const uint32_t count = folder != nullptr ? folder->CountChildren() : 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    Kiv::PString name;
+    ChunkRef child;
+    if (!folder->GetChildAt(i, name, child) || IsNullChunk(child.get())) continue;
+    if (child->GetType() != SoupType::kContainer || !CDP::IsValidFileName(name.View())) continue;
+    const std::string childPath = path.empty() ? name.Str() : path + "/" + name.Str();
+    if (depth + 1 > kMaxFolderDepth) return childPath;
+    std::string deeper = FolderNestedTooDeeply(child.get(), childPath, depth + 1);
+    if (!deeper.empty()) return deeper;
+  }
+  return std::string();
+}
+
 // Writes one entry into a staging folder and installs it; true when it was
 // installed.
 bool InstallEntry(DaemonRequest& request, AssetStore& store, InstallQuestions* questions, CDPEntry& entry) {
@@ -91,6 +111,12 @@ bool InstallEntry(DaemonRequest& request, AssetStore& store, InstallQuestions* q
   const bool installedBefore = IsInstalled(store, kuid);
   if (installedBefore && !MayReplace(request, questions, GetAssetDisplayName(config), kuid)) return false;
 
+  const std::string tooDeep = FolderNestedTooDeeply(CDP::GetFiles(entry.soup).GetChunk(), std::string(), 0);
+  if (!tooDeep.empty()) {
+    Fail(request, "Unable to install " + Tag(kuid) + ": its folder '" + tooDeep + "' is nested too deeply (more than " +
+                      std::to_string(kMaxFolderDepth) + " levels).", &kuid);
+    return false;
+  }
   std::string staging;
   StoreResult result = store.MakeStagingFolder(&staging);
   if (!result.Ok()) {

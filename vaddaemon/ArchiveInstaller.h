@@ -11,7 +11,10 @@
 //   2. when the asset is already installed and `questions` is given (the
 //      request's callback byte was 1), the tool is asked (notification 2);
 //      an answer other than "replace" skips the entry without a message;
-//   3. its "files" are extracted into a new staging folder of the store
+//   3. an entry whose "files" nest folders deeper than the store keeps
+//      (kMaxFolderDepth levels, FolderTree.h) gives an error message that
+//      names the first such folder and is skipped;
+//   4. its "files" are extracted into a new staging folder of the store
 //      (addressed under the file root "vaddaemon-local", registered once
 //      for the store's "local" folder, so that no path leaves it) with the
 //      client's safe extraction (CDP::ExtractFiles: names, folder
@@ -19,9 +22,9 @@
 //      LZSS data bounded, and local file references refused, since an
 //      archive is untrusted). A failed extraction gives an error message
 //      with the reason and skips the entry;
-//   4. its configuration (CDP::EntryToConfig) is written into the staging
+//   5. its configuration (CDP::EntryToConfig) is written into the staging
 //      folder, replacing any configuration file the entry carried;
-//   5. the store installs the staging folder (one index transaction, the
+//   6. the store installs the staging folder (one index transaction, the
 //      folder renamed into place). An asset that was installed before is
 //      not replaced: the new files become its edit copy and it is left open
 //      for edit, uncommitted, so local changes are never lost silently.

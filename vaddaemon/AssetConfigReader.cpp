@@ -3,6 +3,7 @@
 
 #include "assetdb/AssetText.h"
 #include "assetdb/CDPDependencies.h"
+#include "foundation/BinarySoup.h"
 #include "foundation/Soup.h"
 #include "kiv/File.h"
 #include "vaddaemon/KindCategory.h"
@@ -63,4 +64,10 @@ void DescribeAssetFromConfig(const Soup& config, StoredAsset* asset) {
   KUIDList obsoletes;
   CDP::CollectObsoletes(config, asset->kuid, obsoletes);
   asset->obsoletes = ToVector(obsoletes);
+}
+
+std::string ConfigStorageProblem(const Soup& config) {
+  const std::string problem = BinarySoup::FindUnstorableTag(config);
+  if (problem.empty()) return problem;
+  return "in its configuration, " + problem;
 }

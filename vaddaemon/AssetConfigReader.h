@@ -25,6 +25,12 @@
 //                 "kuid-table", less the "obsolete-table" and itself)
 //   obsoletes     CDP::CollectObsoletes ("obsolete-table", "obsoletes-kuid")
 // Nothing fails.
+//
+// ConfigStorageProblem is empty when every tag of `config` fits the binary
+// form, in which the daemon hands configurations and archive entries to the
+// tool; otherwise it says why not, naming the first tag that does not fit
+// (BinarySoup::FindUnstorableTag). The store refuses to install or commit
+// such a configuration, rather than keep one that it cannot hand out whole.
 #pragma once
 
 #include <string>
@@ -34,3 +40,4 @@ struct StoredAsset;
 
 bool LoadAssetFolderConfig(const std::string& folder, Soup* config);
 void DescribeAssetFromConfig(const Soup& config, StoredAsset* asset);
+std::string ConfigStorageProblem(const Soup& config);

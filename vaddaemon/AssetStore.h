@@ -33,6 +33,13 @@
 //      alone and listed in the report.
 // Uncommitted transactions are rolled back by SQLite itself on open.
 //
+// Removal (Remove) renames the asset's folders to staging names inside the
+// transaction that deletes its row, and removes them after the commit. A
+// folder that cannot be renamed (a store that cannot be written) fails the
+// removal with the row and folders as they were; a crash before the commit
+// leaves a row whose folders are missing, which the recovery deletes, and
+// staging folders, which it removes.
+//
 // Edits: BeginEdit copies the installed files into U/editing; Reserve makes
 // an empty edit folder (for a new asset, a placeholder row); CommitEdit
 // copies the edit folder into staging and installs it as above (the edit
@@ -52,7 +59,8 @@
 // the null KUID; a failed operation changes nothing in the index and
 // removes its own staging folder. Untrusted input (configurations, source
 // folders) is checked: a source folder holding links to folders, devices
-// or pipes, or deeper than 64 levels, is refused. An index file that is
+// or pipes, or deeper than 64 levels, is refused, and so is a configuration
+// with a tag that the binary form cannot store (ConfigStorageProblem). An index file that is
 // not an SQLite database, or one written by a newer schema, makes Open
 // fail; the file is never overwritten. Nothing throws.
 #pragma once
@@ -143,7 +151,8 @@ class AssetStore {
   // Copies `sourceFolder` into a staging folder, then InstallStaged.
   StoreResult InstallFolder(const std::string& sourceFolder, const InstallOptions& options,
                             InstallOutcome* outcome);
-  // Deletes the asset: its row, its installed files and its edit copy.
+  // Deletes the asset: its row, its installed files and its edit copy
+  // (see Removal above). kIoError when a folder cannot be moved aside.
   StoreResult Remove(const KUID& kuid);
 
   // --- Editing.

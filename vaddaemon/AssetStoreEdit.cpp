@@ -129,6 +129,8 @@ StoreResult AssetStore::CommitEdit(const KUID& kuid, InstallOutcome* outcome) {
   DescribeAssetFromConfig(config, &fresh);
   if (!fresh.kuid.IsNull() && fresh.kuid != kuid)
     return StoreResult::Fail(StoreCode::kBadConfig, "the configuration names another KUID");
+  const std::string problem = ConfigStorageProblem(config);
+  if (!problem.empty()) return StoreResult::Fail(StoreCode::kBadConfig, problem);
 
   // The edit copy stays until the index has switched to the new copy.
   const std::string staging = s.NewStagingPath();

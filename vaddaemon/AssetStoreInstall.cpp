@@ -1,5 +1,11 @@
 // AssetStore: installing and removing assets (see AssetStore.h).
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "foundation/Soup.h"
 #include "vaddaemon/AssetConfigReader.h"
@@ -12,6 +18,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Folders to move, each with the staging name it moves to.
+using FolderMoves = std::vector<std::pair<std::string, std::string>>;
+
+void MoveFoldersBack(const FolderMoves& moved) {
+  for (const auto& [folder, staging] : moved) std::rename(staging.c_str(), folder.c_str());
+}
+
 // Reads the staged configuration into `fresh`; a failure names the reason.
 StoreResult DescribeStaged(const std::string& staging, StoredAsset* fresh) {
   Soup config;
@@ -20,6 +33,26 @@ StoreResult DescribeStaged(const std::string& staging, StoredAsset* fresh) {
   DescribeAssetFromConfig(config, fresh);
   if (fresh->kuid.IsNull() || !fresh->kuid.IsValid())
     return StoreResult::Fail(StoreCode::kBadConfig, "the configuration names no valid \"kuid\"");
+  const std::string problem = ConfigStorageProblem(config);
+  if (!problem.empty()) return StoreResult::Fail(StoreCode::kBadConfig, problem);
+  return StoreResult::Success();
+}
+
+// Renames each folder of `wanted` to its staging name and lists in `moved`
+// those that were there to move (a missing folder is gone already). On
+// failure the folders moved so far go back and `moved` is left empty.
+StoreResult MoveFoldersAside(const FolderMoves& wanted, FolderMoves* moved) {
+  for (const auto& move : wanted) {
+    if (std::rename(move.first.c_str(), move.second.c_str()) == 0) {
+      moved->push_back(move);
+      continue;
+    }
+    if (errno == ENOENT) continue;
+    const std::string reason = std::strerror(errno);
+    MoveFoldersBack(*moved);
+    moved->clear();
+    return StoreResult::Fail(StoreCode::kIoError, "cannot remove the folder " + move.first + ": " + reason);
+  }
   return StoreResult::Success();
 }
 
@@ -129,17 +162,31 @@ StoreResult AssetStore::Remove(const KUID& kuid) {
   Impl& s = *impl_;
   if (!s.open) return s.NotOpen();
   const KUIDLockSet::Hold hold = s.kuidLocks.Acquire(kuid);
-  StoredAsset row;
+  FolderMoves moved;
   {
     std::lock_guard<std::mutex> lock(s.dbMutex);
+    StoredAsset row;
     const RowRead read = ReadAssetRow(s.db, kuid, &row);
     if (read == RowRead::kError) return s.DbFail("cannot read the index");
     if (read == RowRead::kMissing) return StoreResult::Fail(StoreCode::kNotFound, "unknown asset");
     SqliteTransaction transaction(s.db);
-    if (!transaction.Begun() || !DeleteAssetRow(s.db, kuid) || !transaction.Commit())
+    if (!transaction.Begun()) return s.DbFail("cannot remove the asset");
+    // The folders move aside before the row goes, so that a store that
+    // cannot be written refuses the removal with nothing changed.
+    FolderMoves wanted;
+    if (row.Installed()) wanted.emplace_back(s.LocalPath(row.folder), s.NewStagingPath());
+    if (row.OpenForEdit())
+      wanted.emplace_back(s.EditingPath(row.editFolder),
+                          Impl::Child(s.editingRoot, fs::path(s.NewStagingPath()).filename().string()));
+    const StoreResult aside = MoveFoldersAside(wanted, &moved);
+    if (!aside.Ok()) return aside;
+    if (!DeleteAssetRow(s.db, kuid) || !transaction.Commit()) {
+      MoveFoldersBack(moved);
       return s.DbFail("cannot remove the asset");
+    }
   }
-  if (row.Installed()) RemoveFolderTree(s.LocalPath(row.folder));
-  if (row.OpenForEdit()) RemoveFolderTree(s.EditingPath(row.editFolder));
+  // A copy that cannot be removed now is left to the recovery of the next
+  // start: no row names it, and its name is the store's own.
+  for (const auto& [folder, staging] : moved) RemoveFolderTree(staging);
   return StoreResult::Success();
 }

@@ -192,7 +192,7 @@ void Delete(DaemonRequest& request) {
   if (result.Ok()) {
     request.SendMessage(ResultsLog::kSuccess, "The asset was deleted.", &kuid);
   } else {
-    Fail(request, result.message, &kuid);
+    Fail(request, "The asset could not be deleted: " + result.message + ".", &kuid);
   }
   TStreamWriteU8(request.Reply(), result.Ok() ? 1 : 0);
 }

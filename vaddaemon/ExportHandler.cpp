@@ -19,10 +19,12 @@
 #include "foundation/Soup.h"
 #include "foundation/TStream.h"
 #include "foundation/TStreamTyped.h"
+#include "vaddaemon/AssetConfigReader.h"
 #include "vaddaemon/AssetStore.h"
 #include "vaddaemon/DaemonContext.h"
 #include "vaddaemon/DaemonModule.h"
 #include "vaddaemon/DaemonRequest.h"
+#include "vaddaemon/FolderTree.h"
 #include "vaddaemon/RequestRegistry.h"
 
 namespace ExportHandler {
@@ -61,14 +63,17 @@ std::vector<uint8_t> PackBytes(const std::vector<uint8_t>& bytes) {
 
 class FolderPacker {
  public:
-  explicit FolderPacker(std::string& error) : error_(error) {}
+  FolderPacker(const fs::path& root, std::string& error) : root_(root), error_(error) {}
 
-  // Fills `files` from `folder`; false with the error set on failure.
+  // Fills `files` from `folder`, `depth` levels below the root; false with
+  // the error set on failure.
   bool Pack(const fs::path& folder, Soup& files, uint32_t depth);
 
  private:
   bool AddFile(const fs::path& path, const std::string& name, Soup& files);
+  std::string Relative(const fs::path& path) const { return path.lexically_relative(root_).string(); }
 
+  fs::path root_;
   std::string& error_;
   uint64_t total_ = 0;
 };
@@ -88,17 +93,27 @@ bool FolderPacker::Pack(const fs::path& folder, Soup& files, uint32_t depth) {
             [](const fs::directory_entry& a, const fs::directory_entry& b) { return a.path() < b.path(); });
   for (const fs::directory_entry& item : items) {
     const std::string name = item.path().filename().string();
-    if (!CDP::IsValidFileName(name) || name.size() > BinarySoup::kMaxNameLength) continue;
+    if (!CDP::IsValidFileName(name)) continue;
     const fs::file_status status = item.symlink_status(failure);
     if (failure) continue;
-    if (fs::is_directory(status)) {
-      if (depth + 1 >= kMaxFolderDepth) continue;
+    const bool isFolder = fs::is_directory(status);
+    if (!isFolder && (!fs::is_regular_file(status) || !CDP::IsAllowedFileType(name))) continue;
+    if (name.size() > BinarySoup::kMaxNameLength) {
+      error_ = "the name of '" + Relative(item.path()) + "' is longer than " +
+               std::to_string(BinarySoup::kMaxNameLength) + " characters";
+      return false;
+    }
+    if (isFolder) {
+      if (depth + 1 > kMaxFolderDepth) {
+        error_ = "the folder '" + Relative(item.path()) + "' is nested too deeply (more than " +
+                 std::to_string(kMaxFolderDepth) + " levels)";
+        return false;
+      }
       Soup child;
       if (!Pack(item.path(), child, depth + 1)) return false;
       files.SetNamedSoup(Kiv::PString(name), child);
       continue;
     }
-    if (!fs::is_regular_file(status) || !CDP::IsAllowedFileType(name)) continue;
     if (depth == 0 && IsConfigName(name)) continue;
     if (!AddFile(item.path(), name, files)) return false;
   }
@@ -161,6 +176,7 @@ void HandleExportEntry(DaemonRequest& request) {
     return;
   }
   if (!BinarySoup::Write(request.Reply(), entry)) {
+    request.Reply().Reset();
     request.SendMessage(ResultsLog::kError,
                         "Unable to make an archive entry for " + KUIDToTagString(kuid).Str() + ": it cannot be written.",
                         &kuid);
@@ -184,14 +200,17 @@ bool BuildArchiveEntry(AssetStore& store, const KUID& kuid, Soup& entry, std::st
     error = "its configuration cannot be read";
     return false;
   }
+  error = ConfigStorageProblem(config);
+  if (!error.empty()) return false;
   Soup::Copy(entry, config);
   entry.RemoveNamedTag(CDP::Tag::Files());
   entry.RemoveNamedTag(CDP::Tag::Compression());
   entry.RemoveNamedTag(CDP::Tag::DSID());
   if (CDP::GetEntryKUID(entry).IsNull()) entry.SetNamedKUID(CDP::Tag::KUID(), asset.kuid);
   Soup files;
-  FolderPacker packer(error);
-  if (!packer.Pack(fs::path(store.InstalledPath(asset)), files, 0)) return false;
+  const fs::path folder(store.InstalledPath(asset));
+  FolderPacker packer(folder, error);
+  if (!packer.Pack(folder, files, 0)) return false;
   entry.SetNamedSoup(CDP::Tag::Files(), files);
   entry.SetNamedTag(CDP::Tag::Compression(), std::string_view("LZSS"));
   return true;

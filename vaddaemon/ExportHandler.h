@@ -9,21 +9,26 @@
 //     per file, in byte-wise name order; the configuration files at the
 //     top are left out (the configuration travels as the tags). Only names
 //     that an archive reader accepts are taken (CDP::IsValidFileName, the
-//     33 content file types, names up to BinarySoup::kMaxNameLength bytes);
-//     links, devices and other special files are left out, and so are
-//     folders deeper than kMaxFolderDepth;
+//     33 content file types); links, devices and other special files are
+//     left out;
 //   - "compression" "LZSS": each byte tag holds the u32 little-endian count
 //     of the file's bytes followed by the LZSS-coded stream, which the
 //     client's extraction reads back (CDP::WriteContentFile).
 // Bounds: a file over kMaxFileBytes, or an entry whose files total over
-// kMaxEntryBytes, is refused with a message rather than loaded. The parts
+// kMaxEntryBytes, is refused with a message rather than loaded. An entry
+// that could not be carried whole is refused too, naming what does not
+// fit: a configuration tag that the binary form cannot hold
+// (ConfigStorageProblem), a file or folder name longer than
+// BinarySoup::kMaxNameLength, or a folder nested deeper than the store's
+// kMaxFolderDepth (FolderTree.h) below the asset folder. The parts
 // mask is accepted and not interpreted: every entry holds configuration and
 // files.
 //
 // Failure: false with `error` set when the asset is not installed, has no
-// readable configuration, or a file cannot be read or is over a bound. The
-// handler then sends `error` as a code-3 error message and an empty reply
-// (the client's entry stays empty and it skips the asset).
+// readable configuration, or a file cannot be read, is over a bound or
+// cannot be carried. The handler then sends `error` as a code-3 error
+// message and an empty reply (the client's entry stays empty); it never
+// sends part of an entry.
 //
 // Threads: reads the store and the asset folder only.
 #pragma once
@@ -38,7 +43,6 @@ class Soup;
 
 namespace ExportHandler {
 
-constexpr uint32_t kMaxFolderDepth = 64;
 constexpr uint64_t kMaxFileBytes = 256ull << 20;
 constexpr uint64_t kMaxEntryBytes = 512ull << 20;
 

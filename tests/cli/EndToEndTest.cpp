@@ -23,6 +23,7 @@
 #include "foundation/Soup.h"
 #include "kiv/PString.h"
 #include "tests/cli/ToolFixture.h"
+#include "tests/support/ImmutableFolder.h"
 
 namespace fs = std::filesystem;
 
@@ -137,19 +138,23 @@ TEST_F(DatabaseWordsTest, InstallFromPathEndsOnALinkLoopAndInstallsEachFolderOnc
 }
 
 TEST_F(DatabaseWordsTest, InstallFromPathReportsBadPathsAndFoldersWithoutAssets) {
-  ToolResult r = Run({"installfrompath", scratch_ + "/no-such-folder"});
-  EXPECT_EQ(r.status, 255);
-  EXPECT_EQ(r.out, std::string("- <NULL> : Invalid input path.\n") + kOneError);
-
-  r = Run({"installfrompath"});
-  EXPECT_EQ(r.status, 255);
-  EXPECT_EQ(r.out, std::string("- <NULL> : Missing input path parameter.\n") + kOneError);
-
   fs::create_directories(scratch_ + "/empty/sub");
   ASSERT_TRUE(WriteFile(scratch_ + "/empty/sub/file.txt", "x"));
-  r = Run({"installfrompath", scratch_ + "/empty"});
-  EXPECT_EQ(r.status, 255);
-  EXPECT_EQ(r.out, kOk);
+  const struct {
+    std::vector<std::string> args;
+    std::string message;
+  } cases[] = {
+      {{"installfrompath", scratch_ + "/no-such-folder"}, "Invalid input path."},
+      {{"installfrompath"}, "Missing input path parameter."},
+      {{"installfrompath", scratch_ + "/empty/sub/file.txt"}, "The input path is not a folder."},
+      {{"installfrompath", scratch_ + "/empty"},
+       "No asset folder (one holding config.txt or config.chump) was found in the input path."},
+  };
+  for (const auto& c : cases) {
+    const ToolResult r = Run(c.args);
+    EXPECT_EQ(r.status, 255) << c.message;
+    EXPECT_EQ(r.out, "- <NULL> : " + c.message + "\n" + kOneError);
+  }
 }
 
 TEST_F(DatabaseWordsTest, InstallFromPathTakesARelativePathFromTheStartDirectoryAsTyped) {
@@ -191,6 +196,22 @@ TEST_F(DatabaseWordsTest, StatusFollowsAnAssetThroughEditCommitRevertAndDelete) 
   EXPECT_EQ(r.out, "- " + kuid + " : Unknown AssetID.\n" + kOneError);
   r = Run({"delete", kuid});
   EXPECT_EQ(r.status, 255);
+}
+
+TEST_F(DatabaseWordsTest, DeleteThatCannotRemoveTheFilesFailsAndChangesNothing) {
+  const std::string kuid = "<kuid:-3:1141>";
+  ASSERT_NO_FATAL_FAILURE(Install("frozen", kuid, "Frozen Van"));
+  {
+    ImmutableFolder frozen(UserDataPath() + "/local");
+    if (!frozen.Made()) GTEST_SKIP() << "the immutable attribute cannot be set here";
+    const ToolResult r = Run({"delete", kuid});
+    EXPECT_EQ(r.status, 255);
+    const std::string reason = "- " + kuid + " : The asset could not be deleted: cannot remove the folder ";
+    EXPECT_EQ(r.out.rfind(reason, 0), 0u) << r.out;
+    EXPECT_NE(r.out.find(kOneError), std::string::npos) << r.out;
+  }
+  EXPECT_EQ(StatusLine(kuid), "+ " + kuid + " : eIadlmf : TC : Frozen Van\n" + kOk);
+  EXPECT_EQ(ReadFile(UserDataPath() + "/local/kuid -3 1141/body.txt"), "content of Frozen Van\n");
 }
 
 TEST_F(DatabaseWordsTest, StatusShowsMissingDependenciesAndTakesTheKUIDInAnyCase) {
@@ -339,6 +360,11 @@ TEST_F(DatabaseWordsTest, CreateCDPRefusesAssetsThatAreNotLocalAndInstallCDPRefu
   ToolResult r = Run({"createcdp", scratch_ + "/none.cdp", "<kuid:-3:1599>"});
   EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.out, std::string("- <kuid:-3:1599> : Asset is not local.\n") + kOneError);
+
+  r = Run({"createcdp", scratch_ + "/no-such-folder/none.cdp"});
+  EXPECT_EQ(r.status, 255);
+  EXPECT_EQ(r.out, "- <NULL> : The output folder '" + scratch_ + "/no-such-folder' does not exist.\n" + kOneError);
+  EXPECT_EQ(r.err, "");
 
   ASSERT_TRUE(WriteFile(scratch_ + "/junk.cdp", "this is not an archive"));
   r = Run({"installcdp", scratch_ + "/junk.cdp"});

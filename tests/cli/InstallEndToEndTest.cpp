@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <string>
 
 #include "assetdb/AssetInstall.h"
@@ -78,33 +79,133 @@ std::string InstalledFolder(const std::string& userData, const std::string& keyw
   return plain + "~";
 }
 
-class InstallEndToEnd : public ToolFixture {};
+// A folder path of `levels` folders named "d" below `folder`.
+std::string Nested(const std::string& folder, int levels) {
+  std::string path = folder;
+  for (int i = 0; i < levels; ++i) path += "/d";
+  return path;
+}
 
-TEST_F(InstallEndToEnd, InstallCDPOfCreatedArchiveGivesTheSameFilesInAnEmptyRoot) {
+// The deepest folders the store keeps, below an asset folder.
+constexpr int kFolderDepthBound = 64;
+
+class InstallEndToEnd : public ToolFixture {
+ protected:
+  // A second installation with nothing installed; answers its root.
+  static std::string EmptyRoot() {
+    const std::string other = MakeTempFolder();
+    fs::create_directories(other + "/bin");
+    fs::create_directories(other + "/Data");
+    fs::copy_file(BinPath() + "/VandruUtil", other + "/bin/VandruUtil");
+    fs::copy_file(BinPath() + "/vaddaemon", other + "/bin/vaddaemon");
+    fs::copy_file(Root() + "/Data/InterfaceText.txt", other + "/Data/InterfaceText.txt");
+    return other;
+  }
+};
+
+// An asset's files, made in a work folder or taken from the source tree:
+// installed, exported with "createcdp" and installed from the archive into
+// an empty installation, they all come back.
+struct RoundTripCase {
+  const char* name;
+  const char* kuid;
+  const char* keyword;
+  // Answers the asset's folder; `work` is an empty folder.
+  std::string (*source)(const std::string& work);
+};
+
+std::string NestedAndBinaryFiles(const std::string& work) {
+  MakeAsset(work + "/asset", "<kuid:123:740001>", 1);
+  return work + "/asset";
+}
+
+std::string FolderAtTheDepthBound(const std::string& work) {
+  MakeAsset(work + "/asset", "<kuid:123:740003>", 3);
+  const std::string deepest = Nested(work + "/asset", kFolderDepthBound);
+  fs::create_directories(deepest);
+  ToolFixture::WriteFile(deepest + "/bottom.txt", "at the bound\n");
+  return work + "/asset";
+}
+
+std::string SampleAsset(const std::string&) { return std::string(VU_SOURCE_DIR) + "/samples/sample-asset"; }
+
+const RoundTripCase kRoundTrips[] = {
+    {"NestedAndBinaryFiles", "<kuid:123:740001>", "kuid 123 740001", NestedAndBinaryFiles},
+    {"FolderAtTheDepthBound", "<kuid:123:740003>", "kuid 123 740003", FolderAtTheDepthBound},
+    {"SampleAsset", "<kuid:0:100>", "kuid 0 100", SampleAsset},
+};
+
+// Names the case in test listings (instead of its bytes).
+void PrintTo(const RoundTripCase& c, std::ostream* os) { *os << c.name; }
+
+std::string RoundTripName(const ::testing::TestParamInfo<RoundTripCase>& param) { return param.param.name; }
+
+class ArchiveRoundTrip : public InstallEndToEnd, public ::testing::WithParamInterface<RoundTripCase> {};
+
+TEST_P(ArchiveRoundTrip, InstallCDPOfCreatedArchiveGivesTheSameFilesInAnEmptyRoot) {
+  const RoundTripCase& c = GetParam();
   const std::string work = MakeTempFolder();
-  const std::string source = work + "/asset";
-  MakeAsset(source, "<kuid:123:740001>", 1);
+  const std::string source = c.source(work);
+  ASSERT_FALSE(ReadTree(source).empty());
 
   ToolResult installed = Run({"installfrompath", source});
   ASSERT_EQ(installed.status, 0) << installed.out << installed.err;
-  EXPECT_EQ(ReadTree(InstalledFolder(UserDataPath(), "kuid 123 740001")), ReadTree(source));
+  EXPECT_EQ(ReadTree(InstalledFolder(UserDataPath(), c.keyword)), ReadTree(source));
 
   const std::string archive = work + "/asset.cdp";
-  ToolResult created = Run({"createcdp", archive, "<kuid:123:740001>"});
+  ToolResult created = Run({"createcdp", archive, c.kuid});
   ASSERT_EQ(created.status, 0) << created.out << created.err;
 
-  // A second installation with nothing installed.
-  const std::string other = MakeTempFolder();
-  fs::create_directories(other + "/bin");
-  fs::create_directories(other + "/Data");
-  fs::copy_file(BinPath() + "/VandruUtil", other + "/bin/VandruUtil");
-  fs::copy_file(BinPath() + "/vaddaemon", other + "/bin/vaddaemon");
-  fs::copy_file(Root() + "/Data/InterfaceText.txt", other + "/Data/InterfaceText.txt");
+  const std::string other = EmptyRoot();
   ToolResult fromArchive = RunProgram(other + "/bin/VandruUtil", {"installcdp", archive}, other + "/bin");
   ToolResult closed = RunProgram(other + "/bin/VandruUtil", {"closevaddaemon"}, other + "/bin");
   ASSERT_EQ(fromArchive.status, 0) << fromArchive.out << fromArchive.err;
   EXPECT_EQ(closed.status, 0) << closed.out << closed.err;
-  EXPECT_EQ(ReadTree(InstalledFolder(other + "/UserData", "kuid 123 740001")), ReadTree(source));
+  EXPECT_EQ(ReadTree(InstalledFolder(other + "/UserData", c.keyword)), ReadTree(source));
+}
+
+INSTANTIATE_TEST_SUITE_P(Assets, ArchiveRoundTrip, ::testing::ValuesIn(kRoundTrips), RoundTripName);
+
+// An installed asset whose copy has become one that no archive entry can
+// carry whole (changed on the disk behind the daemon's back): "createcdp"
+// names what does not fit and writes no archive.
+TEST_F(InstallEndToEnd, CreateCDPWritesNoArchiveForAnAssetItCannotCarryWhole) {
+  struct Case {
+    const char* kuid;
+    const char* keyword;
+    std::function<void(const std::string& installed)> spoil;
+    std::string message;
+  };
+  const std::string longName(300, 'q');
+  const Case cases[] = {
+      {"<kuid:123:740011>", "kuid 123 740011",
+       [&](const std::string& installed) {
+         fs::remove(installed + "/config.chump");
+         ToolFixture::WriteFile(installed + "/config.txt",
+                                "kuid <kuid:123:740011>\nkind scenery\n" + longName + " 1\n");
+       },
+       "the tag \"" + std::string(40, 'q') + "...\" cannot be stored: its name has 300 characters, at most 254 fit"},
+      {"<kuid:123:740012>", "kuid 123 740012",
+       [](const std::string& installed) {
+         fs::create_directories(Nested(installed, kFolderDepthBound + 1));
+       },
+       "the folder '" + Nested("d", kFolderDepthBound) + "' is nested too deeply (more than 64 levels)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.kuid);
+    const std::string work = MakeTempFolder();
+    MakeAsset(work + "/asset", c.kuid, 11);
+    ToolResult installed = Run({"installfrompath", work + "/asset"});
+    ASSERT_EQ(installed.status, 0) << installed.out << installed.err;
+    c.spoil(InstalledFolder(UserDataPath(), c.keyword));
+
+    ToolResult created = Run({"createcdp", work + "/asset.cdp", c.kuid});
+    EXPECT_EQ(created.status, 255);
+    EXPECT_NE(created.out.find(std::string("- ") + c.kuid + " : "), std::string::npos) << created.out;
+    EXPECT_NE(created.out.find(c.message), std::string::npos) << created.out;
+    EXPECT_NE(created.out.find("OK (1 Errors, 0 Warnings)"), std::string::npos) << created.out;
+    EXPECT_FALSE(fs::exists(work + "/asset.cdp"));
+  }
 }
 
 TEST_F(InstallEndToEnd, InstallCDPOfAMissingArchiveFails) {

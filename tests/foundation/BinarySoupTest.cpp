@@ -470,6 +470,24 @@ TEST(BinarySoup, LongNamesAreLeftOutAndReported) {
   EXPECT_EQ(loaded.GetNamedTagAsInt(Kiv::PString(std::string(254, 'm')), 0), 2);
 }
 
+TEST(BinarySoup, FindUnstorableTagNamesThePathOfWhatTheWriterLeavesOut) {
+  const Kiv::PString longName(std::string(300, 'n'));
+  Soup fits;
+  fits.SetNamedInt(Kiv::PString(std::string(254, 'm')), 2);
+  EXPECT_EQ(BinarySoup::FindUnstorableTag(fits), "");
+  EXPECT_EQ(BinarySoup::FindUnstorableTag(Soup()), "");
+
+  Soup inner;
+  inner.SetNamedInt(P("ok"), 1);
+  inner.SetNamedInt(longName, 1);
+  Soup soup;
+  soup.SetNamedInt(P("a"), 5);
+  soup.SetNamedSoup(P("outer"), inner);
+  EXPECT_EQ(BinarySoup::FindUnstorableTag(soup),
+            "the tag \"outer/" + std::string(40, 'n') +
+                "...\" cannot be stored: its name has 300 characters, at most 254 fit");
+}
+
 TEST(BinarySoup, RefusesEveryTruncationAndSurvivesEveryByteFlip) {
   RandomSoup maker(77);
   ChunkRef tree = maker.Make();

@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include "foundation/Soup.h"
+#include "tests/support/ImmutableFolder.h"
 
 namespace fs = std::filesystem;
 
@@ -167,6 +168,12 @@ TEST_F(AssetStoreTest, BadSourcesAreRefusedWithoutLeftovers) {
   EXPECT_EQ(Install(link).code, StoreCode::kIoError);
 
   EXPECT_EQ(Install(root_ / "missing").code, StoreCode::kIoError);
+  // A tag name that the binary form cannot hold: the configuration could
+  // not be handed out whole, so it is not taken in.
+  const StoreResult longName = Install(Source(kLoco, "long", std::string(300, 'q') + " 1\r\n"));
+  EXPECT_EQ(longName.code, StoreCode::kBadConfig);
+  EXPECT_NE(longName.message.find("\"" + std::string(40, 'q') + "...\" cannot be stored"), std::string::npos)
+      << longName.message;
   EXPECT_TRUE(Entries(userData_ / "local").empty());
   EXPECT_TRUE(store_->List().empty());
   // Only the store's own staging folders are installed from.
@@ -242,6 +249,8 @@ TEST_F(AssetStoreTest, CommitRefusesEditWithoutUsableConfiguration) {
   ASSERT_TRUE(store_->BeginEdit(kLoco, &edit).Ok());
   WriteFile(fs::path(edit.path) / "config.txt", Config(kWagon, "misfiled"));
   EXPECT_EQ(store_->CommitEdit(kLoco, nullptr).code, StoreCode::kBadConfig);
+  WriteFile(fs::path(edit.path) / "config.txt", Config(kLoco, "long", std::string(300, 'q') + " 1\r\n"));
+  EXPECT_EQ(store_->CommitEdit(kLoco, nullptr).code, StoreCode::kBadConfig);
   fs::remove(fs::path(edit.path) / "config.txt");
   EXPECT_EQ(store_->CommitEdit(kLoco, nullptr).code, StoreCode::kBadConfig);
   // Nothing changed: still open, installed copy untouched, no staging left.
@@ -249,6 +258,35 @@ TEST_F(AssetStoreTest, CommitRefusesEditWithoutUsableConfiguration) {
   EXPECT_TRUE(asset.OpenForEdit());
   EXPECT_EQ(asset.name, "loco");
   EXPECT_EQ(Entries(userData_ / "local"), std::vector<std::string>{"kuid 100 5"});
+}
+
+TEST_F(AssetStoreTest, RemoveThatCannotMoveAFolderChangesNothing) {
+  // The asset is installed and open for edit; one of the two folders
+  // cannot be written.
+  for (const char* location : {"local", "editing"}) {
+    SCOPED_TRACE(location);
+    ASSERT_TRUE(Install(Source(kLoco, "loco")).Ok());
+    AssetStore::EditInfo edit;
+    ASSERT_TRUE(store_->BeginEdit(kLoco, &edit).Ok());
+    const std::vector<std::string> local = Entries(userData_ / "local");
+    const std::vector<std::string> editing = Entries(userData_ / "editing");
+    {
+      ImmutableFolder frozen((userData_ / location).string());
+      if (!frozen.Made()) GTEST_SKIP() << "the immutable attribute cannot be set here";
+      const StoreResult refused = store_->Remove(kLoco);
+      EXPECT_EQ(refused.code, StoreCode::kIoError) << refused.message;
+    }
+    const StoredAsset asset = Get(kLoco);
+    EXPECT_TRUE(asset.Installed());
+    EXPECT_TRUE(asset.OpenForEdit());
+    EXPECT_EQ(Entries(userData_ / "local"), local);
+    EXPECT_EQ(Entries(userData_ / "editing"), editing);
+    EXPECT_EQ(ReadFile(fs::path(edit.path) / "meshes" / "body.im"), "mesh of loco");
+
+    ASSERT_TRUE(store_->Remove(kLoco).Ok());
+    EXPECT_TRUE(Entries(userData_ / "local").empty());
+    EXPECT_TRUE(Entries(userData_ / "editing").empty());
+  }
 }
 
 TEST_F(AssetStoreTest, ReservedAssetIsAPlaceholderUntilCommitted) {

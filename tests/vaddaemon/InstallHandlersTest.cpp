@@ -179,6 +179,24 @@ TEST_F(DaemonInstall, ArchiveRoundTripInstallExportRebuildExtract) {
   EXPECT_TRUE(HasMessage(MessagesFor(notes, 9), ResultsLog::kError, "not installed"));
 }
 
+TEST_F(DaemonInstall, ArchiveFolderDeeperThanTheStoreKeepsIsNamed) {
+  std::string deepest = "d";
+  for (int i = 1; i <= 64; ++i) deepest += "/d";
+  const fs::path archive = Source("deep.cdp");
+  fs::create_directories(archive.parent_path());
+  WriteArchive(archive, {MakeEntry(kFirst, "Deep", {{deepest + "/f.txt", "x"}}, false)});
+  auto client = Connect();
+  ASSERT_TRUE(client);
+
+  std::vector<RawClient::Frame> notes;
+  const Bytes reply = Install(*client, kInstallArchive, 1, archive.string(), 0, &notes);
+  ASSERT_EQ(reply.size(), 5u);
+  EXPECT_EQ(BodyReader(reply).U32(), 0u);
+  EXPECT_TRUE(HasMessage(MessagesFor(notes, 1), ResultsLog::kError,
+                         "its folder '" + deepest + "' is nested too deeply (more than 64 levels)"));
+  EXPECT_TRUE(LocalFolders(UserDataPath()).empty());
+}
+
 TEST_F(DaemonInstall, HostileArchivesInstallNothingOutsideTheStore) {
   const fs::path garbage = Source("garbage.cdp");
   PutFile(garbage, std::string("ACS$\x01\0\0\0", 8) + std::string(200, '\xff'));
