@@ -3,8 +3,8 @@
 #include <cstring>
 #include <new>
 
-#include "gscompiler/GSLibraryFormat.h"
 #include "gscompiler/GslChunkWriter.h"
+#include "gscompiler/bytecode/GSLibraryFormat.h"
 
 namespace GSCompiler {
 

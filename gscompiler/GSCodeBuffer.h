@@ -23,7 +23,7 @@
 #include <cstdint>
 
 #include "foundation/ByteBuffer.h"
-#include "gscompiler/GSOpcodes.h"
+#include "gscompiler/bytecode/GSOpcodes.h"
 
 namespace GSCompiler {
 

@@ -5,8 +5,8 @@
 #include <new>
 
 #include "foundation/HashTable.h"
-#include "gscompiler/GSLibraryFormat.h"
 #include "gscompiler/GslChunkWriter.h"
+#include "gscompiler/bytecode/GSLibraryFormat.h"
 
 namespace GSCompiler {
 

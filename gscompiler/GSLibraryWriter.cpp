@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "gscompiler/GSCodeGenerator.h"
-#include "gscompiler/GSLibraryFormat.h"
 #include "gscompiler/GSSemanticPass.h"
 #include "gscompiler/GslChunkWriter.h"
+#include "gscompiler/bytecode/GSLibraryFormat.h"
 #include "kiv/String.h"
 
 using namespace GSCompiler;

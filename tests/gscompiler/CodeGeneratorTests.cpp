@@ -92,7 +92,7 @@ TEST_F(CodeGenerator, PostIncrementOfAMemberWhoseValueIsUsedTakesATemporary) {
   ASSERT_EQ(u.result, 0) << Joined(u.log);
   EXPECT_EQ(u.Ops("$int@A::F(B)"), (Ops{"LOADREF", "DUPREF", "GETM", "STOREKEEP", "IINC", "SETM", "LOAD", "STORE",
                                         "LOAD", "RETV"}));
-  const GSTest::GslFunction* f = u.library.FindFunction("$int@A::F(B)");
+  const GSLibraryFormat::GslFunction* f = u.library.FindFunction("$int@A::F(B)");
   ASSERT_NE(f, nullptr);
   EXPECT_EQ(f->temps, 1u);
   EXPECT_EQ(u.Listing("$int@A::F(B)")[3], "7 STOREKEEP 3") << "the temporary follows P = 2 and L = 1";

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "GslDisassembler.h"
+#include "GslCompileSupport.h"
 #include "ParseTestSupport.h"
 #include "gscompiler/GSCFunction.h"
 #include "gscompiler/GSJumpLabels.h"
-#include "gscompiler/GSLibraryFormat.h"
 #include "gscompiler/GSLibraryStrings.h"
+#include "gscompiler/bytecode/GSLibraryFormat.h"
 
 using namespace GSCompiler;
 using namespace GSByteCode;
@@ -52,7 +52,7 @@ TEST(GSCFunction, DepthTrackingAndHoleFilling) {
   c.EmitOp(RET);
   EXPECT_EQ(c.depth, 0);
   EXPECT_EQ(c.maxDepth, 2);
-  EXPECT_EQ(GSTest::Disassemble(Code(c)),
+  EXPECT_EQ(Disassemble(Code(c)),
             (std::vector<std::string>{"0 PUSH1", "1 JZ -> 10", "6 LOAD 2", "9 POP", "10 RET"}));
   EXPECT_FALSE(c.Failed());
   EXPECT_FALSE(c.Seek(1000));
@@ -88,9 +88,9 @@ TEST(GSCFunction, RecordFieldsFrameWordsAndAlignment) {
   out.WriteU32(0xAAAAAAAA);
   out.WriteU32(0xBBBB);  // the record starts 4-aligned, as in a file
   ASSERT_TRUE(GSCFunctionWrite(out, f, head));
-  GSTest::GslFunction r;
+  GSLibraryFormat::GslFunction r;
   std::string error;
-  ASSERT_TRUE(GSTest::ReadGslFunction(Bytes(out), 8, r, error)) << error;
+  ASSERT_TRUE(GSLibraryFormat::ReadGslFunction(Bytes(out), 8, r, error)) << error;
   EXPECT_EQ(r.signature, 4u);
   EXPECT_EQ(r.returnClass, 0xFFFFFFFFu);
   EXPECT_EQ(r.flags, 0x11u);
@@ -104,7 +104,7 @@ TEST(GSCFunction, RecordFieldsFrameWordsAndAlignment) {
   EXPECT_EQ(r.referenceSlots, std::vector<uint32_t>{1});
   EXPECT_EQ(GSTest::Mnemonics(r.code), (std::vector<std::string>{"LOADREF", "RETREF"}));
   ASSERT_TRUE(r.hasLineTable);
-  EXPECT_EQ(r.lines, (std::vector<std::pair<uint32_t, uint32_t>>{{0, 7}}));
+  EXPECT_EQ(r.lines, (std::vector<GSLibraryFormat::GslLineEntry>{{0, 7}}));
   // 4 bytes of code end unaligned after the 68-byte head: 0xFF padding.
   EXPECT_EQ(out.size % 4, 0u);
   EXPECT_EQ(GSReadU32(out.Data() + 8), out.size - 8) << "the chunk length includes its header";
@@ -130,9 +130,9 @@ TEST(GSCFunction, ClassInitialiserRecordHasFixedFieldsAndNoLineTable) {
   ByteBuffer out;
   out.Init(64);
   ASSERT_TRUE(GSWriteClassInitialiser(out, k, 9));
-  GSTest::GslFunction r;
+  GSLibraryFormat::GslFunction r;
   std::string error;
-  ASSERT_TRUE(GSTest::ReadGslFunction(Bytes(out), 0, r, error)) << error;
+  ASSERT_TRUE(GSLibraryFormat::ReadGslFunction(Bytes(out), 0, r, error)) << error;
   EXPECT_EQ(r.flags, 32u);
   EXPECT_EQ(r.slot, -1);
   EXPECT_EQ(r.params, 1u);
@@ -164,7 +164,7 @@ TEST(GSJumpLabels, FixupsArePatchedAndUndefinedLabelsReported) {
   EXPECT_EQ(labels.ResolveFixups(c, &d), 1u);
   EXPECT_EQ(d.errorCount, 1u);
   EXPECT_EQ(log.lines, std::vector<std::string>{"t.gs(9) : no matching label, line 9"});
-  EXPECT_EQ(GSTest::Disassemble(Code(c))[2], "2 JMP -> 0");
+  EXPECT_EQ(Disassemble(Code(c))[2], "2 JMP -> 0");
   EXPECT_EQ(c.Position(), c.Size());
 }
 
@@ -212,7 +212,7 @@ TEST(GSCFunction, LongCodeGrowsPastTheFirstBlock) {
   }
   EXPECT_FALSE(f.code.Failed());
   ASSERT_EQ(f.code.Size(), 30000u);
-  EXPECT_EQ(GSTest::Disassemble(std::vector<uint8_t>(f.code.Data(), f.code.Data() + f.code.Size()))[9998],
+  EXPECT_EQ(Disassemble(std::vector<uint8_t>(f.code.Data(), f.code.Data() + f.code.Size()))[9998],
             "29994 PUSHI 4999");
   EXPECT_LT(f.code.bytes.capacity, 70000u);
 }

@@ -6,15 +6,25 @@
 
 namespace GSTest {
 
+std::vector<std::string> Mnemonics(const std::vector<uint8_t>& code) {
+  std::vector<std::string> out;
+  for (const std::string& line : GSByteCode::Disassemble(code)) {
+    const size_t a = line.find(' ') + 1;
+    const size_t b = line.find(' ', a);
+    out.push_back(line.substr(a, b == std::string::npos ? std::string::npos : b - a));
+  }
+  return out;
+}
+
 std::vector<uint8_t> CompiledUnit::Code(const std::string& signature) const {
-  const GslFunction* f = library.FindFunction(signature);
+  const GSLibraryFormat::GslFunction* f = library.FindFunction(signature);
   return f ? f->code : std::vector<uint8_t>{};
 }
 
 std::vector<std::string> CompiledUnit::Ops(const std::string& signature) const { return Mnemonics(Code(signature)); }
 
 std::vector<std::string> CompiledUnit::Listing(const std::string& signature) const {
-  return Disassemble(Code(signature));
+  return GSByteCode::Disassemble(Code(signature));
 }
 
 void CompileFixture::SetUp() {
@@ -40,7 +50,7 @@ CompiledUnit CompileFixture::Compile(const std::string& source, const std::strin
   if (!Exists(output)) return unit;
   const std::string bytes = Read(output);
   unit.bytes.assign(bytes.begin(), bytes.end());
-  unit.readable = ReadGsl(unit.bytes, unit.library, unit.readError);
+  unit.readable = GSLibraryFormat::ReadGsl(unit.bytes, unit.library, unit.readError);
   return unit;
 }
 

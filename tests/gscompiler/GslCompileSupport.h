@@ -1,21 +1,26 @@
 // Compiles GameScript sources in a scratch folder through the driver with
 // the compiler's own back end (semantic pass, code generator, library
 // writer) and reads the written library back.
+//
+// Mnemonics(code): the mnemonics of the disassembly, in order.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "GslDisassembler.h"
 #include "ScratchFolder.h"
+#include "gscompiler/bytecode/GSDisassembler.h"
+#include "gscompiler/bytecode/GslLibraryReader.h"
 
 namespace GSTest {
+
+std::vector<std::string> Mnemonics(const std::vector<uint8_t>& code);
 
 struct CompiledUnit {
   int result = -1;
   std::vector<std::string> log;
   std::vector<uint8_t> bytes;  // empty when no library was written
-  GslLibrary library;
+  GSLibraryFormat::GslLibrary library;
   bool readable = false;
   std::string readError;
 

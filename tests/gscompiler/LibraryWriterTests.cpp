@@ -12,12 +12,13 @@
 #include "GslCompileSupport.h"
 #include "foundation/Crc32.h"
 #include "gscompiler/GSCompiler.h"
-#include "gscompiler/GSLibraryFormat.h"
-#include "gscompiler/GSOpcodes.h"
+#include "gscompiler/bytecode/GSLibraryFormat.h"
+#include "gscompiler/bytecode/GSOpcodes.h"
 
 namespace {
 
 using GSTest::CompiledUnit;
+using namespace GSLibraryFormat;
 
 const char kSample[] = R"(class Base {
   public int count;
@@ -91,26 +92,26 @@ TEST_F(LibraryWriter, HeaderAndChunksOfTheSample) {
   const CompiledUnit u = Compile(kSample, "Sample.gs");
   ASSERT_EQ(u.result, 0) << Joined(u.log);
   ASSERT_TRUE(u.readable) << u.readError;
-  const GSTest::GslLibrary& lib = u.library;
-  EXPECT_EQ(lib.totalLength, u.bytes.size());
-  EXPECT_EQ(lib.magic, GSLibraryFormat::kGslMagic);
-  EXPECT_EQ(lib.version, 0x3F828F5Cu);
-  EXPECT_EQ(lib.textCrc, Crc(kSample));
-  EXPECT_EQ(lib.nameCrc, Crc("sample.gs"));
+  const GslLibrary& lib = u.library;
+  EXPECT_EQ(lib.header.totalLength, u.bytes.size());
+  EXPECT_EQ(lib.header.magic, kGslMagic);
+  EXPECT_EQ(lib.header.version, 0x3F828F5Cu);
+  EXPECT_EQ(lib.header.textCrc, Crc(kSample));
+  EXPECT_EQ(lib.header.nameCrc, Crc("sample.gs"));
   EXPECT_EQ(lib.name, "sample.gs");
   ASSERT_EQ(lib.dependencies.size(), 1u);
-  EXPECT_EQ(lib.dependencies[0], std::make_pair(Crc(kSample), Crc("sample.gs")));
+  EXPECT_EQ(lib.dependencies[0], (GslLibraryId{Crc(kSample), Crc("sample.gs")}));
   ASSERT_EQ(lib.classes.size(), 3u);
 
   // Every reference index lies inside its table.
-  for (const auto& ref : lib.classRefs) EXPECT_LT(ref.second, lib.strings.size());
+  for (const auto& ref : lib.classRefs) EXPECT_LT(ref.name, lib.strings.size());
   for (const auto& ref : lib.functionRefs) {
-    EXPECT_LT(ref[0], lib.classRefs.size());
-    EXPECT_LT(ref[1], lib.strings.size());
+    EXPECT_LT(ref.classRef, lib.classRefs.size());
+    EXPECT_LT(ref.signature, lib.strings.size());
   }
-  for (const GSTest::GslClass& k : lib.classes) {
-    for (const auto& base : k.bases) EXPECT_LT(base[0], lib.classRefs.size());
-    for (const auto& entry : k.virtualTable) EXPECT_LT(entry.first, lib.functionRefs.size());
+  for (const GslClass& k : lib.classes) {
+    for (const auto& base : k.bases) EXPECT_LT(base.classRef, lib.classRefs.size());
+    for (const auto& entry : k.virtualTable) EXPECT_LT(entry.function, lib.functionRefs.size());
     ASSERT_FALSE(k.functions.empty());
     EXPECT_EQ(lib.strings[k.functions.back().signature], "::" + lib.strings[k.name] + "()")
         << "the class initialiser is the last record";
@@ -121,17 +122,17 @@ TEST_F(LibraryWriter, HeaderAndChunksOfTheSample) {
 TEST_F(LibraryWriter, ClassRecordsOfADerivedClass) {
   const CompiledUnit u = Compile(kSample);
   ASSERT_TRUE(u.readable) << Joined(u.log) << u.readError;
-  const GSTest::GslLibrary& lib = u.library;
-  const GSTest::GslClass& shape = lib.classes[1];
+  const GslLibrary& lib = u.library;
+  const GslClass& shape = lib.classes[1];
   EXPECT_EQ(lib.strings[shape.name], "Shape");
   ASSERT_EQ(shape.bases.size(), 1u);
-  EXPECT_EQ(lib.strings[lib.classRefs[shape.bases[0][0]].second], "Base");
-  EXPECT_EQ(shape.bases[0][1], 2u) << "p: the base's part follows the 2 header slots";
-  EXPECT_EQ(shape.bases[0][2], 1u);
+  EXPECT_EQ(lib.strings[lib.classRefs[shape.bases[0].classRef].name], "Base");
+  EXPECT_EQ(shape.bases[0].p, 2u) << "p: the base's part follows the 2 header slots";
+  EXPECT_EQ(shape.bases[0].r, 1u);
   // Base has 2 variables: Shape's own members start at 2 + 2 + 2 = 6; the
   // define takes no slot and is not listed.
   ASSERT_EQ(shape.members.size(), 3u);
-  for (const GSTest::GslMember& m : shape.members) {
+  for (const GslMemberEntry& m : shape.members) {
     const std::string name = lib.strings[m.name];
     const int32_t expected = name == "w" ? 6 : name == "h" ? 7 : 8;
     EXPECT_EQ(m.slot, expected) << name;
@@ -139,16 +140,16 @@ TEST_F(LibraryWriter, ClassRecordsOfADerivedClass) {
   }
   EXPECT_EQ(shape.objectSlots, 6u + 3 + 3);
   EXPECT_EQ(shape.referenceMembers, std::vector<uint32_t>{8});
-  EXPECT_EQ(shape.layout[0], (std::vector<uint32_t>{0, 2, static_cast<uint32_t>(-2)}));
-  EXPECT_EQ(shape.layout[2], (std::vector<uint32_t>{1, 1, 0}));
+  EXPECT_EQ(shape.layout[0], (GslLayoutEntry{0, 2, static_cast<uint32_t>(-2)}));
+  EXPECT_EQ(shape.layout[2], (GslLayoutEntry{1, 1, 0}));
   // The virtual table: Base's Size and Touch, Size replaced by Shape's, then
   // Shape's own functions appended.
   std::vector<std::string> table;
-  for (const auto& entry : shape.virtualTable) table.push_back(lib.strings[lib.functionRefs[entry.first][1]]);
+  for (const auto& entry : shape.virtualTable) table.push_back(lib.strings[lib.functionRefs[entry.function].signature]);
   EXPECT_EQ(table, (std::vector<std::string>{"$int@Shape::Size()", "$void@Base::Touch(int)", "$float@Shape::Area()",
                                              "$int@Shape::Size()", "$void@Shape::Draw(string)"}));
   // The native function has a record without code; its flags keep native.
-  const GSTest::GslFunction* draw = lib.FindFunction("$void@Shape::Draw(string)");
+  const GslFunction* draw = lib.FindFunction("$void@Shape::Draw(string)");
   ASSERT_NE(draw, nullptr);
   EXPECT_TRUE(draw->code.empty());
   EXPECT_EQ(draw->flags & 2u, 2u);
@@ -159,14 +160,14 @@ TEST_F(LibraryWriter, EveryFunctionDecodesAndEveryJumpLandsOnAnInstruction) {
   const CompiledUnit u = Compile(kSample);
   ASSERT_TRUE(u.readable) << Joined(u.log) << u.readError;
   size_t functions = 0;
-  for (const GSTest::GslClass& k : u.library.classes) {
-    for (const GSTest::GslFunction& f : k.functions) {
+  for (const GslClass& k : u.library.classes) {
+    for (const GslFunction& f : k.functions) {
       std::string error;
-      EXPECT_TRUE(GSTest::VerifyCode(f.code, error)) << u.library.strings[f.signature] << ": " << error << "\n"
-                                                     << Joined(GSTest::Disassemble(f.code));
+      EXPECT_TRUE(GSByteCode::VerifyCode(f.code, error))
+          << u.library.strings[f.signature] << ": " << error << "\n" << Joined(GSByteCode::Disassemble(f.code));
       EXPECT_EQ(f.advance, f.locals + f.temps + 4);
       EXPECT_GE(f.slotsNeeded, f.advance) << "the maximum depth is not negative";
-      for (size_t i = 1; i < f.lines.size(); ++i) EXPECT_LT(f.lines[i - 1].first, f.lines[i].first);
+      for (size_t i = 1; i < f.lines.size(); ++i) EXPECT_LT(f.lines[i - 1].offset, f.lines[i].offset);
       ++functions;
     }
   }
@@ -191,12 +192,24 @@ TEST_F(LibraryWriter, CompilingTwiceGivesIdenticalBytes) {
   EXPECT_EQ(first.bytes, second.bytes);
 }
 
+TEST_F(LibraryWriter, TruncatedLibraryIsRefusedWithAReasonAtEveryLength) {
+  const CompiledUnit u = Compile(kSample);
+  ASSERT_TRUE(u.readable) << Joined(u.log) << u.readError;
+  for (size_t n = 0; n < u.bytes.size(); ++n) {
+    const std::vector<uint8_t> cut(u.bytes.begin(), u.bytes.begin() + static_cast<std::ptrdiff_t>(n));
+    GslLibrary lib;
+    std::string error;
+    EXPECT_FALSE(ReadGsl(cut, lib, error)) << n;
+    EXPECT_FALSE(error.empty()) << n;
+  }
+}
+
 TEST_F(LibraryWriter, UnitWithoutFunctionsHasEmptyRecordsAndAlignedChunks) {
   const CompiledUnit u = Compile("class A { };\n", "a.gs");
   ASSERT_EQ(u.result, 0) << Joined(u.log);
   ASSERT_TRUE(u.readable) << u.readError;
   ASSERT_EQ(u.library.classes.size(), 1u);
-  const GSTest::GslClass& a = u.library.classes[0];
+  const GslClass& a = u.library.classes[0];
   ASSERT_EQ(a.functions.size(), 1u) << "only the initialiser";
   EXPECT_TRUE(a.functions[0].code.empty()) << "nothing to initialise: no RET either";
   EXPECT_FALSE(a.functions[0].hasLineTable);

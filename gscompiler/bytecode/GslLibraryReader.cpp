@@ -1,15 +1,12 @@
-#include "GslDisassembler.h"
+#include "gscompiler/bytecode/GslLibraryReader.h"
 
 #include <cstring>
-#include <set>
 
-#include "gscompiler/GSLibraryFormat.h"
-#include "gscompiler/GSOpcodes.h"
+#include "gscompiler/bytecode/GSByteOrder.h"
 
-namespace GSTest {
+namespace GSLibraryFormat {
 
-using namespace GSByteCode;
-using namespace GSLibraryFormat;
+using GSByteCode::GSReadU32;
 
 namespace {
 
@@ -88,7 +85,7 @@ bool ReadFunction(Cursor& outer, GslFunction& f, std::string& error) {
     const uint32_t count = c.U32();
     for (uint32_t i = 0; c.ok && i < count; ++i) {
       const uint32_t offset = c.U32();
-      f.lines.emplace_back(offset, c.U32());
+      f.lines.push_back({offset, c.U32()});
     }
   }
   if (!c.ok) {
@@ -128,7 +125,7 @@ bool ReadClass(Cursor& outer, GslClass& k, std::string& error) {
     Cursor m{c.bytes, c.pos, sub};
     const uint32_t count = m.U32();
     for (uint32_t i = 0; m.ok && i < count; ++i) {
-      GslMember e{};
+      GslMemberEntry e{};
       e.name = m.U32();
       e.type = m.U32();
       e.classRef = m.U32();
@@ -145,7 +142,7 @@ bool ReadClass(Cursor& outer, GslClass& k, std::string& error) {
     const uint32_t count = v.U32();
     for (uint32_t i = 0; v.ok && i < count; ++i) {
       const uint32_t fn = v.U32();
-      k.virtualTable.emplace_back(fn, v.U32());
+      k.virtualTable.push_back({fn, v.U32()});
     }
     if (!v.ok) return (error = "virtual table too short"), false;
     c.pos = sub;
@@ -186,13 +183,15 @@ const GslFunction* GslLibrary::FindFunction(const std::string& signature) const 
 
 bool ReadGsl(const std::vector<uint8_t>& bytes, GslLibrary& out, std::string& error) {
   Cursor c{bytes, 0, bytes.size()};
-  out.totalLength = c.U32();
-  out.magic = c.U32();
-  out.version = c.U32();
-  out.textCrc = c.U32();
-  out.nameCrc = c.U32();
-  const uint32_t n = c.U32();
-  if (!c.ok || out.magic != kGslMagic || n == 0 || n > bytes.size() - c.pos) {
+  GslHeader& h = out.header;
+  h.totalLength = c.U32();
+  h.magic = c.U32();
+  h.version = c.U32();
+  h.textCrc = c.U32();
+  h.nameCrc = c.U32();
+  h.nameLength = c.U32();
+  const uint32_t n = h.nameLength;
+  if (!c.ok || h.magic != kGslMagic || n == 0 || n > bytes.size() - c.pos) {
     error = "bad header";
     return false;
   }
@@ -203,7 +202,7 @@ bool ReadGsl(const std::vector<uint8_t>& bytes, GslLibrary& out, std::string& er
   const uint32_t d = c.U32();
   for (uint32_t i = 0; c.ok && i < d; ++i) {
     const uint32_t t = c.U32();
-    out.dependencies.emplace_back(t, c.U32());
+    out.dependencies.push_back({t, c.U32()});
   }
   c.pos = end;
   if (!OpenChunk(c, TagStrings, end, error)) return false;
@@ -224,7 +223,7 @@ bool ReadGsl(const std::vector<uint8_t>& bytes, GslLibrary& out, std::string& er
   const uint32_t cr = c.U32();
   for (uint32_t i = 0; c.ok && i < cr; ++i) {
     const uint32_t dep = c.U32();
-    out.classRefs.emplace_back(dep, c.U32());
+    out.classRefs.push_back({dep, c.U32()});
   }
   c.pos = end;
   if (!OpenChunk(c, TagFunctionRefs, end, error)) return false;
@@ -232,7 +231,7 @@ bool ReadGsl(const std::vector<uint8_t>& bytes, GslLibrary& out, std::string& er
   for (uint32_t i = 0; c.ok && i < fr; ++i) {
     const uint32_t k = c.U32();
     const uint32_t sig = c.U32();
-    out.functionRefs.push_back({k, sig, c.U32()});
+    out.functionRefs.push_back({k, sig, static_cast<int32_t>(c.U32())});
   }
   c.pos = end;
   if (!OpenChunk(c, TagClasses, end, error)) return false;
@@ -244,102 +243,8 @@ bool ReadGsl(const std::vector<uint8_t>& bytes, GslLibrary& out, std::string& er
   }
   if (!c.ok || !k.ok) return (error = "file too short"), false;
   if (end != bytes.size()) return (error = "bytes after the class chunk"), false;
-  if (out.totalLength != bytes.size()) return (error = "total length differs from the size"), false;
+  if (h.totalLength != bytes.size()) return (error = "total length differs from the size"), false;
   return true;
 }
 
-std::vector<std::string> Disassemble(const std::vector<uint8_t>& code) {
-  std::vector<std::string> lines;
-  const uint32_t size = static_cast<uint32_t>(code.size());
-  for (uint32_t at = 0; at < size;) {
-    const uint32_t len = GSInstructionLength(code.data(), size, at);
-    if (len == 0) {
-      lines.push_back(std::to_string(at) + " ?? " + std::to_string(code[at]));
-      break;
-    }
-    const GSOpcodeInfo& info = kGSOpcodeTable[code[at]];
-    const uint8_t* p = code.data() + at + 1;
-    std::string line = std::to_string(at) + " " + info.mnemonic;
-    switch (info.operands) {
-      case GSOperandKind::None:
-        break;
-      case GSOperandKind::Immediate:
-        line += " " + std::to_string(static_cast<int32_t>(GSReadU32(p)));
-        break;
-      case GSOperandKind::Slot:
-      case GSOperandKind::String:
-      case GSOperandKind::Class:
-      case GSOperandKind::Member:
-        line += " " + std::to_string(GSReadU16(p));
-        break;
-      case GSOperandKind::Inherited:
-        line += " " + std::to_string(static_cast<int16_t>(GSReadU16(p)));
-        break;
-      case GSOperandKind::Jump:
-        line += " -> " + std::to_string(GSReadU32(p));
-        break;
-      case GSOperandKind::Call:
-        line += " " + std::to_string(static_cast<int16_t>(GSReadU16(p))) + " " + std::to_string(GSReadU16(p + 2));
-        break;
-      case GSOperandKind::Wait: {
-        const uint32_t n = GSReadU16(p);
-        line += " " + std::to_string(n);
-        for (uint32_t i = 0; i < n; ++i)
-          line += " (" + std::to_string(GSReadU16(p + 2 + 4 * i)) + "," + std::to_string(GSReadU16(p + 4 + 4 * i)) +
-                  ")->" + std::to_string(GSReadU32(p + 2 + 4 * n + 4 * i));
-        break;
-      }
-      case GSOperandKind::Switch: {
-        const uint32_t n = GSReadU16(p);
-        line += " " + std::to_string(n);
-        for (uint32_t i = 0; i < n; ++i)
-          line += " " + std::to_string(static_cast<int32_t>(GSReadU32(p + 2 + 4 * i))) + "->" +
-                  std::to_string(GSReadU32(p + 2 + 4 * n + 4 * i));
-        line += " default->" + std::to_string(GSReadU32(p + 2 + 8 * n));
-        break;
-      }
-    }
-    lines.push_back(line);
-    at += len;
-  }
-  return lines;
-}
-
-std::vector<std::string> Mnemonics(const std::vector<uint8_t>& code) {
-  std::vector<std::string> out;
-  for (const std::string& line : Disassemble(code)) {
-    const size_t a = line.find(' ') + 1;
-    const size_t b = line.find(' ', a);
-    out.push_back(line.substr(a, b == std::string::npos ? std::string::npos : b - a));
-  }
-  return out;
-}
-
-bool VerifyCode(const std::vector<uint8_t>& code, std::string& error) {
-  const uint32_t size = static_cast<uint32_t>(code.size());
-  std::set<uint32_t> starts;
-  std::vector<uint32_t> targets;
-  for (uint32_t at = 0; at < size;) {
-    const uint32_t len = GSInstructionLength(code.data(), size, at);
-    if (len == 0) return (error = "undecodable instruction at " + std::to_string(at)), false;
-    starts.insert(at);
-    const GSOpcodeInfo& info = kGSOpcodeTable[code[at]];
-    const uint8_t* p = code.data() + at + 1;
-    if (info.operands == GSOperandKind::Jump) targets.push_back(GSReadU32(p));
-    if (info.operands == GSOperandKind::Wait) {
-      const uint32_t n = GSReadU16(p);
-      for (uint32_t i = 0; i < n; ++i) targets.push_back(GSReadU32(p + 2 + 4 * n + 4 * i));
-    }
-    if (info.operands == GSOperandKind::Switch) {
-      const uint32_t n = GSReadU16(p);
-      for (uint32_t i = 0; i <= n; ++i) targets.push_back(GSReadU32(p + 2 + 4 * n + 4 * i));
-    }
-    at += len;
-  }
-  for (uint32_t t : targets)
-    if (starts.count(t) == 0)
-      return (error = "jump target " + std::to_string(t) + " is not an instruction"), false;
-  return true;
-}
-
-}  // namespace GSTest
+}  // namespace GSLibraryFormat

@@ -1,5 +1,6 @@
-// The .gsl library format: constants and layout shared by the library
-// writer (GSLibraryWriter.h) and the runtime's readers.
+// The .gsl library format: constants, layout and the fixed-size records
+// shared by the library writer (gscompiler/GSLibraryWriter.h), the runtime's
+// readers and ReadGsl (GslLibraryReader.h).
 //
 // Everything is little-endian; integers are u32 unless noted.
 //
@@ -91,5 +92,81 @@ struct GslFrameWords {
 inline GslFrameWords GslFrameWordsFor(uint32_t p, uint32_t l, uint32_t t, uint32_t d) {
   return GslFrameWords{l + t + kGslFrameRecordSlots, 1u - p, l + t + 1, d + l + t + kGslFrameRecordSlots};
 }
+
+// Each record below is laid out as its entry in the file: u32 and i32
+// words in file order, no padding (the sizes are checked at the end).
+
+// The header's fixed part; the name follows it.
+struct GslHeader {
+  uint32_t totalLength;
+  uint32_t magic;
+  uint32_t version;
+  uint32_t textCrc;
+  uint32_t nameCrc;
+  uint32_t nameLength;  // with the NUL
+};
+
+// A library's identity; also each entry of chunk 2.
+struct GslLibraryId {
+  uint32_t textCrc;
+  uint32_t nameCrc;
+  bool operator==(const GslLibraryId&) const = default;
+};
+
+// Chunk 4.
+struct GslClassRef {
+  uint32_t dependency;
+  uint32_t name;  // string index
+};
+
+// Chunk 5.
+struct GslFunctionRef {
+  uint32_t classRef;
+  uint32_t signature;  // string index
+  int32_t slot;        // virtual slot or -1
+};
+
+// A class record's base list.
+struct GslBaseEntry {
+  uint32_t classRef;
+  uint32_t p;
+  uint32_t r;
+};
+
+// Chunk 10.
+struct GslMemberEntry {
+  uint32_t name;  // string index
+  uint32_t type;
+  uint32_t classRef;  // or kGslNoClass
+  uint32_t flags;     // bit 0 public
+  int32_t slot;
+};
+
+// Chunk 11.
+struct GslVirtualEntry {
+  uint32_t function;  // function-reference index
+  uint32_t p;
+};
+
+// Chunk 12: (0, p, -p) and (1, p + 1, q) per base, then (1, 1, 0).
+struct GslLayoutEntry {
+  uint32_t kind;
+  uint32_t slot;
+  uint32_t value;
+  bool operator==(const GslLayoutEntry&) const = default;
+};
+
+// A function record's line table.
+struct GslLineEntry {
+  uint32_t offset;  // in the function's code
+  uint32_t line;
+  bool operator==(const GslLineEntry&) const = default;
+};
+
+static_assert(sizeof(GslHeader) == kGslHeaderFixedBytes);
+static_assert(sizeof(GslLibraryId) == 8 && sizeof(GslClassRef) == 8 && sizeof(GslVirtualEntry) == 8 &&
+              sizeof(GslLineEntry) == 8);
+static_assert(sizeof(GslFunctionRef) == 12 && sizeof(GslBaseEntry) == 12 && sizeof(GslLayoutEntry) == 12);
+static_assert(sizeof(GslMemberEntry) == kGslMemberEntryBytes);
 
 }  // namespace GSLibraryFormat
