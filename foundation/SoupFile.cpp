@@ -10,9 +10,11 @@
 // Loading (LoadFromFile) opens the file (through the file root `location`
 // when one is given, mode 16; else the path itself, mode 32) and reads it
 // into a new soup. The caller's handle changes only on success: a file that
-// cannot be opened, an unknown extension, a read error or damaged content
-// (the readers refuse it) all answer false and leave the handle as it was.
-// A text file without tags (an empty file too) loads as an empty handle.
+// cannot be opened, an unknown extension, a read error or a damaged binary
+// soup (the binary reader refuses it) all answer false and leave the handle
+// as it was. The text reader refuses no text, so a text file that can be
+// read always loads; one without tags (an empty file too) loads as an empty
+// handle.
 //
 // Saving (SaveToFile) never writes the target in place. It writes the
 // temporary copy beside the target (mode 257), checks the stream's error

@@ -180,12 +180,6 @@ const char* TextSoup::StatusText(Status status) {
     case Status::kStreamClosed: return "the stream is not open";
     case Status::kReadFailed: return "the stream could not be read";
     case Status::kOutOfMemory: return "out of memory";
-    case Status::kNulByte: return "NUL byte inside the text";
-    case Status::kUnterminatedString: return "quoted value without its closing double quote";
-    case Status::kUnterminatedSoup: return "\"{\" without its closing \"}\"";
-    case Status::kUnmatchedBrace: return "\"}\" without a matching \"{\"";
-    case Status::kBadNumber: return "number value that does not scan";
-    case Status::kTooDeep: return "sub-soups nested too deeply";
   }
   return "unknown error";
 }

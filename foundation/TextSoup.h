@@ -27,28 +27,35 @@
 // without tags leaves the handle empty. The stream is left just after the
 // last byte that belongs to the soup.
 //
-// What the reader tolerates (as the form always has): a missing value, any
-// bytes in names and unquoted values, text after a closing double quote on
-// the same line (it starts the next tag), one or more stray "}" at the very
-// end of the text, NUL bytes that only pad the end, integers beyond 32 bits
-// (clamped to the nearest 32-bit value), floats beyond the float range
-// (infinity or 0, as the C library scans them), and a number that is
-// followed by other characters ("1.2.3", "1-2": the scan stops where the
-// number stops).
+// Every text reads as a soup: nothing in it is refused or reported.
+//   - A missing "}" closes every open sub-soup at the end of the text.
+//   - A "}" that matches nothing ends the text at the top level: what
+//     follows it is not read, and the stream is left on that "}".
+//   - A quoted value without its closing double quote runs to the end of
+//     the text, line ends and braces included.
+//   - The first NUL byte ends the text, and the stream is left on it; NUL
+//     bytes that only pad the end count as read.
+//   - An integer, float or number-list piece that holds no number ("-",
+//     ".", the middle of "1,-,2") is 0. Integers beyond 32 bits clamp to the
+//     nearest 32-bit value, floats beyond the float range are infinity or 0
+//     (as the C library scans them), and a number followed by other
+//     characters ("1.2.3", "1-2") stops where the number stops.
+//   - A text that starts like a KUID but is none is what ParseKUID makes of
+//     it (the null KUID for "<kuid:x:y>").
+//   - A sub-soup nested deeper than kMaxDepth is read past by the same rules
+//     and kept as an empty sub-soup, so a read tree is never more than
+//     kMaxDepth + 1 sub-soups deep.
+//   - Missing values, any bytes in names and unquoted values, and text
+//     after a closing double quote on the same line (it starts the next tag)
+//     are read as they come.
 //
-// What it refuses as damaged: Parse then answers a Result that is not Ok(),
-// with the line (1-based) where the fault lies, writes one LogMessage line
-// that names the fault and the line, and leaves the handle empty:
+// Parse fails only when the stream cannot be read whole: it then answers a
+// Result that is not Ok(), writes one LogMessage line that names the fault,
+// and leaves the handle empty:
 //   kStreamClosed       the stream is not open;
 //   kReadFailed         the stream recorded an error while it was read;
-//   kOutOfMemory        the text or a value did not fit in memory;
-//   kNulByte            a NUL byte with more text after it;
-//   kUnterminatedString a quoted value that runs to the end of the text;
-//   kUnterminatedSoup   a "{" whose "}" never comes (line of the "{");
-//   kUnmatchedBrace     a "}" at the top level with more tags after it;
-//   kBadNumber          an integer, float or number-list piece that holds no
-//                       number at all ("-", ".", "1,-,2");
-//   kTooDeep            sub-soups nested more than kMaxDepth levels.
+//   kOutOfMemory        the text or a value did not fit in memory (line:
+//                       where the reader had got to).
 //
 // Write(stream, soup) writes nothing for an empty handle. Otherwise: the
 // byte-order mark EF BB BF, CR LF, then each child on its own line, ending
@@ -97,22 +104,16 @@ class TextSoup {
     kStreamClosed,
     kReadFailed,
     kOutOfMemory,
-    kNulByte,
-    kUnterminatedString,
-    kUnterminatedSoup,
-    kUnmatchedBrace,
-    kBadNumber,
-    kTooDeep,
   };
 
   struct Result {
     Status status = Status::kOk;
-    // 1-based line of the fault; 0 when the fault has no line.
+    // 1-based line where reading stopped; 0 when the fault has no line.
     uint32_t line = 0;
     bool Ok() const { return status == Status::kOk; }
   };
 
-  // Sub-soups nested deeper than this are refused.
+  // Sub-soups nested deeper than this are read past and kept empty.
   static constexpr uint32_t kMaxDepth = 256;
   // Characters of a name kept on reading; the rest of the name is skipped.
   static constexpr uint32_t kMaxNameLength = 511;

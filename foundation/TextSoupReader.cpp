@@ -2,8 +2,12 @@
 //
 // The stream is read whole into memory first; the reader then walks the
 // bytes with a cursor, so every look-ahead and every step back stays inside
-// the bytes it has. The end of the text reads as a NUL byte, and a NUL byte
-// inside the text is refused before parsing starts, so 0 means "end" only.
+// the bytes it has. The end of the text reads as a NUL byte, and the text is
+// cut at its first NUL byte before parsing starts, so 0 means "end" only.
+//
+// Nothing in the text is refused: every step ends at the end of the text as
+// it would at its own terminator, so a missing "}" or closing double quote
+// ends the open values there. Only reading the stream and memory can fail.
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -75,29 +79,14 @@ class TextSoupReader {
   TextSoupReader(const char* begin, const char* end, bool utf8)
       : begin_(begin), p_(begin), end_(end), utf8_(utf8) {}
 
-  // Parses the top level into `soup`. On failure `errorAt` is the offset
-  // of the fault.
-  Status ParseTop(Soup& soup) {
-    const Status status = ParseLevel(soup, 0);
-    if (status != Status::kOk) return status;
-    // The top level ends at the end of the text or at a "}" that matches
-    // nothing. Stray braces at the very end are harmless; anything after
-    // one would be silently dropped, so that text is refused.
-    for (const char* q = p_; q < end_; ++q) {
-      if (*q != '}' && !IsBlank(*q) && !IsLineEnd(*q)) return Fail(Status::kUnmatchedBrace, p_);
-    }
-    return Status::kOk;
-  }
+  // Parses the top level into `soup`. It ends at the end of the text or at
+  // a "}" that matches nothing, which is left unread. Answers kOk or
+  // kOutOfMemory.
+  Status ParseTop(Soup& soup) { return ParseLevel(soup, 0); }
 
   size_t Consumed() const { return size_t(p_ - begin_); }
-  size_t ErrorOffset() const { return size_t(errorAt_ - begin_); }
 
  private:
-  Status Fail(Status status, const char* at) {
-    errorAt_ = at;
-    return status;
-  }
-
   // --- Character steps. -----------------------------------------------------
   int ReadChar() { return p_ < end_ ? static_cast<unsigned char>(*p_++) : 0; }
   int PeekChar() const { return p_ < end_ ? static_cast<unsigned char>(*p_) : 0; }
@@ -132,16 +121,15 @@ class TextSoupReader {
   Status ParseLevel(Soup& soup, uint32_t depth) {
     for (;;) {
       if (!ReadName()) return Status::kOk;
-      const char* valueAt = p_;
-      const Kind kind = ClassifyValue();
-      const Status status = StoreValue(soup, kind, depth, valueAt);
+      const Status status = StoreValue(soup, ClassifyValue(), depth);
       if (status != Status::kOk) return status;
     }
   }
 
-  // Reads the next name into name_. False at "}" or the end of the text
-  // (neither is consumed), which ends the current level.
-  bool ReadName() {
+  // Reads the next name into name_ (or only past it, when `keep` is false).
+  // False at "}" or the end of the text (neither is consumed), which ends
+  // the current level.
+  bool ReadName(bool keep = true) {
     const int first = SkipBlanks(true);
     if (first == 0 || first == '}') return false;
     char* const stored = nameChars_.data();
@@ -153,7 +141,7 @@ class TextSoupReader {
       if (length == TextSoup::kMaxNameLength) continue;
       stored[length++] = char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     }
-    name_ = Kiv::PString(std::string_view(stored, length));
+    if (keep) name_ = Kiv::PString(std::string_view(stored, length));
     return true;
   }
 
@@ -201,32 +189,61 @@ class TextSoupReader {
     return q == end_ || IsLineEnd(*q) ? Kind::kList : Kind::kText;
   }
 
-  Status StoreValue(Soup& soup, Kind kind, uint32_t depth, const char* valueAt) {
+  Status StoreValue(Soup& soup, Kind kind, uint32_t depth) {
     switch (kind) {
       case Kind::kNone:
         soup.SetNamedNull(name_);
         return Status::kOk;
       case Kind::kSoup: return ReadSubSoup(soup, depth);
-      case Kind::kInt: return ReadInt(soup);
-      case Kind::kFloat: return ReadFloat(soup);
-      case Kind::kList: return ReadNumberList(soup);
-      case Kind::kText: return ReadText(soup, valueAt);
+      case Kind::kInt:
+        ReadInt(soup);
+        return Status::kOk;
+      case Kind::kFloat:
+        ReadFloat(soup);
+        return Status::kOk;
+      case Kind::kList:
+        ReadNumberList(soup);
+        return Status::kOk;
+      case Kind::kText: return ReadText(soup);
     }
     return Status::kOk;
   }
 
-  // The "{" is consumed. Reads the children up to the matching "}".
+  // The "{" is consumed. Reads the children up to the matching "}" or the
+  // end of the text. A sub-soup deeper than kMaxDepth is read past and kept
+  // empty.
   Status ReadSubSoup(Soup& soup, uint32_t depth) {
-    const char* brace = p_ - 1;
-    if (depth + 1 > TextSoup::kMaxDepth) return Fail(Status::kTooDeep, brace);
     const Kiv::PString name = std::move(name_);
     Soup child;
     child.Create();
-    const Status status = ParseLevel(child, depth + 1);
+    const Status status = depth < TextSoup::kMaxDepth ? ParseLevel(child, depth + 1) : SkipLevels();
     if (status != Status::kOk) return status;
     soup.SetNamedSoup(name, child);
-    if (!SkipClosingBrace()) return Fail(Status::kUnterminatedSoup, brace);
+    SkipClosingBrace();
     return Status::kOk;
+  }
+
+  // Reads past the children of a sub-soup whose "{" is consumed, by the
+  // rules of ParseLevel but keeping nothing and without recursion, up to
+  // (not including) its "}" or the end of the text.
+  Status SkipLevels() {
+    for (uint64_t open = 0;;) {
+      if (!ReadName(false)) {
+        if (open == 0 || !SkipClosingBrace()) return Status::kOk;
+        --open;
+        continue;
+      }
+      const Kind kind = ClassifyValue();
+      if (kind == Kind::kSoup) {
+        ++open;
+        continue;
+      }
+      if (kind == Kind::kText) {
+        if (!ReadValueText()) return Status::kOutOfMemory;
+        continue;
+      }
+      if (kind != Kind::kNone) SkipToLineEnd();
+    }
   }
 
   // Skips blanks and line ends and consumes a "}". False when the text ends
@@ -237,18 +254,25 @@ class TextSoupReader {
     return true;
   }
 
-  // --- Numbers. The classifier has checked that the value up to the line
-  // end holds only number characters, so the token is that whole stretch.
-  Status ReadInt(Soup& soup) {
+  // Moves past a number value (blanks, then its token: the rest of the line)
+  // and answers where the token starts.
+  const char* SkipToLineEnd() {
     SkipBlanks(false);
-    const char* q = p_;
-    const char* end = LineEnd();
-    const bool negative = q < end && *q == '-';
+    const char* start = p_;
+    p_ = LineEnd();
+    return start;
+  }
+
+  // --- Numbers. The classifier has checked that the value up to the line
+  // end holds only number characters, so the token is that whole stretch. A
+  // token (or a list piece) that holds no number ("-", ".") stores 0.
+  void ReadInt(Soup& soup) {
+    const char* q = SkipToLineEnd();
+    const bool negative = q < p_ && *q == '-';
     if (negative) ++q;
-    if (q == end || !IsDigit(*q)) return Fail(Status::kBadNumber, p_);
     // Accumulate with saturation: out-of-range texts clamp to 32 bits.
     int64_t value = 0;
-    for (; q < end && IsDigit(*q); ++q) {
+    for (; q < p_ && IsDigit(*q); ++q) {
       value = value * 10 + (*q - '0');
       if (value > int64_t(1) << 32) value = int64_t(1) << 32;
     }
@@ -256,59 +280,45 @@ class TextSoupReader {
     if (value > std::numeric_limits<int32_t>::max()) value = std::numeric_limits<int32_t>::max();
     if (value < std::numeric_limits<int32_t>::min()) value = std::numeric_limits<int32_t>::min();
     soup.SetNamedInt(name_, int32_t(value));
-    p_ = end;
-    return Status::kOk;
   }
 
-  Status ReadFloat(Soup& soup) {
-    SkipBlanks(false);
-    const char* end = LineEnd();
-    float value = 0;
-    if (!ScanFloat(p_, end, value)) return Fail(Status::kBadNumber, p_);
-    soup.SetNamedFloat(name_, value);
-    p_ = end;
-    return Status::kOk;
+  void ReadFloat(Soup& soup) {
+    const char* start = SkipToLineEnd();
+    soup.SetNamedFloat(name_, ScanFloat(start, p_));
   }
 
   // Every piece between spaces, tabs and commas is one float; the list has
   // no length limit.
-  Status ReadNumberList(Soup& soup) {
-    SkipBlanks(false);
-    const char* end = LineEnd();
+  void ReadNumberList(Soup& soup) {
+    const char* start = SkipToLineEnd();
     floats_.clear();
-    for (const char* q = p_; q < end;) {
+    for (const char* q = start; q < p_;) {
       if (*q == ',' || IsBlank(*q)) {
         ++q;
         continue;
       }
       const char* piece = q;
-      while (q < end && *q != ',' && !IsBlank(*q)) ++q;
-      float value = 0;
-      if (!ScanFloat(piece, q, value)) return Fail(Status::kBadNumber, piece);
-      floats_.push_back(value);
+      while (q < p_ && *q != ',' && !IsBlank(*q)) ++q;
+      floats_.push_back(ScanFloat(piece, q));
     }
     soup.SetNamedFloatArray(name_, floats_);
-    p_ = end;
-    return Status::kOk;
   }
 
-  // Scans the longest prefix of [from, to) that is a decimal float, as "%f"
-  // does. False when there is none.
-  static bool ScanFloat(const char* from, const char* to, float& out) {
-    const auto [next, error] = std::from_chars(from, to, out, std::chars_format::fixed);
-    if (error == std::errc()) return true;
-    if (error != std::errc::result_out_of_range) return false;
+  // The longest prefix of [from, to) that is a decimal float, as "%f" scans
+  // it; 0 when there is none.
+  static float ScanFloat(const char* from, const char* to) {
+    float value = 0;
+    const auto [next, error] = std::from_chars(from, to, value, std::chars_format::fixed);
+    if (error != std::errc::result_out_of_range) return error == std::errc() ? value : 0.0f;
     // Beyond the float range: the C library's answer (infinity, or 0 and
     // denormals for tiny values).
     const std::string number(from, next);
-    out = std::strtof(number.c_str(), nullptr);
-    return true;
+    return std::strtof(number.c_str(), nullptr);
   }
 
   // --- Texts. ---------------------------------------------------------------
-  Status ReadText(Soup& soup, const char* valueAt) {
-    const Status status = ReadValueText();
-    if (status != Status::kOk) return Fail(status, valueAt);
+  Status ReadText(Soup& soup) {
+    if (!ReadValueText()) return Status::kOutOfMemory;
     const uint32_t length = text_.Length() - 1;  // without the NUL
     const std::string_view text(text_.Data(), length);
     if (text.empty()) {
@@ -362,58 +372,58 @@ class TextSoupReader {
     int64_t needed = CodePageToUtf8(text_.Length(), text_.Data());
     if (needed > 0) {
       if (needed > std::numeric_limits<uint32_t>::max() || !text_.Resize(uint32_t(needed))) {
-        return Fail(Status::kOutOfMemory, p_);
+        return Status::kOutOfMemory;
       }
       needed = CodePageToUtf8(text_.Length(), text_.Data());
     }
-    if (needed > 0) return Fail(Status::kOutOfMemory, p_);
+    if (needed > 0) return Status::kOutOfMemory;
     soup.SetNamedTag(name_, std::string_view(text_.Data(), std::strlen(text_.Data())));
     return Status::kOk;
   }
 
-  // Reads a value's text into text_ and adds a NUL after it.
-  Status ReadValueText() {
-    if (!text_.Resize(0)) return Status::kOutOfMemory;
+  // Reads a value's text into text_ and adds a NUL after it. False when it
+  // does not fit in memory.
+  bool ReadValueText() {
+    if (!text_.Resize(0)) return false;
     const int first = SkipBlanks(false);
-    Status status = Status::kOk;
+    bool read = true;
     if (first == '"') {
       ++p_;
-      status = ReadQuoted();
+      read = ReadQuoted();
     } else if (first != 0 && first != '}' && !IsLineEnd(first)) {
-      status = ReadUnquoted();
+      read = ReadUnquoted();
     }
-    if (status != Status::kOk) return status;
-    return text_.Push('\0') ? Status::kOk : Status::kOutOfMemory;
+    return read && text_.Push('\0');
   }
 
   // After the opening double quote: up to the closing one, which is
-  // consumed. Line ends are stored as CR LF; a CR LF or LF CR pair is one.
-  Status ReadQuoted() {
+  // consumed, or the end of the text. Line ends are stored as CR LF; a CR LF
+  // or LF CR pair is one.
+  bool ReadQuoted() {
     for (;;) {
       const char* run = p_;
       while (p_ < end_ && *p_ != '"' && !IsLineEnd(*p_)) ++p_;
-      if (!Append(run, size_t(p_ - run))) return Status::kOutOfMemory;
+      if (!Append(run, size_t(p_ - run))) return false;
       const int c = ReadChar();
-      if (c == 0) return Status::kUnterminatedString;
-      if (c == '"') return Status::kOk;
+      if (c == 0 || c == '"') return true;
       const int pair = c == '\r' ? '\n' : '\r';
       if (PeekChar() == pair) ++p_;
-      if (!Append("\r\n", 2)) return Status::kOutOfMemory;
+      if (!Append("\r\n", 2)) return false;
     }
   }
 
   // Up to a line end or "}" (not consumed) or the end of the text; a
   // backslash followed by "n" becomes CR LF.
-  Status ReadUnquoted() {
+  bool ReadUnquoted() {
     for (;;) {
       const char* run = p_;
       while (p_ < end_ && *p_ != '\\' && *p_ != '}' && !IsLineEnd(*p_)) ++p_;
-      if (!Append(run, size_t(p_ - run))) return Status::kOutOfMemory;
-      if (p_ == end_ || *p_ != '\\') return Status::kOk;
+      if (!Append(run, size_t(p_ - run))) return false;
+      if (p_ == end_ || *p_ != '\\') return true;
       ++p_;
       const bool newline = PeekChar() == 'n';
       if (newline) ++p_;
-      if (!Append(newline ? "\r\n" : "\\", newline ? 2 : 1)) return Status::kOutOfMemory;
+      if (!Append(newline ? "\r\n" : "\\", newline ? 2 : 1)) return false;
     }
   }
 
@@ -431,7 +441,6 @@ class TextSoupReader {
   const char* p_;
   const char* const end_;
   const bool utf8_;
-  const char* errorAt_ = nullptr;
   Kiv::PString name_;
   std::array<char, TextSoup::kMaxNameLength> nameChars_;
   CharBuffer text_;
@@ -458,17 +467,16 @@ TextSoup::Result Refuse(Status status, uint32_t line) {
   return {status, line};
 }
 
-// The offset of a NUL byte that has other bytes after it; the text ends at
-// the first NUL when only NULs follow it. Answers text.size() when clean.
-size_t FindNulByte(std::vector<char>& text) {
-  const void* nul = std::memchr(text.data(), 0, text.size());
-  if (nul == nullptr) return text.size();
-  const size_t at = size_t(static_cast<const char*>(nul) - text.data());
-  for (size_t i = at; i < text.size(); ++i) {
-    if (text[i] != '\0') return at;
-  }
-  text.resize(at);
-  return text.size();
+// Cuts the text at its first NUL byte, which ends it. Answers how much of
+// the input a parse that reaches the end has read: all of it when only NUL
+// bytes follow the cut (padding), else the bytes before the cut.
+size_t CutAtNulByte(std::vector<char>& text) {
+  const size_t size = text.size();
+  const auto nul = std::find(text.begin(), text.end(), '\0');
+  if (nul == text.end()) return size;
+  const bool padding = std::all_of(nul, text.end(), [](char c) { return c == '\0'; });
+  text.erase(nul, text.end());
+  return padding ? size : text.size();
 }
 
 }  // namespace
@@ -480,9 +488,7 @@ TextSoup::Result TextSoup::Parse(Soup& soup, TStream& stream, bool utf8) {
   std::vector<char> text;
   const Status readStatus = ReadAllBytes(stream, text);
   if (readStatus != Status::kOk) return Refuse(readStatus, 0);
-  const size_t fullSize = text.size();
-  const size_t nulAt = FindNulByte(text);
-  if (nulAt < text.size()) return Refuse(Status::kNulByte, LineOf(text, nulAt));
+  const size_t readToEnd = CutAtNulByte(text);
 
   size_t skip = 0;
   if (start == 0 && std::string_view(text.data(), text.size()).starts_with("\xEF\xBB\xBF")) {
@@ -496,14 +502,13 @@ TextSoup::Result TextSoup::Parse(Soup& soup, TStream& stream, bool utf8) {
   } catch (const std::bad_alloc&) {
     status = Status::kOutOfMemory;
   }
+  const size_t consumed = skip + reader.Consumed();
   if (status != Status::kOk) {
     soup.Release();
-    const size_t at = status == Status::kOutOfMemory ? reader.Consumed() : reader.ErrorOffset();
-    return Refuse(status, LineOf(text, skip + at));
+    return Refuse(status, LineOf(text, consumed));
   }
-  // Leave the stream after the soup (before a stray closing brace, or at
-  // the end; trailing NUL padding counts as read).
-  const size_t consumed = skip + reader.Consumed();
-  stream.SeekTo(uint32_t(start + (consumed == text.size() ? fullSize : consumed)));
+  // Leave the stream after the soup: on a "}" that matches nothing, at the
+  // NUL byte that ended the text, or at the end.
+  stream.SeekTo(uint32_t(start + (consumed == text.size() ? readToEnd : consumed)));
   return {};
 }

@@ -3,8 +3,9 @@
 //
 // LoadAssetFolderConfig loads "config.chump" from the folder, or when that
 // fails "config.txt" (either name found without regard to case); false when
-// neither loads (missing, unreadable or damaged: the soup readers refuse
-// damaged files and log why).
+// neither loads (missing or unreadable, or a damaged "config.chump" beside
+// no "config.txt"). A "config.txt" that can be read always loads, damaged
+// or not (a missing or stray "}", see foundation/TextSoup.h).
 //
 // DescribeAssetFromConfig fills the fields of `asset` that come from the
 // configuration and leaves every other field as it is:

@@ -208,6 +208,32 @@ TEST_F(InstallEndToEnd, CreateCDPWritesNoArchiveForAnAssetItCannotCarryWhole) {
   }
 }
 
+// Hand-edited configurations that lack their last "}" or hold a stray one
+// still install: a missing "}" closes at the end of the file, and a stray
+// one ends the configuration.
+TEST_F(InstallEndToEnd, InstallFromPathTakesConfigsWithAMissingOrStrayBrace) {
+  const std::string work = MakeTempFolder();
+  const std::map<std::string, std::string> configs = {
+      {"kuid 123 740011",
+       "kuid <kuid:123:740011>\nkind scenery\nusername \"Missing brace\"\n"
+       "mesh-table\n{\n  default\n  {\n    mesh mesh.im\n  }\n"},
+      {"kuid 123 740012",
+       "kuid <kuid:123:740012>\nkind scenery\nusername \"Stray brace\"\n}\n"
+       "mesh-table\n{\n}\n}\n"},
+  };
+  unsigned seed = 11;
+  for (const auto& [keyword, config] : configs) {
+    MakeAsset(work + "/" + keyword, "<kuid:1:1>", seed++);
+    ASSERT_TRUE(ToolFixture::WriteFile(work + "/" + keyword + "/config.txt", config));
+  }
+  ToolResult installed = Run({"installfrompath", work});
+  ASSERT_EQ(installed.status, 0) << installed.out << installed.err;
+  for (const auto& [keyword, config] : configs) {
+    SCOPED_TRACE(keyword);
+    EXPECT_EQ(ReadTree(InstalledFolder(UserDataPath(), keyword)), ReadTree(work + "/" + keyword));
+  }
+}
+
 TEST_F(InstallEndToEnd, InstallCDPOfAMissingArchiveFails) {
   ToolResult result = Run({"installcdp", MakeTempFolder() + "/missing.cdp"});
   EXPECT_EQ(result.status, 255) << result.out << result.err;

@@ -46,7 +46,8 @@ std::string GetText(const std::string& path) {
   return std::string(bytes.begin(), bytes.end());
 }
 
-const char kDamagedText[] = "name \"never closed\r\n";
+// A binary soup whose header is wrong: the binary reader refuses it.
+const std::string kDamagedBinary("NOPE\1\0\0\0\0\0\0\0\0\0\0\0", 16);
 
 TEST(SoupFile, FormFollowsTheExtensionInAnyCase) {
   TempDir dir;
@@ -70,11 +71,10 @@ TEST(SoupFile, FormFollowsTheExtensionInAnyCase) {
 
 TEST(SoupFile, FailedLoadsLeaveTheHandleAsItWas) {
   TempDir dir;
-  PutText(dir.File("bad.txt"), kDamagedText);
-  streamtest::WriteFileBytes(dir.File("bad.cdp"), {'N', 'O', 'P', 'E', 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+  PutText(dir.File("bad.cdp"), kDamagedBinary);
   PutText(dir.File("notes.doc"), "name x\r\n");
   fs::create_directory(dir.File("folder.txt"));
-  for (const char* name : {"missing.txt", "bad.txt", "bad.cdp", "notes.doc", "folder.txt"}) {
+  for (const char* name : {"missing.txt", "bad.cdp", "notes.doc", "folder.txt"}) {
     SCOPED_TRACE(name);
     Soup soup = MakeSoup("kept");
     const Soup before = soup;
@@ -82,6 +82,14 @@ TEST(SoupFile, FailedLoadsLeaveTheHandleAsItWas) {
     EXPECT_TRUE(soup == before);
     EXPECT_EQ(NameOf(soup), "kept");
   }
+}
+
+TEST(SoupFile, TextFileWithoutItsClosingQuoteLoads) {
+  TempDir dir;
+  PutText(dir.File("open.txt"), "name \"never closed\r\n");
+  Soup soup = MakeSoup("old");
+  EXPECT_TRUE(Soup::LoadFromFile(kNoLocation, dir.File("open.txt"), soup, false));
+  EXPECT_EQ(NameOf(soup), "never closed\r\n");
 }
 
 TEST(SoupFile, EmptyTextFileLoadsAsAnEmptyHandle) {
@@ -220,32 +228,32 @@ TEST_F(SoupFileRecovery, GoodFileWinsAndTheLeftoverCopyGoes) {
 TEST_F(SoupFileRecovery, GoodCopyReplacesAMissingOrDamagedFile) {
   for (const bool damaged : {false, true}) {
     SCOPED_TRACE(damaged ? "damaged" : "missing");
-    Save("config.txt", "copy");
-    fs::rename(Editing("config.txt"), Editing("config.tmp"));
-    if (damaged) PutText(Editing("config.txt"), kDamagedText);
+    Save("config.chump", "copy");
+    fs::rename(Editing("config.chump"), Editing("config.tmp"));
+    if (damaged) PutText(Editing("config.chump"), kDamagedBinary);
     Soup soup;
-    EXPECT_TRUE(Soup::LoadFromFileOrTemp(kEditing, "config.txt", soup));
+    EXPECT_TRUE(Soup::LoadFromFileOrTemp(kEditing, "config.chump", soup));
     EXPECT_EQ(NameOf(soup), "copy");
     EXPECT_FALSE(IsThere("UserData/editing/config.tmp"));
     Soup again;
-    EXPECT_TRUE(Soup::LoadFromFile(kEditing, "config.txt", again, false));
+    EXPECT_TRUE(Soup::LoadFromFile(kEditing, "config.chump", again, false));
     EXPECT_EQ(NameOf(again), "copy");
   }
 }
 
 TEST_F(SoupFileRecovery, NothingIsDeletedWhenNoGoodCopyExists) {
-  // Damaged file alone.
-  PutText(Editing("config.txt"), kDamagedText);
+  // Damaged file alone (text files always load, so the binary form).
+  PutText(Editing("config.chump"), kDamagedBinary);
   Soup soup = MakeSoup("kept");
-  EXPECT_FALSE(Soup::LoadFromFileOrTemp(kEditing, "config.txt", soup));
+  EXPECT_FALSE(Soup::LoadFromFileOrTemp(kEditing, "config.chump", soup));
   EXPECT_EQ(NameOf(soup), "kept");
-  EXPECT_EQ(Get("UserData/editing/config.txt"), kDamagedText);
+  EXPECT_EQ(Get("UserData/editing/config.chump"), kDamagedBinary);
 
   // Damaged file and damaged copy.
-  PutText(Editing("config.tmp"), kDamagedText);
-  EXPECT_FALSE(Soup::LoadFromFileOrTemp(kEditing, "config.txt", soup));
+  PutText(Editing("config.tmp"), kDamagedBinary);
+  EXPECT_FALSE(Soup::LoadFromFileOrTemp(kEditing, "config.chump", soup));
   EXPECT_EQ(NameOf(soup), "kept");
-  EXPECT_TRUE(IsThere("UserData/editing/config.txt"));
+  EXPECT_TRUE(IsThere("UserData/editing/config.chump"));
   EXPECT_TRUE(IsThere("UserData/editing/config.tmp"));
 
   // Neither exists.
