@@ -47,6 +47,33 @@ bool StillNamed(int fd, const Kiv::String& name) {
   return same;
 }
 
+// Opens a shared-memory object for reading and writing, creating it when
+// `flags` say so, readable and writable by this user only. The names are
+// predictable and anyone may create them first, so an object that belongs
+// to another user is never used: it is logged, closed and answered as -1.
+int OpenOwnObject(const Kiv::String& name, int flags, const char* what) {
+  const int fd = ::shm_open(name.c_str(), O_RDWR | O_CLOEXEC | flags, 0600);
+  if (fd < 0) {
+    if (errno == EACCES) {
+      LogMessage("DatabaseIpc> the database %s \"%s\" may not be opened by this user (it belongs to another); "
+                 "ignoring it",
+                 what, name.c_str());
+    }
+    return -1;
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  if (info.st_uid == ::geteuid()) return fd;
+  LogMessage("DatabaseIpc> the database %s \"%s\" belongs to user %u, not to this user (%u); ignoring it", what,
+             name.c_str(), unsigned(info.st_uid), unsigned(::geteuid()));
+  ::close(fd);
+  errno = EACCES;
+  return -1;
+}
+
 }  // namespace
 
 DatabaseIpc::~DatabaseIpc() { Close(); }
@@ -74,7 +101,7 @@ bool DatabaseIpc::OpenMutex(const Kiv::String& name) {
   // Each retry means another process removed the names meanwhile; that can
   // only happen a few times in a row.
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const int fd = ::shm_open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = OpenOwnObject(name, O_CREAT, "lock");
     if (fd < 0) return false;
     if (!FlockRetrying(fd, LOCK_EX)) {
       ::close(fd);
@@ -93,9 +120,9 @@ bool DatabaseIpc::OpenMutex(const Kiv::String& name) {
 }
 
 bool DatabaseIpc::AttachBlock(const Kiv::String& name, bool* created) {
-  int fd = ::shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  int fd = OpenOwnObject(name, O_CREAT | O_EXCL, "owner block");
   *created = fd >= 0;
-  if (fd < 0 && errno == EEXIST) fd = ::shm_open(name.c_str(), O_RDWR | O_CLOEXEC, 0);
+  if (fd < 0 && errno == EEXIST) fd = OpenOwnObject(name, 0, "owner block");
   if (fd < 0) return false;
   blockFd_ = fd;
   blockName_ = name;

@@ -20,12 +20,19 @@
 // reused: its dead holder is replaced and its dead owner and requester are
 // cleared (a dead owner's port with it).
 //
+// Both objects are created readable and writable by their user only (mode
+// 0600). Their names are predictable and any user may create them first,
+// so an existing lock object or block that belongs to another user (or
+// that this user may not open) is never trusted: Open logs a line naming
+// it and fails, as it does when the names cannot be made.
+//
 // DatabaseIpc is one process's view of the block. Open (true at once when
 // already open) checks the path, takes the mutex, creates and initialises the
 // block or attaches to the existing one, raises the attach count (under the
 // mutex), then runs Idle twice. Open answers false, leaving nothing open,
 // for a path that does not end in "assets.tdx", a missing folder, a mutex or
-// block that cannot be made, or a block whose refusal word is set. Close
+// block that cannot be made or belongs to another user, or a block whose
+// refusal word is set. Close
 // (nothing when closed) clears the owner (and its port) when it is this
 // process; the holder (primary) also writes kNone to the holder and lowers
 // the attach count. Idle clears dead owners and requesters with a log line each, when

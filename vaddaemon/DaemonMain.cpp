@@ -142,7 +142,8 @@ int RunDaemon() {
     ReleaseAll(ipc);
     return kExitFailed;
   }
-  auto server = std::make_unique<DaemonServer>(*context, registry, DaemonConfig::IdleSeconds());
+  auto server = std::make_unique<DaemonServer>(*context, registry, DaemonConfig::IdleSeconds(),
+                                               DaemonConfig::MaxConnections());
   if (!server->Listen() || !ipc.ClaimOwnership(server->Port())) {
     std::fprintf(stderr, "vaddaemon: unable to listen on 127.0.0.1; not starting.\n");
     server.reset();

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <exception>
+#include <optional>
 
 #include "assetdb/VADFrames.h"
 #include "foundation/LogMessage.h"
@@ -20,6 +21,7 @@
 #include "vaddaemon/DaemonFrames.h"
 #include "vaddaemon/DaemonRequest.h"
 #include "vaddaemon/RequestRegistry.h"
+#include "vaddaemon/SocketOwner.h"
 
 using Clock = std::chrono::steady_clock;
 
@@ -88,8 +90,9 @@ bool SamePath(const std::string& a, const Kiv::File::Path& b) {
 
 }  // namespace
 
-DaemonServer::DaemonServer(DaemonContext& context, const RequestRegistry& registry, uint32_t idleSeconds)
-    : context_(context), registry_(registry), idleSeconds_(idleSeconds) {}
+DaemonServer::DaemonServer(DaemonContext& context, const RequestRegistry& registry, uint32_t idleSeconds,
+                           uint32_t maxConnections)
+    : context_(context), registry_(registry), idleSeconds_(idleSeconds), maxConnections_(maxConnections) {}
 
 DaemonServer::~DaemonServer() {
   CloseAll();
@@ -159,6 +162,10 @@ bool DaemonServer::Serve() {
 void DaemonServer::Accept() {
   int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
   if (fd < 0) return;
+  if (!Admit(fd)) {
+    ::close(fd);
+    return;
+  }
   int on = 1;
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
   std::shared_ptr<DaemonConnection> connection;
@@ -181,6 +188,26 @@ void DaemonServer::Accept() {
     context_.RemoveConnection(connection);
     if (reader) reader->done.store(true);
   }
+}
+
+bool DaemonServer::Admit(int fd) {
+  const size_t open = context_.ConnectionCount();
+  if (open >= maxConnections_) {
+    LogMessage("vaddaemon> %zu connections are open, the most it serves; refusing a new one", open);
+    return false;
+  }
+  const std::optional<uint32_t> user = SocketOwner::PeerUid(fd);
+  if (!user) {
+    LogMessage("vaddaemon> refusing a connection whose user cannot be determined");
+    return false;
+  }
+  const uid_t own = ::geteuid();
+  if (*user != own) {
+    LogMessage("vaddaemon> refusing a connection from user %u: this daemon serves user %u only", *user,
+               unsigned(own));
+    return false;
+  }
+  return true;
 }
 
 bool DaemonServer::Handshake(DaemonConnection& connection) {

@@ -9,7 +9,13 @@
 // wait: the caller must then end the process at once (std::_Exit), without
 // destroying the server or anything the requests use.
 //
-// Per connection, one reader thread:
+// Admission: a new connection is closed at once, before a byte is read and
+// with a log line, when `maxConnections` connections are open already, or
+// when it does not come from a process of the daemon's own user (the
+// effective uid; SocketOwner.h finds the peer's). A connection whose user
+// cannot be found is refused too.
+//
+// Per admitted connection, one reader thread:
 //   - reads the handshake (at most kHandshakeTimeoutMs for all of it; see
 //     DaemonFrames.h) and answers 'VADD' 340 49938 at once. A client whose
 //     asset index path differs from the daemon's (compared after
@@ -54,7 +60,8 @@ class DaemonServer {
   static constexpr uint32_t kStopWaitMs = 30000;
   static constexpr uint32_t kPollMs = 100;
 
-  DaemonServer(DaemonContext& context, const RequestRegistry& registry, uint32_t idleSeconds);
+  DaemonServer(DaemonContext& context, const RequestRegistry& registry, uint32_t idleSeconds,
+               uint32_t maxConnections);
   ~DaemonServer();
   DaemonServer(const DaemonServer&) = delete;
   DaemonServer& operator=(const DaemonServer&) = delete;
@@ -68,6 +75,7 @@ class DaemonServer {
   struct Reader;
 
   void Accept();
+  bool Admit(int fd);
   void ReadConnection(const std::shared_ptr<DaemonConnection>& connection, const std::shared_ptr<Reader>& reader);
   bool Handshake(DaemonConnection& connection);
   void Handle(const std::shared_ptr<DaemonConnection>& connection, uint32_t code, uint32_t id,
@@ -78,6 +86,7 @@ class DaemonServer {
   DaemonContext& context_;
   const RequestRegistry& registry_;
   const uint32_t idleSeconds_;
+  const uint32_t maxConnections_;
   int listener_ = -1;
   uint16_t port_ = 0;
   uint64_t accepted_ = 0;

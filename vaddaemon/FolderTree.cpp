@@ -60,7 +60,11 @@ bool CopyFile(const fs::path& from, const fs::path& to, std::string* error) {
     errno = 0;
     return Fail(error, "not a plain file", from);
   }
-  Fd out(open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+  // Read and write for the daemon's user; group and others keep at most
+  // what the source grants them, and the umask applies as to every file of
+  // the store.
+  const mode_t mode = S_IRUSR | S_IWUSR | (info.st_mode & (S_IRGRP | S_IWGRP | S_IROTH | S_IWOTH));
+  Fd out(open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
   if (out.get() < 0) return Fail(error, "cannot create", to);
   std::vector<char> buffer(1 << 16);
   for (;;) {

@@ -10,6 +10,11 @@
 // always inside a staging or edit folder the caller owns). Files are opened
 // without blocking, so a pipe can never hang the copy.
 //
+// A copied file is readable and writable by the daemon's user, grants group
+// and others no more than its source does, has no execute bits, and is
+// subject to the umask like every file of the store. So a file only its
+// owner may read never becomes readable by others in the store.
+//
 // SyncFolderTree flushes every file and folder of a tree to the disk
 // (fsync), so that a rename made afterwards cannot reach the disk before
 // the content. SyncFolder flushes one folder's entries (after a rename in

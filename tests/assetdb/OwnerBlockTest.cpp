@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -63,6 +64,7 @@ class RawBlock {
     if (fd_ >= 0) ::close(fd_);
   }
   bool Valid() const { return bytes_ != nullptr; }
+  int Fd() const { return fd_; }
   uint32_t U32(size_t offset) const {
     uint32_t value;
     std::memcpy(&value, bytes_ + offset, 4);
@@ -448,4 +450,46 @@ TEST_F(OwnerBlockTest, ProcessWideFunctionsActOnOneInstance) {
   CloseDatabaseIpc();
   EXPECT_FALSE(ProcessDatabaseIpc().IsOpen());
   EXPECT_FALSE(NameExists(names_.posixSharedName));
+}
+
+TEST_F(OwnerBlockTest, ObjectsOfAnotherUserAreIgnoredAndOwnOnesAreOwnerOnly) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to make objects of another user";
+  constexpr uid_t kNobody = 65534;
+  struct Case {
+    const char* what;
+    const Kiv::String& name;
+  };
+  for (const Case& c : {Case{"lock", names_.posixLockName}, Case{"owner block", names_.posixSharedName}}) {
+    {
+      // Made first by another user, open to all, naming a live daemon's port.
+      RawBlock raw(c.name, true);
+      ASSERT_TRUE(raw.Valid());
+      raw.SetU32(0, DatabaseIpc::kNone);
+      raw.SetU32(4, static_cast<uint32_t>(::getppid()));
+      raw.SetU32(8, DatabaseIpc::kNone);
+      raw.SetU32(16, DatabaseIpc::kStateInitialised);
+      raw.SetU32(32, 4242);
+      ASSERT_EQ(::fchmod(raw.Fd(), 0666), 0);
+      ASSERT_EQ(::fchown(raw.Fd(), kNobody, kNobody), 0);
+    }
+    log_.clear();
+    DatabaseIpc ipc;
+    EXPECT_FALSE(ipc.Open(index_)) << c.what;
+    EXPECT_EQ(ipc.GetDaemonPort(), 0u) << c.what;
+    EXPECT_TRUE(Logged(std::string("the database ") + c.what + " \"" + c.name +
+                       "\" belongs to user 65534, not to this user (0); ignoring it"))
+        << c.what;
+    ::shm_unlink(c.name.c_str());
+  }
+  DatabaseIpc ipc;
+  ASSERT_TRUE(ipc.Open(index_));
+  for (const Kiv::String* name : {&names_.posixLockName, &names_.posixSharedName}) {
+    const int fd = ::shm_open(name->c_str(), O_RDONLY, 0);
+    ASSERT_GE(fd, 0);
+    struct stat info {};
+    EXPECT_EQ(::fstat(fd, &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u) << *name;
+    EXPECT_EQ(info.st_uid, ::geteuid());
+    ::close(fd);
+  }
 }

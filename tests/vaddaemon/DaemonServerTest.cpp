@@ -1,11 +1,14 @@
 // The listener, connections and dispatch, run in the test process with
 // handlers of the test's own; and the frame reader on bytes in memory.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
@@ -14,6 +17,7 @@
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADFrames.h"
 #include "foundation/TStreamTyped.h"
+#include "kiv/Log.h"
 #include "tests/vaddaemon/RawClient.h"
 #include "vaddaemon/DaemonConfig.h"
 #include "vaddaemon/DaemonConnection.h"
@@ -78,7 +82,7 @@ class InProcessServer : public ::testing::Test {
       throw std::runtime_error("handler fault");
     });
     context_.AddCloseObserver([this](const std::shared_ptr<DaemonConnection>&) { ++closed_; });
-    server_ = std::make_unique<DaemonServer>(context_, registry_, 600);
+    server_ = std::make_unique<DaemonServer>(context_, registry_, 600, maxConnections_);
     ASSERT_TRUE(server_->Listen());
     thread_ = std::thread([this] { served_ = server_->Serve(); });
   }
@@ -100,6 +104,7 @@ class InProcessServer : public ::testing::Test {
   RequestRegistry registry_;
   Gate gate_;
   std::atomic<int> closed_{0};
+  uint32_t maxConnections_ = DaemonConfig::kDefaultMaxConnections;
   std::unique_ptr<DaemonServer> server_;
   std::thread thread_;
   bool served_ = false;
@@ -198,6 +203,93 @@ TEST_F(InProcessServer, SilentClientIsDroppedAfterTheHandshakeTimeOutWithoutBloc
   EXPECT_TRUE(silent.WaitClosed(int(DaemonServer::kHandshakeTimeoutMs) + 5000));
 }
 
+// Collects the log lines written while it lives.
+class LogCapture {
+ public:
+  LogCapture() {
+    previous_ = Kiv::Log::SetSink([this](std::string_view line) {
+      std::lock_guard<std::mutex> hold(lock_);
+      text_ += line;
+    });
+  }
+  ~LogCapture() { Kiv::Log::SetSink(previous_); }
+  bool Has(const std::string& part) {
+    std::lock_guard<std::mutex> hold(lock_);
+    return text_.find(part) != std::string::npos;
+  }
+
+ private:
+  Kiv::Log::Sink previous_;
+  std::mutex lock_;
+  std::string text_;
+};
+
+class BoundedServer : public InProcessServer {
+ protected:
+  BoundedServer() { maxConnections_ = 2; }
+};
+
+TEST_F(BoundedServer, ConnectionsBeyondTheBoundAreClosedBeforeAnyAnswer) {
+  LogCapture log;
+  auto first = Client();
+  auto second = Client();
+  ASSERT_TRUE(first && second);
+  RawClient third;
+  ASSERT_TRUE(third.Connect(server_->Port()));
+  third.SendHandshake(kIndex);  // May fail: the server closes at once.
+  uint8_t answer[12];
+  EXPECT_FALSE(third.Receive(answer, sizeof(answer)));
+  EXPECT_TRUE(log.Has("2 connections are open, the most it serves; refusing a new one"));
+  // Below the bound again, a new client is served.
+  first->Close();
+  for (int i = 0; i < 1000 && context_.ConnectionCount() != 1; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  auto fourth = Client();
+  ASSERT_TRUE(fourth);
+  Bytes reply;
+  EXPECT_TRUE(fourth->Transact(0x00, 1, {}, &reply));
+}
+
+// Connects with bash's /dev/tcp, as this user or as user nobody, sends
+// `hello` and answers how many of the 12 answer bytes came (-1: the client
+// did not run). Bounded by `timeout`, so it never outlives the test.
+int AnswerBytesAs(bool nobody, uint16_t port, const Bytes& hello) {
+  std::string escaped;
+  char hex[8];
+  for (uint8_t byte : hello) {
+    std::snprintf(hex, sizeof(hex), "\\x%02X", byte);
+    escaped += hex;
+  }
+  const std::string script = "trap \"\" PIPE; exec 3<>/dev/tcp/127.0.0.1/" + std::to_string(port) +
+                             " || exit 1; printf \"" + escaped + "\" >&3; head -c 12 <&3 | wc -c";
+  const std::string user = nobody ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "";
+  const std::string command = "timeout 30 " + user + "bash -c '" + script + "' 2>/dev/null";
+  std::FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return -1;
+  char line[32] = {};
+  const bool read = std::fgets(line, sizeof(line), pipe) != nullptr;
+  const int status = ::pclose(pipe);
+  if (!read || status != 0) return -1;
+  return std::atoi(line);
+}
+
+TEST_F(InProcessServer, ConnectionOfAnotherUserIsClosedBeforeAnyAnswer) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to run a client as another user";
+  if (std::system("command -v setpriv >/dev/null 2>&1") != 0) GTEST_SKIP() << "setpriv is missing";
+  LogCapture log;
+  Bytes hello;
+  ASSERT_TRUE(VADFrames::EncodeHandshake(true, kIndex, hello));
+  struct Case {
+    bool nobody;
+    int answerBytes;
+  };
+  for (const Case& c : {Case{false, 12}, Case{true, 0}}) {
+    EXPECT_EQ(AnswerBytesAs(c.nobody, server_->Port(), hello), c.answerBytes) << (c.nobody ? "nobody" : "root");
+  }
+  EXPECT_TRUE(log.Has("refusing a connection from user 65534: this daemon serves user 0 only"));
+}
+
 // --- The frame reader on bytes in memory.
 
 class MemorySource : public VADFrames::ByteSource {
@@ -267,15 +359,29 @@ TEST(DaemonFrames, HelloIsCheckedAndAnswered) {
   EXPECT_EQ(DaemonFrames::EncodeNote(3, nullptr, 0), (Bytes{0x65, 0x74, 0x6F, 0x6E, 3, 0, 0, 0, 0, 0, 0, 0}));
 }
 
-TEST(DaemonConfig, IdleSecondsAcceptsOnlyWholePositiveNumbers) {
-  bool valid = false;
-  EXPECT_EQ(DaemonConfig::ParseIdleSeconds(nullptr, &valid), 600u);
-  EXPECT_TRUE(valid);
-  EXPECT_EQ(DaemonConfig::ParseIdleSeconds("5", &valid), 5u);
-  EXPECT_TRUE(valid);
-  for (const char* bad : {"", "0", "-1", "1.5", "5s", "99999999999999999999", "2592001"}) {
-    EXPECT_EQ(DaemonConfig::ParseIdleSeconds(bad, &valid), 600u) << bad;
-    EXPECT_FALSE(valid) << bad;
+TEST(DaemonConfig, SettingsAcceptOnlyWholeNumbersInTheirRange) {
+  struct Case {
+    uint32_t (*parse)(const char*, bool*);
+    uint32_t fallback;
+    const char* largest;
+    const char* tooLarge;
+  };
+  const Case cases[] = {
+      {DaemonConfig::ParseIdleSeconds, 600, "2592000", "2592001"},
+      {DaemonConfig::ParseMaxConnections, 256, "4096", "4097"},
+  };
+  for (const Case& c : cases) {
+    bool valid = false;
+    EXPECT_EQ(c.parse(nullptr, &valid), c.fallback);
+    EXPECT_TRUE(valid);
+    EXPECT_EQ(c.parse("5", &valid), 5u);
+    EXPECT_TRUE(valid);
+    EXPECT_EQ(c.parse(c.largest, &valid), uint32_t(std::atol(c.largest)));
+    EXPECT_TRUE(valid);
+    for (const char* bad : {"", "0", "-1", "1.5", "5s", "99999999999999999999", c.tooLarge}) {
+      EXPECT_EQ(c.parse(bad, &valid), c.fallback) << bad;
+      EXPECT_FALSE(valid) << bad;
+    }
   }
 }
 

@@ -1,0 +1,156 @@
+// SocketOwner (see SocketOwner.h).
+#include "vaddaemon/SocketOwner.h"
+
+#include <netinet/in.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace SocketOwner {
+
+namespace {
+
+constexpr size_t kLocalField = 1;
+constexpr size_t kRemoteField = 2;
+constexpr size_t kUidField = 7;
+constexpr const char* kBlanks = " \t\r\n";
+
+Endpoint MappedIpv4(const void* address, uint16_t port) {
+  Endpoint endpoint;
+  endpoint.address[10] = 0xFF;
+  endpoint.address[11] = 0xFF;
+  std::memcpy(endpoint.address.data() + 12, address, 4);
+  endpoint.port = port;
+  return endpoint;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// Exactly `text.size()` hex digits (at most 8) as a number.
+std::optional<uint32_t> Hex(std::string_view text) {
+  if (text.empty() || text.size() > 8) return std::nullopt;
+  uint32_t value = 0;
+  for (const char c : text) {
+    const int digit = HexDigit(c);
+    if (digit < 0) return std::nullopt;
+    value = value << 4 | uint32_t(digit);
+  }
+  return value;
+}
+
+// "ADDRESS:PORT": the address as 8 or 32 hex digits, each 8 of them one
+// word of the address in host byte order.
+std::optional<Endpoint> ParseEndpoint(std::string_view text) {
+  const size_t colon = text.find(':');
+  if (colon == std::string_view::npos || text.size() - colon - 1 != 4) return std::nullopt;
+  const std::string_view address = text.substr(0, colon);
+  if (address.size() != 8 && address.size() != 32) return std::nullopt;
+  const std::optional<uint32_t> port = Hex(text.substr(colon + 1));
+  if (!port) return std::nullopt;
+  uint8_t bytes[16];
+  for (size_t word = 0; word < address.size() / 8; ++word) {
+    const std::optional<uint32_t> value = Hex(address.substr(word * 8, 8));
+    if (!value) return std::nullopt;
+    std::memcpy(bytes + word * 4, &*value, 4);
+  }
+  if (address.size() == 8) return MappedIpv4(bytes, uint16_t(*port));
+  Endpoint endpoint;
+  std::memcpy(endpoint.address.data(), bytes, 16);
+  endpoint.port = uint16_t(*port);
+  return endpoint;
+}
+
+std::optional<uint32_t> ParseUid(std::string_view text) {
+  if (text.empty() || text.size() > 10) return std::nullopt;
+  uint64_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + uint64_t(c - '0');
+  }
+  if (value > UINT32_MAX) return std::nullopt;
+  return uint32_t(value);
+}
+
+// The field-th (0-based) field of a row separated by blanks.
+std::string_view Field(std::string_view row, size_t field) {
+  size_t at = 0;
+  for (size_t i = 0;; ++i) {
+    at = row.find_first_not_of(kBlanks, at);
+    if (at == std::string_view::npos) return std::string_view();
+    size_t end = row.find_first_of(kBlanks, at);
+    if (end == std::string_view::npos) end = row.size();
+    if (i == field) return row.substr(at, end - at);
+    at = end;
+  }
+}
+
+}  // namespace
+
+std::optional<Endpoint> FromSockaddr(const sockaddr_storage& address) {
+  if (address.ss_family == AF_INET) {
+    const auto& v4 = reinterpret_cast<const sockaddr_in&>(address);
+    return MappedIpv4(&v4.sin_addr, ntohs(v4.sin_port));
+  }
+  if (address.ss_family != AF_INET6) return std::nullopt;
+  const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address);
+  Endpoint endpoint;
+  std::memcpy(endpoint.address.data(), &v6.sin6_addr, 16);
+  endpoint.port = ntohs(v6.sin6_port);
+  return endpoint;
+}
+
+std::optional<uint32_t> RowUid(std::string_view row, const Endpoint& local, const Endpoint& remote) {
+  const std::optional<Endpoint> rowLocal = ParseEndpoint(Field(row, kLocalField));
+  if (!rowLocal || !(*rowLocal == local)) return std::nullopt;
+  const std::optional<Endpoint> rowRemote = ParseEndpoint(Field(row, kRemoteField));
+  if (!rowRemote || !(*rowRemote == remote)) return std::nullopt;
+  return ParseUid(Field(row, kUidField));
+}
+
+std::optional<uint32_t> FindUid(std::string_view table, const Endpoint& local, const Endpoint& remote) {
+  while (!table.empty()) {
+    const size_t end = table.find('\n');
+    const std::string_view row = table.substr(0, end);
+    const std::optional<uint32_t> uid = RowUid(row, local, remote);
+    if (uid) return uid;
+    if (end == std::string_view::npos) break;
+    table.remove_prefix(end + 1);
+  }
+  return std::nullopt;
+}
+
+std::optional<uint32_t> PeerUid(int fd) {
+  sockaddr_storage ours = {};
+  sockaddr_storage theirs = {};
+  socklen_t size = sizeof(ours);
+  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&ours), &size) != 0) return std::nullopt;
+  size = sizeof(theirs);
+  if (::getpeername(fd, reinterpret_cast<sockaddr*>(&theirs), &size) != 0) return std::nullopt;
+  const std::optional<Endpoint> local = FromSockaddr(ours);
+  const std::optional<Endpoint> remote = FromSockaddr(theirs);
+  if (!local || !remote) return std::nullopt;
+  // The peer's socket: its local end is our remote one.
+  for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+    std::FILE* file = std::fopen(table, "re");
+    if (file == nullptr) continue;
+    char* line = nullptr;
+    size_t capacity = 0;
+    std::optional<uint32_t> uid;
+    ssize_t length = 0;
+    while (!uid && (length = ::getline(&line, &capacity, file)) >= 0) {
+      uid = RowUid(std::string_view(line, size_t(length)), *remote, *local);
+    }
+    std::free(line);
+    std::fclose(file);
+    if (uid) return uid;
+  }
+  return std::nullopt;
+}
+
+}  // namespace SocketOwner
