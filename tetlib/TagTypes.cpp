@@ -138,6 +138,7 @@ bool Container::CheckTagByType(Tag& tag, const Soup& definition, const Soup* con
   const Kiv::PString type = definition.GetNamedTag(names.type);
   tag.typeCode = CodeOf(type);
   const bool disabled = definition.GetNamedTagAsInt(names.disabled, 0) != 0;
+  const Kiv::PString ownerName = tag.owner == nullptr ? Kiv::PString() : tag.owner->GetName();
   switch (tag.typeCode) {
     case 1:
       if (context == nullptr) {
@@ -152,7 +153,7 @@ bool Container::CheckTagByType(Tag& tag, const Soup& definition, const Soup* con
       return true;
     case 4:
       if (tag.value.Empty() || tag.value == names.zero || tag.value == names.one) return true;
-      Findings().ReportWarning(TetMessage("$tet_container_notboolean", {tag.name, tag.owner->GetName()}), tag);
+      Findings().ReportWarning(TetMessage("$tet_container_notboolean", {tag.name, ownerName}), tag);
       return false;
     case 11:
       if (!tag.value.Empty() && !IsIntComboBoxPossibility(tag.value, definition)) tag.value = Kiv::PString();
@@ -205,9 +206,8 @@ bool Container::CheckTagByType(Tag& tag, const Soup& definition, const Soup* con
       return true;
   }
   if (IsCommentName(tag.name) && manager.GetAssetBuild() < 2.5f) return true;
-  const Kiv::PString& ownerName = tag.owner->GetName();
   const std::string_view name = tag.name.View();
-  if (tag.owner->IsObsoleteTag(tag.name) || name.substr(0, 16) == "category-region-" ||
+  if ((tag.owner != nullptr && tag.owner->IsObsoleteTag(tag.name)) || name.substr(0, 16) == "category-region-" ||
       name.substr(0, 13) == "category-era-") {
     const Kiv::PString text = TetMessage("$tet_container_obsoletetag", {tag.name, ownerName});
     if (manager.GetAssetBuildNumber() < 290) {
