@@ -61,7 +61,7 @@ void ResultsLog::AddResult(uint32_t severity, const PropertyRef& subject, Kiv::S
       Kiv::PString name = parameters->GetIndexedTagName(i);
       const Kiv::PString value = parameters->GetNamedTag(name);
       name.ToUpper();
-      SubstituteParams(text, name.View(), value.View());
+      SubstituteParams(text, value.View(), ParamName(name.View()));
     }
   }
   message.text = std::move(text);

@@ -13,10 +13,10 @@ bool MatchesAt(std::string_view text, size_t at, std::string_view pattern) {
 
 }  // namespace
 
-void SubstituteParams(Kiv::String& text, std::string_view name, std::string_view value) {
+void SubstituteParams(Kiv::String& text, std::string_view value, ParamName name) {
   Kiv::String pattern;
-  pattern.reserve(name.size() + 3);
-  pattern.append("$(").append(name).append(")");
+  pattern.reserve(name.text.size() + 3);
+  pattern.append("$(").append(name.text).append(")");
 
   const std::string_view source(text);
   Kiv::String result;

@@ -1,7 +1,8 @@
 // SubstituteParams: fills a named parameter into a message text.
 //
-// SubstituteParams(text, name, value) replaces, in place, every occurrence
-// of the pattern "$(" name ")" in `text` by `value`. The pattern is matched
+// SubstituteParams(text, value, name) replaces, in place, every occurrence
+// of the pattern "$(" name ")" in `text` by `value`. The name comes wrapped
+// in ParamName, so that a value and a name cannot change places unnoticed. The pattern is matched
 // without regard to ASCII letter case, both in its name and in "$(" / ")"
 // (which have no case). The text is scanned once from its start; after a
 // replacement the search goes on behind the inserted value, so a value is
@@ -18,4 +19,10 @@
 
 #include "kiv/String.h"
 
-void SubstituteParams(Kiv::String& text, std::string_view name, std::string_view value);
+// The name of a "$(NAME)" parameter.
+struct ParamName {
+  explicit ParamName(std::string_view name) : text(name) {}
+  std::string_view text;
+};
+
+void SubstituteParams(Kiv::String& text, std::string_view value, ParamName name);

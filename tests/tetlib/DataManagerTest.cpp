@@ -1,0 +1,95 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "tests/tetlib/TetTestSupport.h"
+
+namespace {
+
+using TETLib::DataManager;
+
+class DataManagerTest : public TetTest {};
+
+TEST_F(DataManagerTest, MergesTheDefinitionFilesAndReadsEveryFileAsLines) {
+  Put("defs/list.txt", "word 1 2 3\r\nsolo\nlast line");
+  std::filesystem::create_directories(At("defs/sub"));
+  PutDefinitions("base\n{\n  from \"inheritance\"\n}\n", "x\n{\n  from \"kind\"\n}\nbase\n{\n  from \"kind\"\n}\n",
+                 "x\n{\n  from \"container\"\n}\n");
+  const Soup& definitions = Manager().GetDefinitions();
+  EXPECT_EQ(definitions.GetNamedSoup(Kiv::PString("x")).GetNamedTag(Kiv::PString("from")).Str(), "container");
+  EXPECT_EQ(definitions.GetNamedSoup(Kiv::PString("base")).GetNamedTag(Kiv::PString("from")).Str(), "kind");
+
+  const std::vector<TETLib::DefinitionLine>* lines = Manager().FindListFile(Kiv::PString("list.txt"));
+  ASSERT_NE(lines, nullptr);
+  ASSERT_EQ(lines->size(), 3u);
+  EXPECT_EQ((*lines)[0].key.Str(), "word");
+  EXPECT_EQ((*lines)[0].value.Str(), "1 2 3");
+  EXPECT_EQ((*lines)[1].key.Str(), "solo");
+  EXPECT_TRUE((*lines)[1].value.Empty());
+  EXPECT_EQ((*lines)[2].value.Str(), "line");
+  // The definition files are line tables too; a subfolder is none.
+  EXPECT_NE(Manager().FindListFile(Kiv::PString("kind.txt")), nullptr);
+  EXPECT_EQ(Manager().FindListFile(Kiv::PString("sub")), nullptr);
+}
+
+TEST_F(DataManagerTest, AFailedLoadStaysFailedAndIsNotRetried) {
+  EXPECT_FALSE(Manager().LoadDefinitions());  // an empty folder
+  Put("defs/kind.txt", "x\n{\n  top-level 1\n}\n");
+  EXPECT_FALSE(Manager().LoadDefinitions());
+  EXPECT_EQ(Manager().GetDefinitions().CountTags(), 0u);
+}
+
+TEST_F(DataManagerTest, AFileThatCannotBeReadFailsTheLoad) {
+  Put("defs/kind.txt", "x\n{\n  top-level 1\n}\n");
+  ASSERT_EQ(::symlink(At("nowhere").c_str(), At("defs/broken.txt").c_str()), 0);
+  EXPECT_FALSE(Manager().LoadDefinitions());
+}
+
+TEST_F(DataManagerTest, PersonalDetailsAreReadOnFirstUseAndWrittenAtShutDown) {
+  Put("defs/personalDetails.txt", "author \"Ann\"\nisinputboxon 2\n");
+  EXPECT_EQ(Manager().GetPersonalDetails().author.Str(), "Ann");
+  EXPECT_TRUE(Manager().GetPersonalDetails().isInputBoxOn);
+  DataManager::DestroyInstance();
+  Soup saved = Parse(Get("defs/personalDetails.txt"));
+  EXPECT_EQ(saved.GetNamedTag(Kiv::PString("author")).Str(), "Ann");
+  EXPECT_EQ(saved.GetNamedTagAsInt(Kiv::PString("isinputboxon"), -1), 1);
+  EXPECT_EQ(saved.GetIndexedTagName(5).Str(), "isinputboxon");
+}
+
+TEST_F(DataManagerTest, PersonalDetailsThatCannotBeReadAreNeverOverwritten) {
+  const std::string damaged("author \"Ann\"\n\0 more\n", 20);
+  Put("defs/personalDetails.txt", damaged);
+  EXPECT_TRUE(Manager().GetPersonalDetails().author.Empty());
+  DataManager::DestroyInstance();
+  EXPECT_EQ(Get("defs/personalDetails.txt"), damaged);
+}
+
+TEST_F(DataManagerTest, RegistriesHoldNoObjectPastItsLifeOrItsAsset) {
+  const Kiv::PString meshTable("mesh-table");
+  auto container = std::make_unique<TETLib::Container>();
+  container->SetName(Kiv::PString("default"));
+  auto tag = std::make_unique<TETLib::Tag>();
+  Manager().AddToKeyedListB(meshTable, container.get());
+  Manager().AddToKeyedListA(meshTable, tag.get());
+  Manager().AddToItemSet(tag.get());
+  Manager().AddToItemSet(tag.get());
+  Manager().AddToItemList2(tag.get());
+  EXPECT_EQ(Manager().GetItemSet().size(), 1u);
+  EXPECT_TRUE(Manager().IsNameRegistered(Kiv::PString("default"), meshTable));
+  EXPECT_FALSE(Manager().IsNameRegistered(Kiv::PString("default"), Kiv::PString("queues")));
+  container.reset();
+  tag.reset();
+  EXPECT_TRUE(Manager().RegistriesEmpty());
+
+  TETLib::Container kept;
+  Manager().AddToKeyedListB(meshTable, &kept);
+  Manager().SetAssetFolder(Kiv::PString(), Kiv::File::Path(At("asset")));
+  EXPECT_TRUE(Manager().RegistriesEmpty());
+  EXPECT_EQ(Manager().GetAssetFolder().Str(), At("asset"));
+}
+
+}  // namespace

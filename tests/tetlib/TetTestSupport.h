@@ -1,0 +1,89 @@
+// Shared support of the validation library's tests.
+//
+// TetTest gives each test a fresh folder (FileTestDir), an error handler, a
+// data manager over the folder's "defs/" (written by the test with
+// PutDefinitions, or the project's own set with UseOwnDefinitions), the
+// interface text of the source tree, and helpers to build soups from text
+// and to read the findings as "E text" / "W text" / "M text" lines. The
+// data manager and error handler are destroyed when the test ends.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "foundation/Soup.h"
+#include "kiv/File.h"
+#include "tests/kiv/FileTestDir.h"
+#include "tetlib/Container.h"
+#include "tetlib/MessageText.h"
+#include "tetlib/TETLib.h"
+#include "tetlib/Tag.h"
+
+class TetTest : public FileTestDir {
+ protected:
+  void SetUp() override {
+    FileTestDir::SetUp();
+    Kiv::File::Subst(Kiv::PString("data"), std::string(VU_SOURCE_DIR) + "/data");
+    std::filesystem::create_directories(At("defs"));
+    TETLib::ErrorHandler::CreateInstance();
+    TETLib::DataManager::CreateInstance((At("defs") + "/").c_str());
+  }
+  void TearDown() override {
+    TETLib::DataManager::DestroyInstance();
+    TETLib::ErrorHandler::DestroyInstance();
+    FileTestDir::TearDown();
+  }
+
+  TETLib::DataManager& Manager() { return *TETLib::DataManager::Instance(); }
+  TETLib::ErrorHandler& Findings() { return TETLib::Findings(); }
+
+  // Writes the three definition files (empty texts are left out) and loads
+  // them.
+  void PutDefinitions(const std::string& inheritance, const std::string& kind, const std::string& container) {
+    if (!inheritance.empty()) Put("defs/inheritance.txt", inheritance);
+    if (!kind.empty()) Put("defs/kind.txt", kind);
+    if (!container.empty()) Put("defs/container.txt", container);
+    ASSERT_TRUE(Manager().LoadDefinitions());
+  }
+
+  void UseOwnDefinitions() {
+    std::filesystem::copy(std::string(VU_SOURCE_DIR) + "/tetlib/TETData", At("defs"),
+                          std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
+    ASSERT_TRUE(Manager().LoadDefinitions());
+  }
+
+  // The text of a finding: the key's interface text with its parameters.
+  static std::string Msg(const char* key, std::initializer_list<TETLib::MessageArg> args = {}) {
+    return TETLib::TetMessage(key, args).Str();
+  }
+
+  // A soup read from its text form.
+  Soup Parse(const std::string& text) {
+    Put("soup.txt", text);
+    Soup soup;
+    EXPECT_TRUE(Soup::LoadFromFile(Kiv::PString(), At("soup.txt"), soup, true));
+    return soup;
+  }
+
+  // The findings, one line each: "E ", "W " or "M " and the text.
+  std::vector<std::string> Lines() {
+    std::vector<std::string> lines;
+    for (const TETLib::ErrorHandler::Record& record : Findings().GetList()) {
+      const char* level = record.level == TETLib::ErrorHandler::kError ? "E " : record.level == 2 ? "W " : "M ";
+      lines.push_back(level + record.text.Str());
+    }
+    return lines;
+  }
+
+  // A tag of `owner` with a value, validated by `definition` (text form of
+  // the tag definition, with its "validation" container).
+  TETLib::Tag& AddTag(TETLib::Container& owner, const char* name, const char* value, const std::string& definition) {
+    std::unique_ptr<TETLib::Tag> tag = TETLib::Container::CreateTag(1, &owner, Kiv::PString(name));
+    tag->value = Kiv::PString(value);
+    tag->BuildValidators(Parse(definition));
+    TETLib::Tag& added = *tag;
+    owner.AddTag(std::move(tag));
+    return added;
+  }
+};

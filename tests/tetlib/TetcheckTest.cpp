@@ -1,0 +1,110 @@
+// The test host tetcheck over the fixture assets of tests/tetlib/fixtures:
+// each folder holds a config.txt (and the files it names) and the exact
+// output expected from it, expected.txt.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/kiv/FileTestDir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ToolRun {
+  std::string out;
+  int status = -1;
+};
+
+class TetcheckTest : public FileTestDir {
+ protected:
+  void SetUp() override {
+    FileTestDir::SetUp();
+    fs::copy(std::string(VU_SOURCE_DIR) + "/tetlib/TETData", At("defs"), fs::copy_options::recursive);
+  }
+
+  static std::string Fixture(const std::string& name) {
+    return std::string(VU_SOURCE_DIR) + "/tests/tetlib/fixtures/" + name;
+  }
+
+  std::string Expected(const std::string& name) {
+    std::ifstream in(Fixture(name) + "/expected.txt", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  // Runs tetcheck with `args` (each quoted); standard error is dropped.
+  ToolRun Tetcheck(const std::vector<std::string>& args) {
+    std::string command = std::string("'") + TETCHECK_EXE + "'";
+    for (const std::string& arg : args) command += " '" + arg + "'";
+    command += " 2>/dev/null";
+    ToolRun run;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return run;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
+    const int status = ::pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+  }
+};
+
+const char* const kFixtures[] = {"clean",       "missing-tag",     "obsolete-tag",   "old-asset",
+                                 "unknown-tag", "wrong-type",      "bad-list-value", "bad-sub-container"};
+
+TEST_F(TetcheckTest, EachFixturePrintsExactlyItsExpectedLines) {
+  for (const char* name : kFixtures) {
+    const ToolRun run = Tetcheck({At("defs"), Fixture(name)});
+    EXPECT_EQ(run.status, 0) << name;
+    EXPECT_EQ(run.out, Expected(name)) << name;
+  }
+  EXPECT_TRUE(fs::exists(At("defs/personalDetails.txt")));
+}
+
+TEST_F(TetcheckTest, AssetsCheckedTogetherFindWhatEachFindsAlone) {
+  const std::vector<std::vector<std::string>> sequences = {
+      {"obsolete-tag", "obsolete-tag"},
+      {"old-asset", "obsolete-tag", "old-asset"},
+      {"bad-sub-container", "clean", "missing-tag", "unknown-tag"},
+  };
+  for (const std::vector<std::string>& sequence : sequences) {
+    std::vector<std::string> args = {At("defs")};
+    std::string expected;
+    for (const std::string& name : sequence) {
+      args.push_back(Fixture(name));
+      expected += Expected(name);
+    }
+    const ToolRun run = Tetcheck(args);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, expected) << sequence.front() << " ...";
+  }
+}
+
+TEST_F(TetcheckTest, WorksWithAnyDefinitionsFolder) {
+  Put("other/kind.txt",
+      "gadget\n{\n  top-level 1\n  subpossibilities\n  {\n    kind\n    {\n      type \"string\"\n    }\n"
+      "    size\n    {\n      type \"int\"\n      compulsory 1.0\n    }\n  }\n}\n");
+  Put("asset/config.txt", "kind \"gadget\"\nvandru-build 3.4\nweight 2\n");
+  const ToolRun run = Tetcheck({At("other"), At("asset")});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out,
+            "- <NULL> : The tag 'vandru-build' in 'gadget' is not defined.\n"
+            "- <NULL> : The tag 'weight' in 'gadget' is not defined.\n"
+            "- <NULL> : The compulsory tag 'size' is missing.\n"
+            "OK (3 Errors, 0 Warnings)\n");
+}
+
+TEST_F(TetcheckTest, BadUsageAndUnreadableDefinitionsExitWithTwo) {
+  EXPECT_EQ(Tetcheck({}).status, 2);
+  EXPECT_EQ(Tetcheck({At("defs")}).status, 2);
+  EXPECT_EQ(Tetcheck({"--export", At("defs"), Fixture("clean")}).status, 2);
+  const ToolRun missing = Tetcheck({At("nothing-here"), Fixture("clean")});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(missing.out, "");
+}
+
+}  // namespace

@@ -1,0 +1,153 @@
+#include "tetlib/DataManager.h"
+
+#include <algorithm>
+#include <new>
+
+#include "foundation/FolderLayout.h"
+#include "foundation/LogMessage.h"
+#include "foundation/ResourceDatabaseRegistry.h"
+#include "tetlib/Container.h"
+#include "tetlib/TETLib.h"
+#include "tetlib/Tag.h"
+
+namespace TETLib {
+namespace {
+
+DataManager* gDataManager = nullptr;
+
+template <typename T>
+void Erase(std::vector<T*>& list, const T* item) {
+  list.erase(std::remove(list.begin(), list.end(), item), list.end());
+}
+
+}  // namespace
+
+DataManager::DataManager(const char* dataFolder) : dataFolder_(dataFolder ? dataFolder : "") {}
+
+DataManager::~DataManager() = default;
+
+bool DataManager::CreateInstance(const char* dataFolder) {
+  if (gDataManager != nullptr) return true;
+  gDataManager = new (std::nothrow) DataManager(dataFolder);
+  return gDataManager != nullptr;
+}
+
+void DataManager::DestroyInstance() {
+  if (gDataManager == nullptr) return;
+  gDataManager->Shutdown();
+  delete gDataManager;
+  gDataManager = nullptr;
+}
+
+DataManager* DataManager::Instance() {
+  if (gDataManager == nullptr) FatalError("DataManager::Instance> datamanger not initialised");
+  if (!gDataManager->personalDetailsLoaded_) {
+    gDataManager->personalDetailsLoaded_ = true;
+    gDataManager->EnsureLanguageData();
+  }
+  return gDataManager;
+}
+
+DataManager* DataManager::Existing() { return gDataManager; }
+
+Kiv::String DataManager::PersonalDetailsPath() const { return dataFolder_.Str() + "personalDetails.txt"; }
+
+bool DataManager::EnsureLanguageData() {
+  if (dataFolder_.Empty() || !Kiv::File::Exists(dataFolder_.Str())) return false;
+  const PersonalDetails::LoadResult result = personalDetails_.Load(PersonalDetailsPath());
+  if (result == PersonalDetails::LoadResult::kUnreadable) {
+    personalDetailsUnreadable_ = true;
+    LogMessage("DataManager::EnsureLanguageData> '%s' could not be read; it will not be rewritten",
+               PersonalDetailsPath().c_str());
+  }
+  return true;
+}
+
+void DataManager::Shutdown() {
+  if (personalDetailsUnreadable_) {
+    LogMessage("DataManager::Shutdown> '%s' left as it was", PersonalDetailsPath().c_str());
+  } else if (!dataFolder_.Empty() && !personalDetails_.Save(PersonalDetailsPath())) {
+    LogMessage("DataManager::Shutdown> unable to write '%s'", PersonalDetailsPath().c_str());
+  }
+  ReleaseTrackedRef(sharedEntry_);
+  sharedEntry_ = nullptr;
+  ClearAssetRegistries();
+  PurgeUnusedResources();
+}
+
+bool DataManager::AttachEngine(EngineObjects* engine) {
+  engine_ = engine;
+  return true;
+}
+
+bool DataManager::RegisterVandruBumpVertexType() { return true; }
+
+VandruResourceDatabase* DataManager::SetAssetFolder(const Kiv::PString& location, const Kiv::File::Path& folder) {
+  ReleaseTrackedRef(sharedEntry_);
+  sharedEntry_ = nullptr;
+  ClearAssetRegistries();
+  meshFailureReported_ = false;
+  reportSuppression_ = false;
+  assetName_ = location;
+  assetFolder_ = folder;
+  assetFolder_.ReplaceForwardSlashes();
+  if (location.Empty()) return nullptr;
+  const Kiv::File::Path locationFolder = GetContentFolderPath(location);
+  if (locationFolder.Empty()) return nullptr;
+  sharedEntry_ = AcquireSharedEntry(location, locationFolder);
+  return sharedEntry_;
+}
+
+int32_t DataManager::GetAssetBuildNumber() const { return static_cast<int32_t>(assetBuild_ * 100.0f); }
+
+void DataManager::AddToKeyedListA(const Kiv::PString& key, Tag* tag) { keyedListA_[key].push_back(tag); }
+
+void DataManager::AddToKeyedListB(const Kiv::PString& key, Container* container) {
+  keyedListB_[key].push_back(container);
+}
+
+void DataManager::AddToItemSet(Tag* tag) {
+  if (std::find(itemSet_.begin(), itemSet_.end(), tag) == itemSet_.end()) itemSet_.push_back(tag);
+}
+
+void DataManager::AddToItemList2(Tag* tag) { itemList2_.push_back(tag); }
+
+bool DataManager::IsNameRegistered(const Kiv::PString& name, const Kiv::PString& key) const {
+  const auto found = keyedListB_.find(key);
+  if (found == keyedListB_.end()) return false;
+  for (const Container* container : found->second) {
+    if (container->GetName() == name) return true;
+  }
+  return false;
+}
+
+const std::vector<Tag*>* DataManager::FindKeyedListA(const Kiv::PString& key) const {
+  const auto found = keyedListA_.find(key);
+  return found == keyedListA_.end() ? nullptr : &found->second;
+}
+
+void DataManager::ForgetContainer(const Container* container) {
+  for (auto& [key, list] : keyedListB_) Erase(list, container);
+}
+
+void DataManager::ForgetTag(const Tag* tag) {
+  for (auto& [key, list] : keyedListA_) Erase(list, tag);
+  Erase(itemSet_, tag);
+  Erase(itemList2_, tag);
+}
+
+void DataManager::ClearAssetRegistries() {
+  keyedListA_.clear();
+  keyedListB_.clear();
+  itemSet_.clear();
+  itemList2_.clear();
+}
+
+bool DataManager::RegistriesEmpty() const {
+  const auto empty = [](const auto& map) {
+    return std::all_of(map.begin(), map.end(), [](const auto& entry) { return entry.second.empty(); });
+  };
+  return empty(keyedListA_) && empty(keyedListB_) && itemSet_.empty() && itemList2_.empty();
+}
+
+}  // namespace TETLib

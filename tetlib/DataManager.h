@@ -1,0 +1,178 @@
+// DataManager: the validation library's process-wide store of what the
+// checks read but do not own.
+//
+// It holds the definitions folder ("TETData/", given to CreateInstance with
+// its trailing separator), the merged definitions of "inheritance.txt",
+// "kind.txt" and "container.txt", the line tables of every file of that
+// folder, the user's personal details, the asset being validated (folder,
+// content location, build number, configuration file name, per-asset
+// flags) and the per-asset registries that the checks fill.
+//
+// Life: CreateInstance (start-up, before the engine) makes the one instance
+// and answers true (a second call keeps the first); the first Instance call
+// loads the personal details (EnsureLanguageData); DestroyInstance (shut-
+// down) writes the personal details back and deletes it. Instance without
+// an instance ends the process with "DataManager::Instance> datamanger not
+// initialised"; Existing answers null instead, for the destructors of
+// containers and tags, which may outlive it in tests.
+//
+// Definitions (LoadDefinitions): read once per process, on first use. The
+// three files are text soups; their top-level children are merged in that
+// order, a later one replacing an earlier one of the same name (children
+// are shared, not copied). The merged soup is never changed afterwards:
+// checks that need a changed definition work on a copy of their own.
+// Then every regular file of the folder is read as lines "key value" (split
+// at the first space; CR/LF cut; a line without space is a key with an empty
+// value), stored under its file name; subfolders are skipped. The answer is
+// true when the merged soup has content and every file could be read. A
+// failed load is not retried: later calls answer the same false without
+// reading again.
+//
+// Personal details: "personalDetails.txt" in the definitions folder, read
+// by the first Instance call when the folder exists, written back at
+// shut-down. A file that exists but could not be read is never
+// overwritten, so its contents are not lost.
+//
+// Per-asset registries (keyed lists, item set and list): raw pointers to
+// the containers and tags of the asset under check. A container or tag
+// removes itself from all of them when it is destroyed (ForgetContainer,
+// ForgetTag), and SetAssetFolder clears them, so no pointer outlives its
+// object or its asset.
+//
+// Threads: no lock; start-up and shut-down on the main thread, validation of
+// one asset at a time on one thread.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <unordered_map>
+#include <vector>
+
+#include "foundation/Soup.h"
+#include "kiv/File.h"
+#include "kiv/PString.h"
+#include "tetlib/PersonalDetails.h"
+
+struct EngineObjects;
+class VandruResourceDatabase;
+
+namespace TETLib {
+
+class Container;
+class Tag;
+
+// One line of a list file: the text before its first space, and the rest.
+struct DefinitionLine {
+  Kiv::PString key;
+  Kiv::PString value;
+};
+
+class DataManager {
+ public:
+  static bool CreateInstance(const char* dataFolder);
+  static void DestroyInstance();
+  static DataManager* Instance();
+  static DataManager* Existing();
+
+  DataManager(const DataManager&) = delete;
+  DataManager& operator=(const DataManager&) = delete;
+
+  // --- Start-up.
+  bool EnsureLanguageData();
+  // Keeps the engine record (owned by the caller, which keeps it alive
+  // until DestroyInstance). The check scene comes with the mesh checks.
+  bool AttachEngine(EngineObjects* engine);
+  // Nothing to register until the mesh checks exist; answers true.
+  bool RegisterVandruBumpVertexType();
+  EngineObjects* GetEngine() const { return engine_; }
+
+  // --- Definitions.
+  bool LoadDefinitions();
+  const Soup& GetDefinitions() const { return definitions_; }
+  // The lines of a file of the definitions folder (name with extension, as
+  // the folder lists it); null when there is no such file.
+  const std::vector<DefinitionLine>* FindListFile(const Kiv::PString& fileName) const;
+  const Kiv::PString& GetDataFolder() const { return dataFolder_; }
+
+  const PersonalDetails& GetPersonalDetails() const { return personalDetails_; }
+  PersonalDetails& GetPersonalDetails() { return personalDetails_; }
+
+  // --- The asset under check.
+  // Points the manager at an asset: `location` is the name of the content
+  // location that holds it (may be empty), `folder` the asset's folder. The
+  // per-asset registries and flags are cleared, the previous location's
+  // database is given back and the new one's taken (null while no folder
+  // layout is set up). Answers the database taken.
+  VandruResourceDatabase* SetAssetFolder(const Kiv::PString& location, const Kiv::File::Path& folder);
+  const Kiv::File::Path& GetAssetFolder() const { return assetFolder_; }
+  const Kiv::PString& GetAssetName() const { return assetName_; }
+  void SetConfigFileName(const Kiv::PString& name) { configFileName_ = name; }
+  const Kiv::PString& GetConfigFileName() const { return configFileName_; }
+
+  // The asset's build number ("vandru-build" + 0.001; 3.4 until set).
+  float GetAssetBuild() const { return assetBuild_; }
+  void SetAssetBuild(float build) { assetBuild_ = build; }
+  // The integer part of build x 100, which most build tests compare.
+  int32_t GetAssetBuildNumber() const;
+
+  bool GetMeshFailureReported() const { return meshFailureReported_; }
+  void SetMeshFailureReported(bool flag) { meshFailureReported_ = flag; }
+  bool GetReportSuppression() const { return reportSuppression_; }
+  void SetReportSuppression(bool flag) { reportSuppression_ = flag; }
+  bool GetCompiledTextureCheckOff() const { return compiledTextureCheckOff_; }
+  void SetCompiledTextureCheckOff(bool flag) { compiledTextureCheckOff_ = flag; }
+  bool GetConvertTextures() const { return convertTextures_; }
+  void SetConvertTextures(bool flag) { convertTextures_ = flag; }
+
+  // --- Per-asset registries.
+  void AddToKeyedListA(const Kiv::PString& key, Tag* tag);
+  void AddToKeyedListB(const Kiv::PString& key, Container* container);
+  void AddToItemSet(Tag* tag);
+  void AddToItemList2(Tag* tag);
+  // True when a container listed under `key` in keyed list B bears `name`.
+  bool IsNameRegistered(const Kiv::PString& name, const Kiv::PString& key) const;
+  const std::vector<Tag*>* FindKeyedListA(const Kiv::PString& key) const;
+  const std::vector<Tag*>& GetItemSet() const { return itemSet_; }
+  const std::vector<Tag*>& GetItemList2() const { return itemList2_; }
+  void ForgetContainer(const Container* container);
+  void ForgetTag(const Tag* tag);
+  void ClearAssetRegistries();
+  // True when no registry holds anything (for tests and diagnostics).
+  bool RegistriesEmpty() const;
+
+ private:
+  using PStringLess = decltype(&Kiv::PString::TextLess);
+
+  explicit DataManager(const char* dataFolder);
+  ~DataManager();
+
+  void Shutdown();
+  bool ReadDefinitionFiles();
+  bool LoadListFiles();
+  Kiv::String PersonalDetailsPath() const;
+
+  bool definitionsLoaded_ = false;
+  bool definitionsRead_ = false;
+  bool personalDetailsLoaded_ = false;
+  bool personalDetailsUnreadable_ = false;
+  bool meshFailureReported_ = false;
+  bool reportSuppression_ = false;
+  bool compiledTextureCheckOff_ = false;
+  bool convertTextures_ = false;
+  Kiv::PString dataFolder_;
+  Kiv::File::Path assetFolder_;
+  Kiv::PString assetName_;
+  Kiv::PString configFileName_;
+  float assetBuild_ = 3.4f;
+  Soup definitions_;
+  EngineObjects* engine_ = nullptr;
+  VandruResourceDatabase* sharedEntry_ = nullptr;
+  PersonalDetails personalDetails_;
+  std::map<Kiv::PString, std::vector<Tag*>, PStringLess> keyedListA_{&Kiv::PString::TextLess};
+  std::map<Kiv::PString, std::vector<Container*>, PStringLess> keyedListB_{&Kiv::PString::TextLess};
+  std::vector<Tag*> itemSet_;
+  std::vector<Tag*> itemList2_;
+  std::unordered_map<Kiv::PString, std::vector<DefinitionLine>> listFiles_;
+};
+
+}  // namespace TETLib
