@@ -132,11 +132,11 @@ class FuzzConnection : public DaemonConnection, public std::enable_shared_from_t
     return !IsClosed();
   }
   bool SendRaw(const uint8_t*, size_t) override { return !IsClosed(); }
-  bool SendNote(uint32_t code, const uint8_t*, uint32_t length) override {
+  bool SendNote(uint32_t code, const uint8_t* payload, uint32_t length) override {
     Trace("note", code, length);
     if (IsClosed()) return false;
-    if (code == VADNotification::kCodeCommandHostJob) AnswerFromInput(kJobReply);
-    if (code == VADNotification::kCodeQuestion) AnswerFromInput(kAnswer);
+    if (code == VADNotification::kCodeCommandHostJob) AnswerFromInput(kJobReply, nullptr);
+    if (code == VADNotification::kCodeQuestion) AnswerFromInput(kAnswer, length >= 4 ? payload : nullptr);
     return true;
   }
 
@@ -150,15 +150,20 @@ class FuzzConnection : public DaemonConnection, public std::enable_shared_from_t
 
  private:
   // Runs while the handler waits for the answer; only the dispatching
-  // thread reads the input.
-  void AnswerFromInput(uint32_t code) {
+  // thread reads the input. A question is answered only by an answer that
+  // names its id (the first word of both): after any other the connection
+  // ends, as the question would otherwise wait for a person.
+  void AnswerFromInput(uint32_t code, const uint8_t* questionId) {
     DaemonFrames::Request next;
     if (std::this_thread::get_id() != owner_ ||
         DaemonFrames::ReadRequest(source_, next) != DaemonFrames::FrameResult::kRequest || next.code != code) {
       Close();
       return;
     }
+    const bool matches =
+        questionId == nullptr || (next.body.size() >= 4 && std::memcmp(next.body.data(), questionId, 4) == 0);
     Dispatch(next);
+    if (!matches) Close();
   }
 
   Daemon& daemon_;

@@ -117,7 +117,12 @@ void DaemonSeeds(const fs::path& folder) {
                 .Frame(0x1B, 5, KUIDBody(kObsolete))
                 .Frame(0x1C, 6, KUIDBody(kScenery))
                 .Frame(0x1D, 7, [](TStream& s) { WriteKUID(s, kScenery); TStreamWriteU32(s, 0xF0); })
-                .Frame(0x2A, 8, [](TStream& s) { TStreamWriteU32(s, 2); WriteKUID(s, kScenery); WriteKUID(s, kConsist); })
+                .Frame(0x2A, 8,
+                       [](TStream& s) {
+                         TStreamWriteU32(s, 2);
+                         WriteKUID(s, kScenery);
+                         WriteKUID(s, kConsist);
+                       })
                 .Frame(0x2B, 9, KUIDBody(kConsist))
                 .Stream());
   WriteSeed(folder, "values",
@@ -126,11 +131,21 @@ void DaemonSeeds(const fs::path& folder) {
                 .Frame(0x36, 0, [](TStream& s) { WriteKUID(s, kScenery); s.WriteString("red;old"); })
                 .Frame(0x3A, 1)
                 .Frame(0x5A, 2, [](TStream& s) { TStreamWriteU32(s, 500); })
-                .Frame(0x7A, 0, [](TStream& s) { WriteKUID(s, kConsist); s.WriteString("notes"); BinarySoup::Write(s, Entry(kConsist, "n")); })
+                .Frame(0x7A, 0,
+                       [](TStream& s) {
+                         WriteKUID(s, kConsist);
+                         s.WriteString("notes");
+                         BinarySoup::Write(s, Entry(kConsist, "n"));
+                       })
                 .Frame(0x79, 3, [](TStream& s) { WriteKUID(s, kConsist); s.WriteString("notes"); })
                 .Frame(0xB5, 4)
                 .Frame(0xFD, 5)
-                .Frame(0x67, 6, [](TStream& s) { s.WriteString("internet"); s.WriteString("language"); s.WriteString("de"); })
+                .Frame(0x67, 6,
+                       [](TStream& s) {
+                         s.WriteString("internet");
+                         s.WriteString("language");
+                         s.WriteString("de");
+                       })
                 .Frame(0x1C, 7, KUIDBody(kScenery))
                 .Frame(0xF0, 8)
                 .Frame(0xF1, 0)
@@ -140,7 +155,8 @@ void DaemonSeeds(const fs::path& folder) {
   all.Add(std::make_unique<VADFilterElementString>(VADFilterElementString::kAssetName, Kiv::PString("fuzz")));
   all.Add(std::make_unique<VADFilterElementString>(VADFilterElementString::kCategoryList, Kiv::PString("BIN|CN;-TR")));
   all.Add(std::make_unique<VADFilterElementInt>(VADFilterElementInt::kAuthor, 0, 1000, true, false));
-  all.Add(std::make_unique<VADFilterElementTimestamp>(VADFilterElementTimestamp::kInstallation, 0, INT64_MAX, true, true));
+  all.Add(std::make_unique<VADFilterElementTimestamp>(VADFilterElementTimestamp::kInstallation, 0, INT64_MAX, true,
+                                                      true));
   VADFilterElementGroup either;
   MakeFilterGroup(either, std::make_unique<VADFilterElementBool>(VADFilterElementBool::kObsolete), true);
   auto ids = std::make_unique<VADFilterElementAssetID>(VADFilterElementAssetID::kAssetId);
