@@ -40,7 +40,11 @@ bool ReadHeader(TStream& file, uint32_t token, uint32_t fileSize, uint32_t& opti
   if (version == 1) {
     float build = 0;
     TStreamReadFloat(file, build, 0);
-    if (static_cast<int32_t>(build * 100.0f + 0.1f) == 340) options = kInstallBinaryConfig | kInstallCommitFlag8;
+    // The build reads as 3.40 when its hundredths truncate to 340; compared
+    // as a float, so that a damaged value (huge, infinite, not a number) is
+    // simply another build.
+    const float hundredths = build * 100.0f + 0.1f;
+    if (hundredths >= 340.0f && hundredths < 341.0f) options = kInstallBinaryConfig | kInstallCommitFlag8;
   }
   uint32_t size = 0;
   uint32_t fileToken = 0;
@@ -52,22 +56,18 @@ bool ReadHeader(TStream& file, uint32_t token, uint32_t fileSize, uint32_t& opti
   return true;
 }
 
-// Installs the record's entry when it reads whole inside its record and
-// names `kuid`; removes `kuid` from `wanted` once installed.
-void InstallRecord(TStream& file, const KUID& kuid, uint32_t nextRecord, uint32_t options, KUIDList& wanted,
-                   ResultsLog* log) {
-  auto it = wanted.Find(kuid);
-  if (it == wanted.End()) return;
+// Hands the record's entry to `take` when `wants` takes its KUID and the
+// entry reads whole inside its record and names that KUID.
+void TakeRecord(TStream& file, const KUID& kuid, uint32_t nextRecord, uint32_t options,
+                const TransferRecordWanted& wants, const TransferRecordTaker& take) {
+  if (!wants(kuid)) return;
   // The entry is read through a window that ends at the next record, so a
   // damaged entry cannot reach into the records after it.
   Soup entry;
   TSubFile record(file, file.Tell(), nextRecord);
   if (!BinarySoup::Read(record, entry)) return;
   if (entry.GetNamedTagAsKUID(CDP::Tag::KUID(), kNullKUID) != kuid) return;
-  bool commitFlag = false;
-  if (InstallAssetWithPrompts(entry, log, options, &commitFlag, nullptr).IsNull()) return;
-  it = wanted.Find(kuid);
-  if (it != wanted.End()) wanted.Erase(it);
+  take(kuid, entry, options);
 }
 
 }  // namespace
@@ -116,6 +116,18 @@ bool InstallFromArchiveFile(uint32_t token, KUIDList& wanted, const Kiv::String&
     LogVersionError(log, -1);
     return false;
   }
+  const auto wants = [&wanted](const KUID& kuid) { return wanted.Find(kuid) != wanted.End(); };
+  const auto install = [&wanted, log](const KUID& kuid, Soup& entry, uint32_t options) {
+    bool commitFlag = false;
+    if (InstallAssetWithPrompts(entry, log, options, &commitFlag, nullptr).IsNull()) return;
+    auto it = wanted.Find(kuid);
+    if (it != wanted.End()) wanted.Erase(it);
+  };
+  return ReadTransferArchive(file, token, log, wants, install);
+}
+
+bool ReadTransferArchive(TStream& file, uint32_t token, ResultsLog* log, const TransferRecordWanted& wants,
+                         const TransferRecordTaker& take) {
   const uint32_t fileSize = file.GetSize();
   uint32_t options = 0;
   if (!ReadHeader(file, token, fileSize, options, log)) return false;
@@ -132,7 +144,7 @@ bool InstallFromArchiveFile(uint32_t token, KUIDList& wanted, const Kiv::String&
       LogHeaderError(log, "$vad_archive_unreadable", nullptr);
       return false;
     }
-    InstallRecord(file, kuid, nextRecord, options, wanted, log);
+    TakeRecord(file, kuid, nextRecord, options, wants, take);
     file.SeekTo(nextRecord);
     if (file.Tell() != nextRecord) {
       LogHeaderError(log, "$vad_archive_unreadable", nullptr);

@@ -27,16 +27,27 @@
 // or names another KUID, is skipped and stays in `wanted`. True when the
 // closing null KUID (or the end of the file at a record's start) is read.
 //
+// ReadTransferArchive is the reading part of it, on any stream (whose
+// whole length is the archive): the same checks, messages and answer, but
+// each record whose KUID `wants` takes is handed to `take` (the entry as it
+// read whole inside its record and naming that KUID, with the options)
+// instead of being installed.
+//
 // Threads: the calling thread.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "foundation/SoupKUIDReferences.h"
 #include "kiv/String.h"
 
 class ResultsLog;
+class Soup;
 class TStream;
+
+using TransferRecordWanted = std::function<bool(const KUID& kuid)>;
+using TransferRecordTaker = std::function<void(const KUID& kuid, Soup& entry, uint32_t options)>;
 
 inline constexpr uint32_t kTransferArchiveMagic = 0x6B617263;  // "crak"
 inline constexpr float kTransferArchiveBuild = 3.4f;
@@ -45,3 +56,5 @@ bool WriteArchiveRecords(const KUIDList& kuids, TStream& out, ResultsLog* log);
 bool WriteTransferArchive(uint32_t token, const Kiv::String& path, const KUIDList& kuids, ResultsLog* log,
                           bool* written = nullptr);
 bool InstallFromArchiveFile(uint32_t token, KUIDList& wanted, const Kiv::String& path, ResultsLog* log);
+bool ReadTransferArchive(TStream& file, uint32_t token, ResultsLog* log, const TransferRecordWanted& wants,
+                         const TransferRecordTaker& take);

@@ -119,13 +119,18 @@ bool LookupUserName(int32_t userId, int32_t& secondId, Kiv::PString& name) {
   VADRequest request;
   TStreamWriteU32(request.Body(), static_cast<uint32_t>(userId));
   if (!request.Transact(kLookupUserName)) return true;
-  uint32_t second = 0xFFFFFFFFu;
-  TStreamReadU32(request.Reply(), second, 0xFFFFFFFFu);
-  request.Reply().ReadPString(name);
-  secondId = static_cast<int32_t>(second);
-  name.ToLower();
+  ReadUserNameReply(request.Reply(), secondId, name);
   UserNameCache::Insert(secondId, name, userId);
   return true;
+}
+
+void ReadUserNameReply(TStream& reply, int32_t& secondId, Kiv::PString& name) {
+  uint32_t second = 0xFFFFFFFFu;
+  TStreamReadU32(reply, second, 0xFFFFFFFFu);
+  name.Release();
+  reply.ReadPString(name);
+  secondId = static_cast<int32_t>(second);
+  name.ToLower();
 }
 
 Kiv::PString GetUserName(int32_t userId) {

@@ -8,7 +8,8 @@
 // the daemon is asked (body u32 user id; reply u32 second id, -1 when
 // absent, then the interned name) and the answer is cached and given. A
 // failed request gives the empty name and -1 and is not cached. Always
-// answers true.
+// answers true. ReadUserNameReply reads such a reply (the name lower-cased;
+// a reply cut short gives -1 and the empty name for what it lacks).
 //
 // The cache holds entries {name (lower-cased), second id, user id} with an
 // index by each of the three. Insert does nothing for second id -1 with an
@@ -25,6 +26,8 @@
 #include <cstdint>
 
 #include "kiv/PString.h"
+
+class TStream;
 
 // The maker's own accounts, named "Orvak" without asking the daemon. The
 // ids sit at the top of the 24-bit user-id range, which the daemon never
@@ -44,5 +47,6 @@ class UserNameCache {
 };
 
 bool LookupUserName(int32_t userId, int32_t& secondId, Kiv::PString& name);
+void ReadUserNameReply(TStream& reply, int32_t& secondId, Kiv::PString& name);
 // LookupUserName with an empty name preset; the name.
 Kiv::PString GetUserName(int32_t userId);

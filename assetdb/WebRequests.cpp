@@ -30,17 +30,6 @@ std::map<uint64_t, DaemonHttpRequest*>& Registry() {
   return *registry;
 }
 
-DaemonHttpStatus ReadStatus(TStream& stream) {
-  DaemonHttpStatus status;
-  TStreamReadBool(stream, status.done, true);
-  TStreamReadU32(stream, status.second, 0);
-  TStreamReadU32(stream, status.result, 0);
-  TStreamReadU32(stream, status.third, 0);
-  stream.ReadString(status.resultPath);
-  stream.ReadPString(status.name);
-  return status;
-}
-
 }  // namespace
 
 DaemonHttpRequest::DaemonHttpRequest(uint64_t handle, const UrlRecord& url)
@@ -82,6 +71,17 @@ void DaemonHttpRequest::DispatchStatus(uint64_t handle, TStream& stream) {
   const auto found = Registry().find(handle);
   if (found == Registry().end()) return;
   ApplyStatus(stream, *found->second);
+}
+
+DaemonHttpStatus DaemonHttpRequest::ReadStatus(TStream& stream) {
+  DaemonHttpStatus status;
+  TStreamReadBool(stream, status.done, true);
+  TStreamReadU32(stream, status.second, 0);
+  TStreamReadU32(stream, status.result, 0);
+  TStreamReadU32(stream, status.third, 0);
+  stream.ReadString(status.resultPath);
+  stream.ReadPString(status.name);
+  return status;
 }
 
 void DaemonHttpRequest::ApplyStatus(TStream& stream, DaemonHttpRequest& request) {

@@ -13,8 +13,8 @@
 // Status record on the wire: u8 done (a short read counts as done); u32
 // second word; u32 result (0 is success); u32 third word; string result
 // path; interned name. Each u32 reads as 0 when the reply runs short.
-// ApplyStatus reads the whole record first, then stores it under the
-// registry's lock.
+// ReadStatus reads one record; ApplyStatus reads the whole record first,
+// then stores it under the registry's lock.
 //
 // Poll: a request whose status is done answers it without asking the
 // daemon; otherwise it asks (request 0xE8, body u64 handle, reply a status
@@ -77,6 +77,7 @@ class DaemonHttpRequest {
   // handle that is not registered is ignored.
   static void DispatchStatus(uint64_t handle, TStream& stream);
   static void ApplyStatus(TStream& stream, DaemonHttpRequest& request);
+  static DaemonHttpStatus ReadStatus(TStream& stream);
 
   void Poll(DaemonHttpStatus& out);
   uint32_t GetResult();

@@ -46,15 +46,23 @@ bool BatchLineReader::Eof() { return delivered_ && !Fill(); }
 void BatchLineReader::ReadLine(std::string* line, bool* fits) {
   line->clear();
   *fits = true;
-  size_t length = 0;  // Bytes of the line's text, line breaks not counted.
+  size_t length = 0;  // Bytes of the line's text, its line break not counted.
+  bool carriageReturn = false;  // The last byte was a carriage return, not counted yet.
   bool any = false;
   while (Fill()) {
     any = true;
     char c = buffer_[pos_++];
-    if (c != '\r' && c != '\n') ++length;
+    if (c == '\n') {
+      if (*fits) line->push_back(c);
+      break;
+    }
+    // A carriage return is text unless the line feed follows it, so a line
+    // of carriage returns is bounded like any other.
+    if (carriageReturn) ++length;
+    carriageReturn = c == '\r';
+    if (!carriageReturn) ++length;
     if (length > kMaxBatchLineLength) *fits = false;
     if (*fits) line->push_back(c);
-    if (c == '\n') break;
   }
   if (!any && !delivered_) line->push_back('\n');
   if (!*fits) line->clear();

@@ -13,8 +13,10 @@
 // BatchLineReader reads a file line by line, each line with its line break
 // (so an empty line comes out as a lone line break, which RunBatchFile
 // skips; an empty file gives one lone line break). A line whose text
-// (without its line break) is longer than kMaxBatchLineLength bytes is
-// reported as too long and not delivered, never split into two commands.
+// (without its line break: a line feed, or a carriage return and a line
+// feed, or a carriage return at the end of the file) is longer than
+// kMaxBatchLineLength bytes is reported as too long and not delivered,
+// never split into two commands.
 //
 // RunBatchFile runs the lines of `name` (a relative name is taken from the
 // directory the tool was started in, GetStartDirectory): for each line, arguments from SplitBatchLine

@@ -60,7 +60,7 @@ bool DaemonConnection::SendLocked(const uint8_t* bytes, size_t length) {
 
 void DaemonConnection::Close() {
   if (closed_.exchange(true)) return;
-  ::shutdown(fd_, SHUT_RDWR);
+  if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
 }
 
 void DaemonConnection::SetHandshake(uint32_t clientFlag, std::string assetIndexPath) {

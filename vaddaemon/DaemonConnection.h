@@ -19,6 +19,10 @@
 // the handshake answer, so a client that does not read cannot stop the
 // reading of any connection.
 //
+// A class derived from this one may take the frames itself instead of a
+// socket (fd -1), e.g. to dispatch requests in-process in a fuzz target:
+// it overrides the three Send functions, which must stay thread-safe.
+//
 // Thread-safe throughout. Nothing throws.
 #pragma once
 
@@ -35,7 +39,7 @@ class DaemonConnection {
   // Takes ownership of the connected socket `fd`. `number` names the
   // connection in the log (1, 2, ... in accept order).
   DaemonConnection(int fd, uint64_t number);
-  ~DaemonConnection();
+  virtual ~DaemonConnection();
   DaemonConnection(const DaemonConnection&) = delete;
   DaemonConnection& operator=(const DaemonConnection&) = delete;
 
@@ -43,14 +47,14 @@ class DaemonConnection {
   int Socket() const { return fd_; }
 
   // A 'repl' frame: 'repl', id, length, body.
-  bool SendReply(uint32_t id, const uint8_t* body, uint32_t length);
+  virtual bool SendReply(uint32_t id, const uint8_t* body, uint32_t length);
   // A 'note' frame: 'note', code, length, payload.
-  bool SendNote(uint32_t code, const uint8_t* payload, uint32_t length);
+  virtual bool SendNote(uint32_t code, const uint8_t* payload, uint32_t length);
   bool SendNote(uint32_t code, const std::vector<uint8_t>& payload) {
     return SendNote(code, payload.data(), uint32_t(payload.size()));
   }
   // Bytes as given, as one frame (the handshake answer; tests).
-  bool SendRaw(const uint8_t* bytes, size_t length);
+  virtual bool SendRaw(const uint8_t* bytes, size_t length);
 
   void Close();
   bool IsClosed() const { return closed_.load(); }

@@ -19,7 +19,6 @@
 #include "vaddaemon/DaemonConnection.h"
 #include "vaddaemon/DaemonContext.h"
 #include "vaddaemon/DaemonFrames.h"
-#include "vaddaemon/DaemonRequest.h"
 #include "vaddaemon/RequestRegistry.h"
 #include "vaddaemon/SocketOwner.h"
 
@@ -294,30 +293,7 @@ void DaemonServer::ReadConnection(const std::shared_ptr<DaemonConnection>& conne
 
 void DaemonServer::Handle(const std::shared_ptr<DaemonConnection>& connection, uint32_t code, uint32_t id,
                           std::vector<uint8_t> body) {
-  try {
-    DaemonRequest request(code, id, std::move(body), connection, context_);
-    const RequestHandler* handler = registry_.Find(code);
-    if (handler == nullptr) {
-      LogMessage("vaddaemon> connection %llu: unknown request 0x%X (id %u)", Number(*connection), code, id);
-    } else {
-      try {
-        (*handler)(request);
-      } catch (const std::exception& error) {
-        LogMessage("vaddaemon> request 0x%X failed: %s", code, error.what());
-        request.Reply().Reset();
-      }
-    }
-    if (id != 0) {
-      const bool damaged = request.Reply().GetError() != TStream::kErrorNone;
-      if (damaged) LogMessage("vaddaemon> reply to request 0x%X could not be written whole; sending it empty", code);
-      const bool failed = handler == nullptr || damaged;
-      connection->SendReply(id, failed ? nullptr : request.ReplyData(), failed ? 0 : request.ReplyLength());
-    }
-    request.RunAfterReply();
-  } catch (const std::exception& error) {
-    LogMessage("vaddaemon> request 0x%X failed: %s", code, error.what());
-    if (id != 0) connection->SendReply(id, nullptr, 0);
-  }
+  registry_.Dispatch(context_, connection, code, id, std::move(body));
 }
 
 void DaemonServer::ReapReaders(bool all) {

@@ -1,8 +1,11 @@
 #include "vaddaemon/RequestRegistry.h"
 
 #include <algorithm>
+#include <exception>
 
 #include "foundation/LogMessage.h"
+#include "vaddaemon/DaemonConnection.h"
+#include "vaddaemon/DaemonRequest.h"
 
 void RequestRegistry::Register(uint32_t code, RequestHandler handler) {
   if (handlers_.count(code) != 0) LogMessage("vaddaemon> handler of request 0x%X replaced", code);
@@ -20,4 +23,33 @@ std::vector<uint32_t> RequestRegistry::Codes() const {
   for (const auto& entry : handlers_) codes.push_back(entry.first);
   std::sort(codes.begin(), codes.end());
   return codes;
+}
+
+void RequestRegistry::Dispatch(DaemonContext& context, const std::shared_ptr<DaemonConnection>& connection,
+                               uint32_t code, uint32_t id, std::vector<uint8_t> body) const {
+  const auto number = static_cast<unsigned long long>(connection->Number());
+  try {
+    DaemonRequest request(code, id, std::move(body), connection, context);
+    const RequestHandler* handler = Find(code);
+    if (handler == nullptr) {
+      LogMessage("vaddaemon> connection %llu: unknown request 0x%X (id %u)", number, code, id);
+    } else {
+      try {
+        (*handler)(request);
+      } catch (const std::exception& error) {
+        LogMessage("vaddaemon> request 0x%X failed: %s", code, error.what());
+        request.Reply().Reset();
+      }
+    }
+    if (id != 0) {
+      const bool damaged = request.Reply().GetError() != TStream::kErrorNone;
+      if (damaged) LogMessage("vaddaemon> reply to request 0x%X could not be written whole; sending it empty", code);
+      const bool failed = handler == nullptr || damaged;
+      connection->SendReply(id, failed ? nullptr : request.ReplyData(), failed ? 0 : request.ReplyLength());
+    }
+    request.RunAfterReply();
+  } catch (const std::exception& error) {
+    LogMessage("vaddaemon> request 0x%X failed: %s", code, error.what());
+    if (id != 0) connection->SendReply(id, nullptr, 0);
+  }
 }

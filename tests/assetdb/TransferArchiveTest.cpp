@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -166,6 +167,39 @@ TEST_F(TransferArchiveTest, VersionZeroHeaderIsRead) {
   ResultsLog log;
   EXPECT_TRUE(Install(file, wanted, log));
   EXPECT_EQ(log.MessageCount(), 0u);
+}
+
+TEST_F(TransferArchiveTest, WriterBuildChoosesTheInstallOptions) {
+  constexpr uint32_t kBinary = 0x2;
+  constexpr uint32_t kBinaryAndFlag8 = 0xA;
+  const struct {
+    float build;
+    uint32_t options;
+  } cases[] = {
+      {3.4f, kBinaryAndFlag8},
+      {3.405f, kBinaryAndFlag8},
+      {3.5f, kBinary},
+      {3.38f, kBinary},
+      {1e30f, kBinary},
+      {-1e30f, kBinary},
+      {std::numeric_limits<float>::infinity(), kBinary},
+      {std::numeric_limits<float>::quiet_NaN(), kBinary},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.build);
+    Bytes file = Header(1, c.build);
+    AddRecord(file, kA, EntryBytes(kA));
+    Finish(file);
+    TBuffer stream;
+    stream.Write(file.data(), uint32_t(file.size()));
+    TStreamRewind(stream);
+    ResultsLog log;
+    std::vector<uint32_t> options;
+    const auto all = [](const KUID&) { return true; };
+    const auto take = [&options](const KUID&, Soup&, uint32_t given) { options.push_back(given); };
+    EXPECT_TRUE(ReadTransferArchive(stream, kToken, &log, all, take));
+    EXPECT_EQ(options, std::vector<uint32_t>{c.options});
+  }
 }
 
 TEST_F(TransferArchiveTest, UnwantedRecordIsSteppedOverUnparsed) {

@@ -82,15 +82,22 @@ TEST_F(BatchReader, KeepsLineBreaksAndEndsAtTheLastByte) {
 TEST_F(BatchReader, RefusesALongLineWithoutSplittingIt) {
   std::string fitting(kMaxBatchLineLength, 'x');
   std::string tooLong(kMaxBatchLineLength + 1, 'y');
+  // Carriage returns inside a line are text: a run of them is as long as
+  // its bytes, and is never kept whole.
+  std::string returns(100000, '\r');
   std::vector<bool> fits;
-  Args lines = ReadAll(fitting + "\r\n" + tooLong + "\nnext\n", &fits);
-  ASSERT_EQ(lines.size(), 3u);
+  Args lines = ReadAll(fitting + "\r\n" + tooLong + "\nnext\n" + returns + "\nlast\r", &fits);
+  ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines[0], fitting + "\r\n");
   EXPECT_TRUE(fits[0]);
   EXPECT_EQ(lines[1], "");
   EXPECT_FALSE(fits[1]);
   EXPECT_EQ(lines[2], "next\n");
   EXPECT_TRUE(fits[2]);
+  EXPECT_EQ(lines[3], "");
+  EXPECT_FALSE(fits[3]);
+  EXPECT_EQ(lines[4], "last\r");
+  EXPECT_TRUE(fits[4]);
 }
 
 TEST(EngineOptions, SwitchesChooseRendererAndLog) {
