@@ -27,6 +27,9 @@
 // or names another KUID, is skipped and stays in `wanted`. True when the
 // closing null KUID (or the end of the file at a record's start) is read.
 //
+// Both open the file as a regular file only: a pipe or device in its place
+// fails at once (as a file that does not open) instead of blocking.
+//
 // Threads: the calling thread.
 #pragma once
 

@@ -160,6 +160,14 @@ std::string ResolveRequestPath(const std::string& binFolder, const std::string& 
 ArchiveInstallResult InstallArchive(DaemonRequest& request, AssetStore& store, InstallQuestions* questions,
                                     const std::string& archivePath) {
   ArchiveInstallResult result;
+  // A pipe or device there would hold the reader; a missing file is left to
+  // the archive reader's own message.
+  std::error_code error;
+  const fs::file_status status = fs::status(archivePath, error);
+  if (!error && !fs::is_regular_file(status)) {
+    Fail(request, "Unable to install '" + archivePath + "': it is not a file.");
+    return result;
+  }
   Soup archive;
   Kiv::PString message;
   CDP::OpenArchive(archive, message, archivePath);

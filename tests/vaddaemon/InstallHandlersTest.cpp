@@ -1,6 +1,8 @@
 // Installing folders (0x27) and archives (0x28), the questions asked while
 // installing (notification 2, answer 0x96), and archive entries for export
 // (0x30), against the daemon process.
+#include <sys/stat.h>
+
 #include "tests/vaddaemon/DaemonFixture.h"
 #include "tests/vaddaemon/InstallTestSupport.h"
 
@@ -240,6 +242,40 @@ TEST_F(DaemonInstall, HostileArchivesInstallNothingOutsideTheStore) {
   ASSERT_TRUE(client->Transact(kInstallArchive, 5, damaged, &reply, &notes));
   EXPECT_EQ(BodyReader(reply).U32(), 0u);
   EXPECT_TRUE(HasMessage(MessagesFor(notes, 5), ResultsLog::kError, "damaged"));
+}
+
+TEST_F(DaemonInstall, PipeInPlaceOfConfigurationOrArchiveFailsAtOnceAndDaemonGoesOn) {
+  for (const char* folder : {"piped-txt", "piped-chump"}) fs::create_directories(Source(folder));
+  ASSERT_EQ(mkfifo((Source("piped-txt") / "config.txt").c_str(), 0600), 0);
+  ASSERT_EQ(mkfifo((Source("piped-chump") / "config.chump").c_str(), 0600), 0);
+  ASSERT_EQ(mkfifo(Source("piped.cdp").c_str(), 0600), 0);
+  struct Case {
+    uint32_t code;
+    const char* path;
+    const char* message;
+  };
+  const Case cases[] = {
+      {kInstallFolder, "piped-txt", "no readable config"},
+      {kInstallFolder, "piped-chump", "no readable config"},
+      {kInstallArchive, "piped.cdp", "not a file"},
+  };
+  auto client = Connect();
+  ASSERT_TRUE(client);
+  uint32_t id = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    std::vector<RawClient::Frame> notes;
+    Bytes reply;
+    ASSERT_TRUE(client->Transact(c.code, id, InstallBody(Source(c.path).string(), 0, 0), &reply, &notes));
+    ASSERT_EQ(reply.size(), c.code == kInstallFolder ? 9u : 5u);
+    EXPECT_EQ(reply.back(), 0);
+    EXPECT_TRUE(HasMessage(MessagesFor(notes, id), ResultsLog::kError, c.message));
+    ++id;
+  }
+  EXPECT_TRUE(LocalFolders(UserDataPath()).empty());
+  MakeAssetFolder(Source("plain"), kFirst, "Plain", {{"a.txt", "x"}});
+  std::vector<RawClient::Frame> notes;
+  EXPECT_EQ(KUIDFrom(Install(*client, kInstallFolder, id, Source("plain").string(), 0, &notes)), kFirst);
 }
 
 }  // namespace
