@@ -96,7 +96,7 @@ bool WriteTransferArchive(uint32_t token, const Kiv::String& path, const KUIDLis
                           bool* written) {
   if (written) *written = false;
   TFile file;
-  if (!file.Open(path, Kiv::File::kCreate | Kiv::File::kWriteMask)) return false;
+  if (!file.Open(path, Kiv::File::kCreate | Kiv::File::kWriteMask | Kiv::File::kRegularOnly)) return false;
   TStreamWriteU32(file, kTransferArchiveMagic);
   TStreamWriteU32(file, 1);
   TStreamWriteFloat(file, kTransferArchiveBuild);
@@ -112,7 +112,7 @@ bool WriteTransferArchive(uint32_t token, const Kiv::String& path, const KUIDLis
 
 bool InstallFromArchiveFile(uint32_t token, KUIDList& wanted, const Kiv::String& path, ResultsLog* log) {
   TFile file;
-  if (!file.Open(path, Kiv::File::kRead)) {
+  if (!file.Open(path, Kiv::File::kRead | Kiv::File::kRegularOnly)) {
     LogVersionError(log, -1);
     return false;
   }

@@ -33,6 +33,9 @@
 // read whole inside its record and naming that KUID, with the options)
 // instead of being installed.
 //
+// Both open the file as a regular file only: a pipe or device in its place
+// fails at once (as a file that does not open) instead of blocking.
+//
 // Threads: the calling thread.
 #pragma once
 

@@ -3,9 +3,11 @@
 // shut-down. After a command the process ends with _exit (after flushing
 // the standard streams), so no static destructor runs; the early exits
 // (help, failed start-up, missing batch file) return normally.
+#include <signal.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <iostream>
-#include <unistd.h>
 
 #include "assetdb/ResultsLog.h"
 #include "assetdb/ResultsPrinter.h"
@@ -29,6 +31,15 @@ namespace {
   _exit(status);
 }
 
+// A write past the file-size limit (RLIMIT_FSIZE) then fails with EFBIG
+// and is reported like any failed write, instead of ending the process.
+void IgnoreFileSizeSignal() {
+  struct sigaction ignore = {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGXFSZ, &ignore, nullptr);
+}
+
 bool IsHelpWord(const char* word) {
   Kiv::PString text(word);
   text.ToLower();
@@ -38,6 +49,7 @@ bool IsHelpWord(const char* word) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  IgnoreFileSizeSignal();
   Kiv::File::Path modulePath;
   if (!GetModulePath(&modulePath)) return -1;
   if (argc < 2) {

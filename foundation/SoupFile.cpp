@@ -8,8 +8,9 @@
 // "tmp" ("config.txt" -> "config.tmp").
 //
 // Loading (LoadFromFile) opens the file (through the file root `location`
-// when one is given, mode 16; else the path itself, mode 32) and reads it
-// into a new soup. The caller's handle changes only on success: a file that
+// when one is given, mode 16; else the path itself, mode 32; a regular
+// file only, so a pipe or device there fails at once) and reads it into a
+// new soup. The caller's handle changes only on success: a file that
 // cannot be opened, an unknown extension, a read error or a damaged binary
 // soup (the binary reader refuses it) all answer false and leave the handle
 // as it was. The text reader refuses no text, so a text file that can be
@@ -51,9 +52,11 @@
 
 namespace {
 
-constexpr uint32_t kOpenReadInLocation = 16;
-constexpr uint32_t kOpenReadPath = 32;
-constexpr uint32_t kOpenWrite = 257;
+// Soups are read and written as regular files only, so that a pipe or a
+// device in a file's place fails at once instead of holding the reader.
+constexpr uint32_t kOpenReadInLocation = 16 | Kiv::File::kRegularOnly;
+constexpr uint32_t kOpenReadPath = 32 | Kiv::File::kRegularOnly;
+constexpr uint32_t kOpenWrite = 257 | Kiv::File::kRegularOnly;
 
 enum class Form { kUnknown, kText, kBinary };
 

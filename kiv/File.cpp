@@ -33,7 +33,20 @@ int OpenFlags(uint32_t mode) {
     return 0;
   }
   if (create) flags |= O_CREAT | O_TRUNC;
+  if ((mode & File::kRegularOnly) != 0) flags |= O_NONBLOCK;
   return flags;
+}
+
+// Whether an open descriptor may be kept: never a folder, and only a
+// regular file when `regularOnly`. Such a file was opened without waiting;
+// it is made blocking again.
+bool Acceptable(int fd, bool regularOnly) {
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  if (!regularOnly) return true;
+  if (!S_ISREG(st.st_mode)) return false;
+  const int status = ::fcntl(fd, F_GETFL);
+  return status != -1 && ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == 0;
 }
 
 int OpenNoIntr(const String& path, int flags) {
@@ -74,8 +87,7 @@ bool File::Open(const String& path, uint32_t mode, uint32_t /*reserved*/) {
   }
   if (fd < 0) return false;
 
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (!Acceptable(fd, (mode & kRegularOnly) != 0)) {
     ::close(fd);
     return false;
   }

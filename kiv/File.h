@@ -5,12 +5,15 @@
 //   any of kWriteMask (0x0F)         write access
 //   kCreate (0x100)                  create the file, or empty an existing one
 //   0x200                            no meaning of its own (kept for callers)
+//   kRegularOnly (0x1000)            a regular file only (see below)
 // So 0x10 and 0x20 open an existing file for reading; 0x101, 0x301, 0x302
 // and 0x30F create or empty a file for writing; 0x11 opens an existing file
 // for reading and writing without emptying it. kCreate implies write access
 // (0x121 creates or empties a file for reading and writing); a mode with no
 // access bit at all fails. Folders are never opened as files. Descriptors
-// are opened close-on-exec.
+// are opened close-on-exec. With kRegularOnly, for content whose reader
+// must never wait, the open does not wait for the other end of a pipe, and
+// anything but a regular file (pipe, device, socket) is refused.
 //
 // Named file roots: File::Subst(name, folder) registers a root; the two-part
 // forms of Open and Exists resolve (root, name) to `folder/name`. An empty
@@ -51,6 +54,7 @@ class File {
   static constexpr uint32_t kReadAlt = 0x20;
   static constexpr uint32_t kWriteMask = 0x0F;
   static constexpr uint32_t kCreate = 0x100;
+  static constexpr uint32_t kRegularOnly = 0x1000;
 
   class Path;
   class Find;

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
@@ -28,7 +29,11 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr uint32_t kMaxPauseMs = 600000;
+constexpr uint32_t kMaxGather = 64;
+constexpr std::chrono::seconds kMaxGatherWait{60};
 constexpr const char* kStagingRootName = "vaddaemon-local";
+constexpr const char* kNewAssetConfig = "config.chump";
+constexpr const char* kEditCopyConfig = "config.txt";
 
 std::string Tag(const KUID& kuid) { return KUIDToTagString(kuid).Str(); }
 
@@ -64,9 +69,40 @@ Kiv::PString StagingRoot(AssetStore& store) {
   return root;
 }
 
+// Reads a whole number from the environment variable `name`; `fallback`
+// when it is unset, and (logged) when it is not a number from `low` to
+// `high`.
+uint32_t TestHookValue(const char* name, uint32_t low, uint32_t high, uint32_t fallback) {
+  const char* text = std::getenv(name);
+  if (text == nullptr || *text == '\0') return fallback;
+  char* end = nullptr;
+  const unsigned long value = std::strtoul(text, &end, 10);
+  if (*end != '\0' || value < low || value > high) {
+    Kiv::Log::Printf("vaddaemon> %s '%s' ignored\n", name, text);
+    return fallback;
+  }
+  return uint32_t(value);
+}
+
+// The test hooks: a pause, then a wait until enough entries are waiting.
 void PauseForTests() {
   const uint32_t ms = InstallTestPauseMs();
   if (ms != 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  const uint32_t count = InstallTestGatherCount();
+  if (count == 0) return;
+  static std::mutex mutex;
+  static std::condition_variable gathered;
+  static uint32_t waiting = 0;
+  static uint64_t round = 0;
+  std::unique_lock<std::mutex> lock(mutex);
+  const uint64_t mine = round;
+  if (++waiting == count) {
+    waiting = 0;
+    ++round;
+    gathered.notify_all();
+    return;
+  }
+  if (!gathered.wait_for(lock, kMaxGatherWait, [&] { return round != mine; })) --waiting;
 }
 
 // Removes the configuration files an entry's "files" carried at the top of
@@ -98,6 +134,21 @@ std::string FolderNestedTooDeeply(const ACSChunk* folder, const std::string& pat
   return std::string();
 }
 
+Kiv::String ConfigPath(const std::string& folder, const char* name) {
+  Kiv::File::Path path(folder);
+  path.AddPath(name);
+  return path.Str();
+}
+
+// An edit copy keeps its configuration as text: writes `config` as
+// "config.txt" in place of the staged "config.chump" and flushes the folder.
+bool RenameConfigForEditCopy(const std::string& folder, const Soup& config) {
+  if (!Soup::SaveToFile(Kiv::PString(), ConfigPath(folder, kEditCopyConfig), config)) return false;
+  std::error_code error;
+  fs::remove(ConfigPath(folder, kNewAssetConfig), error);
+  return !error && SyncFolder(folder);
+}
+
 // Writes one entry into a staging folder and installs it; true when it was
 // installed.
 bool InstallEntry(DaemonRequest& request, AssetStore& store, InstallQuestions* questions, CDPEntry& entry) {
@@ -108,8 +159,9 @@ bool InstallEntry(DaemonRequest& request, AssetStore& store, InstallQuestions* q
   }
   Soup config;
   CDP::EntryToConfig(entry, config);
-  const bool installedBefore = IsInstalled(store, kuid);
-  if (installedBefore && !MayReplace(request, questions, GetAssetDisplayName(config), kuid)) return false;
+  // Only for the question: whether the files replace the installed copy or
+  // become its edit copy is the store's decision, taken as it records them.
+  if (IsInstalled(store, kuid) && !MayReplace(request, questions, GetAssetDisplayName(config), kuid)) return false;
 
   const std::string tooDeep = FolderNestedTooDeeply(CDP::GetFiles(entry.soup).GetChunk(), std::string(), 0);
   if (!tooDeep.empty()) {
@@ -133,9 +185,7 @@ bool InstallEntry(DaemonRequest& request, AssetStore& store, InstallQuestions* q
     return false;
   }
   RemoveCarriedConfig(staging);
-  Kiv::File::Path configPath(staging);
-  configPath.AddPath(installedBefore ? "config.txt" : "config.chump");
-  if (!Soup::SaveToFile(Kiv::PString(), configPath.Str(), config)) {
+  if (!Soup::SaveToFile(Kiv::PString(), ConfigPath(staging, kNewAssetConfig), config)) {
     store.DiscardStagingFolder(staging);
     Fail(request, "Unable to install " + Tag(kuid) + ": its configuration could not be written.", &kuid);
     return false;
@@ -143,7 +193,10 @@ bool InstallEntry(DaemonRequest& request, AssetStore& store, InstallQuestions* q
   PauseForTests();
   AssetStore::InstallOptions options;
   options.replace = true;
-  options.asEditCopy = installedBefore;
+  options.asEditCopy = true;
+  options.finishStaging = [&config](const std::string& folder, bool asEditCopy) {
+    return !asEditCopy || RenameConfigForEditCopy(folder, config);
+  };
   AssetStore::InstallOutcome outcome;
   result = store.InstallStaged(staging, options, &outcome);
   if (!result.Ok()) {
@@ -157,18 +210,13 @@ bool InstallEntry(DaemonRequest& request, AssetStore& store, InstallQuestions* q
 }  // namespace
 
 uint32_t InstallTestPauseMs() {
-  static const uint32_t pause = []() -> uint32_t {
-    const char* text = std::getenv("VADDAEMON_TEST_INSTALL_PAUSE_MS");
-    if (text == nullptr || *text == '\0') return 0;
-    char* end = nullptr;
-    const unsigned long value = std::strtoul(text, &end, 10);
-    if (*end != '\0' || value > kMaxPauseMs) {
-      Kiv::Log::Printf("vaddaemon> VADDAEMON_TEST_INSTALL_PAUSE_MS '%s' ignored\n", text);
-      return 0;
-    }
-    return uint32_t(value);
-  }();
+  static const uint32_t pause = TestHookValue("VADDAEMON_TEST_INSTALL_PAUSE_MS", 0, kMaxPauseMs, 0);
   return pause;
+}
+
+uint32_t InstallTestGatherCount() {
+  static const uint32_t count = TestHookValue("VADDAEMON_TEST_INSTALL_GATHER", 2, kMaxGather, 0);
+  return count;
 }
 
 std::string ResolveRequestPath(const std::string& binFolder, const std::string& path) {
@@ -186,6 +234,14 @@ std::string ResolveRequestPath(const std::string& binFolder, const std::string& 
 ArchiveInstallResult InstallArchive(DaemonRequest& request, AssetStore& store, InstallQuestions* questions,
                                     const std::string& archivePath) {
   ArchiveInstallResult result;
+  // A pipe or device there would hold the reader; a missing file is left to
+  // the archive reader's own message.
+  std::error_code error;
+  const fs::file_status status = fs::status(archivePath, error);
+  if (!error && !fs::is_regular_file(status)) {
+    Fail(request, "Unable to install '" + archivePath + "': it is not a file.");
+    return result;
+  }
   Soup archive;
   Kiv::PString message;
   CDP::OpenArchive(archive, message, archivePath);

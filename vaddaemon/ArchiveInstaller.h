@@ -25,11 +25,13 @@
 //   5. its configuration (CDP::EntryToConfig) is written into the staging
 //      folder, replacing any configuration file the entry carried;
 //   6. the store installs the staging folder (one index transaction, the
-//      folder renamed into place). An asset that was installed before is
-//      not replaced: the new files become its edit copy and it is left open
-//      for edit, uncommitted, so local changes are never lost silently.
-//      The configuration of such a copy is written as "config.txt", that of
-//      a new asset as "config.chump".
+//      folder renamed into place). An asset that is installed by then
+//      (the store reads that inside the transaction, so of two installs
+//      of one asset at once the second sees the first) is not replaced:
+//      the new files become its edit copy and it is left open for edit,
+//      uncommitted, so local changes are never lost silently. The
+//      configuration of such a copy is written as "config.txt", that of a
+//      new asset as "config.chump".
 // Each installed asset gives a success message (severity 4) with the asset
 // as its subject. The result counts the assets installed; `complete` is
 // true when every entry was installed.
@@ -49,6 +51,11 @@
 // waits that long after its staging folder is filled and before the store
 // records it, so that a test can kill the daemon in the middle of an
 // install. Unset or invalid: no pause.
+// A second hook, VADDAEMON_TEST_INSTALL_GATHER, holds a whole number N from
+// 2 to 64: each archive entry then waits at the same point until N entries
+// are waiting there (or 60 s have passed), so that a test can make
+// installs meet there, each having looked at the store before any of them
+// records its asset. Unset or invalid: no waiting.
 //
 // Threads: one call per request thread; the store and the question table
 // are shared and thread-safe.
@@ -85,3 +92,5 @@ std::string ResolveRequestPath(const std::string& binFolder, const std::string& 
 
 // The pause of the test hook, in milliseconds (0: none).
 uint32_t InstallTestPauseMs();
+// The number of entries the gathering hook waits for (0: none).
+uint32_t InstallTestGatherCount();

@@ -64,6 +64,11 @@ StoreResult AssetStore::Impl::CommitRowWithRename(const KUID& kuid, const RowCha
   row.kuid = kuid;
   change(row);
   if (!WriteAssetRow(db, row)) return DbFail("cannot record the asset");
+  return RenameAndCommit(transaction, from, to);
+}
+
+StoreResult AssetStore::Impl::RenameAndCommit(SqliteTransaction& transaction, const std::string& from,
+                                              const std::string& to) {
   if (!from.empty()) {
     // Whatever sits at `to` is a leftover that no row names.
     if (to.empty() || !RemoveFolderTree(to))

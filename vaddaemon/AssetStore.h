@@ -47,7 +47,10 @@
 // edit); RevertEdit forgets the edit copy (and a placeholder row).
 // An install (InstallStaged, InstallFolder) over an asset that is open for
 // edit discards the edit copy, unless InstallOptions::asEditCopy asks that
-// the files become the edit copy instead.
+// the files become the edit copy instead. Whether the asset is installed
+// is decided from its row as read inside the transaction that records the
+// install, so of two installs of one asset at once the second always sees
+// the first.
 //
 // Threads: every member may be called from any thread. One SQLite
 // connection is guarded by a mutex held only for index work; copies run
@@ -106,6 +109,13 @@ class AssetStore {
     // and it is left open for edit, the installed copy unchanged. For an
     // asset that is not installed this has no effect.
     bool asEditCopy = false;
+    // Called (when set) inside the transaction that records the install,
+    // once the store has read the asset's row there and knows what the
+    // files become (`asEditCopy`: the edit copy of the installed asset).
+    // It may finish the staging folder, e.g. name the configuration as
+    // that outcome needs, and flushes what it writes; false installs
+    // nothing. It runs with the index locked and must not call the store.
+    std::function<bool(const std::string& stagingPath, bool asEditCopy)> finishStaging;
   };
 
   struct InstallOutcome {

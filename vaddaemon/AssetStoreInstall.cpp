@@ -56,6 +56,55 @@ StoreResult MoveFoldersAside(const FolderMoves& wanted, FolderMoves* moved) {
   return StoreResult::Success();
 }
 
+// What an install found and what it left to remove after its commit.
+struct InstallPlan {
+  bool installed = false;   // the asset was installed before
+  bool asEditCopy = false;  // the files became its edit copy
+  std::string oldInstalled;
+  std::string oldEdit;
+};
+
+// In one transaction: reads the asset's row, decides from it what the
+// staged files become, records that and renames the staging folder into
+// place. The caller holds the asset's KUID.
+StoreResult RecordInstall(AssetStore::Impl& s, const std::string& staging, const StoredAsset& fresh,
+                          const AssetStore::InstallOptions& options, InstallPlan* plan) {
+  std::lock_guard<std::mutex> lock(s.dbMutex);
+  SqliteTransaction transaction(s.db);
+  if (!transaction.Begun()) return s.DbFail("cannot record the asset");
+  StoredAsset row;
+  const RowRead read = ReadAssetRow(s.db, fresh.kuid, &row);
+  if (read == RowRead::kError) return s.DbFail("cannot read the index");
+  const bool found = read == RowRead::kFound;
+  if (!found) row = StoredAsset();
+  row.kuid = fresh.kuid;
+  plan->installed = found && row.Installed();
+  if (plan->installed && !options.replace)
+    return StoreResult::Fail(StoreCode::kExists, "the asset is installed already");
+  plan->asEditCopy = plan->installed && options.asEditCopy;
+  if (options.finishStaging && !options.finishStaging(staging, plan->asEditCopy))
+    return StoreResult::Fail(StoreCode::kIoError, "cannot finish the staged files");
+
+  plan->oldEdit = s.EditingPath(row.editFolder);
+  std::string target;
+  if (plan->asEditCopy) {
+    row.editFolder = NextAssetFolderName(fresh.kuid, row.editFolder);
+    target = s.EditingPath(row.editFolder);
+  } else {
+    plan->oldInstalled = plan->installed ? s.LocalPath(row.folder) : std::string();
+    row.name = fresh.name;
+    row.authorId = fresh.authorId;
+    ApplyInstalledFields(fresh, false, row);
+    row.folder = NextAssetFolderName(fresh.kuid, row.folder);
+    row.editFolder.clear();
+    target = s.LocalPath(row.folder);
+  }
+  if (!WriteAssetRow(s.db, row)) return s.DbFail("cannot record the asset");
+  const StoreResult result = s.RenameAndCommit(transaction, staging, target);
+  if (!result.Ok()) *plan = InstallPlan();
+  return result;
+}
+
 }  // namespace
 
 void ApplyInstalledFields(const StoredAsset& fresh, bool locallyModified, StoredAsset& row) {
@@ -105,43 +154,16 @@ StoreResult AssetStore::InstallStaged(const std::string& stagingPath, const Inst
     return StoreResult::Fail(StoreCode::kIoError, "cannot flush the staged files to the disk");
 
   const KUIDLockSet::Hold hold = s.kuidLocks.Acquire(fresh.kuid);
-  StoredAsset existing;
-  const RowRead read = s.Read(fresh.kuid, &existing);
-  if (read == RowRead::kError) return s.DbFail("cannot read the index");
-  const bool found = read == RowRead::kFound;
-  const bool installed = found && existing.Installed();
-  if (installed && !options.replace)
-    return StoreResult::Fail(StoreCode::kExists, "the asset is installed already");
-
-  std::string target;
-  std::string oldInstalled;
-  const std::string oldEdit = found ? s.EditingPath(existing.editFolder) : std::string();
-  Impl::RowChange change;
-  if (installed && options.asEditCopy) {
-    const std::string editFolder = NextAssetFolderName(fresh.kuid, existing.editFolder);
-    target = s.EditingPath(editFolder);
-    change = [editFolder](StoredAsset& row) { row.editFolder = editFolder; };
-  } else {
-    const std::string folder = NextAssetFolderName(fresh.kuid, found ? existing.folder : std::string());
-    target = s.LocalPath(folder);
-    oldInstalled = installed ? s.LocalPath(existing.folder) : std::string();
-    change = [&fresh, folder](StoredAsset& row) {
-      row.name = fresh.name;
-      row.authorId = fresh.authorId;
-      ApplyInstalledFields(fresh, false, row);
-      row.folder = folder;
-      row.editFolder.clear();
-    };
-  }
-  result = s.CommitRowWithRename(fresh.kuid, change, stagingPath, target);
+  InstallPlan plan;
+  result = RecordInstall(s, stagingPath, fresh, options, &plan);
   if (!result.Ok()) return result;
   // The index names the new folders now; the old copies are free to go.
-  if (!oldInstalled.empty()) RemoveFolderTree(oldInstalled);
-  if (!oldEdit.empty()) RemoveFolderTree(oldEdit);
+  if (!plan.oldInstalled.empty()) RemoveFolderTree(plan.oldInstalled);
+  if (!plan.oldEdit.empty()) RemoveFolderTree(plan.oldEdit);
   if (outcome) {
     outcome->kuid = fresh.kuid;
-    outcome->replaced = installed;
-    outcome->leftOpenForEdit = installed && options.asEditCopy;
+    outcome->replaced = plan.installed;
+    outcome->leftOpenForEdit = plan.asEditCopy;
   }
   return StoreResult::Success();
 }

@@ -37,10 +37,16 @@ void InstallSignals() {
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
   for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
+}
+
+// Before anything is written: a write to a closed peer, or past the
+// file-size limit (RLIMIT_FSIZE), then fails (EPIPE, EFBIG) and is reported
+// like any failed write, instead of ending the daemon.
+void IgnoreWriteSignals() {
   struct sigaction ignore = {};
   ignore.sa_handler = SIG_IGN;
   sigemptyset(&ignore.sa_mask);
-  sigaction(SIGPIPE, &ignore, nullptr);
+  for (int signal : {SIGPIPE, SIGXFSZ}) sigaction(signal, &ignore, nullptr);
 }
 
 // Every log line goes to standard error and to the log file.
@@ -106,6 +112,7 @@ void ReleaseAll(DatabaseIpc& ipc) {
 }  // namespace
 
 int RunDaemon() {
+  IgnoreWriteSignals();
   const Kiv::File::Path root = InstallRootOfExecutable();
   if (root.Empty()) {
     std::fprintf(stderr, "vaddaemon: unable to determine the installation folder.\n");

@@ -1,6 +1,9 @@
 // RunDaemon: the daemon's whole life; main() returns its answer.
 //
 // Start-up:
+//   0. SIGPIPE and SIGXFSZ are ignored: a write to a closed peer or past
+//      the file-size limit (RLIMIT_FSIZE) fails and is reported like any
+//      failed write.
 //   1. The installation root is the parent of the folder holding the
 //      executable (the real path of /proc/self/exe); DetermineInstallPath
 //      sets the roots (fatal, exit status 1, when UserData cannot be

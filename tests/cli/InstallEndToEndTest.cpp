@@ -4,11 +4,14 @@
 // in this process against the daemon of the fixture's root.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <ostream>
+#include <random>
 #include <string>
 
 #include "assetdb/AssetInstall.h"
@@ -232,6 +235,50 @@ TEST_F(InstallEndToEnd, InstallFromPathTakesConfigsWithAMissingOrStrayBrace) {
     SCOPED_TRACE(keyword);
     EXPECT_EQ(ReadTree(InstalledFolder(UserDataPath(), keyword)), ReadTree(work + "/" + keyword));
   }
+}
+
+// Under a file-size limit (RLIMIT_FSIZE) a write past it fails with EFBIG.
+// The tool, and the daemon it starts (which inherits the limit), report the
+// failed write and go on rather than being ended by SIGXFSZ.
+TEST_F(InstallEndToEnd, FileSizeLimitFailsTheWriteWithAMessageNotASignal) {
+  constexpr uint64_t kLimit = 256 << 10;
+  const std::string work = MakeTempFolder();
+  const std::string source = work + "/asset";
+  MakeAsset(source, "<kuid:123:740003>", 3);
+  std::mt19937 random(3);
+  std::string noise(1 << 20, '\0');
+  for (char& byte : noise) byte = char(random());
+  ASSERT_TRUE(WriteFile(source + "/noise.tga", noise));  // LZSS cannot shrink it
+  ASSERT_EQ(Run({"installfrompath", source}).status, 0);
+  const std::string archive = work + "/asset.cdp";
+  ASSERT_EQ(Run({"createcdp", archive, "<kuid:123:740003>"}).status, 0);
+
+  const std::string other = MakeRoot();
+  const struct {
+    std::string root;
+    std::vector<std::string> args;
+    int status;
+    const char* text;
+  } cases[] = {
+      // The tool's own write, then the daemon's copy of a folder (the
+      // command counts folders sent) and its extraction of an archive.
+      {Root(), {"createcdp", work + "/again.cdp", "<kuid:123:740003>"}, 255, "Unable to write archive file"},
+      {other, {"installfrompath", source}, 0, "File too large"},
+      {other, {"installcdp", archive}, 255, "Unable to write content files"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    const ToolResult result = RunProgram(c.root + "/bin/VandruUtil", c.args, c.root + "/bin", kRunTimeoutMs, kLimit);
+    EXPECT_EQ(result.status, c.status) << result.out << result.err;
+    EXPECT_NE((result.out + result.err).find(c.text), std::string::npos) << result.out << result.err;
+  }
+  EXPECT_FALSE(fs::exists(work + "/again.cdp"));
+  EXPECT_FALSE(fs::exists(work + "/again.tmp"));
+  EXPECT_TRUE(fs::is_empty(other + "/UserData/local"));
+  const pid_t daemon = DaemonOwnerPidOf(other);
+  ASSERT_NE(daemon, 0);
+  EXPECT_EQ(::waitpid(daemon, nullptr, WNOHANG), 0) << "the daemon has ended";
+  EXPECT_TRUE(StopDaemonOf(other));
 }
 
 TEST_F(InstallEndToEnd, InstallCDPOfAMissingArchiveFails) {

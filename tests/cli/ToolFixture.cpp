@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -46,17 +47,34 @@ void CopyExecutable(const char* from, const std::string& to) {
   fs::permissions(to, fs::perms::owner_all, fs::perm_options::add);
 }
 
-void LayOutRoot() {
-  char pattern[] = "/tmp/vu-cli-XXXXXX";
-  const char* made = ::mkdtemp(pattern);
-  ASSERT_NE(made, nullptr);
-  gRoot = fs::canonical(made).string();
-  fs::create_directories(gRoot + "/bin");
-  fs::create_directories(gRoot + "/Data");
-  CopyExecutable(VANDRUUTIL_EXE, gRoot + "/bin/VandruUtil");
-  CopyExecutable(VADDAEMON_EXE, gRoot + "/bin/vaddaemon");
-  fs::copy_file(std::string(VU_SOURCE_DIR) + "/data/InterfaceText.txt", gRoot + "/Data/InterfaceText.txt");
+void LayOutRoot(const std::string& root) {
+  fs::create_directories(root + "/bin");
+  fs::create_directories(root + "/Data");
+  CopyExecutable(VANDRUUTIL_EXE, root + "/bin/VandruUtil");
+  CopyExecutable(VADDAEMON_EXE, root + "/bin/vaddaemon");
+  fs::copy_file(std::string(VU_SOURCE_DIR) + "/data/InterfaceText.txt", root + "/Data/InterfaceText.txt");
 }
+
+// Sets the soft RLIMIT_FSIZE of this process for as long as it lives (0:
+// leaves it alone); children spawned meanwhile inherit it.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(uint64_t bytes) {
+    if (bytes == 0 || ::getrlimit(RLIMIT_FSIZE, &saved_) != 0) return;
+    rlimit limited = saved_;
+    limited.rlim_cur = rlim_t(bytes);
+    set_ = ::setrlimit(RLIMIT_FSIZE, &limited) == 0;
+  }
+  ~FileSizeLimit() {
+    if (set_) ::setrlimit(RLIMIT_FSIZE, &saved_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit saved_{};
+  bool set_ = false;
+};
 
 // Reads whatever the pipes hold until both close or the time runs out.
 bool Drain(int outFd, int errFd, ToolResult* result, int timeoutMs) {
@@ -97,6 +115,18 @@ int WaitFor(pid_t pid, int timeoutMs) {
   }
 }
 
+// Waits up to `timeoutMs` until `pid` has ended: reaped when it is our
+// child (daemons are, as we are their subreaper), else no longer running.
+bool WaitGone(pid_t pid, int timeoutMs) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    const pid_t got = ::waitpid(pid, nullptr, WNOHANG);
+    if (got == pid || (got < 0 && ::kill(pid, 0) != 0)) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    ::usleep(10000);
+  }
+}
+
 std::vector<std::string> ChildEnvironment() {
   std::vector<std::string> env;
   for (char** entry = environ; entry && *entry; ++entry) {
@@ -112,7 +142,17 @@ std::vector<std::string> ChildEnvironment() {
 void ToolFixture::SetUpTestSuite() {
   if (!gRoot.empty()) return;
   ::prctl(PR_SET_CHILD_SUBREAPER, 1);
-  LayOutRoot();
+  char pattern[] = "/tmp/vu-cli-XXXXXX";
+  const char* made = ::mkdtemp(pattern);
+  ASSERT_NE(made, nullptr);
+  gRoot = fs::canonical(made).string();
+  LayOutRoot(gRoot);
+}
+
+std::string ToolFixture::MakeRoot() {
+  const std::string root = MakeTempFolder();
+  if (!root.empty()) LayOutRoot(root);
+  return root;
 }
 
 void ToolFixture::TearDownTestSuite() { StopDaemon(); }
@@ -133,7 +173,7 @@ std::string ToolFixture::MakeTempFolder() {
 }
 
 ToolResult ToolFixture::RunProgram(const std::string& exe, const std::vector<std::string>& args,
-                                   const std::string& workdir, int timeoutMs) {
+                                   const std::string& workdir, int timeoutMs, uint64_t fileSizeLimit) {
   ToolResult result;
   int outPipe[2];
   int errPipe[2];
@@ -160,7 +200,11 @@ ToolResult ToolFixture::RunProgram(const std::string& exe, const std::vector<std
   posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
   posix_spawn_file_actions_addchdir_np(&actions, workdir.c_str());
   pid_t pid = 0;
-  int spawned = posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv.data(), envp.data());
+  int spawned = 0;
+  {
+    const FileSizeLimit limit(fileSizeLimit);
+    spawned = posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv.data(), envp.data());
+  }
   posix_spawn_file_actions_destroy(&actions);
   ::close(outPipe[1]);
   ::close(errPipe[1]);
@@ -187,10 +231,13 @@ ToolResult ToolFixture::RunProgram(const std::string& exe, const std::vector<std
   return result;
 }
 
-pid_t ToolFixture::DaemonOwnerPid() {
-  if (gRoot.empty() || !fs::exists(UserDataPath() + "/assets.tdx")) return 0;
+pid_t ToolFixture::DaemonOwnerPid() { return DaemonOwnerPidOf(gRoot); }
+
+pid_t ToolFixture::DaemonOwnerPidOf(const std::string& root) {
+  const std::string index = root + "/UserData/assets.tdx";
+  if (root.empty() || !fs::exists(index)) return 0;
   DatabaseIpc ipc;
-  if (!ipc.Open(Kiv::File::Path(UserDataPath() + "/assets.tdx"))) return 0;
+  if (!ipc.Open(Kiv::File::Path(index))) return 0;
   DatabaseIpc::Snapshot snapshot = ipc.Read();
   ipc.Close();
   if (snapshot.owner == DatabaseIpc::kNone || snapshot.owner == 0) return 0;
@@ -207,6 +254,16 @@ void ToolFixture::StopDaemon() {
   // Reap every other child that has ended (daemons reparented to us).
   while (::waitpid(-1, nullptr, WNOHANG) > 0) {
   }
+}
+
+bool ToolFixture::StopDaemonOf(const std::string& root) {
+  const pid_t owner = DaemonOwnerPidOf(root);
+  if (owner == 0) return true;
+  RunProgram(root + "/bin/VandruUtil", {"closevaddaemon"}, root + "/bin", kStopTimeoutMs);
+  if (WaitGone(owner, 5000)) return true;
+  ::kill(owner, SIGKILL);
+  WaitGone(owner, 5000);
+  return false;
 }
 
 bool ToolFixture::WriteFile(const std::string& path, const std::string& text) {

@@ -23,6 +23,8 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
+
 #include <string>
 #include <vector>
 
@@ -46,9 +48,15 @@ class ToolFixture : public ::testing::Test {
   static ToolResult Run(const std::vector<std::string>& args, const std::string& workdir = "",
                         int timeoutMs = kRunTimeoutMs);
   // The same for any executable (e.g. a copy of the tool in another root);
-  // `workdir` must be given.
+  // `workdir` must be given. A `fileSizeLimit` other than 0 is the child's
+  // RLIMIT_FSIZE in bytes (a daemon it starts inherits it).
   static ToolResult RunProgram(const std::string& exe, const std::vector<std::string>& args,
-                               const std::string& workdir, int timeoutMs = kRunTimeoutMs);
+                               const std::string& workdir, int timeoutMs = kRunTimeoutMs,
+                               uint64_t fileSizeLimit = 0);
+  // A fresh installation root laid out as the fixture's own (bin with both
+  // executables, Data with the interface text), nothing installed; its
+  // real path, removed when the binary ends.
+  static std::string MakeRoot();
   // A fresh empty folder under the system's temporary folder (real path),
   // removed with the root when the binary ends.
   static std::string MakeTempFolder();
@@ -59,8 +67,13 @@ class ToolFixture : public ::testing::Test {
 
   // Stops the daemon of the root (see above); safe when none runs.
   static void StopDaemon();
+  // Stops the daemon of another root (made by MakeRoot): "closevaddaemon",
+  // then SIGKILL when it has not ended within 5 s; reaps it. True when it
+  // ended on the close request (or none ran).
+  static bool StopDaemonOf(const std::string& root);
   // The owner pid of the root's database-owner block, 0 when none.
   static pid_t DaemonOwnerPid();
+  static pid_t DaemonOwnerPidOf(const std::string& root);
 
   // Writes `text` to `path`; false on failure.
   static bool WriteFile(const std::string& path, const std::string& text);

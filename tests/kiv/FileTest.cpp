@@ -1,3 +1,4 @@
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -61,6 +62,19 @@ TEST_F(KivFile, OpenRefusesModesWithoutAccessAndFolders) {
   EXPECT_FALSE(file.Open(dir_, 0x101));
   EXPECT_FALSE(file.Open("", 0x10));
   EXPECT_EQ(Get("a.bin"), "x");
+}
+
+TEST_F(KivFile, RegularOnlyRefusesPipesAndDevicesWithoutWaiting) {
+  ASSERT_EQ(mkfifo(At("pipe").c_str(), 0600), 0);
+  Put("a.bin", "abc");
+  const struct {
+    String path;
+    uint32_t mode;
+  } refused[] = {{At("pipe"), 0x10}, {At("pipe"), 0x301}, {At("pipe"), 0x11}, {"/dev/null", 0x20}};
+  File file;
+  for (const auto& c : refused) EXPECT_FALSE(file.Open(c.path, c.mode | File::kRegularOnly)) << c.path << " " << c.mode;
+  ASSERT_TRUE(file.Open(At("a.bin"), 0x10 | File::kRegularOnly));
+  EXPECT_EQ(ReadRest(file), "abc");
 }
 
 TEST_F(KivFile, ReadOnlyFileRefusesWrites) {

@@ -1,6 +1,10 @@
 // Installing folders (0x27) and archives (0x28), the questions asked while
 // installing (notification 2, answer 0x96), and archive entries for export
 // (0x30), against the daemon process.
+#include <sys/stat.h>
+
+#include <set>
+
 #include "tests/vaddaemon/DaemonFixture.h"
 #include "tests/vaddaemon/InstallTestSupport.h"
 
@@ -22,6 +26,15 @@ class DaemonInstall : public DaemonFixture {
     EXPECT_TRUE(client.Transact(code, id, InstallBody(path, code == kInstallFolder ? 0 : 2, callback), &reply,
                                 notes, 30000));
     return reply;
+  }
+
+  // Reads frames until a reply; the reply's body, the notes before it in
+  // `notes`.
+  Bytes AwaitReply(RawClient& client, std::vector<RawClient::Frame>* notes) {
+    RawClient::Frame frame;
+    while (client.ReadFrame(frame, 30000) && !frame.IsReply()) notes->push_back(frame);
+    EXPECT_TRUE(frame.IsReply());
+    return frame.body;
   }
 
   Soup Export(RawClient& client, uint32_t id, const KUID& kuid, std::vector<RawClient::Frame>* notes = nullptr) {
@@ -258,6 +271,81 @@ TEST_F(DaemonInstall, HostileArchivesInstallNothingOutsideTheStore) {
   ASSERT_TRUE(client->Transact(kInstallArchive, 5, damaged, &reply, &notes));
   EXPECT_EQ(BodyReader(reply).U32(), 0u);
   EXPECT_TRUE(HasMessage(MessagesFor(notes, 5), ResultsLog::kError, "damaged"));
+}
+
+TEST_F(DaemonInstall, PipeInPlaceOfConfigurationOrArchiveFailsAtOnceAndDaemonGoesOn) {
+  for (const char* folder : {"piped-txt", "piped-chump"}) fs::create_directories(Source(folder));
+  ASSERT_EQ(mkfifo((Source("piped-txt") / "config.txt").c_str(), 0600), 0);
+  ASSERT_EQ(mkfifo((Source("piped-chump") / "config.chump").c_str(), 0600), 0);
+  ASSERT_EQ(mkfifo(Source("piped.cdp").c_str(), 0600), 0);
+  struct Case {
+    uint32_t code;
+    const char* path;
+    const char* message;
+  };
+  const Case cases[] = {
+      {kInstallFolder, "piped-txt", "no readable config"},
+      {kInstallFolder, "piped-chump", "no readable config"},
+      {kInstallArchive, "piped.cdp", "not a file"},
+  };
+  auto client = Connect();
+  ASSERT_TRUE(client);
+  uint32_t id = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    std::vector<RawClient::Frame> notes;
+    Bytes reply;
+    ASSERT_TRUE(client->Transact(c.code, id, InstallBody(Source(c.path).string(), 0, 0), &reply, &notes));
+    ASSERT_EQ(reply.size(), c.code == kInstallFolder ? 9u : 5u);
+    EXPECT_EQ(reply.back(), 0);
+    EXPECT_TRUE(HasMessage(MessagesFor(notes, id), ResultsLog::kError, c.message));
+    ++id;
+  }
+  EXPECT_TRUE(LocalFolders(UserDataPath()).empty());
+  MakeAssetFolder(Source("plain"), kFirst, "Plain", {{"a.txt", "x"}});
+  std::vector<RawClient::Frame> notes;
+  EXPECT_EQ(KUIDFrom(Install(*client, kInstallFolder, id, Source("plain").string(), 0, &notes)), kFirst);
+}
+
+// Installs that meet after staging, each having looked at the store before
+// either of them recorded its asset.
+class DaemonInstallMeeting : public DaemonInstall {
+ protected:
+  std::vector<std::string> DaemonEnvironment() const override { return {"VADDAEMON_TEST_INSTALL_GATHER=2"}; }
+};
+
+TEST_F(DaemonInstallMeeting, SimultaneousArchiveInstallsOfOneAssetKeepBothCopies) {
+  const std::string letters[] = {"a", "b"};
+  std::vector<std::unique_ptr<RawClient>> clients;
+  for (uint32_t i = 0; i < 2; ++i) {
+    const fs::path archive = Source(letters[i] + ".cdp");
+    fs::create_directories(archive.parent_path());
+    WriteArchive(archive, {MakeEntry(kFirst, "Copy " + letters[i], {{"which.txt", letters[i]}}, false)});
+    clients.push_back(Connect());
+    ASSERT_TRUE(clients.back());
+    ASSERT_TRUE(clients.back()->SendRequest(kInstallArchive, i + 1, InstallBody(archive.string(), 2, 0)));
+  }
+  std::vector<ResultMessage> messages;
+  for (uint32_t i = 0; i < 2; ++i) {
+    std::vector<RawClient::Frame> notes;
+    EXPECT_EQ(BodyReader(AwaitReply(*clients[i], &notes)).U32(), 1u);
+    for (const ResultMessage& message : MessagesFor(notes, i + 1)) messages.push_back(message);
+  }
+  // The first to be recorded is installed, the other becomes its edit copy.
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_NE(messages[0].text.find("open for edit") == std::string::npos,
+            messages[1].text.find("open for edit") == std::string::npos);
+  const std::vector<std::string> local = LocalFolders(UserDataPath());
+  ASSERT_EQ(local.size(), 1u);
+  const fs::path installed = fs::path(UserDataPath()) / "local" / local[0];
+  std::vector<fs::path> edits;
+  for (const auto& item : fs::directory_iterator(fs::path(UserDataPath()) / "editing")) edits.push_back(item.path());
+  ASSERT_EQ(edits.size(), 1u);
+  EXPECT_EQ((std::set<std::string>{GetFile(installed / "which.txt"), GetFile(edits[0] / "which.txt")}),
+            (std::set<std::string>{"a", "b"}));
+  EXPECT_TRUE(fs::exists(installed / "config.chump"));
+  EXPECT_TRUE(fs::exists(edits[0] / "config.txt"));
+  EXPECT_FALSE(fs::exists(edits[0] / "config.chump"));
 }
 
 }  // namespace
