@@ -3,7 +3,7 @@
 #include "assetdb/AssetRecord.h"
 #include "assetdb/UserNameCache.h"
 #include "assetdb/VADClientRequests.h"
-#include "foundation/Soup.h"
+#include "foundation/soup/Soup.h"
 #include "kiv/File.h"
 
 namespace {

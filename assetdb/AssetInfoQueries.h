@@ -22,7 +22,7 @@
 
 #include <cstdint>
 
-#include "foundation/KUID.h"
+#include "foundation/text/KUID.h"
 #include "kiv/String.h"
 
 Kiv::String GetAssetInfoField(const KUID& kuid);

@@ -3,8 +3,8 @@
 #include "assetdb/CDPArchive.h"
 #include "assetdb/VADClient.h"
 #include "assetdb/VADRequest.h"
-#include "foundation/BinarySoup.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/soup/BinarySoup.h"
+#include "foundation/stream/TStreamTyped.h"
 
 namespace {
 

@@ -26,8 +26,8 @@
 #include <cstdint>
 
 #include "assetdb/VADClientTransaction.h"
-#include "foundation/KUID.h"
-#include "foundation/Soup.h"
+#include "foundation/text/KUID.h"
+#include "foundation/soup/Soup.h"
 #include "kiv/String.h"
 
 class ResultsLog;

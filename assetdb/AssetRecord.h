@@ -22,7 +22,7 @@
 
 #include <cstdint>
 
-#include "foundation/KUID.h"
+#include "foundation/text/KUID.h"
 #include "kiv/PString.h"
 #include "kiv/String.h"
 

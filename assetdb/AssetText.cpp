@@ -3,9 +3,9 @@
 #include <cmath>
 
 #include "assetdb/CategoryClassCodeTable.h"
-#include "foundation/ApplicationRecords.h"
-#include "foundation/InterfaceTextDB.h"
-#include "foundation/Soup.h"
+#include "foundation/base/ApplicationRecords.h"
+#include "foundation/spec/InterfaceTextDB.h"
+#include "foundation/soup/Soup.h"
 #include "kiv/PString.h"
 #include "kiv/ResourceSystem.h"
 

@@ -1,8 +1,8 @@
 #include "assetdb/CDPArchive.h"
 
 #include "assetdb/CDPBuilder.h"
-#include "foundation/BinarySoup.h"
-#include "foundation/TStream.h"
+#include "foundation/soup/BinarySoup.h"
+#include "foundation/stream/TStream.h"
 
 namespace CDP {
 

@@ -37,9 +37,9 @@
 
 #include <cstdint>
 
-#include "foundation/ACSRawDataCore.h"
-#include "foundation/KUID.h"
-#include "foundation/Soup.h"
+#include "foundation/soup/ACSRawDataCore.h"
+#include "foundation/text/KUID.h"
+#include "foundation/soup/Soup.h"
 #include "kiv/PString.h"
 #include "kiv/String.h"
 

@@ -3,7 +3,7 @@
 #include "assetdb/CDPArchive.h"
 #include "assetdb/CDPDependencies.h"
 #include "assetdb/KUIDOrderedSet.h"
-#include "foundation/SoupKUIDReferences.h"
+#include "foundation/soup/SoupKUIDReferences.h"
 
 namespace CDP {
 

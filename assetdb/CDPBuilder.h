@@ -41,7 +41,7 @@
 // Threads: one caller per archive at a time.
 #pragma once
 
-#include "foundation/Soup.h"
+#include "foundation/soup/Soup.h"
 #include "kiv/PString.h"
 #include "kiv/String.h"
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "assetdb/CDPArchive.h"
-#include "foundation/BinarySoup.h"
+#include "foundation/soup/BinarySoup.h"
 
 namespace CDP {
 

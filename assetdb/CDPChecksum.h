@@ -18,7 +18,7 @@
 #pragma once
 
 #include "assetdb/ChecksumPair.h"
-#include "foundation/Soup.h"
+#include "foundation/soup/Soup.h"
 
 namespace CDP {
 

@@ -29,9 +29,9 @@
 #include <vector>
 
 #include "assetdb/KUIDOrderedSet.h"
-#include "foundation/KUID.h"
-#include "foundation/Soup.h"
-#include "foundation/SoupKUIDReferences.h"
+#include "foundation/text/KUID.h"
+#include "foundation/soup/Soup.h"
+#include "foundation/soup/SoupKUIDReferences.h"
 
 namespace CDP {
 

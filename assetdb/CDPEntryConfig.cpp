@@ -5,8 +5,8 @@
 
 #include "assetdb/CDPDependencies.h"
 #include "assetdb/KUIDOrderedSet.h"
-#include "foundation/SoupKUIDReferences.h"
-#include "foundation/StringHelpers.h"
+#include "foundation/soup/SoupKUIDReferences.h"
+#include "foundation/text/StringHelpers.h"
 #include "kiv/String.h"
 
 namespace CDP {

@@ -20,7 +20,7 @@
 #pragma once
 
 #include "assetdb/CDPArchive.h"
-#include "foundation/Soup.h"
+#include "foundation/soup/Soup.h"
 
 namespace CDP {
 

@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "assetdb/CDPNames.h"
-#include "foundation/BinarySoup.h"
-#include "foundation/ContentPath.h"
-#include "foundation/LZSSCompress.h"
-#include "foundation/TBuffer.h"
-#include "foundation/TFile.h"
-#include "foundation/TemporaryFile.h"
+#include "foundation/soup/BinarySoup.h"
+#include "foundation/layout/ContentPath.h"
+#include "foundation/lzss/LZSSCompress.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/stream/TFile.h"
+#include "foundation/stream/TemporaryFile.h"
 #include "kiv/DynamicBuffer.h"
 
 namespace CDP {

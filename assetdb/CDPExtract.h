@@ -55,8 +55,8 @@
 
 #include <cstdint>
 
-#include "foundation/ACSRawDataCore.h"
-#include "foundation/Soup.h"
+#include "foundation/soup/ACSRawDataCore.h"
+#include "foundation/soup/Soup.h"
 #include "kiv/File.h"
 #include "kiv/PString.h"
 

@@ -10,7 +10,7 @@
 #include <cerrno>
 
 #include "assetdb/ProcessAlive.h"
-#include "foundation/LogMessage.h"
+#include "foundation/base/LogMessage.h"
 
 static_assert(std::endian::native == std::endian::little, "the block is little-endian");
 

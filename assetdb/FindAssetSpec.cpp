@@ -7,8 +7,8 @@
 #include "assetdb/VADClientRequests.h"
 #include "assetdb/VADFilterElementAssetID.h"
 #include "assetdb/VADRequest.h"
-#include "foundation/Soup.h"
-#include "foundation/SpecRegistry.h"
+#include "foundation/soup/Soup.h"
+#include "foundation/spec/SpecRegistry.h"
 #include "kiv/File.h"
 
 namespace {

@@ -40,9 +40,9 @@
 // nothing is held while the daemon is asked or a spec is made.
 #pragma once
 
-#include "foundation/KUID.h"
-#include "foundation/SpecAssetSource.h"
-#include "foundation/SpecRef.h"
+#include "foundation/text/KUID.h"
+#include "foundation/spec/SpecAssetSource.h"
+#include "foundation/spec/SpecRef.h"
 #include "kiv/PString.h"
 #include "kiv/String.h"
 

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "foundation/WorkerThread.h"
+#include "foundation/threads/WorkerThread.h"
 #include "kiv/Time.h"
 
 namespace {

@@ -1,9 +1,9 @@
 #include "assetdb/InstallActionReport.h"
 
 #include "assetdb/ResultsLog.h"
-#include "foundation/InterfaceTextDB.h"
-#include "foundation/PropertyRef.h"
-#include "foundation/Soup.h"
+#include "foundation/spec/InterfaceTextDB.h"
+#include "foundation/soup/PropertyRef.h"
+#include "foundation/soup/Soup.h"
 #include "kiv/String.h"
 
 void ReportInstallAction(ResultsLog& log, int32_t answer, const Kiv::PString& assetName, const KUID& kuid) {

@@ -14,7 +14,7 @@
 
 #include <cstdint>
 
-#include "foundation/KUID.h"
+#include "foundation/text/KUID.h"
 #include "kiv/PString.h"
 
 class ResultsLog;

@@ -9,10 +9,10 @@
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADAssetHandle.h"
 #include "assetdb/VADClient.h"
-#include "foundation/ContentPath.h"
-#include "foundation/ContentSetFolder.h"
-#include "foundation/FolderLayout.h"
-#include "foundation/InterfaceTextDB.h"
+#include "foundation/layout/ContentPath.h"
+#include "foundation/layout/ContentSetFolder.h"
+#include "foundation/layout/FolderLayout.h"
+#include "foundation/spec/InterfaceTextDB.h"
 
 namespace {
 

@@ -35,8 +35,8 @@
 
 #include <cstdint>
 
-#include "foundation/KUID.h"
-#include "foundation/Soup.h"
+#include "foundation/text/KUID.h"
+#include "foundation/soup/Soup.h"
 #include "kiv/PString.h"
 #include "kiv/String.h"
 

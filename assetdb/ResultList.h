@@ -15,8 +15,8 @@
 #include <cstdint>
 #include <utility>
 
-#include "foundation/BlockRing.h"
-#include "foundation/PropertyRef.h"
+#include "foundation/containers/BlockRing.h"
+#include "foundation/soup/PropertyRef.h"
 #include "kiv/String.h"
 
 struct ResultMessage {

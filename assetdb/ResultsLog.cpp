@@ -1,10 +1,10 @@
 #include "assetdb/ResultsLog.h"
 
-#include "foundation/InterfaceTextDB.h"
-#include "foundation/Soup.h"
-#include "foundation/SubstituteParams.h"
-#include "foundation/TStream.h"
-#include "foundation/VandruProperty.h"
+#include "foundation/spec/InterfaceTextDB.h"
+#include "foundation/soup/Soup.h"
+#include "foundation/text/SubstituteParams.h"
+#include "foundation/stream/TStream.h"
+#include "foundation/soup/VandruProperty.h"
 
 // Holds the log's lock for a scope.
 class ResultsLog::Guard {

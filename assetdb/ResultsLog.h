@@ -66,9 +66,9 @@
 
 #include "assetdb/NuMessageRecipient.h"
 #include "assetdb/ResultList.h"
-#include "foundation/CountedMutex.h"
-#include "foundation/KUID.h"
-#include "foundation/PropertyRef.h"
+#include "foundation/base/CountedMutex.h"
+#include "foundation/text/KUID.h"
+#include "foundation/soup/PropertyRef.h"
 #include "kiv/String.h"
 
 class Soup;

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "assetdb/ResultsLog.h"
-#include "foundation/KUID.h"
+#include "foundation/text/KUID.h"
 
 namespace {
 

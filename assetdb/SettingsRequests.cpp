@@ -1,8 +1,8 @@
 #include "assetdb/SettingsRequests.h"
 
 #include "assetdb/VADRequest.h"
-#include "foundation/BinarySoup.h"
-#include "foundation/Soup.h"
+#include "foundation/soup/BinarySoup.h"
+#include "foundation/soup/Soup.h"
 
 namespace {
 

@@ -4,11 +4,11 @@
 #include "assetdb/CDPArchive.h"
 #include "assetdb/InstallAssetWithPrompts.h"
 #include "assetdb/ResultsLog.h"
-#include "foundation/BinarySoup.h"
-#include "foundation/InterfaceTextDB.h"
-#include "foundation/TFile.h"
-#include "foundation/TStreamTyped.h"
-#include "foundation/TSubFile.h"
+#include "foundation/soup/BinarySoup.h"
+#include "foundation/spec/InterfaceTextDB.h"
+#include "foundation/stream/TFile.h"
+#include "foundation/stream/TStreamTyped.h"
+#include "foundation/stream/TSubFile.h"
 
 namespace {
 

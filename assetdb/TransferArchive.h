@@ -42,7 +42,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "foundation/SoupKUIDReferences.h"
+#include "foundation/soup/SoupKUIDReferences.h"
 #include "kiv/String.h"
 
 class ResultsLog;

@@ -7,7 +7,7 @@
 #include <unordered_map>
 
 #include "assetdb/VADRequest.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/stream/TStreamTyped.h"
 
 namespace {
 

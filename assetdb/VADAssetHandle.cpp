@@ -2,7 +2,7 @@
 
 #include "assetdb/VADClientRequests.h"
 #include "assetdb/VADRequest.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/stream/TStreamTyped.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "foundation/KUID.h"
+#include "foundation/text/KUID.h"
 #include "kiv/File.h"
 #include "kiv/PString.h"
 

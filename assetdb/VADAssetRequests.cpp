@@ -2,9 +2,9 @@
 #include "assetdb/AssetRecord.h"
 #include "assetdb/VADClientRequests.h"
 #include "assetdb/VADRequest.h"
-#include "foundation/BinarySoup.h"
-#include "foundation/Soup.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/soup/BinarySoup.h"
+#include "foundation/soup/Soup.h"
+#include "foundation/stream/TStreamTyped.h"
 
 namespace {
 

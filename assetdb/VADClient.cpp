@@ -15,12 +15,12 @@
 #include "assetdb/VADClientTransaction.h"
 #include "assetdb/VADEventWait.h"
 #include "assetdb/VADFrames.h"
-#include "foundation/FolderLayout.h"
-#include "foundation/LogMessage.h"
-#include "foundation/Process.h"
-#include "foundation/TBuffer.h"
-#include "foundation/TStream.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/layout/FolderLayout.h"
+#include "foundation/base/LogMessage.h"
+#include "foundation/threads/Process.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/stream/TStream.h"
+#include "foundation/stream/TStreamTyped.h"
 
 using VADClientInternal::ClientState;
 using VADClientInternal::ReaderContext;

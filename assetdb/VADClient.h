@@ -48,7 +48,7 @@
 #include <cstdint>
 
 #include "assetdb/VADClientRequests.h"
-#include "foundation/KUID.h"
+#include "foundation/text/KUID.h"
 #include "kiv/File.h"
 #include "kiv/PString.h"
 

@@ -7,13 +7,13 @@
 #include "assetdb/VADClientState.h"
 #include "assetdb/VADClientTransaction.h"
 #include "assetdb/VADFrames.h"
-#include "foundation/KUID.h"
-#include "foundation/LogMessage.h"
-#include "foundation/TBuffer.h"
-#include "foundation/TCXCallbackCIntPtr.h"
-#include "foundation/TStream.h"
-#include "foundation/TStreamTyped.h"
-#include "foundation/WorkerThread.h"
+#include "foundation/text/KUID.h"
+#include "foundation/base/LogMessage.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/threads/TCXCallbackCIntPtr.h"
+#include "foundation/stream/TStream.h"
+#include "foundation/stream/TStreamTyped.h"
+#include "foundation/threads/WorkerThread.h"
 
 using VADClientInternal::ClientState;
 using VADClientInternal::State;

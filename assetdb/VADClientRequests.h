@@ -64,8 +64,8 @@
 
 #include <cstdint>
 
-#include "foundation/KUID.h"
-#include "foundation/SoupKUIDReferences.h"
+#include "foundation/text/KUID.h"
+#include "foundation/soup/SoupKUIDReferences.h"
 #include "kiv/File.h"
 #include "kiv/PString.h"
 #include "kiv/String.h"

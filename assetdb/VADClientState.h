@@ -18,7 +18,7 @@
 #include "assetdb/NetTransport.h"
 #include "assetdb/VADClient.h"
 #include "assetdb/VADNotification.h"
-#include "foundation/SpecRegistry.h"
+#include "foundation/spec/SpecRegistry.h"
 #include "kiv/CriticalSection.h"
 #include "kiv/Thread.h"
 #include "kiv/WEvent.h"

@@ -7,9 +7,9 @@
 
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADEventWait.h"
-#include "foundation/ApplicationRecords.h"
-#include "foundation/LogMessage.h"
-#include "foundation/WorkerThread.h"
+#include "foundation/base/ApplicationRecords.h"
+#include "foundation/base/LogMessage.h"
+#include "foundation/threads/WorkerThread.h"
 
 namespace {
 

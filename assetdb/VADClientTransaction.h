@@ -35,7 +35,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "foundation/KUID.h"
+#include "foundation/text/KUID.h"
 #include "kiv/PString.h"
 #include "kiv/String.h"
 #include "kiv/WEvent.h"

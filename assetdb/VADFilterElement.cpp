@@ -5,8 +5,8 @@
 #include "assetdb/VADFilterElementGroup.h"
 #include "assetdb/VADFilterElementRange.h"
 #include "assetdb/VADFilterElementString.h"
-#include "foundation/TStream.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/stream/TStream.h"
+#include "foundation/stream/TStreamTyped.h"
 
 bool VADFilterElement::Equals(const VADFilterElement& other) const {
   return GetFieldName() == other.GetFieldName() && GetValueText() == other.GetValueText();

@@ -3,8 +3,8 @@
 #include <new>
 #include <tuple>
 
-#include "foundation/TStream.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/stream/TStream.h"
+#include "foundation/stream/TStreamTyped.h"
 
 namespace {
 

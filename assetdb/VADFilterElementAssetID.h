@@ -19,7 +19,7 @@
 #include <set>
 
 #include "assetdb/VADFilterElement.h"
-#include "foundation/KUID.h"
+#include "foundation/text/KUID.h"
 
 struct KUIDUnsignedLess {
   bool operator()(const KUID& a, const KUID& b) const;

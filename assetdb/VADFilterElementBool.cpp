@@ -1,7 +1,7 @@
 #include "assetdb/VADFilterElementBool.h"
 
-#include "foundation/TStream.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/stream/TStream.h"
+#include "foundation/stream/TStreamTyped.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include <string_view>
 
-#include "foundation/TStream.h"
-#include "foundation/TStreamTyped.h"
-#include "foundation/TruncatePString.h"
+#include "foundation/stream/TStream.h"
+#include "foundation/stream/TStreamTyped.h"
+#include "foundation/text/TruncatePString.h"
 
 VADFilterElementString::VADFilterElementString(uint32_t fieldId, const Kiv::PString& value)
     : fieldId_(fieldId), value_(value) {

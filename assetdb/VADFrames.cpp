@@ -2,8 +2,8 @@
 
 #include <new>
 
-#include "foundation/TStream.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/stream/TStream.h"
+#include "foundation/stream/TStreamTyped.h"
 
 namespace VADFrames {
 

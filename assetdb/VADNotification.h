@@ -16,7 +16,7 @@
 
 #include <cstdint>
 
-#include "foundation/TBuffer.h"
+#include "foundation/stream/TBuffer.h"
 #include "kiv/DynamicBuffer.h"
 
 struct VADNotification {

@@ -1,7 +1,7 @@
 // The database-repair requests of VADClientRequests (see its header).
 #include "assetdb/VADClientRequests.h"
 #include "assetdb/VADRequest.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/stream/TStreamTyped.h"
 
 namespace {
 

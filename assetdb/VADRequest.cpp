@@ -1,8 +1,8 @@
 #include "assetdb/VADRequest.h"
 
 #include "assetdb/VADClient.h"
-#include "foundation/KUID.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/text/KUID.h"
+#include "foundation/stream/TStreamTyped.h"
 
 namespace {
 

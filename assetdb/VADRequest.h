@@ -19,8 +19,8 @@
 
 #include <cstdint>
 
-#include "foundation/SoupKUIDReferences.h"
-#include "foundation/TBuffer.h"
+#include "foundation/soup/SoupKUIDReferences.h"
+#include "foundation/stream/TBuffer.h"
 #include "kiv/DynamicBuffer.h"
 
 class ResultsLog;

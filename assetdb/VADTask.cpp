@@ -5,8 +5,8 @@
 #include <thread>
 
 #include "assetdb/VADClientRequests.h"
-#include "foundation/InterfaceTextDB.h"
-#include "foundation/PropertyRef.h"
+#include "foundation/spec/InterfaceTextDB.h"
+#include "foundation/soup/PropertyRef.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 
 #include "assetdb/VADClient.h"
 #include "assetdb/VADRequest.h"
-#include "foundation/BinarySoup.h"
-#include "foundation/Soup.h"
-#include "foundation/TStream.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/soup/BinarySoup.h"
+#include "foundation/soup/Soup.h"
+#include "foundation/stream/TStream.h"
+#include "foundation/stream/TStreamTyped.h"
 #include "kiv/CriticalSection.h"
 #include "kiv/Time.h"
 

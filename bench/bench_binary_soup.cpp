@@ -12,10 +12,10 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/BinarySoup.h"
-#include "foundation/KUID.h"
-#include "foundation/Soup.h"
-#include "foundation/TBuffer.h"
+#include "foundation/soup/BinarySoup.h"
+#include "foundation/text/KUID.h"
+#include "foundation/soup/Soup.h"
+#include "foundation/stream/TBuffer.h"
 #include "kiv/DynamicBuffer.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "foundation/Crc32.h"
+#include "foundation/text/Crc32.h"
 
 namespace {
 

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "foundation/LZSSDecoder.h"
-#include "foundation/LZSSEncoder.h"
+#include "foundation/lzss/LZSSDecoder.h"
+#include "foundation/lzss/LZSSEncoder.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/Soup.h"
+#include "foundation/soup/Soup.h"
 
 namespace {
 

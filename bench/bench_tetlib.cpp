@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "foundation/ACSConvert.h"
-#include "foundation/Soup.h"
+#include "foundation/soup/ACSConvert.h"
+#include "foundation/soup/Soup.h"
 #include "kiv/File.h"
 #include "tetlib/Container.h"
 #include "tetlib/TETLib.h"

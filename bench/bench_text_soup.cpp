@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "foundation/KUID.h"
-#include "foundation/Soup.h"
-#include "foundation/TBuffer.h"
-#include "foundation/TextSoup.h"
+#include "foundation/text/KUID.h"
+#include "foundation/soup/Soup.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/soup/TextSoup.h"
 #include "kiv/DynamicBuffer.h"
 
 namespace {

@@ -17,8 +17,8 @@
 
 #include "assetdb/NetStartup.h"
 #include "assetdb/VADClient.h"
-#include "foundation/TBuffer.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/stream/TStreamTyped.h"
 // The fake daemon is test code without a library of its own; the benchmark
 // builds it into its own program.
 #include "tests/assetdb/FakeDaemon.cpp"

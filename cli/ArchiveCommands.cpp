@@ -11,8 +11,8 @@
 #include "assetdb/VADClient.h"
 #include "cli/CommandArgs.h"
 #include "cli/Commands.h"
-#include "foundation/BinarySoup.h"
-#include "foundation/Soup.h"
+#include "foundation/soup/BinarySoup.h"
+#include "foundation/soup/Soup.h"
 #include "kiv/File.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include "assetdb/VADClient.h"
 #include "assetdb/VADFilterElementBool.h"
 #include "assetdb/VADFilterElementGroup.h"
-#include "foundation/SoupKUIDReferences.h"
+#include "foundation/soup/SoupKUIDReferences.h"
 #include "cli/Commands.h"
 
 namespace {

@@ -20,7 +20,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "foundation/KUID.h"
+#include "foundation/text/KUID.h"
 #include "kiv/PString.h"
 
 class ResultsLog;

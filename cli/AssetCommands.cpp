@@ -10,7 +10,7 @@
 #include "assetdb/VADClient.h"
 #include "cli/CommandArgs.h"
 #include "cli/Commands.h"
-#include "foundation/Soup.h"
+#include "foundation/soup/Soup.h"
 #include "kiv/File.h"
 
 namespace {

@@ -20,7 +20,7 @@
 
 #include <cstdint>
 
-#include "foundation/KUID.h"
+#include "foundation/text/KUID.h"
 #include "kiv/String.h"
 
 class ResultsLog;

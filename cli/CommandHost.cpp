@@ -12,13 +12,13 @@
 #include "assetdb/ResultsLog.h"
 #include "assetdb/TransferArchive.h"
 #include "assetdb/VADClient.h"
-#include "foundation/InterfaceTextDB.h"
-#include "foundation/LogMessage.h"
-#include "foundation/SpecRegistry.h"
-#include "foundation/TBuffer.h"
-#include "foundation/TStream.h"
-#include "foundation/TStreamTyped.h"
-#include "foundation/WorkerThread.h"
+#include "foundation/spec/InterfaceTextDB.h"
+#include "foundation/base/LogMessage.h"
+#include "foundation/spec/SpecRegistry.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/stream/TStream.h"
+#include "foundation/stream/TStreamTyped.h"
+#include "foundation/threads/WorkerThread.h"
 
 namespace {
 

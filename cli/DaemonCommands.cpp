@@ -4,8 +4,8 @@
 #include "cli/CommandArgs.h"
 #include "cli/CommandHost.h"
 #include "cli/Commands.h"
-#include "foundation/FolderLayout.h"
-#include "foundation/Process.h"
+#include "foundation/layout/FolderLayout.h"
+#include "foundation/threads/Process.h"
 
 namespace {
 

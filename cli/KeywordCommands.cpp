@@ -7,11 +7,11 @@
 #include "assetdb/VADClient.h"
 #include "assetdb/VADFilterElementGroup.h"
 #include "cli/CommandArgs.h"
-#include "foundation/FolderLayout.h"
-#include "foundation/KUID.h"
-#include "foundation/Soup.h"
-#include "foundation/TFile.h"
-#include "foundation/TextSoup.h"
+#include "foundation/layout/FolderLayout.h"
+#include "foundation/text/KUID.h"
+#include "foundation/soup/Soup.h"
+#include "foundation/stream/TFile.h"
+#include "foundation/soup/TextSoup.h"
 #include "kiv/File.h"
 
 namespace {

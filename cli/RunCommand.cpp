@@ -1,8 +1,8 @@
 #include "cli/RunCommand.h"
 
 #include "cli/Dispatcher.h"
-#include "foundation/CallGuarded.h"
-#include "foundation/TCXCallbackBase.h"
+#include "foundation/threads/CallGuarded.h"
+#include "foundation/threads/TCXCallbackBase.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "assetdb/VADFilterElementString.h"
 #include "cli/CommandArgs.h"
 #include "cli/Commands.h"
-#include "foundation/SoupKUIDReferences.h"
+#include "foundation/soup/SoupKUIDReferences.h"
 #include "kiv/String.h"
 
 int32_t SearchByCategoryCommand(ResultsLog& log, EngineObjects&, int argc, char** argv) {

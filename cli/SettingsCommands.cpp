@@ -6,7 +6,7 @@
 #include "assetdb/SettingsRequests.h"
 #include "cli/CommandArgs.h"
 #include "cli/Commands.h"
-#include "foundation/Soup.h"
+#include "foundation/soup/Soup.h"
 #include "kiv/String.h"
 
 namespace {

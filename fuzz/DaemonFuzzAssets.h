@@ -4,7 +4,7 @@
 // bin folder, as a tool started there would send them.
 #pragma once
 
-#include "foundation/KUID.h"
+#include "foundation/text/KUID.h"
 
 namespace DaemonFuzzAssets {
 

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "foundation/BinarySoup.h"
-#include "foundation/Soup.h"
-#include "foundation/TBuffer.h"
+#include "foundation/soup/BinarySoup.h"
+#include "foundation/soup/Soup.h"
+#include "foundation/stream/TBuffer.h"
 #include "kiv/DynamicBuffer.h"
 
 namespace {

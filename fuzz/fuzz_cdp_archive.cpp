@@ -16,7 +16,7 @@
 #include "assetdb/CDPChecksum.h"
 #include "assetdb/CDPEntryConfig.h"
 #include "assetdb/CDPExtract.h"
-#include "foundation/TBuffer.h"
+#include "foundation/stream/TBuffer.h"
 #include "kiv/DynamicBuffer.h"
 #include "kiv/File.h"
 

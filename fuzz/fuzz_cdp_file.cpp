@@ -11,8 +11,8 @@
 #include <string>
 
 #include "assetdb/CDPArchive.h"
-#include "foundation/ACSChunk.h"
-#include "foundation/Soup.h"
+#include "foundation/soup/ACSChunk.h"
+#include "foundation/soup/Soup.h"
 #include "kiv/String.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "assetdb/UserNameCache.h"
 #include "assetdb/VADRequest.h"
 #include "assetdb/WebRequests.h"
-#include "foundation/TBuffer.h"
+#include "foundation/stream/TBuffer.h"
 #include "kiv/DynamicBuffer.h"
 
 namespace {

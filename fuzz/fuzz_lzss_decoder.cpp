@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "foundation/LZSSDecoder.h"
-#include "foundation/LZSSEncoder.h"
+#include "foundation/lzss/LZSSDecoder.h"
+#include "foundation/lzss/LZSSEncoder.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "assetdb/ResultsLog.h"
 #include "assetdb/ResultsPrinter.h"
-#include "foundation/TBuffer.h"
+#include "foundation/stream/TBuffer.h"
 #include "kiv/DynamicBuffer.h"
 
 namespace {

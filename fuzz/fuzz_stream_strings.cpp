@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "foundation/KUID.h"
-#include "foundation/TBuffer.h"
-#include "foundation/TStream.h"
-#include "foundation/TSubFile.h"
+#include "foundation/text/KUID.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/stream/TStream.h"
+#include "foundation/stream/TSubFile.h"
 #include "kiv/DynamicBuffer.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "foundation/Soup.h"
-#include "foundation/TBuffer.h"
-#include "foundation/TextSoup.h"
+#include "foundation/soup/Soup.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/soup/TextSoup.h"
 #include "kiv/DynamicBuffer.h"
 #include "kiv/Log.h"
 

@@ -10,8 +10,8 @@
 #include "assetdb/CDPArchive.h"
 #include "assetdb/ResultsLog.h"
 #include "assetdb/TransferArchive.h"
-#include "foundation/Soup.h"
-#include "foundation/TBuffer.h"
+#include "foundation/soup/Soup.h"
+#include "foundation/stream/TBuffer.h"
 #include "kiv/DynamicBuffer.h"
 
 namespace {

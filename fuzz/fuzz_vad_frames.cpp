@@ -12,8 +12,8 @@
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADClient.h"
 #include "assetdb/VADFrames.h"
-#include "foundation/TBuffer.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/stream/TStreamTyped.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "foundation/FrameMemory.h"
+#include "foundation/containers/FrameMemory.h"
 #include "gscompiler/CompileDiagnostics.h"
 
 class CompileLog final : public GSCompiler::CompileLogSink {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "foundation/Crc32.h"
+#include "foundation/text/Crc32.h"
 #include "gscompiler/GSStandardBackEnd.h"
 #include "gscompiler/IncludePathList.h"
 #include "gscompiler/ScriptFile.h"

@@ -51,7 +51,7 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/ByteBuffer.h"
+#include "foundation/stream/ByteBuffer.h"
 #include "gscompiler/CompileDiagnostics.h"
 #include "gscompiler/CompileLog.h"
 #include "gscompiler/GSParse.h"

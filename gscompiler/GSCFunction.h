@@ -36,7 +36,7 @@
 #include <memory>
 #include <vector>
 
-#include "foundation/ByteBuffer.h"
+#include "foundation/stream/ByteBuffer.h"
 #include "gscompiler/GSCodeBuffer.h"
 
 namespace GSCompiler {

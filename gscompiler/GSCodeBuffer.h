@@ -22,7 +22,7 @@
 
 #include <cstdint>
 
-#include "foundation/ByteBuffer.h"
+#include "foundation/stream/ByteBuffer.h"
 #include "gscompiler/bytecode/GSOpcodes.h"
 
 namespace GSCompiler {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "foundation/HashTable.h"
+#include "foundation/containers/HashTable.h"
 #include "gscompiler/GslChunkWriter.h"
 #include "gscompiler/bytecode/GSLibraryFormat.h"
 

@@ -22,7 +22,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "foundation/ByteBuffer.h"
+#include "foundation/stream/ByteBuffer.h"
 
 namespace GSCompiler {
 

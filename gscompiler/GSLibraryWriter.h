@@ -36,7 +36,7 @@
 
 #include <cstdint>
 
-#include "foundation/ByteBuffer.h"
+#include "foundation/stream/ByteBuffer.h"
 #include "gscompiler/CompileDiagnostics.h"
 #include "gscompiler/CompileUnit.h"
 

@@ -39,8 +39,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "foundation/BlockMemory.h"
-#include "foundation/FrameMemory.h"
+#include "foundation/containers/BlockMemory.h"
+#include "foundation/containers/FrameMemory.h"
 #include "gscompiler/CompileDiagnostics.h"
 #include "gscompiler/ParseNode.h"
 

@@ -32,7 +32,7 @@
 
 #include <cstdint>
 
-#include "foundation/IHashNode.h"
+#include "foundation/containers/IHashNode.h"
 #include "gscompiler/CompileDiagnostics.h"
 
 namespace GSCompiler {

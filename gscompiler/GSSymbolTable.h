@@ -40,8 +40,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "foundation/BlockMemory.h"
-#include "foundation/FrameMemory.h"
+#include "foundation/containers/BlockMemory.h"
+#include "foundation/containers/FrameMemory.h"
 #include "gscompiler/CompileDiagnostics.h"
 #include "gscompiler/GSSymbol.h"
 #include "kiv/String.h"

@@ -17,7 +17,7 @@
 
 #include <cstdint>
 
-#include "foundation/ByteBuffer.h"
+#include "foundation/stream/ByteBuffer.h"
 
 uint32_t GslBeginChunk(ByteBuffer& out, uint32_t tag);
 void GslEndChunk(ByteBuffer& out, uint32_t start);

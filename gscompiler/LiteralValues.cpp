@@ -4,7 +4,7 @@
 #include <limits>
 #include <new>
 
-#include "foundation/StringHelpers.h"
+#include "foundation/text/StringHelpers.h"
 
 namespace GSCompiler {
 

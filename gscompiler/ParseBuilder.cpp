@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "foundation/StringHelpers.h"
+#include "foundation/text/StringHelpers.h"
 #include "gscompiler/LiteralValues.h"
 #include "kiv/String.h"
 

@@ -1,6 +1,6 @@
 #include "gscompiler/ReplaceFile.h"
 
-#include "foundation/TemporaryFile.h"
+#include "foundation/stream/TemporaryFile.h"
 
 bool ReplaceFile(const Kiv::File::Path& target, uint32_t mode, std::initializer_list<FileBytes> parts) {
   Kiv::File::Path path = target;

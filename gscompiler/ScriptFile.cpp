@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "foundation/LZSSCompress.h"
+#include "foundation/lzss/LZSSCompress.h"
 #include "gscompiler/ReplaceFile.h"
 
 Kiv::PString PendingScriptPrefix;

@@ -9,8 +9,8 @@
 // fails. Not thread-safe.
 #pragma once
 
-#include "foundation/SafePointer.h"
-#include "foundation/TStream.h"
+#include "foundation/containers/SafePointer.h"
+#include "foundation/stream/TStream.h"
 #include "kiv/String.h"
 
 class ScriptSource : public SafePointerTarget<ScriptSource> {

@@ -46,7 +46,7 @@
 #include <memory>
 #include <vector>
 
-#include "foundation/Soup.h"
+#include "foundation/soup/Soup.h"
 #include "kiv/PString.h"
 
 namespace TETLib {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <new>
 
-#include "foundation/FolderLayout.h"
-#include "foundation/LogMessage.h"
-#include "foundation/ResourceDatabaseRegistry.h"
+#include "foundation/layout/FolderLayout.h"
+#include "foundation/base/LogMessage.h"
+#include "foundation/layout/ResourceDatabaseRegistry.h"
 #include "tetlib/Container.h"
 #include "tetlib/TETLib.h"
 #include "tetlib/Tag.h"

@@ -48,7 +48,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "foundation/Soup.h"
+#include "foundation/soup/Soup.h"
 #include "kiv/File.h"
 #include "kiv/PString.h"
 #include "tetlib/PersonalDetails.h"

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <utility>
 
-#include "foundation/LogMessage.h"
+#include "foundation/base/LogMessage.h"
 #include "kiv/File.h"
 #include "tetlib/DataManager.h"
 

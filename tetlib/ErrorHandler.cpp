@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <new>
 
-#include "foundation/InterfaceTextDB.h"
+#include "foundation/spec/InterfaceTextDB.h"
 #include "tetlib/Container.h"
 #include "tetlib/Tag.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/InterfaceTextDB.h"
+#include "foundation/spec/InterfaceTextDB.h"
 
 namespace TETLib {
 namespace {

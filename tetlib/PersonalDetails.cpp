@@ -1,6 +1,6 @@
 #include "tetlib/PersonalDetails.h"
 
-#include "foundation/Soup.h"
+#include "foundation/soup/Soup.h"
 #include "kiv/File.h"
 
 namespace TETLib {

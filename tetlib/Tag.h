@@ -21,7 +21,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "foundation/Soup.h"
+#include "foundation/soup/Soup.h"
 #include "kiv/PString.h"
 
 namespace TETLib {

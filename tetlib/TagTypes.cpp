@@ -27,7 +27,7 @@
 // the types doublestring, stringkuid and stringkuidbrowser.
 #include <string_view>
 
-#include "foundation/KUID.h"
+#include "foundation/text/KUID.h"
 #include "kiv/String.h"
 #include "tetlib/Container.h"
 #include "tetlib/DataManager.h"

@@ -37,7 +37,7 @@
 #include <string>
 #include <string_view>
 
-#include "foundation/ACSConvert.h"
+#include "foundation/soup/ACSConvert.h"
 #include "tetlib/Container.h"
 #include "tetlib/DataManager.h"
 #include "tetlib/ErrorHandler.h"

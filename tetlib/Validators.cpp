@@ -6,8 +6,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "foundation/FolderLayout.h"
-#include "foundation/KUID.h"
+#include "foundation/layout/FolderLayout.h"
+#include "foundation/text/KUID.h"
 #include "kiv/File.h"
 #include "kiv/String.h"
 #include "tetlib/DataManager.h"

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "foundation/LogMessage.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/base/LogMessage.h"
+#include "foundation/stream/TStreamTyped.h"
 #include "vaddaemon/DaemonRequest.h"
 #include "vaddaemon/QueryHandlerSupport.h"
 #include "vaddaemon/QueryHandlers.h"

@@ -15,7 +15,7 @@
 #include "assetdb/CDPExtract.h"
 #include "assetdb/CDPNames.h"
 #include "assetdb/ResultsLog.h"
-#include "foundation/Soup.h"
+#include "foundation/soup/Soup.h"
 #include "kiv/Log.h"
 #include "vaddaemon/AssetConfigReader.h"
 #include "vaddaemon/AssetStore.h"

@@ -48,7 +48,7 @@
 #include <vector>
 
 #include "assetdb/VADFilterElementAssetID.h"
-#include "foundation/KUID.h"
+#include "foundation/text/KUID.h"
 #include "vaddaemon/StoredAsset.h"
 
 class AssetCatalog {

@@ -3,8 +3,8 @@
 
 #include "assetdb/AssetText.h"
 #include "assetdb/CDPDependencies.h"
-#include "foundation/BinarySoup.h"
-#include "foundation/Soup.h"
+#include "foundation/soup/BinarySoup.h"
+#include "foundation/soup/Soup.h"
 #include "kiv/File.h"
 #include "vaddaemon/KindCategory.h"
 #include "vaddaemon/StoredAsset.h"

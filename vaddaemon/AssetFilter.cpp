@@ -12,8 +12,8 @@
 #include "assetdb/VADFilterElementGroup.h"
 #include "assetdb/VADFilterElementRange.h"
 #include "assetdb/VADFilterElementString.h"
-#include "foundation/TBuffer.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/stream/TStreamTyped.h"
 #include "vaddaemon/AssetCatalog.h"
 #include "vaddaemon/StoredAsset.h"
 

@@ -37,7 +37,7 @@
 #include <memory>
 #include <vector>
 
-#include "foundation/KUID.h"
+#include "foundation/text/KUID.h"
 
 class AssetCatalog;
 class VADFilterElement;

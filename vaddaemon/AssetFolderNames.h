@@ -17,7 +17,7 @@
 #include <string>
 #include <string_view>
 
-#include "foundation/KUID.h"
+#include "foundation/text/KUID.h"
 
 std::string AssetFolderName(const KUID& kuid);
 // The name for a new copy when the current copy is named `current` ("" when

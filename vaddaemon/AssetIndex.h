@@ -28,7 +28,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/KUID.h"
+#include "foundation/text/KUID.h"
 #include "vaddaemon/SqliteDb.h"
 #include "vaddaemon/StoredAsset.h"
 

@@ -9,7 +9,7 @@
 #include <ctime>
 #include <filesystem>
 
-#include "foundation/Soup.h"
+#include "foundation/soup/Soup.h"
 #include "kiv/File.h"
 #include "vaddaemon/AssetConfigReader.h"
 #include "vaddaemon/AssetFolderNames.h"

@@ -76,7 +76,7 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/KUID.h"
+#include "foundation/text/KUID.h"
 #include "vaddaemon/StoredAsset.h"
 
 class Soup;

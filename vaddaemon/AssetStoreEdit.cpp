@@ -1,7 +1,7 @@
 // AssetStore: edit copies (see AssetStore.h).
 #include <filesystem>
 
-#include "foundation/Soup.h"
+#include "foundation/soup/Soup.h"
 #include "vaddaemon/AssetConfigReader.h"
 #include "vaddaemon/AssetFolderNames.h"
 #include "vaddaemon/AssetStore.h"

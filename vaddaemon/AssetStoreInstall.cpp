@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "foundation/Soup.h"
+#include "foundation/soup/Soup.h"
 #include "vaddaemon/AssetConfigReader.h"
 #include "vaddaemon/AssetFolderNames.h"
 #include "vaddaemon/AssetStore.h"

@@ -13,9 +13,9 @@
 // replies 0. A failed job or a damaged job reply gives an error message and
 // 0.
 #include "assetdb/ResultsLog.h"
-#include "foundation/TBuffer.h"
-#include "foundation/TStream.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/stream/TStream.h"
+#include "foundation/stream/TStreamTyped.h"
 #include "kiv/DynamicBuffer.h"
 #include "vaddaemon/CommandHostBroker.h"
 #include "vaddaemon/DaemonConnection.h"

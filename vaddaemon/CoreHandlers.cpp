@@ -7,9 +7,9 @@
 // default.
 #include <vector>
 
-#include "foundation/LogMessage.h"
-#include "foundation/TStream.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/base/LogMessage.h"
+#include "foundation/stream/TStream.h"
+#include "foundation/stream/TStreamTyped.h"
 #include "kiv/PString.h"
 #include "vaddaemon/DaemonContext.h"
 #include "vaddaemon/DaemonModule.h"

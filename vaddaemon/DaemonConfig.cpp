@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "foundation/LogMessage.h"
+#include "foundation/base/LogMessage.h"
 
 namespace DaemonConfig {
 

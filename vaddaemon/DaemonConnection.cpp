@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-#include "foundation/LogMessage.h"
+#include "foundation/base/LogMessage.h"
 #include "vaddaemon/DaemonFrames.h"
 
 DaemonConnection::DaemonConnection(int fd, uint64_t number) : fd_(fd), number_(number) {}

@@ -28,8 +28,8 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/KUID.h"
-#include "foundation/TBuffer.h"
+#include "foundation/text/KUID.h"
+#include "foundation/stream/TBuffer.h"
 #include "kiv/DynamicBuffer.h"
 
 class DaemonConnection;

@@ -14,7 +14,7 @@
 #include <optional>
 
 #include "assetdb/VADFrames.h"
-#include "foundation/LogMessage.h"
+#include "foundation/base/LogMessage.h"
 #include "kiv/String.h"
 #include "vaddaemon/DaemonConnection.h"
 #include "vaddaemon/DaemonContext.h"

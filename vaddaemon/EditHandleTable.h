@@ -23,7 +23,7 @@
 #include <mutex>
 #include <utility>
 
-#include "foundation/KUID.h"
+#include "foundation/text/KUID.h"
 
 class EditHandleTable {
  public:

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "assetdb/ResultsLog.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/stream/TStreamTyped.h"
 #include "vaddaemon/AssetStore.h"
 #include "vaddaemon/DaemonConnection.h"
 #include "vaddaemon/DaemonContext.h"

@@ -36,7 +36,7 @@
 #include <cstdint>
 #include <string>
 
-#include "foundation/KUID.h"
+#include "foundation/text/KUID.h"
 
 class AssetStore;
 class Soup;

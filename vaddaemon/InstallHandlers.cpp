@@ -12,8 +12,8 @@
 // byte is 1 (see InstallQuestions.h). The archive is installed by the
 // daemon itself (ArchiveInstaller.h).
 #include "assetdb/ResultsLog.h"
-#include "foundation/TStream.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/stream/TStream.h"
+#include "foundation/stream/TStreamTyped.h"
 #include "vaddaemon/ArchiveInstaller.h"
 #include "vaddaemon/AssetStore.h"
 #include "vaddaemon/DaemonConnection.h"

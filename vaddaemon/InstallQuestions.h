@@ -24,7 +24,7 @@
 #include <string_view>
 #include <utility>
 
-#include "foundation/KUID.h"
+#include "foundation/text/KUID.h"
 
 class DaemonConnection;
 class DaemonContext;

@@ -13,7 +13,7 @@
 #include <mutex>
 #include <vector>
 
-#include "foundation/KUID.h"
+#include "foundation/text/KUID.h"
 
 class KUIDLockSet {
  public:

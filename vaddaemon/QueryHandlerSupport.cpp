@@ -1,7 +1,7 @@
 #include "vaddaemon/QueryHandlerSupport.h"
 
-#include "foundation/TStream.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/stream/TStream.h"
+#include "foundation/stream/TStreamTyped.h"
 #include "kiv/PString.h"
 #include "vaddaemon/AssetStore.h"
 #include "vaddaemon/DaemonContext.h"

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/KUID.h"
+#include "foundation/text/KUID.h"
 
 class AssetStore;
 class DaemonRequest;

@@ -12,9 +12,9 @@
 
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADNotification.h"
-#include "foundation/LogMessage.h"
-#include "foundation/TBuffer.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/base/LogMessage.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/stream/TStreamTyped.h"
 #include "vaddaemon/DaemonConnection.h"
 #include "vaddaemon/DaemonContext.h"
 #include "vaddaemon/DaemonRequest.h"

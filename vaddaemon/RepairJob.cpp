@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "assetdb/ResultsLog.h"
-#include "foundation/Soup.h"
+#include "foundation/soup/Soup.h"
 #include "vaddaemon/AssetStore.h"
 #include "vaddaemon/StoredAsset.h"
 

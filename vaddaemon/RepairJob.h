@@ -34,7 +34,7 @@
 #include <string>
 #include <thread>
 
-#include "foundation/KUID.h"
+#include "foundation/text/KUID.h"
 
 class AssetStore;
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <exception>
 
-#include "foundation/LogMessage.h"
+#include "foundation/base/LogMessage.h"
 #include "vaddaemon/DaemonConnection.h"
 #include "vaddaemon/DaemonRequest.h"
 

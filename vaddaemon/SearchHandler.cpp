@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "assetdb/VADFilterElement.h"
-#include "foundation/LogMessage.h"
-#include "foundation/Soup.h"
-#include "foundation/TStream.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/base/LogMessage.h"
+#include "foundation/soup/Soup.h"
+#include "foundation/stream/TStream.h"
+#include "foundation/stream/TStreamTyped.h"
 #include "vaddaemon/AssetCatalog.h"
 #include "vaddaemon/AssetFilter.h"
 #include "vaddaemon/AssetStore.h"

@@ -1,9 +1,9 @@
 #include "vaddaemon/SettingsStore.h"
 
-#include "foundation/BinarySoup.h"
-#include "foundation/LogMessage.h"
-#include "foundation/Soup.h"
-#include "foundation/TBuffer.h"
+#include "foundation/soup/BinarySoup.h"
+#include "foundation/base/LogMessage.h"
+#include "foundation/soup/Soup.h"
+#include "foundation/stream/TBuffer.h"
 #include "kiv/DynamicBuffer.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "foundation/LogMessage.h"
+#include "foundation/base/LogMessage.h"
 #include "vaddaemon/AssetStore.h"
 #include "vaddaemon/DaemonContext.h"
 #include "vaddaemon/DaemonModule.h"

@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include "foundation/KUID.h"
+#include "foundation/text/KUID.h"
 
 inline constexpr uint32_t kStatusByteCount = 18;
 // Status byte indexes (as the asset record carries them).

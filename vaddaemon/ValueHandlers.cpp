@@ -4,11 +4,11 @@
 #include <vector>
 
 #include "assetdb/VADFrames.h"
-#include "foundation/BinarySoup.h"
-#include "foundation/LogMessage.h"
-#include "foundation/Soup.h"
-#include "foundation/TBuffer.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/soup/BinarySoup.h"
+#include "foundation/base/LogMessage.h"
+#include "foundation/soup/Soup.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/stream/TStreamTyped.h"
 #include "vaddaemon/AssetStore.h"
 #include "vaddaemon/DaemonRequest.h"
 #include "vaddaemon/QueryHandlerSupport.h"

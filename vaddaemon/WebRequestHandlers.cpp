@@ -40,9 +40,9 @@
 #include <string>
 #include <system_error>
 
-#include "foundation/TBuffer.h"
-#include "foundation/TStream.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/stream/TStream.h"
+#include "foundation/stream/TStreamTyped.h"
 #include "kiv/DynamicBuffer.h"
 #include "kiv/Log.h"
 #include "vaddaemon/AssetStore.h"

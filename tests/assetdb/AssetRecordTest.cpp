@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "assetdb/AssetText.h"
-#include "foundation/Soup.h"
-#include "foundation/TBuffer.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/soup/Soup.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/stream/TStreamTyped.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include "assetdb/CDPBuilder.h"
 #include "assetdb/CDPChecksum.h"
 #include "assetdb/CDPExtract.h"
-#include "foundation/BinarySoup.h"
-#include "foundation/TBuffer.h"
+#include "foundation/soup/BinarySoup.h"
+#include "foundation/stream/TBuffer.h"
 #include "kiv/DynamicBuffer.h"
 
 using namespace cdptest;

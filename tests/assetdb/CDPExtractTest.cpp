@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "CDPTestSupport.h"
-#include "foundation/TBuffer.h"
+#include "foundation/stream/TBuffer.h"
 #include "kiv/DynamicBuffer.h"
 
 using namespace cdptest;

@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "foundation/ACSChunk.h"
-#include "foundation/ACSRawDataCore.h"
-#include "foundation/KUID.h"
-#include "foundation/LZSSEncoder.h"
-#include "foundation/Soup.h"
-#include "foundation/SoupKUIDReferences.h"
+#include "foundation/soup/ACSChunk.h"
+#include "foundation/soup/ACSRawDataCore.h"
+#include "foundation/text/KUID.h"
+#include "foundation/lzss/LZSSEncoder.h"
+#include "foundation/soup/Soup.h"
+#include "foundation/soup/SoupKUIDReferences.h"
 #include "kiv/File.h"
 
 namespace cdptest {

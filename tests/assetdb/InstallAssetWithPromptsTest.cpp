@@ -11,10 +11,10 @@
 
 #include "assetdb/InstallAssetWithPrompts.h"
 #include "assetdb/ResultsLog.h"
-#include "foundation/ACSRawDataCore.h"
-#include "foundation/FolderLayout.h"
-#include "foundation/TBuffer.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/soup/ACSRawDataCore.h"
+#include "foundation/layout/FolderLayout.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/stream/TStreamTyped.h"
 #include "tests/assetdb/VADClientTestSupport.h"
 
 namespace {

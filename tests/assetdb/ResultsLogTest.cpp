@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "assetdb/ResultsLog.h"
-#include "foundation/InterfaceTextDB.h"
-#include "foundation/Soup.h"
-#include "foundation/TBuffer.h"
-#include "foundation/VandruProperty.h"
+#include "foundation/spec/InterfaceTextDB.h"
+#include "foundation/soup/Soup.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/soup/VandruProperty.h"
 
 namespace {
 

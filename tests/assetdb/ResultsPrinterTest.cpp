@@ -5,7 +5,7 @@
 
 #include "assetdb/ResultsLog.h"
 #include "assetdb/ResultsPrinter.h"
-#include "foundation/VandruProperty.h"
+#include "foundation/soup/VandruProperty.h"
 
 namespace {
 

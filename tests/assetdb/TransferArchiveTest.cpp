@@ -14,12 +14,12 @@
 
 #include "assetdb/ResultsLog.h"
 #include "assetdb/TransferArchive.h"
-#include "foundation/BinarySoup.h"
-#include "foundation/InterfaceTextDB.h"
-#include "foundation/KUID.h"
-#include "foundation/Soup.h"
-#include "foundation/TBuffer.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/soup/BinarySoup.h"
+#include "foundation/spec/InterfaceTextDB.h"
+#include "foundation/text/KUID.h"
+#include "foundation/soup/Soup.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/stream/TStreamTyped.h"
 
 namespace {
 

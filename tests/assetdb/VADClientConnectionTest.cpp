@@ -6,8 +6,8 @@
 #include "assetdb/VADClient.h"
 #include "assetdb/VADClientTransaction.h"
 #include "assetdb/VADFrames.h"
-#include "foundation/TBuffer.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/stream/TStreamTyped.h"
 #include "tests/assetdb/VADClientTestSupport.h"
 
 namespace {

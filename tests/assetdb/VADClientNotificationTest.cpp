@@ -6,11 +6,11 @@
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADClient.h"
 #include "assetdb/VADClientTransaction.h"
-#include "foundation/ApplicationRecords.h"
-#include "foundation/KUID.h"
-#include "foundation/TBuffer.h"
-#include "foundation/TStreamTyped.h"
-#include "foundation/WorkerThread.h"
+#include "foundation/base/ApplicationRecords.h"
+#include "foundation/text/KUID.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/stream/TStreamTyped.h"
+#include "foundation/threads/WorkerThread.h"
 #include "tests/assetdb/VADClientTestSupport.h"
 
 namespace {

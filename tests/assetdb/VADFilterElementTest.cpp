@@ -10,8 +10,8 @@
 #include "assetdb/VADFilterElementGroup.h"
 #include "assetdb/VADFilterElementRange.h"
 #include "assetdb/VADFilterElementString.h"
-#include "foundation/TBuffer.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/stream/TStreamTyped.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 
 #include <cstring>
 
-#include "foundation/TBuffer.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/stream/TStreamTyped.h"
 
 namespace {
 

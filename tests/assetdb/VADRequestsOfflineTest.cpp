@@ -13,7 +13,7 @@
 #include "assetdb/VADClientRequests.h"
 #include "assetdb/VADFilterElementGroup.h"
 #include "assetdb/WebRequests.h"
-#include "foundation/Soup.h"
+#include "foundation/soup/Soup.h"
 
 namespace {
 

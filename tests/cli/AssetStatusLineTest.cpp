@@ -2,7 +2,7 @@
 
 #include "assetdb/AssetRecord.h"
 #include "cli/AssetStatus.h"
-#include "foundation/KUID.h"
+#include "foundation/text/KUID.h"
 
 namespace {
 

@@ -15,9 +15,9 @@
 #include "assetdb/ResultsLog.h"
 #include "assetdb/TransferArchive.h"
 #include "cli/CommandHost.h"
-#include "foundation/KUID.h"
-#include "foundation/TBuffer.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/text/KUID.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/stream/TStreamTyped.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include "assetdb/ResultsLog.h"
 #include "cli/Dispatcher.h"
 #include "cli/StartDirectoryScope.h"
-#include "foundation/Soup.h"
-#include "foundation/VandruProperty.h"
+#include "foundation/soup/Soup.h"
+#include "foundation/soup/VandruProperty.h"
 #include "gscompiler/ScriptFile.h"
 #include "kiv/File.h"
 

@@ -19,8 +19,8 @@
 
 #include <gtest/gtest.h>
 
-#include "foundation/KUID.h"
-#include "foundation/Soup.h"
+#include "foundation/text/KUID.h"
+#include "foundation/soup/Soup.h"
 #include "kiv/PString.h"
 #include "tests/cli/ToolFixture.h"
 #include "tests/support/ImmutableFolder.h"

@@ -21,11 +21,11 @@
 #include "assetdb/VADClient.h"
 #include "assetdb/VADRequest.h"
 #include "cli/CommandHost.h"
-#include "foundation/FolderLayout.h"
-#include "foundation/InterfaceTextDB.h"
-#include "foundation/KUID.h"
-#include "foundation/TBuffer.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/layout/FolderLayout.h"
+#include "foundation/spec/InterfaceTextDB.h"
+#include "foundation/text/KUID.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/stream/TStreamTyped.h"
 #include "tests/cli/ToolFixture.h"
 
 namespace fs = std::filesystem;

@@ -9,8 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "cli/KeywordCommands.h"
-#include "foundation/KUID.h"
-#include "foundation/Soup.h"
+#include "foundation/text/KUID.h"
+#include "foundation/soup/Soup.h"
 #include "kiv/PString.h"
 #include "tests/cli/ToolFixture.h"
 

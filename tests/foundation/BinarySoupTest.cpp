@@ -6,14 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "foundation/BinarySoup.h"
-#include "foundation/Soup.h"
-#include "foundation/TBuffer.h"
-#include "foundation/TDBBinaryFile.h"
-#include "foundation/TDBBinarySoup.h"
-#include "foundation/TDBContainerTag.h"
-#include "foundation/TDBDataChunk.h"
-#include "foundation/TDBDataTag.h"
+#include "foundation/soup/BinarySoup.h"
+#include "foundation/soup/Soup.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/soup/TDBBinaryFile.h"
+#include "foundation/soup/TDBBinarySoup.h"
+#include "foundation/soup/TDBContainerTag.h"
+#include "foundation/soup/TDBDataChunk.h"
+#include "foundation/soup/TDBDataTag.h"
 #include "kiv/DynamicBuffer.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "foundation/BlockMemory.h"
+#include "foundation/containers/BlockMemory.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "foundation/ByteBuffer.h"
+#include "foundation/stream/ByteBuffer.h"
 
 #include <gtest/gtest.h>
 

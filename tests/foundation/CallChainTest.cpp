@@ -1,4 +1,4 @@
-#include "foundation/VandruWorkerCallChain.h"
+#include "foundation/threads/VandruWorkerCallChain.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "TaskTestSupport.h"
-#include "foundation/ApplicationRecords.h"
-#include "foundation/WorkerThread.h"
+#include "foundation/base/ApplicationRecords.h"
+#include "foundation/threads/WorkerThread.h"
 #include "kiv/Thread.h"
 
 using task_test::Eventually;

@@ -1,4 +1,4 @@
-#include "foundation/CallGuarded.h"
+#include "foundation/threads/CallGuarded.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -6,8 +6,8 @@
 #include <stdexcept>
 
 #include "TaskTestSupport.h"
-#include "foundation/TCXCallbackCIntPtr.h"
-#include "foundation/TCXCallbackCPPVoidPtr.h"
+#include "foundation/threads/TCXCallbackCIntPtr.h"
+#include "foundation/threads/TCXCallbackCPPVoidPtr.h"
 
 using task_test::FunctionTask;
 

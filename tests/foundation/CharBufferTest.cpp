@@ -1,4 +1,4 @@
-#include "foundation/CharBuffer.h"
+#include "foundation/stream/CharBuffer.h"
 
 #include <gtest/gtest.h>
 

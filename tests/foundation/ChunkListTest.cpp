@@ -6,10 +6,10 @@
 #include <random>
 #include <vector>
 
-#include "foundation/BlockList.h"
-#include "foundation/ChunkList.h"
-#include "foundation/PStringList.h"
-#include "foundation/PointerBlockList.h"
+#include "foundation/containers/BlockList.h"
+#include "foundation/containers/ChunkList.h"
+#include "foundation/containers/PStringList.h"
+#include "foundation/containers/PointerBlockList.h"
 
 namespace {
 

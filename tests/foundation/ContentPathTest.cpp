@@ -1,4 +1,4 @@
-#include "foundation/ContentPath.h"
+#include "foundation/layout/ContentPath.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 
 #include "LayoutTestRoot.h"
-#include "foundation/TBuffer.h"
+#include "foundation/stream/TBuffer.h"
 
 namespace {
 

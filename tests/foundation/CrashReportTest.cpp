@@ -8,10 +8,10 @@
 #include <string>
 
 #include "TaskTestSupport.h"
-#include "foundation/CallGuarded.h"
-#include "foundation/CrashHandlers.h"
-#include "foundation/LogFileName.h"
-#include "foundation/LogFileSink.h"
+#include "foundation/threads/CallGuarded.h"
+#include "foundation/diag/CrashHandlers.h"
+#include "foundation/diag/LogFileName.h"
+#include "foundation/diag/LogFileSink.h"
 
 // Every crash happens in a child: a gtest death test in the "threadsafe"
 // style, which runs the test binary afresh, so the child starts with no

@@ -1,4 +1,4 @@
-#include "foundation/Crc32.h"
+#include "foundation/text/Crc32.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <string>
 
-#include "foundation/DolmDataBufferFile.h"
+#include "foundation/diag/DolmDataBufferFile.h"
 #include "tests/kiv/FileTestDir.h"
 
 namespace {

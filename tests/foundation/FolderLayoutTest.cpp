@@ -1,4 +1,4 @@
-#include "foundation/FolderLayout.h"
+#include "foundation/layout/FolderLayout.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "foundation/FrameMemory.h"
+#include "foundation/containers/FrameMemory.h"
 
 #include <gtest/gtest.h>
 

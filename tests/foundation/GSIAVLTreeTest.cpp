@@ -7,7 +7,7 @@
 #include <set>
 #include <vector>
 
-#include "foundation/GSIAVLTree.h"
+#include "foundation/containers/GSIAVLTree.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "foundation/GlobalLock.h"
+#include "foundation/threads/GlobalLock.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "TaskTestSupport.h"
-#include "foundation/ApplicationRecords.h"
-#include "foundation/BlockingScreen.h"
-#include "foundation/WorkerThread.h"
+#include "foundation/base/ApplicationRecords.h"
+#include "foundation/threads/BlockingScreen.h"
+#include "foundation/threads/WorkerThread.h"
 #include "kiv/Log.h"
 #include "kiv/ResourceSystem.h"
 #include "kiv/Thread.h"

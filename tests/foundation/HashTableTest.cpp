@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "foundation/GrowArray128.h"
-#include "foundation/HashTable.h"
-#include "foundation/IHashNode.h"
-#include "foundation/IdHashTable.h"
-#include "foundation/PStringMap.h"
+#include "foundation/containers/GrowArray128.h"
+#include "foundation/containers/HashTable.h"
+#include "foundation/containers/IHashNode.h"
+#include "foundation/containers/IdHashTable.h"
+#include "foundation/containers/PStringMap.h"
 
 namespace {
 

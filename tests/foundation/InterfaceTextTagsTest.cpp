@@ -8,7 +8,7 @@
 #include <regex>
 #include <string>
 
-#include "foundation/Soup.h"
+#include "foundation/soup/Soup.h"
 #include "kiv/PString.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The interface text database on a temporary installation root: file choice
 // by language, the text-form and English fallbacks, lookups, miss logging
 // and loading from several threads.
-#include "foundation/InterfaceTextDB.h"
+#include "foundation/spec/InterfaceTextDB.h"
 
 #include <gtest/gtest.h>
 
@@ -15,9 +15,9 @@
 #include <utility>
 #include <vector>
 
-#include "foundation/GlobalLock.h"
-#include "foundation/KUID.h"
-#include "foundation/Soup.h"
+#include "foundation/threads/GlobalLock.h"
+#include "foundation/text/KUID.h"
+#include "foundation/soup/Soup.h"
 #include "kiv/Log.h"
 #include "kiv/Thread.h"
 #include "LayoutTestRoot.h"

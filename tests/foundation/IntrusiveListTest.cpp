@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "foundation/IntrusiveList.h"
+#include "foundation/containers/IntrusiveList.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "foundation/KUID.h"
+#include "foundation/text/KUID.h"
 
-#include "foundation/TBuffer.h"
+#include "foundation/stream/TBuffer.h"
 #include "kiv/DynamicBuffer.h"
 
 #include <gtest/gtest.h>

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "LZSSTestSupport.h"
-#include "foundation/LZSSEncoder.h"
-#include "foundation/LZSSHuffman.h"
+#include "foundation/lzss/LZSSEncoder.h"
+#include "foundation/lzss/LZSSHuffman.h"
 
 namespace {
 

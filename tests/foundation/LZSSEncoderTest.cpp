@@ -3,8 +3,8 @@
 #include <string>
 
 #include "LZSSTestSupport.h"
-#include "foundation/LZSSCompress.h"
-#include "foundation/LZSSEncoder.h"
+#include "foundation/lzss/LZSSCompress.h"
+#include "foundation/lzss/LZSSEncoder.h"
 
 namespace {
 

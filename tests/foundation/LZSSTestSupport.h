@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "foundation/LZSSDecoder.h"
-#include "foundation/LZSSFormat.h"
-#include "foundation/LZSSHuffman.h"
+#include "foundation/lzss/LZSSDecoder.h"
+#include "foundation/lzss/LZSSFormat.h"
+#include "foundation/lzss/LZSSHuffman.h"
 
 namespace lzss_test {
 

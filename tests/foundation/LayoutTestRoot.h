@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <string>
 
-#include "foundation/FolderLayout.h"
-#include "foundation/ResourceDatabaseRegistry.h"
+#include "foundation/layout/FolderLayout.h"
+#include "foundation/layout/ResourceDatabaseRegistry.h"
 #include "tests/kiv/FileTestDir.h"
 
 class LayoutTestRoot : public FileTestDir {

@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
-#include "foundation/DebugOutput.h"
-#include "foundation/LogFileName.h"
-#include "foundation/LogFileSink.h"
-#include "foundation/OSMutex.h"
+#include "foundation/diag/DebugOutput.h"
+#include "foundation/diag/LogFileName.h"
+#include "foundation/diag/LogFileSink.h"
+#include "foundation/base/OSMutex.h"
 #include "kiv/Log.h"
 #include "tests/kiv/FileTestDir.h"
 

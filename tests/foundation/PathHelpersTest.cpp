@@ -1,4 +1,4 @@
-#include "foundation/PathHelpers.h"
+#include "foundation/text/PathHelpers.h"
 
 #include <gtest/gtest.h>
 

@@ -3,10 +3,10 @@
 #include <atomic>
 #include <thread>
 
-#include "foundation/ApplicationRecords.h"
-#include "foundation/BlockingScreen.h"
-#include "foundation/CountedMutex.h"
-#include "foundation/TTimeDate.h"
+#include "foundation/base/ApplicationRecords.h"
+#include "foundation/threads/BlockingScreen.h"
+#include "foundation/base/CountedMutex.h"
+#include "foundation/text/TTimeDate.h"
 #include "kiv/Thread.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "foundation/Process.h"
+#include "foundation/threads/Process.h"
 
 #include <fcntl.h>
 #include <signal.h>

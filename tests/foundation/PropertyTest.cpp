@@ -1,13 +1,13 @@
-#include "foundation/PropertyRef.h"
+#include "foundation/soup/PropertyRef.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <vector>
 
-#include "foundation/KUID.h"
-#include "foundation/TBuffer.h"
-#include "foundation/VandruProperty.h"
+#include "foundation/text/KUID.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/soup/VandruProperty.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "foundation/ResourceDatabaseRegistry.h"
+#include "foundation/layout/ResourceDatabaseRegistry.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

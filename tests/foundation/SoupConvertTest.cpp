@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "foundation/ACSConvert.h"
-#include "foundation/ACSRawDataCore.h"
-#include "foundation/KUID.h"
+#include "foundation/soup/ACSConvert.h"
+#include "foundation/soup/ACSRawDataCore.h"
+#include "foundation/text/KUID.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/Soup.h"
+#include "foundation/soup/Soup.h"
 #include "kiv/File.h"
 #include "tests/foundation/LayoutTestRoot.h"
 #include "tests/foundation/StreamTestSupport.h"

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "foundation/Soup.h"
-#include "foundation/TDBContainerTag.h"
-#include "foundation/TDBDataTag.h"
+#include "foundation/soup/Soup.h"
+#include "foundation/soup/TDBContainerTag.h"
+#include "foundation/soup/TDBDataTag.h"
 
 namespace {
 

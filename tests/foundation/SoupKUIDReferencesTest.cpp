@@ -1,13 +1,13 @@
-#include "foundation/SoupKUIDReferences.h"
+#include "foundation/soup/SoupKUIDReferences.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "foundation/ACSChunk.h"
-#include "foundation/ACSRawDataCore.h"
-#include "foundation/KUID.h"
-#include "foundation/Soup.h"
+#include "foundation/soup/ACSChunk.h"
+#include "foundation/soup/ACSRawDataCore.h"
+#include "foundation/text/KUID.h"
+#include "foundation/soup/Soup.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <utility>
 #include <vector>
 
-#include "foundation/ACSChunk.h"
-#include "foundation/Soup.h"
-#include "foundation/TDBContainerTag.h"
-#include "foundation/TDBDataTag.h"
+#include "foundation/soup/ACSChunk.h"
+#include "foundation/soup/Soup.h"
+#include "foundation/soup/TDBContainerTag.h"
+#include "foundation/soup/TDBDataTag.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include "LayoutTestRoot.h"
 #include "SpecTestSupport.h"
-#include "foundation/ContentSetFolder.h"
-#include "foundation/SpecRegistry.h"
+#include "foundation/layout/ContentSetFolder.h"
+#include "foundation/spec/SpecRegistry.h"
 
 namespace {
 

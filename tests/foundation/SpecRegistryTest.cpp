@@ -1,4 +1,4 @@
-#include "foundation/SpecRegistry.h"
+#include "foundation/spec/SpecRegistry.h"
 
 #include <gtest/gtest.h>
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "foundation/SpecAssetSource.h"
-#include "foundation/SpecRegistry.h"
+#include "foundation/spec/SpecAssetSource.h"
+#include "foundation/spec/SpecRegistry.h"
 #include "kiv/Log.h"
 
 namespace spec_test {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/TStream.h"
+#include "foundation/stream/TStream.h"
 #include "kiv/PString.h"
 
 namespace streamtest {

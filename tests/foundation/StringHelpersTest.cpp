@@ -1,4 +1,4 @@
-#include "foundation/StringHelpers.h"
+#include "foundation/text/StringHelpers.h"
 
 #include <gtest/gtest.h>
 

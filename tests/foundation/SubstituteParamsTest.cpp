@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "foundation/SubstituteParams.h"
+#include "foundation/text/SubstituteParams.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "foundation/TBuffer.h"
+#include "foundation/stream/TBuffer.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <vector>
 
-#include "foundation/TMEPacket.h"
+#include "foundation/stream/TMEPacket.h"
 #include "kiv/DynamicBuffer.h"
 #include "tests/foundation/StreamTestSupport.h"
 

@@ -1,4 +1,4 @@
-#include "foundation/TFile.h"
+#include "foundation/stream/TFile.h"
 
 #include <gtest/gtest.h>
 

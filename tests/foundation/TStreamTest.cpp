@@ -1,4 +1,4 @@
-#include "foundation/TStream.h"
+#include "foundation/stream/TStream.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/TBuffer.h"
+#include "foundation/stream/TBuffer.h"
 #include "kiv/DynamicBuffer.h"
 #include "tests/foundation/StreamTestSupport.h"
 

@@ -1,4 +1,4 @@
-#include "foundation/TSubFile.h"
+#include "foundation/stream/TSubFile.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "foundation/TBuffer.h"
-#include "foundation/TFile.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/stream/TFile.h"
 #include "kiv/DynamicBuffer.h"
 #include "tests/foundation/StreamTestSupport.h"
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <utility>
 
-#include "foundation/TCXCallbackBase.h"
+#include "foundation/threads/TCXCallbackBase.h"
 #include "kiv/Time.h"
 
 namespace task_test {

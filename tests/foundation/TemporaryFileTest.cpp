@@ -1,4 +1,4 @@
-#include "foundation/TemporaryFile.h"
+#include "foundation/stream/TemporaryFile.h"
 
 #include <gtest/gtest.h>
 

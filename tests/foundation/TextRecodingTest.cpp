@@ -1,4 +1,4 @@
-#include "foundation/TextRecoding.h"
+#include "foundation/text/TextRecoding.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "foundation/TextSoup.h"
+#include "foundation/soup/TextSoup.h"
 
 #include <gtest/gtest.h>
 
@@ -12,12 +12,12 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/ACSChunk.h"
-#include "foundation/KUID.h"
-#include "foundation/Soup.h"
-#include "foundation/TBuffer.h"
-#include "foundation/TDBDataTag.h"
-#include "foundation/TFile.h"
+#include "foundation/soup/ACSChunk.h"
+#include "foundation/text/KUID.h"
+#include "foundation/soup/Soup.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/soup/TDBDataTag.h"
+#include "foundation/stream/TFile.h"
 #include "kiv/DynamicBuffer.h"
 #include "kiv/Log.h"
 

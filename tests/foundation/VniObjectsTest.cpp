@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "foundation/VniObjects.h"
+#include "foundation/vni/VniObjects.h"
 
 namespace {
 

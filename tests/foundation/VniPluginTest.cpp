@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "foundation/FolderLayout.h"
-#include "foundation/VniObjects.h"
-#include "foundation/VniPlugin.h"
+#include "foundation/layout/FolderLayout.h"
+#include "foundation/vni/VniObjects.h"
+#include "foundation/vni/VniPlugin.h"
 #include "kiv/Log.h"
 #include "tests/foundation/plugin/TestPluginCounters.h"
 

@@ -1,4 +1,4 @@
-#include "foundation/WorkerThread.h"
+#include "foundation/threads/WorkerThread.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "TaskTestSupport.h"
-#include "foundation/ApplicationRecords.h"
-#include "foundation/GlobalLock.h"
+#include "foundation/base/ApplicationRecords.h"
+#include "foundation/threads/GlobalLock.h"
 #include "kiv/Thread.h"
 
 using task_test::Eventually;

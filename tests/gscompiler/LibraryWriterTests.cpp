@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "GslCompileSupport.h"
-#include "foundation/Crc32.h"
+#include "foundation/text/Crc32.h"
 #include "gscompiler/GSCompiler.h"
 #include "gscompiler/bytecode/GSLibraryFormat.h"
 #include "gscompiler/bytecode/GSOpcodes.h"

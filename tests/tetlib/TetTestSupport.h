@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/Soup.h"
+#include "foundation/soup/Soup.h"
 #include "kiv/File.h"
 #include "tests/kiv/FileTestDir.h"
 #include "tetlib/Container.h"

@@ -18,7 +18,7 @@
 
 #include <gtest/gtest.h>
 
-#include "foundation/Soup.h"
+#include "foundation/soup/Soup.h"
 #include "tests/support/ImmutableFolder.h"
 
 namespace fs = std::filesystem;

@@ -4,7 +4,7 @@
 #include "assetdb/NetStartup.h"
 #include "assetdb/SettingsRequests.h"
 #include "assetdb/VADClient.h"
-#include "foundation/FolderLayout.h"
+#include "foundation/layout/FolderLayout.h"
 #include "tests/vaddaemon/DaemonFixture.h"
 
 namespace {

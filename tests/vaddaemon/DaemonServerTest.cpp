@@ -16,7 +16,7 @@
 
 #include "assetdb/ResultsLog.h"
 #include "assetdb/VADFrames.h"
-#include "foundation/TStreamTyped.h"
+#include "foundation/stream/TStreamTyped.h"
 #include "kiv/Log.h"
 #include "tests/vaddaemon/RawClient.h"
 #include "vaddaemon/DaemonConfig.h"

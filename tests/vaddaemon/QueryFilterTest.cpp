@@ -11,7 +11,7 @@
 #include "assetdb/VADFilterElementGroup.h"
 #include "assetdb/VADFilterElementRange.h"
 #include "assetdb/VADFilterElementString.h"
-#include "foundation/TBuffer.h"
+#include "foundation/stream/TBuffer.h"
 #include "vaddaemon/AssetCatalog.h"
 #include "vaddaemon/AssetFilter.h"
 #include "vaddaemon/AssetRecordWriter.h"

@@ -12,7 +12,7 @@
 #include "assetdb/VADFilterElementBool.h"
 #include "assetdb/VADFilterElementGroup.h"
 #include "assetdb/VADFilterElementString.h"
-#include "foundation/FolderLayout.h"
+#include "foundation/layout/FolderLayout.h"
 #include "tests/vaddaemon/DaemonFixture.h"
 #include "tests/vaddaemon/InstallTestSupport.h"
 

@@ -8,7 +8,7 @@
 #include <string.h>
 #include <time.h>
 
-#include "foundation/VandruNativeInterface.h"
+#include "foundation/vni/VandruNativeInterface.h"
 #include "tests/foundation/plugin/TestPluginCounters.h"
 
 static VniTestCounters counters;

@@ -3,7 +3,7 @@
 #ifndef VNI_TEST_PLUGIN_COUNTERS_H
 #define VNI_TEST_PLUGIN_COUNTERS_H
 
-#include "foundation/VandruNativeInterface.h"
+#include "foundation/vni/VandruNativeInterface.h"
 
 typedef struct VniTestCounters {
   int entries;            /* calls of VNIEntryPoint */

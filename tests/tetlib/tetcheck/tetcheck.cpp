@@ -28,8 +28,8 @@
 
 #include "assetdb/ResultsLog.h"
 #include "assetdb/ResultsPrinter.h"
-#include "foundation/KUID.h"
-#include "foundation/Soup.h"
+#include "foundation/text/KUID.h"
+#include "foundation/soup/Soup.h"
 #include "kiv/File.h"
 #include "tetlib/Container.h"
 #include "tetlib/MessageText.h"

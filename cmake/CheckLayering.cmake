@@ -1,0 +1,46 @@
+# cmake -DROOT=<source folder> -P CheckLayering.cmake
+# Fails (and names each offending include) when a file of one layer of
+# VU_LAYERS includes a header of a higher layer.
+include(${CMAKE_CURRENT_LIST_DIR}/Layering.cmake)
+
+# The layer of a path relative to ROOT: the index of the longest listed
+# folder that holds it, or -1 when none does.
+function(layer_of path out)
+  set(best -1)
+  set(bestLength 0)
+  set(index 0)
+  foreach(layer IN LISTS VU_LAYERS)
+    string(LENGTH "${layer}/" length)
+    string(SUBSTRING "${path}" 0 ${length} head)
+    if(head STREQUAL "${layer}/" AND length GREATER bestLength)
+      set(best ${index})
+      set(bestLength ${length})
+    endif()
+    math(EXPR index "${index} + 1")
+  endforeach()
+  set(${out} ${best} PARENT_SCOPE)
+endfunction()
+
+set(faults 0)
+foreach(layer IN LISTS VU_LAYERS)
+  file(GLOB_RECURSE files RELATIVE ${ROOT} ${ROOT}/${layer}/*.h ${ROOT}/${layer}/*.cpp
+       ${ROOT}/${layer}/*.l ${ROOT}/${layer}/*.y)
+  foreach(file IN LISTS files)
+    layer_of("${file}" own)
+    file(STRINGS ${ROOT}/${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]+\"[^\"]+\"")
+    foreach(line IN LISTS includes)
+      string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]+\"([^\"]+)\".*" "\\1" header "${line}")
+      layer_of("${header}" theirs)
+      if(theirs GREATER own)
+        list(GET VU_LAYERS ${own} ownName)
+        list(GET VU_LAYERS ${theirs} theirName)
+        message("${file}: includes ${header} (${theirName} is above ${ownName})")
+        math(EXPR faults "${faults} + 1")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+if(faults GREATER 0)
+  message(FATAL_ERROR "${faults} include(s) of a higher layer")
+endif()
+message("layering: every include goes to its own layer or a lower one")

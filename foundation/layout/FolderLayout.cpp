@@ -1,0 +1,176 @@
+// The two roots, start-up and shut-down of the folder layout, and the
+// getters of fixed paths.
+
+#include "foundation/layout/FolderLayout.h"
+
+#include <unistd.h>
+
+#include <array>
+#include <cstring>
+#include <initializer_list>
+#include <vector>
+
+#include "foundation/layout/ContentPath.h"
+#include "foundation/base/LogMessage.h"
+#include "foundation/text/PathHelpers.h"
+#include "foundation/layout/ResourceDatabaseRegistry.h"
+
+namespace {
+
+// The content locations, in the order they are acquired and released.
+constexpr std::array<const char*, 7> kLocationNames = {"data",   "local", "original", "backups",
+                                                       "editing", "cache", "settings"};
+
+const char* const kLegacyNames[] = {"original", "local",    "editing",     "cache",
+                                    "trash",    "settings", "screenshots", "assets.tdx"};
+
+struct Layout {
+  Kiv::File::Path installRoot;
+  Kiv::File::Path userDataRoot;
+  std::array<VandruResourceDatabase*, kLocationNames.size()> locations{};
+};
+
+// Never destroyed, so the roots stay readable while other static objects
+// are torn down.
+Layout& TheLayout() {
+  static Layout* const layout = new Layout;
+  return *layout;
+}
+
+// Forward slashes replaced, folded, no trailing "/"; the case is kept.
+Kiv::File::Path NormalizedRoot(const Kiv::File::Path& path) {
+  Kiv::File::Path root = path;
+  root.ReplaceForwardSlashes();
+  root.Normalize();
+  root.DelSlash();
+  return root;
+}
+
+// `base` joined with `parts`; empty when `base` is empty.
+Kiv::File::Path Below(const Kiv::File::Path& base, std::initializer_list<const char*> parts) {
+  if (base.Empty()) return base;
+  Kiv::File::Path path = base;
+  for (const char* part : parts) path.AddPath(part);
+  return path;
+}
+
+void ClearRoots() {
+  TheLayout().installRoot = Kiv::File::Path();
+  TheLayout().userDataRoot = Kiv::File::Path();
+}
+
+// True when a file can be created, written and removed in the user-data
+// root. The temporary file is created exclusively, so nothing that exists
+// already is opened or removed.
+bool CanWriteUserData() {
+  Kiv::File::Path probe;
+  if (!CreateTemporaryFilePath(Kiv::PString(), &probe)) return false;
+  Kiv::File file;
+  const bool opened = file.Open(probe.Str(), Kiv::File::kCreate | 0x01);
+  file.Close();
+  const bool removed = Kiv::File::Unlink(probe.Str());
+  return opened && removed;
+}
+
+void ReleaseLocations() {
+  for (VandruResourceDatabase*& location : TheLayout().locations) {
+    ReleaseTrackedRef(location);
+    location = nullptr;
+  }
+}
+
+}  // namespace
+
+bool GetModulePath(Kiv::File::Path* out) {
+  if (out == nullptr) return false;
+  std::vector<char> buffer(4096);
+  // Grow until the link fits (readlink truncates silently), within reason.
+  while (buffer.size() <= (size_t(1) << 20)) {
+    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n <= 0) return false;
+    if (size_t(n) < buffer.size()) {
+      *out = Kiv::File::Path(std::string_view(buffer.data(), size_t(n)));
+      return true;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+  return false;
+}
+
+bool DetermineInstallPath(const Kiv::File::Path& path) {
+  const Kiv::File::Path root = NormalizedRoot(path);
+  if (root.Empty()) FatalError("Unable to determine application installation path.");
+  Layout& layout = TheLayout();
+  layout.installRoot = root;
+  layout.userDataRoot = Below(root, {"UserData"});
+  Kiv::File::Md(layout.userDataRoot.Str());
+  if (!CanWriteUserData()) {
+    ClearRoots();
+    FatalError("Unable to acquire write access to UserData folder.");
+  }
+  for (const char* name : kLegacyNames) MoveToUserData(name);
+  return true;
+}
+
+void CreateUserDataFolders() {
+  Layout& layout = TheLayout();
+  if (layout.installRoot.Empty()) return;
+  ReleaseLocations();
+  const Kiv::File::Path& user = layout.userDataRoot;
+  Kiv::File::Md(GetCachePath().Str());
+  const Kiv::File::Path trash = Below(user, {"trash"});
+  const Kiv::File::Path backups = Below(user, {"backups"});
+  if (Kiv::File::Exists(trash.Str()) && !Kiv::File::Exists(backups.Str())) {
+    Kiv::File::Rename(trash.Str(), backups.Str());
+  }
+  Kiv::File::Md(backups.Str());
+  for (const char* name : {"bookmarks", "sessions", "water"}) Kiv::File::Md(Below(GetCachePath(), {name}).Str());
+  for (const char* name : {"local", "original", "editing", "settings"}) Kiv::File::Md(Below(user, {name}).Str());
+
+  for (size_t i = 0; i < kLocationNames.size(); ++i) {
+    const Kiv::PString name(kLocationNames[i]);
+    layout.locations[i] = AcquireSharedEntry(name, GetContentFolderPath(name));
+  }
+
+  Kiv::File::Subst(Kiv::PString("scripts"), GetScriptsPath().Str());
+  Kiv::File::Md(GetLibrariesPath().Str());
+  Kiv::File::Subst(Kiv::PString("libraries"), GetLibrariesPath().Str());
+}
+
+void ReleaseFolderLayout() {
+  ReleaseLocations();
+  Kiv::File::Subst(Kiv::PString("scripts"), Kiv::String());
+  Kiv::File::Subst(Kiv::PString("libraries"), Kiv::String());
+}
+
+void ResetFolderLayoutForTests() {
+  ReleaseFolderLayout();
+  ClearRoots();
+}
+
+Kiv::File::Path GetInstallPath() { return TheLayout().installRoot; }
+Kiv::File::Path GetUserDataPath() { return TheLayout().userDataRoot; }
+Kiv::File::Path GetLibrariesPath() { return Below(GetInstallPath(), {"libraries/"}); }
+Kiv::File::Path GetScriptsPath() { return Below(GetInstallPath(), {"scripts/"}); }
+Kiv::File::Path GetBuiltinPath() { return Below(GetInstallPath(), {"builtin"}); }
+Kiv::File::Path GetPluginFolderPath() { return Below(GetInstallPath(), {"bin", "plugins"}); }
+Kiv::File::Path GetDaemonExecutablePath() { return Below(GetInstallPath(), {"bin", "vaddaemon"}); }
+Kiv::File::Path GetAssetIndexPath() { return Below(GetUserDataPath(), {"assets.tdx"}); }
+Kiv::File::Path GetCachePath() { return Below(GetUserDataPath(), {"cache"}); }
+Kiv::File::Path GetLibraryCachePath() { return Below(GetUserDataPath(), {"cache", "libraries"}); }
+
+bool MoveToUserData(const char* name) {
+  if (name == nullptr || name[0] == '\0') return false;
+  if (std::strpbrk(name, "/\\") != nullptr || IsDotOrDotDot(name)) return false;
+  const Kiv::File::Path from = Below(GetInstallPath(), {name});
+  const Kiv::File::Path to = Below(GetUserDataPath(), {name});
+  if (from.Empty() || to.Empty()) return false;
+  // rename(2) would replace a file or an empty folder of that name; newer
+  // user data wins over a legacy copy.
+  if (Kiv::File::Exists(to.Str())) return false;
+  if (Kiv::File::Rename(from.Str(), to.Str())) return true;
+  if (Kiv::File::Exists(from.Str())) {
+    LogMessage("MoveToUserData> unable to move '%s' to '%s'", from.c_str(), to.c_str());
+  }
+  return false;
+}

@@ -1,0 +1,157 @@
+#include "foundation/lzss/LZSSHuffman.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr int32_t kNoParent = -1;
+constexpr int32_t kUnlinked = -2;
+
+}  // namespace
+
+void LZSSHuffmanTree::Init(uint32_t symbols) {
+  leaves_ = (symbols + 1) & ~1u;
+  if (leaves_ < 2) leaves_ = 2;
+  if (leaves_ > kMaxLeaves) leaves_ = kMaxLeaves;
+  const uint32_t nodes = 2 * leaves_ - 1;
+  root_ = nodes - 1;
+  for (uint32_t i = 0; i < leaves_; ++i) {
+    freq_[i] = 1;
+    son_[i] = i | kLeafFlag;
+    leaf_[i] = i;
+  }
+  for (uint32_t i = leaves_, j = 0; i < nodes; ++i, j += 2) {
+    freq_[i] = freq_[j] + freq_[j + 1];
+    son_[i] = j;
+    parent_[j] = parent_[j + 1] = static_cast<int32_t>(i);
+  }
+  parent_[root_] = kNoParent;
+  freq_[nodes] = UINT32_MAX;
+}
+
+// Points the links that lead to the node whose son entry is `son` at
+// `position`: the symbol's leaf entry, or the parent of both children.
+void LZSSHuffmanTree::Relink(uint32_t son, uint32_t position) {
+  if ((son & kLeafFlag) != 0) {
+    leaf_[son & ~kLeafFlag] = position;
+    return;
+  }
+  parent_[son] = parent_[son + 1] = static_cast<int32_t>(position);
+}
+
+bool LZSSHuffmanTree::Update(uint32_t symbol) {
+  if (symbol >= leaves_) return false;
+  if (freq_[root_] >= kRebuildWeight && !Rebuild()) return false;
+  uint32_t c = leaf_[symbol];
+  for (uint32_t steps = 0; c != root_; ++steps) {
+    if (c > root_ || steps > root_) return false;
+    const uint32_t k = ++freq_[c];
+    if (freq_[c + 1] < k) {
+      uint32_t l = c + 2;
+      while (freq_[l] < k) ++l;
+      --l;
+      if (l >= root_) return false;
+      const uint32_t sonC = son_[c];
+      const uint32_t sonL = son_[l];
+      Relink(sonL, c);
+      Relink(sonC, l);
+      freq_[c] = freq_[l];
+      freq_[l] = k;
+      son_[c] = sonL;
+      son_[l] = sonC;
+      c = l;
+    }
+    c = static_cast<uint32_t>(parent_[c]);
+  }
+  ++freq_[root_];
+  return true;
+}
+
+// The node at `position` moves to the next position: its links follow it.
+void LZSSHuffmanTree::MoveUp(uint32_t position) {
+  const uint32_t son = son_[position];
+  if ((son & kLeafFlag) != 0) {
+    ++leaf_[son & ~kLeafFlag];
+    return;
+  }
+  ++parent_[son];
+  ++parent_[son + 1];
+}
+
+// Halves the leaf weights and builds the internal nodes anew, pair by pair
+// from the lightest, keeping the positions in weight order.
+bool LZSSHuffmanTree::Rebuild() {
+  const uint32_t root = root_;
+  for (uint32_t i = 0; i < root; ++i) {
+    if ((son_[i] & kLeafFlag) != 0) freq_[i] = (freq_[i] + 1) >> 1;
+  }
+  for (uint32_t i = 0; i <= root; ++i) parent_[i] = kUnlinked;
+  uint32_t slot = 0;
+  uint32_t leavesAhead = leaves_;
+  for (uint32_t a = 0; a < root; a += 2) {
+    // The next position free for an internal node.
+    while (slot <= root) {
+      if ((son_[slot] & kLeafFlag) != 0) {
+        if (leavesAhead > 0) --leavesAhead;
+        ++slot;
+      } else if (parent_[slot] == kUnlinked) {
+        break;
+      } else {
+        ++slot;
+      }
+    }
+    if (slot > root) return false;
+    const uint32_t k = freq_[a] + freq_[a + 1];
+    uint32_t s = slot;
+    slot = s + 1;
+    freq_[s] = k;
+    if (s > 0 && freq_[s - 1] > k) {
+      // Heavier nodes below s move up one position to make room.
+      uint32_t p = s - 1;
+      while (freq_[p] > k) {
+        MoveUp(p);
+        if (p == 0) return false;
+        --p;
+      }
+      ++p;
+      std::memmove(&freq_[p + 1], &freq_[p], (s - p) * sizeof freq_[0]);
+      std::memmove(&son_[p + 1], &son_[p], (s - p) * sizeof son_[0]);
+      s = p;
+    } else {
+      // Lighter leaves further up move down ahead of the new node.
+      while (leavesAhead > 0) {
+        uint32_t c = s + 1;
+        while (c < root && (son_[c] & kLeafFlag) == 0) ++c;
+        if (c >= root || freq_[c] >= k) break;
+        freq_[s] = freq_[c];
+        son_[s] = son_[c];
+        parent_[s] = kUnlinked;
+        leaf_[son_[c] & ~kLeafFlag] = s;
+        son_[c] = 0;
+        --leavesAhead;
+        ++s;
+        slot = s + 1;
+      }
+    }
+    if (s > root) return false;
+    freq_[s] = k;
+    son_[s] = a;
+    parent_[a] = parent_[a + 1] = static_cast<int32_t>(s);
+  }
+  parent_[root] = kNoParent;
+  return true;
+}
+
+bool LZSSHuffmanTree::Code(uint32_t symbol, uint64_t& bits, uint32_t& length) const {
+  if (symbol >= leaves_) return false;
+  uint64_t code = 0;
+  uint32_t n = 0;
+  for (uint32_t c = leaf_[symbol]; c != root_; c = static_cast<uint32_t>(parent_[c])) {
+    if (c > root_ || n >= 64) return false;
+    code = (code << 1) | (c & 1);
+    ++n;
+  }
+  bits = code;
+  length = n;
+  return true;
+}

@@ -1,0 +1,63 @@
+// Conversion of soup values between types.
+//
+// ACSConverter turns a raw value of its source type into one of its target
+// type. Every converter links itself in at the head of one process-wide list
+// when it is constructed (the most recently made converter is found first)
+// and takes itself out when destroyed. The six converters of the soup
+// library (text <-> integer, text <-> float, text <-> KUID) are made on the
+// first ACSConvert, in that order, through EnsureSoupConverters. Converters
+// are made and destroyed at start-up or shut-down only: the list is not
+// locked against a converter being made while another thread converts.
+//
+// ACSConvert(from, core, to):
+//   from == to   the same core (shared);
+//   from == 0    empty;
+//   otherwise    the first converter from `from` to `to`; else the first
+//                pair (from -> X, X -> to) found by walking the converters
+//                from `from` in list order; else empty.
+// A converter answers an empty core when the value does not convert (a text
+// that fails the number test or does not scan, a KUID value of fewer than 8
+// bytes). Texts made by converters always end with a NUL; texts read by them
+// are taken up to their first NUL and never beyond the core's size.
+//
+// IsNumberText(text): an optional '-', then a non-empty rest of digits with
+// at most one '.', and at most one exponent: an 'e' (lower case) that comes
+// after the '.', followed by '+' or '-' and then at least one more
+// character; trailing blanks and tabs are ignored.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "foundation/soup/ACSRawDataCore.h"
+
+class ACSConverter {
+ public:
+  ACSConverter(uint32_t sourceType, uint32_t targetType);
+  virtual ~ACSConverter();
+  ACSConverter(const ACSConverter&) = delete;
+  ACSConverter& operator=(const ACSConverter&) = delete;
+
+  // Replaces `target` with the converted value (empty when the value does
+  // not convert) and drops the reference to `source`.
+  virtual void Convert(CoreRef source, CoreRef& target) const = 0;
+
+  uint32_t SourceType() const { return sourceType_; }
+  uint32_t TargetType() const { return targetType_; }
+  ACSConverter* Next() const { return next_; }
+  // The head of the process-wide list.
+  static ACSConverter* First();
+
+ private:
+  ACSConverter* prev_ = nullptr;
+  ACSConverter* next_ = nullptr;
+  uint32_t sourceType_;
+  uint32_t targetType_;
+};
+
+CoreRef ACSConvert(uint32_t fromType, CoreRef core, uint32_t toType);
+
+// Makes the six converters of the soup library once (defined with them).
+void EnsureSoupConverters();
+
+bool IsNumberText(std::string_view text);

@@ -1,0 +1,38 @@
+// KUID references of a soup: moving KUIDs between soups and KUID lists.
+//
+// A KUID list is a BlockList of KUIDs in insertion order. A KUID table soup
+// is a container whose child tags each hold one KUID; written tables name
+// their tags "0", "1", "2", ... without gaps; on reading, any tag that
+// converts to a KUID counts, whatever its name.
+//
+// CollectKUIDs(soup, list) walks the whole tree in order (children in order,
+// a sub-soup's tags before the parent's next tag) and appends every distinct
+// non-null KUID it names: a string tag counts when its text parses strictly
+// (ParseKUID with strict set: only the forms that begin with the word kuid),
+// a KUID tag counts with its value. Other tags are ignored. KUIDs already in
+// the list (from before the call) are not appended again. A sub-soup that
+// contains itself (a cycle of shared chunks) is walked only once along any
+// path; nesting depth is bounded only by memory, not by the call stack.
+//
+// GetKUIDList(table, list) appends the value of each child tag converted to
+// a KUID (as Soup::GetNamedTagAsKUID does, so text tags parse non-strictly),
+// when it is not null and not yet in the list. An empty or missing table
+// appends nothing.
+//
+// SetKUIDList(list) answers a new container holding a KUID tag per non-null
+// KUID of the list, named "0", "1", ... in order; null KUIDs are skipped
+// without using a number.
+//
+// Nothing fails; allocation failure throws std::bad_alloc. The soup is only
+// read (trees are not locked, see foundation/Soup.h).
+#pragma once
+
+#include "foundation/containers/BlockList.h"
+#include "foundation/text/KUID.h"
+#include "foundation/soup/Soup.h"
+
+using KUIDList = BlockList<KUID>;
+
+void CollectKUIDs(const Soup& soup, KUIDList& list);
+void GetKUIDList(const Soup& table, KUIDList& list);
+Soup SetKUIDList(KUIDList& list);

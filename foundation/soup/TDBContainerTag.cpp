@@ -1,0 +1,410 @@
+#include "foundation/soup/TDBContainerTag.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "foundation/soup/TDBDataTag.h"
+
+// One child entry. The ring holds pointers to nodes, so a node keeps its
+// address while entries move inside their block; the node records where it
+// sits so that it can be erased without a search. The chain links are
+// valid only while the matching index exists.
+struct TDBContainerTag::Node {
+  Kiv::PString name;
+  ACSChunk* child = nullptr;  // One reference held.
+  Block* block = nullptr;
+  uint32_t index = 0;
+  // Entries of the same name, in order: `nameNext` ends at the last one,
+  // and the first one's `namePrev` is the last one (so a chain is found from
+  // its first entry alone). `nameNext` also links free nodes.
+  Node* namePrev = nullptr;
+  Node* nameNext = nullptr;
+  Node* childPrev = nullptr;  // Entries of the same child, likewise.
+  Node* childNext = nullptr;
+};
+
+// A run of nodes allocated together; the nodes follow the header.
+struct TDBContainerTag::Slab {
+  Slab* next;
+  uint32_t capacity;
+  uint32_t used;
+  Node* Nodes() { return reinterpret_cast<Node*>(this + 1); }
+};
+
+// An open-addressing table (linear probing) from a key (a name's identity
+// or a child's address) to the first entry of the chain with that key. The
+// slots are kept small so that large tables stay in cache.
+class TDBContainerTag::Index {
+ public:
+  struct Slot {
+    const void* key;
+    Node* head;
+  };
+
+  Index() : slots_(kFirstCapacity, Slot{Empty(), nullptr}) {}
+
+  Slot* Find(const void* key) {
+    for (size_t i = Home(key);; i = (i + 1) & Mask()) {
+      if (slots_[i].key == key) return &slots_[i];
+      if (slots_[i].key == Empty()) return nullptr;
+    }
+  }
+
+  Slot& FindOrAdd(const void* key) {
+    if ((used_ + 1) * 2 > slots_.size()) Grow();
+    size_t i = Home(key);
+    for (; slots_[i].key != Empty(); i = (i + 1) & Mask()) {
+      if (slots_[i].key == key) return slots_[i];
+    }
+    ++used_;
+    slots_[i] = Slot{key, nullptr};
+    return slots_[i];
+  }
+
+  // Backward-shift deletion: later members of the probe run move up, so no
+  // tombstones are left behind.
+  void Erase(Slot* slot) {
+    size_t i = size_t(slot - slots_.data());
+    for (size_t j = (i + 1) & Mask(); slots_[j].key != Empty(); j = (j + 1) & Mask()) {
+      const size_t home = Home(slots_[j].key);
+      const bool stays = i <= j ? (i < home && home <= j) : (i < home || home <= j);
+      if (stays) continue;
+      slots_[i] = slots_[j];
+      i = j;
+    }
+    slots_[i] = Slot{Empty(), nullptr};
+    --used_;
+  }
+
+ private:
+  static constexpr uint32_t kFirstBits = 6;
+  static constexpr size_t kFirstCapacity = size_t{1} << kFirstBits;
+
+  // A key no name or child can have.
+  static constexpr char kMarker = 0;
+  static const void* Empty() { return &kMarker; }
+  size_t Mask() const { return slots_.size() - 1; }
+  // Keys in one 4 KiB page keep their order inside a window of 256 slots
+  // (so a walk over keys made one after another stays in cache), and the
+  // windows of different pages are spread by a multiplicative hash (so no
+  // pattern of addresses piles keys onto one run of slots).
+  size_t Home(const void* key) const {
+    const auto k = uint64_t(reinterpret_cast<uintptr_t>(key));
+    const uint64_t window = ((k >> 12) * 0x9E3779B97F4A7C15ull) >> 24;
+    return size_t(window + ((k >> 4) & 255)) & Mask();
+  }
+
+  void Grow() {
+    std::vector<Slot> old(slots_.size() * 2, Slot{Empty(), nullptr});
+    old.swap(slots_);
+    for (const Slot& s : old) {
+      if (s.key == Empty()) continue;
+      size_t i = Home(s.key);
+      while (slots_[i].key != Empty()) i = (i + 1) & Mask();
+      slots_[i] = s;
+    }
+  }
+
+  std::vector<Slot> slots_;
+  size_t used_ = 0;
+};
+
+namespace {
+
+// Children of containers being destroyed on this thread, released in a
+// loop by the outermost destructor instead of one nested call per level.
+thread_local std::vector<ACSChunk*>* tReleaseQueue = nullptr;
+
+// Source of layout versions; every value is used once in the process.
+std::atomic<uint64_t> gNextLayout{1};
+
+// Where this thread's last GetChildAt stopped.
+struct Cursor {
+  uint64_t layout = 0;
+  uint32_t index = 0;
+  void* entry = nullptr;
+  void* block = nullptr;
+};
+thread_local Cursor tCursor;
+
+// Slabs grow with the container, up to this many nodes each.
+constexpr uint32_t kFirstSlab = 4;
+constexpr uint32_t kLargestSlab = 1024;
+
+template <class IndexT, class NodeT, class Link>
+void ChainAppend(IndexT& index, const void* key, NodeT* node, Link prev, Link next) {
+  auto& chain = index.FindOrAdd(key);
+  node->*next = nullptr;
+  if (chain.head == nullptr) {
+    chain.head = node;
+    node->*prev = node;
+    return;
+  }
+  NodeT* tail = chain.head->*prev;
+  tail->*next = node;
+  node->*prev = tail;
+  chain.head->*prev = node;
+}
+
+template <class IndexT, class NodeT, class Link>
+void ChainRemove(IndexT& index, const void* key, NodeT* node, Link prev, Link next) {
+  auto* chain = index.Find(key);
+  if (chain == nullptr) return;
+  NodeT* head = chain->head;
+  NodeT* after = node->*next;
+  if (node == head) {
+    if (after == nullptr) {
+      index.Erase(chain);
+    } else {
+      after->*prev = node->*prev;
+      chain->head = after;
+    }
+  } else {
+    (node->*prev)->*next = after;
+    if (after != nullptr) after->*prev = node->*prev;
+    if (after == nullptr) head->*prev = node->*prev;
+  }
+  node->*prev = nullptr;
+  node->*next = nullptr;
+}
+
+}  // namespace
+
+ChunkRef TDBContainerTag::Create() { return ChunkRef::Adopt(new TDBContainerTag); }
+
+TDBContainerTag::TDBContainerTag() { NewLayout(); }
+
+void TDBContainerTag::NewLayout() { layout_ = gNextLayout.fetch_add(1, std::memory_order_relaxed); }
+
+TDBContainerTag::~TDBContainerTag() {
+  std::vector<ACSChunk*> children;
+  children.reserve(count_);
+  for (Node* node : ring_) children.push_back(node->child);
+  ring_.FreeBlocks();
+  byName_.reset();
+  byChild_.reset();
+  while (slabs_ != nullptr) {
+    Slab* slab = slabs_;
+    slabs_ = slab->next;
+    for (uint32_t i = 0; i < slab->used; ++i) slab->Nodes()[i].~Node();
+    ::operator delete(slab);
+  }
+  if (tReleaseQueue != nullptr) {
+    tReleaseQueue->insert(tReleaseQueue->end(), children.begin(), children.end());
+    return;
+  }
+  tReleaseQueue = &children;
+  while (!children.empty()) {
+    ACSChunk* child = children.back();
+    children.pop_back();
+    child->Release();
+  }
+  tReleaseQueue = nullptr;
+}
+
+TDBContainerTag::Node* TDBContainerTag::NewNode() {
+  if (freeNodes_ != nullptr) {
+    Node* node = freeNodes_;
+    freeNodes_ = node->nameNext;
+    node->nameNext = nullptr;
+    return node;
+  }
+  if (slabs_ == nullptr || slabs_->used == slabs_->capacity) {
+    const uint32_t capacity = std::clamp(count_, kFirstSlab, kLargestSlab);
+    auto* slab = static_cast<Slab*>(::operator new(sizeof(Slab) + capacity * sizeof(Node)));
+    slab->next = slabs_;
+    slab->capacity = capacity;
+    slab->used = 0;
+    slabs_ = slab;
+  }
+  return new (&slabs_->Nodes()[slabs_->used++]) Node;
+}
+
+void TDBContainerTag::FreeNode(Node* node) {
+  node->name.Release();
+  node->child = nullptr;
+  node->block = nullptr;
+  node->namePrev = node->childPrev = node->childNext = nullptr;
+  node->nameNext = freeNodes_;
+  freeNodes_ = node;
+}
+
+TDBContainerTag::Node* TDBContainerTag::FirstByName(const void* name) const {
+  if (byName_) {
+    const Index::Slot* chain = byName_->Find(name);
+    return chain != nullptr ? chain->head : nullptr;
+  }
+  for (Node* node : ring_) {
+    if (node->name.Id() == name) return node;
+  }
+  return nullptr;
+}
+
+TDBContainerTag::Node* TDBContainerTag::FirstByChild(const ACSChunk* child) const {
+  if (!byChild_ && count_ > kIndexFrom) BuildChildIndex();
+  if (byChild_) {
+    const Index::Slot* chain = byChild_->Find(child);
+    return chain != nullptr ? chain->head : nullptr;
+  }
+  for (Node* node : ring_) {
+    if (node->child == child) return node;
+  }
+  return nullptr;
+}
+
+void TDBContainerTag::BuildNameIndex() const {
+  byName_ = std::make_unique<Index>();
+  for (Node* node : ring_) {
+    ChainAppend(*byName_, node->name.Id(), node, &Node::namePrev, &Node::nameNext);
+  }
+}
+
+void TDBContainerTag::BuildChildIndex() const {
+  byChild_ = std::make_unique<Index>();
+  for (Node* node : ring_) {
+    ChainAppend(*byChild_, node->child, node, &Node::childPrev, &Node::childNext);
+  }
+}
+
+ChunkRef TDBContainerTag::GetChild(const Kiv::PString& name) const {
+  Node* node = FirstByName(name.Id());
+  if (node == nullptr) return NullTag();
+  return ChunkRef::Share(node->child);
+}
+
+uint32_t TDBContainerTag::CountChildren() const { return count_; }
+
+bool TDBContainerTag::GetChildAt(uint32_t index, Kiv::PString& name, ChunkRef& child) const {
+  if (index >= count_) {
+    name = Kiv::PString();
+    child = NullTag();
+    return false;
+  }
+  // Start from whichever known position is nearest: the first entry, the
+  // last one, or where the previous call stopped.
+  const int64_t target = index;
+  Block* last = ring_.FirstBlock()->prev;
+  Ring::Iterator it = ring_.Begin();
+  int64_t from = 0;
+  if (int64_t(count_ - 1) - target < target - from) {
+    it = Ring::Iterator(&last->entries[last->count - 1], &ring_, last);
+    from = count_ - 1;
+  }
+  const Cursor cursor = tCursor;
+  if (cursor.layout == layout_ && std::abs(target - cursor.index) < std::abs(target - from)) {
+    auto* block = static_cast<Block*>(cursor.block);
+    it = Ring::Iterator(static_cast<Node**>(cursor.entry), &ring_, block);
+    from = cursor.index;
+  }
+  BlockArray8Advance(it, target - from);
+  tCursor = Cursor{layout_, index, it.Entry(), it.CurrentBlock()};
+  Node* node = *it;
+  name = node->name;
+  child = ChunkRef::Share(node->child);
+  return true;
+}
+
+void TDBContainerTag::SetChild(const Kiv::PString& name, ChunkRef child) {
+  if (!child) return;
+  Node* node = NewNode();
+  node->name = name;
+  node->child = child.Detach();
+  node->index = ring_.Append(node);
+  node->block = ring_.FirstBlock()->prev;
+  ++count_;
+  if (byName_) {
+    ChainAppend(*byName_, name.Id(), node, &Node::namePrev, &Node::nameNext);
+  } else if (count_ > kIndexFrom) {
+    BuildNameIndex();
+  }
+  if (byChild_) {
+    ChainAppend(*byChild_, node->child, node, &Node::childPrev, &Node::childNext);
+  }
+}
+
+void TDBContainerTag::RemoveChild(const ACSChunk* child) {
+  Node* node = FirstByChild(child);
+  if (node != nullptr) Remove(node);
+}
+
+void TDBContainerTag::RemoveFirstNamed(const Kiv::PString& name) {
+  Node* node = FirstByName(name.Id());
+  if (node == nullptr || node->child == NullTagPointer()) return;
+  // RemoveChild takes the first entry of that child, which is this one
+  // unless the child sits in more than one entry (then it holds more than
+  // this entry's one reference).
+  if (node->child->RefCount() != 1) node = FirstByChild(node->child);
+  Remove(node);
+}
+
+void TDBContainerTag::Remove(Node* node) {
+  Unlink(node);
+  ACSChunk* released = node->child;
+  FreeNode(node);
+  released->Release();
+}
+
+// Takes the node out of the indexes and out of the ring; the node itself
+// is left to the caller.
+void TDBContainerTag::Unlink(Node* node) {
+  if (byName_) ChainRemove(*byName_, node->name.Id(), node, &Node::namePrev, &Node::nameNext);
+  if (byChild_) ChainRemove(*byChild_, node->child, node, &Node::childPrev, &Node::childNext);
+  Block* block = node->block;
+  const bool blockStays = block->count > 1;
+  ring_.Erase(Ring::Iterator(&block->entries[node->index], &ring_, block));
+  if (blockStays) RenumberBlock(block);
+  --count_;
+  NewLayout();
+}
+
+void TDBContainerTag::RenumberBlock(Block* block) {
+  for (uint32_t i = 0; i < block->count; ++i) {
+    block->entries[i]->block = block;
+    block->entries[i]->index = i;
+  }
+}
+
+void TDBContainerTag::SortChildren() {
+  if (count_ < 2) return;
+  std::vector<Node*> nodes;
+  nodes.reserve(count_);
+  for (Node* node : ring_) nodes.push_back(node);
+  // Names compare as unsigned bytes (char_traits<char> does so), so a
+  // prefix sorts first and the empty name before all. Stable: entries of
+  // one name keep their order, so the name chains stay valid.
+  std::stable_sort(nodes.begin(), nodes.end(),
+                   [](const Node* a, const Node* b) { return a->name.View() < b->name.View(); });
+  size_t i = 0;
+  for (Ring::Iterator it = ring_.Begin(); !it.AtEnd(); it.Next()) *it = nodes[i++];
+  Block* block = ring_.FirstBlock();
+  do {
+    RenumberBlock(block);
+    block = block->next;
+  } while (block != ring_.FirstBlock());
+  byChild_.reset();
+  NewLayout();
+}
+
+void TDBContainerTag::SwapChildren(const ACSChunk* a, const ACSChunk* b) {
+  if (a == b) return;
+  Node* nodeA = FirstByChild(a);
+  Node* nodeB = FirstByChild(b);
+  if (nodeA == nullptr || nodeB == nullptr) return;
+  std::swap(nodeA->child, nodeB->child);
+  if (!byChild_) return;
+  // Each child in one entry only: the two chains just trade their nodes.
+  const bool single = nodeA->childNext == nullptr && nodeA->childPrev == nodeA &&
+                      nodeB->childNext == nullptr && nodeB->childPrev == nodeB;
+  if (!single) return byChild_.reset();
+  byChild_->Find(a)->head = nodeB;
+  byChild_->Find(b)->head = nodeA;
+}
+
+ChunkRef TDBContainerTag::CreateChunk(uint32_t type, CoreRef core) {
+  if (type == SoupType::kContainer) return Create();
+  return TDBDataTag::Create(type, std::move(core));
+}

@@ -1,0 +1,115 @@
+// TDBContainerTag: an editable soup container (type 1): named children in
+// order.
+//
+// Storage: the children lie in a ring of blocks of 13 entries (the chunked
+// list layout, BlockRing); each entry points at a small node {name, child}.
+// Removing a child moves the later entries of its block down by one and a
+// block left empty is freed, so 14 children take two blocks and removing the
+// 14th frees the second again.
+//
+// Behaviour (see ACSChunk for the contract of each operation):
+//   GetChild     the first child of the name, by name identity;
+//   GetChildAt   the entry at an index;
+//   SetChild     appends at the end (duplicates allowed);
+//   RemoveChild  the first entry whose child is that very chunk;
+//   SortChildren orders by unsigned name bytes; equal names keep their
+//                relative order (the sort is stable, so results repeat);
+//   SwapChildren exchanges two children by identity, names stay in place;
+//   CreateChunk  an empty TDBContainerTag for type 1, else a TDBDataTag.
+//
+// Cost: each entry points at a small node {name, child} taken from a pool
+// that the container owns (nodes keep their address while entries move, and
+// a container allocates its nodes in a few growing slabs rather than one by
+// one). A container of up to kIndexFrom children answers GetChild and
+// RemoveChild with a scan of pointer comparisons. A larger one keeps an
+// index from each name to its entries (in order), and, from the first
+// RemoveChild or SwapChildren that needs it, one from each child to its
+// entries; so GetChild, SetChild and RemoveChild take constant time on
+// average, and building a soup tag by tag (RemoveFirstNamed, then append)
+// is linear in its size. Each thread remembers the position of its last
+// GetChildAt (in a thread-local cursor, so that readers on several threads
+// do not share state; a cursor is tied to the container's current layout
+// version and is ignored once entries have moved), so a walk of GetChildAt
+// over 0..n-1 is linear. Sorting and swapping rebuild what they change.
+//
+// Ownership: each entry holds one reference on its child and one use of its
+// name. No parent pointers exist: a child may sit in several containers.
+// Destroying a deep tree does not recurse once per level (children released
+// by a dying container are queued and released in a loop).
+//
+// Failure: allocation failure throws std::bad_alloc. Not locked: see
+// ACSChunk for the threading rule.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "foundation/soup/ACSChunk.h"
+#include "foundation/containers/BlockRing.h"
+
+class TDBContainerTag : public ACSChunk {
+ public:
+  // Containers with more children than this keep name (and child) indexes.
+  static constexpr uint32_t kIndexFrom = 12;
+
+  // A new, empty container.
+  static ChunkRef Create();
+  ~TDBContainerTag() override;
+
+  ChunkRef GetChild(const Kiv::PString& name) const override;
+  uint32_t CountChildren() const override;
+  bool GetChildAt(uint32_t index, Kiv::PString& name, ChunkRef& child) const override;
+  void SortChildren() override;
+  void SwapChildren(const ACSChunk* a, const ACSChunk* b) override;
+  void SetChild(const Kiv::PString& name, ChunkRef child) override;
+  void RemoveChild(const ACSChunk* child) override;
+  ChunkRef CreateChunk(uint32_t type, CoreRef core) override;
+  uint32_t GetType() const override { return SoupType::kContainer; }
+
+  // Does exactly what RemoveChild(GetChild(name)) does (nothing when the
+  // name is absent or its first child is the shared null tag), without the
+  // second lookup and without taking references.
+  void RemoveFirstNamed(const Kiv::PString& name);
+
+  // Number of blocks in the child chain (for checks of the block layout).
+  uint32_t BlockCount() const { return ring_.BlockCount(); }
+  // A one-byte flag, cleared at creation and not read by this class.
+  uint8_t Flag() const { return flag_; }
+  void SetFlag(uint8_t flag) { flag_ = flag; }
+
+ private:
+  struct Node;
+  struct Slab;
+  class Index;
+  struct Ring : BlockRing<Node*, 13> {
+    uint32_t Append(Node* n) { return AppendToLast(n); }
+  };
+  using Block = Ring::Block;
+
+  TDBContainerTag();
+
+  Node* NewNode();
+  void FreeNode(Node* node);
+  Node* FirstByName(const void* name) const;
+  Node* FirstByChild(const ACSChunk* child) const;
+  void BuildNameIndex() const;
+  void BuildChildIndex() const;
+  void Remove(Node* node);
+  void Unlink(Node* node);
+  void RenumberBlock(Block* block);
+  void NewLayout();
+
+  mutable Ring ring_;
+  // Built once the container holds more than kIndexFrom children.
+  mutable std::unique_ptr<Index> byName_;
+  // Built on first need in a container of more than kIndexFrom children;
+  // dropped when entries are reordered.
+  mutable std::unique_ptr<Index> byChild_;
+  Slab* slabs_ = nullptr;
+  Node* freeNodes_ = nullptr;
+  uint32_t count_ = 0;
+  uint8_t flag_ = 0;
+  // Changes (from a process-wide counter) whenever entries move, so that a
+  // remembered GetChildAt position of an older layout is never used.
+  uint64_t layout_;
+};

@@ -1,0 +1,514 @@
+// TextSoup::Parse: reads the text form of a soup (see TextSoup.h).
+//
+// The stream is read whole into memory first; the reader then walks the
+// bytes with a cursor, so every look-ahead and every step back stays inside
+// the bytes it has. The end of the text reads as a NUL byte, and the text is
+// cut at its first NUL byte before parsing starts, so 0 means "end" only.
+//
+// Nothing in the text is refused: every step ends at the end of the text as
+// it would at its own terminator, so a missing "}" or closing double quote
+// ends the open values there. Only reading the stream and memory can fail.
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <charconv>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "foundation/stream/CharBuffer.h"
+#include "foundation/text/KUID.h"
+#include "foundation/base/LogMessage.h"
+#include "foundation/text/TextRecoding.h"
+#include "foundation/soup/TextSoup.h"
+
+namespace {
+
+using Status = TextSoup::Status;
+
+static_assert(std::endian::native == std::endian::little,
+              "SkipBlanks reads 8 bytes as one little-endian word");
+
+constexpr uint32_t kReadPiece = 64 * 1024;
+constexpr uint32_t kMaxPiece = 1u << 30;
+
+bool IsBlank(int c) { return c == ' ' || c == '\t'; }
+bool IsLineEnd(int c) { return c == '\r' || c == '\n'; }
+bool IsDigit(int c) { return c >= '0' && c <= '9'; }
+
+// The value kinds that ClassifyValue tells apart.
+enum class Kind { kNone, kSoup, kInt, kFloat, kList, kText };
+
+// Reads all bytes from the stream's position to its end. Answers kOk,
+// kReadFailed or kOutOfMemory.
+Status ReadAllBytes(TStream& stream, std::vector<char>& text) {
+  const uint32_t errorBefore = stream.GetError();
+  const uint32_t start = stream.Tell();
+  const uint32_t size = stream.GetSize();
+  try {
+    // The stream's size is a hint only: reading goes on until nothing more
+    // comes, and the room grows when more does.
+    text.resize(size_t(size > start ? size - start : 0) + 1);
+    size_t used = 0;
+    for (;;) {
+      if (used == text.size()) text.resize(used + std::max<size_t>(kReadPiece, used / 2));
+      const auto room = uint32_t(std::min<size_t>(text.size() - used, kMaxPiece));
+      const uint32_t got = stream.Read(text.data() + used, room);
+      used += got;
+      if (got == 0) break;
+      // Positions in a stream are 32-bit; nothing longer can be addressed.
+      if (used > std::numeric_limits<uint32_t>::max()) return Status::kOutOfMemory;
+    }
+    text.resize(used);
+  } catch (const std::bad_alloc&) {
+    return Status::kOutOfMemory;
+  }
+  if (errorBefore == TStream::kErrorNone && stream.GetError() != TStream::kErrorNone) {
+    return Status::kReadFailed;
+  }
+  return Status::kOk;
+}
+
+class TextSoupReader {
+ public:
+  TextSoupReader(const char* begin, const char* end, bool utf8)
+      : begin_(begin), p_(begin), end_(end), utf8_(utf8) {}
+
+  // Parses the top level into `soup`. It ends at the end of the text or at
+  // a "}" that matches nothing, which is left unread. Answers kOk or
+  // kOutOfMemory.
+  Status ParseTop(Soup& soup) { return ParseLevel(soup, 0); }
+
+  size_t Consumed() const { return size_t(p_ - begin_); }
+
+ private:
+  // --- Character steps. -----------------------------------------------------
+  int ReadChar() { return p_ < end_ ? static_cast<unsigned char>(*p_++) : 0; }
+  int PeekChar() const { return p_ < end_ ? static_cast<unsigned char>(*p_) : 0; }
+  // Skips blanks (and line ends when asked); answers the next byte, which
+  // stays unread.
+  int SkipBlanks(bool lineEnds) {
+    // Runs of spaces (the padding that lines values up) go 8 at a time; the
+  // first byte that is not a space is the lowest one that differs.
+    constexpr uint64_t kSpaces = 0x2020202020202020ull;
+    while (end_ - p_ >= 8) {
+      uint64_t word;
+      std::memcpy(&word, p_, sizeof word);
+      const uint64_t other = word ^ kSpaces;
+      if (other != 0) {
+        p_ += std::countr_zero(other) >> 3;
+        break;
+      }
+      p_ += 8;
+    }
+    while (p_ < end_ && (IsBlank(*p_) || (lineEnds && IsLineEnd(*p_)))) ++p_;
+    return PeekChar();
+  }
+  // The end of the value that starts at p_: the next line end or the end of
+  // the text.
+  const char* LineEnd() const {
+    const char* q = p_;
+    while (q < end_ && !IsLineEnd(*q)) ++q;
+    return q;
+  }
+
+  // --- Structure. -----------------------------------------------------------
+  Status ParseLevel(Soup& soup, uint32_t depth) {
+    for (;;) {
+      if (!ReadName()) return Status::kOk;
+      const Status status = StoreValue(soup, ClassifyValue(), depth);
+      if (status != Status::kOk) return status;
+    }
+  }
+
+  // Reads the next name into name_ (or only past it, when `keep` is false).
+  // False at "}" or the end of the text (neither is consumed), which ends
+  // the current level.
+  bool ReadName(bool keep = true) {
+    const int first = SkipBlanks(true);
+    if (first == 0 || first == '}') return false;
+    char* const stored = nameChars_.data();
+    uint32_t length = 0;
+    while (p_ < end_) {
+      const auto c = static_cast<unsigned char>(*p_);
+      if (IsBlank(c) || IsLineEnd(c) || c == '}') break;
+      ++p_;
+      if (length == TextSoup::kMaxNameLength) continue;
+      stored[length++] = char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    if (keep) name_ = Kiv::PString(std::string_view(stored, length));
+    return true;
+  }
+
+  // Decides the kind of the value that follows the name. The cursor ends
+  // after a "{", which is consumed, at the value's first byte for a value
+  // on the same line, and where it was otherwise.
+  Kind ClassifyValue() {
+    const char* noted = p_;
+    const int c = SkipBlanks(false);
+    if (IsLineEnd(c)) {
+      if (SkipBlanks(true) == '{') {
+        ++p_;
+        return Kind::kSoup;
+      }
+      p_ = noted;
+      return Kind::kNone;
+    }
+    if (c == 0 || c == '}') {
+      p_ = noted;
+      return Kind::kNone;
+    }
+    if (c == '{') {
+      ++p_;
+      return Kind::kSoup;
+    }
+    // Every value reader skips these blanks first: start it past them.
+    return c == '"' ? Kind::kText : ClassifyWord();
+  }
+
+  // The kind of an unquoted value at p_: a number when it starts with a
+  // digit, "-" or "." and holds only number characters up to the line end.
+  Kind ClassifyWord() const {
+    const char* q = p_;
+    const int first = static_cast<unsigned char>(*q);
+    if (!IsDigit(first) && first != '-' && first != '.') return Kind::kText;
+    if (*q == '-') ++q;
+    bool dot = false;
+    for (; q < end_ && (IsDigit(*q) || *q == '.'); ++q) dot = dot || *q == '.';
+    while (q < end_ && IsBlank(*q)) ++q;
+    if (q == end_ || IsLineEnd(*q)) return dot ? Kind::kFloat : Kind::kInt;
+    for (q = p_; q < end_; ++q) {
+      const char d = *q;
+      if (!IsDigit(d) && d != '-' && d != '.' && d != ',' && !IsBlank(d)) break;
+    }
+    return q == end_ || IsLineEnd(*q) ? Kind::kList : Kind::kText;
+  }
+
+  Status StoreValue(Soup& soup, Kind kind, uint32_t depth) {
+    switch (kind) {
+      case Kind::kNone:
+        soup.SetNamedNull(name_);
+        return Status::kOk;
+      case Kind::kSoup: return ReadSubSoup(soup, depth);
+      case Kind::kInt:
+        ReadInt(soup);
+        return Status::kOk;
+      case Kind::kFloat:
+        ReadFloat(soup);
+        return Status::kOk;
+      case Kind::kList:
+        ReadNumberList(soup);
+        return Status::kOk;
+      case Kind::kText: return ReadText(soup);
+    }
+    return Status::kOk;
+  }
+
+  // The "{" is consumed. Reads the children up to the matching "}" or the
+  // end of the text. A sub-soup deeper than kMaxDepth is read past and kept
+  // empty.
+  Status ReadSubSoup(Soup& soup, uint32_t depth) {
+    const Kiv::PString name = std::move(name_);
+    Soup child;
+    child.Create();
+    const Status status = depth < TextSoup::kMaxDepth ? ParseLevel(child, depth + 1) : SkipLevels();
+    if (status != Status::kOk) return status;
+    soup.SetNamedSoup(name, child);
+    SkipClosingBrace();
+    return Status::kOk;
+  }
+
+  // Reads past the children of a sub-soup whose "{" is consumed, by the
+  // rules of ParseLevel but keeping nothing and without recursion, up to
+  // (not including) its "}" or the end of the text.
+  Status SkipLevels() {
+    for (uint64_t open = 0;;) {
+      if (!ReadName(false)) {
+        if (open == 0 || !SkipClosingBrace()) return Status::kOk;
+        --open;
+        continue;
+      }
+      const Kind kind = ClassifyValue();
+      if (kind == Kind::kSoup) {
+        ++open;
+        continue;
+      }
+      if (kind == Kind::kText) {
+        if (!ReadValueText()) return Status::kOutOfMemory;
+        continue;
+      }
+      if (kind != Kind::kNone) SkipToLineEnd();
+    }
+  }
+
+  // Skips blanks and line ends and consumes a "}". False when the text ends
+  // first.
+  bool SkipClosingBrace() {
+    if (SkipBlanks(true) != '}') return false;
+    ++p_;
+    return true;
+  }
+
+  // Moves past a number value (blanks, then its token: the rest of the line)
+  // and answers where the token starts.
+  const char* SkipToLineEnd() {
+    SkipBlanks(false);
+    const char* start = p_;
+    p_ = LineEnd();
+    return start;
+  }
+
+  // --- Numbers. The classifier has checked that the value up to the line
+  // end holds only number characters, so the token is that whole stretch. A
+  // token (or a list piece) that holds no number ("-", ".") stores 0.
+  void ReadInt(Soup& soup) {
+    const char* q = SkipToLineEnd();
+    const bool negative = q < p_ && *q == '-';
+    if (negative) ++q;
+    // Accumulate with saturation: out-of-range texts clamp to 32 bits.
+    int64_t value = 0;
+    for (; q < p_ && IsDigit(*q); ++q) {
+      value = value * 10 + (*q - '0');
+      if (value > int64_t(1) << 32) value = int64_t(1) << 32;
+    }
+    if (negative) value = -value;
+    if (value > std::numeric_limits<int32_t>::max()) value = std::numeric_limits<int32_t>::max();
+    if (value < std::numeric_limits<int32_t>::min()) value = std::numeric_limits<int32_t>::min();
+    soup.SetNamedInt(name_, int32_t(value));
+  }
+
+  void ReadFloat(Soup& soup) {
+    const char* start = SkipToLineEnd();
+    soup.SetNamedFloat(name_, ScanFloat(start, p_));
+  }
+
+  // Every piece between spaces, tabs and commas is one float; the list has
+  // no length limit.
+  void ReadNumberList(Soup& soup) {
+    const char* start = SkipToLineEnd();
+    floats_.clear();
+    for (const char* q = start; q < p_;) {
+      if (*q == ',' || IsBlank(*q)) {
+        ++q;
+        continue;
+      }
+      const char* piece = q;
+      while (q < p_ && *q != ',' && !IsBlank(*q)) ++q;
+      floats_.push_back(ScanFloat(piece, q));
+    }
+    soup.SetNamedFloatArray(name_, floats_);
+  }
+
+  // The longest prefix of [from, to) that is a decimal float, as "%f" scans
+  // it; 0 when there is none.
+  static float ScanFloat(const char* from, const char* to) {
+    float value = 0;
+    const auto [next, error] = std::from_chars(from, to, value, std::chars_format::fixed);
+    if (error != std::errc::result_out_of_range) return error == std::errc() ? value : 0.0f;
+    // Beyond the float range: the C library's answer (infinity, or 0 and
+    // denormals for tiny values).
+    const std::string number(from, next);
+    return std::strtof(number.c_str(), nullptr);
+  }
+
+  // --- Texts. ---------------------------------------------------------------
+  Status ReadText(Soup& soup) {
+    if (!ReadValueText()) return Status::kOutOfMemory;
+    const uint32_t length = text_.Length() - 1;  // without the NUL
+    const std::string_view text(text_.Data(), length);
+    if (text.empty()) {
+      soup.SetNamedTag(name_, std::string_view());
+      return Status::kOk;
+    }
+    if (LooksLikeKUID(text)) {
+      soup.SetNamedKUID(name_, ParseKUID(text_.Data(), false));
+      return Status::kOk;
+    }
+    if (!utf8_ && HasHighByte(text)) return StoreAnsiText(soup);
+    soup.SetNamedTag(name_, text);
+    return Status::kOk;
+  }
+
+  static bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+      char c = text[i];
+      if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+      if (c != prefix[i]) return false;
+    }
+    return true;
+  }
+
+  // A KUID text starts with one of the KUID forms and holds fewer than two
+  // KUID literals (counted in lower case only).
+  static bool LooksLikeKUID(std::string_view text) {
+    if (!StartsWithNoCase(text, "<KUID:") && !StartsWithNoCase(text, "<KUID2:") &&
+        !StartsWithNoCase(text, "<NULL>")) {
+      return false;
+    }
+    int literals = 0;
+    for (size_t at = text.find("<kuid"); at != std::string_view::npos && literals < 2;
+         at = text.find("<kuid", at + 1)) {
+      const std::string_view rest = text.substr(at);
+      if (rest.starts_with("<kuid:") || rest.starts_with("<kuid2:")) ++literals;
+    }
+    return literals < 2;
+  }
+
+  static bool HasHighByte(std::string_view text) {
+    for (const char c : text) {
+      if (static_cast<unsigned char>(c) >= 0x80) return true;
+    }
+    return false;
+  }
+
+  // Converts text_ from the ANSI code page to UTF-8 and stores it.
+  Status StoreAnsiText(Soup& soup) {
+    int64_t needed = CodePageToUtf8(text_.Length(), text_.Data());
+    if (needed > 0) {
+      if (needed > std::numeric_limits<uint32_t>::max() || !text_.Resize(uint32_t(needed))) {
+        return Status::kOutOfMemory;
+      }
+      needed = CodePageToUtf8(text_.Length(), text_.Data());
+    }
+    if (needed > 0) return Status::kOutOfMemory;
+    soup.SetNamedTag(name_, std::string_view(text_.Data(), std::strlen(text_.Data())));
+    return Status::kOk;
+  }
+
+  // Reads a value's text into text_ and adds a NUL after it. False when it
+  // does not fit in memory.
+  bool ReadValueText() {
+    if (!text_.Resize(0)) return false;
+    const int first = SkipBlanks(false);
+    bool read = true;
+    if (first == '"') {
+      ++p_;
+      read = ReadQuoted();
+    } else if (first != 0 && first != '}' && !IsLineEnd(first)) {
+      read = ReadUnquoted();
+    }
+    return read && text_.Push('\0');
+  }
+
+  // After the opening double quote: up to the closing one, which is
+  // consumed, or the end of the text. Line ends are stored as CR LF; a CR LF
+  // or LF CR pair is one.
+  bool ReadQuoted() {
+    for (;;) {
+      const char* run = p_;
+      while (p_ < end_ && *p_ != '"' && !IsLineEnd(*p_)) ++p_;
+      if (!Append(run, size_t(p_ - run))) return false;
+      const int c = ReadChar();
+      if (c == 0 || c == '"') return true;
+      const int pair = c == '\r' ? '\n' : '\r';
+      if (PeekChar() == pair) ++p_;
+      if (!Append("\r\n", 2)) return false;
+    }
+  }
+
+  // Up to a line end or "}" (not consumed) or the end of the text; a
+  // backslash followed by "n" becomes CR LF.
+  bool ReadUnquoted() {
+    for (;;) {
+      const char* run = p_;
+      while (p_ < end_ && *p_ != '\\' && *p_ != '}' && !IsLineEnd(*p_)) ++p_;
+      if (!Append(run, size_t(p_ - run))) return false;
+      if (p_ == end_ || *p_ != '\\') return true;
+      ++p_;
+      const bool newline = PeekChar() == 'n';
+      if (newline) ++p_;
+      if (!Append(newline ? "\r\n" : "\\", newline ? 2 : 1)) return false;
+    }
+  }
+
+  bool Append(const char* bytes, size_t n) {
+    if (n == 0) return true;
+    const uint64_t length = uint64_t(text_.Length()) + n;
+    if (length >= std::numeric_limits<uint32_t>::max()) return false;
+    const uint32_t at = text_.Length();
+    if (!text_.Resize(uint32_t(length))) return false;
+    std::memcpy(text_.Data() + at, bytes, n);
+    return true;
+  }
+
+  const char* const begin_;
+  const char* p_;
+  const char* const end_;
+  const bool utf8_;
+  Kiv::PString name_;
+  std::array<char, TextSoup::kMaxNameLength> nameChars_;
+  CharBuffer text_;
+  std::vector<float> floats_;
+};
+
+// The 1-based line of the byte at `offset`: CR LF, LF and a lone CR each
+// end a line.
+uint32_t LineOf(const std::vector<char>& text, size_t offset) {
+  uint32_t line = 1;
+  for (size_t i = 0; i < offset && i < text.size(); ++i) {
+    if (text[i] == '\n') ++line;
+    if (text[i] == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n')) ++line;
+  }
+  return line;
+}
+
+TextSoup::Result Refuse(Status status, uint32_t line) {
+  if (line == 0) {
+    LogMessage("Text soup refused: %s", TextSoup::StatusText(status));
+  } else {
+    LogMessage("Text soup refused: %s on line %u", TextSoup::StatusText(status), line);
+  }
+  return {status, line};
+}
+
+// Cuts the text at its first NUL byte, which ends it. Answers how much of
+// the input a parse that reaches the end has read: all of it when only NUL
+// bytes follow the cut (padding), else the bytes before the cut.
+size_t CutAtNulByte(std::vector<char>& text) {
+  const size_t size = text.size();
+  const auto nul = std::find(text.begin(), text.end(), '\0');
+  if (nul == text.end()) return size;
+  const bool padding = std::all_of(nul, text.end(), [](char c) { return c == '\0'; });
+  text.erase(nul, text.end());
+  return padding ? size : text.size();
+}
+
+}  // namespace
+
+TextSoup::Result TextSoup::Parse(Soup& soup, TStream& stream, bool utf8) {
+  soup.Release();
+  if (!stream.IsOpen()) return Refuse(Status::kStreamClosed, 0);
+  const uint32_t start = stream.Tell();
+  std::vector<char> text;
+  const Status readStatus = ReadAllBytes(stream, text);
+  if (readStatus != Status::kOk) return Refuse(readStatus, 0);
+  const size_t readToEnd = CutAtNulByte(text);
+
+  size_t skip = 0;
+  if (start == 0 && std::string_view(text.data(), text.size()).starts_with("\xEF\xBB\xBF")) {
+    utf8 = true;
+    skip = 3;
+  }
+  TextSoupReader reader(text.data() + skip, text.data() + text.size(), utf8);
+  Status status = Status::kOk;
+  try {
+    status = reader.ParseTop(soup);
+  } catch (const std::bad_alloc&) {
+    status = Status::kOutOfMemory;
+  }
+  const size_t consumed = skip + reader.Consumed();
+  if (status != Status::kOk) {
+    soup.Release();
+    return Refuse(status, LineOf(text, consumed));
+  }
+  // Leave the stream after the soup: on a "}" that matches nothing, at the
+  // NUL byte that ended the text, or at the end.
+  stream.SeekTo(uint32_t(start + (consumed == text.size() ? readToEnd : consumed)));
+  return {};
+}

@@ -1,0 +1,92 @@
+#include "foundation/stream/ByteBuffer.h"
+
+#include <cstring>
+#include <new>
+
+// Fresh zeroed storage of `bytes` bytes (operator new aligns it to 16).
+bool ByteBuffer::Allocate(uint32_t bytes) {
+  storage_.reset();
+  capacity = 0;
+  try {
+    storage_.reset(new unsigned char[bytes == 0 ? 1 : bytes]());
+  } catch (const std::bad_alloc&) {
+    errors |= kGrowthFailed;
+    return false;
+  }
+  capacity = bytes;
+  return true;
+}
+
+bool ByteBuffer::Init(uint32_t initialCapacity) {
+  errors = 0;
+  position = 0;
+  size = 0;
+  growStep = initialCapacity;
+  return Allocate(initialCapacity);
+}
+
+void ByteBuffer::Reset() {
+  errors = 0;
+  position = 0;
+  size = 0;
+  Allocate(growStep);
+}
+
+void ByteBuffer::Free() {
+  storage_.reset();
+  errors = 0;
+  growStep = 0;
+  position = 0;
+  size = 0;
+  capacity = 0;
+}
+
+void ByteBuffer::WriteU32(uint32_t value) {
+  if (position > UINT32_MAX - 4) {
+    errors |= kGrowthFailed;
+    return;
+  }
+  GrowBuffer(*this, position + 4);
+  if ((errors & kGrowthFailed) != 0) return;
+  unsigned char* out = storage_.get() + position;
+  for (int i = 0; i < 4; ++i) out[i] = static_cast<unsigned char>(value >> (8 * i));
+  position += 4;
+}
+
+bool ByteBuffer::ReadU32(uint32_t& out) {
+  // The capacity bound guards against a caller that set `size` by hand.
+  if (uint64_t{position} + 4 > size || uint64_t{position} + 4 > capacity) {
+    errors |= kReadPastEnd;
+    return false;
+  }
+  const unsigned char* in = storage_.get() + position;
+  out = uint32_t{in[0]} | uint32_t{in[1]} << 8 | uint32_t{in[2]} << 16 | uint32_t{in[3]} << 24;
+  position += 4;
+  return true;
+}
+
+void GrowBuffer(ByteBuffer& buffer, uint32_t index) {
+  if (buffer.storage_ == nullptr) {
+    buffer.errors |= ByteBuffer::kGrowthFailed;
+    return;
+  }
+  if (index >= buffer.capacity) {
+    const uint64_t wanted = (uint64_t{buffer.growStep} + index + 3) / 4 * 4;
+    if (wanted > UINT32_MAX) {
+      buffer.errors |= ByteBuffer::kGrowthFailed;
+      return;
+    }
+    std::unique_ptr<unsigned char[]> grown;
+    try {
+      grown.reset(new unsigned char[wanted]());
+    } catch (const std::bad_alloc&) {
+      buffer.errors |= ByteBuffer::kGrowthFailed;
+      return;
+    }
+    const uint32_t written = buffer.size < buffer.capacity ? buffer.size : buffer.capacity;
+    std::memcpy(grown.get(), buffer.storage_.get(), written);
+    buffer.storage_ = std::move(grown);
+    buffer.capacity = static_cast<uint32_t>(wanted);
+  }
+  if (index > buffer.size) buffer.size = index;
+}
