@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "assetdb/NetStartup.h"
-#include "assetdb/VADClient.h"
+#include "assetdb/client/NetStartup.h"
+#include "assetdb/client/VADClient.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
 // The fake daemon is test code without a library of its own; the benchmark

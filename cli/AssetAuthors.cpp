@@ -4,11 +4,11 @@
 #include <memory>
 #include <set>
 
-#include "assetdb/AssetRecord.h"
-#include "assetdb/UserNameCache.h"
-#include "assetdb/VADClient.h"
-#include "assetdb/VADFilterElementBool.h"
-#include "assetdb/VADFilterElementGroup.h"
+#include "assetdb/protocol/AssetRecord.h"
+#include "assetdb/client/UserNameCache.h"
+#include "assetdb/client/VADClient.h"
+#include "assetdb/protocol/VADFilterElementBool.h"
+#include "assetdb/protocol/VADFilterElementGroup.h"
 #include "foundation/soup/SoupKUIDReferences.h"
 #include "cli/Commands.h"
 

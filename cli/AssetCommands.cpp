@@ -5,9 +5,9 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "assetdb/ResultsLog.h"
-#include "assetdb/VADAssetHandle.h"
-#include "assetdb/VADClient.h"
+#include "assetdb/protocol/ResultsLog.h"
+#include "assetdb/client/VADAssetHandle.h"
+#include "assetdb/client/VADClient.h"
 #include "cli/CommandArgs.h"
 #include "cli/Commands.h"
 #include "foundation/soup/Soup.h"

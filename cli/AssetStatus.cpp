@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "assetdb/AssetRecord.h"
-#include "assetdb/ResultsLog.h"
-#include "assetdb/VADClient.h"
+#include "assetdb/protocol/AssetRecord.h"
+#include "assetdb/protocol/ResultsLog.h"
+#include "assetdb/client/VADClient.h"
 #include "cli/CommandArgs.h"
 #include "cli/Commands.h"
 

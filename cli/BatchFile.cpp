@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <iostream>
 
-#include "assetdb/ResultsLog.h"
-#include "assetdb/ResultsPrinter.h"
+#include "assetdb/protocol/ResultsLog.h"
+#include "assetdb/protocol/ResultsPrinter.h"
 #include "cli/RunCommand.h"
 
 std::vector<std::string> SplitBatchLine(const std::string& line) {

@@ -1,6 +1,6 @@
 #include "cli/CommandArgs.h"
 
-#include "assetdb/ResultsLog.h"
+#include "assetdb/protocol/ResultsLog.h"
 #include "cli/EngineObjects.h"
 
 std::string_view ArgumentText(int argc, char** argv, int index) {

@@ -7,11 +7,12 @@
 #include <chrono>
 #include <thread>
 
-#include "assetdb/AssetText.h"
-#include "assetdb/IdleStep.h"
-#include "assetdb/ResultsLog.h"
-#include "assetdb/TransferArchive.h"
-#include "assetdb/VADClient.h"
+#include "assetdb/protocol/AssetText.h"
+#include "assetdb/client/IdleStep.h"
+#include "assetdb/protocol/ResultsLog.h"
+#include "assetdb/archive/TransferArchive.h"
+#include "assetdb/client/TransferArchiveClient.h"
+#include "assetdb/client/VADClient.h"
 #include "foundation/spec/InterfaceTextDB.h"
 #include "foundation/base/LogMessage.h"
 #include "foundation/spec/SpecRegistry.h"

@@ -1,6 +1,6 @@
 // "closevaddaemon" and "vadcommandhost": the tool's own relation to the
 // asset-database daemon.
-#include "assetdb/VADClient.h"
+#include "assetdb/client/VADClient.h"
 #include "cli/CommandArgs.h"
 #include "cli/CommandHost.h"
 #include "cli/Commands.h"

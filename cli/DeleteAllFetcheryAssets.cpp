@@ -2,9 +2,9 @@
 
 #include <memory>
 
-#include "assetdb/VADClient.h"
-#include "assetdb/VADFilterElementBool.h"
-#include "assetdb/VADFilterElementGroup.h"
+#include "assetdb/client/VADClient.h"
+#include "assetdb/protocol/VADFilterElementBool.h"
+#include "assetdb/protocol/VADFilterElementGroup.h"
 #include "foundation/soup/SoupKUIDReferences.h"
 #include "cli/Commands.h"
 

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <memory>
 
-#include "assetdb/NetStartup.h"
-#include "assetdb/SettingsRequests.h"
-#include "assetdb/VADClient.h"
+#include "assetdb/client/NetStartup.h"
+#include "assetdb/client/SettingsRequests.h"
+#include "assetdb/client/VADClient.h"
 #include "foundation/base/ApplicationRecords.h"
 #include "foundation/layout/FolderLayout.h"
 #include "foundation/spec/InterfaceTextDB.h"

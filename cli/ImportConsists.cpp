@@ -5,14 +5,14 @@
 #include <set>
 #include <string>
 
-#include "assetdb/AssetInfoQueries.h"
-#include "assetdb/VADAssetHandle.h"
-#include "assetdb/VADClient.h"
-#include "assetdb/VADFilterElementAssetID.h"
-#include "assetdb/VADFilterElementBool.h"
-#include "assetdb/VADFilterElementGroup.h"
-#include "assetdb/VADFilterElementString.h"
-#include "assetdb/ResultsLog.h"
+#include "assetdb/client/AssetInfoQueries.h"
+#include "assetdb/client/VADAssetHandle.h"
+#include "assetdb/client/VADClient.h"
+#include "assetdb/protocol/VADFilterElementAssetID.h"
+#include "assetdb/protocol/VADFilterElementBool.h"
+#include "assetdb/protocol/VADFilterElementGroup.h"
+#include "assetdb/protocol/VADFilterElementString.h"
+#include "assetdb/protocol/ResultsLog.h"
 #include "cli/CommandArgs.h"
 #include "cli/StartDirectoryScope.h"
 #include "foundation/text/KUID.h"

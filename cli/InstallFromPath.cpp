@@ -5,9 +5,9 @@
 #include <set>
 #include <utility>
 
-#include "assetdb/AssetInstall.h"
-#include "assetdb/ResultsLog.h"
-#include "assetdb/VADClientTransaction.h"
+#include "assetdb/client/AssetInstall.h"
+#include "assetdb/protocol/ResultsLog.h"
+#include "assetdb/client/VADClientTransaction.h"
 #include "cli/CommandArgs.h"
 #include "cli/Commands.h"
 #include "kiv/File.h"

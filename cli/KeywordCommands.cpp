@@ -3,9 +3,9 @@
 #include <string_view>
 #include <utility>
 
-#include "assetdb/AssetInfoQueries.h"
-#include "assetdb/VADClient.h"
-#include "assetdb/VADFilterElementGroup.h"
+#include "assetdb/client/AssetInfoQueries.h"
+#include "assetdb/client/VADClient.h"
+#include "assetdb/protocol/VADFilterElementGroup.h"
 #include "cli/CommandArgs.h"
 #include "foundation/layout/FolderLayout.h"
 #include "foundation/text/KUID.h"

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <string_view>
 
-#include "assetdb/VADClientRequests.h"
-#include "assetdb/VADTask.h"
+#include "assetdb/client/VADClientRequests.h"
+#include "assetdb/client/VADTask.h"
 #include "cli/CommandArgs.h"
 #include "cli/Commands.h"
 #include "kiv/PString.h"

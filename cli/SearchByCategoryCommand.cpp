@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <memory>
 
-#include "assetdb/VADClient.h"
-#include "assetdb/VADFilterElementBool.h"
-#include "assetdb/VADFilterElementGroup.h"
-#include "assetdb/VADFilterElementString.h"
+#include "assetdb/client/VADClient.h"
+#include "assetdb/protocol/VADFilterElementBool.h"
+#include "assetdb/protocol/VADFilterElementGroup.h"
+#include "assetdb/protocol/VADFilterElementString.h"
 #include "cli/CommandArgs.h"
 #include "cli/Commands.h"
 #include "foundation/soup/SoupKUIDReferences.h"

@@ -3,7 +3,7 @@
 #include <array>
 #include <string_view>
 
-#include "assetdb/SettingsRequests.h"
+#include "assetdb/client/SettingsRequests.h"
 #include "cli/CommandArgs.h"
 #include "cli/Commands.h"
 #include "foundation/soup/Soup.h"

@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <iostream>
 
-#include "assetdb/ResultsLog.h"
-#include "assetdb/ResultsPrinter.h"
+#include "assetdb/protocol/ResultsLog.h"
+#include "assetdb/protocol/ResultsPrinter.h"
 #include "cli/BatchFile.h"
 #include "cli/EngineObjects.h"
 #include "cli/EngineStartup.h"

@@ -11,11 +11,11 @@
 #include <filesystem>
 #include <string>
 
-#include "assetdb/CDPArchive.h"
-#include "assetdb/CDPBuilder.h"
-#include "assetdb/CDPChecksum.h"
-#include "assetdb/CDPEntryConfig.h"
-#include "assetdb/CDPExtract.h"
+#include "assetdb/archive/CDPArchive.h"
+#include "assetdb/archive/CDPBuilder.h"
+#include "assetdb/archive/CDPChecksum.h"
+#include "assetdb/archive/CDPEntryConfig.h"
+#include "assetdb/archive/CDPExtract.h"
 #include "foundation/stream/TBuffer.h"
 #include "kiv/DynamicBuffer.h"
 #include "kiv/File.h"

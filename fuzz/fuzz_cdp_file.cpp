@@ -10,7 +10,7 @@
 #include <fstream>
 #include <string>
 
-#include "assetdb/CDPArchive.h"
+#include "assetdb/archive/CDPArchive.h"
 #include "foundation/soup/ACSChunk.h"
 #include "foundation/soup/Soup.h"
 #include "kiv/String.h"

@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "assetdb/AssetRecord.h"
-#include "assetdb/UserNameCache.h"
-#include "assetdb/VADRequest.h"
-#include "assetdb/WebRequests.h"
+#include "assetdb/protocol/AssetRecord.h"
+#include "assetdb/client/UserNameCache.h"
+#include "assetdb/client/VADRequest.h"
+#include "assetdb/client/WebRequests.h"
 #include "foundation/stream/TBuffer.h"
 #include "kiv/DynamicBuffer.h"
 

@@ -32,9 +32,9 @@
 #include <thread>
 #include <vector>
 
-#include "assetdb/CDPBuilder.h"
-#include "assetdb/VADFrames.h"
-#include "assetdb/VADNotification.h"
+#include "assetdb/archive/CDPBuilder.h"
+#include "assetdb/protocol/VADFrames.h"
+#include "assetdb/protocol/VADNotification.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/stream/TBuffer.h"
 #include "fuzz/DaemonFuzzAssets.h"

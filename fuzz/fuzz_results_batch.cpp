@@ -8,8 +8,8 @@
 #include <sstream>
 #include <vector>
 
-#include "assetdb/ResultsLog.h"
-#include "assetdb/ResultsPrinter.h"
+#include "assetdb/protocol/ResultsLog.h"
+#include "assetdb/protocol/ResultsPrinter.h"
 #include "foundation/stream/TBuffer.h"
 #include "kiv/DynamicBuffer.h"
 

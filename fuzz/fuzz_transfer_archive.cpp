@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "assetdb/CDPArchive.h"
-#include "assetdb/ResultsLog.h"
-#include "assetdb/TransferArchive.h"
+#include "assetdb/archive/CDPArchive.h"
+#include "assetdb/protocol/ResultsLog.h"
+#include "assetdb/archive/TransferArchive.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/stream/TBuffer.h"
 #include "kiv/DynamicBuffer.h"

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "assetdb/URLRecord.h"
+#include "assetdb/protocol/URLRecord.h"
 
 namespace {
 

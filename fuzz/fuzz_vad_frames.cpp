@@ -9,9 +9,9 @@
 #include <cstring>
 #include <memory>
 
-#include "assetdb/ResultsLog.h"
-#include "assetdb/VADClient.h"
-#include "assetdb/VADFrames.h"
+#include "assetdb/protocol/ResultsLog.h"
+#include "assetdb/client/VADClient.h"
+#include "assetdb/protocol/VADFrames.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
 

@@ -9,12 +9,12 @@
 #include <system_error>
 #include <thread>
 
-#include "assetdb/AssetText.h"
-#include "assetdb/CDPArchive.h"
-#include "assetdb/CDPEntryConfig.h"
-#include "assetdb/CDPExtract.h"
-#include "assetdb/CDPNames.h"
-#include "assetdb/ResultsLog.h"
+#include "assetdb/protocol/AssetText.h"
+#include "assetdb/archive/CDPArchive.h"
+#include "assetdb/archive/CDPEntryConfig.h"
+#include "assetdb/archive/CDPExtract.h"
+#include "assetdb/archive/CDPNames.h"
+#include "assetdb/protocol/ResultsLog.h"
 #include "foundation/soup/Soup.h"
 #include "kiv/Log.h"
 #include "vaddaemon/AssetConfigReader.h"

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "assetdb/VADFilterElementBool.h"
+#include "assetdb/protocol/VADFilterElementBool.h"
 
 namespace {
 

@@ -47,7 +47,7 @@
 #include <set>
 #include <vector>
 
-#include "assetdb/VADFilterElementAssetID.h"
+#include "assetdb/protocol/VADFilterElementAssetID.h"
 #include "foundation/text/KUID.h"
 #include "vaddaemon/StoredAsset.h"
 

@@ -5,13 +5,13 @@
 #include <string>
 #include <string_view>
 
-#include "assetdb/CategoryMatch.h"
-#include "assetdb/VADFilterElement.h"
-#include "assetdb/VADFilterElementAssetID.h"
-#include "assetdb/VADFilterElementBool.h"
-#include "assetdb/VADFilterElementGroup.h"
-#include "assetdb/VADFilterElementRange.h"
-#include "assetdb/VADFilterElementString.h"
+#include "assetdb/protocol/CategoryMatch.h"
+#include "assetdb/protocol/VADFilterElement.h"
+#include "assetdb/protocol/VADFilterElementAssetID.h"
+#include "assetdb/protocol/VADFilterElementBool.h"
+#include "assetdb/protocol/VADFilterElementGroup.h"
+#include "assetdb/protocol/VADFilterElementRange.h"
+#include "assetdb/protocol/VADFilterElementString.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
 #include "vaddaemon/AssetCatalog.h"

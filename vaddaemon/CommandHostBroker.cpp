@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <chrono>
 
-#include "assetdb/VADNotification.h"
+#include "assetdb/protocol/VADNotification.h"
 #include "kiv/Log.h"
 #include "vaddaemon/DaemonConnection.h"
 #include "vaddaemon/DaemonContext.h"

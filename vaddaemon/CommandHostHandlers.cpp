@@ -12,7 +12,7 @@
 // the error "Validation is not available: no command host is running." and
 // replies 0. A failed job or a damaged job reply gives an error message and
 // 0.
-#include "assetdb/ResultsLog.h"
+#include "assetdb/protocol/ResultsLog.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStream.h"
 #include "foundation/stream/TStreamTyped.h"

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "assetdb/VADFrames.h"
+#include "assetdb/protocol/VADFrames.h"
 
 namespace DaemonFrames {
 

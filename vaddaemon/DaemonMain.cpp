@@ -9,9 +9,8 @@
 #include <memory>
 #include <vector>
 
-#include "assetdb/DatabaseIpc.h"
-#include "assetdb/NetStartup.h"
-#include "assetdb/ProcessAlive.h"
+#include "assetdb/protocol/DatabaseIpc.h"
+#include "assetdb/protocol/ProcessAlive.h"
 #include "foundation/layout/FolderLayout.h"
 #include "foundation/base/LogMessage.h"
 #include "kiv/Log.h"
@@ -103,7 +102,6 @@ bool StartModules(Started& started, DaemonContext& context, RequestRegistry& reg
 void ReleaseAll(DatabaseIpc& ipc) {
   ipc.ReleaseOwnership();
   ipc.Close();
-  NetShutdown();
   ReleaseFolderLayout();
   std::fflush(stdout);
   std::fflush(stderr);
@@ -121,7 +119,6 @@ int RunDaemon() {
   DetermineInstallPath(root);
   CreateUserDataFolders();
   OpenLogFile(GetUserDataPath());
-  NetStartup();
 
   auto context = std::make_unique<DaemonContext>();
   context->SetInstallPath(GetInstallPath());
@@ -137,7 +134,6 @@ int RunDaemon() {
     std::fprintf(stderr, "vaddaemon: another daemon (process %u) already serves %s; not starting.\n", owner,
                  index.c_str());
     ipc.Close();
-    NetShutdown();
     ReleaseFolderLayout();
     return kExitRefused;
   }

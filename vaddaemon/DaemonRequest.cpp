@@ -1,8 +1,8 @@
 #include "vaddaemon/DaemonRequest.h"
 
-#include "assetdb/ResultsLog.h"
-#include "assetdb/VADFrames.h"
-#include "assetdb/VADNotification.h"
+#include "assetdb/protocol/ResultsLog.h"
+#include "assetdb/protocol/VADFrames.h"
+#include "assetdb/protocol/VADNotification.h"
 #include "vaddaemon/DaemonConnection.h"
 
 DaemonRequest::DaemonRequest(uint32_t code, uint32_t id, std::vector<uint8_t> body,

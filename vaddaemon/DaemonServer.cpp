@@ -13,7 +13,7 @@
 #include <exception>
 #include <optional>
 
-#include "assetdb/VADFrames.h"
+#include "assetdb/protocol/VADFrames.h"
 #include "foundation/base/LogMessage.h"
 #include "kiv/String.h"
 #include "vaddaemon/DaemonConnection.h"

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "assetdb/ResultsLog.h"
+#include "assetdb/protocol/ResultsLog.h"
 #include "foundation/stream/TStreamTyped.h"
 #include "vaddaemon/AssetStore.h"
 #include "vaddaemon/DaemonConnection.h"

@@ -9,9 +9,9 @@
 #include <system_error>
 #include <vector>
 
-#include "assetdb/CDPArchive.h"
-#include "assetdb/CDPNames.h"
-#include "assetdb/ResultsLog.h"
+#include "assetdb/archive/CDPArchive.h"
+#include "assetdb/archive/CDPNames.h"
+#include "assetdb/protocol/ResultsLog.h"
 #include "foundation/soup/ACSChunk.h"
 #include "foundation/soup/ACSRawDataCore.h"
 #include "foundation/soup/BinarySoup.h"

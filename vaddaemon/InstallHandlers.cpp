@@ -11,7 +11,7 @@
 // accepted and not interpreted. Questions are asked only when the callback
 // byte is 1 (see InstallQuestions.h). The archive is installed by the
 // daemon itself (ArchiveInstaller.h).
-#include "assetdb/ResultsLog.h"
+#include "assetdb/protocol/ResultsLog.h"
 #include "foundation/stream/TStream.h"
 #include "foundation/stream/TStreamTyped.h"
 #include "vaddaemon/ArchiveInstaller.h"

@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "assetdb/VADNotification.h"
+#include "assetdb/protocol/VADNotification.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
 #include "kiv/DynamicBuffer.h"

@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
-#include "assetdb/ResultsLog.h"
-#include "assetdb/VADNotification.h"
+#include "assetdb/protocol/ResultsLog.h"
+#include "assetdb/protocol/VADNotification.h"
 #include "foundation/base/LogMessage.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "assetdb/ResultsLog.h"
+#include "assetdb/protocol/ResultsLog.h"
 #include "foundation/soup/Soup.h"
 #include "vaddaemon/AssetStore.h"
 #include "vaddaemon/StoredAsset.h"

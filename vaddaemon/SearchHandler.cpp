@@ -8,7 +8,7 @@
 // code, cut short, too deep) matches nothing, and the daemon log says so.
 #include <vector>
 
-#include "assetdb/VADFilterElement.h"
+#include "assetdb/protocol/VADFilterElement.h"
 #include "foundation/base/LogMessage.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/stream/TStream.h"

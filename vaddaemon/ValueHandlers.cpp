@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "assetdb/VADFrames.h"
+#include "assetdb/protocol/VADFrames.h"
 #include "foundation/soup/BinarySoup.h"
 #include "foundation/base/LogMessage.h"
 #include "foundation/soup/Soup.h"

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "assetdb/URLRecord.h"
+#include "assetdb/protocol/URLRecord.h"
 
 namespace WebFixtures {
 

@@ -1,10 +1,10 @@
-#include "assetdb/AssetRecord.h"
+#include "assetdb/protocol/AssetRecord.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "assetdb/AssetText.h"
+#include "assetdb/protocol/AssetText.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"

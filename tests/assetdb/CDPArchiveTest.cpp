@@ -1,4 +1,4 @@
-#include "assetdb/CDPArchive.h"
+#include "assetdb/archive/CDPArchive.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "CDPTestSupport.h"
-#include "assetdb/CDPBuilder.h"
-#include "assetdb/CDPChecksum.h"
-#include "assetdb/CDPExtract.h"
+#include "assetdb/archive/CDPBuilder.h"
+#include "assetdb/archive/CDPChecksum.h"
+#include "assetdb/archive/CDPExtract.h"
 #include "foundation/soup/BinarySoup.h"
 #include "foundation/stream/TBuffer.h"
 #include "kiv/DynamicBuffer.h"

@@ -1,4 +1,4 @@
-#include "assetdb/CDPBuilder.h"
+#include "assetdb/archive/CDPBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "CDPTestSupport.h"
-#include "assetdb/CDPArchive.h"
-#include "assetdb/CDPDependencies.h"
+#include "assetdb/archive/CDPArchive.h"
+#include "assetdb/archive/CDPDependencies.h"
 
 using namespace cdptest;
 

@@ -1,4 +1,4 @@
-#include "assetdb/CDPEntryConfig.h"
+#include "assetdb/archive/CDPEntryConfig.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "assetdb/CDPExtract.h"
+#include "assetdb/archive/CDPExtract.h"
 
 #include <gtest/gtest.h>
 

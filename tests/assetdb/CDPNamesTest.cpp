@@ -1,4 +1,4 @@
-#include "assetdb/CDPNames.h"
+#include "assetdb/archive/CDPNames.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "assetdb/CategoryClassCodeTable.h"
+#include "assetdb/protocol/CategoryClassCodeTable.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "assetdb/CategoryMatch.h"
+#include "assetdb/protocol/CategoryMatch.h"
 
 #include <gtest/gtest.h>
 

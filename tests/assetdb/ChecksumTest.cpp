@@ -3,8 +3,8 @@
 #include <string>
 
 #include "CDPTestSupport.h"
-#include "assetdb/CDPChecksum.h"
-#include "assetdb/ChecksumPair.h"
+#include "assetdb/archive/CDPChecksum.h"
+#include "assetdb/protocol/ChecksumPair.h"
 
 using namespace cdptest;
 

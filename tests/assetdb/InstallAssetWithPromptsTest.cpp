@@ -9,8 +9,8 @@
 #include <fstream>
 #include <functional>
 
-#include "assetdb/InstallAssetWithPrompts.h"
-#include "assetdb/ResultsLog.h"
+#include "assetdb/client/InstallAssetWithPrompts.h"
+#include "assetdb/protocol/ResultsLog.h"
 #include "foundation/soup/ACSRawDataCore.h"
 #include "foundation/layout/FolderLayout.h"
 #include "foundation/stream/TBuffer.h"

@@ -18,9 +18,9 @@
 #include <thread>
 #include <vector>
 
-#include "assetdb/DatabaseIpc.h"
-#include "assetdb/DatabaseIpcNames.h"
-#include "assetdb/ProcessAlive.h"
+#include "assetdb/protocol/DatabaseIpc.h"
+#include "assetdb/protocol/DatabaseIpcNames.h"
+#include "assetdb/protocol/ProcessAlive.h"
 #include "kiv/File.h"
 #include "kiv/Log.h"
 #include "kiv/Time.h"

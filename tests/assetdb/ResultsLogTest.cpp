@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "assetdb/ResultsLog.h"
+#include "assetdb/protocol/ResultsLog.h"
 #include "foundation/spec/InterfaceTextDB.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/stream/TBuffer.h"

@@ -3,8 +3,8 @@
 #include <sstream>
 #include <string>
 
-#include "assetdb/ResultsLog.h"
-#include "assetdb/ResultsPrinter.h"
+#include "assetdb/protocol/ResultsLog.h"
+#include "assetdb/protocol/ResultsPrinter.h"
 #include "foundation/soup/VandruProperty.h"
 
 namespace {

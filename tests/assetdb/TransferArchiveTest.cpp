@@ -12,8 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "assetdb/ResultsLog.h"
-#include "assetdb/TransferArchive.h"
+#include "assetdb/protocol/ResultsLog.h"
+#include "assetdb/archive/TransferArchive.h"
+#include "assetdb/client/TransferArchiveClient.h"
 #include "foundation/soup/BinarySoup.h"
 #include "foundation/spec/InterfaceTextDB.h"
 #include "foundation/text/KUID.h"

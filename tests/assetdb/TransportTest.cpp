@@ -21,11 +21,11 @@
 #include <thread>
 #include <vector>
 
-#include "assetdb/HostResolver.h"
-#include "assetdb/NetExact.h"
-#include "assetdb/NetStartup.h"
-#include "assetdb/SSLTransport.h"
-#include "assetdb/TCPTransport.h"
+#include "assetdb/client/HostResolver.h"
+#include "assetdb/client/NetExact.h"
+#include "assetdb/client/NetStartup.h"
+#include "assetdb/client/SSLTransport.h"
+#include "assetdb/client/TCPTransport.h"
 #include "kiv/Time.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "assetdb/URLRecord.h"
+#include "assetdb/protocol/URLRecord.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 #include <chrono>
 #include <thread>
 
-#include "assetdb/VADClient.h"
-#include "assetdb/VADClientTransaction.h"
-#include "assetdb/VADFrames.h"
+#include "assetdb/client/VADClient.h"
+#include "assetdb/client/VADClientTransaction.h"
+#include "assetdb/protocol/VADFrames.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
 #include "tests/assetdb/VADClientTestSupport.h"

@@ -3,9 +3,9 @@
 #include <chrono>
 #include <thread>
 
-#include "assetdb/ResultsLog.h"
-#include "assetdb/VADClient.h"
-#include "assetdb/VADClientTransaction.h"
+#include "assetdb/protocol/ResultsLog.h"
+#include "assetdb/client/VADClient.h"
+#include "assetdb/client/VADClientTransaction.h"
 #include "foundation/base/ApplicationRecords.h"
 #include "foundation/text/KUID.h"
 #include "foundation/stream/TBuffer.h"

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "assetdb/NetStartup.h"
-#include "assetdb/VADClient.h"
+#include "assetdb/client/NetStartup.h"
+#include "assetdb/client/VADClient.h"
 #include "kiv/Log.h"
 #include "tests/assetdb/FakeDaemon.h"
 

@@ -1,5 +1,5 @@
 // Pending transactions: ids, replies, failures, questions and kept logs.
-#include "assetdb/VADClientTransaction.h"
+#include "assetdb/client/VADClientTransaction.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <chrono>
 #include <thread>
 
-#include "assetdb/ResultsLog.h"
+#include "assetdb/protocol/ResultsLog.h"
 #include "kiv/WEvent.h"
 
 namespace {

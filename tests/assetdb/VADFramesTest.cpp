@@ -1,6 +1,6 @@
 // The wire format: encoders byte for byte, and the frame reader over
 // untrusted bytes.
-#include "assetdb/VADFrames.h"
+#include "assetdb/protocol/VADFrames.h"
 
 #include <gtest/gtest.h>
 

@@ -3,16 +3,16 @@
 // depends on the daemon's answer is remembered or waited for.
 #include <gtest/gtest.h>
 
-#include "assetdb/AssetInfoQueries.h"
-#include "assetdb/AssetRecord.h"
-#include "assetdb/FindAssetSpec.h"
-#include "assetdb/SettingsRequests.h"
-#include "assetdb/UserNameCache.h"
-#include "assetdb/VADAssetHandle.h"
-#include "assetdb/VADClient.h"
-#include "assetdb/VADClientRequests.h"
-#include "assetdb/VADFilterElementGroup.h"
-#include "assetdb/WebRequests.h"
+#include "assetdb/client/AssetInfoQueries.h"
+#include "assetdb/protocol/AssetRecord.h"
+#include "assetdb/client/FindAssetSpec.h"
+#include "assetdb/client/SettingsRequests.h"
+#include "assetdb/client/UserNameCache.h"
+#include "assetdb/client/VADAssetHandle.h"
+#include "assetdb/client/VADClient.h"
+#include "assetdb/client/VADClientRequests.h"
+#include "assetdb/protocol/VADFilterElementGroup.h"
+#include "assetdb/client/WebRequests.h"
 #include "foundation/soup/Soup.h"
 
 namespace {

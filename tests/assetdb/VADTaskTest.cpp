@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "assetdb/VADTask.h"
+#include "assetdb/client/VADTask.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
 #include "tests/assetdb/VADClientTestSupport.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "assetdb/AssetRecord.h"
+#include "assetdb/protocol/AssetRecord.h"
 #include "cli/AssetStatus.h"
 #include "foundation/text/KUID.h"
 

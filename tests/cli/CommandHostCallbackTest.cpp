@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "assetdb/ResultsLog.h"
-#include "assetdb/TransferArchive.h"
+#include "assetdb/protocol/ResultsLog.h"
+#include "assetdb/archive/TransferArchive.h"
 #include "cli/CommandHost.h"
 #include "foundation/text/KUID.h"
 #include "foundation/stream/TBuffer.h"

@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "assetdb/CDPArchive.h"
-#include "assetdb/ResultsLog.h"
+#include "assetdb/archive/CDPArchive.h"
+#include "assetdb/protocol/ResultsLog.h"
 #include "cli/Dispatcher.h"
 #include "cli/StartDirectoryScope.h"
 #include "foundation/soup/Soup.h"

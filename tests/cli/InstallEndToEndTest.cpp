@@ -14,12 +14,12 @@
 #include <random>
 #include <string>
 
-#include "assetdb/AssetInstall.h"
-#include "assetdb/InstallAssetWithPrompts.h"
-#include "assetdb/NetStartup.h"
-#include "assetdb/ResultsLog.h"
-#include "assetdb/VADClient.h"
-#include "assetdb/VADRequest.h"
+#include "assetdb/client/AssetInstall.h"
+#include "assetdb/client/InstallAssetWithPrompts.h"
+#include "assetdb/client/NetStartup.h"
+#include "assetdb/protocol/ResultsLog.h"
+#include "assetdb/client/VADClient.h"
+#include "assetdb/client/VADRequest.h"
 #include "cli/CommandHost.h"
 #include "foundation/layout/FolderLayout.h"
 #include "foundation/spec/InterfaceTextDB.h"

@@ -15,7 +15,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "assetdb/DatabaseIpc.h"
+#include "assetdb/protocol/DatabaseIpc.h"
 #include "kiv/File.h"
 
 extern char** environ;

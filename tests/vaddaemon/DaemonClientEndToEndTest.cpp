@@ -1,9 +1,9 @@
 // The real client library against the real daemon: the client starts the
 // daemon on first use, from the installation's bin folder, and finds its
 // port in the owner block.
-#include "assetdb/NetStartup.h"
-#include "assetdb/SettingsRequests.h"
-#include "assetdb/VADClient.h"
+#include "assetdb/client/NetStartup.h"
+#include "assetdb/client/SettingsRequests.h"
+#include "assetdb/client/VADClient.h"
 #include "foundation/layout/FolderLayout.h"
 #include "tests/vaddaemon/DaemonFixture.h"
 

@@ -7,8 +7,8 @@
 #include <atomic>
 #include <thread>
 
-#include "assetdb/DatabaseIpcNames.h"
-#include "assetdb/VADFrames.h"
+#include "assetdb/protocol/DatabaseIpcNames.h"
+#include "assetdb/protocol/VADFrames.h"
 #include "tests/vaddaemon/DaemonFixture.h"
 
 namespace {

@@ -15,8 +15,8 @@
 #include <sstream>
 #include <thread>
 
-#include "assetdb/DatabaseIpc.h"
-#include "assetdb/VADFrames.h"
+#include "assetdb/protocol/DatabaseIpc.h"
+#include "assetdb/protocol/VADFrames.h"
 
 extern char** environ;
 

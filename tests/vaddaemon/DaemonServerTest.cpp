@@ -14,8 +14,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "assetdb/ResultsLog.h"
-#include "assetdb/VADFrames.h"
+#include "assetdb/protocol/ResultsLog.h"
+#include "assetdb/protocol/VADFrames.h"
 #include "foundation/stream/TStreamTyped.h"
 #include "kiv/Log.h"
 #include "tests/vaddaemon/RawClient.h"

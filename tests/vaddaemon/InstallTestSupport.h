@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "assetdb/CDPArchive.h"
-#include "assetdb/CDPBuilder.h"
-#include "assetdb/CDPExtract.h"
-#include "assetdb/ResultsLog.h"
+#include "assetdb/archive/CDPArchive.h"
+#include "assetdb/archive/CDPBuilder.h"
+#include "assetdb/archive/CDPExtract.h"
+#include "assetdb/protocol/ResultsLog.h"
 #include "foundation/soup/ACSChunk.h"
 #include "foundation/soup/ACSRawDataCore.h"
 #include "foundation/soup/BinarySoup.h"

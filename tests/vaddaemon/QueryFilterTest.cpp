@@ -5,12 +5,12 @@
 #include <memory>
 #include <vector>
 
-#include "assetdb/AssetRecord.h"
-#include "assetdb/VADFilterElementAssetID.h"
-#include "assetdb/VADFilterElementBool.h"
-#include "assetdb/VADFilterElementGroup.h"
-#include "assetdb/VADFilterElementRange.h"
-#include "assetdb/VADFilterElementString.h"
+#include "assetdb/protocol/AssetRecord.h"
+#include "assetdb/protocol/VADFilterElementAssetID.h"
+#include "assetdb/protocol/VADFilterElementBool.h"
+#include "assetdb/protocol/VADFilterElementGroup.h"
+#include "assetdb/protocol/VADFilterElementRange.h"
+#include "assetdb/protocol/VADFilterElementString.h"
 #include "foundation/stream/TBuffer.h"
 #include "vaddaemon/AssetCatalog.h"
 #include "vaddaemon/AssetFilter.h"

@@ -7,11 +7,11 @@
 #include <thread>
 #include <vector>
 
-#include "assetdb/NetStartup.h"
-#include "assetdb/VADClient.h"
-#include "assetdb/VADFilterElementBool.h"
-#include "assetdb/VADFilterElementGroup.h"
-#include "assetdb/VADFilterElementString.h"
+#include "assetdb/client/NetStartup.h"
+#include "assetdb/client/VADClient.h"
+#include "assetdb/protocol/VADFilterElementBool.h"
+#include "assetdb/protocol/VADFilterElementGroup.h"
+#include "assetdb/protocol/VADFilterElementString.h"
 #include "foundation/layout/FolderLayout.h"
 #include "tests/vaddaemon/DaemonFixture.h"
 #include "tests/vaddaemon/InstallTestSupport.h"

@@ -11,7 +11,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "assetdb/VADFrames.h"
+#include "assetdb/protocol/VADFrames.h"
 
 using Clock = std::chrono::steady_clock;
 

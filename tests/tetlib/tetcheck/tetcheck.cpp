@@ -26,8 +26,8 @@
 #include <string>
 #include <vector>
 
-#include "assetdb/ResultsLog.h"
-#include "assetdb/ResultsPrinter.h"
+#include "assetdb/protocol/ResultsLog.h"
+#include "assetdb/protocol/ResultsPrinter.h"
 #include "foundation/text/KUID.h"
 #include "foundation/soup/Soup.h"
 #include "kiv/File.h"

@@ -1,0 +1,66 @@
+#include "assetdb/client/AssetInstall.h"
+
+#include "assetdb/archive/CDPArchive.h"
+#include "assetdb/client/VADClient.h"
+#include "assetdb/client/VADRequest.h"
+#include "foundation/soup/BinarySoup.h"
+#include "foundation/stream/TStreamTyped.h"
+
+namespace {
+
+constexpr uint32_t kInstallFolderRequest = 0x27;
+constexpr uint32_t kInstallArchiveRequest = 0x28;
+constexpr uint32_t kCreateEntryRequest = 0x30;
+
+}  // namespace
+
+KUID InstallFolder(const Kiv::String& folder, ResultsLog* log, uint32_t mode, bool* outFlag,
+                   VADTransactionCallback* callback) {
+  if (outFlag) *outFlag = false;
+  VADRequest request;
+  request.Body().WriteString(folder);
+  TStreamWriteU32(request.Body(), mode);
+  TStreamWriteBool(request.Body(), callback != nullptr);
+  TStreamRewind(request.Body());
+  if (!VADClient::Transact(kInstallFolderRequest, request.Body(), request.Reply(), callback, log, false))
+    return kNullKUID;
+  TStreamRewind(request.Reply());
+  const KUID installed = ReadKUID(request.Reply());
+  bool flag = false;
+  TStreamReadBool(request.Reply(), flag, false);
+  if (outFlag) *outFlag = flag;
+  return installed;
+}
+
+uint32_t InstallCDP(const char* archivePath, ResultsLog* log, uint32_t mode, bool* outFlag,
+                    VADTransactionCallback* callback) {
+  if (outFlag) *outFlag = false;
+  VADRequest request;
+  request.Body().WriteString(archivePath ? archivePath : "");
+  TStreamWriteU32(request.Body(), mode);
+  TStreamWriteBool(request.Body(), callback != nullptr);
+  TStreamRewind(request.Body());
+  if (!VADClient::Transact(kInstallArchiveRequest, request.Body(), request.Reply(), callback, log, false))
+    return 0;
+  TStreamRewind(request.Reply());
+  uint32_t result = 0;
+  TStreamReadU32(request.Reply(), result, 0);
+  bool flag = false;
+  TStreamReadBool(request.Reply(), flag, false);
+  if (outFlag) *outFlag = flag;
+  return result;
+}
+
+void CreateCDP(Soup& entry, const KUID& kuid, ResultsLog* log, uint32_t partsMask) {
+  entry.Release();
+  entry.Create();
+  entry.SetNamedTag(CDP::Tag::Compression(), "LZSS");
+  VADRequest request;
+  WriteKUID(request.Body(), kuid);
+  TStreamWriteU32(request.Body(), partsMask);
+  if (!request.Transact(kCreateEntryRequest, log)) return;
+  if (request.ReplyRemaining() == 0) return;
+  Soup read;
+  if (!BinarySoup::Read(request.Reply(), read) || read.Empty()) return;
+  entry = read;
+}

@@ -1,0 +1,39 @@
+// AssetInstall: the client side of installing content through the asset-
+// database daemon, and of fetching an installed asset as an archive entry.
+//
+// Requests (VADClient::Transact; the caller's results log, keepResults
+// false):
+//   0x27 InstallFolder: string folder, u32 mode, u8 (1 with a callback)
+//        -> KUID installed, u8 into `outFlag`
+//   0x28 InstallCDP:    string archive, u32 mode, u8 (1 with a callback)
+//        -> u32 result, u8 into `outFlag`
+//   0x30 CreateCDP:     KUID, u32 parts mask -> the entry as a binary soup
+// Each sender first sets `outFlag` false and its result to the null KUID /
+// 0, so a failed request leaves those values; the daemon's messages about
+// the failure land in the results log. The install mode and the flag are
+// the daemon's: they are passed through and handed back unread. The
+// callback (may be null) answers the daemon's questions while it installs.
+//
+// CreateCDP empties `entry`, sets its "compression" to "LZSS" and then
+// fills it from the reply. The reply is untrusted: it is read with the
+// binary soup reader, which checks every size; a reply that does not hold a
+// whole soup leaves the entry as it was after the reset (no "kuid").
+//
+// Threads: any thread (the client is thread-safe); nothing here keeps
+// state.
+#pragma once
+
+#include <cstdint>
+
+#include "assetdb/client/VADClientTransaction.h"
+#include "foundation/text/KUID.h"
+#include "foundation/soup/Soup.h"
+#include "kiv/String.h"
+
+class ResultsLog;
+
+KUID InstallFolder(const Kiv::String& folder, ResultsLog* log, uint32_t mode, bool* outFlag,
+                   VADTransactionCallback* callback);
+uint32_t InstallCDP(const char* archivePath, ResultsLog* log, uint32_t mode, bool* outFlag,
+                    VADTransactionCallback* callback);
+void CreateCDP(Soup& entry, const KUID& kuid, ResultsLog* log, uint32_t partsMask);

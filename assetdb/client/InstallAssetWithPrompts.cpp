@@ -1,0 +1,139 @@
+#include "assetdb/client/InstallAssetWithPrompts.h"
+
+#include "assetdb/protocol/AssetRecord.h"
+#include "assetdb/protocol/AssetText.h"
+#include "assetdb/archive/CDPArchive.h"
+#include "assetdb/archive/CDPChecksum.h"
+#include "assetdb/archive/CDPEntryConfig.h"
+#include "assetdb/archive/CDPExtract.h"
+#include "assetdb/protocol/ResultsLog.h"
+#include "assetdb/client/VADAssetHandle.h"
+#include "assetdb/client/VADClient.h"
+#include "foundation/layout/ContentPath.h"
+#include "foundation/layout/ContentSetFolder.h"
+#include "foundation/layout/FolderLayout.h"
+#include "foundation/spec/InterfaceTextDB.h"
+
+namespace {
+
+constexpr uint32_t kAllParts = 0xFFFFFFFFu;
+
+// Adds one message about `kuid` with the parameter "asset_kuid".
+void LogAssetMessage(ResultsLog* log, uint32_t severity, const char* tag, const KUID& kuid) {
+  if (!log) return;
+  Soup parameters;
+  parameters.Create();
+  parameters.SetNamedTag(Kiv::PString("asset_kuid"), KUIDToTagString(kuid));
+  log->AddResult(severity, AssetSubject(kuid), GetInterfaceText(tag), &parameters);
+}
+
+const char* QuestionFor(uint32_t status) {
+  if (status & kAssetOpenForEdit) return "$vad_prompt_openforedit";
+  if (status & kAssetBuiltIn) return "$vad_prompt_builtin";
+  if (status & kAssetDownloadServiceItem) return "$vad_prompt_fcy_item";
+  return "$vad_prompt_alreadyinstalled";
+}
+
+// True when the user lets the installed asset be replaced.
+bool MayReplace(InstallPromptHandler* prompt, uint32_t status, ResultsLog* log) {
+  if (!prompt) return true;
+  const Kiv::String tag = QuestionFor(status);
+  const int32_t answer = prompt->Ask(GetInterfaceText(tag.c_str()), GetInterfaceText((tag + "_log").c_str()), log);
+  return answer == 2 || answer == 3;
+}
+
+KUID Fail(VADAssetHandleRef& handle, ResultsLog* log, const char* tag, const KUID& kuid) {
+  LogAssetMessage(log, ResultsLog::kError, tag, kuid);
+  ReleaseAssetHandle(handle);
+  return kNullKUID;
+}
+
+}  // namespace
+
+KUID InstallAssetWithPrompts(const Soup& entry, ResultsLog* log, uint32_t options, bool* commitFlag,
+                             InstallPromptHandler* prompt) {
+  options &= ~kInstallChecksumMatched;
+  if (entry.GetNamedTag(CDP::Tag::DSID()) == ChecksumPair::ToText(CDP::ComputeFilesChecksum(entry)))
+    options |= kInstallChecksumMatched;
+  const KUID kuid = entry.GetNamedTagAsKUID(CDP::Tag::KUID(), kNullKUID);
+  VADAssetHandleRef handle;
+  // An entry without a KUID would make the daemon reserve a new, unrelated
+  // asset for it.
+  if (kuid.IsNull()) return Fail(handle, log, "$vad_write_error", kuid);
+
+  AssetRecord record;
+  VADClient::GetAssetInfo(kuid, kAllParts, record);
+  const bool installed = record.flagE && (record.status & kAssetInstalledLocally) != 0;
+  if (installed) {
+    if (!MayReplace(prompt, record.status, log)) return kNullKUID;
+    options &= ~kInstallBinaryConfig;
+  }
+
+  if (record.flagE)
+    VADClient::Request1E(kuid, true, handle, nullptr);
+  else
+    VADClient::Request23(kuid, false, GetAssetDisplayName(entry), handle);
+  if (!handle.Valid()) return Fail(handle, log, "$vad_write_error", kuid);
+
+  Kiv::PString location;
+  Kiv::File::Path folder;
+  if (!VADClient::OpenForEdit(handle.handle, location, folder) || folder.Empty())
+    return Fail(handle, log, "$vad_write_error", kuid);
+  // Files are only ever written to, or removed from, a folder inside the
+  // content area, whatever folder the daemon named. The folder is addressed
+  // through its content location so that the extraction stays inside it.
+  Kiv::PString root;
+  Kiv::File::Path relative;
+  if (!IsInContentArea(folder) || !ResolveContentPath(folder, &root, &relative) || relative.Empty())
+    return Fail(handle, log, "$vad_write_error", kuid);
+  bool found = false;
+  const ContentSetFolder hold = AcquireContentSetFolder(root, &found);
+  if (!found) return Fail(handle, log, "$vad_write_error", kuid);
+
+  if (installed) {
+    if (!DeleteContentPath(root, relative)) return Fail(handle, log, "$vad_overwrite_error", kuid);
+    MakeDirectories(root, relative);
+  }
+
+  Kiv::PString message;
+  CDP::ExtractFiles(message, entry.GetNamedSoup(CDP::Tag::Files()), root, relative,
+                    entry.GetNamedTag(CDP::Tag::Compression()), CDP::LocalFiles::kRefuse);
+  if (!message.Empty()) {
+    LogAssetMessage(log, ResultsLog::kError, "$vad_failed_install", kuid);
+    VADClient::RevertAsset(handle, log);
+    ReleaseAssetHandle(handle);
+    return kNullKUID;
+  }
+
+  CDPEntry source{entry, false};
+  Soup config;
+  CDP::EntryToConfig(source, config);
+  Kiv::File::Path configPath = relative;
+  configPath.AddPath((options & kInstallBinaryConfig) ? "config.chump" : "config.txt");
+  Soup::SaveToFile(root, configPath.Str(), config);
+
+  if (options & kInstallBinaryConfig) {
+    const uint32_t flags = ((options & kInstallChecksumMatched) ? 6u : 0u) | (options & kInstallCommitFlag8);
+    if (!VADClient::CommitAsset(handle, flags, log, commitFlag)) {
+      // A refused commit still gives the handle back to the daemon.
+      ReleaseAssetHandle(handle);
+      return kNullKUID;
+    }
+  }
+  ReleaseAssetHandle(handle);
+  VADClient::Request32(kuid, true);
+  LogAssetMessage(log, ResultsLog::kSuccess, "$vad_installed", kuid);
+  return kuid;
+}
+
+bool LoadAssetConfig(const Kiv::PString& contentSet, const Kiv::String& folder, Soup& config) {
+  bool found = false;
+  ContentSetFolder hold = AcquireContentSetFolder(contentSet, &found);
+  if (!found) return false;
+  Kiv::File::Path path(folder);
+  path.AddPath("config.chump");
+  if (Soup::LoadFromFile(contentSet, path.Str(), config, true)) return true;
+  path = Kiv::File::Path(folder);
+  path.AddPath("config.txt");
+  return Soup::LoadFromFile(contentSet, path.Str(), config, true);
+}

@@ -1,0 +1,475 @@
+#include "assetdb/client/VADClient.h"
+
+#include <poll.h>
+
+#include <chrono>
+#include <new>
+#include <thread>
+#include <vector>
+
+#include "assetdb/protocol/DatabaseIpc.h"
+#include "assetdb/client/FindAssetSpec.h"
+#include "assetdb/client/NetExact.h"
+#include "assetdb/client/TCPTransport.h"
+#include "assetdb/client/VADClientState.h"
+#include "assetdb/client/VADClientTransaction.h"
+#include "assetdb/client/VADEventWait.h"
+#include "assetdb/protocol/VADFrames.h"
+#include "foundation/layout/FolderLayout.h"
+#include "foundation/base/LogMessage.h"
+#include "foundation/threads/Process.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/stream/TStream.h"
+#include "foundation/stream/TStreamTyped.h"
+
+using VADClientInternal::ClientState;
+using VADClientInternal::ReaderContext;
+using VADClientInternal::State;
+
+namespace VADClientInternal {
+
+ClientState& State() {
+  static ClientState* state = new ClientState;
+  return *state;
+}
+
+VADClientOptions CurrentOptions() {
+  ClientState& s = State();
+  std::lock_guard<std::mutex> guard(s.optionsLock);
+  return s.options;
+}
+
+}  // namespace VADClientInternal
+
+namespace {
+
+thread_local bool t_onReaderThread = false;
+
+void SetOptions(const VADClientOptions& options) {
+  ClientState& s = State();
+  std::lock_guard<std::mutex> guard(s.optionsLock);
+  s.options = options;
+}
+
+void SleepMs(uint32_t ms) {
+  if (ms != 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+uint16_t PortFromOwnerBlock(const Kiv::File::Path& assetIndexPath) {
+  if (assetIndexPath.Empty() || !OpenDatabaseIpc(assetIndexPath)) return 0;
+  uint32_t port = GetDaemonPort();
+  CloseDatabaseIpc();
+  return port > 0xFFFF ? 0 : uint16_t(port);
+}
+
+bool LaunchDaemon() {
+  Kiv::File::Path path = GetDaemonExecutablePath();
+  if (path.Empty()) return false;
+  Kiv::File::Path folder = path;
+  folder.DelName();
+  folder.DelSlash();
+  return LaunchProcess(path.c_str(), "", folder.c_str(), 2) != 0;
+}
+
+bool StartDaemon() {
+  VADClient::DaemonStarter starter = nullptr;
+  {
+    ClientState& s = State();
+    std::lock_guard<std::mutex> guard(s.settingsLock);
+    starter = s.daemonStarter;
+  }
+  return starter != nullptr ? starter() : LaunchDaemon();
+}
+
+// Receives n bytes, waiting at most until `deadline` for each piece.
+bool ReceiveBefore(NetTransport& transport, uint8_t* dst, uint32_t n,
+                   std::chrono::steady_clock::time_point deadline) {
+  uint32_t got = 0;
+  while (got < n) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd fd = {transport.GetSocket(), POLLIN, 0};
+    if (fd.fd < 0) return false;
+    int ready = poll(&fd, 1, int(left.count()));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) return false;
+    int r = transport.Read(dst + got, int(n - got));
+    if (r <= 0) return false;
+    got += uint32_t(r);
+  }
+  return true;
+}
+
+// Sends n bytes; `sent` tells how many went out before a failure.
+bool SendAll(NetTransport& transport, const uint8_t* data, size_t n, size_t* sent) {
+  *sent = 0;
+  while (*sent < n) {
+    if (transport.GetState() != NetTransport::kReady || transport.GetSocket() < 0) return false;
+    size_t chunk = n - *sent < kNetMaxChunk ? n - *sent : kNetMaxChunk;
+    int w = transport.Write(data + *sent, int(chunk));
+    if (w <= 0) {
+      transport.MarkFailed();
+      return false;
+    }
+    *sent += size_t(w);
+  }
+  return true;
+}
+
+class TransportSource : public VADFrames::ByteSource {
+ public:
+  explicit TransportSource(NetTransport* transport) : transport_(transport) {}
+  bool Receive(void* dst, uint32_t n) override { return NetReceiveExact(transport_, dst, n); }
+
+ private:
+  NetTransport* transport_;
+};
+
+class ReaderSink : public VADFrames::FrameSink {
+ public:
+  explicit ReaderSink(uint32_t connection) : connection_(connection) {}
+
+  bool OnReply(uint32_t id) override {
+    Kiv::WEvent& event = State().readerEvent;
+    // The requesting thread reads the body and sets the event again.
+    event.Reset();
+    if (VADClientTransaction::ReceiveReply(id, connection_)) return true;
+    event.Set();
+    return false;
+  }
+
+  void OnNotification(std::unique_ptr<VADNotification> note) override {
+    VADClient::DispatchNotification(note.release());
+  }
+
+ private:
+  uint32_t connection_;
+};
+
+// The handshake over a fresh transport; false on a failed transfer, a
+// wrong answer or no answer within the time-out.
+bool Handshake(NetTransport& transport, const Kiv::File::Path& assetIndexPath, bool clientFlag, uint32_t timeoutMs) {
+  std::vector<uint8_t> hello;
+  if (!VADFrames::EncodeHandshake(clientFlag, assetIndexPath.Str(), hello)) return false;
+  if (!NetSendExact(&transport, hello.data(), uint32_t(hello.size()))) return false;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  uint8_t answer[12];
+  if (!ReceiveBefore(transport, answer, 4, deadline)) {
+    LogMessage("VADClient::Connect> no handshake answer from VADDaemon");
+    return false;
+  }
+  if (VADFrames::GetU32(answer) != VADFrames::kTagHelloAnswer) {
+    LogMessage("VADClient::Connect> wrong handshake answer from VADDaemon");
+    return false;
+  }
+  if (!ReceiveBefore(transport, answer + 4, 8, deadline)) return false;
+  ClientState& s = State();
+  std::lock_guard<std::mutex> guard(s.handshakeLock);
+  s.handshake[0] = VADFrames::GetU32(answer + 4);
+  s.handshake[1] = VADFrames::GetU32(answer + 8);
+  return true;
+}
+
+// Under the connection lock.
+bool ConnectLocked() {
+  ClientState& s = State();
+  if (s.transport) return true;
+  Kiv::File::Path assetIndexPath = GetAssetIndexPath();
+  VADClient::PortSource source = nullptr;
+  uint32_t timeoutMs = 0;
+  {
+    std::lock_guard<std::mutex> guard(s.settingsLock);
+    source = s.portSource;
+    timeoutMs = s.timings.handshakeTimeoutMs;
+  }
+  uint16_t port = source != nullptr ? source(assetIndexPath) : PortFromOwnerBlock(assetIndexPath);
+  if (port == 0) return false;
+
+  std::unique_ptr<NetTransport> transport(new (std::nothrow) TCPTransport("127.0.0.1", port));
+  if (!transport || transport->GetState() != NetTransport::kReady) return false;
+  if (!Handshake(*transport, assetIndexPath, VADClientInternal::CurrentOptions().clientFlag, timeoutMs)) return false;
+
+  std::unique_ptr<ReaderContext> context(new (std::nothrow) ReaderContext);
+  if (!context) return false;
+  context->transport = transport.get();
+  context->connection = s.connection + 1;
+  std::unique_ptr<Kiv::Thread> reader(new (std::nothrow) Kiv::Thread(&VADClient::ReaderThread, context.get(), true));
+  if (!reader || !reader->StartedOk()) return false;
+  ++s.connection;
+  s.transport = std::move(transport);
+  s.readerContext = std::move(context);
+  s.reader = std::move(reader);
+  s.connected = true;
+  s.readerEvent.Set();
+  s.reader->Resume();
+  return true;
+}
+
+}  // namespace
+
+// --- Opening and closing ---------------------------------------------------
+
+bool VADOpenDatabase(const VADClientOptions& options) {
+  ClientState& s = State();
+  std::lock_guard<std::mutex> open(s.openLock);
+  if (s.opened) return true;
+  SetOptions(options);
+  VADClientTimings timings = VADClient::GetTimings();
+  bool connected = false;
+  for (uint32_t attempt = 0; attempt < timings.attempts && !connected; ++attempt) {
+    if (attempt == 1) StartDaemon();
+    if (attempt >= 1) SleepMs(timings.attemptDelayMs);
+    Kiv::SingleLock lock(s.connectionLock);
+    connected = ConnectLocked();
+  }
+  if (!connected) {
+    LogMessage("VADOpenDatabase> unable to connect to VADDaemon");
+    SetOptions(VADClientOptions());
+    return false;
+  }
+  {
+    Kiv::SingleLock lock(s.connectionLock);
+    s.opened = true;
+  }
+  if (!s.specs) s.specs.reset(new (std::nothrow) SpecRegistry);
+  InstallVADSpecAssetSource();
+  return true;
+}
+
+void VADClient::Close() {
+  ClientState& s = State();
+  std::lock_guard<std::mutex> open(s.openLock);
+  {
+    Kiv::SingleLock lock(s.connectionLock);
+    if (!s.opened) return;
+    s.opened = false;
+    Disconnect(false);
+  }
+  SetOptions(VADClientOptions());
+  ClearNotificationQueue();
+  JoinQuestionThreads();
+  s.specs.reset();
+  RemoveVADSpecAssetSource();
+}
+
+bool VADClient::CloseDaemon() {
+  ClientState& s = State();
+  {
+    std::lock_guard<std::mutex> guard(s.optionsLock);
+    s.options.restartDaemon = false;
+  }
+  TBuffer request;
+  TBuffer reply;
+  Transact(VADFrames::kRequestCloseDaemon, request, reply, nullptr, nullptr, false);
+  const uint32_t waitMs = GetTimings().closeDaemonWaitMs;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+  while (s.connected) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      LogMessage("VADClient::CloseDaemon> VADDaemon did not close the connection within %u ms", waitMs);
+      return false;
+    }
+    SleepMs(100);
+  }
+  return true;
+}
+
+bool VADClient::IsOpen() { return State().opened; }
+bool VADClient::IsConnected() { return State().connected; }
+
+// --- Connecting ------------------------------------------------------------
+
+bool VADClient::Connect() {
+  ClientState& s = State();
+  Kiv::SingleLock lock(s.connectionLock);
+  return ConnectLocked();
+}
+
+void VADClient::Disconnect(bool afterFailure) {
+  if (t_onReaderThread) return;
+  ClientState& s = State();
+  Kiv::SingleLock lock(s.connectionLock);
+  // Marked first, so that the reader takes its wake-up for a requested end.
+  if (s.readerContext) s.readerContext->done = true;
+  if (s.transport) {
+    if (!afterFailure) {
+      uint8_t goodbye[4] = {VADFrames::kGoodbye, 0, 0, 0};
+      NetSendExact(s.transport.get(), goodbye, 4);
+    }
+    // Wakes the reader thread out of a blocked receive.
+    s.transport->Close();
+  }
+  if (s.reader) {
+    s.readerContext->done = true;
+    s.readerEvent.Set();
+    s.reader->Join();
+    s.reader.reset();
+    s.readerContext.reset();
+  }
+  s.transport.reset();
+}
+
+bool VADClient::SendOrDisconnect(const void* data, uint32_t n) {
+  ClientState& s = State();
+  Kiv::SingleLock lock(s.connectionLock);
+  if (!s.transport) return false;
+  if (NetSendExact(s.transport.get(), data, n)) return true;
+  Disconnect(true);
+  return false;
+}
+
+// --- Requests --------------------------------------------------------------
+
+namespace {
+
+// Sends one request frame under the connection lock (see VADClient.h for
+// the attempts). `transaction` is null for a one-way request.
+bool SendRequestLocked(uint32_t code, TStream& request, VADClientTransaction* transaction) {
+  ClientState& s = State();
+  const uint32_t id = transaction != nullptr ? transaction->GetId() : 0;
+  // The whole payload is read before anything is sent, so a short request
+  // stream never leaves half a frame on the connection.
+  const uint32_t position = request.Tell();
+  const uint32_t size = request.GetSize();
+  const uint32_t length = size > position ? size - position : 0;
+  std::vector<uint8_t> payload;
+  std::vector<uint8_t> frame;
+  try {
+    payload.resize(length);
+  } catch (const std::bad_alloc&) {
+    LogMessage("VADClient> request 0x%x: no memory for a payload of %u bytes", code, length);
+    return false;
+  }
+  if (length != 0 && request.Read(payload.data(), length) != length) return false;
+  if (!VADFrames::EncodeRequest(code, id, payload.data(), length, frame)) return false;
+  payload = std::vector<uint8_t>();
+
+  VADClientTimings timings = VADClient::GetTimings();
+  for (uint32_t attempt = 0; attempt < timings.attempts; ++attempt) {
+    if (attempt == 1) {
+      if (!VADClientInternal::CurrentOptions().restartDaemon) return false;
+      StartDaemon();
+    }
+    if (attempt >= 1) SleepMs(timings.attemptDelayMs);
+    if (!ConnectLocked() || !s.transport) continue;
+    if (s.transport->GetState() != NetTransport::kReady) {
+      // The reader thread has closed it: nothing of this frame went out.
+      VADClient::Disconnect(true);
+      continue;
+    }
+    if (transaction != nullptr) transaction->PrepareSend(s.connection);
+    size_t sent = 0;
+    if (SendAll(*s.transport, frame.data(), frame.size(), &sent)) return true;
+    VADClient::Disconnect(true);
+    // Once a byte went out the daemon may hold part of the request: it is
+    // not repeated.
+    if (sent != 0) return false;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool VADClient::Transact(uint32_t code, TStream& request, TStream& reply, VADTransactionCallback* callback,
+                         ResultsLog* results, bool keepResults) {
+  ClientState& s = State();
+  VADClientTransaction transaction(callback, results, keepResults);
+  transaction.Begin();
+  {
+    Kiv::SingleLock lock(s.connectionLock);
+    if (!s.opened || !SendRequestLocked(code, request, &transaction)) {
+      transaction.End();
+      return false;
+    }
+  }
+  if (!transaction.Wait()) {
+    LogMessage("VADClient::Transact> request 0x%x failed: the connection to VADDaemon was lost", code);
+    transaction.End();
+    return false;
+  }
+  bool stored = false;
+  {
+    Kiv::SingleLock lock(s.connectionLock);
+    // The read side is ours only while the connection that delivered the
+    // reply still stands.
+    if (!s.transport || transaction.GetReplyConnection() != s.connection) {
+      transaction.End();
+      return false;
+    }
+    TransportSource source(s.transport.get());
+    VADFrames::ReplyBody body = VADFrames::ReadReplyBody(source, reply);
+    if (body == VADFrames::ReplyBody::kBroken) {
+      Disconnect(true);
+      transaction.End();
+      return false;
+    }
+    stored = body == VADFrames::ReplyBody::kStored;
+    if (!stored) LogMessage("VADClient::Transact> request 0x%x: the reply could not be stored", code);
+    s.readerEvent.Set();
+  }
+  transaction.End();
+  return stored;
+}
+
+bool VADClient::Post(uint32_t code, TStream& request) {
+  ClientState& s = State();
+  Kiv::SingleLock lock(s.connectionLock);
+  if (!s.opened) return false;
+  return SendRequestLocked(code, request, nullptr);
+}
+
+// --- The reader thread -----------------------------------------------------
+
+uint32_t VADClient::ReaderThread(void* argument) {
+  ReaderContext& context = *static_cast<ReaderContext*>(argument);
+  ClientState& s = State();
+  t_onReaderThread = true;
+  TransportSource source(context.transport);
+  ReaderSink sink(context.connection);
+  while (!context.done) {
+    VADClientInternal::WaitBriefSpin(s.readerEvent);
+    if (context.done) break;
+    if (!VADFrames::ReadFrame(source, sink)) break;
+  }
+  context.transport->Close();
+  s.connected = false;
+  s.readerEvent.Set();
+  size_t failed = VADClientTransaction::FailSentOn(context.connection);
+  if (!context.done || failed != 0) {
+    LogMessage("VADClient> connection to VADDaemon lost; %zu pending request(s) failed", failed);
+  }
+  return 0;
+}
+
+// --- Settings --------------------------------------------------------------
+
+void VADClient::SetTimings(const VADClientTimings& timings) {
+  ClientState& s = State();
+  std::lock_guard<std::mutex> guard(s.settingsLock);
+  s.timings = timings;
+  if (s.timings.attempts == 0) s.timings.attempts = 1;
+}
+
+VADClientTimings VADClient::GetTimings() {
+  ClientState& s = State();
+  std::lock_guard<std::mutex> guard(s.settingsLock);
+  return s.timings;
+}
+
+void VADClient::SetPortSource(PortSource source) {
+  ClientState& s = State();
+  std::lock_guard<std::mutex> guard(s.settingsLock);
+  s.portSource = source;
+}
+
+void VADClient::SetDaemonStarter(DaemonStarter starter) {
+  ClientState& s = State();
+  std::lock_guard<std::mutex> guard(s.settingsLock);
+  s.daemonStarter = starter;
+}
+
+void VADClient::GetHandshakeValues(uint32_t* first, uint32_t* second) {
+  ClientState& s = State();
+  std::lock_guard<std::mutex> guard(s.handshakeLock);
+  if (first != nullptr) *first = s.handshake[0];
+  if (second != nullptr) *second = s.handshake[1];
+}

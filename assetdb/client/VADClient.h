@@ -1,0 +1,160 @@
+// VADClient: the process's one connection to the asset-database daemon.
+//
+// Every asset-database operation is a numbered request over one loopback
+// TCP connection (wire format: assetdb/VADFrames.h). VADOpenDatabase opens
+// the client at start-up: up to kDefaultAttempts connection attempts,
+// kDefaultAttemptDelayMs apart, the daemon started before the second.
+// Connect reads the daemon's port from the database-owner block, connects,
+// sends the handshake and waits at most the handshake time-out (10 s) for
+// the answer; then the reader thread runs until the connection ends. The
+// state is process-wide: one connection, one reader thread, one set of
+// options.
+//
+// Transact sends one request and waits for its reply; the reply body is
+// appended to `reply` at its position (callers rewind it before reading).
+// The request's payload is `request` from its position to its end, read in
+// full before anything is sent, and the frame leaves in one send. A request
+// that finds no usable connection tries again (up to the attempt count; the
+// daemon is started before the second attempt only when restartDaemon
+// allows, else the request fails after one attempt); once a byte of the
+// frame has gone out it is never repeated. Post sends a one-way request (id
+// 0) and does not wait. Both answer false at once while the client is not
+// open.
+//
+// Threads and locks: any thread may call Transact and Post. The connection
+// lock serialises connecting, writing frames, reading reply bodies and
+// disconnecting; it is not held while a request waits. Between frames only
+// the reader thread reads the socket; after a reply's id it hands the read
+// side to the requesting thread (the reader event) and waits until that
+// thread has read the body. Notifications 3 (result messages, into the
+// request's ResultsLog) and 4 (web-request status) are handled at once on
+// the reader thread; a question (2) is answered from a thread of its own
+// started by the reader thread, so that a main thread waiting on the very
+// request that asked cannot deadlock it; the others (0 hook value, 1
+// command-host job, 5 and above) are queued and run one by one, in arrival
+// order, as main-thread tasks of the worker queue.
+//
+// Failure: nothing throws. When the connection ends (a failed receive, an
+// unknown tag, a length over its bound), every pending request fails at
+// once ("VADClient> connection to VADDaemon lost; failing pending requests"
+// in the log) and later requests reconnect as above. Disconnect shuts the
+// socket down and joins the reader thread (it never kills a thread); on the
+// reader thread itself it does nothing. Every wait here is bounded except
+// a request's wait for a live daemon, which ends when the reply comes or
+// the connection drops.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "assetdb/client/VADClientRequests.h"
+#include "foundation/text/KUID.h"
+#include "kiv/File.h"
+#include "kiv/PString.h"
+
+class ResultsLog;
+class TStream;
+class VADTransactionCallback;
+struct VADNotification;
+
+struct VADClientOptions {
+  // Called on the main thread with the value of each notification 0.
+  void (*notificationHook)(uint32_t value) = nullptr;
+  // Carried for callers; the client does not read them.
+  bool flag1 = true;
+  bool flag2 = true;
+  bool flag3 = true;
+  // Whether a request that finds no connection may start the daemon.
+  bool restartDaemon = true;
+  // Sent in the handshake.
+  bool clientFlag = true;
+};
+
+// Timings of the connection. The defaults are the product's; tests shorten
+// them (VADClient::SetTimings).
+struct VADClientTimings {
+  static constexpr uint32_t kDefaultAttempts = 11;
+  static constexpr uint32_t kDefaultAttemptDelayMs = 1000;
+  static constexpr uint32_t kDefaultHandshakeTimeoutMs = 10000;
+  static constexpr uint32_t kDefaultCloseDaemonWaitMs = 30000;
+
+  uint32_t attempts = kDefaultAttempts;             // At least 1.
+  uint32_t attemptDelayMs = kDefaultAttemptDelayMs;  // Also the wait after starting the daemon.
+  uint32_t handshakeTimeoutMs = kDefaultHandshakeTimeoutMs;
+  uint32_t closeDaemonWaitMs = kDefaultCloseDaemonWaitMs;
+};
+
+// Opens the client (see above); true at once when already open. On failure
+// logs "VADOpenDatabase> unable to connect to VADDaemon", resets the options
+// and answers false. On success makes the process's SpecRegistry.
+bool VADOpenDatabase(const VADClientOptions& options);
+
+class VADClient : public VADClientRequests {
+ public:
+  // Runs a command-host job (notification 1): reads `payload`, writes its
+  // answer into `reply`, which is then sent back as request 0x8D.
+  using CommandHostHook = void (*)(TStream& payload, TStream& reply);
+  // Takes a web-request status (notification 4): the request's handle and
+  // the rest of the payload. Runs on the reader thread, so it must not wait
+  // for a thread that is making a daemon request.
+  using HttpStatusHook = void (*)(uint64_t handle, TStream& status);
+  // Where Connect finds the daemon's port for an asset index path; 0 means
+  // no daemon. The default reads the database-owner block.
+  using PortSource = uint16_t (*)(const Kiv::File::Path& assetIndexPath);
+  // Starts the daemon; true when a process was started. The default
+  // launches GetDaemonExecutablePath hidden, in its own folder.
+  using DaemonStarter = bool (*)();
+
+  static bool Transact(uint32_t code, TStream& request, TStream& reply, VADTransactionCallback* callback,
+                       ResultsLog* results, bool keepResults);
+  static bool Post(uint32_t code, TStream& request);
+  // Makes sure a connection stands (see above).
+  static bool Connect();
+  static void Disconnect(bool afterFailure);
+  // Sends n bytes; on failure drops the connection. False at once without
+  // a transport.
+  static bool SendOrDisconnect(const void* data, uint32_t n);
+  // Shut-down: disconnects (with the goodbye word), resets the options,
+  // drops queued notifications, joins question threads and destroys the
+  // spec registry. Nothing when not open.
+  static void Close();
+  // Asks the daemon to end (request 0x10E) and waits until it has closed
+  // the connection, at most closeDaemonWaitMs; true when it did. Clears
+  // restartDaemon first.
+  static bool CloseDaemon();
+
+  static bool IsOpen();
+  static bool IsConnected();
+
+  // Notifications (see above).
+  static void DispatchNotification(VADNotification* note);
+  static void HandleNotification(TStream& payload, uint32_t code);
+  static void RunQueuedNotification();
+  static void ClearNotificationQueue();
+  // Posts request 0x96 {id, answer}.
+  static bool AnswerTransaction(uint32_t id, int32_t answer);
+  // Starts the question thread for notification 2.
+  static void StartTransactionQuery(uint32_t id, const Kiv::PString& name, const KUID& asset);
+  static void FailPendingTransactions();
+
+  // Hooks; null clears them. Thread-safe.
+  static void SetCommandHostHook(CommandHostHook hook);
+  static CommandHostHook GetCommandHostHook();
+  static void SetHttpStatusHook(HttpStatusHook hook);
+
+  // Settings (for tests); null restores the default.
+  static void SetTimings(const VADClientTimings& timings);
+  static VADClientTimings GetTimings();
+  static void SetPortSource(PortSource source);
+  static void SetDaemonStarter(DaemonStarter starter);
+
+  // The two values of the daemon's handshake answer.
+  static void GetHandshakeValues(uint32_t* first, uint32_t* second);
+  // Notifications queued and not yet run; question threads not yet joined.
+  static size_t QueuedNotificationCount();
+  static void JoinQuestionThreads();
+
+  // The reader thread's start function; `context` is its connection's
+  // internal record. Started by Connect only.
+  static uint32_t ReaderThread(void* context);
+};

@@ -1,0 +1,182 @@
+#include "assetdb/client/VADClientTransaction.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+
+#include "assetdb/protocol/ResultsLog.h"
+#include "assetdb/client/VADEventWait.h"
+#include "foundation/base/ApplicationRecords.h"
+#include "foundation/base/LogMessage.h"
+#include "foundation/threads/WorkerThread.h"
+
+namespace {
+
+struct Registry {
+  std::recursive_mutex lock;
+  std::condition_variable_any askersDone;  // An Ask returned.
+  std::map<uint32_t, VADClientTransaction*> pending;
+  uint32_t nextId = 1;
+};
+
+// Built on first use and never destroyed, so that transactions and
+// question threads may outlive static destruction safely.
+Registry& TheRegistry() {
+  static Registry* registry = new Registry;
+  return *registry;
+}
+
+using Guard = std::unique_lock<std::recursive_mutex>;
+
+}  // namespace
+
+VADClientTransaction::VADClientTransaction(VADTransactionCallback* callback, ResultsLog* results, bool keepResults)
+    : callback_(callback), keepResults_(keepResults), results_(results) {}
+
+VADClientTransaction::~VADClientTransaction() {
+  if (!ended_) End();
+}
+
+void VADClientTransaction::Begin() {
+  Registry& registry = TheRegistry();
+  Guard guard(registry.lock);
+  id_ = registry.nextId;
+  registry.nextId = registry.nextId == 0xFFFFFFFFu ? 1 : registry.nextId + 1;
+  pending_ = true;
+  failed_ = false;
+  registry.pending[id_] = this;
+  if (results_ != nullptr) ResultsLog::RegisterRequest(id_, results_);
+}
+
+bool VADClientTransaction::Wait() {
+  if (id_ == 0) return false;
+  VADClientInternal::WaitBriefSpin(event_);
+  event_.Reset();
+  Guard guard(TheRegistry().lock);
+  return !failed_;
+}
+
+void VADClientTransaction::Remove() {
+  Registry& registry = TheRegistry();
+  Guard guard(registry.lock);
+  if (!pending_) return;
+  if (!keepResults_) ResultsLog::UnregisterRequest(id_);
+  registry.pending.erase(id_);
+  pending_ = false;
+  failed_ = false;
+}
+
+void VADClientTransaction::End() {
+  Remove();
+  Registry& registry = TheRegistry();
+  Guard guard(registry.lock);
+  // A question thread may still be asking this transaction's callback; the
+  // transaction (and the caller's callback) must stay until it is done. On
+  // the main thread, main-thread tasks keep running meanwhile, in case the
+  // callback waits for one.
+  const bool mainThread = IsMainThread();
+  while (askers_ != 0) {
+    registry.askersDone.wait_for(guard, std::chrono::milliseconds(mainThread ? 10 : 1000));
+    if (!mainThread || askers_ == 0) continue;
+    guard.unlock();
+    WorkerThread::Get().RunOnePending();
+    guard.lock();
+  }
+  ended_ = true;
+}
+
+int32_t VADClientTransaction::Ask(const Kiv::PString& name, const KUID& asset) {
+  if (callback_ == nullptr) return kAnswerNoCallback;
+  return callback_->Ask(name, Kiv::String(), asset, 0);
+}
+
+bool VADClientTransaction::IsPending() const {
+  Guard guard(TheRegistry().lock);
+  return pending_;
+}
+
+bool VADClientTransaction::HasFailed() const {
+  Guard guard(TheRegistry().lock);
+  return failed_;
+}
+
+void VADClientTransaction::PrepareSend(uint32_t connection) {
+  Guard guard(TheRegistry().lock);
+  connection_ = connection;
+  replyConnection_ = 0;
+  failed_ = false;
+  event_.Reset();
+}
+
+uint32_t VADClientTransaction::GetReplyConnection() const {
+  Guard guard(TheRegistry().lock);
+  return replyConnection_;
+}
+
+bool VADClientTransaction::ReceiveReply(uint32_t id, uint32_t connection) {
+  Registry& registry = TheRegistry();
+  Guard guard(registry.lock);
+  auto it = registry.pending.find(id);
+  if (it == registry.pending.end()) {
+    LogMessage("VADClientTransaction::ReceiveReply> received reply for unknown clientTransaction");
+    return false;
+  }
+  VADClientTransaction* transaction = it->second;
+  transaction->Remove();
+  transaction->failed_ = false;
+  transaction->replyConnection_ = connection;
+  transaction->event_.Set();
+  return true;
+}
+
+void VADClientTransaction::FailPending() {
+  Registry& registry = TheRegistry();
+  Guard guard(registry.lock);
+  for (auto& entry : registry.pending) {
+    entry.second->failed_ = true;
+    entry.second->event_.Set();
+  }
+}
+
+size_t VADClientTransaction::FailSentOn(uint32_t connection) {
+  Registry& registry = TheRegistry();
+  Guard guard(registry.lock);
+  size_t failed = 0;
+  for (auto& entry : registry.pending) {
+    VADClientTransaction* transaction = entry.second;
+    if (transaction->connection_ == 0 || transaction->connection_ > connection) continue;
+    transaction->failed_ = true;
+    transaction->event_.Set();
+    ++failed;
+  }
+  return failed;
+}
+
+int32_t VADClientTransaction::AskPending(uint32_t id, const Kiv::PString& name, const KUID& asset) {
+  Registry& registry = TheRegistry();
+  Guard guard(registry.lock);
+  auto it = registry.pending.find(id);
+  if (it == registry.pending.end()) return kAnswerNotPending;
+  VADClientTransaction* transaction = it->second;
+  ++transaction->askers_;
+  guard.unlock();
+  // The transaction stays alive while askers_ is above 0: its End waits.
+  int32_t answer = transaction->Ask(name, asset);
+  guard.lock();
+  --transaction->askers_;
+  registry.askersDone.notify_all();
+  return answer;
+}
+
+void VADClientTransaction::SetNextIdForTests(uint32_t next) {
+  Registry& registry = TheRegistry();
+  Guard guard(registry.lock);
+  registry.nextId = next == 0 ? 1 : next;
+}
+
+size_t VADClientTransaction::PendingCountForTests() {
+  Registry& registry = TheRegistry();
+  Guard guard(registry.lock);
+  return registry.pending.size();
+}

@@ -1,0 +1,11 @@
+// VADClientRequests::SearchAssets (request 2).
+#include "assetdb/client/VADClientRequests.h"
+#include "assetdb/protocol/VADFilterElement.h"
+#include "assetdb/client/VADRequest.h"
+
+void VADClientRequests::SearchAssets(const VADFilterElement* filter, KUIDList& result) {
+  VADRequest request;
+  WriteFilterElement(request.Body(), filter);
+  if (!request.Transact(0x02)) return;
+  ReadKUIDList(request.Reply(), request.ReplyRemaining(), result);
+}

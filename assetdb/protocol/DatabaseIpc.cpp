@@ -1,0 +1,362 @@
+#include "assetdb/protocol/DatabaseIpc.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cerrno>
+
+#include "assetdb/protocol/ProcessAlive.h"
+#include "foundation/base/LogMessage.h"
+
+static_assert(std::endian::native == std::endian::little, "the block is little-endian");
+
+namespace {
+
+constexpr uint32_t kHolder = 0;
+constexpr uint32_t kOwner = 4;
+constexpr uint32_t kRequester = 8;
+constexpr uint32_t kReserved = 12;
+constexpr uint32_t kState = 16;
+constexpr uint32_t kAttachCount = 20;
+constexpr uint32_t kRefusal = 24;
+constexpr uint32_t kReservedByte = 28;
+constexpr uint32_t kPort = 32;
+
+bool FlockRetrying(int fd, int operation) {
+  while (::flock(fd, operation) != 0) {
+    if (errno != EINTR) return false;
+  }
+  return true;
+}
+
+// True when `fd` is still the object that `name` names (the last process to
+// close removes the names, and one that opened them just before must start
+// again with fresh ones).
+bool StillNamed(int fd, const Kiv::String& name) {
+  const int current = ::shm_open(name.c_str(), O_RDWR, 0);
+  if (current < 0) return false;
+  struct stat held {};
+  struct stat named {};
+  const bool same = ::fstat(fd, &held) == 0 && ::fstat(current, &named) == 0 &&
+                    held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+  ::close(current);
+  return same;
+}
+
+// Opens a shared-memory object for reading and writing, creating it when
+// `flags` say so, readable and writable by this user only. The names are
+// predictable and anyone may create them first, so an object that belongs
+// to another user is never used: it is logged, closed and answered as -1.
+int OpenOwnObject(const Kiv::String& name, int flags, const char* what) {
+  const int fd = ::shm_open(name.c_str(), O_RDWR | O_CLOEXEC | flags, 0600);
+  if (fd < 0) {
+    if (errno == EACCES) {
+      LogMessage("DatabaseIpc> the database %s \"%s\" may not be opened by this user (it belongs to another); "
+                 "ignoring it",
+                 what, name.c_str());
+    }
+    return -1;
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  if (info.st_uid == ::geteuid()) return fd;
+  LogMessage("DatabaseIpc> the database %s \"%s\" belongs to user %u, not to this user (%u); ignoring it", what,
+             name.c_str(), unsigned(info.st_uid), unsigned(::geteuid()));
+  ::close(fd);
+  errno = EACCES;
+  return -1;
+}
+
+}  // namespace
+
+DatabaseIpc::~DatabaseIpc() { Close(); }
+
+bool DatabaseIpc::IsOpen() const {
+  std::lock_guard<std::recursive_mutex> hold(guard_);
+  return block_ != nullptr;
+}
+
+uint32_t DatabaseIpc::Load(uint32_t offset) const { return __atomic_load_n(block_ + offset / 4, __ATOMIC_SEQ_CST); }
+
+void DatabaseIpc::Store(uint32_t offset, uint32_t value) {
+  __atomic_store_n(block_ + offset / 4, value, __ATOMIC_SEQ_CST);
+}
+
+uint8_t DatabaseIpc::LoadByte(uint32_t offset) const {
+  return __atomic_load_n(reinterpret_cast<const uint8_t*>(block_) + offset, __ATOMIC_SEQ_CST);
+}
+
+void DatabaseIpc::StoreByte(uint32_t offset, uint8_t value) {
+  __atomic_store_n(reinterpret_cast<uint8_t*>(block_) + offset, value, __ATOMIC_SEQ_CST);
+}
+
+bool DatabaseIpc::OpenMutex(const Kiv::String& name) {
+  // Each retry means another process removed the names meanwhile; that can
+  // only happen a few times in a row.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const int fd = OpenOwnObject(name, O_CREAT, "lock");
+    if (fd < 0) return false;
+    if (!FlockRetrying(fd, LOCK_EX)) {
+      ::close(fd);
+      return false;
+    }
+    if (StillNamed(fd, name)) {
+      lockFd_ = fd;
+      lockName_ = name;
+      guard_.lock();  // Held like any Lock; Open ends with Unlock.
+      ++lockDepth_;
+      return true;
+    }
+    ::close(fd);
+  }
+  return false;
+}
+
+bool DatabaseIpc::AttachBlock(const Kiv::String& name, bool* created) {
+  int fd = OpenOwnObject(name, O_CREAT | O_EXCL, "owner block");
+  *created = fd >= 0;
+  if (fd < 0 && errno == EEXIST) fd = OpenOwnObject(name, 0, "owner block");
+  if (fd < 0) return false;
+  blockFd_ = fd;
+  blockName_ = name;
+  // Every process with the block open holds it shared; see ReleaseHandles.
+  if (!FlockRetrying(fd, LOCK_SH)) return false;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return false;
+  // A block left short by a process that died while creating it reads as
+  // never initialised once it has its full size (the new bytes are zero).
+  if (info.st_size < static_cast<off_t>(kBlockSize) && ::ftruncate(fd, kBlockSize) != 0) return false;
+  void* mapped = ::mmap(nullptr, kBlockSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (mapped == MAP_FAILED) return false;
+  block_ = static_cast<uint32_t*>(mapped);
+  return true;
+}
+
+void DatabaseIpc::CountAttach(bool created) {
+  if (created) {
+    InitBlock();
+    return;
+  }
+  if (static_cast<int32_t>(Load(kState)) == 0 && Load(kHolder) == 0) InitBlock();
+  if (static_cast<int32_t>(Load(kState)) >= 1) {
+    StoreByte(kAttachCount, static_cast<uint8_t>(LoadByte(kAttachCount) + 1));
+    return;
+  }
+  StoreByte(kAttachCount, 255);
+}
+
+bool DatabaseIpc::Open(const Kiv::File::Path& assetIndexPath) {
+  std::lock_guard<std::recursive_mutex> hold(guard_);
+  if (block_ != nullptr) return true;
+  DatabaseIpcNames names;
+  if (!FormDatabaseIpcNames(assetIndexPath, &names)) return false;
+  if (!Kiv::File::Exists(names.folder.Str())) return false;
+  pid_ = CurrentProcessId();
+  if (!OpenMutex(names.posixLockName)) return false;
+  bool created = false;
+  if (!AttachBlock(names.posixSharedName, &created)) {
+    ReleaseHandles(false);
+    Unlock();
+    return false;
+  }
+  if (!created && Load(kRefusal) != 0) {
+    Unlock();
+    Close();
+    return false;
+  }
+  CountAttach(created);
+  Unlock();
+  Idle();
+  Idle();
+  return true;
+}
+
+void DatabaseIpc::InitBlock() {
+  std::lock_guard<std::recursive_mutex> hold(guard_);
+  if (block_ == nullptr) return;
+  Lock();
+  Store(kHolder, pid_);
+  Store(kOwner, kNone);
+  Store(kRequester, kNone);
+  Store(kReserved, 0);
+  Store(kState, kStateInitialised);
+  StoreByte(kAttachCount, 1);
+  Store(kRefusal, 0);
+  StoreByte(kReservedByte, 0);
+  Store(kPort, 0);
+  primary_ = true;
+  Unlock();
+}
+
+void DatabaseIpc::ReleaseHandles(bool removeNames) {
+  // The last process to close (no other shared hold on the block) removes
+  // both names while it still holds the mutex.
+  if (removeNames && blockFd_ >= 0 && ::flock(blockFd_, LOCK_EX | LOCK_NB) == 0) {
+    ::shm_unlink(blockName_.c_str());
+    ::shm_unlink(lockName_.c_str());
+  }
+  if (block_ != nullptr) ::munmap(block_, kBlockSize);
+  if (blockFd_ >= 0) ::close(blockFd_);
+  if (lockFd_ >= 0) ::close(lockFd_);  // Also releases the mutex.
+  block_ = nullptr;
+  blockFd_ = -1;
+  lockFd_ = -1;
+  primary_ = false;
+}
+
+void DatabaseIpc::Close() {
+  std::lock_guard<std::recursive_mutex> hold(guard_);
+  if (block_ == nullptr) return;
+  Lock();
+  if (Load(kOwner) == pid_) {
+    Store(kOwner, kNone);
+    Store(kPort, 0);
+  }
+  if (primary_) {
+    Store(kHolder, kNone);
+    if (static_cast<int32_t>(Load(kState)) >= 1) {
+      StoreByte(kAttachCount, static_cast<uint8_t>(LoadByte(kAttachCount) - 1));
+    }
+  }
+  ReleaseHandles(true);
+  Unlock();
+}
+
+void DatabaseIpc::Lock() {
+  std::lock_guard<std::recursive_mutex> hold(guard_);
+  if (lockFd_ < 0) return;
+  guard_.lock();  // Kept until the matching Unlock.
+  if (lockDepth_++ == 0) FlockRetrying(lockFd_, LOCK_EX);
+}
+
+void DatabaseIpc::Unlock() {
+  std::lock_guard<std::recursive_mutex> hold(guard_);
+  if (lockDepth_ == 0) return;
+  if (--lockDepth_ == 0 && lockFd_ >= 0) FlockRetrying(lockFd_, LOCK_UN);
+  guard_.unlock();
+}
+
+void DatabaseIpc::ClearDeadEntry(uint32_t offset, uint32_t seen, const char* format) {
+  Lock();
+  if (Load(offset) == seen) {
+    LogMessage(format, static_cast<int>(seen));
+    Store(offset, kNone);
+    // A dead daemon's port may be taken by another program by now.
+    if (offset == kOwner) Store(kPort, 0);
+  }
+  Unlock();
+}
+
+void DatabaseIpc::Idle() {
+  std::lock_guard<std::recursive_mutex> hold(guard_);
+  if (block_ == nullptr) return;
+  if (!primary_) {
+    const uint32_t holder = Load(kHolder);
+    if (holder == kNone || !IsProcessAlive(holder)) TakeHolder();
+    return;
+  }
+  const uint32_t owner = Load(kOwner);
+  const uint32_t requester = Load(kRequester);
+  if (owner != kNone && owner != pid_ && !IsProcessAlive(owner)) {
+    ClearDeadEntry(kOwner, owner,
+                   "IPCIdle> clearing dead database owner (owner processID was %d)\n");
+  }
+  if (requester != kNone && requester != pid_ && !IsProcessAlive(requester)) {
+    ClearDeadEntry(kRequester, requester,
+                   "IPCIdle> clearing dead database requester (requester processID was %d)\n");
+  }
+  if (requester != pid_ || owner != pid_) return;
+  Lock();
+  if (Load(kRequester) == pid_ && Load(kOwner) == pid_) Store(kRequester, kNone);
+  Unlock();
+}
+
+void DatabaseIpc::TakeHolder() {
+  std::lock_guard<std::recursive_mutex> hold(guard_);
+  if (block_ == nullptr) return;
+  Lock();
+  const uint32_t holder = Load(kHolder);
+  if (holder == kNone || !IsProcessAlive(holder)) {
+    Store(kHolder, pid_);
+    primary_ = true;
+  }
+  Unlock();
+}
+
+bool DatabaseIpc::IsOwner() const {
+  std::lock_guard<std::recursive_mutex> hold(guard_);
+  return block_ != nullptr && Load(kOwner) == pid_;
+}
+
+void DatabaseIpc::ReleaseOwnership() {
+  std::lock_guard<std::recursive_mutex> hold(guard_);
+  if (block_ == nullptr || Load(kOwner) != pid_) return;
+  Lock();
+  if (Load(kOwner) == pid_) {
+    Store(kOwner, kNone);
+    Store(kPort, 0);
+  }
+  Unlock();
+}
+
+uint32_t DatabaseIpc::GetDaemonPort() const {
+  std::lock_guard<std::recursive_mutex> hold(guard_);
+  if (block_ == nullptr || Load(kOwner) == pid_) return 0;
+  return Load(kPort);
+}
+
+bool DatabaseIpc::ClaimOwnership(uint32_t port) {
+  std::lock_guard<std::recursive_mutex> hold(guard_);
+  if (block_ == nullptr) return false;
+  Lock();
+  const uint32_t owner = Load(kOwner);
+  const bool taken = owner != kNone && owner != pid_ && IsProcessAlive(owner);
+  if (!taken) {
+    Store(kOwner, pid_);
+    Store(kPort, port);
+  }
+  Unlock();
+  return !taken;
+}
+
+bool DatabaseIpc::IsPrimary() const {
+  std::lock_guard<std::recursive_mutex> hold(guard_);
+  return block_ != nullptr && primary_;
+}
+
+DatabaseIpc::Snapshot DatabaseIpc::Read() const {
+  std::lock_guard<std::recursive_mutex> hold(guard_);
+  Snapshot snapshot;
+  if (block_ == nullptr) return snapshot;
+  snapshot.holder = Load(kHolder);
+  snapshot.owner = Load(kOwner);
+  snapshot.requester = Load(kRequester);
+  snapshot.state = static_cast<int32_t>(Load(kState));
+  snapshot.attachCount = LoadByte(kAttachCount);
+  snapshot.refusal = Load(kRefusal);
+  snapshot.port = Load(kPort);
+  return snapshot;
+}
+
+DatabaseIpc& ProcessDatabaseIpc() {
+  static DatabaseIpc* instance = new DatabaseIpc;
+  return *instance;
+}
+
+bool OpenDatabaseIpc(const Kiv::File::Path& assetIndexPath) { return ProcessDatabaseIpc().Open(assetIndexPath); }
+void CloseDatabaseIpc() { ProcessDatabaseIpc().Close(); }
+void InitDatabaseIpcBlock() { ProcessDatabaseIpc().InitBlock(); }
+void IPCIdle() { ProcessDatabaseIpc().Idle(); }
+void TakeDatabaseIpcHolder() { ProcessDatabaseIpc().TakeHolder(); }
+void LockDatabaseIpc() { ProcessDatabaseIpc().Lock(); }
+void UnlockDatabaseIpc() { ProcessDatabaseIpc().Unlock(); }
+bool IsDatabaseOwner() { return ProcessDatabaseIpc().IsOwner(); }
+void ReleaseDatabaseOwnership() { ProcessDatabaseIpc().ReleaseOwnership(); }
+uint32_t GetDaemonPort() { return ProcessDatabaseIpc().GetDaemonPort(); }

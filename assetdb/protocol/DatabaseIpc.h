@@ -1,0 +1,139 @@
+// The database-owner block: which processes work on one asset database and
+// on which TCP port its daemon listens.
+//
+// The processes of one database (the daemon and the tools that talk to it)
+// share a 36-byte block of named shared memory, guarded by a named
+// cross-process mutex; both are named after the database folder
+// (DatabaseIpcNames.h). Block layout, little-endian:
+//   0 u32 holder pid (kNone: none)    4 u32 owner pid (kNone: none)
+//   8 u32 requester pid (kNone)      12 u32 reserved (0)
+//  16 i32 state (3 initialised, 0 never initialised)
+//  20 u8  attach count               24 u32 refusal word (not 0: refuse)
+//  28 u8  reserved (0)               32 u32 the daemon's TCP port (0: none)
+//
+// On this platform the mutex is an exclusive flock on a lock object (a POSIX
+// shared-memory object named after the mutex), released by the kernel when
+// its holder dies, so a killed process never blocks the others. The block is
+// a POSIX shared-memory object. Each process that has the block open holds a
+// shared flock on it; the last one to close (no other holder left) removes
+// both names, under the mutex. A block left by killed processes is found and
+// reused: its dead holder is replaced and its dead owner and requester are
+// cleared (a dead owner's port with it).
+//
+// Both objects are created readable and writable by their user only (mode
+// 0600). Their names are predictable and any user may create them first,
+// so an existing lock object or block that belongs to another user (or
+// that this user may not open) is never trusted: Open logs a line naming
+// it and fails, as it does when the names cannot be made.
+//
+// DatabaseIpc is one process's view of the block. Open (true at once when
+// already open) checks the path, takes the mutex, creates and initialises the
+// block or attaches to the existing one, raises the attach count (under the
+// mutex), then runs Idle twice. Open answers false, leaving nothing open,
+// for a path that does not end in "assets.tdx", a missing folder, a mutex or
+// block that cannot be made or belongs to another user, or a block whose
+// refusal word is set. Close
+// (nothing when closed) clears the owner (and its port) when it is this
+// process; the holder (primary) also writes kNone to the holder and lowers
+// the attach count. Idle clears dead owners and requesters with a log line each, when
+// this process is the holder, and otherwise takes the holder's place when it
+// is free or its process is dead.
+//
+// Lock waits for the mutex without a time-out (a dead holder's lock is
+// released by the kernel) and Unlock releases it; they nest, hold this
+// object's own lock from Lock to the matching Unlock (so other threads of
+// the process wait too), and Lock does nothing while closed. An Unlock that
+// matches a Lock taken before Close still releases that hold. Accessors answer "nothing" (false, 0,
+// an all-zero snapshot) while closed. GetDaemonPort answers 0 also when this
+// process is the owner. The daemon's side: ClaimOwnership (under the mutex:
+// false when another live process owns the database; otherwise this process
+// becomes owner and publishes `port`), ReleaseOwnership (when this process is
+// the owner: owner kNone and port 0).
+//
+// A DatabaseIpc is thread-safe (one lock of its own serialises its calls).
+// The destructor closes. The functions below the class act on the one
+// process-wide instance, as the connection code uses it.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+#include "assetdb/protocol/DatabaseIpcNames.h"
+#include "kiv/File.h"
+
+class DatabaseIpc {
+ public:
+  static constexpr uint32_t kNone = 0xFFFFFFFFu;
+  static constexpr uint32_t kBlockSize = 36;
+  static constexpr int32_t kStateInitialised = 3;
+
+  struct Snapshot {
+    uint32_t holder = 0;
+    uint32_t owner = 0;
+    uint32_t requester = 0;
+    int32_t state = 0;
+    uint8_t attachCount = 0;
+    uint32_t refusal = 0;
+    uint32_t port = 0;
+  };
+
+  DatabaseIpc() = default;
+  ~DatabaseIpc();
+  DatabaseIpc(const DatabaseIpc&) = delete;
+  DatabaseIpc& operator=(const DatabaseIpc&) = delete;
+
+  bool Open(const Kiv::File::Path& assetIndexPath);
+  void Close();
+  bool IsOpen() const;
+
+  // Writes a fresh block: holder = this process, owner = requester = kNone,
+  // state 3, attach count 1, every other field 0; this process is primary.
+  // Called under the mutex by the block's creator.
+  void InitBlock();
+  void Idle();
+  void TakeHolder();
+  void Lock();
+  void Unlock();
+
+  bool IsOwner() const;
+  void ReleaseOwnership();
+  uint32_t GetDaemonPort() const;
+  bool ClaimOwnership(uint32_t port);
+
+  bool IsPrimary() const;
+  Snapshot Read() const;
+
+ private:
+  bool OpenMutex(const Kiv::String& name);
+  bool AttachBlock(const Kiv::String& name, bool* created);
+  void CountAttach(bool created);
+  void ReleaseHandles(bool removeNames);
+  void ClearDeadEntry(uint32_t offset, uint32_t seen, const char* format);
+  uint32_t Load(uint32_t offset) const;
+  void Store(uint32_t offset, uint32_t value);
+  uint8_t LoadByte(uint32_t offset) const;
+  void StoreByte(uint32_t offset, uint8_t value);
+
+  mutable std::recursive_mutex guard_;
+  int lockFd_ = -1;
+  int blockFd_ = -1;
+  uint32_t* block_ = nullptr;  // The mapped block, kBlockSize bytes.
+  uint32_t pid_ = 0;
+  bool primary_ = false;
+  int lockDepth_ = 0;  // Lock calls not yet matched by Unlock.
+  Kiv::String lockName_;
+  Kiv::String blockName_;
+};
+
+bool OpenDatabaseIpc(const Kiv::File::Path& assetIndexPath);
+void CloseDatabaseIpc();
+void InitDatabaseIpcBlock();
+void IPCIdle();
+void TakeDatabaseIpcHolder();
+void LockDatabaseIpc();
+void UnlockDatabaseIpc();
+bool IsDatabaseOwner();
+void ReleaseDatabaseOwnership();
+uint32_t GetDaemonPort();
+// The process-wide instance the functions above act on.
+DatabaseIpc& ProcessDatabaseIpc();
