@@ -20,6 +20,7 @@
 #include "vaddaemon/DaemonContext.h"
 #include "vaddaemon/DaemonFrames.h"
 #include "vaddaemon/DaemonRequest.h"
+#include "vaddaemon/RequestLog.h"
 #include "vaddaemon/RequestRegistry.h"
 #include "vaddaemon/SocketOwner.h"
 
@@ -295,6 +296,7 @@ void DaemonServer::ReadConnection(const std::shared_ptr<DaemonConnection>& conne
 void DaemonServer::Handle(const std::shared_ptr<DaemonConnection>& connection, uint32_t code, uint32_t id,
                           std::vector<uint8_t> body) {
   try {
+    RequestLog::Record(code, body);
     DaemonRequest request(code, id, std::move(body), connection, context_);
     const RequestHandler* handler = registry_.Find(code);
     if (handler == nullptr) {
