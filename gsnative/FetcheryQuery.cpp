@@ -59,15 +59,16 @@ class WebFetch {
     const uint32_t boundMs = FetcherySettings::WaitMs();
     const uint64_t start = Kiv::Time::Ms();
     const bool onMainThread = IsMainThread();
-    while (!request_->IsDone()) {
-      if (!VADClient::IsConnected()) {
-        AddError(log, "The connection to the asset-database daemon was lost during the web request: " + UrlText());
-        return false;
-      }
+    for (;;) {
+      // Checked first: a poll without a connection would reconnect.
+      if (!VADClient::IsConnected()) return Lost(log);
+      if (request_->IsDone()) break;
       if (Kiv::Time::Ms() - start >= boundMs) return TimedOut(log, boundMs);
       Pass(onMainThread);
     }
-    if (request_->GetResult() == DaemonHttpRequest::kResultTimedOut) return TimedOut(log, boundMs);
+    const uint32_t result = request_->GetResult();
+    if (result == DaemonHttpRequest::kResultTimedOut) return TimedOut(log, boundMs);
+    if (result == DaemonHttpRequest::kResultNoDaemon) return Lost(log);
     return true;
   }
 
@@ -81,6 +82,11 @@ class WebFetch {
     }
     WorkerThread::Get().WaitForWork(kPassMs);
     CollectStringGarbage();
+  }
+
+  bool Lost(ResultsLog* log) {
+    AddError(log, "The connection to the asset-database daemon was lost during the web request: " + UrlText());
+    return false;
   }
 
   bool TimedOut(ResultsLog* log, uint32_t boundMs) {

@@ -40,11 +40,10 @@
 // request is done (DaemonHttpRequest::IsDone); between passes the main
 // thread waits up to 50 ms for work posted to it and runs it
 // (CollectStringGarbage), any other thread sleeps 50 ms. IsDone asks the
-// daemon (request 0xE8) only until a first status has arrived; after that
-// the status the daemon pushes when the request finishes (notification 4)
-// ends the wait. The stand-in daemon pushes that status for every request
-// that finishes and answers 0xE8 with the current status, so the wait ends
-// whether a client polls on every pass or waits for the push.
+// daemon (request 0xE8) on every pass until the status is done, unless the
+// status the daemon pushes when a request finishes (notification 4) has
+// come first. Relying on the push alone could hang: it may reach the tool
+// before the request is registered and be lost.
 // Bound: a wait ends, the request counting as failed, when the request is
 // not done FetcherySettings::WaitMs() after its start (default 10 minutes,
 // VANDRUUTIL_FCY_WAIT_MS overrides it, e.g. for tests), or at once when the
