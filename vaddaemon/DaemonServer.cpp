@@ -272,6 +272,7 @@ void DaemonServer::ReadConnection(const std::shared_ptr<DaemonConnection>& conne
         reader->changed.wait(hold, [&] { return reader->inFlight < kMaxInFlightPerConnection; });
         ++reader->inFlight;
       }
+      RequestLog::Record(request.code, request.body);
       const uint32_t code = request.code;
       const uint32_t id = request.id;
       auto body = std::make_shared<std::vector<uint8_t>>(std::move(request.body));
@@ -296,7 +297,6 @@ void DaemonServer::ReadConnection(const std::shared_ptr<DaemonConnection>& conne
 void DaemonServer::Handle(const std::shared_ptr<DaemonConnection>& connection, uint32_t code, uint32_t id,
                           std::vector<uint8_t> body) {
   try {
-    RequestLog::Record(code, body);
     DaemonRequest request(code, id, std::move(body), connection, context_);
     const RequestHandler* handler = registry_.Find(code);
     if (handler == nullptr) {

@@ -4,9 +4,10 @@
 // Off unless the environment variable VADDAEMON_REQUEST_LOG names a file
 // (read once). The file is opened for appending (created with mode 0600 when
 // missing) at the first request; one that cannot be opened is logged once
-// and the record stays off. Each request, before its handler runs (so a
-// request that gets a reply is in the file before its reply leaves), adds
-// one line: the code as "0x" and upper-case hexadecimal digits, then for
+// and the record stays off. Each request adds one line as its connection's
+// reader takes it, before it is handed to a worker (so the lines of one
+// connection keep its order, and a request that gets a reply is in the file
+// before its reply leaves): the code as "0x" and upper-case hexadecimal digits, then for
 // these requests what their bodies say:
 //   0xE6  " mode <mode> <url>"   a web request
 //   0x28  " mode <mode> <path>"  an archive install
