@@ -11,9 +11,11 @@
 //   VANDRUUTIL_FCY_WAIT_MS  how long the query waits for one web request of
 //                           the daemon (the search, or one download) before
 //                           it gives that request up: a whole number of
-//                           milliseconds from 1 to kMostWaitMs. Default
-//                           kDefaultWaitMs (10 minutes, as long as the
-//                           daemon client itself waits for a web request).
+//                           milliseconds from 1 to kMostWaitMs. Default and
+//                           most: 10 minutes, as long as the daemon client
+//                           itself lets a web request run
+//                           (assetdb/WebRequests.h), so the value can only
+//                           shorten the wait.
 // An invalid value is logged and the default used. Both are read on every
 // call (the query runs once per command).
 //
@@ -27,6 +29,7 @@
 
 #include <cstdint>
 
+#include "assetdb/WebRequests.h"
 #include "foundation/KUID.h"
 #include "kiv/String.h"
 
@@ -34,7 +37,8 @@ namespace FetcherySettings {
 
 inline constexpr const char* kDefaultHost = "fcy.vandru.invalid";
 inline constexpr uint32_t kDefaultWaitMs = 10 * 60 * 1000;
-inline constexpr uint32_t kMostWaitMs = 60 * 60 * 1000;
+inline constexpr uint32_t kMostWaitMs = kDefaultWaitMs;
+static_assert(kMostWaitMs <= DaemonHttpRequest::kDefaultTimeoutMs, "the client would end the request first");
 inline constexpr uint32_t kMaxHostLength = 127;
 
 // Parse a value (null: unset); false, and `*out` unchanged, when it is

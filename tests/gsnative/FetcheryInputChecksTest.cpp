@@ -125,7 +125,7 @@ TEST(FetcherySettings, ValuesOutsideTheirRangeAreNotTaken) {
   const struct {
     const char* text;
     uint32_t ms;
-  } waits[] = {{"1", 1}, {"3600000", 3600000}, {"0", 0}, {"3600001", 0}, {"-5", 0}, {"1e3", 0}, {"", 0}};
+  } waits[] = {{"1", 1}, {"600000", 600000}, {"0", 0}, {"600001", 0}, {"-5", 0}, {"1e3", 0}, {"", 0}};
   for (const auto& c : waits) {
     uint32_t ms = 0;
     EXPECT_EQ(FetcherySettings::ParseWaitMs(c.text, &ms), c.ms != 0) << c.text;
