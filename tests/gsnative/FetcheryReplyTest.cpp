@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,9 @@ struct ReplyCase {
 };
 
 const KUID kDepBAsked{88, 15, 1};
+
+// Names the case in test listings (instead of its bytes).
+void PrintTo(const ReplyCase& c, std::ostream* os) { *os << c.name; }
 
 std::vector<ReplyCase> Cases() {
   return {
