@@ -4,6 +4,7 @@
 
 #include "cli/Commands.h"
 #include "cli/ImportConsists.h"
+#include "cli/InstallFromFcyCommand.h"
 #include "cli/KeywordCommands.h"
 
 namespace {
@@ -25,7 +26,7 @@ constexpr std::array kCommands = {
     CommandEntry{"closevaddaemon", CloseVADDaemonCommand, 0},
     CommandEntry{"installcdp", InstallCDPCommand, 0},
     CommandEntry{"installfrompath", InstallFromPathCommand, 0},
-    // Not yet built; its place in the order: "installfromfcy".
+    CommandEntry{"installfromfcy", InstallFromFcyCommand, 0},
     CommandEntry{"importconsists", ImportConsistsCommand, 0},
     CommandEntry{"edit", EditCommand, 0},
     CommandEntry{"printconfig", PrintConfigCommand, 0},

@@ -19,6 +19,7 @@
 #include "vaddaemon/DaemonConnection.h"
 #include "vaddaemon/DaemonContext.h"
 #include "vaddaemon/DaemonFrames.h"
+#include "vaddaemon/RequestLog.h"
 #include "vaddaemon/RequestRegistry.h"
 #include "vaddaemon/SocketOwner.h"
 
@@ -270,6 +271,7 @@ void DaemonServer::ReadConnection(const std::shared_ptr<DaemonConnection>& conne
         reader->changed.wait(hold, [&] { return reader->inFlight < kMaxInFlightPerConnection; });
         ++reader->inFlight;
       }
+      RequestLog::Record(request.code, request.body);
       const uint32_t code = request.code;
       const uint32_t id = request.id;
       auto body = std::make_shared<std::vector<uint8_t>>(std::move(request.body));

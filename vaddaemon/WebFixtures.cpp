@@ -5,6 +5,8 @@
 #include <system_error>
 
 #include "assetdb/protocol/URLRecord.h"
+#include "foundation/soup/Soup.h"
+#include "kiv/PString.h"
 
 namespace WebFixtures {
 
@@ -52,6 +54,18 @@ std::string Lookup(const std::string& folder, std::string_view url) {
   const std::string base = folder + "/" + std::string(path);
   if (!query.empty() && query.find('/') == std::string::npos && IsRegularFile(base + query)) return base + query;
   return IsRegularFile(base) ? base : std::string();
+}
+
+FixtureStatus StatusOf(const std::string& fixture) {
+  FixtureStatus status;
+  const std::string sidecar = fixture + ".webstatus.txt";
+  Soup soup;
+  if (fixture.empty() || !IsRegularFile(sidecar) || !Soup::LoadFromFile(Kiv::PString(), sidecar, soup, true)) {
+    return status;
+  }
+  status.pending = soup.GetNamedTagAsInt(Kiv::PString("pending"), 0) != 0;
+  status.name = soup.GetNamedTag(Kiv::PString("name")).Str();
+  return status;
 }
 
 }  // namespace WebFixtures

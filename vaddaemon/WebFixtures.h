@@ -13,7 +13,16 @@
 // component or a NUL, or names no regular file is unknown. Paths that
 // end in "/" are unknown.
 //
-// Threads: pure functions of the URL and the folder; safe anywhere.
+// A fixture may ask for a status other than plain success with a text soup
+// beside it named "<fixture>.webstatus.txt" (absent or unreadable: none):
+//   pending 1      the request never finishes: its status stays not done,
+//                  no notification 4 is sent, and it lives until the client
+//                  closes it (0xE7) or its connection;
+//   name "<text>"  the final status names that file inside the archive (its
+//                  name field), as a daemon does for an archive member.
+//
+// Threads: pure functions of the URL, the folder and the files; safe
+// anywhere.
 #pragma once
 
 #include <string>
@@ -26,5 +35,12 @@ const std::string& Folder();
 
 // The file that serves `url` from `folder`; "" when there is none.
 std::string Lookup(const std::string& folder, std::string_view url);
+
+struct FixtureStatus {
+  bool pending = false;
+  std::string name;
+};
+// The status that the fixture file `fixture` asks for (see above).
+FixtureStatus StatusOf(const std::string& fixture);
 
 }  // namespace WebFixtures

@@ -10,8 +10,8 @@
 //         -> u32 k, k x u32 item numbers
 //
 // Status record: u8 done, u32 second word, u32 result, u32 third word,
-// string result path, PString name (always empty: no request names a file
-// inside an archive).
+// string result path, PString name (empty unless the fixture asks for a
+// file inside the archive, WebFixtures::StatusOf).
 //
 // A request starts not done; right after the 0xE6 reply the daemon looks
 // the URL up and copies the fixture file to
@@ -22,7 +22,9 @@
 // third word the file's size, result path the copy; or, for a URL that no
 // fixture serves, result and second word 404; for another mode, 400; when
 // the copy fails, 500; the path is then empty. A poll of an unknown handle
-// answers done with result 404.
+// answers done with result 404. A fixture that asks for it (pending) leaves
+// its request not done for good: no notification, and polls answer the
+// start's status.
 //
 // Requests belong to their connection: 0xE7 from another connection is
 // ignored, and a connection that closes forgets its requests. Forgetting a
@@ -74,6 +76,7 @@ struct WebStatus {
   uint32_t result = 0;
   uint32_t third = 0;
   std::string path;
+  std::string name;
 };
 
 void WriteStatus(TStream& out, const WebStatus& status) {
@@ -82,7 +85,7 @@ void WriteStatus(TStream& out, const WebStatus& status) {
   TStreamWriteU32(out, status.result);
   TStreamWriteU32(out, status.third);
   out.WriteString(status.path);
-  out.WritePString(Kiv::PString());
+  out.WritePString(Kiv::PString(status.name));
 }
 
 WebStatus Ended(uint32_t code) {
@@ -167,6 +170,8 @@ class WebRequests {
                        static_cast<unsigned long long>(handle), url.c_str());
       return Ended(404);
     }
+    const WebFixtures::FixtureStatus asked = WebFixtures::StatusOf(source);
+    if (asked.pending) return WebStatus();
     const fs::path folder = fs::path(context_.UserDataPath().Str()) / "cache" / "web";
     const fs::path target = folder / (std::to_string(handle) + (mode == kModeQuery ? ".txt" : ".cdp"));
     std::error_code failure;
@@ -184,6 +189,7 @@ class WebRequests {
     status.result = 0;
     status.third = size > UINT32_MAX ? UINT32_MAX : uint32_t(size);
     status.path = target.string();
+    status.name = asked.name;
     return status;
   }
 
@@ -216,6 +222,7 @@ void HandleStart(DaemonRequest& request) {
   std::shared_ptr<DaemonConnection> connection = request.SharedConnection();
   request.AfterReply([requests, connection, handle, text, mode]() {
     const WebStatus status = requests->Serve(handle, text, mode);
+    if (!status.done) return;
     Kiv::DynamicBuffer data;
     TBuffer note(&data);
     TStreamWriteU64(note, handle);

@@ -87,8 +87,9 @@ DaemonHttpStatus DaemonHttpRequest::ReadStatus(TStream& stream) {
 void DaemonHttpRequest::ApplyStatus(TStream& stream, DaemonHttpRequest& request) {
   DaemonHttpStatus status = ReadStatus(stream);
   Kiv::SingleLock guard(RegistryLock());
-  request.status_ = std::move(status);
   request.statusReceived_ = true;
+  if (request.status_.done && !status.done) return;
+  request.status_ = std::move(status);
 }
 
 void DaemonHttpRequest::EndLocally(uint32_t result) {
@@ -136,14 +137,9 @@ bool DaemonHttpRequest::GetResultPath(Kiv::String& path, Kiv::PString& name) {
 }
 
 bool DaemonHttpRequest::IsDone() {
-  if (!StatusReceived()) {
-    DaemonHttpStatus status;
-    Poll(status);
-    return status.done;
-  }
-  Kiv::SingleLock guard(RegistryLock());
-  if (!status_.done && TimedOut()) EndLocally(kResultTimedOut);
-  return status_.done;
+  DaemonHttpStatus status;
+  Poll(status);
+  return status.done;
 }
 
 void DaemonHttpRequest::Close() {

@@ -20,8 +20,13 @@
 // daemon; otherwise it asks (request 0xE8, body u64 handle, reply a status
 // record) without holding the lock, and applies the reply. GetResult polls
 // and answers the result word; GetResultPath polls and answers the result
-// path and name (true when the path is not empty); IsDone polls while no
-// status has been received and answers the done flag. Close posts request
+// path and name (true when the path is not empty); IsDone polls while the
+// status is not done and answers the done flag. Asking on every call, and
+// not only until a first status has come, matters: a status the daemon
+// pushes just after its start reply can reach the reader thread before the
+// request is registered, and is then lost. A done status is final: a
+// status that is not done (a start or poll reply that a pushed final status
+// overtook) never replaces it. Close posts request
 // 0xE7 with the handle (when there is one) and takes the request out of the
 // registry; Delete closes and frees it.
 //
