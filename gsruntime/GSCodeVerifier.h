@@ -1,5 +1,5 @@
-// GSVerifyCode: the load-time check of one function's byte code against the
-// instruction table (gscompiler/bytecode/GSOpcodes.h) and its library's
+// GSCodeVerifier: the load-time check of each function's byte code against
+// the instruction table (gscompiler/bytecode/GSOpcodes.h) and its library's
 // tables, run before the library links.
 //
 // Every instruction must decode (a defined opcode, operands inside the
@@ -19,13 +19,15 @@
 //
 // A call leaves a value when its callee returns one, which only the callee
 // knows. GSCallTable gathers what the library's function references say for
-// each (method index, argument count); where they agree that decides,
-// otherwise the depth check infers it from the code around the call. The
-// calls found to leave a value are stored in GSFunction::valueCalls, which
-// the interpreter holds every callee to.
+// each (method index, argument count); where they agree that decides, and
+// otherwise the code after the call does (GSStackDepth.h). The calls found
+// to leave a value are stored in GSFunction::valueCalls, and the
+// interpreter holds every callee to what its call site was verified for.
 //
-// On failure `error` names the offset and what is wrong. Pure apart from
-// filling valueCalls; thread-safe.
+// Verify(fn) checks one function of the library the tables describe; on
+// failure `error` names the offset and what is wrong. A verifier keeps its
+// working storage from one function to the next; one verifier per load.
+// GSCallTable and GSSignatureArguments are pure.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +35,8 @@
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+
+#include "gsruntime/GSStackDepth.h"
 
 namespace GSRuntime {
 
@@ -58,7 +62,25 @@ struct GSCodeTables {
   const GSCallTable* calls = nullptr;
 };
 
-bool GSVerifyCode(GSFunction& fn, const GSClass& cls, const GSCodeTables& tables, std::string& error);
+class GSCodeVerifier {
+ public:
+  explicit GSCodeVerifier(const GSCodeTables& tables) : tables_(tables) {}
+
+  bool Verify(GSFunction& fn, std::string& error);
+
+ private:
+  bool Decode(const GSFunction& fn, std::string& error);
+  bool CheckOperands(const GSFunction& fn, uint32_t at, std::string& error) const;
+  bool Target(uint32_t target, uint32_t at, std::string& error) const;
+  bool Member(uint8_t op, uint32_t member, uint32_t at, std::string& error) const;
+  bool Wait(const uint8_t* p, uint32_t at, std::string& error) const;
+  void FindCallLeaves(const GSFunction& fn);
+
+  GSCodeTables tables_;
+  const GSClass* cls_ = nullptr;
+  std::vector<uint32_t> headers_;  // the block-header slots of cls_, sorted
+  GSDecodedCode code_;
+};
 
 // Parameter count of a signature "$r@C::f(a,b)" (0 for "()"); -1 when it
 // has no parameter list.

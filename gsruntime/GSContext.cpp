@@ -69,9 +69,15 @@ GSObject* GSContext::ConstructStaticClass(GSClass* cls) {
   return nullptr;
 }
 
-void GSContext::AddLive(GSContext* context) {
+bool GSContext::AddLive(GSContext* context) {
   std::vector<GSContext*>& live = LiveContexts();
-  if (std::find(live.begin(), live.end(), context) == live.end()) live.push_back(context);
+  if (std::find(live.begin(), live.end(), context) != live.end()) return true;
+  try {
+    live.push_back(context);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
 }
 
 const std::vector<GSContext*>& GSContext::Live() { return LiveContexts(); }

@@ -72,7 +72,8 @@ class GSContext {
 
   static GSObject* ConstructStaticClass(GSClass* cls);
 
-  static void AddLive(GSContext* context);
+  // False when out of memory.
+  static bool AddLive(GSContext* context);
   static const std::vector<GSContext*>& Live();
 
  private:

@@ -25,10 +25,11 @@ int GSLibrary::Load(std::vector<uint8_t> image) {
     return -1;
   }
   const GSCallTable calls(functionRefs_);
-  const GSCodeTables tables{static_cast<uint32_t>(strings_.size()), static_cast<uint32_t>(classRefs_.size()), &calls};
+  GSCodeVerifier verifier(
+      GSCodeTables{static_cast<uint32_t>(strings_.size()), static_cast<uint32_t>(classRefs_.size()), &calls});
   for (GSClass& cls : classes_)
     for (GSFunction& fn : cls.functions)
-      if (!GSVerifyCode(fn, cls, tables, error)) {
+      if (!verifier.Verify(fn, error)) {
         Refuse(std::string(fn.name) + ": " + error);
         return -1;
       }

@@ -97,15 +97,16 @@ bool GSLibraryReader::Header() {
   Word(h.nameCrc);
   Word(h.nameLength);
   if (h.magic != kGslMagic) return Fail("not a library (wrong magic)");
-  if (h.totalLength != size_)
-    return Fail("total length " + std::to_string(h.totalLength) + " differs from the file size " + std::to_string(size_));
-  if (h.nameLength == 0 || h.nameLength > size_ - pos_) return Fail("library name length does not fit");
-  const char* name = reinterpret_cast<const char*>(data_ + pos_);
-  if (name[h.nameLength - 1] != '\0') return Fail("library name not terminated");
-  lib_.name_.assign(name, strnlen(name, h.nameLength));
   lib_.version_ = h.version;
   lib_.id_ = GSLibraryId{h.textCrc, h.nameCrc};
+  const char* name = reinterpret_cast<const char*>(data_ + pos_);
+  const size_t room = size_ - pos_;
+  lib_.name_.assign(name, strnlen(name, std::min<size_t>(room, h.nameLength)));
+  if (h.nameLength == 0 || h.nameLength > room) return Fail("library name length does not fit");
+  if (name[h.nameLength - 1] != '\0') return Fail("library name not terminated");
   pos_ += h.nameLength;
+  if (h.totalLength != size_)
+    return Fail("total length " + std::to_string(h.totalLength) + " differs from the file size " + std::to_string(size_));
   return true;
 }
 

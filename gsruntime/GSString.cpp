@@ -41,14 +41,22 @@ GSString* GSString::FromRef(GSValue ref) {
 
 bool GSString::Substring(const GSString& source, int32_t start, int32_t end, GSString& target) {
   if (!Clamp(start, end, source.text.size())) return false;
-  target.text = source.text.substr(static_cast<size_t>(start), static_cast<size_t>(end - start));
+  try {
+    target.text = source.text.substr(static_cast<size_t>(start), static_cast<size_t>(end - start));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
   return true;
 }
 
 bool GSString::Splice(GSString& target, int32_t start, int32_t end, const GSString* insert) {
   if (!Clamp(start, end, target.text.size())) return false;
-  const std::string inserted = insert != nullptr ? insert->text : std::string();
-  target.text.replace(static_cast<size_t>(start), static_cast<size_t>(end - start), inserted);
+  try {
+    const std::string inserted = insert != nullptr ? insert->text : std::string();
+    target.text.replace(static_cast<size_t>(start), static_cast<size_t>(end - start), inserted);
+  } catch (const std::exception&) {
+    return false;
+  }
   return true;
 }
 

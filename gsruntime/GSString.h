@@ -9,7 +9,7 @@
 //
 // Substring and Splice clamp their bounds: a start below 0 counts as 0; an
 // end below 0 or past the length counts as the length; an end below the
-// start answers false and changes nothing.
+// start (or memory running out) answers false and changes nothing.
 // - Substring(source, start, end, target): target's text = source's
 //   characters [start, end).
 // - Splice(target, start, end, insert): target's text = its characters

@@ -6,10 +6,12 @@
 #include "RuntimeTestSupport.h"
 #include "gsruntime/GSContext.h"
 #include "gsruntime/GSLibrary.h"
+#include "gsruntime/GSNativeFunction.h"
 #include "gsruntime/GSObject.h"
 #include "gsruntime/GSReference.h"
 #include "gsruntime/GSRunState.h"
 #include "gsruntime/GSScriptInstance.h"
+#include "gsruntime/GSString.h"
 
 namespace {
 
@@ -36,6 +38,9 @@ class Demo isclass Shape {
 static class Registry {
   public int hits = 3;
 };
+
+class GSObject { public native string GetGSClassName(); };
+class Thing isclass GSObject { };
 )";
 
 class ObjectTest : public GSTest::RuntimeFixture {
@@ -163,6 +168,28 @@ TEST_F(ObjectTest, HostCallsDispatchThroughTheMethodTable) {
   GSRelease(demo->GetScriptInstance());
 }
 
+TEST_F(ObjectTest, GetGSClassNameNamesTheScriptClass) {
+  GSTest::FakeInterpreter fake;
+  GSObject* thing = Make("Thing");
+  ASSERT_NE(thing, nullptr);
+  const GSFunction* fn = Class("GSObject")->FindOwnFunction("$string@GSObject::GetGSClassName()");
+  ASSERT_NE(fn->native, nullptr);
+  SetCurrentContext(context_.get());
+  GSStack stack;
+  const GSValue me = GSScriptInstance::GetClassData(GSScriptInstance::FromRef(thing->GetScriptInstance()), Class("GSObject"));
+  GSAddRef(me);  // the frame's count
+  ASSERT_TRUE(stack.Push(me));
+  ASSERT_TRUE(stack.PushFrame(*fn, 0));
+  EXPECT_FALSE(fn->native->Call(nullptr, stack));
+  EXPECT_TRUE(fn->native->Call(thing, stack));
+  ASSERT_TRUE(stack.ReturnValue(true));
+  const GSValue name = *stack.Top();
+  EXPECT_EQ(GSString::FromRef(name)->text, "Thing");
+  EXPECT_EQ(GSContextOfRef(name), context_.get());
+  GSRelease(name);
+  GSRelease(thing->GetScriptInstance());
+}
+
 TEST_F(ObjectTest, ContextTeardownFreesCyclesWhateverTheirCounts) {
   GSTest::FakeInterpreter fake;
   GSClass* demo = Class("Demo");
@@ -180,8 +207,11 @@ TEST_F(ObjectTest, ContextTeardownFreesCyclesWhateverTheirCounts) {
   }
   for (GSObject* object : ring) GSRelease(object->GetScriptInstance());  // the ring keeps them alive
   EXPECT_EQ(GSScriptInstance::LiveCount(), static_cast<int64_t>(ring.size()));
+  ASSERT_TRUE(GSContext::AddLive(context_.get()));
+  EXPECT_EQ(GSContext::Live(), std::vector<GSContext*>{context_.get()});
   context_.reset();
   EXPECT_EQ(GSScriptInstance::LiveCount(), 0);
+  EXPECT_TRUE(GSContext::Live().empty());
 }
 
 }  // namespace
