@@ -87,7 +87,7 @@ bool GSArray::AssignRange(GSArray& target, const GSArray& source, int32_t start,
   GSValue* data = n > 0 ? CopyInto(capacity, source.data_ + start, n) : nullptr;
   if (n > 0 && data == nullptr) return false;
   if (target.elementIsReference_)
-    for (int32_t i = 0; i < n; ++i) GSAddRef(data[i]);
+    for (int32_t i = 0; i < n; ++i) GSObjectReference::AddRef(data[i]);
   target.Clear();
   target.data_ = data;
   target.size_ = n;
@@ -113,8 +113,8 @@ bool GSArray::Splice(GSArray& target, int32_t start, int32_t end, const GSArray*
   if (inserted > 0) std::memcpy(data + head + gap, source->data_, static_cast<size_t>(inserted) * sizeof(GSValue));
   if (tail > 0) std::memcpy(data + head + gap + inserted, target.data_ + tailFrom, static_cast<size_t>(tail) * sizeof(GSValue));
   if (target.elementIsReference_) {
-    for (int64_t i = 0; i < inserted; ++i) GSAddRef(data[head + gap + i]);
-    for (int64_t i = head; i < tailFrom; ++i) GSRelease(target.data_[i]);
+    for (int64_t i = 0; i < inserted; ++i) GSObjectReference::AddRef(data[head + gap + i]);
+    for (int64_t i = head; i < tailFrom; ++i) GSObjectReference::Release(target.data_[i]);
   }
   std::free(target.data_);
   target.data_ = data;
@@ -126,7 +126,7 @@ bool GSArray::Splice(GSArray& target, int32_t start, int32_t end, const GSArray*
 void GSArray::AddRefRange(int32_t first, int32_t count) {
   if (!elementIsReference_ || first < 0 || first >= size_) return;
   const int32_t last = static_cast<int32_t>(std::min<int64_t>(int64_t{first} + std::max(count, 0), size_));
-  for (int32_t i = first; i < last; ++i) GSAddRef(data_[i]);
+  for (int32_t i = first; i < last; ++i) GSObjectReference::AddRef(data_[i]);
 }
 
 void GSArray::ReleaseRange(int32_t first, int32_t count) {
@@ -135,7 +135,7 @@ void GSArray::ReleaseRange(int32_t first, int32_t count) {
   for (int32_t i = first; i < last; ++i) {
     const GSValue element = data_[i];
     data_[i] = 0;
-    GSRelease(element);
+    GSObjectReference::Release(element);
   }
 }
 

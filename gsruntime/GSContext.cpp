@@ -27,7 +27,7 @@ GSContext::GSLibraryContext::~GSLibraryContext() {
   for (size_t i = statics.size(); i-- > 0;) {
     GSObject* object = statics[i];
     statics[i] = nullptr;
-    if (object != nullptr) GSRelease(object->GetScriptInstance());
+    if (object != nullptr) GSObjectReference::Release(object->GetScriptInstance());
   }
 }
 

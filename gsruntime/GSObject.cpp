@@ -17,7 +17,7 @@ GSObject::~GSObject() {
     return;
   }
   instance->native = nullptr;
-  GSRelease(ref);
+  GSObjectReference::Release(ref);
 }
 
 bool GSObject::AttachScriptInstance(GSClass* cls, GSContext* context) {
@@ -36,7 +36,7 @@ void GSObject::Detach() {
   GSScriptInstance::FromRef(ref)->native = nullptr;
   instance_ = 0;
   context_ = nullptr;
-  GSRelease(ref);
+  GSObjectReference::Release(ref);
 }
 
 GSClass* GSObject::GetScriptClass() const {

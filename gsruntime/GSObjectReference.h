@@ -8,8 +8,8 @@
 // reference to that instance's block 0 (null when detached). The kind tells
 // the pool teardown and the release rule what the object is.
 //
-// Ownership: the instance's count governs the object's life
-// (GSReference.h); a native object is destroyed through its virtual
+// Ownership: the instance's count governs the object's life (AddRef and
+// Release, GSReference.h); a native object is destroyed through its virtual
 // destructor, which detaches it from its instance. Not thread-safe.
 #pragma once
 
@@ -34,6 +34,11 @@ class GSObjectReference {
 
   // The reference to block 0 of the attached script instance, or null.
   virtual GSValue GetScriptInstance() const = 0;
+
+  // One count more or less on a script reference (null is ignored);
+  // GSReference.h tells what happens at 0.
+  static void AddRef(GSValue ref);
+  static void Release(GSValue ref);
 
   // Asked when the instance's count reaches 0: true when the object defers
   // its own deletion (a game object still on a router does); the caller then

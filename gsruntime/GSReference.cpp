@@ -7,11 +7,11 @@
 
 namespace GSRuntime {
 
-void GSAddRef(GSValue ref) {
+void GSObjectReference::AddRef(GSValue ref) {
   if (ref != 0) ++GSScriptInstance::FromRef(ref)->count;
 }
 
-void GSRelease(GSValue ref) {
+void GSObjectReference::Release(GSValue ref) {
   if (ref == 0) return;
   GSScriptInstance* instance = GSScriptInstance::FromRef(ref);
   if (--instance->count != 0) return;
@@ -32,16 +32,16 @@ bool GSStoreReference(const GSScriptInstance* holder, GSValue* slot, GSValue val
     GSContext* valueContext = GSContextOfRef(value);
     GSContext* holderContext = TrackedObjectPool::ContextOf(holder);
     if (valueContext != nullptr && valueContext != holderContext && !valueContext->Shares()) {
-      if (!addRef) GSRelease(value);
-      GSRelease(*slot);
+      if (!addRef) GSObjectReference::Release(value);
+      GSObjectReference::Release(*slot);
       *slot = 0;
       return false;
     }
   }
-  if (addRef) GSAddRef(value);
+  if (addRef) GSObjectReference::AddRef(value);
   const GSValue old = *slot;
   *slot = value;
-  GSRelease(old);
+  GSObjectReference::Release(old);
   return true;
 }
 

@@ -1,8 +1,8 @@
 // Counting script references (GSValue.h, GSScriptInstance.h).
 //
-// - GSAddRef(ref): one count more; null is ignored.
-// - GSRelease(ref): one count less; null is ignored. At 0: a native object
-//   that defers its release (GSObjectReference::DeferRelease) is left to do
+// - GSObjectReference::AddRef(ref): one count more; null is ignored.
+// - GSObjectReference::Release(ref): one count less; null is ignored. At 0:
+//   a native object that defers its release (DeferRelease) is left to do
 //   so; any other native object is destroyed (its destructor detaches and
 //   frees the instance); a pure script instance with a class is destroyed
 //   (GSScriptInstance::Destroy).
@@ -23,6 +23,7 @@
 // Not thread-safe: counts are plain integers on the script thread.
 #pragma once
 
+#include "gsruntime/GSObjectReference.h"
 #include "gsruntime/GSValue.h"
 
 namespace GSRuntime {
@@ -30,8 +31,6 @@ namespace GSRuntime {
 class GSContext;
 struct GSScriptInstance;
 
-void GSAddRef(GSValue ref);
-void GSRelease(GSValue ref);
 GSContext* GSContextOfRef(GSValue ref);
 bool GSStoreReference(const GSScriptInstance* holder, GSValue* slot, GSValue value, bool addRef);
 

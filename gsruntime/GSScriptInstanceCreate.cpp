@@ -52,7 +52,7 @@ bool GSScriptInstance::Create(GSClass* cls, GSObject* object, GSContext* context
   object->instance_ = 0;
   object->context_ = nullptr;
   instance->native = nullptr;
-  GSRelease(instance->Block0());
+  GSObjectReference::Release(instance->Block0());
   return false;
 }
 
@@ -70,7 +70,7 @@ bool GSScriptInstance::ReleaseFields(GSClass* cls, GSScriptInstance* instance) {
       GSValue& slot = block[owner.referenceSlots.At(i)];
       const GSValue ref = slot;
       slot = 0;
-      GSRelease(ref);
+      GSObjectReference::Release(ref);
     }
   };
   for (uint32_t i = cls->AncestorCount(); i-- > 0;)

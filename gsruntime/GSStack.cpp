@@ -68,11 +68,11 @@ void GSStack::ReleaseFrame(const GSValue* record) {
     GSValue& slot = slot0[fn->referenceSlots.At(i)];
     const GSValue ref = slot;
     slot = 0;
-    GSRelease(ref);
+    GSObjectReference::Release(ref);
   }
   const GSValue me = slot0[0];
   slot0[0] = 0;
-  GSRelease(me);
+  GSObjectReference::Release(me);
 }
 
 GSValue GSStack::TakeFrame(const GSValue* record) {
@@ -131,7 +131,7 @@ GSValue GSStack::PushObject(const GSClass* cls, GSObjectReference* object) {
   const GSValue ref = object != nullptr ? object->GetScriptInstance() : 0;
   const GSValue view = ViewOf(ref, cls);
   if (view == 0 || !Push(view)) {
-    GSRelease(ref);  // nothing takes the count the caller handed over
+    GSObjectReference::Release(ref);  // nothing takes the count the caller handed over
     return 0;
   }
   return view;
@@ -140,7 +140,7 @@ GSValue GSStack::PushObject(const GSClass* cls, GSObjectReference* object) {
 GSValue GSStack::PushObjectAs(const GSClass* cls, GSObjectReference* object) {
   if (Used() >= kCapacity) return 0;
   const GSValue view = ViewOf(object != nullptr ? object->GetScriptInstance() : 0, cls);
-  GSAddRef(view);
+  GSObjectReference::AddRef(view);
   Push(view);
   return view;
 }

@@ -4,7 +4,7 @@
 // Create makes one object (string and instance together) with count 1,
 // registered in `context`'s pool when a context is given; null when memory
 // runs out. The text is a plain byte string that grows geometrically.
-// Destroying the string (through GSRelease at count 0, or the pool
+// Destroying the string (through Release at count 0, or the pool
 // teardown) frees the text and leaves the pool.
 //
 // Substring and Splice clamp their bounds: a start below 0 counts as 0; an

@@ -43,16 +43,16 @@ GSResult GSRunFunction(GSThread& thread, const GSFunction& fn, GSValue object, s
     thread.RestoreState(saved);
     return ER_StackOverflow;
   }
-  GSAddRef(object);
+  GSObjectReference::AddRef(object);
   for (uint32_t i = 0; i < fn.referenceSlots.count; ++i)
-    if (fn.referenceSlots.At(i) < fn.params) GSAddRef(slot0[fn.referenceSlots.At(i)]);
+    if (fn.referenceSlots.At(i) < fn.params) GSObjectReference::AddRef(slot0[fn.referenceSlots.At(i)]);
   thread.state = GSThread::Runnable;
   thread.resumeOffset = 0;
   const GSResult outcome = thread.Execute(0.0f);
   if (outcome == ER_Done && fn.ReturnsValue()) {
     const GSValue value = *stack.Top();
     if (result != nullptr) *result = value;
-    else if (GSIsReferenceType(fn.returnType)) GSRelease(value);
+    else if (GSIsReferenceType(fn.returnType)) GSObjectReference::Release(value);
   }
   if (outcome != ER_Done) stack.Clear();
   thread.RestoreState(saved);

@@ -139,6 +139,23 @@ TEST_F(LoaderTest, NativesBindBySignatureAndAMissingOneOnlyWarns) {
   EXPECT_NE(machine_->FindNative(Kiv::PString("GSObject"), Kiv::PString("$string@GSObject::GetGSClassName()")), nullptr);
 }
 
+TEST_F(LoaderTest, RegistrarsRunOnEveryMachineAndTheLaterBindingWins) {
+  GSAddNativeRegistrar([](GSMachine& machine) {
+    machine.RegisterNative(std::make_unique<GSCNativeFunction>("Late", "$void@Late::F()", nullptr));
+  });
+  GSMachine* process = GetGSMachine();
+  EXPECT_EQ(GetGSMachine(), process);
+  const Kiv::PString cls("Late"), signature("$void@Late::F()");
+  EXPECT_NE(process->FindNative(cls, signature), nullptr);
+  GSMachine local;
+  local.Init();
+  GSNativeFunction* first = local.FindNative(cls, signature);
+  ASSERT_NE(first, nullptr);
+  local.RegisterNative(std::make_unique<GSCNativeFunction>("Late", "$void@Late::F()", nullptr));
+  EXPECT_NE(local.FindNative(cls, signature), first);
+  EXPECT_EQ(local.FindNative(Kiv::PString("Other"), signature), nullptr);
+}
+
 TEST_F(LoaderTest, FailedCyclicLoadLeavesNothingDangling) {
   // a and b include each other; a also names a class that its third
   // dependency lacks, so b links against a while a loads, and a then fails.

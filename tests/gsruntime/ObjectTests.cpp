@@ -84,14 +84,14 @@ TEST_F(ObjectTest, ConstructorsRunFromTheLastAncestorToTheClass) {
   ASSERT_NE(baseView, 0u);
   EXPECT_NE(baseView, demo->GetScriptInstance());
   EXPECT_EQ(GSScriptInstance::FromRef(baseView), instance);  // the block header leads back
-  GSAddRef(baseView);
+  GSObjectReference::AddRef(baseView);
   EXPECT_EQ(instance->count, 2);
-  GSRelease(demo->GetScriptInstance());
+  GSObjectReference::Release(demo->GetScriptInstance());
   EXPECT_EQ(instance->count, 1);
   EXPECT_EQ(GSScriptInstance::GetClassData(instance, Class("Registry")), 0u);
   EXPECT_TRUE(Class("Demo")->InheritsFrom("Base"));
   EXPECT_FALSE(Class("Base")->InheritsFrom("Demo"));
-  GSRelease(baseView);  // the last count: the object goes
+  GSObjectReference::Release(baseView);  // the last count: the object goes
 }
 
 TEST_F(ObjectTest, FailingConstructorLeavesTheObjectDetached) {
@@ -165,7 +165,7 @@ TEST_F(ObjectTest, HostCallsDispatchThroughTheMethodTable) {
   EXPECT_EQ(fake.calls.size(), 2u);
   EXPECT_EQ(GSScriptInstance::FromRef(demo->GetScriptInstance())->count, 1);
   EXPECT_TRUE(machine_->Thread()->Stack().Empty());
-  GSRelease(demo->GetScriptInstance());
+  GSObjectReference::Release(demo->GetScriptInstance());
 }
 
 TEST_F(ObjectTest, GetGSClassNameNamesTheScriptClass) {
@@ -177,7 +177,7 @@ TEST_F(ObjectTest, GetGSClassNameNamesTheScriptClass) {
   SetCurrentContext(context_.get());
   GSStack stack;
   const GSValue me = GSScriptInstance::GetClassData(GSScriptInstance::FromRef(thing->GetScriptInstance()), Class("GSObject"));
-  GSAddRef(me);  // the frame's count
+  GSObjectReference::AddRef(me);  // the frame's count
   ASSERT_TRUE(stack.Push(me));
   ASSERT_TRUE(stack.PushFrame(*fn, 0));
   EXPECT_FALSE(fn->native->Call(nullptr, stack));
@@ -186,8 +186,8 @@ TEST_F(ObjectTest, GetGSClassNameNamesTheScriptClass) {
   const GSValue name = *stack.Top();
   EXPECT_EQ(GSString::FromRef(name)->text, "Thing");
   EXPECT_EQ(GSContextOfRef(name), context_.get());
-  GSRelease(name);
-  GSRelease(thing->GetScriptInstance());
+  GSObjectReference::Release(name);
+  GSObjectReference::Release(thing->GetScriptInstance());
 }
 
 TEST_F(ObjectTest, ContextTeardownFreesCyclesWhateverTheirCounts) {
@@ -205,7 +205,7 @@ TEST_F(ObjectTest, ContextTeardownFreesCyclesWhateverTheirCounts) {
     const GSValue target = ring[(i + 1) % ring.size()]->GetScriptInstance();
     EXPECT_TRUE(GSStoreReference(instance, &instance->Slots()[nextSlot], target, true));
   }
-  for (GSObject* object : ring) GSRelease(object->GetScriptInstance());  // the ring keeps them alive
+  for (GSObject* object : ring) GSObjectReference::Release(object->GetScriptInstance());  // the ring keeps them alive
   EXPECT_EQ(GSScriptInstance::LiveCount(), static_cast<int64_t>(ring.size()));
   ASSERT_TRUE(GSContext::AddLive(context_.get()));
   EXPECT_EQ(GSContext::Live(), std::vector<GSContext*>{context_.get()});

@@ -38,8 +38,8 @@ TEST(GSStringTest, SubstringAndSpliceClampTheirBounds) {
     GSString* target = GSString::Create("unchanged", nullptr);
     EXPECT_EQ(GSString::Substring(*source, c.start, c.end, *target), c.ok);
     EXPECT_EQ(target->text, c.result);
-    GSRelease(source->GetScriptInstance());
-    GSRelease(target->GetScriptInstance());
+    GSObjectReference::Release(source->GetScriptInstance());
+    GSObjectReference::Release(target->GetScriptInstance());
   }
   const StringCase splices[] = {
       {"replace the middle", "abcdef", 2, 4, "XY", true, "abXYef"},
@@ -55,8 +55,8 @@ TEST(GSStringTest, SubstringAndSpliceClampTheirBounds) {
     GSString* insert = c.insert ? GSString::Create(c.insert, nullptr) : nullptr;
     EXPECT_EQ(GSString::Splice(*target, c.start, c.end, insert), c.ok);
     EXPECT_EQ(target->text, c.result);
-    GSRelease(target->GetScriptInstance());
-    if (insert) GSRelease(insert->GetScriptInstance());
+    GSObjectReference::Release(target->GetScriptInstance());
+    if (insert) GSObjectReference::Release(insert->GetScriptInstance());
   }
   EXPECT_EQ(GSScriptInstance::LiveCount(), 0);
 }
@@ -65,7 +65,7 @@ TEST(GSStringTest, SpliceIntoItselfUsesTheOldText) {
   GSString* s = GSString::Create("ab", nullptr);
   EXPECT_TRUE(GSString::Splice(*s, 1, 1, s));
   EXPECT_EQ(s->text, "aabb");
-  GSRelease(s->GetScriptInstance());
+  GSObjectReference::Release(s->GetScriptInstance());
 }
 
 // Plain arrays hold their element values; the helpers read them back.
@@ -106,8 +106,8 @@ TEST(GSArrayTest, SpliceAndAssignRangeFollowTheirBounds) {
     GSArray* source = c.withSource ? Plain(c.source) : nullptr;
     EXPECT_EQ(GSArray::Splice(*target, c.start, c.end, source), c.ok);
     EXPECT_EQ(Values(*target), c.result);
-    GSRelease(target->GetScriptInstance());
-    if (source) GSRelease(source->GetScriptInstance());
+    GSObjectReference::Release(target->GetScriptInstance());
+    if (source) GSObjectReference::Release(source->GetScriptInstance());
   }
   const ArrayCase ranges[] = {
       {"whole array from far outside", {0}, -5, -1, true, {1, 2, 3}, true, {1, 2, 3}},
@@ -120,8 +120,8 @@ TEST(GSArrayTest, SpliceAndAssignRangeFollowTheirBounds) {
     GSArray* source = Plain(c.source);
     EXPECT_EQ(GSArray::AssignRange(*target, *source, c.start, c.end), c.ok);
     EXPECT_EQ(Values(*target), c.result);
-    GSRelease(target->GetScriptInstance());
-    GSRelease(source->GetScriptInstance());
+    GSObjectReference::Release(target->GetScriptInstance());
+    GSObjectReference::Release(source->GetScriptInstance());
   }
   EXPECT_EQ(GSScriptInstance::LiveCount(), 0);
 }
@@ -131,8 +131,8 @@ TEST(GSArrayTest, ElementKindsMustAgree) {
   GSArray* ints = Plain({1});
   EXPECT_FALSE(GSArray::AssignRange(*refs, *ints, 0, -1));
   EXPECT_FALSE(GSArray::Splice(*refs, 0, 0, ints));
-  GSRelease(refs->GetScriptInstance());
-  GSRelease(ints->GetScriptInstance());
+  GSObjectReference::Release(refs->GetScriptInstance());
+  GSObjectReference::Release(ints->GetScriptInstance());
 }
 
 TEST(GSArrayTest, SetSizeGrowsOnlyAndGeometrically) {
@@ -153,7 +153,7 @@ TEST(GSArrayTest, SetSizeGrowsOnlyAndGeometrically) {
   EXPECT_EQ(a->Size(), 100000);
   EXPECT_TRUE(a->SetSize(0));
   EXPECT_EQ(a->Size(), 0);
-  GSRelease(a->GetScriptInstance());
+  GSObjectReference::Release(a->GetScriptInstance());
 }
 
 TEST(GSArrayTest, ReferenceElementsAreCounted) {
@@ -168,9 +168,9 @@ TEST(GSArrayTest, ReferenceElementsAreCounted) {
   EXPECT_EQ(GSScriptInstance::FromRef(ref)->count, 3);
   ASSERT_TRUE(GSArray::Splice(*copy, 0, 3, nullptr));
   EXPECT_EQ(GSScriptInstance::FromRef(ref)->count, 1);
-  GSRelease(a->GetScriptInstance());
+  GSObjectReference::Release(a->GetScriptInstance());
   EXPECT_EQ(GSScriptInstance::LiveCount(), 1);
-  GSRelease(copy->GetScriptInstance());
+  GSObjectReference::Release(copy->GetScriptInstance());
   EXPECT_EQ(GSScriptInstance::LiveCount(), 0);
 }
 
@@ -199,7 +199,7 @@ TEST(GSReferenceTest, StoresAcrossContextsFollowTheShareFlag) {
               c.stored);
     EXPECT_EQ(holder->Data()[0], c.stored ? value : 0u);
     EXPECT_EQ(GSScriptInstance::LiveCount(), before - (c.stored ? 0 : 1));  // a refused value is released
-    GSRelease(holder->GetScriptInstance());
+    GSObjectReference::Release(holder->GetScriptInstance());
   }
   EXPECT_EQ(GSScriptInstance::LiveCount(), 0);
 }
