@@ -94,6 +94,13 @@ TEST_F(LoaderTest, LoadedLibraryIsKeptAndFailedOneIsRetried) {
   EXPECT_EQ(machine_->Libraries(), std::vector<GSLibrary*>{loaded});
 }
 
+TEST_F(LoaderTest, NamesInMessagesAreNeverFormats) {
+  BuildPair();
+  WriteBytes("odd%s%n.gsl", std::vector<uint8_t>(dep_.begin(), dep_.end() - 1));
+  EXPECT_EQ(machine_->GetLibrary(Announce("odd%s%n.gsl")), nullptr);
+  EXPECT_EQ(print_->lines.back(), "GSMachine: Error -1 loading library odd%s%n.gsl (dep.gs)");
+}
+
 TEST_F(LoaderTest, MissingDependencyIsReportedThenErrorMinusTwo) {
   BuildPair();
   std::filesystem::remove("dep.gsl");
