@@ -1,0 +1,142 @@
+#include "gsruntime/GSArray.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "gsruntime/GSReference.h"
+
+namespace GSRuntime {
+
+namespace {
+
+// New storage of `capacity` slots holding `count` slots of `from`, the rest
+// zero; null when out of memory.
+GSValue* CopyInto(uint32_t capacity, const GSValue* from, int64_t count) {
+  GSValue* data = static_cast<GSValue*>(std::calloc(capacity, sizeof(GSValue)));
+  if (data != nullptr && count > 0) std::memcpy(data, from, static_cast<size_t>(count) * sizeof(GSValue));
+  return data;
+}
+
+uint32_t GrownCapacity(uint32_t capacity, int64_t n) {
+  int64_t grown = std::max<int64_t>({n, int64_t{capacity} * 2, 4});
+  return static_cast<uint32_t>(std::min<int64_t>(grown, GSArray::kMaxElements));
+}
+
+}  // namespace
+
+GSArray::GSArray(bool elementIsReference) : GSObjectReference(KindArray), elementIsReference_(elementIsReference) {}
+
+GSArray* GSArray::Create(GSContext* context, bool elementIsReference) {
+  GSArray* array = new (std::nothrow) GSArray(elementIsReference);
+  if (array != nullptr) array->instance_.Init(array, context);
+  return array;
+}
+
+GSArray::~GSArray() {
+  Clear();
+  instance_.Finish();
+}
+
+GSArray* GSArray::FromRef(GSValue ref) {
+  if (ref == 0) return nullptr;
+  GSObjectReference* native = GSScriptInstance::FromRef(ref)->native;
+  if (native == nullptr || native->GetKind() != KindArray) return nullptr;
+  return static_cast<GSArray*>(native);
+}
+
+bool GSArray::Reserve(int64_t n) {
+  if (n > kMaxElements) return false;
+  if (n <= capacity_) return true;
+  const uint32_t capacity = GrownCapacity(capacity_, n);
+  GSValue* data = CopyInto(capacity, data_, size_);
+  if (data == nullptr) return false;
+  std::free(data_);
+  data_ = data;
+  capacity_ = capacity;
+  return true;
+}
+
+void GSArray::Clear() {
+  ReleaseRange(0, size_);
+  std::free(data_);
+  data_ = nullptr;
+  size_ = 0;
+  capacity_ = 0;
+}
+
+bool GSArray::SetSize(int32_t n) {
+  if (n < 1) {
+    Clear();
+    return true;
+  }
+  if (n <= size_) return true;
+  if (!Reserve(n)) return false;
+  std::fill(data_ + size_, data_ + n, GSValue{0});
+  size_ = n;
+  return true;
+}
+
+bool GSArray::AssignRange(GSArray& target, const GSArray& source, int32_t start, int32_t end) {
+  if (start < 0) start = 0;
+  if (end < 0 || end > source.size_) end = source.size_;
+  if (end < start || target.elementIsReference_ != source.elementIsReference_) return false;
+  const int32_t n = end - start;
+  const uint32_t capacity = n > 0 ? GrownCapacity(0, n) : 0;
+  GSValue* data = n > 0 ? CopyInto(capacity, source.data_ + start, n) : nullptr;
+  if (n > 0 && data == nullptr) return false;
+  if (target.elementIsReference_)
+    for (int32_t i = 0; i < n; ++i) GSObjectReference::AddRef(data[i]);
+  target.Clear();
+  target.data_ = data;
+  target.size_ = n;
+  target.capacity_ = capacity;
+  return true;
+}
+
+bool GSArray::Splice(GSArray& target, int32_t start, int32_t end, const GSArray* source) {
+  if (start < 0) start = 0;
+  if (end < 0) end = target.size_;
+  if (end < start) return false;
+  if (source != nullptr && source->elementIsReference_ != target.elementIsReference_) return false;
+  const int64_t head = std::min(start, target.size_);
+  const int64_t gap = start > target.size_ ? int64_t{start} - target.size_ : 0;
+  const int64_t inserted = source != nullptr ? source->size_ : 0;
+  const int64_t tailFrom = std::min(end, target.size_);
+  const int64_t tail = target.size_ - tailFrom;
+  const int64_t total = head + gap + inserted + tail;
+  if (total > kMaxElements) return false;
+  const uint32_t capacity = total > 0 ? GrownCapacity(0, total) : 0;
+  GSValue* data = total > 0 ? CopyInto(capacity, target.data_, head) : nullptr;
+  if (total > 0 && data == nullptr) return false;
+  if (inserted > 0) std::memcpy(data + head + gap, source->data_, static_cast<size_t>(inserted) * sizeof(GSValue));
+  if (tail > 0) std::memcpy(data + head + gap + inserted, target.data_ + tailFrom, static_cast<size_t>(tail) * sizeof(GSValue));
+  if (target.elementIsReference_) {
+    for (int64_t i = 0; i < inserted; ++i) GSObjectReference::AddRef(data[head + gap + i]);
+    for (int64_t i = head; i < tailFrom; ++i) GSObjectReference::Release(target.data_[i]);
+  }
+  std::free(target.data_);
+  target.data_ = data;
+  target.size_ = static_cast<int32_t>(total);
+  target.capacity_ = capacity;
+  return true;
+}
+
+void GSArray::AddRefRange(int32_t first, int32_t count) {
+  if (!elementIsReference_ || first < 0 || first >= size_) return;
+  const int32_t last = static_cast<int32_t>(std::min<int64_t>(int64_t{first} + std::max(count, 0), size_));
+  for (int32_t i = first; i < last; ++i) GSObjectReference::AddRef(data_[i]);
+}
+
+void GSArray::ReleaseRange(int32_t first, int32_t count) {
+  if (!elementIsReference_ || first < 0 || first >= size_) return;
+  const int32_t last = static_cast<int32_t>(std::min<int64_t>(int64_t{first} + std::max(count, 0), size_));
+  for (int32_t i = first; i < last; ++i) {
+    const GSValue element = data_[i];
+    data_[i] = 0;
+    GSObjectReference::Release(element);
+  }
+}
+
+}  // namespace GSRuntime

@@ -1,0 +1,78 @@
+// GSRuntime::GSArray: a script array, with its embedded script instance
+// (kind 1). Its elements are either all plain values or all references
+// that the array counts (`elementIsReference`).
+//
+// Create makes an empty array with count 1, registered in `context`'s pool
+// when a context is given; null when memory runs out. `size` is the number
+// of elements; the storage's capacity grows geometrically, so appending
+// one element at a time costs amortised constant time. No array grows
+// beyond kMaxElements elements; an operation that would, or that cannot get
+// the memory, answers false and changes nothing.
+//
+// - SetSize(n): n below 1 releases every element and frees the storage;
+//   n above the size appends zero (null) elements; otherwise nothing.
+// - AssignRange(target, source, start, end): target becomes a copy of
+//   source's elements [start, end) (a start below 0 counts as 0, an end
+//   below 0 or past source's size as the size); false when end < start or
+//   the element kinds differ.
+// - Splice(target, start, end, source): target's elements [start, end) are
+//   replaced by source's elements (none for null); a start past the end
+//   appends start - size zero elements first. Bounds clamp as above but
+//   against target; false when end < start or the element kinds differ.
+// - AddRefRange / ReleaseRange(first, count): one count more or less on
+//   each non-null element of [first, first + count) cut to the size;
+//   ReleaseRange also clears the slots. Nothing for a plain array or a
+//   first at or past the size.
+// - Clear(): releases every element and frees the storage (size 0).
+// Every element copied into an array gains a count and every element
+// removed from one loses one. The caller holds a reference to every array
+// it passes while the operation runs. Destroying the array releases its
+// elements, frees the storage and leaves the pool.
+//
+// Not thread-safe.
+#pragma once
+
+#include <cstdint>
+
+#include "gsruntime/GSObjectReference.h"
+#include "gsruntime/GSScriptInstance.h"
+
+namespace GSRuntime {
+
+class GSContext;
+
+class GSArray : public GSObjectReference {
+ public:
+  static constexpr int32_t kMaxElements = 1 << 24;
+
+  static GSArray* Create(GSContext* context, bool elementIsReference);
+  ~GSArray() override;
+
+  GSValue GetScriptInstance() const override { return GSFromBlock(&instance_.slot0); }
+  static GSArray* FromRef(GSValue ref);
+
+  int32_t Size() const { return size_; }
+  bool ElementIsReference() const { return elementIsReference_; }
+  GSValue* Data() { return data_; }
+  const GSValue* Data() const { return data_; }
+  uint32_t Capacity() const { return capacity_; }
+
+  bool SetSize(int32_t n);
+  static bool AssignRange(GSArray& target, const GSArray& source, int32_t start, int32_t end);
+  static bool Splice(GSArray& target, int32_t start, int32_t end, const GSArray* source);
+  void AddRefRange(int32_t first, int32_t count);
+  void ReleaseRange(int32_t first, int32_t count);
+  void Clear();
+
+ private:
+  GSArray(bool elementIsReference);
+  bool Reserve(int64_t n);
+
+  GSValue* data_ = nullptr;
+  int32_t size_ = 0;
+  uint32_t capacity_ = 0;
+  bool elementIsReference_;
+  GSEmbeddedInstance instance_;
+};
+
+}  // namespace GSRuntime

@@ -1,0 +1,110 @@
+#include "gsruntime/GSClass.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "gsruntime/GSLibrary.h"
+#include "gsruntime/GSMachine.h"
+#include "gsruntime/GSPrintHook.h"
+#include "kiv/PString.h"
+
+namespace GSRuntime {
+
+namespace {
+
+constexpr size_t kIndexedClassSize = 16;
+
+// The text of a signature from its first "::" on (all of it without one).
+std::string_view MethodPart(std::string_view signature) {
+  const size_t at = signature.find("::");
+  return at == std::string_view::npos ? std::string_view() : signature.substr(at);
+}
+
+}  // namespace
+
+int32_t GSFunction::LineForOffset(uint32_t offset) const {
+  if (lines.count == 0) return -1;
+  uint32_t i = 0;
+  while (i < lines.count && lines.At(i, 0) <= offset) ++i;
+  return static_cast<int32_t>(lines.At(i == 0 ? 0 : i - 1, 1));
+}
+
+bool GSFunction::CallLeavesValue(uint32_t offset) const {
+  return std::binary_search(valueCalls.begin(), valueCalls.end(), offset);
+}
+
+GSClass* GSClass::Ancestor(uint32_t i) const { return library->ClassRefs()[ancestry.At(i, 0)].cls; }
+
+const GSFunction* GSClass::FindOwnFunction(std::string_view signature) {
+  if (functions.size() < kIndexedClassSize) {
+    for (const GSFunction& fn : functions)
+      if (signature == fn.name) return &fn;
+    return nullptr;
+  }
+  if (byName.empty())
+    for (uint32_t i = static_cast<uint32_t>(functions.size()); i-- > 0;) byName[functions[i].name] = i;
+  const auto it = byName.find(signature);
+  return it == byName.end() ? nullptr : &functions[it->second];
+}
+
+bool GSClass::InheritsFrom(std::string_view className) const {
+  if (className == name) return true;
+  for (uint32_t i = AncestorCount(); i-- > 0;) {
+    const GSClass* ancestor = Ancestor(i);
+    if (ancestor != nullptr && className == ancestor->name) return true;
+  }
+  return false;
+}
+
+GSClass* GSClass::FindFunction(std::string_view signature, uint32_t* offset, uint32_t* methodIndex,
+                               int32_t* functionIndex) {
+  GSClass* found = nullptr;
+  const GSFunction* fn = FindOwnFunction(signature);
+  uint32_t at = 0;
+  if (fn != nullptr) found = this;
+  for (uint32_t i = 0; found == nullptr && i < AncestorCount(); ++i) {
+    GSClass* ancestor = Ancestor(i);
+    fn = ancestor != nullptr ? ancestor->FindOwnFunction(signature) : nullptr;
+    if (fn != nullptr) {
+      found = ancestor;
+      at = AncestorOffset(i);
+    }
+  }
+  if (functionIndex != nullptr) *functionIndex = found != nullptr ? static_cast<int32_t>(fn - found->functions.data()) : -1;
+  if (found == nullptr) return nullptr;
+  if (offset != nullptr) *offset = at;
+  if (methodIndex != nullptr) *methodIndex = static_cast<uint32_t>(fn->methodIndex);
+  return found;
+}
+
+bool GSClass::LinkFunctions() {
+  if (machine == nullptr) return false;
+  for (GSFunction& fn : functions) {
+    if (fn.IsNative()) {
+      fn.native = machine->FindNative(Kiv::PString(name), Kiv::PString(fn.name));
+      if (fn.native == nullptr) GSPrint("Could not resolve native link %s", fn.name);
+      continue;
+    }
+    const std::string_view method = MethodPart(fn.name);
+    for (uint32_t i = 0; fn.overridden == nullptr && i < AncestorCount(); ++i) {
+      for (const GSFunction& candidate : Ancestor(i)->functions) {
+        if (MethodPart(candidate.name) != method) continue;
+        fn.overridden = &candidate;
+        fn.overriddenOffset = AncestorOffset(i);
+        break;
+      }
+    }
+  }
+  for (GSMethodEntry& entry : methods) {
+    entry.ref = &library->FunctionRefs()[entry.refIndex];
+    const GSClass* owner = this;
+    for (uint32_t i = 0; entry.offset != 0 && owner == this && i < AncestorCount(); ++i)
+      if (AncestorOffset(i) == entry.offset) owner = Ancestor(i);
+    if (entry.ref->function == nullptr || entry.ref->function->cls != owner) return false;
+  }
+  for (uint32_t i = 0; i < AncestorCount(); ++i)
+    if (uint64_t{AncestorOffset(i)} + Ancestor(i)->instanceSlots > instanceSlots) return false;
+  return true;
+}
+
+}  // namespace GSRuntime

@@ -1,0 +1,130 @@
+// GSRuntime::GSClass and GSRuntime::GSFunction: a script class and its
+// function records as loaded from a library (GSLibrary.h).
+//
+// The records point into the library's image: names, code, line tables,
+// reference-slot lists, the ancestry, the slot initialisers and the
+// reference fields are used in place. Everything was checked by the loader
+// (GSLibrary::Load) before a class is linked, so indexes and offsets found
+// here are inside their tables.
+//
+// GSFunction: the signature text (the name natives are bound by); the
+// eight words of the record (return type, return class reference, flags,
+// method index, and the frame words advance, slot0Offset, recordOffset and
+// slotsNeeded of GSStack.h); the argument slots (the object included); the
+// frame's reference slots; the line table {code offset, line}; the code;
+// the bound native (natives only); the overridden function of an ancestor
+// and that ancestor's block offset (script functions only). valueCalls
+// lists the call instructions (by code offset) that the loader found to
+// leave a value on the stack; every other call leaves none, and the
+// interpreter refuses a callee that disagrees.
+//
+// GSClass: name, flags (4 static, 0x100 hidden from lookups by id), index
+// in its library, the ancestry {class reference, block offset p, r}, the
+// function records (the class initialiser last), the member table, the
+// method table {function reference, its index, block offset of the
+// defining class}, the instance slot count, the slot initialisers {kind,
+// slot, value} and the reference fields.
+// - InheritsFrom(name): the class or one of its ancestors has that name.
+// - FindFunction(name, ...): the class that defines the function of that
+//   exact signature (the class itself first, then its ancestors in list
+//   order) with its block offset, method index and function index; null
+//   when none has it (the function index is then -1).
+// - LinkFunctions(): binds natives by signature (an unregistered one prints
+//   "Could not resolve native link %s" and stays unbound), finds each
+//   script function's overridden function (the first ancestor function, in
+//   ancestry and record order, whose name matches from "::" on), resolves
+//   the method table, and checks that every method-table entry runs on the
+//   block of the function's own class and that every ancestor's block fits
+//   inside an instance; false on a mismatch.
+// - LineForOffset(offset): the line of the last entry whose offset is not
+//   above `offset` (the first entry when all are); -1 without a table.
+//
+// Not thread-safe.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "gsruntime/GSWordTable.h"
+
+class GSMachine;
+
+namespace GSRuntime {
+
+class GSClass;
+class GSLibrary;
+class GSNativeFunction;
+struct GSFunctionRef;
+
+struct GSFunction {
+  static constexpr uint32_t kNativeFlag = 2;
+  static constexpr uint32_t kThreadFlag = 0x10;
+
+  GSClass* cls = nullptr;
+  GSLibrary* library = nullptr;
+  const char* name = "";
+  uint32_t returnType = 0;
+  uint32_t returnClass = 0;
+  uint32_t flags = 0;
+  int32_t methodIndex = -1;
+  uint32_t advance = 0;
+  uint32_t slot0Offset = 0;
+  uint32_t recordOffset = 0;
+  uint32_t slotsNeeded = 0;
+  uint32_t params = 0;
+  GSWordTable referenceSlots;
+  GSWordTable lines;  // width 2
+  const uint8_t* code = nullptr;
+  uint32_t codeSize = 0;
+  GSNativeFunction* native = nullptr;
+  const GSFunction* overridden = nullptr;
+  uint32_t overriddenOffset = 0;
+  std::vector<uint32_t> valueCalls;
+
+  bool ReturnsValue() const { return returnType != 0; }
+  bool IsNative() const { return (flags & kNativeFlag) != 0; }
+  bool IsThread() const { return (flags & kThreadFlag) != 0; }
+  int32_t LineForOffset(uint32_t offset) const;
+  bool CallLeavesValue(uint32_t offset) const;
+};
+
+struct GSMethodEntry {
+  const GSFunctionRef* ref = nullptr;  // resolved at link time
+  uint32_t refIndex = 0;
+  uint32_t offset = 0;
+};
+
+class GSClass {
+ public:
+  static constexpr uint32_t kHiddenFlag = 0x100;
+
+  GSMachine* machine = nullptr;
+  GSLibrary* library = nullptr;
+  const char* name = "";
+  uint32_t flags = 0;
+  uint32_t index = 0;
+  GSWordTable ancestry;  // width 3
+  std::vector<GSFunction> functions;
+  GSWordTable members;  // width 5
+  std::vector<GSMethodEntry> methods;
+  uint32_t instanceSlots = 0;
+  GSWordTable initialisers;  // width 3
+  GSWordTable referenceSlots;
+  std::unordered_map<std::string_view, uint32_t> byName;  // built on the first lookup in a large class
+
+  uint32_t AncestorCount() const { return ancestry.count; }
+  // The class of ancestry entry i; null until the library is linked.
+  GSClass* Ancestor(uint32_t i) const;
+  uint32_t AncestorOffset(uint32_t i) const { return ancestry.At(i, 1); }
+  const GSFunction& Initialiser() const { return functions.back(); }
+
+  // The first own function record named exactly `signature`, or null.
+  const GSFunction* FindOwnFunction(std::string_view signature);
+  bool InheritsFrom(std::string_view className) const;
+  GSClass* FindFunction(std::string_view signature, uint32_t* offset, uint32_t* methodIndex, int32_t* functionIndex);
+  bool LinkFunctions();
+};
+
+}  // namespace GSRuntime

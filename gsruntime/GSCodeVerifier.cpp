@@ -1,0 +1,174 @@
+#include "gsruntime/GSCodeVerifier.h"
+
+#include <algorithm>
+
+#include "gscompiler/bytecode/GSOpcodes.h"
+#include "gsruntime/GSClass.h"
+#include "gsruntime/GSLibrary.h"
+
+namespace GSRuntime {
+
+using namespace GSByteCode;
+
+namespace {
+
+std::string At(uint32_t offset, const std::string& what) { return "offset " + std::to_string(offset) + ": " + what; }
+
+bool Below(uint32_t value, uint32_t limit, const char* what, uint32_t at, std::string& error) {
+  if (value < limit) return true;
+  error = At(at, std::string(what) + " " + std::to_string(value) + " out of range (" + std::to_string(limit) + ")");
+  return false;
+}
+
+// The slots of `cls` that hold block headers: 0, 1 and p, p + 1 of every
+// ancestor block; sorted.
+void HeaderSlots(const GSClass& cls, std::vector<uint32_t>& slots) {
+  slots.assign({0, 1});
+  for (uint32_t i = 0; i < cls.AncestorCount(); ++i) {
+    slots.push_back(cls.AncestorOffset(i));
+    slots.push_back(cls.AncestorOffset(i) + 1);
+  }
+  std::sort(slots.begin(), slots.end());
+}
+
+}  // namespace
+
+int GSSignatureArguments(std::string_view signature) {
+  const size_t open = signature.find('(');
+  const size_t close = signature.rfind(')');
+  if (open == std::string_view::npos || close == std::string_view::npos || close < open) return -1;
+  if (close == open + 1) return 0;
+  return 1 + static_cast<int>(std::count(signature.begin() + open, signature.begin() + close, ','));
+}
+
+GSCallTable::GSCallTable(const std::vector<GSFunctionRef>& refs) {
+  for (const GSFunctionRef& ref : refs) {
+    const std::string_view signature = ref.name;
+    const int arguments = GSSignatureArguments(signature);
+    if (ref.slot < 0 || arguments < 0) continue;
+    const int leaves = signature.substr(0, 6) == "$void@" ? 0 : 1;
+    const uint64_t key = uint64_t{static_cast<uint32_t>(ref.slot)} << 32 | static_cast<uint32_t>(arguments);
+    auto [it, added] = leaves_.emplace(key, leaves);
+    if (!added && it->second != leaves) it->second = -1;
+  }
+}
+
+int GSCallTable::Leaves(uint32_t methodIndex, uint32_t arguments) const {
+  const auto it = leaves_.find(uint64_t{methodIndex} << 32 | arguments);
+  return it == leaves_.end() ? -1 : it->second;
+}
+
+bool GSCodeVerifier::Decode(const GSFunction& fn, std::string& error) {
+  code_.code = fn.code;
+  code_.size = fn.codeSize;
+  code_.starts.clear();
+  code_.indexAt.assign(fn.codeSize, -1);
+  for (uint32_t at = 0; at < fn.codeSize;) {
+    const uint8_t op = fn.code[at];
+    uint32_t length = op < kOpcodeCount ? 1u + kGSOpcodeTable[op].operandBytes : 0u;
+    const GSOperandKind kind = op < kOpcodeCount ? kGSOpcodeTable[op].operands : GSOperandKind::None;
+    if (kind == GSOperandKind::Wait || kind == GSOperandKind::Switch) length = GSInstructionLength(fn.code, fn.codeSize, at);
+    if (length == 0 || length > fn.codeSize - at) {
+      error = At(at, fn.code[at] >= kOpcodeCount ? "illegal opcode " + std::to_string(fn.code[at])
+                                                  : std::string("instruction cut off by the end of the code"));
+      return false;
+    }
+    code_.indexAt[at] = static_cast<int32_t>(code_.starts.size());
+    code_.starts.push_back(at);
+    at += length;
+  }
+  return true;
+}
+
+bool GSCodeVerifier::CheckOperands(const GSFunction& fn, uint32_t at, std::string& error) const {
+  const uint8_t op = code_.code[at];
+  const uint8_t* p = code_.code + at + 1;
+  switch (kGSOpcodeTable[op].operands) {
+    case GSOperandKind::None:
+    case GSOperandKind::Immediate:
+      return true;
+    case GSOperandKind::Slot:
+      return Below(GSReadU16(p), fn.params + fn.recordOffset - 1, "frame slot", at, error);
+    case GSOperandKind::String:
+      return Below(GSReadU16(p), tables_.strings, "string", at, error);
+    case GSOperandKind::Class:
+      return Below(GSReadU16(p), tables_.classRefs, "class reference", at, error);
+    case GSOperandKind::Member:
+      return Member(op, GSReadU16(p), at, error);
+    case GSOperandKind::Jump:
+      return Target(GSReadU32(p), at, error);
+    case GSOperandKind::Call:
+    case GSOperandKind::Inherited:
+      if (static_cast<int16_t>(GSReadU16(p)) <= 0) return true;
+      error = At(at, "call offset above the stack top");
+      return false;
+    case GSOperandKind::Wait:
+      return Wait(p, at, error);
+    case GSOperandKind::Switch: {
+      const uint32_t n = GSReadU16(p);
+      for (uint32_t i = 0; i <= n; ++i)
+        if (!Target(GSReadU32(p + 2 + 4 * n + 4 * i), at, error)) return false;
+      return true;
+    }
+  }
+  return true;
+}
+
+bool GSCodeVerifier::Target(uint32_t target, uint32_t at, std::string& error) const {
+  if (code_.IndexOf(target) >= 0) return true;
+  error = At(at, "jump target " + std::to_string(target) + " is not an instruction");
+  return false;
+}
+
+bool GSCodeVerifier::Member(uint8_t op, uint32_t member, uint32_t at, std::string& error) const {
+  const bool ofMe = op >= GETME && op <= SETMEREFKEEP;
+  const bool header = ofMe ? std::binary_search(headers_.begin(), headers_.end(), member) : member < 2;
+  if (header) {
+    error = At(at, "member " + std::to_string(member) + " is a block header");
+    return false;
+  }
+  return !ofMe || Below(member, cls_->instanceSlots, "member", at, error);
+}
+
+bool GSCodeVerifier::Wait(const uint8_t* p, uint32_t at, std::string& error) const {
+  const uint32_t n = GSReadU16(p);
+  for (uint32_t i = 0; i < n; ++i) {
+    if (!Below(GSReadU16(p + 2 + 4 * i), tables_.strings, "message type", at, error) ||
+        !Below(GSReadU16(p + 4 + 4 * i), tables_.strings, "message type", at, error) ||
+        !Target(GSReadU32(p + 2 + 4 * n + 4 * i), at, error))
+      return false;
+  }
+  return true;
+}
+
+// What each call leaves: START nothing, INHERITED what the running function
+// returns, CALL and CALLNATIVE what the function references say (-1 when
+// they do not settle it).
+void GSCodeVerifier::FindCallLeaves(const GSFunction& fn) {
+  code_.leaves.assign(code_.starts.size(), -1);
+  for (size_t i = 0; i < code_.starts.size(); ++i) {
+    const uint8_t* p = code_.code + code_.starts[i];
+    if (*p == START) code_.leaves[i] = 0;
+    if (*p == INHERITED) code_.leaves[i] = fn.ReturnsValue() ? 1 : 0;
+    if (*p == CALL || *p == CALLNATIVE) {
+      const int k = static_cast<int16_t>(GSReadU16(p + 1));
+      code_.leaves[i] = static_cast<int8_t>(tables_.calls->Leaves(GSReadU16(p + 3), static_cast<uint32_t>(-k)));
+    }
+  }
+}
+
+bool GSCodeVerifier::Verify(GSFunction& fn, std::string& error) {
+  fn.valueCalls.clear();
+  if (fn.codeSize == 0) return true;
+  if (fn.cls != cls_) {
+    cls_ = fn.cls;
+    HeaderSlots(*cls_, headers_);
+  }
+  if (!Decode(fn, error)) return false;
+  for (uint32_t at : code_.starts)
+    if (!CheckOperands(fn, at, error)) return false;
+  FindCallLeaves(fn);
+  return GSCheckStackDepth(code_, fn.slotsNeeded - fn.advance, fn.valueCalls, error);
+}
+
+}  // namespace GSRuntime

@@ -1,0 +1,89 @@
+// GSCodeVerifier: the load-time check of each function's byte code against
+// the instruction table (gscompiler/bytecode/GSOpcodes.h) and its library's
+// tables, run before the library links.
+//
+// Every instruction must decode (a defined opcode, operands inside the
+// code), and then:
+// - frame slot operands lie below the frame record (P + L + T);
+// - string, class-reference and WAIT type operands index their tables;
+// - members of `me` lie inside the class's instance, past the block header
+//   and on no ancestor block's header; members of other objects lie past
+//   the block header (their class is only known when the code runs);
+// - call offsets k are not positive;
+// - every jump, WAIT and SWITCH target is the start of an instruction;
+// - along every path from the entry the operand stack never goes below
+//   empty nor above the stored maximum (slotsNeeded - advance), paths meet
+//   with equal depths, RET finds it empty and RETV/RETREF exactly one
+//   value, and no path runs off the end of the code (GSStackDepth.h).
+// Code that no path reaches is only decoded and operand-checked.
+//
+// A call leaves a value when its callee returns one, which only the callee
+// knows. GSCallTable gathers what the library's function references say for
+// each (method index, argument count); where they agree that decides, and
+// otherwise the code after the call does (GSStackDepth.h). The calls found
+// to leave a value are stored in GSFunction::valueCalls, and the
+// interpreter holds every callee to what its call site was verified for.
+//
+// Verify(fn) checks one function of the library the tables describe; on
+// failure `error` names the offset and what is wrong. A verifier keeps its
+// working storage from one function to the next; one verifier per load.
+// GSCallTable and GSSignatureArguments are pure.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "gsruntime/GSStackDepth.h"
+
+namespace GSRuntime {
+
+class GSClass;
+struct GSFunction;
+struct GSFunctionRef;
+
+class GSCallTable {
+ public:
+  explicit GSCallTable(const std::vector<GSFunctionRef>& refs);
+  // 1 or 0 when every function reference with that method index and that
+  // many arguments returns a value or none; -1 when they disagree or there
+  // is none.
+  int Leaves(uint32_t methodIndex, uint32_t arguments) const;
+
+ private:
+  std::unordered_map<uint64_t, int> leaves_;
+};
+
+struct GSCodeTables {
+  uint32_t strings = 0;
+  uint32_t classRefs = 0;
+  const GSCallTable* calls = nullptr;
+};
+
+class GSCodeVerifier {
+ public:
+  explicit GSCodeVerifier(const GSCodeTables& tables) : tables_(tables) {}
+
+  bool Verify(GSFunction& fn, std::string& error);
+
+ private:
+  bool Decode(const GSFunction& fn, std::string& error);
+  bool CheckOperands(const GSFunction& fn, uint32_t at, std::string& error) const;
+  bool Target(uint32_t target, uint32_t at, std::string& error) const;
+  bool Member(uint8_t op, uint32_t member, uint32_t at, std::string& error) const;
+  bool Wait(const uint8_t* p, uint32_t at, std::string& error) const;
+  void FindCallLeaves(const GSFunction& fn);
+
+  GSCodeTables tables_;
+  const GSClass* cls_ = nullptr;
+  std::vector<uint32_t> headers_;  // the block-header slots of cls_, sorted
+  GSDecodedCode code_;
+};
+
+// Parameter count of a signature "$r@C::f(a,b)" (0 for "()"); -1 when it
+// has no parameter list.
+int GSSignatureArguments(std::string_view signature);
+
+}  // namespace GSRuntime

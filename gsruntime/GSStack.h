@@ -1,0 +1,106 @@
+// GSRuntime::GSStack: a script thread's value stack of 1024 slots, holding
+// the frames of the functions the thread runs and, above each frame, that
+// function's operand stack.
+//
+// Frame layout, for a call whose object and arguments the caller pushed
+// (the object lowest): slot 0 the object (`me`), slots 1..n the arguments,
+// then the locals and temporaries, then the four-slot frame record
+// {function, return offset, previous record, address of slot 0}, then the
+// operand stack. The function record's frame words (GSFunction) place it:
+// relative to the top at the call (the last argument), slot 0 lies at
+// slot0Offset, the record at recordOffset, the top moves by advance, and
+// slotsNeeded slots above the top must be free.
+//
+// - PushFrame(fn, returnOffset): false, with the stack unchanged, when
+//   fewer than fn.slotsNeeded slots are free (it then prints "GSStack
+//   overflow..." and "function %s" for each frame from the innermost out)
+//   or when the arguments were not pushed. A frame that needs exactly the
+//   free room fits. The locals start as 0.
+// - PopFrame(): the operand stack must be empty; releases the frame's
+//   reference slots (last listed first) and slot 0; the top then lies
+//   below the object.
+// - ReturnValue(allowEmpty): exactly one value must lie above the record
+//   (or none with allowEmpty, giving 0), else "GSStack::ReturnValue>
+//   diff=%d" and false; the value replaces the object.
+// - Clear(): releases every frame's reference slots and slot 0 (values on
+//   operand stacks carry no type and are not released) and empties the
+//   stack.
+// - Push, PushString, PushObject, PushObjectAs, PushObjectView: push one
+//   slot when there is room (false or null otherwise, nothing pushed).
+//   PushString makes a string in the current context; PushObject hands
+//   over the caller's count, PushObjectAs adds one.
+// - GetContext(): the context of the innermost frame whose object is a
+//   GSObject attached to a context.
+// - TraceFrames(): "function %s, line %d" per frame from the innermost out;
+//   the innermost prints line -1, the others the line of their call site.
+//
+// All messages go through GSPrintHook. Not thread-safe: a stack belongs to
+// one thread object.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "gsruntime/GSValue.h"
+
+namespace GSRuntime {
+
+class GSClass;
+class GSContext;
+class GSObjectReference;
+struct GSFunction;
+
+class GSStack {
+ public:
+  static constexpr uint32_t kCapacity = 1024;
+  static constexpr uint32_t kRecordSlots = 4;
+
+  GSStack();
+  ~GSStack();
+  GSStack(const GSStack&) = delete;
+  GSStack& operator=(const GSStack&) = delete;
+
+  bool PushFrame(const GSFunction& fn, uint32_t returnOffset);
+  bool PopFrame();
+  bool ReturnValue(bool allowEmpty);
+  void Clear();
+
+  bool Push(GSValue value);
+  GSValue PushString(const char* text);
+  GSValue PushObject(const GSClass* cls, GSObjectReference* object);
+  GSValue PushObjectAs(const GSClass* cls, GSObjectReference* object);
+  bool PushObjectView(GSValue value, const GSClass* cls);
+
+  GSContext* GetContext() const;
+  void TraceFrames() const;
+
+  // The top slot; Empty() when nothing is pushed (Top() is then the slot
+  // below the array, which is never written).
+  GSValue* Top() const { return top_; }
+  void SetTop(GSValue* top) { top_ = top; }
+  bool Empty() const { return top_ < base_; }
+  GSValue* Base() const { return base_; }
+  // Slots pushed (0 for the empty stack).
+  uint32_t Used() const { return static_cast<uint32_t>(top_ + 1 - base_); }
+  GSValue* CurrentFrame() const { return currentFrame_; }
+  void SetCurrentFrame(GSValue* frame) { currentFrame_ = frame; }
+  uint32_t LastReturnOffset() const { return lastReturnOffset_; }
+
+  // Parts of a frame record.
+  static const GSFunction* FrameFunction(const GSValue* record);
+  static uint32_t FrameReturnOffset(const GSValue* record) { return static_cast<uint32_t>(record[1]); }
+  static GSValue* FramePrevious(const GSValue* record);
+  static GSValue* FrameSlot0(const GSValue* record);
+
+ private:
+  void ReleaseFrame(const GSValue* record);
+  GSValue TakeFrame(const GSValue* record);
+
+  std::unique_ptr<GSValue[]> slots_;  // a guard slot, then kCapacity slots
+  GSValue* base_;
+  GSValue* top_;
+  GSValue* currentFrame_ = nullptr;
+  uint32_t lastReturnOffset_ = 0;
+};
+
+}  // namespace GSRuntime

@@ -1,0 +1,58 @@
+// Shared support of the runtime tests.
+//
+// - PrintCapture: while alive, GSPrintHook appends every message to
+//   `lines`.
+// - FakeInterpreter: while alive, GSThread::Execute runs no byte code: it
+//   records the name of the function of the current frame and answers the
+//   result chosen for that name (ER_Done by default), returning from the
+//   frame (with 0 when the function returns a value) when it answers
+//   ER_Done.
+// - RuntimeFixture: a scratch folder registered as the file root "rttest",
+//   an initialised machine of its own, a print capture, and helpers that
+//   compile GameScript sources into libraries there and announce them.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "GslCompileSupport.h"
+#include "gsruntime/GSMachine.h"
+#include "gsruntime/GSThread.h"
+
+namespace GSTest {
+
+struct PrintCapture {
+  PrintCapture();
+  ~PrintCapture();
+  std::vector<std::string> lines;
+  // Lines that contain `text`.
+  size_t Count(const std::string& text) const;
+};
+
+struct FakeInterpreter {
+  FakeInterpreter();
+  ~FakeInterpreter();
+  std::vector<std::string> calls;
+  std::map<std::string, GSRuntime::GSResult> results;
+};
+
+class RuntimeFixture : public CompileFixture {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Compiles `source` as `name` (".gs"), leaving "<name>.gsl" in the
+  // folder; the library's bytes.
+  std::vector<uint8_t> Build(const std::string& source, const std::string& name);
+  static void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+  // Announces `file` through AddLibrary; its id.
+  GSRuntime::GSLibraryId Announce(const std::string& file);
+  GSRuntime::GSLibrary* Load(const std::string& file);
+
+  Kiv::PString fileRoot_;
+  std::unique_ptr<GSMachine> machine_;
+  std::unique_ptr<PrintCapture> print_;
+};
+
+}  // namespace GSTest

@@ -1,0 +1,185 @@
+// The load-time check: everything our compiler writes passes it, and
+// damaged libraries are refused with -1 and the reason.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "RuntimeTestSupport.h"
+#include "gscompiler/bytecode/GSByteOrder.h"
+#include "gsruntime/GSLibrary.h"
+
+namespace {
+
+using namespace GSRuntime;
+namespace fs = std::filesystem;
+
+const fs::path kTests = fs::path(__FILE__).parent_path().parent_path();
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class VerifierTest : public GSTest::RuntimeFixture {
+ protected:
+  std::vector<uint8_t> BuildScript(const char* name) {
+    return Build(ReadFile(kTests / "gsruntime" / "scripts" / (std::string(name) + ".gs")), name);
+  }
+};
+
+TEST_F(VerifierTest, EveryLibraryOfTheCompilerCorpusPasses) {
+  int verified = 0;
+  for (const char* folder : {"gscompiler/scripts", "gscompiler/semantic", "gsruntime/scripts"}) {
+    for (const fs::directory_entry& entry : fs::directory_iterator(kTests / folder)) {
+      if (entry.path().extension() != ".gs") continue;
+      SCOPED_TRACE(entry.path().string());
+      const GSTest::CompiledUnit unit = Compile(ReadFile(entry.path()), "unit.gs");
+      if (unit.bytes.empty()) continue;
+      GSMachine machine;
+      machine.Init();
+      GSLibraryId id{};
+      ASSERT_TRUE(machine.AddLibrary(fileRoot_, "", "unit.gsl", &id));
+      machine.GetLibrary(id);
+      EXPECT_EQ(print_->Count("GSLibrary::Load>"), 0u) << (print_->lines.empty() ? "" : print_->lines[0]);
+      print_->lines.clear();
+      ++verified;
+    }
+  }
+  EXPECT_GE(verified, 4);
+}
+
+TEST_F(VerifierTest, CallsLeaveWhatTheirCalleesReturn) {
+  BuildScript("calls");
+  GSLibrary* library = Load("calls.gsl");
+  ASSERT_NE(library, nullptr);
+  const GSFunction* run = library->FindClass("Caller")->FindOwnFunction("$int@Caller::Run(Quiet,Loud)");
+  std::vector<uint32_t> calls;
+  for (const std::string& line : GSByteCode::Disassemble(std::vector<uint8_t>(run->code, run->code + run->codeSize)))
+    if (line.find(" CALL ") != std::string::npos) calls.push_back(static_cast<uint32_t>(std::stoul(line)));
+  ASSERT_EQ(calls.size(), 7u);  // Quiet, Loud, Loud, Quiet, Quiet, Loud, Loud
+  EXPECT_EQ(run->valueCalls, (std::vector<uint32_t>{calls[1], calls[2], calls[5], calls[6]}));
+}
+
+TEST_F(VerifierTest, TruncatedLibraryIsRefusedAtEveryLength) {
+  // Cut as it is, and with its length word telling the cut length, so that
+  // the reader goes on into the cut structure.
+  const std::vector<uint8_t> whole = BuildScript("objects");
+  for (size_t n = 0; n < whole.size(); ++n) {
+    for (bool relabel : {false, true}) {
+      std::vector<uint8_t> cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n));
+      if (relabel && n >= 4)
+        for (int b = 0; b < 4; ++b) cut[b] = static_cast<uint8_t>(n >> (8 * b));
+      GSLibrary library(machine_.get(), "cut.gsl");
+      print_->lines.clear();
+      ASSERT_EQ(library.Load(std::move(cut)), -1) << n;
+      ASSERT_EQ(print_->Count("GSLibrary::Load> cut.gsl: "), 1u) << n;
+    }
+  }
+  GSLibrary library(machine_.get(), "whole.gsl");
+  EXPECT_EQ(library.Load(whole), -2);  // read and checked; only its own id is not announced
+}
+
+// Finds the parts of a library image that the damage cases change.
+struct Image {
+  std::vector<uint8_t> bytes;
+  GSLibraryFormat::GslLibrary read;
+
+  uint32_t U32(size_t at) const { return GSByteCode::GSReadU32(&bytes[at]); }
+  void Put(size_t at, uint32_t value) {
+    for (int b = 0; b < 4; ++b) bytes[at + b] = static_cast<uint8_t>(value >> (8 * b));
+  }
+  size_t Top(uint32_t tag) const {
+    size_t at = 24 + U32(20);
+    while (U32(at + 4) != tag) at += U32(at);
+    return at;
+  }
+  size_t Class(uint32_t k) const {
+    size_t at = Top(6) + 12;
+    while (k-- > 0) at += U32(at);
+    return at;
+  }
+  size_t Sub(uint32_t k, uint32_t tag) const {
+    size_t at = Class(k) + 20 + 12 * U32(Class(k) + 16);
+    while (U32(at + 4) != tag) at += U32(at);
+    return at;
+  }
+  const GSLibraryFormat::GslFunction& Fn(const char* signature) const { return *read.FindFunction(signature); }
+  size_t Code(const char* signature) const {
+    const std::vector<uint8_t>& code = Fn(signature).code;
+    return static_cast<size_t>(std::search(bytes.begin(), bytes.end(), code.begin(), code.end()) - bytes.begin());
+  }
+  // The file offset of the first instruction with that mnemonic.
+  size_t Op(const char* signature, const char* mnemonic) const {
+    for (const std::string& line : GSByteCode::Disassemble(Fn(signature).code))
+      if (line.substr(line.find(' ') + 1, std::strlen(mnemonic) + 1) == std::string(mnemonic) + " " ||
+          line.substr(line.find(' ') + 1) == mnemonic)
+        return Code(signature) + std::stoul(line);
+    return SIZE_MAX;
+  }
+  // Word w of a function record (0 the name ... 8 slotsNeeded, 9 P).
+  size_t Word(const char* signature, uint32_t w) const {
+    const size_t n = Fn(signature).referenceSlots.size();
+    return Code(signature) - 8 - 4 * n - 4 * (12 - w);
+  }
+};
+
+const char kRun[] = "$string@Scene::Run(int,float)";
+
+struct Damage {
+  const char* what;
+  std::function<void(Image&)> change;
+  const char* reason;
+};
+
+TEST_F(VerifierTest, DamagedLibrariesAreRefusedWithTheReason) {
+  const Damage cases[] = {
+      {"total length", [](Image& m) { m.Put(0, m.U32(0) + 1); }, "total length"},
+      {"chunk tag", [](Image& m) { m.Put(m.Top(3) + 4, 99); }, "expected chunk 3 (strings), found tag 99"},
+      {"chunk length", [](Image& m) { m.Put(m.Top(4), 0xFFFF); }, "chunk 4 (class references) length 65535 does not fit"},
+      {"string offset", [](Image& m) { m.Put(m.Top(3) + 12, 0xFFFF); }, "string 0 lies outside the string chunk"},
+      {"class reference", [](Image& m) { m.Put(m.Top(4) + 12, 7); }, "class reference dependency 7 out of range"},
+      {"function reference", [](Image& m) { m.Put(m.Top(5) + 16, 999); }, "function reference name 999 out of range"},
+      {"no function records", [](Image& m) { m.Put(m.Sub(0, 8) + 8, 0); }, "class without function records"},
+      {"frame words", [](Image& m) { m.Put(m.Word(kRun, 5), m.U32(m.Word(kRun, 5)) + 1); }, "do not agree"},
+      {"reference slot", [](Image& m) { m.Put(m.Word(kRun, 12) + 4, 0); }, "outside its arguments and locals"},
+      {"stack depth", [](Image& m) { m.Put(m.Word(kRun, 8), m.U32(m.Word(kRun, 5))); }, "grows beyond its maximum of 0"},
+      {"jump target", [](Image& m) { m.Put(m.Op(kRun, "JZ") + 1, m.U32(m.Op(kRun, "JZ") + 1) + 1); }, "is not an instruction"},
+      {"opcode", [](Image& m) { m.bytes[m.Op(kRun, "IADD")] = 200; }, "illegal opcode 200"},
+      {"string operand", [](Image& m) { m.bytes[m.Op(kRun, "PUSHSTR") + 2] = 0xFF; }, "out of range"},
+      {"slot operand", [](Image& m) { m.bytes[m.Op(kRun, "LOAD") + 1] = 200; }, "frame slot 200 out of range"},
+      {"member header", [](Image& m) { m.bytes[m.Op(kRun, "SETMEREF") + 1] = 1; }, "member 1 is a block header"},
+      {"call offset", [](Image& m) { m.bytes[m.Op(kRun, "CALL") + 1] = 1; }, "call offset above the stack top"},
+      {"return", [](Image& m) { m.bytes[m.Op(kRun, "RETREF")] = 109; }, "does not hold what the return needs"},
+      {"initialisers", [](Image& m) { m.Put(m.Sub(0, 12) + 16, 0); }, "slot initialisers do not match the base list"},
+      {"instance size", [](Image& m) { m.Put(m.Sub(1, 12) + 8, 1); }, "instance slot count out of range"},
+      {"reference field", [](Image& m) { m.Put(m.Sub(0, 12) + 32, 1); }, "reference field 1 outside the fields"},
+      {"virtual table", [](Image& m) { m.Put(m.Sub(0, 11) + 12, 999); }, "virtual table function reference 999"},
+      {"trailing bytes", [](Image& m) { m.bytes.resize(m.bytes.size() + 4); m.Put(0, m.U32(0) + 4); }, "4 bytes after"},
+  };
+  Image original;
+  original.bytes = BuildScript("objects");
+  std::string error;
+  ASSERT_TRUE(GSLibraryFormat::ReadGsl(original.bytes, original.read, error)) << error;
+  for (const Damage& c : cases) {
+    SCOPED_TRACE(c.what);
+    Image damaged = original;
+    c.change(damaged);
+    ASSERT_NE(damaged.bytes, original.bytes);
+    WriteBytes("objects.gsl", damaged.bytes);
+    GSMachine machine;
+    machine.Init();
+    GSLibraryId id{};
+    ASSERT_TRUE(machine.AddLibrary(fileRoot_, "", "objects.gsl", &id));
+    print_->lines.clear();
+    EXPECT_EQ(machine.GetLibrary(id), nullptr);
+    ASSERT_GE(print_->lines.size(), 2u);
+    EXPECT_EQ(print_->lines[0].rfind("GSLibrary::Load> objects.gsl: ", 0), 0u) << print_->lines[0];
+    EXPECT_NE(print_->lines[0].find(c.reason), std::string::npos) << print_->lines[0];
+    EXPECT_EQ(print_->lines.back(), "GSMachine: Error -1 loading library objects.gsl (objects.gs)");
+  }
+}
+
+}  // namespace
