@@ -1,7 +1,6 @@
 // The validation entry: BeginAssetValidation and RunAssetChecks (see
 // tetlib/TETLib.h).
 #include <memory>
-#include <string_view>
 
 #include "assetdb/ResultsLog.h"
 #include "foundation/KUID.h"
@@ -57,12 +56,12 @@ bool BeginAssetValidation(const Kiv::PString& location, Kiv::File::Path configPa
     AddResult(log, ResultsLog::kError, config, "$tet_future_asset");
     return false;
   }
-  const std::string_view kind = config.GetNamedTag(names.kind).View();
-  if (Kiv::EqualsIgnoreCase(kind, "water")) {
+  const Kiv::PString kind = config.GetNamedTag(names.kind);
+  if (Kiv::EqualsIgnoreCase(kind.View(), "water")) {
     AddResult(log, ResultsLog::kWarning, config, "$tet_obsolete_water");
     return false;
   }
-  if (Kiv::EqualsIgnoreCase(kind, "tintgarth-skin")) {
+  if (Kiv::EqualsIgnoreCase(kind.View(), "tintgarth-skin")) {
     AddResult(log, ResultsLog::kWarning, config, "$tet_obsolete_tintgarth");
     return false;
   }
