@@ -35,7 +35,9 @@
 //     or "0") the first entry with a non-zero "numarray", else null.
 //   CreateTag(type code, owner, name): a new tag for the caller to own.
 // The definition operations (tetlib/ContainerDefinitions.cpp), the walk
-// (tetlib/TagWalk.cpp) and the type assignment (tetlib/TagTypes.cpp) are
+// (tetlib/TagWalk.cpp), the type assignment (tetlib/TagTypes.cpp), the
+// typed handlers (tetlib/TagHandlers.cpp), the asset root check
+// (tetlib/AssetRoot.cpp) and the export (tetlib/ContainerExport.cpp) are
 // described where they are defined.
 //
 // Threads: one validation at a time, on one thread.
