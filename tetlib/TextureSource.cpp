@@ -6,28 +6,17 @@
 #include <cstdio>
 #include <memory>
 #include <string_view>
-#include <utility>
 
 #include "kiv/File.h"
 
 namespace TETLib {
 namespace {
 
-constexpr std::string_view kPrimary = "Primary=";
-constexpr std::string_view kAlpha = "Alpha=";
-
 // Only regular files are opened: a pipe or device named like an image would
 // block or never end.
 bool IsRegularFile(const Kiv::String& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-void TakeLine(std::string_view line, TextureSourceNames* names) {
-  const size_t cr = line.find('\r');
-  if (cr != std::string_view::npos) line = line.substr(0, cr);
-  if (line.substr(0, kPrimary.size()) == kPrimary) names->primary = Kiv::String(line.substr(kPrimary.size()));
-  if (line.substr(0, kAlpha.size()) == kAlpha) names->alpha = Kiv::String(line.substr(kAlpha.size()));
 }
 
 struct FileCloser {
@@ -40,23 +29,10 @@ bool ReadTextureSourceNames(const Kiv::String& path, TextureSourceNames* out) {
   if (!IsRegularFile(path)) return false;
   Kiv::File file;
   if (!file.Open(path, Kiv::File::kRead)) return false;
-  TextureSourceNames names;
-  Kiv::String line;
+  TextureSourceScanner scanner;
   char buffer[16384];
-  for (uint32_t count; (count = file.Read(buffer, 1, sizeof buffer)) > 0;) {
-    for (uint32_t i = 0; i < count; ++i) {
-      const char c = buffer[i];
-      if (static_cast<unsigned char>(c) >= 128) names.nonAnsi = true;
-      if (c == '\n') {
-        TakeLine(line, &names);
-        line.clear();
-      } else if (line.size() < kMaxLineBytes) {
-        line.push_back(c);
-      }
-    }
-  }
-  TakeLine(line, &names);
-  *out = std::move(names);
+  for (uint32_t count; (count = file.Read(buffer, 1, sizeof buffer)) > 0;) scanner.Feed(std::string_view(buffer, count));
+  *out = scanner.Finish();
   return true;
 }
 

@@ -10,6 +10,7 @@
 // (no file name is longer), so reading needs no memory beyond that, however
 // large the file; nothing in the text is refused. False (and `out`
 // untouched) when the path is not a regular file or cannot be opened.
+// TextureSourceScanner does the same over bytes given in pieces.
 //
 // ReadImageSize reads only an image's header (BMP, TGA, JPEG, PNG and the
 // other formats of the stb_image library) for its width and height; false
@@ -20,6 +21,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
+#include <utility>
 
 #include "kiv/String.h"
 
@@ -32,6 +35,39 @@ struct TextureSourceNames {
 };
 
 inline constexpr size_t kMaxLineBytes = 4096;
+
+// The reading of a texture source's bytes, given in pieces of any size:
+// Feed each piece in order, then Finish for the names.
+class TextureSourceScanner {
+ public:
+  void Feed(std::string_view bytes) {
+    for (const char c : bytes) {
+      if (static_cast<unsigned char>(c) >= 128) names_.nonAnsi = true;
+      if (c == '\n') {
+        TakeLine();
+      } else if (line_.size() < kMaxLineBytes) {
+        line_.push_back(c);
+      }
+    }
+  }
+
+  TextureSourceNames Finish() {
+    TakeLine();
+    return std::move(names_);
+  }
+
+ private:
+  void TakeLine() {
+    std::string_view line = line_;
+    line = line.substr(0, line.find('\r'));
+    if (line.substr(0, 8) == "Primary=") names_.primary = Kiv::String(line.substr(8));
+    if (line.substr(0, 6) == "Alpha=") names_.alpha = Kiv::String(line.substr(6));
+    line_.clear();
+  }
+
+  Kiv::String line_;
+  TextureSourceNames names_;
+};
 
 bool ReadTextureSourceNames(const Kiv::String& path, TextureSourceNames* out);
 bool ReadImageSize(const Kiv::String& path, uint32_t* width, uint32_t* height);
