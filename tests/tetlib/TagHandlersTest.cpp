@@ -138,12 +138,4 @@ TEST_F(TagHandlersTest, EachTypeChecksAndWritesItsValue) {
   }
 }
 
-TEST_F(TagHandlersTest, ReportsAboutNamesAreKeptQuietForAnAlias) {
-  NewTree();
-  Manager().SetReportSuppression(true);
-  const Handled handled = Handle(*entry_, "att-parent", "lid", "type \"combobox\"\nsource \"mesh-table\"");
-  EXPECT_TRUE(handled.passes);
-  EXPECT_TRUE(handled.findings.empty());
-}
-
 }  // namespace

@@ -18,6 +18,7 @@ struct File {
   const char* text;  // the file's text, or null for an image
   uint32_t width = 0;
   uint32_t height = 0;
+  bool headerOnly = false;  // the image's pixels cut off
 };
 
 class TextureCheckTest : public TetTest {
@@ -29,6 +30,7 @@ class TextureCheckTest : public TetTest {
         Put(folder + "/" + file.path, file.text);
       } else {
         PutBmp(folder + "/" + file.path, file.width, file.height);
+        if (file.headerOnly) std::filesystem::resize_file(At(folder + "/" + file.path), 62);
       }
     }
     Findings().Clear();
@@ -52,6 +54,9 @@ TEST_F(TextureCheckTest, ReportsWhatTheTextureFilesOfAFolderTreeLack) {
       {{{"a.texture", "x"}}, 2.8f, false, {"W " + Msg("$tet_duplicatetexture", {"a.texture"})}},
       {{{"a.texture", "x"}}, 2.9f, false, {"E " + Msg("$tet_duplicatetexture", {"a.texture"})}},
       {{{"w.texture.txt", "Primary=w.bmp\n"}, {"w.bmp", nullptr, 256, 100}}, 3.4f, false,
+       {"E " + Msg("$tet_texture_notpower2", {"w.bmp"})}},
+      // Only the header of an image is read.
+      {{{"w.texture.txt", "Primary=w.bmp\n"}, {"w.bmp", nullptr, 256, 100, true}}, 3.4f, false,
        {"E " + Msg("$tet_texture_notpower2", {"w.bmp"})}},
       {{{"w.texture.txt", "Primary=p.bmp\r\nAlpha=a.bmp\r\n"}, {"p.bmp", nullptr, 256, 256}, {"a.bmp", nullptr, 128, 128}},
        3.4f, false, {"E " + Msg("$tet_primaryalpha_notsamesize", {"w.texture.txt"})}},
