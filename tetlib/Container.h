@@ -35,7 +35,9 @@
 //     or "0") the first entry with a non-zero "numarray", else null.
 //   CreateTag(type code, owner, name): a new tag for the caller to own.
 // The definition operations (tetlib/ContainerDefinitions.cpp), the walk
-// (tetlib/TagWalk.cpp) and the type assignment (tetlib/TagTypes.cpp) are
+// (tetlib/TagWalk.cpp), the type assignment (tetlib/TagTypes.cpp), the
+// typed handlers (tetlib/TagHandlers.cpp), the asset root check
+// (tetlib/AssetRoot.cpp) and the export (tetlib/ContainerExport.cpp) are
 // described where they are defined.
 //
 // Threads: one validation at a time, on one thread.
@@ -157,6 +159,48 @@ class Container {
   // --- The walk (tetlib/TagWalk.cpp).
   bool ValidateTags(const Soup& data, const Soup& definition, Container& target);
 
+  // --- The asset root (tetlib/AssetRoot.cpp).
+  // Checks an asset's configuration from its build and kind down and walks
+  // it; false when the kind or its definition is missing or the walk fails.
+  bool ValidateAssetRoot(const Soup& config);
+
+  // --- Export (tetlib/ContainerExport.cpp).
+  // Writes the checked container into `target`: its tags in typed form,
+  // each child under its saving name (or its name); true when every tag,
+  // every child and every child's container checks passed.
+  bool Export(Soup& target);
+  // Keeps `soup` to be exported as it stands in place of this container's
+  // tags and children.
+  void KeepExtensions(const Soup& soup);
+  bool HasKeptExtensions() const { return !extensions_.Empty(); }
+
+  // --- Typed handlers (tetlib/TagHandlers.cpp). Each checks its tag, then
+  // writes the value in its typed form into `target` under the tag's name;
+  // true when the tag passed.
+  // HandleTag picks the handler of the tag's type code; a code without one
+  // (2, or outside 0..20) writes nothing and answers true.
+  bool HandleTag(Tag& tag, Soup& target);
+  bool HandleFloatTag(Tag& tag, Soup& target);
+  bool HandleStringTag(Tag& tag, Soup& target);
+  bool HandleIntTag(Tag& tag, Soup& target);
+  bool HandleBoolTag(Tag& tag, Soup& target);
+  bool HandleVector2Tag(Tag& tag, Soup& target);
+  bool HandleVector3Tag(Tag& tag, Soup& target);
+  bool HandleVector4Tag(Tag& tag, Soup& target);
+  bool HandleVector5Tag(Tag& tag, Soup& target);
+  bool HandleFloatListTag(Tag& tag, Soup& target);
+  bool HandleComboBoxTag(Tag& tag, Soup& target);
+  bool HandleIntComboBoxTag(Tag& tag, Soup& target);
+  bool HandleListBoxTag(Tag& tag, Soup& target);
+  bool HandleDoubleStringTag(Tag& tag, Soup& target);
+  bool HandleKUIDTag(Tag& tag, Soup& target);
+  bool HandleFilePathTag(Tag& tag, Soup& target);
+  bool HandleFilePathEditTag(Tag& tag, Soup& target);
+  bool HandleStringKUIDTag(Tag& tag, Soup& target);
+  bool HandleKUIDBrowserTag(Tag& tag, Soup& target);
+  bool HandleStringKUIDBrowserTag(Tag& tag, Soup& target);
+  bool HandleOtherTag(Tag& tag, Soup& target);
+
   // --- Tags from definitions (tetlib/TagTypes.cpp).
   // A new tag `name` of `owner`, valued from `source` (null: the
   // definition's default), typed by `definition`; null when the owner
@@ -174,6 +218,11 @@ class Container {
                         Container& target);
   std::unique_ptr<Tag> MakeTag(Container& owner, const Kiv::PString& name, const Kiv::PString& value,
                                const Soup& definition, const Soup* context);
+  bool HandleVectorTag(Tag& tag, Soup& target, int32_t expected);
+  bool HandlePossibilityTag(Tag& tag, Soup& target, bool comboBox);
+  bool HandleFilePath(Tag& tag, Soup& target, bool edit);
+  bool HandleKUIDFamily(Tag& tag, Soup& target, bool checkName, bool lowerName, bool checkNull);
+  bool CheckPossibility(Tag& tag, bool comboBox);
 
   const uint64_t id_;
   int32_t index_ = -1;
@@ -195,6 +244,7 @@ class Container {
   bool meshChecks_ = false;
   std::vector<ContainerValidator> validators_;
   std::vector<Soup> validatorArgs_;
+  Soup extensions_;
 };
 
 }  // namespace TETLib

@@ -119,6 +119,9 @@ class DataManager {
   void SetMeshFailureReported(bool flag) { meshFailureReported_ = flag; }
   bool GetReportSuppression() const { return reportSuppression_; }
   void SetReportSuppression(bool flag) { reportSuppression_ = flag; }
+  // The two mode flags that the validation job sets before each asset:
+  // convertTextures asks the texture folder check for the compiled texture
+  // of every texture source.
   bool GetCompiledTextureCheckOff() const { return compiledTextureCheckOff_; }
   void SetCompiledTextureCheckOff(bool flag) { compiledTextureCheckOff_ = flag; }
   bool GetConvertTextures() const { return convertTextures_; }

@@ -23,6 +23,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <string>
 #include <string_view>
 
 #include "kiv/PString.h"
@@ -38,6 +39,7 @@ class MessageArg {
 
   MessageArg(std::string_view text) : kind_(Kind::kText), text_(text) {}
   MessageArg(const char* text) : kind_(Kind::kText), text_(text ? text : "") {}
+  MessageArg(const std::string& text) : kind_(Kind::kText), text_(text) {}
   MessageArg(const Kiv::PString& text) : kind_(Kind::kText), text_(text.View()) {}
   MessageArg(int32_t value) : kind_(Kind::kInt), int_(value) {}
   MessageArg(double value) : kind_(Kind::kReal), real_(value) {}

@@ -46,6 +46,10 @@ struct Names {
   Kiv::PString meshTable{"mesh-table"};
   Kiv::PString attachedTrack{"attached-track"};
   Kiv::PString queues{"queues"};
+  Kiv::PString meshes{"meshes"};
+  Kiv::PString image{"image"};
+  Kiv::PString animation{"animation"};
+  Kiv::PString extensions{"extensions"};
 
   // Type names.
   Kiv::PString typeFloat{"float"};
@@ -74,6 +78,16 @@ struct Names {
   Kiv::PString username{"username"};
   Kiv::PString description{"description"};
   Kiv::PString file{"file"};
+  Kiv::PString mesh{"mesh"};
+  Kiv::PString meshElement{"mesh-element"};
+  Kiv::PString effectCorona{"effect-corona"};
+  Kiv::PString effectAttachment{"effect-attachment"};
+  Kiv::PString attParent{"att-parent"};
+  Kiv::PString vandruBuild{"vandru-build"};
+  Kiv::PString alias{"alias"};
+  Kiv::PString height{"height"};
+  Kiv::PString chunkyMesh{"chunky_mesh"};
+  Kiv::PString unitMesh{"unit_mesh"};
   Kiv::PString script{"script"};
   Kiv::PString meshAsset{"mesh-asset"};
   Kiv::PString sound{"sound"};

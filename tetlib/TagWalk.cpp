@@ -16,7 +16,9 @@
 //       chosen by the child's own "kind"), an array element ("kind"
 //       "element", defined by "element-type"), a smoke container ("icon"
 //       "smoke", defined by X itself), or else a template error. The child is
-//       created, given its definition and container validators, and walked.
+//       created, given its definition and container validators, and walked;
+//       an element child of the definition "extensions" keeps its soup to
+//       be exported as it stands and is not walked.
 //     - a plain tag N is matched to a tag definition: "description-..." as
 //       "description", "username-..." as "username"; a name ending in two
 //       digits (or else one digit) without definition takes the definition
@@ -207,6 +209,12 @@ bool Container::WalkSubContainer(const Soup& data, const Soup& subSoup, const Ki
     const Kiv::PString typeName = entry.GetNamedTag(names.elementType);
     child = target.CreateChild(name, (*childIndex)++, typeName, data);
     if (!child) return false;
+    if (typeName == names.extensions) {
+      // What other tools keep in "extensions" is theirs: exported as it is.
+      child->KeepExtensions(subSoup);
+      target.AddChild(std::move(child));
+      return true;
+    }
     childDefinition = GetDefinition(typeName);
     const Soup arrayElement = childDefinition.GetNamedSoup(names.arrayElement);
     for (uint32_t j = 0; j < arrayElement.CountTags(); ++j) {

@@ -3,9 +3,10 @@
 // TetTest gives each test a fresh folder (FileTestDir), an error handler, a
 // data manager over the folder's "defs/" (written by the test with
 // PutDefinitions, or the project's own set with UseOwnDefinitions), the
-// interface text of the source tree, and helpers to build soups from text
-// and to read the findings as "E text" / "W text" / "M text" lines. The
-// data manager and error handler are destroyed when the test ends.
+// interface text of the source tree, and helpers to build soups from text,
+// write BMP images and read the findings as "E text" / "W text" / "M text"
+// lines. The data manager and error handler are destroyed when the test
+// ends.
 #pragma once
 
 #include <filesystem>
@@ -64,6 +65,32 @@ class TetTest : public FileTestDir {
     Soup soup;
     EXPECT_TRUE(Soup::LoadFromFile(Kiv::PString(), At("soup.txt"), soup, true));
     return soup;
+  }
+
+  // A black-and-white BMP image of `width` x `height` pixels.
+  void PutBmp(const std::string& relative, uint32_t width, uint32_t height) {
+    const uint32_t row = (width + 31) / 32 * 4;
+    const uint32_t offset = 14 + 40 + 8;
+    std::string bytes = "BM";
+    const auto u32 = [&bytes](uint32_t v) {
+      for (int i = 0; i < 4; ++i) bytes.push_back(char((v >> (8 * i)) & 0xFF));
+    };
+    const auto u16 = [&bytes](uint16_t v) {
+      bytes.push_back(char(v & 0xFF));
+      bytes.push_back(char(v >> 8));
+    };
+    u32(offset + row * height);
+    u32(0);
+    u32(offset);
+    u32(40);
+    u32(width);
+    u32(height);
+    u16(1);
+    u16(1);
+    for (uint32_t v : {0u, row * height, 2835u, 2835u, 2u, 2u}) u32(v);
+    bytes += std::string("\0\0\0\0\xFF\xFF\xFF\0", 8);
+    bytes += std::string(size_t{row} * height, '\0');
+    Put(relative, bytes);
   }
 
   // The findings, one line each: "E ", "W " or "M " and the text.

@@ -1,6 +1,6 @@
 // The test host tetcheck over the fixture assets of tests/tetlib/fixtures:
 // each folder holds a config.txt (and the files it names) and the exact
-// output expected from it, expected.txt.
+// output `tetcheck --export` gives for it, expected.txt.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -53,26 +53,31 @@ class TetcheckTest : public FileTestDir {
   }
 };
 
-const char* const kFixtures[] = {"clean",       "missing-tag",     "obsolete-tag",   "old-asset",
-                                 "unknown-tag", "wrong-type",      "bad-list-value", "bad-sub-container"};
+const char* const kFixtures[] = {
+    "clean",         "future-build", "mixed-case-kind",         "obsolete-kind",         "missing-tag",
+    "missing-container-early",      "missing-container-due",   "alias",                 "old-container",
+    "obsolete-tag",  "old-asset",    "unknown-tag",             "wrong-type",            "bad-list-value",
+    "textures",      "null-kuid",
+};
 
 TEST_F(TetcheckTest, EachFixturePrintsExactlyItsExpectedLines) {
   for (const char* name : kFixtures) {
-    const ToolRun run = Tetcheck({At("defs"), Fixture(name)});
+    const ToolRun run = Tetcheck({"--export", At("defs"), Fixture(name)});
     EXPECT_EQ(run.status, 0) << name;
     EXPECT_EQ(run.out, Expected(name)) << name;
   }
   EXPECT_TRUE(fs::exists(At("defs/personalDetails.txt")));
 }
 
-TEST_F(TetcheckTest, AssetsCheckedTogetherFindWhatEachFindsAlone) {
+TEST_F(TetcheckTest, AssetsValidatedTogetherFindWhatEachFindsAlone) {
   const std::vector<std::vector<std::string>> sequences = {
       {"obsolete-tag", "obsolete-tag"},
       {"old-asset", "obsolete-tag", "old-asset"},
-      {"bad-sub-container", "clean", "missing-tag", "unknown-tag"},
+      {"alias", "null-kuid", "alias", "clean"},
+      {"textures", "future-build", "missing-container-early", "clean", "missing-tag", "old-container"},
   };
   for (const std::vector<std::string>& sequence : sequences) {
-    std::vector<std::string> args = {At("defs")};
+    std::vector<std::string> args = {"--export", At("defs")};
     std::string expected;
     for (const std::string& name : sequence) {
       args.push_back(Fixture(name));
@@ -82,6 +87,19 @@ TEST_F(TetcheckTest, AssetsCheckedTogetherFindWhatEachFindsAlone) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, expected) << sequence.front() << " ...";
   }
+}
+
+// The clean asset's export, used as its configuration, validates as clean
+// and exports to the same text.
+TEST_F(TetcheckTest, TheCleanExportRoundTripsThroughTheTextForm) {
+  const std::string expected = Expected("clean");
+  const size_t start = expected.find("+ Start of export\n");
+  ASSERT_NE(start, std::string::npos);
+  const std::string exported = expected.substr(start + 18, expected.find("+ End of export") - start - 18);
+  fs::copy(Fixture("clean"), At("again"), fs::copy_options::recursive);
+  Put("again/config.txt", exported);
+  const ToolRun run = Tetcheck({"--export", At("defs"), At("again")});
+  EXPECT_EQ(run.out, expected);
 }
 
 TEST_F(TetcheckTest, WorksWithAnyDefinitionsFolder) {
@@ -101,7 +119,8 @@ TEST_F(TetcheckTest, WorksWithAnyDefinitionsFolder) {
 TEST_F(TetcheckTest, BadUsageAndUnreadableDefinitionsExitWithTwo) {
   EXPECT_EQ(Tetcheck({}).status, 2);
   EXPECT_EQ(Tetcheck({At("defs")}).status, 2);
-  EXPECT_EQ(Tetcheck({"--export", At("defs"), Fixture("clean")}).status, 2);
+  EXPECT_EQ(Tetcheck({"--export", At("defs")}).status, 2);
+  EXPECT_EQ(Tetcheck({"--root", At("defs")}).status, 2);
   const ToolRun missing = Tetcheck({At("nothing-here"), Fixture("clean")});
   EXPECT_EQ(missing.status, 2);
   EXPECT_EQ(missing.out, "");

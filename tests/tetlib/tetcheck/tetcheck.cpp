@@ -1,53 +1,61 @@
-// tetcheck: the test host that walks asset configurations against a set of
-// validation definitions.
+// tetcheck: the test host that validates asset folders against a set of
+// validation definitions, as the validation job does.
 //
-//   tetcheck [--root DIR] TETDATA-FOLDER ASSET-FOLDER...
+//   tetcheck [--root DIR] [--export] TETDATA-FOLDER ASSET-FOLDER...
 //
-// Loads the definitions of TETDATA-FOLDER once, then checks each asset
-// folder in turn in this process: reads its "config.txt", takes the build
-// from "vandru-build" (1.3 when missing, plus 0.001) and the kind from
-// "kind", walks the configuration against the kind's definition, runs the
-// validators of every tag (each container's tags, then its children, each
-// child's container validators after it, the root's last) and prints the
-// errors and warnings as the results printer does ("- " errors, "! "
-// warnings, the asset's KUID, " : ", the text), then the asset's
-// "OK (n Errors, m Warnings)" line.
+// Loads the definitions of TETDATA-FOLDER once, then validates each asset
+// folder in turn in this process through the validation entry
+// (TETLib::BeginAssetValidation, then TETLib::RunAssetChecks when that
+// answers true), without script compilation. The configuration is the
+// folder's "config.chump", else its "config.txt". The folders belong to no
+// content location and no compiled textures are asked for. For each asset
+// it prints the errors and warnings as the results printer does ("- "
+// errors, "! " warnings, the asset's KUID, " : ", the text), then the
+// asset's "OK (n Errors, m Warnings)" line; with --export, then the
+// exported soup in the text form (without its byte-order mark, each line
+// ended by LF alone) between the lines "+ Start of export" and
+// "+ End of export" (nothing between them when the checks did not run).
 //
 // The data manager writes "personalDetails.txt" into TETDATA-FOLDER when the
 // program ends: give it a copy of the definitions. Interface text comes
 // from DIR/Data/InterfaceText.txt with --root, else from the source tree's
 // data/InterfaceText.txt.
 //
-// Exit status: 0 when every asset was checked (whatever was found); 2 for
+// Exit status: 0 when every asset was validated (whatever was found); 2 for
 // bad usage or definitions that cannot be read.
 #include <filesystem>
 #include <iostream>
-#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/protocol/ResultsPrinter.h"
-#include "foundation/text/KUID.h"
 #include "foundation/soup/Soup.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/soup/TextSoup.h"
+#include "foundation/text/KUID.h"
 #include "kiv/File.h"
 #include "tetlib/Container.h"
-#include "tetlib/MessageText.h"
 #include "tetlib/TETLib.h"
-#include "tetlib/Tag.h"
 
 namespace {
 
 struct Options {
   std::string root;
+  bool exportSoup = false;
   std::string definitions;
   std::vector<std::string> assets;
 };
 
 bool ParseOptions(int argc, char** argv, Options* options) {
   int i = 1;
-  for (; i < argc && std::string(argv[i]).rfind("--", 0) == 0; ++i) {
-    const std::string flag = argv[i];
+  for (; i < argc && std::string_view(argv[i]).substr(0, 2) == "--"; ++i) {
+    const std::string_view flag = argv[i];
+    if (flag == "--export") {
+      options->exportSoup = true;
+      continue;
+    }
     if (flag != "--root" || i + 1 >= argc) return false;
     options->root = argv[++i];
   }
@@ -63,68 +71,39 @@ std::string AbsoluteFolder(const std::string& path) {
   return folder;
 }
 
-// The checks that run over a walked tree: the validators of each tag, then
-// each child with its container validators after it.
-void RunTreeChecks(TETLib::Container& container) {
-  for (const std::unique_ptr<TETLib::Tag>& tag : container.Tags()) tag->RunValidators();
-  for (const std::unique_ptr<TETLib::Container>& child : container.Children()) {
-    RunTreeChecks(*child);
-    child->RunChildChecks();
+// The text form of a soup without its byte-order mark, lines ended by LF.
+void PrintSoup(const Soup& soup) {
+  TBuffer buffer;
+  TextSoup::Write(buffer, soup);
+  const Kiv::DynamicBuffer& data = *buffer.GetData();
+  std::string_view text(reinterpret_cast<const char*>(data.Data()), data.DataLength());
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  if (text.substr(0, 2) == "\r\n") text.remove_prefix(2);
+  for (const char c : text) {
+    if (c != '\r') std::cout << c;
   }
 }
 
-// Walks the configuration and runs the checks; answers the checked tree
-// (null when the kind could not be checked), which the findings of its
-// objects outlive only as long as it stands.
-std::unique_ptr<TETLib::Container> WalkAsset(const Soup& config) {
+void ValidateAsset(const std::string& asset, bool exportSoup) {
+  const std::string folder = AbsoluteFolder(asset);
+  const char* configName = Kiv::File::Exists(folder + "config.chump") ? "config.chump" : "config.txt";
   TETLib::DataManager& manager = *TETLib::DataManager::Instance();
-  TETLib::ErrorHandler& findings = TETLib::Findings();
-  manager.SetAssetBuild(config.GetNamedTagAsFloat(Kiv::PString("vandru-build"), 1.3f) + 0.001f);
-  const Kiv::PString kind = config.GetNamedTag(Kiv::PString("kind"));
-  if (kind.Empty()) {
-    findings.ReportError(TETLib::TetMessage("$tet_container_nokindtag"));
-    return nullptr;
-  }
-  const Soup definition = TETLib::Container::FindTopLevelDefinition(kind);
-  if (definition.Empty()) {
-    findings.ReportError(TETLib::TetMessage("$tet_container_nokindspecification"));
-    return nullptr;
-  }
-  auto root = std::make_unique<TETLib::Container>();
-  root->SetSoup(config);
-  root->SetIndex(0);
-  root->SetName(kind);
-  root->SetType(kind);
-  root->SetMeshChecks(true);
-  root->ApplyDefinition(definition, true);
-  TETLib::Container::BuildContainerValidators(*root, definition);
-  root->ValidateTags(config, definition, *root);
-  RunTreeChecks(*root);
-  root->RunChildChecks();
-  return root;
-}
-
-void PrintFindings(const Soup& config) {
+  TETLib::Container container;
+  manager.SetAssetFolder(Kiv::PString(), Kiv::File::Path(folder));
+  manager.SetConfigFileName(Kiv::PString(configName));
+  manager.SetCompiledTextureCheckOff(false);
+  manager.SetConvertTextures(false);
   ResultsLog log;
-  const PropertyRef subject = AssetSubject(config.GetNamedTagAsKUID(Kiv::PString("kuid"), kNullKUID));
-  for (const TETLib::ErrorHandler::Record& record : TETLib::Findings().GetList()) {
-    if (record.level != TETLib::ErrorHandler::kMessage) log.AddResult(record.level, subject, record.text.Str());
+  Soup exported;
+  if (TETLib::BeginAssetValidation(Kiv::PString(), Kiv::File::Path(folder + configName), log, &container)) {
+    TETLib::RunAssetChecks(container, log, &exported);
   }
+  PurgeUnusedResources();
   PrintCommandResults(log, std::cout);
-}
-
-void CheckAsset(const std::string& folder) {
-  const std::string path = AbsoluteFolder(folder);
-  TETLib::DataManager& manager = *TETLib::DataManager::Instance();
-  manager.SetAssetFolder(Kiv::PString(), Kiv::File::Path(path));
-  manager.SetConfigFileName(Kiv::PString("config.txt"));
-  TETLib::Findings().Clear();
-  Soup config;
-  Soup::LoadFromFile(Kiv::PString(), path + "config.txt", config, false);
-  std::unique_ptr<TETLib::Container> root = WalkAsset(config);
-  PrintFindings(config);
-  root.reset();
-  TETLib::Findings().Clear();
+  if (!exportSoup) return;
+  std::cout << "+ Start of export\n";
+  PrintSoup(exported);
+  std::cout << "+ End of export\n";
 }
 
 }  // namespace
@@ -132,7 +111,7 @@ void CheckAsset(const std::string& folder) {
 int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, &options)) {
-    std::cerr << "usage: tetcheck [--root DIR] TETDATA-FOLDER ASSET-FOLDER...\n";
+    std::cerr << "usage: tetcheck [--root DIR] [--export] TETDATA-FOLDER ASSET-FOLDER...\n";
     return 2;
   }
   const std::string textFolder = options.root.empty() ? std::string(VU_SOURCE_DIR) + "/data" : options.root + "/Data";
@@ -145,7 +124,7 @@ int main(int argc, char** argv) {
     std::cerr << "tetcheck: unable to read the definitions in '" << options.definitions << "'\n";
     status = 2;
   } else {
-    for (const std::string& asset : options.assets) CheckAsset(asset);
+    for (const std::string& asset : options.assets) ValidateAsset(asset, options.exportSoup);
   }
   TETLib::ReleaseRenderGlobals();
   TETLib::DataManager::DestroyInstance();
