@@ -28,7 +28,6 @@ Material* MaterialManager::GetMaterial(const PString& decorated, uint32_t* failu
     return nullptr;
   }
   material->SetRequestName(decorated);
-  material->AddReference();
   return material;
 }
 

@@ -3,7 +3,8 @@
 // A decorated material name is owner "*" folder "*" kind; Split takes one
 // apart (a name without "*" is all kind; with one "*", owner and kind).
 // GetMaterial answers a new material of the name's kind, with its request
-// name set and one reference for the caller. The base manager makes every
+// name set and no reference taken yet (the caller takes it, e.g. with a
+// Kiv::Ref). The base manager makes every
 // kind except the empty one, for which it fails with kUnknownKind; derived
 // managers may refuse kinds with kUnsupported. On failure the answer is
 // null and `*failure` (may be null) holds the code. Thread-safe when the

@@ -2,6 +2,8 @@
 
 #include <nvtt/nvtt.h>
 
+#include "render/textures/OurOutputHandler.h"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -9,56 +11,6 @@
 namespace {
 
 thread_local Kiv::String tLastCompressionError;
-
-// Collects what nvtt writes, one level at a time. The library does not look
-// at writeData's answer, so a refused write or a short level is remembered
-// here and turns the whole compression into a failure.
-class OurOutputHandler : public nvtt::OutputHandler {
- public:
-  explicit OurOutputHandler(TextureCompress& destination) : destination_(destination) {}
-  OurOutputHandler(const OurOutputHandler&) = delete;
-  OurOutputHandler& operator=(const OurOutputHandler&) = delete;
-
-  void beginImage(int size, int width, int height, int /*depth*/, int /*face*/, int /*miplevel*/) override {
-    FinishLevel();
-    current_ = std::make_unique<Kiv::Bitmap>();
-    if (size <= 0 || width <= 0 || height <= 0 ||
-        !current_->Init(uint32_t(width), uint32_t(height), Kiv::Bitmap::kBlocks, nullptr, uint64_t(size))) {
-      current_.reset();
-      failed_ = true;
-      return;
-    }
-    expected_ = size;
-    written_ = 0;
-  }
-
-  bool writeData(const void* data, int size) override {
-    if (!current_ || size < 0 || int64_t(written_) + size > expected_) {
-      failed_ = true;
-      return false;
-    }
-    std::memcpy(current_->Pixels() + written_, data, size_t(size));
-    written_ += size;
-    return true;
-  }
-
-  // Appends the level being written, which must be complete.
-  void FinishLevel() {
-    if (!current_) return;
-    if (written_ != expected_ || !destination_.Append(std::move(current_))) failed_ = true;
-    current_.reset();
-    expected_ = written_ = 0;
-  }
-
-  bool Failed() const { return failed_; }
-
- private:
-  TextureCompress& destination_;
-  std::unique_ptr<Kiv::Bitmap> current_;
-  int32_t expected_ = 0;
-  int32_t written_ = 0;
-  bool failed_ = false;
-};
 
 class OurErrorHandler : public nvtt::ErrorHandler {
  public:
