@@ -48,7 +48,8 @@ uint32_t CompressAsciiResource::LoadTxt(const char* path) {
   if (options_ == nullptr) return kFailed;
   forceOptions_ = options_->GetFlag("forceOptions");
   if (options_->Has("MaxTextureSize")) {
-    std::string_view rest = options_->Get("MaxTextureSize");
+    const std::string value = options_->Get("MaxTextureSize");
+    std::string_view rest = value;
     maxWidth_ = SizeField(NextField(&rest), maxWidth_);
     if (!rest.empty()) maxHeight_ = SizeField(NextField(&rest), maxHeight_);
   }
@@ -84,7 +85,8 @@ uint32_t CompressAsciiResource::GetNumMipLevels() {
 }
 
 void CompressAsciiResource::ParseCompressionOption(Choice (&entries)[3]) const {
-  std::string_view rest = options_->Get("Compression");
+  const std::string value = options_->Get("Compression");
+  std::string_view rest = value;
   for (uint32_t i = 0; i < 3 && !rest.empty(); ++i) {
     const Kiv::String value = Kiv::AsciiLower(NextField(&rest));
     if (value == "auto") {
