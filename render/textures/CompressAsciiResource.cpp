@@ -85,8 +85,8 @@ uint32_t CompressAsciiResource::GetNumMipLevels() {
 }
 
 void CompressAsciiResource::ParseCompressionOption(Choice (&entries)[3]) const {
-  const std::string value = options_->Get("Compression");
-  std::string_view rest = value;
+  const std::string option = options_->Get("Compression");
+  std::string_view rest = option;
   for (uint32_t i = 0; i < 3 && !rest.empty(); ++i) {
     const Kiv::String value = Kiv::AsciiLower(NextField(&rest));
     if (value == "auto") {
