@@ -1,6 +1,6 @@
 // VandruIndexedMeshDefinition: an indexed mesh as its file describes it,
 // and the reader of indexed mesh files ("KIRF" container, "IDXM" body;
-// chunk layouts in docs/formats/indexed-mesh.md).
+// chunk layouts summed up in docs/formats/indexed-mesh.md).
 //
 // Load reads the file data that the definition's memory file holds: the
 // INFO chunk, then INFO's number of CHNK chunks (each a MATL, a GEOM and an
