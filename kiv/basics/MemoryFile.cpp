@@ -1,6 +1,7 @@
 #include "kiv/basics/MemoryFile.h"
 
 #include <cstring>
+#include <new>
 
 #include "kiv/File.h"
 
@@ -12,22 +13,25 @@ bool MemoryFile::Open(const String& path, uint64_t maxBytes) {
   if (!file.Open(path, File::kRead)) return false;
   const int64_t size = file.Size();
   if (size < 0 || uint64_t(size) > maxBytes || uint64_t(size) > UINT32_MAX) return false;
-  std::vector<uint8_t> bytes(static_cast<size_t>(size));
-  if (size > 0 && file.Read(bytes.data(), static_cast<uint32_t>(size)) != uint32_t(size)) return false;
+  if (size == 0) return true;
+  std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[size]);
+  if (!bytes || file.Read(bytes.get(), static_cast<uint32_t>(size)) != uint32_t(size)) return false;
   data_ = std::move(bytes);
+  size_ = uint64_t(size);
   return true;
 }
 
 void MemoryFile::Assign(const void* data, uint64_t size) {
   Close();
   if (size == 0) return;
-  const uint8_t* bytes = static_cast<const uint8_t*>(data);
-  data_.assign(bytes, bytes + size);
+  data_.reset(new uint8_t[size]);
+  std::memcpy(data_.get(), data, size);
+  size_ = size;
 }
 
 void MemoryFile::Close() {
-  data_.clear();
-  data_.shrink_to_fit();
+  data_.reset();
+  size_ = 0;
   pos_ = 0;
   truncated_ = false;
 }
@@ -46,7 +50,7 @@ const uint8_t* MemoryFile::ReadBlock(uint64_t size) {
     truncated_ = true;
     return nullptr;
   }
-  const uint8_t* block = data_.data() + pos_;
+  const uint8_t* block = data_.get() + pos_;
   pos_ += size;
   return block;
 }
@@ -56,11 +60,11 @@ bool MemoryFile::Skip(uint64_t size) { return ReadBlock(size) != nullptr; }
 void MemoryFile::Back(uint64_t size) { pos_ = size > pos_ ? 0 : pos_ - size; }
 
 void MemoryFile::Seek(uint64_t position) {
-  if (position <= data_.size()) {
+  if (position <= size_) {
     pos_ = position;
     return;
   }
-  pos_ = data_.size();
+  pos_ = size_;
   truncated_ = true;
 }
 

@@ -14,7 +14,7 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 #include "kiv/String.h"
 
@@ -33,12 +33,12 @@ class MemoryFile {
   // Drops the data.
   void Close();
 
-  bool HasData() const { return !data_.empty(); }
-  uint64_t Size() const { return data_.size(); }
+  bool HasData() const { return size_ != 0; }
+  uint64_t Size() const { return size_; }
   uint64_t Tell() const { return pos_; }
-  uint64_t Remaining() const { return data_.size() - pos_; }
+  uint64_t Remaining() const { return size_ - pos_; }
   bool Truncated() const { return truncated_; }
-  const uint8_t* Base() const { return data_.data(); }
+  const uint8_t* Base() const { return data_.get(); }
 
   bool Read(uint32_t* value) { return ReadRaw(value, sizeof(*value)); }
   bool Read(int32_t* value) { return ReadRaw(value, sizeof(*value)); }
@@ -54,7 +54,8 @@ class MemoryFile {
   void Seek(uint64_t position);
 
  private:
-  std::vector<uint8_t> data_;
+  std::unique_ptr<uint8_t[]> data_;
+  uint64_t size_ = 0;
   uint64_t pos_ = 0;
   bool truncated_ = false;
 };

@@ -1,4 +1,5 @@
 // The GEOM and NINF chunks of indexed mesh files.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -41,12 +42,18 @@ bool GeometryKind(uint32_t primitive, uint32_t* kind) {
 bool HasColours(uint32_t version) { return version >= 104 && version <= 199; }
 bool HasSetCount(uint32_t version) { return version >= 103 && version <= 199; }
 
-// Copies `count` records of `width` bytes, `stride` apart from `from`, into
+// Copies `count` records of `Width` bytes, `stride` apart from `from`, into
 // `to` (tight), when `to` is not null.
-void Scatter(void* to, const uint8_t* from, uint64_t count, uint64_t width, uint64_t stride) {
+template <size_t Width>
+void Scatter(void* to, const uint8_t* from, uint64_t count, uint64_t stride) {
   if (to == nullptr) return;
   auto* out = static_cast<uint8_t*>(to);
-  for (uint64_t i = 0; i < count; ++i, out += width, from += stride) std::memcpy(out, from, width);
+  for (uint64_t i = 0; i < count; ++i, out += Width, from += stride) std::memcpy(out, from, Width);
+}
+
+// Copies `bytes` bytes into `to` when it is not null.
+void CopyInto(void* to, const uint8_t* from, uint64_t bytes) {
+  if (to != nullptr) std::memcpy(to, from, bytes);
 }
 
 }  // namespace
@@ -143,10 +150,11 @@ uint32_t VandruIndexedMeshDefinition::ReadGeometryChunk(Kiv::Resource* resource,
     if (uint32_t result = FillSkinDefaults(chunk, skinWeights)) return result;
     if (positions == nullptr) return kMeshFailChunkCreate;
     const uint8_t* block = file.ReadBlock(uint64_t(vertices) * stride);
-    Scatter(positions, block, vertices, 12, stride);
-    if (colours != nullptr) std::fill(colours, colours + vertices, defaultColour);
+    Scatter<12>(positions, block, vertices, stride);
+    // Colours that the file gives replace the default below.
+    if (colours != nullptr && !HasColours(version)) std::fill(colours, colours + vertices, defaultColour);
     for (uint32_t set = 0; set < sets && set < Kiv::GeometryChunk::kMaxTextureSets; ++set)
-      Scatter(chunk.GetFloats(Kiv::GeometryChunk::kTexCoord0 + set), block + 12 + 8 * set, vertices, 8, stride);
+      Scatter<8>(chunk.GetFloats(Kiv::GeometryChunk::kTexCoord0 + set), block + 12 + 8 * set, vertices, stride);
   }
   if (indices != 0) {
     uint16_t* array = chunk.GetIndexArray();
@@ -156,22 +164,24 @@ uint32_t VandruIndexedMeshDefinition::ReadGeometryChunk(Kiv::Resource* resource,
       if (array[i] >= vertices) return kMeshFileFormatError;
     }
   }
-  if (vertices != 0) Scatter(chunk.GetFloats(Kiv::GeometryChunk::kNormal), file.ReadBlock(12 * uint64_t(vertices)),
-                             1, 12 * uint64_t(vertices), 0);
+  if (vertices != 0)
+    CopyInto(chunk.GetFloats(Kiv::GeometryChunk::kNormal), file.ReadBlock(12 * uint64_t(vertices)), 12 * uint64_t(vertices));
   if (vertices != 0 && HasColours(version)) {
-    std::vector<uint32_t> read(vertices);
-    std::memcpy(read.data(), file.ReadBlock(4 * uint64_t(vertices)), 4 * size_t(vertices));
-    if (display_ != nullptr) display_->ConvertColorArray(read.data(), vertices);
-    Scatter(chunk.GetWords(Kiv::GeometryChunk::kColor), reinterpret_cast<const uint8_t*>(read.data()), 1,
-            4 * uint64_t(vertices), 0);
+    const uint8_t* read = file.ReadBlock(4 * uint64_t(vertices));
+    uint32_t* colours = chunk.GetWords(Kiv::GeometryChunk::kColor);
+    if (colours != nullptr) {
+      std::memcpy(colours, read, 4 * size_t(vertices));
+      if (display_ != nullptr) display_->ConvertColorArray(colours, vertices);
+    }
   }
   if (faceNormals != 0) {
     float* array = chunk.GetFaceNormalArray();
     if (array == nullptr) return kMeshFailChunkCreate;
     std::memcpy(array, file.ReadBlock(12 * uint64_t(faceNormals)), 12 * size_t(faceNormals));
   }
-  if (extra && vertices != 0) Scatter(chunk.GetFloats(Kiv::GeometryChunk::kExtraVector),
-                                      file.ReadBlock(12 * uint64_t(vertices)), 1, 12 * uint64_t(vertices), 0);
+  if (extra && vertices != 0)
+    CopyInto(chunk.GetFloats(Kiv::GeometryChunk::kExtraVector), file.ReadBlock(12 * uint64_t(vertices)),
+             12 * uint64_t(vertices));
   file.Seek(header.end);
   return kMeshOk;
 }
@@ -184,8 +194,14 @@ uint32_t VandruIndexedMeshDefinition::ReadNeighbourChunk(Kiv::MemoryFile& file, 
   const uint32_t faces = chunk != nullptr ? chunk->GetNumFaces() : 0;
   if (faces == 0) return kMeshOk;
   if (!Fits(file, faces, kNeighbourBytes)) return kMeshFileFormatError;
-  std::vector<Kiv::GeometryChunk::FaceNeighbors> neighbours(faces);
-  std::memcpy(neighbours.data(), file.ReadBlock(faces * kNeighbourBytes), faces * kNeighbourBytes);
+  std::vector<Kiv::GeometryChunk::FaceNeighbors> neighbours;
+  neighbours.reserve(faces);
+  const uint8_t* read = file.ReadBlock(faces * kNeighbourBytes);
+  for (uint32_t f = 0; f < faces; ++f, read += kNeighbourBytes) {
+    Kiv::GeometryChunk::FaceNeighbors record;
+    std::memcpy(&record, read, kNeighbourBytes);
+    neighbours.push_back(record);
+  }
   chunk->SetFaceNeighborArray(std::move(neighbours));
   return kMeshOk;
 }
