@@ -2,11 +2,12 @@
 
 #include <nvtt/nvtt.h>
 
-#include "render/textures/OurOutputHandler.h"
-
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <new>
+
+#include "render/textures/OurOutputHandler.h"
 
 namespace {
 
@@ -65,6 +66,26 @@ bool DxtFormat(uint32_t target, bool alpha, nvtt::Format* format) {
 }
 
 bool NvttChain(const Kiv::Bitmap& source, TextureCompress& destination, nvtt::Format format, bool wrap,
+               bool normalMap, bool mipmap, bool acceleration);
+
+// nvtt sets up some of its tables on first use, and the first compression of
+// a process gives other blocks than the later ones. One small compression,
+// once, before any other keeps compressions that run at once from racing on
+// that set-up and makes every compression of a picture give the same blocks.
+void WarmUpNvtt() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    Kiv::Bitmap picture(4, 4, Kiv::Bitmap::kARGB);
+    for (uint32_t y = 0; y < 4; ++y) {
+      for (uint32_t x = 0; x < 4; ++x) picture.Row(y)[x] = 0x40000000u * x + 0x00102030u * y;
+    }
+    TextureCompress levels;
+    NvttChain(picture, levels, nvtt::Format_DXT5, false, false, false, false);
+    tLastCompressionError.clear();
+  });
+}
+
+bool NvttChain(const Kiv::Bitmap& source, TextureCompress& destination, nvtt::Format format, bool wrap,
                bool normalMap, bool mipmap, bool acceleration) {
   nvtt::Compressor compressor;
   nvtt::InputOptions input;
@@ -120,7 +141,10 @@ bool CompressBitmap(Kiv::Bitmap& source, TextureCompress& destination, uint32_t 
   const bool compressed = DxtFormat(target, alpha, &dxt);
   if (!compressed && target != kTargetARGB && target != kTargetXRGB && target != kTargetPassThrough) return false;
   if (format == Kiv::Bitmap::kXRGB || target == kTargetXRGB) MakeOpaque(source);
-  if (compressed) return NvttChain(source, destination, dxt, wrap, normalMap, mipmap, acceleration);
+  if (compressed) {
+    WarmUpNvtt();
+    return NvttChain(source, destination, dxt, wrap, normalMap, mipmap, acceleration);
+  }
   const uint32_t levelFormat = target == kTargetARGB   ? Kiv::Bitmap::kARGB
                                : target == kTargetXRGB ? Kiv::Bitmap::kXRGB
                                                        : Kiv::Bitmap::kPassThrough;

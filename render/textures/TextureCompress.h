@@ -30,7 +30,8 @@
 // LastCompressionError(), emptied at the start of every nvtt compression.
 //
 // Threads: CompressBitmap may run on several threads at once, each with its
-// own source and destination.
+// own source and destination; nvtt's first-use set-up is done once, before
+// the first compression, so the same picture always gives the same blocks.
 #pragma once
 
 #include <cstdint>
