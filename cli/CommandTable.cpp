@@ -39,7 +39,7 @@ constexpr std::array kCommands = {
     CommandEntry{"delete", DeleteCommand, 0},
     CommandEntry{"generatekuid", GenerateKUIDCommand, 0},
     CommandEntry{"repairdatabase", RepairDatabaseCommand, 0},
-    // Not yet built; its place in the order: "compresstexture".
+    CommandEntry{"compresstexture", CompressTextureCommand, 0},
     CommandEntry{"authors", AuthorsCommand, 0},
     CommandEntry{"searchbycategory", SearchByCategoryCommand, 0},
     CommandEntry{"status", StatusCommand, 0},

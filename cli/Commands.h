@@ -94,6 +94,11 @@ int32_t AuthorsCommand(ResultsLog& log, EngineObjects& engine, int argc, char** 
 int32_t StatusCommand(ResultsLog& log, EngineObjects& engine, int argc, char** argv);
 int32_t FetcheryDeleteAllCommand(ResultsLog& log, EngineObjects& engine, int argc, char** argv);
 
+// CompressTextureCommand.cpp: "compresstexture" compiles every texture
+// source below the folder of its first argument (render/textures/
+// TextureConversion.h); 0 when all were converted, else -1.
+int32_t CompressTextureCommand(ResultsLog& log, EngineObjects& engine, int argc, char** argv);
+
 // ScriptCommands.cpp: the script compiler. Both work in the start
 // directory and restore the working directory before they answer.
 int32_t CompileCommand(ResultsLog& log, EngineObjects& engine, int argc, char** argv);

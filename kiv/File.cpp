@@ -105,11 +105,12 @@ bool File::Open(const PString& root, const String& name, uint32_t mode, uint32_t
   return Open(path, mode, reserved);
 }
 
-void File::Close() {
-  if (fd_ >= 0) ::close(fd_);
+bool File::Close() {
+  const bool closed = fd_ < 0 || ::close(fd_) == 0;
   fd_ = -1;
   path_.clear();
   mode_ = 0;
+  return closed;
 }
 
 uint32_t File::Read(void* dst, uint32_t size, uint32_t count) {

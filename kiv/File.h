@@ -70,7 +70,9 @@ class File {
   // Opens `name` under the named file root `root` (the plain file system
   // when `root` is empty).
   bool Open(const PString& root, const String& name, uint32_t mode, uint32_t reserved = 0);
-  void Close();
+  // False when the system reports an error on closing (data written may
+  // not have reached the file); the file is closed either way.
+  bool Close();
   bool IsValid() const { return fd_ >= 0; }
 
   // Transfer size * count bytes; answer the number of bytes moved (fewer at

@@ -52,4 +52,13 @@ std::string Options::Get(std::string_view name) const {
   return entry ? entry->value : std::string();
 }
 
+bool Options::GetFlag(std::string_view name) const {
+  const Switch* entry = Find(name);
+  if (entry == nullptr) return false;
+  for (const char* off : {"0", "false", "no", "off"}) {
+    if (SameName(entry->value, off)) return false;
+  }
+  return true;
+}
+
 }  // namespace Kiv

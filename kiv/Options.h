@@ -21,6 +21,9 @@ class Options {
   bool Has(std::string_view name) const;
   // The value of "-name=value" ("" for "-name" alone or when absent).
   std::string Get(std::string_view name) const;
+  // True for a switch that is present with no value or a value other than
+  // "0", "false", "no" and "off" (in any case).
+  bool GetFlag(std::string_view name) const;
 
  private:
   struct Switch {

@@ -10,12 +10,29 @@
 // names an archive file resolves names to paths below that file, which do
 // not exist, so opening them fails cleanly.
 //
-// A database is not copied. Nothing here throws or fails.
+// Resources: Get(name, mode) finds the file of a resource and makes the
+// resource (kiv/store/Resource.h) through the type registered for the
+// file's extension (kiv/store/ResourceType.h). The name is a path below the
+// database's root ("\" counts as "/"; a rooted name or one that climbs out
+// with ".." is refused); a database with an empty name stands for the plain
+// file system and takes the name as a path. The file is the name itself
+// when such a file exists, else the name with ".txt" added (the text form
+// of the resource); each is looked up without regard to case when its exact
+// case is missing (kiv/File.h). Every Get makes a new resource and hands the
+// caller one reference. `mode` is accepted for the callers' sake; loads are
+// always synchronous (on Lock). Null when no file or no type is found.
+//
+// A database is not copied and must outlive the resources it made. Nothing
+// here throws; Get is thread-safe.
 #pragma once
+
+#include <cstdint>
 
 #include "kiv/PString.h"
 
 namespace Kiv {
+
+class Resource;
 
 class ResourceDatabase {
  public:
@@ -25,6 +42,8 @@ class ResourceDatabase {
   ResourceDatabase& operator=(const ResourceDatabase&) = delete;
 
   const PString& GetName() const { return name_; }
+
+  Resource* Get(const PString& name, uint32_t mode);
 
  private:
   PString name_;

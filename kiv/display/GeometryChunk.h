@@ -1,0 +1,97 @@
+// Kiv::GeometryChunk: the vertices, indices and per-face data of one part
+// of a mesh, held in CPU arrays (the null display has no buffers).
+//
+// Per-vertex data lives in streams named by element code; each element is
+// a number of 4-byte components (floats, or u32 words for colours, packed
+// weights and bone indices):
+//   1 position (3 floats)       2 colour (u32)        3 second colour (u32)
+//   4 normal (3 floats)         5..8 skin weights as 1..4 floats
+//   9 packed skin weights (u32) 10 bone indices (u32)
+//   15 + i texture set i (2 floats, i < kMaxTextureSets)
+//   27 extra vector (3 floats)
+// Create gives a chunk the streams 1, 2 and 4, one texture stream per set
+// of the hint (at most kMaxTextureSets), the skin streams of the hint and
+// the elements of `extraElements` (a bit mask, bit n for code n). Skin
+// streams: a skinned hint without software skinning gets stream 10 and,
+// with float weights, streams 5 to 4 + its palette granularity (at most 8),
+// else stream 9. All arrays start zeroed. Chunks are counted
+// (Kiv::ReferenceCount; Create hands out none).
+//
+// Accessors answer null for an element the chunk does not have, or one of
+// the other component kind (GetFloats of a u32 element and so on), and for
+// arrays of no entries. Not thread-safe.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "kiv/ReferenceCount.h"
+#include "kiv/display/StandardChunkHint.h"
+
+namespace Kiv {
+
+class GeometryChunk : public ReferenceCount {
+ public:
+  enum Element : uint32_t {
+    kPosition = 1,
+    kColor = 2,
+    kColor2 = 3,
+    kNormal = 4,
+    kWeights1 = 5,
+    kPackedWeights = 9,
+    kBoneIndices = 10,
+    kTexCoord0 = 15,
+    kExtraVector = 27,
+  };
+  static constexpr uint32_t kMaxTextureSets = 8;
+  static constexpr uint32_t kElementCount = 32;
+
+  // One face's neighbouring faces, copied raw from mesh files.
+  struct FaceNeighbors {
+    uint32_t faces[3];
+  };
+
+  // Null when memory runs out.
+  static GeometryChunk* Create(uint32_t vertices, uint32_t faces, uint32_t indices, uint32_t faceNormals,
+                               uint32_t kind, const StandardChunkHint& hint, uint32_t extraElements = 0);
+
+  uint32_t GetNumVertices() const { return vertices_; }
+  uint32_t GetNumFaces() const { return faces_; }
+  uint32_t GetNumIndices() const { return static_cast<uint32_t>(indices_.size()); }
+  uint32_t GetNumFaceNormals() const { return faceNormals_; }
+  uint32_t GetKind() const { return kind_; }
+  const StandardChunkHint& GetHint() const { return hint_; }
+
+  bool HasElement(uint32_t element) const { return element < kElementCount && (present_ >> element & 1) != 0; }
+  float* GetFloats(uint32_t element);
+  uint32_t* GetWords(uint32_t element);
+  // Components per vertex of an element code (0 for an unknown code).
+  static uint32_t ElementWidth(uint32_t element);
+  static bool IsWordElement(uint32_t element);
+
+  uint16_t* GetIndexArray() { return indices_.empty() ? nullptr : indices_.data(); }
+  // Three floats per face normal.
+  float* GetFaceNormalArray() { return faceNormalArray_.empty() ? nullptr : faceNormalArray_.data(); }
+  void SetFaceNeighborArray(std::vector<FaceNeighbors> neighbors) { neighbors_ = std::move(neighbors); }
+  const std::vector<FaceNeighbors>& GetFaceNeighbors() const { return neighbors_; }
+
+ private:
+  GeometryChunk(uint32_t vertices, uint32_t faces, uint32_t faceNormals, uint32_t kind, const StandardChunkHint& hint)
+      : vertices_(vertices), faces_(faces), faceNormals_(faceNormals), kind_(kind), hint_(hint) {}
+  void AddElement(uint32_t element);
+
+  uint32_t vertices_;
+  uint32_t faces_;
+  uint32_t faceNormals_;
+  uint32_t kind_;
+  StandardChunkHint hint_;
+  uint32_t present_ = 0;
+  std::array<std::vector<float>, kElementCount> floatStreams_;
+  std::array<std::vector<uint32_t>, kElementCount> wordStreams_;
+  std::vector<uint16_t> indices_;
+  std::vector<float> faceNormalArray_;
+  std::vector<FaceNeighbors> neighbors_;
+};
+
+}  // namespace Kiv

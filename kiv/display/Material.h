@@ -1,0 +1,62 @@
+// Kiv::Material: how chunks of a mesh are drawn, and the maker of their
+// geometry chunks.
+//
+// A material has a kind (its type name, e.g. "tbumptex"), a request name
+// (the decorated name it was asked for: owner "*" folder "*" kind), a
+// display material, flags (bit 0 two-sided), a factor (1.0 when new) and
+// name/value properties in the order they were added. Materials are counted
+// (Kiv::ReferenceCount).
+//
+// CreateGeometryChunk makes a chunk for this material's vertex layout; the
+// base material's layout is the standard one of GeometryChunk::Create with
+// no further elements. Null when the chunk cannot be made. Not thread-safe.
+#pragma once
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "kiv/PString.h"
+#include "kiv/ReferenceCount.h"
+#include "kiv/display/DisplayMaterial.h"
+
+namespace Kiv {
+
+class GeometryChunk;
+struct StandardChunkHint;
+
+class Material : public ReferenceCount {
+ public:
+  static constexpr uint32_t kTwoSided = 1;
+
+  explicit Material(const PString& kind) : kind_(kind) {}
+  ~Material() override = default;
+  Material(const Material&) = delete;
+  Material& operator=(const Material&) = delete;
+
+  const PString& GetKind() const { return kind_; }
+  const PString& GetRequestName() const { return requestName_; }
+  void SetRequestName(const PString& name) { requestName_ = name; }
+
+  const DisplayMaterial& GetDisplayMaterial() const { return displayMaterial_; }
+  void SetDisplayMaterialProperties(const DisplayMaterial& material) { displayMaterial_ = material; }
+  uint32_t GetFlags() const { return flags_; }
+  void SetFlags(uint32_t flags) { flags_ = flags; }
+  float GetFactor() const { return factor_; }
+  void SetFactor(float factor) { factor_ = factor; }
+  void AddProperty(const PString& name, const PString& value) { properties_.emplace_back(name, value); }
+  const std::vector<std::pair<PString, PString>>& GetProperties() const { return properties_; }
+
+  virtual GeometryChunk* CreateGeometryChunk(uint32_t vertices, uint32_t faces, uint32_t indices,
+                                             uint32_t faceNormals, uint32_t kind, const StandardChunkHint& hint);
+
+ private:
+  PString kind_;
+  PString requestName_;
+  DisplayMaterial displayMaterial_;
+  uint32_t flags_ = 0;
+  float factor_ = 1.0f;
+  std::vector<std::pair<PString, PString>> properties_;
+};
+
+}  // namespace Kiv

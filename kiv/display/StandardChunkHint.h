@@ -1,0 +1,33 @@
+// Kiv::StandardChunkHint: how a geometry chunk is to be made (buffer kinds,
+// lighting and skinning flags, texture-coordinate sets, bone palette). A
+// plain value handed to Material::CreateGeometryChunk.
+#pragma once
+
+#include <cstdint>
+
+namespace Kiv {
+
+class ResourceDatabase;
+
+struct StandardChunkHint {
+  enum Flags : uint32_t {
+    kSoftwareLighting = 1,  // bit 0
+    kSkinned = 2,           // bit 1
+    kSoftwareSkinning = 4,  // bit 2: skin on the CPU, no skin streams
+    kFloatWeights = 8,      // bit 3: weights as floats, not packed bytes
+  };
+
+  StandardChunkHint(uint32_t vertexBuffer, uint32_t indexBuffer)
+      : vertexBufferKind(vertexBuffer), indexBufferKind(indexBuffer) {}
+
+  uint32_t vertexBufferKind;
+  uint32_t indexBufferKind;
+  uint32_t flags = 0;
+  float hintValue = 0.0f;
+  uint32_t textureSets = 1;
+  uint32_t paletteGranularity = 0;
+  uint32_t maxBones = 0;
+  const ResourceDatabase* store = nullptr;
+};
+
+}  // namespace Kiv

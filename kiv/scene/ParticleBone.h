@@ -1,0 +1,43 @@
+// Kiv::ParticleBone: one bone of a skeleton, a named node of the scene tree
+// with a position, an orientation (quaternion x, y, z, w) and the small box
+// that makes it visible to culling. A bone owns its children, in the order
+// they were added. FindByName searches this bone and its children depth
+// first (names compared as interned strings, so exactly). Not thread-safe.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "kiv/PString.h"
+
+namespace Kiv {
+
+struct AxisAlignedBox {
+  std::array<float, 3> min{0.0f, 0.0f, 0.0f};
+  std::array<float, 3> max{0.0f, 0.0f, 0.0f};
+};
+
+class ParticleBone {
+ public:
+  ParticleBone() = default;
+  ParticleBone(const ParticleBone&) = delete;
+  ParticleBone& operator=(const ParticleBone&) = delete;
+
+  PString name;
+  std::array<float, 3> position{0.0f, 0.0f, 0.0f};
+  std::array<float, 4> orientation{0.0f, 0.0f, 0.0f, 1.0f};
+  AxisAlignedBox visibleBox;
+
+  // Takes `child` over; answers it.
+  ParticleBone* Add(std::unique_ptr<ParticleBone> child);
+  const std::vector<std::unique_ptr<ParticleBone>>& Children() const { return children_; }
+  ParticleBone* Parent() const { return parent_; }
+  ParticleBone* FindByName(const PString& wanted);
+
+ private:
+  ParticleBone* parent_ = nullptr;
+  std::vector<std::unique_ptr<ParticleBone>> children_;
+};
+
+}  // namespace Kiv

@@ -1,0 +1,207 @@
+// The GEOM and NINF chunks of indexed mesh files.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "kiv/display/Display.h"
+#include "kiv/model/MeshFileSupport.h"
+#include "kiv/store/Resource.h"
+#include "render/meshes/MeshChunkReader.h"
+#include "render/meshes/VandruIndexedMeshDefinition.h"
+
+namespace {
+
+constexpr uint64_t kNeighbourBytes = sizeof(Kiv::GeometryChunk::FaceNeighbors);
+
+// The engine's geometry kind for the low 5 bits of a GEOM primitive word.
+bool GeometryKind(uint32_t primitive, uint32_t* kind) {
+  switch (primitive & 0x1F) {
+    case 0:
+      *kind = 5;
+      return true;
+    case 1:
+      *kind = 3;
+      return true;
+    case 2:
+      *kind = 4;
+      return true;
+    case 4:
+      *kind = 0;
+      return true;
+    case 8:
+      *kind = 1;
+      return true;
+    case 16:
+      *kind = 2;
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool HasColours(uint32_t version) { return version >= 104 && version <= 199; }
+bool HasSetCount(uint32_t version) { return version >= 103 && version <= 199; }
+
+// Copies `count` records of `Width` bytes, `stride` apart from `from`, into
+// `to` (tight), when `to` is not null.
+template <size_t Width>
+void Scatter(void* to, const uint8_t* from, uint64_t count, uint64_t stride) {
+  if (to == nullptr) return;
+  auto* out = static_cast<uint8_t*>(to);
+  for (uint64_t i = 0; i < count; ++i, out += Width, from += stride) std::memcpy(out, from, Width);
+}
+
+// Copies `bytes` bytes into `to` when it is not null.
+void CopyInto(void* to, const uint8_t* from, uint64_t bytes) {
+  if (to != nullptr) std::memcpy(to, from, bytes);
+}
+
+}  // namespace
+
+Kiv::StandardChunkHint VandruIndexedMeshDefinition::MakeHint(Kiv::Resource* resource, uint32_t version,
+                                                             uint32_t skinWeights, float value,
+                                                             uint32_t textureSets) {
+  Kiv::StandardChunkHint hint(2, 0);
+  hint.vertexBufferKind = settings.dynamicVertex.set ? settings.dynamicVertex.value : 2;
+  hint.indexBufferKind = settings.dynamicIndex.set ? settings.dynamicIndex.value : 2;
+  if (settings.softwareLighting.IsTrue()) hint.flags |= Kiv::StandardChunkHint::kSoftwareLighting;
+  hint.hintValue = value;
+  hint.textureSets = textureSets;
+  hint.store = resource != nullptr ? resource->GetDatabase() : nullptr;
+  if (version < 102) return hint;
+  if (maxWeightsPerVertex_ >= 1 && maxWeightsPerVertex_ <= maxWeightsLimit_ &&
+      fileMaxBonesPerChunk_ <= maxBonesPerChunk_ && hardwareCapability_ && !settings.softwareAnimation.IsTrue())
+    hardwareSkinning_ = true;
+  if (skinWeights == 0) return hint;
+  hint.flags |= Kiv::StandardChunkHint::kSkinned;
+  if (!hardwareSkinning_) {
+    hint.flags |= Kiv::StandardChunkHint::kSoftwareSkinning;
+    return hint;
+  }
+  hint.paletteGranularity = 4;
+  hint.maxBones = maxBonesPerChunk_;
+  if (settings.hardwareAnimationFloatPrecision.IsTrue()) hint.flags |= Kiv::StandardChunkHint::kFloatWeights;
+  return hint;
+}
+
+uint32_t VandruIndexedMeshDefinition::FillSkinDefaults(Kiv::GeometryChunk& chunk, uint32_t skinWeights) const {
+  if (!hardwareSkinning_ || skinWeights < 1 || skinWeights > 4) return kMeshOk;
+  const uint32_t vertices = chunk.GetNumVertices();
+  if ((chunk.GetHint().flags & Kiv::StandardChunkHint::kFloatWeights) != 0) {
+    float* weights = chunk.GetFloats(Kiv::GeometryChunk::kWeights1 + skinWeights - 1);
+    if (weights == nullptr) return kMeshFailChunkCreate;
+    for (uint32_t v = 0; v < vertices; ++v) weights[uint64_t(v) * skinWeights] = 1.0f;
+  } else {
+    uint32_t* packed = chunk.GetWords(Kiv::GeometryChunk::kPackedWeights);
+    if (packed == nullptr) return kMeshFailChunkCreate;
+    std::fill(packed, packed + vertices, 0xFF000000u);
+  }
+  uint32_t* bones = chunk.GetWords(Kiv::GeometryChunk::kBoneIndices);
+  if (bones == nullptr) return kMeshFailChunkCreate;
+  std::fill(bones, bones + vertices, 0u);
+  return kMeshOk;
+}
+
+uint32_t VandruIndexedMeshDefinition::ReadGeometryChunk(Kiv::Resource* resource, Kiv::MemoryFile& file,
+                                                        uint32_t index, uint32_t defaultColour) {
+  if (!ReadTag(file, "GEOM")) return kMeshFileFormatError;
+  const ChunkHeader header = ReadChunkHeader(file);
+  const uint32_t version = header.version;
+  if (version < 101 || version > 201) return kMeshFileVersionError;
+  uint32_t primitive = 0, kind = 0, extraFlags = 0, vertices = 0, faces = 0, indices = 0, faceNormals = 0;
+  uint32_t sets = 1, skinWeights = 0;
+  float hintValue = 0.0f;
+  file.Read(&primitive);
+  if (!GeometryKind(primitive, &kind)) return kMeshFileFormatError;
+  if (version >= 201) file.Read(&extraFlags);
+  file.Read(&hintValue);
+  file.Read(&vertices);
+  file.Read(&faces);
+  file.Read(&indices);
+  file.Read(&faceNormals);
+  if (HasSetCount(version)) file.Read(&sets);
+  if (version >= 102) file.Read(&skinWeights);
+  Kiv::PString name;
+  if (version >= 200) Kiv::MeshFileSupport::ReadPaddedString(file, &name);
+  Reach(chunkNames_, index);
+  chunkNames_[index] = name;
+
+  // Everything that follows must fit the bytes that are left.
+  const bool extra = version >= 201 && (extraFlags & 1) != 0;
+  const uint64_t stride = 12 + 8 * uint64_t(sets);
+  const uint64_t perVertex = stride + 12 + (HasColours(version) ? 4 : 0) + (extra ? 12 : 0);
+  if (!Fits(file, vertices, perVertex)) return kMeshFileFormatError;
+  const uint64_t fixedBytes = uint64_t(vertices) * perVertex;
+  if (!Fits(file, indices, 2) || !Fits(file, faceNormals, 12) ||
+      fixedBytes + 2 * uint64_t(indices) + 12 * uint64_t(faceNormals) > file.Remaining())
+    return kMeshFileFormatError;
+
+  const Kiv::StandardChunkHint hint = MakeHint(resource, version, skinWeights, hintValue, sets);
+  Kiv::Material* material = GetMaterial(index);
+  Kiv::GeometryChunk* created =
+      material != nullptr ? material->CreateGeometryChunk(vertices, faces, indices, faceNormals, kind, hint) : nullptr;
+  if (created == nullptr) return kMeshFileFormatError;
+  chunks_[index].reset(created);
+  Kiv::GeometryChunk& chunk = *created;
+
+  if (vertices != 0) {
+    float* positions = chunk.GetFloats(Kiv::GeometryChunk::kPosition);
+    uint32_t* colours = chunk.GetWords(Kiv::GeometryChunk::kColor);
+    if (uint32_t result = FillSkinDefaults(chunk, skinWeights)) return result;
+    if (positions == nullptr) return kMeshFailChunkCreate;
+    const uint8_t* block = file.ReadBlock(uint64_t(vertices) * stride);
+    Scatter<12>(positions, block, vertices, stride);
+    // Colours that the file gives replace the default below.
+    if (colours != nullptr && !HasColours(version)) std::fill(colours, colours + vertices, defaultColour);
+    for (uint32_t set = 0; set < sets && set < Kiv::GeometryChunk::kMaxTextureSets; ++set)
+      Scatter<8>(chunk.GetFloats(Kiv::GeometryChunk::kTexCoord0 + set), block + 12 + 8 * set, vertices, stride);
+  }
+  if (indices != 0) {
+    uint16_t* array = chunk.GetIndexArray();
+    if (array == nullptr) return kMeshFailChunkCreate;
+    std::memcpy(array, file.ReadBlock(2 * uint64_t(indices)), 2 * size_t(indices));
+    for (uint32_t i = 0; i < indices; ++i) {
+      if (array[i] >= vertices) return kMeshFileFormatError;
+    }
+  }
+  if (vertices != 0)
+    CopyInto(chunk.GetFloats(Kiv::GeometryChunk::kNormal), file.ReadBlock(12 * uint64_t(vertices)), 12 * uint64_t(vertices));
+  if (vertices != 0 && HasColours(version)) {
+    const uint8_t* read = file.ReadBlock(4 * uint64_t(vertices));
+    uint32_t* colours = chunk.GetWords(Kiv::GeometryChunk::kColor);
+    if (colours != nullptr) {
+      std::memcpy(colours, read, 4 * size_t(vertices));
+      if (display_ != nullptr) display_->ConvertColorArray(colours, vertices);
+    }
+  }
+  if (faceNormals != 0) {
+    float* array = chunk.GetFaceNormalArray();
+    if (array == nullptr) return kMeshFailChunkCreate;
+    std::memcpy(array, file.ReadBlock(12 * uint64_t(faceNormals)), 12 * size_t(faceNormals));
+  }
+  if (extra && vertices != 0)
+    CopyInto(chunk.GetFloats(Kiv::GeometryChunk::kExtraVector), file.ReadBlock(12 * uint64_t(vertices)),
+             12 * uint64_t(vertices));
+  file.Seek(header.end);
+  return kMeshOk;
+}
+
+uint32_t VandruIndexedMeshDefinition::ReadNeighbourChunk(Kiv::MemoryFile& file, uint32_t index) {
+  if (!ReadTag(file, "NINF")) return kMeshFileFormatError;
+  const ChunkHeader header = ReadChunkHeader(file);
+  if (header.version != 100) return kMeshFileVersionError;
+  Kiv::GeometryChunk* chunk = GetChunk(index);
+  const uint32_t faces = chunk != nullptr ? chunk->GetNumFaces() : 0;
+  if (faces == 0) return kMeshOk;
+  if (!Fits(file, faces, kNeighbourBytes)) return kMeshFileFormatError;
+  std::vector<Kiv::GeometryChunk::FaceNeighbors> neighbours;
+  neighbours.reserve(faces);
+  const uint8_t* read = file.ReadBlock(faces * kNeighbourBytes);
+  for (uint32_t f = 0; f < faces; ++f, read += kNeighbourBytes) {
+    Kiv::GeometryChunk::FaceNeighbors record;
+    std::memcpy(&record, read, kNeighbourBytes);
+    neighbours.push_back(record);
+  }
+  chunk->SetFaceNeighborArray(std::move(neighbours));
+  return kMeshOk;
+}

@@ -1,0 +1,43 @@
+// Small readers shared by the mesh file readers: chunk tags and headers,
+// and the test that a count of records can fit the bytes that remain.
+//
+// Every chunk starts with a 4-byte tag, a u32 size (the bytes that follow
+// the size field and belong to the chunk, the version included) and a u32
+// version. The chunk ends at the position behind the size field plus the
+// size. Reads past the end of the data read nothing (Kiv::MemoryFile): a
+// tag that could not be read matches no tag, and a size or version that
+// could not be read is 0.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "kiv/basics/MemoryFile.h"
+
+struct ChunkHeader {
+  uint32_t size = 0;
+  uint32_t version = 0;
+  uint64_t end = 0;
+};
+
+// Reads a tag and answers whether it is `expected` (4 characters).
+inline bool ReadTag(Kiv::MemoryFile& file, const char* expected) {
+  char tag[4] = {0, 0, 0, 0};
+  file.ReadRaw(tag, 4);
+  return std::memcmp(tag, expected, 4) == 0;
+}
+
+// Reads the size and version that follow a tag.
+inline ChunkHeader ReadChunkHeader(Kiv::MemoryFile& file) {
+  ChunkHeader header;
+  file.Read(&header.size);
+  header.end = file.Tell() + header.size;
+  file.Read(&header.version);
+  return header;
+}
+
+// True when `count` records of at least `bytesEach` bytes can fit the
+// bytes that remain.
+inline bool Fits(const Kiv::MemoryFile& file, uint64_t count, uint64_t bytesEach) {
+  return bytesEach == 0 || count <= file.Remaining() / bytesEach;
+}

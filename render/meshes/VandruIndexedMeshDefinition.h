@@ -1,0 +1,186 @@
+// VandruIndexedMeshDefinition: an indexed mesh as its file describes it,
+// and the reader of indexed mesh files ("KIRF" container, "IDXM" body;
+// chunk layouts summed up in docs/formats/indexed-mesh.md).
+//
+// Load reads the file data that the definition's memory file holds: the
+// INFO chunk, then INFO's number of CHNK chunks (each a MATL, a GEOM and an
+// optional NINF), then, while data remains before the file's end, an
+// optional INFL or SKEL chunk and an optional ATCH chunk. A chunk whose
+// geometry has no vertices, faces or indices is dropped, and the chunks
+// that remain keep their file order. Materials come from the material
+// manager by their decorated names (owner "*" folder "*" kind, the owner
+// being the resource's database and the folder that of the resource's
+// name); geometry chunks from the chunk's material, with the streams that
+// the chunk hint (buffer kinds, lighting, skinning) asks for.
+//
+// Untrusted data: every count and size of the file is checked against the
+// bytes that remain before anything is allocated or looped over, bone
+// nesting is limited to kMaxBoneDepth, and a read that would pass the end of
+// the data reads nothing and marks the data truncated. A file that is cut
+// anywhere, or whose chunks do not end exactly at the file's end, gives
+// kMeshFileFormatError; a chunk version the reader does not know gives
+// kMeshFileVersionError. The results of the optional trailing chunks are
+// the load's result when they fail (a damaged skeleton is not a success).
+// Whatever failure a read of cut data leads to, the result is
+// kMeshFileFormatError.
+//
+// Load's results: kMeshOk, or the first failure (MeshResult.h): 2 no data;
+// 3 damaged; 4 version; 5 no material manager; 6 and 7 from the material
+// manager; 8 a geometry chunk without a stream the file fills. On success
+// the memory file is closed; on failure what was read stays, for the caller
+// to discard with the definition.
+//
+// Not thread-safe: one loader at a time.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "kiv/PString.h"
+#include "kiv/ReferenceCount.h"
+#include "kiv/basics/MemoryFile.h"
+#include "kiv/display/DisplayMaterial.h"
+#include "kiv/display/GeometryChunk.h"
+#include "kiv/display/Material.h"
+#include "kiv/model/InfluenceDefinition.h"
+#include "kiv/scene/ParticleBone.h"
+#include "render/meshes/MeshResult.h"
+
+namespace Kiv {
+class Display;
+class MaterialManager;
+class Resource;
+}  // namespace Kiv
+
+// A (value, set) setting of a mesh definition.
+struct MeshSetting {
+  uint32_t value = 0;
+  bool set = false;
+  bool IsTrue() const { return set && value != 0; }
+};
+
+struct MeshSettings {
+  MeshSetting dynamicVertex;
+  MeshSetting dynamicIndex;
+  MeshSetting softwareLighting;
+  MeshSetting softwareAnimation;
+  MeshSetting hardwareAnimationFloatPrecision;
+};
+
+struct MeshTexture {
+  uint32_t kind = 0;
+  Kiv::PString name;  // Lower-cased.
+  float amount = 0.0f;
+};
+
+// A MATL chunk as read.
+struct MaterialRecord {
+  Kiv::PString name;  // Decorated.
+  std::vector<std::pair<Kiv::PString, Kiv::PString>> properties;
+  bool twoSided = false;
+  float factor = 1.0f;
+  Kiv::DisplayMaterial display;
+  std::vector<MeshTexture> textures;
+};
+
+// The texture entries of one chunk's material, kept for display set-up.
+struct MaterialBinding {
+  uint32_t chunk = 0;
+  std::vector<MeshTexture> textures;
+};
+
+struct MeshAttachment {
+  Kiv::PString name;
+  std::array<float, 9> orientation{};
+  std::array<float, 3> position{};
+};
+
+class VandruIndexedMeshDefinition {
+ public:
+  static constexpr uint32_t kMaxBoneDepth = 256;
+  static constexpr uint32_t kHardwareSkinningCapability = 29;
+
+  VandruIndexedMeshDefinition() = default;
+  virtual ~VandruIndexedMeshDefinition() = default;
+  VandruIndexedMeshDefinition(const VandruIndexedMeshDefinition&) = delete;
+  VandruIndexedMeshDefinition& operator=(const VandruIndexedMeshDefinition&) = delete;
+
+  Kiv::MemoryFile& GetMemoryFile() { return file_; }
+
+  // `display` answers the hardware-skinning capability (null: none);
+  // `resource` (may be null) names the owner and folder of the materials;
+  // `defaultColour` fills the colour stream where the file has none.
+  uint32_t Load(Kiv::Display* display, Kiv::MaterialManager* manager, Kiv::Resource* resource, uint32_t unused,
+                uint32_t defaultColour);
+
+  MeshSettings settings;
+
+  const std::array<float, 3>& GetPosition() const { return position_; }
+  const std::array<float, 4>& GetOrientation() const { return orientation_; }
+  uint32_t GetNumChunks() const { return static_cast<uint32_t>(chunks_.size()); }
+  Kiv::GeometryChunk* GetChunk(uint32_t i) const { return i < chunks_.size() ? chunks_[i].get() : nullptr; }
+  Kiv::Material* GetMaterial(uint32_t i) const { return i < materials_.size() ? materials_[i].get() : nullptr; }
+  const std::vector<Kiv::PString>& GetChunkNames() const { return chunkNames_; }
+  const std::vector<MaterialBinding>& GetBindings() const { return bindings_; }
+  const std::vector<Kiv::InfluenceDefinition>& GetInfluences() const { return influences_; }
+  Kiv::ParticleBone* GetRootBone() const { return rootBone_.get(); }
+  const std::vector<MeshAttachment>& GetAttachments() const { return attachments_; }
+  uint32_t GetMaxWeightsPerVertex() const { return maxWeightsPerVertex_; }
+  uint32_t GetMaxBonesPerChunkInFile() const { return fileMaxBonesPerChunk_; }
+  uint32_t GetMaxBonesPerChunk() const { return maxBonesPerChunk_; }
+  bool UsesHardwareSkinning() const { return hardwareSkinning_; }
+  uint32_t GetNumVertices() const { return numVertices_; }
+  uint32_t GetNumFaces() const { return numFaces_; }
+
+ protected:
+  virtual uint32_t ReadInfoChunk(Kiv::MemoryFile& file);
+  virtual uint32_t ReadChunkChunk(Kiv::MaterialManager* manager, Kiv::Resource* resource, Kiv::MemoryFile& file,
+                                  uint32_t index, uint32_t defaultColour);
+  virtual uint32_t ReadGeometryChunk(Kiv::Resource* resource, Kiv::MemoryFile& file, uint32_t index,
+                                     uint32_t defaultColour);
+  virtual uint32_t ReadMaterialChunk(Kiv::MaterialManager* manager, Kiv::Resource* resource, Kiv::MemoryFile& file,
+                                     uint32_t index);
+  virtual uint32_t CreateMaterialFromRecord(Kiv::MaterialManager* manager, const MaterialRecord& record,
+                                            uint32_t index);
+  virtual uint32_t ReadNeighbourChunk(Kiv::MemoryFile& file, uint32_t index);
+  virtual uint32_t ReadAttachmentChunk(Kiv::MemoryFile& file);
+  virtual uint32_t ReadInfluenceChunk(Kiv::MemoryFile& file);
+  virtual uint32_t ReadBoneChunk(Kiv::ParticleBone* parent, Kiv::MemoryFile& file, uint32_t depth);
+
+ private:
+  uint32_t ReadFile(Kiv::MaterialManager* manager, Kiv::Resource* resource, uint32_t defaultColour);
+  uint32_t ReadInfluence(Kiv::MemoryFile& file, Kiv::InfluenceDefinition* influence);
+  Kiv::StandardChunkHint MakeHint(Kiv::Resource* resource, uint32_t version, uint32_t skinWeights, float value,
+                                  uint32_t textureSets);
+  uint32_t FillSkinDefaults(Kiv::GeometryChunk& chunk, uint32_t skinWeights) const;
+  void DropLastChunk();
+  // Makes `list` `index` + 1 long (new entries empty).
+  template <typename T>
+  static void Reach(std::vector<T>& list, uint32_t index) {
+    if (list.size() <= index) list.resize(size_t(index) + 1);
+  }
+
+  Kiv::MemoryFile file_;
+  Kiv::Display* display_ = nullptr;
+  std::array<float, 3> position_{0.0f, 0.0f, 0.0f};
+  std::array<float, 4> orientation_{0.0f, 0.0f, 0.0f, 1.0f};
+  uint32_t chunkCount_ = 0;
+  uint32_t maxWeightsPerVertex_ = 0;
+  uint32_t fileMaxBonesPerChunk_ = 0;
+  uint32_t maxWeightsLimit_ = 4;
+  uint32_t maxBonesPerChunk_ = 25;
+  bool hardwareCapability_ = false;
+  bool hardwareSkinning_ = false;
+  std::vector<Kiv::Ref<Kiv::GeometryChunk>> chunks_;
+  std::vector<Kiv::Ref<Kiv::Material>> materials_;
+  std::vector<Kiv::PString> chunkNames_;
+  std::vector<MaterialBinding> bindings_;
+  std::vector<Kiv::InfluenceDefinition> influences_;
+  std::unique_ptr<Kiv::ParticleBone> rootBone_;
+  std::vector<MeshAttachment> attachments_;
+  uint32_t numVertices_ = 0;
+  uint32_t numFaces_ = 0;
+};

@@ -1,0 +1,107 @@
+#include "render/textures/TextureConversion.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <deque>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "assetdb/protocol/ResultsLog.h"
+#include "foundation/layout/FolderLayout.h"
+#include "foundation/spec/InterfaceTextDB.h"
+#include "foundation/text/PathHelpers.h"
+#include "foundation/soup/PropertyRef.h"
+#include "foundation/soup/Soup.h"
+#include "render/textures/CompressAsciiResource.h"
+#include "render/textures/VADTextureConvertFileRPC.h"
+
+namespace {
+
+// Folders nested deeper than this are not searched (a link that leads back
+// up would otherwise never end the walk).
+constexpr uint32_t kMaxDepth = 64;
+
+constexpr uint32_t kAllConverted = 2;
+constexpr uint32_t kDiscarded = 1;
+constexpr uint32_t kFailed = 0;
+
+struct Walk {
+  Kiv::PString location;
+  ResultsLog* log;
+  std::vector<Kiv::File::Path> sources;
+};
+
+Kiv::String RealFolder(const Kiv::PString& location, const Kiv::File::Path& folder) {
+  if (location.Empty()) return folder.Str();
+  Kiv::String real;
+  if (!Kiv::File::ResolveRooted(location, folder.Str(), &real)) return Kiv::String();
+  return real;
+}
+
+bool Searchable(const Kiv::String& folder) {
+  if (folder.empty() || !Kiv::File::IsDirectory(folder)) return false;
+  const Kiv::String found = Kiv::File::Find::ResolveCase(folder);
+  return !found.empty() && ::access(found.c_str(), R_OK | X_OK) == 0;
+}
+
+// Collects the texture sources below `folder`, in the order the listing
+// gives them; false when a folder could not be searched (reported).
+bool Collect(Walk& walk, const Kiv::File::Path& folder, uint32_t depth) {
+  const Kiv::String real = RealFolder(walk.location, folder);
+  if (depth > kMaxDepth || !Searchable(real)) {
+    Soup parameters;
+    parameters.SetNamedTag(Kiv::PString("file_name"), std::string_view(folder.Str()));
+    walk.log->AddResult(ResultsLog::kError, PropertyRef(), "Unable to search path: '$(FILE_NAME)'", &parameters);
+    return false;
+  }
+  Kiv::File::Find find;
+  if (!find.First(real, "*")) return true;
+  bool allSearched = true;
+  do {
+    Kiv::File::Path entry = folder;
+    entry.AddPath(find.Name());
+    if (find.IsDirectory()) {
+      allSearched = Collect(walk, entry, depth + 1) && allSearched;
+      continue;
+    }
+    if (IsTextureSourceFile(find.Name().c_str())) walk.sources.push_back(entry);
+  } while (find.Next());
+  return allSearched;
+}
+
+size_t JobWindow() { return std::max(2u, std::thread::hardware_concurrency()); }
+
+}  // namespace
+
+uint32_t ConvertTexturesInFolder(const Kiv::PString& location, const Kiv::File::Path& folder, ResultsLog& log,
+                                 WorkerThread* queue) {
+  RegisterCompressAsciiResourceType();
+  Walk walk{location, &log, {}};
+  bool allOk = Collect(walk, folder, 0);
+  std::deque<std::unique_ptr<VADTextureConvertFileRPC>> running;
+  size_t next = 0;
+  while (next < walk.sources.size() || !running.empty()) {
+    if (next < walk.sources.size() && running.size() < JobWindow()) {
+      running.push_back(std::make_unique<VADTextureConvertFileRPC>(queue));
+      VADTextureConvertFileRPC::Start(running.back().get(), location, walk.sources[next++], &log);
+      continue;
+    }
+    VADTextureConvertFileRPC& job = *running.front();
+    allOk = job.Wait() && allOk;
+    if (job.WasDiscarded()) {
+      const Kiv::String text = Kiv::StringPrintf("%s (%s)", GetInterfaceText("$vad_texture_compress_err").c_str(),
+                                                 job.InitialPath().c_str());
+      log.AddResult(ResultsLog::kError, PropertyRef(), text);
+      running.clear();
+      return kDiscarded;
+    }
+    running.pop_front();
+  }
+  return allOk ? kAllConverted : kFailed;
+}
+
+uint32_t ConvertTextures(const Kiv::PString& location, const Kiv::File::Path& folder, ResultsLog& log) {
+  return ConvertTexturesInFolder(location, folder, log);
+}

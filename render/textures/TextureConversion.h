@@ -1,0 +1,33 @@
+// Texture conversion: compiles every texture source (a file whose name ends
+// in ".texture.txt", in any case) found in a folder tree into a compiled
+// texture beside it, one VADTextureConvertFileRPC job per source.
+//
+// ConvertTexturesInFolder(location, folder, log) walks `folder` (a rooted
+// path without a location, else a path within the named content location)
+// and its sub-folders, then runs the jobs in the order they were found,
+// several at a time (at most one per processor core, so that the pictures
+// held in memory stay bounded), each waited for in that order. Answers:
+//   2  every source was converted (also when there was none: no message);
+//   0  a folder could not be searched ("Unable to search path:
+//      '$(FILE_NAME)'") or a job failed (its messages are in the log);
+//   1  the worker queue dropped a job's steps: "$vad_texture_compress_err"
+//      and the source's path, "%s (%s)"; every job started is still waited
+//      for and destroyed before the answer, so none outlives the log.
+// ConvertTextures(location, folder, log) is the command's entry and does the
+// same. Both register the "convert-tex.txt" resource type first.
+//
+// Threads: any thread may call these; the jobs' steps run on the worker
+// queue (`queue`, null for the process-wide one).
+#pragma once
+
+#include <cstdint>
+
+#include "kiv/File.h"
+#include "kiv/PString.h"
+
+class ResultsLog;
+class WorkerThread;
+
+uint32_t ConvertTexturesInFolder(const Kiv::PString& location, const Kiv::File::Path& folder, ResultsLog& log,
+                                 WorkerThread* queue = nullptr);
+uint32_t ConvertTextures(const Kiv::PString& location, const Kiv::File::Path& folder, ResultsLog& log);

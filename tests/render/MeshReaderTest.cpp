@@ -1,0 +1,365 @@
+// The indexed mesh reader on files written by the test-side writer
+// (MeshFixtureWriter.h) and on one file spelled out word by word.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "kiv/ResourceDatabase.h"
+#include "kiv/display/Display.h"
+#include "kiv/display/GeometryChunk.h"
+#include "kiv/display/MaterialManager.h"
+#include "kiv/store/Resource.h"
+#include "render/meshes/VandruIndexedMeshDefinition.h"
+#include "tests/render/MeshFixtureWriter.h"
+
+namespace {
+
+using meshfixture::MeshSpec;
+
+constexpr uint32_t kDefaultColour = 0xFFAABBCC;
+
+// A manager that fails with a given code, or makes materials whose chunks
+// have no vertices (so the reader finds no position stream).
+class TestManager : public Kiv::MaterialManager {
+ public:
+  uint32_t failure = 0;
+  bool emptyChunks = false;
+
+  class EmptyMaterial : public Kiv::Material {
+   public:
+    using Material::Material;
+    Kiv::GeometryChunk* CreateGeometryChunk(uint32_t, uint32_t faces, uint32_t indices, uint32_t normals,
+                                            uint32_t kind, const Kiv::StandardChunkHint& hint) override {
+      return Kiv::GeometryChunk::Create(0, faces, indices, normals, kind, hint);
+    }
+  };
+
+  Kiv::Material* GetMaterial(const Kiv::PString& decorated, uint32_t* code) override {
+    if (failure != 0) {
+      *code = failure;
+      return nullptr;
+    }
+    if (emptyChunks) return new EmptyMaterial(decorated);
+    return MaterialManager::GetMaterial(decorated, code);
+  }
+};
+
+struct Loaded {
+  uint32_t result;
+  std::unique_ptr<VandruIndexedMeshDefinition> mesh;
+};
+
+Loaded Load(const std::vector<uint8_t>& bytes, TestManager* manager = nullptr, Kiv::Display* display = nullptr,
+            const std::function<void(MeshSettings&)>& setUp = nullptr) {
+  static TestManager plain;
+  static Kiv::ResourceDatabase database(Kiv::PString("db"));
+  Kiv::Ref<Kiv::Resource> resource(new Kiv::Resource(Kiv::PString("trains/loco/body.im"), &database));
+  Loaded loaded{0, std::make_unique<VandruIndexedMeshDefinition>()};
+  if (setUp) setUp(loaded.mesh->settings);
+  loaded.mesh->GetMemoryFile().Assign(bytes.data(), bytes.size());
+  loaded.result = loaded.mesh->Load(display, manager ? manager : &plain, resource.get(), 0, kDefaultColour);
+  return loaded;
+}
+
+uint32_t LoadResult(const MeshSpec& spec) { return Load(meshfixture::WriteMesh(spec)).result; }
+
+MeshSpec Everything() {
+  MeshSpec spec;
+  spec.influences = true;
+  spec.skeleton = false;
+  spec.attachments = true;
+  return spec;
+}
+
+TEST(IndexedMeshReader, CubeWithInfluencesAndAttachmentsLoadsWhole) {
+  const Loaded loaded = Load(meshfixture::WriteMesh(Everything()));
+  ASSERT_EQ(loaded.result, kMeshOk);
+  VandruIndexedMeshDefinition& mesh = *loaded.mesh;
+  EXPECT_FALSE(mesh.GetMemoryFile().HasData()) << "closed after a good load";
+  EXPECT_EQ(mesh.GetPosition(), (std::array<float, 3>{1, 2, 3}));
+  ASSERT_EQ(mesh.GetNumChunks(), 1u);
+  EXPECT_EQ(mesh.GetNumVertices(), 24u);
+  EXPECT_EQ(mesh.GetNumFaces(), 12u);
+  Kiv::GeometryChunk& chunk = *mesh.GetChunk(0);
+  EXPECT_EQ(chunk.GetKind(), 0u) << "primitive 4";
+  const float* position = chunk.GetFloats(Kiv::GeometryChunk::kPosition);
+  EXPECT_EQ(std::vector<float>(position + 9, position + 12), (std::vector<float>{1, 1, -1})) << "vertex 3";
+  const float* uv = chunk.GetFloats(Kiv::GeometryChunk::kTexCoord0);
+  EXPECT_FLOAT_EQ(uv[10], 5.0f / 32.0f) << "vertex 5, one set for version 201";
+  EXPECT_EQ(chunk.GetFloats(Kiv::GeometryChunk::kTexCoord0 + 1), nullptr);
+  EXPECT_EQ(chunk.GetIndexArray()[35], 23);
+  EXPECT_FLOAT_EQ(chunk.GetFloats(Kiv::GeometryChunk::kNormal)[4], 1.0f);
+  EXPECT_EQ(chunk.GetWords(Kiv::GeometryChunk::kColor)[23], kDefaultColour) << "version 201 has no colours";
+  EXPECT_FLOAT_EQ(chunk.GetFaceNormalArray()[35], -1.0f);
+  ASSERT_EQ(chunk.GetFaceNeighbors().size(), 12u);
+  EXPECT_EQ(chunk.GetFaceNeighbors()[11].faces[2], 35u);
+  EXPECT_EQ(mesh.GetChunkNames(), std::vector<Kiv::PString>{Kiv::PString("body")});
+
+  const Kiv::Material& material = *mesh.GetMaterial(0);
+  EXPECT_EQ(material.GetRequestName(), Kiv::PString("db*trains/loco*tbumptex"));
+  EXPECT_EQ(material.GetKind(), Kiv::PString("tbumptex"));
+  EXPECT_EQ(material.GetFlags() & Kiv::Material::kTwoSided, Kiv::Material::kTwoSided);
+  EXPECT_FLOAT_EQ(material.GetFactor(), 0.75f);
+  ASSERT_EQ(material.GetProperties().size(), 1u);
+  EXPECT_EQ(material.GetProperties()[0].second, Kiv::PString("0.5"));
+  const Kiv::DisplayMaterial& colours = material.GetDisplayMaterial();
+  EXPECT_EQ(colours.emissive, (Kiv::Color{0.25f, 0.5f, 0.125f, 0.5f})) << "halved, alpha too";
+  EXPECT_FLOAT_EQ(colours.power, 40.0f);
+  ASSERT_EQ(mesh.GetBindings().size(), 1u);
+  EXPECT_EQ(mesh.GetBindings()[0].textures[0].name, Kiv::PString("body\\paint.texture"));
+
+  ASSERT_EQ(mesh.GetInfluences().size(), 2u);
+  const Kiv::InfluenceDefinition& arm = mesh.GetInfluences()[1];
+  EXPECT_EQ(arm.parentName, Kiv::PString("root"));
+  ASSERT_EQ(arm.groups.size(), 1u) << "the empty group is dropped";
+  EXPECT_EQ(arm.groups[0].key, 8u);
+  EXPECT_EQ(arm.groups[0].entries[0].index, 3u);
+  ASSERT_EQ(mesh.GetAttachments().size(), 1u);
+  EXPECT_EQ(mesh.GetAttachments()[0].name, Kiv::PString("a.light"));
+  EXPECT_FLOAT_EQ(mesh.GetAttachments()[0].position[2], 11.0f);
+}
+
+TEST(IndexedMeshReader, SkeletonBecomesBoneTree) {
+  MeshSpec spec;
+  spec.skeleton = true;
+  for (uint32_t version : {1u, 20u, 50u, 100u, 102u}) {
+    spec.boneVersion = version;
+    const Loaded loaded = Load(meshfixture::WriteMesh(spec));
+    ASSERT_EQ(loaded.result, kMeshOk) << version;
+    const Kiv::ParticleBone* root = loaded.mesh->GetRootBone();
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(root->name, Kiv::PString("root"));
+    ASSERT_EQ(root->Children().size(), 1u);
+    EXPECT_EQ(root->Children()[0]->name, Kiv::PString("child"));
+    EXPECT_FLOAT_EQ(root->visibleBox.max[0], 0.01f);
+  }
+}
+
+TEST(IndexedMeshReader, VersionRulesOfMaterialAndGeometry) {
+  struct Case {
+    uint32_t matl;
+    float power;
+    uint32_t geom;
+    float wantPower;
+    bool blackSpecular;
+    bool secondSet;
+    bool fileColours;
+  };
+  const Case cases[] = {
+      {102, 40.0f, 101, 10.0f, true, false, false},  {103, 4.0f, 102, 10.0f, false, false, false},
+      {103, 40.0f, 150, 40.0f, false, true, true},   {103, 40.0f, 199, 40.0f, false, true, true},
+      {103, 40.0f, 200, 40.0f, false, false, false}, {103, 40.0f, 103, 40.0f, false, true, false},
+  };
+  for (const Case& c : cases) {
+    MeshSpec spec;
+    spec.chunks[0].material.version = c.matl;
+    spec.chunks[0].material.power = c.power;
+    spec.chunks[0].geometry.version = c.geom;
+    const Loaded loaded = Load(meshfixture::WriteMesh(spec));
+    ASSERT_EQ(loaded.result, kMeshOk) << c.geom;
+    const Kiv::DisplayMaterial& colours = loaded.mesh->GetMaterial(0)->GetDisplayMaterial();
+    EXPECT_FLOAT_EQ(colours.power, c.wantPower) << c.matl;
+    EXPECT_EQ(colours.specular == (Kiv::Color{0, 0, 0, 0}), c.blackSpecular) << c.matl;
+    Kiv::GeometryChunk& chunk = *loaded.mesh->GetChunk(0);
+    const float* second = chunk.GetFloats(Kiv::GeometryChunk::kTexCoord0 + 1);
+    EXPECT_EQ(second != nullptr, c.secondSet) << c.geom;
+    if (second != nullptr) {
+      EXPECT_FLOAT_EQ(second[1], 1.0f) << c.geom;
+    }
+    EXPECT_EQ(chunk.GetWords(Kiv::GeometryChunk::kColor)[0], c.fileColours ? 0xFF336699 : kDefaultColour) << c.geom;
+  }
+  MeshSpec old;
+  old.infoVersion = 103;
+  EXPECT_EQ(LoadResult(old), kMeshOk) << "no trailing floats before 104";
+}
+
+TEST(IndexedMeshReader, UnknownVersionsAreRefused) {
+  const std::vector<std::function<void(MeshSpec&)>> changes = {
+      [](MeshSpec& s) { s.infoVersion = 99; },
+      [](MeshSpec& s) { s.infoVersion = 105; },
+      [](MeshSpec& s) { s.chunks[0].material.version = 101; },
+      [](MeshSpec& s) { s.chunks[0].material.version = 104; },
+      [](MeshSpec& s) { s.chunks[0].geometry.version = 100; },
+      [](MeshSpec& s) { s.chunks[0].geometry.version = 202; },
+      [](MeshSpec& s) { s.chunks[0].neighbourVersion = 101; },
+      [](MeshSpec& s) { s.skeleton = true, s.boneVersion = 2; },
+      [](MeshSpec& s) { s.attachments = true, s.attachmentVersion = 101; },
+  };
+  for (size_t i = 0; i < changes.size(); ++i) {
+    MeshSpec spec;
+    changes[i](spec);
+    EXPECT_EQ(LoadResult(spec), kMeshFileVersionError) << "case " << i;
+  }
+}
+
+TEST(IndexedMeshReader, DamagedFilesAreRefused) {
+  const std::vector<std::function<void(MeshSpec&)>> changes = {
+      [](MeshSpec& s) { s.chunks[0].geometry.primitive = 3; },
+      [](MeshSpec& s) { s.chunks[0].geometry.indices[7] = 24; },
+      [](MeshSpec& s) { s.attachments = true, s.trailingTag = "JUNK"; },
+      [](MeshSpec& s) { s.chunkCount = 2; },
+      [](MeshSpec& s) { s.chunkCount = 0xFFFFFFFF; },
+      [](MeshSpec& s) { s.influences = true, s.influenceCount = 1024; },
+      [](MeshSpec& s) { s.influences = true, s.influenceCount = 3; },
+      [](MeshSpec& s) { s.chunks[0].geometry.vertexField = 0xFFFFFFFF; },
+      [](MeshSpec& s) { s.chunks[0].geometry.faceNormalField = 0x40000000; },
+      [](MeshSpec& s) { s.chunks[0].geometry.vertexField = 25; },
+  };
+  for (size_t i = 0; i < changes.size(); ++i) {
+    MeshSpec spec;
+    changes[i](spec);
+    EXPECT_EQ(LoadResult(spec), kMeshFileFormatError) << "case " << i;
+  }
+  std::vector<uint8_t> bytes = meshfixture::WriteMesh(MeshSpec{});
+  for (size_t at : {size_t(0), size_t(8)}) {
+    std::vector<uint8_t> bad = bytes;
+    bad[at] ^= 0x20;
+    EXPECT_EQ(Load(bad).result, kMeshFileFormatError) << "tag at " << at;
+  }
+}
+
+TEST(IndexedMeshReader, CutFileIsRefusedAtEveryLength) {
+  MeshSpec spec = Everything();
+  spec.chunks.push_back(spec.chunks[0]);
+  spec.chunks[1].geometry.version = 150;
+  const std::vector<uint8_t> bytes = meshfixture::WriteMesh(spec);
+  ASSERT_EQ(Load(bytes).result, kMeshOk);
+  EXPECT_EQ(Load({}).result, kMeshFileOpenError);
+  for (size_t length = 1; length < bytes.size(); ++length) {
+    const std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + length);
+    ASSERT_EQ(Load(cut).result, kMeshFileFormatError) << "cut at " << length << " of " << bytes.size();
+  }
+}
+
+TEST(IndexedMeshReader, EmptyChunkIsDroppedAndLaterChunksKeepTheirOrder) {
+  MeshSpec spec;
+  spec.chunks.resize(3);
+  for (int i = 0; i < 3; ++i) spec.chunks[i].geometry.name = "c" + std::to_string(i);
+  spec.chunks[1].geometry.indices.clear();
+  const Loaded loaded = Load(meshfixture::WriteMesh(spec));
+  ASSERT_EQ(loaded.result, kMeshOk);
+  ASSERT_EQ(loaded.mesh->GetNumChunks(), 2u);
+  EXPECT_EQ(loaded.mesh->GetChunkNames(), (std::vector<Kiv::PString>{Kiv::PString("c0"), Kiv::PString("c2")}));
+  EXPECT_EQ(loaded.mesh->GetBindings().back().chunk, 1u);
+  EXPECT_EQ(loaded.mesh->GetNumFaces(), 24u);
+}
+
+TEST(IndexedMeshReader, MissingManagerDataOrMaterialsGiveTheirResults) {
+  const std::vector<uint8_t> bytes = meshfixture::WriteMesh(MeshSpec{});
+  VandruIndexedMeshDefinition mesh;
+  mesh.GetMemoryFile().Assign(bytes.data(), bytes.size());
+  EXPECT_EQ(mesh.Load(nullptr, nullptr, nullptr, 0, 0), kMeshNoMaterialManager);
+  TestManager manager;
+  manager.failure = Kiv::MaterialManager::kUnsupported;
+  EXPECT_EQ(Load(bytes, &manager).result, kMeshUnsupportedMaterial);
+  manager.failure = Kiv::MaterialManager::kUnknownKind;
+  EXPECT_EQ(Load(bytes, &manager).result, kMeshUnknownMaterial);
+  manager.failure = 0;
+  manager.emptyChunks = true;
+  EXPECT_EQ(Load(bytes, &manager).result, kMeshFailChunkCreate);
+}
+
+TEST(IndexedMeshReader, SkinStreamsFollowTheSkinningDecision) {
+  struct Case {
+    bool capability;
+    bool floatWeights;
+    uint32_t element;  // Holding the default weight; 0: software skinning.
+  };
+  for (const Case& c : {Case{true, true, 6}, Case{true, false, 9}, Case{false, true, 0}}) {
+    MeshSpec spec;
+    spec.maxWeights = 2;
+    spec.maxBones = 10;
+    spec.chunks[0].geometry.skinWeights = 2;
+    Kiv::Display display;
+    display.SetCapability(VandruIndexedMeshDefinition::kHardwareSkinningCapability, c.capability);
+    const Loaded loaded = Load(meshfixture::WriteMesh(spec), nullptr, &display, [&](MeshSettings& settings) {
+      settings.hardwareAnimationFloatPrecision = {1, c.floatWeights};
+    });
+    ASSERT_EQ(loaded.result, kMeshOk);
+    Kiv::GeometryChunk& chunk = *loaded.mesh->GetChunk(0);
+    EXPECT_EQ(loaded.mesh->UsesHardwareSkinning(), c.capability);
+    EXPECT_EQ(loaded.mesh->GetMaxBonesPerChunk(), c.capability ? 24u : 25u);
+    if (c.element == 0) {
+      EXPECT_NE(chunk.GetHint().flags & Kiv::StandardChunkHint::kSoftwareSkinning, 0u);
+      EXPECT_FALSE(chunk.HasElement(Kiv::GeometryChunk::kBoneIndices));
+      continue;
+    }
+    EXPECT_EQ(chunk.GetWords(Kiv::GeometryChunk::kBoneIndices)[23], 0u);
+    if (c.element == 9) {
+      EXPECT_EQ(chunk.GetWords(9)[23], 0xFF000000u);
+    } else {
+      EXPECT_EQ(std::vector<float>(chunk.GetFloats(6) + 46, chunk.GetFloats(6) + 48), (std::vector<float>{1, 0}));
+    }
+  }
+}
+
+// One triangle, INFO 100, MATL 102, GEOM 101, spelled out field by field
+// from the format's tables rather than through the writer.
+TEST(IndexedMeshReader, HandWrittenTriangleLoads) {
+  std::vector<uint8_t> bytes;
+  auto raw = [&](const void* p, size_t n) { bytes.insert(bytes.end(), (const uint8_t*)p, (const uint8_t*)p + n); };
+  auto u32 = [&](uint32_t v) { raw(&v, 4); };
+  auto u16 = [&](uint16_t v) { raw(&v, 2); };
+  auto f = [&](std::initializer_list<float> values) {
+    for (float v : values) raw(&v, 4);
+  };
+  auto size = [&](size_t at) {  // Patches the size field at `at` to reach the end.
+    const uint32_t n = uint32_t(bytes.size() - at - 4);
+    std::memcpy(bytes.data() + at, &n, 4);
+  };
+  raw("KIRF", 4);
+  u32(0);
+  raw("IDXMINFO", 8);
+  u32(4 + 28 + 4);
+  u32(100);
+  f({0, 0, 0, 0, 0, 0, 1});
+  u32(1);
+  raw("CHNK", 4);
+  const size_t chnk = bytes.size();
+  u32(0);
+  u32(100);
+  u32(0);
+  raw("MATL", 4);
+  const size_t matl = bytes.size();
+  u32(0);
+  u32(102);
+  u32(3);
+  raw("one\0", 4);
+  u32(0);                                       // properties
+  u32(0);                                       // one-sided
+  f({1, 1, 1, 1, 1, 1, 1, 2, 2, 2, 4, 4, 4, 50});  // factor, four colours, power
+  u32(0);                                       // textures
+  size(matl);
+  raw("GEOM", 4);
+  const size_t geom = bytes.size();
+  u32(0);
+  u32(101);
+  u32(4);
+  f({0});
+  for (uint32_t count : {3, 1, 3, 1}) u32(count);       // vertices, faces, indices, face normals
+  f({0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 1, 1});  // position and uv per vertex
+  for (uint16_t i : {0, 1, 2}) u16(i);
+  f({0, 0, 1, 0, 0, 1, 0, 0, 1});  // normals, right behind the indices
+  f({0, 1, 0});                    // face normal
+  size(geom);
+  size(chnk);
+  size(4);
+  const Loaded loaded = Load(bytes);
+  ASSERT_EQ(loaded.result, kMeshOk);
+  Kiv::GeometryChunk& chunk = *loaded.mesh->GetChunk(0);
+  EXPECT_EQ(chunk.GetNumIndices(), 3u);
+  EXPECT_EQ(chunk.GetIndexArray()[2], 2);
+  EXPECT_FLOAT_EQ(chunk.GetFloats(Kiv::GeometryChunk::kPosition)[7], 1.0f) << "vertex 2, y";
+  EXPECT_FLOAT_EQ(chunk.GetFloats(Kiv::GeometryChunk::kTexCoord0)[5], 1.0f) << "vertex 2, v";
+  EXPECT_FLOAT_EQ(chunk.GetFloats(Kiv::GeometryChunk::kNormal)[8], 1.0f);
+  const Kiv::DisplayMaterial& colours = loaded.mesh->GetMaterial(0)->GetDisplayMaterial();
+  EXPECT_EQ(colours.emissive, (Kiv::Color{2, 2, 2, 0.5f}));
+  EXPECT_FLOAT_EQ(colours.power, 10.0f);
+  EXPECT_EQ(loaded.mesh->GetMaterial(0)->GetKind(), Kiv::PString("one"));
+}
+
+}  // namespace
