@@ -17,6 +17,7 @@
 
 #include "assetdb/client/NetStartup.h"
 #include "assetdb/client/VADClient.h"
+#include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
 // The fake daemon is test code without a library of its own; the benchmark
@@ -61,7 +62,7 @@ void BM_VADClientTransact(benchmark::State& state) {
     TStreamRewind(request);
     reply.Reset();
     auto start = Clock::now();
-    bool ok = VADClient::Transact(0x15, request, reply, nullptr, nullptr, false);
+    bool ok = VADClient::Transact(VADRequestCode::kGetAssetInfo, request, reply, nullptr, nullptr, false);
     micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
     if (!ok) {
       state.SkipWithError("request failed");

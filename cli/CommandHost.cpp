@@ -1,3 +1,4 @@
+#include "assetdb/protocol/VADRequestCodes.h"
 #include "cli/CommandHost.h"
 
 #include <signal.h>
@@ -28,8 +29,6 @@ constexpr uint32_t kJobTextureConvert = 1;
 constexpr uint32_t kJobArchiveSave = 2;
 constexpr uint32_t kJobArchiveInstall = 3;
 
-constexpr uint32_t kRegisterRequest = 0x8C;
-constexpr uint32_t kKeepAliveRequest = 0x00;
 constexpr uint32_t kWaitMs = 50;
 constexpr uint32_t kKeepAlivePasses = 100;
 constexpr uint32_t kDrainPauseMs = 10;
@@ -183,7 +182,7 @@ void VADCommandHost() {
   g_exitOnSignal.store(false);
   VADClient::SetCommandHostHook(CommandHostCallback);
   TBuffer empty;
-  VADClient::Post(kRegisterRequest, empty);
+  VADClient::Post(VADRequestCode::kRegisterCommandHost, empty);
   InstallConsoleHandler();
   LogMessage("VADCommandHost");
 
@@ -193,7 +192,7 @@ void VADCommandHost() {
     if (++passes % kKeepAlivePasses == 0) {
       TBuffer request;
       TBuffer answer;
-      VADClient::Transact(kKeepAliveRequest, request, answer, nullptr, nullptr, false);
+      VADClient::Transact(VADRequestCode::kKeepAlive, request, answer, nullptr, nullptr, false);
     }
     CollectStringGarbage();
   }

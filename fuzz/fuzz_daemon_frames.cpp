@@ -35,6 +35,7 @@
 #include "assetdb/archive/CDPBuilder.h"
 #include "assetdb/protocol/VADFrames.h"
 #include "assetdb/protocol/VADNotification.h"
+#include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/stream/TBuffer.h"
 #include "fuzz/DaemonFuzzAssets.h"
@@ -53,11 +54,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace DaemonFuzzAssets;
 
-constexpr uint32_t kCloseDaemon = 0x10E;
-constexpr uint32_t kInstallFolder = 0x27;
-constexpr uint32_t kInstallArchive = 0x28;
-constexpr uint32_t kJobReply = 0x8D;
-constexpr uint32_t kAnswer = 0x96;
 constexpr int kMaxFrames = 64;
 constexpr auto kRepairBound = std::chrono::seconds(20);
 
@@ -135,8 +131,9 @@ class FuzzConnection : public DaemonConnection, public std::enable_shared_from_t
   bool SendNote(uint32_t code, const uint8_t* payload, uint32_t length) override {
     Trace("note", code, length);
     if (IsClosed()) return false;
-    if (code == VADNotification::kCodeCommandHostJob) AnswerFromInput(kJobReply, nullptr);
-    if (code == VADNotification::kCodeQuestion) AnswerFromInput(kAnswer, length >= 4 ? payload : nullptr);
+    if (code == VADNotification::kCodeCommandHostJob) AnswerFromInput(VADRequestCode::kCommandHostReply, nullptr);
+    if (code == VADNotification::kCodeQuestion)
+      AnswerFromInput(VADRequestCode::kAnswerQuestion, length >= 4 ? payload : nullptr);
     return true;
   }
 
@@ -276,7 +273,7 @@ class FuzzRoot {
         const uint8_t tail[5] = {0, 0, 0, 0, 0};
         body.Write(tail, sizeof tail);
         const Kiv::DynamicBuffer* data = body.GetData();
-        DaemonFrames::Request request{kInstallFolder, 1,
+        DaemonFrames::Request request{VADRequestCode::kInstallFolder, 1,
                                       std::vector<uint8_t>(data->Data(), data->Data() + data->DataLength())};
         connection->Dispatch(request);
       }
@@ -311,8 +308,8 @@ const FuzzRoot& GetRoot() {
 }
 
 bool Allowed(const FuzzRoot& root, const Daemon& daemon, const DaemonFrames::Request& request) {
-  if (request.code == kCloseDaemon) return false;
-  if (request.code != kInstallFolder && request.code != kInstallArchive) return true;
+  if (request.code == VADRequestCode::kCloseDaemon) return false;
+  if (request.code != VADRequestCode::kInstallFolder && request.code != VADRequestCode::kInstallArchive) return true;
   Kiv::DynamicBuffer data;
   TBuffer body(&data);
   if (!request.body.empty()) body.Write(request.body.data(), uint32_t(request.body.size()));

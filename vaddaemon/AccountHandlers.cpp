@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/base/LogMessage.h"
 #include "foundation/stream/TStreamTyped.h"
 #include "vaddaemon/DaemonRequest.h"
@@ -49,9 +50,9 @@ void AccountName(DaemonRequest& request) {
 
 void RegisterAccountHandlers(RequestRegistry& registry, DaemonContext&) {
   auto refusal = std::make_shared<Refusal>();
-  registry.Register(0xF0, AccountName);
+  registry.Register(VADRequestCode::kGetOnlineUsername, AccountName);
   // 0xF1 (one-way): the service refused the login; remember the credential.
-  registry.Register(0xF1, [refusal](DaemonRequest& request) {
+  registry.Register(VADRequestCode::kLoginRefused, [refusal](DaemonRequest& request) {
     const std::string password = Setting(request, "password");
     std::lock_guard<std::mutex> hold(refusal->lock);
     refusal->refused = password;
@@ -59,7 +60,7 @@ void RegisterAccountHandlers(RequestRegistry& registry, DaemonContext&) {
   });
   // 0xF2: -> string credential; empty when none is stored or the stored one
   // was refused.
-  registry.Register(0xF2, [refusal](DaemonRequest& request) {
+  registry.Register(VADRequestCode::kGetCredential, [refusal](DaemonRequest& request) {
     std::string password = Setting(request, "password");
     {
       std::lock_guard<std::mutex> hold(refusal->lock);

@@ -13,6 +13,7 @@
 // replies 0. A failed job or a damaged job reply gives an error message and
 // 0.
 #include "assetdb/protocol/ResultsLog.h"
+#include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStream.h"
 #include "foundation/stream/TStreamTyped.h"
@@ -26,9 +27,6 @@
 
 namespace {
 
-constexpr uint32_t kValidate = 0x26;
-constexpr uint32_t kRegisterHost = 0x8C;
-constexpr uint32_t kJobReply = 0x8D;
 constexpr uint32_t kJobValidate = 0;
 
 std::vector<uint8_t> BodyBytes(DaemonRequest& request) {
@@ -102,9 +100,9 @@ bool Start(DaemonContext& context) {
 }
 
 void Register(RequestRegistry& registry, DaemonContext& /*context*/) {
-  registry.Register(kValidate, &HandleValidate);
-  registry.Register(kRegisterHost, &HandleRegisterHost);
-  registry.Register(kJobReply, &HandleJobReply);
+  registry.Register(VADRequestCode::kValidate, &HandleValidate);
+  registry.Register(VADRequestCode::kRegisterCommandHost, &HandleRegisterHost);
+  registry.Register(VADRequestCode::kCommandHostReply, &HandleJobReply);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 // default.
 #include <vector>
 
+#include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/base/LogMessage.h"
 #include "foundation/stream/TStream.h"
 #include "foundation/stream/TStreamTyped.h"
@@ -18,13 +19,6 @@
 #include "vaddaemon/SettingsStore.h"
 
 namespace {
-
-constexpr uint32_t kKeepAlive = 0x00;
-constexpr uint32_t kReadSettingsGroup = 0x64;
-constexpr uint32_t kWriteSettingsGroup = 0x65;
-constexpr uint32_t kReadSetting = 0x66;
-constexpr uint32_t kWriteSetting = 0x67;
-constexpr uint32_t kCloseDaemon = 0x10E;
 
 // Reads the strings of a request body; false (logged) when one is cut short
 // or too long.
@@ -82,16 +76,18 @@ bool Start(DaemonContext& context) {
 
 void Register(RequestRegistry& registry, DaemonContext& context) {
   std::shared_ptr<SettingsStore> store = context.Find<SettingsStore>();
-  registry.Register(kKeepAlive, [](DaemonRequest&) {});
-  registry.Register(kCloseDaemon, [](DaemonRequest& request) {
+  registry.Register(VADRequestCode::kKeepAlive, [](DaemonRequest&) {});
+  registry.Register(VADRequestCode::kCloseDaemon, [](DaemonRequest& request) {
     LogMessage("vaddaemon> close request received; exiting");
     DaemonContext& owner = request.Context();
     request.AfterReply([&owner] { owner.RequestExit(); });
   });
-  registry.Register(kReadSettingsGroup, [store](DaemonRequest& request) { ReadGroup(*store, request); });
-  registry.Register(kWriteSettingsGroup, [store](DaemonRequest& request) { WriteGroup(*store, request); });
-  registry.Register(kReadSetting, [store](DaemonRequest& request) { ReadValue(*store, request); });
-  registry.Register(kWriteSetting, [store](DaemonRequest& request) { WriteValue(*store, request); });
+  registry.Register(VADRequestCode::kReadSettingsGroup,
+                    [store](DaemonRequest& request) { ReadGroup(*store, request); });
+  registry.Register(VADRequestCode::kWriteSettingsGroup,
+                    [store](DaemonRequest& request) { WriteGroup(*store, request); });
+  registry.Register(VADRequestCode::kReadSetting, [store](DaemonRequest& request) { ReadValue(*store, request); });
+  registry.Register(VADRequestCode::kWriteSetting, [store](DaemonRequest& request) { WriteValue(*store, request); });
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "assetdb/protocol/ResultsLog.h"
+#include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/stream/TStreamTyped.h"
 #include "vaddaemon/AssetStore.h"
 #include "vaddaemon/DaemonConnection.h"
@@ -204,11 +205,12 @@ void RegisterEditHandlers(RequestRegistry& registry, DaemonContext& context) {
   context.AddCloseObserver([handles](const std::shared_ptr<DaemonConnection>& connection) {
     handles->ReleaseConnection(connection->Number());
   });
-  registry.Register(0x1E, [handles](DaemonRequest& request) { OpenHandle(handles, request); });
-  registry.Register(0x1F, [handles](DaemonRequest& request) { ReleaseHandle(handles, request); });
-  registry.Register(0x20, [handles](DaemonRequest& request) { EditFolder(handles, request); });
-  registry.Register(0x21, [handles](DaemonRequest& request) { Revert(handles, request); });
-  registry.Register(0x22, [handles](DaemonRequest& request) { Commit(handles, request); });
-  registry.Register(0x23, [handles](DaemonRequest& request) { Reserve(handles, request); });
-  registry.Register(0x24, Delete);
+  registry.Register(VADRequestCode::kOpenHandle, [handles](DaemonRequest& request) { OpenHandle(handles, request); });
+  registry.Register(VADRequestCode::kReleaseHandle,
+                    [handles](DaemonRequest& request) { ReleaseHandle(handles, request); });
+  registry.Register(VADRequestCode::kOpenForEdit, [handles](DaemonRequest& request) { EditFolder(handles, request); });
+  registry.Register(VADRequestCode::kRevertAsset, [handles](DaemonRequest& request) { Revert(handles, request); });
+  registry.Register(VADRequestCode::kCommitAsset, [handles](DaemonRequest& request) { Commit(handles, request); });
+  registry.Register(VADRequestCode::kReserveAsset, [handles](DaemonRequest& request) { Reserve(handles, request); });
+  registry.Register(VADRequestCode::kDeleteAsset, Delete);
 }

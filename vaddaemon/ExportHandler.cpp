@@ -1,3 +1,4 @@
+#include "assetdb/protocol/VADRequestCodes.h"
 #include "vaddaemon/ExportHandler.h"
 
 #include <algorithm>
@@ -33,7 +34,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr uint32_t kExportEntry = 0x30;
 constexpr uint32_t kLZSSLevel = 5;
 
 bool IsConfigName(const std::string& name) {
@@ -184,7 +184,7 @@ void HandleExportEntry(DaemonRequest& request) {
 }
 
 void Register(RequestRegistry& registry, DaemonContext& /*context*/) {
-  registry.Register(kExportEntry, &HandleExportEntry);
+  registry.Register(VADRequestCode::kExportEntry, &HandleExportEntry);
 }
 
 }  // namespace

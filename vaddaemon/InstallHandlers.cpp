@@ -12,6 +12,7 @@
 // byte is 1 (see InstallQuestions.h). The archive is installed by the
 // daemon itself (ArchiveInstaller.h).
 #include "assetdb/protocol/ResultsLog.h"
+#include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/stream/TStream.h"
 #include "foundation/stream/TStreamTyped.h"
 #include "vaddaemon/ArchiveInstaller.h"
@@ -24,10 +25,6 @@
 #include "vaddaemon/RequestRegistry.h"
 
 namespace {
-
-constexpr uint32_t kInstallFolder = 0x27;
-constexpr uint32_t kInstallArchive = 0x28;
-constexpr uint32_t kAnswer = 0x96;
 
 struct InstallBody {
   std::string path;
@@ -108,9 +105,9 @@ bool Start(DaemonContext& context) {
 }
 
 void Register(RequestRegistry& registry, DaemonContext& /*context*/) {
-  registry.Register(kInstallFolder, &HandleInstallFolder);
-  registry.Register(kInstallArchive, &HandleInstallArchive);
-  registry.Register(kAnswer, &HandleAnswer);
+  registry.Register(VADRequestCode::kInstallFolder, &HandleInstallFolder);
+  registry.Register(VADRequestCode::kInstallArchive, &HandleInstallArchive);
+  registry.Register(VADRequestCode::kAnswerQuestion, &HandleAnswer);
 }
 
 }  // namespace

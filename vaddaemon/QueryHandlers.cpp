@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/soup/BinarySoup.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/stream/TStream.h"
@@ -225,13 +226,13 @@ void Obsoletes(DaemonRequest& request) {
 }  // namespace
 
 void RegisterQueryHandlers(RequestRegistry& registry, DaemonContext&) {
-  registry.Register(0x14, GetConfig);
-  registry.Register(0x15, GetInfo);
-  registry.Register(0x17, GetFolder);
-  registry.Register(0x1A, Resolve);
-  registry.Register(0x1B, Updated);
-  registry.Register(0x1C, Description);
-  registry.Register(0x1D, Thumbnail);
-  registry.Register(0x2A, Dependencies);
-  registry.Register(0x2B, Obsoletes);
+  registry.Register(VADRequestCode::kGetAssetConfig, GetConfig);
+  registry.Register(VADRequestCode::kGetAssetInfo, GetInfo);
+  registry.Register(VADRequestCode::kGetAssetFolder, GetFolder);
+  registry.Register(VADRequestCode::kResolveKUID, Resolve);
+  registry.Register(VADRequestCode::kNewestKUID, Updated);
+  registry.Register(VADRequestCode::kGetDescription, Description);
+  registry.Register(VADRequestCode::kGetThumbnail, Thumbnail);
+  registry.Register(VADRequestCode::kGetDependencies, Dependencies);
+  registry.Register(VADRequestCode::kGetObsoletes, Obsoletes);
 }

@@ -12,6 +12,7 @@
 
 #include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/protocol/VADNotification.h"
+#include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/base/LogMessage.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
@@ -76,9 +77,9 @@ void RegisterRepairHandlers(RequestRegistry& registry, DaemonContext& context) {
     job = std::make_shared<RepairJob>(RepairJob::StepDelayFromEnvironment());
     context.Provide(job);
   }
-  registry.Register(0x03, [job](DaemonRequest& request) { StartRepair(*job, request); });
-  registry.Register(0x04, [job](DaemonRequest& request) { Poll(*job, request); });
-  registry.Register(0x100, [job](DaemonRequest& request) {
+  registry.Register(VADRequestCode::kStartRepair, [job](DaemonRequest& request) { StartRepair(*job, request); });
+  registry.Register(VADRequestCode::kPollRepair, [job](DaemonRequest& request) { Poll(*job, request); });
+  registry.Register(VADRequestCode::kRepairDatabase, [job](DaemonRequest& request) {
     if (!job->Start(FindAssetStore(request), kPatcherMode, LogReporter()))
       LogMessage("vaddaemon> repair not started: one is already running, or there is no database");
   });

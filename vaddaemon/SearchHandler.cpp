@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "assetdb/protocol/VADFilterElement.h"
+#include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/base/LogMessage.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/stream/TStream.h"
@@ -62,4 +63,6 @@ void Search(DaemonRequest& request) {
 
 }  // namespace
 
-void RegisterSearchHandler(RequestRegistry& registry, DaemonContext&) { registry.Register(0x02, Search); }
+void RegisterSearchHandler(RequestRegistry& registry, DaemonContext&) {
+  registry.Register(VADRequestCode::kSearchAssets, Search);
+}

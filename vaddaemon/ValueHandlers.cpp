@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "assetdb/protocol/VADFrames.h"
+#include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/soup/BinarySoup.h"
 #include "foundation/base/LogMessage.h"
 #include "foundation/soup/Soup.h"
@@ -113,12 +114,12 @@ void ListBuilds(DaemonRequest& request) {
 }  // namespace
 
 void RegisterValueHandlers(RequestRegistry& registry, DaemonContext&) {
-  registry.Register(0x32, SetFavourite);
-  registry.Register(0x36, SetKeywords);
-  registry.Register(0x3A, NewKUID);
-  registry.Register(0x5A, UserName);
-  registry.Register(0x79, GetLocalData);
-  registry.Register(0x7A, SetLocalData);
-  registry.Register(0xB5, TextureFlag);
-  registry.Register(0xFD, ListBuilds);
+  registry.Register(VADRequestCode::kSetFavourite, SetFavourite);
+  registry.Register(VADRequestCode::kSetKeywords, SetKeywords);
+  registry.Register(VADRequestCode::kGenerateKUID, NewKUID);
+  registry.Register(VADRequestCode::kLookupUserName, UserName);
+  registry.Register(VADRequestCode::kGetLocalData, GetLocalData);
+  registry.Register(VADRequestCode::kSetLocalData, SetLocalData);
+  registry.Register(VADRequestCode::kTextureFlag, TextureFlag);
+  registry.Register(VADRequestCode::kListBuilds, ListBuilds);
 }

@@ -42,6 +42,8 @@
 #include <string>
 #include <system_error>
 
+#include "assetdb/protocol/VADNotification.h"
+#include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStream.h"
 #include "foundation/stream/TStreamTyped.h"
@@ -59,11 +61,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr uint32_t kStart = 0xE6;
-constexpr uint32_t kForget = 0xE7;
-constexpr uint32_t kPoll = 0xE8;
-constexpr uint32_t kNeededItems = 0x4A;
-constexpr uint32_t kStatusNote = 4;
 constexpr uint64_t kNoHandle = ~uint64_t(0);
 constexpr uint32_t kModeDownload = 0;
 constexpr uint32_t kModeQuery = 2;
@@ -227,7 +224,7 @@ void HandleStart(DaemonRequest& request) {
     TBuffer note(&data);
     TStreamWriteU64(note, handle);
     WriteStatus(note, status);
-    connection->SendNote(kStatusNote, data.Data(), data.DataLength());
+    connection->SendNote(VADNotification::kCodeHttpStatus, data.Data(), data.DataLength());
   });
 }
 
@@ -278,10 +275,10 @@ bool Start(DaemonContext& context) {
 }
 
 void Register(RequestRegistry& registry, DaemonContext& /*context*/) {
-  registry.Register(kStart, &HandleStart);
-  registry.Register(kForget, &HandleForget);
-  registry.Register(kPoll, &HandlePoll);
-  registry.Register(kNeededItems, &HandleNeededItems);
+  registry.Register(VADRequestCode::kStartWebRequest, &HandleStart);
+  registry.Register(VADRequestCode::kForgetWebRequest, &HandleForget);
+  registry.Register(VADRequestCode::kPollWebRequest, &HandlePoll);
+  registry.Register(VADRequestCode::kNeededItems, &HandleNeededItems);
 }
 
 }  // namespace

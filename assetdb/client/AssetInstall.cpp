@@ -3,16 +3,9 @@
 #include "assetdb/archive/CDPArchive.h"
 #include "assetdb/client/VADClient.h"
 #include "assetdb/client/VADRequest.h"
+#include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/soup/BinarySoup.h"
 #include "foundation/stream/TStreamTyped.h"
-
-namespace {
-
-constexpr uint32_t kInstallFolderRequest = 0x27;
-constexpr uint32_t kInstallArchiveRequest = 0x28;
-constexpr uint32_t kCreateEntryRequest = 0x30;
-
-}  // namespace
 
 KUID InstallFolder(const Kiv::String& folder, ResultsLog* log, uint32_t mode, bool* outFlag,
                    VADTransactionCallback* callback) {
@@ -22,7 +15,7 @@ KUID InstallFolder(const Kiv::String& folder, ResultsLog* log, uint32_t mode, bo
   TStreamWriteU32(request.Body(), mode);
   TStreamWriteBool(request.Body(), callback != nullptr);
   TStreamRewind(request.Body());
-  if (!VADClient::Transact(kInstallFolderRequest, request.Body(), request.Reply(), callback, log, false))
+  if (!VADClient::Transact(VADRequestCode::kInstallFolder, request.Body(), request.Reply(), callback, log, false))
     return kNullKUID;
   TStreamRewind(request.Reply());
   const KUID installed = ReadKUID(request.Reply());
@@ -40,7 +33,7 @@ uint32_t InstallCDP(const char* archivePath, ResultsLog* log, uint32_t mode, boo
   TStreamWriteU32(request.Body(), mode);
   TStreamWriteBool(request.Body(), callback != nullptr);
   TStreamRewind(request.Body());
-  if (!VADClient::Transact(kInstallArchiveRequest, request.Body(), request.Reply(), callback, log, false))
+  if (!VADClient::Transact(VADRequestCode::kInstallArchive, request.Body(), request.Reply(), callback, log, false))
     return 0;
   TStreamRewind(request.Reply());
   uint32_t result = 0;
@@ -58,7 +51,7 @@ void CreateCDP(Soup& entry, const KUID& kuid, ResultsLog* log, uint32_t partsMas
   VADRequest request;
   WriteKUID(request.Body(), kuid);
   TStreamWriteU32(request.Body(), partsMask);
-  if (!request.Transact(kCreateEntryRequest, log)) return;
+  if (!request.Transact(VADRequestCode::kExportEntry, log)) return;
   if (request.ReplyRemaining() == 0) return;
   Soup read;
   if (!BinarySoup::Read(request.Reply(), read) || read.Empty()) return;

@@ -7,13 +7,12 @@
 #include "assetdb/client/VADClientRequests.h"
 #include "assetdb/protocol/VADFilterElementAssetID.h"
 #include "assetdb/client/VADRequest.h"
+#include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/spec/SpecRegistry.h"
 #include "kiv/File.h"
 
 namespace {
-
-constexpr uint32_t kResolveKUID = 0x1A;
 
 struct Remembered {
   std::mutex lock;
@@ -44,7 +43,7 @@ void Remember(const KUID& kuid, const KUID& answer) {
 bool ResolveKUID(const KUID& kuid, KUID& resolved) {
   VADRequest request;
   WriteKUID(request.Body(), kuid);
-  if (!request.Transact(kResolveKUID)) return false;
+  if (!request.Transact(VADRequestCode::kResolveKUID)) return false;
   resolved = ReadKUID(request.Reply());
   return true;
 }

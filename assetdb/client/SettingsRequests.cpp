@@ -1,22 +1,14 @@
 #include "assetdb/client/SettingsRequests.h"
 
 #include "assetdb/client/VADRequest.h"
+#include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/soup/BinarySoup.h"
 #include "foundation/soup/Soup.h"
-
-namespace {
-
-constexpr uint32_t kReadSettingsGroup = 0x64;
-constexpr uint32_t kWriteSettingsGroup = 0x65;
-constexpr uint32_t kReadSetting = 0x66;
-constexpr uint32_t kWriteSetting = 0x67;
-
-}  // namespace
 
 bool ReadSettingsGroup(Soup& out, const Kiv::PString& group) {
   VADRequest request;
   request.Body().WritePString(group);
-  if (!request.Transact(kReadSettingsGroup)) return false;
+  if (!request.Transact(VADRequestCode::kReadSettingsGroup)) return false;
   Soup read;
   if (request.ReplyRemaining() != 0 && BinarySoup::Read(request.Reply(), read)) out = read;
   return true;
@@ -31,7 +23,7 @@ bool WriteSettingsGroup(const Kiv::PString& group, Soup& holder) {
   request.Body().WritePString(group);
   BinarySoup::Write(request.Body(), soup);
   soup.Release();
-  return request.Transact(kWriteSettingsGroup);
+  return request.Transact(VADRequestCode::kWriteSettingsGroup);
 }
 
 Kiv::PString ReadSetting(const Kiv::PString& group, const Kiv::PString& key) {
@@ -39,7 +31,7 @@ Kiv::PString ReadSetting(const Kiv::PString& group, const Kiv::PString& key) {
   request.Body().WritePString(group);
   request.Body().WritePString(key);
   Kiv::PString value;
-  if (request.Transact(kReadSetting)) request.Reply().ReadPString(value);
+  if (request.Transact(VADRequestCode::kReadSetting)) request.Reply().ReadPString(value);
   return value;
 }
 
@@ -48,5 +40,5 @@ bool WriteSetting(const Kiv::PString& group, const Kiv::PString& key, const Kiv:
   request.Body().WritePString(group);
   request.Body().WritePString(key);
   request.Body().WritePString(value);
-  return request.Transact(kWriteSetting);
+  return request.Transact(VADRequestCode::kWriteSetting);
 }

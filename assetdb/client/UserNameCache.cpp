@@ -7,11 +7,10 @@
 #include <unordered_map>
 
 #include "assetdb/client/VADRequest.h"
+#include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/stream/TStreamTyped.h"
 
 namespace {
-
-constexpr uint32_t kLookupUserName = 0x5A;
 
 struct Entry {
   Kiv::PString name;
@@ -118,7 +117,7 @@ bool LookupUserName(int32_t userId, int32_t& secondId, Kiv::PString& name) {
   name.Release();
   VADRequest request;
   TStreamWriteU32(request.Body(), static_cast<uint32_t>(userId));
-  if (!request.Transact(kLookupUserName)) return true;
+  if (!request.Transact(VADRequestCode::kLookupUserName)) return true;
   ReadUserNameReply(request.Reply(), secondId, name);
   UserNameCache::Insert(secondId, name, userId);
   return true;

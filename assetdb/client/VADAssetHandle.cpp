@@ -2,16 +2,10 @@
 
 #include "assetdb/client/VADClientRequests.h"
 #include "assetdb/client/VADRequest.h"
+#include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/stream/TStreamTyped.h"
 
 namespace {
-
-constexpr uint32_t kRequest1E = 0x1E;
-constexpr uint32_t kRequest1F = 0x1F;
-constexpr uint32_t kOpenForEdit = 0x20;
-constexpr uint32_t kRevertAsset = 0x21;
-constexpr uint32_t kCommitAsset = 0x22;
-constexpr uint32_t kRequest23 = 0x23;
 
 // Reads the name and folder of a handle reply into a new open handle in
 // `out`; none when the daemon gave no handle.
@@ -53,7 +47,7 @@ bool VADClientRequests::Request1E(const KUID& kuid, bool open, VADAssetHandleRef
   VADRequest request;
   WriteKUID(request.Body(), kuid);
   TStreamWriteBool(request.Body(), open);
-  if (!request.Transact(kRequest1E, log)) return false;
+  if (!request.Transact(VADRequestCode::kOpenHandle, log)) return false;
   uint64_t daemonHandle = VADAssetHandle::kNoHandle;
   TStreamReadU64(request.Reply(), daemonHandle, VADAssetHandle::kNoHandle);
   return MakeHandle(request.Reply(), daemonHandle, kuid, out);
@@ -62,7 +56,7 @@ bool VADClientRequests::Request1E(const KUID& kuid, bool open, VADAssetHandleRef
 bool VADClientRequests::Request1F(uint64_t daemonHandle) {
   VADRequest request;
   TStreamWriteU64(request.Body(), daemonHandle);
-  return request.Transact(kRequest1F);
+  return request.Transact(VADRequestCode::kReleaseHandle);
 }
 
 bool VADClientRequests::OpenForEdit(VADAssetHandle* handle, Kiv::PString& name, Kiv::File::Path& folder) {
@@ -72,7 +66,7 @@ bool VADClientRequests::OpenForEdit(VADAssetHandle* handle, Kiv::PString& name, 
   if (!handle->open) {
     VADRequest request;
     TStreamWriteU64(request.Body(), handle->daemonHandle);
-    if (request.Transact(kOpenForEdit)) {
+    if (request.Transact(VADRequestCode::kOpenForEdit)) {
       Kiv::String text;
       request.Reply().ReadPString(handle->name);
       request.Reply().ReadString(text);
@@ -91,7 +85,7 @@ bool VADClientRequests::RevertAsset(VADAssetHandleRef& ref, ResultsLog* log) {
   VADRequest request;
   TStreamWriteU64(request.Body(), ref.handle->daemonHandle);
   bool reverted = false;
-  if (request.Transact(kRevertAsset, log)) TStreamReadBool(request.Reply(), reverted, false);
+  if (request.Transact(VADRequestCode::kRevertAsset, log)) TStreamReadBool(request.Reply(), reverted, false);
   ref.handle->open = false;
   ReleaseAssetHandle(ref);
   return reverted;
@@ -103,7 +97,7 @@ bool VADClientRequests::CommitAsset(VADAssetHandleRef& ref, uint32_t flags, Resu
   VADRequest request;
   TStreamWriteU64(request.Body(), ref.handle->daemonHandle);
   TStreamWriteU32(request.Body(), flags);
-  if (!request.Transact(kCommitAsset, log)) return false;
+  if (!request.Transact(VADRequestCode::kCommitAsset, log)) return false;
   bool committed = false;
   bool extra = false;
   TStreamReadBool(request.Reply(), committed, false);
@@ -121,7 +115,7 @@ bool VADClientRequests::Request23(const KUID& kuid, bool flag, const Kiv::String
   WriteKUID(request.Body(), kuid);
   TStreamWriteBool(request.Body(), flag);
   request.Body().WriteString(name);
-  if (!request.Transact(kRequest23)) return false;
+  if (!request.Transact(VADRequestCode::kReserveAsset)) return false;
   uint64_t daemonHandle = VADAssetHandle::kNoHandle;
   TStreamReadU64(request.Reply(), daemonHandle, VADAssetHandle::kNoHandle);
   const KUID given = ReadKUID(request.Reply());

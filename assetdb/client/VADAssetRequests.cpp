@@ -2,27 +2,12 @@
 #include "assetdb/protocol/AssetRecord.h"
 #include "assetdb/client/VADClientRequests.h"
 #include "assetdb/client/VADRequest.h"
+#include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/soup/BinarySoup.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/stream/TStreamTyped.h"
 
 namespace {
-
-constexpr uint32_t kGetAssetConfig = 0x14;
-constexpr uint32_t kGetAssetInfo = 0x15;
-constexpr uint32_t kRequest17 = 0x17;
-constexpr uint32_t kRequest1A = 0x1A;
-constexpr uint32_t kRequest1B = 0x1B;
-constexpr uint32_t kRequest1C = 0x1C;
-constexpr uint32_t kRequest1D = 0x1D;
-constexpr uint32_t kDeleteAsset = 0x24;
-constexpr uint32_t kRequest2A = 0x2A;
-constexpr uint32_t kRequest2B = 0x2B;
-constexpr uint32_t kRequest32 = 0x32;
-constexpr uint32_t kRequest36 = 0x36;
-constexpr uint32_t kGenerateKUID = 0x3A;
-constexpr uint32_t kRequestB5 = 0xB5;
-constexpr uint32_t kListBuilds = 0xFD;
 
 // A request whose body is one KUID and whose reply is one KUID.
 KUID KUIDForKUID(uint32_t code, const KUID& kuid) {
@@ -38,7 +23,7 @@ bool VADClientRequests::GetAssetConfig(const KUID& kuid, Soup& config) {
   config.Release();
   VADRequest request;
   WriteKUID(request.Body(), kuid);
-  if (!request.Transact(kGetAssetConfig)) return false;
+  if (!request.Transact(VADRequestCode::kGetAssetConfig)) return false;
   if (request.ReplyRemaining() == 0) return false;
   return BinarySoup::Read(request.Reply(), config) && !config.Empty();
 }
@@ -47,7 +32,7 @@ bool VADClientRequests::GetAssetInfo(const KUID& kuid, uint32_t mask, AssetRecor
   VADRequest request;
   WriteKUID(request.Body(), kuid);
   TStreamWriteU32(request.Body(), mask);
-  if (!request.Transact(kGetAssetInfo)) return false;
+  if (!request.Transact(VADRequestCode::kGetAssetInfo)) return false;
   return ReadAssetInfoRecord(request.Reply(), record);
 }
 
@@ -55,21 +40,21 @@ bool VADClientRequests::Request17(const KUID& kuid, bool flag, Kiv::PString& nam
   VADRequest request;
   WriteKUID(request.Body(), kuid);
   TStreamWriteBool(request.Body(), flag);
-  if (!request.Transact(kRequest17)) return false;
+  if (!request.Transact(VADRequestCode::kGetAssetFolder)) return false;
   request.Reply().ReadPString(name);
   request.Reply().ReadString(folder);
   return true;
 }
 
-KUID VADClientRequests::Request1A(const KUID& kuid) { return KUIDForKUID(kRequest1A, kuid); }
+KUID VADClientRequests::Request1A(const KUID& kuid) { return KUIDForKUID(VADRequestCode::kResolveKUID, kuid); }
 
-KUID VADClientRequests::Request1B(const KUID& kuid) { return KUIDForKUID(kRequest1B, kuid); }
+KUID VADClientRequests::Request1B(const KUID& kuid) { return KUIDForKUID(VADRequestCode::kNewestKUID, kuid); }
 
 Kiv::String VADClientRequests::Request1C(const KUID& kuid) {
   VADRequest request;
   WriteKUID(request.Body(), kuid);
   Kiv::String text;
-  if (request.Transact(kRequest1C)) request.Reply().ReadString(text);
+  if (request.Transact(VADRequestCode::kGetDescription)) request.Reply().ReadString(text);
   return text;
 }
 
@@ -78,7 +63,7 @@ bool VADClientRequests::Request1D(const KUID& kuid, uint32_t selector, Kiv::PStr
   VADRequest request;
   WriteKUID(request.Body(), kuid);
   TStreamWriteU32(request.Body(), selector);
-  if (!request.Transact(kRequest1D)) return false;
+  if (!request.Transact(VADRequestCode::kGetThumbnail)) return false;
   request.Reply().ReadPString(name);
   request.Reply().ReadString(path);
   TStreamReadU32(request.Reply(), number, 0);
@@ -88,7 +73,7 @@ bool VADClientRequests::Request1D(const KUID& kuid, uint32_t selector, Kiv::PStr
 bool VADClientRequests::Request2A(const KUIDList& kuids, KUIDList& result) {
   VADRequest request;
   WriteKUIDList(request.Body(), kuids);
-  if (!request.Transact(kRequest2A)) return false;
+  if (!request.Transact(VADRequestCode::kGetDependencies)) return false;
   ReadKUIDList(request.Reply(), request.ReplyRemaining(), result);
   return true;
 }
@@ -103,7 +88,7 @@ bool VADClientRequests::GetDependencyList(const KUIDList& kuids, KUIDList& resul
 bool VADClientRequests::Request2B(const KUID& kuid, KUIDList& result) {
   VADRequest request;
   WriteKUID(request.Body(), kuid);
-  if (!request.Transact(kRequest2B)) return false;
+  if (!request.Transact(VADRequestCode::kGetObsoletes)) return false;
   ReadKUIDList(request.Reply(), request.ReplyRemaining(), result);
   return true;
 }
@@ -112,25 +97,25 @@ bool VADClientRequests::Request32(const KUID& kuid, bool favourite) {
   VADRequest request;
   WriteKUID(request.Body(), kuid);
   TStreamWriteBool(request.Body(), favourite);
-  return request.Post(kRequest32);
+  return request.Post(VADRequestCode::kSetFavourite);
 }
 
 bool VADClientRequests::Request36(const KUID& kuid, const Kiv::String& keywords) {
   VADRequest request;
   WriteKUID(request.Body(), kuid);
   request.Body().WriteString(keywords);
-  return request.Post(kRequest36);
+  return request.Post(VADRequestCode::kSetKeywords);
 }
 
 KUID VADClientRequests::GenerateKUID() {
   VADRequest request;
-  if (!request.Transact(kGenerateKUID)) return kNullKUID;
+  if (!request.Transact(VADRequestCode::kGenerateKUID)) return kNullKUID;
   return ReadKUID(request.Reply());
 }
 
 bool VADClientRequests::RequestB5() {
   VADRequest request;
-  if (!request.Transact(kRequestB5)) return true;
+  if (!request.Transact(VADRequestCode::kTextureFlag)) return true;
   bool flag = true;
   TStreamReadBool(request.Reply(), flag, true);
   return flag;
@@ -139,7 +124,7 @@ bool VADClientRequests::RequestB5() {
 Kiv::PString VADClientRequests::ListBuilds() {
   VADRequest request;
   Kiv::PString builds;
-  if (request.Transact(kListBuilds)) request.Reply().ReadPString(builds);
+  if (request.Transact(VADRequestCode::kListBuilds)) request.Reply().ReadPString(builds);
   return builds;
 }
 
@@ -147,7 +132,7 @@ bool VADClientRequests::DeleteAsset(const KUID& kuid, bool flag, ResultsLog* log
   VADRequest request;
   WriteKUID(request.Body(), kuid);
   TStreamWriteBool(request.Body(), flag);
-  if (!request.Transact(kDeleteAsset, log)) return false;
+  if (!request.Transact(VADRequestCode::kDeleteAsset, log)) return false;
   bool deleted = false;
   TStreamReadBool(request.Reply(), deleted, false);
   return deleted;

@@ -15,6 +15,7 @@
 #include "assetdb/client/VADClientTransaction.h"
 #include "assetdb/client/VADEventWait.h"
 #include "assetdb/protocol/VADFrames.h"
+#include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/layout/FolderLayout.h"
 #include "foundation/base/LogMessage.h"
 #include "foundation/threads/Process.h"
@@ -260,7 +261,7 @@ bool VADClient::CloseDaemon() {
   }
   TBuffer request;
   TBuffer reply;
-  Transact(VADFrames::kRequestCloseDaemon, request, reply, nullptr, nullptr, false);
+  Transact(VADRequestCode::kCloseDaemon, request, reply, nullptr, nullptr, false);
   const uint32_t waitMs = GetTimings().closeDaemonWaitMs;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
   while (s.connected) {

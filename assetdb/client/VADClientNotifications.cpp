@@ -6,7 +6,7 @@
 #include "assetdb/client/VADClient.h"
 #include "assetdb/client/VADClientState.h"
 #include "assetdb/client/VADClientTransaction.h"
-#include "assetdb/protocol/VADFrames.h"
+#include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/text/KUID.h"
 #include "foundation/base/LogMessage.h"
 #include "foundation/stream/TBuffer.h"
@@ -116,7 +116,7 @@ void VADClient::HandleNotification(TStream& payload, uint32_t code) {
       TBuffer reply;
       hook(payload, reply);
       TStreamRewind(reply);
-      Post(VADFrames::kRequestCommandHostReply, reply);
+      Post(VADRequestCode::kCommandHostReply, reply);
       return;
     }
     case VADNotification::kCodeQuestion: {
@@ -152,7 +152,7 @@ bool VADClient::AnswerTransaction(uint32_t id, int32_t answer) {
   TStreamWriteU32(body, id);
   TStreamWriteU32(body, uint32_t(answer));
   TStreamRewind(body);
-  return Post(VADFrames::kRequestAnswer, body);
+  return Post(VADRequestCode::kAnswerQuestion, body);
 }
 
 void VADClient::StartTransactionQuery(uint32_t id, const Kiv::PString& name, const KUID& asset) {

@@ -1,25 +1,18 @@
 // The database-repair requests of VADClientRequests (see its header).
 #include "assetdb/client/VADClientRequests.h"
 #include "assetdb/client/VADRequest.h"
+#include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/stream/TStreamTyped.h"
-
-namespace {
-
-constexpr uint32_t kRepairStep03 = 0x03;
-constexpr uint32_t kRepairStep04 = 0x04;
-constexpr uint32_t kRepairDatabase = 0x100;
-
-}  // namespace
 
 bool VADClientRequests::RepairStep03(uint32_t mode, ResultsLog* log) {
   VADRequest request;
   TStreamWriteU32(request.Body(), mode);
-  return request.Transact(kRepairStep03, log, true);
+  return request.Transact(VADRequestCode::kStartRepair, log, true);
 }
 
 bool VADClientRequests::RepairStep04(bool& flag, float& progress, Kiv::String& status) {
   VADRequest request;
-  if (!request.Transact(kRepairStep04)) return false;
+  if (!request.Transact(VADRequestCode::kPollRepair)) return false;
   TStreamReadBool(request.Reply(), flag, false);
   TStreamReadFloat(request.Reply(), progress, 0.0f);
   request.Reply().ReadString(status);
@@ -28,5 +21,5 @@ bool VADClientRequests::RepairStep04(bool& flag, float& progress, Kiv::String& s
 
 bool VADClientRequests::RepairDatabase() {
   VADRequest request;
-  return request.Post(kRepairDatabase);
+  return request.Post(VADRequestCode::kRepairDatabase);
 }

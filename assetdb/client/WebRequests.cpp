@@ -5,6 +5,7 @@
 
 #include "assetdb/client/VADClient.h"
 #include "assetdb/client/VADRequest.h"
+#include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/soup/BinarySoup.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/stream/TStream.h"
@@ -13,10 +14,6 @@
 #include "kiv/Time.h"
 
 namespace {
-
-constexpr uint32_t kStartRequest = 0xE6;
-constexpr uint32_t kCloseRequest = 0xE7;
-constexpr uint32_t kPollRequest = 0xE8;
 
 std::atomic<uint64_t> timeoutMs{DaemonHttpRequest::kDefaultTimeoutMs};
 
@@ -44,7 +41,7 @@ DaemonHttpRequest* DaemonHttpRequest::Start(const UrlRecord& url, uint32_t mode)
   TStreamWriteU32(request.Body(), 0xFFFFFFFFu);
   BinarySoup::Write(request.Body(), Soup());
   uint64_t handle = kNoHandle;
-  if (request.Transact(kStartRequest)) TStreamReadU64(request.Reply(), handle, kNoHandle);
+  if (request.Transact(VADRequestCode::kStartWebRequest)) TStreamReadU64(request.Reply(), handle, kNoHandle);
   auto* started = new DaemonHttpRequest(handle, url);
   if (handle == kNoHandle) {
     Kiv::SingleLock guard(RegistryLock());
@@ -112,7 +109,7 @@ void DaemonHttpRequest::Poll(DaemonHttpStatus& out) {
   }
   VADRequest request;
   TStreamWriteU64(request.Body(), handle_);
-  const bool answered = request.Transact(kPollRequest);
+  const bool answered = request.Transact(VADRequestCode::kPollWebRequest);
   Kiv::SingleLock guard(RegistryLock());
   if (answered) {
     ApplyStatus(request.Reply(), *this);
@@ -146,7 +143,7 @@ void DaemonHttpRequest::Close() {
   if (handle_ != kNoHandle) {
     VADRequest request;
     TStreamWriteU64(request.Body(), handle_);
-    request.Post(kCloseRequest);
+    request.Post(VADRequestCode::kForgetWebRequest);
   }
   Kiv::SingleLock guard(RegistryLock());
   if (registered_) {

@@ -56,11 +56,6 @@ constexpr uint32_t kMaxReplyLength = 1u << 30;
 // The longest asset index path sent in the handshake.
 constexpr uint32_t kMaxPathLength = 65535;
 
-// Request codes the client sends on its own.
-constexpr uint32_t kRequestCommandHostReply = 0x8D;
-constexpr uint32_t kRequestAnswer = 0x96;
-constexpr uint32_t kRequestCloseDaemon = 0x10E;
-
 // Appends the little-endian word to `out`.
 void PutU32(std::vector<uint8_t>& out, uint32_t value);
 uint32_t GetU32(const uint8_t* bytes);

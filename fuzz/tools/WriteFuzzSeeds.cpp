@@ -22,6 +22,7 @@
 #include "assetdb/protocol/VADFilterElementRange.h"
 #include "assetdb/protocol/VADFilterElementString.h"
 #include "assetdb/protocol/VADFrames.h"
+#include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/soup/BinarySoup.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/stream/TBuffer.h"
@@ -33,6 +34,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+namespace Code = VADRequestCode;
 using namespace DaemonFuzzAssets;
 using Bytes = std::vector<uint8_t>;
 
@@ -110,46 +112,46 @@ Soup Entry(const KUID& kuid, const char* name) {
 void DaemonSeeds(const fs::path& folder) {
   WriteSeed(folder, "queries",
             Session()
-                .Frame(0x14, 1, KUIDBody(kScenery))
-                .Frame(0x15, 2, [](TStream& s) { WriteKUID(s, kScenery); TStreamWriteU32(s, 8); })
-                .Frame(0x17, 3, [](TStream& s) { WriteKUID(s, kConsist); TStreamWriteU8(s, 0); })
-                .Frame(0x1A, 4, KUIDBody(kScenery))
-                .Frame(0x1B, 5, KUIDBody(kObsolete))
-                .Frame(0x1C, 6, KUIDBody(kScenery))
-                .Frame(0x1D, 7, [](TStream& s) { WriteKUID(s, kScenery); TStreamWriteU32(s, 0xF0); })
-                .Frame(0x2A, 8,
+                .Frame(Code::kGetAssetConfig, 1, KUIDBody(kScenery))
+                .Frame(Code::kGetAssetInfo, 2, [](TStream& s) { WriteKUID(s, kScenery); TStreamWriteU32(s, 8); })
+                .Frame(Code::kGetAssetFolder, 3, [](TStream& s) { WriteKUID(s, kConsist); TStreamWriteU8(s, 0); })
+                .Frame(Code::kResolveKUID, 4, KUIDBody(kScenery))
+                .Frame(Code::kNewestKUID, 5, KUIDBody(kObsolete))
+                .Frame(Code::kGetDescription, 6, KUIDBody(kScenery))
+                .Frame(Code::kGetThumbnail, 7, [](TStream& s) { WriteKUID(s, kScenery); TStreamWriteU32(s, 0xF0); })
+                .Frame(Code::kGetDependencies, 8,
                        [](TStream& s) {
                          TStreamWriteU32(s, 2);
                          WriteKUID(s, kScenery);
                          WriteKUID(s, kConsist);
                        })
-                .Frame(0x2B, 9, KUIDBody(kConsist))
+                .Frame(Code::kGetObsoletes, 9, KUIDBody(kConsist))
                 .Stream());
   WriteSeed(folder, "values",
             Session()
-                .Frame(0x32, 0, [](TStream& s) { WriteKUID(s, kScenery); TStreamWriteU8(s, 1); })
-                .Frame(0x36, 0, [](TStream& s) { WriteKUID(s, kScenery); s.WriteString("red;old"); })
-                .Frame(0x3A, 1)
-                .Frame(0x5A, 2, [](TStream& s) { TStreamWriteU32(s, 500); })
-                .Frame(0x7A, 0,
+                .Frame(Code::kSetFavourite, 0, [](TStream& s) { WriteKUID(s, kScenery); TStreamWriteU8(s, 1); })
+                .Frame(Code::kSetKeywords, 0, [](TStream& s) { WriteKUID(s, kScenery); s.WriteString("red;old"); })
+                .Frame(Code::kGenerateKUID, 1)
+                .Frame(Code::kLookupUserName, 2, [](TStream& s) { TStreamWriteU32(s, 500); })
+                .Frame(Code::kSetLocalData, 0,
                        [](TStream& s) {
                          WriteKUID(s, kConsist);
                          s.WriteString("notes");
                          BinarySoup::Write(s, Entry(kConsist, "n"));
                        })
-                .Frame(0x79, 3, [](TStream& s) { WriteKUID(s, kConsist); s.WriteString("notes"); })
-                .Frame(0xB5, 4)
-                .Frame(0xFD, 5)
-                .Frame(0x67, 6,
+                .Frame(Code::kGetLocalData, 3, [](TStream& s) { WriteKUID(s, kConsist); s.WriteString("notes"); })
+                .Frame(Code::kTextureFlag, 4)
+                .Frame(Code::kListBuilds, 5)
+                .Frame(Code::kWriteSetting, 6,
                        [](TStream& s) {
                          s.WriteString("internet");
                          s.WriteString("language");
                          s.WriteString("de");
                        })
-                .Frame(0x1C, 7, KUIDBody(kScenery))
-                .Frame(0xF0, 8)
-                .Frame(0xF1, 0)
-                .Frame(0xF2, 9)
+                .Frame(Code::kGetDescription, 7, KUIDBody(kScenery))
+                .Frame(Code::kGetOnlineUsername, 8)
+                .Frame(Code::kLoginRefused, 0)
+                .Frame(Code::kGetCredential, 9)
                 .Stream());
   VADFilterElementGroup all;
   all.Add(std::make_unique<VADFilterElementString>(VADFilterElementString::kAssetName, Kiv::PString("fuzz")));
@@ -166,40 +168,49 @@ void DaemonSeeds(const fs::path& folder) {
   either.Add(std::make_unique<VADFilterElementBool>(VADFilterElementBool::kHasMissingDependencies));
   either.Add(std::make_unique<VADFilterElementString>(VADFilterElementString::kEraList, Kiv::PString("1990s")));
   WriteSeed(folder, "search",
-            Session().Frame(0x02, 1).Frame(0x02, 2, Filter(all)).Frame(0x02, 3, Filter(either)).Stream());
+            Session()
+                .Frame(Code::kSearchAssets, 1)
+                .Frame(Code::kSearchAssets, 2, Filter(all))
+                .Frame(Code::kSearchAssets, 3, Filter(either))
+                .Stream());
   WriteSeed(folder, "install",
             Session()
-                .Frame(0x27, 1, InstallBody(kConsistFolder, 0))
-                .Frame(0x27, 2, InstallBody(kBrokenFolder, 0))
-                .Frame(0x28, 3, InstallBody(kArchive, 0))
-                .Frame(0x27, 4, InstallBody(kSceneryFolder, 1))
-                .Frame(0x96, 0, [](TStream& s) { TStreamWriteU32(s, 4); TStreamWriteU32(s, 2); })
-                .Frame(0x15, 5, [](TStream& s) { WriteKUID(s, kPacked); TStreamWriteU32(s, 0); })
+                .Frame(Code::kInstallFolder, 1, InstallBody(kConsistFolder, 0))
+                .Frame(Code::kInstallFolder, 2, InstallBody(kBrokenFolder, 0))
+                .Frame(Code::kInstallArchive, 3, InstallBody(kArchive, 0))
+                .Frame(Code::kInstallFolder, 4, InstallBody(kSceneryFolder, 1))
+                .Frame(Code::kAnswerQuestion, 0, [](TStream& s) { TStreamWriteU32(s, 4); TStreamWriteU32(s, 2); })
+                .Frame(Code::kGetAssetInfo, 5, [](TStream& s) { WriteKUID(s, kPacked); TStreamWriteU32(s, 0); })
                 .Stream());
   WriteSeed(folder, "edit",
             Session()
-                .Frame(0x1E, 1, [](TStream& s) { WriteKUID(s, kScenery); TStreamWriteU8(s, 1); })
-                .Frame(0x20, 2, [](TStream& s) { TStreamWriteU64(s, 1); })
-                .Frame(0x22, 3, [](TStream& s) { TStreamWriteU64(s, 1); TStreamWriteU32(s, 6); })
-                .Frame(0x23, 4, [](TStream& s) { WriteKUID(s, kNullKUID); TStreamWriteU8(s, 0); s.WriteString("new"); })
-                .Frame(0x21, 5, [](TStream& s) { TStreamWriteU64(s, 2); })
-                .Frame(0x1E, 6, [](TStream& s) { WriteKUID(s, kConsist); TStreamWriteU8(s, 0); })
-                .Frame(0x1F, 0, [](TStream& s) { TStreamWriteU64(s, 3); })
-                .Frame(0x24, 7, [](TStream& s) { WriteKUID(s, kConsist); TStreamWriteU8(s, 0); })
+                .Frame(Code::kOpenHandle, 1, [](TStream& s) { WriteKUID(s, kScenery); TStreamWriteU8(s, 1); })
+                .Frame(Code::kOpenForEdit, 2, [](TStream& s) { TStreamWriteU64(s, 1); })
+                .Frame(Code::kCommitAsset, 3, [](TStream& s) { TStreamWriteU64(s, 1); TStreamWriteU32(s, 6); })
+                .Frame(Code::kReserveAsset, 4,
+                       [](TStream& s) { WriteKUID(s, kNullKUID); TStreamWriteU8(s, 0); s.WriteString("new"); })
+                .Frame(Code::kRevertAsset, 5, [](TStream& s) { TStreamWriteU64(s, 2); })
+                .Frame(Code::kOpenHandle, 6, [](TStream& s) { WriteKUID(s, kConsist); TStreamWriteU8(s, 0); })
+                .Frame(Code::kReleaseHandle, 0, [](TStream& s) { TStreamWriteU64(s, 3); })
+                .Frame(Code::kDeleteAsset, 7, [](TStream& s) { WriteKUID(s, kConsist); TStreamWriteU8(s, 0); })
                 .Stream());
   WriteSeed(folder, "export",
             Session()
-                .Frame(0x30, 1, [](TStream& s) { WriteKUID(s, kScenery); TStreamWriteU32(s, 0); })
-                .Frame(0x30, 2, [](TStream& s) { WriteKUID(s, kPacked); TStreamWriteU32(s, 0); })
+                .Frame(Code::kExportEntry, 1, [](TStream& s) { WriteKUID(s, kScenery); TStreamWriteU32(s, 0); })
+                .Frame(Code::kExportEntry, 2, [](TStream& s) { WriteKUID(s, kPacked); TStreamWriteU32(s, 0); })
                 .Stream());
+  const auto validate = [](TStream& s) {
+    s.WritePString(Kiv::PString("local"));
+    s.WriteString("kuid 500 2");
+  };
   WriteSeed(folder, "commandhost",
             Session()
-                .Frame(0x26, 1, [](TStream& s) { s.WritePString(Kiv::PString("local")); s.WriteString("kuid 500 2"); })
-                .Frame(0x8C, 0)
-                .Frame(0x26, 2, [](TStream& s) { s.WritePString(Kiv::PString("local")); s.WriteString("kuid 500 2"); })
-                .Frame(0x8D, 0, MessageBatchAndResult(1))
-                .Frame(0x26, 3, [](TStream& s) { s.WritePString(Kiv::PString("local")); s.WriteString("kuid 500 2"); })
-                .Frame(0x8D, 0, Bytes{1, 2, 3})
+                .Frame(Code::kValidate, 1, validate)
+                .Frame(Code::kRegisterCommandHost, 0)
+                .Frame(Code::kValidate, 2, validate)
+                .Frame(Code::kCommandHostReply, 0, MessageBatchAndResult(1))
+                .Frame(Code::kValidate, 3, validate)
+                .Frame(Code::kCommandHostReply, 0, Bytes{1, 2, 3})
                 .Stream());
   const auto webStart = [](const char* url, uint32_t mode) {
     return Build([=](TStream& s) {
@@ -212,12 +223,12 @@ void DaemonSeeds(const fs::path& folder) {
   };
   WriteSeed(folder, "web",
             Session()
-                .Frame(0xE6, 1, webStart(kQueryUrl, 2))
-                .Frame(0xE8, 2, [](TStream& s) { TStreamWriteU64(s, 1); })
-                .Frame(0xE6, 3, webStart(kDownloadUrl, 0))
-                .Frame(0x28, 4, InstallBody("../UserData/cache/web/2.cdp", 0))
-                .Frame(0xE7, 0, [](TStream& s) { TStreamWriteU64(s, 1); })
-                .Frame(0x4A, 5, [](TStream& s) {
+                .Frame(Code::kStartWebRequest, 1, webStart(kQueryUrl, 2))
+                .Frame(Code::kPollWebRequest, 2, [](TStream& s) { TStreamWriteU64(s, 1); })
+                .Frame(Code::kStartWebRequest, 3, webStart(kDownloadUrl, 0))
+                .Frame(Code::kInstallArchive, 4, InstallBody("../UserData/cache/web/2.cdp", 0))
+                .Frame(Code::kForgetWebRequest, 0, [](TStream& s) { TStreamWriteU64(s, 1); })
+                .Frame(Code::kNeededItems, 5, [](TStream& s) {
                   TStreamWriteU32(s, 2);
                   for (const KUID& kuid : {kPacked, kScenery}) {
                     WriteKUID(s, kNullKUID);
@@ -228,10 +239,10 @@ void DaemonSeeds(const fs::path& folder) {
                 .Stream());
   WriteSeed(folder, "repair",
             Session()
-                .Frame(0x03, 1, [](TStream& s) { TStreamWriteU32(s, 100); })
-                .Frame(0x04, 2)
-                .Frame(0x03, 3, [](TStream& s) { TStreamWriteU32(s, 20); })
-                .Frame(0x100, 0)
+                .Frame(Code::kStartRepair, 1, [](TStream& s) { TStreamWriteU32(s, 100); })
+                .Frame(Code::kPollRepair, 2)
+                .Frame(Code::kStartRepair, 3, [](TStream& s) { TStreamWriteU32(s, 20); })
+                .Frame(Code::kRepairDatabase, 0)
                 .Stream());
 }
 

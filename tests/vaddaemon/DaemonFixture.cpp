@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "assetdb/protocol/DatabaseIpc.h"
-#include "assetdb/protocol/VADFrames.h"
+#include "assetdb/protocol/VADRequestCodes.h"
 
 extern char** environ;
 
@@ -152,7 +152,7 @@ bool DaemonFixture::StopDaemon(pid_t pid) {
     RawClient client;
     if (client.Open(uint16_t(block.port), AssetIndexPath(), 1, nullptr)) {
       Bytes reply;
-      client.Transact(VADFrames::kRequestCloseDaemon, 1, {}, &reply, nullptr, kStopGraceMs);
+      client.Transact(VADRequestCode::kCloseDaemon, 1, {}, &reply, nullptr, kStopGraceMs);
     }
   }
   if (WaitExit(pid, kStopGraceMs) >= 0) return true;
