@@ -3,12 +3,12 @@
 #include <vector>
 
 #include "assetdb/client/VADRequest.h"
+#include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/stream/TStreamTyped.h"
 #include "gsnative/FetcheryQuery.h"
 
 namespace {
 
-constexpr uint32_t kNeededItemsRequest = 0x4A;
 constexpr uint32_t kItemNumberBytes = 4;
 
 Kiv::PString Name(const char* text) { return Kiv::PString(text); }
@@ -55,7 +55,7 @@ void ParseFetcheryAssetReply(const Soup& reply, FetcheryRecordList& records) {
   if (items.empty()) return;
   VADRequest request;
   WriteNeededItemsBody(request.Body(), items);
-  if (!request.Transact(kNeededItemsRequest)) return;
+  if (!request.Transact(VADRequestCode::kNeededItems)) return;
   uint32_t count = 0;
   TStreamReadU32(request.Reply(), count, 0);
   const uint32_t held = request.ReplyRemaining() / kItemNumberBytes;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/base/LogMessage.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
@@ -18,9 +19,9 @@ namespace RequestLog {
 
 namespace {
 
-constexpr uint32_t kWebStart = 0xE6;
-constexpr uint32_t kInstallArchive = 0x28;
-constexpr uint32_t kNeededItems = 0x4A;
+constexpr uint32_t kWebStart = VADRequestCode::kStartWebRequest;
+constexpr uint32_t kInstallArchive = VADRequestCode::kInstallArchive;
+constexpr uint32_t kNeededItems = VADRequestCode::kNeededItems;
 
 std::string Printable(std::string_view text) {
   std::string out(text);
