@@ -430,7 +430,9 @@ uint32_t VADClient::ReaderThread(void* argument) {
     if (context.done) break;
     if (!VADFrames::ReadFrame(source, sink)) break;
   }
-  context.transport->Close();
+  // On a requested end Disconnect closes the transport itself, once its
+  // goodbye word is out; closing it here could cut that word off.
+  if (!context.done) context.transport->Close();
   s.connected = false;
   s.readerEvent.Set();
   size_t failed = VADClientTransaction::FailSentOn(context.connection);
