@@ -60,6 +60,9 @@ TEST_F(VADClientConnection, OpenStartsTheDaemonBeforeTheSecondAttempt) {
 }
 
 TEST_F(VADClientConnection, HandshakeWithoutAnswerTimesOut) {
+  VADClientTimings timings = VADClient::GetTimings();
+  timings.handshakeTimeoutMs = 400;
+  VADClient::SetTimings(timings);
   FakeDaemon daemon;
   daemon.ExpectHandshake(FakeDaemon::Answer::kSilent).ExpectHandshake(FakeDaemon::Answer::kWrongWord)
       .ExpectHandshake(FakeDaemon::Answer::kSilent);
@@ -68,7 +71,7 @@ TEST_F(VADClientConnection, HandshakeWithoutAnswerTimesOut) {
   EXPECT_FALSE(OpenOn(daemon));
   auto took = Clock::now() - start;
   EXPECT_GE(took, std::chrono::milliseconds(800));  // Two silent answers of 400 ms each.
-  EXPECT_LT(took, std::chrono::seconds(3));
+  EXPECT_LT(took, std::chrono::seconds(20));  // Bounded, however loaded the machine.
   EXPECT_TRUE(Logged("no handshake answer"));
   EXPECT_TRUE(Logged("wrong handshake answer"));
   EXPECT_EQ(daemon.Accepted(), 3u);
