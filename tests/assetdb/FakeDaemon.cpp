@@ -350,3 +350,17 @@ FakeDaemon& FakeDaemon::Serve(Bytes body) {
   });
   return *this;
 }
+
+FakeDaemon& FakeDaemon::ServeUntil(uint32_t code) {
+  steps_.push_back([this, code] {
+    Request request;
+    while (ReadRequest(request)) {
+      lastId_ = request.id;
+      if (request.code == code) return true;
+      if (request.id != 0 && !SendExact(Words({kTagReply, request.id, 0}))) break;
+    }
+    Fail("expected request " + std::to_string(code) + ", got none");
+    return false;
+  });
+  return *this;
+}
