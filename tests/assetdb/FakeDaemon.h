@@ -24,7 +24,7 @@
 //                       of the given code comes; that one is left unanswered
 //                       and its id becomes the "last id"
 // A mismatch or a step that cannot be done is recorded (Failures) and ends
-// the script. Every frame read is kept (Requests).
+// the script and the connection. Every frame read is kept (Requests).
 //
 // Nothing waits without bound: reads poll every 20 ms for the stop flag,
 // and the destructor (or Stop) closes every socket and joins the thread.
