@@ -1,7 +1,9 @@
 #include "cli/Dispatcher.h"
 
+#include "assetdb/client/VADClient.h"
 #include "cli/CommandArgs.h"
 #include "cli/CommandTable.h"
+#include "foundation/spec/InterfaceTextDB.h"
 #include "kiv/PString.h"
 
 int32_t DispatchCommand(ResultsLog& log, EngineObjects& engine, int argc, char** argv) {
@@ -13,5 +15,10 @@ int32_t DispatchCommand(ResultsLog& log, EngineObjects& engine, int argc, char**
     AddCommandError(log, "Invalid argument, please check the help for the list of valid argument\n");
     return kCommandFailed;
   }
-  return entry->run(log, engine, argc, argv);
+  const uint64_t lostBefore = VADClient::LostRequestCount();
+  const int32_t status = entry->run(log, engine, argc, argv);
+  if (VADClient::LostRequestCount() == lostBefore) return status;
+  // Whatever the command made of its failed requests, its work is not done.
+  AddCommandError(log, GetInterfaceText("$vad_connection_lost"));
+  return status != kCommandSucceeded ? status : kCommandFailed;
 }

@@ -15,6 +15,11 @@
 // command's status, a signed 32-bit value (the process exit status is its
 // low 8 bits). `engine` is handed on but read by no command.
 //
+// When a daemon request of the command failed because the connection to
+// the daemon was lost (VADClient::LostRequestCount rose while it ran), the
+// error "$vad_connection_lost" is added after the command's own messages and
+// a status of 0 becomes -1, so that a lost daemon never reads as success.
+//
 // Runs on the main thread, one command at a time.
 #pragma once
 

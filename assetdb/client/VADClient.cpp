@@ -276,6 +276,7 @@ bool VADClient::CloseDaemon() {
 
 bool VADClient::IsOpen() { return State().opened; }
 bool VADClient::IsConnected() { return State().connected; }
+uint64_t VADClient::LostRequestCount() { return State().lostRequests.load(); }
 
 // --- Connecting ------------------------------------------------------------
 
@@ -322,9 +323,21 @@ bool VADClient::SendOrDisconnect(const void* data, uint32_t n) {
 
 namespace {
 
+enum class SendResult {
+  kSent,
+  kRefused,       // The request itself could not be framed; nothing was sent.
+  kNoConnection,  // No usable connection, or it broke while the frame went out.
+};
+
+// A request of `code` failed for want of a connection (see LostRequestCount).
+void CountLostRequest(uint32_t code) {
+  if (code == VADRequestCode::kCloseDaemon) return;
+  ++State().lostRequests;
+}
+
 // Sends one request frame under the connection lock (see VADClient.h for
 // the attempts). `transaction` is null for a one-way request.
-bool SendRequestLocked(uint32_t code, TStream& request, VADClientTransaction* transaction) {
+SendResult SendRequestLocked(uint32_t code, TStream& request, VADClientTransaction* transaction) {
   ClientState& s = State();
   const uint32_t id = transaction != nullptr ? transaction->GetId() : 0;
   // The whole payload is read before anything is sent, so a short request
@@ -338,16 +351,16 @@ bool SendRequestLocked(uint32_t code, TStream& request, VADClientTransaction* tr
     payload.resize(length);
   } catch (const std::bad_alloc&) {
     LogMessage("VADClient> request 0x%x: no memory for a payload of %u bytes", code, length);
-    return false;
+    return SendResult::kRefused;
   }
-  if (length != 0 && request.Read(payload.data(), length) != length) return false;
-  if (!VADFrames::EncodeRequest(code, id, payload.data(), length, frame)) return false;
+  if (length != 0 && request.Read(payload.data(), length) != length) return SendResult::kRefused;
+  if (!VADFrames::EncodeRequest(code, id, payload.data(), length, frame)) return SendResult::kRefused;
   payload = std::vector<uint8_t>();
 
   VADClientTimings timings = VADClient::GetTimings();
   for (uint32_t attempt = 0; attempt < timings.attempts; ++attempt) {
     if (attempt == 1) {
-      if (!VADClientInternal::CurrentOptions().restartDaemon) return false;
+      if (!VADClientInternal::CurrentOptions().restartDaemon) return SendResult::kNoConnection;
       StartDaemon();
     }
     if (attempt >= 1) SleepMs(timings.attemptDelayMs);
@@ -359,13 +372,13 @@ bool SendRequestLocked(uint32_t code, TStream& request, VADClientTransaction* tr
     }
     if (transaction != nullptr) transaction->PrepareSend(s.connection);
     size_t sent = 0;
-    if (SendAll(*s.transport, frame.data(), frame.size(), &sent)) return true;
+    if (SendAll(*s.transport, frame.data(), frame.size(), &sent)) return SendResult::kSent;
     VADClient::Disconnect(true);
     // Once a byte went out the daemon may hold part of the request: it is
     // not repeated.
-    if (sent != 0) return false;
+    if (sent != 0) return SendResult::kNoConnection;
   }
-  return false;
+  return SendResult::kNoConnection;
 }
 
 }  // namespace
@@ -377,13 +390,20 @@ bool VADClient::Transact(uint32_t code, TStream& request, TStream& reply, VADTra
   transaction.Begin();
   {
     Kiv::SingleLock lock(s.connectionLock);
-    if (!s.opened || !SendRequestLocked(code, request, &transaction)) {
+    if (!s.opened) {
+      transaction.End();
+      return false;
+    }
+    const SendResult sent = SendRequestLocked(code, request, &transaction);
+    if (sent != SendResult::kSent) {
+      if (sent == SendResult::kNoConnection) CountLostRequest(code);
       transaction.End();
       return false;
     }
   }
   if (!transaction.Wait()) {
     LogMessage("VADClient::Transact> request 0x%x failed: the connection to VADDaemon was lost", code);
+    CountLostRequest(code);
     transaction.End();
     return false;
   }
@@ -393,6 +413,7 @@ bool VADClient::Transact(uint32_t code, TStream& request, TStream& reply, VADTra
     // The read side is ours only while the connection that delivered the
     // reply still stands.
     if (!s.transport || transaction.GetReplyConnection() != s.connection) {
+      CountLostRequest(code);
       transaction.End();
       return false;
     }
@@ -400,6 +421,7 @@ bool VADClient::Transact(uint32_t code, TStream& request, TStream& reply, VADTra
     VADFrames::ReplyBody body = VADFrames::ReadReplyBody(source, reply);
     if (body == VADFrames::ReplyBody::kBroken) {
       Disconnect(true);
+      CountLostRequest(code);
       transaction.End();
       return false;
     }
@@ -415,7 +437,9 @@ bool VADClient::Post(uint32_t code, TStream& request) {
   ClientState& s = State();
   Kiv::SingleLock lock(s.connectionLock);
   if (!s.opened) return false;
-  return SendRequestLocked(code, request, nullptr);
+  const SendResult sent = SendRequestLocked(code, request, nullptr);
+  if (sent == SendResult::kNoConnection) CountLostRequest(code);
+  return sent == SendResult::kSent;
 }
 
 // --- The reader thread -----------------------------------------------------
@@ -431,7 +455,9 @@ uint32_t VADClient::ReaderThread(void* argument) {
     if (context.done) break;
     if (!VADFrames::ReadFrame(source, sink)) break;
   }
-  context.transport->Close();
+  // On a requested end Disconnect closes the transport itself, once its
+  // goodbye word is out; closing it here could cut that word off.
+  if (!context.done) context.transport->Close();
   s.connected = false;
   s.readerEvent.Set();
   size_t failed = VADClientTransaction::FailSentOn(context.connection);

@@ -37,7 +37,9 @@
 // Failure: nothing throws. When the connection ends (a failed receive, an
 // unknown tag, a length over its bound), every pending request fails at
 // once ("VADClient> connection to VADDaemon lost; failing pending requests"
-// in the log) and later requests reconnect as above. Disconnect shuts the
+// in the log) and later requests reconnect as above. Requests that fail for
+// want of a connection are counted (LostRequestCount), so that a caller can
+// tell a lost daemon from a request that the daemon refused. Disconnect shuts the
 // socket down and joins the reader thread (it never kills a thread); on the
 // reader thread itself it does nothing. Every wait here is bounded except
 // a request's wait for a live daemon, which ends when the reply comes or
@@ -125,6 +127,12 @@ class VADClient : public VADClientRequests {
 
   static bool IsOpen();
   static bool IsConnected();
+  // The number of requests (Transact and Post) that failed while the client
+  // was open because the connection ended or could not be used: pending
+  // when it dropped, cut off while sent or read, or finding no connection
+  // that could be made. Counts from process start; the close request
+  // (0x10E), after which the daemon ends the connection, is not counted.
+  static uint64_t LostRequestCount();
 
   // Notifications (see above).
   static void DispatchNotification(VADNotification* note);

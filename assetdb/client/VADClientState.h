@@ -43,6 +43,7 @@ struct ClientState {
   std::unique_ptr<Kiv::Thread> reader;
   std::unique_ptr<ReaderContext> readerContext;
   uint32_t connection = 0;  // Number of the latest connection; 0 before any.
+  std::atomic<uint64_t> lostRequests{0};
 
   std::mutex openLock;  // Serialises VADOpenDatabase and Close.
   std::unique_ptr<SpecRegistry> specs;

@@ -85,6 +85,8 @@ void DaemonHttpRequest::ApplyStatus(TStream& stream, DaemonHttpRequest& request)
   DaemonHttpStatus status = ReadStatus(stream);
   Kiv::SingleLock guard(RegistryLock());
   request.statusReceived_ = true;
+  // A reply read on the requesting thread can be overtaken by the final
+  // status that the reader thread pushes; it must not take that back.
   if (request.status_.done && !status.done) return;
   request.status_ = std::move(status);
 }

@@ -14,7 +14,9 @@
 // second word; u32 result (0 is success); u32 third word; string result
 // path; interned name. Each u32 reads as 0 when the reply runs short.
 // ReadStatus reads one record; ApplyStatus reads the whole record first,
-// then stores it under the registry's lock.
+// then stores it under the registry's lock, unless the request is done and
+// the record is not: a done request stays done, whichever of a reply and a
+// pushed status came last.
 //
 // Poll: a request whose status is done answers it without asking the
 // daemon; otherwise it asks (request 0xE8, body u64 handle, reply a status

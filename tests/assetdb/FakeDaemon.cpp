@@ -78,7 +78,11 @@ bool FakeDaemon::WaitDone(uint32_t ms) {
 
 void FakeDaemon::Run() {
   for (Step& step : steps_) {
-    if (stop_ || !step()) break;
+    if (stop_ || step()) continue;
+    // A client still waiting for an answer the script will not give fails
+    // at once instead of hanging its test.
+    CloseConnection();
+    break;
   }
   done_ = true;
 }
@@ -347,6 +351,20 @@ FakeDaemon& FakeDaemon::Serve(Bytes body) {
       if (!SendExact(frame)) break;
     }
     return true;
+  });
+  return *this;
+}
+
+FakeDaemon& FakeDaemon::ServeUntil(uint32_t code) {
+  steps_.push_back([this, code] {
+    Request request;
+    while (ReadRequest(request)) {
+      lastId_ = request.id;
+      if (request.code == code) return true;
+      if (request.id != 0 && !SendExact(Words({kTagReply, request.id, 0}))) break;
+    }
+    Fail("expected request " + std::to_string(code) + ", got none");
+    return false;
   });
   return *this;
 }

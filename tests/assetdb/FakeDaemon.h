@@ -20,8 +20,11 @@
 //   Pause               wait the given milliseconds
 //   Serve               answer every request with a reply of the given body
 //                       until the client closes (for benchmarks)
+//   ServeUntil          answer every request with an empty reply until one
+//                       of the given code comes; that one is left unanswered
+//                       and its id becomes the "last id"
 // A mismatch or a step that cannot be done is recorded (Failures) and ends
-// the script. Every frame read is kept (Requests).
+// the script and the connection. Every frame read is kept (Requests).
 //
 // Nothing waits without bound: reads poll every 20 ms for the stop flag,
 // and the destructor (or Stop) closes every socket and joins the thread.
@@ -72,6 +75,7 @@ class FakeDaemon {
   FakeDaemon& Drop();
   FakeDaemon& Pause(uint32_t ms);
   FakeDaemon& Serve(Bytes body);
+  FakeDaemon& ServeUntil(uint32_t code);
 
   // Starts playing the script.
   void Start();

@@ -60,6 +60,9 @@ TEST_F(VADClientConnection, OpenStartsTheDaemonBeforeTheSecondAttempt) {
 }
 
 TEST_F(VADClientConnection, HandshakeWithoutAnswerTimesOut) {
+  VADClientTimings timings = VADClient::GetTimings();
+  timings.handshakeTimeoutMs = 400;
+  VADClient::SetTimings(timings);
   FakeDaemon daemon;
   daemon.ExpectHandshake(FakeDaemon::Answer::kSilent).ExpectHandshake(FakeDaemon::Answer::kWrongWord)
       .ExpectHandshake(FakeDaemon::Answer::kSilent);
@@ -68,7 +71,7 @@ TEST_F(VADClientConnection, HandshakeWithoutAnswerTimesOut) {
   EXPECT_FALSE(OpenOn(daemon));
   auto took = Clock::now() - start;
   EXPECT_GE(took, std::chrono::milliseconds(800));  // Two silent answers of 400 ms each.
-  EXPECT_LT(took, std::chrono::seconds(3));
+  EXPECT_LT(took, std::chrono::seconds(20));  // Bounded, however loaded the machine.
   EXPECT_TRUE(Logged("no handshake answer"));
   EXPECT_TRUE(Logged("wrong handshake answer"));
   EXPECT_EQ(daemon.Accepted(), 3u);
@@ -146,6 +149,7 @@ TEST_F(VADClientConnection, DroppedConnectionFailsEveryPendingRequestAtOnce) {
   daemon.ExpectHandshake().ExpectRequest(0x30).ExpectRequest(0x31).Drop();
   daemon.Start();
   ASSERT_TRUE(OpenOn(daemon));
+  const uint64_t lostBefore = VADClient::LostRequestCount();
   bool second = true;
   std::thread other([&] {
     TBuffer request, reply;
@@ -167,6 +171,7 @@ TEST_F(VADClientConnection, DroppedConnectionFailsEveryPendingRequestAtOnce) {
   // after one attempt and starts nothing.
   EXPECT_FALSE(VADClient::Transact(0x32, request, reply, nullptr, nullptr, false));
   EXPECT_EQ(daemonStarts.load(), 0);
+  EXPECT_EQ(VADClient::LostRequestCount() - lostBefore, 3u);  // The two pending ones and the late one.
 }
 
 TEST_F(VADClientConnection, RequestReconnectsWhenRestartIsAllowed) {
@@ -218,7 +223,9 @@ TEST_F(VADClientConnection, ReplyThatCannotBeStoredFailsButTheReaderGoesOn) {
   Kiv::DynamicBuffer small;
   small.SetMaxSize(16);
   TBuffer request, tooSmall(&small);
+  const uint64_t lostBefore = VADClient::LostRequestCount();
   EXPECT_FALSE(VADClient::Transact(0x60, request, tooSmall, nullptr, nullptr, false));
+  EXPECT_EQ(VADClient::LostRequestCount(), lostBefore);  // The daemon answered: nothing was lost.
   TBuffer reply;
   ASSERT_TRUE(VADClient::Transact(0x61, request, reply, nullptr, nullptr, false));
   EXPECT_EQ(ReplyBytes(reply), Bytes{1});

@@ -175,10 +175,13 @@ TEST_F(VADClientNotifications, CommandHostJobReplyGoesBackAsRequest8D) {
       .ExpectGoodbye();
   daemon.Start();
   ASSERT_TRUE(OpenOn(daemon));
-  for (int i = 0; i < 1000 && VADClient::QueuedNotificationCount() == 0; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  // The job is queued before its main-thread task is posted: run tasks until
+  // its answer has gone out.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (daemon.Requests().empty() && std::chrono::steady_clock::now() < deadline) {
+    WorkerThread::Get().WaitForWork(20);
+    RunMainThreadTasks();
   }
-  RunMainThreadTasks();
   VADClient::Close();
   EXPECT_TRUE(daemon.WaitDone(2000));
   EXPECT_TRUE(daemon.Failures().empty());

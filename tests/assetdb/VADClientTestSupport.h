@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -39,12 +41,17 @@ class VADClientTestBase : public ::testing::Test {
     VADClientTimings timings;
     timings.attempts = 3;
     timings.attemptDelayMs = 10;
-    timings.handshakeTimeoutMs = 400;
-    timings.closeDaemonWaitMs = 2000;
+    // Waits on the fake daemon keep their full length: its thread may be
+    // slow to run on a loaded machine. Tests of the time-outs shorten them.
+    timings.handshakeTimeoutMs = VADClientTimings::kDefaultHandshakeTimeoutMs;
+    timings.closeDaemonWaitMs = 10000;
     VADClient::SetTimings(timings);
     oldSink_ = Kiv::Log::SetSink([this](std::string_view line) {
-      std::lock_guard<std::mutex> guard(logMutex_);
-      log_.emplace_back(line);
+      {
+        std::lock_guard<std::mutex> guard(logMutex_);
+        log_.emplace_back(line);
+      }
+      logged_.notify_all();
     });
   }
 
@@ -66,16 +73,24 @@ class VADClientTestBase : public ::testing::Test {
     return VADOpenDatabase(options);
   }
 
+  // Whether a captured log line contains `text`. Lines that other threads
+  // write (the reader thread's) may come a little after the event a test
+  // saw, so this waits for one, up to kLogWaitMs.
   bool Logged(const std::string& text) {
-    std::lock_guard<std::mutex> guard(logMutex_);
-    for (const std::string& line : log_) {
-      if (line.find(text) != std::string::npos) return true;
-    }
-    return false;
+    std::unique_lock<std::mutex> guard(logMutex_);
+    return logged_.wait_for(guard, std::chrono::milliseconds(kLogWaitMs), [&] {
+      for (const std::string& line : log_) {
+        if (line.find(text) != std::string::npos) return true;
+      }
+      return false;
+    });
   }
 
  private:
+  static constexpr int kLogWaitMs = 5000;
+
   Kiv::Log::Sink oldSink_;
   std::mutex logMutex_;
+  std::condition_variable logged_;
   std::vector<std::string> log_;
 };

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 
 #include "assetdb/protocol/AssetRecord.h"
 #include "assetdb/client/FindAssetSpec.h"
@@ -323,6 +324,37 @@ TEST_F(VADRequests, WebRequestIsDoneAsksUntilTheStatusIsDone) {
   EXPECT_FALSE(request->IsDone());
   EXPECT_TRUE(request->IsDone());
   EXPECT_TRUE(request->IsDone());  // Final: no more polls.
+  DaemonHttpRequest::Delete(request);
+  Finish(daemon);
+}
+
+// The reader thread may push the final status between the moment a poll's
+// reply is read and the moment it is applied: the older reply loses.
+TEST_F(VADRequests, FinalWebStatusIsNotUndoneByAnOvertakenReply) {
+  const Bytes handleBytes = Build([](TStream& s) { TStreamWriteU64(s, 5); });
+  FakeDaemon daemon;
+  daemon.ExpectHandshake();
+  daemon.ExpectRequest(0xE6).Reply(Concat({handleBytes, StatusBytes(false, 0, "")}));
+  daemon.ExpectRequest(0xE7, handleBytes);
+  daemon.ExpectGoodbye();
+  daemon.Start();
+  ASSERT_TRUE(OpenOn(daemon));
+  UrlRecord url;
+  ParseUrl("http://h/", url);
+  DaemonHttpRequest* request = DaemonHttpRequest::Start(url, 0);
+  const auto stream = [](const Bytes& bytes) {
+    auto buffer = std::make_unique<TBuffer>();
+    TStreamWriteBytes(*buffer, bytes.data(), uint32_t(bytes.size()));
+    TStreamRewind(*buffer);
+    return buffer;
+  };
+  DaemonHttpRequest::DispatchStatus(5, *stream(StatusBytes(true, 0, "/tmp/final.txt")));
+  DaemonHttpRequest::ApplyStatus(*stream(StatusBytes(false, 0, "")), *request);
+  EXPECT_TRUE(request->IsDone());
+  Kiv::String path;
+  Kiv::PString name;
+  EXPECT_TRUE(request->GetResultPath(path, name));  // Done: answered without a poll.
+  EXPECT_EQ(path, "/tmp/final.txt");
   DaemonHttpRequest::Delete(request);
   Finish(daemon);
 }
