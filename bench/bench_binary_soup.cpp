@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "foundation/soup/BinarySoup.h"
-#include "foundation/text/KUID.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/stream/TBuffer.h"
+#include "foundation/text/KUID.h"
 #include "kiv/DynamicBuffer.h"
 
 namespace {

@@ -54,7 +54,8 @@ void BM_CompressTexture(benchmark::State& state) {
   const Kiv::File::Path folder(Folder());
   for (auto _ : state) {
     ResultsLog log;
-    if (ConvertTexturesInFolder(Kiv::PString(), folder, log) != 2) state.SkipWithError("conversion failed");
+    if (ConvertTexturesInFolder(Kiv::PString(), folder, log) != 2)
+      state.SkipWithError("conversion failed");
   }
 }
 BENCHMARK(BM_CompressTexture)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
@@ -75,7 +76,8 @@ void BM_Nvcompress(benchmark::State& state) {
       const int spawned = posix_spawnp(&pid, "nvcompress", &actions, nullptr, argv.data(), environ);
       posix_spawn_file_actions_destroy(&actions);
       int status = 0;
-      if (spawned != 0 || ::waitpid(pid, &status, 0) != pid || status != 0) state.SkipWithError("nvcompress failed");
+      if (spawned != 0 || ::waitpid(pid, &status, 0) != pid || status != 0)
+        state.SkipWithError("nvcompress failed");
     }
   }
 }

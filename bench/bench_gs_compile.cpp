@@ -38,9 +38,12 @@ std::string Fill(const char* pattern, int n, const std::string& base) {
   std::string out;
   const std::string number = std::to_string(n);
   for (const char* p = pattern; *p; ++p) {
-    if (*p == '@') out += number;
-    else if (*p == '$') out += base;
-    else out += *p;
+    if (*p == '@')
+      out += number;
+    else if (*p == '$')
+      out += base;
+    else
+      out += *p;
   }
   return out;
 }
@@ -116,13 +119,15 @@ const char kLuaClass[] =
 
 std::string GameScriptSource() {
   std::string s;
-  for (int i = 0; i < kClasses; ++i) s += Fill(kGameScriptClass, i, i >= 10 ? " isclass C" + std::to_string(i % 10) : "");
+  for (int i = 0; i < kClasses; ++i)
+    s += Fill(kGameScriptClass, i, i >= 10 ? " isclass C" + std::to_string(i % 10) : "");
   return s;
 }
 
 std::string LuaSource() {
   std::string s;
-  for (int i = 0; i < kClasses; ++i) s += Fill(kLuaClass, i, i >= 10 ? "C" + std::to_string(i % 10) : "nil");
+  for (int i = 0; i < kClasses; ++i)
+    s += Fill(kLuaClass, i, i >= 10 ? "C" + std::to_string(i % 10) : "nil");
   return s;
 }
 
@@ -168,7 +173,8 @@ void BM_GSCompile(benchmark::State& state) {
   }
   PathListClear(paths);
   state.counters["lines"] = source.lines;
-  state.counters["lines/s"] = benchmark::Counter(source.lines, benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["lines/s"] =
+      benchmark::Counter(source.lines, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_GSCompile)->Unit(benchmark::kMillisecond);
 
@@ -182,7 +188,8 @@ void BM_GSParse(benchmark::State& state) {
         GSCompiler::GSParseSource(source.text.data(), source.text.size(), diagnostics, arena);
     benchmark::DoNotOptimize(result.root);
   }
-  state.counters["lines/s"] = benchmark::Counter(source.lines, benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["lines/s"] =
+      benchmark::Counter(source.lines, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_GSParse)->Unit(benchmark::kMillisecond);
 
@@ -199,7 +206,8 @@ void BM_LuaLoad(benchmark::State& state) {
   }
   lua_close(L);
   state.counters["lines"] = lines;
-  state.counters["lines/s"] = benchmark::Counter(lines, benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["lines/s"] =
+      benchmark::Counter(lines, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_LuaLoad)->Unit(benchmark::kMillisecond);
 

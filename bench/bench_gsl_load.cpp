@@ -42,7 +42,8 @@ std::string GameScriptSource() {
       const std::string k = std::to_string(m);
       s += "  public int M" + k + "(int n) {\n    int t = n + " + k + ";\n";
       if (m > 0) s += "    if (t > 3) t = M" + std::to_string(m - 1) + "(t - 1);\n";
-      s += "    v = v + t;\n    if (v > 100) Note(\"c" + n + "m" + k + "\" + v);\n    return t * 2;\n  }\n";
+      s += "    v = v + t;\n    if (v > 100) Note(\"c" + n + "m" + k +
+           "\" + v);\n    return t * 2;\n  }\n";
     }
     s += "  void Note(string s) { }\n};\n";
   }
@@ -58,7 +59,8 @@ std::string LuaSource() {
       const std::string k = std::to_string(m);
       s += "function C" + n + ":M" + k + "(n)\n  local t = n + " + k + "\n";
       if (m > 0) s += "  if t > 3 then t = self:M" + std::to_string(m - 1) + "(t - 1) end\n";
-      s += "  self.v = self.v + t\n  if self.v > 100 then self:Note(\"c" + n + "m" + k + "\" .. self.v) end\n";
+      s += "  self.v = self.v + t\n  if self.v > 100 then self:Note(\"c" + n + "m" + k +
+           "\" .. self.v) end\n";
       s += "  return t * 2\nend\n";
     }
   }
@@ -119,7 +121,8 @@ void BM_GslLoadLink(benchmark::State& state) {
     benchmark::DoNotOptimize(library);
   }
   state.counters["functions"] = kClasses * kMethods;
-  state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(files.folder / "bench.gsl"));
+  state.counters["bytes"] =
+      static_cast<double>(std::filesystem::file_size(files.folder / "bench.gsl"));
 }
 BENCHMARK(BM_GslLoadLink)->Unit(benchmark::kMicrosecond);
 
@@ -129,7 +132,8 @@ void BM_LuaLoadChunk(benchmark::State& state) {
   const std::string path = (files.folder / "bench.luac").string();
   for (auto _ : state) {
     lua_State* L = luaL_newstate();
-    if (luaL_loadfilex(L, path.c_str(), "b") != LUA_OK) return state.SkipWithError("the chunk did not load");
+    if (luaL_loadfilex(L, path.c_str(), "b") != LUA_OK)
+      return state.SkipWithError("the chunk did not load");
     benchmark::DoNotOptimize(lua_topointer(L, -1));
     lua_close(L);
   }

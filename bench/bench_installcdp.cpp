@@ -70,7 +70,9 @@ std::string MakeRoot(const Setup& setup, const std::string& name) {
   return root;
 }
 
-void CloseDaemon(const std::string& root) { RunProgram({root + "/bin/VandruUtil", "closevaddaemon"}, root + "/bin"); }
+void CloseDaemon(const std::string& root) {
+  RunProgram({root + "/bin/VandruUtil", "closevaddaemon"}, root + "/bin");
+}
 
 void WriteFile(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
@@ -102,18 +104,21 @@ Setup MakeSetup() {
     const std::string id = std::to_string(kFirstContentId + i);
     const std::string folder = source + "/asset" + id;
     fs::create_directories(folder);
-    WriteFile(folder + "/config.txt", "kuid <kuid:321:" + id + ">\nkind scenery\nusername \"Bench " + id + "\"\n");
+    WriteFile(folder + "/config.txt",
+              "kuid <kuid:321:" + id + ">\nkind scenery\nusername \"Bench " + id + "\"\n");
     WriteFile(folder + "/mesh.im", std::string(600 + i % 200, char('a' + i % 26)));
     WriteFile(folder + "/notes.txt", "asset " + id + "\n");
     createArgs.push_back("<kuid:321:" + id + ">");
   }
-  if (RunProgram({first + "/bin/VandruUtil", "installfrompath", source}, first + "/bin") != 0) return setup;
+  if (RunProgram({first + "/bin/VandruUtil", "installfrompath", source}, first + "/bin") != 0)
+    return setup;
   const int created = RunProgram(createArgs, first + "/bin");
   CloseDaemon(first);
   if (created != 0) return setup;
   setup.archive = setup.work + "/assets.cdp";
   setup.tarball = setup.work + "/assets.tar";
-  if (RunProgram({"/bin/tar", "-cf", setup.tarball, "-C", source, "."}, setup.work) != 0) return setup;
+  if (RunProgram({"/bin/tar", "-cf", setup.tarball, "-C", source, "."}, setup.work) != 0)
+    return setup;
   setup.ok = true;
   return setup;
 }
@@ -126,7 +131,8 @@ const Setup& GetSetup() {
 void BM_InstallCDP(benchmark::State& state) {
   const Setup& setup = GetSetup();
   if (!setup.ok) {
-    state.SkipWithError("set-up failed (tool or daemon not found, or the archive could not be made)");
+    state.SkipWithError(
+        "set-up failed (tool or daemon not found, or the archive could not be made)");
     return;
   }
   int run = 0;
@@ -134,10 +140,12 @@ void BM_InstallCDP(benchmark::State& state) {
     state.PauseTiming();
     const std::string root = MakeRoot(setup, "install" + std::to_string(run++));
     state.ResumeTiming();
-    const int status = RunProgram({root + "/bin/VandruUtil", "installcdp", setup.archive}, root + "/bin");
+    const int status =
+        RunProgram({root + "/bin/VandruUtil", "installcdp", setup.archive}, root + "/bin");
     state.PauseTiming();
     CloseDaemon(root);
-    const bool installed = fs::exists(root + "/UserData/local/kuid 321 " + std::to_string(kFirstContentId));
+    const bool installed =
+        fs::exists(root + "/UserData/local/kuid 321 " + std::to_string(kFirstContentId));
     fs::remove_all(root);
     state.ResumeTiming();
     if (status != 0 || !installed) {

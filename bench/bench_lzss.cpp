@@ -44,8 +44,8 @@ void AppendSources(Bytes& out) {
 }
 
 void AppendTextSoups(Bytes& out, size_t bytes) {
-  static const char* const kNames[] = {"kuid", "username", "category-class", "mesh",
-                                       "trackside", "texture", "script", "light"};
+  static const char* const kNames[] = {"kuid",      "username", "category-class", "mesh",
+                                       "trackside", "texture",  "script",         "light"};
   std::mt19937 rng(17);
   std::string text;
   while (text.size() < bytes) {

@@ -32,11 +32,13 @@ const std::string& MeshPath() {
       chunk.geometry.faces = 20000;
       chunk.geometry.faceNormals = 20000;
       chunk.geometry.indices.resize(60000);
-      for (size_t i = 0; i < chunk.geometry.indices.size(); ++i) chunk.geometry.indices[i] = uint16_t(i % 20000);
+      for (size_t i = 0; i < chunk.geometry.indices.size(); ++i)
+        chunk.geometry.indices[i] = uint16_t(i % 20000);
       spec.chunks.push_back(chunk);
     }
     const std::vector<uint8_t> bytes = meshfixture::WriteMesh(spec);
-    std::ofstream(pattern, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    std::ofstream(pattern, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     return std::string(pattern);
   }();
   return path;
@@ -59,7 +61,8 @@ void BM_LoadMeshFile(benchmark::State& state) {
     VandruIndexedMeshDefinition mesh;
     if (!mesh.GetMemoryFile().Open(MeshPath())) state.SkipWithError("cannot read the mesh file");
     const int64_t size = int64_t(mesh.GetMemoryFile().Size());
-    if (mesh.Load(&display, &manager, nullptr, 0, 0xFFFFFFFF) != kMeshOk) state.SkipWithError("load failed");
+    if (mesh.Load(&display, &manager, nullptr, 0, 0xFFFFFFFF) != kMeshOk)
+      state.SkipWithError("load failed");
     state.SetBytesProcessed(state.bytes_processed() + size);
   }
 }

@@ -70,8 +70,10 @@ struct Scratch {
   Scratch() {
     char pattern[] = "/tmp/vu-bench-tetlib-XXXXXX";
     root = ::mkdtemp(pattern);
-    fs::copy(std::string(VU_SOURCE_DIR) + "/tetlib/TETData", root + "/defs", fs::copy_options::recursive);
-    fs::copy(std::string(VU_SOURCE_DIR) + "/tests/tetlib/fixtures/clean", root + "/asset", fs::copy_options::recursive);
+    fs::copy(std::string(VU_SOURCE_DIR) + "/tetlib/TETData", root + "/defs",
+             fs::copy_options::recursive);
+    fs::copy(std::string(VU_SOURCE_DIR) + "/tests/tetlib/fixtures/clean", root + "/asset",
+             fs::copy_options::recursive);
     for (const char* name : kDefinitionFiles) {
       Soup soup;
       Soup::LoadFromFile(Kiv::PString(), root + "/defs/" + name, soup, true);
@@ -80,7 +82,8 @@ struct Scratch {
     fs::create_directories(root + "/wide");
     std::ofstream kind(root + "/wide/kind.txt");
     std::ofstream config(root + "/wide-config.txt");
-    kind << "wide\n{\n  top-level 1\n  subpossibilities\n  {\n    kind\n    {\n      type \"string\"\n    }\n";
+    kind << "wide\n{\n  top-level 1\n  subpossibilities\n  {\n    kind\n    {\n      type "
+            "\"string\"\n    }\n";
     config << "kind \"wide\"\nvandru-build 3.4\n";
     const char* types[] = {"int", "float", "string", "bool"};
     const char* values[] = {"12", "1.5", "\"text\"", "1"};
@@ -200,7 +203,8 @@ BENCHMARK(BM_RapidJsonParseAndLookUpConfig1000Tags)->Unit(benchmark::kMicrosecon
 size_t ValidateFolder(const std::string& folder) {
   TETLib::Container container;
   ResultsLog log;
-  if (TETLib::BeginAssetValidation(Kiv::PString(), Kiv::File::Path(folder + "/config.txt"), log, &container)) {
+  if (TETLib::BeginAssetValidation(Kiv::PString(), Kiv::File::Path(folder + "/config.txt"), log,
+                                   &container)) {
     TETLib::RunAssetChecks(container, log);
   }
   PurgeUnusedResources();
@@ -241,7 +245,8 @@ void BM_Validate1000ConfigOnlyAssets(benchmark::State& state) {
     fs::create_directories(folder);
     std::ofstream out(folder + "/config.txt");
     out << "kuid <kuid:100:" << 1000 + i << ">\nusername \"Crate " << i << "\"\n"
-        << config.substr(config.find("kind")) << "rotation-speed " << (i % 10 == 0 ? 90 : i % 50) << "\n"
+        << config.substr(config.find("kind")) << "rotation-speed " << (i % 10 == 0 ? 90 : i % 50)
+        << "\n"
         << (i % 10 == 0 ? "colour 1\n" : "") << "mesh-table\n{\n  default\n  {\n    mesh \"m" << i
         << ".im\"\n    auto-create 1\n  }\n}\n";
     folders.push_back(folder);
@@ -256,8 +261,8 @@ void BM_Validate1000ConfigOnlyAssets(benchmark::State& state) {
   state.counters["rss_start_kib"] = before;
   state.counters["rss_end_kib"] = ResidentKiB();
   state.counters["s_per_asset"] =
-      benchmark::Counter(double(kAssets) * double(state.iterations()), benchmark::Counter::kIsRate |
-                                                                           benchmark::Counter::kInvert);
+      benchmark::Counter(double(kAssets) * double(state.iterations()),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
   state.counters["findings"] = double(findings);
   StopLibrary();
 }

@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "foundation/text/KUID.h"
 #include "foundation/soup/Soup.h"
-#include "foundation/stream/TBuffer.h"
 #include "foundation/soup/TextSoup.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/text/KUID.h"
 #include "kiv/DynamicBuffer.h"
 
 namespace {
@@ -27,9 +27,8 @@ namespace {
 constexpr int kTagsPerGroup = 11;
 
 struct Names {
-  Kiv::PString index{"index"}, scale{"scale"}, name{"name"}, kuid{"kuid"},
-      position{"position"}, description{"description"}, enabled{"enabled"}, mesh{"mesh"},
-      file{"file"}, flags{"flags"};
+  Kiv::PString index{"index"}, scale{"scale"}, name{"name"}, kuid{"kuid"}, position{"position"},
+      description{"description"}, enabled{"enabled"}, mesh{"mesh"}, file{"file"}, flags{"flags"};
 };
 
 Soup MakeSoup(int tags) {
@@ -74,8 +73,12 @@ void WriteJson(const Soup& soup, rapidjson::Writer<rapidjson::StringBuffer>& out
     const Kiv::PString name = soup.GetIndexedTagName(i);
     out.Key(name.c_str());
     switch (soup.GetNamedTagType(name)) {
-      case SoupType::kContainer: WriteJson(soup.GetIndexedSoup(i), out); break;
-      case SoupType::kInt: out.Int(soup.GetNamedTagAsInt(name, 0)); break;
+      case SoupType::kContainer:
+        WriteJson(soup.GetIndexedSoup(i), out);
+        break;
+      case SoupType::kInt:
+        out.Int(soup.GetNamedTagAsInt(name, 0));
+        break;
       case SoupType::kFloat: {
         std::vector<float> values;
         soup.GetNamedTagAsFloatArray(name, values);
@@ -88,7 +91,9 @@ void WriteJson(const Soup& soup, rapidjson::Writer<rapidjson::StringBuffer>& out
         out.EndArray();
         break;
       }
-      default: out.String(soup.GetNamedTag(name).c_str()); break;
+      default:
+        out.String(soup.GetNamedTag(name).c_str());
+        break;
     }
   }
   out.EndObject();

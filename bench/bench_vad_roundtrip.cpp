@@ -38,7 +38,9 @@ void Report(benchmark::State& state, std::vector<double>& micros) {
 }
 
 uint16_t benchPort = 0;
-uint16_t BenchPort(const Kiv::File::Path&) { return benchPort; }
+uint16_t BenchPort(const Kiv::File::Path&) {
+  return benchPort;
+}
 
 void BM_VADClientTransact(benchmark::State& state) {
   NetStartup();
@@ -62,7 +64,8 @@ void BM_VADClientTransact(benchmark::State& state) {
     TStreamRewind(request);
     reply.Reset();
     auto start = Clock::now();
-    bool ok = VADClient::Transact(VADRequestCode::kGetAssetInfo, request, reply, nullptr, nullptr, false);
+    bool ok =
+        VADClient::Transact(VADRequestCode::kGetAssetInfo, request, reply, nullptr, nullptr, false);
     micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
     if (!ok) {
       state.SkipWithError("request failed");

@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <string>
 
-#include "assetdb/client/AssetInstall.h"
-#include "assetdb/protocol/AssetRecord.h"
 #include "assetdb/archive/CDPArchive.h"
 #include "assetdb/archive/CDPBuilder.h"
-#include "assetdb/protocol/ResultsLog.h"
+#include "assetdb/client/AssetInstall.h"
 #include "assetdb/client/VADClient.h"
+#include "assetdb/protocol/AssetRecord.h"
+#include "assetdb/protocol/ResultsLog.h"
 #include "cli/CommandArgs.h"
 #include "cli/Commands.h"
 #include "foundation/soup/BinarySoup.h"

@@ -4,18 +4,20 @@
 #include <memory>
 #include <set>
 
-#include "assetdb/protocol/AssetRecord.h"
 #include "assetdb/client/UserNameCache.h"
 #include "assetdb/client/VADClient.h"
+#include "assetdb/protocol/AssetRecord.h"
 #include "assetdb/protocol/VADFilterElementBool.h"
 #include "assetdb/protocol/VADFilterElementGroup.h"
-#include "foundation/soup/SoupKUIDReferences.h"
 #include "cli/Commands.h"
+#include "foundation/soup/SoupKUIDReferences.h"
 
 namespace {
 
 struct NameLess {
-  bool operator()(const Kiv::PString& a, const Kiv::PString& b) const { return Kiv::PString::TextLess(a, b); }
+  bool operator()(const Kiv::PString& a, const Kiv::PString& b) const {
+    return Kiv::PString::TextLess(a, b);
+  }
 };
 
 }  // namespace
@@ -46,7 +48,8 @@ std::vector<Kiv::PString> ListAssetAuthors() {
   return std::vector<Kiv::PString>(names.begin(), names.end());
 }
 
-int32_t AuthorsCommand(ResultsLog& /*log*/, EngineObjects& /*engine*/, int /*argc*/, char** /*argv*/) {
+int32_t AuthorsCommand(ResultsLog& /*log*/, EngineObjects& /*engine*/, int /*argc*/,
+                       char** /*argv*/) {
   for (const Kiv::PString& name : ListAssetAuthors()) {
     std::fputs(name.c_str(), stdout);
     std::fputc('\n', stdout);

@@ -28,4 +28,3 @@ class ResultsLog;
 Kiv::PString CollectAssetAuthor(Kiv::PString& name, KUID kuid);
 
 std::vector<Kiv::PString> ListAssetAuthors();
-

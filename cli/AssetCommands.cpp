@@ -5,9 +5,9 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/client/VADAssetHandle.h"
 #include "assetdb/client/VADClient.h"
+#include "assetdb/protocol/ResultsLog.h"
 #include "cli/CommandArgs.h"
 #include "cli/Commands.h"
 #include "foundation/soup/Soup.h"
@@ -130,7 +130,8 @@ int32_t DeleteCommand(ResultsLog& log, EngineObjects&, int argc, char** argv) {
   ResultsLog daemonLog;
   if (VADClient::DeleteAsset(kuid, true, &daemonLog)) return kCommandSucceeded;
   for (const ResultMessage& message : daemonLog.Messages()) {
-    if (message.severity == ResultsLog::kError) log.AddResult(message.severity, message.subject, message.text);
+    if (message.severity == ResultsLog::kError)
+      log.AddResult(message.severity, message.subject, message.text);
   }
   return kCommandFailed;
 }
@@ -139,7 +140,7 @@ int32_t DeleteCommand(ResultsLog& log, EngineObjects&, int argc, char** argv) {
 // none) is printed all the same and the status tells the failure.
 int32_t GenerateKUIDCommand(ResultsLog&, EngineObjects&, int, char**) {
   const KUID kuid = VADClient::GenerateKUID();
-  std::printf("<KUID2:%" PRId32 ":%" PRIu32 ":%" PRIu32 ">\n", kuid.userId, uint32_t(kuid.contentId),
-              uint32_t(kuid.version));
+  std::printf("<KUID2:%" PRId32 ":%" PRIu32 ":%" PRIu32 ">\n", kuid.userId,
+              uint32_t(kuid.contentId), uint32_t(kuid.version));
   return kuid.IsNull() ? kCommandFailed : kCommandSucceeded;
 }

@@ -2,20 +2,22 @@
 
 #include <cstdio>
 
+#include "assetdb/client/VADClient.h"
 #include "assetdb/protocol/AssetRecord.h"
 #include "assetdb/protocol/ResultsLog.h"
-#include "assetdb/client/VADClient.h"
 #include "cli/CommandArgs.h"
 #include "cli/Commands.h"
 
 namespace {
 
-char FlagLetter(bool set, char upper) { return set ? upper : static_cast<char>(upper - 'A' + 'a'); }
+char FlagLetter(bool set, char upper) {
+  return set ? upper : static_cast<char>(upper - 'A' + 'a');
+}
 
 }  // namespace
 
-Kiv::String FormatAssetStatusLine(const KUID& kuid, const AssetRecord& record, bool missingDependencies,
-                                  bool faulty) {
+Kiv::String FormatAssetStatusLine(const KUID& kuid, const AssetRecord& record,
+                                  bool missingDependencies, bool faulty) {
   const uint32_t status = record.status;
   Kiv::String line(KUIDToTagString(kuid).View());
   line += " : ";

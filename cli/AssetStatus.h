@@ -28,8 +28,7 @@ struct AssetRecord;
 
 // The line without the leading "+ ": tag form, flag letters, category and
 // user name; `missingDependencies` and `faulty` are the two extra flags.
-Kiv::String FormatAssetStatusLine(const KUID& kuid, const AssetRecord& record, bool missingDependencies,
-                                  bool faulty);
+Kiv::String FormatAssetStatusLine(const KUID& kuid, const AssetRecord& record,
+                                  bool missingDependencies, bool faulty);
 
 bool PrintAssetStatus(const KUID& kuid, ResultsLog& log);
-

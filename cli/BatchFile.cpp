@@ -41,12 +41,14 @@ bool BatchLineReader::Fill() {
   return end_ > 0;
 }
 
-bool BatchLineReader::Eof() { return delivered_ && !Fill(); }
+bool BatchLineReader::Eof() {
+  return delivered_ && !Fill();
+}
 
 void BatchLineReader::ReadLine(std::string* line, bool* fits) {
   line->clear();
   *fits = true;
-  size_t length = 0;  // Bytes of the line's text, its line break not counted.
+  size_t length = 0;            // Bytes of the line's text, its line break not counted.
   bool carriageReturn = false;  // The last byte was a carriage return, not counted yet.
   bool any = false;
   while (Fill()) {
@@ -77,7 +79,8 @@ bool IsSkipped(const std::vector<std::string>& args) {
   return first == '\r' || first == '\n' || first == ' ';
 }
 
-int32_t RunLine(const std::vector<std::string>& args, EngineObjects& engine, const char* programPath) {
+int32_t RunLine(const std::vector<std::string>& args, EngineObjects& engine,
+                const char* programPath) {
   std::vector<std::string> storage;
   storage.reserve(args.size() + 1);
   storage.emplace_back(programPath ? programPath : "");
@@ -107,7 +110,8 @@ std::string ResolveBatchPath(const char* name) {
 
 int32_t RunBatchFile(const char* name, EngineObjects& engine, const char* programPath) {
   if (name == nullptr || name[0] == '\0' || !Kiv::File::Exists(ResolveBatchPath(name))) {
-    std::fprintf(stderr, "-The file \"%s\" does not exist, please specify a valid filename\n", name ? name : "");
+    std::fprintf(stderr, "-The file \"%s\" does not exist, please specify a valid filename\n",
+                 name ? name : "");
     return kBatchFileMissing;
   }
   Kiv::File file;
@@ -124,8 +128,8 @@ int32_t RunBatchFile(const char* name, EngineObjects& engine, const char* progra
     bool fits = true;
     reader.ReadLine(&line, &fits);
     if (!fits) {
-      std::fprintf(stderr, "-Line %u of \"%s\" is longer than %zu characters; it was not run\n", lineNumber,
-                   name, kMaxBatchLineLength);
+      std::fprintf(stderr, "-Line %u of \"%s\" is longer than %zu characters; it was not run\n",
+                   lineNumber, name, kMaxBatchLineLength);
       status = -1;
       continue;
     }

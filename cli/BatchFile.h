@@ -19,12 +19,11 @@
 // never split into two commands.
 //
 // RunBatchFile runs the lines of `name` (a relative name is taken from the
-// directory the tool was started in, GetStartDirectory): for each line, arguments from SplitBatchLine
-// after `programPath`; a line whose last argument begins with a carriage
-// return, line feed or blank is skipped; otherwise the command runs through
-// RunCommandGuarded with a fresh ResultsLog, the log is printed followed by
-// one more line end. A refused (too long) line writes a message to standard
-// error. The answer is 0 when every line that ran answered 0 and no line was
+// directory the tool was started in, GetStartDirectory): for each line, arguments from
+// SplitBatchLine after `programPath`; a line whose last argument begins with a carriage return,
+// line feed or blank is skipped; otherwise the command runs through RunCommandGuarded with a fresh
+// ResultsLog, the log is printed followed by one more line end. A refused (too long) line writes a
+// message to standard error. The answer is 0 when every line that ran answered 0 and no line was
 // refused, -1 otherwise; the remaining lines always run. A file that does not
 // exist writes "-The file "<name>" does not exist, please specify a valid
 // filename" to standard error and answers kBatchFileMissing; one that exists

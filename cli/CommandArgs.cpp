@@ -14,7 +14,9 @@ Kiv::PString LowerFirstArgument(int argc, char** argv) {
   return first;
 }
 
-bool HasFirstArgument(int argc, char** argv) { return !ArgumentText(argc, argv, 2).empty(); }
+bool HasFirstArgument(int argc, char** argv) {
+  return !ArgumentText(argc, argv, 2).empty();
+}
 
 KUID FirstArgumentKUID(int argc, char** argv) {
   return ParseKUID(LowerFirstArgument(argc, argv).c_str(), true);

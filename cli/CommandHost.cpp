@@ -1,5 +1,5 @@
-#include "assetdb/protocol/VADRequestCodes.h"
 #include "cli/CommandHost.h"
+#include "assetdb/protocol/VADRequestCodes.h"
 
 #include <signal.h>
 #include <unistd.h>
@@ -8,14 +8,14 @@
 #include <chrono>
 #include <thread>
 
-#include "assetdb/protocol/AssetText.h"
-#include "assetdb/client/IdleStep.h"
-#include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/archive/TransferArchive.h"
+#include "assetdb/client/IdleStep.h"
 #include "assetdb/client/TransferArchiveClient.h"
 #include "assetdb/client/VADClient.h"
-#include "foundation/spec/InterfaceTextDB.h"
+#include "assetdb/protocol/AssetText.h"
+#include "assetdb/protocol/ResultsLog.h"
 #include "foundation/base/LogMessage.h"
+#include "foundation/spec/InterfaceTextDB.h"
 #include "foundation/spec/SpecRegistry.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStream.h"
@@ -54,7 +54,9 @@ void InstallConsoleHandler() {
   sigaction(SIGHUP, &action, nullptr);
 }
 
-bool PayloadWhole(TStream& payload) { return payload.GetError() == TStream::kErrorNone; }
+bool PayloadWhole(TStream& payload) {
+  return payload.GetError() == TStream::kErrorNone;
+}
 
 uint32_t BytesLeft(TStream& stream) {
   const uint32_t size = stream.GetSize();
@@ -142,7 +144,9 @@ void DrainWorkerQueue() {
 
 }  // namespace
 
-void RequestCommandHostStop() { g_stopRequested.store(true); }
+void RequestCommandHostStop() {
+  g_stopRequested.store(true);
+}
 
 void CommandHostCallback(TStream& payload, TStream& reply) {
   uint32_t commandID = 0;

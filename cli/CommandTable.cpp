@@ -53,7 +53,9 @@ constexpr std::array kCommands = {
 
 }  // namespace
 
-std::span<const CommandEntry> CommandTable() { return kCommands; }
+std::span<const CommandEntry> CommandTable() {
+  return kCommands;
+}
 
 const CommandEntry* FindCommand(std::string_view lowerWord, int argc) {
   for (const CommandEntry& entry : kCommands) {

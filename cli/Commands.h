@@ -52,8 +52,10 @@ inline constexpr int32_t kProgramBuild = 49938;
 int32_t VersionCommand(ResultsLog& log, EngineObjects& engine, int argc, char** argv);
 int32_t InstalledVersionLoCommand(ResultsLog& log, EngineObjects& engine, int argc, char** argv);
 int32_t InstalledVersionHiCommand(ResultsLog& log, EngineObjects& engine, int argc, char** argv);
-int32_t InstalledBuildNumberLoCommand(ResultsLog& log, EngineObjects& engine, int argc, char** argv);
-int32_t InstalledBuildNumberHiCommand(ResultsLog& log, EngineObjects& engine, int argc, char** argv);
+int32_t InstalledBuildNumberLoCommand(ResultsLog& log, EngineObjects& engine, int argc,
+                                      char** argv);
+int32_t InstalledBuildNumberHiCommand(ResultsLog& log, EngineObjects& engine, int argc,
+                                      char** argv);
 int32_t EchoCommand(ResultsLog& log, EngineObjects& engine, int argc, char** argv);
 int32_t InstalledVersionCommand(ResultsLog& log, EngineObjects& engine, int argc, char** argv);
 int32_t InstalledBuildNumberCommand(ResultsLog& log, EngineObjects& engine, int argc, char** argv);

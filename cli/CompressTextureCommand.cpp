@@ -12,5 +12,6 @@ int32_t CompressTextureCommand(ResultsLog& log, EngineObjects& /*engine*/, int a
   Kiv::File::Path folder = ArgumentPath(argc, argv, 2);
   folder.Normalize();
   constexpr uint32_t kAllConverted = 2;
-  return ConvertTextures(Kiv::PString(), folder, log) == kAllConverted ? kCommandSucceeded : kCommandFailed;
+  return ConvertTextures(Kiv::PString(), folder, log) == kAllConverted ? kCommandSucceeded
+                                                                       : kCommandFailed;
 }

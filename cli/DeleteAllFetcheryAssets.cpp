@@ -5,8 +5,8 @@
 #include "assetdb/client/VADClient.h"
 #include "assetdb/protocol/VADFilterElementBool.h"
 #include "assetdb/protocol/VADFilterElementGroup.h"
-#include "foundation/soup/SoupKUIDReferences.h"
 #include "cli/Commands.h"
+#include "foundation/soup/SoupKUIDReferences.h"
 
 bool DeleteAllFetcheryAssets() {
   VADFilterElementGroup filter;
@@ -17,6 +17,7 @@ bool DeleteAllFetcheryAssets() {
   return true;
 }
 
-int32_t FetcheryDeleteAllCommand(ResultsLog& /*log*/, EngineObjects& /*engine*/, int /*argc*/, char** /*argv*/) {
+int32_t FetcheryDeleteAllCommand(ResultsLog& /*log*/, EngineObjects& /*engine*/, int /*argc*/,
+                                 char** /*argv*/) {
   return DeleteAllFetcheryAssets() ? 0 : -1;
 }

@@ -14,4 +14,3 @@
 class ResultsLog;
 
 bool DeleteAllFetcheryAssets();
-

@@ -12,7 +12,8 @@ int32_t DispatchCommand(ResultsLog& log, EngineObjects& engine, int argc, char**
   word.ToLower();
   const CommandEntry* entry = FindCommand(word.View(), argc);
   if (entry == nullptr) {
-    AddCommandError(log, "Invalid argument, please check the help for the list of valid argument\n");
+    AddCommandError(log,
+                    "Invalid argument, please check the help for the list of valid argument\n");
     return kCommandFailed;
   }
   const uint64_t lostBefore = VADClient::LostRequestCount();

@@ -9,10 +9,10 @@
 #include "assetdb/client/SettingsRequests.h"
 #include "assetdb/client/VADClient.h"
 #include "foundation/base/ApplicationRecords.h"
-#include "foundation/layout/FolderLayout.h"
-#include "foundation/spec/InterfaceTextDB.h"
 #include "foundation/base/LogMessage.h"
+#include "foundation/layout/FolderLayout.h"
 #include "foundation/layout/ResourceDatabaseRegistry.h"
+#include "foundation/spec/InterfaceTextDB.h"
 #include "foundation/threads/WorkerThread.h"
 #include "kiv/File.h"
 #include "kiv/Log.h"
@@ -59,7 +59,8 @@ bool Fail(const char* message) {
 // "-LogStdOut", otherwise the file of "-LogFile=" (nowhere for /dev/null).
 void InitLog(const Kiv::Options& options) {
   if (options.Has("LogStdOut")) {
-    Kiv::Log::SetSink([](std::string_view line) { std::fwrite(line.data(), 1, line.size(), stdout); });
+    Kiv::Log::SetSink(
+        [](std::string_view line) { std::fwrite(line.data(), 1, line.size(), stdout); });
     return;
   }
   std::string file = options.Get("LogFile");
@@ -95,7 +96,8 @@ bool StartEngineObjects(EngineObjects& engine, const Switches& switches) {
   engine.renderKernel = new Kiv::RenderKernel(nullptr, 8.0f);
   Kiv::SetRenderKernel(engine.renderKernel);
   Kiv::OS& os = *engine.os;
-  if (!InitWithRetry(os, [&os] { return os.Init(); })) return Fail("- Kiv OS initialisation failed.");
+  if (!InitWithRetry(os, [&os] { return os.Init(); }))
+    return Fail("- Kiv OS initialisation failed.");
   InitLog(os.GetOptions());
   Kiv::Rand::Program().Randomise();
   Kiv::RenderKernel& kernel = *engine.renderKernel;
@@ -112,7 +114,9 @@ void ChooseLanguage() {
 
 }  // namespace
 
-const char* GetStartDirectory() { return gStartDirectory; }
+const char* GetStartDirectory() {
+  return gStartDirectory;
+}
 
 std::string EngineOptionsString(bool noRender, bool logToConsole) {
   std::string options = noRender ? "-NullRender " : "-render=OpenGL -hidewindow ";
@@ -128,13 +132,15 @@ bool InitEngine(EngineObjects& engine, const char* /*programPath*/, int argc, ch
   folder.DelName();
 
   Kiv::String cwd = Kiv::File::GetCwd();
-  if (cwd.size() < sizeof(gStartDirectory)) std::memcpy(gStartDirectory, cwd.c_str(), cwd.size() + 1);
+  if (cwd.size() < sizeof(gStartDirectory))
+    std::memcpy(gStartDirectory, cwd.c_str(), cwd.size() + 1);
   Kiv::File::SetCwd(folder.Str());
 
   Kiv::File::Path tetData = folder;
   tetData.AddPath("TETData/");
   tetData.ReplaceForwardSlashes();
-  if (!TETLib::DataManager::CreateInstance(tetData.c_str())) return Fail("- TETLib initialisation failed.");
+  if (!TETLib::DataManager::CreateInstance(tetData.c_str()))
+    return Fail("- TETLib initialisation failed.");
 
   Switches switches = ScanSwitches(argc, argv);
   if (StartEngineObjects(engine, switches)) return true;

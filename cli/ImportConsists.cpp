@@ -8,16 +8,16 @@
 #include "assetdb/client/AssetInfoQueries.h"
 #include "assetdb/client/VADAssetHandle.h"
 #include "assetdb/client/VADClient.h"
+#include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/protocol/VADFilterElementAssetID.h"
 #include "assetdb/protocol/VADFilterElementBool.h"
 #include "assetdb/protocol/VADFilterElementGroup.h"
 #include "assetdb/protocol/VADFilterElementString.h"
-#include "assetdb/protocol/ResultsLog.h"
 #include "cli/CommandArgs.h"
 #include "cli/StartDirectoryScope.h"
-#include "foundation/text/KUID.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/soup/SoupKUIDReferences.h"
+#include "foundation/text/KUID.h"
 #include "kiv/File.h"
 #include "kiv/PString.h"
 #include "kiv/String.h"
@@ -124,15 +124,16 @@ TrainResult CreateConsist(ResultsLog& log, const Kiv::PString& name, const Soup&
     // Nothing is written: without the daemon's location and folder the
     // configuration would land beside the working directory.
     ReleaseAssetHandle(ref);
-    AddCommandError(log, "Unable to create the consist asset for the train \"" + name.Str() + "\".");
+    AddCommandError(log,
+                    "Unable to create the consist asset for the train \"" + name.Str() + "\".");
     return TrainResult::kFailed;
   }
   Soup config;
   Soup::LoadFromFile(fileLocation, path, config, false);
   FillConsistConfig(config, name, cars);
   if (!Soup::SaveToFile(fileLocation, path, config)) {
-    AddCommandError(log, "Unable to write the consist configuration for the train \"" + name.Str() +
-                             "\".");
+    AddCommandError(
+        log, "Unable to write the consist configuration for the train \"" + name.Str() + "\".");
     VADClient::RevertAsset(ref, &log);
     return TrainResult::kFailed;
   }

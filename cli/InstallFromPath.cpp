@@ -6,8 +6,8 @@
 #include <utility>
 
 #include "assetdb/client/AssetInstall.h"
-#include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/client/VADClientTransaction.h"
+#include "assetdb/protocol/ResultsLog.h"
 #include "cli/CommandArgs.h"
 #include "cli/Commands.h"
 #include "kiv/File.h"
@@ -31,8 +31,8 @@ bool StopRequested(VADTransactionCallback* callback) {
   return flag != nullptr && flag->stop != 0;
 }
 
-uint32_t Walk(const Kiv::String& folder, ResultsLog& log, uint32_t mode, bool& out, VADTransactionCallback* callback,
-              std::set<FolderId>& entered) {
+uint32_t Walk(const Kiv::String& folder, ResultsLog& log, uint32_t mode, bool& out,
+              VADTransactionCallback* callback, std::set<FolderId>& entered) {
   if (folder.empty()) return 0;
   // Only folders hold assets or entries. Each folder is entered once, known
   // by device and inode so that links are seen through: a link that loops
@@ -84,6 +84,7 @@ int32_t InstallFromPathCommand(ResultsLog& log, EngineObjects& /*engine*/, int a
   }
   bool out = false;
   if (InstallFromPath(path.Str(), log, 0, out, nullptr) != 0) return kCommandSucceeded;
-  AddCommandError(log, "No asset folder (one holding config.txt or config.chump) was found in the input path.");
+  AddCommandError(
+      log, "No asset folder (one holding config.txt or config.chump) was found in the input path.");
   return kCommandFailed;
 }

@@ -43,4 +43,3 @@ class InstallWalkStopFlag {
 
 uint32_t InstallFromPath(const Kiv::String& folder, ResultsLog& log, uint32_t mode, bool& out,
                          VADTransactionCallback* callback);
-

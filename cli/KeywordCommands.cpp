@@ -8,10 +8,10 @@
 #include "assetdb/protocol/VADFilterElementGroup.h"
 #include "cli/CommandArgs.h"
 #include "foundation/layout/FolderLayout.h"
-#include "foundation/text/KUID.h"
 #include "foundation/soup/Soup.h"
-#include "foundation/stream/TFile.h"
 #include "foundation/soup/TextSoup.h"
+#include "foundation/stream/TFile.h"
+#include "foundation/text/KUID.h"
 #include "kiv/File.h"
 
 namespace {
@@ -20,7 +20,9 @@ constexpr uint32_t kOpenRead = 32;
 constexpr uint32_t kOpenReadInLocation = 16;
 constexpr uint32_t kOpenWrite = 257;
 
-bool IsTextForm(const Kiv::String& formName) { return Kiv::EqualsIgnoreCase(formName, "txt"); }
+bool IsTextForm(const Kiv::String& formName) {
+  return Kiv::EqualsIgnoreCase(formName, "txt");
+}
 
 bool OpenFile(TFile& file, const Kiv::PString& location, const Kiv::String& path, uint32_t pathMode,
               uint32_t locationMode) {
@@ -58,7 +60,8 @@ bool LoadTextSoup(const Kiv::PString& location, const Kiv::String& fileName, Sou
   TFile file;
   if (!OpenFile(file, location, fileName, kOpenRead, kOpenReadInLocation)) return false;
   Soup loaded;
-  const bool accepted = TextSoup::Parse(loaded, file, false).Ok() && file.GetError() == TStream::kErrorNone;
+  const bool accepted =
+      TextSoup::Parse(loaded, file, false).Ok() && file.GetError() == TStream::kErrorNone;
   file.Close();
   if (!accepted) return false;
   soup = std::move(loaded);
@@ -67,7 +70,8 @@ bool LoadTextSoup(const Kiv::PString& location, const Kiv::String& fileName, Sou
 
 }  // namespace
 
-bool BackupKeywords(const Kiv::PString& location, const Kiv::String& fileName, const Kiv::String& formName) {
+bool BackupKeywords(const Kiv::PString& location, const Kiv::String& fileName,
+                    const Kiv::String& formName) {
   if (!IsTextForm(formName)) return false;
   Soup keywords;
   keywords.Create();
@@ -80,7 +84,8 @@ bool BackupKeywords(const Kiv::PString& location, const Kiv::String& fileName, c
   return SaveTextSoup(location, fileName, keywords);
 }
 
-bool ImportKeywords(const Kiv::PString& location, const Kiv::String& fileName, const Kiv::String& formName) {
+bool ImportKeywords(const Kiv::PString& location, const Kiv::String& fileName,
+                    const Kiv::String& formName) {
   if (!IsTextForm(formName)) return false;
   Soup keywords;
   if (!LoadTextSoup(location, fileName, keywords)) return false;
@@ -95,7 +100,8 @@ bool ImportKeywords(const Kiv::PString& location, const Kiv::String& fileName, c
 }
 
 int32_t BackupKeywordsCommand(ResultsLog&, EngineObjects&, int, char**) {
-  return BackupKeywords(Kiv::PString(), "KeywordsBackup.dat", "txt") ? kCommandSucceeded : kCommandFailed;
+  return BackupKeywords(Kiv::PString(), "KeywordsBackup.dat", "txt") ? kCommandSucceeded
+                                                                     : kCommandFailed;
 }
 
 int32_t ImportKeywordsCommand(ResultsLog&, EngineObjects&, int, char**) {

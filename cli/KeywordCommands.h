@@ -34,8 +34,10 @@
 #include "kiv/PString.h"
 #include "kiv/String.h"
 
-bool BackupKeywords(const Kiv::PString& location, const Kiv::String& fileName, const Kiv::String& formName);
-bool ImportKeywords(const Kiv::PString& location, const Kiv::String& fileName, const Kiv::String& formName);
+bool BackupKeywords(const Kiv::PString& location, const Kiv::String& fileName,
+                    const Kiv::String& formName);
+bool ImportKeywords(const Kiv::PString& location, const Kiv::String& fileName,
+                    const Kiv::String& formName);
 
 int32_t BackupKeywordsCommand(ResultsLog& log, EngineObjects& engine, int argc, char** argv);
 int32_t ImportKeywordsCommand(ResultsLog& log, EngineObjects& engine, int argc, char** argv);

@@ -20,10 +20,12 @@ int32_t SearchByCategoryCommand(ResultsLog& log, EngineObjects&, int argc, char*
     AddCommandError(log, "Missing category parameter.");
     return kCommandFailed;
   }
-  const Kiv::PString expression(Kiv::AsciiUpper(everywhere ? ArgumentText(argc, argv, 3) : first.View()));
+  const Kiv::PString expression(
+      Kiv::AsciiUpper(everywhere ? ArgumentText(argc, argv, 3) : first.View()));
 
   VADFilterElementGroup filter;
-  filter.Add(std::make_unique<VADFilterElementString>(VADFilterElementString::kCategoryList, expression));
+  filter.Add(
+      std::make_unique<VADFilterElementString>(VADFilterElementString::kCategoryList, expression));
   if (!everywhere) filter.Add(std::make_unique<VADFilterElementBool>(VADFilterElementBool::kLocal));
   KUIDList found;
   VADClient::SearchAssets(&filter, found);

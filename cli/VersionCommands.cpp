@@ -6,8 +6,12 @@
 
 namespace {
 
-constexpr int32_t LowByte(int32_t value) { return value & 0xFF; }
-constexpr int32_t HighByte(int32_t value) { return (value >> 8) & 0xFF; }
+constexpr int32_t LowByte(int32_t value) {
+  return value & 0xFF;
+}
+constexpr int32_t HighByte(int32_t value) {
+  return (value >> 8) & 0xFF;
+}
 
 }  // namespace
 
@@ -42,6 +46,10 @@ int32_t EchoCommand(ResultsLog&, EngineObjects&, int argc, char** argv) {
   return kCommandSucceeded;
 }
 
-int32_t InstalledVersionCommand(ResultsLog&, EngineObjects&, int, char**) { return kProgramVersion; }
+int32_t InstalledVersionCommand(ResultsLog&, EngineObjects&, int, char**) {
+  return kProgramVersion;
+}
 
-int32_t InstalledBuildNumberCommand(ResultsLog&, EngineObjects&, int, char**) { return kProgramBuild; }
+int32_t InstalledBuildNumberCommand(ResultsLog&, EngineObjects&, int, char**) {
+  return kProgramBuild;
+}

@@ -40,8 +40,8 @@ const std::string& BatchPath() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > (1u << 20)) return 0;
   const std::string& path = BatchPath();
-  std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data),
-                                                                 static_cast<std::streamsize>(size));
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   Kiv::File file;
   if (!file.Open(path, Kiv::File::kRead, 0)) std::abort();
   BatchLineReader reader(file);

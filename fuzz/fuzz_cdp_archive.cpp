@@ -77,8 +77,8 @@ void Entry(Soup& archive, uint32_t index, const Scratch& scratch) {
   Soup config;
   CDP::EntryToConfig(entry, config);
   Kiv::PString message;
-  CDP::ExtractFiles(message, CDP::GetFiles(entry.soup), scratch.root,
-                    Kiv::File::Path("asset"), CDP::GetCompression(entry.soup));
+  CDP::ExtractFiles(message, CDP::GetFiles(entry.soup), scratch.root, Kiv::File::Path("asset"),
+                    CDP::GetCompression(entry.soup));
   scratch.CheckAndClear();
 }
 

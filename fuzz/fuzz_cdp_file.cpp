@@ -35,15 +35,17 @@ const std::string& ArchivePath() {
   return path;
 }
 
-uint32_t Children(const Soup& soup) { return soup.IsNull() ? 0 : soup.GetChunk()->CountChildren(); }
+uint32_t Children(const Soup& soup) {
+  return soup.IsNull() ? 0 : soup.GetChunk()->CountChildren();
+}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > (1u << 20)) return 0;
   const std::string& path = ArchivePath();
-  std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data),
-                                                                 static_cast<std::streamsize>(size));
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   Soup archive;
   Kiv::PString message;
   CDP::OpenArchive(archive, message, path);
@@ -52,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   if (!Kiv::EqualsIgnoreCase(archive.GetNamedTag(CDP::Tag::Kind()).View(), "archive")) std::abort();
-  if (Children(archive.GetNamedSoup(CDP::Tag::ContentsTable())) != CDP::GetAssetCount(archive)) std::abort();
+  if (Children(archive.GetNamedSoup(CDP::Tag::ContentsTable())) != CDP::GetAssetCount(archive))
+    std::abort();
   if (archive.GetNamedTagAsInt(CDP::Tag::PackageVersion(), 0) != 1) std::abort();
   for (uint32_t i = 0; i < CDP::GetAssetCount(archive) && i < 16; ++i) {
     (void)CDP::GetEntryKUID(CDP::GetAssetAt(archive, i).soup);

@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "assetdb/protocol/AssetRecord.h"
 #include "assetdb/client/UserNameCache.h"
 #include "assetdb/client/VADRequest.h"
 #include "assetdb/client/WebRequests.h"
+#include "assetdb/protocol/AssetRecord.h"
 #include "foundation/stream/TBuffer.h"
 #include "kiv/DynamicBuffer.h"
 
@@ -36,8 +36,10 @@ void AssetRecordReply(const uint8_t* data, size_t size) {
   Reply reply(data, size);
   AssetRecord record;
   if (!ReadAssetInfoRecord(reply.Stream(), record)) std::abort();
-  if (record.status >= (1u << kAssetStatusBits) || record.flags2 >= (1u << kAssetFlags2Bits)) std::abort();
-  for (const Kiv::String* text : {&record.username, &record.text2, &record.text3, &record.text4, &record.category}) {
+  if (record.status >= (1u << kAssetStatusBits) || record.flags2 >= (1u << kAssetFlags2Bits))
+    std::abort();
+  for (const Kiv::String* text :
+       {&record.username, &record.text2, &record.text3, &record.text4, &record.category}) {
     if (text->size() > kMaxText) std::abort();
   }
 }

@@ -116,10 +116,14 @@ class Daemon {
 
 // A client connection whose frames stay in the process. Replies are
 // counted; a job or a question is answered by the next frame of the input.
-class FuzzConnection : public DaemonConnection, public std::enable_shared_from_this<FuzzConnection> {
+class FuzzConnection : public DaemonConnection,
+                       public std::enable_shared_from_this<FuzzConnection> {
  public:
   FuzzConnection(uint64_t number, Daemon& daemon, InputSource& source)
-      : DaemonConnection(-1, number), daemon_(daemon), source_(source), owner_(std::this_thread::get_id()) {}
+      : DaemonConnection(-1, number),
+        daemon_(daemon),
+        source_(source),
+        owner_(std::this_thread::get_id()) {}
 
   using DaemonConnection::SendNote;
   bool SendReply(uint32_t id, const uint8_t*, uint32_t length) override {
@@ -131,7 +135,8 @@ class FuzzConnection : public DaemonConnection, public std::enable_shared_from_t
   bool SendNote(uint32_t code, const uint8_t* payload, uint32_t length) override {
     Trace("note", code, length);
     if (IsClosed()) return false;
-    if (code == VADNotification::kCodeCommandHostJob) AnswerFromInput(VADRequestCode::kCommandHostReply, nullptr);
+    if (code == VADNotification::kCodeCommandHostJob)
+      AnswerFromInput(VADRequestCode::kCommandHostReply, nullptr);
     if (code == VADNotification::kCodeQuestion)
       AnswerFromInput(VADRequestCode::kAnswerQuestion, length >= 4 ? payload : nullptr);
     return true;
@@ -153,12 +158,14 @@ class FuzzConnection : public DaemonConnection, public std::enable_shared_from_t
   void AnswerFromInput(uint32_t code, const uint8_t* questionId) {
     DaemonFrames::Request next;
     if (std::this_thread::get_id() != owner_ ||
-        DaemonFrames::ReadRequest(source_, next) != DaemonFrames::FrameResult::kRequest || next.code != code) {
+        DaemonFrames::ReadRequest(source_, next) != DaemonFrames::FrameResult::kRequest ||
+        next.code != code) {
       Close();
       return;
     }
     const bool matches =
-        questionId == nullptr || (next.body.size() >= 4 && std::memcmp(next.body.data(), questionId, 4) == 0);
+        questionId == nullptr ||
+        (next.body.size() >= 4 && std::memcmp(next.body.data(), questionId, 4) == 0);
     Dispatch(next);
     if (!matches) Close();
   }
@@ -203,7 +210,8 @@ class FuzzRoot {
  public:
   FuzzRoot() {
     const char* shm = "/dev/shm";
-    std::string pattern = std::string(access(shm, W_OK) == 0 ? shm : "/tmp") + "/fuzz-daemon-XXXXXX";
+    std::string pattern =
+        std::string(access(shm, W_OK) == 0 ? shm : "/tmp") + "/fuzz-daemon-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) std::abort();
     base_ = pattern;
     root_ = base_ + "/root";
@@ -211,7 +219,8 @@ class FuzzRoot {
     fs::create_directories(root_ + "/bin");
     LayOutSources();
     ::setenv("VADDAEMON_WEB_FIXTURES", (base_ + "/web").c_str(), 1);
-    for (const char* name : {"VADDAEMON_TEST_INSTALL_PAUSE_MS", "VADDAEMON_REPAIR_STEP_MS", "VADDAEMON_USER_ID"}) {
+    for (const char* name :
+         {"VADDAEMON_TEST_INSTALL_PAUSE_MS", "VADDAEMON_REPAIR_STEP_MS", "VADDAEMON_USER_ID"}) {
       ::unsetenv(name);
     }
     MakeTemplate();
@@ -232,8 +241,8 @@ class FuzzRoot {
   // the daemon copy the machine's folders.
   bool MayInstallFrom(const std::string& path) const {
     if (path.find("..") != std::string::npos) return false;
-    for (const std::string& prefix : {root_ + "/srcs/", userData_ + "/cache/", userData_ + "/local/k",
-                                      userData_ + "/editing/k"}) {
+    for (const std::string& prefix : {root_ + "/srcs/", userData_ + "/cache/",
+                                      userData_ + "/local/k", userData_ + "/editing/k"}) {
       if (path.size() > prefix.size() && path.compare(0, prefix.size(), prefix) == 0) return true;
     }
     return false;
@@ -242,11 +251,12 @@ class FuzzRoot {
  private:
   void LayOutSources() {
     const fs::path srcs = root_ + "/srcs";
-    PutFile(srcs / "scenery/config.txt",
-            "kuid <kuid2:500:1:1>\nusername \"Fuzz scenery\"\nkind \"scenery\"\ncategory \"BIN;TR\"\n"
-            "category-era \"1990s;2000s\"\ncategory-region \"AU\"\ndescription \"plain\"\n"
-            "description-de \"schlicht\"\nkuid-table\n{\n  0 <kuid:500:2>\n  1 <kuid:77:88>\n}\n"
-            "thumbnails\n{\n  0\n  {\n    image \"thumb.jpg\"\n  }\n}\n");
+    PutFile(
+        srcs / "scenery/config.txt",
+        "kuid <kuid2:500:1:1>\nusername \"Fuzz scenery\"\nkind \"scenery\"\ncategory \"BIN;TR\"\n"
+        "category-era \"1990s;2000s\"\ncategory-region \"AU\"\ndescription \"plain\"\n"
+        "description-de \"schlicht\"\nkuid-table\n{\n  0 <kuid:500:2>\n  1 <kuid:77:88>\n}\n"
+        "thumbnails\n{\n  0\n  {\n    image \"thumb.jpg\"\n  }\n}\n");
     PutFile(srcs / "scenery/thumb.jpg", "not really an image");
     PutFile(srcs / "scenery/sub/data.txt", "nested file");
     PutFile(srcs / "consist/config.txt",
@@ -273,8 +283,9 @@ class FuzzRoot {
         const uint8_t tail[5] = {0, 0, 0, 0, 0};
         body.Write(tail, sizeof tail);
         const Kiv::DynamicBuffer* data = body.GetData();
-        DaemonFrames::Request request{VADRequestCode::kInstallFolder, 1,
-                                      std::vector<uint8_t>(data->Data(), data->Data() + data->DataLength())};
+        DaemonFrames::Request request{
+            VADRequestCode::kInstallFolder, 1,
+            std::vector<uint8_t>(data->Data(), data->Data() + data->DataLength())};
         connection->Dispatch(request);
       }
       daemon.context.RemoveConnection(connection);
@@ -309,7 +320,9 @@ const FuzzRoot& GetRoot() {
 
 bool Allowed(const FuzzRoot& root, const Daemon& daemon, const DaemonFrames::Request& request) {
   if (request.code == VADRequestCode::kCloseDaemon) return false;
-  if (request.code != VADRequestCode::kInstallFolder && request.code != VADRequestCode::kInstallArchive) return true;
+  if (request.code != VADRequestCode::kInstallFolder &&
+      request.code != VADRequestCode::kInstallArchive)
+    return true;
   Kiv::DynamicBuffer data;
   TBuffer body(&data);
   if (!request.body.empty()) body.Write(request.body.data(), uint32_t(request.body.size()));

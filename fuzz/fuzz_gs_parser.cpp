@@ -27,8 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   GSCompiler::CompileDiagnostics diagnostics;
   diagnostics.fileName = "fuzz.gs";
   diagnostics.log = &log;
-  GSCompiler::ParseResult result = GSCompiler::GSParseSource(
-      reinterpret_cast<const char*>(data), size, diagnostics, arena);
+  GSCompiler::ParseResult result =
+      GSCompiler::GSParseSource(reinterpret_cast<const char*>(data), size, diagnostics, arena);
   // A parse either succeeds silently with a tree or fails with one message.
   if (result.status == 0 && (result.root == nullptr || log.lines != 0)) std::abort();
   if (result.status != 0 && (result.root != nullptr || log.lines != 1)) std::abort();

@@ -28,8 +28,8 @@ void CheckOnce(const uint8_t* data, size_t size, bool declarationsOnly) {
   GSCompiler::CompileDiagnostics diagnostics;
   diagnostics.fileName = "fuzz.gs";
   diagnostics.log = &log;
-  GSCompiler::ParseResult parsed = GSCompiler::GSParseSource(
-      reinterpret_cast<const char*>(data), size, diagnostics, arena);
+  GSCompiler::ParseResult parsed =
+      GSCompiler::GSParseSource(reinterpret_cast<const char*>(data), size, diagnostics, arena);
   if (parsed.root == nullptr) return;
   GSCompiler::GSSymbolTable table;
   GSCompiler::GSDependentSymbol* self = table.NewDependent("fuzz.gs", 0, 0);

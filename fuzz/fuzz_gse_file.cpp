@@ -55,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const char* text = file.GetText();
   if (text == nullptr) return 0;
   const uint32_t length = file.GetSize();
-  if (length == 0 || length > ScriptFile::kMaxTextSize || file.GetTextSize() != length) std::abort();
+  if (length == 0 || length > ScriptFile::kMaxTextSize || file.GetTextSize() != length)
+    std::abort();
   // Re-encoding is checked on texts of moderate size only, to keep each
   // run fast.
   if (length > (1u << 20)) return 0;

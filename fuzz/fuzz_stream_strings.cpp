@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "foundation/text/KUID.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStream.h"
 #include "foundation/stream/TSubFile.h"
+#include "foundation/text/KUID.h"
 #include "kiv/DynamicBuffer.h"
 
 namespace {
@@ -22,15 +22,49 @@ void ReadAll(TStream& s, uint32_t bound) {
     uint8_t op = 0;
     if (TStreamReadBytes(s, &op, 1) != 1) return;
     switch (op % 8) {
-      case 0: { Kiv::PString p; s.ReadPString(p); break; }
-      case 1: { Kiv::String t; s.ReadString(t); if (t.size() > 65535) std::abort(); break; }
-      case 2: { uint32_t v; TStreamReadU32(s, v, 0); break; }
-      case 3: { KUID k; s >> k; break; }
-      case 4: { uint64_t v; TStreamReadU64(s, v, 0); break; }
-      case 5: { bool b; TStreamReadBool(s, b, false); break; }
-      case 6: { uint8_t back = 0; TStreamReadBytes(s, &back, 1);
-                uint32_t here = s.Tell(); s.SeekTo(here > back ? here - back : 0); break; }
-      default: { uint8_t raw[64]; TStreamReadBytes(s, raw, op % 64); break; }
+      case 0: {
+        Kiv::PString p;
+        s.ReadPString(p);
+        break;
+      }
+      case 1: {
+        Kiv::String t;
+        s.ReadString(t);
+        if (t.size() > 65535) std::abort();
+        break;
+      }
+      case 2: {
+        uint32_t v;
+        TStreamReadU32(s, v, 0);
+        break;
+      }
+      case 3: {
+        KUID k;
+        s >> k;
+        break;
+      }
+      case 4: {
+        uint64_t v;
+        TStreamReadU64(s, v, 0);
+        break;
+      }
+      case 5: {
+        bool b;
+        TStreamReadBool(s, b, false);
+        break;
+      }
+      case 6: {
+        uint8_t back = 0;
+        TStreamReadBytes(s, &back, 1);
+        uint32_t here = s.Tell();
+        s.SeekTo(here > back ? here - back : 0);
+        break;
+      }
+      default: {
+        uint8_t raw[64];
+        TStreamReadBytes(s, raw, op % 64);
+        break;
+      }
     }
     if (s.Tell() > bound) std::abort();
   }

@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "foundation/soup/Soup.h"
-#include "foundation/stream/TBuffer.h"
 #include "foundation/soup/TextSoup.h"
+#include "foundation/stream/TBuffer.h"
 #include "kiv/DynamicBuffer.h"
 #include "kiv/Log.h"
 

@@ -17,8 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   split.Feed(bytes.substr(0, cut));
   split.Feed(bytes.substr(cut));
   const TETLib::TextureSourceNames again = split.Finish();
-  if (again.primary != names.primary || again.alpha != names.alpha || again.nonAnsi != names.nonAnsi) std::abort();
-  if (names.primary.size() > TETLib::kMaxLineBytes || names.alpha.size() > TETLib::kMaxLineBytes) std::abort();
+  if (again.primary != names.primary || again.alpha != names.alpha ||
+      again.nonAnsi != names.nonAnsi)
+    std::abort();
+  if (names.primary.size() > TETLib::kMaxLineBytes || names.alpha.size() > TETLib::kMaxLineBytes)
+    std::abort();
   bool high = false;
   for (const char c : bytes) high |= static_cast<unsigned char>(c) >= 128;
   if (high != names.nonAnsi) std::abort();

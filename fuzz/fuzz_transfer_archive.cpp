@@ -8,8 +8,8 @@
 #include <cstdlib>
 
 #include "assetdb/archive/CDPArchive.h"
-#include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/archive/TransferArchive.h"
+#include "assetdb/protocol/ResultsLog.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/stream/TBuffer.h"
 #include "kiv/DynamicBuffer.h"

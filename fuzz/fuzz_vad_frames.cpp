@@ -9,8 +9,8 @@
 #include <cstring>
 #include <memory>
 
-#include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/client/VADClient.h"
+#include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/protocol/VADFrames.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
@@ -40,7 +40,8 @@ class Sink : public VADFrames::FrameSink {
     if ((id & 1) == 0) return false;
     TBuffer reply;
     VADFrames::ReplyBody body = VADFrames::ReadReplyBody(source_, reply);
-    if (body == VADFrames::ReplyBody::kStored && reply.GetData()->DataLength() > VADFrames::kMaxReplyLength) {
+    if (body == VADFrames::ReplyBody::kStored &&
+        reply.GetData()->DataLength() > VADFrames::kMaxReplyLength) {
       std::abort();
     }
     return true;

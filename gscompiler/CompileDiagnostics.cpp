@@ -27,8 +27,8 @@ void WriteReport(CompileDiagnostics* context, const char* fileName, int line, co
   char text[kMaxMessageLength + 1];
   FormatCut(text, format, args);
   char report[kMaxMessageLength + 1];
-  int n = std::snprintf(report, sizeof report, "%s(%d) : %s", fileName ? fileName : "(null)",
-                        line, text);
+  int n = std::snprintf(report, sizeof report, "%s(%d) : %s", fileName ? fileName : "(null)", line,
+                        text);
   if (n < 0) return;
   context->log->AppendLine(report);
 }

@@ -53,9 +53,9 @@ inline constexpr int kMaxMessageLength = 255;
 void GSCompilerReport(GSCompiler::CompileDiagnostics* context, bool isError, bool isWarning,
                       int line, const char* format, ...) __attribute__((format(printf, 5, 6)));
 
-void GSCompilerReportInFile(GSCompiler::CompileDiagnostics* context, bool isError,
-                            bool isWarning, const char* fileName, int line, const char* format,
-                            ...) __attribute__((format(printf, 6, 7)));
+void GSCompilerReportInFile(GSCompiler::CompileDiagnostics* context, bool isError, bool isWarning,
+                            const char* fileName, int line, const char* format, ...)
+    __attribute__((format(printf, 6, 7)));
 
 void GSCompilerMessage(GSCompiler::CompileDiagnostics* context, const char* format, ...)
     __attribute__((format(printf, 2, 3)));

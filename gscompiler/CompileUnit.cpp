@@ -20,10 +20,14 @@ const GSCompilerBackEnd* CurrentBackEnd() {
   return g_backEndChosen ? g_backEnd : GSStandardBackEnd();
 }
 
-const char* OrNull(const char* text) { return text != nullptr ? text : "(null)"; }
+const char* OrNull(const char* text) {
+  return text != nullptr ? text : "(null)";
+}
 
 // The name's file part ("a/b.gs" and "a\b.gs" give "b.gs").
-std::string FileNameOf(std::string_view name) { return Kiv::File::Path(name).Name(); }
+std::string FileNameOf(std::string_view name) {
+  return Kiv::File::Path(name).Name();
+}
 
 bool EndsWithGse(std::string_view name) {
   return name.size() >= 4 && Kiv::EqualsIgnoreCase(name.substr(name.size() - 4), ".gse");
@@ -39,8 +43,8 @@ void AppendTo(GSCompiler::CompileLogSink* log, const std::string& line) {
 }
 
 void ReportUnreadable(CompileContext& context, const Kiv::PString& container) {
-  AppendTo(context.log, Kiv::StringPrintf("Could not read file %s : %s.",
-                                          OrNull(container.Text()), OrNull(context.fileName)));
+  AppendTo(context.log, Kiv::StringPrintf("Could not read file %s : %s.", OrNull(container.Text()),
+                                          OrNull(context.fileName)));
   ++context.errorCount;
 }
 
@@ -84,7 +88,9 @@ void GSCompilerSetBackEnd(const GSCompilerBackEnd* backEnd) {
   g_backEnd = backEnd;
 }
 
-const GSCompilerBackEnd* GSCompilerGetBackEnd() { return CurrentBackEnd(); }
+const GSCompilerBackEnd* GSCompilerGetBackEnd() {
+  return CurrentBackEnd();
+}
 
 void CompileUnit::Clear() {
   arena.Reset();
@@ -125,7 +131,8 @@ int GSReadSource(const char* name, CompileContext& context, bool confined) {
     return 1;
   }
   const uint32_t errorsBefore = context.errorCount;
-  const GSCompiler::ParseResult parsed = GSCompiler::GSParseSource(text, size, context, *context.arena);
+  const GSCompiler::ParseResult parsed =
+      GSCompiler::GSParseSource(text, size, context, *context.arena);
   if (parsed.status != 0 || parsed.root == nullptr) {
     // The parser counts its own errors; a failure it did not count still
     // fails the source.
@@ -139,8 +146,7 @@ int GSReadSource(const char* name, CompileContext& context, bool confined) {
   return 0;
 }
 
-uint32_t GSCompileSource(CompileUnit& unit, const char* name, CompileContext& context,
-                         bool isTop) {
+uint32_t GSCompileSource(CompileUnit& unit, const char* name, CompileContext& context, bool isTop) {
   context.SetFileName(Kiv::AsciiLower(name));
   if (GSReadSource(name, context, !isTop) != 0) return 1;
 

@@ -66,8 +66,7 @@ struct SourceDependency {
 };
 
 struct CompileContext : GSCompiler::CompileDiagnostics {
-  CompileContext(GSCompiler::ParseArena& parseArena, CompileLog* compileLog)
-      : arena(&parseArena) {
+  CompileContext(GSCompiler::ParseArena& parseArena, CompileLog* compileLog) : arena(&parseArena) {
     log = compileLog;
   }
   CompileContext(const CompileContext&) = delete;
@@ -127,6 +126,5 @@ void GSCompilerSetBackEnd(const GSCompilerBackEnd* backEnd);
 const GSCompilerBackEnd* GSCompilerGetBackEnd();
 
 uint32_t GSCompileUnit(CompileUnit& unit, const char* name, CompileLog* log);
-uint32_t GSCompileSource(CompileUnit& unit, const char* name, CompileContext& context,
-                         bool isTop);
+uint32_t GSCompileSource(CompileUnit& unit, const char* name, CompileContext& context, bool isTop);
 int GSReadSource(const char* name, CompileContext& context, bool confined);

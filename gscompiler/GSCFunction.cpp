@@ -113,19 +113,32 @@ bool WriteRecord(ByteBuffer& out, const RecordBody& r) {
 
 }  // namespace
 
-bool GSCFunctionWrite(ByteBuffer& out, const GSCFunction& function, const GSFunctionRecordHead& head) {
+bool GSCFunctionWrite(ByteBuffer& out, const GSCFunction& function,
+                      const GSFunctionRecordHead& head) {
   if (function.allocationFailed) return false;
-  const RecordBody body{head.signatureIndex, head.returnType, head.returnClassRef, head.flags,
-                        head.slot,           head.params,     head.locals,         function.temps.Used(),
-                        &function.code,      &function.referenceSlots, &function.lines};
+  const RecordBody body{head.signatureIndex, head.returnType,
+                        head.returnClassRef, head.flags,
+                        head.slot,           head.params,
+                        head.locals,         function.temps.Used(),
+                        &function.code,      &function.referenceSlots,
+                        &function.lines};
   return WriteRecord(out, body);
 }
 
 bool GSWriteClassInitialiser(ByteBuffer& out, const GSCClass& cls, uint32_t signatureIndex) {
   if (cls.allocationFailed) return false;
   static const std::vector<uint32_t> kNoSlots;
-  const RecordBody body{signatureIndex, 0,  kGslNoClass,  kGslConstructorFlag, -1, 1, 0,
-                        cls.initialiserTemps.Used(), &cls.initialiser, &kNoSlots, nullptr};
+  const RecordBody body{signatureIndex,
+                        0,
+                        kGslNoClass,
+                        kGslConstructorFlag,
+                        -1,
+                        1,
+                        0,
+                        cls.initialiserTemps.Used(),
+                        &cls.initialiser,
+                        &kNoSlots,
+                        nullptr};
   return WriteRecord(out, body);
 }
 

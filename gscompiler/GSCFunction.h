@@ -111,13 +111,14 @@ struct GSFunctionRecordHead {
   uint32_t signatureIndex = 0;
   uint32_t returnType = 0;
   uint32_t returnClassRef = 0xFFFFFFFF;
-  uint32_t flags = 0;       // specifier bits; masked with 0x3B when written
-  int32_t slot = -1;        // function base + index, as a signed 16-bit value
-  uint32_t params = 1;      // P: parameters + 1
-  uint32_t locals = 0;      // L
+  uint32_t flags = 0;   // specifier bits; masked with 0x3B when written
+  int32_t slot = -1;    // function base + index, as a signed 16-bit value
+  uint32_t params = 1;  // P: parameters + 1
+  uint32_t locals = 0;  // L
 };
 
-bool GSCFunctionWrite(ByteBuffer& out, const GSCFunction& function, const GSFunctionRecordHead& head);
+bool GSCFunctionWrite(ByteBuffer& out, const GSCFunction& function,
+                      const GSFunctionRecordHead& head);
 bool GSWriteClassInitialiser(ByteBuffer& out, const GSCClass& cls, uint32_t signatureIndex);
 
 }  // namespace GSCompiler

@@ -82,8 +82,8 @@ bool WrapArguments(SemanticContext& context, ParseNode* call, const GSFunctionSy
   uint32_t i = 0;
   for (ParseNode* a = *link; a != nullptr; a = *link, ++i) {
     if (i >= function.paramCount) {
-      GSCompilerReport(context.diagnostics, true, false, call->line, "Error in expression, line %d.",
-                       call->line);
+      GSCompilerReport(context.diagnostics, true, false, call->line,
+                       "Error in expression, line %d.", call->line);
       return false;
     }
     const GSParamType& param = function.params[i];
@@ -126,8 +126,8 @@ GSFunctionSymbol* Choose(SemanticContext& context, ParseNode* call, GSClassSymbo
                          const char* name, bool method) {
   static GSFunctionSymbol* candidates[GSSymbolTable::kMaxCandidates];
   const ParseNode* arguments = call->child[1];
-  const uint32_t n = context.symbols->FindFunctions(cls, name, CountArguments(arguments), candidates,
-                                                    GSSymbolTable::kMaxCandidates);
+  const uint32_t n = context.symbols->FindFunctions(cls, name, CountArguments(arguments),
+                                                    candidates, GSSymbolTable::kMaxCandidates);
   GSFunctionSymbol* best = nullptr;
   int bestCost = 0;
   int free = 0;
@@ -148,8 +148,8 @@ GSFunctionSymbol* Choose(SemanticContext& context, ParseNode* call, GSClassSymbo
   if (best != nullptr) return best;
   if (method)
     GSCompilerReport(context.diagnostics, true, false, call->line,
-                     "function %s not declared in class %s or derivative, line %d.", name, cls->name,
-                     call->line);
+                     "function %s not declared in class %s or derivative, line %d.", name,
+                     cls->name, call->line);
   else
     GSCompilerReport(context.diagnostics, true, false, call->line,
                      "function %s not declared, line %d.", name, call->line);
@@ -183,16 +183,18 @@ GSFunctionSymbol* Inherited(SemanticContext& context, CheckState& state, ParseNo
 
 bool CheckCall(SemanticContext& context, CheckState& state, ParseNode* call) {
   ParseNode* callee = call->child[0];
-  const bool method = callee != nullptr && callee->Is(N::NodeExpression, N::Operator) &&
-                      callee->op == N::OpMember;
+  const bool method =
+      callee != nullptr && callee->Is(N::NodeExpression, N::Operator) && callee->op == N::OpMember;
   const char* name = nullptr;
   if (method && callee->child[1] != nullptr) name = callee->child[1]->text;
-  if (!method && callee != nullptr && callee->Is(N::NodeExpression, N::Identifier)) name = callee->text;
+  if (!method && callee != nullptr && callee->Is(N::NodeExpression, N::Identifier))
+    name = callee->text;
   GSClassSymbol* cls = state.currentClass;
   if (method) {
     call->flags |= MethodCall;
-    cls = FindClass(context, EffectiveClass(callee->child[0] != nullptr ? callee->child[0]->className
-                                                                         : nullptr));
+    cls = FindClass(
+        context,
+        EffectiveClass(callee->child[0] != nullptr ? callee->child[0]->className : nullptr));
   }
   if (name == nullptr || cls == nullptr) {
     ReportInternalError(context);

@@ -19,8 +19,10 @@ using N = ParseNode;
 constexpr uint32_t kSpecifierBits = 0x1FF;
 
 bool Fail(SemanticContext& context, int line, const char* format, const char* name = nullptr) {
-  if (name != nullptr) GSCompilerReport(context.diagnostics, true, false, line, format, name, line);
-  else GSCompilerReport(context.diagnostics, true, false, line, format, line);
+  if (name != nullptr)
+    GSCompilerReport(context.diagnostics, true, false, line, format, name, line);
+  else
+    GSCompilerReport(context.diagnostics, true, false, line, format, line);
   return false;
 }
 
@@ -38,7 +40,8 @@ bool OutOfMemory(SemanticContext& context, CheckState& state) {
 
 const char* TypeSpecClass(const ParseNode* typeSpec) {
   if (typeSpec == nullptr) return nullptr;
-  if (typeSpec->op != int32_t(N::TypeObject) && typeSpec->op != int32_t(N::TypeObject + N::TypeArray))
+  if (typeSpec->op != int32_t(N::TypeObject) &&
+      typeSpec->op != int32_t(N::TypeObject + N::TypeArray))
     return nullptr;
   return typeSpec->child[0] != nullptr ? typeSpec->child[0]->text : nullptr;
 }
@@ -142,8 +145,8 @@ bool DescribeFunction(SemanticContext& context, CheckState& state, ParseNode* no
   uint32_t count = 0;
   for (const ParseNode* p = node->child[2]; p != nullptr; p = p->next) ++count;
   GSParamType* params = table.NewParamTypes(count);
-  const Kiv::String signature = "$" + ParamTypeName(returnType, returnClass) + "@" +
-                                state.currentClass->name + symbolName;
+  const Kiv::String signature =
+      "$" + ParamTypeName(returnType, returnClass) + "@" + state.currentClass->name + symbolName;
   function->signature = table.CopyText(signature);
   function->returnClass = CopyOrNull(context, returnClass);
   if ((count != 0 && params == nullptr) || function->signature == nullptr ||
@@ -168,7 +171,8 @@ bool EnterParameters(SemanticContext& context, CheckState& state, ParseNode* nod
     const uint32_t number = function->nextParam++;
     if (numberOnly) continue;
     ParseNode* nameNode = p->child[1];
-    GSVariableSymbol* variable = context.symbols->NewVariable(nameNode != nullptr ? nameNode->text : "");
+    GSVariableSymbol* variable =
+        context.symbols->NewVariable(nameNode != nullptr ? nameNode->text : "");
     if (variable == nullptr) return OutOfMemory(context, state);
     variable->index = int32_t(number);
     variable->type = TypeSpecType(p->child[0]);

@@ -37,10 +37,16 @@ void SetType(ParseNode* node, uint32_t type, const char* className) {
   node->className = className;
 }
 
-uint32_t TypeOf(const ParseNode* node) { return node != nullptr ? node->type : uint32_t(N::TypeNone); }
+uint32_t TypeOf(const ParseNode* node) {
+  return node != nullptr ? node->type : uint32_t(N::TypeNone);
+}
 
-bool IsIndexable(uint32_t t) { return t == N::TypeString || (t >= 7 && t <= 11) || t == N::TypeNull; }
-bool IsStringOrArray(uint32_t t) { return t == N::TypeString || IsArrayType(t); }
+bool IsIndexable(uint32_t t) {
+  return t == N::TypeString || (t >= 7 && t <= 11) || t == N::TypeNull;
+}
+bool IsStringOrArray(uint32_t t) {
+  return t == N::TypeString || IsArrayType(t);
+}
 
 // Turns `node` into the Constant of define variable `variable`.
 void BecomeDefine(ParseNode* node, const GSSymbol& variable) {
@@ -50,14 +56,19 @@ void BecomeDefine(ParseNode* node, const GSSymbol& variable) {
   node->value = variable.constant;
   node->text = nullptr;
   switch (variable.type) {
-    case N::TypeBool: node->op = N::ConstBool; break;
-    case N::TypeFloat: node->op = N::ConstFloat; break;
+    case N::TypeBool:
+      node->op = N::ConstBool;
+      break;
+    case N::TypeFloat:
+      node->op = N::ConstFloat;
+      break;
     case N::TypeString:
       node->op = N::ConstString;
       node->text = variable.constantText != nullptr ? variable.constantText : "";
       node->value = 0;
       break;
-    default: node->op = N::ConstInt;
+    default:
+      node->op = N::ConstInt;
   }
   node->flags &= ~N::LValue;
   SetType(node, variable.type, nullptr);
@@ -107,8 +118,8 @@ bool CheckMember(SemanticContext& context, CheckState& state, ParseNode* node) {
   GSSymbol* symbol = context.symbols->Lookup(memberName, cls, false, true);
   if (symbol == nullptr || !symbol->IsVariable()) {
     if (classNameObject)
-      return Fail(context, node->line, "%s is not a static class or variable within this class, line %d.",
-                  cls->name);
+      return Fail(context, node->line,
+                  "%s is not a static class or variable within this class, line %d.", cls->name);
     if (IsCallee(node)) {
       node->parent->flags |= MethodCall;
       return true;
@@ -125,8 +136,8 @@ bool CheckMember(SemanticContext& context, CheckState& state, ParseNode* node) {
     return ok;
   }
   if (classNameObject)
-    return Fail(context, node->line, "%s is not a static class or variable within this class, line %d.",
-                memberName);
+    return Fail(context, node->line,
+                "%s is not a static class or variable within this class, line %d.", memberName);
   const char* memberClass = static_cast<GSVariableSymbol*>(symbol)->className;
   SetType(node, symbol->type, memberClass);
   node->slot = cls->VariableSlot(symbol);
@@ -144,7 +155,9 @@ bool CheckIndex(SemanticContext& context, ParseNode* node) {
   if (TypeOf(node->child[1]) != N::TypeInt)
     return Fail(context, node->line, "index not integral for [] operator, line %d");
   const uint32_t t = array->type;
-  const uint32_t element = t == N::TypeString ? uint32_t(N::TypeInt) : t == N::TypeNull ? t : t - N::TypeArray;
+  const uint32_t element = t == N::TypeString ? uint32_t(N::TypeInt)
+                           : t == N::TypeNull ? t
+                                              : t - N::TypeArray;
   SetType(node, element, array->className);
   node->flags |= N::LValue;
   return true;
@@ -177,7 +190,8 @@ bool CheckCast(SemanticContext& context, ParseNode* node) {
   }
   const char* from = EffectiveClass(operand->className);
   const char* to = EffectiveClass(target->className);
-  if (from != nullptr && to != nullptr) return Fail(context, node->line, "cannot cast from %s to %s, line %d.", from, to);
+  if (from != nullptr && to != nullptr)
+    return Fail(context, node->line, "cannot cast from %s to %s, line %d.", from, to);
   const Kiv::String a = TypeNameForMessage(operand->type, operand->className);
   const Kiv::String b = TypeNameForMessage(target->type, target->className);
   return Fail(context, node->line, "cannot cast from %s to %s, line %d.", a.c_str(), b.c_str());
@@ -248,7 +262,8 @@ bool CheckSpecialOperator(SemanticContext& context, ParseNode* node) {
       if (!IsStringOrArray(TypeOf(b)))
         return Fail(context, node->line, ".copy expression must be an array type, line %d.");
       if (!TypesMatch(a->type, a->className, b->type, b->className))
-        return Fail(context, node->line, "left and right types incompatible for .copy operator, line %d.");
+        return Fail(context, node->line,
+                    "left and right types incompatible for .copy operator, line %d.");
       SetType(node, N::TypeVoid, nullptr);
       return true;
     default:
@@ -262,7 +277,8 @@ bool CheckArithmetic(SemanticContext& context, ParseNode* node) {
   const char* name = GSOperatorName(op);
   if (IsBinaryOperator(op)) {
     const uint32_t t = BinaryResultType(op, TypeOf(node->child[0]), TypeOf(node->child[1]));
-    if (t == N::TypeNone) return Fail(context, node->line, "illegal types for operand %s, line %d", name);
+    if (t == N::TypeNone)
+      return Fail(context, node->line, "illegal types for operand %s, line %d", name);
     SetType(node, t, nullptr);
     FoldConstant(node);
     return true;
@@ -270,7 +286,8 @@ bool CheckArithmetic(SemanticContext& context, ParseNode* node) {
   const uint32_t t = UnaryResultType(op, TypeOf(node->child[0]));
   if (t == N::TypeNone)
     return Fail(context, node->line, "illegal types for unary operand %s, line %d", name);
-  const bool step = op == N::OpPostDec || op == N::OpPostInc || op == N::OpPreDec || op == N::OpPreInc;
+  const bool step =
+      op == N::OpPostDec || op == N::OpPostInc || op == N::OpPreDec || op == N::OpPreInc;
   if (step && (node->child[0]->flags & N::LValue) == 0)
     return Fail(context, node->line, "expression not an l-value for %s operator, line %d", name);
   SetType(node, t, nullptr);
@@ -320,25 +337,37 @@ bool CheckExpression(SemanticContext& context, CheckState& state, ParseNode* nod
         return Fail(context, node->line, "me keyword invalid in static, line %d.");
       SetType(node, N::TypeObject, state.currentClass->name);
       return true;
-    case N::Identifier: return CheckIdentifier(context, state, node);
-    case N::MemberName: return true;
-    case N::Call: return CheckCall(context, state, node);
-    case N::Operator: break;
+    case N::Identifier:
+      return CheckIdentifier(context, state, node);
+    case N::MemberName:
+      return true;
+    case N::Call:
+      return CheckCall(context, state, node);
+    case N::Operator:
+      break;
     default:
       ReportInternalError(context);
       return false;
   }
   switch (node->op) {
-    case N::OpMember: return CheckMember(context, state, node);
-    case N::OpIndex: return CheckIndex(context, node);
-    case N::OpRangeIndex: return CheckRange(context, node);
-    case N::OpCast: return CheckCast(context, node);
-    case N::OpAssign: return CheckAssign(context, node);
-    case N::OpNew: return CheckNew(context, node);
+    case N::OpMember:
+      return CheckMember(context, state, node);
+    case N::OpIndex:
+      return CheckIndex(context, node);
+    case N::OpRangeIndex:
+      return CheckRange(context, node);
+    case N::OpCast:
+      return CheckCast(context, node);
+    case N::OpAssign:
+      return CheckAssign(context, node);
+    case N::OpNew:
+      return CheckNew(context, node);
     case N::OpSize:
     case N::OpIsClass:
-    case N::OpCopy: return CheckSpecialOperator(context, node);
-    default: return CheckArithmetic(context, node);
+    case N::OpCopy:
+      return CheckSpecialOperator(context, node);
+    default:
+      return CheckArithmetic(context, node);
   }
 }
 

@@ -81,7 +81,8 @@ bool CheckDefine(SemanticContext& context, CheckState& state, ParseNode* declara
   const ParseNode* list = DeclarationList(declarator);
   if (list == nullptr || (list->flags & N::SpecDefine) == 0) return true;
   if (!init->Is(N::NodeExpression, N::Constant))
-    return Fail(context, declarator->line, "define variable must have a const assignment, line %d.");
+    return Fail(context, declarator->line,
+                "define variable must have a const assignment, line %d.");
   GSSymbol* variable = context.symbols->Lookup(nameNode->text, state.currentClass, false, true);
   if (variable == nullptr || !variable->IsVariable()) return true;  // dropped as a duplicate
   StoreDefine(context, *variable, init);
@@ -181,8 +182,10 @@ bool EndBlock(SemanticContext& context, CheckState& state, ParseNode* block) {
         ret->kind = N::ReturnStmt;
         ret->line = block->line;
         ret->parent = last != nullptr ? last : block;
-        if (last != nullptr) last->next = ret;
-        else block->child[0] = ret;
+        if (last != nullptr)
+          last->next = ret;
+        else
+          block->child[0] = ret;
       } else {
         ReportInternalError(context);
         ok = false;
@@ -201,15 +204,16 @@ bool CheckOn(SemanticContext& context, ParseNode* node) {
   const ParseNode* variable = node->child[2];
   if (variable != nullptr &&
       (variable->type != N::TypeObject || (variable->flags & N::LValue) == 0))
-    ok = Fail(context, node->line, "on statement requires object type for third parameter, line %d");
+    ok =
+        Fail(context, node->line, "on statement requires object type for third parameter, line %d");
   ParseNode* wait = FindEnclosingStatement(node, StatementBit(N::WaitStmt));
   if (wait != nullptr) JoinChain(wait, node);
   return ok;
 }
 
 bool CheckStatementKind(SemanticContext& context, CheckState& state, ParseNode* node) {
-  const uint32_t loops = StatementBit(N::ForStmt) | StatementBit(N::WhileStmt) |
-                         StatementBit(N::WaitStmt);
+  const uint32_t loops =
+      StatementBit(N::ForStmt) | StatementBit(N::WhileStmt) | StatementBit(N::WaitStmt);
   switch (node->kind) {
     case N::IfStmt:
       return !IsInvalidCondition(node->child[0]) ||
@@ -220,19 +224,29 @@ bool CheckStatementKind(SemanticContext& context, CheckState& state, ParseNode* 
     case N::ForStmt:
       return node->child[0] == nullptr || !IsInvalidCondition(node->child[0]) ||
              Fail(context, node->line, "invalid for expression, line %d.");
-    case N::SwitchStmt: return CheckSwitch(context, node);
-    case N::CaseLabel: return CheckCase(context, node);
-    case N::DefaultLabel: return CheckDefault(context, node);
+    case N::SwitchStmt:
+      return CheckSwitch(context, node);
+    case N::CaseLabel:
+      return CheckCase(context, node);
+    case N::DefaultLabel:
+      return CheckDefault(context, node);
     case N::BreakStmt:
-      return CheckJump(context, node, loops | StatementBit(N::SwitchStmt), "illegal break, line %d.");
-    case N::ContinueStmt: return CheckJump(context, node, loops, "illegal continue, line %d.");
-    case N::ReturnStmt: return CheckReturn(context, state, node);
-    case N::Block: return EndBlock(context, state, node);
+      return CheckJump(context, node, loops | StatementBit(N::SwitchStmt),
+                       "illegal break, line %d.");
+    case N::ContinueStmt:
+      return CheckJump(context, node, loops, "illegal continue, line %d.");
+    case N::ReturnStmt:
+      return CheckReturn(context, state, node);
+    case N::Block:
+      return EndBlock(context, state, node);
     case N::WaitStmt:
       return node->chain != nullptr ||
-             Fail(context, node->line, "wait statement must have at least 1 on statement, line %d.");
-    case N::OnLabel: return CheckOn(context, node);
-    default: return true;  // goto and labels: matched by the code generator
+             Fail(context, node->line,
+                  "wait statement must have at least 1 on statement, line %d.");
+    case N::OnLabel:
+      return CheckOn(context, node);
+    default:
+      return true;  // goto and labels: matched by the code generator
   }
 }
 

@@ -80,8 +80,7 @@ int GSCompileToLibrary(const char* name, const char* output, CompileLog* log) {
   }
   if (output == nullptr) return 0;
   if (!SaveLibrary(Kiv::File::Path(output), buffer)) {
-    CompileLogAppend(log,
-                     Kiv::StringPrintf("Unable to open output file: '%s'.\n", output).c_str());
+    CompileLogAppend(log, Kiv::StringPrintf("Unable to open output file: '%s'.\n", output).c_str());
     return 1;
   }
   return 0;

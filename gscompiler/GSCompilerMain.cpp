@@ -61,17 +61,26 @@ int GSCompilerMain(int argc, char** argv) {
     }
     const char* value = word[1] != '\0' ? word + 2 : word + 1;
     switch (word[1]) {
-      case 's': silent = true; break;
-      case 'b': buildLog = value; break;
-      case 'p': outputPath = value; break;
-      case 'i': includes.Append(Kiv::File::Path(value)); break;
+      case 's':
+        silent = true;
+        break;
+      case 'b':
+        buildLog = value;
+        break;
+      case 'p':
+        outputPath = value;
+        break;
+      case 'i':
+        includes.Append(Kiv::File::Path(value));
+        break;
       case 'd':
         std::printf("%s\n", GSCompilerDocumentation());
         std::fflush(stdout);
         PathListClear(includes);
         GSCompilerResetLog(&log);
         return 0;
-      default: break;  // "-c", "-t", "-l", "-o", a lone "-" and the rest
+      default:
+        break;  // "-c", "-t", "-l", "-o", a lone "-" and the rest
     }
   }
 

@@ -270,4 +270,6 @@ Left out of this edition.
 
 }  // namespace
 
-const char* GSCompilerDocumentation() { return kDocumentation; }
+const char* GSCompilerDocumentation() {
+  return kDocumentation;
+}

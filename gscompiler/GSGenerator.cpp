@@ -12,7 +12,9 @@ using namespace GSByteCode;
 
 namespace {
 
-bool IsDecl(const ParseNode* n, uint32_t kind) { return n->Is(ParseNode::NodeDeclaration, kind); }
+bool IsDecl(const ParseNode* n, uint32_t kind) {
+  return n->Is(ParseNode::NodeDeclaration, kind);
+}
 
 // Walks a label chain (switch cases, wait on-labels) for `label`.
 bool ChainHolds(const ParseNode* statement, const ParseNode* label) {
@@ -83,7 +85,9 @@ bool GSGenerator::AddFixup(uint32_t position, int label, const char* text, int l
   return true;
 }
 
-uint32_t GSGenerator::StringIndex(const char* text) { return strings_.Index(text); }
+uint32_t GSGenerator::StringIndex(const char* text) {
+  return strings_.Index(text);
+}
 
 int32_t GSGenerator::ClassIndex(const char* className) {
   if (className == nullptr) return -1;
@@ -120,21 +124,36 @@ bool GSGenerator::CompileNode(ParseNode* node) {
   }
   if (node->nodeClass != ParseNode::NodeStatement) return InternalError();
   switch (node->kind) {
-    case ParseNode::ReturnStmt: return CompileReturn(node);
-    case ParseNode::BreakStmt: return CompileJumpTo(node, true);
-    case ParseNode::ContinueStmt: return CompileJumpTo(node, false);
-    case ParseNode::GotoStmt: return CompileGoto(node);
-    case ParseNode::ForStmt: return CompileFor(node);
-    case ParseNode::WhileStmt: return CompileWhile(node);
-    case ParseNode::SwitchStmt: return CompileSwitch(node);
-    case ParseNode::IfStmt: return CompileIf(node);
-    case ParseNode::DefaultLabel: return CompileCase(node, true);
-    case ParseNode::CaseLabel: return CompileCase(node, false);
-    case ParseNode::WaitStmt: return CompileWait(node);
-    case ParseNode::OnLabel: return CompileOnLabel(node);
-    case ParseNode::LabelStmt: return CompileLabel(node);
-    case ParseNode::Block: return CompileStatementList(node->child[0]);
-    default: return InternalError();
+    case ParseNode::ReturnStmt:
+      return CompileReturn(node);
+    case ParseNode::BreakStmt:
+      return CompileJumpTo(node, true);
+    case ParseNode::ContinueStmt:
+      return CompileJumpTo(node, false);
+    case ParseNode::GotoStmt:
+      return CompileGoto(node);
+    case ParseNode::ForStmt:
+      return CompileFor(node);
+    case ParseNode::WhileStmt:
+      return CompileWhile(node);
+    case ParseNode::SwitchStmt:
+      return CompileSwitch(node);
+    case ParseNode::IfStmt:
+      return CompileIf(node);
+    case ParseNode::DefaultLabel:
+      return CompileCase(node, true);
+    case ParseNode::CaseLabel:
+      return CompileCase(node, false);
+    case ParseNode::WaitStmt:
+      return CompileWait(node);
+    case ParseNode::OnLabel:
+      return CompileOnLabel(node);
+    case ParseNode::LabelStmt:
+      return CompileLabel(node);
+    case ParseNode::Block:
+      return CompileStatementList(node->child[0]);
+    default:
+      return InternalError();
   }
 }
 
@@ -178,7 +197,8 @@ bool GSGenerator::CompileFunction(ParseNode* node) {
   GSFunctionSymbol* symbol = static_cast<GSFunctionSymbol*>(s);
   const bool native = (symbol->flags & ParseNode::SpecNative) != 0;
   const bool hasBody = IsDecl(node, ParseNode::FunctionDecl);
-  if ((symbol->flags & Prototype) != 0 && !native) return Message("Function ", symbol->name, " not implemented");
+  if ((symbol->flags & Prototype) != 0 && !native)
+    return Message("Function ", symbol->name, " not implemented");
   if (native && hasBody) return Message("Native function ", symbol->name, " has been implemented");
   if (!hasBody && !native) return true;
 
@@ -186,7 +206,8 @@ bool GSGenerator::CompileFunction(ParseNode* node) {
   if (fn == nullptr) return InternalError();
   uint32_t slot = 1;
   for (const ParseNode* p = node->child[2]; p != nullptr; p = p->next, ++slot)
-    if (p->child[0] && GSIsReferenceType(static_cast<uint32_t>(p->child[0]->op))) fn->AddReferenceSlot(slot);
+    if (p->child[0] && GSIsReferenceType(static_cast<uint32_t>(p->child[0]->op)))
+      fn->AddReferenceSlot(slot);
   if (!hasBody) return !fn->allocationFailed || InternalError();
 
   GSCodeBuffer* savedCode = code_;
@@ -234,19 +255,24 @@ bool GSGenerator::CompileDeclarator(ParseNode* node, bool member) {
   const uint16_t slot = static_cast<uint16_t>(name->slot & 0xFFFF);
   const bool reference = GSIsReferenceType(name->type);
   if (reference) {
-    if (member) class_->AddReferenceMember(slot);
-    else if (function_) function_->AddReferenceSlot(slot);
+    if (member)
+      class_->AddReferenceMember(slot);
+    else if (function_)
+      function_->AddReferenceSlot(slot);
   }
   ParseNode* init = node->child[1];
   if (init == nullptr) return true;
   if (!CompileExpression(init)) return false;
   if (!member && init->type == ParseNode::TypeString && name->type == ParseNode::TypeString &&
-      ((init->flags & ParseNode::LValue) != 0 || init->Is(ParseNode::NodeExpression, ParseNode::Call) ||
+      ((init->flags & ParseNode::LValue) != 0 ||
+       init->Is(ParseNode::NodeExpression, ParseNode::Call) ||
        (init->Is(ParseNode::NodeExpression, ParseNode::Operator) && init->op == ParseNode::OpCast)))
     code_->EmitOp(SCOPY);
   if (!Convert(init->type, init->className, name->type, name->className)) return false;
-  if (member) code_->EmitOpU16(reference ? SETMEREF : SETME, slot);
-  else code_->EmitOpU16(reference ? STOREREF : STORE, slot);
+  if (member)
+    code_->EmitOpU16(reference ? SETMEREF : SETME, slot);
+  else
+    code_->EmitOpU16(reference ? STOREREF : STORE, slot);
   return true;
 }
 
@@ -308,8 +334,10 @@ bool GSGenerator::CompileFor(ParseNode* node) {
   loops_[node] = l;
   if (!CompileExpressionChain(node->child[0])) return false;
   const uint32_t top = code_->Position();
-  if (node->child[1] == nullptr) code_->EmitOp(PUSH1);
-  else if (!CompileCondition(node->child[1])) return false;
+  if (node->child[1] == nullptr)
+    code_->EmitOp(PUSH1);
+  else if (!CompileCondition(node->child[1]))
+    return false;
   const uint32_t hole = code_->Reserve(5);
   if (node->child[2] && !CompileNode(node->child[2])) return false;
   labels_.DefineLabel(l.continueLabel, code_->Position());
@@ -387,7 +415,8 @@ bool GSGenerator::CompileCase(ParseNode* node, bool isDefault) {
     return true;
   }
   const ParseNode* value = node->child[0];
-  if (value == nullptr || !value->Is(ParseNode::NodeExpression, ParseNode::Constant)) return InternalError();
+  if (value == nullptr || !value->Is(ParseNode::NodeExpression, ParseNode::Constant))
+    return InternalError();
   try {
     state->cases.push_back(CaseEntry{value->IntValue(), code_->Position(), node->line});
   } catch (const std::bad_alloc&) {
@@ -435,7 +464,8 @@ bool GSGenerator::CompileOnLabel(ParseNode* node) {
   const ParseNode* minor = node->child[1];
   if (major == nullptr || minor == nullptr || major->text == nullptr || minor->text == nullptr)
     return InternalError();
-  WaitState* wait = waits_.empty() || !ChainHolds(waits_.back().node, node) ? nullptr : &waits_.back();
+  WaitState* wait =
+      waits_.empty() || !ChainHolds(waits_.back().node, node) ? nullptr : &waits_.back();
   if (wait != nullptr) {
     if (!wait->labels.empty()) {
       code_->EmitOpU32(JMP, 0);

@@ -17,10 +17,18 @@ constexpr uint32_t kFloat = ParseNode::TypeFloat;
 constexpr uint32_t kString = ParseNode::TypeString;
 constexpr uint32_t kObject = ParseNode::TypeObject;
 
-bool IsExpr(const ParseNode* n, uint32_t kind) { return n != nullptr && n->Is(ParseNode::NodeExpression, kind); }
-bool IsOp(const ParseNode* n, int32_t op) { return IsExpr(n, ParseNode::Operator) && n->op == op; }
-bool Used(const ParseNode* n) { return (n->flags & ParseNode::ValueDiscarded) == 0; }
-bool Named(const char* cls) { return cls != nullptr && *cls != '\0' && std::strcmp(cls, "object") != 0; }
+bool IsExpr(const ParseNode* n, uint32_t kind) {
+  return n != nullptr && n->Is(ParseNode::NodeExpression, kind);
+}
+bool IsOp(const ParseNode* n, int32_t op) {
+  return IsExpr(n, ParseNode::Operator) && n->op == op;
+}
+bool Used(const ParseNode* n) {
+  return (n->flags & ParseNode::ValueDiscarded) == 0;
+}
+bool Named(const char* cls) {
+  return cls != nullptr && *cls != '\0' && std::strcmp(cls, "object") != 0;
+}
 
 // The last node of a chain.
 ParseNode* Last(ParseNode* chain) {
@@ -78,16 +86,23 @@ bool GSGenerator::EmitClassIndex(GSOpcode op, const char* className) {
 
 bool GSGenerator::Convert(uint32_t from, const char* fromClass, uint32_t to, const char* toClass) {
   if (to == kString) {
-    if (from == kInt) code_->EmitOp(ITOS);
-    else if (from == kFloat) code_->EmitOp(FTOS);
-    else if (from == kBool) code_->EmitOp(BTOS);
-    else if (from != kString && from != ParseNode::TypeNull) return Message("Compiler error GECTS");
+    if (from == kInt)
+      code_->EmitOp(ITOS);
+    else if (from == kFloat)
+      code_->EmitOp(FTOS);
+    else if (from == kBool)
+      code_->EmitOp(BTOS);
+    else if (from != kString && from != ParseNode::TypeNull)
+      return Message("Compiler error GECTS");
     return true;
   }
   if (to == kFloat || to == kInt || to == kBool) {
-    if (to == kFloat && (from == kInt || from == kBool)) code_->EmitOp(ITOF);
-    else if (to != kFloat && from == kFloat) code_->EmitOp(FTOI);
-    else if (from != kInt && from != kBool && from != kFloat) return Message("Compiler error GECTS");
+    if (to == kFloat && (from == kInt || from == kBool))
+      code_->EmitOp(ITOF);
+    else if (to != kFloat && from == kFloat)
+      code_->EmitOp(FTOI);
+    else if (from != kInt && from != kBool && from != kFloat)
+      return Message("Compiler error GECTS");
     return true;
   }
   if (to == kObject) {
@@ -160,35 +175,46 @@ bool GSGenerator::CompileOperator(ParseNode* node) {
   switch (node->op) {
     case ParseNode::OpMember:
       if (!CompileExpression(a) || b == nullptr) return false;
-      code_->EmitOpU16(GSIsReferenceType(node->type) ? GETMREF : GETM, static_cast<uint16_t>(b->slot & 0xFFFF));
+      code_->EmitOpU16(GSIsReferenceType(node->type) ? GETMREF : GETM,
+                       static_cast<uint16_t>(b->slot & 0xFFFF));
       return true;
     case ParseNode::OpIndex:
       if (!CompileExpression(a) || !CompileExpression(b)) return false;
-      if (a->type == kString) code_->EmitOp(SLOAD);
-      else code_->EmitOp(GSIsReferenceType(node->type) ? ALOADREF : ALOAD);
+      if (a->type == kString)
+        code_->EmitOp(SLOAD);
+      else
+        code_->EmitOp(GSIsReferenceType(node->type) ? ALOADREF : ALOAD);
       return true;
     case ParseNode::OpRangeIndex: {
       if (!CompileExpression(a)) return false;
       ParseNode* lo = node->child[1];
       ParseNode* hi = node->child[2];
       if (!CompileIndexOrNone(hi) || !CompileIndexOrNone(lo)) return false;
-      if (a->type == kString) code_->EmitOp(SSUB);
-      else code_->EmitOp(GSIsReferenceType(node->type) ? ASLICEREF : ASLICE);
+      if (a->type == kString)
+        code_->EmitOp(SSUB);
+      else
+        code_->EmitOp(GSIsReferenceType(node->type) ? ASLICEREF : ASLICE);
       return true;
     }
     case ParseNode::OpUnaryPlus:
       return CompileExpression(a);
     case ParseNode::OpNegate:
       if (!CompileExpression(a)) return false;
-      if (node->type == kInt) code_->EmitOp(INEG);
-      else if (node->type == kFloat) code_->EmitOp(FNEG);
-      else return Message("Compiler error GEOUM");
+      if (node->type == kInt)
+        code_->EmitOp(INEG);
+      else if (node->type == kFloat)
+        code_->EmitOp(FNEG);
+      else
+        return Message("Compiler error GEOUM");
       return true;
     case ParseNode::OpNot:
       if (!CompileExpression(a)) return false;
-      if (a->type == kFloat) code_->EmitOp(FNOT);
-      else if (GSIsReferenceType(a->type)) code_->EmitOp(ISNULL);
-      else code_->EmitOp(NOT);
+      if (a->type == kFloat)
+        code_->EmitOp(FNOT);
+      else if (GSIsReferenceType(a->type))
+        code_->EmitOp(ISNULL);
+      else
+        code_->EmitOp(NOT);
       return true;
     case ParseNode::OpComplement:
       if (!CompileExpression(a)) return false;
@@ -218,8 +244,10 @@ bool GSGenerator::CompileOperator(ParseNode* node) {
       if (!CompileExpression(a) || !CompileExpression(b)) return false;
       static const GSOpcode ops[] = {SHL, SHR};
       static const GSOpcode bitOps[] = {AND, XOR, OR};
-      if (node->op <= ParseNode::OpShiftRight) code_->EmitOp(ops[node->op - ParseNode::OpShiftLeft]);
-      else code_->EmitOp(bitOps[node->op - ParseNode::OpBitAnd]);
+      if (node->op <= ParseNode::OpShiftRight)
+        code_->EmitOp(ops[node->op - ParseNode::OpShiftLeft]);
+      else
+        code_->EmitOp(bitOps[node->op - ParseNode::OpBitAnd]);
       return true;
     }
     case ParseNode::OpLess:
@@ -260,8 +288,11 @@ bool GSGenerator::CompileArithmetic(ParseNode* node) {
   if (isFloat && b->type != kFloat) code_->EmitOp(ITOF);
   static const GSOpcode ints[] = {IMUL, IDIV, IMOD};
   static const GSOpcode floats[] = {FMUL, FDIV, FMOD};
-  if (node->op == ParseNode::OpSub) code_->EmitOp(isFloat ? FSUB : ISUB);
-  else code_->EmitOp(isFloat ? floats[node->op - ParseNode::OpMul] : ints[node->op - ParseNode::OpMul]);
+  if (node->op == ParseNode::OpSub)
+    code_->EmitOp(isFloat ? FSUB : ISUB);
+  else
+    code_->EmitOp(isFloat ? floats[node->op - ParseNode::OpMul]
+                          : ints[node->op - ParseNode::OpMul]);
   return true;
 }
 
@@ -296,10 +327,14 @@ bool GSGenerator::CompileComparison(ParseNode* node) {
   if (!CompileExpression(b)) return false;
   if (strings && !Convert(b->type, b->className, kString, nullptr)) return false;
   if (floats && b->type != kFloat) code_->EmitOp(ITOF);
-  if (strings) code_->EmitOp(SCMP);
-  else if (floats) code_->EmitOp(FCMP);
-  else if (numbers) code_->EmitOp(ICMP);
-  else code_->EmitOp(REFNE);
+  if (strings)
+    code_->EmitOp(SCMP);
+  else if (floats)
+    code_->EmitOp(FCMP);
+  else if (numbers)
+    code_->EmitOp(ICMP);
+  else
+    code_->EmitOp(REFNE);
   static const GSOpcode tests[] = {LT, GT, LE, GE, NOT, TOBOOL};
   code_->EmitOp(tests[node->op - ParseNode::OpLess]);
   return true;
@@ -360,23 +395,32 @@ bool GSGenerator::PushTargetParts(ParseNode* target, Target& out) {
 void GSGenerator::EmitStore(const Target& t, bool keep) {
   switch (t.kind) {
     case TargetKind::Frame:
-      code_->EmitOpU16(t.reference ? (keep ? STOREREFKEEP : STOREREF) : (keep ? STOREKEEP : STORE), t.slot);
+      code_->EmitOpU16(t.reference ? (keep ? STOREREFKEEP : STOREREF) : (keep ? STOREKEEP : STORE),
+                       t.slot);
       return;
     case TargetKind::Me:
-      code_->EmitOpU16(t.reference ? (keep ? SETMEREFKEEP : SETMEREF) : (keep ? SETMEKEEP : SETME), t.slot);
+      code_->EmitOpU16(t.reference ? (keep ? SETMEREFKEEP : SETMEREF) : (keep ? SETMEKEEP : SETME),
+                       t.slot);
       return;
     case TargetKind::Member:
-      code_->EmitOpU16(t.reference ? (keep ? SETMREFKEEP : SETMREF) : (keep ? SETMKEEP : SETM), t.slot);
+      code_->EmitOpU16(t.reference ? (keep ? SETMREFKEEP : SETMREF) : (keep ? SETMKEEP : SETM),
+                       t.slot);
       return;
     case TargetKind::Element:
-      if (t.stringReceiver) code_->EmitOp(keep ? SSTOREKEEP : SSTORE);
-      else if (t.reference) code_->EmitOp(keep ? ASTOREREFKEEP : ASTOREREF);
-      else code_->EmitOp(keep ? ASTOREKEEP : ASTORE);
+      if (t.stringReceiver)
+        code_->EmitOp(keep ? SSTOREKEEP : SSTORE);
+      else if (t.reference)
+        code_->EmitOp(keep ? ASTOREREFKEEP : ASTOREREF);
+      else
+        code_->EmitOp(keep ? ASTOREKEEP : ASTORE);
       return;
     case TargetKind::Slice:
-      if (t.stringReceiver) code_->EmitOp(keep ? SSPLICEKEEP : SSPLICE);
-      else if (t.reference) code_->EmitOp(keep ? ASPLICEREFKEEP : ASPLICEREF);
-      else code_->EmitOp(keep ? ASPLICEKEEP : ASPLICE);
+      if (t.stringReceiver)
+        code_->EmitOp(keep ? SSPLICEKEEP : SSPLICE);
+      else if (t.reference)
+        code_->EmitOp(keep ? ASPLICEREFKEEP : ASPLICEREF);
+      else
+        code_->EmitOp(keep ? ASPLICEKEEP : ASPLICE);
       return;
   }
 }
@@ -412,8 +456,8 @@ bool GSGenerator::CompileAssign(ParseNode* node) {
   if (target == nullptr || value == nullptr || !PushTargetParts(target, t)) return false;
   if (!CompileExpression(value)) return false;
   if (!Convert(value->type, value->className, target->type, target->className)) return false;
-  if (value->type == kString &&
-      ((value->flags & ParseNode::LValue) != 0 || IsExpr(value, ParseNode::Call) || IsOp(value, ParseNode::OpCast)))
+  if (value->type == kString && ((value->flags & ParseNode::LValue) != 0 ||
+                                 IsExpr(value, ParseNode::Call) || IsOp(value, ParseNode::OpCast)))
     code_->EmitOp(SCOPY);
   const bool keep = !GSMarkValueConsumed(node);
   EmitStore(t, keep);
@@ -432,7 +476,8 @@ bool GSGenerator::CompileCopy(ParseNode* node) {
 bool GSGenerator::CompileIncrement(ParseNode* node, bool prefix, bool increment) {
   ParseNode* target = node->child[0];
   Target t{};
-  if (target == nullptr || !PushTargetParts(target, t) || !EmitLoadOfTarget(target, t)) return false;
+  if (target == nullptr || !PushTargetParts(target, t) || !EmitLoadOfTarget(target, t))
+    return false;
   const bool isFloat = target->type == kFloat;
   const GSOpcode step = isFloat ? (increment ? FINC : FDEC) : (increment ? IINC : IDEC);
   const bool used = Used(node);
@@ -500,8 +545,10 @@ bool GSGenerator::CompileCall(ParseNode* node) {
     code_->EmitOpU16(INHERITED, k);
   } else {
     GSOpcode op = CALL;
-    if ((node->flags & ParseNode::SpecNative) != 0) op = CALLNATIVE;
-    else if ((node->flags & ParseNode::SpecThread) != 0) op = START;
+    if ((node->flags & ParseNode::SpecNative) != 0)
+      op = CALLNATIVE;
+    else if ((node->flags & ParseNode::SpecThread) != 0)
+      op = START;
     code_->EmitOpU16U16(op, k, static_cast<uint16_t>(node->slot & 0xFFFF));
   }
   code_->TrackStackDepth((node->type != ParseNode::TypeVoid ? 1 : 0) - value);

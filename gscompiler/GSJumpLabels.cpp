@@ -46,10 +46,13 @@ bool GSJumpLabels::AddFixup(uint32_t position, int id, const char* text, int lin
 }
 
 bool GSJumpLabels::IsDefined(int id) const {
-  return id >= 0 && static_cast<size_t>(id) < labels_.size() && labels_[static_cast<size_t>(id)].defined;
+  return id >= 0 && static_cast<size_t>(id) < labels_.size() &&
+         labels_[static_cast<size_t>(id)].defined;
 }
 
-uint32_t GSJumpLabels::Offset(int id) const { return IsDefined(id) ? labels_[static_cast<size_t>(id)].offset : 0; }
+uint32_t GSJumpLabels::Offset(int id) const {
+  return IsDefined(id) ? labels_[static_cast<size_t>(id)].offset : 0;
+}
 
 uint32_t GSJumpLabels::ResolveFixups(GSCodeBuffer& code, CompileDiagnostics* diagnostics) {
   uint32_t unresolved = 0;

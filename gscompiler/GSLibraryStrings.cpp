@@ -70,7 +70,8 @@ void GSLibraryStrings::WriteChunk(ByteBuffer& out) const {
   const uint32_t start = GslBeginChunk(out, GSLibraryFormat::TagStrings);
   out.WriteU32(count);
   for (uint32_t offset : offsets) out.WriteU32(offset);
-  for (uint32_t i : order) GslWriteBytes(out, byIndex_[i].c_str(), static_cast<uint32_t>(byIndex_[i].size()) + 1);
+  for (uint32_t i : order)
+    GslWriteBytes(out, byIndex_[i].c_str(), static_cast<uint32_t>(byIndex_[i].size()) + 1);
   GslPadTo4(out, 0);
   GslEndChunk(out, start);
 }

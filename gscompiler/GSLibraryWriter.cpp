@@ -27,7 +27,9 @@ struct WriteContext {
   CompileLogSink* log;
 };
 
-int32_t Signed16(uint32_t value) { return static_cast<int16_t>(static_cast<uint16_t>(value)); }
+int32_t Signed16(uint32_t value) {
+  return static_cast<int16_t>(static_cast<uint16_t>(value));
+}
 
 template <uint32_t N, typename F>
 void ForEachSymbol(const SymbolBuckets<N>& buckets, F f) {
@@ -73,7 +75,8 @@ int32_t VirtualSlotOf(const GSFunctionSymbol* fn) {
 // ---- chunks 4 and 5 ----
 
 void WriteClassRefs(WriteContext& w, ByteBuffer& out) {
-  std::vector<GSClassSymbol*> byId(static_cast<size_t>(std::max(w.symbols.ClassIdCount(), 0)), nullptr);
+  std::vector<GSClassSymbol*> byId(static_cast<size_t>(std::max(w.symbols.ClassIdCount(), 0)),
+                                   nullptr);
   ForEachSymbol(w.symbols.Globals(), [&](GSSymbol* s) {
     if (s->IsClass() && s->id >= 0 && static_cast<size_t>(s->id) < byId.size())
       byId[static_cast<size_t>(s->id)] = static_cast<GSClassSymbol*>(s);
@@ -88,7 +91,8 @@ void WriteClassRefs(WriteContext& w, ByteBuffer& out) {
 }
 
 void WriteFunctionRefs(WriteContext& w, ByteBuffer& out) {
-  std::vector<GSFunctionSymbol*> byId(static_cast<size_t>(std::max(w.symbols.FunctionIdCount(), 0)), nullptr);
+  std::vector<GSFunctionSymbol*> byId(static_cast<size_t>(std::max(w.symbols.FunctionIdCount(), 0)),
+                                      nullptr);
   ForEachSymbol(w.symbols.Globals(), [&](GSSymbol* s) {
     if (!s->IsClass()) return;
     ForEachSymbol(static_cast<GSClassSymbol*>(s)->Members(), [&](GSSymbol* m) {
@@ -142,8 +146,9 @@ bool AddVirtualEntries(WriteContext& w, const GSClassSymbol* cls, const GSClassS
   });
   // Ascending slot; of two with the same slot the later-taken goes first.
   std::reverse(own.begin(), own.end());
-  std::stable_sort(own.begin(), own.end(),
-                   [](const GSFunctionSymbol* a, const GSFunctionSymbol* b) { return a->index < b->index; });
+  std::stable_sort(
+      own.begin(), own.end(),
+      [](const GSFunctionSymbol* a, const GSFunctionSymbol* b) { return a->index < b->index; });
   const int32_t p = PartOffset(cls, part);
   for (GSFunctionSymbol* fn : own) {
     for (VirtualEntry& e : list) {
@@ -208,12 +213,14 @@ void WriteMembers(WriteContext& w, ByteBuffer& out, const GSClassSymbol* cls) {
   ForEachSymbol(cls->Members(), [&](GSSymbol* m) {
     if (!m->IsVariable() || m->IsDefine() || (m->flags & Local) != 0) return;
     const auto* v = static_cast<GSVariableSymbol*>(m);
-    const bool objectType = v->type == ParseNode::TypeObject || v->type == ParseNode::TypeObject + ParseNode::TypeArray;
+    const bool objectType =
+        v->type == ParseNode::TypeObject || v->type == ParseNode::TypeObject + ParseNode::TypeArray;
     out.WriteU32(w.strings.Index(v->name));
     out.WriteU32(v->type);
     out.WriteU32(objectType ? ClassRefByName(w, v->className) : kGslNoClass);
     out.WriteU32(v->flags & ParseNode::SpecPublic);
-    out.WriteU32(static_cast<uint32_t>(Signed16(cls->inheritedVars + static_cast<uint32_t>(v->index))));
+    out.WriteU32(
+        static_cast<uint32_t>(Signed16(cls->inheritedVars + static_cast<uint32_t>(v->index))));
     ++count;
   });
   GslPatchU32(out, countAt, count);

@@ -40,5 +40,6 @@
 #include "gscompiler/CompileDiagnostics.h"
 #include "gscompiler/CompileUnit.h"
 
-bool GSLibraryWrite(ByteBuffer& out, CompileUnit& unit, GSCompiler::CompileLogSink* log, const char* name);
+bool GSLibraryWrite(ByteBuffer& out, CompileUnit& unit, GSCompiler::CompileLogSink* log,
+                    const char* name);
 bool GSWriteUnitLibrary(CompileUnit& unit, ByteBuffer& out);

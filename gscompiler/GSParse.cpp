@@ -33,7 +33,9 @@ void ReportInternalError(CompileDiagnostics& diagnostics) {
 
 }  // namespace
 
-ParseBuilder* CurrentParse() { return currentParse; }
+ParseBuilder* CurrentParse() {
+  return currentParse;
+}
 
 ParseArena::ParseArena() : texts_(kTextBlockSize) {
   // A failed Init leaves the pool empty; NewNode then answers null.

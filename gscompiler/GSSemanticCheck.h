@@ -83,7 +83,9 @@ bool CheckTree(CheckState& state, ParseNode* tree, SemanticContext& context);
 bool CheckExpression(SemanticContext& context, CheckState& state, ParseNode* node);
 
 // Statement kinds as a bit mask for FindEnclosingStatement.
-constexpr uint32_t StatementBit(uint32_t kind) { return 1u << kind; }
+constexpr uint32_t StatementBit(uint32_t kind) {
+  return 1u << kind;
+}
 
 // The nearest statement around `node` (following `parent`, skipping links
 // that were reached through `next`) whose kind is in `kindMask`; null when

@@ -36,7 +36,9 @@ GSSymbolTable& GSUnitSymbolTable() {
   return table;
 }
 
-void GSSemanticResetSymbols() { GSUnitSymbolTable().Reset(); }
+void GSSemanticResetSymbols() {
+  GSUnitSymbolTable().Reset();
+}
 
 uint32_t GSSemanticCheckSource(CompileUnit& unit, CompileContext& context,
                                const SourceDependency& source, bool isTop) {

@@ -12,7 +12,9 @@ namespace GSCompiler {
 
 namespace {
 
-const char* OrEmpty(const char* text) { return text != nullptr ? text : ""; }
+const char* OrEmpty(const char* text) {
+  return text != nullptr ? text : "";
+}
 
 int CompareNames(const char* a, const char* b, bool ignoreCase) {
   a = OrEmpty(a);
@@ -59,16 +61,22 @@ int GSSymbol::Compare(const Utils::IHashNode& other) const {
 
 void GSSymbol::Dump(CompileLogSink*) const {}
 
-bool GSSymbol::RemoveMember(GSSymbol*) { return false; }
+bool GSSymbol::RemoveMember(GSSymbol*) {
+  return false;
+}
 
 void GSDependentSymbol::Dump(CompileLogSink* log) const {
   Append(log, Kiv::StringPrintf("\nDependent \"%s\", crc 0x%X, filename crc 0x%X\n", OrEmpty(name),
                                 textCrc, nameCrc));
 }
 
-void GSVariableSymbol::Dump(CompileLogSink* log) const { DumpTyped(log, *this, className); }
+void GSVariableSymbol::Dump(CompileLogSink* log) const {
+  DumpTyped(log, *this, className);
+}
 
-void GSFunctionSymbol::Dump(CompileLogSink* log) const { DumpTyped(log, *this, returnClass); }
+void GSFunctionSymbol::Dump(CompileLogSink* log) const {
+  DumpTyped(log, *this, returnClass);
+}
 
 bool GSFunctionSymbol::HasName(const char* functionName) const {
   if (name == nullptr || functionName == nullptr) return false;
@@ -87,9 +95,9 @@ GSClassSymbol* GSFunctionSymbol::OwnerClass() const {
 void GSClassSymbol::Dump(CompileLogSink* log) const {
   const Kiv::String frame(40, '=');
   Append(log, frame);
-  Kiv::String line = Kiv::StringPrintf("%d:%s %s (%s)::", id, OrEmpty(name),
-                                       GSSpecifierNames(flags).c_str(),
-                                       dependent != nullptr ? OrEmpty(dependent->name) : "");
+  Kiv::String line =
+      Kiv::StringPrintf("%d:%s %s (%s)::", id, OrEmpty(name), GSSpecifierNames(flags).c_str(),
+                        dependent != nullptr ? OrEmpty(dependent->name) : "");
   for (const GSBaseRecord* b = bases; b != nullptr; b = b->next)
     line += Kiv::StringPrintf("%d:%s,", b->p, OrEmpty(b->base->name));
   Append(log, line);
@@ -100,7 +108,9 @@ void GSClassSymbol::Dump(CompileLogSink* log) const {
   Append(log, frame);
 }
 
-bool GSClassSymbol::RemoveMember(GSSymbol* member) { return BucketRemove(members, member); }
+bool GSClassSymbol::RemoveMember(GSSymbol* member) {
+  return BucketRemove(members, member);
+}
 
 const GSBaseRecord* GSClassSymbol::FindBase(const GSClassSymbol* ancestor) const {
   for (const GSBaseRecord* b = bases; b != nullptr; b = b->next) {
@@ -170,10 +180,8 @@ bool BucketRemove(SymbolBuckets<N>& buckets, GSSymbol* symbol) {
 
 template bool BucketInsert(SymbolBuckets<GSClassSymbol::kMemberBuckets>&, GSSymbol*);
 template bool BucketInsert(SymbolBuckets<GSSymbolTable::kGlobalBuckets>&, GSSymbol*);
-template GSSymbol* BucketFind(const SymbolBuckets<GSClassSymbol::kMemberBuckets>&,
-                              const GSSymbol&);
-template GSSymbol* BucketFind(const SymbolBuckets<GSSymbolTable::kGlobalBuckets>&,
-                              const GSSymbol&);
+template GSSymbol* BucketFind(const SymbolBuckets<GSClassSymbol::kMemberBuckets>&, const GSSymbol&);
+template GSSymbol* BucketFind(const SymbolBuckets<GSSymbolTable::kGlobalBuckets>&, const GSSymbol&);
 template bool BucketRemove(SymbolBuckets<GSClassSymbol::kMemberBuckets>&, GSSymbol*);
 template bool BucketRemove(SymbolBuckets<GSSymbolTable::kGlobalBuckets>&, GSSymbol*);
 

@@ -14,7 +14,9 @@ namespace {
 constexpr uint32_t kTextBlockSize = 4096;
 constexpr uint32_t kSymbolsPerBlock = 64;
 
-constexpr uint32_t RoundUp16(size_t n) { return uint32_t((n + 15) / 16 * 16); }
+constexpr uint32_t RoundUp16(size_t n) {
+  return uint32_t((n + 15) / 16 * 16);
+}
 
 // Every kind of symbol fits one slot; a multiple of 16 makes the pool align
 // slots to 16 bytes.
@@ -152,9 +154,8 @@ GSDependentSymbol* GSSymbolTable::FindDependent(const char* fileName) const {
   GSSymbol key(SymbolDependent, fileName);
   key.depth = -1;
   GSSymbol* found = BucketFind(global_, key);
-  return found != nullptr && found->kind == SymbolDependent
-             ? static_cast<GSDependentSymbol*>(found)
-             : nullptr;
+  return found != nullptr && found->kind == SymbolDependent ? static_cast<GSDependentSymbol*>(found)
+                                                            : nullptr;
 }
 
 bool GSSymbolTable::Insert(GSClassSymbol* cls, GSSymbol* symbol, bool numbered) {
@@ -207,7 +208,9 @@ void GSSymbolTable::PopScope() {
   --depth_;
 }
 
-bool GSSymbolTable::RemoveMember(GSSymbol* member) { return BucketRemove(global_, member); }
+bool GSSymbolTable::RemoveMember(GSSymbol* member) {
+  return BucketRemove(global_, member);
+}
 
 namespace {
 

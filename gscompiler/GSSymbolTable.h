@@ -33,8 +33,8 @@
 //
 // Memory: symbols come from a slot pool, names and strings from a frame
 // memory of 4,096-byte blocks; at most kMaxBaseRecords base records are
-// made. When memory runs out the factories and CopyText answer null (callers report "Internal compiler error." as a
-// counted error). Not thread-safe (one compile at a time).
+// made. When memory runs out the factories and CopyText answer null (callers report "Internal
+// compiler error." as a counted error). Not thread-safe (one compile at a time).
 #pragma once
 
 #include <cstdint>
@@ -98,8 +98,7 @@ class GSSymbolTable final : public GSSymbol {
                          GSFunctionSymbol** out, uint32_t max);
   // True when `cls` is named `className` or has a resolved base of that
   // name (its bases are resolved first).
-  bool IsOrDerivesFrom(GSClassSymbol* cls, const char* className,
-                       CompileDiagnostics* diagnostics);
+  bool IsOrDerivesFrom(GSClassSymbol* cls, const char* className, CompileDiagnostics* diagnostics);
 
   // Gives `symbol` an id on first use (see Lookup).
   void NumberOnUse(GSSymbol* symbol);

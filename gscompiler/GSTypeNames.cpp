@@ -4,13 +4,15 @@
 
 namespace {
 
-const char* const kTypeNames[] = {"void",   "bool",   "int",    "float",    "string",   "object", "void[]",
-                                  "bool[]", "int[]",  "float[]", "string[]", "object[]", "",      "null"};
+const char* const kTypeNames[] = {"void",     "bool",     "int",    "float", "string",
+                                  "object",   "void[]",   "bool[]", "int[]", "float[]",
+                                  "string[]", "object[]", "",       "null"};
 
-const char* const kOperatorNames[] = {
-    "--", "++", ".",  "+",  "-",  "!",  "~",  "--", "++",  "[,]", "[]",  "()",
-    "*",  "/",  "%",  "+",  "-",  "<<", ">>", "<",  ">",   "<=",  ">=",  "==",
-    "!=", "&",  "^",  "|",  "and", "or", "=", "size", "isclass", "copy", "new"};
+const char* const kOperatorNames[] = {"--",  "++", ".",   "+",    "-",       "!",    "~",
+                                      "--",  "++", "[,]", "[]",   "()",      "*",    "/",
+                                      "%",   "+",  "-",   "<<",   ">>",      "<",    ">",
+                                      "<=",  ">=", "==",  "!=",   "&",       "^",    "|",
+                                      "and", "or", "=",   "size", "isclass", "copy", "new"};
 
 struct SpecifierName {
   uint32_t bit;
@@ -31,7 +33,8 @@ const char* ClassNameOf(const ParseNode* node) {
 }
 
 uint32_t TypeCodeOf(const ParseNode* node) {
-  if (node->Is(ParseNode::NodeDeclaration, ParseNode::TypeSpec)) return static_cast<uint32_t>(node->op);
+  if (node->Is(ParseNode::NodeDeclaration, ParseNode::TypeSpec))
+    return static_cast<uint32_t>(node->op);
   return node->type;
 }
 
@@ -87,7 +90,8 @@ Kiv::String GSSpecifierNames(uint32_t bits) {
 }
 
 const char* GSOperatorName(int32_t code) {
-  if (code < 0 || code >= static_cast<int32_t>(sizeof kOperatorNames / sizeof kOperatorNames[0])) return "";
+  if (code < 0 || code >= static_cast<int32_t>(sizeof kOperatorNames / sizeof kOperatorNames[0]))
+    return "";
   return kOperatorNames[code];
 }
 

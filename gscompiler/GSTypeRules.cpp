@@ -19,11 +19,21 @@ constexpr uint32_t kObject = N::TypeObject;
 constexpr uint32_t kNone = N::TypeNone;
 constexpr uint32_t kNull = N::TypeNull;
 
-bool IsNumber(uint32_t t) { return t == kInt || t == kFloat; }
-bool IsPrimitive(uint32_t t) { return t == kBool || t == kInt || t == kFloat || t == kString; }
-bool IsValueArray(uint32_t t) { return t >= 7 && t <= 11; }  // arrays but void[]
-bool IsTestable(uint32_t t) { return IsPrimitive(t) || t == kObject || IsValueArray(t); }
-bool AcceptsNull(uint32_t t) { return t == kString || t == kObject || IsValueArray(t) || t == kNull; }
+bool IsNumber(uint32_t t) {
+  return t == kInt || t == kFloat;
+}
+bool IsPrimitive(uint32_t t) {
+  return t == kBool || t == kInt || t == kFloat || t == kString;
+}
+bool IsValueArray(uint32_t t) {
+  return t >= 7 && t <= 11;
+}  // arrays but void[]
+bool IsTestable(uint32_t t) {
+  return IsPrimitive(t) || t == kObject || IsValueArray(t);
+}
+bool AcceptsNull(uint32_t t) {
+  return t == kString || t == kObject || IsValueArray(t) || t == kNull;
+}
 
 uint32_t ArithmeticType(uint32_t a, uint32_t b) {
   if (!IsNumber(a) || !IsNumber(b)) return kNone;
@@ -62,8 +72,12 @@ void SetConstant(ParseNode* node, int32_t constantType, uint32_t bits) {
   node->flags &= ~N::LValue;
 }
 
-void SetInt(ParseNode* node, uint32_t bits) { SetConstant(node, N::ConstInt, bits); }
-void SetBool(ParseNode* node, bool value) { SetConstant(node, N::ConstBool, value ? 1u : 0u); }
+void SetInt(ParseNode* node, uint32_t bits) {
+  SetConstant(node, N::ConstInt, bits);
+}
+void SetBool(ParseNode* node, bool value) {
+  SetConstant(node, N::ConstBool, value ? 1u : 0u);
+}
 void SetFloat(ParseNode* node, float value) {
   uint32_t bits;
   std::memcpy(&bits, &value, sizeof bits);
@@ -74,12 +88,16 @@ bool FoldUnary(ParseNode* node, const ParseNode* c) {
   const Number v = ValueOf(c);
   switch (node->op) {
     case N::OpUnaryPlus:
-      if (v.isFloat) SetFloat(node, v.f);
-      else SetInt(node, uint32_t(v.i));
+      if (v.isFloat)
+        SetFloat(node, v.f);
+      else
+        SetInt(node, uint32_t(v.i));
       return true;
     case N::OpNegate:
-      if (v.isFloat) SetFloat(node, -v.f);
-      else SetInt(node, 0u - uint32_t(v.i));
+      if (v.isFloat)
+        SetFloat(node, -v.f);
+      else
+        SetInt(node, 0u - uint32_t(v.i));
       return true;
     case N::OpNot:
       SetBool(node, v.isFloat ? v.f == 0.0f : v.i == 0);
@@ -95,9 +113,15 @@ bool FoldUnary(ParseNode* node, const ParseNode* c) {
 
 bool FoldFloatArithmetic(ParseNode* node, float a, float b) {
   switch (node->op) {
-    case N::OpMul: SetFloat(node, a * b); return true;
-    case N::OpAdd: SetFloat(node, a + b); return true;
-    case N::OpSub: SetFloat(node, a - b); return true;
+    case N::OpMul:
+      SetFloat(node, a * b);
+      return true;
+    case N::OpAdd:
+      SetFloat(node, a + b);
+      return true;
+    case N::OpSub:
+      SetFloat(node, a - b);
+      return true;
     case N::OpDiv:
       if (b == 0.0f) return false;
       SetFloat(node, a / b);
@@ -115,19 +139,35 @@ bool FoldIntArithmetic(ParseNode* node, int32_t a, int32_t b) {
   const uint32_t ua = uint32_t(a);
   const uint32_t ub = uint32_t(b);
   switch (node->op) {
-    case N::OpMul: SetInt(node, ua * ub); return true;
-    case N::OpAdd: SetInt(node, ua + ub); return true;
-    case N::OpSub: SetInt(node, ua - ub); return true;
+    case N::OpMul:
+      SetInt(node, ua * ub);
+      return true;
+    case N::OpAdd:
+      SetInt(node, ua + ub);
+      return true;
+    case N::OpSub:
+      SetInt(node, ua - ub);
+      return true;
     case N::OpDiv:
     case N::OpMod:
       if (b == 0 || (a == INT32_MIN && b == -1)) return false;
       SetInt(node, uint32_t(node->op == N::OpDiv ? a / b : a % b));
       return true;
-    case N::OpShiftLeft: SetInt(node, ua << (ub & 31)); return true;
-    case N::OpShiftRight: SetInt(node, ua >> (ub & 31)); return true;
-    case N::OpBitAnd: SetInt(node, ua & ub); return true;
-    case N::OpBitXor: SetInt(node, ua ^ ub); return true;
-    case N::OpBitOr: SetInt(node, ua | ub); return true;
+    case N::OpShiftLeft:
+      SetInt(node, ua << (ub & 31));
+      return true;
+    case N::OpShiftRight:
+      SetInt(node, ua >> (ub & 31));
+      return true;
+    case N::OpBitAnd:
+      SetInt(node, ua & ub);
+      return true;
+    case N::OpBitXor:
+      SetInt(node, ua ^ ub);
+      return true;
+    case N::OpBitOr:
+      SetInt(node, ua | ub);
+      return true;
     default:
       return false;
   }
@@ -136,13 +176,26 @@ bool FoldIntArithmetic(ParseNode* node, int32_t a, int32_t b) {
 template <typename T>
 bool Compare(int32_t op, T a, T b, bool& out) {
   switch (op) {
-    case N::OpLess: out = a < b; return true;
-    case N::OpGreater: out = a > b; return true;
-    case N::OpLessEqual: out = a <= b; return true;
-    case N::OpGreaterEqual: out = a >= b; return true;
-    case N::OpEqual: out = a == b; return true;
-    case N::OpNotEqual: out = a != b; return true;
-    default: return false;
+    case N::OpLess:
+      out = a < b;
+      return true;
+    case N::OpGreater:
+      out = a > b;
+      return true;
+    case N::OpLessEqual:
+      out = a <= b;
+      return true;
+    case N::OpGreaterEqual:
+      out = a >= b;
+      return true;
+    case N::OpEqual:
+      out = a == b;
+      return true;
+    case N::OpNotEqual:
+      out = a != b;
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -192,11 +245,16 @@ Kiv::String TypeNameForMessage(uint32_t type, const char* className) {
 
 uint32_t ConstantTypeCode(int32_t constantType) {
   switch (constantType) {
-    case N::ConstBool: return kBool;
-    case N::ConstInt: return kInt;
-    case N::ConstFloat: return kFloat;
-    case N::ConstString: return kString;
-    default: return kNone;
+    case N::ConstBool:
+      return kBool;
+    case N::ConstInt:
+      return kInt;
+    case N::ConstFloat:
+      return kFloat;
+    case N::ConstString:
+      return kString;
+    default:
+      return kNone;
   }
 }
 
@@ -204,7 +262,9 @@ bool IsUnaryOperator(int32_t op) {
   return (op >= N::OpPostDec && op <= N::OpPreInc && op != N::OpMember);
 }
 
-bool IsBinaryOperator(int32_t op) { return op >= N::OpMul && op <= N::OpOr; }
+bool IsBinaryOperator(int32_t op) {
+  return op >= N::OpMul && op <= N::OpOr;
+}
 
 bool IsFoldable(int32_t op) {
   return (op >= N::OpUnaryPlus && op <= N::OpComplement) || IsBinaryOperator(op);

@@ -40,9 +40,13 @@
 
 namespace GSCompiler {
 
-inline bool IsArrayType(uint32_t t) { return t >= 6 && t <= 11; }
+inline bool IsArrayType(uint32_t t) {
+  return t >= 6 && t <= 11;
+}
 // string, object, any array, null: what "." accepts.
-inline bool IsReferenceOrNull(uint32_t t) { return t == 4 || t == 5 || IsArrayType(t) || t == 13; }
+inline bool IsReferenceOrNull(uint32_t t) {
+  return t == 4 || t == 5 || IsArrayType(t) || t == 13;
+}
 
 // The class name that counts: null for null, empty and "object".
 const char* EffectiveClass(const char* className);

@@ -17,4 +17,6 @@ void GSCompilerAddIncludePath(const Kiv::PString& path, const Kiv::PString& cont
   GSCompilerAddIncludePath(path.View(), container);
 }
 
-void PathListClear(IncludePathList& list) { list.Clear(); }
+void PathListClear(IncludePathList& list) {
+  list.Clear();
+}

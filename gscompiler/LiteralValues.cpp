@@ -50,7 +50,9 @@ int32_t HexLiteralValue(std::string_view token) {
   return SaturatedValue(token, 16);
 }
 
-int32_t DecimalLiteralValue(std::string_view token) { return SaturatedValue(token, 10); }
+int32_t DecimalLiteralValue(std::string_view token) {
+  return SaturatedValue(token, 10);
+}
 
 float FloatLiteralValue(std::string_view token) {
   double d = 0.0;

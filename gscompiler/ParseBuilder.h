@@ -41,8 +41,7 @@ class ParseBuilder {
   ParseNode* Node(uint32_t nodeClass, uint32_t kind, ParseNode* c0 = nullptr,
                   ParseNode* c1 = nullptr, ParseNode* c2 = nullptr, ParseNode* c3 = nullptr);
   // An Operator node with operator code `op`.
-  ParseNode* Operator(int32_t op, ParseNode* c0, ParseNode* c1 = nullptr,
-                      ParseNode* c2 = nullptr);
+  ParseNode* Operator(int32_t op, ParseNode* c0, ParseNode* c1 = nullptr, ParseNode* c2 = nullptr);
   // A TypeSpec of type code `code`, with the class Name (or null).
   ParseNode* TypeSpec(int32_t code, ParseNode* name);
 

@@ -54,20 +54,20 @@ struct ParseNode {
 
   // Kinds of NodeStatement.
   enum StatementKind : uint32_t {
-    ReturnStmt = 0,    // child0 expression chain or null
+    ReturnStmt = 0,  // child0 expression chain or null
     BreakStmt = 1,
     ContinueStmt = 2,
-    GotoStmt = 3,      // child0 Name
-    ForStmt = 4,       // child0 init, child1 condition, child2 body, child3 step
-    WhileStmt = 5,     // child0 condition, child1 body
-    SwitchStmt = 6,    // child0 expression chain, child1 Block
-    IfStmt = 7,        // child0 condition, child1 then, child2 else or null
+    GotoStmt = 3,    // child0 Name
+    ForStmt = 4,     // child0 init, child1 condition, child2 body, child3 step
+    WhileStmt = 5,   // child0 condition, child1 body
+    SwitchStmt = 6,  // child0 expression chain, child1 Block
+    IfStmt = 7,      // child0 condition, child1 then, child2 else or null
     DefaultLabel = 8,
-    CaseLabel = 9,     // child0 constant expression
-    LabelStmt = 10,    // child0 Name
-    Block = 11,        // child0 statement chain or null
-    WaitStmt = 12,     // child0 Block
-    OnLabel = 13,      // child0 major, child1 minor, child2 message variable or null
+    CaseLabel = 9,   // child0 constant expression
+    LabelStmt = 10,  // child0 Name
+    Block = 11,      // child0 statement chain or null
+    WaitStmt = 12,   // child0 Block
+    OnLabel = 13,    // child0 major, child1 minor, child2 message variable or null
   };
 
   // Kinds of NodeExpression.
@@ -83,13 +83,41 @@ struct ParseNode {
 
   // Operator codes (op of Operator nodes).
   enum OperatorCode : int32_t {
-    OpPostDec = 0, OpPostInc = 1, OpMember = 2, OpUnaryPlus = 3, OpNegate = 4,
-    OpNot = 5, OpComplement = 6, OpPreDec = 7, OpPreInc = 8, OpRangeIndex = 9,
-    OpIndex = 10, OpCast = 11, OpMul = 12, OpDiv = 13, OpMod = 14, OpAdd = 15,
-    OpSub = 16, OpShiftLeft = 17, OpShiftRight = 18, OpLess = 19, OpGreater = 20,
-    OpLessEqual = 21, OpGreaterEqual = 22, OpEqual = 23, OpNotEqual = 24,
-    OpBitAnd = 25, OpBitXor = 26, OpBitOr = 27, OpAnd = 28, OpOr = 29,
-    OpAssign = 30, OpSize = 31, OpIsClass = 32, OpCopy = 33, OpNew = 34,
+    OpPostDec = 0,
+    OpPostInc = 1,
+    OpMember = 2,
+    OpUnaryPlus = 3,
+    OpNegate = 4,
+    OpNot = 5,
+    OpComplement = 6,
+    OpPreDec = 7,
+    OpPreInc = 8,
+    OpRangeIndex = 9,
+    OpIndex = 10,
+    OpCast = 11,
+    OpMul = 12,
+    OpDiv = 13,
+    OpMod = 14,
+    OpAdd = 15,
+    OpSub = 16,
+    OpShiftLeft = 17,
+    OpShiftRight = 18,
+    OpLess = 19,
+    OpGreater = 20,
+    OpLessEqual = 21,
+    OpGreaterEqual = 22,
+    OpEqual = 23,
+    OpNotEqual = 24,
+    OpBitAnd = 25,
+    OpBitXor = 26,
+    OpBitOr = 27,
+    OpAnd = 28,
+    OpOr = 29,
+    OpAssign = 30,
+    OpSize = 31,
+    OpIsClass = 32,
+    OpCopy = 33,
+    OpNew = 34,
   };
 
   // Constant types (op of Constant nodes).
@@ -98,8 +126,15 @@ struct ParseNode {
   // Type codes (op of TypeSpec nodes, and `type`). An array type is its
   // element type plus TypeArray.
   enum TypeCode : uint32_t {
-    TypeVoid = 0, TypeBool = 1, TypeInt = 2, TypeFloat = 3, TypeString = 4, TypeObject = 5,
-    TypeArray = 6, TypeNone = 12, TypeNull = 13,
+    TypeVoid = 0,
+    TypeBool = 1,
+    TypeInt = 2,
+    TypeFloat = 3,
+    TypeString = 4,
+    TypeObject = 5,
+    TypeArray = 6,
+    TypeNone = 12,
+    TypeNull = 13,
   };
 
   // Declaration specifier bits (flags).

@@ -2,7 +2,8 @@
 
 #include "foundation/stream/TemporaryFile.h"
 
-bool ReplaceFile(const Kiv::File::Path& target, uint32_t mode, std::initializer_list<FileBytes> parts) {
+bool ReplaceFile(const Kiv::File::Path& target, uint32_t mode,
+                 std::initializer_list<FileBytes> parts) {
   Kiv::File::Path path = target;
   path.ReplaceForwardSlashes();
   if (path.Empty() || path.Name().empty()) return false;

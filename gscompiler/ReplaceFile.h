@@ -20,4 +20,5 @@ struct FileBytes {
   uint32_t size;
 };
 
-bool ReplaceFile(const Kiv::File::Path& target, uint32_t mode, std::initializer_list<FileBytes> parts);
+bool ReplaceFile(const Kiv::File::Path& target, uint32_t mode,
+                 std::initializer_list<FileBytes> parts);

@@ -14,9 +14,8 @@ namespace {
 // not decode. The scrambling hides the text from a casual look; it is not
 // a protection.
 constexpr uint8_t kKeyTable[32] = {
-    0x5B, 0xC1, 0x3E, 0x92, 0x07, 0xD4, 0x6A, 0xF8, 0x21, 0x8D, 0x47, 0xB3,
-    0x1C, 0xE6, 0x79, 0x05, 0xA2, 0x3F, 0xCB, 0x64, 0x90, 0x1E, 0x57, 0xED,
-    0x38, 0x82, 0x6F, 0xB9, 0x14, 0xC7, 0x4D, 0xA0,
+    0x5B, 0xC1, 0x3E, 0x92, 0x07, 0xD4, 0x6A, 0xF8, 0x21, 0x8D, 0x47, 0xB3, 0x1C, 0xE6, 0x79, 0x05,
+    0xA2, 0x3F, 0xCB, 0x64, 0x90, 0x1E, 0x57, 0xED, 0x38, 0x82, 0x6F, 0xB9, 0x14, 0xC7, 0x4D, 0xA0,
 };
 
 constexpr uint32_t kOpenRead = 0x10;
@@ -51,8 +50,7 @@ Form FormOf(const Kiv::File::Path& path) {
 
 // The plain path a (container, path) pair designates; false when the
 // container is unknown or the path would leave it.
-bool ResolveTarget(const Kiv::PString& container, const Kiv::File::Path& path,
-                   Kiv::String* out) {
+bool ResolveTarget(const Kiv::PString& container, const Kiv::File::Path& path, Kiv::String* out) {
   if (container.Empty()) {
     *out = path.Str();
     return true;
@@ -62,9 +60,13 @@ bool ResolveTarget(const Kiv::PString& container, const Kiv::File::Path& path,
 
 }  // namespace
 
-ScriptFile::ScriptFile() { Reset(); }
+ScriptFile::ScriptFile() {
+  Reset();
+}
 
-ScriptFile::~ScriptFile() { Clear(); }
+ScriptFile::~ScriptFile() {
+  Clear();
+}
 
 void ScriptFile::Clear() {
   data_.reset();
@@ -96,9 +98,12 @@ bool ScriptFile::Save(const char* container, const Kiv::File::Path& path) {
   targetPath_ = path;
   container_ = Kiv::PString(container);
   switch (FormOf(path)) {
-    case Form::Encoded: return WriteEncoded();
-    case Form::Plain: return WritePlain();
-    case Form::None: break;
+    case Form::Encoded:
+      return WriteEncoded();
+    case Form::Plain:
+      return WritePlain();
+    case Form::None:
+      break;
   }
   return false;
 }
@@ -130,8 +135,8 @@ bool ScriptFile::Compress() {
   if (!block) return false;
   Kiv::Ref<Kiv::Compress> codec(new (std::nothrow) Kiv::LZSSCompress());
   if (!codec) return false;
-  const size_t coded =
-      codec->CompressBlock(block.get() + 4, size_t(size_) + 1, data_.get(), size_, kCompressionLevel);
+  const size_t coded = codec->CompressBlock(block.get() + 4, size_t(size_) + 1, data_.get(), size_,
+                                            kCompressionLevel);
   if (coded == 0 || coded > size_t(size_) + 1) return false;
   WriteLE32(block.get(), size_);
   data_ = std::move(block);

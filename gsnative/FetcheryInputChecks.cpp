@@ -5,9 +5,9 @@
 #include <system_error>
 
 #include "foundation/layout/FolderLayout.h"
+#include "foundation/soup/TextSoup.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TFile.h"
-#include "foundation/soup/TextSoup.h"
 #include "kiv/DynamicBuffer.h"
 
 namespace {
@@ -76,7 +76,8 @@ Kiv::File::Path Resolved(const std::string& path) {
 
 const char* RefuseDownloadUrl(const UrlRecord& url, bool parsedWhole) {
   if (!parsedWhole) return "it is longer than a download URL may be";
-  if (!IsScheme(url.scheme, "http") && !IsScheme(url.scheme, "https")) return "its scheme is not http or https";
+  if (!IsScheme(url.scheme, "http") && !IsScheme(url.scheme, "https"))
+    return "its scheme is not http or https";
   if (ClimbsOut(url.path)) return "its path climbs out of its folder with \"..\"";
   return nullptr;
 }
@@ -107,7 +108,8 @@ AnswerLoad LoadFetcheryAnswer(const Kiv::String& path, Soup& soup) {
     if (text.Tell() + uint64_t(n) > kMaxAnswerBytes) return AnswerLoad::kTooLarge;
     text.Write(chunk, n);
   }
-  const bool readWhole = file.GetError() == TStream::kErrorNone && text.GetError() == TStream::kErrorNone;
+  const bool readWhole =
+      file.GetError() == TStream::kErrorNone && text.GetError() == TStream::kErrorNone;
   file.Close();
   if (!readWhole) return AnswerLoad::kCannotRead;
   text.Seek(0, SEEK_SET);

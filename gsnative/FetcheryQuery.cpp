@@ -5,10 +5,10 @@
 
 #include "assetdb/client/AssetInstall.h"
 #include "assetdb/client/IdleStep.h"
-#include "assetdb/protocol/ResultsLog.h"
-#include "assetdb/protocol/URLRecord.h"
 #include "assetdb/client/VADClient.h"
 #include "assetdb/client/WebRequests.h"
+#include "assetdb/protocol/ResultsLog.h"
+#include "assetdb/protocol/URLRecord.h"
 #include "foundation/base/ApplicationRecords.h"
 #include "foundation/soup/PropertyRef.h"
 #include "foundation/threads/WorkerThread.h"
@@ -72,7 +72,9 @@ class WebFetch {
     return true;
   }
 
-  bool GetResultPath(Kiv::String& path, Kiv::PString& name) { return request_->GetResultPath(path, name); }
+  bool GetResultPath(Kiv::String& path, Kiv::PString& name) {
+    return request_->GetResultPath(path, name);
+  }
 
  private:
   static void Pass(bool onMainThread) {
@@ -85,12 +87,14 @@ class WebFetch {
   }
 
   bool Lost(ResultsLog* log) {
-    AddError(log, "The connection to the asset-database daemon was lost during the web request: " + UrlText());
+    AddError(log, "The connection to the asset-database daemon was lost during the web request: " +
+                      UrlText());
     return false;
   }
 
   bool TimedOut(ResultsLog* log, uint32_t boundMs) {
-    AddError(log, "The web request did not finish within " + Seconds(boundMs) + " seconds: " + UrlText());
+    AddError(log, "The web request did not finish within " + Seconds(boundMs) +
+                      " seconds: " + UrlText());
     return false;
   }
 
@@ -121,8 +125,8 @@ bool Search(const KUID& kuid, ResultsLog* log, FetcheryRecordList& records) {
     const AnswerLoad loaded = LoadFetcheryAnswer(path, answer);
     if (loaded != AnswerLoad::kLoaded) {
       AddError(log, loaded == AnswerLoad::kTooLarge
-                        ? "The download service's answer is larger than " + std::to_string(kMaxAnswerBytes) +
-                              " bytes: " + path
+                        ? "The download service's answer is larger than " +
+                              std::to_string(kMaxAnswerBytes) + " bytes: " + path
                         : "The download service's answer could not be read: " + path);
       AddAssetError(log, kSearchFailed, kuid);
       return false;
@@ -138,8 +142,8 @@ bool Install(FetcheryRecord& record, ResultsLog* log) {
   if (!IsUrlValid(record.downloadUrl)) return false;
   if (VADClient::IsAssetPresent(record.latestVersion)) return false;
   if (const char* why = RefuseDownloadUrl(record.downloadUrl, record.downloadUrlWhole)) {
-    AddError(log, std::string("The download URL for ") + KUIDToTagString(record.latestVersion).c_str() +
-                      " is refused: " + why + ".");
+    AddError(log, std::string("The download URL for ") +
+                      KUIDToTagString(record.latestVersion).c_str() + " is refused: " + why + ".");
     return false;
   }
   UrlRecord url;
@@ -162,7 +166,8 @@ bool Install(FetcheryRecord& record, ResultsLog* log) {
   }
   ResultsLog own;
   bool allInstalled = false;
-  return InstallCDP(path.c_str(), log != nullptr ? log : &own, kInstallMode, &allInstalled, nullptr) > 0;
+  return InstallCDP(path.c_str(), log != nullptr ? log : &own, kInstallMode, &allInstalled,
+                    nullptr) > 0;
 }
 
 }  // namespace

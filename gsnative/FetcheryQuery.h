@@ -70,8 +70,8 @@
 
 #include <cstdint>
 
-#include "foundation/text/KUID.h"
 #include "foundation/soup/Soup.h"
+#include "foundation/text/KUID.h"
 #include "gsnative/FetcheryRecord.h"
 
 class ResultsLog;

@@ -1,5 +1,7 @@
 #include "gsnative/FetcheryRecord.h"
 
 bool FetcheryRecordList::HasLatestVersion(const KUID& latestVersion) {
-  return !FindIf([&](const FetcheryRecord& record) { return record.latestVersion == latestVersion; }).AtEnd();
+  return !FindIf([&](const FetcheryRecord& record) {
+            return record.latestVersion == latestVersion;
+          }).AtEnd();
 }

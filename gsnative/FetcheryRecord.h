@@ -20,12 +20,12 @@
 #include "kiv/PString.h"
 
 struct FetcheryRecord {
-  KUID required;       // "requires": the asset asked for, or one it needs.
-  KUID latestVersion;  // "latest-version": the version the service offers.
+  KUID required;          // "requires": the asset asked for, or one it needs.
+  KUID latestVersion;     // "latest-version": the version the service offers.
   UrlRecord downloadUrl;  // "latest-version-path".
   bool downloadUrlWhole = true;
-  uint32_t size = 0;   // "latest-version-size".
-  UrlRecord bannerUrl;  // "banner-uri".
+  uint32_t size = 0;       // "latest-version-size".
+  UrlRecord bannerUrl;     // "banner-uri".
   Kiv::PString result;     // "result": the service's status text.
   Kiv::PString assetName;  // "asset-name".
 };

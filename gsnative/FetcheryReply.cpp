@@ -11,7 +11,9 @@ namespace {
 
 constexpr uint32_t kItemNumberBytes = 4;
 
-Kiv::PString Name(const char* text) { return Kiv::PString(text); }
+Kiv::PString Name(const char* text) {
+  return Kiv::PString(text);
+}
 
 // The offered items "0", "1", ... up to the first missing or empty one.
 std::vector<Soup> WalkItems(const Soup& reply) {
@@ -40,7 +42,8 @@ FetcheryRecord MakeRecord(const Soup& item) {
   record.required = item.GetNamedTagAsKUID(Name("requires"), kNullKUID);
   record.latestVersion = item.GetNamedTagAsKUID(Name("latest-version"), kNullKUID);
   record.size = uint32_t(item.GetNamedTagAsInt(Name("latest-version-size"), 0));
-  record.downloadUrlWhole = ParseUrl(item.GetNamedTag(Name("latest-version-path")).c_str(), record.downloadUrl);
+  record.downloadUrlWhole =
+      ParseUrl(item.GetNamedTag(Name("latest-version-path")).c_str(), record.downloadUrl);
   ParseUrl(item.GetNamedTag(Name("banner-uri")).c_str(), record.bannerUrl);
   record.result = item.GetNamedTag(Name("result"));
   record.assetName = item.GetNamedTag(Name("asset-name"));
@@ -65,7 +68,8 @@ void ParseFetcheryAssetReply(const Soup& reply, FetcheryRecordList& records) {
     TStreamReadU32(request.Reply(), number, 0);
     if (number >= items.size()) continue;
     const Soup& item = items[number];
-    if (records.HasLatestVersion(item.GetNamedTagAsKUID(Name("latest-version"), kNullKUID))) continue;
+    if (records.HasLatestVersion(item.GetNamedTagAsKUID(Name("latest-version"), kNullKUID)))
+      continue;
     records.PushBack(MakeRecord(item));
   }
 }

@@ -14,7 +14,8 @@ constexpr const char* kWaitVariable = "VANDRUUTIL_FCY_WAIT_MS";
 constexpr uint32_t kMostPort = 65535;
 
 bool IsHostCharacter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-';
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+         c == '-';
 }
 
 // A whole number from 1 to `most`.
@@ -43,7 +44,8 @@ bool ParseHost(const char* text, Kiv::String* out) {
     if (!IsHostCharacter(c)) return false;
   }
   uint32_t port = 0;
-  if (colon != std::string_view::npos && !ParseWhole(whole.substr(colon + 1), kMostPort, &port)) return false;
+  if (colon != std::string_view::npos && !ParseWhole(whole.substr(colon + 1), kMostPort, &port))
+    return false;
   *out = Kiv::String(whole);
   return true;
 }
@@ -56,8 +58,8 @@ Kiv::String Host() {
   const char* text = std::getenv(kHostVariable);
   Kiv::String host(kDefaultHost);
   if (text != nullptr && !ParseHost(text, &host)) {
-    LogMessage("installfromfcy> %s=\"%s\" is not a host name (with an optional port); using %s", kHostVariable,
-               text, kDefaultHost);
+    LogMessage("installfromfcy> %s=\"%s\" is not a host name (with an optional port); using %s",
+               kHostVariable, text, kDefaultHost);
   }
   return host;
 }
@@ -66,8 +68,8 @@ uint32_t WaitMs() {
   const char* text = std::getenv(kWaitVariable);
   uint32_t ms = kDefaultWaitMs;
   if (text != nullptr && !ParseWaitMs(text, &ms)) {
-    LogMessage("installfromfcy> %s=\"%s\" is not a whole number from 1 to %u; using %u", kWaitVariable, text,
-               kMostWaitMs, kDefaultWaitMs);
+    LogMessage("installfromfcy> %s=\"%s\" is not a whole number from 1 to %u; using %u",
+               kWaitVariable, text, kMostWaitMs, kDefaultWaitMs);
   }
   return ms;
 }

@@ -38,7 +38,8 @@ namespace FetcherySettings {
 inline constexpr const char* kDefaultHost = "fcy.vandru.invalid";
 inline constexpr uint32_t kDefaultWaitMs = 10 * 60 * 1000;
 inline constexpr uint32_t kMostWaitMs = kDefaultWaitMs;
-static_assert(kMostWaitMs <= DaemonHttpRequest::kDefaultTimeoutMs, "the client would end the request first");
+static_assert(kMostWaitMs <= DaemonHttpRequest::kDefaultTimeoutMs,
+              "the client would end the request first");
 inline constexpr uint32_t kMaxHostLength = 127;
 
 // Parse a value (null: unset); false, and `*out` unchanged, when it is

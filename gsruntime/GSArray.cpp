@@ -15,7 +15,8 @@ namespace {
 // zero; null when out of memory.
 GSValue* CopyInto(uint32_t capacity, const GSValue* from, int64_t count) {
   GSValue* data = static_cast<GSValue*>(std::calloc(capacity, sizeof(GSValue)));
-  if (data != nullptr && count > 0) std::memcpy(data, from, static_cast<size_t>(count) * sizeof(GSValue));
+  if (data != nullptr && count > 0)
+    std::memcpy(data, from, static_cast<size_t>(count) * sizeof(GSValue));
   return data;
 }
 
@@ -26,7 +27,8 @@ uint32_t GrownCapacity(uint32_t capacity, int64_t n) {
 
 }  // namespace
 
-GSArray::GSArray(bool elementIsReference) : GSObjectReference(KindArray), elementIsReference_(elementIsReference) {}
+GSArray::GSArray(bool elementIsReference)
+    : GSObjectReference(KindArray), elementIsReference_(elementIsReference) {}
 
 GSArray* GSArray::Create(GSContext* context, bool elementIsReference) {
   GSArray* array = new (std::nothrow) GSArray(elementIsReference);
@@ -110,8 +112,11 @@ bool GSArray::Splice(GSArray& target, int32_t start, int32_t end, const GSArray*
   const uint32_t capacity = total > 0 ? GrownCapacity(0, total) : 0;
   GSValue* data = total > 0 ? CopyInto(capacity, target.data_, head) : nullptr;
   if (total > 0 && data == nullptr) return false;
-  if (inserted > 0) std::memcpy(data + head + gap, source->data_, static_cast<size_t>(inserted) * sizeof(GSValue));
-  if (tail > 0) std::memcpy(data + head + gap + inserted, target.data_ + tailFrom, static_cast<size_t>(tail) * sizeof(GSValue));
+  if (inserted > 0)
+    std::memcpy(data + head + gap, source->data_, static_cast<size_t>(inserted) * sizeof(GSValue));
+  if (tail > 0)
+    std::memcpy(data + head + gap + inserted, target.data_ + tailFrom,
+                static_cast<size_t>(tail) * sizeof(GSValue));
   if (target.elementIsReference_) {
     for (int64_t i = 0; i < inserted; ++i) GSObjectReference::AddRef(data[head + gap + i]);
     for (int64_t i = head; i < tailFrom; ++i) GSObjectReference::Release(target.data_[i]);
@@ -125,13 +130,15 @@ bool GSArray::Splice(GSArray& target, int32_t start, int32_t end, const GSArray*
 
 void GSArray::AddRefRange(int32_t first, int32_t count) {
   if (!elementIsReference_ || first < 0 || first >= size_) return;
-  const int32_t last = static_cast<int32_t>(std::min<int64_t>(int64_t{first} + std::max(count, 0), size_));
+  const int32_t last =
+      static_cast<int32_t>(std::min<int64_t>(int64_t{first} + std::max(count, 0), size_));
   for (int32_t i = first; i < last; ++i) GSObjectReference::AddRef(data_[i]);
 }
 
 void GSArray::ReleaseRange(int32_t first, int32_t count) {
   if (!elementIsReference_ || first < 0 || first >= size_) return;
-  const int32_t last = static_cast<int32_t>(std::min<int64_t>(int64_t{first} + std::max(count, 0), size_));
+  const int32_t last =
+      static_cast<int32_t>(std::min<int64_t>(int64_t{first} + std::max(count, 0), size_));
   for (int32_t i = first; i < last; ++i) {
     const GSValue element = data_[i];
     data_[i] = 0;

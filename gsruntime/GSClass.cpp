@@ -33,7 +33,9 @@ bool GSFunction::CallLeavesValue(uint32_t offset) const {
   return std::binary_search(valueCalls.begin(), valueCalls.end(), offset);
 }
 
-GSClass* GSClass::Ancestor(uint32_t i) const { return library->ClassRefs()[ancestry.At(i, 0)].cls; }
+GSClass* GSClass::Ancestor(uint32_t i) const {
+  return library->ClassRefs()[ancestry.At(i, 0)].cls;
+}
 
 const GSFunction* GSClass::FindOwnFunction(std::string_view signature) {
   if (functions.size() < kIndexedClassSize) {
@@ -42,7 +44,8 @@ const GSFunction* GSClass::FindOwnFunction(std::string_view signature) {
     return nullptr;
   }
   if (byName.empty())
-    for (uint32_t i = static_cast<uint32_t>(functions.size()); i-- > 0;) byName[functions[i].name] = i;
+    for (uint32_t i = static_cast<uint32_t>(functions.size()); i-- > 0;)
+      byName[functions[i].name] = i;
   const auto it = byName.find(signature);
   return it == byName.end() ? nullptr : &functions[it->second];
 }
@@ -70,7 +73,8 @@ GSClass* GSClass::FindFunction(std::string_view signature, uint32_t* offset, uin
       at = AncestorOffset(i);
     }
   }
-  if (functionIndex != nullptr) *functionIndex = found != nullptr ? static_cast<int32_t>(fn - found->functions.data()) : -1;
+  if (functionIndex != nullptr)
+    *functionIndex = found != nullptr ? static_cast<int32_t>(fn - found->functions.data()) : -1;
   if (found == nullptr) return nullptr;
   if (offset != nullptr) *offset = at;
   if (methodIndex != nullptr) *methodIndex = static_cast<uint32_t>(fn->methodIndex);

@@ -112,7 +112,8 @@ class GSClass {
   uint32_t instanceSlots = 0;
   GSWordTable initialisers;  // width 3
   GSWordTable referenceSlots;
-  std::unordered_map<std::string_view, uint32_t> byName;  // built on the first lookup in a large class
+  std::unordered_map<std::string_view, uint32_t>
+      byName;  // built on the first lookup in a large class
 
   uint32_t AncestorCount() const { return ancestry.count; }
   // The class of ancestry entry i; null until the library is linked.
@@ -123,7 +124,8 @@ class GSClass {
   // The first own function record named exactly `signature`, or null.
   const GSFunction* FindOwnFunction(std::string_view signature);
   bool InheritsFrom(std::string_view className) const;
-  GSClass* FindFunction(std::string_view signature, uint32_t* offset, uint32_t* methodIndex, int32_t* functionIndex);
+  GSClass* FindFunction(std::string_view signature, uint32_t* offset, uint32_t* methodIndex,
+                        int32_t* functionIndex);
   bool LinkFunctions();
 };
 

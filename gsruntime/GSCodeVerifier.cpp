@@ -12,11 +12,14 @@ using namespace GSByteCode;
 
 namespace {
 
-std::string At(uint32_t offset, const std::string& what) { return "offset " + std::to_string(offset) + ": " + what; }
+std::string At(uint32_t offset, const std::string& what) {
+  return "offset " + std::to_string(offset) + ": " + what;
+}
 
 bool Below(uint32_t value, uint32_t limit, const char* what, uint32_t at, std::string& error) {
   if (value < limit) return true;
-  error = At(at, std::string(what) + " " + std::to_string(value) + " out of range (" + std::to_string(limit) + ")");
+  error = At(at, std::string(what) + " " + std::to_string(value) + " out of range (" +
+                     std::to_string(limit) + ")");
   return false;
 }
 
@@ -47,7 +50,8 @@ GSCallTable::GSCallTable(const std::vector<GSFunctionRef>& refs) {
     const int arguments = GSSignatureArguments(signature);
     if (ref.slot < 0 || arguments < 0) continue;
     const int leaves = signature.substr(0, 6) == "$void@" ? 0 : 1;
-    const uint64_t key = uint64_t{static_cast<uint32_t>(ref.slot)} << 32 | static_cast<uint32_t>(arguments);
+    const uint64_t key =
+        uint64_t{static_cast<uint32_t>(ref.slot)} << 32 | static_cast<uint32_t>(arguments);
     auto [it, added] = leaves_.emplace(key, leaves);
     if (!added && it->second != leaves) it->second = -1;
   }
@@ -66,11 +70,14 @@ bool GSCodeVerifier::Decode(const GSFunction& fn, std::string& error) {
   for (uint32_t at = 0; at < fn.codeSize;) {
     const uint8_t op = fn.code[at];
     uint32_t length = op < kOpcodeCount ? 1u + kGSOpcodeTable[op].operandBytes : 0u;
-    const GSOperandKind kind = op < kOpcodeCount ? kGSOpcodeTable[op].operands : GSOperandKind::None;
-    if (kind == GSOperandKind::Wait || kind == GSOperandKind::Switch) length = GSInstructionLength(fn.code, fn.codeSize, at);
+    const GSOperandKind kind =
+        op < kOpcodeCount ? kGSOpcodeTable[op].operands : GSOperandKind::None;
+    if (kind == GSOperandKind::Wait || kind == GSOperandKind::Switch)
+      length = GSInstructionLength(fn.code, fn.codeSize, at);
     if (length == 0 || length > fn.codeSize - at) {
-      error = At(at, fn.code[at] >= kOpcodeCount ? "illegal opcode " + std::to_string(fn.code[at])
-                                                  : std::string("instruction cut off by the end of the code"));
+      error = At(at, fn.code[at] >= kOpcodeCount
+                         ? "illegal opcode " + std::to_string(fn.code[at])
+                         : std::string("instruction cut off by the end of the code"));
       return false;
     }
     code_.indexAt[at] = static_cast<int32_t>(code_.starts.size());
@@ -122,7 +129,8 @@ bool GSCodeVerifier::Target(uint32_t target, uint32_t at, std::string& error) co
 
 bool GSCodeVerifier::Member(uint8_t op, uint32_t member, uint32_t at, std::string& error) const {
   const bool ofMe = op >= GETME && op <= SETMEREFKEEP;
-  const bool header = ofMe ? std::binary_search(headers_.begin(), headers_.end(), member) : member < 2;
+  const bool header =
+      ofMe ? std::binary_search(headers_.begin(), headers_.end(), member) : member < 2;
   if (header) {
     error = At(at, "member " + std::to_string(member) + " is a block header");
     return false;
@@ -152,7 +160,8 @@ void GSCodeVerifier::FindCallLeaves(const GSFunction& fn) {
     if (*p == INHERITED) code_.leaves[i] = fn.ReturnsValue() ? 1 : 0;
     if (*p == CALL || *p == CALLNATIVE) {
       const int k = static_cast<int16_t>(GSReadU16(p + 1));
-      code_.leaves[i] = static_cast<int8_t>(tables_.calls->Leaves(GSReadU16(p + 3), static_cast<uint32_t>(-k)));
+      code_.leaves[i] =
+          static_cast<int8_t>(tables_.calls->Leaves(GSReadU16(p + 3), static_cast<uint32_t>(-k)));
     }
   }
 }

@@ -15,13 +15,15 @@ namespace GSRuntime {
 namespace {
 
 std::vector<GSContext*>& LiveContexts() {
-  static std::vector<GSContext*>* live = new std::vector<GSContext*>;  // never destroyed: contexts may outlive statics
+  static std::vector<GSContext*>* live =
+      new std::vector<GSContext*>;  // never destroyed: contexts may outlive statics
   return *live;
 }
 
 }  // namespace
 
-GSContext::GSLibraryContext::GSLibraryContext(GSLibrary* lib) : statics(lib->Classes().size(), nullptr), library(lib) {}
+GSContext::GSLibraryContext::GSLibraryContext(GSLibrary* lib)
+    : statics(lib->Classes().size(), nullptr), library(lib) {}
 
 GSContext::GSLibraryContext::~GSLibraryContext() {
   for (size_t i = statics.size(); i-- > 0;) {
@@ -80,6 +82,8 @@ bool GSContext::AddLive(GSContext* context) {
   return true;
 }
 
-const std::vector<GSContext*>& GSContext::Live() { return LiveContexts(); }
+const std::vector<GSContext*>& GSContext::Live() {
+  return LiveContexts();
+}
 
 }  // namespace GSRuntime

@@ -7,7 +7,8 @@
 
 namespace GSRuntime {
 
-GSLibrary::GSLibrary(GSMachine* machine, std::string path) : machine_(machine), path_(std::move(path)) {}
+GSLibrary::GSLibrary(GSMachine* machine, std::string path)
+    : machine_(machine), path_(std::move(path)) {}
 
 GSLibrary::~GSLibrary() = default;
 
@@ -21,12 +22,13 @@ int GSLibrary::Load(std::vector<uint8_t> image) {
   int32_t failedClass = -1;
   if (!GSLibraryReader(*this).Read(error, failedClass)) {
     Refuse(error);
-    if (failedClass >= 0) GSPrint("GS Link error: Unable to initialise class '%s'", classes_[failedClass].name);
+    if (failedClass >= 0)
+      GSPrint("GS Link error: Unable to initialise class '%s'", classes_[failedClass].name);
     return -1;
   }
   const GSCallTable calls(functionRefs_);
-  GSCodeVerifier verifier(
-      GSCodeTables{static_cast<uint32_t>(strings_.size()), static_cast<uint32_t>(classRefs_.size()), &calls});
+  GSCodeVerifier verifier(GSCodeTables{static_cast<uint32_t>(strings_.size()),
+                                       static_cast<uint32_t>(classRefs_.size()), &calls});
   for (GSClass& cls : classes_)
     for (GSFunction& fn : cls.functions)
       if (!verifier.Verify(fn, error)) {
@@ -68,8 +70,8 @@ int GSLibrary::LinkClassRefs() {
     if (ref.cls != nullptr) continue;
     result = -3;
     if (ref.library == nullptr)
-      GSPrint("GS Link error: Unable to find library for class '%s' (lib id: %x.%x)", ref.name, dependency.id.textCrc,
-              dependency.id.nameCrc);
+      GSPrint("GS Link error: Unable to find library for class '%s' (lib id: %x.%x)", ref.name,
+              dependency.id.textCrc, dependency.id.nameCrc);
     else
       GSPrint("GS Link error: Unable to find class '%s'", ref.name);
   }

@@ -12,24 +12,27 @@ using namespace GSLibraryFormat;
 
 namespace {
 
-constexpr uint32_t kMaxFrameCount = 0xFFFF;          // P, L, T and the operand depth
+constexpr uint32_t kMaxFrameCount = 0xFFFF;  // P, L, T and the operand depth
 constexpr uint32_t kMaxInstanceSlots = 1u << 20;
 constexpr uint32_t kNone = 0xFFFFFFFF;
 constexpr size_t kMinClassRecord = 8 + 12 + 4 * 12;  // header, three words, four empty chunks
 constexpr size_t kMinFunctionRecord = 8 + 14 * 4;
 
 const char* ChunkName(uint32_t tag) {
-  static const char* const names[] = {"",           "",           "dependencies", "strings",
-                                      "class references", "function references", "classes",
-                                      "class",      "functions",  "function",     "members",
-                                      "virtual table", "layout"};
+  static const char* const names[] = {
+      "",        "",      "dependencies", "strings",  "class references", "function references",
+      "classes", "class", "functions",    "function", "members",          "virtual table",
+      "layout"};
   return tag < sizeof names / sizeof names[0] ? names[tag] : "";
 }
 
 }  // namespace
 
 GSLibraryReader::GSLibraryReader(GSLibrary& library)
-    : lib_(library), data_(library.image_.data()), size_(library.image_.size()), limit_(library.image_.size()) {}
+    : lib_(library),
+      data_(library.image_.data()),
+      size_(library.image_.size()),
+      limit_(library.image_.size()) {}
 
 bool GSLibraryReader::Fail(const std::string& what) {
   if (error_.empty()) error_ = what + " at byte " + std::to_string(pos_);
@@ -46,15 +49,17 @@ bool GSLibraryReader::Word(uint32_t& out) {
 bool GSLibraryReader::Open(uint32_t tag, size_t& end, size_t& outer) {
   const size_t start = pos_;
   uint32_t length = 0, got = 0;
-  if (limit_ - pos_ < 8) return Fail(std::string("chunk ") + std::to_string(tag) + " (" + ChunkName(tag) + ") missing");
+  if (limit_ - pos_ < 8)
+    return Fail(std::string("chunk ") + std::to_string(tag) + " (" + ChunkName(tag) + ") missing");
   Word(length);
   Word(got);
   pos_ = start;
   if (got != tag)
-    return Fail("expected chunk " + std::to_string(tag) + " (" + ChunkName(tag) + "), found tag " + std::to_string(got));
+    return Fail("expected chunk " + std::to_string(tag) + " (" + ChunkName(tag) + "), found tag " +
+                std::to_string(got));
   if (length < 8 || length > limit_ - start)
-    return Fail("chunk " + std::to_string(tag) + " (" + ChunkName(tag) + ") length " + std::to_string(length) +
-                " does not fit");
+    return Fail("chunk " + std::to_string(tag) + " (" + ChunkName(tag) + ") length " +
+                std::to_string(length) + " does not fit");
   pos_ = start + 8;
   end = start + length;
   outer = limit_;
@@ -69,7 +74,8 @@ void GSLibraryReader::Close(size_t end, size_t outer) {
 
 bool GSLibraryReader::Table(GSWordTable& table, uint32_t count, uint32_t width, const char* what) {
   const uint64_t bytes = uint64_t{count} * width * 4;
-  if (bytes > limit_ - pos_) return Fail(std::string(what) + ": " + std::to_string(count) + " entries do not fit");
+  if (bytes > limit_ - pos_)
+    return Fail(std::string(what) + ": " + std::to_string(count) + " entries do not fit");
   table = GSWordTable{data_ + pos_, count, width};
   pos_ += static_cast<size_t>(bytes);
   return true;
@@ -77,12 +83,14 @@ bool GSLibraryReader::Table(GSWordTable& table, uint32_t count, uint32_t width, 
 
 bool GSLibraryReader::Index(uint32_t value, size_t limit, const char* what) {
   if (value < limit) return true;
-  return Fail(std::string(what) + " " + std::to_string(value) + " out of range (" + std::to_string(limit) + ")");
+  return Fail(std::string(what) + " " + std::to_string(value) + " out of range (" +
+              std::to_string(limit) + ")");
 }
 
 bool GSLibraryReader::Read(std::string& error, int32_t& failedClass) {
   failedClass = -1;
-  const bool ok = Header() && Dependencies() && Strings() && ClassRefs() && FunctionRefs() && Classes(failedClass);
+  const bool ok = Header() && Dependencies() && Strings() && ClassRefs() && FunctionRefs() &&
+                  Classes(failedClass);
   error = error_;
   return ok;
 }
@@ -106,7 +114,8 @@ bool GSLibraryReader::Header() {
   if (name[h.nameLength - 1] != '\0') return Fail("library name not terminated");
   pos_ += h.nameLength;
   if (h.totalLength != size_)
-    return Fail("total length " + std::to_string(h.totalLength) + " differs from the file size " + std::to_string(size_));
+    return Fail("total length " + std::to_string(h.totalLength) + " differs from the file size " +
+                std::to_string(size_));
   return true;
 }
 
@@ -114,9 +123,11 @@ bool GSLibraryReader::Dependencies() {
   size_t end, outer;
   uint32_t count = 0;
   GSWordTable table;
-  if (!Open(TagDependencies, end, outer) || !Word(count) || !Table(table, count, 2, "dependencies")) return false;
+  if (!Open(TagDependencies, end, outer) || !Word(count) || !Table(table, count, 2, "dependencies"))
+    return false;
   lib_.dependencies_.resize(count);
-  for (uint32_t i = 0; i < count; ++i) lib_.dependencies_[i].id = GSLibraryId{table.At(i, 0), table.At(i, 1)};
+  for (uint32_t i = 0; i < count; ++i)
+    lib_.dependencies_[i].id = GSLibraryId{table.At(i, 0), table.At(i, 1)};
   Close(end, outer);
   return true;
 }
@@ -125,16 +136,19 @@ bool GSLibraryReader::Strings() {
   size_t end, outer;
   uint32_t count = 0;
   GSWordTable offsets;
-  if (!Open(TagStrings, end, outer) || !Word(count) || !Table(offsets, count, 1, "string offsets")) return false;
+  if (!Open(TagStrings, end, outer) || !Word(count) || !Table(offsets, count, 1, "string offsets"))
+    return false;
   const size_t base = pos_;
   lib_.strings_.resize(count);
   for (uint32_t i = 0; i < count; ++i) {
     const uint32_t offset = offsets.At(i);
-    if (offset >= end - base) return Fail("string " + std::to_string(i) + " lies outside the string chunk");
+    if (offset >= end - base)
+      return Fail("string " + std::to_string(i) + " lies outside the string chunk");
     const char* text = reinterpret_cast<const char*>(data_ + base + offset);
     const void* nul = std::memchr(text, 0, end - base - offset);
     if (nul == nullptr) return Fail("string " + std::to_string(i) + " not terminated");
-    lib_.strings_[i] = std::string_view(text, static_cast<size_t>(static_cast<const char*>(nul) - text));
+    lib_.strings_[i] =
+        std::string_view(text, static_cast<size_t>(static_cast<const char*>(nul) - text));
   }
   Close(end, outer);
   return true;
@@ -144,7 +158,9 @@ bool GSLibraryReader::ClassRefs() {
   size_t end, outer;
   uint32_t count = 0;
   GSWordTable table;
-  if (!Open(TagClassRefs, end, outer) || !Word(count) || !Table(table, count, 2, "class references")) return false;
+  if (!Open(TagClassRefs, end, outer) || !Word(count) ||
+      !Table(table, count, 2, "class references"))
+    return false;
   lib_.classRefs_.resize(count);
   for (uint32_t i = 0; i < count; ++i) {
     GSClassRef& ref = lib_.classRefs_[i];
@@ -162,7 +178,8 @@ bool GSLibraryReader::FunctionRefs() {
   size_t end, outer;
   uint32_t count = 0;
   GSWordTable table;
-  if (!Open(TagFunctionRefs, end, outer) || !Word(count) || !Table(table, count, 3, "function references"))
+  if (!Open(TagFunctionRefs, end, outer) || !Word(count) ||
+      !Table(table, count, 3, "function references"))
     return false;
   lib_.functionRefs_.resize(count);
   for (uint32_t i = 0; i < count; ++i) {
@@ -182,7 +199,8 @@ bool GSLibraryReader::Classes(int32_t& failedClass) {
   size_t end, outer;
   uint32_t count = 0;
   if (!Open(TagClasses, end, outer) || !Word(count)) return false;
-  if (uint64_t{count} * kMinClassRecord > limit_ - pos_) return Fail(std::to_string(count) + " classes do not fit");
+  if (uint64_t{count} * kMinClassRecord > limit_ - pos_)
+    return Fail(std::to_string(count) + " classes do not fit");
   lib_.classes_.resize(count);
   for (uint32_t i = 0; i < count; ++i) {
     GSClass& cls = lib_.classes_[i];
@@ -202,13 +220,16 @@ bool GSLibraryReader::Classes(int32_t& failedClass) {
 bool GSLibraryReader::ReadClass(GSClass& cls) {
   size_t end, outer;
   uint32_t name = 0, bases = 0;
-  if (!Open(TagClass, end, outer) || !Word(name) || !Index(name, lib_.strings_.size(), "class name") ||
-      !Word(cls.flags) || !Word(bases) || !Table(cls.ancestry, bases, 3, "ancestry"))
+  if (!Open(TagClass, end, outer) || !Word(name) ||
+      !Index(name, lib_.strings_.size(), "class name") || !Word(cls.flags) || !Word(bases) ||
+      !Table(cls.ancestry, bases, 3, "ancestry"))
     return false;
   cls.name = lib_.strings_[name].data();
   for (uint32_t i = 0; i < bases; ++i)
-    if (!Index(cls.ancestry.At(i, 0), lib_.classRefs_.size(), "ancestor class reference")) return false;
-  if (!ReadFunctions(cls) || !ReadMembers(cls) || !ReadMethods(cls) || !ReadLayout(cls) || !CheckLayout(cls))
+    if (!Index(cls.ancestry.At(i, 0), lib_.classRefs_.size(), "ancestor class reference"))
+      return false;
+  if (!ReadFunctions(cls) || !ReadMembers(cls) || !ReadMethods(cls) || !ReadLayout(cls) ||
+      !CheckLayout(cls))
     return false;
   Close(end, outer);
   return true;
@@ -219,7 +240,8 @@ bool GSLibraryReader::ReadFunctions(GSClass& cls) {
   uint32_t count = 0;
   if (!Open(TagFunctions, end, outer) || !Word(count)) return false;
   if (count == 0) return Fail("class without function records");
-  if (uint64_t{count} * kMinFunctionRecord > limit_ - pos_) return Fail(std::to_string(count) + " functions do not fit");
+  if (uint64_t{count} * kMinFunctionRecord > limit_ - pos_)
+    return Fail(std::to_string(count) + " functions do not fit");
   cls.functions.resize(count);
   for (GSFunction& fn : cls.functions) {
     fn.cls = &cls;
@@ -234,34 +256,42 @@ bool GSLibraryReader::ReadFunctions(GSClass& cls) {
 bool GSLibraryReader::ReadFunction(GSFunction& fn) {
   size_t end, outer;
   uint32_t name = 0, slot = 0, locals = 0, temps = 0, refs = 0, marker = 0, lines = 0;
-  if (!Open(TagFunction, end, outer) || !Word(name) || !Index(name, lib_.strings_.size(), "function name") ||
-      !Word(fn.returnType) || !Word(fn.returnClass) || !Word(fn.flags) || !Word(slot) || !Word(fn.advance) ||
-      !Word(fn.slot0Offset) || !Word(fn.recordOffset) || !Word(fn.slotsNeeded) || !Word(fn.params) ||
-      !Word(locals) || !Word(temps) || !Word(refs) || !Table(fn.referenceSlots, refs, 1, "reference slots") ||
-      !Word(fn.codeSize))
+  if (!Open(TagFunction, end, outer) || !Word(name) ||
+      !Index(name, lib_.strings_.size(), "function name") || !Word(fn.returnType) ||
+      !Word(fn.returnClass) || !Word(fn.flags) || !Word(slot) || !Word(fn.advance) ||
+      !Word(fn.slot0Offset) || !Word(fn.recordOffset) || !Word(fn.slotsNeeded) ||
+      !Word(fn.params) || !Word(locals) || !Word(temps) || !Word(refs) ||
+      !Table(fn.referenceSlots, refs, 1, "reference slots") || !Word(fn.codeSize))
     return false;
   fn.name = lib_.strings_[name].data();
   fn.methodIndex = static_cast<int32_t>(slot);
-  if (fn.codeSize > limit_ - pos_) return Fail("code of " + std::to_string(fn.codeSize) + " bytes does not fit");
+  if (fn.codeSize > limit_ - pos_)
+    return Fail("code of " + std::to_string(fn.codeSize) + " bytes does not fit");
   fn.code = fn.codeSize > 0 ? data_ + pos_ : nullptr;
   pos_ += fn.codeSize;
   const size_t aligned = (pos_ + 3) & ~size_t{3};
-  if (aligned <= limit_ && limit_ - aligned >= 4 && GSByteCode::GSReadU32(data_ + aligned) == kGslLineMarker) {
+  if (aligned <= limit_ && limit_ - aligned >= 4 &&
+      GSByteCode::GSReadU32(data_ + aligned) == kGslLineMarker) {
     pos_ = aligned;
     if (!Word(marker) || !Word(lines) || !Table(fn.lines, lines, 2, "line table")) return false;
   }
-  if (fn.returnClass != kNone && !Index(fn.returnClass, lib_.classRefs_.size(), "return class reference"))
+  if (fn.returnClass != kNone &&
+      !Index(fn.returnClass, lib_.classRefs_.size(), "return class reference"))
     return false;
-  if (fn.params == 0 || fn.params > kMaxFrameCount || locals > kMaxFrameCount || temps > kMaxFrameCount)
+  if (fn.params == 0 || fn.params > kMaxFrameCount || locals > kMaxFrameCount ||
+      temps > kMaxFrameCount)
     return Fail("frame counts out of range");
-  if (fn.advance != locals + temps + 4 || fn.recordOffset != locals + temps + 1 || fn.slot0Offset != 1 - fn.params ||
-      fn.slotsNeeded < fn.advance || fn.slotsNeeded - fn.advance > kMaxFrameCount)
+  if (fn.advance != locals + temps + 4 || fn.recordOffset != locals + temps + 1 ||
+      fn.slot0Offset != 1 - fn.params || fn.slotsNeeded < fn.advance ||
+      fn.slotsNeeded - fn.advance > kMaxFrameCount)
     return Fail(std::string("frame words of ") + fn.name + " do not agree");
   for (uint32_t i = 0; i < refs; ++i)
     if (fn.referenceSlots.At(i) == 0 || fn.referenceSlots.At(i) >= fn.params + locals)
-      return Fail(std::string("reference slot of ") + fn.name + " outside its arguments and locals");
+      return Fail(std::string("reference slot of ") + fn.name +
+                  " outside its arguments and locals");
   for (uint32_t i = 0; i < lines; ++i)
-    if (fn.lines.At(i, 0) > fn.codeSize) return Fail(std::string("line table of ") + fn.name + " outside its code");
+    if (fn.lines.At(i, 0) > fn.codeSize)
+      return Fail(std::string("line table of ") + fn.name + " outside its code");
   Close(end, outer);
   return true;
 }
@@ -269,7 +299,8 @@ bool GSLibraryReader::ReadFunction(GSFunction& fn) {
 bool GSLibraryReader::ReadMembers(GSClass& cls) {
   size_t end, outer;
   uint32_t count = 0;
-  if (!Open(TagMembers, end, outer) || !Word(count) || !Table(cls.members, count, 5, "members")) return false;
+  if (!Open(TagMembers, end, outer) || !Word(count) || !Table(cls.members, count, 5, "members"))
+    return false;
   for (uint32_t i = 0; i < count; ++i) {
     const uint32_t classRef = cls.members.At(i, 2);
     if (!Index(cls.members.At(i, 0), lib_.strings_.size(), "member name") ||
@@ -284,10 +315,13 @@ bool GSLibraryReader::ReadMethods(GSClass& cls) {
   size_t end, outer;
   uint32_t count = 0;
   GSWordTable table;
-  if (!Open(TagVirtualTable, end, outer) || !Word(count) || !Table(table, count, 2, "virtual table")) return false;
+  if (!Open(TagVirtualTable, end, outer) || !Word(count) ||
+      !Table(table, count, 2, "virtual table"))
+    return false;
   cls.methods.resize(count);
   for (uint32_t i = 0; i < count; ++i) {
-    if (!Index(table.At(i, 0), lib_.functionRefs_.size(), "virtual table function reference")) return false;
+    if (!Index(table.At(i, 0), lib_.functionRefs_.size(), "virtual table function reference"))
+      return false;
     cls.methods[i].refIndex = table.At(i, 0);
     cls.methods[i].offset = table.At(i, 1);
   }
@@ -313,22 +347,25 @@ bool GSLibraryReader::CheckLayout(const GSClass& cls) {
   const uint32_t slots = cls.instanceSlots;
   const uint32_t bases = cls.AncestorCount();
   if (slots < 2 || slots > kMaxInstanceSlots) return Fail("instance slot count out of range");
-  if (cls.initialisers.count != 2 * bases + 1) return Fail("slot initialisers do not match the base list");
+  if (cls.initialisers.count != 2 * bases + 1)
+    return Fail("slot initialisers do not match the base list");
   std::vector<uint32_t> headers{0, 1};
   std::vector<uint32_t> blocks{0};
   for (uint32_t i = 0; i < bases; ++i) {
     const uint32_t p = cls.AncestorOffset(i);
     if (p < 2 || p >= slots - 1) return Fail("ancestor block outside the instance");
     const GSWordTable& init = cls.initialisers;
-    if (init.At(2 * i, 0) != 0 || init.At(2 * i, 1) != p || init.At(2 * i, 2) != 0 - p || init.At(2 * i + 1, 0) != 1 ||
-        init.At(2 * i + 1, 1) != p + 1 || init.At(2 * i + 1, 2) > cls.methods.size())
+    if (init.At(2 * i, 0) != 0 || init.At(2 * i, 1) != p || init.At(2 * i, 2) != 0 - p ||
+        init.At(2 * i + 1, 0) != 1 || init.At(2 * i + 1, 1) != p + 1 ||
+        init.At(2 * i + 1, 2) > cls.methods.size())
       return Fail("slot initialisers do not match the base list");
     headers.push_back(p);
     headers.push_back(p + 1);
     blocks.push_back(p);
   }
   const uint32_t last = 2 * bases;
-  if (cls.initialisers.At(last, 0) != 1 || cls.initialisers.At(last, 1) != 1 || cls.initialisers.At(last, 2) != 0)
+  if (cls.initialisers.At(last, 0) != 1 || cls.initialisers.At(last, 1) != 1 ||
+      cls.initialisers.At(last, 2) != 0)
     return Fail("slot initialisers do not match the base list");
   std::sort(headers.begin(), headers.end());
   std::sort(blocks.begin(), blocks.end());
@@ -341,7 +378,8 @@ bool GSLibraryReader::CheckLayout(const GSClass& cls) {
     if (!std::binary_search(blocks.begin(), blocks.end(), m.offset))
       return Fail("virtual table entry on no ancestor block");
   for (const GSFunction& fn : cls.functions)
-    if (fn.methodIndex != -1 && (fn.methodIndex < 0 || static_cast<uint32_t>(fn.methodIndex) >= cls.methods.size()))
+    if (fn.methodIndex != -1 &&
+        (fn.methodIndex < 0 || static_cast<uint32_t>(fn.methodIndex) >= cls.methods.size()))
       return Fail(std::string("method index of ") + fn.name + " out of range");
   return true;
 }

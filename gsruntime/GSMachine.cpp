@@ -12,7 +12,8 @@ GSMachine* processMachine = nullptr;
 bool processMachineInitialised = false;
 
 std::vector<GSNativeRegistrar>& Registrars() {
-  static std::vector<GSNativeRegistrar>* registrars = new std::vector<GSNativeRegistrar>;  // lives for the process
+  static std::vector<GSNativeRegistrar>* registrars =
+      new std::vector<GSNativeRegistrar>;  // lives for the process
   return *registrars;
 }
 

@@ -87,7 +87,8 @@ class GSMachine {
   GSRuntime::GSLibrary* GetLibrary(const GSRuntime::GSLibraryId& id);
   GSRuntime::GSLibrary* FindLibraryByName(std::string_view name);
 
-  GSRuntime::GSNativeFunction* FindNative(const Kiv::PString& className, const Kiv::PString& signature) const;
+  GSRuntime::GSNativeFunction* FindNative(const Kiv::PString& className,
+                                          const Kiv::PString& signature) const;
   // Inserts a binding at the front of the registry.
   void RegisterNative(std::unique_ptr<GSRuntime::GSNativeFunction> binding);
   size_t NativeCount() const { return natives_.size(); }

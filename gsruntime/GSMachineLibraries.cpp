@@ -20,7 +20,8 @@ constexpr uint32_t kProbeBytes = 20;
 bool ProbeLibrary(const Kiv::PString& root, const std::string& name, GSLibraryId& id) {
   Kiv::File file;
   uint8_t header[kProbeBytes];
-  if (!file.Open(root, name, Kiv::File::kRead) || file.Read(header, kProbeBytes) != kProbeBytes) return false;
+  if (!file.Open(root, name, Kiv::File::kRead) || file.Read(header, kProbeBytes) != kProbeBytes)
+    return false;
   if (GSByteCode::GSReadU32(header + 4) != GSLibraryFormat::kGslMagic) return false;
   id = GSLibraryId{GSByteCode::GSReadU32(header + 12), GSByteCode::GSReadU32(header + 16)};
   return true;
@@ -74,11 +75,13 @@ void GSMachine::AddLibraryFolder(const Kiv::PString& root) {
 }
 
 void GSMachine::ReportMissing(const GSLibraryId& id) const {
-  GSPrint("GSMachine::GetLibrary> library '0x%X 0x%X' not found in link table", id.textCrc, id.nameCrc);
+  GSPrint("GSMachine::GetLibrary> library '0x%X 0x%X' not found in link table", id.textCrc,
+          id.nameCrc);
   for (const auto& library : libraries_)
     if (library->Id().nameCrc == id.nameCrc)
-      GSPrint("  Similar library found with matching filename hash but built from different source: %s",
-              library->Name().c_str());
+      GSPrint(
+          "  Similar library found with matching filename hash but built from different source: %s",
+          library->Name().c_str());
 }
 
 bool GSMachine::ReadImage(const LibraryLinkEntry& entry, std::vector<uint8_t>& image) const {
@@ -93,7 +96,8 @@ bool GSMachine::ReadImage(const LibraryLinkEntry& entry, std::vector<uint8_t>& i
       read = false;
     }
   }
-  if (read) read = file.Read(image.data(), static_cast<uint32_t>(size)) == static_cast<uint32_t>(size);
+  if (read)
+    read = file.Read(image.data(), static_cast<uint32_t>(size)) == static_cast<uint32_t>(size);
   if (!read) GSPrint("GSMachine: Error loading library file %s", entry.path.c_str());
   return read;
 }
@@ -112,7 +116,8 @@ GSLibrary* GSMachine::GetLibrary(const GSLibraryId& id) {
   const size_t mark = libraries_.size();
   const int result = library->Load(std::move(image));
   if (result != 0) {
-    GSPrint("GSMachine: Error %d loading library %s (%s)", result, entry->path.c_str(), library->Name().c_str());
+    GSPrint("GSMachine: Error %d loading library %s (%s)", result, entry->path.c_str(),
+            library->Name().c_str());
     entry->library = nullptr;
     UnloadSince(mark);
     return nullptr;

@@ -29,7 +29,8 @@ class GSStack;
 
 class GSNativeFunction {
  public:
-  GSNativeFunction(const char* className, const char* signature) : className_(className), signature_(signature) {}
+  GSNativeFunction(const char* className, const char* signature)
+      : className_(className), signature_(signature) {}
   virtual ~GSNativeFunction() = default;
   GSNativeFunction(const GSNativeFunction&) = delete;
   GSNativeFunction& operator=(const GSNativeFunction&) = delete;

@@ -51,10 +51,10 @@ class GSObject : public GSObjectReference {
   // The class of the attached instance, or null.
   GSClass* GetScriptClass() const;
 
-  static bool CallFunction(GSContext* context, GSClass* cls, GSValue instance, const char* signature,
-                           std::span<const GSValue> args, GSValue* result);
-  static bool InvokeFunction(GSClass* cls, GSValue instance, const char* signature, std::span<const GSValue> args,
-                             GSValue* result);
+  static bool CallFunction(GSContext* context, GSClass* cls, GSValue instance,
+                           const char* signature, std::span<const GSValue> args, GSValue* result);
+  static bool InvokeFunction(GSClass* cls, GSValue instance, const char* signature,
+                             std::span<const GSValue> args, GSValue* result);
 
  protected:
   explicit GSObject(Kind kind) : GSObjectReference(kind) {}

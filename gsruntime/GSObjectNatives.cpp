@@ -22,8 +22,8 @@ void GetGSClassName(GSContext*, GSStack& stack) {
 }  // namespace
 
 void RegisterGSObjectNatives(GSMachine& machine) {
-  machine.RegisterNative(
-      std::make_unique<GSCNativeFunction>("GSObject", "$string@GSObject::GetGSClassName()", GetGSClassName));
+  machine.RegisterNative(std::make_unique<GSCNativeFunction>(
+      "GSObject", "$string@GSObject::GetGSClassName()", GetGSClassName));
 }
 
 }  // namespace GSRuntime

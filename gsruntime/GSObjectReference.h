@@ -21,7 +21,13 @@ namespace GSRuntime {
 
 class GSObjectReference {
  public:
-  enum Kind : uint32_t { KindNone = 0, KindArray = 1, KindString = 2, KindObject = 3, KindGameObject = 4 };
+  enum Kind : uint32_t {
+    KindNone = 0,
+    KindArray = 1,
+    KindString = 2,
+    KindObject = 3,
+    KindGameObject = 4
+  };
 
   explicit GSObjectReference(Kind kind) : kind_(kind) {}
   virtual ~GSObjectReference() = default;

@@ -17,9 +17,12 @@ namespace {
 int64_t liveInstances = 0;
 }  // namespace
 
-int64_t GSScriptInstance::LiveCount() { return liveInstances; }
+int64_t GSScriptInstance::LiveCount() {
+  return liveInstances;
+}
 
-GSScriptInstance* GSScriptInstance::Allocate(GSClass* cls, GSObjectReference* native, uint32_t slots) {
+GSScriptInstance* GSScriptInstance::Allocate(GSClass* cls, GSObjectReference* native,
+                                             uint32_t slots) {
   void* memory = std::calloc(1, sizeof(GSScriptInstance) + size_t{slots} * sizeof(GSValue));
   if (memory == nullptr) return nullptr;
   GSScriptInstance* instance = static_cast<GSScriptInstance*>(memory);
@@ -46,7 +49,9 @@ void GSEmbeddedInstance::Finish() {
   --liveInstances;
 }
 
-void GSScriptInstance::Pin() { count += 2; }
+void GSScriptInstance::Pin() {
+  count += 2;
+}
 
 void GSScriptInstance::Empty() {
   if (native != nullptr) {

@@ -21,7 +21,8 @@ bool RunInitialiser(const GSClass& cls, GSMachine* machine, GSValue* block) {
   const GSFunction& init = cls.Initialiser();
   if (init.codeSize == 0) return true;
   GSThread* thread = machine != nullptr ? machine->Thread() : nullptr;
-  return thread != nullptr && GSRunFunction(*thread, init, GSFromBlock(block), {}, nullptr) == ER_Done;
+  return thread != nullptr &&
+         GSRunFunction(*thread, init, GSFromBlock(block), {}, nullptr) == ER_Done;
 }
 
 }  // namespace
@@ -39,14 +40,15 @@ bool GSScriptInstance::Create(GSClass* cls, GSObject* object, GSContext* context
   GSValue* slots = instance->Slots();
   for (uint32_t i = 0; i < cls->initialisers.count; ++i) {
     const uint32_t value = cls->initialisers.At(i, 2);
-    slots[cls->initialisers.At(i, 1)] = cls->initialisers.At(i, 0) == 0
-                                            ? GSFromInt(static_cast<int32_t>(value))
-                                            : reinterpret_cast<uintptr_t>(cls->methods.data() + value);
+    slots[cls->initialisers.At(i, 1)] =
+        cls->initialisers.At(i, 0) == 0 ? GSFromInt(static_cast<int32_t>(value))
+                                        : reinterpret_cast<uintptr_t>(cls->methods.data() + value);
   }
   bool built = true;
   for (uint32_t i = cls->AncestorCount(); built && i-- > 0;) {
     const GSClass* ancestor = cls->Ancestor(i);
-    built = ancestor != nullptr && RunInitialiser(*ancestor, cls->machine, slots + cls->AncestorOffset(i));
+    built = ancestor != nullptr &&
+            RunInitialiser(*ancestor, cls->machine, slots + cls->AncestorOffset(i));
   }
   if (built && RunInitialiser(*cls, cls->machine, slots)) return true;
   object->instance_ = 0;
@@ -74,7 +76,8 @@ bool GSScriptInstance::ReleaseFields(GSClass* cls, GSScriptInstance* instance) {
     }
   };
   for (uint32_t i = cls->AncestorCount(); i-- > 0;)
-    if (const GSClass* ancestor = cls->Ancestor(i)) releaseBlock(*ancestor, slots + cls->AncestorOffset(i));
+    if (const GSClass* ancestor = cls->Ancestor(i))
+      releaseBlock(*ancestor, slots + cls->AncestorOffset(i));
   releaseBlock(*cls, slots);
   return true;
 }
@@ -84,7 +87,8 @@ GSValue GSScriptInstance::GetClassData(GSScriptInstance* instance, const GSClass
   if (instance->native == nullptr && instance->cls->InheritsFrom("GameObject")) return 0;
   if (instance->cls == cls) return instance->Block0();
   for (uint32_t i = instance->cls->AncestorCount(); i-- > 0;)
-    if (instance->cls->Ancestor(i) == cls) return GSFromBlock(instance->Slots() + instance->cls->AncestorOffset(i));
+    if (instance->cls->Ancestor(i) == cls)
+      return GSFromBlock(instance->Slots() + instance->cls->AncestorOffset(i));
   return 0;
 }
 

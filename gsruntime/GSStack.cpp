@@ -31,13 +31,22 @@ GSValue ViewOf(GSValue ref, const GSClass* cls) {
 
 }  // namespace
 
-GSStack::GSStack() : slots_(new GSValue[kCapacity + 1]()), base_(slots_.get() + 1), top_(slots_.get()) {}
+GSStack::GSStack()
+    : slots_(new GSValue[kCapacity + 1]()), base_(slots_.get() + 1), top_(slots_.get()) {}
 
-GSStack::~GSStack() { Clear(); }
+GSStack::~GSStack() {
+  Clear();
+}
 
-const GSFunction* GSStack::FrameFunction(const GSValue* record) { return Pointer<const GSFunction>(record[0]); }
-GSValue* GSStack::FramePrevious(const GSValue* record) { return Pointer<GSValue>(record[2]); }
-GSValue* GSStack::FrameSlot0(const GSValue* record) { return Pointer<GSValue>(record[3]); }
+const GSFunction* GSStack::FrameFunction(const GSValue* record) {
+  return Pointer<const GSFunction>(record[0]);
+}
+GSValue* GSStack::FramePrevious(const GSValue* record) {
+  return Pointer<GSValue>(record[2]);
+}
+GSValue* GSStack::FrameSlot0(const GSValue* record) {
+  return Pointer<GSValue>(record[3]);
+}
 
 bool GSStack::PushFrame(const GSFunction& fn, uint32_t returnOffset) {
   const uint32_t used = Used();
@@ -145,7 +154,9 @@ GSValue GSStack::PushObjectAs(const GSClass* cls, GSObjectReference* object) {
   return view;
 }
 
-bool GSStack::PushObjectView(GSValue value, const GSClass* cls) { return Push(ViewOf(value, cls)); }
+bool GSStack::PushObjectView(GSValue value, const GSClass* cls) {
+  return Push(ViewOf(value, cls));
+}
 
 GSContext* GSStack::GetContext() const {
   for (const GSValue* record = currentFrame_; record != nullptr; record = FramePrevious(record)) {

@@ -88,7 +88,9 @@ class GSStack {
 
   // Parts of a frame record.
   static const GSFunction* FrameFunction(const GSValue* record);
-  static uint32_t FrameReturnOffset(const GSValue* record) { return static_cast<uint32_t>(record[1]); }
+  static uint32_t FrameReturnOffset(const GSValue* record) {
+    return static_cast<uint32_t>(record[1]);
+  }
   static GSValue* FramePrevious(const GSValue* record);
   static GSValue* FrameSlot0(const GSValue* record);
 

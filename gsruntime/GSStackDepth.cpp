@@ -12,9 +12,15 @@ namespace {
 
 constexpr uint32_t kLookAhead = 256;  // instructions a call's result is followed through
 
-bool IsCall(uint8_t op) { return kGSOpcodeTable[op].operands == GSOperandKind::Call || op == INHERITED; }
-bool IsConditionalJump(uint8_t op) { return op >= JZ && op <= JGE; }
-bool EndsFlow(uint8_t op) { return op == JMP || op == RET || op == RETV || op == RETREF || op == WAIT || op == SWITCH; }
+bool IsCall(uint8_t op) {
+  return kGSOpcodeTable[op].operands == GSOperandKind::Call || op == INHERITED;
+}
+bool IsConditionalJump(uint8_t op) {
+  return op >= JZ && op <= JGE;
+}
+bool EndsFlow(uint8_t op) {
+  return op == JMP || op == RET || op == RETV || op == RETREF || op == WAIT || op == SWITCH;
+}
 
 // Operands each instruction takes from the stack, by opcode (calls, whose
 // count is an operand, are handled apart); it pushes this plus its table
@@ -23,14 +29,19 @@ bool EndsFlow(uint8_t op) { return op == JMP || op == RET || op == RETV || op ==
 constexpr std::array<uint8_t, 256> PopTable() {
   std::array<uint8_t, 256> pops{};
   pops.fill(1);
-  for (uint8_t op : {PUSH0, PUSH1, PUSHI, LOAD, LOADREF, NEWSTR, PUSHSTR, NEW, STATIC, GETME, GETMEREF, JMP, WAIT, RET})
+  for (uint8_t op : {PUSH0, PUSH1, PUSHI, LOAD, LOADREF, NEWSTR, PUSHSTR, NEW, STATIC, GETME,
+                     GETMEREF, JMP, WAIT, RET})
     pops[op] = 0;
-  for (uint8_t op : {IADD, ISUB, IMUL, IDIV, IMOD, ICMP, AND, OR, XOR, SHL, SHR, FADD, FSUB, FMUL, FDIV, FMOD, FCMP,
-                     ALOAD, ALOADREF, SLOAD, SCMP, SCAT, REFNE, SETM, SETMREF, SETMKEEP, SETMREFKEEP, DUP2REF, SWAP})
+  for (uint8_t op :
+       {IADD, ISUB, IMUL,  IDIV, IMOD,    ICMP,     AND,         OR,      XOR,      SHL,
+        SHR,  FADD, FSUB,  FMUL, FDIV,    FMOD,     FCMP,        ALOAD,   ALOADREF, SLOAD,
+        SCMP, SCAT, REFNE, SETM, SETMREF, SETMKEEP, SETMREFKEEP, DUP2REF, SWAP})
     pops[op] = 2;
-  for (uint8_t op : {ASTORE, ASTOREREF, SSTORE, ASTOREKEEP, ASTOREREFKEEP, ASLICE, ASLICEREF, SSTOREKEEP, SSUB})
+  for (uint8_t op :
+       {ASTORE, ASTOREREF, SSTORE, ASTOREKEEP, ASTOREREFKEEP, ASLICE, ASLICEREF, SSTOREKEEP, SSUB})
     pops[op] = 3;
-  for (uint8_t op : {ASPLICE, ASPLICEREF, SSPLICE, ASPLICEKEEP, ASPLICEREFKEEP, SSPLICEKEEP}) pops[op] = 4;
+  for (uint8_t op : {ASPLICE, ASPLICEREF, SSPLICE, ASPLICEKEEP, ASPLICEREFKEEP, SSPLICEKEEP})
+    pops[op] = 4;
   return pops;
 }
 
@@ -69,7 +80,8 @@ class DepthWalk {
     const size_t n = code_.starts.size();
     if (n == 0) return true;
     for (size_t i = n; i-- > 0;)
-      if (IsCall(code_.code[code_.starts[i]]) && code_.leaves[i] < 0) code_.leaves[i] = ResultIsUsed(code_, code_.leaves, i);
+      if (IsCall(code_.code[code_.starts[i]]) && code_.leaves[i] < 0)
+        code_.leaves[i] = ResultIsUsed(code_, code_.leaves, i);
     code_.depth.assign(n, -1);
     code_.work.clear();
     code_.depth[0] = 0;
@@ -105,12 +117,14 @@ class DepthWalk {
     }
     const int64_t after = d - pops + Pushes(p, code_.leaves[i]);
     if (after + (op == WAIT ? 1 : 0) > maxDepth_)
-      return Fail(at, "the operand stack grows beyond its maximum of " + std::to_string(maxDepth_), error);
+      return Fail(at, "the operand stack grows beyond its maximum of " + std::to_string(maxDepth_),
+                  error);
     if (op == JMP) return Reach(GSReadU32(p + 1), after, error);
     if (op == SWITCH || op == WAIT) {
       const uint32_t n = GSReadU16(p + 1);
       for (uint32_t k = 0; k < n + (op == SWITCH ? 1 : 0); ++k)
-        if (!Reach(GSReadU32(p + 3 + 4 * n + 4 * k), after + (op == WAIT ? 1 : 0), error)) return false;
+        if (!Reach(GSReadU32(p + 3 + 4 * n + 4 * k), after + (op == WAIT ? 1 : 0), error))
+          return false;
       return true;
     }
     if (IsConditionalJump(op) && !Reach(GSReadU32(p + 1), after, error)) return false;
@@ -136,7 +150,8 @@ class DepthWalk {
 
 }  // namespace
 
-bool GSCheckStackDepth(GSDecodedCode& code, uint32_t maxDepth, std::vector<uint32_t>& valueCalls, std::string& error) {
+bool GSCheckStackDepth(GSDecodedCode& code, uint32_t maxDepth, std::vector<uint32_t>& valueCalls,
+                       std::string& error) {
   DepthWalk walk(code, maxDepth);
   return walk.Run(valueCalls, error);
 }

@@ -36,6 +36,7 @@ struct GSDecodedCode {
 
 // `code.leaves` has one entry per instruction: for calls 1 or 0 when known,
 // -1 when not; ignored elsewhere.
-bool GSCheckStackDepth(GSDecodedCode& code, uint32_t maxDepth, std::vector<uint32_t>& valueCalls, std::string& error);
+bool GSCheckStackDepth(GSDecodedCode& code, uint32_t maxDepth, std::vector<uint32_t>& valueCalls,
+                       std::string& error);
 
 }  // namespace GSRuntime

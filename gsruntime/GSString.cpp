@@ -30,7 +30,9 @@ GSString* GSString::Create(std::string_view value, GSContext* context) {
   return string;
 }
 
-GSString::~GSString() { instance_.Finish(); }
+GSString::~GSString() {
+  instance_.Finish();
+}
 
 GSString* GSString::FromRef(GSValue ref) {
   if (ref == 0) return nullptr;

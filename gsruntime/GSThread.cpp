@@ -9,7 +9,9 @@ namespace {
 GSThread::Interpreter interpreter = nullptr;
 }  // namespace
 
-void GSThread::SetInterpreter(Interpreter entry) { interpreter = entry; }
+void GSThread::SetInterpreter(Interpreter entry) {
+  interpreter = entry;
+}
 
 bool GSThread::SaveState(SavedState& saved) {
   const SavedState now{stack_.CurrentFrame(), stack_.Top(), state, resumeOffset};
@@ -30,8 +32,8 @@ GSResult GSThread::Execute(float elapsed) {
   return interpreter != nullptr ? interpreter(*this, elapsed) : ER_IllegalInstruction;
 }
 
-GSResult GSRunFunction(GSThread& thread, const GSFunction& fn, GSValue object, std::span<const GSValue> args,
-                       GSValue* result) {
+GSResult GSRunFunction(GSThread& thread, const GSFunction& fn, GSValue object,
+                       std::span<const GSValue> args, GSValue* result) {
   if (args.size() + 1 != fn.params) return ER_NoStackFrame;
   GSThread::SavedState saved;
   if (!thread.SaveState(saved)) return ER_StackOverflow;
@@ -45,14 +47,17 @@ GSResult GSRunFunction(GSThread& thread, const GSFunction& fn, GSValue object, s
   }
   GSObjectReference::AddRef(object);
   for (uint32_t i = 0; i < fn.referenceSlots.count; ++i)
-    if (fn.referenceSlots.At(i) < fn.params) GSObjectReference::AddRef(slot0[fn.referenceSlots.At(i)]);
+    if (fn.referenceSlots.At(i) < fn.params)
+      GSObjectReference::AddRef(slot0[fn.referenceSlots.At(i)]);
   thread.state = GSThread::Runnable;
   thread.resumeOffset = 0;
   const GSResult outcome = thread.Execute(0.0f);
   if (outcome == ER_Done && fn.ReturnsValue()) {
     const GSValue value = *stack.Top();
-    if (result != nullptr) *result = value;
-    else if (GSIsReferenceType(fn.returnType)) GSObjectReference::Release(value);
+    if (result != nullptr)
+      *result = value;
+    else if (GSIsReferenceType(fn.returnType))
+      GSObjectReference::Release(value);
   }
   if (outcome != ER_Done) stack.Clear();
   thread.RestoreState(saved);

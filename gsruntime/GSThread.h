@@ -94,7 +94,7 @@ class GSThread {
 
 struct GSFunction;
 
-GSResult GSRunFunction(GSThread& thread, const GSFunction& fn, GSValue object, std::span<const GSValue> args,
-                       GSValue* result);
+GSResult GSRunFunction(GSThread& thread, const GSFunction& fn, GSValue object,
+                       std::span<const GSValue> args, GSValue* result);
 
 }  // namespace GSRuntime

@@ -20,9 +20,15 @@ namespace GSRuntime {
 
 using GSValue = uint64_t;
 
-inline int32_t GSInt(GSValue v) { return static_cast<int32_t>(static_cast<uint32_t>(v)); }
-inline GSValue GSFromInt(int32_t i) { return static_cast<uint32_t>(i); }
-inline GSValue GSFromBool(bool b) { return b ? 1u : 0u; }
+inline int32_t GSInt(GSValue v) {
+  return static_cast<int32_t>(static_cast<uint32_t>(v));
+}
+inline GSValue GSFromInt(int32_t i) {
+  return static_cast<uint32_t>(i);
+}
+inline GSValue GSFromBool(bool b) {
+  return b ? 1u : 0u;
+}
 
 inline float GSFloat(GSValue v) {
   const uint32_t bits = static_cast<uint32_t>(v);
@@ -38,9 +44,15 @@ inline GSValue GSFromFloat(float f) {
 }
 
 // A reference value is the address of a block's first slot.
-inline GSValue* GSBlockOf(GSValue ref) { return reinterpret_cast<GSValue*>(static_cast<uintptr_t>(ref)); }
-inline GSValue GSFromBlock(const GSValue* block) { return reinterpret_cast<uintptr_t>(block); }
+inline GSValue* GSBlockOf(GSValue ref) {
+  return reinterpret_cast<GSValue*>(static_cast<uintptr_t>(ref));
+}
+inline GSValue GSFromBlock(const GSValue* block) {
+  return reinterpret_cast<uintptr_t>(block);
+}
 
-inline bool GSIsReferenceType(uint32_t code) { return code == 4 || code == 5 || (code >= 7 && code <= 11) || code == 13; }
+inline bool GSIsReferenceType(uint32_t code) {
+  return code == 4 || code == 5 || (code >= 7 && code <= 11) || code == 13;
+}
 
 }  // namespace GSRuntime

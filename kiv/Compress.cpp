@@ -8,7 +8,9 @@ namespace {
 std::atomic<Compress::Factory> g_factory{nullptr};
 }  // namespace
 
-void Compress::SetFactory(Factory factory) { g_factory.store(factory); }
+void Compress::SetFactory(Factory factory) {
+  g_factory.store(factory);
+}
 
 Ref<Compress> Compress::Create() {
   Factory factory = g_factory.load();

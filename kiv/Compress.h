@@ -40,8 +40,7 @@ class Compress : public ReferenceCount {
 
   virtual size_t CompressBlock(void* dst, size_t capacity, const void* src, size_t n,
                                uint32_t level) = 0;
-  virtual int64_t DecompressBlock(void* dst, size_t capacity, const void* src,
-                                  size_t n) = 0;
+  virtual int64_t DecompressBlock(void* dst, size_t capacity, const void* src, size_t n) = 0;
   virtual void FreeWorkspace() {}
 
   static void SetFactory(Factory factory);

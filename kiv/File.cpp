@@ -72,7 +72,9 @@ String ResolveCreatePath(const String& path) {
 
 File::File() = default;
 
-File::~File() { Close(); }
+File::~File() {
+  Close();
+}
 
 bool File::Open(const String& path, uint32_t mode, uint32_t /*reserved*/) {
   Close();

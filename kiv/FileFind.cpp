@@ -28,7 +28,9 @@ namespace {
 
 const String kNoName;
 
-bool SameLetter(char a, char b) { return AsciiToLower(a) == AsciiToLower(b); }
+bool SameLetter(char a, char b) {
+  return AsciiToLower(a) == AsciiToLower(b);
+}
 
 }  // namespace
 

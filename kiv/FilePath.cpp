@@ -9,9 +9,13 @@ namespace Kiv {
 
 namespace {
 
-bool IsSep(char c) { return c == '/' || c == '\\'; }
+bool IsSep(char c) {
+  return c == '/' || c == '\\';
+}
 
-size_t LastSep(const String& text) { return text.find_last_of("/\\"); }
+size_t LastSep(const String& text) {
+  return text.find_last_of("/\\");
+}
 
 // The components of `text`, empty ones and "." left out.
 std::vector<std::string_view> Components(std::string_view text) {
@@ -29,7 +33,9 @@ std::vector<std::string_view> Components(std::string_view text) {
 
 }  // namespace
 
-void File::Path::ReplaceForwardSlashes() { std::replace(text_.begin(), text_.end(), '\\', '/'); }
+void File::Path::ReplaceForwardSlashes() {
+  std::replace(text_.begin(), text_.end(), '\\', '/');
+}
 
 void File::Path::Normalize() {
   if (text_.empty()) return;
@@ -75,7 +81,9 @@ void File::Path::PrevDir() {
   DelName();
 }
 
-void File::Path::ToLower() { text_ = AsciiLower(text_); }
+void File::Path::ToLower() {
+  text_ = AsciiLower(text_);
+}
 
 String File::Path::Name() const {
   const size_t sep = LastSep(text_);

@@ -21,7 +21,9 @@ bool StatAnyCase(const String& path, struct stat* st) {
 
 }  // namespace
 
-bool File::Exists(const String& path) { return !Find::ResolveCase(path).empty(); }
+bool File::Exists(const String& path) {
+  return !Find::ResolveCase(path).empty();
+}
 
 bool File::Exists(const PString& root, const String& name) {
   if (root.Empty()) return Exists(name);

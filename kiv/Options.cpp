@@ -1,7 +1,7 @@
 #include "kiv/Options.h"
 
-#include <cstring>
 #include <strings.h>
+#include <cstring>
 
 namespace Kiv {
 
@@ -45,7 +45,9 @@ const Options::Switch* Options::Find(std::string_view name) const {
   return nullptr;
 }
 
-bool Options::Has(std::string_view name) const { return Find(name) != nullptr; }
+bool Options::Has(std::string_view name) const {
+  return Find(name) != nullptr;
+}
 
 std::string Options::Get(std::string_view name) const {
   const Switch* entry = Find(name);

@@ -1,8 +1,8 @@
 #include "kiv/PString.h"
 
 #include <atomic>
-#include <mutex>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -227,13 +227,21 @@ void PString::Release() {
   PStringCache::Impl::Drop(old);
 }
 
-uint32_t PString::Length() const { return entry_ ? static_cast<uint32_t>(entry_->length) : 0; }
+uint32_t PString::Length() const {
+  return entry_ ? static_cast<uint32_t>(entry_->length) : 0;
+}
 
-const char* PString::Text() const { return entry_ ? entry_->Chars() : nullptr; }
+const char* PString::Text() const {
+  return entry_ ? entry_->Chars() : nullptr;
+}
 
-const char* PString::c_str() const { return entry_ ? entry_->Chars() : ""; }
+const char* PString::c_str() const {
+  return entry_ ? entry_->Chars() : "";
+}
 
-std::string_view PString::View() const { return entry_ ? entry_->View() : std::string_view(); }
+std::string_view PString::View() const {
+  return entry_ ? entry_->View() : std::string_view();
+}
 
 void PString::Truncate(uint32_t pos) {
   if (pos >= Length()) return;

@@ -12,8 +12,10 @@ void Rand::Randomise(uint32_t seed) {
 }
 
 void Rand::Randomise() {
-  auto ticks = static_cast<uint64_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count());
-  auto seed = static_cast<uint32_t>(ticks ^ (ticks >> 32)) ^ (static_cast<uint32_t>(getpid()) * 2654435761u);
+  auto ticks =
+      static_cast<uint64_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count());
+  auto seed = static_cast<uint32_t>(ticks ^ (ticks >> 32)) ^
+              (static_cast<uint32_t>(getpid()) * 2654435761u);
   Randomise(seed);
 }
 

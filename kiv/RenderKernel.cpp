@@ -15,7 +15,11 @@ bool RenderKernel::Init(OS* os, void* /*displaySelector*/) {
   return initialised_;
 }
 
-RenderKernel* GetRenderKernel() { return gRenderKernel; }
-void SetRenderKernel(RenderKernel* kernel) { gRenderKernel = kernel; }
+RenderKernel* GetRenderKernel() {
+  return gRenderKernel;
+}
+void SetRenderKernel(RenderKernel* kernel) {
+  gRenderKernel = kernel;
+}
 
 }  // namespace Kiv

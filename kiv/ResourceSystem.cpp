@@ -22,7 +22,9 @@ ResourceSystem::~ResourceSystem() {
   g_current.compare_exchange_strong(self, nullptr);
 }
 
-ResourceSystem* ResourceSystem::Current() { return g_current.load(); }
+ResourceSystem* ResourceSystem::Current() {
+  return g_current.load();
+}
 
 uint32_t ResourceSystem::AddCacheReleaser(CacheReleaser releaser) {
   if (!releaser) return 0;

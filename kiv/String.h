@@ -20,8 +20,12 @@ String StringPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)
 String StringPrintfV(const char* format, va_list args) __attribute__((format(printf, 1, 0)));
 
 // ASCII-only case mapping, independent of the C locale.
-inline char AsciiToLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; }
-inline char AsciiToUpper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
+inline char AsciiToLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
+}
+inline char AsciiToUpper(char c) {
+  return (c >= 'a' && c <= 'z') ? char(c - 32) : c;
+}
 String AsciiLower(std::string_view text);
 String AsciiUpper(std::string_view text);
 // Byte-wise comparison that ignores ASCII letter case.

@@ -76,7 +76,9 @@ Thread::~Thread() {
   state_->thread.join();
 }
 
-bool Thread::StartedOk() const { return state_ && state_->started; }
+bool Thread::StartedOk() const {
+  return state_ && state_->started;
+}
 
 void Thread::Resume() {
   if (!StartedOk()) return;
@@ -99,9 +101,13 @@ uint32_t Thread::Join() {
   return state_->result;
 }
 
-bool Thread::IsDone() const { return !state_ || state_->done.load(std::memory_order_acquire); }
+bool Thread::IsDone() const {
+  return !state_ || state_->done.load(std::memory_order_acquire);
+}
 
-bool Thread::SetPriority(int /*priority*/) { return StartedOk(); }
+bool Thread::SetPriority(int /*priority*/) {
+  return StartedOk();
+}
 
 uint32_t Thread::GetCurrentId() {
   static std::atomic<uint32_t> next{1};

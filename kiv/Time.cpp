@@ -8,7 +8,8 @@ namespace Kiv::Time {
 
 uint64_t Ms() {
   auto since = std::chrono::steady_clock::now().time_since_epoch();
-  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
+  return static_cast<uint64_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
 }
 
 void Delay(uint32_t ms) {

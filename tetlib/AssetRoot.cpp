@@ -19,13 +19,13 @@
 //  7. An alias configuration is reported (a warning) and the reports about
 //     its meshes and possibilities are kept quiet for this asset.
 //  8. The configuration is walked.
+#include "foundation/spec/InterfaceTextDB.h"
 #include "foundation/text/SubstituteParams.h"
 #include "tetlib/Container.h"
 #include "tetlib/DataManager.h"
 #include "tetlib/ErrorHandler.h"
 #include "tetlib/MessageText.h"
 #include "tetlib/Names.h"
-#include "foundation/spec/InterfaceTextDB.h"
 
 namespace TETLib {
 namespace {
@@ -43,7 +43,8 @@ Kiv::PString RefineKind(const Soup& config, const Kiv::PString& kind, int32_t bu
     if (config.HasNamedTag(names.unitMesh)) return Kiv::PString("mesh-reducing-track");
     return Kiv::PString("obsolete-track");
   }
-  if (text == "scenery" && config.HasNamedTag(names.trackside)) return Kiv::PString("scenery-trackside");
+  if (text == "scenery" && config.HasNamedTag(names.trackside))
+    return Kiv::PString("scenery-trackside");
   return kind;
 }
 

@@ -3,8 +3,8 @@
 #include <memory>
 
 #include "assetdb/protocol/ResultsLog.h"
-#include "foundation/text/KUID.h"
 #include "foundation/soup/Soup.h"
+#include "foundation/text/KUID.h"
 #include "kiv/String.h"
 #include "tetlib/Container.h"
 #include "tetlib/MessageText.h"

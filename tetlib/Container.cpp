@@ -17,7 +17,8 @@ namespace {
 int32_t gLiveContainers = 0;
 
 bool IsFrontTagName(const Kiv::PString& name) {
-  return Kiv::EqualsIgnoreCase(name.View(), "kuid") || Kiv::EqualsIgnoreCase(name.View(), "username");
+  return Kiv::EqualsIgnoreCase(name.View(), "kuid") ||
+         Kiv::EqualsIgnoreCase(name.View(), "username");
 }
 
 // "container-type%i" for i.
@@ -48,7 +49,9 @@ bool IsNumberName(const Kiv::PString& name) {
 
 }  // namespace
 
-Container::Container() : id_(NextObjectId()) { ++gLiveContainers; }
+Container::Container() : id_(NextObjectId()) {
+  ++gLiveContainers;
+}
 
 Container::~Container() {
   if (ErrorHandler* handler = ErrorHandler::Instance()) handler->RemoveByContainer(*this);
@@ -60,7 +63,9 @@ Container::~Container() {
   extraTags_.clear();
 }
 
-int32_t Container::LiveCount() { return gLiveContainers; }
+int32_t Container::LiveCount() {
+  return gLiveContainers;
+}
 
 const Container& Container::Root() const {
   const Container* root = this;
@@ -121,7 +126,8 @@ void Container::RemoveExtraTag(const Kiv::PString& name) {
 
 void Container::MoveFrontTags() {
   if (frontTags_.empty()) return;
-  tags_.insert(tags_.begin(), std::make_move_iterator(frontTags_.begin()), std::make_move_iterator(frontTags_.end()));
+  tags_.insert(tags_.begin(), std::make_move_iterator(frontTags_.begin()),
+               std::make_move_iterator(frontTags_.end()));
   frontTags_.clear();
 }
 
@@ -137,7 +143,8 @@ Kiv::PString Container::FindContainerType(const Soup& definition, const Kiv::PSt
   const uint32_t count = definition.CountTags();
   for (uint32_t i = 0; i < count; ++i) {
     const Kiv::PString candidate = definition.GetNamedTag(ContainerTypeKey(i));
-    if (!candidate.Empty() && candidate.View().find(kind.View()) != std::string_view::npos) return candidate;
+    if (!candidate.Empty() && candidate.View().find(kind.View()) != std::string_view::npos)
+      return candidate;
   }
   return definition.GetNamedTag(Names::Get().containerType0);
 }
@@ -166,7 +173,8 @@ Soup Container::FindSubContainerDefinition(const Soup& definition, const Kiv::PS
   return Soup();
 }
 
-std::unique_ptr<Tag> Container::CreateTag(int32_t typeCode, Container* owner, const Kiv::PString& name) {
+std::unique_ptr<Tag> Container::CreateTag(int32_t typeCode, Container* owner,
+                                          const Kiv::PString& name) {
   auto tag = std::make_unique<Tag>();
   tag->typeCode = typeCode;
   tag->owner = owner;

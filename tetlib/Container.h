@@ -125,7 +125,8 @@ class Container {
   static void CollectCompulsoryTags(const Soup& definition, CompulsoryMap& map);
   static void CollectCompulsoryContainers(const Soup& definition, CompulsoryMap& map);
   static Soup FindSubContainerDefinition(const Soup& definition, const Kiv::PString& name);
-  static std::unique_ptr<Tag> CreateTag(int32_t typeCode, Container* owner, const Kiv::PString& name);
+  static std::unique_ptr<Tag> CreateTag(int32_t typeCode, Container* owner,
+                                        const Kiv::PString& name);
 
   // --- Definitions (tetlib/ContainerDefinitions.cpp).
   // The top-level entry of that name of the merged definitions, or null.
@@ -133,7 +134,8 @@ class Container {
   // The definition of a kind (lower-cased) whose "top-level" is not 0; the
   // definitions are loaded when that fails and the lookup made once more.
   static Soup FindTopLevelDefinition(const Kiv::PString& kind);
-  static Soup FindTagDefinition(const Kiv::PString& name, const Soup& definition, const std::vector<Soup>& inherited);
+  static Soup FindTagDefinition(const Kiv::PString& name, const Soup& definition,
+                                const std::vector<Soup>& inherited);
   // True when the asset's build is at least `build` (both x 100, truncated).
   static bool IsBuildAtLeast(float build);
   void ApplyDefinition(const Soup& definition, bool topLevel);
@@ -150,11 +152,12 @@ class Container {
   static void BuildContainerValidators(Container& target, const Soup& definition);
   // A new child for the definition `typeName`, or null after reporting
   // "$tet_container_nocontainerdefinition" (owned by this container).
-  std::unique_ptr<Container> CreateChild(const Kiv::PString& childName, int32_t index, const Kiv::PString& typeName,
-                                         const Soup& soup);
+  std::unique_ptr<Container> CreateChild(const Kiv::PString& childName, int32_t index,
+                                         const Kiv::PString& typeName, const Soup& soup);
   // The entry definition of sub-container `name` in `definition` (with the
   // "string-table-" and "smoke" fallbacks); false when there is none.
-  bool CheckSubContainer(const Soup& definition, const Kiv::PString& name, Container& target, Soup* out);
+  bool CheckSubContainer(const Soup& definition, const Kiv::PString& name, Container& target,
+                         Soup* out);
 
   // --- The walk (tetlib/TagWalk.cpp).
   bool ValidateTags(const Soup& data, const Soup& definition, Container& target);
@@ -205,19 +208,21 @@ class Container {
   // A new tag `name` of `owner`, valued from `source` (null: the
   // definition's default), typed by `definition`; null when the owner
   // holds a tag of that name already. The tag is not added to the owner.
-  std::unique_ptr<Tag> CreateTagFromDefinition(Container& owner, const Kiv::PString& name, const Soup& definition,
-                                               const Soup* source);
+  std::unique_ptr<Tag> CreateTagFromDefinition(Container& owner, const Kiv::PString& name,
+                                               const Soup& definition, const Soup* source);
   bool CheckTagByType(Tag& tag, const Soup& definition, const Soup* context);
   static bool IsComboBoxPossibility(const Kiv::PString& value, const Soup& definition);
   static bool IsIntComboBoxPossibility(const Kiv::PString& value, const Soup& definition);
   static bool IsListBoxPossibility(const Kiv::PString& value, const Soup& definition);
 
  private:
-  bool WalkSubContainer(const Soup& data, const Soup& subSoup, const Kiv::PString& name, const Soup& definition,
-                        const std::vector<Soup>& inherited, CompulsoryMap& compulsoryContainers, int32_t* childIndex,
+  bool WalkSubContainer(const Soup& data, const Soup& subSoup, const Kiv::PString& name,
+                        const Soup& definition, const std::vector<Soup>& inherited,
+                        CompulsoryMap& compulsoryContainers, int32_t* childIndex,
                         Container& target);
-  std::unique_ptr<Tag> MakeTag(Container& owner, const Kiv::PString& name, const Kiv::PString& value,
-                               const Soup& definition, const Soup* context);
+  std::unique_ptr<Tag> MakeTag(Container& owner, const Kiv::PString& name,
+                               const Kiv::PString& value, const Soup& definition,
+                               const Soup* context);
   bool HandleVectorTag(Tag& tag, Soup& target, int32_t expected);
   bool HandlePossibilityTag(Tag& tag, Soup& target, bool comboBox);
   bool HandleFilePath(Tag& tag, Soup& target, bool edit);

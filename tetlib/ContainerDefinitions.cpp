@@ -99,7 +99,8 @@ Soup Container::FindTopLevelDefinition(const Kiv::PString& kind) {
   return Soup();
 }
 
-Soup Container::FindTagDefinition(const Kiv::PString& name, const Soup& definition, const std::vector<Soup>& inherited) {
+Soup Container::FindTagDefinition(const Kiv::PString& name, const Soup& definition,
+                                  const std::vector<Soup>& inherited) {
   const Names& names = Names::Get();
   Soup found = definition.GetNamedSoup(names.subpossibilities).GetNamedSoup(name);
   if (!found.Empty()) return found;
@@ -114,7 +115,8 @@ Soup Container::FindTagDefinition(const Kiv::PString& name, const Soup& definiti
 
 bool Container::IsBuildAtLeast(float build) {
   const double asset = DataManager::Instance()->GetAssetBuild();
-  return static_cast<int32_t>(asset * 100.0 + 0.1) >= static_cast<int32_t>(double(build) * 100.0 + 0.1);
+  return static_cast<int32_t>(asset * 100.0 + 0.1) >=
+         static_cast<int32_t>(double(build) * 100.0 + 0.1);
 }
 
 void Container::AddInheritedDefinition(const Kiv::PString& name) {
@@ -144,7 +146,8 @@ void Container::ApplyDefinition(const Soup& definition, bool /*topLevel*/) {
 
   const uint32_t typeCount = merged.arrayElement.CountTags();
   for (uint32_t i = 0; i < typeCount; ++i) {
-    AddTypeDefinition(merged.arrayElement.GetNamedTag(Kiv::PString("container-type" + std::to_string(i))));
+    AddTypeDefinition(
+        merged.arrayElement.GetNamedTag(Kiv::PString("container-type" + std::to_string(i))));
   }
 
   const uint32_t entryCount = merged.subpossibilities.CountTags();
@@ -167,9 +170,11 @@ void Container::ApplyDefinition(const Soup& definition, bool /*topLevel*/) {
 
   workingDefinition_.Release();
   workingDefinition_.Create();
-  if (!merged.subpossibilities.Empty()) workingDefinition_.SetNamedSoup(names.subpossibilities, merged.subpossibilities);
+  if (!merged.subpossibilities.Empty())
+    workingDefinition_.SetNamedSoup(names.subpossibilities, merged.subpossibilities);
   if (!merged.tagarray.Empty()) workingDefinition_.SetNamedSoup(names.tagarray, merged.tagarray);
-  if (!merged.arrayElement.Empty()) workingDefinition_.SetNamedSoup(names.arrayElement, merged.arrayElement);
+  if (!merged.arrayElement.Empty())
+    workingDefinition_.SetNamedSoup(names.arrayElement, merged.arrayElement);
 }
 
 void Container::CollectObsoleteTags(Soup& definition) {
@@ -182,7 +187,8 @@ void Container::CollectObsoleteTags(Soup& definition) {
   std::vector<Kiv::PString> stillDefined;
   for (uint32_t i = 0; i < count; ++i) {
     const Kiv::PString name = obsolete.GetIndexedTagName(i);
-    const float version = obsolete.GetIndexedSoup(i).GetNamedTagAsFloat(names.obsoleteVersion, 2.6f);
+    const float version =
+        obsolete.GetIndexedSoup(i).GetNamedTagAsFloat(names.obsoleteVersion, 2.6f);
     if (build < static_cast<int32_t>(double(version) * 100.0 + 0.1)) {
       stillDefined.push_back(name);
     } else if (!IsObsoleteTag(name)) {
@@ -244,7 +250,8 @@ std::unique_ptr<Container> Container::CreateChild(const Kiv::PString& childName,
   return child;
 }
 
-bool Container::CheckSubContainer(const Soup& definition, const Kiv::PString& name, Container& target, Soup* out) {
+bool Container::CheckSubContainer(const Soup& definition, const Kiv::PString& name,
+                                  Container& target, Soup* out) {
   const Names& names = Names::Get();
   *out = FindSubContainerDefinition(definition, name);
   if (!out->Empty()) return true;

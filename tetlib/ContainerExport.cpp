@@ -28,8 +28,8 @@ struct BaseKind {
 };
 
 constexpr BaseKind kBaseKinds[] = {
-    {"double-track", "bridge"},        {"tunnel", "bridge"},         {"chunky-track", "track"},
-    {"mesh-reducing-track", "track"},  {"obsolete-track", "track"},  {"scenery-trackside", "scenery"},
+    {"double-track", "bridge"},       {"tunnel", "bridge"},        {"chunky-track", "track"},
+    {"mesh-reducing-track", "track"}, {"obsolete-track", "track"}, {"scenery-trackside", "scenery"},
 };
 
 void PutKindInBaseForm(Tag& tag) {
@@ -56,7 +56,9 @@ void CopyEntries(const Soup& from, Soup& into) {
 
 }  // namespace
 
-void Container::KeepExtensions(const Soup& soup) { extensions_ = soup; }
+void Container::KeepExtensions(const Soup& soup) {
+  extensions_ = soup;
+}
 
 bool Container::Export(Soup& target) {
   target.Create();

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <new>
 
-#include "foundation/layout/FolderLayout.h"
 #include "foundation/base/LogMessage.h"
+#include "foundation/layout/FolderLayout.h"
 #include "foundation/layout/ResourceDatabaseRegistry.h"
 #include "tetlib/Container.h"
 #include "tetlib/TETLib.h"
@@ -48,9 +48,13 @@ DataManager* DataManager::Instance() {
   return gDataManager;
 }
 
-DataManager* DataManager::Existing() { return gDataManager; }
+DataManager* DataManager::Existing() {
+  return gDataManager;
+}
 
-Kiv::String DataManager::PersonalDetailsPath() const { return dataFolder_.Str() + "personalDetails.txt"; }
+Kiv::String DataManager::PersonalDetailsPath() const {
+  return dataFolder_.Str() + "personalDetails.txt";
+}
 
 bool DataManager::EnsureLanguageData() {
   if (dataFolder_.Empty() || !Kiv::File::Exists(dataFolder_.Str())) return false;
@@ -80,9 +84,12 @@ bool DataManager::AttachEngine(EngineObjects* engine) {
   return true;
 }
 
-bool DataManager::RegisterVandruBumpVertexType() { return true; }
+bool DataManager::RegisterVandruBumpVertexType() {
+  return true;
+}
 
-VandruResourceDatabase* DataManager::SetAssetFolder(const Kiv::PString& location, const Kiv::File::Path& folder) {
+VandruResourceDatabase* DataManager::SetAssetFolder(const Kiv::PString& location,
+                                                    const Kiv::File::Path& folder) {
   ReleaseTrackedRef(sharedEntry_);
   sharedEntry_ = nullptr;
   ClearAssetRegistries();
@@ -98,9 +105,13 @@ VandruResourceDatabase* DataManager::SetAssetFolder(const Kiv::PString& location
   return sharedEntry_;
 }
 
-int32_t DataManager::GetAssetBuildNumber() const { return static_cast<int32_t>(assetBuild_ * 100.0f); }
+int32_t DataManager::GetAssetBuildNumber() const {
+  return static_cast<int32_t>(assetBuild_ * 100.0f);
+}
 
-void DataManager::AddToKeyedListA(const Kiv::PString& key, Tag* tag) { keyedListA_[key].push_back(tag); }
+void DataManager::AddToKeyedListA(const Kiv::PString& key, Tag* tag) {
+  keyedListA_[key].push_back(tag);
+}
 
 void DataManager::AddToKeyedListB(const Kiv::PString& key, Container* container) {
   keyedListB_[key].push_back(container);
@@ -110,7 +121,9 @@ void DataManager::AddToItemSet(Tag* tag) {
   if (std::find(itemSet_.begin(), itemSet_.end(), tag) == itemSet_.end()) itemSet_.push_back(tag);
 }
 
-void DataManager::AddToItemList2(Tag* tag) { itemList2_.push_back(tag); }
+void DataManager::AddToItemList2(Tag* tag) {
+  itemList2_.push_back(tag);
+}
 
 bool DataManager::IsNameRegistered(const Kiv::PString& name, const Kiv::PString& key) const {
   const auto found = keyedListB_.find(key);
@@ -145,7 +158,8 @@ void DataManager::ClearAssetRegistries() {
 
 bool DataManager::RegistriesEmpty() const {
   const auto empty = [](const auto& map) {
-    return std::all_of(map.begin(), map.end(), [](const auto& entry) { return entry.second.empty(); });
+    return std::all_of(map.begin(), map.end(),
+                       [](const auto& entry) { return entry.second.empty(); });
   };
   return empty(keyedListA_) && empty(keyedListB_) && itemSet_.empty() && itemList2_.empty();
 }

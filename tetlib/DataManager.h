@@ -103,7 +103,8 @@ class DataManager {
   // per-asset registries and flags are cleared, the previous location's
   // database is given back and the new one's taken (null while no folder
   // layout is set up). Answers the database taken.
-  VandruResourceDatabase* SetAssetFolder(const Kiv::PString& location, const Kiv::File::Path& folder);
+  VandruResourceDatabase* SetAssetFolder(const Kiv::PString& location,
+                                         const Kiv::File::Path& folder);
   const Kiv::File::Path& GetAssetFolder() const { return assetFolder_; }
   const Kiv::PString& GetAssetName() const { return assetName_; }
   void SetConfigFileName(const Kiv::PString& name) { configFileName_ = name; }

@@ -23,13 +23,15 @@ bool ReadWholeFile(const Kiv::String& path, std::string* out) {
   const int64_t size = file.Size();
   if (size < 0 || size > kMaxListFileSize) return false;
   out->resize(static_cast<size_t>(size));
-  return size == 0 || file.Read(out->data(), static_cast<uint32_t>(size)) == static_cast<uint32_t>(size);
+  return size == 0 ||
+         file.Read(out->data(), static_cast<uint32_t>(size)) == static_cast<uint32_t>(size);
 }
 
 DefinitionLine SplitLine(std::string_view line) {
   while (line.size() > 1 && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
   // The space that splits is looked for in every character but the last.
-  const size_t space = line.size() < 2 ? std::string_view::npos : line.substr(0, line.size() - 1).find(' ');
+  const size_t space =
+      line.size() < 2 ? std::string_view::npos : line.substr(0, line.size() - 1).find(' ');
   if (space == std::string_view::npos) return DefinitionLine{Kiv::PString(line), Kiv::PString()};
   return DefinitionLine{Kiv::PString(line.substr(0, space)), Kiv::PString(line.substr(space + 1))};
 }
@@ -38,7 +40,8 @@ std::vector<DefinitionLine> SplitLines(std::string_view text) {
   std::vector<DefinitionLine> lines;
   while (!text.empty()) {
     const size_t end = text.find('\n');
-    const std::string_view line = text.substr(0, end == std::string_view::npos ? text.size() : end + 1);
+    const std::string_view line =
+        text.substr(0, end == std::string_view::npos ? text.size() : end + 1);
     lines.push_back(SplitLine(line));
     text.remove_prefix(line.size());
   }
@@ -52,7 +55,9 @@ bool DataManager::LoadDefinitions() {
   definitionsLoaded_ = true;
   definitions_.Release();
   definitionsRead_ = ReadDefinitionFiles() && LoadListFiles();
-  if (!definitionsRead_) LogMessage("DataManager::LoadDefinitions> unable to read the definitions in '%s'", dataFolder_.c_str());
+  if (!definitionsRead_)
+    LogMessage("DataManager::LoadDefinitions> unable to read the definitions in '%s'",
+               dataFolder_.c_str());
   return definitionsRead_;
 }
 
@@ -61,7 +66,8 @@ bool DataManager::ReadDefinitionFiles() {
     const Kiv::String path = dataFolder_.Str() + name;
     Soup file;
     if (!Soup::LoadFromFile(Kiv::PString(), path, file, true)) {
-      if (Kiv::File::Exists(path)) LogMessage("DataManager::LoadDefinitions> '%s' could not be read", path.c_str());
+      if (Kiv::File::Exists(path))
+        LogMessage("DataManager::LoadDefinitions> '%s' could not be read", path.c_str());
       continue;
     }
     ACSChunk* chunk = file.GetChunk();

@@ -32,16 +32,21 @@ void ErrorHandler::DestroyInstance() {
   gErrorHandler = nullptr;
 }
 
-ErrorHandler* ErrorHandler::Instance() { return gErrorHandler; }
+ErrorHandler* ErrorHandler::Instance() {
+  return gErrorHandler;
+}
 
 ErrorHandler& Findings() {
   if (gErrorHandler == nullptr) gErrorHandler = new ErrorHandler();
   return *gErrorHandler;
 }
 
-void ErrorHandler::Clear() { records_.clear(); }
+void ErrorHandler::Clear() {
+  records_.clear();
+}
 
-bool ErrorHandler::Report(const Kiv::PString& text, uint64_t container, uint64_t tag, uint32_t level) {
+bool ErrorHandler::Report(const Kiv::PString& text, uint64_t container, uint64_t tag,
+                          uint32_t level) {
   for (const Record& record : records_) {
     if (record.text != text) continue;
     if (container != 0 && record.container == container) return false;
@@ -56,25 +61,37 @@ bool ErrorHandler::Report(const Kiv::PString& text, uint64_t container, uint64_t
 bool ErrorHandler::ReportError(const Kiv::PString& text, const Container& owner) {
   return Report(text, owner.Id(), 0, kError);
 }
-bool ErrorHandler::ReportError(const Kiv::PString& text, const Tag& owner) { return Report(text, 0, owner.Id(), kError); }
-bool ErrorHandler::ReportError(const Kiv::PString& text) { return Report(text, 0, 0, kError); }
+bool ErrorHandler::ReportError(const Kiv::PString& text, const Tag& owner) {
+  return Report(text, 0, owner.Id(), kError);
+}
+bool ErrorHandler::ReportError(const Kiv::PString& text) {
+  return Report(text, 0, 0, kError);
+}
 bool ErrorHandler::ReportWarning(const Kiv::PString& text, const Container& owner) {
   return Report(text, owner.Id(), 0, kWarning);
 }
 bool ErrorHandler::ReportWarning(const Kiv::PString& text, const Tag& owner) {
   return Report(text, 0, owner.Id(), kWarning);
 }
-bool ErrorHandler::ReportWarning(const Kiv::PString& text) { return Report(text, 0, 0, kWarning); }
+bool ErrorHandler::ReportWarning(const Kiv::PString& text) {
+  return Report(text, 0, 0, kWarning);
+}
 bool ErrorHandler::ReportMessage(const Kiv::PString& text, const Container& owner) {
   return Report(text, owner.Id(), 0, kMessage);
 }
 bool ErrorHandler::ReportMessage(const Kiv::PString& text, const Tag& owner) {
   return Report(text, 0, owner.Id(), kMessage);
 }
-bool ErrorHandler::ReportMessage(const Kiv::PString& text) { return Report(text, 0, 0, kMessage); }
+bool ErrorHandler::ReportMessage(const Kiv::PString& text) {
+  return Report(text, 0, 0, kMessage);
+}
 
-bool ErrorHandler::Trace(std::string_view /*text*/, const Container* /*container*/) const { return true; }
-bool ErrorHandler::Trace2(std::string_view /*text*/, const Container* /*container*/) const { return true; }
+bool ErrorHandler::Trace(std::string_view /*text*/, const Container* /*container*/) const {
+  return true;
+}
+bool ErrorHandler::Trace2(std::string_view /*text*/, const Container* /*container*/) const {
+  return true;
+}
 
 bool ErrorHandler::IsNewText(const Kiv::PString& text) const {
   for (const Record& record : records_) {
@@ -93,7 +110,8 @@ bool ErrorHandler::SetEcho(bool echo) {
   return echo_;
 }
 
-const std::vector<ErrorHandler::Record>& ErrorHandler::RemoveFirst(uint64_t Record::*owner, uint64_t id) {
+const std::vector<ErrorHandler::Record>& ErrorHandler::RemoveFirst(uint64_t Record::*owner,
+                                                                   uint64_t id) {
   for (auto it = records_.begin(); it != records_.end(); ++it) {
     if ((*it).*owner == 0 || (*it).*owner != id) continue;
     records_.erase(it);

@@ -54,7 +54,8 @@ bool SkipDigits(std::string_view format, size_t* at) {
 // one of the accepted forms.
 bool ReadConversion(std::string_view format, size_t at, Conversion* out) {
   out->begin = at++;
-  while (at < format.size() && std::string_view("-+ #0").find(format[at]) != std::string_view::npos) ++at;
+  while (at < format.size() && std::string_view("-+ #0").find(format[at]) != std::string_view::npos)
+    ++at;
   if (!SkipDigits(format, &at)) return false;
   if (at < format.size() && format[at] == '.') {
     ++at;
@@ -131,7 +132,9 @@ Kiv::String FormatMessage(std::string_view format, std::initializer_list<Message
   const MessageArg* arg = args.begin();
   for (const Conversion& conversion : conversions) {
     AppendLiteral(&out, format.substr(copied, conversion.begin - copied));
-    AppendConverted(&out, std::string(format.substr(conversion.begin, conversion.end - conversion.begin)), *arg++);
+    AppendConverted(&out,
+                    std::string(format.substr(conversion.begin, conversion.end - conversion.begin)),
+                    *arg++);
     copied = conversion.end;
   }
   AppendLiteral(&out, format.substr(copied));

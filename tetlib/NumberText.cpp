@@ -7,7 +7,9 @@
 namespace TETLib {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
 
 // Skips leading blanks and reads an optional sign; answers true for "-".
 bool TakeSign(std::string_view& text) {
@@ -25,7 +27,8 @@ bool TakeSign(std::string_view& text) {
 double TextToDouble(std::string_view text) {
   const bool negative = TakeSign(text);
   double value = 0.0;
-  const std::from_chars_result result = std::from_chars(text.data(), text.data() + text.size(), value);
+  const std::from_chars_result result =
+      std::from_chars(text.data(), text.data() + text.size(), value);
   if (result.ec == std::errc::invalid_argument) return 0.0;
   // Out of range: from_chars leaves the value alone; atof gives 0 for a
   // tiny number and infinity for a huge one.
@@ -37,7 +40,9 @@ double TextToDouble(std::string_view text) {
   return negative ? -value : value;
 }
 
-float TextToFloat(std::string_view text) { return static_cast<float>(TextToDouble(text)); }
+float TextToFloat(std::string_view text) {
+  return static_cast<float>(TextToDouble(text));
+}
 
 int32_t TextToInt(std::string_view text) {
   const bool negative = TakeSign(text);

@@ -9,5 +9,6 @@ void ReleaseRenderGlobals() {}
 }  // namespace TETLib
 
 void PurgeUnusedResources() {
-  if (Kiv::ResourceSystem* resources = Kiv::ResourceSystem::Current()) resources->DumpUnusedResourcesFromCache();
+  if (Kiv::ResourceSystem* resources = Kiv::ResourceSystem::Current())
+    resources->DumpUnusedResourcesFromCache();
 }

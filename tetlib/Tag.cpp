@@ -13,7 +13,9 @@ int32_t gLiveTags = 0;
 
 }  // namespace
 
-Tag::Tag() : id_(NextObjectId()) { ++gLiveTags; }
+Tag::Tag() : id_(NextObjectId()) {
+  ++gLiveTags;
+}
 
 Tag::~Tag() {
   if (ErrorHandler* handler = ErrorHandler::Instance()) handler->RemoveByTag(*this);
@@ -22,7 +24,9 @@ Tag::~Tag() {
   owner = nullptr;
 }
 
-int32_t Tag::LiveCount() { return gLiveTags; }
+int32_t Tag::LiveCount() {
+  return gLiveTags;
+}
 
 void Tag::BuildValidators(const Soup& from) {
   const Soup validation = from.GetNamedSoup(Names::Get().validation);

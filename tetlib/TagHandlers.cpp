@@ -99,13 +99,27 @@ bool IsAnyExt(const Kiv::File::Path& path, std::initializer_list<std::string_vie
 
 bool Container::HandleTag(Tag& tag, Soup& target) {
   static constexpr Handler kHandlers[] = {
-      &Container::HandleFloatTag,         &Container::HandleStringTag,      nullptr,
-      &Container::HandleIntTag,           &Container::HandleBoolTag,        &Container::HandleVector2Tag,
-      &Container::HandleVector3Tag,       &Container::HandleVector4Tag,     &Container::HandleVector5Tag,
-      &Container::HandleFloatListTag,     &Container::HandleComboBoxTag,    &Container::HandleIntComboBoxTag,
-      &Container::HandleListBoxTag,       &Container::HandleDoubleStringTag, &Container::HandleKUIDTag,
-      &Container::HandleFilePathTag,      &Container::HandleFilePathEditTag, &Container::HandleStringKUIDTag,
-      &Container::HandleKUIDBrowserTag,   &Container::HandleStringKUIDBrowserTag, &Container::HandleOtherTag,
+      &Container::HandleFloatTag,
+      &Container::HandleStringTag,
+      nullptr,
+      &Container::HandleIntTag,
+      &Container::HandleBoolTag,
+      &Container::HandleVector2Tag,
+      &Container::HandleVector3Tag,
+      &Container::HandleVector4Tag,
+      &Container::HandleVector5Tag,
+      &Container::HandleFloatListTag,
+      &Container::HandleComboBoxTag,
+      &Container::HandleIntComboBoxTag,
+      &Container::HandleListBoxTag,
+      &Container::HandleDoubleStringTag,
+      &Container::HandleKUIDTag,
+      &Container::HandleFilePathTag,
+      &Container::HandleFilePathEditTag,
+      &Container::HandleStringKUIDTag,
+      &Container::HandleKUIDBrowserTag,
+      &Container::HandleStringKUIDBrowserTag,
+      &Container::HandleOtherTag,
   };
   if (tag.typeCode < 0 || tag.typeCode >= int32_t(std::size(kHandlers))) return true;
   const Handler handler = kHandlers[tag.typeCode];
@@ -123,7 +137,8 @@ bool Container::HandleStringTag(Tag& tag, Soup& target) {
   bool result = true;
   if (!tag.value.Empty()) {
     result = tag.RunValidators();
-  } else if (OwnerName(tag) != Names::Get().sound || DataManager::Instance()->GetAssetBuild() * 100.0f >= 310.0f) {
+  } else if (OwnerName(tag) != Names::Get().sound ||
+             DataManager::Instance()->GetAssetBuild() * 100.0f >= 310.0f) {
     TagError(tag, "$tet_container_emptystringerr");
     result = false;
   }
@@ -150,10 +165,18 @@ bool Container::HandleVectorTag(Tag& tag, Soup& target, int32_t expected) {
   return result;
 }
 
-bool Container::HandleVector2Tag(Tag& tag, Soup& target) { return HandleVectorTag(tag, target, 2); }
-bool Container::HandleVector3Tag(Tag& tag, Soup& target) { return HandleVectorTag(tag, target, 3); }
-bool Container::HandleVector4Tag(Tag& tag, Soup& target) { return HandleVectorTag(tag, target, 4); }
-bool Container::HandleVector5Tag(Tag& tag, Soup& target) { return HandleVectorTag(tag, target, 5); }
+bool Container::HandleVector2Tag(Tag& tag, Soup& target) {
+  return HandleVectorTag(tag, target, 2);
+}
+bool Container::HandleVector3Tag(Tag& tag, Soup& target) {
+  return HandleVectorTag(tag, target, 3);
+}
+bool Container::HandleVector4Tag(Tag& tag, Soup& target) {
+  return HandleVectorTag(tag, target, 4);
+}
+bool Container::HandleVector5Tag(Tag& tag, Soup& target) {
+  return HandleVectorTag(tag, target, 5);
+}
 
 bool Container::HandleFloatListTag(Tag& tag, Soup& target) {
   const bool result = tag.RunValidators();
@@ -161,9 +184,13 @@ bool Container::HandleFloatListTag(Tag& tag, Soup& target) {
   return result;
 }
 
-bool Container::HandleComboBoxTag(Tag& tag, Soup& target) { return HandlePossibilityTag(tag, target, true); }
+bool Container::HandleComboBoxTag(Tag& tag, Soup& target) {
+  return HandlePossibilityTag(tag, target, true);
+}
 
-bool Container::HandleListBoxTag(Tag& tag, Soup& target) { return HandlePossibilityTag(tag, target, false); }
+bool Container::HandleListBoxTag(Tag& tag, Soup& target) {
+  return HandlePossibilityTag(tag, target, false);
+}
 
 bool Container::HandleIntComboBoxTag(Tag& tag, Soup& target) {
   bool result = true;
@@ -210,23 +237,28 @@ bool Container::CheckPossibility(Tag& tag, bool comboBox) {
         Findings().ReportError(TetMessage("$tet_container_noattparent", {owner->GetName()}), tag);
         return false;
       }
-      const Container* mesh = owner->GetParent() == nullptr ? nullptr : owner->GetParent()->FindChild(attParent->value);
+      const Container* mesh =
+          owner->GetParent() == nullptr ? nullptr : owner->GetParent()->FindChild(attParent->value);
       if (MeshOffers(mesh, tag.value, &meshFile)) return true;
-      Findings().ReportError(TetMessage("$tet_container_notavalidpossibility", {tag.value, owner->GetName(), meshFile}),
+      Findings().ReportError(TetMessage("$tet_container_notavalidpossibility",
+                                        {tag.value, owner->GetName(), meshFile}),
                              tag);
       return false;
     }
     if (comboBox && (type == names.effectCorona || type == names.effectAttachment)) {
-      const Container* mesh = owner->GetParent() == nullptr ? nullptr : owner->GetParent()->GetParent();
+      const Container* mesh =
+          owner->GetParent() == nullptr ? nullptr : owner->GetParent()->GetParent();
       if (MeshOffers(mesh, tag.value, &meshFile)) return true;
-      Findings().ReportError(TetMessage("$tet_container_notavalidpossibility", {tag.value, owner->GetName(), meshFile}),
+      Findings().ReportError(TetMessage("$tet_container_notavalidpossibility",
+                                        {tag.value, owner->GetName(), meshFile}),
                              tag);
       result = false;
     }
   }
   if (manager.GetMeshFailureReported() || manager.GetReportSuppression()) return result;
   const std::string path = ContainerPath(owner);
-  Findings().ReportError(TetMessage("$tet_container_notavalidpossibility2", {tag.name, tag.value, path}), tag);
+  Findings().ReportError(
+      TetMessage("$tet_container_notavalidpossibility2", {tag.name, tag.value, path}), tag);
   return false;
 }
 
@@ -246,7 +278,8 @@ bool Container::HandleDoubleStringTag(Tag& tag, Soup& target) {
   return result;
 }
 
-bool Container::HandleKUIDFamily(Tag& tag, Soup& target, bool checkName, bool lowerName, bool checkNull) {
+bool Container::HandleKUIDFamily(Tag& tag, Soup& target, bool checkName, bool lowerName,
+                                 bool checkNull) {
   bool result = true;
   if (checkName && tag.name.Empty()) {
     TagError(tag, "$tet_container_emptyname");
@@ -259,7 +292,9 @@ bool Container::HandleKUIDFamily(Tag& tag, Soup& target, bool checkName, bool lo
   return result;
 }
 
-bool Container::HandleKUIDTag(Tag& tag, Soup& target) { return HandleKUIDFamily(tag, target, false, false, false); }
+bool Container::HandleKUIDTag(Tag& tag, Soup& target) {
+  return HandleKUIDFamily(tag, target, false, false, false);
+}
 
 bool Container::HandleStringKUIDTag(Tag& tag, Soup& target) {
   return HandleKUIDFamily(tag, target, true, true, false);
@@ -273,9 +308,13 @@ bool Container::HandleStringKUIDBrowserTag(Tag& tag, Soup& target) {
   return HandleKUIDFamily(tag, target, true, false, true);
 }
 
-bool Container::HandleFilePathTag(Tag& tag, Soup& target) { return HandleFilePath(tag, target, false); }
+bool Container::HandleFilePathTag(Tag& tag, Soup& target) {
+  return HandleFilePath(tag, target, false);
+}
 
-bool Container::HandleFilePathEditTag(Tag& tag, Soup& target) { return HandleFilePath(tag, target, true); }
+bool Container::HandleFilePathEditTag(Tag& tag, Soup& target) {
+  return HandleFilePath(tag, target, true);
+}
 
 // An empty path is reported and written as it is; nothing else is checked.
 bool Container::HandleFilePath(Tag& tag, Soup& target, bool edit) {

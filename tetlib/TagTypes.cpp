@@ -73,12 +73,15 @@ struct TypeCode {
 int32_t CodeOf(const Kiv::PString& type) {
   const Names& n = Names::Get();
   const TypeCode codes[] = {
-      {&n.typeFloat, 0},         {&n.typeString, 1},         {&n.typeInt, 3},
-      {&n.typeBool, 4},          {&n.typeVector2, 5},        {&n.typeVector3, 6},
-      {&n.typeRgb, 6},           {&n.typeVector4, 7},        {&n.typeVector5, 8},
-      {&n.typeFloatList, 9},     {&n.typeComboBox, 10},      {&n.typeIntComboBox, 11},
-      {&n.typeListBox, 12},      {&n.typeDoubleString, 13},  {&n.typeKUID, 14},
-      {&n.typeFilePath, 15},     {&n.typeFilePathEdit, 16},  {&n.typeStringKUID, 17},
+      {&n.typeFloat, 0},         {&n.typeString, 1},
+      {&n.typeInt, 3},           {&n.typeBool, 4},
+      {&n.typeVector2, 5},       {&n.typeVector3, 6},
+      {&n.typeRgb, 6},           {&n.typeVector4, 7},
+      {&n.typeVector5, 8},       {&n.typeFloatList, 9},
+      {&n.typeComboBox, 10},     {&n.typeIntComboBox, 11},
+      {&n.typeListBox, 12},      {&n.typeDoubleString, 13},
+      {&n.typeKUID, 14},         {&n.typeFilePath, 15},
+      {&n.typeFilePathEdit, 16}, {&n.typeStringKUID, 17},
       {&n.typeKUIDBrowser, 18},  {&n.typeStringKUIDBrowser, 19},
   };
   for (const TypeCode& entry : codes) {
@@ -108,14 +111,16 @@ bool Container::IsListBoxPossibility(const Kiv::PString& value, const Soup& defi
 }
 
 std::unique_ptr<Tag> Container::CreateTagFromDefinition(Container& owner, const Kiv::PString& name,
-                                                        const Soup& definition, const Soup* source) {
+                                                        const Soup& definition,
+                                                        const Soup* source) {
   Kiv::PString value;
   if (source != nullptr) value = source->GetNamedTag(name);
   return MakeTag(owner, name, value, definition, source);
 }
 
-std::unique_ptr<Tag> Container::MakeTag(Container& owner, const Kiv::PString& name, const Kiv::PString& value,
-                                        const Soup& definition, const Soup* context) {
+std::unique_ptr<Tag> Container::MakeTag(Container& owner, const Kiv::PString& name,
+                                        const Kiv::PString& value, const Soup& definition,
+                                        const Soup* context) {
   for (const std::unique_ptr<Tag>& held : owner.tags_) {
     if (held->name == name) return nullptr;
   }
@@ -142,7 +147,8 @@ bool Container::CheckTagByType(Tag& tag, const Soup& definition, const Soup* con
   switch (tag.typeCode) {
     case 1:
       if (context == nullptr) {
-        if (const Kiv::PString* detail = PersonalDetailFor(tag.name, manager.GetPersonalDetails())) tag.value = *detail;
+        if (const Kiv::PString* detail = PersonalDetailFor(tag.name, manager.GetPersonalDetails()))
+          tag.value = *detail;
       }
       if (disabled) tag.disabled = true;
       if (definition.HasNamedTag(names.filter)) tag.filter = definition.GetNamedTag(names.filter);
@@ -156,10 +162,12 @@ bool Container::CheckTagByType(Tag& tag, const Soup& definition, const Soup* con
       Findings().ReportWarning(TetMessage("$tet_container_notboolean", {tag.name, ownerName}), tag);
       return false;
     case 11:
-      if (!tag.value.Empty() && !IsIntComboBoxPossibility(tag.value, definition)) tag.value = Kiv::PString();
+      if (!tag.value.Empty() && !IsIntComboBoxPossibility(tag.value, definition))
+        tag.value = Kiv::PString();
       return true;
     case 12:
-      if (!tag.value.Empty() && !IsListBoxPossibility(tag.value, definition)) tag.value = Kiv::PString();
+      if (!tag.value.Empty() && !IsListBoxPossibility(tag.value, definition))
+        tag.value = Kiv::PString();
       return true;
     case 10: {
       const Kiv::PString source = definition.GetNamedTag(names.source);
@@ -169,10 +177,12 @@ bool Container::CheckTagByType(Tag& tag, const Soup& definition, const Soup* con
         } else {
           manager.AddToItemSet(&tag);
         }
-      } else if (source == names.meshTable || source == names.attachedTrack || source == names.queues) {
+      } else if (source == names.meshTable || source == names.attachedTrack ||
+                 source == names.queues) {
         manager.AddToKeyedListA(source, &tag);
       } else {
-        if (!tag.value.Empty() && !IsComboBoxPossibility(tag.value, definition)) tag.value = Kiv::PString();
+        if (!tag.value.Empty() && !IsComboBoxPossibility(tag.value, definition))
+          tag.value = Kiv::PString();
         return true;
       }
       tag.source = source;
@@ -197,7 +207,8 @@ bool Container::CheckTagByType(Tag& tag, const Soup& definition, const Soup* con
     case 19:
       return false;
     case 18:
-      if (definition.HasNamedTag(names.category)) tag.category = definition.GetNamedTag(names.category);
+      if (definition.HasNamedTag(names.category))
+        tag.category = definition.GetNamedTag(names.category);
       if (definition.HasNamedTag(names.filter)) tag.filter = definition.GetNamedTag(names.filter);
       return true;
     case 20:
@@ -207,8 +218,8 @@ bool Container::CheckTagByType(Tag& tag, const Soup& definition, const Soup* con
   }
   if (IsCommentName(tag.name) && manager.GetAssetBuild() < 2.5f) return true;
   const std::string_view name = tag.name.View();
-  if ((tag.owner != nullptr && tag.owner->IsObsoleteTag(tag.name)) || name.substr(0, 16) == "category-region-" ||
-      name.substr(0, 13) == "category-era-") {
+  if ((tag.owner != nullptr && tag.owner->IsObsoleteTag(tag.name)) ||
+      name.substr(0, 16) == "category-region-" || name.substr(0, 13) == "category-era-") {
     const Kiv::PString text = TetMessage("$tet_container_obsoletetag", {tag.name, ownerName});
     if (manager.GetAssetBuildNumber() < 290) {
       Findings().ReportWarning(text);

@@ -57,7 +57,9 @@ struct WalkState {
   int32_t childIndex = 0;
 };
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // The text of a child chunk, as Soup::GetNamedTag gives it.
 Kiv::PString ChunkText(const ACSChunk* chunk) {
@@ -75,7 +77,8 @@ Kiv::PString LookupName(const Kiv::PString& name) {
 
 // The definition of a numbered name through its "...0" form, when that
 // definition allows numbered names.
-Soup SequenceDefinition(const Kiv::PString& name, const Soup& definition, const std::vector<Soup>& inherited) {
+Soup SequenceDefinition(const Kiv::PString& name, const Soup& definition,
+                        const std::vector<Soup>& inherited) {
   const std::string_view text = name.View();
   size_t digits = 0;
   if (text.size() > 3 && IsDigit(text[text.size() - 1]) && IsDigit(text[text.size() - 2])) {
@@ -92,10 +95,12 @@ Soup SequenceDefinition(const Kiv::PString& name, const Soup& definition, const 
 
 bool IsParticleName(const Kiv::PString& name) {
   const std::string_view text = name.View();
-  return text == "lifetime" || text == "maxsize" || text == "minsize" || text == "rate" || text == "velocity";
+  return text == "lifetime" || text == "maxsize" || text == "minsize" || text == "rate" ||
+         text == "velocity";
 }
 
-Soup MissingTagDefinition(const Kiv::PString& name, const Soup& definition, const std::vector<Soup>& inherited) {
+Soup MissingTagDefinition(const Kiv::PString& name, const Soup& definition,
+                          const std::vector<Soup>& inherited) {
   const Names& names = Names::Get();
   Soup found = definition.GetNamedSoup(names.subpossibilities).GetNamedSoup(name);
   for (size_t i = 0; found.Empty() && i < inherited.size(); ++i) {
@@ -133,8 +138,8 @@ bool Container::ValidateTags(const Soup& data, const Soup& definitionIn, Contain
     if (!data.GetChunk()->GetChildAt(i, name, entry)) break;
     findings.Trace(name.View(), &target);
     if (!IsNullChunk(entry.get()) && entry->GetType() == SoupType::kContainer) {
-      if (!WalkSubContainer(data, Soup(std::move(entry)), name, definition, walk.inherited, walk.compulsoryContainers,
-                            &walk.childIndex, target)) {
+      if (!WalkSubContainer(data, Soup(std::move(entry)), name, definition, walk.inherited,
+                            walk.compulsoryContainers, &walk.childIndex, target)) {
         return false;
       }
       continue;
@@ -142,7 +147,8 @@ bool Container::ValidateTags(const Soup& data, const Soup& definitionIn, Contain
     walk.compulsoryTags.erase(name);
     const Kiv::PString lookup = LookupName(name);
     Soup tagDefinition = FindTagDefinition(lookup, definition, walk.inherited);
-    if (tagDefinition.Empty()) tagDefinition = SequenceDefinition(lookup, definition, walk.inherited);
+    if (tagDefinition.Empty())
+      tagDefinition = SequenceDefinition(lookup, definition, walk.inherited);
     std::unique_ptr<Tag> tag = MakeTag(target, name, ChunkText(entry.get()), tagDefinition, &data);
     if (!tag) continue;
     tag->BuildValidators(tagDefinition);
@@ -176,7 +182,8 @@ bool Container::ValidateTags(const Soup& data, const Soup& definitionIn, Contain
 
 bool Container::WalkSubContainer(const Soup& data, const Soup& subSoup, const Kiv::PString& name,
                                  const Soup& definition, const std::vector<Soup>& inherited,
-                                 CompulsoryMap& compulsoryContainers, int32_t* childIndex, Container& target) {
+                                 CompulsoryMap& compulsoryContainers, int32_t* childIndex,
+                                 Container& target) {
   const Names& names = Names::Get();
   ErrorHandler& findings = Findings();
   Soup entry;
@@ -189,9 +196,11 @@ bool Container::WalkSubContainer(const Soup& data, const Soup& subSoup, const Ki
     if (!inherited.empty() && target.IsObsoleteTag(name)) {
       findings.ReportWarning(TetMessage("$tet_container_obsoletetag", {name, target.GetName()}));
     } else {
-      findings.ReportError(TetMessage("$tet_container_nodefinition", {name, target.GetName()}), target);
+      findings.ReportError(TetMessage("$tet_container_nodefinition", {name, target.GetName()}),
+                           target);
     }
-    if (name == names.cacheContainer) findings.ReportError(TetMessage("$tet_container_oldcontainer"));
+    if (name == names.cacheContainer)
+      findings.ReportError(TetMessage("$tet_container_oldcontainer"));
     return true;
   }
   compulsoryContainers.erase(name);
@@ -218,17 +227,21 @@ bool Container::WalkSubContainer(const Soup& data, const Soup& subSoup, const Ki
     childDefinition = GetDefinition(typeName);
     const Soup arrayElement = childDefinition.GetNamedSoup(names.arrayElement);
     for (uint32_t j = 0; j < arrayElement.CountTags(); ++j) {
-      child->AddTypeDefinition(arrayElement.GetNamedTag(Kiv::PString("container-type" + std::to_string(j))));
+      child->AddTypeDefinition(
+          arrayElement.GetNamedTag(Kiv::PString("container-type" + std::to_string(j))));
     }
-    if (childDefinition.HasNamedTag(names.tagarray)) child->SetTagArray(childDefinition.GetNamedSoup(names.tagarray));
-    if (childDefinition.HasNamedTag(names.subpossibilities)) child->ApplyDefinition(childDefinition, false);
+    if (childDefinition.HasNamedTag(names.tagarray))
+      child->SetTagArray(childDefinition.GetNamedSoup(names.tagarray));
+    if (childDefinition.HasNamedTag(names.subpossibilities))
+      child->ApplyDefinition(childDefinition, false);
   } else if (entry.GetNamedTag(names.icon) == names.smoke) {
     child = target.CreateChild(name, (*childIndex)++, names.smoke, data);
     if (!child) return false;
     childDefinition = entry;
     child->ApplyDefinition(childDefinition, false);
   } else {
-    findings.ReportError(TetMessage("$tet_container_errorintemplate", {entry.GetNamedTag(names.kind)}), target);
+    findings.ReportError(
+        TetMessage("$tet_container_errorintemplate", {entry.GetNamedTag(names.kind)}), target);
     return true;
   }
   BuildContainerValidators(*child, childDefinition);

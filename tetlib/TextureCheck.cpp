@@ -38,7 +38,8 @@ class Listing {
       std::error_code ignored;
       std::string name = it->path().filename().string();
       std::string lower = Kiv::AsciiLower(name);
-      entries_.push_back(Entry{std::move(name), std::move(lower), fs::is_directory(it->symlink_status(ignored))});
+      entries_.push_back(
+          Entry{std::move(name), std::move(lower), fs::is_directory(it->symlink_status(ignored))});
     }
     std::sort(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) {
       return a.lower != b.lower ? a.lower < b.lower : a.name < b.name;
@@ -65,14 +66,17 @@ class Listing {
   std::unordered_map<std::string, std::string> lower_;
 };
 
-bool IsPowerOfTwoOrZero(uint32_t value) { return (value & (value - 1)) == 0; }
+bool IsPowerOfTwoOrZero(uint32_t value) {
+  return (value & (value - 1)) == 0;
+}
 
 // The name without its last `suffix` (compared without regard to case), or
 // empty when it does not end so (or is nothing but the suffix).
 std::string_view StemOf(std::string_view name, std::string_view suffix) {
   if (name.size() <= suffix.size()) return {};
   const std::string_view tail = name.substr(name.size() - suffix.size());
-  return Kiv::EqualsIgnoreCase(tail, suffix) ? name.substr(0, name.size() - suffix.size()) : std::string_view();
+  return Kiv::EqualsIgnoreCase(tail, suffix) ? name.substr(0, name.size() - suffix.size())
+                                             : std::string_view();
 }
 
 struct Image {
@@ -131,9 +135,12 @@ class TextureFolderCheck {
     TextureSourceNames names;
     if (!ReadTextureSourceNames(Full(source), &names)) return;
     if (names.nonAnsi) Report(true, "$tet_non_ansi_texture", {source});
-    const Image primary = CheckImage(listing, relative, names.primary, source, "$tet_texture_missing_primary");
-    const Image alpha = CheckImage(listing, relative, names.alpha, source, "$tet_texture_missing_alpha");
-    if (primary.loaded && alpha.loaded && (primary.width != alpha.width || primary.height != alpha.height)) {
+    const Image primary =
+        CheckImage(listing, relative, names.primary, source, "$tet_texture_missing_primary");
+    const Image alpha =
+        CheckImage(listing, relative, names.alpha, source, "$tet_texture_missing_alpha");
+    if (primary.loaded && alpha.loaded &&
+        (primary.width != alpha.width || primary.height != alpha.height)) {
       Report(true, "$tet_primaryalpha_notsamesize", {source});
     }
     const std::string compiled(StemOf(name, ".txt"));

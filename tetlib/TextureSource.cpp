@@ -31,7 +31,8 @@ bool ReadTextureSourceNames(const Kiv::String& path, TextureSourceNames* out) {
   if (!file.Open(path, Kiv::File::kRead)) return false;
   TextureSourceScanner scanner;
   char buffer[16384];
-  for (uint32_t count; (count = file.Read(buffer, 1, sizeof buffer)) > 0;) scanner.Feed(std::string_view(buffer, count));
+  for (uint32_t count; (count = file.Read(buffer, 1, sizeof buffer)) > 0;)
+    scanner.Feed(std::string_view(buffer, count));
   *out = scanner.Finish();
   return true;
 }

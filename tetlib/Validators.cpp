@@ -94,7 +94,8 @@ bool IsNotTraincar(Tag& tag, Soup*) {
 
 // "needcollatemeshes": the container must hold a "collate-meshes" tag.
 bool NeedCollateMeshes(Tag& tag, Soup*) {
-  if (tag.owner != nullptr && tag.owner->FindTag(Names::Get().collateMeshes) != nullptr) return true;
+  if (tag.owner != nullptr && tag.owner->FindTag(Names::Get().collateMeshes) != nullptr)
+    return true;
   ErrorOn(tag, "$tet_val_nocollatemeshes", {tag.name, "collate-meshes"});
   return false;
 }
@@ -140,7 +141,9 @@ bool ScriptFileExists(Tag& tag, Soup*) {
   if (tag.value.View()[0] == '/' || ContentArchiveExists()) return true;
   const Kiv::File::Path& folder = DataManager::Instance()->GetAssetFolder();
   const Kiv::String name = Kiv::AsciiLower(tag.value.View());
-  if (ExistsInside(folder, WithExtension(name, ".gse")) || ExistsInside(folder, WithExtension(name, ".gs"))) return true;
+  if (ExistsInside(folder, WithExtension(name, ".gse")) ||
+      ExistsInside(folder, WithExtension(name, ".gs")))
+    return true;
   ErrorOn(tag, "$tet_val_scriptfiledne", {tag.value});
   return false;
 }
@@ -153,7 +156,8 @@ bool FileExists(Tag& tag, Soup*) {
   const Names& names = Names::Get();
   DataManager& manager = *DataManager::Instance();
   Kiv::File::Path folder = manager.GetAssetFolder();
-  if (OwnerName(tag) == names.sound && AssetConfig(tag).GetNamedTag(names.type) == names.map) folder.AddPath("sound");
+  if (OwnerName(tag) == names.sound && AssetConfig(tag).GetNamedTag(names.type) == names.map)
+    folder.AddPath("sound");
   if (ExistsInside(folder, tag.value.View())) return true;
   const Kiv::PString text = TetMessage("$tet_val_file_dne", {tag.value});
   if (manager.GetAssetBuildNumber() >= 340) {
@@ -207,7 +211,8 @@ bool MustBeOwnParent(Tag& tag, Soup*) {
 // grandparent container's "lights" container.
 bool MustBeInLightContainer(Tag& tag, Soup*) {
   const Container* grandparent = Grandparent(tag);
-  const Container* lights = grandparent == nullptr ? nullptr : grandparent->FindChild(Names::Get().lights);
+  const Container* lights =
+      grandparent == nullptr ? nullptr : grandparent->FindChild(Names::Get().lights);
   if (lights == nullptr) {
     Findings().ReportError(TetMessage("$tet_val_musthavealightcontainer"), tag);
     return false;
@@ -247,14 +252,16 @@ bool UniqueNames(Container& container, Soup*) {
   std::unordered_set<Kiv::PString> seen;
   for (const std::unique_ptr<Container>& child : container.Children()) {
     if (seen.insert(child->GetName()).second) continue;
-    Findings().ReportError(TetMessage("$tet_val_duplicatecontainername", {child->GetName(), container.GetName()}),
-                           container);
+    Findings().ReportError(
+        TetMessage("$tet_val_duplicatecontainername", {child->GetName(), container.GetName()}),
+        container);
     result = false;
   }
   seen.clear();
   for (const std::unique_ptr<Tag>& tag : container.Tags()) {
     if (seen.insert(tag->name).second) continue;
-    Findings().ReportError(TetMessage("$tet_val_duplicatetagname", {tag->name, container.GetName()}), container);
+    Findings().ReportError(
+        TetMessage("$tet_val_duplicatetagname", {tag->name, container.GetName()}), container);
     result = false;
   }
   return result;
@@ -269,7 +276,8 @@ bool HasValidTextureFile(Container& container, Soup*) {
     if (tag->name != names.texture && tag->name != names.assetFilename) continue;
     const Kiv::String name = Kiv::AsciiLower(tag->value.View());
     const Kiv::File::Path& folder = DataManager::Instance()->GetAssetFolder();
-    if (ExistsInside(folder, name + ".texture") || ExistsInside(folder, name + ".texture.txt")) return true;
+    if (ExistsInside(folder, name + ".texture") || ExistsInside(folder, name + ".texture.txt"))
+      return true;
     Findings().ReportError(TetMessage("$tet_val_texturefiledne", {tag->value}), *tag);
     return false;
   }

@@ -56,7 +56,8 @@ void RegisterAccountHandlers(RequestRegistry& registry, DaemonContext&) {
     const std::string password = Setting(request, "password");
     std::lock_guard<std::mutex> hold(refusal->lock);
     refusal->refused = password;
-    LogMessage("vaddaemon> online login refused; the stored credential is held back until it changes");
+    LogMessage(
+        "vaddaemon> online login refused; the stored credential is held back until it changes");
   });
   // 0xF2: -> string credential; empty when none is stored or the stored one
   // was refused.

@@ -9,11 +9,11 @@
 #include <system_error>
 #include <thread>
 
-#include "assetdb/protocol/AssetText.h"
 #include "assetdb/archive/CDPArchive.h"
 #include "assetdb/archive/CDPEntryConfig.h"
 #include "assetdb/archive/CDPExtract.h"
 #include "assetdb/archive/CDPNames.h"
+#include "assetdb/protocol/AssetText.h"
 #include "assetdb/protocol/ResultsLog.h"
 #include "foundation/soup/Soup.h"
 #include "kiv/Log.h"
@@ -35,14 +35,17 @@ constexpr const char* kStagingRootName = "vaddaemon-local";
 constexpr const char* kNewAssetConfig = "config.chump";
 constexpr const char* kEditCopyConfig = "config.txt";
 
-std::string Tag(const KUID& kuid) { return KUIDToTagString(kuid).Str(); }
+std::string Tag(const KUID& kuid) {
+  return KUIDToTagString(kuid).Str();
+}
 
 void Fail(DaemonRequest& request, const std::string& text, const KUID* subject = nullptr) {
   request.SendMessage(ResultsLog::kError, text, subject);
 }
 
 void Installed(DaemonRequest& request, const KUID& kuid, bool asEditCopy) {
-  const std::string text = asEditCopy ? "Installed " + Tag(kuid) + " as an edit copy of the installed asset; it is "
+  const std::string text = asEditCopy ? "Installed " + Tag(kuid) +
+                                            " as an edit copy of the installed asset; it is "
                                             "left open for edit."
                                       : "Installed " + Tag(kuid) + ".";
   request.SendMessage(ResultsLog::kSuccess, text, &kuid);
@@ -54,7 +57,8 @@ bool IsInstalled(AssetStore& store, const KUID& kuid) {
 }
 
 // Asks the tool whether an installed asset may be replaced; true to go on.
-bool MayReplace(DaemonRequest& request, InstallQuestions* questions, const std::string& name, const KUID& kuid) {
+bool MayReplace(DaemonRequest& request, InstallQuestions* questions, const std::string& name,
+                const KUID& kuid) {
   if (questions == nullptr) return true;
   return InstallQuestions::Replace(questions->Ask(request, name, kuid));
 }
@@ -151,7 +155,8 @@ bool RenameConfigForEditCopy(const std::string& folder, const Soup& config) {
 
 // Writes one entry into a staging folder and installs it; true when it was
 // installed.
-bool InstallEntry(DaemonRequest& request, AssetStore& store, InstallQuestions* questions, CDPEntry& entry) {
+bool InstallEntry(DaemonRequest& request, AssetStore& store, InstallQuestions* questions,
+                  CDPEntry& entry) {
   const KUID kuid = CDP::GetEntryKUID(entry.soup);
   if (kuid.IsNull()) {
     Fail(request, "The archive holds an entry without a valid KUID; it was not installed.");
@@ -161,12 +166,17 @@ bool InstallEntry(DaemonRequest& request, AssetStore& store, InstallQuestions* q
   CDP::EntryToConfig(entry, config);
   // Only for the question: whether the files replace the installed copy or
   // become its edit copy is the store's decision, taken as it records them.
-  if (IsInstalled(store, kuid) && !MayReplace(request, questions, GetAssetDisplayName(config), kuid)) return false;
+  if (IsInstalled(store, kuid) &&
+      !MayReplace(request, questions, GetAssetDisplayName(config), kuid))
+    return false;
 
-  const std::string tooDeep = FolderNestedTooDeeply(CDP::GetFiles(entry.soup).GetChunk(), std::string(), 0);
+  const std::string tooDeep =
+      FolderNestedTooDeeply(CDP::GetFiles(entry.soup).GetChunk(), std::string(), 0);
   if (!tooDeep.empty()) {
-    Fail(request, "Unable to install " + Tag(kuid) + ": its folder '" + tooDeep + "' is nested too deeply (more than " +
-                      std::to_string(kMaxFolderDepth) + " levels).", &kuid);
+    Fail(request,
+         "Unable to install " + Tag(kuid) + ": its folder '" + tooDeep +
+             "' is nested too deeply (more than " + std::to_string(kMaxFolderDepth) + " levels).",
+         &kuid);
     return false;
   }
   std::string staging;
@@ -177,8 +187,8 @@ bool InstallEntry(DaemonRequest& request, AssetStore& store, InstallQuestions* q
   }
   Kiv::PString message;
   CDP::ExtractFiles(message, CDP::GetFiles(entry.soup), StagingRoot(store),
-                    Kiv::File::Path(fs::path(staging).filename().string()), CDP::GetCompression(entry.soup),
-                    CDP::LocalFiles::kRefuse);
+                    Kiv::File::Path(fs::path(staging).filename().string()),
+                    CDP::GetCompression(entry.soup), CDP::LocalFiles::kRefuse);
   if (!message.Empty()) {
     store.DiscardStagingFolder(staging);
     Fail(request, "Unable to install " + Tag(kuid) + ": " + message.Str(), &kuid);
@@ -187,7 +197,8 @@ bool InstallEntry(DaemonRequest& request, AssetStore& store, InstallQuestions* q
   RemoveCarriedConfig(staging);
   if (!Soup::SaveToFile(Kiv::PString(), ConfigPath(staging, kNewAssetConfig), config)) {
     store.DiscardStagingFolder(staging);
-    Fail(request, "Unable to install " + Tag(kuid) + ": its configuration could not be written.", &kuid);
+    Fail(request, "Unable to install " + Tag(kuid) + ": its configuration could not be written.",
+         &kuid);
     return false;
   }
   PauseForTests();
@@ -231,8 +242,8 @@ std::string ResolveRequestPath(const std::string& binFolder, const std::string& 
   return resolved.Str();
 }
 
-ArchiveInstallResult InstallArchive(DaemonRequest& request, AssetStore& store, InstallQuestions* questions,
-                                    const std::string& archivePath) {
+ArchiveInstallResult InstallArchive(DaemonRequest& request, AssetStore& store,
+                                    InstallQuestions* questions, const std::string& archivePath) {
   ArchiveInstallResult result;
   // A pipe or device there would hold the reader; a missing file is left to
   // the archive reader's own message.
@@ -259,8 +270,8 @@ ArchiveInstallResult InstallArchive(DaemonRequest& request, AssetStore& store, I
   return result;
 }
 
-FolderInstallResult InstallAssetFolder(DaemonRequest& request, AssetStore& store, InstallQuestions* questions,
-                                       const std::string& folder) {
+FolderInstallResult InstallAssetFolder(DaemonRequest& request, AssetStore& store,
+                                       InstallQuestions* questions, const std::string& folder) {
   FolderInstallResult result;
   std::error_code error;
   if (!fs::is_directory(folder, error)) {
@@ -269,7 +280,8 @@ FolderInstallResult InstallAssetFolder(DaemonRequest& request, AssetStore& store
   }
   Soup config;
   if (!LoadAssetFolderConfig(folder, &config)) {
-    Fail(request, "Unable to install '" + folder + "': it holds no readable config.chump or config.txt.");
+    Fail(request,
+         "Unable to install '" + folder + "': it holds no readable config.chump or config.txt.");
     return result;
   }
   const KUID kuid = config.GetNamedTagAsKUID(Kiv::PString("kuid"), kNullKUID);
@@ -278,7 +290,8 @@ FolderInstallResult InstallAssetFolder(DaemonRequest& request, AssetStore& store
     return result;
   }
   const bool installedBefore = IsInstalled(store, kuid);
-  if (installedBefore && !MayReplace(request, questions, GetAssetDisplayName(config), kuid)) return result;
+  if (installedBefore && !MayReplace(request, questions, GetAssetDisplayName(config), kuid))
+    return result;
   AssetStore::InstallOptions options;
   options.replace = true;
   AssetStore::InstallOutcome outcome;

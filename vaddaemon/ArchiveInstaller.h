@@ -75,16 +75,16 @@ struct ArchiveInstallResult {
   bool complete = false;
 };
 
-ArchiveInstallResult InstallArchive(DaemonRequest& request, AssetStore& store, InstallQuestions* questions,
-                                    const std::string& archivePath);
+ArchiveInstallResult InstallArchive(DaemonRequest& request, AssetStore& store,
+                                    InstallQuestions* questions, const std::string& archivePath);
 
 struct FolderInstallResult {
   KUID kuid = kNullKUID;
   bool replaced = false;
 };
 
-FolderInstallResult InstallAssetFolder(DaemonRequest& request, AssetStore& store, InstallQuestions* questions,
-                                       const std::string& folder);
+FolderInstallResult InstallAssetFolder(DaemonRequest& request, AssetStore& store,
+                                       InstallQuestions* questions, const std::string& folder);
 
 // A request's path made absolute against `binFolder` (kept as it is when it
 // is absolute), normalised.

@@ -9,7 +9,9 @@ namespace {
 using Bool = VADFilterElementBool;
 
 // The same asset in another version: user and content id.
-KUID Unversioned(const KUID& kuid) { return KUID{kuid.userId, kuid.contentId, 0}; }
+KUID Unversioned(const KUID& kuid) {
+  return KUID{kuid.userId, kuid.contentId, 0};
+}
 
 }  // namespace
 
@@ -58,7 +60,9 @@ bool AssetCatalog::HasFaultyDependencies(const StoredAsset& asset) const {
   return false;
 }
 
-bool AssetCatalog::IsObsolete(const StoredAsset& asset) const { return obsoleted_.count(asset.kuid) != 0; }
+bool AssetCatalog::IsObsolete(const StoredAsset& asset) const {
+  return obsoleted_.count(asset.kuid) != 0;
+}
 
 bool AssetCatalog::Flag(uint32_t flagId, const StoredAsset& asset) const {
   switch (flagId) {

@@ -1,8 +1,8 @@
 // AssetConfigReader (see AssetConfigReader.h).
 #include "vaddaemon/AssetConfigReader.h"
 
-#include "assetdb/protocol/AssetText.h"
 #include "assetdb/archive/CDPDependencies.h"
+#include "assetdb/protocol/AssetText.h"
 #include "foundation/soup/BinarySoup.h"
 #include "foundation/soup/Soup.h"
 #include "kiv/File.h"

@@ -70,7 +70,9 @@ bool InRange(const Node& node, int64_t value) {
   return aboveLower && belowUpper;
 }
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
 
 bool ContainsIgnoringCase(std::string_view text, std::string_view part) {
   auto same = [](char a, char b) { return LowerAscii(a) == LowerAscii(b); };
@@ -108,7 +110,8 @@ bool MatchInt(const Node& node, const StoredAsset& asset) {
 }
 
 bool MatchTimestamp(const Node& node, const StoredAsset& asset) {
-  if (node.field != VADFilterElementTimestamp::kInstallation && node.field != VADFilterElementTimestamp::kModification)
+  if (node.field != VADFilterElementTimestamp::kInstallation &&
+      node.field != VADFilterElementTimestamp::kModification)
     return false;
   return InRange(node, asset.installedAt);
 }
@@ -158,8 +161,9 @@ std::shared_ptr<const AssetFilter::Node> AssetFilter::CompileNode(const VADFilte
     case kFilterTypeAssetID: {
       const auto& ids = static_cast<const VADFilterElementAssetID&>(element);
       node->kind = Node::Kind::kAssetId;
-      node->field = element.GetFieldName().View() == "asset-id" ? VADFilterElementAssetID::kAssetId
-                                                                       : VADFilterElementAssetID::kProfileMap;
+      node->field = element.GetFieldName().View() == "asset-id"
+                        ? VADFilterElementAssetID::kAssetId
+                        : VADFilterElementAssetID::kProfileMap;
       node->kuids = ids.GetKUIDs();
       break;
     }
@@ -170,7 +174,8 @@ std::shared_ptr<const AssetFilter::Node> AssetFilter::CompileNode(const VADFilte
   return node;
 }
 
-bool AssetFilter::MatchNode(const Node& node, const AssetCatalog& catalog, const StoredAsset& asset) {
+bool AssetFilter::MatchNode(const Node& node, const AssetCatalog& catalog,
+                            const StoredAsset& asset) {
   switch (node.kind) {
     case Node::Kind::kAll:
       return true;

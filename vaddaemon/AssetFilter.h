@@ -55,7 +55,6 @@ class AssetFilter {
   struct Node;
 
  private:
-
   static std::shared_ptr<const Node> CompileNode(const VADFilterElement& element);
   static bool MatchNode(const Node& node, const AssetCatalog& catalog, const StoredAsset& asset);
 

@@ -166,7 +166,8 @@ bool WriteAssetRow(SqliteDb& db, const StoredAsset& a) {
 }
 
 bool DeleteAssetRow(SqliteDb& db, const KUID& kuid) {
-  SqliteStatement s(db, "DELETE FROM assets WHERE user_id = ?1 AND content_id = ?2 AND version = ?3;");
+  SqliteStatement s(db,
+                    "DELETE FROM assets WHERE user_id = ?1 AND content_id = ?2 AND version = ?3;");
   BindKUID(s, 1, kuid);
   return s.Run();
 }

@@ -1,8 +1,8 @@
 #include "vaddaemon/AssetRecordWriter.h"
 
-#include "foundation/text/KUID.h"
 #include "foundation/stream/TStream.h"
 #include "foundation/stream/TStreamTyped.h"
+#include "foundation/text/KUID.h"
 #include "vaddaemon/QueryHandlerSupport.h"
 #include "vaddaemon/StoredAsset.h"
 

@@ -18,10 +18,13 @@
 
 namespace fs = std::filesystem;
 
-int64_t StoreNow() { return static_cast<int64_t>(std::time(nullptr)); }
+int64_t StoreNow() {
+  return static_cast<int64_t>(std::time(nullptr));
+}
 
 std::string AssetStore::Impl::Child(const std::string& root, std::string_view name) {
-  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos) return {};
+  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos)
+    return {};
   if (name.find('\0') != std::string_view::npos) return {};
   return root + "/" + std::string(name);
 }
@@ -53,7 +56,7 @@ RowRead AssetStore::Impl::Read(const KUID& kuid, StoredAsset* asset) {
 }
 
 StoreResult AssetStore::Impl::CommitRowWithRename(const KUID& kuid, const RowChange& change,
-                                                   const std::string& from, const std::string& to) {
+                                                  const std::string& from, const std::string& to) {
   std::lock_guard<std::mutex> lock(dbMutex);
   SqliteTransaction transaction(db);
   if (!transaction.Begun()) return DbFail("cannot record the asset");
@@ -67,8 +70,8 @@ StoreResult AssetStore::Impl::CommitRowWithRename(const KUID& kuid, const RowCha
   return RenameAndCommit(transaction, from, to);
 }
 
-StoreResult AssetStore::Impl::RenameAndCommit(SqliteTransaction& transaction, const std::string& from,
-                                              const std::string& to) {
+StoreResult AssetStore::Impl::RenameAndCommit(SqliteTransaction& transaction,
+                                              const std::string& from, const std::string& to) {
   if (!from.empty()) {
     // Whatever sits at `to` is a leftover that no row names.
     if (to.empty() || !RemoveFolderTree(to))
@@ -90,7 +93,8 @@ StoreResult AssetStore::Open() {
   Impl& s = *impl_;
   {
     std::lock_guard<std::mutex> lock(s.dbMutex);
-    if (s.open || s.db.IsOpen()) return StoreResult::Fail(StoreCode::kBadArgument, "the store is open already");
+    if (s.open || s.db.IsOpen())
+      return StoreResult::Fail(StoreCode::kBadArgument, "the store is open already");
     const int32_t user = s.options.localUserId;
     if (user < 0 || user > 0x1FFFFFF)
       return StoreResult::Fail(StoreCode::kBadArgument, "the local user id is outside 0..33554431");
@@ -102,7 +106,8 @@ StoreResult AssetStore::Open() {
     s.localRoot = Impl::Child(root.Str(), kLocalLocation);
     s.editingRoot = Impl::Child(root.Str(), kEditingLocation);
     if (!Kiv::File::Md(s.localRoot) || !Kiv::File::Md(s.editingRoot))
-      return StoreResult::Fail(StoreCode::kIoError, "cannot create the folders below " + root.Str());
+      return StoreResult::Fail(StoreCode::kIoError,
+                               "cannot create the folders below " + root.Str());
     if (!s.db.Open(s.options.indexPath, s.options.busyTimeoutMs))
       return StoreResult::Fail(StoreCode::kDbError, s.options.indexPath + ": " + s.db.LastError());
     std::string error;
@@ -119,11 +124,17 @@ StoreResult AssetStore::Open() {
   return result;
 }
 
-const AssetStore::RecoveryReport& AssetStore::LastRecovery() const { return impl_->report; }
+const AssetStore::RecoveryReport& AssetStore::LastRecovery() const {
+  return impl_->report;
+}
 
-const std::string& AssetStore::LocalRoot() const { return impl_->localRoot; }
+const std::string& AssetStore::LocalRoot() const {
+  return impl_->localRoot;
+}
 
-const std::string& AssetStore::EditingRoot() const { return impl_->editingRoot; }
+const std::string& AssetStore::EditingRoot() const {
+  return impl_->editingRoot;
+}
 
 std::string AssetStore::InstalledPath(const StoredAsset& asset) const {
   return asset.Installed() ? impl_->LocalPath(asset.folder) : std::string();

@@ -98,7 +98,7 @@ class AssetStore {
   struct RecoveryReport {
     uint32_t rowsRemoved = 0;
     uint32_t editsCleared = 0;
-    uint32_t foldersRemoved = 0;          // staging and orphaned asset folders
+    uint32_t foldersRemoved = 0;         // staging and orphaned asset folders
     std::vector<std::string> leftAlone;  // entries that are not the store's
   };
 
@@ -216,7 +216,7 @@ class AssetStore {
   bool FindUser(int32_t id, std::string* name, int32_t* secondId);
   StoreResult SetUser(int32_t id, std::string_view name, int32_t secondId = -1);
 
- // The store's state, defined in vaddaemon/AssetStoreImpl.h for the
+  // The store's state, defined in vaddaemon/AssetStoreImpl.h for the
   // store's own files only.
   struct Impl;
 

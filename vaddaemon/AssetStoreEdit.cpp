@@ -49,7 +49,8 @@ StoreResult AssetStore::Impl::BeginEditHeld(const KUID& kuid, AssetStore::EditIn
   }
   const std::string name = NextAssetFolderName(kuid, std::string());
   const std::string target = EditingPath(name);
-  StoreResult result = FillEditFolder(row.Installed() ? LocalPath(row.folder) : std::string(), target);
+  StoreResult result =
+      FillEditFolder(row.Installed() ? LocalPath(row.folder) : std::string(), target);
   if (!result.Ok()) return result;
   {
     // Only the edit state changes; other fields may have moved meanwhile.
@@ -81,7 +82,9 @@ StoreResult AssetStore::Reserve(const KUID& wanted, std::string_view displayName
   Impl& s = *impl_;
   if (!s.open) return s.NotOpen();
   const KUID kuid = wanted.IsNull() ? NewKUID() : wanted;
-  if (kuid.IsNull()) return StoreResult::Fail(StoreCode::kExhausted, "no new KUID is left in the local user's range");
+  if (kuid.IsNull())
+    return StoreResult::Fail(StoreCode::kExhausted,
+                             "no new KUID is left in the local user's range");
   if (!kuid.IsValid()) return StoreResult::Fail(StoreCode::kBadArgument, "not a valid KUID");
   const KUIDLockSet::Hold hold = s.kuidLocks.Acquire(kuid);
   StoredAsset row;
@@ -124,7 +127,8 @@ StoreResult AssetStore::CommitEdit(const KUID& kuid, InstallOutcome* outcome) {
   const std::string editPath = s.EditingPath(row.editFolder);
   Soup config;
   if (!LoadAssetFolderConfig(editPath, &config))
-    return StoreResult::Fail(StoreCode::kBadConfig, "the edit folder holds no readable config.txt or config.chump");
+    return StoreResult::Fail(StoreCode::kBadConfig,
+                             "the edit folder holds no readable config.txt or config.chump");
   StoredAsset fresh;
   DescribeAssetFromConfig(config, &fresh);
   if (!fresh.kuid.IsNull() && fresh.kuid != kuid)

@@ -54,12 +54,13 @@ struct AssetStore::Impl {
   // empty; `to` is cleared of leftovers first and its parent flushed after
   // the rename). On failure nothing is recorded and `from` is where it was.
   using RowChange = std::function<void(StoredAsset& row)>;
-  StoreResult CommitRowWithRename(const KUID& kuid, const RowChange& change, const std::string& from,
-                                  const std::string& to);
+  StoreResult CommitRowWithRename(const KUID& kuid, const RowChange& change,
+                                  const std::string& from, const std::string& to);
   // The end of such a transaction, with dbMutex held and the row written:
   // the rename (as above) and the commit. On failure nothing is recorded
   // and `from` is where it was.
-  StoreResult RenameAndCommit(SqliteTransaction& transaction, const std::string& from, const std::string& to);
+  StoreResult RenameAndCommit(SqliteTransaction& transaction, const std::string& from,
+                              const std::string& to);
   // Opens an asset whose KUID the caller holds (BeginEdit, Reserve).
   StoreResult BeginEditHeld(const KUID& kuid, AssetStore::EditInfo* info);
 

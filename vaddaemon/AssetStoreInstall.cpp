@@ -29,7 +29,8 @@ void MoveFoldersBack(const FolderMoves& moved) {
 StoreResult DescribeStaged(const std::string& staging, StoredAsset* fresh) {
   Soup config;
   if (!LoadAssetFolderConfig(staging, &config))
-    return StoreResult::Fail(StoreCode::kBadConfig, "the folder holds no readable config.txt or config.chump");
+    return StoreResult::Fail(StoreCode::kBadConfig,
+                             "the folder holds no readable config.txt or config.chump");
   DescribeAssetFromConfig(config, fresh);
   if (fresh->kuid.IsNull() || !fresh->kuid.IsValid())
     return StoreResult::Fail(StoreCode::kBadConfig, "the configuration names no valid \"kuid\"");
@@ -51,7 +52,8 @@ StoreResult MoveFoldersAside(const FolderMoves& wanted, FolderMoves* moved) {
     const std::string reason = std::strerror(errno);
     MoveFoldersBack(*moved);
     moved->clear();
-    return StoreResult::Fail(StoreCode::kIoError, "cannot remove the folder " + move.first + ": " + reason);
+    return StoreResult::Fail(StoreCode::kIoError,
+                             "cannot remove the folder " + move.first + ": " + reason);
   }
   return StoreResult::Success();
 }
@@ -140,7 +142,8 @@ StoreResult AssetStore::InstallStaged(const std::string& stagingPath, const Inst
   Impl& s = *impl_;
   if (!s.open) return s.NotOpen();
   if (!s.IsOwnStagingPath(stagingPath))
-    return StoreResult::Fail(StoreCode::kBadArgument, "not a staging folder of the store: " + stagingPath);
+    return StoreResult::Fail(StoreCode::kBadArgument,
+                             "not a staging folder of the store: " + stagingPath);
   // The staging folder goes whatever happens below, unless it was renamed.
   struct Cleanup {
     const std::string& path;
@@ -168,8 +171,8 @@ StoreResult AssetStore::InstallStaged(const std::string& stagingPath, const Inst
   return StoreResult::Success();
 }
 
-StoreResult AssetStore::InstallFolder(const std::string& sourceFolder, const InstallOptions& options,
-                                      InstallOutcome* outcome) {
+StoreResult AssetStore::InstallFolder(const std::string& sourceFolder,
+                                      const InstallOptions& options, InstallOutcome* outcome) {
   if (!impl_->open) return impl_->NotOpen();
   const std::string staging = impl_->NewStagingPath();
   std::string error;
@@ -198,8 +201,9 @@ StoreResult AssetStore::Remove(const KUID& kuid) {
     FolderMoves wanted;
     if (row.Installed()) wanted.emplace_back(s.LocalPath(row.folder), s.NewStagingPath());
     if (row.OpenForEdit())
-      wanted.emplace_back(s.EditingPath(row.editFolder),
-                          Impl::Child(s.editingRoot, fs::path(s.NewStagingPath()).filename().string()));
+      wanted.emplace_back(
+          s.EditingPath(row.editFolder),
+          Impl::Child(s.editingRoot, fs::path(s.NewStagingPath()).filename().string()));
     const StoreResult aside = MoveFoldersAside(wanted, &moved);
     if (!aside.Ok()) return aside;
     if (!DeleteAssetRow(s.db, kuid) || !transaction.Commit()) {

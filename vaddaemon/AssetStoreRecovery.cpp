@@ -17,7 +17,8 @@ bool IsFolder(const std::string& path) {
 }
 
 // Removes the store's own folders below `root` that `keep` does not name.
-void Sweep(const std::string& root, const std::set<std::string>& keep, AssetStore::RecoveryReport* report) {
+void Sweep(const std::string& root, const std::set<std::string>& keep,
+           AssetStore::RecoveryReport* report) {
   std::error_code ec;
   fs::directory_iterator it(root, ec);
   if (ec) return;

@@ -9,7 +9,8 @@ namespace {
 
 // Reads, changes and writes one existing row in one transaction; the
 // caller holds the mutex.
-StoreResult ChangeRow(AssetStore::Impl& s, const KUID& kuid, const AssetStore::Impl::RowChange& change) {
+StoreResult ChangeRow(AssetStore::Impl& s, const KUID& kuid,
+                      const AssetStore::Impl::RowChange& change) {
   SqliteTransaction transaction(s.db);
   if (!transaction.Begun()) return s.DbFail("cannot change the asset");
   StoredAsset row;
@@ -17,11 +18,14 @@ StoreResult ChangeRow(AssetStore::Impl& s, const KUID& kuid, const AssetStore::I
   if (read == RowRead::kError) return s.DbFail("cannot read the index");
   if (read == RowRead::kMissing) return StoreResult::Fail(StoreCode::kNotFound, "unknown asset");
   change(row);
-  if (!WriteAssetRow(s.db, row) || !transaction.Commit()) return s.DbFail("cannot change the asset");
+  if (!WriteAssetRow(s.db, row) || !transaction.Commit())
+    return s.DbFail("cannot change the asset");
   return StoreResult::Success();
 }
 
-std::string NextContentKey(int32_t userId) { return "next_content_id_" + std::to_string(userId); }
+std::string NextContentKey(int32_t userId) {
+  return "next_content_id_" + std::to_string(userId);
+}
 
 void BindKUID(SqliteStatement& s, int first, const KUID& kuid) {
   s.BindInt(first, kuid.userId);
@@ -72,7 +76,9 @@ StoreResult AssetStore::SetKeywords(const KUID& kuid, std::string_view keywords)
   return ChangeRow(*impl_, kuid, [&](StoredAsset& row) { row.keywords = std::string(keywords); });
 }
 
-int32_t AssetStore::LocalUserId() const { return impl_->options.localUserId; }
+int32_t AssetStore::LocalUserId() const {
+  return impl_->options.localUserId;
+}
 
 KUID AssetStore::NewKUID() {
   Impl& s = *impl_;
@@ -84,7 +90,8 @@ KUID AssetStore::NewKUID() {
   int64_t next = 0;
   bool found = false;
   const std::string key = NextContentKey(user);
-  if (!transaction.Begun() || !HighestContentId(s.db, user, &highest) || !ReadMeta(s.db, key.c_str(), &next, &found))
+  if (!transaction.Begun() || !HighestContentId(s.db, user, &highest) ||
+      !ReadMeta(s.db, key.c_str(), &next, &found))
     return kNullKUID;
   int64_t candidate = highest + 1;
   if (found && next > candidate) candidate = next;
@@ -96,9 +103,10 @@ KUID AssetStore::NewKUID() {
 bool AssetStore::GetLocalData(const KUID& kuid, std::string_view key, std::vector<uint8_t>* bytes) {
   std::lock_guard<std::mutex> lock(impl_->dbMutex);
   if (!impl_->open) return false;
-  SqliteStatement s(impl_->db,
-                    "SELECT data FROM local_data WHERE user_id = ?1 AND content_id = ?2 AND version = ?3"
-                    " AND key = ?4;");
+  SqliteStatement s(
+      impl_->db,
+      "SELECT data FROM local_data WHERE user_id = ?1 AND content_id = ?2 AND version = ?3"
+      " AND key = ?4;");
   BindKUID(s, 1, kuid);
   s.BindText(4, key);
   if (s.Step() != SQLITE_ROW) return false;
@@ -106,7 +114,8 @@ bool AssetStore::GetLocalData(const KUID& kuid, std::string_view key, std::vecto
   return true;
 }
 
-StoreResult AssetStore::SetLocalData(const KUID& kuid, std::string_view key, std::span<const uint8_t> bytes) {
+StoreResult AssetStore::SetLocalData(const KUID& kuid, std::string_view key,
+                                     std::span<const uint8_t> bytes) {
   std::lock_guard<std::mutex> lock(impl_->dbMutex);
   if (!impl_->open) return impl_->NotOpen();
   SqliteStatement s(impl_->db,
@@ -151,7 +160,8 @@ bool AssetStore::FindUser(int32_t id, std::string* name, int32_t* secondId) {
 StoreResult AssetStore::SetUser(int32_t id, std::string_view name, int32_t secondId) {
   std::lock_guard<std::mutex> lock(impl_->dbMutex);
   if (!impl_->open) return impl_->NotOpen();
-  SqliteStatement s(impl_->db, "INSERT OR REPLACE INTO users(id, second_id, name) VALUES(?1, ?2, ?3);");
+  SqliteStatement s(impl_->db,
+                    "INSERT OR REPLACE INTO users(id, second_id, name) VALUES(?1, ?2, ?3);");
   s.BindInt(1, id);
   s.BindInt(2, secondId);
   s.BindText(3, name);

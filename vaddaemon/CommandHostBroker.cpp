@@ -44,7 +44,8 @@ pid_t StartProcess(const std::string& path, const std::string& folder, const std
     return 0;
   }
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+  posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                                   0644);
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
   posix_spawn_file_actions_addclosefrom_np(&actions, 3);
   posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
@@ -54,7 +55,8 @@ pid_t StartProcess(const std::string& path, const std::string& folder, const std
   sigfillset(&all);
   posix_spawnattr_setsigmask(&attributes, &none);
   posix_spawnattr_setsigdefault(&attributes, &all);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  posix_spawnattr_setflags(&attributes,
+                           POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   std::string name = CommandHostBroker::kHostExecutable;
   std::string command = CommandHostBroker::kHostCommand;
   char* argv[] = {name.data(), command.data(), nullptr};
@@ -215,7 +217,8 @@ CommandHostBroker::JobResult CommandHostBroker::AcquireHost(std::shared_ptr<Host
 }
 
 CommandHostBroker::JobResult CommandHostBroker::RunJob(const std::vector<uint8_t>& payload,
-                                                       std::vector<uint8_t>* reply, std::string* error) {
+                                                       std::vector<uint8_t>* reply,
+                                                       std::string* error) {
   std::shared_ptr<Host> host;
   JobResult result = AcquireHost(&host);
   if (result == JobResult::kOk) {
@@ -228,8 +231,8 @@ CommandHostBroker::JobResult CommandHostBroker::RunJob(const std::vector<uint8_t
   if (result == JobResult::kOk) {
     std::unique_lock<std::mutex> hold(lock_);
     const auto deadline = Clock::now() + std::chrono::milliseconds(kJobTimeoutMs);
-    while (!host->answered && !host->gone && !host->connection->IsClosed() && !context_.ExitRequested() &&
-           Clock::now() < deadline) {
+    while (!host->answered && !host->gone && !host->connection->IsClosed() &&
+           !context_.ExitRequested() && Clock::now() < deadline) {
       changed_.wait_for(hold, std::chrono::milliseconds(200));
     }
     if (host->answered) {

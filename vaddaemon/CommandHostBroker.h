@@ -55,11 +55,11 @@ class CommandHostBroker {
   static constexpr const char* kHostLogFile = "vadcommandhost.log";
 
   enum class JobResult {
-    kOk,         // `reply` holds the host's 0x8D body
-    kNoHost,     // no host registered, and none could be started
-    kHostGone,   // the host's connection closed before it answered
-    kTimedOut,   // no registration, or no answer, within the bound
-    kExiting,    // the daemon is ending
+    kOk,        // `reply` holds the host's 0x8D body
+    kNoHost,    // no host registered, and none could be started
+    kHostGone,  // the host's connection closed before it answered
+    kTimedOut,  // no registration, or no answer, within the bound
+    kExiting,   // the daemon is ending
   };
 
   explicit CommandHostBroker(DaemonContext& context);
@@ -80,7 +80,8 @@ class CommandHostBroker {
 
   // Sends the job and waits for its reply (see above). `error` (may be
   // null) receives a plain-language reason on failure.
-  JobResult RunJob(const std::vector<uint8_t>& payload, std::vector<uint8_t>* reply, std::string* error);
+  JobResult RunJob(const std::vector<uint8_t>& payload, std::vector<uint8_t>* reply,
+                   std::string* error);
 
   // A message for a failed job.
   static std::string Describe(JobResult result);

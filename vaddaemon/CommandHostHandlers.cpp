@@ -31,16 +31,19 @@ constexpr uint32_t kJobValidate = 0;
 
 std::vector<uint8_t> BodyBytes(DaemonRequest& request) {
   std::vector<uint8_t> bytes(request.BodyRemaining());
-  if (!bytes.empty()) bytes.resize(TStreamReadBytes(request.Body(), bytes.data(), uint32_t(bytes.size())));
+  if (!bytes.empty())
+    bytes.resize(TStreamReadBytes(request.Body(), bytes.data(), uint32_t(bytes.size())));
   return bytes;
 }
 
 // Sends the batch at the start of `reply` as code 3 and answers the byte
 // that follows it; false when the reply does not hold a whole batch and the
 // byte.
-bool ForwardBatchAndResult(DaemonRequest& request, const std::vector<uint8_t>& reply, uint8_t* result) {
+bool ForwardBatchAndResult(DaemonRequest& request, const std::vector<uint8_t>& reply,
+                           uint8_t* result) {
   Kiv::DynamicBuffer data;
-  if (!reply.empty() && data.Write(reply.data(), uint32_t(reply.size())) != reply.size()) return false;
+  if (!reply.empty() && data.Write(reply.data(), uint32_t(reply.size())) != reply.size())
+    return false;
   data.SetPosition(0);
   TBuffer stream(&data);
   ResultsLog scratch;
@@ -61,7 +64,8 @@ void HandleValidate(DaemonRequest& request) {
   if (request.Body().GetError() != TStream::kErrorNone) {
     request.SendMessage(ResultsLog::kError, "The validate request is damaged.");
   } else if (!broker || !broker->HostAvailable()) {
-    request.SendMessage(ResultsLog::kError, "Validation is not available: no command host is running.");
+    request.SendMessage(ResultsLog::kError,
+                        "Validation is not available: no command host is running.");
   } else {
     Kiv::DynamicBuffer data;
     TBuffer job(&data);
@@ -75,14 +79,16 @@ void HandleValidate(DaemonRequest& request) {
       request.SendMessage(ResultsLog::kError, "Validation failed: " + error);
     } else if (!ForwardBatchAndResult(request, reply, &valid)) {
       valid = 0;
-      request.SendMessage(ResultsLog::kError, "Validation failed: the command host's reply is damaged.");
+      request.SendMessage(ResultsLog::kError,
+                          "Validation failed: the command host's reply is damaged.");
     }
   }
   TStreamWriteU8(request.Reply(), valid != 0 ? 1 : 0);
 }
 
 void HandleRegisterHost(DaemonRequest& request) {
-  if (auto broker = request.Context().Find<CommandHostBroker>()) broker->Register(request.SharedConnection());
+  if (auto broker = request.Context().Find<CommandHostBroker>())
+    broker->Register(request.SharedConnection());
 }
 
 void HandleJobReply(DaemonRequest& request) {
@@ -94,8 +100,9 @@ void HandleJobReply(DaemonRequest& request) {
 bool Start(DaemonContext& context) {
   auto broker = std::make_shared<CommandHostBroker>(context);
   context.Provide<CommandHostBroker>(broker);
-  context.AddCloseObserver(
-      [broker](const std::shared_ptr<DaemonConnection>& connection) { broker->OnClosed(connection); });
+  context.AddCloseObserver([broker](const std::shared_ptr<DaemonConnection>& connection) {
+    broker->OnClosed(connection);
+  });
   return true;
 }
 

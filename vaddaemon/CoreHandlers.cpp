@@ -86,8 +86,10 @@ void Register(RequestRegistry& registry, DaemonContext& context) {
                     [store](DaemonRequest& request) { ReadGroup(*store, request); });
   registry.Register(VADRequestCode::kWriteSettingsGroup,
                     [store](DaemonRequest& request) { WriteGroup(*store, request); });
-  registry.Register(VADRequestCode::kReadSetting, [store](DaemonRequest& request) { ReadValue(*store, request); });
-  registry.Register(VADRequestCode::kWriteSetting, [store](DaemonRequest& request) { WriteValue(*store, request); });
+  registry.Register(VADRequestCode::kReadSetting,
+                    [store](DaemonRequest& request) { ReadValue(*store, request); });
+  registry.Register(VADRequestCode::kWriteSetting,
+                    [store](DaemonRequest& request) { WriteValue(*store, request); });
 }
 
 }  // namespace

@@ -28,7 +28,8 @@ uint32_t FromEnvironment(const char* name, uint32_t most, uint32_t fallback) {
   bool valid = false;
   const uint32_t value = ParseWhole(text, most, fallback, &valid);
   if (!valid) {
-    LogMessage("vaddaemon> %s=\"%s\" is not a whole number from 1 to %u; using %u", name, text, most, fallback);
+    LogMessage("vaddaemon> %s=\"%s\" is not a whole number from 1 to %u; using %u", name, text,
+               most, fallback);
   }
   return value;
 }
@@ -43,7 +44,9 @@ uint32_t ParseMaxConnections(const char* text, bool* valid) {
   return ParseWhole(text, kMostMaxConnections, kDefaultMaxConnections, valid);
 }
 
-uint32_t IdleSeconds() { return FromEnvironment("VADDAEMON_IDLE_SECONDS", kMaxIdleSeconds, kDefaultIdleSeconds); }
+uint32_t IdleSeconds() {
+  return FromEnvironment("VADDAEMON_IDLE_SECONDS", kMaxIdleSeconds, kDefaultIdleSeconds);
+}
 
 uint32_t MaxConnections() {
   return FromEnvironment("VADDAEMON_MAX_CONNECTIONS", kMostMaxConnections, kDefaultMaxConnections);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-
 void DaemonContext::SetInstallPath(const Kiv::File::Path& installPath) {
   installPath_ = installPath;
   installPath_.Normalize();
@@ -29,7 +28,8 @@ bool DaemonContext::ExitRequested() const {
 
 bool DaemonContext::WaitForExit(uint32_t ms) const {
   std::unique_lock<std::mutex> hold(lock_);
-  return exitSignal_.wait_for(hold, std::chrono::milliseconds(ms), [this] { return exitRequested_; });
+  return exitSignal_.wait_for(hold, std::chrono::milliseconds(ms),
+                              [this] { return exitRequested_; });
 }
 
 std::vector<std::shared_ptr<DaemonConnection>> DaemonContext::Connections() const {
@@ -51,7 +51,8 @@ void DaemonContext::RemoveConnection(const std::shared_ptr<DaemonConnection>& co
   std::vector<CloseObserver> observers;
   {
     std::lock_guard<std::mutex> hold(lock_);
-    connections_.erase(std::remove(connections_.begin(), connections_.end(), connection), connections_.end());
+    connections_.erase(std::remove(connections_.begin(), connections_.end(), connection),
+                       connections_.end());
     observers = observers_;
   }
   for (const CloseObserver& observer : observers) observer(connection);

@@ -11,8 +11,8 @@
 
 #include "assetdb/protocol/DatabaseIpc.h"
 #include "assetdb/protocol/ProcessAlive.h"
-#include "foundation/layout/FolderLayout.h"
 #include "foundation/base/LogMessage.h"
+#include "foundation/layout/FolderLayout.h"
 #include "kiv/Log.h"
 #include "vaddaemon/DaemonConfig.h"
 #include "vaddaemon/DaemonContext.h"
@@ -52,7 +52,8 @@ void IgnoreWriteSignals() {
 void OpenLogFile(const Kiv::File::Path& userData) {
   Kiv::File::Path path = userData;
   path.AddPath("vaddaemon.log");
-  if (Kiv::File::FileSize(path.Str()) > kMaxLogSize) Kiv::File::Rename(path.Str(), path.Str() + ".old");
+  if (Kiv::File::FileSize(path.Str()) > kMaxLogSize)
+    Kiv::File::Rename(path.Str(), path.Str() + ".old");
   std::FILE* file = std::fopen(path.c_str(), "ae");
   const unsigned pid = unsigned(getpid());
   Kiv::Log::SetSink([file, pid](std::string_view line) {
@@ -89,7 +90,8 @@ void StopModules(Started& started, DaemonContext& context) {
 bool StartModules(Started& started, DaemonContext& context, RequestRegistry& registry) {
   for (const DaemonModule& module : RegisteredDaemonModules()) {
     if (module.start != nullptr && !module.start(context)) {
-      std::fprintf(stderr, "vaddaemon: the %s module could not start; not starting.\n", module.name);
+      std::fprintf(stderr, "vaddaemon: the %s module could not start; not starting.\n",
+                   module.name);
       LogMessage("vaddaemon> the %s module could not start", module.name);
       return false;
     }
@@ -125,13 +127,16 @@ int RunDaemon() {
   const Kiv::File::Path index = GetAssetIndexPath();
   DatabaseIpc& ipc = ProcessDatabaseIpc();
   if (!ipc.Open(index)) {
-    std::fprintf(stderr, "vaddaemon: unable to open the database-owner block of %s; not starting.\n", index.c_str());
+    std::fprintf(stderr,
+                 "vaddaemon: unable to open the database-owner block of %s; not starting.\n",
+                 index.c_str());
     ReleaseAll(ipc);
     return kExitFailed;
   }
   if (!ipc.ClaimOwnership(0)) {
     const uint32_t owner = ipc.Read().owner;
-    std::fprintf(stderr, "vaddaemon: another daemon (process %u) already serves %s; not starting.\n", owner,
+    std::fprintf(stderr,
+                 "vaddaemon: another daemon (process %u) already serves %s; not starting.\n", owner,
                  index.c_str());
     ipc.Close();
     ReleaseFolderLayout();
@@ -156,8 +161,8 @@ int RunDaemon() {
   }
   g_server.store(server.get());
   InstallSignals();
-  LogMessage("vaddaemon> process %u serves %s on 127.0.0.1 port %u", CurrentProcessId(), index.c_str(),
-             unsigned(server->Port()));
+  LogMessage("vaddaemon> process %u serves %s on 127.0.0.1 port %u", CurrentProcessId(),
+             index.c_str(), unsigned(server->Port()));
 
   const bool drained = server->Serve();
   if (!drained) {

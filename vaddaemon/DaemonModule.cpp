@@ -14,7 +14,9 @@ std::vector<DaemonModule>& Modules() {
 
 }  // namespace
 
-DaemonModuleRegistrar::DaemonModuleRegistrar(const DaemonModule& module) { Modules().push_back(module); }
+DaemonModuleRegistrar::DaemonModuleRegistrar(const DaemonModule& module) {
+  Modules().push_back(module);
+}
 
 std::vector<DaemonModule> RegisteredDaemonModules() {
   std::vector<DaemonModule> modules = Modules();

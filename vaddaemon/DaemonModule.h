@@ -45,6 +45,9 @@ std::vector<DaemonModule> RegisteredDaemonModules();
 #define VAD_DAEMON_MODULE_JOIN(a, b) VAD_DAEMON_MODULE_JOIN2(a, b)
 // At namespace scope in a .cpp file, e.g.
 //   VAD_DAEMON_MODULE(DaemonModule{.name = "queries", .order = DaemonModule::kOrderQueries,
-//                                  .start = nullptr, .registerHandlers = &Register, .stop = nullptr});
-#define VAD_DAEMON_MODULE(...) \
-  static const DaemonModuleRegistrar VAD_DAEMON_MODULE_JOIN(vadDaemonModule, __LINE__) { __VA_ARGS__ }
+//                                  .start = nullptr, .registerHandlers = &Register, .stop =
+//                                  nullptr});
+#define VAD_DAEMON_MODULE(...)                                                           \
+  static const DaemonModuleRegistrar VAD_DAEMON_MODULE_JOIN(vadDaemonModule, __LINE__) { \
+    __VA_ARGS__                                                                          \
+  }

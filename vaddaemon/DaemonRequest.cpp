@@ -38,7 +38,8 @@ bool DaemonRequest::SendMessageBatch(const uint8_t* batch, uint32_t length) {
 
 bool DaemonRequest::SendMessage(uint32_t severity, std::string_view text, const KUID* subject) {
   ResultsLog log;
-  log.AddResult(severity, subject != nullptr ? AssetSubject(*subject) : PropertyRef(), Kiv::String(text));
+  log.AddResult(severity, subject != nullptr ? AssetSubject(*subject) : PropertyRef(),
+                Kiv::String(text));
   return SendMessages(log);
 }
 

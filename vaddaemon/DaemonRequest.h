@@ -28,8 +28,8 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/text/KUID.h"
 #include "foundation/stream/TBuffer.h"
+#include "foundation/text/KUID.h"
 #include "kiv/DynamicBuffer.h"
 
 class DaemonConnection;
@@ -38,8 +38,8 @@ class ResultsLog;
 
 class DaemonRequest {
  public:
-  DaemonRequest(uint32_t code, uint32_t id, std::vector<uint8_t> body, std::shared_ptr<DaemonConnection> connection,
-                DaemonContext& context);
+  DaemonRequest(uint32_t code, uint32_t id, std::vector<uint8_t> body,
+                std::shared_ptr<DaemonConnection> connection, DaemonContext& context);
   DaemonRequest(const DaemonRequest&) = delete;
   DaemonRequest& operator=(const DaemonRequest&) = delete;
 

@@ -66,7 +66,8 @@ class SocketSource : public VADFrames::ByteSource {
  private:
   bool WaitReadable() {
     for (;;) {
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now()).count();
+      auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now()).count();
       if (left <= 0) return false;
       pollfd fd = {fd_, POLLIN, 0};
       int ready = ::poll(&fd, 1, int(left));
@@ -90,9 +91,12 @@ bool SamePath(const std::string& a, const Kiv::File::Path& b) {
 
 }  // namespace
 
-DaemonServer::DaemonServer(DaemonContext& context, const RequestRegistry& registry, uint32_t idleSeconds,
-                           uint32_t maxConnections)
-    : context_(context), registry_(registry), idleSeconds_(idleSeconds), maxConnections_(maxConnections) {}
+DaemonServer::DaemonServer(DaemonContext& context, const RequestRegistry& registry,
+                           uint32_t idleSeconds, uint32_t maxConnections)
+    : context_(context),
+      registry_(registry),
+      idleSeconds_(idleSeconds),
+      maxConnections_(maxConnections) {}
 
 DaemonServer::~DaemonServer() {
   CloseAll();
@@ -110,7 +114,8 @@ bool DaemonServer::Listen() {
   address.sin_port = 0;
   socklen_t size = sizeof(address);
   if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-      ::listen(listener_, 64) != 0 || ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+      ::listen(listener_, 64) != 0 ||
+      ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
     LogMessage("vaddaemon> unable to listen on 127.0.0.1 (errno %d)", errno);
     ::close(listener_);
     listener_ = -1;
@@ -181,7 +186,8 @@ void DaemonServer::Accept() {
     context_.AddConnection(connection);
     std::lock_guard<std::mutex> hold(readersLock_);
     readers_.push_back(reader);
-    reader->thread = std::thread([this, connection, reader] { ReadConnection(connection, reader); });
+    reader->thread =
+        std::thread([this, connection, reader] { ReadConnection(connection, reader); });
   } catch (const std::exception&) {
     LogMessage("vaddaemon> no resources for connection %llu; closing it", Number(*connection));
     connection->Close();
@@ -203,8 +209,8 @@ bool DaemonServer::Admit(int fd) {
   }
   const uid_t own = ::geteuid();
   if (*user != own) {
-    LogMessage("vaddaemon> refusing a connection from user %u: this daemon serves user %u only", *user,
-               unsigned(own));
+    LogMessage("vaddaemon> refusing a connection from user %u: this daemon serves user %u only",
+               *user, unsigned(own));
     return false;
   }
   return true;
@@ -218,22 +224,27 @@ bool DaemonServer::Handshake(DaemonConnection& connection) {
     case DaemonFrames::HelloResult::kOk:
       break;
     case DaemonFrames::HelloResult::kBadMagic:
-      LogMessage("vaddaemon> connection %llu: not a client handshake; closing it", Number(connection));
+      LogMessage("vaddaemon> connection %llu: not a client handshake; closing it",
+                 Number(connection));
       return false;
     case DaemonFrames::HelloResult::kTooLong:
-      LogMessage("vaddaemon> connection %llu: handshake path too long; closing it", Number(connection));
+      LogMessage("vaddaemon> connection %llu: handshake path too long; closing it",
+                 Number(connection));
       return false;
     case DaemonFrames::HelloResult::kBroken:
-      LogMessage("vaddaemon> connection %llu: handshake incomplete; closing it", Number(connection));
+      LogMessage("vaddaemon> connection %llu: handshake incomplete; closing it",
+                 Number(connection));
       return false;
   }
   if (hello.version != VADFrames::kVersion || hello.build != VADFrames::kBuild) {
-    LogMessage("vaddaemon> connection %llu: client version %u build %u (daemon %u build %u)", Number(connection),
-               hello.version, hello.build, VADFrames::kVersion, VADFrames::kBuild);
+    LogMessage("vaddaemon> connection %llu: client version %u build %u (daemon %u build %u)",
+               Number(connection), hello.version, hello.build, VADFrames::kVersion,
+               VADFrames::kBuild);
   }
   if (!SamePath(hello.assetIndexPath, context_.AssetIndexPath())) {
-    LogMessage("vaddaemon> connection %llu: client database \"%s\" is not \"%s\"; serving it all the same",
-               Number(connection), hello.assetIndexPath.c_str(), context_.AssetIndexPath().c_str());
+    LogMessage(
+        "vaddaemon> connection %llu: client database \"%s\" is not \"%s\"; serving it all the same",
+        Number(connection), hello.assetIndexPath.c_str(), context_.AssetIndexPath().c_str());
   }
   connection.SetHandshake(hello.clientFlag, std::move(hello.assetIndexPath));
   std::vector<uint8_t> answer = DaemonFrames::EncodeHelloAnswer();
@@ -256,7 +267,8 @@ void DaemonServer::ReadConnection(const std::shared_ptr<DaemonConnection>& conne
           continue;
         case DaemonFrames::FrameResult::kBroken:
           if (!connection->IsClosed()) {
-            LogMessage("vaddaemon> connection %llu: frame cut short; closing it", Number(*connection));
+            LogMessage("vaddaemon> connection %llu: frame cut short; closing it",
+                       Number(*connection));
           }
           reading = false;
           continue;
@@ -293,8 +305,8 @@ void DaemonServer::ReadConnection(const std::shared_ptr<DaemonConnection>& conne
   reader->done.store(true);
 }
 
-void DaemonServer::Handle(const std::shared_ptr<DaemonConnection>& connection, uint32_t code, uint32_t id,
-                          std::vector<uint8_t> body) {
+void DaemonServer::Handle(const std::shared_ptr<DaemonConnection>& connection, uint32_t code,
+                          uint32_t id, std::vector<uint8_t> body) {
   registry_.Dispatch(context_, connection, code, id, std::move(body));
 }
 

@@ -76,7 +76,8 @@ class DaemonServer {
 
   void Accept();
   bool Admit(int fd);
-  void ReadConnection(const std::shared_ptr<DaemonConnection>& connection, const std::shared_ptr<Reader>& reader);
+  void ReadConnection(const std::shared_ptr<DaemonConnection>& connection,
+                      const std::shared_ptr<Reader>& reader);
   bool Handshake(DaemonConnection& connection);
   void Handle(const std::shared_ptr<DaemonConnection>& connection, uint32_t code, uint32_t id,
               std::vector<uint8_t> body);

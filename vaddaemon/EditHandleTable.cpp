@@ -33,7 +33,8 @@ bool EditHandleTable::Release(uint64_t connection, uint64_t handle) {
 
 void EditHandleTable::ReleaseConnection(uint64_t connection) {
   std::lock_guard<std::mutex> hold(lock_);
-  entries_.erase(entries_.lower_bound(Key{connection, 0}), entries_.upper_bound(Key{connection, kNoHandle}));
+  entries_.erase(entries_.lower_bound(Key{connection, 0}),
+                 entries_.upper_bound(Key{connection, kNoHandle}));
 }
 
 size_t EditHandleTable::Count(uint64_t connection) const {

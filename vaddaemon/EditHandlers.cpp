@@ -27,7 +27,9 @@ using Handles = std::shared_ptr<EditHandleTable>;
 
 constexpr uint64_t kNoHandle = EditHandleTable::kNoHandle;
 
-uint64_t ConnectionOf(DaemonRequest& request) { return request.Connection().Number(); }
+uint64_t ConnectionOf(DaemonRequest& request) {
+  return request.Connection().Number();
+}
 
 void WriteFolder(DaemonRequest& request, std::string_view location, std::string_view path) {
   WriteReplyPString(request.Reply(), location);
@@ -90,8 +92,8 @@ void EditFolder(const Handles& handles, DaemonRequest& request) {
   EditHandleTable::Entry entry;
   auto store = FindAssetStore(request);
   AssetStore::EditInfo info;
-  if (!ReadBodyU64(request, &handle) || !handles->Find(ConnectionOf(request), handle, &entry) || !store ||
-      !store->BeginEdit(entry.kuid, &info).Ok()) {
+  if (!ReadBodyU64(request, &handle) || !handles->Find(ConnectionOf(request), handle, &entry) ||
+      !store || !store->BeginEdit(entry.kuid, &info).Ok()) {
     WriteFolder(request, "", "");
     return;
   }
@@ -101,8 +103,10 @@ void EditFolder(const Handles& handles, DaemonRequest& request) {
 
 // Reads the u64 handle of 0x21/0x22 and finds its asset; reports an error
 // message when it cannot.
-bool FindHandle(const Handles& handles, DaemonRequest& request, uint64_t* handle, EditHandleTable::Entry* entry) {
-  if (ReadBodyU64(request, handle) && handles->Find(ConnectionOf(request), *handle, entry)) return true;
+bool FindHandle(const Handles& handles, DaemonRequest& request, uint64_t* handle,
+                EditHandleTable::Entry* entry) {
+  if (ReadBodyU64(request, handle) && handles->Find(ConnectionOf(request), *handle, entry))
+    return true;
   Fail(request, "Unknown asset handle.", nullptr);
   return false;
 }
@@ -164,8 +168,8 @@ void Reserve(const Handles& handles, DaemonRequest& request) {
   auto store = FindAssetStore(request);
   AssetStore::EditInfo info;
   uint64_t handle = kNoHandle;
-  if (ReadBodyKUID(request, &kuid) && ReadBodyBool(request, &flag) && ReadBodyText(request, &name) && store &&
-      store->Reserve(kuid, name, &info).Ok())
+  if (ReadBodyKUID(request, &kuid) && ReadBodyBool(request, &flag) &&
+      ReadBodyText(request, &name) && store && store->Reserve(kuid, name, &info).Ok())
     handle = handles->Open(ConnectionOf(request), info.kuid, true);
   if (handle == kNoHandle) {
     TStreamWriteU64(request.Reply(), kNoHandle);
@@ -205,12 +209,17 @@ void RegisterEditHandlers(RequestRegistry& registry, DaemonContext& context) {
   context.AddCloseObserver([handles](const std::shared_ptr<DaemonConnection>& connection) {
     handles->ReleaseConnection(connection->Number());
   });
-  registry.Register(VADRequestCode::kOpenHandle, [handles](DaemonRequest& request) { OpenHandle(handles, request); });
+  registry.Register(VADRequestCode::kOpenHandle,
+                    [handles](DaemonRequest& request) { OpenHandle(handles, request); });
   registry.Register(VADRequestCode::kReleaseHandle,
                     [handles](DaemonRequest& request) { ReleaseHandle(handles, request); });
-  registry.Register(VADRequestCode::kOpenForEdit, [handles](DaemonRequest& request) { EditFolder(handles, request); });
-  registry.Register(VADRequestCode::kRevertAsset, [handles](DaemonRequest& request) { Revert(handles, request); });
-  registry.Register(VADRequestCode::kCommitAsset, [handles](DaemonRequest& request) { Commit(handles, request); });
-  registry.Register(VADRequestCode::kReserveAsset, [handles](DaemonRequest& request) { Reserve(handles, request); });
+  registry.Register(VADRequestCode::kOpenForEdit,
+                    [handles](DaemonRequest& request) { EditFolder(handles, request); });
+  registry.Register(VADRequestCode::kRevertAsset,
+                    [handles](DaemonRequest& request) { Revert(handles, request); });
+  registry.Register(VADRequestCode::kCommitAsset,
+                    [handles](DaemonRequest& request) { Commit(handles, request); });
+  registry.Register(VADRequestCode::kReserveAsset,
+                    [handles](DaemonRequest& request) { Reserve(handles, request); });
   registry.Register(VADRequestCode::kDeleteAsset, Delete);
 }

@@ -1,5 +1,5 @@
-#include "assetdb/protocol/VADRequestCodes.h"
 #include "vaddaemon/ExportHandler.h"
+#include "assetdb/protocol/VADRequestCodes.h"
 
 #include <algorithm>
 #include <cctype>
@@ -13,10 +13,10 @@
 #include "assetdb/archive/CDPArchive.h"
 #include "assetdb/archive/CDPNames.h"
 #include "assetdb/protocol/ResultsLog.h"
+#include "foundation/lzss/LZSSEncoder.h"
 #include "foundation/soup/ACSChunk.h"
 #include "foundation/soup/ACSRawDataCore.h"
 #include "foundation/soup/BinarySoup.h"
-#include "foundation/lzss/LZSSEncoder.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/stream/TStream.h"
 #include "foundation/stream/TStreamTyped.h"
@@ -71,7 +71,9 @@ class FolderPacker {
 
  private:
   bool AddFile(const fs::path& path, const std::string& name, Soup& files);
-  std::string Relative(const fs::path& path) const { return path.lexically_relative(root_).string(); }
+  std::string Relative(const fs::path& path) const {
+    return path.lexically_relative(root_).string();
+  }
 
   fs::path root_;
   std::string& error_;
@@ -82,7 +84,8 @@ bool FolderPacker::Pack(const fs::path& folder, Soup& files, uint32_t depth) {
   files.Create();
   std::error_code failure;
   std::vector<fs::directory_entry> items;
-  for (fs::directory_iterator it(folder, failure), end; !failure && it != end; it.increment(failure)) {
+  for (fs::directory_iterator it(folder, failure), end; !failure && it != end;
+       it.increment(failure)) {
     items.push_back(*it);
   }
   if (failure) {
@@ -90,7 +93,9 @@ bool FolderPacker::Pack(const fs::path& folder, Soup& files, uint32_t depth) {
     return false;
   }
   std::sort(items.begin(), items.end(),
-            [](const fs::directory_entry& a, const fs::directory_entry& b) { return a.path() < b.path(); });
+            [](const fs::directory_entry& a, const fs::directory_entry& b) {
+              return a.path() < b.path();
+            });
   for (const fs::directory_entry& item : items) {
     const std::string name = item.path().filename().string();
     if (!CDP::IsValidFileName(name)) continue;
@@ -165,20 +170,24 @@ void HandleExportEntry(DaemonRequest& request) {
   std::string error;
   try {
     if (!BuildArchiveEntry(*store, kuid, entry, error)) {
-      request.SendMessage(ResultsLog::kError,
-                          "Unable to make an archive entry for " + KUIDToTagString(kuid).Str() + ": " + error + ".",
-                          &kuid);
+      request.SendMessage(
+          ResultsLog::kError,
+          "Unable to make an archive entry for " + KUIDToTagString(kuid).Str() + ": " + error + ".",
+          &kuid);
       return;
     }
   } catch (const std::bad_alloc&) {
-    request.SendMessage(ResultsLog::kError, "Unable to make an archive entry for " + KUIDToTagString(kuid).Str() +
-                                                ": out of memory.", &kuid);
+    request.SendMessage(
+        ResultsLog::kError,
+        "Unable to make an archive entry for " + KUIDToTagString(kuid).Str() + ": out of memory.",
+        &kuid);
     return;
   }
   if (!BinarySoup::Write(request.Reply(), entry)) {
     request.Reply().Reset();
     request.SendMessage(ResultsLog::kError,
-                        "Unable to make an archive entry for " + KUIDToTagString(kuid).Str() + ": it cannot be written.",
+                        "Unable to make an archive entry for " + KUIDToTagString(kuid).Str() +
+                            ": it cannot be written.",
                         &kuid);
   }
 }

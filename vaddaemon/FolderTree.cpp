@@ -72,7 +72,8 @@ bool CopyFile(const fs::path& from, const fs::path& to, std::string* error) {
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return Fail(error, "cannot read", from);
     if (got == 0) break;
-    if (!WriteAll(out.get(), buffer.data(), static_cast<size_t>(got))) return Fail(error, "cannot write", to);
+    if (!WriteAll(out.get(), buffer.data(), static_cast<size_t>(got)))
+      return Fail(error, "cannot write", to);
   }
   if (!out.Close()) return Fail(error, "cannot write", to);
   return true;
@@ -97,7 +98,8 @@ bool CopyTree(const fs::path& from, const fs::path& to, uint32_t depth, std::str
     // A link counts as what it points to; only plain files may be behind it.
     const fs::file_status seen = fs::is_symlink(own) ? fs::status(source, ec) : own;
     errno = 0;
-    if (ec || !fs::is_regular_file(seen)) return Fail(error, "neither a plain file nor a folder", source);
+    if (ec || !fs::is_regular_file(seen))
+      return Fail(error, "neither a plain file nor a folder", source);
     if (!CopyFile(source, target, error)) return false;
   }
   errno = 0;
@@ -140,9 +142,13 @@ bool CopyFolderTree(const std::string& source, const std::string& target, std::s
   return CopyTree(source, target, 0, error);
 }
 
-bool SyncFolderTree(const std::string& path) { return SyncTree(path, 0); }
+bool SyncFolderTree(const std::string& path) {
+  return SyncTree(path, 0);
+}
 
-bool SyncFolder(const std::string& path) { return SyncPath(path, true); }
+bool SyncFolder(const std::string& path) {
+  return SyncPath(path, true);
+}
 
 bool RemoveFolderTree(const std::string& path) {
   if (path.empty()) return true;

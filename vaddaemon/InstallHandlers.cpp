@@ -99,8 +99,9 @@ void HandleAnswer(DaemonRequest& request) {
 bool Start(DaemonContext& context) {
   auto questions = std::make_shared<InstallQuestions>(context);
   context.Provide<InstallQuestions>(questions);
-  context.AddCloseObserver(
-      [questions](const std::shared_ptr<DaemonConnection>& connection) { questions->OnClosed(connection); });
+  context.AddCloseObserver([questions](const std::shared_ptr<DaemonConnection>& connection) {
+    questions->OnClosed(connection);
+  });
   return true;
 }
 

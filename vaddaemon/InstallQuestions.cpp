@@ -26,10 +26,11 @@ int32_t InstallQuestions::Ask(DaemonRequest& request, std::string_view name, con
   const bool sent = request.SendNote(VADNotification::kCodeQuestion, bytes);
 
   std::unique_lock<std::mutex> hold(lock_);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerTimeoutMs);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerTimeoutMs);
   Pending* pending = &pending_[key];
-  while (sent && !pending->answered && !request.Connection().IsClosed() && !context_.ExitRequested() &&
-         std::chrono::steady_clock::now() < deadline) {
+  while (sent && !pending->answered && !request.Connection().IsClosed() &&
+         !context_.ExitRequested() && std::chrono::steady_clock::now() < deadline) {
     // Short waits, so the exit request is seen soon (it does not signal
     // this condition).
     changed_.wait_for(hold, std::chrono::milliseconds(200));

@@ -69,7 +69,8 @@ void GetFolder(DaemonRequest& request) {
   bool flag = false;
   auto store = FindAssetStore(request);
   StoredAsset asset;
-  const bool known = ReadBodyKUID(request, &kuid) && store && store->Find(kuid, &asset) && asset.Installed();
+  const bool known =
+      ReadBodyKUID(request, &kuid) && store && store->Find(kuid, &asset) && asset.Installed();
   ReadBodyBool(request, &flag);
   if (!known) {
     WriteReplyPString(request.Reply(), "");
@@ -86,7 +87,9 @@ template <class Accept>
 KUID HighestVersion(AssetStore& store, const KUID& kuid, Accept accept) {
   KUID best = kNullKUID;
   store.ForEach([&](const StoredAsset& asset) {
-    if (asset.kuid.userId != kuid.userId || asset.kuid.contentId != kuid.contentId || !accept(asset)) return true;
+    if (asset.kuid.userId != kuid.userId || asset.kuid.contentId != kuid.contentId ||
+        !accept(asset))
+      return true;
     if (best.IsNull() || asset.kuid.version > best.version) best = asset.kuid;
     return true;
   });
@@ -136,7 +139,8 @@ void Description(DaemonRequest& request) {
   }
   std::string text;
   auto settings = FindSettingsStore(request);
-  const std::string language = settings ? settings->ReadValue("internet", "language") : std::string();
+  const std::string language =
+      settings ? settings->ReadValue("internet", "language") : std::string();
   if (!language.empty()) text = config.GetNamedTag(Kiv::PString("description-" + language)).Str();
   if (text.empty()) text = config.GetNamedTag(Kiv::PString("description")).Str();
   WriteReplyText(request.Reply(), text);
@@ -165,13 +169,15 @@ void Thumbnail(DaemonRequest& request) {
   StoredAsset asset;
   Soup config;
   std::string image;
-  if (ReadBodyKUID(request, &kuid) && ReadBodyU32(request, &selector) && selector == kThumbnailSelector && store &&
-      store->Find(kuid, &asset) && asset.Installed() && store->LoadConfig(kuid, &config)) {
+  if (ReadBodyKUID(request, &kuid) && ReadBodyU32(request, &selector) &&
+      selector == kThumbnailSelector && store && store->Find(kuid, &asset) && asset.Installed() &&
+      store->LoadConfig(kuid, &config)) {
     const Soup thumbnails = config.GetNamedSoup(Kiv::PString("thumbnails"));
     image = thumbnails.GetIndexedSoup(0).GetNamedTag(Kiv::PString("image")).Str();
     std::error_code error;
     if (!SafeRelativePath(image) ||
-        !std::filesystem::is_regular_file(std::filesystem::path(store->InstalledPath(asset)) / image, error))
+        !std::filesystem::is_regular_file(
+            std::filesystem::path(store->InstalledPath(asset)) / image, error))
       image.clear();
   }
   if (image.empty()) {
@@ -204,7 +210,8 @@ void Dependencies(DaemonRequest& request) {
       StoredAsset asset;
       if (!ReadBodyKUID(request, &kuid) || !store->Find(kuid, &asset)) continue;
       for (const KUID& dependency : asset.dependencies) {
-        if (std::find(result.begin(), result.end(), dependency) == result.end()) result.push_back(dependency);
+        if (std::find(result.begin(), result.end(), dependency) == result.end())
+          result.push_back(dependency);
       }
     }
   }

@@ -29,20 +29,23 @@ namespace {
 constexpr uint32_t kPatcherMode = 50;
 
 // Sends one message as a code-3 notification for request `id`.
-void SendResult(DaemonConnection& connection, uint32_t id, uint32_t severity, const std::string& text,
-                const KUID* subject) {
+void SendResult(DaemonConnection& connection, uint32_t id, uint32_t severity,
+                const std::string& text, const KUID* subject) {
   ResultsLog log;
   log.AddResult(severity, subject != nullptr ? AssetSubject(*subject) : PropertyRef(), text);
   TBuffer payload;
   TStreamWriteU32(payload, id);
   log.WriteMessages(payload, 0);
   const Kiv::DynamicBuffer* data = payload.GetData();
-  if (payload.GetError() == TStream::kErrorNone) connection.SendNote(VADNotification::kCodeResults, data->Data(), data->DataLength());
+  if (payload.GetError() == TStream::kErrorNone)
+    connection.SendNote(VADNotification::kCodeResults, data->Data(), data->DataLength());
 }
 
 // Messages of a repair no client waits for go to the daemon's log.
 RepairJob::Reporter LogReporter() {
-  return [](uint32_t, const std::string& text, const KUID*) { LogMessage("vaddaemon> repair: %s", text.c_str()); };
+  return [](uint32_t, const std::string& text, const KUID*) {
+    LogMessage("vaddaemon> repair: %s", text.c_str());
+  };
 }
 
 void StartRepair(RepairJob& job, DaemonRequest& request) {
@@ -59,7 +62,9 @@ void StartRepair(RepairJob& job, DaemonRequest& request) {
     };
   }
   if (!job.Start(FindAssetStore(request), mode, reporter))
-    request.SendMessage(ResultsLog::kError, "A repair of the asset database is already running, or there is no database.");
+    request.SendMessage(
+        ResultsLog::kError,
+        "A repair of the asset database is already running, or there is no database.");
 }
 
 void Poll(RepairJob& job, DaemonRequest& request) {
@@ -77,8 +82,10 @@ void RegisterRepairHandlers(RequestRegistry& registry, DaemonContext& context) {
     job = std::make_shared<RepairJob>(RepairJob::StepDelayFromEnvironment());
     context.Provide(job);
   }
-  registry.Register(VADRequestCode::kStartRepair, [job](DaemonRequest& request) { StartRepair(*job, request); });
-  registry.Register(VADRequestCode::kPollRepair, [job](DaemonRequest& request) { Poll(*job, request); });
+  registry.Register(VADRequestCode::kStartRepair,
+                    [job](DaemonRequest& request) { StartRepair(*job, request); });
+  registry.Register(VADRequestCode::kPollRepair,
+                    [job](DaemonRequest& request) { Poll(*job, request); });
   registry.Register(VADRequestCode::kRepairDatabase, [job](DaemonRequest& request) {
     if (!job->Start(FindAssetStore(request), kPatcherMode, LogReporter()))
       LogMessage("vaddaemon> repair not started: one is already running, or there is no database");

@@ -39,7 +39,8 @@ std::string KUIDListText(const std::vector<KUID>& kuids) {
 // Why an installed asset is faulty; empty when it checks out.
 std::string CheckInstalled(AssetStore& store, const StoredAsset& asset) {
   Soup config;
-  if (!store.LoadConfig(asset.kuid, &config)) return "The asset's configuration is missing or damaged.";
+  if (!store.LoadConfig(asset.kuid, &config))
+    return "The asset's configuration is missing or damaged.";
   const KUID named = config.GetNamedTagAsKUID(Kiv::PString("kuid"), kNullKUID);
   if (!(named == asset.kuid)) return "The asset's configuration names another KUID.";
   return std::string();
@@ -47,7 +48,9 @@ std::string CheckInstalled(AssetStore& store, const StoredAsset& asset) {
 
 }  // namespace
 
-RepairJob::~RepairJob() { Stop(); }
+RepairJob::~RepairJob() {
+  Stop();
+}
 
 uint32_t RepairJob::StepDelayFromEnvironment() {
   const char* text = std::getenv("VADDAEMON_REPAIR_STEP_MS");
@@ -96,7 +99,8 @@ void RepairJob::SetProgress(float progress, std::string status) {
 
 bool RepairJob::Pause() {
   std::unique_lock<std::mutex> hold(lock_);
-  if (stepDelayMs_ != 0) wake_.wait_for(hold, std::chrono::milliseconds(stepDelayMs_), [this] { return cancel_; });
+  if (stepDelayMs_ != 0)
+    wake_.wait_for(hold, std::chrono::milliseconds(stepDelayMs_), [this] { return cancel_; });
   return !cancel_;
 }
 
@@ -109,8 +113,8 @@ void RepairJob::Run(std::shared_ptr<AssetStore> store, Reporter reporter) {
   for (const StoredAsset& asset : assets) {
     if (!Pause()) break;
     SetProgress(total == 0 ? 1.0f : float(checked) / float(total),
-                "Checking " + KUIDToTagString(asset.kuid).Str() + " (" + std::to_string(checked + 1) + " of " +
-                    std::to_string(total) + ")");
+                "Checking " + KUIDToTagString(asset.kuid).Str() + " (" +
+                    std::to_string(checked + 1) + " of " + std::to_string(total) + ")");
     if (asset.Installed()) {
       const std::string problem = CheckInstalled(*store, asset);
       store->SetStatusByte(asset.kuid, kStatusFaulty, problem.empty() ? 0 : 1);
@@ -129,9 +133,10 @@ void RepairJob::Run(std::shared_ptr<AssetStore> store, Reporter reporter) {
   }
   const bool complete = checked == total;
   reporter(complete ? ResultsLog::kSuccess : ResultsLog::kWarning,
-           std::string(complete ? "Asset database repair complete: " : "Asset database repair stopped: ") +
-               std::to_string(checked) + " assets checked, " + std::to_string(faulty) + " faulty, " +
-               std::to_string(missing) + " with missing dependencies.",
+           std::string(complete ? "Asset database repair complete: "
+                                : "Asset database repair stopped: ") +
+               std::to_string(checked) + " assets checked, " + std::to_string(faulty) +
+               " faulty, " + std::to_string(missing) + " with missing dependencies.",
            nullptr);
   std::lock_guard<std::mutex> hold(lock_);
   progress_ = complete ? 1.0f : progress_;

@@ -40,7 +40,8 @@ class AssetStore;
 
 class RepairJob {
  public:
-  using Reporter = std::function<void(uint32_t severity, const std::string& text, const KUID* subject)>;
+  using Reporter =
+      std::function<void(uint32_t severity, const std::string& text, const KUID* subject)>;
 
   struct Progress {
     bool running = false;

@@ -65,7 +65,9 @@ int LogFile() {
     const char* path = std::getenv("VADDAEMON_REQUEST_LOG");
     if (path == nullptr || *path == '\0') return -1;
     const int opened = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-    if (opened < 0) LogMessage("vaddaemon> the request log \"%s\" cannot be opened; not recording requests", path);
+    if (opened < 0)
+      LogMessage("vaddaemon> the request log \"%s\" cannot be opened; not recording requests",
+                 path);
     return opened;
   }();
   return fd;

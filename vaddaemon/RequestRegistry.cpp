@@ -25,8 +25,9 @@ std::vector<uint32_t> RequestRegistry::Codes() const {
   return codes;
 }
 
-void RequestRegistry::Dispatch(DaemonContext& context, const std::shared_ptr<DaemonConnection>& connection,
-                               uint32_t code, uint32_t id, std::vector<uint8_t> body) const {
+void RequestRegistry::Dispatch(DaemonContext& context,
+                               const std::shared_ptr<DaemonConnection>& connection, uint32_t code,
+                               uint32_t id, std::vector<uint8_t> body) const {
   const auto number = static_cast<unsigned long long>(connection->Number());
   try {
     DaemonRequest request(code, id, std::move(body), connection, context);
@@ -43,9 +44,12 @@ void RequestRegistry::Dispatch(DaemonContext& context, const std::shared_ptr<Dae
     }
     if (id != 0) {
       const bool damaged = request.Reply().GetError() != TStream::kErrorNone;
-      if (damaged) LogMessage("vaddaemon> reply to request 0x%X could not be written whole; sending it empty", code);
+      if (damaged)
+        LogMessage("vaddaemon> reply to request 0x%X could not be written whole; sending it empty",
+                   code);
       const bool failed = handler == nullptr || damaged;
-      connection->SendReply(id, failed ? nullptr : request.ReplyData(), failed ? 0 : request.ReplyLength());
+      connection->SendReply(id, failed ? nullptr : request.ReplyData(),
+                            failed ? 0 : request.ReplyLength());
     }
     request.RunAfterReply();
   } catch (const std::exception& error) {

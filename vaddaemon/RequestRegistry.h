@@ -39,8 +39,8 @@ class RequestRegistry {
   // Every registered code, in increasing order.
   std::vector<uint32_t> Codes() const;
 
-  void Dispatch(DaemonContext& context, const std::shared_ptr<DaemonConnection>& connection, uint32_t code,
-                uint32_t id, std::vector<uint8_t> body) const;
+  void Dispatch(DaemonContext& context, const std::shared_ptr<DaemonConnection>& connection,
+                uint32_t code, uint32_t id, std::vector<uint8_t> body) const;
 
  private:
   std::unordered_map<uint32_t, RequestHandler> handlers_;

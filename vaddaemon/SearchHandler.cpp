@@ -56,7 +56,8 @@ void Search(DaemonRequest& request) {
   AssetCatalog catalog(assets.List(), [&assets](const StoredAsset& asset) {
     Soup config;
     return assets.LoadConfig(asset.kuid, &config) &&
-           (config.HasNamedTag(Kiv::PString("script")) || config.HasNamedTag(Kiv::PString("scriptlibrary")));
+           (config.HasNamedTag(Kiv::PString("script")) ||
+            config.HasNamedTag(Kiv::PString("scriptlibrary")));
   });
   WriteResult(request, AssetFilter::Compile(filter.get()).Evaluate(catalog));
 }

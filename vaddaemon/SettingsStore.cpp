@@ -1,7 +1,7 @@
 #include "vaddaemon/SettingsStore.h"
 
-#include "foundation/soup/BinarySoup.h"
 #include "foundation/base/LogMessage.h"
+#include "foundation/soup/BinarySoup.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/stream/TBuffer.h"
 #include "kiv/DynamicBuffer.h"
@@ -33,24 +33,29 @@ bool FromBytes(const uint8_t* bytes, uint32_t length, Soup& out) {
   return BinarySoup::Read(stream, out);
 }
 
-bool ValidKey(std::string_view key) { return !key.empty() && key.size() <= BinarySoup::kMaxNameLength; }
+bool ValidKey(std::string_view key) {
+  return !key.empty() && key.size() <= BinarySoup::kMaxNameLength;
+}
 
 }  // namespace
 
 bool SettingsStore::ValidGroupName(std::string_view group) {
-  return !group.empty() && group.size() <= BinarySoup::kMaxNameLength && group.find('\0') == std::string_view::npos;
+  return !group.empty() && group.size() <= BinarySoup::kMaxNameLength &&
+         group.find('\0') == std::string_view::npos;
 }
 
 bool SettingsStore::Load(const Kiv::File::Path& path) {
   std::lock_guard<std::mutex> hold(lock_);
   path_ = path;
   groups_.clear();
-  if (!Kiv::File::Exists(path.Str()) && !Kiv::File::Exists(path.Str().substr(0, path.Str().rfind('.')) + ".tmp")) {
+  if (!Kiv::File::Exists(path.Str()) &&
+      !Kiv::File::Exists(path.Str().substr(0, path.Str().rfind('.')) + ".tmp")) {
     return true;
   }
   Soup root;
   if (!Soup::LoadFromFileOrTemp(Kiv::PString(), path.Str(), root)) {
-    LogMessage("vaddaemon> the settings file %s is damaged; starting without settings", path.c_str());
+    LogMessage("vaddaemon> the settings file %s is damaged; starting without settings",
+               path.c_str());
     return false;
   }
   const uint32_t count = root.CountTags();
@@ -94,12 +99,14 @@ std::string SettingsStore::ReadValue(std::string_view group, std::string_view ke
   return soup.GetNamedTag(Kiv::PString(key)).Str();
 }
 
-bool SettingsStore::WriteValue(std::string_view group, std::string_view key, std::string_view value) {
+bool SettingsStore::WriteValue(std::string_view group, std::string_view key,
+                               std::string_view value) {
   if (!ValidGroupName(group) || !ValidKey(key)) return false;
   std::lock_guard<std::mutex> hold(lock_);
   Soup current;
   auto it = groups_.find(std::string(group));
-  if (it != groups_.end() && !FromBytes(it->second.data(), uint32_t(it->second.size()), current)) return false;
+  if (it != groups_.end() && !FromBytes(it->second.data(), uint32_t(it->second.size()), current))
+    return false;
   Soup changed;
   Soup::Copy(changed, current);
   changed.SetNamedTag(Kiv::PString(key), value);

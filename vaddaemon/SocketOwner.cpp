@@ -105,7 +105,8 @@ std::optional<Endpoint> FromSockaddr(const sockaddr_storage& address) {
   return endpoint;
 }
 
-std::optional<uint32_t> RowUid(std::string_view row, const Endpoint& local, const Endpoint& remote) {
+std::optional<uint32_t> RowUid(std::string_view row, const Endpoint& local,
+                               const Endpoint& remote) {
   const std::optional<Endpoint> rowLocal = ParseEndpoint(Field(row, kLocalField));
   if (!rowLocal || !(*rowLocal == local)) return std::nullopt;
   const std::optional<Endpoint> rowRemote = ParseEndpoint(Field(row, kRemoteField));
@@ -113,7 +114,8 @@ std::optional<uint32_t> RowUid(std::string_view row, const Endpoint& local, cons
   return ParseUid(Field(row, kUidField));
 }
 
-std::optional<uint32_t> FindUid(std::string_view table, const Endpoint& local, const Endpoint& remote) {
+std::optional<uint32_t> FindUid(std::string_view table, const Endpoint& local,
+                                const Endpoint& remote) {
   while (!table.empty()) {
     const size_t end = table.find('\n');
     const std::string_view row = table.substr(0, end);

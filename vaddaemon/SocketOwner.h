@@ -40,7 +40,8 @@ struct Endpoint {
 // The endpoint of an AF_INET or AF_INET6 address; nothing for others.
 std::optional<Endpoint> FromSockaddr(const sockaddr_storage& address);
 std::optional<uint32_t> RowUid(std::string_view row, const Endpoint& local, const Endpoint& remote);
-std::optional<uint32_t> FindUid(std::string_view table, const Endpoint& local, const Endpoint& remote);
+std::optional<uint32_t> FindUid(std::string_view table, const Endpoint& local,
+                                const Endpoint& remote);
 std::optional<uint32_t> PeerUid(int fd);
 
 }  // namespace SocketOwner

@@ -48,7 +48,9 @@ SqliteStatement::SqliteStatement(SqliteDb& db, const char* sql) : db_(db) {
   }
 }
 
-SqliteStatement::~SqliteStatement() { sqlite3_finalize(stmt_); }
+SqliteStatement::~SqliteStatement() {
+  sqlite3_finalize(stmt_);
+}
 
 void SqliteStatement::BindInt(int index, int64_t value) {
   sqlite3_bind_int64(stmt_, index, value);
@@ -69,7 +71,9 @@ void SqliteStatement::BindBlob(int index, std::span<const uint8_t> bytes) {
   sqlite3_bind_blob64(stmt_, index, data, bytes.size(), SQLITE_TRANSIENT);
 }
 
-void SqliteStatement::BindNull(int index) { sqlite3_bind_null(stmt_, index); }
+void SqliteStatement::BindNull(int index) {
+  sqlite3_bind_null(stmt_, index);
+}
 
 int SqliteStatement::Step() {
   if (!stmt_) return SQLITE_MISUSE;
@@ -78,9 +82,13 @@ int SqliteStatement::Step() {
   return rc;
 }
 
-int64_t SqliteStatement::Int(int column) const { return sqlite3_column_int64(stmt_, column); }
+int64_t SqliteStatement::Int(int column) const {
+  return sqlite3_column_int64(stmt_, column);
+}
 
-double SqliteStatement::Double(int column) const { return sqlite3_column_double(stmt_, column); }
+double SqliteStatement::Double(int column) const {
+  return sqlite3_column_double(stmt_, column);
+}
 
 std::string SqliteStatement::Text(int column) const {
   const unsigned char* text = sqlite3_column_text(stmt_, column);

@@ -53,7 +53,9 @@ bool Start(DaemonContext& context) {
   return true;
 }
 
-void Stop(DaemonContext& context) { context.Provide<AssetStore>(nullptr); }
+void Stop(DaemonContext& context) {
+  context.Provide<AssetStore>(nullptr);
+}
 
 }  // namespace
 

@@ -58,8 +58,8 @@ struct StoredAsset {
   bool favourite = false;
   std::vector<KUID> dependencies;
   std::vector<KUID> obsoletes;
-  std::string folder;      // below the "local" folder; empty when not installed
-  std::string editFolder;  // below the "editing" folder; empty when not open for edit
+  std::string folder;        // below the "local" folder; empty when not installed
+  std::string editFolder;    // below the "editing" folder; empty when not open for edit
   bool placeholder = false;  // made by Reserve and never committed
   int64_t installedAt = 0;   // Unix seconds of the last install or commit
 

@@ -5,8 +5,8 @@
 
 #include "assetdb/protocol/VADFrames.h"
 #include "assetdb/protocol/VADRequestCodes.h"
-#include "foundation/soup/BinarySoup.h"
 #include "foundation/base/LogMessage.h"
+#include "foundation/soup/BinarySoup.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
@@ -20,7 +20,8 @@ namespace {
 
 // The empty "ACS$" soup.
 const std::vector<uint8_t>& EmptySoupBytes() {
-  static const std::vector<uint8_t> kBytes = {0x41, 0x43, 0x53, 0x24, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  static const std::vector<uint8_t> kBytes = {0x41, 0x43, 0x53, 0x24, 1, 0, 0, 0,
+                                              0,    0,    0,    0,    0, 0, 0, 0};
   return kBytes;
 }
 
@@ -60,7 +61,8 @@ void UserName(DaemonRequest& request) {
   auto store = FindAssetStore(request);
   std::string name;
   int32_t second = -1;
-  if (!ReadBodyU32(request, &id) || !store || !store->FindUser(static_cast<int32_t>(id), &name, &second)) {
+  if (!ReadBodyU32(request, &id) || !store ||
+      !store->FindUser(static_cast<int32_t>(id), &name, &second)) {
     name.clear();
     second = -1;
   }
@@ -103,7 +105,9 @@ void SetLocalData(DaemonRequest& request) {
 
 // 0xB5: -> u8 1. The tool turns "not flag" into its acceleration switch;
 // this daemon offers no accelerated texture work, so the switch stays off.
-void TextureFlag(DaemonRequest& request) { TStreamWriteU8(request.Reply(), 1); }
+void TextureFlag(DaemonRequest& request) {
+  TStreamWriteU8(request.Reply(), 1);
+}
 
 // 0xFD: -> PString: the installed builds, one build number (this daemon's
 // own, the one it gives in the handshake).

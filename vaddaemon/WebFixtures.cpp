@@ -52,7 +52,8 @@ std::string Lookup(const std::string& folder, std::string_view url) {
   if (!Acceptable(path)) return std::string();
   const std::string query(record.query);
   const std::string base = folder + "/" + std::string(path);
-  if (!query.empty() && query.find('/') == std::string::npos && IsRegularFile(base + query)) return base + query;
+  if (!query.empty() && query.find('/') == std::string::npos && IsRegularFile(base + query))
+    return base + query;
   return IsRegularFile(base) ? base : std::string();
 }
 
@@ -60,7 +61,8 @@ FixtureStatus StatusOf(const std::string& fixture) {
   FixtureStatus status;
   const std::string sidecar = fixture + ".webstatus.txt";
   Soup soup;
-  if (fixture.empty() || !IsRegularFile(sidecar) || !Soup::LoadFromFile(Kiv::PString(), sidecar, soup, true)) {
+  if (fixture.empty() || !IsRegularFile(sidecar) ||
+      !Soup::LoadFromFile(Kiv::PString(), sidecar, soup, true)) {
     return status;
   }
   status.pending = soup.GetNamedTagAsInt(Kiv::PString("pending"), 0) != 0;

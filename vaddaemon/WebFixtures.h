@@ -9,9 +9,8 @@
 // "?" (empty when none), the file <folder>/P + Q is taken when it exists,
 // else <folder>/P. So "https://any.host/vandru/search.php?id=5" is served
 // from "<folder>/vandru/search.php?id=5" or, failing that, from
-// "<folder>/vandru/search.php" (a query holding "/" is not tried). A path that is empty, holds a ".."
-// component or a NUL, or names no regular file is unknown. Paths that
-// end in "/" are unknown.
+// "<folder>/vandru/search.php" (a query holding "/" is not tried). A path that is empty, holds a
+// ".." component or a NUL, or names no regular file is unknown. Paths that end in "/" are unknown.
 //
 // A fixture may ask for a status other than plain success with a text soup
 // beside it named "<fixture>.webstatus.txt" (absent or unreadable: none):

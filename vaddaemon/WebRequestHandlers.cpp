@@ -170,7 +170,8 @@ class WebRequests {
     const WebFixtures::FixtureStatus asked = WebFixtures::StatusOf(source);
     if (asked.pending) return WebStatus();
     const fs::path folder = fs::path(context_.UserDataPath().Str()) / "cache" / "web";
-    const fs::path target = folder / (std::to_string(handle) + (mode == kModeQuery ? ".txt" : ".cdp"));
+    const fs::path target =
+        folder / (std::to_string(handle) + (mode == kModeQuery ? ".txt" : ".cdp"));
     std::error_code failure;
     fs::create_directories(folder, failure);
     if (!failure) fs::copy_file(source, target, fs::copy_options::overwrite_existing, failure);
@@ -238,7 +239,8 @@ void HandlePoll(DaemonRequest& request) {
 void HandleForget(DaemonRequest& request) {
   uint64_t handle = kNoHandle;
   TStreamReadU64(request.Body(), handle, kNoHandle);
-  if (auto requests = request.Context().Find<WebRequests>()) requests->Forget(&request.Connection(), handle);
+  if (auto requests = request.Context().Find<WebRequests>())
+    requests->Forget(&request.Connection(), handle);
 }
 
 void HandleNeededItems(DaemonRequest& request) {
@@ -269,8 +271,9 @@ bool Start(DaemonContext& context) {
   fs::remove_all(fs::path(context.UserDataPath().Str()) / "cache" / "web", ignored);
   auto requests = std::make_shared<WebRequests>(context);
   context.Provide<WebRequests>(requests);
-  context.AddCloseObserver(
-      [requests](const std::shared_ptr<DaemonConnection>& connection) { requests->ForgetAll(connection.get()); });
+  context.AddCloseObserver([requests](const std::shared_ptr<DaemonConnection>& connection) {
+    requests->ForgetAll(connection.get());
+  });
   return true;
 }
 

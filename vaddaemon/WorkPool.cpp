@@ -58,7 +58,8 @@ bool WorkPool::Stop(uint32_t waitMs) {
     stopping_ = true;
     workReady_.notify_all();
     slotFree_.notify_all();
-    if (!slotFree_.wait_for(hold, std::chrono::milliseconds(waitMs), [this] { return busy_ == 0; })) return false;
+    if (!slotFree_.wait_for(hold, std::chrono::milliseconds(waitMs), [this] { return busy_ == 0; }))
+      return false;
     joined_ = true;
     threads.swap(threads_);
   }

@@ -1,4 +1,6 @@
 // The stand-in asset-database daemon (see vaddaemon/README.md).
 #include "vaddaemon/DaemonMain.h"
 
-int main() { return RunDaemon(); }
+int main() {
+  return RunDaemon();
+}

@@ -7,10 +7,10 @@
 namespace CDP {
 
 namespace Tag {
-#define CDP_TAG(function, text)            \
-  const Kiv::PString& function() {         \
-    static const Kiv::PString name(text);  \
-    return name;                           \
+#define CDP_TAG(function, text)           \
+  const Kiv::PString& function() {        \
+    static const Kiv::PString name(text); \
+    return name;                          \
   }
 CDP_TAG(Assets, "assets")
 CDP_TAG(ContentsTable, "contents-table")
@@ -77,20 +77,30 @@ int32_t FindAsset(const Soup& archive, const KUID& kuid) {
   return -1;
 }
 
-bool ReadArchive(Soup& archive, TStream& stream) { return BinarySoup::Read(stream, archive); }
+bool ReadArchive(Soup& archive, TStream& stream) {
+  return BinarySoup::Read(stream, archive);
+}
 
 bool WriteArchiveToStream(Soup& archive, TStream& stream) {
   if (TablesNeedRebuild(archive)) RebuildTables(archive);
   return BinarySoup::Write(stream, archive);
 }
 
-Soup GetFiles(const Soup& entry) { return entry.GetNamedSoup(Tag::Files()); }
+Soup GetFiles(const Soup& entry) {
+  return entry.GetNamedSoup(Tag::Files());
+}
 
-Kiv::PString GetCompression(const Soup& entry) { return entry.GetNamedTag(Tag::Compression()); }
+Kiv::PString GetCompression(const Soup& entry) {
+  return entry.GetNamedTag(Tag::Compression());
+}
 
-KUID GetEntryKUID(const Soup& entry) { return entry.GetNamedTagAsKUID(Tag::KUID(), kNullKUID); }
+KUID GetEntryKUID(const Soup& entry) {
+  return entry.GetNamedTagAsKUID(Tag::KUID(), kNullKUID);
+}
 
-bool HasValidKUID(const Soup& entry) { return !GetEntryKUID(entry).IsNull(); }
+bool HasValidKUID(const Soup& entry) {
+  return !GetEntryKUID(entry).IsNull();
+}
 
 CoreRef GetTagData(const Soup& entry, const Kiv::PString& name) {
   return entry.GetNamedTagRawData(name);

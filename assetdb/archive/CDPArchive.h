@@ -38,8 +38,8 @@
 #include <cstdint>
 
 #include "foundation/soup/ACSRawDataCore.h"
-#include "foundation/text/KUID.h"
 #include "foundation/soup/Soup.h"
+#include "foundation/text/KUID.h"
 #include "kiv/PString.h"
 #include "kiv/String.h"
 

@@ -39,8 +39,8 @@ ChecksumPair ChecksumTree(const Soup& soup) {
     if (IsNullChunk(child.get())) continue;
     const uint32_t type = child->GetType();
     if (type == SoupType::kRaw) {
-      top.sum = ChecksumPair::Add(top.sum, ChecksumPair::Compute(child->GetData(),
-                                                                 child->GetDataSize()));
+      top.sum =
+          ChecksumPair::Add(top.sum, ChecksumPair::Compute(child->GetData(), child->GetDataSize()));
       continue;
     }
     if (type != SoupType::kContainer) continue;
@@ -53,7 +53,9 @@ ChecksumPair ChecksumTree(const Soup& soup) {
   }
 }
 
-ChecksumPair ComputeFilesChecksum(const Soup& entry) { return ChecksumTree(GetFiles(entry)); }
+ChecksumPair ComputeFilesChecksum(const Soup& entry) {
+  return ChecksumTree(GetFiles(entry));
+}
 
 void SetDSID(Soup& entry) {
   entry.SetNamedTag(Tag::DSID(), ChecksumPair::ToText(ComputeFilesChecksum(entry)));

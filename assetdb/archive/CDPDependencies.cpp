@@ -11,8 +11,8 @@ namespace CDP {
 namespace {
 
 constexpr const char* kDependencyTags[] = {
-    "alias",   "bridgetrack", "bogey",     "preview-mesh-kuid", "map-kuid",   "product-category",
-    "bogey-1", "bogey-1-r",   "interior",  "enginespec",        "enginesound"};
+    "alias",   "bridgetrack", "bogey",    "preview-mesh-kuid", "map-kuid",   "product-category",
+    "bogey-1", "bogey-1-r",   "interior", "enginespec",        "enginesound"};
 
 std::vector<KUID> ToVector(KUIDList& list) {
   std::vector<KUID> out;

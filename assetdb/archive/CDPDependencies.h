@@ -29,9 +29,9 @@
 #include <vector>
 
 #include "assetdb/protocol/KUIDOrderedSet.h"
-#include "foundation/text/KUID.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/soup/SoupKUIDReferences.h"
+#include "foundation/text/KUID.h"
 
 namespace CDP {
 

@@ -62,8 +62,8 @@ void MergeIntoTable(Soup& config, KUIDList& dependencies, bool& changed) {
 
 void EntryToConfig(CDPEntry& entry, Soup& config) {
   Soup::Copy(config, entry.soup);
-  for (const Kiv::PString* name : {&Tag::Files(), &Tag::DSID(), &Tag::Compression(),
-                                   &Tag::FolderIcon()}) {
+  for (const Kiv::PString* name :
+       {&Tag::Files(), &Tag::DSID(), &Tag::Compression(), &Tag::FolderIcon()}) {
     config.RemoveNamedTag(*name);
   }
   const Kiv::PString kind = config.GetNamedTag(Tag::Kind());

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "assetdb/archive/CDPNames.h"
-#include "foundation/soup/BinarySoup.h"
 #include "foundation/layout/ContentPath.h"
 #include "foundation/lzss/LZSSCompress.h"
+#include "foundation/soup/BinarySoup.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TFile.h"
 #include "foundation/stream/TemporaryFile.h"
@@ -20,7 +20,8 @@ namespace CDP {
 namespace {
 
 constexpr const char* kCannotWrite = "Unable to write content files to disk";
-constexpr const char* kUnknownType = "Unknown data type encountered. Content package may be damaged";
+constexpr const char* kUnknownType =
+    "Unknown data type encountered. Content package may be damaged";
 constexpr const char* kBadLZSS = "Failed to decompress data. Content package may be damaged";
 constexpr const char* kNoCodec =
     "Unknown compression type encountered. Content package may be damaged";
@@ -184,8 +185,8 @@ void Extraction::Folder(const Soup& folder, const Kiv::File::Path& path, uint32_
   }
 }
 
-void Extraction::Child(const Kiv::PString& name, const ChunkRef& child,
-                       const Kiv::File::Path& path, uint32_t depth) {
+void Extraction::Child(const Kiv::PString& name, const ChunkRef& child, const Kiv::File::Path& path,
+                       uint32_t depth) {
   if (!IsValidFileName(name.View())) return;
   Kiv::File::Path childPath = path;
   childPath.AddPath(name.View());

@@ -12,9 +12,9 @@ bool IsNameCharacter(char c) {
 }
 
 constexpr const char* kAllowedTypes[] = {
-    "txt", "bmp", "tga",     "chump", "pm",  "im",  "kin", "wav",  "jpg", "jpeg", "gnd",
-    "ref", "tso", "obs",     "trk",   "texture", "bmk", "dat", "gs", "gse", "html", "htm",
-    "evt", "lm",  "mp3",     "lst",   "pfx", "tfx", "avi", "wmv",  "lyr", "trc",  "srt"};
+    "txt", "bmp", "tga", "chump", "pm",      "im",  "kin", "wav", "jpg", "jpeg", "gnd",
+    "ref", "tso", "obs", "trk",   "texture", "bmk", "dat", "gs",  "gse", "html", "htm",
+    "evt", "lm",  "mp3", "lst",   "pfx",     "tfx", "avi", "wmv", "lyr", "trc",  "srt"};
 static_assert(sizeof(kAllowedTypes) / sizeof(kAllowedTypes[0]) == 33);
 
 }  // namespace

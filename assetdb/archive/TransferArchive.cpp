@@ -1,7 +1,7 @@
 #include "assetdb/archive/TransferArchive.h"
 
-#include "assetdb/protocol/InstallOptions.h"
 #include "assetdb/archive/CDPArchive.h"
+#include "assetdb/protocol/InstallOptions.h"
 #include "assetdb/protocol/ResultsLog.h"
 #include "foundation/soup/BinarySoup.h"
 #include "foundation/spec/InterfaceTextDB.h"
@@ -18,9 +18,9 @@ void LogHeaderError(ResultsLog* log, const char* tag, const Soup* parameters) {
   if (log) log->AddResult(ResultsLog::kError, PropertyRef(), GetInterfaceText(tag), parameters);
 }
 
-
 // Reads the header; false (logged) when the file is not this job's archive.
-bool ReadHeader(TStream& file, uint32_t token, uint32_t fileSize, uint32_t& options, ResultsLog* log) {
+bool ReadHeader(TStream& file, uint32_t token, uint32_t fileSize, uint32_t& options,
+                ResultsLog* log) {
   uint32_t magic = 0;
   uint32_t version = 0;
   const bool whole = TStreamReadU32(file, magic, 0) && TStreamReadU32(file, version, 0);
@@ -36,7 +36,8 @@ bool ReadHeader(TStream& file, uint32_t token, uint32_t fileSize, uint32_t& opti
     // as a float, so that a damaged value (huge, infinite, not a number) is
     // simply another build.
     const float hundredths = build * 100.0f + 0.1f;
-    if (hundredths >= 340.0f && hundredths < 341.0f) options = kInstallBinaryConfig | kInstallCommitFlag8;
+    if (hundredths >= 340.0f && hundredths < 341.0f)
+      options = kInstallBinaryConfig | kInstallCommitFlag8;
   }
   uint32_t size = 0;
   uint32_t fileToken = 0;
@@ -71,8 +72,8 @@ void LogTransferArchiveVersion(ResultsLog* log, int32_t version) {
   LogHeaderError(log, "$vad_archive_version", &parameters);
 }
 
-bool ReadTransferArchive(TStream& file, uint32_t token, ResultsLog* log, const TransferRecordWanted& wants,
-                         const TransferRecordTaker& take) {
+bool ReadTransferArchive(TStream& file, uint32_t token, ResultsLog* log,
+                         const TransferRecordWanted& wants, const TransferRecordTaker& take) {
   const uint32_t fileSize = file.GetSize();
   uint32_t options = 0;
   if (!ReadHeader(file, token, fileSize, options, log)) return false;
@@ -85,7 +86,8 @@ bool ReadTransferArchive(TStream& file, uint32_t token, ResultsLog* log, const T
     TStreamReadU32(file, nextRecord, 0);
     // Each record must move forward and stay inside the file, so a damaged
     // offset can neither loop nor seek outside the archive.
-    if (uint64_t(nextRecord) <= uint64_t(recordStart) + kRecordHeaderBytes || nextRecord > fileSize) {
+    if (uint64_t(nextRecord) <= uint64_t(recordStart) + kRecordHeaderBytes ||
+        nextRecord > fileSize) {
       LogHeaderError(log, "$vad_archive_unreadable", nullptr);
       return false;
     }

@@ -46,5 +46,5 @@ inline constexpr uint32_t kTransferArchiveMagic = 0x6B617263;  // "crak"
 inline constexpr float kTransferArchiveBuild = 3.4f;
 
 void LogTransferArchiveVersion(ResultsLog* log, int32_t version);
-bool ReadTransferArchive(TStream& file, uint32_t token, ResultsLog* log, const TransferRecordWanted& wants,
-                         const TransferRecordTaker& take);
+bool ReadTransferArchive(TStream& file, uint32_t token, ResultsLog* log,
+                         const TransferRecordWanted& wants, const TransferRecordTaker& take);

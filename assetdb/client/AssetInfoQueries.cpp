@@ -1,8 +1,8 @@
 #include "assetdb/client/AssetInfoQueries.h"
 
-#include "assetdb/protocol/AssetRecord.h"
 #include "assetdb/client/UserNameCache.h"
 #include "assetdb/client/VADClientRequests.h"
+#include "assetdb/protocol/AssetRecord.h"
 #include "foundation/soup/Soup.h"
 #include "kiv/File.h"
 
@@ -68,9 +68,13 @@ bool VADClientRequests::IsAssetLocallyModified(const KUID& kuid) {
   return PresenceBit(kuid, kAssetLocallyModified, true);
 }
 
-bool VADClientRequests::IsAssetPresent(const KUID& kuid) { return PresenceBit(kuid, kAssetInstalledLocally, true); }
+bool VADClientRequests::IsAssetPresent(const KUID& kuid) {
+  return PresenceBit(kuid, kAssetInstalledLocally, true);
+}
 
-bool VADClientRequests::IsAssetFaulty(const KUID& kuid) { return PresenceBit(kuid, kAssetFaulty, true); }
+bool VADClientRequests::IsAssetFaulty(const KUID& kuid) {
+  return PresenceBit(kuid, kAssetFaulty, true);
+}
 
 bool VADClientRequests::HasMissingDependencies(const KUID& kuid, bool whenAbsent) {
   AssetRecord record;

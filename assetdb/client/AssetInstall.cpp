@@ -15,7 +15,8 @@ KUID InstallFolder(const Kiv::String& folder, ResultsLog* log, uint32_t mode, bo
   TStreamWriteU32(request.Body(), mode);
   TStreamWriteBool(request.Body(), callback != nullptr);
   TStreamRewind(request.Body());
-  if (!VADClient::Transact(VADRequestCode::kInstallFolder, request.Body(), request.Reply(), callback, log, false))
+  if (!VADClient::Transact(VADRequestCode::kInstallFolder, request.Body(), request.Reply(),
+                           callback, log, false))
     return kNullKUID;
   TStreamRewind(request.Reply());
   const KUID installed = ReadKUID(request.Reply());
@@ -33,7 +34,8 @@ uint32_t InstallCDP(const char* archivePath, ResultsLog* log, uint32_t mode, boo
   TStreamWriteU32(request.Body(), mode);
   TStreamWriteBool(request.Body(), callback != nullptr);
   TStreamRewind(request.Body());
-  if (!VADClient::Transact(VADRequestCode::kInstallArchive, request.Body(), request.Reply(), callback, log, false))
+  if (!VADClient::Transact(VADRequestCode::kInstallArchive, request.Body(), request.Reply(),
+                           callback, log, false))
     return 0;
   TStreamRewind(request.Reply());
   uint32_t result = 0;

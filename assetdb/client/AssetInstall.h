@@ -26,8 +26,8 @@
 #include <cstdint>
 
 #include "assetdb/client/VADClientTransaction.h"
-#include "foundation/text/KUID.h"
 #include "foundation/soup/Soup.h"
+#include "foundation/text/KUID.h"
 #include "kiv/String.h"
 
 class ResultsLog;

@@ -5,8 +5,8 @@
 
 #include "assetdb/client/AssetInfoQueries.h"
 #include "assetdb/client/VADClientRequests.h"
-#include "assetdb/protocol/VADFilterElementAssetID.h"
 #include "assetdb/client/VADRequest.h"
+#include "assetdb/protocol/VADFilterElementAssetID.h"
 #include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/spec/SpecRegistry.h"
@@ -67,11 +67,14 @@ bool ReadConfig(const Kiv::String& folder, Soup& config) {
 Kiv::String PlaceFolder(const Kiv::PString& location, const Kiv::String& folder) {
   if (Kiv::File::Path(folder).IsAbsolute()) return folder;
   Kiv::String placed;
-  if (location.Empty() || !Kiv::File::ResolveRooted(location, folder, &placed)) return Kiv::String();
+  if (location.Empty() || !Kiv::File::ResolveRooted(location, folder, &placed))
+    return Kiv::String();
   return placed;
 }
 
-bool IsSlash(char c) { return c == '/' || c == '\\'; }
+bool IsSlash(char c) {
+  return c == '/' || c == '\\';
+}
 
 void StripTrailingSlashes(Kiv::String& text) {
   while (text.size() > 1 && IsSlash(text.back())) text.pop_back();
@@ -93,8 +96,9 @@ void SplitFolder(Kiv::String folder, Kiv::String& parent, Kiv::String& name) {
 
 }  // namespace
 
-SpecRef LoadSpecFromPath(SpecRef& out, const KUID& kuid, const Kiv::String& folder, SpecAcceptTest accept,
-                         bool skipValidation, const Kiv::PString& contentSet) {
+SpecRef LoadSpecFromPath(SpecRef& out, const KUID& kuid, const Kiv::String& folder,
+                         SpecAcceptTest accept, bool skipValidation,
+                         const Kiv::PString& contentSet) {
   out.Release();
   SpecRegistry* registry = SpecRegistry::Instance();
   if (!registry || folder.empty()) return out;
@@ -161,7 +165,9 @@ void ForgetRememberedSpecAnswers() {
   r.answers.clear();
 }
 
-Kiv::String VADSpecAssetSource::GetAssetName(const KUID& asset) { return GetAssetInfoField(asset); }
+Kiv::String VADSpecAssetSource::GetAssetName(const KUID& asset) {
+  return GetAssetInfoField(asset);
+}
 
 namespace {
 
@@ -172,7 +178,9 @@ VADSpecAssetSource& TheSource() {
 
 }  // namespace
 
-void InstallVADSpecAssetSource() { SetSpecAssetSource(&TheSource()); }
+void InstallVADSpecAssetSource() {
+  SetSpecAssetSource(&TheSource());
+}
 
 void RemoveVADSpecAssetSource() {
   if (GetSpecAssetSource() == &TheSource()) SetSpecAssetSource(nullptr);

@@ -40,16 +40,17 @@
 // nothing is held while the daemon is asked or a spec is made.
 #pragma once
 
-#include "foundation/text/KUID.h"
 #include "foundation/spec/SpecAssetSource.h"
 #include "foundation/spec/SpecRef.h"
+#include "foundation/text/KUID.h"
 #include "kiv/PString.h"
 #include "kiv/String.h"
 
 using SpecAcceptTest = bool (*)(const BrindlemoxSpec& spec);
 
-SpecRef LoadSpecFromPath(SpecRef& out, const KUID& kuid, const Kiv::String& folder, SpecAcceptTest accept,
-                         bool skipValidation, const Kiv::PString& contentSet = Kiv::PString());
+SpecRef LoadSpecFromPath(SpecRef& out, const KUID& kuid, const Kiv::String& folder,
+                         SpecAcceptTest accept, bool skipValidation,
+                         const Kiv::PString& contentSet = Kiv::PString());
 SpecRef GetSpecForKUID(SpecRef& out, const KUID& kuid, SpecAcceptTest accept);
 
 // Forgets every remembered answer (for tests, and when the database is

@@ -29,6 +29,10 @@ void CollectStringGarbage() {
   }
 }
 
-double GetProcessClockSeconds() { return clockSeconds.load(); }
+double GetProcessClockSeconds() {
+  return clockSeconds.load();
+}
 
-float GetProcessClockSecondsFloat() { return clockSecondsFloat.load(); }
+float GetProcessClockSecondsFloat() {
+  return clockSecondsFloat.load();
+}

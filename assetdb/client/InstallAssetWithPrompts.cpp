@@ -1,14 +1,14 @@
 #include "assetdb/client/InstallAssetWithPrompts.h"
 
-#include "assetdb/protocol/AssetRecord.h"
-#include "assetdb/protocol/AssetText.h"
 #include "assetdb/archive/CDPArchive.h"
 #include "assetdb/archive/CDPChecksum.h"
 #include "assetdb/archive/CDPEntryConfig.h"
 #include "assetdb/archive/CDPExtract.h"
-#include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/client/VADAssetHandle.h"
 #include "assetdb/client/VADClient.h"
+#include "assetdb/protocol/AssetRecord.h"
+#include "assetdb/protocol/AssetText.h"
+#include "assetdb/protocol/ResultsLog.h"
 #include "foundation/layout/ContentPath.h"
 #include "foundation/layout/ContentSetFolder.h"
 #include "foundation/layout/FolderLayout.h"
@@ -38,7 +38,8 @@ const char* QuestionFor(uint32_t status) {
 bool MayReplace(InstallPromptHandler* prompt, uint32_t status, ResultsLog* log) {
   if (!prompt) return true;
   const Kiv::String tag = QuestionFor(status);
-  const int32_t answer = prompt->Ask(GetInterfaceText(tag.c_str()), GetInterfaceText((tag + "_log").c_str()), log);
+  const int32_t answer =
+      prompt->Ask(GetInterfaceText(tag.c_str()), GetInterfaceText((tag + "_log").c_str()), log);
   return answer == 2 || answer == 3;
 }
 
@@ -113,7 +114,8 @@ KUID InstallAssetWithPrompts(const Soup& entry, ResultsLog* log, uint32_t option
   Soup::SaveToFile(root, configPath.Str(), config);
 
   if (options & kInstallBinaryConfig) {
-    const uint32_t flags = ((options & kInstallChecksumMatched) ? 6u : 0u) | (options & kInstallCommitFlag8);
+    const uint32_t flags =
+        ((options & kInstallChecksumMatched) ? 6u : 0u) | (options & kInstallCommitFlag8);
     if (!VADClient::CommitAsset(handle, flags, log, commitFlag)) {
       // A refused commit still gives the handle back to the daemon.
       ReleaseAssetHandle(handle);

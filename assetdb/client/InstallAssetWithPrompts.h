@@ -35,9 +35,9 @@
 
 #include <cstdint>
 
-#include "foundation/text/KUID.h"
-#include "foundation/soup/Soup.h"
 #include "assetdb/protocol/InstallOptions.h"
+#include "foundation/soup/Soup.h"
+#include "foundation/text/KUID.h"
 #include "kiv/PString.h"
 #include "kiv/String.h"
 

@@ -21,7 +21,8 @@ NetworkState& Network() {
 }
 
 SSL_CTX* MakeClientContext() {
-  if (OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr) != 1) {
+  if (OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr) !=
+      1) {
     return nullptr;
   }
   return SSL_CTX_new(TLS_client_method());

@@ -55,7 +55,9 @@ class SigpipeGuard {
 
 }  // namespace
 
-SSLTransport::SSLTransport(ssl_st* ssl, int socket) : ssl_(ssl) { Attach(socket); }
+SSLTransport::SSLTransport(ssl_st* ssl, int socket) : ssl_(ssl) {
+  Attach(socket);
+}
 
 SSLTransport::~SSLTransport() {
   if (ssl_ == nullptr) return;
@@ -85,6 +87,10 @@ int SSLTransport::Write(const void* buffer, int length) {
   return SSL_write(ssl_, buffer, length);
 }
 
-NetTransport* SSLTransport::Reconnect(uint16_t) { return nullptr; }
+NetTransport* SSLTransport::Reconnect(uint16_t) {
+  return nullptr;
+}
 
-bool SSLTransport::BytesAvailable() { return true; }
+bool SSLTransport::BytesAvailable() {
+  return true;
+}

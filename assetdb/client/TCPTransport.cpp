@@ -42,7 +42,8 @@ bool FinishConnect(int socket, int timeoutMs) {
 
 bool ConnectBounded(int socket, const sockaddr_in& address) {
   if (!SetBlocking(socket, false)) return false;
-  const int result = ::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+  const int result =
+      ::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
   if (result != 0 && errno != EINPROGRESS && errno != EINTR) return false;
   if (result != 0 && !FinishConnect(socket, TCPTransport::kConnectTimeoutMs)) return false;
   return SetBlocking(socket, true);

@@ -1,10 +1,10 @@
 #include "assetdb/client/TransferArchiveClient.h"
 
-#include "assetdb/client/AssetInstall.h"
 #include "assetdb/archive/CDPArchive.h"
+#include "assetdb/archive/TransferArchive.h"
+#include "assetdb/client/AssetInstall.h"
 #include "assetdb/client/InstallAssetWithPrompts.h"
 #include "assetdb/protocol/ResultsLog.h"
-#include "assetdb/archive/TransferArchive.h"
 #include "foundation/soup/BinarySoup.h"
 #include "foundation/stream/TFile.h"
 #include "foundation/stream/TStreamTyped.h"
@@ -29,11 +29,12 @@ bool WriteArchiveRecords(const KUIDList& kuids, TStream& out, ResultsLog* log) {
   return all;
 }
 
-bool WriteTransferArchive(uint32_t token, const Kiv::String& path, const KUIDList& kuids, ResultsLog* log,
-                          bool* written) {
+bool WriteTransferArchive(uint32_t token, const Kiv::String& path, const KUIDList& kuids,
+                          ResultsLog* log, bool* written) {
   if (written) *written = false;
   TFile file;
-  if (!file.Open(path, Kiv::File::kCreate | Kiv::File::kWriteMask | Kiv::File::kRegularOnly)) return false;
+  if (!file.Open(path, Kiv::File::kCreate | Kiv::File::kWriteMask | Kiv::File::kRegularOnly))
+    return false;
   TStreamWriteU32(file, kTransferArchiveMagic);
   TStreamWriteU32(file, 1);
   TStreamWriteFloat(file, kTransferArchiveBuild);
@@ -47,7 +48,8 @@ bool WriteTransferArchive(uint32_t token, const Kiv::String& path, const KUIDLis
   return all && whole;
 }
 
-bool InstallFromArchiveFile(uint32_t token, KUIDList& wanted, const Kiv::String& path, ResultsLog* log) {
+bool InstallFromArchiveFile(uint32_t token, KUIDList& wanted, const Kiv::String& path,
+                            ResultsLog* log) {
   TFile file;
   if (!file.Open(path, Kiv::File::kRead | Kiv::File::kRegularOnly)) {
     LogTransferArchiveVersion(log, -1);
@@ -62,4 +64,3 @@ bool InstallFromArchiveFile(uint32_t token, KUIDList& wanted, const Kiv::String&
   };
   return ReadTransferArchive(file, token, log, wants, install);
 }
-

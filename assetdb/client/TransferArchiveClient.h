@@ -28,6 +28,7 @@ class ResultsLog;
 class TStream;
 
 bool WriteArchiveRecords(const KUIDList& kuids, TStream& out, ResultsLog* log);
-bool WriteTransferArchive(uint32_t token, const Kiv::String& path, const KUIDList& kuids, ResultsLog* log,
-                          bool* written = nullptr);
-bool InstallFromArchiveFile(uint32_t token, KUIDList& wanted, const Kiv::String& path, ResultsLog* log);
+bool WriteTransferArchive(uint32_t token, const Kiv::String& path, const KUIDList& kuids,
+                          ResultsLog* log, bool* written = nullptr);
+bool InstallFromArchiveFile(uint32_t token, KUIDList& wanted, const Kiv::String& path,
+                            ResultsLog* log);

@@ -60,13 +60,16 @@ const char* FixedName(int32_t userId) {
   if (userId == 0) return "-";
   if (userId == -2) return "unknown";
   if (userId < 0) return "Orvak";
-  if (std::find(kMakerAccounts.begin(), kMakerAccounts.end(), userId) != kMakerAccounts.end()) return "Orvak";
+  if (std::find(kMakerAccounts.begin(), kMakerAccounts.end(), userId) != kMakerAccounts.end())
+    return "Orvak";
   return nullptr;
 }
 
 }  // namespace
 
-void UserNameCache::Init() { Clear(); }
+void UserNameCache::Init() {
+  Clear();
+}
 
 void UserNameCache::Clear() {
   Cache& cache = TheCache();

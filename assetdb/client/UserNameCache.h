@@ -32,8 +32,8 @@ class TStream;
 // The maker's own accounts, named "Orvak" without asking the daemon. The
 // ids sit at the top of the 24-bit user-id range, which the daemon never
 // hands out to local users.
-inline constexpr std::array<int32_t, 9> kMakerAccounts = {16777207, 16777208, 16777209, 16777210, 16777211,
-                                                         16777212, 16777213, 16777214, 16777215};
+inline constexpr std::array<int32_t, 9> kMakerAccounts = {
+    16777207, 16777208, 16777209, 16777210, 16777211, 16777212, 16777213, 16777214, 16777215};
 
 class UserNameCache {
  public:

@@ -38,11 +38,13 @@ void ReleaseAssetHandle(VADAssetHandleRef& ref) {
   ClearRef(ref);
   if (!handle) return;
   if (handle->references.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
-  if (handle->daemonHandle != VADAssetHandle::kNoHandle) VADClientRequests::Request1F(handle->daemonHandle);
+  if (handle->daemonHandle != VADAssetHandle::kNoHandle)
+    VADClientRequests::Request1F(handle->daemonHandle);
   delete handle;
 }
 
-bool VADClientRequests::Request1E(const KUID& kuid, bool open, VADAssetHandleRef& out, ResultsLog* log) {
+bool VADClientRequests::Request1E(const KUID& kuid, bool open, VADAssetHandleRef& out,
+                                  ResultsLog* log) {
   ClearRef(out);
   VADRequest request;
   WriteKUID(request.Body(), kuid);
@@ -59,7 +61,8 @@ bool VADClientRequests::Request1F(uint64_t daemonHandle) {
   return request.Transact(VADRequestCode::kReleaseHandle);
 }
 
-bool VADClientRequests::OpenForEdit(VADAssetHandle* handle, Kiv::PString& name, Kiv::File::Path& folder) {
+bool VADClientRequests::OpenForEdit(VADAssetHandle* handle, Kiv::PString& name,
+                                    Kiv::File::Path& folder) {
   name.Release();
   folder = Kiv::File::Path();
   if (!handle) return false;
@@ -85,13 +88,15 @@ bool VADClientRequests::RevertAsset(VADAssetHandleRef& ref, ResultsLog* log) {
   VADRequest request;
   TStreamWriteU64(request.Body(), ref.handle->daemonHandle);
   bool reverted = false;
-  if (request.Transact(VADRequestCode::kRevertAsset, log)) TStreamReadBool(request.Reply(), reverted, false);
+  if (request.Transact(VADRequestCode::kRevertAsset, log))
+    TStreamReadBool(request.Reply(), reverted, false);
   ref.handle->open = false;
   ReleaseAssetHandle(ref);
   return reverted;
 }
 
-bool VADClientRequests::CommitAsset(VADAssetHandleRef& ref, uint32_t flags, ResultsLog* log, bool* second) {
+bool VADClientRequests::CommitAsset(VADAssetHandleRef& ref, uint32_t flags, ResultsLog* log,
+                                    bool* second) {
   if (second) *second = false;
   if (!ref.handle) return false;
   VADRequest request;
@@ -109,7 +114,8 @@ bool VADClientRequests::CommitAsset(VADAssetHandleRef& ref, uint32_t flags, Resu
   return true;
 }
 
-bool VADClientRequests::Request23(const KUID& kuid, bool flag, const Kiv::String& name, VADAssetHandleRef& out) {
+bool VADClientRequests::Request23(const KUID& kuid, bool flag, const Kiv::String& name,
+                                  VADAssetHandleRef& out) {
   ClearRef(out);
   VADRequest request;
   WriteKUID(request.Body(), kuid);

@@ -1,7 +1,7 @@
 // The asset-information requests of VADClientRequests (see its header).
-#include "assetdb/protocol/AssetRecord.h"
 #include "assetdb/client/VADClientRequests.h"
 #include "assetdb/client/VADRequest.h"
+#include "assetdb/protocol/AssetRecord.h"
 #include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/soup/BinarySoup.h"
 #include "foundation/soup/Soup.h"
@@ -36,7 +36,8 @@ bool VADClientRequests::GetAssetInfo(const KUID& kuid, uint32_t mask, AssetRecor
   return ReadAssetInfoRecord(request.Reply(), record);
 }
 
-bool VADClientRequests::Request17(const KUID& kuid, bool flag, Kiv::PString& name, Kiv::String& folder) {
+bool VADClientRequests::Request17(const KUID& kuid, bool flag, Kiv::PString& name,
+                                  Kiv::String& folder) {
   VADRequest request;
   WriteKUID(request.Body(), kuid);
   TStreamWriteBool(request.Body(), flag);
@@ -46,9 +47,13 @@ bool VADClientRequests::Request17(const KUID& kuid, bool flag, Kiv::PString& nam
   return true;
 }
 
-KUID VADClientRequests::Request1A(const KUID& kuid) { return KUIDForKUID(VADRequestCode::kResolveKUID, kuid); }
+KUID VADClientRequests::Request1A(const KUID& kuid) {
+  return KUIDForKUID(VADRequestCode::kResolveKUID, kuid);
+}
 
-KUID VADClientRequests::Request1B(const KUID& kuid) { return KUIDForKUID(VADRequestCode::kNewestKUID, kuid); }
+KUID VADClientRequests::Request1B(const KUID& kuid) {
+  return KUIDForKUID(VADRequestCode::kNewestKUID, kuid);
+}
 
 Kiv::String VADClientRequests::Request1C(const KUID& kuid) {
   VADRequest request;
@@ -58,8 +63,8 @@ Kiv::String VADClientRequests::Request1C(const KUID& kuid) {
   return text;
 }
 
-bool VADClientRequests::Request1D(const KUID& kuid, uint32_t selector, Kiv::PString& name, Kiv::String& path,
-                                  uint32_t& number) {
+bool VADClientRequests::Request1D(const KUID& kuid, uint32_t selector, Kiv::PString& name,
+                                  Kiv::String& path, uint32_t& number) {
   VADRequest request;
   WriteKUID(request.Body(), kuid);
   TStreamWriteU32(request.Body(), selector);

@@ -7,21 +7,21 @@
 #include <thread>
 #include <vector>
 
-#include "assetdb/protocol/DatabaseIpc.h"
 #include "assetdb/client/FindAssetSpec.h"
 #include "assetdb/client/NetExact.h"
 #include "assetdb/client/TCPTransport.h"
 #include "assetdb/client/VADClientState.h"
 #include "assetdb/client/VADClientTransaction.h"
 #include "assetdb/client/VADEventWait.h"
+#include "assetdb/protocol/DatabaseIpc.h"
 #include "assetdb/protocol/VADFrames.h"
 #include "assetdb/protocol/VADRequestCodes.h"
-#include "foundation/layout/FolderLayout.h"
 #include "foundation/base/LogMessage.h"
-#include "foundation/threads/Process.h"
+#include "foundation/layout/FolderLayout.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStream.h"
 #include "foundation/stream/TStreamTyped.h"
+#include "foundation/threads/Process.h"
 
 using VADClientInternal::ClientState;
 using VADClientInternal::ReaderContext;
@@ -87,7 +87,8 @@ bool ReceiveBefore(NetTransport& transport, uint8_t* dst, uint32_t n,
                    std::chrono::steady_clock::time_point deadline) {
   uint32_t got = 0;
   while (got < n) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return false;
     pollfd fd = {transport.GetSocket(), POLLIN, 0};
     if (fd.fd < 0) return false;
@@ -149,7 +150,8 @@ class ReaderSink : public VADFrames::FrameSink {
 
 // The handshake over a fresh transport; false on a failed transfer, a
 // wrong answer or no answer within the time-out.
-bool Handshake(NetTransport& transport, const Kiv::File::Path& assetIndexPath, bool clientFlag, uint32_t timeoutMs) {
+bool Handshake(NetTransport& transport, const Kiv::File::Path& assetIndexPath, bool clientFlag,
+               uint32_t timeoutMs) {
   std::vector<uint8_t> hello;
   if (!VADFrames::EncodeHandshake(clientFlag, assetIndexPath.Str(), hello)) return false;
   if (!NetSendExact(&transport, hello.data(), uint32_t(hello.size()))) return false;
@@ -188,13 +190,16 @@ bool ConnectLocked() {
 
   std::unique_ptr<NetTransport> transport(new (std::nothrow) TCPTransport("127.0.0.1", port));
   if (!transport || transport->GetState() != NetTransport::kReady) return false;
-  if (!Handshake(*transport, assetIndexPath, VADClientInternal::CurrentOptions().clientFlag, timeoutMs)) return false;
+  if (!Handshake(*transport, assetIndexPath, VADClientInternal::CurrentOptions().clientFlag,
+                 timeoutMs))
+    return false;
 
   std::unique_ptr<ReaderContext> context(new (std::nothrow) ReaderContext);
   if (!context) return false;
   context->transport = transport.get();
   context->connection = s.connection + 1;
-  std::unique_ptr<Kiv::Thread> reader(new (std::nothrow) Kiv::Thread(&VADClient::ReaderThread, context.get(), true));
+  std::unique_ptr<Kiv::Thread> reader(
+      new (std::nothrow) Kiv::Thread(&VADClient::ReaderThread, context.get(), true));
   if (!reader || !reader->StartedOk()) return false;
   ++s.connection;
   s.transport = std::move(transport);
@@ -266,7 +271,8 @@ bool VADClient::CloseDaemon() {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
   while (s.connected) {
     if (std::chrono::steady_clock::now() >= deadline) {
-      LogMessage("VADClient::CloseDaemon> VADDaemon did not close the connection within %u ms", waitMs);
+      LogMessage("VADClient::CloseDaemon> VADDaemon did not close the connection within %u ms",
+                 waitMs);
       return false;
     }
     SleepMs(100);
@@ -274,9 +280,15 @@ bool VADClient::CloseDaemon() {
   return true;
 }
 
-bool VADClient::IsOpen() { return State().opened; }
-bool VADClient::IsConnected() { return State().connected; }
-uint64_t VADClient::LostRequestCount() { return State().lostRequests.load(); }
+bool VADClient::IsOpen() {
+  return State().opened;
+}
+bool VADClient::IsConnected() {
+  return State().connected;
+}
+uint64_t VADClient::LostRequestCount() {
+  return State().lostRequests.load();
+}
 
 // --- Connecting ------------------------------------------------------------
 
@@ -354,7 +366,8 @@ SendResult SendRequestLocked(uint32_t code, TStream& request, VADClientTransacti
     return SendResult::kRefused;
   }
   if (length != 0 && request.Read(payload.data(), length) != length) return SendResult::kRefused;
-  if (!VADFrames::EncodeRequest(code, id, payload.data(), length, frame)) return SendResult::kRefused;
+  if (!VADFrames::EncodeRequest(code, id, payload.data(), length, frame))
+    return SendResult::kRefused;
   payload = std::vector<uint8_t>();
 
   VADClientTimings timings = VADClient::GetTimings();
@@ -383,8 +396,8 @@ SendResult SendRequestLocked(uint32_t code, TStream& request, VADClientTransacti
 
 }  // namespace
 
-bool VADClient::Transact(uint32_t code, TStream& request, TStream& reply, VADTransactionCallback* callback,
-                         ResultsLog* results, bool keepResults) {
+bool VADClient::Transact(uint32_t code, TStream& request, TStream& reply,
+                         VADTransactionCallback* callback, ResultsLog* results, bool keepResults) {
   ClientState& s = State();
   VADClientTransaction transaction(callback, results, keepResults);
   transaction.Begin();
@@ -402,7 +415,8 @@ bool VADClient::Transact(uint32_t code, TStream& request, TStream& reply, VADTra
     }
   }
   if (!transaction.Wait()) {
-    LogMessage("VADClient::Transact> request 0x%x failed: the connection to VADDaemon was lost", code);
+    LogMessage("VADClient::Transact> request 0x%x failed: the connection to VADDaemon was lost",
+               code);
     CountLostRequest(code);
     transaction.End();
     return false;
@@ -426,7 +440,8 @@ bool VADClient::Transact(uint32_t code, TStream& request, TStream& reply, VADTra
       return false;
     }
     stored = body == VADFrames::ReplyBody::kStored;
-    if (!stored) LogMessage("VADClient::Transact> request 0x%x: the reply could not be stored", code);
+    if (!stored)
+      LogMessage("VADClient::Transact> request 0x%x: the reply could not be stored", code);
     s.readerEvent.Set();
   }
   transaction.End();

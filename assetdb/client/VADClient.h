@@ -80,7 +80,7 @@ struct VADClientTimings {
   static constexpr uint32_t kDefaultHandshakeTimeoutMs = 10000;
   static constexpr uint32_t kDefaultCloseDaemonWaitMs = 30000;
 
-  uint32_t attempts = kDefaultAttempts;             // At least 1.
+  uint32_t attempts = kDefaultAttempts;              // At least 1.
   uint32_t attemptDelayMs = kDefaultAttemptDelayMs;  // Also the wait after starting the daemon.
   uint32_t handshakeTimeoutMs = kDefaultHandshakeTimeoutMs;
   uint32_t closeDaemonWaitMs = kDefaultCloseDaemonWaitMs;
@@ -107,8 +107,8 @@ class VADClient : public VADClientRequests {
   // launches GetDaemonExecutablePath hidden, in its own folder.
   using DaemonStarter = bool (*)();
 
-  static bool Transact(uint32_t code, TStream& request, TStream& reply, VADTransactionCallback* callback,
-                       ResultsLog* results, bool keepResults);
+  static bool Transact(uint32_t code, TStream& request, TStream& reply,
+                       VADTransactionCallback* callback, ResultsLog* results, bool keepResults);
   static bool Post(uint32_t code, TStream& request);
   // Makes sure a connection stands (see above).
   static bool Connect();

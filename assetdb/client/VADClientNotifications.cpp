@@ -2,17 +2,17 @@
 // handlers of each code, and the question threads of code 2.
 #include <new>
 
-#include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/client/VADClient.h"
 #include "assetdb/client/VADClientState.h"
 #include "assetdb/client/VADClientTransaction.h"
+#include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/protocol/VADRequestCodes.h"
-#include "foundation/text/KUID.h"
 #include "foundation/base/LogMessage.h"
 #include "foundation/stream/TBuffer.h"
-#include "foundation/threads/TCXCallbackCIntPtr.h"
 #include "foundation/stream/TStream.h"
 #include "foundation/stream/TStreamTyped.h"
+#include "foundation/text/KUID.h"
+#include "foundation/threads/TCXCallbackCIntPtr.h"
 #include "foundation/threads/WorkerThread.h"
 
 using VADClientInternal::ClientState;
@@ -58,7 +58,8 @@ void VADClient::DispatchNotification(VADNotification* raw) {
   // Results and web-request status run at once, in frame order; a question
   // only starts its thread here, so that a main thread waiting on the
   // request that asked can never hold the answer up.
-  if (note->code == VADNotification::kCodeResults || note->code == VADNotification::kCodeHttpStatus ||
+  if (note->code == VADNotification::kCodeResults ||
+      note->code == VADNotification::kCodeHttpStatus ||
       note->code == VADNotification::kCodeQuestion) {
     HandleNotification(note->payload, note->code);
     return;
@@ -70,7 +71,8 @@ void VADClient::DispatchNotification(VADNotification* raw) {
   }
   TCXCallbackCIntPtr* task = new (std::nothrow) TCXCallbackCIntPtr(&RunQueuedNotificationTask);
   if (task == nullptr) return;
-  WorkerThread::Get().Post(task, WorkerThread::kMainThreadOnly | WorkerThread::kAsynchronous, nullptr);
+  WorkerThread::Get().Post(task, WorkerThread::kMainThreadOnly | WorkerThread::kAsynchronous,
+                           nullptr);
 }
 
 void VADClient::RunQueuedNotification() {
@@ -190,10 +192,18 @@ void VADClient::JoinQuestionThreads() {
   threads.clear();  // Each destructor joins.
 }
 
-void VADClient::FailPendingTransactions() { VADClientTransaction::FailPending(); }
+void VADClient::FailPendingTransactions() {
+  VADClientTransaction::FailPending();
+}
 
-void VADClient::SetCommandHostHook(CommandHostHook hook) { State().commandHostHook = hook; }
+void VADClient::SetCommandHostHook(CommandHostHook hook) {
+  State().commandHostHook = hook;
+}
 
-VADClient::CommandHostHook VADClient::GetCommandHostHook() { return State().commandHostHook.load(); }
+VADClient::CommandHostHook VADClient::GetCommandHostHook() {
+  return State().commandHostHook.load();
+}
 
-void VADClient::SetHttpStatusHook(HttpStatusHook hook) { State().httpStatusHook = hook; }
+void VADClient::SetHttpStatusHook(HttpStatusHook hook) {
+  State().httpStatusHook = hook;
+}

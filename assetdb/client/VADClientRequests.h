@@ -64,8 +64,8 @@
 
 #include <cstdint>
 
-#include "foundation/text/KUID.h"
 #include "foundation/soup/SoupKUIDReferences.h"
+#include "foundation/text/KUID.h"
 #include "kiv/File.h"
 #include "kiv/PString.h"
 #include "kiv/String.h"
@@ -119,8 +119,10 @@ class VADClientRequests {
   static bool Request1F(uint64_t daemonHandle);
   static bool OpenForEdit(VADAssetHandle* handle, Kiv::PString& name, Kiv::File::Path& folder);
   static bool RevertAsset(VADAssetHandleRef& ref, ResultsLog* log);
-  static bool CommitAsset(VADAssetHandleRef& ref, uint32_t flags, ResultsLog* log, bool* second = nullptr);
-  static bool Request23(const KUID& kuid, bool flag, const Kiv::String& name, VADAssetHandleRef& out);
+  static bool CommitAsset(VADAssetHandleRef& ref, uint32_t flags, ResultsLog* log,
+                          bool* second = nullptr);
+  static bool Request23(const KUID& kuid, bool flag, const Kiv::String& name,
+                        VADAssetHandleRef& out);
 
   // Database repair (VADRepairRequests.cpp).
   static bool RepairStep03(uint32_t mode, ResultsLog* log);

@@ -5,8 +5,8 @@
 #include <map>
 #include <mutex>
 
-#include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/client/VADEventWait.h"
+#include "assetdb/protocol/ResultsLog.h"
 #include "foundation/base/ApplicationRecords.h"
 #include "foundation/base/LogMessage.h"
 #include "foundation/threads/WorkerThread.h"
@@ -31,7 +31,8 @@ using Guard = std::unique_lock<std::recursive_mutex>;
 
 }  // namespace
 
-VADClientTransaction::VADClientTransaction(VADTransactionCallback* callback, ResultsLog* results, bool keepResults)
+VADClientTransaction::VADClientTransaction(VADTransactionCallback* callback, ResultsLog* results,
+                                           bool keepResults)
     : callback_(callback), keepResults_(keepResults), results_(results) {}
 
 VADClientTransaction::~VADClientTransaction() {

@@ -48,7 +48,8 @@ class ResultsLog;
 class VADTransactionCallback {
  public:
   virtual ~VADTransactionCallback() = default;
-  virtual int32_t Ask(const Kiv::PString& assetName, const Kiv::String& text, const KUID& asset, int32_t flags) = 0;
+  virtual int32_t Ask(const Kiv::PString& assetName, const Kiv::String& text, const KUID& asset,
+                      int32_t flags) = 0;
 
  protected:
   VADTransactionCallback() = default;

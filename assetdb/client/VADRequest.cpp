@@ -1,8 +1,8 @@
 #include "assetdb/client/VADRequest.h"
 
 #include "assetdb/client/VADClient.h"
-#include "foundation/text/KUID.h"
 #include "foundation/stream/TStreamTyped.h"
+#include "foundation/text/KUID.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // VADClientRequests::SearchAssets (request 2).
 #include "assetdb/client/VADClientRequests.h"
-#include "assetdb/protocol/VADFilterElement.h"
 #include "assetdb/client/VADRequest.h"
+#include "assetdb/protocol/VADFilterElement.h"
 #include "assetdb/protocol/VADRequestCodes.h"
 
 void VADClientRequests::SearchAssets(const VADFilterElement* filter, KUIDList& result) {

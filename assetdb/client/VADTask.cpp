@@ -5,8 +5,8 @@
 #include <thread>
 
 #include "assetdb/client/VADClientRequests.h"
-#include "foundation/spec/InterfaceTextDB.h"
 #include "foundation/soup/PropertyRef.h"
+#include "foundation/spec/InterfaceTextDB.h"
 
 namespace {
 
@@ -28,9 +28,13 @@ void VADTask::OnStep() {}
 void VADTask::OnStepValue(uint32_t) {}
 void VADTask::SetStatusText(const Kiv::String&) {}
 void VADTask::OnTaskThreadFinished() {}
-bool VADTask::WantsAttention() { return false; }
+bool VADTask::WantsAttention() {
+  return false;
+}
 
-VADTaskThread::~VADTaskThread() { Join(); }
+VADTaskThread::~VADTaskThread() {
+  Join();
+}
 
 void VADTaskThread::Join() {
   if (!engineThread_) return;
@@ -100,7 +104,9 @@ void VADTaskRepairDatabase::Run() {
     std::this_thread::sleep_for(pollWait);
     if (task != nullptr && task->cancel) break;
     if (++polls >= maxProgressPolls) {
-      if (task != nullptr) task->AddResult(ResultsLog::kError, PropertyRef(), Kiv::String("Repair did not finish in time."));
+      if (task != nullptr)
+        task->AddResult(ResultsLog::kError, PropertyRef(),
+                        Kiv::String("Repair did not finish in time."));
       break;
     }
     // A failed request means the daemon no longer answers: the loop ends.

@@ -88,7 +88,8 @@ class VADTaskRepairDatabase : public VADTaskThread {
  public:
   static constexpr uint32_t kMaxProgressPolls = 28800;
 
-  VADTaskRepairDatabase(uint32_t repairMode, ResultsLog* targetLog) : mode(repairMode), target(targetLog) {}
+  VADTaskRepairDatabase(uint32_t repairMode, ResultsLog* targetLog)
+      : mode(repairMode), target(targetLog) {}
   void Run() override;
 
   uint32_t mode;

@@ -41,7 +41,8 @@ DaemonHttpRequest* DaemonHttpRequest::Start(const UrlRecord& url, uint32_t mode)
   TStreamWriteU32(request.Body(), 0xFFFFFFFFu);
   BinarySoup::Write(request.Body(), Soup());
   uint64_t handle = kNoHandle;
-  if (request.Transact(VADRequestCode::kStartWebRequest)) TStreamReadU64(request.Reply(), handle, kNoHandle);
+  if (request.Transact(VADRequestCode::kStartWebRequest))
+    TStreamReadU64(request.Reply(), handle, kNoHandle);
   auto* started = new DaemonHttpRequest(handle, url);
   if (handle == kNoHandle) {
     Kiv::SingleLock guard(RegistryLock());
@@ -98,7 +99,9 @@ void DaemonHttpRequest::EndLocally(uint32_t result) {
   statusReceived_ = true;
 }
 
-bool DaemonHttpRequest::TimedOut() const { return Kiv::Time::Ms() - startMs_ >= timeoutMs.load(); }
+bool DaemonHttpRequest::TimedOut() const {
+  return Kiv::Time::Ms() - startMs_ >= timeoutMs.load();
+}
 
 void DaemonHttpRequest::Poll(DaemonHttpStatus& out) {
   {
@@ -161,7 +164,9 @@ bool DaemonHttpRequest::StatusReceived() const {
   return statusReceived_;
 }
 
-void DaemonHttpRequest::SetTimeoutForTests(uint64_t ms) { timeoutMs.store(ms); }
+void DaemonHttpRequest::SetTimeoutForTests(uint64_t ms) {
+  timeoutMs.store(ms);
+}
 
 uint32_t DaemonHttpRequest::RegisteredCount() {
   Kiv::SingleLock guard(RegistryLock());

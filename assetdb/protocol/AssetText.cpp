@@ -4,18 +4,24 @@
 
 #include "assetdb/protocol/CategoryClassCodeTable.h"
 #include "foundation/base/ApplicationRecords.h"
-#include "foundation/spec/InterfaceTextDB.h"
 #include "foundation/soup/Soup.h"
+#include "foundation/spec/InterfaceTextDB.h"
 #include "kiv/PString.h"
 #include "kiv/ResourceSystem.h"
 
 namespace {
 
-bool IsTrimmed(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsTrimmed(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
-uint8_t ByteAt(std::string_view text, size_t i) { return i < text.size() ? uint8_t(text[i]) : 0; }
+uint8_t ByteAt(std::string_view text, size_t i) {
+  return i < text.size() ? uint8_t(text[i]) : 0;
+}
 
-bool IsCp1252Quote(uint8_t b) { return b >= 145 && b <= 148; }
+bool IsCp1252Quote(uint8_t b) {
+  return b >= 145 && b <= 148;
+}
 
 // Length of the opening quote at the start of `text`, 0 when none.
 size_t OpeningQuote(std::string_view text) {
@@ -36,7 +42,8 @@ size_t ClosingQuote(std::string_view text) {
   const uint8_t last = ByteAt(text, n - 1);
   if (last == '\'' || last == '"') return 1;
   if (IsCp1252Quote(last) && (n < 2 || ByteAt(text, n - 2) < 128)) return 1;
-  if (n >= 3 && ByteAt(text, n - 3) == 0xE2 && ByteAt(text, n - 2) == 0x80 && (last == 0x99 || last == 0x9D))
+  if (n >= 3 && ByteAt(text, n - 3) == 0xE2 && ByteAt(text, n - 2) == 0x80 &&
+      (last == 0x99 || last == 0x9D))
     return 3;
   return 0;
 }
@@ -85,7 +92,8 @@ float GetConfigBuildVersion(const Soup& config) {
 
 Kiv::String LookupCategoryForClassCode(std::string_view kind, std::string_view code) {
   for (const CategoryClassCodeRow* row = CategoryClassCodeTable; !row->categories.empty(); ++row) {
-    const bool kindFits = kind.empty() || row->kind[0] == '\0' || Kiv::EqualsIgnoreCase(kind, row->kind);
+    const bool kindFits =
+        kind.empty() || row->kind[0] == '\0' || Kiv::EqualsIgnoreCase(kind, row->kind);
     if (kindFits && Kiv::EqualsIgnoreCase(code, row->code)) return row->categories;
   }
   return Kiv::String();

@@ -4,7 +4,9 @@
 
 namespace {
 
-bool IsTermEnd(char c) { return c == '\0' || c == ';' || c == '|'; }
+bool IsTermEnd(char c) {
+  return c == '\0' || c == ';' || c == '|';
+}
 
 // The plain term [term, term + length) against the ';'-separated tokens.
 bool HoldsToken(std::string_view categories, std::string_view term) {

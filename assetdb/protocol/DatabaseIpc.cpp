@@ -55,9 +55,11 @@ int OpenOwnObject(const Kiv::String& name, int flags, const char* what) {
   const int fd = ::shm_open(name.c_str(), O_RDWR | O_CLOEXEC | flags, 0600);
   if (fd < 0) {
     if (errno == EACCES) {
-      LogMessage("DatabaseIpc> the database %s \"%s\" may not be opened by this user (it belongs to another); "
-                 "ignoring it",
-                 what, name.c_str());
+      LogMessage(
+          "DatabaseIpc> the database %s \"%s\" may not be opened by this user (it belongs to "
+          "another); "
+          "ignoring it",
+          what, name.c_str());
     }
     return -1;
   }
@@ -67,8 +69,9 @@ int OpenOwnObject(const Kiv::String& name, int flags, const char* what) {
     return -1;
   }
   if (info.st_uid == ::geteuid()) return fd;
-  LogMessage("DatabaseIpc> the database %s \"%s\" belongs to user %u, not to this user (%u); ignoring it", what,
-             name.c_str(), unsigned(info.st_uid), unsigned(::geteuid()));
+  LogMessage(
+      "DatabaseIpc> the database %s \"%s\" belongs to user %u, not to this user (%u); ignoring it",
+      what, name.c_str(), unsigned(info.st_uid), unsigned(::geteuid()));
   ::close(fd);
   errno = EACCES;
   return -1;
@@ -76,14 +79,18 @@ int OpenOwnObject(const Kiv::String& name, int flags, const char* what) {
 
 }  // namespace
 
-DatabaseIpc::~DatabaseIpc() { Close(); }
+DatabaseIpc::~DatabaseIpc() {
+  Close();
+}
 
 bool DatabaseIpc::IsOpen() const {
   std::lock_guard<std::recursive_mutex> hold(guard_);
   return block_ != nullptr;
 }
 
-uint32_t DatabaseIpc::Load(uint32_t offset) const { return __atomic_load_n(block_ + offset / 4, __ATOMIC_SEQ_CST); }
+uint32_t DatabaseIpc::Load(uint32_t offset) const {
+  return __atomic_load_n(block_ + offset / 4, __ATOMIC_SEQ_CST);
+}
 
 void DatabaseIpc::Store(uint32_t offset, uint32_t value) {
   __atomic_store_n(block_ + offset / 4, value, __ATOMIC_SEQ_CST);
@@ -132,7 +139,8 @@ bool DatabaseIpc::AttachBlock(const Kiv::String& name, bool* created) {
   if (::fstat(fd, &info) != 0) return false;
   // A block left short by a process that died while creating it reads as
   // never initialised once it has its full size (the new bytes are zero).
-  if (info.st_size < static_cast<off_t>(kBlockSize) && ::ftruncate(fd, kBlockSize) != 0) return false;
+  if (info.st_size < static_cast<off_t>(kBlockSize) && ::ftruncate(fd, kBlockSize) != 0)
+    return false;
   void* mapped = ::mmap(nullptr, kBlockSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
   if (mapped == MAP_FAILED) return false;
   block_ = static_cast<uint32_t*>(mapped);
@@ -350,13 +358,33 @@ DatabaseIpc& ProcessDatabaseIpc() {
   return *instance;
 }
 
-bool OpenDatabaseIpc(const Kiv::File::Path& assetIndexPath) { return ProcessDatabaseIpc().Open(assetIndexPath); }
-void CloseDatabaseIpc() { ProcessDatabaseIpc().Close(); }
-void InitDatabaseIpcBlock() { ProcessDatabaseIpc().InitBlock(); }
-void IPCIdle() { ProcessDatabaseIpc().Idle(); }
-void TakeDatabaseIpcHolder() { ProcessDatabaseIpc().TakeHolder(); }
-void LockDatabaseIpc() { ProcessDatabaseIpc().Lock(); }
-void UnlockDatabaseIpc() { ProcessDatabaseIpc().Unlock(); }
-bool IsDatabaseOwner() { return ProcessDatabaseIpc().IsOwner(); }
-void ReleaseDatabaseOwnership() { ProcessDatabaseIpc().ReleaseOwnership(); }
-uint32_t GetDaemonPort() { return ProcessDatabaseIpc().GetDaemonPort(); }
+bool OpenDatabaseIpc(const Kiv::File::Path& assetIndexPath) {
+  return ProcessDatabaseIpc().Open(assetIndexPath);
+}
+void CloseDatabaseIpc() {
+  ProcessDatabaseIpc().Close();
+}
+void InitDatabaseIpcBlock() {
+  ProcessDatabaseIpc().InitBlock();
+}
+void IPCIdle() {
+  ProcessDatabaseIpc().Idle();
+}
+void TakeDatabaseIpcHolder() {
+  ProcessDatabaseIpc().TakeHolder();
+}
+void LockDatabaseIpc() {
+  ProcessDatabaseIpc().Lock();
+}
+void UnlockDatabaseIpc() {
+  ProcessDatabaseIpc().Unlock();
+}
+bool IsDatabaseOwner() {
+  return ProcessDatabaseIpc().IsOwner();
+}
+void ReleaseDatabaseOwnership() {
+  ProcessDatabaseIpc().ReleaseOwnership();
+}
+uint32_t GetDaemonPort() {
+  return ProcessDatabaseIpc().GetDaemonPort();
+}

@@ -19,4 +19,5 @@
 
 class ResultsLog;
 
-void ReportInstallAction(ResultsLog& log, int32_t answer, const Kiv::PString& assetName, const KUID& kuid);
+void ReportInstallAction(ResultsLog& log, int32_t answer, const Kiv::PString& assetName,
+                         const KUID& kuid);

@@ -16,8 +16,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "foundation/text/KUID.h"
 #include "foundation/soup/SoupKUIDReferences.h"
+#include "foundation/text/KUID.h"
 
 struct KUIDHash {
   size_t operator()(const KUID& k) const {

@@ -6,7 +6,9 @@
 #include <cerrno>
 #include <cstdint>
 
-uint32_t CurrentProcessId() { return static_cast<uint32_t>(::getpid()); }
+uint32_t CurrentProcessId() {
+  return static_cast<uint32_t>(::getpid());
+}
 
 bool IsProcessAlive(uint32_t pid) {
   // kill() takes 0 as "this process group" and negative ids as groups or

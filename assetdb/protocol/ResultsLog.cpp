@@ -1,10 +1,10 @@
 #include "assetdb/protocol/ResultsLog.h"
 
-#include "foundation/spec/InterfaceTextDB.h"
 #include "foundation/soup/Soup.h"
-#include "foundation/text/SubstituteParams.h"
-#include "foundation/stream/TStream.h"
 #include "foundation/soup/VandruProperty.h"
+#include "foundation/spec/InterfaceTextDB.h"
+#include "foundation/stream/TStream.h"
+#include "foundation/text/SubstituteParams.h"
 
 // Holds the log's lock for a scope.
 class ResultsLog::Guard {

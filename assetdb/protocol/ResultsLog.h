@@ -67,8 +67,8 @@
 #include "assetdb/protocol/NuMessageRecipient.h"
 #include "assetdb/protocol/ResultList.h"
 #include "foundation/base/CountedMutex.h"
-#include "foundation/text/KUID.h"
 #include "foundation/soup/PropertyRef.h"
+#include "foundation/text/KUID.h"
 #include "kiv/String.h"
 
 class Soup;

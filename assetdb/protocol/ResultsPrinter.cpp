@@ -99,4 +99,6 @@ void PrintCommandResults(ResultsLog& log, std::ostream& out) {
   out << "OK (" << errors << " Errors, " << warnings << " Warnings)" << std::endl;
 }
 
-void PrintCommandResults(ResultsLog& log) { PrintCommandResults(log, std::cout); }
+void PrintCommandResults(ResultsLog& log) {
+  PrintCommandResults(log, std::cout);
+}

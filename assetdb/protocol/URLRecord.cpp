@@ -40,7 +40,9 @@ std::string_view Field(const char (&field)[N]) {
 
 }  // namespace
 
-void InitUrl(UrlRecord& url) { url = UrlRecord(); }
+void InitUrl(UrlRecord& url) {
+  url = UrlRecord();
+}
 
 bool ParseUrl(const char* text, UrlRecord& url) {
   InitUrl(url);
@@ -103,4 +105,6 @@ Kiv::PString BuildUrl(const UrlRecord& url) {
   return Kiv::PString(text);
 }
 
-bool IsUrlValid(const UrlRecord& url) { return url.scheme[0] != '\0' && url.host[0] != '\0'; }
+bool IsUrlValid(const UrlRecord& url) {
+  return url.scheme[0] != '\0' && url.host[0] != '\0';
+}

@@ -20,11 +20,13 @@ Kiv::PString UnknownFilterFieldName() {
 std::unique_ptr<VADFilterElement> MakeFilterElement(uint32_t typeCode) {
   switch (typeCode) {
     case kFilterTypeString:
-      return std::make_unique<VADFilterElementString>(VADFilterElementString::kAssetName, Kiv::PString());
+      return std::make_unique<VADFilterElementString>(VADFilterElementString::kAssetName,
+                                                      Kiv::PString());
     case kFilterTypeTimestamp:
       return std::make_unique<VADFilterElementTimestamp>(0, 0, 0, false, false);
     case kFilterTypeInt:
-      return std::make_unique<VADFilterElementInt>(VADFilterElementInt::kAuthor, 0, 0, false, false);
+      return std::make_unique<VADFilterElementInt>(VADFilterElementInt::kAuthor, 0, 0, false,
+                                                   false);
     case kFilterTypeAssetID:
       return std::make_unique<VADFilterElementAssetID>(VADFilterElementAssetID::kAssetId);
     case kFilterTypeBool:

@@ -5,13 +5,28 @@
 
 namespace {
 
-constexpr const char* kFlagNames[VADFilterElementBool::kFlagCount] = {
-    "local",          "fetchery",          "location-unknown",         "locally-available",
-    "up-to-date",     "obsolete",          "locally-modified",         "valid-name",
-    "open-for-edit",  "in-archive",        "locally-enabled",          "has-missing-dependencies",
-    "has-faulty-dependencies", "faulty",   "from-tintgarth",           "builtin",
-    "listing-privilege", "commit-privilege", "warnings",               "has-script-source",
-    "compatible",     "in-base-content-set"};
+constexpr const char* kFlagNames[VADFilterElementBool::kFlagCount] = {"local",
+                                                                      "fetchery",
+                                                                      "location-unknown",
+                                                                      "locally-available",
+                                                                      "up-to-date",
+                                                                      "obsolete",
+                                                                      "locally-modified",
+                                                                      "valid-name",
+                                                                      "open-for-edit",
+                                                                      "in-archive",
+                                                                      "locally-enabled",
+                                                                      "has-missing-dependencies",
+                                                                      "has-faulty-dependencies",
+                                                                      "faulty",
+                                                                      "from-tintgarth",
+                                                                      "builtin",
+                                                                      "listing-privilege",
+                                                                      "commit-privilege",
+                                                                      "warnings",
+                                                                      "has-script-source",
+                                                                      "compatible",
+                                                                      "in-base-content-set"};
 
 }  // namespace
 

@@ -19,7 +19,9 @@ struct DepthGuard {
 
 }  // namespace
 
-VADFilterElementGroup::VADFilterElementGroup(std::unique_ptr<VADFilterElement> child) { Add(std::move(child)); }
+VADFilterElementGroup::VADFilterElementGroup(std::unique_ptr<VADFilterElement> child) {
+  Add(std::move(child));
+}
 
 void VADFilterElementGroup::Add(std::unique_ptr<VADFilterElement> element) {
   if (element) children_.push_back(std::move(element));
@@ -93,7 +95,8 @@ bool VADFilterElementGroup::Equals(const VADFilterElement& other) const {
   return true;
 }
 
-void MakeFilterGroup(VADFilterElementGroup& parent, std::unique_ptr<VADFilterElement> child, bool negate) {
+void MakeFilterGroup(VADFilterElementGroup& parent, std::unique_ptr<VADFilterElement> child,
+                     bool negate) {
   auto group = std::make_unique<VADFilterElementGroup>(std::move(child));
   group->SetNegate(negate);
   parent.Add(std::move(group));

@@ -65,4 +65,5 @@ class VADFilterElementGroup : public VADFilterElement {
 
 // Makes a group holding `child` with `negate` set as given and appends it
 // to `parent`; used to exclude what the child matches.
-void MakeFilterGroup(VADFilterElementGroup& parent, std::unique_ptr<VADFilterElement> child, bool negate = true);
+void MakeFilterGroup(VADFilterElementGroup& parent, std::unique_ptr<VADFilterElement> child,
+                     bool negate = true);

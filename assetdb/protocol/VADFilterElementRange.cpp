@@ -21,7 +21,9 @@ void ReadFlags(TStream& stream, bool& lowerInclusive, bool& upperInclusive) {
   TStreamReadBool(stream, upperInclusive, false);
 }
 
-int32_t Low32(int64_t value) { return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(value))); }
+int32_t Low32(int64_t value) {
+  return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(value)));
+}
 
 }  // namespace
 

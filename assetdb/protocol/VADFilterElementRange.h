@@ -28,8 +28,12 @@ class VADFilterElementInt : public VADFilterElement {
   static constexpr uint32_t kAuthor = 1;
   static constexpr uint32_t kVersion = 2;
 
-  VADFilterElementInt(uint32_t fieldId, int32_t lower, int32_t upper, bool lowerInclusive, bool upperInclusive)
-      : fieldId_(fieldId), lower_(lower), upper_(upper), lowerInclusive_(lowerInclusive),
+  VADFilterElementInt(uint32_t fieldId, int32_t lower, int32_t upper, bool lowerInclusive,
+                      bool upperInclusive)
+      : fieldId_(fieldId),
+        lower_(lower),
+        upper_(upper),
+        lowerInclusive_(lowerInclusive),
         upperInclusive_(upperInclusive) {}
   ~VADFilterElementInt() override = default;
 
@@ -54,7 +58,10 @@ class VADFilterElementTimestamp : public VADFilterElement {
 
   VADFilterElementTimestamp(uint32_t fieldId, int64_t lower, int64_t upper, bool lowerInclusive,
                             bool upperInclusive)
-      : fieldId_(fieldId), lower_(lower), upper_(upper), lowerInclusive_(lowerInclusive),
+      : fieldId_(fieldId),
+        lower_(lower),
+        upper_(upper),
+        lowerInclusive_(lowerInclusive),
         upperInclusive_(upperInclusive) {}
   ~VADFilterElementTimestamp() override = default;
 

@@ -15,7 +15,8 @@ void PutU32(std::vector<uint8_t>& out, uint32_t value) {
 }
 
 uint32_t GetU32(const uint8_t* bytes) {
-  return uint32_t(bytes[0]) | (uint32_t(bytes[1]) << 8) | (uint32_t(bytes[2]) << 16) | (uint32_t(bytes[3]) << 24);
+  return uint32_t(bytes[0]) | (uint32_t(bytes[1]) << 8) | (uint32_t(bytes[2]) << 16) |
+         (uint32_t(bytes[3]) << 24);
 }
 
 bool EncodeHandshake(bool clientFlag, std::string_view assetIndexPath, std::vector<uint8_t>& out) {
@@ -35,8 +36,8 @@ bool EncodeHandshake(bool clientFlag, std::string_view assetIndexPath, std::vect
   return true;
 }
 
-bool EncodeRequest(uint32_t code, uint32_t clientTransactionID, const uint8_t* payload, uint32_t length,
-                   std::vector<uint8_t>& out) {
+bool EncodeRequest(uint32_t code, uint32_t clientTransactionID, const uint8_t* payload,
+                   uint32_t length, std::vector<uint8_t>& out) {
   try {
     out.clear();
     out.reserve(size_t(12) + length);

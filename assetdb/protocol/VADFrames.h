@@ -64,8 +64,8 @@ uint32_t GetU32(const uint8_t* bytes);
 // or memory runs out.
 bool EncodeHandshake(bool clientFlag, std::string_view assetIndexPath, std::vector<uint8_t>& out);
 // Code, id, length, then the payload bytes; false when memory runs out.
-bool EncodeRequest(uint32_t code, uint32_t clientTransactionID, const uint8_t* payload, uint32_t length,
-                   std::vector<uint8_t>& out);
+bool EncodeRequest(uint32_t code, uint32_t clientTransactionID, const uint8_t* payload,
+                   uint32_t length, std::vector<uint8_t>& out);
 
 // Where the reader takes its bytes from: Receive moves exactly n bytes or
 // fails.
@@ -102,11 +102,11 @@ bool SkipReplyBody(ByteSource& source);
 
 // Result of ReadReplyBody.
 enum class ReplyBody {
-  kStored,      // Every byte received and written into the stream.
-  kNotStored,   // Every byte received (the connection is in step) but the
-                // stream took fewer: the request fails.
-  kBroken,      // A receive failed or the length was over its bound: the
-                // connection must be dropped.
+  kStored,     // Every byte received and written into the stream.
+  kNotStored,  // Every byte received (the connection is in step) but the
+               // stream took fewer: the request fails.
+  kBroken,     // A receive failed or the length was over its bound: the
+               // connection must be dropped.
 };
 // The reply's length word and body, written into `reply` at its position.
 ReplyBody ReadReplyBody(ByteSource& source, TStream& reply);

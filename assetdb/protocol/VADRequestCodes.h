@@ -76,7 +76,8 @@ namespace VADRequestCode {
 
 enum Daemon : uint8_t { kAnswered, kUnanswered };
 
-#define VAD_REQUEST_CODE_CONSTANT(name, code, daemon, meaning) inline constexpr uint32_t k##name = code;
+#define VAD_REQUEST_CODE_CONSTANT(name, code, daemon, meaning) \
+  inline constexpr uint32_t k##name = code;
 VAD_REQUEST_CODES(VAD_REQUEST_CODE_CONSTANT)
 #undef VAD_REQUEST_CODE_CONSTANT
 

@@ -21,11 +21,17 @@ Kiv::String& Name() {
 
 }  // namespace
 
-void RecordMainThreadId() { g_main_thread_id.store(Kiv::Thread::GetCurrentId()); }
+void RecordMainThreadId() {
+  g_main_thread_id.store(Kiv::Thread::GetCurrentId());
+}
 
-uint32_t GetMainThreadId() { return g_main_thread_id.load(); }
+uint32_t GetMainThreadId() {
+  return g_main_thread_id.load();
+}
 
-bool IsMainThread() { return g_main_thread_id.load() == Kiv::Thread::GetCurrentId(); }
+bool IsMainThread() {
+  return g_main_thread_id.load() == Kiv::Thread::GetCurrentId();
+}
 
 void SetApplicationName(std::string_view name) {
   {

@@ -5,7 +5,9 @@
 
 #include "foundation/base/LogMessage.h"
 
-const char* OSException::what() const noexcept { return message_.c_str(); }
+const char* OSException::what() const noexcept {
+  return message_.c_str();
+}
 
 namespace OS {
 
@@ -17,15 +19,22 @@ Mutex::Mutex() {
   pthread_mutexattr_destroy(&attributes);
 }
 
-Mutex::~Mutex() { pthread_mutex_destroy(&mutex_); }
+Mutex::~Mutex() {
+  pthread_mutex_destroy(&mutex_);
+}
 
-int Mutex::Lock() { return pthread_mutex_lock(&mutex_); }
+int Mutex::Lock() {
+  return pthread_mutex_lock(&mutex_);
+}
 
-int Mutex::Unlock() { return pthread_mutex_unlock(&mutex_); }
+int Mutex::Unlock() {
+  return pthread_mutex_unlock(&mutex_);
+}
 
 MutexLock::MutexLock(Mutex* mutex) : mutex_(mutex) {
   int error = mutex_->Lock();
-  if (error != 0) throw OSException(std::string("Failed to take the mutex: ") + std::strerror(error));
+  if (error != 0)
+    throw OSException(std::string("Failed to take the mutex: ") + std::strerror(error));
 }
 
 MutexLock::~MutexLock() {

@@ -33,7 +33,8 @@ class SignalSafeText {
     return *this;
   }
   SignalSafeText& AppendDecimal(int64_t value) {
-    uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    uint64_t magnitude =
+        value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
     if (value < 0) Put('-');
     char digits[20];
     int count = 0;

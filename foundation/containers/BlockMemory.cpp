@@ -8,7 +8,9 @@ namespace Utils {
 
 namespace {
 
-uint64_t RoundUp(uint64_t value, uint64_t step) { return (value + step - 1) / step * step; }
+uint64_t RoundUp(uint64_t value, uint64_t step) {
+  return (value + step - 1) / step * step;
+}
 
 }  // namespace
 

@@ -36,9 +36,7 @@ class ChunkList : public BlockRing<T, 13> {
     return this->FindIf([&](const T& e) { return e == value; });
   }
 
-  void DeleteAll()
-    requires std::is_pointer_v<T>
-  {
+  void DeleteAll() requires std::is_pointer_v<T> {
     for (T& p : *this) {
       delete p;
       p = nullptr;

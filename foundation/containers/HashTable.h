@@ -24,7 +24,8 @@
 inline uint32_t HashName(const char* text) {
   uint32_t h = 0;
   if (!text) return h;
-  for (; *text; ++text) h = h * 3 + static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(*text)));
+  for (; *text; ++text)
+    h = h * 3 + static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(*text)));
   return h;
 }
 

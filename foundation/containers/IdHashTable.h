@@ -41,7 +41,8 @@ class IdHashTable : public HashBuckets<IdHashNode<V>> {
     if (!this->HasBuckets()) return false;
     uint32_t bucket = this->BucketOf(low);
     if (this->FindSorted(bucket, Order(low, high))) return false;
-    return this->InsertSorted(bucket, new Node{nullptr, low, high, std::move(value)}, Order(low, high));
+    return this->InsertSorted(bucket, new Node{nullptr, low, high, std::move(value)},
+                              Order(low, high));
   }
 
   // True, with `out` on the node, when the id is present; else false and

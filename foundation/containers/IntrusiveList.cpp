@@ -1,8 +1,12 @@
 #include "foundation/containers/IntrusiveList.h"
 
-Utils::IDoubleLinkListNode::~IDoubleLinkListNode() { ListNodeUnlink(*this); }
+Utils::IDoubleLinkListNode::~IDoubleLinkListNode() {
+  ListNodeUnlink(*this);
+}
 
-DoubleLinkList::~DoubleLinkList() { UnlinkAllNodes(*this); }
+DoubleLinkList::~DoubleLinkList() {
+  UnlinkAllNodes(*this);
+}
 
 void ListNodeLink(DoubleLinkList& list, Utils::IDoubleLinkListNode& node) {
   ListNodeUnlink(node);

@@ -10,4 +10,6 @@
 using PStringList = ChunkList<Kiv::PString>;
 
 // Appends `name` to the end of `list`.
-inline void AddPStringToList(PStringList& list, const Kiv::PString& name) { list.PushBack(name); }
+inline void AddPStringToList(PStringList& list, const Kiv::PString& name) {
+  list.PushBack(name);
+}

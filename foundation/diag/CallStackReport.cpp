@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/diag/DebugOutput.h"
 #include "foundation/base/SignalSafeText.h"
+#include "foundation/diag/DebugOutput.h"
 
 namespace {
 
@@ -55,7 +55,9 @@ void WriteCallStackReport(int fd, const CallStackCapture& stack) {
     bool found = Locate(stack.addresses[i], &info);
     text.Append("  ").Append(found ? info.dli_fname : "?").Append(" ");
     if (found && info.dli_sname != nullptr && info.dli_saddr != nullptr) {
-      text.Append(info.dli_sname).Append("+0x").AppendHex(Offset(stack.addresses[i], info.dli_saddr));
+      text.Append(info.dli_sname)
+          .Append("+0x")
+          .AppendHex(Offset(stack.addresses[i], info.dli_saddr));
     } else if (found) {
       text.Append("+0x").AppendHex(Offset(stack.addresses[i], info.dli_fbase));
     }

@@ -9,11 +9,11 @@
 #include <cstring>
 #include <string>
 
+#include "foundation/base/SignalSafeText.h"
 #include "foundation/diag/CallStackReport.h"
 #include "foundation/diag/DebugOutput.h"
 #include "foundation/diag/LogFileName.h"
 #include "foundation/diag/LogFileSink.h"
-#include "foundation/base/SignalSafeText.h"
 
 namespace {
 
@@ -89,7 +89,8 @@ void CallPrevious(int signal_number, siginfo_t* info, void* context) {
     }
     return;
   }
-  if (previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN && previous.sa_handler != nullptr) {
+  if (previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN &&
+      previous.sa_handler != nullptr) {
     previous.sa_handler(signal_number);
   }
 }
@@ -109,7 +110,8 @@ void OnExit() {
 int CreateReportFile() {
   if (g_dump_path[0] == '\0') return -1;
   for (int number = 1; number <= kMaxLogFileNumber; ++number) {
-    if (!ComposeNumberedPath(g_written_path, sizeof(g_written_path), g_dump_path, number)) return -1;
+    if (!ComposeNumberedPath(g_written_path, sizeof(g_written_path), g_dump_path, number))
+      return -1;
     int fd = open(g_written_path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd >= 0) return fd;
     if (errno != EEXIST) return -1;
@@ -207,7 +209,9 @@ void InstallCrashHandlers(bool allow_termination) {
 
 void DisableConsoleClose() {}
 
-bool ConsoleCloseRequested() { return g_close_requested.load(); }
+bool ConsoleCloseRequested() {
+  return g_close_requested.load();
+}
 
 void AllowConsoleTermination() {
   g_exit_dump_armed.store(false);
@@ -228,4 +232,6 @@ void CreateMiniDump(int signal_number, const siginfo_t* info) {
   ReportToSink();
 }
 
-void WriteDumpNow() { CreateMiniDump(0, nullptr); }
+void WriteDumpNow() {
+  CreateMiniDump(0, nullptr);
+}

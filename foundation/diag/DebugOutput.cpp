@@ -52,9 +52,15 @@ void AppendUtf8(std::string* out, uint32_t c) {
 
 }  // namespace
 
-void LockLogOutput() { pthread_mutex_lock(&g_log_lock); }
-bool TryLockLogOutput() { return pthread_mutex_trylock(&g_log_lock) == 0; }
-void UnlockLogOutput() { pthread_mutex_unlock(&g_log_lock); }
+void LockLogOutput() {
+  pthread_mutex_lock(&g_log_lock);
+}
+bool TryLockLogOutput() {
+  return pthread_mutex_trylock(&g_log_lock) == 0;
+}
+void UnlockLogOutput() {
+  pthread_mutex_unlock(&g_log_lock);
+}
 
 std::string LogTextFromWide(const wchar_t* text) {
   std::string out;

@@ -36,7 +36,8 @@ bool IsFolder(std::FILE* file) {
 
 }  // namespace
 
-DolmDataBufferFile::DolmDataBufferFile(int mode, const std::string& path) : mode_(mode), path_(path) {
+DolmDataBufferFile::DolmDataBufferFile(int mode, const std::string& path)
+    : mode_(mode), path_(path) {
   std::replace(path_.begin(), path_.end(), '\\', '/');
   Open();
 }

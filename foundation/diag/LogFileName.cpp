@@ -50,7 +50,9 @@ LogFileSettings GetLogFileSettings() {
   return g_settings;
 }
 
-bool FileExists(const char* path) { return path != nullptr && Exists(path); }
+bool FileExists(const char* path) {
+  return path != nullptr && Exists(path);
+}
 
 bool MakeDirectory(const char* path) {
   if (path == nullptr) return false;
@@ -108,7 +110,8 @@ bool ComposeNumberedPath(char* out, size_t capacity, const char* path, int numbe
   for (unsigned value = static_cast<unsigned>(number); value != 0; value /= 10) {
     digits[count++] = static_cast<char>('0' + value % 10);
   }
-  if (!Append(out, capacity, &used, path, dot) || !Append(out, capacity, &used, "_", 1)) return false;
+  if (!Append(out, capacity, &used, path, dot) || !Append(out, capacity, &used, "_", 1))
+    return false;
   while (count > 0) {
     if (!Append(out, capacity, &used, &digits[--count], 1)) return false;
   }

@@ -33,7 +33,9 @@ LogFileSink* InstallLogFileSink(LogFileSink* sink) {
   return g_sink.exchange(sink);
 }
 
-LogFileSink* GetLogFileSink() { return g_sink.load(); }
+LogFileSink* GetLogFileSink() {
+  return g_sink.load();
+}
 
 std::string LogTimeStamp(long long seconds, int hundredths) {
   time_t when = static_cast<time_t>(seconds);
@@ -41,14 +43,17 @@ std::string LogTimeStamp(long long seconds, int hundredths) {
   if (localtime_r(&when, &local) == nullptr) return std::string();
   char text[64];
   std::snprintf(text, sizeof(text), "%02d.%02d.%02d  %02d:%02d:%02d.%02d| ", local.tm_year % 100,
-                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, hundredths);
+                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
+                hundredths);
   return text;
 }
 
 LogFileSink::LogFileSink(std::string name, std::string folder)
     : name_(std::move(name)), folder_(std::move(folder)) {}
 
-LogFileSink::~LogFileSink() { Close(); }
+LogFileSink::~LogFileSink() {
+  Close();
+}
 
 std::string LogFileSink::GetPath() const {
   LogOutputLock lock;
@@ -100,7 +105,8 @@ void LogFileSink::EnsureOpenLocked() {
   }
   auto file = std::make_unique<DolmDataBufferFile>(kDataBufferReadWrite, path_);
   uint64_t size = 0;
-  if (!file->IsOpen() || file->GetSize(&size) != kDataBufferOk || file->Seek(size) != kDataBufferOk) return;
+  if (!file->IsOpen() || file->GetSize(&size) != kDataBufferOk || file->Seek(size) != kDataBufferOk)
+    return;
   file_ = std::move(file);
 }
 

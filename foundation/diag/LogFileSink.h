@@ -30,8 +30,8 @@
 #include <string>
 #include <string_view>
 
-#include "foundation/diag/DolmDataBufferFile.h"
 #include "foundation/base/OSMutex.h"
+#include "foundation/diag/DolmDataBufferFile.h"
 
 class LogFileSink {
  public:

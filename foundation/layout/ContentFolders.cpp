@@ -7,7 +7,8 @@
 
 namespace {
 
-constexpr std::string_view kUserDataLocations[] = {"local", "original", "backups", "editing", "cache", "settings"};
+constexpr std::string_view kUserDataLocations[] = {"local",   "original", "backups",
+                                                   "editing", "cache",    "settings"};
 
 bool IsUserDataLocation(std::string_view name) {
   for (std::string_view known : kUserDataLocations) {
@@ -37,7 +38,8 @@ Kiv::File::Path GetContentFolderPath(const Kiv::PString& location) {
   return folder;
 }
 
-bool IsPathUnder(const Kiv::File::Path& base, const Kiv::File::Path& path, Kiv::File::Path* relative) {
+bool IsPathUnder(const Kiv::File::Path& base, const Kiv::File::Path& path,
+                 Kiv::File::Path* relative) {
   Kiv::File::Path below;
   if (relative != nullptr) *relative = below;
   if (base.Empty() || path.Empty()) return false;
@@ -50,7 +52,8 @@ bool IsPathUnder(const Kiv::File::Path& base, const Kiv::File::Path& path, Kiv::
   return true;
 }
 
-bool ResolveContentPath(const Kiv::File::Path& path, Kiv::PString* location, Kiv::File::Path* relative) {
+bool ResolveContentPath(const Kiv::File::Path& path, Kiv::PString* location,
+                        Kiv::File::Path* relative) {
   if (location == nullptr || relative == nullptr) return false;
   if (GetInstallPath().Empty()) {
     location->Release();
@@ -82,7 +85,8 @@ bool ResolveContentPath(const Kiv::File::Path& path, Kiv::PString* location, Kiv
 }
 
 bool IsInContentArea(const Kiv::File::Path& path) {
-  return IsPathUnder(GetUserDataPath(), path, nullptr) || IsPathUnder(GetLibraryCachePath(), path, nullptr) ||
+  return IsPathUnder(GetUserDataPath(), path, nullptr) ||
+         IsPathUnder(GetLibraryCachePath(), path, nullptr) ||
          IsPathUnder(GetLibrariesPath(), path, nullptr);
 }
 

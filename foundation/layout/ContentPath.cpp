@@ -36,7 +36,8 @@ bool Resolve(const Kiv::PString& location, const Kiv::File::Path& path, Kiv::Fil
 // True when `path` lies below (not at) one of the roots of the content area.
 bool StrictlyInContentArea(const Kiv::File::Path& path) {
   if (!IsInContentArea(path)) return false;
-  for (const Kiv::File::Path& root : {GetUserDataPath(), GetLibraryCachePath(), GetLibrariesPath()}) {
+  for (const Kiv::File::Path& root :
+       {GetUserDataPath(), GetLibraryCachePath(), GetLibrariesPath()}) {
     Kiv::File::Path below;
     if (IsPathUnder(root, path, &below) && below.Empty()) return false;
   }
@@ -56,7 +57,8 @@ bool MakeDirectories(const Kiv::PString& location, const Kiv::File::Path& path) 
   return Resolve(location, path, &real) && Kiv::File::Md(real.Str());
 }
 
-bool RenameContentFile(const Kiv::PString& location, const Kiv::File::Path& from, const Kiv::File::Path& to) {
+bool RenameContentFile(const Kiv::PString& location, const Kiv::File::Path& from,
+                       const Kiv::File::Path& to) {
   Kiv::File::Path realFrom, realTo;
   if (!Resolve(location, from, &realFrom) || !Resolve(location, to, &realTo)) return false;
   return Kiv::File::Rename(realFrom.Str(), realTo.Str());
@@ -98,7 +100,8 @@ bool CopyStreamBytes(TStream& source, TStream& destination, uint32_t size) {
 bool CopyContentFile(const Kiv::PString& sourceLocation, const Kiv::File::Path& source,
                      const Kiv::PString& destinationLocation, const Kiv::File::Path& destination) {
   Kiv::File::Path from, to;
-  if (!Resolve(sourceLocation, source, &from) || !Resolve(destinationLocation, destination, &to)) return false;
+  if (!Resolve(sourceLocation, source, &from) || !Resolve(destinationLocation, destination, &to))
+    return false;
   // Opening the destination empties it: when it is the source, the data
   // would be gone before it was read.
   if (SameFile(from.Str(), to.Str())) return false;

@@ -23,7 +23,8 @@ bool MakeDirectories(const Kiv::PString& location, const Kiv::File::Path& path);
 
 // Renames `from` to `to`, both in the same location or both rooted
 // (Kiv::File::Rename, which replaces an existing file at `to`).
-bool RenameContentFile(const Kiv::PString& location, const Kiv::File::Path& from, const Kiv::File::Path& to);
+bool RenameContentFile(const Kiv::PString& location, const Kiv::File::Path& from,
+                       const Kiv::File::Path& to);
 
 // True when the file or folder exists. A relative path without a location
 // counts as existing (true); a refused path with a location does not.

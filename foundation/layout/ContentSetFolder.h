@@ -34,7 +34,8 @@ class ContentSetFolder {
   static ContentSetFolder Adopt(VandruResourceDatabase* database);
 
   ContentSetFolder(const ContentSetFolder& other);
-  ContentSetFolder(ContentSetFolder&& other) noexcept : database_(std::exchange(other.database_, nullptr)) {}
+  ContentSetFolder(ContentSetFolder&& other) noexcept
+      : database_(std::exchange(other.database_, nullptr)) {}
   ContentSetFolder& operator=(const ContentSetFolder& other);
   ContentSetFolder& operator=(ContentSetFolder&& other) noexcept;
   ~ContentSetFolder() { Release(); }

@@ -10,15 +10,15 @@
 #include <initializer_list>
 #include <vector>
 
-#include "foundation/layout/ContentPath.h"
 #include "foundation/base/LogMessage.h"
-#include "foundation/text/PathHelpers.h"
+#include "foundation/layout/ContentPath.h"
 #include "foundation/layout/ResourceDatabaseRegistry.h"
+#include "foundation/text/PathHelpers.h"
 
 namespace {
 
 // The content locations, in the order they are acquired and released.
-constexpr std::array<const char*, 7> kLocationNames = {"data",   "local", "original", "backups",
+constexpr std::array<const char*, 7> kLocationNames = {"data",    "local", "original", "backups",
                                                        "editing", "cache", "settings"};
 
 const char* const kLegacyNames[] = {"original", "local",    "editing",     "cache",
@@ -124,8 +124,10 @@ void CreateUserDataFolders() {
     Kiv::File::Rename(trash.Str(), backups.Str());
   }
   Kiv::File::Md(backups.Str());
-  for (const char* name : {"bookmarks", "sessions", "water"}) Kiv::File::Md(Below(GetCachePath(), {name}).Str());
-  for (const char* name : {"local", "original", "editing", "settings"}) Kiv::File::Md(Below(user, {name}).Str());
+  for (const char* name : {"bookmarks", "sessions", "water"})
+    Kiv::File::Md(Below(GetCachePath(), {name}).Str());
+  for (const char* name : {"local", "original", "editing", "settings"})
+    Kiv::File::Md(Below(user, {name}).Str());
 
   for (size_t i = 0; i < kLocationNames.size(); ++i) {
     const Kiv::PString name(kLocationNames[i]);
@@ -148,16 +150,36 @@ void ResetFolderLayoutForTests() {
   ClearRoots();
 }
 
-Kiv::File::Path GetInstallPath() { return TheLayout().installRoot; }
-Kiv::File::Path GetUserDataPath() { return TheLayout().userDataRoot; }
-Kiv::File::Path GetLibrariesPath() { return Below(GetInstallPath(), {"libraries/"}); }
-Kiv::File::Path GetScriptsPath() { return Below(GetInstallPath(), {"scripts/"}); }
-Kiv::File::Path GetBuiltinPath() { return Below(GetInstallPath(), {"builtin"}); }
-Kiv::File::Path GetPluginFolderPath() { return Below(GetInstallPath(), {"bin", "plugins"}); }
-Kiv::File::Path GetDaemonExecutablePath() { return Below(GetInstallPath(), {"bin", "vaddaemon"}); }
-Kiv::File::Path GetAssetIndexPath() { return Below(GetUserDataPath(), {"assets.tdx"}); }
-Kiv::File::Path GetCachePath() { return Below(GetUserDataPath(), {"cache"}); }
-Kiv::File::Path GetLibraryCachePath() { return Below(GetUserDataPath(), {"cache", "libraries"}); }
+Kiv::File::Path GetInstallPath() {
+  return TheLayout().installRoot;
+}
+Kiv::File::Path GetUserDataPath() {
+  return TheLayout().userDataRoot;
+}
+Kiv::File::Path GetLibrariesPath() {
+  return Below(GetInstallPath(), {"libraries/"});
+}
+Kiv::File::Path GetScriptsPath() {
+  return Below(GetInstallPath(), {"scripts/"});
+}
+Kiv::File::Path GetBuiltinPath() {
+  return Below(GetInstallPath(), {"builtin"});
+}
+Kiv::File::Path GetPluginFolderPath() {
+  return Below(GetInstallPath(), {"bin", "plugins"});
+}
+Kiv::File::Path GetDaemonExecutablePath() {
+  return Below(GetInstallPath(), {"bin", "vaddaemon"});
+}
+Kiv::File::Path GetAssetIndexPath() {
+  return Below(GetUserDataPath(), {"assets.tdx"});
+}
+Kiv::File::Path GetCachePath() {
+  return Below(GetUserDataPath(), {"cache"});
+}
+Kiv::File::Path GetLibraryCachePath() {
+  return Below(GetUserDataPath(), {"cache", "libraries"});
+}
 
 bool MoveToUserData(const char* name) {
   if (name == nullptr || name[0] == '\0') return false;

@@ -91,7 +91,8 @@ Kiv::File::Path GetContentFolderPath(const Kiv::PString& location);
 // normalised; whole components are compared, so "/a/bc" is not below
 // "/a/b". `*relative` (may be null) gets the part below `base` ("" when
 // equal) and is cleared when the answer is false. Either path empty: false.
-bool IsPathUnder(const Kiv::File::Path& base, const Kiv::File::Path& path, Kiv::File::Path* relative);
+bool IsPathUnder(const Kiv::File::Path& base, const Kiv::File::Path& path,
+                 Kiv::File::Path* relative);
 
 // Splits a full path into a content location and the path below it:
 //   below U (not U itself)      location = first component below U
@@ -101,7 +102,8 @@ bool IsPathUnder(const Kiv::File::Path& base, const Kiv::File::Path& path, Kiv::
 // True on success. While the installation root is unset, both outputs are
 // cleared and the answer is false. A `*location` that is already set is
 // kept and the answer is true at once. Null outputs give false.
-bool ResolveContentPath(const Kiv::File::Path& path, Kiv::PString* location, Kiv::File::Path* relative);
+bool ResolveContentPath(const Kiv::File::Path& path, Kiv::PString* location,
+                        Kiv::File::Path* relative);
 
 // True when `path`, normalised (so ".." cannot lead out), lies below U, the
 // library cache or I/libraries/.

@@ -62,7 +62,8 @@ void SweepLocked(Registry& registry) {
 
 }  // namespace
 
-VandruResourceDatabase* AcquireSharedEntry(const Kiv::PString& name, const Kiv::File::Path& folder) {
+VandruResourceDatabase* AcquireSharedEntry(const Kiv::PString& name,
+                                           const Kiv::File::Path& folder) {
   if (name.Empty()) return nullptr;
   Registry& registry = TheRegistry();
   Kiv::SingleLock hold(registry.lock);

@@ -1,6 +1,7 @@
 #include "foundation/layout/VandruResourceDatabase.h"
 
-VandruResourceDatabase::VandruResourceDatabase(const Kiv::PString& name, const Kiv::File::Path& folder)
+VandruResourceDatabase::VandruResourceDatabase(const Kiv::PString& name,
+                                               const Kiv::File::Path& folder)
     : Kiv::ResourceDatabase(name) {
   Kiv::File::Path root = folder;
   root.ReplaceForwardSlashes();
@@ -14,4 +15,6 @@ VandruResourceDatabase::VandruResourceDatabase(const Kiv::PString& name, const K
   Kiv::File::Subst(name, root.Empty() ? root.Str() : root.Str() + "/");
 }
 
-VandruResourceDatabase::~VandruResourceDatabase() { Kiv::File::Subst(GetName(), Kiv::String()); }
+VandruResourceDatabase::~VandruResourceDatabase() {
+  Kiv::File::Subst(GetName(), Kiv::String());
+}

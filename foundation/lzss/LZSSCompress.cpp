@@ -8,7 +8,9 @@ namespace Kiv {
 
 namespace {
 
-Compress* MakeLZSSCompress() { return new (std::nothrow) LZSSCompress(); }
+Compress* MakeLZSSCompress() {
+  return new (std::nothrow) LZSSCompress();
+}
 
 }  // namespace
 
@@ -22,6 +24,8 @@ int64_t LZSSCompress::DecompressBlock(void* dst, size_t capacity, const void* sr
   return LZSSDecode(src, n, dst, capacity);
 }
 
-void LZSSCompress::Register() { Compress::SetFactory(&MakeLZSSCompress); }
+void LZSSCompress::Register() {
+  Compress::SetFactory(&MakeLZSSCompress);
+}
 
 }  // namespace Kiv

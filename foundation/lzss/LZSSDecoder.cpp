@@ -120,8 +120,8 @@ bool DecodeFlagWords(Input& in, Output& out, uint32_t variant) {
   while (in.Left() > 0) {
     if (!flags.Load(in)) return false;
     while (flags.mask != 0 && in.Left() > 0) {
-      const bool ok = variant == 0 ? SmallWindowItem(in, out, flags)
-                                   : LargeWindowItem(in, out, flags, bits);
+      const bool ok =
+          variant == 0 ? SmallWindowItem(in, out, flags) : LargeWindowItem(in, out, flags, bits);
       if (!ok) return false;
       flags.mask <<= 1;
     }

@@ -33,7 +33,7 @@ inline constexpr uint32_t kFirstLengthSymbol = 256;
 inline constexpr uint32_t kEndSymbol = 272;
 inline constexpr uint32_t kLengthCodes = 16;
 
-inline constexpr uint32_t kLengthBase[kLengthCodes] = {0, 1, 2,  3,  4,  5,  7,  9,
+inline constexpr uint32_t kLengthBase[kLengthCodes] = {0,  1,  2,  3,  4,  5,  7,  9,
                                                        13, 17, 25, 33, 49, 65, 97, 129};
 inline constexpr uint32_t kLengthExtraBits[kLengthCodes] = {0, 0, 0, 0, 0, 1, 1, 2,
                                                             2, 3, 3, 4, 4, 5, 5, 7};

@@ -5,9 +5,13 @@
 
 ACSChunk::~ACSChunk() = default;
 
-ChunkRef ACSChunk::GetChild(const Kiv::PString&) const { return NullTag(); }
+ChunkRef ACSChunk::GetChild(const Kiv::PString&) const {
+  return NullTag();
+}
 
-uint32_t ACSChunk::CountChildren() const { return 0; }
+uint32_t ACSChunk::CountChildren() const {
+  return 0;
+}
 
 bool ACSChunk::GetChildAt(uint32_t, Kiv::PString& name, ChunkRef& child) const {
   name = Kiv::PString();
@@ -23,13 +27,21 @@ void ACSChunk::SetChild(const Kiv::PString&, ChunkRef) {}
 
 void ACSChunk::RemoveChild(const ACSChunk*) {}
 
-ChunkRef ACSChunk::CreateChunk(uint32_t, CoreRef) { return NullTag(); }
+ChunkRef ACSChunk::CreateChunk(uint32_t, CoreRef) {
+  return NullTag();
+}
 
-const uint8_t* ACSChunk::GetData() const { return nullptr; }
+const uint8_t* ACSChunk::GetData() const {
+  return nullptr;
+}
 
-uint32_t ACSChunk::GetDataSize() const { return 0; }
+uint32_t ACSChunk::GetDataSize() const {
+  return 0;
+}
 
-uint32_t ACSChunk::GetType() const { return SoupType::kNull; }
+uint32_t ACSChunk::GetType() const {
+  return SoupType::kNull;
+}
 
 void ACSChunk::SetData(uint32_t, CoreRef) {}
 
@@ -51,9 +63,13 @@ ACSChunk* TheNullTag() {
 
 }  // namespace
 
-ChunkRef NullTag() { return ChunkRef::Share(TheNullTag()); }
+ChunkRef NullTag() {
+  return ChunkRef::Share(TheNullTag());
+}
 
-const ACSChunk* NullTagPointer() { return TheNullTag(); }
+const ACSChunk* NullTagPointer() {
+  return TheNullTag();
+}
 
 bool IsNullChunk(const ACSChunk* chunk) {
   return chunk == nullptr || chunk == TheNullTag() || chunk->GetType() == SoupType::kNull;

@@ -34,8 +34,8 @@
 
 #include <cstdint>
 
-#include "foundation/soup/ACSRawDataCore.h"
 #include "foundation/base/ReferenceCountMP.h"
+#include "foundation/soup/ACSRawDataCore.h"
 #include "kiv/PString.h"
 
 class ACSChunk;

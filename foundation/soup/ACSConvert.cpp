@@ -31,7 +31,9 @@ ACSConverter::~ACSConverter() {
   if (next_ == nullptr) gTail = prev_;
 }
 
-ACSConverter* ACSConverter::First() { return gHead; }
+ACSConverter* ACSConverter::First() {
+  return gHead;
+}
 
 CoreRef ACSConvert(uint32_t fromType, CoreRef core, uint32_t toType) {
   if (fromType == toType) return core;

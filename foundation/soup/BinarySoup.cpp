@@ -322,7 +322,9 @@ ChunkRef ConvertRecordIn(const TDBBinaryFile& file, uint32_t record, uint32_t li
                                    list);
 }
 
-bool Write(TStream& stream, const Soup& soup) { return Write(stream, soup.GetChunk()); }
+bool Write(TStream& stream, const Soup& soup) {
+  return Write(stream, soup.GetChunk());
+}
 
 bool Write(TStream& stream, const ACSChunk* root) {
   TStreamWriteBytes(stream, "ACS$", 4);

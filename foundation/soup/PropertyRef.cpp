@@ -1,7 +1,7 @@
 #include "foundation/soup/PropertyRef.h"
 
-#include "foundation/text/KUID.h"
 #include "foundation/stream/TStream.h"
+#include "foundation/text/KUID.h"
 
 PropertyRef PropertyRef::FromPointer(VandruProperty* property) {
   PropertyRef ref;

@@ -40,7 +40,9 @@ void Soup::Copy(Soup& destination, const Soup& source) {
   destination.chunk_ = std::move(copy);
 }
 
-uint32_t Soup::CountTags() const { return chunk_ ? chunk_->CountChildren() : 0; }
+uint32_t Soup::CountTags() const {
+  return chunk_ ? chunk_->CountChildren() : 0;
+}
 
 // The child of that name when it holds something: not the null tag and not
 // of type 0.
@@ -180,7 +182,9 @@ void Soup::SetNamedInt(const Kiv::PString& name, int32_t value) {
   SetValue(name, SoupType::kInt, &value, sizeof value);
 }
 
-void Soup::SetNamedBool(const Kiv::PString& name, bool flag) { SetNamedInt(name, flag ? 1 : 0); }
+void Soup::SetNamedBool(const Kiv::PString& name, bool flag) {
+  SetNamedInt(name, flag ? 1 : 0);
+}
 
 void Soup::SetNamedFloat(const Kiv::PString& name, float value) {
   SetValue(name, SoupType::kFloat, &value, sizeof value);
@@ -196,7 +200,9 @@ void Soup::SetNamedKUID(const Kiv::PString& name, const KUID& kuid) {
   SetValue(name, SoupType::kKUID, raw, sizeof raw);
 }
 
-void Soup::SetNamedNull(const Kiv::PString& name) { SetValue(name, SoupType::kNull, nullptr, 0); }
+void Soup::SetNamedNull(const Kiv::PString& name) {
+  SetValue(name, SoupType::kNull, nullptr, 0);
+}
 
 void Soup::SetNamedSoup(const Kiv::PString& name, Soup& subSoup) {
   Create();
@@ -207,7 +213,8 @@ void Soup::SetNamedSoup(const Kiv::PString& name, Soup& subSoup) {
 
 void Soup::RemoveNamedTag(const Kiv::PString& name) {
   if (!chunk_) return;
-  if (TDBContainerTag* container = AsEditable(chunk_.get())) return container->RemoveFirstNamed(name);
+  if (TDBContainerTag* container = AsEditable(chunk_.get()))
+    return container->RemoveFirstNamed(name);
   ChunkRef child = chunk_->GetChild(name);
   if (child.get() == NullTagPointer()) return;
   chunk_->RemoveChild(child.get());

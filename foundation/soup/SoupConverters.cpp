@@ -48,7 +48,9 @@ CoreRef TextCore(const std::string& text) {
   return ACSRawDataCore::CreateCopy(text.c_str(), static_cast<uint32_t>(text.size() + 1));
 }
 
-uint32_t WordCount(const ACSRawDataCore* core) { return core == nullptr ? 0 : core->Size() / 4; }
+uint32_t WordCount(const ACSRawDataCore* core) {
+  return core == nullptr ? 0 : core->Size() / 4;
+}
 
 template <class T>
 T WordAt(const ACSRawDataCore* core, uint32_t i) {

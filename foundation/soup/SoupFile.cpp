@@ -42,11 +42,11 @@
 #include <cstdint>
 #include <utility>
 
-#include "foundation/soup/BinarySoup.h"
 #include "foundation/layout/ContentPath.h"
+#include "foundation/soup/BinarySoup.h"
 #include "foundation/soup/Soup.h"
-#include "foundation/stream/TFile.h"
 #include "foundation/soup/TextSoup.h"
+#include "foundation/stream/TFile.h"
 #include "kiv/File.h"
 #include "kiv/String.h"
 
@@ -77,8 +77,8 @@ Kiv::String TemporaryPathOf(const Kiv::String& path) {
   return path.substr(0, path.size() - ext.size()) + "tmp";
 }
 
-bool OpenFile(TFile& file, const Kiv::PString& location, const Kiv::String& path,
-              uint32_t pathMode, uint32_t locationMode) {
+bool OpenFile(TFile& file, const Kiv::PString& location, const Kiv::String& path, uint32_t pathMode,
+              uint32_t locationMode) {
   if (location.Empty()) return file.Open(path, pathMode);
   return file.Open(location, path, locationMode);
 }

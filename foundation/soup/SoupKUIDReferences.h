@@ -28,8 +28,8 @@
 #pragma once
 
 #include "foundation/containers/BlockList.h"
-#include "foundation/text/KUID.h"
 #include "foundation/soup/Soup.h"
+#include "foundation/text/KUID.h"
 
 using KUIDList = BlockList<KUID>;
 

@@ -5,8 +5,8 @@
 
 #include "foundation/base/LogMessage.h"
 #include "foundation/soup/Soup.h"
-#include "foundation/stream/TBuffer.h"
 #include "foundation/soup/TextSoup.h"
+#include "foundation/stream/TBuffer.h"
 
 namespace {
 

@@ -174,11 +174,17 @@ void ChainRemove(IndexT& index, const void* key, NodeT* node, Link prev, Link ne
 
 }  // namespace
 
-ChunkRef TDBContainerTag::Create() { return ChunkRef::Adopt(new TDBContainerTag); }
+ChunkRef TDBContainerTag::Create() {
+  return ChunkRef::Adopt(new TDBContainerTag);
+}
 
-TDBContainerTag::TDBContainerTag() { NewLayout(); }
+TDBContainerTag::TDBContainerTag() {
+  NewLayout();
+}
 
-void TDBContainerTag::NewLayout() { layout_ = gNextLayout.fetch_add(1, std::memory_order_relaxed); }
+void TDBContainerTag::NewLayout() {
+  layout_ = gNextLayout.fetch_add(1, std::memory_order_relaxed);
+}
 
 TDBContainerTag::~TDBContainerTag() {
   std::vector<ACSChunk*> children;
@@ -276,7 +282,9 @@ ChunkRef TDBContainerTag::GetChild(const Kiv::PString& name) const {
   return ChunkRef::Share(node->child);
 }
 
-uint32_t TDBContainerTag::CountChildren() const { return count_; }
+uint32_t TDBContainerTag::CountChildren() const {
+  return count_;
+}
 
 bool TDBContainerTag::GetChildAt(uint32_t index, Kiv::PString& name, ChunkRef& child) const {
   if (index >= count_) {

@@ -44,8 +44,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "foundation/soup/ACSChunk.h"
 #include "foundation/containers/BlockRing.h"
+#include "foundation/soup/ACSChunk.h"
 
 class TDBContainerTag : public ACSChunk {
  public:

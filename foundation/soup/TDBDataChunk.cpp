@@ -36,6 +36,10 @@ ChunkRef TDBDataChunk::WithCore(MPRef<TDBBinaryFile> file, uint32_t type, CoreRe
       new TDBDataChunk(std::move(file), std::move(core), type, payload, record, list));
 }
 
-const uint8_t* TDBDataChunk::GetData() const { return core_ ? core_->Data() : nullptr; }
+const uint8_t* TDBDataChunk::GetData() const {
+  return core_ ? core_->Data() : nullptr;
+}
 
-uint32_t TDBDataChunk::GetDataSize() const { return core_ ? core_->Size() : 0; }
+uint32_t TDBDataChunk::GetDataSize() const {
+  return core_ ? core_->Size() : 0;
+}

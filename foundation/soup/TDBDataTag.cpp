@@ -35,11 +35,17 @@ ChunkRef TDBDataTag::CreateText(std::string_view text) {
   return ChunkRef::Adopt(tag);
 }
 
-const uint8_t* TDBDataTag::GetData() const { return data_; }
+const uint8_t* TDBDataTag::GetData() const {
+  return data_;
+}
 
-uint32_t TDBDataTag::GetDataSize() const { return size_; }
+uint32_t TDBDataTag::GetDataSize() const {
+  return size_;
+}
 
-uint32_t TDBDataTag::GetType() const { return type_; }
+uint32_t TDBDataTag::GetType() const {
+  return type_;
+}
 
 void TDBDataTag::SetData(uint32_t type, CoreRef core) {
   type_ = type;

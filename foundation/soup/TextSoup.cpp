@@ -176,10 +176,14 @@ std::string TextSoup::NormaliseTagName(std::string_view name) {
 
 const char* TextSoup::StatusText(Status status) {
   switch (status) {
-    case Status::kOk: return "no error";
-    case Status::kStreamClosed: return "the stream is not open";
-    case Status::kReadFailed: return "the stream could not be read";
-    case Status::kOutOfMemory: return "out of memory";
+    case Status::kOk:
+      return "no error";
+    case Status::kStreamClosed:
+      return "the stream is not open";
+    case Status::kReadFailed:
+      return "the stream could not be read";
+    case Status::kOutOfMemory:
+      return "out of memory";
   }
   return "unknown error";
 }

@@ -21,11 +21,11 @@
 #include <string_view>
 #include <vector>
 
+#include "foundation/base/LogMessage.h"
+#include "foundation/soup/TextSoup.h"
 #include "foundation/stream/CharBuffer.h"
 #include "foundation/text/KUID.h"
-#include "foundation/base/LogMessage.h"
 #include "foundation/text/TextRecoding.h"
-#include "foundation/soup/TextSoup.h"
 
 namespace {
 
@@ -37,9 +37,15 @@ static_assert(std::endian::native == std::endian::little,
 constexpr uint32_t kReadPiece = 64 * 1024;
 constexpr uint32_t kMaxPiece = 1u << 30;
 
-bool IsBlank(int c) { return c == ' ' || c == '\t'; }
-bool IsLineEnd(int c) { return c == '\r' || c == '\n'; }
-bool IsDigit(int c) { return c >= '0' && c <= '9'; }
+bool IsBlank(int c) {
+  return c == ' ' || c == '\t';
+}
+bool IsLineEnd(int c) {
+  return c == '\r' || c == '\n';
+}
+bool IsDigit(int c) {
+  return c >= '0' && c <= '9';
+}
 
 // The value kinds that ClassifyValue tells apart.
 enum class Kind { kNone, kSoup, kInt, kFloat, kList, kText };
@@ -94,7 +100,7 @@ class TextSoupReader {
   // stays unread.
   int SkipBlanks(bool lineEnds) {
     // Runs of spaces (the padding that lines values up) go 8 at a time; the
-  // first byte that is not a space is the lowest one that differs.
+    // first byte that is not a space is the lowest one that differs.
     constexpr uint64_t kSpaces = 0x2020202020202020ull;
     while (end_ - p_ >= 8) {
       uint64_t word;
@@ -194,7 +200,8 @@ class TextSoupReader {
       case Kind::kNone:
         soup.SetNamedNull(name_);
         return Status::kOk;
-      case Kind::kSoup: return ReadSubSoup(soup, depth);
+      case Kind::kSoup:
+        return ReadSubSoup(soup, depth);
       case Kind::kInt:
         ReadInt(soup);
         return Status::kOk;
@@ -204,7 +211,8 @@ class TextSoupReader {
       case Kind::kList:
         ReadNumberList(soup);
         return Status::kOk;
-      case Kind::kText: return ReadText(soup);
+      case Kind::kText:
+        return ReadText(soup);
     }
     return Status::kOk;
   }

@@ -2,7 +2,9 @@
 
 void VandruProperty::SetValueText(const Kiv::PString&) {}
 
-void VandruProperty::GetValueText(Kiv::PString& out) const { out = Kiv::PString(); }
+void VandruProperty::GetValueText(Kiv::PString& out) const {
+  out = Kiv::PString();
+}
 
 void VandruProperty::ReleaseReference() {}
 

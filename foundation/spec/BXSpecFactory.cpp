@@ -2,4 +2,6 @@
 
 #include "foundation/spec/SpecRegistry.h"
 
-BXSpecFactory::~BXSpecFactory() { SpecRegistry::ForgetFactory(this); }
+BXSpecFactory::~BXSpecFactory() {
+  SpecRegistry::ForgetFactory(this);
+}

@@ -16,8 +16,8 @@
 // dangling factory.
 #pragma once
 
-#include "foundation/text/KUID.h"
 #include "foundation/soup/Soup.h"
+#include "foundation/text/KUID.h"
 #include "kiv/PString.h"
 #include "kiv/String.h"
 
@@ -29,8 +29,9 @@ class BXSpecFactory {
   BXSpecFactory(const BXSpecFactory&) = delete;
   BXSpecFactory& operator=(const BXSpecFactory&) = delete;
 
-  virtual BrindlemoxSpec* Create(const KUID& asset, const Kiv::PString& contentSet, const Soup& config,
-                                 const Kiv::String& parentFolder, const Kiv::String& folderName) = 0;
+  virtual BrindlemoxSpec* Create(const KUID& asset, const Kiv::PString& contentSet,
+                                 const Soup& config, const Kiv::String& parentFolder,
+                                 const Kiv::String& folderName) = 0;
   virtual ~BXSpecFactory();
 
   Kiv::PString name;

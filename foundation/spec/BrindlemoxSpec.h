@@ -42,10 +42,10 @@
 #include <cstdint>
 #include <string_view>
 
-#include "foundation/layout/ContentSetFolder.h"
 #include "foundation/base/IdentifiableType.h"
-#include "foundation/text/KUID.h"
 #include "foundation/containers/SafePointer.h"
+#include "foundation/layout/ContentSetFolder.h"
+#include "foundation/text/KUID.h"
 #include "kiv/File.h"
 #include "kiv/PString.h"
 #include "kiv/ReferenceCount.h"

@@ -5,9 +5,9 @@
 #include <unordered_map>
 #include <utility>
 
+#include "foundation/base/LogMessage.h"
 #include "foundation/soup/ACSChunk.h"
 #include "foundation/soup/ACSConvert.h"
-#include "foundation/base/LogMessage.h"
 #include "foundation/soup/Soup.h"
 
 namespace {
@@ -142,7 +142,9 @@ void InterfaceTextDB::SetLanguage(const char* code) {
   db.fileName_ = file;
 }
 
-void InterfaceTextDB::MarkUnloaded() { Instance().loaded_.store(false, std::memory_order_release); }
+void InterfaceTextDB::MarkUnloaded() {
+  Instance().loaded_.store(false, std::memory_order_release);
+}
 
 void InterfaceTextDB::ResetForTests() {
   InterfaceTextDB& db = Instance();
@@ -217,4 +219,6 @@ Kiv::String GetInterfaceText(const Kiv::PString& tag) {
   return InterfaceTextDB::Get().GetString(tag, true).Str();
 }
 
-Kiv::String GetInterfaceText(const char* tag) { return GetInterfaceText(Kiv::PString(tag)); }
+Kiv::String GetInterfaceText(const char* tag) {
+  return GetInterfaceText(Kiv::PString(tag));
+}

@@ -89,8 +89,8 @@ class InterfaceTextDB {
   void Publish(std::shared_ptr<const Contents> contents);
   void LogMiss(const Kiv::PString& tag, const Contents& contents) const;
 
-  std::mutex loadMutex_;            // Serialises loads and the language choice.
-  Kiv::PString fileName_;           // The chosen language file; under loadMutex_.
+  std::mutex loadMutex_;   // Serialises loads and the language choice.
+  Kiv::PString fileName_;  // The chosen language file; under loadMutex_.
   std::atomic<bool> loaded_{false};
   mutable std::atomic<uint32_t> misses_{0};
   mutable std::mutex contentsMutex_;  // Guards the pointer only.

@@ -8,6 +8,10 @@ std::atomic<SpecAssetSource*> g_source{nullptr};
 
 }  // namespace
 
-SpecAssetSource* SetSpecAssetSource(SpecAssetSource* source) { return g_source.exchange(source); }
+SpecAssetSource* SetSpecAssetSource(SpecAssetSource* source) {
+  return g_source.exchange(source);
+}
 
-SpecAssetSource* GetSpecAssetSource() { return g_source.load(); }
+SpecAssetSource* GetSpecAssetSource() {
+  return g_source.load();
+}

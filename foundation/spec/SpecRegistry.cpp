@@ -28,7 +28,8 @@ std::atomic<SpecRegistry*> g_instance{nullptr};
 std::atomic<SpecRegistry::DirectSpecMaker> g_directMaker{nullptr};
 
 bool IsUnused(const BrindlemoxSpec* spec) {
-  return spec->useCount.Get() == 0 && spec->releaseStamp.load(std::memory_order_relaxed) <= SpecReleaseStamp();
+  return spec->useCount.Get() == 0 &&
+         spec->releaseStamp.load(std::memory_order_relaxed) <= SpecReleaseStamp();
 }
 
 template <typename T>
@@ -66,13 +67,17 @@ SpecRegistry::~SpecRegistry() {
   factories_.FreeBlocks();
 }
 
-SpecRegistry* SpecRegistry::Instance() { return g_instance.load(); }
+SpecRegistry* SpecRegistry::Instance() {
+  return g_instance.load();
+}
 
-void SpecRegistry::SetDirectSpecMaker(DirectSpecMaker maker) { g_directMaker.store(maker); }
+void SpecRegistry::SetDirectSpecMaker(DirectSpecMaker maker) {
+  g_directMaker.store(maker);
+}
 
 uint32_t SpecRegistry::BucketOf(const KUID& asset) {
-  const uint32_t hash = (static_cast<uint32_t>(asset.contentId) << 5) ^ static_cast<uint32_t>(asset.version) ^
-                        static_cast<uint32_t>(asset.userId);
+  const uint32_t hash = (static_cast<uint32_t>(asset.contentId) << 5) ^
+                        static_cast<uint32_t>(asset.version) ^ static_cast<uint32_t>(asset.userId);
   return hash % kBucketCount;
 }
 
@@ -84,8 +89,9 @@ BXSpecFactory* SpecRegistry::FactoryFor(const Soup& config) {
   return defaultFactory_;
 }
 
-void SpecRegistry::CreateSpec(SpecRef& out, const KUID& asset, const Kiv::PString& contentSet, const Soup& config,
-                              const Kiv::String& parentFolder, const Kiv::String& folderName) {
+void SpecRegistry::CreateSpec(SpecRef& out, const KUID& asset, const Kiv::PString& contentSet,
+                              const Soup& config, const Kiv::String& parentFolder,
+                              const Kiv::String& folderName) {
   Kiv::SingleLock hold(RegistryLock());
   BrindlemoxSpec* spec = nullptr;
   if (BXSpecFactory* factory = FactoryFor(config)) {
@@ -189,7 +195,8 @@ void SpecRegistry::ReleaseAll() {
   }
   if (leaks.empty()) return;
   LogMessage("Leaked specs:");
-  for (const auto& [asset, uses] : leaks) LogMessage("  (%4d) - %s", uses, SpecLogName(asset).c_str());
+  for (const auto& [asset, uses] : leaks)
+    LogMessage("  (%4d) - %s", uses, SpecLogName(asset).c_str());
 }
 
 void SpecRegistry::AddFactory(BXSpecFactory* factory) {

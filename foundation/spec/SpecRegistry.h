@@ -55,12 +55,12 @@
 #include <cstdint>
 #include <memory>
 
+#include "foundation/containers/ChunkList.h"
+#include "foundation/soup/Soup.h"
 #include "foundation/spec/BXSpecFactory.h"
 #include "foundation/spec/BrindlemoxSpec.h"
-#include "foundation/containers/ChunkList.h"
-#include "foundation/text/KUID.h"
-#include "foundation/soup/Soup.h"
 #include "foundation/spec/SpecRef.h"
+#include "foundation/text/KUID.h"
 #include "kiv/PString.h"
 #include "kiv/String.h"
 
@@ -70,8 +70,9 @@ class SpecRegistry {
 
   // Makes a spec where no factory does. Installed once by the asset layer at
   // start-up; null restores the plain BrindlemoxSpec.
-  using DirectSpecMaker = BrindlemoxSpec* (*)(const KUID& asset, const Kiv::PString& contentSet, const Soup& config,
-                                               const Kiv::String& parentFolder, const Kiv::String& folderName);
+  using DirectSpecMaker = BrindlemoxSpec* (*)(const KUID& asset, const Kiv::PString& contentSet,
+                                              const Soup& config, const Kiv::String& parentFolder,
+                                              const Kiv::String& folderName);
 
   SpecRegistry();
   ~SpecRegistry();
@@ -83,8 +84,9 @@ class SpecRegistry {
   static void SetDirectSpecMaker(DirectSpecMaker maker);
   static uint32_t BucketOf(const KUID& asset);
 
-  void CreateSpec(SpecRef& out, const KUID& asset, const Kiv::PString& contentSet, const Soup& config,
-                  const Kiv::String& parentFolder, const Kiv::String& folderName);
+  void CreateSpec(SpecRef& out, const KUID& asset, const Kiv::PString& contentSet,
+                  const Soup& config, const Kiv::String& parentFolder,
+                  const Kiv::String& folderName);
   SpecRef Find(const KUID& asset);
   void Validate(BrindlemoxSpec* spec);
   void Discard(BrindlemoxSpec* spec);

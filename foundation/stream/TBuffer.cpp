@@ -26,7 +26,9 @@ void TBuffer::Reset() {
   data_->Clean();
 }
 
-uint32_t TBuffer::Tell() { return data_->Position() - buffered_; }
+uint32_t TBuffer::Tell() {
+  return data_->Position() - buffered_;
+}
 
 uint32_t TBuffer::Write(const void* data, uint32_t n) {
   uint64_t allocated = data_->AllocatedSize();
@@ -45,7 +47,9 @@ uint32_t TBuffer::Write(const void* data, uint32_t n) {
   return written;
 }
 
-uint32_t TBuffer::ReadData(void* data, uint32_t n) { return data_->Read(data, n, 1); }
+uint32_t TBuffer::ReadData(void* data, uint32_t n) {
+  return data_->Read(data, n, 1);
+}
 
 int64_t TBuffer::Seek(int64_t offset, int whence) {
   // Far beyond any 32-bit position, and safe to negate and add.
@@ -61,4 +65,6 @@ int64_t TBuffer::Seek(int64_t offset, int whence) {
   return target;
 }
 
-bool TBuffer::IsEOF() const { return data_->Position() - buffered_ >= data_->DataLength(); }
+bool TBuffer::IsEOF() const {
+  return data_->Position() - buffered_ >= data_->DataLength();
+}

@@ -10,7 +10,9 @@ TFile::TFile(Kiv::File* file, bool ownsFile) : file_(file) {
   if (ownsFile) owned_.reset(file);
 }
 
-TFile::~TFile() { Close(); }
+TFile::~TFile() {
+  Close();
+}
 
 Kiv::File* TFile::GetFile() {
   if (file_ != nullptr) return file_;
@@ -62,7 +64,9 @@ uint32_t TFile::Tell() {
   return logical < 0 ? 0 : static_cast<uint32_t>(kMaxPosition);
 }
 
-bool TFile::IsOpen() const { return file_ != nullptr && file_->IsValid(); }
+bool TFile::IsOpen() const {
+  return file_ != nullptr && file_->IsValid();
+}
 
 uint32_t TFile::Write(const void* data, uint32_t n) {
   if (file_ == nullptr) {

@@ -68,7 +68,9 @@ bool TStreamReadBool(TStream& stream, bool& out, bool def) {
   return true;
 }
 
-uint32_t TStreamReadBytes(TStream& stream, void* dst, uint32_t n) { return stream.Read(dst, n); }
+uint32_t TStreamReadBytes(TStream& stream, void* dst, uint32_t n) {
+  return stream.Read(dst, n);
+}
 
 uint32_t TStreamWriteBytes(TStream& stream, const void* data, uint32_t n) {
   stream.SettleRead();
@@ -76,9 +78,13 @@ uint32_t TStreamWriteBytes(TStream& stream, const void* data, uint32_t n) {
   return stream.Write(data, n);
 }
 
-void TStreamWriteU8(TStream& stream, uint8_t value) { TStreamWriteBytes(stream, &value, 1); }
+void TStreamWriteU8(TStream& stream, uint8_t value) {
+  TStreamWriteBytes(stream, &value, 1);
+}
 
-void TStreamWriteBool(TStream& stream, bool value) { TStreamWriteU8(stream, value ? 1 : 0); }
+void TStreamWriteBool(TStream& stream, bool value) {
+  TStreamWriteU8(stream, value ? 1 : 0);
+}
 
 void TStreamWriteU32(TStream& stream, uint32_t value) {
   uint8_t b[4];
@@ -97,7 +103,9 @@ void TStreamWriteFloat(TStream& stream, float value) {
   TStreamWriteU32(stream, std::bit_cast<uint32_t>(value));
 }
 
-void TStreamRewind(TStream& stream) { stream.SeekTo(0); }
+void TStreamRewind(TStream& stream) {
+  stream.SeekTo(0);
+}
 
 // --- Arrays and strings (members of TStream) --------------------------------
 

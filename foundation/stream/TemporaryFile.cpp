@@ -51,7 +51,9 @@ bool CreateTemporaryFilePath(const Kiv::File::Path& folder, Kiv::File::Path* out
     *out = candidate;
     return true;
   }
-  LogMessage("CreateTemporaryFilePath> unable to form valid temp path in 100 tries, at path '%s' with prefix '%s'",
-                   root.c_str(), kPrefix);
+  LogMessage(
+      "CreateTemporaryFilePath> unable to form valid temp path in 100 tries, at path '%s' with "
+      "prefix '%s'",
+      root.c_str(), kPrefix);
   return false;
 }

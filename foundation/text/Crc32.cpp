@@ -53,6 +53,7 @@ uint32_t Crc32Buffer(const void* data, size_t length) {
 uint32_t Crc32LowerString(const char* text) {
   if (text == nullptr || *text == '\0') return 0;
   uint32_t crc = 0xFFFFFFFFu;
-  for (; *text != '\0'; ++text) crc = Step(crc, static_cast<unsigned char>(Kiv::AsciiToLower(*text)));
+  for (; *text != '\0'; ++text)
+    crc = Step(crc, static_cast<unsigned char>(Kiv::AsciiToLower(*text)));
   return ~crc;
 }

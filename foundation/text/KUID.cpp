@@ -80,7 +80,9 @@ void KUIDToRawBytes(const KUID& kuid, uint8_t out[8]) {
   WriteLE32(uint32_t(kuid.contentId), out + 4);
 }
 
-KUID KUIDFromRawBytes(const uint8_t in[8]) { return KUIDUnpack(ReadLE32(in), ReadLE32(in + 4)); }
+KUID KUIDFromRawBytes(const uint8_t in[8]) {
+  return KUIDUnpack(ReadLE32(in), ReadLE32(in + 4));
+}
 
 void WriteKUID(TStream& stream, const KUID& kuid) {
   TStreamWriteU32(stream, uint32_t(kuid.contentId));

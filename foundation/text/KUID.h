@@ -86,7 +86,9 @@ struct KUID {
 // The shared null KUID.
 inline constexpr KUID kNullKUID{-1, -1, 127};
 
-inline bool KUID::IsNull() const { return *this == kNullKUID; }
+inline bool KUID::IsNull() const {
+  return *this == kNullKUID;
+}
 
 // True when the KUID is written in the two-number form.
 bool KUIDHasShortForm(const KUID& kuid);

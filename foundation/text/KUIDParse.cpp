@@ -7,7 +7,9 @@
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // True when `text` begins with `prefix`, ASCII letters compared in any case.
 bool StartsWithNoCase(const char* text, const char* prefix) {
@@ -37,18 +39,19 @@ bool SkipNumber(const char*& p, bool allowMinus) {
 
 // -?D+ ":" D+ ">" and the end of the text.
 bool IsStrictShortTag(const char* p) {
-  return SkipNumber(p, true) && SkipChar(p, ':') && SkipDigits(p) && SkipChar(p, '>') &&
-         *p == '\0';
+  return SkipNumber(p, true) && SkipChar(p, ':') && SkipDigits(p) && SkipChar(p, '>') && *p == '\0';
 }
 
 // D+ ":" D+ ":" D+ ">" and the end of the text.
 bool IsStrictLongTag(const char* p) {
-  return SkipDigits(p) && SkipChar(p, ':') && SkipDigits(p) && SkipChar(p, ':') &&
-         SkipDigits(p) && SkipChar(p, '>') && *p == '\0';
+  return SkipDigits(p) && SkipChar(p, ':') && SkipDigits(p) && SkipChar(p, ':') && SkipDigits(p) &&
+         SkipChar(p, '>') && *p == '\0';
 }
 
 // -?D+ ":" at the start.
-bool HasStrictWordStart(const char* p) { return SkipNumber(p, true) && SkipChar(p, ':'); }
+bool HasStrictWordStart(const char* p) {
+  return SkipNumber(p, true) && SkipChar(p, ':');
+}
 
 enum class Scan { kNone, kOk, kOverflow };
 

@@ -19,23 +19,35 @@ constexpr std::array<unsigned char, 256> MakeFoldTable() {
 
 constexpr std::array<unsigned char, 256> kFold = MakeFoldTable();
 
-unsigned char Fold(char c) { return kFold[static_cast<unsigned char>(c)]; }
+unsigned char Fold(char c) {
+  return kFold[static_cast<unsigned char>(c)];
+}
 
 // The character a backslash followed by `c` stands for.
 char EscapedChar(char c) {
   switch (c) {
-    case 'n': return '\n';
-    case 't': return '\t';
-    case 'v': return '\v';
-    case 'r': return '\r';
-    case 'f': return '\f';
-    case 'b': return '\b';
-    case 'a': return '\a';
-    default: return c;
+    case 'n':
+      return '\n';
+    case 't':
+      return '\t';
+    case 'v':
+      return '\v';
+    case 'r':
+      return '\r';
+    case 'f':
+      return '\f';
+    case 'b':
+      return '\b';
+    case 'a':
+      return '\a';
+    default:
+      return c;
   }
 }
 
-bool IsQuote(char c) { return c == '"' || c == '\''; }
+bool IsQuote(char c) {
+  return c == '"' || c == '\'';
+}
 
 Kiv::String ResolveEscapes(std::string_view text) {
   Kiv::String out;

@@ -66,4 +66,6 @@ struct WrappedPointer {
   void* pointer = nullptr;
 };
 
-inline WrappedPointer WrapPointer(void* pointer) { return WrappedPointer{pointer}; }
+inline WrappedPointer WrapPointer(void* pointer) {
+  return WrappedPointer{pointer};
+}

@@ -18,8 +18,12 @@ constexpr char32_t kCp1252High[32] = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-bool IsWindows1252(unsigned codePage) { return codePage == CP_ACP || codePage == 1252; }
-bool IsSupported(unsigned codePage) { return codePage == CP_UTF8 || IsWindows1252(codePage); }
+bool IsWindows1252(unsigned codePage) {
+  return codePage == CP_ACP || codePage == 1252;
+}
+bool IsSupported(unsigned codePage) {
+  return codePage == CP_UTF8 || IsWindows1252(codePage);
+}
 
 char32_t Cp1252ToChar(unsigned char byte) {
   if (byte >= 0x80 && byte < 0xA0) return kCp1252High[byte - 0x80];
@@ -140,7 +144,8 @@ int64_t RecodeText(char* buffer, size_t bufferSize, unsigned fromCodePage, unsig
   const size_t length = strnlen(buffer, bufferSize);
   if (!IsSupported(fromCodePage) || !IsSupported(toCodePage)) return Fail(buffer, length);
   try {
-    const std::string narrow = Narrow(Widen(std::string_view(buffer, length), fromCodePage), toCodePage);
+    const std::string narrow =
+        Narrow(Widen(std::string_view(buffer, length), fromCodePage), toCodePage);
     const size_t needed = narrow.size() + 1;
     if (needed > bufferSize) return int64_t(needed);
     std::memcpy(buffer, narrow.data(), narrow.size());

@@ -121,7 +121,9 @@ void SetExceptionGuardFlag(bool on) {
   g_guard_on.store(on);
 }
 
-bool GetExceptionGuardFlag() { return g_guard_on.load(); }
+bool GetExceptionGuardFlag() {
+  return g_guard_on.load();
+}
 
 int CallGuarded(TCXCallbackBase* callback, void* argument) {
   if (callback == nullptr) return -1;
@@ -140,4 +142,6 @@ int CallGuarded(TCXCallbackBase* callback, void* argument) {
   return result;
 }
 
-int RunGuardedCall(TCXCallbackBase* object) { return CallGuarded(object, nullptr); }
+int RunGuardedCall(TCXCallbackBase* object) {
+  return CallGuarded(object, nullptr);
+}

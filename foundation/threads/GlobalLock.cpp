@@ -4,8 +4,8 @@
 #include <chrono>
 
 #include "foundation/base/ApplicationRecords.h"
-#include "foundation/threads/BlockingScreen.h"
 #include "foundation/base/LogMessage.h"
+#include "foundation/threads/BlockingScreen.h"
 #include "foundation/threads/WorkerThread.h"
 #include "kiv/ResourceSystem.h"
 #include "kiv/Time.h"
@@ -52,7 +52,9 @@ GlobalLock& GlobalLock::Get() {
   return lock;
 }
 
-WorkerThread& GlobalLock::Queue() { return queue_ != nullptr ? *queue_ : WorkerThread::Get(); }
+WorkerThread& GlobalLock::Queue() {
+  return queue_ != nullptr ? *queue_ : WorkerThread::Get();
+}
 
 const GlobalLock::Holder* GlobalLock::FindHolderLocked(uint32_t thread) const {
   for (const Holder& holder : holders_) {
@@ -104,9 +106,10 @@ bool GlobalLock::Acquire(uint32_t thread, bool exclusive) {
     }
     bool raise = exclusive && FindHolderLocked(thread) != nullptr;
     if (raise && OtherWaitsLocked(raising_, thread)) {
-      LogMessage("GlobalLock: thread %u cannot raise its shared grant to exclusive while another "
-                 "holder waits to do the same",
-                 thread);
+      LogMessage(
+          "GlobalLock: thread %u cannot raise its shared grant to exclusive while another "
+          "holder waits to do the same",
+          thread);
       return false;
     }
     if (exclusive) pending_exclusive_.push_back(thread);
@@ -162,9 +165,8 @@ void GlobalLock::WaitOnMainThread(uint32_t thread, bool exclusive) {
       continue;
     }
     std::unique_lock<std::mutex> lock(guard_);
-    changed_.wait_for(lock, std::chrono::milliseconds(interval - waited), [&] {
-      return main_wake_ != wake || CanGrantLocked(thread, exclusive);
-    });
+    changed_.wait_for(lock, std::chrono::milliseconds(interval - waited),
+                      [&] { return main_wake_ != wake || CanGrantLocked(thread, exclusive); });
   }
   if (exclusive) changed_.notify_all();
   if (trimmed) BlockingScreen::Get().Release();

@@ -101,9 +101,9 @@ class GlobalLock {
   std::condition_variable changed_;
   uint32_t holder_count_ = 0;
   bool exclusive_ = false;
-  std::vector<Holder> holders_;             // One entry per holding thread.
+  std::vector<Holder> holders_;              // One entry per holding thread.
   std::vector<uint32_t> pending_exclusive_;  // One entry per waiting exclusive request.
-  std::vector<uint32_t> raising_;           // Holders waiting to raise to exclusive.
-  uint64_t main_wake_ = 0;                  // Bumped when main-thread work is posted.
+  std::vector<uint32_t> raising_;            // Holders waiting to raise to exclusive.
+  uint64_t main_wake_ = 0;                   // Bumped when main-thread work is posted.
   uint32_t trim_interval_ms_ = kDefaultCacheTrimMs;
 };

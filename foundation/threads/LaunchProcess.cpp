@@ -14,7 +14,9 @@ extern char** environ;
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 // Splits a command-line string into arguments (rules in Process.h).
 std::vector<std::string> SplitParameters(std::string_view text) {
@@ -63,7 +65,8 @@ class SpawnSetup {
     if (posix_spawn_file_actions_addopen(&actions_, 1, "/dev/null", O_WRONLY, 0) != 0) return false;
     if (posix_spawn_file_actions_adddup2(&actions_, 1, 2) != 0) return false;
     if (posix_spawn_file_actions_addclosefrom_np(&actions_, 3) != 0) return false;
-    if (directory && *directory && posix_spawn_file_actions_addchdir_np(&actions_, directory) != 0) return false;
+    if (directory && *directory && posix_spawn_file_actions_addchdir_np(&actions_, directory) != 0)
+      return false;
     sigset_t none, all;
     sigemptyset(&none);
     sigfillset(&all);
@@ -85,7 +88,8 @@ class SpawnSetup {
 
 }  // namespace
 
-int LaunchProcess(const char* file, const char* parameters, const char* directory, int /*showFlags*/) {
+int LaunchProcess(const char* file, const char* parameters, const char* directory,
+                  int /*showFlags*/) {
   if (file == nullptr || *file == '\0') return 0;
   try {
     std::vector<std::string> args = SplitParameters(parameters ? parameters : "");
@@ -100,7 +104,8 @@ int LaunchProcess(const char* file, const char* parameters, const char* director
     // posix_spawn answers an error when the program could not be loaded
     // (the child reports it before exiting), so 0 here means it runs.
     pid_t pid = 0;
-    if (posix_spawn(&pid, file, setup.Actions(), setup.Attributes(), argv.data(), environ) != 0) return 0;
+    if (posix_spawn(&pid, file, setup.Actions(), setup.Attributes(), argv.data(), environ) != 0)
+      return 0;
     return pid;
   } catch (const std::bad_alloc&) {
     return 0;

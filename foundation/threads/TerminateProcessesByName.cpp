@@ -72,8 +72,12 @@ std::string NormalisedPath(const char* path) {
 
 // Direct system calls: the C library's own declarations are not usable from
 // C++ in every version.
-int PidfdOpen(pid_t pid) { return static_cast<int>(syscall(SYS_pidfd_open, pid, 0u)); }
-bool PidfdKill(int pidfd) { return syscall(SYS_pidfd_send_signal, pidfd, SIGKILL, nullptr, 0u) == 0; }
+int PidfdOpen(pid_t pid) {
+  return static_cast<int>(syscall(SYS_pidfd_open, pid, 0u));
+}
+bool PidfdKill(int pidfd) {
+  return syscall(SYS_pidfd_send_signal, pidfd, SIGKILL, nullptr, 0u) == 0;
+}
 
 enum class State { Running, Ended, Unknown };
 

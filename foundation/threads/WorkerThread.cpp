@@ -5,9 +5,9 @@
 #include <new>
 
 #include "foundation/base/ApplicationRecords.h"
+#include "foundation/base/LogMessage.h"
 #include "foundation/threads/CallGuarded.h"
 #include "foundation/threads/GlobalLock.h"
-#include "foundation/base/LogMessage.h"
 #include "foundation/threads/TCXCallbackBase.h"
 
 namespace {
@@ -28,14 +28,18 @@ constexpr uint32_t kUnrunnable = WorkerThread::kMainThreadOnly | WorkerThread::k
 
 WorkerThread::WorkerThread() = default;
 
-WorkerThread::~WorkerThread() { Stop(); }
+WorkerThread::~WorkerThread() {
+  Stop();
+}
 
 WorkerThread& WorkerThread::Get() {
   static WorkerThread queue;
   return queue;
 }
 
-uint32_t WorkerThread::ThreadMask() { return IsMainThread() ? kNotMainThread : kMainThreadOnly; }
+uint32_t WorkerThread::ThreadMask() {
+  return IsMainThread() ? kNotMainThread : kMainThreadOnly;
+}
 
 // Deletes a task that ran or will never run, and gives back its grant.
 void WorkerThread::Drop(const Entry& entry) {
@@ -98,8 +102,8 @@ WorkerThread::Entry WorkerThread::RemoveLocked(std::deque<Entry>::iterator it) {
 size_t WorkerThread::RunnableCountLocked(uint32_t mask) const {
   if (mask == kMainThreadOnly) return worker_runnable_;
   if (mask == kNotMainThread) return main_runnable_;
-  return static_cast<size_t>(std::count_if(queued_.begin(), queued_.end(),
-                                           [mask](const Entry& e) { return (e.flags & mask) == 0; }));
+  return static_cast<size_t>(std::count_if(
+      queued_.begin(), queued_.end(), [mask](const Entry& e) { return (e.flags & mask) == 0; }));
 }
 
 int WorkerThread::RunPending(uint32_t extra_mask) {
@@ -195,8 +199,8 @@ void WorkerThread::WakePoolLocked() {
 }
 
 void WorkerThread::ReapLocked() {
-  auto ended = std::partition(threads_.begin(), threads_.end(),
-                              [](Kiv::Thread* t) { return !t->IsDone(); });
+  auto ended =
+      std::partition(threads_.begin(), threads_.end(), [](Kiv::Thread* t) { return !t->IsDone(); });
   for (auto it = ended; it != threads_.end(); ++it) delete *it;
   threads_.erase(ended, threads_.end());
 }
@@ -248,7 +252,9 @@ void WorkerThread::WorkerLoop() {
   --live_workers_;
 }
 
-bool WorkerThread::WaitForWork(uint32_t ms) { return main_event_.Wait(ms); }
+bool WorkerThread::WaitForWork(uint32_t ms) {
+  return main_event_.Wait(ms);
+}
 
 bool WorkerThread::HasPendingTasks() const {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -291,9 +297,8 @@ void WorkerThread::CancelTasksOf(void* argument, bool wait) {
   const uint32_t me = Kiv::Thread::GetCurrentId();
   std::unique_lock<std::mutex> lock(mutex_);
   auto idle = [&] {
-    return std::none_of(running_.begin(), running_.end(), [&](const Running& r) {
-      return r.argument == argument && r.runner != me;
-    });
+    return std::none_of(running_.begin(), running_.end(),
+                        [&](const Running& r) { return r.argument == argument && r.runner != me; });
   };
   if (IsMainThread()) {
     WaitRunningTasks(lock, idle);

@@ -42,11 +42,12 @@ extern "C" {
 
 typedef uint32_t VNIHandle;
 
-#define VNI_CLASS_NONE 0    /* 0 or a handle that names no object */
+#define VNI_CLASS_NONE 0 /* 0 or a handle that names no object */
 #define VNI_CLASS_LIBRARY 1
 #define VNI_CLASS_STRING 2
 
-typedef VNIHandle (*VNILibraryFunction)(void* user_data, const char* function_name, VNIHandle argument);
+typedef VNIHandle (*VNILibraryFunction)(void* user_data, const char* function_name,
+                                        VNIHandle argument);
 
 typedef struct VNIFunctions {
   /* A string object holding a copy of `text` (UTF-8, ending at its NUL);

@@ -12,7 +12,7 @@ namespace {
 struct VniObject {
   uint32_t object_class = VNI_CLASS_NONE;
   uint32_t references = 1;
-  std::string text;  // Strings only.
+  std::string text;                       // Strings only.
   VNILibraryFunction function = nullptr;  // Libraries only.
   void* user_data = nullptr;
 };
@@ -116,11 +116,15 @@ VNIHandle VNICallLibraryFunction(VNIHandle library, VNIHandle function_name, VNI
   return result;
 }
 
-uint32_t VNIGetObjectClass(VNIHandle object) { return Table().ClassOf(object); }
+uint32_t VNIGetObjectClass(VNIHandle object) {
+  return Table().ClassOf(object);
+}
 
 const VNIFunctions* VniFunctionTable() {
   static const VNIFunctions functions = {VNIAllocString, VNIAllocLibrary, VNIRelease};
   return &functions;
 }
 
-size_t VniObjectCount() { return Table().Count(); }
+size_t VniObjectCount() {
+  return Table().Count();
+}

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "foundation/layout/FolderLayout.h"
 #include "foundation/base/LogMessage.h"
+#include "foundation/layout/FolderLayout.h"
 #include "foundation/vni/VniObjects.h"
 #include "kiv/CriticalSection.h"
 
@@ -60,7 +60,8 @@ VNIHandle EnterPlugin(VNIEntryPointFunction entry, VNIContext* context, const st
     return 0;
   }
   if (VNIGetObjectClass(handle) != VNI_CLASS_LIBRARY) {
-    LogMessage("LoadVniPlugin> VNIEntryPoint of '%s' gave an object that is not a library", path.c_str());
+    LogMessage("LoadVniPlugin> VNIEntryPoint of '%s' gave an object that is not a library",
+               path.c_str());
     VNIRelease(handle);
     return 0;
   }
@@ -84,12 +85,14 @@ VNIHandle LoadVniPlugin(VNIContext* context, std::string_view name) {
     return 0;
   }
   if (!IsPlainPluginName(name)) {
-    LogMessage("LoadVniPlugin> refused plug-in name '%s': not a plain file name", Printable(name).c_str());
+    LogMessage("LoadVniPlugin> refused plug-in name '%s': not a plain file name",
+               Printable(name).c_str());
     return 0;
   }
   Kiv::File::Path path = GetPluginFolderPath();
   if (path.Empty()) {
-    LogMessage("LoadVniPlugin> no plug-in folder for '%s': installation path unknown", Printable(name).c_str());
+    LogMessage("LoadVniPlugin> no plug-in folder for '%s': installation path unknown",
+               Printable(name).c_str());
     return 0;
   }
   path.AddPath(std::string(name) + ".so");

@@ -14,8 +14,8 @@
 
 #include "assetdb/archive/CDPArchive.h"
 #include "assetdb/archive/CDPBuilder.h"
-#include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/archive/TransferArchive.h"
+#include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/protocol/VADFilterElementAssetID.h"
 #include "assetdb/protocol/VADFilterElementBool.h"
 #include "assetdb/protocol/VADFilterElementGroup.h"
@@ -72,8 +72,8 @@ class Session {
 
 void WriteSeed(const fs::path& folder, const std::string& name, const Bytes& bytes) {
   fs::create_directories(folder);
-  std::ofstream(folder / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                        std::streamsize(bytes.size()));
+  std::ofstream(folder / name, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 Bytes InstallBody(const char* path, uint8_t callback) {
@@ -113,12 +113,24 @@ void DaemonSeeds(const fs::path& folder) {
   WriteSeed(folder, "queries",
             Session()
                 .Frame(Code::kGetAssetConfig, 1, KUIDBody(kScenery))
-                .Frame(Code::kGetAssetInfo, 2, [](TStream& s) { WriteKUID(s, kScenery); TStreamWriteU32(s, 8); })
-                .Frame(Code::kGetAssetFolder, 3, [](TStream& s) { WriteKUID(s, kConsist); TStreamWriteU8(s, 0); })
+                .Frame(Code::kGetAssetInfo, 2,
+                       [](TStream& s) {
+                         WriteKUID(s, kScenery);
+                         TStreamWriteU32(s, 8);
+                       })
+                .Frame(Code::kGetAssetFolder, 3,
+                       [](TStream& s) {
+                         WriteKUID(s, kConsist);
+                         TStreamWriteU8(s, 0);
+                       })
                 .Frame(Code::kResolveKUID, 4, KUIDBody(kScenery))
                 .Frame(Code::kNewestKUID, 5, KUIDBody(kObsolete))
                 .Frame(Code::kGetDescription, 6, KUIDBody(kScenery))
-                .Frame(Code::kGetThumbnail, 7, [](TStream& s) { WriteKUID(s, kScenery); TStreamWriteU32(s, 0xF0); })
+                .Frame(Code::kGetThumbnail, 7,
+                       [](TStream& s) {
+                         WriteKUID(s, kScenery);
+                         TStreamWriteU32(s, 0xF0);
+                       })
                 .Frame(Code::kGetDependencies, 8,
                        [](TStream& s) {
                          TStreamWriteU32(s, 2);
@@ -129,8 +141,16 @@ void DaemonSeeds(const fs::path& folder) {
                 .Stream());
   WriteSeed(folder, "values",
             Session()
-                .Frame(Code::kSetFavourite, 0, [](TStream& s) { WriteKUID(s, kScenery); TStreamWriteU8(s, 1); })
-                .Frame(Code::kSetKeywords, 0, [](TStream& s) { WriteKUID(s, kScenery); s.WriteString("red;old"); })
+                .Frame(Code::kSetFavourite, 0,
+                       [](TStream& s) {
+                         WriteKUID(s, kScenery);
+                         TStreamWriteU8(s, 1);
+                       })
+                .Frame(Code::kSetKeywords, 0,
+                       [](TStream& s) {
+                         WriteKUID(s, kScenery);
+                         s.WriteString("red;old");
+                       })
                 .Frame(Code::kGenerateKUID, 1)
                 .Frame(Code::kLookupUserName, 2, [](TStream& s) { TStreamWriteU32(s, 500); })
                 .Frame(Code::kSetLocalData, 0,
@@ -139,7 +159,11 @@ void DaemonSeeds(const fs::path& folder) {
                          s.WriteString("notes");
                          BinarySoup::Write(s, Entry(kConsist, "n"));
                        })
-                .Frame(Code::kGetLocalData, 3, [](TStream& s) { WriteKUID(s, kConsist); s.WriteString("notes"); })
+                .Frame(Code::kGetLocalData, 3,
+                       [](TStream& s) {
+                         WriteKUID(s, kConsist);
+                         s.WriteString("notes");
+                       })
                 .Frame(Code::kTextureFlag, 4)
                 .Frame(Code::kListBuilds, 5)
                 .Frame(Code::kWriteSetting, 6,
@@ -154,19 +178,24 @@ void DaemonSeeds(const fs::path& folder) {
                 .Frame(Code::kGetCredential, 9)
                 .Stream());
   VADFilterElementGroup all;
-  all.Add(std::make_unique<VADFilterElementString>(VADFilterElementString::kAssetName, Kiv::PString("fuzz")));
-  all.Add(std::make_unique<VADFilterElementString>(VADFilterElementString::kCategoryList, Kiv::PString("BIN|CN;-TR")));
-  all.Add(std::make_unique<VADFilterElementInt>(VADFilterElementInt::kAuthor, 0, 1000, true, false));
-  all.Add(std::make_unique<VADFilterElementTimestamp>(VADFilterElementTimestamp::kInstallation, 0, INT64_MAX, true,
-                                                      true));
+  all.Add(std::make_unique<VADFilterElementString>(VADFilterElementString::kAssetName,
+                                                   Kiv::PString("fuzz")));
+  all.Add(std::make_unique<VADFilterElementString>(VADFilterElementString::kCategoryList,
+                                                   Kiv::PString("BIN|CN;-TR")));
+  all.Add(
+      std::make_unique<VADFilterElementInt>(VADFilterElementInt::kAuthor, 0, 1000, true, false));
+  all.Add(std::make_unique<VADFilterElementTimestamp>(VADFilterElementTimestamp::kInstallation, 0,
+                                                      INT64_MAX, true, true));
   VADFilterElementGroup either;
-  MakeFilterGroup(either, std::make_unique<VADFilterElementBool>(VADFilterElementBool::kObsolete), true);
+  MakeFilterGroup(either, std::make_unique<VADFilterElementBool>(VADFilterElementBool::kObsolete),
+                  true);
   auto ids = std::make_unique<VADFilterElementAssetID>(VADFilterElementAssetID::kAssetId);
   ids->Insert(kConsist);
   ids->Insert(kObsolete);
   either.Add(std::move(ids));
   either.Add(std::make_unique<VADFilterElementBool>(VADFilterElementBool::kHasMissingDependencies));
-  either.Add(std::make_unique<VADFilterElementString>(VADFilterElementString::kEraList, Kiv::PString("1990s")));
+  either.Add(std::make_unique<VADFilterElementString>(VADFilterElementString::kEraList,
+                                                      Kiv::PString("1990s")));
   WriteSeed(folder, "search",
             Session()
                 .Frame(Code::kSearchAssets, 1)
@@ -179,25 +208,61 @@ void DaemonSeeds(const fs::path& folder) {
                 .Frame(Code::kInstallFolder, 2, InstallBody(kBrokenFolder, 0))
                 .Frame(Code::kInstallArchive, 3, InstallBody(kArchive, 0))
                 .Frame(Code::kInstallFolder, 4, InstallBody(kSceneryFolder, 1))
-                .Frame(Code::kAnswerQuestion, 0, [](TStream& s) { TStreamWriteU32(s, 4); TStreamWriteU32(s, 2); })
-                .Frame(Code::kGetAssetInfo, 5, [](TStream& s) { WriteKUID(s, kPacked); TStreamWriteU32(s, 0); })
+                .Frame(Code::kAnswerQuestion, 0,
+                       [](TStream& s) {
+                         TStreamWriteU32(s, 4);
+                         TStreamWriteU32(s, 2);
+                       })
+                .Frame(Code::kGetAssetInfo, 5,
+                       [](TStream& s) {
+                         WriteKUID(s, kPacked);
+                         TStreamWriteU32(s, 0);
+                       })
                 .Stream());
   WriteSeed(folder, "edit",
             Session()
-                .Frame(Code::kOpenHandle, 1, [](TStream& s) { WriteKUID(s, kScenery); TStreamWriteU8(s, 1); })
+                .Frame(Code::kOpenHandle, 1,
+                       [](TStream& s) {
+                         WriteKUID(s, kScenery);
+                         TStreamWriteU8(s, 1);
+                       })
                 .Frame(Code::kOpenForEdit, 2, [](TStream& s) { TStreamWriteU64(s, 1); })
-                .Frame(Code::kCommitAsset, 3, [](TStream& s) { TStreamWriteU64(s, 1); TStreamWriteU32(s, 6); })
+                .Frame(Code::kCommitAsset, 3,
+                       [](TStream& s) {
+                         TStreamWriteU64(s, 1);
+                         TStreamWriteU32(s, 6);
+                       })
                 .Frame(Code::kReserveAsset, 4,
-                       [](TStream& s) { WriteKUID(s, kNullKUID); TStreamWriteU8(s, 0); s.WriteString("new"); })
+                       [](TStream& s) {
+                         WriteKUID(s, kNullKUID);
+                         TStreamWriteU8(s, 0);
+                         s.WriteString("new");
+                       })
                 .Frame(Code::kRevertAsset, 5, [](TStream& s) { TStreamWriteU64(s, 2); })
-                .Frame(Code::kOpenHandle, 6, [](TStream& s) { WriteKUID(s, kConsist); TStreamWriteU8(s, 0); })
+                .Frame(Code::kOpenHandle, 6,
+                       [](TStream& s) {
+                         WriteKUID(s, kConsist);
+                         TStreamWriteU8(s, 0);
+                       })
                 .Frame(Code::kReleaseHandle, 0, [](TStream& s) { TStreamWriteU64(s, 3); })
-                .Frame(Code::kDeleteAsset, 7, [](TStream& s) { WriteKUID(s, kConsist); TStreamWriteU8(s, 0); })
+                .Frame(Code::kDeleteAsset, 7,
+                       [](TStream& s) {
+                         WriteKUID(s, kConsist);
+                         TStreamWriteU8(s, 0);
+                       })
                 .Stream());
   WriteSeed(folder, "export",
             Session()
-                .Frame(Code::kExportEntry, 1, [](TStream& s) { WriteKUID(s, kScenery); TStreamWriteU32(s, 0); })
-                .Frame(Code::kExportEntry, 2, [](TStream& s) { WriteKUID(s, kPacked); TStreamWriteU32(s, 0); })
+                .Frame(Code::kExportEntry, 1,
+                       [](TStream& s) {
+                         WriteKUID(s, kScenery);
+                         TStreamWriteU32(s, 0);
+                       })
+                .Frame(Code::kExportEntry, 2,
+                       [](TStream& s) {
+                         WriteKUID(s, kPacked);
+                         TStreamWriteU32(s, 0);
+                       })
                 .Stream());
   const auto validate = [](TStream& s) {
     s.WritePString(Kiv::PString("local"));
@@ -228,14 +293,15 @@ void DaemonSeeds(const fs::path& folder) {
                 .Frame(Code::kStartWebRequest, 3, webStart(kDownloadUrl, 0))
                 .Frame(Code::kInstallArchive, 4, InstallBody("../UserData/cache/web/2.cdp", 0))
                 .Frame(Code::kForgetWebRequest, 0, [](TStream& s) { TStreamWriteU64(s, 1); })
-                .Frame(Code::kNeededItems, 5, [](TStream& s) {
-                  TStreamWriteU32(s, 2);
-                  for (const KUID& kuid : {kPacked, kScenery}) {
-                    WriteKUID(s, kNullKUID);
-                    WriteKUID(s, kuid);
-                    TStreamWriteU32(s, 100);
-                  }
-                })
+                .Frame(Code::kNeededItems, 5,
+                       [](TStream& s) {
+                         TStreamWriteU32(s, 2);
+                         for (const KUID& kuid : {kPacked, kScenery}) {
+                           WriteKUID(s, kNullKUID);
+                           WriteKUID(s, kuid);
+                           TStreamWriteU32(s, 100);
+                         }
+                       })
                 .Stream());
   WriteSeed(folder, "repair",
             Session()
@@ -281,7 +347,8 @@ void ClientReplySeeds(const fs::path& folder) {
   asset.status[kStatusInstalledLocally] = 1;
   asset.build = 3.7f;
   WriteSeed(folder, "asset-record", Build([&](TStream& s) { WriteAssetRecord(s, &asset, true); }));
-  WriteSeed(folder, "unknown-asset-record", Build([&](TStream& s) { WriteAssetRecord(s, nullptr, false); }));
+  WriteSeed(folder, "unknown-asset-record",
+            Build([&](TStream& s) { WriteAssetRecord(s, nullptr, false); }));
   WriteSeed(folder, "kuid-list", Build([](TStream& s) {
               TStreamWriteU32(s, 3);
               for (const KUID& kuid : {kScenery, kConsist, kPacked}) WriteKUID(s, kuid);
@@ -308,7 +375,8 @@ void CDPFileSeeds(const fs::path& folder) {
   Soup archive;
   archive.Create();
   Kiv::PString message;
-  for (Soup entry : {Entry(kScenery, "one"), Entry(kPacked, "two")}) CDP::AddContent(archive, message, entry);
+  for (Soup entry : {Entry(kScenery, "one"), Entry(kPacked, "two")})
+    CDP::AddContent(archive, message, entry);
   WriteSeed(folder, "two-entries.cdp", ArchiveFile(archive));
   archive.SetNamedInt(CDP::Tag::PackageVersion(), 2);
   WriteSeed(folder, "newer-version.cdp", ArchiveFile(archive));

@@ -37,14 +37,16 @@ std::vector<std::string> Disassemble(const std::vector<uint8_t>& code) {
         line += " -> " + std::to_string(GSReadU32(p));
         break;
       case GSOperandKind::Call:
-        line += " " + std::to_string(static_cast<int16_t>(GSReadU16(p))) + " " + std::to_string(GSReadU16(p + 2));
+        line += " " + std::to_string(static_cast<int16_t>(GSReadU16(p))) + " " +
+                std::to_string(GSReadU16(p + 2));
         break;
       case GSOperandKind::Wait: {
         const uint32_t n = GSReadU16(p);
         line += " " + std::to_string(n);
         for (uint32_t i = 0; i < n; ++i)
-          line += " (" + std::to_string(GSReadU16(p + 2 + 4 * i)) + "," + std::to_string(GSReadU16(p + 4 + 4 * i)) +
-                  ")->" + std::to_string(GSReadU32(p + 2 + 4 * n + 4 * i));
+          line += " (" + std::to_string(GSReadU16(p + 2 + 4 * i)) + "," +
+                  std::to_string(GSReadU16(p + 4 + 4 * i)) + ")->" +
+                  std::to_string(GSReadU32(p + 2 + 4 * n + 4 * i));
         break;
       }
       case GSOperandKind::Switch: {

@@ -55,7 +55,7 @@ namespace GSLibraryFormat {
 inline constexpr uint32_t kGslMagic = 0xF762575D;
 inline constexpr uint32_t kGslVersionBits = 0x3F828F5C;  // 1.02f
 inline constexpr uint32_t kGslLineMarker = 0x6462676C;
-inline constexpr uint32_t kGslHeaderFixedBytes = 24;      // through the name length word
+inline constexpr uint32_t kGslHeaderFixedBytes = 24;  // through the name length word
 inline constexpr uint32_t kGslChunkHeaderBytes = 8;
 inline constexpr uint32_t kGslNoClass = 0xFFFFFFFF;
 inline constexpr uint32_t kGslStringBuckets = 61;
@@ -90,7 +90,8 @@ struct GslFrameWords {
 
 // P = parameters + 1, L locals, T temporaries, D maximum operand depth.
 inline GslFrameWords GslFrameWordsFor(uint32_t p, uint32_t l, uint32_t t, uint32_t d) {
-  return GslFrameWords{l + t + kGslFrameRecordSlots, 1u - p, l + t + 1, d + l + t + kGslFrameRecordSlots};
+  return GslFrameWords{l + t + kGslFrameRecordSlots, 1u - p, l + t + 1,
+                       d + l + t + kGslFrameRecordSlots};
 }
 
 // Each record below is laid out as its entry in the file: u32 and i32
@@ -164,9 +165,10 @@ struct GslLineEntry {
 };
 
 static_assert(sizeof(GslHeader) == kGslHeaderFixedBytes);
-static_assert(sizeof(GslLibraryId) == 8 && sizeof(GslClassRef) == 8 && sizeof(GslVirtualEntry) == 8 &&
-              sizeof(GslLineEntry) == 8);
-static_assert(sizeof(GslFunctionRef) == 12 && sizeof(GslBaseEntry) == 12 && sizeof(GslLayoutEntry) == 12);
+static_assert(sizeof(GslLibraryId) == 8 && sizeof(GslClassRef) == 8 &&
+              sizeof(GslVirtualEntry) == 8 && sizeof(GslLineEntry) == 8);
+static_assert(sizeof(GslFunctionRef) == 12 && sizeof(GslBaseEntry) == 12 &&
+              sizeof(GslLayoutEntry) == 12);
 static_assert(sizeof(GslMemberEntry) == kGslMemberEntryBytes);
 
 }  // namespace GSLibraryFormat

@@ -190,7 +190,8 @@ struct GSOpcodeInfo {
 
 // The table, indexed by opcode.
 inline constexpr GSOpcodeInfo kGSOpcodeTable[] = {
-#define GS_OPCODE_INFO(name, code, operands, bytes, stack) {#name, GSOperandKind::operands, bytes, stack},
+#define GS_OPCODE_INFO(name, code, operands, bytes, stack) \
+  {#name, GSOperandKind::operands, bytes, stack},
     GS_OPCODE_TABLE(GS_OPCODE_INFO)
 #undef GS_OPCODE_INFO
 };
@@ -225,7 +226,8 @@ constexpr bool OperandBytesAgreePerKind() {
 
 static_assert(kOpcodeCount == 116, "opcodes 0 to 115 are defined");
 static_assert(detail::CodesFollowTableOrder(), "opcode codes must run 0, 1, 2 ... in table order");
-static_assert(detail::OperandBytesAgreePerKind(), "opcodes of one operand kind take the same operand bytes");
+static_assert(detail::OperandBytesAgreePerKind(),
+              "opcodes of one operand kind take the same operand bytes");
 
 // The entry of `opcode`; null for an illegal opcode byte.
 const GSOpcodeInfo* GSOpcodeInfoOf(uint32_t opcode);

@@ -168,7 +168,8 @@ bool ReadClass(Cursor& outer, GslClass& k, std::string& error) {
 
 }  // namespace
 
-bool ReadGslFunction(const std::vector<uint8_t>& bytes, size_t offset, GslFunction& out, std::string& error) {
+bool ReadGslFunction(const std::vector<uint8_t>& bytes, size_t offset, GslFunction& out,
+                     std::string& error) {
   if (offset > bytes.size()) return (error = "offset out of range"), false;
   Cursor c{bytes, offset, bytes.size()};
   return ReadFunction(c, out, error);

@@ -63,6 +63,7 @@ struct GslLibrary {
 };
 
 bool ReadGsl(const std::vector<uint8_t>& bytes, GslLibrary& out, std::string& error);
-bool ReadGslFunction(const std::vector<uint8_t>& bytes, size_t offset, GslFunction& out, std::string& error);
+bool ReadGslFunction(const std::vector<uint8_t>& bytes, size_t offset, GslFunction& out,
+                     std::string& error);
 
 }  // namespace GSLibraryFormat

@@ -28,9 +28,11 @@ void Bitmap::Clear() {
   owned_.reset();
 }
 
-bool Bitmap::Init(uint32_t width, uint32_t height, uint32_t format, void* pixels, uint64_t byteSize) {
+bool Bitmap::Init(uint32_t width, uint32_t height, uint32_t format, void* pixels,
+                  uint64_t byteSize) {
   Clear();
-  if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide || byteSize == 0) return false;
+  if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide || byteSize == 0)
+    return false;
   if (Is32Bit(format) && byteSize != uint64_t(width) * height * 4) return false;
   if (pixels == nullptr) {
     owned_.reset(new (std::nothrow) uint8_t[byteSize]());
@@ -50,7 +52,8 @@ bool Bitmap::CopyImage(const Bitmap& source, uint32_t x, uint32_t y) {
   if (x >= width_ || y >= height_) return true;
   const uint32_t columns = std::min(source.width_, width_ - x);
   const uint32_t rows = std::min(source.height_, height_ - y);
-  for (uint32_t row = 0; row < rows; ++row) std::memcpy(Row(y + row) + x, source.Row(row), size_t(columns) * 4);
+  for (uint32_t row = 0; row < rows; ++row)
+    std::memcpy(Row(y + row) + x, source.Row(row), size_t(columns) * 4);
   return true;
 }
 

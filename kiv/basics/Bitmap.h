@@ -63,10 +63,14 @@ class Bitmap {
   uint32_t Pitch() const { return Is32Bit(format_) ? width_ * 4 : 0; }
   uint64_t ByteSize() const { return byteSize_; }
   uint8_t* Pixels() const { return pixels_; }
-  uint32_t* Row(uint32_t y) const { return reinterpret_cast<uint32_t*>(pixels_ + uint64_t(y) * Pitch()); }
+  uint32_t* Row(uint32_t y) const {
+    return reinterpret_cast<uint32_t*>(pixels_ + uint64_t(y) * Pitch());
+  }
   bool IsAlias() const { return pixels_ != nullptr && owned_ == nullptr; }
 
-  static bool Is32Bit(uint32_t format) { return format == kPassThrough || format == kARGB || format == kXRGB; }
+  static bool Is32Bit(uint32_t format) {
+    return format == kPassThrough || format == kARGB || format == kXRGB;
+  }
 
  private:
   void Clear();

@@ -35,7 +35,8 @@ std::unique_ptr<Bitmap> Bitmap::Load(const String& path, String* error) {
     return Fail(error, stbi_failure_reason());
   if (width <= 0 || height <= 0 || uint32_t(width) > kMaxSide || uint32_t(height) > kMaxSide)
     return Fail(error, "picture too large");
-  std::unique_ptr<unsigned char, StbFree> rgba(stbi_load_from_memory(bytes, length, &width, &height, &channels, 4));
+  std::unique_ptr<unsigned char, StbFree> rgba(
+      stbi_load_from_memory(bytes, length, &width, &height, &channels, 4));
   if (!rgba) return Fail(error, stbi_failure_reason());
   auto bitmap = std::make_unique<Bitmap>(uint32_t(width), uint32_t(height), kARGB);
   if (bitmap->Pixels() == nullptr) return Fail(error, "out of memory");

@@ -19,7 +19,9 @@ class ConfigData {
     String text;
   };
 
-  void Add(std::string_view key, std::string_view text) { entries_.push_back(Entry{String(key), String(text)}); }
+  void Add(std::string_view key, std::string_view text) {
+    entries_.push_back(Entry{String(key), String(text)});
+  }
   const std::vector<Entry>& Entries() const { return entries_; }
   // The text of the first entry whose key matches; null when none does.
   const String* Find(std::string_view key) const {

@@ -7,7 +7,8 @@ namespace Kiv {
 namespace {
 
 bool WriteU32(File& file, uint32_t value) {
-  const uint8_t bytes[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
+  const uint8_t bytes[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16),
+                            uint8_t(value >> 24)};
   return file.Write(bytes, 4) == 4;
 }
 
@@ -27,8 +28,9 @@ bool KIRFWriteHeader::Finish() {
   if (!ok_) return false;
   const int64_t end = file_.Tell();
   const int64_t size = end - (start_ + 8);
-  ok_ = end >= 0 && size >= 4 && size <= int64_t(UINT32_MAX) && file_.Seek(start_ + 4, 0) == start_ + 4 &&
-        WriteU32(file_, static_cast<uint32_t>(size)) && file_.Seek(end, 0) == end;
+  ok_ = end >= 0 && size >= 4 && size <= int64_t(UINT32_MAX) &&
+        file_.Seek(start_ + 4, 0) == start_ + 4 && WriteU32(file_, static_cast<uint32_t>(size)) &&
+        file_.Seek(end, 0) == end;
   return ok_;
 }
 

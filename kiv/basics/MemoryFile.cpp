@@ -55,9 +55,13 @@ const uint8_t* MemoryFile::ReadBlock(uint64_t size) {
   return block;
 }
 
-bool MemoryFile::Skip(uint64_t size) { return ReadBlock(size) != nullptr; }
+bool MemoryFile::Skip(uint64_t size) {
+  return ReadBlock(size) != nullptr;
+}
 
-void MemoryFile::Back(uint64_t size) { pos_ = size > pos_ ? 0 : pos_ - size; }
+void MemoryFile::Back(uint64_t size) {
+  pos_ = size > pos_ ? 0 : pos_ - size;
+}
 
 void MemoryFile::Seek(uint64_t position) {
   if (position <= size_) {

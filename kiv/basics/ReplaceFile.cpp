@@ -15,7 +15,8 @@ namespace {
 String ReserveTemporary(const String& path) {
   static std::atomic<uint32_t> counter{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const String name = StringPrintf("%s.%d-%u.tmp", path.c_str(), int(::getpid()), counter.fetch_add(1));
+    const String name =
+        StringPrintf("%s.%d-%u.tmp", path.c_str(), int(::getpid()), counter.fetch_add(1));
     const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
       ::close(fd);

@@ -92,7 +92,8 @@ bool AsciiTextureResource::SetOption(std::string_view key, std::string_view valu
   if (EqualsIgnoreCase(key, "Anisotropy")) {
     uint32_t level = 0;
     const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), level);
-    if (error != std::errc() || end != value.data() + value.size() || level < 1 || level > 16) return false;
+    if (error != std::errc() || end != value.data() + value.size() || level < 1 || level > 16)
+      return false;
     settings_.anisotropy = level;
     return true;
   }
@@ -109,8 +110,8 @@ bool AsciiTextureResource::SetOption(std::string_view key, std::string_view valu
 bool AsciiTextureResource::LoadTextureOptions(const ConfigData& config) {
   for (const ConfigData::Entry& entry : config.Entries()) {
     if (SetOption(entry.key, Trim(entry.text))) continue;
-    Log::Printf("AsciiTextureResource::LoadTextureOptions> '%s': bad value '%s' for %s", GetName().c_str(),
-                entry.text.c_str(), entry.key.c_str());
+    Log::Printf("AsciiTextureResource::LoadTextureOptions> '%s': bad value '%s' for %s",
+                GetName().c_str(), entry.text.c_str(), entry.key.c_str());
     return false;
   }
   return true;
@@ -131,10 +132,11 @@ uint32_t AsciiTextureResource::LoadTxt(const char* path) {
     ++lineNumber;
     if (line.empty()) continue;
     const size_t equals = line.find('=');
-    if (equals != std::string_view::npos && SetOption(Trim(line.substr(0, equals)), Trim(line.substr(equals + 1))))
+    if (equals != std::string_view::npos &&
+        SetOption(Trim(line.substr(0, equals)), Trim(line.substr(equals + 1))))
       continue;
-    Log::Printf("AsciiTextureResource::LoadTxt> %s:%u: cannot read '%.*s'", path, lineNumber, int(line.size()),
-                line.data());
+    Log::Printf("AsciiTextureResource::LoadTxt> %s:%u: cannot read '%.*s'", path, lineNumber,
+                int(line.size()), line.data());
     return kFailed;
   }
   if (!primary_.empty()) return 0;
@@ -153,8 +155,8 @@ std::unique_ptr<Bitmap> AsciiTextureResource::LoadPicture(const String& name, co
     picture = Bitmap::Load(full.Str(), &error);
   }
   if (!picture)
-    Log::Printf("AsciiTextureResource::GetMipLock> '%s': %s picture '%s': %s", GetName().c_str(), role, name.c_str(),
-                error.c_str());
+    Log::Printf("AsciiTextureResource::GetMipLock> '%s': %s picture '%s': %s", GetName().c_str(),
+                role, name.c_str(), error.c_str());
   return picture;
 }
 
@@ -167,8 +169,10 @@ bool AsciiTextureResource::GetMipLock() {
     alpha = LoadPicture(alpha_, "alpha");
     if (!alpha) return false;
     if (alpha->Width() != picture->Width() || alpha->Height() != picture->Height()) {
-      Log::Printf("AsciiTextureResource::GetMipLock> '%s': the alpha picture's size differs from the primary's",
-                  GetName().c_str());
+      Log::Printf(
+          "AsciiTextureResource::GetMipLock> '%s': the alpha picture's size differs from the "
+          "primary's",
+          GetName().c_str());
       return false;
     }
   }
@@ -200,7 +204,8 @@ std::unique_ptr<Bitmap> AsciiTextureResource::GetMip(uint32_t level, uint32_t im
   return GetMip(level, image, GetSize());
 }
 
-std::unique_ptr<Bitmap> AsciiTextureResource::GetMip(uint32_t level, uint32_t image, TextureSize size) {
+std::unique_ptr<Bitmap> AsciiTextureResource::GetMip(uint32_t level, uint32_t image,
+                                                     TextureSize size) {
   if (!picture_ || image != 0 || level >= 32) return nullptr;
   const uint32_t width = std::max(size.width >> level, 1u);
   const uint32_t height = std::max(size.height >> level, 1u);

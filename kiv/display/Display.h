@@ -66,7 +66,9 @@ class Display {
   void SetColorMaterialMode(uint32_t mode);
   uint32_t GetColorMaterialMode() const { return colorMaterialMode_; }
   void SetTexCoordGeneration(uint32_t unit, uint32_t mode);
-  uint32_t GetTexCoordGeneration(uint32_t unit) const { return unit < kMaxTextureUnits ? texGen_[unit] : 0; }
+  uint32_t GetTexCoordGeneration(uint32_t unit) const {
+    return unit < kMaxTextureUnits ? texGen_[unit] : 0;
+  }
   void SetAntiAliasing(bool enabled);
   bool GetAntiAliasing() const { return antiAliasing_; }
 

@@ -26,13 +26,16 @@ uint32_t GeometryChunk::ElementWidth(uint32_t element) {
 }
 
 bool GeometryChunk::IsWordElement(uint32_t element) {
-  return element == kColor || element == kColor2 || element == kPackedWeights || element == kBoneIndices;
+  return element == kColor || element == kColor2 || element == kPackedWeights ||
+         element == kBoneIndices;
 }
 
-GeometryChunk* GeometryChunk::Create(uint32_t vertices, uint32_t faces, uint32_t indices, uint32_t faceNormals,
-                                     uint32_t kind, const StandardChunkHint& hint, uint32_t extraElements) {
+GeometryChunk* GeometryChunk::Create(uint32_t vertices, uint32_t faces, uint32_t indices,
+                                     uint32_t faceNormals, uint32_t kind,
+                                     const StandardChunkHint& hint, uint32_t extraElements) {
   try {
-    std::unique_ptr<GeometryChunk> chunk(new GeometryChunk(vertices, faces, faceNormals, kind, hint));
+    std::unique_ptr<GeometryChunk> chunk(
+        new GeometryChunk(vertices, faces, faceNormals, kind, hint));
     chunk->AddElement(kPosition);
     chunk->AddElement(kColor);
     chunk->AddElement(kNormal);
@@ -43,11 +46,13 @@ GeometryChunk* GeometryChunk::Create(uint32_t vertices, uint32_t faces, uint32_t
     if (skinStreams) {
       chunk->AddElement(kBoneIndices);
       if ((hint.flags & StandardChunkHint::kFloatWeights) == 0) chunk->AddElement(kPackedWeights);
-      const uint32_t weights = (hint.flags & StandardChunkHint::kFloatWeights) != 0 ? hint.paletteGranularity : 0;
+      const uint32_t weights =
+          (hint.flags & StandardChunkHint::kFloatWeights) != 0 ? hint.paletteGranularity : 0;
       for (uint32_t i = 0; i < std::min(weights, 4u); ++i) chunk->AddElement(kWeights1 + i);
     }
     for (uint32_t element = 0; element < kElementCount; ++element) {
-      if ((extraElements >> element & 1) != 0 && ElementWidth(element) != 0) chunk->AddElement(element);
+      if ((extraElements >> element & 1) != 0 && ElementWidth(element) != 0)
+        chunk->AddElement(element);
     }
     chunk->indices_.resize(indices);
     chunk->faceNormalArray_.resize(uint64_t(faceNormals) * 3);
@@ -68,12 +73,14 @@ void GeometryChunk::AddElement(uint32_t element) {
 }
 
 float* GeometryChunk::GetFloats(uint32_t element) {
-  if (!HasElement(element) || IsWordElement(element) || floatStreams_[element].empty()) return nullptr;
+  if (!HasElement(element) || IsWordElement(element) || floatStreams_[element].empty())
+    return nullptr;
   return floatStreams_[element].data();
 }
 
 uint32_t* GeometryChunk::GetWords(uint32_t element) {
-  if (!HasElement(element) || !IsWordElement(element) || wordStreams_[element].empty()) return nullptr;
+  if (!HasElement(element) || !IsWordElement(element) || wordStreams_[element].empty())
+    return nullptr;
   return wordStreams_[element].data();
 }
 

@@ -53,8 +53,9 @@ class GeometryChunk : public ReferenceCount {
   };
 
   // Null when memory runs out.
-  static GeometryChunk* Create(uint32_t vertices, uint32_t faces, uint32_t indices, uint32_t faceNormals,
-                               uint32_t kind, const StandardChunkHint& hint, uint32_t extraElements = 0);
+  static GeometryChunk* Create(uint32_t vertices, uint32_t faces, uint32_t indices,
+                               uint32_t faceNormals, uint32_t kind, const StandardChunkHint& hint,
+                               uint32_t extraElements = 0);
 
   uint32_t GetNumVertices() const { return vertices_; }
   uint32_t GetNumFaces() const { return faces_; }
@@ -63,7 +64,9 @@ class GeometryChunk : public ReferenceCount {
   uint32_t GetKind() const { return kind_; }
   const StandardChunkHint& GetHint() const { return hint_; }
 
-  bool HasElement(uint32_t element) const { return element < kElementCount && (present_ >> element & 1) != 0; }
+  bool HasElement(uint32_t element) const {
+    return element < kElementCount && (present_ >> element & 1) != 0;
+  }
   float* GetFloats(uint32_t element);
   uint32_t* GetWords(uint32_t element);
   // Components per vertex of an element code (0 for an unknown code).
@@ -72,12 +75,17 @@ class GeometryChunk : public ReferenceCount {
 
   uint16_t* GetIndexArray() { return indices_.empty() ? nullptr : indices_.data(); }
   // Three floats per face normal.
-  float* GetFaceNormalArray() { return faceNormalArray_.empty() ? nullptr : faceNormalArray_.data(); }
-  void SetFaceNeighborArray(std::vector<FaceNeighbors> neighbors) { neighbors_ = std::move(neighbors); }
+  float* GetFaceNormalArray() {
+    return faceNormalArray_.empty() ? nullptr : faceNormalArray_.data();
+  }
+  void SetFaceNeighborArray(std::vector<FaceNeighbors> neighbors) {
+    neighbors_ = std::move(neighbors);
+  }
   const std::vector<FaceNeighbors>& GetFaceNeighbors() const { return neighbors_; }
 
  private:
-  GeometryChunk(uint32_t vertices, uint32_t faces, uint32_t faceNormals, uint32_t kind, const StandardChunkHint& hint)
+  GeometryChunk(uint32_t vertices, uint32_t faces, uint32_t faceNormals, uint32_t kind,
+                const StandardChunkHint& hint)
       : vertices_(vertices), faces_(faces), faceNormals_(faceNormals), kind_(kind), hint_(hint) {}
   void AddElement(uint32_t element);
 

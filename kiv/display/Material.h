@@ -39,16 +39,21 @@ class Material : public ReferenceCount {
   void SetRequestName(const PString& name) { requestName_ = name; }
 
   const DisplayMaterial& GetDisplayMaterial() const { return displayMaterial_; }
-  void SetDisplayMaterialProperties(const DisplayMaterial& material) { displayMaterial_ = material; }
+  void SetDisplayMaterialProperties(const DisplayMaterial& material) {
+    displayMaterial_ = material;
+  }
   uint32_t GetFlags() const { return flags_; }
   void SetFlags(uint32_t flags) { flags_ = flags; }
   float GetFactor() const { return factor_; }
   void SetFactor(float factor) { factor_ = factor; }
-  void AddProperty(const PString& name, const PString& value) { properties_.emplace_back(name, value); }
+  void AddProperty(const PString& name, const PString& value) {
+    properties_.emplace_back(name, value);
+  }
   const std::vector<std::pair<PString, PString>>& GetProperties() const { return properties_; }
 
   virtual GeometryChunk* CreateGeometryChunk(uint32_t vertices, uint32_t faces, uint32_t indices,
-                                             uint32_t faceNormals, uint32_t kind, const StandardChunkHint& hint);
+                                             uint32_t faceNormals, uint32_t kind,
+                                             const StandardChunkHint& hint);
 
  private:
   PString kind_;

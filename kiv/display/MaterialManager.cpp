@@ -6,11 +6,13 @@
 
 namespace Kiv {
 
-PString MaterialManager::SplitDecoratedMaterialName(const PString& decorated, PString* owner, PString* folder) {
+PString MaterialManager::SplitDecoratedMaterialName(const PString& decorated, PString* owner,
+                                                    PString* folder) {
   const std::string_view text = decorated.View();
   const size_t first = text.find('*');
   const size_t last = text.rfind('*');
-  if (owner != nullptr) *owner = first == std::string_view::npos ? PString() : PString(text.substr(0, first));
+  if (owner != nullptr)
+    *owner = first == std::string_view::npos ? PString() : PString(text.substr(0, first));
   if (folder != nullptr)
     *folder = first == last ? PString() : PString(text.substr(first + 1, last - first - 1));
   return last == std::string_view::npos ? decorated : PString(text.substr(last + 1));

@@ -29,7 +29,8 @@ class MaterialManager {
   MaterialManager(const MaterialManager&) = delete;
   MaterialManager& operator=(const MaterialManager&) = delete;
 
-  static PString SplitDecoratedMaterialName(const PString& decorated, PString* owner, PString* folder);
+  static PString SplitDecoratedMaterialName(const PString& decorated, PString* owner,
+                                            PString* folder);
 
   virtual Material* GetMaterial(const PString& decorated, uint32_t* failure);
 };

@@ -11,7 +11,8 @@ namespace Kiv {
 namespace {
 
 bool WriteU32(File& file, uint32_t value) {
-  const uint8_t bytes[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
+  const uint8_t bytes[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16),
+                            uint8_t(value >> 24)};
   return file.Write(bytes, 4) == 4;
 }
 
@@ -31,7 +32,9 @@ bool WriteLevel(File& file, const Bitmap& level) {
 
 }  // namespace
 
-std::unique_ptr<Bitmap> TextureResource::GetMip(uint32_t /*level*/, uint32_t /*image*/) { return nullptr; }
+std::unique_ptr<Bitmap> TextureResource::GetMip(uint32_t /*level*/, uint32_t /*image*/) {
+  return nullptr;
+}
 
 bool TextureResource::SaveLockedInternal(File& file, Display* /*display*/) {
   const TextureSize size = GetSize();
@@ -40,8 +43,9 @@ bool TextureResource::SaveLockedInternal(File& file, Display* /*display*/) {
   const uint32_t levels = GetNumMipLevels();
   const uint32_t flags = (settings.wrapS == TextureSettings::kRepeat ? 1u : 0u) |
                          (settings.wrapT == TextureSettings::kRepeat ? 2u : 0u);
-  if (!WriteWords(file, {kBodyVersion, GetTargetFormat(), size.width, size.height, images, flags, settings.magFilter,
-                         settings.minFilter, settings.mipFilter, settings.autoMip, settings.anisotropy}))
+  if (!WriteWords(file, {kBodyVersion, GetTargetFormat(), size.width, size.height, images, flags,
+                         settings.magFilter, settings.minFilter, settings.mipFilter,
+                         settings.autoMip, settings.anisotropy}))
     return false;
   for (uint32_t image = 0; image < images; ++image) {
     std::vector<std::unique_ptr<Bitmap>> chain;

@@ -10,7 +10,8 @@ constexpr uint32_t kFailed = 1;
 
 }  // namespace
 
-Resource::Resource(const PString& name, ResourceDatabase* database) : name_(name), database_(database) {}
+Resource::Resource(const PString& name, ResourceDatabase* database)
+    : name_(name), database_(database) {}
 
 Resource::~Resource() = default;
 
@@ -38,9 +39,15 @@ bool Resource::IsLocked() const {
   return locks_ > 0;
 }
 
-uint32_t Resource::Load(const char* /*path*/) { return kFailed; }
-uint32_t Resource::LoadTxt(const char* /*path*/) { return kFailed; }
-uint32_t Resource::LoadComplete() { return 0; }
+uint32_t Resource::Load(const char* /*path*/) {
+  return kFailed;
+}
+uint32_t Resource::LoadTxt(const char* /*path*/) {
+  return kFailed;
+}
+uint32_t Resource::LoadComplete() {
+  return 0;
+}
 void Resource::Unload() {}
 
 }  // namespace Kiv

@@ -39,8 +39,12 @@ bool GeometryKind(uint32_t primitive, uint32_t* kind) {
   }
 }
 
-bool HasColours(uint32_t version) { return version >= 104 && version <= 199; }
-bool HasSetCount(uint32_t version) { return version >= 103 && version <= 199; }
+bool HasColours(uint32_t version) {
+  return version >= 104 && version <= 199;
+}
+bool HasSetCount(uint32_t version) {
+  return version >= 103 && version <= 199;
+}
 
 // Copies `count` records of `Width` bytes, `stride` apart from `from`, into
 // `to` (tight), when `to` is not null.
@@ -58,9 +62,9 @@ void CopyInto(void* to, const uint8_t* from, uint64_t bytes) {
 
 }  // namespace
 
-Kiv::StandardChunkHint VandruIndexedMeshDefinition::MakeHint(Kiv::Resource* resource, uint32_t version,
-                                                             uint32_t skinWeights, float value,
-                                                             uint32_t textureSets) {
+Kiv::StandardChunkHint VandruIndexedMeshDefinition::MakeHint(Kiv::Resource* resource,
+                                                             uint32_t version, uint32_t skinWeights,
+                                                             float value, uint32_t textureSets) {
   Kiv::StandardChunkHint hint(2, 0);
   hint.vertexBufferKind = settings.dynamicVertex.set ? settings.dynamicVertex.value : 2;
   hint.indexBufferKind = settings.dynamicIndex.set ? settings.dynamicIndex.value : 2;
@@ -70,7 +74,8 @@ Kiv::StandardChunkHint VandruIndexedMeshDefinition::MakeHint(Kiv::Resource* reso
   hint.store = resource != nullptr ? resource->GetDatabase() : nullptr;
   if (version < 102) return hint;
   if (maxWeightsPerVertex_ >= 1 && maxWeightsPerVertex_ <= maxWeightsLimit_ &&
-      fileMaxBonesPerChunk_ <= maxBonesPerChunk_ && hardwareCapability_ && !settings.softwareAnimation.IsTrue())
+      fileMaxBonesPerChunk_ <= maxBonesPerChunk_ && hardwareCapability_ &&
+      !settings.softwareAnimation.IsTrue())
     hardwareSkinning_ = true;
   if (skinWeights == 0) return hint;
   hint.flags |= Kiv::StandardChunkHint::kSkinned;
@@ -80,11 +85,13 @@ Kiv::StandardChunkHint VandruIndexedMeshDefinition::MakeHint(Kiv::Resource* reso
   }
   hint.paletteGranularity = 4;
   hint.maxBones = maxBonesPerChunk_;
-  if (settings.hardwareAnimationFloatPrecision.IsTrue()) hint.flags |= Kiv::StandardChunkHint::kFloatWeights;
+  if (settings.hardwareAnimationFloatPrecision.IsTrue())
+    hint.flags |= Kiv::StandardChunkHint::kFloatWeights;
   return hint;
 }
 
-uint32_t VandruIndexedMeshDefinition::FillSkinDefaults(Kiv::GeometryChunk& chunk, uint32_t skinWeights) const {
+uint32_t VandruIndexedMeshDefinition::FillSkinDefaults(Kiv::GeometryChunk& chunk,
+                                                       uint32_t skinWeights) const {
   if (!hardwareSkinning_ || skinWeights < 1 || skinWeights > 4) return kMeshOk;
   const uint32_t vertices = chunk.GetNumVertices();
   if ((chunk.GetHint().flags & Kiv::StandardChunkHint::kFloatWeights) != 0) {
@@ -102,13 +109,15 @@ uint32_t VandruIndexedMeshDefinition::FillSkinDefaults(Kiv::GeometryChunk& chunk
   return kMeshOk;
 }
 
-uint32_t VandruIndexedMeshDefinition::ReadGeometryChunk(Kiv::Resource* resource, Kiv::MemoryFile& file,
-                                                        uint32_t index, uint32_t defaultColour) {
+uint32_t VandruIndexedMeshDefinition::ReadGeometryChunk(Kiv::Resource* resource,
+                                                        Kiv::MemoryFile& file, uint32_t index,
+                                                        uint32_t defaultColour) {
   if (!ReadTag(file, "GEOM")) return kMeshFileFormatError;
   const ChunkHeader header = ReadChunkHeader(file);
   const uint32_t version = header.version;
   if (version < 101 || version > 201) return kMeshFileVersionError;
-  uint32_t primitive = 0, kind = 0, extraFlags = 0, vertices = 0, faces = 0, indices = 0, faceNormals = 0;
+  uint32_t primitive = 0, kind = 0, extraFlags = 0, vertices = 0, faces = 0, indices = 0,
+           faceNormals = 0;
   uint32_t sets = 1, skinWeights = 0;
   float hintValue = 0.0f;
   file.Read(&primitive);
@@ -139,7 +148,9 @@ uint32_t VandruIndexedMeshDefinition::ReadGeometryChunk(Kiv::Resource* resource,
   const Kiv::StandardChunkHint hint = MakeHint(resource, version, skinWeights, hintValue, sets);
   Kiv::Material* material = GetMaterial(index);
   Kiv::GeometryChunk* created =
-      material != nullptr ? material->CreateGeometryChunk(vertices, faces, indices, faceNormals, kind, hint) : nullptr;
+      material != nullptr
+          ? material->CreateGeometryChunk(vertices, faces, indices, faceNormals, kind, hint)
+          : nullptr;
   if (created == nullptr) return kMeshFileFormatError;
   chunks_[index].reset(created);
   Kiv::GeometryChunk& chunk = *created;
@@ -152,9 +163,11 @@ uint32_t VandruIndexedMeshDefinition::ReadGeometryChunk(Kiv::Resource* resource,
     const uint8_t* block = file.ReadBlock(uint64_t(vertices) * stride);
     Scatter<12>(positions, block, vertices, stride);
     // Colours that the file gives replace the default below.
-    if (colours != nullptr && !HasColours(version)) std::fill(colours, colours + vertices, defaultColour);
+    if (colours != nullptr && !HasColours(version))
+      std::fill(colours, colours + vertices, defaultColour);
     for (uint32_t set = 0; set < sets && set < Kiv::GeometryChunk::kMaxTextureSets; ++set)
-      Scatter<8>(chunk.GetFloats(Kiv::GeometryChunk::kTexCoord0 + set), block + 12 + 8 * set, vertices, stride);
+      Scatter<8>(chunk.GetFloats(Kiv::GeometryChunk::kTexCoord0 + set), block + 12 + 8 * set,
+                 vertices, stride);
   }
   if (indices != 0) {
     uint16_t* array = chunk.GetIndexArray();
@@ -165,7 +178,8 @@ uint32_t VandruIndexedMeshDefinition::ReadGeometryChunk(Kiv::Resource* resource,
     }
   }
   if (vertices != 0)
-    CopyInto(chunk.GetFloats(Kiv::GeometryChunk::kNormal), file.ReadBlock(12 * uint64_t(vertices)), 12 * uint64_t(vertices));
+    CopyInto(chunk.GetFloats(Kiv::GeometryChunk::kNormal), file.ReadBlock(12 * uint64_t(vertices)),
+             12 * uint64_t(vertices));
   if (vertices != 0 && HasColours(version)) {
     const uint8_t* read = file.ReadBlock(4 * uint64_t(vertices));
     uint32_t* colours = chunk.GetWords(Kiv::GeometryChunk::kColor);
@@ -180,8 +194,8 @@ uint32_t VandruIndexedMeshDefinition::ReadGeometryChunk(Kiv::Resource* resource,
     std::memcpy(array, file.ReadBlock(12 * uint64_t(faceNormals)), 12 * size_t(faceNormals));
   }
   if (extra && vertices != 0)
-    CopyInto(chunk.GetFloats(Kiv::GeometryChunk::kExtraVector), file.ReadBlock(12 * uint64_t(vertices)),
-             12 * uint64_t(vertices));
+    CopyInto(chunk.GetFloats(Kiv::GeometryChunk::kExtraVector),
+             file.ReadBlock(12 * uint64_t(vertices)), 12 * uint64_t(vertices));
   file.Seek(header.end);
   return kMeshOk;
 }

@@ -23,7 +23,8 @@ bool IsBoneVersion(uint32_t version) {
 
 }  // namespace
 
-uint32_t VandruIndexedMeshDefinition::ReadInfluence(Kiv::MemoryFile& file, Kiv::InfluenceDefinition* influence) {
+uint32_t VandruIndexedMeshDefinition::ReadInfluence(Kiv::MemoryFile& file,
+                                                    Kiv::InfluenceDefinition* influence) {
   Kiv::MeshFileSupport::ReadPaddedString(file, &influence->name);
   Kiv::MeshFileSupport::ReadPaddedString(file, &influence->parentName);
   for (float& value : influence->position) file.Read(&value);
@@ -75,8 +76,8 @@ uint32_t VandruIndexedMeshDefinition::ReadInfluenceChunk(Kiv::MemoryFile& file) 
   return file.Tell() == header.end ? kMeshOk : kMeshFileFormatError;
 }
 
-uint32_t VandruIndexedMeshDefinition::ReadBoneChunk(Kiv::ParticleBone* parent, Kiv::MemoryFile& file,
-                                                    uint32_t depth) {
+uint32_t VandruIndexedMeshDefinition::ReadBoneChunk(Kiv::ParticleBone* parent,
+                                                    Kiv::MemoryFile& file, uint32_t depth) {
   if (depth > kMaxBoneDepth) return kMeshFileFormatError;
   if (!ReadTag(file, "BONE")) return kMeshFileFormatError;
   const ChunkHeader header = ReadChunkHeader(file);

@@ -6,13 +6,13 @@
 
 enum MeshResult : uint32_t {
   kMeshOk = 0,
-  kMeshUnknown = 1,             // RES_UNKNOWN
-  kMeshFileOpenError = 2,       // RES_FILE_OPEN_ERROR: no file data
-  kMeshFileFormatError = 3,     // RES_FILE_FORMAT_ERROR: damaged or cut data
-  kMeshFileVersionError = 4,    // RES_FILE_VERSION_ERROR
-  kMeshNoMaterialManager = 5,   // RES_NO_MATERIAL_MANAGER
-  kMeshUnsupportedMaterial = 6, // RES_UNSUPPORTED_MATERIAL
-  kMeshUnknownMaterial = 7,     // RES_UNKNOWN_MATERIAL
-  kMeshFailChunkCreate = 8,     // RES_FAIL_CHUNK_CREATE
-  kMeshFileDataError = 9,       // RES_FILE_DATA_ERROR
+  kMeshUnknown = 1,              // RES_UNKNOWN
+  kMeshFileOpenError = 2,        // RES_FILE_OPEN_ERROR: no file data
+  kMeshFileFormatError = 3,      // RES_FILE_FORMAT_ERROR: damaged or cut data
+  kMeshFileVersionError = 4,     // RES_FILE_VERSION_ERROR
+  kMeshNoMaterialManager = 5,    // RES_NO_MATERIAL_MANAGER
+  kMeshUnsupportedMaterial = 6,  // RES_UNSUPPORTED_MATERIAL
+  kMeshUnknownMaterial = 7,      // RES_UNKNOWN_MATERIAL
+  kMeshFailChunkCreate = 8,      // RES_FAIL_CHUNK_CREATE
+  kMeshFileDataError = 9,        // RES_FILE_DATA_ERROR
 };

@@ -39,7 +39,8 @@ Kiv::PString DecoratedName(const Kiv::Resource* resource, const Kiv::String& kin
 }  // namespace
 
 uint32_t VandruIndexedMeshDefinition::Load(Kiv::Display* display, Kiv::MaterialManager* manager,
-                                           Kiv::Resource* resource, uint32_t /*unused*/, uint32_t defaultColour) {
+                                           Kiv::Resource* resource, uint32_t /*unused*/,
+                                           uint32_t defaultColour) {
   if (manager == nullptr) return kMeshNoMaterialManager;
   display_ = display;
   hardwareCapability_ = display != nullptr && display->GetCapability(kHardwareSkinningCapability);
@@ -52,8 +53,8 @@ uint32_t VandruIndexedMeshDefinition::Load(Kiv::Display* display, Kiv::MaterialM
   return result;
 }
 
-uint32_t VandruIndexedMeshDefinition::ReadFile(Kiv::MaterialManager* manager, Kiv::Resource* resource,
-                                               uint32_t defaultColour) {
+uint32_t VandruIndexedMeshDefinition::ReadFile(Kiv::MaterialManager* manager,
+                                               Kiv::Resource* resource, uint32_t defaultColour) {
   Kiv::MemoryFile& file = file_;
   if (!ReadTag(file, "KIRF")) return kMeshFileFormatError;
   uint32_t fileSize = 0;
@@ -113,8 +114,9 @@ uint32_t VandruIndexedMeshDefinition::ReadInfoChunk(Kiv::MemoryFile& file) {
   return kMeshOk;
 }
 
-uint32_t VandruIndexedMeshDefinition::ReadChunkChunk(Kiv::MaterialManager* manager, Kiv::Resource* resource,
-                                                     Kiv::MemoryFile& file, uint32_t index, uint32_t defaultColour) {
+uint32_t VandruIndexedMeshDefinition::ReadChunkChunk(Kiv::MaterialManager* manager,
+                                                     Kiv::Resource* resource, Kiv::MemoryFile& file,
+                                                     uint32_t index, uint32_t defaultColour) {
   if (!ReadTag(file, "CHNK")) return kMeshFileFormatError;
   const ChunkHeader header = ReadChunkHeader(file);
   if (header.version != 100) return kMeshFileVersionError;
@@ -129,7 +131,8 @@ uint32_t VandruIndexedMeshDefinition::ReadChunkChunk(Kiv::MaterialManager* manag
   return neighbours ? ReadNeighbourChunk(file, index) : kMeshOk;
 }
 
-uint32_t VandruIndexedMeshDefinition::ReadMaterialChunk(Kiv::MaterialManager* manager, Kiv::Resource* resource,
+uint32_t VandruIndexedMeshDefinition::ReadMaterialChunk(Kiv::MaterialManager* manager,
+                                                        Kiv::Resource* resource,
                                                         Kiv::MemoryFile& file, uint32_t index) {
   if (!ReadTag(file, "MATL")) return kMeshFileFormatError;
   const ChunkHeader header = ReadChunkHeader(file);
@@ -157,8 +160,8 @@ uint32_t VandruIndexedMeshDefinition::ReadMaterialChunk(Kiv::MaterialManager* ma
   ReadColor(file, &display.specular);
   ReadColor(file, &display.emissive);
   file.Read(&display.power);
-  display.emissive = {display.emissive.r * 0.5f, display.emissive.g * 0.5f, display.emissive.b * 0.5f,
-                      display.emissive.a * 0.5f};
+  display.emissive = {display.emissive.r * 0.5f, display.emissive.g * 0.5f,
+                      display.emissive.b * 0.5f, display.emissive.a * 0.5f};
   if (header.version == 102) {
     display.specular = {0.0f, 0.0f, 0.0f, 0.0f};
     display.power = kMinSpecularPower;
@@ -178,15 +181,18 @@ uint32_t VandruIndexedMeshDefinition::ReadMaterialChunk(Kiv::MaterialManager* ma
 }
 
 uint32_t VandruIndexedMeshDefinition::CreateMaterialFromRecord(Kiv::MaterialManager* manager,
-                                                               const MaterialRecord& record, uint32_t index) {
+                                                               const MaterialRecord& record,
+                                                               uint32_t index) {
   Kiv::Material* material = nullptr;
   if (manager == nullptr) {
-    material = new Kiv::Material(Kiv::MaterialManager::SplitDecoratedMaterialName(record.name, nullptr, nullptr));
+    material = new Kiv::Material(
+        Kiv::MaterialManager::SplitDecoratedMaterialName(record.name, nullptr, nullptr));
   } else {
     uint32_t failure = 0;
     material = manager->GetMaterial(record.name, &failure);
     if (material == nullptr)
-      return failure == Kiv::MaterialManager::kUnsupported ? kMeshUnsupportedMaterial : kMeshUnknownMaterial;
+      return failure == Kiv::MaterialManager::kUnsupported ? kMeshUnsupportedMaterial
+                                                           : kMeshUnknownMaterial;
   }
   Kiv::Ref<Kiv::Material> held(material);
   material->SetDisplayMaterialProperties(record.display);

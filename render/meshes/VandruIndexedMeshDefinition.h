@@ -113,16 +113,20 @@ class VandruIndexedMeshDefinition {
   // `display` answers the hardware-skinning capability (null: none);
   // `resource` (may be null) names the owner and folder of the materials;
   // `defaultColour` fills the colour stream where the file has none.
-  uint32_t Load(Kiv::Display* display, Kiv::MaterialManager* manager, Kiv::Resource* resource, uint32_t unused,
-                uint32_t defaultColour);
+  uint32_t Load(Kiv::Display* display, Kiv::MaterialManager* manager, Kiv::Resource* resource,
+                uint32_t unused, uint32_t defaultColour);
 
   MeshSettings settings;
 
   const std::array<float, 3>& GetPosition() const { return position_; }
   const std::array<float, 4>& GetOrientation() const { return orientation_; }
   uint32_t GetNumChunks() const { return static_cast<uint32_t>(chunks_.size()); }
-  Kiv::GeometryChunk* GetChunk(uint32_t i) const { return i < chunks_.size() ? chunks_[i].get() : nullptr; }
-  Kiv::Material* GetMaterial(uint32_t i) const { return i < materials_.size() ? materials_[i].get() : nullptr; }
+  Kiv::GeometryChunk* GetChunk(uint32_t i) const {
+    return i < chunks_.size() ? chunks_[i].get() : nullptr;
+  }
+  Kiv::Material* GetMaterial(uint32_t i) const {
+    return i < materials_.size() ? materials_[i].get() : nullptr;
+  }
   const std::vector<Kiv::PString>& GetChunkNames() const { return chunkNames_; }
   const std::vector<MaterialBinding>& GetBindings() const { return bindings_; }
   const std::vector<Kiv::InfluenceDefinition>& GetInfluences() const { return influences_; }
@@ -137,14 +141,14 @@ class VandruIndexedMeshDefinition {
 
  protected:
   virtual uint32_t ReadInfoChunk(Kiv::MemoryFile& file);
-  virtual uint32_t ReadChunkChunk(Kiv::MaterialManager* manager, Kiv::Resource* resource, Kiv::MemoryFile& file,
-                                  uint32_t index, uint32_t defaultColour);
+  virtual uint32_t ReadChunkChunk(Kiv::MaterialManager* manager, Kiv::Resource* resource,
+                                  Kiv::MemoryFile& file, uint32_t index, uint32_t defaultColour);
   virtual uint32_t ReadGeometryChunk(Kiv::Resource* resource, Kiv::MemoryFile& file, uint32_t index,
                                      uint32_t defaultColour);
-  virtual uint32_t ReadMaterialChunk(Kiv::MaterialManager* manager, Kiv::Resource* resource, Kiv::MemoryFile& file,
-                                     uint32_t index);
-  virtual uint32_t CreateMaterialFromRecord(Kiv::MaterialManager* manager, const MaterialRecord& record,
-                                            uint32_t index);
+  virtual uint32_t ReadMaterialChunk(Kiv::MaterialManager* manager, Kiv::Resource* resource,
+                                     Kiv::MemoryFile& file, uint32_t index);
+  virtual uint32_t CreateMaterialFromRecord(Kiv::MaterialManager* manager,
+                                            const MaterialRecord& record, uint32_t index);
   virtual uint32_t ReadNeighbourChunk(Kiv::MemoryFile& file, uint32_t index);
   virtual uint32_t ReadAttachmentChunk(Kiv::MemoryFile& file);
   virtual uint32_t ReadInfluenceChunk(Kiv::MemoryFile& file);
@@ -153,8 +157,8 @@ class VandruIndexedMeshDefinition {
  private:
   uint32_t ReadFile(Kiv::MaterialManager* manager, Kiv::Resource* resource, uint32_t defaultColour);
   uint32_t ReadInfluence(Kiv::MemoryFile& file, Kiv::InfluenceDefinition* influence);
-  Kiv::StandardChunkHint MakeHint(Kiv::Resource* resource, uint32_t version, uint32_t skinWeights, float value,
-                                  uint32_t textureSets);
+  Kiv::StandardChunkHint MakeHint(Kiv::Resource* resource, uint32_t version, uint32_t skinWeights,
+                                  float value, uint32_t textureSets);
   uint32_t FillSkinDefaults(Kiv::GeometryChunk& chunk, uint32_t skinWeights) const;
   void DropLastChunk();
   // Makes `list` `index` + 1 long (new entries empty).

@@ -35,11 +35,14 @@ uint32_t SizeField(std::string_view field, uint32_t fallback) {
   return value;
 }
 
-uint32_t Clamp(double value) { return value < 1.0 ? 1u : static_cast<uint32_t>(value); }
+uint32_t Clamp(double value) {
+  return value < 1.0 ? 1u : static_cast<uint32_t>(value);
+}
 
 }  // namespace
 
-CompressAsciiResource::CompressAsciiResource(const Kiv::PString& name, Kiv::ResourceDatabase* database)
+CompressAsciiResource::CompressAsciiResource(const Kiv::PString& name,
+                                             Kiv::ResourceDatabase* database)
     : AsciiTextureResource(name, database) {}
 
 CompressAsciiResource::~CompressAsciiResource() = default;
@@ -122,7 +125,8 @@ uint32_t CompressAsciiResource::GetTargetFormat() {
   }
   const uint32_t optionCode = code;
   const Kiv::TextureSize size = GetSize();
-  const bool small = std::max(size.width, size.height) < 64 || std::min(size.width, size.height) < 8;
+  const bool small =
+      std::max(size.width, size.height) < 64 || std::min(size.width, size.height) < 8;
   switch (small ? 0 : GetCompressionHint()) {
     case 0:
       code = GetAlphaClass() == 0 ? kTargetXRGB : kTargetARGB;
@@ -171,11 +175,12 @@ bool CompressAsciiResource::CompressImages(bool acceleration) {
   for (uint32_t i = 0; i < GetDepth(); ++i) {
     std::unique_ptr<Kiv::Bitmap> bitmap = PrepareImage(i);
     if (!bitmap) return false;
-    const bool wrap = GetWrapS() == Kiv::TextureSettings::kRepeat || GetWrapT() == Kiv::TextureSettings::kRepeat;
+    const bool wrap =
+        GetWrapS() == Kiv::TextureSettings::kRepeat || GetWrapT() == Kiv::TextureSettings::kRepeat;
     const uint32_t code = GetTargetFormat();
     auto levels = std::make_unique<TextureCompress>();
-    if (!CompressBitmap(*bitmap, *levels, code, chosenAlpha_, wrap, GetNormalMapHint() != 0, UseMipMaps(),
-                        acceleration))
+    if (!CompressBitmap(*bitmap, *levels, code, chosenAlpha_, wrap, GetNormalMapHint() != 0,
+                        UseMipMaps(), acceleration))
       return false;
     images_.push_back(std::move(levels));
   }
@@ -194,7 +199,8 @@ std::unique_ptr<Kiv::Bitmap> CompressAsciiResource::GetMip(uint32_t level, uint3
   const Kiv::Bitmap* stored = images_[image]->GetLevel(level);
   if (stored == nullptr) return nullptr;
   auto view = std::make_unique<Kiv::Bitmap>();
-  if (!view->Init(stored->Width(), stored->Height(), stored->GetFormat(), stored->Pixels(), stored->ByteSize()))
+  if (!view->Init(stored->Width(), stored->Height(), stored->GetFormat(), stored->Pixels(),
+                  stored->ByteSize()))
     return nullptr;
   return view;
 }

@@ -2,11 +2,13 @@
 
 #include <cstring>
 
-void OurOutputHandler::beginImage(int size, int width, int height, int /*depth*/, int /*face*/, int /*miplevel*/) {
+void OurOutputHandler::beginImage(int size, int width, int height, int /*depth*/, int /*face*/,
+                                  int /*miplevel*/) {
   FinishLevel();
   current_ = std::make_unique<Kiv::Bitmap>();
   if (size <= 0 || width <= 0 || height <= 0 ||
-      !current_->Init(uint32_t(width), uint32_t(height), Kiv::Bitmap::kBlocks, nullptr, uint64_t(size))) {
+      !current_->Init(uint32_t(width), uint32_t(height), Kiv::Bitmap::kBlocks, nullptr,
+                      uint64_t(size))) {
     current_.reset();
     failed_ = true;
     return;

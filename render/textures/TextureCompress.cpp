@@ -65,8 +65,8 @@ bool DxtFormat(uint32_t target, bool alpha, nvtt::Format* format) {
   }
 }
 
-bool NvttChain(const Kiv::Bitmap& source, TextureCompress& destination, nvtt::Format format, bool wrap,
-               bool normalMap, bool mipmap, bool acceleration);
+bool NvttChain(const Kiv::Bitmap& source, TextureCompress& destination, nvtt::Format format,
+               bool wrap, bool normalMap, bool mipmap, bool acceleration);
 
 // nvtt sets up some of its tables on first use, and the first compression of
 // a process gives other blocks than the later ones. One small compression,
@@ -85,8 +85,8 @@ void WarmUpNvtt() {
   });
 }
 
-bool NvttChain(const Kiv::Bitmap& source, TextureCompress& destination, nvtt::Format format, bool wrap,
-               bool normalMap, bool mipmap, bool acceleration) {
+bool NvttChain(const Kiv::Bitmap& source, TextureCompress& destination, nvtt::Format format,
+               bool wrap, bool normalMap, bool mipmap, bool acceleration) {
   nvtt::Compressor compressor;
   nvtt::InputOptions input;
   nvtt::OutputOptions output;
@@ -130,16 +130,19 @@ bool TextureCompress::Append(std::unique_ptr<Kiv::Bitmap> level) {
   }
 }
 
-const Kiv::String& LastCompressionError() { return tLastCompressionError; }
+const Kiv::String& LastCompressionError() {
+  return tLastCompressionError;
+}
 
-bool CompressBitmap(Kiv::Bitmap& source, TextureCompress& destination, uint32_t target, bool alpha, bool wrap,
-                    bool normalMap, bool mipmap, bool acceleration) {
+bool CompressBitmap(Kiv::Bitmap& source, TextureCompress& destination, uint32_t target, bool alpha,
+                    bool wrap, bool normalMap, bool mipmap, bool acceleration) {
   const uint32_t format = source.GetFormat();
   if (format != Kiv::Bitmap::kARGB && format != Kiv::Bitmap::kXRGB) return false;
   if (source.Pixels() == nullptr) return false;
   nvtt::Format dxt = nvtt::Format_DXT1;
   const bool compressed = DxtFormat(target, alpha, &dxt);
-  if (!compressed && target != kTargetARGB && target != kTargetXRGB && target != kTargetPassThrough) return false;
+  if (!compressed && target != kTargetARGB && target != kTargetXRGB && target != kTargetPassThrough)
+    return false;
   if (format == Kiv::Bitmap::kXRGB || target == kTargetXRGB) MakeOpaque(source);
   if (compressed) {
     WarmUpNvtt();

@@ -72,7 +72,7 @@ enum TextureTarget : uint32_t {
   kTargetDXT5 = 12,
 };
 
-bool CompressBitmap(Kiv::Bitmap& source, TextureCompress& destination, uint32_t target, bool alpha, bool wrap,
-                    bool normalMap, bool mipmap, bool acceleration);
+bool CompressBitmap(Kiv::Bitmap& source, TextureCompress& destination, uint32_t target, bool alpha,
+                    bool wrap, bool normalMap, bool mipmap, bool acceleration);
 
 const Kiv::String& LastCompressionError();

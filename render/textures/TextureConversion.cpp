@@ -10,10 +10,10 @@
 
 #include "assetdb/protocol/ResultsLog.h"
 #include "foundation/layout/FolderLayout.h"
-#include "foundation/spec/InterfaceTextDB.h"
-#include "foundation/text/PathHelpers.h"
 #include "foundation/soup/PropertyRef.h"
 #include "foundation/soup/Soup.h"
+#include "foundation/spec/InterfaceTextDB.h"
+#include "foundation/text/PathHelpers.h"
 #include "render/textures/CompressAsciiResource.h"
 #include "render/textures/VADTextureConvertFileRPC.h"
 
@@ -53,7 +53,8 @@ bool Collect(Walk& walk, const Kiv::File::Path& folder, uint32_t depth) {
   if (depth > kMaxDepth || !Searchable(real)) {
     Soup parameters;
     parameters.SetNamedTag(Kiv::PString("file_name"), std::string_view(folder.Str()));
-    walk.log->AddResult(ResultsLog::kError, PropertyRef(), "Unable to search path: '$(FILE_NAME)'", &parameters);
+    walk.log->AddResult(ResultsLog::kError, PropertyRef(), "Unable to search path: '$(FILE_NAME)'",
+                        &parameters);
     return false;
   }
   Kiv::File::Find find;
@@ -71,12 +72,14 @@ bool Collect(Walk& walk, const Kiv::File::Path& folder, uint32_t depth) {
   return allSearched;
 }
 
-size_t JobWindow() { return std::max(2u, std::thread::hardware_concurrency()); }
+size_t JobWindow() {
+  return std::max(2u, std::thread::hardware_concurrency());
+}
 
 }  // namespace
 
-uint32_t ConvertTexturesInFolder(const Kiv::PString& location, const Kiv::File::Path& folder, ResultsLog& log,
-                                 WorkerThread* queue) {
+uint32_t ConvertTexturesInFolder(const Kiv::PString& location, const Kiv::File::Path& folder,
+                                 ResultsLog& log, WorkerThread* queue) {
   RegisterCompressAsciiResourceType();
   Walk walk{location, &log, {}};
   bool allOk = Collect(walk, folder, 0);
@@ -91,8 +94,9 @@ uint32_t ConvertTexturesInFolder(const Kiv::PString& location, const Kiv::File::
     VADTextureConvertFileRPC& job = *running.front();
     allOk = job.Wait() && allOk;
     if (job.WasDiscarded()) {
-      const Kiv::String text = Kiv::StringPrintf("%s (%s)", GetInterfaceText("$vad_texture_compress_err").c_str(),
-                                                 job.InitialPath().c_str());
+      const Kiv::String text =
+          Kiv::StringPrintf("%s (%s)", GetInterfaceText("$vad_texture_compress_err").c_str(),
+                            job.InitialPath().c_str());
       log.AddResult(ResultsLog::kError, PropertyRef(), text);
       running.clear();
       return kDiscarded;
@@ -102,6 +106,7 @@ uint32_t ConvertTexturesInFolder(const Kiv::PString& location, const Kiv::File::
   return allOk ? kAllConverted : kFailed;
 }
 
-uint32_t ConvertTextures(const Kiv::PString& location, const Kiv::File::Path& folder, ResultsLog& log) {
+uint32_t ConvertTextures(const Kiv::PString& location, const Kiv::File::Path& folder,
+                         ResultsLog& log) {
   return ConvertTexturesInFolder(location, folder, log);
 }

@@ -28,6 +28,7 @@
 class ResultsLog;
 class WorkerThread;
 
-uint32_t ConvertTexturesInFolder(const Kiv::PString& location, const Kiv::File::Path& folder, ResultsLog& log,
-                                 WorkerThread* queue = nullptr);
-uint32_t ConvertTextures(const Kiv::PString& location, const Kiv::File::Path& folder, ResultsLog& log);
+uint32_t ConvertTexturesInFolder(const Kiv::PString& location, const Kiv::File::Path& folder,
+                                 ResultsLog& log, WorkerThread* queue = nullptr);
+uint32_t ConvertTextures(const Kiv::PString& location, const Kiv::File::Path& folder,
+                         ResultsLog& log);

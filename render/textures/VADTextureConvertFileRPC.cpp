@@ -1,13 +1,13 @@
 #include "render/textures/VADTextureConvertFileRPC.h"
 
-#include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/client/VADClientRequests.h"
+#include "assetdb/protocol/ResultsLog.h"
 #include "foundation/layout/ContentPath.h"
 #include "foundation/layout/FolderLayout.h"
-#include "foundation/spec/InterfaceTextDB.h"
-#include "foundation/soup/PropertyRef.h"
 #include "foundation/layout/ResourceDatabaseRegistry.h"
+#include "foundation/soup/PropertyRef.h"
 #include "foundation/soup/Soup.h"
+#include "foundation/spec/InterfaceTextDB.h"
 #include "foundation/threads/TCXCallbackCPPVoidPtr.h"
 #include "foundation/threads/WorkerThread.h"
 #include "kiv/ResourceDatabase.h"
@@ -74,7 +74,8 @@ bool VADTextureConvertFileRPC::Wait() {
   return ok_;
 }
 
-void VADTextureConvertFileRPC::Report(uint32_t severity, const Kiv::String& text, const Soup* parameters) {
+void VADTextureConvertFileRPC::Report(uint32_t severity, const Kiv::String& text,
+                                      const Soup* parameters) {
   if (log_ != nullptr) log_->AddResult(severity, PropertyRef(), text, parameters);
 }
 
@@ -96,8 +97,9 @@ Kiv::File::Path VADTextureConvertFileRPC::RealPath(const Kiv::File::Path& path) 
 void VADTextureConvertFileRPC::Prepare(void* /*argument*/) {
   Kiv::File::Path checked = sourcePath_;
   checked.ReplaceForwardSlashes();
-  const bool usable = location_.Empty() ? checked.IsAbsolute()
-                                        : checked.StaysInside() && !GetContentFolderPath(location_).Empty();
+  const bool usable = location_.Empty()
+                          ? checked.IsAbsolute()
+                          : checked.StaysInside() && !GetContentFolderPath(location_).Empty();
   if (!usable) {
     Fail("Unable to determine relative path for '$(FILE_NAME)'", false);
     return;
@@ -112,7 +114,8 @@ void VADTextureConvertFileRPC::Prepare(void* /*argument*/) {
     Soup parameters;
     parameters.SetNamedTag(Kiv::PString("file_name"), std::string_view(initialPath_.Str()));
     parameters.SetNamedTag(Kiv::PString("archive"), location_);
-    Report(ResultsLog::kError, "Unable to rename file '$(FILE_NAME)' in subst '$(ARCHIVE)'", &parameters);
+    Report(ResultsLog::kError, "Unable to rename file '$(FILE_NAME)' in subst '$(ARCHIVE)'",
+           &parameters);
     return;
   }
   renamed_ = true;
@@ -175,7 +178,8 @@ void VADTextureConvertFileRPC::RenameBack() {
   Soup parameters;
   parameters.SetNamedTag(Kiv::PString("file_name"), std::string_view(initialPath_.Str()));
   parameters.SetNamedTag(Kiv::PString("temporary"), std::string_view(renamedPath_.Str()));
-  Report(ResultsLog::kError, "Unable to give '$(FILE_NAME)' its name back; it is now named '$(TEMPORARY)'",
+  Report(ResultsLog::kError,
+         "Unable to give '$(FILE_NAME)' its name back; it is now named '$(TEMPORARY)'",
          &parameters);
 }
 

@@ -60,8 +60,8 @@ class VADTextureConvertFileRPC {
   VADTextureConvertFileRPC(const VADTextureConvertFileRPC&) = delete;
   VADTextureConvertFileRPC& operator=(const VADTextureConvertFileRPC&) = delete;
 
-  static void Start(VADTextureConvertFileRPC* job, const Kiv::PString& location, const Kiv::File::Path& source,
-                    ResultsLog* log);
+  static void Start(VADTextureConvertFileRPC* job, const Kiv::PString& location,
+                    const Kiv::File::Path& source, ResultsLog* log);
   bool Wait();
   bool WasDiscarded() const { return chain_.WasDiscarded(); }
 

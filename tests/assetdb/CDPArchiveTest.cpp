@@ -120,8 +120,7 @@ TEST_F(CDPArchiveTest, ExtractingReadBackEntriesReproducesTheFiles) {
   }
   EXPECT_EQ(FilesBelow("root"),
             (std::vector<std::string>{"asset0/art/big.texture", "asset0/art/raw.tga",
-                                      "asset0/config.txt", "asset0/empty.txt",
-                                      "asset1/mesh.im"}));
+                                      "asset0/config.txt", "asset0/empty.txt", "asset1/mesh.im"}));
   EXPECT_EQ(Get("root/asset0/config.txt"), "kind \"scenery\"\nkuid <kuid:1000:1>\n");
   EXPECT_EQ(Get("root/asset0/empty.txt"), "");
   EXPECT_EQ(Get("root/asset0/art/big.texture"), std::string(5000, 'q') + "end");
@@ -179,8 +178,8 @@ TEST_F(CDPArchiveTest, TruncatedArchivesAreRefusedAtEveryLength) {
     EXPECT_TRUE(loaded.Empty()) << length;
   }
   // Through the file opener too, at a spread of lengths.
-  for (size_t length : {size_t(0), size_t(15), size_t(16), size_t(17), whole.size() / 2,
-                        whole.size() - 1}) {
+  for (size_t length :
+       {size_t(0), size_t(15), size_t(16), size_t(17), whole.size() / 2, whole.size() - 1}) {
     Put("cut.cdp", whole.substr(0, length));
     Soup loaded;
     EXPECT_EQ(Open("cut.cdp", loaded).Str(),

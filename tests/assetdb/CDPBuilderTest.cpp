@@ -182,8 +182,8 @@ TEST_F(CDPWriteTest, WriteArchiveRebuildsTablesAndReportsAnyFailure) {
   EXPECT_TRUE(message.Empty());
   EXPECT_EQ(Table(archive, "contents-table"), (std::vector<KUID>{kA}));
   // The tag order of a new archive.
-  const char* order[] = {"assets", "contents-table", "kuid-table", "obsolete-table", "kind",
-                         "package-version"};
+  const char* order[] = {"assets",         "contents-table", "kuid-table",
+                         "obsolete-table", "kind",           "package-version"};
   ASSERT_EQ(archive.CountTags(), 6u);
   for (uint32_t i = 0; i < 6; ++i) EXPECT_EQ(archive.GetIndexedTagName(i).Str(), order[i]);
 

@@ -44,9 +44,9 @@ TEST_F(CDPExtractTest, WritesAcceptedNamesAndSkipsTheRestSilently) {
   Soup files;
   AddFile(files, "Track Piece (2).txt", "kept");
   AddFile(files, "program.exe", "skipped: not a content type");
-  for (const char* name : {".hidden.txt", " lead.txt", "~tilde.txt", "trail.txt ", "c:d.txt",
-                           "a/b.txt", "caf\xC3\xA9.txt", "..", "../x.txt", "/etc/x.txt",
-                           "a\\..\\..\\x.txt"}) {
+  for (const char* name :
+       {".hidden.txt", " lead.txt", "~tilde.txt", "trail.txt ", "c:d.txt", "a/b.txt",
+        "caf\xC3\xA9.txt", "..", "../x.txt", "/etc/x.txt", "a\\..\\..\\x.txt"}) {
     AddFile(files, name, "must not appear");
   }
   Soup sub;

@@ -22,8 +22,8 @@ TEST(CDPNames, RelativePathsRefuseEmptyAndDotComponents) {
   EXPECT_TRUE(CDP::IsValidRelativePath("a/.."));  // the last component is not judged
   EXPECT_TRUE(CDP::IsValidRelativePath("a/.b/c"));
   EXPECT_TRUE(CDP::IsValidRelativePath(""));
-  for (const char* bad : {"/a", "\\a", "a//b", "a\\\\b", "../a", "a/../b", "a/.../b", "./a",
-                          "a\\..\\b"}) {
+  for (const char* bad :
+       {"/a", "\\a", "a//b", "a\\\\b", "../a", "a/../b", "a/.../b", "./a", "a\\..\\b"}) {
     EXPECT_FALSE(CDP::IsValidRelativePath(bad)) << bad;
   }
 }

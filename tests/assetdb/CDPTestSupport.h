@@ -13,17 +13,19 @@
 #include <string>
 #include <vector>
 
+#include "foundation/lzss/LZSSEncoder.h"
 #include "foundation/soup/ACSChunk.h"
 #include "foundation/soup/ACSRawDataCore.h"
-#include "foundation/text/KUID.h"
-#include "foundation/lzss/LZSSEncoder.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/soup/SoupKUIDReferences.h"
+#include "foundation/text/KUID.h"
 #include "kiv/File.h"
 
 namespace cdptest {
 
-inline Kiv::PString N(std::string_view name) { return Kiv::PString(name); }
+inline Kiv::PString N(std::string_view name) {
+  return Kiv::PString(name);
+}
 
 inline std::string Bytes(const ACSRawDataCore* core) {
   if (core == nullptr) return std::string();

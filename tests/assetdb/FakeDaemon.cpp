@@ -44,7 +44,8 @@ FakeDaemon::FakeDaemon() {
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t size = sizeof address;
-  if (bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 || listen(listener_, 8) != 0 ||
+  if (bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+      listen(listener_, 8) != 0 ||
       getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
     close(listener_);
     listener_ = -1;
@@ -53,7 +54,9 @@ FakeDaemon::FakeDaemon() {
   port_ = ntohs(address.sin_port);
 }
 
-FakeDaemon::~FakeDaemon() { Stop(); }
+FakeDaemon::~FakeDaemon() {
+  Stop();
+}
 
 void FakeDaemon::Stop() {
   stop_ = true;
@@ -215,7 +218,8 @@ FakeDaemon& FakeDaemon::ExpectHandshake(Answer answer, uint32_t value1, uint32_t
       }
       return !stop_;
     }
-    return SendExact(Words({answer == Answer::kNormal ? kTagHelloAnswer : 0x12345678u, value1, value2}));
+    return SendExact(
+        Words({answer == Answer::kNormal ? kTagHelloAnswer : 0x12345678u, value1, value2}));
   });
   return *this;
 }

@@ -62,7 +62,8 @@ class FakeDaemon {
   uint16_t Port() const { return port_; }
 
   FakeDaemon& Accept();
-  FakeDaemon& ExpectHandshake(Answer answer = Answer::kNormal, uint32_t value1 = 340, uint32_t value2 = 49938);
+  FakeDaemon& ExpectHandshake(Answer answer = Answer::kNormal, uint32_t value1 = 340,
+                              uint32_t value2 = 49938);
   FakeDaemon& ExpectRequest(uint32_t code);
   FakeDaemon& ExpectRequest(uint32_t code, Bytes payload);
   FakeDaemon& Reply(Bytes body);

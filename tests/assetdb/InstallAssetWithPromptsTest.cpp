@@ -11,8 +11,8 @@
 
 #include "assetdb/client/InstallAssetWithPrompts.h"
 #include "assetdb/protocol/ResultsLog.h"
-#include "foundation/soup/ACSRawDataCore.h"
 #include "foundation/layout/FolderLayout.h"
+#include "foundation/soup/ACSRawDataCore.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
 #include "tests/assetdb/VADClientTestSupport.h"
@@ -86,7 +86,8 @@ TEST_F(InstallAssetWithPromptsTest, EditFolderOutsideContentAreaIsNeverTouched) 
 
   ResultsLog log;
   bool commitFlag = true;
-  EXPECT_TRUE(InstallAssetWithPrompts(entry, &log, kInstallBinaryConfig, &commitFlag, nullptr).IsNull());
+  EXPECT_TRUE(
+      InstallAssetWithPrompts(entry, &log, kInstallBinaryConfig, &commitFlag, nullptr).IsNull());
   EXPECT_EQ(log.GetErrorCount(), 1u);
 
   VADClient::Close();
@@ -130,7 +131,8 @@ TEST_F(InstallAssetWithPromptsTest, FailedCommitReleasesItsHandle) {
   entry.SetNamedKUID(Kiv::PString("kuid"), kAsset);
   ResultsLog log;
   bool commitFlag = true;
-  EXPECT_TRUE(InstallAssetWithPrompts(entry, &log, kInstallBinaryConfig, &commitFlag, nullptr).IsNull());
+  EXPECT_TRUE(
+      InstallAssetWithPrompts(entry, &log, kInstallBinaryConfig, &commitFlag, nullptr).IsNull());
   EXPECT_TRUE(fs::exists(editFolder + "/config.chump"));
 
   VADClient::Close();

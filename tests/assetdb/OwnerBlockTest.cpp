@@ -56,7 +56,8 @@ class RawBlock {
     fd_ = ::shm_open(name.c_str(), O_RDWR | (create ? O_CREAT : 0), 0600);
     if (fd_ < 0) return;
     if (create && ::ftruncate(fd_, DatabaseIpc::kBlockSize) != 0) return;
-    void* mapped = ::mmap(nullptr, DatabaseIpc::kBlockSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+    void* mapped =
+        ::mmap(nullptr, DatabaseIpc::kBlockSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
     if (mapped != MAP_FAILED) bytes_ = static_cast<unsigned char*>(mapped);
   }
   ~RawBlock() {
@@ -286,7 +287,8 @@ TEST_F(OwnerBlockTest, DeadEntriesAreClearedWithTheirLogLines) {
     EXPECT_EQ(raw.U32(32), 0u);  // A dead daemon's port is no longer offered.
     EXPECT_EQ(tool.GetDaemonPort(), 0u);
   }
-  EXPECT_TRUE(Logged("IPCIdle> clearing dead database owner (owner processID was " + std::to_string(deadOwner) + ")"));
+  EXPECT_TRUE(Logged("IPCIdle> clearing dead database owner (owner processID was " +
+                     std::to_string(deadOwner) + ")"));
   EXPECT_TRUE(Logged("IPCIdle> clearing dead database requester (requester processID was " +
                      std::to_string(deadRequester) + ")"));
 }
@@ -459,7 +461,8 @@ TEST_F(OwnerBlockTest, ObjectsOfAnotherUserAreIgnoredAndOwnOnesAreOwnerOnly) {
     const char* what;
     const Kiv::String& name;
   };
-  for (const Case& c : {Case{"lock", names_.posixLockName}, Case{"owner block", names_.posixSharedName}}) {
+  for (const Case& c :
+       {Case{"lock", names_.posixLockName}, Case{"owner block", names_.posixSharedName}}) {
     {
       // Made first by another user, open to all, naming a live daemon's port.
       RawBlock raw(c.name, true);

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "assetdb/protocol/ResultsLog.h"
-#include "foundation/spec/InterfaceTextDB.h"
 #include "foundation/soup/Soup.h"
-#include "foundation/stream/TBuffer.h"
 #include "foundation/soup/VandruProperty.h"
+#include "foundation/spec/InterfaceTextDB.h"
+#include "foundation/stream/TBuffer.h"
 
 namespace {
 
@@ -62,7 +62,9 @@ KUID SubjectOf(const ResultMessage& m) {
   return p != nullptr ? p->GetAsset() : kNullKUID;
 }
 
-std::string DamagedText() { return GetInterfaceText("$vad_results_batch_damaged"); }
+std::string DamagedText() {
+  return GetInterfaceText("$vad_results_batch_damaged");
+}
 
 TEST(ResultsLog, CountsWarningsErrorsAndSuccessesOnly) {
   ResultsLog log;

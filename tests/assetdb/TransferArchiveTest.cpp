@@ -12,15 +12,15 @@
 #include <string>
 #include <vector>
 
-#include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/archive/TransferArchive.h"
 #include "assetdb/client/TransferArchiveClient.h"
+#include "assetdb/protocol/ResultsLog.h"
 #include "foundation/soup/BinarySoup.h"
-#include "foundation/spec/InterfaceTextDB.h"
-#include "foundation/text/KUID.h"
 #include "foundation/soup/Soup.h"
+#include "foundation/spec/InterfaceTextDB.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
+#include "foundation/text/KUID.h"
 
 namespace {
 
@@ -257,7 +257,8 @@ TEST_F(TransferArchiveTest, TruncationAtEveryLengthEndsWithoutInstalling) {
   for (size_t length = 0; length < whole.size(); ++length) {
     SCOPED_TRACE(length);
     Bytes cut(whole.begin(), whole.begin() + std::ptrdiff_t(length));
-    if (length >= kSizeAt + 4) SetU32(cut, kSizeAt, uint32_t(length));  // Keep the header consistent.
+    if (length >= kSizeAt + 4)
+      SetU32(cut, kSizeAt, uint32_t(length));  // Keep the header consistent.
     KUIDList wanted;
     wanted.Append(kA);
     wanted.Append(kB);

@@ -50,7 +50,8 @@ class LoopbackServer {
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof(address);
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 || ::listen(listener_, 4) != 0 ||
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+        ::listen(listener_, 4) != 0 ||
         ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
       ADD_FAILURE() << "loopback listener failed";
       return;
@@ -320,7 +321,9 @@ TEST_F(NetTest, HostLengthIsBoundedByTheHostBuffer) {
 
 TEST_F(NetTest, FailedConnectionRefusesEveryTransfer) {
   uint16_t closedPort = 0;
-  { closedPort = LoopbackServer([](int) {}).Port(); }
+  {
+    closedPort = LoopbackServer([](int) {}).Port();
+  }
   TCPTransport transport("127.0.0.1", closedPort);
   EXPECT_EQ(transport.GetState(), NetTransport::kNotConnected);
   EXPECT_EQ(transport.GetSocket(), -1);
@@ -357,7 +360,8 @@ TEST_F(NetTest, SendExactDeliversEveryByte) {
   std::vector<unsigned char> received(data.size());
   std::atomic<size_t> got{0};
   {
-    LoopbackServer server([&](int client) { got = ReceiveAll(client, received.data(), received.size()); });
+    LoopbackServer server(
+        [&](int client) { got = ReceiveAll(client, received.data(), received.size()); });
     TCPTransport transport("localhost", server.Port());
     ASSERT_TRUE(NetSendExact(&transport, data.data(), static_cast<uint32_t>(data.size())));
     const auto start = Clock::now();

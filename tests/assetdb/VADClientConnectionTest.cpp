@@ -64,14 +64,15 @@ TEST_F(VADClientConnection, HandshakeWithoutAnswerTimesOut) {
   timings.handshakeTimeoutMs = 400;
   VADClient::SetTimings(timings);
   FakeDaemon daemon;
-  daemon.ExpectHandshake(FakeDaemon::Answer::kSilent).ExpectHandshake(FakeDaemon::Answer::kWrongWord)
+  daemon.ExpectHandshake(FakeDaemon::Answer::kSilent)
+      .ExpectHandshake(FakeDaemon::Answer::kWrongWord)
       .ExpectHandshake(FakeDaemon::Answer::kSilent);
   daemon.Start();
   auto start = Clock::now();
   EXPECT_FALSE(OpenOn(daemon));
   auto took = Clock::now() - start;
   EXPECT_GE(took, std::chrono::milliseconds(800));  // Two silent answers of 400 ms each.
-  EXPECT_LT(took, std::chrono::seconds(20));  // Bounded, however loaded the machine.
+  EXPECT_LT(took, std::chrono::seconds(20));        // Bounded, however loaded the machine.
   EXPECT_TRUE(Logged("no handshake answer"));
   EXPECT_TRUE(Logged("wrong handshake answer"));
   EXPECT_EQ(daemon.Accepted(), 3u);
@@ -118,7 +119,8 @@ TEST_F(VADClientConnection, RequestFramesAreExactAndRepliesAppend) {
 TEST_F(VADClientConnection, ReplyForUnknownIdIsDroppedAndTheStreamStaysInStep) {
   FakeDaemon daemon;
   daemon.ExpectHandshake().ExpectRequest(0x15);
-  daemon.ReplyTo(987654, {'n', 'o', 't', 'e', 0, 0, 0, 0, 0, 0, 0, 0});  // A body that looks like a frame.
+  daemon.ReplyTo(987654,
+                 {'n', 'o', 't', 'e', 0, 0, 0, 0, 0, 0, 0, 0});  // A body that looks like a frame.
   daemon.Reply({7}).ExpectGoodbye();
   daemon.Start();
   ASSERT_TRUE(OpenOn(daemon));
@@ -131,7 +133,11 @@ TEST_F(VADClientConnection, ReplyForUnknownIdIsDroppedAndTheStreamStaysInStep) {
 
 TEST_F(VADClientConnection, OneWayRequestCarriesIdZero) {
   FakeDaemon daemon;
-  daemon.ExpectHandshake().ExpectRequest(0x8C, {}).ExpectRequest(0x20, {9}).Reply({}).ExpectGoodbye();
+  daemon.ExpectHandshake()
+      .ExpectRequest(0x8C, {})
+      .ExpectRequest(0x20, {9})
+      .Reply({})
+      .ExpectGoodbye();
   daemon.Start();
   ASSERT_TRUE(OpenOn(daemon));
   TBuffer empty;
@@ -171,7 +177,8 @@ TEST_F(VADClientConnection, DroppedConnectionFailsEveryPendingRequestAtOnce) {
   // after one attempt and starts nothing.
   EXPECT_FALSE(VADClient::Transact(0x32, request, reply, nullptr, nullptr, false));
   EXPECT_EQ(daemonStarts.load(), 0);
-  EXPECT_EQ(VADClient::LostRequestCount() - lostBefore, 3u);  // The two pending ones and the late one.
+  EXPECT_EQ(VADClient::LostRequestCount() - lostBefore,
+            3u);  // The two pending ones and the late one.
 }
 
 TEST_F(VADClientConnection, RequestReconnectsWhenRestartIsAllowed) {
@@ -216,7 +223,11 @@ TEST_F(VADClientConnection, OversizedOrBrokenFramesEndTheConnection) {
 
 TEST_F(VADClientConnection, ReplyThatCannotBeStoredFailsButTheReaderGoesOn) {
   FakeDaemon daemon;
-  daemon.ExpectHandshake().ExpectRequest(0x60).Reply(Bytes(100, 0x5A)).ExpectRequest(0x61).Reply({1})
+  daemon.ExpectHandshake()
+      .ExpectRequest(0x60)
+      .Reply(Bytes(100, 0x5A))
+      .ExpectRequest(0x61)
+      .Reply({1})
       .ExpectGoodbye();
   daemon.Start();
   ASSERT_TRUE(OpenOn(daemon));

@@ -3,13 +3,13 @@
 #include <chrono>
 #include <thread>
 
-#include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/client/VADClient.h"
 #include "assetdb/client/VADClientTransaction.h"
+#include "assetdb/protocol/ResultsLog.h"
 #include "foundation/base/ApplicationRecords.h"
-#include "foundation/text/KUID.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
+#include "foundation/text/KUID.h"
 #include "foundation/threads/WorkerThread.h"
 #include "tests/assetdb/VADClientTestSupport.h"
 
@@ -63,8 +63,13 @@ TEST_F(VADClientNotifications, ResultMessagesLandInTheRequestsLogInFrameOrder) {
   Bytes stray = FakeDaemon::Words({424242});
   Bytes batch = Batch(ResultsLog::kError, "stray");
   stray.insert(stray.end(), batch.begin(), batch.end());
-  daemon.ExpectHandshake().ExpectRequest(0x28).Note(3, stray).NoteForLast(3, Batch(ResultsLog::kError, "bad"))
-      .NoteForLast(3, Batch(ResultsLog::kWarning, "odd")).Reply({}).ExpectGoodbye();
+  daemon.ExpectHandshake()
+      .ExpectRequest(0x28)
+      .Note(3, stray)
+      .NoteForLast(3, Batch(ResultsLog::kError, "bad"))
+      .NoteForLast(3, Batch(ResultsLog::kWarning, "odd"))
+      .Reply({})
+      .ExpectGoodbye();
   daemon.Start();
   ASSERT_TRUE(OpenOn(daemon));
   ResultsLog log;
@@ -80,7 +85,10 @@ TEST_F(VADClientNotifications, ResultMessagesLandInTheRequestsLogInFrameOrder) {
 
 TEST_F(VADClientNotifications, KeptResultsStillArriveAfterTheReply) {
   FakeDaemon daemon;
-  daemon.ExpectHandshake().ExpectRequest(0x03).Reply({}).NoteForLast(3, Batch(ResultsLog::kSuccess, "late"))
+  daemon.ExpectHandshake()
+      .ExpectRequest(0x03)
+      .Reply({})
+      .NoteForLast(3, Batch(ResultsLog::kSuccess, "late"))
       .ExpectGoodbye();
   daemon.Start();
   ASSERT_TRUE(OpenOn(daemon));
@@ -97,7 +105,8 @@ TEST_F(VADClientNotifications, KeptResultsStillArriveAfterTheReply) {
 
 class AnsweringCallback : public VADTransactionCallback {
  public:
-  int32_t Ask(const Kiv::PString& assetName, const Kiv::String& text, const KUID& asset, int32_t flags) override {
+  int32_t Ask(const Kiv::PString& assetName, const Kiv::String& text, const KUID& asset,
+              int32_t flags) override {
     name = assetName;
     kuid = asset;
     emptyText = text.empty() && flags == 0;
@@ -115,12 +124,16 @@ TEST_F(VADClientNotifications, QuestionIsAnsweredWhileTheMainThreadWaitsOnItsReq
   FakeDaemon daemon;
   daemon.ExpectHandshake();
   // Asked with a callback: its answer.
-  daemon.ExpectRequest(0x28).Note(2, Question(700, "Bridge", asset)).ExpectRequest(0x96, FakeDaemon::Words({700, 3}));
+  daemon.ExpectRequest(0x28)
+      .Note(2, Question(700, "Bridge", asset))
+      .ExpectRequest(0x96, FakeDaemon::Words({700, 3}));
   // An id that is not pending: 4.
   daemon.Note(2, Question(9999, "Ghost", asset)).ExpectRequest(0x96, FakeDaemon::Words({9999, 4}));
   daemon.ReplyTo(700, {});
   // Asked without a callback: 2.
-  daemon.ExpectRequest(0x27).Note(2, Question(701, "Tunnel", asset)).ExpectRequest(0x96, FakeDaemon::Words({701, 2}));
+  daemon.ExpectRequest(0x27)
+      .Note(2, Question(701, "Tunnel", asset))
+      .ExpectRequest(0x96, FakeDaemon::Words({701, 2}));
   daemon.ReplyTo(701, {}).ExpectGoodbye();
   daemon.Start();
   ASSERT_TRUE(OpenOn(daemon));
@@ -142,7 +155,10 @@ TEST_F(VADClientNotifications, QuestionIsAnsweredWhileTheMainThreadWaitsOnItsReq
 TEST_F(VADClientNotifications, QueuedNotificationsRunInOrderOnTheMainThread) {
   FakeDaemon daemon;
   daemon.ExpectHandshake().ExpectRequest(0x20);
-  daemon.Note(0, FakeDaemon::Words({11})).Note(7, {1, 2, 3}).Note(0, FakeDaemon::Words({22})).Note(0, {});
+  daemon.Note(0, FakeDaemon::Words({11}))
+      .Note(7, {1, 2, 3})
+      .Note(0, FakeDaemon::Words({22}))
+      .Note(0, {});
   daemon.Note(1, FakeDaemon::Words({0}));  // No command host: consumed, nothing sent.
   daemon.Reply({}).ExpectRequest(0x21).Reply({}).ExpectGoodbye();
   daemon.Start();
@@ -171,7 +187,9 @@ TEST_F(VADClientNotifications, CommandHostJobReplyGoesBackAsRequest8D) {
     TStreamWriteU32(replyStream, job + 1);
   });
   FakeDaemon daemon;
-  daemon.ExpectHandshake().Note(1, FakeDaemon::Words({41})).ExpectRequest(0x8D, FakeDaemon::Words({42}))
+  daemon.ExpectHandshake()
+      .Note(1, FakeDaemon::Words({41}))
+      .ExpectRequest(0x8D, FakeDaemon::Words({42}))
       .ExpectGoodbye();
   daemon.Start();
   ASSERT_TRUE(OpenOn(daemon));
@@ -199,10 +217,13 @@ TEST_F(VADClientNotifications, WebStatusIsHandedOnAtOnce) {
     handle = h;
   });
   FakeDaemon daemon;
-  daemon.ExpectHandshake().Note(4, FakeDaemon::Words({0x89ABCDEF, 0x01234567, 200})).ExpectGoodbye();
+  daemon.ExpectHandshake()
+      .Note(4, FakeDaemon::Words({0x89ABCDEF, 0x01234567, 200}))
+      .ExpectGoodbye();
   daemon.Start();
   ASSERT_TRUE(OpenOn(daemon));
-  for (int i = 0; i < 1000 && handle == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  for (int i = 0; i < 1000 && handle == 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
   EXPECT_EQ(handle.load(), 0x0123456789ABCDEFull);
   EXPECT_EQ(status.load(), 200u);
   EXPECT_EQ(VADClient::QueuedNotificationCount(), 0u);

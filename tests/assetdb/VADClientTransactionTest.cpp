@@ -87,7 +87,8 @@ TEST(VADClientTransaction, EndWaitsForAQuestionStillBeingAsked) {
   transaction->Begin();
   const uint32_t id = transaction->GetId();
   std::atomic<int32_t> answer{0};
-  std::thread question([&] { answer = VADClientTransaction::AskPending(id, Kiv::PString("x"), KUID()); });
+  std::thread question(
+      [&] { answer = VADClientTransaction::AskPending(id, Kiv::PString("x"), KUID()); });
   ASSERT_TRUE(callback.asking.Wait(5000));
   // The reply arrives while the question is still open.
   EXPECT_TRUE(VADClientTransaction::ReceiveReply(id));
@@ -101,7 +102,8 @@ TEST(VADClientTransaction, EndWaitsForAQuestionStillBeingAsked) {
   question.join();
   releaser.join();
   EXPECT_EQ(answer.load(), 3);
-  EXPECT_EQ(VADClientTransaction::AskPending(id, Kiv::PString("x"), KUID()), VADClientTransaction::kAnswerNotPending);
+  EXPECT_EQ(VADClientTransaction::AskPending(id, Kiv::PString("x"), KUID()),
+            VADClientTransaction::kAnswerNotPending);
   VADClientTransaction noCallback(nullptr, nullptr, false);
   noCallback.Begin();
   EXPECT_EQ(VADClientTransaction::AskPending(noCallback.GetId(), Kiv::PString("x"), KUID()),

@@ -36,7 +36,9 @@ std::unique_ptr<VADFilterElement> Str(uint32_t field, const char* value) {
   return std::make_unique<VADFilterElementString>(field, Kiv::PString(value));
 }
 
-std::unique_ptr<VADFilterElement> Flag(uint32_t flag) { return std::make_unique<VADFilterElementBool>(flag); }
+std::unique_ptr<VADFilterElement> Flag(uint32_t flag) {
+  return std::make_unique<VADFilterElementBool>(flag);
+}
 
 TEST(VADFilterElement, EmptyGroupWireBytes) {
   VADFilterElementGroup group;
@@ -50,24 +52,25 @@ TEST(VADFilterElement, SearchByCategoryFilterWireBytes) {
   group.Add(Str(VADFilterElementString::kCategoryList, "BD"));
   group.Add(Flag(VADFilterElementBool::kLocal));
   const std::vector<uint8_t> expected = {
-      0x70, 0x75, 0x72, 0x67, 1, 0, 2, 0, 0, 0,                 // grup, matchAll, negate, 2 children
+      0x70, 0x75, 0x72, 0x67, 1, 0, 2, 0, 0, 0,  // grup, matchAll, negate, 2 children
       0x6E, 0x72, 0x74, 0x73, 1, 0, 0, 0, 3, 0, 0, 0, 'B', 'D', 0, 0,  // strn field 1 "BD" exact 0
-      0x6C, 0x6F, 0x6F, 0x62, 0, 0, 0, 0};                     // bool flag 0
+      0x6C, 0x6F, 0x6F, 0x62, 0, 0, 0, 0};                             // bool flag 0
   EXPECT_EQ(WireOf(&group), expected);
   EXPECT_EQ(group.GetValueText().Str(), "category-list:(BD), local:(true)");
 }
 
 TEST(VADFilterElement, RangeAndAssetIdWireBytes) {
   VADFilterElementInt range(VADFilterElementInt::kVersion, -1, 5, true, false);
-  EXPECT_EQ(WireOf(&range), (std::vector<uint8_t>{0x65, 0x74, 0x6E, 0x69, 2, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 5,
-                                                  0, 0, 0, 1, 0}));
+  EXPECT_EQ(WireOf(&range), (std::vector<uint8_t>{0x65, 0x74, 0x6E, 0x69, 2, 0, 0, 0, 0xFF, 0xFF,
+                                                  0xFF, 0xFF, 5, 0, 0, 0, 1, 0}));
   VADFilterElementTimestamp time(1, 1, 0x100000000ll, false, true);
-  EXPECT_EQ(WireOf(&time), (std::vector<uint8_t>{0x65, 0x6D, 0x69, 0x74, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0,
-                                                 0, 0, 0, 1, 0, 0, 0, 0, 1}));
+  EXPECT_EQ(WireOf(&time),
+            (std::vector<uint8_t>{0x65, 0x6D, 0x69, 0x74, 1, 0, 0, 0, 1, 0, 0, 0, 0,
+                                  0,    0,    0,    0,    0, 0, 0, 1, 0, 0, 0, 0, 1}));
   VADFilterElementAssetID ids(VADFilterElementAssetID::kAssetId);
   ids.Insert(KUID{5, 6, 0});
-  EXPECT_EQ(WireOf(&ids), (std::vector<uint8_t>{0x74, 0x73, 0x73, 0x61, 0, 0, 0, 0, 1, 0, 0, 0, 6, 0, 0, 0, 5,
-                                                0, 0, 0}));
+  EXPECT_EQ(WireOf(&ids), (std::vector<uint8_t>{0x74, 0x73, 0x73, 0x61, 0, 0, 0, 0, 1, 0,
+                                                0,    0,    6,    0,    0, 0, 5, 0, 0, 0}));
 }
 
 TEST(VADFilterElement, AssetNameInQuotesIsExact) {
@@ -76,7 +79,8 @@ TEST(VADFilterElement, AssetNameInQuotesIsExact) {
   EXPECT_EQ(name.GetValue().Str(), "Red Barn");
   const std::vector<uint8_t> wire = WireOf(&name);
   EXPECT_EQ(wire.back(), 1);
-  VADFilterElementString category(VADFilterElementString::kCategoryList, Kiv::PString("\"Red Barn\""));
+  VADFilterElementString category(VADFilterElementString::kCategoryList,
+                                  Kiv::PString("\"Red Barn\""));
   EXPECT_FALSE(category.IsExact());
   EXPECT_EQ(category.GetValue().Str(), "\"Red Barn\"");
   VADFilterElementString quote(VADFilterElementString::kAssetName, Kiv::PString("\""));
@@ -88,12 +92,15 @@ TEST(VADFilterElement, AssetNameInQuotesIsExact) {
 }
 
 TEST(VADFilterElement, TextForms) {
-  EXPECT_EQ(VADFilterElementString(0, Kiv::PString("a(b)\\c")).GetValueText().Str(), "a\\(b\\)\\\\c");
-  EXPECT_EQ(VADFilterElementString(0, Kiv::PString("x\ny\xC3\xA9")).GetValueText().Str(), "x\\Jy\xC3\xA9");
+  EXPECT_EQ(VADFilterElementString(0, Kiv::PString("a(b)\\c")).GetValueText().Str(),
+            "a\\(b\\)\\\\c");
+  EXPECT_EQ(VADFilterElementString(0, Kiv::PString("x\ny\xC3\xA9")).GetValueText().Str(),
+            "x\\Jy\xC3\xA9");
   EXPECT_TRUE(VADFilterElementString(0, Kiv::PString()).GetValueText().Empty());
   EXPECT_EQ(VADFilterElementInt(0, -1, 5, true, true).GetValueText().Str(), "[-1,5]");
   EXPECT_EQ(VADFilterElementInt(0, 3, 7, true, false).GetValueText().Str(), "[3,7)");
-  EXPECT_EQ(VADFilterElementTimestamp(0, 0x1FFFFFFFFll, 2, false, false).GetValueText().Str(), "(-1,2)");
+  EXPECT_EQ(VADFilterElementTimestamp(0, 0x1FFFFFFFFll, 2, false, false).GetValueText().Str(),
+            "(-1,2)");
   VADFilterElementAssetID ids(1);
   ids.Insert(KUID{-3, 4, 127});
   ids.Insert(KUID{7, 8, 2});
@@ -190,8 +197,8 @@ TEST(VADFilterElement, DamagedInputIsRefusedOrZeroed) {
   EXPECT_EQ(partial->GetValueText().Str(), "(0,0)");
   // An asset-id count far beyond the bytes stops at the end of the bytes.
   TBuffer ids;
-  auto idElement = ReadBack({0x74, 0x73, 0x73, 0x61, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 6, 0, 0, 0, 5, 0, 0, 0, 9},
-                            ids);
+  auto idElement = ReadBack(
+      {0x74, 0x73, 0x73, 0x61, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 6, 0, 0, 0, 5, 0, 0, 0, 9}, ids);
   ASSERT_TRUE(idElement);
   EXPECT_EQ(dynamic_cast<VADFilterElementAssetID*>(idElement.get())->GetKUIDs().size(), 1u);
   EXPECT_EQ(ids.GetError(), TStream::kErrorShortRead);

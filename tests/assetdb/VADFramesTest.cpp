@@ -35,7 +35,9 @@ class RecordingSink : public VADFrames::FrameSink {
     replies.push_back(id);
     return id == pendingId;
   }
-  void OnNotification(std::unique_ptr<VADNotification> note) override { notes.push_back(std::move(note)); }
+  void OnNotification(std::unique_ptr<VADNotification> note) override {
+    notes.push_back(std::move(note));
+  }
   uint32_t pendingId = 0;
   std::vector<uint32_t> replies;
   std::vector<std::unique_ptr<VADNotification>> notes;
@@ -50,8 +52,9 @@ Bytes Words(std::initializer_list<uint32_t> words) {
 TEST(VADFrames, HandshakeAndRequestAreByteExact) {
   Bytes hello;
   ASSERT_TRUE(VADFrames::EncodeHandshake(true, "/u/assets.tdx", hello));
-  const Bytes expected = {'C', 'D', 'A', 'V', 0x54, 0x01, 0, 0, 0x12, 0xC3, 0, 0, 1, 0, 0, 0, 13, 0, 0, 0,
-                          '/', 'u', '/', 'a', 's', 's', 'e', 't', 's', '.', 't', 'd', 'x'};
+  const Bytes expected = {'C', 'D', 'A', 'V', 0x54, 0x01, 0,   0,   0x12, 0xC3, 0,
+                          0,   1,   0,   0,   0,    13,   0,   0,   0,    '/',  'u',
+                          '/', 'a', 's', 's', 'e',  't',  's', '.', 't',  'd',  'x'};
   EXPECT_EQ(hello, expected);
   ASSERT_TRUE(VADFrames::EncodeHandshake(false, "", hello));
   EXPECT_EQ(hello[12], 0);
@@ -115,7 +118,8 @@ TEST(VADFrames, BadFramesEndTheConnectionWithoutAllocating) {
       {"reply without id", Words({VADFrames::kTagReply})},
       {"note over its bound", Words({VADFrames::kTagNote, 1, VADNotification::kMaxPayload + 1})},
       {"note cut short", Words({VADFrames::kTagNote, 1, 8, 0})},
-      {"unknown reply over its bound", Words({VADFrames::kTagReply, 1, VADFrames::kMaxReplyLength + 1})},
+      {"unknown reply over its bound",
+       Words({VADFrames::kTagReply, 1, VADFrames::kMaxReplyLength + 1})},
       {"unknown reply cut short", Words({VADFrames::kTagReply, 1, 100, 0})},
   };
   for (const Case& c : cases) {

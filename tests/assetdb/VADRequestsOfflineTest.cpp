@@ -4,15 +4,15 @@
 #include <gtest/gtest.h>
 
 #include "assetdb/client/AssetInfoQueries.h"
-#include "assetdb/protocol/AssetRecord.h"
 #include "assetdb/client/FindAssetSpec.h"
 #include "assetdb/client/SettingsRequests.h"
 #include "assetdb/client/UserNameCache.h"
 #include "assetdb/client/VADAssetHandle.h"
 #include "assetdb/client/VADClient.h"
 #include "assetdb/client/VADClientRequests.h"
-#include "assetdb/protocol/VADFilterElementGroup.h"
 #include "assetdb/client/WebRequests.h"
+#include "assetdb/protocol/AssetRecord.h"
+#include "assetdb/protocol/VADFilterElementGroup.h"
 #include "foundation/soup/Soup.h"
 
 namespace {
@@ -68,7 +68,8 @@ TEST(VADRequestsOffline, SettingsReportTheFailure) {
   EXPECT_FALSE(WriteSettingsGroup(Kiv::PString("internet"), group));
   EXPECT_TRUE(group.Empty());  // The holder is taken either way.
   // A value that was not stored is reported, so "setlanguage" cannot claim success.
-  EXPECT_FALSE(WriteSetting(Kiv::PString("internet"), Kiv::PString("language"), Kiv::PString("en")));
+  EXPECT_FALSE(
+      WriteSetting(Kiv::PString("internet"), Kiv::PString("language"), Kiv::PString("en")));
   EXPECT_TRUE(ReadSetting(Kiv::PString("internet"), Kiv::PString("language")).Empty());
 }
 

@@ -8,16 +8,16 @@
 #include <functional>
 #include <memory>
 
-#include "assetdb/protocol/AssetRecord.h"
 #include "assetdb/client/FindAssetSpec.h"
 #include "assetdb/client/SettingsRequests.h"
 #include "assetdb/client/UserNameCache.h"
 #include "assetdb/client/VADAssetHandle.h"
 #include "assetdb/client/VADClientRequests.h"
+#include "assetdb/client/WebRequests.h"
+#include "assetdb/protocol/AssetRecord.h"
 #include "assetdb/protocol/VADFilterElementBool.h"
 #include "assetdb/protocol/VADFilterElementGroup.h"
 #include "assetdb/protocol/VADFilterElementString.h"
-#include "assetdb/client/WebRequests.h"
 #include "foundation/soup/BinarySoup.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/spec/SpecRegistry.h"
@@ -61,7 +61,8 @@ class VADRequests : public VADClientTestBase {
 
 TEST_F(VADRequests, AssetRequestBodiesAreByteExact) {
   VADFilterElementGroup filter;
-  filter.Add(std::make_unique<VADFilterElementString>(VADFilterElementString::kCategoryList, Kiv::PString("BD")));
+  filter.Add(std::make_unique<VADFilterElementString>(VADFilterElementString::kCategoryList,
+                                                      Kiv::PString("BD")));
   filter.Add(std::make_unique<VADFilterElementBool>(VADFilterElementBool::kLocal));
   const Bytes filterBytes = Build([&](TStream& s) { WriteFilterElement(s, &filter); });
 
@@ -70,11 +71,10 @@ TEST_F(VADRequests, AssetRequestBodiesAreByteExact) {
   daemon.ExpectRequest(0x02, filterBytes)
       .Reply(Concat({FakeDaemon::Words({2}), KUIDBytes(kAsset), KUIDBytes(kOther)}));
   daemon.ExpectRequest(0x15, Concat({KUIDBytes(kAsset), FakeDaemon::Words({8})})).Reply({});
-  daemon.ExpectRequest(0x17, Concat({KUIDBytes(kAsset), Bytes{1}}))
-      .Reply(Build([](TStream& s) {
-        s.WritePString(Kiv::PString("local"));
-        s.WriteString("a/b");
-      }));
+  daemon.ExpectRequest(0x17, Concat({KUIDBytes(kAsset), Bytes{1}})).Reply(Build([](TStream& s) {
+    s.WritePString(Kiv::PString("local"));
+    s.WriteString("a/b");
+  }));
   daemon.ExpectRequest(0x1D, Concat({KUIDBytes(kAsset), FakeDaemon::Words({0xF0})}))
       .Reply(Build([](TStream& s) {
         s.WritePString(Kiv::PString("loc"));
@@ -84,9 +84,9 @@ TEST_F(VADRequests, AssetRequestBodiesAreByteExact) {
   daemon.ExpectRequest(0x2A, FakeDaemon::Words({0})).Reply(FakeDaemon::Words({0}));
   daemon.ExpectRequest(0x24, Concat({KUIDBytes(kAsset), Bytes{1}})).Reply({1});
   daemon.ExpectRequest(0x36, Build([](TStream& s) {
-    WriteKUID(s, kAsset);
-    s.WriteString("red;barn");
-  }));
+                         WriteKUID(s, kAsset);
+                         s.WriteString("red;barn");
+                       }));
   daemon.ExpectRequest(0x03, FakeDaemon::Words({50})).Reply({});
   daemon.ExpectRequest(0x04, {}).Reply(Build([](TStream& s) {
     TStreamWriteBool(s, true);
@@ -138,7 +138,8 @@ TEST_F(VADRequests, EmptyAndDamagedRepliesGiveDefaults) {
   daemon.ExpectRequest(0x3A, {}).Reply({});
   daemon.ExpectRequest(0xFD, {}).Reply({});
   // A count far beyond the reply appends only the KUIDs that are there.
-  daemon.ExpectRequest(0x2B, KUIDBytes(kAsset)).Reply(Concat({FakeDaemon::Words({0x7FFFFFFF}), KUIDBytes(kOther)}));
+  daemon.ExpectRequest(0x2B, KUIDBytes(kAsset))
+      .Reply(Concat({FakeDaemon::Words({0x7FFFFFFF}), KUIDBytes(kOther)}));
   daemon.ExpectRequest(0x02, {0, 0, 0, 0}).Reply(FakeDaemon::Words({0}));
   daemon.ExpectRequest(0x14, KUIDBytes(kAsset)).Reply({'A', 'C', 'S', '$', 1, 0});
   daemon.ExpectGoodbye();
@@ -174,14 +175,16 @@ TEST_F(VADRequests, AssetHandleLifecycle) {
     s.WriteString("");
   }));
   daemon.ExpectRequest(0x21, Build([&](TStream& s) { TStreamWriteU64(s, handle); })).Reply({1});
-  daemon.ExpectRequest(0x20, Build([&](TStream& s) { TStreamWriteU64(s, handle); })).Reply(Build([](TStream& s) {
-    s.WritePString(Kiv::PString("edit"));
-    s.WriteString("edit/folder");
-  }));
-  daemon.ExpectRequest(0x22, Build([&](TStream& s) {
-          TStreamWriteU64(s, handle);
-          TStreamWriteU32(s, 6);
-        }))
+  daemon.ExpectRequest(0x20, Build([&](TStream& s) { TStreamWriteU64(s, handle); }))
+      .Reply(Build([](TStream& s) {
+        s.WritePString(Kiv::PString("edit"));
+        s.WriteString("edit/folder");
+      }));
+  daemon
+      .ExpectRequest(0x22, Build([&](TStream& s) {
+                       TStreamWriteU64(s, handle);
+                       TStreamWriteU32(s, 6);
+                     }))
       .Reply({1, 1});
   daemon.ExpectRequest(0x1F, Build([&](TStream& s) { TStreamWriteU64(s, handle); })).Reply({});
   daemon.ExpectGoodbye();
@@ -224,16 +227,18 @@ TEST_F(VADRequests, SettingsBodies) {
   daemon.ExpectRequest(0x64, group).Reply(storedBytes);
   daemon.ExpectRequest(0x65, Concat({group, emptySoup})).Reply({});
   daemon.ExpectRequest(0x65, Concat({group, storedBytes})).Reply({});
-  daemon.ExpectRequest(0x66, Build([](TStream& s) {
-          s.WritePString(Kiv::PString("internet"));
-          s.WritePString(Kiv::PString("language"));
-        }))
+  daemon
+      .ExpectRequest(0x66, Build([](TStream& s) {
+                       s.WritePString(Kiv::PString("internet"));
+                       s.WritePString(Kiv::PString("language"));
+                     }))
       .Reply({});
-  daemon.ExpectRequest(0x67, Build([](TStream& s) {
-          s.WritePString(Kiv::PString("internet"));
-          s.WritePString(Kiv::PString("language"));
-          s.WritePString(Kiv::PString("de"));
-        }))
+  daemon
+      .ExpectRequest(0x67, Build([](TStream& s) {
+                       s.WritePString(Kiv::PString("internet"));
+                       s.WritePString(Kiv::PString("language"));
+                       s.WritePString(Kiv::PString("de"));
+                     }))
       .Reply({});
   daemon.ExpectGoodbye();
   daemon.Start();
@@ -278,7 +283,8 @@ TEST_F(VADRequests, WebRequestStartPollNotifyClose) {
   daemon.ExpectRequest(0xE6, startBody).Reply(Concat({handleBytes, StatusBytes(false, 0, "")}));
   // The final status is pushed before the poll's reply, which it overtakes.
   daemon.ExpectRequest(0xE8, handleBytes);
-  daemon.Note(4, Concat({Build([](TStream& s) { TStreamWriteU64(s, 999); }), StatusBytes(true, 5, "x")}));
+  daemon.Note(
+      4, Concat({Build([](TStream& s) { TStreamWriteU64(s, 999); }), StatusBytes(true, 5, "x")}));
   daemon.Note(4, Concat({handleBytes, StatusBytes(true, 0, "/tmp/result.txt")}));
   daemon.Reply(StatusBytes(false, 0, ""));
   daemon.ExpectRequest(0xE7, handleBytes);
@@ -445,7 +451,9 @@ class TemporaryFolder {
   std::string path_;
 };
 
-bool OnlyNamed(const BrindlemoxSpec& spec) { return spec.folderName == "never"; }
+bool OnlyNamed(const BrindlemoxSpec& spec) {
+  return spec.folderName == "never";
+}
 
 TEST_F(VADRequests, SpecLoadedFromTheFolderTheDaemonNames) {
   ForgetRememberedSpecAnswers();
@@ -469,7 +477,8 @@ TEST_F(VADRequests, SpecLoadedFromTheFolderTheDaemonNames) {
     s.WritePString(Kiv::PString());
     s.WriteString(emptyFolder);
   }));
-  daemon.ExpectRequest(0x1A, KUIDBytes(kOther)).Reply(KUIDBytes(kOther));  // not remembered: asked again
+  daemon.ExpectRequest(0x1A, KUIDBytes(kOther))
+      .Reply(KUIDBytes(kOther));  // not remembered: asked again
   daemon.ExpectRequest(0x17).Reply(Build([&](TStream& s) {
     s.WritePString(Kiv::PString("nosuchlocation"));
     s.WriteString("../../etc");

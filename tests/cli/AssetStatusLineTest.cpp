@@ -30,14 +30,17 @@ TEST(AssetStatusLine, EachFlagLightsItsOwnLetter) {
     bool faulty;
     const char* letters;
   } cases[] = {
-      {kAssetOpenForEdit, false, false, "Eiadlmf"},  {kAssetInstalledLocally, false, false, "eIadlmf"},
-      {kAssetArchived, false, false, "eiAdlmf"},     {kAssetOnDownloadService, false, false, "eiaDlmf"},
-      {kAssetLocallyModified, false, false, "eiadLmf"}, {0, true, false, "eiadlMf"},
+      {kAssetOpenForEdit, false, false, "Eiadlmf"},
+      {kAssetInstalledLocally, false, false, "eIadlmf"},
+      {kAssetArchived, false, false, "eiAdlmf"},
+      {kAssetOnDownloadService, false, false, "eiaDlmf"},
+      {kAssetLocallyModified, false, false, "eiadLmf"},
+      {0, true, false, "eiadlMf"},
       {0, false, true, "eiadlmF"},
       // Bits the line does not show (built in, download-service item, the
       // record's own faulty and missing bits) change no letter.
-      {kAssetBuiltIn | kAssetDownloadServiceItem | kAssetFaulty | kAssetMissingDependencies, false, false,
-       "eiadlmf"},
+      {kAssetBuiltIn | kAssetDownloadServiceItem | kAssetFaulty | kAssetMissingDependencies, false,
+       false, "eiadlmf"},
       {kAssetOpenForEdit | kAssetInstalledLocally | kAssetArchived | kAssetOnDownloadService |
            kAssetLocallyModified,
        true, true, "EIADLMF"},

@@ -18,7 +18,8 @@ using Args = std::vector<std::string>;
 
 TEST(BatchLine, SplitsWordsQuotesAndEmptyArguments) {
   EXPECT_EQ(SplitBatchLine("version\n"), (Args{"version"}));
-  EXPECT_EQ(SplitBatchLine("installcdp \"/tmp/my folder/a.cdp\"\r\n"), (Args{"installcdp", "/tmp/my folder/a.cdp"}));
+  EXPECT_EQ(SplitBatchLine("installcdp \"/tmp/my folder/a.cdp\"\r\n"),
+            (Args{"installcdp", "/tmp/my folder/a.cdp"}));
   EXPECT_EQ(SplitBatchLine("echo  x"), (Args{"echo", "", "x"}));
   EXPECT_EQ(SplitBatchLine(" echo x"), (Args{"echo", "x"}));
   EXPECT_EQ(SplitBatchLine("\"\" x"), (Args{"", "x"}));

@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/archive/TransferArchive.h"
+#include "assetdb/protocol/ResultsLog.h"
 #include "cli/CommandHost.h"
-#include "foundation/text/KUID.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
+#include "foundation/text/KUID.h"
 
 namespace {
 
@@ -100,8 +100,9 @@ TEST(CommandHostCallback, UnavailableJobsAnswerAnErrorAndZero) {
 }
 
 TEST(CommandHostCallback, ArchiveSaveOfNoAssetsWritesHeaderAndClosingKUID) {
-  const std::string path =
-      (std::filesystem::temp_directory_path() / ("cmdhost-save-" + std::to_string(::getpid()) + ".crak")).string();
+  const std::string path = (std::filesystem::temp_directory_path() /
+                            ("cmdhost-save-" + std::to_string(::getpid()) + ".crak"))
+                               .string();
   TBuffer payload;
   TStreamWriteU32(payload, 2);
   TStreamWriteU32(payload, 0xABCD);
@@ -109,7 +110,8 @@ TEST(CommandHostCallback, ArchiveSaveOfNoAssetsWritesHeaderAndClosingKUID) {
   TStreamWriteU32(payload, 0);
   const std::vector<uint8_t> reply = RunJob(payload);
   std::ifstream in(path, std::ios::binary);
-  const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)),
+                                  std::istreambuf_iterator<char>());
   std::filesystem::remove(path);
 
   ASSERT_EQ(file.size(), 28u);  // 20-byte header and the null KUID.

@@ -27,12 +27,16 @@ TEST_F(CompressTextureE2E, ConvertsATreeAndReportsTheMissingPicture) {
   fs::create_directories(tex + "/sub");
   const std::vector<uint8_t> a = texturetest::SmoothPicture(256, 256, false);
   ASSERT_TRUE(texturetest::WritePicture(tex + "/a.png", 256, 256, a));
-  ASSERT_TRUE(texturetest::WritePicture(tex + "/b.bmp", 128, 128, texturetest::SmoothPicture(128, 128, false)));
+  ASSERT_TRUE(texturetest::WritePicture(tex + "/b.bmp", 128, 128,
+                                        texturetest::SmoothPicture(128, 128, false)));
   std::vector<uint8_t> alpha = texturetest::SmoothPicture(128, 128, true);
-  for (size_t i = 0; i < alpha.size(); i += 4) alpha[i] = alpha[i + 1] = alpha[i + 2] = alpha[i + 3];
+  for (size_t i = 0; i < alpha.size(); i += 4)
+    alpha[i] = alpha[i + 1] = alpha[i + 2] = alpha[i + 3];
   ASSERT_TRUE(texturetest::WritePicture(tex + "/b_alpha.tga", 128, 128, alpha));
-  ASSERT_TRUE(texturetest::WritePicture(tex + "/c.jpg", 66, 64, texturetest::SmoothPicture(66, 64, false)));
-  ASSERT_TRUE(texturetest::WritePicture(tex + "/sub/d.png", 64, 64, texturetest::SmoothPicture(64, 64, false)));
+  ASSERT_TRUE(
+      texturetest::WritePicture(tex + "/c.jpg", 66, 64, texturetest::SmoothPicture(66, 64, false)));
+  ASSERT_TRUE(texturetest::WritePicture(tex + "/sub/d.png", 64, 64,
+                                        texturetest::SmoothPicture(64, 64, false)));
   ASSERT_TRUE(WriteFile(tex + "/a.texture.txt", "Primary=a.png\r\n"));
   ASSERT_TRUE(WriteFile(tex + "/b.texture.txt", "Primary=b.bmp\r\nAlpha=b_alpha.tga\r\n"));
   ASSERT_TRUE(WriteFile(tex + "/c.texture.txt", "Primary=c.jpg\r\n"));
@@ -42,12 +46,14 @@ TEST_F(CompressTextureE2E, ConvertsATreeAndReportsTheMissingPicture) {
 
   const ToolResult r = Run({"compresstexture", "tex"}, work);
   EXPECT_EQ(r.status, 255) << r.out << r.err;
-  EXPECT_NE(r.out.find("- <NULL> : The pictures of the texture source '" + tex + "/e.convert-tex' could not be read."),
+  EXPECT_NE(r.out.find("- <NULL> : The pictures of the texture source '" + tex +
+                       "/e.convert-tex' could not be read."),
             std::string::npos)
       << r.out;
   EXPECT_NE(r.out.find("OK (1 Errors, 0 Warnings)"), std::string::npos) << r.out;
 
-  for (const char* source : {"a", "b", "c", "sub/d", "e"}) EXPECT_TRUE(fs::exists(tex + "/" + source + ".texture.txt"));
+  for (const char* source : {"a", "b", "c", "sub/d", "e"})
+    EXPECT_TRUE(fs::exists(tex + "/" + source + ".texture.txt"));
   for (const auto& entry : fs::recursive_directory_iterator(tex))
     EXPECT_EQ(entry.path().string().find("convert-tex"), std::string::npos) << entry.path();
   EXPECT_FALSE(fs::exists(tex + "/e.texture"));
@@ -65,14 +71,17 @@ TEST_F(CompressTextureE2E, ConvertsATreeAndReportsTheMissingPicture) {
   EXPECT_EQ(outB.images[0][0].bytes.size(), 16384u);
   std::vector<uint8_t> decodedAlpha = texturetest::DecodeLevel(outB.images[0][0], 12);
   for (size_t i = 0; i < decodedAlpha.size(); i += 4) decodedAlpha[i] = decodedAlpha[i + 3];
-  EXPECT_GE(texturetest::Psnr(decodedAlpha, alpha, 1), 32.0) << "the alpha picture became the alpha";
+  EXPECT_GE(texturetest::Psnr(decodedAlpha, alpha, 1), 32.0)
+      << "the alpha picture became the alpha";
 
   const texturetest::CompiledTexture outC = ReadOutput(tex + "/c.texture");
   EXPECT_EQ(outC.target, 3u) << "66 is not a multiple of 4";
   ASSERT_EQ(outC.images.size(), 1u);
   std::vector<std::pair<uint32_t, uint32_t>> sizes;
-  for (const texturetest::Level& level : outC.images[0]) sizes.emplace_back(level.width, level.height);
-  EXPECT_EQ(sizes, (std::vector<std::pair<uint32_t, uint32_t>>{{66, 64}, {33, 32}, {16, 16}, {8, 8}, {4, 4}, {2, 2}, {1, 1}}));
+  for (const texturetest::Level& level : outC.images[0])
+    sizes.emplace_back(level.width, level.height);
+  EXPECT_EQ(sizes, (std::vector<std::pair<uint32_t, uint32_t>>{
+                       {66, 64}, {33, 32}, {16, 16}, {8, 8}, {4, 4}, {2, 2}, {1, 1}}));
 
   const texturetest::CompiledTexture outD = ReadOutput(tex + "/sub/d.texture");
   EXPECT_EQ(outD.target, 10u);

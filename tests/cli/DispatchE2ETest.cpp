@@ -32,7 +32,8 @@ std::vector<pid_t> ProcessesOf(const std::string& exe) {
     const std::string name = entry.path().filename().string();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
     std::error_code unreadable;
-    if (fs::read_symlink(entry.path() / "exe", unreadable).string() == exe) found.push_back(pid_t(std::stol(name)));
+    if (fs::read_symlink(entry.path() / "exe", unreadable).string() == exe)
+      found.push_back(pid_t(std::stol(name)));
   }
   return found;
 }
@@ -47,8 +48,8 @@ TEST_F(DispatchE2E, VersionWordsEndWithTheLowByteOfTheirNumbers) {
   const struct {
     const char* word;
     int status;
-  } cases[] = {{"installedversionlo", 84},      {"installedversionhi", 1},
-               {"installedbuildnumberlo", 18},  {"installedbuildnumberhi", 195},
+  } cases[] = {{"installedversionlo", 84},       {"installedversionhi", 1},
+               {"installedbuildnumberlo", 18},   {"installedbuildnumberhi", 195},
                {"INSTALLEDVERSION", 340 & 0xFF}, {"installedbuildnumber", 49938 & 0xFF}};
   for (const auto& c : cases) {
     const ToolResult run = Run({c.word});
@@ -64,8 +65,9 @@ TEST_F(DispatchE2E, EchoAndUnknownWords) {
 
   const ToolResult unknown = Run({"registeraccount", "someone"});
   EXPECT_EQ(unknown.status, 255);
-  EXPECT_EQ(unknown.out,
-            FailedCheck("Invalid argument, please check the help for the list of valid argument\n"));
+  EXPECT_EQ(
+      unknown.out,
+      FailedCheck("Invalid argument, please check the help for the list of valid argument\n"));
 }
 
 TEST_F(DispatchE2E, ArgumentChecksPrintTheirMessageAndEndWith255) {

@@ -82,7 +82,8 @@ void ExpectAssetError(const Outcome& outcome, const std::string& text, const cha
   EXPECT_EQ(SubjectAsset(outcome.messages[0]), ParseKUID(kuidText, true));
 }
 
-constexpr const char* kInvalidArgument = "Invalid argument, please check the help for the list of valid argument\n";
+constexpr const char* kInvalidArgument =
+    "Invalid argument, please check the help for the list of valid argument\n";
 
 class TempFolder {
  public:
@@ -129,15 +130,17 @@ TEST(Dispatcher, RegisterAccountNeedsNameAndPasswordToMatch) {
   ExpectOnlyError(Dispatch({"registeraccount", "someone"}), kInvalidArgument);
   ExpectOnlyError(Dispatch({"registeraccount"}), kInvalidArgument);
   // With both, the word matches; without a daemon the settings cannot be read.
-  ExpectOnlyError(Dispatch({"RegisterAccount", "someone", "secret"}), "Unable to read internet settings.");
+  ExpectOnlyError(Dispatch({"RegisterAccount", "someone", "secret"}),
+                  "Unable to read internet settings.");
 }
 
 TEST(VersionWords, AnswerTheBytesAndTheWholeNumbers) {
   const struct {
     const char* word;
     int32_t status;
-  } cases[] = {{"installedversionlo", 84},   {"installedversionhi", 1},      {"installedbuildnumberlo", 18},
-               {"installedbuildnumberhi", 195}, {"installedversion", 340}, {"installedbuildnumber", 49938}};
+  } cases[] = {{"installedversionlo", 84},     {"installedversionhi", 1},
+               {"installedbuildnumberlo", 18}, {"installedbuildnumberhi", 195},
+               {"installedversion", 340},      {"installedbuildnumber", 49938}};
   for (const auto& c : cases) {
     const Outcome outcome = Dispatch({c.word});
     EXPECT_EQ(outcome.status, c.status) << c.word;
@@ -196,7 +199,8 @@ TEST(ArgumentChecks, MissingOrBadArgumentsGiveTheirMessages) {
 // report success.
 TEST(WithoutDaemon, AssetCommandsReportTheirFailures) {
   ExpectAssetError(Dispatch({"edit", "<KUID:12:34>"}), "Unknown AssetID.", "<kuid:12:34>");
-  ExpectAssetError(Dispatch({"printconfig", "<kuid2:12:34:5>"}), "Asset is not local.", "<kuid2:12:34:5>");
+  ExpectAssetError(Dispatch({"printconfig", "<kuid2:12:34:5>"}), "Asset is not local.",
+                   "<kuid2:12:34:5>");
   EXPECT_EQ(Dispatch({"commit", "<kuid:12:34>"}).status, -1);
   EXPECT_EQ(Dispatch({"revert", "<kuid:12:34>"}).status, -1);
   EXPECT_EQ(Dispatch({"delete", "<kuid:12:34>"}).status, -1);
@@ -241,7 +245,8 @@ TEST(CreateCDP, WithoutKUIDsWritesAnEmptyArchiveThatReadsBack) {
 TEST(CreateCDP, AnAssetThatIsNotLocalEndsTheCommandWithoutAnArchive) {
   TempFolder folder;
   const std::string path = folder.path() + "/out.cdp";
-  ExpectAssetError(Dispatch({"createcdp", path, "<kuid:5:6>"}), "Asset is not local.", "<kuid:5:6>");
+  ExpectAssetError(Dispatch({"createcdp", path, "<kuid:5:6>"}), "Asset is not local.",
+                   "<kuid:5:6>");
   EXPECT_FALSE(fs::exists(path));
 }
 

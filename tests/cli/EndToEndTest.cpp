@@ -19,8 +19,8 @@
 
 #include <gtest/gtest.h>
 
-#include "foundation/text/KUID.h"
 #include "foundation/soup/Soup.h"
+#include "foundation/text/KUID.h"
 #include "kiv/PString.h"
 #include "tests/cli/ToolFixture.h"
 #include "tests/support/ImmutableFolder.h"
@@ -34,8 +34,8 @@ const char kOneError[] = "OK (1 Errors, 0 Warnings)\n";
 
 std::string Config(const std::string& kuid, const std::string& name, const std::string& category,
                    const std::string& extra = "") {
-  return "kuid " + kuid + "\r\nusername \"" + name + "\"\r\nkind \"traincar\"\r\ncategory \"" + category + "\"\r\n" +
-         extra;
+  return "kuid " + kuid + "\r\nusername \"" + name + "\"\r\nkind \"traincar\"\r\ncategory \"" +
+         category + "\"\r\n" + extra;
 }
 
 // True while `pid` runs (a process that has ended but is not yet reaped
@@ -48,7 +48,9 @@ bool ProcessRunning(pid_t pid) {
   return text[close + 2] != 'Z' && text[close + 2] != 'X';
 }
 
-std::string Installed(const std::string& kuid) { return "+ " + kuid + " : Installed " + kuid + ".\n"; }
+std::string Installed(const std::string& kuid) {
+  return "+ " + kuid + " : Installed " + kuid + ".\n";
+}
 
 class DatabaseWordsTest : public ToolFixture {
  protected:
@@ -105,8 +107,10 @@ TEST_F(DatabaseWordsTest, InstallFromPathInstallsEveryAssetFolderAndSkipsFiles) 
   const ToolResult r = Run({"installfrompath", scratch_ + "/tree"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, Installed("<kuid:-3:1002>") + Installed("<kuid:-3:1001>") + kOk);
-  EXPECT_EQ(StatusLine("<kuid:-3:1001>"), std::string("+ <kuid:-3:1001> : eIadlmf : TC : Red Van\n") + kOk);
-  EXPECT_EQ(StatusLine("<kuid:-3:1003>"), std::string("- <kuid:-3:1003> : Unknown AssetID.\n") + kOneError);
+  EXPECT_EQ(StatusLine("<kuid:-3:1001>"),
+            std::string("+ <kuid:-3:1001> : eIadlmf : TC : Red Van\n") + kOk);
+  EXPECT_EQ(StatusLine("<kuid:-3:1003>"),
+            std::string("- <kuid:-3:1003> : Unknown AssetID.\n") + kOneError);
 }
 
 TEST_F(DatabaseWordsTest, InstallFromPathTakesABinaryConfigurationWhenThereIsNoTextOne) {
@@ -206,7 +210,8 @@ TEST_F(DatabaseWordsTest, DeleteThatCannotRemoveTheFilesFailsAndChangesNothing) 
     if (!frozen.Made()) GTEST_SKIP() << "the immutable attribute cannot be set here";
     const ToolResult r = Run({"delete", kuid});
     EXPECT_EQ(r.status, 255);
-    const std::string reason = "- " + kuid + " : The asset could not be deleted: cannot remove the folder ";
+    const std::string reason =
+        "- " + kuid + " : The asset could not be deleted: cannot remove the folder ";
     EXPECT_EQ(r.out.rfind(reason, 0), 0u) << r.out;
     EXPECT_NE(r.out.find(kOneError), std::string::npos) << r.out;
   }
@@ -226,7 +231,8 @@ TEST_F(DatabaseWordsTest, CommitAndRevertOfAnAssetThatIsNotOpenFail) {
   ASSERT_NO_FATAL_FAILURE(Install("closed", "<kuid:-3:1121>", "Closed Van"));
   EXPECT_EQ(Run({"revert", "<kuid:-3:1121>"}).status, 255);
   EXPECT_EQ(Run({"commit", "<kuid:-3:1129>"}).status, 255);
-  EXPECT_EQ(StatusLine("<kuid:-3:1121>"), std::string("+ <kuid:-3:1121> : eIadlmf : TC : Closed Van\n") + kOk);
+  EXPECT_EQ(StatusLine("<kuid:-3:1121>"),
+            std::string("+ <kuid:-3:1121> : eIadlmf : TC : Closed Van\n") + kOk);
 }
 
 TEST_F(DatabaseWordsTest, EditAndPrintConfigReportUnknownAssets) {
@@ -234,9 +240,10 @@ TEST_F(DatabaseWordsTest, EditAndPrintConfigReportUnknownAssets) {
   // command's log.
   ToolResult r = Run({"edit", "<kuid:-3:1199>"});
   EXPECT_EQ(r.status, 255);
-  EXPECT_EQ(r.out, "- <kuid:-3:1199> : unknown asset\n"
-                   "- <kuid:-3:1199> : Unknown AssetID.\n"
-                   "OK (2 Errors, 0 Warnings)\n");
+  EXPECT_EQ(r.out,
+            "- <kuid:-3:1199> : unknown asset\n"
+            "- <kuid:-3:1199> : Unknown AssetID.\n"
+            "OK (2 Errors, 0 Warnings)\n");
 
   r = Run({"printconfig", "<kuid:-3:1199>"});
   EXPECT_EQ(r.status, 255);
@@ -327,8 +334,10 @@ TEST_F(DatabaseWordsTest, FcyDeleteAllDeletesEveryLocalAsset) {
   const ToolResult r = Run({"fcydeleteall"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, kOk);
-  EXPECT_EQ(StatusLine("<kuid:-3:1401>"), std::string("- <kuid:-3:1401> : Unknown AssetID.\n") + kOneError);
-  EXPECT_EQ(StatusLine("<kuid:-3:1402>"), std::string("- <kuid:-3:1402> : Unknown AssetID.\n") + kOneError);
+  EXPECT_EQ(StatusLine("<kuid:-3:1401>"),
+            std::string("- <kuid:-3:1401> : Unknown AssetID.\n") + kOneError);
+  EXPECT_EQ(StatusLine("<kuid:-3:1402>"),
+            std::string("- <kuid:-3:1402> : Unknown AssetID.\n") + kOneError);
   EXPECT_EQ(Run({"searchbycategory", "tc|br"}).status, 255);
   EXPECT_FALSE(fs::exists(UserDataPath() + "/local/kuid -3 1401"));
   EXPECT_FALSE(fs::exists(UserDataPath() + "/editing/kuid -3 1402"));
@@ -352,7 +361,8 @@ TEST_F(DatabaseWordsTest, CreateCDPThenInstallCDPBringsDeletedAssetsBack) {
   r = Run({"installcdp", "pack.cdp"}, scratch_);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, Installed("<kuid:-3:1501>") + Installed("<kuid:-3:1502>") + kOk);
-  EXPECT_EQ(StatusLine("<kuid:-3:1502>"), std::string("+ <kuid:-3:1502> : eIadlmf : TC : Packed Two\n") + kOk);
+  EXPECT_EQ(StatusLine("<kuid:-3:1502>"),
+            std::string("+ <kuid:-3:1502> : eIadlmf : TC : Packed Two\n") + kOk);
   EXPECT_EQ(ReadFile(UserDataPath() + "/local/kuid -3 1501/body.txt"), "content of Packed One\n");
 }
 
@@ -363,7 +373,8 @@ TEST_F(DatabaseWordsTest, CreateCDPRefusesAssetsThatAreNotLocalAndInstallCDPRefu
 
   r = Run({"createcdp", scratch_ + "/no-such-folder/none.cdp"});
   EXPECT_EQ(r.status, 255);
-  EXPECT_EQ(r.out, "- <NULL> : The output folder '" + scratch_ + "/no-such-folder' does not exist.\n" + kOneError);
+  EXPECT_EQ(r.out, "- <NULL> : The output folder '" + scratch_ +
+                       "/no-such-folder' does not exist.\n" + kOneError);
   EXPECT_EQ(r.err, "");
 
   ASSERT_TRUE(WriteFile(scratch_ + "/junk.cdp", "this is not an archive"));
@@ -389,14 +400,16 @@ TEST_F(DatabaseWordsTest, SettingsWordsStoreTheInternetGroup) {
   // With a user name only the word matches no command.
   r = Run({"registeraccount", "OnlyUser"});
   EXPECT_EQ(r.status, 255);
-  EXPECT_EQ(r.out, std::string("- <NULL> : Invalid argument, please check the help for the list of valid "
-                               "argument\n\n") +
-                       kOneError);
+  EXPECT_EQ(r.out,
+            std::string("- <NULL> : Invalid argument, please check the help for the list of valid "
+                        "argument\n\n") +
+                kOneError);
 
   // The daemon writes its settings file whole; read it once it has ended.
   StopDaemon();
   Soup settings;
-  ASSERT_TRUE(Soup::LoadFromFile(Kiv::PString(), UserDataPath() + "/vaddaemon-settings.chump", settings, true));
+  ASSERT_TRUE(Soup::LoadFromFile(Kiv::PString(), UserDataPath() + "/vaddaemon-settings.chump",
+                                 settings, true));
   const Soup internet = settings.GetNamedSoup(Kiv::PString("internet"));
   EXPECT_EQ(internet.GetNamedTag(Kiv::PString("language")).Str(), "fr");
   EXPECT_EQ(internet.GetNamedTag(Kiv::PString("username")).Str(), "MixedUser");
@@ -413,12 +426,12 @@ TEST_F(DatabaseWordsTest, BatchFileRunsEveryLineAndFailsWhenOneLineFails) {
                                   "/batch assets\"\r\n\r\nstatus \"<kuid:-3:1601>\"\r\n"));
   ToolResult r = Run({"@" + good});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, Installed("<kuid:-3:1601>") + kOk + "\n" + "+ <kuid:-3:1601> : eIadlmf : TC : Batch Van\n" +
-                       kOk + "\n");
+  EXPECT_EQ(r.out, Installed("<kuid:-3:1601>") + kOk + "\n" +
+                       "+ <kuid:-3:1601> : eIadlmf : TC : Batch Van\n" + kOk + "\n");
 
   const std::string bad = scratch_ + "/bad.txt";
-  ASSERT_TRUE(WriteFile(bad, "status \"<kuid:-3:1601>\"\nstatus \"<kuid:-3:1699>\"\nlistbuilds \"" + scratch_ +
-                                 "/batch builds.txt\"\n"));
+  ASSERT_TRUE(WriteFile(bad, "status \"<kuid:-3:1601>\"\nstatus \"<kuid:-3:1699>\"\nlistbuilds \"" +
+                                 scratch_ + "/batch builds.txt\"\n"));
   r = Run({"@" + bad});
   EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.out, "+ <kuid:-3:1601> : eIadlmf : TC : Batch Van\n" + std::string(kOk) + "\n" +
@@ -428,7 +441,8 @@ TEST_F(DatabaseWordsTest, BatchFileRunsEveryLineAndFailsWhenOneLineFails) {
   r = Run({"@" + scratch_ + "/missing.txt"});
   EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "-The file \"" + scratch_ + "/missing.txt\" does not exist, please specify a valid filename\n");
+  EXPECT_EQ(r.err, "-The file \"" + scratch_ +
+                       "/missing.txt\" does not exist, please specify a valid filename\n");
 }
 
 TEST_F(DatabaseWordsTest, CloseVADDaemonEndsTheDaemonAndTheNextCommandStartsAnother) {
@@ -443,7 +457,8 @@ TEST_F(DatabaseWordsTest, CloseVADDaemonEndsTheDaemonAndTheNextCommandStartsAnot
   EXPECT_FALSE(ProcessRunning(before));
 
   // The database outlives its daemon.
-  EXPECT_EQ(StatusLine("<kuid:-3:1701>"), std::string("+ <kuid:-3:1701> : eIadlmf : TC : Lasting Van\n") + kOk);
+  EXPECT_EQ(StatusLine("<kuid:-3:1701>"),
+            std::string("+ <kuid:-3:1701> : eIadlmf : TC : Lasting Van\n") + kOk);
   EXPECT_NE(DaemonOwnerPid(), 0);
 }
 
@@ -462,7 +477,8 @@ TEST_F(DatabaseWordsTest, CloseVADDaemonLeavesTheDaemonOfAnotherInstallationRunn
   ASSERT_EQ(posix_spawn(&other, program.c_str(), nullptr, nullptr, argv, envp.data()), 0);
 
   // Let it claim its own database before the close.
-  for (int i = 0; i < 100 && !fs::exists(scratch_ + "/other/UserData/assets.tdx"); ++i) usleep(50000);
+  for (int i = 0; i < 100 && !fs::exists(scratch_ + "/other/UserData/assets.tdx"); ++i)
+    usleep(50000);
   ASSERT_EQ(Run({"generatekuid"}).status, 0);
   const ToolResult r = Run({"closevaddaemon"});
   EXPECT_EQ(r.status, 0) << r.err;

@@ -20,7 +20,8 @@ std::string ExpectedHelp() {
 
 size_t Count(const std::string& text, const std::string& part) {
   size_t n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++n;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+    ++n;
   return n;
 }
 
@@ -95,7 +96,8 @@ TEST_F(EntryCommands, BatchRefusesLongLinesAndMissingFiles) {
   ASSERT_TRUE(WriteFile(work + "/long.txt", longLine + "\necho after\n"));
   ToolResult refused = Run({"@long.txt"}, work);
   EXPECT_EQ(refused.status, 255);
-  EXPECT_NE(refused.err.find("Line 1 of \"long.txt\" is longer than 511 characters"), std::string::npos)
+  EXPECT_NE(refused.err.find("Line 1 of \"long.txt\" is longer than 511 characters"),
+            std::string::npos)
       << refused.err;
   EXPECT_EQ(refused.out.find("zzz"), std::string::npos);
   EXPECT_NE(refused.out.find("after \n"), std::string::npos) << refused.out;
@@ -103,7 +105,8 @@ TEST_F(EntryCommands, BatchRefusesLongLinesAndMissingFiles) {
 
   ToolResult missing = Run({"@absent.txt"}, work);
   EXPECT_EQ(missing.status, 255);
-  EXPECT_EQ(missing.err, "-The file \"absent.txt\" does not exist, please specify a valid filename\n");
+  EXPECT_EQ(missing.err,
+            "-The file \"absent.txt\" does not exist, please specify a valid filename\n");
   EXPECT_EQ(missing.out, "");
 
   ToolResult folder = Run({"@" + work});

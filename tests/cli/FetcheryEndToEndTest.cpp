@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "assetdb/archive/CDPBuilder.h"
-#include "foundation/text/KUID.h"
 #include "foundation/soup/Soup.h"
+#include "foundation/text/KUID.h"
 #include "tests/cli/ToolFixture.h"
 
 namespace fs = std::filesystem;
@@ -50,63 +50,156 @@ void WriteAssetArchive(const std::string& path, const char* kuidTag) {
 }
 
 struct Download {
-  std::string file;      // Served as "dl/<file>".
-  const char* asset;     // The KUID the archive holds.
-  std::string status;    // Its ".webstatus.txt" beside it ("" for none).
+  std::string file;    // Served as "dl/<file>".
+  const char* asset;   // The KUID the archive holds.
+  std::string status;  // Its ".webstatus.txt" beside it ("" for none).
 };
 
 struct FcyCase {
   const char* name;
-  const char* kuid;                // The argument.
-  const char* shortForm;           // Its short form in the search URL.
-  std::string answer;              // The search's answer ("" serves none).
-  std::string answerStatus;        // Its ".webstatus.txt" ("" for none).
+  const char* kuid;          // The argument.
+  const char* shortForm;     // Its short form in the search URL.
+  std::string answer;        // The search's answer ("" serves none).
+  std::string answerStatus;  // Its ".webstatus.txt" ("" for none).
   std::vector<Download> downloads;
-  const char* installedBefore;     // Installed from a folder first (or null).
-  const char* host;                // VANDRUUTIL_FCY_HOST (null: unset).
-  std::vector<std::string> out;    // Lines of standard output, in this order.
+  const char* installedBefore;   // Installed from a folder first (or null).
+  const char* host;              // VANDRUUTIL_FCY_HOST (null: unset).
+  std::vector<std::string> out;  // Lines of standard output, in this order.
   int status;
   int searches, needed, fetches, installs;  // Requests 0xE6 mode 2, 0x4A, 0xE6 mode 0, 0x28.
   std::vector<const char*> installedAfter;
 };
 
-void PrintTo(const FcyCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const FcyCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 const std::string kWithDependencies =
-    Item(0, "<kuid2:523:8001:2>", "<kuid2:523:8001:2>", "a.cdp") + Item(1, "<kuid:523:8002>", "<kuid:523:8002>", "b.cdp") +
+    Item(0, "<kuid2:523:8001:2>", "<kuid2:523:8001:2>", "a.cdp") +
+    Item(1, "<kuid:523:8002>", "<kuid:523:8002>", "b.cdp") +
     Item(2, "<kuid2:523:8003:1>", "<kuid2:523:8003:3>", "c.cdp") +
     Item(3, "<kuid2:523:8003:2>", "<kuid2:523:8003:3>", "c-again.cdp");
 
 std::vector<FcyCase> Cases() {
   return {
-      {"AssetAlreadyPresentAsksNothing", "<kuid:523:8100>", "523:8100", "", "", {}, "<kuid:523:8100>", nullptr,
-       {"OK (0 Errors, 0 Warnings)"}, 0, 0, 0, 0, 0, {}},
-      {"AnswerNoneDownloadsNothing", "<kuid:523:8200>", "523:8200", "none 1\n" + Item(0, "<kuid:523:8200>", "<kuid:523:8200>", "none.cdp"),
-       "", {{"none.cdp", "<kuid:523:8200>", ""}}, nullptr, nullptr,
-       {"OK (0 Errors, 0 Warnings)"}, 0, 1, 0, 0, 0, {}},
-      {"DependenciesInstalledOncePerVersion", "<kuid2:523:8001:2>", "523:8001:2", kWithDependencies, "",
-       {{"a.cdp", "<kuid2:523:8001:2>", ""}, {"b.cdp", "<kuid:523:8002>", ""}, {"c.cdp", "<kuid2:523:8003:3>", ""},
+      {"AssetAlreadyPresentAsksNothing",
+       "<kuid:523:8100>",
+       "523:8100",
+       "",
+       "",
+       {},
+       "<kuid:523:8100>",
+       nullptr,
+       {"OK (0 Errors, 0 Warnings)"},
+       0,
+       0,
+       0,
+       0,
+       0,
+       {}},
+      {"AnswerNoneDownloadsNothing",
+       "<kuid:523:8200>",
+       "523:8200",
+       "none 1\n" + Item(0, "<kuid:523:8200>", "<kuid:523:8200>", "none.cdp"),
+       "",
+       {{"none.cdp", "<kuid:523:8200>", ""}},
+       nullptr,
+       nullptr,
+       {"OK (0 Errors, 0 Warnings)"},
+       0,
+       1,
+       0,
+       0,
+       0,
+       {}},
+      {"DependenciesInstalledOncePerVersion",
+       "<kuid2:523:8001:2>",
+       "523:8001:2",
+       kWithDependencies,
+       "",
+       {{"a.cdp", "<kuid2:523:8001:2>", ""},
+        {"b.cdp", "<kuid:523:8002>", ""},
+        {"c.cdp", "<kuid2:523:8003:3>", ""},
         {"c-again.cdp", "<kuid2:523:8003:3>", ""}},
-       nullptr, "fcy.test", {"OK (0 Errors, 0 Warnings)"}, 0, 1, 1, 3, 3,
+       nullptr,
+       "fcy.test",
+       {"OK (0 Errors, 0 Warnings)"},
+       0,
+       1,
+       1,
+       3,
+       3,
        {"<kuid2:523:8001:2>", "<kuid:523:8002>", "<kuid2:523:8003:3>"}},
-      {"FailedSearchIsReported", "<kuid:523:8300>", "523:8300", "", "", {}, nullptr, nullptr,
-       {"- <NULL> : Failed to query FCY for <kuid:523:8300>", "OK (1 Errors, 0 Warnings)"}, 0, 1, 0, 0, 0, {}},
-      {"ArchiveMemberIsReportedAndNextRecordInstalled", "<kuid:523:8400>", "523:8400",
-       Item(0, "<kuid:523:8400>", "<kuid:523:8400>", "member.cdp") + Item(1, "<kuid:523:8401>", "<kuid:523:8401>", "next.cdp"),
-       "", {{"member.cdp", "<kuid:523:8400>", "name \"inner/config.txt\"\n"}, {"next.cdp", "<kuid:523:8401>", ""}},
-       nullptr, nullptr, {"- <NULL> : Internal error: GetFilePath returned archive", "OK (1 Errors, 0 Warnings)"}, 0,
-       1, 1, 2, 1, {"<kuid:523:8401>"}},
-      {"DownloadUrlLeavingItsFolderIsRefused", "<kuid:523:8500>", "523:8500",
-       Item(0, "<kuid:523:8500>", "<kuid:523:8500>", "../../escape.cdp"), "", {}, nullptr, nullptr,
-       {"- <NULL> : The download URL for <kuid:523:8500> is refused: its path climbs out of its folder with \"..\".",
+      {"FailedSearchIsReported",
+       "<kuid:523:8300>",
+       "523:8300",
+       "",
+       "",
+       {},
+       nullptr,
+       nullptr,
+       {"- <NULL> : Failed to query FCY for <kuid:523:8300>", "OK (1 Errors, 0 Warnings)"},
+       0,
+       1,
+       0,
+       0,
+       0,
+       {}},
+      {"ArchiveMemberIsReportedAndNextRecordInstalled",
+       "<kuid:523:8400>",
+       "523:8400",
+       Item(0, "<kuid:523:8400>", "<kuid:523:8400>", "member.cdp") +
+           Item(1, "<kuid:523:8401>", "<kuid:523:8401>", "next.cdp"),
+       "",
+       {{"member.cdp", "<kuid:523:8400>", "name \"inner/config.txt\"\n"},
+        {"next.cdp", "<kuid:523:8401>", ""}},
+       nullptr,
+       nullptr,
+       {"- <NULL> : Internal error: GetFilePath returned archive", "OK (1 Errors, 0 Warnings)"},
+       0,
+       1,
+       1,
+       2,
+       1,
+       {"<kuid:523:8401>"}},
+      {"DownloadUrlLeavingItsFolderIsRefused",
+       "<kuid:523:8500>",
+       "523:8500",
+       Item(0, "<kuid:523:8500>", "<kuid:523:8500>", "../../escape.cdp"),
+       "",
+       {},
+       nullptr,
+       nullptr,
+       {"- <NULL> : The download URL for <kuid:523:8500> is refused: its path climbs out of its "
+        "folder with \"..\".",
         "OK (1 Errors, 0 Warnings)"},
-       0, 1, 1, 0, 0, {}},
-      {"GarbageIsAMissingAssetID", "garbage", "", "", "", {}, nullptr, nullptr,
-       {"- <NULL> : Missing AssetID parameter.", "OK (1 Errors, 0 Warnings)"}, 255, 0, 0, 0, 0, {}},
+       0,
+       1,
+       1,
+       0,
+       0,
+       {}},
+      {"GarbageIsAMissingAssetID",
+       "garbage",
+       "",
+       "",
+       "",
+       {},
+       nullptr,
+       nullptr,
+       {"- <NULL> : Missing AssetID parameter.", "OK (1 Errors, 0 Warnings)"},
+       255,
+       0,
+       0,
+       0,
+       0,
+       {}},
   };
 }
 
-std::string CaseName(const ::testing::TestParamInfo<FcyCase>& info) { return info.param.name; }
+std::string CaseName(const ::testing::TestParamInfo<FcyCase>& info) {
+  return info.param.name;
+}
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -145,8 +238,8 @@ class FetcheryEndToEnd : public ToolFixture {
   void SetUp() override { ASSERT_TRUE(WriteFile(gRequestLog, "")); }
 
   // The tool with these settings in its environment (null: unset).
-  static ToolResult RunWith(const std::vector<std::string>& args, const char* host, const char* waitMs,
-                            int timeoutMs = kRunTimeoutMs) {
+  static ToolResult RunWith(const std::vector<std::string>& args, const char* host,
+                            const char* waitMs, int timeoutMs = kRunTimeoutMs) {
     SetOrUnset("VANDRUUTIL_FCY_HOST", host);
     SetOrUnset("VANDRUUTIL_FCY_WAIT_MS", waitMs);
     ToolResult result = Run(args, "", timeoutMs);
@@ -155,7 +248,8 @@ class FetcheryEndToEnd : public ToolFixture {
     return result;
   }
 
-  static void ServeSearch(const std::string& shortForm, const std::string& answer, const std::string& status) {
+  static void ServeSearch(const std::string& shortForm, const std::string& answer,
+                          const std::string& status) {
     const std::string fixture = gFixtures + "/" + kSearchPath + SearchQuery(shortForm);
     fs::create_directories(fs::path(fixture).parent_path());
     if (!answer.empty()) {
@@ -169,7 +263,8 @@ class FetcheryEndToEnd : public ToolFixture {
   static void InstallFromFolder(const char* kuidTag) {
     const std::string folder = MakeTempFolder() + "/asset";
     fs::create_directories(folder);
-    ASSERT_TRUE(WriteFile(folder + "/config.txt", std::string("kuid ") + kuidTag + "\nkind scenery\n"));
+    ASSERT_TRUE(
+        WriteFile(folder + "/config.txt", std::string("kuid ") + kuidTag + "\nkind scenery\n"));
     const ToolResult installed = Run({"installfrompath", folder});
     ASSERT_EQ(installed.status, 0) << installed.out << installed.err;
   }
@@ -218,7 +313,8 @@ TEST_P(FetcheryCases, OutputStatusAndRequestsMatch) {
   EXPECT_EQ(int(searches.size()), c.searches) << ReadFile(gRequestLog);
   if (c.searches == 1) {
     const std::string host = c.host != nullptr ? c.host : "fcy.vandru.invalid";
-    EXPECT_EQ(searches[0], "0xE6 mode 2 https://" + host + "/" + kSearchPath + SearchQuery(c.shortForm));
+    EXPECT_EQ(searches[0],
+              "0xE6 mode 2 https://" + host + "/" + kSearchPath + SearchQuery(c.shortForm));
   }
   EXPECT_EQ(int(Requests("0x4A").size()), c.needed) << ReadFile(gRequestLog);
   EXPECT_EQ(int(Requests("0xE6 mode 0 ").size()), c.fetches) << ReadFile(gRequestLog);
@@ -238,10 +334,12 @@ TEST_F(FetcheryEndToEnd, SearchThatNeverCompletesEndsWithinTheBound) {
   const ToolResult r = RunWith({"installfromfcy", "<kuid:523:8600>"}, nullptr, "1500", 30000);
   ASSERT_FALSE(r.timedOut);
   EXPECT_EQ(r.status, 0) << r.out << r.err;
-  const std::string url = "https://fcy.vandru.invalid/" + std::string(kSearchPath) + SearchQuery("523:8600");
-  EXPECT_TRUE(InOrder(Lines(r.out), {"- <NULL> : The web request did not finish within 1.5 seconds: " + url,
-                                     "- <NULL> : Failed to query FCY for <kuid:523:8600>",
-                                     "OK (2 Errors, 0 Warnings)"}))
+  const std::string url =
+      "https://fcy.vandru.invalid/" + std::string(kSearchPath) + SearchQuery("523:8600");
+  EXPECT_TRUE(
+      InOrder(Lines(r.out),
+              {"- <NULL> : The web request did not finish within 1.5 seconds: " + url,
+               "- <NULL> : Failed to query FCY for <kuid:523:8600>", "OK (2 Errors, 0 Warnings)"}))
       << r.out;
   EXPECT_EQ(Requests("0xE6").size(), 1u);
   EXPECT_TRUE(Requests("0x4A").empty());

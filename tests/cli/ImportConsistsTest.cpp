@@ -32,7 +32,8 @@ class ImportConsistsTest : public ToolFixture {
     std::istringstream lines(r.out);
     for (std::string line; std::getline(lines, line);) {
       const size_t at = line.find(" : <");
-      if (line.rfind("+ #", 0) == 0 && at != std::string::npos) kuids.push_back(line.substr(at + 3));
+      if (line.rfind("+ #", 0) == 0 && at != std::string::npos)
+        kuids.push_back(line.substr(at + 3));
     }
     return kuids;
   }

@@ -17,15 +17,15 @@
 #include "assetdb/client/AssetInstall.h"
 #include "assetdb/client/InstallAssetWithPrompts.h"
 #include "assetdb/client/NetStartup.h"
-#include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/client/VADClient.h"
 #include "assetdb/client/VADRequest.h"
+#include "assetdb/protocol/ResultsLog.h"
 #include "cli/CommandHost.h"
 #include "foundation/layout/FolderLayout.h"
 #include "foundation/spec/InterfaceTextDB.h"
-#include "foundation/text/KUID.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
+#include "foundation/text/KUID.h"
 #include "tests/cli/ToolFixture.h"
 
 namespace fs = std::filesystem;
@@ -68,7 +68,8 @@ std::string Binary(size_t size, unsigned seed) {
 // An asset folder with nested and binary files.
 void MakeAsset(const std::string& folder, const std::string& kuidTag, unsigned seed) {
   fs::create_directories(folder + "/textures/detail");
-  ToolFixture::WriteFile(folder + "/config.txt", "kuid " + kuidTag + "\nkind scenery\nusername \"Install test " +
+  ToolFixture::WriteFile(folder + "/config.txt", "kuid " + kuidTag +
+                                                     "\nkind scenery\nusername \"Install test " +
                                                      std::to_string(seed) + "\"\n");
   ToolFixture::WriteFile(folder + "/mesh.im", Binary(70000, seed));
   ToolFixture::WriteFile(folder + "/textures/wood.texture", Binary(3000, seed + 1));
@@ -130,7 +131,9 @@ std::string FolderAtTheDepthBound(const std::string& work) {
   return work + "/asset";
 }
 
-std::string SampleAsset(const std::string&) { return std::string(VU_SOURCE_DIR) + "/samples/sample-asset"; }
+std::string SampleAsset(const std::string&) {
+  return std::string(VU_SOURCE_DIR) + "/samples/sample-asset";
+}
 
 const RoundTripCase kRoundTrips[] = {
     {"NestedAndBinaryFiles", "<kuid:123:740001>", "kuid 123 740001", NestedAndBinaryFiles},
@@ -139,11 +142,16 @@ const RoundTripCase kRoundTrips[] = {
 };
 
 // Names the case in test listings (instead of its bytes).
-void PrintTo(const RoundTripCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const RoundTripCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
-std::string RoundTripName(const ::testing::TestParamInfo<RoundTripCase>& param) { return param.param.name; }
+std::string RoundTripName(const ::testing::TestParamInfo<RoundTripCase>& param) {
+  return param.param.name;
+}
 
-class ArchiveRoundTrip : public InstallEndToEnd, public ::testing::WithParamInterface<RoundTripCase> {};
+class ArchiveRoundTrip : public InstallEndToEnd,
+                         public ::testing::WithParamInterface<RoundTripCase> {};
 
 TEST_P(ArchiveRoundTrip, InstallCDPOfCreatedArchiveGivesTheSameFilesInAnEmptyRoot) {
   const RoundTripCase& c = GetParam();
@@ -160,7 +168,8 @@ TEST_P(ArchiveRoundTrip, InstallCDPOfCreatedArchiveGivesTheSameFilesInAnEmptyRoo
   ASSERT_EQ(created.status, 0) << created.out << created.err;
 
   const std::string other = EmptyRoot();
-  ToolResult fromArchive = RunProgram(other + "/bin/VandruUtil", {"installcdp", archive}, other + "/bin");
+  ToolResult fromArchive =
+      RunProgram(other + "/bin/VandruUtil", {"installcdp", archive}, other + "/bin");
   ToolResult closed = RunProgram(other + "/bin/VandruUtil", {"closevaddaemon"}, other + "/bin");
   ASSERT_EQ(fromArchive.status, 0) << fromArchive.out << fromArchive.err;
   EXPECT_EQ(closed.status, 0) << closed.out << closed.err;
@@ -187,12 +196,14 @@ TEST_F(InstallEndToEnd, CreateCDPWritesNoArchiveForAnAssetItCannotCarryWhole) {
          ToolFixture::WriteFile(installed + "/config.txt",
                                 "kuid <kuid:123:740011>\nkind scenery\n" + longName + " 1\n");
        },
-       "the tag \"" + std::string(40, 'q') + "...\" cannot be stored: its name has 300 characters, at most 254 fit"},
+       "the tag \"" + std::string(40, 'q') +
+           "...\" cannot be stored: its name has 300 characters, at most 254 fit"},
       {"<kuid:123:740012>", "kuid 123 740012",
        [](const std::string& installed) {
          fs::create_directories(Nested(installed, kFolderDepthBound + 1));
        },
-       "the folder '" + Nested("d", kFolderDepthBound) + "' is nested too deeply (more than 64 levels)"},
+       "the folder '" + Nested("d", kFolderDepthBound) +
+           "' is nested too deeply (more than 64 levels)"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.kuid);
@@ -204,7 +215,8 @@ TEST_F(InstallEndToEnd, CreateCDPWritesNoArchiveForAnAssetItCannotCarryWhole) {
 
     ToolResult created = Run({"createcdp", work + "/asset.cdp", c.kuid});
     EXPECT_EQ(created.status, 255);
-    EXPECT_NE(created.out.find(std::string("- ") + c.kuid + " : "), std::string::npos) << created.out;
+    EXPECT_NE(created.out.find(std::string("- ") + c.kuid + " : "), std::string::npos)
+        << created.out;
     EXPECT_NE(created.out.find(c.message), std::string::npos) << created.out;
     EXPECT_NE(created.out.find("OK (1 Errors, 0 Warnings)"), std::string::npos) << created.out;
     EXPECT_FALSE(fs::exists(work + "/asset.cdp"));
@@ -262,15 +274,20 @@ TEST_F(InstallEndToEnd, FileSizeLimitFailsTheWriteWithAMessageNotASignal) {
   } cases[] = {
       // The tool's own write, then the daemon's copy of a folder (the
       // command counts folders sent) and its extraction of an archive.
-      {Root(), {"createcdp", work + "/again.cdp", "<kuid:123:740003>"}, 255, "Unable to write archive file"},
+      {Root(),
+       {"createcdp", work + "/again.cdp", "<kuid:123:740003>"},
+       255,
+       "Unable to write archive file"},
       {other, {"installfrompath", source}, 0, "File too large"},
       {other, {"installcdp", archive}, 255, "Unable to write content files"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args[0]);
-    const ToolResult result = RunProgram(c.root + "/bin/VandruUtil", c.args, c.root + "/bin", kRunTimeoutMs, kLimit);
+    const ToolResult result =
+        RunProgram(c.root + "/bin/VandruUtil", c.args, c.root + "/bin", kRunTimeoutMs, kLimit);
     EXPECT_EQ(result.status, c.status) << result.out << result.err;
-    EXPECT_NE((result.out + result.err).find(c.text), std::string::npos) << result.out << result.err;
+    EXPECT_NE((result.out + result.err).find(c.text), std::string::npos)
+        << result.out << result.err;
   }
   EXPECT_FALSE(fs::exists(work + "/again.cdp"));
   EXPECT_FALSE(fs::exists(work + "/again.tmp"));
@@ -390,7 +407,8 @@ TEST_F(CommandHostJobs, SavedArchiveInstallsTheSameFilesAgain) {
   CreateCDP(entry, kuid, nullptr, 0);
   ResultsLog promptLog;
   bool commitFlag = false;
-  EXPECT_TRUE(InstallAssetWithPrompts(entry, &promptLog, kInstallBinaryConfig, &commitFlag, &refuse).IsNull());
+  EXPECT_TRUE(InstallAssetWithPrompts(entry, &promptLog, kInstallBinaryConfig, &commitFlag, &refuse)
+                  .IsNull());
   EXPECT_EQ(refuse.asked, GetInterfaceText("$vad_prompt_openforedit"));
   EXPECT_EQ(promptLog.MessageCount(), 0u);
 }

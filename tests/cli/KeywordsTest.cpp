@@ -9,8 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "cli/KeywordCommands.h"
-#include "foundation/text/KUID.h"
 #include "foundation/soup/Soup.h"
+#include "foundation/text/KUID.h"
 #include "kiv/PString.h"
 #include "tests/cli/ToolFixture.h"
 
@@ -48,9 +48,10 @@ class KeywordsTest : public ToolFixture {
     for (const char* number : {"101", "102"}) {
       const std::string folder = scratch + "/asset" + number;
       fs::create_directories(folder);
-      ASSERT_TRUE(WriteFile(folder + "/config.txt", std::string("kuid <kuid:431907:") + number +
-                                                        ">\r\nusername \"Keyword car " + number +
-                                                        "\"\r\nkind \"traincar\"\r\ncategory \"TC\"\r\n"));
+      ASSERT_TRUE(
+          WriteFile(folder + "/config.txt", std::string("kuid <kuid:431907:") + number +
+                                                ">\r\nusername \"Keyword car " + number +
+                                                "\"\r\nkind \"traincar\"\r\ncategory \"TC\"\r\n"));
       ASSERT_TRUE(WriteFile(folder + "/body.txt", "content\n"));
       const ToolResult r = RunIn(root, {"installfrompath", folder});
       ASSERT_EQ(r.status, 0) << r.out << r.err;
@@ -62,7 +63,8 @@ class KeywordsTest : public ToolFixture {
   static std::string KeywordsOf(const std::string& file, const char* kuid, bool& present) {
     Soup soup;
     present = false;
-    if (!Soup::LoadFromFile(Kiv::PString(), RenameForLoading(file), soup, true)) return "<unreadable>";
+    if (!Soup::LoadFromFile(Kiv::PString(), RenameForLoading(file), soup, true))
+      return "<unreadable>";
     // An empty value reads back as a null tag, which only the name shows.
     present = TagListed(soup, kuid);
     return std::string(soup.GetNamedTag(Kiv::PString(kuid)).View());
@@ -112,7 +114,8 @@ TEST_F(KeywordsTest, BackupImportedIntoFreshRootRestoresKeywords) {
   EXPECT_EQ(restore.status, 0) << restore.out << restore.err;
   const ToolResult after = RunIn(fresh, {"backupkeywords"});
   EXPECT_EQ(after.status, 0) << after.out << after.err;
-  EXPECT_EQ(KeywordsOf(fresh + "/bin/KeywordsBackup.dat", kAssetA, present), "steam, heavy freight");
+  EXPECT_EQ(KeywordsOf(fresh + "/bin/KeywordsBackup.dat", kAssetA, present),
+            "steam, heavy freight");
   EXPECT_EQ(KeywordsOf(fresh + "/bin/KeywordsBackup.dat", kAssetB, present), "");
   EXPECT_TRUE(present);
 

@@ -20,7 +20,8 @@ namespace {
 constexpr uint32_t kInstallFolder = 0x27;
 constexpr uint32_t kInstallArchive = 0x28;
 const char* const kLostLine =
-    "- <NULL> : The connection to the asset-database daemon was lost; the command could not be completed.";
+    "- <NULL> : The connection to the asset-database daemon was lost; the command could not be "
+    "completed.";
 
 class LostDaemon : public ToolFixture {
  protected:
@@ -41,7 +42,8 @@ class LostDaemon : public ToolFixture {
     bool claimed_ = false;
   };
 
-  static std::string AssetFolder(const std::string& parent, const std::string& name, const std::string& kuid) {
+  static std::string AssetFolder(const std::string& parent, const std::string& name,
+                                 const std::string& kuid) {
     const std::string folder = parent + "/" + name;
     fs::create_directories(folder);
     WriteFile(folder + "/config.txt", "kuid " + kuid + "\nkind scenery\n");
@@ -58,8 +60,8 @@ TEST_F(LostDaemon, InstallFailsWithAClearMessageWhenTheConnectionDrops) {
   struct Case {
     const char* name;
     std::vector<std::string> args;
-    uint32_t dropAt;      // The request during which the daemon goes.
-    bool answerItFirst;   // The daemon answers it, then goes: the next request finds no daemon.
+    uint32_t dropAt;     // The request during which the daemon goes.
+    bool answerItFirst;  // The daemon answers it, then goes: the next request finds no daemon.
   };
   const Case cases[] = {
       {"folder", {"installfrompath", one}, kInstallFolder, false},

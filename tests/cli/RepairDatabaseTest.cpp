@@ -30,8 +30,9 @@ class RepairDatabaseTest : public ToolFixture {
   void Install(const std::string& kuid, const std::string& name) {
     const std::string folder = MakeTempFolder() + "/asset";
     fs::create_directories(folder);
-    ASSERT_TRUE(WriteFile(folder + "/config.txt", "kuid " + kuid + "\r\nusername \"" + name +
-                                                      "\"\r\nkind \"traincar\"\r\ncategory \"TC\"\r\n"));
+    ASSERT_TRUE(
+        WriteFile(folder + "/config.txt", "kuid " + kuid + "\r\nusername \"" + name +
+                                              "\"\r\nkind \"traincar\"\r\ncategory \"TC\"\r\n"));
     const ToolResult r = Run({"installfrompath", folder});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
   }
@@ -43,7 +44,9 @@ TEST_F(RepairDatabaseTest, RepairOfSoundAssetsReportsItsEndAndSucceedsInEveryMod
   ToolResult r = Run({"repairdatabase"});
   EXPECT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_EQ(r.out.rfind(kRepairing, 0), 0u) << r.out;
-  EXPECT_NE(r.out.find("Asset database repair complete: 1 assets checked, 0 faulty"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Asset database repair complete: 1 assets checked, 0 faulty"),
+            std::string::npos)
+      << r.out;
 
   r = Run({"repairdatabase", "Extended"});
   EXPECT_EQ(r.status, 0) << r.out << r.err;
@@ -58,7 +61,8 @@ TEST_F(RepairDatabaseTest, PatcherModePrintsNothingBeforeTheRepair) {
   const ToolResult r = Run({"repairdatabase", "patcher"});
   EXPECT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_EQ(r.out.find(kRepairing), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("Asset database repair complete: 0 assets checked"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Asset database repair complete: 0 assets checked"), std::string::npos)
+      << r.out;
   EXPECT_TRUE(r.out.ends_with(kOk)) << r.out;
 }
 
@@ -68,7 +72,8 @@ TEST_F(RepairDatabaseTest, RepairThatFindsAFaultyAssetExitsWith255) {
   // asset faulty with an error.
   const std::string config = UserDataPath() + "/local/kuid -3 7002/config.txt";
   ASSERT_TRUE(fs::exists(config));
-  ASSERT_TRUE(WriteFile(config, "kuid <kuid:-3:7999>\r\nusername \"Broken Van\"\r\nkind \"traincar\"\r\n"));
+  ASSERT_TRUE(
+      WriteFile(config, "kuid <kuid:-3:7999>\r\nusername \"Broken Van\"\r\nkind \"traincar\"\r\n"));
 
   const ToolResult r = Run({"repairdatabase"});
   EXPECT_FALSE(r.timedOut);

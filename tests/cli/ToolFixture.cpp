@@ -52,7 +52,8 @@ void LayOutRoot(const std::string& root) {
   fs::create_directories(root + "/Data");
   CopyExecutable(VANDRUUTIL_EXE, root + "/bin/VandruUtil");
   CopyExecutable(VADDAEMON_EXE, root + "/bin/vaddaemon");
-  fs::copy_file(std::string(VU_SOURCE_DIR) + "/data/InterfaceText.txt", root + "/Data/InterfaceText.txt");
+  fs::copy_file(std::string(VU_SOURCE_DIR) + "/data/InterfaceText.txt",
+                root + "/Data/InterfaceText.txt");
 }
 
 // Sets the soft RLIMIT_FSIZE of this process for as long as it lives (0:
@@ -82,7 +83,8 @@ bool Drain(int outFd, int errFd, ToolResult* result, int timeoutMs) {
   int fds[2] = {outFd, errFd};
   std::string* sinks[2] = {&result->out, &result->err};
   while (fds[0] >= 0 || fds[1] >= 0) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return false;
     pollfd polls[2] = {{fds[0], POLLIN, 0}, {fds[1], POLLIN, 0}};
     if (::poll(polls, 2, static_cast<int>(left.count())) < 0 && errno != EINTR) return false;
@@ -155,12 +157,18 @@ std::string ToolFixture::MakeRoot() {
   return root;
 }
 
-void ToolFixture::TearDownTestSuite() { StopDaemon(); }
+void ToolFixture::TearDownTestSuite() {
+  StopDaemon();
+}
 
-const std::string& ToolFixture::Root() { return gRoot; }
+const std::string& ToolFixture::Root() {
+  return gRoot;
+}
 
-ToolResult ToolFixture::Run(const std::vector<std::string>& args, const std::string& workdir, int timeoutMs) {
-  return RunProgram(BinPath() + "/VandruUtil", args, workdir.empty() ? BinPath() : workdir, timeoutMs);
+ToolResult ToolFixture::Run(const std::vector<std::string>& args, const std::string& workdir,
+                            int timeoutMs) {
+  return RunProgram(BinPath() + "/VandruUtil", args, workdir.empty() ? BinPath() : workdir,
+                    timeoutMs);
 }
 
 std::string ToolFixture::MakeTempFolder() {
@@ -173,7 +181,8 @@ std::string ToolFixture::MakeTempFolder() {
 }
 
 ToolResult ToolFixture::RunProgram(const std::string& exe, const std::vector<std::string>& args,
-                                   const std::string& workdir, int timeoutMs, uint64_t fileSizeLimit) {
+                                   const std::string& workdir, int timeoutMs,
+                                   uint64_t fileSizeLimit) {
   ToolResult result;
   int outPipe[2];
   int errPipe[2];
@@ -231,7 +240,9 @@ ToolResult ToolFixture::RunProgram(const std::string& exe, const std::vector<std
   return result;
 }
 
-pid_t ToolFixture::DaemonOwnerPid() { return DaemonOwnerPidOf(gRoot); }
+pid_t ToolFixture::DaemonOwnerPid() {
+  return DaemonOwnerPidOf(gRoot);
+}
 
 pid_t ToolFixture::DaemonOwnerPidOf(const std::string& root) {
   const std::string index = root + "/UserData/assets.tdx";

@@ -8,19 +8,21 @@
 
 #include "foundation/soup/BinarySoup.h"
 #include "foundation/soup/Soup.h"
-#include "foundation/stream/TBuffer.h"
 #include "foundation/soup/TDBBinaryFile.h"
 #include "foundation/soup/TDBBinarySoup.h"
 #include "foundation/soup/TDBContainerTag.h"
 #include "foundation/soup/TDBDataChunk.h"
 #include "foundation/soup/TDBDataTag.h"
+#include "foundation/stream/TBuffer.h"
 #include "kiv/DynamicBuffer.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Kiv::PString P(const char* text) { return Kiv::PString(text); }
+Kiv::PString P(const char* text) {
+  return Kiv::PString(text);
+}
 
 Bytes WriteSoup(const ACSChunk* root, bool* whole = nullptr) {
   TBuffer stream;
@@ -30,7 +32,9 @@ Bytes WriteSoup(const ACSChunk* root, bool* whole = nullptr) {
   return Bytes(data->Data(), data->Data() + data->DataLength());
 }
 
-Bytes WriteSoup(const Soup& soup) { return WriteSoup(soup.GetChunk()); }
+Bytes WriteSoup(const Soup& soup) {
+  return WriteSoup(soup.GetChunk());
+}
 
 bool ReadSoup(const Bytes& bytes, Soup& soup, BinarySoupError* error = nullptr) {
   Kiv::DynamicBuffer data;
@@ -70,7 +74,9 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
 }
 
 // The type a value comes back as after a write and a read.
-uint32_t StoredType(uint32_t type) { return type == SoupType::kText2 ? SoupType::kString : type; }
+uint32_t StoredType(uint32_t type) {
+  return type == SoupType::kText2 ? SoupType::kString : type;
+}
 
 // Compares two trees: types, value bytes, and children in order with names.
 void ExpectSameTree(const ACSChunk* a, const ACSChunk* b, const std::string& path = "/") {

@@ -14,8 +14,8 @@ using Utils::BlockMemory;
 // Fills `pool`'s current block until it is full; answers the slots taken.
 std::vector<void*> FillCurrent(BlockMemory& pool) {
   std::vector<void*> slots;
-  const int block = pool.CurrentBlock() < 0 ? static_cast<int>(pool.BlockCount())
-                                            : pool.CurrentBlock();
+  const int block =
+      pool.CurrentBlock() < 0 ? static_cast<int>(pool.BlockCount()) : pool.CurrentBlock();
   do {
     slots.push_back(pool.AllocateSlot());
   } while (pool.UsedSlots(block) < pool.SlotsPerBlock());
@@ -76,7 +76,7 @@ TEST(BlockMemory, FreedSlotIsReusedAndBadFreesAreRefused) {
   ASSERT_NE(a, nullptr);
   EXPECT_TRUE(pool.FreeSlot(a));
   EXPECT_EQ(pool.Count(), 1u);
-  EXPECT_FALSE(pool.FreeSlot(a));  // already free
+  EXPECT_FALSE(pool.FreeSlot(a));                          // already free
   EXPECT_FALSE(pool.FreeSlot(static_cast<char*>(b) + 4));  // not a slot start
   int outside = 0;
   EXPECT_FALSE(pool.FreeSlot(&outside));

@@ -45,7 +45,8 @@ TEST_F(CallChainTest, CallsRunInOrderOneAtATimeOnTheirThreads) {
     chain.Add(f, Task([&, i, f] {
                 if (inside.fetch_add(1) != 0) ++overlaps;
                 const bool on_main = Kiv::Thread::GetCurrentId() == main_id_;
-                if (((f & kMain) != 0 && !on_main) || ((f & kWorker) != 0 && on_main)) ++wrong_thread;
+                if (((f & kMain) != 0 && !on_main) || ((f & kWorker) != 0 && on_main))
+                  ++wrong_thread;
                 {
                   std::lock_guard<std::mutex> lock(mutex);
                   order.push_back(i);

@@ -13,7 +13,9 @@ using task_test::FunctionTask;
 
 namespace {
 
-int Twice(intptr_t value) { return static_cast<int>(value * 2); }
+int Twice(intptr_t value) {
+  return static_cast<int>(value * 2);
+}
 
 struct Target {
   void* seen = nullptr;

@@ -16,7 +16,9 @@ namespace {
 struct Key3 {
   int32_t a, b, c;
 };
-bool operator==(const Key3& x, const Key3& y) { return x.a == y.a && x.b == y.b && x.c == y.c; }
+bool operator==(const Key3& x, const Key3& y) {
+  return x.a == y.a && x.b == y.b && x.c == y.c;
+}
 
 // The entries of a list, block by block, checking the ring's links and that
 // no block is empty or over capacity.

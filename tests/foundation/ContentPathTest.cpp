@@ -33,7 +33,8 @@ TEST_F(ContentPathTest, LocationOperationsActBelowTheLocationFolder) {
   EXPECT_FALSE(PathExists(local_, File::Path("a/missing.txt")));
   EXPECT_TRUE(RenameContentFile(local_, File::Path("a/file.txt"), File::Path("a/b/moved.txt")));
   EXPECT_EQ(Get("UserData/local/a/b/moved.txt"), "x");
-  EXPECT_TRUE(CopyContentFile(local_, File::Path("a/b/moved.txt"), PString("editing"), File::Path("c.txt")));
+  EXPECT_TRUE(CopyContentFile(local_, File::Path("a/b/moved.txt"), PString("editing"),
+                              File::Path("c.txt")));
   EXPECT_EQ(Get("UserData/editing/c.txt"), "x");
   EXPECT_TRUE(DeleteContentPath(local_, File::Path("a")));
   EXPECT_FALSE(IsThere("UserData/local/a"));
@@ -47,9 +48,11 @@ TEST_F(ContentPathTest, RootedPathsWorkWithoutALocation) {
   EXPECT_TRUE(MakeDirectories(none_, folder));
   EXPECT_TRUE(PathExists(none_, folder));
   Put("UserData/original/x/f", "f");
-  EXPECT_TRUE(RenameContentFile(none_, File::Path(At("UserData/original/x/f")), File::Path(At("UserData/original/g"))));
+  EXPECT_TRUE(RenameContentFile(none_, File::Path(At("UserData/original/x/f")),
+                                File::Path(At("UserData/original/g"))));
   EXPECT_EQ(Get("UserData/original/g"), "f");
-  EXPECT_FALSE(RenameContentFile(none_, File::Path(At("UserData/original/g")), File::Path("relative")));
+  EXPECT_FALSE(
+      RenameContentFile(none_, File::Path(At("UserData/original/g")), File::Path("relative")));
 }
 
 TEST_F(ContentPathTest, RelativePathWithoutLocationIsRefused) {
@@ -93,7 +96,8 @@ TEST_F(ContentPathTest, DeleteOfRootedPathStaysInTheContentArea) {
   Put("UserData/cache/libraries/kuid 1 2/x.gsl", "lib");
   EXPECT_FALSE(DeleteContentPath(none_, File::Path(At("bin/VandruUtil"))));
   EXPECT_FALSE(DeleteContentPath(none_, File::Path(At("UserData/local/../../bin/VandruUtil"))));
-  EXPECT_FALSE(DeleteContentPath(none_, File::Path(At("UserData")))) << "the root of the area itself";
+  EXPECT_FALSE(DeleteContentPath(none_, File::Path(At("UserData"))))
+      << "the root of the area itself";
   EXPECT_FALSE(DeleteContentPath(none_, File::Path(At("UserData/local/.."))));
   EXPECT_FALSE(DeleteContentPath(none_, File::Path(At("libraries/"))));
   EXPECT_FALSE(DeleteContentPath(none_, File::Path()));
@@ -114,9 +118,11 @@ TEST_F(ContentPathTest, CopyMovesEveryByteInPieces) {
   Put("UserData/local/big.bin", data);
   Put("UserData/local/empty.bin", "");
   Put("UserData/editing/old.bin", "previous content that is longer");
-  EXPECT_TRUE(CopyContentFile(local_, File::Path("big.bin"), PString("editing"), File::Path("big.bin")));
+  EXPECT_TRUE(
+      CopyContentFile(local_, File::Path("big.bin"), PString("editing"), File::Path("big.bin")));
   EXPECT_EQ(Get("UserData/editing/big.bin"), data);
-  EXPECT_TRUE(CopyContentFile(local_, File::Path("empty.bin"), PString("editing"), File::Path("old.bin")));
+  EXPECT_TRUE(
+      CopyContentFile(local_, File::Path("empty.bin"), PString("editing"), File::Path("old.bin")));
   EXPECT_EQ(Get("UserData/editing/old.bin"), "");
   EXPECT_FALSE(CopyContentFile(local_, File::Path("missing.bin"), local_, File::Path("m.bin")));
   EXPECT_FALSE(IsThere("UserData/local/m.bin"));
@@ -124,8 +130,10 @@ TEST_F(ContentPathTest, CopyMovesEveryByteInPieces) {
 
 TEST_F(ContentPathTest, CopyOntoItselfIsRefusedAndKeepsTheFile) {
   Put("UserData/local/self.txt", "precious");
-  EXPECT_FALSE(CopyContentFile(local_, File::Path("self.txt"), local_, File::Path("./x/../self.txt")));
-  EXPECT_FALSE(CopyContentFile(local_, File::Path("self.txt"), none_, File::Path(At("UserData/local/self.txt"))));
+  EXPECT_FALSE(
+      CopyContentFile(local_, File::Path("self.txt"), local_, File::Path("./x/../self.txt")));
+  EXPECT_FALSE(CopyContentFile(local_, File::Path("self.txt"), none_,
+                               File::Path(At("UserData/local/self.txt"))));
   EXPECT_EQ(Get("UserData/local/self.txt"), "precious");
 }
 

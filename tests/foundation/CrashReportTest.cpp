@@ -8,10 +8,10 @@
 #include <string>
 
 #include "TaskTestSupport.h"
-#include "foundation/threads/CallGuarded.h"
 #include "foundation/diag/CrashHandlers.h"
 #include "foundation/diag/LogFileName.h"
 #include "foundation/diag/LogFileSink.h"
+#include "foundation/threads/CallGuarded.h"
 
 // Every crash happens in a child: a gtest death test in the "threadsafe"
 // style, which runs the test binary afresh, so the child starts with no
@@ -210,7 +210,8 @@ TEST_F(CrashReportTest, AnInstalledSinkGetsThePathAndTheCallStack) {
       ::testing::KilledBySignal(SIGFPE), "");
   std::ifstream in(dir_ + "/host.log", std::ios::binary);
   std::string log(std::istreambuf_iterator<char>(in), {});
-  EXPECT_NE(log.find("CreateMiniDump: " + dir_ + "/dumps/Vandru-49938.dmp\r\ncallstack: "), std::string::npos)
+  EXPECT_NE(log.find("CreateMiniDump: " + dir_ + "/dumps/Vandru-49938.dmp\r\ncallstack: "),
+            std::string::npos)
       << log;
   EXPECT_NE(log.find(" [<unknown>:-1]\r\n"), std::string::npos) << log;
   EXPECT_EQ(Dump("Vandru-49938.dmp").rfind("signal 8 (SIGFPE)", 0), 0u);

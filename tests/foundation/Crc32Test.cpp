@@ -40,7 +40,8 @@ TEST(Crc32, MatchesBitwiseReferenceOnRandomBuffersAndOffsets) {
   for (size_t offset = 0; offset < 8; ++offset) {
     for (size_t n = 0; n < 40; ++n) {
       const uint32_t want = n == 0 ? 0 : ReferenceCrc32(data.data() + offset, n);
-      ASSERT_EQ(Crc32Buffer(data.data() + offset, n), want) << "offset " << offset << " length " << n;
+      ASSERT_EQ(Crc32Buffer(data.data() + offset, n), want)
+          << "offset " << offset << " length " << n;
     }
   }
   for (int round = 0; round < 20; ++round) {

@@ -24,7 +24,6 @@ class DataBufferFileTest : public FileTestDir {
     EXPECT_EQ(file.Tell(&position), kDataBufferOk);
     return position;
   }
-
 };
 
 TEST_F(DataBufferFileTest, ModesRefuseTheWrongDirection) {

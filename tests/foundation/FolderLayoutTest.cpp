@@ -24,14 +24,16 @@ TEST_F(FolderLayoutTest, EmptyInstallationGetsTheUserDataTree) {
   StartLayout();
   EXPECT_EQ(GetInstallPath().Str(), root_) << "the case of the root is kept";
   EXPECT_EQ(GetUserDataPath().Str(), At("UserData"));
-  for (const char* folder : {"UserData/cache/bookmarks", "UserData/cache/sessions", "UserData/cache/water",
-                             "UserData/local", "UserData/original", "UserData/editing", "UserData/settings",
-                             "UserData/backups", "libraries"}) {
+  for (const char* folder :
+       {"UserData/cache/bookmarks", "UserData/cache/sessions", "UserData/cache/water",
+        "UserData/local", "UserData/original", "UserData/editing", "UserData/settings",
+        "UserData/backups", "libraries"}) {
     EXPECT_TRUE(IsDir(folder)) << folder;
   }
   EXPECT_TRUE(fs::is_empty(At("UserData/cache/sessions")));
   // The write-access probe is gone again.
-  for (const auto& entry : fs::directory_iterator(At("UserData"))) EXPECT_TRUE(entry.is_directory()) << entry.path();
+  for (const auto& entry : fs::directory_iterator(At("UserData")))
+    EXPECT_TRUE(entry.is_directory()) << entry.path();
 
   EXPECT_EQ(RootOf("local"), At("UserData/local/"));
   EXPECT_EQ(RootOf("data"), At("Data/"));
@@ -124,13 +126,16 @@ TEST_F(FolderLayoutTest, ContentFolderOfEachLocation) {
 
 TEST(FolderLayoutPaths, IsPathUnderNeedsASeparatorAfterTheBase) {
   File::Path relative("stale");
-  EXPECT_FALSE(IsPathUnder(File::Path("/i/UserData/local"), File::Path("/i/UserData/localx/a"), &relative));
+  EXPECT_FALSE(
+      IsPathUnder(File::Path("/i/UserData/local"), File::Path("/i/UserData/localx/a"), &relative));
   EXPECT_TRUE(relative.Empty());
-  EXPECT_TRUE(IsPathUnder(File::Path("/i/UserData/local/"), File::Path("/i\\UserData\\local\\a\\b"), &relative));
+  EXPECT_TRUE(IsPathUnder(File::Path("/i/UserData/local/"), File::Path("/i\\UserData\\local\\a\\b"),
+                          &relative));
   EXPECT_EQ(relative.Str(), "a/b");
   EXPECT_TRUE(IsPathUnder(File::Path("/i/UserData"), File::Path("/i/UserData/"), &relative));
   EXPECT_TRUE(relative.Empty());
-  EXPECT_FALSE(IsPathUnder(File::Path("/i/UserData"), File::Path("/i/userdata/x"), &relative)) << "case counts";
+  EXPECT_FALSE(IsPathUnder(File::Path("/i/UserData"), File::Path("/i/userdata/x"), &relative))
+      << "case counts";
   EXPECT_FALSE(IsPathUnder(File::Path("/i/UserData"), File::Path("/i/UserData/../bin"), &relative));
   EXPECT_FALSE(IsPathUnder(File::Path(""), File::Path("/i"), &relative));
   EXPECT_FALSE(IsPathUnder(File::Path("/i"), File::Path(""), nullptr));
@@ -139,7 +144,8 @@ TEST(FolderLayoutPaths, IsPathUnderNeedsASeparatorAfterTheBase) {
 TEST_F(FolderLayoutTest, ResolveContentPathSplitsLocationAndRest) {
   PString location;
   File::Path relative("stale");
-  EXPECT_FALSE(ResolveContentPath(File::Path(At("UserData/local/a")), &location, &relative)) << "no root yet";
+  EXPECT_FALSE(ResolveContentPath(File::Path(At("UserData/local/a")), &location, &relative))
+      << "no root yet";
   EXPECT_TRUE(relative.Empty());
   StartLayout();
 
@@ -164,7 +170,8 @@ TEST_F(FolderLayoutTest, ResolveContentPathSplitsLocationAndRest) {
   EXPECT_FALSE(ResolveContentPath(File::Path(At("UserData")), &location, &relative));
 
   location = PString("editing");
-  EXPECT_TRUE(ResolveContentPath(File::Path("/anything"), &location, &relative)) << "a set location is kept";
+  EXPECT_TRUE(ResolveContentPath(File::Path("/anything"), &location, &relative))
+      << "a set location is kept";
   EXPECT_EQ(location.Str(), "editing");
 }
 

@@ -23,7 +23,9 @@ struct IntNode : GSIAVLNode {
   int key;
 };
 
-int KeyOf(const GSIAVLNode* n) { return static_cast<const IntNode*>(n)->key; }
+int KeyOf(const GSIAVLNode* n) {
+  return static_cast<const IntNode*>(n)->key;
+}
 
 // Height of the subtree, checking order bounds and that every balance code
 // tells the true difference of its children's heights (at most one).

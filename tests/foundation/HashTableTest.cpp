@@ -98,7 +98,8 @@ TEST(HashTable, RandomInsertAndFindMatchMap) {
 
 TEST(HashTable, FreeBucketsEmptiesAndLeavesTableInert) {
   HashTable<std::unique_ptr<int>> table(5);
-  for (int i = 0; i < 20; ++i) table.InsertByName(std::to_string(i).c_str(), std::make_unique<int>(i));
+  for (int i = 0; i < 20; ++i)
+    table.InsertByName(std::to_string(i).c_str(), std::make_unique<int>(i));
   table.FreeBuckets();
   EXPECT_EQ(table.Count(), 0u);
   EXPECT_EQ(table.BucketCount(), 0u);
@@ -164,7 +165,9 @@ TEST(PStringMap, ClearDeletesEntriesAndReleasesStrings) {
   Kiv::PString name("pstring-map-test-root");
   PStringMap map(251);
   for (uint32_t i = 0; i < 10; ++i) {
-    map.Insert(i, 0, std::make_unique<PStringMapEntry>(PStringMapEntry{name, "path/" + std::to_string(i)}));
+    map.Insert(
+        i, 0,
+        std::make_unique<PStringMapEntry>(PStringMapEntry{name, "path/" + std::to_string(i)}));
   }
   EXPECT_EQ(Kiv::PStringCache::UseCount(name), 11u);
   map.Clear();

@@ -22,8 +22,9 @@ fs::path RepositoryRoot() {
 
 // The folders whose sources print interface texts (those not written yet are
 // skipped).
-constexpr const char* kSourceFolders[] = {"foundation", "kiv",     "cli",       "assetdb", "gscompiler",
-                                          "gsruntime",  "gsnative", "render", "tetlib"};
+constexpr const char* kSourceFolders[] = {"foundation", "kiv",        "cli",
+                                          "assetdb",    "gscompiler", "gsruntime",
+                                          "gsnative",   "render",     "tetlib"};
 
 bool IsSource(const fs::path& path) {
   const std::string ext = path.extension().string();

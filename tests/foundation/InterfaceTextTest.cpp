@@ -15,12 +15,12 @@
 #include <utility>
 #include <vector>
 
-#include "foundation/threads/GlobalLock.h"
-#include "foundation/text/KUID.h"
+#include "LayoutTestRoot.h"
 #include "foundation/soup/Soup.h"
+#include "foundation/text/KUID.h"
+#include "foundation/threads/GlobalLock.h"
 #include "kiv/Log.h"
 #include "kiv/Thread.h"
-#include "LayoutTestRoot.h"
 
 namespace {
 
@@ -75,13 +75,13 @@ TEST_F(InterfaceTextTest, LanguageCodesChooseTheirFiles) {
   }
   // Each step: the code given, then the file whose text answers.
   const std::pair<const char*, const char*> steps[] = {
-      {"fr", "InterfaceFrench"},  {"SE", "InterfaceFrench"},    {"ch", "InterfaceFrench"},
-      {"zz", "InterfaceFrench"},  {"EN", "InterfaceText"},      {"De", "InterfaceGerman"},
-      {"AU", "InterfaceText"},    {"it", "InterfaceItalian"},   {"us", "InterfaceText"},
-      {"RU", "InterfaceRussian"}, {"uk", "InterfaceText"},      {"CZ", "InterfaceCzech"},
-      {"pl", "InterfacePolish"},  {"ES", "InterfaceSpanish"},   {"cn", "InterfaceChinese"},
-      {"NL", "InterfaceDutch"},   {"kr", "InterfaceKorean"},    {"HU", "InterfaceHungarian"},
-      {nullptr, "InterfaceText"}, {"FR", "InterfaceFrench"},    {"", "InterfaceText"},
+      {"fr", "InterfaceFrench"},  {"SE", "InterfaceFrench"},  {"ch", "InterfaceFrench"},
+      {"zz", "InterfaceFrench"},  {"EN", "InterfaceText"},    {"De", "InterfaceGerman"},
+      {"AU", "InterfaceText"},    {"it", "InterfaceItalian"}, {"us", "InterfaceText"},
+      {"RU", "InterfaceRussian"}, {"uk", "InterfaceText"},    {"CZ", "InterfaceCzech"},
+      {"pl", "InterfacePolish"},  {"ES", "InterfaceSpanish"}, {"cn", "InterfaceChinese"},
+      {"NL", "InterfaceDutch"},   {"kr", "InterfaceKorean"},  {"HU", "InterfaceHungarian"},
+      {nullptr, "InterfaceText"}, {"FR", "InterfaceFrench"},  {"", "InterfaceText"},
   };
   for (const auto& [code, file] : steps) {
     Reload(code);
@@ -170,10 +170,9 @@ TEST_F(InterfaceTextTest, LookupsAnswerWhatTheLoadedSoupAnswers) {
   soup.SetNamedSoup(Kiv::PString("$sub"), sub);
   // A second child of an existing name: the first one answers.
   const char second[] = "second";
-  soup.GetChunk()->SetChild(
-      Kiv::PString("$s"),
-      soup.GetChunk()->CreateChunk(SoupType::kString,
-                                   ACSRawDataCore::CreateCopy(second, sizeof second)));
+  soup.GetChunk()->SetChild(Kiv::PString("$s"), soup.GetChunk()->CreateChunk(
+                                                    SoupType::kString, ACSRawDataCore::CreateCopy(
+                                                                           second, sizeof second)));
   SaveBinary("InterfaceText.chump", soup);
 
   Soup loaded;

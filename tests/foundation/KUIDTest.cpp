@@ -40,8 +40,8 @@ TEST(KUID, NullAndValidityRuleBoundaries) {
     KUID kuid;
     bool valid;
   } cases[] = {
-      {{0, 0, 0}, true},           {{33554431, 1, 127}, true}, {{123, 456, 128}, false},
-      {{5, 5, -1}, false},         {{33554432, 1, 0}, false},  {{-1, 5, 127}, true},
+      {{0, 0, 0}, true},           {{33554431, 1, 127}, true},   {{123, 456, 128}, false},
+      {{5, 5, -1}, false},         {{33554432, 1, 0}, false},    {{-1, 5, 127}, true},
       {{-33554432, 1, 127}, true}, {{-33554433, 1, 127}, false}, {{-1, 5, 126}, false},
       {{-3, 5, 0}, false},         {{INT32_MIN, 0, 127}, false}, {{INT32_MAX, 0, 0}, false},
   };

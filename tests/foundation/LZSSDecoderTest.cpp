@@ -24,7 +24,9 @@ Bytes U32(uint32_t v) {
   return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
 }
 
-Bytes Repeat(char c, size_t n) { return Bytes(n, static_cast<uint8_t>(c)); }
+Bytes Repeat(char c, size_t n) {
+  return Bytes(n, static_cast<uint8_t>(c));
+}
 
 // Checks the tree's structure: weights in order, each internal weight the
 // sum of its children, and the parent, son and leaf links agreeing.
@@ -32,7 +34,8 @@ Bytes Repeat(char c, size_t n) { return Bytes(n, static_cast<uint8_t>(c)); }
   const uint32_t root = t.Root();
   uint32_t leaves = 0;
   for (uint32_t p = 0; p <= root; ++p) {
-    if (p > 0 && t.Freq(p - 1) > t.Freq(p)) return ::testing::AssertionFailure() << "order at " << p;
+    if (p > 0 && t.Freq(p - 1) > t.Freq(p))
+      return ::testing::AssertionFailure() << "order at " << p;
     if (p < root) {
       const int32_t up = t.Parent(p);
       if (up <= int32_t(p) || up > int32_t(root) || t.Son(uint32_t(up)) != (p & ~1u))
@@ -105,14 +108,14 @@ TEST(LZSSDecoder, ItemsMaySpanTwoFlagWords) {
 
 TEST(LZSSDecoder, HostileFlagWordStreamsAreRefused) {
   const std::vector<Bytes> hostile = {
-      Concat({{0x01}, U32(0x2), {'a', 0}}),            // distance 0, window 256
-      Concat({{0x11}, U32(0x4), {'a', 0x00, 0x10}}),   // distance 0, window 4096
-      Concat({{0x11}, U32(0x4), {'a', 0x02, 0x00}}),   // reaches before the output
-      Concat({{0x11}, U32(0x1), {0x01, 0x00}}),        // match with no output yet
-      {0x01, 0x00, 0x00},                               // flag word cut short
-      Concat({{0x01}, U32(0x1E), {'a', 5}}),           // distance byte missing
-      Concat({{0x11}, U32(0x4), {'a', 0x01}}),         // match word cut short
-      Concat({{0x11}, U32(0x2), {3}, ToBytes("abc")}), // run shorter than its count
+      Concat({{0x01}, U32(0x2), {'a', 0}}),                         // distance 0, window 256
+      Concat({{0x11}, U32(0x4), {'a', 0x00, 0x10}}),                // distance 0, window 4096
+      Concat({{0x11}, U32(0x4), {'a', 0x02, 0x00}}),                // reaches before the output
+      Concat({{0x11}, U32(0x1), {0x01, 0x00}}),                     // match with no output yet
+      {0x01, 0x00, 0x00},                                           // flag word cut short
+      Concat({{0x01}, U32(0x1E), {'a', 5}}),                        // distance byte missing
+      Concat({{0x11}, U32(0x4), {'a', 0x01}}),                      // match word cut short
+      Concat({{0x11}, U32(0x2), {3}, ToBytes("abc")}),              // run shorter than its count
       Concat({{0x01}, U32(0x80000000u), Repeat('a', 31), {0x00}}),  // next word cut
   };
   for (size_t i = 0; i < hostile.size(); ++i) EXPECT_EQ(Decode(hostile[i]), std::nullopt) << i;
@@ -229,8 +232,8 @@ TEST(LZSSHuffmanTree, StaysWellFormedThroughManyRebuilds) {
       for (uint32_t i = 0; i < 200000; ++i) {
         const uint32_t s = (pick(rng) + i / 5000) % symbols;
         ASSERT_TRUE(t.Update(s));
-        if (t.Freq(t.Root()) == LZSSHuffmanTree::kRebuildWeight + 1 ||
-            t.Freq(t.Root()) < 300 || i % 9973 == 0) {
+        if (t.Freq(t.Root()) == LZSSHuffmanTree::kRebuildWeight + 1 || t.Freq(t.Root()) < 300 ||
+            i % 9973 == 0) {
           ASSERT_TRUE(WellFormed(t)) << symbols << " " << skew << " " << i;
         }
       }

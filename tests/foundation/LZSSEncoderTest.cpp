@@ -27,7 +27,8 @@ std::vector<std::string> HuffmanItems(const Bytes& stream) {
   size_t bit = 8;
   auto take = [&](uint32_t n) {
     uint32_t value = 0;
-    for (uint32_t i = 0; i < n; ++i, ++bit) value |= uint32_t(stream[bit / 8] >> (bit % 8) & 1) << i;
+    for (uint32_t i = 0; i < n; ++i, ++bit)
+      value |= uint32_t(stream[bit / 8] >> (bit % 8) & 1) << i;
     return value;
   };
   auto symbol = [&](LZSSHuffmanTree& t) {
@@ -89,7 +90,8 @@ TEST(LZSSEncoder, RunsGiveMaximalMatchesAtDistanceOneAndShortRestsAreParsedAgain
   EXPECT_EQ(Decode(stream), run);
   // A match rest of one byte (518 = 1 + 258 + 258 + 1) is parsed again as a literal.
   const Bytes rest(518, 'z');
-  EXPECT_EQ(HuffmanItems(Encode(rest, 9)), (std::vector<std::string>{"L", "M258@1", "M258@1", "L"}));
+  EXPECT_EQ(HuffmanItems(Encode(rest, 9)),
+            (std::vector<std::string>{"L", "M258@1", "M258@1", "L"}));
   EXPECT_EQ(Decode(Encode(rest, 9)), rest);
 }
 
@@ -132,18 +134,18 @@ TEST(LZSSEncoder, ExactCapacityIsEnoughAndOneLessFallsBack) {
 // the span of two windows and a maximal match, the flag-word block, the
 // maximum match and literal run, and the small-input limits.
 TEST(LZSSEncoder, RoundTripsAtEveryLevel) {
-  const std::vector<size_t> sizes = {0,     1,     6,     7,     8,     255,   256,   257,
-                                     258,   259,   260,   517,   1999,  2000,  4095,  4096,
-                                     4097,  4144,  4145,  8449,  8450,  8451,  16383, 16384,
-                                     16385, 23999, 24000, 32767, 32768, 33025, 33026, 33027,
-                                     49152, 65536, 100000};
+  const std::vector<size_t> sizes = {0,     1,     6,     7,     8,     255,   256,   257,   258,
+                                     259,   260,   517,   1999,  2000,  4095,  4096,  4097,  4144,
+                                     4145,  8449,  8450,  8451,  16383, 16384, 16385, 23999, 24000,
+                                     32767, 32768, 33025, 33026, 33027, 49152, 65536, 100000};
   std::vector<Bytes> kinds;
   const size_t most = 100000;
   kinds.push_back(lzss_test::TextSoup(most, 11));
   kinds.push_back(lzss_test::RandomBytes(most, 12, 3));
   kinds.push_back(lzss_test::Pattern(most, "abcdefgh"));
   Bytes mixed = lzss_test::RandomBytes(most, 13);
-  for (size_t i = 0; i < most; i += 7000) std::fill_n(mixed.begin() + i, std::min<size_t>(3000, most - i), 'x');
+  for (size_t i = 0; i < most; i += 7000)
+    std::fill_n(mixed.begin() + i, std::min<size_t>(3000, most - i), 'x');
   kinds.push_back(mixed);
   for (const Bytes& kind : kinds) {
     for (size_t n : sizes) {

@@ -19,7 +19,9 @@ namespace lzss_test {
 
 using Bytes = std::vector<uint8_t>;
 
-inline Bytes ToBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+inline Bytes ToBytes(const std::string& s) {
+  return Bytes(s.begin(), s.end());
+}
 
 // Decodes `stream` from a heap copy of exactly its size into an output of
 // exactly `capacity` bytes; nullopt on failure.
@@ -32,7 +34,9 @@ inline std::optional<Bytes> Decode(const Bytes& stream, size_t capacity) {
   return Bytes(out.get(), out.get() + n);
 }
 
-inline std::optional<Bytes> Decode(const Bytes& stream) { return Decode(stream, 1 << 20); }
+inline std::optional<Bytes> Decode(const Bytes& stream) {
+  return Decode(stream, 1 << 20);
+}
 
 // Codes Huffman symbols and raw bits the way the encoder does, so that tests
 // can build streams the encoder never writes.
@@ -82,8 +86,8 @@ class HuffmanWriter {
 
 // Sample inputs of `n` bytes of several kinds, all from fixed seeds.
 inline Bytes TextSoup(size_t n, uint32_t seed) {
-  static const char* const kWords[] = {"kuid", "asset", "track", "mesh", "config", "the",
-                                       "texture", "name", "=", "\n", "{", "}", " ", "0.5"};
+  static const char* const kWords[] = {"kuid", "asset", "track", "mesh", "config", "the", "texture",
+                                       "name", "=",     "\n",    "{",    "}",      " ",   "0.5"};
   std::mt19937 rng(seed);
   Bytes out;
   while (out.size() < n) {

@@ -29,7 +29,9 @@ class LayoutTestRoot : public FileTestDir {
     CreateUserDataFolders();
   }
 
-  bool IsDir(const std::string& relative) const { return std::filesystem::is_directory(At(relative)); }
+  bool IsDir(const std::string& relative) const {
+    return std::filesystem::is_directory(At(relative));
+  }
   bool IsThere(const std::string& relative) const {
     return std::filesystem::exists(std::filesystem::symlink_status(At(relative)));
   }

@@ -1,6 +1,6 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
+#include "foundation/base/OSMutex.h"
 #include "foundation/diag/DebugOutput.h"
 #include "foundation/diag/LogFileName.h"
 #include "foundation/diag/LogFileSink.h"
-#include "foundation/base/OSMutex.h"
 #include "kiv/Log.h"
 #include "tests/kiv/FileTestDir.h"
 
@@ -206,7 +206,8 @@ TEST_F(LogFileTest, SinkStampsNoticesAndImmediateWritesEveryLine) {
   // Immediate: flushed at once, without Close.
   std::string text = Read(At("stamp_2.log"));
   std::regex expected(
-      "\r\nx\r\n\\d\\d\\.\\d\\d\\.\\d\\d  \\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\| \\[1 lines suppressed\\]\r\n"
+      "\r\nx\r\n\\d\\d\\.\\d\\d\\.\\d\\d  \\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\| \\[1 lines "
+      "suppressed\\]\r\n"
       "y\r\ny\r\n");
   EXPECT_TRUE(std::regex_match(text, expected)) << text;
   EXPECT_EQ(LogTimeStamp(0, 7).size(), std::string("70.01.01  00:00:00.07| ").size());
@@ -279,7 +280,7 @@ TEST_F(LogFileTest, LongFormattedLinesAreWrittenWhole) {
   InstallLogFileSink(nullptr);
   sink.Close();
   EXPECT_EQ(Read(At("long.log")), "\r\n<" + narrow + ">\r\n[" + std::string(10000, 'w') + "]\r\n" +
-                                       std::string(kMaxDebugText, 'h') + "\r\n");
+                                      std::string(kMaxDebugText, 'h') + "\r\n");
 }
 
 TEST(OSMutexLock, FailedReleaseIsLoggedNotThrown) {

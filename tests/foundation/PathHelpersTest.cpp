@@ -57,14 +57,15 @@ TEST(PathHelpers, WildcardPrefixMatchQuestionMarkCaseAndLengths) {
     const char* pattern;
     const char* text;
     bool match;
-  } cases[] = {
-      {"a?c", "abc", true},   {"a?c", "AXCdefg", true}, {"A?C", "a/c", true},
-      {"a?c", "abd", false},  {"a?c", "ba c", false},   {"abcd", "abc", false},
-      {"ab?", "ab", false},  // "?" needs a character
-      {"", "anything", true}, {"", "", true},           {nullptr, "x", true},
-      {"x", nullptr, false},  {"*", "abc", false},  // "*" has no special meaning
-      {"*", "*abc", true},
-  };
+  } cases[] =
+      {
+          {"a?c", "abc", true},   {"a?c", "AXCdefg", true}, {"A?C", "a/c", true},
+          {"a?c", "abd", false},  {"a?c", "ba c", false},   {"abcd", "abc", false},
+          {"ab?", "ab", false},  // "?" needs a character
+          {"", "anything", true}, {"", "", true},           {nullptr, "x", true},
+          {"x", nullptr, false},  {"*", "abc", false},  // "*" has no special meaning
+          {"*", "*abc", true},
+      };
   for (const auto& c : cases) {
     EXPECT_EQ(WildcardPrefixMatch(c.pattern, c.text), c.match)
         << (c.pattern ? c.pattern : "null") << " / " << (c.text ? c.text : "null");

@@ -4,9 +4,9 @@
 #include <thread>
 
 #include "foundation/base/ApplicationRecords.h"
-#include "foundation/threads/BlockingScreen.h"
 #include "foundation/base/CountedMutex.h"
 #include "foundation/text/TTimeDate.h"
+#include "foundation/threads/BlockingScreen.h"
 #include "kiv/Thread.h"
 
 namespace {

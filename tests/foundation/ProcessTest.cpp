@@ -75,7 +75,8 @@ class ProcessTest : public ::testing::Test {
     return to;
   }
 
-  pid_t Launch(const fs::path& file, const std::string& parameters, const fs::path& directory = {}) {
+  pid_t Launch(const fs::path& file, const std::string& parameters,
+               const fs::path& directory = {}) {
     const pid_t pid = LaunchProcess(file.c_str(), parameters.c_str(), directory.c_str(), 2);
     if (pid > 0) started_.push_back(pid);
     return pid;
@@ -105,9 +106,13 @@ bool ReapWithin(pid_t pid, uint64_t timeoutMs) {
 
 // True when our child `pid` is gone and was already reaped (by the code
 // under test): waitpid no longer knows it.
-bool AlreadyReaped(pid_t pid) { return waitpid(pid, nullptr, WNOHANG) == -1 && errno == ECHILD; }
+bool AlreadyReaped(pid_t pid) {
+  return waitpid(pid, nullptr, WNOHANG) == -1 && errno == ECHILD;
+}
 
-bool IsRunningChild(pid_t pid) { return waitpid(pid, nullptr, WNOHANG) == 0; }
+bool IsRunningChild(pid_t pid) {
+  return waitpid(pid, nullptr, WNOHANG) == 0;
+}
 
 TEST_F(ProcessTest, LaunchFailsWithoutStartingAnything) {
   const fs::path sleeper = CopyExecutable("/bin/sleep", "sleeper");
@@ -142,18 +147,22 @@ TEST_F(ProcessTest, LaunchPassesArgumentsAndStartsDetached) {
             "printf 'in=%s\\n' \"$(readlink /proc/$$/fd/0)\"\n"
             "printf 'out=%s\\n' \"$so\"\n"
             "printf 'err=%s\\n' \"$(readlink /proc/$$/fd/2)\"\n"
-            "if [ -e /proc/$$/fd/" + std::to_string(leak) + " ]; then echo leaked; else echo closed; fi\n");
-  const std::string parameters = "\"" + (dir_ / "args.sh").string() + "\" args.txt  plain\t\"two  words\" " +
-                                 "/slash/path 'single' a\"b c\"d \"\" back\\slash say\\\"hi\\\" \"open span";
+            "if [ -e /proc/$$/fd/" +
+                std::to_string(leak) + " ]; then echo leaked; else echo closed; fi\n");
+  const std::string parameters =
+      "\"" + (dir_ / "args.sh").string() + "\" args.txt  plain\t\"two  words\" " +
+      "/slash/path 'single' a\"b c\"d \"\" back\\slash say\\\"hi\\\" \"open span";
   const pid_t pid = Launch(shell, parameters, work);
   close(leak);
   ASSERT_GT(pid, 0);
   ASSERT_TRUE(ReapWithin(pid, 10000));
 
-  EXPECT_EQ(ReadFile(work / "args.txt"),
-            "<plain>\n<two  words>\n</slash/path>\n<'single'>\n<ab cd>\n<>\n<back\\slash>\n<say\"hi\">\n"
-            "<open span>\n"
-            "cwd=" + work.string() + "\nin=/dev/null\nout=/dev/null\nerr=/dev/null\nclosed\n");
+  EXPECT_EQ(
+      ReadFile(work / "args.txt"),
+      "<plain>\n<two  words>\n</slash/path>\n<'single'>\n<ab cd>\n<>\n<back\\slash>\n<say\"hi\">\n"
+      "<open span>\n"
+      "cwd=" +
+          work.string() + "\nin=/dev/null\nout=/dev/null\nerr=/dev/null\nclosed\n");
 }
 
 TEST_F(ProcessTest, LaunchStartsInNewSessionAndAnswersItsId) {
@@ -187,14 +196,19 @@ TEST_F(ProcessTest, MatchStillRunningAfterGraceIsKilledAndOthersAreLeft) {
   EXPECT_TRUE(AlreadyReaped(second));
   EXPECT_TRUE(IsRunningChild(bystander));
   const std::vector<std::string> log = Log();
-  EXPECT_NE(std::find(log.begin(), log.end(), "Terminating process with ID " + std::to_string(first)), log.end());
-  EXPECT_NE(std::find(log.begin(), log.end(), "Terminating process with ID " + std::to_string(second)), log.end());
+  EXPECT_NE(
+      std::find(log.begin(), log.end(), "Terminating process with ID " + std::to_string(first)),
+      log.end());
+  EXPECT_NE(
+      std::find(log.begin(), log.end(), "Terminating process with ID " + std::to_string(second)),
+      log.end());
   EXPECT_EQ(log.size(), 2u);
 }
 
 TEST_F(ProcessTest, MatchIgnoringTermSignalIsKilledAfterGrace) {
   const fs::path shell = CopyExecutable("/bin/sh", "stubborn-shell");
-  WriteFile(dir_ / "stubborn.sh", "trap '' TERM\necho ready > \"$1\"\nwhile :; do sleep 0.2; done\n");
+  WriteFile(dir_ / "stubborn.sh",
+            "trap '' TERM\necho ready > \"$1\"\nwhile :; do sleep 0.2; done\n");
   const fs::path ready = dir_ / "ready";
   const pid_t pid = Launch(shell, (dir_ / "stubborn.sh").string() + " " + ready.string());
   ASSERT_GT(pid, 0);
@@ -241,7 +255,8 @@ TEST_F(ProcessTest, CallingProcessIsNeverTerminated) {
   // own executable (see ProcessSelfCheck below); it must survive that.
   const fs::path self = CopyExecutable(fs::read_symlink("/proc/self/exe"), "self-check");
   WriteFile(dir_ / "self-check.armed", "");
-  const pid_t pid = Launch(self, "--gtest_filter=ProcessSelfCheck.* --gtest_also_run_disabled_tests", dir_);
+  const pid_t pid =
+      Launch(self, "--gtest_filter=ProcessSelfCheck.* --gtest_also_run_disabled_tests", dir_);
   ASSERT_GT(pid, 0);
   ASSERT_TRUE(ReapWithin(pid, 60000));
   EXPECT_EQ(ReadFile(dir_ / "self-check.result"), "survived, 0 log lines");
@@ -253,7 +268,8 @@ TEST(ProcessSelfCheck, DISABLED_EndingOwnExecutableSparesCaller) {
   const fs::path self = fs::canonical("/proc/self/exe");
   if (!fs::exists(self.parent_path() / "self-check.armed")) GTEST_SKIP();
   std::vector<std::string> lines;
-  Kiv::Log::Sink old = Kiv::Log::SetSink([&lines](std::string_view line) { lines.emplace_back(line); });
+  Kiv::Log::Sink old =
+      Kiv::Log::SetSink([&lines](std::string_view line) { lines.emplace_back(line); });
   TerminateProcessesByName(self.c_str(), 200);
   Kiv::Log::SetSink(old);
   WriteFile(self.parent_path() / "self-check.result",

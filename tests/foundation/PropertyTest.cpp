@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "foundation/text/KUID.h"
-#include "foundation/stream/TBuffer.h"
 #include "foundation/soup/VandruProperty.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/text/KUID.h"
 
 namespace {
 

@@ -24,7 +24,9 @@ class ResourceDatabaseRegistryTest : public FileTestDir {
     FileTestDir::TearDown();
   }
 
-  Kiv::File::Path Folder(const std::string& name) const { return Kiv::File::Path(dir_ + "/" + name); }
+  Kiv::File::Path Folder(const std::string& name) const {
+    return Kiv::File::Path(dir_ + "/" + name);
+  }
 
   static Kiv::String RootOf(const char* name) {
     Kiv::String folder;
@@ -57,7 +59,8 @@ TEST_F(ResourceDatabaseRegistryTest, SameNameSharesOneDatabaseUntilReleasedAndSw
 
 TEST_F(ResourceDatabaseRegistryTest, ArchiveBesideFolderBecomesTheRoot) {
   std::ofstream(dir_ + "/Packed.ja") << "x";
-  VandruResourceDatabase* packed = AcquireSharedEntry(Kiv::PString("registry-packed"), Folder("Packed/"));
+  VandruResourceDatabase* packed =
+      AcquireSharedEntry(Kiv::PString("registry-packed"), Folder("Packed/"));
   ASSERT_NE(packed, nullptr);
   EXPECT_TRUE(packed->IsArchive());
   EXPECT_EQ(RootOf("registry-packed"), dir_ + "/Packed.ja");
@@ -96,7 +99,8 @@ TEST_F(ResourceDatabaseRegistryTest, FullTableRefusesNewNameAndStaysAsItWas) {
 
   // A full table is swept before it refuses: one unused entry makes room.
   ReleaseTrackedRef(held.front());
-  VandruResourceDatabase* late = AcquireSharedEntry(Kiv::PString("registry-one-too-many"), Folder("x"));
+  VandruResourceDatabase* late =
+      AcquireSharedEntry(Kiv::PString("registry-one-too-many"), Folder("x"));
   EXPECT_NE(late, nullptr);
   EXPECT_EQ(GetSharedEntryCount(), 256u);
   // The entry moved into the freed place still answers to its name.

@@ -14,7 +14,9 @@ namespace {
 CoreRef Bytes(const std::string& bytes) {
   return ACSRawDataCore::CreateCopy(bytes.data(), uint32_t(bytes.size()));
 }
-CoreRef Text(const std::string& text) { return Bytes(text + '\0'); }
+CoreRef Text(const std::string& text) {
+  return Bytes(text + '\0');
+}
 
 CoreRef Ints(const std::vector<int32_t>& values) {
   return ACSRawDataCore::CreateCopy(values.data(), uint32_t(values.size() * 4));

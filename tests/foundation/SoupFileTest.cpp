@@ -23,7 +23,9 @@ using streamtest::TempDir;
 
 const Kiv::PString kNoLocation;
 
-Kiv::PString N(const char* name) { return Kiv::PString(name); }
+Kiv::PString N(const char* name) {
+  return Kiv::PString(name);
+}
 
 Soup MakeSoup(const char* value) {
   Soup soup;
@@ -35,7 +37,9 @@ Soup MakeSoup(const char* value) {
   return soup;
 }
 
-std::string NameOf(const Soup& soup) { return soup.GetNamedTag(N("name")).Str(); }
+std::string NameOf(const Soup& soup) {
+  return soup.GetNamedTag(N("name")).Str();
+}
 
 void PutText(const std::string& path, const std::string& text) {
   streamtest::WriteFileBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
@@ -175,7 +179,8 @@ class FileSizeLimit {
 TEST(SoupFile, WriteErrorsFailTheSaveAndKeepTheOldFile) {
   TempDir dir;
   Soup big = MakeSoup("big");
-  for (int i = 0; i < 500; ++i) big.SetNamedTag(Kiv::PString("tag" + std::to_string(i)), "some text");
+  for (int i = 0; i < 500; ++i)
+    big.SetNamedTag(Kiv::PString("tag" + std::to_string(i)), "some text");
   for (const char* name : {"config.txt", "x.cdp"}) {
     SCOPED_TRACE(name);
     const std::string path = dir.File(name);

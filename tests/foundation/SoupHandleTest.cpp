@@ -11,7 +11,9 @@
 
 namespace {
 
-Kiv::PString N(const char* text) { return Kiv::PString(text); }
+Kiv::PString N(const char* text) {
+  return Kiv::PString(text);
+}
 
 // Puts a tag of any type and bytes straight into the soup.
 void PutRaw(Soup& soup, const char* name, uint32_t type, const void* data, uint32_t size) {

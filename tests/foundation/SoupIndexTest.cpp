@@ -145,7 +145,8 @@ TEST(SoupIndex, TextSetterMayReadTheBytesOfTheTagItReplaces) {
   const std::string_view inPlace(reinterpret_cast<const char*>(old->GetData()), 7);
   soup.SetNamedTag(name, inPlace);
   EXPECT_EQ(soup.GetNamedTag(name).Str(), "a value");
-  soup.SetNamedFloatArray(name, {reinterpret_cast<const float*>(soup.GetChunk()->GetChild(name)->GetData()), 1});
+  soup.SetNamedFloatArray(
+      name, {reinterpret_cast<const float*>(soup.GetChunk()->GetChild(name)->GetData()), 1});
   EXPECT_EQ(soup.CountTags(), 1u);
 }
 

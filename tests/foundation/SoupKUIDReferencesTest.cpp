@@ -6,8 +6,8 @@
 
 #include "foundation/soup/ACSChunk.h"
 #include "foundation/soup/ACSRawDataCore.h"
-#include "foundation/text/KUID.h"
 #include "foundation/soup/Soup.h"
+#include "foundation/text/KUID.h"
 
 namespace {
 
@@ -15,7 +15,9 @@ const KUID kA{1, 2, 0};
 const KUID kB{3, 4, 5};
 const KUID kC{-7, 8, 127};
 
-Kiv::PString N(const char* name) { return Kiv::PString(name); }
+Kiv::PString N(const char* name) {
+  return Kiv::PString(name);
+}
 
 std::vector<KUID> Contents(KUIDList& list) {
   std::vector<KUID> out;
@@ -27,8 +29,8 @@ TEST(SoupCollectKUIDs, WalksTheTreeInOrderAndSkipsRepeats) {
   Soup soup;
   soup.SetNamedKUID(N("kuid"), kA);
   soup.SetNamedTag(N("same"), "<kuid:1:2>");
-  soup.SetNamedTag(N("bare"), "1:2");          // not the kuid form
-  soup.SetNamedTag(N("null"), "<NULL>");       // the null KUID
+  soup.SetNamedTag(N("bare"), "1:2");                   // not the kuid form
+  soup.SetNamedTag(N("null"), "<NULL>");                // the null KUID
   soup.SetNamedTag(N("loose"), "<kuid:9:9> and more");  // strict refuses trailing text
   soup.SetNamedInt(N("number"), 42);
   soup.SetNamedNull(N("nothing"));

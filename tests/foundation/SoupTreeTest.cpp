@@ -15,7 +15,9 @@
 
 namespace {
 
-Kiv::PString N(const char* text) { return Kiv::PString(text); }
+Kiv::PString N(const char* text) {
+  return Kiv::PString(text);
+}
 
 ChunkRef IntTag(int32_t value) {
   return TDBDataTag::Create(SoupType::kInt, ACSRawDataCore::CreateCopy(&value, sizeof value));
@@ -38,7 +40,9 @@ std::vector<std::string> Names(const ACSChunk* container) {
   return names;
 }
 
-TDBContainerTag* AsContainer(const ChunkRef& c) { return static_cast<TDBContainerTag*>(c.get()); }
+TDBContainerTag* AsContainer(const ChunkRef& c) {
+  return static_cast<TDBContainerTag*>(c.get());
+}
 
 }  // namespace
 

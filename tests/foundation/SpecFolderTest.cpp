@@ -86,8 +86,10 @@ TEST(SpecFilePath, JoinsFoldersKeepingCaseAndRefusesEscapes) {
   spec.parentFolder = "/Game/UserData/Editing";
   spec.folderName = "Red Barn";
   EXPECT_EQ(SpecFilePath(spec).Str(), "/Game/UserData/Editing/Red Barn");
-  EXPECT_EQ(SpecFilePath(spec, "Mesh/Barn.IM").Str(), "/Game/UserData/Editing/Red Barn/Mesh/Barn.IM");
-  EXPECT_EQ(SpecFilePath(spec, "Mesh\\Barn.im").Str(), "/Game/UserData/Editing/Red Barn/Mesh/Barn.im");
+  EXPECT_EQ(SpecFilePath(spec, "Mesh/Barn.IM").Str(),
+            "/Game/UserData/Editing/Red Barn/Mesh/Barn.IM");
+  EXPECT_EQ(SpecFilePath(spec, "Mesh\\Barn.im").Str(),
+            "/Game/UserData/Editing/Red Barn/Mesh/Barn.im");
 
   spec_test::LogCapture log;
   EXPECT_TRUE(SpecFilePath(spec, "../Other/config.txt").Empty());

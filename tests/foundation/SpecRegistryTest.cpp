@@ -131,10 +131,9 @@ TEST_F(SpecRegistryTest, FactoryIsChosenByKindThenDefaultThenDirectMaker) {
   registry_->SetDefaultFactory(nullptr);
 
   static SpecEvents directEvents;
-  SpecRegistry::SetDirectSpecMaker([](const KUID& asset, const Kiv::PString&, const Soup&, const Kiv::String&,
-                                      const Kiv::String&) -> BrindlemoxSpec* {
-    return new CountingSpec(asset, &directEvents);
-  });
+  SpecRegistry::SetDirectSpecMaker(
+      [](const KUID& asset, const Kiv::PString&, const Soup&, const Kiv::String&,
+         const Kiv::String&) -> BrindlemoxSpec* { return new CountingSpec(asset, &directEvents); });
   registry_->CreateSpec(out, KUID{1, 3, 0}, Kiv::PString(), ConfigOfKind("scenery"), "/p", "f");
   EXPECT_NE(dynamic_cast<CountingSpec*>(out.Get()), nullptr);
 

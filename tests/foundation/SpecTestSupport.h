@@ -92,8 +92,8 @@ class SpecRegistryFixture : public ::testing::Test {
   SpecRef Make(const KUID& id, bool valid = true) {
     struct Factory : BXSpecFactory {
       Factory(SpecEvents* e, bool v) : BXSpecFactory(Kiv::PString()), events(e), valid(v) {}
-      BrindlemoxSpec* Create(const KUID& asset, const Kiv::PString&, const Soup&, const Kiv::String&,
-                             const Kiv::String&) override {
+      BrindlemoxSpec* Create(const KUID& asset, const Kiv::PString&, const Soup&,
+                             const Kiv::String&, const Kiv::String&) override {
         return new CountingSpec(asset, events, valid);
       }
       SpecEvents* events;

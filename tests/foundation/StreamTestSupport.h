@@ -38,7 +38,9 @@ class TempDir {
 };
 
 // Byte i of a recognisable pattern.
-inline uint8_t PatternByte(uint32_t i) { return uint8_t(i * 7 + i / 251 + 1); }
+inline uint8_t PatternByte(uint32_t i) {
+  return uint8_t(i * 7 + i / 251 + 1);
+}
 
 inline std::vector<uint8_t> Pattern(uint32_t n) {
   std::vector<uint8_t> bytes(n);
@@ -111,17 +113,31 @@ class RandomRecord {
 
   static void Write(TStream& s, const Op& op) {
     switch (op.kind) {
-      case 0: TStreamWriteU8(s, uint8_t(op.number)); break;
-      case 1: TStreamWriteBool(s, (op.number & 1) != 0); break;
-      case 2: TStreamWriteU32(s, uint32_t(op.number)); break;
-      case 3: TStreamWriteU64(s, op.number); break;
-      case 4: TStreamWriteFloat(s, AsFloat(op.number)); break;
+      case 0:
+        TStreamWriteU8(s, uint8_t(op.number));
+        break;
+      case 1:
+        TStreamWriteBool(s, (op.number & 1) != 0);
+        break;
+      case 2:
+        TStreamWriteU32(s, uint32_t(op.number));
+        break;
+      case 3:
+        TStreamWriteU64(s, op.number);
+        break;
+      case 4:
+        TStreamWriteFloat(s, AsFloat(op.number));
+        break;
       case 5:
         TStreamWriteU32(s, uint32_t(op.text.size()));
         TStreamWriteBytes(s, op.text.data(), uint32_t(op.text.size()));
         break;
-      case 6: s.WriteString(op.text); break;
-      case 7: s.WritePString(Kiv::PString(op.text)); break;
+      case 6:
+        s.WriteString(op.text);
+        break;
+      case 7:
+        s.WritePString(Kiv::PString(op.text));
+        break;
       default:
         TStreamWriteU32(s, uint32_t(op.words.size()));
         s.WriteU32Array(op.words.data(), uint32_t(op.words.size()));

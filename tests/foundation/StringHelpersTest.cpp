@@ -27,9 +27,8 @@ TEST(StripDirectory, KeepsTextAfterLastSeparator) {
     const char* in;
     const char* out;
   } cases[] = {
-      {"a\\b\\c.txt", "c.txt"}, {"a/b/c.gs", "c.gs"}, {"c:file.gs", "file.gs"},
-      {"a/b\\c:d", "d"},        {"folder/", ""},      {"folder\\", ""},
-      {"plain.txt", "plain.txt"}, {"", ""},
+      {"a\\b\\c.txt", "c.txt"}, {"a/b/c.gs", "c.gs"}, {"c:file.gs", "file.gs"},   {"a/b\\c:d", "d"},
+      {"folder/", ""},          {"folder\\", ""},     {"plain.txt", "plain.txt"}, {"", ""},
   };
   for (const auto& c : cases) {
     Kiv::String path = c.in;
@@ -41,9 +40,9 @@ TEST(StripDirectory, KeepsTextAfterLastSeparator) {
 TEST(UnquoteLiteral, ResolvesEveryEscape) {
   EXPECT_EQ(UnquoteLiteral(R"("\n\t\v\r\f\b\a")"), "\n\t\v\r\f\b\a");
   EXPECT_EQ(UnquoteLiteral(R"("\\ \' \"")"), "\\ ' \"");
-  EXPECT_EQ(UnquoteLiteral(R"("\q\l")"), "ql");      // other escapes give the character
-  EXPECT_EQ(UnquoteLiteral(R"("ab\0cd")"), "ab");    // an escaped NUL ends the text
-  EXPECT_EQ(UnquoteLiteral(R"("ab\")"), "ab");       // a trailing backslash is dropped
+  EXPECT_EQ(UnquoteLiteral(R"("\q\l")"), "ql");    // other escapes give the character
+  EXPECT_EQ(UnquoteLiteral(R"("ab\0cd")"), "ab");  // an escaped NUL ends the text
+  EXPECT_EQ(UnquoteLiteral(R"("ab\")"), "ab");     // a trailing backslash is dropped
   EXPECT_EQ(UnquoteLiteral(R"("plain text")"), "plain text");
   EXPECT_EQ(UnquoteLiteral(R"("")"), "");
 }

@@ -20,13 +20,15 @@ struct Case {
 
 TEST(SubstituteParams, FillsEveryMarkerOfTheNameAndNothingElse) {
   const Case cases[] = {
-      {"Unable to write output file '$(FILE_NAME)'", "a.cdp", "FILE_NAME", "Unable to write output file 'a.cdp'"},
+      {"Unable to write output file '$(FILE_NAME)'", "a.cdp", "FILE_NAME",
+       "Unable to write output file 'a.cdp'"},
       // Markers match in any letter case.
       {"'$(file_name)' and '$(File_Name)'", "x", "FILE_NAME", "'x' and 'x'"},
       {"$(X) or $(x)", "2.7", "X", "2.7 or 2.7"},
       {"$(A)$(A)$(a)", "1", "A", "111"},
       // Only the named parameter is touched.
-      {"rename '$(FILE_NAME)' in '$(ARCHIVE)'", "b.cdp", "ARCHIVE", "rename '$(FILE_NAME)' in 'b.cdp'"},
+      {"rename '$(FILE_NAME)' in '$(ARCHIVE)'", "b.cdp", "ARCHIVE",
+       "rename '$(FILE_NAME)' in 'b.cdp'"},
       {"$(X)", "", "X", ""},
       {"no pattern here", "y", "X", "no pattern here"},
       {"", "y", "X", ""},

@@ -138,9 +138,10 @@ TEST(TStream, TypedValuesAreLittleEndian) {
   TStreamWriteFloat(b, 1.0f);
   uint32_t words[2] = {1, 0xFFFFFFFF};
   b.WriteU32Array(words, 2);
-  EXPECT_EQ(Contents(b), (std::vector<uint8_t>{0xAB, 1, 0, 0x44, 0x33, 0x22, 0x11,  //
-                                               8, 7, 6, 5, 4, 3, 2, 1, 0, 0, 0x80, 0x3F,
-                                               1, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}));
+  EXPECT_EQ(Contents(b),
+            (std::vector<uint8_t>{0xAB, 1,    0, 0x44, 0x33, 0x22, 0x11,  //
+                                  8,    7,    6, 5,    4,    3,    2,    1,    0,    0,
+                                  0x80, 0x3F, 1, 0,    0,    0,    0xFF, 0xFF, 0xFF, 0xFF}));
   TBuffer other;
   Fill(other, {7});
   bool flag = false;

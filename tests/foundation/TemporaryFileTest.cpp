@@ -68,7 +68,8 @@ TEST_F(TemporaryFileTest, ConcurrentCallersGetDistinctFiles) {
   std::set<std::string> all;
   for (const auto& list : made) all.insert(list.begin(), list.end());
   EXPECT_EQ(all.size(), size_t(kThreads * kEach));
-  EXPECT_EQ(size_t(std::distance(fs::directory_iterator(dir_), fs::directory_iterator())), all.size());
+  EXPECT_EQ(size_t(std::distance(fs::directory_iterator(dir_), fs::directory_iterator())),
+            all.size());
 }
 
 TEST_F(TemporaryFileTest, UnusableFolderLogsAfterHundredTries) {
@@ -82,8 +83,9 @@ TEST_F(TemporaryFileTest, UnusableFolderLogsAfterHundredTries) {
   EXPECT_FALSE(ok);
   EXPECT_EQ(out.Str(), "unchanged");
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_NE(lines[0].find("CreateTemporaryFilePath> unable to form valid temp path in 100 tries, at path '" +
-                          folder + "' with prefix 'temp-'"),
+  EXPECT_NE(lines[0].find(
+                "CreateTemporaryFilePath> unable to form valid temp path in 100 tries, at path '" +
+                folder + "' with prefix 'temp-'"),
             std::string::npos)
       << lines[0];
 }

@@ -11,7 +11,8 @@ namespace {
 
 // Recodes `text` in a buffer of `size` bytes (at least the text and its NUL)
 // and answers the buffer's text afterwards.
-std::string Recode(const std::string& text, unsigned from, unsigned to, int64_t* result, size_t size = 64) {
+std::string Recode(const std::string& text, unsigned from, unsigned to, int64_t* result,
+                   size_t size = 64) {
   std::vector<char> buffer(std::max(size, text.size() + 1), 'Z');
   std::memcpy(buffer.data(), text.c_str(), text.size() + 1);
   *result = RecodeText(buffer.data(), size, from, to);
@@ -38,7 +39,11 @@ TEST(TextRecoding, Cp1252SpecialCharactersHaveTheirUnicodeForms) {
 
 TEST(TextRecoding, CharactersMissingFromCp1252BecomeQuestionMarks) {
   int64_t r = 0;
-  EXPECT_EQ(Recode("a\xE4\xB8\xAD" "b\xF0\x9F\x98\x80" "c", CP_UTF8, CP_ACP, &r), "a?b?c");
+  EXPECT_EQ(Recode("a\xE4\xB8\xAD"
+                   "b\xF0\x9F\x98\x80"
+                   "c",
+                   CP_UTF8, CP_ACP, &r),
+            "a?b?c");
   EXPECT_EQ(r, 0);
 }
 
@@ -46,8 +51,14 @@ TEST(TextRecoding, IllFormedUtf8BecomesReplacementCharacter) {
   int64_t r = 0;
   // A lone continuation byte, an overlong "/", a surrogate, and a truncated
   // sequence at the end of the text.
-  EXPECT_EQ(Recode("a\x80" "b\xC0\xAF" "c\xED\xA0\x80" "d\xE2\x82", CP_UTF8, CP_UTF8, &r),
-            "a\xEF\xBF\xBD" "b\xEF\xBF\xBD\xEF\xBF\xBD" "c\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"
+  EXPECT_EQ(Recode("a\x80"
+                   "b\xC0\xAF"
+                   "c\xED\xA0\x80"
+                   "d\xE2\x82",
+                   CP_UTF8, CP_UTF8, &r),
+            "a\xEF\xBF\xBD"
+            "b\xEF\xBF\xBD\xEF\xBF\xBD"
+            "c\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"
             "d\xEF\xBF\xBD");
   EXPECT_EQ(r, 0);
 }

@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "foundation/soup/ACSChunk.h"
-#include "foundation/text/KUID.h"
 #include "foundation/soup/Soup.h"
-#include "foundation/stream/TBuffer.h"
 #include "foundation/soup/TDBDataTag.h"
+#include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TFile.h"
+#include "foundation/text/KUID.h"
 #include "kiv/DynamicBuffer.h"
 #include "kiv/Log.h"
 
@@ -27,7 +27,9 @@ using Status = TextSoup::Status;
 
 const std::string kBom = "\xEF\xBB\xBF";
 
-Kiv::PString N(std::string_view s) { return Kiv::PString(s); }
+Kiv::PString N(std::string_view s) {
+  return Kiv::PString(s);
+}
 
 // Collects the log lines written while it lives (and keeps them off
 // standard error).
@@ -130,11 +132,11 @@ TEST(TextSoupWrite, NestedExampleIsWrittenLineForLine) {
   Soup b;
   b.SetNamedInt(N("c"), 2);
   soup.SetNamedSoup(N("b"), b);
-  const std::string expected = kBom + "\r\n" +                  //
-                               "a" + std::string(39, ' ') + "1\r\n" +  //
-                               "\r\n" +                                //
-                               "b\r\n" +                               //
-                               "{\r\n" +                               //
+  const std::string expected = kBom + "\r\n" +                           //
+                               "a" + std::string(39, ' ') + "1\r\n" +    //
+                               "\r\n" +                                  //
+                               "b\r\n" +                                 //
+                               "{\r\n" +                                 //
                                "  c" + std::string(37, ' ') + "2\r\n" +  //
                                "}\r\n";
   EXPECT_EQ(WriteText(soup), expected);
@@ -151,13 +153,13 @@ TEST(TextSoupWrite, SeparatorLinesAndColumnsFollowTheLevel) {
   Soup soup;
   soup.SetNamedSoup(N("mid"), mid);
   soup.SetNamedTag(N(std::string(45, 'k')), "v");
-  const std::string expected = kBom + "\r\n" +                                  //
-                               "mid\r\n{\r\n" +                                 //
-                               "  inner\r\n  {\r\n" +                           //
+  const std::string expected = kBom + "\r\n" +                                    //
+                               "mid\r\n{\r\n" +                                   //
+                               "  inner\r\n  {\r\n" +                             //
                                "    deep" + std::string(32, ' ') + "\"x\"\r\n" +  //
-                               "  }\r\n" +                                       //
-                               "  n" + std::string(37, ' ') + "3\r\n" +          //
-                               "}\r\n" +                                         //
+                               "  }\r\n" +                                        //
+                               "  n" + std::string(37, ' ') + "3\r\n" +           //
+                               "}\r\n" +                                          //
                                std::string(45, 'k') + " \"v\"\r\n";
   EXPECT_EQ(WriteText(soup), expected);
 }
@@ -176,15 +178,15 @@ TEST(TextSoupWrite, QuotesFollowTheTypeAndTheText) {
   soup.SetNamedFloatArray(N("f"), floats);
   SetInts(soup, N("ia"), {1, 2, 3});
   const std::string pad(38, ' ');
-  const std::string expected = kBom + "\r\n" +                    //
-                               "s1" + pad + "\"a b\"\r\n" +        //
-                               "s2" + pad + "\"x\"\r\n" +          //
-                               "i " + pad + "5\r\n" +              //
+  const std::string expected = kBom + "\r\n" +                      //
+                               "s1" + pad + "\"a b\"\r\n" +         //
+                               "s2" + pad + "\"x\"\r\n" +           //
+                               "i " + pad + "5\r\n" +               //
                                "k " + pad + "<kuid:123:456>\r\n" +  //
-                               "q " + pad + "\"say 'hi'\"\r\n" +   //
-                               "e " + pad + "\r\n" +               //
-                               "r " + pad + "\r\n" +               //
-                               "f " + pad + "1,2,3\r\n" +          //
+                               "q " + pad + "\"say 'hi'\"\r\n" +    //
+                               "e " + pad + "\r\n" +                //
+                               "r " + pad + "\r\n" +                //
+                               "f " + pad + "1,2,3\r\n" +           //
                                "ia" + pad + "1,2,3\r\n";
   EXPECT_EQ(WriteText(soup), expected);
 }
@@ -352,8 +354,11 @@ TEST(TextSoupParse, ClampsIntegersAndFloatsBeyondTheirRange) {
       "big 99999999999999999999\n"
       "small -99999999999999999999\n"
       "edge 2147483647\n"
-      "huge 1" + std::string(60, '0') + ".5\n"
-      "tiny 0." + std::string(60, '0') + "1\n");
+      "huge 1" +
+      std::string(60, '0') +
+      ".5\n"
+      "tiny 0." +
+      std::string(60, '0') + "1\n");
   EXPECT_EQ(soup.GetNamedTagAsInt(N("big"), 0), INT32_MAX);
   EXPECT_EQ(soup.GetNamedTagAsInt(N("small"), 0), INT32_MIN);
   EXPECT_EQ(soup.GetNamedTagAsInt(N("edge"), 0), INT32_MAX);
@@ -558,9 +563,9 @@ class RandomSoups {
   float RandomEighths() { return float(int(rng_() % 16000) - 8000) / 8.0f; }
 
   std::string RandomText() {
-    static const char* const kPieces[] = {"a", "Z", " ", "\t", "\"", "'", "\\", "n", "\\n", "{",
-                                          "}", ",", "7", "-", ".", "\xC3\xA9", "\r", "\n",
-                                          "\r\n", "\n\r", "<kuid:1:2>", "x y"};
+    static const char* const kPieces[] = {
+        "a", "Z", " ", "\t", "\"",       "'",  "\\", "n",    "\\n",  "{",          "}",
+        ",", "7", "-", ".",  "\xC3\xA9", "\r", "\n", "\r\n", "\n\r", "<kuid:1:2>", "x y"};
     std::string text;
     const int pieces = 1 + int(rng_() % 10);
     for (int i = 0; i < pieces; ++i) text += kPieces[rng_() % std::size(kPieces)];

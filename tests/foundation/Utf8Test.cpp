@@ -7,7 +7,9 @@
 
 namespace {
 
-uint32_t Decode(const char* text, int* length) { return DecodeUtf8Char(text, std::strlen(text) + 1, length); }
+uint32_t Decode(const char* text, int* length) {
+  return DecodeUtf8Char(text, std::strlen(text) + 1, length);
+}
 
 TEST(Utf8, DecodesOneToFourByteSequences) {
   int length = 0;

@@ -18,7 +18,9 @@
 namespace {
 
 // The folder that holds the test plug-ins built from plugin/TestPlugin.c.
-std::string BuiltPluginFolder() { return VNI_TEST_PLUGIN_DIR; }
+std::string BuiltPluginFolder() {
+  return VNI_TEST_PLUGIN_DIR;
+}
 
 // Collects the log lines written while it lives.
 class LogCapture {
@@ -65,7 +67,7 @@ class VniPluginTest : public ::testing::Test {
     fs::create_directories(root_ + "/bin/plugins");
     // Capitals in the names catch any lower-casing of the path.
     const std::pair<const char*, const char*> copies[] = {
-        {"counting", "Counter"}, {"counting", "Racer"},       {"refusing", "Refuser"},
+        {"counting", "Counter"}, {"counting", "Racer"},      {"refusing", "Refuser"},
         {"noentry", "Bare"},     {"notlibrary", "Stringer"},
     };
     for (const auto& [from, to] : copies) {
@@ -87,7 +89,9 @@ class VniPluginTest : public ::testing::Test {
   }
   void TearDown() override { ResetFolderLayoutForTests(); }
 
-  static std::string PluginPath(const std::string& name) { return root_ + "/bin/plugins/" + name + ".so"; }
+  static std::string PluginPath(const std::string& name) {
+    return root_ + "/bin/plugins/" + name + ".so";
+  }
 
   static bool IsLoaded(const std::string& path) {
     void* library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
@@ -101,7 +105,8 @@ class VniPluginTest : public ::testing::Test {
     VniTestCounters counters{};
     void* library = ::dlopen(PluginPath(name).c_str(), RTLD_NOW | RTLD_NOLOAD);
     if (library == nullptr) return counters;
-    auto read = reinterpret_cast<VniTestCountersFunction>(::dlsym(library, "VniTestPluginCounters"));
+    auto read =
+        reinterpret_cast<VniTestCountersFunction>(::dlsym(library, "VniTestPluginCounters"));
     if (read != nullptr) counters = *read();
     ::dlclose(library);
     return counters;
@@ -143,8 +148,8 @@ TEST_F(VniPluginTest, EachLoadRunsEntryPointAndInitOnce) {
 }
 
 TEST_F(VniPluginTest, RefusesNamesThatAreNotPlainFileNames) {
-  const std::string refused[] = {"../Outside", "", "..", "a/b", "a\\b", "/Outside", "Coun..ter",
-                                 std::string("Counter\0x", 9)};
+  const std::string refused[] = {
+      "../Outside", "", "..", "a/b", "a\\b", "/Outside", "Coun..ter", std::string("Counter\0x", 9)};
   for (const std::string& name : refused) {
     LogCapture log;
     EXPECT_EQ(LoadVniPlugin(&context_, name), 0u) << name;
@@ -158,13 +163,15 @@ TEST_F(VniPluginTest, EntryPointWithoutLibraryIsReportedAndUnloaded) {
   {
     LogCapture log;
     EXPECT_EQ(LoadVniPlugin(&context_, "Refuser"), 0u);
-    EXPECT_TRUE(log.Has("LoadVniPlugin> VNIEntryPoint of '" + PluginPath("Refuser") + "' gave no library"));
+    EXPECT_TRUE(
+        log.Has("LoadVniPlugin> VNIEntryPoint of '" + PluginPath("Refuser") + "' gave no library"));
   }
   EXPECT_FALSE(IsLoaded(PluginPath("Refuser")));
   {
     LogCapture log;
     EXPECT_EQ(LoadVniPlugin(&context_, "Stringer"), 0u);
-    EXPECT_TRUE(log.Has("VNIEntryPoint of '" + PluginPath("Stringer") + "' gave an object that is not a library"));
+    EXPECT_TRUE(log.Has("VNIEntryPoint of '" + PluginPath("Stringer") +
+                        "' gave an object that is not a library"));
   }
   EXPECT_FALSE(IsLoaded(PluginPath("Stringer")));
   EXPECT_EQ(VniObjectCount(), objects);  // The string it gave is released.

@@ -48,7 +48,8 @@ TEST_F(WorkerThreadTest, WaitedPostThatTheCallerMayRunRunsInPlace) {
 TEST_F(WorkerThreadTest, MainThreadTasksRunOnlyOnTheMainThreadInPostingOrder) {
   std::vector<int> order;
   std::thread poster([&] {
-    for (int i = 0; i < 3; ++i) queue_.Post(Task([&order, i] { order.push_back(i); }), kMain | kAsync);
+    for (int i = 0; i < 3; ++i)
+      queue_.Post(Task([&order, i] { order.push_back(i); }), kMain | kAsync);
     EXPECT_EQ(queue_.RunPending(0), 0);  // Not the main thread: takes nothing.
   });
   poster.join();
@@ -127,8 +128,7 @@ TEST_F(WorkerThreadTest, HeldGrantIsGivenBackAfterTheTaskRan) {
   const uint32_t me = Kiv::Thread::GetCurrentId();
   ASSERT_TRUE(lock_.Acquire(me, false));
   std::atomic<bool> held_while_running{false};
-  queue_.Post(Task([&] { held_while_running = lock_.GrantsOf(me) == 1; }), kAsync, nullptr,
-              &lock_);
+  queue_.Post(Task([&] { held_while_running = lock_.GrantsOf(me) == 1; }), kAsync, nullptr, &lock_);
   EXPECT_TRUE(Eventually([&] { return lock_.HolderCount() == 0; }));
   EXPECT_TRUE(held_while_running.load());
 }
@@ -186,11 +186,9 @@ TEST_F(WorkerThreadTest, TasksCallBackIntoTheQueue) {
 // thread and waits in turn: the main thread must serve it meanwhile.
 TEST_F(WorkerThreadTest, MainThreadServesMainTasksWhileItWaitsForAPost) {
   uint32_t inner_ran_on = 0;
-  EXPECT_TRUE(queue_.Post(Task([&] {
-                            queue_.Post(Task([&] { inner_ran_on = Kiv::Thread::GetCurrentId(); }),
-                                        kMain);
-                          }),
-                          kWorker));
+  EXPECT_TRUE(queue_.Post(
+      Task([&] { queue_.Post(Task([&] { inner_ran_on = Kiv::Thread::GetCurrentId(); }), kMain); }),
+      kWorker));
   EXPECT_EQ(inner_ran_on, main_id_);
 }
 

@@ -22,33 +22,36 @@ std::string Joined(const std::vector<std::string>& lines) {
 }  // namespace
 
 TEST_F(CodeGenerator, IncrementStatementsDropOrConsumeTheirValue) {
-  const CompiledUnit u = Compile("class A {\n  void F() {\n    int x;\n    x++;\n    ++x;\n  }\n};\n");
+  const CompiledUnit u =
+      Compile("class A {\n  void F() {\n    int x;\n    x++;\n    ++x;\n  }\n};\n");
   ASSERT_EQ(u.result, 0) << Joined(u.log);
   ASSERT_TRUE(u.readable) << u.readError;
-  EXPECT_EQ(u.Listing("$void@A::F()"),
-            (Ops{"0 LOAD 1", "3 DUP", "4 IINC", "5 STORE 1", "8 POP", "9 LOAD 1", "12 IINC", "13 STORE 1",
-                 "16 RET"}));
+  EXPECT_EQ(u.Listing("$void@A::F()"), (Ops{"0 LOAD 1", "3 DUP", "4 IINC", "5 STORE 1", "8 POP",
+                                            "9 LOAD 1", "12 IINC", "13 STORE 1", "16 RET"}));
 }
 
 TEST_F(CodeGenerator, StringConditionTestsForNull) {
-  const CompiledUnit u = Compile("class A {\n  int F(string s) {\n    if (s) return 1;\n    return 0;\n  }\n};\n");
+  const CompiledUnit u =
+      Compile("class A {\n  int F(string s) {\n    if (s) return 1;\n    return 0;\n  }\n};\n");
   ASSERT_EQ(u.result, 0) << Joined(u.log);
-  EXPECT_EQ(u.Listing("$int@A::F(string)"),
-            (Ops{"0 LOADREF 1", "3 NOTNULL", "4 JZ -> 15", "9 PUSHI 1", "14 RETV", "15 PUSHI 0", "20 RETV"}));
+  EXPECT_EQ(u.Listing("$int@A::F(string)"), (Ops{"0 LOADREF 1", "3 NOTNULL", "4 JZ -> 15",
+                                                 "9 PUSHI 1", "14 RETV", "15 PUSHI 0", "20 RETV"}));
 }
 
 TEST_F(CodeGenerator, StringAssignmentCopiesOnlyLValues) {
   const CompiledUnit u = Compile(
-      "class A {\n  void F(string a, string b, string c) {\n    a = b;\n    a = b + c;\n    a = \"k\";\n  }\n};\n");
+      "class A {\n  void F(string a, string b, string c) {\n    a = b;\n    a = b + c;\n    a = "
+      "\"k\";\n  }\n};\n");
   ASSERT_EQ(u.result, 0) << Joined(u.log);
   EXPECT_EQ(u.Ops("$void@A::F(string,string,string)"),
-            (Ops{"LOADREF", "SCOPY", "STOREREF", "LOADREF", "LOADREF", "SCAT", "STOREREF", "PUSHSTR", "STOREREF",
-                 "RET"}));
+            (Ops{"LOADREF", "SCOPY", "STOREREF", "LOADREF", "LOADREF", "SCAT", "STOREREF",
+                 "PUSHSTR", "STOREREF", "RET"}));
 }
 
 TEST_F(CodeGenerator, SwitchTableIsSortedByCaseValue) {
   const CompiledUnit u = Compile(
-      "class A {\n  int F(int v) {\n    switch (v) {\n      case 3: return 30;\n      case 1: return 10;\n"
+      "class A {\n  int F(int v) {\n    switch (v) {\n      case 3: return 30;\n      case 1: "
+      "return 10;\n"
       "      case 2: return 20;\n      default: return 0;\n    }\n    return -1;\n  }\n};\n");
   ASSERT_EQ(u.result, 0) << Joined(u.log);
   const Ops listing = u.Listing("$int@A::F(int)");
@@ -60,24 +63,28 @@ TEST_F(CodeGenerator, SwitchTableIsSortedByCaseValue) {
 
 TEST_F(CodeGenerator, DuplicateCaseIsReportedAndNothingIsWritten) {
   const CompiledUnit u = Compile(
-      "class A {\n  int F(int v) {\n    switch (v) {\n      case 1: return 1;\n      case 1: return 2;\n"
+      "class A {\n  int F(int v) {\n    switch (v) {\n      case 1: return 1;\n      case 1: "
+      "return 2;\n"
       "      default: return 0;\n    }\n    return 0;\n  }\n};\n");
   EXPECT_EQ(u.result, 1);
   EXPECT_TRUE(u.bytes.empty());
-  EXPECT_NE(Joined(u.log).find("case has duplicate value, line 5"), std::string::npos) << Joined(u.log);
+  EXPECT_NE(Joined(u.log).find("case has duplicate value, line 5"), std::string::npos)
+      << Joined(u.log);
 }
 
 TEST_F(CodeGenerator, ForWithoutConditionPushesTrue) {
   const CompiledUnit u = Compile("class A {\n  void F() {\n    for (;;) { break; }\n  }\n};\n");
   ASSERT_EQ(u.result, 0) << Joined(u.log);
-  EXPECT_EQ(u.Listing("$void@A::F()"), (Ops{"0 PUSH1", "1 JZ -> 16", "6 JMP -> 16", "11 JMP -> 0", "16 RET"}));
+  EXPECT_EQ(u.Listing("$void@A::F()"),
+            (Ops{"0 PUSH1", "1 JZ -> 16", "6 JMP -> 16", "11 JMP -> 0", "16 RET"}));
 }
 
 TEST_F(CodeGenerator, GotoWithoutLabelAndMissingBodyFailTheUnit) {
   const CompiledUnit noLabel = Compile("class A {\n  void F() {\n    goto nowhere;\n  }\n};\n");
   EXPECT_EQ(noLabel.result, 1);
   EXPECT_TRUE(noLabel.bytes.empty());
-  EXPECT_NE(Joined(noLabel.log).find("t.gs(3) : no matching label, line 3"), std::string::npos) << Joined(noLabel.log);
+  EXPECT_NE(Joined(noLabel.log).find("t.gs(3) : no matching label, line 3"), std::string::npos)
+      << Joined(noLabel.log);
 
   const CompiledUnit noBody = Compile("class A {\n  void Foo();\n};\n");
   EXPECT_EQ(noBody.result, 1);
@@ -88,18 +95,21 @@ TEST_F(CodeGenerator, GotoWithoutLabelAndMissingBodyFailTheUnit) {
 
 TEST_F(CodeGenerator, PostIncrementOfAMemberWhoseValueIsUsedTakesATemporary) {
   const CompiledUnit u = Compile(
-      "class B { public int m; };\nclass A {\n  int F(B o) {\n    int x;\n    x = o.m++;\n    return x;\n  }\n};\n");
+      "class B { public int m; };\nclass A {\n  int F(B o) {\n    int x;\n    x = o.m++;\n    "
+      "return x;\n  }\n};\n");
   ASSERT_EQ(u.result, 0) << Joined(u.log);
-  EXPECT_EQ(u.Ops("$int@A::F(B)"), (Ops{"LOADREF", "DUPREF", "GETM", "STOREKEEP", "IINC", "SETM", "LOAD", "STORE",
-                                        "LOAD", "RETV"}));
+  EXPECT_EQ(u.Ops("$int@A::F(B)"), (Ops{"LOADREF", "DUPREF", "GETM", "STOREKEEP", "IINC", "SETM",
+                                        "LOAD", "STORE", "LOAD", "RETV"}));
   const GSLibraryFormat::GslFunction* f = u.library.FindFunction("$int@A::F(B)");
   ASSERT_NE(f, nullptr);
   EXPECT_EQ(f->temps, 1u);
-  EXPECT_EQ(u.Listing("$int@A::F(B)")[3], "7 STOREKEEP 3") << "the temporary follows P = 2 and L = 1";
+  EXPECT_EQ(u.Listing("$int@A::F(B)")[3], "7 STOREKEEP 3")
+      << "the temporary follows P = 2 and L = 1";
 }
 
 TEST_F(CodeGenerator, VoidLoopConditionUnbalancesTheStackAndNoLibraryIsWritten) {
-  const CompiledUnit u = Compile("class A {\n  void G() { }\n  void F() {\n    for (; G(); ) { }\n  }\n};\n");
+  const CompiledUnit u =
+      Compile("class A {\n  void G() { }\n  void F() {\n    for (; G(); ) { }\n  }\n};\n");
   EXPECT_EQ(u.result, 1);
   EXPECT_TRUE(u.bytes.empty());
   EXPECT_EQ(u.log, (std::vector<std::string>{"Internal Compiler Error.\n"}));

@@ -17,9 +17,13 @@ using namespace GSByteCode;
 
 namespace {
 
-std::vector<uint8_t> Bytes(const ByteBuffer& b) { return std::vector<uint8_t>(b.Data(), b.Data() + b.size); }
+std::vector<uint8_t> Bytes(const ByteBuffer& b) {
+  return std::vector<uint8_t>(b.Data(), b.Data() + b.size);
+}
 
-std::vector<uint8_t> Code(const GSCodeBuffer& c) { return std::vector<uint8_t>(c.Data(), c.Data() + c.Size()); }
+std::vector<uint8_t> Code(const GSCodeBuffer& c) {
+  return std::vector<uint8_t>(c.Data(), c.Data() + c.Size());
+}
 
 }  // namespace
 

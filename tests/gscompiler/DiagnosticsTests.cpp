@@ -13,13 +13,13 @@ TEST(GSCompilerReport, FormatsFileLineAndTextAndCounts) {
   CompileDiagnostics context{"a.gs", &log, 0, 0};
   GSCompilerReport(&context, true, false, 12, "%s, line %d", "parse error", 12);
   GSCompilerReport(&context, false, true, 3, "note %d", 7);
-  GSCompilerReportInFile(&context, true, false, "base.gs", 4, "Class %s has not been declared, line %d.",
-                         "Foo", 4);
+  GSCompilerReportInFile(&context, true, false, "base.gs", 4,
+                         "Class %s has not been declared, line %d.", "Foo", 4);
   GSCompilerMessage(&context, "Internal compiler error.");
-  EXPECT_EQ(log.lines, (std::vector<std::string>{"a.gs(12) : parse error, line 12",
-                                                 "a.gs(3) : note 7",
-                                                 "base.gs(4) : Class Foo has not been declared, line 4.",
-                                                 "Internal compiler error."}));
+  EXPECT_EQ(log.lines,
+            (std::vector<std::string>{"a.gs(12) : parse error, line 12", "a.gs(3) : note 7",
+                                      "base.gs(4) : Class Foo has not been declared, line 4.",
+                                      "Internal compiler error."}));
   EXPECT_EQ(context.errorCount, 2u);
   EXPECT_EQ(context.warningCount, 1u);
 }

@@ -119,9 +119,9 @@ TEST_F(DriverTest, DocumentationSwitchPrintsAndCompilesNothing) {
   }
   EXPECT_FALSE(Exists("build.txt"));  // later arguments are not looked at
   const std::string text = GSCompilerDocumentation();
-  for (const char* chapter : {"1.0 ", "2.1 ", "2.2 ", "2.3 ", "2.4 ", "2.5 ", "2.6 ", "2.7 ",
-                              "2.8 ", "2.9 ", "2.10 ", "3.0 ", "3.1 ", "4.0 ", "5.0 ", "6.0 ",
-                              "6.1 ", "6.2 ", "7.0 ", "8.0 ", "9.0 "}) {
+  for (const char* chapter :
+       {"1.0 ", "2.1 ", "2.2 ", "2.3 ", "2.4 ", "2.5 ", "2.6 ", "2.7 ", "2.8 ", "2.9 ", "2.10 ",
+        "3.0 ", "3.1 ", "4.0 ", "5.0 ", "6.0 ", "6.1 ", "6.2 ", "7.0 ", "8.0 ", "9.0 "}) {
     EXPECT_NE(text.find(std::string("\n") + chapter), std::string::npos) << chapter;
   }
 }
@@ -137,10 +137,12 @@ TEST_F(DriverTest, MissingSourceGivesReadErrorAndUnitName) {
 }
 
 TEST_F(DriverTest, SilentAndBuildLogSwitches) {
-  EXPECT_EQ(Main({"gsc", "-sXYZ", "-bbuild.txt", "-ccc", "-tt", "-l", "-oother.gsl", "nofile.gs"}).out,
-            "");
+  EXPECT_EQ(
+      Main({"gsc", "-sXYZ", "-bbuild.txt", "-ccc", "-tt", "-l", "-oother.gsl", "nofile.gs"}).out,
+      "");
   EXPECT_EQ(Main({"gsc", "-s", "-bbuild.txt", "nofile.gs"}).result, 1);
-  const std::string once = "Could not read file (null) : nofile.gs.\n.. while compiling 'nofile.gs'\n";
+  const std::string once =
+      "Could not read file (null) : nofile.gs.\n.. while compiling 'nofile.gs'\n";
   EXPECT_EQ(Read("build.txt"), once + once);  // runs append
 }
 
@@ -184,7 +186,8 @@ TEST_F(DriverTest, Utf8ByteOrderMarkIsRefused) {
             ".. while compiling 'bom.gs'\n");
   // Two of the three bytes are an ordinary (illegal) character.
   Write("two.gs", std::string("\xEF\xBB") + kGood);
-  EXPECT_EQ(Main({"gsc", "two.gs"}).out, "two.gs(1) : parse error, line 1\n.. while compiling 'two.gs'\n");
+  EXPECT_EQ(Main({"gsc", "two.gs"}).out,
+            "two.gs(1) : parse error, line 1\n.. while compiling 'two.gs'\n");
 }
 
 TEST_F(DriverTest, IncludesAreSearchedConfinedAndReadOnce) {

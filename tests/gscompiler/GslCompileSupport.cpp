@@ -21,7 +21,9 @@ std::vector<uint8_t> CompiledUnit::Code(const std::string& signature) const {
   return f ? f->code : std::vector<uint8_t>{};
 }
 
-std::vector<std::string> CompiledUnit::Ops(const std::string& signature) const { return Mnemonics(Code(signature)); }
+std::vector<std::string> CompiledUnit::Ops(const std::string& signature) const {
+  return Mnemonics(Code(signature));
+}
 
 std::vector<std::string> CompiledUnit::Listing(const std::string& signature) const {
   return GSByteCode::Disassemble(Code(signature));

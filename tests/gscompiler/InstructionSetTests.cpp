@@ -54,7 +54,8 @@ TEST(GSInstructionSet, InstructionLengthsAreDecodedOrRefused) {
       {"offset at the end", {IADD}, 1, 0},
   };
   for (const LengthCase& c : cases)
-    EXPECT_EQ(GSInstructionLength(c.code.data(), static_cast<uint32_t>(c.code.size()), c.offset), c.expected)
+    EXPECT_EQ(GSInstructionLength(c.code.data(), static_cast<uint32_t>(c.code.size()), c.offset),
+              c.expected)
         << c.what;
   EXPECT_EQ(GSInstructionLength(nullptr, 0, 0), 0u);
   EXPECT_EQ(GSOpcodeInfoOf(116), nullptr);
@@ -64,12 +65,16 @@ TEST(GSInstructionSet, EveryTargetMustStartAnInstruction) {
   const VerifyCase cases[] = {
       {"forward jump", {PUSH1, JZ, 6, 0, 0, 0, RET}, nullptr},
       {"jump into an operand", {JMP, 2, 0, 0, 0, RET}, "jump target 2 is not an instruction"},
-      {"jump to the end of the code", {JMP, 6, 0, 0, 0, RET}, "jump target 6 is not an instruction"},
+      {"jump to the end of the code",
+       {JMP, 6, 0, 0, 0, RET},
+       "jump target 6 is not an instruction"},
       {"SWITCH default", {PUSH0, SWITCH, 0, 0, 8, 0, 0, 0, RET}, nullptr},
-      {"SWITCH default off an instruction", {PUSH0, SWITCH, 0, 0, 9, 0, 0, 0, RET},
+      {"SWITCH default off an instruction",
+       {PUSH0, SWITCH, 0, 0, 9, 0, 0, 0, RET},
        "jump target 9 is not an instruction"},
       {"WAIT target", {WAIT, 1, 0, 5, 0, 6, 0, 11, 0, 0, 0, RET}, nullptr},
-      {"WAIT target off an instruction", {WAIT, 1, 0, 5, 0, 6, 0, 7, 0, 0, 0, RET},
+      {"WAIT target off an instruction",
+       {WAIT, 1, 0, 5, 0, 6, 0, 7, 0, 0, 0, RET},
        "jump target 7 is not an instruction"},
       {"illegal opcode", {PUSH0, 200}, "undecodable instruction at 1"},
   };
@@ -81,6 +86,8 @@ TEST(GSInstructionSet, EveryTargetMustStartAnInstruction) {
 }
 
 TEST(GSInstructionSet, ListingShowsTablesSignedOperandsAndStopsAtUndecodableCode) {
-  const std::vector<uint8_t> code = {WAIT, 1, 0, 5, 0, 6, 0, 11, 0, 0, 0, INHERITED, 0xFE, 0xFF, 200, RET};
-  EXPECT_EQ(Disassemble(code), (std::vector<std::string>{"0 WAIT 1 (5,6)->11", "11 INHERITED -2", "14 ?? 200"}));
+  const std::vector<uint8_t> code = {WAIT, 1, 0, 5,         0,    6,    0,   11,
+                                     0,    0, 0, INHERITED, 0xFE, 0xFF, 200, RET};
+  EXPECT_EQ(Disassemble(code),
+            (std::vector<std::string>{"0 WAIT 1 (5,6)->11", "11 INHERITED -2", "14 ?? 200"}));
 }

@@ -75,8 +75,9 @@ game class Demo isclass Shape {
 };
 )";
 
-
-uint32_t Crc(const std::string& s) { return Crc32Buffer(s.data(), s.size()); }
+uint32_t Crc(const std::string& s) {
+  return Crc32Buffer(s.data(), s.size());
+}
 
 class LibraryWriter : public GSTest::CompileFixture {};
 
@@ -145,9 +146,11 @@ TEST_F(LibraryWriter, ClassRecordsOfADerivedClass) {
   // The virtual table: Base's Size and Touch, Size replaced by Shape's, then
   // Shape's own functions appended.
   std::vector<std::string> table;
-  for (const auto& entry : shape.virtualTable) table.push_back(lib.strings[lib.functionRefs[entry.function].signature]);
-  EXPECT_EQ(table, (std::vector<std::string>{"$int@Shape::Size()", "$void@Base::Touch(int)", "$float@Shape::Area()",
-                                             "$int@Shape::Size()", "$void@Shape::Draw(string)"}));
+  for (const auto& entry : shape.virtualTable)
+    table.push_back(lib.strings[lib.functionRefs[entry.function].signature]);
+  EXPECT_EQ(table, (std::vector<std::string>{"$int@Shape::Size()", "$void@Base::Touch(int)",
+                                             "$float@Shape::Area()", "$int@Shape::Size()",
+                                             "$void@Shape::Draw(string)"}));
   // The native function has a record without code; its flags keep native.
   const GslFunction* draw = lib.FindFunction("$void@Shape::Draw(string)");
   ASSERT_NE(draw, nullptr);
@@ -164,10 +167,12 @@ TEST_F(LibraryWriter, EveryFunctionDecodesAndEveryJumpLandsOnAnInstruction) {
     for (const GslFunction& f : k.functions) {
       std::string error;
       EXPECT_TRUE(GSByteCode::VerifyCode(f.code, error))
-          << u.library.strings[f.signature] << ": " << error << "\n" << Joined(GSByteCode::Disassemble(f.code));
+          << u.library.strings[f.signature] << ": " << error << "\n"
+          << Joined(GSByteCode::Disassemble(f.code));
       EXPECT_EQ(f.advance, f.locals + f.temps + 4);
       EXPECT_GE(f.slotsNeeded, f.advance) << "the maximum depth is not negative";
-      for (size_t i = 1; i < f.lines.size(); ++i) EXPECT_LT(f.lines[i - 1].offset, f.lines[i].offset);
+      for (size_t i = 1; i < f.lines.size(); ++i)
+        EXPECT_LT(f.lines[i - 1].offset, f.lines[i].offset);
       ++functions;
     }
   }
@@ -178,8 +183,9 @@ TEST_F(LibraryWriter, EveryFunctionDecodesAndEveryJumpLandsOnAnInstruction) {
   ASSERT_FALSE(watch.empty());
   EXPECT_NE(watch[0].find("WAIT 2"), std::string::npos) << watch[0];
   const std::vector<std::string> ops = u.Ops("$string@Demo::Run(int,float)");
-  for (const char* op : {"ITOS", "FTOS", "SCAT", "SSTORE", "SSUB", "ACOPY", "DUP2REF", "CAST", "JZKEEP", "JNZKEEP",
-                         "FCMP", "REFNE", "FTOS", "CALL", "START", "CALLNATIVE", "NEWARRAY", "SWITCH", "ASIZE", "SSIZE"})
+  for (const char* op : {"ITOS",  "FTOS",       "SCAT",     "SSTORE", "SSUB",  "ACOPY", "DUP2REF",
+                         "CAST",  "JZKEEP",     "JNZKEEP",  "FCMP",   "REFNE", "FTOS",  "CALL",
+                         "START", "CALLNATIVE", "NEWARRAY", "SWITCH", "ASIZE", "SSIZE"})
     EXPECT_NE(std::find(ops.begin(), ops.end(), op), ops.end()) << op;
   const std::vector<std::string> size = u.Ops("$int@Demo::Size()");
   EXPECT_NE(std::find(size.begin(), size.end(), "INHERITED"), size.end());
@@ -196,7 +202,8 @@ TEST_F(LibraryWriter, TruncatedLibraryIsRefusedWithAReasonAtEveryLength) {
   const CompiledUnit u = Compile(kSample);
   ASSERT_TRUE(u.readable) << Joined(u.log) << u.readError;
   for (size_t n = 0; n < u.bytes.size(); ++n) {
-    const std::vector<uint8_t> cut(u.bytes.begin(), u.bytes.begin() + static_cast<std::ptrdiff_t>(n));
+    const std::vector<uint8_t> cut(u.bytes.begin(),
+                                   u.bytes.begin() + static_cast<std::ptrdiff_t>(n));
     GslLibrary lib;
     std::string error;
     EXPECT_FALSE(ReadGsl(cut, lib, error)) << n;
@@ -220,10 +227,12 @@ TEST_F(LibraryWriter, UnitWithoutFunctionsHasEmptyRecordsAndAlignedChunks) {
 
 TEST_F(LibraryWriter, WrongReturnTypeOverrideFailsTheLibrary) {
   const CompiledUnit u = Compile(
-      "class B { public int F() { return 1; } };\nclass A isclass B { public float F() { return 1.0; } };\n");
+      "class B { public int F() { return 1; } };\nclass A isclass B { public float F() { return "
+      "1.0; } };\n");
   EXPECT_EQ(u.result, 1);
   EXPECT_TRUE(u.bytes.empty());
-  EXPECT_NE(Joined(u.log).find("Wrong return type on function: \n$float@A::F()\n"), std::string::npos)
+  EXPECT_NE(Joined(u.log).find("Wrong return type on function: \n$float@A::F()\n"),
+            std::string::npos)
       << Joined(u.log);
 }
 

@@ -34,8 +34,7 @@ TEST(LiteralValues, FloatsRoundThroughDoubleAndIgnoreTheSuffix) {
   EXPECT_EQ(FloatLiteralValue("3.f"), 3.0f);
   EXPECT_EQ(FloatLiteralValue(".25"), 0.25f);
   EXPECT_EQ(FloatLiteralValue("0.1"), static_cast<float>(0.1));
-  EXPECT_EQ(FloatLiteralValue(std::string(39, '9') + ".0"),
-            std::numeric_limits<float>::infinity());
+  EXPECT_EQ(FloatLiteralValue(std::string(39, '9') + ".0"), std::numeric_limits<float>::infinity());
   EXPECT_EQ(FloatLiteralValue("1" + std::string(400, '0') + ".0"),
             std::numeric_limits<float>::infinity());
   EXPECT_EQ(FloatLiteralValue("0." + std::string(400, '0') + "1"), 0.0f);
@@ -58,8 +57,8 @@ static bool UseDecimalCommaLocale() {
   if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr) return true;
   const std::filesystem::path dir = std::filesystem::temp_directory_path() / "gsparse-locale";
   std::filesystem::create_directories(dir);
-  const std::string command = "localedef -i de_DE -f UTF-8 '" + (dir / "de_DE.UTF-8").string() +
-                              "' >/dev/null 2>&1";
+  const std::string command =
+      "localedef -i de_DE -f UTF-8 '" + (dir / "de_DE.UTF-8").string() + "' >/dev/null 2>&1";
   if (std::system(command.c_str()) != 0) return false;
   setenv("LOCPATH", dir.c_str(), 1);
   return std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;

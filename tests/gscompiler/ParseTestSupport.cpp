@@ -22,8 +22,8 @@ std::vector<Token> Scan(std::string_view source) {
   GSCompiler::GSScanner scanner(source.data(), source.size());
   std::vector<Token> tokens;
   for (int code = scanner.NextToken(); code > 0; code = scanner.NextToken()) {
-    tokens.push_back({code, std::string(scanner.Text(), static_cast<size_t>(scanner.Length())),
-                      scanner.Line()});
+    tokens.push_back(
+        {code, std::string(scanner.Text(), static_cast<size_t>(scanner.Length())), scanner.Line()});
   }
   return tokens;
 }
@@ -40,9 +40,9 @@ const char* KindName(const ParseNode* n) {
   static const char* const declarations[] = {"FunctionDecl", "FunctionProto", "IncludeDecl",
                                              "ClassDecl",    "VarDeclList",   "Declarator",
                                              "TypeSpec",     "Param",         "Name"};
-  static const char* const statements[] = {
-      "Return", "Break",   "Continue", "Goto",  "For",  "While", "Switch",
-      "If",     "Default", "Case",     "Label", "Block", "Wait", "On"};
+  static const char* const statements[] = {"Return", "Break",  "Continue", "Goto",    "For",
+                                           "While",  "Switch", "If",       "Default", "Case",
+                                           "Label",  "Block",  "Wait",     "On"};
   static const char* const expressions[] = {"Op", "Const", "Id", "Call", "Member", "Me", "Null"};
   if (n->nodeClass == ParseNode::NodeDeclaration && n->kind < 9) return declarations[n->kind];
   if (n->nodeClass == ParseNode::NodeStatement && n->kind < 14) return statements[n->kind];

@@ -25,8 +25,7 @@ struct Parsed {
 };
 
 // Parses `source` under the file name `name` into `arena`.
-Parsed Parse(GSCompiler::ParseArena& arena, std::string_view source,
-             const char* name = "test.gs");
+Parsed Parse(GSCompiler::ParseArena& arena, std::string_view source, const char* name = "test.gs");
 
 struct Token {
   int code;

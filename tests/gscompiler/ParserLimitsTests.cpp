@@ -65,8 +65,8 @@ TEST(GSParserLimits, LongListsAndLongTokensParse) {
   EXPECT_EQ(std::string(declaration->child[1]->child[0]->text), name);
 
   const int terms = 100000;
-  GSTest::Parsed comma = Parse(arena, InFunction("x" + Repeat(", x", terms) + ";" +
-                                                 Repeat("y;\n", terms)));
+  GSTest::Parsed comma =
+      Parse(arena, InFunction("x" + Repeat(", x", terms) + ";" + Repeat("y;\n", terms)));
   ASSERT_EQ(comma.result.status, 0);
   int count = 0;
   for (const ParseNode* n = comma.result.root->child[2]->child[3]->child[0]; n; n = n->next) {
@@ -93,7 +93,8 @@ TEST(GSParserLimits, NulBytesAreIllegalCharactersAtTheirLine) {
 
 TEST(GSParserLimits, EmptyInputFailsAtLineOne) {
   ParseArena arena;
-  EXPECT_EQ(Parse(arena, "", "e.gs").log, (std::vector<std::string>{"e.gs(1) : parse error, line 1"}));
+  EXPECT_EQ(Parse(arena, "", "e.gs").log,
+            (std::vector<std::string>{"e.gs(1) : parse error, line 1"}));
   GSCompiler::CompileDiagnostics diagnostics;
   GSCompiler::ParseResult result = GSCompiler::GSParseSource(nullptr, 0, diagnostics, arena);
   EXPECT_EQ(result.status, 1);
@@ -101,7 +102,9 @@ TEST(GSParserLimits, EmptyInputFailsAtLineOne) {
   EXPECT_EQ(diagnostics.errorCount, 1u);
 }
 
-TEST(GSParserLimits, YyparseWithoutACurrentParseFails) { EXPECT_EQ(yyparse(), 1); }
+TEST(GSParserLimits, YyparseWithoutACurrentParseFails) {
+  EXPECT_EQ(yyparse(), 1);
+}
 
 TEST(GSParserLimits, ArenaKeepsSeveralTreesUntilReset) {
   ParseArena arena;

@@ -29,8 +29,9 @@ std::string ExpressionOf(ParseArena& arena, const std::string& expression) {
 TEST(GSParser, ProgramIsIncludesThenClasses) {
   ParseArena arena;
   GSTest::Parsed parsed =
-      Parse(arena, "include \"Lib\\Base.GS\" include L\"x.gs\" class A {}; "
-                   "static game class B isclass A, C { int x; public void f(void); };");
+      Parse(arena,
+            "include \"Lib\\Base.GS\" include L\"x.gs\" class A {}; "
+            "static game class B isclass A, C { int x; public void f(void); };");
   ASSERT_EQ(parsed.result.status, 0);
   EXPECT_EQ(Dump(parsed.result.root),
             "(IncludeDecl (Name \"lib\\base.gs\")) (IncludeDecl (Name \"x.gs\")) "
@@ -47,14 +48,13 @@ TEST(GSParser, ProgramIsIncludesThenClasses) {
 
 TEST(GSParser, DeclarationsCarryTypesSpecifiersAndMarkers) {
   ParseArena arena;
-  GSTest::Parsed parsed = Parse(
-      arena,
-      "class C {\n"
-      "  define public int K = 3 + 4, L;\n"
-      "  final thread native secured Foo[] g(string[] s, Bar b) { }\n"
-      "  object h() ;\n"
-      "  int[] a; float[] b; bool c; Baz d;\n"
-      "};");
+  GSTest::Parsed parsed = Parse(arena,
+                                "class C {\n"
+                                "  define public int K = 3 + 4, L;\n"
+                                "  final thread native secured Foo[] g(string[] s, Bar b) { }\n"
+                                "  object h() ;\n"
+                                "  int[] a; float[] b; bool c; Baz d;\n"
+                                "};");
   ASSERT_EQ(parsed.result.status, 0) << parsed.log[0];
   const ParseNode* members = parsed.result.root->child[2];
   EXPECT_EQ(Dump(members),
@@ -77,8 +77,10 @@ TEST(GSParser, DeclarationsCarryTypesSpecifiersAndMarkers) {
 
 TEST(GSParser, OperatorsNestByLevelAndAssociativity) {
   ParseArena arena;
-  EXPECT_EQ(ExpressionOf(arena, "a = b = c"), "(Op 30 vd (Id \"a\") (Op 30 (Id \"b\") (Id \"c\")))");
-  EXPECT_EQ(ExpressionOf(arena, "a - b - c"), "(Op 16 vd (Op 16 (Id \"a\") (Id \"b\")) (Id \"c\"))");
+  EXPECT_EQ(ExpressionOf(arena, "a = b = c"),
+            "(Op 30 vd (Id \"a\") (Op 30 (Id \"b\") (Id \"c\")))");
+  EXPECT_EQ(ExpressionOf(arena, "a - b - c"),
+            "(Op 16 vd (Op 16 (Id \"a\") (Id \"b\")) (Id \"c\"))");
   EXPECT_EQ(ExpressionOf(arena, "x = 3 < 4 > 5"),
             "(Op 30 vd (Id \"x\") (Op 20 (Op 19 (Const 1 3) (Const 1 4)) (Const 1 5)))");
   EXPECT_EQ(ExpressionOf(arena, "a or b and c | d ^ e & f == g < h << i + j * k"),
@@ -108,8 +110,10 @@ TEST(GSParser, PostfixCastAndNewForms) {
   EXPECT_EQ(ExpressionOf(arena, "(string[])x"), "(Op 11 vd (Id \"x\") (TypeSpec 10))");
   EXPECT_EQ(ExpressionOf(arena, "cast<Foo>x"), "(Op 11 vd (Id \"x\") (TypeSpec 5 (Name \"Foo\")))");
   EXPECT_EQ(ExpressionOf(arena, "new int[4]"), "(Op 34 vd (TypeSpec 8) (Const 1 4))");
-  EXPECT_EQ(ExpressionOf(arena, "new Foo(1)"), "(Op 34 vd (TypeSpec 5 (Name \"Foo\")) _ (Const 1 1))");
-  EXPECT_EQ(ExpressionOf(arena, "new Foo[n]"), "(Op 34 vd (TypeSpec 11 (Name \"Foo\")) (Id \"n\"))");
+  EXPECT_EQ(ExpressionOf(arena, "new Foo(1)"),
+            "(Op 34 vd (TypeSpec 5 (Name \"Foo\")) _ (Const 1 1))");
+  EXPECT_EQ(ExpressionOf(arena, "new Foo[n]"),
+            "(Op 34 vd (TypeSpec 11 (Name \"Foo\")) (Id \"n\"))");
   EXPECT_EQ(ExpressionOf(arena, "new object()"), "(Op 34 vd (TypeSpec 5))");
 }
 
@@ -126,8 +130,9 @@ TEST(GSParser, StatementsAndLabelsFormOneChain) {
   ParseArena arena;
   EXPECT_EQ(BodyOf(arena, "; int i = 1; ; x;"),
             "(VarDeclList (TypeSpec 2) (Declarator (Name \"i\") (Const 1 1))) (Id \"x\" vd)");
-  EXPECT_EQ(BodyOf(arena, "switch (n) { case 1: a, b; default: ; }"),
-            "(Switch (Id \"n\") (Block [(Case (Const 1 1)) (Id \"a\" vd) (Id \"b\" vd) (Default)]))");
+  EXPECT_EQ(
+      BodyOf(arena, "switch (n) { case 1: a, b; default: ; }"),
+      "(Switch (Id \"n\") (Block [(Case (Const 1 1)) (Id \"a\" vd) (Id \"b\" vd) (Default)]))");
   EXPECT_EQ(BodyOf(arena, "top: goto top; continue; break; return; return 1, 2;"),
             "(Label (Name \"top\")) (Goto (Name \"top\")) (Continue) (Break) (Return) "
             "(Return [(Const 1 1 vd) (Const 1 2)])");
@@ -157,18 +162,18 @@ TEST(GSParser, ForAndCommaMarkDiscardedValues) {
 TEST(GSParser, NodeLinesFollowTheReductionPoint) {
   ParseArena arena;
   GSTest::Parsed parsed = Parse(arena,
-                                "class C {\n"           // 1
-                                "  int f()\n"           // 2
-                                "  {\n"                 // 3
-                                "    x = a\n"           // 4
-                                "      + b\n"           // 5
-                                "      ;\n"             // 6
-                                "    if (x) y;\n"       // 7
-                                "    return\n"          // 8
-                                "      1;\n"            // 9
-                                "  }\n"                 // 10
-                                "}\n"                   // 11
-                                ";");                   // 12
+                                "class C {\n"      // 1
+                                "  int f()\n"      // 2
+                                "  {\n"            // 3
+                                "    x = a\n"      // 4
+                                "      + b\n"      // 5
+                                "      ;\n"        // 6
+                                "    if (x) y;\n"  // 7
+                                "    return\n"     // 8
+                                "      1;\n"       // 9
+                                "  }\n"            // 10
+                                "}\n"              // 11
+                                ";");              // 12
   ASSERT_EQ(parsed.result.status, 0);
   const ParseNode* cls = parsed.result.root;
   EXPECT_EQ(cls->line, 12);
@@ -176,9 +181,9 @@ TEST(GSParser, NodeLinesFollowTheReductionPoint) {
   const ParseNode* function = cls->child[2];
   EXPECT_EQ(function->line, 10);
   const ParseNode* assign = function->child[3]->child[0];
-  EXPECT_EQ(assign->line, 6);             // reduced on the ';'
-  EXPECT_EQ(assign->child[0]->line, 4);   // an identifier has its own line
-  EXPECT_EQ(assign->child[1]->line, 6);   // the '+' waits for the token after b
+  EXPECT_EQ(assign->line, 6);            // reduced on the ';'
+  EXPECT_EQ(assign->child[0]->line, 4);  // an identifier has its own line
+  EXPECT_EQ(assign->child[1]->line, 6);  // the '+' waits for the token after b
   const ParseNode* ifStatement = assign->next;
   EXPECT_EQ(ifStatement->line, 8);        // read ahead for an else
   EXPECT_EQ(ifStatement->next->line, 9);  // return: its ';'

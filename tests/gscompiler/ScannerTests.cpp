@@ -26,8 +26,7 @@ TEST(GSScanner, KeywordsAreExactAndCaseSensitive) {
   EXPECT_EQ(Codes("secured define game thread final static native public"),
             (std::vector<int>{KEYWORD_SECURED, KEYWORD_DEFINE, KEYWORD_GAME, KEYWORD_THREAD,
                               KEYWORD_FINAL, KEYWORD_STATIC, KEYWORD_NATIVE, KEYWORD_PUBLIC}));
-  EXPECT_EQ(Codes("constructor private inherited this _x9"),
-            (std::vector<int>(5, IDENTIFIER)));
+  EXPECT_EQ(Codes("constructor private inherited this _x9"), (std::vector<int>(5, IDENTIFIER)));
 }
 
 TEST(GSScanner, NumbersSplitWhereThePatternsEnd) {
@@ -37,11 +36,10 @@ TEST(GSScanner, NumbersSplitWhereThePatternsEnd) {
   EXPECT_EQ(Scan("1e5"), (std::vector<Token>{{CONSTANT_INT, "1", 1}, {IDENTIFIER, "e5", 1}}));
   EXPECT_EQ(Scan("1..2"),
             (std::vector<Token>{{CONSTANT_FLOAT, "1.", 1}, {CONSTANT_FLOAT, ".2", 1}}));
-  EXPECT_EQ(Scan("0x 0XaF 09"),
-            (std::vector<Token>{{CONSTANT_INT, "0", 1},
-                                {IDENTIFIER, "x", 1},
-                                {CONSTANT_HEX, "0XaF", 1},
-                                {CONSTANT_INT, "09", 1}}));
+  EXPECT_EQ(Scan("0x 0XaF 09"), (std::vector<Token>{{CONSTANT_INT, "0", 1},
+                                                    {IDENTIFIER, "x", 1},
+                                                    {CONSTANT_HEX, "0XaF", 1},
+                                                    {CONSTANT_INT, "09", 1}}));
 }
 
 TEST(GSScanner, OperatorsAndBracketPairs) {
@@ -53,17 +51,16 @@ TEST(GSScanner, OperatorsAndBracketPairs) {
             (std::vector<int>{IDENTIFIER, SYMBOL_OP_DIM, IDENTIFIER, '[', CONSTANT_INT, ']',
                               IDENTIFIER, SYMBOL_OP_DIM}));
   // A bracket pair around a newline is one token and still counts the line.
-  EXPECT_EQ(Scan("[\n]x"),
-            (std::vector<Token>{{SYMBOL_OP_DIM, "[\n]", 2}, {IDENTIFIER, "x", 2}}));
+  EXPECT_EQ(Scan("[\n]x"), (std::vector<Token>{{SYMBOL_OP_DIM, "[\n]", 2}, {IDENTIFIER, "x", 2}}));
   EXPECT_EQ(Codes("; : { } , = ( ) ] [ . & ! ~ - + * / % < > ^ |"),
             (std::vector<int>{';', ':', '{', '}', ',', '=', '(', ')', ']', '[', '.', '&',
                               '!', '~', '-', '+', '*', '/', '%', '<', '>', '^', '|'}));
 }
 
 TEST(GSScanner, CharacterAndStringLiterals) {
-  EXPECT_EQ(Codes("L'x' L\"x\" L Lx 'ab'"),
-            (std::vector<int>{CONSTANT_CHAR, CONSTANT_STRING, IDENTIFIER, IDENTIFIER,
-                              CONSTANT_CHAR}));
+  EXPECT_EQ(
+      Codes("L'x' L\"x\" L Lx 'ab'"),
+      (std::vector<int>{CONSTANT_CHAR, CONSTANT_STRING, IDENTIFIER, IDENTIFIER, CONSTANT_CHAR}));
   EXPECT_EQ(Scan(R"("a\"b" x)"),
             (std::vector<Token>{{CONSTANT_STRING, R"("a\"b")", 1}, {IDENTIFIER, "x", 1}}));
   // A string may run over line ends; its newlines count.
@@ -71,20 +68,17 @@ TEST(GSScanner, CharacterAndStringLiterals) {
             (std::vector<Token>{{CONSTANT_STRING, "\"a\nb\"", 2}, {IDENTIFIER, "c", 2}}));
   // A backslash before a line end does not continue a literal: the quote is
   // an illegal character.
-  EXPECT_EQ(Codes("\"a\\\nb\""),
-            (std::vector<int>{ILLEGAL_CHARACTER, IDENTIFIER, ILLEGAL_CHARACTER, IDENTIFIER,
-                              ILLEGAL_CHARACTER}));
+  EXPECT_EQ(Codes("\"a\\\nb\""), (std::vector<int>{ILLEGAL_CHARACTER, IDENTIFIER, ILLEGAL_CHARACTER,
+                                                   IDENTIFIER, ILLEGAL_CHARACTER}));
   EXPECT_EQ(Codes("\"open"), (std::vector<int>{ILLEGAL_CHARACTER, IDENTIFIER}));
   EXPECT_EQ(Codes("'"), (std::vector<int>{ILLEGAL_CHARACTER}));
 }
 
 TEST(GSScanner, CommentsAndLineCounting) {
   EXPECT_EQ(Scan("a /* x\n/* y\n z */ b // c */ d\ne"),
-            (std::vector<Token>{{IDENTIFIER, "a", 1}, {IDENTIFIER, "b", 3},
-                                {IDENTIFIER, "e", 4}}));
+            (std::vector<Token>{{IDENTIFIER, "a", 1}, {IDENTIFIER, "b", 3}, {IDENTIFIER, "e", 4}}));
   EXPECT_EQ(Scan("a\r\n\tb\v\fc"),
-            (std::vector<Token>{{IDENTIFIER, "a", 1}, {IDENTIFIER, "b", 2},
-                                {IDENTIFIER, "c", 2}}));
+            (std::vector<Token>{{IDENTIFIER, "a", 1}, {IDENTIFIER, "b", 2}, {IDENTIFIER, "c", 2}}));
   // End of input inside a block comment simply ends the input.
   EXPECT_EQ(Scan("a /* never closed\n\n"), (std::vector<Token>{{IDENTIFIER, "a", 1}}));
   EXPECT_EQ(Scan("x"), (std::vector<Token>{{IDENTIFIER, "x", 1}}));

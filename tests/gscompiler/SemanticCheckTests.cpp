@@ -26,7 +26,9 @@ const N* Missing() {
   return &missing;
 }
 
-const N* OrMissing(const N* n) { return n != nullptr ? n : Missing(); }
+const N* OrMissing(const N* n) {
+  return n != nullptr ? n : Missing();
+}
 
 // The first statement of the body of the first function named `name`.
 const N* Body(const N* root, const char* name) {
@@ -53,14 +55,17 @@ const N* Nth(const N* chain, int n) {
 }
 
 // Child `i` of `node`.
-const N* Child(const N* node, int i) { return OrMissing(OrMissing(node)->child[i]); }
+const N* Child(const N* node, int i) {
+  return OrMissing(OrMissing(node)->child[i]);
+}
 
 class GSSemanticTree : public ::testing::Test {
  protected:
   const N* Run(const std::string& body, const std::string& members = "") {
-    source_ = "static class K { public define int Five = 2 + 3; public define float F = 2; };\n"
-              "class T {\n" + members + "\nvoid Run(int i, float f, bool b, string s) {\n" + body +
-              "\n}\n};\n";
+    source_ =
+        "static class K { public define int Five = 2 + 3; public define float F = 2; };\n"
+        "class T {\n" +
+        members + "\nvoid Run(int i, float f, bool b, string s) {\n" + body + "\n}\n};\n";
     checked_ = GSTest::Check(arena_, source_);
     EXPECT_EQ(checked_.errors, 0u) << (checked_.log.empty() ? "" : checked_.log[0]);
     return Body(checked_.root, "Run");
@@ -72,7 +77,8 @@ class GSSemanticTree : public ::testing::Test {
 };
 
 TEST_F(GSSemanticTree, ConstantOperatorsFoldInPlace) {
-  const N* s = Run("i = 1 + 2 * 3; i = 2147483647 + 1; f = 1 + 0.5; b = 3 > 2.5; b = !0.0; i = -7 / 2;");
+  const N* s =
+      Run("i = 1 + 2 * 3; i = 2147483647 + 1; f = 1 + 0.5; b = 3 > 2.5; b = !0.0; i = -7 / 2;");
   const N* v = AssignedValue(s);
   ASSERT_TRUE(v->Is(N::NodeExpression, N::Constant));
   EXPECT_EQ(v->IntValue(), 7);
@@ -87,15 +93,17 @@ TEST_F(GSSemanticTree, ConstantOperatorsFoldInPlace) {
 }
 
 TEST_F(GSSemanticTree, DivisionsThatWouldTrapStayForRunTime) {
-  const N* s = Run("i = 1 / 0; i = 7 % 0; i = (-2147483647 - 1) / -1; i = (-2147483647 - 1) % -1;"
-                   "f = 1.0 / 0.0; f = 1.5 % 0;");
+  const N* s =
+      Run("i = 1 / 0; i = 7 % 0; i = (-2147483647 - 1) / -1; i = (-2147483647 - 1) % -1;"
+          "f = 1.0 / 0.0; f = 1.5 % 0;");
   for (int n = 0; n < 6; ++n) {
     const N* v = AssignedValue(Nth(s, n));
     SCOPED_TRACE(n);
     EXPECT_TRUE(v->Is(N::NodeExpression, N::Operator));
     EXPECT_EQ(v->type, n < 4 ? uint32_t(N::TypeInt) : uint32_t(N::TypeFloat));
   }
-  EXPECT_EQ(Child(AssignedValue(Nth(s, 2)), 0)->IntValue(), INT32_MIN) << "the dividend still folds";
+  EXPECT_EQ(Child(AssignedValue(Nth(s, 2)), 0)->IntValue(), INT32_MIN)
+      << "the dividend still folds";
 }
 
 TEST_F(GSSemanticTree, StringOperatorsAreNeverFolded) {
@@ -121,7 +129,7 @@ TEST_F(GSSemanticTree, ParametersThenLocalsGetFrameSlots) {
   const N* block = Nth(s, 1);
   ASSERT_TRUE(block->Is(N::NodeStatement, N::Block));
   const N* y = Child(Child(Child(block, 0), 1), 0);  // VarDeclList → Declarator → Name
-  EXPECT_EQ(y->slot, 6u);  // 4 parameters, then x (5), then y
+  EXPECT_EQ(y->slot, 6u);                            // 4 parameters, then x (5), then y
   const N* init = Child(Child(Child(block, 0), 1), 1);
   EXPECT_EQ(init->slot, 1u);
   EXPECT_NE(init->flags & GSCompiler::Local, 0u);
@@ -151,9 +159,9 @@ TEST_F(GSSemanticTree, CallsGetTheirFunctionNumberAndConvertedArguments) {
 
 TEST_F(GSSemanticTree, MethodCallsAreMarkedAndBoundDirectlyOnFinalClasses) {
   GSCompiler::ParseArena arena;
-  GSTest::Checked checked = GSTest::Check(
-      arena, "final class F { public int Get() { return 1; } };\n"
-             "class U { void Run(F f) { int n = f.Get(); } };\n");
+  GSTest::Checked checked = GSTest::Check(arena,
+                                          "final class F { public int Get() { return 1; } };\n"
+                                          "class U { void Run(F f) { int n = f.Get(); } };\n");
   ASSERT_TRUE(checked.passed) << (checked.log.empty() ? "" : checked.log[0]);
   const N* decl = Nth(Body(checked.root, "Run"), 0);
   const N* call = Child(Child(decl, 1), 1);
@@ -173,8 +181,9 @@ TEST_F(GSSemanticTree, VoidBodyWithoutReturnGetsOne) {
 }
 
 TEST_F(GSSemanticTree, JumpsAndLabelsLinkToTheirStatements) {
-  const N* s = Run("while (i > 0) { i--; break; } switch (i) { case 1: i = 2; default: i = 3; }"
-                   "wait() { on \"a\", \"b\": continue; on \"c\", \"d\": i = 4; }");
+  const N* s =
+      Run("while (i > 0) { i--; break; } switch (i) { case 1: i = 2; default: i = 3; }"
+          "wait() { on \"a\", \"b\": continue; on \"c\", \"d\": i = 4; }");
   const N* loop = s;
   const N* brk = OrMissing(Child(Child(loop, 1), 0)->next);
   ASSERT_TRUE(brk->Is(N::NodeStatement, N::BreakStmt));
@@ -187,7 +196,8 @@ TEST_F(GSSemanticTree, JumpsAndLabelsLinkToTheirStatements) {
   ASSERT_NE(sw->chain->chain, nullptr);
   EXPECT_TRUE(sw->chain->chain->Is(N::NodeStatement, N::CaseLabel));
   EXPECT_EQ(sw->chain->chain->chain, nullptr);
-  EXPECT_EQ(GSCompiler::FindEnclosingStatement(sw->chain, GSCompiler::StatementBit(N::SwitchStmt)), sw);
+  EXPECT_EQ(GSCompiler::FindEnclosingStatement(sw->chain, GSCompiler::StatementBit(N::SwitchStmt)),
+            sw);
   const N* wait = Nth(s, 2);
   ASSERT_TRUE(wait->Is(N::NodeStatement, N::WaitStmt));
   ASSERT_NE(wait->chain, nullptr);
@@ -204,9 +214,9 @@ TEST(GSSemanticChecks, DeclarationsOnlyModeSkipsBodiesButEvaluatesDefines) {
                                       "lib.gs", true);
   EXPECT_TRUE(lib.passed);
   EXPECT_TRUE(lib.log.empty()) << lib.log[0];
-  GSTest::Checked top = GSTest::Check(arena,
-                                      "class Top { void G(Lib l) { int n = Lib.N; n = l.v; } };\n",
-                                      "top.gs", false, std::move(lib.symbols));
+  GSTest::Checked top =
+      GSTest::Check(arena, "class Top { void G(Lib l) { int n = Lib.N; n = l.v; } };\n", "top.gs",
+                    false, std::move(lib.symbols));
   EXPECT_TRUE(top.passed) << (top.log.empty() ? "" : top.log[0]);
   const N* init = Child(Child(Body(top.root, "G"), 1), 1);
   EXPECT_TRUE(init->Is(N::NodeExpression, N::Constant));
@@ -215,8 +225,8 @@ TEST(GSSemanticChecks, DeclarationsOnlyModeSkipsBodiesButEvaluatesDefines) {
 
 TEST(GSSemanticChecks, BaseMessagesOfAnIncludedClassNameItsFile) {
   GSCompiler::ParseArena arena;
-  GSTest::Checked lib = GSTest::Check(arena, "class Lib isclass Nowhere { public int v; };\n",
-                                      "lib.gs", true);
+  GSTest::Checked lib =
+      GSTest::Check(arena, "class Lib isclass Nowhere { public int v; };\n", "lib.gs", true);
   EXPECT_TRUE(lib.log.empty());
   GSTest::Checked top = GSTest::Check(arena, "class Top {\n void G(Lib l) { int n = l.v; } };\n",
                                       "top.gs", false, std::move(lib.symbols));

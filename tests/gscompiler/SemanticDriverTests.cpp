@@ -13,7 +13,9 @@
 
 namespace {
 
-bool NoCode(CompileUnit&) { return true; }
+bool NoCode(CompileUnit&) {
+  return true;
+}
 
 class GSSemanticDriver : public GSTest::ScratchFolder {
  protected:

@@ -24,8 +24,8 @@ struct Checked {
 // Parses `source` as `name` into `arena`; when it parses, checks it fully
 // (or in declarations-only mode) into a fresh symbol table, or into
 // `symbols` when given (a table that already holds other sources).
-Checked Check(GSCompiler::ParseArena& arena, std::string_view source,
-              const char* name = "test.gs", bool declarationsOnly = false,
+Checked Check(GSCompiler::ParseArena& arena, std::string_view source, const char* name = "test.gs",
+              bool declarationsOnly = false,
               std::unique_ptr<GSCompiler::GSSymbolTable> symbols = nullptr);
 
 // The first node of `chain` and everything below it (children, then next)

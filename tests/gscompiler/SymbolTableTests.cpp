@@ -99,12 +99,11 @@ TEST(GSSymbolTable, LayoutPlacesBasePartsBeforeOwnMembers) {
 
 TEST(GSSymbolTable, MultipleInheritanceRecordsEveryAncestorOnceWithOffsets) {
   GSCompiler::ParseArena arena;
-  GSTest::Checked checked =
-      GSTest::Check(arena,
-                    "class A { int a; void Fa() { } };\n"
-                    "class B { int b, c; void Fb() { } void Fb2() { } };\n"
-                    "class C isclass A, B { int z; };\n"
-                    "class E isclass C { };\n");
+  GSTest::Checked checked = GSTest::Check(arena,
+                                          "class A { int a; void Fa() { } };\n"
+                                          "class B { int b, c; void Fb() { } void Fb2() { } };\n"
+                                          "class C isclass A, B { int z; };\n"
+                                          "class E isclass C { };\n");
   ASSERT_TRUE(checked.passed);
   GSSymbolTable& table = *checked.symbols;
   GSClassSymbol* c = ClassOf(table, "C");
@@ -139,11 +138,10 @@ TEST(GSSymbolTable, MultipleInheritanceRecordsEveryAncestorOnceWithOffsets) {
 
 TEST(GSSymbolTable, OverrideHidesTheBaseFunctionFromCallCandidates) {
   GSCompiler::ParseArena arena;
-  GSTest::Checked checked =
-      GSTest::Check(arena,
-                    "class A { public void F(int i) { } };\n"
-                    "class B isclass A { public void F(int i) { } };\n"
-                    "class C isclass B { void G() { F(1); } };\n");
+  GSTest::Checked checked = GSTest::Check(arena,
+                                          "class A { public void F(int i) { } };\n"
+                                          "class B isclass A { public void F(int i) { } };\n"
+                                          "class C isclass B { void G() { F(1); } };\n");
   EXPECT_TRUE(checked.passed) << (checked.log.empty() ? "" : checked.log[0]);
   GSCompiler::GSFunctionSymbol* found[4];
   EXPECT_EQ(checked.symbols->FindFunctions(ClassOf(*checked.symbols, "C"), "F", 1, found, 4), 1u);
@@ -186,7 +184,8 @@ TEST(GSSymbolTable, DumpListsFilesClassesAndMembers) {
   GSTest::VectorLog log;
   checked.symbols->Dump(&log);
   const std::vector<std::string> expected = {
-      "Symbol Table", std::string(40, '='), "-1:A  (dump.gs)::", "0:0:int n public ",
+      "Symbol Table",       std::string(40, '='),
+      "-1:A  (dump.gs)::",  "0:0:int n public ",
       std::string(40, '='), "\nDependent \"dump.gs\", crc 0x0, filename crc 0x0\n"};
   EXPECT_EQ(log.lines, expected);
 }
@@ -208,7 +207,8 @@ TEST(GSSymbolTable, DeepInheritanceEndsInCountedErrorsNotACrash) {
   EXPECT_EQ(top.errors, top.log.size());
 
   GSCompiler::ParseArena arena2;
-  GSTest::Checked flat = GSTest::Check(arena2, chain + "class Top { void F(C2999 c) { c.Missing(); } };\n");
+  GSTest::Checked flat =
+      GSTest::Check(arena2, chain + "class Top { void F(C2999 c) { c.Missing(); } };\n");
   EXPECT_FALSE(flat.passed);
   ASSERT_FALSE(flat.log.empty());
   EXPECT_EQ(flat.log[0], "Internal compiler error.");

@@ -15,7 +15,8 @@ TEST(GSTypeNames, CodesNamesAndIllegalCodes) {
   EXPECT_STREQ(GSOperatorName(34), "new");
   EXPECT_STREQ(GSOperatorName(35), "");
   EXPECT_STREQ(GSOperatorName(-1), "");
-  EXPECT_EQ(GSSpecifierNames(0x1FF), "public native static final thread constructor game secured define ");
+  EXPECT_EQ(GSSpecifierNames(0x1FF),
+            "public native static final thread constructor game secured define ");
   EXPECT_EQ(GSSpecifierNames(0), "");
 }
 
@@ -43,7 +44,8 @@ TEST(GSTypeNames, SameTypeMatchesObjectAndNullBothWays) {
 
 TEST(GSTypeNames, SignatureOfParsedDeclarations) {
   GSCompiler::ParseArena arena;
-  GSTest::Parsed p = GSTest::Parse(arena, "class Foo { void Bar(int a, Foo[] b, string c); Foo Get() { return me; } };");
+  GSTest::Parsed p = GSTest::Parse(
+      arena, "class Foo { void Bar(int a, Foo[] b, string c); Foo Get() { return me; } };");
   ASSERT_NE(p.result.root, nullptr);
   const ParseNode* proto = p.result.root->child[2];
   Kiv::String sig;
@@ -58,6 +60,7 @@ TEST(GSTypeNames, SignatureOfParsedDeclarations) {
 }
 
 TEST(GSTypeNames, ReferenceTypesExcludeVoidArrayAndNoType) {
-  for (uint32_t code : {4u, 5u, 7u, 8u, 9u, 10u, 11u, 13u}) EXPECT_TRUE(GSIsReferenceType(code)) << code;
+  for (uint32_t code : {4u, 5u, 7u, 8u, 9u, 10u, 11u, 13u})
+    EXPECT_TRUE(GSIsReferenceType(code)) << code;
   for (uint32_t code : {0u, 1u, 2u, 3u, 6u, 12u}) EXPECT_FALSE(GSIsReferenceType(code)) << code;
 }

@@ -93,12 +93,9 @@ TEST_F(FetcheryFiles, AnswersLoadAsTextWithinTheirBound) {
     AnswerLoad load;
     uint32_t tags;
   } cases[] = {
-      {"answer.php", AnswerLoad::kLoaded, 1},
-      {"garbage.bin", AnswerLoad::kLoaded, 1},
-      {"huge.txt", AnswerLoad::kTooLarge, 0},
-      {"full.txt", AnswerLoad::kLoaded, 1},
-      {"missing.txt", AnswerLoad::kCannotRead, 0},
-      {"sub", AnswerLoad::kCannotRead, 0},
+      {"answer.php", AnswerLoad::kLoaded, 1},      {"garbage.bin", AnswerLoad::kLoaded, 1},
+      {"huge.txt", AnswerLoad::kTooLarge, 0},      {"full.txt", AnswerLoad::kLoaded, 1},
+      {"missing.txt", AnswerLoad::kCannotRead, 0}, {"sub", AnswerLoad::kCannotRead, 0},
   };
   for (const auto& c : cases) {
     Soup soup;
@@ -111,7 +108,7 @@ TEST(FetcherySettings, ValuesOutsideTheirRangeAreNotTaken) {
   const struct {
     const char* text;
     bool taken;
-  } hosts[] = {{"fcy.test", true}, {"127.0.0.1:8443", true}, {"a-b.c", true}, {"", false},
+  } hosts[] = {{"fcy.test", true}, {"127.0.0.1:8443", true}, {"a-b.c", true},    {"", false},
                {"h/x", false},     {"h:0", false},           {"h:65536", false}, {"h:", false},
                {"h@evil", false},  {nullptr, false}};
   for (const auto& c : hosts) {
@@ -125,14 +122,16 @@ TEST(FetcherySettings, ValuesOutsideTheirRangeAreNotTaken) {
   const struct {
     const char* text;
     uint32_t ms;
-  } waits[] = {{"1", 1}, {"600000", 600000}, {"0", 0}, {"600001", 0}, {"-5", 0}, {"1e3", 0}, {"", 0}};
+  } waits[] = {{"1", 1},  {"600000", 600000}, {"0", 0}, {"600001", 0},
+               {"-5", 0}, {"1e3", 0},         {"", 0}};
   for (const auto& c : waits) {
     uint32_t ms = 0;
     EXPECT_EQ(FetcherySettings::ParseWaitMs(c.text, &ms), c.ms != 0) << c.text;
     EXPECT_EQ(ms, c.ms) << c.text;
   }
   EXPECT_EQ(FetcherySettings::SearchUrl("fcy.test", KUID{523, 7001, 2}),
-            "https://fcy.test/vandru/FCYT_Search_Text.php?Banners=1&SearchCriteria=523:7001:2&textsearchID=1"
+            "https://fcy.test/vandru/"
+            "FCYT_Search_Text.php?Banners=1&SearchCriteria=523:7001:2&textsearchID=1"
             "&DependencyLevel=5");
 }
 

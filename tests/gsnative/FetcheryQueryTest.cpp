@@ -50,7 +50,8 @@ TEST_F(FetcheryQuery, WaitEndsWhenTheDaemonConnectionIsLost) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
   const std::vector<ResultMessage> messages = log.Messages();
   ASSERT_EQ(messages.size(), 2u);
-  EXPECT_EQ(messages[0].text.rfind("The connection to the asset-database daemon was lost", 0), 0u) << messages[0].text;
+  EXPECT_EQ(messages[0].text.rfind("The connection to the asset-database daemon was lost", 0), 0u)
+      << messages[0].text;
   EXPECT_EQ(messages[1].text, "Failed to query FCY for <kuid:523:9100>");
   ::unsetenv("VANDRUUTIL_FCY_WAIT_MS");
   VADClient::Close();

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "foundation/soup/TextSoup.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
-#include "foundation/soup/TextSoup.h"
 #include "gsnative/FetcheryQuery.h"
 #include "tests/assetdb/VADClientTestSupport.h"
 
@@ -32,8 +32,9 @@ Soup Answer(const std::string& text) {
 
 std::string Item(int number, const char* required, const char* latest, int size) {
   return std::to_string(number) + " {\n requires " + required + "\n latest-version " + latest +
-         "\n latest-version-size " + std::to_string(size) + "\n latest-version-path \"https://dl.test/" +
-         std::to_string(number) + ".cdp\"\n asset-name \"Item " + std::to_string(number) + "\"\n}\n";
+         "\n latest-version-size " + std::to_string(size) +
+         "\n latest-version-path \"https://dl.test/" + std::to_string(number) +
+         ".cdp\"\n asset-name \"Item " + std::to_string(number) + "\"\n}\n";
 }
 
 // Four offers, the last two of one version.
@@ -42,7 +43,9 @@ const std::string kFourItems = Item(0, "<kuid2:523:7001:2>", "<kuid2:523:7001:2>
                                Item(2, "<kuid2:88:15:1>", "<kuid2:88:15:4>", 300) +
                                Item(3, "<kuid2:88:15:2>", "<kuid2:88:15:4>", 400);
 
-Bytes Words(std::initializer_list<uint32_t> words) { return FakeDaemon::Words(words); }
+Bytes Words(std::initializer_list<uint32_t> words) {
+  return FakeDaemon::Words(words);
+}
 
 Bytes NeededItemsBody(std::initializer_list<std::pair<std::pair<KUID, KUID>, uint32_t>> items) {
   TBuffer stream;
@@ -59,33 +62,55 @@ Bytes NeededItemsBody(std::initializer_list<std::pair<std::pair<KUID, KUID>, uin
 struct ReplyCase {
   const char* name;
   std::string answer;
-  bool asks;            // Whether request 0x4A goes out.
-  Bytes expectedBody;   // Empty: not checked.
+  bool asks;           // Whether request 0x4A goes out.
+  Bytes expectedBody;  // Empty: not checked.
   Bytes reply;
-  bool drop;            // The daemon drops the connection instead.
+  bool drop;                  // The daemon drops the connection instead.
   std::vector<KUID> offered;  // The records' "latest-version", in order.
 };
 
 const KUID kDepBAsked{88, 15, 1};
 
 // Names the case in test listings (instead of its bytes).
-void PrintTo(const ReplyCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ReplyCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 std::vector<ReplyCase> Cases() {
   return {
       {"NoneAsksNothing", "none 1\n" + kFourItems, false, {}, {}, false, {}},
       {"NoItemsAsksNothing", "0 {\n}\n1 {\n requires <kuid:1:2>\n}\n", false, {}, {}, false, {}},
-      {"EveryItemSentAndOneRecordPerVersion", kFourItems, true,
+      {"EveryItemSentAndOneRecordPerVersion",
+       kFourItems,
+       true,
        NeededItemsBody({{{kAsset, kAsset}, 100},
                         {{kDepA, kDepA}, 200},
                         {{kDepBAsked, kDepB}, 300},
                         {{KUID{88, 15, 2}, kDepB}, 400}}),
-       Words({4, 0, 1, 2, 3}), false, {kAsset, kDepA, kDepB}},
-      {"WalkStopsAtFirstEmptyItem", Item(0, "<kuid:1:2>", "<kuid:1:2>", 5) + "1 {\n}\n" + Item(2, "<kuid:1:3>", "<kuid:1:3>", 5),
-       true, NeededItemsBody({{{KUID{1, 2, 0}, KUID{1, 2, 0}}, 5}}), Words({1, 0}), false, {KUID{1, 2, 0}}},
-      {"CountBeyondTheBytesReadsOnlyWhatIsThere", kFourItems, true, {}, Words({0xFFFFFFFFu, 3, 1}), false,
+       Words({4, 0, 1, 2, 3}),
+       false,
+       {kAsset, kDepA, kDepB}},
+      {"WalkStopsAtFirstEmptyItem",
+       Item(0, "<kuid:1:2>", "<kuid:1:2>", 5) + "1 {\n}\n" + Item(2, "<kuid:1:3>", "<kuid:1:3>", 5),
+       true,
+       NeededItemsBody({{{KUID{1, 2, 0}, KUID{1, 2, 0}}, 5}}),
+       Words({1, 0}),
+       false,
+       {KUID{1, 2, 0}}},
+      {"CountBeyondTheBytesReadsOnlyWhatIsThere",
+       kFourItems,
+       true,
+       {},
+       Words({0xFFFFFFFFu, 3, 1}),
+       false,
        {kDepB, kDepA}},
-      {"NumbersNamingNoItemAreIgnored", kFourItems, true, {}, Words({3, 9, 0xFFFFFFFFu, 1}), false, {kDepA}},
+      {"NumbersNamingNoItemAreIgnored",
+       kFourItems,
+       true,
+       {},
+       Words({3, 9, 0xFFFFFFFFu, 1}),
+       false,
+       {kDepA}},
       {"ShortReplyGivesNothing", kFourItems, true, {}, Bytes{7, 0}, false, {}},
       {"FailedRequestGivesNothing", kFourItems, true, {}, {}, true, {}},
   };
@@ -124,7 +149,9 @@ TEST_P(FetcheryReply, RecordsFollowTheNeededItems) {
   for (const std::string& failure : daemon.Failures()) ADD_FAILURE() << failure;
 }
 
-std::string CaseName(const ::testing::TestParamInfo<ReplyCase>& param) { return param.param.name; }
+std::string CaseName(const ::testing::TestParamInfo<ReplyCase>& param) {
+  return param.param.name;
+}
 
 INSTANTIATE_TEST_SUITE_P(Replies, FetcheryReply, ::testing::ValuesIn(Cases()), CaseName);
 

@@ -13,7 +13,8 @@ namespace {
 using namespace GSRuntime;
 
 const char kDep[] = "class Left { public int a; };\nclass Right { public int b; };\n";
-const char kMain[] = "include \"dep.gs\"\nclass Main isclass Left { Right r; public int Get() { return a; } };\n";
+const char kMain[] =
+    "include \"dep.gs\"\nclass Main isclass Left { Right r; public int Get() { return a; } };\n";
 
 class LoaderTest : public GSTest::RuntimeFixture {
  protected:
@@ -39,7 +40,8 @@ class LoaderTest : public GSTest::RuntimeFixture {
     GSLibraryFormat::GslLibrary read;
     std::string error;
     GSLibraryFormat::ReadGsl(bytes, read, error);
-    return read.header.textCrc == 0 ? GSLibraryId{} : GSLibraryId{read.header.textCrc, read.header.nameCrc};
+    return read.header.textCrc == 0 ? GSLibraryId{}
+                                    : GSLibraryId{read.header.textCrc, read.header.nameCrc};
   }
 
   std::vector<uint8_t> dep_, main_;
@@ -50,7 +52,8 @@ TEST_F(LoaderTest, TwoCopiesUnderDifferentNamesAreReportedOnce) {
   WriteBytes("copy.GSL", dep_);
   Write("notes.gsl", "not a library at all");
   machine_->AddLibraryFolder(fileRoot_);
-  EXPECT_EQ(print_->lines, (std::vector<std::string>{"Could not add game script library dep.gsl to GSMachine"}));
+  EXPECT_EQ(print_->lines,
+            (std::vector<std::string>{"Could not add game script library dep.gsl to GSMachine"}));
   EXPECT_EQ(machine_->LinkCount(), 2u);  // copy.GSL and main.gsl
   EXPECT_NE(machine_->FindLibraryByName("COPY.gsl"), nullptr);
   EXPECT_EQ(machine_->FindLibraryByName("dep.gsl"), nullptr);
@@ -107,9 +110,11 @@ TEST_F(LoaderTest, MissingDependencyIsReportedThenErrorMinusTwo) {
   const GSLibraryId depId = IdOf(dep_);
   EXPECT_EQ(Load("main.gsl"), nullptr);
   char line[128];
-  std::snprintf(line, sizeof line, "GSMachine::GetLibrary> library '0x%X 0x%X' not found in link table", depId.textCrc,
+  std::snprintf(line, sizeof line,
+                "GSMachine::GetLibrary> library '0x%X 0x%X' not found in link table", depId.textCrc,
                 depId.nameCrc);
-  EXPECT_EQ(print_->lines, (std::vector<std::string>{line, "GSMachine: Error -2 loading library main.gsl (main.gs)"}));
+  EXPECT_EQ(print_->lines, (std::vector<std::string>{
+                               line, "GSMachine: Error -2 loading library main.gsl (main.gs)"}));
 }
 
 TEST_F(LoaderTest, SimilarLibrariesAreNamedWhenAnIdIsMissing) {
@@ -118,32 +123,41 @@ TEST_F(LoaderTest, SimilarLibrariesAreNamedWhenAnIdIsMissing) {
   const GSLibraryId depId = IdOf(dep_);
   EXPECT_EQ(machine_->GetLibrary(GSLibraryId{depId.textCrc + 1, depId.nameCrc}), nullptr);
   ASSERT_EQ(print_->lines.size(), 2u);
-  EXPECT_EQ(print_->lines[1], "  Similar library found with matching filename hash but built from different source: dep.gs");
+  EXPECT_EQ(print_->lines[1],
+            "  Similar library found with matching filename hash but built from different source: "
+            "dep.gs");
 }
 
 TEST_F(LoaderTest, MissingClassesAreEachReportedThenErrorMinusThree) {
   BuildPair();
-  std::vector<uint8_t> renamed = Build("class Lefty { public int a; };\nclass Righty { public int b; };\n", "renamed");
+  std::vector<uint8_t> renamed =
+      Build("class Lefty { public int a; };\nclass Righty { public int b; };\n", "renamed");
   SetId(renamed, IdOf(dep_));
   WriteBytes("dep.gsl", renamed);
   Announce("dep.gsl");
   EXPECT_EQ(Load("main.gsl"), nullptr);
-  EXPECT_EQ(print_->lines, (std::vector<std::string>{"GS Link error: Unable to find class 'Left'",
-                                                    "GS Link error: Unable to find class 'Right'",
-                                                    "GSMachine: Error -3 loading library main.gsl (main.gs)"}));
+  EXPECT_EQ(print_->lines,
+            (std::vector<std::string>{"GS Link error: Unable to find class 'Left'",
+                                      "GS Link error: Unable to find class 'Right'",
+                                      "GSMachine: Error -3 loading library main.gsl (main.gs)"}));
 }
 
 TEST_F(LoaderTest, NativesBindBySignatureAndAMissingOneOnlyWarns) {
   Build("class Tool { native int Count(); native void Reset(string s); };\n", "tool");
-  machine_->RegisterNative(std::make_unique<GSCNativeFunction>("Tool", "$int@Tool::Count()", nullptr));
-  machine_->RegisterNative(std::make_unique<GSCNativeFunction>("Other", "$void@Tool::Reset(string)", nullptr));
+  machine_->RegisterNative(
+      std::make_unique<GSCNativeFunction>("Tool", "$int@Tool::Count()", nullptr));
+  machine_->RegisterNative(
+      std::make_unique<GSCNativeFunction>("Other", "$void@Tool::Reset(string)", nullptr));
   GSLibrary* tool = Load("tool.gsl");
   ASSERT_NE(tool, nullptr);
-  EXPECT_EQ(print_->lines, (std::vector<std::string>{"Could not resolve native link $void@Tool::Reset(string)"}));
+  EXPECT_EQ(print_->lines,
+            (std::vector<std::string>{"Could not resolve native link $void@Tool::Reset(string)"}));
   GSClass* cls = tool->FindClass("Tool");
   EXPECT_NE(cls->FindOwnFunction("$int@Tool::Count()")->native, nullptr);
   EXPECT_EQ(cls->FindOwnFunction("$void@Tool::Reset(string)")->native, nullptr);
-  EXPECT_NE(machine_->FindNative(Kiv::PString("GSObject"), Kiv::PString("$string@GSObject::GetGSClassName()")), nullptr);
+  EXPECT_NE(machine_->FindNative(Kiv::PString("GSObject"),
+                                 Kiv::PString("$string@GSObject::GetGSClassName()")),
+            nullptr);
 }
 
 TEST_F(LoaderTest, RegistrarsRunOnEveryMachineAndTheLaterBindingWins) {
@@ -182,7 +196,7 @@ TEST_F(LoaderTest, FailedCyclicLoadLeavesNothingDangling) {
   machine_->AddLibraryFolder(fileRoot_);
   EXPECT_EQ(machine_->FindLibraryByName("a.gsl"), nullptr);
   EXPECT_EQ(print_->Count("GSMachine: Error -3 loading library a.gsl"), 1u);
-  EXPECT_TRUE(machine_->Libraries().empty());  // b and c went with a
+  EXPECT_TRUE(machine_->Libraries().empty());           // b and c went with a
   GSLibrary* b = machine_->FindLibraryByName("b.gsl");  // loads a again, which fails again
   EXPECT_EQ(b, nullptr);
   if (b != nullptr) {

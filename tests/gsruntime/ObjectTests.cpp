@@ -142,8 +142,10 @@ TEST_F(ObjectTest, StaticClassThatCannotBeBuiltIsReported) {
     fake.results["::Registry()"] = ER_Exception;
     EXPECT_EQ(GSContext::ConstructStaticClass(Class("Registry")), nullptr);
   }
-  EXPECT_EQ(GSContext::ConstructStaticClass(Class("Registry")), nullptr);  // no interpreter: no code runs
-  EXPECT_EQ(print_->lines, (std::vector<std::string>(2, "Could not construct static class Registry for context")));
+  EXPECT_EQ(GSContext::ConstructStaticClass(Class("Registry")),
+            nullptr);  // no interpreter: no code runs
+  EXPECT_EQ(print_->lines,
+            (std::vector<std::string>(2, "Could not construct static class Registry for context")));
 }
 
 TEST_F(ObjectTest, HostCallsDispatchThroughTheMethodTable) {
@@ -151,17 +153,22 @@ TEST_F(ObjectTest, HostCallsDispatchThroughTheMethodTable) {
   GSObject* demo = Make("Demo");
   ASSERT_NE(demo, nullptr);
   fake.calls.clear();
-  const GSValue baseView = GSScriptInstance::GetClassData(GSScriptInstance::FromRef(demo->GetScriptInstance()), Class("Base"));
+  const GSValue baseView = GSScriptInstance::GetClassData(
+      GSScriptInstance::FromRef(demo->GetScriptInstance()), Class("Base"));
   GSValue result = 99;
   EXPECT_TRUE(GSObject::InvokeFunction(Class("Base"), baseView, "$int@Base::Size()", {}, &result));
   EXPECT_EQ(result, 0u);
   const GSValue two[] = {GSFromInt(2)};
-  EXPECT_TRUE(GSObject::InvokeFunction(Class("Demo"), demo->GetScriptInstance(), "$int@Demo::Twice(int)", two, nullptr));
+  EXPECT_TRUE(GSObject::InvokeFunction(Class("Demo"), demo->GetScriptInstance(),
+                                       "$int@Demo::Twice(int)", two, nullptr));
   EXPECT_EQ(fake.calls, (std::vector<std::string>{"$int@Demo::Size()", "$int@Demo::Twice(int)"}));
-  EXPECT_FALSE(GSObject::InvokeFunction(Class("Demo"), demo->GetScriptInstance(), "$int@Demo::Twice(int)", {}, nullptr));
-  EXPECT_FALSE(GSObject::InvokeFunction(Class("Demo"), baseView, "$int@Demo::Twice(int)", two, nullptr));  // not a Demo view
-  EXPECT_FALSE(GSObject::CallFunction(context_.get(), Class("Demo"), demo->GetScriptInstance(), "$int@Demo::Twice(int)",
-                                      two, nullptr));  // the context has no router
+  EXPECT_FALSE(GSObject::InvokeFunction(Class("Demo"), demo->GetScriptInstance(),
+                                        "$int@Demo::Twice(int)", {}, nullptr));
+  EXPECT_FALSE(GSObject::InvokeFunction(Class("Demo"), baseView, "$int@Demo::Twice(int)", two,
+                                        nullptr));  // not a Demo view
+  EXPECT_FALSE(GSObject::CallFunction(context_.get(), Class("Demo"), demo->GetScriptInstance(),
+                                      "$int@Demo::Twice(int)", two,
+                                      nullptr));  // the context has no router
   EXPECT_EQ(fake.calls.size(), 2u);
   EXPECT_EQ(GSScriptInstance::FromRef(demo->GetScriptInstance())->count, 1);
   EXPECT_TRUE(machine_->Thread()->Stack().Empty());
@@ -176,7 +183,8 @@ TEST_F(ObjectTest, GetGSClassNameNamesTheScriptClass) {
   ASSERT_NE(fn->native, nullptr);
   SetCurrentContext(context_.get());
   GSStack stack;
-  const GSValue me = GSScriptInstance::GetClassData(GSScriptInstance::FromRef(thing->GetScriptInstance()), Class("GSObject"));
+  const GSValue me = GSScriptInstance::GetClassData(
+      GSScriptInstance::FromRef(thing->GetScriptInstance()), Class("GSObject"));
   GSObjectReference::AddRef(me);  // the frame's count
   ASSERT_TRUE(stack.Push(me));
   ASSERT_TRUE(stack.PushFrame(*fn, 0));
@@ -195,7 +203,8 @@ TEST_F(ObjectTest, ContextTeardownFreesCyclesWhateverTheirCounts) {
   GSClass* demo = Class("Demo");
   uint32_t nextSlot = 0;
   for (uint32_t i = 0; i < demo->members.count; ++i)
-    if (std::string_view(library_->Strings()[demo->members.At(i, 0)]) == "next") nextSlot = demo->members.At(i, 4);
+    if (std::string_view(library_->Strings()[demo->members.At(i, 0)]) == "next")
+      nextSlot = demo->members.At(i, 4);
   ASSERT_NE(nextSlot, 0u);
   std::vector<GSObject*> ring;
   for (uint32_t i = 0; i < TrackedObjectPool::kSlotsPerBlock + 1; ++i) ring.push_back(Make("Demo"));
@@ -205,7 +214,8 @@ TEST_F(ObjectTest, ContextTeardownFreesCyclesWhateverTheirCounts) {
     const GSValue target = ring[(i + 1) % ring.size()]->GetScriptInstance();
     EXPECT_TRUE(GSStoreReference(instance, &instance->Slots()[nextSlot], target, true));
   }
-  for (GSObject* object : ring) GSObjectReference::Release(object->GetScriptInstance());  // the ring keeps them alive
+  for (GSObject* object : ring)
+    GSObjectReference::Release(object->GetScriptInstance());  // the ring keeps them alive
   EXPECT_EQ(GSScriptInstance::LiveCount(), static_cast<int64_t>(ring.size()));
   ASSERT_TRUE(GSContext::AddLive(context_.get()));
   EXPECT_EQ(GSContext::Live(), std::vector<GSContext*>{context_.get()});

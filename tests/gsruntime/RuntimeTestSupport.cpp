@@ -99,6 +99,8 @@ GSRuntime::GSLibraryId RuntimeFixture::Announce(const std::string& file) {
   return id;
 }
 
-GSRuntime::GSLibrary* RuntimeFixture::Load(const std::string& file) { return machine_->GetLibrary(Announce(file)); }
+GSRuntime::GSLibrary* RuntimeFixture::Load(const std::string& file) {
+  return machine_->GetLibrary(Announce(file));
+}
 
 }  // namespace GSTest

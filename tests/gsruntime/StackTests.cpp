@@ -48,7 +48,8 @@ class Records {
 };
 
 // Pushes the object and arguments, then the frame.
-bool Enter(GSStack& stack, const GSFunction& fn, std::vector<GSValue> slots, uint32_t returnOffset = 0) {
+bool Enter(GSStack& stack, const GSFunction& fn, std::vector<GSValue> slots,
+           uint32_t returnOffset = 0) {
   for (GSValue v : slots)
     if (!stack.Push(v)) return false;
   return stack.PushFrame(fn, returnOffset);
@@ -70,10 +71,12 @@ TEST(GSStackTest, FrameThatNeedsExactlyTheFreeRoomFits) {
   ASSERT_TRUE(stack.Push(0));
   EXPECT_FALSE(stack.PushFrame(tooBig, 0));
   EXPECT_EQ(stack.Top(), top + 1);
-  EXPECT_EQ(print.lines, (std::vector<std::string>{"GSStack overflow...", "function $void@A::Inner()",
-                                                   "function $void@A::Outer()"}));
+  EXPECT_EQ(print.lines,
+            (std::vector<std::string>{"GSStack overflow...", "function $void@A::Inner()",
+                                      "function $void@A::Outer()"}));
   EXPECT_TRUE(stack.PushFrame(fits, 0));
-  EXPECT_EQ(stack.Used(), GSStack::kCapacity - 2);  // the record's last slot; two operand slots free
+  EXPECT_EQ(stack.Used(),
+            GSStack::kCapacity - 2);  // the record's last slot; two operand slots free
 }
 
 TEST(GSStackTest, ReturnValueNeedsExactlyOneValue) {
@@ -119,7 +122,8 @@ TEST(GSStackTest, PoppingAFrameReleasesItsReferencesAndTheObject) {
   const GSValue me = GSString::Create("me", nullptr)->GetScriptInstance();
   const GSValue arg = GSString::Create("arg", nullptr)->GetScriptInstance();
   ASSERT_TRUE(Enter(stack, fn, {me, arg, 9}));
-  stack.FrameSlot0(stack.CurrentFrame())[3] = GSString::Create("local", nullptr)->GetScriptInstance();
+  stack.FrameSlot0(stack.CurrentFrame())[3] =
+      GSString::Create("local", nullptr)->GetScriptInstance();
   EXPECT_EQ(GSScriptInstance::LiveCount(), 3);
   ASSERT_TRUE(stack.Push(1));
   EXPECT_FALSE(stack.PopFrame());  // a value is left on the operand stack
@@ -152,8 +156,8 @@ TEST(GSStackTest, TraceFramesGivesTheCallSiteLines) {
   const GSFunction& middle = records.Make("$void@A::Middle()", 1, 0, 1, {}, {0, 20, 4, 21});
   const GSFunction& inner = records.Make("$void@A::Inner()", 1, 0, 1, {}, {0, 30});
   ASSERT_TRUE(Enter(stack, main, {0}));
-  ASSERT_TRUE(Enter(stack, middle, {0}, 9));   // called from Main at offset 9: line 11
-  ASSERT_TRUE(Enter(stack, inner, {0}, 2));    // called from Middle at offset 2: line 20
+  ASSERT_TRUE(Enter(stack, middle, {0}, 9));  // called from Main at offset 9: line 11
+  ASSERT_TRUE(Enter(stack, inner, {0}, 2));   // called from Middle at offset 2: line 20
   stack.TraceFrames();
   EXPECT_EQ(print.lines, (std::vector<std::string>{"function $void@A::Inner(), line -1",
                                                    "function $void@A::Middle(), line 20",

@@ -195,10 +195,12 @@ TEST(GSReferenceTest, StoresAcrossContextsFollowTheShareFlag) {
     holder->SetSize(1);
     const GSValue value = GSString::Create("v", c.value)->GetScriptInstance();
     const int64_t before = GSScriptInstance::LiveCount();
-    EXPECT_EQ(GSStoreReference(GSScriptInstance::FromRef(holder->GetScriptInstance()), &holder->Data()[0], value, false),
+    EXPECT_EQ(GSStoreReference(GSScriptInstance::FromRef(holder->GetScriptInstance()),
+                               &holder->Data()[0], value, false),
               c.stored);
     EXPECT_EQ(holder->Data()[0], c.stored ? value : 0u);
-    EXPECT_EQ(GSScriptInstance::LiveCount(), before - (c.stored ? 0 : 1));  // a refused value is released
+    EXPECT_EQ(GSScriptInstance::LiveCount(),
+              before - (c.stored ? 0 : 1));  // a refused value is released
     GSObjectReference::Release(holder->GetScriptInstance());
   }
   EXPECT_EQ(GSScriptInstance::LiveCount(), 0);

@@ -43,7 +43,8 @@ TEST_F(VerifierTest, EveryLibraryOfTheCompilerCorpusPasses) {
       GSLibraryId id{};
       ASSERT_TRUE(machine.AddLibrary(fileRoot_, "", "unit.gsl", &id));
       machine.GetLibrary(id);
-      EXPECT_EQ(print_->Count("GSLibrary::Load>"), 0u) << (print_->lines.empty() ? "" : print_->lines[0]);
+      EXPECT_EQ(print_->Count("GSLibrary::Load>"), 0u)
+          << (print_->lines.empty() ? "" : print_->lines[0]);
       print_->lines.clear();
       ++verified;
     }
@@ -55,10 +56,13 @@ TEST_F(VerifierTest, CallsLeaveWhatTheirCalleesReturn) {
   BuildScript("calls");
   GSLibrary* library = Load("calls.gsl");
   ASSERT_NE(library, nullptr);
-  const GSFunction* run = library->FindClass("Caller")->FindOwnFunction("$int@Caller::Run(Quiet,Loud)");
+  const GSFunction* run =
+      library->FindClass("Caller")->FindOwnFunction("$int@Caller::Run(Quiet,Loud)");
   std::vector<uint32_t> calls;
-  for (const std::string& line : GSByteCode::Disassemble(std::vector<uint8_t>(run->code, run->code + run->codeSize)))
-    if (line.find(" CALL ") != std::string::npos) calls.push_back(static_cast<uint32_t>(std::stoul(line)));
+  for (const std::string& line :
+       GSByteCode::Disassemble(std::vector<uint8_t>(run->code, run->code + run->codeSize)))
+    if (line.find(" CALL ") != std::string::npos)
+      calls.push_back(static_cast<uint32_t>(std::stoul(line)));
   ASSERT_EQ(calls.size(), 7u);  // Quiet, Loud, Loud, Quiet, Quiet, Loud, Loud
   EXPECT_EQ(run->valueCalls, (std::vector<uint32_t>{calls[1], calls[2], calls[5], calls[6]}));
 }
@@ -106,15 +110,19 @@ struct Image {
     while (U32(at + 4) != tag) at += U32(at);
     return at;
   }
-  const GSLibraryFormat::GslFunction& Fn(const char* signature) const { return *read.FindFunction(signature); }
+  const GSLibraryFormat::GslFunction& Fn(const char* signature) const {
+    return *read.FindFunction(signature);
+  }
   size_t Code(const char* signature) const {
     const std::vector<uint8_t>& code = Fn(signature).code;
-    return static_cast<size_t>(std::search(bytes.begin(), bytes.end(), code.begin(), code.end()) - bytes.begin());
+    return static_cast<size_t>(std::search(bytes.begin(), bytes.end(), code.begin(), code.end()) -
+                               bytes.begin());
   }
   // The file offset of the first instruction with that mnemonic.
   size_t Op(const char* signature, const char* mnemonic) const {
     for (const std::string& line : GSByteCode::Disassemble(Fn(signature).code))
-      if (line.substr(line.find(' ') + 1, std::strlen(mnemonic) + 1) == std::string(mnemonic) + " " ||
+      if (line.substr(line.find(' ') + 1, std::strlen(mnemonic) + 1) ==
+              std::string(mnemonic) + " " ||
           line.substr(line.find(' ') + 1) == mnemonic)
         return Code(signature) + std::stoul(line);
     return SIZE_MAX;
@@ -137,27 +145,52 @@ struct Damage {
 TEST_F(VerifierTest, DamagedLibrariesAreRefusedWithTheReason) {
   const Damage cases[] = {
       {"total length", [](Image& m) { m.Put(0, m.U32(0) + 1); }, "total length"},
-      {"chunk tag", [](Image& m) { m.Put(m.Top(3) + 4, 99); }, "expected chunk 3 (strings), found tag 99"},
-      {"chunk length", [](Image& m) { m.Put(m.Top(4), 0xFFFF); }, "chunk 4 (class references) length 65535 does not fit"},
-      {"string offset", [](Image& m) { m.Put(m.Top(3) + 12, 0xFFFF); }, "string 0 lies outside the string chunk"},
-      {"class reference", [](Image& m) { m.Put(m.Top(4) + 12, 7); }, "class reference dependency 7 out of range"},
-      {"function reference", [](Image& m) { m.Put(m.Top(5) + 16, 999); }, "function reference name 999 out of range"},
-      {"no function records", [](Image& m) { m.Put(m.Sub(0, 8) + 8, 0); }, "class without function records"},
-      {"frame words", [](Image& m) { m.Put(m.Word(kRun, 5), m.U32(m.Word(kRun, 5)) + 1); }, "do not agree"},
-      {"reference slot", [](Image& m) { m.Put(m.Word(kRun, 12) + 4, 0); }, "outside its arguments and locals"},
-      {"stack depth", [](Image& m) { m.Put(m.Word(kRun, 8), m.U32(m.Word(kRun, 5))); }, "grows beyond its maximum of 0"},
-      {"jump target", [](Image& m) { m.Put(m.Op(kRun, "JZ") + 1, m.U32(m.Op(kRun, "JZ") + 1) + 1); }, "is not an instruction"},
+      {"chunk tag", [](Image& m) { m.Put(m.Top(3) + 4, 99); },
+       "expected chunk 3 (strings), found tag 99"},
+      {"chunk length", [](Image& m) { m.Put(m.Top(4), 0xFFFF); },
+       "chunk 4 (class references) length 65535 does not fit"},
+      {"string offset", [](Image& m) { m.Put(m.Top(3) + 12, 0xFFFF); },
+       "string 0 lies outside the string chunk"},
+      {"class reference", [](Image& m) { m.Put(m.Top(4) + 12, 7); },
+       "class reference dependency 7 out of range"},
+      {"function reference", [](Image& m) { m.Put(m.Top(5) + 16, 999); },
+       "function reference name 999 out of range"},
+      {"no function records", [](Image& m) { m.Put(m.Sub(0, 8) + 8, 0); },
+       "class without function records"},
+      {"frame words", [](Image& m) { m.Put(m.Word(kRun, 5), m.U32(m.Word(kRun, 5)) + 1); },
+       "do not agree"},
+      {"reference slot", [](Image& m) { m.Put(m.Word(kRun, 12) + 4, 0); },
+       "outside its arguments and locals"},
+      {"stack depth", [](Image& m) { m.Put(m.Word(kRun, 8), m.U32(m.Word(kRun, 5))); },
+       "grows beyond its maximum of 0"},
+      {"jump target",
+       [](Image& m) { m.Put(m.Op(kRun, "JZ") + 1, m.U32(m.Op(kRun, "JZ") + 1) + 1); },
+       "is not an instruction"},
       {"opcode", [](Image& m) { m.bytes[m.Op(kRun, "IADD")] = 200; }, "illegal opcode 200"},
-      {"string operand", [](Image& m) { m.bytes[m.Op(kRun, "PUSHSTR") + 2] = 0xFF; }, "out of range"},
-      {"slot operand", [](Image& m) { m.bytes[m.Op(kRun, "LOAD") + 1] = 200; }, "frame slot 200 out of range"},
-      {"member header", [](Image& m) { m.bytes[m.Op(kRun, "SETMEREF") + 1] = 1; }, "member 1 is a block header"},
-      {"call offset", [](Image& m) { m.bytes[m.Op(kRun, "CALL") + 1] = 1; }, "call offset above the stack top"},
-      {"return", [](Image& m) { m.bytes[m.Op(kRun, "RETREF")] = 109; }, "does not hold what the return needs"},
-      {"initialisers", [](Image& m) { m.Put(m.Sub(0, 12) + 16, 0); }, "slot initialisers do not match the base list"},
-      {"instance size", [](Image& m) { m.Put(m.Sub(1, 12) + 8, 1); }, "instance slot count out of range"},
-      {"reference field", [](Image& m) { m.Put(m.Sub(0, 12) + 32, 1); }, "reference field 1 outside the fields"},
-      {"virtual table", [](Image& m) { m.Put(m.Sub(0, 11) + 12, 999); }, "virtual table function reference 999"},
-      {"trailing bytes", [](Image& m) { m.bytes.resize(m.bytes.size() + 4); m.Put(0, m.U32(0) + 4); }, "4 bytes after"},
+      {"string operand", [](Image& m) { m.bytes[m.Op(kRun, "PUSHSTR") + 2] = 0xFF; },
+       "out of range"},
+      {"slot operand", [](Image& m) { m.bytes[m.Op(kRun, "LOAD") + 1] = 200; },
+       "frame slot 200 out of range"},
+      {"member header", [](Image& m) { m.bytes[m.Op(kRun, "SETMEREF") + 1] = 1; },
+       "member 1 is a block header"},
+      {"call offset", [](Image& m) { m.bytes[m.Op(kRun, "CALL") + 1] = 1; },
+       "call offset above the stack top"},
+      {"return", [](Image& m) { m.bytes[m.Op(kRun, "RETREF")] = 109; },
+       "does not hold what the return needs"},
+      {"initialisers", [](Image& m) { m.Put(m.Sub(0, 12) + 16, 0); },
+       "slot initialisers do not match the base list"},
+      {"instance size", [](Image& m) { m.Put(m.Sub(1, 12) + 8, 1); },
+       "instance slot count out of range"},
+      {"reference field", [](Image& m) { m.Put(m.Sub(0, 12) + 32, 1); },
+       "reference field 1 outside the fields"},
+      {"virtual table", [](Image& m) { m.Put(m.Sub(0, 11) + 12, 999); },
+       "virtual table function reference 999"},
+      {"trailing bytes",
+       [](Image& m) {
+         m.bytes.resize(m.bytes.size() + 4);
+         m.Put(0, m.U32(0) + 4);
+       },
+       "4 bytes after"},
   };
   Image original;
   original.bytes = BuildScript("objects");

@@ -15,8 +15,10 @@ class BitmapTest : public FileTestDir {};
 TEST_F(BitmapTest, InitOwnsOrAliasesAndRefusesBadSizes) {
   Kiv::Bitmap bitmap;
   EXPECT_FALSE(bitmap.Init(0, 4, Kiv::Bitmap::kARGB, nullptr, 16));
-  EXPECT_FALSE(bitmap.Init(Kiv::Bitmap::kMaxSide + 1, 1, Kiv::Bitmap::kARGB, nullptr, 4 * (Kiv::Bitmap::kMaxSide + 1)));
-  EXPECT_FALSE(bitmap.Init(2, 2, Kiv::Bitmap::kARGB, nullptr, 15)) << "32-bit formats take 4 bytes a pixel";
+  EXPECT_FALSE(bitmap.Init(Kiv::Bitmap::kMaxSide + 1, 1, Kiv::Bitmap::kARGB, nullptr,
+                           4 * (Kiv::Bitmap::kMaxSide + 1)));
+  EXPECT_FALSE(bitmap.Init(2, 2, Kiv::Bitmap::kARGB, nullptr, 15))
+      << "32-bit formats take 4 bytes a pixel";
   EXPECT_TRUE(bitmap.Init(8, 8, Kiv::Bitmap::kBlocks, nullptr, 32)) << "blocks take any size";
   uint32_t pixels[4] = {1, 2, 3, 4};
   ASSERT_TRUE(bitmap.Init(2, 2, Kiv::Bitmap::kXRGB, pixels, 16));

@@ -21,7 +21,9 @@ class CopyCodec final : public Kiv::Compress {
   }
 };
 
-Kiv::Compress* MakeCopyCodec() { return new CopyCodec(); }
+Kiv::Compress* MakeCopyCodec() {
+  return new CopyCodec();
+}
 
 TEST(KivCompress, CreateUsesTheInstalledFactory) {
   Kiv::Compress::SetFactory(nullptr);

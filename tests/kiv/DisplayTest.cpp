@@ -18,21 +18,26 @@ TEST(Display, SettersRecordAndGettersAnswerTheCurrentValue) {
     const char* record;
   };
   const std::vector<Case> cases = {
-      {[](auto& d) { d.SetAlphaBlendMode(3); }, [](auto& d) { return d.GetAlphaBlendMode() == 3; }, "AlphaBlendMode 3"},
+      {[](auto& d) { d.SetAlphaBlendMode(3); }, [](auto& d) { return d.GetAlphaBlendMode() == 3; },
+       "AlphaBlendMode 3"},
       {[](auto& d) { d.SetAlphaBlendFunction(5, 6); },
        [](auto& d) { return d.GetAlphaBlendSource() == 5 && d.GetAlphaBlendDestination() == 6; },
        "AlphaBlendFunction 5 6"},
-      {[](auto& d) { d.SetAlphaTest(true); }, [](auto& d) { return d.GetAlphaTest(); }, "AlphaTest 1"},
-      {[](auto& d) { d.SetDepthWrite(false); }, [](auto& d) { return !d.GetDepthWrite(); }, "DepthWrite 0"},
-      {[](auto& d) { d.SetCullMode(2); }, [](auto& d) { return d.GetCullMode() == 2; }, "CullMode 2"},
+      {[](auto& d) { d.SetAlphaTest(true); }, [](auto& d) { return d.GetAlphaTest(); },
+       "AlphaTest 1"},
+      {[](auto& d) { d.SetDepthWrite(false); }, [](auto& d) { return !d.GetDepthWrite(); },
+       "DepthWrite 0"},
+      {[](auto& d) { d.SetCullMode(2); }, [](auto& d) { return d.GetCullMode() == 2; },
+       "CullMode 2"},
       {[](auto& d) { d.SetFogMode(1); }, [](auto& d) { return d.GetFogMode() == 1; }, "FogMode 1"},
       {[](auto& d) { d.SetFogDensity(0.25f); }, [](auto& d) { return d.GetFogDensity() == 0.25f; },
        "FogDensity 0.25"},
-      {[](auto& d) { d.SetColorMaterialMode(4); }, [](auto& d) { return d.GetColorMaterialMode() == 4; },
-       "ColorMaterialMode 4"},
-      {[](auto& d) { d.SetTexCoordGeneration(1, 3); }, [](auto& d) { return d.GetTexCoordGeneration(1) == 3; },
-       "TexCoordGeneration 1 3"},
-      {[](auto& d) { d.SetAntiAliasing(true); }, [](auto& d) { return d.GetAntiAliasing(); }, "AntiAliasing 1"},
+      {[](auto& d) { d.SetColorMaterialMode(4); },
+       [](auto& d) { return d.GetColorMaterialMode() == 4; }, "ColorMaterialMode 4"},
+      {[](auto& d) { d.SetTexCoordGeneration(1, 3); },
+       [](auto& d) { return d.GetTexCoordGeneration(1) == 3; }, "TexCoordGeneration 1 3"},
+      {[](auto& d) { d.SetAntiAliasing(true); }, [](auto& d) { return d.GetAntiAliasing(); },
+       "AntiAliasing 1"},
   };
   std::vector<std::string> want;
   for (const Case& c : cases) {

@@ -72,7 +72,8 @@ TEST_F(KivFile, RegularOnlyRefusesPipesAndDevicesWithoutWaiting) {
     uint32_t mode;
   } refused[] = {{At("pipe"), 0x10}, {At("pipe"), 0x301}, {At("pipe"), 0x11}, {"/dev/null", 0x20}};
   File file;
-  for (const auto& c : refused) EXPECT_FALSE(file.Open(c.path, c.mode | File::kRegularOnly)) << c.path << " " << c.mode;
+  for (const auto& c : refused)
+    EXPECT_FALSE(file.Open(c.path, c.mode | File::kRegularOnly)) << c.path << " " << c.mode;
   ASSERT_TRUE(file.Open(At("a.bin"), 0x10 | File::kRegularOnly));
   EXPECT_EQ(ReadRest(file), "abc");
 }

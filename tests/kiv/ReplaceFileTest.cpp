@@ -28,7 +28,8 @@ TEST_F(ReplaceFileTest, WritesWholeOrLeavesTheOldFile) {
   }));
   EXPECT_EQ(Get("out.bin"), std::string("KIRF\x08\0\0\0MMTFbody", 16));
   EXPECT_FALSE(Kiv::ReplaceFile(At("missing/out.bin"), [](Kiv::File&) { return true; }));
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1) << "no temporary file is left";
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1)
+      << "no temporary file is left";
 }
 
 TEST_F(ReplaceFileTest, HeaderOnAFileThatRefusesWritesFails) {

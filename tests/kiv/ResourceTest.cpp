@@ -32,7 +32,10 @@ class RecordingResource : public Kiv::Resource {
     calls.push_back(how);
     Kiv::File file;
     char text[3] = {};
-    return file.Open(path, Kiv::File::kRead) && file.Read(text, 3) == 3 && std::string(text, 3) == "bad" ? 7 : 0;
+    return file.Open(path, Kiv::File::kRead) && file.Read(text, 3) == 3 &&
+                   std::string(text, 3) == "bad"
+               ? 7
+               : 0;
   }
 };
 
@@ -50,10 +53,11 @@ TEST_F(ResourceTest, LongestRegisteredExtensionWins) {
     const Kiv::ResourceTypeBase* want;
   };
   const Case cases[] = {
-      {"a.lm.txt", &lmTxt_}, {"A.LM.TXT", &lmTxt_}, {"a.txt", &txt_},  {"alm.txt", &txt_},
-      {"a.lm", &lm_},        {"a.xlm", nullptr},    {"lm", nullptr}, {"a.im", nullptr},
+      {"a.lm.txt", &lmTxt_}, {"A.LM.TXT", &lmTxt_}, {"a.txt", &txt_}, {"alm.txt", &txt_},
+      {"a.lm", &lm_},        {"a.xlm", nullptr},    {"lm", nullptr},  {"a.im", nullptr},
   };
-  for (const Case& c : cases) EXPECT_EQ(Kiv::ResourceTypeBase::FindForFile(c.file), c.want) << c.file;
+  for (const Case& c : cases)
+    EXPECT_EQ(Kiv::ResourceTypeBase::FindForFile(c.file), c.want) << c.file;
   {
     Kiv::ResourceType<RecordingResource> longer("x.lm.txt");
     EXPECT_EQ(Kiv::ResourceTypeBase::FindForFile("a.x.lm.txt"), &longer);
@@ -99,7 +103,8 @@ TEST_F(ResourceTest, FirstLockLoadsByTheFilesFormAndFailuresStayUnlocked) {
   Put("b.lm.txt", "ok");
   Put("c.lm", "bad");
   auto get = [this](const char* name) {
-    return Kiv::Ref<RecordingResource>(static_cast<RecordingResource*>(plain_.Get(Kiv::PString(At(name)), 2)));
+    return Kiv::Ref<RecordingResource>(
+        static_cast<RecordingResource*>(plain_.Get(Kiv::PString(At(name)), 2)));
   };
   Kiv::Ref<RecordingResource> a = get("a.lm");
   a->ReleaseReference();  // The handle holds the caller's reference now.

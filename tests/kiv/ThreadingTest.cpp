@@ -28,14 +28,18 @@ bool Eventually(Predicate done) {
   return true;
 }
 
-uint32_t Double(void* arg) { return 2 * *static_cast<uint32_t*>(arg); }
+uint32_t Double(void* arg) {
+  return 2 * *static_cast<uint32_t*>(arg);
+}
 
 uint32_t MarkRan(void* arg) {
   static_cast<std::atomic<bool>*>(arg)->store(true);
   return 9;
 }
 
-uint32_t ReportId(void* arg) { return *static_cast<uint32_t*>(arg) = Thread::GetCurrentId(); }
+uint32_t ReportId(void* arg) {
+  return *static_cast<uint32_t*>(arg) = Thread::GetCurrentId();
+}
 
 struct SelfDelete {
   Thread* thread = nullptr;

@@ -47,8 +47,9 @@ TEST_F(CompressAsciiResourceTest, LoadingNeedsOptionsAndGoodValues) {
   uint32_t result = 0;
   EXPECT_EQ(Open(nullptr, &result), nullptr);
   EXPECT_EQ(result, 1u) << "no options";
-  for (const char* description : {"Hint=dxt9\n", "Tile=x\n", "a line without a value\n", "Anisotropy=0\n",
-                                  "AlphaHint=some\n", "NormalMap=2\n", "Primary=\n"}) {
+  for (const char* description :
+       {"Hint=dxt9\n", "Tile=x\n", "a line without a value\n", "Anisotropy=0\n", "AlphaHint=some\n",
+        "NormalMap=2\n", "Primary=\n"}) {
     Source(8, 8, description);
     EXPECT_EQ(Open("-Compression=auto", &result), nullptr) << description;
     EXPECT_EQ(result, 1u) << description;
@@ -63,9 +64,11 @@ TEST_F(CompressAsciiResourceTest, PicturesThatCannotBeReadFailTheLock) {
                                   "Primary=notapicture.png\n"}) {
     Source(8, 8, "");
     Put("t.texture.txt", description);
-    ASSERT_TRUE(texturetest::WritePicture(At("small.png"), 4, 4, texturetest::SmoothPicture(4, 4, false)));
+    ASSERT_TRUE(
+        texturetest::WritePicture(At("small.png"), 4, 4, texturetest::SmoothPicture(4, 4, false)));
     Put("notapicture.png", "not a picture");
-    if (std::string(description).rfind("Alpha", 0) == 0) Put("t.texture.txt", std::string("Primary=P.PNG\n") + description);
+    if (std::string(description).rfind("Alpha", 0) == 0)
+      Put("t.texture.txt", std::string("Primary=P.PNG\n") + description);
     uint32_t result = 1;
     EXPECT_EQ(Open("-Compression=auto", &result), nullptr) << description;
     EXPECT_EQ(result, 0u) << description << ": the description itself reads";
@@ -144,15 +147,17 @@ TEST_F(CompressAsciiResourceTest, WritesTheCompiledTextureWhole) {
   auto resource = Open("-Compression=none");
   ASSERT_NE(resource, nullptr);
   ASSERT_TRUE(resource->WriteTextureFile(Kiv::PString(), At("t.texture"), false));
-  ASSERT_TRUE(resource->WriteTextureFile(Kiv::PString(), At("t.texture"), false)) << "again, over the first";
+  ASSERT_TRUE(resource->WriteTextureFile(Kiv::PString(), At("t.texture"), false))
+      << "again, over the first";
   texturetest::CompiledTexture texture;
   ASSERT_EQ(texturetest::ReadCompiledTexture(At("t.texture"), &texture), "");
   EXPECT_EQ(texture.target, 1u);
   EXPECT_EQ(texture.flags, 1u) << "repeat in S only";
   EXPECT_EQ(texture.settings[4], 4u);
   ASSERT_EQ(texture.images.size(), 1u);
-  EXPECT_EQ(texturetest::LevelSizes(texture.images[0]),
-            (std::vector<size_t>{64 * 32 * 4, 32 * 16 * 4, 16 * 8 * 4, 8 * 4 * 4, 4 * 2 * 4, 2 * 4, 4}));
+  EXPECT_EQ(
+      texturetest::LevelSizes(texture.images[0]),
+      (std::vector<size_t>{64 * 32 * 4, 32 * 16 * 4, 16 * 8 * 4, 8 * 4 * 4, 4 * 2 * 4, 2 * 4, 4}));
   const std::vector<uint8_t> source = texturetest::SmoothPicture(64, 32, false);
   const std::vector<uint8_t> level = texturetest::DecodeLevel(texture.images[0][0], 1);
   EXPECT_EQ(level[4 * 70 + 1], 255 - source[4 * 70 + 1]) << "modify map inverts green";
@@ -162,10 +167,12 @@ TEST_F(CompressAsciiResourceTest, WritesTheCompiledTextureWhole) {
   EXPECT_EQ(resource->GetNumImages(), 0u);
   EXPECT_EQ(resource->GetMip(0, 0), nullptr);
 
-  EXPECT_FALSE(resource->WriteTextureFile(Kiv::PString(), At("t.texture"), false)) << "pictures released";
+  EXPECT_FALSE(resource->WriteTextureFile(Kiv::PString(), At("t.texture"), false))
+      << "pictures released";
   ASSERT_NE(resource->AsciiTextureResource::GetMipLock(), false);
   EXPECT_FALSE(resource->WriteTextureFile(Kiv::PString(), At("no/such/folder/t.texture"), false));
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 3) << "no temporary file is left";
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 3)
+      << "no temporary file is left";
 }
 
 TEST_F(CompressAsciiResourceTest, SaveLocksCompressesAndUnlocks) {

@@ -43,7 +43,9 @@ class Bytes {
   std::vector<uint8_t> data;
 };
 
-inline float Position(uint32_t v, int axis) { return float((v >> axis) & 1) * 2.0f - 1.0f; }
+inline float Position(uint32_t v, int axis) {
+  return float((v >> axis) & 1) * 2.0f - 1.0f;
+}
 
 inline std::vector<uint16_t> CubeIndices() {
   std::vector<uint16_t> indices;
@@ -77,7 +79,7 @@ struct GeometrySpec {
   std::vector<uint16_t> indices = CubeIndices();
   uint32_t faceNormals = 12;
   int64_t faceNormalField = -1;  // A count to write in place of `faceNormals`.
-  uint32_t sets = 2;  // Written for versions 103..199 only.
+  uint32_t sets = 2;             // Written for versions 103..199 only.
   uint32_t skinWeights = 0;
   std::string name = "body";
   uint32_t colour = 0xFF336699;
@@ -98,7 +100,7 @@ struct MeshSpec {
   std::vector<ChunkSpec> chunks{ChunkSpec{}};
   bool skeleton = false;  // SKEL with a root bone and one child.
   uint32_t boneVersion = 100;
-  bool influences = false;     // INFL with two influences.
+  bool influences = false;      // INFL with two influences.
   uint32_t influenceCount = 2;  // As written in the chunk.
   bool attachments = false;
   uint32_t attachmentVersion = 100;

@@ -32,8 +32,9 @@ class TestManager : public Kiv::MaterialManager {
   class EmptyMaterial : public Kiv::Material {
    public:
     using Material::Material;
-    Kiv::GeometryChunk* CreateGeometryChunk(uint32_t, uint32_t faces, uint32_t indices, uint32_t normals,
-                                            uint32_t kind, const Kiv::StandardChunkHint& hint) override {
+    Kiv::GeometryChunk* CreateGeometryChunk(uint32_t, uint32_t faces, uint32_t indices,
+                                            uint32_t normals, uint32_t kind,
+                                            const Kiv::StandardChunkHint& hint) override {
       return Kiv::GeometryChunk::Create(0, faces, indices, normals, kind, hint);
     }
   };
@@ -53,19 +54,24 @@ struct Loaded {
   std::unique_ptr<VandruIndexedMeshDefinition> mesh;
 };
 
-Loaded Load(const std::vector<uint8_t>& bytes, TestManager* manager = nullptr, Kiv::Display* display = nullptr,
+Loaded Load(const std::vector<uint8_t>& bytes, TestManager* manager = nullptr,
+            Kiv::Display* display = nullptr,
             const std::function<void(MeshSettings&)>& setUp = nullptr) {
   static TestManager plain;
   static Kiv::ResourceDatabase database(Kiv::PString("db"));
-  Kiv::Ref<Kiv::Resource> resource(new Kiv::Resource(Kiv::PString("trains/loco/body.im"), &database));
+  Kiv::Ref<Kiv::Resource> resource(
+      new Kiv::Resource(Kiv::PString("trains/loco/body.im"), &database));
   Loaded loaded{0, std::make_unique<VandruIndexedMeshDefinition>()};
   if (setUp) setUp(loaded.mesh->settings);
   loaded.mesh->GetMemoryFile().Assign(bytes.data(), bytes.size());
-  loaded.result = loaded.mesh->Load(display, manager ? manager : &plain, resource.get(), 0, kDefaultColour);
+  loaded.result =
+      loaded.mesh->Load(display, manager ? manager : &plain, resource.get(), 0, kDefaultColour);
   return loaded;
 }
 
-uint32_t LoadResult(const MeshSpec& spec) { return Load(meshfixture::WriteMesh(spec)).result; }
+uint32_t LoadResult(const MeshSpec& spec) {
+  return Load(meshfixture::WriteMesh(spec)).result;
+}
 
 MeshSpec Everything() {
   MeshSpec spec;
@@ -87,13 +93,15 @@ TEST(IndexedMeshReader, CubeWithInfluencesAndAttachmentsLoadsWhole) {
   Kiv::GeometryChunk& chunk = *mesh.GetChunk(0);
   EXPECT_EQ(chunk.GetKind(), 0u) << "primitive 4";
   const float* position = chunk.GetFloats(Kiv::GeometryChunk::kPosition);
-  EXPECT_EQ(std::vector<float>(position + 9, position + 12), (std::vector<float>{1, 1, -1})) << "vertex 3";
+  EXPECT_EQ(std::vector<float>(position + 9, position + 12), (std::vector<float>{1, 1, -1}))
+      << "vertex 3";
   const float* uv = chunk.GetFloats(Kiv::GeometryChunk::kTexCoord0);
   EXPECT_FLOAT_EQ(uv[10], 5.0f / 32.0f) << "vertex 5, one set for version 201";
   EXPECT_EQ(chunk.GetFloats(Kiv::GeometryChunk::kTexCoord0 + 1), nullptr);
   EXPECT_EQ(chunk.GetIndexArray()[35], 23);
   EXPECT_FLOAT_EQ(chunk.GetFloats(Kiv::GeometryChunk::kNormal)[4], 1.0f);
-  EXPECT_EQ(chunk.GetWords(Kiv::GeometryChunk::kColor)[23], kDefaultColour) << "version 201 has no colours";
+  EXPECT_EQ(chunk.GetWords(Kiv::GeometryChunk::kColor)[23], kDefaultColour)
+      << "version 201 has no colours";
   EXPECT_FLOAT_EQ(chunk.GetFaceNormalArray()[35], -1.0f);
   ASSERT_EQ(chunk.GetFaceNeighbors().size(), 12u);
   EXPECT_EQ(chunk.GetFaceNeighbors()[11].faces[2], 35u);
@@ -170,7 +178,9 @@ TEST(IndexedMeshReader, VersionRulesOfMaterialAndGeometry) {
     if (second != nullptr) {
       EXPECT_FLOAT_EQ(second[1], 1.0f) << c.geom;
     }
-    EXPECT_EQ(chunk.GetWords(Kiv::GeometryChunk::kColor)[0], c.fileColours ? 0xFF336699 : kDefaultColour) << c.geom;
+    EXPECT_EQ(chunk.GetWords(Kiv::GeometryChunk::kColor)[0],
+              c.fileColours ? 0xFF336699 : kDefaultColour)
+        << c.geom;
   }
   MeshSpec old;
   old.infoVersion = 103;
@@ -231,7 +241,8 @@ TEST(IndexedMeshReader, CutFileIsRefusedAtEveryLength) {
   EXPECT_EQ(Load({}).result, kMeshFileOpenError);
   for (size_t length = 1; length < bytes.size(); ++length) {
     const std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + length);
-    ASSERT_EQ(Load(cut).result, kMeshFileFormatError) << "cut at " << length << " of " << bytes.size();
+    ASSERT_EQ(Load(cut).result, kMeshFileFormatError)
+        << "cut at " << length << " of " << bytes.size();
   }
 }
 
@@ -243,7 +254,8 @@ TEST(IndexedMeshReader, EmptyChunkIsDroppedAndLaterChunksKeepTheirOrder) {
   const Loaded loaded = Load(meshfixture::WriteMesh(spec));
   ASSERT_EQ(loaded.result, kMeshOk);
   ASSERT_EQ(loaded.mesh->GetNumChunks(), 2u);
-  EXPECT_EQ(loaded.mesh->GetChunkNames(), (std::vector<Kiv::PString>{Kiv::PString("c0"), Kiv::PString("c2")}));
+  EXPECT_EQ(loaded.mesh->GetChunkNames(),
+            (std::vector<Kiv::PString>{Kiv::PString("c0"), Kiv::PString("c2")}));
   EXPECT_EQ(loaded.mesh->GetBindings().back().chunk, 1u);
   EXPECT_EQ(loaded.mesh->GetNumFaces(), 24u);
 }
@@ -276,9 +288,10 @@ TEST(IndexedMeshReader, SkinStreamsFollowTheSkinningDecision) {
     spec.chunks[0].geometry.skinWeights = 2;
     Kiv::Display display;
     display.SetCapability(VandruIndexedMeshDefinition::kHardwareSkinningCapability, c.capability);
-    const Loaded loaded = Load(meshfixture::WriteMesh(spec), nullptr, &display, [&](MeshSettings& settings) {
-      settings.hardwareAnimationFloatPrecision = {1, c.floatWeights};
-    });
+    const Loaded loaded =
+        Load(meshfixture::WriteMesh(spec), nullptr, &display, [&](MeshSettings& settings) {
+          settings.hardwareAnimationFloatPrecision = {1, c.floatWeights};
+        });
     ASSERT_EQ(loaded.result, kMeshOk);
     Kiv::GeometryChunk& chunk = *loaded.mesh->GetChunk(0);
     EXPECT_EQ(loaded.mesh->UsesHardwareSkinning(), c.capability);
@@ -292,7 +305,8 @@ TEST(IndexedMeshReader, SkinStreamsFollowTheSkinningDecision) {
     if (c.element == 9) {
       EXPECT_EQ(chunk.GetWords(9)[23], 0xFF000000u);
     } else {
-      EXPECT_EQ(std::vector<float>(chunk.GetFloats(6) + 46, chunk.GetFloats(6) + 48), (std::vector<float>{1, 0}));
+      EXPECT_EQ(std::vector<float>(chunk.GetFloats(6) + 46, chunk.GetFloats(6) + 48),
+                (std::vector<float>{1, 0}));
     }
   }
 }
@@ -301,7 +315,9 @@ TEST(IndexedMeshReader, SkinStreamsFollowTheSkinningDecision) {
 // from the format's tables rather than through the writer.
 TEST(IndexedMeshReader, HandWrittenTriangleLoads) {
   std::vector<uint8_t> bytes;
-  auto raw = [&](const void* p, size_t n) { bytes.insert(bytes.end(), (const uint8_t*)p, (const uint8_t*)p + n); };
+  auto raw = [&](const void* p, size_t n) {
+    bytes.insert(bytes.end(), (const uint8_t*)p, (const uint8_t*)p + n);
+  };
   auto u32 = [&](uint32_t v) { raw(&v, 4); };
   auto u16 = [&](uint16_t v) { raw(&v, 2); };
   auto f = [&](std::initializer_list<float> values) {
@@ -329,10 +345,10 @@ TEST(IndexedMeshReader, HandWrittenTriangleLoads) {
   u32(102);
   u32(3);
   raw("one\0", 4);
-  u32(0);                                       // properties
-  u32(0);                                       // one-sided
+  u32(0);                                          // properties
+  u32(0);                                          // one-sided
   f({1, 1, 1, 1, 1, 1, 1, 2, 2, 2, 4, 4, 4, 50});  // factor, four colours, power
-  u32(0);                                       // textures
+  u32(0);                                          // textures
   size(matl);
   raw("GEOM", 4);
   const size_t geom = bytes.size();
@@ -340,7 +356,7 @@ TEST(IndexedMeshReader, HandWrittenTriangleLoads) {
   u32(101);
   u32(4);
   f({0});
-  for (uint32_t count : {3, 1, 3, 1}) u32(count);       // vertices, faces, indices, face normals
+  for (uint32_t count : {3, 1, 3, 1}) u32(count);    // vertices, faces, indices, face normals
   f({0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 1, 1});  // position and uv per vertex
   for (uint16_t i : {0, 1, 2}) u16(i);
   f({0, 0, 1, 0, 0, 1, 0, 0, 1});  // normals, right behind the indices

@@ -13,7 +13,8 @@
 namespace {
 
 // A bitmap of the given format from RGBA pixels.
-std::unique_ptr<Kiv::Bitmap> FromRGBA(int width, int height, const std::vector<uint8_t>& rgba, uint32_t format) {
+std::unique_ptr<Kiv::Bitmap> FromRGBA(int width, int height, const std::vector<uint8_t>& rgba,
+                                      uint32_t format) {
   auto bitmap = std::make_unique<Kiv::Bitmap>(uint32_t(width), uint32_t(height), format);
   for (size_t i = 0; i < rgba.size(); i += 4) {
     uint8_t* p = bitmap->Pixels() + i;
@@ -46,12 +47,18 @@ TEST(CompressBitmap, UncompressedChainsReachOnePixel) {
   const Case cases[] = {
       {1, 1, kTargetXRGB, Kiv::Bitmap::kXRGB, {{1, 1}}},
       {5, 3, kTargetARGB, Kiv::Bitmap::kARGB, {{5, 3}, {2, 1}, {1, 1}}},
-      {4, 16, kTargetPassThrough, Kiv::Bitmap::kPassThrough, {{4, 16}, {2, 8}, {1, 4}, {1, 2}, {1, 1}}},
+      {4,
+       16,
+       kTargetPassThrough,
+       Kiv::Bitmap::kPassThrough,
+       {{4, 16}, {2, 8}, {1, 4}, {1, 2}, {1, 1}}},
   };
   for (const Case& c : cases) {
-    auto source = FromRGBA(c.width, c.height, texturetest::SmoothPicture(c.width, c.height, false), Kiv::Bitmap::kARGB);
+    auto source = FromRGBA(c.width, c.height, texturetest::SmoothPicture(c.width, c.height, false),
+                           Kiv::Bitmap::kARGB);
     TextureCompress levels;
-    ASSERT_TRUE(CompressBitmap(*source, levels, c.target, false, true, false, false, false)) << c.target;
+    ASSERT_TRUE(CompressBitmap(*source, levels, c.target, false, true, false, false, false))
+        << c.target;
     EXPECT_EQ(Sizes(levels), c.sizes) << c.target << ": always down to 1 x 1, mipmaps or not";
     EXPECT_EQ(levels.GetLevel(0)->GetFormat(), c.format);
     EXPECT_EQ(std::memcmp(levels.GetLevel(0)->Pixels(), source->Pixels(), source->ByteSize()), 0);
@@ -93,7 +100,8 @@ TEST(CompressBitmap, DxtTargetsMakeBlockLevels) {
   for (const Case& c : cases) {
     auto source = FromRGBA(8, 8, texturetest::SmoothPicture(8, 8, true), Kiv::Bitmap::kARGB);
     TextureCompress levels;
-    ASSERT_TRUE(CompressBitmap(*source, levels, c.target, c.alpha, false, false, c.mipmap, true)) << c.target;
+    ASSERT_TRUE(CompressBitmap(*source, levels, c.target, c.alpha, false, false, c.mipmap, true))
+        << c.target;
     std::vector<size_t> sizes;
     for (uint32_t i = 0; i < levels.GetNumLevels(); ++i) {
       EXPECT_EQ(levels.GetLevel(i)->GetFormat(), Kiv::Bitmap::kBlocks);
@@ -111,7 +119,8 @@ TEST(CompressBitmap, OnlyDxt1aKeepsTransparentPixels) {
     auto source = FromRGBA(8, 8, rgba, Kiv::Bitmap::kARGB);
     TextureCompress levels;
     ASSERT_TRUE(CompressBitmap(*source, levels, kTargetDXT1, alpha, false, false, false, false));
-    const std::vector<uint8_t> decoded = texturetest::DecodeLevel(AsLevel(*levels.GetLevel(0)), kTargetDXT1);
+    const std::vector<uint8_t> decoded =
+        texturetest::DecodeLevel(AsLevel(*levels.GetLevel(0)), kTargetDXT1);
     EXPECT_EQ(decoded[3], alpha ? 0 : 255) << alpha;
   }
 }
@@ -122,7 +131,9 @@ TEST(CompressBitmap, Dxt1TopLevelStaysCloseToItsSource) {
   TextureCompress levels;
   ASSERT_TRUE(CompressBitmap(*source, levels, kTargetDXT1, false, true, false, true, false));
   EXPECT_EQ(levels.GetNumLevels(), 7u);
-  EXPECT_GE(texturetest::Psnr(texturetest::DecodeLevel(AsLevel(*levels.GetLevel(0)), kTargetDXT1), rgba, 3), 32.0);
+  EXPECT_GE(texturetest::Psnr(texturetest::DecodeLevel(AsLevel(*levels.GetLevel(0)), kTargetDXT1),
+                              rgba, 3),
+            32.0);
 }
 
 TEST(CompressBitmap, ParallelCompressionsGiveTheSameBlocks) {
@@ -132,7 +143,8 @@ TEST(CompressBitmap, ParallelCompressionsGiveTheSameBlocks) {
     TextureCompress levels;
     if (!CompressBitmap(*source, levels, kTargetDXT5, true, true, false, true, false)) return;
     for (uint32_t i = 0; i < levels.GetNumLevels(); ++i)
-      out->insert(out->end(), levels.GetLevel(i)->Pixels(), levels.GetLevel(i)->Pixels() + levels.GetLevel(i)->ByteSize());
+      out->insert(out->end(), levels.GetLevel(i)->Pixels(),
+                  levels.GetLevel(i)->Pixels() + levels.GetLevel(i)->ByteSize());
   };
   std::vector<uint8_t> alone;
   compress(&alone);
@@ -152,13 +164,15 @@ TEST(CompressBitmap, RefusesOtherSourcesAndTargets) {
   TextureCompress levels;
   EXPECT_FALSE(CompressBitmap(blocks, levels, kTargetDXT1, false, false, false, false, false));
   EXPECT_FALSE(CompressBitmap(passThrough, levels, kTargetARGB, false, false, false, false, false));
-  for (uint32_t target : {0u, 2u, 4u, 13u}) EXPECT_FALSE(CompressBitmap(good, levels, target, false, false, false, false, false));
+  for (uint32_t target : {0u, 2u, 4u, 13u})
+    EXPECT_FALSE(CompressBitmap(good, levels, target, false, false, false, false, false));
   EXPECT_EQ(levels.GetNumLevels(), 0u);
 }
 
 TEST(TextureCompress, LevelArrayGrowsBy128) {
   TextureCompress levels;
-  for (int i = 0; i < 128; ++i) ASSERT_TRUE(levels.Append(std::make_unique<Kiv::Bitmap>(1, 1, Kiv::Bitmap::kARGB)));
+  for (int i = 0; i < 128; ++i)
+    ASSERT_TRUE(levels.Append(std::make_unique<Kiv::Bitmap>(1, 1, Kiv::Bitmap::kARGB)));
   EXPECT_EQ(levels.Capacity(), 128u);
   ASSERT_TRUE(levels.Append(std::make_unique<Kiv::Bitmap>(1, 1, Kiv::Bitmap::kARGB)));
   EXPECT_EQ(levels.Capacity(), 256u);

@@ -63,7 +63,8 @@ TEST_F(TextureConversionTest, ConvertsEverySourceAndGivesNamesBack) {
   EXPECT_EQ(Target("tex/b.texture"), 12u);
   EXPECT_EQ(Target("tex/sub/c.texture"), 3u);
   EXPECT_EQ(Target("tex/X.TEXTURE"), 10u);
-  for (const char* source : {"tex/a.texture.txt", "tex/b.texture.txt", "tex/sub/c.texture.txt", "tex/X.TEXTURE.TXT"})
+  for (const char* source :
+       {"tex/a.texture.txt", "tex/b.texture.txt", "tex/sub/c.texture.txt", "tex/X.TEXTURE.TXT"})
     EXPECT_TRUE(fs::exists(At(source))) << source;
   EXPECT_EQ(Get("tex/mytexture"), "a file of the user's");
   for (const auto& entry : fs::recursive_directory_iterator(At("tex")))
@@ -101,7 +102,8 @@ TEST_F(TextureConversionTest, FailuresAreReportedAndSourcesKeepTheirNames) {
     EXPECT_NE(texts[0].find(c.message), std::string::npos) << texts[0];
     EXPECT_EQ(Get("tex/e.texture.txt"), c.description);
     EXPECT_FALSE(fs::exists(At("tex/e.convert-tex.txt")));
-    EXPECT_EQ(fs::is_directory(At("tex/e.texture")), c.outputIsFolder) << "an older output is deleted";
+    EXPECT_EQ(fs::is_directory(At("tex/e.texture")), c.outputIsFolder)
+        << "an older output is deleted";
   }
 }
 
@@ -119,7 +121,8 @@ TEST_F(TextureConversionTest, DroppedJobsGiveOneAndSourcesKeepTheirNames) {
   stopped.Stop();
   EXPECT_EQ(Convert("tex", &stopped), 1u);
   ASSERT_EQ(Texts().size(), 1u);
-  EXPECT_EQ(Texts()[0], GetInterfaceText("$vad_texture_compress_err") + " (" + At("tex/a.texture.txt") + ")");
+  EXPECT_EQ(Texts()[0],
+            GetInterfaceText("$vad_texture_compress_err") + " (" + At("tex/a.texture.txt") + ")");
   EXPECT_TRUE(fs::exists(At("tex/a.texture.txt")));
   EXPECT_TRUE(fs::exists(At("tex/b.texture.txt")));
   EXPECT_FALSE(fs::exists(At("tex/a.convert-tex.txt")));

@@ -33,9 +33,11 @@ inline std::vector<uint8_t> SmoothPicture(int width, int height, bool alpha) {
 }
 
 // Writes RGBA pixels as a PNG, BMP, TGA or JPEG file by the name's ending.
-inline bool WritePicture(const std::string& path, int width, int height, const std::vector<uint8_t>& rgba) {
+inline bool WritePicture(const std::string& path, int width, int height,
+                         const std::vector<uint8_t>& rgba) {
   const std::string ending = path.substr(path.rfind('.') + 1);
-  if (ending == "png") return stbi_write_png(path.c_str(), width, height, 4, rgba.data(), width * 4) != 0;
+  if (ending == "png")
+    return stbi_write_png(path.c_str(), width, height, 4, rgba.data(), width * 4) != 0;
   if (ending == "bmp") return stbi_write_bmp(path.c_str(), width, height, 4, rgba.data()) != 0;
   if (ending == "tga") return stbi_write_tga(path.c_str(), width, height, 4, rgba.data()) != 0;
   if (ending == "jpg") return stbi_write_jpg(path.c_str(), width, height, 4, rgba.data(), 95) != 0;
@@ -111,7 +113,8 @@ inline std::vector<uint8_t> DecodeLevel(const Level& level, uint32_t target) {
   std::vector<uint8_t> rgba(size_t(level.width) * level.height * 4);
   if (level.format == 5) {
     const int flags = target == 10 ? squish::kDxt1 : target == 11 ? squish::kDxt3 : squish::kDxt5;
-    squish::DecompressImage(rgba.data(), int(level.width), int(level.height), level.bytes.data(), flags);
+    squish::DecompressImage(rgba.data(), int(level.width), int(level.height), level.bytes.data(),
+                            flags);
     return rgba;
   }
   for (size_t i = 0; i + 3 < level.bytes.size() && i < rgba.size(); i += 4) {

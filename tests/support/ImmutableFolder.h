@@ -16,7 +16,9 @@
 
 class ImmutableFolder {
  public:
-  explicit ImmutableFolder(std::string path) : path_(std::move(path)) { made_ = SetImmutable(true); }
+  explicit ImmutableFolder(std::string path) : path_(std::move(path)) {
+    made_ = SetImmutable(true);
+  }
   ~ImmutableFolder() {
     if (made_) SetImmutable(false);
   }

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "assetdb/protocol/ResultsLog.h"
-#include "foundation/spec/InterfaceTextDB.h"
-#include "foundation/text/SubstituteParams.h"
-#include "foundation/stream/TBuffer.h"
 #include "foundation/soup/TextSoup.h"
+#include "foundation/spec/InterfaceTextDB.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/text/SubstituteParams.h"
 #include "tests/tetlib/TetTestSupport.h"
 
 namespace {
@@ -37,7 +37,8 @@ class AssetValidationTest : public TetTest {
     Container container;
     ResultsLog log;
     Soup exported;
-    if (TETLib::BeginAssetValidation(Kiv::PString(), Kiv::File::Path(folder + "/config.txt"), log, &container)) {
+    if (TETLib::BeginAssetValidation(Kiv::PString(), Kiv::File::Path(folder + "/config.txt"), log,
+                                     &container)) {
       TETLib::RunAssetChecks(container, log, &exported);
     }
     Validation result;
@@ -47,7 +48,8 @@ class AssetValidationTest : public TetTest {
     result.root = container.GetName().Str();
     TBuffer text;
     TextSoup::Write(text, exported);
-    result.exported.assign(reinterpret_cast<const char*>(text.GetData()->Data()), text.GetData()->DataLength());
+    result.exported.assign(reinterpret_cast<const char*>(text.GetData()->Data()),
+                           text.GetData()->DataLength());
     return result;
   }
 
@@ -76,8 +78,10 @@ TEST_F(AssetValidationTest, AssetsBelowBuild27AreWarnedAndStillChecked) {
   Kiv::String obsolete = GetInterfaceText("$tet_obsolete_asset");
   SubstituteParams(obsolete, "2.7", ParamName("LOWEST_VANDRUBUILD"));
   const Validation old = Validate("kind \"scenery\"\nkuid <kuid:1:1>\nusername \"u\"\ncolour 1\n");
-  EXPECT_EQ(old.log, (Lines_{"W " + obsolete, "E " + Msg("$tet_container_nodefinition", {"colour", "scenery"})}));
-  EXPECT_TRUE(Validate("kind \"scenery\"\nvandru-build 2.7\nkuid <kuid:1:1>\nusername \"u\"\n").log.empty());
+  EXPECT_EQ(old.log, (Lines_{"W " + obsolete,
+                             "E " + Msg("$tet_container_nodefinition", {"colour", "scenery"})}));
+  EXPECT_TRUE(Validate("kind \"scenery\"\nvandru-build 2.7\nkuid <kuid:1:1>\nusername \"u\"\n")
+                  .log.empty());
 }
 
 // The walk's and the later checks' findings do not depend on one another:
@@ -86,33 +90,45 @@ TEST_F(AssetValidationTest, AssetsBelowBuild27AreWarnedAndStillChecked) {
 TEST_F(AssetValidationTest, EveryCheckRunsWhateverTheOthersFind) {
   UseOwnDefinitions();
   const Validation run = Validate(
-      "kind \"scenery\"\nvandru-build 3.4\nkuid <kuid:1:1>\nusername \"u\"\nclass \"\"\nrotation-speed 5\n"
-      "description \"\"\nsnapmode 1\nmesh-table\n{\n  default\n  {\n    mesh \"a.im\"\n    auto-create 0\n  }\n}\n");
-  EXPECT_EQ(run.log, (Lines_{"E " + Msg("$tet_container_emptystringerr", {"class", "scenery"}),
-                             "E " + Msg("$tet_container_emptystringerr", {"description", "scenery"}),
-                             "W " + Msg("$tet_val_no_visible_mesh")}));
-  EXPECT_NE(run.exported.find("rotation-speed                          5"), std::string::npos) << run.exported;
-  EXPECT_NE(run.exported.find("snapmode                                1"), std::string::npos) << run.exported;
+      "kind \"scenery\"\nvandru-build 3.4\nkuid <kuid:1:1>\nusername \"u\"\nclass "
+      "\"\"\nrotation-speed 5\n"
+      "description \"\"\nsnapmode 1\nmesh-table\n{\n  default\n  {\n    mesh \"a.im\"\n    "
+      "auto-create 0\n  }\n}\n");
+  EXPECT_EQ(run.log,
+            (Lines_{"E " + Msg("$tet_container_emptystringerr", {"class", "scenery"}),
+                    "E " + Msg("$tet_container_emptystringerr", {"description", "scenery"}),
+                    "W " + Msg("$tet_val_no_visible_mesh")}));
+  EXPECT_NE(run.exported.find("rotation-speed                          5"), std::string::npos)
+      << run.exported;
+  EXPECT_NE(run.exported.find("snapmode                                1"), std::string::npos)
+      << run.exported;
 }
 
 TEST_F(AssetValidationTest, KindsSavingNamesAndExtensionsAreExportedInTheirCleanForm) {
-  PutDefinitions("",
-                 "tunnel\n{\n  top-level 1\n  subpossibilities\n  {\n    kind\n    {\n      type \"string\"\n    }\n"
-                 "    vandru-build\n    {\n      type \"float\"\n    }\n    part\n    {\n      kind \"element\"\n"
-                 "      element-type \"part\"\n    }\n    extensions\n    {\n      kind \"element\"\n"
-                 "      element-type \"extensions\"\n    }\n  }\n}\n",
-                 "part\n{\n  savingname \"piece\"\n  subpossibilities\n  {\n    size\n    {\n      type \"int\"\n"
-                 "    }\n  }\n}\nextensions\n{\n  top-level 0\n}\n");
+  PutDefinitions(
+      "",
+      "tunnel\n{\n  top-level 1\n  subpossibilities\n  {\n    kind\n    {\n      type \"string\"\n "
+      "   }\n"
+      "    vandru-build\n    {\n      type \"float\"\n    }\n    part\n    {\n      kind "
+      "\"element\"\n"
+      "      element-type \"part\"\n    }\n    extensions\n    {\n      kind \"element\"\n"
+      "      element-type \"extensions\"\n    }\n  }\n}\n",
+      "part\n{\n  savingname \"piece\"\n  subpossibilities\n  {\n    size\n    {\n      type "
+      "\"int\"\n"
+      "    }\n  }\n}\nextensions\n{\n  top-level 0\n}\n");
   const Validation run = Validate(
-      "kind \"TUNNEL\"\nvandru-build 3.4\npart\n{\n  size 2\n}\nextensions\n{\n  tool-data \"x y\"\n"
+      "kind \"TUNNEL\"\nvandru-build 3.4\npart\n{\n  size 2\n}\nextensions\n{\n  tool-data \"x "
+      "y\"\n"
       "  nested\n  {\n    a 1\n  }\n}\n");
   EXPECT_TRUE(run.log.empty());
   const Soup expected = Parse(
-      "kind \"bridge\"\nvandru-build 3.4\npiece\n{\n  size 2\n}\nextensions\n{\n  tool-data \"x y\"\n"
+      "kind \"bridge\"\nvandru-build 3.4\npiece\n{\n  size 2\n}\nextensions\n{\n  tool-data \"x "
+      "y\"\n"
       "  nested\n  {\n    a 1\n  }\n}\n");
   TBuffer text;
   TextSoup::Write(text, expected);
-  EXPECT_EQ(run.exported, std::string(reinterpret_cast<const char*>(text.GetData()->Data()), text.GetData()->DataLength()));
+  EXPECT_EQ(run.exported, std::string(reinterpret_cast<const char*>(text.GetData()->Data()),
+                                      text.GetData()->DataLength()));
 }
 
 TEST_F(AssetValidationTest, AContainerWithoutTagsPassesTheLaterChecksUntouched) {
@@ -129,15 +145,17 @@ TEST_F(AssetValidationTest, NothingOfAnAssetOutlivesItsValidation) {
   UseOwnDefinitions();
   Put("asset/config.txt",
       "kind \"scenery\"\nvandru-build 3.4\nkuid <kuid:1:1>\nusername \"u\"\nalias <kuid:1:2>\n"
-      "mesh-table\n{\n  default\n  {\n    mesh \"a.im\"\n    auto-create 1\n    att-parent \"x\"\n  }\n}\n");
+      "mesh-table\n{\n  default\n  {\n    mesh \"a.im\"\n    auto-create 1\n    att-parent \"x\"\n "
+      " }\n}\n");
   const Validation first = ValidateFolder(At("asset"));
   EXPECT_EQ(Container::LiveCount(), 0);
   EXPECT_EQ(TETLib::Tag::LiveCount(), 0);
   EXPECT_TRUE(Manager().RegistriesEmpty());
   // The alias's quiet reports do not carry over to the next asset.
-  Put("plain/config.txt", "kind \"scenery\"\nvandru-build 3.4\nkuid <kuid:1:1>\nusername \"u\"\n"
-                          "mesh-table\n{\n  default\n  {\n    mesh \"a.im\"\n    auto-create 1\n    att-parent \"x\"\n"
-                          "  }\n}\n");
+  Put("plain/config.txt",
+      "kind \"scenery\"\nvandru-build 3.4\nkuid <kuid:1:1>\nusername \"u\"\n"
+      "mesh-table\n{\n  default\n  {\n    mesh \"a.im\"\n    auto-create 1\n    att-parent \"x\"\n"
+      "  }\n}\n");
   const Validation plain = ValidateFolder(At("plain"));
   EXPECT_EQ(plain.log, (Lines_{"E " + Msg("$tet_container_notavalidpossibility2",
                                           {"att-parent", "x", "scenery\\mesh-table\\default"})}));

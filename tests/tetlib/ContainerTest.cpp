@@ -13,13 +13,18 @@ using TETLib::Container;
 class ContainerTest : public TetTest {};
 
 TEST_F(ContainerTest, DefinitionHelpersFollowTheirLookupRules) {
-  const Soup typed = Parse("container-type0 \"effect-attachment\"\ncontainer-type1 \"effect-corona\"\n");
+  const Soup typed =
+      Parse("container-type0 \"effect-attachment\"\ncontainer-type1 \"effect-corona\"\n");
   EXPECT_EQ(Container::FindContainerType(typed, Kiv::PString("corona")).Str(), "effect-corona");
-  EXPECT_EQ(Container::FindContainerType(typed, Kiv::PString("sparkle")).Str(), "effect-attachment");
+  EXPECT_EQ(Container::FindContainerType(typed, Kiv::PString("sparkle")).Str(),
+            "effect-attachment");
 
   const Soup numbered = Parse(
-      "subpossibilities\n{\n  named\n  {\n    type \"int\"\n  }\n  entry\n  {\n    numarray 1\n  }\n}\n");
-  const auto marker = [](const Soup& entry) { return entry.GetNamedTag(Kiv::PString("numarray")).Str(); };
+      "subpossibilities\n{\n  named\n  {\n    type \"int\"\n  }\n  entry\n  {\n    numarray 1\n  "
+      "}\n}\n");
+  const auto marker = [](const Soup& entry) {
+    return entry.GetNamedTag(Kiv::PString("numarray")).Str();
+  };
   EXPECT_EQ(marker(Container::FindSubContainerDefinition(numbered, Kiv::PString("7"))), "1");
   EXPECT_EQ(marker(Container::FindSubContainerDefinition(numbered, Kiv::PString("0"))), "1");
   EXPECT_TRUE(Container::FindSubContainerDefinition(numbered, Kiv::PString("letters")).Empty());
@@ -27,7 +32,8 @@ TEST_F(ContainerTest, DefinitionHelpersFollowTheirLookupRules) {
 
   const Soup compulsory = Parse(
       "subpossibilities\n{\n  a\n  {\n    compulsory 1.0\n  }\n  b\n  {\n    compulsory 0\n  }\n"
-      "  c\n  {\n    compulsory -1\n  }\n  d\n  {\n    element-type \"x\"\n    compulsory 3.5\n  }\n}\n");
+      "  c\n  {\n    compulsory -1\n  }\n  d\n  {\n    element-type \"x\"\n    compulsory 3.5\n  "
+      "}\n}\n");
   CompulsoryMap tags(&Kiv::PString::TextLess), containers(&Kiv::PString::TextLess);
   Container::CollectCompulsoryTags(compulsory, tags);
   Container::CollectCompulsoryContainers(compulsory, containers);
@@ -38,8 +44,12 @@ TEST_F(ContainerTest, DefinitionHelpersFollowTheirLookupRules) {
 }
 
 int gCalls = 0;
-bool Fails(Container&, Soup*) { return ++gCalls, false; }
-bool Passes(Container&, Soup*) { return ++gCalls, true; }
+bool Fails(Container&, Soup*) {
+  return ++gCalls, false;
+}
+bool Passes(Container&, Soup*) {
+  return ++gCalls, true;
+}
 
 TEST_F(ContainerTest, ChildChecksRunEveryValidator) {
   Container container;

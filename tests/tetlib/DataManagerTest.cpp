@@ -17,13 +17,17 @@ class DataManagerTest : public TetTest {};
 TEST_F(DataManagerTest, MergesTheDefinitionFilesAndReadsEveryFileAsLines) {
   Put("defs/list.txt", "word 1 2 3\r\nsolo\nlast line");
   std::filesystem::create_directories(At("defs/sub"));
-  PutDefinitions("base\n{\n  from \"inheritance\"\n}\n", "x\n{\n  from \"kind\"\n}\nbase\n{\n  from \"kind\"\n}\n",
+  PutDefinitions("base\n{\n  from \"inheritance\"\n}\n",
+                 "x\n{\n  from \"kind\"\n}\nbase\n{\n  from \"kind\"\n}\n",
                  "x\n{\n  from \"container\"\n}\n");
   const Soup& definitions = Manager().GetDefinitions();
-  EXPECT_EQ(definitions.GetNamedSoup(Kiv::PString("x")).GetNamedTag(Kiv::PString("from")).Str(), "container");
-  EXPECT_EQ(definitions.GetNamedSoup(Kiv::PString("base")).GetNamedTag(Kiv::PString("from")).Str(), "kind");
+  EXPECT_EQ(definitions.GetNamedSoup(Kiv::PString("x")).GetNamedTag(Kiv::PString("from")).Str(),
+            "container");
+  EXPECT_EQ(definitions.GetNamedSoup(Kiv::PString("base")).GetNamedTag(Kiv::PString("from")).Str(),
+            "kind");
 
-  const std::vector<TETLib::DefinitionLine>* lines = Manager().FindListFile(Kiv::PString("list.txt"));
+  const std::vector<TETLib::DefinitionLine>* lines =
+      Manager().FindListFile(Kiv::PString("list.txt"));
   ASSERT_NE(lines, nullptr);
   ASSERT_EQ(lines->size(), 3u);
   EXPECT_EQ((*lines)[0].key.Str(), "word");

@@ -28,11 +28,16 @@ class ErrorHandlerTest : public TetTest {
 
   bool Report(Owner owner, uint32_t level, const char* text) {
     switch (owner) {
-      case Owner::kContainerA: return Dispatch(level, text, a_);
-      case Owner::kContainerB: return Dispatch(level, text, b_);
-      case Owner::kTagA: return Dispatch(level, text, tagA_);
-      case Owner::kTagB: return Dispatch(level, text, tagB_);
-      case Owner::kNone: break;
+      case Owner::kContainerA:
+        return Dispatch(level, text, a_);
+      case Owner::kContainerB:
+        return Dispatch(level, text, b_);
+      case Owner::kTagA:
+        return Dispatch(level, text, tagA_);
+      case Owner::kTagB:
+        return Dispatch(level, text, tagB_);
+      case Owner::kNone:
+        break;
     }
     return Dispatch(level, text);
   }
@@ -49,12 +54,17 @@ TEST_F(ErrorHandlerTest, DropsDuplicatesByOwnerAndTextWhateverTheLevel) {
     bool accepted;
   };
   const Case cases[] = {
-      {Owner::kContainerA, 3, "x", true},  {Owner::kContainerA, 3, "x", false},
-      {Owner::kContainerA, 2, "x", false}, {Owner::kContainerB, 3, "x", true},
-      {Owner::kTagA, 3, "x", true},        {Owner::kTagA, 0, "x", false},
-      {Owner::kTagB, 2, "x", true},        {Owner::kContainerA, 2, "y", true},
+      {Owner::kContainerA, 3, "x", true},
+      {Owner::kContainerA, 3, "x", false},
+      {Owner::kContainerA, 2, "x", false},
+      {Owner::kContainerB, 3, "x", true},
+      {Owner::kTagA, 3, "x", true},
+      {Owner::kTagA, 0, "x", false},
+      {Owner::kTagB, 2, "x", true},
+      {Owner::kContainerA, 2, "y", true},
       // Form C accepts a text only once in the whole list.
-      {Owner::kNone, 3, "x", false},       {Owner::kNone, 0, "z", true},
+      {Owner::kNone, 3, "x", false},
+      {Owner::kNone, 0, "z", true},
       {Owner::kNone, 2, "z", false},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {

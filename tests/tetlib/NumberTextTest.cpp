@@ -15,8 +15,8 @@ TEST(NumberText, FloatListsSplitAtEveryBlankAndComma) {
     std::vector<float> values;
   };
   const Case cases[] = {
-      {"1,2,3", {1, 2, 3}},   {"1 2", {1, 2}},     {"1, 2", {1, 0, 2}}, {"", {0}},
-      {"abc", {0}},           {"1 ", {1, 0}},      {"-1.5,2e1", {-1.5f, 20}},
+      {"1,2,3", {1, 2, 3}}, {"1 2", {1, 2}}, {"1, 2", {1, 0, 2}},       {"", {0}},
+      {"abc", {0}},         {"1 ", {1, 0}},  {"-1.5,2e1", {-1.5f, 20}},
   };
   for (const Case& c : cases) EXPECT_EQ(ParseFloatList(c.text), c.values) << '"' << c.text << '"';
 }

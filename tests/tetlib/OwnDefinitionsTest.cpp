@@ -24,10 +24,12 @@ class OwnDefinitionsTest : public TetTest {
   void CheckEntry(const std::string& where, const Soup& entry) {
     const std::string elementType = entry.GetNamedTag(Kiv::PString("element-type")).Str();
     if (!elementType.empty()) {
-      EXPECT_FALSE(Container::GetDefinition(Kiv::PString(elementType)).Empty()) << where << " -> " << elementType;
+      EXPECT_FALSE(Container::GetDefinition(Kiv::PString(elementType)).Empty())
+          << where << " -> " << elementType;
     }
     for (uint32_t i = 0; i < 8; ++i) {
-      const Kiv::PString type = entry.GetNamedTag(Kiv::PString("container-type" + std::to_string(i)));
+      const Kiv::PString type =
+          entry.GetNamedTag(Kiv::PString("container-type" + std::to_string(i)));
       if (type.Empty()) continue;
       EXPECT_FALSE(Container::GetDefinition(type).Empty()) << where << " -> " << type.View();
     }
@@ -37,12 +39,14 @@ class OwnDefinitionsTest : public TetTest {
     EXPECT_EQ(kTypes.count(entry.GetNamedTag(Kiv::PString("type")).Str()), 1u) << where;
     const std::string source = entry.GetNamedTag(Kiv::PString("source")).Str();
     if (!source.empty() && !kRegistrySources.count(source)) {
-      EXPECT_NE(Manager().FindListFile(Kiv::PString(source)), nullptr) << where << " source " << source;
+      EXPECT_NE(Manager().FindListFile(Kiv::PString(source)), nullptr)
+          << where << " source " << source;
     }
     const Soup validation = entry.GetNamedSoup(Kiv::PString("validation"));
     for (uint32_t i = 0; i < validation.CountTags(); ++i) {
       bool known = false;
-      for (const TETLib::TagValidatorRow& row : TETLib::TagValidatorTable()) known |= row.keyword == validation.GetIndexedTagName(i);
+      for (const TETLib::TagValidatorRow& row : TETLib::TagValidatorTable())
+        known |= row.keyword == validation.GetIndexedTagName(i);
       EXPECT_TRUE(known) << where << " validator " << validation.GetIndexedTagName(i).View();
     }
   }
@@ -69,22 +73,46 @@ class OwnDefinitionsTest : public TetTest {
   }
 
   const std::set<std::string> kTypes = {
-      "float",    "string",      "int",     "bool",         "vector2", "vector3",  "rgb",
-      "vector4",  "vector5",     "floatlist", "combobox",   "intcombobox", "listbox", "doublestring",
-      "kuid",     "filepath",    "filepathedit", "stringkuid", "kuidbrowser", "stringkuidbrowser"};
-  const std::set<std::string> kRegistrySources = {"attachment", "mesh-table", "attached-track", "queues"};
+      "float",    "string",       "int",        "bool",         "vector2",
+      "vector3",  "rgb",          "vector4",    "vector5",      "floatlist",
+      "combobox", "intcombobox",  "listbox",    "doublestring", "kuid",
+      "filepath", "filepathedit", "stringkuid", "kuidbrowser",  "stringkuidbrowser"};
+  const std::set<std::string> kRegistrySources = {"attachment", "mesh-table", "attached-track",
+                                                  "queues"};
 };
 
 TEST_F(OwnDefinitionsTest, EveryKindAndContainerTheChecksAskForIsDefined) {
-  for (const char* kind : {"scenery", "scenery-trackside", "buildable", "bridge", "double-track", "tunnel", "track",
-                           "chunky-track", "mesh-reducing-track", "obsolete-track", "spline", "traincar", "bogey",
-                           "interior", "pantograph", "drivercharacter", "map", "mojunction", "mocrossing", "mosignal",
-                           "mospeedboard", "turntable", "groundtexture", "texture", "mesh"}) {
+  for (const char* kind : {"scenery",
+                           "scenery-trackside",
+                           "buildable",
+                           "bridge",
+                           "double-track",
+                           "tunnel",
+                           "track",
+                           "chunky-track",
+                           "mesh-reducing-track",
+                           "obsolete-track",
+                           "spline",
+                           "traincar",
+                           "bogey",
+                           "interior",
+                           "pantograph",
+                           "drivercharacter",
+                           "map",
+                           "mojunction",
+                           "mocrossing",
+                           "mosignal",
+                           "mospeedboard",
+                           "turntable",
+                           "groundtexture",
+                           "texture",
+                           "mesh"}) {
     EXPECT_FALSE(Container::FindTopLevelDefinition(Kiv::PString(kind)).Empty()) << kind;
   }
-  for (const char* name : {"string-table", "smoke", "mesh-table", "mesh-element", "effect-corona", "effect-attachment",
-                           "lights", "sound", "obsolete-table", "attached-track", "queues", "thumbnails", "bogeys",
-                           "cameralist", "extensions"}) {
+  for (const char* name :
+       {"string-table", "smoke", "mesh-table", "mesh-element", "effect-corona", "effect-attachment",
+        "lights", "sound", "obsolete-table", "attached-track", "queues", "thumbnails", "bogeys",
+        "cameralist", "extensions"}) {
     EXPECT_FALSE(Container::GetDefinition(Kiv::PString(name)).Empty()) << name;
   }
   for (const char* code : {"ZX", "00"}) {

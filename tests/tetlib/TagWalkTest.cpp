@@ -201,9 +201,10 @@ class TagWalkTest : public TetTest {
 };
 
 TEST_F(TagWalkTest, TagNamesFindTheirDefinitionsThroughAliasesAndSequences) {
-  auto root = Walk(std::string(kThing) +
-                       "description-de \"d\"\nusername-fr \"u\"\nname12 \"n\"\nname7 \"n\"\nplain12 \"p\"\n",
-                   3.4f);
+  auto root = Walk(
+      std::string(kThing) +
+          "description-de \"d\"\nusername-fr \"u\"\nname12 \"n\"\nname7 \"n\"\nplain12 \"p\"\n",
+      3.4f);
   EXPECT_EQ(Lines(), (Lines_{"E " + Msg("$tet_container_nodefinition", {"plain12", "thing"})}));
   EXPECT_EQ(root->Tags().size(), 6u);
 }
@@ -217,17 +218,22 @@ TEST_F(TagWalkTest, SubContainersAreMatchedCreatedAndWalked) {
       // Present compulsory containers of every sort are not missing.
       {kThing, {}},
       {"kind \"thing\"\n",
-       {"E " + Msg("$tet_container_missingcontainer", {"box"}), "E " + Msg("$tet_container_missingcontainer", {"panel"})}},
+       {"E " + Msg("$tet_container_missingcontainer", {"box"}),
+        "E " + Msg("$tet_container_missingcontainer", {"panel"})}},
       {std::string(kThing) + ".cache\n{\n}\n",
-       {"E " + Msg("$tet_container_nodefinition", {".cache", "thing"}), "E " + Msg("$tet_container_oldcontainer")}},
+       {"E " + Msg("$tet_container_nodefinition", {".cache", "thing"}),
+        "E " + Msg("$tet_container_oldcontainer")}},
       // A particle described by a file needs no rate.
       {std::string(kThing) + "smoke1\n{\n  file \"a\"\n}\n", {}},
       {std::string(kThing) + "smoke1\n{\n}\n", {"E " + Msg("$tet_container_missingtag", {"rate"})}},
       // Without "inherit", an obsolete container has no definition.
-      {"kind \"bare\"\ngizmo\n{\n}\n", {"E " + Msg("$tet_container_nodefinition", {"gizmo", "bare"})}},
+      {"kind \"bare\"\ngizmo\n{\n}\n",
+       {"E " + Msg("$tet_container_nodefinition", {"gizmo", "bare"})}},
       // A name obsolete in a box is not obsolete beside it.
-      {std::string(kThing) + "rusty 1\n", {"E " + Msg("$tet_container_nodefinition", {"rusty", "thing"})}},
-      {"kind \"thing\"\nbox\n{\n  rusty 1\n}\npanel\n{\n}\n", {"E " + Msg("$tet_container_obsoletetag", {"rusty", "box"})}},
+      {std::string(kThing) + "rusty 1\n",
+       {"E " + Msg("$tet_container_nodefinition", {"rusty", "thing"})}},
+      {"kind \"thing\"\nbox\n{\n  rusty 1\n}\npanel\n{\n}\n",
+       {"E " + Msg("$tet_container_obsoletetag", {"rusty", "box"})}},
   };
   for (const Case& c : cases) {
     auto root = Walk(c.config, 3.4f);
@@ -257,13 +263,15 @@ TEST_F(TagWalkTest, AChildsKuidLeadsItsTags) {
 
 TEST_F(TagWalkTest, AnOldAssetLeavesTheDefinitionsAsTheyWere) {
   const std::string config = std::string(kThing) + "retired 1\n";
-  const auto obsoleteFinding = Lines_{"E " + Msg("$tet_container_obsoletetag", {"retired", "thing"})};
+  const auto obsoleteFinding =
+      Lines_{"E " + Msg("$tet_container_obsoletetag", {"retired", "thing"})};
   auto alone = Walk(config, 3.4f);
   EXPECT_EQ(Lines(), obsoleteFinding);
   auto old = Walk(config, 2.9f);  // still defined for build 2.9
   EXPECT_TRUE(Lines().empty());
   const Soup base = Manager().GetDefinitions().GetNamedSoup(Kiv::PString("base"));
-  EXPECT_FALSE(base.GetNamedSoup(Kiv::PString("subpossibilities")).HasNamedTag(Kiv::PString("retired")));
+  EXPECT_FALSE(
+      base.GetNamedSoup(Kiv::PString("subpossibilities")).HasNamedTag(Kiv::PString("retired")));
   EXPECT_TRUE(base.GetNamedSoup(Kiv::PString("obsolete-tag")).HasNamedTag(Kiv::PString("retired")));
   auto after = Walk(config, 3.4f);
   EXPECT_EQ(Lines(), obsoleteFinding);

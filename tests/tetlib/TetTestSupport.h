@@ -41,7 +41,8 @@ class TetTest : public FileTestDir {
 
   // Writes the three definition files (empty texts are left out) and loads
   // them.
-  void PutDefinitions(const std::string& inheritance, const std::string& kind, const std::string& container) {
+  void PutDefinitions(const std::string& inheritance, const std::string& kind,
+                      const std::string& container) {
     if (!inheritance.empty()) Put("defs/inheritance.txt", inheritance);
     if (!kind.empty()) Put("defs/kind.txt", kind);
     if (!container.empty()) Put("defs/container.txt", container);
@@ -50,7 +51,8 @@ class TetTest : public FileTestDir {
 
   void UseOwnDefinitions() {
     std::filesystem::copy(std::string(VU_SOURCE_DIR) + "/tetlib/TETData", At("defs"),
-                          std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
+                          std::filesystem::copy_options::recursive |
+                              std::filesystem::copy_options::overwrite_existing);
     ASSERT_TRUE(Manager().LoadDefinitions());
   }
 
@@ -97,7 +99,9 @@ class TetTest : public FileTestDir {
   std::vector<std::string> Lines() {
     std::vector<std::string> lines;
     for (const TETLib::ErrorHandler::Record& record : Findings().GetList()) {
-      const char* level = record.level == TETLib::ErrorHandler::kError ? "E " : record.level == 2 ? "W " : "M ";
+      const char* level = record.level == TETLib::ErrorHandler::kError ? "E "
+                          : record.level == 2                          ? "W "
+                                                                       : "M ";
       lines.push_back(level + record.text.Str());
     }
     return lines;
@@ -105,7 +109,8 @@ class TetTest : public FileTestDir {
 
   // A tag of `owner` with a value, validated by `definition` (text form of
   // the tag definition, with its "validation" container).
-  TETLib::Tag& AddTag(TETLib::Container& owner, const char* name, const char* value, const std::string& definition) {
+  TETLib::Tag& AddTag(TETLib::Container& owner, const char* name, const char* value,
+                      const std::string& definition) {
     std::unique_ptr<TETLib::Tag> tag = TETLib::Container::CreateTag(1, &owner, Kiv::PString(name));
     tag->value = Kiv::PString(value);
     tag->BuildValidators(Parse(definition));

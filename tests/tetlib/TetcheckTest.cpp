@@ -25,7 +25,8 @@ class TetcheckTest : public FileTestDir {
  protected:
   void SetUp() override {
     FileTestDir::SetUp();
-    fs::copy(std::string(VU_SOURCE_DIR) + "/tetlib/TETData", At("defs"), fs::copy_options::recursive);
+    fs::copy(std::string(VU_SOURCE_DIR) + "/tetlib/TETData", At("defs"),
+             fs::copy_options::recursive);
   }
 
   static std::string Fixture(const std::string& name) {
@@ -54,10 +55,22 @@ class TetcheckTest : public FileTestDir {
 };
 
 const char* const kFixtures[] = {
-    "clean",         "future-build", "mixed-case-kind",         "obsolete-kind",         "missing-tag",
-    "missing-container-early",      "missing-container-due",   "alias",                 "old-container",
-    "obsolete-tag",  "old-asset",    "unknown-tag",             "wrong-type",            "bad-list-value",
-    "textures",      "null-kuid",
+    "clean",
+    "future-build",
+    "mixed-case-kind",
+    "obsolete-kind",
+    "missing-tag",
+    "missing-container-early",
+    "missing-container-due",
+    "alias",
+    "old-container",
+    "obsolete-tag",
+    "old-asset",
+    "unknown-tag",
+    "wrong-type",
+    "bad-list-value",
+    "textures",
+    "null-kuid",
 };
 
 TEST_F(TetcheckTest, EachFixturePrintsExactlyItsExpectedLines) {
@@ -74,7 +87,8 @@ TEST_F(TetcheckTest, AssetsValidatedTogetherFindWhatEachFindsAlone) {
       {"obsolete-tag", "obsolete-tag"},
       {"old-asset", "obsolete-tag", "old-asset"},
       {"alias", "null-kuid", "alias", "clean"},
-      {"textures", "future-build", "missing-container-early", "clean", "missing-tag", "old-container"},
+      {"textures", "future-build", "missing-container-early", "clean", "missing-tag",
+       "old-container"},
   };
   for (const std::vector<std::string>& sequence : sequences) {
     std::vector<std::string> args = {"--export", At("defs")};
@@ -95,7 +109,8 @@ TEST_F(TetcheckTest, TheCleanExportRoundTripsThroughTheTextForm) {
   const std::string expected = Expected("clean");
   const size_t start = expected.find("+ Start of export\n");
   ASSERT_NE(start, std::string::npos);
-  const std::string exported = expected.substr(start + 18, expected.find("+ End of export") - start - 18);
+  const std::string exported =
+      expected.substr(start + 18, expected.find("+ End of export") - start - 18);
   fs::copy(Fixture("clean"), At("again"), fs::copy_options::recursive);
   Put("again/config.txt", exported);
   const ToolRun run = Tetcheck({"--export", At("defs"), At("again")});
@@ -104,7 +119,8 @@ TEST_F(TetcheckTest, TheCleanExportRoundTripsThroughTheTextForm) {
 
 TEST_F(TetcheckTest, WorksWithAnyDefinitionsFolder) {
   Put("other/kind.txt",
-      "gadget\n{\n  top-level 1\n  subpossibilities\n  {\n    kind\n    {\n      type \"string\"\n    }\n"
+      "gadget\n{\n  top-level 1\n  subpossibilities\n  {\n    kind\n    {\n      type \"string\"\n "
+      "   }\n"
       "    size\n    {\n      type \"int\"\n      compulsory 1.0\n    }\n  }\n}\n");
   Put("asset/config.txt", "kind \"gadget\"\nvandru-build 3.4\nweight 2\n");
   const ToolRun run = Tetcheck({At("other"), At("asset")});

@@ -50,37 +50,67 @@ TEST_F(TextureCheckTest, ReportsWhatTheTextureFilesOfAFolderTreeLack) {
   };
   const std::string longLine = "Tile=" + std::string(600, 's') + "Primary=gone.bmp\n";
   const Case cases[] = {
-      {{{"a.texture", "x"}, {"a.texture.txt", "Primary=a.bmp\n"}, {"a.bmp", nullptr, 64, 32}}, 3.4f, false, {}},
+      {{{"a.texture", "x"}, {"a.texture.txt", "Primary=a.bmp\n"}, {"a.bmp", nullptr, 64, 32}},
+       3.4f,
+       false,
+       {}},
       {{{"a.texture", "x"}}, 2.8f, false, {"W " + Msg("$tet_duplicatetexture", {"a.texture"})}},
       {{{"a.texture", "x"}}, 2.9f, false, {"E " + Msg("$tet_duplicatetexture", {"a.texture"})}},
-      {{{"w.texture.txt", "Primary=w.bmp\n"}, {"w.bmp", nullptr, 256, 100}}, 3.4f, false,
+      {{{"w.texture.txt", "Primary=w.bmp\n"}, {"w.bmp", nullptr, 256, 100}},
+       3.4f,
+       false,
        {"E " + Msg("$tet_texture_notpower2", {"w.bmp"})}},
       // Only the header of an image is read.
-      {{{"w.texture.txt", "Primary=w.bmp\n"}, {"w.bmp", nullptr, 256, 100, true}}, 3.4f, false,
+      {{{"w.texture.txt", "Primary=w.bmp\n"}, {"w.bmp", nullptr, 256, 100, true}},
+       3.4f,
+       false,
        {"E " + Msg("$tet_texture_notpower2", {"w.bmp"})}},
-      {{{"w.texture.txt", "Primary=p.bmp\r\nAlpha=a.bmp\r\n"}, {"p.bmp", nullptr, 256, 256}, {"a.bmp", nullptr, 128, 128}},
-       3.4f, false, {"E " + Msg("$tet_primaryalpha_notsamesize", {"w.texture.txt"})}},
+      {{{"w.texture.txt", "Primary=p.bmp\r\nAlpha=a.bmp\r\n"},
+        {"p.bmp", nullptr, 256, 256},
+        {"a.bmp", nullptr, 128, 128}},
+       3.4f,
+       false,
+       {"E " + Msg("$tet_primaryalpha_notsamesize", {"w.texture.txt"})}},
       // Names are found whatever their case; the last line of a kind wins.
-      {{{"t/w.texture.txt", "Primary=gone.bmp\nPrimary=Sub/Wall.BMP\n"}, {"t/sub/wall.bmp", nullptr, 32, 32}},
-       3.4f, false, {}},
-      {{{"w.texture.txt", "Primary=p.bmp\nAlpha=../a.bmp\n"}}, 3.4f, false,
+      {{{"t/w.texture.txt", "Primary=gone.bmp\nPrimary=Sub/Wall.BMP\n"},
+        {"t/sub/wall.bmp", nullptr, 32, 32}},
+       3.4f,
+       false,
+       {}},
+      {{{"w.texture.txt", "Primary=p.bmp\nAlpha=../a.bmp\n"}},
+       3.4f,
+       false,
        {"E " + Msg("$tet_texture_missing_primary", {"p.bmp", "w.texture.txt"}),
         "E " + Msg("$tet_texture_missing_alpha", {"../a.bmp", "w.texture.txt"})}},
-      {{{"w.texture.txt", "Primary=p.bmp\n"}, {"p.bmp", "not an image"}}, 3.4f, false,
+      {{{"w.texture.txt", "Primary=p.bmp\n"}, {"p.bmp", "not an image"}},
+       3.4f,
+       false,
        {"E " + Msg("$tet_texture_failedload", {"p.bmp"})}},
-      {{{"x/y/z/w.convert-tex.txt", "Primary=p.bmp\n"}}, 3.4f, false,
+      {{{"x/y/z/w.convert-tex.txt", "Primary=p.bmp\n"}},
+       3.4f,
+       false,
        {"E " + Msg("$tet_texture_failedload", {"x/y/z/w.convert-tex.txt"})}},
-      {{{"w.texture.txt", "Name=\xE9t\xE9\nPrimary=\xE9.bmp\n"}}, 3.4f, false,
+      {{{"w.texture.txt", "Name=\xE9t\xE9\nPrimary=\xE9.bmp\n"}},
+       3.4f,
+       false,
        {"E " + Msg("$tet_non_ansi_texture", {"w.texture.txt"}),
         "E " + Msg("$tet_texture_missing_primary", {"\xE9.bmp", "w.texture.txt"})}},
       // Lines are whole, however long: no piece of a line starts a new one.
       {{{"w.texture.txt", longLine.c_str()}}, 3.4f, false, {}},
-      {{{"w.texture.txt", "Primary=p.bmp\n"}, {"p.bmp", nullptr, 16, 16}}, 3.4f, true,
+      {{{"w.texture.txt", "Primary=p.bmp\n"}, {"p.bmp", nullptr, 16, 16}},
+       3.4f,
+       true,
        {"E " + Msg("$tet_binary_texture_conversion_failed", {"w.texture"})}},
-      {{{"w.texture.txt", "Primary=p.bmp\n"}, {"W.Texture", "x"}, {"p.bmp", nullptr, 16, 16}}, 3.4f, true, {}},
+      {{{"w.texture.txt", "Primary=p.bmp\n"}, {"W.Texture", "x"}, {"p.bmp", nullptr, 16, 16}},
+       3.4f,
+       true,
+       {}},
       // Entries come in the order of their names without regard to case.
-      {{{"B.texture", "x"}, {"a.texture", "x"}, {"C.texture", "x"}}, 3.4f, false,
-       {"E " + Msg("$tet_duplicatetexture", {"a.texture"}), "E " + Msg("$tet_duplicatetexture", {"B.texture"}),
+      {{{"B.texture", "x"}, {"a.texture", "x"}, {"C.texture", "x"}},
+       3.4f,
+       false,
+       {"E " + Msg("$tet_duplicatetexture", {"a.texture"}),
+        "E " + Msg("$tet_duplicatetexture", {"B.texture"}),
         "E " + Msg("$tet_duplicatetexture", {"C.texture"})}},
   };
   int n = 0;
@@ -98,8 +128,10 @@ TEST_F(TextureCheckTest, ALinkedFolderIsNotEnteredAndAnImageOutsideTheAssetIsMis
   ASSERT_EQ(::symlink("..", At("asset/sub/loop").c_str()), 0);
   ASSERT_EQ(::symlink(At("outside.bmp").c_str(), At("asset/sub/x.convert-tex.txt").c_str()), 0);
   EXPECT_FALSE(Check({}, 3.4f, false, "asset"));
-  EXPECT_EQ(Lines(), (Lines_{"E " + Msg("$tet_texture_failedload", {"sub/x.convert-tex.txt"}),
-                             "E " + Msg("$tet_texture_missing_primary", {"../outside.bmp", "w.texture.txt"})}));
+  EXPECT_EQ(
+      Lines(),
+      (Lines_{"E " + Msg("$tet_texture_failedload", {"sub/x.convert-tex.txt"}),
+              "E " + Msg("$tet_texture_missing_primary", {"../outside.bmp", "w.texture.txt"})}));
 }
 
 }  // namespace

@@ -40,47 +40,108 @@ TEST_F(ValidatorsTest, TagValidatorsPassOrReportAsTheirRulesSay) {
   };
   const Case cases[] = {
       {"scale", "0,1,2", "ispositive", 3.4f, true, {}},
-      {"scale", "0,-1,-2", "ispositive", 3.4f, false, {"E " + Msg("$tet_val_notpositive", {"scale"})}},
+      {"scale",
+       "0,-1,-2",
+       "ispositive",
+       3.4f,
+       false,
+       {"E " + Msg("$tet_val_notpositive", {"scale"})}},
       {"scale", "", "isnotzero", 3.4f, false, {"E " + Msg("$tet_val_emptyfield", {"scale"})}},
       {"scale", "1,0", "isnotzero", 3.4f, false, {"E " + Msg("$tet_val_notzero", {"scale"})}},
       {"speed", "5", "range\n{\nmin 1\nmax 9\n}", 3.4f, true, {}},
       // A min without a max: no value can be at least 1 and at most 0.
-      {"speed", "5", "range\n{\nmin 1\n}", 3.4f, false,
+      {"speed",
+       "5",
+       "range\n{\nmin 1\n}",
+       3.4f,
+       false,
        {"E " + Msg("$tet_val_notwithinrange", {"speed", 1.0, 0.0})}},
-      {"offset", "1,2", "arraysize\n{\nsize 3\n}", 3.4f, false,
+      {"offset",
+       "1,2",
+       "arraysize\n{\nsize 3\n}",
+       3.4f,
+       false,
        {"E " + Msg("$tet_val_arraywrongsize", {"offset", 3, 2})}},
-      {"offset", "1,2", "arraysize\n{\nsize 3\n}", 2.89f, false,
+      {"offset",
+       "1,2",
+       "arraysize\n{\nsize 3\n}",
+       2.89f,
+       false,
        {"E " + Msg("$tet_val_arraywrongsize", {"offset", 3, 2})}},
       {"offset", "1,2", "arraysize\n{\nsize 3\n}", 2.88f, true, {}},
       {"offset", "1,2", "arraysize", 3.4f, false, {}},
       {"image", "there.txt", "fileexists", 3.4f, true, {}},
-      {"image", "gone.txt", "fileexists", 3.4f, false, {"E " + Msg("$tet_val_file_dne", {"gone.txt"})}},
-      {"image", "gone.txt", "fileexists", 3.39f, false, {"W " + Msg("$tet_val_file_dne", {"gone.txt"})}},
-      {"image", "../asset/there.txt", "fileexists", 3.4f, false,
+      {"image",
+       "gone.txt",
+       "fileexists",
+       3.4f,
+       false,
+       {"E " + Msg("$tet_val_file_dne", {"gone.txt"})}},
+      {"image",
+       "gone.txt",
+       "fileexists",
+       3.39f,
+       false,
+       {"W " + Msg("$tet_val_file_dne", {"gone.txt"})}},
+      {"image",
+       "../asset/there.txt",
+       "fileexists",
+       3.4f,
+       false,
        {"E " + Msg("$tet_val_file_dne", {"../asset/there.txt"})}},
       {"image", "", "fileexists", 3.4f, false, {}},
-      {"initial-count", "0", "mustbepaired\n{\n0 \"initial-count\"\n1 \"product\"\n}", 3.4f, true, {}},
-      {"initial-count", "2", "mustbepaired\n{\n0 \"initial-count\"\n1 \"product\"\n}", 3.4f, false,
+      {"initial-count",
+       "0",
+       "mustbepaired\n{\n0 \"initial-count\"\n1 \"product\"\n}",
+       3.4f,
+       true,
+       {}},
+      {"initial-count",
+       "2",
+       "mustbepaired\n{\n0 \"initial-count\"\n1 \"product\"\n}",
+       3.4f,
+       false,
        {"E " + Msg("$tet_val_mustbepaired", {"product", "initial-count"})}},
       {"scenery", "1", "notownparent", 3.4f, false, {"E " + Msg("$tet_val_notownparent")}},
       {"speed", "1", "isnottraincar", 3.4f, true, {}},
-      {"speed", "1", "istracksidetype", 3.4f, false, {"E " + Msg("$tet_val_notype", {"speed", "type", "trackside"})}},
-      {"group", "1", "needcollatemeshes", 3.4f, false,
+      {"speed",
+       "1",
+       "istracksidetype",
+       3.4f,
+       false,
+       {"E " + Msg("$tet_val_notype", {"speed", "type", "trackside"})}},
+      {"group",
+       "1",
+       "needcollatemeshes",
+       3.4f,
+       false,
        {"E " + Msg("$tet_val_nocollatemeshes", {"group", "collate-meshes"})}},
-      {"script", "run", "scriptfileexists", 3.4f, false, {"E " + Msg("$tet_val_scriptfiledne", {"run"})}},
-      {"lights", "1", "mustbeinlightcontainer", 3.4f, false, {"E " + Msg("$tet_val_musthavealightcontainer")}},
+      {"script",
+       "run",
+       "scriptfileexists",
+       3.4f,
+       false,
+       {"E " + Msg("$tet_val_scriptfiledne", {"run"})}},
+      {"lights",
+       "1",
+       "mustbeinlightcontainer",
+       3.4f,
+       false,
+       {"E " + Msg("$tet_val_musthavealightcontainer")}},
   };
   for (const Case& c : cases) {
     Findings().Clear();
     Build(c.build);
-    Tag& tag = AddTag(root_, c.name, c.value, std::string("validation\n{\n") + c.validation + "\n}\n");
+    Tag& tag =
+        AddTag(root_, c.name, c.value, std::string("validation\n{\n") + c.validation + "\n}\n");
     EXPECT_EQ(tag.RunValidators(), c.passes) << c.name << " " << c.validation << " at " << c.build;
     EXPECT_EQ(Lines(), c.findings) << c.name << " " << c.validation << " at " << c.build;
   }
 }
 
 TEST_F(ValidatorsTest, ValidatorsAreBuiltInListOrderAndAllRun) {
-  Tag& two = AddTag(root_, "a", "-5", "validation\n{\nrange\n{\nmin 1\nmax 2\n}\nispositive\nnosuchcheck\n}\n");
+  Tag& two = AddTag(root_, "a", "-5",
+                    "validation\n{\nrange\n{\nmin 1\nmax 2\n}\nispositive\nnosuchcheck\n}\n");
   ASSERT_EQ(two.validators.size(), 2u);
   EXPECT_EQ(two.validatorArgs[0].GetNamedTag(Kiv::PString("max")).Str(), "2");
   EXPECT_FALSE(two.RunValidators());
@@ -106,11 +167,13 @@ TEST_F(ValidatorsTest, ContainerValidatorsCheckTheTreeBelowThem) {
   AddTag(*entry, "auto-create", "0", "");
   table->AddChild(std::move(entry));
   root_.AddChild(std::move(table));
-  const Soup validation = Parse("validation\n{\nmeshtablehasshadow\nmeshtablehasvisiblemesh\nuniquenames\n}\n");
+  const Soup validation =
+      Parse("validation\n{\nmeshtablehasshadow\nmeshtablehasvisiblemesh\nuniquenames\n}\n");
   Container::BuildContainerValidators(root_, validation);
   ASSERT_EQ(root_.ValidatorCount(), 3u);
   EXPECT_FALSE(root_.RunChildChecks());
-  EXPECT_EQ(Lines(), (Lines_{"W " + Msg("$tet_val_shadow_missing"), "W " + Msg("$tet_val_no_visible_mesh")}));
+  EXPECT_EQ(Lines(), (Lines_{"W " + Msg("$tet_val_shadow_missing"),
+                             "W " + Msg("$tet_val_no_visible_mesh")}));
   // Without the mesh-check flag the mesh table is not looked at.
   Findings().Clear();
   root_.SetMeshChecks(false);

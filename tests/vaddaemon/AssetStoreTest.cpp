@@ -106,7 +106,8 @@ class AssetStoreTest : public ::testing::Test {
 
   std::vector<std::string> Entries(const fs::path& folder) {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(folder))
+      names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -137,7 +138,8 @@ TEST_F(AssetStoreTest, InstallRecordsConfigurationAndCopiesFiles) {
   EXPECT_EQ(asset.status[kStatusInstalledLocally], 1);
   EXPECT_EQ(asset.status[kStatusOpenForEdit], 0);
   EXPECT_EQ(asset.folder, "kuid 100 5");
-  EXPECT_EQ(ReadFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"), "mesh of Old_Loco");
+  EXPECT_EQ(ReadFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"),
+            "mesh of Old_Loco");
   Soup config;
   ASSERT_TRUE(store_->LoadConfig(kLoco, &config));
   EXPECT_EQ(config.GetNamedTag(Kiv::PString("kind")).Str(), "traincar");
@@ -172,7 +174,8 @@ TEST_F(AssetStoreTest, BadSourcesAreRefusedWithoutLeftovers) {
   // not be handed out whole, so it is not taken in.
   const StoreResult longName = Install(Source(kLoco, "long", std::string(300, 'q') + " 1\r\n"));
   EXPECT_EQ(longName.code, StoreCode::kBadConfig);
-  EXPECT_NE(longName.message.find("\"" + std::string(40, 'q') + "...\" cannot be stored"), std::string::npos)
+  EXPECT_NE(longName.message.find("\"" + std::string(40, 'q') + "...\" cannot be stored"),
+            std::string::npos)
       << longName.message;
   EXPECT_TRUE(Entries(userData_ / "local").empty());
   EXPECT_TRUE(store_->List().empty());
@@ -201,7 +204,8 @@ TEST_F(AssetStoreTest, ReinstallReplacesFilesAndKeepsStoredValues) {
   EXPECT_EQ(asset.status[kStatusOnDownloadService], 1);
   // The new copy takes the other name; the old one is gone.
   EXPECT_EQ(Entries(userData_ / "local"), std::vector<std::string>{"kuid 100 5~"});
-  EXPECT_EQ(ReadFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"), "mesh of second");
+  EXPECT_EQ(ReadFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"),
+            "mesh of second");
   ASSERT_TRUE(Install(Source(kLoco, "third")).Ok());
   EXPECT_EQ(Entries(userData_ / "local"), std::vector<std::string>{"kuid 100 5"});
 }
@@ -249,7 +253,8 @@ TEST_F(AssetStoreTest, CommitRefusesEditWithoutUsableConfiguration) {
   ASSERT_TRUE(store_->BeginEdit(kLoco, &edit).Ok());
   WriteFile(fs::path(edit.path) / "config.txt", Config(kWagon, "misfiled"));
   EXPECT_EQ(store_->CommitEdit(kLoco, nullptr).code, StoreCode::kBadConfig);
-  WriteFile(fs::path(edit.path) / "config.txt", Config(kLoco, "long", std::string(300, 'q') + " 1\r\n"));
+  WriteFile(fs::path(edit.path) / "config.txt",
+            Config(kLoco, "long", std::string(300, 'q') + " 1\r\n"));
   EXPECT_EQ(store_->CommitEdit(kLoco, nullptr).code, StoreCode::kBadConfig);
   fs::remove(fs::path(edit.path) / "config.txt");
   EXPECT_EQ(store_->CommitEdit(kLoco, nullptr).code, StoreCode::kBadConfig);
@@ -324,7 +329,8 @@ TEST_F(AssetStoreTest, InstallAsEditCopyLeavesInstalledCopyAlone) {
   const StoredAsset asset = Get(kLoco);
   EXPECT_EQ(asset.name, "installed");
   EXPECT_EQ(ReadFile(fs::path(store_->EditPath(asset)) / "meshes" / "body.im"), "mesh of incoming");
-  EXPECT_EQ(ReadFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"), "mesh of installed");
+  EXPECT_EQ(ReadFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"),
+            "mesh of installed");
   // A plain install over it discards the edit copy.
   ASSERT_TRUE(Install(Source(kLoco, "plain")).Ok());
   EXPECT_FALSE(Get(kLoco).OpenForEdit());
@@ -383,7 +389,8 @@ TEST_F(AssetStoreTest, StoredValuesSurviveReopen) {
   EXPECT_EQ(kept.name, "catalog only");
   EXPECT_EQ(kept.status[kStatusOnDownloadService], 1);
   EXPECT_EQ(kept.status[kStatusInstalledLocally], 0);
-  EXPECT_EQ(store_->SetStatusByte(kWagon, kStatusInstalledLocally, 1).code, StoreCode::kBadArgument);
+  EXPECT_EQ(store_->SetStatusByte(kWagon, kStatusInstalledLocally, 1).code,
+            StoreCode::kBadArgument);
   EXPECT_EQ(store_->SetStatusByte(kWagon, kStatusByteCount, 1).code, StoreCode::kBadArgument);
   EXPECT_EQ(store_->SetFavourite(kLoco, true).code, StoreCode::kNotFound);
 }
@@ -428,8 +435,10 @@ TEST_F(AssetStoreTest, RecoveryMakesIndexAndFoldersAgree) {
   EXPECT_TRUE(asset.Installed());
   EXPECT_FALSE(asset.OpenForEdit());
   ASSERT_TRUE(store_->Find(kLoco, &asset));
-  EXPECT_EQ(ReadFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"), "mesh of kept");
-  EXPECT_EQ(Entries(local), (std::vector<std::string>{"kuid 100 21", "kuid 100 5", "kuid2 100 9 0", "notes"}));
+  EXPECT_EQ(ReadFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"),
+            "mesh of kept");
+  EXPECT_EQ(Entries(local),
+            (std::vector<std::string>{"kuid 100 21", "kuid 100 5", "kuid2 100 9 0", "notes"}));
   EXPECT_TRUE(Entries(editing).empty());
 }
 
@@ -457,7 +466,8 @@ TEST_F(AssetStoreTest, IndexThatIsNotADatabaseIsRefusedAndKept) {
   EXPECT_EQ(ReadFile(index), junk);
   StoredAsset asset;
   EXPECT_FALSE(store.Find(kLoco, &asset));
-  EXPECT_EQ(store.InstallFolder(Source(kLoco, "x").string(), {}, nullptr).code, StoreCode::kDbError);
+  EXPECT_EQ(store.InstallFolder(Source(kLoco, "x").string(), {}, nullptr).code,
+            StoreCode::kDbError);
 
   fs::remove(index);
   Sql("PRAGMA user_version = 99;");
@@ -467,7 +477,8 @@ TEST_F(AssetStoreTest, IndexThatIsNotADatabaseIsRefusedAndKept) {
 
 TEST_F(AssetStoreTest, ConcurrentInstallsOfOneAndManyAssetsStayConsistent) {
   std::vector<fs::path> sources;
-  for (int i = 0; i < 4; ++i) sources.push_back(Source(KUID{100, 50 + i, 0}, "many" + std::to_string(i)));
+  for (int i = 0; i < 4; ++i)
+    sources.push_back(Source(KUID{100, 50 + i, 0}, "many" + std::to_string(i)));
   const fs::path a = Source(kLoco, "a");
   const fs::path b = Source(kLoco, "b");
   std::atomic<int> failures{0};

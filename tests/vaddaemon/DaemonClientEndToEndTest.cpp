@@ -38,7 +38,8 @@ TEST_F(DaemonClientEndToEnd, ClientStartsTheDaemonOnFirstUseAndRequestsComplete)
   const pid_t pid = pid_t(block.owner);
   AdoptDaemon(pid);
 
-  EXPECT_TRUE(WriteSetting(Kiv::PString("internet"), Kiv::PString("language"), Kiv::PString("francais")));
+  EXPECT_TRUE(
+      WriteSetting(Kiv::PString("internet"), Kiv::PString("language"), Kiv::PString("francais")));
   EXPECT_EQ(ReadSetting(Kiv::PString("internet"), Kiv::PString("language")).Str(), "francais");
   EXPECT_EQ(ReadSetting(Kiv::PString("internet"), Kiv::PString("username")).Str(), "");
 

@@ -42,7 +42,8 @@ std::string ValueOf(const Bytes& reply) {
   return reader.AtEnd() ? value : "<damaged>";
 }
 
-std::string ReadSetting(RawClient& client, uint32_t id, std::string_view group, std::string_view key) {
+std::string ReadSetting(RawClient& client, uint32_t id, std::string_view group,
+                        std::string_view key) {
   Bytes reply;
   if (!client.Transact(kReadSetting, id, SettingBody(group, key), &reply)) return "<no reply>";
   return ValueOf(reply);
@@ -51,7 +52,8 @@ std::string ReadSetting(RawClient& client, uint32_t id, std::string_view group, 
 bool WriteSetting(RawClient& client, uint32_t id, std::string_view group, std::string_view key,
                   std::string_view value) {
   Bytes reply;
-  return client.Transact(kWriteSetting, id, SettingBody(group, key, value), &reply) && reply.empty();
+  return client.Transact(kWriteSetting, id, SettingBody(group, key, value), &reply) &&
+         reply.empty();
 }
 
 // A soup with one text tag: record = size, name length, name + NUL, type 3,
@@ -147,7 +149,8 @@ TEST_F(DaemonCore, SettingsRoundTripAndSurviveRestart) {
   // A damaged soup leaves the group as it was.
   Bytes damaged;
   RawClient::PutPString(damaged, "display");
-  RawClient::PutBytes(damaged, Bytes{0x41, 0x43, 0x53, 0x24, 1, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0, 0});
+  RawClient::PutBytes(damaged,
+                      Bytes{0x41, 0x43, 0x53, 0x24, 1, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0, 0});
   ASSERT_TRUE(client->Transact(kWriteGroup, 13, damaged, &reply));
   EXPECT_EQ(ReadSetting(*client, 14, "display", "mode"), "wide");
 
@@ -186,7 +189,8 @@ TEST_F(DaemonCore, TwoClientsAtOnceEachGetTheirOwnReplies) {
   // Pipelined: many requests sent before any reply is read; every id is
   // answered exactly once.
   const uint32_t count = 50;
-  for (uint32_t id = 1; id <= count; ++id) ASSERT_TRUE(first->SendRequest(kKeepAlive, 1000 + id, {}));
+  for (uint32_t id = 1; id <= count; ++id)
+    ASSERT_TRUE(first->SendRequest(kKeepAlive, 1000 + id, {}));
   std::vector<int> seen(count + 1, 0);
   for (uint32_t n = 0; n < count; ++n) {
     RawClient::Frame frame;
@@ -214,7 +218,8 @@ TEST_F(DaemonCore, HostileBytesCloseOnlyTheirConnection) {
   RawClient longPath;
   ASSERT_TRUE(longPath.Connect(Port()));
   Bytes hello;
-  for (uint32_t word : {VADFrames::kTagHello, VADFrames::kVersion, VADFrames::kBuild, 1u, 0xFFFFFFF0u}) {
+  for (uint32_t word :
+       {VADFrames::kTagHello, VADFrames::kVersion, VADFrames::kBuild, 1u, 0xFFFFFFF0u}) {
     RawClient::PutU32(hello, word);
   }
   ASSERT_TRUE(longPath.Send(hello));
@@ -270,7 +275,8 @@ TEST_F(DaemonCore, SecondDaemonRefusesWhileTheFirstLives) {
   ASSERT_NE(second, 0);
   const int status = WaitExit(second, 10000);
   EXPECT_EQ(status, 2);
-  EXPECT_NE(DaemonOutput(1).find("another daemon (process " + std::to_string(DaemonPid())), std::string::npos)
+  EXPECT_NE(DaemonOutput(1).find("another daemon (process " + std::to_string(DaemonPid())),
+            std::string::npos)
       << DaemonOutput(1);
   // The first keeps its block and its port.
   const OwnerBlock block = ReadOwnerBlock();
@@ -290,7 +296,8 @@ TEST_F(DaemonCore, NewDaemonTakesOverAfterTheFirstIsKilled) {
   // the block (which would clear it) until the new daemon says it serves.
   const pid_t next = SpawnDaemon();
   ASSERT_NE(next, 0);
-  for (int i = 0; i < 500 && DaemonOutput(1).find(" serves ") == std::string::npos && IsRunning(next); ++i) {
+  for (int i = 0;
+       i < 500 && DaemonOutput(1).find(" serves ") == std::string::npos && IsRunning(next); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   ASSERT_NE(DaemonOutput(1).find(" serves "), std::string::npos) << DaemonOutput(1);

@@ -24,7 +24,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SleepMs(int ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 std::string MakeTempRoot() {
   std::string pattern = (std::filesystem::temp_directory_path() / "vaddaemon-test-XXXXXX").string();
@@ -71,12 +73,14 @@ void DaemonFixture::TearDown() {
 pid_t DaemonFixture::SpawnDaemon(const std::vector<std::string>& environment) {
   const std::string log = root_ + "/daemon-" + std::to_string(spawnCount_++) + ".log";
   std::vector<std::string> entries;
-  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) entries.emplace_back(*entry);
+  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry)
+    entries.emplace_back(*entry);
   for (const std::string& extra : environment) {
     const std::string name = extra.substr(0, extra.find('=') + 1);
-    entries.erase(std::remove_if(entries.begin(), entries.end(),
-                                 [&](const std::string& e) { return e.compare(0, name.size(), name) == 0; }),
-                  entries.end());
+    entries.erase(
+        std::remove_if(entries.begin(), entries.end(),
+                       [&](const std::string& e) { return e.compare(0, name.size(), name) == 0; }),
+        entries.end());
     entries.push_back(extra);
   }
   std::vector<char*> envp;

@@ -100,7 +100,7 @@ class DaemonFixture : public ::testing::Test {
   std::string root_;
   pid_t pid_ = 0;
   uint16_t port_ = 0;
-  std::vector<pid_t> spawned_;  // Not yet reaped.
+  std::vector<pid_t> spawned_;   // Not yet reaped.
   std::map<pid_t, int> exited_;  // Reaped: exit status.
   size_t spawnCount_ = 0;
 };

@@ -171,12 +171,12 @@ TEST_F(InProcessServer, MessagesGoBeforeTheReplyAndNeverForOneWayRequests) {
   ASSERT_EQ(notes.size(), 1u);
   EXPECT_EQ(notes[0].word, 3u);
   BodyReader note(notes[0].body);
-  EXPECT_EQ(note.U32(), 9u);   // the transaction id
-  EXPECT_EQ(note.U32(), 0u);   // status: records follow
-  EXPECT_EQ(note.U32(), 1u);   // one record
-  EXPECT_EQ(note.U32(), 4u);   // success
+  EXPECT_EQ(note.U32(), 9u);  // the transaction id
+  EXPECT_EQ(note.U32(), 0u);  // status: records follow
+  EXPECT_EQ(note.U32(), 1u);  // one record
+  EXPECT_EQ(note.U32(), 4u);  // success
   EXPECT_EQ(note.String(), "done");
-  EXPECT_EQ(note.U32(), 0u);   // no subject
+  EXPECT_EQ(note.U32(), 0u);  // no subject
   EXPECT_TRUE(note.AtEnd());
 }
 
@@ -188,7 +188,8 @@ TEST_F(InProcessServer, FailingHandlerGetsAnEmptyReplyAndCloseCallsObservers) {
   EXPECT_TRUE(reply.empty());
   EXPECT_EQ(context_.ConnectionCount(), 1u);
   client->Close();
-  for (int i = 0; i < 500 && closed_.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  for (int i = 0; i < 500 && closed_.load() == 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_EQ(closed_.load(), 1);
   EXPECT_EQ(context_.ConnectionCount(), 0u);
 }
@@ -285,7 +286,8 @@ TEST_F(InProcessServer, ConnectionOfAnotherUserIsClosedBeforeAnyAnswer) {
     int answerBytes;
   };
   for (const Case& c : {Case{false, 12}, Case{true, 0}}) {
-    EXPECT_EQ(AnswerBytesAs(c.nobody, server_->Port(), hello), c.answerBytes) << (c.nobody ? "nobody" : "root");
+    EXPECT_EQ(AnswerBytesAs(c.nobody, server_->Port(), hello), c.answerBytes)
+        << (c.nobody ? "nobody" : "root");
   }
   EXPECT_TRUE(log.Has("refusing a connection from user 65534: this daemon serves user 0 only"));
 }
@@ -355,8 +357,10 @@ TEST(DaemonFrames, HelloIsCheckedAndAnswered) {
   EXPECT_EQ(DaemonFrames::ReadHello(tooLong, read), DaemonFrames::HelloResult::kTooLong);
   MemorySource cut(Words({VADFrames::kTagHello, 340, 49938, 1, 10}));
   EXPECT_EQ(DaemonFrames::ReadHello(cut, read), DaemonFrames::HelloResult::kBroken);
-  EXPECT_EQ(DaemonFrames::EncodeHelloAnswer(), (Bytes{0x44, 0x44, 0x41, 0x56, 0x54, 1, 0, 0, 0x12, 0xC3, 0, 0}));
-  EXPECT_EQ(DaemonFrames::EncodeNote(3, nullptr, 0), (Bytes{0x65, 0x74, 0x6F, 0x6E, 3, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(DaemonFrames::EncodeHelloAnswer(),
+            (Bytes{0x44, 0x44, 0x41, 0x56, 0x54, 1, 0, 0, 0x12, 0xC3, 0, 0}));
+  EXPECT_EQ(DaemonFrames::EncodeNote(3, nullptr, 0),
+            (Bytes{0x65, 0x74, 0x6F, 0x6E, 3, 0, 0, 0, 0, 0, 0, 0}));
 }
 
 TEST(DaemonConfig, SettingsAcceptOnlyWholeNumbersInTheirRange) {

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <thread>
 
-
 #include "tests/vaddaemon/DaemonFixture.h"
 #include "tests/vaddaemon/InstallTestSupport.h"
 
@@ -26,7 +25,8 @@ TEST_F(DaemonInstallCrash, KillDuringInstallLeavesAssetWholeOrAbsentAndRestartTa
   const fs::path archive = fs::path(Root()) / "source" / "two.cdp";
   fs::create_directories(archive.parent_path());
   const FileMap files = {{"body.im", std::string(20000, 'b')}, {"sub/skin.texture", "skin"}};
-  WriteArchive(archive, {MakeEntry(kDone, "Done", files, true), MakeEntry(kCut, "Cut", files, true)});
+  WriteArchive(archive,
+               {MakeEntry(kDone, "Done", files, true), MakeEntry(kCut, "Cut", files, true)});
 
   // Each entry pauses before the store records it: the kill lands while
   // the second asset sits extracted in its staging folder.
@@ -43,7 +43,8 @@ TEST_F(DaemonInstallCrash, KillDuringInstallLeavesAssetWholeOrAbsentAndRestartTa
     // The second entry is now being extracted or waiting to be recorded.
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     bool staging = false;
-    for (const std::string& name : LocalFolders(UserDataPath())) staging |= name.rfind(".vadtmp-", 0) == 0;
+    for (const std::string& name : LocalFolders(UserDataPath()))
+      staging |= name.rfind(".vadtmp-", 0) == 0;
     EXPECT_TRUE(staging) << "the kill should find a staging folder";
     KillDaemon(first);
   }
@@ -75,7 +76,8 @@ TEST_F(DaemonInstallCrash, KillDuringInstallLeavesAssetWholeOrAbsentAndRestartTa
   // The archive installs again: the cut asset is new, the whole one becomes
   // an edit copy.
   std::vector<RawClient::Frame> notes;
-  ASSERT_TRUE(client.Transact(kInstallArchive, 4, InstallBody(archive.string(), 2, 0), &reply, &notes, 30000));
+  ASSERT_TRUE(client.Transact(kInstallArchive, 4, InstallBody(archive.string(), 2, 0), &reply,
+                              &notes, 30000));
   EXPECT_EQ(BodyReader(reply).U32(), 2u);
 }
 

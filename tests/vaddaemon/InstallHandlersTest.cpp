@@ -20,10 +20,11 @@ class DaemonInstall : public DaemonFixture {
   fs::path Source(const std::string& name) const { return fs::path(Root()) / "source" / name; }
 
   // Sends an install request; the reply and the notes before it.
-  Bytes Install(RawClient& client, uint32_t code, uint32_t id, const std::string& path, uint8_t callback,
-                std::vector<RawClient::Frame>* notes) {
+  Bytes Install(RawClient& client, uint32_t code, uint32_t id, const std::string& path,
+                uint8_t callback, std::vector<RawClient::Frame>* notes) {
     Bytes reply;
-    EXPECT_TRUE(client.Transact(code, id, InstallBody(path, code == kInstallFolder ? 0 : 2, callback), &reply,
+    EXPECT_TRUE(client.Transact(code, id,
+                                InstallBody(path, code == kInstallFolder ? 0 : 2, callback), &reply,
                                 notes, 30000));
     return reply;
   }
@@ -37,7 +38,8 @@ class DaemonInstall : public DaemonFixture {
     return frame.body;
   }
 
-  Soup Export(RawClient& client, uint32_t id, const KUID& kuid, std::vector<RawClient::Frame>* notes = nullptr) {
+  Soup Export(RawClient& client, uint32_t id, const KUID& kuid,
+              std::vector<RawClient::Frame>* notes = nullptr) {
     Bytes reply;
     EXPECT_TRUE(client.Transact(kExportEntry, id, ExportBody(kuid, 3), &reply, notes));
     return SoupFrom(reply);
@@ -45,7 +47,8 @@ class DaemonInstall : public DaemonFixture {
 };
 
 TEST_F(DaemonInstall, FolderInstallReportsSuccessBeforeReplyAndRefusesFolderWithoutConfig) {
-  const FileMap files = {{"mesh.im", "mesh bytes"}, {"textures/wall.texture", std::string(3000, 'w')}};
+  const FileMap files = {{"mesh.im", "mesh bytes"},
+                         {"textures/wall.texture", std::string(3000, 'w')}};
   MakeAssetFolder(Source("first"), kFirst, "First thing", files);
   auto client = Connect();
   ASSERT_TRUE(client);
@@ -84,7 +87,8 @@ TEST_F(DaemonInstall, QuestionAboutInstalledAssetOnlyWithCallbackAndAnswerDecide
   auto client = Connect();
   ASSERT_TRUE(client);
   std::vector<RawClient::Frame> notes;
-  ASSERT_EQ(KUIDFrom(Install(*client, kInstallFolder, 1, Source("first").string(), 1, &notes)), kFirst);
+  ASSERT_EQ(KUIDFrom(Install(*client, kInstallFolder, 1, Source("first").string(), 1, &notes)),
+            kFirst);
   for (const auto& note : notes) EXPECT_NE(note.word, kNoteQuestion) << "asked about a new asset";
 
   // Installed now: with the callback byte the tool is asked; answer 1 keeps
@@ -107,7 +111,9 @@ TEST_F(DaemonInstall, QuestionAboutInstalledAssetOnlyWithCallbackAndAnswerDecide
   ASSERT_TRUE(client->ReadFrame(frame));
   ASSERT_TRUE(frame.IsReply());
   EXPECT_TRUE(KUIDFrom(frame.body).IsNull());
-  EXPECT_EQ(GetFile(fs::path(UserDataPath()) / "local" / LocalFolders(UserDataPath()).at(0) / "a.txt"), "one");
+  EXPECT_EQ(
+      GetFile(fs::path(UserDataPath()) / "local" / LocalFolders(UserDataPath()).at(0) / "a.txt"),
+      "one");
 
   // Answer 3 replaces.
   ASSERT_TRUE(client->SendRequest(kInstallFolder, 3, InstallBody(Source("first").string(), 0, 1)));
@@ -129,16 +135,19 @@ TEST_F(DaemonInstall, QuestionAboutInstalledAssetOnlyWithCallbackAndAnswerDecide
   // Without the callback byte an installed asset is replaced without a
   // question.
   notes.clear();
-  EXPECT_EQ(KUIDFrom(Install(*client, kInstallFolder, 4, Source("first").string(), 0, &notes)), kFirst);
+  EXPECT_EQ(KUIDFrom(Install(*client, kInstallFolder, 4, Source("first").string(), 0, &notes)),
+            kFirst);
   for (const auto& note : notes) EXPECT_NE(note.word, kNoteQuestion);
 }
 
 TEST_F(DaemonInstall, ArchiveRoundTripInstallExportRebuildExtract) {
-  const FileMap firstFiles = {{"mesh.im", "mesh"}, {"art/skin.texture", std::string(5000, 's') + "end"}};
+  const FileMap firstFiles = {{"mesh.im", "mesh"},
+                              {"art/skin.texture", std::string(5000, 's') + "end"}};
   const FileMap secondFiles = {{"empty.txt", ""}, {"readme.txt", "hello"}};
   const fs::path archive = Source("pack.cdp");
   fs::create_directories(archive.parent_path());
-  WriteArchive(archive, {MakeEntry(kFirst, "First", firstFiles, true), MakeEntry(kSecond, "Second", secondFiles, false)});
+  WriteArchive(archive, {MakeEntry(kFirst, "First", firstFiles, true),
+                         MakeEntry(kSecond, "Second", secondFiles, false)});
   auto client = Connect();
   ASSERT_TRUE(client);
 
@@ -167,7 +176,8 @@ TEST_F(DaemonInstall, ArchiveRoundTripInstallExportRebuildExtract) {
   CDP::OpenArchive(reopened, message, rebuilt.string());
   ASSERT_TRUE(message.Empty()) << message.Str();
   ASSERT_EQ(CDP::GetAssetCount(reopened), 2u);
-  const std::vector<std::pair<KUID, FileMap>> expected = {{kFirst, firstFiles}, {kSecond, secondFiles}};
+  const std::vector<std::pair<KUID, FileMap>> expected = {{kFirst, firstFiles},
+                                                          {kSecond, secondFiles}};
   for (const auto& [kuid, files] : expected) {
     const int32_t index = CDP::FindAsset(reopened, kuid);
     ASSERT_GE(index, 0);
@@ -205,8 +215,9 @@ TEST_F(DaemonInstall, ArchiveFolderDeeperThanTheStoreKeepsIsNamed) {
   const Bytes reply = Install(*client, kInstallArchive, 1, archive.string(), 0, &notes);
   ASSERT_EQ(reply.size(), 5u);
   EXPECT_EQ(BodyReader(reply).U32(), 0u);
-  EXPECT_TRUE(HasMessage(MessagesFor(notes, 1), ResultsLog::kError,
-                         "its folder '" + deepest + "' is nested too deeply (more than 64 levels)"));
+  EXPECT_TRUE(
+      HasMessage(MessagesFor(notes, 1), ResultsLog::kError,
+                 "its folder '" + deepest + "' is nested too deeply (more than 64 levels)"));
   EXPECT_TRUE(LocalFolders(UserDataPath()).empty());
 }
 
@@ -295,7 +306,8 @@ TEST_F(DaemonInstall, PipeInPlaceOfConfigurationOrArchiveFailsAtOnceAndDaemonGoe
     SCOPED_TRACE(c.path);
     std::vector<RawClient::Frame> notes;
     Bytes reply;
-    ASSERT_TRUE(client->Transact(c.code, id, InstallBody(Source(c.path).string(), 0, 0), &reply, &notes));
+    ASSERT_TRUE(
+        client->Transact(c.code, id, InstallBody(Source(c.path).string(), 0, 0), &reply, &notes));
     ASSERT_EQ(reply.size(), c.code == kInstallFolder ? 9u : 5u);
     EXPECT_EQ(reply.back(), 0);
     EXPECT_TRUE(HasMessage(MessagesFor(notes, id), ResultsLog::kError, c.message));
@@ -304,14 +316,17 @@ TEST_F(DaemonInstall, PipeInPlaceOfConfigurationOrArchiveFailsAtOnceAndDaemonGoe
   EXPECT_TRUE(LocalFolders(UserDataPath()).empty());
   MakeAssetFolder(Source("plain"), kFirst, "Plain", {{"a.txt", "x"}});
   std::vector<RawClient::Frame> notes;
-  EXPECT_EQ(KUIDFrom(Install(*client, kInstallFolder, id, Source("plain").string(), 0, &notes)), kFirst);
+  EXPECT_EQ(KUIDFrom(Install(*client, kInstallFolder, id, Source("plain").string(), 0, &notes)),
+            kFirst);
 }
 
 // Installs that meet after staging, each having looked at the store before
 // either of them recorded its asset.
 class DaemonInstallMeeting : public DaemonInstall {
  protected:
-  std::vector<std::string> DaemonEnvironment() const override { return {"VADDAEMON_TEST_INSTALL_GATHER=2"}; }
+  std::vector<std::string> DaemonEnvironment() const override {
+    return {"VADDAEMON_TEST_INSTALL_GATHER=2"};
+  }
 };
 
 TEST_F(DaemonInstallMeeting, SimultaneousArchiveInstallsOfOneAssetKeepBothCopies) {
@@ -320,10 +335,12 @@ TEST_F(DaemonInstallMeeting, SimultaneousArchiveInstallsOfOneAssetKeepBothCopies
   for (uint32_t i = 0; i < 2; ++i) {
     const fs::path archive = Source(letters[i] + ".cdp");
     fs::create_directories(archive.parent_path());
-    WriteArchive(archive, {MakeEntry(kFirst, "Copy " + letters[i], {{"which.txt", letters[i]}}, false)});
+    WriteArchive(archive,
+                 {MakeEntry(kFirst, "Copy " + letters[i], {{"which.txt", letters[i]}}, false)});
     clients.push_back(Connect());
     ASSERT_TRUE(clients.back());
-    ASSERT_TRUE(clients.back()->SendRequest(kInstallArchive, i + 1, InstallBody(archive.string(), 2, 0)));
+    ASSERT_TRUE(
+        clients.back()->SendRequest(kInstallArchive, i + 1, InstallBody(archive.string(), 2, 0)));
   }
   std::vector<ResultMessage> messages;
   for (uint32_t i = 0; i < 2; ++i) {
@@ -339,10 +356,12 @@ TEST_F(DaemonInstallMeeting, SimultaneousArchiveInstallsOfOneAssetKeepBothCopies
   ASSERT_EQ(local.size(), 1u);
   const fs::path installed = fs::path(UserDataPath()) / "local" / local[0];
   std::vector<fs::path> edits;
-  for (const auto& item : fs::directory_iterator(fs::path(UserDataPath()) / "editing")) edits.push_back(item.path());
+  for (const auto& item : fs::directory_iterator(fs::path(UserDataPath()) / "editing"))
+    edits.push_back(item.path());
   ASSERT_EQ(edits.size(), 1u);
-  EXPECT_EQ((std::set<std::string>{GetFile(installed / "which.txt"), GetFile(edits[0] / "which.txt")}),
-            (std::set<std::string>{"a", "b"}));
+  EXPECT_EQ(
+      (std::set<std::string>{GetFile(installed / "which.txt"), GetFile(edits[0] / "which.txt")}),
+      (std::set<std::string>{"a", "b"}));
   EXPECT_TRUE(fs::exists(installed / "config.chump"));
   EXPECT_TRUE(fs::exists(edits[0] / "config.txt"));
   EXPECT_FALSE(fs::exists(edits[0] / "config.chump"));

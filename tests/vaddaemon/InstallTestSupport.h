@@ -16,13 +16,13 @@
 #include "assetdb/archive/CDPBuilder.h"
 #include "assetdb/archive/CDPExtract.h"
 #include "assetdb/protocol/ResultsLog.h"
+#include "foundation/lzss/LZSSEncoder.h"
 #include "foundation/soup/ACSChunk.h"
 #include "foundation/soup/ACSRawDataCore.h"
 #include "foundation/soup/BinarySoup.h"
-#include "foundation/text/KUID.h"
-#include "foundation/lzss/LZSSEncoder.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/stream/TBuffer.h"
+#include "foundation/text/KUID.h"
 #include "kiv/DynamicBuffer.h"
 #include "tests/vaddaemon/RawClient.h"
 
@@ -50,7 +50,9 @@ constexpr uint32_t kNoteWeb = 4;
 // Files of an asset folder: relative path -> bytes.
 using FileMap = std::map<std::string, std::string>;
 
-inline Kiv::PString N(std::string_view name) { return Kiv::PString(name); }
+inline Kiv::PString N(std::string_view name) {
+  return Kiv::PString(name);
+}
 
 inline void PutFile(const fs::path& path, const std::string& bytes) {
   fs::create_directories(path.parent_path());
@@ -68,7 +70,8 @@ inline FileMap FilesBelow(const fs::path& folder) {
   FileMap out;
   std::error_code ignored;
   for (const auto& item : fs::recursive_directory_iterator(folder, ignored)) {
-    if (item.is_regular_file()) out[fs::relative(item.path(), folder).string()] = GetFile(item.path());
+    if (item.is_regular_file())
+      out[fs::relative(item.path(), folder).string()] = GetFile(item.path());
   }
   return out;
 }
@@ -78,7 +81,8 @@ inline FileMap FilesBelow(const fs::path& folder) {
 inline std::string Summary(const FileMap& files) {
   std::string out;
   for (const auto& [path, bytes] : files) {
-    out += path + ":" + std::to_string(bytes.size()) + ":" + std::to_string(std::hash<std::string>()(bytes) % 100000) + " ";
+    out += path + ":" + std::to_string(bytes.size()) + ":" +
+           std::to_string(std::hash<std::string>()(bytes) % 100000) + " ";
   }
   return out;
 }
@@ -112,7 +116,8 @@ inline Soup MakeConfig(const KUID& kuid, std::string_view name) {
 inline void MakeAssetFolder(const fs::path& folder, const KUID& kuid, std::string_view name,
                             const FileMap& files) {
   fs::create_directories(folder);
-  ASSERT_TRUE(Soup::SaveToFile(Kiv::PString(), (folder / "config.txt").string(), MakeConfig(kuid, name)));
+  ASSERT_TRUE(
+      Soup::SaveToFile(Kiv::PString(), (folder / "config.txt").string(), MakeConfig(kuid, name)));
   for (const auto& [path, bytes] : files) PutFile(folder / path, bytes);
 }
 
@@ -184,8 +189,8 @@ inline std::string ExtractEntry(const Soup& entry, const fs::path& folder) {
   fs::create_directories(folder.parent_path());
   Kiv::File::Subst(root, folder.parent_path().string());
   Kiv::PString message;
-  CDP::ExtractFiles(message, CDP::GetFiles(entry), root, Kiv::File::Path(folder.filename().string()),
-                    CDP::GetCompression(entry));
+  CDP::ExtractFiles(message, CDP::GetFiles(entry), root,
+                    Kiv::File::Path(folder.filename().string()), CDP::GetCompression(entry));
   Kiv::File::Subst(root, Kiv::String());
   return message.Str();
 }
@@ -205,7 +210,8 @@ inline Bytes ExportBody(const KUID& kuid, uint32_t mask) {
 }
 
 // The messages of the code-3 notes for `id`, in order.
-inline std::vector<ResultMessage> MessagesFor(const std::vector<RawClient::Frame>& notes, uint32_t id) {
+inline std::vector<ResultMessage> MessagesFor(const std::vector<RawClient::Frame>& notes,
+                                              uint32_t id) {
   ResultsLog log;
   for (const RawClient::Frame& note : notes) {
     if (note.word != kNoteResults || note.body.size() < 4) continue;
@@ -220,7 +226,8 @@ inline std::vector<ResultMessage> MessagesFor(const std::vector<RawClient::Frame
   return log.Messages();
 }
 
-inline bool HasMessage(const std::vector<ResultMessage>& messages, uint32_t severity, std::string_view part) {
+inline bool HasMessage(const std::vector<ResultMessage>& messages, uint32_t severity,
+                       std::string_view part) {
   for (const ResultMessage& message : messages) {
     if (message.severity == severity && message.text.find(part) != std::string::npos) return true;
   }

@@ -143,7 +143,8 @@ TEST(AssetFilter, FlagsFollowStatusBytesAndDependencies) {
     Bool element(id);
     return Matching(&element);
   };
-  EXPECT_EQ(flag(Bool::kLocallyAvailable), (std::vector<KUID>{kBuiltIn, kTrack, kBridge, kOldLoco}));
+  EXPECT_EQ(flag(Bool::kLocallyAvailable),
+            (std::vector<KUID>{kBuiltIn, kTrack, kBridge, kOldLoco}));
   EXPECT_EQ(flag(Bool::kFetchery), (std::vector<KUID>{kNewLoco}));
   EXPECT_EQ(flag(Bool::kFaulty), (std::vector<KUID>{kOldLoco}));
   EXPECT_EQ(flag(Bool::kHasMissingDependencies), (std::vector<KUID>{kBridge}));
@@ -160,7 +161,8 @@ TEST(AssetFilter, RangesAndAssetIdSets) {
   EXPECT_EQ(Matching(&author), (std::vector<KUID>{kTrack}));
   VADFilterElementInt version(VADFilterElementInt::kVersion, 0, 2, false, true);
   EXPECT_EQ(Matching(&version), (std::vector<KUID>{kNewLoco}));
-  VADFilterElementTimestamp installed(VADFilterElementTimestamp::kInstallation, 100, 300, false, false);
+  VADFilterElementTimestamp installed(VADFilterElementTimestamp::kInstallation, 100, 300, false,
+                                      false);
   EXPECT_EQ(Matching(&installed), (std::vector<KUID>{kTrack}));
 
   VADFilterElementAssetID ids(VADFilterElementAssetID::kAssetId);
@@ -203,7 +205,8 @@ TEST(AssetRecordWriter, KnownAssetRoundTripsThroughTheClientReader) {
   EXPECT_EQ(record.text2, "1950s");
   EXPECT_EQ(record.text3, "steel;track");
   EXPECT_EQ(record.text4, "Alps");
-  EXPECT_EQ(record.status, 0x1u | kAssetLocallyModified | kAssetInstalledLocally | kAssetMissingDependencies);
+  EXPECT_EQ(record.status,
+            0x1u | kAssetLocallyModified | kAssetInstalledLocally | kAssetMissingDependencies);
   EXPECT_EQ(record.name1.Str(), "local");
   EXPECT_EQ(record.name2.Str(), "track");
   EXPECT_EQ(record.category, "TR;BR");

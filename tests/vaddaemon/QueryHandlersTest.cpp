@@ -90,7 +90,9 @@ Bytes StringBody(std::string_view text) {
   return out;
 }
 
-KUID ReadKUIDField(BodyReader& reader) { return KUIDFrom(reader.Take(8)); }
+KUID ReadKUIDField(BodyReader& reader) {
+  return KUIDFrom(reader.Take(8));
+}
 
 // The fields of a 0x15 reply, read by their wire widths.
 struct Record {
@@ -143,7 +145,9 @@ struct Handle {
 
 class DaemonQueries : public DaemonFixture {
  protected:
-  std::vector<std::string> DaemonEnvironment() const override { return {"VADDAEMON_REPAIR_STEP_MS=150"}; }
+  std::vector<std::string> DaemonEnvironment() const override {
+    return {"VADDAEMON_REPAIR_STEP_MS=150"};
+  }
 
   void SetUp() override {
     DaemonFixture::SetUp();
@@ -159,11 +163,14 @@ class DaemonQueries : public DaemonFixture {
     Bytes reply;
     const uint32_t id = NextId();
     lastId_ = id;
-    EXPECT_TRUE((client ? client : client_.get())->Transact(code, id, body, &reply, notes, 20000)) << code;
+    EXPECT_TRUE((client ? client : client_.get())->Transact(code, id, body, &reply, notes, 20000))
+        << code;
     return reply;
   }
 
-  Record Info(const KUID& kuid) { return ParseRecord(Ask(kInfo, Cat(KUIDBytes(kuid), U32Body(0xFFFFFFFF)))); }
+  Record Info(const KUID& kuid) {
+    return ParseRecord(Ask(kInfo, Cat(KUIDBytes(kuid), U32Body(0xFFFFFFFF))));
+  }
 
   Handle ReadHandle(const Bytes& reply, bool withKUID) {
     BodyReader reader(reply);
@@ -198,12 +205,14 @@ class DaemonQueries : public DaemonFixture {
     config.SetNamedTag(N("description"), std::string_view("A test asset."));
     if (!dependencies.empty()) {
       Soup table;
-      for (size_t i = 0; i < dependencies.size(); ++i) table.SetNamedKUID(N(std::to_string(i)), dependencies[i]);
+      for (size_t i = 0; i < dependencies.size(); ++i)
+        table.SetNamedKUID(N(std::to_string(i)), dependencies[i]);
       config.SetNamedSoup(N("kuid-table"), table);
     }
     if (!obsoletes.empty()) {
       Soup table;
-      for (size_t i = 0; i < obsoletes.size(); ++i) table.SetNamedKUID(N(std::to_string(i)), obsoletes[i]);
+      for (size_t i = 0; i < obsoletes.size(); ++i)
+        table.SetNamedKUID(N(std::to_string(i)), obsoletes[i]);
       config.SetNamedSoup(N("obsolete-table"), table);
     }
     if (files.count("thumb.jpg") != 0) {
@@ -219,8 +228,8 @@ class DaemonQueries : public DaemonFixture {
 
   // An installed asset made through the edit cycle: reserve, write, commit.
   void MakeAsset(const KUID& kuid, std::string_view name, std::string_view category,
-                 const std::vector<KUID>& dependencies = {}, const std::vector<KUID>& obsoletes = {},
-                 const FileMap& files = {}) {
+                 const std::vector<KUID>& dependencies = {},
+                 const std::vector<KUID>& obsoletes = {}, const FileMap& files = {}) {
     const Handle h = Reserve(kuid, name);
     ASSERT_NE(h.handle, kNoHandle);
     WriteConfig(h.folder, kuid, name, category, dependencies, obsoletes, files);
@@ -302,8 +311,9 @@ TEST_F(DaemonQueries, InfoQueriesAnswerWholeRepliesForKnownAndUnknownAssets) {
 
   // 0x2A dependencies of a list (the count bounded by the body), 0x2B
   // obsoletes.
-  EXPECT_EQ(KUIDList(Ask(kDependencies, Cat(U32Body(2), Cat(KUIDBytes(kTrack), KUIDBytes(kMissing))))),
-            (std::vector<KUID>{kMissing}));
+  EXPECT_EQ(
+      KUIDList(Ask(kDependencies, Cat(U32Body(2), Cat(KUIDBytes(kTrack), KUIDBytes(kMissing))))),
+      (std::vector<KUID>{kMissing}));
   EXPECT_TRUE(KUIDList(Ask(kDependencies, Cat(U32Body(1000000), KUIDBytes(kMissing)))).empty());
   EXPECT_EQ(KUIDList(Ask(kObsoletes, KUIDBytes(kTrack))), (std::vector<KUID>{kOld}));
   EXPECT_TRUE(KUIDList(Ask(kObsoletes, KUIDBytes(kMissing))).empty());
@@ -321,8 +331,10 @@ TEST_F(DaemonQueries, ValueRequestsStoreWhatOneWayRequestsSent) {
   TBuffer soupStream(&soupBytes);
   ASSERT_TRUE(BinarySoup::Write(soupStream, data));
   const Bytes soup(soupBytes.Data(), soupBytes.Data() + soupBytes.DataLength());
-  ASSERT_TRUE(client_->SendRequest(kSetLocalData, 0, Cat(Cat(KUIDBytes(kTrack), StringBody("online")), soup)));
-  ASSERT_TRUE(client_->SendRequest(kSetLocalData, 0, Cat(Cat(KUIDBytes(kTrack), StringBody("bad")), Bytes{1, 2, 3})));
+  ASSERT_TRUE(client_->SendRequest(kSetLocalData, 0,
+                                   Cat(Cat(KUIDBytes(kTrack), StringBody("online")), soup)));
+  ASSERT_TRUE(client_->SendRequest(kSetLocalData, 0,
+                                   Cat(Cat(KUIDBytes(kTrack), StringBody("bad")), Bytes{1, 2, 3})));
   // One-way requests run concurrently with later ones; wait until they show.
   Record track;
   for (int i = 0; i < 100; ++i) {
@@ -491,7 +503,8 @@ TEST_F(DaemonQueries, SearchByCategoryEvaluatesTheFilterInStoreOrder) {
 
   // "searchbycategory BR": {strn 1 "BR", bool 0}.
   VADFilterElementGroup byCategory;
-  byCategory.Add(std::make_unique<VADFilterElementString>(VADFilterElementString::kCategoryList, Kiv::PString("BR")));
+  byCategory.Add(std::make_unique<VADFilterElementString>(VADFilterElementString::kCategoryList,
+                                                          Kiv::PString("BR")));
   byCategory.Add(std::make_unique<VADFilterElementBool>(VADFilterElementBool::kLocal));
   EXPECT_EQ(KUIDList(Ask(kSearch, FilterBody(&byCategory))), (std::vector<KUID>{kTrack, kBridge}));
 
@@ -502,7 +515,8 @@ TEST_F(DaemonQueries, SearchByCategoryEvaluatesTheFilterInStoreOrder) {
 
   // The empty group and no filter list everything; a damaged filter nothing.
   VADFilterElementGroup empty;
-  EXPECT_EQ(KUIDList(Ask(kSearch, FilterBody(&empty))), (std::vector<KUID>{kTrack, kBridge, kSignal}));
+  EXPECT_EQ(KUIDList(Ask(kSearch, FilterBody(&empty))),
+            (std::vector<KUID>{kTrack, kBridge, kSignal}));
   EXPECT_EQ(KUIDList(Ask(kSearch, U32Body(0))).size(), 3u);
   EXPECT_TRUE(KUIDList(Ask(kSearch, U32Body(0x12345678))).empty());
   Bytes cut = FilterBody(&byCategory);
@@ -558,7 +572,8 @@ TEST_F(DaemonQueries, RepairRunsAsynchronouslyReportsProgressAndMarksFaultyAsset
   const std::vector<ResultMessage> messages = MessagesFor(notes, repairId);
   EXPECT_TRUE(HasMessage(messages, ResultsLog::kError, "configuration"));
   EXPECT_TRUE(HasMessage(messages, ResultsLog::kWarning, "Missing dependencies: <kuid:4100:99>"));
-  EXPECT_TRUE(HasMessage(messages, ResultsLog::kSuccess, "3 assets checked, 1 faulty, 1 with missing"));
+  EXPECT_TRUE(
+      HasMessage(messages, ResultsLog::kSuccess, "3 assets checked, 1 faulty, 1 with missing"));
   EXPECT_EQ(Info(kBridge).status[9], 1);
   EXPECT_EQ(Info(kTrack).status[9], 0);
   EXPECT_EQ(Info(kTrack).status[11], 1);

@@ -15,10 +15,16 @@
 
 using Clock = std::chrono::steady_clock;
 
-bool RawClient::Frame::IsReply() const { return tag == VADFrames::kTagReply; }
-bool RawClient::Frame::IsNote() const { return tag == VADFrames::kTagNote; }
+bool RawClient::Frame::IsReply() const {
+  return tag == VADFrames::kTagReply;
+}
+bool RawClient::Frame::IsNote() const {
+  return tag == VADFrames::kTagNote;
+}
 
-RawClient::~RawClient() { Close(); }
+RawClient::~RawClient() {
+  Close();
+}
 
 bool RawClient::Connect(uint16_t port) {
   Close();
@@ -47,7 +53,8 @@ bool RawClient::SendHandshake(std::string_view assetIndexPath, uint32_t clientFl
   return Send(hello);
 }
 
-bool RawClient::Open(uint16_t port, std::string_view assetIndexPath, uint32_t clientFlag, Bytes* answer) {
+bool RawClient::Open(uint16_t port, std::string_view assetIndexPath, uint32_t clientFlag,
+                     Bytes* answer) {
   if (!Connect(port) || !SendHandshake(assetIndexPath, clientFlag)) return false;
   Bytes got(12);
   if (!Receive(got.data(), got.size())) return false;
@@ -90,7 +97,8 @@ bool RawClient::Receive(void* dst, size_t n, int timeoutMs) {
   size_t got = 0;
   while (got < n) {
     if (fd_ < 0) return false;
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) return false;
     pollfd fd = {fd_, POLLIN, 0};
     int ready = ::poll(&fd, 1, int(left));
@@ -118,8 +126,8 @@ bool RawClient::ReadFrame(Frame& frame, int timeoutMs) {
   return length == 0 || Receive(frame.body.data(), length, timeoutMs);
 }
 
-bool RawClient::Transact(uint32_t code, uint32_t id, const Bytes& body, Bytes* reply, std::vector<Frame>* notes,
-                         int timeoutMs) {
+bool RawClient::Transact(uint32_t code, uint32_t id, const Bytes& body, Bytes* reply,
+                         std::vector<Frame>* notes, int timeoutMs) {
   if (!SendRequest(code, id, body)) return false;
   for (;;) {
     Frame frame;
@@ -139,7 +147,8 @@ bool RawClient::WaitClosed(int timeoutMs) {
   uint8_t sink[4096];
   for (;;) {
     if (fd_ < 0) return true;
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) return false;
     pollfd fd = {fd_, POLLIN, 0};
     int ready = ::poll(&fd, 1, int(left));
@@ -162,7 +171,9 @@ void RawClient::Close() {
   fd_ = -1;
 }
 
-void RawClient::PutU8(Bytes& out, uint8_t value) { out.push_back(value); }
+void RawClient::PutU8(Bytes& out, uint8_t value) {
+  out.push_back(value);
+}
 
 void RawClient::PutU32(Bytes& out, uint32_t value) {
   for (int i = 0; i < 4; ++i) out.push_back(uint8_t(value >> (8 * i)));
@@ -184,7 +195,9 @@ void RawClient::PutPString(Bytes& out, std::string_view text) {
   out.push_back(0);
 }
 
-void RawClient::PutBytes(Bytes& out, const Bytes& bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }
+void RawClient::PutBytes(Bytes& out, const Bytes& bytes) {
+  out.insert(out.end(), bytes.begin(), bytes.end());
+}
 
 bool BodyReader::Need(size_t n) {
   if (failed_ || bytes_.size() - at_ < n) {

@@ -46,7 +46,8 @@ class RawClient {
   bool Connect(uint16_t port);
   // Connect, send the handshake for `assetIndexPath`, read the 12-byte
   // answer into `answer` (when given) and check its first word is 'VADD'.
-  bool Open(uint16_t port, std::string_view assetIndexPath, uint32_t clientFlag = 1, Bytes* answer = nullptr);
+  bool Open(uint16_t port, std::string_view assetIndexPath, uint32_t clientFlag = 1,
+            Bytes* answer = nullptr);
   bool SendHandshake(std::string_view assetIndexPath, uint32_t clientFlag = 1);
 
   bool Send(const void* bytes, size_t length);
@@ -61,8 +62,8 @@ class RawClient {
   // Sends the request, then reads frames until the reply for `id`; the notes
   // read before it go to `notes` (when given). False on a failed transfer,
   // a frame of another tag or a reply for another id.
-  bool Transact(uint32_t code, uint32_t id, const Bytes& body, Bytes* reply, std::vector<Frame>* notes = nullptr,
-                int timeoutMs = kTimeoutMs);
+  bool Transact(uint32_t code, uint32_t id, const Bytes& body, Bytes* reply,
+                std::vector<Frame>* notes = nullptr, int timeoutMs = kTimeoutMs);
   // True when the daemon closes the connection within `timeoutMs` (bytes
   // arriving meanwhile are dropped).
   bool WaitClosed(int timeoutMs = kTimeoutMs);

@@ -29,10 +29,12 @@ TEST(RequestCodes, DaemonRegistryAgreesWithTheTable) {
 
   for (const VADRequestCode::Entry& entry : VADRequestCode::kTable) {
     const bool handled = registry.Find(entry.code) != nullptr;
-    EXPECT_EQ(handled, entry.daemon == VADRequestCode::kAnswered) << entry.name << " " << Hex(entry.code);
+    EXPECT_EQ(handled, entry.daemon == VADRequestCode::kAnswered)
+        << entry.name << " " << Hex(entry.code);
   }
   for (uint32_t code : registry.Codes()) {
-    EXPECT_NE(VADRequestCode::Find(code), nullptr) << "the daemon handles " << Hex(code) << ", missing from the table";
+    EXPECT_NE(VADRequestCode::Find(code), nullptr)
+        << "the daemon handles " << Hex(code) << ", missing from the table";
   }
 }
 

@@ -34,14 +34,16 @@ Endpoint V6(const char* text, uint16_t port) {
 }
 
 std::string Row(const char* local, const char* remote, const char* uid) {
-  return std::string("   7: ") + local + " " + remote + " 01 00000000:00000000 00:00000000 00000000 " + uid +
+  return std::string("   7: ") + local + " " + remote +
+         " 01 00000000:00000000 00:00000000 00000000 " + uid +
          "        0 41734 1 0000000000000000 20 4 30 10 -1\n";
 }
 
 // As /proc/net/tcp lists a daemon on 127.0.0.1:5000 (0x1388) and a client
 // at port 40000 (0x9C40): the listener, the daemon's end, the client's end.
 const std::string kTcp =
-    "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode\n" +
+    "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout "
+    "inode\n" +
     Row("0100007F:1388", "00000000:0000", "0") + Row("0100007F:1388", "0100007F:9C40", "0") +
     Row("0100007F:9C40", "0100007F:1388", "1000");
 
@@ -66,18 +68,22 @@ TEST(SocketOwner, RowsAreMatchedByBothEndsAndDamagedRowsSkipped) {
       {"daemon end", kTcp, daemon, client, 0u},
       {"other port", kTcp, V4("127.0.0.1", 40001), daemon, std::nullopt},
       {"other address", kTcp, V4("127.0.0.2", 40000), daemon, std::nullopt},
-      {"mapped client", Row(mapped.c_str(), (std::string(kMappedLoopback) + ":1388").c_str(), "65534"), client,
+      {"mapped client",
+       Row(mapped.c_str(), (std::string(kMappedLoopback) + ":1388").c_str(), "65534"), client,
        daemon, 65534u},
-      {"ipv6 client", Row(ipv6.c_str(), (std::string(kIpv6Loopback) + ":1388").c_str(), "7"), V6("::1", 40000),
-       V6("::1", 5000), 7u},
-      {"largest uid", Row("0100007F:9C40", "0100007F:1388", "4294967295"), client, daemon, 4294967295u},
+      {"ipv6 client", Row(ipv6.c_str(), (std::string(kIpv6Loopback) + ":1388").c_str(), "7"),
+       V6("::1", 40000), V6("::1", 5000), 7u},
+      {"largest uid", Row("0100007F:9C40", "0100007F:1388", "4294967295"), client, daemon,
+       4294967295u},
       {"bad hex", Row("0100007G:9C40", "0100007F:1388", "1"), client, daemon, std::nullopt},
       {"short address", Row("100007F:9C40", "0100007F:1388", "1"), client, daemon, std::nullopt},
       {"short port", Row("0100007F:9C4", "0100007F:1388", "1"), client, daemon, std::nullopt},
       {"no port", Row("0100007F", "0100007F:1388", "1"), client, daemon, std::nullopt},
       {"bad uid", Row("0100007F:9C40", "0100007F:1388", "1x"), client, daemon, std::nullopt},
-      {"uid too big", Row("0100007F:9C40", "0100007F:1388", "4294967296"), client, daemon, std::nullopt},
-      {"cut row", "   7: 0100007F:9C40 0100007F:1388 01 00000000:00000000", client, daemon, std::nullopt},
+      {"uid too big", Row("0100007F:9C40", "0100007F:1388", "4294967296"), client, daemon,
+       std::nullopt},
+      {"cut row", "   7: 0100007F:9C40 0100007F:1388 01 00000000:00000000", client, daemon,
+       std::nullopt},
       {"empty", "", client, daemon, std::nullopt},
   };
   for (const TableCase& c : cases) {
@@ -95,7 +101,8 @@ struct LiveCase {
   const char* connectAddress;
 };
 
-int Socket(int family, const char* text, uint16_t port, sockaddr_storage* address, socklen_t* size) {
+int Socket(int family, const char* text, uint16_t port, sockaddr_storage* address,
+           socklen_t* size) {
   *address = {};
   if (family == AF_INET) {
     auto& v4 = reinterpret_cast<sockaddr_in&>(*address);
@@ -131,8 +138,9 @@ TEST(SocketOwner, PeerOfARealConnectionIsThisUser) {
     ASSERT_EQ(::listen(listener, 1), 0) << c.name;
     size = sizeof(address);
     ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size), 0);
-    const uint16_t port = ntohs(c.listenFamily == AF_INET ? reinterpret_cast<sockaddr_in&>(address).sin_port
-                                                          : reinterpret_cast<sockaddr_in6&>(address).sin6_port);
+    const uint16_t port =
+        ntohs(c.listenFamily == AF_INET ? reinterpret_cast<sockaddr_in&>(address).sin_port
+                                        : reinterpret_cast<sockaddr_in6&>(address).sin6_port);
     const int client = Socket(c.clientFamily, c.connectAddress, port, &address, &size);
     ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&address), size), 0) << c.name;
     const int accepted = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);

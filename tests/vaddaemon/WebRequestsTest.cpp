@@ -57,7 +57,8 @@ class DaemonWeb : public DaemonFixture {
     PutFile(fs::path(fixtures_) / "vandru" / "search.php?id=7", kQueryText);
     PutFile(fs::path(fixtures_) / "vandru" / "search.php", "none 1\n");
     fs::create_directories(fs::path(fixtures_) / "files");
-    WriteArchive(fs::path(fixtures_) / "files" / "pack.cdp", {MakeEntry(kOffered, "Offered", {{"a.txt", "a"}}, true)});
+    WriteArchive(fs::path(fixtures_) / "files" / "pack.cdp",
+                 {MakeEntry(kOffered, "Offered", {{"a.txt", "a"}}, true)});
   }
   ~DaemonWeb() override {
     std::error_code ignored;
@@ -68,7 +69,8 @@ class DaemonWeb : public DaemonFixture {
   }
 
   // Starts a request; its handle and the status of the reply.
-  uint64_t Start(RawClient& client, uint32_t id, std::string_view url, uint32_t mode, WebStatus* status) {
+  uint64_t Start(RawClient& client, uint32_t id, std::string_view url, uint32_t mode,
+                 WebStatus* status) {
     Bytes reply;
     EXPECT_TRUE(client.Transact(kWebStart, id, StartBody(url, mode), &reply));
     BodyReader reader(reply);
@@ -151,7 +153,9 @@ TEST_F(DaemonWeb, UnknownUrlOrModeEndsDoneWithFailure) {
   auto client = Connect();
   ASSERT_TRUE(client);
   const std::vector<std::pair<std::string, uint32_t>> cases = {
-      {"https://fcy.test/missing.php", 2}, {"https://fcy.test/../etc/passwd", 0}, {"https://fcy.test/", 0},
+      {"https://fcy.test/missing.php", 2},
+      {"https://fcy.test/../etc/passwd", 0},
+      {"https://fcy.test/", 0},
       {"https://fcy.test/files/pack.cdp", 7}};
   uint32_t id = 1;
   for (const auto& [url, mode] : cases) {

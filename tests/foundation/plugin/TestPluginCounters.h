@@ -6,10 +6,10 @@
 #include "foundation/vni/VandruNativeInterface.h"
 
 typedef struct VniTestCounters {
-  int entries;            /* calls of VNIEntryPoint */
-  int inits;              /* calls of the library function "Init" */
-  int overlaps;           /* entry points that ran while another one did */
-  int missing_functions;  /* entry points called without a function table */
+  int entries;           /* calls of VNIEntryPoint */
+  int inits;             /* calls of the library function "Init" */
+  int overlaps;          /* entry points that ran while another one did */
+  int missing_functions; /* entry points called without a function table */
   VNIHandle init_argument;
 } VniTestCounters;
 

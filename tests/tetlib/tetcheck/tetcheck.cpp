@@ -32,8 +32,8 @@
 #include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/protocol/ResultsPrinter.h"
 #include "foundation/soup/Soup.h"
-#include "foundation/stream/TBuffer.h"
 #include "foundation/soup/TextSoup.h"
+#include "foundation/stream/TBuffer.h"
 #include "foundation/text/KUID.h"
 #include "kiv/File.h"
 #include "tetlib/Container.h"
@@ -86,7 +86,8 @@ void PrintSoup(const Soup& soup) {
 
 void ValidateAsset(const std::string& asset, bool exportSoup) {
   const std::string folder = AbsoluteFolder(asset);
-  const char* configName = Kiv::File::Exists(folder + "config.chump") ? "config.chump" : "config.txt";
+  const char* configName =
+      Kiv::File::Exists(folder + "config.chump") ? "config.chump" : "config.txt";
   TETLib::DataManager& manager = *TETLib::DataManager::Instance();
   TETLib::Container container;
   manager.SetAssetFolder(Kiv::PString(), Kiv::File::Path(folder));
@@ -95,7 +96,8 @@ void ValidateAsset(const std::string& asset, bool exportSoup) {
   manager.SetConvertTextures(false);
   ResultsLog log;
   Soup exported;
-  if (TETLib::BeginAssetValidation(Kiv::PString(), Kiv::File::Path(folder + configName), log, &container)) {
+  if (TETLib::BeginAssetValidation(Kiv::PString(), Kiv::File::Path(folder + configName), log,
+                                   &container)) {
     TETLib::RunAssetChecks(container, log, &exported);
   }
   PurgeUnusedResources();
@@ -114,7 +116,8 @@ int main(int argc, char** argv) {
     std::cerr << "usage: tetcheck [--root DIR] [--export] TETDATA-FOLDER ASSET-FOLDER...\n";
     return 2;
   }
-  const std::string textFolder = options.root.empty() ? std::string(VU_SOURCE_DIR) + "/data" : options.root + "/Data";
+  const std::string textFolder =
+      options.root.empty() ? std::string(VU_SOURCE_DIR) + "/data" : options.root + "/Data";
   Kiv::File::Subst(Kiv::PString("data"), textFolder);
 
   TETLib::ErrorHandler::CreateInstance();
