@@ -27,10 +27,7 @@ class ResourceSystem;
 struct EngineObjects {
   Kiv::ResourceSystem* resourceSystem = nullptr;
   Kiv::RenderKernel* renderKernel = nullptr;
-  void* reserved1 = nullptr;  // Not read by anything.
-  void* reserved2 = nullptr;  // Not read by anything.
   Kiv::OS* os = nullptr;
-  void* reserved3 = nullptr;  // Not read by anything.
 };
 
 using CommandFunction = int32_t (*)(ResultsLog& log, EngineObjects& engine, int argc, char** argv);

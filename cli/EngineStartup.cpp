@@ -50,9 +50,11 @@ Switches ScanSwitches(int argc, char** argv) {
   return found;
 }
 
+// Writes a start-up failure to standard error; answers false for the caller
+// to return.
 bool Fail(const char* message) {
   std::fprintf(stderr, "%s\n", message);
-  return true;
+  return false;
 }
 
 // Points the engine's log where the options say: standard output for
@@ -89,6 +91,8 @@ bool InitWithRetry(Kiv::OS& os, Init init) {
   return init();
 }
 
+// Makes the engine objects and starts them; false (with its message) when
+// one fails to start.
 bool StartEngineObjects(EngineObjects& engine, const Switches& switches) {
   std::string options = EngineOptionsString(switches.noRender, switches.logToConsole);
   engine.os = new Kiv::OS("VandruUtil", options.c_str(), nullptr, nullptr);
@@ -103,7 +107,7 @@ bool StartEngineObjects(EngineObjects& engine, const Switches& switches) {
   Kiv::RenderKernel& kernel = *engine.renderKernel;
   if (!InitWithRetry(os, [&kernel, &os] { return kernel.Init(&os, nullptr); }))
     return Fail("- Unable to initialize render system\n");
-  return false;
+  return true;
 }
 
 void ChooseLanguage() {
@@ -127,7 +131,7 @@ std::string EngineOptionsString(bool noRender, bool logToConsole) {
 bool InitEngine(EngineObjects& engine, const char* /*programPath*/, int argc, char** argv) {
   TETLib::ErrorHandler::CreateInstance();
   Kiv::File::Path folder;
-  if (!GetModulePath(&folder)) return true;
+  if (!GetModulePath(&folder)) return false;
   folder.Normalize();
   folder.DelName();
 
@@ -143,7 +147,7 @@ bool InitEngine(EngineObjects& engine, const char* /*programPath*/, int argc, ch
     return Fail("- TETLib initialisation failed.");
 
   Switches switches = ScanSwitches(argc, argv);
-  if (StartEngineObjects(engine, switches)) return true;
+  if (!StartEngineObjects(engine, switches)) return false;
 
   TETLib::DataManager::Instance()->AttachEngine(&engine);
   TETLib::DataManager::Instance()->RegisterVandruBumpVertexType();
@@ -166,10 +170,10 @@ bool InitEngine(EngineObjects& engine, const char* /*programPath*/, int argc, ch
   VADOpenDatabase(client);
   RecordMainThreadId();
   ChooseLanguage();
-  return !VADClient::IsOpen();
+  return VADClient::IsOpen();
 }
 
-bool ShutdownEngine(EngineObjects& engine) {
+void ShutdownEngine(EngineObjects& engine) {
   WorkerThread::Get().Stop();
   VADClient::Close();
   WorkerThread::Get().CancelTasksOf(nullptr, false);
@@ -186,7 +190,6 @@ bool ShutdownEngine(EngineObjects& engine) {
   engine.resourceSystem = nullptr;
   delete engine.os;
   engine.os = nullptr;
-  return false;
 }
 
 void ScriptLogCallback(const char* format, ...) {

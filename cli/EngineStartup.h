@@ -10,15 +10,16 @@
 // thread id and the interface-text language stored in the daemon's settings
 // ("internet"/"language", "US" when empty). The switches "norender",
 // "-kivlog" and "-novadclient" are looked for in every argument, in any
-// letter case, and left in place. The answer is TRUE WHEN START-UP FAILED:
-// a failing step writes its message (if any) to standard error; a daemon
-// client that could not be opened gives true without a message.
+// letter case, and left in place. The answer is true when start-up
+// succeeded; false when a step failed, which writes its message (if any) to
+// standard error (a daemon client that could not be opened fails without a
+// message).
 //
 // ShutdownEngine releases everything InitEngine made, in the fixed order
 // (worker queue, daemon client, queued worker tasks, validation library,
 // folder layout, network layer, unused resource databases, render kernel,
 // resource system, OS); it copes with a record that start-up filled only in
-// part, and answers false.
+// part.
 //
 // EngineOptionsString builds the engine's options text from the switches:
 // "-NullRender " or "-render=OpenGL -hidewindow ", then "-LogStdOut " or
@@ -35,7 +36,7 @@
 #include "cli/EngineObjects.h"
 
 bool InitEngine(EngineObjects& engine, const char* programPath, int argc, char** argv);
-bool ShutdownEngine(EngineObjects& engine);
+void ShutdownEngine(EngineObjects& engine);
 
 std::string EngineOptionsString(bool noRender, bool logToConsole);
 

@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
   }
 
   EngineObjects engine{};
-  if (InitEngine(engine, argv[0], argc, argv)) {
+  if (!InitEngine(engine, argv[0], argc, argv)) {
     std::fputs("- Init failed\n", stderr);
     ShutdownEngine(engine);
     return -1;
