@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <deque>
+#include <mutex>
 #include <new>
 #include <string>
 
@@ -117,15 +118,15 @@ bool HostResolver::Start(const char* host, uint16_t port, sockaddr_in* address) 
 uint32_t HostResolver::ThreadMain(void* argument) {
   const auto generation = reinterpret_cast<uintptr_t>(argument);
   ResolverState& state = State();
-  state.lock.Enter();
+  std::unique_lock<Kiv::CriticalSection> hold(state.lock);
   while (state.generation == generation && state.users > 0 && !state.queue.empty()) {
     const ResolverRequest* front = state.queue.front();
     const Kiv::String host = front->host;
     const uint16_t port = front->port;
-    state.lock.Leave();
+    hold.unlock();
     sockaddr_in local{};
     const bool resolved = ResolveHostName(&local, host.c_str(), port);
-    state.lock.Enter();
+    hold.lock();
     // The caller may have given up meanwhile; then the answer is dropped.
     if (state.queue.empty()) continue;
     ResolverRequest* request = state.queue.front();
@@ -136,7 +137,6 @@ uint32_t HostResolver::ThreadMain(void* argument) {
     request->event.Set();
   }
   if (state.generation == generation) state.finished = true;
-  state.lock.Leave();
   return 0;
 }
 

@@ -399,18 +399,15 @@ SendResult SendRequestLocked(uint32_t code, TStream& request, VADClientTransacti
 bool VADClient::Transact(uint32_t code, TStream& request, TStream& reply,
                          VADTransactionCallback* callback, ResultsLog* results, bool keepResults) {
   ClientState& s = State();
+  // The transaction ends (its destructor) on every return below.
   VADClientTransaction transaction(callback, results, keepResults);
   transaction.Begin();
   {
     Kiv::SingleLock lock(s.connectionLock);
-    if (!s.opened) {
-      transaction.End();
-      return false;
-    }
+    if (!s.opened) return false;
     const SendResult sent = SendRequestLocked(code, request, &transaction);
     if (sent != SendResult::kSent) {
       if (sent == SendResult::kNoConnection) CountLostRequest(code);
-      transaction.End();
       return false;
     }
   }
@@ -418,7 +415,6 @@ bool VADClient::Transact(uint32_t code, TStream& request, TStream& reply,
     LogMessage("VADClient::Transact> request 0x%x failed: the connection to VADDaemon was lost",
                code);
     CountLostRequest(code);
-    transaction.End();
     return false;
   }
   bool stored = false;
@@ -428,7 +424,6 @@ bool VADClient::Transact(uint32_t code, TStream& request, TStream& reply,
     // reply still stands.
     if (!s.transport || transaction.GetReplyConnection() != s.connection) {
       CountLostRequest(code);
-      transaction.End();
       return false;
     }
     TransportSource source(s.transport.get());
@@ -436,7 +431,6 @@ bool VADClient::Transact(uint32_t code, TStream& request, TStream& reply,
     if (body == VADFrames::ReplyBody::kBroken) {
       Disconnect(true);
       CountLostRequest(code);
-      transaction.End();
       return false;
     }
     stored = body == VADFrames::ReplyBody::kStored;
@@ -444,7 +438,6 @@ bool VADClient::Transact(uint32_t code, TStream& request, TStream& reply,
       LogMessage("VADClient::Transact> request 0x%x: the reply could not be stored", code);
     s.readerEvent.Set();
   }
-  transaction.End();
   return stored;
 }
 

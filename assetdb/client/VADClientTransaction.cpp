@@ -10,11 +10,12 @@
 #include "foundation/base/ApplicationRecords.h"
 #include "foundation/base/LogMessage.h"
 #include "foundation/threads/WorkerThread.h"
+#include "kiv/CriticalSection.h"
 
 namespace {
 
 struct Registry {
-  std::recursive_mutex lock;
+  Kiv::CriticalSection lock;
   std::condition_variable_any askersDone;  // An Ask returned.
   std::map<uint32_t, VADClientTransaction*> pending;
   uint32_t nextId = 1;
@@ -27,7 +28,7 @@ Registry& TheRegistry() {
   return *registry;
 }
 
-using Guard = std::unique_lock<std::recursive_mutex>;
+using Guard = std::unique_lock<Kiv::CriticalSection>;
 
 }  // namespace
 

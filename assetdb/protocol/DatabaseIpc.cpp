@@ -26,6 +26,21 @@ constexpr uint32_t kRefusal = 24;
 constexpr uint32_t kReservedByte = 28;
 constexpr uint32_t kPort = 32;
 
+// Holds the database mutex (DatabaseIpc::Lock) for the scope it lives in.
+// The adopting form takes over a hold its creator already has.
+class HeldIpcLock {
+ public:
+  enum Adopt { kAdopt };
+  explicit HeldIpcLock(DatabaseIpc& ipc) : ipc_(ipc) { ipc_.Lock(); }
+  HeldIpcLock(DatabaseIpc& ipc, Adopt) : ipc_(ipc) {}
+  ~HeldIpcLock() { ipc_.Unlock(); }
+  HeldIpcLock(const HeldIpcLock&) = delete;
+  HeldIpcLock& operator=(const HeldIpcLock&) = delete;
+
+ private:
+  DatabaseIpc& ipc_;
+};
+
 bool FlockRetrying(int fd, int operation) {
   while (::flock(fd, operation) != 0) {
     if (errno != EINTR) return false;
@@ -84,7 +99,7 @@ DatabaseIpc::~DatabaseIpc() {
 }
 
 bool DatabaseIpc::IsOpen() const {
-  std::lock_guard<std::recursive_mutex> hold(guard_);
+  Kiv::SingleLock hold(guard_);
   return block_ != nullptr;
 }
 
@@ -117,7 +132,7 @@ bool DatabaseIpc::OpenMutex(const Kiv::String& name) {
     if (StillNamed(fd, name)) {
       lockFd_ = fd;
       lockName_ = name;
-      guard_.lock();  // Held like any Lock; Open ends with Unlock.
+      guard_.Enter();  // Held like any Lock; Open ends with Unlock.
       ++lockDepth_;
       return true;
     }
@@ -161,35 +176,37 @@ void DatabaseIpc::CountAttach(bool created) {
 }
 
 bool DatabaseIpc::Open(const Kiv::File::Path& assetIndexPath) {
-  std::lock_guard<std::recursive_mutex> hold(guard_);
+  Kiv::SingleLock hold(guard_);
   if (block_ != nullptr) return true;
   DatabaseIpcNames names;
   if (!FormDatabaseIpcNames(assetIndexPath, &names)) return false;
   if (!Kiv::File::Exists(names.folder.Str())) return false;
   pid_ = CurrentProcessId();
   if (!OpenMutex(names.posixLockName)) return false;
-  bool created = false;
-  if (!AttachBlock(names.posixSharedName, &created)) {
-    ReleaseHandles(false);
-    Unlock();
-    return false;
+  bool refused = false;
+  {
+    HeldIpcLock held(*this, HeldIpcLock::kAdopt);
+    bool created = false;
+    if (!AttachBlock(names.posixSharedName, &created)) {
+      ReleaseHandles(false);
+      return false;
+    }
+    refused = !created && Load(kRefusal) != 0;
+    if (!refused) CountAttach(created);
   }
-  if (!created && Load(kRefusal) != 0) {
-    Unlock();
+  if (refused) {
     Close();
     return false;
   }
-  CountAttach(created);
-  Unlock();
   Idle();
   Idle();
   return true;
 }
 
 void DatabaseIpc::InitBlock() {
-  std::lock_guard<std::recursive_mutex> hold(guard_);
+  Kiv::SingleLock hold(guard_);
   if (block_ == nullptr) return;
-  Lock();
+  HeldIpcLock held(*this);
   Store(kHolder, pid_);
   Store(kOwner, kNone);
   Store(kRequester, kNone);
@@ -200,7 +217,6 @@ void DatabaseIpc::InitBlock() {
   StoreByte(kReservedByte, 0);
   Store(kPort, 0);
   primary_ = true;
-  Unlock();
 }
 
 void DatabaseIpc::ReleaseHandles(bool removeNames) {
@@ -220,9 +236,9 @@ void DatabaseIpc::ReleaseHandles(bool removeNames) {
 }
 
 void DatabaseIpc::Close() {
-  std::lock_guard<std::recursive_mutex> hold(guard_);
+  Kiv::SingleLock hold(guard_);
   if (block_ == nullptr) return;
-  Lock();
+  HeldIpcLock held(*this);
   if (Load(kOwner) == pid_) {
     Store(kOwner, kNone);
     Store(kPort, 0);
@@ -234,36 +250,34 @@ void DatabaseIpc::Close() {
     }
   }
   ReleaseHandles(true);
-  Unlock();
 }
 
 void DatabaseIpc::Lock() {
-  std::lock_guard<std::recursive_mutex> hold(guard_);
+  Kiv::SingleLock hold(guard_);
   if (lockFd_ < 0) return;
-  guard_.lock();  // Kept until the matching Unlock.
+  guard_.Enter();  // Kept until the matching Unlock.
   if (lockDepth_++ == 0) FlockRetrying(lockFd_, LOCK_EX);
 }
 
 void DatabaseIpc::Unlock() {
-  std::lock_guard<std::recursive_mutex> hold(guard_);
+  Kiv::SingleLock hold(guard_);
   if (lockDepth_ == 0) return;
   if (--lockDepth_ == 0 && lockFd_ >= 0) FlockRetrying(lockFd_, LOCK_UN);
-  guard_.unlock();
+  guard_.Leave();
 }
 
 void DatabaseIpc::ClearDeadEntry(uint32_t offset, uint32_t seen, const char* format) {
-  Lock();
+  HeldIpcLock held(*this);
   if (Load(offset) == seen) {
     LogMessage(format, static_cast<int>(seen));
     Store(offset, kNone);
     // A dead daemon's port may be taken by another program by now.
     if (offset == kOwner) Store(kPort, 0);
   }
-  Unlock();
 }
 
 void DatabaseIpc::Idle() {
-  std::lock_guard<std::recursive_mutex> hold(guard_);
+  Kiv::SingleLock hold(guard_);
   if (block_ == nullptr) return;
   if (!primary_) {
     const uint32_t holder = Load(kHolder);
@@ -281,66 +295,62 @@ void DatabaseIpc::Idle() {
                    "IPCIdle> clearing dead database requester (requester processID was %d)\n");
   }
   if (requester != pid_ || owner != pid_) return;
-  Lock();
+  HeldIpcLock held(*this);
   if (Load(kRequester) == pid_ && Load(kOwner) == pid_) Store(kRequester, kNone);
-  Unlock();
 }
 
 void DatabaseIpc::TakeHolder() {
-  std::lock_guard<std::recursive_mutex> hold(guard_);
+  Kiv::SingleLock hold(guard_);
   if (block_ == nullptr) return;
-  Lock();
+  HeldIpcLock held(*this);
   const uint32_t holder = Load(kHolder);
   if (holder == kNone || !IsProcessAlive(holder)) {
     Store(kHolder, pid_);
     primary_ = true;
   }
-  Unlock();
 }
 
 bool DatabaseIpc::IsOwner() const {
-  std::lock_guard<std::recursive_mutex> hold(guard_);
+  Kiv::SingleLock hold(guard_);
   return block_ != nullptr && Load(kOwner) == pid_;
 }
 
 void DatabaseIpc::ReleaseOwnership() {
-  std::lock_guard<std::recursive_mutex> hold(guard_);
+  Kiv::SingleLock hold(guard_);
   if (block_ == nullptr || Load(kOwner) != pid_) return;
-  Lock();
+  HeldIpcLock held(*this);
   if (Load(kOwner) == pid_) {
     Store(kOwner, kNone);
     Store(kPort, 0);
   }
-  Unlock();
 }
 
 uint32_t DatabaseIpc::GetDaemonPort() const {
-  std::lock_guard<std::recursive_mutex> hold(guard_);
+  Kiv::SingleLock hold(guard_);
   if (block_ == nullptr || Load(kOwner) == pid_) return 0;
   return Load(kPort);
 }
 
 bool DatabaseIpc::ClaimOwnership(uint32_t port) {
-  std::lock_guard<std::recursive_mutex> hold(guard_);
+  Kiv::SingleLock hold(guard_);
   if (block_ == nullptr) return false;
-  Lock();
+  HeldIpcLock held(*this);
   const uint32_t owner = Load(kOwner);
   const bool taken = owner != kNone && owner != pid_ && IsProcessAlive(owner);
   if (!taken) {
     Store(kOwner, pid_);
     Store(kPort, port);
   }
-  Unlock();
   return !taken;
 }
 
 bool DatabaseIpc::IsPrimary() const {
-  std::lock_guard<std::recursive_mutex> hold(guard_);
+  Kiv::SingleLock hold(guard_);
   return block_ != nullptr && primary_;
 }
 
 DatabaseIpc::Snapshot DatabaseIpc::Read() const {
-  std::lock_guard<std::recursive_mutex> hold(guard_);
+  Kiv::SingleLock hold(guard_);
   Snapshot snapshot;
   if (block_ == nullptr) return snapshot;
   snapshot.holder = Load(kHolder);

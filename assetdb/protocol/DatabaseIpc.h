@@ -56,9 +56,9 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 
 #include "assetdb/protocol/DatabaseIpcNames.h"
+#include "kiv/CriticalSection.h"
 #include "kiv/File.h"
 
 class DatabaseIpc {
@@ -114,7 +114,7 @@ class DatabaseIpc {
   uint8_t LoadByte(uint32_t offset) const;
   void StoreByte(uint32_t offset, uint8_t value);
 
-  mutable std::recursive_mutex guard_;
+  mutable Kiv::CriticalSection guard_;
   int lockFd_ = -1;
   int blockFd_ = -1;
   uint32_t* block_ = nullptr;  // The mapped block, kBlockSize bytes.

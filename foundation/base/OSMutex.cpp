@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 
 #include "foundation/base/LogMessage.h"
 
@@ -11,24 +12,17 @@ const char* OSException::what() const noexcept {
 
 namespace OS {
 
-Mutex::Mutex() {
-  pthread_mutexattr_t attributes;
-  pthread_mutexattr_init(&attributes);
-  pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
-  pthread_mutex_init(&mutex_, &attributes);
-  pthread_mutexattr_destroy(&attributes);
-}
-
-Mutex::~Mutex() {
-  pthread_mutex_destroy(&mutex_);
-}
-
 int Mutex::Lock() {
-  return pthread_mutex_lock(&mutex_);
+  try {
+    mutex_.Lock();
+  } catch (const std::system_error& error) {
+    return error.code().value();
+  }
+  return 0;
 }
 
 int Mutex::Unlock() {
-  return pthread_mutex_unlock(&mutex_);
+  return mutex_.Unlock() ? 0 : EPERM;
 }
 
 MutexLock::MutexLock(Mutex* mutex) : mutex_(mutex) {

@@ -1,21 +1,23 @@
 // A process-local mutex, its scoped lock and the exception it reports with.
 //
 // OS::Mutex is recursive: the thread that holds it may take it again and
-// must release it as often. OS::MutexLock takes the mutex on construction
-// and releases it on destruction. A failed take throws OSException (the
-// only throw here; callers inside this module catch it). A failed release
-// never throws, because it happens in a destructor: it is logged instead
-// ("Failed to release the mutex" when the thread does not hold it).
+// must release it as often. It is a CountedMutex (a Kiv::CriticalSection
+// that knows its holder) answering errno values. OS::MutexLock takes the
+// mutex on construction and releases it on destruction. A failed take
+// throws OSException (the only throw here; callers inside this module catch
+// it). A failed release never throws, because it happens in a destructor:
+// it is logged instead ("Failed to release the mutex" when the thread does
+// not hold it).
 //
 // OSException carries a message; what() answers it (an empty message gives
 // an empty text).
 #pragma once
 
-#include <pthread.h>
-
 #include <exception>
 #include <string>
 #include <utility>
+
+#include "foundation/base/CountedMutex.h"
 
 class OSException : public std::exception {
  public:
@@ -30,8 +32,7 @@ namespace OS {
 
 class Mutex {
  public:
-  Mutex();
-  ~Mutex();
+  Mutex() = default;
   Mutex(const Mutex&) = delete;
   Mutex& operator=(const Mutex&) = delete;
 
@@ -40,7 +41,7 @@ class Mutex {
   int Unlock();
 
  private:
-  pthread_mutex_t mutex_;
+  CountedMutex mutex_;
 };
 
 class MutexLock {
