@@ -346,12 +346,17 @@ std::string FindUnstorableTag(const Soup& soup) {
   return FindUnstorableIn(soup.GetChunk(), std::string(), 0);
 }
 
-bool Read(TStream& stream, Soup& soup, BinarySoupError* error) {
+bool Read(TStream& stream, Soup& soup, BinarySoupError* error, std::string* fault) {
   soup.Release();
   MPRef<TDBBinaryFile> file = TDBBinaryFile::Create();
   const bool loaded = file->Read(stream);
   if (error != nullptr) *error = file->GetError();
-  if (!loaded) return false;
+  if (!loaded) {
+    if (fault != nullptr)
+      *fault = "byte " + std::to_string(file->GetFaultOffset()) + ": " +
+               BinarySoupErrorText(file->GetError()) + " (" + file->GetFaultDetail() + ")";
+    return false;
+  }
   soup = Soup(file->GetRoot());
   return true;
 }

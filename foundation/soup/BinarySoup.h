@@ -136,7 +136,10 @@ std::string FindUnstorableTag(const Soup& soup);
 // Loads a binary soup from the stream's position. The handle's previous
 // content is released first. On success the handle holds the root view (or
 // stays empty for an empty soup); on failure it stays empty, `error` (when
-// given) says why, and a LogMessage line gives the details.
-bool Read(TStream& stream, Soup& soup, BinarySoupError* error = nullptr);
+// given) says why, `fault` (when given) says where and why as
+// "byte OFFSET: REASON (DETAIL)", OFFSET counted from the start of the
+// stream, and a LogMessage line gives the details.
+bool Read(TStream& stream, Soup& soup, BinarySoupError* error = nullptr,
+          std::string* fault = nullptr);
 
 }  // namespace BinarySoup

@@ -15,7 +15,9 @@
 // soup (the binary reader refuses it) all answer false and leave the handle
 // as it was. The text reader refuses no text, so a text file that can be
 // read always loads; one without tags (an empty file too) loads as an empty
-// handle.
+// handle. A binary file the reader refuses is named in a LogMessage line
+// with the place and reason: "Soup::LoadFromFile> PATH: byte OFFSET: REASON
+// (DETAIL)", PATH as opened.
 //
 // Saving (SaveToFile) never writes the target in place. It writes the
 // temporary copy beside the target (mode 257), checks the stream's error
@@ -40,8 +42,10 @@
 // The existence tests, deletions and renames are those of the content
 // locations (foundation/ContentPath.h).
 #include <cstdint>
+#include <string>
 #include <utility>
 
+#include "foundation/base/LogMessage.h"
 #include "foundation/layout/ContentPath.h"
 #include "foundation/soup/BinarySoup.h"
 #include "foundation/soup/Soup.h"
@@ -92,9 +96,12 @@ LoadResult LoadAs(const Kiv::PString& location, const Kiv::String& path, Form fo
     return LoadResult::kCannotOpen;
   }
   Soup loaded;
+  std::string fault;
   bool accepted = form == Form::kText ? TextSoup::Parse(loaded, file, utf8).Ok()
-                                      : BinarySoup::Read(file, loaded);
+                                      : BinarySoup::Read(file, loaded, nullptr, &fault);
   accepted = accepted && file.GetError() == TStream::kErrorNone;
+  if (!fault.empty())
+    LogMessage("Soup::LoadFromFile> %s: %s", file.GetFile()->GetPath().c_str(), fault.c_str());
   file.Close();
   if (!accepted) return LoadResult::kDamaged;
   out = std::move(loaded);

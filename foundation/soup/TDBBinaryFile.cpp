@@ -35,6 +35,8 @@ bool TDBBinaryFile::Fail(BinarySoupError error, uint32_t at, const std::string& 
   block_.reset();
   blockSize_ = 0;
   error_ = error;
+  faultOffset_ = at;
+  faultDetail_ = what;
   LogMessage("BinarySoup::Read> refused: %s: %s (at byte %u of the stream)",
              BinarySoupErrorText(error), what.c_str(), at);
   return false;
@@ -44,6 +46,8 @@ bool TDBBinaryFile::Read(TStream& stream) {
   // Views read the block in place: it cannot be replaced under them.
   if (block_ && RefCount() > 1) {
     error_ = BinarySoupError::kInUse;
+    faultOffset_ = stream.Tell();
+    faultDetail_ = "its views are alive";
     LogMessage("BinarySoup::Read> refused: %s", BinarySoupErrorText(error_));
     return false;
   }
@@ -51,6 +55,8 @@ bool TDBBinaryFile::Read(TStream& stream) {
   blockSize_ = 0;
   version_ = 0;
   error_ = BinarySoupError::kNone;
+  faultOffset_ = 0;
+  faultDetail_.clear();
   added_.clear();
   removed_.clear();
   hasEdits_ = false;

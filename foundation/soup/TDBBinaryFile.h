@@ -81,6 +81,10 @@ class TDBBinaryFile final : public ACSFile {
   ChunkRef GetRoot() override;
 
   BinarySoupError GetError() const { return error_; }
+  // Where and why the last Read refused the file: the stream position of
+  // the fault and the details ("" and 0 after a successful Read).
+  uint32_t GetFaultOffset() const { return faultOffset_; }
+  const std::string& GetFaultDetail() const { return faultDetail_; }
   uint32_t GetVersion() const { return version_; }
   int32_t GetBlockSize() const { return blockSize_; }
   const uint8_t* GetBlock() const { return block_.get(); }
@@ -125,4 +129,6 @@ class TDBBinaryFile final : public ACSFile {
   bool hasEdits_ = false;
   uint64_t generation_ = 0;
   BinarySoupError error_ = BinarySoupError::kNone;
+  uint32_t faultOffset_ = 0;
+  std::string faultDetail_;
 };

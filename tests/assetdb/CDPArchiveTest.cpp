@@ -12,6 +12,7 @@
 #include "foundation/soup/BinarySoup.h"
 #include "foundation/stream/TBuffer.h"
 #include "kiv/DynamicBuffer.h"
+#include "tests/foundation/StreamTestSupport.h"
 
 using namespace cdptest;
 
@@ -189,6 +190,21 @@ TEST_F(CDPArchiveTest, TruncatedArchivesAreRefusedAtEveryLength) {
   Put("whole.cdp", whole);
   Soup loaded;
   EXPECT_TRUE(Open("whole.cdp", loaded).Empty());
+}
+
+TEST_F(CDPArchiveTest, CutArchiveIsLoggedWithItsPathAndByte) {
+  Soup archive = BuildArchive();
+  const std::string whole = Serialise(archive);
+  const size_t block = whole.size() - 16;
+  Put("cut.cdp", whole.substr(0, whole.size() - 1));
+  streamtest::LogLines log;
+  Soup loaded;
+  EXPECT_EQ(Open("cut.cdp", loaded).Str(),
+            "Content could not be read, as the file is not a valid CDP");
+  EXPECT_TRUE(log.Holds("Soup::LoadFromFile> " + At("cut.cdp") +
+                        ": byte 12: bad block size (the block of " + std::to_string(block) +
+                        " bytes runs past the end of the stream (" + std::to_string(block - 1) +
+                        " bytes follow the header))"));
 }
 
 TEST_F(CDPArchiveTest, AccessorsOfAnEntry) {

@@ -18,6 +18,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using streamtest::LogLines;
 using streamtest::ReadFileBytes;
 using streamtest::TempDir;
 
@@ -52,6 +53,38 @@ std::string GetText(const std::string& path) {
 
 // A binary soup whose header is wrong: the binary reader refuses it.
 const std::string kDamagedBinary("NOPE\1\0\0\0\0\0\0\0\0\0\0\0", 16);
+
+TEST(SoupFile, RefusedBinaryFileIsNamedWithTheByteAtFault) {
+  const struct {
+    const char* name;
+    std::string bytes;
+    const char* place;
+  } cases[] = {
+      {"magic.cdp", kDamagedBinary,
+       "byte 0: the file does not start with \"ACS$\" (the first bytes are not a binary soup's)"},
+      {"short.chump", std::string("ACS$\1\0", 6),
+       "byte 0: the header is cut short (only 6 of the 16 header bytes are there)"},
+      {"version.cdp2", std::string("ACS$\2\0\0\0\0\0\0\0\0\0\0\0", 16),
+       "byte 4: unknown version (version 2 (0 and 1 are known))"},
+      {"record.cdp",
+       std::string("ACS$\1\0\0\0\0\0\0\0\14\0\0\0"
+                   "\2\0\0\0\0\5"
+                   "\377\0\0\0\0\5",
+                   28),
+       "byte 22: damaged record block (the record's size runs past the end of its list)"},
+  };
+  TempDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir.File(c.name);
+    PutText(path, c.bytes);
+    LogLines log;
+    Soup soup;
+    EXPECT_FALSE(Soup::LoadFromFile(kNoLocation, path, soup, false));
+    const std::string want = "Soup::LoadFromFile> " + path + ": " + c.place;
+    EXPECT_TRUE(log.Holds(want)) << want;
+  }
+}
 
 TEST(SoupFile, FormFollowsTheExtensionInAnyCase) {
   TempDir dir;

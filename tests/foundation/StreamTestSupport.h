@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -11,9 +12,11 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "foundation/stream/TStream.h"
+#include "kiv/Log.h"
 #include "kiv/PString.h"
 
 namespace streamtest {
@@ -211,6 +214,31 @@ class RandomRecord {
   }
 
   std::vector<Op> ops_;
+};
+
+// Collects the log lines (without their line ends) written while it lives.
+class LogLines {
+ public:
+  LogLines() {
+    old_ = Kiv::Log::SetSink([this](std::string_view line) {
+      if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+      lines_.emplace_back(line);
+    });
+  }
+  ~LogLines() { Kiv::Log::SetSink(old_); }
+  LogLines(const LogLines&) = delete;
+  LogLines& operator=(const LogLines&) = delete;
+
+  // True when `line` was logged; otherwise the lines are printed.
+  bool Holds(const std::string& line) const {
+    if (std::find(lines_.begin(), lines_.end(), line) != lines_.end()) return true;
+    for (const std::string& logged : lines_) ADD_FAILURE() << "logged: " << logged;
+    return false;
+  }
+
+ private:
+  Kiv::Log::Sink old_;
+  std::vector<std::string> lines_;
 };
 
 }  // namespace streamtest
