@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include "TaskTestSupport.h"
@@ -12,6 +13,7 @@
 #include "foundation/diag/LogFileName.h"
 #include "foundation/diag/LogFileSink.h"
 #include "foundation/threads/CallGuarded.h"
+#include "tests/support/TempFolder.h"
 
 // Every crash happens in a child: a gtest death test in the "threadsafe"
 // style, which runs the test binary afresh, so the child starts with no
@@ -40,19 +42,14 @@ class CrashReportTest : public ::testing::Test {
   void SetUp() override {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     if (const char* inherited = getenv(kDirVariable)) {
-      dir_ = inherited;  // In the child.
+      dir_ = inherited;  // In the child, which must not make (and leak) a folder.
       return;
     }
-    char pattern[] = "/tmp/vu-Crash-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    ASSERT_TRUE(temp_.emplace("Crash").Made());
+    dir_ = temp_->Path();
     setenv(kDirVariable, dir_.c_str(), 1);
   }
-  void TearDown() override {
-    unsetenv(kDirVariable);
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
+  void TearDown() override { unsetenv(kDirVariable); }
 
   // Child side: a clean slate for the fault signals (a sanitizer's own
   // handler would end the child first), reports going to the test folder.
@@ -75,6 +72,7 @@ class CrashReportTest : public ::testing::Test {
     EXPECT_NE(report.find("foundation_tests "), std::string::npos) << report;
   }
 
+  std::optional<VUTest::TempFolder> temp_;
   std::string dir_;
 };
 

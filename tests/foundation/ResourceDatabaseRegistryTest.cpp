@@ -1,7 +1,6 @@
 #include "foundation/layout/ResourceDatabaseRegistry.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -19,10 +18,7 @@ class ResourceDatabaseRegistryTest : public FileTestDir {
     FileTestDir::SetUp();
     startCount_ = GetSharedEntryCount();
   }
-  void TearDown() override {
-    SweepUnusedEntries();
-    FileTestDir::TearDown();
-  }
+  void TearDown() override { SweepUnusedEntries(); }
 
   Kiv::File::Path Folder(const std::string& name) const {
     return Kiv::File::Path(dir_ + "/" + name);

@@ -19,7 +19,7 @@
 #include "foundation/stream/TFile.h"
 #include "foundation/text/KUID.h"
 #include "kiv/DynamicBuffer.h"
-#include "kiv/Log.h"
+#include "tests/support/CapturedLog.h"
 
 namespace {
 
@@ -31,20 +31,7 @@ Kiv::PString N(std::string_view s) {
   return Kiv::PString(s);
 }
 
-// Collects the log lines written while it lives (and keeps them off
-// standard error).
-class LogCapture {
- public:
-  LogCapture() {
-    old_ = Kiv::Log::SetSink([this](std::string_view line) { lines_.emplace_back(line); });
-  }
-  ~LogCapture() { Kiv::Log::SetSink(old_); }
-  const std::vector<std::string>& Lines() const { return lines_; }
-
- private:
-  Kiv::Log::Sink old_;
-  std::vector<std::string> lines_;
-};
+using LogCapture = VUTest::CapturedLog;
 
 std::string WriteText(const Soup& soup) {
   TBuffer stream;
