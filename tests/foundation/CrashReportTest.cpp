@@ -60,11 +60,14 @@ class CrashReportTest : public ::testing::Test {
     SetLogFileSettings(settings);
   }
 
-  std::string Dump(const std::string& name) const {
-    std::ifstream in(dir_ + "/dumps/" + name, std::ios::binary);
+  // The child runs the test's code up to its own death test, these reads
+  // included, so they go by `dir_` rather than the parent's folder object.
+  std::string Read(const std::string& relative) const {
+    std::ifstream in(dir_ + "/" + relative, std::ios::binary);
     if (!in) return "<missing>";
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
+  std::string Dump(const std::string& name) const { return Read("dumps/" + name); }
 
   static void ExpectCallStack(const std::string& report) {
     EXPECT_NE(report.find("\ncallstack: "), std::string::npos) << report;
@@ -206,8 +209,7 @@ TEST_F(CrashReportTest, AnInstalledSinkGetsThePathAndTheCallStack) {
         raise(SIGFPE);
       },
       ::testing::KilledBySignal(SIGFPE), "");
-  std::ifstream in(dir_ + "/host.log", std::ios::binary);
-  std::string log(std::istreambuf_iterator<char>(in), {});
+  const std::string log = Read("host.log");
   EXPECT_NE(log.find("CreateMiniDump: " + dir_ + "/dumps/Vandru-49938.dmp\r\ncallstack: "),
             std::string::npos)
       << log;

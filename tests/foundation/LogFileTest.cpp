@@ -1,15 +1,9 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,29 +18,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// Sends standard output to /dev/null for a scope: LogLine echoes every
-// line there, and the bulk tests would flood the test output.
-class QuietStdout {
- public:
-  QuietStdout() {
-    std::fflush(stdout);
-    saved_ = dup(STDOUT_FILENO);
-    int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    dup2(null, STDOUT_FILENO);
-    close(null);
-  }
-  ~QuietStdout() {
-    std::fflush(stdout);
-    dup2(saved_, STDOUT_FILENO);
-    close(saved_);
-  }
-  QuietStdout(const QuietStdout&) = delete;
-  QuietStdout& operator=(const QuietStdout&) = delete;
-
- private:
-  int saved_;
-};
 
 class LogFileTest : public FileTestDir {
  protected:
@@ -226,7 +197,7 @@ TEST_F(LogFileTest, SinkKeepsLinesOfManyThreadsWhole) {
   UseFolder(dir_);
   LogFileSink sink("threads.log", "");
   InstallLogFileSink(&sink);
-  QuietStdout quiet;
+  testing::internal::CaptureStdout();  // LogLine echoes every line there.
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([t] {
@@ -239,6 +210,7 @@ TEST_F(LogFileTest, SinkKeepsLinesOfManyThreadsWhole) {
   }
   for (auto& thread : threads) thread.join();
   InstallLogFileSink(nullptr);
+  testing::internal::GetCapturedStdout();
   sink.Close();
   std::string text = Get("threads.log");
   ASSERT_EQ(text.substr(0, 2), "\r\n");
@@ -264,7 +236,7 @@ TEST_F(LogFileTest, LongFormattedLinesAreWrittenWhole) {
   UseFolder(dir_);
   LogFileSink sink("long.log", "");
   InstallLogFileSink(&sink);
-  QuietStdout quiet;
+  testing::internal::CaptureStdout();
   std::string narrow(10000, 'n');
   DebugPrintf("<%s>", narrow.c_str());
   std::wstring wide(10000, L'w');
@@ -272,6 +244,7 @@ TEST_F(LogFileTest, LongFormattedLinesAreWrittenWhole) {
   std::string huge(kMaxDebugText + 100, 'h');
   DebugPrintf("%s", huge.c_str());
   InstallLogFileSink(nullptr);
+  testing::internal::GetCapturedStdout();
   sink.Close();
   EXPECT_EQ(Get("long.log"), "\r\n<" + narrow + ">\r\n[" + std::string(10000, 'w') + "]\r\n" +
                                  std::string(kMaxDebugText, 'h') + "\r\n");

@@ -107,28 +107,6 @@ void SetInts(Soup& soup, const Kiv::PString& name, const std::vector<int32_t>& v
 
 // --- Writing -----------------------------------------------------------------
 
-TEST(TextSoupWrite, WidthExampleIsByteExact) {
-  Soup soup;
-  soup.SetNamedInt(N("width"), 5);
-  EXPECT_EQ(WriteText(soup), kBom + "\r\nwidth" + std::string(35, ' ') + "5\r\n");
-}
-
-TEST(TextSoupWrite, NestedExampleIsWrittenLineForLine) {
-  Soup soup;
-  soup.SetNamedInt(N("a"), 1);
-  Soup b;
-  b.SetNamedInt(N("c"), 2);
-  soup.SetNamedSoup(N("b"), b);
-  const std::string expected = kBom + "\r\n" +                           //
-                               "a" + std::string(39, ' ') + "1\r\n" +    //
-                               "\r\n" +                                  //
-                               "b\r\n" +                                 //
-                               "{\r\n" +                                 //
-                               "  c" + std::string(37, ' ') + "2\r\n" +  //
-                               "}\r\n";
-  EXPECT_EQ(WriteText(soup), expected);
-}
-
 TEST(TextSoupWrite, SeparatorLinesAndColumnsFollowTheLevel) {
   // A container first in its parent has no separator line; deeper levels
   // are indented and keep values in column 41 until the name leaves no room.
