@@ -27,6 +27,11 @@ class LayoutTestRoot : public FileTestDir {
     CreateUserDataFolders();
   }
 
+  // The folder the file roots map `name` to, or "<none>".
+  static Kiv::String RootOf(const char* name) {
+    Kiv::String folder;
+    return Kiv::File::LookupRoot(Kiv::PString(name), &folder) ? folder : "<none>";
+  }
   bool IsDir(const std::string& relative) const {
     return std::filesystem::is_directory(At(relative));
   }

@@ -12,7 +12,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,13 +27,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 void WriteFile(const fs::path& path, const std::string& text) {
   std::ofstream out(path, std::ios::trunc);
@@ -144,7 +136,7 @@ TEST_F(ProcessTest, LaunchPassesArgumentsAndStartsDetached) {
   ASSERT_TRUE(ReapWithin(pid, 10000));
 
   EXPECT_EQ(
-      ReadFile(work / "args.txt"),
+      temp_.Get("work dir/args.txt"),
       "<plain>\n<two  words>\n</slash/path>\n<'single'>\n<ab cd>\n<>\n<back\\slash>\n<say\"hi\">\n"
       "<open span>\n"
       "cwd=" +
@@ -241,7 +233,7 @@ TEST_F(ProcessTest, CallingProcessIsNeverTerminated) {
       Launch(self, "--gtest_filter=ProcessSelfCheck.* --gtest_also_run_disabled_tests", dir_);
   ASSERT_GT(pid, 0);
   ASSERT_TRUE(ReapWithin(pid, 60000));
-  EXPECT_EQ(ReadFile(dir_ / "self-check.result"), "survived, 0 log lines");
+  EXPECT_EQ(temp_.Get("self-check.result"), "survived, 0 log lines");
 }
 
 // Runs only in the copy started above (it needs the marker beside its own

@@ -12,11 +12,6 @@ namespace {
 
 class ContentSetFolderTest : public LayoutTestRoot {};
 
-Kiv::String RootOf(const char* name) {
-  Kiv::String folder;
-  return Kiv::File::LookupRoot(Kiv::PString(name), &folder) ? folder : "<none>";
-}
-
 TEST_F(ContentSetFolderTest, SetsMapToBaseDataAndTheirLayoutFolders) {
   StartLayout();
   bool found = false;
