@@ -84,23 +84,4 @@ TEST(ByteBuffer, FailedGrowthKeepsTheBufferAndSkipsLaterWrites) {
   EXPECT_EQ(buffer.Data()[0], 0x44);
 }
 
-TEST(ByteBuffer, ResetAndFree) {
-  ByteBuffer buffer;
-  ASSERT_TRUE(buffer.Init(8));
-  for (int i = 0; i < 10; ++i) buffer.WriteU32(i);
-  buffer.errors = ByteBuffer::kReadPastEnd;
-
-  buffer.Reset();
-  EXPECT_EQ(buffer.errors, 0u);
-  EXPECT_EQ(buffer.capacity, 8u);
-  EXPECT_EQ(buffer.position, 0u);
-  EXPECT_EQ(buffer.size, 0u);
-  buffer.WriteU32(3);
-  EXPECT_EQ(buffer.errors, 0u);
-
-  buffer.Free();
-  EXPECT_EQ(buffer.Data(), nullptr);
-  EXPECT_EQ(buffer.capacity, 0u);
-}
-
 }  // namespace

@@ -64,18 +64,6 @@ TEST_F(CallGuardedDeathTest, EscapingExceptionEndsTheProcessWithStatus156) {
       ::testing::ExitedWithCode(156), "");
 }
 
-TEST_F(CallGuardedDeathTest, FaultOutsideAGuardedCallTakesItsOrdinaryCourse) {
-  EXPECT_EXIT(
-      {
-        SetExceptionGuardFlag(true);
-        FunctionTask fine([] {});
-        CallGuarded(&fine, nullptr);
-        raise(SIGILL);
-        _exit(0);
-      },
-      ::testing::KilledBySignal(SIGILL), "");
-}
-
 TEST_F(CallGuardedDeathTest, WithTheGuardOffExceptionsPassThrough) {
   SetExceptionGuardFlag(false);
   FunctionTask thrower([] { throw std::runtime_error("plain"); });

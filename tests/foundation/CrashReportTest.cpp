@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include "TaskTestSupport.h"
@@ -12,6 +13,7 @@
 #include "foundation/diag/LogFileName.h"
 #include "foundation/diag/LogFileSink.h"
 #include "foundation/threads/CallGuarded.h"
+#include "tests/support/TempFolder.h"
 
 // Every crash happens in a child: a gtest death test in the "threadsafe"
 // style, which runs the test binary afresh, so the child starts with no
@@ -40,19 +42,14 @@ class CrashReportTest : public ::testing::Test {
   void SetUp() override {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     if (const char* inherited = getenv(kDirVariable)) {
-      dir_ = inherited;  // In the child.
+      dir_ = inherited;  // In the child, which must not make (and leak) a folder.
       return;
     }
-    char pattern[] = "/tmp/vu-Crash-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    ASSERT_TRUE(temp_.emplace("Crash").Made());
+    dir_ = temp_->Path();
     setenv(kDirVariable, dir_.c_str(), 1);
   }
-  void TearDown() override {
-    unsetenv(kDirVariable);
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
+  void TearDown() override { unsetenv(kDirVariable); }
 
   // Child side: a clean slate for the fault signals (a sanitizer's own
   // handler would end the child first), reports going to the test folder.
@@ -63,11 +60,14 @@ class CrashReportTest : public ::testing::Test {
     SetLogFileSettings(settings);
   }
 
-  std::string Dump(const std::string& name) const {
-    std::ifstream in(dir_ + "/dumps/" + name, std::ios::binary);
+  // The child runs the test's code up to its own death test, these reads
+  // included, so they go by `dir_` rather than the parent's folder object.
+  std::string Read(const std::string& relative) const {
+    std::ifstream in(dir_ + "/" + relative, std::ios::binary);
     if (!in) return "<missing>";
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
+  std::string Dump(const std::string& name) const { return Read("dumps/" + name); }
 
   static void ExpectCallStack(const std::string& report) {
     EXPECT_NE(report.find("\ncallstack: "), std::string::npos) << report;
@@ -75,6 +75,7 @@ class CrashReportTest : public ::testing::Test {
     EXPECT_NE(report.find("foundation_tests "), std::string::npos) << report;
   }
 
+  std::optional<VUTest::TempFolder> temp_;
   std::string dir_;
 };
 
@@ -208,8 +209,7 @@ TEST_F(CrashReportTest, AnInstalledSinkGetsThePathAndTheCallStack) {
         raise(SIGFPE);
       },
       ::testing::KilledBySignal(SIGFPE), "");
-  std::ifstream in(dir_ + "/host.log", std::ios::binary);
-  std::string log(std::istreambuf_iterator<char>(in), {});
+  const std::string log = Read("host.log");
   EXPECT_NE(log.find("CreateMiniDump: " + dir_ + "/dumps/Vandru-49938.dmp\r\ncallstack: "),
             std::string::npos)
       << log;

@@ -15,11 +15,6 @@ using Kiv::PString;
 
 class FolderLayoutTest : public LayoutTestRoot {};
 
-Kiv::String RootOf(const char* name) {
-  Kiv::String folder;
-  return File::LookupRoot(PString(name), &folder) ? folder : "<none>";
-}
-
 TEST_F(FolderLayoutTest, EmptyInstallationGetsTheUserDataTree) {
   StartLayout();
   EXPECT_EQ(GetInstallPath().Str(), root_) << "the case of the root is kept";

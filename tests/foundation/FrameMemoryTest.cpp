@@ -89,15 +89,4 @@ TEST(FrameMemory, DuplicateStringCopiesTextOfAnyLength) {
   EXPECT_STREQ(copy, "hello");  // earlier copies stay intact
 }
 
-TEST(FrameMemory, FreeBlocksClearsCountersAndPoolStaysUsable) {
-  Utils::FrameMemory pool(256);
-  pool.DuplicateString("first");
-  pool.Allocate(1000, 4);
-  pool.FreeBlocks();
-  EXPECT_EQ(pool.AllocationCount(), 0u);
-  EXPECT_EQ(pool.BytesAllocated(), 0u);
-  EXPECT_EQ(pool.BlockSize(), 256u);
-  EXPECT_STREQ(pool.DuplicateString("again"), "again");
-}
-
 }  // namespace

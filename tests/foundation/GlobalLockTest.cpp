@@ -11,9 +11,9 @@
 #include "foundation/base/ApplicationRecords.h"
 #include "foundation/threads/BlockingScreen.h"
 #include "foundation/threads/WorkerThread.h"
-#include "kiv/Log.h"
 #include "kiv/ResourceSystem.h"
 #include "kiv/Thread.h"
+#include "tests/support/CapturedLog.h"
 
 using task_test::Eventually;
 using task_test::Task;
@@ -275,7 +275,7 @@ TEST_F(GlobalLockTest, StressSixteenThreadsKeepInvariants) {
   };
 
   // Refused raises are logged; keep them out of the test's output.
-  Kiv::Log::Sink previous_sink = Kiv::Log::SetSink([](std::string_view) {});
+  VUTest::CapturedLog quiet;
   std::vector<std::thread> threads;
   for (int i = 1; i < kThreads; ++i) threads.emplace_back(body, i);
   body(0);
@@ -285,7 +285,6 @@ TEST_F(GlobalLockTest, StressSixteenThreadsKeepInvariants) {
   while (queue_.RunPending(0) > 0) {
   }
   queue_.Stop();
-  Kiv::Log::SetSink(previous_sink);
 
   EXPECT_EQ(violations.load(), 0);
   EXPECT_EQ(lock_.HolderCount(), 0u);

@@ -8,8 +8,8 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <future>
 #include <latch>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
@@ -19,8 +19,8 @@
 #include "foundation/soup/Soup.h"
 #include "foundation/text/KUID.h"
 #include "foundation/threads/GlobalLock.h"
-#include "kiv/Log.h"
 #include "kiv/Thread.h"
+#include "tests/support/CapturedLog.h"
 
 namespace {
 
@@ -33,21 +33,15 @@ class InterfaceTextTest : public LayoutTestRoot {
     StartLayout();
     std::filesystem::create_directories(At("Data"));
     InterfaceTextDB::ResetForTests();
-    oldSink_ = Kiv::Log::SetSink([this](std::string_view line) {
-      std::lock_guard<std::mutex> hold(linesMutex_);
-      lines_.emplace_back(line);
-    });
   }
   void TearDown() override {
-    Kiv::Log::SetSink(oldSink_);
     InterfaceTextDB::ResetForTests();
     LayoutTestRoot::TearDown();
   }
 
-  int LinesWith(const std::string& part) {
-    std::lock_guard<std::mutex> hold(linesMutex_);
+  int LinesWith(const std::string& part) const {
     int count = 0;
-    for (const std::string& line : lines_) count += line.find(part) != std::string::npos ? 1 : 0;
+    for (const std::string& line : log_.Lines()) count += line.find(part) != std::string::npos;
     return count;
   }
 
@@ -60,9 +54,7 @@ class InterfaceTextTest : public LayoutTestRoot {
     InterfaceTextDB::MarkUnloaded();
   }
 
-  Kiv::Log::Sink oldSink_;
-  std::mutex linesMutex_;
-  std::vector<std::string> lines_;
+  VUTest::CapturedLog log_;
 };
 
 TEST_F(InterfaceTextTest, LanguageCodesChooseTheirFiles) {
@@ -207,29 +199,25 @@ TEST_F(InterfaceTextTest, ConcurrentFirstLookupsLoadTheFileOnce) {
 TEST_F(InterfaceTextTest, FirstLookupUnderASharedGlobalLockDoesNotWait) {
   Put("Data/InterfaceText.txt", "$greet \"Hello\"\n");
   GlobalLock& lock = GlobalLock::Get();
-  std::atomic<bool> otherHolds{false};
-  std::atomic<bool> done{false};
-  std::atomic<bool> otherSawDone{false};
+  std::promise<void> otherHolds;
+  std::promise<void> done;
+  bool otherSawDone = false;
   // Another reader holds the lock until this thread's lookup is done, or
   // gives up after ten seconds; a lookup that needs the lock exclusively
   // would wait for it all that time.
-  std::thread other([&] {
+  std::thread other([&, finished = done.get_future()] {
     const uint32_t id = Kiv::Thread::GetCurrentId();
     const bool held = lock.Acquire(id, false);
     EXPECT_TRUE(held);
-    otherHolds = true;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    otherSawDone = done.load();
+    otherHolds.set_value();
+    otherSawDone = finished.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
     if (held) lock.Release(id);
   });
-  while (!otherHolds) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  otherHolds.get_future().wait();
   const uint32_t id = Kiv::Thread::GetCurrentId();
   ASSERT_TRUE(lock.Acquire(id, false));
   const std::string text = GetInterfaceText("$greet");
-  done = true;
+  done.set_value();
   lock.Release(id);
   other.join();
   EXPECT_EQ(text, "Hello");

@@ -74,13 +74,6 @@ TEST(KUID, TextFormsPickShortOrLongForm) {
   }
 }
 
-TEST(KUID, NullTagTextIsOneInternedString) {
-  const Kiv::PString a = KUIDToTagString(kNull);
-  const Kiv::PString b = KUIDToPString(kNull);
-  EXPECT_EQ(a.Id(), b.Id());
-  EXPECT_EQ(a, Kiv::PString("<NULL>"));
-}
-
 TEST(ParseKUID, TagForms) {
   ExpectParses(
       {

@@ -1,6 +1,5 @@
-// A fresh installation root under /tmp for each test of the folder layout,
-// with its "bin" folder; the layout and the registry are reset and the root
-// removed (without following links) when the test ends.
+// A fresh installation root for each test of the folder layout, with its
+// "bin" folder; the layout and the registry are reset when the test ends.
 #pragma once
 
 #include <filesystem>
@@ -15,12 +14,11 @@ class LayoutTestRoot : public FileTestDir {
   void SetUp() override {
     FileTestDir::SetUp();
     root_ = dir_;
-    std::filesystem::create_directories(At("bin"));
+    temp_.MakeFolder("bin");
   }
   void TearDown() override {
     ResetFolderLayoutForTests();
     SweepUnusedEntries();
-    FileTestDir::TearDown();
   }
 
   // DetermineInstallPath and CreateUserDataFolders on the test's root.
@@ -29,6 +27,11 @@ class LayoutTestRoot : public FileTestDir {
     CreateUserDataFolders();
   }
 
+  // The folder the file roots map `name` to, or "<none>".
+  static Kiv::String RootOf(const char* name) {
+    Kiv::String folder;
+    return Kiv::File::LookupRoot(Kiv::PString(name), &folder) ? folder : "<none>";
+  }
   bool IsDir(const std::string& relative) const {
     return std::filesystem::is_directory(At(relative));
   }

@@ -1,15 +1,9 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,35 +12,12 @@
 #include "foundation/diag/DebugOutput.h"
 #include "foundation/diag/LogFileName.h"
 #include "foundation/diag/LogFileSink.h"
-#include "kiv/Log.h"
 #include "tests/kiv/FileTestDir.h"
+#include "tests/support/CapturedLog.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-// Sends standard output to /dev/null for a scope: LogLine echoes every
-// line there, and the bulk tests would flood the test output.
-class QuietStdout {
- public:
-  QuietStdout() {
-    std::fflush(stdout);
-    saved_ = dup(STDOUT_FILENO);
-    int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    dup2(null, STDOUT_FILENO);
-    close(null);
-  }
-  ~QuietStdout() {
-    std::fflush(stdout);
-    dup2(saved_, STDOUT_FILENO);
-    close(saved_);
-  }
-  QuietStdout(const QuietStdout&) = delete;
-  QuietStdout& operator=(const QuietStdout&) = delete;
-
- private:
-  int saved_;
-};
 
 class LogFileTest : public FileTestDir {
  protected:
@@ -58,14 +29,9 @@ class LogFileTest : public FileTestDir {
     InstallLogFileSink(nullptr);
     SetLogFileSettings(LogFileSettings{});
     fs::current_path(cwd_);
-    FileTestDir::TearDown();
   }
 
   void Touch(const std::string& name) const { Put(name, "x"); }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
   void UseFolder(const std::string& folder) {
     LogFileSettings settings;
     settings.default_folder = folder;
@@ -85,8 +51,7 @@ TEST_F(LogFileTest, OpenLogFileTakesTheFirstFreeNumberedName) {
   ASSERT_TRUE(OpenLogFile(nullptr, "Vandru-49938.dmp", &path));
   EXPECT_EQ(path, At("Vandru-49938_3.dmp"));
   // The stem ends at the last "." of the name, not of the folder.
-  fs::create_directories(At("a.b"));
-  std::ofstream(At("a.b/plain")) << "x";
+  Touch("a.b/plain");
   ASSERT_TRUE(OpenLogFile(At("a.b").c_str(), "plain", &path));
   EXPECT_EQ(path, At("a.b/plain_2"));
   // A dangling link is not a free name.
@@ -181,12 +146,12 @@ TEST_F(LogFileTest, SinkHoldsBackRepeatsAndCountsThem) {
   InstallLogFileSink(nullptr);
   sink.Close();
   EXPECT_EQ(sink.GetPath(), At("run.log"));
-  EXPECT_EQ(Read(At("run.log")),
+  EXPECT_EQ(Get("run.log"),
             "\r\nfirst\r\nagain\r\n[2 lines suppressed]\r\nnext\r\n[1 lines suppressed]\r\n");
   // After Close the same file is appended to.
   sink.WriteLine("later\r\n");
   sink.Close();
-  EXPECT_EQ(Read(At("run.log")).substr(66), "later\r\n");
+  EXPECT_EQ(Get("run.log").substr(66), "later\r\n");
 }
 
 TEST_F(LogFileTest, SinkStampsNoticesAndImmediateWritesEveryLine) {
@@ -204,7 +169,7 @@ TEST_F(LogFileTest, SinkStampsNoticesAndImmediateWritesEveryLine) {
   sink.MakeImmediate();
   sink.WriteLine("y\r\n");
   // Immediate: flushed at once, without Close.
-  std::string text = Read(At("stamp_2.log"));
+  std::string text = Get("stamp_2.log");
   std::regex expected(
       "\r\nx\r\n\\d\\d\\.\\d\\d\\.\\d\\d  \\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\| \\[1 lines "
       "suppressed\\]\r\n"
@@ -232,7 +197,7 @@ TEST_F(LogFileTest, SinkKeepsLinesOfManyThreadsWhole) {
   UseFolder(dir_);
   LogFileSink sink("threads.log", "");
   InstallLogFileSink(&sink);
-  QuietStdout quiet;
+  testing::internal::CaptureStdout();  // LogLine echoes every line there.
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([t] {
@@ -245,8 +210,9 @@ TEST_F(LogFileTest, SinkKeepsLinesOfManyThreadsWhole) {
   }
   for (auto& thread : threads) thread.join();
   InstallLogFileSink(nullptr);
+  testing::internal::GetCapturedStdout();
   sink.Close();
-  std::string text = Read(At("threads.log"));
+  std::string text = Get("threads.log");
   ASSERT_EQ(text.substr(0, 2), "\r\n");
   std::set<std::string> seen;
   size_t start = 2;
@@ -270,7 +236,7 @@ TEST_F(LogFileTest, LongFormattedLinesAreWrittenWhole) {
   UseFolder(dir_);
   LogFileSink sink("long.log", "");
   InstallLogFileSink(&sink);
-  QuietStdout quiet;
+  testing::internal::CaptureStdout();
   std::string narrow(10000, 'n');
   DebugPrintf("<%s>", narrow.c_str());
   std::wstring wide(10000, L'w');
@@ -278,14 +244,14 @@ TEST_F(LogFileTest, LongFormattedLinesAreWrittenWhole) {
   std::string huge(kMaxDebugText + 100, 'h');
   DebugPrintf("%s", huge.c_str());
   InstallLogFileSink(nullptr);
+  testing::internal::GetCapturedStdout();
   sink.Close();
-  EXPECT_EQ(Read(At("long.log")), "\r\n<" + narrow + ">\r\n[" + std::string(10000, 'w') + "]\r\n" +
-                                      std::string(kMaxDebugText, 'h') + "\r\n");
+  EXPECT_EQ(Get("long.log"), "\r\n<" + narrow + ">\r\n[" + std::string(10000, 'w') + "]\r\n" +
+                                 std::string(kMaxDebugText, 'h') + "\r\n");
 }
 
 TEST(OSMutexLock, FailedReleaseIsLoggedNotThrown) {
-  std::vector<std::string> logged;
-  Kiv::Log::Sink old = Kiv::Log::SetSink([&](std::string_view line) { logged.emplace_back(line); });
+  VUTest::CapturedLog log;
   OS::Mutex mutex;
   {
     OS::MutexLock outer(&mutex);
@@ -295,7 +261,7 @@ TEST(OSMutexLock, FailedReleaseIsLoggedNotThrown) {
     OS::MutexLock lock(&mutex);
     mutex.Unlock();  // Released behind the lock's back: its own release fails.
   });
-  Kiv::Log::SetSink(old);
+  const std::vector<std::string> logged = log.Lines();
   ASSERT_EQ(logged.size(), 1u);
   EXPECT_NE(logged[0].find("Failed to release the mutex"), std::string::npos);
   EXPECT_EQ(mutex.Lock(), 0);

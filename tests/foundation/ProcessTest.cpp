@@ -10,17 +10,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "kiv/Log.h"
 #include "kiv/Time.h"
+#include "tests/support/CapturedLog.h"
+#include "tests/support/TempFolder.h"
 
 // Every process acted on here is one the test started, from executables
 // copied into a fresh mkdtemp folder, so matching by executable can only
@@ -30,13 +28,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 void WriteFile(const fs::path& path, const std::string& text) {
   std::ofstream out(path, std::ios::trunc);
   out << text;
@@ -45,14 +36,8 @@ void WriteFile(const fs::path& path, const std::string& text) {
 class ProcessTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "vu-process-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = fs::canonical(pattern);
-    oldSink_ = Kiv::Log::SetSink([this](std::string_view line) {
-      std::lock_guard<std::mutex> lock(logMutex_);
-      if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
-      log_.emplace_back(line);
-    });
+    ASSERT_TRUE(temp_.Made());
+    dir_ = fs::canonical(temp_.Path());
   }
 
   void TearDown() override {
@@ -63,9 +48,6 @@ class ProcessTest : public ::testing::Test {
       kill(pid, SIGKILL);
       waitpid(pid, nullptr, 0);
     }
-    Kiv::Log::SetSink(oldSink_);
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
   }
 
   fs::path CopyExecutable(const fs::path& from, const std::string& name) {
@@ -82,16 +64,12 @@ class ProcessTest : public ::testing::Test {
     return pid;
   }
 
-  std::vector<std::string> Log() {
-    std::lock_guard<std::mutex> lock(logMutex_);
-    return log_;
-  }
+  std::vector<std::string> Log() { return log_.Lines(); }
 
+  VUTest::TempFolder temp_{"process"};
+  VUTest::CapturedLog log_;
   fs::path dir_;
   std::vector<pid_t> started_;
-  Kiv::Log::Sink oldSink_;
-  std::mutex logMutex_;
-  std::vector<std::string> log_;
 };
 
 // True when our child `pid` has ended and was reaped within `timeoutMs`.
@@ -158,7 +136,7 @@ TEST_F(ProcessTest, LaunchPassesArgumentsAndStartsDetached) {
   ASSERT_TRUE(ReapWithin(pid, 10000));
 
   EXPECT_EQ(
-      ReadFile(work / "args.txt"),
+      temp_.Get("work dir/args.txt"),
       "<plain>\n<two  words>\n</slash/path>\n<'single'>\n<ab cd>\n<>\n<back\\slash>\n<say\"hi\">\n"
       "<open span>\n"
       "cwd=" +
@@ -196,12 +174,8 @@ TEST_F(ProcessTest, MatchStillRunningAfterGraceIsKilledAndOthersAreLeft) {
   EXPECT_TRUE(AlreadyReaped(second));
   EXPECT_TRUE(IsRunningChild(bystander));
   const std::vector<std::string> log = Log();
-  EXPECT_NE(
-      std::find(log.begin(), log.end(), "Terminating process with ID " + std::to_string(first)),
-      log.end());
-  EXPECT_NE(
-      std::find(log.begin(), log.end(), "Terminating process with ID " + std::to_string(second)),
-      log.end());
+  EXPECT_TRUE(log_.Holds("Terminating process with ID " + std::to_string(first)));
+  EXPECT_TRUE(log_.Holds("Terminating process with ID " + std::to_string(second)));
   EXPECT_EQ(log.size(), 2u);
 }
 
@@ -259,7 +233,7 @@ TEST_F(ProcessTest, CallingProcessIsNeverTerminated) {
       Launch(self, "--gtest_filter=ProcessSelfCheck.* --gtest_also_run_disabled_tests", dir_);
   ASSERT_GT(pid, 0);
   ASSERT_TRUE(ReapWithin(pid, 60000));
-  EXPECT_EQ(ReadFile(dir_ / "self-check.result"), "survived, 0 log lines");
+  EXPECT_EQ(temp_.Get("self-check.result"), "survived, 0 log lines");
 }
 
 // Runs only in the copy started above (it needs the marker beside its own
@@ -267,13 +241,14 @@ TEST_F(ProcessTest, CallingProcessIsNeverTerminated) {
 TEST(ProcessSelfCheck, DISABLED_EndingOwnExecutableSparesCaller) {
   const fs::path self = fs::canonical("/proc/self/exe");
   if (!fs::exists(self.parent_path() / "self-check.armed")) GTEST_SKIP();
-  std::vector<std::string> lines;
-  Kiv::Log::Sink old =
-      Kiv::Log::SetSink([&lines](std::string_view line) { lines.emplace_back(line); });
-  TerminateProcessesByName(self.c_str(), 200);
-  Kiv::Log::SetSink(old);
+  size_t lines = 0;
+  {
+    VUTest::CapturedLog log;
+    TerminateProcessesByName(self.c_str(), 200);
+    lines = log.Lines().size();
+  }
   WriteFile(self.parent_path() / "self-check.result",
-            "survived, " + std::to_string(lines.size()) + " log lines");
+            "survived, " + std::to_string(lines) + " log lines");
 }
 
 }  // namespace

@@ -1,36 +1,25 @@
 #include "foundation/layout/ResourceDatabaseRegistry.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "tests/kiv/FileTestDir.h"
+#include "tests/foundation/LayoutTestRoot.h"
 
 namespace {
 
-class ResourceDatabaseRegistryTest : public FileTestDir {
+class ResourceDatabaseRegistryTest : public LayoutTestRoot {
  protected:
   void SetUp() override {
-    FileTestDir::SetUp();
+    LayoutTestRoot::SetUp();
     startCount_ = GetSharedEntryCount();
-  }
-  void TearDown() override {
-    SweepUnusedEntries();
-    FileTestDir::TearDown();
   }
 
   Kiv::File::Path Folder(const std::string& name) const {
     return Kiv::File::Path(dir_ + "/" + name);
-  }
-
-  static Kiv::String RootOf(const char* name) {
-    Kiv::String folder;
-    return Kiv::File::LookupRoot(Kiv::PString(name), &folder) ? folder : "<none>";
   }
 
   uint32_t startCount_ = 0;
@@ -58,7 +47,7 @@ TEST_F(ResourceDatabaseRegistryTest, SameNameSharesOneDatabaseUntilReleasedAndSw
 }
 
 TEST_F(ResourceDatabaseRegistryTest, ArchiveBesideFolderBecomesTheRoot) {
-  std::ofstream(dir_ + "/Packed.ja") << "x";
+  Put("Packed.ja", "x");
   VandruResourceDatabase* packed =
       AcquireSharedEntry(Kiv::PString("registry-packed"), Folder("Packed/"));
   ASSERT_NE(packed, nullptr);

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -14,13 +15,12 @@
 #include "kiv/File.h"
 #include "tests/foundation/LayoutTestRoot.h"
 #include "tests/foundation/StreamTestSupport.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using streamtest::LogLines;
-using streamtest::ReadFileBytes;
-using streamtest::TempDir;
 
 const Kiv::PString kNoLocation;
 
@@ -43,18 +43,20 @@ std::string NameOf(const Soup& soup) {
 }
 
 void PutText(const std::string& path, const std::string& text) {
-  streamtest::WriteFileBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
+  std::ofstream(path, std::ios::binary) << text;
 }
 
 std::string GetText(const std::string& path) {
-  std::vector<uint8_t> bytes = ReadFileBytes(path);
-  return std::string(bytes.begin(), bytes.end());
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
+
+using SoupFile = VUTest::TempFolderTest;
 
 // A binary soup whose header is wrong: the binary reader refuses it.
 const std::string kDamagedBinary("NOPE\1\0\0\0\0\0\0\0\0\0\0\0", 16);
 
-TEST(SoupFile, RefusedBinaryFileIsNamedWithTheByteAtFault) {
+TEST_F(SoupFile, RefusedBinaryFileIsNamedWithTheByteAtFault) {
   const struct {
     const char* name;
     std::string bytes;
@@ -73,10 +75,9 @@ TEST(SoupFile, RefusedBinaryFileIsNamedWithTheByteAtFault) {
                    28),
        "byte 22: damaged record block (the record's size runs past the end of its list)"},
   };
-  TempDir dir;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string path = dir.File(c.name);
+    const std::string path = At(c.name);
     PutText(path, c.bytes);
     LogLines log;
     Soup soup;
@@ -86,11 +87,10 @@ TEST(SoupFile, RefusedBinaryFileIsNamedWithTheByteAtFault) {
   }
 }
 
-TEST(SoupFile, FormFollowsTheExtensionInAnyCase) {
-  TempDir dir;
+TEST_F(SoupFile, FormFollowsTheExtensionInAnyCase) {
   for (const char* name : {"config.TXT", "x.CDP", "y.Chump", "z.cdp2"}) {
     SCOPED_TRACE(name);
-    const std::string path = dir.File(name);
+    const std::string path = At(name);
     ASSERT_TRUE(Soup::SaveToFile(kNoLocation, path, MakeSoup(name)));
     const std::string text = GetText(path);
     const bool isText = std::string(name) == "config.TXT";
@@ -102,88 +102,81 @@ TEST(SoupFile, FormFollowsTheExtensionInAnyCase) {
     EXPECT_EQ(back.GetNamedTagAsInt(N("count"), 0), 7);
     EXPECT_EQ(back.GetNamedSoup(N("sub")).GetNamedTagAsKUID(N("kuid"), kNullKUID), (KUID{1, 2, 0}));
   }
-  EXPECT_FALSE(fs::exists(dir.File("config.tmp")));
-  EXPECT_FALSE(fs::exists(dir.File("x.tmp")));
+  EXPECT_FALSE(fs::exists(At("config.tmp")));
+  EXPECT_FALSE(fs::exists(At("x.tmp")));
 }
 
-TEST(SoupFile, FailedLoadsLeaveTheHandleAsItWas) {
-  TempDir dir;
-  PutText(dir.File("bad.cdp"), kDamagedBinary);
-  PutText(dir.File("notes.doc"), "name x\r\n");
-  fs::create_directory(dir.File("folder.txt"));
+TEST_F(SoupFile, FailedLoadsLeaveTheHandleAsItWas) {
+  PutText(At("bad.cdp"), kDamagedBinary);
+  PutText(At("notes.doc"), "name x\r\n");
+  fs::create_directory(At("folder.txt"));
   for (const char* name : {"missing.txt", "bad.cdp", "notes.doc", "folder.txt"}) {
     SCOPED_TRACE(name);
     Soup soup = MakeSoup("kept");
     const Soup before = soup;
-    EXPECT_FALSE(Soup::LoadFromFile(kNoLocation, dir.File(name), soup, false));
+    EXPECT_FALSE(Soup::LoadFromFile(kNoLocation, At(name), soup, false));
     EXPECT_TRUE(soup == before);
     EXPECT_EQ(NameOf(soup), "kept");
   }
 }
 
-TEST(SoupFile, TextFileWithoutItsClosingQuoteLoads) {
-  TempDir dir;
-  PutText(dir.File("open.txt"), "name \"never closed\r\n");
+// Text files are never refused: an open quote runs to the end, and an empty
+// text is an empty handle.
+TEST_F(SoupFile, OpenQuoteOrEmptyTextFileLoads) {
+  PutText(At("open.txt"), "name \"never closed\r\n");
+  PutText(At("empty.txt"), "");
   Soup soup = MakeSoup("old");
-  EXPECT_TRUE(Soup::LoadFromFile(kNoLocation, dir.File("open.txt"), soup, false));
+  EXPECT_TRUE(Soup::LoadFromFile(kNoLocation, At("open.txt"), soup, false));
   EXPECT_EQ(NameOf(soup), "never closed\r\n");
-}
-
-TEST(SoupFile, EmptyTextFileLoadsAsAnEmptyHandle) {
-  TempDir dir;
-  PutText(dir.File("empty.txt"), "");
-  Soup soup = MakeSoup("old");
-  EXPECT_TRUE(Soup::LoadFromFile(kNoLocation, dir.File("empty.txt"), soup, false));
+  EXPECT_TRUE(Soup::LoadFromFile(kNoLocation, At("empty.txt"), soup, false));
   EXPECT_TRUE(soup.Empty());
 }
 
-TEST(SoupFile, SaveReplacesTheOldFileWhole) {
-  TempDir dir;
-  const std::string path = dir.File("config.txt");
+TEST_F(SoupFile, SaveReplacesTheOldFileWhole) {
+  const std::string path = At("config.txt");
   PutText(path, std::string(100000, '#') + "\r\n");  // longer than the new text
   ASSERT_TRUE(Soup::SaveToFile(kNoLocation, path, MakeSoup("new")));
   Soup back;
   ASSERT_TRUE(Soup::LoadFromFile(kNoLocation, path, back, false));
   EXPECT_EQ(NameOf(back), "new");
   EXPECT_LT(fs::file_size(path), 1000u);
-  EXPECT_FALSE(fs::exists(dir.File("config.tmp")));
+  EXPECT_FALSE(fs::exists(At("config.tmp")));
 }
 
-TEST(SoupFile, FailedSaveKeepsTheOldFile) {
-  TempDir dir;
+TEST_F(SoupFile, FailedSaveKeepsTheOldFile) {
   // Unknown extensions create nothing.
-  EXPECT_FALSE(Soup::SaveToFile(kNoLocation, dir.File("x.doc"), MakeSoup("a")));
-  EXPECT_FALSE(Soup::SaveToFile(kNoLocation, dir.File("noextension"), MakeSoup("a")));
-  EXPECT_TRUE(fs::is_empty(dir.File("")));
+  EXPECT_FALSE(Soup::SaveToFile(kNoLocation, At("x.doc"), MakeSoup("a")));
+  EXPECT_FALSE(Soup::SaveToFile(kNoLocation, At("noextension"), MakeSoup("a")));
+  EXPECT_TRUE(fs::is_empty(At("")));
 
   // The folder of the target is missing.
-  EXPECT_FALSE(Soup::SaveToFile(kNoLocation, dir.File("nowhere/config.txt"), MakeSoup("a")));
-  EXPECT_FALSE(fs::exists(dir.File("nowhere")));
+  EXPECT_FALSE(Soup::SaveToFile(kNoLocation, At("nowhere/config.txt"), MakeSoup("a")));
+  EXPECT_FALSE(fs::exists(At("nowhere")));
 
   // The target is a folder.
-  fs::create_directory(dir.File("taken.txt"));
-  EXPECT_FALSE(Soup::SaveToFile(kNoLocation, dir.File("taken.txt"), MakeSoup("a")));
-  EXPECT_TRUE(fs::is_directory(dir.File("taken.txt")));
-  EXPECT_FALSE(fs::exists(dir.File("taken.tmp")));
+  fs::create_directory(At("taken.txt"));
+  EXPECT_FALSE(Soup::SaveToFile(kNoLocation, At("taken.txt"), MakeSoup("a")));
+  EXPECT_TRUE(fs::is_directory(At("taken.txt")));
+  EXPECT_FALSE(fs::exists(At("taken.tmp")));
 
   // The temporary copy cannot be made.
-  const std::string path = dir.File("config.txt");
+  const std::string path = At("config.txt");
   ASSERT_TRUE(Soup::SaveToFile(kNoLocation, path, MakeSoup("old")));
   const std::string old = GetText(path);
-  fs::create_directory(dir.File("config.tmp"));
+  fs::create_directory(At("config.tmp"));
   EXPECT_FALSE(Soup::SaveToFile(kNoLocation, path, MakeSoup("new")));
   EXPECT_EQ(GetText(path), old);
-  fs::remove(dir.File("config.tmp"));
+  fs::remove(At("config.tmp"));
 
   // A binary soup with a tag the form cannot hold.
-  const std::string binary = dir.File("x.cdp");
+  const std::string binary = At("x.cdp");
   ASSERT_TRUE(Soup::SaveToFile(kNoLocation, binary, MakeSoup("old")));
   const std::string oldBinary = GetText(binary);
   Soup tooLong = MakeSoup("new");
   tooLong.SetNamedInt(Kiv::PString(std::string(300, 'n')), 1);
   EXPECT_FALSE(Soup::SaveToFile(kNoLocation, binary, tooLong));
   EXPECT_EQ(GetText(binary), oldBinary);
-  EXPECT_FALSE(fs::exists(dir.File("x.tmp")));
+  EXPECT_FALSE(fs::exists(At("x.tmp")));
 }
 
 // Files may grow to 4 KiB while it lives; writes beyond fail (EFBIG) as on
@@ -209,14 +202,13 @@ class FileSizeLimit {
   bool ok_ = false;
 };
 
-TEST(SoupFile, WriteErrorsFailTheSaveAndKeepTheOldFile) {
-  TempDir dir;
+TEST_F(SoupFile, WriteErrorsFailTheSaveAndKeepTheOldFile) {
   Soup big = MakeSoup("big");
   for (int i = 0; i < 500; ++i)
     big.SetNamedTag(Kiv::PString("tag" + std::to_string(i)), "some text");
   for (const char* name : {"config.txt", "x.cdp"}) {
     SCOPED_TRACE(name);
-    const std::string path = dir.File(name);
+    const std::string path = At(name);
     ASSERT_TRUE(Soup::SaveToFile(kNoLocation, path, MakeSoup("old")));
     const std::string old = GetText(path);
     bool saved = true;
@@ -228,8 +220,8 @@ TEST(SoupFile, WriteErrorsFailTheSaveAndKeepTheOldFile) {
     EXPECT_FALSE(saved);
     EXPECT_EQ(GetText(path), old);
   }
-  EXPECT_FALSE(fs::exists(dir.File("config.tmp")));
-  EXPECT_FALSE(fs::exists(dir.File("x.tmp")));
+  EXPECT_FALSE(fs::exists(At("config.tmp")));
+  EXPECT_FALSE(fs::exists(At("x.tmp")));
 }
 
 // Recovery works in a content location ("editing") of a test installation.

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -238,14 +237,4 @@ TEST(Soup, CopyIsDeepAndIndependent) {
   Soup::Copy(fromEmpty, Soup());
   EXPECT_FALSE(fromEmpty.IsNull());
   EXPECT_EQ(fromEmpty.CountTags(), 0u);
-}
-
-TEST(Soup, PrintWritesTheTextFormAndALineEnd) {
-  Soup soup;
-  soup.SetNamedInt(N("width"), 5);
-  testing::internal::CaptureStdout();
-  Soup::Print(soup);
-  std::fflush(stdout);
-  const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(out, "\xEF\xBB\xBF\r\nwidth" + std::string(35, ' ') + "5\r\n\n");
 }

@@ -91,11 +91,21 @@ TEST(SoupIndex, RandomEditsAgreeWithPlainListAcrossIndexThreshold) {
                                         : TDBDataTag::CreateCopy(SoupType::kInt, &step, 4);
         tag->SetChild(name, child);
         model.entries.push_back({name, child});
-      } else if (op < 75) {
+      } else if (op < grow + 10) {
+        // The handle's setter: the first entry of the name's child goes and
+        // the new value is appended.
+        const ACSChunk* first = model.First(name);
+        if (first != NullTagPointer()) model.RemoveChild(first);
+        Soup(container).SetNamedInt(name, step);
+        Kiv::PString last;
+        ChunkRef added;
+        ASSERT_TRUE(container->GetChildAt(container->CountChildren() - 1, last, added));
+        model.entries.push_back({name, added});
+      } else if (op < 80) {
         const ACSChunk* first = model.First(name);
         if (first != NullTagPointer()) model.RemoveChild(first);
         tag->RemoveFirstNamed(name);
-      } else if (op < 90) {
+      } else if (op < 92) {
         const ACSChunk* child = pool[rng() % pool.size()].get();
         model.RemoveChild(child);
         tag->RemoveChild(child);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <random>
 #include <string>
 #include <thread>
 #include <utility>
@@ -236,62 +235,4 @@ TEST(TDBContainerTag, IndexedWalksOfSeveralContainersAndThreadsDoNotMix) {
   }
   for (auto& r : readers) r.join();
   EXPECT_EQ(failures, std::vector<int>(4, 0));
-}
-
-// Sets, removes, appends duplicates, sorts and swaps at random, checking
-// every lookup and the order against a plain vector.
-TEST(TDBContainerTag, RandomEditsMatchAModel) {
-  std::mt19937 rng(20240601);
-  Soup soup;
-  soup.Create();
-  ACSChunk* c = soup.GetChunk();
-  std::vector<std::pair<std::string, int>> model;
-  auto findFirst = [&](const std::string& name) {
-    return std::find_if(model.begin(), model.end(), [&](auto& e) { return e.first == name; });
-  };
-  for (int step = 0; step < 20000; ++step) {
-    const std::string name = "n" + std::to_string(rng() % 40);
-    const int value = int(rng() % 1000);
-    const uint32_t op = rng() % 100;
-    if (op < 45) {
-      soup.SetNamedInt(N(name.c_str()), value);
-      auto it = findFirst(name);
-      if (it != model.end()) model.erase(it);
-      model.emplace_back(name, value);
-    } else if (op < 55) {
-      c->SetChild(N(name.c_str()), IntTag(value));  // a duplicate name
-      model.emplace_back(name, value);
-    } else if (op < 80) {
-      soup.RemoveNamedTag(N(name.c_str()));
-      auto it = findFirst(name);
-      if (it != model.end()) model.erase(it);
-    } else if (op < 81) {
-      c->SortChildren();
-      std::stable_sort(model.begin(), model.end(),
-                       [](auto& a, auto& b) { return a.first < b.first; });
-    } else if (op < 83 && model.size() >= 2) {
-      const size_t i = rng() % model.size();
-      const size_t j = rng() % model.size();
-      Kiv::PString n1, n2;
-      ChunkRef a, b;
-      c->GetChildAt(uint32_t(i), n1, a);
-      c->GetChildAt(uint32_t(j), n2, b);
-      c->SwapChildren(a.get(), b.get());
-      std::swap(model[i].second, model[j].second);
-    } else {
-      auto it = findFirst(name);
-      EXPECT_EQ(soup.GetNamedTagAsInt(N(name.c_str()), -1), it == model.end() ? -1 : it->second);
-    }
-    ASSERT_EQ(soup.CountTags(), model.size());
-    if (!model.empty()) {
-      const uint32_t i = rng() % model.size();
-      Kiv::PString n;
-      ChunkRef child;
-      ASSERT_TRUE(c->GetChildAt(i, n, child));
-      ASSERT_EQ(n.Str(), model[i].first);
-      ASSERT_EQ(IntOf(child.get()), model[i].second);
-    }
-  }
-  for (uint32_t i = 0; i < model.size(); ++i)
-    EXPECT_EQ(soup.GetIndexedTagName(i).Str(), model[i].first);
 }

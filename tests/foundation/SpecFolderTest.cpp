@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "LayoutTestRoot.h"
 #include "SpecTestSupport.h"
 #include "foundation/layout/ContentSetFolder.h"
@@ -9,11 +12,6 @@ namespace {
 
 class ContentSetFolderTest : public LayoutTestRoot {};
 
-Kiv::String RootOf(const char* name) {
-  Kiv::String folder;
-  return Kiv::File::LookupRoot(Kiv::PString(name), &folder) ? folder : "<none>";
-}
-
 TEST_F(ContentSetFolderTest, SetsMapToBaseDataAndTheirLayoutFolders) {
   StartLayout();
   bool found = false;
@@ -21,19 +19,14 @@ TEST_F(ContentSetFolderTest, SetsMapToBaseDataAndTheirLayoutFolders) {
   EXPECT_TRUE(found) << "no content set needs no folder";
   EXPECT_FALSE(none);
 
-  ContentSetFolder base = AcquireContentSetFolder(Kiv::PString("base"), &found);
-  EXPECT_TRUE(found);
-  EXPECT_EQ(RootOf("base"), At("Base/"));
-  ContentSetFolder data = AcquireContentSetFolder(Kiv::PString("data"), &found);
-  EXPECT_TRUE(found);
-  EXPECT_EQ(RootOf("data"), At("Data/"));
-  ContentSetFolder editing = AcquireContentSetFolder(Kiv::PString("editing"), &found);
-  EXPECT_TRUE(found);
-  EXPECT_EQ(RootOf("editing"), At("UserData/editing/"));
-  ContentSetFolder other = AcquireContentSetFolder(Kiv::PString("Extra"), &found);
-  EXPECT_TRUE(found);
-  EXPECT_EQ(RootOf("Extra"), At("Extra/"));
-
+  const std::pair<const char*, const char*> sets[] = {
+      {"base", "Base/"}, {"data", "Data/"}, {"editing", "UserData/editing/"}, {"Extra", "Extra/"}};
+  std::vector<ContentSetFolder> held;
+  for (const auto& [name, folder] : sets) {
+    held.push_back(AcquireContentSetFolder(Kiv::PString(name), &found));
+    EXPECT_TRUE(found) << name;
+    EXPECT_EQ(RootOf(name), At(folder));
+  }
   ContentSetFolder outside = AcquireContentSetFolder(Kiv::PString("../elsewhere"), &found);
   EXPECT_FALSE(found) << "a set name may not lead out of the installation";
   EXPECT_FALSE(outside);

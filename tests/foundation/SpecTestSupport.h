@@ -14,7 +14,7 @@
 
 #include "foundation/spec/SpecAssetSource.h"
 #include "foundation/spec/SpecRegistry.h"
-#include "kiv/Log.h"
+#include "tests/support/CapturedLog.h"
 
 namespace spec_test {
 
@@ -53,26 +53,7 @@ class FakeAssetSource : public SpecAssetSource {
   std::map<std::string, std::string> names;
 };
 
-class LogCapture {
- public:
-  LogCapture() {
-    old_ = Kiv::Log::SetSink([this](std::string_view line) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
-      lines_.emplace_back(line);
-    });
-  }
-  ~LogCapture() { Kiv::Log::SetSink(std::move(old_)); }
-  std::vector<std::string> Take() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return std::exchange(lines_, {});
-  }
-
- private:
-  Kiv::Log::Sink old_;
-  std::mutex mutex_;
-  std::vector<std::string> lines_;
-};
+using LogCapture = VUTest::CapturedLog;
 
 class SpecRegistryFixture : public ::testing::Test {
  protected:

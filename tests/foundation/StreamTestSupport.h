@@ -1,4 +1,4 @@
-// Helpers shared by the stream tests: a temporary folder, byte patterns and
+// Helpers shared by the stream tests: byte patterns, a log capture and
 // a random mix of typed writes that can be read back and checked.
 #pragma once
 
@@ -16,29 +16,10 @@
 #include <vector>
 
 #include "foundation/stream/TStream.h"
-#include "kiv/Log.h"
 #include "kiv/PString.h"
+#include "tests/support/CapturedLog.h"
 
 namespace streamtest {
-
-// A folder made with mkdtemp, removed with everything in it.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vu-streams-XXXXXX").string();
-    char* made = mkdtemp(pattern.data());
-    EXPECT_NE(made, nullptr);
-    path_ = made != nullptr ? made : "";
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 // Byte i of a recognisable pattern.
 inline uint8_t PatternByte(uint32_t i) {
@@ -216,29 +197,6 @@ class RandomRecord {
   std::vector<Op> ops_;
 };
 
-// Collects the log lines (without their line ends) written while it lives.
-class LogLines {
- public:
-  LogLines() {
-    old_ = Kiv::Log::SetSink([this](std::string_view line) {
-      if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
-      lines_.emplace_back(line);
-    });
-  }
-  ~LogLines() { Kiv::Log::SetSink(old_); }
-  LogLines(const LogLines&) = delete;
-  LogLines& operator=(const LogLines&) = delete;
-
-  // True when `line` was logged; otherwise the lines are printed.
-  bool Holds(const std::string& line) const {
-    if (std::find(lines_.begin(), lines_.end(), line) != lines_.end()) return true;
-    for (const std::string& logged : lines_) ADD_FAILURE() << "logged: " << logged;
-    return false;
-  }
-
- private:
-  Kiv::Log::Sink old_;
-  std::vector<std::string> lines_;
-};
+using LogLines = VUTest::CapturedLog;
 
 }  // namespace streamtest

@@ -8,18 +8,26 @@
 
 #include "kiv/File.h"
 #include "tests/foundation/StreamTestSupport.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
 using streamtest::Pattern;
 using streamtest::PatternByte;
 using streamtest::ReadFileBytes;
-using streamtest::TempDir;
-using streamtest::WriteFileBytes;
 
 constexpr uint32_t kReadMode = 0x10;
 constexpr uint32_t kReadWriteMode = 0x11;
 constexpr uint32_t kCreateMode = 0x101;
+
+// A scratch folder; Patterned(n) writes a file of the first n pattern bytes.
+class TFileOnDisk : public VUTest::TempFolderTest {
+ protected:
+  std::string Patterned(uint32_t n) {
+    const std::vector<uint8_t> bytes = Pattern(n);
+    return Put("data.bin", std::string(bytes.begin(), bytes.end()));
+  }
+};
 
 TEST(TFile, WithoutAFileEveryRawOperationRecordsError1) {
   TFile f;
@@ -40,10 +48,8 @@ TEST(TFile, WithoutAFileEveryRawOperationRecordsError1) {
   EXPECT_EQ(s.GetError(), TStream::kErrorFile);
 }
 
-TEST(TFile, ReadingAWholeFileRecordsNoErrorUntilPastItsEnd) {
-  TempDir dir;
-  std::string path = dir.File("words.bin");
-  WriteFileBytes(path, Pattern(4096 * 2 + 40));
+TEST_F(TFileOnDisk, ReadingAWholeFileRecordsNoErrorUntilPastItsEnd) {
+  const std::string path = Patterned(4096 * 2 + 40);
   TFile f;
   ASSERT_TRUE(f.Open(path, kReadMode));
   EXPECT_EQ(f.GetSize(), 4096u * 2 + 40);
@@ -55,10 +61,8 @@ TEST(TFile, ReadingAWholeFileRecordsNoErrorUntilPastItsEnd) {
   EXPECT_EQ(f.GetError(), TStream::kErrorShortRead);
 }
 
-TEST(TFile, WriteAfterReadingTenBytesLandsAtOffsetTen) {
-  TempDir dir;
-  std::string path = dir.File("data.bin");
-  WriteFileBytes(path, Pattern(100));
+TEST_F(TFileOnDisk, WriteAfterReadingTenBytesLandsAtOffsetTen) {
+  const std::string path = Patterned(100);
   {
     TFile f;
     ASSERT_TRUE(f.Open(path, kReadWriteMode));
@@ -75,10 +79,8 @@ TEST(TFile, WriteAfterReadingTenBytesLandsAtOffsetTen) {
   EXPECT_EQ(bytes[14], PatternByte(14));
 }
 
-TEST(TFile, BackwardMoveOfSixteenBytesDoesNotTouchTheFile) {
-  TempDir dir;
-  std::string path = dir.File("long.bin");
-  WriteFileBytes(path, Pattern(3 * 4096));
+TEST_F(TFileOnDisk, BackwardMoveOfSixteenBytesDoesNotTouchTheFile) {
+  const std::string path = Patterned(3 * 4096);
   Kiv::File file;
   ASSERT_TRUE(file.Open(path, kReadMode));
   TFile f(&file, false);
@@ -98,10 +100,8 @@ TEST(TFile, BackwardMoveOfSixteenBytesDoesNotTouchTheFile) {
   EXPECT_EQ(byte, PatternByte(4079));
 }
 
-TEST(TFile, CloseMovesABorrowedFileBackToTheLogicalPosition) {
-  TempDir dir;
-  std::string path = dir.File("borrowed.bin");
-  WriteFileBytes(path, Pattern(500));
+TEST_F(TFileOnDisk, CloseMovesABorrowedFileBackToTheLogicalPosition) {
+  const std::string path = Patterned(500);
   Kiv::File file;
   ASSERT_TRUE(file.Open(path, kReadMode));
   {
@@ -114,10 +114,8 @@ TEST(TFile, CloseMovesABorrowedFileBackToTheLogicalPosition) {
   EXPECT_EQ(file.Tell(), 10);
 }
 
-TEST(TFile, ResetReopensWithTheLastOpenMode) {
-  TempDir dir;
-  std::string path = dir.File("keep.bin");
-  WriteFileBytes(path, Pattern(64));
+TEST_F(TFileOnDisk, ResetReopensWithTheLastOpenMode) {
+  const std::string path = Patterned(64);
   TFile f;
   ASSERT_TRUE(f.Open(path, kReadMode));
   uint32_t v = 0;
@@ -140,10 +138,8 @@ TEST(TFile, ResetReopensWithTheLastOpenMode) {
   EXPECT_EQ(ReadFileBytes(path), std::vector<uint8_t>{9});
 }
 
-TEST(TFile, SeekOutsideThe32BitRangeIsRefused) {
-  TempDir dir;
-  std::string path = dir.File("small.bin");
-  WriteFileBytes(path, Pattern(8));
+TEST_F(TFileOnDisk, SeekOutsideThe32BitRangeIsRefused) {
+  const std::string path = Patterned(8);
   TFile f;
   ASSERT_TRUE(f.Open(path, kReadMode));
   EXPECT_EQ(f.Seek(int64_t{1} << 33, 0), -1);
@@ -151,9 +147,8 @@ TEST(TFile, SeekOutsideThe32BitRangeIsRefused) {
   EXPECT_EQ(f.Tell(), 0u);
 }
 
-TEST(TFile, RandomTypedRecordRoundTripsThroughAFile) {
-  TempDir dir;
-  std::string path = dir.File("record.bin");
+TEST_F(TFileOnDisk, RandomTypedRecordRoundTripsThroughAFile) {
+  const std::string path = At("record.bin");
   streamtest::RandomRecord record(21);
   {
     TFile out;

@@ -10,6 +10,7 @@
 #include "foundation/stream/TFile.h"
 #include "kiv/DynamicBuffer.h"
 #include "tests/foundation/StreamTestSupport.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -100,8 +101,8 @@ TEST(TSubFile, ParentOutsideTheWindowIsMovedToItsBound) {
 }
 
 TEST(TSubFile, RandomTypedRecordRoundTripsThroughAWindowOfAFile) {
-  streamtest::TempDir dir;
-  std::string path = dir.File("archive.bin");
+  VUTest::TempFolder dir;
+  const std::string path = dir.At("archive.bin");
   streamtest::RandomRecord record(31);
   uint32_t start = 0;
   uint32_t end = 0;

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -11,24 +10,16 @@
 #include <thread>
 #include <vector>
 
-#include "kiv/Log.h"
+#include "tests/support/CapturedLog.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class TemporaryFileTest : public ::testing::Test {
+class TemporaryFileTest : public VUTest::TempFolderTest {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "vu-tempfile-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-  fs::path dir_;
+  const fs::path dir_ = temp_.Path();
 };
 
 uint32_t CounterOf(const Kiv::File::Path& path) {
@@ -75,12 +66,10 @@ TEST_F(TemporaryFileTest, ConcurrentCallersGetDistinctFiles) {
 TEST_F(TemporaryFileTest, UnusableFolderLogsAfterHundredTries) {
   std::ofstream(dir_ / "plain-file") << "x";
   const std::string folder = (dir_ / "plain-file" / "sub").string();
-  std::vector<std::string> lines;
-  auto old = Kiv::Log::SetSink([&lines](std::string_view line) { lines.emplace_back(line); });
+  VUTest::CapturedLog log;
   Kiv::File::Path out("unchanged");
-  const bool ok = CreateTemporaryFilePath(Kiv::File::Path(folder), &out);
-  Kiv::Log::SetSink(old);
-  EXPECT_FALSE(ok);
+  EXPECT_FALSE(CreateTemporaryFilePath(Kiv::File::Path(folder), &out));
+  const std::vector<std::string> lines = log.Lines();
   EXPECT_EQ(out.Str(), "unchanged");
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_NE(lines[0].find(

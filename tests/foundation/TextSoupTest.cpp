@@ -19,7 +19,7 @@
 #include "foundation/stream/TFile.h"
 #include "foundation/text/KUID.h"
 #include "kiv/DynamicBuffer.h"
-#include "kiv/Log.h"
+#include "tests/support/CapturedLog.h"
 
 namespace {
 
@@ -31,20 +31,7 @@ Kiv::PString N(std::string_view s) {
   return Kiv::PString(s);
 }
 
-// Collects the log lines written while it lives (and keeps them off
-// standard error).
-class LogCapture {
- public:
-  LogCapture() {
-    old_ = Kiv::Log::SetSink([this](std::string_view line) { lines_.emplace_back(line); });
-  }
-  ~LogCapture() { Kiv::Log::SetSink(old_); }
-  const std::vector<std::string>& Lines() const { return lines_; }
-
- private:
-  Kiv::Log::Sink old_;
-  std::vector<std::string> lines_;
-};
+using LogCapture = VUTest::CapturedLog;
 
 std::string WriteText(const Soup& soup) {
   TBuffer stream;
@@ -119,28 +106,6 @@ void SetInts(Soup& soup, const Kiv::PString& name, const std::vector<int32_t>& v
 }
 
 // --- Writing -----------------------------------------------------------------
-
-TEST(TextSoupWrite, WidthExampleIsByteExact) {
-  Soup soup;
-  soup.SetNamedInt(N("width"), 5);
-  EXPECT_EQ(WriteText(soup), kBom + "\r\nwidth" + std::string(35, ' ') + "5\r\n");
-}
-
-TEST(TextSoupWrite, NestedExampleIsWrittenLineForLine) {
-  Soup soup;
-  soup.SetNamedInt(N("a"), 1);
-  Soup b;
-  b.SetNamedInt(N("c"), 2);
-  soup.SetNamedSoup(N("b"), b);
-  const std::string expected = kBom + "\r\n" +                           //
-                               "a" + std::string(39, ' ') + "1\r\n" +    //
-                               "\r\n" +                                  //
-                               "b\r\n" +                                 //
-                               "{\r\n" +                                 //
-                               "  c" + std::string(37, ' ') + "2\r\n" +  //
-                               "}\r\n";
-  EXPECT_EQ(WriteText(soup), expected);
-}
 
 TEST(TextSoupWrite, SeparatorLinesAndColumnsFollowTheLevel) {
   // A container first in its parent has no separator line; deeper levels

@@ -4,73 +4,58 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
 
 namespace {
 
-uint32_t Decode(const char* text, int* length) {
-  return DecodeUtf8Char(text, std::strlen(text) + 1, length);
+// Decodes `bytes` from a heap block of exactly their size, so that
+// AddressSanitizer catches any read past them.
+uint32_t DecodeExact(const std::string& bytes, int* length) {
+  std::unique_ptr<char[]> block(new char[bytes.size()]);
+  std::memcpy(block.get(), bytes.data(), bytes.size());
+  return DecodeUtf8Char(block.get(), bytes.size(), length);
 }
 
-TEST(Utf8, DecodesOneToFourByteSequences) {
-  int length = 0;
-  EXPECT_EQ(Decode("A", &length), 0x41u);
-  EXPECT_EQ(length, 1);
-  EXPECT_EQ(Decode("\xC3\xA9x", &length), 0xE9u);
-  EXPECT_EQ(length, 2);
-  EXPECT_EQ(Decode("\xE2\x82\xAC", &length), 0x20ACu);
-  EXPECT_EQ(length, 3);
-  EXPECT_EQ(Decode("\xF0\x9F\x98\x80", &length), 0x1F600u);
-  EXPECT_EQ(length, 4);
-  EXPECT_EQ(DecodeUtf8Char("\xC3\xA9", 2, nullptr), 0xE9u);  // Length not asked for.
-}
-
-TEST(Utf8, KeepsLenientDecodingOfUnvalidatedBytes) {
-  int length = 0;
-  EXPECT_EQ(Decode("\x80", &length), 0x80u);  // Stray continuation byte.
-  EXPECT_EQ(length, 1);
-  EXPECT_EQ(Decode("\xC0\xAF", &length), 0x2Fu);  // Overlong "/".
-  EXPECT_EQ(length, 2);
-  EXPECT_EQ(DecodeUtf8Char("", 1, &length), 0u);
-  EXPECT_EQ(length, 1);
-}
-
-TEST(Utf8, LeadBytesF8AndAboveGiveReplacement) {
+TEST(Utf8, DecodesLenientlyAndNeverReadsPastTheBytes) {
+  const uint32_t kBad = kUtf8ReplacementChar;
+  const struct {
+    std::string bytes;
+    uint32_t code;
+    int length;
+  } cases[] = {
+      {"A", 0x41, 1},
+      {"\xC3\xA9x", 0xE9, 2},
+      {"\xE2\x82\xAC", 0x20AC, 3},
+      {"\xF0\x9F\x98\x80", 0x1F600, 4},
+      // Bytes nobody validated keep their lenient reading.
+      {"\x80", 0x80, 1},      // a stray continuation byte
+      {"\xC0\xAF", 0x2F, 2},  // an overlong "/"
+      {std::string(1, '\0'), 0, 1},
+      // A sequence cut by the end of the bytes or by a NUL.
+      {"\xC3", kBad, 1},
+      {"\xE2\x82", kBad, 1},
+      {"\xF0\x9F\x98", kBad, 1},
+      {"\xE2", kBad, 1},
+      {"\xF0", kBad, 1},
+      {std::string("\xE2\x82\0", 3), kBad, 1},
+      {std::string("\xF0\0\x98\x80", 4), kBad, 1},
+      // Nothing to read.
+      {"", 0, 0},
+  };
+  for (const auto& c : cases) {
+    int length = 7;
+    EXPECT_EQ(DecodeExact(c.bytes, &length), c.code) << testing::PrintToString(c.bytes);
+    EXPECT_EQ(length, c.length) << testing::PrintToString(c.bytes);
+  }
   for (int lead = 0xF8; lead <= 0xFF; ++lead) {
-    const char text[] = {char(lead), '\x80', '\x80', '\x80', '\x80', '\x80', 0};
     int length = 0;
-    EXPECT_EQ(DecodeUtf8Char(text, sizeof text, &length), kUtf8ReplacementChar) << lead;
+    EXPECT_EQ(DecodeExact(std::string(1, char(lead)) + "\x80\x80\x80\x80\x80", &length), kBad);
     EXPECT_EQ(length, 1);
   }
-}
-
-TEST(Utf8, TruncatedSequenceAtBufferEndIsNotReadPast) {
-  // Exact-size heap blocks so that AddressSanitizer catches any over-read.
-  const char* cases[] = {"\xC3", "\xE2\x82", "\xF0\x9F\x98", "\xE2", "\xF0"};
-  for (const char* c : cases) {
-    const size_t n = std::strlen(c);
-    std::unique_ptr<char[]> block(new char[n]);
-    std::memcpy(block.get(), c, n);
-    int length = 0;
-    EXPECT_EQ(DecodeUtf8Char(block.get(), n, &length), kUtf8ReplacementChar);
-    EXPECT_EQ(length, 1);
-  }
-}
-
-TEST(Utf8, NulInsideSequenceStopsIt) {
-  int length = 0;
-  EXPECT_EQ(Decode("\xE2\x82", &length), kUtf8ReplacementChar);  // NUL is the third byte.
-  EXPECT_EQ(length, 1);
-  const char text[] = {'\xF0', '\0', '\x98', '\x80'};
-  EXPECT_EQ(DecodeUtf8Char(text, sizeof text, &length), kUtf8ReplacementChar);
-  EXPECT_EQ(length, 1);
-}
-
-TEST(Utf8, NothingAvailableGivesZeroLength) {
   int length = 7;
-  EXPECT_EQ(DecodeUtf8Char("A", 0, &length), 0u);
-  EXPECT_EQ(length, 0);
   EXPECT_EQ(DecodeUtf8Char(nullptr, 4, &length), 0u);
   EXPECT_EQ(length, 0);
+  EXPECT_EQ(DecodeUtf8Char("\xC3\xA9", 2, nullptr), 0xE9u);  // Length not asked for.
 }
 
 }  // namespace

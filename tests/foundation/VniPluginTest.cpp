@@ -1,9 +1,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
-#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -12,8 +10,9 @@
 #include "foundation/layout/FolderLayout.h"
 #include "foundation/vni/VniObjects.h"
 #include "foundation/vni/VniPlugin.h"
-#include "kiv/Log.h"
 #include "tests/foundation/plugin/TestPluginCounters.h"
+#include "tests/support/CapturedLog.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -22,35 +21,13 @@ std::string BuiltPluginFolder() {
   return VNI_TEST_PLUGIN_DIR;
 }
 
-// Collects the log lines written while it lives.
-class LogCapture {
- public:
-  LogCapture() {
-    old_ = Kiv::Log::SetSink([this](std::string_view line) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      lines_.emplace_back(line);
-    });
+// True when a line of `log` holds `text`.
+bool Logged(const VUTest::CapturedLog& log, const std::string& text) {
+  for (const std::string& line : log.Lines()) {
+    if (line.find(text) != std::string::npos) return true;
   }
-  ~LogCapture() { Kiv::Log::SetSink(old_); }
-  LogCapture(const LogCapture&) = delete;
-  LogCapture& operator=(const LogCapture&) = delete;
-
-  std::vector<std::string> Lines() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return lines_;
-  }
-  bool Has(const std::string& text) {
-    for (const std::string& line : Lines()) {
-      if (line.find(text) != std::string::npos) return true;
-    }
-    return false;
-  }
-
- private:
-  Kiv::Log::Sink old_;
-  std::mutex mutex_;
-  std::vector<std::string> lines_;
-};
+  return false;
+}
 
 // One installation root for the whole suite: a loaded plug-in stays loaded,
 // and the loader knows a library by its file, so the files must not be
@@ -60,9 +37,9 @@ class VniPluginTest : public ::testing::Test {
   static void SetUpTestSuite() {
     const std::string built = BuiltPluginFolder();
     if (built.empty()) return;
-    char pattern[] = "/tmp/vu-Plugins-XXXXXX";
-    if (::mkdtemp(pattern) == nullptr) return;
-    root_ = pattern;
+    folder_ = new VUTest::TempFolder("Plugins");
+    if (!folder_->Made()) return;
+    root_ = folder_->Path();
     namespace fs = std::filesystem;
     fs::create_directories(root_ + "/bin/plugins");
     // Capitals in the names catch any lower-casing of the path.
@@ -77,9 +54,8 @@ class VniPluginTest : public ::testing::Test {
     fs::copy_file(built + "/counting.so", root_ + "/bin/Outside.so");
   }
   static void TearDownTestSuite() {
-    if (root_.empty()) return;
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
+    delete folder_;
+    folder_ = nullptr;
     root_.clear();
   }
 
@@ -112,10 +88,12 @@ class VniPluginTest : public ::testing::Test {
     return counters;
   }
 
+  static VUTest::TempFolder* folder_;
   static std::string root_;
   VNIContext context_{};
 };
 
+VUTest::TempFolder* VniPluginTest::folder_ = nullptr;
 std::string VniPluginTest::root_;
 
 TEST_F(VniPluginTest, EachLoadRunsEntryPointAndInitOnce) {
@@ -151,54 +129,42 @@ TEST_F(VniPluginTest, RefusesNamesThatAreNotPlainFileNames) {
   const std::string refused[] = {
       "../Outside", "", "..", "a/b", "a\\b", "/Outside", "Coun..ter", std::string("Counter\0x", 9)};
   for (const std::string& name : refused) {
-    LogCapture log;
+    VUTest::CapturedLog log;
     EXPECT_EQ(LoadVniPlugin(&context_, name), 0u) << name;
-    EXPECT_TRUE(log.Has("LoadVniPlugin> refused plug-in name")) << name;
+    EXPECT_TRUE(Logged(log, "LoadVniPlugin> refused plug-in name")) << name;
   }
   EXPECT_FALSE(IsLoaded(root_ + "/bin/Outside.so"));
 }
 
-TEST_F(VniPluginTest, EntryPointWithoutLibraryIsReportedAndUnloaded) {
+// A plug-in that cannot be used is reported, unloaded, and leaves no object.
+TEST_F(VniPluginTest, UnusablePlugInIsReportedAndUnloaded) {
+  const struct {
+    const char* name;
+    const char* before;
+    const char* after;
+  } cases[] = {
+      {"Refuser", "LoadVniPlugin> VNIEntryPoint of '", "' gave no library"},
+      {"Stringer", "VNIEntryPoint of '", "' gave an object that is not a library"},
+      {"Bare", "LoadVniPlugin> '", "' has no VNIEntryPoint"},
+      {"Absent", "LoadVniPlugin> unable to load '", "'"},
+  };
   const size_t objects = VniObjectCount();
-  {
-    LogCapture log;
-    EXPECT_EQ(LoadVniPlugin(&context_, "Refuser"), 0u);
-    EXPECT_TRUE(
-        log.Has("LoadVniPlugin> VNIEntryPoint of '" + PluginPath("Refuser") + "' gave no library"));
+  for (const auto& c : cases) {
+    VUTest::CapturedLog log;
+    EXPECT_EQ(LoadVniPlugin(&context_, c.name), 0u) << c.name;
+    EXPECT_TRUE(Logged(log, c.before + PluginPath(c.name) + c.after)) << c.name;
+    EXPECT_FALSE(IsLoaded(PluginPath(c.name))) << c.name;
   }
-  EXPECT_FALSE(IsLoaded(PluginPath("Refuser")));
-  {
-    LogCapture log;
-    EXPECT_EQ(LoadVniPlugin(&context_, "Stringer"), 0u);
-    EXPECT_TRUE(log.Has("VNIEntryPoint of '" + PluginPath("Stringer") +
-                        "' gave an object that is not a library"));
-  }
-  EXPECT_FALSE(IsLoaded(PluginPath("Stringer")));
-  EXPECT_EQ(VniObjectCount(), objects);  // The string it gave is released.
-}
-
-TEST_F(VniPluginTest, MissingEntryPointOrFileIsReported) {
-  {
-    LogCapture log;
-    EXPECT_EQ(LoadVniPlugin(&context_, "Bare"), 0u);
-    EXPECT_TRUE(log.Has("LoadVniPlugin> '" + PluginPath("Bare") + "' has no VNIEntryPoint"));
-  }
-  EXPECT_FALSE(IsLoaded(PluginPath("Bare")));
-  LogCapture log;
-  EXPECT_EQ(LoadVniPlugin(&context_, "Absent"), 0u);
-  EXPECT_TRUE(log.Has("LoadVniPlugin> unable to load '" + PluginPath("Absent") + "'"));
+  EXPECT_EQ(VniObjectCount(), objects);  // The string "Stringer" gave is released.
 }
 
 TEST_F(VniPluginTest, NoContextOrNoInstallationGivesZero) {
-  {
-    LogCapture log;
-    EXPECT_EQ(LoadVniPlugin(nullptr, "Counter"), 0u);
-    EXPECT_TRUE(log.Has("LoadVniPlugin> no context for plug-in 'Counter'"));
-  }
+  VUTest::CapturedLog log;
+  EXPECT_EQ(LoadVniPlugin(nullptr, "Counter"), 0u);
+  EXPECT_TRUE(Logged(log, "LoadVniPlugin> no context for plug-in 'Counter'"));
   ResetFolderLayoutForTests();
-  LogCapture log;
   EXPECT_EQ(LoadVniPlugin(&context_, "Counter"), 0u);
-  EXPECT_TRUE(log.Has("LoadVniPlugin> no plug-in folder for 'Counter'"));
+  EXPECT_TRUE(Logged(log, "LoadVniPlugin> no plug-in folder for 'Counter'"));
 }
 
 TEST_F(VniPluginTest, ConcurrentLoadsRunOneEntryPointAtATime) {

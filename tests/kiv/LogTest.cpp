@@ -2,32 +2,18 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "tests/support/CapturedLog.h"
+
 namespace {
 
-// Captures the log's lines while it lives.
-class Capture {
+// Keeps the line ends: their handling is what is checked.
+class Capture : public VUTest::CapturedLog {
  public:
-  Capture() {
-    old_ = Kiv::Log::SetSink([this](std::string_view line) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      lines_.emplace_back(line);
-    });
-  }
-  ~Capture() { Kiv::Log::SetSink(std::move(old_)); }
-  std::vector<std::string> Lines() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return lines_;
-  }
-
- private:
-  Kiv::Log::Sink old_;
-  std::mutex mutex_;
-  std::vector<std::string> lines_;
+  Capture() : VUTest::CapturedLog(true) {}
 };
 
 }  // namespace

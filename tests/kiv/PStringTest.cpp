@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -140,4 +142,27 @@ TEST(PString, ManyThreadsInterningSameTextsShareEntriesAndFreeThemAll) {
   for (int k = 0; k < kNames; ++k) EXPECT_EQ(PStringCache::UseCount(held[k]), 1u);
   held.clear();
   EXPECT_EQ(PStringCache::Count(), base);
+}
+
+// The intern table under growth and removal in any order.
+TEST(PStringCache, ReleasingInAnyOrderKeepsTheOthersFindable) {
+  const size_t before = PStringCache::Count();
+  std::vector<PString> held;
+  for (int i = 0; i < 5000; ++i) held.emplace_back("cache-test-" + std::to_string(i * 7919));
+  EXPECT_EQ(PStringCache::Count(), before + held.size());
+  std::mt19937 rng(3);
+  std::shuffle(held.begin(), held.end(), rng);
+  while (held.size() > 100) {
+    held.pop_back();
+    if (held.size() % 500 != 0) continue;
+    // Every survivor is still the one entry of its text.
+    for (const auto& s : held) ASSERT_EQ(PString(s.View()), s) << s.Str();
+  }
+  EXPECT_EQ(PStringCache::Count(), before + held.size());
+  for (const auto& s : held) {
+    EXPECT_EQ(s.Length(), s.View().size());
+    EXPECT_EQ(s.c_str()[s.Length()], '\0');
+  }
+  held.clear();
+  EXPECT_EQ(PStringCache::Count(), before);
 }

@@ -196,16 +196,8 @@ TEST(KivCriticalSection, RecursiveEntryExcludesOtherThreads) {
   EXPECT_EQ(counter, 40000);
 }
 
-TEST(KivTime, MsIsMonotonicAndLocalTimeIsInRange) {
+TEST(KivTime, DelayWaitsAtLeastItsTime) {
   const uint64_t start = Kiv::Time::Ms();
   Kiv::Time::Delay(15);
   EXPECT_GE(Kiv::Time::Ms() - start, 15u);
-  Kiv::Time::LocalTime now = Kiv::Time::Local();
-  EXPECT_GE(now.year, 2020);
-  EXPECT_TRUE(now.month >= 1 && now.month <= 12);
-  EXPECT_TRUE(now.day >= 1 && now.day <= 31);
-  EXPECT_TRUE(now.hour >= 0 && now.hour <= 23);
-  EXPECT_TRUE(now.minute >= 0 && now.minute <= 59);
-  EXPECT_TRUE(now.second >= 0 && now.second <= 60);
-  EXPECT_TRUE(now.centisecond >= 0 && now.centisecond <= 99);
 }
