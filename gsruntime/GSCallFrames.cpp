@@ -11,22 +11,6 @@
 
 namespace GSRuntime {
 
-const GSMethodEntry* GSMethodOf(GSValue view, uint32_t index) {
-  const GSScriptInstance* instance = GSScriptInstance::FromRef(view);
-  if (instance->cls == nullptr) return nullptr;
-  const std::vector<GSMethodEntry>& methods = instance->cls->methods;
-  const uintptr_t start = reinterpret_cast<uintptr_t>(methods.data());
-  const uintptr_t at = static_cast<uintptr_t>(GSBlockOf(view)[1]);
-  if (at < start || (at - start) % sizeof(GSMethodEntry) != 0) return nullptr;
-  const uint64_t entry = (at - start) / sizeof(GSMethodEntry) + index;
-  return entry < methods.size() ? &methods[entry] : nullptr;
-}
-
-bool GSCalleeFits(const GSFunction& caller, uint32_t callAt, const GSFunction& callee,
-                  uint32_t argumentSlots) {
-  return callee.params == argumentSlots && callee.ReturnsValue() == caller.CallLeavesValue(callAt);
-}
-
 GSResult GSCallNative(GSThread& thread, const GSFunction& callee) {
   GSStack& stack = thread.Stack();
   const GSValue me = *GSStack::FrameSlot0(stack.CurrentFrame());

@@ -29,10 +29,6 @@ int32_t GSFunction::LineForOffset(uint32_t offset) const {
   return static_cast<int32_t>(lines.At(i == 0 ? 0 : i - 1, 1));
 }
 
-bool GSFunction::CallLeavesValue(uint32_t offset) const {
-  return std::binary_search(valueCalls.begin(), valueCalls.end(), offset);
-}
-
 GSClass* GSClass::Ancestor(uint32_t i) const {
   return library->ClassRefs()[ancestry.At(i, 0)].cls;
 }

@@ -42,6 +42,7 @@
 // Not thread-safe.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 #include <unordered_map>
@@ -87,7 +88,9 @@ struct GSFunction {
   bool IsNative() const { return (flags & kNativeFlag) != 0; }
   bool IsThread() const { return (flags & kThreadFlag) != 0; }
   int32_t LineForOffset(uint32_t offset) const;
-  bool CallLeavesValue(uint32_t offset) const;
+  bool CallLeavesValue(uint32_t offset) const {
+    return std::binary_search(valueCalls.begin(), valueCalls.end(), offset);
+  }
 };
 
 struct GSMethodEntry {

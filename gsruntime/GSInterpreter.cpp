@@ -9,13 +9,14 @@
 // undefined behaviour; every int result is stored zero-extended.
 #include "gsruntime/GSInterpreter.h"
 
+#include <bit>
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <new>
 #include <string_view>
 
-#include "gscompiler/bytecode/GSByteOrder.h"
 #include "gscompiler/bytecode/GSOpcodes.h"
 #include "gsruntime/GSArray.h"
 #include "gsruntime/GSClass.h"
@@ -39,8 +40,19 @@ namespace GSRuntime {
 
 namespace {
 
-using GSByteCode::GSReadU16;
-using GSByteCode::GSReadU32;
+// Operand reads: one unaligned load each, little-endian on every host.
+inline uint16_t GSReadU16(const uint8_t* p) {
+  uint16_t value;
+  std::memcpy(&value, p, sizeof value);
+  if constexpr (std::endian::native == std::endian::big) value = __builtin_bswap16(value);
+  return value;
+}
+inline uint32_t GSReadU32(const uint8_t* p) {
+  uint32_t value;
+  std::memcpy(&value, p, sizeof value);
+  if constexpr (std::endian::native == std::endian::big) value = __builtin_bswap32(value);
+  return value;
+}
 
 // Longest text a script may make by storing a character past the end.
 constexpr size_t kMaxStringGrowth = GSArray::kMaxElements;
@@ -56,6 +68,20 @@ inline int32_t S16(const uint8_t* p) {
 }
 inline GSValue Compared(int c) {
   return GSFromInt(c < 0 ? -1 : (c > 0 ? 1 : 0));
+}
+
+// GSObjectReference::AddRef and Release with the common cases inline.
+inline void Hold(GSValue ref) {
+  if (ref != 0) ++GSScriptInstance::FromRef(ref)->count;
+}
+inline void Drop(GSValue ref) {
+  if (ref == 0) return;
+  GSScriptInstance* instance = GSScriptInstance::FromRef(ref);
+  if (instance->count > 1) {
+    --instance->count;
+    return;
+  }
+  GSObjectReference::Release(ref);
 }
 
 // Truncation toward zero; NaN and values outside the int range give
@@ -113,7 +139,7 @@ GSValue Concatenate(GSValue a, GSValue b) {
   try {
     string->text.append(TextOf(b));
   } catch (const std::bad_alloc&) {
-    GSObjectReference::Release(string->GetScriptInstance());
+    Drop(string->GetScriptInstance());
     return 0;
   }
   return string->GetScriptInstance();
@@ -161,6 +187,8 @@ GSResult GSInterpret(GSThread& thread) {
   const GSFunction* callee = nullptr;
   GSValue view = 0;
   int32_t k = 0;
+  // The object of the frame that returns, to see whether the context changes.
+  const GSScriptInstance* leaving = nullptr;
 
   if (slots[0] == 0) return GSThreadFail(thread, ER_NullReference, fn, thread.resumeOffset);
   if (fn->IsNative()) goto native;  // a host call of a native method
@@ -170,15 +198,19 @@ GSResult GSInterpret(GSThread& thread) {
     return GSThreadFail(thread, ER_IllegalInstruction, fn, 0);
   ip = at = mark = code + thread.resumeOffset;
 
-#define NEXT()          \
-  do {                  \
-    at = ip;            \
-    goto* table[*ip++]; \
-  } while (0)
+#define NEXT() goto* table[*ip++]
+// The failing instruction starts just before `ip` (FAIL) or at `at`, set by
+// handlers that move past their operands before they can fail (FAIL_AT).
 #define FAIL(error)   \
   do {                \
+    at = ip - 1;      \
     result = (error); \
     goto fail;        \
+  } while (0)
+#define FAIL_AT(error) \
+  do {                 \
+    result = (error);  \
+    goto fail;         \
   } while (0)
 // Charges the bytes run since the last jump; `ip` lies just past the opcode.
 #define CHARGE()                                                             \
@@ -224,7 +256,7 @@ op_IMOD : {
   const int32_t a = GSInt(top[-1]);
   const int32_t b = GSInt(top[0]);
   if (b == 0) FAIL(ER_DivideByZero);
-  const bool divide = at[0] == GSByteCode::IDIV;
+  const bool divide = ip[-1] == GSByteCode::IDIV;
   int32_t r;
   if (b == -1)  // INT_MIN / -1 would trap: the quotient wraps, the remainder is 0
     r = divide ? static_cast<int32_t>(0u - static_cast<uint32_t>(a)) : 0;
@@ -318,7 +350,7 @@ op_LOAD:
   NEXT();
 op_LOADREF:
   *++top = SLOT();
-  GSObjectReference::AddRef(*top);
+  Hold(*top);
   ip += 2;
   NEXT();
 op_STORE:
@@ -334,11 +366,11 @@ op_STOREREFKEEP : {
   GSValue& slot = SLOT();
   const GSValue old = slot;
   slot = *top;
-  if (at[0] == GSByteCode::STOREREFKEEP)
-    GSObjectReference::AddRef(*top);
+  if (ip[-1] == GSByteCode::STOREREFKEEP)
+    Hold(*top);
   else
     --top;
-  GSObjectReference::Release(old);
+  Drop(old);
   ip += 2;
   NEXT();
 }
@@ -346,7 +378,7 @@ op_POP:
   --top;
   NEXT();
 op_POPREF:
-  GSObjectReference::Release(*top--);
+  Drop(*top--);
   NEXT();
 op_DUP:
   top[1] = top[0];
@@ -354,12 +386,12 @@ op_DUP:
   NEXT();
 op_DUPREF:
   top[1] = top[0];
-  GSObjectReference::AddRef(*++top);
+  Hold(*++top);
   NEXT();
 op_DUP2REF:
   top[1] = top[-1];
   top[2] = top[0];
-  GSObjectReference::AddRef(top[1]);
+  Hold(top[1]);
   top += 2;
   NEXT();
 op_SWAP : {
@@ -424,7 +456,7 @@ op_TOBOOL:
 op_NEWARRAY:
 op_NEWREFARRAY : {
   const int32_t count = GSInt(*top);
-  GSArray* array = GSArray::Create(CurrentContext(), at[0] == GSByteCode::NEWREFARRAY);
+  GSArray* array = GSArray::Create(CurrentContext(), ip[-1] == GSByteCode::NEWREFARRAY);
   if (array == nullptr) FAIL(ER_ArrayOutOfBounds);
   *top = array->GetScriptInstance();
   if (!array->SetSize(count)) FAIL(ER_ArrayOutOfBounds);
@@ -434,7 +466,7 @@ op_ASIZE : {
   const GSArray* array = GSArray::FromRef(*top);
   if (array == nullptr) FAIL(ER_NullArrayReference);
   const int32_t size = array->Size();
-  GSObjectReference::Release(*top);
+  Drop(*top);
   *top = GSFromInt(size);
   NEXT();
 }
@@ -444,7 +476,7 @@ op_ACOPY : {
   GSArray* copy = GSArray::Create(CurrentContext(), source->ElementIsReference());
   if (copy == nullptr) FAIL(ER_ArrayOutOfBounds);
   const bool copied = GSArray::AssignRange(*copy, *source, 0, -1);
-  GSObjectReference::Release(*top);
+  Drop(*top);
   *top = copy->GetScriptInstance();
   if (!copied) FAIL(ER_ArrayOutOfBounds);
   NEXT();
@@ -453,13 +485,13 @@ op_ALOAD:
 op_ALOADREF : {
   const GSArray* array = GSArray::FromRef(top[-1]);
   if (array == nullptr) FAIL(ER_NullArrayReference);
-  const bool reference = at[0] == GSByteCode::ALOADREF;
+  const bool reference = ip[-1] == GSByteCode::ALOADREF;
   const int32_t i = GSInt(top[0]);
   if (array->ElementIsReference() != reference || i < 0 || i >= array->Size())
     FAIL(ER_ArrayOutOfBounds);
   const GSValue element = array->Data()[i];
-  if (reference) GSObjectReference::AddRef(element);
-  GSObjectReference::Release(top[-1]);
+  if (reference) Hold(element);
+  Drop(top[-1]);
   *--top = element;
   NEXT();
 }
@@ -469,7 +501,7 @@ op_ASTOREREF:
 op_ASTOREREFKEEP : {
   GSArray* array = GSArray::FromRef(top[-2]);
   if (array == nullptr) FAIL(ER_NullArrayReference);
-  const uint8_t op = at[0];
+  const uint8_t op = ip[-1];
   const bool reference = op == GSByteCode::ASTOREREF || op == GSByteCode::ASTOREREFKEEP;
   const bool keep = op == GSByteCode::ASTOREKEEP || op == GSByteCode::ASTOREREFKEEP;
   const int32_t i = GSInt(top[-1]);
@@ -480,7 +512,7 @@ op_ASTOREREFKEEP : {
     GSStoreReference(GSScriptInstance::FromRef(top[-2]), array->Data() + i, value, keep);
   else
     array->Data()[i] = value;
-  GSObjectReference::Release(top[-2]);
+  Drop(top[-2]);
   if (keep) {
     top -= 2;
     *top = value;
@@ -496,7 +528,7 @@ op_ASLICEREF : {
   GSArray* slice = GSArray::Create(CurrentContext(), source->ElementIsReference());
   if (slice == nullptr) FAIL(ER_ArrayOutOfBounds);
   const bool sliced = GSArray::AssignRange(*slice, *source, GSInt(top[0]), GSInt(top[-1]));
-  GSObjectReference::Release(top[-2]);
+  Drop(top[-2]);
   top -= 2;
   *top = slice->GetScriptInstance();
   if (!sliced) FAIL(ER_ArrayOutOfBounds);
@@ -511,12 +543,12 @@ op_ASPLICEREFKEEP : {
   const GSArray* source = GSArray::FromRef(top[0]);
   if (top[0] != 0 && source == nullptr) FAIL(ER_ArrayOutOfBounds);
   if (!GSArray::Splice(*target, GSInt(top[-1]), GSInt(top[-2]), source)) FAIL(ER_ArrayOutOfBounds);
-  GSObjectReference::Release(top[-3]);
-  if (at[0] == GSByteCode::ASPLICEKEEP || at[0] == GSByteCode::ASPLICEREFKEEP) {
+  Drop(top[-3]);
+  if (ip[-1] == GSByteCode::ASPLICEKEEP || ip[-1] == GSByteCode::ASPLICEREFKEEP) {
     top[-3] = top[0];
     top -= 3;
   } else {
-    GSObjectReference::Release(top[0]);
+    Drop(top[0]);
     top -= 4;
   }
   NEXT();
@@ -547,7 +579,7 @@ op_FTOS:
 op_SCOPY : {
   if (*top == 0) NEXT();
   const GSValue copy = NewString(TextOf(*top));
-  GSObjectReference::Release(*top);
+  Drop(*top);
   *top = copy;
   if (copy == 0) FAIL(ER_StringOutOfBounds);
   NEXT();
@@ -556,7 +588,7 @@ op_SSIZE : {
   const GSString* string = GSString::FromRef(*top);
   if (string == nullptr) FAIL(ER_NullStringReference);
   const size_t size = string->text.size();
-  GSObjectReference::Release(*top);
+  Drop(*top);
   *top = GSFromInt(size > INT32_MAX ? INT32_MAX : static_cast<int32_t>(size));
   NEXT();
 }
@@ -566,7 +598,7 @@ op_SLOAD : {
   const int32_t i = GSInt(top[0]);
   if (i < 0 || static_cast<size_t>(i) >= string->text.size()) FAIL(ER_StringOutOfBounds);
   const int32_t c = static_cast<signed char>(string->text[static_cast<size_t>(i)]);
-  GSObjectReference::Release(top[-1]);
+  Drop(top[-1]);
   *--top = GSFromInt(c);
   NEXT();
 }
@@ -576,8 +608,8 @@ op_SSTOREKEEP : {
   if (string == nullptr) FAIL(ER_NullStringReference);
   const int32_t i = GSInt(top[-1]);
   if (i < 0 || !StoreChar(*string, i, GSInt(top[0]))) FAIL(ER_StringOutOfBounds);
-  GSObjectReference::Release(top[-2]);
-  if (at[0] == GSByteCode::SSTOREKEEP) {
+  Drop(top[-2]);
+  if (ip[-1] == GSByteCode::SSTOREKEEP) {
     top[-2] = top[0];
     top -= 2;
   } else {
@@ -591,7 +623,7 @@ op_SSUB : {
   GSString* part = GSString::Create({}, CurrentContext());
   if (part == nullptr) FAIL(ER_StringOutOfBounds);
   const bool cut = GSString::Substring(*source, GSInt(top[0]), GSInt(top[-1]), *part);
-  GSObjectReference::Release(top[-2]);
+  Drop(top[-2]);
   top -= 2;
   *top = part->GetScriptInstance();
   if (!cut) FAIL(ER_ArrayOutOfBounds);
@@ -603,20 +635,20 @@ op_SSPLICEKEEP : {
   if (target == nullptr) FAIL(ER_NullStringReference);
   const GSString* insert = GSString::FromRef(top[0]);
   if (!GSString::Splice(*target, GSInt(top[-1]), GSInt(top[-2]), insert)) FAIL(ER_ArrayOutOfBounds);
-  GSObjectReference::Release(top[-3]);
-  if (at[0] == GSByteCode::SSPLICEKEEP) {
+  Drop(top[-3]);
+  if (ip[-1] == GSByteCode::SSPLICEKEEP) {
     top[-3] = top[0];
     top -= 3;
   } else {
-    GSObjectReference::Release(top[0]);
+    Drop(top[0]);
     top -= 4;
   }
   NEXT();
 }
 op_SCMP : {
   const int c = TextOf(top[-1]).compare(TextOf(top[0]));
-  GSObjectReference::Release(top[-1]);
-  GSObjectReference::Release(top[0]);
+  Drop(top[-1]);
+  Drop(top[0]);
   *--top = Compared(c);
   NEXT();
 }
@@ -624,8 +656,8 @@ op_SCAT : {
   // Always a new string: strings are changed in place, so handing out an
   // operand itself would let a change through the result reach it.
   const GSValue joined = Concatenate(top[-1], top[0]);
-  GSObjectReference::Release(top[-1]);
-  GSObjectReference::Release(top[0]);
+  Drop(top[-1]);
+  Drop(top[0]);
   *--top = joined;
   if (joined == 0) FAIL(ER_StringOutOfBounds);
   NEXT();
@@ -633,41 +665,45 @@ op_SCAT : {
 
   // Objects and classes.
 op_ISCLASS : {
-  if (*top == 0) FAIL(ER_NullReference);
+  at = ip - 1;
+  if (*top == 0) FAIL_AT(ER_NullReference);
   const GSClass* cls = ClassAt(fn, GSReadU16(ip));
   ip += 2;
   const bool is = GSScriptInstance::GetClassData(GSScriptInstance::FromRef(*top), cls) != 0;
-  GSObjectReference::Release(*top);
+  Drop(*top);
   *top = GSFromBool(is);
   NEXT();
 }
 op_NEW : {
+  at = ip - 1;
   GSClass* cls = ClassAt(fn, GSReadU16(ip));
   ip += 2;
   stack.SetTop(top);
   const GSValue object = GSNewObject(cls);
-  if (object == 0) FAIL(ER_ClassCreateError);
+  if (object == 0) FAIL_AT(ER_ClassCreateError);
   *++top = object;
   NEXT();
 }
 op_STATIC : {
+  at = ip - 1;
   GSClass* cls = ClassAt(fn, GSReadU16(ip));
   ip += 2;
   stack.SetTop(top);
   const GSObject* object = GSContext::ConstructStaticClass(cls);
-  if (object == nullptr) FAIL(ER_ClassCreateError);
+  if (object == nullptr) FAIL_AT(ER_ClassCreateError);
   *++top = object->GetScriptInstance();
-  GSObjectReference::AddRef(*top);
+  Hold(*top);
   NEXT();
 }
 op_CAST : {
+  at = ip - 1;
   const uint32_t index = GSReadU16(ip);
   ip += 2;
   if (*top == 0) NEXT();
-  if (index >= fn->library->ClassRefs().size()) FAIL(ER_LinkError);
+  if (index >= fn->library->ClassRefs().size()) FAIL_AT(ER_LinkError);
   const GSValue cast =
       GSScriptInstance::GetClassData(GSScriptInstance::FromRef(*top), ClassAt(fn, index));
-  if (cast == 0) GSObjectReference::Release(*top);
+  if (cast == 0) Drop(*top);
   *top = cast;
   NEXT();
 }
@@ -676,16 +712,16 @@ op_REFNE : {
   const GSValue b = top[0];
   const bool differ =
       (a == 0 || b == 0) ? a != b : GSScriptInstance::FromRef(a) != GSScriptInstance::FromRef(b);
-  GSObjectReference::Release(a);
-  GSObjectReference::Release(b);
+  Drop(a);
+  Drop(b);
   *--top = GSFromBool(differ);
   NEXT();
 }
 op_ISNULL:
 op_NOTNULL : {
   const bool isNull = *top == 0;
-  GSObjectReference::Release(*top);
-  *top = GSFromBool(at[0] == GSByteCode::ISNULL ? isNull : !isNull);
+  Drop(*top);
+  *top = GSFromBool(ip[-1] == GSByteCode::ISNULL ? isNull : !isNull);
   NEXT();
 }
 
@@ -696,8 +732,8 @@ op_GETMREF : {
   const GSValue* slot = MemberSlot(*top, GSReadU16(ip));
   if (slot == nullptr) FAIL(ER_NullReference);
   const GSValue value = *slot;
-  if (at[0] == GSByteCode::GETMREF) GSObjectReference::AddRef(value);
-  GSObjectReference::Release(*top);
+  if (ip[-1] == GSByteCode::GETMREF) Hold(value);
+  Drop(*top);
   *top = value;
   ip += 2;
   NEXT();
@@ -710,14 +746,14 @@ op_SETMREFKEEP : {
   if (object == 0) FAIL(ER_NullReference);
   GSValue* slot = MemberSlot(object, GSReadU16(ip));
   if (slot == nullptr) FAIL(ER_NullReference);
-  const uint8_t op = at[0];
+  const uint8_t op = ip[-1];
   const bool keep = op == GSByteCode::SETMKEEP || op == GSByteCode::SETMREFKEEP;
   const GSValue value = top[0];
   if (op == GSByteCode::SETMREF || op == GSByteCode::SETMREFKEEP)
     GSStoreReference(GSScriptInstance::FromRef(object), slot, value, keep);
   else
     *slot = value;
-  GSObjectReference::Release(object);
+  Drop(object);
   if (keep) {
     *--top = value;
   } else {
@@ -732,7 +768,7 @@ op_GETME:
   NEXT();
 op_GETMEREF:
   *++top = GSBlockOf(slots[0])[GSReadU16(ip)];
-  GSObjectReference::AddRef(*top);
+  Hold(*top);
   ip += 2;
   NEXT();
 op_SETME:
@@ -745,7 +781,7 @@ op_SETMEKEEP:
   NEXT();
 op_SETMEREF:
 op_SETMEREFKEEP : {
-  const bool keep = at[0] == GSByteCode::SETMEREFKEEP;
+  const bool keep = ip[-1] == GSByteCode::SETMEREFKEEP;
   GSStoreReference(GSScriptInstance::FromRef(slots[0]), GSBlockOf(slots[0]) + GSReadU16(ip), *top,
                    keep);
   if (!keep) --top;
@@ -757,39 +793,41 @@ op_SETMEREFKEEP : {
 op_CALL:
 op_CALLNATIVE:
 op_START : {
+  at = ip - 1;
   k = S16(ip);
   const uint32_t index = GSReadU16(ip + 2);
   ip += 4;
   const GSValue object = top[k];
-  if (object == 0) FAIL(ER_NullReference);
+  if (object == 0) FAIL_AT(ER_NullReference);
   const GSMethodEntry* entry = GSMethodOf(object, index);
   callee = entry != nullptr && entry->ref != nullptr ? entry->ref->function : nullptr;
-  if (callee == nullptr) FAIL(ER_NullReference);
+  if (callee == nullptr) FAIL_AT(ER_NullReference);
   // Threads run on game objects attached to a router; none can be had here.
-  if (at[0] == GSByteCode::START) FAIL(ER_ThreadError);
+  if (at[0] == GSByteCode::START) FAIL_AT(ER_ThreadError);
   view = GSFromBlock(GSScriptInstance::FromRef(object)->Slots() + entry->offset);
   goto call;
 }
 op_INHERITED : {
+  at = ip - 1;
   k = S16(ip);
   ip += 2;
   const GSValue object = top[k];
   callee = fn->overridden;
-  if (object == 0 || callee == nullptr) FAIL(ER_NullReference);
+  if (object == 0 || callee == nullptr) FAIL_AT(ER_NullReference);
   view = GSFromBlock(GSBlockOf(object) + fn->overriddenOffset);
   if (GSBlockOf(view) + 2 >
       GSScriptInstance::FromRef(object)->Slots() + GSScriptInstance::FromRef(object)->slotCount)
-    FAIL(ER_NullReference);
+    FAIL_AT(ER_NullReference);
   goto call;
 }
 call : {
   if (!GSCalleeFits(*fn, U32(at - code), *callee, static_cast<uint32_t>(1 - k)))
-    FAIL(ER_StackReturnError);
-  CHARGE();
+    FAIL_AT(ER_StackReturnError);
+  if (!GSChargeBudget(static_cast<uint64_t>(ip - mark))) FAIL_AT(ER_Timeout);
   mark = ip;
-  if (!callee->IsNative() && callee->codeSize == 0) FAIL(ER_IllegalInstruction);
+  if (!callee->IsNative() && callee->codeSize == 0) FAIL_AT(ER_IllegalInstruction);
   stack.SetTop(top);
-  if (!stack.PushFrame(*callee, callee->IsNative() ? 0 : U32(ip - code))) FAIL(ER_StackOverflow);
+  if (!stack.PushFrame(*callee, callee->IsNative() ? 0 : U32(ip - code))) FAIL_AT(ER_StackOverflow);
   GSValue* calleeSlots = GSStack::FrameSlot0(stack.CurrentFrame());
   calleeSlots[0] = view;
   if (callee->IsNative()) {
@@ -800,20 +838,23 @@ call : {
       result = ER_Blocked;
       goto leave;
     }
-    if (outcome != ER_Done) FAIL(outcome);
+    if (outcome != ER_Done) FAIL_AT(outcome);
     NEXT();
   }
+  // The context changes only with the object (GSStack::GetContext).
+  const bool sameObject = GSScriptInstance::FromRef(view) == GSScriptInstance::FromRef(slots[0]);
   fn = callee;
   code = fn->code;
   slots = calleeSlots;
   top = stack.Top();
   ip = mark = code;
-  SetCurrentContext(stack.GetContext());
+  if (!sameObject) SetCurrentContext(stack.GetContext());
   NEXT();
 }
 op_RET:
   CHARGE();
   mark = ip;
+  leaving = GSScriptInstance::FromRef(slots[0]);
   stack.SetTop(top);
   if (!stack.PopFrame()) FAIL(ER_StackReturnError);
   goto returned;
@@ -821,6 +862,7 @@ op_RETV:
 op_RETREF:
   CHARGE();
   mark = ip;
+  leaving = GSScriptInstance::FromRef(slots[0]);
   stack.SetTop(top);
   if (!stack.ReturnValue(false)) FAIL(ER_StackReturnError);
   goto returned;
@@ -836,8 +878,9 @@ returned : {
   slots = GSStack::FrameSlot0(caller);
   top = stack.Top();
   ip = at = mark = code + stack.LastReturnOffset();
-  if (slots[0] == 0) FAIL(ER_NullReference);
-  SetCurrentContext(stack.GetContext());
+  if (slots[0] == 0) FAIL_AT(ER_NullReference);
+  // `leaving` is only compared, never used: its frame released it.
+  if (leaving != GSScriptInstance::FromRef(slots[0])) SetCurrentContext(stack.GetContext());
   NEXT();
 }
 op_WAIT:
@@ -868,9 +911,10 @@ op_SWITCH : {
 op_ILLEGAL:
   FAIL(ER_IllegalInstruction);
 native : {
+  at = code;
   const GSResult outcome = GSCallNative(thread, *fn);
   if (outcome == ER_Blocked) return ER_Blocked;
-  if (outcome != ER_Done) FAIL(outcome);
+  if (outcome != ER_Done) FAIL_AT(outcome);
   goto returned;
 }
 
@@ -884,6 +928,7 @@ fail:
 
 #undef NEXT
 #undef FAIL
+#undef FAIL_AT
 #undef CHARGE
 #undef JUMP
 #undef INT_BINARY

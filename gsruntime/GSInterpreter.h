@@ -13,14 +13,12 @@
 
 #include <cstdint>
 
+#include "gsruntime/GSClass.h"
+#include "gsruntime/GSScriptInstance.h"
 #include "gsruntime/GSThread.h"
 #include "gsruntime/GSValue.h"
 
 namespace GSRuntime {
-
-class GSClass;
-struct GSFunction;
-struct GSMethodEntry;
 
 // Code bytes one outermost run (with the runs nested in it) may traverse.
 inline constexpr uint64_t kGSRunBudget = 0x1000000;
@@ -45,8 +43,14 @@ class GSRunScope {
   class GSContext* savedContext_;
 };
 
+// Code bytes charged so far to the outermost run and the runs nested in it.
+inline uint64_t gsRunBudgetUsed = 0;
+
 // Adds `bytes` to the shared budget; false once it is exceeded.
-bool GSChargeBudget(uint64_t bytes);
+inline bool GSChargeBudget(uint64_t bytes) {
+  gsRunBudgetUsed += bytes;
+  return gsRunBudgetUsed <= kGSRunBudget;
+}
 
 // The exception exit: prints "Thread Exception: %s, line %d, file %s" for
 // `code` at code offset `at` of `fn` (line -1 and an empty file without a
@@ -56,12 +60,23 @@ GSResult GSThreadFail(GSThread& thread, GSResult code, const GSFunction* fn, uin
 
 // Entry `index` of the method table that the block of `view` points into;
 // null when it lies outside the table of the instance's class.
-const GSMethodEntry* GSMethodOf(GSValue view, uint32_t index);
+inline const GSMethodEntry* GSMethodOf(GSValue view, uint32_t index) {
+  const GSScriptInstance* instance = GSScriptInstance::FromRef(view);
+  if (instance->cls == nullptr) return nullptr;
+  const std::vector<GSMethodEntry>& methods = instance->cls->methods;
+  const uintptr_t start = reinterpret_cast<uintptr_t>(methods.data());
+  const uintptr_t at = static_cast<uintptr_t>(GSBlockOf(view)[1]);
+  if (at < start || (at - start) % sizeof(GSMethodEntry) != 0) return nullptr;
+  const uint64_t entry = (at - start) / sizeof(GSMethodEntry) + index;
+  return entry < methods.size() ? &methods[entry] : nullptr;
+}
 
 // The callee of a call site: its argument slots (the object included) and
 // whether it returns a value must be what the site was verified for.
-bool GSCalleeFits(const GSFunction& caller, uint32_t callAt, const GSFunction& callee,
-                  uint32_t argumentSlots);
+inline bool GSCalleeFits(const GSFunction& caller, uint32_t callAt, const GSFunction& callee,
+                         uint32_t argumentSlots) {
+  return callee.params == argumentSlots && callee.ReturnsValue() == caller.CallLeavesValue(callAt);
+}
 
 // Runs the native function of the current frame (pushed for `callee`) and
 // removes the frame: ER_Done to go on, ER_Blocked when the native left the

@@ -38,16 +38,6 @@ GSStack::~GSStack() {
   Clear();
 }
 
-const GSFunction* GSStack::FrameFunction(const GSValue* record) {
-  return Pointer<const GSFunction>(record[0]);
-}
-GSValue* GSStack::FramePrevious(const GSValue* record) {
-  return Pointer<GSValue>(record[2]);
-}
-GSValue* GSStack::FrameSlot0(const GSValue* record) {
-  return Pointer<GSValue>(record[3]);
-}
-
 bool GSStack::PushFrame(const GSFunction& fn, uint32_t returnOffset) {
   const uint32_t used = Used();
   if (fn.slotsNeeded > kCapacity - used) {

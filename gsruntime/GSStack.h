@@ -87,12 +87,18 @@ class GSStack {
   uint32_t LastReturnOffset() const { return lastReturnOffset_; }
 
   // Parts of a frame record.
-  static const GSFunction* FrameFunction(const GSValue* record);
+  static const GSFunction* FrameFunction(const GSValue* record) {
+    return reinterpret_cast<const GSFunction*>(static_cast<uintptr_t>(record[0]));
+  }
   static uint32_t FrameReturnOffset(const GSValue* record) {
     return static_cast<uint32_t>(record[1]);
   }
-  static GSValue* FramePrevious(const GSValue* record);
-  static GSValue* FrameSlot0(const GSValue* record);
+  static GSValue* FramePrevious(const GSValue* record) {
+    return reinterpret_cast<GSValue*>(static_cast<uintptr_t>(record[2]));
+  }
+  static GSValue* FrameSlot0(const GSValue* record) {
+    return reinterpret_cast<GSValue*>(static_cast<uintptr_t>(record[3]));
+  }
 
  private:
   void ReleaseFrame(const GSValue* record);

@@ -12,7 +12,6 @@ namespace GSRuntime {
 namespace {
 
 uint32_t runDepth = 0;
-uint64_t runBudget = 0;
 
 constexpr const char* kResultNames[] = {
     "ER_Done",
@@ -45,7 +44,7 @@ const char* GSThread::ResultName(uint32_t code) {
 
 GSRunScope::GSRunScope(GSThread& thread)
     : savedThread_(CurrentThread()), savedContext_(CurrentContext()) {
-  if (runDepth++ == 0) runBudget = 0;
+  if (runDepth++ == 0) gsRunBudgetUsed = 0;
   SetCurrentThread(&thread);
   SetCurrentContext(thread.Stack().GetContext());
 }
@@ -54,11 +53,6 @@ GSRunScope::~GSRunScope() {
   --runDepth;
   SetCurrentThread(savedThread_);
   SetCurrentContext(savedContext_);
-}
-
-bool GSChargeBudget(uint64_t bytes) {
-  runBudget += bytes;
-  return runBudget <= kGSRunBudget;
 }
 
 GSResult GSThreadFail(GSThread& thread, GSResult code, const GSFunction* fn, uint32_t at) {
