@@ -213,9 +213,11 @@ GSResult GSInterpret(GSThread& thread) {
     goto fail;         \
   } while (0)
 // Charges the bytes run since the last jump; `ip` lies just past the opcode.
-#define CHARGE()                                                             \
-  do {                                                                       \
-    if (!GSChargeBudget(static_cast<uint64_t>(ip - mark))) FAIL(ER_Timeout); \
+#define CHARGE()                                           \
+  do {                                                     \
+    const uint64_t run = static_cast<uint64_t>(ip - mark); \
+    mark = ip;                                             \
+    if (!GSChargeBudget(run)) FAIL(ER_Timeout);            \
   } while (0)
 #define JUMP(target)      \
   do {                    \
@@ -823,8 +825,9 @@ op_INHERITED : {
 call : {
   if (!GSCalleeFits(*fn, U32(at - code), *callee, static_cast<uint32_t>(1 - k)))
     FAIL_AT(ER_StackReturnError);
-  if (!GSChargeBudget(static_cast<uint64_t>(ip - mark))) FAIL_AT(ER_Timeout);
+  const uint64_t run = static_cast<uint64_t>(ip - mark);
   mark = ip;
+  if (!GSChargeBudget(run)) FAIL_AT(ER_Timeout);
   if (!callee->IsNative() && callee->codeSize == 0) FAIL_AT(ER_IllegalInstruction);
   stack.SetTop(top);
   if (!stack.PushFrame(*callee, callee->IsNative() ? 0 : U32(ip - code))) FAIL_AT(ER_StackOverflow);
@@ -853,7 +856,6 @@ call : {
 }
 op_RET:
   CHARGE();
-  mark = ip;
   leaving = GSScriptInstance::FromRef(slots[0]);
   stack.SetTop(top);
   if (!stack.PopFrame()) FAIL(ER_StackReturnError);
@@ -861,7 +863,6 @@ op_RET:
 op_RETV:
 op_RETREF:
   CHARGE();
-  mark = ip;
   leaving = GSScriptInstance::FromRef(slots[0]);
   stack.SetTop(top);
   if (!stack.ReturnValue(false)) FAIL(ER_StackReturnError);

@@ -10,6 +10,7 @@
 #include "gsruntime/GSArray.h"
 #include "gsruntime/GSClass.h"
 #include "gsruntime/GSContext.h"
+#include "gsruntime/GSInterpreter.h"
 #include "gsruntime/GSLibrary.h"
 #include "gsruntime/GSNativeArgs.h"
 #include "gsruntime/GSNativeFunction.h"
@@ -30,6 +31,7 @@ class Host {
   public native int Nest();
   public native int Spaced(int a,int b);
   public native int Probe(Host h);
+  public void Spin() { for (;;); }
 };
 )";
 
@@ -105,6 +107,24 @@ TEST_F(InterpreterTest, RunWithoutFrameFailsWithEmptyPlace) {
   EXPECT_EQ(print_->lines[0], "Thread Exception: ER_NoStackFrame, line -1, file ");
   EXPECT_EQ(print_->lines[1], "Stack Dump...");
   EXPECT_EQ(thread.state, GSThread::Stopped);
+}
+
+TEST_F(InterpreterTest, FunctionWithoutCodeIsNotRun) {
+  GSFunction empty = Function("$int@Host::Five()");
+  empty.code = nullptr;
+  empty.codeSize = 0;
+  GSValue result = 0;
+  EXPECT_EQ(GSRunFunction(*machine_->Thread(), empty, Me(), {}, &result), ER_IllegalInstruction);
+  EXPECT_EQ(print_->Count("Thread Exception: ER_IllegalInstruction, line 3, file host.gs"), 1u);
+}
+
+TEST_F(InterpreterTest, EndlessLoopStopsJustPastTheBudget) {
+  // Each pass of the loop runs 7 code bytes (PUSH1, JZ, JMP) and is charged
+  // at its jump.
+  EXPECT_EQ(GSRunFunction(*machine_->Thread(), Function("$void@Host::Spin()"), Me(), {}, nullptr),
+            ER_Timeout);
+  EXPECT_GT(gsRunBudgetUsed, kGSRunBudget);
+  EXPECT_LE(gsRunBudgetUsed, kGSRunBudget + 7);
 }
 
 TEST_F(InterpreterTest, ErrorInNestedRunRestoresOuterThread) {
