@@ -69,6 +69,10 @@ bool GSCodeVerifier::CheckOperands(const GSFunction& fn, uint32_t at, std::strin
     case GSOperandKind::Immediate:
       return true;
     case GSOperandKind::Slot:
+      if (GSReadU16(p) == 0 && op >= STORE && op <= STOREREFKEEP) {
+        error = At(at, "frame slot 0 holds the object and is never stored into");
+        return false;
+      }
       return Below(GSReadU16(p), fn.params + fn.recordOffset - 1, "frame slot", at, error);
     case GSOperandKind::String:
       return Below(GSReadU16(p), tables_.strings, "string", at, error);

@@ -4,7 +4,9 @@
 //
 // Every instruction must decode (a defined opcode, operands inside the
 // code), and then:
-// - frame slot operands lie below the frame record (P + L + T);
+// - frame slot operands lie below the frame record (P + L + T), and no
+//   store writes slot 0, which holds the object the code's members and
+//   calls rely on;
 // - string, class-reference and WAIT type operands index their tables;
 // - members of `me` lie inside the class's instance, past the block header
 //   and on no ancestor block's header; members of other objects lie past

@@ -3,7 +3,9 @@
 # - standard output equals the script's "// expect: TEXT" lines, in order;
 # - each "// expect runtime error: TEXT" is contained in a line of standard
 #   error, in order;
-# - the exit status is 1 when a runtime error is expected, else 0.
+# - the exit status is 1 when a runtime error is expected, else 0;
+# - no script instance is left alive (gsrun reports any after the context
+#   is destroyed).
 # A "// run: CLASS SIGNATURE ARG..." line chooses the call (default: Main
 # and "$void@Main::Run()").
 file(REMOVE_RECURSE ${WORK})
@@ -34,6 +36,9 @@ get_filename_component(name ${SCRIPT} NAME_WE)
 execute_process(COMMAND ${GSRUN} --libs ${WORK} ${WORK}/${name}.gsl ${call}
                 RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
 set(report "status ${status}\n--- stdout\n${out}--- stderr\n${err}")
+if(err MATCHES "script instances still alive")
+  message(FATAL_ERROR "script instances leaked\n${report}")
+endif()
 if(NOT out STREQUAL expected)
   message(FATAL_ERROR "standard output differs; expected:\n${expected}${report}")
 endif()

@@ -171,6 +171,12 @@ TEST_F(VerifierTest, DamagedLibrariesAreRefusedWithTheReason) {
        "out of range"},
       {"slot operand", [](Image& m) { m.bytes[m.Op(kRun, "LOAD") + 1] = 200; },
        "frame slot 200 out of range"},
+      {"store into the object",
+       [](Image& m) {
+         m.bytes[m.Op(kRun, "STORE") + 1] = 0;
+         m.bytes[m.Op(kRun, "STORE") + 2] = 0;
+       },
+       "frame slot 0 holds the object"},
       {"member header", [](Image& m) { m.bytes[m.Op(kRun, "SETMEREF") + 1] = 1; },
        "member 1 is a block header"},
       {"call offset", [](Image& m) { m.bytes[m.Op(kRun, "CALL") + 1] = 1; },
