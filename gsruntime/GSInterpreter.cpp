@@ -84,6 +84,20 @@ inline void Drop(GSValue ref) {
   GSObjectReference::Release(ref);
 }
 
+// Whether a compare result of that sign passes the test LT, LE, GT or GE.
+inline bool Holds(uint8_t test, int sign) {
+  switch (test) {
+    case GSByteCode::LT:
+      return sign < 0;
+    case GSByteCode::LE:
+      return sign <= 0;
+    case GSByteCode::GT:
+      return sign > 0;
+    default:
+      return sign >= 0;
+  }
+}
+
 // Truncation toward zero; NaN and values outside the int range give
 // INT_MIN.
 int32_t FloatToInt(float f) {
@@ -283,7 +297,18 @@ op_ICMP : {
   // Answered by sign only, so that no difference can overflow.
   const int32_t a = GSInt(top[-1]);
   const int32_t b = GSInt(top[0]);
-  *--top = Compared(a < b ? -1 : (a > b ? 1 : 0));
+  const int sign = a < b ? -1 : (a > b ? 1 : 0);
+  // A comparison that a test and JZ follow (every loop and "if" condition)
+  // runs as one step, with the same effect and the same budget charge.
+  const uint8_t test = ip[0];
+  if (test >= GSByteCode::LT && test <= GSByteCode::GE && ip[1] == GSByteCode::JZ) {
+    top -= 2;
+    ip += 2;
+    if (!Holds(test, sign)) JUMP(GSReadU32(ip));
+    ip += 4;
+    NEXT();
+  }
+  *--top = Compared(sign);
   NEXT();
 }
 op_PUSH0:
@@ -343,6 +368,12 @@ op_FCMP : {
 
   // Constants, frame slots and the operand stack.
 op_PUSHI:
+  // A constant added right away (i + 1) runs as one step.
+  if (ip[4] == GSByteCode::IADD) {
+    *top = FromU32(U32(*top) + GSReadU32(ip));
+    ip += 5;
+    NEXT();
+  }
   *++top = GSReadU32(ip);
   ip += 4;
   NEXT();

@@ -49,7 +49,9 @@ bool GSStack::PushFrame(const GSFunction& fn, uint32_t returnOffset) {
   }
   if (fn.params == 0 || used < fn.params) return false;
   GSValue* top = top_;
-  for (uint32_t i = 1; i < fn.slotsNeeded; ++i) top[i] = 0;
+  // The locals and temporaries start as 0; the operand stack above the
+  // record is always written before it is read.
+  for (uint32_t i = 1; i < fn.recordOffset; ++i) top[i] = 0;
   GSValue* record = top + fn.recordOffset;
   record[0] = Word(&fn);
   record[1] = returnOffset;
