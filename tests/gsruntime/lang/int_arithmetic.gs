@@ -32,6 +32,9 @@ class Main {
     if (!(big < m1)) Test.Print("not big < -1");
     if (big >= big and low <= low) Test.Print("equal bounds");
     if (big != low) Test.Print("differ");
+    bool gt = big > m1;
+    bool lt = low < big;
+    Test.Print("held " + gt + " " + lt + " " + (m1 > big));
   }
 };
 // expect: add -2147483648
@@ -53,3 +56,4 @@ class Main {
 // expect: not big < -1
 // expect: equal bounds
 // expect: differ
+// expect: held true true false
