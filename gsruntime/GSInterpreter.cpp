@@ -159,6 +159,19 @@ GSValue Concatenate(GSValue a, GSValue b) {
   return string->GetScriptInstance();
 }
 
+// Appends b's text to the string a of the current context; false when a
+// is no such string or memory runs out.
+bool AppendInPlace(GSValue a, GSValue b) {
+  GSString* string = GSString::FromRef(a);
+  if (string == nullptr || GSContextOfRef(a) != CurrentContext()) return false;
+  try {
+    string->text.append(TextOf(b));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
 GSClass* ClassAt(const GSFunction* fn, uint32_t index) {
   return fn->library->ClassRefs()[index].cls;
 }
@@ -686,8 +699,17 @@ op_SCMP : {
   NEXT();
 }
 op_SCAT : {
-  // Always a new string: strings are changed in place, so handing out an
-  // operand itself would let a change through the result reach it.
+  // s = s + t, where the local s holds the only other count of its string:
+  // nothing else can see that string, so it grows in place (a string built
+  // piece by piece costs linear time) instead of being copied and dropped.
+  if (ip[0] == GSByteCode::STOREREF && top[-1] != 0 && slots[GSReadU16(ip + 1)] == top[-1] &&
+      GSScriptInstance::FromRef(top[-1])->count == 2 && AppendInPlace(top[-1], top[0])) {
+    Drop(top[0]);
+    --top;
+    NEXT();
+  }
+  // Otherwise always a new string: strings are changed in place, so handing
+  // out an operand itself would let a change through the result reach it.
   const GSValue joined = Concatenate(top[-1], top[0]);
   Drop(top[-1]);
   Drop(top[0]);

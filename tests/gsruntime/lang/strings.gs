@@ -4,6 +4,11 @@
 include "test.gs"
 
 class Main {
+  string Grow(string p) {
+    p = p + "!";
+    return p;
+  }
+
   void Run() {
     string s = "hello";
     string none;
@@ -28,6 +33,17 @@ class Main {
     if ("abc" < "abd" and "b" > "abc" and "x" != "y") Test.Print("ordered");
     Test.Print("conv " + 42 + " " + true + " " + false + " " + 1.5 + " " + (-7));
     Test.Print("empty [" + none + none + "]");
+    string built = "";
+    string[] parts = new string[1];
+    int i;
+    for (i = 0; i < 5; i++) {
+      built = built + i;
+      if (i == 2) parts[0] = built;
+    }
+    Test.Print("built " + built + " kept " + parts[0]);
+    string base = "hey";
+    string grown = Grow(base);
+    Test.Print(base + " " + grown);
   }
 };
 // expect: size 5 char 101 last 111
@@ -42,3 +58,5 @@ class Main {
 // expect: ordered
 // expect: conv 42 true false 1.500000 -7
 // expect: empty []
+// expect: built 01234 kept 012
+// expect: hey hey!
