@@ -381,9 +381,15 @@ op_FCMP : {
 
   // Constants, frame slots and the operand stack.
 op_PUSHI:
-  // A constant added right away (i + 1) runs as one step.
+  // A constant added or subtracted right away (i + 1, n - 2) runs as one
+  // step.
   if (ip[4] == GSByteCode::IADD) {
     *top = FromU32(U32(*top) + GSReadU32(ip));
+    ip += 5;
+    NEXT();
+  }
+  if (ip[4] == GSByteCode::ISUB) {
+    *top = FromU32(U32(*top) - GSReadU32(ip));
     ip += 5;
     NEXT();
   }
