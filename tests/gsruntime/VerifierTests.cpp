@@ -173,8 +173,9 @@ TEST_F(VerifierTest, DamagedLibrariesAreRefusedWithTheReason) {
        "frame slot 200 out of range"},
       {"store into the object",
        [](Image& m) {
-         m.bytes[m.Op(kRun, "STORE") + 1] = 0;
-         m.bytes[m.Op(kRun, "STORE") + 2] = 0;
+         const size_t store = m.Op(kRun, "STORE");
+         m.bytes[store + 1] = 0;
+         m.bytes[store + 2] = 0;
        },
        "frame slot 0 holds the object"},
       {"member header", [](Image& m) { m.bytes[m.Op(kRun, "SETMEREF") + 1] = 1; },
