@@ -4,7 +4,12 @@
 // covered by the language scripts (lang/, one ctest each).
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
+#include <string>
 
 #include "RuntimeTestSupport.h"
 #include "gsruntime/GSArray.h"
@@ -32,6 +37,7 @@ class Host {
   public native int Spaced(int a,int b);
   public native int Probe(Host h);
   public void Spin() { for (;;); }
+  public string Text(float f) { return "t" + f; }
 };
 )";
 
@@ -125,6 +131,29 @@ TEST_F(InterpreterTest, EndlessLoopStopsJustPastTheBudget) {
             ER_Timeout);
   EXPECT_GT(gsRunBudgetUsed, kGSRunBudget);
   EXPECT_LE(gsRunBudgetUsed, kGSRunBudget + 7);
+}
+
+TEST_F(InterpreterTest, FloatTextIgnoresTheProcessLocale) {
+  // A locale with a decimal comma, made in the scratch folder.
+  const std::string folder = (root_ / "locales").string();
+  std::filesystem::create_directories(folder);
+  const std::string make = "localedef -i de_DE -f UTF-8 " + folder + "/de_DE.UTF-8 >/dev/null 2>&1";
+  if (std::system(make.c_str()) != 0) GTEST_SKIP() << "no locale with a decimal comma";
+  setenv("LOCPATH", folder.c_str(), 1);
+  const bool set = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+  unsetenv("LOCPATH");
+  if (!set) GTEST_SKIP() << "no locale with a decimal comma";
+  char printed[32];
+  std::snprintf(printed, sizeof printed, "%f", 1.5);
+  const GSValue arg = GSFromFloat(1.5f);
+  GSValue result = 0;
+  const GSResult outcome = GSRunFunction(*machine_->Thread(), Function("$string@Host::Text(float)"),
+                                         Me(), {&arg, 1}, &result);
+  std::setlocale(LC_ALL, "C");
+  EXPECT_STREQ(printed, "1,500000");  // the locale took effect
+  ASSERT_EQ(outcome, ER_Done);
+  EXPECT_EQ(GSString::FromRef(result)->text, "t1.500000");
+  GSObjectReference::Release(result);
 }
 
 TEST_F(InterpreterTest, ErrorInNestedRunRestoresOuterThread) {
