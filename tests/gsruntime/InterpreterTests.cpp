@@ -38,6 +38,7 @@ class Host {
   public native int Probe(Host h);
   public void Spin() { for (;;); }
   public string Text(float f) { return "t" + f; }
+  public native int Where();
 };
 )";
 
@@ -58,6 +59,12 @@ void Probe(GSContext*, GSStack& stack) {
   stack.Push(GSFromInt(probeResult));
 }
 
+// A context class of its own, for natives bound to a context member.
+class TaggedContext : public GSContext {
+ public:
+  void Where(GSStack& stack) { stack.Push(GSFromInt(7)); }
+};
+
 class InterpreterTest : public GSTest::RuntimeFixture {
  protected:
   void SetUp() override {
@@ -68,6 +75,8 @@ class InterpreterTest : public GSTest::RuntimeFixture {
         std::make_unique<GSCNativeFunction>("Host", "$int@Host::Spaced(int, int)", Nest));
     machine_->RegisterNative(
         std::make_unique<GSCNativeFunction>("Host", "$int@Host::Probe(Host)", Probe));
+    machine_->RegisterNative(std::make_unique<GSCPPContextNativeFunction<TaggedContext>>(
+        "Host", "$int@Host::Where()", &TaggedContext::Where));
     Build(kSource, "host");
     GSLibrary* library = Load("host.gsl");
     ASSERT_NE(library, nullptr);
@@ -188,6 +197,20 @@ TEST_F(InterpreterTest, ObjectParamMayBeNullWhenAllowed) {
                           &result),
             ER_Done);
   EXPECT_EQ(GSInt(result), 1);
+}
+
+TEST_F(InterpreterTest, ContextNativeRunsOnlyInItsContextClass) {
+  GSValue result = 0;
+  EXPECT_EQ(GSRunFunction(*machine_->Thread(), Function("$int@Host::Where()"), Me(), {}, &result),
+            ER_NativeCallError);
+  TaggedContext tagged;
+  GSObject object;
+  ASSERT_TRUE(object.AttachScriptInstance(cls_, &tagged));
+  EXPECT_EQ(GSRunFunction(*machine_->Thread(), Function("$int@Host::Where()"),
+                          object.GetScriptInstance(), {}, &result),
+            ER_Done);
+  EXPECT_EQ(GSInt(result), 7);
+  object.Detach();
 }
 
 TEST_F(InterpreterTest, SetElementGrowsAndKeepsCounts) {
