@@ -397,6 +397,14 @@ op_PUSHI:
   ip += 4;
   NEXT();
 op_LOAD:
+  // Two loads in a row (the operands of most expressions) run as one step.
+  if (ip[2] == GSByteCode::LOAD) {
+    top[1] = SLOT();
+    top[2] = slots[GSReadU16(ip + 3)];
+    top += 2;
+    ip += 5;
+    NEXT();
+  }
   *++top = SLOT();
   ip += 2;
   NEXT();
