@@ -101,6 +101,7 @@ bool GSClass::LinkFunctions() {
     for (uint32_t i = 0; entry.offset != 0 && owner == this && i < AncestorCount(); ++i)
       if (AncestorOffset(i) == entry.offset) owner = Ancestor(i);
     if (entry.ref->function == nullptr || entry.ref->function->cls != owner) return false;
+    entry.function = entry.ref->function;
   }
   for (uint32_t i = 0; i < AncestorCount(); ++i)
     if (uint64_t{AncestorOffset(i)} + Ancestor(i)->instanceSlots > instanceSlots) return false;

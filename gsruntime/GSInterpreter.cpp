@@ -869,7 +869,7 @@ op_START : {
   const GSValue object = top[k];
   if (object == 0) FAIL_AT(ER_NullReference);
   const GSMethodEntry* entry = GSMethodOf(object, index);
-  callee = entry != nullptr && entry->ref != nullptr ? entry->ref->function : nullptr;
+  callee = entry != nullptr ? entry->function : nullptr;
   if (callee == nullptr) FAIL_AT(ER_NullReference);
   // Threads run on game objects attached to a router; none can be had here.
   if (at[0] == GSByteCode::START) FAIL_AT(ER_ThreadError);
