@@ -393,6 +393,11 @@ op_PUSHI:
     ip += 5;
     NEXT();
   }
+  if (ip[4] == GSByteCode::ICMP) {  // a comparison with a constant
+    *++top = GSReadU32(ip);
+    ip += 5;
+    goto op_ICMP;
+  }
   *++top = GSReadU32(ip);
   ip += 4;
   NEXT();
