@@ -35,6 +35,7 @@ class Main {
     bool gt = big > m1;
     bool lt = low < big;
     Test.Print("held " + gt + " " + lt + " " + (m1 > big));
+    Test.Print("const " + (m1 < 0) + " " + (big < 0) + " " + (low <= -2147483647));
   }
 };
 // expect: add -2147483648
@@ -57,3 +58,4 @@ class Main {
 // expect: equal bounds
 // expect: differ
 // expect: held true true false
+// expect: const true false true
