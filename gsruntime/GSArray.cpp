@@ -146,4 +146,21 @@ void GSArray::ReleaseRange(int32_t first, int32_t count) {
   }
 }
 
+bool GSArray::SetElement(GSArray& array, int32_t index, GSValue ref, bool addRef,
+                         const GSClass* cls) {
+  if (ref != 0 && cls != nullptr) {
+    const GSValue view = GSScriptInstance::GetClassData(GSScriptInstance::FromRef(ref), cls);
+    if (!addRef) GSObjectReference::AddRef(view);
+    if (!addRef) GSObjectReference::Release(ref);
+    ref = view;
+  }
+  if (!array.elementIsReference_ || index < 0 ||
+      (index >= array.size_ && !array.SetSize(index + 1))) {
+    if (!addRef) GSObjectReference::Release(ref);
+    return false;
+  }
+  GSStoreReference(&array.instance_.header, array.data_ + index, ref, addRef);
+  return true;
+}
+
 }  // namespace GSRuntime

@@ -24,6 +24,15 @@
 //   ReleaseRange also clears the slots. Nothing for a plain array or a
 //   first at or past the size.
 // - Clear(): releases every element and frees the storage (size 0).
+// - SetElement(array, index, ref, addRef, cls): the store with which
+//   natives fill reference arrays. A plain array, a negative index or
+//   growth that fails stores nothing and answers false. Otherwise an index at or past the
+//   size grows the array to index + 1 and the reference is stored under
+//   the context rule of GSStoreReference (a refused one is stored as null),
+//   seen through `cls` when a class is given; the old element is released.
+//   With addRef the stored reference gains a count (the caller keeps its
+//   own); without, the caller's count moves into the array, and a
+//   reference that is not stored is released.
 // Every element copied into an array gains a count and every element
 // removed from one loses one. The caller holds a reference to every array
 // it passes while the operation runs. Destroying the array releases its
@@ -39,6 +48,7 @@
 
 namespace GSRuntime {
 
+class GSClass;
 class GSContext;
 
 class GSArray : public GSObjectReference {
@@ -63,6 +73,8 @@ class GSArray : public GSObjectReference {
   void AddRefRange(int32_t first, int32_t count);
   void ReleaseRange(int32_t first, int32_t count);
   void Clear();
+  static bool SetElement(GSArray& array, int32_t index, GSValue ref, bool addRef,
+                         const GSClass* cls);
 
  private:
   GSArray(bool elementIsReference);

@@ -29,10 +29,6 @@ int32_t GSFunction::LineForOffset(uint32_t offset) const {
   return static_cast<int32_t>(lines.At(i == 0 ? 0 : i - 1, 1));
 }
 
-bool GSFunction::CallLeavesValue(uint32_t offset) const {
-  return std::binary_search(valueCalls.begin(), valueCalls.end(), offset);
-}
-
 GSClass* GSClass::Ancestor(uint32_t i) const {
   return library->ClassRefs()[ancestry.At(i, 0)].cls;
 }
@@ -105,6 +101,7 @@ bool GSClass::LinkFunctions() {
     for (uint32_t i = 0; entry.offset != 0 && owner == this && i < AncestorCount(); ++i)
       if (AncestorOffset(i) == entry.offset) owner = Ancestor(i);
     if (entry.ref->function == nullptr || entry.ref->function->cls != owner) return false;
+    entry.function = entry.ref->function;
   }
   for (uint32_t i = 0; i < AncestorCount(); ++i)
     if (uint64_t{AncestorOffset(i)} + Ancestor(i)->instanceSlots > instanceSlots) return false;

@@ -42,6 +42,7 @@
 // Not thread-safe.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 #include <unordered_map>
@@ -87,11 +88,16 @@ struct GSFunction {
   bool IsNative() const { return (flags & kNativeFlag) != 0; }
   bool IsThread() const { return (flags & kThreadFlag) != 0; }
   int32_t LineForOffset(uint32_t offset) const;
-  bool CallLeavesValue(uint32_t offset) const;
+  bool CallLeavesValue(uint32_t offset) const {
+    if (valueCalls.size() <= 8)  // most functions make few calls
+      return std::find(valueCalls.begin(), valueCalls.end(), offset) != valueCalls.end();
+    return std::binary_search(valueCalls.begin(), valueCalls.end(), offset);
+  }
 };
 
 struct GSMethodEntry {
-  const GSFunctionRef* ref = nullptr;  // resolved at link time
+  const GSFunctionRef* ref = nullptr;    // resolved at link time
+  const GSFunction* function = nullptr;  // ref's function, kept for calls
   uint32_t refIndex = 0;
   uint32_t offset = 0;
 };

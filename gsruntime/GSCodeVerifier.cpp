@@ -36,32 +36,6 @@ void HeaderSlots(const GSClass& cls, std::vector<uint32_t>& slots) {
 
 }  // namespace
 
-int GSSignatureArguments(std::string_view signature) {
-  const size_t open = signature.find('(');
-  const size_t close = signature.rfind(')');
-  if (open == std::string_view::npos || close == std::string_view::npos || close < open) return -1;
-  if (close == open + 1) return 0;
-  return 1 + static_cast<int>(std::count(signature.begin() + open, signature.begin() + close, ','));
-}
-
-GSCallTable::GSCallTable(const std::vector<GSFunctionRef>& refs) {
-  for (const GSFunctionRef& ref : refs) {
-    const std::string_view signature = ref.name;
-    const int arguments = GSSignatureArguments(signature);
-    if (ref.slot < 0 || arguments < 0) continue;
-    const int leaves = signature.substr(0, 6) == "$void@" ? 0 : 1;
-    const uint64_t key =
-        uint64_t{static_cast<uint32_t>(ref.slot)} << 32 | static_cast<uint32_t>(arguments);
-    auto [it, added] = leaves_.emplace(key, leaves);
-    if (!added && it->second != leaves) it->second = -1;
-  }
-}
-
-int GSCallTable::Leaves(uint32_t methodIndex, uint32_t arguments) const {
-  const auto it = leaves_.find(uint64_t{methodIndex} << 32 | arguments);
-  return it == leaves_.end() ? -1 : it->second;
-}
-
 bool GSCodeVerifier::Decode(const GSFunction& fn, std::string& error) {
   code_.code = fn.code;
   code_.size = fn.codeSize;
@@ -95,6 +69,10 @@ bool GSCodeVerifier::CheckOperands(const GSFunction& fn, uint32_t at, std::strin
     case GSOperandKind::Immediate:
       return true;
     case GSOperandKind::Slot:
+      if (GSReadU16(p) == 0 && op >= STORE && op <= STOREREFKEEP) {
+        error = At(at, "frame slot 0 holds the object and is never stored into");
+        return false;
+      }
       return Below(GSReadU16(p), fn.params + fn.recordOffset - 1, "frame slot", at, error);
     case GSOperandKind::String:
       return Below(GSReadU16(p), tables_.strings, "string", at, error);
@@ -150,19 +128,13 @@ bool GSCodeVerifier::Wait(const uint8_t* p, uint32_t at, std::string& error) con
 }
 
 // What each call leaves: START nothing, INHERITED what the running function
-// returns, CALL and CALLNATIVE what the function references say (-1 when
-// they do not settle it).
+// returns; CALL and CALLNATIVE are settled by the code after them (-1).
 void GSCodeVerifier::FindCallLeaves(const GSFunction& fn) {
   code_.leaves.assign(code_.starts.size(), -1);
   for (size_t i = 0; i < code_.starts.size(); ++i) {
     const uint8_t* p = code_.code + code_.starts[i];
     if (*p == START) code_.leaves[i] = 0;
     if (*p == INHERITED) code_.leaves[i] = fn.ReturnsValue() ? 1 : 0;
-    if (*p == CALL || *p == CALLNATIVE) {
-      const int k = static_cast<int16_t>(GSReadU16(p + 1));
-      code_.leaves[i] =
-          static_cast<int8_t>(tables_.calls->Leaves(GSReadU16(p + 3), static_cast<uint32_t>(-k)));
-    }
   }
 }
 

@@ -4,7 +4,9 @@
 //
 // Every instruction must decode (a defined opcode, operands inside the
 // code), and then:
-// - frame slot operands lie below the frame record (P + L + T);
+// - frame slot operands lie below the frame record (P + L + T), and no
+//   store writes slot 0, which holds the object the code's members and
+//   calls rely on;
 // - string, class-reference and WAIT type operands index their tables;
 // - members of `me` lie inside the class's instance, past the block header
 //   and on no ancestor block's header; members of other objects lie past
@@ -18,22 +20,20 @@
 // Code that no path reaches is only decoded and operand-checked.
 //
 // A call leaves a value when its callee returns one, which only the callee
-// knows. GSCallTable gathers what the library's function references say for
-// each (method index, argument count); where they agree that decides, and
-// otherwise the code after the call does (GSStackDepth.h). The calls found
-// to leave a value are stored in GSFunction::valueCalls, and the
-// interpreter holds every callee to what its call site was verified for.
+// knows: a call site names a method index of a class that only the running
+// object tells, and the class may live in another library. So the code
+// after the call decides (GSStackDepth.h): a result is left when a later
+// instruction takes it. The calls found to leave a value are stored in
+// GSFunction::valueCalls, and the interpreter holds every callee to what
+// its call site was verified for.
 //
 // Verify(fn) checks one function of the library the tables describe; on
 // failure `error` names the offset and what is wrong. A verifier keeps its
 // working storage from one function to the next; one verifier per load.
-// GSCallTable and GSSignatureArguments are pure.
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "gsruntime/GSStackDepth.h"
@@ -42,24 +42,10 @@ namespace GSRuntime {
 
 class GSClass;
 struct GSFunction;
-struct GSFunctionRef;
-
-class GSCallTable {
- public:
-  explicit GSCallTable(const std::vector<GSFunctionRef>& refs);
-  // 1 or 0 when every function reference with that method index and that
-  // many arguments returns a value or none; -1 when they disagree or there
-  // is none.
-  int Leaves(uint32_t methodIndex, uint32_t arguments) const;
-
- private:
-  std::unordered_map<uint64_t, int> leaves_;
-};
 
 struct GSCodeTables {
   uint32_t strings = 0;
   uint32_t classRefs = 0;
-  const GSCallTable* calls = nullptr;
 };
 
 class GSCodeVerifier {
@@ -81,9 +67,5 @@ class GSCodeVerifier {
   std::vector<uint32_t> headers_;  // the block-header slots of cls_, sorted
   GSDecodedCode code_;
 };
-
-// Parameter count of a signature "$r@C::f(a,b)" (0 for "()"); -1 when it
-// has no parameter list.
-int GSSignatureArguments(std::string_view signature);
 
 }  // namespace GSRuntime

@@ -26,9 +26,8 @@ int GSLibrary::Load(std::vector<uint8_t> image) {
       GSPrint("GS Link error: Unable to initialise class '%s'", classes_[failedClass].name);
     return -1;
   }
-  const GSCallTable calls(functionRefs_);
   GSCodeVerifier verifier(GSCodeTables{static_cast<uint32_t>(strings_.size()),
-                                       static_cast<uint32_t>(classRefs_.size()), &calls});
+                                       static_cast<uint32_t>(classRefs_.size())});
   for (GSClass& cls : classes_)
     for (GSFunction& fn : cls.functions)
       if (!verifier.Verify(fn, error)) {

@@ -10,15 +10,25 @@
 // native reads its arguments from the current frame (slot 0 the object,
 // parameters from slot 1) and pushes one result for a non-void signature.
 //
-// GSCNativeFunction binds a plain function (context, stack): it refuses a
-// null object and passes the context of the object (the context a GSObject
-// was attached to, or the one a string's or array's instance is registered
-// in).
+// The three kinds of binding:
+// - GSCNativeFunction binds a plain function (context, stack): it refuses a
+//   null object and passes the context of the object (the context a
+//   GSObject was attached to, or the one a string's or array's instance is
+//   registered in).
+// - GSCPPNativeFunction<T> binds a member function of the native class T:
+//   it refuses an object that is not a T (null included) and otherwise calls
+//   the member on it.
+// - GSCPPContextNativeFunction<T> binds a member function of the context
+//   class T: it refuses an object whose context is not a T and otherwise
+//   calls the member on that context.
+// A native never returns its result through Call: the bool only says
+// whether the call could be made.
 //
 // Bindings are made by registrars (GSMachine.h) and owned by the machine.
 // Not thread-safe.
 #pragma once
 
+#include "gsruntime/GSContext.h"
 #include "kiv/PString.h"
 
 namespace GSRuntime {
@@ -60,6 +70,44 @@ class GSCNativeFunction : public GSNativeFunction {
 
  private:
   Function function_;
+};
+
+template <typename T>
+class GSCPPNativeFunction : public GSNativeFunction {
+ public:
+  using Method = void (T::*)(GSStack& stack);
+
+  GSCPPNativeFunction(const char* className, const char* signature, Method method)
+      : GSNativeFunction(className, signature), method_(method) {}
+
+  bool Call(GSObjectReference* object, GSStack& stack) override {
+    T* native = dynamic_cast<T*>(object);
+    if (native == nullptr || method_ == nullptr) return false;
+    (native->*method_)(stack);
+    return true;
+  }
+
+ private:
+  Method method_;
+};
+
+template <typename T>
+class GSCPPContextNativeFunction : public GSNativeFunction {
+ public:
+  using Method = void (T::*)(GSStack& stack);
+
+  GSCPPContextNativeFunction(const char* className, const char* signature, Method method)
+      : GSNativeFunction(className, signature), method_(method) {}
+
+  bool Call(GSObjectReference* object, GSStack& stack) override {
+    T* context = dynamic_cast<T*>(GSCNativeFunction::ContextOf(object));
+    if (context == nullptr || method_ == nullptr) return false;
+    (context->*method_)(stack);
+    return true;
+  }
+
+ private:
+  Method method_;
 };
 
 }  // namespace GSRuntime

@@ -3,6 +3,7 @@
 
 #include "gsruntime/GSClass.h"
 #include "gsruntime/GSContext.h"
+#include "gsruntime/GSInterpreter.h"
 #include "gsruntime/GSLibrary.h"
 #include "gsruntime/GSMachine.h"
 #include "gsruntime/GSObject.h"
@@ -10,23 +11,6 @@
 #include "gsruntime/GSThread.h"
 
 namespace GSRuntime {
-
-namespace {
-
-// Entry `index` of the method table that the block's second slot points
-// into; null when it lies outside the instance's class's table.
-const GSMethodEntry* MethodOf(GSValue view, uint32_t index) {
-  const GSScriptInstance* instance = GSScriptInstance::FromRef(view);
-  if (instance->cls == nullptr) return nullptr;
-  const std::vector<GSMethodEntry>& methods = instance->cls->methods;
-  const uintptr_t start = reinterpret_cast<uintptr_t>(methods.data());
-  const uintptr_t at = static_cast<uintptr_t>(GSBlockOf(view)[1]);
-  if (at < start || (at - start) % sizeof(GSMethodEntry) != 0) return nullptr;
-  const uint64_t entry = (at - start) / sizeof(GSMethodEntry) + index;
-  return entry < methods.size() ? &methods[entry] : nullptr;
-}
-
-}  // namespace
 
 bool GSObject::CallFunction(GSContext* context, GSClass* cls, GSValue instance,
                             const char* signature, std::span<const GSValue> args, GSValue* result) {
@@ -41,7 +25,7 @@ bool GSObject::InvokeFunction(GSClass* cls, GSValue instance, const char* signat
     return false;
   uint32_t offset = 0, methodIndex = 0;
   if (cls->FindFunction(signature, &offset, &methodIndex, nullptr) == nullptr) return false;
-  const GSMethodEntry* entry = MethodOf(GSFromBlock(GSBlockOf(instance) + offset), methodIndex);
+  const GSMethodEntry* entry = GSMethodOf(GSFromBlock(GSBlockOf(instance) + offset), methodIndex);
   const GSFunction* fn = entry != nullptr && entry->ref != nullptr ? entry->ref->function : nullptr;
   if (fn == nullptr || fn->IsThread() || fn->cls->machine == nullptr ||
       fn->cls->machine->Thread() == nullptr)

@@ -12,16 +12,6 @@ namespace GSRuntime {
 
 namespace {
 
-template <typename T>
-GSValue Word(T* pointer) {
-  return reinterpret_cast<uintptr_t>(pointer);
-}
-
-template <typename T>
-T* Pointer(GSValue word) {
-  return reinterpret_cast<T*>(static_cast<uintptr_t>(word));
-}
-
 // The view of `ref` through `cls` (null when it is not of that class); the
 // reference itself without a class.
 GSValue ViewOf(GSValue ref, const GSClass* cls) {
@@ -38,82 +28,21 @@ GSStack::~GSStack() {
   Clear();
 }
 
-const GSFunction* GSStack::FrameFunction(const GSValue* record) {
-  return Pointer<const GSFunction>(record[0]);
-}
-GSValue* GSStack::FramePrevious(const GSValue* record) {
-  return Pointer<GSValue>(record[2]);
-}
-GSValue* GSStack::FrameSlot0(const GSValue* record) {
-  return Pointer<GSValue>(record[3]);
+bool GSStack::ReportOverflow() const {
+  GSPrint("GSStack overflow...");
+  if (GSPrintHook != nullptr)
+    for (const GSValue* record = currentFrame_; record != nullptr; record = FramePrevious(record))
+      GSPrint("function %s", FrameFunction(record)->name);
+  return false;
 }
 
-bool GSStack::PushFrame(const GSFunction& fn, uint32_t returnOffset) {
-  const uint32_t used = Used();
-  if (fn.slotsNeeded > kCapacity - used) {
-    GSPrint("GSStack overflow...");
-    if (GSPrintHook != nullptr)
-      for (const GSValue* record = currentFrame_; record != nullptr; record = FramePrevious(record))
-        GSPrint("function %s", FrameFunction(record)->name);
-    return false;
-  }
-  if (fn.params == 0 || used < fn.params) return false;
-  GSValue* top = top_;
-  for (uint32_t i = 1; i < fn.slotsNeeded; ++i) top[i] = 0;
-  GSValue* record = top + fn.recordOffset;
-  record[0] = Word(&fn);
-  record[1] = returnOffset;
-  record[2] = Word(currentFrame_);
-  record[3] = Word(top + static_cast<int32_t>(fn.slot0Offset));
-  currentFrame_ = record;
-  top_ = top + fn.advance;
-  return true;
+bool GSStack::ReportReturnDiff(int64_t diff) {
+  GSPrint("GSStack::ReturnValue> diff=%d", static_cast<int>(diff));
+  return false;
 }
 
-void GSStack::ReleaseFrame(const GSValue* record) {
-  const GSFunction* fn = FrameFunction(record);
-  GSValue* slot0 = FrameSlot0(record);
-  for (uint32_t i = fn->referenceSlots.count; i-- > 0;) {
-    GSValue& slot = slot0[fn->referenceSlots.At(i)];
-    const GSValue ref = slot;
-    slot = 0;
-    GSObjectReference::Release(ref);
-  }
-  const GSValue me = slot0[0];
-  slot0[0] = 0;
-  GSObjectReference::Release(me);
-}
-
-GSValue GSStack::TakeFrame(const GSValue* record) {
-  GSValue* slot0 = FrameSlot0(record);
-  lastReturnOffset_ = FrameReturnOffset(record);
-  currentFrame_ = FramePrevious(record);
-  ReleaseFrame(record);
-  return Word(slot0);
-}
-
-bool GSStack::PopFrame() {
-  const GSValue* record = currentFrame_;
-  if (record == nullptr || top_ != record + kRecordSlots - 1) return false;
-  top_ = Pointer<GSValue>(TakeFrame(record)) - 1;
-  return true;
-}
-
-bool GSStack::ReturnValue(bool allowEmpty) {
-  const GSValue* record = currentFrame_;
-  if (record == nullptr) return false;
-  const int64_t diff = top_ - record;
-  GSValue value = 0;
-  if (diff == kRecordSlots) {
-    value = *top_;
-  } else if (!(allowEmpty && diff == kRecordSlots - 1)) {
-    GSPrint("GSStack::ReturnValue> diff=%d", static_cast<int>(diff));
-    return false;
-  }
-  GSValue* slot0 = Pointer<GSValue>(TakeFrame(record));
-  *slot0 = value;
-  top_ = slot0;
-  return true;
+void GSStack::ReleaseSlot(GSValue ref) {
+  GSObjectReference::Release(ref);
 }
 
 void GSStack::Clear() {

@@ -41,6 +41,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "gsruntime/GSClass.h"
+#include "gsruntime/GSScriptInstance.h"
 #include "gsruntime/GSValue.h"
 
 namespace GSRuntime {
@@ -87,16 +89,35 @@ class GSStack {
   uint32_t LastReturnOffset() const { return lastReturnOffset_; }
 
   // Parts of a frame record.
-  static const GSFunction* FrameFunction(const GSValue* record);
+  static const GSFunction* FrameFunction(const GSValue* record) {
+    return reinterpret_cast<const GSFunction*>(static_cast<uintptr_t>(record[0]));
+  }
   static uint32_t FrameReturnOffset(const GSValue* record) {
     return static_cast<uint32_t>(record[1]);
   }
-  static GSValue* FramePrevious(const GSValue* record);
-  static GSValue* FrameSlot0(const GSValue* record);
+  static GSValue* FramePrevious(const GSValue* record) {
+    return reinterpret_cast<GSValue*>(static_cast<uintptr_t>(record[2]));
+  }
+  static GSValue* FrameSlot0(const GSValue* record) {
+    return reinterpret_cast<GSValue*>(static_cast<uintptr_t>(record[3]));
+  }
 
  private:
+  bool ReportOverflow() const;
+  static bool ReportReturnDiff(int64_t diff);
+  // Drops one count of a frame's reference (null is ignored).
+  static void Drop(GSValue ref) {
+    if (ref == 0) return;
+    GSScriptInstance* instance = GSScriptInstance::FromRef(ref);
+    if (instance->count > 1) {
+      --instance->count;
+      return;
+    }
+    ReleaseSlot(ref);
+  }
+  static void ReleaseSlot(GSValue ref);
   void ReleaseFrame(const GSValue* record);
-  GSValue TakeFrame(const GSValue* record);
+  GSValue* TakeFrame(const GSValue* record);
 
   std::unique_ptr<GSValue[]> slots_;  // a guard slot, then kCapacity slots
   GSValue* base_;
@@ -104,5 +125,69 @@ class GSStack {
   GSValue* currentFrame_ = nullptr;
   uint32_t lastReturnOffset_ = 0;
 };
+
+// The frame operations are inline: every call and return runs them.
+
+inline bool GSStack::PushFrame(const GSFunction& fn, uint32_t returnOffset) {
+  const uint32_t used = Used();
+  if (fn.slotsNeeded > kCapacity - used) return ReportOverflow();
+  if (fn.params == 0 || used < fn.params) return false;
+  GSValue* top = top_;
+  // The locals and temporaries start as 0; the operand stack above the
+  // record is always written before it is read.
+  for (uint32_t i = 1; i < fn.recordOffset; ++i) top[i] = 0;
+  GSValue* record = top + fn.recordOffset;
+  record[0] = reinterpret_cast<uintptr_t>(&fn);
+  record[1] = returnOffset;
+  record[2] = reinterpret_cast<uintptr_t>(currentFrame_);
+  record[3] = reinterpret_cast<uintptr_t>(top + static_cast<int32_t>(fn.slot0Offset));
+  currentFrame_ = record;
+  top_ = top + fn.advance;
+  return true;
+}
+
+inline void GSStack::ReleaseFrame(const GSValue* record) {
+  const GSFunction* fn = FrameFunction(record);
+  GSValue* slot0 = FrameSlot0(record);
+  for (uint32_t i = fn->referenceSlots.count; i-- > 0;) {
+    GSValue& slot = slot0[fn->referenceSlots.At(i)];
+    const GSValue ref = slot;
+    slot = 0;
+    Drop(ref);
+  }
+  const GSValue me = slot0[0];
+  slot0[0] = 0;
+  Drop(me);
+}
+
+inline GSValue* GSStack::TakeFrame(const GSValue* record) {
+  GSValue* slot0 = FrameSlot0(record);
+  lastReturnOffset_ = FrameReturnOffset(record);
+  currentFrame_ = FramePrevious(record);
+  ReleaseFrame(record);
+  return slot0;
+}
+
+inline bool GSStack::PopFrame() {
+  const GSValue* record = currentFrame_;
+  if (record == nullptr || top_ != record + kRecordSlots - 1) return false;
+  top_ = TakeFrame(record) - 1;
+  return true;
+}
+
+inline bool GSStack::ReturnValue(bool allowEmpty) {
+  const GSValue* record = currentFrame_;
+  if (record == nullptr) return false;
+  const int64_t diff = top_ - record;
+  GSValue value = 0;
+  if (diff == kRecordSlots)
+    value = *top_;
+  else if (!(allowEmpty && diff == kRecordSlots - 1))
+    return ReportReturnDiff(diff);
+  GSValue* slot0 = TakeFrame(record);
+  *slot0 = value;
+  top_ = slot0;
+  return true;
+}
 
 }  // namespace GSRuntime

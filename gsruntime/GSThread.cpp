@@ -1,6 +1,7 @@
 #include "gsruntime/GSThread.h"
 
 #include "gsruntime/GSClass.h"
+#include "gsruntime/GSInterpreter.h"
 #include "gsruntime/GSReference.h"
 
 namespace GSRuntime {
@@ -29,7 +30,22 @@ void GSThread::RestoreState(const SavedState& saved) {
 }
 
 GSResult GSThread::Execute(float elapsed) {
-  return interpreter != nullptr ? interpreter(*this, elapsed) : ER_IllegalInstruction;
+  if (interpreter != nullptr) return interpreter(*this, elapsed);
+  if (state == Waiting) {
+    if (timer == 0.0f) return ER_Blocked;  // waiting for a message
+    timer -= elapsed;
+    if (timer > 0.0f) return ER_Blocked;
+    timer = 0.0f;
+  }
+  return GSInterpret(*this);
+}
+
+void GSThread::Reset() {
+  stack_.Clear();
+  state = Runnable;
+  resumeOffset = 0;
+  flags = 0;
+  timer = 0.0f;
 }
 
 GSResult GSRunFunction(GSThread& thread, const GSFunction& fn, GSValue object,

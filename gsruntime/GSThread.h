@@ -1,7 +1,7 @@
-// GSRuntime::GSThread: a script thread, as far as the runtime needs one
-// before the interpreter: its run state, resume offset, flags (bit 0: the
-// machine's own thread) and its value stack, with the result codes that a
-// run ends with.
+// GSRuntime::GSThread: a script thread: its run state (0 runnable, 1
+// waiting or sleeping, 2 stopped), resume offset, flags (bit 0: the
+// machine's own thread), sleep timer and value stack, with the result
+// codes that a run ends with.
 //
 // SaveState and RestoreState let a run nest inside another on the same
 // thread (a host call, or a constructor run while a script runs):
@@ -11,9 +11,31 @@
 // changes nothing) when that slot does not fit. RestoreState puts the four
 // values back.
 //
-// Execute(elapsed) runs the thread through the interpreter installed with
-// SetInterpreter; without one no code can run and it answers
-// ER_IllegalInstruction, leaving the stack as it is.
+// Execute(elapsed) runs the thread for one time slice in the byte-code
+// interpreter (GSInterpreter.h): a sleeping thread first counts `elapsed`
+// off its timer and stays blocked while time is left; a thread waiting for
+// a message stays blocked. The run starts at the resume offset of the
+// current frame and goes on until the outermost frame returns (ER_Done,
+// state stopped), the thread blocks (ER_Blocked) or an error stops it.
+// Every error leaves through the exception exit: it prints "Thread
+// Exception: %s, line %d, file %s" (the result's name, the source line of
+// the failing instruction, the library's name), "Stack Dump..." and the
+// frames (GSStack::TraceFrames), clears the stack and stops the thread.
+// The current thread and context (GSRunState.h) are set while it runs and
+// restored afterwards, so runs nest. One run and all the runs nested in it
+// share a budget of 16,777,216 code bytes, charged at taken jumps, calls,
+// returns and switches; past it the run stops with ER_Timeout. A test may
+// install another interpreter with SetInterpreter (null restores the
+// byte-code one).
+//
+// Exception(text, keepRunning) reports an error raised by host code (a
+// native): it prints "%s (file %s)" with the library of the current frame's
+// function ("%s" without a frame) and, unless keepRunning, stops the
+// thread; the interpreter sees the stopped state when the native returns
+// and ends the run with ER_Exception. Reset() clears the stack and puts
+// state, resume offset, flags and timer back to 0.
+//
+// ResultName(code) is the name printed for a result code ("ER_Done" ...).
 //
 // GSRunFunction(thread, fn, object, args, result) is how host code and
 // constructors run one script function to its end: it saves the thread's
@@ -81,12 +103,16 @@ class GSThread {
   bool SaveState(SavedState& saved);
   void RestoreState(const SavedState& saved);
   GSResult Execute(float elapsed);
+  void Exception(const char* text, bool keepRunning);
+  void Reset();
 
   static void SetInterpreter(Interpreter interpreter);
+  static const char* ResultName(uint32_t code);
 
   uint32_t state = Runnable;
   uint32_t resumeOffset = 0;
   uint32_t flags;
+  float timer = 0.0f;  // seconds of sleep left; 0 while waiting for a message
 
  private:
   GSStack stack_;

@@ -142,10 +142,10 @@ TEST_F(ObjectTest, StaticClassThatCannotBeBuiltIsReported) {
     fake.results["::Registry()"] = ER_Exception;
     EXPECT_EQ(GSContext::ConstructStaticClass(Class("Registry")), nullptr);
   }
-  EXPECT_EQ(GSContext::ConstructStaticClass(Class("Registry")),
-            nullptr);  // no interpreter: no code runs
+  EXPECT_NE(GSContext::ConstructStaticClass(Class("Registry")),
+            nullptr);  // the interpreter runs the initialiser: made on the next use
   EXPECT_EQ(print_->lines,
-            (std::vector<std::string>(2, "Could not construct static class Registry for context")));
+            (std::vector<std::string>(1, "Could not construct static class Registry for context")));
 }
 
 TEST_F(ObjectTest, HostCallsDispatchThroughTheMethodTable) {

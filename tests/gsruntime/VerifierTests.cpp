@@ -171,6 +171,13 @@ TEST_F(VerifierTest, DamagedLibrariesAreRefusedWithTheReason) {
        "out of range"},
       {"slot operand", [](Image& m) { m.bytes[m.Op(kRun, "LOAD") + 1] = 200; },
        "frame slot 200 out of range"},
+      {"store into the object",
+       [](Image& m) {
+         const size_t store = m.Op(kRun, "STORE");
+         m.bytes[store + 1] = 0;
+         m.bytes[store + 2] = 0;
+       },
+       "frame slot 0 holds the object"},
       {"member header", [](Image& m) { m.bytes[m.Op(kRun, "SETMEREF") + 1] = 1; },
        "member 1 is a block header"},
       {"call offset", [](Image& m) { m.bytes[m.Op(kRun, "CALL") + 1] = 1; },

@@ -1,0 +1,1012 @@
+// The opcode dispatch of the byte-code interpreter: entering a run, one
+// handler per opcode, and leaving it (GSInterpreter.h).
+//
+// Handlers work on cached registers: the stack top, the instruction
+// pointer, the start of the failing instruction, the code start, the frame's
+// slot 0 and its function; the top is written back to the stack only where
+// other code reads it (calls, returns, natives, object creation, the exits).
+// Int arithmetic is done on unsigned 32-bit values, so it wraps without
+// undefined behaviour; every int result is stored zero-extended.
+#include "gsruntime/GSInterpreter.h"
+
+#include <bit>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <string_view>
+
+#include "gscompiler/bytecode/GSOpcodes.h"
+#include "gsruntime/GSArray.h"
+#include "gsruntime/GSClass.h"
+#include "gsruntime/GSContext.h"
+#include "gsruntime/GSLibrary.h"
+#include "gsruntime/GSObject.h"
+#include "gsruntime/GSReference.h"
+#include "gsruntime/GSRunState.h"
+#include "gsruntime/GSScriptInstance.h"
+#include "gsruntime/GSString.h"
+
+// Dispatch jumps through a table of label addresses (a GNU extension that
+// both supported compilers have).
+#if defined(__clang__)
+#pragma clang diagnostic ignored "-Wgnu-label-as-value"
+#elif defined(__GNUC__)
+#pragma GCC diagnostic ignored "-Wpedantic"
+#endif
+
+namespace GSRuntime {
+
+namespace {
+
+// Operand reads: one unaligned load each, little-endian on every host.
+inline uint16_t GSReadU16(const uint8_t* p) {
+  uint16_t value;
+  std::memcpy(&value, p, sizeof value);
+  if constexpr (std::endian::native == std::endian::big) value = __builtin_bswap16(value);
+  return value;
+}
+inline uint32_t GSReadU32(const uint8_t* p) {
+  uint32_t value;
+  std::memcpy(&value, p, sizeof value);
+  if constexpr (std::endian::native == std::endian::big) value = __builtin_bswap32(value);
+  return value;
+}
+
+// Longest text a script may make by storing a character past the end.
+constexpr size_t kMaxStringGrowth = GSArray::kMaxElements;
+
+inline uint32_t U32(GSValue v) {
+  return static_cast<uint32_t>(v);
+}
+inline GSValue FromU32(uint32_t u) {
+  return u;
+}
+inline int32_t S16(const uint8_t* p) {
+  return static_cast<int16_t>(GSReadU16(p));
+}
+inline GSValue Compared(int c) {
+  return GSFromInt(c < 0 ? -1 : (c > 0 ? 1 : 0));
+}
+
+// GSObjectReference::AddRef and Release with the common cases inline.
+inline void Hold(GSValue ref) {
+  if (ref != 0) ++GSScriptInstance::FromRef(ref)->count;
+}
+inline void Drop(GSValue ref) {
+  if (ref == 0) return;
+  GSScriptInstance* instance = GSScriptInstance::FromRef(ref);
+  if (instance->count > 1) {
+    --instance->count;
+    return;
+  }
+  GSObjectReference::Release(ref);
+}
+
+// Whether a compare result of that sign passes the test LT, LE, GT or GE.
+inline bool Holds(uint8_t test, int sign) {
+  switch (test) {
+    case GSByteCode::LT:
+      return sign < 0;
+    case GSByteCode::LE:
+      return sign <= 0;
+    case GSByteCode::GT:
+      return sign > 0;
+    default:
+      return sign >= 0;
+  }
+}
+
+// Truncation toward zero; NaN and values outside the int range give
+// INT_MIN.
+int32_t FloatToInt(float f) {
+  if (!(f >= -2147483648.0f && f < 2147483648.0f)) return INT32_MIN;
+  return static_cast<int32_t>(f);
+}
+
+GSValue NewString(std::string_view text) {
+  GSString* string = GSString::Create(text, CurrentContext());
+  return string != nullptr ? string->GetScriptInstance() : 0;
+}
+
+GSValue IntText(int32_t i) {
+  char buffer[16];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, i).ptr;
+  return NewString(std::string_view(buffer, static_cast<size_t>(end - buffer)));
+}
+
+// "%f" (six decimals) whatever the process locale says.
+GSValue FloatText(float f) {
+  char buffer[64];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(f),
+                                    std::chars_format::fixed, 6);
+  return NewString(std::string_view(buffer, static_cast<size_t>(result.ptr - buffer)));
+}
+
+std::string_view TextOf(GSValue ref) {
+  const GSString* string = GSString::FromRef(ref);
+  return string != nullptr ? std::string_view(string->text) : std::string_view();
+}
+
+// Character i of `s` becomes c; past the end the text is padded with blanks
+// up to i first. False when the text cannot grow that far.
+bool StoreChar(GSString& s, int32_t i, int32_t c) {
+  const size_t at = static_cast<size_t>(i);
+  if (at < s.text.size()) {
+    s.text[at] = static_cast<char>(c);
+    return true;
+  }
+  if (at >= kMaxStringGrowth) return false;
+  try {
+    s.text.append(at - s.text.size(), ' ');
+    s.text.push_back(static_cast<char>(c));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+GSValue Concatenate(GSValue a, GSValue b) {
+  GSString* string = GSString::Create(TextOf(a), CurrentContext());
+  if (string == nullptr) return 0;
+  try {
+    string->text.append(TextOf(b));
+  } catch (const std::bad_alloc&) {
+    Drop(string->GetScriptInstance());
+    return 0;
+  }
+  return string->GetScriptInstance();
+}
+
+// Appends b's text to the string a of the current context; false when a
+// is no such string or memory runs out.
+bool AppendInPlace(GSValue a, GSValue b) {
+  GSString* string = GSString::FromRef(a);
+  if (string == nullptr || GSContextOfRef(a) != CurrentContext()) return false;
+  try {
+    string->text.append(TextOf(b));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+GSClass* ClassAt(const GSFunction* fn, uint32_t index) {
+  return fn->library->ClassRefs()[index].cls;
+}
+
+// The slot of member `m` of the object behind `ref`; null when it lies
+// outside the instance.
+GSValue* MemberSlot(GSValue ref, uint32_t m) {
+  GSScriptInstance* instance = GSScriptInstance::FromRef(ref);
+  GSValue* slot = GSBlockOf(ref) + m;
+  return slot < instance->Slots() + instance->slotCount ? slot : nullptr;
+}
+
+}  // namespace
+
+GSResult GSInterpret(GSThread& thread) {
+  static const void* table[256];
+  static bool built = false;
+  if (!built) {
+    for (const void*& entry : table) entry = &&op_ILLEGAL;
+#define GS_LABEL(name, code, operands, bytes, stack) table[code] = &&op_##name;
+    GS_OPCODE_TABLE(GS_LABEL)
+#undef GS_LABEL
+    built = true;
+  }
+
+  GSRunScope scope(thread);
+  thread.state = GSThread::Runnable;
+  GSStack& stack = thread.Stack();
+  GSResult result = ER_Done;
+  const GSValue* record = stack.CurrentFrame();
+  if (record == nullptr) return GSThreadFail(thread, ER_NoStackFrame, nullptr, 0);
+  const GSFunction* fn = GSStack::FrameFunction(record);
+  const uint8_t* code = fn->code;
+  GSValue* slots = GSStack::FrameSlot0(record);
+  GSValue* top = stack.Top();
+  const uint8_t* ip = code;
+  const uint8_t* at = code;
+  const uint8_t* mark = code;
+  // Call set-up, shared by CALL, CALLNATIVE and INHERITED.
+  const GSFunction* callee = nullptr;
+  GSValue view = 0;
+  int32_t k = 0;
+  // The object of the frame that returns, to see whether the context changes.
+  const GSScriptInstance* leaving = nullptr;
+
+  if (slots[0] == 0) return GSThreadFail(thread, ER_NullReference, fn, thread.resumeOffset);
+  if (fn->IsNative()) goto native;  // a host call of a native method
+  // A function without code is never run; the run fails as if the first
+  // instruction were missing.
+  if (code == nullptr || fn->codeSize == 0 || thread.resumeOffset >= fn->codeSize)
+    return GSThreadFail(thread, ER_IllegalInstruction, fn, 0);
+  ip = at = mark = code + thread.resumeOffset;
+
+#define NEXT() goto* table[*ip++]
+// The failing instruction starts just before `ip` (FAIL) or at `at`, set by
+// handlers that move past their operands before they can fail (FAIL_AT).
+#define FAIL(error)   \
+  do {                \
+    at = ip - 1;      \
+    result = (error); \
+    goto fail;        \
+  } while (0)
+#define FAIL_AT(error) \
+  do {                 \
+    result = (error);  \
+    goto fail;         \
+  } while (0)
+// Charges the bytes run since the last jump; `ip` lies just past the opcode.
+#define CHARGE()                                           \
+  do {                                                     \
+    const uint64_t run = static_cast<uint64_t>(ip - mark); \
+    mark = ip;                                             \
+    if (!GSChargeBudget(run)) FAIL(ER_Timeout);            \
+  } while (0)
+#define JUMP(target)      \
+  do {                    \
+    CHARGE();             \
+    ip = code + (target); \
+    mark = ip;            \
+    NEXT();               \
+  } while (0)
+#define INT_BINARY(expr)             \
+  do {                               \
+    const uint32_t a = U32(top[-1]); \
+    const uint32_t b = U32(top[0]);  \
+    --top;                           \
+    *top = FromU32(expr);            \
+    NEXT();                          \
+  } while (0)
+#define FLOAT_BINARY(expr)            \
+  do {                                \
+    const float a = GSFloat(top[-1]); \
+    const float b = GSFloat(top[0]);  \
+    --top;                            \
+    *top = GSFromFloat(expr);         \
+    NEXT();                           \
+  } while (0)
+#define SLOT() slots[GSReadU16(ip)]
+
+  NEXT();
+
+  // Int arithmetic.
+op_IADD:
+  INT_BINARY(a + b);
+op_ISUB:
+  INT_BINARY(a - b);
+op_IMUL:
+  INT_BINARY(a * b);
+op_IDIV:
+op_IMOD : {
+  const int32_t a = GSInt(top[-1]);
+  const int32_t b = GSInt(top[0]);
+  if (b == 0) FAIL(ER_DivideByZero);
+  const bool divide = ip[-1] == GSByteCode::IDIV;
+  int32_t r;
+  if (b == -1)  // INT_MIN / -1 would trap: the quotient wraps, the remainder is 0
+    r = divide ? static_cast<int32_t>(0u - static_cast<uint32_t>(a)) : 0;
+  else
+    r = divide ? a / b : a % b;
+  *--top = GSFromInt(r);
+  NEXT();
+}
+op_INEG:
+  *top = FromU32(0u - U32(*top));
+  NEXT();
+op_IINC:
+  *top = FromU32(U32(*top) + 1u);
+  NEXT();
+op_IDEC:
+  *top = FromU32(U32(*top) - 1u);
+  NEXT();
+op_ITOF:
+  *top = GSFromFloat(static_cast<float>(GSInt(*top)));
+  NEXT();
+op_ICMP : {
+  // Answered by sign only, so that no difference can overflow.
+  const int32_t a = GSInt(top[-1]);
+  const int32_t b = GSInt(top[0]);
+  const int sign = a < b ? -1 : (a > b ? 1 : 0);
+  // A comparison that a test and JZ follow (every loop and "if" condition)
+  // runs as one step, with the same effect and the same budget charge.
+  const uint8_t test = ip[0];
+  if (test >= GSByteCode::LT && test <= GSByteCode::GE && ip[1] == GSByteCode::JZ) {
+    top -= 2;
+    ip += 2;
+    if (!Holds(test, sign)) JUMP(GSReadU32(ip));
+    ip += 4;
+    NEXT();
+  }
+  *--top = Compared(sign);
+  NEXT();
+}
+op_PUSH0:
+  *++top = 0;
+  NEXT();
+op_PUSH1:
+  *++top = 1;
+  NEXT();
+op_NOT:
+op_FNOT:
+  *top = GSFromBool(*top == 0);
+  NEXT();
+op_AND:
+  INT_BINARY(a & b);
+op_OR:
+  INT_BINARY(a | b);
+op_XOR:
+  INT_BINARY(a ^ b);
+op_BITNOT:
+  *top = FromU32(~U32(*top));
+  NEXT();
+op_SHL:
+  INT_BINARY(a << (b & 31u));
+op_SHR:
+  INT_BINARY(a >> (b & 31u));
+
+  // Float arithmetic.
+op_FADD:
+  FLOAT_BINARY(a + b);
+op_FSUB:
+  FLOAT_BINARY(a - b);
+op_FMUL:
+  FLOAT_BINARY(a * b);
+op_FDIV:
+  if (U32(top[0]) == 0) FAIL(ER_DivideByZero);
+  FLOAT_BINARY(a / b);
+op_FMOD:
+  if (U32(top[0]) == 0) FAIL(ER_DivideByZero);
+  FLOAT_BINARY(std::fmod(a, b));
+op_FNEG:
+  *top = GSFromFloat(-GSFloat(*top));
+  NEXT();
+op_FINC:
+  *top = GSFromFloat(GSFloat(*top) + 1.0f);
+  NEXT();
+op_FDEC:
+  *top = GSFromFloat(GSFloat(*top) - 1.0f);
+  NEXT();
+op_FTOI:
+  *top = GSFromInt(FloatToInt(GSFloat(*top)));
+  NEXT();
+op_FCMP : {
+  const float d = GSFloat(top[-1]) - GSFloat(top[0]);
+  *--top = Compared(d > 0.0f ? 1 : (d < 0.0f ? -1 : 0));
+  NEXT();
+}
+
+  // Constants, frame slots and the operand stack.
+op_PUSHI:
+  // A constant added or subtracted right away (i + 1, n - 2) runs as one
+  // step.
+  if (ip[4] == GSByteCode::IADD) {
+    *top = FromU32(U32(*top) + GSReadU32(ip));
+    ip += 5;
+    NEXT();
+  }
+  if (ip[4] == GSByteCode::ISUB) {
+    *top = FromU32(U32(*top) - GSReadU32(ip));
+    ip += 5;
+    NEXT();
+  }
+  if (ip[4] == GSByteCode::ICMP) {  // a comparison with a constant
+    *++top = GSReadU32(ip);
+    ip += 5;
+    goto op_ICMP;
+  }
+  *++top = GSReadU32(ip);
+  ip += 4;
+  NEXT();
+op_LOAD:
+  // Two loads in a row (the operands of most expressions) run as one step.
+  if (ip[2] == GSByteCode::LOAD) {
+    top[1] = SLOT();
+    top[2] = slots[GSReadU16(ip + 3)];
+    top += 2;
+    ip += 5;
+    NEXT();
+  }
+  *++top = SLOT();
+  ip += 2;
+  NEXT();
+op_LOADREF:
+  *++top = SLOT();
+  Hold(*top);
+  ip += 2;
+  NEXT();
+op_STORE:
+  SLOT() = *top--;
+  ip += 2;
+  NEXT();
+op_STOREKEEP:
+  SLOT() = *top;
+  ip += 2;
+  NEXT();
+op_STOREREF:
+op_STOREREFKEEP : {
+  GSValue& slot = SLOT();
+  const GSValue old = slot;
+  slot = *top;
+  if (ip[-1] == GSByteCode::STOREREFKEEP)
+    Hold(*top);
+  else
+    --top;
+  Drop(old);
+  ip += 2;
+  NEXT();
+}
+op_POP:
+  --top;
+  NEXT();
+op_POPREF:
+  Drop(*top--);
+  NEXT();
+op_DUP:
+  top[1] = top[0];
+  ++top;
+  NEXT();
+op_DUPREF:
+  top[1] = top[0];
+  Hold(*++top);
+  NEXT();
+op_DUP2REF:
+  top[1] = top[-1];
+  top[2] = top[0];
+  Hold(top[1]);
+  top += 2;
+  NEXT();
+op_SWAP : {
+  const GSValue b = top[0];
+  top[0] = top[-1];
+  top[-1] = b;
+  NEXT();
+}
+
+  // Jumps and comparisons of a compare result.
+op_JMP:
+  JUMP(GSReadU32(ip));
+op_JZ:
+  if (*top-- == 0) JUMP(GSReadU32(ip));
+  ip += 4;
+  NEXT();
+op_JNZ:
+  if (*top-- != 0) JUMP(GSReadU32(ip));
+  ip += 4;
+  NEXT();
+op_JZKEEP:
+  if (*top == 0) JUMP(GSReadU32(ip));
+  ip += 4;
+  NEXT();
+op_JNZKEEP:
+  if (*top != 0) JUMP(GSReadU32(ip));
+  ip += 4;
+  NEXT();
+op_JLT:
+  if (GSInt(*top--) < 0) JUMP(GSReadU32(ip));
+  ip += 4;
+  NEXT();
+op_JLE:
+  if (GSInt(*top--) <= 0) JUMP(GSReadU32(ip));
+  ip += 4;
+  NEXT();
+op_JGT:
+  if (GSInt(*top--) > 0) JUMP(GSReadU32(ip));
+  ip += 4;
+  NEXT();
+op_JGE:
+  if (GSInt(*top--) >= 0) JUMP(GSReadU32(ip));
+  ip += 4;
+  NEXT();
+op_LT:
+  *top = GSFromBool(GSInt(*top) < 0);
+  NEXT();
+op_LE:
+  *top = GSFromBool(GSInt(*top) <= 0);
+  NEXT();
+op_GT:
+  *top = GSFromBool(GSInt(*top) > 0);
+  NEXT();
+op_GE:
+  *top = GSFromBool(GSInt(*top) >= 0);
+  NEXT();
+op_TOBOOL:
+  *top = GSFromBool(*top != 0);
+  NEXT();
+
+  // Arrays.
+op_NEWARRAY:
+op_NEWREFARRAY : {
+  const int32_t count = GSInt(*top);
+  GSArray* array = GSArray::Create(CurrentContext(), ip[-1] == GSByteCode::NEWREFARRAY);
+  if (array == nullptr) FAIL(ER_ArrayOutOfBounds);
+  *top = array->GetScriptInstance();
+  if (!array->SetSize(count)) FAIL(ER_ArrayOutOfBounds);
+  NEXT();
+}
+op_ASIZE : {
+  const GSArray* array = GSArray::FromRef(*top);
+  if (array == nullptr) FAIL(ER_NullArrayReference);
+  const int32_t size = array->Size();
+  Drop(*top);
+  *top = GSFromInt(size);
+  NEXT();
+}
+op_ACOPY : {
+  const GSArray* source = GSArray::FromRef(*top);
+  if (source == nullptr) FAIL(ER_NullArrayReference);
+  GSArray* copy = GSArray::Create(CurrentContext(), source->ElementIsReference());
+  if (copy == nullptr) FAIL(ER_ArrayOutOfBounds);
+  const bool copied = GSArray::AssignRange(*copy, *source, 0, -1);
+  Drop(*top);
+  *top = copy->GetScriptInstance();
+  if (!copied) FAIL(ER_ArrayOutOfBounds);
+  NEXT();
+}
+op_ALOAD:
+op_ALOADREF : {
+  const GSArray* array = GSArray::FromRef(top[-1]);
+  if (array == nullptr) FAIL(ER_NullArrayReference);
+  const bool reference = ip[-1] == GSByteCode::ALOADREF;
+  const int32_t i = GSInt(top[0]);
+  if (array->ElementIsReference() != reference || i < 0 || i >= array->Size())
+    FAIL(ER_ArrayOutOfBounds);
+  const GSValue element = array->Data()[i];
+  if (reference) Hold(element);
+  Drop(top[-1]);
+  *--top = element;
+  NEXT();
+}
+op_ASTORE:
+op_ASTOREKEEP:
+op_ASTOREREF:
+op_ASTOREREFKEEP : {
+  GSArray* array = GSArray::FromRef(top[-2]);
+  if (array == nullptr) FAIL(ER_NullArrayReference);
+  const uint8_t op = ip[-1];
+  const bool reference = op == GSByteCode::ASTOREREF || op == GSByteCode::ASTOREREFKEEP;
+  const bool keep = op == GSByteCode::ASTOREKEEP || op == GSByteCode::ASTOREREFKEEP;
+  const int32_t i = GSInt(top[-1]);
+  if (array->ElementIsReference() != reference || i < 0) FAIL(ER_ArrayOutOfBounds);
+  if (i >= array->Size() && !array->SetSize(i + 1)) FAIL(ER_ArrayOutOfBounds);
+  const GSValue value = top[0];
+  if (reference)
+    GSStoreReference(GSScriptInstance::FromRef(top[-2]), array->Data() + i, value, keep);
+  else
+    array->Data()[i] = value;
+  Drop(top[-2]);
+  if (keep) {
+    top -= 2;
+    *top = value;
+  } else {
+    top -= 3;
+  }
+  NEXT();
+}
+op_ASLICE:
+op_ASLICEREF : {
+  const GSArray* source = GSArray::FromRef(top[-2]);
+  if (source == nullptr) FAIL(ER_NullArrayReference);
+  GSArray* slice = GSArray::Create(CurrentContext(), source->ElementIsReference());
+  if (slice == nullptr) FAIL(ER_ArrayOutOfBounds);
+  const bool sliced = GSArray::AssignRange(*slice, *source, GSInt(top[0]), GSInt(top[-1]));
+  Drop(top[-2]);
+  top -= 2;
+  *top = slice->GetScriptInstance();
+  if (!sliced) FAIL(ER_ArrayOutOfBounds);
+  NEXT();
+}
+op_ASPLICE:
+op_ASPLICEKEEP:
+op_ASPLICEREF:
+op_ASPLICEREFKEEP : {
+  GSArray* target = GSArray::FromRef(top[-3]);
+  if (target == nullptr) FAIL(ER_NullArrayReference);
+  const GSArray* source = GSArray::FromRef(top[0]);
+  if (top[0] != 0 && source == nullptr) FAIL(ER_ArrayOutOfBounds);
+  if (!GSArray::Splice(*target, GSInt(top[-1]), GSInt(top[-2]), source)) FAIL(ER_ArrayOutOfBounds);
+  Drop(top[-3]);
+  if (ip[-1] == GSByteCode::ASPLICEKEEP || ip[-1] == GSByteCode::ASPLICEREFKEEP) {
+    top[-3] = top[0];
+    top -= 3;
+  } else {
+    Drop(top[0]);
+    top -= 4;
+  }
+  NEXT();
+}
+
+  // Strings.
+op_NEWSTR:
+  *++top = NewString({});
+  if (*top == 0) FAIL(ER_StringOutOfBounds);
+  NEXT();
+op_PUSHSTR:
+  *++top = NewString(fn->library->Strings()[GSReadU16(ip)]);
+  if (*top == 0) FAIL(ER_StringOutOfBounds);
+  ip += 2;
+  NEXT();
+op_ITOS:
+  *top = IntText(GSInt(*top));
+  if (*top == 0) FAIL(ER_StringOutOfBounds);
+  NEXT();
+op_BTOS:
+  *top = NewString(*top != 0 ? "true" : "false");
+  if (*top == 0) FAIL(ER_StringOutOfBounds);
+  NEXT();
+op_FTOS:
+  *top = FloatText(GSFloat(*top));
+  if (*top == 0) FAIL(ER_StringOutOfBounds);
+  NEXT();
+op_SCOPY : {
+  if (*top == 0) NEXT();
+  const GSValue copy = NewString(TextOf(*top));
+  Drop(*top);
+  *top = copy;
+  if (copy == 0) FAIL(ER_StringOutOfBounds);
+  NEXT();
+}
+op_SSIZE : {
+  const GSString* string = GSString::FromRef(*top);
+  if (string == nullptr) FAIL(ER_NullStringReference);
+  const size_t size = string->text.size();
+  Drop(*top);
+  *top = GSFromInt(size > INT32_MAX ? INT32_MAX : static_cast<int32_t>(size));
+  NEXT();
+}
+op_SLOAD : {
+  const GSString* string = GSString::FromRef(top[-1]);
+  if (string == nullptr) FAIL(ER_NullStringReference);
+  const int32_t i = GSInt(top[0]);
+  if (i < 0 || static_cast<size_t>(i) >= string->text.size()) FAIL(ER_StringOutOfBounds);
+  const int32_t c = static_cast<signed char>(string->text[static_cast<size_t>(i)]);
+  Drop(top[-1]);
+  *--top = GSFromInt(c);
+  NEXT();
+}
+op_SSTORE:
+op_SSTOREKEEP : {
+  GSString* string = GSString::FromRef(top[-2]);
+  if (string == nullptr) FAIL(ER_NullStringReference);
+  const int32_t i = GSInt(top[-1]);
+  if (i < 0 || !StoreChar(*string, i, GSInt(top[0]))) FAIL(ER_StringOutOfBounds);
+  Drop(top[-2]);
+  if (ip[-1] == GSByteCode::SSTOREKEEP) {
+    top[-2] = top[0];
+    top -= 2;
+  } else {
+    top -= 3;
+  }
+  NEXT();
+}
+op_SSUB : {
+  const GSString* source = GSString::FromRef(top[-2]);
+  if (source == nullptr) FAIL(ER_NullStringReference);
+  GSString* part = GSString::Create({}, CurrentContext());
+  if (part == nullptr) FAIL(ER_StringOutOfBounds);
+  const bool cut = GSString::Substring(*source, GSInt(top[0]), GSInt(top[-1]), *part);
+  Drop(top[-2]);
+  top -= 2;
+  *top = part->GetScriptInstance();
+  if (!cut) FAIL(ER_ArrayOutOfBounds);
+  NEXT();
+}
+op_SSPLICE:
+op_SSPLICEKEEP : {
+  GSString* target = GSString::FromRef(top[-3]);
+  if (target == nullptr) FAIL(ER_NullStringReference);
+  const GSString* insert = GSString::FromRef(top[0]);
+  if (!GSString::Splice(*target, GSInt(top[-1]), GSInt(top[-2]), insert)) FAIL(ER_ArrayOutOfBounds);
+  Drop(top[-3]);
+  if (ip[-1] == GSByteCode::SSPLICEKEEP) {
+    top[-3] = top[0];
+    top -= 3;
+  } else {
+    Drop(top[0]);
+    top -= 4;
+  }
+  NEXT();
+}
+op_SCMP : {
+  const int c = TextOf(top[-1]).compare(TextOf(top[0]));
+  Drop(top[-1]);
+  Drop(top[0]);
+  *--top = Compared(c);
+  NEXT();
+}
+op_SCAT : {
+  // s = s + t, where the local s holds the only other count of its string:
+  // nothing else can see that string, so it grows in place (a string built
+  // piece by piece costs linear time) instead of being copied and dropped.
+  if (ip[0] == GSByteCode::STOREREF && top[-1] != 0 && slots[GSReadU16(ip + 1)] == top[-1] &&
+      GSScriptInstance::FromRef(top[-1])->count == 2 && AppendInPlace(top[-1], top[0])) {
+    Drop(top[0]);
+    --top;
+    NEXT();
+  }
+  // Otherwise always a new string: strings are changed in place, so handing
+  // out an operand itself would let a change through the result reach it.
+  const GSValue joined = Concatenate(top[-1], top[0]);
+  Drop(top[-1]);
+  Drop(top[0]);
+  *--top = joined;
+  if (joined == 0) FAIL(ER_StringOutOfBounds);
+  NEXT();
+}
+
+  // Objects and classes.
+op_ISCLASS : {
+  at = ip - 1;
+  if (*top == 0) FAIL_AT(ER_NullReference);
+  const GSClass* cls = ClassAt(fn, GSReadU16(ip));
+  ip += 2;
+  const bool is = GSScriptInstance::GetClassData(GSScriptInstance::FromRef(*top), cls) != 0;
+  Drop(*top);
+  *top = GSFromBool(is);
+  NEXT();
+}
+op_NEW : {
+  at = ip - 1;
+  GSClass* cls = ClassAt(fn, GSReadU16(ip));
+  ip += 2;
+  stack.SetTop(top);
+  const GSValue object = GSNewObject(cls);
+  if (object == 0) FAIL_AT(ER_ClassCreateError);
+  *++top = object;
+  NEXT();
+}
+op_STATIC : {
+  at = ip - 1;
+  GSClass* cls = ClassAt(fn, GSReadU16(ip));
+  ip += 2;
+  stack.SetTop(top);
+  const GSObject* object = GSContext::ConstructStaticClass(cls);
+  if (object == nullptr) FAIL_AT(ER_ClassCreateError);
+  *++top = object->GetScriptInstance();
+  Hold(*top);
+  NEXT();
+}
+op_CAST : {
+  at = ip - 1;
+  const uint32_t index = GSReadU16(ip);
+  ip += 2;
+  if (*top == 0) NEXT();
+  if (index >= fn->library->ClassRefs().size()) FAIL_AT(ER_LinkError);
+  const GSValue cast =
+      GSScriptInstance::GetClassData(GSScriptInstance::FromRef(*top), ClassAt(fn, index));
+  if (cast == 0) Drop(*top);
+  *top = cast;
+  NEXT();
+}
+op_REFNE : {
+  const GSValue a = top[-1];
+  const GSValue b = top[0];
+  const bool differ =
+      (a == 0 || b == 0) ? a != b : GSScriptInstance::FromRef(a) != GSScriptInstance::FromRef(b);
+  Drop(a);
+  Drop(b);
+  *--top = GSFromBool(differ);
+  NEXT();
+}
+op_ISNULL:
+op_NOTNULL : {
+  const bool isNull = *top == 0;
+  Drop(*top);
+  *top = GSFromBool(ip[-1] == GSByteCode::ISNULL ? isNull : !isNull);
+  NEXT();
+}
+
+  // Members.
+op_GETM:
+op_GETMREF : {
+  if (*top == 0) FAIL(ER_NullReference);
+  const GSValue* slot = MemberSlot(*top, GSReadU16(ip));
+  if (slot == nullptr) FAIL(ER_NullReference);
+  const GSValue value = *slot;
+  if (ip[-1] == GSByteCode::GETMREF) Hold(value);
+  Drop(*top);
+  *top = value;
+  ip += 2;
+  NEXT();
+}
+op_SETM:
+op_SETMKEEP:
+op_SETMREF:
+op_SETMREFKEEP : {
+  const GSValue object = top[-1];
+  if (object == 0) FAIL(ER_NullReference);
+  GSValue* slot = MemberSlot(object, GSReadU16(ip));
+  if (slot == nullptr) FAIL(ER_NullReference);
+  const uint8_t op = ip[-1];
+  const bool keep = op == GSByteCode::SETMKEEP || op == GSByteCode::SETMREFKEEP;
+  const GSValue value = top[0];
+  if (op == GSByteCode::SETMREF || op == GSByteCode::SETMREFKEEP)
+    GSStoreReference(GSScriptInstance::FromRef(object), slot, value, keep);
+  else
+    *slot = value;
+  Drop(object);
+  if (keep) {
+    *--top = value;
+  } else {
+    top -= 2;
+  }
+  ip += 2;
+  NEXT();
+}
+op_GETME:
+  *++top = GSBlockOf(slots[0])[GSReadU16(ip)];
+  ip += 2;
+  NEXT();
+op_GETMEREF:
+  *++top = GSBlockOf(slots[0])[GSReadU16(ip)];
+  Hold(*top);
+  ip += 2;
+  NEXT();
+op_SETME:
+  GSBlockOf(slots[0])[GSReadU16(ip)] = *top--;
+  ip += 2;
+  NEXT();
+op_SETMEKEEP:
+  GSBlockOf(slots[0])[GSReadU16(ip)] = *top;
+  ip += 2;
+  NEXT();
+op_SETMEREF:
+op_SETMEREFKEEP : {
+  const bool keep = ip[-1] == GSByteCode::SETMEREFKEEP;
+  GSStoreReference(GSScriptInstance::FromRef(slots[0]), GSBlockOf(slots[0]) + GSReadU16(ip), *top,
+                   keep);
+  if (!keep) --top;
+  ip += 2;
+  NEXT();
+}
+
+  // Calls and returns.
+op_CALL:
+op_CALLNATIVE:
+op_START : {
+  at = ip - 1;
+  k = S16(ip);
+  const uint32_t index = GSReadU16(ip + 2);
+  ip += 4;
+  const GSValue object = top[k];
+  if (object == 0) FAIL_AT(ER_NullReference);
+  const GSMethodEntry* entry = GSMethodOf(object, index);
+  callee = entry != nullptr ? entry->function : nullptr;
+  if (callee == nullptr) FAIL_AT(ER_NullReference);
+  // Threads run on game objects attached to a router; none can be had here.
+  if (at[0] == GSByteCode::START) FAIL_AT(ER_ThreadError);
+  view = GSFromBlock(GSScriptInstance::FromRef(object)->Slots() + entry->offset);
+  goto call;
+}
+op_INHERITED : {
+  at = ip - 1;
+  k = S16(ip);
+  ip += 2;
+  const GSValue object = top[k];
+  callee = fn->overridden;
+  if (object == 0 || callee == nullptr) FAIL_AT(ER_NullReference);
+  view = GSFromBlock(GSBlockOf(object) + fn->overriddenOffset);
+  if (GSBlockOf(view) + 2 >
+      GSScriptInstance::FromRef(object)->Slots() + GSScriptInstance::FromRef(object)->slotCount)
+    FAIL_AT(ER_NullReference);
+  goto call;
+}
+call : {
+  if (!GSCalleeFits(*fn, U32(at - code), *callee, static_cast<uint32_t>(1 - k)))
+    FAIL_AT(ER_StackReturnError);
+  const uint64_t run = static_cast<uint64_t>(ip - mark);
+  mark = ip;
+  if (!GSChargeBudget(run)) FAIL_AT(ER_Timeout);
+  if (!callee->IsNative() && callee->codeSize == 0) FAIL_AT(ER_IllegalInstruction);
+  stack.SetTop(top);
+  if (!stack.PushFrame(*callee, callee->IsNative() ? 0 : U32(ip - code))) FAIL_AT(ER_StackOverflow);
+  GSValue* calleeSlots = GSStack::FrameSlot0(stack.CurrentFrame());
+  calleeSlots[0] = view;
+  if (callee->IsNative()) {
+    const GSResult outcome = GSCallNative(thread, *callee);
+    top = stack.Top();
+    if (outcome == ER_Blocked) {
+      thread.resumeOffset = U32(ip - code);
+      result = ER_Blocked;
+      goto leave;
+    }
+    if (outcome != ER_Done) FAIL_AT(outcome);
+    NEXT();
+  }
+  // The context changes only with the object (GSStack::GetContext).
+  const bool sameObject = GSScriptInstance::FromRef(view) == GSScriptInstance::FromRef(slots[0]);
+  fn = callee;
+  code = fn->code;
+  slots = calleeSlots;
+  top = stack.Top();
+  ip = mark = code;
+  if (!sameObject) SetCurrentContext(stack.GetContext());
+  NEXT();
+}
+op_RET:
+  CHARGE();
+  leaving = GSScriptInstance::FromRef(slots[0]);
+  stack.SetTop(top);
+  if (!stack.PopFrame()) FAIL(ER_StackReturnError);
+  goto returned;
+op_RETV:
+op_RETREF:
+  CHARGE();
+  leaving = GSScriptInstance::FromRef(slots[0]);
+  stack.SetTop(top);
+  if (!stack.ReturnValue(false)) FAIL(ER_StackReturnError);
+  goto returned;
+returned : {
+  const GSValue* caller = stack.CurrentFrame();
+  if (caller == nullptr) {
+    thread.state = GSThread::Stopped;
+    result = ER_Done;
+    goto leave;
+  }
+  fn = GSStack::FrameFunction(caller);
+  code = fn->code;
+  slots = GSStack::FrameSlot0(caller);
+  top = stack.Top();
+  ip = at = mark = code + stack.LastReturnOffset();
+  if (slots[0] == 0) FAIL_AT(ER_NullReference);
+  // `leaving` is only compared, never used: its frame released it.
+  if (leaving != GSScriptInstance::FromRef(slots[0])) SetCurrentContext(stack.GetContext());
+  NEXT();
+}
+op_WAIT:
+  // Only game objects attached to a router can wait; none can be had here.
+  FAIL(ER_ThreadError);
+op_SWITCH : {
+  const int32_t n = GSReadU16(ip);
+  const uint8_t* values = ip + 2;
+  const uint8_t* targets = values + 4 * n;
+  uint32_t target = GSReadU32(targets + 4 * n);
+  const int32_t value = GSInt(*top--);
+  int32_t low = 0;
+  int32_t high = n - 1;
+  while (low <= high) {
+    const int32_t middle = (low + high) >> 1;
+    const int32_t candidate = static_cast<int32_t>(GSReadU32(values + 4 * middle));
+    if (value == candidate) {
+      target = GSReadU32(targets + 4 * middle);
+      break;
+    }
+    if (value < candidate)
+      high = middle - 1;
+    else
+      low = middle + 1;
+  }
+  JUMP(target);
+}
+op_ILLEGAL:
+  FAIL(ER_IllegalInstruction);
+native : {
+  at = code;
+  const GSResult outcome = GSCallNative(thread, *fn);
+  if (outcome == ER_Blocked) return ER_Blocked;
+  if (outcome != ER_Done) FAIL_AT(outcome);
+  goto returned;
+}
+
+leave:
+  GSChargeBudget(static_cast<uint64_t>(ip - mark));
+  return result;
+fail:
+  GSChargeBudget(static_cast<uint64_t>(ip - mark));
+  stack.SetTop(top);
+  return GSThreadFail(thread, result, fn, U32(at - code));
+
+#undef NEXT
+#undef FAIL
+#undef FAIL_AT
+#undef CHARGE
+#undef JUMP
+#undef INT_BINARY
+#undef FLOAT_BINARY
+#undef SLOT
+}
+
+}  // namespace GSRuntime

@@ -1,0 +1,90 @@
+// The byte-code interpreter behind GSThread::Execute, in pieces by concern:
+// - GSInterpreter.cpp: entering a run and the opcode dispatch (one handler
+//   per opcode, through a 256-entry table of labels);
+// - GSCallFrames.cpp: what calls and returns do to frames (method lookup,
+//   the checks a callee must pass, native calls, object creation);
+// - GSThreadException.cpp: the run's bookkeeping (nesting depth, the
+//   shared instruction budget, the saved current thread and context) and
+//   the exception exit with its stack dump.
+// Only GSThread.cpp and these files include this header.
+//
+// Not thread-safe: one system thread runs every script thread.
+#pragma once
+
+#include <cstdint>
+
+#include "gsruntime/GSClass.h"
+#include "gsruntime/GSScriptInstance.h"
+#include "gsruntime/GSThread.h"
+#include "gsruntime/GSValue.h"
+
+namespace GSRuntime {
+
+// Code bytes one outermost run (with the runs nested in it) may traverse.
+inline constexpr uint64_t kGSRunBudget = 0x1000000;
+
+// Runs `thread` from the resume offset of its current frame (steps after
+// the sleep check of GSThread::Execute).
+GSResult GSInterpret(GSThread& thread);
+
+// The run's bookkeeping: the constructor raises the nesting depth (an
+// outermost run starts the budget from 0), saves the current thread and
+// context and makes the thread current; the destructor lowers the depth
+// and restores both.
+class GSRunScope {
+ public:
+  explicit GSRunScope(GSThread& thread);
+  ~GSRunScope();
+  GSRunScope(const GSRunScope&) = delete;
+  GSRunScope& operator=(const GSRunScope&) = delete;
+
+ private:
+  GSThread* savedThread_;
+  class GSContext* savedContext_;
+};
+
+// Code bytes charged so far to the outermost run and the runs nested in it.
+inline uint64_t gsRunBudgetUsed = 0;
+
+// Adds `bytes` to the shared budget; false once it is exceeded.
+inline bool GSChargeBudget(uint64_t bytes) {
+  gsRunBudgetUsed += bytes;
+  return gsRunBudgetUsed <= kGSRunBudget;
+}
+
+// The exception exit: prints "Thread Exception: %s, line %d, file %s" for
+// `code` at code offset `at` of `fn` (line -1 and an empty file without a
+// function), "Stack Dump..." and the frames, clears the stack and stops the
+// thread. Answers `code`.
+GSResult GSThreadFail(GSThread& thread, GSResult code, const GSFunction* fn, uint32_t at);
+
+// Entry `index` of the method table that the block of `view` points into;
+// null when it lies outside the table of the instance's class.
+inline const GSMethodEntry* GSMethodOf(GSValue view, uint32_t index) {
+  const GSScriptInstance* instance = GSScriptInstance::FromRef(view);
+  if (instance->cls == nullptr) return nullptr;
+  const std::vector<GSMethodEntry>& methods = instance->cls->methods;
+  const uintptr_t start = reinterpret_cast<uintptr_t>(methods.data());
+  const uintptr_t at = static_cast<uintptr_t>(GSBlockOf(view)[1]);
+  if (at < start || (at - start) % sizeof(GSMethodEntry) != 0) return nullptr;
+  const uint64_t entry = (at - start) / sizeof(GSMethodEntry) + index;
+  return entry < methods.size() ? &methods[entry] : nullptr;
+}
+
+// The callee of a call site: its argument slots (the object included) and
+// whether it returns a value must be what the site was verified for.
+inline bool GSCalleeFits(const GSFunction& caller, uint32_t callAt, const GSFunction& callee,
+                         uint32_t argumentSlots) {
+  return callee.params == argumentSlots && callee.ReturnsValue() == caller.CallLeavesValue(callAt);
+}
+
+// Runs the native function of the current frame (pushed for `callee`) and
+// removes the frame: ER_Done to go on, ER_Blocked when the native left the
+// thread waiting, else the error.
+GSResult GSCallNative(GSThread& thread, const GSFunction& callee);
+
+// A new object of `cls` in the current context, its initialisers run; the
+// reference carries the count of creation. Null when it cannot be made.
+GSValue GSNewObject(GSClass* cls);
+
+}  // namespace GSRuntime

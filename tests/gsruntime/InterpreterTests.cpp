@@ -1,0 +1,229 @@
+// The interpreter's thread handling that scripts cannot reach through
+// gsrun: sleeping, a run without a frame, nested runs, native binding by
+// exact signature and the argument getters. The opcodes themselves are
+// covered by the language scripts (lang/, one ctest each).
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "RuntimeTestSupport.h"
+#include "gsruntime/GSArray.h"
+#include "gsruntime/GSClass.h"
+#include "gsruntime/GSContext.h"
+#include "gsruntime/GSInterpreter.h"
+#include "gsruntime/GSLibrary.h"
+#include "gsruntime/GSNativeArgs.h"
+#include "gsruntime/GSNativeFunction.h"
+#include "gsruntime/GSObject.h"
+#include "gsruntime/GSRunState.h"
+#include "gsruntime/GSScriptInstance.h"
+#include "gsruntime/GSString.h"
+#include "gsruntime/GSThread.h"
+
+namespace {
+
+using namespace GSRuntime;
+
+constexpr const char* kSource = R"(
+class Host {
+  public int Five() { return 5; }
+  public int Bad() { int z = 0; return 1 / z; }
+  public native int Nest();
+  public native int Spaced(int a,int b);
+  public native int Probe(Host h);
+  public void Spin() { for (;;); }
+  public string Text(float f) { return "t" + f; }
+  public native int Where();
+};
+)";
+
+GSThread* seenThread = nullptr;
+int probeResult = -1;
+
+void Nest(GSContext*, GSStack& stack) {
+  const GSValue me = *GSStack::FrameSlot0(stack.CurrentFrame());
+  GSClass* cls = GSScriptInstance::FromRef(me)->cls;
+  const bool inner = GSObject::InvokeFunction(cls, me, "$int@Host::Bad()", {}, nullptr);
+  seenThread = CurrentThread();
+  stack.Push(GSFromInt(inner ? 1 : 2));
+}
+
+void Probe(GSContext*, GSStack& stack) {
+  GSObject* host = nullptr;
+  probeResult = GetObjectParam(stack, 1, host, true) ? (host != nullptr ? 1 : 0) : -1;
+  stack.Push(GSFromInt(probeResult));
+}
+
+// A context class of its own, for natives bound to a context member.
+class TaggedContext : public GSContext {
+ public:
+  void Where(GSStack& stack) { stack.Push(GSFromInt(7)); }
+};
+
+class InterpreterTest : public GSTest::RuntimeFixture {
+ protected:
+  void SetUp() override {
+    RuntimeFixture::SetUp();
+    machine_->RegisterNative(
+        std::make_unique<GSCNativeFunction>("Host", "$int@Host::Nest()", Nest));
+    machine_->RegisterNative(
+        std::make_unique<GSCNativeFunction>("Host", "$int@Host::Spaced(int, int)", Nest));
+    machine_->RegisterNative(
+        std::make_unique<GSCNativeFunction>("Host", "$int@Host::Probe(Host)", Probe));
+    machine_->RegisterNative(std::make_unique<GSCPPContextNativeFunction<TaggedContext>>(
+        "Host", "$int@Host::Where()", &TaggedContext::Where));
+    Build(kSource, "host");
+    GSLibrary* library = Load("host.gsl");
+    ASSERT_NE(library, nullptr);
+    cls_ = library->FindClass("Host");
+    ASSERT_NE(cls_, nullptr);
+    ASSERT_TRUE(object_.AttachScriptInstance(cls_, context_.get()));
+  }
+  void TearDown() override {
+    object_.Detach();
+    context_.reset();  // before the machine whose classes its objects use
+    RuntimeFixture::TearDown();
+  }
+
+  const GSFunction& Function(const char* signature) { return *cls_->FindOwnFunction(signature); }
+  GSValue Me() const { return object_.GetScriptInstance(); }
+
+  GSClass* cls_ = nullptr;
+  std::unique_ptr<GSContext> context_ = std::make_unique<GSContext>();
+  GSObject object_;
+};
+
+TEST_F(InterpreterTest, SleepingThreadRunsWhenItsTimerRunsOut) {
+  GSThread thread(0);
+  GSStack& stack = thread.Stack();
+  ASSERT_TRUE(stack.Push(Me()));
+  GSObjectReference::AddRef(Me());
+  ASSERT_TRUE(stack.PushFrame(Function("$int@Host::Five()"), 0));
+  thread.state = GSThread::Waiting;
+  thread.timer = 2.0f;
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(thread.Execute(0.5f), ER_Blocked) << i;
+  EXPECT_EQ(thread.Execute(0.5f), ER_Done);
+  EXPECT_EQ(GSInt(*stack.Top()), 5);
+  thread.timer = 0.0f;
+  thread.state = GSThread::Waiting;
+  EXPECT_EQ(thread.Execute(10.0f), ER_Blocked);  // waiting for a message, not sleeping
+}
+
+TEST_F(InterpreterTest, RunWithoutFrameFailsWithEmptyPlace) {
+  GSThread thread(0);
+  print_->lines.clear();
+  EXPECT_EQ(thread.Execute(0.0f), ER_NoStackFrame);
+  ASSERT_GE(print_->lines.size(), 2u);
+  EXPECT_EQ(print_->lines[0], "Thread Exception: ER_NoStackFrame, line -1, file ");
+  EXPECT_EQ(print_->lines[1], "Stack Dump...");
+  EXPECT_EQ(thread.state, GSThread::Stopped);
+}
+
+TEST_F(InterpreterTest, FunctionWithoutCodeIsNotRun) {
+  GSFunction empty = Function("$int@Host::Five()");
+  empty.code = nullptr;
+  empty.codeSize = 0;
+  GSValue result = 0;
+  EXPECT_EQ(GSRunFunction(*machine_->Thread(), empty, Me(), {}, &result), ER_IllegalInstruction);
+  EXPECT_EQ(print_->Count("Thread Exception: ER_IllegalInstruction, line 3, file host.gs"), 1u);
+}
+
+TEST_F(InterpreterTest, EndlessLoopStopsJustPastTheBudget) {
+  // Each pass of the loop runs 7 code bytes (PUSH1, JZ, JMP) and is charged
+  // at its jump.
+  EXPECT_EQ(GSRunFunction(*machine_->Thread(), Function("$void@Host::Spin()"), Me(), {}, nullptr),
+            ER_Timeout);
+  EXPECT_GT(gsRunBudgetUsed, kGSRunBudget);
+  EXPECT_LE(gsRunBudgetUsed, kGSRunBudget + 7);
+}
+
+TEST_F(InterpreterTest, FloatTextIgnoresTheProcessLocale) {
+  // A locale with a decimal comma, made in the scratch folder.
+  const std::string folder = (root_ / "locales").string();
+  std::filesystem::create_directories(folder);
+  const std::string make = "localedef -i de_DE -f UTF-8 " + folder + "/de_DE.UTF-8 >/dev/null 2>&1";
+  if (std::system(make.c_str()) != 0) GTEST_SKIP() << "no locale with a decimal comma";
+  setenv("LOCPATH", folder.c_str(), 1);
+  const bool set = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+  unsetenv("LOCPATH");
+  if (!set) GTEST_SKIP() << "no locale with a decimal comma";
+  char printed[32];
+  std::snprintf(printed, sizeof printed, "%f", 1.5);
+  const GSValue arg = GSFromFloat(1.5f);
+  GSValue result = 0;
+  const GSResult outcome = GSRunFunction(*machine_->Thread(), Function("$string@Host::Text(float)"),
+                                         Me(), {&arg, 1}, &result);
+  std::setlocale(LC_ALL, "C");
+  EXPECT_STREQ(printed, "1,500000");  // the locale took effect
+  ASSERT_EQ(outcome, ER_Done);
+  EXPECT_EQ(GSString::FromRef(result)->text, "t1.500000");
+  GSObjectReference::Release(result);
+}
+
+TEST_F(InterpreterTest, ErrorInNestedRunRestoresOuterThread) {
+  GSThread outer(0);
+  GSValue result = 0;
+  seenThread = nullptr;
+  EXPECT_EQ(GSRunFunction(outer, Function("$int@Host::Nest()"), Me(), {}, &result), ER_Done);
+  EXPECT_EQ(GSInt(result), 2);
+  EXPECT_EQ(seenThread, &outer);
+  EXPECT_EQ(print_->Count("Thread Exception: ER_DivideByZero, line 4, file host.gs"), 1u);
+  EXPECT_EQ(CurrentThread(), nullptr);
+}
+
+TEST_F(InterpreterTest, SignatureWithBlankDoesNotBind) {
+  EXPECT_EQ(Function("$int@Host::Spaced(int,int)").native, nullptr);
+  EXPECT_EQ(print_->Count("Could not resolve native link $int@Host::Spaced(int,int)"), 1u);
+  GSValue result = 0;
+  EXPECT_EQ(GSRunFunction(*machine_->Thread(), Function("$int@Host::Spaced(int,int)"), Me(),
+                          std::vector<GSValue>{1, 2}, &result),
+            ER_NativeCallError);
+}
+
+TEST_F(InterpreterTest, ObjectParamMayBeNullWhenAllowed) {
+  GSValue result = 0;
+  const GSValue none = 0;
+  EXPECT_EQ(GSRunFunction(*machine_->Thread(), Function("$int@Host::Probe(Host)"), Me(), {&none, 1},
+                          &result),
+            ER_Done);
+  EXPECT_EQ(GSInt(result), 0);
+  const GSValue me = Me();
+  EXPECT_EQ(GSRunFunction(*machine_->Thread(), Function("$int@Host::Probe(Host)"), Me(), {&me, 1},
+                          &result),
+            ER_Done);
+  EXPECT_EQ(GSInt(result), 1);
+}
+
+TEST_F(InterpreterTest, ContextNativeRunsOnlyInItsContextClass) {
+  GSValue result = 0;
+  EXPECT_EQ(GSRunFunction(*machine_->Thread(), Function("$int@Host::Where()"), Me(), {}, &result),
+            ER_NativeCallError);
+  TaggedContext tagged;
+  GSObject object;
+  ASSERT_TRUE(object.AttachScriptInstance(cls_, &tagged));
+  EXPECT_EQ(GSRunFunction(*machine_->Thread(), Function("$int@Host::Where()"),
+                          object.GetScriptInstance(), {}, &result),
+            ER_Done);
+  EXPECT_EQ(GSInt(result), 7);
+  object.Detach();
+}
+
+TEST_F(InterpreterTest, SetElementGrowsAndKeepsCounts) {
+  GSArray* array = GSArray::Create(context_.get(), true);
+  GSString* text = GSString::Create("x", context_.get());
+  const GSValue ref = text->GetScriptInstance();
+  EXPECT_TRUE(GSArray::SetElement(*array, 3, ref, true, nullptr));
+  EXPECT_EQ(array->Size(), 4);
+  EXPECT_EQ(GSScriptInstance::FromRef(ref)->count, 2);
+  EXPECT_FALSE(GSArray::SetElement(*array, -1, ref, true, nullptr));
+  EXPECT_EQ(GSScriptInstance::FromRef(ref)->count, 2);
+  GSObjectReference::Release(ref);
+  GSObjectReference::Release(array->GetScriptInstance());
+}
+
+}  // namespace

@@ -1,0 +1,237 @@
+// gsrun: the script test host. It loads a compiled library, makes an
+// instance of a class in a plain context and calls one of its functions:
+//
+//   gsrun [--root DIR] [--libs FOLDER]... [--context plain] [--pump SECONDS]
+//         [--dt STEP] LIBRARY.gsl CLASS [SIGNATURE [ARG]...]
+//
+// --root DIR announces DIR/libraries; --libs FOLDER announces the
+// libraries of another folder (repeatable). Only the plain context exists
+// so far, and as no context has a router there is nothing to pump: --pump
+// and --dt are checked and have no effect. CLASS is instantiated (its
+// initialisers run); SIGNATURE (for example "$int@Demo::Run(int)") names
+// the function to call and each ARG is converted by the signature's
+// parameter types (int and float as numbers, bool as 0/1 or true/false,
+// string as given). The call goes through GSObject::InvokeFunction, the
+// host call after its router check.
+//
+// Standard output: what scripts print through the test class, then the
+// call's result (int "%d", float "%f", string as it is, bool
+// "true"/"false", an object "null" or its class name, nothing for void).
+// Standard error: what the runtime prints through its print hook.
+// Exit status: 0 when the call ended with ER_Done and no thread exception
+// was printed; 1 when a script error happened, or when script instances
+// are still alive after the context is destroyed (a leak); 2 for bad usage
+// or a library that does not load or link.
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "TestNatives.h"
+#include "gsruntime/GSClass.h"
+#include "gsruntime/GSContext.h"
+#include "gsruntime/GSMachine.h"
+#include "gsruntime/GSObject.h"
+#include "gsruntime/GSPrintHook.h"
+#include "gsruntime/GSScriptInstance.h"
+#include "gsruntime/GSString.h"
+#include "kiv/File.h"
+
+namespace {
+
+using namespace GSRuntime;
+
+bool sawException = false;
+
+void PrintToStderr(const char* format, ...) {
+  char text[16384];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  if (std::strncmp(text, "Thread Exception: ", 18) == 0) sawException = true;
+  std::fprintf(stderr, "%s\n", text);
+}
+
+int Usage(const char* why) {
+  std::fprintf(stderr,
+               "gsrun: %s\nusage: gsrun [--root DIR] [--libs FOLDER]... [--context plain] "
+               "[--pump SECONDS] [--dt STEP] LIBRARY.gsl CLASS [SIGNATURE [ARG]...]\n",
+               why);
+  return 2;
+}
+
+struct Options {
+  std::vector<std::string> folders;
+  std::string library;
+  std::string className;
+  std::string signature;
+  std::vector<std::string> args;
+};
+
+bool IsNumber(const char* text, bool integer) {
+  char* end = nullptr;
+  if (integer)
+    (void)std::strtol(text, &end, 10);
+  else
+    (void)std::strtod(text, &end);
+  return *text != '\0' && *end == '\0';
+}
+
+int Parse(int argc, char** argv, Options& options) {
+  std::vector<std::string> positional;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    const bool valued = arg == "--root" || arg == "--libs" || arg == "--context" ||
+                        arg == "--pump" || arg == "--dt";
+    if (!valued) {
+      positional.emplace_back(arg);
+      continue;
+    }
+    if (i + 1 >= argc) return Usage("an option lacks its value");
+    const char* value = argv[++i];
+    if (arg == "--root") options.folders.push_back(std::string(value) + "/libraries");
+    if (arg == "--libs") options.folders.emplace_back(value);
+    if (arg == "--context" && std::string_view(value) != "plain")
+      return Usage("only the plain context is available");
+    if ((arg == "--pump" || arg == "--dt") && !IsNumber(value, false))
+      return Usage("--pump and --dt take a number of seconds");
+  }
+  if (positional.size() < 2) return Usage("a library and a class are needed");
+  options.library = positional[0];
+  options.className = positional[1];
+  if (positional.size() > 2) options.signature = positional[2];
+  options.args.assign(positional.begin() + std::min<size_t>(3, positional.size()),
+                      positional.end());
+  return 0;
+}
+
+// The parameter types and the return type of "$ret@Class::Name(a,b)".
+bool SplitSignature(const std::string& signature, std::string& returns,
+                    std::vector<std::string>& params) {
+  const size_t at = signature.find('@');
+  const size_t open = signature.find('(');
+  const size_t close = signature.rfind(')');
+  if (signature.empty() || signature[0] != '$' || at == std::string::npos ||
+      open == std::string::npos || close != signature.size() - 1 || open > close)
+    return false;
+  returns = signature.substr(1, at - 1);
+  const std::string list = signature.substr(open + 1, close - open - 1);
+  for (size_t start = 0; !list.empty() && start <= list.size();) {
+    const size_t comma = std::min(list.find(',', start), list.size());
+    params.push_back(list.substr(start, comma - start));
+    start = comma + 1;
+  }
+  return true;
+}
+
+bool Convert(const std::string& type, const std::string& text, GSContext& context, GSValue& value) {
+  if (type == "int") {
+    value = GSFromInt(static_cast<int32_t>(std::strtol(text.c_str(), nullptr, 10)));
+    return IsNumber(text.c_str(), true);
+  }
+  if (type == "float") {
+    value = GSFromFloat(std::strtof(text.c_str(), nullptr));
+    return IsNumber(text.c_str(), false);
+  }
+  if (type == "bool") {
+    value = GSFromBool(text == "1" || text == "true");
+    return text == "0" || text == "1" || text == "true" || text == "false";
+  }
+  if (type != "string") return false;
+  GSString* string = GSString::Create(text, &context);
+  value = string != nullptr ? string->GetScriptInstance() : 0;
+  return string != nullptr;
+}
+
+void PrintResult(const std::string& type, GSValue value) {
+  if (type == "void") return;
+  if (type == "int")
+    std::printf("%d\n", GSInt(value));
+  else if (type == "float")
+    std::printf("%f\n", static_cast<double>(GSFloat(value)));
+  else if (type == "bool")
+    std::printf("%s\n", value != 0 ? "true" : "false");
+  else if (type == "string")
+    std::printf("%s\n", GSString::FromRef(value) ? GSString::FromRef(value)->text.c_str() : "");
+  else if (value == 0)
+    std::printf("null\n");
+  else {
+    const GSClass* cls = GSScriptInstance::FromRef(value)->cls;
+    std::printf("%s\n", cls != nullptr ? cls->name : type.c_str());
+  }
+}
+
+// Runs the call in `context`; the exit status.
+int Run(const Options& options, GSClass* cls, GSContext& context) {
+  GSObject object;
+  if (!object.AttachScriptInstance(cls, &context)) return 1;
+  if (options.signature.empty()) return sawException ? 1 : 0;
+  std::string returns;
+  std::vector<std::string> params;
+  if (!SplitSignature(options.signature, returns, params))
+    return Usage("the signature is not of the form $type@Class::Name(types)");
+  if (params.size() != options.args.size())
+    return Usage("the arguments do not match the signature");
+  if (cls->FindFunction(options.signature, nullptr, nullptr, nullptr) == nullptr)
+    return Usage(("no function " + options.signature + " in class " + cls->name).c_str());
+  std::vector<GSValue> args(params.size(), 0);
+  bool converted = true;
+  for (size_t i = 0; i < params.size(); ++i)
+    converted = Convert(params[i], options.args[i], context, args[i]) && converted;
+  GSValue result = 0;
+  const bool done = converted && GSObject::InvokeFunction(cls, object.GetScriptInstance(),
+                                                          options.signature.c_str(), args, &result);
+  if (done) PrintResult(returns, result);
+  const bool plain =
+      returns == "int" || returns == "float" || returns == "bool" || returns == "void";
+  if (done && !plain) GSObjectReference::Release(result);
+  for (size_t i = 0; i < params.size(); ++i)
+    if (params[i] == "string") GSObjectReference::Release(args[i]);
+  std::fflush(stdout);
+  if (!converted) return Usage("an argument does not suit its parameter type");
+  return done && !sawException ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (const int bad = Parse(argc, argv, options)) return bad;
+  GSPrintHook = PrintToStderr;
+  RegisterTestNatives();
+  GSMachine* machine = GetGSMachine();
+  for (size_t i = 0; i < options.folders.size(); ++i) {
+    const Kiv::PString root(("gsrunlibs" + std::to_string(i)).c_str());
+    Kiv::File::Subst(root, options.folders[i]);
+    machine->AddLibraryFolder(root);
+  }
+  const std::filesystem::path path(options.library);
+  const Kiv::PString mainRoot("gsrunmain");
+  Kiv::File::Subst(mainRoot, path.has_parent_path() ? path.parent_path().string() : ".");
+  GSLibraryId id{};
+  if (!machine->AddLibrary(mainRoot, "", path.filename().string(), &id))
+    return Usage(("cannot read the library " + options.library).c_str());
+  GSLibrary* library = machine->GetLibrary(id);
+  if (library == nullptr)
+    return Usage(("the library " + options.library + " does not load").c_str());
+  GSClass* cls = library->FindClass(options.className);
+  if (cls == nullptr) return Usage(("no class " + options.className + " in the library").c_str());
+  int status;
+  {
+    GSContext context;
+    GSContext::AddLive(&context);
+    status = Run(options, cls, context);
+  }
+  const int64_t alive = GSScriptInstance::LiveCount();
+  if (alive != 0) {
+    std::fprintf(stderr, "gsrun: %lld script instances still alive\n",
+                 static_cast<long long>(alive));
+    return 1;
+  }
+  return status;
+}
