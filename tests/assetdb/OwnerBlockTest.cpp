@@ -24,6 +24,7 @@
 #include "kiv/File.h"
 #include "kiv/Log.h"
 #include "kiv/Time.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -83,9 +84,7 @@ class RawBlock {
 class OwnerBlockTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char folder[] = "/tmp/vu-ownerblock-XXXXXX";
-    ASSERT_NE(::mkdtemp(folder), nullptr);
-    folder_ = folder;
+    ASSERT_TRUE(temp_.Made());
     index_ = Kiv::File::Path(folder_ + "/assets.tdx");
     ASSERT_TRUE(FormDatabaseIpcNames(index_, &names_));
     previousSink_ = Kiv::Log::SetSink([this](std::string_view line) { log_.emplace_back(line); });
@@ -94,7 +93,6 @@ class OwnerBlockTest : public ::testing::Test {
     Kiv::Log::SetSink(previousSink_);
     ::shm_unlink(names_.posixSharedName.c_str());
     ::shm_unlink(names_.posixLockName.c_str());
-    Kiv::File::Prune(folder_);
   }
   bool Logged(const std::string& text) const {
     for (const auto& line : log_) {
@@ -103,7 +101,8 @@ class OwnerBlockTest : public ::testing::Test {
     return false;
   }
 
-  std::string folder_;
+  VUTest::TempFolder temp_{"OwnerBlock"};
+  const std::string folder_ = temp_.Path();
   Kiv::File::Path index_;
   DatabaseIpcNames names_;
   std::vector<std::string> log_;

@@ -20,6 +20,8 @@
 
 #include "foundation/soup/Soup.h"
 #include "tests/support/ImmutableFolder.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/WaitUntil.h"
 
 namespace fs = std::filesystem;
 
@@ -48,17 +50,9 @@ std::string Config(const KUID& kuid, const std::string& name, const std::string&
 class AssetStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "dstore-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-    userData_ = root_ / "UserData";
+    ASSERT_TRUE(temp_.Made());
     fs::create_directories(userData_);
     Reopen();
-  }
-
-  void TearDown() override {
-    store_.reset();
-    fs::remove_all(root_);
   }
 
   AssetStore::Options Options() const {
@@ -112,8 +106,9 @@ class AssetStoreTest : public ::testing::Test {
     return names;
   }
 
-  fs::path root_;
-  fs::path userData_;
+  VUTest::TempFolder temp_{"Store"};
+  const fs::path root_ = temp_.Path();
+  const fs::path userData_ = root_ / "UserData";
   std::unique_ptr<AssetStore> store_;
 };
 
@@ -510,16 +505,35 @@ TEST_F(AssetStoreTest, KilledInstallerLeavesEveryAssetWholeOrAbsent) {
     WriteFile(b / ("f" + std::to_string(file)), std::string(2000, 'b'));
   }
   store_.reset();
+  // Each attempt kills the installer in its `attempt`-th install or later,
+  // while a staging folder of it exists (the install is under way).
+  const auto staging = [&] {
+    std::error_code error;
+    for (const auto& item : fs::directory_iterator(userData_ / "local", error)) {
+      if (item.path().filename().string().starts_with(".vadtmp-")) return true;
+    }
+    return false;
+  };
   for (int attempt = 0; attempt < 6; ++attempt) {
+    int rounds[2];
+    ASSERT_EQ(pipe(rounds), 0);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
+      close(rounds[0]);
       AssetStore store(Options());
       if (!store.Open().Ok()) _exit(2);
-      for (int round = 0;; ++round) store.InstallFolder((round % 2 ? a : b).string(), {}, nullptr);
+      for (int round = 0;; ++round) {
+        store.InstallFolder((round % 2 ? a : b).string(), {}, nullptr);
+        if (write(rounds[1], "r", 1) != 1) _exit(3);
+      }
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(30 + 37 * attempt));
+    close(rounds[1]);
+    char done;
+    for (int round = 0; round < attempt; ++round) ASSERT_EQ(read(rounds[0], &done, 1), 1);
+    EXPECT_TRUE(VUTest::WaitUntil(staging, 10000, 1));
     kill(child, SIGKILL);
+    close(rounds[0]);
     int status = 0;
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status));

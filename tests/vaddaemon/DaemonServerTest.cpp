@@ -18,6 +18,7 @@
 #include "assetdb/protocol/VADFrames.h"
 #include "foundation/stream/TStreamTyped.h"
 #include "kiv/Log.h"
+#include "tests/support/WaitUntil.h"
 #include "tests/vaddaemon/RawClient.h"
 #include "vaddaemon/DaemonConfig.h"
 #include "vaddaemon/DaemonConnection.h"
@@ -188,8 +189,7 @@ TEST_F(InProcessServer, FailingHandlerGetsAnEmptyReplyAndCloseCallsObservers) {
   EXPECT_TRUE(reply.empty());
   EXPECT_EQ(context_.ConnectionCount(), 1u);
   client->Close();
-  for (int i = 0; i < 500 && closed_.load() == 0; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  VUTest::WaitUntil([&] { return closed_.load() != 0; }, 5000);
   EXPECT_EQ(closed_.load(), 1);
   EXPECT_EQ(context_.ConnectionCount(), 0u);
 }
@@ -243,9 +243,7 @@ TEST_F(BoundedServer, ConnectionsBeyondTheBoundAreClosedBeforeAnyAnswer) {
   EXPECT_TRUE(log.Has("2 connections are open, the most it serves; refusing a new one"));
   // Below the bound again, a new client is served.
   first->Close();
-  for (int i = 0; i < 1000 && context_.ConnectionCount() != 1; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  VUTest::WaitUntil([&] { return context_.ConnectionCount() == 1; }, 10000);
   auto fourth = Client();
   ASSERT_TRUE(fourth);
   Bytes reply;

@@ -337,11 +337,12 @@ TEST_F(DaemonQueries, ValueRequestsStoreWhatOneWayRequestsSent) {
                                    Cat(Cat(KUIDBytes(kTrack), StringBody("bad")), Bytes{1, 2, 3})));
   // One-way requests run concurrently with later ones; wait until they show.
   Record track;
-  for (int i = 0; i < 100; ++i) {
-    track = Info(kTrack);
-    if (track.favourite == 1 && track.text3 == "steel;rail") break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+  VUTest::WaitUntil(
+      [&] {
+        track = Info(kTrack);
+        return track.favourite == 1 && track.text3 == "steel;rail";
+      },
+      5000, 50);
   EXPECT_TRUE(track.whole);
   EXPECT_EQ(track.favourite, 1);
   EXPECT_EQ(track.text3, "steel;rail");
@@ -349,10 +350,12 @@ TEST_F(DaemonQueries, ValueRequestsStoreWhatOneWayRequestsSent) {
   // 0x79: the stored soup; the empty soup for a key never stored or refused.
   const Bytes kEmptySoup{0x41, 0x43, 0x53, 0x24, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   Bytes stored;
-  for (int i = 0; i < 100 && stored != soup; ++i) {
-    stored = Ask(kGetLocalData, Cat(KUIDBytes(kTrack), StringBody("online")));
-    if (stored != soup) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+  VUTest::WaitUntil(
+      [&] {
+        stored = Ask(kGetLocalData, Cat(KUIDBytes(kTrack), StringBody("online")));
+        return stored == soup;
+      },
+      5000, 50);
   EXPECT_EQ(SoupFrom(stored).GetNamedTagAsInt(N("rating"), 0), 5);
   EXPECT_EQ(Ask(kGetLocalData, Cat(KUIDBytes(kTrack), StringBody("bad"))), kEmptySoup);
   EXPECT_EQ(Ask(kGetLocalData, Cat(KUIDBytes(kMissing), StringBody("online"))), kEmptySoup);
@@ -398,11 +401,12 @@ TEST_F(DaemonQueries, AccountRequestsAnswerFromInternetSettingsAndHoldBackARefus
   EXPECT_EQ(Ask(kCredential, {}), StringBody("secret"));
   ASSERT_TRUE(client_->SendRequest(kLoginRefused, 0, {}));
   Bytes credential;
-  for (int i = 0; i < 100; ++i) {
-    credential = Ask(kCredential, {});
-    if (credential == StringBody("")) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+  VUTest::WaitUntil(
+      [&] {
+        credential = Ask(kCredential, {});
+        return credential == StringBody("");
+      },
+      5000, 50);
   EXPECT_EQ(credential, StringBody(""));
   setting("password", "new-secret");
   EXPECT_EQ(Ask(kCredential, {}), StringBody("new-secret"));
@@ -559,12 +563,11 @@ TEST_F(DaemonQueries, RepairRunsAsynchronouslyReportsProgressAndMarksFaultyAsset
   Ask(kRepair, U32Body(150), &notes);
   EXPECT_TRUE(HasMessage(MessagesFor(notes, lastId_), ResultsLog::kError, "already running"));
 
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (flag == 1 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const auto repairEnded = [&] {
     poll(&flag, &progress, &status);
-  }
-  ASSERT_EQ(flag, 0);
+    return flag == 0;
+  };
+  ASSERT_TRUE(VUTest::WaitUntil(repairEnded, 20000, 100));
   EXPECT_FLOAT_EQ(progress, 1.0f);
   EXPECT_EQ(status, "Repair complete");
 
@@ -609,8 +612,8 @@ TEST_F(DaemonQueriesThroughClient, GenerateKUIDReturnsAValidKUIDOfTheLocalRange)
   VADClientOptions options;
   options.restartDaemon = true;
   ASSERT_TRUE(VADOpenDatabase(options));
-  const pid_t pid = pid_t(ReadOwnerBlock().owner);
-  AdoptDaemon(pid);
+  const pid_t pid = pid_t(daemons_.ReadOwnerBlock().owner);
+  daemons_.Adopt(pid);
 
   const KUID first = VADClient::GenerateKUID();
   const KUID second = VADClient::GenerateKUID();
@@ -623,7 +626,7 @@ TEST_F(DaemonQueriesThroughClient, GenerateKUIDReturnsAValidKUIDOfTheLocalRange)
 
   EXPECT_TRUE(VADClient::CloseDaemon());
   VADClient::Close();
-  EXPECT_EQ(WaitExit(pid, 10000), 0);
+  EXPECT_EQ(daemons_.WaitExit(pid, 10000), 0);
 }
 
 }  // namespace

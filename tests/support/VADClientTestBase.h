@@ -1,4 +1,5 @@
-// Shared set-up of the daemon client's tests: the client finds the fake
+// VADClientTestBase: shared set-up of tests of the daemon client (the client
+// library, and the commands and natives built on it): the client finds the fake
 // daemon's port through a port source, attempts are few and short, no real
 // daemon is ever started, and the engine log is captured. TearDown closes
 // the client and restores every setting.
@@ -16,7 +17,7 @@
 #include "assetdb/client/NetStartup.h"
 #include "assetdb/client/VADClient.h"
 #include "kiv/Log.h"
-#include "tests/assetdb/FakeDaemon.h"
+#include "tests/support/FakeDaemon.h"
 
 class VADClientTestBase : public ::testing::Test {
  protected:
