@@ -10,6 +10,7 @@
 #include "assetdb/client/InstallAssetWithPrompts.h"
 #include "assetdb/protocol/ResultsLog.h"
 #include "foundation/layout/FolderLayout.h"
+#include "foundation/layout/ResourceDatabaseRegistry.h"
 #include "foundation/soup/ACSRawDataCore.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
@@ -132,7 +133,10 @@ TEST_F(InstallAssetWithPromptsTest, FailedCommitReleasesItsHandle) {
   VADClient::Close();
   EXPECT_TRUE(daemon.WaitDone(3000));
   for (const std::string& failure : daemon.Failures()) ADD_FAILURE() << failure;
+  // The content sets' folders were registered under this root: forget them,
+  // so that a later test (or a repeat) registers its own.
   ResetFolderLayoutForTests();
+  SweepUnusedEntries();
 }
 
 }  // namespace

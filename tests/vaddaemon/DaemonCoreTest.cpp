@@ -80,7 +80,7 @@ class DaemonIdle : public DaemonFixture {
   bool AutoStart() const override { return false; }
 };
 
-TEST_F(DaemonCore, HandshakeAnswerIsVADDWithVersionAndBuild) {
+TEST_F(DaemonCore, HandshakeIsAnsweredAndKeepAliveAndUnknownCodesGetEmptyReplies) {
   RawClient client;
   Bytes answer;
   ASSERT_TRUE(client.Open(Port(), AssetIndexPath(), 1, &answer));
@@ -88,29 +88,23 @@ TEST_F(DaemonCore, HandshakeAnswerIsVADDWithVersionAndBuild) {
   // A client naming another database is served all the same.
   RawClient other;
   ASSERT_TRUE(other.Open(Port(), "/elsewhere/UserData/assets.tdx", 0));
-  Bytes reply;
-  EXPECT_TRUE(other.Transact(kKeepAlive, 3, {}, &reply));
-}
-
-TEST_F(DaemonCore, KeepAliveAndUnknownCodesGetEmptyRepliesAndOneWayNone) {
-  auto client = Connect();
-  ASSERT_TRUE(client);
   Bytes reply = {1};
-  ASSERT_TRUE(client->Transact(kKeepAlive, 7, {}, &reply));
+  ASSERT_TRUE(other.Transact(kKeepAlive, 7, {}, &reply));
   EXPECT_TRUE(reply.empty());
+  // Unknown codes get an empty reply too.
   reply = {1};
-  ASSERT_TRUE(client->Transact(0x7777, 8, {1, 2, 3}, &reply));
+  ASSERT_TRUE(other.Transact(0x7777, 8, {1, 2, 3}, &reply));
   EXPECT_TRUE(reply.empty());
   // One-way requests, known or not, get no reply: the next frame is the
   // keep-alive's.
-  ASSERT_TRUE(client->SendRequest(0x7778, 0, {9}));
-  ASSERT_TRUE(client->SendRequest(kKeepAlive, 0, {}));
+  ASSERT_TRUE(other.SendRequest(0x7778, 0, {9}));
+  ASSERT_TRUE(other.SendRequest(kKeepAlive, 0, {}));
   RawClient::Frame frame;
-  ASSERT_TRUE(client->SendRequest(kKeepAlive, 9, {}));
-  ASSERT_TRUE(client->ReadFrame(frame));
+  ASSERT_TRUE(other.SendRequest(kKeepAlive, 9, {}));
+  ASSERT_TRUE(other.ReadFrame(frame));
   EXPECT_TRUE(frame.IsReply());
   EXPECT_EQ(frame.word, 9u);
-  EXPECT_TRUE(client->QuietFor(200));
+  EXPECT_TRUE(other.QuietFor(200));
 }
 
 TEST_F(DaemonCore, SettingsRoundTripAndSurviveRestart) {
@@ -204,7 +198,7 @@ TEST_F(DaemonCore, TwoClientsAtOnceEachGetTheirOwnReplies) {
   EXPECT_TRUE(first->QuietFor(100));
 }
 
-TEST_F(DaemonCore, HostileBytesCloseOnlyTheirConnection) {
+TEST_F(DaemonCore, HostileBytesOrAGoodbyeCloseOnlyTheirConnection) {
   auto bystander = Connect();
   ASSERT_TRUE(bystander);
 
@@ -251,23 +245,18 @@ TEST_F(DaemonCore, HostileBytesCloseOnlyTheirConnection) {
   noise->Send(random);
   noise->Close();
 
+  // A goodbye closes its connection normally.
+  auto leaving = Connect();
+  ASSERT_TRUE(leaving);
+  ASSERT_TRUE(leaving->SendGoodbye());
+  EXPECT_TRUE(leaving->WaitClosed());
+
   // The daemon still serves the connection opened before, and new ones.
   EXPECT_EQ(ReadSetting(*bystander, 1, "internet", "language"), "");
   auto fresh = Connect();
   ASSERT_TRUE(fresh);
   Bytes reply;
   EXPECT_TRUE(fresh->Transact(kKeepAlive, 2, {}, &reply));
-}
-
-TEST_F(DaemonCore, GoodbyeClosesTheConnectionNormally) {
-  auto client = Connect();
-  ASSERT_TRUE(client);
-  ASSERT_TRUE(client->SendGoodbye());
-  EXPECT_TRUE(client->WaitClosed());
-  auto next = Connect();
-  ASSERT_TRUE(next);
-  Bytes reply;
-  EXPECT_TRUE(next->Transact(kKeepAlive, 1, {}, &reply));
 }
 
 TEST_F(DaemonCore, SecondDaemonRefusesWhileTheFirstLives) {
