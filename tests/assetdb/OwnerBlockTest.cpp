@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -25,14 +24,9 @@
 #include "kiv/Log.h"
 #include "kiv/Time.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-int64_t MsSince(Clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
 
 // The id of a process that has ended and been reaped.
 uint32_t DeadPid() {
@@ -395,9 +389,7 @@ TEST_F(OwnerBlockTest, MutexSerialisesHoldersAndNests) {
   Kiv::Time::Delay(100);
   EXPECT_FALSE(entered.load());  // Still held once.
   first.Unlock();
-  const auto start = Clock::now();
-  while (!entered.load() && MsSince(start) < 5000) Kiv::Time::Delay(1);
-  EXPECT_TRUE(entered.load());
+  EXPECT_TRUE(VUTest::WaitUntil([&] { return entered.load(); }, 5000, 1));
   other.join();
   first.Unlock();  // One Unlock too many changes nothing.
   second.Lock();
@@ -430,9 +422,7 @@ TEST_F(OwnerBlockTest, KilledMutexHolderDoesNotBlockOthers) {
     entered = true;
     ipc.Unlock();
   });
-  const auto start = Clock::now();
-  while (!entered.load() && MsSince(start) < 5000) Kiv::Time::Delay(1);
-  EXPECT_TRUE(entered.load());
+  EXPECT_TRUE(VUTest::WaitUntil([&] { return entered.load(); }, 5000, 1));
   locker.join();
   ::close(ready[0]);
   ::close(ready[1]);
