@@ -21,8 +21,8 @@
 #include "assetdb/protocol/DatabaseIpcNames.h"
 #include "assetdb/protocol/ProcessAlive.h"
 #include "kiv/File.h"
-#include "kiv/Log.h"
 #include "kiv/Time.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/WaitUntil.h"
 
@@ -81,26 +81,18 @@ class OwnerBlockTest : public ::testing::Test {
     ASSERT_TRUE(temp_.Made());
     index_ = Kiv::File::Path(folder_ + "/assets.tdx");
     ASSERT_TRUE(FormDatabaseIpcNames(index_, &names_));
-    previousSink_ = Kiv::Log::SetSink([this](std::string_view line) { log_.emplace_back(line); });
   }
   void TearDown() override {
-    Kiv::Log::SetSink(previousSink_);
     ::shm_unlink(names_.posixSharedName.c_str());
     ::shm_unlink(names_.posixLockName.c_str());
   }
-  bool Logged(const std::string& text) const {
-    for (const auto& line : log_) {
-      if (line.find(text) != std::string::npos) return true;
-    }
-    return false;
-  }
+  bool Logged(const std::string& text) { return log_.Has(text); }
 
   VUTest::TempFolder temp_{"OwnerBlock"};
   const std::string folder_ = temp_.Path();
   Kiv::File::Path index_;
   DatabaseIpcNames names_;
-  std::vector<std::string> log_;
-  Kiv::Log::Sink previousSink_;
+  VUTest::LogCapture log_;
 };
 
 }  // namespace
@@ -464,7 +456,7 @@ TEST_F(OwnerBlockTest, ObjectsOfAnotherUserAreIgnoredAndOwnOnesAreOwnerOnly) {
       ASSERT_EQ(::fchmod(raw.Fd(), 0666), 0);
       ASSERT_EQ(::fchown(raw.Fd(), kNobody, kNobody), 0);
     }
-    log_.clear();
+    log_.Clear();
     DatabaseIpc ipc;
     EXPECT_FALSE(ipc.Open(index_)) << c.what;
     EXPECT_EQ(ipc.GetDaemonPort(), 0u) << c.what;

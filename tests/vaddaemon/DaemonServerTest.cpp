@@ -17,7 +17,7 @@
 #include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/protocol/VADFrames.h"
 #include "foundation/stream/TStreamTyped.h"
-#include "kiv/Log.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/WaitUntil.h"
 #include "tests/vaddaemon/RawClient.h"
 #include "vaddaemon/DaemonConfig.h"
@@ -204,34 +204,13 @@ TEST_F(InProcessServer, SilentClientIsDroppedAfterTheHandshakeTimeOutWithoutBloc
   EXPECT_TRUE(silent.WaitClosed(int(DaemonServer::kHandshakeTimeoutMs) + 5000));
 }
 
-// Collects the log lines written while it lives.
-class LogCapture {
- public:
-  LogCapture() {
-    previous_ = Kiv::Log::SetSink([this](std::string_view line) {
-      std::lock_guard<std::mutex> hold(lock_);
-      text_ += line;
-    });
-  }
-  ~LogCapture() { Kiv::Log::SetSink(previous_); }
-  bool Has(const std::string& part) {
-    std::lock_guard<std::mutex> hold(lock_);
-    return text_.find(part) != std::string::npos;
-  }
-
- private:
-  Kiv::Log::Sink previous_;
-  std::mutex lock_;
-  std::string text_;
-};
-
 class BoundedServer : public InProcessServer {
  protected:
   BoundedServer() { maxConnections_ = 2; }
 };
 
 TEST_F(BoundedServer, ConnectionsBeyondTheBoundAreClosedBeforeAnyAnswer) {
-  LogCapture log;
+  VUTest::LogCapture log;
   auto first = Client();
   auto second = Client();
   ASSERT_TRUE(first && second);
@@ -276,7 +255,7 @@ int AnswerBytesAs(bool nobody, uint16_t port, const Bytes& hello) {
 TEST_F(InProcessServer, ConnectionOfAnotherUserIsClosedBeforeAnyAnswer) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to run a client as another user";
   if (std::system("command -v setpriv >/dev/null 2>&1") != 0) GTEST_SKIP() << "setpriv is missing";
-  LogCapture log;
+  VUTest::LogCapture log;
   Bytes hello;
   ASSERT_TRUE(VADFrames::EncodeHandshake(true, kIndex, hello));
   struct Case {
