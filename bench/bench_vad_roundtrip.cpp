@@ -20,9 +20,8 @@
 #include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
-// The fake daemon is test code without a library of its own; the benchmark
-// builds it into its own program.
-#include "tests/assetdb/FakeDaemon.cpp"
+// The fake daemon is header-only test support.
+#include "tests/support/FakeDaemon.h"
 
 namespace {
 

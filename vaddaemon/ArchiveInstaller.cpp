@@ -153,10 +153,23 @@ bool RenameConfigForEditCopy(const std::string& folder, const Soup& config) {
   return !error && SyncFolder(folder);
 }
 
-// Writes one entry into a staging folder and installs it; true when it was
-// installed.
+// The place of a damaged entry around the extraction's reason:
+// "ARCHIVE: byte OFFSET: REASON (file 'NAME')" (no byte part when the data
+// did not come from the file).
+std::string DamagedEntryText(const std::string& archivePath, const Kiv::PString& message,
+                             const CDP::ExtractFault& fault) {
+  std::string text = archivePath + ": ";
+  if (fault.byteOffset != CDP::ExtractFault::kNoOffset)
+    text += "byte " + std::to_string(fault.byteOffset) + ": ";
+  text += message.Str();
+  if (!fault.file.empty()) text += " (file '" + fault.file + "')";
+  return text;
+}
+
+// Writes one entry of the archive `archivePath` into a staging folder and
+// installs it; true when it was installed.
 bool InstallEntry(DaemonRequest& request, AssetStore& store, InstallQuestions* questions,
-                  CDPEntry& entry) {
+                  const std::string& archivePath, CDPEntry& entry) {
   const KUID kuid = CDP::GetEntryKUID(entry.soup);
   if (kuid.IsNull()) {
     Fail(request, "The archive holds an entry without a valid KUID; it was not installed.");
@@ -186,12 +199,19 @@ bool InstallEntry(DaemonRequest& request, AssetStore& store, InstallQuestions* q
     return false;
   }
   Kiv::PString message;
+  CDP::ExtractFault fault;
+  const std::string stagingName = fs::path(staging).filename().string();
   CDP::ExtractFiles(message, CDP::GetFiles(entry.soup), StagingRoot(store),
-                    Kiv::File::Path(fs::path(staging).filename().string()),
-                    CDP::GetCompression(entry.soup), CDP::LocalFiles::kRefuse);
+                    Kiv::File::Path(stagingName), CDP::GetCompression(entry.soup),
+                    CDP::LocalFiles::kRefuse, &fault);
   if (!message.Empty()) {
     store.DiscardStagingFolder(staging);
-    Fail(request, "Unable to install " + Tag(kuid) + ": " + message.Str(), &kuid);
+    // The file at fault, as the entry names it (without the staging folder).
+    if (fault.file.compare(0, stagingName.size() + 1, stagingName + "/") == 0)
+      fault.file.erase(0, stagingName.size() + 1);
+    Fail(request,
+         "Unable to install " + Tag(kuid) + ": " + DamagedEntryText(archivePath, message, fault),
+         &kuid);
     return false;
   }
   RemoveCarriedConfig(staging);
@@ -264,7 +284,7 @@ ArchiveInstallResult InstallArchive(DaemonRequest& request, AssetStore& store,
   for (uint32_t i = 0; i < count; ++i) {
     if (request.Connection().IsClosed()) break;  // Nobody waits for the rest.
     CDPEntry entry = CDP::GetAssetAt(archive, i);
-    if (InstallEntry(request, store, questions, entry)) ++result.installed;
+    if (InstallEntry(request, store, questions, archivePath, entry)) ++result.installed;
   }
   result.complete = result.installed == count;
   return result;

@@ -21,7 +21,9 @@
 //      paths and file types checked, nothing written outside the folder,
 //      LZSS data bounded, and local file references refused, since an
 //      archive is untrusted). A failed extraction gives an error message
-//      with the reason and skips the entry;
+//      with its place and reason and skips the entry: "Unable to install
+//      <kuid>: ARCHIVE: byte OFFSET: REASON (file 'PATH')", the offset
+//      being that of the damaged data in the archive file;
 //   5. its configuration (CDP::EntryToConfig) is written into the staging
 //      folder, replacing any configuration file the entry carried;
 //   6. the store installs the staging folder (one index transaction, the

@@ -10,6 +10,7 @@
 #include "foundation/layout/ContentPath.h"
 #include "foundation/lzss/LZSSCompress.h"
 #include "foundation/soup/BinarySoup.h"
+#include "foundation/soup/TDBDataChunk.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TFile.h"
 #include "foundation/stream/TemporaryFile.h"
@@ -33,6 +34,14 @@ constexpr const char* kUnknownCompression = "Unknown compression format.";
 
 // Create (or empty) for reading and writing.
 constexpr uint32_t kOpenWrite = 0x121;
+
+// The byte offset in its file of data read in place from a binary soup
+// file (the soup starts the file, after its header).
+uint32_t FileOffsetOf(const ACSChunk* chunk) {
+  const auto* value = dynamic_cast<const TDBDataChunk*>(chunk);
+  if (value == nullptr) return ExtractFault::kNoOffset;
+  return BinarySoup::kHeaderSize + value->Payload();
+}
 
 enum class Kind { kRaw, kLZSS, kFilePath, kUnknown };
 
@@ -149,7 +158,8 @@ class Extraction {
   Extraction& operator=(const Extraction&) = delete;
 
   void Folder(const Soup& folder, const Kiv::File::Path& path, uint32_t depth);
-  void WriteFile(const CoreRef& data, const Kiv::File::Path& path);
+  void WriteFile(const CoreRef& data, const Kiv::File::Path& path, const ACSChunk* chunk = nullptr);
+  const ExtractFault& Fault() const { return fault_; }
   // Renames every waiting file over its target, or removes them all when a
   // message was set; answers the message.
   Kiv::PString Finish();
@@ -161,6 +171,11 @@ class Extraction {
   };
 
   void Fail(const char* text) { message_ = Kiv::PString(text); }
+  void Fail(const char* text, const Kiv::File::Path& path, const ACSChunk* chunk) {
+    Fail(text);
+    fault_.file = path.Str();
+    fault_.byteOffset = chunk == nullptr ? ExtractFault::kNoOffset : FileOffsetOf(chunk);
+  }
   void Child(const Kiv::PString& name, const ChunkRef& child, const Kiv::File::Path& path,
              uint32_t depth);
   void Discard();
@@ -169,12 +184,13 @@ class Extraction {
   Kiv::PString compression_;
   LocalFiles localFiles_;
   Kiv::PString message_;
+  ExtractFault fault_;
   std::vector<Staged> staged_;
 };
 
 void Extraction::Folder(const Soup& folder, const Kiv::File::Path& path, uint32_t depth) {
   Kiv::String real;
-  if (!Resolve(root_, path, &real)) return Fail(kCannotWrite);
+  if (!Resolve(root_, path, &real)) return Fail(kCannotWrite, path, nullptr);
   Kiv::File::Md(real);
   if (folder.IsNull()) return;
   const ACSChunk* chunk = folder.GetChunk();
@@ -193,20 +209,21 @@ void Extraction::Child(const Kiv::PString& name, const ChunkRef& child, const Ki
   const uint32_t type = IsNullChunk(child.get()) ? SoupType::kNull : child->GetType();
   if (type == SoupType::kContainer) {
     if (!IsValidRelativePath(childPath.Str())) return;
-    if (depth >= BinarySoup::kMaxDepth) return Fail(kUnknownType);
+    if (depth >= BinarySoup::kMaxDepth) return Fail(kUnknownType, childPath, nullptr);
     return Folder(Soup(child), childPath, depth + 1);
   }
-  if (type != SoupType::kRaw) return Fail(kUnknownType);
+  if (type != SoupType::kRaw) return Fail(kUnknownType, childPath, child.get());
   if (!IsAllowedFileType(childPath.Str())) return;
-  WriteFile(ACSChunk::GetRawData(child.get()), childPath);
+  WriteFile(ACSChunk::GetRawData(child.get()), childPath, child.get());
 }
 
-void Extraction::WriteFile(const CoreRef& data, const Kiv::File::Path& path) {
+void Extraction::WriteFile(const CoreRef& data, const Kiv::File::Path& path,
+                           const ACSChunk* chunk) {
   Kiv::String target;
-  if (!Resolve(root_, path, &target)) return Fail(kCannotWrite);
+  if (!Resolve(root_, path, &target)) return Fail(kCannotWrite, path, nullptr);
   Kiv::String temporary;
   const char* problem = WriteToTemporary(data, target, compression_, localFiles_, temporary);
-  if (problem != nullptr) return Fail(problem);
+  if (problem != nullptr) return Fail(problem, path, chunk);
   staged_.push_back(Staged{std::move(temporary), std::move(target)});
 }
 
@@ -238,11 +255,12 @@ void Extraction::Discard() {
 
 void ExtractFiles(Kiv::PString& message, const Soup& folder, const Kiv::PString& root,
                   const Kiv::File::Path& path, const Kiv::PString& compression,
-                  LocalFiles localFiles) {
+                  LocalFiles localFiles, ExtractFault* fault) {
   try {
     Extraction extraction(root, compression, localFiles);
     extraction.Folder(folder, path, 0);
     message = extraction.Finish();
+    if (fault != nullptr) *fault = extraction.Fault();
   } catch (const std::bad_alloc&) {
     message = Kiv::PString(kCannotWrite);
   }

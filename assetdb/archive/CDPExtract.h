@@ -28,6 +28,12 @@
 // BinarySoup::kMaxDepth levels, which no archive file can hold, gives the
 // unknown-data message.
 //
+// When `fault` is given, a failed extraction also says where: the path of
+// the file (or folder) at fault under `path`, and, when its data was read
+// in place from a binary soup file (an archive opened with OpenArchive),
+// the byte offset of that data in the file (ExtractFault::kNoOffset when
+// the data lives in memory). It describes the same failure as `message`.
+//
 // WriteContentFile(message, data, root, path, compression, localFiles)
 // writes one file the same way (temporary file, then rename):
 //   - compression empty: the bytes as they are;
@@ -54,6 +60,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "foundation/soup/ACSRawDataCore.h"
 #include "foundation/soup/Soup.h"
@@ -68,9 +75,16 @@ enum class LocalFiles { kRefuse, kAllow };
 // (a 258-byte match costs at least 13 bits), with room to spare.
 inline constexpr uint32_t kMaxLZSSExpansion = 256;
 
+// Where an extraction failed (see ExtractFiles).
+struct ExtractFault {
+  static constexpr uint32_t kNoOffset = UINT32_MAX;
+  std::string file;
+  uint32_t byteOffset = kNoOffset;
+};
+
 void ExtractFiles(Kiv::PString& message, const Soup& folder, const Kiv::PString& root,
                   const Kiv::File::Path& path, const Kiv::PString& compression,
-                  LocalFiles localFiles = LocalFiles::kRefuse);
+                  LocalFiles localFiles = LocalFiles::kRefuse, ExtractFault* fault = nullptr);
 
 void WriteContentFile(Kiv::PString& message, const CoreRef& data, const Kiv::PString& root,
                       const Kiv::File::Path& path, const Kiv::PString& compression,

@@ -38,15 +38,6 @@ void WriteRecordReply(TStream& s) {
   TStreamWriteBool(s, true);
 }
 
-TEST(AssetRecord, DefaultsOfAFreshRecord) {
-  AssetRecord record;
-  EXPECT_TRUE(record.kuid.IsNull());
-  EXPECT_EQ(record.status, 1u);
-  EXPECT_EQ(record.authorId, -1);
-  EXPECT_EQ(record.byte1, -1);
-  EXPECT_FALSE(record.flagE);
-}
-
 TEST(AssetRecord, ReadsEveryFieldOfAWholeReply) {
   TBuffer buffer;
   WriteRecordReply(buffer);
@@ -127,6 +118,7 @@ TEST(AssetText, DisplayNameUnderscoresFollowTheBuild) {
   EXPECT_EQ(GetAssetDisplayName(fallback), "file_name");
   fallback.SetNamedTag(Kiv::PString("name"), "Plain");
   EXPECT_EQ(GetAssetDisplayName(fallback), "Plain");
+  EXPECT_FALSE(GetAssetDisplayName(ConfigWith("  ", 3.5f)).empty());  // the untitled text
 }
 
 TEST(AssetText, CleaningRemovesOnePairOfQuotes) {
@@ -142,11 +134,6 @@ TEST(AssetText, CleaningRemovesOnePairOfQuotes) {
   EXPECT_EQ(CleanAssetDisplayName("   "), "");
 }
 
-TEST(AssetText, EmptyDisplayNameGivesTheUntitledText) {
-  const std::string name = GetAssetDisplayName(ConfigWith("  ", 3.5f));
-  EXPECT_FALSE(name.empty());
-}
-
 TEST(AssetText, BuildVersionOfAConfiguration) {
   Soup withClass;
   withClass.SetNamedFloat(Kiv::PString("vandru-build"), 0.5f);
@@ -158,15 +145,6 @@ TEST(AssetText, BuildVersionOfAConfiguration) {
   EXPECT_FLOAT_EQ(GetConfigBuildVersion(plain), 2.505f);
   plain.SetNamedFloat(Kiv::PString("vandru-build"), 100.0f);
   EXPECT_FLOAT_EQ(GetConfigBuildVersion(plain), 1.3f);
-}
-
-TEST(AssetText, ClassCodeLookupIgnoresCaseAndEmptyKind) {
-  EXPECT_EQ(LookupCategoryForClassCode("traincar", "AA"), "TR;TV;LOC;ELEC");
-  EXPECT_EQ(LookupCategoryForClassCode("TRAINCAR", "aa"), "TR;TV;LOC;ELEC");
-  EXPECT_EQ(LookupCategoryForClassCode("", "ZY"), "TGS");
-  EXPECT_EQ(LookupCategoryForClassCode("traincar", "??"), "");
-  EXPECT_EQ(LookupCategoryForClassCode("nosuchkind", "AA"), "");
-  EXPECT_EQ(LookupCategoryForClassCode("nosuchkind", "ft"), "FL;SCEN");
 }
 
 TEST(AssetText, TrimResourceCachesOffTheMainThreadDoesNothing) {

@@ -42,14 +42,6 @@ TEST(CDPEntryConfig, StripsArchiveTagsAndLowersKind) {
   EXPECT_EQ(config.GetNamedSoup(N("kuid-table")).CountTags(), 0u);
 }
 
-TEST(CDPEntryConfig, UnchangedEntryStaysUnchanged) {
-  Soup entry = MakeEntry(kOwn, "mesh");
-  CDPEntry handle{entry, false};
-  Soup config;
-  CDP::EntryToConfig(handle, config);
-  EXPECT_FALSE(handle.changed);
-}
-
 TEST(CDPEntryConfig, NewDependenciesAreNumberedAfterTheHighestName) {
   Soup entry = MakeEntry(kOwn);
   Soup table;

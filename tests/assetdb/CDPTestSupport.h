@@ -1,15 +1,12 @@
-// Helpers for the archive tests: a fresh folder under /tmp registered as an
-// engine file root, and builders for entries, files and packed data.
+// Helpers for the archive tests: a scratch folder registered as an engine
+// file root, and builders for entries, files and packed data.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -20,6 +17,7 @@
 #include "foundation/soup/SoupKUIDReferences.h"
 #include "foundation/text/KUID.h"
 #include "kiv/File.h"
+#include "tests/support/TempFolder.h"
 
 namespace cdptest {
 
@@ -64,37 +62,16 @@ inline std::vector<KUID> Table(const Soup& soup, const char* name) {
   return out;
 }
 
-// A fresh folder, registered as the engine file root "cdptest".
-class TempRoot : public ::testing::Test {
+// A scratch folder whose "root" sub-folder is the engine file root
+// "cdptest".
+class TempRoot : public VUTest::TempFolderTest {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/vu-Cdp-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    std::filesystem::create_directories(At("root"));
-    Kiv::File::Subst(root_, At("root"));
+    VUTest::TempFolderTest::SetUp();
+    Kiv::File::Subst(root_, temp_.MakeFolder("root"));
   }
-  void TearDown() override {
-    Kiv::File::Subst(root_, Kiv::String());
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
+  void TearDown() override { Kiv::File::Subst(root_, Kiv::String()); }
 
-  std::string At(const std::string& relative) const { return dir_ + "/" + relative; }
-  void Put(const std::string& relative, const std::string& bytes) const {
-    const std::filesystem::path path = At(relative);
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-  }
-  std::string Get(const std::string& relative) const {
-    std::FILE* file = std::fopen(At(relative).c_str(), "rb");
-    if (file == nullptr) return "<missing>";
-    std::string out;
-    char chunk[4096];
-    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) out.append(chunk, n);
-    std::fclose(file);
-    return out;
-  }
   bool Exists(const std::string& relative) const {
     return std::filesystem::exists(std::filesystem::symlink_status(At(relative)));
   }
@@ -103,16 +80,14 @@ class TempRoot : public ::testing::Test {
     std::vector<std::string> out;
     std::error_code ignored;
     for (const auto& item : std::filesystem::recursive_directory_iterator(At(relative), ignored)) {
-      if (item.is_regular_file()) {
+      if (item.is_regular_file())
         out.push_back(std::filesystem::relative(item.path(), At(relative)).string());
-      }
     }
     std::sort(out.begin(), out.end());
     return out;
   }
 
   const Kiv::PString root_{"cdptest"};
-  std::string dir_;
 };
 
 }  // namespace cdptest

@@ -3,19 +3,20 @@
 // written, the install fails with its message, and the reservation handle
 // is given back.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
 
 #include "assetdb/client/InstallAssetWithPrompts.h"
 #include "assetdb/protocol/ResultsLog.h"
 #include "foundation/layout/FolderLayout.h"
+#include "foundation/layout/ResourceDatabaseRegistry.h"
 #include "foundation/soup/ACSRawDataCore.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
-#include "tests/assetdb/VADClientTestSupport.h"
+#include "tests/support/InstallRoot.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/VADClientTestBase.h"
 
 namespace {
 
@@ -57,9 +58,8 @@ Bytes InstalledRecord() {
 class InstallAssetWithPromptsTest : public VADClientTestBase {};
 
 TEST_F(InstallAssetWithPromptsTest, EditFolderOutsideContentAreaIsNeverTouched) {
-  const fs::path outside = fs::temp_directory_path() / ("outside-" + std::to_string(::getpid()));
-  fs::create_directories(outside);
-  std::ofstream(outside / "keep.txt") << "precious";
+  VUTest::TempFolder outside("Outside");
+  outside.Put("keep.txt", "precious");
 
   FakeDaemon daemon;
   daemon.ExpectHandshake();
@@ -67,7 +67,7 @@ TEST_F(InstallAssetWithPromptsTest, EditFolderOutsideContentAreaIsNeverTouched) 
   daemon.ExpectRequest(0x1E).Reply(Build([&](TStream& s) {
     TStreamWriteU64(s, kHandle);
     s.WritePString(Kiv::PString("editing"));
-    s.WriteString(outside.string());
+    s.WriteString(outside.Path());
   }));
   daemon.ExpectRequest(0x1F, Build([](TStream& s) { TStreamWriteU64(s, kHandle); })).Reply({});
   daemon.ExpectGoodbye();
@@ -93,22 +93,17 @@ TEST_F(InstallAssetWithPromptsTest, EditFolderOutsideContentAreaIsNeverTouched) 
   VADClient::Close();
   EXPECT_TRUE(daemon.WaitDone(3000));
   for (const std::string& failure : daemon.Failures()) ADD_FAILURE() << failure;
-  std::ifstream in(outside / "keep.txt");
-  std::string kept;
-  std::getline(in, kept);
-  EXPECT_EQ(kept, "precious");
-  EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), 1);
-  fs::remove_all(outside);
+  EXPECT_EQ(outside.Listing(), "keep.txt");
+  EXPECT_EQ(outside.Get("keep.txt"), "precious");
 }
 
 // A refused commit still gives the handle back (0x1F), and the install
 // answers the null KUID.
 TEST_F(InstallAssetWithPromptsTest, FailedCommitReleasesItsHandle) {
-  char pattern[] = "/tmp/vu-install-root-XXXXXX";
-  ASSERT_NE(::mkdtemp(pattern), nullptr);
-  const std::string root = fs::canonical(pattern).string();
-  ASSERT_TRUE(DetermineInstallPath(Kiv::File::Path(root)));
-  const std::string editFolder = root + "/UserData/editing/kuid 100 300";
+  VUTest::InstallRoot root("Install");
+  ASSERT_TRUE(root.Made());
+  ASSERT_TRUE(DetermineInstallPath(Kiv::File::Path(root.Path())));
+  const std::string editFolder = root.UserData() + "/editing/kuid 100 300";
   fs::create_directories(editFolder);
 
   FakeDaemon daemon;
@@ -138,8 +133,10 @@ TEST_F(InstallAssetWithPromptsTest, FailedCommitReleasesItsHandle) {
   VADClient::Close();
   EXPECT_TRUE(daemon.WaitDone(3000));
   for (const std::string& failure : daemon.Failures()) ADD_FAILURE() << failure;
+  // The content sets' folders were registered under this root: forget them,
+  // so that a later test (or a repeat) registers its own.
   ResetFolderLayoutForTests();
-  fs::remove_all(root);
+  SweepUnusedEntries();
 }
 
 }  // namespace

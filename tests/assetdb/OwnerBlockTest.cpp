@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -22,16 +21,12 @@
 #include "assetdb/protocol/DatabaseIpcNames.h"
 #include "assetdb/protocol/ProcessAlive.h"
 #include "kiv/File.h"
-#include "kiv/Log.h"
 #include "kiv/Time.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-int64_t MsSince(Clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
 
 // The id of a process that has ended and been reaped.
 uint32_t DeadPid() {
@@ -83,31 +78,21 @@ class RawBlock {
 class OwnerBlockTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char folder[] = "/tmp/vu-ownerblock-XXXXXX";
-    ASSERT_NE(::mkdtemp(folder), nullptr);
-    folder_ = folder;
+    ASSERT_TRUE(temp_.Made());
     index_ = Kiv::File::Path(folder_ + "/assets.tdx");
     ASSERT_TRUE(FormDatabaseIpcNames(index_, &names_));
-    previousSink_ = Kiv::Log::SetSink([this](std::string_view line) { log_.emplace_back(line); });
   }
   void TearDown() override {
-    Kiv::Log::SetSink(previousSink_);
     ::shm_unlink(names_.posixSharedName.c_str());
     ::shm_unlink(names_.posixLockName.c_str());
-    Kiv::File::Prune(folder_);
   }
-  bool Logged(const std::string& text) const {
-    for (const auto& line : log_) {
-      if (line.find(text) != std::string::npos) return true;
-    }
-    return false;
-  }
+  bool Logged(const std::string& text) { return log_.Has(text); }
 
-  std::string folder_;
+  VUTest::TempFolder temp_{"OwnerBlock"};
+  const std::string folder_ = temp_.Path();
   Kiv::File::Path index_;
   DatabaseIpcNames names_;
-  std::vector<std::string> log_;
-  Kiv::Log::Sink previousSink_;
+  VUTest::LogCapture log_;
 };
 
 }  // namespace
@@ -396,9 +381,7 @@ TEST_F(OwnerBlockTest, MutexSerialisesHoldersAndNests) {
   Kiv::Time::Delay(100);
   EXPECT_FALSE(entered.load());  // Still held once.
   first.Unlock();
-  const auto start = Clock::now();
-  while (!entered.load() && MsSince(start) < 5000) Kiv::Time::Delay(1);
-  EXPECT_TRUE(entered.load());
+  EXPECT_TRUE(VUTest::WaitUntil([&] { return entered.load(); }, 5000, 1));
   other.join();
   first.Unlock();  // One Unlock too many changes nothing.
   second.Lock();
@@ -431,9 +414,7 @@ TEST_F(OwnerBlockTest, KilledMutexHolderDoesNotBlockOthers) {
     entered = true;
     ipc.Unlock();
   });
-  const auto start = Clock::now();
-  while (!entered.load() && MsSince(start) < 5000) Kiv::Time::Delay(1);
-  EXPECT_TRUE(entered.load());
+  EXPECT_TRUE(VUTest::WaitUntil([&] { return entered.load(); }, 5000, 1));
   locker.join();
   ::close(ready[0]);
   ::close(ready[1]);
@@ -475,7 +456,7 @@ TEST_F(OwnerBlockTest, ObjectsOfAnotherUserAreIgnoredAndOwnOnesAreOwnerOnly) {
       ASSERT_EQ(::fchmod(raw.Fd(), 0666), 0);
       ASSERT_EQ(::fchown(raw.Fd(), kNobody, kNobody), 0);
     }
-    log_.clear();
+    log_.Clear();
     DatabaseIpc ipc;
     EXPECT_FALSE(ipc.Open(index_)) << c.what;
     EXPECT_EQ(ipc.GetDaemonPort(), 0u) << c.what;

@@ -6,8 +6,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <limits>
 #include <string>
 #include <vector>
@@ -21,6 +19,7 @@
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
 #include "foundation/text/KUID.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -84,18 +83,9 @@ void Finish(Bytes& out, uint32_t sizeAt = kSizeAt) {
 
 class TransferArchiveTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    path_ = (std::filesystem::temp_directory_path() /
-             ("transfer-" + std::to_string(::getpid()) + "-" +
-              ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".crak"))
-                .string();
-  }
-  void TearDown() override { std::filesystem::remove(path_); }
-
   bool Install(const Bytes& bytes, KUIDList& wanted, ResultsLog& log, uint32_t token = kToken) {
-    std::ofstream(path_, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    return InstallFromArchiveFile(token, wanted, path_, &log);
+    const std::string path = temp_.Put("transfer.crak", std::string(bytes.begin(), bytes.end()));
+    return InstallFromArchiveFile(token, wanted, path, &log);
   }
   static std::vector<std::string> Texts(ResultsLog& log) {
     std::vector<std::string> out;
@@ -104,70 +94,51 @@ class TransferArchiveTest : public ::testing::Test {
   }
   static std::string Text(const char* tag) { return GetInterfaceText(tag); }
 
-  std::string path_;
+  VUTest::TempFolder temp_{"Transfer"};
 };
 
 const KUID kA{123, 456, 0};
 const KUID kB{123, 457, 2};
 
-TEST_F(TransferArchiveTest, EmptyArchiveReadsToItsEnd) {
-  Bytes file = Header();
-  Finish(file);
-  KUIDList wanted;
-  wanted.Append(kA);
-  ResultsLog log;
-  EXPECT_TRUE(Install(file, wanted, log));
-  EXPECT_EQ(log.MessageCount(), 0u);
-  EXPECT_EQ(wanted.Count(), 1u);
+TEST_F(TransferArchiveTest, EmptyArchivesOfBothVersionsReadToTheirEnd) {
+  for (const uint32_t version : {1u, 0u}) {
+    Bytes file = Header(version);
+    Finish(file, version == 1 ? kSizeAt : 8);
+    KUIDList wanted;
+    wanted.Append(kA);
+    ResultsLog log;
+    EXPECT_TRUE(Install(file, wanted, log)) << version;
+    EXPECT_EQ(log.MessageCount(), 0u);
+    EXPECT_EQ(wanted.Count(), 1u);
+  }
 }
 
 TEST_F(TransferArchiveTest, HeaderFaultsAreReportedAndStopTheRead) {
-  KUIDList wanted;
-  {
-    Bytes file = Header(2);
+  Bytes whole = Header();
+  Finish(whole);
+  Bytes longer = whole;
+  SetU32(longer, kSizeAt, uint32_t(longer.size() + 1));
+  Bytes badMagic = whole;
+  badMagic[0] = 'x';
+  const struct {
+    const char* what;
+    Bytes file;
+    uint32_t token;
+    const char* message;
+  } cases[] = {
+      {"version 2", Header(2), kToken, "$vad_archive_version"},
+      {"six bytes", {'c', 'r', 'a', 'k', 1, 0}, kToken, "$vad_archive_version"},
+      {"size one off", longer, kToken, "$vad_archive_unreadable"},
+      {"other token", whole, kToken + 1, "$vad_archive_unreadable"},
+      {"bad magic", badMagic, kToken, "$vad_archive_unreadable"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    KUIDList wanted;
     ResultsLog log;
-    EXPECT_FALSE(Install(file, wanted, log));
-    EXPECT_EQ(Texts(log), std::vector<std::string>{Text("$vad_archive_version")});
+    EXPECT_FALSE(Install(c.file, wanted, log, c.token));
+    EXPECT_EQ(Texts(log), std::vector<std::string>{Text(c.message)});
   }
-  {
-    Bytes file = {'c', 'r', 'a', 'k', 1, 0};  // Six bytes: a short version.
-    ResultsLog log;
-    EXPECT_FALSE(Install(file, wanted, log));
-    EXPECT_EQ(Texts(log), std::vector<std::string>{Text("$vad_archive_version")});
-  }
-  const std::string unreadable = Text("$vad_archive_unreadable");
-  {
-    Bytes file = Header();
-    Finish(file);
-    SetU32(file, kSizeAt, uint32_t(file.size() + 1));
-    ResultsLog log;
-    EXPECT_FALSE(Install(file, wanted, log));
-    EXPECT_EQ(Texts(log), std::vector<std::string>{unreadable});
-  }
-  {
-    Bytes file = Header();
-    Finish(file);
-    ResultsLog log;
-    EXPECT_FALSE(Install(file, wanted, log, kToken + 1));
-    EXPECT_EQ(Texts(log), std::vector<std::string>{unreadable});
-  }
-  {
-    Bytes file = Header();
-    file[0] = 'x';
-    Finish(file);
-    ResultsLog log;
-    EXPECT_FALSE(Install(file, wanted, log));
-    EXPECT_EQ(Texts(log), std::vector<std::string>{unreadable});
-  }
-}
-
-TEST_F(TransferArchiveTest, VersionZeroHeaderIsRead) {
-  Bytes file = Header(0);
-  Finish(file, 8);
-  KUIDList wanted;
-  ResultsLog log;
-  EXPECT_TRUE(Install(file, wanted, log));
-  EXPECT_EQ(log.MessageCount(), 0u);
 }
 
 TEST_F(TransferArchiveTest, WriterBuildChoosesTheInstallOptions) {

@@ -27,6 +27,7 @@
 #include "assetdb/client/SSLTransport.h"
 #include "assetdb/client/TCPTransport.h"
 #include "kiv/Time.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
 
@@ -216,9 +217,7 @@ TEST_F(NetTest, ResolverThreadEndsWhenItsQueueIsEmptyAndIsReplaced) {
     ASSERT_TRUE(HostResolver::Start("LocalHost", 7, &address));
     EXPECT_EQ(ntohl(address.sin_addr.s_addr), INADDR_LOOPBACK);
     EXPECT_EQ(ntohs(address.sin_port), 7);
-    const auto start = Clock::now();
-    while (!HostResolver::ThreadFinished() && MsSince(start) < 2000) Kiv::Time::Delay(1);
-    EXPECT_TRUE(HostResolver::ThreadFinished());
+    EXPECT_TRUE(VUTest::WaitUntil([] { return HostResolver::ThreadFinished(); }, 2000, 1));
     EXPECT_EQ(HostResolver::QueueLength(), 0u);
   }
 }
@@ -281,9 +280,7 @@ TEST_F(NetTest, TCPTransportMovesPeeksAndReportsBytes) {
   EXPECT_STREQ(transport.GetHost(), "localhost");
   EXPECT_EQ(transport.GetPort(), server.Port());
   EXPECT_EQ(transport.Write("hello", 5), 5);
-  const auto start = Clock::now();
-  while (!transport.BytesAvailable() && MsSince(start) < 5000) Kiv::Time::Delay(1);
-  ASSERT_TRUE(transport.BytesAvailable());
+  ASSERT_TRUE(VUTest::WaitUntil([&] { return transport.BytesAvailable(); }, 5000, 1));
   char buffer[8] = {};
   ASSERT_EQ(transport.Peek(buffer, 5), 5);
   EXPECT_EQ(std::string(buffer, 5), "hello");
@@ -364,8 +361,7 @@ TEST_F(NetTest, SendExactDeliversEveryByte) {
         [&](int client) { got = ReceiveAll(client, received.data(), received.size()); });
     TCPTransport transport("localhost", server.Port());
     ASSERT_TRUE(NetSendExact(&transport, data.data(), static_cast<uint32_t>(data.size())));
-    const auto start = Clock::now();
-    while (got.load() == 0 && MsSince(start) < 5000) Kiv::Time::Delay(1);
+    VUTest::WaitUntil([&] { return got.load() != 0; }, 5000, 1);
   }
   EXPECT_EQ(got.load(), data.size());
   EXPECT_EQ(received, data);
@@ -393,9 +389,13 @@ TEST_F(NetTest, WritingToAPeerThatHasGoneNeverRaisesSigpipe) {
   LoopbackServer server([](int) {});
   TCPTransport transport("127.0.0.1", server.Port());
   ASSERT_EQ(transport.GetState(), NetTransport::kReady);
-  const auto start = Clock::now();
-  while (server.Accepted() == 0 && MsSince(start) < 5000) Kiv::Time::Delay(1);
-  Kiv::Time::Delay(50);  // The server has closed its end.
+  // The server has accepted and closed its end: the socket reads its end.
+  ASSERT_TRUE(VUTest::WaitUntil(
+      [&] {
+        pollfd end{transport.GetSocket(), POLLRDHUP, 0};
+        return server.Accepted() != 0 && ::poll(&end, 1, 0) > 0;
+      },
+      5000, 1));
   const auto data = Pattern(kNetMaxChunk);
   bool failed = false;
   for (int i = 0; i < 200 && !failed; ++i) {
@@ -423,10 +423,8 @@ TEST_F(NetTest, CloseWakesAThreadBlockedInRead) {
   });
   Kiv::Time::Delay(100);
   EXPECT_FALSE(returned.load());
-  const auto start = Clock::now();
   transport.Close();
-  while (!returned.load() && MsSince(start) < 3000) Kiv::Time::Delay(1);
-  EXPECT_TRUE(returned.load());
+  EXPECT_TRUE(VUTest::WaitUntil([&] { return returned.load(); }, 3000, 1));
   reader.join();
   release.set_value();
   EXPECT_EQ(result.load(), 0);

@@ -23,36 +23,35 @@ TEST(UrlRecord, AllSevenPartsAndBack) {
 }
 
 TEST(UrlRecord, PartialForms) {
+  struct Case {
+    const char* text;
+    const char *user, *password, *host;
+    uint32_t port;
+    const char *path, *query, *built;
+  };
+  const Case cases[] = {
+      {"host.test/path/x", "", "", "host.test", 0, "/path/x", "", "http://host.test/path/x"},
+      {"http://host.test/a@b", "", "", "host.test", 0, "/a@b", "", "http://host.test/a@b"},
+      {"http://bob@host.test", "bob", "", "host.test", 0, "", "", "http://bob@host.test"},
+      {"http://host.test:0/x", "", "", "host.test", 0, "/x", "", "http://host.test/x"},
+      {"127.0.0.1:5000?q", "", "", "127.0.0.1", 5000, "", "?q", "http://127.0.0.1:5000?q"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    UrlRecord url;
+    ParseUrl(c.text, url);
+    EXPECT_STREQ(url.user, c.user);
+    EXPECT_STREQ(url.password, c.password);
+    EXPECT_STREQ(url.host, c.host);
+    EXPECT_EQ(url.port, c.port);
+    EXPECT_STREQ(url.path, c.path);
+    EXPECT_STREQ(url.query, c.query);
+    EXPECT_EQ(BuildUrl(url).Str(), c.built);
+  }
   UrlRecord url;
   ParseUrl("host.test/path/x", url);
   EXPECT_STREQ(url.scheme, "");
-  EXPECT_STREQ(url.user, "");
-  EXPECT_STREQ(url.host, "host.test");
-  EXPECT_STREQ(url.path, "/path/x");
   EXPECT_FALSE(IsUrlValid(url));
-  EXPECT_EQ(BuildUrl(url).Str(), "http://host.test/path/x");
-
-  ParseUrl("http://host.test/a@b", url);
-  EXPECT_STREQ(url.user, "");
-  EXPECT_STREQ(url.host, "host.test");
-  EXPECT_STREQ(url.path, "/a@b");
-
-  ParseUrl("http://bob@host.test", url);
-  EXPECT_STREQ(url.user, "bob");
-  EXPECT_STREQ(url.password, "");
-  EXPECT_STREQ(url.host, "host.test");
-  EXPECT_EQ(BuildUrl(url).Str(), "http://bob@host.test");
-
-  ParseUrl("http://host.test:0/x", url);
-  EXPECT_EQ(url.port, 0u);
-  EXPECT_EQ(BuildUrl(url).Str(), "http://host.test/x");
-
-  ParseUrl("127.0.0.1:5000?q", url);
-  EXPECT_STREQ(url.host, "127.0.0.1");
-  EXPECT_EQ(url.port, 5000u);
-  EXPECT_STREQ(url.path, "");
-  EXPECT_STREQ(url.query, "?q");
-
   EXPECT_TRUE(ParseUrl(nullptr, url));
   EXPECT_STREQ(url.host, "");
 }

@@ -8,7 +8,7 @@
 #include "assetdb/protocol/VADFrames.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
-#include "tests/assetdb/VADClientTestSupport.h"
+#include "tests/support/VADClientTestBase.h"
 
 namespace {
 
@@ -78,11 +78,12 @@ TEST_F(VADClientConnection, HandshakeWithoutAnswerTimesOut) {
   EXPECT_EQ(daemon.Accepted(), 3u);
 }
 
-TEST_F(VADClientConnection, RequestFramesAreExactAndRepliesAppend) {
+TEST_F(VADClientConnection, RequestFramesAreExactRepliesAppendAndOneWayCarriesIdZero) {
   FakeDaemon daemon;
   daemon.ExpectHandshake();
   daemon.ExpectRequest(0x15, {0xAA, 0xBB, 0xCC}).Reply({1, 2, 3, 4, 5});
   daemon.ExpectRequest(0x16, {}).Reply({});
+  daemon.ExpectRequest(0x8C, {});  // One-way: no reply.
   daemon.ExpectGoodbye();
   daemon.Start();
   VADClientOptions options;
@@ -105,15 +106,18 @@ TEST_F(VADClientConnection, RequestFramesAreExactAndRepliesAppend) {
   ASSERT_TRUE(VADClient::Transact(0x16, empty, emptyReply, nullptr, nullptr, false));
   EXPECT_EQ(emptyReply.GetData()->DataLength(), 0u);
 
+  EXPECT_TRUE(VADClient::Post(0x8C, empty));
+
+  VADClient::Close();
+  EXPECT_TRUE(daemon.WaitDone(2000));
+  EXPECT_TRUE(daemon.Failures().empty());
   std::vector<FakeDaemon::Request> seen = daemon.Requests();
-  ASSERT_EQ(seen.size(), 2u);
+  ASSERT_EQ(seen.size(), 3u);
   EXPECT_EQ(seen[0].id, 41u);
   EXPECT_EQ(seen[0].payload, (Bytes{0xAA, 0xBB, 0xCC}));
   EXPECT_EQ(seen[1].id, 42u);
   EXPECT_TRUE(seen[1].payload.empty());
-  VADClient::Close();
-  EXPECT_TRUE(daemon.WaitDone(2000));
-  EXPECT_TRUE(daemon.Failures().empty());
+  EXPECT_EQ(seen[2].id, 0u);
 }
 
 TEST_F(VADClientConnection, ReplyForUnknownIdIsDroppedAndTheStreamStaysInStep) {
@@ -129,25 +133,6 @@ TEST_F(VADClientConnection, ReplyForUnknownIdIsDroppedAndTheStreamStaysInStep) {
   EXPECT_EQ(ReplyBytes(reply), Bytes{7});
   EXPECT_TRUE(Logged("received reply for unknown clientTransaction"));
   EXPECT_TRUE(VADClient::IsConnected());
-}
-
-TEST_F(VADClientConnection, OneWayRequestCarriesIdZero) {
-  FakeDaemon daemon;
-  daemon.ExpectHandshake()
-      .ExpectRequest(0x8C, {})
-      .ExpectRequest(0x20, {9})
-      .Reply({})
-      .ExpectGoodbye();
-  daemon.Start();
-  ASSERT_TRUE(OpenOn(daemon));
-  TBuffer empty;
-  EXPECT_TRUE(VADClient::Post(0x8C, empty));
-  TBuffer request, reply;
-  TStreamWriteU8(request, 9);
-  TStreamRewind(request);
-  EXPECT_TRUE(VADClient::Transact(0x20, request, reply, nullptr, nullptr, false));
-  ASSERT_GE(daemon.Requests().size(), 1u);
-  EXPECT_EQ(daemon.Requests()[0].id, 0u);
 }
 
 TEST_F(VADClientConnection, DroppedConnectionFailsEveryPendingRequestAtOnce) {

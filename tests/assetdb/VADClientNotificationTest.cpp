@@ -11,7 +11,8 @@
 #include "foundation/stream/TStreamTyped.h"
 #include "foundation/text/KUID.h"
 #include "foundation/threads/WorkerThread.h"
-#include "tests/assetdb/VADClientTestSupport.h"
+#include "tests/support/VADClientTestBase.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
 
@@ -95,9 +96,7 @@ TEST_F(VADClientNotifications, KeptResultsStillArriveAfterTheReply) {
   ResultsLog log;
   TBuffer request, reply;
   ASSERT_TRUE(VADClient::Transact(0x03, request, reply, nullptr, &log, true));
-  for (int i = 0; i < 1000 && log.MessageCount() == 0; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+  VUTest::WaitUntil([&] { return log.MessageCount() != 0; }, 5000);
   EXPECT_EQ(log.GetSuccessCount(), 1u);
   EXPECT_EQ(ResultsLog::FindByRequest(daemon.LastId()), &log);
   ResultsLog::UnregisterLog(&log);
@@ -222,8 +221,7 @@ TEST_F(VADClientNotifications, WebStatusIsHandedOnAtOnce) {
       .ExpectGoodbye();
   daemon.Start();
   ASSERT_TRUE(OpenOn(daemon));
-  for (int i = 0; i < 1000 && handle == 0; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  VUTest::WaitUntil([] { return handle != 0; }, 5000);
   EXPECT_EQ(handle.load(), 0x0123456789ABCDEFull);
   EXPECT_EQ(status.load(), 200u);
   EXPECT_EQ(VADClient::QueuedNotificationCount(), 0u);

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "assetdb/client/AssetInfoQueries.h"
-#include "assetdb/client/FindAssetSpec.h"
 #include "assetdb/client/SettingsRequests.h"
 #include "assetdb/client/UserNameCache.h"
 #include "assetdb/client/VADAssetHandle.h"
@@ -117,14 +116,6 @@ TEST(VADRequestsOffline, UserNameCacheReplacesEntriesUnderAnyIndex) {
   UserNameCache::Insert(-1, Kiv::PString(), 3);  // Nothing to keep.
   EXPECT_EQ(UserNameCache::Count(), 1u);
   UserNameCache::Clear();
-}
-
-TEST(VADRequestsOffline, SpecLookupWithoutDaemonRemembersNothing) {
-  ForgetRememberedSpecAnswers();
-  SpecRef spec;
-  EXPECT_FALSE(GetSpecForKUID(spec, kAsset, nullptr));
-  EXPECT_FALSE(GetSpecForKUID(spec, kNullKUID, nullptr));
-  // The scripted tests show the next ask goes to the daemon again.
 }
 
 }  // namespace

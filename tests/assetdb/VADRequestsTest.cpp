@@ -24,7 +24,8 @@
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
 #include "kiv/Time.h"
-#include "tests/assetdb/VADClientTestSupport.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/VADClientTestBase.h"
 
 namespace {
 
@@ -57,6 +58,13 @@ class VADRequests : public VADClientTestBase {
     EXPECT_TRUE(daemon.WaitDone(3000));
     for (const std::string& failure : daemon.Failures()) ADD_FAILURE() << failure;
   }
+
+  // Opens the client on `daemon`, scripted to start web request `handle`
+  // (not done yet), play `middle`, then take the request's close; answers
+  // the started request (null on failure).
+  DaemonHttpRequest* StartWebRequest(FakeDaemon& daemon, uint64_t handle, const char* address,
+                                     uint32_t mode,
+                                     const std::function<void(const Bytes&)>& middle = {});
 };
 
 TEST_F(VADRequests, AssetRequestBodiesAreByteExact) {
@@ -268,6 +276,22 @@ Bytes StatusBytes(bool done, uint32_t result, const char* path) {
   });
 }
 
+DaemonHttpRequest* VADRequests::StartWebRequest(FakeDaemon& daemon, uint64_t handle,
+                                                const char* address, uint32_t mode,
+                                                const std::function<void(const Bytes&)>& middle) {
+  const Bytes handleBytes = Build([&](TStream& s) { TStreamWriteU64(s, handle); });
+  daemon.ExpectHandshake();
+  daemon.ExpectRequest(0xE6).Reply(Concat({handleBytes, StatusBytes(false, 0, "")}));
+  if (middle) middle(handleBytes);
+  daemon.ExpectRequest(0xE7, handleBytes);
+  daemon.ExpectGoodbye();
+  daemon.Start();
+  if (!OpenOn(daemon)) return nullptr;
+  UrlRecord url;
+  ParseUrl(address, url);
+  return DaemonHttpRequest::Start(url, mode);
+}
+
 TEST_F(VADRequests, WebRequestStartPollNotifyClose) {
   const uint64_t handle = 77;
   const Bytes handleBytes = Build([&](TStream& s) { TStreamWriteU64(s, handle); });
@@ -314,19 +338,13 @@ TEST_F(VADRequests, WebRequestStartPollNotifyClose) {
 // A pushed status can be lost (it may arrive before the request is
 // registered): IsDone keeps asking until the daemon answers done.
 TEST_F(VADRequests, WebRequestIsDoneAsksUntilTheStatusIsDone) {
-  const Bytes handleBytes = Build([](TStream& s) { TStreamWriteU64(s, 6); });
   FakeDaemon daemon;
-  daemon.ExpectHandshake();
-  daemon.ExpectRequest(0xE6).Reply(Concat({handleBytes, StatusBytes(false, 0, "")}));
-  daemon.ExpectRequest(0xE8, handleBytes).Reply(StatusBytes(false, 0, ""));
-  daemon.ExpectRequest(0xE8, handleBytes).Reply(StatusBytes(true, 0, "/tmp/done.cdp"));
-  daemon.ExpectRequest(0xE7, handleBytes);
-  daemon.ExpectGoodbye();
-  daemon.Start();
-  ASSERT_TRUE(OpenOn(daemon));
-  UrlRecord url;
-  ParseUrl("http://h/a.cdp", url);
-  DaemonHttpRequest* request = DaemonHttpRequest::Start(url, DaemonHttpRequest::kModeDownload);
+  DaemonHttpRequest* request = StartWebRequest(
+      daemon, 6, "http://h/a.cdp", DaemonHttpRequest::kModeDownload, [&](const Bytes& handleBytes) {
+        daemon.ExpectRequest(0xE8, handleBytes).Reply(StatusBytes(false, 0, ""));
+        daemon.ExpectRequest(0xE8, handleBytes).Reply(StatusBytes(true, 0, "/tmp/done.cdp"));
+      });
+  ASSERT_NE(request, nullptr);
   EXPECT_FALSE(request->IsDone());
   EXPECT_TRUE(request->IsDone());
   EXPECT_TRUE(request->IsDone());  // Final: no more polls.
@@ -337,17 +355,9 @@ TEST_F(VADRequests, WebRequestIsDoneAsksUntilTheStatusIsDone) {
 // The reader thread may push the final status between the moment a poll's
 // reply is read and the moment it is applied: the older reply loses.
 TEST_F(VADRequests, FinalWebStatusIsNotUndoneByAnOvertakenReply) {
-  const Bytes handleBytes = Build([](TStream& s) { TStreamWriteU64(s, 5); });
   FakeDaemon daemon;
-  daemon.ExpectHandshake();
-  daemon.ExpectRequest(0xE6).Reply(Concat({handleBytes, StatusBytes(false, 0, "")}));
-  daemon.ExpectRequest(0xE7, handleBytes);
-  daemon.ExpectGoodbye();
-  daemon.Start();
-  ASSERT_TRUE(OpenOn(daemon));
-  UrlRecord url;
-  ParseUrl("http://h/", url);
-  DaemonHttpRequest* request = DaemonHttpRequest::Start(url, 0);
+  DaemonHttpRequest* request = StartWebRequest(daemon, 5, "http://h/", 0);
+  ASSERT_NE(request, nullptr);
   const auto stream = [](const Bytes& bytes) {
     auto buffer = std::make_unique<TBuffer>();
     TStreamWriteBytes(*buffer, bytes.data(), uint32_t(bytes.size()));
@@ -366,18 +376,10 @@ TEST_F(VADRequests, FinalWebStatusIsNotUndoneByAnOvertakenReply) {
 }
 
 TEST_F(VADRequests, WebRequestThatNeverFinishesEndsAfterTheBound) {
-  const Bytes handleBytes = Build([](TStream& s) { TStreamWriteU64(s, 5); });
   FakeDaemon daemon;
-  daemon.ExpectHandshake();
-  daemon.ExpectRequest(0xE6).Reply(Concat({handleBytes, StatusBytes(false, 0, "")}));
-  daemon.ExpectRequest(0xE7, handleBytes);
-  daemon.ExpectGoodbye();
-  daemon.Start();
-  ASSERT_TRUE(OpenOn(daemon));
   DaemonHttpRequest::SetTimeoutForTests(0);
-  UrlRecord url;
-  ParseUrl("http://h/", url);
-  DaemonHttpRequest* request = DaemonHttpRequest::Start(url, 0);
+  DaemonHttpRequest* request = StartWebRequest(daemon, 5, "http://h/", 0);
+  ASSERT_NE(request, nullptr);
   EXPECT_TRUE(request->IsDone());  // No poll goes out: the bound has passed.
   EXPECT_EQ(request->GetResult(), DaemonHttpRequest::kResultTimedOut);
   DaemonHttpRequest::Delete(request);
@@ -416,6 +418,7 @@ TEST_F(VADRequests, SpecLookupRemembersOnlyRealAnswers) {
   // Unreachable first: nothing is remembered.
   SpecRef spec;
   EXPECT_FALSE(GetSpecForKUID(spec, kAsset, nullptr));
+  EXPECT_FALSE(GetSpecForKUID(spec, kNullKUID, nullptr));
 
   FakeDaemon daemon;
   daemon.ExpectHandshake();
@@ -434,31 +437,14 @@ TEST_F(VADRequests, SpecLookupRemembersOnlyRealAnswers) {
   ForgetRememberedSpecAnswers();
 }
 
-// A folder of its own below the system's temporary folder, removed at the end.
-class TemporaryFolder {
- public:
-  TemporaryFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vadrequests-XXXXXX").string();
-    if (::mkdtemp(pattern.data())) path_ = pattern;
-  }
-  ~TemporaryFolder() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
 bool OnlyNamed(const BrindlemoxSpec& spec) {
   return spec.folderName == "never";
 }
 
 TEST_F(VADRequests, SpecLoadedFromTheFolderTheDaemonNames) {
   ForgetRememberedSpecAnswers();
-  TemporaryFolder root;
-  ASSERT_FALSE(root.Path().empty());
+  VUTest::TempFolder root("Requests");
+  ASSERT_TRUE(root.Made());
   const std::string folder = root.Path() + "/assets/barn";
   ASSERT_TRUE(Kiv::File::Md(folder));
   std::ofstream(folder + "/config.txt") << "kind \"scenery\"\nusername \"Barn\"\n";

@@ -8,7 +8,7 @@
 #include "assetdb/client/VADTask.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
-#include "tests/assetdb/VADClientTestSupport.h"
+#include "tests/support/VADClientTestBase.h"
 
 namespace {
 

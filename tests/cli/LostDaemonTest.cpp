@@ -10,8 +10,8 @@
 
 #include "assetdb/protocol/DatabaseIpc.h"
 #include "foundation/layout/FolderLayout.h"
-#include "tests/assetdb/FakeDaemon.h"
 #include "tests/cli/ToolFixture.h"
+#include "tests/support/FakeDaemon.h"
 
 namespace fs = std::filesystem;
 

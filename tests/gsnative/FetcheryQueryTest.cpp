@@ -8,7 +8,7 @@
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
 #include "gsnative/FetcheryQuery.h"
-#include "tests/assetdb/VADClientTestSupport.h"
+#include "tests/support/VADClientTestBase.h"
 
 namespace {
 

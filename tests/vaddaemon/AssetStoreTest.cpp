@@ -12,33 +12,24 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include <gtest/gtest.h>
 
 #include "foundation/soup/Soup.h"
 #include "tests/support/ImmutableFolder.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/WaitUntil.h"
+#include "tests/vaddaemon/InstallTestSupport.h"
 
 namespace fs = std::filesystem;
+using installtest::GetFile;
+using installtest::PutFile;
 
 namespace {
 
 constexpr KUID kLoco{100, 5, 0};
 constexpr KUID kWagon{100, 6, 0};
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteFile(const fs::path& path, const std::string& text) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << text;
-}
 
 std::string Config(const KUID& kuid, const std::string& name, const std::string& extra = "") {
   return "kuid " + std::string(KUIDToTagString(kuid).View()) + "\r\nusername \"" + name +
@@ -48,17 +39,9 @@ std::string Config(const KUID& kuid, const std::string& name, const std::string&
 class AssetStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "dstore-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-    userData_ = root_ / "UserData";
+    ASSERT_TRUE(temp_.Made());
     fs::create_directories(userData_);
     Reopen();
-  }
-
-  void TearDown() override {
-    store_.reset();
-    fs::remove_all(root_);
   }
 
   AssetStore::Options Options() const {
@@ -80,8 +63,8 @@ class AssetStoreTest : public ::testing::Test {
   fs::path Source(const KUID& kuid, const std::string& name, const std::string& extra = "") {
     const fs::path folder = root_ / ("src-" + std::to_string(kuid.contentId) + "-" + name);
     fs::remove_all(folder);
-    WriteFile(folder / "config.txt", Config(kuid, name, extra));
-    WriteFile(folder / "meshes" / "body.im", "mesh of " + name);
+    PutFile(folder / "config.txt", Config(kuid, name, extra));
+    PutFile(folder / "meshes" / "body.im", "mesh of " + name);
     return folder;
   }
 
@@ -112,8 +95,9 @@ class AssetStoreTest : public ::testing::Test {
     return names;
   }
 
-  fs::path root_;
-  fs::path userData_;
+  VUTest::TempFolder temp_{"Store"};
+  const fs::path root_ = temp_.Path();
+  const fs::path userData_ = root_ / "UserData";
   std::unique_ptr<AssetStore> store_;
 };
 
@@ -138,7 +122,7 @@ TEST_F(AssetStoreTest, InstallRecordsConfigurationAndCopiesFiles) {
   EXPECT_EQ(asset.status[kStatusInstalledLocally], 1);
   EXPECT_EQ(asset.status[kStatusOpenForEdit], 0);
   EXPECT_EQ(asset.folder, "kuid 100 5");
-  EXPECT_EQ(ReadFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"),
+  EXPECT_EQ(GetFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"),
             "mesh of Old_Loco");
   Soup config;
   ASSERT_TRUE(store_->LoadConfig(kLoco, &config));
@@ -154,11 +138,11 @@ TEST_F(AssetStoreTest, InstallRecordsConfigurationAndCopiesFiles) {
 
 TEST_F(AssetStoreTest, BadSourcesAreRefusedWithoutLeftovers) {
   const fs::path noConfig = root_ / "no-config";
-  WriteFile(noConfig / "readme.txt", "nothing");
+  PutFile(noConfig / "readme.txt", "nothing");
   EXPECT_EQ(Install(noConfig).code, StoreCode::kBadConfig);
 
   const fs::path noKuid = root_ / "no-kuid";
-  WriteFile(noKuid / "config.txt", "username \"x\"\r\n");
+  PutFile(noKuid / "config.txt", "username \"x\"\r\n");
   EXPECT_EQ(Install(noKuid).code, StoreCode::kBadConfig);
 
   // A pipe would block a plain copy forever; a link to a folder could loop.
@@ -204,7 +188,7 @@ TEST_F(AssetStoreTest, ReinstallReplacesFilesAndKeepsStoredValues) {
   EXPECT_EQ(asset.status[kStatusOnDownloadService], 1);
   // The new copy takes the other name; the old one is gone.
   EXPECT_EQ(Entries(userData_ / "local"), std::vector<std::string>{"kuid 100 5~"});
-  EXPECT_EQ(ReadFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"),
+  EXPECT_EQ(GetFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"),
             "mesh of second");
   ASSERT_TRUE(Install(Source(kLoco, "third")).Ok());
   EXPECT_EQ(Entries(userData_ / "local"), std::vector<std::string>{"kuid 100 5"});
@@ -216,15 +200,15 @@ TEST_F(AssetStoreTest, EditCycleCommitsAndRevertsCopies) {
   ASSERT_TRUE(store_->BeginEdit(kLoco, &edit).Ok());
   EXPECT_EQ(edit.kuid, kLoco);
   EXPECT_EQ(fs::path(edit.path).parent_path(), userData_ / "editing");
-  EXPECT_EQ(ReadFile(fs::path(edit.path) / "meshes" / "body.im"), "mesh of loco");
+  EXPECT_EQ(GetFile(fs::path(edit.path) / "meshes" / "body.im"), "mesh of loco");
   EXPECT_EQ(Get(kLoco).status[kStatusOpenForEdit], 1);
   // Opening again answers the same copy.
   AssetStore::EditInfo again;
   ASSERT_TRUE(store_->BeginEdit(kLoco, &again).Ok());
   EXPECT_EQ(again.path, edit.path);
 
-  WriteFile(fs::path(edit.path) / "config.txt", Config(kLoco, "edited"));
-  WriteFile(fs::path(edit.path) / "meshes" / "body.im", "new mesh");
+  PutFile(fs::path(edit.path) / "config.txt", Config(kLoco, "edited"));
+  PutFile(fs::path(edit.path) / "meshes" / "body.im", "new mesh");
   AssetStore::InstallOutcome outcome;
   ASSERT_TRUE(store_->CommitEdit(kLoco, &outcome).Ok());
   EXPECT_TRUE(outcome.replaced);
@@ -232,16 +216,16 @@ TEST_F(AssetStoreTest, EditCycleCommitsAndRevertsCopies) {
   EXPECT_EQ(asset.name, "edited");
   EXPECT_FALSE(asset.OpenForEdit());
   EXPECT_EQ(asset.status[kStatusLocallyModified], 1);
-  EXPECT_EQ(ReadFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"), "new mesh");
+  EXPECT_EQ(GetFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"), "new mesh");
   EXPECT_TRUE(Entries(userData_ / "editing").empty());
   EXPECT_EQ(store_->CommitEdit(kLoco, nullptr).code, StoreCode::kNotFound);
 
   ASSERT_TRUE(store_->BeginEdit(kLoco, &edit).Ok());
-  WriteFile(fs::path(edit.path) / "meshes" / "body.im", "thrown away");
+  PutFile(fs::path(edit.path) / "meshes" / "body.im", "thrown away");
   ASSERT_TRUE(store_->RevertEdit(kLoco).Ok());
   asset = Get(kLoco);
   EXPECT_FALSE(asset.OpenForEdit());
-  EXPECT_EQ(ReadFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"), "new mesh");
+  EXPECT_EQ(GetFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"), "new mesh");
   EXPECT_TRUE(Entries(userData_ / "editing").empty());
   EXPECT_EQ(store_->RevertEdit(kLoco).code, StoreCode::kNotFound);
   EXPECT_EQ(store_->BeginEdit(kWagon, &edit).code, StoreCode::kNotFound);
@@ -251,10 +235,10 @@ TEST_F(AssetStoreTest, CommitRefusesEditWithoutUsableConfiguration) {
   ASSERT_TRUE(Install(Source(kLoco, "loco")).Ok());
   AssetStore::EditInfo edit;
   ASSERT_TRUE(store_->BeginEdit(kLoco, &edit).Ok());
-  WriteFile(fs::path(edit.path) / "config.txt", Config(kWagon, "misfiled"));
+  PutFile(fs::path(edit.path) / "config.txt", Config(kWagon, "misfiled"));
   EXPECT_EQ(store_->CommitEdit(kLoco, nullptr).code, StoreCode::kBadConfig);
-  WriteFile(fs::path(edit.path) / "config.txt",
-            Config(kLoco, "long", std::string(300, 'q') + " 1\r\n"));
+  PutFile(fs::path(edit.path) / "config.txt",
+          Config(kLoco, "long", std::string(300, 'q') + " 1\r\n"));
   EXPECT_EQ(store_->CommitEdit(kLoco, nullptr).code, StoreCode::kBadConfig);
   fs::remove(fs::path(edit.path) / "config.txt");
   EXPECT_EQ(store_->CommitEdit(kLoco, nullptr).code, StoreCode::kBadConfig);
@@ -286,7 +270,7 @@ TEST_F(AssetStoreTest, RemoveThatCannotMoveAFolderChangesNothing) {
     EXPECT_TRUE(asset.OpenForEdit());
     EXPECT_EQ(Entries(userData_ / "local"), local);
     EXPECT_EQ(Entries(userData_ / "editing"), editing);
-    EXPECT_EQ(ReadFile(fs::path(edit.path) / "meshes" / "body.im"), "mesh of loco");
+    EXPECT_EQ(GetFile(fs::path(edit.path) / "meshes" / "body.im"), "mesh of loco");
 
     ASSERT_TRUE(store_->Remove(kLoco).Ok());
     EXPECT_TRUE(Entries(userData_ / "local").empty());
@@ -305,7 +289,7 @@ TEST_F(AssetStoreTest, ReservedAssetIsAPlaceholderUntilCommitted) {
   EXPECT_EQ(asset.name, "Fresh");
   EXPECT_TRUE(fs::is_directory(edit.path));
 
-  WriteFile(fs::path(edit.path) / "config.txt", Config(edit.kuid, "Fresh"));
+  PutFile(fs::path(edit.path) / "config.txt", Config(edit.kuid, "Fresh"));
   ASSERT_TRUE(store_->CommitEdit(edit.kuid, nullptr).Ok());
   asset = Get(edit.kuid);
   EXPECT_FALSE(asset.placeholder);
@@ -328,8 +312,8 @@ TEST_F(AssetStoreTest, InstallAsEditCopyLeavesInstalledCopyAlone) {
   EXPECT_TRUE(outcome.leftOpenForEdit);
   const StoredAsset asset = Get(kLoco);
   EXPECT_EQ(asset.name, "installed");
-  EXPECT_EQ(ReadFile(fs::path(store_->EditPath(asset)) / "meshes" / "body.im"), "mesh of incoming");
-  EXPECT_EQ(ReadFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"),
+  EXPECT_EQ(GetFile(fs::path(store_->EditPath(asset)) / "meshes" / "body.im"), "mesh of incoming");
+  EXPECT_EQ(GetFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"),
             "mesh of installed");
   // A plain install over it discards the edit copy.
   ASSERT_TRUE(Install(Source(kLoco, "plain")).Ok());
@@ -412,15 +396,15 @@ TEST_F(AssetStoreTest, RecoveryMakesIndexAndFoldersAgree) {
   // rows whose folders are missing. Plus entries that are not the store's.
   const fs::path local = userData_ / "local";
   const fs::path editing = userData_ / "editing";
-  WriteFile(local / ".vadtmp-1-2-3" / "config.txt", "half");
-  WriteFile(local / "kuid 100 5~" / "config.txt", "uncommitted copy");
-  WriteFile(local / "kuid2 100 9 3" / "config.txt", "no row");
-  WriteFile(editing / "kuid 100 9" / "config.txt", "no row");
+  PutFile(local / ".vadtmp-1-2-3" / "config.txt", "half");
+  PutFile(local / "kuid 100 5~" / "config.txt", "uncommitted copy");
+  PutFile(local / "kuid2 100 9 3" / "config.txt", "no row");
+  PutFile(editing / "kuid 100 9" / "config.txt", "no row");
   fs::remove_all(local / "kuid 100 20");
   fs::remove_all(editing / "kuid 100 21");
   fs::remove_all(editing / "kuid 100 22");
-  WriteFile(local / "notes" / "mine.txt", "user's own");
-  WriteFile(local / "kuid2 100 9 0" / "x", "not a canonical name");
+  PutFile(local / "notes" / "mine.txt", "user's own");
+  PutFile(local / "kuid2 100 9 0" / "x", "not a canonical name");
   Reopen();
 
   const AssetStore::RecoveryReport& report = store_->LastRecovery();
@@ -435,8 +419,7 @@ TEST_F(AssetStoreTest, RecoveryMakesIndexAndFoldersAgree) {
   EXPECT_TRUE(asset.Installed());
   EXPECT_FALSE(asset.OpenForEdit());
   ASSERT_TRUE(store_->Find(kLoco, &asset));
-  EXPECT_EQ(ReadFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"),
-            "mesh of kept");
+  EXPECT_EQ(GetFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"), "mesh of kept");
   EXPECT_EQ(Entries(local),
             (std::vector<std::string>{"kuid 100 21", "kuid 100 5", "kuid2 100 9 0", "notes"}));
   EXPECT_TRUE(Entries(editing).empty());
@@ -445,12 +428,12 @@ TEST_F(AssetStoreTest, RecoveryMakesIndexAndFoldersAgree) {
 TEST_F(AssetStoreTest, DamagedIndexNeverLeadsOutsideTheFolders) {
   ASSERT_TRUE(Install(Source(kLoco, "loco")).Ok());
   store_.reset();
-  WriteFile(root_ / "victim" / "keep.txt", "precious");
+  PutFile(root_ / "victim" / "keep.txt", "precious");
   Sql("UPDATE assets SET folder = '../../victim';");
   Reopen();
   StoredAsset asset;
   EXPECT_FALSE(store_->Find(kLoco, &asset));
-  EXPECT_EQ(ReadFile(root_ / "victim" / "keep.txt"), "precious");
+  EXPECT_EQ(GetFile(root_ / "victim" / "keep.txt"), "precious");
 }
 
 TEST_F(AssetStoreTest, IndexThatIsNotADatabaseIsRefusedAndKept) {
@@ -458,12 +441,12 @@ TEST_F(AssetStoreTest, IndexThatIsNotADatabaseIsRefusedAndKept) {
   const fs::path index = userData_ / "assets.tdx";
   fs::remove(index);
   const std::string junk(4096, 'x');
-  WriteFile(index, junk);
+  PutFile(index, junk);
   AssetStore store(Options());
   const StoreResult result = store.Open();
   EXPECT_EQ(result.code, StoreCode::kDbError);
   EXPECT_FALSE(result.message.empty());
-  EXPECT_EQ(ReadFile(index), junk);
+  EXPECT_EQ(GetFile(index), junk);
   StoredAsset asset;
   EXPECT_FALSE(store.Find(kLoco, &asset));
   EXPECT_EQ(store.InstallFolder(Source(kLoco, "x").string(), {}, nullptr).code,
@@ -495,7 +478,7 @@ TEST_F(AssetStoreTest, ConcurrentInstallsOfOneAndManyAssetsStayConsistent) {
   EXPECT_EQ(failures.load(), 0);
   EXPECT_EQ(store_->List().size(), 5u);
   const StoredAsset loco = Get(kLoco);
-  const std::string mesh = ReadFile(fs::path(store_->InstalledPath(loco)) / "meshes" / "body.im");
+  const std::string mesh = GetFile(fs::path(store_->InstalledPath(loco)) / "meshes" / "body.im");
   EXPECT_EQ(mesh, "mesh of " + loco.name);
   EXPECT_EQ(Entries(userData_ / "local").size(), 5u);
 }
@@ -506,20 +489,39 @@ TEST_F(AssetStoreTest, KilledInstallerLeavesEveryAssetWholeOrAbsent) {
   const fs::path a = Source(kLoco, "a");
   const fs::path b = Source(kLoco, "b");
   for (int file = 0; file < 40; ++file) {
-    WriteFile(a / ("f" + std::to_string(file)), std::string(2000, 'a'));
-    WriteFile(b / ("f" + std::to_string(file)), std::string(2000, 'b'));
+    PutFile(a / ("f" + std::to_string(file)), std::string(2000, 'a'));
+    PutFile(b / ("f" + std::to_string(file)), std::string(2000, 'b'));
   }
   store_.reset();
+  // Each attempt kills the installer in its `attempt`-th install or later,
+  // while a staging folder of it exists (the install is under way).
+  const auto staging = [&] {
+    std::error_code error;
+    for (const auto& item : fs::directory_iterator(userData_ / "local", error)) {
+      if (item.path().filename().string().starts_with(".vadtmp-")) return true;
+    }
+    return false;
+  };
   for (int attempt = 0; attempt < 6; ++attempt) {
+    int rounds[2];
+    ASSERT_EQ(pipe(rounds), 0);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
+      close(rounds[0]);
       AssetStore store(Options());
       if (!store.Open().Ok()) _exit(2);
-      for (int round = 0;; ++round) store.InstallFolder((round % 2 ? a : b).string(), {}, nullptr);
+      for (int round = 0;; ++round) {
+        store.InstallFolder((round % 2 ? a : b).string(), {}, nullptr);
+        if (write(rounds[1], "r", 1) != 1) _exit(3);
+      }
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(30 + 37 * attempt));
+    close(rounds[1]);
+    char done;
+    for (int round = 0; round < attempt; ++round) ASSERT_EQ(read(rounds[0], &done, 1), 1);
+    EXPECT_TRUE(VUTest::WaitUntil(staging, 10000, 1));
     kill(child, SIGKILL);
+    close(rounds[0]);
     int status = 0;
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status));
@@ -531,9 +533,9 @@ TEST_F(AssetStoreTest, KilledInstallerLeavesEveryAssetWholeOrAbsent) {
     } else {
       const fs::path folder = store_->InstalledPath(asset);
       const char letter = asset.name == "a" ? 'a' : 'b';
-      EXPECT_EQ(ReadFile(folder / "meshes" / "body.im"), "mesh of " + asset.name);
+      EXPECT_EQ(GetFile(folder / "meshes" / "body.im"), "mesh of " + asset.name);
       for (int file = 0; file < 40; ++file)
-        EXPECT_EQ(ReadFile(folder / ("f" + std::to_string(file))), std::string(2000, letter));
+        EXPECT_EQ(GetFile(folder / ("f" + std::to_string(file))), std::string(2000, letter));
       EXPECT_EQ(Entries(userData_ / "local"), std::vector<std::string>{asset.folder});
     }
     store_.reset();

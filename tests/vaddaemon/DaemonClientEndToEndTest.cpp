@@ -23,8 +23,8 @@ class DaemonClientEndToEnd : public DaemonFixture {
 TEST_F(DaemonClientEndToEnd, ClientStartsTheDaemonOnFirstUseAndRequestsComplete) {
   NetStartup();
   ASSERT_TRUE(DetermineInstallPath(Kiv::File::Path(Root())));
-  ASSERT_EQ(GetDaemonExecutablePath().Str(), ExecutablePath());
-  ASSERT_EQ(ReadOwnerBlock().port, 0u);
+  ASSERT_EQ(GetDaemonExecutablePath().Str(), Root() + "/bin/vaddaemon");
+  ASSERT_EQ(daemons_.ReadOwnerBlock().port, 0u);
 
   VADClientTimings timings;
   timings.attemptDelayMs = 300;
@@ -33,10 +33,10 @@ TEST_F(DaemonClientEndToEnd, ClientStartsTheDaemonOnFirstUseAndRequestsComplete)
   VADClientOptions options;
   options.restartDaemon = true;
   ASSERT_TRUE(VADOpenDatabase(options));
-  const OwnerBlock block = ReadOwnerBlock();
+  const OwnerBlock block = daemons_.ReadOwnerBlock();
   ASSERT_NE(block.port, 0u);
   const pid_t pid = pid_t(block.owner);
-  AdoptDaemon(pid);
+  daemons_.Adopt(pid);
 
   EXPECT_TRUE(
       WriteSetting(Kiv::PString("internet"), Kiv::PString("language"), Kiv::PString("francais")));
@@ -45,8 +45,8 @@ TEST_F(DaemonClientEndToEnd, ClientStartsTheDaemonOnFirstUseAndRequestsComplete)
 
   EXPECT_TRUE(VADClient::CloseDaemon());
   VADClient::Close();
-  EXPECT_EQ(WaitExit(pid, 10000), 0);
-  EXPECT_EQ(ReadOwnerBlock().port, 0u);
+  EXPECT_EQ(daemons_.WaitExit(pid, 10000), 0);
+  EXPECT_EQ(daemons_.ReadOwnerBlock().port, 0u);
 }
 
 }  // namespace

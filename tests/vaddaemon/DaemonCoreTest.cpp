@@ -80,7 +80,7 @@ class DaemonIdle : public DaemonFixture {
   bool AutoStart() const override { return false; }
 };
 
-TEST_F(DaemonCore, HandshakeAnswerIsVADDWithVersionAndBuild) {
+TEST_F(DaemonCore, HandshakeIsAnsweredAndKeepAliveAndUnknownCodesGetEmptyReplies) {
   RawClient client;
   Bytes answer;
   ASSERT_TRUE(client.Open(Port(), AssetIndexPath(), 1, &answer));
@@ -88,29 +88,23 @@ TEST_F(DaemonCore, HandshakeAnswerIsVADDWithVersionAndBuild) {
   // A client naming another database is served all the same.
   RawClient other;
   ASSERT_TRUE(other.Open(Port(), "/elsewhere/UserData/assets.tdx", 0));
-  Bytes reply;
-  EXPECT_TRUE(other.Transact(kKeepAlive, 3, {}, &reply));
-}
-
-TEST_F(DaemonCore, KeepAliveAndUnknownCodesGetEmptyRepliesAndOneWayNone) {
-  auto client = Connect();
-  ASSERT_TRUE(client);
   Bytes reply = {1};
-  ASSERT_TRUE(client->Transact(kKeepAlive, 7, {}, &reply));
+  ASSERT_TRUE(other.Transact(kKeepAlive, 7, {}, &reply));
   EXPECT_TRUE(reply.empty());
+  // Unknown codes get an empty reply too.
   reply = {1};
-  ASSERT_TRUE(client->Transact(0x7777, 8, {1, 2, 3}, &reply));
+  ASSERT_TRUE(other.Transact(0x7777, 8, {1, 2, 3}, &reply));
   EXPECT_TRUE(reply.empty());
   // One-way requests, known or not, get no reply: the next frame is the
   // keep-alive's.
-  ASSERT_TRUE(client->SendRequest(0x7778, 0, {9}));
-  ASSERT_TRUE(client->SendRequest(kKeepAlive, 0, {}));
+  ASSERT_TRUE(other.SendRequest(0x7778, 0, {9}));
+  ASSERT_TRUE(other.SendRequest(kKeepAlive, 0, {}));
   RawClient::Frame frame;
-  ASSERT_TRUE(client->SendRequest(kKeepAlive, 9, {}));
-  ASSERT_TRUE(client->ReadFrame(frame));
+  ASSERT_TRUE(other.SendRequest(kKeepAlive, 9, {}));
+  ASSERT_TRUE(other.ReadFrame(frame));
   EXPECT_TRUE(frame.IsReply());
   EXPECT_EQ(frame.word, 9u);
-  EXPECT_TRUE(client->QuietFor(200));
+  EXPECT_TRUE(other.QuietFor(200));
 }
 
 TEST_F(DaemonCore, SettingsRoundTripAndSurviveRestart) {
@@ -159,11 +153,11 @@ TEST_F(DaemonCore, SettingsRoundTripAndSurviveRestart) {
   EXPECT_TRUE(reply.empty());
 
   client.reset();
-  ASSERT_TRUE(StopDaemon(DaemonPid()));
+  ASSERT_TRUE(daemons_.Stop(DaemonPid()));
   const pid_t second = StartDaemon();
   ASSERT_NE(second, 0);
   RawClient again;
-  ASSERT_TRUE(again.Open(WaitForPort(second, 0), AssetIndexPath()));
+  ASSERT_TRUE(again.Open(daemons_.WaitForPort(second, 0), AssetIndexPath()));
   EXPECT_EQ(ReadSetting(again, 1, "internet", "language"), "english");
   EXPECT_EQ(ReadSetting(again, 2, "display", "mode"), "wide");
 }
@@ -204,7 +198,7 @@ TEST_F(DaemonCore, TwoClientsAtOnceEachGetTheirOwnReplies) {
   EXPECT_TRUE(first->QuietFor(100));
 }
 
-TEST_F(DaemonCore, HostileBytesCloseOnlyTheirConnection) {
+TEST_F(DaemonCore, HostileBytesOrAGoodbyeCloseOnlyTheirConnection) {
   auto bystander = Connect();
   ASSERT_TRUE(bystander);
 
@@ -251,6 +245,12 @@ TEST_F(DaemonCore, HostileBytesCloseOnlyTheirConnection) {
   noise->Send(random);
   noise->Close();
 
+  // A goodbye closes its connection normally.
+  auto leaving = Connect();
+  ASSERT_TRUE(leaving);
+  ASSERT_TRUE(leaving->SendGoodbye());
+  EXPECT_TRUE(leaving->WaitClosed());
+
   // The daemon still serves the connection opened before, and new ones.
   EXPECT_EQ(ReadSetting(*bystander, 1, "internet", "language"), "");
   auto fresh = Connect();
@@ -259,27 +259,16 @@ TEST_F(DaemonCore, HostileBytesCloseOnlyTheirConnection) {
   EXPECT_TRUE(fresh->Transact(kKeepAlive, 2, {}, &reply));
 }
 
-TEST_F(DaemonCore, GoodbyeClosesTheConnectionNormally) {
-  auto client = Connect();
-  ASSERT_TRUE(client);
-  ASSERT_TRUE(client->SendGoodbye());
-  EXPECT_TRUE(client->WaitClosed());
-  auto next = Connect();
-  ASSERT_TRUE(next);
-  Bytes reply;
-  EXPECT_TRUE(next->Transact(kKeepAlive, 1, {}, &reply));
-}
-
 TEST_F(DaemonCore, SecondDaemonRefusesWhileTheFirstLives) {
   const pid_t second = SpawnDaemon();
   ASSERT_NE(second, 0);
-  const int status = WaitExit(second, 10000);
+  const int status = daemons_.WaitExit(second, 10000);
   EXPECT_EQ(status, 2);
-  EXPECT_NE(DaemonOutput(1).find("another daemon (process " + std::to_string(DaemonPid())),
+  EXPECT_NE(daemons_.Output(1).find("another daemon (process " + std::to_string(DaemonPid())),
             std::string::npos)
-      << DaemonOutput(1);
+      << daemons_.Output(1);
   // The first keeps its block and its port.
-  const OwnerBlock block = ReadOwnerBlock();
+  const OwnerBlock block = daemons_.ReadOwnerBlock();
   EXPECT_EQ(block.owner, uint32_t(DaemonPid()));
   EXPECT_EQ(block.port, Port());
   auto client = Connect();
@@ -290,18 +279,20 @@ TEST_F(DaemonCore, NewDaemonTakesOverAfterTheFirstIsKilled) {
   auto client = Connect();
   ASSERT_TRUE(client);
   ASSERT_TRUE(WriteSetting(*client, 1, "internet", "language", "deutsch"));
-  KillDaemon(DaemonPid());
+  daemons_.Kill(DaemonPid());
   EXPECT_TRUE(client->WaitClosed());
   // The dead owner's entry is still in the block. The test does not open
   // the block (which would clear it) until the new daemon says it serves.
   const pid_t next = SpawnDaemon();
   ASSERT_NE(next, 0);
-  for (int i = 0;
-       i < 500 && DaemonOutput(1).find(" serves ") == std::string::npos && IsRunning(next); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  ASSERT_NE(DaemonOutput(1).find(" serves "), std::string::npos) << DaemonOutput(1);
-  const uint16_t port = WaitForPort(next, 0);
+  VUTest::WaitUntil(
+      [&] {
+        return daemons_.Output(1).find(" serves ") != std::string::npos ||
+               !daemons_.IsRunning(next);
+      },
+      10000, 20);
+  ASSERT_NE(daemons_.Output(1).find(" serves "), std::string::npos) << daemons_.Output(1);
+  const uint16_t port = daemons_.WaitForPort(next, 0);
   ASSERT_NE(port, 0);
   RawClient again;
   ASSERT_TRUE(again.Open(port, AssetIndexPath()));
@@ -317,14 +308,14 @@ TEST_F(DaemonCore, CloseRequestRepliesThenExitsAndClearsTheBlock) {
   EXPECT_TRUE(reply.empty());
   EXPECT_TRUE(client->WaitClosed());
   EXPECT_TRUE(other->WaitClosed());
-  EXPECT_EQ(WaitExit(DaemonPid(), 10000), 0);
+  EXPECT_EQ(daemons_.WaitExit(DaemonPid(), 10000), 0);
 
   // No process has the block open any more, so its name is gone.
   DatabaseIpcNames names;
   ASSERT_TRUE(FormDatabaseIpcNames(Kiv::File::Path(AssetIndexPath()), &names));
   struct stat info;
   EXPECT_NE(::stat(("/dev/shm" + names.posixSharedName).c_str(), &info), 0);
-  const OwnerBlock block = ReadOwnerBlock();
+  const OwnerBlock block = daemons_.ReadOwnerBlock();
   EXPECT_EQ(block.owner, 0xFFFFFFFFu);
   EXPECT_EQ(block.port, 0u);
 }
@@ -333,12 +324,12 @@ TEST_F(DaemonIdle, ExitsAfterTheIdleTimeButNotWhileAClientIsConnected) {
   const pid_t pid = StartDaemon({"VADDAEMON_IDLE_SECONDS=1"});
   ASSERT_NE(pid, 0);
   RawClient client;
-  ASSERT_TRUE(client.Open(WaitForPort(pid, 0), AssetIndexPath()));
-  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
-  EXPECT_TRUE(IsRunning(pid));
+  ASSERT_TRUE(client.Open(daemons_.WaitForPort(pid, 0), AssetIndexPath()));
+  // Past the idle time it still runs while the client is connected.
+  EXPECT_EQ(daemons_.WaitExit(pid, 2500), -1);
   client.Close();
-  EXPECT_EQ(WaitExit(pid, 10000), 0);
-  const OwnerBlock block = ReadOwnerBlock();
+  EXPECT_EQ(daemons_.WaitExit(pid, 10000), 0);
+  const OwnerBlock block = daemons_.ReadOwnerBlock();
   EXPECT_EQ(block.port, 0u);
 }
 
@@ -346,8 +337,8 @@ TEST_F(DaemonIdle, StopSignalEndsTheDaemonCleanly) {
   const pid_t pid = StartDaemon();
   ASSERT_NE(pid, 0);
   ::kill(pid, SIGTERM);
-  EXPECT_EQ(WaitExit(pid, 10000), 0);
-  EXPECT_EQ(ReadOwnerBlock().owner, 0xFFFFFFFFu);
+  EXPECT_EQ(daemons_.WaitExit(pid, 10000), 0);
+  EXPECT_EQ(daemons_.ReadOwnerBlock().owner, 0xFFFFFFFFu);
 }
 
 }  // namespace

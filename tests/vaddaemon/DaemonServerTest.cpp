@@ -17,7 +17,8 @@
 #include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/protocol/VADFrames.h"
 #include "foundation/stream/TStreamTyped.h"
-#include "kiv/Log.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/WaitUntil.h"
 #include "tests/vaddaemon/RawClient.h"
 #include "vaddaemon/DaemonConfig.h"
 #include "vaddaemon/DaemonConnection.h"
@@ -188,8 +189,7 @@ TEST_F(InProcessServer, FailingHandlerGetsAnEmptyReplyAndCloseCallsObservers) {
   EXPECT_TRUE(reply.empty());
   EXPECT_EQ(context_.ConnectionCount(), 1u);
   client->Close();
-  for (int i = 0; i < 500 && closed_.load() == 0; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  VUTest::WaitUntil([&] { return closed_.load() != 0; }, 5000);
   EXPECT_EQ(closed_.load(), 1);
   EXPECT_EQ(context_.ConnectionCount(), 0u);
 }
@@ -204,34 +204,13 @@ TEST_F(InProcessServer, SilentClientIsDroppedAfterTheHandshakeTimeOutWithoutBloc
   EXPECT_TRUE(silent.WaitClosed(int(DaemonServer::kHandshakeTimeoutMs) + 5000));
 }
 
-// Collects the log lines written while it lives.
-class LogCapture {
- public:
-  LogCapture() {
-    previous_ = Kiv::Log::SetSink([this](std::string_view line) {
-      std::lock_guard<std::mutex> hold(lock_);
-      text_ += line;
-    });
-  }
-  ~LogCapture() { Kiv::Log::SetSink(previous_); }
-  bool Has(const std::string& part) {
-    std::lock_guard<std::mutex> hold(lock_);
-    return text_.find(part) != std::string::npos;
-  }
-
- private:
-  Kiv::Log::Sink previous_;
-  std::mutex lock_;
-  std::string text_;
-};
-
 class BoundedServer : public InProcessServer {
  protected:
   BoundedServer() { maxConnections_ = 2; }
 };
 
 TEST_F(BoundedServer, ConnectionsBeyondTheBoundAreClosedBeforeAnyAnswer) {
-  LogCapture log;
+  VUTest::LogCapture log;
   auto first = Client();
   auto second = Client();
   ASSERT_TRUE(first && second);
@@ -243,9 +222,7 @@ TEST_F(BoundedServer, ConnectionsBeyondTheBoundAreClosedBeforeAnyAnswer) {
   EXPECT_TRUE(log.Has("2 connections are open, the most it serves; refusing a new one"));
   // Below the bound again, a new client is served.
   first->Close();
-  for (int i = 0; i < 1000 && context_.ConnectionCount() != 1; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  VUTest::WaitUntil([&] { return context_.ConnectionCount() == 1; }, 10000);
   auto fourth = Client();
   ASSERT_TRUE(fourth);
   Bytes reply;
@@ -278,7 +255,7 @@ int AnswerBytesAs(bool nobody, uint16_t port, const Bytes& hello) {
 TEST_F(InProcessServer, ConnectionOfAnotherUserIsClosedBeforeAnyAnswer) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to run a client as another user";
   if (std::system("command -v setpriv >/dev/null 2>&1") != 0) GTEST_SKIP() << "setpriv is missing";
-  LogCapture log;
+  VUTest::LogCapture log;
   Bytes hello;
   ASSERT_TRUE(VADFrames::EncodeHandshake(true, kIndex, hello));
   struct Case {

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <string>
 
+#include "tests/support/TempFolder.h"
 #include "vaddaemon/FolderTree.h"
 
 namespace {
@@ -21,9 +22,9 @@ struct ModeCase {
 };
 
 TEST(FolderTree, CopiedFilesGrantNoMoreThanTheirSourceAndTheUmask) {
-  char base[] = "/tmp/vu-foldertree-XXXXXX";
-  ASSERT_NE(::mkdtemp(base), nullptr);
-  const fs::path root(base);
+  VUTest::TempFolder temp("FolderTree");
+  ASSERT_TRUE(temp.Made());
+  const fs::path root(temp.Path());
   const mode_t umaskBefore = ::umask(022);
   const ModeCase cases[] = {
       {"owner-only.txt", 0600, false, 0600}, {"owner-only-linked.txt", 0600, true, 0600},
@@ -49,7 +50,6 @@ TEST(FolderTree, CopiedFilesGrantNoMoreThanTheirSourceAndTheUmask) {
     EXPECT_TRUE(S_ISREG(info.st_mode)) << c.name;
     EXPECT_EQ(info.st_mode & 07777, c.copied) << c.name;
   }
-  fs::remove_all(root);
 }
 
 }  // namespace

@@ -3,9 +3,7 @@
 // left) and the new daemon owns the database.
 #include <signal.h>
 
-#include <chrono>
-#include <thread>
-
+#include "tests/support/WaitUntil.h"
 #include "tests/vaddaemon/DaemonFixture.h"
 #include "tests/vaddaemon/InstallTestSupport.h"
 
@@ -15,6 +13,13 @@ using namespace installtest;
 
 const KUID kDone{4002, 1, 0};
 const KUID kCut{4002, 2, 0};
+
+bool HasStagingFolder(const std::string& userData) {
+  for (const std::string& name : LocalFolders(userData)) {
+    if (name.starts_with(".vadtmp-")) return true;
+  }
+  return false;
+}
 
 class DaemonInstallCrash : public DaemonFixture {
  protected:
@@ -34,32 +39,27 @@ TEST_F(DaemonInstallCrash, KillDuringInstallLeavesAssetWholeOrAbsentAndRestartTa
   ASSERT_NE(first, 0);
   {
     RawClient client;
-    ASSERT_TRUE(client.Open(WaitForPort(first), AssetIndexPath()));
+    ASSERT_TRUE(client.Open(daemons_.WaitForPort(first), AssetIndexPath()));
     ASSERT_TRUE(client.SendRequest(kInstallArchive, 1, InstallBody(archive.string(), 2, 0)));
     RawClient::Frame frame;
     ASSERT_TRUE(client.ReadFrame(frame, 20000));
     ASSERT_TRUE(frame.IsNote());
     ASSERT_TRUE(HasMessage(MessagesFor({frame}, 1), ResultsLog::kSuccess, "Installed"));
     // The second entry is now being extracted or waiting to be recorded.
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    bool staging = false;
-    for (const std::string& name : LocalFolders(UserDataPath()))
-      staging |= name.rfind(".vadtmp-", 0) == 0;
-    EXPECT_TRUE(staging) << "the kill should find a staging folder";
-    KillDaemon(first);
+    EXPECT_TRUE(VUTest::WaitUntil([&] { return HasStagingFolder(UserDataPath()); }, 10000))
+        << "the kill should find a staging folder";
+    daemons_.Kill(first);
   }
 
   const pid_t second = StartDaemon();
   ASSERT_NE(second, 0);
-  const OwnerBlock block = ReadOwnerBlock();
+  const OwnerBlock block = daemons_.ReadOwnerBlock();
   EXPECT_EQ(block.owner, uint32_t(second));
   EXPECT_NE(block.port, 0u);
   RawClient client;
   ASSERT_TRUE(client.Open(uint16_t(block.port), AssetIndexPath()));
 
-  for (const std::string& name : LocalFolders(UserDataPath())) {
-    EXPECT_NE(name.rfind(".vadtmp-", 0), 0u) << "staging folder left: " << name;
-  }
+  EXPECT_FALSE(HasStagingFolder(UserDataPath())) << "a staging folder was left";
   EXPECT_EQ(LocalFolders(UserDataPath()).size(), 1u);
 
   // The first asset is whole; the second is absent.

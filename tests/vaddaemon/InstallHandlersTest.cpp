@@ -284,6 +284,31 @@ TEST_F(DaemonInstall, HostileArchivesInstallNothingOutsideTheStore) {
   EXPECT_TRUE(HasMessage(MessagesFor(notes, 5), ResultsLog::kError, "damaged"));
 }
 
+TEST_F(DaemonInstall, DamagedEntryIsNamedWithArchivePathByteAndFile) {
+  // LZSS data shorter than its 4-byte size word cannot be decoded.
+  Soup entry = MakeEntry(kFirst, "Damaged", {}, true);
+  Soup files = entry.GetNamedSoup(N("files"));
+  AddByteTag(files, "mesh.im", "\x7f\x7e\x7d");
+  const fs::path archive = Source("damaged.cdp");
+  fs::create_directories(archive.parent_path());
+  WriteArchive(archive, {entry});
+  auto client = Connect();
+  ASSERT_TRUE(client);
+
+  std::vector<RawClient::Frame> notes;
+  EXPECT_EQ(BodyReader(Install(*client, kInstallArchive, 1, archive.string(), 0, &notes)).U32(),
+            0u);
+  const auto messages = MessagesFor(notes, 1);
+  ASSERT_EQ(messages.size(), 1u);
+  const std::string prefix = "Unable to install <kuid:4001:10>: " + archive.string() + ": byte ";
+  const std::string& text = messages[0].text;
+  ASSERT_EQ(text.compare(0, prefix.size(), prefix), 0) << text;
+  const size_t offset = std::stoul(text.substr(prefix.size()));
+  EXPECT_EQ(GetFile(archive).substr(offset, 3), "\x7f\x7e\x7d");
+  EXPECT_EQ(text.substr(text.find(": ", prefix.size())),
+            ": Failed to decompress data. Content package may be damaged (file 'mesh.im')");
+}
+
 TEST_F(DaemonInstall, PipeInPlaceOfConfigurationOrArchiveFailsAtOnceAndDaemonGoesOn) {
   for (const char* folder : {"piped-txt", "piped-chump"}) fs::create_directories(Source(folder));
   ASSERT_EQ(mkfifo((Source("piped-txt") / "config.txt").c_str(), 0600), 0);

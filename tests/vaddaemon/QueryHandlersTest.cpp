@@ -9,10 +9,13 @@
 
 #include "assetdb/client/NetStartup.h"
 #include "assetdb/client/VADClient.h"
+#include "assetdb/protocol/AssetRecord.h"
 #include "assetdb/protocol/VADFilterElementBool.h"
 #include "assetdb/protocol/VADFilterElementGroup.h"
 #include "assetdb/protocol/VADFilterElementString.h"
 #include "foundation/layout/FolderLayout.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/stream/TStreamTyped.h"
 #include "tests/vaddaemon/DaemonFixture.h"
 #include "tests/vaddaemon/InstallTestSupport.h"
 
@@ -94,46 +97,9 @@ KUID ReadKUIDField(BodyReader& reader) {
   return KUIDFrom(reader.Take(8));
 }
 
-// The fields of a 0x15 reply, read by their wire widths.
-struct Record {
-  KUID kuid;
-  std::string username, text2, text3;
-  std::vector<uint8_t> status;
-  std::string name1, text4, name2, category;
-  uint32_t author = 0;
-  uint8_t favourite = 0;
-  float build = 0;
-  uint64_t value1 = 0;
-  KUID kuid2;
-  uint8_t flagE = 0;
-  bool whole = false;
-};
-
-Record ParseRecord(const Bytes& reply) {
-  BodyReader reader(reply);
-  Record r;
-  r.kuid = ReadKUIDField(reader);
-  r.username = reader.String();
-  r.text2 = reader.String();
-  r.text3 = reader.String();
-  for (int i = 0; i < 18; ++i) r.status.push_back(reader.U8());
-  reader.U32();
-  r.name1 = reader.String();
-  r.text4 = reader.String();
-  r.author = reader.U32();
-  r.name2 = reader.String();
-  r.category = reader.String();
-  r.favourite = reader.U8();
-  reader.U8();
-  reader.U8();
-  reader.U32();
-  r.build = reader.F32();
-  r.value1 = reader.U64();
-  reader.U64();
-  r.kuid2 = ReadKUIDField(reader);
-  r.flagE = reader.U8();
-  r.whole = reader.AtEnd();
-  return r;
+// Bit `i` of a record's status flags.
+int Bit(uint32_t bits, int i) {
+  return int((bits >> i) & 1);
 }
 
 struct Handle {
@@ -168,8 +134,18 @@ class DaemonQueries : public DaemonFixture {
     return reply;
   }
 
-  Record Info(const KUID& kuid) {
-    return ParseRecord(Ask(kInfo, Cat(KUIDBytes(kuid), U32Body(0xFFFFFFFF))));
+  // The 0x15 reply for `kuid`, read with the client's reader; it must be
+  // read whole, to its last byte.
+  AssetRecord Info(const KUID& kuid) {
+    const Bytes reply = Ask(kInfo, Cat(KUIDBytes(kuid), U32Body(0xFFFFFFFF)));
+    TBuffer stream;
+    stream.Write(reply.data(), uint32_t(reply.size()));
+    TStreamRewind(stream);
+    AssetRecord record;
+    ReadAssetInfoRecord(stream, record);
+    EXPECT_EQ(stream.GetError(), 0u) << kuid.contentId;
+    EXPECT_EQ(stream.Tell(), uint32_t(reply.size())) << kuid.contentId;
+    return record;
   }
 
   Handle ReadHandle(const Bytes& reply, bool withKUID) {
@@ -261,23 +237,21 @@ TEST_F(DaemonQueries, InfoQueriesAnswerWholeRepliesForKnownAndUnknownAssets) {
   EXPECT_TRUE(Ask(kConfig, KUIDBytes(kMissing)).empty());
 
   // 0x15: every field, flagE set; the missing dependency shows in byte 11.
-  const Record track = Info(kTrack);
-  EXPECT_TRUE(track.whole);
+  const AssetRecord track = Info(kTrack);
   EXPECT_EQ(track.kuid, kTrack);
   EXPECT_EQ(track.username, "Steel Track");
   EXPECT_EQ(track.category, "TR;BR");
-  EXPECT_EQ(track.name1, "local");
-  EXPECT_EQ(track.status[0], 1);
-  EXPECT_EQ(track.status[3], 1);
-  EXPECT_EQ(track.status[8], 0);
-  EXPECT_EQ(track.status[11], 1);
-  EXPECT_EQ(track.flagE, 1);
-  const Record unknown = Info(kMissing);
-  EXPECT_TRUE(unknown.whole);
+  EXPECT_EQ(track.name1.Str(), "local");
+  EXPECT_EQ(Bit(track.status, 0), 1);
+  EXPECT_EQ(Bit(track.status, 3), 1);
+  EXPECT_EQ(Bit(track.status, 8), 0);
+  EXPECT_EQ(Bit(track.status, 11), 1);
+  EXPECT_TRUE(track.flagE);
+  const AssetRecord unknown = Info(kMissing);
   EXPECT_TRUE(unknown.kuid.IsNull());
-  EXPECT_EQ(unknown.status[0], 1);
-  EXPECT_EQ(unknown.status[3], 0);
-  EXPECT_EQ(unknown.flagE, 0);
+  EXPECT_EQ(Bit(unknown.status, 0), 1);
+  EXPECT_EQ(Bit(unknown.status, 3), 0);
+  EXPECT_FALSE(unknown.flagE);
 
   // 0x17: location and installed folder.
   {
@@ -336,23 +310,25 @@ TEST_F(DaemonQueries, ValueRequestsStoreWhatOneWayRequestsSent) {
   ASSERT_TRUE(client_->SendRequest(kSetLocalData, 0,
                                    Cat(Cat(KUIDBytes(kTrack), StringBody("bad")), Bytes{1, 2, 3})));
   // One-way requests run concurrently with later ones; wait until they show.
-  Record track;
-  for (int i = 0; i < 100; ++i) {
-    track = Info(kTrack);
-    if (track.favourite == 1 && track.text3 == "steel;rail") break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  EXPECT_TRUE(track.whole);
-  EXPECT_EQ(track.favourite, 1);
+  AssetRecord track;
+  VUTest::WaitUntil(
+      [&] {
+        track = Info(kTrack);
+        return (track.flags2 & 1) == 1 && track.text3 == "steel;rail";
+      },
+      5000, 50);
+  EXPECT_EQ(track.flags2 & 1, 1);
   EXPECT_EQ(track.text3, "steel;rail");
 
   // 0x79: the stored soup; the empty soup for a key never stored or refused.
   const Bytes kEmptySoup{0x41, 0x43, 0x53, 0x24, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   Bytes stored;
-  for (int i = 0; i < 100 && stored != soup; ++i) {
-    stored = Ask(kGetLocalData, Cat(KUIDBytes(kTrack), StringBody("online")));
-    if (stored != soup) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+  VUTest::WaitUntil(
+      [&] {
+        stored = Ask(kGetLocalData, Cat(KUIDBytes(kTrack), StringBody("online")));
+        return stored == soup;
+      },
+      5000, 50);
   EXPECT_EQ(SoupFrom(stored).GetNamedTagAsInt(N("rating"), 0), 5);
   EXPECT_EQ(Ask(kGetLocalData, Cat(KUIDBytes(kTrack), StringBody("bad"))), kEmptySoup);
   EXPECT_EQ(Ask(kGetLocalData, Cat(KUIDBytes(kMissing), StringBody("online"))), kEmptySoup);
@@ -398,11 +374,12 @@ TEST_F(DaemonQueries, AccountRequestsAnswerFromInternetSettingsAndHoldBackARefus
   EXPECT_EQ(Ask(kCredential, {}), StringBody("secret"));
   ASSERT_TRUE(client_->SendRequest(kLoginRefused, 0, {}));
   Bytes credential;
-  for (int i = 0; i < 100; ++i) {
-    credential = Ask(kCredential, {});
-    if (credential == StringBody("")) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+  VUTest::WaitUntil(
+      [&] {
+        credential = Ask(kCredential, {});
+        return credential == StringBody("");
+      },
+      5000, 50);
   EXPECT_EQ(credential, StringBody(""));
   setting("password", "new-secret");
   EXPECT_EQ(Ask(kCredential, {}), StringBody("new-secret"));
@@ -423,9 +400,9 @@ TEST_F(DaemonQueries, EditCycleReservesCommitsEditsRevertsAndDeletes) {
   EXPECT_EQ(Commit(fresh.handle, &notes), (Bytes{1, 0}));
   EXPECT_TRUE(HasMessage(MessagesFor(notes, lastId_), ResultsLog::kSuccess, "committed"));
   Ask(kRelease, U64Body(fresh.handle));
-  Record record = Info(fresh.kuid);
-  EXPECT_EQ(record.status[3], 1);
-  EXPECT_EQ(record.status[8], 0);
+  AssetRecord record = Info(fresh.kuid);
+  EXPECT_EQ(Bit(record.status, 3), 1);
+  EXPECT_EQ(Bit(record.status, 8), 0);
   EXPECT_EQ(record.username, "Fresh");
 
   // Opening for edit copies the installed files; a commit replaces them.
@@ -433,7 +410,7 @@ TEST_F(DaemonQueries, EditCycleReservesCommitsEditsRevertsAndDeletes) {
   ASSERT_NE(edit.handle, kNoHandle);
   EXPECT_EQ(edit.location, "editing");
   EXPECT_EQ(GetFile(fs::path(edit.folder) / "mesh.im"), "v1");
-  EXPECT_EQ(Info(fresh.kuid).status[8], 1);
+  EXPECT_EQ(Bit(Info(fresh.kuid).status, 8), 1);
   PutFile(fs::path(edit.folder) / "mesh.im", "v2");
   // 0x20 on the open handle answers the same edit folder.
   {
@@ -462,7 +439,7 @@ TEST_F(DaemonQueries, EditCycleReservesCommitsEditsRevertsAndDeletes) {
   EXPECT_EQ(Ask(kRevert, U64Body(edit.handle), &notes), (Bytes{1}));
   EXPECT_EQ(MessagesFor(notes, lastId_).size(), 1u);
   EXPECT_FALSE(fs::exists(edit.folder));
-  EXPECT_EQ(Info(fresh.kuid).status[8], 0);
+  EXPECT_EQ(Bit(Info(fresh.kuid).status, 8), 0);
   EXPECT_TRUE(Ask(kRelease, U64Body(edit.handle)).empty());
 
   // Failures: all ones and a message; an unknown handle commits nothing.
@@ -482,7 +459,7 @@ TEST_F(DaemonQueries, EditCycleReservesCommitsEditsRevertsAndDeletes) {
   notes.clear();
   EXPECT_EQ(Ask(kDelete, Cat(KUIDBytes(fresh.kuid), U8Body(1)), &notes), (Bytes{1}));
   EXPECT_TRUE(HasMessage(MessagesFor(notes, lastId_), ResultsLog::kSuccess, "deleted"));
-  EXPECT_EQ(Info(fresh.kuid).flagE, 0);
+  EXPECT_FALSE(Info(fresh.kuid).flagE);
   notes.clear();
   EXPECT_EQ(Ask(kDelete, Cat(KUIDBytes(fresh.kuid), U8Body(1)), &notes), (Bytes{0}));
   EXPECT_TRUE(HasMessage(MessagesFor(notes, lastId_), ResultsLog::kError, ""));
@@ -559,12 +536,11 @@ TEST_F(DaemonQueries, RepairRunsAsynchronouslyReportsProgressAndMarksFaultyAsset
   Ask(kRepair, U32Body(150), &notes);
   EXPECT_TRUE(HasMessage(MessagesFor(notes, lastId_), ResultsLog::kError, "already running"));
 
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (flag == 1 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const auto repairEnded = [&] {
     poll(&flag, &progress, &status);
-  }
-  ASSERT_EQ(flag, 0);
+    return flag == 0;
+  };
+  ASSERT_TRUE(VUTest::WaitUntil(repairEnded, 20000, 100));
   EXPECT_FLOAT_EQ(progress, 1.0f);
   EXPECT_EQ(status, "Repair complete");
 
@@ -574,9 +550,9 @@ TEST_F(DaemonQueries, RepairRunsAsynchronouslyReportsProgressAndMarksFaultyAsset
   EXPECT_TRUE(HasMessage(messages, ResultsLog::kWarning, "Missing dependencies: <kuid:4100:99>"));
   EXPECT_TRUE(
       HasMessage(messages, ResultsLog::kSuccess, "3 assets checked, 1 faulty, 1 with missing"));
-  EXPECT_EQ(Info(kBridge).status[9], 1);
-  EXPECT_EQ(Info(kTrack).status[9], 0);
-  EXPECT_EQ(Info(kTrack).status[11], 1);
+  EXPECT_EQ(Bit(Info(kBridge).status, 9), 1);
+  EXPECT_EQ(Bit(Info(kTrack).status, 9), 0);
+  EXPECT_EQ(Bit(Info(kTrack).status, 11), 1);
 
   // 0x100 starts a repair of its own (one-way), which ends as well.
   ASSERT_TRUE(client_->SendRequest(kPatcherRepair, 0, {}));
@@ -609,8 +585,8 @@ TEST_F(DaemonQueriesThroughClient, GenerateKUIDReturnsAValidKUIDOfTheLocalRange)
   VADClientOptions options;
   options.restartDaemon = true;
   ASSERT_TRUE(VADOpenDatabase(options));
-  const pid_t pid = pid_t(ReadOwnerBlock().owner);
-  AdoptDaemon(pid);
+  const pid_t pid = pid_t(daemons_.ReadOwnerBlock().owner);
+  daemons_.Adopt(pid);
 
   const KUID first = VADClient::GenerateKUID();
   const KUID second = VADClient::GenerateKUID();
@@ -623,7 +599,7 @@ TEST_F(DaemonQueriesThroughClient, GenerateKUIDReturnsAValidKUIDOfTheLocalRange)
 
   EXPECT_TRUE(VADClient::CloseDaemon());
   VADClient::Close();
-  EXPECT_EQ(WaitExit(pid, 10000), 0);
+  EXPECT_EQ(daemons_.WaitExit(pid, 10000), 0);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // Web requests served from fixtures (0xE6, 0xE8, 0xE7, notification 4), the
 // fixture lookup, and the needed-items selection (0x4A).
-#include <stdlib.h>
-
+#include "tests/support/TempFolder.h"
 #include "tests/vaddaemon/DaemonFixture.h"
 #include "tests/vaddaemon/InstallTestSupport.h"
 #include "vaddaemon/WebFixtures.h"
@@ -52,20 +51,14 @@ Bytes HandleBody(uint64_t handle) {
 class DaemonWeb : public DaemonFixture {
  protected:
   DaemonWeb() {
-    char pattern[] = "/tmp/vu-Web-XXXXXX";
-    if (::mkdtemp(pattern) != nullptr) fixtures_ = pattern;
-    PutFile(fs::path(fixtures_) / "vandru" / "search.php?id=7", kQueryText);
-    PutFile(fs::path(fixtures_) / "vandru" / "search.php", "none 1\n");
-    fs::create_directories(fs::path(fixtures_) / "files");
-    WriteArchive(fs::path(fixtures_) / "files" / "pack.cdp",
+    fixtures_.Put("vandru/search.php?id=7", kQueryText);
+    fixtures_.Put("vandru/search.php", "none 1\n");
+    fixtures_.MakeFolder("files");
+    WriteArchive(fixtures_.At("files/pack.cdp"),
                  {MakeEntry(kOffered, "Offered", {{"a.txt", "a"}}, true)});
   }
-  ~DaemonWeb() override {
-    std::error_code ignored;
-    fs::remove_all(fixtures_, ignored);
-  }
   std::vector<std::string> DaemonEnvironment() const override {
-    return {"VADDAEMON_WEB_FIXTURES=" + fixtures_};
+    return {"VADDAEMON_WEB_FIXTURES=" + fixtures_.Path()};
   }
 
   // Starts a request; its handle and the status of the reply.
@@ -102,17 +95,12 @@ class DaemonWeb : public DaemonFixture {
     return status;
   }
 
-  std::string fixtures_;
+  VUTest::TempFolder fixtures_{"Web"};
 };
 
 // A bounded poll of a file's removal, which the daemon does on its own time.
 bool GoneWithin(const std::string& path) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (fs::exists(path)) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
+  return VUTest::WaitUntil([&] { return !fs::exists(path); }, 20000);
 }
 
 TEST_F(DaemonWeb, QueryIsServedFromFixtureAndForgottenWithItsCopy) {
@@ -219,12 +207,11 @@ TEST_F(DaemonWeb, DownloadInstallsThroughArchiveRequestAndNeededItemsFollowStore
 }
 
 TEST(WebFixtures, LookupPrefersQueryFileAndRefusesClimbing) {
-  char pattern[] = "/tmp/vu-WebFix-XXXXXX";
-  ASSERT_NE(::mkdtemp(pattern), nullptr);
-  const std::string folder = pattern;
-  PutFile(fs::path(folder) / "a" / "b.php?x=1", "q");
-  PutFile(fs::path(folder) / "a" / "b.php", "p");
-  PutFile(fs::path(folder) / "top.txt", "t");
+  VUTest::TempFolder temp("WebFix");
+  const std::string& folder = temp.Path();
+  temp.Put("a/b.php?x=1", "q");
+  temp.Put("a/b.php", "p");
+  temp.Put("top.txt", "t");
   EXPECT_EQ(WebFixtures::Lookup(folder, "http://h/a/b.php?x=1"), folder + "/a/b.php?x=1");
   EXPECT_EQ(WebFixtures::Lookup(folder, "http://h:80/a/b.php?x=2"), folder + "/a/b.php");
   EXPECT_EQ(WebFixtures::Lookup(folder, "http://h/a/b.php"), folder + "/a/b.php");
@@ -233,8 +220,6 @@ TEST(WebFixtures, LookupPrefersQueryFileAndRefusesClimbing) {
   EXPECT_EQ(WebFixtures::Lookup(folder, "http://h/a"), "");  // a folder
   EXPECT_EQ(WebFixtures::Lookup(folder, "http://h/top.txt?../../x"), folder + "/top.txt");
   EXPECT_EQ(WebFixtures::Lookup("", "http://h/top.txt"), "");
-  std::error_code ignored;
-  fs::remove_all(folder, ignored);
 }
 
 }  // namespace

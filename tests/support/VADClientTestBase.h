@@ -1,4 +1,5 @@
-// Shared set-up of the daemon client's tests: the client finds the fake
+// VADClientTestBase: shared set-up of tests of the daemon client (the client
+// library, and the commands and natives built on it): the client finds the fake
 // daemon's port through a port source, attempts are few and short, no real
 // daemon is ever started, and the engine log is captured. TearDown closes
 // the client and restores every setting.
@@ -7,16 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <string>
-#include <vector>
 
 #include "assetdb/client/NetStartup.h"
 #include "assetdb/client/VADClient.h"
-#include "kiv/Log.h"
-#include "tests/assetdb/FakeDaemon.h"
+#include "tests/support/FakeDaemon.h"
+#include "tests/support/LogCapture.h"
 
 class VADClientTestBase : public ::testing::Test {
  protected:
@@ -46,13 +43,6 @@ class VADClientTestBase : public ::testing::Test {
     timings.handshakeTimeoutMs = VADClientTimings::kDefaultHandshakeTimeoutMs;
     timings.closeDaemonWaitMs = 10000;
     VADClient::SetTimings(timings);
-    oldSink_ = Kiv::Log::SetSink([this](std::string_view line) {
-      {
-        std::lock_guard<std::mutex> guard(logMutex_);
-        log_.emplace_back(line);
-      }
-      logged_.notify_all();
-    });
   }
 
   void TearDown() override {
@@ -62,7 +52,6 @@ class VADClientTestBase : public ::testing::Test {
     VADClient::SetPortSource(nullptr);
     VADClient::SetDaemonStarter(nullptr);
     VADClient::SetTimings(VADClientTimings());
-    Kiv::Log::SetSink(oldSink_);
   }
 
   // Opens the client on `daemon` with the start-up's options.
@@ -75,22 +64,9 @@ class VADClientTestBase : public ::testing::Test {
 
   // Whether a captured log line contains `text`. Lines that other threads
   // write (the reader thread's) may come a little after the event a test
-  // saw, so this waits for one, up to kLogWaitMs.
-  bool Logged(const std::string& text) {
-    std::unique_lock<std::mutex> guard(logMutex_);
-    return logged_.wait_for(guard, std::chrono::milliseconds(kLogWaitMs), [&] {
-      for (const std::string& line : log_) {
-        if (line.find(text) != std::string::npos) return true;
-      }
-      return false;
-    });
-  }
+  // saw, so this waits for one, up to 5 s.
+  bool Logged(const std::string& text) { return log_.Has(text, 5000); }
 
  private:
-  static constexpr int kLogWaitMs = 5000;
-
-  Kiv::Log::Sink oldSink_;
-  std::mutex logMutex_;
-  std::condition_variable logged_;
-  std::vector<std::string> log_;
+  VUTest::LogCapture log_;
 };
