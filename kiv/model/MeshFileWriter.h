@@ -18,24 +18,30 @@ class MeshFileWriter {
   void U32(uint32_t value) {
     const uint8_t bytes[4] = {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16),
                               uint8_t(value >> 24)};
-    bytes_.insert(bytes_.end(), bytes, bytes + 4);
+    Raw(bytes, 4);
   }
-  void U16(uint16_t value) { bytes_.insert(bytes_.end(), {uint8_t(value), uint8_t(value >> 8)}); }
+  void U16(uint16_t value) {
+    const uint8_t bytes[2] = {uint8_t(value), uint8_t(value >> 8)};
+    Raw(bytes, 2);
+  }
   void U8(uint8_t value) { bytes_.push_back(value); }
   void F32(float value) {
     uint32_t bits;
     std::memcpy(&bits, &value, 4);
     U32(bits);
   }
-  void Tag(const char* tag) { bytes_.insert(bytes_.end(), tag, tag + 4); }
+  void Tag(const char* tag) { Raw(tag, 4); }
   void Raw(const void* data, size_t size) {
-    const auto* from = static_cast<const uint8_t*>(data);
-    bytes_.insert(bytes_.end(), from, from + size);
+    if (size == 0) return;
+    const size_t at = bytes_.size();
+    bytes_.resize(at + size);
+    std::memcpy(bytes_.data() + at, data, size);
   }
   void WritePaddedString(std::string_view text) {
+    static const uint8_t kZeros[4] = {0, 0, 0, 0};
     U32(static_cast<uint32_t>(text.size()));
-    bytes_.insert(bytes_.end(), text.begin(), text.end());
-    bytes_.insert(bytes_.end(), (4 - text.size() % 4) % 4, 0);
+    Raw(text.data(), text.size());
+    Raw(kZeros, (4 - text.size() % 4) % 4);
   }
   size_t MarkSizePos() {
     const size_t mark = bytes_.size();

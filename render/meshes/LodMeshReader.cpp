@@ -82,7 +82,7 @@ uint32_t VandruIndexedMeshLODDefinition::ReadLodFile(Kiv::MaterialManager* manag
   file.Read(&fileSize);
   const uint64_t fileEnd = file.Tell() + fileSize;
   if (!ReadTag(file, "LODM")) return kMeshFileFormatError;
-  if (uint32_t result = ReadLodInfo(file)) return result;
+  if (uint32_t result = ReadInfoChunk(file)) return result;
   if (uint32_t result = ReadMaterialTable(file, manager)) return result;
   if (uint32_t result = ReadBoneTable(file)) return result;
   if (uint32_t result = ReadSkeleton(file)) return result;
@@ -105,13 +105,14 @@ uint32_t VandruIndexedMeshLODDefinition::ReadLodFile(Kiv::MaterialManager* manag
   return file.Tell() == fileEnd && !file.Truncated() ? kMeshOk : kMeshFileFormatError;
 }
 
-uint32_t VandruIndexedMeshLODDefinition::ReadLodInfo(Kiv::MemoryFile& file) {
+uint32_t VandruIndexedMeshLODDefinition::ReadInfoChunk(Kiv::MemoryFile& file) {
   if (!ReadTag(file, "INFO")) return kMeshFileFormatError;
   const ChunkHeader header = ReadChunkHeader(file);
   if (header.version != 100) return kMeshFileVersionError;
   for (float& value : position_) file.Read(&value);
   for (float& value : orientation_) file.Read(&value);
   file.Read(&levelCount);
+  if (levelCount >= kMaxLevels) return kMeshFileFormatError;
   file.Read(&calcPoint);
   file.Read(&offset);
   file.Read(&multiplier);
@@ -122,6 +123,7 @@ uint32_t VandruIndexedMeshLODDefinition::ReadLodInfo(Kiv::MemoryFile& file) {
   file.Read(&named);
   if (!Fits(file, named, kMinNamedBytes)) return kMeshFileFormatError;
   namedMeshes = Kiv::CountedBlock<NamedMesh>::Make(named);
+  namedLevels_.assign(levelCount, false);
   for (NamedMesh& mesh : namedMeshes.Items()) {
     file.Read(&mesh.levelIndex);
     Kiv::MeshFileSupport::ReadPaddedString(file, &mesh.key);
@@ -130,6 +132,7 @@ uint32_t VandruIndexedMeshLODDefinition::ReadLodInfo(Kiv::MemoryFile& file) {
     mesh.animated = animated;
     // Instances pick the named mesh's level by its index.
     if (mesh.levelIndex >= levelCount) return kMeshFileFormatError;
+    namedLevels_[mesh.levelIndex] = true;
   }
   return EndCheck(file, header);
 }
@@ -278,10 +281,7 @@ uint32_t VandruIndexedMeshLODDefinition::ReadLevel(Kiv::MemoryFile& file, uint32
                            fileMaxBonesPerChunk_ <= maxBonesPerChunk_ && hardwareCapability_ &&
                            !(settings.dynamicVertex.IsTrue() && settings.dynamicIndex.IsTrue());
   if (distance == kNoDistance) {
-    const auto& named = namedMeshes.Items();
-    if (std::none_of(named.begin(), named.end(),
-                     [index](const NamedMesh& mesh) { return mesh.levelIndex == index; }))
-      return kMeshFileFormatError;
+    if (index >= namedLevels_.size() || !namedLevels_[index]) return kMeshFileFormatError;
   } else {
     if (!distances.empty() && distance < distances.back()) return kMeshFileFormatError;
     distances.push_back(distance);
@@ -311,12 +311,13 @@ uint32_t VandruIndexedMeshLODDefinition::ReadLevel(Kiv::MemoryFile& file, uint32
 uint32_t VandruIndexedMeshLODDefinition::ReadLevelBones(Kiv::MemoryFile& file, uint32_t index) {
   ChunkHeader header;
   const bool present = OptionalChunk(file, "LODB", &header);
-  // Every bone keeps one list per level, so that list i is level i's.
+  // Every bone keeps one slot per level, so that list i is level i's; a
+  // level without LODB leaves its slots empty.
   for (BoneRecord& bone : boneTable) {
     if (bone.levels.size() < size_t(index) + 1) bone.levels.resize(size_t(index) + 1);
-    bone.levels[index] = std::make_unique<LevelInfluences>();
   }
   if (!present) return kMeshOk;
+  for (BoneRecord& bone : boneTable) bone.levels[index] = std::make_unique<LevelInfluences>();
   if (header.version != 100) return kMeshFileVersionError;
   for (BoneRecord& bone : boneTable) {
     uint32_t entries = 0;

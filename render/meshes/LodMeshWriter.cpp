@@ -22,6 +22,7 @@ int32_t IndexOf(const std::vector<Kiv::Material*>& table, const Kiv::Material* m
 uint32_t VandruIndexedMeshLODDefinition::Save(std::vector<uint8_t>* bytes) const {
   const std::vector<Level>& list = levels.Items();
   if (list.empty()) return kMeshUnknown;
+  if (list.size() >= kMaxLevels || boneTable.size() >= kMaxBones) return kMeshFileDataError;
   // Every distinct material of every level, in order of first use.
   std::vector<Kiv::Material*> table;
   for (const Level& level : list) {
@@ -240,18 +241,25 @@ uint32_t VandruIndexedMeshLODDefinition::WriteLevel(
   for (uint32_t j = 0; j < level.chunkCount; ++j) {
     const int32_t material = IndexOf(table, level.materials[j].get());
     if (material < 0) return kMeshFileDataError;
-    out.Tag("LCHK");
-    const size_t chunkMark = out.MarkSizePos();
-    out.U32(100);
-    out.U32(j);
-    out.U32(uint32_t(material));
-    Kiv::GeometryChunk& chunk = *level.chunks[j];
-    WriteGeometry(out, chunk, level.materialNames[j], influences[j]);
-    if (chunk.GetNumFaces() > 0 && chunk.GetNumFaceNeighbors() > 0) WriteNeighbours(out, chunk);
-    out.WriteSizeAtMark(chunkMark);
+    WriteLevelChunk(out, level, j, uint32_t(material), influences[j]);
   }
   out.WriteSizeAtMark(mark);
   return kMeshOk;
+}
+
+void VandruIndexedMeshLODDefinition::WriteLevelChunk(Kiv::MeshFileWriter& out, const Level& level,
+                                                     uint32_t chunk, uint32_t material,
+                                                     uint32_t maxInfluences) const {
+  out.Tag("LCHK");
+  const size_t mark = out.MarkSizePos();
+  out.U32(100);
+  out.U32(chunk);
+  out.U32(material);
+  Kiv::GeometryChunk& geometry = *level.chunks[chunk];
+  WriteGeometry(out, geometry, level.materialNames[chunk], maxInfluences);
+  if (geometry.GetNumFaces() > 0 && geometry.GetNumFaceNeighbors() > 0)
+    WriteNeighbours(out, geometry);
+  out.WriteSizeAtMark(mark);
 }
 
 void VandruIndexedMeshLODDefinition::WriteLevelBones(Kiv::MeshFileWriter& out,

@@ -16,9 +16,10 @@
 // emissive colour halved, as the indexed reader does, so that a load and a
 // save give back the bytes read. Later levels of a description must have
 // the first level's number of attachment points and bones, and every bone
-// of the table (kMeshFileFormatError). Save refuses (kMeshFileDataError,
-// nothing written) a chunk without geometry or whose material is not one
-// of the definition's, and a file beyond 4 GiB; a definition without
+// of the table (kMeshFileFormatError). Files hold fewer than kMaxLevels
+// levels and kMaxBones bones. Save refuses (kMeshFileDataError, nothing
+// written) a chunk without geometry or material, more levels or bones than
+// files hold, and a file beyond 4 GiB; a definition without
 // levels gives kMeshUnknown; a failed write gives kMeshFileOpenError.
 //
 // After a load the definition itself shows the last level that has a
@@ -45,7 +46,9 @@ class File;
 
 class VandruIndexedMeshLODDefinition : public VandruIndexedMeshDefinition {
  public:
+  // Bone tables and level lists of files stay below these counts.
   static constexpr uint32_t kMaxBones = 1024;
+  static constexpr uint32_t kMaxLevels = 1024;
   enum CalcPoint : uint32_t { kCenter = 0, kNear = 1, kFar = 2 };
 
   struct NamedMesh {
@@ -77,7 +80,7 @@ class VandruIndexedMeshLODDefinition : public VandruIndexedMeshDefinition {
     Kiv::String parentName;
     std::array<float, 3> position{};
     Kiv::Matrix3 rotation{};
-    // One list per level, level 0 first.
+    // One list per level, level 0 first (null for a level without one).
     std::vector<std::unique_ptr<LevelInfluences>> levels;
   };
 
@@ -131,29 +134,33 @@ class VandruIndexedMeshLODDefinition : public VandruIndexedMeshDefinition {
  protected:
   void SetupSkinning() override;
 
-  uint32_t ReadLodInfo(Kiv::MemoryFile& file);
-  uint32_t ReadMaterialTable(Kiv::MemoryFile& file, Kiv::MaterialManager* manager);
-  uint32_t ReadMaterial(Kiv::MemoryFile& file, Kiv::MaterialManager* manager, uint32_t index);
-  uint32_t ReadBoneTable(Kiv::MemoryFile& file);
+  uint32_t ReadInfoChunk(Kiv::MemoryFile& file) override;
+  virtual uint32_t ReadMaterialTable(Kiv::MemoryFile& file, Kiv::MaterialManager* manager);
+  virtual uint32_t ReadMaterial(Kiv::MemoryFile& file, Kiv::MaterialManager* manager,
+                                uint32_t index);
+  virtual uint32_t ReadBoneTable(Kiv::MemoryFile& file);
   uint32_t ReadSkeleton(Kiv::MemoryFile& file);
-  uint32_t ReadLevel(Kiv::MemoryFile& file, uint32_t index);
-  uint32_t ReadLevelBones(Kiv::MemoryFile& file, uint32_t index);
-  uint32_t ReadLevelChunk(Kiv::MemoryFile& file, Level& level);
-  uint32_t ReadGeometry(Kiv::MemoryFile& file, Level& level, Kiv::Material* material);
-  uint32_t ReadNeighbours(Kiv::MemoryFile& file, Kiv::GeometryChunk& chunk);
+  virtual uint32_t ReadLevel(Kiv::MemoryFile& file, uint32_t index);
+  virtual uint32_t ReadLevelBones(Kiv::MemoryFile& file, uint32_t index);
+  virtual uint32_t ReadLevelChunk(Kiv::MemoryFile& file, Level& level);
+  virtual uint32_t ReadGeometry(Kiv::MemoryFile& file, Level& level, Kiv::Material* material);
+  virtual uint32_t ReadNeighbours(Kiv::MemoryFile& file, Kiv::GeometryChunk& chunk);
 
-  void WriteInfo(Kiv::MeshFileWriter& out) const;
-  void WriteMaterialTable(Kiv::MeshFileWriter& out, const std::vector<Kiv::Material*>& table) const;
-  void WriteMaterial(Kiv::MeshFileWriter& out, const Kiv::Material& material) const;
-  void WriteBoneTable(Kiv::MeshFileWriter& out) const;
+  virtual void WriteInfo(Kiv::MeshFileWriter& out) const;
+  virtual void WriteMaterialTable(Kiv::MeshFileWriter& out,
+                                  const std::vector<Kiv::Material*>& table) const;
+  virtual void WriteMaterial(Kiv::MeshFileWriter& out, const Kiv::Material& material) const;
+  virtual void WriteBoneTable(Kiv::MeshFileWriter& out) const;
   void WriteSkeleton(Kiv::MeshFileWriter& out) const;
-  void WriteAttachments(Kiv::MeshFileWriter& out) const;
-  uint32_t WriteLevel(Kiv::MeshFileWriter& out, uint32_t index,
-                      const std::vector<Kiv::Material*>& table) const;
-  void WriteLevelBones(Kiv::MeshFileWriter& out, uint32_t index) const;
-  void WriteGeometry(Kiv::MeshFileWriter& out, Kiv::GeometryChunk& chunk,
-                     const Kiv::PString& materialName, uint32_t maxInfluences) const;
-  void WriteNeighbours(Kiv::MeshFileWriter& out, const Kiv::GeometryChunk& chunk) const;
+  virtual void WriteAttachments(Kiv::MeshFileWriter& out) const;
+  virtual uint32_t WriteLevel(Kiv::MeshFileWriter& out, uint32_t index,
+                              const std::vector<Kiv::Material*>& table) const;
+  virtual void WriteLevelBones(Kiv::MeshFileWriter& out, uint32_t index) const;
+  virtual void WriteLevelChunk(Kiv::MeshFileWriter& out, const Level& level, uint32_t chunk,
+                               uint32_t material, uint32_t maxInfluences) const;
+  virtual void WriteGeometry(Kiv::MeshFileWriter& out, Kiv::GeometryChunk& chunk,
+                             const Kiv::PString& materialName, uint32_t maxInfluences) const;
+  virtual void WriteNeighbours(Kiv::MeshFileWriter& out, const Kiv::GeometryChunk& chunk) const;
 
  private:
   uint32_t ReadLodFile(Kiv::MaterialManager* manager);
@@ -175,5 +182,6 @@ class VandruIndexedMeshLODDefinition : public VandruIndexedMeshDefinition {
   uint32_t ChunkBones(uint32_t level, uint32_t chunk) const;
 
   std::vector<std::unique_ptr<VandruIndexedMeshDefinition>> levelDefinitions_;
+  std::vector<bool> namedLevels_;  // While reading: levels that a named mesh uses.
   std::vector<Kiv::Ref<Kiv::Resource>> levelResources_;  // One per kept level definition.
 };
