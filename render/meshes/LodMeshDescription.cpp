@@ -53,6 +53,7 @@ uint32_t VandruIndexedMeshLODDefinition::ParseDescription(Kiv::Display* display,
                                                           Kiv::MaterialManager* manager,
                                                           const Kiv::Resource* owner,
                                                           const Kiv::String& path) {
+  if (manager == nullptr) return kMeshNoMaterialManager;
   SetDisplay(display);
   Kiv::ConfigParser parser;
   if (parser.Parse(path) != Kiv::ConfigParser::kOk) return kMeshFileOpenError;
@@ -64,6 +65,7 @@ uint32_t VandruIndexedMeshLODDefinition::ParseDescription(Kiv::Display* display,
 uint32_t VandruIndexedMeshLODDefinition::ParseDescriptionText(
     Kiv::Display* display, Kiv::MaterialManager* manager, const Kiv::Resource* owner,
     std::string_view text, const Kiv::String& folder, const Kiv::String& name) {
+  if (manager == nullptr) return kMeshNoMaterialManager;
   SetDisplay(display);
   Kiv::ConfigParser parser;
   if (parser.ParseText(text) != Kiv::ConfigParser::kOk) return kMeshFileOpenError;

@@ -52,6 +52,7 @@ VandruIndexedMeshLODDefinition::~VandruIndexedMeshLODDefinition() = default;
 
 uint32_t VandruIndexedMeshLODDefinition::Load(Kiv::Display* display, Kiv::MaterialManager* manager,
                                               const Kiv::String& path) {
+  if (manager == nullptr) return kMeshNoMaterialManager;
   SetDisplay(display);
   if (uint32_t result = OpenResourceFile(path)) return result;
   return LoadFromMemory(display, manager);
@@ -59,6 +60,7 @@ uint32_t VandruIndexedMeshLODDefinition::Load(Kiv::Display* display, Kiv::Materi
 
 uint32_t VandruIndexedMeshLODDefinition::LoadFromMemory(Kiv::Display* display,
                                                         Kiv::MaterialManager* manager) {
+  if (manager == nullptr) return kMeshNoMaterialManager;
   SetDisplay(display);
   if (!file_.HasData()) return kMeshFileOpenError;
   uint32_t result = ReadLodFile(manager);
@@ -193,7 +195,7 @@ uint32_t VandruIndexedMeshLODDefinition::ReadMaterial(Kiv::MemoryFile& file,
   }
   if (file.Truncated()) return kMeshFileFormatError;
   uint32_t failure = 0;
-  Kiv::Material* made = manager != nullptr ? manager->GetMaterial(record.name, &failure) : nullptr;
+  Kiv::Material* made = manager->GetMaterial(record.name, &failure);
   if (made == nullptr)
     made = new Kiv::Material(
         Kiv::MaterialManager::SplitDecoratedMaterialName(record.name, nullptr, nullptr));

@@ -9,7 +9,10 @@
 // docs/formats/config-text.md), and can be written as an "lm" file (Save;
 // LodMeshWriter.cpp). Saving what was loaded gives the same bytes again.
 //
-// Results are the mesh load codes of MeshResult.h. The binary reader checks
+// Results are the mesh load codes of MeshResult.h; every loader answers
+// kMeshNoMaterialManager without a material manager, reading nothing. A
+// material the manager cannot make is a plain one of its kind. The binary
+// reader checks
 // every count against the bytes that remain before it allocates or loops,
 // refuses a material index at or beyond the material table and a named
 // mesh whose level does not exist (kMeshFileFormatError), and reads the

@@ -232,6 +232,9 @@ TEST_F(LodMeshTest, BinaryFileRules) {
 TEST_F(LodMeshTest, EveryCutOfAFileIsRefused) {
   const std::vector<uint8_t> saved = meshtest::SaveLod(*Example());
   EXPECT_EQ(meshtest::LoadLod({}).result, kMeshFileOpenError);
+  Lod unmanaged;
+  EXPECT_EQ(unmanaged.Load(nullptr, nullptr, folder_.At("body.im")), kMeshNoMaterialManager);
+  EXPECT_EQ(unmanaged.levels.Count(), 0u);
   for (size_t size = 1; size < saved.size(); ++size) {
     const std::vector<uint8_t> cut(saved.begin(), saved.begin() + long(size));
     ASSERT_EQ(meshtest::LoadLod(cut).result, kMeshFileFormatError) << size;
