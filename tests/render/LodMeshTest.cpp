@@ -112,6 +112,24 @@ TEST_F(LodMeshTest, SavedFileLoadsAndSavesToTheSameBytes) {
   EXPECT_TRUE(meshtest::SaveLod(*meshtest::LoadLod(again).mesh) == again);
 }
 
+TEST_F(LodMeshTest, EachLevelIsSkinnedFromItsInfluenceLists) {
+  const auto loaded = meshtest::LoadLod(meshtest::SaveLod(*Example()), true);
+  ASSERT_EQ(loaded.result, kMeshOk);
+  for (size_t i = 0; i < loaded.mesh->levels.Count(); ++i) {
+    const Lod::Level& level = loaded.mesh->levels[i];
+    EXPECT_EQ(level.hardwareSkinning, 1) << "two influences at most, two bones";
+    Kiv::GeometryChunk& chunk = *level.chunks[0];
+    const uint32_t* index = chunk.GetWords(Kiv::GeometryChunk::kBoneIndices);
+    const uint32_t* packed = chunk.GetWords(Kiv::GeometryChunk::kPackedWeights);
+    ASSERT_TRUE(index != nullptr && packed != nullptr) << i;
+    EXPECT_EQ(index[0], 0x0000FE00u) << "root alone";
+    EXPECT_EQ(packed[0], 0x000000FFu);
+    EXPECT_EQ(index[1], 0x00FE0300u) << "root, then arm";
+    EXPECT_EQ(packed[1], 0x00008080u);
+    EXPECT_EQ(index[2], 0u);
+  }
+}
+
 TEST_F(LodMeshTest, DescriptionErrors) {
   const std::string v = "version 1.00\n";
   struct Case {

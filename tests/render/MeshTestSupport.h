@@ -53,10 +53,11 @@ inline Loaded<VandruProgressiveMeshDefinition> LoadProgressive(const std::vector
   return loaded;
 }
 
-inline Loaded<VandruIndexedMeshLODDefinition> LoadLod(const std::vector<uint8_t>& bytes) {
+inline Loaded<VandruIndexedMeshLODDefinition> LoadLod(const std::vector<uint8_t>& bytes,
+                                                      bool hardware = false) {
   Loaded<VandruIndexedMeshLODDefinition> loaded;
   loaded.mesh->GetMemoryFile().Assign(bytes.data(), bytes.size());
-  loaded.result = loaded.mesh->LoadFromMemory(&DisplayWith(false), &Manager());
+  loaded.result = loaded.mesh->LoadFromMemory(&DisplayWith(hardware), &Manager());
   return loaded;
 }
 
