@@ -51,14 +51,21 @@ void OrientedBox::Fit(const float* points, size_t count, size_t stride) {
   *this = OrientedBox{};
   if (count == 0) return;
   double mean[3] = {0, 0, 0};
-  Matrix sums{};
+  double xx = 0, xy = 0, xz = 0, yy = 0, yz = 0, zz = 0;
   for (size_t i = 0; i < count; ++i) {
     const float* p = points + i * stride;
-    for (int a = 0; a < 3; ++a) {
-      mean[a] += p[a];
-      for (int b = 0; b < 3; ++b) sums[a][b] += double(p[a]) * p[b];
-    }
+    const double x = p[0], y = p[1], z = p[2];
+    mean[0] += x;
+    mean[1] += y;
+    mean[2] += z;
+    xx += x * x;
+    xy += x * y;
+    xz += x * z;
+    yy += y * y;
+    yz += y * z;
+    zz += z * z;
   }
+  const Matrix sums{{{xx, xy, xz}, {xy, yy, yz}, {xz, yz, zz}}};
   for (double& m : mean) m /= double(count);
   Matrix covariance{};
   for (int a = 0; a < 3; ++a) {

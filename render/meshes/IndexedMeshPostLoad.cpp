@@ -13,9 +13,10 @@ namespace {
 
 using Vector = std::array<float, 3>;
 
-float Distance(const float* a, const float* b, size_t n) {
+template <size_t N>
+float Distance(const float* a, const float* b) {
   float sum = 0.0f;
-  for (size_t i = 0; i < n; ++i) sum += (a[i] - b[i]) * (a[i] - b[i]);
+  for (size_t i = 0; i < N; ++i) sum += (a[i] - b[i]) * (a[i] - b[i]);
   return std::sqrt(sum);
 }
 
@@ -80,20 +81,20 @@ void VandruIndexedMeshDefinition::ComputeTextureScale() {
     if (p == nullptr || t == nullptr || index == nullptr || count < 3) continue;
     for (uint32_t i = 0; i + 2 < count; i += 3) {
       const uint32_t i0 = index[i], i1 = index[i + 1], i2 = index[i + 2];
-      const float a = Distance(p + 3 * i1, p + 3 * i0, 3), b = Distance(p + 3 * i2, p + 3 * i0, 3);
-      const float u = Distance(t + 2 * i1, t + 2 * i0, 2), v = Distance(t + 2 * i2, t + 2 * i0, 2);
+      const float u = Distance<2>(t + 2 * i1, t + 2 * i0), v = Distance<2>(t + 2 * i2, t + 2 * i0);
       if (!(u * v > 0.00001f)) continue;
-      const float m = a * b * 0.5f;
-      sum += double(m) * (a / u) + double(m) * (b / v);
-      weights += 2.0 * m;
-      largest = std::max({largest, a / u, b / v});
+      const float a = Distance<3>(p + 3 * i1, p + 3 * i0), b = Distance<3>(p + 3 * i2, p + 3 * i0);
+      const float m = a * b * 0.5f, ratioA = a / u, ratioB = b / v;
+      sum += double(m) * ratioA + double(m) * ratioB;
+      weights += double(m);
+      largest = std::max(largest, std::max(ratioA, ratioB));
     }
   }
   if (!(weights > 0.0)) {
     textureScale_ = 0.0f;
     return;
   }
-  textureScale_ = std::min(float(8.0 * (sum / weights)), largest);
+  textureScale_ = std::min(float(8.0 * (sum / (2.0 * weights))), largest);
 }
 
 void VandruIndexedMeshDefinition::ComputeOrientedBox() {
