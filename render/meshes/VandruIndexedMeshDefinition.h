@@ -180,7 +180,6 @@ class VandruIndexedMeshDefinition {
   void ComputeBounds();
   void ComputeTextureScale();
   void ComputeOrientedBox();
-  void SetName(const Kiv::PString& name) { name_ = name; }
   // The skinning part of a chunk hint, for a chunk with `skinWeights`
   // weights per vertex.
   void ApplySkinning(Kiv::StandardChunkHint* hint, uint32_t skinWeights, bool hardware) const;
@@ -208,6 +207,7 @@ class VandruIndexedMeshDefinition {
   void DropLastChunk();
 
  protected:
+  // What follows is shared with derived definitions, which fill it too.
   // Makes `list` `index` + 1 long (new entries empty).
   template <typename T>
   static void Reach(std::vector<T>& list, uint32_t index) {
