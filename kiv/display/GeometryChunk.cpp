@@ -50,6 +50,7 @@ GeometryChunk* GeometryChunk::Create(uint32_t vertices, uint32_t faces, uint32_t
           (hint.flags & StandardChunkHint::kFloatWeights) != 0 ? hint.paletteGranularity : 0;
       for (uint32_t i = 0; i < std::min(weights, 4u); ++i) chunk->AddElement(kWeights1 + i);
     }
+    extraElements |= hint.extraElements;
     for (uint32_t element = 0; element < kElementCount; ++element) {
       if ((extraElements >> element & 1) != 0 && ElementWidth(element) != 0)
         chunk->AddElement(element);
@@ -70,6 +71,22 @@ void GeometryChunk::AddElement(uint32_t element) {
     return;
   }
   floatStreams_[element].assign(size, 0.0f);
+}
+
+uint32_t GeometryChunk::GetVertexSize() const {
+  uint32_t size = 0;
+  for (uint32_t element = 0; element < kElementCount; ++element) {
+    if (HasElement(element)) size += 4 * ElementWidth(element);
+  }
+  return size;
+}
+
+uint32_t GeometryChunk::AddInfluenceMatrix(const void* bone) {
+  for (size_t i = 0; i < influenceMatrices_.size(); ++i) {
+    if (influenceMatrices_[i] == bone) return static_cast<uint32_t>(i);
+  }
+  influenceMatrices_.push_back(bone);
+  return static_cast<uint32_t>(influenceMatrices_.size() - 1);
 }
 
 float* GeometryChunk::GetFloats(uint32_t element) {

@@ -17,6 +17,14 @@
 // else stream 9. All arrays start zeroed. Chunks are counted
 // (Kiv::ReferenceCount; Create hands out none).
 //
+// The hint's extraElements add their elements too. GetVertexSize is the
+// bytes of one vertex over the streams the chunk has. Flags are the
+// engine's chunk flags (kSharedOnly: the chunk's vertices are shared and
+// must not be written per mesh). AddInfluenceMatrix registers a bone (by
+// identity) in the chunk's matrix palette and answers its slot; a bone
+// already there keeps its slot. InitializeBuffers prepares the chunk for a
+// display; the null display keeps the CPU arrays and accepts every chunk.
+//
 // Accessors answer null for an element the chunk does not have, or one of
 // the other component kind (GetFloats of a u32 element and so on), and for
 // arrays of no entries. Not thread-safe.
@@ -30,6 +38,8 @@
 #include "kiv/display/StandardChunkHint.h"
 
 namespace Kiv {
+
+class Display;
 
 class GeometryChunk : public ReferenceCount {
  public:
@@ -73,6 +83,17 @@ class GeometryChunk : public ReferenceCount {
   static uint32_t ElementWidth(uint32_t element);
   static bool IsWordElement(uint32_t element);
 
+  static constexpr uint32_t kSharedOnly = 0x40;
+  uint32_t GetFlags() const { return flags_; }
+  void SetFlags(uint32_t flags) { flags_ = flags; }
+  uint32_t GetVertexSize() const;
+  uint32_t AddInfluenceMatrix(const void* bone);
+  uint32_t GetNumInfluenceMatrices() const {
+    return static_cast<uint32_t>(influenceMatrices_.size());
+  }
+  bool InitializeBuffers(const Display* /*display*/, bool /*keep*/) { return true; }
+  uint32_t GetNumFaceNeighbors() const { return static_cast<uint32_t>(neighbors_.size()); }
+
   uint16_t* GetIndexArray() { return indices_.empty() ? nullptr : indices_.data(); }
   // Three floats per face normal.
   float* GetFaceNormalArray() {
@@ -100,6 +121,8 @@ class GeometryChunk : public ReferenceCount {
   std::vector<uint16_t> indices_;
   std::vector<float> faceNormalArray_;
   std::vector<FaceNeighbors> neighbors_;
+  uint32_t flags_ = 0;
+  std::vector<const void*> influenceMatrices_;
 };
 
 }  // namespace Kiv

@@ -7,6 +7,14 @@
 // name/value properties in the order they were added. Materials are counted
 // (Kiv::ReferenceCount).
 //
+// Texture definitions (slot, texture name, value) are kept in the order
+// they were added. IsLoaded answers 0 when the material is ready, 4 while
+// it waits for its textures, other values when it failed; GetTexture the
+// texture of a slot (null when there is none). The base material is ready
+// and holds no textures; SetTexture gives a slot one. GetTypeName is the kind. Equals answers
+// whether another material draws the same: same kind, display material, flags, factor, properties
+// and texture definitions.
+//
 // CreateGeometryChunk makes a chunk for this material's vertex layout; the
 // base material's layout is the standard one of GeometryChunk::Create with
 // no further elements. Null when the chunk cannot be made. Not thread-safe.
@@ -19,6 +27,7 @@
 #include "kiv/PString.h"
 #include "kiv/ReferenceCount.h"
 #include "kiv/display/DisplayMaterial.h"
+#include "kiv/display/MaterialTexture.h"
 
 namespace Kiv {
 
@@ -51,6 +60,36 @@ class Material : public ReferenceCount {
   }
   const std::vector<std::pair<PString, PString>>& GetProperties() const { return properties_; }
 
+  struct TextureDefinition {
+    uint32_t slot = 0;
+    PString name;
+    float value = 0.0f;
+    bool operator==(const TextureDefinition&) const = default;
+  };
+  void AddTextureDefinition(uint32_t slot, const PString& name, float value) {
+    textures_.push_back(TextureDefinition{slot, name, value});
+  }
+  const std::vector<TextureDefinition>& GetTextureDefinitions() const { return textures_; }
+
+  virtual uint32_t IsLoaded() const { return loadState_; }
+  void SetLoadState(uint32_t state) { loadState_ = state; }
+  MaterialTexture* GetTexture(uint32_t slot) const {
+    for (const auto& [held, texture] : slotTextures_) {
+      if (held == slot) return texture.get();
+    }
+    return nullptr;
+  }
+  void SetTexture(uint32_t slot, MaterialTexture* texture) {
+    slotTextures_.emplace_back(slot, Ref<MaterialTexture>(texture));
+  }
+
+  const PString& GetTypeName() const { return kind_; }
+  bool Equals(const Material& other) const {
+    return kind_ == other.kind_ && displayMaterial_ == other.displayMaterial_ &&
+           flags_ == other.flags_ && factor_ == other.factor_ && properties_ == other.properties_ &&
+           textures_ == other.textures_;
+  }
+
   virtual GeometryChunk* CreateGeometryChunk(uint32_t vertices, uint32_t faces, uint32_t indices,
                                              uint32_t faceNormals, uint32_t kind,
                                              const StandardChunkHint& hint);
@@ -62,6 +101,9 @@ class Material : public ReferenceCount {
   uint32_t flags_ = 0;
   float factor_ = 1.0f;
   std::vector<std::pair<PString, PString>> properties_;
+  std::vector<TextureDefinition> textures_;
+  uint32_t loadState_ = 0;
+  std::vector<std::pair<uint32_t, Ref<MaterialTexture>>> slotTextures_;
 };
 
 }  // namespace Kiv

@@ -27,6 +27,9 @@ struct StandardChunkHint {
   uint32_t textureSets = 1;
   uint32_t paletteGranularity = 0;
   uint32_t maxBones = 0;
+  // Further per-vertex elements the chunk must hold (bit n for code n), for
+  // data a file carries beyond the standard layout (the extra vector 27).
+  uint32_t extraElements = 0;
   const ResourceDatabase* store = nullptr;
 };
 

@@ -1,6 +1,49 @@
 #include "kiv/scene/ParticleBone.h"
 
+#include <utility>
+#include <vector>
+
 namespace Kiv {
+
+ParticleBone::~ParticleBone() {
+  std::vector<std::unique_ptr<ParticleBone>> pending = std::move(children_);
+  while (!pending.empty()) {
+    std::unique_ptr<ParticleBone> bone = std::move(pending.back());
+    pending.pop_back();
+    for (std::unique_ptr<ParticleBone>& child : bone->children_)
+      pending.push_back(std::move(child));
+    bone->children_.clear();
+  }
+}
+
+std::unique_ptr<ParticleBone> ParticleBone::Clone() const {
+  auto copy = std::make_unique<ParticleBone>();
+  std::vector<std::pair<const ParticleBone*, ParticleBone*>> pending{{this, copy.get()}};
+  while (!pending.empty()) {
+    auto [from, to] = pending.back();
+    pending.pop_back();
+    to->name = from->name;
+    to->position = from->position;
+    to->orientation = from->orientation;
+    to->visibleBox = from->visibleBox;
+    for (const std::unique_ptr<ParticleBone>& child : from->children_)
+      pending.emplace_back(child.get(), to->Add(std::make_unique<ParticleBone>()));
+  }
+  return copy;
+}
+
+size_t ParticleBone::CountBones() const {
+  size_t count = 0;
+  std::vector<const ParticleBone*> pending{this};
+  while (!pending.empty()) {
+    const ParticleBone* bone = pending.back();
+    pending.pop_back();
+    ++count;
+    for (const std::unique_ptr<ParticleBone>& child : bone->children_)
+      pending.push_back(child.get());
+  }
+  return count;
+}
 
 ParticleBone* ParticleBone::Add(std::unique_ptr<ParticleBone> child) {
   child->parent_ = this;

@@ -2,7 +2,9 @@
 // with a position, an orientation (quaternion x, y, z, w) and the small box
 // that makes it visible to culling. A bone owns its children, in the order
 // they were added. FindByName searches this bone and its children depth
-// first (names compared as interned strings, so exactly). Not thread-safe.
+// first (names compared as interned strings, so exactly). Clone and
+// CountBones walk the tree without recursion, whatever its depth.
+// Not thread-safe.
 #pragma once
 
 #include <array>
@@ -21,6 +23,8 @@ struct AxisAlignedBox {
 class ParticleBone {
  public:
   ParticleBone() = default;
+  // Takes the tree apart without recursion.
+  ~ParticleBone();
   ParticleBone(const ParticleBone&) = delete;
   ParticleBone& operator=(const ParticleBone&) = delete;
 
@@ -34,6 +38,10 @@ class ParticleBone {
   const std::vector<std::unique_ptr<ParticleBone>>& Children() const { return children_; }
   ParticleBone* Parent() const { return parent_; }
   ParticleBone* FindByName(const PString& wanted);
+  // A copy of this bone and everything below it (the copy has no parent).
+  std::unique_ptr<ParticleBone> Clone() const;
+  // This bone and every bone below it.
+  size_t CountBones() const;
 
  private:
   ParticleBone* parent_ = nullptr;

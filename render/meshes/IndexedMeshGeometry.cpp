@@ -14,7 +14,9 @@ namespace {
 constexpr uint64_t kNeighbourBytes = sizeof(Kiv::GeometryChunk::FaceNeighbors);
 
 // The engine's geometry kind for the low 5 bits of a GEOM primitive word.
-bool GeometryKind(uint32_t primitive, uint32_t* kind) {
+}  // namespace
+
+bool GeometryKindOfPrimitive(uint32_t primitive, uint32_t* kind) {
   switch (primitive & 0x1F) {
     case 0:
       *kind = 5;
@@ -38,6 +40,13 @@ bool GeometryKind(uint32_t primitive, uint32_t* kind) {
       return false;
   }
 }
+
+uint32_t PrimitiveOfGeometryKind(uint32_t kind) {
+  static const uint32_t kPrimitives[6] = {4, 8, 16, 1, 2, 0};
+  return kind < 6 ? kPrimitives[kind] : 4;
+}
+
+namespace {
 
 bool HasColours(uint32_t version) {
   return version >= 104 && version <= 199;
@@ -77,22 +86,27 @@ Kiv::StandardChunkHint VandruIndexedMeshDefinition::MakeHint(Kiv::Resource* reso
       fileMaxBonesPerChunk_ <= maxBonesPerChunk_ && hardwareCapability_ &&
       !settings.softwareAnimation.IsTrue())
     hardwareSkinning_ = true;
-  if (skinWeights == 0) return hint;
-  hint.flags |= Kiv::StandardChunkHint::kSkinned;
-  if (!hardwareSkinning_) {
-    hint.flags |= Kiv::StandardChunkHint::kSoftwareSkinning;
-    return hint;
-  }
-  hint.paletteGranularity = 4;
-  hint.maxBones = maxBonesPerChunk_;
-  if (settings.hardwareAnimationFloatPrecision.IsTrue())
-    hint.flags |= Kiv::StandardChunkHint::kFloatWeights;
+  ApplySkinning(&hint, skinWeights, hardwareSkinning_);
   return hint;
 }
 
+void VandruIndexedMeshDefinition::ApplySkinning(Kiv::StandardChunkHint* hint, uint32_t skinWeights,
+                                                bool hardware) const {
+  if (skinWeights == 0) return;
+  hint->flags |= Kiv::StandardChunkHint::kSkinned;
+  if (!hardware) {
+    hint->flags |= Kiv::StandardChunkHint::kSoftwareSkinning;
+    return;
+  }
+  hint->paletteGranularity = 4;
+  hint->maxBones = maxBonesPerChunk_;
+  if (settings.hardwareAnimationFloatPrecision.IsTrue())
+    hint->flags |= Kiv::StandardChunkHint::kFloatWeights;
+}
+
 uint32_t VandruIndexedMeshDefinition::FillSkinDefaults(Kiv::GeometryChunk& chunk,
-                                                       uint32_t skinWeights) const {
-  if (!hardwareSkinning_ || skinWeights < 1 || skinWeights > 4) return kMeshOk;
+                                                       uint32_t skinWeights, bool hardware) {
+  if (!hardware || skinWeights < 1 || skinWeights > 4) return kMeshOk;
   const uint32_t vertices = chunk.GetNumVertices();
   if ((chunk.GetHint().flags & Kiv::StandardChunkHint::kFloatWeights) != 0) {
     float* weights = chunk.GetFloats(Kiv::GeometryChunk::kWeights1 + skinWeights - 1);
@@ -121,7 +135,7 @@ uint32_t VandruIndexedMeshDefinition::ReadGeometryChunk(Kiv::Resource* resource,
   uint32_t sets = 1, skinWeights = 0;
   float hintValue = 0.0f;
   file.Read(&primitive);
-  if (!GeometryKind(primitive, &kind)) return kMeshFileFormatError;
+  if (!GeometryKindOfPrimitive(primitive, &kind)) return kMeshFileFormatError;
   if (version >= 201) file.Read(&extraFlags);
   file.Read(&hintValue);
   file.Read(&vertices);
@@ -145,7 +159,8 @@ uint32_t VandruIndexedMeshDefinition::ReadGeometryChunk(Kiv::Resource* resource,
       fixedBytes + 2 * uint64_t(indices) + 12 * uint64_t(faceNormals) > file.Remaining())
     return kMeshFileFormatError;
 
-  const Kiv::StandardChunkHint hint = MakeHint(resource, version, skinWeights, hintValue, sets);
+  Kiv::StandardChunkHint hint = MakeHint(resource, version, skinWeights, hintValue, sets);
+  if (extra) hint.extraElements |= 1u << Kiv::GeometryChunk::kExtraVector;
   Kiv::Material* material = GetMaterial(index);
   Kiv::GeometryChunk* created =
       material != nullptr
@@ -158,7 +173,7 @@ uint32_t VandruIndexedMeshDefinition::ReadGeometryChunk(Kiv::Resource* resource,
   if (vertices != 0) {
     float* positions = chunk.GetFloats(Kiv::GeometryChunk::kPosition);
     uint32_t* colours = chunk.GetWords(Kiv::GeometryChunk::kColor);
-    if (uint32_t result = FillSkinDefaults(chunk, skinWeights)) return result;
+    if (uint32_t result = FillSkinDefaults(chunk, skinWeights, hardwareSkinning_)) return result;
     if (positions == nullptr) return kMeshFailChunkCreate;
     const uint8_t* block = file.ReadBlock(uint64_t(vertices) * stride);
     Scatter<12>(positions, block, vertices, stride);

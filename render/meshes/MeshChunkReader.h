@@ -41,3 +41,9 @@ inline ChunkHeader ReadChunkHeader(Kiv::MemoryFile& file) {
 inline bool Fits(const Kiv::MemoryFile& file, uint64_t count, uint64_t bytesEach) {
   return bytesEach == 0 || count <= file.Remaining() / bytesEach;
 }
+
+// The engine's geometry kind of a GEOM primitive word (its low 5 bits:
+// 0 -> 5, 1 -> 3, 2 -> 4, 4 -> 0, 8 -> 1, 16 -> 2); false for other words.
+bool GeometryKindOfPrimitive(uint32_t primitive, uint32_t* kind);
+// The primitive word of an engine geometry kind (the inverse of the above).
+uint32_t PrimitiveOfGeometryKind(uint32_t kind);

@@ -41,16 +41,39 @@ Kiv::PString DecoratedName(const Kiv::Resource* resource, const Kiv::String& kin
 uint32_t VandruIndexedMeshDefinition::Load(Kiv::Display* display, Kiv::MaterialManager* manager,
                                            Kiv::Resource* resource, uint32_t /*unused*/,
                                            uint32_t defaultColour) {
+  return LoadOpened(display, manager, resource, defaultColour, true);
+}
+
+uint32_t VandruIndexedMeshDefinition::LoadOpened(Kiv::Display* display,
+                                                 Kiv::MaterialManager* manager,
+                                                 Kiv::Resource* resource, uint32_t defaultColour,
+                                                 bool textureScale) {
   if (manager == nullptr) return kMeshNoMaterialManager;
-  display_ = display;
-  hardwareCapability_ = display != nullptr && display->GetCapability(kHardwareSkinningCapability);
-  if (hardwareCapability_) maxBonesPerChunk_ = 24;
+  SetDisplay(display);
   if (!file_.HasData()) return kMeshFileOpenError;
   const uint32_t result = ReadFile(manager, resource, defaultColour);
   // Whatever stopped a read of cut data, the data was cut.
   if (result != kMeshOk && file_.Truncated()) return kMeshFileFormatError;
-  if (result == kMeshOk) file_.Close();
-  return result;
+  if (result != kMeshOk) return result;
+  BuildSkeletonFromInfluences();
+  SetupSkinning();
+  ComputeBounds();
+  if (textureScale) ComputeTextureScale();
+  ComputeOrientedBox();
+  file_.Close();
+  return kMeshOk;
+}
+
+void VandruIndexedMeshDefinition::SetDisplay(Kiv::Display* display) {
+  display_ = display;
+  hardwareCapability_ = display != nullptr && display->GetCapability(kHardwareSkinningCapability);
+  if (hardwareCapability_) maxBonesPerChunk_ = 24;
+}
+
+uint32_t VandruIndexedMeshDefinition::OpenResourceFile(const Kiv::String& path) {
+  const size_t slash = path.find_last_of("/\\");
+  name_ = Kiv::PString(slash == Kiv::String::npos ? path : path.substr(slash + 1));
+  return file_.Open(path) && file_.HasData() ? kMeshOk : kMeshFileOpenError;
 }
 
 uint32_t VandruIndexedMeshDefinition::ReadFile(Kiv::MaterialManager* manager,
@@ -77,17 +100,22 @@ uint32_t VandruIndexedMeshDefinition::ReadFile(Kiv::MaterialManager* manager,
     }
     ++i;
   }
+  if (uint32_t result = ReadTrailingChunks(file, fileEnd)) return result;
+  for (const Kiv::Ref<Kiv::GeometryChunk>& chunk : chunks_) {
+    numVertices_ += chunk->GetNumVertices();
+    numFaces_ += chunk->GetNumFaces();
+  }
+  if (file.Tell() != fileEnd || file.Truncated()) return kMeshFileFormatError;
+  return kMeshOk;
+}
+
+uint32_t VandruIndexedMeshDefinition::ReadTrailingChunks(Kiv::MemoryFile& file, uint64_t fileEnd) {
   if (file.Tell() < fileEnd) {
     if (uint32_t result = ReadInfluenceChunk(file)) return result;
   }
   if (file.Tell() < fileEnd) {
     if (uint32_t result = ReadAttachmentChunk(file)) return result;
   }
-  for (const Kiv::Ref<Kiv::GeometryChunk>& chunk : chunks_) {
-    numVertices_ += chunk->GetNumVertices();
-    numFaces_ += chunk->GetNumFaces();
-  }
-  if (file.Tell() != fileEnd || file.Truncated()) return kMeshFileFormatError;
   return kMeshOk;
 }
 

@@ -30,6 +30,14 @@
 // the memory file is closed; on failure what was read stays, for the caller
 // to discard with the definition.
 //
+// After a good load the post-load steps run: the skeleton from the
+// influences, SetupSkinning, the axis-aligned bounds, the texture scale
+// estimate and the oriented box (IndexedMeshPostLoad.cpp). Skinning checks
+// every vertex index against its chunk, keeps at most four influences per
+// vertex (a fifth is dropped, the first four stay) and skips bones whose
+// palette slot would not fit the index byte. A skeleton whose parent names
+// form a loop is attached to the root instead.
+//
 // Not thread-safe: one loader at a time.
 #pragma once
 
@@ -46,6 +54,7 @@
 #include "kiv/display/GeometryChunk.h"
 #include "kiv/display/Material.h"
 #include "kiv/model/InfluenceDefinition.h"
+#include "kiv/scene/OrientedBox.h"
 #include "kiv/scene/ParticleBone.h"
 #include "render/meshes/MeshResult.h"
 
@@ -109,6 +118,9 @@ class VandruIndexedMeshDefinition {
   VandruIndexedMeshDefinition& operator=(const VandruIndexedMeshDefinition&) = delete;
 
   Kiv::MemoryFile& GetMemoryFile() { return file_; }
+  // Reads `path` whole into the memory file and remembers its file name;
+  // kMeshFileOpenError when it cannot be read.
+  uint32_t OpenResourceFile(const Kiv::String& path);
 
   // `display` answers the hardware-skinning capability (null: none);
   // `resource` (may be null) names the owner and folder of the materials;
@@ -138,8 +150,41 @@ class VandruIndexedMeshDefinition {
   bool UsesHardwareSkinning() const { return hardwareSkinning_; }
   uint32_t GetNumVertices() const { return numVertices_; }
   uint32_t GetNumFaces() const { return numFaces_; }
+  const Kiv::PString& GetName() const { return name_; }
+  const std::array<float, 3>& GetBoundsMax() const { return boundsMax_; }
+  const std::array<float, 3>& GetBoundsMin() const { return boundsMin_; }
+  const Kiv::OrientedBox& GetOrientedBox() const { return orientedBox_; }
+  float GetTextureScale() const { return textureScale_; }
+
+  // Hands each material the textures its MATL chunk named (names taken
+  // relative to the folder of `resource`'s name), then drops the bindings.
+  void FinishMaterials(const Kiv::Resource* resource);
+  // Prepares every chunk for `display`; kMeshFileDataError when one
+  // refuses (every chunk is asked); kMeshOk without a display.
+  uint32_t LoadMaterialTextures(const Kiv::Display* display);
+  // Bytes the definition holds, estimated for the resource cache.
+  uint64_t CalculateDataSize() const;
 
  protected:
+  // Load on data already in the memory file; `textureScale` runs the
+  // texture scale estimate among the post-load steps.
+  uint32_t LoadOpened(Kiv::Display* display, Kiv::MaterialManager* manager, Kiv::Resource* resource,
+                      uint32_t defaultColour, bool textureScale);
+  // Keeps the display and its hardware-skinning answer.
+  void SetDisplay(Kiv::Display* display);
+  // The optional chunks after the last CHNK, up to `fileEnd`.
+  virtual uint32_t ReadTrailingChunks(Kiv::MemoryFile& file, uint64_t fileEnd);
+  // Post-load steps, in the order Load runs them.
+  void BuildSkeletonFromInfluences();
+  virtual void SetupSkinning();
+  void ComputeBounds();
+  void ComputeTextureScale();
+  void ComputeOrientedBox();
+  // The skinning part of a chunk hint, for a chunk with `skinWeights`
+  // weights per vertex.
+  void ApplySkinning(Kiv::StandardChunkHint* hint, uint32_t skinWeights, bool hardware) const;
+  static uint32_t FillSkinDefaults(Kiv::GeometryChunk& chunk, uint32_t skinWeights, bool hardware);
+
   virtual uint32_t ReadInfoChunk(Kiv::MemoryFile& file);
   virtual uint32_t ReadChunkChunk(Kiv::MaterialManager* manager, Kiv::Resource* resource,
                                   Kiv::MemoryFile& file, uint32_t index, uint32_t defaultColour);
@@ -159,8 +204,10 @@ class VandruIndexedMeshDefinition {
   uint32_t ReadInfluence(Kiv::MemoryFile& file, Kiv::InfluenceDefinition* influence);
   Kiv::StandardChunkHint MakeHint(Kiv::Resource* resource, uint32_t version, uint32_t skinWeights,
                                   float value, uint32_t textureSets);
-  uint32_t FillSkinDefaults(Kiv::GeometryChunk& chunk, uint32_t skinWeights) const;
   void DropLastChunk();
+
+ protected:
+  // What follows is shared with derived definitions, which fill it too.
   // Makes `list` `index` + 1 long (new entries empty).
   template <typename T>
   static void Reach(std::vector<T>& list, uint32_t index) {
@@ -168,6 +215,11 @@ class VandruIndexedMeshDefinition {
   }
 
   Kiv::MemoryFile file_;
+  Kiv::PString name_;
+  std::array<float, 3> boundsMax_{0.0f, 0.0f, 0.0f};
+  std::array<float, 3> boundsMin_{0.0f, 0.0f, 0.0f};
+  Kiv::OrientedBox orientedBox_;
+  float textureScale_ = 0.0f;
   Kiv::Display* display_ = nullptr;
   std::array<float, 3> position_{0.0f, 0.0f, 0.0f};
   std::array<float, 4> orientation_{0.0f, 0.0f, 0.0f, 1.0f};

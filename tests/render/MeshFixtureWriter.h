@@ -83,6 +83,7 @@ struct GeometrySpec {
   uint32_t skinWeights = 0;
   std::string name = "body";
   uint32_t colour = 0xFF336699;
+  float scale = 1.0f;  // Positions are the unit cube's corners times this.
 };
 
 struct ChunkSpec {
@@ -90,6 +91,24 @@ struct ChunkSpec {
   GeometrySpec geometry;
   bool neighbours = true;
   uint32_t neighbourVersion = 100;
+};
+
+// An influence of an INFL chunk: groups of (vertex, weight) entries under
+// a chunk index.
+struct InfluenceSpec {
+  std::string name;
+  std::string parent;
+  std::vector<std::pair<uint32_t, std::vector<std::pair<uint32_t, float>>>> groups;
+};
+
+// A PMIN chunk: the four lists as written (records carry their value
+// counts, groups their record counts, levels their group counts).
+struct PminSpec {
+  uint32_t version = 101;
+  std::vector<uint32_t> values{1, 2, 3};
+  std::vector<uint32_t> recordValueCounts{2, 1};
+  std::vector<uint32_t> groupRecordCounts{2};
+  std::vector<uint32_t> levelGroupCounts{1};
 };
 
 struct MeshSpec {
@@ -104,8 +123,53 @@ struct MeshSpec {
   uint32_t influenceCount = 2;  // As written in the chunk.
   bool attachments = false;
   uint32_t attachmentVersion = 100;
-  std::string trailingTag;  // A chunk after the last one.
+  std::string trailingTag;                   // A chunk after the last one.
+  std::vector<InfluenceSpec> influenceList;  // In place of the two fixed influences.
+  std::vector<std::string> attachmentNames{"a.light"};
+  bool pmin = false;
+  PminSpec pminSpec;
+  bool pminBeforeAttachments = false;
 };
+
+inline void WritePmin(Bytes& out, const PminSpec& p) {
+  const size_t mark = out.Begin("PMIN", p.version);
+  out.U32(uint32_t(p.values.size()));
+  out.U32(uint32_t(p.recordValueCounts.size()));
+  out.U32(uint32_t(p.groupRecordCounts.size()));
+  out.U32(uint32_t(p.levelGroupCounts.size()));
+  for (uint32_t v : p.values) out.U32(v);
+  for (uint32_t r : p.recordValueCounts) {
+    for (uint32_t k : {0u, 1u, 2u}) out.U32(k);
+    out.U32(r);
+  }
+  for (uint32_t g : p.groupRecordCounts) {
+    out.U32(0);
+    out.U32(g);
+  }
+  for (uint32_t l : p.levelGroupCounts) out.U32(l);
+  out.End(mark);
+}
+
+inline void WriteInfluenceList(Bytes& out, const std::vector<InfluenceSpec>& list) {
+  const size_t mark = out.Begin("INFL", 100);
+  out.U32(uint32_t(list.size()));
+  for (const InfluenceSpec& influence : list) {
+    out.Padded(influence.name);
+    out.Padded(influence.parent);
+    for (float f : {0.5f, 1.0f, 1.5f}) out.F32(f);
+    for (float f : {1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 1.0f}) out.F32(f);
+    out.U32(uint32_t(influence.groups.size()));
+    for (const auto& [key, entries] : influence.groups) {
+      out.U32(key);
+      out.U32(uint32_t(entries.size()));
+      for (const auto& [vertex, weight] : entries) {
+        out.U32(vertex);
+        for (float f : {weight, 0.0f, 0.0f, 0.0f}) out.F32(f);
+      }
+    }
+  }
+  out.End(mark);
+}
 
 inline void WriteMaterial(Bytes& out, const MaterialSpec& m) {
   const size_t mark = out.Begin("MATL", m.version);
@@ -146,7 +210,7 @@ inline void WriteGeometry(Bytes& out, const GeometrySpec& g) {
   if (g.version >= 102) out.U32(g.skinWeights);
   if (g.version >= 200) out.Padded(g.name);
   for (uint32_t v = 0; v < g.vertices; ++v) {
-    for (int axis = 0; axis < 3; ++axis) out.F32(Position(v, axis));
+    for (int axis = 0; axis < 3; ++axis) out.F32(Position(v, axis) * g.scale);
     for (uint32_t s = 0; s < sets; ++s) {
       out.F32(float(v) / 32.0f + float(s));
       out.F32(float(s));
@@ -203,7 +267,9 @@ inline std::vector<uint8_t> WriteMesh(const MeshSpec& spec) {
     }
     out.End(mark);
   }
-  if (spec.influences) {
+  if (spec.influences && !spec.influenceList.empty()) {
+    WriteInfluenceList(out, spec.influenceList);
+  } else if (spec.influences) {
     const size_t mark = out.Begin("INFL", 100);
     out.U32(spec.influenceCount);
     for (int i = 0; i < 2; ++i) {
@@ -226,13 +292,17 @@ inline std::vector<uint8_t> WriteMesh(const MeshSpec& spec) {
     WriteBone(out, spec.boneVersion, "child", 0);
     out.End(mark);
   }
+  if (spec.pmin && spec.pminBeforeAttachments) WritePmin(out, spec.pminSpec);
   if (spec.attachments) {
     const size_t mark = out.Begin("ATCH", spec.attachmentVersion);
-    out.U32(1);
-    out.Padded("a.light");
-    for (int k = 0; k < 9 + 3; ++k) out.F32(float(k));
+    out.U32(uint32_t(spec.attachmentNames.size()));
+    for (const std::string& name : spec.attachmentNames) {
+      out.Padded(name);
+      for (int k = 0; k < 9 + 3; ++k) out.F32(float(k));
+    }
     out.End(mark);
   }
+  if (spec.pmin && !spec.pminBeforeAttachments) WritePmin(out, spec.pminSpec);
   if (!spec.trailingTag.empty()) out.End(out.Begin(spec.trailingTag.c_str(), 100));
   const uint32_t size = uint32_t(out.data.size() - sizeMark - 4);
   for (int i = 0; i < 4; ++i) out.data[sizeMark + i] = uint8_t(size >> (8 * i));

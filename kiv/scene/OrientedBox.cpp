@@ -1,0 +1,123 @@
+#include "kiv/scene/OrientedBox.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace Kiv {
+
+namespace {
+
+using Matrix = std::array<std::array<double, 3>, 3>;
+
+// Eigenvectors of a symmetric 3 x 3 matrix by Jacobi rotations; the
+// columns of the answer are the vectors.
+Matrix Eigenvectors(Matrix a) {
+  Matrix v{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}};
+  for (int sweep = 0; sweep < 32; ++sweep) {
+    const double off = a[0][1] * a[0][1] + a[0][2] * a[0][2] + a[1][2] * a[1][2];
+    if (off < 1e-18) break;
+    for (int p = 0; p < 2; ++p) {
+      for (int q = p + 1; q < 3; ++q) {
+        if (std::fabs(a[p][q]) < 1e-30) continue;
+        const double theta = (a[q][q] - a[p][p]) / (2.0 * a[p][q]);
+        const double t =
+            (theta >= 0 ? 1.0 : -1.0) / (std::fabs(theta) + std::sqrt(theta * theta + 1));
+        const double c = 1.0 / std::sqrt(t * t + 1), s = t * c;
+        for (int k = 0; k < 3; ++k) {
+          const double akp = a[k][p], akq = a[k][q];
+          a[k][p] = c * akp - s * akq;
+          a[k][q] = s * akp + c * akq;
+        }
+        for (int k = 0; k < 3; ++k) {
+          const double apk = a[p][k], aqk = a[q][k];
+          a[p][k] = c * apk - s * aqk;
+          a[q][k] = s * apk + c * aqk;
+        }
+        for (int k = 0; k < 3; ++k) {
+          const double vkp = v[k][p], vkq = v[k][q];
+          v[k][p] = c * vkp - s * vkq;
+          v[k][q] = s * vkp + c * vkq;
+        }
+      }
+    }
+  }
+  return v;
+}
+
+}  // namespace
+
+void OrientedBox::Fit(const float* points, size_t count, size_t stride) {
+  *this = OrientedBox{};
+  if (count == 0) return;
+  double mean[3] = {0, 0, 0};
+  double xx = 0, xy = 0, xz = 0, yy = 0, yz = 0, zz = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const float* p = points + i * stride;
+    const double x = p[0], y = p[1], z = p[2];
+    mean[0] += x;
+    mean[1] += y;
+    mean[2] += z;
+    xx += x * x;
+    xy += x * y;
+    xz += x * z;
+    yy += y * y;
+    yz += y * z;
+    zz += z * z;
+  }
+  const Matrix sums{{{xx, xy, xz}, {xy, yy, yz}, {xz, yz, zz}}};
+  for (double& m : mean) m /= double(count);
+  Matrix covariance{};
+  for (int a = 0; a < 3; ++a) {
+    for (int b = 0; b < 3; ++b) covariance[a][b] = sums[a][b] / double(count) - mean[a] * mean[b];
+  }
+  const Matrix v = Eigenvectors(covariance);
+  double low[3], high[3];
+  for (int k = 0; k < 3; ++k) {
+    low[k] = std::numeric_limits<double>::max();
+    high[k] = std::numeric_limits<double>::lowest();
+  }
+  for (size_t i = 0; i < count; ++i) {
+    const float* p = points + i * stride;
+    for (int k = 0; k < 3; ++k) {
+      const double d = p[0] * v[0][k] + p[1] * v[1][k] + p[2] * v[2][k];
+      low[k] = std::min(low[k], d);
+      high[k] = std::max(high[k], d);
+    }
+  }
+  for (int k = 0; k < 3; ++k) {
+    if (!std::isfinite(low[k]) || !std::isfinite(high[k])) {
+      *this = OrientedBox{};
+      return;
+    }
+  }
+  for (int k = 0; k < 3; ++k) {
+    axes[k] = {float(v[0][k]), float(v[1][k]), float(v[2][k])};
+    extents[k] = float((high[k] - low[k]) * 0.5);
+    const double middle = (high[k] + low[k]) * 0.5;
+    for (int a = 0; a < 3; ++a) center[a] += float(middle * v[a][k]);
+  }
+}
+
+std::array<OrientedBox::Vector, 8> OrientedBox::CalcCorners() const {
+  std::array<Vector, 8> corners{};
+  for (int c = 0; c < 8; ++c) {
+    for (int a = 0; a < 3; ++a) {
+      float value = center[a];
+      for (int k = 0; k < 3; ++k) value += ((c >> k) & 1 ? 1.0f : -1.0f) * extents[k] * axes[k][a];
+      corners[c][a] = value;
+    }
+  }
+  return corners;
+}
+
+bool OrientedBox::Contains(const Vector& point, float tolerance) const {
+  for (int k = 0; k < 3; ++k) {
+    float d = 0.0f;
+    for (int a = 0; a < 3; ++a) d += (point[a] - center[a]) * axes[k][a];
+    if (std::fabs(d) > extents[k] + tolerance * (1.0f + extents[k])) return false;
+  }
+  return true;
+}
+
+}  // namespace Kiv

@@ -1,0 +1,33 @@
+// Kiv::OrientedBox: a box with its own axes around a set of points.
+//
+// Fit takes the points' mean as a first centre and the eigenvectors of
+// their covariance as axes (one pass for the sums, one for the extents, so
+// it is linear in the points), then spans the box over the points'
+// projections on those axes; every point lies in the box. No points, or
+// points that are not finite, give the zeroed box. CalcCorners lists the
+// eight corners. Contains answers whether a point lies inside within a
+// tolerance. A plain value type; nothing here fails.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace Kiv {
+
+class OrientedBox {
+ public:
+  using Vector = std::array<float, 3>;
+
+  // `count` points of three floats, `stride` floats apart.
+  void Fit(const float* points, size_t count, size_t stride = 3);
+  std::array<Vector, 8> CalcCorners() const;
+  bool Contains(const Vector& point, float tolerance = 1e-4f) const;
+
+  Vector center{0.0f, 0.0f, 0.0f};
+  std::array<Vector, 3> axes{Vector{0.0f, 0.0f, 0.0f}, Vector{0.0f, 0.0f, 0.0f},
+                             Vector{0.0f, 0.0f, 0.0f}};
+  Vector extents{0.0f, 0.0f, 0.0f};  // Half lengths along the axes.
+};
+
+}  // namespace Kiv

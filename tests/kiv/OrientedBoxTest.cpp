@@ -1,0 +1,57 @@
+// Oriented boxes hold every point they are fitted to, and rotation matrices
+// pass through quaternions unchanged.
+#include "kiv/scene/OrientedBox.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "kiv/basics/Quaternion.h"
+
+namespace {
+
+TEST(OrientedBox, HoldsEveryPointOfARotatedCloud) {
+  Kiv::Quaternion q{0.2f, 0.4f, 0.1f, 0.89f};
+  q.Set(q.ToMatrix());  // normalised
+  const Kiv::Matrix3 m = q.ToMatrix();
+  std::vector<float> points;
+  for (int i = 0; i < 200; ++i) {
+    const float p[3] = {float(i % 7) * 3.0f, float(i % 5) * 0.5f, float(i % 3) * 0.1f};
+    for (int c = 0; c < 3; ++c)
+      points.push_back(p[0] * m[c] + p[1] * m[3 + c] + p[2] * m[6 + c] + 10.0f);
+  }
+  Kiv::OrientedBox box;
+  box.Fit(points.data(), points.size() / 3);
+  for (size_t i = 0; i < points.size(); i += 3)
+    EXPECT_TRUE(box.Contains({points[i], points[i + 1], points[i + 2]})) << i / 3;
+  EXPECT_NEAR(box.extents[0] * box.extents[1] * box.extents[2], 9.0f * 1.0f * 0.1f, 0.05f)
+      << "fits the cloud, not its axis-aligned box";
+  Kiv::OrientedBox none;
+  none.Fit(nullptr, 0);
+  EXPECT_EQ(none.extents, (Kiv::OrientedBox::Vector{0, 0, 0}));
+}
+
+TEST(Quaternion, MatrixRoundTripKeepsTheRotation) {
+  const Kiv::Quaternion rotations[] = {{0, 0, 0, 1},
+                                       {1, 0, 0, 0},
+                                       {0, 0.7071068f, 0, 0.7071068f},
+                                       {0.5f, -0.5f, 0.5f, 0.5f},
+                                       {0.1f, 0.2f, -0.97f, 0.1f}};
+  for (Kiv::Quaternion q : rotations) {
+    q.Set(q.ToMatrix());
+    Kiv::Quaternion back;
+    back.Set(q.ToMatrix());
+    const float sign = back.w * q.w + back.x * q.x + back.y * q.y + back.z * q.z < 0 ? -1.0f : 1.0f;
+    EXPECT_NEAR(back.x * sign, q.x, 1e-5f);
+    EXPECT_NEAR(back.y * sign, q.y, 1e-5f);
+    EXPECT_NEAR(back.z * sign, q.z, 1e-5f);
+    EXPECT_NEAR(back.w * sign, q.w, 1e-5f);
+  }
+  // A row vector turned by a quarter turn about z: x goes to y.
+  const Kiv::Matrix3 m = Kiv::Quaternion{0, 0, 0.7071068f, 0.7071068f}.ToMatrix();
+  EXPECT_NEAR(m[0], 0.0f, 1e-6f);
+  EXPECT_NEAR(m[1], 1.0f, 1e-6f);
+}
+
+}  // namespace

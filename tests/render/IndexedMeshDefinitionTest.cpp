@@ -1,0 +1,131 @@
+// What an indexed mesh definition holds after a load: skeleton, skin
+// streams, bounds, oriented box and texture scale.
+#include <gtest/gtest.h>
+
+#include "tests/render/MeshFixtureWriter.h"
+#include "tests/render/MeshTestSupport.h"
+
+namespace {
+
+using meshfixture::InfluenceSpec;
+using meshfixture::MeshSpec;
+using meshtest::LoadIndexed;
+
+MeshSpec WithInfluences(std::vector<InfluenceSpec> list) {
+  MeshSpec spec;
+  spec.influences = !list.empty();
+  spec.influenceList = std::move(list);
+  return spec;
+}
+
+TEST(IndexedMeshDefinition, SkeletonFollowsParentNames) {
+  struct Case {
+    const char* what;
+    std::vector<InfluenceSpec> influences;
+    const char* tree;
+  };
+  const Case cases[] = {
+      {"no influences", {}, "-"},
+      {"second parentless bone joins the first", {{"a", "", {}}, {"b", "", {}}}, "a(b())"},
+      {"unknown parent means the root",
+       {{"a", "", {}}, {"b", "zzz", {}}, {"c", "b", {}}},
+       "a(b(c()))"},
+      {"a loop hangs on the root", {{"a", "", {}}, {"b", "c", {}}, {"c", "b", {}}}, "a(b(c()))"},
+      {"no parentless bone makes no skeleton", {{"a", "b", {}}, {"b", "a", {}}}, "-"},
+  };
+  for (const Case& c : cases) {
+    const auto loaded = LoadIndexed(meshfixture::WriteMesh(WithInfluences(c.influences)));
+    ASSERT_EQ(loaded.result, kMeshOk) << c.what;
+    EXPECT_EQ(meshtest::Tree(loaded.mesh->GetRootBone()), c.tree) << c.what;
+  }
+}
+
+// Five bones on vertex 0 (the fifth is dropped), one on vertex 1, one on a
+// vertex the chunk does not have; vertex 2 keeps the defaults.
+MeshSpec Skinned() {
+  MeshSpec spec = WithInfluences({{"b0", "", {{0, {{0, 0.1f}, {99, 1.0f}}}}},
+                                  {"b1", "b0", {{0, {{0, 0.2f}, {1, 0.6f}}}}},
+                                  {"b2", "b0", {{0, {{0, 0.3f}}}}},
+                                  {"b3", "b0", {{0, {{0, 0.4f}}}}},
+                                  {"b4", "b0", {{0, {{0, 0.5f}}}}}});
+  spec.maxWeights = 4;
+  spec.maxBones = 5;
+  spec.chunks[0].geometry.skinWeights = 4;
+  return spec;
+}
+
+TEST(IndexedMeshDefinition, SkinWeightsAndIndicesArePackedPerVertex) {
+  const auto loaded = LoadIndexed(meshfixture::WriteMesh(Skinned()), true, false);
+  ASSERT_EQ(loaded.result, kMeshOk);
+  Kiv::GeometryChunk& chunk = *loaded.mesh->GetChunk(0);
+  const uint32_t* index = chunk.GetWords(Kiv::GeometryChunk::kBoneIndices);
+  const uint32_t* packed = chunk.GetWords(Kiv::GeometryChunk::kPackedWeights);
+  ASSERT_TRUE(index != nullptr && packed != nullptr);
+  EXPECT_EQ(chunk.GetNumInfluenceMatrices(), 5u);
+  EXPECT_EQ(index[0], 0x09060300u) << "slots 0..3 times 3, no room for a marker";
+  EXPECT_EQ(packed[0], 0x664D331Au) << "0.1 .. 0.4 as bytes; the fifth bone is dropped";
+  EXPECT_EQ(index[1], 0x0000FE03u) << "slot 1, then the marker";
+  EXPECT_EQ(packed[1], 0x00000099u);
+  EXPECT_EQ(index[2], 0u);
+  EXPECT_EQ(packed[2], 0xFF000000u) << "untouched vertex keeps its default";
+}
+
+TEST(IndexedMeshDefinition, FloatSkinWeightsFillEveryWeightStream) {
+  const auto loaded = LoadIndexed(meshfixture::WriteMesh(Skinned()), true, true);
+  ASSERT_EQ(loaded.result, kMeshOk);
+  Kiv::GeometryChunk& chunk = *loaded.mesh->GetChunk(0);
+  const float* four = chunk.GetFloats(Kiv::GeometryChunk::kWeights1 + 3);
+  ASSERT_NE(four, nullptr);
+  EXPECT_EQ(std::vector<float>(four, four + 12),
+            (std::vector<float>{0.1f, 0.2f, 0.3f, 0.4f, 0.6f, 0, 0, 0, 1, 0, 0, 0}));
+  EXPECT_FLOAT_EQ(chunk.GetFloats(Kiv::GeometryChunk::kWeights1)[1], 0.6f);
+  EXPECT_EQ(chunk.GetWords(Kiv::GeometryChunk::kBoneIndices)[0], 0x09060300u);
+}
+
+TEST(IndexedMeshDefinition, SoftwareSkinnedMeshHasNoSkinStreams) {
+  const auto loaded = LoadIndexed(meshfixture::WriteMesh(Skinned()), false);
+  ASSERT_EQ(loaded.result, kMeshOk);
+  EXPECT_EQ(loaded.mesh->GetChunk(0)->GetWords(Kiv::GeometryChunk::kBoneIndices), nullptr);
+  EXPECT_EQ(loaded.mesh->GetChunk(0)->GetNumInfluenceMatrices(), 0u);
+}
+
+TEST(IndexedMeshDefinition, BoundsAndOrientedBoxHoldEveryVertex) {
+  MeshSpec spec;
+  spec.chunks[0].geometry.scale = 2.0f;
+  meshfixture::ChunkSpec second;
+  second.geometry.scale = 0.5f;
+  spec.chunks.push_back(second);
+  const auto loaded = LoadIndexed(meshfixture::WriteMesh(spec));
+  ASSERT_EQ(loaded.result, kMeshOk);
+  const VandruIndexedMeshDefinition& mesh = *loaded.mesh;
+  EXPECT_EQ(mesh.GetBoundsMax(), (std::array<float, 3>{2, 2, 2}));
+  EXPECT_EQ(mesh.GetBoundsMin(), (std::array<float, 3>{-2, -2, -2}));
+  for (uint32_t c = 0; c < mesh.GetNumChunks(); ++c) {
+    const float* p = mesh.GetChunk(c)->GetFloats(Kiv::GeometryChunk::kPosition);
+    for (uint32_t v = 0; v < mesh.GetChunk(c)->GetNumVertices(); ++v)
+      EXPECT_TRUE(mesh.GetOrientedBox().Contains({p[3 * v], p[3 * v + 1], p[3 * v + 2]}));
+  }
+  EXPECT_NEAR(mesh.GetOrientedBox().extents[0], 2.0f, 1e-4f);
+  EXPECT_GT(mesh.GetTextureScale(), 0.0f);
+  EXPECT_EQ(mesh.CalculateDataSize(), 252 + 2 * (24 * mesh.GetChunk(0)->GetVertexSize() + 72));
+}
+
+TEST(IndexedMeshDefinition, MeshWithoutVerticesOrTextureSetsMeasuresZero) {
+  MeshSpec empty;
+  empty.chunks[0].geometry.vertices = 0;
+  empty.chunks[0].geometry.indices.clear();
+  auto loaded = LoadIndexed(meshfixture::WriteMesh(empty));
+  ASSERT_EQ(loaded.result, kMeshOk);
+  EXPECT_EQ(loaded.mesh->GetNumChunks(), 0u);
+  EXPECT_EQ(loaded.mesh->GetBoundsMax(), (std::array<float, 3>{0, 0, 0}));
+  EXPECT_EQ(loaded.mesh->GetBoundsMin(), (std::array<float, 3>{0, 0, 0}));
+
+  MeshSpec untextured;
+  untextured.chunks[0].geometry.version = 150;
+  untextured.chunks[0].geometry.sets = 0;
+  loaded = LoadIndexed(meshfixture::WriteMesh(untextured));
+  ASSERT_EQ(loaded.result, kMeshOk);
+  EXPECT_EQ(loaded.mesh->GetTextureScale(), 0.0f);
+}
+
+}  // namespace

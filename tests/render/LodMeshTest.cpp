@@ -1,0 +1,303 @@
+// LOD meshes: descriptions assembled from indexed level files, the binary
+// file written and read back byte for byte, and the reader's refusals.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "kiv/display/GeometryChunk.h"
+#include "tests/render/MeshFixtureWriter.h"
+#include "tests/render/MeshTestSupport.h"
+#include "tests/support/TempFolder.h"
+
+namespace {
+
+using meshfixture::InfluenceSpec;
+using meshfixture::MeshSpec;
+using Lod = VandruIndexedMeshLODDefinition;
+
+// A level file: the cube at `scale`, bones `root` and `arm` weighting chunk
+// 0, attachment points "door:CULL" and "a.light".
+std::string LevelBytes(
+    float scale,
+    std::vector<InfluenceSpec> bones = {{"root", "", {{0, {{0, 1.0f}, {1, 0.5f}}}}},
+                                        {"arm", "root", {{0, {{1, 0.5f}}}}}},
+    std::vector<std::string> attachments = {"door:CULL", "a.light"}) {
+  MeshSpec spec;
+  spec.chunks[0].geometry.scale = scale;
+  spec.influences = !bones.empty();
+  spec.influenceList = std::move(bones);
+  spec.attachments = true;
+  spec.attachmentNames = std::move(attachments);
+  const std::vector<uint8_t> bytes = meshfixture::WriteMesh(spec);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+constexpr const char* kDescription =
+    "version 1.00\n"
+    "mesh 0 { name body.im }\n"
+    "mesh 50 { name \"body_lo.im\" }  # the far level\n"
+    "mesh Collision { name collision.im animated true }\n"
+    "offset 0.5\n"
+    "calcPoint far\n";
+
+class LodMeshTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_.Put("body.im", LevelBytes(1.0f));
+    folder_.Put("body_lo.im", LevelBytes(0.5f));
+    folder_.Put("collision.im", LevelBytes(0.25f));
+    folder_.Put("fewer.im", LevelBytes(0.5f, {{"root", "", {}}}));
+    folder_.Put("renamed.im", LevelBytes(0.5f, {{"root", "", {}}, {"leg", "root", {}}}));
+    folder_.Put("bare.im", LevelBytes(0.5f, {{"root", "", {}}, {"arm", "root", {}}}, {"x"}));
+  }
+
+  uint32_t Parse(const std::string& text, Lod* lod) {
+    return lod->ParseDescription(&meshtest::DisplayWith(false), &meshtest::Manager(), nullptr,
+                                 folder_.Put("x.lm.txt", text));
+  }
+
+  // The example description, parsed and finished.
+  std::unique_ptr<Lod> Example() {
+    auto lod = std::make_unique<Lod>();
+    EXPECT_EQ(Parse(kDescription, lod.get()), kMeshOk);
+    EXPECT_EQ(lod->FinishLoading(nullptr), kMeshOk);
+    return lod;
+  }
+
+  VUTest::TempFolder folder_{"Lod"};
+};
+
+TEST_F(LodMeshTest, DescriptionAssemblesLevelsAndNamedMeshes) {
+  const std::unique_ptr<Lod> lod = Example();
+  ASSERT_EQ(lod->levels.Count(), 3u);
+  EXPECT_EQ(lod->levelCount, 3u);
+  EXPECT_EQ(lod->distances, (std::vector<float>{0.0f, 50.0f}));
+  ASSERT_EQ(lod->namedMeshes.Count(), 1u);
+  EXPECT_EQ(lod->namedMeshes[0].key, Kiv::PString("collision"));
+  EXPECT_EQ(lod->namedMeshes[0].levelIndex, 2u);
+  EXPECT_EQ(lod->namedMeshes[0].animated, 1);
+  EXPECT_EQ(lod->calcPoint, Lod::kFar);
+  EXPECT_EQ(lod->offset, 0.5f);
+  EXPECT_EQ(lod->multiplier, 1.0f);
+  EXPECT_EQ(lod->GetAttachments()[0].name, Kiv::PString("door"));
+  EXPECT_EQ(lod->culledAttachments, std::vector<Kiv::PString>{Kiv::PString("door")});
+  ASSERT_EQ(lod->boneTable.size(), 2u);
+  EXPECT_EQ(lod->boneTable[1].parentName, "root");
+  EXPECT_EQ(lod->boneTable[0].levels.size(), 3u) << "one influence list per level";
+  EXPECT_EQ(lod->GetBoundsMax(), (std::array<float, 3>{1, 1, 1})) << "the widest level's";
+  EXPECT_EQ(lod->GetNumVertices(), 24u) << "the last distance level";
+  // Equal materials of later levels are level 0's object; level 0 keeps its own.
+  const Kiv::Material* first = lod->levels[0].materials[0].get();
+  EXPECT_EQ(lod->levels[1].materials[0].get(), first);
+  EXPECT_EQ(lod->levels[2].materials[0].get(), first);
+  EXPECT_EQ(first->GetTextureDefinitions().size(), 1u);
+}
+
+TEST_F(LodMeshTest, SavedFileLoadsAndSavesToTheSameBytes) {
+  const std::vector<uint8_t> saved = meshtest::SaveLod(*Example());
+  const std::string text(saved.begin(), saved.end());
+  EXPECT_NE(text.find("door:Cull"), std::string::npos);
+  EXPECT_EQ(text.find("door:CULL"), std::string::npos);
+  const auto loaded = meshtest::LoadLod(saved);
+  ASSERT_EQ(loaded.result, kMeshOk);
+  const Lod& lod = *loaded.mesh;
+  EXPECT_EQ(lod.GetAttachments()[0].name, Kiv::PString("door"));
+  EXPECT_EQ(lod.GetNumVertices(), 24u);
+  EXPECT_EQ(lod.GetBoundsMax(), (std::array<float, 3>{0.5f, 0.5f, 0.5f}))
+      << "bounds of the last distance level";
+  EXPECT_EQ(meshtest::Tree(lod.GetRootBone()), "root(arm())");
+  const std::vector<uint8_t> again = meshtest::SaveLod(lod);
+  EXPECT_TRUE(again == saved) << "sizes " << again.size() << " and " << saved.size();
+  EXPECT_TRUE(meshtest::SaveLod(*meshtest::LoadLod(again).mesh) == again);
+}
+
+TEST_F(LodMeshTest, EachLevelIsSkinnedFromItsInfluenceLists) {
+  const auto loaded = meshtest::LoadLod(meshtest::SaveLod(*Example()), true);
+  ASSERT_EQ(loaded.result, kMeshOk);
+  for (size_t i = 0; i < loaded.mesh->levels.Count(); ++i) {
+    const Lod::Level& level = loaded.mesh->levels[i];
+    EXPECT_EQ(level.hardwareSkinning, 1) << "two influences at most, two bones";
+    Kiv::GeometryChunk& chunk = *level.chunks[0];
+    const uint32_t* index = chunk.GetWords(Kiv::GeometryChunk::kBoneIndices);
+    const uint32_t* packed = chunk.GetWords(Kiv::GeometryChunk::kPackedWeights);
+    ASSERT_TRUE(index != nullptr && packed != nullptr) << i;
+    EXPECT_EQ(index[0], 0x0000FE00u) << "root alone";
+    EXPECT_EQ(packed[0], 0x000000FFu);
+    EXPECT_EQ(index[1], 0x00FE0300u) << "root, then arm";
+    EXPECT_EQ(packed[1], 0x00008080u);
+    EXPECT_EQ(index[2], 0u);
+  }
+}
+
+TEST_F(LodMeshTest, DescriptionErrors) {
+  const std::string v = "version 1.00\n";
+  struct Case {
+    const char* what;
+    std::string text;
+    uint32_t result;
+  };
+  const Case cases[] = {
+      {"named meshes only", v + "mesh col { name body.im }", kMeshFileFormatError},
+      {"equal distances", v + "mesh 10 { name body.im } mesh 10 { name body_lo.im }",
+       kMeshFileFormatError},
+      {"a level after a named mesh",
+       v + "mesh 0 { name body.im } mesh col { name body.im } mesh 5 { name body_lo.im }",
+       kMeshFileFormatError},
+      {"named keys differing in case",
+       v + "mesh 0 { name body.im } mesh Col { name body.im } mesh col { name body_lo.im }",
+       kMeshFileFormatError},
+      {"version 0.999", "version 0.999\nmesh 0 { name body.im }", kMeshFileVersionError},
+      {"a later level with fewer bones", v + "mesh 0 { name body.im } mesh 9 { name fewer.im }",
+       kMeshFileFormatError},
+      {"a later level without a bone of the table",
+       v + "mesh 0 { name body.im } mesh 9 { name renamed.im }", kMeshFileFormatError},
+      {"a later level with other attachment points",
+       v + "mesh 0 { name body.im } mesh 9 { name bare.im }", kMeshFileFormatError},
+      {"a level without a name", v + "mesh 0 { animated true }", kMeshFileFormatError},
+      {"a named mesh without a name", v + "mesh 0 { name body.im } mesh col { animated 1 }",
+       kMeshFileFormatError},
+      {"a name leaving the folder", v + "mesh 0 { name ../body.im }", kMeshFileFormatError},
+      {"a missing level file", v + "mesh 0 { name missing.im }", kMeshFileOpenError},
+      {"text the parser refuses", v + "mesh 0 { name body.im", kMeshFileOpenError},
+      {"no version", "mesh 0 { name body.im }", kMeshFileOpenError},
+  };
+  for (const Case& c : cases) {
+    Lod lod;
+    EXPECT_EQ(Parse(c.text, &lod), c.result) << c.what;
+  }
+}
+
+TEST_F(LodMeshTest, DescriptionSettings) {
+  struct Case {
+    const char* text;
+    uint32_t calcPoint;
+    size_t levels;
+  };
+  const Case cases[] = {
+      {"calcPoint FAR\nmesh 0 { name body.im }", Lod::kFar, 1},
+      {"calcPoint Near\nmesh 0 { name body.im }", Lod::kNear, 1},
+      {"calcPoint sideways\nmesh 0 { name body.im }", Lod::kCenter, 1},
+      {"mesh 0 { name body.im } mesh 5 { name body_lo.im } mesh lo { name body_lo.im }",
+       Lod::kCenter, 2},
+  };
+  for (const Case& c : cases) {
+    Lod lod;
+    ASSERT_EQ(Parse(std::string("version 1\n") + c.text, &lod), kMeshOk) << c.text;
+    EXPECT_EQ(lod.calcPoint, c.calcPoint) << c.text;
+    EXPECT_EQ(lod.levels.Count(), c.levels) << c.text;
+  }
+  Lod reused;
+  ASSERT_EQ(Parse(std::string("version 1\n") + cases[3].text, &reused), kMeshOk);
+  EXPECT_EQ(reused.namedMeshes[0].levelIndex, 1u) << "the named mesh shares the level's file";
+}
+
+// Saves the example after `change` and loads the bytes, changed by `patch`.
+uint32_t LoadChanged(Lod& lod, void (*patch)(std::vector<uint8_t>&)) {
+  std::vector<uint8_t> bytes;
+  if (uint32_t result = lod.Save(&bytes)) return 100 + result;
+  patch(bytes);
+  return meshtest::LoadLod(bytes).result;
+}
+
+size_t Find(const std::vector<uint8_t>& bytes, const char* tag) {
+  return size_t(std::search(bytes.begin(), bytes.end(), tag, tag + 4) - bytes.begin());
+}
+
+void SetWord(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[at + i] = uint8_t(value >> (8 * i));
+}
+
+TEST_F(LodMeshTest, BinaryFileRules) {
+  struct Case {
+    const char* what;
+    void (*change)(Lod&);
+    void (*patch)(std::vector<uint8_t>&);
+    uint32_t result;
+  };
+  const auto none = [](std::vector<uint8_t>&) {};
+  const Case cases[] = {
+      {"equal distances load", [](Lod& l) { l.distances[1] = 0.0f; }, none, kMeshOk},
+      {"a level without distance needs a named mesh",
+       [](Lod& l) { l.namedMeshes = Kiv::CountedBlock<Lod::NamedMesh>::Make(0); }, none,
+       kMeshFileFormatError},
+      {"a named mesh of a level that does not exist",
+       [](Lod& l) { l.namedMeshes[0].levelIndex = 7; }, none, kMeshFileFormatError},
+      {"a file size that does not match", [](Lod&) {},
+       [](std::vector<uint8_t>& b) { SetWord(b, 4, uint32_t(b.size())); }, kMeshFileFormatError},
+      {"MATL version 102", [](Lod&) {},
+       [](std::vector<uint8_t>& b) { SetWord(b, Find(b, "MATL") + 8, 102); },
+       kMeshFileVersionError},
+      {"MATL version 104", [](Lod&) {},
+       [](std::vector<uint8_t>& b) { SetWord(b, Find(b, "MATL") + 8, 104); },
+       kMeshFileVersionError},
+      {"a material index past the table", [](Lod&) {},
+       [](std::vector<uint8_t>& b) { SetWord(b, Find(b, "LCHK") + 16, 1); }, kMeshFileFormatError},
+      {"the unknown-material index", [](Lod&) {},
+       [](std::vector<uint8_t>& b) { SetWord(b, Find(b, "LCHK") + 16, 0xFFFFFFFFu); },
+       kMeshFileFormatError},
+      {"a huge level count", [](Lod&) {},
+       [](std::vector<uint8_t>& b) { SetWord(b, Find(b, "INFO") + 12 + 28, 0x40000000u); },
+       kMeshFileFormatError},
+  };
+  for (const Case& c : cases) {
+    const std::unique_ptr<Lod> lod = Example();
+    c.change(*lod);
+    EXPECT_EQ(LoadChanged(*lod, c.patch), c.result) << c.what;
+  }
+}
+
+TEST_F(LodMeshTest, EveryCutOfAFileIsRefused) {
+  const std::vector<uint8_t> saved = meshtest::SaveLod(*Example());
+  EXPECT_EQ(meshtest::LoadLod({}).result, kMeshFileOpenError);
+  Lod unmanaged;
+  EXPECT_EQ(unmanaged.Load(nullptr, nullptr, folder_.At("body.im")), kMeshNoMaterialManager);
+  EXPECT_EQ(unmanaged.levels.Count(), 0u);
+  for (size_t size = 1; size < saved.size(); ++size) {
+    const std::vector<uint8_t> cut(saved.begin(), saved.begin() + long(size));
+    ASSERT_EQ(meshtest::LoadLod(cut).result, kMeshFileFormatError) << size;
+  }
+}
+
+TEST_F(LodMeshTest, EmptyChunkDisappearsFromItsLevel) {
+  const std::unique_ptr<Lod> lod = Example();
+  Lod::Level& level = lod->levels[0];
+  Kiv::StandardChunkHint hint(2, 2);
+  level.chunks.Items().emplace_back(Kiv::GeometryChunk::Create(4, 0, 0, 0, 0, hint));
+  level.materials.Items().push_back(level.materials[0]);
+  level.materialNames.emplace_back("empty");
+  ++level.chunkCount;
+  const auto loaded = meshtest::LoadLod(meshtest::SaveLod(*lod));
+  ASSERT_EQ(loaded.result, kMeshOk);
+  EXPECT_EQ(loaded.mesh->levels[0].chunkCount, 1u);
+  EXPECT_EQ(loaded.mesh->levels[0].chunks.Count(), 1u);
+}
+
+TEST_F(LodMeshTest, SaveRefusesWhatItCannotWrite) {
+  std::vector<uint8_t> bytes;
+  EXPECT_EQ(Lod().Save(&bytes), kMeshUnknown) << "no levels";
+  std::unique_ptr<Lod> lod = Example();
+  lod->levels[1].materials[0].reset();
+  EXPECT_EQ(lod->Save(&bytes), kMeshFileDataError) << "a chunk without a material";
+  lod = Example();
+  lod->levels[1].chunks[0].reset();
+  EXPECT_EQ(lod->Save(&bytes), kMeshFileDataError) << "a slot without geometry";
+  EXPECT_EQ(Example()->SaveToPath(folder_.At("out.lm")), kMeshOk);
+  EXPECT_EQ(Example()->SaveToPath(folder_.At("no/such/folder/out.lm")), kMeshFileOpenError);
+}
+
+TEST(LodMeshDefinition, SizeEstimateOfOneSmallChunk) {
+  Lod lod;
+  lod.levels = Kiv::CountedBlock<Lod::Level>::Make(1);
+  Kiv::StandardChunkHint hint(2, 2);
+  hint.textureSets = 0;
+  hint.extraElements = 1u << Kiv::GeometryChunk::kColor2;  // 32-byte vertices
+  Lod::Level& level = lod.levels[0];
+  level.chunkCount = 1;
+  level.chunks = Kiv::CountedBlock<Kiv::Ref<Kiv::GeometryChunk>>::Make(1);
+  level.chunks[0].reset(Kiv::GeometryChunk::Create(4, 2, 6, 0, 0, hint));
+  ASSERT_EQ(level.chunks[0]->GetVertexSize(), 32u);
+  EXPECT_EQ(lod.CalculateDataSize(), 180u);
+}
+
+}  // namespace

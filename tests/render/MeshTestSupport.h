@@ -1,0 +1,79 @@
+// Shared set-up of the mesh definition tests: loading indexed, progressive
+// and LOD meshes from bytes with a plain material manager, and reading
+// skin streams.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kiv/display/Display.h"
+#include "kiv/display/MaterialManager.h"
+#include "render/meshes/VandruIndexedMeshDefinition.h"
+#include "render/meshes/VandruIndexedMeshLODDefinition.h"
+#include "render/meshes/VandruProgressiveMeshDefinition.h"
+
+namespace meshtest {
+
+// A display that answers the hardware-skinning question as asked.
+inline Kiv::Display& DisplayWith(bool hardware) {
+  static Kiv::Display yes, no;
+  yes.SetCapability(VandruIndexedMeshDefinition::kHardwareSkinningCapability, true);
+  return hardware ? yes : no;
+}
+
+inline Kiv::MaterialManager& Manager() {
+  static Kiv::MaterialManager manager;
+  return manager;
+}
+
+template <class Mesh>
+struct Loaded {
+  uint32_t result = 0;
+  std::unique_ptr<Mesh> mesh = std::make_unique<Mesh>();
+};
+
+inline Loaded<VandruIndexedMeshDefinition> LoadIndexed(const std::vector<uint8_t>& bytes,
+                                                       bool hardware = false,
+                                                       bool floatWeights = false) {
+  Loaded<VandruIndexedMeshDefinition> loaded;
+  loaded.mesh->settings.hardwareAnimationFloatPrecision = {1, floatWeights};
+  loaded.mesh->GetMemoryFile().Assign(bytes.data(), bytes.size());
+  loaded.result = loaded.mesh->Load(&DisplayWith(hardware), &Manager(), nullptr, 0, 0xFFFFFFFF);
+  return loaded;
+}
+
+inline Loaded<VandruProgressiveMeshDefinition> LoadProgressive(const std::vector<uint8_t>& bytes) {
+  Loaded<VandruProgressiveMeshDefinition> loaded;
+  loaded.mesh->GetMemoryFile().Assign(bytes.data(), bytes.size());
+  loaded.result = loaded.mesh->LoadFromMemory(&DisplayWith(false), &Manager(), nullptr, 0xFFFFFFFF);
+  return loaded;
+}
+
+inline Loaded<VandruIndexedMeshLODDefinition> LoadLod(const std::vector<uint8_t>& bytes,
+                                                      bool hardware = false) {
+  Loaded<VandruIndexedMeshLODDefinition> loaded;
+  loaded.mesh->GetMemoryFile().Assign(bytes.data(), bytes.size());
+  loaded.result = loaded.mesh->LoadFromMemory(&DisplayWith(hardware), &Manager());
+  return loaded;
+}
+
+inline std::vector<uint8_t> SaveLod(const VandruIndexedMeshLODDefinition& mesh) {
+  std::vector<uint8_t> bytes;
+  EXPECT_EQ(mesh.Save(&bytes), kMeshOk);
+  return bytes;
+}
+
+// The bone tree as text: name(child,child).
+inline std::string Tree(const Kiv::ParticleBone* bone) {
+  if (bone == nullptr) return "-";
+  std::string text = bone->name.Str() + "(";
+  for (size_t i = 0; i < bone->Children().size(); ++i)
+    text += (i ? "," : "") + Tree(bone->Children()[i].get());
+  return text + ")";
+}
+
+}  // namespace meshtest
