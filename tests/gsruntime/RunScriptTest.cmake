@@ -7,21 +7,24 @@
 # - no script instance is left alive (gsrun reports any after the context
 #   is destroyed).
 # A "// run: CLASS SIGNATURE ARG..." line chooses the call (default: Main
-# and "$void@Main::Run()").
+# and "$void@Main::Run()"). Scripts may include the standard script
+# libraries (LIBRARIES); a "// root: standard" line runs the script with
+# "--root ROOT", whose libraries/ holds them compiled.
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 foreach(source ${INCLUDE}/test.gs ${SCRIPT})
-  execute_process(COMMAND ${GSBUILDLIB} -o ${WORK} -i ${INCLUDE} ${source}
+  execute_process(COMMAND ${GSBUILDLIB} -o ${WORK} -i ${INCLUDE} -i ${LIBRARIES} ${source}
                   RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "${source} does not compile:\n${out}${err}")
   endif()
 endforeach()
 
-file(STRINGS ${SCRIPT} directives REGEX "^// (expect|expect runtime error|run): ")
+file(STRINGS ${SCRIPT} directives REGEX "^// (expect|expect runtime error|run|root): ")
 set(expected "")
 set(errors "")
 set(call Main "$void@Main::Run()")
+set(root "")
 foreach(line IN LISTS directives)
   if(line MATCHES "^// expect: (.*)$")
     string(APPEND expected "${CMAKE_MATCH_1}\n")
@@ -29,11 +32,13 @@ foreach(line IN LISTS directives)
     list(APPEND errors "${CMAKE_MATCH_1}")
   elseif(line MATCHES "^// run: (.*)$")
     separate_arguments(call UNIX_COMMAND "${CMAKE_MATCH_1}")
+  elseif(line STREQUAL "// root: standard")
+    set(root --root ${ROOT})
   endif()
 endforeach()
 
 get_filename_component(name ${SCRIPT} NAME_WE)
-execute_process(COMMAND ${GSRUN} --libs ${WORK} ${WORK}/${name}.gsl ${call}
+execute_process(COMMAND ${GSRUN} ${root} --libs ${WORK} ${WORK}/${name}.gsl ${call}
                 RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
 set(report "status ${status}\n--- stdout\n${out}--- stderr\n${err}")
 if(err MATCHES "script instances still alive")

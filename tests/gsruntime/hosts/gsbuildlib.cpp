@@ -1,5 +1,7 @@
 // gsbuildlib: the build and test tool that compiles GameScript sources into
-// libraries in-process, with the compiler's own back end:
+// libraries in-process, with the compiler's own back end. The build uses it
+// for the standard script libraries (gsnative/libraries/), the script tests
+// for theirs:
 //
 //   gsbuildlib -o FOLDER [-i INCLUDE-FOLDER]... SOURCE.gs...
 //

@@ -4,8 +4,10 @@
 //   gsrun [--root DIR] [--libs FOLDER]... [--context plain] [--pump SECONDS]
 //         [--dt STEP] LIBRARY.gsl CLASS [SIGNATURE [ARG]...]
 //
-// --root DIR announces DIR/libraries; --libs FOLDER announces the
-// libraries of another folder (repeatable). Only the plain context exists
+// --root DIR makes DIR/libraries the "libraries" root and registers the
+// native libraries there (RegisterNativeLibraries); a registration that
+// fails is a library that does not load (status 2). --libs FOLDER
+// announces the libraries of another folder (repeatable). Only the plain context exists
 // so far, and as no context has a router there is nothing to pump: --pump
 // and --dt are checked and have no effect. CLASS is instantiated (its
 // initialisers run); SIGNATURE (for example "$int@Demo::Run(int)") names
@@ -32,6 +34,7 @@
 #include <vector>
 
 #include "TestNatives.h"
+#include "gsnative/NativeLibraryRegistration.h"
 #include "gsruntime/GSClass.h"
 #include "gsruntime/GSContext.h"
 #include "gsruntime/GSMachine.h"
@@ -66,6 +69,7 @@ int Usage(const char* why) {
 }
 
 struct Options {
+  std::string root;
   std::vector<std::string> folders;
   std::string library;
   std::string className;
@@ -94,7 +98,7 @@ int Parse(int argc, char** argv, Options& options) {
     }
     if (i + 1 >= argc) return Usage("an option lacks its value");
     const char* value = argv[++i];
-    if (arg == "--root") options.folders.push_back(std::string(value) + "/libraries");
+    if (arg == "--root") options.root = value;
     if (arg == "--libs") options.folders.emplace_back(value);
     if (arg == "--context" && std::string_view(value) != "plain")
       return Usage("only the plain context is available");
@@ -205,6 +209,11 @@ int main(int argc, char** argv) {
   GSPrintHook = PrintToStderr;
   RegisterTestNatives();
   GSMachine* machine = GetGSMachine();
+  if (!options.root.empty()) {
+    Kiv::File::Subst(Kiv::PString("libraries"), options.root + "/libraries");
+    if (!RegisterNativeLibraries())
+      return Usage(("the native libraries of " + options.root + " do not register").c_str());
+  }
   for (size_t i = 0; i < options.folders.size(); ++i) {
     const Kiv::PString root(("gsrunlibs" + std::to_string(i)).c_str());
     Kiv::File::Subst(root, options.folders[i]);

@@ -1,0 +1,109 @@
+#include "gsnative/NativeLibraryRegistration.h"
+
+#include <array>
+#include <utility>
+
+#include "gsruntime/GSClass.h"
+#include "gsruntime/GSLibrary.h"
+
+GSRuntime::GSClass* gGameObjectScriptClass = nullptr;
+GSRuntime::GSClass* gKUIDScriptClass = nullptr;
+GSRuntime::GSClass* gSoupScriptClass = nullptr;
+
+namespace {
+
+// The script classes of the native classes that keep none of their own yet.
+std::array<GSRuntime::GSClass*, 11> scriptClasses{};
+
+}  // namespace
+
+bool FindScriptClass(GSMachine& machine, std::string_view library, std::string_view className,
+                     GSRuntime::GSClass** out) {
+  *out = nullptr;
+  GSRuntime::GSLibrary* found = machine.FindLibraryByName(library);
+  if (found == nullptr) return false;
+  *out = found->FindClass(className);
+  return *out != nullptr;
+}
+
+bool FindScriptClass(std::string_view library, std::string_view className,
+                     GSRuntime::GSClass** out) {
+  return FindScriptClass(*GetGSMachine(), library, className, out);
+}
+
+const std::vector<NativeClassRegistrar>& NativeClassRegistrars() {
+  static const std::vector<NativeClassRegistrar> registrars = {
+      {"KUID", nullptr},
+      {"Soup", nullptr},
+      {"HTMLBuffer", nullptr},
+      {"KUIDList", nullptr},
+      {"StringTable", nullptr},
+      {"Asset", nullptr},
+      {"LinkedList", nullptr},
+      {"VandruGameObject", nullptr},
+      {"OnlineAccess", nullptr},
+      {"OnlineGroup", nullptr},
+      {"Library", nullptr},
+      {"Image", nullptr},
+      {"VandruScriptBase", nullptr},
+      {"SecurityToken", nullptr},
+      {"ConstructorsBase", nullptr},
+  };
+  return registrars;
+}
+
+const std::vector<ScriptClassLookup>& ScriptClassLookups() {
+  static const std::vector<ScriptClassLookup> lookups = {
+      {"gs.gsl", "GameObject", &gGameObjectScriptClass},
+      {"kuid.gsl", "KUID", &gKUIDScriptClass},
+      {"Soup.gsl", "Soup", &gSoupScriptClass},
+      {"HTMLBuffer.gsl", "HTMLBuffer", &scriptClasses[0]},
+      {"KUIDList.gsl", "KUIDList", &scriptClasses[1]},
+      {"StringTable.gsl", "StringTable", &scriptClasses[2]},
+      {"asset.gsl", "Asset", &scriptClasses[3]},
+      {"VandruGameObject.gsl", "VandruGameObject", &scriptClasses[4]},
+      {"OnlineAccess.gsl", "OnlineAccess", &scriptClasses[5]},
+      {"OnlineGroup.gsl", "OnlineGroup", &scriptClasses[6]},
+      {"Image.gsl", "Image", &scriptClasses[7]},
+      {"Library.gsl", "Library", &scriptClasses[8]},
+      {"SecurityToken.gsl", "SecurityToken", &scriptClasses[9]},
+      {"Constructors.gsl", "ConstructorsBase", &scriptClasses[10]},
+  };
+  return lookups;
+}
+
+NativeLibraryRegistration::NativeLibraryRegistration(GSMachine& machine, Kiv::PString root,
+                                                     std::vector<NativeClassRegistrar> registrars,
+                                                     std::vector<ScriptClassLookup> lookups)
+    : machine_(machine),
+      root_(std::move(root)),
+      registrars_(std::move(registrars)),
+      lookups_(std::move(lookups)) {}
+
+bool NativeLibraryRegistration::Find(const ScriptClassLookup& lookup) {
+  return FindScriptClass(machine_, lookup.library, lookup.className, lookup.found);
+}
+
+bool NativeLibraryRegistration::Run() {
+  if (stage_ == Stage::kDone) return true;
+  if (stage_ == Stage::kNew) {
+    machine_.AddLibraryFolder(root_);
+    stage_ = Stage::kAnnounced;
+  }
+  if (lookups_.empty() || !Find(lookups_.front())) return false;
+  if (stage_ == Stage::kAnnounced) {
+    for (const NativeClassRegistrar& registrar : registrars_)
+      if (registrar.registerNatives != nullptr) registrar.registerNatives(machine_);
+    stage_ = Stage::kRegistered;
+  }
+  for (size_t i = 1; i < lookups_.size(); ++i)
+    if (!Find(lookups_[i])) return false;
+  stage_ = Stage::kDone;
+  return true;
+}
+
+bool RegisterNativeLibraries() {
+  static NativeLibraryRegistration registration(*GetGSMachine(), Kiv::PString("libraries"),
+                                                NativeClassRegistrars(), ScriptClassLookups());
+  return registration.Run();
+}
