@@ -26,18 +26,6 @@ const char kDump[] =
 
 class KeywordsTest : public ToolFixture {
  protected:
-  // Lays out a root of its own beside the fixture's: bin/ with the tool and
-  // the daemon, Data/ with the interface texts.
-  static std::string MakeRoot() {
-    const std::string root = MakeTempFolder();
-    fs::create_directories(root + "/bin");
-    fs::create_directories(root + "/Data");
-    fs::copy_file(BinPath() + "/VandruUtil", root + "/bin/VandruUtil");
-    fs::copy_file(BinPath() + "/vaddaemon", root + "/bin/vaddaemon");
-    fs::copy_file(Root() + "/Data/InterfaceText.txt", root + "/Data/InterfaceText.txt");
-    return root;
-  }
-
   static ToolResult RunIn(const std::string& root, const std::vector<std::string>& args) {
     return RunProgram(root + "/bin/VandruUtil", args, root + "/bin");
   }

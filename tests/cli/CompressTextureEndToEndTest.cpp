@@ -13,7 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class CompressTextureE2E : public ToolFixture {};
+class CompressTextureEndToEnd : public ToolFixture {};
 
 texturetest::CompiledTexture ReadOutput(const std::string& path) {
   texturetest::CompiledTexture texture;
@@ -21,7 +21,7 @@ texturetest::CompiledTexture ReadOutput(const std::string& path) {
   return texture;
 }
 
-TEST_F(CompressTextureE2E, ConvertsATreeAndReportsTheMissingPicture) {
+TEST_F(CompressTextureEndToEnd, ConvertsATreeAndReportsTheMissingPicture) {
   const std::string work = MakeTempFolder();
   const std::string tex = work + "/tex";
   fs::create_directories(tex + "/sub");
@@ -87,7 +87,7 @@ TEST_F(CompressTextureE2E, ConvertsATreeAndReportsTheMissingPicture) {
   EXPECT_EQ(outD.target, 10u);
 }
 
-TEST_F(CompressTextureE2E, MissingArgumentIsRefused) {
+TEST_F(CompressTextureEndToEnd, MissingArgumentIsRefused) {
   const ToolResult r = Run({"compresstexture"});
   EXPECT_EQ(r.status, 255);
   EXPECT_NE(r.out.find("Missing AssetID parameter."), std::string::npos) << r.out;
