@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/kiv/FileTestDir.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -21,10 +21,10 @@ struct ToolRun {
   int status = -1;
 };
 
-class TetcheckTest : public FileTestDir {
+class TetcheckTest : public VUTest::TempFolderTest {
  protected:
   void SetUp() override {
-    FileTestDir::SetUp();
+    TempFolderTest::SetUp();
     fs::copy(std::string(VU_SOURCE_DIR) + "/tetlib/TETData", At("defs"),
              fs::copy_options::recursive);
   }
