@@ -6,7 +6,6 @@
 
 #include <sys/wait.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -36,16 +35,6 @@ namespace {
 // when two trees differ).
 using FileMap = std::map<std::string, std::pair<size_t, size_t>>;
 
-std::string Slurp(const fs::path& path) {
-  std::string bytes;
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return bytes;
-  char chunk[8192];
-  for (size_t n; (n = std::fread(chunk, 1, sizeof(chunk), file)) > 0;) bytes.append(chunk, n);
-  std::fclose(file);
-  return bytes;
-}
-
 // Every file below `folder` (relative path -> bytes), config files left out.
 FileMap ReadTree(const std::string& folder) {
   FileMap files;
@@ -53,7 +42,7 @@ FileMap ReadTree(const std::string& folder) {
     if (!item.is_regular_file()) continue;
     const std::string rel = fs::relative(item.path(), folder).string();
     if (rel == "config.txt" || rel == "config.chump") continue;
-    const std::string bytes = Slurp(item.path());
+    const std::string bytes = ToolFixture::ReadFile(item.path());
     files[rel] = {bytes.size(), std::hash<std::string>()(bytes)};
   }
   return files;
@@ -353,7 +342,7 @@ TEST_F(CommandHostJobs, SavedArchiveInstallsTheSameFilesAgain) {
   saved = Job(2, 4242, archive, {kuid});
   ASSERT_GE(saved.size(), 4u);
   EXPECT_EQ(TailU32(saved, 4), 1u);
-  const std::string head = Slurp(archive).substr(0, 16);
+  const std::string head = ReadFile(archive).substr(0, 16);
   ASSERT_EQ(head.size(), 16u);
   EXPECT_EQ(fs::file_size(archive), TailU32(std::vector<uint8_t>(head.begin(), head.end()), 4));
 
