@@ -94,15 +94,6 @@ bool WriteText(const std::string& path, const std::string& text) {
 
 }  // namespace
 
-TEST(Dispatcher, WordsMatchInAnyLetterCase) {
-  for (const char* word : {"version", "VERSION", "VeRsIoN"}) {
-    const Outcome outcome = Dispatch({word});
-    EXPECT_EQ(outcome.status, 0) << word;
-    EXPECT_EQ(outcome.out, "Build 49938\n") << word;
-    EXPECT_TRUE(outcome.messages.empty()) << word;
-  }
-}
-
 TEST(Dispatcher, UnknownMissingOrEmptyWordIsInvalidArgument) {
   ExpectOnlyError(Dispatch({"frobnicate"}), kInvalidArgument);
   ExpectOnlyError(Dispatch({""}), kInvalidArgument);
