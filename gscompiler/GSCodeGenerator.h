@@ -32,7 +32,9 @@
 // unresolved break, continue or goto are counted errors of the report;
 // "Function %s not implemented", "Native function %s has been implemented",
 // "Compiler error GEC", "Compiler error GEOUM" and "Compiler error GECTS"
-// go to the compile log and fail the generation.
+// go to the compile log and fail the generation. Every line the generator
+// writes is "file(line) : text" with the line of the construct at fault
+// (a function's name for the two function messages).
 //
 // Not thread-safe: one compile at a time (the unit code is process-wide,
 // like the symbol table and the parser).

@@ -50,13 +50,12 @@ Kiv::String QualifiedFunctionName(const ParseNode* decl) {
 // ---- support ----
 
 bool GSGenerator::InternalError() {
-  GSCompilerMessage(&diag_, "Internal compiler error.");
-  ++diag_.errorCount;
+  GSCompilerReport(&diag_, true, false, line_, "Internal compiler error.");
   return false;
 }
 
 bool GSGenerator::Message(const char* prefix, const char* name, const char* suffix) {
-  GSCompilerMessage(&diag_, "%s%s%s", prefix, name ? name : "", suffix);
+  GSCompilerReport(&diag_, false, false, line_, "%s%s%s", prefix, name ? name : "", suffix);
   return false;
 }
 
@@ -105,6 +104,7 @@ bool GSGenerator::CompileStatementList(ParseNode* chain) {
 }
 
 bool GSGenerator::CompileNode(ParseNode* node) {
+  const LineScope at(line_, node);
   if (function_ != nullptr) function_->currentLine = static_cast<uint32_t>(node->line);
   if (node->nodeClass == ParseNode::NodeExpression) return CompileExpressionStatement(node);
   if (node->nodeClass == ParseNode::NodeDeclaration) {
@@ -197,9 +197,11 @@ bool GSGenerator::CompileFunction(ParseNode* node) {
   GSFunctionSymbol* symbol = static_cast<GSFunctionSymbol*>(s);
   const bool native = (symbol->flags & ParseNode::SpecNative) != 0;
   const bool hasBody = IsDecl(node, ParseNode::FunctionDecl);
-  if ((symbol->flags & Prototype) != 0 && !native)
+  if (((symbol->flags & Prototype) != 0 && !native) || (native && hasBody)) {
+    const LineScope name(line_, node->child[1]);
+    if (native) return Message("Native function ", symbol->name, " has been implemented");
     return Message("Function ", symbol->name, " not implemented");
-  if (native && hasBody) return Message("Native function ", symbol->name, " has been implemented");
+  }
   if (!hasBody && !native) return true;
 
   GSCFunction* fn = class_->AddFunction(symbol);

@@ -59,6 +59,21 @@ class GSGenerator {
     int breakLabel;
   };
 
+  // Makes `node`'s line the line of reports while it is compiled.
+  class LineScope {
+   public:
+    LineScope(int32_t& line, const ParseNode* node) : line_(line), outer_(line) {
+      if (node != nullptr) line = node->line;
+    }
+    ~LineScope() { line_ = outer_; }
+    LineScope(const LineScope&) = delete;
+    LineScope& operator=(const LineScope&) = delete;
+
+   private:
+    int32_t& line_;
+    const int32_t outer_;
+  };
+
   // Declarations and statements (GSGenerator.cpp).
   bool CompileNode(ParseNode* node);
   bool CompileClass(ParseNode* node);
@@ -106,8 +121,10 @@ class GSGenerator {
   void FreeTemp(int index);
   int NewLabel();
   bool AddFixup(uint32_t position, int label, const char* text, int line);
+  // Both write "file(line) : text" with the line of the construct being
+  // compiled (line_). InternalError counts an error; Message writes
+  // prefix + name + suffix and counts nothing. Both answer false.
   bool InternalError();
-  // Writes prefix + name + suffix to the log (not counted); answers false.
   bool Message(const char* prefix, const char* name = nullptr, const char* suffix = "");
   uint32_t StringIndex(const char* text);
   int32_t ClassIndex(const char* className);
@@ -123,6 +140,7 @@ class GSGenerator {
   GSFunctionSymbol* functionSymbol_ = nullptr;
   GSCodeBuffer* code_ = nullptr;
   GSTempSlots* temps_ = nullptr;
+  int32_t line_ = 0;  // the line of the innermost node being compiled
   uint32_t tempBase_ = 1;
   GSJumpLabels labels_;
   std::unordered_map<const ParseNode*, LoopLabels> loops_;

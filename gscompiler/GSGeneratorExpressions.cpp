@@ -120,6 +120,7 @@ bool GSGenerator::Convert(uint32_t from, const char* fromClass, uint32_t to, con
 // ---- expressions ----
 
 bool GSGenerator::CompileExpression(ParseNode* node) {
+  const LineScope at(line_, node);
   if (node == nullptr || node->nodeClass != ParseNode::NodeExpression) return InternalError();
   switch (node->kind) {
     case ParseNode::Constant:

@@ -1,6 +1,4 @@
 // Splitting and reading batch-file lines, and the engine options text.
-#include <unistd.h>
-
 #include <string>
 #include <vector>
 
@@ -11,6 +9,7 @@
 #include "kiv/File.h"
 #include "kiv/OS.h"
 #include "kiv/RenderKernel.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -39,23 +38,11 @@ TEST(BatchLine, LineBreakOnlyAndEmptyLines) {
   EXPECT_EQ(SplitBatchLine("a\nb c"), (Args{"a"}));
 }
 
-class BatchReader : public ::testing::Test {
+class BatchReader : public VUTest::TempFolderTest {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/vu-batch-XXXXXX";
-    int fd = ::mkstemp(pattern);
-    ASSERT_GE(fd, 0);
-    ::close(fd);
-    path_ = pattern;
-  }
-  void TearDown() override { ::unlink(path_.c_str()); }
-
   std::vector<std::string> ReadAll(const std::string& content, std::vector<bool>* fits) {
-    FILE* out = std::fopen(path_.c_str(), "wb");
-    std::fwrite(content.data(), 1, content.size(), out);
-    std::fclose(out);
     Kiv::File file;
-    EXPECT_TRUE(file.Open(path_, Kiv::File::kRead));
+    EXPECT_TRUE(file.Open(Put("batch.txt", content), Kiv::File::kRead));
     BatchLineReader reader(file);
     std::vector<std::string> lines;
     do {
@@ -67,8 +54,6 @@ class BatchReader : public ::testing::Test {
     } while (!reader.Eof() && lines.size() < 100);
     return lines;
   }
-
-  std::string path_;
 };
 
 TEST_F(BatchReader, KeepsLineBreaksAndEndsAtTheLastByte) {

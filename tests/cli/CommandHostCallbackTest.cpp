@@ -3,10 +3,7 @@
 // and an archive save of no assets.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdint>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -18,6 +15,7 @@
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
 #include "foundation/text/KUID.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -100,9 +98,8 @@ TEST(CommandHostCallback, UnavailableJobsAnswerAnErrorAndZero) {
 }
 
 TEST(CommandHostCallback, ArchiveSaveOfNoAssetsWritesHeaderAndClosingKUID) {
-  const std::string path = (std::filesystem::temp_directory_path() /
-                            ("cmdhost-save-" + std::to_string(::getpid()) + ".crak"))
-                               .string();
+  const VUTest::TempFolder temp("cmdhost");
+  const std::string path = temp.At("save.crak");
   TBuffer payload;
   TStreamWriteU32(payload, 2);
   TStreamWriteU32(payload, 0xABCD);
@@ -112,7 +109,6 @@ TEST(CommandHostCallback, ArchiveSaveOfNoAssetsWritesHeaderAndClosingKUID) {
   std::ifstream in(path, std::ios::binary);
   const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)),
                                   std::istreambuf_iterator<char>());
-  std::filesystem::remove(path);
 
   ASSERT_EQ(file.size(), 28u);  // 20-byte header and the null KUID.
   EXPECT_EQ(U32At(file, 0), kTransferArchiveMagic);

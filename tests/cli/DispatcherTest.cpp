@@ -1,8 +1,6 @@
 // The dispatcher and the command bodies' own checks, run in process without
 // a daemon: every daemon request fails at once, so the bodies take their
 // failure roads.
-#include <unistd.h>
-
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -17,6 +15,7 @@
 #include "foundation/soup/VandruProperty.h"
 #include "gscompiler/ScriptFile.h"
 #include "kiv/File.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -85,21 +84,7 @@ void ExpectAssetError(const Outcome& outcome, const std::string& text, const cha
 constexpr const char* kInvalidArgument =
     "Invalid argument, please check the help for the list of valid argument\n";
 
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "cdispatch-XXXXXX").string();
-    path_ = mkdtemp(pattern.data()) ? pattern : std::string();
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    if (!path_.empty()) fs::remove_all(path_, ignored);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using VUTest::TempFolder;
 
 bool WriteText(const std::string& path, const std::string& text) {
   Kiv::File file;
@@ -108,15 +93,6 @@ bool WriteText(const std::string& path, const std::string& text) {
 }
 
 }  // namespace
-
-TEST(Dispatcher, WordsMatchInAnyLetterCase) {
-  for (const char* word : {"version", "VERSION", "VeRsIoN"}) {
-    const Outcome outcome = Dispatch({word});
-    EXPECT_EQ(outcome.status, 0) << word;
-    EXPECT_EQ(outcome.out, "Build 49938\n") << word;
-    EXPECT_TRUE(outcome.messages.empty()) << word;
-  }
-}
 
 TEST(Dispatcher, UnknownMissingOrEmptyWordIsInvalidArgument) {
   ExpectOnlyError(Dispatch({"frobnicate"}), kInvalidArgument);
@@ -186,6 +162,7 @@ TEST(ArgumentChecks, MissingOrBadArgumentsGiveTheirMessages) {
       {{"createcdp"}, "Missing output path parameter."},
       {{"createcdp", "out.zip", "<kuid:1:2>"}, "The output filename must have a .cdp extension."},
       {{"createcdp", "out.cdp", "not-a-kuid"}, "Invalid AssetID."},
+      {{"createcdp", "out.cdp", "KUID 5", "<kuid:5:6>"}, "Invalid AssetID."},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.words[0] + (c.words.size() > 1 ? " " + c.words[1] : std::string()));
@@ -217,8 +194,8 @@ TEST(WithoutDaemon, GenerateKUIDPrintsTheNullKUIDAndFails) {
 
 TEST(WithoutDaemon, ListBuildsWithoutAnAnswerIsAFailure) {
   TempFolder folder;
-  ASSERT_FALSE(folder.path().empty());
-  ExpectOnlyError(Dispatch({"listbuilds", folder.path() + "/Builds.txt"}),
+  ASSERT_FALSE(folder.Path().empty());
+  ExpectOnlyError(Dispatch({"listbuilds", folder.Path() + "/Builds.txt"}),
                   "Unable to read the list of installed builds.");
 }
 
@@ -231,7 +208,7 @@ TEST(WithoutDaemon, SearchThatFindsNothingFailsSilently) {
 
 TEST(CreateCDP, WithoutKUIDsWritesAnEmptyArchiveThatReadsBack) {
   TempFolder folder;
-  const std::string path = folder.path() + "/Empty Export.CDP";
+  const std::string path = folder.Path() + "/Empty Export.CDP";
   const Outcome outcome = Dispatch({"createcdp", path});
   EXPECT_EQ(outcome.status, 0);
   EXPECT_TRUE(outcome.messages.empty());
@@ -244,7 +221,7 @@ TEST(CreateCDP, WithoutKUIDsWritesAnEmptyArchiveThatReadsBack) {
 
 TEST(CreateCDP, AnAssetThatIsNotLocalEndsTheCommandWithoutAnArchive) {
   TempFolder folder;
-  const std::string path = folder.path() + "/out.cdp";
+  const std::string path = folder.Path() + "/out.cdp";
   ExpectAssetError(Dispatch({"createcdp", path, "<kuid:5:6>"}), "Asset is not local.",
                    "<kuid:5:6>");
   EXPECT_FALSE(fs::exists(path));
@@ -252,7 +229,7 @@ TEST(CreateCDP, AnAssetThatIsNotLocalEndsTheCommandWithoutAnArchive) {
 
 TEST(Encrypt, WritesTheEncodedFileBesideTheSourceKeepingItsCase) {
   TempFolder folder;
-  const std::string dir = folder.path() + "/Scripts Dir";
+  const std::string dir = folder.Path() + "/Scripts Dir";
   fs::create_directory(dir);
   const std::string text = "include \"gs.gs\"\n// Mixed Case text\n";
   ASSERT_TRUE(WriteText(dir + "/MyScript.GS", text));
@@ -269,11 +246,11 @@ TEST(Encrypt, WritesTheEncodedFileBesideTheSourceKeepingItsCase) {
 
 TEST(Encrypt, AnOutputThatCannotBeWrittenIsAFailure) {
   TempFolder folder;
-  ASSERT_TRUE(WriteText(folder.path() + "/a.gs", "int x;\n"));
+  ASSERT_TRUE(WriteText(folder.Path() + "/a.gs", "int x;\n"));
   // A folder where the encoded file should go: the save cannot replace it.
-  fs::create_directory(folder.path() + "/a.gse");
-  ExpectOnlyError(Dispatch({"encrypt", folder.path() + "/a.gs"}), "Failed to write output file.");
-  EXPECT_TRUE(fs::is_directory(folder.path() + "/a.gse"));
+  fs::create_directory(folder.Path() + "/a.gse");
+  ExpectOnlyError(Dispatch({"encrypt", folder.Path() + "/a.gs"}), "Failed to write output file.");
+  EXPECT_TRUE(fs::is_directory(folder.Path() + "/a.gse"));
 }
 
 TEST(Compile, RestoresTheCommandWordSlot) {
@@ -292,13 +269,13 @@ TEST(StartDirectoryScope, EntersTheFolderAndGivesTheOldOneBack) {
   TempFolder folder;
   const std::string before = Kiv::File::GetCwd();
   {
-    StartDirectoryScope scope(folder.path().c_str());
+    StartDirectoryScope scope(folder.Path().c_str());
     EXPECT_TRUE(scope.Entered());
-    EXPECT_EQ(fs::canonical(Kiv::File::GetCwd()), fs::canonical(folder.path()));
+    EXPECT_EQ(fs::canonical(Kiv::File::GetCwd()), fs::canonical(folder.Path()));
   }
   EXPECT_EQ(Kiv::File::GetCwd(), before);
   {
-    StartDirectoryScope scope((folder.path() + "/missing").c_str());
+    StartDirectoryScope scope((folder.Path() + "/missing").c_str());
     EXPECT_FALSE(scope.Entered());
     EXPECT_EQ(Kiv::File::GetCwd(), before);
   }

@@ -57,16 +57,17 @@ struct Download {
 
 struct FcyCase {
   const char* name;
-  const char* kuid;          // The argument.
-  const char* shortForm;     // Its short form in the search URL.
-  std::string answer;        // The search's answer ("" serves none).
-  std::string answerStatus;  // Its ".webstatus.txt" ("" for none).
+  const char* kuid;       // The argument.
+  const char* shortForm;  // Its short form in the search URL.
+  std::string answer;     // The search's answer ("" serves none).
   std::vector<Download> downloads;
   const char* installedBefore;   // Installed from a folder first (or null).
   const char* host;              // VANDRUUTIL_FCY_HOST (null: unset).
   std::vector<std::string> out;  // Lines of standard output, in this order.
   int status;
-  int searches, needed, fetches, installs;  // Requests 0xE6 mode 2, 0x4A, 0xE6 mode 0, 0x28.
+  // Requests 0xE6 mode 2 (searches), 0x4A (needed), 0xE6 mode 0 (fetches),
+  // 0x28 (installs).
+  int searches, needed, fetches, installs;
   std::vector<const char*> installedAfter;
 };
 
@@ -74,127 +75,46 @@ void PrintTo(const FcyCase& c, std::ostream* os) {
   *os << c.name;
 }
 
-const std::string kWithDependencies =
-    Item(0, "<kuid2:523:8001:2>", "<kuid2:523:8001:2>", "a.cdp") +
-    Item(1, "<kuid:523:8002>", "<kuid:523:8002>", "b.cdp") +
-    Item(2, "<kuid2:523:8003:1>", "<kuid2:523:8003:3>", "c.cdp") +
-    Item(3, "<kuid2:523:8003:2>", "<kuid2:523:8003:3>", "c-again.cdp");
+const char* const kOk = "OK (0 Errors, 0 Warnings)";
+const char* const kOneError = "OK (1 Errors, 0 Warnings)";
 
 std::vector<FcyCase> Cases() {
+  const std::string withDependencies =
+      Item(0, "<kuid2:523:8001:2>", "<kuid2:523:8001:2>", "a.cdp") +
+      Item(1, "<kuid:523:8002>", "<kuid:523:8002>", "b.cdp") +
+      Item(2, "<kuid2:523:8003:1>", "<kuid2:523:8003:3>", "c.cdp") +
+      Item(3, "<kuid2:523:8003:2>", "<kuid2:523:8003:3>", "c-again.cdp");
+  const char* const escape =
+      "- <NULL> : The download URL for <kuid:523:8500> is refused: its path climbs out of its "
+      "folder with \"..\".";
+  // clang-format off
   return {
-      {"AssetAlreadyPresentAsksNothing",
-       "<kuid:523:8100>",
-       "523:8100",
-       "",
-       "",
-       {},
-       "<kuid:523:8100>",
-       nullptr,
-       {"OK (0 Errors, 0 Warnings)"},
-       0,
-       0,
-       0,
-       0,
-       0,
-       {}},
-      {"AnswerNoneDownloadsNothing",
-       "<kuid:523:8200>",
-       "523:8200",
+      {"AssetAlreadyPresentAsksNothing", "<kuid:523:8100>", "523:8100", "", {}, "<kuid:523:8100>",
+       nullptr, {kOk}, 0, 0, 0, 0, 0, {}},
+      {"AnswerNoneDownloadsNothing", "<kuid:523:8200>", "523:8200",
        "none 1\n" + Item(0, "<kuid:523:8200>", "<kuid:523:8200>", "none.cdp"),
-       "",
-       {{"none.cdp", "<kuid:523:8200>", ""}},
-       nullptr,
-       nullptr,
-       {"OK (0 Errors, 0 Warnings)"},
-       0,
-       1,
-       0,
-       0,
-       0,
-       {}},
-      {"DependenciesInstalledOncePerVersion",
-       "<kuid2:523:8001:2>",
-       "523:8001:2",
-       kWithDependencies,
-       "",
-       {{"a.cdp", "<kuid2:523:8001:2>", ""},
-        {"b.cdp", "<kuid:523:8002>", ""},
-        {"c.cdp", "<kuid2:523:8003:3>", ""},
-        {"c-again.cdp", "<kuid2:523:8003:3>", ""}},
-       nullptr,
-       "fcy.test",
-       {"OK (0 Errors, 0 Warnings)"},
-       0,
-       1,
-       1,
-       3,
-       3,
+       {{"none.cdp", "<kuid:523:8200>", ""}}, nullptr, nullptr, {kOk}, 0, 1, 0, 0, 0, {}},
+      {"DependenciesInstalledOncePerVersion", "<kuid2:523:8001:2>", "523:8001:2", withDependencies,
+       {{"a.cdp", "<kuid2:523:8001:2>", ""}, {"b.cdp", "<kuid:523:8002>", ""},
+        {"c.cdp", "<kuid2:523:8003:3>", ""}, {"c-again.cdp", "<kuid2:523:8003:3>", ""}},
+       nullptr, "fcy.test", {kOk}, 0, 1, 1, 3, 3,
        {"<kuid2:523:8001:2>", "<kuid:523:8002>", "<kuid2:523:8003:3>"}},
-      {"FailedSearchIsReported",
-       "<kuid:523:8300>",
-       "523:8300",
-       "",
-       "",
-       {},
-       nullptr,
-       nullptr,
-       {"- <NULL> : Failed to query FCY for <kuid:523:8300>", "OK (1 Errors, 0 Warnings)"},
-       0,
-       1,
-       0,
-       0,
-       0,
-       {}},
-      {"ArchiveMemberIsReportedAndNextRecordInstalled",
-       "<kuid:523:8400>",
-       "523:8400",
+      {"FailedSearchIsReported", "<kuid:523:8300>", "523:8300", "", {}, nullptr, nullptr,
+       {"- <NULL> : Failed to query FCY for <kuid:523:8300>", kOneError}, 0, 1, 0, 0, 0, {}},
+      {"ArchiveMemberIsReportedAndNextRecordInstalled", "<kuid:523:8400>", "523:8400",
        Item(0, "<kuid:523:8400>", "<kuid:523:8400>", "member.cdp") +
            Item(1, "<kuid:523:8401>", "<kuid:523:8401>", "next.cdp"),
-       "",
        {{"member.cdp", "<kuid:523:8400>", "name \"inner/config.txt\"\n"},
         {"next.cdp", "<kuid:523:8401>", ""}},
-       nullptr,
-       nullptr,
-       {"- <NULL> : Internal error: GetFilePath returned archive", "OK (1 Errors, 0 Warnings)"},
-       0,
-       1,
-       1,
-       2,
-       1,
-       {"<kuid:523:8401>"}},
-      {"DownloadUrlLeavingItsFolderIsRefused",
-       "<kuid:523:8500>",
-       "523:8500",
-       Item(0, "<kuid:523:8500>", "<kuid:523:8500>", "../../escape.cdp"),
-       "",
-       {},
-       nullptr,
-       nullptr,
-       {"- <NULL> : The download URL for <kuid:523:8500> is refused: its path climbs out of its "
-        "folder with \"..\".",
-        "OK (1 Errors, 0 Warnings)"},
-       0,
-       1,
-       1,
-       0,
-       0,
-       {}},
-      {"GarbageIsAMissingAssetID",
-       "garbage",
-       "",
-       "",
-       "",
-       {},
-       nullptr,
-       nullptr,
-       {"- <NULL> : Missing AssetID parameter.", "OK (1 Errors, 0 Warnings)"},
-       255,
-       0,
-       0,
-       0,
-       0,
-       {}},
+       nullptr, nullptr, {"- <NULL> : Internal error: GetFilePath returned archive", kOneError},
+       0, 1, 1, 2, 1, {"<kuid:523:8401>"}},
+      {"DownloadUrlLeavingItsFolderIsRefused", "<kuid:523:8500>", "523:8500",
+       Item(0, "<kuid:523:8500>", "<kuid:523:8500>", "../../escape.cdp"), {}, nullptr, nullptr,
+       {escape, kOneError}, 0, 1, 1, 0, 0, {}},
+      {"GarbageIsAMissingAssetID", "garbage", "", "", {}, nullptr, nullptr,
+       {"- <NULL> : Missing AssetID parameter.", kOneError}, 255, 0, 0, 0, 0, {}},
   };
+  // clang-format on
 }
 
 std::string CaseName(const ::testing::TestParamInfo<FcyCase>& info) {
@@ -293,7 +213,7 @@ class FetcheryCases : public FetcheryEndToEnd, public ::testing::WithParamInterf
 TEST_P(FetcheryCases, OutputStatusAndRequestsMatch) {
   const FcyCase& c = GetParam();
   if (c.installedBefore != nullptr) InstallFromFolder(c.installedBefore);
-  if (*c.shortForm != '\0') ServeSearch(c.shortForm, c.answer, c.answerStatus);
+  if (*c.shortForm != '\0') ServeSearch(c.shortForm, c.answer, "");
   fs::create_directories(gFixtures + "/dl");
   for (const Download& d : c.downloads) {
     WriteAssetArchive(gFixtures + "/dl/" + d.file, d.asset);

@@ -2,6 +2,8 @@
 // against the real daemon. The fixture's root is shared with the other
 // tests of the binary, so these use KUIDs of their own and look only at
 // their own tags; the restore goes into a second root laid out here.
+#include <unistd.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -26,18 +28,6 @@ const char kDump[] =
 
 class KeywordsTest : public ToolFixture {
  protected:
-  // Lays out a root of its own beside the fixture's: bin/ with the tool and
-  // the daemon, Data/ with the interface texts.
-  static std::string MakeRoot() {
-    const std::string root = MakeTempFolder();
-    fs::create_directories(root + "/bin");
-    fs::create_directories(root + "/Data");
-    fs::copy_file(BinPath() + "/VandruUtil", root + "/bin/VandruUtil");
-    fs::copy_file(BinPath() + "/vaddaemon", root + "/bin/vaddaemon");
-    fs::copy_file(Root() + "/Data/InterfaceText.txt", root + "/Data/InterfaceText.txt");
-    return root;
-  }
-
   static ToolResult RunIn(const std::string& root, const std::vector<std::string>& args) {
     return RunProgram(root + "/bin/VandruUtil", args, root + "/bin");
   }
@@ -56,6 +46,20 @@ class KeywordsTest : public ToolFixture {
       const ToolResult r = RunIn(root, {"installfrompath", folder});
       ASSERT_EQ(r.status, 0) << r.out << r.err;
     }
+  }
+
+  // Backs the keywords of `root` up until kAssetA's are `expected`: the
+  // import posts them without awaiting an answer, so the daemon may store
+  // them after the command has ended. Bounded to 10 s; false on time-out.
+  static bool BackUpUntil(const std::string& root, const std::string& expected) {
+    for (int attempt = 0; attempt < 200; ++attempt) {
+      const ToolResult backup = RunIn(root, {"backupkeywords"});
+      EXPECT_EQ(backup.status, 0) << backup.out << backup.err;
+      bool present = false;
+      if (KeywordsOf(root + "/bin/KeywordsBackup.dat", kAssetA, present) == expected) return true;
+      ::usleep(50000);
+    }
+    return false;
   }
 
   // The keyword tag of `kuid` in a keyword file; `present` tells whether
@@ -93,8 +97,7 @@ TEST_F(KeywordsTest, BackupImportedIntoFreshRootRestoresKeywords) {
   const ToolResult imported = Run({"importkeywords"});
   ASSERT_EQ(imported.status, 0) << imported.out << imported.err;
 
-  const ToolResult backup = Run({"backupkeywords"});
-  ASSERT_EQ(backup.status, 0) << backup.out << backup.err;
+  ASSERT_TRUE(BackUpUntil(Root(), "steam, heavy freight"));
   const std::string backupFile = BinPath() + "/KeywordsBackup.dat";
   bool present = false;
   EXPECT_EQ(KeywordsOf(backupFile, kAssetA, present), "steam, heavy freight");
@@ -112,10 +115,7 @@ TEST_F(KeywordsTest, BackupImportedIntoFreshRootRestoresKeywords) {
   fs::copy_file(backupFile, fresh + "/KeywordsDump.dat");
   const ToolResult restore = RunIn(fresh, {"importkeywords"});
   EXPECT_EQ(restore.status, 0) << restore.out << restore.err;
-  const ToolResult after = RunIn(fresh, {"backupkeywords"});
-  EXPECT_EQ(after.status, 0) << after.out << after.err;
-  EXPECT_EQ(KeywordsOf(fresh + "/bin/KeywordsBackup.dat", kAssetA, present),
-            "steam, heavy freight");
+  EXPECT_TRUE(BackUpUntil(fresh, "steam, heavy freight"));
   EXPECT_EQ(KeywordsOf(fresh + "/bin/KeywordsBackup.dat", kAssetB, present), "");
   EXPECT_TRUE(present);
 

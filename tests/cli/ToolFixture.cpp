@@ -104,27 +104,18 @@ bool Drain(int outFd, int errFd, ToolResult* result, int timeoutMs) {
   return true;
 }
 
-// Waits up to `timeoutMs` for `pid` to end; its status, or -1.
-int WaitFor(pid_t pid, int timeoutMs) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  for (;;) {
-    int raw = 0;
-    pid_t got = ::waitpid(pid, &raw, WNOHANG);
-    if (got == pid) return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-    if (got < 0) return -1;
-    if (std::chrono::steady_clock::now() >= deadline) return -1;
-    ::usleep(10000);
-  }
-}
-
 // Waits up to `timeoutMs` until `pid` has ended: reaped when it is our
 // child (daemons are, as we are their subreaper), else no longer running.
-bool WaitGone(pid_t pid, int timeoutMs) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+// Its status (0..255, or 128 + signal) when reaped here, 0 when it ended
+// elsewhere, -1 when it still runs.
+int WaitFor(pid_t pid, int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
-    const pid_t got = ::waitpid(pid, nullptr, WNOHANG);
-    if (got == pid || (got < 0 && ::kill(pid, 0) != 0)) return true;
-    if (std::chrono::steady_clock::now() >= deadline) return false;
+    int raw = 0;
+    const pid_t got = ::waitpid(pid, &raw, WNOHANG);
+    if (got == pid) return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    if (got < 0 && ::kill(pid, 0) != 0) return 0;
+    if (std::chrono::steady_clock::now() >= deadline) return -1;
     ::usleep(10000);
   }
 }
@@ -257,11 +248,7 @@ pid_t ToolFixture::DaemonOwnerPidOf(const std::string& root) {
 
 void ToolFixture::StopDaemon() {
   if (gRoot.empty()) return;
-  pid_t owner = DaemonOwnerPid();
-  if (owner != 0) Run({"closevaddaemon"}, "", kStopTimeoutMs);
-  owner = DaemonOwnerPid();
-  if (owner != 0 && ::kill(owner, 0) == 0) ::kill(owner, SIGKILL);
-  if (owner != 0) WaitFor(owner, 5000);
+  StopDaemonOf(gRoot);
   // Reap every other child that has ended (daemons reparented to us).
   while (::waitpid(-1, nullptr, WNOHANG) > 0) {
   }
@@ -271,9 +258,9 @@ bool ToolFixture::StopDaemonOf(const std::string& root) {
   const pid_t owner = DaemonOwnerPidOf(root);
   if (owner == 0) return true;
   RunProgram(root + "/bin/VandruUtil", {"closevaddaemon"}, root + "/bin", kStopTimeoutMs);
-  if (WaitGone(owner, 5000)) return true;
+  if (WaitFor(owner, 5000) >= 0) return true;
   ::kill(owner, SIGKILL);
-  WaitGone(owner, 5000);
+  WaitFor(owner, 5000);
   return false;
 }
 

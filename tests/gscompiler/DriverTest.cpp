@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "ScratchFolder.h"
+#include "GslCompileSupport.h"
 #include "gscompiler/CompileUnit.h"
 #include "gscompiler/GSCompiler.h"
 #include "gscompiler/ScriptFile.h"
 
 namespace {
 
-using GSTest::ScratchFolder;
+using GSTest::WorkingFolderTest;
 
 const char kUsage[] =
     "ORVAK GameScript Compiler V1.02\n\n"
@@ -69,12 +69,12 @@ struct FakeBackEnd {
   }
 };
 
-class DriverTest : public ScratchFolder {
+class DriverTest : public WorkingFolderTest {
  protected:
   // The tests run without a back end unless they install the stand-in; the
   // back end found before is put back afterwards.
   void SetUp() override {
-    ScratchFolder::SetUp();
+    WorkingFolderTest::SetUp();
     previousBackEnd_ = GSCompilerGetBackEnd();
     GSCompilerSetBackEnd(nullptr);
     PathListClear(GSCompilerIncludePaths());
@@ -82,7 +82,7 @@ class DriverTest : public ScratchFolder {
   void TearDown() override {
     GSCompilerSetBackEnd(previousBackEnd_);
     PathListClear(GSCompilerIncludePaths());
-    ScratchFolder::TearDown();
+    WorkingFolderTest::TearDown();
   }
   void InstallBackEnd() {
     static const GSCompilerBackEnd backEnd{&FakeBackEnd::Check, &FakeBackEnd::Generate,
@@ -174,7 +174,7 @@ TEST_F(DriverTest, SourceFoundOnlyAsGseParsesAsTheGsWould) {
   EXPECT_EQ(good.out, kNoCodeGeneration);
   EXPECT_EQ(encoded.result, 1);
   EXPECT_EQ(encoded.out, kNoCodeGeneration);
-  EXPECT_EQ(Listing(), "a.gse b.gs c.gse ");
+  EXPECT_EQ(Listing(), "a.gse b.gs c.gse");
 }
 
 TEST_F(DriverTest, Utf8ByteOrderMarkIsRefused) {
@@ -206,7 +206,7 @@ TEST_F(DriverTest, IncludesAreSearchedConfinedAndReadOnce) {
   // An include that would leave the include folders is not searched.
   Write("secret.gs", "class S { };\n");
   Write("src/bad.gs", "include \"../secret.gs\"\n" + std::string(kGood));
-  Write("src/abs.gs", "include \"" + (root_ / "secret.gs").string() + "\"\n" + kGood);
+  Write("src/abs.gs", "include \"" + temp_.At("secret.gs") + "\"\n" + kGood);
   const MainRun bad = Main({"gsc", "src/bad.gs"});
   EXPECT_EQ(bad.out,
             "Could not read file (null) : ../secret.gs.\n.. while compiling '../secret.gs'\n"
@@ -221,7 +221,7 @@ TEST_F(DriverTest, LibraryIsWrittenOnlyWhenEverythingSucceeded) {
   std::filesystem::create_directory("out");
   EXPECT_EQ(Main({"gsc", "-pout/", "a.gs"}).result, 0);
   EXPECT_EQ(Read("out/a.gsl").size(), 4u);
-  EXPECT_EQ(Listing("out"), "a.gsl ");
+  EXPECT_EQ(Listing("out"), "a.gsl");
 
   Write("out/a.gsl", "kept");
   Write("a.gs", "class A {");
@@ -240,7 +240,7 @@ TEST_F(DriverTest, LibraryIsWrittenOnlyWhenEverythingSucceeded) {
   const MainRun missing = Main({"gsc", "-pnowhere/", "a.gs"});
   EXPECT_EQ(missing.result, 1);
   EXPECT_EQ(missing.out, "Unable to open output file.\n\n");
-  EXPECT_EQ(Listing("out"), "a.gsl ");
+  EXPECT_EQ(Listing("out"), "a.gsl");
 }
 
 TEST_F(DriverTest, CompileToLibraryUsesTheCallersIncludeList) {
@@ -269,7 +269,7 @@ TEST_F(DriverTest, IncludeFoldersMayLieInANamedRoot) {
   InstallBackEnd();
   Write("box/sub/y.gs", kGood);
   const Kiv::PString root("gsdriver-test-root");
-  Kiv::File::Subst(root, (root_ / "box").string());
+  Kiv::File::Subst(root, temp_.At("box"));
   GSCompilerAddIncludePath(Kiv::PString("sub"), root);
   CompileLog log;
   EXPECT_EQ(GSCompileToLibrary("y.gs", nullptr, &log), 0);

@@ -30,14 +30,14 @@ std::vector<std::string> CompiledUnit::Listing(const std::string& signature) con
 }
 
 void CompileFixture::SetUp() {
-  ScratchFolder::SetUp();
+  WorkingFolderTest::SetUp();
   GSCompilerSetBackEnd(GSStandardBackEnd());
 }
 
 void CompileFixture::TearDown() {
   GSCompilerSetBackEnd(nullptr);
   PathListClear(GSCompilerIncludePaths());
-  ScratchFolder::TearDown();
+  WorkingFolderTest::TearDown();
 }
 
 CompiledUnit CompileFixture::Compile(const std::string& source, const std::string& name) {

@@ -7,11 +7,11 @@
 #include <cstring>
 #include <string>
 
-#include "ScratchFolder.h"
+#include "GslCompileSupport.h"
 
 namespace {
 
-using GSTest::ScratchFolder;
+using GSTest::WorkingFolderTest;
 
 const std::string kText =
     "class Train {\n  int speed;\n  void Go(void) { speed = speed + 1; }\n};\n"
@@ -32,15 +32,15 @@ std::string Text(ScriptFile& file) {
   return text ? std::string(text, file.GetSize()) : std::string("<null>");
 }
 
-class ScriptFileTest : public ScratchFolder {
+class ScriptFileTest : public WorkingFolderTest {
  protected:
   void SetUp() override {
-    ScratchFolder::SetUp();
+    WorkingFolderTest::SetUp();
     PendingScriptPrefix.Release();
   }
   void TearDown() override {
     PendingScriptPrefix.Release();
-    ScratchFolder::TearDown();
+    WorkingFolderTest::TearDown();
   }
 
   // Saves kText as "name" (a ".gse") and answers the file's bytes.
@@ -74,7 +74,7 @@ TEST_F(ScriptFileTest, GseRoundTripGivesTheSameText) {
   EXPECT_TRUE(back.IsEncoded());  // stays encoded until the text is asked for
   EXPECT_EQ(back.GetTextSize(), kText.size());
   EXPECT_EQ(Text(back), kText);
-  EXPECT_EQ(Listing(), "a.gs a.gse ");  // no temporary file left behind
+  EXPECT_EQ(Listing(), "a.gs a.gse");  // no temporary file left behind
 
   // Saving the decoded file as ".gs" writes the text back.
   ASSERT_TRUE(back.Save(nullptr, Kiv::File::Path("b.gs")));
@@ -106,12 +106,12 @@ TEST_F(ScriptFileTest, EmptySourceIsNeverWrittenEncoded) {
   EXPECT_FALSE(file.IsEncoded());
   EXPECT_FALSE(Exists("new.gse"));
   EXPECT_EQ(Read("old.gse"), "previous bytes");
-  EXPECT_EQ(Listing(), "empty.gs old.gse ");
+  EXPECT_EQ(Listing(), "empty.gs old.gse");
 }
 
 TEST_F(ScriptFileTest, LoadRefusesBadHeaders) {
   const std::string good = MakeGse("good.gse");
-  const auto loads = [](const std::string& bytes) {
+  const auto loads = [this](const std::string& bytes) {
     Write("bad.gse", bytes);
     ScriptFile file;
     return file.Load(nullptr, Kiv::File::Path("bad.gse"));
@@ -213,7 +213,7 @@ TEST_F(ScriptFileTest, FailedSaveKeepsTheTargetAndLeavesNoTemporaryFile) {
   EXPECT_FALSE(file.Save(nullptr, Kiv::File::Path("dir.gse")));
   EXPECT_FALSE(file.Save(nullptr, Kiv::File::Path("missing/a.gse")));
   EXPECT_FALSE(file.Save(nullptr, Kiv::File::Path("")));
-  EXPECT_EQ(Listing(), "a.gs dir.gs dir.gse ");
+  EXPECT_EQ(Listing(), "a.gs dir.gs dir.gse");
 
   // Replacing an existing file works and leaves only the target.
   Write("old.gse", "old");
@@ -221,13 +221,13 @@ TEST_F(ScriptFileTest, FailedSaveKeepsTheTargetAndLeavesNoTemporaryFile) {
   ScriptFile back;
   ASSERT_TRUE(back.Load(nullptr, Kiv::File::Path("old.gse")));
   EXPECT_EQ(Text(back), kText);
-  EXPECT_EQ(Listing(), "a.gs dir.gs dir.gse old.gse ");
+  EXPECT_EQ(Listing(), "a.gs dir.gs dir.gse old.gse");
 }
 
 TEST_F(ScriptFileTest, ContainerNamesAFileRoot) {
   Write("box/a.gs", kText);
   const Kiv::PString root("gsdriver-test-box");
-  Kiv::File::Subst(root, (root_ / "box").string());
+  Kiv::File::Subst(root, temp_.At("box"));
   ScriptFile file;
   ASSERT_TRUE(file.Load(root.c_str(), Kiv::File::Path("a.gs")));
   ASSERT_TRUE(file.Save(root.c_str(), Kiv::File::Path("a.gse")));

@@ -1,14 +1,13 @@
 // What the download-service query accepts from the service and the daemon:
 // download URLs, result paths, the answer file and the settings.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "gsnative/FetcheryInputChecks.h"
 #include "gsnative/FetcherySettings.h"
+#include "tests/support/TempFolder.h"
 
 namespace fs = std::filesystem;
 
@@ -40,21 +39,16 @@ TEST(FetcheryInputChecks, DownloadUrlsThatLeaveTheirFolderOrWereCutAreRefused) {
 class FetcheryFiles : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/vu-fcy-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    top_ = fs::canonical(pattern).string();
-    fs::create_directories(top_ + "/web/sub");
-    fs::create_directories(top_ + "/other");
+    ASSERT_TRUE(temp_.Made());
+    temp_.MakeFolder("web/sub");
+    temp_.MakeFolder("other");
   }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(top_, ignored);
-  }
+  // Writes `bytes` to `path`, a path below top_.
   void Put(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
+    temp_.Put(path.substr(top_.size() + 1), bytes);
   }
-  std::string top_;
+  const VUTest::TempFolder temp_{"fcy"};
+  const std::string top_ = temp_.Path();
 };
 
 TEST_F(FetcheryFiles, ResultPathsOutsideTheDownloadFolderAreRefused) {

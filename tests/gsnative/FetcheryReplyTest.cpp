@@ -77,43 +77,26 @@ void PrintTo(const ReplyCase& c, std::ostream* os) {
 }
 
 std::vector<ReplyCase> Cases() {
+  const KUID k12{1, 2, 0};
+  // clang-format off
   return {
       {"NoneAsksNothing", "none 1\n" + kFourItems, false, {}, {}, false, {}},
       {"NoItemsAsksNothing", "0 {\n}\n1 {\n requires <kuid:1:2>\n}\n", false, {}, {}, false, {}},
-      {"EveryItemSentAndOneRecordPerVersion",
-       kFourItems,
-       true,
-       NeededItemsBody({{{kAsset, kAsset}, 100},
-                        {{kDepA, kDepA}, 200},
-                        {{kDepBAsked, kDepB}, 300},
+      {"EveryItemSentAndOneRecordPerVersion", kFourItems, true,
+       NeededItemsBody({{{kAsset, kAsset}, 100}, {{kDepA, kDepA}, 200}, {{kDepBAsked, kDepB}, 300},
                         {{KUID{88, 15, 2}, kDepB}, 400}}),
-       Words({4, 0, 1, 2, 3}),
-       false,
-       {kAsset, kDepA, kDepB}},
+       Words({4, 0, 1, 2, 3}), false, {kAsset, kDepA, kDepB}},
       {"WalkStopsAtFirstEmptyItem",
        Item(0, "<kuid:1:2>", "<kuid:1:2>", 5) + "1 {\n}\n" + Item(2, "<kuid:1:3>", "<kuid:1:3>", 5),
-       true,
-       NeededItemsBody({{{KUID{1, 2, 0}, KUID{1, 2, 0}}, 5}}),
-       Words({1, 0}),
-       false,
-       {KUID{1, 2, 0}}},
-      {"CountBeyondTheBytesReadsOnlyWhatIsThere",
-       kFourItems,
-       true,
-       {},
-       Words({0xFFFFFFFFu, 3, 1}),
-       false,
-       {kDepB, kDepA}},
-      {"NumbersNamingNoItemAreIgnored",
-       kFourItems,
-       true,
-       {},
-       Words({3, 9, 0xFFFFFFFFu, 1}),
-       false,
+       true, NeededItemsBody({{{k12, k12}, 5}}), Words({1, 0}), false, {k12}},
+      {"CountBeyondTheBytesReadsOnlyWhatIsThere", kFourItems, true, {},
+       Words({0xFFFFFFFFu, 3, 1}), false, {kDepB, kDepA}},
+      {"NumbersNamingNoItemAreIgnored", kFourItems, true, {}, Words({3, 9, 0xFFFFFFFFu, 1}), false,
        {kDepA}},
       {"ShortReplyGivesNothing", kFourItems, true, {}, Bytes{7, 0}, false, {}},
       {"FailedRequestGivesNothing", kFourItems, true, {}, {}, true, {}},
   };
+  // clang-format on
 }
 
 class FetcheryReply : public VADClientTestBase, public ::testing::WithParamInterface<ReplyCase> {};

@@ -45,7 +45,7 @@ class RuntimeFixture : public CompileFixture {
   // Compiles `source` as `name` (".gs"), leaving "<name>.gsl" in the
   // folder; the library's bytes.
   std::vector<uint8_t> Build(const std::string& source, const std::string& name);
-  static void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+  void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
   // Announces `file` through AddLibrary; its id.
   GSRuntime::GSLibraryId Announce(const std::string& file);
   GSRuntime::GSLibrary* Load(const std::string& file);

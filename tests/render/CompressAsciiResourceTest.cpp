@@ -7,12 +7,12 @@
 
 #include "kiv/File.h"
 #include "render/textures/CompressAsciiResource.h"
-#include "tests/kiv/FileTestDir.h"
 #include "tests/render/TextureTestSupport.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
-class CompressAsciiResourceTest : public FileTestDir {
+class CompressAsciiResourceTest : public VUTest::TempFolderTest {
  protected:
   // Writes a `width` x `height` picture "p.png" (graded alpha when `alpha`)
   // and "t.texture.txt" with `description` (its Primary line first).
@@ -171,7 +171,7 @@ TEST_F(CompressAsciiResourceTest, WritesTheCompiledTextureWhole) {
       << "pictures released";
   ASSERT_NE(resource->AsciiTextureResource::GetMipLock(), false);
   EXPECT_FALSE(resource->WriteTextureFile(Kiv::PString(), At("no/such/folder/t.texture"), false));
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 3)
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp_.Path()), {}), 3)
       << "no temporary file is left";
 }
 

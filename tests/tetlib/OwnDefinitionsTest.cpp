@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "tests/tetlib/TetTestSupport.h"
@@ -82,32 +83,13 @@ class OwnDefinitionsTest : public TetTest {
 };
 
 TEST_F(OwnDefinitionsTest, EveryKindAndContainerTheChecksAskForIsDefined) {
-  for (const char* kind : {"scenery",
-                           "scenery-trackside",
-                           "buildable",
-                           "bridge",
-                           "double-track",
-                           "tunnel",
-                           "track",
-                           "chunky-track",
-                           "mesh-reducing-track",
-                           "obsolete-track",
-                           "spline",
-                           "traincar",
-                           "bogey",
-                           "interior",
-                           "pantograph",
-                           "drivercharacter",
-                           "map",
-                           "mojunction",
-                           "mocrossing",
-                           "mosignal",
-                           "mospeedboard",
-                           "turntable",
-                           "groundtexture",
-                           "texture",
-                           "mesh"}) {
-    EXPECT_FALSE(Container::FindTopLevelDefinition(Kiv::PString(kind)).Empty()) << kind;
+  std::istringstream kinds(
+      "scenery scenery-trackside buildable bridge double-track tunnel track chunky-track "
+      "mesh-reducing-track obsolete-track spline traincar bogey interior pantograph "
+      "drivercharacter map mojunction mocrossing mosignal mospeedboard turntable groundtexture "
+      "texture mesh");
+  for (std::string kind; kinds >> kind;) {
+    EXPECT_FALSE(Container::FindTopLevelDefinition(Kiv::PString(kind.c_str())).Empty()) << kind;
   }
   for (const char* name :
        {"string-table", "smoke", "mesh-table", "mesh-element", "effect-corona", "effect-attachment",

@@ -205,7 +205,7 @@ TEST_F(TagWalkTest, TagNamesFindTheirDefinitionsThroughAliasesAndSequences) {
       std::string(kThing) +
           "description-de \"d\"\nusername-fr \"u\"\nname12 \"n\"\nname7 \"n\"\nplain12 \"p\"\n",
       3.4f);
-  EXPECT_EQ(Lines(), (Lines_{"E " + Msg("$tet_container_nodefinition", {"plain12", "thing"})}));
+  EXPECT_EQ(Lines(), Found("E", "$tet_container_nodefinition", {"plain12", "thing"}));
   EXPECT_EQ(root->Tags().size(), 6u);
 }
 
@@ -225,15 +225,15 @@ TEST_F(TagWalkTest, SubContainersAreMatchedCreatedAndWalked) {
         "E " + Msg("$tet_container_oldcontainer")}},
       // A particle described by a file needs no rate.
       {std::string(kThing) + "smoke1\n{\n  file \"a\"\n}\n", {}},
-      {std::string(kThing) + "smoke1\n{\n}\n", {"E " + Msg("$tet_container_missingtag", {"rate"})}},
+      {std::string(kThing) + "smoke1\n{\n}\n", Found("E", "$tet_container_missingtag", {"rate"})},
       // Without "inherit", an obsolete container has no definition.
       {"kind \"bare\"\ngizmo\n{\n}\n",
-       {"E " + Msg("$tet_container_nodefinition", {"gizmo", "bare"})}},
+       Found("E", "$tet_container_nodefinition", {"gizmo", "bare"})},
       // A name obsolete in a box is not obsolete beside it.
       {std::string(kThing) + "rusty 1\n",
-       {"E " + Msg("$tet_container_nodefinition", {"rusty", "thing"})}},
+       Found("E", "$tet_container_nodefinition", {"rusty", "thing"})},
       {"kind \"thing\"\nbox\n{\n  rusty 1\n}\npanel\n{\n}\n",
-       {"E " + Msg("$tet_container_obsoletetag", {"rusty", "box"})}},
+       Found("E", "$tet_container_obsoletetag", {"rusty", "box"})},
   };
   for (const Case& c : cases) {
     auto root = Walk(c.config, 3.4f);
@@ -243,10 +243,10 @@ TEST_F(TagWalkTest, SubContainersAreMatchedCreatedAndWalked) {
 
 TEST_F(TagWalkTest, CompulsoryTagsCountFromTheirBuild) {
   auto early = Walk("kind \"latecomer\"\n", 3.4f);
-  EXPECT_EQ(Lines(), (Lines_{"W " + Msg("$tet_container_missingtag", {"late"})}));
+  EXPECT_EQ(Lines(), Found("W", "$tet_container_missingtag", {"late"}));
   EXPECT_TRUE(early->Tags().size() == 1u);
   auto due = Walk("kind \"latecomer\"\n", 3.5f);
-  EXPECT_EQ(Lines(), (Lines_{"E " + Msg("$tet_container_missingtag", {"late"})}));
+  EXPECT_EQ(Lines(), Found("E", "$tet_container_missingtag", {"late"}));
   const TETLib::Tag* added = due->FindTag(Kiv::PString("late"));
   ASSERT_NE(added, nullptr);
   EXPECT_EQ(added->value.Str(), "filled");
@@ -263,8 +263,7 @@ TEST_F(TagWalkTest, AChildsKuidLeadsItsTags) {
 
 TEST_F(TagWalkTest, AnOldAssetLeavesTheDefinitionsAsTheyWere) {
   const std::string config = std::string(kThing) + "retired 1\n";
-  const auto obsoleteFinding =
-      Lines_{"E " + Msg("$tet_container_obsoletetag", {"retired", "thing"})};
+  const auto obsoleteFinding = Found("E", "$tet_container_obsoletetag", {"retired", "thing"});
   auto alone = Walk(config, 3.4f);
   EXPECT_EQ(Lines(), obsoleteFinding);
   auto old = Walk(config, 2.9f);  // still defined for build 2.9

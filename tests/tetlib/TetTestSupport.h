@@ -1,6 +1,6 @@
 // Shared support of the validation library's tests.
 //
-// TetTest gives each test a fresh folder (FileTestDir), an error handler, a
+// TetTest gives each test a fresh folder (TempFolderTest), an error handler, a
 // data manager over the folder's "defs/" (written by the test with
 // PutDefinitions, or the project's own set with UseOwnDefinitions), the
 // interface text of the source tree, and helpers to build soups from text,
@@ -15,16 +15,16 @@
 
 #include "foundation/soup/Soup.h"
 #include "kiv/File.h"
-#include "tests/kiv/FileTestDir.h"
+#include "tests/support/TempFolder.h"
 #include "tetlib/Container.h"
 #include "tetlib/MessageText.h"
 #include "tetlib/TETLib.h"
 #include "tetlib/Tag.h"
 
-class TetTest : public FileTestDir {
+class TetTest : public VUTest::TempFolderTest {
  protected:
   void SetUp() override {
-    FileTestDir::SetUp();
+    TempFolderTest::SetUp();
     Kiv::File::Subst(Kiv::PString("data"), std::string(VU_SOURCE_DIR) + "/data");
     std::filesystem::create_directories(At("defs"));
     TETLib::ErrorHandler::CreateInstance();
@@ -33,7 +33,7 @@ class TetTest : public FileTestDir {
   void TearDown() override {
     TETLib::DataManager::DestroyInstance();
     TETLib::ErrorHandler::DestroyInstance();
-    FileTestDir::TearDown();
+    TempFolderTest::TearDown();
   }
 
   TETLib::DataManager& Manager() { return *TETLib::DataManager::Instance(); }
@@ -93,6 +93,12 @@ class TetTest : public FileTestDir {
     bytes += std::string("\0\0\0\0\xFF\xFF\xFF\0", 8);
     bytes += std::string(size_t{row} * height, '\0');
     Put(relative, bytes);
+  }
+
+  // A list of one finding ("E", "W" or "M") with the key's text.
+  static std::vector<std::string> Found(const char* level, const char* key,
+                                        std::initializer_list<TETLib::MessageArg> args = {}) {
+    return {std::string(level) + " " + Msg(key, args)};
   }
 
   // The findings, one line each: "E ", "W " or "M " and the text.

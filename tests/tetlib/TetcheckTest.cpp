@@ -4,13 +4,14 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include "tests/kiv/FileTestDir.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -21,10 +22,10 @@ struct ToolRun {
   int status = -1;
 };
 
-class TetcheckTest : public FileTestDir {
+class TetcheckTest : public VUTest::TempFolderTest {
  protected:
   void SetUp() override {
-    FileTestDir::SetUp();
+    TempFolderTest::SetUp();
     fs::copy(std::string(VU_SOURCE_DIR) + "/tetlib/TETData", At("defs"),
              fs::copy_options::recursive);
   }
@@ -54,33 +55,34 @@ class TetcheckTest : public FileTestDir {
   }
 };
 
-const char* const kFixtures[] = {
-    "clean",
-    "future-build",
-    "mixed-case-kind",
-    "obsolete-kind",
-    "missing-tag",
-    "missing-container-early",
-    "missing-container-due",
-    "alias",
-    "old-container",
-    "obsolete-tag",
-    "old-asset",
-    "unknown-tag",
-    "wrong-type",
-    "bad-list-value",
-    "textures",
-    "null-kuid",
-};
+// One test per fixture folder, named after it.
+class TetcheckFixture : public TetcheckTest, public ::testing::WithParamInterface<std::string> {};
 
-TEST_F(TetcheckTest, EachFixturePrintsExactlyItsExpectedLines) {
-  for (const char* name : kFixtures) {
-    const ToolRun run = Tetcheck({"--export", At("defs"), Fixture(name)});
-    EXPECT_EQ(run.status, 0) << name;
-    EXPECT_EQ(run.out, Expected(name)) << name;
-  }
+TEST_P(TetcheckFixture, PrintsExactlyItsExpectedLines) {
+  const ToolRun run = Tetcheck({"--export", At("defs"), Fixture(GetParam())});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, Expected(GetParam()));
   EXPECT_TRUE(fs::exists(At("defs/personalDetails.txt")));
 }
+
+std::vector<std::string> FixtureNames() {
+  std::vector<std::string> names;
+  for (const auto& entry :
+       fs::directory_iterator(std::string(VU_SOURCE_DIR) + "/tests/tetlib/fixtures"))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Test names take no '-'.
+std::string FixtureTestName(const ::testing::TestParamInfo<std::string>& param) {
+  std::string name = param.param;
+  std::replace(name.begin(), name.end(), '-', '_');
+  return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, TetcheckFixture, ::testing::ValuesIn(FixtureNames()),
+                         FixtureTestName);
 
 TEST_F(TetcheckTest, AssetsValidatedTogetherFindWhatEachFindsAlone) {
   const std::vector<std::vector<std::string>> sequences = {

@@ -13,7 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class CompressTextureE2E : public ToolFixture {};
+class CompressTextureEndToEnd : public ToolFixture {};
 
 texturetest::CompiledTexture ReadOutput(const std::string& path) {
   texturetest::CompiledTexture texture;
@@ -21,7 +21,7 @@ texturetest::CompiledTexture ReadOutput(const std::string& path) {
   return texture;
 }
 
-TEST_F(CompressTextureE2E, ConvertsATreeAndReportsTheMissingPicture) {
+TEST_F(CompressTextureEndToEnd, ConvertsATreeAndReportsTheMissingPicture) {
   const std::string work = MakeTempFolder();
   const std::string tex = work + "/tex";
   fs::create_directories(tex + "/sub");
@@ -58,13 +58,11 @@ TEST_F(CompressTextureE2E, ConvertsATreeAndReportsTheMissingPicture) {
     EXPECT_EQ(entry.path().string().find("convert-tex"), std::string::npos) << entry.path();
   EXPECT_FALSE(fs::exists(tex + "/e.texture"));
 
-  const texturetest::CompiledTexture outA = ReadOutput(tex + "/a.texture");
-  EXPECT_EQ(outA.target, 10u);
-  ASSERT_EQ(outA.images.size(), 1u);
-  EXPECT_EQ(texturetest::LevelSizes(outA.images[0]),
-            (std::vector<size_t>{32768, 8192, 2048, 512, 128, 32, 8, 8, 8}));
-  EXPECT_GE(texturetest::Psnr(texturetest::DecodeLevel(outA.images[0][0], 10), a, 3), 32.0);
-
+  // The compression itself is checked in render's tests; here each source
+  // got its output, the alpha picture included.
+  EXPECT_EQ(ReadOutput(tex + "/a.texture").target, 10u);
+  EXPECT_EQ(ReadOutput(tex + "/c.texture").target, 3u) << "66 is not a multiple of 4";
+  EXPECT_EQ(ReadOutput(tex + "/sub/d.texture").target, 10u);
   const texturetest::CompiledTexture outB = ReadOutput(tex + "/b.texture");
   EXPECT_EQ(outB.target, 12u);
   ASSERT_EQ(outB.images.size(), 1u);
@@ -73,21 +71,9 @@ TEST_F(CompressTextureE2E, ConvertsATreeAndReportsTheMissingPicture) {
   for (size_t i = 0; i < decodedAlpha.size(); i += 4) decodedAlpha[i] = decodedAlpha[i + 3];
   EXPECT_GE(texturetest::Psnr(decodedAlpha, alpha, 1), 32.0)
       << "the alpha picture became the alpha";
-
-  const texturetest::CompiledTexture outC = ReadOutput(tex + "/c.texture");
-  EXPECT_EQ(outC.target, 3u) << "66 is not a multiple of 4";
-  ASSERT_EQ(outC.images.size(), 1u);
-  std::vector<std::pair<uint32_t, uint32_t>> sizes;
-  for (const texturetest::Level& level : outC.images[0])
-    sizes.emplace_back(level.width, level.height);
-  EXPECT_EQ(sizes, (std::vector<std::pair<uint32_t, uint32_t>>{
-                       {66, 64}, {33, 32}, {16, 16}, {8, 8}, {4, 4}, {2, 2}, {1, 1}}));
-
-  const texturetest::CompiledTexture outD = ReadOutput(tex + "/sub/d.texture");
-  EXPECT_EQ(outD.target, 10u);
 }
 
-TEST_F(CompressTextureE2E, MissingArgumentIsRefused) {
+TEST_F(CompressTextureEndToEnd, MissingArgumentIsRefused) {
   const ToolResult r = Run({"compresstexture"});
   EXPECT_EQ(r.status, 255);
   EXPECT_NE(r.out.find("Missing AssetID parameter."), std::string::npos) << r.out;

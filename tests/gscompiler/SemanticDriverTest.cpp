@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ScratchFolder.h"
+#include "GslCompileSupport.h"
 #include "gscompiler/CompileUnit.h"
 #include "gscompiler/GSSemanticPass.h"
 #include "gscompiler/IncludePathList.h"
@@ -17,10 +17,10 @@ bool NoCode(CompileUnit&) {
   return true;
 }
 
-class GSSemanticDriver : public GSTest::ScratchFolder {
+class GSSemanticDriver : public GSTest::WorkingFolderTest {
  protected:
   void SetUp() override {
-    ScratchFolder::SetUp();
+    WorkingFolderTest::SetUp();
     previous_ = GSCompilerGetBackEnd();
     GSCompilerSetBackEnd(&backEnd_);
     PathListClear(GSCompilerIncludePaths());
@@ -29,7 +29,7 @@ class GSSemanticDriver : public GSTest::ScratchFolder {
   void TearDown() override {
     GSCompilerSetBackEnd(previous_);
     PathListClear(GSCompilerIncludePaths());
-    ScratchFolder::TearDown();
+    WorkingFolderTest::TearDown();
   }
 
   std::vector<std::string> Compile(const char* name, uint32_t& errors) {

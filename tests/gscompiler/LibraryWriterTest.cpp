@@ -251,5 +251,5 @@ TEST_F(LibraryWriter, ShortWriteKeepsTheOldLibrary) {
   signal(SIGXFSZ, previous);
   EXPECT_EQ(result, 1);
   EXPECT_EQ(Read("t.gsl"), "old library");
-  EXPECT_EQ(Listing(), "t.gs t.gsl ") << "no temporary file is left behind";
+  EXPECT_EQ(Listing(), "t.gs t.gsl") << "no temporary file is left behind";
 }

@@ -1,0 +1,178 @@
+// The built tool's entry end to end: help, the words that need no asset,
+// exit statuses, switches, batch-file limits, paths taken from the folder
+// the tool was started in, start-up failure and "closevaddaemon" across
+// installations.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/cli/ToolFixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kNoMessages = "OK (0 Errors, 0 Warnings)\n";
+
+// The printed log of a command that failed its argument check with `text`.
+std::string FailedCheck(const std::string& text) {
+  return "- <NULL> : " + text + "\nOK (1 Errors, 0 Warnings)\n";
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+    ++n;
+  return n;
+}
+
+// The ids of the running processes whose executable is `exe` (a real path).
+std::vector<pid_t> ProcessesOf(const std::string& exe) {
+  std::vector<pid_t> found;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator("/proc", error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::error_code unreadable;
+    if (fs::read_symlink(entry.path() / "exe", unreadable).string() == exe)
+      found.push_back(pid_t(std::stol(name)));
+  }
+  return found;
+}
+
+class ToolEntry : public ToolFixture {
+ protected:
+  // A root with the tool only (no daemon executable); its path.
+  static std::string ToolOnlyRoot() {
+    const std::string root = MakeTempFolder();
+    fs::create_directories(root + "/bin");
+    fs::copy_file(VANDRUUTIL_EXE, root + "/bin/VandruUtil");
+    return root;
+  }
+};
+
+}  // namespace
+
+TEST_F(ToolEntry, HelpPrintsFortyFourLinesWithoutStartingTheEngine) {
+  // A root of its own, so that nothing else can have made its UserData.
+  const std::string root = ToolOnlyRoot();
+  const std::string expected =
+      ReadFile(std::string(VU_SOURCE_DIR) + "/tests/cli/help_expected.txt") + "\n";
+  ASSERT_EQ(Count(expected, "\n"), 45u);
+
+  const ToolResult none = RunProgram(root + "/bin/VandruUtil", {}, root);
+  EXPECT_EQ(none.status, 255);
+  EXPECT_EQ(none.out, expected);
+  EXPECT_EQ(none.err, "");
+  for (const char* word : {"help", "HeLp", "HELP"}) {
+    const ToolResult help = RunProgram(root + "/bin/VandruUtil", {word, "ignored"}, root);
+    EXPECT_EQ(help.status, 0) << word;
+    EXPECT_EQ(help.out, expected) << word;
+  }
+  EXPECT_FALSE(fs::exists(root + "/UserData"));
+}
+
+TEST_F(ToolEntry, InitFailsWhenTheDaemonCannotStart) {
+  const std::string root = ToolOnlyRoot();
+  const ToolResult result = RunProgram(root + "/bin/VandruUtil", {"version"}, root);
+  EXPECT_EQ(result.status, 255);
+  EXPECT_EQ(result.err, "- Init failed\n");
+  EXPECT_EQ(result.out, "");
+}
+
+// The exit status is the low byte of the command's result (the values
+// themselves are checked in DispatcherTest); the first
+// argument is always the command word, and switches after it stay in place.
+TEST_F(ToolEntry, WordsPrintTheirOutputAndEndWithTheirStatus) {
+  const std::string build = std::string("Build 49938\n") + kNoMessages;
+  const std::string invalid =
+      FailedCheck("Invalid argument, please check the help for the list of valid argument\n");
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string out;
+  } cases[] = {
+      {{"Version"}, 0, build},
+      {{"norender", "version"}, 255, invalid},
+      {{"registeraccount", "someone"}, 255, invalid},
+      {{"INSTALLEDVERSION"}, 340 & 0xFF, kNoMessages},
+      {{"installedbuildnumber"}, 49938 & 0xFF, kNoMessages},
+      {{"echo", "a", "B c"}, 0, std::string("a B c \n") + kNoMessages},
+      {{"createcdp", "out.zip"},
+       255,
+       FailedCheck("The output filename must have a .cdp extension.")},
+  };
+  for (const auto& c : cases) {
+    const ToolResult run = Run(c.args);
+    EXPECT_EQ(run.status, c.status) << c.args[0];
+    EXPECT_EQ(run.out, c.out) << c.args[0];
+    EXPECT_EQ(run.err, "") << c.args[0];
+  }
+  // Switches after the word stay in place ("-kivlog" adds the engine's log).
+  const ToolResult switched = Run({"version", "NoRender", "-kivlog"});
+  EXPECT_EQ(switched.status, 0);
+  EXPECT_EQ(switched.out.rfind(build, 0), 0u) << switched.out;
+}
+
+TEST_F(ToolEntry, BatchRefusesLongLinesAndMissingFiles) {
+  const std::string work = MakeTempFolder();
+  ASSERT_TRUE(WriteFile(work + "/long.txt", "echo " + std::string(600, 'z') + "\necho after\n"));
+  // The batch name is relative to the folder the tool was started in.
+  const ToolResult refused = Run({"@long.txt"}, work);
+  EXPECT_EQ(refused.status, 255);
+  EXPECT_NE(refused.err.find("Line 1 of \"long.txt\" is longer than 511 characters"),
+            std::string::npos)
+      << refused.err;
+  EXPECT_EQ(refused.out, std::string("after \n") + kNoMessages + "\n");
+
+  const ToolResult missing = Run({"@absent.txt"}, work);
+  EXPECT_EQ(missing.status, 255);
+  EXPECT_EQ(missing.err,
+            "-The file \"absent.txt\" does not exist, please specify a valid filename\n");
+  EXPECT_EQ(missing.out, "");
+
+  const ToolResult folder = Run({"@" + work});
+  EXPECT_EQ(folder.status, 255);
+  EXPECT_NE(folder.err.find("could not be opened"), std::string::npos) << folder.err;
+}
+
+// Relative paths are taken from the folder the tool was started in, and
+// their case is kept.
+TEST_F(ToolEntry, CompileAndEncryptWorkInTheCallersFolder) {
+  const std::string work = MakeTempFolder();
+  fs::create_directory(work + "/Src Dir");
+  ASSERT_TRUE(WriteFile(work + "/Src Dir/Wagon.gs", "class Wagon {\n  int axles;\n};\n"));
+
+  const ToolResult compiled = Run({"compile", "-s", "Src Dir/Wagon.gs"}, work);
+  EXPECT_EQ(compiled.status, 0) << compiled.out << compiled.err;
+  EXPECT_TRUE(fs::exists(work + "/Src Dir/Wagon.gsl"));
+  EXPECT_EQ(Run({"compile", "-s", "Src Dir/Missing.gs"}, work).status, 255);
+
+  const ToolResult encrypted = Run({"encrypt", "Src Dir/Wagon.gs"}, work);
+  EXPECT_EQ(encrypted.status, 0) << encrypted.out;
+  EXPECT_EQ(encrypted.out, kNoMessages);
+  EXPECT_TRUE(fs::exists(work + "/Src Dir/Wagon.gse"));
+
+  const ToolResult missing = Run({"encrypt", "Src Dir/wagon.GS.gs"}, work);
+  EXPECT_EQ(missing.status, 255);
+  EXPECT_EQ(missing.out, FailedCheck("Invalid file path."));
+}
+
+// "closevaddaemon" ends the daemon of its own installation only.
+TEST_F(ToolEntry, CloseVADDaemonLeavesOtherInstallationsAlone) {
+  const std::string other = MakeRoot();
+  EXPECT_EQ(RunProgram(other + "/bin/VandruUtil", {"version"}, other + "/bin").status, 0);
+  ASSERT_EQ(Run({"version"}).status, 0);
+  const std::vector<pid_t> otherDaemons = ProcessesOf(other + "/bin/vaddaemon");
+  EXPECT_EQ(otherDaemons.size(), 1u);
+
+  const ToolResult closed = Run({"closevaddaemon"});
+  EXPECT_EQ(closed.status, 0) << closed.err;
+  EXPECT_EQ(closed.out, kNoMessages);
+  EXPECT_TRUE(ProcessesOf(BinPath() + "/vaddaemon").empty());
+  EXPECT_EQ(ProcessesOf(other + "/bin/vaddaemon"), otherDaemons);
+  EXPECT_TRUE(StopDaemonOf(other));
+  EXPECT_TRUE(ProcessesOf(other + "/bin/vaddaemon").empty());
+}
