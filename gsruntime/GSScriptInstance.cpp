@@ -62,7 +62,8 @@ void GSScriptInstance::Empty() {
     if (!native->IsObject()) return;
     if (native->GetKind() == GSObjectReference::KindGameObject) {
       ++count;
-      static_cast<GSObject*>(native)->Detach();
+      // A game object drops its threads and handlers with its instance.
+      static_cast<GSObject*>(native)->AttachScriptInstance(nullptr, nullptr);
     }
   }
   if (cls != nullptr) ReleaseFields(cls, this);
