@@ -36,6 +36,7 @@
 
 #include "RouterPump.h"
 #include "TestNatives.h"
+#include "gsnative/LinkedListNatives.h"
 #include "gsruntime/GSClass.h"
 #include "gsruntime/GSContext.h"
 #include "gsruntime/GSGameObject.h"
@@ -252,6 +253,7 @@ int main(int argc, char** argv) {
   if (const int bad = Parse(argc, argv, options)) return bad;
   GSPrintHook = PrintToStderr;
   RegisterTestNatives();
+  GSAddNativeRegistrar(RegisterLinkedListNatives);
   GSMachine* machine = GetGSMachine();
   for (size_t i = 0; i < options.folders.size(); ++i) {
     const Kiv::PString root(("gsrunlibs" + std::to_string(i)).c_str());
