@@ -78,8 +78,7 @@ bool GSGameObject::HandleMessage(const GSMessageRef& message) {
 
 void GSGameObject::RunHandler(const GSHandler& handler, const GSMessageRef& message) {
   const GSValue instance = GetScriptInstance();
-  if (instance == 0 || GSScriptInstance::FromRef(instance)->count == 0 || Context() == nullptr)
-    return;
+  if (instance == 0 || Context() == nullptr) return;
   // The owner may have been given another class since the handler was
   // added: its instance must still have the class the function belongs to.
   const GSValue view =

@@ -15,7 +15,7 @@
 //   records are copied and run in order, so handlers that change the list
 //   do not change this dispatch: a handler runs at once on the machine's
 //   thread with the owner and a script Message object, provided the owner
-//   still is registered, counted and of (or derived from) the class the
+//   still is registered and of (or derived from) the class the
 //   handler was found in; a sniffer gets a copy (bit 30 set) unless the
 //   message is itself a sniffed copy. Consumed: taken by a thread or a
 //   handler; an unconsumed destroy request (type 3) sets the destroy flag
