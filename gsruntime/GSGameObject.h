@@ -76,6 +76,7 @@ class GSGameObject : public GSObject, public GSNode {
   void Update(float elapsed) override;
   void DumpThreadStacks() override;
   bool DeferRelease() override;
+  void DropScriptState() override;
 
   size_t ThreadCount() const { return threads_.size(); }
   size_t HandlerCount() const { return handlers_.size(); }
@@ -93,7 +94,6 @@ class GSGameObject : public GSObject, public GSNode {
   void ScriptException(GSStack& stack);
 
  private:
-  void DropScriptState();
   void RunHandler(const GSHandler& handler, const GSMessageRef& message);
   void ForwardSniffed(const GSHandler& sniffer, const GSMessageRef& message);
   void Send(GSStack& stack, bool payload);

@@ -51,6 +51,10 @@ class GSObject : public GSObjectReference {
   void Detach();
 
   GSContext* Context() const { return context_; }
+  // What a script object runs besides its instance (a game object's
+  // threads and handlers) goes; the pool teardown calls it while every
+  // instance is pinned. Nothing here.
+  virtual void DropScriptState() {}
   // The class of the attached instance, or null.
   GSClass* GetScriptClass() const;
 
