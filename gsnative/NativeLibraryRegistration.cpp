@@ -3,6 +3,7 @@
 #include <array>
 #include <utility>
 
+#include "gsnative/LinkedListNatives.h"
 #include "gsruntime/GSClass.h"
 #include "gsruntime/GSLibrary.h"
 
@@ -39,7 +40,7 @@ const std::vector<NativeClassRegistrar>& NativeClassRegistrars() {
       {"KUIDList", nullptr},
       {"StringTable", nullptr},
       {"Asset", nullptr},
-      {"LinkedList", nullptr},
+      {"LinkedList", RegisterLinkedListNatives},
       {"VandruGameObject", nullptr},
       {"OnlineAccess", nullptr},
       {"OnlineGroup", nullptr},

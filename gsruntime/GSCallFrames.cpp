@@ -1,11 +1,18 @@
 // Calls and the frames they make: method lookup, the checks a callee must
 // pass, native calls and object creation for the interpreter.
 #include <new>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "gsruntime/GSClass.h"
+#include "gsruntime/GSContext.h"
+#include "gsruntime/GSGameObject.h"
 #include "gsruntime/GSInterpreter.h"
+#include "gsruntime/GSLibrary.h"
 #include "gsruntime/GSNativeFunction.h"
 #include "gsruntime/GSObject.h"
+#include "gsruntime/GSRouter.h"
 #include "gsruntime/GSRunState.h"
 #include "gsruntime/GSScriptInstance.h"
 
@@ -26,13 +33,67 @@ GSResult GSCallNative(GSThread& thread, const GSFunction& callee) {
 
 GSValue GSNewObject(GSClass* cls) {
   if (cls == nullptr) return 0;
-  GSObject* object = new (std::nothrow) GSObject;
+  GSContext* context = CurrentContext();
+  if (!cls->InheritsFrom("GameObject")) {
+    GSObject* object = new (std::nothrow) GSObject;
+    if (object == nullptr) return 0;
+    if (!object->AttachScriptInstance(cls, context)) {
+      delete object;
+      return 0;
+    }
+    return object->GetScriptInstance();
+  }
+  GSGameObject* object = new (std::nothrow) GSGameObject;
   if (object == nullptr) return 0;
-  if (!object->AttachScriptInstance(cls, CurrentContext())) {
+  if (!object->AttachScriptInstance(cls, context)) {
     delete object;
     return 0;
   }
+  if (context != nullptr && context->Router() != nullptr) context->Router()->AddNode(object);
   return object->GetScriptInstance();
+}
+
+GSResult GSStartThread(const GSFunction& callee, GSValue view, const GSValue* args,
+                       uint32_t argumentCount) {
+  GSObjectReference* native = GSScriptInstance::FromRef(view)->native;
+  GSGameObject* object = dynamic_cast<GSGameObject*>(native);
+  if (object == nullptr || object->Router() == nullptr || callee.IsNative()) return ER_ThreadError;
+  if (callee.codeSize == 0) return ER_IllegalInstruction;
+  GSThread* started = object->StartThread();
+  if (started == nullptr) return ER_ThreadError;
+  GSStack& stack = started->Stack();
+  bool pushed = stack.Push(view);
+  for (uint32_t i = 0; pushed && i < argumentCount; ++i) pushed = stack.Push(args[i]);
+  if (pushed && stack.PushFrame(callee, 0)) return ER_Done;
+  // No room on a fresh stack: the counts stay with the caller's slots (an
+  // operand stack's values are not released when the thread goes).
+  object->DropThread(started);
+  return ER_StackOverflow;
+}
+
+GSResult GSWait(GSThread& thread, const GSFunction& fn, const uint8_t* operands, uint32_t count) {
+  GSGameObject* owner = thread.owner;
+  if (owner == nullptr || thread.IsStatic() || owner->Router() == nullptr) return ER_ThreadError;
+  GSRouter* router = owner->Router();
+  const std::vector<std::string_view>& strings = fn.library->Strings();
+  thread.DropWait();
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t* pair = operands + 4 * i;
+    const uint32_t majorIndex = pair[0] | (pair[1] << 8);
+    const uint32_t minorIndex = pair[2] | (pair[3] << 8);
+    const uint8_t* target = operands + 4 * count + 4 * i;
+    GSThread::Block entry;
+    entry.major = router->InternMajorType(std::string(strings[majorIndex]).c_str());
+    entry.minor = router->InternMajorType(std::string(strings[minorIndex]).c_str());
+    entry.target = static_cast<uint32_t>(target[0]) | (static_cast<uint32_t>(target[1]) << 8) |
+                   (static_cast<uint32_t>(target[2]) << 16) |
+                   (static_cast<uint32_t>(target[3]) << 24);
+    thread.waitList.push_back(entry);
+    owner->Subscribe(entry.major);
+  }
+  thread.state = GSThread::Waiting;
+  thread.OfferQueuedMessages();
+  return ER_Blocked;
 }
 
 }  // namespace GSRuntime

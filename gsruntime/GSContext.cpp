@@ -8,6 +8,7 @@
 #include "gsruntime/GSObject.h"
 #include "gsruntime/GSPrintHook.h"
 #include "gsruntime/GSReference.h"
+#include "gsruntime/GSRouter.h"
 #include "gsruntime/GSRunState.h"
 
 namespace GSRuntime {
@@ -37,6 +38,11 @@ GSContext::GSContext() : pool_(this), libraries_(kLibraryBuckets) {}
 
 GSContext::~GSContext() {
   libraries_.FreeBuckets();
+  if (router_ != nullptr) {
+    router_->Done();
+    delete router_;
+    router_ = nullptr;
+  }
   std::vector<GSContext*>& live = LiveContexts();
   live.erase(std::remove(live.begin(), live.end(), this), live.end());
   pool_.Destroy();

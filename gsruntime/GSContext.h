@@ -3,10 +3,10 @@
 //
 // A context holds the pool that tracks its objects (TrackedObjectPool.h),
 // one library context per library whose static objects it has made, a
-// router pointer (null: the context has no router; nothing in the runtime
-// makes one yet) and the share flag: when set, references to this
-// context's objects may be stored into objects of other contexts
-// (GSReference.h).
+// router (null: the context has no router; the runtime never makes one: a
+// host installs one with InstallRouter, and the context then owns it and
+// shuts it down, GSRouter::Done, when it is destroyed) and the share flag: when set, references to
+// this context's objects may be stored into objects of other contexts (GSReference.h).
 //
 // The process keeps a list of the live contexts; the context's owner
 // decides when a context joins it (AddLive), and the destructor takes it
@@ -22,6 +22,23 @@
 // its construction fails, which also prints "Could not construct static
 // class %s for context".
 //
+// MakeMessageObject(message): a new script "Message" object (class Message
+// of "gs.gsl") in this context, its slots 2-6 holding the major and minor
+// type texts (null when empty), the source and destination game objects
+// (null when not found or no longer counted) and the payload (null: no
+// script soup class exists to wrap it in yet); the reference carries the
+// count of creation. Null without a router or without the class.
+// GetMessageClass and GetGameObjectClass find their class of "gs.gsl"
+// once (a failed search is repeated on the next call).
+//
+// FindForeignGameObject(id, includeExcluded): the game object with that
+// node id in the router of any live context (in list order), passing over
+// excluded routers and classes that hide their objects (flags 0x100)
+// unless includeExcluded.
+//
+// The "Router" natives run against the running context (RouterGetGameObject
+// ... RouterInfo); each pushes null or does nothing without a router.
+//
 // Not thread-safe.
 #pragma once
 
@@ -30,6 +47,7 @@
 #include <vector>
 
 #include "foundation/containers/IdHashTable.h"
+#include "gsruntime/GSValue.h"
 #include "gsruntime/TrackedObjectPool.h"
 
 class GSRouter;
@@ -37,6 +55,9 @@ class GSRouter;
 namespace GSRuntime {
 
 class GSClass;
+class GSGameObject;
+class GSMessage;
+class GSStack;
 class GSLibrary;
 class GSObject;
 
@@ -63,6 +84,8 @@ class GSContext {
 
   TrackedObjectPool& Pool() { return pool_; }
   GSRouter* Router() const { return router_; }
+  // Takes ownership of `router` (the context had none).
+  void InstallRouter(GSRouter* router) { router_ = router; }
   bool Shares() const { return share_; }
   void SetShares(bool share) { share_ = share; }
 
@@ -71,6 +94,17 @@ class GSContext {
   GSLibraryContext* GetLibraryContext(GSLibrary* library);
 
   static GSObject* ConstructStaticClass(GSClass* cls);
+
+  GSValue MakeMessageObject(const GSMessage& message);
+  static GSClass* GetMessageClass();
+  static GSClass* GetGameObjectClass();
+  static GSGameObject* FindForeignGameObject(uint32_t id, bool includeExcluded);
+
+  void RouterGetGameObjectById(GSStack& stack);
+  void RouterGetForeignGameObject(GSStack& stack);
+  void RouterGetGameObjectByName(GSStack& stack);
+  void RouterPostMessage(GSStack& stack);
+  void RouterInfo(GSStack& stack);
 
   // False when out of memory.
   static bool AddLive(GSContext* context);

@@ -876,10 +876,15 @@ op_START : {
   const GSMethodEntry* entry = GSMethodOf(object, index);
   callee = entry != nullptr ? entry->function : nullptr;
   if (callee == nullptr) FAIL_AT(ER_NullReference);
-  // Threads run on game objects attached to a router; none can be had here.
-  if (at[0] == GSByteCode::START) FAIL_AT(ER_ThreadError);
   view = GSFromBlock(GSScriptInstance::FromRef(object)->Slots() + entry->offset);
-  goto call;
+  if (at[0] != GSByteCode::START) goto call;
+  if (!GSCalleeFits(*fn, U32(at - code), *callee, static_cast<uint32_t>(1 - k)))
+    FAIL_AT(ER_StackReturnError);
+  stack.SetTop(top);
+  const GSResult started = GSStartThread(*callee, view, top + k + 1, static_cast<uint32_t>(-k));
+  if (started != ER_Done) FAIL_AT(started);
+  top += k - 1;  // the object and the arguments now belong to the new thread
+  NEXT();
 }
 op_INHERITED : {
   at = ip - 1;
@@ -956,9 +961,13 @@ returned : {
   if (leaving != GSScriptInstance::FromRef(slots[0])) SetCurrentContext(stack.GetContext());
   NEXT();
 }
-op_WAIT:
-  // Only game objects attached to a router can wait; none can be had here.
-  FAIL(ER_ThreadError);
+op_WAIT : {
+  at = ip - 1;
+  stack.SetTop(top);
+  result = GSWait(thread, *fn, ip + 2, GSReadU16(ip));
+  if (result != ER_Blocked) FAIL_AT(result);
+  goto leave;
+}
 op_SWITCH : {
   const int32_t n = GSReadU16(ip);
   const uint8_t* values = ip + 2;

@@ -85,6 +85,22 @@ GSResult GSCallNative(GSThread& thread, const GSFunction& callee);
 
 // A new object of `cls` in the current context, its initialisers run; the
 // reference carries the count of creation. Null when it cannot be made.
+// Game objects (classes deriving from "GameObject") are registered with
+// the running context's router when it has one.
 GSValue GSNewObject(GSClass* cls);
+
+// START: a new thread of the game object behind `view` (the object seen
+// through the callee's class) with the view and the arguments pushed and a
+// frame for `callee`; ER_Done when started (the counts of the view and the
+// arguments move to the new thread), else ER_ThreadError (not a game
+// object on a router, or no thread to be had), ER_IllegalInstruction (no
+// code) or ER_StackOverflow, with nothing moved.
+GSResult GSStartThread(const GSFunction& callee, GSValue view, const GSValue* args,
+                       uint32_t argumentCount);
+
+// WAIT with `count` entries at `operands` (after the count): the wait list,
+// subscriptions and waiting state of `thread`, then the queued messages
+// offered. ER_Blocked, or ER_ThreadError for a thread that cannot wait.
+GSResult GSWait(GSThread& thread, const GSFunction& fn, const uint8_t* operands, uint32_t count);
 
 }  // namespace GSRuntime

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "gsruntime/GSGameObject.h"
 #include "gsruntime/GSNativeFunction.h"
 #include "gsruntime/GSObjectNatives.h"
 #include "gsruntime/GSThread.h"
@@ -30,6 +31,7 @@ GSMachine::~GSMachine() {
 void GSMachine::Init() {
   thread_ = std::make_unique<GSRuntime::GSThread>(kMachineThreadFlags);
   GSRuntime::RegisterGSObjectNatives(*this);
+  GSRuntime::RegisterGameObjectNatives(*this);
   for (GSNativeRegistrar registrar : Registrars()) registrar(*this);
 }
 

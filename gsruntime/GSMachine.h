@@ -11,7 +11,8 @@
 // first.
 //
 // Init(): empties the tables, makes the machine's thread and registers the
-// natives: the runtime's own ("$string@GSObject::GetGSClassName()"), then
+// natives: the runtime's own ("$string@GSObject::GetGSClassName()", then
+// the "GameObject" and "Router" natives, GSGameObject.h), then
 // those of every registrar added with GSAddNativeRegistrar, in the order
 // added. Other subsystems add their registrars before the first
 // GetGSMachine; one added after the process's machine was initialised runs

@@ -21,9 +21,12 @@
 // that the function takes as a reference; `args` must hold exactly the
 // function's parameters. A function that returns a value stores it in
 // `*result` when given (a reference with a count that the caller then
-// owns); otherwise a returned reference is released. A thread function
-// (flag 0x10) is refused here: it runs on a game object's own thread.
-// Anything but ER_Done from the run answers false.
+// owns); otherwise a returned reference is released. Anything but ER_Done
+// from the run answers false. A thread function (flag 0x10) starts a new
+// thread of the game object (CallFunction only: false when the object is
+// not a game object on a router or has no thread to spare) and answers
+// true at once; the thread runs at the object's next update, and its
+// frame holds its own counts of the object and the reference arguments.
 //
 // Allocation: plain new; a native class may use its own. Not thread-safe.
 #pragma once
@@ -48,6 +51,10 @@ class GSObject : public GSObjectReference {
   void Detach();
 
   GSContext* Context() const { return context_; }
+  // What a script object runs besides its instance (a game object's
+  // threads and handlers) goes; the pool teardown calls it while every
+  // instance is pinned. Nothing here.
+  virtual void DropScriptState() {}
   // The class of the attached instance, or null.
   GSClass* GetScriptClass() const;
 

@@ -62,7 +62,9 @@ void GSScriptInstance::Empty() {
     if (!native->IsObject()) return;
     if (native->GetKind() == GSObjectReference::KindGameObject) {
       ++count;
-      static_cast<GSObject*>(native)->Detach();
+      // A game object's threads and handlers go now; the object itself
+      // stays attached, so that the free pass deletes it.
+      static_cast<GSObject*>(native)->DropScriptState();
     }
   }
   if (cls != nullptr) ReleaseFields(cls, this);

@@ -1,8 +1,14 @@
 #include "gsruntime/GSThread.h"
 
+#include <cstdio>
+#include <string>
+
 #include "gsruntime/GSClass.h"
+#include "gsruntime/GSContext.h"
+#include "gsruntime/GSGameObject.h"
 #include "gsruntime/GSInterpreter.h"
 #include "gsruntime/GSReference.h"
+#include "gsruntime/GSRouter.h"
 
 namespace GSRuntime {
 
@@ -29,6 +35,10 @@ void GSThread::RestoreState(const SavedState& saved) {
   resumeOffset = saved.resumeOffset;
 }
 
+GSThread::~GSThread() {
+  Reset();
+}
+
 GSResult GSThread::Execute(float elapsed) {
   if (interpreter != nullptr) return interpreter(*this, elapsed);
   if (state == Waiting) {
@@ -37,11 +47,88 @@ GSResult GSThread::Execute(float elapsed) {
     if (timer > 0.0f) return ER_Blocked;
     timer = 0.0f;
   }
+  DropWait();
   return GSInterpret(*this);
+}
+
+void GSThread::DropWait() {
+  if (owner != nullptr)
+    for (const Block& entry : waitList) owner->Unsubscribe(entry.major);
+  waitList.clear();
+}
+
+namespace {
+
+const GSThread::Block* FindEntry(const std::vector<GSThread::Block>& list,
+                                 const GSMessage& message) {
+  for (const GSThread::Block& entry : list)
+    if (entry.major == message.major &&
+        (entry.minor == GSRouter::kAnyType || entry.minor == message.minor))
+      return &entry;
+  return nullptr;
+}
+
+}  // namespace
+
+bool GSThread::PostToQueue(const GSMessageRef& message, bool deliver) {
+  if (owner == nullptr || owner->Context() == nullptr || owner->Router() == nullptr || !message)
+    return false;
+  const Block* entry = FindEntry(waitList, *message);
+  if (state == Waiting) {
+    if (entry == nullptr) return false;
+    resumeOffset = entry->target;
+    const GSValue object = owner->Context()->MakeMessageObject(*message);
+    if (!stack_.Push(object)) {
+      GSObjectReference::Release(object);
+      return false;
+    }
+    state = Runnable;
+    timer = 0.0f;
+    return true;
+  }
+  if (entry == nullptr) return false;
+  if (!deliver) return true;
+  if (queue.size() < kQueueLimit) {
+    queue.push_back(message);
+    return true;
+  }
+  // The queue and the new message are dropped; the report keeps them.
+  char head[128];
+  std::snprintf(head, sizeof head,
+                "Message Queue Overflow for node %d (discarded message follows)\n",
+                static_cast<int>(owner->Id()));
+  std::string report = head;
+  owner->Router()->TraceMessage(*message, report);
+  std::snprintf(head, sizeof head, " thread state is %d\n", static_cast<int>(state));
+  report += head;
+  report += " messages already in queue follow:\n";
+  for (const GSMessageRef& queued : queue) owner->Router()->TraceMessage(*queued, report);
+  Exception(report.c_str(), true);
+  ClearQueue();
+  return true;
+}
+
+bool GSThread::OfferQueuedMessages() {
+  if (owner == nullptr) return state == Runnable;
+  for (size_t n = queue.size(); n > 0; --n) {
+    const GSMessageRef message = std::move(queue.front());
+    queue.pop_front();
+    if (!PostToQueue(message, false)) continue;
+    if (state == Waiting)
+      PostToQueue(message, true);
+    else
+      queue.push_back(message);
+  }
+  return state == Runnable;
 }
 
 void GSThread::Reset() {
   stack_.Clear();
+  if (owner != nullptr) {
+    ClearQueue();
+    DropWait();
+  }
+  waitList.clear();
   state = Runnable;
   resumeOffset = 0;
   flags = 0;

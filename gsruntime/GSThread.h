@@ -48,16 +48,38 @@
 // in every case. `args` must hold exactly fn.params - 1 values (else
 // ER_NoStackFrame); no room for the frame gives ER_StackOverflow.
 //
+// A thread of a game object (`owner`) waits for messages: WAIT sets its
+// wait list (`waitList`, one Block per message type, the node subscribed
+// to each major type) and the waiting state; the next Execute drops that
+// list again (DropWait: unsubscribes and empties it). PostToQueue(message,
+// deliver) offers a message: without an owner on a router, false; a
+// waiting thread whose list matches (major equal, minor equal or 1)
+// resumes at the entry's target with a script Message object pushed; a
+// runnable thread whose list matches queues the message (with deliver; at
+// most kQueueLimit, beyond which the overflow report is printed through
+// Exception with keepRunning, the queue and the new message are dropped and
+// the thread goes on) or just answers true (without deliver).
+// OfferQueuedMessages hands the queued messages to a new wait: the first
+// match resumes the thread, later matches stay queued, the rest are
+// dropped; it answers whether the thread is runnable. ClearQueue drops the
+// queue. A static thread is the machine's own (flags bit 0): it may not
+// sleep or wait.
+//
 // Not thread-safe: script threads run cooperatively on one system thread.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <span>
+#include <vector>
 
+#include "gsruntime/GSMessage.h"
 #include "gsruntime/GSStack.h"
 #include "gsruntime/GSValue.h"
 
 namespace GSRuntime {
+
+class GSGameObject;
 
 enum GSResult : uint32_t {
   ER_Done = 0,
@@ -92,9 +114,21 @@ class GSThread {
     uint32_t resumeOffset = 0;
   };
 
+  // One entry of a wait: the message type and where the thread resumes.
+  struct Block {
+    uint16_t major;
+    uint16_t minor;
+    uint32_t target;
+  };
+
+  static constexpr uint32_t kStaticFlag = 1;
+  static constexpr size_t kQueueLimit = 1024;
+
   using Interpreter = GSResult (*)(GSThread& thread, float elapsed);
 
-  explicit GSThread(uint32_t threadFlags) : flags(threadFlags) {}
+  explicit GSThread(uint32_t threadFlags, GSGameObject* threadOwner = nullptr)
+      : flags(threadFlags), owner(threadOwner) {}
+  ~GSThread();
   GSThread(const GSThread&) = delete;
   GSThread& operator=(const GSThread&) = delete;
 
@@ -105,6 +139,12 @@ class GSThread {
   GSResult Execute(float elapsed);
   void Exception(const char* text, bool keepRunning);
   void Reset();
+  bool IsStatic() const { return (flags & kStaticFlag) != 0; }
+
+  bool PostToQueue(const GSMessageRef& message, bool deliver);
+  bool OfferQueuedMessages();
+  void ClearQueue() { queue.clear(); }
+  void DropWait();
 
   static void SetInterpreter(Interpreter interpreter);
   static const char* ResultName(uint32_t code);
@@ -113,6 +153,9 @@ class GSThread {
   uint32_t resumeOffset = 0;
   uint32_t flags;
   float timer = 0.0f;  // seconds of sleep left; 0 while waiting for a message
+  GSGameObject* owner;
+  std::vector<Block> waitList;
+  std::deque<GSMessageRef> queue;
 
  private:
   GSStack stack_;

@@ -7,12 +7,16 @@
 # - no script instance is left alive (gsrun reports any after the context
 #   is destroyed).
 # A "// run: CLASS SIGNATURE ARG..." line chooses the call (default: Main
-# and "$void@Main::Run()"). Scripts may include the standard script
-# libraries (LIBRARIES); a "// root: standard" line runs the script with
-# "--root ROOT", whose libraries/ holds them compiled.
+# and "$void@Main::Run()"); "// pump: SECONDS STEP" pumps the router
+# afterwards (gsrun --pump SECONDS --dt STEP); "// expect stderr: TEXT" is
+# contained in a line of standard error, in order, without making an error
+# of the run; "// runs: N" runs the script N times, each with the same
+# output. The standard libraries of LIBRARIES (gs.gs) are compiled first; a
+# "// root: standard" line runs the script with "--root ROOT", whose
+# libraries/ holds them all compiled.
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
-foreach(source ${INCLUDE}/test.gs ${SCRIPT})
+foreach(source ${LIBRARIES}/gs.gs ${INCLUDE}/test.gs ${SCRIPT})
   execute_process(COMMAND ${GSBUILDLIB} -o ${WORK} -i ${INCLUDE} -i ${LIBRARIES} ${source}
                   RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(NOT status EQUAL 0)
@@ -20,9 +24,13 @@ foreach(source ${INCLUDE}/test.gs ${SCRIPT})
   endif()
 endforeach()
 
-file(STRINGS ${SCRIPT} directives REGEX "^// (expect|expect runtime error|run|root): ")
+file(STRINGS ${SCRIPT} directives
+     REGEX "^// (expect|expect runtime error|expect stderr|run|pump|runs|root): ")
 set(expected "")
 set(errors "")
+set(notes "")
+set(pump "")
+set(runs 1)
 set(call Main "$void@Main::Run()")
 set(root "")
 foreach(line IN LISTS directives)
@@ -30,23 +38,43 @@ foreach(line IN LISTS directives)
     string(APPEND expected "${CMAKE_MATCH_1}\n")
   elseif(line MATCHES "^// expect runtime error: (.*)$")
     list(APPEND errors "${CMAKE_MATCH_1}")
+  elseif(line MATCHES "^// expect stderr: (.*)$")
+    list(APPEND notes "${CMAKE_MATCH_1}")
   elseif(line MATCHES "^// run: (.*)$")
     separate_arguments(call UNIX_COMMAND "${CMAKE_MATCH_1}")
   elseif(line STREQUAL "// root: standard")
     set(root --root ${ROOT})
+  elseif(line MATCHES "^// pump: ([^ ]+) ([^ ]+)$")
+    set(pump --pump ${CMAKE_MATCH_1} --dt ${CMAKE_MATCH_2})
+  elseif(line MATCHES "^// runs: ([0-9]+)$")
+    set(runs ${CMAKE_MATCH_1})
   endif()
 endforeach()
 
 get_filename_component(name ${SCRIPT} NAME_WE)
-execute_process(COMMAND ${GSRUN} ${root} --libs ${WORK} ${WORK}/${name}.gsl ${call}
-                RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
-set(report "status ${status}\n--- stdout\n${out}--- stderr\n${err}")
+foreach(run RANGE 1 ${runs})
+  execute_process(COMMAND ${GSRUN} ${root} --libs ${WORK} ${pump} ${WORK}/${name}.gsl ${call}
+                  RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  set(report "status ${status}\n--- stdout\n${out}--- stderr\n${err}")
+  if(run GREATER 1 AND NOT "${report}" STREQUAL "${first}")
+    message(FATAL_ERROR "run ${run} differs from the first\n${first}\n--- run ${run}\n${report}")
+  endif()
+  set(first "${report}")
+endforeach()
 if(err MATCHES "script instances still alive")
   message(FATAL_ERROR "script instances leaked\n${report}")
 endif()
 if(NOT out STREQUAL expected)
   message(FATAL_ERROR "standard output differs; expected:\n${expected}${report}")
 endif()
+set(rest "${err}")
+foreach(text IN LISTS notes)
+  string(FIND "${rest}" "${text}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "no standard error line with '${text}' (in order)\n${report}")
+  endif()
+  string(SUBSTRING "${rest}" ${at} -1 rest)
+endforeach()
 set(rest "${err}")
 foreach(text IN LISTS errors)
   string(FIND "${rest}" "${text}" at)

@@ -1,20 +1,25 @@
 // gsrun: the script test host. It loads a compiled library, makes an
-// instance of a class in a plain context and calls one of its functions:
+// instance of a class in a plain context with a router and calls one of
+// its functions:
 //
 //   gsrun [--root DIR] [--libs FOLDER]... [--context plain] [--pump SECONDS]
 //         [--dt STEP] LIBRARY.gsl CLASS [SIGNATURE [ARG]...]
 //
 // --root DIR makes DIR/libraries the "libraries" root and registers the
-// native libraries there (RegisterNativeLibraries); a registration that
-// fails is a library that does not load (status 2). --libs FOLDER
-// announces the libraries of another folder (repeatable). Only the plain context exists
-// so far, and as no context has a router there is nothing to pump: --pump
-// and --dt are checked and have no effect. CLASS is instantiated (its
-// initialisers run); SIGNATURE (for example "$int@Demo::Run(int)") names
-// the function to call and each ARG is converted by the signature's
-// parameter types (int and float as numbers, bool as 0/1 or true/false,
-// string as given). The call goes through GSObject::InvokeFunction, the
-// host call after its router check.
+// native libraries there (RegisterNativeLibraries, which brings the natives
+// of the native classes); a registration that fails is a library that does
+// not load (status 2). Without --root only the linked-list natives are
+// registered. --libs FOLDER announces the libraries of another folder
+// (repeatable). Only the plain context exists so far. The host makes the
+// context's router (enabled, clock at 0). CLASS is instantiated (its
+// initialisers run; a class deriving from GameObject is made as a game
+// object and registered with the router); SIGNATURE (for example
+// "$int@Demo::Run(int)") names the function to call and each ARG is
+// converted by the signature's parameter types (int and float as numbers,
+// bool as 0/1 or true/false, string as given). The call goes through
+// GSObject::CallFunction: a thread function starts a thread of the game
+// object. --pump SECONDS then runs the router's pump (RouterPump.h) with
+// ticks of --dt STEP seconds (default 0.1).
 //
 // Standard output: what scripts print through the test class, then the
 // call's result (int "%d", float "%f", string as it is, bool
@@ -33,13 +38,17 @@
 #include <string_view>
 #include <vector>
 
+#include "RouterPump.h"
 #include "TestNatives.h"
+#include "gsnative/LinkedListNatives.h"
 #include "gsnative/NativeLibraryRegistration.h"
 #include "gsruntime/GSClass.h"
 #include "gsruntime/GSContext.h"
+#include "gsruntime/GSGameObject.h"
 #include "gsruntime/GSMachine.h"
 #include "gsruntime/GSObject.h"
 #include "gsruntime/GSPrintHook.h"
+#include "gsruntime/GSRouter.h"
 #include "gsruntime/GSScriptInstance.h"
 #include "gsruntime/GSString.h"
 #include "kiv/File.h"
@@ -51,13 +60,17 @@ using namespace GSRuntime;
 bool sawException = false;
 
 void PrintToStderr(const char* format, ...) {
-  char text[16384];
   va_list args;
   va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
+  va_list again;
+  va_copy(again, args);
+  const int length = std::vsnprintf(nullptr, 0, format, args);
   va_end(args);
-  if (std::strncmp(text, "Thread Exception: ", 18) == 0) sawException = true;
-  std::fprintf(stderr, "%s\n", text);
+  std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+  std::vsnprintf(text.data(), text.size() + 1, format, again);  // whole: reports can be long
+  va_end(again);
+  if (text.starts_with("Thread Exception: ")) sawException = true;
+  std::fprintf(stderr, "%s\n", text.c_str());
 }
 
 int Usage(const char* why) {
@@ -75,6 +88,8 @@ struct Options {
   std::string className;
   std::string signature;
   std::vector<std::string> args;
+  double pump = 0.0;
+  double dt = 0.1;
 };
 
 bool IsNumber(const char* text, bool integer) {
@@ -104,7 +119,12 @@ int Parse(int argc, char** argv, Options& options) {
       return Usage("only the plain context is available");
     if ((arg == "--pump" || arg == "--dt") && !IsNumber(value, false))
       return Usage("--pump and --dt take a number of seconds");
+    if (arg == "--pump") options.pump = std::strtod(value, nullptr);
+    if (arg == "--dt") options.dt = std::strtod(value, nullptr);
   }
+  if (!(options.pump >= 0.0 && options.pump <= 86400.0) ||
+      !(options.dt >= 0.001 && options.dt <= 3600.0))
+    return Usage("--pump takes 0 to 86400 seconds and --dt 0.001 to 3600");
   if (positional.size() < 2) return Usage("a library and a class are needed");
   options.library = positional[0];
   options.className = positional[1];
@@ -170,10 +190,41 @@ void PrintResult(const std::string& type, GSValue value) {
   }
 }
 
-// Runs the call in `context`; the exit status.
+int Call(const Options& options, GSClass* cls, GSContext& context, GSObject& object);
+
+// The instance of CLASS: a game object on the router for a class deriving
+// from GameObject, else a plain object. Null when its initialisers fail.
+GSObject* MakeObject(GSClass* cls, GSContext& context) {
+  if (!cls->InheritsFrom("GameObject")) {
+    GSObject* object = new GSObject;
+    if (object->AttachScriptInstance(cls, &context)) return object;
+    delete object;
+    return nullptr;
+  }
+  GSGameObject* object = new GSGameObject;
+  if (!object->AttachScriptInstance(cls, &context)) {
+    delete object;
+    return nullptr;
+  }
+  context.Router()->AddNode(object);
+  return object;
+}
+
+// Makes the instance, runs the call and the pump in `context`; the exit
+// status.
 int Run(const Options& options, GSClass* cls, GSContext& context) {
-  GSObject object;
-  if (!object.AttachScriptInstance(cls, &context)) return 1;
+  GSObject* object = MakeObject(cls, context);
+  if (object == nullptr) return 1;
+  const int status = Call(options, cls, context, *object);
+  if (status != 2 && options.pump > 0.0) PumpRouter(*context.Router(), options.pump, options.dt);
+  std::fflush(stdout);
+  // The host's count goes; a game object is then left to its router.
+  GSObjectReference::Release(object->GetScriptInstance());
+  return status != 0 ? status : (sawException ? 1 : 0);
+}
+
+// Calls SIGNATURE on `object`; the exit status so far.
+int Call(const Options& options, GSClass* cls, GSContext& context, GSObject& object) {
   if (options.signature.empty()) return sawException ? 1 : 0;
   std::string returns;
   std::vector<std::string> params;
@@ -188,8 +239,8 @@ int Run(const Options& options, GSClass* cls, GSContext& context) {
   for (size_t i = 0; i < params.size(); ++i)
     converted = Convert(params[i], options.args[i], context, args[i]) && converted;
   GSValue result = 0;
-  const bool done = converted && GSObject::InvokeFunction(cls, object.GetScriptInstance(),
-                                                          options.signature.c_str(), args, &result);
+  const bool done = converted && GSObject::CallFunction(&context, cls, object.GetScriptInstance(),
+                                                        options.signature.c_str(), args, &result);
   if (done) PrintResult(returns, result);
   const bool plain =
       returns == "int" || returns == "float" || returns == "bool" || returns == "void";
@@ -208,6 +259,7 @@ int main(int argc, char** argv) {
   if (const int bad = Parse(argc, argv, options)) return bad;
   GSPrintHook = PrintToStderr;
   RegisterTestNatives();
+  if (options.root.empty()) GSAddNativeRegistrar(RegisterLinkedListNatives);
   GSMachine* machine = GetGSMachine();
   if (!options.root.empty()) {
     Kiv::File::Subst(Kiv::PString("libraries"), options.root + "/libraries");
@@ -234,6 +286,7 @@ int main(int argc, char** argv) {
   {
     GSContext context;
     GSContext::AddLive(&context);
+    context.InstallRouter(new GSRouter);
     status = Run(options, cls, context);
   }
   const int64_t alive = GSScriptInstance::LiveCount();

@@ -1,0 +1,138 @@
+// GSRouter: delivers messages between the nodes of one script context.
+//
+// A context owns at most one router (GSContext::InstallRouter); the runtime
+// itself never makes one: a host does (the test host gsrun, for one). A
+// router registers nodes under ids from one process-wide counter (from 1,
+// never reused: registration is refused once the counter is spent), keeps
+// the node-name table (a duplicate name leaves the later node nameless),
+// interns type texts into 16-bit numbers (empty or null: 1, never stored;
+// interned types from 101 on; once 65,535 is handed out a new text is
+// refused with 0, so the counter never wraps into the system types below
+// 100), counts per-node subscriptions per major type, and delivers:
+//
+// - Send(message): now. Major 0 (a refused type) is dropped. A type below
+//   100 goes to every node (destination 0, in id order) or to the
+//   destination; any other type only to subscribers whose mute flag is
+//   clear (in id order, for a broadcast). A message for an unknown id is
+//   dropped. Delivery calls the node's HandleMessage; nodes removed while a
+//   message is being delivered are skipped.
+// - Post(message): queues a copy (the caller's handle is never stored);
+//   nothing while the router is disabled. Due time 0: the posted queue
+//   (first in first out); otherwise the delay queue at clock + delay. Due
+//   times are kept as 64-bit milliseconds, so the wrap of the 30-bit due
+//   word (after about 12.4 days) never disorders the queue; equal due
+//   times leave in the order they were posted. The message's due word
+//   keeps the 30-bit form.
+// - ClearQueuedMessages(node, major, minor): drops the delayed messages for
+//   the node with that major and minor (an empty minor: every minor),
+//   printing "%d queued router messages cleared for %04d '%s', message %s,
+//   %s" when any were dropped. The posted queue is not searched.
+// - Info(): the five counter lines. TraceMessage appends one line.
+// - Done(): shutdown, run by the owning context's destructor: prints
+//   "GSRouter::Done(), %d outstanding node(s)" when nodes remain, empties
+//   every table and queue, unregisters each node in id order and deletes
+//   those that carry the destroy flag, and disables the router. It can be
+//   used again afterwards.
+//
+// The pass that moves time on belongs to the host: AdvanceClock,
+// TakePosted (the posted queue, emptied), TakeDue (the delayed messages due
+// by now, in due order, removed) and TakeScheduled (the ids of the nodes
+// whose Update is due, in id order, taken out of the update set) are its
+// steps; an id is looked up again before its node is updated.
+//
+// Messages print through GSPrintHook. Not thread-safe: the script thread
+// owns the router, its nodes and their messages.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "gsruntime/GSMessage.h"
+#include "gsruntime/GSNode.h"
+
+class GSRouter {
+ public:
+  static constexpr uint16_t kAnyType = 1;
+  static constexpr uint16_t kFirstType = 101;
+  static constexpr uint16_t kSystemTypeLimit = 100;
+  static constexpr uint16_t kRefusedType = 0;
+
+  GSRouter() = default;
+  ~GSRouter();
+  GSRouter(const GSRouter&) = delete;
+  GSRouter& operator=(const GSRouter&) = delete;
+
+  bool AddNode(GSRuntime::GSNode* node);
+  bool RemoveNode(GSRuntime::GSNode* node);
+  GSRuntime::GSNode* FindNode(uint32_t id) const;
+  GSRuntime::GSNode* FindNodeByName(const char* name) const;
+
+  uint16_t InternMajorType(const char* text);
+  std::string MajorTypeName(uint16_t type) const;
+
+  bool Subscribe(GSRuntime::GSNode* node, uint16_t major);
+  bool Unsubscribe(GSRuntime::GSNode* node, uint16_t major);
+
+  void Send(const GSRuntime::GSMessageRef& message);
+  void Post(const GSRuntime::GSMessageRef& message);
+  void ClearQueuedMessages(GSRuntime::GSNode* node, const char* major, const char* minor);
+  void Info() const;
+  void TraceMessage(const GSRuntime::GSMessage& message, std::string& out) const;
+  void DumpAllThreadStacks() const;
+  bool Done();
+
+  // Enters a scheduled, registered node in the update set.
+  void Schedule(GSRuntime::GSNode* node);
+
+  bool Enabled() const { return enabled_; }
+  void SetEnabled(bool enabled) { enabled_ = enabled; }
+  bool Excluded() const { return excluded_; }
+  uint64_t Clock() const { return clock_; }
+  void AdvanceClock(uint64_t ms) { clock_ += ms; }
+  std::vector<GSRuntime::GSMessageRef> TakePosted();
+  std::vector<GSRuntime::GSMessageRef> TakeDue();
+  std::vector<uint32_t> TakeScheduled();
+  bool HasWork() const { return !posted_.empty() || !delayed_.empty() || !scheduled_.empty(); }
+
+  size_t NodeCount() const { return nodes_.size(); }
+  size_t DelayedCount() const { return delayed_.size(); }
+  size_t PostedCount() const { return posted_.size(); }
+  uint16_t LastType() const { return typeCounter_; }
+
+  // The next id the process-wide counter hands out (tests).
+  static uint32_t NextNodeId();
+  static void SetNextNodeId(uint32_t id);
+
+ private:
+  struct Subscription {
+    uint32_t count = 0;
+    GSRuntime::GSNode* node = nullptr;
+  };
+  struct Delayed {
+    uint64_t due;
+    uint64_t order;
+    GSRuntime::GSMessageRef message;
+  };
+  static bool Later(const Delayed& a, const Delayed& b);
+
+  void Deliver(GSRuntime::GSNode* node, const GSRuntime::GSMessageRef& message);
+  const char* NameOf(uint32_t id) const;
+
+  std::unordered_map<std::string, uint32_t> nodeNames_;
+  std::unordered_map<std::string, uint16_t> typeNames_;
+  std::map<uint16_t, std::string> typeTexts_;
+  std::map<uint32_t, GSRuntime::GSNode*> nodes_;  // by id: registration order
+  std::unordered_map<uint16_t, std::map<uint32_t, Subscription>> subscriptions_;
+  std::deque<GSRuntime::GSMessageRef> posted_;
+  std::vector<Delayed> delayed_;  // a min-heap on (due, order)
+  uint64_t delayOrder_ = 0;
+  std::map<uint32_t, GSRuntime::GSNode*> scheduled_;
+  uint16_t typeCounter_ = 100;
+  uint64_t clock_ = 0;
+  bool enabled_ = true;
+  bool excluded_ = false;
+};
