@@ -11,6 +11,7 @@ Display::Display()
 Display::~Display() = default;
 
 void Display::RecordLine(const char* format, ...) {
+  if (!recording_) return;
   va_list args;
   va_start(args, format);
   record_.push_back(StringPrintfV(format, args));
@@ -114,6 +115,7 @@ void Display::ResetTextureStage(uint32_t stage) {
 
 void Display::RecordDraw(const void* chunk, const VertexProgram* program, uint32_t first,
                          uint32_t count) {
+  if (!recording_) return;
   const auto number =
       chunkNumbers_.emplace(chunk, static_cast<uint32_t>(chunkNumbers_.size() + 1)).first->second;
   DrawRecord draw;

@@ -38,8 +38,9 @@
 // Draws are recorded as a line "Draw <chunk> <vertex program> <pixel
 // program> <first> <count>" and as a DrawRecord; chunks are numbered 1, 2,
 // ... in the order this display first draws them, programs are named, "-"
-// for none. BeginFrame counts frames. Not thread-safe: a display belongs to
-// the thread that renders.
+// for none. SetRecording(false) stops all recording (lines and draw
+// records) until it is turned on again. BeginFrame counts frames. Not thread-safe: a display
+// belongs to the thread that renders.
 #pragma once
 
 #include <array>
@@ -141,6 +142,7 @@ class Display {
     draws_.clear();
   }
   void RecordLine(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  void SetRecording(bool on) { recording_ = on; }
 
  private:
   std::set<uint32_t> capabilities_;
@@ -167,6 +169,7 @@ class Display {
   std::map<const void*, uint32_t> chunkNumbers_;
   std::vector<DrawRecord> draws_;
   std::vector<String> record_;
+  bool recording_ = true;
 };
 
 }  // namespace Kiv
