@@ -117,7 +117,9 @@ VertexProgram* VertexProgramManager::CreateVertexProgram(const PString& set, con
   if (failing_.count(name.View()) != 0) return nullptr;
   if (!DeclaresProgram(GetBuiltInText(set), name.View())) return nullptr;
   auto* program = new (std::nothrow) VertexProgram(display_, set, name);
-  if (program != nullptr) ++created_;
+  if (program == nullptr) return nullptr;
+  ++created_;
+  display_->RecordLine("CreateProgram %s", name.c_str());
   return program;
 }
 
@@ -137,7 +139,9 @@ TextureCombiner* TextureCombinerManager::CreateTextureCombiner(const PString& na
   if (text.empty()) return nullptr;
   auto* combiner =
       new (std::nothrow) TextureCombiner(display_, name, ParseCombinerRegisters(text, nullptr));
-  if (combiner != nullptr) ++created_;
+  if (combiner == nullptr) return nullptr;
+  ++created_;
+  display_->RecordLine("CreateProgram %s", name.c_str());
   return combiner;
 }
 

@@ -15,6 +15,9 @@
 // named program fail (FailCreation). Created programs are counted
 // (Kiv::ReferenceCount) and hold their display, which must outlive them.
 //
+// Each program made records "CreateProgram <name>" on the display;
+// ClearFailures lets the named programs be made again.
+//
 // Setting a constant stores it and records a line on the display:
 // "VertexConstant <program> <index> x y z w" or
 // "PixelConstant <program> <register> x y z w" (%g each).
@@ -89,6 +92,7 @@ class VertexProgramManager {
   VertexProgram* CreateVertexProgram(const PString& set, const PString& name, RenderKernel* kernel,
                                      uint32_t type, uint32_t flags);
   void FailCreation(std::string_view name) { failing_.emplace(name); }
+  void ClearFailures() { failing_.clear(); }
   uint32_t CreatedCount() const { return created_; }
 
  private:
@@ -106,6 +110,7 @@ class TextureCombinerManager {
 
   TextureCombiner* CreateTextureCombiner(const PString& name, RenderKernel* kernel, uint32_t flags);
   void FailCreation(std::string_view name) { failing_.emplace(name); }
+  void ClearFailures() { failing_.clear(); }
   uint32_t CreatedCount() const { return created_; }
 
  private:

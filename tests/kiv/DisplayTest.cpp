@@ -102,7 +102,8 @@ TEST(Display, ProgramsFromRegisteredTextsRecordConstantsAndDraws) {
   display.BeginFrame();
   EXPECT_EQ(display.GetFrameCount(), 1u);
   EXPECT_EQ(display.GetRecord(),
-            (std::vector<std::string>{"VertexConstant Lit 7 0 0 -1 0",
+            (std::vector<std::string>{"CreateProgram Lit", "CreateProgram TestPixel",
+                                      "VertexConstant Lit 7 0 0 -1 0",
                                       "PixelConstant TestPixel 0 1 0.5 0 1",
                                       "PixelProgram TestPixel", "Draw 1 Lit TestPixel 0 36",
                                       "PixelProgram none", "Draw 2 - - 3 6", "Draw 1 - - 0 36"}));
