@@ -18,9 +18,9 @@
 #include "render/materials/VandruAlphaBlendCache.h"
 
 // Every allocation of this test program is counted, so that a frame can be
-// shown to allocate nothing. The library's operator delete frees with
-// free(), so only operator new is replaced; g++ sees the malloc() behind it
-// and would take every delete in this file for a mismatch.
+// shown to allocate nothing. new and delete are replaced as a pair over
+// malloc() and free(); g++ sees the malloc() behind new and would take every
+// delete in this file for a mismatch.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 #endif
@@ -28,10 +28,31 @@ namespace {
 std::atomic<long> gAllocations{0};
 }  // namespace
 
-void* operator new(size_t size) {
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
   ++gAllocations;
-  if (void* p = std::malloc(size != 0 ? size : 1)) return p;
+  return std::malloc(size != 0 ? size : 1);
+}
+void* operator new(size_t size) {
+  if (void* p = operator new(size, std::nothrow)) return p;
   throw std::bad_alloc();
+}
+void* operator new[](size_t size) {
+  return operator new(size);
+}
+void* operator new[](size_t size, const std::nothrow_t&) noexcept {
+  return operator new(size, std::nothrow);
+}
+void operator delete(void* p) noexcept {
+  std::free(p);
+}
+void operator delete(void* p, size_t) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p, size_t) noexcept {
+  std::free(p);
 }
 
 namespace {
