@@ -130,6 +130,68 @@ void Display::RecordDraw(const void* chunk, const VertexProgram* program, uint32
   draws_.push_back(std::move(draw));
 }
 
+namespace {
+
+String MatrixText(const Matrix4& matrix) {
+  String text;
+  for (float v : matrix.m) text += StringPrintf(" %g", double(v));
+  return text;
+}
+
+}  // namespace
+
+void Display::SetWorldTransform(const Matrix4& matrix) {
+  world_ = matrix;
+  RecordLine("WorldTransform%s", MatrixText(matrix).c_str());
+}
+
+void Display::SetTextureTransform(uint32_t stage, const Matrix4& matrix) {
+  if (stage >= kMaxTextureUnits) return;
+  textureTransforms_[stage] = matrix;
+  RecordLine("TextureTransform %u%s", stage, MatrixText(matrix).c_str());
+}
+
+void Display::ResetTextureTransform(uint32_t stage) {
+  if (stage >= kMaxTextureUnits) return;
+  textureTransforms_[stage] = Matrix4();
+  RecordLine("TextureTransform %u reset", stage);
+}
+
+void Display::SetTexture(uint32_t unit, const void* texture, const PString& name) {
+  if (unit >= kMaxTextureUnits) return;
+  textures_[unit] = texture;
+  RecordLine("Texture %u %s", unit, texture != nullptr && !name.Empty() ? name.c_str() : "-");
+}
+
+void Display::SetEmptyTexture(uint32_t unit) {
+  if (unit >= kMaxTextureUnits) return;
+  textures_[unit] = nullptr;
+  RecordLine("Texture %u -", unit);
+}
+
+void Display::SetEmptyCubeTexture(uint32_t unit) {
+  if (unit >= kMaxTextureUnits) return;
+  textures_[unit] = nullptr;
+  RecordLine("CubeTexture %u -", unit);
+}
+
+void Display::SetGlobalAmbient(const Color& colour) {
+  globalAmbient_ = colour;
+  RecordLine("GlobalAmbient %g %g %g %g", double(colour.r), double(colour.g), double(colour.b),
+             double(colour.a));
+}
+
+void Display::SetTextureStageConstant(uint32_t stage, const Color& colour) {
+  RecordLine("StageConstant %u %g %g %g %g", stage, double(colour.r), double(colour.g),
+             double(colour.b), double(colour.a));
+}
+
+Display::State Display::GetState() const {
+  return State{blendMode_,  blendSource_, blendDestination_,  alphaTest_,
+               depthWrite_, cullMode_,    fogMode_,           colorMaterialMode_,
+               texGen_,     textures_,    textureTransforms_, activeCombiner_};
+}
+
 void Display::ConvertColorArray(uint32_t* /*colors*/, uint32_t /*count*/) const {}
 
 }  // namespace Kiv

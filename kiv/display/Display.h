@@ -35,6 +35,17 @@
 // "ApplyStageState <handle>", an unknown handle records nothing; resetting
 // a stage records "ResetTextureStage <stage>".
 //
+// Transforms and textures: the world transform ("WorldTransform" and 16
+// values), the texture transform of a stage ("TextureTransform <stage>" and
+// 16 values, "TextureTransform <stage> reset" back to the identity), the
+// texture bound to a unit ("Texture <unit> <name>", "Texture <unit> -" for
+// an empty unit, "CubeTexture <unit> -" for an empty cube unit), the global
+// ambient colour ("GlobalAmbient r g b a") and a stage's constant colour
+// ("StageConstant <stage> r g b a"). GetState answers the states a material
+// must leave as it found them (blending, alpha test, depth writes, culling,
+// fog, colour material, coordinate generation, textures, texture
+// transforms and the active pixel program), to compare before and after.
+//
 // Draws are recorded as a line "Draw <chunk> <vertex program> <pixel
 // program> <first> <count>" and as a DrawRecord; chunks are numbered 1, 2,
 // ... in the order this display first draws them, programs are named, "-"
@@ -53,6 +64,8 @@
 
 #include "kiv/PString.h"
 #include "kiv/String.h"
+#include "kiv/basics/Matrix4.h"
+#include "kiv/display/DisplayMaterial.h"
 #include "kiv/display/Programs.h"
 #include "kiv/display/TextureArgs.h"
 
@@ -68,6 +81,16 @@ class Display {
     PString pixelProgram;
     uint32_t first = 0;
     uint32_t count = 0;
+  };
+  struct State {
+    uint32_t blendMode, blendSource, blendDestination;
+    bool alphaTest, depthWrite;
+    uint32_t cullMode, fogMode, colorMaterialMode;
+    std::array<uint32_t, kMaxTextureUnits> texGen;
+    std::array<const void*, kMaxTextureUnits> textures;
+    std::array<Matrix4, kMaxTextureUnits> textureTransforms;
+    const TextureCombiner* combiner;
+    bool operator==(const State&) const = default;
   };
   struct StageState {
     TextureArgs colour;
@@ -109,6 +132,22 @@ class Display {
   bool GetAntiAliasing() const { return antiAliasing_; }
 
   void ConvertColorArray(uint32_t* colors, uint32_t count) const;
+
+  void SetWorldTransform(const Matrix4& matrix);
+  const Matrix4& GetWorldTransform() const { return world_; }
+  void SetTextureTransform(uint32_t stage, const Matrix4& matrix);
+  void ResetTextureTransform(uint32_t stage);
+  // `texture` identifies the texture; `name` is what the record shows.
+  void SetTexture(uint32_t unit, const void* texture, const PString& name);
+  void SetEmptyTexture(uint32_t unit);
+  void SetEmptyCubeTexture(uint32_t unit);
+  const void* GetTexture(uint32_t unit) const {
+    return unit < kMaxTextureUnits ? textures_[unit] : nullptr;
+  }
+  void SetGlobalAmbient(const Color& colour);
+  const Color& GetGlobalAmbient() const { return globalAmbient_; }
+  void SetTextureStageConstant(uint32_t stage, const Color& colour);
+  State GetState() const;
 
   uint32_t GetTextureStageCount() const { return textureStages_; }
   void SetTextureStageCount(uint32_t count) { textureStages_ = count; }
@@ -158,6 +197,10 @@ class Display {
   uint32_t colorMaterialMode_ = 0;
   std::array<uint32_t, kMaxTextureUnits> texGen_{};
   bool antiAliasing_ = false;
+  Matrix4 world_;
+  std::array<Matrix4, kMaxTextureUnits> textureTransforms_{};
+  std::array<const void*, kMaxTextureUnits> textures_{};
+  Color globalAmbient_{0, 0, 0, 1};
   uint32_t textureStages_ = 4;
   std::unique_ptr<VertexProgramManager> vertexPrograms_;
   std::unique_ptr<TextureCombinerManager> combiners_;

@@ -101,14 +101,38 @@ TEST(Display, ProgramsFromRegisteredTextsRecordConstantsAndDraws) {
   display.RecordDraw(&chunkB, nullptr, 0, 36);
   display.BeginFrame();
   EXPECT_EQ(display.GetFrameCount(), 1u);
-  EXPECT_EQ(display.GetRecord(),
-            (std::vector<std::string>{"CreateProgram Lit", "CreateProgram TestPixel",
-                                      "VertexConstant Lit 7 0 0 -1 0",
-                                      "PixelConstant TestPixel 0 1 0.5 0 1",
-                                      "PixelProgram TestPixel", "Draw 1 Lit TestPixel 0 36",
-                                      "PixelProgram none", "Draw 2 - - 3 6", "Draw 1 - - 0 36"}));
+  EXPECT_EQ(
+      display.GetRecord(),
+      (std::vector<std::string>{
+          "CreateProgram Lit", "CreateProgram TestPixel", "VertexConstant Lit 7 0 0 -1 0",
+          "PixelConstant TestPixel 0 1 0.5 0 1", "PixelProgram TestPixel",
+          "Draw 1 Lit TestPixel 0 36", "PixelProgram none", "Draw 2 - - 3 6", "Draw 1 - - 0 36"}));
   display.RemoveProgramManagers();
   EXPECT_EQ(display.GetVertexProgramManager(), nullptr);
+}
+
+// What a material changes and must undo shows in the state; the world
+// transform and colours are recorded but are not part of it.
+TEST(Display, StateCoversWhatMaterialsMustRestore) {
+  Kiv::Display display;
+  const Kiv::Display::State before = display.GetState();
+  int texture = 0;
+  display.SetTexture(1, &texture, Kiv::PString("bump.tga"));
+  display.SetTextureTransform(1, Kiv::Matrix4::Translation(0, 0, 2));
+  EXPECT_NE(display.GetState(), before);
+  display.SetEmptyTexture(1);
+  display.ResetTextureTransform(1);
+  display.SetWorldTransform(Kiv::Matrix4::Translation(1, 2, 3));
+  display.SetGlobalAmbient({0.25f, 0.5f, 1, 1});
+  display.SetTextureStageConstant(0, {0.5f, 0.5f, 0.5f, 0.5f});
+  display.SetEmptyCubeTexture(3);
+  EXPECT_EQ(display.GetState(), before);
+  EXPECT_EQ(
+      display.GetRecord(),
+      (std::vector<std::string>{
+          "Texture 1 bump.tga", "TextureTransform 1 1 0 0 0 0 1 0 0 0 0 1 0 0 0 2 1", "Texture 1 -",
+          "TextureTransform 1 reset", "WorldTransform 1 0 0 0 0 1 0 0 0 0 1 0 1 2 3 1",
+          "GlobalAmbient 0.25 0.5 1 1", "StageConstant 0 0.5 0.5 0.5 0.5", "CubeTexture 3 -"}));
 }
 
 }  // namespace
