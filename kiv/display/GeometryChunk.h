@@ -25,6 +25,10 @@
 // already there keeps its slot. InitializeBuffers prepares the chunk for a
 // display; the null display keeps the CPU arrays and accepts every chunk.
 //
+// RenderGeometry records a draw of all the chunk's indices on the display
+// with the given vertex program, RenderPrimitives one of `count` indices
+// from `first`; neither draws without a display.
+//
 // Accessors answer null for an element the chunk does not have, or one of
 // the other component kind (GetFloats of a u32 element and so on), and for
 // arrays of no entries. Not thread-safe.
@@ -40,6 +44,8 @@
 namespace Kiv {
 
 class Display;
+class VertexProgram;
+struct ViewPort;
 
 class GeometryChunk : public ReferenceCount {
  public:
@@ -91,6 +97,11 @@ class GeometryChunk : public ReferenceCount {
   uint32_t GetNumInfluenceMatrices() const {
     return static_cast<uint32_t>(influenceMatrices_.size());
   }
+  void RenderGeometry(Display* display, ViewPort* viewport, const VertexProgram* program, bool lit,
+                      int pass);
+  void RenderPrimitives(Display* display, ViewPort* viewport, const VertexProgram* program,
+                        uint32_t first, const uint16_t* indices, uint32_t count, uint32_t primitive,
+                        bool lit, int pass);
   bool InitializeBuffers(const Display* /*display*/, bool /*keep*/) { return true; }
   uint32_t GetNumFaceNeighbors() const { return static_cast<uint32_t>(neighbors_.size()); }
 
