@@ -83,6 +83,29 @@ uint32_t GeometryChunk::GetVertexSize() const {
   return size;
 }
 
+bool GeometryChunk::AddChunkProperty(const PString& name) {
+  for (const auto& [held, value] : properties_) {
+    if (held == name) return false;
+  }
+  properties_.emplace_back(name, 0.0f);
+  return true;
+}
+
+void GeometryChunk::SetChunkProperty(const PString& name, float value) {
+  for (auto& [held, stored] : properties_) {
+    if (held != name) continue;
+    stored = value;
+    return;
+  }
+}
+
+float GeometryChunk::GetChunkProperty(const PString& name, float fallback) const {
+  for (const auto& [held, value] : properties_) {
+    if (held == name) return value;
+  }
+  return fallback;
+}
+
 void GeometryChunk::RenderGeometry(Display* display, ViewPort* /*viewport*/,
                                    const VertexProgram* program, bool /*lit*/, int /*pass*/) {
   if (display == nullptr) return;

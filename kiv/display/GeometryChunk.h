@@ -29,6 +29,10 @@
 // with the given vertex program, RenderPrimitives one of `count` indices
 // from `first`; neither draws without a display.
 //
+// Chunk properties are named floats: AddChunkProperty answers true when it
+// added the name (at 0.0), false when the chunk had it; GetChunkProperty
+// answers `fallback` for a name the chunk does not have.
+//
 // Accessors answer null for an element the chunk does not have, or one of
 // the other component kind (GetFloats of a u32 element and so on), and for
 // arrays of no entries. Not thread-safe.
@@ -36,8 +40,10 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
+#include "kiv/PString.h"
 #include "kiv/ReferenceCount.h"
 #include "kiv/display/StandardChunkHint.h"
 
@@ -97,6 +103,10 @@ class GeometryChunk : public ReferenceCount {
   uint32_t GetNumInfluenceMatrices() const {
     return static_cast<uint32_t>(influenceMatrices_.size());
   }
+  bool AddChunkProperty(const PString& name);
+  void SetChunkProperty(const PString& name, float value);
+  float GetChunkProperty(const PString& name, float fallback) const;
+
   void RenderGeometry(Display* display, ViewPort* viewport, const VertexProgram* program, bool lit,
                       int pass);
   void RenderPrimitives(Display* display, ViewPort* viewport, const VertexProgram* program,
@@ -133,6 +143,7 @@ class GeometryChunk : public ReferenceCount {
   std::vector<float> faceNormalArray_;
   std::vector<FaceNeighbors> neighbors_;
   uint32_t flags_ = 0;
+  std::vector<std::pair<PString, float>> properties_;
   std::vector<const void*> influenceMatrices_;
 };
 

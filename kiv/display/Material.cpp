@@ -5,6 +5,13 @@
 
 namespace Kiv {
 
+void Material::SetLightingState(Display* display, const DisplayLightList* lights) const {
+  const Color& specular = displayMaterial_.specular;
+  display->RecordLine("LightingState %zu %g %g %g %g", lights != nullptr ? lights->size() : 0,
+                      double(specular.r), double(specular.g), double(specular.b),
+                      double(specular.a));
+}
+
 void Material::RenderChunk(Display* display, ViewPort* /*viewport*/, GeometryChunk* chunk,
                            const DisplayLightList* /*lights*/, const Matrix4* /*matrix*/,
                            int /*pass*/) {

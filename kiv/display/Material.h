@@ -21,6 +21,10 @@
 // points). The base material records one draw of that range on the
 // display and nothing without a display.
 //
+// SetLightingState hands the display the lights and the material's colours
+// for a draw; the null display records "LightingState <lights> <specular
+// r g b a>".
+//
 // CreateGeometryChunk makes a chunk for this material's vertex layout; the
 // base material's layout is the standard one of GeometryChunk::Create with
 // no further elements. Null when the chunk cannot be made. Not thread-safe.
@@ -99,6 +103,8 @@ class Material : public ReferenceCount {
            flags_ == other.flags_ && factor_ == other.factor_ && properties_ == other.properties_ &&
            textures_ == other.textures_;
   }
+
+  void SetLightingState(Display* display, const DisplayLightList* lights) const;
 
   virtual void RenderChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk,
                            const DisplayLightList* lights, const Matrix4* matrix, int pass);
