@@ -21,6 +21,9 @@
 #include "kiv/Rand.h"
 #include "kiv/RenderKernel.h"
 #include "kiv/ResourceSystem.h"
+#include "render/materials/AlphaBlendCacheUnsorted.h"
+#include "render/materials/AlphaBlendCaches.h"
+#include "render/materials/VandruAlphaBlendCache.h"
 #include "tetlib/TETLib.h"
 
 namespace {
@@ -107,6 +110,9 @@ bool StartEngineObjects(EngineObjects& engine, const Switches& switches) {
   Kiv::RenderKernel& kernel = *engine.renderKernel;
   if (!InitWithRetry(os, [&kernel, &os] { return kernel.Init(&os, nullptr); }))
     return Fail("- Unable to initialize render system\n");
+  if (!Kiv::CreateAlphaBlendCaches(&kernel, &engine.alphaBlendCache,
+                                   &engine.unsortedAlphaBlendCache))
+    return Fail("- Unable to initialize render system\n");
   return true;
 }
 
@@ -183,6 +189,10 @@ void ShutdownEngine(EngineObjects& engine) {
   ReleaseFolderLayout();
   NetShutdown();
   SweepUnusedEntries();
+  Kiv::ReleaseRef(engine.unsortedAlphaBlendCache);
+  engine.unsortedAlphaBlendCache = nullptr;
+  Kiv::ReleaseRef(engine.alphaBlendCache);
+  engine.alphaBlendCache = nullptr;
   Kiv::SetRenderKernel(nullptr);
   delete engine.renderKernel;
   engine.renderKernel = nullptr;

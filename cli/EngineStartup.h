@@ -4,11 +4,12 @@
 // validation library's error handler, the saved start directory and the
 // change to the program's folder, the validation data manager on
 // "<program folder>/TETData/", the engine objects (Kiv::OS, the resource
-// system, the null render kernel), the network layer, the installation and
-// user-data folders (the installation root is the program folder's parent),
-// the daemon client (which starts the daemon when none runs), the main
-// thread id and the interface-text language stored in the daemon's settings
-// ("internet"/"language", "US" when empty). The switches "norender",
+// system, the null render kernel and its two alpha-blend caches), the
+// network layer, the installation and user-data folders (the installation
+// root is the program folder's parent), the daemon client (which starts the
+// daemon when none runs), the main thread id and the interface-text
+// language stored in the daemon's settings ("internet"/"language", "US"
+// when empty). The switches "norender",
 // "-kivlog" and "-novadclient" are looked for in every argument, in any
 // letter case, and left in place. The answer is true when start-up
 // succeeded; false when a step failed, which writes its message (if any) to
@@ -17,9 +18,9 @@
 //
 // ShutdownEngine releases everything InitEngine made, in the fixed order
 // (worker queue, daemon client, queued worker tasks, validation library,
-// folder layout, network layer, unused resource databases, render kernel,
-// resource system, OS); it copes with a record that start-up filled only in
-// part.
+// folder layout, network layer, unused resource databases, alpha-blend
+// caches, render kernel, resource system, OS); it copes with a record that
+// start-up filled only in part.
 //
 // EngineOptionsString builds the engine's options text from the switches:
 // "-NullRender " or "-render=OpenGL -hidewindow ", then "-LogStdOut " or

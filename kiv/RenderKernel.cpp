@@ -8,7 +8,16 @@ namespace {
 RenderKernel* gRenderKernel = nullptr;
 }  // namespace
 
-RenderKernel::RenderKernel(void* /*sceneGraph*/, float frameRate) : frameRate_(frameRate) {}
+RenderKernel::RenderKernel(void* /*sceneGraph*/, float frameRate)
+    : frameRate_(frameRate), display_(std::make_unique<Display>()) {}
+
+RenderKernel::~RenderKernel() {
+  caches_.RemoveAll();
+}
+
+void RenderKernel::RemoveDisplay() {
+  display_.reset();
+}
 
 bool RenderKernel::Init(OS* os, void* /*displaySelector*/) {
   initialised_ = os != nullptr && HasUsableRenderer(os->GetOptions());

@@ -6,7 +6,17 @@
 // usable renderer (kiv/OS.h HasUsableRenderer); the caller may then pass
 // "-NullRender" through the options and call Init again. Owned by the engine
 // record and deleted through its virtual destructor. Not thread-safe.
+//
+// The kernel owns the null display (kiv/display/Display.h) and the manager
+// of the rendering caches that materials share; the caches are released
+// before the display. RemoveDisplay leaves the kernel without a display, as
+// one whose renderer failed.
 #pragma once
+
+#include <memory>
+
+#include "kiv/display/Display.h"
+#include "kiv/display/RenderingCache.h"
 
 namespace Kiv {
 
@@ -16,17 +26,22 @@ class RenderKernel {
  public:
   // `sceneGraph` is unused (null in the tool); `frameRate` is kept.
   RenderKernel(void* sceneGraph, float frameRate);
-  virtual ~RenderKernel() = default;
+  virtual ~RenderKernel();
   RenderKernel(const RenderKernel&) = delete;
   RenderKernel& operator=(const RenderKernel&) = delete;
 
   bool Init(OS* os, void* displaySelector);
   bool IsInitialised() const { return initialised_; }
   float GetFrameRate() const { return frameRate_; }
+  Display* GetDisplay() const { return display_.get(); }
+  void RemoveDisplay();
+  RenderingCacheManager* GetRenderingCacheManager() { return &caches_; }
 
  private:
   float frameRate_;
   bool initialised_ = false;
+  std::unique_ptr<Display> display_;
+  RenderingCacheManager caches_;
 };
 
 // The render kernel of the run (null outside start-up .. shut-down).

@@ -4,6 +4,8 @@
 #include <memory>
 #include <new>
 
+#include "kiv/display/Display.h"
+
 namespace Kiv {
 
 uint32_t GeometryChunk::ElementWidth(uint32_t element) {
@@ -79,6 +81,43 @@ uint32_t GeometryChunk::GetVertexSize() const {
     if (HasElement(element)) size += 4 * ElementWidth(element);
   }
   return size;
+}
+
+bool GeometryChunk::AddChunkProperty(const PString& name) {
+  for (const auto& [held, value] : properties_) {
+    if (held == name) return false;
+  }
+  properties_.emplace_back(name, 0.0f);
+  return true;
+}
+
+void GeometryChunk::SetChunkProperty(const PString& name, float value) {
+  for (auto& [held, stored] : properties_) {
+    if (held != name) continue;
+    stored = value;
+    return;
+  }
+}
+
+float GeometryChunk::GetChunkProperty(const PString& name, float fallback) const {
+  for (const auto& [held, value] : properties_) {
+    if (held == name) return value;
+  }
+  return fallback;
+}
+
+void GeometryChunk::RenderGeometry(Display* display, ViewPort* /*viewport*/,
+                                   const VertexProgram* program, bool /*lit*/, int /*pass*/) {
+  if (display == nullptr) return;
+  display->RecordDraw(this, program, 0, GetNumIndices());
+}
+
+void GeometryChunk::RenderPrimitives(Display* display, ViewPort* /*viewport*/,
+                                     const VertexProgram* program, uint32_t first,
+                                     const uint16_t* /*indices*/, uint32_t count,
+                                     uint32_t /*primitive*/, bool /*lit*/, int /*pass*/) {
+  if (display == nullptr) return;
+  display->RecordDraw(this, program, first, count);
 }
 
 uint32_t GeometryChunk::AddInfluenceMatrix(const void* bone) {

@@ -25,6 +25,14 @@
 // already there keeps its slot. InitializeBuffers prepares the chunk for a
 // display; the null display keeps the CPU arrays and accepts every chunk.
 //
+// RenderGeometry records a draw of all the chunk's indices on the display
+// with the given vertex program, RenderPrimitives one of `count` indices
+// from `first`; neither draws without a display.
+//
+// Chunk properties are named floats: AddChunkProperty answers true when it
+// added the name (at 0.0), false when the chunk had it; GetChunkProperty
+// answers `fallback` for a name the chunk does not have.
+//
 // Accessors answer null for an element the chunk does not have, or one of
 // the other component kind (GetFloats of a u32 element and so on), and for
 // arrays of no entries. Not thread-safe.
@@ -32,14 +40,18 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
+#include "kiv/PString.h"
 #include "kiv/ReferenceCount.h"
 #include "kiv/display/StandardChunkHint.h"
 
 namespace Kiv {
 
 class Display;
+class VertexProgram;
+struct ViewPort;
 
 class GeometryChunk : public ReferenceCount {
  public:
@@ -91,6 +103,15 @@ class GeometryChunk : public ReferenceCount {
   uint32_t GetNumInfluenceMatrices() const {
     return static_cast<uint32_t>(influenceMatrices_.size());
   }
+  bool AddChunkProperty(const PString& name);
+  void SetChunkProperty(const PString& name, float value);
+  float GetChunkProperty(const PString& name, float fallback) const;
+
+  void RenderGeometry(Display* display, ViewPort* viewport, const VertexProgram* program, bool lit,
+                      int pass);
+  void RenderPrimitives(Display* display, ViewPort* viewport, const VertexProgram* program,
+                        uint32_t first, const uint16_t* indices, uint32_t count, uint32_t primitive,
+                        bool lit, int pass);
   bool InitializeBuffers(const Display* /*display*/, bool /*keep*/) { return true; }
   uint32_t GetNumFaceNeighbors() const { return static_cast<uint32_t>(neighbors_.size()); }
 
@@ -122,6 +143,7 @@ class GeometryChunk : public ReferenceCount {
   std::vector<float> faceNormalArray_;
   std::vector<FaceNeighbors> neighbors_;
   uint32_t flags_ = 0;
+  std::vector<std::pair<PString, float>> properties_;
   std::vector<const void*> influenceMatrices_;
 };
 

@@ -15,6 +15,16 @@
 // whether another material draws the same: same kind, display material, flags, factor, properties
 // and texture definitions.
 //
+// RenderChunk draws a whole chunk, RenderPrimitives `count` indices of
+// `indices` (or of the chunk's own index array when null) from `first`,
+// as primitives of the kind `primitive` (4 triangle list, 1 line list, 0
+// points). The base material records one draw of that range on the
+// display and nothing without a display.
+//
+// SetLightingState hands the display the lights and the material's colours
+// for a draw; the null display records "LightingState <lights> <specular
+// r g b a>".
+//
 // CreateGeometryChunk makes a chunk for this material's vertex layout; the
 // base material's layout is the standard one of GeometryChunk::Create with
 // no further elements. Null when the chunk cannot be made. Not thread-safe.
@@ -26,13 +36,17 @@
 
 #include "kiv/PString.h"
 #include "kiv/ReferenceCount.h"
+#include "kiv/display/DisplayLight.h"
 #include "kiv/display/DisplayMaterial.h"
 #include "kiv/display/MaterialTexture.h"
 
 namespace Kiv {
 
+class Display;
 class GeometryChunk;
+struct Matrix4;
 struct StandardChunkHint;
+struct ViewPort;
 
 class Material : public ReferenceCount {
  public:
@@ -89,6 +103,15 @@ class Material : public ReferenceCount {
            flags_ == other.flags_ && factor_ == other.factor_ && properties_ == other.properties_ &&
            textures_ == other.textures_;
   }
+
+  void SetLightingState(Display* display, const DisplayLightList* lights) const;
+
+  virtual void RenderChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk,
+                           const DisplayLightList* lights, const Matrix4* matrix, int pass);
+  virtual void RenderPrimitives(Display* display, ViewPort* viewport, GeometryChunk* chunk,
+                                const DisplayLightList* lights, const Matrix4* matrix,
+                                uint32_t first, const uint16_t* indices, uint32_t count,
+                                uint32_t primitive, int pass);
 
   virtual GeometryChunk* CreateGeometryChunk(uint32_t vertices, uint32_t faces, uint32_t indices,
                                              uint32_t faceNormals, uint32_t kind,

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "kiv/PString.h"
 #include "kiv/ReferenceCount.h"
 
 namespace Kiv {
@@ -19,6 +20,8 @@ class MaterialTexture : public ReferenceCount {
   void RequestLoad() { ++loadRequests; }
   uint32_t ResourceIsAllLoaded() const { return resourceState; }
 
+  PString name;       // What display records show.
+  uint32_t kind = 0;  // 1: a cube map.
   bool loaded = false;
   bool failed = false;
   uint32_t resourceState = 5;
