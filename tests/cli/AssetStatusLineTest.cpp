@@ -16,9 +16,9 @@ AssetRecord Record(uint32_t status, const char* category, const char* name) {
 
 }  // namespace
 
-TEST(AssetStatusLine, EveryFlagClearGivesLowerCaseLetters) {
-  const KUID kuid = ParseKUID("<kuid:123:456>", true);
-  EXPECT_EQ(FormatAssetStatusLine(kuid, Record(0x1, "TC", "Box van"), false, false),
+TEST(AssetStatusLine, ShowsKUIDCategoryAndName) {
+  EXPECT_EQ(FormatAssetStatusLine(ParseKUID("<kuid:123:456>", true), Record(0x1, "TC", "Box van"),
+                                  false, false),
             "<kuid:123:456> : eiadlmf : TC : Box van");
 }
 
