@@ -12,40 +12,30 @@ using TETLib::Container;
 using Lines_ = std::vector<std::string>;
 
 constexpr const char* kInheritance = R"(
-base
-{
-  subpossibilities
-  {
-    kuid
-    {
+base {
+  subpossibilities {
+    kuid {
       type "kuid"
     }
-    kind
-    {
+    kind {
       type "string"
     }
-    description
-    {
+    description {
       type "string"
     }
-    username
-    {
+    username {
       type "string"
     }
-    name0
-    {
+    name0 {
       type "string"
       sequence 1
     }
-    plain0
-    {
+    plain0 {
       type "string"
     }
   }
-  obsolete-tag
-  {
-    retired
-    {
+  obsolete-tag {
+    retired {
       type "int"
       obsolete-version 3.0
     }
@@ -54,76 +44,58 @@ base
 )";
 
 constexpr const char* kKinds = R"(
-thing
-{
+thing {
   top-level 1
-  inherit
-  {
+  inherit {
     base
   }
-  subpossibilities
-  {
-    box
-    {
+  subpossibilities {
+    box {
       kind "element"
       element-type "box"
       compulsory 1.0
     }
-    panel
-    {
+    panel {
       element-type "panel"
       container-type0 "panel"
       compulsory 1.0
     }
-    smoke
-    {
+    smoke {
       icon "smoke"
-      subpossibilities
-      {
-        rate
-        {
+      subpossibilities {
+        rate {
           type "float"
           compulsory 1.0
         }
-        file
-        {
+        file {
           type "string"
         }
       }
     }
   }
 }
-latecomer
-{
+latecomer {
   top-level 1
-  inherit
-  {
+  inherit {
     base
   }
-  subpossibilities
-  {
-    late
-    {
+  subpossibilities {
+    late {
       type "string"
       compulsory 3.5
       default "filled"
     }
   }
 }
-bare
-{
+bare {
   top-level 1
-  subpossibilities
-  {
-    kind
-    {
+  subpossibilities {
+    kind {
       type "string"
     }
   }
-  obsolete-tag
-  {
-    gizmo
-    {
+  obsolete-tag {
+    gizmo {
       type "int"
     }
   }
@@ -131,43 +103,32 @@ bare
 )";
 
 constexpr const char* kContainers = R"(
-box
-{
-  subpossibilities
-  {
-    size
-    {
+box {
+  subpossibilities {
+    size {
       type "int"
     }
-    kuid
-    {
+    kuid {
       type "kuid"
     }
   }
-  obsolete-tag
-  {
-    rusty
-    {
+  obsolete-tag {
+    rusty {
       type "int"
     }
   }
 }
-panel
-{
-  subpossibilities
-  {
-    width
-    {
+panel {
+  subpossibilities {
+    width {
       type "int"
     }
-    kind
-    {
+    kind {
       type "string"
     }
   }
 }
-smoke
-{
+smoke {
 }
 )";
 
