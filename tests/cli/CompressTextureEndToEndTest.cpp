@@ -27,17 +27,9 @@ TEST_F(CompressTextureEndToEnd, ConvertsATreeAndReportsTheMissingPicture) {
   fs::create_directories(tex + "/sub");
   ASSERT_TRUE(texturetest::WritePicture(tex + "/a.png", 256, 256,
                                         texturetest::SmoothPicture(256, 256, false)));
-  ASSERT_TRUE(texturetest::WritePicture(tex + "/b.bmp", 128, 128,
-                                        texturetest::SmoothPicture(128, 128, false)));
-  ASSERT_TRUE(texturetest::WritePicture(tex + "/b_alpha.tga", 128, 128,
-                                        texturetest::SmoothPicture(128, 128, true)));
-  ASSERT_TRUE(
-      texturetest::WritePicture(tex + "/c.jpg", 66, 64, texturetest::SmoothPicture(66, 64, false)));
   ASSERT_TRUE(texturetest::WritePicture(tex + "/sub/d.png", 64, 64,
                                         texturetest::SmoothPicture(64, 64, false)));
   ASSERT_TRUE(WriteFile(tex + "/a.texture.txt", "Primary=a.png\r\n"));
-  ASSERT_TRUE(WriteFile(tex + "/b.texture.txt", "Primary=b.bmp\r\nAlpha=b_alpha.tga\r\n"));
-  ASSERT_TRUE(WriteFile(tex + "/c.texture.txt", "Primary=c.jpg\r\n"));
   ASSERT_TRUE(WriteFile(tex + "/sub/d.texture.txt", "Primary=D.PNG\r\n"));
   ASSERT_TRUE(WriteFile(tex + "/e.texture.txt", "Primary=missing.png\r\n"));
   ASSERT_TRUE(WriteFile(tex + "/e.texture", "an older output"));
@@ -50,17 +42,15 @@ TEST_F(CompressTextureEndToEnd, ConvertsATreeAndReportsTheMissingPicture) {
       << r.out;
   EXPECT_NE(r.out.find("OK (1 Errors, 0 Warnings)"), std::string::npos) << r.out;
 
-  for (const char* source : {"a", "b", "c", "sub/d", "e"})
+  for (const char* source : {"a", "sub/d", "e"})
     EXPECT_TRUE(fs::exists(tex + "/" + source + ".texture.txt"));
   for (const auto& entry : fs::recursive_directory_iterator(tex))
     EXPECT_EQ(entry.path().string().find("convert-tex"), std::string::npos) << entry.path();
   EXPECT_FALSE(fs::exists(tex + "/e.texture"));
 
-  // The compression itself is checked in render's tests; here each source
-  // got its output, the alpha picture included.
+  // The conversion itself (formats, alpha, targets) is checked in kiv's and
+  // render's tests; here each source of the tree got its output.
   EXPECT_EQ(ReadOutput(tex + "/a.texture").target, 10u);
-  EXPECT_EQ(ReadOutput(tex + "/b.texture").target, 12u);
-  EXPECT_EQ(ReadOutput(tex + "/c.texture").target, 3u) << "66 is not a multiple of 4";
   EXPECT_EQ(ReadOutput(tex + "/sub/d.texture").target, 10u);
 }
 

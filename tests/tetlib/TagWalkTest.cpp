@@ -14,25 +14,15 @@ using Lines_ = std::vector<std::string>;
 constexpr const char* kInheritance = R"(
 base {
   subpossibilities {
-    kuid {
-      type "kuid"
-    }
-    kind {
-      type "string"
-    }
-    description {
-      type "string"
-    }
-    username {
-      type "string"
-    }
+    kuid {type "kuid"}
+    kind {type "string"}
+    description {type "string"}
+    username {type "string"}
     name0 {
       type "string"
       sequence 1
     }
-    plain0 {
-      type "string"
-    }
+    plain0 {type "string"}
   }
   obsolete-tag {
     retired {
@@ -46,9 +36,7 @@ base {
 constexpr const char* kKinds = R"(
 thing {
   top-level 1
-  inherit {
-    base
-  }
+  inherit {base}
   subpossibilities {
     box {
       kind "element"
@@ -67,18 +55,14 @@ thing {
           type "float"
           compulsory 1.0
         }
-        file {
-          type "string"
-        }
+        file {type "string"}
       }
     }
   }
 }
 latecomer {
   top-level 1
-  inherit {
-    base
-  }
+  inherit {base}
   subpossibilities {
     late {
       type "string"
@@ -90,14 +74,10 @@ latecomer {
 bare {
   top-level 1
   subpossibilities {
-    kind {
-      type "string"
-    }
+    kind {type "string"}
   }
   obsolete-tag {
-    gizmo {
-      type "int"
-    }
+    gizmo {type "int"}
   }
 }
 )";
@@ -105,27 +85,17 @@ bare {
 constexpr const char* kContainers = R"(
 box {
   subpossibilities {
-    size {
-      type "int"
-    }
-    kuid {
-      type "kuid"
-    }
+    size {type "int"}
+    kuid {type "kuid"}
   }
   obsolete-tag {
-    rusty {
-      type "int"
-    }
+    rusty {type "int"}
   }
 }
 panel {
   subpossibilities {
-    width {
-      type "int"
-    }
-    kind {
-      type "string"
-    }
+    width {type "int"}
+    kind {type "string"}
   }
 }
 smoke {
