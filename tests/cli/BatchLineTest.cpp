@@ -15,27 +15,25 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-TEST(BatchLine, SplitsWordsQuotesAndEmptyArguments) {
-  EXPECT_EQ(SplitBatchLine("version\n"), (Args{"version"}));
-  EXPECT_EQ(SplitBatchLine("installcdp \"/tmp/my folder/a.cdp\"\r\n"),
-            (Args{"installcdp", "/tmp/my folder/a.cdp"}));
-  EXPECT_EQ(SplitBatchLine("echo  x"), (Args{"echo", "", "x"}));
-  EXPECT_EQ(SplitBatchLine(" echo x"), (Args{"echo", "x"}));
-  EXPECT_EQ(SplitBatchLine("\"\" x"), (Args{"", "x"}));
-}
-
-TEST(BatchLine, BytesOutsideQuotesAndUnclosedQuotesAreDropped) {
-  // Before an opening quote and after a closing one: in no argument.
-  EXPECT_EQ(SplitBatchLine("echo ab\"c d\"ef g"), (Args{"echo", "c d", "g"}));
-  EXPECT_EQ(SplitBatchLine("echo \"unclosed rest"), (Args{"echo"}));
-}
-
-TEST(BatchLine, LineBreakOnlyAndEmptyLines) {
-  EXPECT_EQ(SplitBatchLine("\n"), (Args{"\n"}));
-  EXPECT_EQ(SplitBatchLine("\r\n"), (Args{"\r"}));
-  EXPECT_EQ(SplitBatchLine(""), (Args{""}));
-  // The cut is at the first line break after the first byte.
-  EXPECT_EQ(SplitBatchLine("a\nb c"), (Args{"a"}));
+TEST(BatchLine, SplitsWordsQuotesAndEmptyArgumentsAndCutsAtTheFirstLineBreak) {
+  const struct {
+    const char* line;
+    Args args;
+  } cases[] = {
+      {"version\n", {"version"}},
+      {"installcdp \"/tmp/my folder/a.cdp\"\r\n", {"installcdp", "/tmp/my folder/a.cdp"}},
+      {"echo  x", {"echo", "", "x"}},
+      {" echo x", {"echo", "x"}},
+      {"\"\" x", {"", "x"}},
+      // Bytes before an opening or after a closing quote are in no argument.
+      {"echo ab\"c d\"ef g", {"echo", "c d", "g"}},
+      {"echo \"unclosed rest", {"echo"}},
+      {"\n", {"\n"}},
+      {"\r\n", {"\r"}},
+      {"", {""}},
+      {"a\nb c", {"a"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SplitBatchLine(c.line), c.args) << c.line;
 }
 
 class BatchReader : public VUTest::TempFolderTest {
@@ -73,23 +71,8 @@ TEST_F(BatchReader, RefusesALongLineWithoutSplittingIt) {
   std::string returns(100000, '\r');
   std::vector<bool> fits;
   Args lines = ReadAll(fitting + "\r\n" + tooLong + "\nnext\n" + returns + "\nlast\r", &fits);
-  ASSERT_EQ(lines.size(), 5u);
-  EXPECT_EQ(lines[0], fitting + "\r\n");
-  EXPECT_TRUE(fits[0]);
-  EXPECT_EQ(lines[1], "");
-  EXPECT_FALSE(fits[1]);
-  EXPECT_EQ(lines[2], "next\n");
-  EXPECT_TRUE(fits[2]);
-  EXPECT_EQ(lines[3], "");
-  EXPECT_FALSE(fits[3]);
-  EXPECT_EQ(lines[4], "last\r");
-  EXPECT_TRUE(fits[4]);
-}
-
-TEST(EngineOptions, SwitchesChooseRendererAndLog) {
-  EXPECT_EQ(EngineOptionsString(false, false), "-render=OpenGL -hidewindow -LogFile=/dev/null ");
-  EXPECT_EQ(EngineOptionsString(true, false), "-NullRender -LogFile=/dev/null ");
-  EXPECT_EQ(EngineOptionsString(false, true), "-render=OpenGL -hidewindow -LogStdOut ");
+  EXPECT_EQ(lines, (Args{fitting + "\r\n", "", "next\n", "", "last\r"}));
+  EXPECT_EQ(fits, (std::vector<bool>{true, false, true, false, true}));
 }
 
 TEST(EngineOptions, UnknownRendererFailsUntilNullRenderIsGiven) {

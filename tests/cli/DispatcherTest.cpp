@@ -10,7 +10,6 @@
 #include "assetdb/archive/CDPArchive.h"
 #include "assetdb/protocol/ResultsLog.h"
 #include "cli/Dispatcher.h"
-#include "cli/StartDirectoryScope.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/soup/VandruProperty.h"
 #include "gscompiler/ScriptFile.h"
@@ -102,15 +101,7 @@ TEST(Dispatcher, UnknownMissingOrEmptyWordIsInvalidArgument) {
   ExpectOnlyError(Dispatch({"validate", "<kuid:1:2>"}), kInvalidArgument);
 }
 
-TEST(Dispatcher, RegisterAccountNeedsNameAndPasswordToMatch) {
-  ExpectOnlyError(Dispatch({"registeraccount", "someone"}), kInvalidArgument);
-  ExpectOnlyError(Dispatch({"registeraccount"}), kInvalidArgument);
-  // With both, the word matches; without a daemon the settings cannot be read.
-  ExpectOnlyError(Dispatch({"RegisterAccount", "someone", "secret"}),
-                  "Unable to read internet settings.");
-}
-
-TEST(VersionWords, AnswerTheBytesAndTheWholeNumbers) {
+TEST(InfoWords, VersionWordsAnswerTheirNumbersAndEchoWritesItsArguments) {
   const struct {
     const char* word;
     int32_t status;
@@ -123,15 +114,9 @@ TEST(VersionWords, AnswerTheBytesAndTheWholeNumbers) {
     EXPECT_TRUE(outcome.out.empty()) << c.word;
     EXPECT_TRUE(outcome.messages.empty()) << c.word;
   }
-}
-
-TEST(EchoWord, WritesEachArgumentWithOneBlankThenALineFeed) {
-  EXPECT_EQ(Dispatch({"echo", "a", "b"}).out, "a b \n");
+  // Each argument with one blank after it, case and blanks kept.
   EXPECT_EQ(Dispatch({"echo"}).out, "\n");
-  // Arguments keep their case and their blanks.
-  const Outcome outcome = Dispatch({"ECHO", "Mixed Case", ""});
-  EXPECT_EQ(outcome.out, "Mixed Case  \n");
-  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(Dispatch({"ECHO", "Mixed Case", ""}).out, "Mixed Case  \n");
 }
 
 TEST(ArgumentChecks, MissingOrBadArgumentsGiveTheirMessages) {
@@ -151,12 +136,14 @@ TEST(ArgumentChecks, MissingOrBadArgumentsGiveTheirMessages) {
       {{"revert"}, "Missing AssetID parameter."},
       {{"delete"}, "Missing AssetID parameter."},
       {{"status"}, "Missing AssetID parameter."},
+      {{"compresstexture"}, "Missing AssetID parameter."},
       {{"compile"}, "Invalid file path."},
       {{"encrypt"}, "Invalid file path."},
       {{"encrypt", "script.txt"}, "Invalid file path."},
       {{"encrypt", "/no/such/folder/script.gs"}, "Invalid file path."},
       {{"listbuilds"}, "Missing path parameter."},
       {{"listbuilds", "/no/such/folder/builds.txt"}, "Failed to open output file."},
+      {{"registeraccount", "someone"}, kInvalidArgument},
       {{"searchbycategory", "-A"}, "Missing category parameter."},
       {{"searchbycategory", "-a", ""}, "Missing category parameter."},
       {{"createcdp"}, "Missing output path parameter."},
@@ -174,36 +161,23 @@ TEST(ArgumentChecks, MissingOrBadArgumentsGiveTheirMessages) {
 
 // Without a daemon every request fails; the bodies must say so, never
 // report success.
-TEST(WithoutDaemon, AssetCommandsReportTheirFailures) {
+TEST(WithoutDaemon, CommandsReportTheirFailures) {
   ExpectAssetError(Dispatch({"edit", "<KUID:12:34>"}), "Unknown AssetID.", "<kuid:12:34>");
   ExpectAssetError(Dispatch({"printconfig", "<kuid2:12:34:5>"}), "Asset is not local.",
                    "<kuid2:12:34:5>");
-  EXPECT_EQ(Dispatch({"commit", "<kuid:12:34>"}).status, -1);
-  EXPECT_EQ(Dispatch({"revert", "<kuid:12:34>"}).status, -1);
-  EXPECT_EQ(Dispatch({"delete", "<kuid:12:34>"}).status, -1);
   // A text that gives the null KUID is passed on, not refused as missing.
   ExpectAssetError(Dispatch({"edit", "nonsense"}), "Unknown AssetID.", "<NULL>");
-}
-
-TEST(WithoutDaemon, GenerateKUIDPrintsTheNullKUIDAndFails) {
-  const Outcome outcome = Dispatch({"generatekuid"});
-  EXPECT_EQ(outcome.status, -1);
-  EXPECT_EQ(outcome.out, "<KUID2:-1:4294967295:127>\n");
-  EXPECT_TRUE(outcome.messages.empty());
-}
-
-TEST(WithoutDaemon, ListBuildsWithoutAnAnswerIsAFailure) {
+  for (const char* word : {"commit", "revert", "delete"})
+    EXPECT_EQ(Dispatch({word, "<kuid:12:34>"}).status, -1) << word;
+  const Outcome kuid = Dispatch({"generatekuid"});
+  EXPECT_EQ(kuid.status, -1);
+  EXPECT_EQ(kuid.out, "<KUID2:-1:4294967295:127>\n");
+  const Outcome search = Dispatch({"searchbycategory", "TC"});
+  EXPECT_EQ(search.status, -1);
+  EXPECT_TRUE(search.out.empty() && search.messages.empty());
   TempFolder folder;
-  ASSERT_FALSE(folder.Path().empty());
   ExpectOnlyError(Dispatch({"listbuilds", folder.Path() + "/Builds.txt"}),
                   "Unable to read the list of installed builds.");
-}
-
-TEST(WithoutDaemon, SearchThatFindsNothingFailsSilently) {
-  const Outcome outcome = Dispatch({"searchbycategory", "TC"});
-  EXPECT_EQ(outcome.status, -1);
-  EXPECT_TRUE(outcome.out.empty());
-  EXPECT_TRUE(outcome.messages.empty());
 }
 
 TEST(CreateCDP, WithoutKUIDsWritesAnEmptyArchiveThatReadsBack) {
@@ -219,15 +193,7 @@ TEST(CreateCDP, WithoutKUIDsWritesAnEmptyArchiveThatReadsBack) {
   EXPECT_EQ(CDP::GetAssetCount(archive), 0u);
 }
 
-TEST(CreateCDP, AnAssetThatIsNotLocalEndsTheCommandWithoutAnArchive) {
-  TempFolder folder;
-  const std::string path = folder.Path() + "/out.cdp";
-  ExpectAssetError(Dispatch({"createcdp", path, "<kuid:5:6>"}), "Asset is not local.",
-                   "<kuid:5:6>");
-  EXPECT_FALSE(fs::exists(path));
-}
-
-TEST(Encrypt, WritesTheEncodedFileBesideTheSourceKeepingItsCase) {
+TEST(Encrypt, WritesTheEncodedFileBesideTheSourceOrFails) {
   TempFolder folder;
   const std::string dir = folder.Path() + "/Scripts Dir";
   fs::create_directory(dir);
@@ -242,15 +208,11 @@ TEST(Encrypt, WritesTheEncodedFileBesideTheSourceKeepingItsCase) {
   ASSERT_TRUE(encoded.Load("", Kiv::File::Path(dir + "/MyScript.gse")));
   ASSERT_NE(encoded.GetText(), nullptr);
   EXPECT_EQ(std::string(encoded.GetText(), encoded.GetTextSize()), text);
-}
-
-TEST(Encrypt, AnOutputThatCannotBeWrittenIsAFailure) {
-  TempFolder folder;
-  ASSERT_TRUE(WriteText(folder.Path() + "/a.gs", "int x;\n"));
   // A folder where the encoded file should go: the save cannot replace it.
-  fs::create_directory(folder.Path() + "/a.gse");
-  ExpectOnlyError(Dispatch({"encrypt", folder.Path() + "/a.gs"}), "Failed to write output file.");
-  EXPECT_TRUE(fs::is_directory(folder.Path() + "/a.gse"));
+  fs::create_directory(dir + "/a.gse");
+  ASSERT_TRUE(WriteText(dir + "/a.gs", "int x;\n"));
+  ExpectOnlyError(Dispatch({"encrypt", dir + "/a.gs"}), "Failed to write output file.");
+  EXPECT_TRUE(fs::is_directory(dir + "/a.gse"));
 }
 
 TEST(Compile, RestoresTheCommandWordSlot) {
@@ -263,21 +225,4 @@ TEST(Compile, RestoresTheCommandWordSlot) {
   EXPECT_EQ(status, 0);
   EXPECT_FALSE(out.empty());
   EXPECT_STREQ(line.argv()[1], "compile");
-}
-
-TEST(StartDirectoryScope, EntersTheFolderAndGivesTheOldOneBack) {
-  TempFolder folder;
-  const std::string before = Kiv::File::GetCwd();
-  {
-    StartDirectoryScope scope(folder.Path().c_str());
-    EXPECT_TRUE(scope.Entered());
-    EXPECT_EQ(fs::canonical(Kiv::File::GetCwd()), fs::canonical(folder.Path()));
-  }
-  EXPECT_EQ(Kiv::File::GetCwd(), before);
-  {
-    StartDirectoryScope scope((folder.Path() + "/missing").c_str());
-    EXPECT_FALSE(scope.Entered());
-    EXPECT_EQ(Kiv::File::GetCwd(), before);
-  }
-  EXPECT_EQ(Kiv::File::GetCwd(), before);
 }

@@ -31,10 +31,10 @@ class RootRemover : public ::testing::Environment {
  public:
   void TearDown() override {
     ToolFixture::StopDaemon();
-    if (gRoot.empty()) return;
     std::error_code ignored;
     for (const std::string& folder : gTempFolders) fs::remove_all(folder, ignored);
     gTempFolders.clear();
+    if (gRoot.empty()) return;
     fs::remove_all(gRoot, ignored);
     gRoot.clear();
   }
@@ -55,27 +55,6 @@ void LayOutRoot(const std::string& root) {
   fs::copy_file(std::string(VU_SOURCE_DIR) + "/data/InterfaceText.txt",
                 root + "/Data/InterfaceText.txt");
 }
-
-// Sets the soft RLIMIT_FSIZE of this process for as long as it lives (0:
-// leaves it alone); children spawned meanwhile inherit it.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(uint64_t bytes) {
-    if (bytes == 0 || ::getrlimit(RLIMIT_FSIZE, &saved_) != 0) return;
-    rlimit limited = saved_;
-    limited.rlim_cur = rlim_t(bytes);
-    set_ = ::setrlimit(RLIMIT_FSIZE, &limited) == 0;
-  }
-  ~FileSizeLimit() {
-    if (set_) ::setrlimit(RLIMIT_FSIZE, &saved_);
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-  rlimit saved_{};
-  bool set_ = false;
-};
 
 // Reads whatever the pipes hold until both close or the time runs out.
 bool Drain(int outFd, int errFd, ToolResult* result, int timeoutMs) {
@@ -120,16 +99,6 @@ int WaitFor(pid_t pid, int timeoutMs) {
   }
 }
 
-std::vector<std::string> ChildEnvironment() {
-  std::vector<std::string> env;
-  for (char** entry = environ; entry && *entry; ++entry) {
-    if (std::string(*entry).rfind("VADDAEMON_IDLE_SECONDS=", 0) == 0) continue;
-    env.emplace_back(*entry);
-  }
-  env.emplace_back("VADDAEMON_IDLE_SECONDS=60");
-  return env;
-}
-
 }  // namespace
 
 void ToolFixture::SetUpTestSuite() {
@@ -140,6 +109,8 @@ void ToolFixture::SetUpTestSuite() {
   ASSERT_NE(made, nullptr);
   gRoot = fs::canonical(made).string();
   LayOutRoot(gRoot);
+  // A daemon left behind ends by itself.
+  ::setenv("VADDAEMON_IDLE_SECONDS", "60", 1);
 }
 
 std::string ToolFixture::MakeRoot() {
@@ -188,10 +159,6 @@ ToolResult ToolFixture::RunProgram(const std::string& exe, const std::vector<std
   std::vector<char*> argv;
   for (std::string& arg : argStore) argv.push_back(arg.data());
   argv.push_back(nullptr);
-  std::vector<std::string> envStore = ChildEnvironment();
-  std::vector<char*> envp;
-  for (std::string& entry : envStore) envp.push_back(entry.data());
-  envp.push_back(nullptr);
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -199,12 +166,18 @@ ToolResult ToolFixture::RunProgram(const std::string& exe, const std::vector<std
   posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
   posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
   posix_spawn_file_actions_addchdir_np(&actions, workdir.c_str());
-  pid_t pid = 0;
-  int spawned = 0;
-  {
-    const FileSizeLimit limit(fileSizeLimit);
-    spawned = posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv.data(), envp.data());
+  // The child (and a daemon it starts) inherits a soft RLIMIT_FSIZE set
+  // here for the spawn only.
+  rlimit saved{};
+  const bool limited = fileSizeLimit != 0 && ::getrlimit(RLIMIT_FSIZE, &saved) == 0;
+  if (limited) {
+    rlimit limit = saved;
+    limit.rlim_cur = rlim_t(fileSizeLimit);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
   }
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv.data(), environ);
+  if (limited) ::setrlimit(RLIMIT_FSIZE, &saved);
   posix_spawn_file_actions_destroy(&actions);
   ::close(outPipe[1]);
   ::close(errPipe[1]);
@@ -213,9 +186,8 @@ ToolResult ToolFixture::RunProgram(const std::string& exe, const std::vector<std
     ::close(errPipe[0]);
     return result;
   }
-  // A daemon the tool starts inherits the pipes only when it keeps them
-  // open; it is started with its output elsewhere, so the pipes close when
-  // the tool ends.
+  // A daemon the tool starts has its output elsewhere: the pipes close
+  // when the tool ends.
   bool drained = Drain(outPipe[0], errPipe[0], &result, timeoutMs);
   if (!drained) {
     ::kill(pid, SIGKILL);

@@ -9,8 +9,8 @@
 // are its children and can be reaped.
 //
 // Run starts root/bin/VandruUtil with `args` in `workdir` (root/bin when
-// empty), the test's environment plus VADDAEMON_IDLE_SECONDS=60 (a daemon
-// left behind ends by itself), standard input /dev/null, and captures
+// empty), the test's environment (with VADDAEMON_IDLE_SECONDS=60, so that a
+// daemon left behind ends by itself), standard input /dev/null, and captures
 // standard output and error. A run that has not ended within `timeoutMs`
 // is killed (status -1, timedOut). Status is the exit status (0..255), or
 // 128 + the signal number when a signal ended it.

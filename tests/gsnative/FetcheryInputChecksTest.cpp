@@ -123,10 +123,6 @@ TEST(FetcherySettings, ValuesOutsideTheirRangeAreNotTaken) {
     EXPECT_EQ(FetcherySettings::ParseWaitMs(c.text, &ms), c.ms != 0) << c.text;
     EXPECT_EQ(ms, c.ms) << c.text;
   }
-  EXPECT_EQ(FetcherySettings::SearchUrl("fcy.test", KUID{523, 7001, 2}),
-            "https://fcy.test/vandru/"
-            "FCYT_Search_Text.php?Banners=1&SearchCriteria=523:7001:2&textsearchID=1"
-            "&DependencyLevel=5");
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -43,10 +42,6 @@ const std::string kFourItems = Item(0, "<kuid2:523:7001:2>", "<kuid2:523:7001:2>
                                Item(2, "<kuid2:88:15:1>", "<kuid2:88:15:4>", 300) +
                                Item(3, "<kuid2:88:15:2>", "<kuid2:88:15:4>", 400);
 
-Bytes Words(std::initializer_list<uint32_t> words) {
-  return FakeDaemon::Words(words);
-}
-
 Bytes NeededItemsBody(std::initializer_list<std::pair<std::pair<KUID, KUID>, uint32_t>> items) {
   TBuffer stream;
   TStreamWriteU32(stream, uint32_t(items.size()));
@@ -71,11 +66,6 @@ struct ReplyCase {
 
 const KUID kDepBAsked{88, 15, 1};
 
-// Names the case in test listings (instead of its bytes).
-void PrintTo(const ReplyCase& c, std::ostream* os) {
-  *os << c.name;
-}
-
 std::vector<ReplyCase> Cases() {
   const KUID k12{1, 2, 0};
   // clang-format off
@@ -85,13 +75,13 @@ std::vector<ReplyCase> Cases() {
       {"EveryItemSentAndOneRecordPerVersion", kFourItems, true,
        NeededItemsBody({{{kAsset, kAsset}, 100}, {{kDepA, kDepA}, 200}, {{kDepBAsked, kDepB}, 300},
                         {{KUID{88, 15, 2}, kDepB}, 400}}),
-       Words({4, 0, 1, 2, 3}), false, {kAsset, kDepA, kDepB}},
+       FakeDaemon::Words({4, 0, 1, 2, 3}), false, {kAsset, kDepA, kDepB}},
       {"WalkStopsAtFirstEmptyItem",
        Item(0, "<kuid:1:2>", "<kuid:1:2>", 5) + "1 {\n}\n" + Item(2, "<kuid:1:3>", "<kuid:1:3>", 5),
-       true, NeededItemsBody({{{k12, k12}, 5}}), Words({1, 0}), false, {k12}},
+       true, NeededItemsBody({{{k12, k12}, 5}}), FakeDaemon::Words({1, 0}), false, {k12}},
       {"CountBeyondTheBytesReadsOnlyWhatIsThere", kFourItems, true, {},
-       Words({0xFFFFFFFFu, 3, 1}), false, {kDepB, kDepA}},
-      {"NumbersNamingNoItemAreIgnored", kFourItems, true, {}, Words({3, 9, 0xFFFFFFFFu, 1}), false,
+       FakeDaemon::Words({0xFFFFFFFFu, 3, 1}), false, {kDepB, kDepA}},
+      {"NumbersNamingNoItemAreIgnored", kFourItems, true, {}, FakeDaemon::Words({3, 9, 0xFFFFFFFFu, 1}), false,
        {kDepA}},
       {"ShortReplyGivesNothing", kFourItems, true, {}, Bytes{7, 0}, false, {}},
       {"FailedRequestGivesNothing", kFourItems, true, {}, {}, true, {}},
@@ -105,18 +95,10 @@ TEST_P(FetcheryReply, RecordsFollowTheNeededItems) {
   const ReplyCase& c = GetParam();
   FakeDaemon daemon;
   daemon.ExpectHandshake();
-  if (c.asks) {
-    if (c.expectedBody.empty()) {
-      daemon.ExpectRequest(0x4A);
-    } else {
-      daemon.ExpectRequest(0x4A, c.expectedBody);
-    }
-    if (c.drop) {
-      daemon.Drop();
-    } else {
-      daemon.Reply(c.reply);
-    }
-  }
+  if (c.asks && c.expectedBody.empty()) daemon.ExpectRequest(0x4A);
+  if (c.asks && !c.expectedBody.empty()) daemon.ExpectRequest(0x4A, c.expectedBody);
+  if (c.asks && c.drop) daemon.Drop();
+  if (c.asks && !c.drop) daemon.Reply(c.reply);
   if (!c.drop) daemon.ExpectGoodbye();
   daemon.Start();
   ASSERT_TRUE(OpenOn(daemon));
@@ -142,7 +124,7 @@ using FetcheryRecords = VADClientTestBase;
 
 TEST_F(FetcheryRecords, RecordCarriesTheItemsTags) {
   FakeDaemon daemon;
-  daemon.ExpectHandshake().ExpectRequest(0x4A).Reply(Words({1, 2})).ExpectGoodbye();
+  daemon.ExpectHandshake().ExpectRequest(0x4A).Reply(FakeDaemon::Words({1, 2})).ExpectGoodbye();
   daemon.Start();
   ASSERT_TRUE(OpenOn(daemon));
   FetcheryRecordList records;

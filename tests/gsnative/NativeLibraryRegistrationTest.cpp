@@ -62,22 +62,20 @@ class NativeLibraryRegistrationTest : public ::testing::Test {
   GSTest::PrintCapture print_;
 };
 
-struct RegistrationCase {
-  const char* removed;  // a library taken out of the folder, or null
-  bool result;
-  int registrarCalls;
-  size_t found;
-};
-
 TEST_F(NativeLibraryRegistrationTest, AnswersByTheLibrariesPresentAndNeverRepeatsItsWork) {
   const size_t classes = ScriptClassLookups().size();
   const int natives = static_cast<int>(NativeClassRegistrars().size());
-  const RegistrationCase cases[] = {
+  const struct {
+    const char* removed;  // a library taken out of the folder, or null
+    bool result;
+    int registrarCalls;
+    size_t found;
+  } cases[] = {
       {nullptr, true, natives, classes},
       {"gs.gsl", false, 0, 0},
       {"Constructors.gsl", false, natives, classes - 1},
   };
-  for (const RegistrationCase& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.removed != nullptr ? c.removed : "all present");
     Scene scene;
     ASSERT_TRUE(std::filesystem::exists(scene.Libraries() + "/gs.gsl"));
@@ -92,9 +90,7 @@ TEST_F(NativeLibraryRegistrationTest, AnswersByTheLibrariesPresentAndNeverRepeat
     EXPECT_EQ(registration.Run(), c.result);
     EXPECT_EQ(registrarCalls, c.registrarCalls);
     EXPECT_EQ(print_.Count("Could not add"), 0u);
-    if (c.result) {
-      EXPECT_TRUE(print_.lines.empty());
-    }
+    EXPECT_TRUE(!c.result || print_.lines.empty());
   }
 }
 

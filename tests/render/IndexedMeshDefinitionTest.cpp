@@ -70,7 +70,7 @@ TEST(IndexedMeshDefinition, SkinWeightsAndIndicesArePackedPerVertex) {
   EXPECT_EQ(packed[2], 0xFF000000u) << "untouched vertex keeps its default";
 }
 
-TEST(IndexedMeshDefinition, FloatSkinWeightsFillEveryWeightStream) {
+TEST(IndexedMeshDefinition, FloatSkinWeightsFillEveryWeightStreamAndSoftwareSkinningNone) {
   const auto loaded = LoadIndexed(meshfixture::WriteMesh(Skinned()), true, true);
   ASSERT_EQ(loaded.result, kMeshOk);
   Kiv::GeometryChunk& chunk = *loaded.mesh->GetChunk(0);
@@ -80,13 +80,11 @@ TEST(IndexedMeshDefinition, FloatSkinWeightsFillEveryWeightStream) {
             (std::vector<float>{0.1f, 0.2f, 0.3f, 0.4f, 0.6f, 0, 0, 0, 1, 0, 0, 0}));
   EXPECT_FLOAT_EQ(chunk.GetFloats(Kiv::GeometryChunk::kWeights1)[1], 0.6f);
   EXPECT_EQ(chunk.GetWords(Kiv::GeometryChunk::kBoneIndices)[0], 0x09060300u);
-}
-
-TEST(IndexedMeshDefinition, SoftwareSkinnedMeshHasNoSkinStreams) {
-  const auto loaded = LoadIndexed(meshfixture::WriteMesh(Skinned()), false);
-  ASSERT_EQ(loaded.result, kMeshOk);
-  EXPECT_EQ(loaded.mesh->GetChunk(0)->GetWords(Kiv::GeometryChunk::kBoneIndices), nullptr);
-  EXPECT_EQ(loaded.mesh->GetChunk(0)->GetNumInfluenceMatrices(), 0u);
+  // Without hardware skinning the chunk has no skin streams.
+  const auto software = LoadIndexed(meshfixture::WriteMesh(Skinned()), false);
+  ASSERT_EQ(software.result, kMeshOk);
+  EXPECT_EQ(software.mesh->GetChunk(0)->GetWords(Kiv::GeometryChunk::kBoneIndices), nullptr);
+  EXPECT_EQ(software.mesh->GetChunk(0)->GetNumInfluenceMatrices(), 0u);
 }
 
 TEST(IndexedMeshDefinition, BoundsAndOrientedBoxHoldEveryVertex) {
@@ -107,7 +105,6 @@ TEST(IndexedMeshDefinition, BoundsAndOrientedBoxHoldEveryVertex) {
   }
   EXPECT_NEAR(mesh.GetOrientedBox().extents[0], 2.0f, 1e-4f);
   EXPECT_GT(mesh.GetTextureScale(), 0.0f);
-  EXPECT_EQ(mesh.CalculateDataSize(), 252 + 2 * (24 * mesh.GetChunk(0)->GetVertexSize() + 72));
 }
 
 TEST(IndexedMeshDefinition, MeshWithoutVerticesOrTextureSetsMeasuresZero) {

@@ -71,15 +71,12 @@ class LodMeshTest : public ::testing::Test {
 TEST_F(LodMeshTest, DescriptionAssemblesLevelsAndNamedMeshes) {
   const std::unique_ptr<Lod> lod = Example();
   ASSERT_EQ(lod->levels.Count(), 3u);
-  EXPECT_EQ(lod->levelCount, 3u);
   EXPECT_EQ(lod->distances, (std::vector<float>{0.0f, 50.0f}));
   ASSERT_EQ(lod->namedMeshes.Count(), 1u);
   EXPECT_EQ(lod->namedMeshes[0].key, Kiv::PString("collision"));
   EXPECT_EQ(lod->namedMeshes[0].levelIndex, 2u);
   EXPECT_EQ(lod->namedMeshes[0].animated, 1);
-  EXPECT_EQ(lod->calcPoint, Lod::kFar);
   EXPECT_EQ(lod->offset, 0.5f);
-  EXPECT_EQ(lod->multiplier, 1.0f);
   EXPECT_EQ(lod->GetAttachments()[0].name, Kiv::PString("door"));
   EXPECT_EQ(lod->culledAttachments, std::vector<Kiv::PString>{Kiv::PString("door")});
   ASSERT_EQ(lod->boneTable.size(), 2u);
@@ -176,7 +173,6 @@ TEST_F(LodMeshTest, DescriptionSettings) {
   };
   const Case cases[] = {
       {"calcPoint FAR\nmesh 0 { name body.im }", Lod::kFar, 1},
-      {"calcPoint Near\nmesh 0 { name body.im }", Lod::kNear, 1},
       {"calcPoint sideways\nmesh 0 { name body.im }", Lod::kCenter, 1},
       {"mesh 0 { name body.im } mesh 5 { name body_lo.im } mesh lo { name body_lo.im }",
        Lod::kCenter, 2},
@@ -188,7 +184,7 @@ TEST_F(LodMeshTest, DescriptionSettings) {
     EXPECT_EQ(lod.levels.Count(), c.levels) << c.text;
   }
   Lod reused;
-  ASSERT_EQ(Parse(std::string("version 1\n") + cases[3].text, &reused), kMeshOk);
+  ASSERT_EQ(Parse(std::string("version 1\n") + cases[2].text, &reused), kMeshOk);
   EXPECT_EQ(reused.namedMeshes[0].levelIndex, 1u) << "the named mesh shares the level's file";
 }
 
@@ -284,20 +280,6 @@ TEST_F(LodMeshTest, SaveRefusesWhatItCannotWrite) {
   EXPECT_EQ(lod->Save(&bytes), kMeshFileDataError) << "a slot without geometry";
   EXPECT_EQ(Example()->SaveToPath(folder_.At("out.lm")), kMeshOk);
   EXPECT_EQ(Example()->SaveToPath(folder_.At("no/such/folder/out.lm")), kMeshFileOpenError);
-}
-
-TEST(LodMeshDefinition, SizeEstimateOfOneSmallChunk) {
-  Lod lod;
-  lod.levels = Kiv::CountedBlock<Lod::Level>::Make(1);
-  Kiv::StandardChunkHint hint(2, 2);
-  hint.textureSets = 0;
-  hint.extraElements = 1u << Kiv::GeometryChunk::kColor2;  // 32-byte vertices
-  Lod::Level& level = lod.levels[0];
-  level.chunkCount = 1;
-  level.chunks = Kiv::CountedBlock<Kiv::Ref<Kiv::GeometryChunk>>::Make(1);
-  level.chunks[0].reset(Kiv::GeometryChunk::Create(4, 2, 6, 0, 0, hint));
-  ASSERT_EQ(level.chunks[0]->GetVertexSize(), 32u);
-  EXPECT_EQ(lod.CalculateDataSize(), 180u);
 }
 
 }  // namespace

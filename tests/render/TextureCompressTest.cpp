@@ -169,16 +169,6 @@ TEST(CompressBitmap, RefusesOtherSourcesAndTargets) {
   EXPECT_EQ(levels.GetNumLevels(), 0u);
 }
 
-TEST(TextureCompress, LevelArrayGrowsBy128) {
-  TextureCompress levels;
-  for (int i = 0; i < 128; ++i)
-    ASSERT_TRUE(levels.Append(std::make_unique<Kiv::Bitmap>(1, 1, Kiv::Bitmap::kARGB)));
-  EXPECT_EQ(levels.Capacity(), 128u);
-  ASSERT_TRUE(levels.Append(std::make_unique<Kiv::Bitmap>(1, 1, Kiv::Bitmap::kARGB)));
-  EXPECT_EQ(levels.Capacity(), 256u);
-  EXPECT_EQ(levels.GetNumLevels(), 129u);
-}
-
 TEST(OurOutputHandler, RefusesOverflowAndShortLevels) {
   const uint8_t bytes[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
   {

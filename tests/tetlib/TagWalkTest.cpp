@@ -12,40 +12,20 @@ using TETLib::Container;
 using Lines_ = std::vector<std::string>;
 
 constexpr const char* kInheritance = R"(
-base
-{
-  subpossibilities
-  {
-    kuid
-    {
-      type "kuid"
-    }
-    kind
-    {
-      type "string"
-    }
-    description
-    {
-      type "string"
-    }
-    username
-    {
-      type "string"
-    }
-    name0
-    {
+base {
+  subpossibilities {
+    kuid {type "kuid"}
+    kind {type "string"}
+    description {type "string"}
+    username {type "string"}
+    name0 {
       type "string"
       sequence 1
     }
-    plain0
-    {
-      type "string"
-    }
+    plain0 {type "string"}
   }
-  obsolete-tag
-  {
-    retired
-    {
+  obsolete-tag {
+    retired {
       type "int"
       obsolete-version 3.0
     }
@@ -54,120 +34,71 @@ base
 )";
 
 constexpr const char* kKinds = R"(
-thing
-{
+thing {
   top-level 1
-  inherit
-  {
-    base
-  }
-  subpossibilities
-  {
-    box
-    {
+  inherit {base}
+  subpossibilities {
+    box {
       kind "element"
       element-type "box"
       compulsory 1.0
     }
-    panel
-    {
+    panel {
       element-type "panel"
       container-type0 "panel"
       compulsory 1.0
     }
-    smoke
-    {
+    smoke {
       icon "smoke"
-      subpossibilities
-      {
-        rate
-        {
+      subpossibilities {
+        rate {
           type "float"
           compulsory 1.0
         }
-        file
-        {
-          type "string"
-        }
+        file {type "string"}
       }
     }
   }
 }
-latecomer
-{
+latecomer {
   top-level 1
-  inherit
-  {
-    base
-  }
-  subpossibilities
-  {
-    late
-    {
+  inherit {base}
+  subpossibilities {
+    late {
       type "string"
       compulsory 3.5
       default "filled"
     }
   }
 }
-bare
-{
+bare {
   top-level 1
-  subpossibilities
-  {
-    kind
-    {
-      type "string"
-    }
+  subpossibilities {
+    kind {type "string"}
   }
-  obsolete-tag
-  {
-    gizmo
-    {
-      type "int"
-    }
+  obsolete-tag {
+    gizmo {type "int"}
   }
 }
 )";
 
 constexpr const char* kContainers = R"(
-box
-{
-  subpossibilities
-  {
-    size
-    {
-      type "int"
-    }
-    kuid
-    {
-      type "kuid"
-    }
+box {
+  subpossibilities {
+    size {type "int"}
+    kuid {type "kuid"}
   }
-  obsolete-tag
-  {
-    rusty
-    {
-      type "int"
-    }
+  obsolete-tag {
+    rusty {type "int"}
   }
 }
-panel
-{
-  subpossibilities
-  {
-    width
-    {
-      type "int"
-    }
-    kind
-    {
-      type "string"
-    }
+panel {
+  subpossibilities {
+    width {type "int"}
+    kind {type "string"}
   }
 }
-smoke
-{
+smoke {
 }
 )";
 

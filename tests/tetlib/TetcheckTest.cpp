@@ -119,29 +119,4 @@ TEST_F(TetcheckTest, TheCleanExportRoundTripsThroughTheTextForm) {
   EXPECT_EQ(run.out, expected);
 }
 
-TEST_F(TetcheckTest, WorksWithAnyDefinitionsFolder) {
-  Put("other/kind.txt",
-      "gadget\n{\n  top-level 1\n  subpossibilities\n  {\n    kind\n    {\n      type \"string\"\n "
-      "   }\n"
-      "    size\n    {\n      type \"int\"\n      compulsory 1.0\n    }\n  }\n}\n");
-  Put("asset/config.txt", "kind \"gadget\"\nvandru-build 3.4\nweight 2\n");
-  const ToolRun run = Tetcheck({At("other"), At("asset")});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out,
-            "- <NULL> : The tag 'vandru-build' in 'gadget' is not defined.\n"
-            "- <NULL> : The tag 'weight' in 'gadget' is not defined.\n"
-            "- <NULL> : The compulsory tag 'size' is missing.\n"
-            "OK (3 Errors, 0 Warnings)\n");
-}
-
-TEST_F(TetcheckTest, BadUsageAndUnreadableDefinitionsExitWithTwo) {
-  EXPECT_EQ(Tetcheck({}).status, 2);
-  EXPECT_EQ(Tetcheck({At("defs")}).status, 2);
-  EXPECT_EQ(Tetcheck({"--export", At("defs")}).status, 2);
-  EXPECT_EQ(Tetcheck({"--root", At("defs")}).status, 2);
-  const ToolRun missing = Tetcheck({At("nothing-here"), Fixture("clean")});
-  EXPECT_EQ(missing.status, 2);
-  EXPECT_EQ(missing.out, "");
-}
-
 }  // namespace
