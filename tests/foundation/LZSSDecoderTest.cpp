@@ -196,20 +196,6 @@ TEST(LZSSHuffmanTree, InitialCodeFollowsThePairwiseTree) {
   EXPECT_TRUE(WellFormed(t));
 }
 
-TEST(LZSSHuffmanTree, UpdateSwapsTheHeavierLeafPastItsEquals) {
-  LZSSHuffmanTree t;
-  t.Init(16);
-  ASSERT_TRUE(t.Update(0));
-  EXPECT_EQ(t.LeafOf(0), 15u);
-  EXPECT_EQ(t.LeafOf(15), 0u);
-  EXPECT_EQ(t.Freq(15), 2u);
-  EXPECT_EQ(t.Freq(23), 3u);
-  EXPECT_EQ(t.Freq(27), 5u);
-  EXPECT_EQ(t.Freq(29), 9u);
-  EXPECT_EQ(t.Freq(30), 17u);
-  EXPECT_TRUE(WellFormed(t));
-}
-
 TEST(LZSSHuffmanTree, RebuildHalvesLeafWeightsAtTheLimit) {
   LZSSHuffmanTree t;
   t.Init(16);
