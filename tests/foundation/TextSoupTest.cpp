@@ -172,62 +172,44 @@ TEST(TextSoupWrite, EmptyHandleWritesNothingAndEmptySoupWritesTheHeader) {
 
 // --- Reading -----------------------------------------------------------------
 
+// The kind of a value follows its text; two KUID literals make a string.
 TEST(TextSoupParse, InfersTheValueKindFromTheText) {
-  const Soup soup = Parsed(
-      "f 1.5\n"
-      "i 15\n"
-      "neg -7   \n"
-      "l1 1,2,3\n"
-      "l2 1 2\n"
-      "l3 1\t2 , 3\n"
-      "dots 1.2.3\n"
-      "s1 abc\n"
-      "s2 1x\n"
-      "s3 \"15\"\n"
-      "none\n"
-      "last");
-  EXPECT_EQ(soup.GetNamedTagType(N("f")), SoupType::kFloat);
-  EXPECT_EQ(soup.GetNamedTagAsFloat(N("f"), 0), 1.5f);
-  EXPECT_EQ(soup.GetNamedTagType(N("i")), SoupType::kInt);
-  EXPECT_EQ(soup.GetNamedTagAsInt(N("i"), 0), 15);
-  EXPECT_EQ(soup.GetNamedTagAsInt(N("neg"), 0), -7);
-  EXPECT_EQ(Floats(soup, "l1"), (std::vector<float>{1, 2, 3}));
-  EXPECT_EQ(soup.GetNamedTagType(N("l1")), SoupType::kFloat);
-  EXPECT_EQ(Floats(soup, "l2"), (std::vector<float>{1, 2}));
-  EXPECT_EQ(Floats(soup, "l3"), (std::vector<float>{1, 2, 3}));
-  EXPECT_EQ(soup.GetNamedTagType(N("dots")), SoupType::kFloat);
-  EXPECT_EQ(soup.GetNamedTagAsFloat(N("dots"), 0), 1.2f);
-  for (const char* name : {"s1", "s2", "s3"}) {
-    EXPECT_EQ(soup.GetNamedTagType(N(name)), SoupType::kString) << name;
+  const struct {
+    const char* text;
+    uint32_t type;
+    const char* value;
+  } cases[] = {
+      {"1.5", SoupType::kFloat, "1.5"},
+      {"15", SoupType::kInt, "15"},
+      {"-7   ", SoupType::kInt, "-7"},
+      {"1,2,3", SoupType::kFloat, "1,2,3"},
+      {"1 2", SoupType::kFloat, "1,2"},
+      {"1\t2 , 3", SoupType::kFloat, "1,2,3"},
+      {"1.2.3", SoupType::kFloat, "1.2"},
+      {"abc", SoupType::kString, "abc"},
+      {"1x", SoupType::kString, "1x"},
+      {"\"15\"", SoupType::kString, "15"},
+      {"<kuid:123:456>", SoupType::kKUID, "<kuid:123:456>"},
+      {"<KUID2:1:2:3>", SoupType::kKUID, "<kuid2:1:2:3>"},
+      {"<null>", SoupType::kKUID, "<NULL>"},
+      {"<kuid:1:2> <kuid:3:4>", SoupType::kString, "<kuid:1:2> <kuid:3:4>"},
+      {"<KUID:1:2> <KUID:3:4>", SoupType::kKUID, nullptr},  // literals count in lower case only
+      {"kuid:1:2", SoupType::kString, "kuid:1:2"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const Soup soup = Parsed(std::string("v ") + c.text + "\n");
+    EXPECT_EQ(soup.GetNamedTagType(N("v")), c.type);
+    if (c.value != nullptr) {
+      EXPECT_EQ(soup.GetNamedTag(N("v")).Str(), c.value);
+    }
   }
-  EXPECT_EQ(soup.GetNamedTag(N("s2")).Str(), "1x");
-  EXPECT_EQ(soup.GetNamedTag(N("s3")).Str(), "15");
-  EXPECT_EQ(soup.CountTags(), 12u);
+  EXPECT_EQ(Parsed("d \"<kuid:5:6>\"").GetNamedTagAsKUID(N("d"), KUID{}), (KUID{5, 6, 0}));
+  // A name without a value is a null tag, also on the last line.
+  const Soup soup = Parsed("none\nlast");
+  EXPECT_EQ(soup.CountTags(), 2u);
   EXPECT_FALSE(soup.HasNamedTag(N("none")));
-  EXPECT_EQ(soup.GetIndexedTagName(10), N("none"));
-  EXPECT_EQ(soup.GetIndexedTagName(11), N("last"));
-}
-
-TEST(TextSoupParse, ReadsKUIDsButNotTwoKUIDLiterals) {
-  const Soup soup = Parsed(
-      "a <kuid:123:456>\n"
-      "b <KUID2:1:2:3>\n"
-      "c <null>\n"
-      "d \"<kuid:5:6>\"\n"
-      "two <kuid:1:2> <kuid:3:4>\n"
-      "upper <KUID:1:2> <KUID:3:4>\n"
-      "x kuid:1:2\n");
-  EXPECT_EQ(soup.GetNamedTagType(N("a")), SoupType::kKUID);
-  EXPECT_EQ(soup.GetNamedTagAsKUID(N("a"), KUID{}), (KUID{123, 456, 0}));
-  EXPECT_EQ(soup.GetNamedTagAsKUID(N("b"), KUID{}), (KUID{1, 2, 3}));
-  EXPECT_EQ(soup.GetNamedTagType(N("c")), SoupType::kKUID);
-  EXPECT_TRUE(soup.GetNamedTagAsKUID(N("c"), KUID{1, 1, 1}).IsNull());
-  EXPECT_EQ(soup.GetNamedTagAsKUID(N("d"), KUID{}), (KUID{5, 6, 0}));
-  EXPECT_EQ(soup.GetNamedTagType(N("two")), SoupType::kString);
-  EXPECT_EQ(soup.GetNamedTag(N("two")).Str(), "<kuid:1:2> <kuid:3:4>");
-  // Literals are counted in lower case only.
-  EXPECT_EQ(soup.GetNamedTagType(N("upper")), SoupType::kKUID);
-  EXPECT_EQ(soup.GetNamedTagType(N("x")), SoupType::kString);
+  EXPECT_EQ(soup.GetIndexedTagName(1), N("last"));
 }
 
 TEST(TextSoupParse, OpensSubSoupsOnTheSameOrALaterLine) {
