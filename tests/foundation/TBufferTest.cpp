@@ -82,8 +82,6 @@ TEST(TBuffer, OwnedBufferIsFreedAndAPacketRoundTripsARandomRecord) {
     TStreamWriteU32(owner, 5);
   }
   TMEPacket packet;
-  EXPECT_EQ(packet.GetData()->AllocatedSize(), TMEPacket::kInitialSize);
-  EXPECT_TRUE(packet.IsOpen());
   streamtest::RandomRecord record(11, 100);
   record.WriteTo(packet);
   TStreamRewind(packet);
