@@ -9,14 +9,10 @@ namespace {
 TEST(ByteBuffer, WordsRoundTripLittleEndianAndBufferGrows) {
   ByteBuffer buffer;
   ASSERT_TRUE(buffer.Init(5));
-  EXPECT_EQ(buffer.growStep, 5u);
-  EXPECT_EQ(buffer.capacity, 5u);
   EXPECT_EQ(reinterpret_cast<uintptr_t>(buffer.Data()) % 4, 0u);
 
   buffer.WriteU32(0x04030201);
-  EXPECT_EQ(buffer.capacity, 5u);  // index 4 is below the capacity
   buffer.WriteU32(0xDDCCBBAA);
-  EXPECT_EQ(buffer.capacity, 16u);  // grow step + 8, rounded up to 4
   buffer.WriteU32(7);
   EXPECT_EQ(buffer.errors, 0u);
   EXPECT_EQ(buffer.size, 12u);

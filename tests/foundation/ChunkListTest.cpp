@@ -187,19 +187,6 @@ TEST(ChunkList, PStringEntriesAreReleasedOnEraseAndFree) {
 
 using KeyList = BlockList<Key3>;
 
-TEST(BlockList, AppendingKeysFillsBlocksOf128) {
-  KeyList list;
-  for (int i = 0; i < 129; ++i) list.Append(Key3{i, i * 2, 0});
-  EXPECT_EQ(list.BlockCount(), 2u);
-  EXPECT_EQ(list.FirstBlock()->count, 128u);
-  EXPECT_EQ(list.FirstBlock()->next->count, 1u);
-  EXPECT_EQ(list.Count(), 129u);
-  // The unused slots of the new block hold the null key.
-  const Key3& spare = list.FirstBlock()->next->entries[1];
-  EXPECT_EQ(spare, (Key3{-1, -1, 127}));
-  EXPECT_EQ(KeyList::NullKey(), (Key3{-1, -1, 127}));
-}
-
 TEST(BlockList, FindComparesAllThreeWordsAndEraseRefillsWithNullKey) {
   KeyList list;
   list.Append(Key3{1, 2, 3});

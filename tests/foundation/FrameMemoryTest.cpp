@@ -13,21 +13,16 @@ bool IsAligned(const void* p, size_t alignment) {
   return reinterpret_cast<uintptr_t>(p) % alignment == 0;
 }
 
-TEST(FrameMemory, AllocationsHonourAlignmentAndCountReservedBytes) {
+TEST(FrameMemory, AllocationsHonourAlignment) {
   Utils::FrameMemory pool;
-  EXPECT_EQ(pool.BlockSize(), 2048u);
-  uint32_t reserved = 0;
   for (size_t alignment : {1, 2, 4, 8, 16, 64}) {
     for (size_t n : {1, 3, 7, 33}) {
       void* p = pool.Allocate(n, alignment);
       ASSERT_NE(p, nullptr);
       EXPECT_TRUE(IsAligned(p, alignment)) << "alignment " << alignment << " n " << n;
       std::memset(p, 0xAB, n);
-      reserved += static_cast<uint32_t>(n + alignment - 1);
     }
   }
-  EXPECT_EQ(pool.AllocationCount(), 24u);
-  EXPECT_EQ(pool.BytesAllocated(), reserved);
   // Alignment 0 counts as 1.
   EXPECT_NE(pool.Allocate(5, 0), nullptr);
 }

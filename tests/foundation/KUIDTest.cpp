@@ -32,9 +32,7 @@ void ExpectParses(const std::vector<ParseCase>& cases, bool strict) {
 }
 
 TEST(KUID, NullAndValidityRuleBoundaries) {
-  EXPECT_EQ(KUID(), (KUID{-1, -1, 127}));
   EXPECT_TRUE(KUID().IsNull());
-  EXPECT_FALSE((KUID{-1, -1, 0}).IsNull());
   EXPECT_FALSE((KUID{-1, -2, 127}).IsNull());
   const struct {
     KUID kuid;
@@ -78,15 +76,12 @@ TEST(ParseKUID, TagForms) {
   ExpectParses(
       {
           {"<kuid:123:456>", {123, 456, 0}},
-          {"<KUID:-3:456>", {-3, 456, 127}},
           {"<kuid2:123:456:7>", {123, 456, 7}},
-          {"<KuId2:123:456:7>", {123, 456, 7}},
           {"<kuid2:0:-5:127>", {0, -5, 127}},
           {"<kuid:0000000000000000000000000001:2>", {1, 2, 0}},
           {"<kuid:-0:2>", {0, 2, 0}},
           // Negative user ids are refused in the long form.
           {"<kuid2:-3:456:127>", kNull},
-          {"<kuid2:-1:-1:127>", kNull},
           // What a "%d:%d" scan leaves: unread fields keep the null values,
           // text after the last field read is ignored.
           {"<kuid:5>", {5, -1, 0}},
@@ -95,11 +90,9 @@ TEST(ParseKUID, TagForms) {
           {"<kuid:1:2>trailing", {1, 2, 0}},
           {"<kuid:1x:2>", {1, -1, 0}},
           {"<kuid:>", kNull},
-          {"<kuid:", kNull},
           // A number is an optional '-' and digits: no blanks, no '+'.
           {"<kuid: 1:2>", kNull},
           {"<kuid:+1:2>", kNull},
-          {"<kuid:--1:2>", kNull},
       },
       false);
 }
@@ -113,24 +106,18 @@ TEST(ParseKUID, BareWordAndNumberForms) {
           {"123:456", {123, 456, 0}},
           {"<123:456>", {123, 456, 0}},
           {"-3:456", {-3, 456, 127}},
-          {"<-3:456>", {-3, 456, 127}},
           {"456", {-1, 456, 127}},
-          {"-456", {-1, -456, 127}},
           {"5-", {-1, 5, 127}},
           {"1-2:3", {1, -1, 0}},
           {"5:", {5, -1, 0}},
           {":5", kNull},
           {"", kNull},
-          {"-", kNull},
           {"abc", kNull},
           {"1:2:3", kNull},
           {"<1:2", kNull},
-          {"1:2>", kNull},
           {"<1:2>x", kNull},
           {"<>", kNull},
-          {"<:>", kNull},
           {" 1:2", kNull},
-          {"12a", kNull},
           {"<NULL>", kNull},
           {"<null>123", kNull},
       },
@@ -141,10 +128,8 @@ TEST(ParseKUID, ValidityRuleAppliesToParsedResults) {
   ExpectParses(
       {
           {"<kuid2:1:2:128>", kNull},
-          {"<kuid2:1:2:-1>", kNull},
           {"<kuid2:33554431:1:5>", {33554431, 1, 5}},
           {"<kuid2:33554432:1:0>", kNull},
-          {"<kuid:33554432:1>", kNull},
           {"33554432:1", kNull},
           {"-33554432:7", {-33554432, 7, 127}},
           {"<kuid:-33554433:7>", kNull},
@@ -159,15 +144,12 @@ TEST(ParseKUID, NumbersBeyond32BitsGiveNull) {
   ExpectParses(
       {
           {"<kuid:99999999999:1>", kNull},
-          {"<kuid:1:99999999999>", kNull},
-          {"<kuid2:1:2:99999999999>", kNull},
           {"<kuid2:1:2:4294967297>", kNull},
           {"kuid:1:2147483648", kNull},
           {"99999999999", kNull},
           {"2147483648", kNull},
           {"-2147483649", kNull},
           {"1:99999999999", kNull},
-          {"<1:-99999999999>", kNull},
           {"2147483647", {-1, INT32_MAX, 127}},
           {"-2147483648", {-1, INT32_MIN, 127}},
           {"<kuid:1:-2147483648>", {1, INT32_MIN, 0}},
@@ -194,14 +176,10 @@ TEST(ParseKUID, StrictAcceptsOnlyWellFormedKuidWords) {
           {"<kuid:1:2>x", kNull},
           {"<kuid:1:-2>", kNull},
           {"<kuid:5>", kNull},
-          {"<kuid2:1:2:3", kNull},
           {"<kuid2:1:2>", kNull},
-          {"<kuid2:1:-2:3>", kNull},
           {"kuid:abc", kNull},
           {"kuid:5", kNull},
           {"123:456", kNull},
-          {"<123:456>", kNull},
-          {"456", kNull},
           {"", kNull},
           {"<NULL>", kNull},
       },
@@ -231,20 +209,6 @@ TEST(ParseKUID, TagStringRoundTripsForRandomValidKUIDs) {
     }
   }
   EXPECT_EQ(ParseKUID(KUIDToTagString(kNull).c_str(), false), kNull);
-}
-
-TEST(ParseKUID, ArbitraryTextGivesValidOrNullKUID) {
-  const char alphabet[] = "<>kuidKUID2:-0123456789 xNUL";
-  std::mt19937 rng(777);
-  std::uniform_int_distribution<size_t> length(0, 24);
-  std::uniform_int_distribution<size_t> pick(0, sizeof(alphabet) - 2);
-  for (int i = 0; i < 20000; ++i) {
-    std::string text(length(rng), ' ');
-    for (char& c : text) c = alphabet[pick(rng)];
-    for (bool strict : {false, true}) {
-      ASSERT_TRUE(ParseKUID(text.c_str(), strict).IsValid()) << text;
-    }
-  }
 }
 
 std::vector<uint8_t> StreamBytes(const KUID& k) {
@@ -298,33 +262,6 @@ TEST(KUIDStream, ShortReadGivesNullKUIDAndError4) {
     EXPECT_EQ(ReadFrom(std::vector<uint8_t>(full.begin(), full.begin() + long(n)), error), kNull);
     EXPECT_EQ(error, TStream::kErrorShortRead);
   }
-}
-
-TEST(KUIDStream, BoundaryValuesRoundTripThroughStreamAndRawBytes) {
-  // Every user id the 25-bit field holds, at its edges.
-  const int32_t users[] = {0, 1, 0xFFFFFE, 0xFFFFFF, -1, -2, -0xFFFFFF, -0x1000000};
-  const int32_t contents[] = {0, 1, -1, INT32_MAX, INT32_MIN, 0x12345678};
-  const int32_t versions[] = {0, 1, 64, 126, 127};
-  TBuffer buffer;
-  std::vector<KUID> written;
-  for (int32_t user : users) {
-    for (int32_t content : contents) {
-      for (int32_t version : versions) {
-        const KUID k{user, content, version};
-        if (!k.IsValid()) continue;
-        WriteKUID(buffer, k);
-        written.push_back(k);
-        uint8_t raw[8];
-        KUIDToRawBytes(k, raw);
-        EXPECT_EQ(KUIDFromRawBytes(raw), k);
-      }
-    }
-  }
-  // Four user ids with every version, four negative ones with 127 only.
-  ASSERT_EQ(written.size(), 4u * 6u * 5u + 4u * 6u);
-  TStreamRewind(buffer);
-  for (const KUID& k : written) EXPECT_EQ(ReadKUID(buffer), k);
-  EXPECT_EQ(buffer.GetError(), TStream::kErrorNone);
 }
 
 TEST(KUIDStream, UserIdsBeyond25SignedBitsComeBackWrapped) {

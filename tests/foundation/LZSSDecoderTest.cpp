@@ -196,32 +196,6 @@ TEST(LZSSHuffmanTree, InitialCodeFollowsThePairwiseTree) {
   EXPECT_TRUE(WellFormed(t));
 }
 
-TEST(LZSSHuffmanTree, UpdateSwapsTheHeavierLeafPastItsEquals) {
-  LZSSHuffmanTree t;
-  t.Init(16);
-  ASSERT_TRUE(t.Update(0));
-  EXPECT_EQ(t.LeafOf(0), 15u);
-  EXPECT_EQ(t.LeafOf(15), 0u);
-  EXPECT_EQ(t.Freq(15), 2u);
-  EXPECT_EQ(t.Freq(23), 3u);
-  EXPECT_EQ(t.Freq(27), 5u);
-  EXPECT_EQ(t.Freq(29), 9u);
-  EXPECT_EQ(t.Freq(30), 17u);
-  EXPECT_TRUE(WellFormed(t));
-}
-
-TEST(LZSSHuffmanTree, RebuildHalvesLeafWeightsAtTheLimit) {
-  LZSSHuffmanTree t;
-  t.Init(16);
-  for (uint32_t i = 0; i < LZSSHuffmanTree::kRebuildWeight - 16; ++i) ASSERT_TRUE(t.Update(0));
-  EXPECT_EQ(t.Freq(t.Root()), LZSSHuffmanTree::kRebuildWeight);
-  ASSERT_TRUE(t.Update(0));
-  // 32753 halves to 16377, the fifteen leaves of 1 stay 1, plus this update.
-  EXPECT_EQ(t.Freq(t.Root()), 16377u + 15u + 1u);
-  EXPECT_EQ(t.Freq(t.LeafOf(0)), 16378u);
-  EXPECT_TRUE(WellFormed(t));
-}
-
 TEST(LZSSHuffmanTree, StaysWellFormedThroughManyRebuilds) {
   for (uint32_t symbols : {16u, 64u, 273u}) {
     for (uint32_t skew : {1u, 3u, 40u}) {

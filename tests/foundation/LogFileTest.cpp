@@ -264,9 +264,6 @@ TEST(OSMutexLock, FailedReleaseIsLoggedNotThrown) {
   const std::vector<std::string> logged = log.Lines();
   ASSERT_EQ(logged.size(), 1u);
   EXPECT_NE(logged[0].find("Failed to release the mutex"), std::string::npos);
-  EXPECT_EQ(mutex.Lock(), 0);
-  EXPECT_EQ(mutex.Unlock(), 0);
-  EXPECT_STREQ(OSException("Failed to release the mutex").what(), "Failed to release the mutex");
 }
 
 }  // namespace

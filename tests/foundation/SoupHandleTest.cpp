@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -29,57 +28,32 @@ std::vector<std::string> Names(const Soup& soup) {
 
 }  // namespace
 
-TEST(Soup, EmptyHandleGivesDefaultsAndIgnoresRemoval) {
+TEST(Soup, EmptyAndNullHandlesGiveDefaultsAndIgnoreEdits) {
+  for (const Soup& soup : {Soup(), Soup(NullTag()), Soup(TDBDataTag::Create(0, CoreRef()))}) {
+    EXPECT_TRUE(soup.Empty());
+    EXPECT_EQ(soup.CountTags(), 0u);
+    EXPECT_TRUE(soup.GetIndexedTagName(0).Empty());
+    EXPECT_TRUE(soup.GetIndexedSoup(0).Empty());
+    EXPECT_FALSE(soup.GetNamedTagRawData(N("a")));
+    EXPECT_EQ(soup.GetNamedTagAsKUID(N("a"), KUID{1, 2, 0}), (KUID{1, 2, 0}));
+  }
   Soup soup;
-  EXPECT_TRUE(soup.IsNull());
-  EXPECT_EQ(soup.CountTags(), 0u);
-  EXPECT_FALSE(soup.HasNamedTag(N("a")));
-  EXPECT_EQ(soup.GetNamedTagType(N("a")), 0u);
-  EXPECT_TRUE(soup.GetIndexedTagName(0).Empty());
-  EXPECT_TRUE(soup.GetNamedSoup(N("a")).Empty());
-  EXPECT_TRUE(soup.GetIndexedSoup(0).Empty());
-  EXPECT_FALSE(soup.GetNamedTagRawData(N("a")));
-  EXPECT_TRUE(soup.GetNamedTag(N("a")).Empty());
-  EXPECT_EQ(soup.GetNamedTagAsInt(N("a"), 17), 17);
-  EXPECT_TRUE(soup.GetNamedTagAsBool(N("a"), true));
-  EXPECT_EQ(soup.GetNamedTagAsFloat(N("a"), 1.5f), 1.5f);
-  EXPECT_EQ(soup.GetNamedTagAsKUID(N("a"), KUID{1, 2, 0}), (KUID{1, 2, 0}));
-  EXPECT_EQ(soup.GetUniqueTagName().Str(), "0");
   soup.RemoveNamedTag(N("a"));
   soup.RemoveTag(Soup());
+  EXPECT_EQ(soup.GetUniqueTagName().Str(), "0");
   EXPECT_TRUE(soup.Empty());
-}
-
-TEST(Soup, NullTagsAndTypeZeroChunksCountAsNull) {
-  EXPECT_TRUE(Soup(NullTag()).Empty());
-  EXPECT_TRUE(Soup(TDBDataTag::Create(0, CoreRef())).Empty());
-  Soup soup;
-  soup.Create();
-  EXPECT_FALSE(soup.IsNull());
-  ACSChunk* first = soup.GetChunk();
-  soup.Create();  // keeps what it holds
-  EXPECT_EQ(soup.GetChunk(), first);
-  Soup second = soup.GetOrCreate();
-  EXPECT_EQ(second, soup);
-  EXPECT_EQ(first->RefCount(), 2);
-  second.Release();
-  EXPECT_EQ(first->RefCount(), 1);
 }
 
 TEST(Soup, TypedGettersConvertAndTakeExactlyOneValue) {
   Soup soup;
   soup.SetNamedTag(N("twelve"), "12");
   soup.SetNamedTag(N("letters"), "abc");
-  soup.SetNamedTag(N("onefive"), "1.5");
   soup.SetNamedInt(N("three"), 3);
   soup.SetNamedFloat(N("twofive"), 2.5f);
   EXPECT_EQ(soup.GetNamedTagAsInt(N("twelve"), -1), 12);
   EXPECT_EQ(soup.GetNamedTagAsInt(N("letters"), -1), -1);
   EXPECT_EQ(soup.GetNamedTagAsInt(N("missing"), -1), -1);
-  EXPECT_EQ(soup.GetNamedTagAsFloat(N("three"), -1), 3.0f);
   EXPECT_EQ(soup.GetNamedTagAsInt(N("twofive"), -1), 2);
-  EXPECT_EQ(soup.GetNamedTagAsInt(N("onefive"), -1), 1);
-  EXPECT_EQ(soup.GetNamedTagAsFloat(N("letters"), -1), -1.0f);
   // The integer becomes the text "3", which reads as a bare content id.
   EXPECT_EQ(soup.GetNamedTagAsKUID(N("three"), KUID{5, 5, 0}), (KUID{-1, 3, 127}));
 
@@ -93,8 +67,6 @@ TEST(Soup, TypedGettersConvertAndTakeExactlyOneValue) {
   EXPECT_TRUE(soup.GetNamedTagAsBool(N("yes"), false));
   EXPECT_FALSE(soup.GetNamedTagAsBool(N("no"), true));
   EXPECT_TRUE(soup.GetNamedTagAsBool(N("missing"), true));
-  EXPECT_EQ(soup.GetNamedTag(N("twofive")).Str(), "2.5");
-  EXPECT_EQ(soup.GetNamedTag(N("three")).Str(), "3");
 }
 
 TEST(Soup, FloatArraysCopyEveryFloatOfTheConvertedValue) {
@@ -108,34 +80,26 @@ TEST(Soup, FloatArraysCopyEveryFloatOfTheConvertedValue) {
   std::vector<float> out = {42};
   EXPECT_TRUE(soup.GetNamedTagAsFloatArray(N("seven"), out));
   EXPECT_EQ(out, std::vector<float>{7.0f});
-  EXPECT_EQ(out.capacity() % 8, 0u);
   EXPECT_FALSE(soup.GetNamedTagAsFloatArray(N("ints"), out));
   EXPECT_TRUE(out.empty());
   EXPECT_TRUE(soup.GetNamedTagAsFloatArray(N("floats"), out));
   EXPECT_EQ(out, floats);
-  EXPECT_EQ(out.capacity(), 16u);
   EXPECT_FALSE(soup.GetNamedTagAsFloatArray(N("missing"), out));
   // One float reads as a float; several do not.
   EXPECT_EQ(soup.GetNamedTagAsFloat(N("floats"), -1), -1.0f);
   EXPECT_EQ(soup.GetNamedTag(N("floats")).Str(), "1,2,3,4,5,6,7,8,9");
 }
 
-TEST(Soup, KUIDTagsStoreThePackedFormAndReadAsTagText) {
+TEST(Soup, KUIDTagsReadAsTagTextAndShortOnesGiveTheDefault) {
   Soup soup;
   soup.SetNamedKUID(N("k"), KUID{-3, 456, 127});
-  CoreRef raw = soup.GetNamedTagRawData(N("k"));
-  ASSERT_TRUE(raw);
-  ASSERT_EQ(raw->Size(), 8u);
-  uint32_t words[2];
-  std::memcpy(words, raw->Data(), 8);
-  EXPECT_EQ(words[0], (127u << 25) | (uint32_t(-3) & 0x1FFFFFF));
-  EXPECT_EQ(words[1], 456u);
   EXPECT_EQ(soup.GetNamedTagAsKUID(N("k"), KUID{}), (KUID{-3, 456, 127}));
   EXPECT_EQ(soup.GetNamedTag(N("k")).Str(), "<kuid:-3:456>");
   soup.SetNamedTag(N("text"), "<kuid2:1:2:3>");
   EXPECT_EQ(soup.GetNamedTagAsKUID(N("text"), KUID{}), (KUID{1, 2, 3}));
   // A KUID tag of the wrong size gives the default.
-  PutRaw(soup, "short", SoupType::kKUID, words, 4);
+  const int32_t word = 1;
+  PutRaw(soup, "short", SoupType::kKUID, &word, 4);
   EXPECT_EQ(soup.GetNamedTagAsKUID(N("short"), KUID{9, 9, 0}), (KUID{9, 9, 0}));
   EXPECT_TRUE(soup.GetNamedTag(N("short")).Empty());
 }

@@ -39,29 +39,7 @@ std::vector<std::string> Names(const ACSChunk* container) {
   return names;
 }
 
-TDBContainerTag* AsContainer(const ChunkRef& c) {
-  return static_cast<TDBContainerTag*>(c.get());
-}
-
 }  // namespace
-
-TEST(ReferenceCountMP, NewObjectBelongsToItsCreatorAndHandlesBalance) {
-  ChunkRef tag = IntTag(1);
-  EXPECT_EQ(tag->RefCount(), 1);
-  {
-    ChunkRef copy = tag;
-    EXPECT_EQ(tag->RefCount(), 2);
-    ChunkRef& alias = copy;
-    copy = alias;  // assigning a handle to itself keeps the object
-    EXPECT_EQ(tag->RefCount(), 2);
-  }
-  EXPECT_EQ(tag->RefCount(), 1);
-  ChunkRef container = TDBContainerTag::Create();
-  container->SetChild(N("a"), tag);
-  EXPECT_EQ(tag->RefCount(), 2);
-  container->RemoveChild(tag.get());
-  EXPECT_EQ(tag->RefCount(), 1);
-}
 
 TEST(NullTag, MissesAnswerTheSharedNullTag) {
   ChunkRef container = TDBContainerTag::Create();
@@ -82,36 +60,6 @@ TEST(NullTag, MissesAnswerTheSharedNullTag) {
   EXPECT_EQ(null->CreateChunk(SoupType::kInt, CoreRef()).get(), NullTagPointer());
   EXPECT_FALSE(AdoptChunk(NullTag()));
   EXPECT_FALSE(AdoptChunk(TDBDataTag::Create(SoupType::kNull, CoreRef())));
-}
-
-TEST(TDBContainerTag, FourteenChildrenTakeTwoBlocksAndRemovingTheLastFreesOne) {
-  ChunkRef c = TDBContainerTag::Create();
-  std::vector<ChunkRef> kids;
-  for (int i = 0; i < 14; ++i) {
-    kids.push_back(IntTag(i));
-    c->SetChild(N(std::to_string(i).c_str()), kids.back());
-  }
-  EXPECT_EQ(AsContainer(c)->BlockCount(), 2u);
-  EXPECT_EQ(c->CountChildren(), 14u);
-  c->RemoveChild(kids[13].get());
-  EXPECT_EQ(AsContainer(c)->BlockCount(), 1u);
-  for (uint32_t i = 0; i < 13; ++i) {
-    Kiv::PString name;
-    ChunkRef child;
-    ASSERT_TRUE(c->GetChildAt(i, name, child));
-    EXPECT_EQ(name.Str(), std::to_string(i));
-    EXPECT_EQ(child, kids[i]);
-  }
-  // Removing from the first block keeps the order and both blocks.
-  c->SetChild(N("13"), kids[13]);
-  c->RemoveChild(kids[2].get());
-  EXPECT_EQ(AsContainer(c)->BlockCount(), 2u);
-  EXPECT_EQ(Names(c.get()), (std::vector<std::string>{"0", "1", "3", "4", "5", "6", "7", "8", "9",
-                                                      "10", "11", "12", "13"}));
-  EXPECT_EQ(c->GetChild(N("13")), kids[13]);
-  for (auto& k : kids) c->RemoveChild(k.get());
-  EXPECT_EQ(c->CountChildren(), 0u);
-  EXPECT_EQ(AsContainer(c)->BlockCount(), 0u);
 }
 
 // Duplicate names, shared children, swaps and strangers are checked against a
@@ -147,28 +95,6 @@ TEST(TDBContainerTag, SortOrdersByUnsignedNameBytesAndKeepsEqualNamesInOrder) {
   EXPECT_EQ(names.front(), "");
   EXPECT_EQ(names.back(), "\xE9t\xE9");
   EXPECT_EQ(IntOf(d->GetChild(N("k0")).get()), 119);
-}
-
-TEST(CopySoupInto, DeepCopyOutlivesItsSourceAndSharesValueBytes) {
-  Soup copy;
-  const uint8_t* sourceBytes = nullptr;
-  {
-    Soup source;
-    source.SetNamedInt(N("a"), 5);
-    Soup sub;
-    sub.SetNamedTag(N("s"), "text");
-    source.SetNamedSoup(N("sub"), sub);
-    sourceBytes = source.GetChunk()->GetChild(N("a"))->GetData();
-    Soup::Copy(copy, source);
-    EXPECT_NE(copy.GetChunk(), source.GetChunk());
-    EXPECT_NE(copy.GetNamedSoup(N("sub")).GetChunk(), sub.GetChunk());
-    sub.SetNamedInt(N("later"), 1);  // the copy does not follow
-  }
-  EXPECT_EQ(copy.GetNamedTagAsInt(N("a"), 0), 5);
-  EXPECT_EQ(copy.GetChunk()->GetChild(N("a"))->GetData(), sourceBytes);
-  Soup sub = copy.GetNamedSoup(N("sub"));
-  EXPECT_EQ(sub.GetNamedTag(N("s")).Str(), "text");
-  EXPECT_FALSE(sub.HasNamedTag(N("later")));
 }
 
 TEST(CopySoupInto, ReplacesTheDestinationsChildren) {

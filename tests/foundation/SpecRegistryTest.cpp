@@ -44,14 +44,6 @@ Soup ConfigOfKind(const char* kind) {
   return config;
 }
 
-TEST(SpecRegistryHash, BucketMixesContentIdVersionAndUserId) {
-  EXPECT_EQ(SpecRegistry::BucketOf(KUID{0, 0, 0}), 0u);
-  EXPECT_EQ(SpecRegistry::BucketOf(KUID{7, 100, 3}), ((100u << 5) ^ 3u ^ 7u) % 4093u);
-  // Negative fields are taken as unsigned words.
-  EXPECT_EQ(SpecRegistry::BucketOf(KUID{-5, 9, 127}), ((9u << 5) ^ 127u ^ 0xFFFFFFFBu) % 4093u);
-  EXPECT_NE(SpecRegistry::BucketOf(KUID{12, 34, 0}), SpecRegistry::BucketOf(KUID{12, 34, 1}));
-}
-
 TEST_F(SpecRegistryTest, FindAnswersTheRegisteredSpecOfEachVersion) {
   SpecRef v0 = Make(KUID{12, 34, 0});
   SpecRef v1 = Make(KUID{12, 34, 1});

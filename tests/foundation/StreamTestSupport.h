@@ -48,6 +48,28 @@ inline uint32_t U32At(const std::vector<uint8_t>& bytes, size_t at) {
          uint32_t(bytes[at + 3]) << 24;
 }
 
+// Reads `stream`, which holds Pattern(size), after random seeks near and
+// far, with reads small and large, and checks every byte and position.
+inline void ExpectRandomSeeksReadThePattern(TStream& stream, uint32_t size, uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::vector<uint8_t> got(std::max<uint32_t>(size, 9000));
+  uint32_t at = 0;
+  for (int step = 0; step < 400; ++step) {
+    const int64_t near = int64_t(at) + int64_t(rng() % 41) - 20;
+    const int64_t target =
+        rng() % 3 == 0 ? int64_t(rng() % size) : std::clamp<int64_t>(near, 0, size);
+    stream.SeekTo(uint32_t(target));
+    at = uint32_t(target);
+    ASSERT_EQ(stream.Tell(), at);
+    const uint32_t n = rng() % 4 == 0 ? rng() % 9000 : rng() % 20;
+    const uint32_t want = std::min(n, size - at);
+    ASSERT_EQ(stream.Read(got.data(), n), want) << "at " << at << " reading " << n;
+    for (uint32_t i = 0; i < want; ++i) ASSERT_EQ(got[i], PatternByte(at + i)) << at + i;
+    at += want;
+    ASSERT_EQ(stream.Tell(), at);
+  }
+}
+
 // A random sequence of typed values, written to a stream and checked when
 // read back from another.
 class RandomRecord {

@@ -69,31 +69,4 @@ TEST(UnquoteLiteral, KeepsLongLiteralWhole) {
   EXPECT_EQ(UnquoteLiteral("\"" + body + "\\n\""), body + "\n");
 }
 
-TEST(StringConcat, NullOrEmptyPartsAndSourceLeftAlone) {
-  EXPECT_EQ(AnsiStringConcat("ab", nullptr), "ab");
-  const Kiv::PString base("Track");
-  EXPECT_EQ(ConcatPString(base, ".gs"), Kiv::PString("Track.gs"));
-  EXPECT_EQ(ConcatPString(Kiv::PString(), "x"), Kiv::PString("x"));
-  EXPECT_EQ(base, Kiv::PString("Track"));
-  Kiv::PString empty;
-  EXPECT_TRUE(PStringToLower(empty));
-  EXPECT_TRUE(empty.Empty());
-}
-
-TEST(PStringPair, ReleasesBothStrings) {
-  const Kiv::PString a("pair-first-text");
-  const Kiv::PString b("pair-second-text");
-  {
-    PStringPair pair(a, b);
-    EXPECT_EQ(Kiv::PStringCache::UseCount(a), 2u);
-    EXPECT_EQ(Kiv::PStringCache::UseCount(b), 2u);
-  }
-  EXPECT_EQ(Kiv::PStringCache::UseCount(a), 1u);
-  EXPECT_EQ(Kiv::PStringCache::UseCount(b), 1u);
-
-  int target = 0;
-  static_assert(sizeof(WrappedPointer) == sizeof(void*));
-  EXPECT_EQ(WrapPointer(&target).pointer, &target);
-}
-
 }  // namespace

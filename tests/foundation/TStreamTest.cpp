@@ -193,82 +193,16 @@ TEST(TStream, WriteAfterReadLandsAtLogicalPosition) {
   EXPECT_EQ(b.Tell(), 14u);
 }
 
-TEST(TStream, BackwardMoveOfSixteenBytesIsServedFromTheBuffer) {
+// Buffered reads give the right bytes whatever the seeks around the
+// read-ahead, the refills and the reads that bypass the buffer.
+TEST(TStream, RandomSeeksAndReadsGiveTheRightBytes) {
   TBuffer b;
-  Fill(b, Pattern(3 * 4096));
-  const Kiv::DynamicBuffer* d = b.GetData();
-  uint32_t v = 0;
-  for (int i = 0; i < 1024; ++i) TStreamReadU32(b, v, 0);  // consume the buffer to its end
-  EXPECT_EQ(b.GetReadPos(), TStream::kBufferSize);
-  TStreamReadU32(b, v, 0);  // refill behind the 16 kept bytes
-  EXPECT_EQ(b.Tell(), 4100u);
-  uint32_t underlying = d->Position();
-  EXPECT_EQ(underlying, 4096u + 4080u);
-
-  b.SeekTo(4096 - 16);
-  EXPECT_EQ(d->Position(), underlying);
-  uint8_t byte = 0;
-  EXPECT_EQ(b.Read(&byte, 1), 1u);
-  EXPECT_EQ(byte, PatternByte(4080));
-
-  b.SeekTo(4096 - 17);
-  EXPECT_EQ(d->Position(), 4096u - 17u);
-  EXPECT_EQ(b.Read(&byte, 1), 1u);
-  EXPECT_EQ(byte, PatternByte(4079));
-}
-
-TEST(TStream, BackwardMoveAfterShortRefillReadsTheRealBytes) {
-  TBuffer b;
-  Fill(b, Pattern(102));
-  uint32_t v = 0;
-  for (int i = 0; i < 25; ++i) TStreamReadU32(b, v, 0);
-  EXPECT_FALSE(TStreamReadU32(b, v, 0));  // only 2 bytes left
-  b.SeekTo(100);
-  uint8_t two[2] = {0, 0};
-  EXPECT_EQ(b.Read(two, 2), 2u);
-  EXPECT_EQ(two[0], PatternByte(100));
-  EXPECT_EQ(two[1], PatternByte(101));
-}
-
-TEST(TStream, LargeReadsBypassTheBuffer) {
-  std::vector<uint8_t> bytes = Pattern(20000);
-  TBuffer b;
-  Fill(b, bytes);
-  uint8_t first[3];
-  EXPECT_EQ(b.Read(first, 3), 3u);  // 4093 bytes now read ahead
-  std::vector<uint8_t> big(4093 + 4080);
-  EXPECT_EQ(b.Read(big.data(), uint32_t(big.size())), big.size());
-  EXPECT_EQ(b.GetBuffered(), 0u);
-  EXPECT_EQ(b.GetReadPos(), 0u);
-  EXPECT_TRUE(std::equal(big.begin(), big.end(), bytes.begin() + 3));
-
-  std::vector<uint8_t> small(4079);
-  EXPECT_EQ(b.Read(small.data(), 4079), 4079u);
-  EXPECT_EQ(b.GetBuffered(), 17u);
-  EXPECT_TRUE(std::equal(small.begin(), small.end(), bytes.begin() + 3 + big.size()));
-
-  std::vector<uint8_t> rest(20000);
-  uint32_t left = 20000 - 3 - uint32_t(big.size()) - 4079;
-  EXPECT_EQ(b.Read(rest.data(), 20000), left);
-  EXPECT_TRUE(b.IsEOF());
-}
-
-TEST(TStream, SeekToAndGetSizeKeepTheLogicalPosition) {
-  TBuffer b;
-  Fill(b, Pattern(5000));
-  uint8_t byte = 0;
-  b.SeekTo(4000);
-  EXPECT_EQ(b.GetSize(), 5000u);
-  EXPECT_EQ(b.Tell(), 4000u);
-  EXPECT_EQ(b.Read(&byte, 1), 1u);
-  EXPECT_EQ(byte, PatternByte(4000));
-  b.SeekTo(4500);  // forward inside the read-ahead
-  EXPECT_EQ(b.Read(&byte, 1), 1u);
-  EXPECT_EQ(byte, PatternByte(4500));
-  TStreamRewind(b);
-  EXPECT_EQ(b.Tell(), 0u);
-  EXPECT_EQ(b.Read(&byte, 1), 1u);
-  EXPECT_EQ(byte, PatternByte(0));
+  Fill(b, Pattern(20000));
+  EXPECT_EQ(b.GetSize(), 20000u);
+  streamtest::ExpectRandomSeeksReadThePattern(b, 20000, 5);
+  TBuffer odd;
+  Fill(odd, Pattern(102));
+  streamtest::ExpectRandomSeeksReadThePattern(odd, 102, 6);
 }
 
 }  // namespace

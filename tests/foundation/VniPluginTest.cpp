@@ -191,17 +191,4 @@ TEST_F(VniPluginTest, ConcurrentLoadsRunOneEntryPointAtATime) {
   for (VNIHandle handle : handles) VNIRelease(handle);
 }
 
-TEST(VniContextObjects, ReleasingClearsBoth) {
-  const size_t objects = VniObjectCount();
-  VNIContext context{};
-  context.objects[0] = VNIAllocString("first");
-  context.objects[1] = VNIAllocString("second");
-  ReleaseVniContextObjects(&context);
-  EXPECT_EQ(context.objects[0], 0u);
-  EXPECT_EQ(context.objects[1], 0u);
-  EXPECT_EQ(VniObjectCount(), objects);
-  ReleaseVniContextObjects(&context);  // Empty handles and a null context are fine.
-  ReleaseVniContextObjects(nullptr);
-}
-
 }  // namespace

@@ -2,39 +2,26 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 namespace {
 
-// A stand-in codec that stores the bytes as they are.
-class CopyCodec final : public Kiv::Compress {
+// A stand-in codec; only its creation is looked at.
+class StubCodec final : public Kiv::Compress {
  public:
-  size_t CompressBlock(void* dst, size_t capacity, const void* src, size_t n, uint32_t) override {
-    if (capacity < n || n == 0) return 0;
-    std::memcpy(dst, src, n);
-    return n;
-  }
-  int64_t DecompressBlock(void* dst, size_t capacity, const void* src, size_t n) override {
-    if (capacity < n) return kFailed;
-    std::memcpy(dst, src, n);
-    return int64_t(n);
-  }
+  size_t CompressBlock(void*, size_t, const void*, size_t, uint32_t) override { return 0; }
+  int64_t DecompressBlock(void*, size_t, const void*, size_t) override { return kFailed; }
 };
 
-Kiv::Compress* MakeCopyCodec() {
-  return new CopyCodec();
+Kiv::Compress* MakeStubCodec() {
+  return new StubCodec();
 }
 
 TEST(KivCompress, CreateUsesTheInstalledFactory) {
   Kiv::Compress::SetFactory(nullptr);
   EXPECT_FALSE(Kiv::Compress::Create());
-  Kiv::Compress::SetFactory(&MakeCopyCodec);
+  Kiv::Compress::SetFactory(&MakeStubCodec);
   Kiv::Ref<Kiv::Compress> codec = Kiv::Compress::Create();
   ASSERT_TRUE(codec);
   EXPECT_EQ(codec->UseCount(), 1);
-  char out[4] = {};
-  EXPECT_EQ(codec->CompressBlock(out, sizeof out, "abc", 3, 9), 3u);
-  EXPECT_EQ(codec->DecompressBlock(out, 2, "abc", 3), Kiv::Compress::kFailed);
   Kiv::Compress::SetFactory(nullptr);
 }
 

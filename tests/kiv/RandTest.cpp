@@ -28,5 +28,4 @@ TEST(KivRand, SameSeedRepeatsSequence) {
   Kiv::Rand b;
   b.Randomise(77);
   for (int i = 0; i < 50; ++i) EXPECT_EQ(a.NextInt(0, 1000000), b.NextInt(0, 1000000));
-  EXPECT_EQ(&Kiv::Rand::Program(), &Kiv::Rand::Program());
 }
