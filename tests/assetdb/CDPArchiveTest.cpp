@@ -12,7 +12,7 @@
 #include "foundation/soup/BinarySoup.h"
 #include "foundation/stream/TBuffer.h"
 #include "kiv/DynamicBuffer.h"
-#include "tests/foundation/StreamTestSupport.h"
+#include "tests/support/StreamTestSupport.h"
 
 using namespace cdptest;
 
