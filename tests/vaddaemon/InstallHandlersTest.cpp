@@ -151,7 +151,7 @@ TEST_F(DaemonInstall, ArchiveRoundTripInstallExportRebuildExtract) {
   EXPECT_EQ(messages[1].severity, ResultsLog::kSuccess);
 
   // Export both and build a new archive from the entries, as "createcdp"
-  // does; its extraction gives back the original files.
+  // does (the extracted files are the command's end-to-end test's).
   Soup first = Export(*client, 6, kFirst);
   Soup second = Export(*client, 7, kSecond);
   ASSERT_FALSE(first.IsNull());
@@ -160,21 +160,6 @@ TEST_F(DaemonInstall, ArchiveRoundTripInstallExportRebuildExtract) {
   EXPECT_EQ(first.GetNamedTag(N("username")).Str(), "First");
   const fs::path rebuilt = Source("rebuilt.cdp");
   WriteArchive(rebuilt, {first, second});
-  Soup reopened;
-  Kiv::PString message;
-  CDP::OpenArchive(reopened, message, rebuilt.string());
-  ASSERT_TRUE(message.Empty()) << message.Str();
-  ASSERT_EQ(CDP::GetAssetCount(reopened), 2u);
-  const std::vector<std::pair<KUID, FileMap>> expected = {{kFirst, firstFiles},
-                                                          {kSecond, secondFiles}};
-  for (const auto& [kuid, files] : expected) {
-    const int32_t index = CDP::FindAsset(reopened, kuid);
-    ASSERT_GE(index, 0);
-    CDPEntry entry = CDP::GetAssetAt(reopened, uint32_t(index));
-    const fs::path out = Source("out") / std::to_string(kuid.contentId);
-    EXPECT_EQ(ExtractEntry(entry.soup, out), "");
-    EXPECT_EQ(Summary(FilesBelow(out)), Summary(files));
-  }
 
   // Installing the rebuilt archive over the installed assets leaves them
   // open for edit, as edit copies.
