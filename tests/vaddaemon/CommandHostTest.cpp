@@ -30,7 +30,7 @@ TEST_F(DaemonCommandHost, ValidateRunsOnRegisteredHostAndForwardsItsBatch) {
   // The tool sends the registration one-way; with an id the daemon answers
   // once it was handled, before the tool asks.
   Bytes pong;
-  ASSERT_TRUE(host->Transact(kRegisterHost, 50, {}, &pong));
+  ASSERT_TRUE(host->Transact(kRegisterCommandHost, 50, {}, &pong));
 
   ASSERT_TRUE(tool->SendRequest(kValidate, 9, ValidateBody("local", "kuid 1 2")));
   RawClient::Frame job;
@@ -47,7 +47,7 @@ TEST_F(DaemonCommandHost, ValidateRunsOnRegisteredHostAndForwardsItsBatch) {
   const Bytes batch =
       Body().U32(0).U32(1).U32(ResultsLog::kWarning).Str("texture too large").U32(0);
   const Bytes answer = Body().Raw(batch).U8(1);
-  ASSERT_TRUE(host->SendRequest(kJobReply, 0, answer));
+  ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, answer));
   RawClient::Frame frame;
   ASSERT_TRUE(tool->ReadFrame(frame));
   ASSERT_TRUE(frame.IsNote());
@@ -73,7 +73,7 @@ TEST_F(DaemonCommandHost, ValidateRunsOnRegisteredHostAndForwardsItsBatch) {
 
   // A job reply from a connection without a job is dropped; the daemon
   // carries on.
-  ASSERT_TRUE(tool->SendRequest(kJobReply, 0, answer));
+  ASSERT_TRUE(tool->SendRequest(kCommandHostReply, 0, answer));
   ASSERT_TRUE(tool->Transact(0x00, 11, {}, &pong));
 }
 

@@ -16,13 +16,6 @@ namespace {
 
 using namespace installtest;
 
-constexpr uint32_t kKeepAlive = 0x00;
-constexpr uint32_t kReadGroup = 0x64;
-constexpr uint32_t kWriteGroup = 0x65;
-constexpr uint32_t kReadSetting = 0x66;
-constexpr uint32_t kWriteSetting = 0x67;
-constexpr uint32_t kClose = 0x10E;
-
 // The PString of a 0x66 reply; "<damaged>" when it does not read whole.
 std::string ValueOf(const Bytes& reply) {
   BodyReader reader(reply);
@@ -94,17 +87,18 @@ TEST_F(DaemonCore, SettingsRoundTripAndSurviveRestart) {
   // Whole groups: an unknown group reads as the empty soup; a written group
   // reads back as written and its values are visible to 0x66.
   Bytes reply;
-  ASSERT_TRUE(client->Transact(kReadGroup, 9, Body().PStr("nothing"), &reply));
+  ASSERT_TRUE(client->Transact(kReadSettingsGroup, 9, Body().PStr("nothing"), &reply));
   EXPECT_EQ(reply, SoupBytes(Soup()));
-  ASSERT_TRUE(client->Transact(kWriteGroup, 10,
+  ASSERT_TRUE(client->Transact(kWriteSettingsGroup, 10,
                                Body().PStr("display").Raw(SoupWithText("mode", "wide")), &reply));
-  ASSERT_TRUE(client->Transact(kReadGroup, 11, Body().PStr("display"), &reply));
+  ASSERT_TRUE(client->Transact(kReadSettingsGroup, 11, Body().PStr("display"), &reply));
   EXPECT_EQ(reply, SoupWithText("mode", "wide"));
   EXPECT_EQ(ReadSetting(*client, 12, "display", "mode"), "wide");
 
   // A damaged soup leaves the group as it was.
   const Bytes damaged = {0x41, 0x43, 0x53, 0x24, 1, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0, 0};
-  ASSERT_TRUE(client->Transact(kWriteGroup, 13, Body().PStr("display").Raw(damaged), &reply));
+  ASSERT_TRUE(
+      client->Transact(kWriteSettingsGroup, 13, Body().PStr("display").Raw(damaged), &reply));
   EXPECT_EQ(ReadSetting(*client, 14, "display", "mode"), "wide");
 
   // A body cut short gets an empty reply and the connection stays usable.
@@ -222,7 +216,7 @@ TEST_F(DaemonCore, CloseRequestRepliesThenExitsAndClearsTheBlock) {
   auto client = Connect();
   ASSERT_TRUE(other && client);
   Bytes reply = {1};
-  ASSERT_TRUE(client->Transact(kClose, 4, {}, &reply));
+  ASSERT_TRUE(client->Transact(kCloseDaemon, 4, {}, &reply));
   EXPECT_TRUE(reply.empty());
   EXPECT_TRUE(client->WaitClosed());
   EXPECT_TRUE(other->WaitClosed());

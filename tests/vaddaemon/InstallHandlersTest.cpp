@@ -104,7 +104,7 @@ TEST_F(DaemonInstall, QuestionAboutInstalledAssetOnlyWithCallbackAndAnswerDecide
   EXPECT_EQ(question.String(), "First thing");
   EXPECT_EQ(KUIDFrom(question.Take(8)), kFirst);
   EXPECT_TRUE(question.AtEnd());
-  ASSERT_TRUE(client->SendRequest(kAnswer, 0, Body().U32(2).U32(1)));
+  ASSERT_TRUE(client->SendRequest(kAnswerQuestion, 0, Body().U32(2).U32(1)));
   ASSERT_TRUE(client->ReadFrame(frame));
   ASSERT_TRUE(frame.IsReply());
   EXPECT_TRUE(KUIDFrom(frame.body).IsNull());
@@ -116,7 +116,7 @@ TEST_F(DaemonInstall, QuestionAboutInstalledAssetOnlyWithCallbackAndAnswerDecide
   ASSERT_TRUE(client->SendRequest(kInstallFolder, 3, InstallBody(Source("first").string(), 0, 1)));
   ASSERT_TRUE(client->ReadFrame(frame));
   ASSERT_EQ(frame.word, kNoteQuestion);
-  ASSERT_TRUE(client->SendRequest(kAnswer, 0, Body().U32(3).U32(3)));
+  ASSERT_TRUE(client->SendRequest(kAnswerQuestion, 0, Body().U32(3).U32(3)));
   notes.clear();
   EXPECT_EQ(KUIDFrom(AwaitReply(*client, &notes)), kFirst);
   EXPECT_TRUE(HasMessage(MessagesFor(notes, 3), ResultsLog::kSuccess, "Installed"));

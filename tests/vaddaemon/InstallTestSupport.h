@@ -16,6 +16,8 @@
 #include "assetdb/archive/CDPBuilder.h"
 #include "assetdb/archive/CDPExtract.h"
 #include "assetdb/protocol/ResultsLog.h"
+#include "assetdb/protocol/VADNotification.h"
+#include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/lzss/LZSSEncoder.h"
 #include "foundation/soup/ACSChunk.h"
 #include "foundation/soup/ACSRawDataCore.h"
@@ -30,22 +32,13 @@ namespace installtest {
 
 namespace fs = std::filesystem;
 
-constexpr uint32_t kValidate = 0x26;
-constexpr uint32_t kInstallFolder = 0x27;
-constexpr uint32_t kInstallArchive = 0x28;
-constexpr uint32_t kExportEntry = 0x30;
-constexpr uint32_t kNeededItems = 0x4A;
-constexpr uint32_t kRegisterHost = 0x8C;
-constexpr uint32_t kJobReply = 0x8D;
-constexpr uint32_t kAnswer = 0x96;
-constexpr uint32_t kWebStart = 0xE6;
-constexpr uint32_t kWebForget = 0xE7;
-constexpr uint32_t kWebPoll = 0xE8;
-
-constexpr uint32_t kNoteJob = 1;
-constexpr uint32_t kNoteQuestion = 2;
-constexpr uint32_t kNoteResults = 3;
-constexpr uint32_t kNoteWeb = 4;
+// The request codes, from the one table client and daemon share, and the
+// notification codes.
+using namespace VADRequestCode;
+constexpr uint32_t kNoteJob = VADNotification::kCodeCommandHostJob;
+constexpr uint32_t kNoteQuestion = VADNotification::kCodeQuestion;
+constexpr uint32_t kNoteResults = VADNotification::kCodeResults;
+constexpr uint32_t kNoteWeb = VADNotification::kCodeHttpStatus;
 
 // Files of an asset folder: relative path -> bytes.
 using FileMap = std::map<std::string, std::string>;

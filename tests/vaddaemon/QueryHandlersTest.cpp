@@ -18,39 +18,6 @@ namespace {
 
 using namespace installtest;
 
-constexpr uint32_t kSearch = 0x02;
-constexpr uint32_t kRepair = 0x03;
-constexpr uint32_t kRepairPoll = 0x04;
-constexpr uint32_t kConfig = 0x14;
-constexpr uint32_t kInfo = 0x15;
-constexpr uint32_t kFolder = 0x17;
-constexpr uint32_t kResolve = 0x1A;
-constexpr uint32_t kUpdated = 0x1B;
-constexpr uint32_t kDescription = 0x1C;
-constexpr uint32_t kThumbnail = 0x1D;
-constexpr uint32_t kOpen = 0x1E;
-constexpr uint32_t kRelease = 0x1F;
-constexpr uint32_t kEditFolder = 0x20;
-constexpr uint32_t kRevert = 0x21;
-constexpr uint32_t kCommit = 0x22;
-constexpr uint32_t kReserve = 0x23;
-constexpr uint32_t kDelete = 0x24;
-constexpr uint32_t kDependencies = 0x2A;
-constexpr uint32_t kObsoletes = 0x2B;
-constexpr uint32_t kFavourite = 0x32;
-constexpr uint32_t kKeywords = 0x36;
-constexpr uint32_t kNewKUID = 0x3A;
-constexpr uint32_t kUserName = 0x5A;
-constexpr uint32_t kWriteSetting = 0x67;
-constexpr uint32_t kGetLocalData = 0x79;
-constexpr uint32_t kSetLocalData = 0x7A;
-constexpr uint32_t kTextureFlag = 0xB5;
-constexpr uint32_t kAccountName = 0xF0;
-constexpr uint32_t kLoginRefused = 0xF1;
-constexpr uint32_t kCredential = 0xF2;
-constexpr uint32_t kBuilds = 0xFD;
-constexpr uint32_t kPatcherRepair = 0x100;
-
 constexpr uint64_t kNoHandle = ~uint64_t(0);
 
 const KUID kTrack{4100, 1, 0};
@@ -103,7 +70,7 @@ class DaemonQueries : public DaemonFixture {
   // The 0x15 reply for `kuid`, read with the client's reader; it must be
   // read whole, to its last byte.
   AssetRecord Info(const KUID& kuid) {
-    const Bytes reply = Ask(kInfo, Body().K(kuid).U32(0xFFFFFFFF));
+    const Bytes reply = Ask(kGetAssetInfo, Body().K(kuid).U32(0xFFFFFFFF));
     TBuffer stream;
     stream.Write(reply.data(), uint32_t(reply.size()));
     TStreamRewind(stream);
@@ -126,16 +93,16 @@ class DaemonQueries : public DaemonFixture {
   }
 
   Handle Reserve(const KUID& kuid, std::string_view name) {
-    return ReadHandle(Ask(kReserve, Body().K(kuid).U8(0).Str(name)), true);
+    return ReadHandle(Ask(kReserveAsset, Body().K(kuid).U8(0).Str(name)), true);
   }
 
   Handle Open(const KUID& kuid, bool edit, std::vector<RawClient::Frame>* notes = nullptr) {
-    return ReadHandle(Ask(kOpen, Body().K(kuid).U8(edit ? 1 : 0), notes), false);
+    return ReadHandle(Ask(kOpenHandle, Body().K(kuid).U8(edit ? 1 : 0), notes), false);
   }
 
   // u8 committed, u8 replaced; the messages before the reply in `notes`.
   Bytes Commit(uint64_t handle, std::vector<RawClient::Frame>* notes = nullptr) {
-    return Ask(kCommit, Body().U64(handle).U32(6), notes);
+    return Ask(kCommitAsset, Body().U64(handle).U32(6), notes);
   }
 
   // Writes a configuration (plus `files`) into `folder`.
@@ -168,7 +135,7 @@ class DaemonQueries : public DaemonFixture {
     WriteConfig(h.folder, kuid, name, category, dependencies, obsoletes, files);
     const Bytes reply = Commit(h.handle);
     ASSERT_EQ(reply, (Bytes{1, 0})) << "commit of " << name;
-    Ask(kRelease, Body().U64(h.handle));
+    Ask(kReleaseHandle, Body().U64(h.handle));
   }
 
   // The location and folder of a 0x17 or 0x20 reply ("<damaged>" when it
@@ -199,9 +166,9 @@ TEST_F(DaemonQueries, InfoQueriesAnswerWholeRepliesForKnownAndUnknownAssets) {
   MakeAsset(kTrack, "Steel Track", "TR;BR", {kMissing}, {kOld}, {{"thumb.jpg", "JPEGDATA"}});
 
   // 0x14: the configuration soup; nothing for an unknown asset.
-  const Soup config = SoupFrom(Ask(kConfig, KUIDBytes(kTrack)));
+  const Soup config = SoupFrom(Ask(kGetAssetConfig, KUIDBytes(kTrack)));
   EXPECT_EQ(config.GetNamedTagAsKUID(N("kuid"), kNullKUID), kTrack);
-  EXPECT_TRUE(Ask(kConfig, KUIDBytes(kMissing)).empty());
+  EXPECT_TRUE(Ask(kGetAssetConfig, KUIDBytes(kMissing)).empty());
 
   // 0x15: every field, flagE set; the missing dependency shows in bit 11.
   const AssetRecord track = Info(kTrack);
@@ -217,34 +184,34 @@ TEST_F(DaemonQueries, InfoQueriesAnswerWholeRepliesForKnownAndUnknownAssets) {
   EXPECT_FALSE(unknown.flagE);
 
   // 0x17: location and installed folder.
-  const auto [location, folder] = Place(kFolder, Body().K(kTrack).U8(0));
+  const auto [location, folder] = Place(kGetAssetFolder, Body().K(kTrack).U8(0));
   EXPECT_EQ(location, "local");
   EXPECT_TRUE(fs::is_regular_file(fs::path(folder) / "config.txt")) << folder;
-  EXPECT_EQ(Ask(kFolder, Body().K(kMissing).U8(0)), Bytes(8, 0));
+  EXPECT_EQ(Ask(kGetAssetFolder, Body().K(kMissing).U8(0)), Bytes(8, 0));
 
   // 0x1A resolves to a locally available version, 0x1B to the newest known.
-  EXPECT_EQ(Ask(kResolve, KUIDBytes(kTrack)), KUIDBytes(kTrack));
-  EXPECT_EQ(Ask(kResolve, KUIDBytes(KUID{4100, 1, 5})), KUIDBytes(kTrack));
-  EXPECT_EQ(Ask(kResolve, KUIDBytes(kMissing)), KUIDBytes(kNullKUID));
-  EXPECT_EQ(Ask(kUpdated, KUIDBytes(kTrack)), KUIDBytes(kTrack));
+  EXPECT_EQ(Ask(kResolveKUID, KUIDBytes(kTrack)), KUIDBytes(kTrack));
+  EXPECT_EQ(Ask(kResolveKUID, KUIDBytes(KUID{4100, 1, 5})), KUIDBytes(kTrack));
+  EXPECT_EQ(Ask(kResolveKUID, KUIDBytes(kMissing)), KUIDBytes(kNullKUID));
+  EXPECT_EQ(Ask(kNewestKUID, KUIDBytes(kTrack)), KUIDBytes(kTrack));
 
   // 0x1C description; 0x1D the thumbnail, relative to "local".
-  EXPECT_EQ(Ask(kDescription, KUIDBytes(kTrack)), Body().Str("A test asset."));
-  const Bytes thumbnail = Ask(kThumbnail, Body().K(kTrack).U32(0xF0));
+  EXPECT_EQ(Ask(kGetDescription, KUIDBytes(kTrack)), Body().Str("A test asset."));
+  const Bytes thumbnail = Ask(kGetThumbnail, Body().K(kTrack).U32(0xF0));
   BodyReader reader(thumbnail);
   EXPECT_EQ(reader.String(), "local");
   EXPECT_EQ(GetFile(fs::path(UserDataPath()) / "local" / reader.String()), "JPEGDATA");
   EXPECT_EQ(reader.U32(), 0u);
   EXPECT_TRUE(reader.AtEnd());
-  EXPECT_EQ(Ask(kThumbnail, Body().K(kTrack).U32(1)), Bytes(12, 0));
+  EXPECT_EQ(Ask(kGetThumbnail, Body().K(kTrack).U32(1)), Bytes(12, 0));
 
   // 0x2A dependencies of a list (the count bounded by the body), 0x2B
   // obsoletes.
-  EXPECT_EQ(KUIDList(Ask(kDependencies, Body().U32(2).K(kTrack).K(kMissing))),
+  EXPECT_EQ(KUIDList(Ask(kGetDependencies, Body().U32(2).K(kTrack).K(kMissing))),
             (std::vector<KUID>{kMissing}));
-  EXPECT_TRUE(KUIDList(Ask(kDependencies, Body().U32(1000000).K(kMissing))).empty());
-  EXPECT_EQ(KUIDList(Ask(kObsoletes, KUIDBytes(kTrack))), (std::vector<KUID>{kOld}));
-  EXPECT_TRUE(KUIDList(Ask(kObsoletes, KUIDBytes(kMissing))).empty());
+  EXPECT_TRUE(KUIDList(Ask(kGetDependencies, Body().U32(1000000).K(kMissing))).empty());
+  EXPECT_EQ(KUIDList(Ask(kGetObsoletes, KUIDBytes(kTrack))), (std::vector<KUID>{kOld}));
+  EXPECT_TRUE(KUIDList(Ask(kGetObsoletes, KUIDBytes(kMissing))).empty());
 }
 
 TEST_F(DaemonQueries, ValueRequestsStoreWhatOneWayRequestsSent) {
@@ -254,8 +221,8 @@ TEST_F(DaemonQueries, ValueRequestsStoreWhatOneWayRequestsSent) {
   Soup data;
   data.SetNamedInt(N("rating"), 5);
   const Bytes soup = SoupBytes(data);
-  ASSERT_TRUE(client_->SendRequest(kFavourite, 0, Body().K(kTrack).U8(1)));
-  ASSERT_TRUE(client_->SendRequest(kKeywords, 0, Body().K(kTrack).Str("steel;rail")));
+  ASSERT_TRUE(client_->SendRequest(kSetFavourite, 0, Body().K(kTrack).U8(1)));
+  ASSERT_TRUE(client_->SendRequest(kSetKeywords, 0, Body().K(kTrack).Str("steel;rail")));
   ASSERT_TRUE(client_->SendRequest(kSetLocalData, 0, Body().K(kTrack).Str("online").Raw(soup)));
   ASSERT_TRUE(client_->SendRequest(kSetLocalData, 0, Body().K(kTrack).Str("bad").Raw({1, 2, 3})));
   // One-way requests run concurrently with later ones; wait until they show.
@@ -273,16 +240,16 @@ TEST_F(DaemonQueries, ValueRequestsStoreWhatOneWayRequestsSent) {
   EXPECT_EQ(Ask(kGetLocalData, Body().K(kMissing).Str("online")), emptySoup);
 
   // 0x3A: a new KUID in the local user's range, never the same twice.
-  const KUID first = KUIDFrom(Ask(kNewKUID, {}));
-  const KUID second = KUIDFrom(Ask(kNewKUID, {}));
+  const KUID first = KUIDFrom(Ask(kGenerateKUID, {}));
+  const KUID second = KUIDFrom(Ask(kGenerateKUID, {}));
   EXPECT_TRUE(first.IsValid() && !first.IsNull() && first.userId >= 0);
   EXPECT_FALSE(first == second);
 
   // 0x5A: an unknown user is -1 and the empty PString.
-  EXPECT_EQ(Ask(kUserName, Body().U32(777)), Body().U32(0xFFFFFFFF).U32(0));
+  EXPECT_EQ(Ask(kLookupUserName, Body().U32(777)), Body().U32(0xFFFFFFFF).U32(0));
   // 0xB5: u8 1; 0xFD: the installed builds as a PString.
   EXPECT_EQ(Ask(kTextureFlag, {}), (Bytes{1}));
-  EXPECT_EQ(Ask(kBuilds, {}), Body().PStr("49938"));
+  EXPECT_EQ(Ask(kListBuilds, {}), Body().PStr("49938"));
 }
 
 TEST_F(DaemonQueries, AccountRequestsAnswerFromInternetSettingsAndHoldBackARefusedCredential) {
@@ -290,18 +257,19 @@ TEST_F(DaemonQueries, AccountRequestsAnswerFromInternetSettingsAndHoldBackARefus
     Ask(kWriteSetting, Body().PStr("internet").PStr(key).PStr(value));
   };
   // Nothing stored: empty fields.
-  EXPECT_EQ(Ask(kAccountName, {}), Bytes(4 * 4 + 2 * 2, 0));
+  EXPECT_EQ(Ask(kGetOnlineUsername, {}), Bytes(4 * 4 + 2 * 2, 0));
   setting("username", "driver");
   setting("password", "secret");
-  const Bytes account = Ask(kAccountName, {});
+  const Bytes account = Ask(kGetOnlineUsername, {});
   BodyReader reader(account);
   EXPECT_EQ(reader.String(), "driver");
   EXPECT_EQ(reader.Remaining(), 3 * 4 + 2 * 2u);
-  EXPECT_EQ(Ask(kCredential, {}), Body().Str("secret"));
+  EXPECT_EQ(Ask(kGetCredential, {}), Body().Str("secret"));
   ASSERT_TRUE(client_->SendRequest(kLoginRefused, 0, {}));
-  EXPECT_TRUE(VUTest::WaitUntil([&] { return Ask(kCredential, {}) == Body().Str(""); }, 5000, 50));
+  EXPECT_TRUE(
+      VUTest::WaitUntil([&] { return Ask(kGetCredential, {}) == Body().Str(""); }, 5000, 50));
   setting("password", "new-secret");
-  EXPECT_EQ(Ask(kCredential, {}), Body().Str("new-secret"));
+  EXPECT_EQ(Ask(kGetCredential, {}), Body().Str("new-secret"));
 }
 
 // The edit requests' own duties: handles, their connection, and the
@@ -318,7 +286,7 @@ TEST_F(DaemonQueries, EditCycleReservesCommitsEditsRevertsAndDeletes) {
   std::vector<RawClient::Frame> notes;
   EXPECT_EQ(Commit(fresh.handle, &notes), (Bytes{1, 0}));
   EXPECT_TRUE(HasMessage(MessagesFor(notes, lastId_), ResultsLog::kSuccess, "committed"));
-  Ask(kRelease, Body().U64(fresh.handle));
+  Ask(kReleaseHandle, Body().U64(fresh.handle));
   EXPECT_EQ(Info(fresh.kuid).username, "Fresh");
 
   // Opening for edit marks the record; 0x20 answers the handle's folder;
@@ -326,26 +294,26 @@ TEST_F(DaemonQueries, EditCycleReservesCommitsEditsRevertsAndDeletes) {
   Handle edit = Open(fresh.kuid, true);
   ASSERT_NE(edit.handle, kNoHandle);
   EXPECT_EQ(Bit(Info(fresh.kuid).status, 8), 1);
-  EXPECT_EQ(Place(kEditFolder, Body().U64(edit.handle)),
+  EXPECT_EQ(Place(kOpenForEdit, Body().U64(edit.handle)),
             std::make_pair(std::string("editing"), edit.folder));
   EXPECT_EQ(Commit(edit.handle), (Bytes{1, 1}));
-  Ask(kRelease, Body().U64(edit.handle));
+  Ask(kReleaseHandle, Body().U64(edit.handle));
   Handle view = Open(fresh.kuid, false);
   EXPECT_EQ(view.location, "local");
-  Ask(kRelease, Body().U64(view.handle));
+  Ask(kReleaseHandle, Body().U64(view.handle));
 
   // A revert drops the edit copy; a handle is only good on its connection.
   edit = Open(fresh.kuid, true);
   auto other = Connect();
   ASSERT_NE(other, nullptr);
   notes.clear();
-  EXPECT_EQ(Ask(kRevert, Body().U64(edit.handle), &notes, other.get()), (Bytes{0}));
+  EXPECT_EQ(Ask(kRevertAsset, Body().U64(edit.handle), &notes, other.get()), (Bytes{0}));
   EXPECT_TRUE(HasMessage(MessagesFor(notes, lastId_), ResultsLog::kError, "handle"));
   notes.clear();
-  EXPECT_EQ(Ask(kRevert, Body().U64(edit.handle), &notes), (Bytes{1}));
+  EXPECT_EQ(Ask(kRevertAsset, Body().U64(edit.handle), &notes), (Bytes{1}));
   EXPECT_EQ(MessagesFor(notes, lastId_).size(), 1u);
   EXPECT_EQ(Bit(Info(fresh.kuid).status, 8), 0);
-  EXPECT_TRUE(Ask(kRelease, Body().U64(edit.handle)).empty());
+  EXPECT_TRUE(Ask(kReleaseHandle, Body().U64(edit.handle)).empty());
 
   // Failures: all ones and a message; an unknown handle commits nothing.
   notes.clear();
@@ -354,12 +322,12 @@ TEST_F(DaemonQueries, EditCycleReservesCommitsEditsRevertsAndDeletes) {
   EXPECT_EQ(none.folder, "");
   EXPECT_TRUE(HasMessage(MessagesFor(notes, lastId_), ResultsLog::kError, ""));
   EXPECT_EQ(Commit(12345), (Bytes{0, 0}));
-  EXPECT_EQ(Place(kEditFolder, Body().U64(12345)), std::make_pair(std::string(), std::string()));
+  EXPECT_EQ(Place(kOpenForEdit, Body().U64(12345)), std::make_pair(std::string(), std::string()));
 
   // Delete: the success message comes before the reply; then it is unknown.
   for (const bool known : {true, false}) {
     notes.clear();
-    EXPECT_EQ(Ask(kDelete, Body().K(fresh.kuid).U8(1), &notes), Bytes{uint8_t(known ? 1 : 0)});
+    EXPECT_EQ(Ask(kDeleteAsset, Body().K(fresh.kuid).U8(1), &notes), Bytes{uint8_t(known ? 1 : 0)});
     EXPECT_TRUE(HasMessage(MessagesFor(notes, lastId_),
                            known ? ResultsLog::kSuccess : ResultsLog::kError,
                            known ? "deleted" : ""));
@@ -385,14 +353,16 @@ TEST_F(DaemonQueries, SearchByCategoryEvaluatesTheFilterInStoreOrder) {
   byCategory.Add(std::make_unique<VADFilterElementString>(VADFilterElementString::kCategoryList,
                                                           Kiv::PString("BR")));
   byCategory.Add(std::make_unique<VADFilterElementBool>(VADFilterElementBool::kLocal));
-  EXPECT_EQ(KUIDList(Ask(kSearch, FilterBody(&byCategory))), (std::vector<KUID>{kTrack, kBridge}));
+  EXPECT_EQ(KUIDList(Ask(kSearchAssets, FilterBody(&byCategory))),
+            (std::vector<KUID>{kTrack, kBridge}));
 
   // No filter lists everything; a damaged filter nothing.
-  EXPECT_EQ(KUIDList(Ask(kSearch, Body().U32(0))), (std::vector<KUID>{kTrack, kBridge, kSignal}));
-  EXPECT_TRUE(KUIDList(Ask(kSearch, Body().U32(0x12345678))).empty());
+  EXPECT_EQ(KUIDList(Ask(kSearchAssets, Body().U32(0))),
+            (std::vector<KUID>{kTrack, kBridge, kSignal}));
+  EXPECT_TRUE(KUIDList(Ask(kSearchAssets, Body().U32(0x12345678))).empty());
   Bytes cut = FilterBody(&byCategory);
   cut.resize(cut.size() - 3);
-  EXPECT_TRUE(KUIDList(Ask(kSearch, cut)).empty());
+  EXPECT_TRUE(KUIDList(Ask(kSearchAssets, cut)).empty());
 }
 
 TEST_F(DaemonQueries, RepairRunsAsynchronouslyReportsProgressAndMarksFaultyAssets) {
@@ -400,11 +370,11 @@ TEST_F(DaemonQueries, RepairRunsAsynchronouslyReportsProgressAndMarksFaultyAsset
   MakeAsset(kBridge, "Stone Bridge", "BR");
   MakeAsset(kSignal, "Signal", "SIG");
   // Damage one asset behind the daemon's back.
-  const std::string bridgeFolder = Place(kFolder, Body().K(kBridge).U8(0)).second;
+  const std::string bridgeFolder = Place(kGetAssetFolder, Body().K(kBridge).U8(0)).second;
   ASSERT_TRUE(fs::remove(fs::path(bridgeFolder) / "config.txt"));
 
   std::vector<RawClient::Frame> notes;
-  EXPECT_TRUE(Ask(kRepair, Body().U32(100), &notes).empty());
+  EXPECT_TRUE(Ask(kStartRepair, Body().U32(100), &notes).empty());
   const uint32_t repairId = lastId_;
 
   // Running: flag 1; a second repair is refused with a message.
@@ -412,7 +382,7 @@ TEST_F(DaemonQueries, RepairRunsAsynchronouslyReportsProgressAndMarksFaultyAsset
   float progress = -1;
   std::string status;
   auto poll = [&] {
-    const Bytes readerBytes = Ask(kRepairPoll, {}, &notes);
+    const Bytes readerBytes = Ask(kPollRepair, {}, &notes);
     BodyReader reader(readerBytes);
     flag = reader.U8();
     progress = reader.F32();
@@ -425,7 +395,7 @@ TEST_F(DaemonQueries, RepairRunsAsynchronouslyReportsProgressAndMarksFaultyAsset
   EXPECT_GE(progress, 0.0f);
   EXPECT_LT(progress, 1.0f);
   EXPECT_FALSE(status.empty());
-  Ask(kRepair, Body().U32(150), &notes);
+  Ask(kStartRepair, Body().U32(150), &notes);
   EXPECT_TRUE(HasMessage(MessagesFor(notes, lastId_), ResultsLog::kError, "already running"));
 
   ASSERT_TRUE(VUTest::WaitUntil(poll, 20000, 100));
@@ -443,7 +413,7 @@ TEST_F(DaemonQueries, RepairRunsAsynchronouslyReportsProgressAndMarksFaultyAsset
   EXPECT_EQ(Bit(Info(kTrack).status, 11), 1);
 
   // 0x100 starts a repair of its own (one-way), which ends as well.
-  ASSERT_TRUE(client_->SendRequest(kPatcherRepair, 0, {}));
+  ASSERT_TRUE(client_->SendRequest(kRepairDatabase, 0, {}));
   EXPECT_TRUE(VUTest::WaitUntil(poll, 20000, 100));
 }
 

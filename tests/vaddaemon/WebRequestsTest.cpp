@@ -57,7 +57,7 @@ class DaemonWeb : public DaemonFixture {
   uint64_t Start(RawClient& client, uint32_t id, std::string_view url, uint32_t mode,
                  WebStatus* status) {
     Bytes reply;
-    EXPECT_TRUE(client.Transact(kWebStart, id, StartBody(url, mode), &reply));
+    EXPECT_TRUE(client.Transact(kStartWebRequest, id, StartBody(url, mode), &reply));
     BodyReader reader(reply);
     const uint64_t handle = reader.U64();
     *status = ReadStatus(reader);
@@ -80,7 +80,7 @@ class DaemonWeb : public DaemonFixture {
 
   WebStatus Poll(RawClient& client, uint32_t id, uint64_t handle) {
     Bytes reply;
-    EXPECT_TRUE(client.Transact(kWebPoll, id, HandleBody(handle), &reply));
+    EXPECT_TRUE(client.Transact(kPollWebRequest, id, HandleBody(handle), &reply));
     BodyReader reader(reply);
     WebStatus status = ReadStatus(reader);
     EXPECT_TRUE(reader.AtEnd());
@@ -120,7 +120,7 @@ TEST_F(DaemonWeb, QueryIsServedFromFixtureAndForgottenWithItsCopy) {
 
   // Requests run on the daemon's worker pool, so the forget has no answer to
   // wait for: its effect is awaited instead.
-  ASSERT_TRUE(client->SendRequest(kWebForget, 0, HandleBody(handle)));
+  ASSERT_TRUE(client->SendRequest(kForgetWebRequest, 0, HandleBody(handle)));
   EXPECT_TRUE(GoneWithin(status.path));
   EXPECT_EQ(Poll(*client, 5, handle).result, 404u);  // unknown handle: done, not found
 
@@ -149,7 +149,7 @@ TEST_F(DaemonWeb, UnknownUrlOrModeEndsDoneWithFailure) {
   }
   // A damaged start gets the handle all ones and nothing more.
   Bytes reply;
-  ASSERT_TRUE(client->Transact(kWebStart, id, Bytes{0, 9}, &reply));
+  ASSERT_TRUE(client->Transact(kStartWebRequest, id, Bytes{0, 9}, &reply));
   EXPECT_EQ(reply, Bytes(8, 0xFF));
 }
 
