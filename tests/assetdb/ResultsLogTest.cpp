@@ -97,16 +97,9 @@ TEST(ResultsLogStream, BatchHasTheExactLayoutAndReadsBack) {
   TBuffer b;
   log.WriteMessages(b, 0);
   EXPECT_TRUE(log.IsViewed());
-  ASSERT_EQ(Bytes(b), W().U32(0)
-                          .U32(2)
-                          .U32(3)
-                          .Str("broken")
-                          .U32(8)
-                          .PStr("AssetID")
-                          .PStr("<kuid:123:456>")
-                          .U32(1)
-                          .Str("")
-                          .U32(0));
+  W want;
+  want.U32(0).U32(2).U32(3).Str("broken").U32(8).PStr("AssetID").PStr("<kuid:123:456>");
+  ASSERT_EQ(Bytes(b), want.U32(1).Str("").U32(0));
 
   TStreamRewind(b);
   ResultsLog in;
@@ -177,16 +170,9 @@ TEST(ResultsLogStream, HostileCountStopsAtTheEndOfTheBytes) {
 }
 
 TEST(ResultsLogStream, DamagedRecordsAreRefusedAndEarlierOnesKept) {
-  const std::vector<uint8_t> whole = W().U32(0)
-                                         .U32(2)
-                                         .U32(2)
-                                         .Str("kept")
-                                         .U32(0)
-                                         .U32(3)
-                                         .Str("cut short")
-                                         .U32(8)
-                                         .PStr("AssetID")
-                                         .PStr("<kuid:1:2>");
+  W record;
+  record.U32(0).U32(2).U32(2).Str("kept").U32(0).U32(3).Str("cut short");
+  const std::vector<uint8_t> whole = record.U32(8).PStr("AssetID").PStr("<kuid:1:2>");
 
   // Every truncation inside the second record keeps only the first.
   const size_t secondStart = 8 + 4 + 4 + 4 + 4;

@@ -233,11 +233,9 @@ DaemonHttpRequest* VADRequests::StartWebRequest(FakeDaemon& daemon, uint64_t han
 TEST_F(VADRequests, WebRequestStartPollNotifyClose) {
   const uint64_t handle = 77;
   const Bytes handleBytes = W().U64(handle);
-  const Bytes startBody = W().U8(0)
-                              .PStr("http://127.0.0.1:8080/query?x=1")
-                              .U32(2)
-                              .U32(0xFFFFFFFFu)
-                              .Raw(SoupBytes(Soup()));
+  W start;
+  start.U8(0).PStr("http://127.0.0.1:8080/query?x=1").U32(2).U32(0xFFFFFFFFu);
+  const Bytes startBody = start.Raw(SoupBytes(Soup()));
   FakeDaemon daemon;
   daemon.ExpectHandshake();
   daemon.ExpectRequest(0xE6, startBody).Reply(W().Raw(handleBytes).Raw(StatusBytes(false, 0, "")));

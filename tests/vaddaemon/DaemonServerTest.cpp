@@ -18,6 +18,7 @@
 #include "assetdb/protocol/VADFrames.h"
 #include "foundation/stream/TStreamTyped.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/MemorySource.h"
 #include "tests/support/WaitUntil.h"
 #include "tests/vaddaemon/InstallTestSupport.h"
 #include "tests/vaddaemon/RawClient.h"
@@ -267,20 +268,7 @@ TEST_F(InProcessServer, ConnectionOfAnotherUserIsClosedBeforeAnyAnswer) {
 
 // --- The frame reader on bytes in memory.
 
-class MemorySource : public VADFrames::ByteSource {
- public:
-  explicit MemorySource(Bytes bytes) : bytes_(std::move(bytes)) {}
-  bool Receive(void* dst, uint32_t n) override {
-    if (bytes_.size() - at_ < n) return false;
-    std::memcpy(dst, bytes_.data() + at_, n);
-    at_ += n;
-    return true;
-  }
-
- private:
-  Bytes bytes_;
-  size_t at_ = 0;
-};
+using VUTest::MemorySource;
 
 Bytes Words(std::initializer_list<uint32_t> words) {
   Bytes out;
