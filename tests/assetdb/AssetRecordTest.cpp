@@ -147,8 +147,4 @@ TEST(AssetText, BuildVersionOfAConfiguration) {
   EXPECT_FLOAT_EQ(GetConfigBuildVersion(plain), 1.3f);
 }
 
-TEST(AssetText, TrimResourceCachesOffTheMainThreadDoesNothing) {
-  TrimResourceCaches();  // No main thread recorded, no resource system: harmless.
-}
-
 }  // namespace

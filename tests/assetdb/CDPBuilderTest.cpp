@@ -223,10 +223,4 @@ TEST(CDPBuilder, ManyEntriesGiveExactTables) {
   EXPECT_EQ(deps[7], (KUID{1, kCount, 0}));
 }
 
-TEST(CDPBuilder, LZSSOptionsHoldOnlyTheCompression) {
-  const Soup options = CDP::MakeLZSSOptions();
-  EXPECT_EQ(options.CountTags(), 1u);
-  EXPECT_EQ(CDP::GetCompression(options).Str(), "LZSS");
-}
-
 }  // namespace

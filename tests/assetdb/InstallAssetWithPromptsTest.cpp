@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 
 #include "assetdb/client/InstallAssetWithPrompts.h"
 #include "assetdb/protocol/ResultsLog.h"
@@ -17,6 +16,7 @@
 #include "tests/support/InstallRoot.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/VADClientTestBase.h"
+#include "tests/support/WireBody.h"
 
 namespace {
 
@@ -26,33 +26,15 @@ using Bytes = FakeDaemon::Bytes;
 const KUID kAsset{100, 300, 0};
 constexpr uint64_t kHandle = 42;
 
-Bytes Build(const std::function<void(TStream&)>& write) {
-  TBuffer buffer;
-  write(buffer);
-  const uint8_t* data = buffer.GetData()->Data();
-  return Bytes(data, data + buffer.GetSize());
-}
+using W = VUTest::WireBody;
 
 // A record of an asset that is installed locally (status bit 3) and known.
 Bytes InstalledRecord() {
-  return Build([](TStream& s) {
-    WriteKUID(s, kAsset);
-    for (int i = 0; i < 3; ++i) s.WriteString("");
-    for (int bit = 0; bit < 18; ++bit) TStreamWriteU8(s, bit == 0 || bit == 3 ? 1 : 0);
-    TStreamWriteU32(s, 0);
-    s.WriteString("local");
-    s.WriteString("");
-    TStreamWriteU32(s, 100);
-    s.WriteString("scenery");
-    s.WriteString("");
-    for (int i = 0; i < 3; ++i) TStreamWriteU8(s, 0);
-    TStreamWriteU32(s, 0);
-    TStreamWriteFloat(s, 3.4f);
-    TStreamWriteU64(s, 0);
-    TStreamWriteU64(s, 0);
-    WriteKUID(s, kNullKUID);
-    TStreamWriteU8(s, 1);
-  });
+  W record;
+  record.K(kAsset).Str("").Str("").Str("");
+  for (int bit = 0; bit < 18; ++bit) record.U8(bit == 0 || bit == 3 ? 1 : 0);
+  record.U32(0).Str("local").Str("").U32(100).Str("scenery").Str("").U8(0).U8(0).U8(0);
+  return record.U32(0).F32(3.4f).U64(0).U64(0).K(kNullKUID).U8(1);
 }
 
 class InstallAssetWithPromptsTest : public VADClientTestBase {};
@@ -64,12 +46,8 @@ TEST_F(InstallAssetWithPromptsTest, EditFolderOutsideContentAreaIsNeverTouched) 
   FakeDaemon daemon;
   daemon.ExpectHandshake();
   daemon.ExpectRequest(0x15).Reply(InstalledRecord());
-  daemon.ExpectRequest(0x1E).Reply(Build([&](TStream& s) {
-    TStreamWriteU64(s, kHandle);
-    s.WritePString(Kiv::PString("editing"));
-    s.WriteString(outside.Path());
-  }));
-  daemon.ExpectRequest(0x1F, Build([](TStream& s) { TStreamWriteU64(s, kHandle); })).Reply({});
+  daemon.ExpectRequest(0x1E).Reply(W().U64(kHandle).PStr("editing").Str(outside.Path()));
+  daemon.ExpectRequest(0x1F, W().U64(kHandle)).Reply({});
   daemon.ExpectGoodbye();
   daemon.Start();
   ASSERT_TRUE(OpenOn(daemon));
@@ -109,14 +87,9 @@ TEST_F(InstallAssetWithPromptsTest, FailedCommitReleasesItsHandle) {
   FakeDaemon daemon;
   daemon.ExpectHandshake();
   daemon.ExpectRequest(0x15).Reply({});
-  daemon.ExpectRequest(0x23).Reply(Build([&](TStream& s) {
-    TStreamWriteU64(s, kHandle);
-    WriteKUID(s, kAsset);
-    s.WritePString(Kiv::PString("editing"));
-    s.WriteString(editFolder);
-  }));
+  daemon.ExpectRequest(0x23).Reply(W().U64(kHandle).K(kAsset).PStr("editing").Str(editFolder));
   daemon.ExpectRequest(0x22).Reply({0, 0});
-  daemon.ExpectRequest(0x1F, Build([](TStream& s) { TStreamWriteU64(s, kHandle); })).Reply({});
+  daemon.ExpectRequest(0x1F, W().U64(kHandle)).Reply({});
   daemon.ExpectGoodbye();
   daemon.Start();
   ASSERT_TRUE(OpenOn(daemon));

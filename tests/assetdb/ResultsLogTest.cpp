@@ -11,6 +11,7 @@
 #include "foundation/soup/VandruProperty.h"
 #include "foundation/spec/InterfaceTextDB.h"
 #include "foundation/stream/TBuffer.h"
+#include "tests/support/WireBody.h"
 
 namespace {
 
@@ -22,35 +23,9 @@ std::vector<uint8_t> Bytes(TBuffer& b) {
   return {data->Data(), data->Data() + data->DataLength()};
 }
 
-void AppendU32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i)));
-}
-
-// A text as TStream::WriteString writes it (no NUL).
-void AppendString(std::vector<uint8_t>& out, const std::string& text) {
-  AppendU32(out, uint32_t(text.size()));
-  out.insert(out.end(), text.begin(), text.end());
-}
-
-// A PString as TStream::WritePString writes it (with its NUL).
-void AppendPString(std::vector<uint8_t>& out, const std::string& text) {
-  AppendU32(out, uint32_t(text.size() + 1));
-  out.insert(out.end(), text.begin(), text.end());
-  out.push_back(0);
-}
-
-void AppendAssetRef(std::vector<uint8_t>& out, const std::string& kuidText) {
-  AppendU32(out, 8);
-  AppendPString(out, "AssetID");
-  AppendPString(out, kuidText);
-}
-
-// One record with a null subject.
-void AppendRecord(std::vector<uint8_t>& out, uint32_t severity, const std::string& text) {
-  AppendU32(out, severity);
-  AppendString(out, text);
-  AppendU32(out, 0);
-}
+// Batches are written with the stream's own writers: status, count, then
+// per record severity, text and subject (u32 0: none; 8: an asset id).
+using W = VUTest::WireBody;
 
 void Load(TBuffer& b, const std::vector<uint8_t>& bytes) {
   TStreamWriteBytes(b, bytes.data(), uint32_t(bytes.size()));
@@ -122,14 +97,9 @@ TEST(ResultsLogStream, BatchHasTheExactLayoutAndReadsBack) {
   TBuffer b;
   log.WriteMessages(b, 0);
   EXPECT_TRUE(log.IsViewed());
-  std::vector<uint8_t> want;
-  AppendU32(want, 0);
-  AppendU32(want, 2);
-  AppendU32(want, 3);
-  AppendString(want, "broken");
-  AppendAssetRef(want, "<kuid:123:456>");
-  AppendRecord(want, 1, "");
-  ASSERT_EQ(Bytes(b), want);
+  W want;
+  want.U32(0).U32(2).U32(3).Str("broken").U32(8).PStr("AssetID").PStr("<kuid:123:456>");
+  ASSERT_EQ(Bytes(b), want.U32(1).Str("").U32(0));
 
   TStreamRewind(b);
   ResultsLog in;
@@ -154,11 +124,7 @@ TEST(ResultsLogStream, FirstIndexCrossesBlocksAndIsClampedAtTheEnd) {
   for (int i = 1; i <= 14; ++i) log.AddResult(ResultsLog::kWarning, {}, "m" + std::to_string(i));
   TBuffer b;
   log.WriteMessages(b, 13);  // the 14th message is the first of the second block
-  std::vector<uint8_t> want;
-  AppendU32(want, 0);
-  AppendU32(want, 1);
-  AppendRecord(want, 2, "m14");
-  EXPECT_EQ(Bytes(b), want);
+  EXPECT_EQ(Bytes(b), W().U32(0).U32(1).U32(2).Str("m14").U32(0));
 
   TBuffer past;
   log.WriteMessages(past, 40);
@@ -187,28 +153,9 @@ TEST(ResultsLogStream, OverlongTextIsCutAtACharacterSoTheBatchStaysReadable) {
   EXPECT_EQ(SubjectOf(m[1]), kAsset);
 }
 
-TEST(ResultsLogStream, NonZeroStatusAddsNothingButMarksTheLogChanged) {
-  ResultsLog log;
-  TBuffer b;
-  std::vector<uint8_t> bytes;
-  AppendU32(bytes, 7);
-  AppendRecord(bytes, 3, "ignored");
-  Load(b, bytes);
-  EXPECT_TRUE(log.IsViewed());
-  EXPECT_TRUE(log.ReadMessages(b));
-  EXPECT_EQ(log.MessageCount(), 0u);
-  EXPECT_FALSE(log.IsViewed());
-  EXPECT_EQ(b.GetError(), 0u);
-}
-
 TEST(ResultsLogStream, HostileCountStopsAtTheEndOfTheBytes) {
-  std::vector<uint8_t> bytes;
-  AppendU32(bytes, 0);
-  AppendU32(bytes, 0xFFFFFFFFu);
-  AppendRecord(bytes, 2, "one");
-  AppendRecord(bytes, 3, "two");
   TBuffer b;
-  Load(b, bytes);
+  Load(b, W().U32(0).U32(0xFFFFFFFFu).U32(2).Str("one").U32(0).U32(3).Str("two").U32(0));
   ResultsLog log;
   EXPECT_FALSE(log.ReadMessages(b));
   EXPECT_EQ(b.GetError(), TStream::kErrorShortRead);
@@ -223,13 +170,9 @@ TEST(ResultsLogStream, HostileCountStopsAtTheEndOfTheBytes) {
 }
 
 TEST(ResultsLogStream, DamagedRecordsAreRefusedAndEarlierOnesKept) {
-  std::vector<uint8_t> whole;
-  AppendU32(whole, 0);
-  AppendU32(whole, 2);
-  AppendRecord(whole, 2, "kept");
-  AppendU32(whole, 3);
-  AppendString(whole, "cut short");
-  AppendAssetRef(whole, "<kuid:1:2>");
+  W record;
+  record.U32(0).U32(2).U32(2).Str("kept").U32(0).U32(3).Str("cut short");
+  const std::vector<uint8_t> whole = record.U32(8).PStr("AssetID").PStr("<kuid:1:2>");
 
   // Every truncation inside the second record keeps only the first.
   const size_t secondStart = 8 + 4 + 4 + 4 + 4;
@@ -250,30 +193,27 @@ TEST(ResultsLogStream, DamagedRecordsAreRefusedAndEarlierOnesKept) {
   ResultsLog log;
   EXPECT_FALSE(log.ReadMessages(empty));
   EXPECT_EQ(empty.GetError(), TStream::kErrorShortRead);
-  std::vector<uint8_t> huge;
-  AppendU32(huge, 0);
-  AppendU32(huge, 1);
-  AppendU32(huge, 3);
-  AppendU32(huge, 0x7FFFFFFF);
   TBuffer b;
-  Load(b, huge);
+  Load(b, W().U32(0).U32(1).U32(3).U32(0x7FFFFFFF));
   EXPECT_FALSE(log.ReadMessages(b));
   EXPECT_NE(b.GetError(), 0u);
   EXPECT_EQ(log.MessageCount(), 2u);  // the two damage reports only
 }
 
-TEST(ResultsLogStream, StreamThatAlreadyFailedIsRefused) {
-  std::vector<uint8_t> bytes;
-  AppendU32(bytes, 0);
-  AppendU32(bytes, 1);
-  AppendRecord(bytes, 4, "would be fine");
-  TBuffer b;
-  Load(b, bytes);
-  b.SetError(TStream::kErrorFile);
-  ResultsLog log;
-  EXPECT_FALSE(log.ReadMessages(b));
-  EXPECT_EQ(log.GetSuccessCount(), 0u);
-  EXPECT_EQ(log.GetErrorCount(), 1u);
+// A non-zero status carries no records but marks the log changed; a
+// stream that already failed is refused with one damage report.
+TEST(ResultsLogStream, StatusWordAndFailedStreamDecideWhatIsRead) {
+  for (const bool failed : {false, true}) {
+    TBuffer b;
+    Load(b, W().U32(failed ? 0 : 7).U32(1).U32(4).Str("would be fine").U32(0));
+    if (failed) b.SetError(TStream::kErrorFile);
+    ResultsLog log;
+    EXPECT_EQ(log.ReadMessages(b), !failed);
+    EXPECT_EQ(b.GetError() != 0, failed);
+    EXPECT_FALSE(log.IsViewed());
+    EXPECT_EQ(log.GetSuccessCount(), 0u);
+    EXPECT_EQ(log.MessageCount(), failed ? 1u : 0u);
+  }
 }
 
 TEST(ResultsLog, AssignCopiesMessagesAndCountersNotSubjects) {
@@ -406,9 +346,7 @@ TEST(ResultsLogAnnouncements, ListenersHearUpdatesDestructionAndDetach) {
     log.AddLink(&listener, &holder);
     log.AddResult(ResultsLog::kError, {}, "e");
     TBuffer b;
-    std::vector<uint8_t> bytes;
-    AppendU32(bytes, 5);
-    Load(b, bytes);
+    Load(b, W().U32(5));
     log.ReadMessages(b);
     EXPECT_EQ(log.LinkCount(), 1u);
   }

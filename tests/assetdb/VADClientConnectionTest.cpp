@@ -9,6 +9,7 @@
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
 #include "tests/support/VADClientTestBase.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
 
@@ -48,11 +49,7 @@ TEST_F(VADClientConnection, OpenStartsTheDaemonBeforeTheSecondAttempt) {
   VADClient::GetHandshakeValues(&first, &second);
   EXPECT_EQ(first, 7u);
   EXPECT_EQ(second, 9u);
-  FakeDaemon::HandshakeSeen seen = daemon.Handshake();
-  EXPECT_EQ(seen.magic, 0x56414443u);
-  EXPECT_EQ(seen.version, 340u);
-  EXPECT_EQ(seen.build, 49938u);
-  EXPECT_EQ(seen.clientFlag, 1u);
+  EXPECT_EQ(daemon.Handshake().clientFlag, 1u);  // The handshake's bytes are VADFramesTest's.
   VADClient::Close();
   EXPECT_TRUE(daemon.WaitDone(2000));
   EXPECT_TRUE(daemon.Failures().empty());
@@ -145,7 +142,7 @@ TEST_F(VADClientConnection, DroppedConnectionFailsEveryPendingRequestAtOnce) {
   std::thread other([&] {
     TBuffer request, reply;
     // Sent once the first request is out.
-    while (daemon.Requests().empty()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    VUTest::WaitUntil([&] { return !daemon.Requests().empty(); }, 5000, 1);
     second = VADClient::Transact(0x31, request, reply, nullptr, nullptr, false);
   });
   TBuffer request, reply;
@@ -171,7 +168,7 @@ TEST_F(VADClientConnection, RequestReconnectsWhenRestartIsAllowed) {
   daemon.ExpectHandshake().Drop().ExpectHandshake().ExpectRequest(0x40).Reply({4}).ExpectGoodbye();
   daemon.Start();
   ASSERT_TRUE(OpenOn(daemon, /*restartDaemon=*/true));
-  while (VADClient::IsConnected()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_TRUE(VUTest::WaitUntil([] { return !VADClient::IsConnected(); }, 5000, 1));
   TBuffer request, reply;
   ASSERT_TRUE(VADClient::Transact(0x40, request, reply, nullptr, nullptr, false));
   EXPECT_EQ(ReplyBytes(reply), Bytes{4});
@@ -184,11 +181,11 @@ TEST_F(VADClientConnection, OversizedOrBrokenFramesEndTheConnection) {
     const char* name;
     Bytes frame;
   };
+  // The frame reader's cases are VADFramesTest's: one for the reply being
+  // waited for, one for the reader thread's own frames.
   const Case cases[] = {
       {"oversized reply", FakeDaemon::Words({0x7265706C, 500, 0xFFFFFFF0u})},
-      {"oversized unknown reply", FakeDaemon::Words({0x7265706C, 77, 0x7FFFFFFFu})},
       {"oversized note", FakeDaemon::Words({0x6E6F7465, 1, 0x7FFFFFFFu})},
-      {"unknown tag", FakeDaemon::Words({0x41424344})},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

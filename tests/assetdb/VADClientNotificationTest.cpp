@@ -13,6 +13,7 @@
 #include "foundation/threads/WorkerThread.h"
 #include "tests/support/VADClientTestBase.h"
 #include "tests/support/WaitUntil.h"
+#include "tests/support/WireBody.h"
 
 namespace {
 
@@ -33,11 +34,7 @@ Bytes Batch(uint32_t severity, const char* text) {
 }
 
 Bytes Question(uint32_t id, const char* name, const KUID& asset) {
-  TBuffer out;
-  TStreamWriteU32(out, id);
-  out.WritePString(Kiv::PString(name));
-  WriteKUID(out, asset);
-  return Contents(out);
+  return VUTest::WireBody().U32(id).PStr(name).K(asset);
 }
 
 void RunMainThreadTasks() {
@@ -61,12 +58,9 @@ class VADClientNotifications : public VADClientTestBase {
 
 TEST_F(VADClientNotifications, ResultMessagesLandInTheRequestsLogInFrameOrder) {
   FakeDaemon daemon;
-  Bytes stray = FakeDaemon::Words({424242});
-  Bytes batch = Batch(ResultsLog::kError, "stray");
-  stray.insert(stray.end(), batch.begin(), batch.end());
   daemon.ExpectHandshake()
       .ExpectRequest(0x28)
-      .Note(3, stray)
+      .Note(3, VUTest::WireBody().U32(424242).Raw(Batch(ResultsLog::kError, "stray")))
       .NoteForLast(3, Batch(ResultsLog::kError, "bad"))
       .NoteForLast(3, Batch(ResultsLog::kWarning, "odd"))
       .Reply({})

@@ -138,19 +138,6 @@ TEST(VADFilterElement, Equality) {
   EXPECT_FALSE(FilterElementsEqual(&exact, &loose));
 }
 
-TEST(VADFilterElement, FactoryKnowsOnlyTheSixCodes) {
-  for (uint32_t code : {kFilterTypeGroup, kFilterTypeString, kFilterTypeBool, kFilterTypeInt,
-                        kFilterTypeTimestamp, kFilterTypeAssetID}) {
-    auto element = MakeFilterElement(code);
-    ASSERT_TRUE(element) << code;
-    EXPECT_EQ(element->GetTypeCode(), code);
-  }
-  EXPECT_FALSE(MakeFilterElement(0));
-  EXPECT_FALSE(MakeFilterElement(0x70757267));
-  EXPECT_EQ(MakeFilterElement(kFilterTypeBool)->GetFieldName().Str(), "locally-available");
-  EXPECT_EQ(MakeFilterElement(kFilterTypeInt)->GetFieldName().Str(), "author");
-}
-
 TEST(VADFilterElement, TreeRoundTrips) {
   VADFilterElementGroup root;
   root.Add(Str(1, "CN"));

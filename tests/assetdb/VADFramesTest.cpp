@@ -8,26 +8,13 @@
 
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
+#include "tests/support/MemorySource.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-class MemorySource : public VADFrames::ByteSource {
- public:
-  explicit MemorySource(Bytes bytes) : bytes_(std::move(bytes)) {}
-  bool Receive(void* dst, uint32_t n) override {
-    if (bytes_.size() - at_ < n) return false;
-    std::memcpy(dst, bytes_.data() + at_, n);
-    at_ += n;
-    return true;
-  }
-  size_t Left() const { return bytes_.size() - at_; }
-
- private:
-  Bytes bytes_;
-  size_t at_ = 0;
-};
+using VUTest::MemorySource;
 
 class RecordingSink : public VADFrames::FrameSink {
  public:

@@ -6,21 +6,15 @@
 #include <gtest/gtest.h>
 
 #include "assetdb/client/VADTask.h"
-#include "foundation/stream/TBuffer.h"
-#include "foundation/stream/TStreamTyped.h"
 #include "tests/support/VADClientTestBase.h"
+#include "tests/support/WireBody.h"
 
 namespace {
 
 using Bytes = FakeDaemon::Bytes;
 
 Bytes Progress(bool running, float progress, const char* status) {
-  TBuffer buffer;
-  TStreamWriteBool(buffer, running);
-  TStreamWriteFloat(buffer, progress);
-  buffer.WriteString(status);
-  const uint8_t* data = buffer.GetData()->Data();
-  return Bytes(data, data + buffer.GetSize());
+  return VUTest::WireBody().Bool(running).F32(progress).Str(status);
 }
 
 class CountingTask : public VADTask {

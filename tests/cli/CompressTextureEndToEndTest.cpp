@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "tests/cli/ToolFixture.h"
-#include "tests/render/TextureTestSupport.h"
+#include "tests/support/TextureTestSupport.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <random>
 #include <string>
 
-#include "LayoutTestRoot.h"
 #include "foundation/stream/TBuffer.h"
+#include "tests/support/LayoutTestRoot.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "foundation/diag/DolmDataBufferFile.h"
-#include "tests/kiv/FileTestDir.h"
+#include "tests/support/FileTestDir.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "LayoutTestRoot.h"
+#include "tests/support/LayoutTestRoot.h"
 
 namespace {
 

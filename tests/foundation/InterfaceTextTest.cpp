@@ -15,12 +15,12 @@
 #include <utility>
 #include <vector>
 
-#include "LayoutTestRoot.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/text/KUID.h"
 #include "foundation/threads/GlobalLock.h"
 #include "kiv/Thread.h"
 #include "tests/support/CapturedLog.h"
+#include "tests/support/LayoutTestRoot.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include "foundation/diag/DebugOutput.h"
 #include "foundation/diag/LogFileName.h"
 #include "foundation/diag/LogFileSink.h"
-#include "tests/kiv/FileTestDir.h"
 #include "tests/support/CapturedLog.h"
+#include "tests/support/FileTestDir.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/foundation/LayoutTestRoot.h"
+#include "tests/support/LayoutTestRoot.h"
 
 namespace {
 

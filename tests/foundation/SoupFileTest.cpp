@@ -13,8 +13,8 @@
 
 #include "foundation/soup/Soup.h"
 #include "kiv/File.h"
-#include "tests/foundation/LayoutTestRoot.h"
-#include "tests/foundation/StreamTestSupport.h"
+#include "tests/support/LayoutTestRoot.h"
+#include "tests/support/StreamTestSupport.h"
 #include "tests/support/TempFolder.h"
 
 namespace {

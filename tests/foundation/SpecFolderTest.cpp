@@ -3,10 +3,10 @@
 #include <utility>
 #include <vector>
 
-#include "LayoutTestRoot.h"
 #include "SpecTestSupport.h"
 #include "foundation/layout/ContentSetFolder.h"
 #include "foundation/spec/SpecRegistry.h"
+#include "tests/support/LayoutTestRoot.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "foundation/stream/TMEPacket.h"
 #include "kiv/DynamicBuffer.h"
-#include "tests/foundation/StreamTestSupport.h"
+#include "tests/support/StreamTestSupport.h"
 
 namespace {
 

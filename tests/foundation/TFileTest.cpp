@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "kiv/File.h"
-#include "tests/foundation/StreamTestSupport.h"
+#include "tests/support/StreamTestSupport.h"
 #include "tests/support/TempFolder.h"
 
 namespace {

@@ -9,7 +9,7 @@
 
 #include "foundation/stream/TBuffer.h"
 #include "kiv/DynamicBuffer.h"
-#include "tests/foundation/StreamTestSupport.h"
+#include "tests/support/StreamTestSupport.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TFile.h"
 #include "kiv/DynamicBuffer.h"
-#include "tests/foundation/StreamTestSupport.h"
+#include "tests/support/StreamTestSupport.h"
 #include "tests/support/TempFolder.h"
 
 namespace {

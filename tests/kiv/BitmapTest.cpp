@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/kiv/FileTestDir.h"
+#include "tests/support/FileTestDir.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "kiv/File.h"
-#include "tests/kiv/FileTestDir.h"
+#include "tests/support/FileTestDir.h"
 
 using Kiv::File;
 using Kiv::String;

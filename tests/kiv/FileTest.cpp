@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "kiv/File.h"
-#include "tests/kiv/FileTestDir.h"
+#include "tests/support/FileTestDir.h"
 
 using Kiv::File;
 using Kiv::PString;

@@ -8,7 +8,7 @@
 
 #include "kiv/File.h"
 #include "kiv/basics/KIRFWriteHeader.h"
-#include "tests/kiv/FileTestDir.h"
+#include "tests/support/FileTestDir.h"
 
 namespace {
 

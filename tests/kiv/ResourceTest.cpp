@@ -8,7 +8,7 @@
 #include "kiv/ResourceDatabase.h"
 #include "kiv/store/Resource.h"
 #include "kiv/store/ResourceType.h"
-#include "tests/kiv/FileTestDir.h"
+#include "tests/support/FileTestDir.h"
 
 namespace {
 

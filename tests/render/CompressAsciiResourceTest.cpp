@@ -7,8 +7,8 @@
 
 #include "kiv/File.h"
 #include "render/textures/CompressAsciiResource.h"
-#include "tests/render/TextureTestSupport.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/TextureTestSupport.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "render/textures/OurOutputHandler.h"
 #include "render/textures/TextureCompress.h"
-#include "tests/render/TextureTestSupport.h"
+#include "tests/support/TextureTestSupport.h"
 
 namespace {
 

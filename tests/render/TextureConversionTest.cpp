@@ -11,8 +11,8 @@
 #include "foundation/spec/InterfaceTextDB.h"
 #include "foundation/threads/WorkerThread.h"
 #include "render/textures/TextureConversion.h"
-#include "tests/foundation/LayoutTestRoot.h"
-#include "tests/render/TextureTestSupport.h"
+#include "tests/support/LayoutTestRoot.h"
+#include "tests/support/TextureTestSupport.h"
 
 namespace {
 

@@ -8,21 +8,7 @@ namespace {
 using namespace installtest;
 
 Bytes ValidateBody(std::string_view set, std::string_view folder) {
-  Bytes body;
-  RawClient::PutPString(body, set);
-  RawClient::PutString(body, folder);
-  return body;
-}
-
-// A message batch with one record of `severity` and `text`, no subject.
-Bytes Batch(uint32_t severity, std::string_view text) {
-  Bytes batch;
-  RawClient::PutU32(batch, 0);
-  RawClient::PutU32(batch, 1);
-  RawClient::PutU32(batch, severity);
-  RawClient::PutString(batch, text);
-  RawClient::PutU32(batch, 0);
-  return batch;
+  return Body().PStr(set).Str(folder);
 }
 
 using DaemonCommandHost = DaemonFixture;
@@ -44,7 +30,7 @@ TEST_F(DaemonCommandHost, ValidateRunsOnRegisteredHostAndForwardsItsBatch) {
   // The tool sends the registration one-way; with an id the daemon answers
   // once it was handled, before the tool asks.
   Bytes pong;
-  ASSERT_TRUE(host->Transact(kRegisterHost, 50, {}, &pong));
+  ASSERT_TRUE(host->Transact(kRegisterCommandHost, 50, {}, &pong));
 
   ASSERT_TRUE(tool->SendRequest(kValidate, 9, ValidateBody("local", "kuid 1 2")));
   RawClient::Frame job;
@@ -57,18 +43,16 @@ TEST_F(DaemonCommandHost, ValidateRunsOnRegisteredHostAndForwardsItsBatch) {
   EXPECT_EQ(reader.String(), "kuid 1 2");
   EXPECT_TRUE(reader.AtEnd());
 
-  const Bytes batch = Batch(ResultsLog::kWarning, "texture too large");
-  Bytes answer = batch;
-  RawClient::PutU8(answer, 1);
-  ASSERT_TRUE(host->SendRequest(kJobReply, 0, answer));
+  // A batch of one warning without a subject, and the u8 result.
+  const Bytes batch =
+      Body().U32(0).U32(1).U32(ResultsLog::kWarning).Str("texture too large").U32(0);
+  const Bytes answer = Body().Raw(batch).U8(1);
+  ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, answer));
   RawClient::Frame frame;
   ASSERT_TRUE(tool->ReadFrame(frame));
   ASSERT_TRUE(frame.IsNote());
   ASSERT_EQ(frame.word, kNoteResults);
-  Bytes expected;
-  RawClient::PutU32(expected, 9);
-  RawClient::PutBytes(expected, batch);
-  EXPECT_EQ(frame.body, expected);  // the host's batch, unchanged
+  EXPECT_EQ(frame.body, Body().U32(9).Raw(batch));  // the host's batch, unchanged
   ASSERT_TRUE(tool->ReadFrame(frame));
   ASSERT_TRUE(frame.IsReply());
   EXPECT_EQ(frame.word, 9u);
@@ -89,7 +73,7 @@ TEST_F(DaemonCommandHost, ValidateRunsOnRegisteredHostAndForwardsItsBatch) {
 
   // A job reply from a connection without a job is dropped; the daemon
   // carries on.
-  ASSERT_TRUE(tool->SendRequest(kJobReply, 0, answer));
+  ASSERT_TRUE(tool->SendRequest(kCommandHostReply, 0, answer));
   ASSERT_TRUE(tool->Transact(0x00, 11, {}, &pong));
 }
 

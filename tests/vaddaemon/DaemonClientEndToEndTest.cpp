@@ -42,6 +42,11 @@ TEST_F(DaemonClientEndToEnd, ClientStartsTheDaemonOnFirstUseAndRequestsComplete)
       WriteSetting(Kiv::PString("internet"), Kiv::PString("language"), Kiv::PString("francais")));
   EXPECT_EQ(ReadSetting(Kiv::PString("internet"), Kiv::PString("language")).Str(), "francais");
   EXPECT_EQ(ReadSetting(Kiv::PString("internet"), Kiv::PString("username")).Str(), "");
+  const KUID first = VADClient::GenerateKUID();
+  EXPECT_TRUE(first.IsValid() && !first.IsNull() && first.version == 0);
+  EXPECT_GE(first.userId, 0);
+  EXPECT_LE(first.userId, 0x1FFFFFF);
+  EXPECT_FALSE(first == VADClient::GenerateKUID());
 
   EXPECT_TRUE(VADClient::CloseDaemon());
   VADClient::Close();

@@ -18,7 +18,9 @@
 #include "assetdb/protocol/VADFrames.h"
 #include "foundation/stream/TStreamTyped.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/MemorySource.h"
 #include "tests/support/WaitUntil.h"
+#include "tests/vaddaemon/InstallTestSupport.h"
 #include "tests/vaddaemon/RawClient.h"
 #include "vaddaemon/DaemonConfig.h"
 #include "vaddaemon/DaemonConnection.h"
@@ -170,15 +172,10 @@ TEST_F(InProcessServer, MessagesGoBeforeTheReplyAndNeverForOneWayRequests) {
   ASSERT_TRUE(client->Transact(kReport, 9, {}, &reply, &notes));
   EXPECT_EQ(reply, (Bytes{1}));
   ASSERT_EQ(notes.size(), 1u);
-  EXPECT_EQ(notes[0].word, 3u);
-  BodyReader note(notes[0].body);
-  EXPECT_EQ(note.U32(), 9u);  // the transaction id
-  EXPECT_EQ(note.U32(), 0u);  // status: records follow
-  EXPECT_EQ(note.U32(), 1u);  // one record
-  EXPECT_EQ(note.U32(), 4u);  // success
-  EXPECT_EQ(note.String(), "done");
-  EXPECT_EQ(note.U32(), 0u);  // no subject
-  EXPECT_TRUE(note.AtEnd());
+  const std::vector<ResultMessage> messages = installtest::MessagesFor(notes, 9);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].severity, ResultsLog::kSuccess);
+  EXPECT_EQ(messages[0].text, "done");
 }
 
 TEST_F(InProcessServer, FailingHandlerGetsAnEmptyReplyAndCloseCallsObservers) {
@@ -271,20 +268,7 @@ TEST_F(InProcessServer, ConnectionOfAnotherUserIsClosedBeforeAnyAnswer) {
 
 // --- The frame reader on bytes in memory.
 
-class MemorySource : public VADFrames::ByteSource {
- public:
-  explicit MemorySource(Bytes bytes) : bytes_(std::move(bytes)) {}
-  bool Receive(void* dst, uint32_t n) override {
-    if (bytes_.size() - at_ < n) return false;
-    std::memcpy(dst, bytes_.data() + at_, n);
-    at_ += n;
-    return true;
-  }
-
- private:
-  Bytes bytes_;
-  size_t at_ = 0;
-};
+using VUTest::MemorySource;
 
 Bytes Words(std::initializer_list<uint32_t> words) {
   Bytes out;

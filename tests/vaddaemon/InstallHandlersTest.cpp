@@ -104,10 +104,7 @@ TEST_F(DaemonInstall, QuestionAboutInstalledAssetOnlyWithCallbackAndAnswerDecide
   EXPECT_EQ(question.String(), "First thing");
   EXPECT_EQ(KUIDFrom(question.Take(8)), kFirst);
   EXPECT_TRUE(question.AtEnd());
-  Bytes answer;
-  RawClient::PutU32(answer, 2);
-  RawClient::PutU32(answer, 1);
-  ASSERT_TRUE(client->SendRequest(kAnswer, 0, answer));
+  ASSERT_TRUE(client->SendRequest(kAnswerQuestion, 0, Body().U32(2).U32(1)));
   ASSERT_TRUE(client->ReadFrame(frame));
   ASSERT_TRUE(frame.IsReply());
   EXPECT_TRUE(KUIDFrom(frame.body).IsNull());
@@ -119,17 +116,9 @@ TEST_F(DaemonInstall, QuestionAboutInstalledAssetOnlyWithCallbackAndAnswerDecide
   ASSERT_TRUE(client->SendRequest(kInstallFolder, 3, InstallBody(Source("first").string(), 0, 1)));
   ASSERT_TRUE(client->ReadFrame(frame));
   ASSERT_EQ(frame.word, kNoteQuestion);
-  answer.clear();
-  RawClient::PutU32(answer, 3);
-  RawClient::PutU32(answer, 3);
-  ASSERT_TRUE(client->SendRequest(kAnswer, 0, answer));
+  ASSERT_TRUE(client->SendRequest(kAnswerQuestion, 0, Body().U32(3).U32(3)));
   notes.clear();
-  for (;;) {
-    ASSERT_TRUE(client->ReadFrame(frame));
-    if (frame.IsReply()) break;
-    notes.push_back(frame);
-  }
-  EXPECT_EQ(KUIDFrom(frame.body), kFirst);
+  EXPECT_EQ(KUIDFrom(AwaitReply(*client, &notes)), kFirst);
   EXPECT_TRUE(HasMessage(MessagesFor(notes, 3), ResultsLog::kSuccess, "Installed"));
 
   // Without the callback byte an installed asset is replaced without a
@@ -162,7 +151,7 @@ TEST_F(DaemonInstall, ArchiveRoundTripInstallExportRebuildExtract) {
   EXPECT_EQ(messages[1].severity, ResultsLog::kSuccess);
 
   // Export both and build a new archive from the entries, as "createcdp"
-  // does; its extraction gives back the original files.
+  // does (the extracted files are the command's end-to-end test's).
   Soup first = Export(*client, 6, kFirst);
   Soup second = Export(*client, 7, kSecond);
   ASSERT_FALSE(first.IsNull());
@@ -171,21 +160,6 @@ TEST_F(DaemonInstall, ArchiveRoundTripInstallExportRebuildExtract) {
   EXPECT_EQ(first.GetNamedTag(N("username")).Str(), "First");
   const fs::path rebuilt = Source("rebuilt.cdp");
   WriteArchive(rebuilt, {first, second});
-  Soup reopened;
-  Kiv::PString message;
-  CDP::OpenArchive(reopened, message, rebuilt.string());
-  ASSERT_TRUE(message.Empty()) << message.Str();
-  ASSERT_EQ(CDP::GetAssetCount(reopened), 2u);
-  const std::vector<std::pair<KUID, FileMap>> expected = {{kFirst, firstFiles},
-                                                          {kSecond, secondFiles}};
-  for (const auto& [kuid, files] : expected) {
-    const int32_t index = CDP::FindAsset(reopened, kuid);
-    ASSERT_GE(index, 0);
-    CDPEntry entry = CDP::GetAssetAt(reopened, uint32_t(index));
-    const fs::path out = Source("out") / std::to_string(kuid.contentId);
-    EXPECT_EQ(ExtractEntry(entry.soup, out), "");
-    EXPECT_EQ(Summary(FilesBelow(out)), Summary(files));
-  }
 
   // Installing the rebuilt archive over the installed assets leaves them
   // open for edit, as edit copies.
@@ -226,7 +200,8 @@ TEST_F(DaemonInstall, HostileArchivesInstallNothingOutsideTheStore) {
   PutFile(garbage, std::string("ACS$\x01\0\0\0", 8) + std::string(200, '\xff'));
   const fs::path secret = Source("secret.txt");
   PutFile(secret, "do not copy");
-  // An entry that names a local file, and one whose names try to climb out.
+  // An entry that names a local file, and one whose folder tries to climb
+  // out (the names' own cases are CDPExtractTest's).
   Soup reference = MakeEntry(kFirst, "Ref", {}, false, "filepath");
   {
     Bytes data;
@@ -238,8 +213,6 @@ TEST_F(DaemonInstall, HostileArchivesInstallNothingOutsideTheStore) {
   Soup climbing = MakeEntry(kSecond, "Climb", {{"ok.txt", "fine"}}, false);
   {
     Soup files = climbing.GetNamedSoup(N("files"));
-    AddByteTag(files, "..", "x");
-    AddByteTag(files, "evil.exe", "x");
     Soup up;
     AddByteTag(up, "escaped.txt", "x");
     files.SetNamedSoup(N(".."), up);
@@ -271,15 +244,12 @@ TEST_F(DaemonInstall, HostileArchivesInstallNothingOutsideTheStore) {
   ASSERT_EQ(folders.size(), 1u);
   const FileMap installed = FilesBelow(fs::path(UserDataPath()) / "local" / folders[0]);
   EXPECT_EQ(installed.count("ok.txt"), 1u);
-  EXPECT_EQ(installed.count("evil.exe"), 0u);
   EXPECT_FALSE(fs::exists(fs::path(UserDataPath()) / "local" / "escaped.txt"));
   EXPECT_FALSE(fs::exists(fs::path(UserDataPath()) / "escaped.txt"));
 
   // A damaged request body gets a reply and an error, not a hang.
   notes.clear();
-  Bytes damaged;
-  RawClient::PutU32(damaged, 1000);
-  ASSERT_TRUE(client->Transact(kInstallArchive, 5, damaged, &reply, &notes));
+  ASSERT_TRUE(client->Transact(kInstallArchive, 5, Body().U32(1000), &reply, &notes));
   EXPECT_EQ(BodyReader(reply).U32(), 0u);
   EXPECT_TRUE(HasMessage(MessagesFor(notes, 5), ResultsLog::kError, "damaged"));
 }

@@ -16,6 +16,8 @@
 #include "assetdb/archive/CDPBuilder.h"
 #include "assetdb/archive/CDPExtract.h"
 #include "assetdb/protocol/ResultsLog.h"
+#include "assetdb/protocol/VADNotification.h"
+#include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/lzss/LZSSEncoder.h"
 #include "foundation/soup/ACSChunk.h"
 #include "foundation/soup/ACSRawDataCore.h"
@@ -30,22 +32,13 @@ namespace installtest {
 
 namespace fs = std::filesystem;
 
-constexpr uint32_t kValidate = 0x26;
-constexpr uint32_t kInstallFolder = 0x27;
-constexpr uint32_t kInstallArchive = 0x28;
-constexpr uint32_t kExportEntry = 0x30;
-constexpr uint32_t kNeededItems = 0x4A;
-constexpr uint32_t kRegisterHost = 0x8C;
-constexpr uint32_t kJobReply = 0x8D;
-constexpr uint32_t kAnswer = 0x96;
-constexpr uint32_t kWebStart = 0xE6;
-constexpr uint32_t kWebForget = 0xE7;
-constexpr uint32_t kWebPoll = 0xE8;
-
-constexpr uint32_t kNoteJob = 1;
-constexpr uint32_t kNoteQuestion = 2;
-constexpr uint32_t kNoteResults = 3;
-constexpr uint32_t kNoteWeb = 4;
+// The request codes, from the one table client and daemon share, and the
+// notification codes.
+using namespace VADRequestCode;
+constexpr uint32_t kNoteJob = VADNotification::kCodeCommandHostJob;
+constexpr uint32_t kNoteQuestion = VADNotification::kCodeQuestion;
+constexpr uint32_t kNoteResults = VADNotification::kCodeResults;
+constexpr uint32_t kNoteWeb = VADNotification::kCodeHttpStatus;
 
 // Files of an asset folder: relative path -> bytes.
 using FileMap = std::map<std::string, std::string>;
@@ -102,6 +95,44 @@ inline KUID KUIDFrom(const Bytes& bytes, size_t at = 0) {
   TBuffer stream(&data);
   return ReadKUID(stream);
 }
+
+// A request body built field by field: Body().K(kuid).U8(1).Str("x").
+class Body {
+ public:
+  Body& K(const KUID& kuid) { return Raw(KUIDBytes(kuid)); }
+  Body& U8(uint8_t value) {
+    RawClient::PutU8(bytes_, value);
+    return *this;
+  }
+  Body& U32(uint32_t value) {
+    RawClient::PutU32(bytes_, value);
+    return *this;
+  }
+  Body& U64(uint64_t value) {
+    RawClient::PutU64(bytes_, value);
+    return *this;
+  }
+  Body& Str(std::string_view text) {
+    RawClient::PutString(bytes_, text);
+    return *this;
+  }
+  Body& PStr(std::string_view text) {
+    RawClient::PutPString(bytes_, text);
+    return *this;
+  }
+  Body& Raw(const Bytes& bytes) {
+    RawClient::PutBytes(bytes_, bytes);
+    return *this;
+  }
+  operator const Bytes&() const { return bytes_; }
+  friend bool operator==(const Bytes& a, const Body& b) { return a == b.bytes_; }
+  friend void PrintTo(const Body& body, std::ostream* out) {
+    *out << ::testing::PrintToString(body.bytes_);
+  }
+
+ private:
+  Bytes bytes_;
+};
 
 // The configuration of a test asset.
 inline Soup MakeConfig(const KUID& kuid, std::string_view name) {
@@ -196,17 +227,11 @@ inline std::string ExtractEntry(const Soup& entry, const fs::path& folder) {
 }
 
 inline Bytes InstallBody(const std::string& path, uint32_t mode, uint8_t callback) {
-  Bytes body;
-  RawClient::PutString(body, path);
-  RawClient::PutU32(body, mode);
-  RawClient::PutU8(body, callback);
-  return body;
+  return Body().Str(path).U32(mode).U8(callback);
 }
 
 inline Bytes ExportBody(const KUID& kuid, uint32_t mask) {
-  Bytes body = KUIDBytes(kuid);
-  RawClient::PutU32(body, mask);
-  return body;
+  return Body().K(kuid).U32(mask);
 }
 
 // The messages of the code-3 notes for `id`, in order.
@@ -232,6 +257,14 @@ inline bool HasMessage(const std::vector<ResultMessage>& messages, uint32_t seve
     if (message.severity == severity && message.text.find(part) != std::string::npos) return true;
   }
   return false;
+}
+
+// The binary form of `soup` (the empty soup for a null handle).
+inline Bytes SoupBytes(const Soup& soup) {
+  Kiv::DynamicBuffer data;
+  TBuffer stream(&data);
+  EXPECT_TRUE(BinarySoup::Write(stream, soup));
+  return Bytes(data.Data(), data.Data() + data.DataLength());
 }
 
 // A binary soup from a reply (an empty handle when it does not read).

@@ -33,19 +33,11 @@ WebStatus ReadStatus(BodyReader& reader) {
 }
 
 Bytes StartBody(std::string_view url, uint32_t mode) {
-  Bytes body;
-  RawClient::PutU8(body, 0);
-  RawClient::PutPString(body, url);
-  RawClient::PutU32(body, mode);
-  RawClient::PutU32(body, 0xFFFFFFFFu);
-  RawClient::PutBytes(body, {0x41, 0x43, 0x53, 0x24, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-  return body;
+  return Body().U8(0).PStr(url).U32(mode).U32(0xFFFFFFFFu).Raw(SoupBytes(Soup()));
 }
 
 Bytes HandleBody(uint64_t handle) {
-  Bytes body;
-  RawClient::PutU64(body, handle);
-  return body;
+  return Body().U64(handle);
 }
 
 class DaemonWeb : public DaemonFixture {
@@ -65,7 +57,7 @@ class DaemonWeb : public DaemonFixture {
   uint64_t Start(RawClient& client, uint32_t id, std::string_view url, uint32_t mode,
                  WebStatus* status) {
     Bytes reply;
-    EXPECT_TRUE(client.Transact(kWebStart, id, StartBody(url, mode), &reply));
+    EXPECT_TRUE(client.Transact(kStartWebRequest, id, StartBody(url, mode), &reply));
     BodyReader reader(reply);
     const uint64_t handle = reader.U64();
     *status = ReadStatus(reader);
@@ -88,7 +80,7 @@ class DaemonWeb : public DaemonFixture {
 
   WebStatus Poll(RawClient& client, uint32_t id, uint64_t handle) {
     Bytes reply;
-    EXPECT_TRUE(client.Transact(kWebPoll, id, HandleBody(handle), &reply));
+    EXPECT_TRUE(client.Transact(kPollWebRequest, id, HandleBody(handle), &reply));
     BodyReader reader(reply);
     WebStatus status = ReadStatus(reader);
     EXPECT_TRUE(reader.AtEnd());
@@ -128,7 +120,7 @@ TEST_F(DaemonWeb, QueryIsServedFromFixtureAndForgottenWithItsCopy) {
 
   // Requests run on the daemon's worker pool, so the forget has no answer to
   // wait for: its effect is awaited instead.
-  ASSERT_TRUE(client->SendRequest(kWebForget, 0, HandleBody(handle)));
+  ASSERT_TRUE(client->SendRequest(kForgetWebRequest, 0, HandleBody(handle)));
   EXPECT_TRUE(GoneWithin(status.path));
   EXPECT_EQ(Poll(*client, 5, handle).result, 404u);  // unknown handle: done, not found
 
@@ -157,7 +149,7 @@ TEST_F(DaemonWeb, UnknownUrlOrModeEndsDoneWithFailure) {
   }
   // A damaged start gets the handle all ones and nothing more.
   Bytes reply;
-  ASSERT_TRUE(client->Transact(kWebStart, id, Bytes{0, 9}, &reply));
+  ASSERT_TRUE(client->Transact(kStartWebRequest, id, Bytes{0, 9}, &reply));
   EXPECT_EQ(reply, Bytes(8, 0xFF));
 }
 
@@ -166,20 +158,11 @@ TEST_F(DaemonWeb, DownloadInstallsThroughArchiveRequestAndNeededItemsFollowStore
   ASSERT_TRUE(client);
   // Needed items: the offered version is not installed yet, a null one
   // never counts.
-  Bytes items;
-  RawClient::PutU32(items, 2);
-  RawClient::PutBytes(items, KUIDBytes(kOffered));
-  RawClient::PutBytes(items, KUIDBytes(kOffered));
-  RawClient::PutU32(items, 100);
-  RawClient::PutBytes(items, KUIDBytes(kOffered));
-  RawClient::PutBytes(items, KUIDBytes(kNullKUID));
-  RawClient::PutU32(items, 100);
+  const Bytes items =
+      Body().U32(2).K(kOffered).K(kOffered).U32(100).K(kOffered).K(kNullKUID).U32(100);
   Bytes reply;
   ASSERT_TRUE(client->Transact(kNeededItems, 1, items, &reply));
-  Bytes expected;
-  RawClient::PutU32(expected, 1);
-  RawClient::PutU32(expected, 0);
-  EXPECT_EQ(reply, expected);
+  EXPECT_EQ(reply, Body().U32(1).U32(0));
 
   WebStatus status;
   const uint64_t handle = Start(*client, 2, "https://fcy.test/files/pack.cdp", 0, &status);
@@ -190,20 +173,12 @@ TEST_F(DaemonWeb, DownloadInstallsThroughArchiveRequestAndNeededItemsFollowStore
   EXPECT_EQ(BodyReader(reply).U32(), 1u);
 
   ASSERT_TRUE(client->Transact(kNeededItems, 4, items, &reply));
-  expected.clear();
-  RawClient::PutU32(expected, 0);
-  EXPECT_EQ(reply, expected);
+  EXPECT_EQ(reply, Body().U32(0));
   // A count beyond the body's bytes is cut to what the body holds.
-  Bytes lying;
-  RawClient::PutU32(lying, 0xFFFFFFFFu);
-  RawClient::PutBytes(lying, KUIDBytes(KUID{4003, 6, 0}));
-  RawClient::PutBytes(lying, KUIDBytes(KUID{4003, 6, 0}));
-  RawClient::PutU32(lying, 1);
-  ASSERT_TRUE(client->Transact(kNeededItems, 5, lying, &reply));
-  expected.clear();
-  RawClient::PutU32(expected, 1);
-  RawClient::PutU32(expected, 0);
-  EXPECT_EQ(reply, expected);
+  const KUID other{4003, 6, 0};
+  ASSERT_TRUE(
+      client->Transact(kNeededItems, 5, Body().U32(0xFFFFFFFFu).K(other).K(other).U32(1), &reply));
+  EXPECT_EQ(reply, Body().U32(1).U32(0));
 }
 
 TEST(WebFixtures, LookupPrefersQueryFileAndRefusesClimbing) {

@@ -7,7 +7,7 @@
 
 #include "foundation/layout/FolderLayout.h"
 #include "foundation/layout/ResourceDatabaseRegistry.h"
-#include "tests/kiv/FileTestDir.h"
+#include "tests/support/FileTestDir.h"
 
 class LayoutTestRoot : public FileTestDir {
  protected:
