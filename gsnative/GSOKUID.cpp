@@ -17,9 +17,12 @@ using namespace GSRuntime;
 
 using Key = std::tuple<int32_t, int32_t, int32_t, const GSContext*>;
 
+// Never destroyed, like the process's machine: objects may outlive static
+// destruction (a context torn down at exit), and their destructors still
+// leave the table.
 std::map<Key, GSOKUID*>& Table() {
-  static std::map<Key, GSOKUID*> table;
-  return table;
+  static auto* table = new std::map<Key, GSOKUID*>;
+  return *table;
 }
 
 Key KeyOf(const KUID& kuid, const GSContext* context) {
