@@ -3,7 +3,14 @@
 #include <array>
 #include <utility>
 
+#include "gsnative/ConstructorsNatives.h"
+#include "gsnative/GSOHTMLBuffer.h"
+#include "gsnative/GSOKUID.h"
+#include "gsnative/GSOKUIDList.h"
+#include "gsnative/GSOSoup.h"
+#include "gsnative/GSOStringTable.h"
 #include "gsnative/LinkedListNatives.h"
+#include "gsnative/StrNatives.h"
 #include "gsruntime/GSClass.h"
 #include "gsruntime/GSLibrary.h"
 
@@ -34,11 +41,11 @@ bool FindScriptClass(std::string_view library, std::string_view className,
 
 const std::vector<NativeClassRegistrar>& NativeClassRegistrars() {
   static const std::vector<NativeClassRegistrar> registrars = {
-      {"KUID", nullptr},
-      {"Soup", nullptr},
-      {"HTMLBuffer", nullptr},
-      {"KUIDList", nullptr},
-      {"StringTable", nullptr},
+      {"KUID", RegisterKUIDNatives},
+      {"Soup", RegisterSoupNatives},
+      {"HTMLBuffer", RegisterHTMLBufferNatives},
+      {"KUIDList", RegisterKUIDListNatives},
+      {"StringTable", RegisterStringTableNatives},
       {"Asset", nullptr},
       {"LinkedList", RegisterLinkedListNatives},
       {"VandruGameObject", nullptr},
@@ -48,7 +55,7 @@ const std::vector<NativeClassRegistrar>& NativeClassRegistrars() {
       {"Image", nullptr},
       {"VandruScriptBase", nullptr},
       {"SecurityToken", nullptr},
-      {"ConstructorsBase", nullptr},
+      {"ConstructorsBase", RegisterConstructorsNatives},
   };
   return registrars;
 }
@@ -58,9 +65,9 @@ const std::vector<ScriptClassLookup>& ScriptClassLookups() {
       {"gs.gsl", "GameObject", &gGameObjectScriptClass},
       {"kuid.gsl", "KUID", &gKUIDScriptClass},
       {"Soup.gsl", "Soup", &gSoupScriptClass},
-      {"HTMLBuffer.gsl", "HTMLBuffer", &scriptClasses[0]},
-      {"KUIDList.gsl", "KUIDList", &scriptClasses[1]},
-      {"StringTable.gsl", "StringTable", &scriptClasses[2]},
+      {"HTMLBuffer.gsl", "HTMLBuffer", &gHTMLBufferScriptClass},
+      {"KUIDList.gsl", "KUIDList", &gKUIDListScriptClass},
+      {"StringTable.gsl", "StringTable", &gStringTableScriptClass},
       {"asset.gsl", "Asset", &scriptClasses[3]},
       {"VandruGameObject.gsl", "VandruGameObject", &scriptClasses[4]},
       {"OnlineAccess.gsl", "OnlineAccess", &scriptClasses[5]},
@@ -104,6 +111,7 @@ bool NativeLibraryRegistration::Run() {
 }
 
 bool RegisterNativeLibraries() {
+  AddStrAndMathRegistrars();
   static NativeLibraryRegistration registration(*GetGSMachine(), Kiv::PString("libraries"),
                                                 NativeClassRegistrars(), ScriptClassLookups());
   return registration.Run();

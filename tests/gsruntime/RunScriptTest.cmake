@@ -1,4 +1,5 @@
-# Runs one language test script (cmake -P): compiles the test include and
+# Runs one language test script (cmake -P): compiles the test includes
+# (test.gs; teststd.gs, whose natives need the standard libraries) and
 # SCRIPT into WORK with GSBUILDLIB, runs it with GSRUN and checks:
 # - standard output equals the script's "// expect: TEXT" lines, in order;
 # - each "// expect runtime error: TEXT" is contained in a line of standard
@@ -16,7 +17,7 @@
 # libraries/ holds them all compiled.
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
-foreach(source ${LIBRARIES}/gs.gs ${INCLUDE}/test.gs ${SCRIPT})
+foreach(source ${LIBRARIES}/gs.gs ${INCLUDE}/test.gs ${INCLUDE}/teststd.gs ${SCRIPT})
   execute_process(COMMAND ${GSBUILDLIB} -o ${WORK} -i ${INCLUDE} -i ${LIBRARIES} ${source}
                   RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(NOT status EQUAL 0)

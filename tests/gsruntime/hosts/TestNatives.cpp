@@ -4,6 +4,9 @@
 #include <memory>
 #include <new>
 
+#include "foundation/spec/SpecRef.h"
+#include "gsnative/GSOSoup.h"
+#include "gsnative/GSOStringTable.h"
 #include "gsruntime/GSClass.h"
 #include "gsruntime/GSLibrary.h"
 #include "gsruntime/GSMachine.h"
@@ -68,6 +71,13 @@ void Fail(GSContext*, GSStack& stack) {
   if (GSThread* thread = CurrentThread()) thread->Exception(TextArg(stack, 1), false);
 }
 
+void NewStringTable(GSContext* context, GSStack& stack) {
+  GSOSoup* config = nullptr;
+  if (!GetObjectParam(stack, 1, config, false)) return;
+  GSOStringTable* table = GSOStringTable::Create(context, SpecRef(), config->GetSoup());
+  if (table != nullptr) stack.PushObject(nullptr, table);
+}
+
 void Register(GSMachine& machine) {
   struct Entry {
     const char* signature;
@@ -83,6 +93,8 @@ void Register(GSMachine& machine) {
   };
   for (const Entry& e : kTest)
     machine.RegisterNative(std::make_unique<GSCNativeFunction>("Test", e.signature, e.function));
+  machine.RegisterNative(std::make_unique<GSCNativeFunction>(
+      "TestStd", "$StringTable@TestStd::NewStringTable(Soup)", NewStringTable));
   machine.RegisterNative(std::make_unique<GSCPPNativeFunction<TestCounter>>(
       "Counter", "$void@Counter::Add(int)", &TestCounter::Add));
   machine.RegisterNative(std::make_unique<GSCPPNativeFunction<TestCounter>>(

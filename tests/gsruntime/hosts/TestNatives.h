@@ -6,7 +6,9 @@
 // - Test.NewCounter(): a Counter whose native object is a TestCounter;
 // - Test.CounterTotal(c): c's total, refusing a null or a non-native Counter;
 // - Test.Fail(text): stops the thread through GSThread::Exception;
-// - Counter.Add(n), Counter.Total(): member natives of TestCounter.
+// - Counter.Add(n), Counter.Total(): member natives of TestCounter;
+// - TestStd.NewStringTable(config) (include/teststd.gs, with the standard
+//   libraries): a string table over the soup, as an asset's would be.
 // "Test.Missing()" has no binding. Register before the first GetGSMachine.
 #pragma once
 

@@ -42,6 +42,7 @@
 #include "TestNatives.h"
 #include "gsnative/LinkedListNatives.h"
 #include "gsnative/NativeLibraryRegistration.h"
+#include "gsnative/StrNatives.h"
 #include "gsruntime/GSClass.h"
 #include "gsruntime/GSContext.h"
 #include "gsruntime/GSGameObject.h"
@@ -259,6 +260,7 @@ int main(int argc, char** argv) {
   if (const int bad = Parse(argc, argv, options)) return bad;
   GSPrintHook = PrintToStderr;
   RegisterTestNatives();
+  AddStrAndMathRegistrars();
   if (options.root.empty()) GSAddNativeRegistrar(RegisterLinkedListNatives);
   GSMachine* machine = GetGSMachine();
   if (!options.root.empty()) {

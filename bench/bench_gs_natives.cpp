@@ -1,0 +1,177 @@
+// Script natives on large inputs, through the interpreter and the
+// standard script libraries of the build (<build>/libraries):
+// - KUIDList: n distinct KUIDs added to a list, then each tested for
+//   membership (the KUIDs are made from text through a soup beforehand);
+// - LinkedList: n entries with pseudo-random string keys sorted by key.
+// Each should grow linearly or as n log n; n = 1,000, 10,000, 100,000.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "gscompiler/CompileLog.h"
+#include "gscompiler/GSCompiler.h"
+#include "gscompiler/GSStandardBackEnd.h"
+#include "gsnative/LinkedListNatives.h"
+#include "gsnative/NativeLibraryRegistration.h"
+#include "gsnative/StrNatives.h"
+#include "gsruntime/GSClass.h"
+#include "gsruntime/GSContext.h"
+#include "gsruntime/GSLibrary.h"
+#include "gsruntime/GSMachine.h"
+#include "gsruntime/GSObject.h"
+#include "kiv/File.h"
+
+namespace {
+
+using namespace GSRuntime;
+
+constexpr const char* kGameScript = R"(
+include "Constructors.gs"
+include "gs.gs"
+
+class Bench {
+  KUID[] ids;
+  KUIDList list;
+  LinkedData[] entries;
+  public int MakeKUIDs(int n) {
+    Soup soup = ConstructorsBase.NewSoup();
+    ids = new KUID[0];
+    int i;
+    for (i = 0; i < n; i++) {
+      soup.SetNamedTag("k", "<kuid:1:" + i + ">");
+      ids[i] = soup.GetNamedTagAsKUID("k");
+    }
+    return ids.size();
+  }
+  public int AddAll(int n) {
+    list = ConstructorsBase.NewKUIDList();
+    int i;
+    for (i = 0; i < n; i++) list.AddKUID(ids[i]);
+    return list.CountKUIDs();
+  }
+  public int CheckAll(int n) {
+    int i, found = 0;
+    for (i = 0; i < n; i++) if (list.HasKUID(ids[i])) found++;
+    return found;
+  }
+  public int MakeEntries(int n) {
+    entries = new LinkedData[0];
+    int i, seed = 7;
+    for (i = 0; i < n; i++) {
+      seed = (seed * 1103515245 + 12345) & 2147483647;
+      LinkedData d = new LinkedData();
+      d.key = "k" + seed;
+      entries[i] = d;
+    }
+    return entries.size();
+  }
+  public int Sort(int n) {
+    LinkedList helper = new LinkedList();
+    helper.SortInternal(entries);
+    return entries.size();
+  }
+};
+)";
+
+struct NativesBench {
+  std::filesystem::path folder;
+  Kiv::PString root{"gsnativesbench"};
+  GSContext* context = nullptr;
+  GSObject* object = nullptr;
+  GSClass* cls = nullptr;
+
+  NativesBench() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "gsnat-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) return;
+    folder = pattern;
+    std::ofstream(folder / "bench.gs", std::ios::binary) << kGameScript;
+    AddStrAndMathRegistrars();
+    // "gs.gsl" links before the native classes register (it declares the
+    // game object first), so its linked-list natives join the machine's own.
+    GSAddNativeRegistrar(RegisterLinkedListNatives);
+    Kiv::File::Subst(Kiv::PString("libraries"), VU_BINARY_DIR "/libraries");
+    if (!RegisterNativeLibraries()) return;
+    GSCompilerSetBackEnd(GSStandardBackEnd());
+    IncludePathList includes;
+    includes.Append(Kiv::File::Path(VU_SOURCE_DIR "/gsnative/libraries"));
+    CompileLog log;
+    const std::string source = (folder / "bench.gs").string();
+    if (GSCompileFile(source.c_str(), nullptr, &includes, &log) != 0) return;
+    Kiv::File::Subst(root, folder.string());
+    GSMachine* machine = GetGSMachine();
+    GSLibraryId id{};
+    machine->AddLibrary(root, "", "bench.gsl", &id);
+    GSLibrary* library = machine->GetLibrary(id);
+    GSClass* found = library != nullptr ? library->FindClass("Bench") : nullptr;
+    if (found == nullptr) return;
+    context = new GSContext;
+    object = new GSObject;
+    if (object->AttachScriptInstance(found, context)) cls = found;
+  }
+  ~NativesBench() {
+    delete object;
+    delete context;
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+  }
+
+  int32_t Call(const char* signature, int n) {
+    GSValue value = 0;
+    const GSValue arg = GSFromInt(n);
+    if (!GSObject::InvokeFunction(cls, object->GetScriptInstance(), signature, {&arg, 1}, &value))
+      return -1;
+    return GSInt(value);
+  }
+};
+
+NativesBench& Bench() {
+  static NativesBench bench;
+  return bench;
+}
+
+void BM_KUIDListAddAndHas(benchmark::State& state) {
+  NativesBench& bench = Bench();
+  if (bench.cls == nullptr) return state.SkipWithError("the libraries did not compile or load");
+  const int n = static_cast<int>(state.range(0));
+  if (bench.Call("$int@Bench::MakeKUIDs(int)", n) != n)
+    return state.SkipWithError("the KUIDs were not made");
+  for (auto _ : state) {
+    if (bench.Call("$int@Bench::AddAll(int)", n) != n ||
+        bench.Call("$int@Bench::CheckAll(int)", n) != n)
+      return state.SkipWithError("the list is wrong");
+  }
+  state.SetComplexityN(n);
+}
+
+void BM_LinkedListSort(benchmark::State& state) {
+  NativesBench& bench = Bench();
+  if (bench.cls == nullptr) return state.SkipWithError("the libraries did not compile or load");
+  const int n = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    state.PauseTiming();
+    const int made = bench.Call("$int@Bench::MakeEntries(int)", n);
+    state.ResumeTiming();
+    if (made != n || bench.Call("$int@Bench::Sort(int)", n) != n)
+      return state.SkipWithError("the sort did not run");
+  }
+  state.SetComplexityN(n);
+}
+
+}  // namespace
+
+BENCHMARK(BM_KUIDListAddAndHas)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
+BENCHMARK(BM_LinkedListSort)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
+BENCHMARK_MAIN();

@@ -1,0 +1,147 @@
+#include "gsnative/GSOKUIDList.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+
+#include "gsnative/GSOKUID.h"
+#include "gsnative/StringParams.h"
+#include "gsruntime/GSNativeArgs.h"
+#include "gsruntime/GSNativeFunction.h"
+
+using namespace GSRuntime;
+
+GSClass* gKUIDListScriptClass = nullptr;
+
+size_t GSOKUIDList::Hash::operator()(const KUID& kuid) const {
+  uint64_t h = static_cast<uint32_t>(kuid.userId);
+  h = h * 0x9E3779B97F4A7C15ull ^ static_cast<uint32_t>(kuid.contentId);
+  h = h * 0x9E3779B97F4A7C15ull ^ static_cast<uint32_t>(kuid.version);
+  return static_cast<size_t>(h ^ (h >> 29));
+}
+
+GSOKUIDList* GSOKUIDList::Make(GSContext* context, bool locked) {
+  auto* list = new (std::nothrow) GSOKUIDList;
+  if (list == nullptr) return nullptr;
+  list->locked_ = locked;
+  if (!list->AttachScriptInstance(gKUIDListScriptClass, context)) {
+    delete list;
+    return nullptr;
+  }
+  return list;
+}
+
+GSOKUIDList* GSOKUIDList::Create(GSContext* context) {
+  return Make(context, false);
+}
+
+GSOKUIDList* GSOKUIDList::CreateLocked(GSContext* context, std::span<const KUID> kuids) {
+  GSOKUIDList* list = Make(context, true);
+  if (list != nullptr)
+    for (const KUID& kuid : kuids) list->Append(kuid);
+  return list;
+}
+
+bool GSOKUIDList::Has(const KUID& kuid) const {
+  return counts_.count(kuid) != 0;
+}
+
+bool GSOKUIDList::Add(const KUID& kuid) {
+  if (Has(kuid)) return false;
+  Append(kuid);
+  return true;
+}
+
+void GSOKUIDList::Append(const KUID& kuid) {
+  kuids_.push_back(kuid);
+  ++counts_[kuid];
+}
+
+void GSOKUIDList::Empty() {
+  kuids_.clear();
+  counts_.clear();
+}
+
+void GSOKUIDList::CountKUIDs(GSStack& stack) {
+  stack.Push(GSFromInt(static_cast<int32_t>(kuids_.size())));
+}
+
+void GSOKUIDList::AddKUID(GSStack& stack) {
+  if (locked_) {
+    ScriptError("KUIDList.Copy> list is locked");
+    return;
+  }
+  GSOKUID* kuid = nullptr;
+  if (GetObjectParam(stack, 1, kuid, false)) Add(*kuid);
+}
+
+void GSOKUIDList::RemoveKUID(GSStack& stack) {
+  if (locked_) {
+    ScriptError("KUIDList.Copy> list is locked");
+    return;
+  }
+  GSOKUID* kuid = nullptr;
+  if (!GetObjectParam(stack, 1, kuid, false) || !Has(*kuid)) return;
+  const KUID value = *kuid;
+  kuids_.erase(std::find(kuids_.begin(), kuids_.end(), value));
+  auto count = counts_.find(value);
+  if (--count->second == 0) counts_.erase(count);
+}
+
+void GSOKUIDList::HasKUID(GSStack& stack) {
+  GSOKUID* kuid = nullptr;
+  if (GetObjectParam(stack, 1, kuid, false)) stack.Push(GSFromBool(Has(*kuid)));
+}
+
+void GSOKUIDList::GetIndexedKUID(GSStack& stack) {
+  const uint32_t index = static_cast<uint32_t>(GSInt(GSNativeArg(stack, 1)));
+  if (index >= kuids_.size()) {
+    ScriptError("KUIDList.GetIndexedKUID> index out of range");
+    return;
+  }
+  GSOKUID::Push(stack, Context(), kuids_[index]);
+}
+
+void GSOKUIDList::Copy(GSStack& stack) {
+  if (locked_) {
+    ScriptError("KUIDList.Copy> list is locked");
+    return;
+  }
+  GSOKUIDList* source = nullptr;
+  if (!GetObjectParam(stack, 1, source, false) || source == this) return;
+  Empty();
+  for (const KUID& kuid : source->kuids_) Append(kuid);
+}
+
+void GSOKUIDList::Clear(GSStack&) {
+  if (locked_) {
+    ScriptError("KUIDList.Clear> list is locked");
+    return;
+  }
+  Empty();
+}
+
+void GSOKUIDList::IsLocked(GSStack& stack) {
+  stack.Push(GSFromBool(locked_));
+}
+
+void RegisterKUIDListNatives(GSMachine& machine) {
+  using Method = void (GSOKUIDList::*)(GSStack&);
+  struct Entry {
+    const char* signature;
+    Method method;
+  };
+  static const Entry kNatives[] = {
+      {"$int@KUIDList::CountKUIDs()", &GSOKUIDList::CountKUIDs},
+      {"$void@KUIDList::AddKUID(KUID)", &GSOKUIDList::AddKUID},
+      {"$void@KUIDList::RemoveKUID(KUID)", &GSOKUIDList::RemoveKUID},
+      {"$bool@KUIDList::HasKUID(KUID)", &GSOKUIDList::HasKUID},
+      {"$KUID@KUIDList::GetIndexedKUID(int)", &GSOKUIDList::GetIndexedKUID},
+      {"$void@KUIDList::Copy(KUIDList)", &GSOKUIDList::Copy},
+      {"$void@KUIDList::Clear()", &GSOKUIDList::Clear},
+      {"$bool@KUIDList::IsLocked()", &GSOKUIDList::IsLocked},
+  };
+  for (const Entry& e : kNatives)
+    machine.RegisterNative(
+        std::make_unique<GSCPPNativeFunction<GSOKUIDList>>("KUIDList", e.signature, e.method));
+}

@@ -1,0 +1,74 @@
+// GSOKUIDList: the native side of the script class "KUIDList"
+// (KUIDList.gsl), an ordered list of KUIDs with a lock.
+//
+// A list made by ConstructorsBase::NewKUIDList is empty and unlocked; one
+// that the system hands to scripts (an asset's dependencies) holds a copy
+// of its KUIDs, in order, and is locked: every native that would change it
+// stops the thread ("KUIDList.Copy> list is locked" for AddKUID, RemoveKUID
+// and Copy, "KUIDList.Clear> list is locked" for Clear) and changes
+// nothing.
+//
+// Entries keep insertion order; KUIDs are equal when all three fields are.
+// AddKUID appends a KUID that is not listed yet; RemoveKUID removes the
+// first equal entry; both, and HasKUID, refuse a null argument ("null
+// object at parameter 1"). A count per distinct KUID makes AddKUID and
+// HasKUID constant time on average. GetIndexedKUID checks its index against
+// the count as an unsigned number ("KUIDList.GetIndexedKUID> index out of
+// range" for a negative one too) and gives the entry's KUID object of this
+// list's context. Copy of the list itself leaves it as it is.
+//
+// Not thread-safe: natives run on the thread that runs scripts.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <unordered_map>
+#include <vector>
+
+#include "foundation/text/KUID.h"
+#include "gsruntime/GSMachine.h"
+#include "gsruntime/GSObject.h"
+#include "gsruntime/GSStack.h"
+
+class GSOKUIDList : public GSRuntime::GSObject {
+ public:
+  // An empty, unlocked list, or a locked copy of `kuids`; null when the
+  // "KUIDList" script class is not known or no object could be made. The
+  // object carries one count for the caller.
+  static GSOKUIDList* Create(GSRuntime::GSContext* context);
+  static GSOKUIDList* CreateLocked(GSRuntime::GSContext* context, std::span<const KUID> kuids);
+
+  bool IsLocked() const { return locked_; }
+  const std::vector<KUID>& KUIDs() const { return kuids_; }
+  bool Has(const KUID& kuid) const;
+  // Appends `kuid` when it is not listed; false when it was.
+  bool Add(const KUID& kuid);
+
+  void CountKUIDs(GSRuntime::GSStack& stack);
+  void AddKUID(GSRuntime::GSStack& stack);
+  void RemoveKUID(GSRuntime::GSStack& stack);
+  void HasKUID(GSRuntime::GSStack& stack);
+  void GetIndexedKUID(GSRuntime::GSStack& stack);
+  void Copy(GSRuntime::GSStack& stack);
+  void Clear(GSRuntime::GSStack& stack);
+  void IsLocked(GSRuntime::GSStack& stack);
+
+ private:
+  struct Hash {
+    size_t operator()(const KUID& kuid) const;
+  };
+
+  GSOKUIDList() = default;
+  static GSOKUIDList* Make(GSRuntime::GSContext* context, bool locked);
+  void Append(const KUID& kuid);
+  void Empty();
+
+  std::vector<KUID> kuids_;
+  std::unordered_map<KUID, uint32_t, Hash> counts_;
+  bool locked_ = false;
+};
+
+void RegisterKUIDListNatives(GSMachine& machine);
+
+// The script class "KUIDList", once found.
+extern GSRuntime::GSClass* gKUIDListScriptClass;

@@ -1,0 +1,279 @@
+#include "gsnative/GSOSoup.h"
+
+#include <memory>
+#include <new>
+#include <unordered_set>
+#include <vector>
+
+#include "gsnative/GSOKUID.h"
+#include "gsnative/NativeLibraryRegistration.h"
+#include "gsnative/StringParams.h"
+#include "gsruntime/GSNativeArgs.h"
+#include "gsruntime/GSNativeFunction.h"
+#include "gsruntime/GSRunState.h"
+#include "gsruntime/GSString.h"
+
+using namespace GSRuntime;
+
+namespace {
+
+void PushText(GSStack& stack, std::string_view text) {
+  GSString* string = GSString::Create(text, CurrentContext());
+  stack.Push(string != nullptr ? string->GetScriptInstance() : 0);
+}
+
+}  // namespace
+
+bool SoupTreeHolds(const ACSChunk* tree, const ACSChunk* chunk) {
+  if (tree == nullptr || chunk == nullptr) return false;
+  std::vector<const ACSChunk*> pending{tree};
+  std::unordered_set<const ACSChunk*> seen{tree};
+  while (!pending.empty()) {
+    const ACSChunk* at = pending.back();
+    pending.pop_back();
+    if (at == chunk) return true;
+    if (at->GetType() != SoupType::kContainer) continue;
+    Kiv::PString name;
+    ChunkRef child;
+    for (uint32_t i = 0; at->GetChildAt(i, name, child); ++i)
+      if (seen.insert(child.get()).second) pending.push_back(child.get());
+  }
+  return false;
+}
+
+GSOSoup* GSOSoup::Create(GSContext* context, const Soup& soup, bool locked) {
+  auto* object = new (std::nothrow) GSOSoup(soup, locked);
+  if (object == nullptr) return nullptr;
+  if (!object->AttachScriptInstance(gSoupScriptClass, context)) {
+    delete object;
+    return nullptr;
+  }
+  return object;
+}
+
+void GSOSoup::Push(GSStack& stack, GSContext* context, const Soup& soup, bool locked) {
+  GSOSoup* object = Create(context, soup, locked);
+  if (object == nullptr) {
+    stack.Push(0);
+    return;
+  }
+  stack.PushObject(nullptr, object);
+}
+
+bool GSOSoup::NameArg(const GSStack& stack, Kiv::PString& name) {
+  if (!CheckStringParam(stack, 1, name, false)) return false;
+  name.ToLower();
+  return true;
+}
+
+bool GSOSoup::Unlocked(const char* text) const {
+  if (!locked_) return true;
+  return ScriptError(text);
+}
+
+GSOSoup* GSOSoup::LinkableArg(const GSStack& stack, uint32_t index, const char* lockedText,
+                              const char* cycleText) {
+  GSOSoup* sub = nullptr;
+  if (!GetObjectParam(stack, index, sub, false)) return nullptr;
+  if (sub->locked_) {
+    ScriptError(lockedText);
+    return nullptr;
+  }
+  if (sub == this || SoupTreeHolds(sub->soup_.GetChunk(), soup_.GetChunk())) {
+    ScriptError(cycleText);
+    return nullptr;
+  }
+  return sub;
+}
+
+void GSOSoup::CountTags(GSStack& stack) {
+  stack.Push(GSFromInt(static_cast<int32_t>(soup_.CountTags())));
+}
+
+void GSOSoup::GetNamedTag(GSStack& stack) {
+  Kiv::PString name;
+  if (NameArg(stack, name)) PushText(stack, soup_.GetNamedTag(name).View());
+}
+
+void GSOSoup::GetNamedSoup(GSStack& stack) {
+  Kiv::PString name;
+  if (NameArg(stack, name)) Push(stack, Context(), soup_.GetNamedSoup(name), locked_);
+}
+
+void GSOSoup::GetNamedSoupAdd(GSStack& stack) {
+  Kiv::PString name;
+  if (!NameArg(stack, name) || !Unlocked("Soup.GetNamedSoupAdd> parent soup is locked")) return;
+  Soup child = soup_.GetNamedSoup(name);
+  if (child.Empty()) soup_.SetNamedSoup(name, child);
+  Push(stack, Context(), child, false);
+}
+
+void GSOSoup::GetIndexedTagName(GSStack& stack) {
+  const uint32_t index = static_cast<uint32_t>(GSInt(GSNativeArg(stack, 1)));
+  if (index >= soup_.CountTags()) {
+    PushText(stack, "");
+    return;
+  }
+  PushText(stack, soup_.GetIndexedTagName(index).View());
+}
+
+void GSOSoup::GetIndexForNamedTag(GSStack& stack) {
+  Kiv::PString name;
+  if (!NameArg(stack, name)) return;
+  int32_t found = -1;
+  if (const ACSChunk* chunk = soup_.GetChunk()) {
+    Kiv::PString childName;
+    ChunkRef child;
+    const uint32_t count = chunk->CountChildren();
+    for (uint32_t i = 0; i < count && chunk->GetChildAt(i, childName, child); ++i)
+      if (childName == name) {
+        found = static_cast<int32_t>(i);
+        break;
+      }
+  }
+  stack.Push(GSFromInt(found));
+}
+
+void GSOSoup::GetNamedTagAsKUID(GSStack& stack) {
+  Kiv::PString name;
+  if (NameArg(stack, name))
+    GSOKUID::Push(stack, Context(), soup_.GetNamedTagAsKUID(name, kNullKUID));
+}
+
+void GSOSoup::GetNamedTagAsInt(GSStack& stack) {
+  Kiv::PString name;
+  if (NameArg(stack, name)) stack.Push(GSFromInt(soup_.GetNamedTagAsInt(name, 0)));
+}
+
+void GSOSoup::GetNamedTagAsIntOr(GSStack& stack) {
+  Kiv::PString name;
+  if (NameArg(stack, name))
+    stack.Push(GSFromInt(soup_.GetNamedTagAsInt(name, GSInt(GSNativeArg(stack, 2)))));
+}
+
+void GSOSoup::GetNamedTagAsFloat(GSStack& stack) {
+  Kiv::PString name;
+  if (NameArg(stack, name)) stack.Push(GSFromFloat(soup_.GetNamedTagAsFloat(name, 0.0f)));
+}
+
+void GSOSoup::GetNamedTagAsFloatOr(GSStack& stack) {
+  Kiv::PString name;
+  if (NameArg(stack, name))
+    stack.Push(GSFromFloat(soup_.GetNamedTagAsFloat(name, GetFloatArg(stack, 2))));
+}
+
+void GSOSoup::SetNamedString(GSStack& stack) {
+  Kiv::PString name, value;
+  if (!Unlocked("Soup.SetNamedTag> parent soup is locked") || !NameArg(stack, name) ||
+      !CheckStringParam(stack, 2, value, true))
+    return;
+  soup_.SetNamedTag(name, value);
+}
+
+void GSOSoup::SetNamedFloat(GSStack& stack) {
+  Kiv::PString name;
+  if (Unlocked("Soup.SetNamedTag> parent soup is locked") && NameArg(stack, name))
+    soup_.SetNamedFloat(name, GetFloatArg(stack, 2));
+}
+
+void GSOSoup::SetNamedInt(GSStack& stack) {
+  Kiv::PString name;
+  if (Unlocked("Soup.SetNamedTag> parent soup is locked") && NameArg(stack, name))
+    soup_.SetNamedInt(name, GSInt(GSNativeArg(stack, 2)));
+}
+
+void GSOSoup::SetNamedKUID(GSStack& stack) {
+  Kiv::PString name;
+  GSOKUID* kuid = nullptr;
+  if (!Unlocked("Soup.SetNamedKUID> parent soup is locked") || !NameArg(stack, name) ||
+      !GetObjectParam(stack, 2, kuid, true))
+    return;
+  soup_.SetNamedKUID(name, kuid != nullptr ? static_cast<const KUID&>(*kuid) : kNullKUID);
+}
+
+void GSOSoup::SetNamedSoup(GSStack& stack) {
+  Kiv::PString name;
+  if (!Unlocked("Soup.SetNamedTag> parent soup is locked") || !NameArg(stack, name)) return;
+  GSOSoup* sub = LinkableArg(stack, 2, "Soup.SetNamedTag> sub-soup parameter is locked",
+                             "Soup.SetNamedSoup> a soup cannot contain itself");
+  if (sub != nullptr) soup_.SetNamedSoup(name, sub->soup_);
+}
+
+void GSOSoup::RemoveNamedTag(GSStack& stack) {
+  Kiv::PString name;
+  if (Unlocked("Soup.RemoveNamedTag> parent soup is locked") && NameArg(stack, name))
+    soup_.RemoveNamedTag(name);
+}
+
+void GSOSoup::Copy(GSStack& stack) {
+  GSOSoup* source = nullptr;
+  if (!Unlocked("Soup.Copy> parent soup is locked") || !GetObjectParam(stack, 1, source, false))
+    return;
+  Soup copy;  // taken before this tree is dropped, so a copy of itself keeps its contents
+  Soup::Copy(copy, source->soup_);
+  soup_ = std::move(copy);
+}
+
+void GSOSoup::Clear(GSStack&) {
+  if (Unlocked("Soup.Clear> parent soup is locked")) soup_.Release();
+}
+
+void GSOSoup::IsLocked(GSStack& stack) {
+  stack.Push(GSFromBool(locked_));
+}
+
+void GSOSoup::GetLockedReference(GSStack& stack) {
+  soup_.Create();
+  if (locked_) {
+    stack.PushObjectAs(nullptr, this);
+    return;
+  }
+  Push(stack, Context(), soup_, true);
+}
+
+void GSOSoup::AddUniqueNamedSoup(GSStack& stack) {
+  if (!Unlocked("Soup.AddUniqueNamedSoup> parent soup is locked")) return;
+  GSOSoup* sub = LinkableArg(stack, 1, "Soup.AddUniqueNamedSoup> sub-soup parameter is locked",
+                             "Soup.AddUniqueNamedSoup> a soup cannot contain itself");
+  if (sub != nullptr) soup_.SetNamedSoup(soup_.GetUniqueTagName(), sub->soup_);
+}
+
+void GSOSoup::Log(GSStack&) {
+  Soup::LogText(soup_);
+}
+
+void RegisterSoupNatives(GSMachine& machine) {
+  using Method = void (GSOSoup::*)(GSStack&);
+  struct Entry {
+    const char* signature;
+    Method method;
+  };
+  static const Entry kNatives[] = {
+      {"$int@Soup::CountTags()", &GSOSoup::CountTags},
+      {"$string@Soup::GetNamedTag(string)", &GSOSoup::GetNamedTag},
+      {"$Soup@Soup::GetNamedSoup(string)", &GSOSoup::GetNamedSoup},
+      {"$Soup@Soup::GetNamedSoupAdd(string)", &GSOSoup::GetNamedSoupAdd},
+      {"$string@Soup::GetIndexedTagName(int)", &GSOSoup::GetIndexedTagName},
+      {"$int@Soup::GetIndexForNamedTag(string)", &GSOSoup::GetIndexForNamedTag},
+      {"$KUID@Soup::GetNamedTagAsKUID(string)", &GSOSoup::GetNamedTagAsKUID},
+      {"$int@Soup::GetNamedTagAsInt(string)", &GSOSoup::GetNamedTagAsInt},
+      {"$int@Soup::GetNamedTagAsInt(string,int)", &GSOSoup::GetNamedTagAsIntOr},
+      {"$float@Soup::GetNamedTagAsFloat(string)", &GSOSoup::GetNamedTagAsFloat},
+      {"$float@Soup::GetNamedTagAsFloat(string,float)", &GSOSoup::GetNamedTagAsFloatOr},
+      {"$void@Soup::SetNamedTag(string,string)", &GSOSoup::SetNamedString},
+      {"$void@Soup::SetNamedTag(string,float)", &GSOSoup::SetNamedFloat},
+      {"$void@Soup::SetNamedTag(string,int)", &GSOSoup::SetNamedInt},
+      {"$void@Soup::SetNamedTag(string,KUID)", &GSOSoup::SetNamedKUID},
+      {"$void@Soup::SetNamedSoup(string,Soup)", &GSOSoup::SetNamedSoup},
+      {"$void@Soup::RemoveNamedTag(string)", &GSOSoup::RemoveNamedTag},
+      {"$void@Soup::Copy(Soup)", &GSOSoup::Copy},
+      {"$void@Soup::Clear()", &GSOSoup::Clear},
+      {"$bool@Soup::IsLocked()", &GSOSoup::IsLocked},
+      {"$Soup@Soup::GetLockedReference()", &GSOSoup::GetLockedReference},
+      {"$void@Soup::AddUniqueNamedSoup(Soup)", &GSOSoup::AddUniqueNamedSoup},
+      {"$void@Soup::Log()", &GSOSoup::Log},
+  };
+  for (const Entry& e : kNatives)
+    machine.RegisterNative(
+        std::make_unique<GSCPPNativeFunction<GSOSoup>>("Soup", e.signature, e.method));
+}

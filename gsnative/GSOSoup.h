@@ -1,0 +1,90 @@
+// GSOSoup: the native side of the script class "Soup" (Soup.gsl): one soup
+// handle and a lock.
+//
+// The handle shares its tree with every other holder: a change made through
+// one is seen by all. The lock belongs to this object, not to the tree:
+// when it is set, every native that would change the tree stops the thread
+// with its refusal text ("Soup.SetNamedTag> parent soup is locked", ...)
+// and changes nothing. Soups the system hands to scripts are locked, and so
+// are the children and the references (GetLockedReference) got from them;
+// ConstructorsBase::NewSoup and GetNamedSoupAdd give unlocked ones.
+//
+// Tag names are checked (null and empty refused: "null string at parameter
+// 1", "empty string at parameter 1") and lower-cased, so a value set under
+// "Name" is read under "name".
+//
+// Sound behaviour where the plain rules would fail:
+// - SetNamedSoup and AddUniqueNamedSoup refuse to put a soup inside itself
+//   or inside one of its own descendants ("Soup.SetNamedSoup> a soup cannot
+//   contain itself"), since the cycle could never be written or freed.
+// - Copy with this object, or another over the same tree, as its argument
+//   gives an independent copy of the tree's contents; nothing is lost.
+// - GetIndexedTagName answers the empty string for an index outside the
+//   children.
+// - GetLockedReference always answers a locked object.
+//
+// Not thread-safe: natives run on the thread that runs scripts.
+#pragma once
+
+#include "foundation/soup/Soup.h"
+#include "gsruntime/GSMachine.h"
+#include "gsruntime/GSObject.h"
+#include "gsruntime/GSStack.h"
+
+class GSOSoup : public GSRuntime::GSObject {
+ public:
+  // A Soup object over `soup` (shared) under `context`, with one count for
+  // the caller; null when the "Soup" script class is not known or no object
+  // could be made.
+  static GSOSoup* Create(GSRuntime::GSContext* context, const Soup& soup, bool locked);
+  // Pushes Create's object for the caller, or null.
+  static void Push(GSRuntime::GSStack& stack, GSRuntime::GSContext* context, const Soup& soup,
+                   bool locked);
+
+  const Soup& GetSoup() const { return soup_; }
+  bool IsLocked() const { return locked_; }
+
+  void CountTags(GSRuntime::GSStack& stack);
+  void GetNamedTag(GSRuntime::GSStack& stack);
+  void GetNamedSoup(GSRuntime::GSStack& stack);
+  void GetNamedSoupAdd(GSRuntime::GSStack& stack);
+  void GetIndexedTagName(GSRuntime::GSStack& stack);
+  void GetIndexForNamedTag(GSRuntime::GSStack& stack);
+  void GetNamedTagAsKUID(GSRuntime::GSStack& stack);
+  void GetNamedTagAsInt(GSRuntime::GSStack& stack);
+  void GetNamedTagAsIntOr(GSRuntime::GSStack& stack);
+  void GetNamedTagAsFloat(GSRuntime::GSStack& stack);
+  void GetNamedTagAsFloatOr(GSRuntime::GSStack& stack);
+  void SetNamedString(GSRuntime::GSStack& stack);
+  void SetNamedFloat(GSRuntime::GSStack& stack);
+  void SetNamedInt(GSRuntime::GSStack& stack);
+  void SetNamedKUID(GSRuntime::GSStack& stack);
+  void SetNamedSoup(GSRuntime::GSStack& stack);
+  void RemoveNamedTag(GSRuntime::GSStack& stack);
+  void Copy(GSRuntime::GSStack& stack);
+  void Clear(GSRuntime::GSStack& stack);
+  void IsLocked(GSRuntime::GSStack& stack);
+  void GetLockedReference(GSRuntime::GSStack& stack);
+  void AddUniqueNamedSoup(GSRuntime::GSStack& stack);
+  void Log(GSRuntime::GSStack& stack);
+
+ private:
+  GSOSoup(const Soup& soup, bool locked) : soup_(soup), locked_(locked) {}
+  // The checked, lower-cased tag name of parameter 1; false after the
+  // script error.
+  static bool NameArg(const GSRuntime::GSStack& stack, Kiv::PString& name);
+  // False after the refusal `text` when locked.
+  bool Unlocked(const char* text) const;
+  // The soup argument `index` that may be linked into this tree (not null,
+  // not locked, not this tree or one that holds it); null after the error.
+  GSOSoup* LinkableArg(const GSRuntime::GSStack& stack, uint32_t index, const char* lockedText,
+                       const char* cycleText);
+
+  Soup soup_;
+  bool locked_;
+};
+
+void RegisterSoupNatives(GSMachine& machine);
+
+// True when `tree` is `chunk` or holds it at any depth.
+bool SoupTreeHolds(const ACSChunk* tree, const ACSChunk* chunk);

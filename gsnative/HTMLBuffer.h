@@ -1,0 +1,45 @@
+// HTMLBuffer: a growing text buffer that can append text with HTML
+// escaping.
+//
+// - Append(bytes, n): appends n bytes (nothing for null or 0). The storage
+//   grows to 2 x size + n, zero-filled, when the text would not fit.
+// - AppendText(text): appends a NUL-terminated text (nothing for null).
+// - AppendEscaped(text): appends `text` with "<", ">" and "&" as "&lt;",
+//   "&gt;", "&amp;", and each line break (CR, LF, CR LF or LF CR) as one
+//   "<br>"; nothing for null or empty text.
+// - Clear(): no text; the buffer reports empty again.
+// - IsEmpty(): true when made and after Clear, false once any non-empty
+//   text was appended (plain or escaped), so a buffer filled only with
+//   plain text does not claim to be empty.
+// - GetText(): the interned text up to its first NUL byte, at most the
+//   length; the empty string when there is none.
+//
+// Not thread-safe.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "kiv/PString.h"
+
+class HTMLBuffer {
+ public:
+  HTMLBuffer() = default;
+  ~HTMLBuffer() = default;
+  HTMLBuffer(const HTMLBuffer&) = delete;
+  HTMLBuffer& operator=(const HTMLBuffer&) = delete;
+
+  void Append(const char* bytes, size_t n);
+  void AppendText(const char* text);
+  void AppendEscaped(const char* text);
+  void Clear();
+  bool IsEmpty() const { return empty_; }
+  uint32_t Length() const { return length_; }
+  Kiv::PString GetText() const;
+
+ private:
+  std::vector<char> bytes_;
+  uint32_t length_ = 0;
+  bool empty_ = true;
+};
