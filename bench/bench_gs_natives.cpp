@@ -14,9 +14,7 @@
 #include "gscompiler/CompileLog.h"
 #include "gscompiler/GSCompiler.h"
 #include "gscompiler/GSStandardBackEnd.h"
-#include "gsnative/LinkedListNatives.h"
 #include "gsnative/NativeLibraryRegistration.h"
-#include "gsnative/StrNatives.h"
 #include "gsruntime/GSClass.h"
 #include "gsruntime/GSContext.h"
 #include "gsruntime/GSLibrary.h"
@@ -88,10 +86,7 @@ struct NativesBench {
     if (mkdtemp(pattern.data()) == nullptr) return;
     folder = pattern;
     std::ofstream(folder / "bench.gs", std::ios::binary) << kGameScript;
-    AddStrAndMathRegistrars();
-    // "gs.gsl" links before the native classes register (it declares the
-    // game object first), so its linked-list natives join the machine's own.
-    GSAddNativeRegistrar(RegisterLinkedListNatives);
+    AddCommonIncludeRegistrars();
     Kiv::File::Subst(Kiv::PString("libraries"), VU_BINARY_DIR "/libraries");
     if (!RegisterNativeLibraries()) return;
     GSCompilerSetBackEnd(GSStandardBackEnd());

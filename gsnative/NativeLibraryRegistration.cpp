@@ -47,7 +47,7 @@ const std::vector<NativeClassRegistrar>& NativeClassRegistrars() {
       {"KUIDList", RegisterKUIDListNatives},
       {"StringTable", RegisterStringTableNatives},
       {"Asset", nullptr},
-      {"LinkedList", RegisterLinkedListNatives},
+      {"LinkedList", nullptr},  // the machine's own: AddCommonIncludeRegistrars
       {"VandruGameObject", nullptr},
       {"OnlineAccess", nullptr},
       {"OnlineGroup", nullptr},
@@ -110,8 +110,16 @@ bool NativeLibraryRegistration::Run() {
   return true;
 }
 
-bool RegisterNativeLibraries() {
+void AddCommonIncludeRegistrars() {
+  static bool added = false;
+  if (added) return;
+  added = true;
   AddStrAndMathRegistrars();
+  GSAddNativeRegistrar(RegisterLinkedListNatives);
+}
+
+bool RegisterNativeLibraries() {
+  AddCommonIncludeRegistrars();
   static NativeLibraryRegistration registration(*GetGSMachine(), Kiv::PString("libraries"),
                                                 NativeClassRegistrars(), ScriptClassLookups());
   return registration.Run();

@@ -46,6 +46,14 @@ bool FindScriptClass(GSMachine& machine, std::string_view library, std::string_v
 
 bool RegisterNativeLibraries();
 
+// The natives of the classes that "gs.gs" declares beside the game object
+// (Str, Math, LinkedList) belong to the machine itself: "gs.gsl" links as
+// soon as it is announced, before the native classes register, so these
+// must be known from the machine's start. Call before the first
+// GetGSMachine (RegisterNativeLibraries calls it too); later calls do
+// nothing.
+void AddCommonIncludeRegistrars();
+
 // One native class's registrar; null while the class has no natives built.
 struct NativeClassRegistrar {
   const char* className;

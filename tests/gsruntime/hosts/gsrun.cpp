@@ -8,12 +8,11 @@
 // --root DIR makes DIR/libraries the "libraries" root and registers the
 // native libraries there (RegisterNativeLibraries, which brings the natives
 // of the native classes); a registration that fails is a library that does
-// not load (status 2). Without --root only the linked-list natives are
-// registered. --libs FOLDER announces the libraries of another folder
-// (repeatable). Only the plain context exists so far. The host makes the
-// context's router (enabled, clock at 0). CLASS is instantiated (its
-// initialisers run; a class deriving from GameObject is made as a game
-// object and registered with the router); SIGNATURE (for example
+// not load (status 2). Without --root only the natives of the classes of
+// "gs.gs" are registered (AddCommonIncludeRegistrars). --libs FOLDER announces the libraries of
+// another folder (repeatable). Only the plain context exists so far. The host makes the context's
+// router (enabled, clock at 0). CLASS is instantiated (its initialisers run; a class deriving from
+// GameObject is made as a game object and registered with the router); SIGNATURE (for example
 // "$int@Demo::Run(int)") names the function to call and each ARG is
 // converted by the signature's parameter types (int and float as numbers,
 // bool as 0/1 or true/false, string as given). The call goes through
@@ -40,9 +39,7 @@
 
 #include "RouterPump.h"
 #include "TestNatives.h"
-#include "gsnative/LinkedListNatives.h"
 #include "gsnative/NativeLibraryRegistration.h"
-#include "gsnative/StrNatives.h"
 #include "gsruntime/GSClass.h"
 #include "gsruntime/GSContext.h"
 #include "gsruntime/GSGameObject.h"
@@ -260,8 +257,7 @@ int main(int argc, char** argv) {
   if (const int bad = Parse(argc, argv, options)) return bad;
   GSPrintHook = PrintToStderr;
   RegisterTestNatives();
-  AddStrAndMathRegistrars();
-  if (options.root.empty()) GSAddNativeRegistrar(RegisterLinkedListNatives);
+  AddCommonIncludeRegistrars();
   GSMachine* machine = GetGSMachine();
   if (!options.root.empty()) {
     Kiv::File::Subst(Kiv::PString("libraries"), options.root + "/libraries");

@@ -1,6 +1,7 @@
 // LinkedList natives: sorting by key in the selection sort's order (not
 // stable), appending with and without the uniqueness check, null elements
 // skipped.
+// root: standard
 include "test.gs"
 include "gs.gs"
 
