@@ -6,6 +6,7 @@
 #include "cli/ImportConsists.h"
 #include "cli/InstallFromFcyCommand.h"
 #include "cli/KeywordCommands.h"
+#include "cli/ValidateAsset.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ constexpr std::array kCommands = {
     CommandEntry{"authors", AuthorsCommand, 0},
     CommandEntry{"searchbycategory", SearchByCategoryCommand, 0},
     CommandEntry{"status", StatusCommand, 0},
-    // Not yet built; its place in the order: "validate".
+    CommandEntry{"validate", ValidateCommand, 0},
     CommandEntry{"createcdp", CreateCDPCommand, 0},
     // Not yet built; its place in the order: "fcyparse".
     CommandEntry{"fcydeleteall", FetcheryDeleteAllCommand, 0},
