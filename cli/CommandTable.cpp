@@ -6,6 +6,7 @@
 #include "cli/ImportConsists.h"
 #include "cli/InstallFromFcyCommand.h"
 #include "cli/KeywordCommands.h"
+#include "cli/ParseCDPForFetchery.h"
 #include "cli/ValidateAsset.h"
 
 namespace {
@@ -46,7 +47,7 @@ constexpr std::array kCommands = {
     CommandEntry{"status", StatusCommand, 0},
     CommandEntry{"validate", ValidateCommand, 0},
     CommandEntry{"createcdp", CreateCDPCommand, 0},
-    // Not yet built; its place in the order: "fcyparse".
+    CommandEntry{"fcyparse", FcyParseCommand, 0},
     CommandEntry{"fcydeleteall", FetcheryDeleteAllCommand, 0},
     CommandEntry{"backupkeywords", BackupKeywordsCommand, 0},
     CommandEntry{"importkeywords", ImportKeywordsCommand, 0},
