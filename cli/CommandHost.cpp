@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <exception>
 #include <thread>
 
 #include "assetdb/archive/TransferArchive.h"
@@ -87,7 +88,14 @@ bool RunValidateJob(TStream& payload, TStream& reply) {
   bool found = false;
   ContentSetFolder hold = AcquireContentSetFolder(job.contentSet, &found);
   ResultsLog log;
-  const bool valid = RunValidateAssetTask(job.contentSet, job.folder, log);
+  bool valid = false;
+  // A validation that throws fails its job; the host serves on.
+  try {
+    valid = RunValidateAssetTask(job.contentSet, job.folder, log);
+  } catch (const std::exception& error) {
+    log.AddResult(ResultsLog::kError, PropertyRef(),
+                  Kiv::String("The validation stopped: ") + error.what());
+  }
   log.WriteMessages(reply, 0);
   TStreamWriteBool(reply, valid);
   return true;

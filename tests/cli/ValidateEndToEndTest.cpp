@@ -3,11 +3,17 @@
 // validation definitions and compiles its scripts into the script cache.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/types.h>
+
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "tests/cli/ToolFixture.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
 
@@ -43,6 +49,25 @@ class ValidateEndToEnd : public ToolFixture {
     return files;
   }
 };
+
+// The command hosts that run from the fixture's root: processes whose
+// executable is root/bin/VandruUtil and whose arguments hold
+// "vadcommandhost".
+std::vector<pid_t> CommandHosts() {
+  std::vector<pid_t> hosts;
+  std::error_code error;
+  const std::string exe = ToolFixture::BinPath() + "/VandruUtil";
+  for (const auto& entry : fs::directory_iterator("/proc", error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::error_code linkError;
+    if (fs::read_symlink(entry.path() / "exe", linkError).string() != exe) continue;
+    std::ifstream in(entry.path() / "cmdline", std::ios::binary);
+    const std::string args{std::istreambuf_iterator<char>(in), {}};
+    if (args.find("vadcommandhost") != std::string::npos) hosts.push_back(pid_t(std::stoi(name)));
+  }
+  return hosts;
+}
 
 const char kScripted[] = "script \"main.gs\"\nclass \"Crate\"\n";
 const char kGoodScript[] = "include \"gs.gs\"\nclass Crate isclass GameObject {\n};\n";
@@ -104,6 +129,18 @@ TEST_F(ValidateEndToEnd, ClassOfTheWrongKindIsReported) {
   Install("<kuid:100:22>", kScripted, {{"main.gs", kVehicleScript}});
   const ToolResult r = Validate("<kuid:100:22>");
   EXPECT_TRUE(Has(r, "Script class does not match asset kind (vehicle).")) << r.out << r.err;
+}
+
+TEST_F(ValidateEndToEnd, KilledHostIsReplacedByTheNextRequest) {
+  Install("<kuid:100:24>", kScripted, {{"main.gs", kGoodScript}});
+  ASSERT_TRUE(Has(Validate("<kuid:100:24>"), "OK (0 Errors, 0 Warnings)"));
+  const std::vector<pid_t> hosts = CommandHosts();
+  ASSERT_EQ(hosts.size(), 1u);
+  ASSERT_EQ(::kill(hosts[0], SIGKILL), 0);
+  ASSERT_TRUE(VUTest::WaitUntil([&] { return CommandHosts() != hosts; }, 10000));
+  const ToolResult r = Validate("<kuid:100:24>");
+  EXPECT_TRUE(Has(r, "OK (0 Errors, 0 Warnings)")) << r.out << r.err;
+  EXPECT_EQ(CommandHosts().size(), 1u);
 }
 
 TEST_F(ValidateEndToEnd, MissingStandardLibraryIsReported) {
