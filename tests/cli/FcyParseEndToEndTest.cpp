@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "assetdb/archive/CDPArchive.h"
+#include "assetdb/archive/CDPBuilder.h"
 #include "assetdb/protocol/ResultsLog.h"
 #include "cli/ParseCDPForFetchery.h"
 #include "foundation/soup/SoupKUIDReferences.h"
@@ -66,6 +68,31 @@ TEST_F(FcyParseEndToEnd, SplitsAnArchiveIntoOneArchiveAndThumbnailPerAsset) {
   EXPECT_EQ(unreadable.status, 255);
   EXPECT_TRUE(Has(unreadable, "could not be read")) << unreadable.out;
   EXPECT_TRUE(Has(Run({"fcyparse"}), "Missing CDP filepath."));
+}
+
+TEST_F(FcyParseEndToEnd, FailedInstallRevertsEverythingAndWritesNothing) {
+  const std::string work = MakeTempFolder();
+  MakeArchive(work + "/three.cdp", {"41", "42", "43"});
+  Soup archive;
+  Kiv::PString message;
+  CDP::OpenArchive(archive, message, work + "/three.cdp");
+  ASSERT_TRUE(message.Empty()) << message.c_str();
+  ASSERT_EQ(CDP::GetAssetCount(archive), 3u);
+  // The last entry loses its KUID, so its install fails.
+  CDP::GetAssetAt(archive, 2).soup.RemoveNamedTag(CDP::Tag::KUID());
+  CDP::WriteArchive(archive, message, work + "/broken.cdp");
+  ASSERT_TRUE(message.Empty()) << message.c_str();
+
+  const ToolResult r = Run({"fcyparse", work + "/broken.cdp"});
+  EXPECT_EQ(r.status, 255) << r.out;
+  EXPECT_TRUE(Has(r, "Aborted processing")) << r.out;
+  for (const char* key : {"41", "42", "43"}) {
+    SCOPED_TRACE(key);
+    EXPECT_FALSE(fs::exists(work + "/kuid 100 " + key + ".cdp"));
+    EXPECT_FALSE(fs::exists(work + "/kuid 100 " + key + ".jpg"));
+    EXPECT_EQ(Run({"status", std::string("<kuid:100:") + key + ">"}).status, 255)
+        << "reverted, so no longer installed";
+  }
 }
 
 TEST(FcyParseText, LineBreaksAndKUIDListsAreWrittenOnOneLine) {
