@@ -1,11 +1,9 @@
 #include "cli/CommandHost.h"
 #include "assetdb/protocol/VADRequestCodes.h"
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
+#include <exception>
 #include <thread>
 
 #include "assetdb/archive/TransferArchive.h"
@@ -14,13 +12,16 @@
 #include "assetdb/client/VADClient.h"
 #include "assetdb/protocol/AssetText.h"
 #include "assetdb/protocol/ResultsLog.h"
+#include "cli/AssetValidation.h"
 #include "foundation/base/LogMessage.h"
-#include "foundation/spec/InterfaceTextDB.h"
+#include "foundation/diag/CrashHandlers.h"
+#include "foundation/layout/ContentSetFolder.h"
 #include "foundation/spec/SpecRegistry.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStream.h"
 #include "foundation/stream/TStreamTyped.h"
 #include "foundation/threads/WorkerThread.h"
+#include "render/textures/TextureConversion.h"
 
 namespace {
 
@@ -38,21 +39,6 @@ constexpr auto kDrainLimit = std::chrono::seconds(30);
 constexpr uint32_t kKUIDBytes = 8;
 
 std::atomic<bool> g_stopRequested{false};
-std::atomic<bool> g_exitOnSignal{false};
-
-void OnConsoleSignal(int) {
-  if (g_exitOnSignal.load()) _exit(0);
-  g_stopRequested.store(true);
-}
-
-void InstallConsoleHandler() {
-  struct sigaction action {};
-  action.sa_handler = OnConsoleSignal;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-  sigaction(SIGHUP, &action, nullptr);
-}
 
 bool PayloadWhole(TStream& payload) {
   return payload.GetError() == TStream::kErrorNone;
@@ -83,22 +69,48 @@ bool ReadArchiveJob(TStream& payload, ArchiveJob& job) {
   return PayloadWhole(payload);
 }
 
-// Validation and texture conversion are done by libraries this build does
-// not have: the job answers an error and a zero result in the reply form
-// the daemon expects.
-bool RunUnavailableJob(TStream& payload, TStream& reply, const char* tag, bool wideResult) {
-  Kiv::String contentSet;
+struct FolderJob {
+  Kiv::PString contentSet;
   Kiv::String folder;
+};
+
+bool ReadFolderJob(TStream& payload, FolderJob& job) {
+  Kiv::String contentSet;
   payload.ReadString(contentSet);
-  payload.ReadString(folder);
-  if (!PayloadWhole(payload)) return false;
+  payload.ReadString(job.folder);
+  job.contentSet = Kiv::PString(contentSet);
+  return PayloadWhole(payload);
+}
+
+bool RunValidateJob(TStream& payload, TStream& reply) {
+  FolderJob job;
+  if (!ReadFolderJob(payload, job)) return false;
+  bool found = false;
+  ContentSetFolder hold = AcquireContentSetFolder(job.contentSet, &found);
   ResultsLog log;
-  log.AddResult(ResultsLog::kError, PropertyRef(), GetInterfaceText(tag));
+  bool valid = false;
+  // A validation that throws fails its job; the host serves on.
+  try {
+    valid = RunValidateAssetTask(job.contentSet, job.folder, log);
+  } catch (const std::exception& error) {
+    log.AddResult(ResultsLog::kError, PropertyRef(),
+                  Kiv::String("The validation stopped: ") + error.what());
+  }
   log.WriteMessages(reply, 0);
-  if (wideResult)
-    TStreamWriteU32(reply, 0);
-  else
-    TStreamWriteBool(reply, false);
+  TStreamWriteBool(reply, valid);
+  return true;
+}
+
+bool RunTextureJob(TStream& payload, TStream& reply) {
+  FolderJob job;
+  if (!ReadFolderJob(payload, job)) return false;
+  bool found = false;
+  ContentSetFolder hold = AcquireContentSetFolder(job.contentSet, &found);
+  ResultsLog log;
+  const uint32_t converted =
+      ConvertTexturesInFolder(job.contentSet, Kiv::File::Path(job.folder), log);
+  log.WriteMessages(reply, 0);
+  TStreamWriteU32(reply, converted);
   return true;
 }
 
@@ -157,11 +169,11 @@ void CommandHostCallback(TStream& payload, TStream& reply) {
   switch (commandID) {
     case kJobValidate:
       LogMessage("CommandHostCallback> VAD_CMDHOST_VALIDATE");
-      ran = RunUnavailableJob(payload, reply, "$vad_cmdhost_validate_unavailable", false);
+      ran = RunValidateJob(payload, reply);
       break;
     case kJobTextureConvert:
       LogMessage("CommandHostCallback> VAD_CMDHOST_TEXTURECONVERT");
-      ran = RunUnavailableJob(payload, reply, "$vad_cmdhost_textureconvert_unavailable", true);
+      ran = RunTextureJob(payload, reply);
       break;
     case kJobArchiveSave:
       LogMessage("CommandHostCallback> VAD_CMDHOST_ARCHIVE_SAVETODISK");
@@ -183,15 +195,15 @@ void CommandHostCallback(TStream& payload, TStream& reply) {
 
 void VADCommandHost() {
   g_stopRequested.store(false);
-  g_exitOnSignal.store(false);
   VADClient::SetCommandHostHook(CommandHostCallback);
   TBuffer empty;
   VADClient::Post(VADRequestCode::kRegisterCommandHost, empty);
-  InstallConsoleHandler();
+  InstallCrashHandlers(false);
+  DisableConsoleClose();
   LogMessage("VADCommandHost");
 
   uint32_t passes = 0;
-  while (VADClient::IsConnected() && !g_stopRequested.load()) {
+  while (VADClient::IsConnected() && !ConsoleCloseRequested() && !g_stopRequested.load()) {
     WorkerThread::Get().WaitForWork(kWaitMs);
     if (++passes % kKeepAlivePasses == 0) {
       TBuffer request;
@@ -202,7 +214,7 @@ void VADCommandHost() {
   }
 
   VADClient::SetCommandHostHook(nullptr);
-  g_exitOnSignal.store(true);
+  AllowConsoleTermination();
   LogMessage("VADCommandHost shutting down...");
   DrainWorkerQueue();
 }

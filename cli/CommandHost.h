@@ -16,12 +16,16 @@
 //                u32 count left, those KUIDs
 //   other:       logs "unsupported commandID=N", writes nothing.
 // A payload that does not read whole writes nothing. The count n is
-// untrusted: it is cut to the KUIDs the payload holds. Validation and
-// texture conversion are not available in this build: those jobs answer an
-// error message and 0.
+// untrusted: it is cut to the KUIDs the payload holds. The validation job
+// holds the content set's folder and runs RunValidateAssetTask (cli/
+// AssetValidation.h); the texture job holds it and runs
+// ConvertTexturesInFolder (render/textures/TextureConversion.h).
 //
-// RequestCommandHostStop makes the loop end at its next pass (console
-// signals call it).
+// Crash handling (foundation/diag/CrashHandlers.h): the loop installs the
+// crash handlers with termination not allowed, so SIGINT, SIGTERM and
+// SIGHUP only ask the loop to stop (ConsoleCloseRequested), and allows
+// termination once it has left the loop. RequestCommandHostStop makes the
+// loop end at its next pass.
 //
 // Threads: VADCommandHost and the jobs run on the main thread.
 #pragma once

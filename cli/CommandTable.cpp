@@ -6,6 +6,8 @@
 #include "cli/ImportConsists.h"
 #include "cli/InstallFromFcyCommand.h"
 #include "cli/KeywordCommands.h"
+#include "cli/ParseCDPForFetchery.h"
+#include "cli/ValidateAsset.h"
 
 namespace {
 
@@ -43,9 +45,9 @@ constexpr std::array kCommands = {
     CommandEntry{"authors", AuthorsCommand, 0},
     CommandEntry{"searchbycategory", SearchByCategoryCommand, 0},
     CommandEntry{"status", StatusCommand, 0},
-    // Not yet built; its place in the order: "validate".
+    CommandEntry{"validate", ValidateCommand, 0},
     CommandEntry{"createcdp", CreateCDPCommand, 0},
-    // Not yet built; its place in the order: "fcyparse".
+    CommandEntry{"fcyparse", FcyParseCommand, 0},
     CommandEntry{"fcydeleteall", FetcheryDeleteAllCommand, 0},
     CommandEntry{"backupkeywords", BackupKeywordsCommand, 0},
     CommandEntry{"importkeywords", ImportKeywordsCommand, 0},

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "assetdb/client/FindAssetSpec.h"
+#include "assetdb/client/VandruBaseSpec.h"
 #include "assetdb/client/NetExact.h"
 #include "assetdb/client/TCPTransport.h"
 #include "assetdb/client/VADClientState.h"
@@ -239,6 +240,7 @@ bool VADOpenDatabase(const VADClientOptions& options) {
   }
   if (!s.specs) s.specs.reset(new (std::nothrow) SpecRegistry);
   InstallVADSpecAssetSource();
+  InstallVandruBaseSpecMaker();
   return true;
 }
 

@@ -211,7 +211,7 @@ TEST_F(CommandHostJobs, SavedArchiveInstallsTheSameFilesAgain) {
 }
 
 // The daemon starts "VandruUtil vadcommandhost" for a validation; the host
-// registers, runs the job and answers that validation is not available.
+// registers, runs the job and answers that the folder holds no asset.
 TEST_F(CommandHostJobs, DaemonStartedHostAnswersValidationJob) {
   VADRequest request;
   request.Body().WriteString("local");
@@ -222,7 +222,8 @@ TEST_F(CommandHostJobs, DaemonStartedHostAnswersValidationJob) {
   TStreamReadBool(request.Reply(), result, true);
   EXPECT_FALSE(result);
   ASSERT_EQ(log.MessageCount(), 1u);
-  EXPECT_EQ(log.Messages()[0].text, "Validation is not available in this version of the tool.");
+  EXPECT_EQ(log.Messages()[0].text,
+            "No configuration file was found in '" + UserDataPath() + "/local'.");
 }
 
 }  // namespace

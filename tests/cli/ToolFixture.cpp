@@ -54,6 +54,14 @@ void LayOutRoot(const std::string& root) {
   CopyExecutable(VADDAEMON_EXE, root + "/bin/vaddaemon");
   fs::copy_file(std::string(VU_SOURCE_DIR) + "/data/InterfaceText.txt",
                 root + "/Data/InterfaceText.txt");
+  fs::copy(std::string(VU_SOURCE_DIR) + "/tetlib/TETData", root + "/bin/TETData",
+           fs::copy_options::recursive);
+  fs::copy(VU_SCRIPT_LIBRARIES_DIR, root + "/libraries", fs::copy_options::recursive);
+  fs::create_directories(root + "/scripts");
+  for (const auto& entry :
+       fs::directory_iterator(std::string(VU_SOURCE_DIR) + "/gsnative/libraries"))
+    if (entry.path().extension() == ".gs")
+      fs::copy_file(entry.path(), root + "/scripts/" + entry.path().filename().string());
 }
 
 // Reads whatever the pipes hold until both close or the time runs out.

@@ -4,7 +4,10 @@
 // One root per test binary (a real path under the system's temporary
 // folder), laid out on first use by SetUpTestSuite: root/bin/VandruUtil and
 // root/bin/vaddaemon (copies of the built executables VANDRUUTIL_EXE and
-// VADDAEMON_EXE) and root/Data/InterfaceText.txt (from the source tree). The
+// VADDAEMON_EXE), root/bin/TETData (the validation definitions),
+// root/libraries (the standard script libraries the build compiled),
+// root/scripts (their sources) and
+// root/Data/InterfaceText.txt (from the source tree). The
 // test process becomes a child subreaper, so daemons that the tool starts
 // are its children and can be reaped.
 //

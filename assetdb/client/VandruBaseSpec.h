@@ -1,0 +1,112 @@
+// VandruBaseSpec: the spec of an asset that may carry script code. It
+// knows the asset's script file and class, compiles every script source of
+// the asset folder into the compiled-script cache, loads the compiled
+// library into the script machine and resolves the asset's script class.
+//
+// Construction: with a configuration that is not empty, `kindName` is its
+// "kind" and `buildVersion` its build version (1.3 without a
+// configuration). Below build 2.50 `assetFileName` is "asset-filename" (or
+// the folder name when that is empty), lower-cased; else "default".
+//
+// Cache: UserData/cache/libraries/"%08x%08x.gsl", the CRC-32 of the source
+// text (decoded for ".gse") and the CRC-32 of the lower-cased file name
+// with ".gse" written as ".gs"; the two are also the library's id. A cache
+// file is trusted only when it reads whole as a library (every count and
+// offset checked) and carries that id; anything else (stale, cut, foreign)
+// is deleted and compiled again, once; a second mismatch is reported. The
+// file is checked before the machine hears of it, so a bad file is never
+// announced. A failed compile leaves no cache file (the compiler writes
+// through a temporary file).
+//
+// CacheScripts(library, folder, primary, log): compiles and announces every
+// "*.gs"/"*.gse" of the folder (see above); messages at severity 3 with
+// the asset as subject: "Unable to read script source file '%s'", "CRC
+// Mismatch on '%s' after recompile. Do you have both .gs and .gse
+// present?", "VandruBaseSpec::CacheScripts> Syntax error in script of
+// asset '%s'" followed by the compiler's lines, "Unable to locate primary
+// script source file '$(FILENAME)'". A spec caches at most once; later
+// calls answer the first call's result (never a success after a failure).
+// The compiler's include list is restored afterwards.
+//
+// LoadScriptInfo (request 0x14), PrepareIncludePaths (build 2.90 and above:
+// the "script-include-table" walk, each include once), LoadLibrary,
+// GetGSClass (stored in `resolvedClass`) and ValidateScript (class against
+// the category: "Script class does not match asset kind (vehicle|trackside|
+// signal).", "Unable to link compiled script class.").
+//
+// GetVandruBaseSpec(out, kuid): GetSpecForKUID that accepts only a
+// VandruBaseSpec. CastToVandruBaseSpec: the spec as a VandruBaseSpec, or
+// null. InstallVandruBaseSpecMaker makes the spec registry make a
+// VandruBaseSpec wherever no factory does. VADScript_VandruBaseSpecFactory
+// makes one for every asset (the compile request installs it as the
+// default factory for one load).
+//
+// Threads: compiling uses the compiler's process-wide include list and the
+// single script machine: one thread at a time (the validating thread).
+#pragma once
+
+#include <cstdint>
+
+#include "foundation/soup/Soup.h"
+#include "foundation/soup/SoupKUIDReferences.h"
+#include "foundation/spec/BXSpecFactory.h"
+#include "foundation/spec/BrindlemoxSpec.h"
+#include "foundation/spec/SpecRef.h"
+#include "foundation/text/KUID.h"
+#include "kiv/PString.h"
+#include "kiv/String.h"
+
+class ResultsLog;
+
+namespace GSRuntime {
+class GSClass;
+class GSLibrary;
+}  // namespace GSRuntime
+
+// Bits of VandruBaseSpec::scriptFlags.
+inline constexpr uint8_t kScriptNothingToCheck = 0x2;
+inline constexpr uint8_t kScriptCached = 0x4;
+
+class VandruBaseSpec : public BrindlemoxSpec {
+ public:
+  VandruBaseSpec(const KUID& assetId, const Kiv::PString& contentSet, const Soup& config,
+                 const Kiv::String& parent, const Kiv::String& folder);
+
+  virtual void OnScriptInfoLoaded() {}
+
+  void LoadScriptInfo();
+  void CollectIncludes(KUIDList& list) const;
+  bool PrepareIncludePaths();
+  bool CacheScripts(const Kiv::String& library, const Kiv::String& folder,
+                    const Kiv::String& primary, ResultsLog* log);
+  GSRuntime::GSLibrary* LoadLibrary();
+  GSRuntime::GSClass* GetGSClass();
+  bool ValidateScript(ResultsLog* log);
+
+  Kiv::PString scriptClass;
+  Kiv::PString scriptLibrary;
+  GSRuntime::GSClass* resolvedClass = nullptr;
+  uint8_t scriptFlags = 0;
+  uint32_t primaryLibraryId[2] = {0, 0};
+  float buildVersion = 1.3f;
+  uint8_t modifiedFlags = 0;
+
+ private:
+  Kiv::String PrimaryScriptName() const;
+  Kiv::String AssetFolder() const;
+
+  Soup config_;
+  Kiv::String primaryScript_;
+  bool cacheResult_ = false;
+};
+
+class VADScript_VandruBaseSpecFactory : public BXSpecFactory {
+ public:
+  VADScript_VandruBaseSpecFactory() : BXSpecFactory(Kiv::PString()) {}
+  BrindlemoxSpec* Create(const KUID& asset, const Kiv::PString& contentSet, const Soup& config,
+                         const Kiv::String& parentFolder, const Kiv::String& folderName) override;
+};
+
+VandruBaseSpec* CastToVandruBaseSpec(BrindlemoxSpec* spec);
+SpecRef GetVandruBaseSpec(SpecRef& out, const KUID& kuid);
+void InstallVandruBaseSpecMaker();

@@ -1,0 +1,180 @@
+#include "cli/AssetValidation.h"
+
+#include <mutex>
+
+#include "assetdb/client/InstallAssetWithPrompts.h"
+#include "assetdb/client/VADRequest.h"
+#include "assetdb/protocol/AssetText.h"
+#include "assetdb/protocol/ResultsLog.h"
+#include "assetdb/protocol/VADRequestCodes.h"
+#include "cli/ScriptCompile.h"
+#include "foundation/base/ApplicationRecords.h"
+#include "foundation/layout/ContentSetFolder.h"
+#include "foundation/layout/FolderLayout.h"
+#include "foundation/soup/Soup.h"
+#include "foundation/spec/InterfaceTextDB.h"
+#include "foundation/stream/TStreamTyped.h"
+#include "foundation/threads/TCXCallbackCPPVoidPtr.h"
+#include "foundation/threads/WorkerThread.h"
+#include "gsnative/NativeLibraryRegistration.h"
+#include "kiv/File.h"
+#include "tetlib/Container.h"
+#include "tetlib/DataManager.h"
+#include "tetlib/TETLib.h"
+
+namespace {
+
+std::recursive_mutex& ValidationLock() {
+  static std::recursive_mutex lock;
+  return lock;
+}
+
+void AddError(ResultsLog& log, const Kiv::String& text, const Soup* parameters = nullptr) {
+  log.AddResult(ResultsLog::kError, PropertyRef(), text, parameters);
+}
+
+// True when the folder lies in the content area (a content location holds
+// it); a folder named by the daemon is never taken from elsewhere.
+bool ResolvesToContent(const Kiv::String& folder) {
+  Kiv::PString location;
+  Kiv::File::Path relative;
+  return ResolveContentPath(Kiv::File::Path(folder), &location, &relative);
+}
+
+// Content packed into "<set folder>.ja" is not validated.
+bool IsPackedContentSet(const Kiv::PString& contentSet) {
+  if (contentSet.Empty()) return false;
+  const Kiv::File::Path setFolder = GetContentFolderPath(contentSet);
+  if (setFolder.Empty()) return false;
+  Kiv::String packed = setFolder.Str();
+  while (packed.size() > 1 && packed.back() == '/') packed.pop_back();
+  return Kiv::File::Exists(packed + ".ja");
+}
+
+// The sets whose textures are converted when they are validated.
+bool ConvertsTextures(const Kiv::PString& contentSet) {
+  return contentSet.Str() != "editing" && contentSet.Str() != "base";
+}
+
+Kiv::String FindConfigFile(const Kiv::String& folder, Kiv::PString* name) {
+  for (const char* candidate : {"config.chump", "config.txt"}) {
+    Kiv::File::Path path(folder);
+    path.AddPath(candidate);
+    if (!Kiv::File::Exists(path.Str())) continue;
+    *name = Kiv::PString(candidate);
+    return path.Str();
+  }
+  return Kiv::String();
+}
+
+class ValidateAssetTask {
+ public:
+  ValidateAssetTask(const Kiv::PString& contentSet, const Kiv::String& folder, ResultsLog& log)
+      : contentSet_(contentSet), folder_(folder), log_(log) {}
+
+  void Run(void*) { result_ = ValidateAssetFolder(log_, contentSet_, folder_); }
+  bool Result() const { return result_; }
+
+ private:
+  Kiv::PString contentSet_;
+  Kiv::String folder_;
+  ResultsLog& log_;
+  bool result_ = false;
+};
+
+constexpr uint32_t kValidateTaskFlags = 7;
+
+// The configuration of a folder given by its full path, read through the
+// content location that holds it.
+bool LoadFolderConfig(const Kiv::PString& contentSet, const Kiv::String& folder, Soup& config) {
+  Kiv::PString location;
+  Kiv::File::Path relative;
+  if (!ResolveContentPath(Kiv::File::Path(folder), &location, &relative)) return false;
+  return LoadAssetConfig(contentSet.Empty() ? location : contentSet, relative.Str(), config);
+}
+
+bool g_scriptSystemReady = false;
+
+}  // namespace
+
+bool RequestAssetValidation(const Kiv::PString& contentSet, const Kiv::String& folder,
+                            ResultsLog& log) {
+  if (!ResolvesToContent(folder)) return false;
+  if (IsPackedContentSet(contentSet)) return true;
+  VADRequest request;
+  request.Body().WritePString(contentSet);
+  request.Body().WriteString(folder);
+  if (!request.Transact(VADRequestCode::kValidate, &log, false)) return false;
+  bool valid = false;
+  TStreamReadBool(request.Reply(), valid, false);
+  return valid;
+}
+
+bool RunValidateAssetTask(const Kiv::PString& contentSet, const Kiv::String& folder,
+                          ResultsLog& log) {
+  ValidateAssetTask task(contentSet, folder, log);
+  auto* callback = new TCXCallbackCPPVoidPtr<ValidateAssetTask>(&task, &ValidateAssetTask::Run);
+  if (!WorkerThread::Get().Post(callback, kValidateTaskFlags)) return false;
+  return task.Result();
+}
+
+bool ValidateAssetFolder(ResultsLog& log, const Kiv::PString& contentSet,
+                         const Kiv::String& folder) {
+  if (!ResolvesToContent(folder)) return false;
+  if (IsPackedContentSet(contentSet)) return true;
+
+  TrimResourceCaches();
+  bool found = false;
+  ContentSetFolder hold = AcquireContentSetFolder(contentSet, &found);
+  std::lock_guard<std::recursive_mutex> guard(ValidationLock());
+
+  TETLib::DataManager* manager = TETLib::DataManager::Instance();
+  manager->EnsureLanguageData();
+  manager->SetCompiledTextureCheckOff(false);
+  manager->SetConvertTextures(ConvertsTextures(contentSet));
+
+  Kiv::PString configName;
+  const Kiv::String configPath = FindConfigFile(folder, &configName);
+  if (configPath.empty()) {
+    Soup parameters;
+    parameters.SetNamedTag(Kiv::PString("file_path"), Kiv::PString(folder));
+    AddError(log, GetInterfaceText("$vad_unable_read_config_at"), &parameters);
+    return false;
+  }
+
+  TETLib::Container container;
+  manager->SetAssetFolder(contentSet, Kiv::File::Path(folder));
+  manager->SetConfigFileName(configName);
+  const uint32_t errorsBefore = log.GetErrorCount();
+  RunValidationChecks(container, configPath, contentSet, log);
+  if (log.GetErrorCount() != errorsBefore) return false;
+  return VADCompileAsset(log, contentSet, folder);
+}
+
+void RunValidationChecks(TETLib::Container& container, const Kiv::String& configPath,
+                         const Kiv::PString& contentSet, ResultsLog& log) {
+  std::lock_guard<std::recursive_mutex> guard(ValidationLock());
+  if (TETLib::BeginAssetValidation(contentSet, Kiv::File::Path(configPath), log, &container))
+    TETLib::RunAssetChecks(container, log);
+  PurgeUnusedResources();
+  TETLib::DataManager::Instance()->SetMeshFailureReported(false);
+}
+
+bool VADCompileAsset(ResultsLog& log, const Kiv::PString& contentSet, const Kiv::String& folder) {
+  if (!g_scriptSystemReady) g_scriptSystemReady = RegisterNativeLibraries();
+  if (!g_scriptSystemReady) {
+    AddError(log, "VADCompileAsset unable to initialise script system");
+    return false;
+  }
+  Soup config;
+  if (!LoadFolderConfig(contentSet, folder, config)) {
+    AddError(log, "VADCompileAsset unable to load asset config");
+    return false;
+  }
+  const KUID kuid = config.GetNamedTagAsKUID(Kiv::PString("kuid"), kNullKUID);
+  if (kuid.IsNull()) {
+    AddError(log, "VADCompileAsset unable to determine asset KUID");
+    return false;
+  }
+  return CompileAssetScripts(log, kuid, contentSet, folder);
+}

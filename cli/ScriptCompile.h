@@ -1,0 +1,19 @@
+// CompileAssetScripts(log, kuid, contentSet, folder): the scripted-asset
+// part of the compile request. Finds the asset's spec in the registry (one
+// that is not a VandruBaseSpec: "Asset of wrong spec type for
+// compilation"), else loads it from the folder with a
+// VADScript_VandruBaseSpecFactory as the registry's default factory for
+// that load ("Failed to load asset for compilation"); then checks its
+// scripts (VandruBaseSpec::ValidateScript) and adds "Failed to compile
+// asset" when that fails without an error of its own. Messages are
+// severity 3. Runs on the validating thread.
+#pragma once
+
+#include "foundation/text/KUID.h"
+#include "kiv/PString.h"
+#include "kiv/String.h"
+
+class ResultsLog;
+
+bool CompileAssetScripts(ResultsLog& log, const KUID& kuid, const Kiv::PString& contentSet,
+                         const Kiv::String& folder);

@@ -1,0 +1,156 @@
+// "validate" end to end: the tool asks the stand-in daemon, which hands the
+// job to a command host (the tool again), which checks the asset with the
+// validation definitions and compiles its scripts into the script cache.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/types.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "tests/cli/ToolFixture.h"
+#include "tests/support/WaitUntil.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class ValidateEndToEnd : public ToolFixture {
+ protected:
+  // Installs an asset of kind scenery with `extra` configuration lines and
+  // the given files; the install must succeed.
+  static void Install(const std::string& kuid, const std::string& extra,
+                      const std::vector<std::pair<std::string, std::string>>& files,
+                      const std::string& root = "") {
+    const std::string work = MakeTempFolder() + "/asset";
+    fs::create_directories(work);
+    ASSERT_TRUE(WriteFile(work + "/config.txt", "kuid " + kuid +
+                                                    "\nusername \"Crate\"\nkind \"scenery\"\n"
+                                                    "vandru-build 3.4\ncategory-class \"BA\"\n" +
+                                                    extra));
+    for (const auto& [name, text] : files) ASSERT_TRUE(WriteFile(work + "/" + name, text));
+    const ToolResult r = root.empty() ? Run({"installfrompath", work})
+                                      : RunProgram(root + "/bin/VandruUtil",
+                                                   {"installfrompath", work}, root + "/bin");
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+  }
+
+  static ToolResult Validate(const std::string& kuid) { return Run({"validate", kuid}); }
+
+  static std::vector<fs::path> CacheFiles(const std::string& userData) {
+    std::vector<fs::path> files;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(userData + "/cache/libraries", error))
+      if (entry.is_regular_file()) files.push_back(entry.path());
+    return files;
+  }
+};
+
+// The command hosts that run from the fixture's root: processes whose
+// executable is root/bin/VandruUtil and whose arguments hold
+// "vadcommandhost".
+std::vector<pid_t> CommandHosts() {
+  std::vector<pid_t> hosts;
+  std::error_code error;
+  const std::string exe = ToolFixture::BinPath() + "/VandruUtil";
+  for (const auto& entry : fs::directory_iterator("/proc", error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::error_code linkError;
+    if (fs::read_symlink(entry.path() / "exe", linkError).string() != exe) continue;
+    std::ifstream in(entry.path() / "cmdline", std::ios::binary);
+    const std::string args{std::istreambuf_iterator<char>(in), {}};
+    if (args.find("vadcommandhost") != std::string::npos) hosts.push_back(pid_t(std::stoi(name)));
+  }
+  return hosts;
+}
+
+const char kScripted[] = "script \"main.gs\"\nclass \"Crate\"\n";
+const char kGoodScript[] = "include \"gs.gs\"\nclass Crate isclass GameObject {\n};\n";
+const char kBrokenScript[] =
+    "include \"gs.gs\"\nclass Crate isclass GameObject {\n  void x( \n};\n";
+const char kVehicleScript[] = "include \"gs.gs\"\nclass Crate isclass Vehicle {\n};\n";
+
+bool Has(const ToolResult& r, const std::string& text) {
+  return r.out.find(text) != std::string::npos;
+}
+
+TEST_F(ValidateEndToEnd, FindingsArePrintedWithTheSummaryAndStatusZero) {
+  const std::string work = MakeTempFolder() + "/asset";
+  fs::create_directories(work);
+  fs::copy_file(std::string(VU_SOURCE_DIR) + "/tests/tetlib/fixtures/missing-tag/config.txt",
+                work + "/config.txt");
+  ASSERT_EQ(Run({"installfrompath", work}).status, 0);
+  const ToolResult r = Validate("<kuid:100:2>");
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_TRUE(Has(r, "- <kuid:100:2> : The compulsory tag 'mesh' is missing.\n")) << r.out;
+  EXPECT_TRUE(Has(r, "! <kuid:100:2> : The compulsory tag 'cameradefault' is missing.\n")) << r.out;
+  EXPECT_TRUE(Has(r, "OK (3 Errors, 1 Warnings)")) << r.out;
+
+  const ToolResult missing = Run({"validate"});
+  EXPECT_EQ(missing.status, 255);
+  EXPECT_TRUE(Has(missing, "Missing AssetID parameter.")) << missing.out;
+}
+
+TEST_F(ValidateEndToEnd, ScriptIsCompiledOnceAndAStaleCacheFileIsRebuilt) {
+  Install("<kuid:100:20>", kScripted, {{"main.gs", kBrokenScript}});
+  const size_t before = CacheFiles(UserDataPath()).size();
+  const ToolResult broken = Validate("<kuid:100:20>");
+  EXPECT_EQ(broken.status, 0) << broken.out << broken.err;
+  EXPECT_TRUE(Has(broken,
+                  "VandruBaseSpec::CacheScripts> Syntax error in script of asset "
+                  "'<kuid:100:20> \"Crate\"'"))
+      << broken.out;
+  EXPECT_EQ(CacheFiles(UserDataPath()).size(), before) << "a failed compile leaves no file";
+
+  Install("<kuid:100:21>", kScripted, {{"main.gs", kGoodScript}});
+  const ToolResult good = Validate("<kuid:100:21>");
+  EXPECT_TRUE(Has(good, "OK (0 Errors, 0 Warnings)")) << good.out << good.err;
+  const std::vector<fs::path> cached = CacheFiles(UserDataPath());
+  ASSERT_EQ(cached.size(), before + 1);
+  const auto size = fs::file_size(cached.back());
+  const auto written = fs::last_write_time(cached.back());
+
+  const ToolResult again = Validate("<kuid:100:21>");
+  EXPECT_TRUE(Has(again, "OK (0 Errors, 0 Warnings)")) << again.out;
+  EXPECT_EQ(fs::last_write_time(cached.back()), written) << "found in the cache, not compiled";
+
+  fs::resize_file(cached.back(), size / 2);
+  const ToolResult cut = Validate("<kuid:100:21>");
+  EXPECT_TRUE(Has(cut, "OK (0 Errors, 0 Warnings)")) << cut.out << cut.err;
+  EXPECT_EQ(fs::file_size(cached.back()), size) << "the cut library was compiled again";
+}
+
+TEST_F(ValidateEndToEnd, ClassOfTheWrongKindIsReported) {
+  Install("<kuid:100:22>", kScripted, {{"main.gs", kVehicleScript}});
+  const ToolResult r = Validate("<kuid:100:22>");
+  EXPECT_TRUE(Has(r, "Script class does not match asset kind (vehicle).")) << r.out << r.err;
+}
+
+TEST_F(ValidateEndToEnd, KilledHostIsReplacedByTheNextRequest) {
+  Install("<kuid:100:24>", kScripted, {{"main.gs", kGoodScript}});
+  ASSERT_TRUE(Has(Validate("<kuid:100:24>"), "OK (0 Errors, 0 Warnings)"));
+  const std::vector<pid_t> hosts = CommandHosts();
+  ASSERT_EQ(hosts.size(), 1u);
+  ASSERT_EQ(::kill(hosts[0], SIGKILL), 0);
+  ASSERT_TRUE(VUTest::WaitUntil([&] { return CommandHosts() != hosts; }, 10000));
+  const ToolResult r = Validate("<kuid:100:24>");
+  EXPECT_TRUE(Has(r, "OK (0 Errors, 0 Warnings)")) << r.out << r.err;
+  EXPECT_EQ(CommandHosts().size(), 1u);
+}
+
+TEST_F(ValidateEndToEnd, MissingStandardLibraryIsReported) {
+  const std::string root = MakeRoot();
+  fs::remove(root + "/libraries/gs.gsl");
+  Install("<kuid:100:23>", kScripted, {{"main.gs", kGoodScript}}, root);
+  const ToolResult r =
+      RunProgram(root + "/bin/VandruUtil", {"validate", "<kuid:100:23>"}, root + "/bin");
+  EXPECT_TRUE(Has(r, "VADCompileAsset unable to initialise script system")) << r.out << r.err;
+  EXPECT_TRUE(StopDaemonOf(root));
+}
+
+}  // namespace
