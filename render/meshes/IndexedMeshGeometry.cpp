@@ -130,18 +130,10 @@ uint32_t VandruIndexedMeshDefinition::ReadGeometryChunk(Kiv::Resource* resource,
   const ChunkHeader header = ReadChunkHeader(file);
   const uint32_t version = header.version;
   if (version < 101 || version > 201) return kMeshFileVersionError;
-  uint32_t primitive = 0, kind = 0, extraFlags = 0, vertices = 0, faces = 0, indices = 0,
-           faceNormals = 0;
+  GeometryCounts counts;
+  if (!ReadGeometryCounts(file, version, &counts)) return kMeshFileFormatError;
+  const auto [kind, extraFlags, hintValue, vertices, faces, indices, faceNormals] = counts;
   uint32_t sets = 1, skinWeights = 0;
-  float hintValue = 0.0f;
-  file.Read(&primitive);
-  if (!GeometryKindOfPrimitive(primitive, &kind)) return kMeshFileFormatError;
-  if (version >= 201) file.Read(&extraFlags);
-  file.Read(&hintValue);
-  file.Read(&vertices);
-  file.Read(&faces);
-  file.Read(&indices);
-  file.Read(&faceNormals);
   if (HasSetCount(version)) file.Read(&sets);
   if (version >= 102) file.Read(&skinWeights);
   Kiv::PString name;

@@ -369,17 +369,10 @@ uint32_t VandruIndexedMeshLODDefinition::ReadGeometry(Kiv::MemoryFile& file, Lev
   const ChunkHeader header = ReadChunkHeader(file);
   const uint32_t version = header.version;
   if (version < 101 || version > 201) return kMeshFileVersionError;
-  uint32_t primitive = 0, kind = 0, hasExtra = 0, vertices = 0, faces = 0, indices = 0,
-           faceNormals = 0, skinWeights = 0;
-  float value = 0.0f;
-  file.Read(&primitive);
-  if (!GeometryKindOfPrimitive(primitive, &kind)) return kMeshFileFormatError;
-  if (version >= 201) file.Read(&hasExtra);
-  file.Read(&value);
-  file.Read(&vertices);
-  file.Read(&faces);
-  file.Read(&indices);
-  file.Read(&faceNormals);
+  GeometryCounts counts;
+  if (!ReadGeometryCounts(file, version, &counts)) return kMeshFileFormatError;
+  const auto [kind, hasExtra, value, vertices, faces, indices, faceNormals] = counts;
+  uint32_t skinWeights = 0;
   if (version >= 102) file.Read(&skinWeights);
   Kiv::PString materialName;
   if (version >= 103) Kiv::MeshFileSupport::ReadPaddedString(file, &materialName);

@@ -47,3 +47,30 @@ inline bool Fits(const Kiv::MemoryFile& file, uint64_t count, uint64_t bytesEach
 bool GeometryKindOfPrimitive(uint32_t primitive, uint32_t* kind);
 // The primitive word of an engine geometry kind (the inverse of the above).
 uint32_t PrimitiveOfGeometryKind(uint32_t kind);
+
+// The fields that every GEOM chunk (versions 101 to 201) opens with, after
+// its header: the primitive word as an engine geometry kind, the extra
+// flags (version 201 on), the hint value and the four counts.
+struct GeometryCounts {
+  uint32_t kind = 0;
+  uint32_t extraFlags = 0;
+  float hintValue = 0.0f;
+  uint32_t vertices = 0;
+  uint32_t faces = 0;
+  uint32_t indices = 0;
+  uint32_t faceNormals = 0;
+};
+
+// Reads those fields; false when the primitive word names no geometry kind.
+inline bool ReadGeometryCounts(Kiv::MemoryFile& file, uint32_t version, GeometryCounts* out) {
+  uint32_t primitive = 0;
+  file.Read(&primitive);
+  if (!GeometryKindOfPrimitive(primitive, &out->kind)) return false;
+  if (version >= 201) file.Read(&out->extraFlags);
+  file.Read(&out->hintValue);
+  file.Read(&out->vertices);
+  file.Read(&out->faces);
+  file.Read(&out->indices);
+  file.Read(&out->faceNormals);
+  return true;
+}
