@@ -39,6 +39,9 @@ function(vu_test name)
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   add_executable(${name} ${sources})
   target_compile_options(${name} PRIVATE ${VU_WARNINGS})
+  # Tests find their data under the source tree through VU_SOURCE_DIR, never
+  # through __FILE__ (a compiler cache may make that path relative).
+  target_compile_definitions(${name} PRIVATE VU_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main
                         GTest::gmock)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60

@@ -15,10 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The repository root: this file lies in <root>/tests/foundation/.
-fs::path RepositoryRoot() {
-  return fs::path(__FILE__).parent_path().parent_path().parent_path();
-}
+fs::path RepositoryRoot() { return VU_SOURCE_DIR; }
 
 // The folders whose sources print interface texts (those not written yet are
 // skipped).
@@ -69,7 +66,7 @@ class InterfaceTextTags : public ::testing::Test {
   void SetUp() override {
     root_ = RepositoryRoot();
     const fs::path file = root_ / "data" / "InterfaceText.txt";
-    ASSERT_TRUE(fs::is_regular_file(file)) << file << " (is __FILE__ absolute?)";
+    ASSERT_TRUE(fs::is_regular_file(file)) << file;
     ASSERT_TRUE(Soup::LoadFromFile(Kiv::PString(), file.string(), texts_, true));
     ASSERT_GT(texts_.CountTags(), 0u);
   }

@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 
 std::vector<std::string> Scripts(const char* folder) {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(fs::path(__FILE__).parent_path() / folder))
+  for (const auto& entry : fs::directory_iterator(fs::path(VU_SOURCE_DIR) / "tests/gscompiler" / folder))
     if (entry.path().extension() == ".gs") names.push_back(entry.path().stem().string());
   std::sort(names.begin(), names.end());
   return names;
@@ -36,7 +36,7 @@ struct Script {
 
 Script Load(const char* folder, const std::string& stem) {
   Script script{stem + ".gs", "", {}};
-  std::ifstream in(fs::path(__FILE__).parent_path() / folder / script.name, std::ios::binary);
+  std::ifstream in(fs::path(VU_SOURCE_DIR) / "tests/gscompiler" / folder / script.name, std::ios::binary);
   script.source.assign(std::istreambuf_iterator<char>(in), {});
   static const std::string marker = "// expect: ";
   std::istringstream lines(script.source);

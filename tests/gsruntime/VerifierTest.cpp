@@ -16,7 +16,7 @@ namespace {
 using namespace GSRuntime;
 namespace fs = std::filesystem;
 
-const fs::path kTests = fs::path(__FILE__).parent_path().parent_path();
+const fs::path kTests = fs::path(VU_SOURCE_DIR) / "tests";
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
