@@ -26,6 +26,7 @@
 #include "foundation/stream/TBuffer.h"
 #include "foundation/text/KUID.h"
 #include "kiv/DynamicBuffer.h"
+#include "tests/support/WireBody.h"
 #include "tests/vaddaemon/RawClient.h"
 
 namespace installtest {
@@ -80,11 +81,11 @@ inline std::string Summary(const FileMap& files) {
   return out;
 }
 
+// A body built field by field: Body().K(kuid).U8(1).Str("x").
+using Body = VUTest::WireBody;
+
 inline Bytes KUIDBytes(const KUID& kuid) {
-  Kiv::DynamicBuffer data;
-  TBuffer stream(&data);
-  WriteKUID(stream, kuid);
-  return Bytes(data.Data(), data.Data() + data.DataLength());
+  return Body().K(kuid);
 }
 
 inline KUID KUIDFrom(const Bytes& bytes, size_t at = 0) {
@@ -95,44 +96,6 @@ inline KUID KUIDFrom(const Bytes& bytes, size_t at = 0) {
   TBuffer stream(&data);
   return ReadKUID(stream);
 }
-
-// A request body built field by field: Body().K(kuid).U8(1).Str("x").
-class Body {
- public:
-  Body& K(const KUID& kuid) { return Raw(KUIDBytes(kuid)); }
-  Body& U8(uint8_t value) {
-    RawClient::PutU8(bytes_, value);
-    return *this;
-  }
-  Body& U32(uint32_t value) {
-    RawClient::PutU32(bytes_, value);
-    return *this;
-  }
-  Body& U64(uint64_t value) {
-    RawClient::PutU64(bytes_, value);
-    return *this;
-  }
-  Body& Str(std::string_view text) {
-    RawClient::PutString(bytes_, text);
-    return *this;
-  }
-  Body& PStr(std::string_view text) {
-    RawClient::PutPString(bytes_, text);
-    return *this;
-  }
-  Body& Raw(const Bytes& bytes) {
-    RawClient::PutBytes(bytes_, bytes);
-    return *this;
-  }
-  operator const Bytes&() const { return bytes_; }
-  friend bool operator==(const Bytes& a, const Body& b) { return a == b.bytes_; }
-  friend void PrintTo(const Body& body, std::ostream* out) {
-    *out << ::testing::PrintToString(body.bytes_);
-  }
-
- private:
-  Bytes bytes_;
-};
 
 // The configuration of a test asset.
 inline Soup MakeConfig(const KUID& kuid, std::string_view name) {
