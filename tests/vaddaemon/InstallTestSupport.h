@@ -37,9 +37,7 @@ namespace fs = std::filesystem;
 // notification codes.
 using namespace VADRequestCode;
 constexpr uint32_t kNoteJob = VADNotification::kCodeCommandHostJob;
-constexpr uint32_t kNoteQuestion = VADNotification::kCodeQuestion;
 constexpr uint32_t kNoteResults = VADNotification::kCodeResults;
-constexpr uint32_t kNoteWeb = VADNotification::kCodeHttpStatus;
 
 // Files of an asset folder: relative path -> bytes.
 using FileMap = std::map<std::string, std::string>;
@@ -83,19 +81,6 @@ inline std::string Summary(const FileMap& files) {
 
 // A body built field by field: Body().K(kuid).U8(1).Str("x").
 using Body = VUTest::WireBody;
-
-inline Bytes KUIDBytes(const KUID& kuid) {
-  return Body().K(kuid);
-}
-
-inline KUID KUIDFrom(const Bytes& bytes, size_t at = 0) {
-  if (bytes.size() < at + 8) return KUID{0, 0, 0};  // Not the null KUID: a short reply shows.
-  Kiv::DynamicBuffer data;
-  data.Write(bytes.data() + at, 8);
-  data.SetPosition(0);
-  TBuffer stream(&data);
-  return ReadKUID(stream);
-}
 
 // The configuration of a test asset.
 inline Soup MakeConfig(const KUID& kuid, std::string_view name) {
