@@ -78,24 +78,6 @@ TEST_F(VADClientNotifications, ResultMessagesLandInTheRequestsLogInFrameOrder) {
   EXPECT_EQ(ResultsLog::FindByRequest(daemon.LastId()), nullptr);
 }
 
-TEST_F(VADClientNotifications, KeptResultsStillArriveAfterTheReply) {
-  FakeDaemon daemon;
-  daemon.ExpectHandshake()
-      .ExpectRequest(0x03)
-      .Reply({})
-      .NoteForLast(3, Batch(ResultsLog::kSuccess, "late"))
-      .ExpectGoodbye();
-  daemon.Start();
-  ASSERT_TRUE(OpenOn(daemon));
-  ResultsLog log;
-  TBuffer request, reply;
-  ASSERT_TRUE(VADClient::Transact(0x03, request, reply, nullptr, &log, true));
-  VUTest::WaitUntil([&] { return log.MessageCount() != 0; }, 5000);
-  EXPECT_EQ(log.GetSuccessCount(), 1u);
-  EXPECT_EQ(ResultsLog::FindByRequest(daemon.LastId()), &log);
-  ResultsLog::UnregisterLog(&log);
-}
-
 class AnsweringCallback : public VADTransactionCallback {
  public:
   int32_t Ask(const Kiv::PString& assetName, const Kiv::String& text, const KUID& asset,

@@ -120,18 +120,6 @@ TEST_F(SoupFile, FailedLoadsLeaveTheHandleAsItWas) {
   }
 }
 
-// Text files are never refused: an open quote runs to the end, and an empty
-// text is an empty handle.
-TEST_F(SoupFile, OpenQuoteOrEmptyTextFileLoads) {
-  PutText(At("open.txt"), "name \"never closed\r\n");
-  PutText(At("empty.txt"), "");
-  Soup soup = MakeSoup("old");
-  EXPECT_TRUE(Soup::LoadFromFile(kNoLocation, At("open.txt"), soup, false));
-  EXPECT_EQ(NameOf(soup), "never closed\r\n");
-  EXPECT_TRUE(Soup::LoadFromFile(kNoLocation, At("empty.txt"), soup, false));
-  EXPECT_TRUE(soup.Empty());
-}
-
 TEST_F(SoupFile, SaveReplacesTheOldFileWhole) {
   const std::string path = At("config.txt");
   PutText(path, std::string(100000, '#') + "\r\n");  // longer than the new text

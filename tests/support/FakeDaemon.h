@@ -4,8 +4,8 @@
 //
 // It listens on 127.0.0.1 on a free port (Port) and, once Start is called,
 // plays its script on a thread of its own, step by step, in order:
-//   Accept              take the next connection (closing the previous one)
-//   ExpectHandshake     Accept, read the client's handshake (kept in
+//   ExpectHandshake     take the next connection (closing the previous one),
+//                       read the client's handshake (kept in
 //                       Handshake()), answer 'VADD' with two values, or a
 //                       wrong word, or nothing at all (holding the
 //                       connection until the client closes it)
@@ -89,9 +89,6 @@ class FakeDaemon {
 
   uint16_t Port() const { return port_; }
 
-  FakeDaemon& Accept() {
-    return Add([this] { return AcceptNow() || Fail("no connection accepted"); });
-  }
   FakeDaemon& ExpectHandshake(Answer answer = Answer::kNormal, uint32_t value1 = 340,
                               uint32_t value2 = 49938) {
     return Add([this, answer, value1, value2] { return AnswerHandshake(answer, value1, value2); });

@@ -271,8 +271,8 @@ TEST_F(InProcessServer, ConnectionOfAnotherUserIsClosedBeforeAnyAnswer) {
 using VUTest::MemorySource;
 
 Bytes Words(std::initializer_list<uint32_t> words) {
-  Bytes out;
-  for (uint32_t w : words) RawClient::PutU32(out, w);
+  installtest::Body out;
+  for (uint32_t w : words) out.U32(w);
   return out;
 }
 
@@ -281,7 +281,8 @@ TEST(DaemonFrames, RequestFramesEndsAndBounds) {
   Bytes two = Words({0x66, 7, 2});
   two.push_back(0xAA);
   two.push_back(0xBB);
-  RawClient::PutBytes(two, Words({0x00, 8, 0}));
+  const Bytes empty = Words({0x00, 8, 0});
+  two.insert(two.end(), empty.begin(), empty.end());
   MemorySource source(two);
   ASSERT_EQ(DaemonFrames::ReadRequest(source, request), DaemonFrames::FrameResult::kRequest);
   EXPECT_EQ(request.code, 0x66u);

@@ -1,11 +1,15 @@
 // Installing folders (0x27) and archives (0x28), the questions asked while
 // installing (notification 2, answer 0x96), and archive entries for export
-// (0x30), against the daemon process.
+// (0x30): the client's install functions against the daemon process.
 #include <sys/stat.h>
 
+#include <atomic>
 #include <set>
+#include <thread>
 
-#include "tests/vaddaemon/DaemonFixture.h"
+#include "assetdb/client/AssetInstall.h"
+#include "assetdb/client/VADClientTransaction.h"
+#include "tests/vaddaemon/ClientDaemonFixture.h"
 #include "tests/vaddaemon/InstallTestSupport.h"
 
 namespace {
@@ -15,118 +19,96 @@ using namespace installtest;
 const KUID kFirst{4001, 10, 0};
 const KUID kSecond{4001, 11, 2};
 
-class DaemonInstall : public DaemonFixture {
+class DaemonInstall : public ClientDaemonFixture {
  protected:
   fs::path Source(const std::string& name) const { return fs::path(Root()) / "source" / name; }
 
-  // Sends an install request; the reply and the notes before it.
-  Bytes Install(RawClient& client, uint32_t code, uint32_t id, const std::string& path,
-                uint8_t callback, std::vector<RawClient::Frame>* notes) {
-    Bytes reply;
-    EXPECT_TRUE(client.Transact(code, id,
-                                InstallBody(path, code == kInstallFolder ? 0 : 2, callback), &reply,
-                                notes, 30000));
-    return reply;
-  }
-
-  // Reads frames until a reply; the reply's body, the notes before it in
-  // `notes`.
-  Bytes AwaitReply(RawClient& client, std::vector<RawClient::Frame>* notes) {
-    RawClient::Frame frame;
-    while (client.ReadFrame(frame, 30000) && !frame.IsReply()) notes->push_back(frame);
-    EXPECT_TRUE(frame.IsReply());
-    return frame.body;
-  }
-
-  Soup Export(RawClient& client, uint32_t id, const KUID& kuid,
-              std::vector<RawClient::Frame>* notes = nullptr) {
-    Bytes reply;
-    EXPECT_TRUE(client.Transact(kExportEntry, id, ExportBody(kuid, 3), &reply, notes));
-    return SoupFrom(reply);
+  // Installs an archive; the daemon's count, its messages in `log`.
+  static uint32_t Archive(const fs::path& path, ResultsLog& log, bool* flag = nullptr) {
+    return InstallCDP(path.c_str(), &log, 2, flag, nullptr);
   }
 };
 
-TEST_F(DaemonInstall, FolderInstallReportsSuccessBeforeReplyAndRefusesFolderWithoutConfig) {
+bool Logged(ResultsLog& log, uint32_t severity, std::string_view part) {
+  return HasMessage(log.Messages(), severity, part);
+}
+
+// Answers every question with `answer` and keeps what it was asked.
+class Answering : public VADTransactionCallback {
+ public:
+  explicit Answering(int32_t answer) : answer_(answer) {}
+  int32_t Ask(const Kiv::PString& name, const Kiv::String&, const KUID& asset, int32_t) override {
+    asked.push_back(name.Str() + " " + std::string(KUIDToTagString(asset).View()));
+    return answer_;
+  }
+  std::vector<std::string> asked;
+
+ private:
+  int32_t answer_;
+};
+
+TEST_F(DaemonInstall, FolderInstallReportsSuccessAndRefusesFolderWithoutConfig) {
   const FileMap files = {{"mesh.im", "mesh bytes"},
                          {"textures/wall.texture", std::string(3000, 'w')}};
   MakeAssetFolder(Source("first"), kFirst, "First thing", files);
-  auto client = Connect();
-  ASSERT_TRUE(client);
 
   // A relative path is resolved against the bin folder.
-  std::vector<RawClient::Frame> notes;
-  Bytes reply = Install(*client, kInstallFolder, 7, "../source/first", 0, &notes);
-  ASSERT_EQ(reply.size(), 9u);
-  EXPECT_EQ(KUIDFrom(reply), kFirst);
-  EXPECT_EQ(reply[8], 1);
-  auto messages = MessagesFor(notes, 7);
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].severity, ResultsLog::kSuccess);
-
+  ResultsLog log;
+  bool flag = false;
+  EXPECT_EQ(InstallFolder("../source/first", &log, 0, &flag, nullptr), kFirst);
+  EXPECT_TRUE(flag);
+  ASSERT_EQ(log.MessageCount(), 1u);
+  EXPECT_EQ(log.GetSuccessCount(), 1u);
   // The installed files come back in the archive entry.
-  Soup entry = Export(*client, 8, kFirst);
-  ASSERT_FALSE(entry.IsNull());
+  Soup entry;
+  CreateCDP(entry, kFirst, nullptr, 3);
   EXPECT_EQ(CDP::GetEntryKUID(entry), kFirst);
 
   // A folder without a configuration, and one that does not exist.
   fs::create_directories(Source("empty"));
-  notes.clear();
-  reply = Install(*client, kInstallFolder, 9, Source("empty").string(), 0, &notes);
-  ASSERT_EQ(reply.size(), 9u);
-  EXPECT_TRUE(KUIDFrom(reply).IsNull());
-  EXPECT_EQ(reply[8], 0);
-  EXPECT_TRUE(HasMessage(MessagesFor(notes, 9), ResultsLog::kError, "config"));
-  notes.clear();
-  reply = Install(*client, kInstallFolder, 10, Source("missing").string(), 0, &notes);
-  EXPECT_TRUE(KUIDFrom(reply).IsNull());
-  EXPECT_TRUE(HasMessage(MessagesFor(notes, 10), ResultsLog::kError, "not a folder"));
+  const struct {
+    const char* folder;
+    const char* message;
+  } refused[] = {{"empty", "config"}, {"missing", "not a folder"}};
+  for (const auto& c : refused) {
+    ResultsLog failed;
+    EXPECT_TRUE(InstallFolder(Source(c.folder).string(), &failed, 0, &flag, nullptr).IsNull());
+    EXPECT_FALSE(flag);
+    EXPECT_TRUE(Logged(failed, ResultsLog::kError, c.message)) << c.folder;
+  }
 }
 
 TEST_F(DaemonInstall, QuestionAboutInstalledAssetOnlyWithCallbackAndAnswerDecides) {
   MakeAssetFolder(Source("first"), kFirst, "First thing", {{"a.txt", "one"}});
-  auto client = Connect();
-  ASSERT_TRUE(client);
-  std::vector<RawClient::Frame> notes;
-  ASSERT_EQ(KUIDFrom(Install(*client, kInstallFolder, 1, Source("first").string(), 1, &notes)),
-            kFirst);
-  for (const auto& note : notes) EXPECT_NE(note.word, kNoteQuestion) << "asked about a new asset";
+  const std::string folder = Source("first").string();
+  Answering never(1);
+  ASSERT_EQ(InstallFolder(folder, nullptr, 0, nullptr, &never), kFirst);
+  EXPECT_TRUE(never.asked.empty()) << "asked about a new asset";
 
-  // Installed now: with the callback byte the tool is asked; answer 1 keeps
-  // the installed copy, with no message.
+  // Installed now: with a callback the tool is asked; answer 1 keeps the
+  // installed copy, with no message; answer 3 replaces it.
   PutFile(Source("first") / "a.txt", "two");
-  ASSERT_TRUE(client->SendRequest(kInstallFolder, 2, InstallBody(Source("first").string(), 0, 1)));
-  RawClient::Frame frame;
-  ASSERT_TRUE(client->ReadFrame(frame));
-  ASSERT_TRUE(frame.IsNote());
-  ASSERT_EQ(frame.word, kNoteQuestion);
-  BodyReader question(frame.body);
-  EXPECT_EQ(question.U32(), 2u);
-  EXPECT_EQ(question.String(), "First thing");
-  EXPECT_EQ(KUIDFrom(question.Take(8)), kFirst);
-  EXPECT_TRUE(question.AtEnd());
-  ASSERT_TRUE(client->SendRequest(kAnswerQuestion, 0, Body().U32(2).U32(1)));
-  ASSERT_TRUE(client->ReadFrame(frame));
-  ASSERT_TRUE(frame.IsReply());
-  EXPECT_TRUE(KUIDFrom(frame.body).IsNull());
-  EXPECT_EQ(
-      GetFile(fs::path(UserDataPath()) / "local" / LocalFolders(UserDataPath()).at(0) / "a.txt"),
-      "one");
+  Answering keep(1);
+  ResultsLog kept;
+  EXPECT_TRUE(InstallFolder(folder, &kept, 0, nullptr, &keep).IsNull());
+  EXPECT_EQ(keep.asked, (std::vector<std::string>{"First thing <kuid:4001:10>"}));
+  EXPECT_EQ(kept.MessageCount(), 0u);
+  const auto installed = [&] {
+    return GetFile(fs::path(UserDataPath()) / "local" / LocalFolders(UserDataPath()).at(0) /
+                   "a.txt");
+  };
+  EXPECT_EQ(installed(), "one");
+  Answering replace(3);
+  ResultsLog replaced;
+  EXPECT_EQ(InstallFolder(folder, &replaced, 0, nullptr, &replace), kFirst);
+  EXPECT_EQ(replace.asked.size(), 1u);
+  EXPECT_TRUE(Logged(replaced, ResultsLog::kSuccess, "Installed"));
+  EXPECT_EQ(installed(), "two");
 
-  // Answer 3 replaces.
-  ASSERT_TRUE(client->SendRequest(kInstallFolder, 3, InstallBody(Source("first").string(), 0, 1)));
-  ASSERT_TRUE(client->ReadFrame(frame));
-  ASSERT_EQ(frame.word, kNoteQuestion);
-  ASSERT_TRUE(client->SendRequest(kAnswerQuestion, 0, Body().U32(3).U32(3)));
-  notes.clear();
-  EXPECT_EQ(KUIDFrom(AwaitReply(*client, &notes)), kFirst);
-  EXPECT_TRUE(HasMessage(MessagesFor(notes, 3), ResultsLog::kSuccess, "Installed"));
-
-  // Without the callback byte an installed asset is replaced without a
-  // question.
-  notes.clear();
-  EXPECT_EQ(KUIDFrom(Install(*client, kInstallFolder, 4, Source("first").string(), 0, &notes)),
-            kFirst);
-  for (const auto& note : notes) EXPECT_NE(note.word, kNoteQuestion);
+  // Without a callback an installed asset is replaced without a question.
+  PutFile(Source("first") / "a.txt", "three");
+  EXPECT_EQ(InstallFolder(folder, nullptr, 0, nullptr, nullptr), kFirst);
+  EXPECT_EQ(installed(), "three");
 }
 
 TEST_F(DaemonInstall, ArchiveRoundTripInstallExportRebuildExtract) {
@@ -137,25 +119,20 @@ TEST_F(DaemonInstall, ArchiveRoundTripInstallExportRebuildExtract) {
   fs::create_directories(archive.parent_path());
   WriteArchive(archive, {MakeEntry(kFirst, "First", firstFiles, true),
                          MakeEntry(kSecond, "Second", secondFiles, false)});
-  auto client = Connect();
-  ASSERT_TRUE(client);
 
-  std::vector<RawClient::Frame> notes;
-  Bytes reply = Install(*client, kInstallArchive, 5, archive.string(), 0, &notes);
-  ASSERT_EQ(reply.size(), 5u);
-  EXPECT_EQ(BodyReader(reply).U32(), 2u);
-  EXPECT_EQ(reply[4], 1);
-  auto messages = MessagesFor(notes, 5);
-  ASSERT_EQ(messages.size(), 2u);
-  EXPECT_EQ(messages[0].severity, ResultsLog::kSuccess);
-  EXPECT_EQ(messages[1].severity, ResultsLog::kSuccess);
+  ResultsLog log;
+  bool flag = false;
+  EXPECT_EQ(Archive(archive, log, &flag), 2u);
+  EXPECT_TRUE(flag);
+  EXPECT_EQ(log.MessageCount(), 2u);
+  EXPECT_EQ(log.GetSuccessCount(), 2u);
 
   // Export both and build a new archive from the entries, as "createcdp"
   // does (the extracted files are the command's end-to-end test's).
-  Soup first = Export(*client, 6, kFirst);
-  Soup second = Export(*client, 7, kSecond);
-  ASSERT_FALSE(first.IsNull());
-  ASSERT_FALSE(second.IsNull());
+  Soup first, second;
+  CreateCDP(first, kFirst, nullptr, 3);
+  CreateCDP(second, kSecond, nullptr, 3);
+  EXPECT_EQ(CDP::GetEntryKUID(second), kSecond);
   EXPECT_EQ(CDP::GetCompression(first).Str(), "LZSS");
   EXPECT_EQ(first.GetNamedTag(N("username")).Str(), "First");
   const fs::path rebuilt = Source("rebuilt.cdp");
@@ -163,17 +140,16 @@ TEST_F(DaemonInstall, ArchiveRoundTripInstallExportRebuildExtract) {
 
   // Installing the rebuilt archive over the installed assets leaves them
   // open for edit, as edit copies.
-  notes.clear();
-  reply = Install(*client, kInstallArchive, 8, rebuilt.string(), 0, &notes);
-  EXPECT_EQ(BodyReader(reply).U32(), 2u);
-  EXPECT_TRUE(HasMessage(MessagesFor(notes, 8), ResultsLog::kSuccess, "open for edit"));
+  ResultsLog again;
+  EXPECT_EQ(Archive(rebuilt, again), 2u);
+  EXPECT_TRUE(Logged(again, ResultsLog::kSuccess, "open for edit"));
 
   // An asset that is not installed gives an empty entry and an error.
-  notes.clear();
-  Bytes empty;
-  ASSERT_TRUE(client->Transact(kExportEntry, 9, ExportBody(KUID{4001, 99, 0}, 0), &empty, &notes));
-  EXPECT_TRUE(empty.empty());
-  EXPECT_TRUE(HasMessage(MessagesFor(notes, 9), ResultsLog::kError, "not installed"));
+  ResultsLog missing;
+  Soup none;
+  CreateCDP(none, KUID{4001, 99, 0}, &missing, 0);
+  EXPECT_FALSE(none.HasNamedTag(N("kuid")));
+  EXPECT_TRUE(Logged(missing, ResultsLog::kError, "not installed"));
 }
 
 TEST_F(DaemonInstall, ArchiveFolderDeeperThanTheStoreKeepsIsNamed) {
@@ -182,16 +158,10 @@ TEST_F(DaemonInstall, ArchiveFolderDeeperThanTheStoreKeepsIsNamed) {
   const fs::path archive = Source("deep.cdp");
   fs::create_directories(archive.parent_path());
   WriteArchive(archive, {MakeEntry(kFirst, "Deep", {{deepest + "/f.txt", "x"}}, false)});
-  auto client = Connect();
-  ASSERT_TRUE(client);
-
-  std::vector<RawClient::Frame> notes;
-  const Bytes reply = Install(*client, kInstallArchive, 1, archive.string(), 0, &notes);
-  ASSERT_EQ(reply.size(), 5u);
-  EXPECT_EQ(BodyReader(reply).U32(), 0u);
-  EXPECT_TRUE(
-      HasMessage(MessagesFor(notes, 1), ResultsLog::kError,
-                 "its folder '" + deepest + "' is nested too deeply (more than 64 levels)"));
+  ResultsLog log;
+  EXPECT_EQ(Archive(archive, log), 0u);
+  EXPECT_TRUE(Logged(log, ResultsLog::kError,
+                     "its folder '" + deepest + "' is nested too deeply (more than 64 levels)"));
   EXPECT_TRUE(LocalFolders(UserDataPath()).empty());
 }
 
@@ -204,9 +174,7 @@ TEST_F(DaemonInstall, HostileArchivesInstallNothingOutsideTheStore) {
   // out (the names' own cases are CDPExtractTest's).
   Soup reference = MakeEntry(kFirst, "Ref", {}, false, "filepath");
   {
-    Bytes data;
-    RawClient::PutString(data, "");
-    RawClient::PutString(data, secret.string());
+    const Bytes data = Body().Str("").Str(secret.string());
     Soup files = reference.GetNamedSoup(N("files"));
     AddByteTag(files, "copy.txt", std::string(data.begin(), data.end()));
   }
@@ -219,27 +187,19 @@ TEST_F(DaemonInstall, HostileArchivesInstallNothingOutsideTheStore) {
   }
   const fs::path hostile = Source("hostile.cdp");
   WriteArchive(hostile, {reference, climbing});
-  auto client = Connect();
-  ASSERT_TRUE(client);
 
-  std::vector<RawClient::Frame> notes;
-  Bytes reply = Install(*client, kInstallArchive, 1, garbage.string(), 0, &notes);
-  ASSERT_EQ(reply.size(), 5u);
-  EXPECT_EQ(BodyReader(reply).U32(), 0u);
-  EXPECT_TRUE(HasMessage(MessagesFor(notes, 1), ResultsLog::kError, "not a valid CDP"));
+  ResultsLog log;
+  EXPECT_EQ(Archive(garbage, log), 0u);
+  EXPECT_TRUE(Logged(log, ResultsLog::kError, "not a valid CDP"));
+  ResultsLog nothing;
+  EXPECT_EQ(Archive(Source("nothing.cdp"), nothing), 0u);
+  EXPECT_EQ(nothing.MessageCount(), 1u);
 
-  notes.clear();
-  reply = Install(*client, kInstallArchive, 2, Source("nothing.cdp").string(), 0, &notes);
-  EXPECT_EQ(BodyReader(reply).U32(), 0u);
-  EXPECT_EQ(MessagesFor(notes, 2).size(), 1u);
-
-  notes.clear();
-  reply = Install(*client, kInstallArchive, 3, hostile.string(), 0, &notes);
-  ASSERT_EQ(reply.size(), 5u);
-  EXPECT_EQ(BodyReader(reply).U32(), 1u);  // only the climbing one, without its bad names
-  EXPECT_EQ(reply[4], 0);
-  auto messages = MessagesFor(notes, 3);
-  EXPECT_TRUE(HasMessage(messages, ResultsLog::kError, "Local file references"));
+  ResultsLog partly;
+  bool flag = true;
+  EXPECT_EQ(Archive(hostile, partly, &flag), 1u);  // only the climbing one, without its bad names
+  EXPECT_FALSE(flag);
+  EXPECT_TRUE(Logged(partly, ResultsLog::kError, "Local file references"));
   const std::vector<std::string> folders = LocalFolders(UserDataPath());
   ASSERT_EQ(folders.size(), 1u);
   const FileMap installed = FilesBelow(fs::path(UserDataPath()) / "local" / folders[0]);
@@ -248,10 +208,11 @@ TEST_F(DaemonInstall, HostileArchivesInstallNothingOutsideTheStore) {
   EXPECT_FALSE(fs::exists(fs::path(UserDataPath()) / "escaped.txt"));
 
   // A damaged request body gets a reply and an error, not a hang.
-  notes.clear();
-  ASSERT_TRUE(client->Transact(kInstallArchive, 5, Body().U32(1000), &reply, &notes));
-  EXPECT_EQ(BodyReader(reply).U32(), 0u);
-  EXPECT_TRUE(HasMessage(MessagesFor(notes, 5), ResultsLog::kError, "damaged"));
+  RawClient raw;
+  ASSERT_TRUE(raw.Open(Port(), AssetIndexPath()));
+  std::vector<RawClient::Frame> notes;
+  EXPECT_EQ(BodyReader(RawAsk(raw, kInstallArchive, Body().U32(1000), &notes)).U32(), 0u);
+  EXPECT_TRUE(HasMessage(MessagesFor(notes, rawId_), ResultsLog::kError, "damaged"));
 }
 
 TEST_F(DaemonInstall, DamagedEntryIsNamedWithArchivePathByteAndFile) {
@@ -262,13 +223,10 @@ TEST_F(DaemonInstall, DamagedEntryIsNamedWithArchivePathByteAndFile) {
   const fs::path archive = Source("damaged.cdp");
   fs::create_directories(archive.parent_path());
   WriteArchive(archive, {entry});
-  auto client = Connect();
-  ASSERT_TRUE(client);
 
-  std::vector<RawClient::Frame> notes;
-  EXPECT_EQ(BodyReader(Install(*client, kInstallArchive, 1, archive.string(), 0, &notes)).U32(),
-            0u);
-  const auto messages = MessagesFor(notes, 1);
+  ResultsLog log;
+  EXPECT_EQ(Archive(archive, log), 0u);
+  const auto messages = log.Messages();
   ASSERT_EQ(messages.size(), 1u);
   const std::string prefix = "Unable to install <kuid:4001:10>: " + archive.string() + ": byte ";
   const std::string& text = messages[0].text;
@@ -284,35 +242,17 @@ TEST_F(DaemonInstall, PipeInPlaceOfConfigurationOrArchiveFailsAtOnceAndDaemonGoe
   ASSERT_EQ(mkfifo((Source("piped-txt") / "config.txt").c_str(), 0600), 0);
   ASSERT_EQ(mkfifo((Source("piped-chump") / "config.chump").c_str(), 0600), 0);
   ASSERT_EQ(mkfifo(Source("piped.cdp").c_str(), 0600), 0);
-  struct Case {
-    uint32_t code;
-    const char* path;
-    const char* message;
-  };
-  const Case cases[] = {
-      {kInstallFolder, "piped-txt", "no readable config"},
-      {kInstallFolder, "piped-chump", "no readable config"},
-      {kInstallArchive, "piped.cdp", "not a file"},
-  };
-  auto client = Connect();
-  ASSERT_TRUE(client);
-  uint32_t id = 1;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.path);
-    std::vector<RawClient::Frame> notes;
-    Bytes reply;
-    ASSERT_TRUE(
-        client->Transact(c.code, id, InstallBody(Source(c.path).string(), 0, 0), &reply, &notes));
-    ASSERT_EQ(reply.size(), c.code == kInstallFolder ? 9u : 5u);
-    EXPECT_EQ(reply.back(), 0);
-    EXPECT_TRUE(HasMessage(MessagesFor(notes, id), ResultsLog::kError, c.message));
-    ++id;
+  for (const char* folder : {"piped-txt", "piped-chump"}) {
+    ResultsLog log;
+    EXPECT_TRUE(InstallFolder(Source(folder).string(), &log, 0, nullptr, nullptr).IsNull());
+    EXPECT_TRUE(Logged(log, ResultsLog::kError, "no readable config")) << folder;
   }
+  ResultsLog log;
+  EXPECT_EQ(Archive(Source("piped.cdp"), log), 0u);
+  EXPECT_TRUE(Logged(log, ResultsLog::kError, "not a file"));
   EXPECT_TRUE(LocalFolders(UserDataPath()).empty());
   MakeAssetFolder(Source("plain"), kFirst, "Plain", {{"a.txt", "x"}});
-  std::vector<RawClient::Frame> notes;
-  EXPECT_EQ(KUIDFrom(Install(*client, kInstallFolder, id, Source("plain").string(), 0, &notes)),
-            kFirst);
+  EXPECT_EQ(InstallFolder(Source("plain").string(), nullptr, 0, nullptr, nullptr), kFirst);
 }
 
 // Installs that meet after staging, each having looked at the store before
@@ -326,23 +266,20 @@ class DaemonInstallMeeting : public DaemonInstall {
 
 TEST_F(DaemonInstallMeeting, SimultaneousArchiveInstallsOfOneAssetKeepBothCopies) {
   const std::string letters[] = {"a", "b"};
-  std::vector<std::unique_ptr<RawClient>> clients;
-  for (uint32_t i = 0; i < 2; ++i) {
+  ResultsLog logs[2];
+  std::atomic<uint32_t> count{0};
+  std::vector<std::thread> installs;
+  for (int i = 0; i < 2; ++i) {
     const fs::path archive = Source(letters[i] + ".cdp");
     fs::create_directories(archive.parent_path());
     WriteArchive(archive,
                  {MakeEntry(kFirst, "Copy " + letters[i], {{"which.txt", letters[i]}}, false)});
-    clients.push_back(Connect());
-    ASSERT_TRUE(clients.back());
-    ASSERT_TRUE(
-        clients.back()->SendRequest(kInstallArchive, i + 1, InstallBody(archive.string(), 2, 0)));
+    installs.emplace_back([&, i, archive] { count += Archive(archive, logs[i]); });
   }
-  std::vector<ResultMessage> messages;
-  for (uint32_t i = 0; i < 2; ++i) {
-    std::vector<RawClient::Frame> notes;
-    EXPECT_EQ(BodyReader(AwaitReply(*clients[i], &notes)).U32(), 1u);
-    for (const ResultMessage& message : MessagesFor(notes, i + 1)) messages.push_back(message);
-  }
+  for (std::thread& install : installs) install.join();
+  EXPECT_EQ(count.load(), 2u);
+  std::vector<ResultMessage> messages = logs[0].Messages();
+  for (const ResultMessage& message : logs[1].Messages()) messages.push_back(message);
   // The first to be recorded is installed, the other becomes its edit copy.
   ASSERT_EQ(messages.size(), 2u);
   EXPECT_NE(messages[0].text.find("open for edit") == std::string::npos,

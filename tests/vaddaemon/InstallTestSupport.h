@@ -26,6 +26,7 @@
 #include "foundation/stream/TBuffer.h"
 #include "foundation/text/KUID.h"
 #include "kiv/DynamicBuffer.h"
+#include "tests/support/WireBody.h"
 #include "tests/vaddaemon/RawClient.h"
 
 namespace installtest {
@@ -36,9 +37,7 @@ namespace fs = std::filesystem;
 // notification codes.
 using namespace VADRequestCode;
 constexpr uint32_t kNoteJob = VADNotification::kCodeCommandHostJob;
-constexpr uint32_t kNoteQuestion = VADNotification::kCodeQuestion;
 constexpr uint32_t kNoteResults = VADNotification::kCodeResults;
-constexpr uint32_t kNoteWeb = VADNotification::kCodeHttpStatus;
 
 // Files of an asset folder: relative path -> bytes.
 using FileMap = std::map<std::string, std::string>;
@@ -80,59 +79,8 @@ inline std::string Summary(const FileMap& files) {
   return out;
 }
 
-inline Bytes KUIDBytes(const KUID& kuid) {
-  Kiv::DynamicBuffer data;
-  TBuffer stream(&data);
-  WriteKUID(stream, kuid);
-  return Bytes(data.Data(), data.Data() + data.DataLength());
-}
-
-inline KUID KUIDFrom(const Bytes& bytes, size_t at = 0) {
-  if (bytes.size() < at + 8) return KUID{0, 0, 0};  // Not the null KUID: a short reply shows.
-  Kiv::DynamicBuffer data;
-  data.Write(bytes.data() + at, 8);
-  data.SetPosition(0);
-  TBuffer stream(&data);
-  return ReadKUID(stream);
-}
-
-// A request body built field by field: Body().K(kuid).U8(1).Str("x").
-class Body {
- public:
-  Body& K(const KUID& kuid) { return Raw(KUIDBytes(kuid)); }
-  Body& U8(uint8_t value) {
-    RawClient::PutU8(bytes_, value);
-    return *this;
-  }
-  Body& U32(uint32_t value) {
-    RawClient::PutU32(bytes_, value);
-    return *this;
-  }
-  Body& U64(uint64_t value) {
-    RawClient::PutU64(bytes_, value);
-    return *this;
-  }
-  Body& Str(std::string_view text) {
-    RawClient::PutString(bytes_, text);
-    return *this;
-  }
-  Body& PStr(std::string_view text) {
-    RawClient::PutPString(bytes_, text);
-    return *this;
-  }
-  Body& Raw(const Bytes& bytes) {
-    RawClient::PutBytes(bytes_, bytes);
-    return *this;
-  }
-  operator const Bytes&() const { return bytes_; }
-  friend bool operator==(const Bytes& a, const Body& b) { return a == b.bytes_; }
-  friend void PrintTo(const Body& body, std::ostream* out) {
-    *out << ::testing::PrintToString(body.bytes_);
-  }
-
- private:
-  Bytes bytes_;
-};
+// A body built field by field: Body().K(kuid).U8(1).Str("x").
+using Body = VUTest::WireBody;
 
 // The configuration of a test asset.
 inline Soup MakeConfig(const KUID& kuid, std::string_view name) {

@@ -15,6 +15,14 @@
 
 using Clock = std::chrono::steady_clock;
 
+namespace {
+
+void PutU32(Bytes& out, uint32_t value) {
+  for (int i = 0; i < 4; ++i) out.push_back(uint8_t(value >> (8 * i)));
+}
+
+}  // namespace
+
 bool RawClient::Frame::IsReply() const {
   return tag == VADFrames::kTagReply;
 }
@@ -49,7 +57,8 @@ bool RawClient::SendHandshake(std::string_view assetIndexPath, uint32_t clientFl
   PutU32(hello, VADFrames::kVersion);
   PutU32(hello, VADFrames::kBuild);
   PutU32(hello, clientFlag);
-  PutString(hello, assetIndexPath);
+  PutU32(hello, uint32_t(assetIndexPath.size()));
+  hello.insert(hello.end(), assetIndexPath.begin(), assetIndexPath.end());
   return Send(hello);
 }
 
@@ -80,7 +89,7 @@ bool RawClient::SendRequest(uint32_t code, uint32_t id, const Bytes& body) {
   PutU32(frame, code);
   PutU32(frame, id);
   PutU32(frame, uint32_t(body.size()));
-  PutBytes(frame, body);
+  frame.insert(frame.end(), body.begin(), body.end());
   return Send(frame);
 }
 
@@ -169,34 +178,6 @@ bool RawClient::QuietFor(int ms) {
 void RawClient::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
-}
-
-void RawClient::PutU8(Bytes& out, uint8_t value) {
-  out.push_back(value);
-}
-
-void RawClient::PutU32(Bytes& out, uint32_t value) {
-  for (int i = 0; i < 4; ++i) out.push_back(uint8_t(value >> (8 * i)));
-}
-
-void RawClient::PutU64(Bytes& out, uint64_t value) {
-  for (int i = 0; i < 8; ++i) out.push_back(uint8_t(value >> (8 * i)));
-}
-
-void RawClient::PutString(Bytes& out, std::string_view text) {
-  PutU32(out, uint32_t(text.size()));
-  out.insert(out.end(), text.begin(), text.end());
-}
-
-void RawClient::PutPString(Bytes& out, std::string_view text) {
-  if (text.empty()) return PutU32(out, 0);
-  PutU32(out, uint32_t(text.size() + 1));
-  out.insert(out.end(), text.begin(), text.end());
-  out.push_back(0);
-}
-
-void RawClient::PutBytes(Bytes& out, const Bytes& bytes) {
-  out.insert(out.end(), bytes.begin(), bytes.end());
 }
 
 bool BodyReader::Need(size_t n) {

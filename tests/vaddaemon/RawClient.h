@@ -10,10 +10,9 @@
 // frame with another tag is returned as read (tag, word, no body). Bodies
 // over kMaxBody bytes fail the read.
 //
-// Building bodies: Put* append little-endian values and the two string
-// forms ("string": u32 n, n bytes; "PString": u32 n+1, bytes, NUL; the empty
-// PString is u32 0). BodyReader reads them back; a short read sets its
-// failed flag and yields zeros.
+// Bodies are built with tests/support/WireBody.h; BodyReader reads them
+// back ("string": u32 n, n bytes; "PString": u32 n+1, bytes, NUL); a short
+// read sets its failed flag and yields zeros.
 //
 // Not thread-safe: one thread per client.
 #pragma once
@@ -71,13 +70,6 @@ class RawClient {
   bool QuietFor(int ms);
   void Close();
   int Socket() const { return fd_; }
-
-  static void PutU8(Bytes& out, uint8_t value);
-  static void PutU32(Bytes& out, uint32_t value);
-  static void PutU64(Bytes& out, uint64_t value);
-  static void PutString(Bytes& out, std::string_view text);
-  static void PutPString(Bytes& out, std::string_view text);
-  static void PutBytes(Bytes& out, const Bytes& bytes);
 
  private:
   int fd_ = -1;

@@ -1,7 +1,11 @@
-// Web requests served from fixtures (0xE6, 0xE8, 0xE7, notification 4), the
-// fixture lookup, and the needed-items selection (0x4A).
+// Web requests served from fixtures (0xE6, 0xE8, 0xE7, notification 4)
+// through the client's requests, the fixture lookup, and the needed-items
+// selection (0x4A).
+#include "assetdb/client/AssetInstall.h"
+#include "assetdb/client/WebRequests.h"
 #include "tests/support/TempFolder.h"
-#include "tests/vaddaemon/DaemonFixture.h"
+#include "tests/support/WaitUntil.h"
+#include "tests/vaddaemon/ClientDaemonFixture.h"
 #include "tests/vaddaemon/InstallTestSupport.h"
 #include "vaddaemon/WebFixtures.h"
 
@@ -12,35 +16,7 @@ using namespace installtest;
 const KUID kOffered{4003, 5, 1};
 const std::string kQueryText = "0\n{\n  requires <kuid:4003:5>\n}\n";
 
-struct WebStatus {
-  uint8_t done = 0;
-  uint32_t second = 0;
-  uint32_t result = 0;
-  uint32_t third = 0;
-  std::string path;
-  std::string name;
-};
-
-WebStatus ReadStatus(BodyReader& reader) {
-  WebStatus status;
-  status.done = reader.U8();
-  status.second = reader.U32();
-  status.result = reader.U32();
-  status.third = reader.U32();
-  status.path = reader.String();
-  status.name = reader.String();
-  return status;
-}
-
-Bytes StartBody(std::string_view url, uint32_t mode) {
-  return Body().U8(0).PStr(url).U32(mode).U32(0xFFFFFFFFu).Raw(SoupBytes(Soup()));
-}
-
-Bytes HandleBody(uint64_t handle) {
-  return Body().U64(handle);
-}
-
-class DaemonWeb : public DaemonFixture {
+class DaemonWeb : public ClientDaemonFixture {
  protected:
   DaemonWeb() {
     fixtures_.Put("vandru/search.php?id=7", kQueryText);
@@ -53,38 +29,16 @@ class DaemonWeb : public DaemonFixture {
     return {"VADDAEMON_WEB_FIXTURES=" + fixtures_.Path()};
   }
 
-  // Starts a request; its handle and the status of the reply.
-  uint64_t Start(RawClient& client, uint32_t id, std::string_view url, uint32_t mode,
-                 WebStatus* status) {
-    Bytes reply;
-    EXPECT_TRUE(client.Transact(kStartWebRequest, id, StartBody(url, mode), &reply));
-    BodyReader reader(reply);
-    const uint64_t handle = reader.U64();
-    *status = ReadStatus(reader);
-    EXPECT_TRUE(reader.AtEnd());
-    return handle;
-  }
-
-  // Reads the notification 4 of `handle`.
-  WebStatus Pushed(RawClient& client, uint64_t handle) {
-    RawClient::Frame frame;
-    EXPECT_TRUE(client.ReadFrame(frame));
-    EXPECT_TRUE(frame.IsNote());
-    EXPECT_EQ(frame.word, kNoteWeb);
-    BodyReader reader(frame.body);
-    EXPECT_EQ(reader.U64(), handle);
-    WebStatus status = ReadStatus(reader);
-    EXPECT_TRUE(reader.AtEnd());
-    return status;
-  }
-
-  WebStatus Poll(RawClient& client, uint32_t id, uint64_t handle) {
-    Bytes reply;
-    EXPECT_TRUE(client.Transact(kPollWebRequest, id, HandleBody(handle), &reply));
-    BodyReader reader(reply);
-    WebStatus status = ReadStatus(reader);
-    EXPECT_TRUE(reader.AtEnd());
-    return status;
+  // Starts a request with the client and waits until it is done; its final
+  // status (the caller deletes the request).
+  static DaemonHttpRequest* Fetch(const char* address, uint32_t mode, DaemonHttpStatus& status) {
+    UrlRecord url;
+    ParseUrl(address, url);
+    DaemonHttpRequest* request = DaemonHttpRequest::Start(url, mode);
+    EXPECT_NE(request->GetHandle(), DaemonHttpRequest::kNoHandle) << address;
+    EXPECT_TRUE(VUTest::WaitUntil([&] { return request->IsDone(); }, 20000, 20)) << address;
+    request->Poll(status);
+    return request;
   }
 
   VUTest::TempFolder fixtures_{"Web"};
@@ -96,89 +50,74 @@ bool GoneWithin(const std::string& path) {
 }
 
 TEST_F(DaemonWeb, QueryIsServedFromFixtureAndForgottenWithItsCopy) {
-  auto client = Connect();
-  ASSERT_TRUE(client);
-  WebStatus status;
-  const uint64_t handle = Start(*client, 1, "https://fcy.test/vandru/search.php?id=7", 2, &status);
-  ASSERT_NE(handle, ~uint64_t(0));
-  EXPECT_EQ(status.done, 0);
-  status = Pushed(*client, handle);
-  EXPECT_EQ(status.done, 1);
+  DaemonHttpStatus status;
+  DaemonHttpRequest* query = Fetch("https://fcy.test/vandru/search.php?id=7", 2, status);
+  EXPECT_TRUE(status.done);
   EXPECT_EQ(status.result, 0u);
-  EXPECT_TRUE(status.name.empty());
-  EXPECT_EQ(GetFile(status.path), kQueryText);
+  EXPECT_TRUE(status.name.Empty());
+  EXPECT_EQ(GetFile(status.resultPath), kQueryText);
   EXPECT_EQ(status.third, kQueryText.size());
-  const WebStatus polled = Poll(*client, 2, handle);
-  EXPECT_EQ(polled.done, 1);
-  EXPECT_EQ(polled.path, status.path);
-
   // Another query falls back to the file of the bare path.
-  WebStatus other;
-  const uint64_t second = Start(*client, 3, "https://fcy.test/vandru/search.php?id=8", 2, &other);
-  other = Pushed(*client, second);
-  EXPECT_EQ(GetFile(other.path), "none 1\n");
+  DaemonHttpStatus other;
+  DaemonHttpRequest* second = Fetch("https://fcy.test/vandru/search.php?id=8", 2, other);
+  EXPECT_EQ(GetFile(other.resultPath), "none 1\n");
 
-  // Requests run on the daemon's worker pool, so the forget has no answer to
-  // wait for: its effect is awaited instead.
-  ASSERT_TRUE(client->SendRequest(kForgetWebRequest, 0, HandleBody(handle)));
-  EXPECT_TRUE(GoneWithin(status.path));
-  EXPECT_EQ(Poll(*client, 5, handle).result, 404u);  // unknown handle: done, not found
-
+  // The forget has no answer to wait for: its effect is awaited instead;
+  // then the handle is unknown (done, not found).
+  const uint64_t handle = query->GetHandle();
+  DaemonHttpRequest::Delete(query);
+  EXPECT_TRUE(GoneWithin(status.resultPath));
+  RawClient raw;
+  ASSERT_TRUE(raw.Open(Port(), AssetIndexPath()));
+  const Bytes reply = RawAsk(raw, kPollWebRequest, Body().U64(handle));
+  BodyReader polled(reply);
+  EXPECT_EQ(polled.U8(), 1);
+  polled.U32();
+  EXPECT_EQ(polled.U32(), 404u);
   // A connection that closes forgets its requests.
-  client->Close();
-  EXPECT_TRUE(GoneWithin(other.path));
+  VADClient::Close();
+  EXPECT_TRUE(GoneWithin(other.resultPath));
+  DaemonHttpRequest::Delete(second);
 }
 
 TEST_F(DaemonWeb, UnknownUrlOrModeEndsDoneWithFailure) {
-  auto client = Connect();
-  ASSERT_TRUE(client);
-  const std::vector<std::pair<std::string, uint32_t>> cases = {
-      {"https://fcy.test/missing.php", 2},
-      {"https://fcy.test/../etc/passwd", 0},
-      {"https://fcy.test/", 0},
-      {"https://fcy.test/files/pack.cdp", 7}};
-  uint32_t id = 1;
+  const std::pair<const char*, uint32_t> cases[] = {{"https://fcy.test/missing.php", 2},
+                                                    {"https://fcy.test/../etc/passwd", 0},
+                                                    {"https://fcy.test/", 0},
+                                                    {"https://fcy.test/files/pack.cdp", 7}};
   for (const auto& [url, mode] : cases) {
-    WebStatus status;
-    const uint64_t handle = Start(*client, id++, url, mode, &status);
-    ASSERT_NE(handle, ~uint64_t(0)) << url;
-    status = Pushed(*client, handle);
-    EXPECT_EQ(status.done, 1) << url;
+    DaemonHttpStatus status;
+    DaemonHttpRequest::Delete(Fetch(url, mode, status));
     EXPECT_NE(status.result, 0u) << url;
-    EXPECT_TRUE(status.path.empty()) << url;
+    EXPECT_TRUE(status.resultPath.empty()) << url;
   }
   // A damaged start gets the handle all ones and nothing more.
-  Bytes reply;
-  ASSERT_TRUE(client->Transact(kStartWebRequest, id, Bytes{0, 9}, &reply));
-  EXPECT_EQ(reply, Bytes(8, 0xFF));
+  RawClient raw;
+  ASSERT_TRUE(raw.Open(Port(), AssetIndexPath()));
+  EXPECT_EQ(RawAsk(raw, kStartWebRequest, Bytes{0, 9}), Bytes(8, 0xFF));
 }
 
 TEST_F(DaemonWeb, DownloadInstallsThroughArchiveRequestAndNeededItemsFollowStore) {
-  auto client = Connect();
-  ASSERT_TRUE(client);
-  // Needed items: the offered version is not installed yet, a null one
-  // never counts.
+  // Needed items (no client function of its own here): the offered version
+  // is not installed yet, a null one never counts; a count beyond the
+  // body's bytes is cut to what the body holds.
+  RawClient raw;
+  ASSERT_TRUE(raw.Open(Port(), AssetIndexPath()));
   const Bytes items =
       Body().U32(2).K(kOffered).K(kOffered).U32(100).K(kOffered).K(kNullKUID).U32(100);
-  Bytes reply;
-  ASSERT_TRUE(client->Transact(kNeededItems, 1, items, &reply));
-  EXPECT_EQ(reply, Body().U32(1).U32(0));
+  EXPECT_EQ(RawAsk(raw, kNeededItems, items), Body().U32(1).U32(0));
 
-  WebStatus status;
-  const uint64_t handle = Start(*client, 2, "https://fcy.test/files/pack.cdp", 0, &status);
-  status = Pushed(*client, handle);
+  DaemonHttpStatus status;
+  DaemonHttpRequest* download = Fetch("https://fcy.test/files/pack.cdp", 0, status);
   ASSERT_EQ(status.result, 0u);
-  EXPECT_EQ(fs::path(status.path).extension(), ".cdp");
-  ASSERT_TRUE(client->Transact(kInstallArchive, 3, InstallBody(status.path, 6, 0), &reply));
-  EXPECT_EQ(BodyReader(reply).U32(), 1u);
+  EXPECT_EQ(fs::path(status.resultPath).extension(), ".cdp");
+  EXPECT_EQ(InstallCDP(status.resultPath.c_str(), nullptr, 6, nullptr, nullptr), 1u);
+  DaemonHttpRequest::Delete(download);
 
-  ASSERT_TRUE(client->Transact(kNeededItems, 4, items, &reply));
-  EXPECT_EQ(reply, Body().U32(0));
-  // A count beyond the body's bytes is cut to what the body holds.
+  EXPECT_EQ(RawAsk(raw, kNeededItems, items), Body().U32(0));
   const KUID other{4003, 6, 0};
-  ASSERT_TRUE(
-      client->Transact(kNeededItems, 5, Body().U32(0xFFFFFFFFu).K(other).K(other).U32(1), &reply));
-  EXPECT_EQ(reply, Body().U32(1).U32(0));
+  EXPECT_EQ(RawAsk(raw, kNeededItems, Body().U32(0xFFFFFFFFu).K(other).K(other).U32(1)),
+            Body().U32(1).U32(0));
 }
 
 TEST(WebFixtures, LookupPrefersQueryFileAndRefusesClimbing) {
