@@ -26,6 +26,7 @@ std::unique_ptr<ParticleBone> ParticleBone::Clone() const {
     to->kind = from->kind;
     to->scale = from->scale;
     to->scaleSuppressed = from->scaleSuppressed;
+    to->flags = from->flags;
     to->position = from->position;
     to->orientation = from->orientation;
     to->visibleBox = from->visibleBox;

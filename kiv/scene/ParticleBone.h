@@ -40,6 +40,7 @@ class ParticleBone {
   uint32_t kind = kPlainBone;
   std::array<float, 3> scale{1.0f, 1.0f, 1.0f};
   uint8_t scaleSuppressed = 0;
+  uint8_t flags = 0;  // The scene's flag byte (bit value 2: hidden).
   std::array<float, 3> position{0.0f, 0.0f, 0.0f};
   std::array<float, 4> orientation{0.0f, 0.0f, 0.0f, 1.0f};
   AxisAlignedBox visibleBox;

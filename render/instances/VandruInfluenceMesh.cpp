@@ -234,6 +234,16 @@ void VandruInfluenceMesh::AssignInfluenceMatrices(uint32_t chunkCount, Chunks ch
   }
 }
 
+void VandruInfluenceMesh::ReleaseInfluenceMatrices(uint32_t chunkCount, Chunks chunks) const {
+  for (uint32_t c = 0; c < chunkCount; ++c) {
+    if (!chunks[c]) continue;
+    for (uint32_t i = 0; i < nodes_.size(); ++i) {
+      if (chunks[c]->GetInfluenceMatrix(i) == &nodes_[i].skinMatrix)
+        chunks[c]->AssignInfluenceMatrix(i, nullptr);
+    }
+  }
+}
+
 void VandruInfluenceMesh::Create(const VandruInfluenceMesh& source) {
   nodes_ = source.nodes_;  // Children are pointers into the source: relinked below.
   skeleton_ = nullptr;

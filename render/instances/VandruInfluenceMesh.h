@@ -101,6 +101,9 @@ class VandruInfluenceMesh {
   void Create(const VandruInfluenceMesh& source);
   // Gives every chunk influence matrix i = node i's skin matrix.
   void AssignInfluenceMatrices(uint32_t chunkCount, Chunks chunks) const;
+  // Assigns null where a chunk still reads one of this mesh's matrices
+  // (before the mesh goes away).
+  void ReleaseInfluenceMatrices(uint32_t chunkCount, Chunks chunks) const;
   static void CopyEntry(Entry* destination, const Entry& source) { *destination = source; }
   void LinkNodes();
 

@@ -20,7 +20,9 @@
 // then ask the material texture checks of every material list
 // (MaterialTextureChecks.h); a LOD mesh without levels counts as loaded.
 // CalculateSize is the resource object's size, CalculateDataSize the
-// definition's estimate (0 without one).
+// definition's estimate (0 without one). CreateMeshInstance makes the
+// instance that fits the definition (the derived resources say which); the
+// instance holds a reference to the resource and one lock on it.
 //
 // Threads: loads run under the resource's lock (Lock); the rest is for the
 // thread that owns the resource.
@@ -35,6 +37,8 @@
 #include "kiv/display/Material.h"
 #include "kiv/store/Resource.h"
 #include "render/meshes/VandruIndexedMeshDefinition.h"
+
+class VandruIndexedMeshInstance;
 
 namespace Kiv {
 class Display;
@@ -61,6 +65,9 @@ class VandruGeometryBaseResource : public Kiv::Resource {
   // The loader's code of the last load (kMeshOk before any).
   uint32_t GetLoadResult() const { return loadResult_; }
 
+  // A new instance of the loaded mesh, owned by the caller; null without a
+  // kernel or a definition, or when the mesh cannot be instanced.
+  virtual VandruIndexedMeshInstance* CreateMeshInstance() { return nullptr; }
   virtual bool LoadAll();
   virtual uint32_t IsAllLoaded();
   virtual uint64_t CalculateSize() const = 0;

@@ -1,5 +1,9 @@
 #include "render/meshes/VandruIndexedMeshLODResource.h"
 
+#include <new>
+
+#include "render/instances/VandruDynamicIndexedMeshLODInstance.h"
+
 uint32_t VandruIndexedMeshLODResource::Load(const char* path) {
   if (!BeginLoad()) return 1;
   auto definition = std::make_unique<VandruIndexedMeshLODDefinition>();
@@ -31,4 +35,18 @@ std::vector<std::vector<Kiv::Ref<Kiv::Material>>> VandruIndexedMeshLODResource::
   for (const VandruIndexedMeshLODDefinition::Level& level : GetLODDefinition()->levels.Items())
     lists.push_back(level.materials.Items());
   return lists;
+}
+
+VandruIndexedMeshInstance* VandruIndexedMeshLODResource::CreateMeshInstance() {
+  if (GetRenderKernel() == nullptr || definition_ == nullptr) return nullptr;
+  const VandruIndexedMeshLODDefinition& definition = *GetLODDefinition();
+  if (!definition.hasBoneTable) {
+    auto* instance = new (std::nothrow) VandruIndexedMeshLODInstance(GetRenderKernel());
+    if (instance != nullptr) instance->BuildLevelInstances(this, definition);
+    return instance;
+  }
+  if (definition.boneTable.empty()) return nullptr;
+  auto* instance = new (std::nothrow) VandruDynamicIndexedMeshLODInstance(GetRenderKernel());
+  if (instance != nullptr) instance->SetUp(this, definition);
+  return instance;
 }

@@ -2,7 +2,9 @@
 // file (Load) or its text description (LoadTxt) loaded into a
 // VandruIndexedMeshLODDefinition (see VandruGeometryBaseResource.h).
 // Completing a load runs the definition's FinishLoading; the material
-// checks cover every level's materials.
+// checks cover every level's materials. Its instances: a mesh without a
+// bone table gives a VandruIndexedMeshLODInstance, one with bones a
+// VandruDynamicIndexedMeshLODInstance, one with an empty bone table none.
 #pragma once
 
 #include "render/meshes/VandruGeometryBaseResource.h"
@@ -13,6 +15,7 @@ class VandruIndexedMeshLODResource : public VandruGeometryBaseResource {
   using VandruGeometryBaseResource::VandruGeometryBaseResource;
 
   uint64_t CalculateSize() const override { return sizeof(*this); }
+  VandruIndexedMeshInstance* CreateMeshInstance() override;
   uint64_t CalculateDataSize() const override;
   VandruIndexedMeshLODDefinition* GetLODDefinition() const {
     return static_cast<VandruIndexedMeshLODDefinition*>(definition_.get());
