@@ -14,8 +14,10 @@
 #include "render/instances/MeshInstanceSupport.h"
 #include "render/instances/VandruDynamicIndexedMeshInstance.h"
 #include "render/instances/VandruDynamicIndexedMeshLODInstance.h"
+#include "render/instances/VandruProgressiveMeshInstance.h"
 #include "render/meshes/VandruIndexedMeshLODResource.h"
 #include "render/meshes/VandruIndexedMeshResource.h"
+#include "render/meshes/VandruProgressiveMeshResource.h"
 #include "tests/render/CubeFixture.h"
 #include "tests/support/TempFolder.h"
 
@@ -57,6 +59,19 @@ class MeshInstanceTest : public ::testing::Test {
     folder_.Put("bare.im", Bytes(SkinnedCube(false)));
     folder_.Put("cube.lm.txt", Levels("cube.im"));
     folder_.Put("skinned.lm.txt", Levels("skinned.im"));
+    MeshSpec boned = meshfixture::CubeMesh(false);  // A skeleton, no skinning.
+    boned.skeleton = true;
+    boned.pmin = true;
+    boned.chunks[0].geometry.name = "root";
+    boned.chunks[1].geometry.name = "child";
+    folder_.Put("boned.pm", Bytes(boned));
+    boned.chunks[1].geometry.name = "";
+    folder_.Put("half.pm", Bytes(boned));
+    MeshSpec skinned = SkinnedCube(true);
+    skinned.pmin = true;
+    skinned.chunks[0].geometry.name = "root";
+    skinned.chunks[1].geometry.name = "child";
+    folder_.Put("skinned.pm", Bytes(skinned));
     kernel_.GetDisplay()->BeginFrame();
   }
 
@@ -98,6 +113,7 @@ class MeshInstanceTest : public ::testing::Test {
 
   Kiv::ResourceType<VandruIndexedMeshResource> im_{"im"};
   Kiv::ResourceType<VandruIndexedMeshLODResource> lmText_{"lm.txt"};
+  Kiv::ResourceType<VandruProgressiveMeshResource> pm_{"pm"};
   Kiv::ResourceDatabase database_{Kiv::PString()};
   Kiv::RenderKernel kernel_{nullptr, 8.0f};
   VUTest::TempFolder folder_{"MeshInstance"};
@@ -254,6 +270,35 @@ TEST_F(MeshInstanceTest, SkinnedMeshesGiveDynamicInstancesWithMatricesOfTheirOwn
   // A skinned mesh with a skeleton but no influences makes no instance.
   auto bare = Load("bare.im");
   EXPECT_EQ(bare->CreateMeshInstance(), nullptr);
+}
+
+TEST_F(MeshInstanceTest, ProgressiveChunksRideTheirBonesAndCopiesOwnEveryChunk) {
+  struct Case {
+    const char* file;
+    uint32_t id;
+    size_t draws;
+  };
+  const Case cases[] = {{"boned.pm", 19, 2}, {"half.pm", 19, 1}, {"skinned.pm", 20, 2}};
+  for (const Case& k : cases) {
+    auto resource = Load(k.file);
+    auto source = Instance<VandruProgressiveMeshInstance>(*resource);
+    ASSERT_TRUE(source) << k.file;
+    EXPECT_EQ(source->GetID(), k.id) << k.file;
+    EXPECT_EQ(CullAndDraw(*source, 10), k.draws) << k.file;
+    EXPECT_FALSE(source->MergeChunk(nullptr, 0));
+    Kiv::StandardChunkHint hint(0, 0);
+    Kiv::GeometryChunk* extra = Kiv::GeometryChunk::Create(3, 1, 3, 0, 0, hint);
+    EXPECT_FALSE(source->AddChunk(extra, nullptr)) << k.file;
+    Kiv::Ref<Kiv::GeometryChunk> dropped(extra);
+    std::unique_ptr<VandruIndexedMeshInstance> copy(source->CreateInstance());
+    ASSERT_TRUE(copy) << k.file;
+    EXPECT_EQ(copy->GetID(), k.id) << k.file;
+    for (uint32_t c = 0; c < 2; ++c) {
+      EXPECT_NE(copy->GetChunks()[c].get(), source->GetChunks()[c].get()) << k.file;
+      EXPECT_EQ(copy->GetChunks()[c]->UseCount(), 1) << k.file;
+    }
+    EXPECT_EQ(CullAndDraw(*copy, 10), k.draws) << k.file;
+  }
 }
 
 TEST(MeshInstanceSupport, GrowableArraysGrowInStepsOfTen) {
