@@ -1,5 +1,7 @@
 #include "render/instances/ChunkTriangles.h"
 
+#include <cmath>
+
 namespace {
 
 constexpr uint32_t kList = 0;
@@ -49,6 +51,37 @@ bool GetTrianglePositions(Kiv::GeometryChunk& chunk, uint32_t triangle,
     const float* p = position + size_t(corners[k]) * 3;
     (*positions)[k] = {p[0], p[1], p[2]};
   }
+  return true;
+}
+
+bool GetTriangleNeighbour(Kiv::GeometryChunk& chunk, uint32_t triangle, uint32_t edge,
+                          TriangleKey* neighbour) {
+  const auto& neighbours = chunk.GetFaceNeighbors();
+  if (edge >= 3 || triangle >= neighbours.size()) return false;
+  const uint32_t entry = neighbours[triangle].faces[edge];
+  if (entry == 0xFFFFFFFFu) return false;
+  *neighbour = {entry >> 16, entry & 0xFFFFu};
+  return true;
+}
+
+bool GetTriangleCentroid(Kiv::GeometryChunk& chunk, uint32_t triangle, Vector3* centroid) {
+  std::array<Vector3, 3> p;
+  if (!GetTrianglePositions(chunk, triangle, &p)) return false;
+  for (int axis = 0; axis < 3; ++axis)
+    (*centroid)[axis] = (p[0][axis] + p[1][axis] + p[2][axis]) * 0.33333334f;
+  return true;
+}
+
+bool GetTriangleNormal(Kiv::GeometryChunk& chunk, uint32_t triangle, Vector3* normal) {
+  std::array<Vector3, 3> p;
+  if (!GetTrianglePositions(chunk, triangle, &p)) return false;
+  const Vector3 a{p[1][0] - p[0][0], p[1][1] - p[0][1], p[1][2] - p[0][2]};
+  const Vector3 b{p[2][0] - p[0][0], p[2][1] - p[0][1], p[2][2] - p[0][2]};
+  const Vector3 n{a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+  const float squared = n[0] * n[0] + n[1] * n[1] + n[2] * n[2];
+  if (!(squared >= 1e-9f)) return false;
+  const float length = std::sqrt(squared);
+  *normal = {n[0] / length, n[1] / length, n[2] / length};
   return true;
 }
 

@@ -10,6 +10,14 @@
 // past the end or one whose indices point past the chunk's vertices (such
 // a triangle is never met by a ray).
 //
+// GetTriangleNeighbour reads the chunk's face-neighbour array: the
+// triangle across edge `edge` (0..2) of `triangle`, an entry of 0xFFFFFFFF
+// meaning none, else the chunk index in the high 16 bits and the triangle
+// in the low 16; false for none or a triangle or edge the array lacks.
+// GetTriangleCentroid is the mean of the corners (each coordinate times
+// 0.33333334); GetTriangleNormal the normalised cross product of the
+// edges from corner 0, false when its squared length is below 1e-9.
+//
 // TestRayAgainstChunks tests every triangle of every chunk in order
 // (two-sided where the chunk's material is), narrowing `*best`; a hit that
 // is strictly nearer becomes the answer (chunk, triangle). Not thread-safe
@@ -34,6 +42,11 @@ bool GetTriangleCorners(Kiv::GeometryChunk& chunk, uint32_t triangle,
                         std::array<uint32_t, 3>* corners);
 bool GetTrianglePositions(Kiv::GeometryChunk& chunk, uint32_t triangle,
                           std::array<Vector3, 3>* positions);
+
+bool GetTriangleNeighbour(Kiv::GeometryChunk& chunk, uint32_t triangle, uint32_t edge,
+                          TriangleKey* neighbour);
+bool GetTriangleCentroid(Kiv::GeometryChunk& chunk, uint32_t triangle, Vector3* centroid);
+bool GetTriangleNormal(Kiv::GeometryChunk& chunk, uint32_t triangle, Vector3* normal);
 
 // `materials` may be null or hold null entries (one-sided then).
 bool TestRayAgainstChunks(uint32_t count, const Kiv::Ref<Kiv::GeometryChunk>* chunks,

@@ -125,6 +125,36 @@ TEST(ChunkRayTest, RaysIntoTheCubeMeetTheExpectedTriangle) {
   }
 }
 
+TEST(ChunkRayTest, NeighboursCentroidsAndNormalsOfTheCube) {
+  auto loaded = meshtest::LoadIndexed(meshfixture::WriteMesh(meshfixture::CubeMesh(false)));
+  ASSERT_EQ(loaded.result, kMeshOk);
+  Kiv::GeometryChunk& ends = *loaded.mesh->GetChunk(1);
+  // The fixture's neighbour entries count up from 0: face f, edge e holds
+  // 3f + e, read as chunk 0, triangle 3f + e.
+  TriangleKey key;
+  ASSERT_TRUE(GetTriangleNeighbour(ends, 5, 2, &key));
+  EXPECT_EQ(key.chunk, 0u);
+  EXPECT_EQ(key.triangle, 17u);
+  EXPECT_FALSE(GetTriangleNeighbour(ends, 6, 0, &key));
+  EXPECT_FALSE(GetTriangleNeighbour(ends, 0, 3, &key));
+  ends.SetFaceNeighborArray({{{0xFFFFFFFFu, 0x00020003u, 0}}});
+  EXPECT_FALSE(GetTriangleNeighbour(ends, 0, 0, &key));
+  ASSERT_TRUE(GetTriangleNeighbour(ends, 0, 1, &key));
+  EXPECT_EQ(key.chunk, 2u);
+  EXPECT_EQ(key.triangle, 3u);
+  // Triangle 4 is the -z face's half (-1,-1), (-1,1), (1,1) in x, y.
+  Vector3 centroid, normal;
+  ASSERT_TRUE(GetTriangleCentroid(ends, 4, &centroid));
+  EXPECT_NEAR(centroid[0], -1.0f / 3, 1e-6f);
+  EXPECT_NEAR(centroid[1], 1.0f / 3, 1e-6f);
+  EXPECT_NEAR(centroid[2], -1.0f, 1e-6f);
+  ASSERT_TRUE(GetTriangleNormal(ends, 4, &normal));
+  EXPECT_EQ(normal, (Vector3{0, 0, -1}));
+  Kiv::StandardChunkHint hint(0, 0);
+  Kiv::Ref<Kiv::GeometryChunk> flat(Kiv::GeometryChunk::Create(3, 1, 3, 0, 0, hint));
+  EXPECT_FALSE(GetTriangleNormal(*flat, 0, &normal));  // Every corner at the origin.
+}
+
 TEST(ChunkRayTest, StripAndFanCornersAndBadIndices) {
   Kiv::StandardChunkHint hint(0, 0);
   struct Case {
