@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <string>
 
@@ -186,6 +187,12 @@ TEST_F(MeshInstanceTest, LevelFollowsTheCameraUnlessPinned) {
     EXPECT_EQ(lod->GetDrawnLevel(), level) << distance;
     EXPECT_FLOAT_EQ(lod->GetMeasure(), distance);
   }
+  // Scaling reaches the bounds culling uses.
+  const float extent = lod->GetBoundingVolume().extents[0];
+  lod->SetScale({2, 2, 2});
+  EXPECT_FLOAT_EQ(lod->GetBoundingVolume().extents[0], 2 * extent);
+  EXPECT_FLOAT_EQ(lod->GetBoundingSphere(Kiv::Matrix4{}).radius, 2 * std::sqrt(3.0f));
+  lod->SetScale({1, 1, 1});
   lod->SetLevelPinned(true);
   CullAndDraw(*lod, 500);
   EXPECT_EQ(lod->GetDrawnLevel(), 1u);
@@ -267,6 +274,12 @@ TEST_F(MeshInstanceTest, SkinnedMeshesGiveDynamicInstancesWithMatricesOfTheirOwn
   EXPECT_EQ(b->GetNode(0).bone, b->GetSkeletonRoot());
   ASSERT_TRUE(b->CloneChunk(0));
   EXPECT_EQ(b->GetChunks()[0]->GetInfluenceMatrix(0), &b->GetNode(0).skinMatrix);
+  // The copy's matrices reach the chunk it shares, and leave it with it.
+  Kiv::GeometryChunk* shared = a->GetChunks()[1].get();
+  EXPECT_EQ(b->GetChunks()[1].get(), shared);
+  EXPECT_EQ(shared->GetInfluenceMatrix(0), &b->GetNode(0).skinMatrix);
+  made.reset();
+  EXPECT_EQ(shared->GetInfluenceMatrix(0), nullptr);
   // A skinned mesh with a skeleton but no influences makes no instance.
   auto bare = Load("bare.im");
   EXPECT_EQ(bare->CreateMeshInstance(), nullptr);
