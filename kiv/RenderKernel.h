@@ -7,15 +7,19 @@
 // "-NullRender" through the options and call Init again. Owned by the engine
 // record and deleted through its virtual destructor. Not thread-safe.
 //
-// The kernel owns the null display (kiv/display/Display.h) and the manager
-// of the rendering caches that materials share; the caches are released
-// before the display. RemoveDisplay leaves the kernel without a display, as
-// one whose renderer failed.
+// The kernel owns the null display (kiv/display/Display.h), the manager
+// of the rendering caches that materials share (released before the
+// display) and the material manager that meshes make their materials with
+// (a plain Kiv::MaterialManager until one is set; null after setting none).
+// RemoveDisplay leaves the kernel without a display, as one whose renderer
+// failed.
 #pragma once
 
 #include <memory>
+#include <utility>
 
 #include "kiv/display/Display.h"
+#include "kiv/display/MaterialManager.h"
 #include "kiv/display/RenderingCache.h"
 
 namespace Kiv {
@@ -36,12 +40,17 @@ class RenderKernel {
   Display* GetDisplay() const { return display_.get(); }
   void RemoveDisplay();
   RenderingCacheManager* GetRenderingCacheManager() { return &caches_; }
+  MaterialManager* GetMaterialManager() const { return materials_.get(); }
+  void SetMaterialManager(std::unique_ptr<MaterialManager> manager) {
+    materials_ = std::move(manager);
+  }
 
  private:
   float frameRate_;
   bool initialised_ = false;
   std::unique_ptr<Display> display_;
   RenderingCacheManager caches_;
+  std::unique_ptr<MaterialManager> materials_ = std::make_unique<MaterialManager>();
 };
 
 // The render kernel of the run (null outside start-up .. shut-down).

@@ -51,6 +51,7 @@ namespace Kiv {
 
 class Display;
 class VertexProgram;
+struct Matrix4;
 struct ViewPort;
 
 class GeometryChunk : public ReferenceCount {
@@ -103,6 +104,13 @@ class GeometryChunk : public ReferenceCount {
   uint32_t GetNumInfluenceMatrices() const {
     return static_cast<uint32_t>(influenceMatrices_.size());
   }
+  // Skinned drawing reads influence matrix `index` in place from `matrix`
+  // (not owned: its owner keeps it alive while the chunk may be drawn, or
+  // assigns null). False for an index of kMaxInfluenceMatrices or more.
+  static constexpr uint32_t kMaxInfluenceMatrices = 256;
+  bool AssignInfluenceMatrix(uint32_t index, const Matrix4* matrix);
+  // Null for an index never assigned.
+  const Matrix4* GetInfluenceMatrix(uint32_t index) const;
   bool AddChunkProperty(const PString& name);
   void SetChunkProperty(const PString& name, float value);
   float GetChunkProperty(const PString& name, float fallback) const;
@@ -145,6 +153,7 @@ class GeometryChunk : public ReferenceCount {
   uint32_t flags_ = 0;
   std::vector<std::pair<PString, float>> properties_;
   std::vector<const void*> influenceMatrices_;
+  std::vector<const Matrix4*> assignedMatrices_;
 };
 
 }  // namespace Kiv

@@ -23,6 +23,10 @@ std::unique_ptr<ParticleBone> ParticleBone::Clone() const {
     auto [from, to] = pending.back();
     pending.pop_back();
     to->name = from->name;
+    to->kind = from->kind;
+    to->scale = from->scale;
+    to->scaleSuppressed = from->scaleSuppressed;
+    to->flags = from->flags;
     to->position = from->position;
     to->orientation = from->orientation;
     to->visibleBox = from->visibleBox;

@@ -4,10 +4,15 @@
 // they were added. FindByName searches this bone and its children depth
 // first (names compared as interned strings, so exactly). Clone and
 // CountBones walk the tree without recursion, whatever its depth.
+//
+// A bone of kind kScaledBone carries a scale of its own (x, y, z) that the
+// skinning applies to its skin matrix alone, unless scaleSuppressed is set;
+// other kinds ignore their scale.
 // Not thread-safe.
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -28,7 +33,14 @@ class ParticleBone {
   ParticleBone(const ParticleBone&) = delete;
   ParticleBone& operator=(const ParticleBone&) = delete;
 
+  static constexpr uint32_t kPlainBone = 0;
+  static constexpr uint32_t kScaledBone = 23;
+
   PString name;
+  uint32_t kind = kPlainBone;
+  std::array<float, 3> scale{1.0f, 1.0f, 1.0f};
+  uint8_t scaleSuppressed = 0;
+  uint8_t flags = 0;  // The scene's flag byte (bit value 2: hidden).
   std::array<float, 3> position{0.0f, 0.0f, 0.0f};
   std::array<float, 4> orientation{0.0f, 0.0f, 0.0f, 1.0f};
   AxisAlignedBox visibleBox;

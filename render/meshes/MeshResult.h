@@ -16,3 +16,8 @@ enum MeshResult : uint32_t {
   kMeshFailChunkCreate = 8,      // RES_FAIL_CHUNK_CREATE
   kMeshFileDataError = 9,        // RES_FILE_DATA_ERROR
 };
+
+// The name ("RES_UNKNOWN" ...) and text ("Unknown mesh load error" ...) of a
+// failure code 1 to 9; null for any other value.
+const char* MeshResultName(uint32_t code);
+const char* MeshResultText(uint32_t code);

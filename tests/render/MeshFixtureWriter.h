@@ -84,6 +84,7 @@ struct GeometrySpec {
   std::string name = "body";
   uint32_t colour = 0xFF336699;
   float scale = 1.0f;  // Positions are the unit cube's corners times this.
+  std::vector<float> positions;  // When given: 3 floats a vertex, in place of the corners.
 };
 
 struct ChunkSpec {
@@ -210,7 +211,9 @@ inline void WriteGeometry(Bytes& out, const GeometrySpec& g) {
   if (g.version >= 102) out.U32(g.skinWeights);
   if (g.version >= 200) out.Padded(g.name);
   for (uint32_t v = 0; v < g.vertices; ++v) {
-    for (int axis = 0; axis < 3; ++axis) out.F32(Position(v, axis) * g.scale);
+    for (int axis = 0; axis < 3; ++axis) {
+      out.F32(g.positions.empty() ? Position(v, axis) * g.scale : g.positions[v * 3 + axis]);
+    }
     for (uint32_t s = 0; s < sets; ++s) {
       out.F32(float(v) / 32.0f + float(s));
       out.F32(float(s));

@@ -14,6 +14,7 @@
 #include "kiv/store/Resource.h"
 #include "render/meshes/VandruIndexedMeshDefinition.h"
 #include "tests/render/MeshFixtureWriter.h"
+#include "tests/render/MeshTestSupport.h"
 
 namespace {
 
@@ -21,32 +22,7 @@ using meshfixture::MeshSpec;
 
 constexpr uint32_t kDefaultColour = 0xFFAABBCC;
 
-// A manager that fails with a given code, or makes materials whose chunks
-// have no vertices (so the reader finds no position stream).
-class TestManager : public Kiv::MaterialManager {
- public:
-  uint32_t failure = 0;
-  bool emptyChunks = false;
-
-  class EmptyMaterial : public Kiv::Material {
-   public:
-    using Material::Material;
-    Kiv::GeometryChunk* CreateGeometryChunk(uint32_t, uint32_t faces, uint32_t indices,
-                                            uint32_t normals, uint32_t kind,
-                                            const Kiv::StandardChunkHint& hint) override {
-      return Kiv::GeometryChunk::Create(0, faces, indices, normals, kind, hint);
-    }
-  };
-
-  Kiv::Material* GetMaterial(const Kiv::PString& decorated, uint32_t* code) override {
-    if (failure != 0) {
-      *code = failure;
-      return nullptr;
-    }
-    if (emptyChunks) return new EmptyMaterial(decorated);
-    return MaterialManager::GetMaterial(decorated, code);
-  }
-};
+using TestManager = meshtest::FailingManager;
 
 struct Loaded {
   uint32_t result;

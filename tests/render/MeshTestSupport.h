@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "kiv/display/Display.h"
+#include "kiv/display/Material.h"
 #include "kiv/display/MaterialManager.h"
 #include "render/meshes/VandruIndexedMeshDefinition.h"
 #include "render/meshes/VandruIndexedMeshLODDefinition.h"
@@ -24,6 +25,33 @@ inline Kiv::Display& DisplayWith(bool hardware) {
   yes.SetCapability(VandruIndexedMeshDefinition::kHardwareSkinningCapability, true);
   return hardware ? yes : no;
 }
+
+// A manager that fails with a given code, or makes materials whose chunks
+// have no vertices (so the reader finds no position stream).
+class FailingManager : public Kiv::MaterialManager {
+ public:
+  uint32_t failure = 0;
+  bool emptyChunks = false;
+
+  class EmptyMaterial : public Kiv::Material {
+   public:
+    using Material::Material;
+    Kiv::GeometryChunk* CreateGeometryChunk(uint32_t, uint32_t faces, uint32_t indices,
+                                            uint32_t normals, uint32_t kind,
+                                            const Kiv::StandardChunkHint& hint) override {
+      return Kiv::GeometryChunk::Create(0, faces, indices, normals, kind, hint);
+    }
+  };
+
+  Kiv::Material* GetMaterial(const Kiv::PString& decorated, uint32_t* code) override {
+    if (failure != 0) {
+      *code = failure;
+      return nullptr;
+    }
+    if (emptyChunks) return new EmptyMaterial(decorated);
+    return MaterialManager::GetMaterial(decorated, code);
+  }
+};
 
 inline Kiv::MaterialManager& Manager() {
   static Kiv::MaterialManager manager;

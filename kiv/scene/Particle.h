@@ -1,0 +1,46 @@
+// Kiv::Particle: a drawable object of the scene. It has a name, an opacity
+// (1.0 when new), a flag byte and the frame it was last culled in.
+// Cull marks it culled in the view point's frame (the stand-in sees every
+// particle); Render draws it with a world matrix (the base draws nothing).
+// Derived objects keep their own children. Not thread-safe: the scene
+// belongs to the rendering thread.
+#pragma once
+
+#include <cstdint>
+
+#include "kiv/PString.h"
+#include "kiv/basics/Matrix4.h"
+
+namespace Kiv {
+
+class Display;
+class ViewPoint;
+struct ViewPort;
+
+class Particle {
+ public:
+  Particle() = default;
+  virtual ~Particle() = default;
+  Particle(const Particle&) = default;
+  Particle& operator=(const Particle&) = default;
+
+  virtual void Cull(ViewPoint& viewPoint, const Matrix4& matrix);
+  virtual void Render(Display* display, ViewPort* viewport, const Matrix4& matrix);
+  virtual void SetOpacity(float opacity) { particleOpacity_ = opacity; }
+
+  const PString& GetName() const { return name_; }
+  void SetName(const PString& name) { name_ = name; }
+  uint8_t GetFlags() const { return flags_; }
+  void SetFlags(uint8_t flags) { flags_ = flags; }
+  uint32_t GetLastCulledFrame() const { return lastCulledFrame_; }
+  void SetLastCulledFrame(uint32_t frame) { lastCulledFrame_ = frame; }
+  float GetParticleOpacity() const { return particleOpacity_; }
+
+ private:
+  PString name_;
+  uint8_t flags_ = 0;
+  uint32_t lastCulledFrame_ = 0;
+  float particleOpacity_ = 1.0f;
+};
+
+}  // namespace Kiv

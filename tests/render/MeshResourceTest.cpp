@@ -1,0 +1,173 @@
+// The mesh resources, loaded through the resource system from a folder:
+// each kind, the result codes of bad files, and the table of their names.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "kiv/RenderKernel.h"
+#include "kiv/ResourceDatabase.h"
+#include "kiv/store/ResourceType.h"
+#include "render/meshes/MeshResult.h"
+#include "render/meshes/VandruIndexedMeshLODResource.h"
+#include "render/meshes/VandruIndexedMeshResource.h"
+#include "render/meshes/VandruProgressiveMeshResource.h"
+#include "tests/render/CubeFixture.h"
+#include "tests/render/MeshTestSupport.h"
+#include "tests/support/CapturedLog.h"
+#include "tests/support/TempFolder.h"
+
+namespace {
+
+using meshfixture::MeshSpec;
+
+std::string Bytes(const MeshSpec& spec) {
+  const std::vector<uint8_t> bytes = meshfixture::WriteMesh(spec);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+MeshSpec With(void (*change)(MeshSpec&)) {
+  MeshSpec spec = meshfixture::CubeMesh(false);
+  change(spec);
+  return spec;
+}
+
+class MeshResourceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string cube = Bytes(meshfixture::CubeMesh(false));
+    folder_.Put("cube.im", cube);
+    folder_.Put("cube.pm", Bytes(With([](MeshSpec& s) { s.pmin = true; })));
+    folder_.Put("cube.lm.txt", "version 1.00\nmesh 0 { name cube.im }\nmesh 50 { name cube.im }\n");
+    folder_.Put("cut.im", cube.substr(0, 60));
+    folder_.Put("old.im", Bytes(With([](MeshSpec& s) { s.infoVersion = 99; })));
+    folder_.Put("nokind.im", Bytes(With([](MeshSpec& s) { s.chunks[1].material.kind = ""; })));
+    folder_.Put("cut.pm", Bytes(With([](MeshSpec& s) { s.pmin = true; })).substr(0, 100));
+    folder_.Put("newer.pm", Bytes(With([](MeshSpec& s) { s.pmin = true, s.infoVersion = 105; })));
+    folder_.Put("junk.lm", "LODM and nothing else");
+    folder_.Put("unclosed.lm.txt", "version 1.00\nmesh 0 { name cube.im\n");
+    folder_.Put("unnamed.lm.txt", "version 1.00\nmesh 0 { }\n");
+    folder_.Put("away.lm.txt", "version 1.00\nmesh 0 { name ../cube.im }\n");
+    folder_.Put("missing.lm.txt", "version 1.00\nmesh 0 { name gone.im }\n");
+  }
+
+  // The resource of `name` (null when the database finds none), given the
+  // kernel unless `kernel` is null.
+  Kiv::Ref<VandruGeometryBaseResource> Get(const std::string& name,
+                                           Kiv::RenderKernel* kernel) {
+    Kiv::Ref<Kiv::Resource> resource;
+    resource = Kiv::Ref<Kiv::Resource>(database_.Get(Kiv::PString(folder_.At(name)), 2));
+    if (resource) resource->ReleaseReference();  // Get handed out one.
+    auto* mesh = dynamic_cast<VandruGeometryBaseResource*>(resource.get());
+    if (mesh != nullptr) mesh->SetRenderKernel(kernel);
+    return Kiv::Ref<VandruGeometryBaseResource>(mesh);
+  }
+
+  Kiv::ResourceType<VandruIndexedMeshResource> im_{"im"};
+  Kiv::ResourceType<VandruProgressiveMeshResource> pm_{"pm"};
+  Kiv::ResourceType<VandruIndexedMeshLODResource> lm_{"lm"};
+  Kiv::ResourceType<VandruIndexedMeshLODResource> lmText_{"lm.txt"};
+  Kiv::ResourceDatabase database_{Kiv::PString()};
+  Kiv::RenderKernel kernel_{nullptr, 8.0f};
+  VUTest::TempFolder folder_{"MeshResource"};
+};
+
+TEST_F(MeshResourceTest, EachKindLoadsThroughTheResourceSystem) {
+  struct Case {
+    const char* name;
+    uint32_t chunks;
+    uint32_t levels;  // Of a LOD mesh.
+  };
+  const Case cases[] = {{"cube.im", 2, 0}, {"cube.pm", 2, 0}, {"cube.lm.txt", 2, 2}};
+  for (const Case& k : cases) {
+    Kiv::Ref<VandruGeometryBaseResource> mesh = Get(k.name, &kernel_);
+    ASSERT_TRUE(mesh) << k.name;
+    ASSERT_EQ(mesh->Lock(), 0u) << k.name;
+    ASSERT_NE(mesh->GetDefinition(), nullptr) << k.name;
+    EXPECT_EQ(mesh->GetDefinition()->GetNumChunks(), k.chunks) << k.name;
+    EXPECT_EQ(mesh->GetDefinition()->settings.dynamicIndex.IsTrue(), true) << k.name;
+    EXPECT_TRUE(mesh->LoadAll()) << k.name;
+    EXPECT_EQ(mesh->IsAllLoaded(), 0u) << k.name;
+    EXPECT_GT(mesh->CalculateDataSize(), 0u) << k.name;
+    auto* lod = dynamic_cast<VandruIndexedMeshLODResource*>(mesh.get());
+    if (lod != nullptr) {
+      EXPECT_EQ(lod->GetLODDefinition()->levels.Count(), k.levels);
+    }
+    mesh->Unlock();
+  }
+  // A binary LOD file saved from the description loads as "lm".
+  Kiv::Ref<VandruGeometryBaseResource> text = Get("cube.lm.txt", &kernel_);
+  ASSERT_EQ(text->Lock(), 0u);
+  auto* lod = static_cast<VandruIndexedMeshLODResource*>(text.get());
+  ASSERT_EQ(lod->GetLODDefinition()->SaveToPath(Kiv::String(folder_.At("saved.lm"))), kMeshOk);
+  Kiv::Ref<VandruGeometryBaseResource> binary = Get("saved.lm", &kernel_);
+  ASSERT_EQ(binary->Lock(), 0u);
+  EXPECT_EQ(static_cast<VandruIndexedMeshLODResource*>(binary.get())
+                ->GetLODDefinition()
+                ->levels.Count(),
+            2u);
+}
+
+TEST_F(MeshResourceTest, BadFilesFailWithTheirCodesAndKeepNoDefinition) {
+  meshtest::FailingManager* refusing = nullptr;
+  Kiv::RenderKernel unmanaged(nullptr, 8.0f), refusingKernel(nullptr, 8.0f),
+      emptyChunks(nullptr, 8.0f);
+  unmanaged.SetMaterialManager(nullptr);
+  auto manager = std::make_unique<meshtest::FailingManager>();
+  refusing = manager.get();
+  refusing->failure = Kiv::MaterialManager::kUnsupported;
+  refusingKernel.SetMaterialManager(std::move(manager));
+  manager = std::make_unique<meshtest::FailingManager>();
+  manager->emptyChunks = true;
+  emptyChunks.SetMaterialManager(std::move(manager));
+  struct Case {
+    const char* name;
+    Kiv::RenderKernel* kernel;
+    uint32_t code;
+  };
+  const Case cases[] = {
+      {"cube.im", nullptr, kMeshUnknown},
+      {"cube.lm.txt", nullptr, kMeshUnknown},
+      {"missing.lm.txt", &kernel_, kMeshFileOpenError},
+      {"unclosed.lm.txt", &kernel_, kMeshFileOpenError},
+      {"cut.im", &kernel_, kMeshFileFormatError},
+      {"cut.pm", &kernel_, kMeshFileFormatError},
+      {"junk.lm", &kernel_, kMeshFileFormatError},
+      {"unnamed.lm.txt", &kernel_, kMeshFileFormatError},
+      {"away.lm.txt", &kernel_, kMeshFileFormatError},
+      {"old.im", &kernel_, kMeshFileVersionError},
+      {"newer.pm", &kernel_, kMeshFileVersionError},
+      {"cube.im", &unmanaged, kMeshNoMaterialManager},
+      {"cube.pm", &unmanaged, kMeshNoMaterialManager},
+      {"cube.lm.txt", &unmanaged, kMeshNoMaterialManager},
+      {"cube.im", &refusingKernel, kMeshUnsupportedMaterial},
+      {"cube.lm.txt", &refusingKernel, kMeshUnsupportedMaterial},
+      {"nokind.im", &kernel_, kMeshUnknownMaterial},
+      {"cube.im", &emptyChunks, kMeshFailChunkCreate},
+  };
+  for (const Case& k : cases) {
+    Kiv::Ref<VandruGeometryBaseResource> mesh = Get(k.name, k.kernel);
+    ASSERT_TRUE(mesh) << k.name;
+    EXPECT_EQ(mesh->Lock(), 1u) << k.name;
+    EXPECT_EQ(mesh->GetLoadResult(), k.code) << k.name << " " << MeshResultName(k.code);
+    EXPECT_EQ(mesh->GetDefinition(), nullptr) << k.name;
+    EXPECT_FALSE(mesh->IsLocked()) << k.name;
+    EXPECT_FALSE(mesh->LoadAll()) << k.name;
+    EXPECT_EQ(mesh->IsAllLoaded(), 1u) << k.name;
+  }
+}
+
+TEST(MeshResult, NamesAndTextsOfTheNineCodes) {
+  EXPECT_EQ(MeshResultName(kMeshOk), nullptr);
+  EXPECT_EQ(MeshResultText(10), nullptr);
+  EXPECT_STREQ(MeshResultName(kMeshUnknown), "RES_UNKNOWN");
+  EXPECT_STREQ(MeshResultText(kMeshUnknown), "Unknown mesh load error");
+  EXPECT_STREQ(MeshResultName(kMeshNoMaterialManager), "RES_NO_MATERIAL_MANAGER");
+  EXPECT_STREQ(MeshResultText(kMeshNoMaterialManager),
+               "Unable to find material manager in Render Kernel");
+  EXPECT_STREQ(MeshResultName(kMeshFileDataError), "RES_FILE_DATA_ERROR");
+  EXPECT_STREQ(MeshResultText(kMeshFileDataError), "File contains invalid data");
+}
+
+}  // namespace
