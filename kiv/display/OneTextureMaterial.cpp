@@ -54,6 +54,20 @@ void OneTextureMaterial::RenderPrimitives(Display* display, ViewPort* viewport,
   ClearDisplayState(display);
 }
 
+void OneTextureMaterial::RenderNumChunks(Display* display, ViewPort* viewport,
+                                         GeometryChunk** chunks, const DisplayLightList** lights,
+                                         const Matrix4** matrices, uint32_t count, int /*pass*/) {
+  if (display == nullptr || chunks == nullptr || count == 0) return;
+  SetDisplayState(display);
+  for (uint32_t i = 0; i < count; ++i) {
+    if (chunks[i] == nullptr) continue;
+    SetLightingState(display, lights != nullptr ? lights[i] : nullptr);
+    if (matrices != nullptr && matrices[i] != nullptr) display->SetWorldTransform(*matrices[i]);
+    chunks[i]->RenderGeometry(display, viewport, nullptr, true, 0);
+  }
+  ClearDisplayState(display);
+}
+
 void OneTextureMaterial::SetDisplayState(Display* display) {
   savedUnit0_ = display->GetTexture(0);
   if (base_) {

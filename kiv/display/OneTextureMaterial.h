@@ -8,7 +8,8 @@
 // there is none), remembering what unit 0 held; ClearDisplayState puts that
 // back. RenderChunk and RenderPrimitives draw between the two, with the
 // lighting state and the chunk's matrix as the world transform (nothing
-// without a display or chunk). Equals adds "the same base texture" to the material's equality;
+// without a display or chunk); RenderNumChunks draws each chunk so between
+// one SetDisplayState and one ClearDisplayState. Equals adds "the same base texture" to the material's equality;
 // Clone makes a material of the same kind through the material manager
 // and copies the settings and the base texture into it (null without a
 // manager, or when the manager makes a material of another class).
@@ -49,6 +50,9 @@ class OneTextureMaterial : public Material {
                         const DisplayLightList* lights, const Matrix4* matrix, uint32_t first,
                         const uint16_t* indices, uint32_t count, uint32_t primitive,
                         int pass) override;
+  void RenderNumChunks(Display* display, ViewPort* viewport, GeometryChunk** chunks,
+                       const DisplayLightList** lights, const Matrix4** matrices, uint32_t count,
+                       int pass) override;
 
  protected:
   // The settings of `from` and its base texture.
