@@ -61,6 +61,10 @@ template <size_t Width>
 void Scatter(Kiv::StridedArray<uint8_t> to, const uint8_t* from, uint64_t count,
              uint64_t stride) {
   if (!to) return;
+  if (to.stride == Width && stride == Width) {
+    std::memcpy(to.data, from, Width * count);
+    return;
+  }
   for (uint64_t i = 0; i < count; ++i, from += stride) std::memcpy(to[i], from, Width);
 }
 

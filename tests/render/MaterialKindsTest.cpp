@@ -8,60 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "MeshFixtureWriter.h"
-#include "kiv/RenderKernel.h"
+#include "MaterialTestSupport.h"
 #include "kiv/display/GeometryChunk.h"
-#include "kiv/display/MaterialManager.h"
 #include "kiv/display/ViewPort.h"
 #include "render/materials/BumpMaterialPlugins.h"
-#include "render/materials/OneTextureMaterialPlugins.h"
-#include "render/materials/VandruMultiPFXMaterialPlugin.h"
-#include "render/meshes/VandruIndexedMeshDefinition.h"
 
 namespace {
 
 const char* const kKinds[] = {"tbumpgloss",     "tbumptex", "tbumpenv", "tonetexnoalpha",
                               "tglossrust",     "tmpfx",    "nofogtex", "groundbase"};
-
-// A kernel whose display offers `capabilities` and `stages` texture stages,
-// and a material manager with the seven plug-ins.
-struct Engine {
-  Engine(std::vector<uint32_t> capabilities, uint32_t stages) {
-    for (uint32_t capability : capabilities) display().SetCapability(capability, true);
-    display().SetTextureStageCount(stages);
-    display().SetCullMode(1);
-    manager.SetRenderKernel(&kernel);
-    manager.AddPlugin(new Kiv::VandruBumpGlossMaterialPlugin);
-    manager.AddPlugin(new Kiv::VandruBumpMaterialPlugin);
-    manager.AddPlugin(new Kiv::VandruBumpEnvMaterialPlugin);
-    manager.AddPlugin(new Kiv::VandruOneTexNoAlphaMaterialPlugin);
-    manager.AddPlugin(new Kiv::VandruGlossRustMaterialPlugin);
-    manager.AddPlugin(new Kiv::VandruMultiPFXMaterialPlugin);
-    manager.AddPlugin(new Kiv::VandruNoFogMaterialPlugin);
-  }
-  Kiv::Display& display() { return *kernel.GetDisplay(); }
-
-  // A cube chunk per kind, in the order given.
-  std::unique_ptr<VandruIndexedMeshDefinition> Load(const std::vector<std::string>& kinds,
-                                                    uint32_t* result) {
-    meshfixture::MeshSpec spec;
-    spec.chunks.clear();
-    for (const std::string& kind : kinds) {
-      meshfixture::ChunkSpec chunk;
-      chunk.material.kind = kind;
-      spec.chunks.push_back(chunk);
-    }
-    bytes = meshfixture::WriteMesh(spec);
-    auto mesh = std::make_unique<VandruIndexedMeshDefinition>();
-    mesh->GetMemoryFile().Assign(bytes.data(), bytes.size());
-    *result = mesh->Load(&display(), &manager, nullptr, 0, 0xFFFFFFFF);
-    return mesh;
-  }
-
-  Kiv::RenderKernel kernel{nullptr, 8.0f};
-  Kiv::MaterialManager manager;
-  std::vector<uint8_t> bytes;
-};
 
 std::string LayoutOf(const Kiv::GeometryChunk& chunk) {
   if (chunk.GetLayout() == nullptr) return "standard";
@@ -160,7 +115,7 @@ TEST(MaterialKinds, EachKindGetsItsMaterialLayoutAndDraws) {
         with(plain, "nofogtex"), with(plain, "groundbase")}},
   };
   for (const auto& row : displays) {
-    Engine engine(row.capabilities, row.stages);
+    materialtest::Engine engine(row.capabilities, row.stages);
     uint32_t result = 0;
     auto mesh = engine.Load({std::begin(kKinds), std::end(kKinds)}, &result);
     ASSERT_EQ(result, kMeshOk);
@@ -198,7 +153,7 @@ TEST(MaterialKinds, FailedResourcesRefuseTheMaterialAndTheNextLoadStartsOver) {
                {"tglossrust", nullptr}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.kind);
-    Engine engine({1, 17, 21}, 4);
+    materialtest::Engine engine({1, 17, 21}, 4);
     Kiv::Display& display = engine.display();
     if (c.failingProgram != nullptr) {
       display.GetTextureCombinerManager()->FailCreation(c.failingProgram);
