@@ -178,6 +178,47 @@ void GeometryChunk::SetVertexDataShared(uint32_t /*stream*/, int32_t /*part*/, b
   vertexShared_ = shared;
 }
 
+bool GeometryChunk::DuplicateVertexArray() {
+  if (layout_ == nullptr) return true;
+  try {
+    CountedBlock<uint32_t> copy = CountedBlock<uint32_t>::Make(vertexBlock_.Count());
+    std::copy(vertexBlock_.Items().begin(), vertexBlock_.Items().end(), copy.Items().begin());
+    vertexBlock_ = copy;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+bool GeometryChunk::ResizeVertexArray(uint32_t vertices) {
+  try {
+    auto streams = floatStreams_;
+    auto words = wordStreams_;
+    for (uint32_t element = 0; element < kElementCount; ++element) {
+      if (!HasElement(element) || InLayout(element)) continue;
+      const uint64_t size = uint64_t(vertices) * ElementWidth(element);
+      if (IsWordElement(element)) {
+        words[element].resize(size, 0);
+      } else {
+        streams[element].resize(size, 0.0f);
+      }
+    }
+    if (layout_ != nullptr) {
+      CountedBlock<uint32_t> block = CountedBlock<uint32_t>::Make(uint64_t(vertices) *
+                                                                  layout_->size / 4);
+      const size_t kept = std::min(block.Count(), vertexBlock_.Count());
+      std::copy_n(vertexBlock_.Items().begin(), kept, block.Items().begin());
+      vertexBlock_ = block;
+    }
+    floatStreams_ = std::move(streams);
+    wordStreams_ = std::move(words);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  vertices_ = vertices;
+  return true;
+}
+
 bool GeometryChunk::AppendChunk(const Display* /*display*/, const GeometryChunk& other) {
   if (other.layout_ != layout_ || other.separateNormals_ != separateNormals_ ||
       other.present_ != present_ || other.kind_ != kind_)

@@ -192,6 +192,9 @@ class GeometryChunk : public ReferenceCount {
                         uint32_t first, const uint16_t* indices, uint32_t count, uint32_t primitive,
                         bool lit, int pass);
   bool InitializeBuffers(const Display* /*display*/, bool /*keep*/) { return true; }
+  bool LoadBuffers(const Display* /*display*/) { return true; }
+  bool DuplicateVertexArray();
+  bool ResizeVertexArray(uint32_t vertices);
   uint32_t GetNumFaceNeighbors() const { return static_cast<uint32_t>(neighbors_.size()); }
 
   uint16_t* GetIndexArray() { return indices_.empty() ? nullptr : indices_.data(); }

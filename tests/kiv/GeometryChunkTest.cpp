@@ -64,6 +64,16 @@ TEST(GeometryChunk, PackedLayoutsServeTheirItemsStrided) {
     Kiv::Ref<GeometryChunk> fresh(chunk->CreateInstance(2, 1, 3, 1));
     EXPECT_EQ(fresh->GetLayout(), row.layout);
     EXPECT_EQ(fresh->GetNumVertices(), 2u);
+
+    // A chunk of its own vertices no longer writes through to the copy;
+    // resizing keeps what fits.
+    ASSERT_TRUE(copy->DuplicateVertexArray());
+    copy->GetVector3Array(GeometryChunk::kPosition)[3][1] = 6.0f;
+    EXPECT_EQ(chunk->GetVector3Array(GeometryChunk::kPosition)[3][1], 5.0f);
+    ASSERT_TRUE(copy->ResizeVertexArray(6));
+    EXPECT_EQ(copy->GetNumVertices(), 6u);
+    EXPECT_EQ(copy->GetVector3Array(GeometryChunk::kPosition)[3][1], 6.0f);
+    EXPECT_EQ(copy->GetVector3Array(GeometryChunk::kPosition)[5][1], 0.0f);
   }
 }
 
