@@ -109,6 +109,12 @@ void Display::ApplyTextureStageState(uint32_t handle) {
   RecordLine("ApplyStageState %u", handle);
 }
 
+void Display::RegisterVertexType(VertexType* type) {
+  if (type == nullptr) return;
+  vertexTypes_.emplace_back(type);
+  RecordLine("RegisterVertexType %u", type->GetId());
+}
+
 void Display::ResetTextureStage(uint32_t stage) {
   RecordLine("ResetTextureStage %u", stage);
 }

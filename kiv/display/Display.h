@@ -46,6 +46,9 @@
 // fog, colour material, coordinate generation, textures, texture
 // transforms and the active pixel program), to compare before and after.
 //
+// Vertex types registered by materials (RegisterVertexType) are kept
+// counted until the display dies and recorded as "RegisterVertexType <id>".
+//
 // Draws are recorded as a line "Draw <chunk> <vertex program> <pixel
 // program> <first> <count>" and as a DrawRecord; chunks are numbered 1, 2,
 // ... in the order this display first draws them, programs are named, "-"
@@ -68,6 +71,7 @@
 #include "kiv/display/DisplayMaterial.h"
 #include "kiv/display/Programs.h"
 #include "kiv/display/TextureArgs.h"
+#include "kiv/display/VertexType.h"
 
 namespace Kiv {
 
@@ -169,6 +173,9 @@ class Display {
   void ApplyTextureStageState(uint32_t handle);
   void ResetTextureStage(uint32_t stage);
 
+  void RegisterVertexType(VertexType* type);
+  size_t GetVertexTypeCount() const { return vertexTypes_.size(); }
+
   void BeginFrame() { ++frames_; }
   uint64_t GetFrameCount() const { return frames_; }
 
@@ -209,6 +216,7 @@ class Display {
   uint32_t nextStageState_ = 1;
   uint32_t refuseStageIn_ = 0;
   uint64_t frames_ = 0;
+  std::vector<Ref<VertexType>> vertexTypes_;
   std::map<const void*, uint32_t> chunkNumbers_;
   std::vector<DrawRecord> draws_;
   std::vector<String> record_;

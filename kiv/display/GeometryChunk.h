@@ -35,7 +35,33 @@
 //
 // Accessors answer null for an element the chunk does not have, or one of
 // the other component kind (GetFloats of a u32 element and so on), and for
-// arrays of no entries. Not thread-safe.
+// arrays of no entries.
+//
+// Single-stream chunks (CreateSingleStream) hold the items of a packed
+// layout (kiv/display/PackedVertex.h) interleaved in one vertex block, a
+// counted block that chunks made from one another share (CreateInstance());
+// elements outside the layout (skin streams, extra elements of the hint)
+// stay separate streams. With `separateNormals` the normal (4) is a
+// separate array of three floats per vertex even when the layout has none.
+// GetFloats and GetWords answer only tight arrays, so null for an
+// interleaved item; the strided accessors (GetVector3Array,
+// GetVector2Array, GetColorArray, GetItemArray) serve every element, tight
+// or interleaved, as (stride, pointer), and (0, null) for an absent one or
+// one of another width or kind. GetVertexSize of a single-stream chunk is
+// its layout's size, GetVertexTypeID the layout's id (0 for the standard
+// chunk). AssignVertexType gives the chunk the layout's id when it has no
+// vertex type yet; SetVertexType sets a display vertex type of a material.
+//
+// The sharing and dynamic marks (SetVertexDataDynamic, SetVertexDataShared,
+// SetIndexDataDynamic) record how a display would keep the buffers; a chunk
+// starts with static, shared vertices and static indices.
+//
+// AppendChunk adds another chunk's vertices (items, streams and separate
+// normals), its indices (moved past this chunk's vertices), faces and face
+// normals behind this chunk's own; it refuses (false, nothing changed) a
+// chunk of another layout, elements or kind, or one that would take the
+// vertex count past what 16-bit indices reach. The appended chunk gets a
+// vertex block of its own. Not thread-safe.
 #pragma once
 
 #include <array>
@@ -45,7 +71,10 @@
 
 #include "kiv/PString.h"
 #include "kiv/ReferenceCount.h"
+#include "kiv/basics/CountedBlock.h"
+#include "kiv/display/PackedVertex.h"
 #include "kiv/display/StandardChunkHint.h"
+#include "kiv/display/VertexType.h"
 
 namespace Kiv {
 
@@ -53,6 +82,17 @@ class Display;
 class VertexProgram;
 struct Matrix4;
 struct ViewPort;
+
+// Per-vertex data `stride` bytes apart; empty (null, 0) for absent data.
+template <class T>
+struct StridedArray {
+  uint8_t* data = nullptr;
+  uint32_t stride = 0;
+
+  explicit operator bool() const { return data != nullptr; }
+  // The components of vertex `v`.
+  T* operator[](uint64_t v) const { return reinterpret_cast<T*>(data + v * stride); }
+};
 
 class GeometryChunk : public ReferenceCount {
  public:
@@ -66,6 +106,7 @@ class GeometryChunk : public ReferenceCount {
     kBoneIndices = 10,
     kTexCoord0 = 15,
     kExtraVector = 27,
+    kTangent = 27,  // The extra vector is the tangent of the PNTA layout.
   };
   static constexpr uint32_t kMaxTextureSets = 8;
   static constexpr uint32_t kElementCount = 32;
@@ -79,6 +120,16 @@ class GeometryChunk : public ReferenceCount {
   static GeometryChunk* Create(uint32_t vertices, uint32_t faces, uint32_t indices,
                                uint32_t faceNormals, uint32_t kind, const StandardChunkHint& hint,
                                uint32_t extraElements = 0);
+  // A chunk whose layout items live interleaved in one vertex block.
+  static GeometryChunk* CreateSingleStream(const PackedVertexLayout& layout, bool separateNormals,
+                                           uint32_t vertices, uint32_t faces, uint32_t indices,
+                                           uint32_t faceNormals, uint32_t kind,
+                                           const StandardChunkHint& hint);
+  // A new chunk of the same layout, hint, flags and kind, with new counts.
+  GeometryChunk* CreateInstance(uint32_t vertices, uint32_t faces, uint32_t indices,
+                                uint32_t faceNormals) const;
+  // A copy sharing this chunk's vertex block (the other arrays copied).
+  GeometryChunk* CreateInstance() const;
 
   uint32_t GetNumVertices() const { return vertices_; }
   uint32_t GetNumFaces() const { return faces_; }
@@ -92,6 +143,34 @@ class GeometryChunk : public ReferenceCount {
   }
   float* GetFloats(uint32_t element);
   uint32_t* GetWords(uint32_t element);
+  StridedArray<uint8_t> GetItemArray(uint32_t element);
+  StridedArray<float> GetVector3Array(uint32_t element) { return FloatArray(element, 3); }
+  StridedArray<float> GetVector2Array(uint32_t element) { return FloatArray(element, 2); }
+  StridedArray<uint32_t> GetColorArray(uint32_t element);
+
+  // Null for the standard chunk.
+  const PackedVertexLayout* GetLayout() const { return layout_; }
+  bool HasSeparateNormals() const { return separateNormals_; }
+  int32_t GetItemOffset(uint32_t element) const {
+    return layout_ != nullptr ? layout_->GetItemOffset(element) : -1;
+  }
+  // The interleaved vertex block (null for the standard chunk).
+  uint8_t* GetVertexArray(uint32_t stream, uint32_t pass);
+  uint32_t GetVertexBlockUses() const { return static_cast<uint32_t>(vertexBlock_.Uses()); }
+  uint32_t GetVertexTypeID() const { return layout_ != nullptr ? layout_->vertexTypeId : 0; }
+  uint32_t AssignVertexType(const Display* display);
+  uint32_t GetAssignedVertexType() const { return vertexTypeId_; }
+  void SetVertexType(VertexType* type, uint32_t stream);
+  VertexType* GetVertexType() const { return vertexType_.get(); }
+
+  void SetVertexDataDynamic(uint32_t stream, int32_t part, bool dynamic);
+  void SetVertexDataShared(uint32_t stream, int32_t part, bool shared);
+  void SetIndexDataDynamic() { indexDynamic_ = true; }
+  bool IsVertexDataDynamic() const { return vertexDynamic_; }
+  bool IsVertexDataShared() const { return vertexShared_; }
+  bool IsIndexDataDynamic() const { return indexDynamic_; }
+
+  bool AppendChunk(const Display* display, const GeometryChunk& other);
   // Components per vertex of an element code (0 for an unknown code).
   static uint32_t ElementWidth(uint32_t element);
   static bool IsWordElement(uint32_t element);
@@ -121,6 +200,9 @@ class GeometryChunk : public ReferenceCount {
                         uint32_t first, const uint16_t* indices, uint32_t count, uint32_t primitive,
                         bool lit, int pass);
   bool InitializeBuffers(const Display* /*display*/, bool /*keep*/) { return true; }
+  bool LoadBuffers(const Display* /*display*/) { return true; }
+  bool DuplicateVertexArray();
+  bool ResizeVertexArray(uint32_t vertices);
   uint32_t GetNumFaceNeighbors() const { return static_cast<uint32_t>(neighbors_.size()); }
 
   uint16_t* GetIndexArray() { return indices_.empty() ? nullptr : indices_.data(); }
@@ -137,7 +219,14 @@ class GeometryChunk : public ReferenceCount {
   GeometryChunk(uint32_t vertices, uint32_t faces, uint32_t faceNormals, uint32_t kind,
                 const StandardChunkHint& hint)
       : vertices_(vertices), faces_(faces), faceNormals_(faceNormals), kind_(kind), hint_(hint) {}
+  GeometryChunk(const GeometryChunk&) = default;
   void AddElement(uint32_t element);
+  bool InLayout(uint32_t element) const {
+    return layout_ != nullptr && layout_->GetItemOffset(element) >= 0 &&
+           !(separateNormals_ && element == kNormal);
+  }
+  StridedArray<float> FloatArray(uint32_t element, uint32_t width);
+  void AddStreams(uint32_t extraElements);
 
   uint32_t vertices_;
   uint32_t faces_;
@@ -154,6 +243,14 @@ class GeometryChunk : public ReferenceCount {
   std::vector<std::pair<PString, float>> properties_;
   std::vector<const void*> influenceMatrices_;
   std::vector<const Matrix4*> assignedMatrices_;
+  const PackedVertexLayout* layout_ = nullptr;
+  bool separateNormals_ = false;
+  CountedBlock<uint32_t> vertexBlock_;
+  uint32_t vertexTypeId_ = 0;
+  Ref<VertexType> vertexType_;
+  bool vertexDynamic_ = false;
+  bool vertexShared_ = true;
+  bool indexDynamic_ = false;
 };
 
 }  // namespace Kiv

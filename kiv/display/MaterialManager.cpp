@@ -1,10 +1,16 @@
 #include "kiv/display/MaterialManager.h"
 
 #include <new>
+#include <unordered_set>
 
+#include "kiv/RenderKernel.h"
 #include "kiv/display/Material.h"
+#include "kiv/display/MaterialPlugin.h"
 
 namespace Kiv {
+
+MaterialManager::MaterialManager() = default;
+MaterialManager::~MaterialManager() = default;
 
 PString MaterialManager::SplitDecoratedMaterialName(const PString& decorated, PString* owner,
                                                     PString* folder) {
@@ -20,17 +26,70 @@ PString MaterialManager::SplitDecoratedMaterialName(const PString& decorated, PS
 
 Material* MaterialManager::GetMaterial(const PString& decorated, uint32_t* failure) {
   const PString kind = SplitDecoratedMaterialName(decorated, nullptr, nullptr);
-  if (kind.Empty()) {
-    if (failure != nullptr) *failure = kUnknownKind;
-    return nullptr;
-  }
-  auto* material = new (std::nothrow) Material(kind);
-  if (material == nullptr) {
-    if (failure != nullptr) *failure = kUnsupported;
-    return nullptr;
-  }
-  material->SetRequestName(decorated);
+  Material* material = CreateMaterial(kind, failure);
+  if (material != nullptr) material->SetRequestName(decorated);
   return material;
+}
+
+Material* MaterialManager::CreateMaterial(const PString& typeName, uint32_t* failure) {
+  uint32_t code = kUnsupported;
+  if (typeName.Empty()) code = kUnknownKind;
+  Display* display = kernel_ != nullptr ? kernel_->GetDisplay() : nullptr;
+  std::unordered_set<PString> tried;
+  PString type = typeName;
+  for (uint32_t step = 0; code == kUnsupported && step <= kMaxFallbacks; ++step) {
+    if (type.Empty() || !tried.insert(type).second) break;
+    MaterialPlugin* plugin = FindPlugin(PString("m." + type.Str()));
+    if (plugin == nullptr) {
+      if (auto* plain = new (std::nothrow) Material(type)) return plain;
+      break;
+    }
+    PString fallback;
+    if (!plugin->IsSupported(display, fallback)) {
+      type = fallback;
+      continue;
+    }
+    if (Material* made = plugin->CreateInstance(this, kernel_)) return made;
+    break;
+  }
+  if (failure != nullptr) *failure = code;
+  return nullptr;
+}
+
+void MaterialManager::AddPlugin(MaterialPlugin* plugin) {
+  if (plugin == nullptr) return;
+  plugins_[PString("m." + plugin->GetTypeName().Str())].reset(plugin);
+}
+
+MaterialPlugin* MaterialManager::FindPlugin(const PString& requestName) const {
+  const auto found = plugins_.find(requestName);
+  return found == plugins_.end() ? nullptr : found->second.get();
+}
+
+MaterialTexture* MaterialManager::GetTexture(const ResourceDatabase* /*database*/,
+                                             const PString& name) {
+  if (name.Empty() || refused_.count(name) != 0) return nullptr;
+  Ref<MaterialTexture>& held = textures_[name];
+  if (held) return held.get();
+  auto* texture = new (std::nothrow) MaterialTexture;
+  if (texture == nullptr) return nullptr;
+  texture->name = name;
+  texture->loaded = true;
+  texture->resourceState = 0;
+  held.reset(texture);
+  return texture;
+}
+
+MaterialTexture* MaterialManager::GetSharedTexture(uint32_t index) {
+  if (index != 0) return nullptr;
+  if (shared_) return shared_.get();
+  auto* texture = new (std::nothrow) MaterialTexture;
+  if (texture == nullptr) return nullptr;
+  texture->name = PString("(shared 0)");
+  texture->loaded = true;
+  texture->resourceState = 0;
+  shared_.reset(texture);
+  return texture;
 }
 
 }  // namespace Kiv

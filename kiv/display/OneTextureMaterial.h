@@ -6,7 +6,14 @@
 // texture (may be null) and its ambient colour (in the display material).
 // SetDisplayState binds the base texture to unit 0 (an empty unit when
 // there is none), remembering what unit 0 held; ClearDisplayState puts that
-// back. Rendering thread only.
+// back. RenderChunk and RenderPrimitives draw between the two, with the
+// lighting state and the chunk's matrix as the world transform (nothing
+// without a display or chunk); RenderNumChunks draws each chunk so between
+// one SetDisplayState and one ClearDisplayState. Equals adds "the same base texture" to the material's equality;
+// Clone makes a material of the same kind through the material manager
+// and copies the settings and the base texture into it (null without a
+// manager, or when the manager makes a material of another class).
+// Rendering thread only.
 #pragma once
 
 #include "kiv/display/Material.h"
@@ -34,6 +41,35 @@ class OneTextureMaterial : public Material {
 
   virtual void SetDisplayState(Display* display);
   virtual void ClearDisplayState(Display* display);
+
+  bool Equals(const Material& other) const override;
+  Material* Clone() const override;
+  void RenderChunk(Display* display, ViewPort* viewport, GeometryChunk* chunk,
+                   const DisplayLightList* lights, const Matrix4* matrix, int pass) override;
+  void RenderPrimitives(Display* display, ViewPort* viewport, GeometryChunk* chunk,
+                        const DisplayLightList* lights, const Matrix4* matrix, uint32_t first,
+                        const uint16_t* indices, uint32_t count, uint32_t primitive,
+                        int pass) override;
+  void RenderNumChunks(Display* display, ViewPort* viewport, GeometryChunk** chunks,
+                       const DisplayLightList** lights, const Matrix4** matrices, uint32_t count,
+                       int pass) override;
+
+ protected:
+  // The settings of `from` and its base texture.
+  void InitInstance(const OneTextureMaterial& from);
+  // A new material of this one's kind from the manager, when it is a `T`
+  // (else null, nothing kept), with the settings copied.
+  template <class T>
+  T* CloneAs() const {
+    Material* made = CreateInstance(GetTypeName(), manager_);
+    auto* copy = dynamic_cast<T*>(made);
+    if (copy == nullptr) {
+      ReleaseRef(made);
+      return nullptr;
+    }
+    static_cast<OneTextureMaterial*>(copy)->InitInstance(*this);
+    return copy;
+  }
 
  private:
   MaterialManager* manager_;

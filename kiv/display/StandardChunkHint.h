@@ -1,6 +1,12 @@
 // Kiv::StandardChunkHint: how a geometry chunk is to be made (buffer kinds,
 // lighting and skinning flags, texture-coordinate sets, bone palette). A
 // plain value handed to Material::CreateGeometryChunk.
+//
+// The vertex and index buffer kinds are the modes a material reads (1
+// dynamic, 2 static). Sharing options are read only when bit 0 of
+// `optionFlags` marks them present; `options` then holds bit 0 "a PCT
+// layout with separate normals", bit 1 "unshare the vertices" and bit 2
+// "unsharing granted".
 #pragma once
 
 #include <cstdint>
@@ -31,6 +37,8 @@ struct StandardChunkHint {
   // data a file carries beyond the standard layout (the extra vector 27).
   uint32_t extraElements = 0;
   const ResourceDatabase* store = nullptr;
+  uint32_t optionFlags = 0;
+  uint32_t options = 0;
 };
 
 }  // namespace Kiv

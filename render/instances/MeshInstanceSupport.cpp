@@ -14,7 +14,11 @@ float Dot(const Vector3& a, const Vector3& b) { return a[0] * b[0] + a[1] * b[1]
 }  // namespace
 
 Kiv::GeometryChunk* CloneGeometryChunk(const Kiv::GeometryChunk& chunk) {
-  return new (std::nothrow) Kiv::GeometryChunk(chunk);
+  // A copy shares the interleaved vertex block; a clone gets its own.
+  Kiv::GeometryChunk* copy = chunk.CreateInstance();
+  if (copy == nullptr || copy->DuplicateVertexArray()) return copy;
+  delete copy;  // No reference was taken yet.
+  return nullptr;
 }
 
 bool HasZeroScale(const std::array<float, 3>& scale) {

@@ -3,6 +3,8 @@
 #include "kiv/RenderKernel.h"
 #include "render/materials/MaterialPluginNames.h"
 #include "render/materials/ProgramTexts.h"
+#include "render/materials/VandruBumpEnvMaterial.h"
+#include "render/materials/VandruBumpGlossMaterial.h"
 
 namespace Kiv {
 
@@ -54,6 +56,11 @@ bool VandruBumpFamilyPlugin::IsSupported(Display* display, PString& fallback) {
     return true;
   fallback = PString(fallback_);
   return false;
+}
+
+Material* VandruBumpFamilyPlugin::CreateInstance(MaterialManager* manager, RenderKernel* kernel) {
+  if (!AcquireSharedResources(kernel)) return nullptr;
+  return NewMaterial(manager);
 }
 
 bool VandruBumpFamilyPlugin::AcquireSharedResources(RenderKernel* kernel) {
@@ -138,5 +145,20 @@ VandruBumpEnvMaterialPlugin::VandruBumpEnvMaterialPlugin()
     : VandruBumpFamilyPlugin(kBumpEnvType.type, kBumpEnvType.uid, kOneTexNoAlphaType.type,
                              kEnvNames, nullptr,
                              {"VandruBumpEnvMat_ParallelLight", "VandruBumpEnvMat_SpotLight"}) {}
+
+Material* VandruBumpGlossMaterialPlugin::NewMaterial(MaterialManager* manager) {
+  return new VandruBumpGlossMaterial(manager, GetMaterialChunkCache(), GetAlphaMaskCache(),
+                                     GetAlphaBlendCache(), GetPrograms(), GetRustPrograms());
+}
+
+Material* VandruBumpMaterialPlugin::NewMaterial(MaterialManager* manager) {
+  return new VandruBumpMaterial(manager, GetMaterialChunkCache(), GetAlphaMaskCache(),
+                                GetAlphaBlendCache(), GetPrograms());
+}
+
+Material* VandruBumpEnvMaterialPlugin::NewMaterial(MaterialManager* manager) {
+  return new VandruBumpEnvMaterial(manager, GetMaterialChunkCache(), GetAlphaMaskCache(),
+                                   GetAlphaBlendCache(), GetPrograms());
+}
 
 }  // namespace Kiv

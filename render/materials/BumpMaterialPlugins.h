@@ -15,6 +15,10 @@
 // A program that cannot be made releases every program the plug-in holds,
 // so that the next attempt starts over; the caches stay.
 //
+// CreateInstance acquires the shared resources (null when a step fails)
+// and makes the plug-in's material with them: VandruBumpGlossMaterial,
+// VandruBumpMaterial or VandruBumpEnvMaterial.
+//
 // The destructor releases the alpha-blend, material-chunk and alpha-mask
 // caches, then the programs. Programs refer to the display that made them,
 // which must outlive the plug-in. Rendering thread only.
@@ -45,6 +49,7 @@ class VandruBumpFamilyPlugin : public MaterialPlugin {
   ~VandruBumpFamilyPlugin() override;
 
   bool IsSupported(Display* display, PString& fallback) override;
+  Material* CreateInstance(MaterialManager* manager, RenderKernel* kernel) override;
 
   // Steps before a material can be made: caches, then programs.
   bool AcquireSharedResources(RenderKernel* kernel);
@@ -64,6 +69,8 @@ class VandruBumpFamilyPlugin : public MaterialPlugin {
   VandruBumpFamilyPlugin(const char* typeName, const char* uid, const char* fallback,
                          const ProgramNames& names, const ProgramNames* rustNames,
                          std::initializer_list<const char*> pixelTexts);
+  // The plug-in's material, made with the shared resources.
+  virtual Material* NewMaterial(MaterialManager* manager) = 0;
 
  private:
   bool CreateSet(RenderKernel* kernel, Display& display, const ProgramNames& names,
@@ -83,16 +90,25 @@ class VandruBumpFamilyPlugin : public MaterialPlugin {
 class VandruBumpGlossMaterialPlugin : public VandruBumpFamilyPlugin {
  public:
   VandruBumpGlossMaterialPlugin();
+
+ protected:
+  Material* NewMaterial(MaterialManager* manager) override;
 };
 
 class VandruBumpMaterialPlugin : public VandruBumpFamilyPlugin {
  public:
   VandruBumpMaterialPlugin();
+
+ protected:
+  Material* NewMaterial(MaterialManager* manager) override;
 };
 
 class VandruBumpEnvMaterialPlugin : public VandruBumpFamilyPlugin {
  public:
   VandruBumpEnvMaterialPlugin();
+
+ protected:
+  Material* NewMaterial(MaterialManager* manager) override;
 };
 
 }  // namespace Kiv

@@ -3,6 +3,9 @@
 #include "kiv/RenderKernel.h"
 #include "render/materials/MaterialPluginNames.h"
 #include "render/materials/TextureArgsPresets.h"
+#include "render/materials/VandruGlossRustMaterial.h"
+#include "render/materials/VandruNoFogMaterial.h"
+#include "render/materials/VandruOneTexNoAlphaMaterial.h"
 
 namespace Kiv {
 
@@ -35,6 +38,13 @@ bool VandruOneTexNoAlphaMaterialPlugin::CreatePluginResources(RenderKernel* kern
   display_ = kernel->GetDisplay();
   state_ = display_->CreateTextureStageState(OneTexNoAlphaColourArgs(), OneTexNoAlphaAlphaArgs());
   return base;
+}
+
+Material* VandruOneTexNoAlphaMaterialPlugin::CreateInstance(MaterialManager* manager,
+                                                           RenderKernel* kernel) {
+  CreatePluginResources(kernel);
+  return new VandruOneTexNoAlphaMaterial(manager, GetMaterialChunkCache(), GetAlphaBlendCache(),
+                                         state_);
 }
 
 VandruGlossRustMaterialPlugin::VandruGlossRustMaterialPlugin()
@@ -77,7 +87,23 @@ bool VandruGlossRustMaterialPlugin::CreatePluginResources(RenderKernel* kernel) 
   return true;
 }
 
+Material* VandruGlossRustMaterialPlugin::CreateInstance(MaterialManager* manager,
+                                                       RenderKernel* kernel) {
+  if (!CreatePluginResources(kernel)) return nullptr;
+  return new VandruGlossRustMaterial(manager, GetMaterialChunkCache(), GetAlphaBlendCache(),
+                                     stateCount_, states_);
+}
+
 VandruNoFogMaterialPlugin::VandruNoFogMaterialPlugin()
     : OneTextureMaterialPlugin(PString(kNoFogType.type), PString(kNoFogType.uid)) {}
+
+Material* VandruNoFogMaterialPlugin::CreateInstance(MaterialManager* manager,
+                                                   RenderKernel* kernel) {
+  CreatePluginResources(kernel);
+  auto* material =
+      new VandruNoFogMaterial(manager, GetMaterialChunkCache(), nullptr, GetAlphaBlendCache());
+  material->SetStageState(GetStageState());
+  return material;
+}
 
 }  // namespace Kiv

@@ -14,6 +14,10 @@
 //   .. 4 and GlossRustAlphaArgs1 .. 4). The first refusal gives every state
 //   made so far back, leaves the count 0 and answers false.
 // - NoFog: the engine base's only.
+// CreateInstance makes the plug-in's material (VandruOneTexNoAlphaMaterial
+// with the state, VandruGlossRustMaterial with the four states or null when
+// they cannot be made, VandruNoFogMaterial with the engine base's state)
+// with the engine base's caches.
 // States go back to the display that made them when the plug-in dies; that
 // display must outlive it. Rendering thread only.
 #pragma once
@@ -31,6 +35,7 @@ class VandruOneTexNoAlphaMaterialPlugin : public OneTextureMaterialPlugin {
   ~VandruOneTexNoAlphaMaterialPlugin() override;
 
   bool CreatePluginResources(RenderKernel* kernel) override;
+  Material* CreateInstance(MaterialManager* manager, RenderKernel* kernel) override;
   uint32_t GetState() const { return state_; }
 
  private:
@@ -45,6 +50,7 @@ class VandruGlossRustMaterialPlugin : public OneTextureMaterialPlugin {
 
   bool IsSupported(Display* display, PString& fallback) override;
   bool CreatePluginResources(RenderKernel* kernel) override;
+  Material* CreateInstance(MaterialManager* manager, RenderKernel* kernel) override;
   uint32_t GetStateCount() const { return stateCount_; }
   const std::array<uint32_t, 4>& GetStates() const { return states_; }
 
@@ -59,6 +65,7 @@ class VandruGlossRustMaterialPlugin : public OneTextureMaterialPlugin {
 class VandruNoFogMaterialPlugin : public OneTextureMaterialPlugin {
  public:
   VandruNoFogMaterialPlugin();
+  Material* CreateInstance(MaterialManager* manager, RenderKernel* kernel) override;
 };
 
 }  // namespace Kiv

@@ -148,9 +148,9 @@ void VandruAlphaBlendCache::SortPrimitives(Entry& entry) {
   const PrimitiveShape shape = ShapeOf(primitive);
   const uint32_t count = entry.primitives;
   GeometryChunk& chunk = *entry.chunk;
-  const float* positions = chunk.GetFloats(GeometryChunk::kPosition);
+  const StridedArray<float> positions = chunk.GetVector3Array(GeometryChunk::kPosition);
   const uint16_t* indices = chunk.GetIndexArray();
-  if (shape.vertices == 0 || count == 0 || positions == nullptr || indices == nullptr) return;
+  if (shape.vertices == 0 || count == 0 || !positions || indices == nullptr) return;
   const uint32_t used = (count - 1) * shape.step + shape.vertices;
   for (uint32_t i = 0; i < used; ++i) {
     if (indices[i] >= chunk.GetNumVertices()) return;
@@ -169,7 +169,7 @@ void VandruAlphaBlendCache::SortPrimitives(Entry& entry) {
     PrimitiveVertices(primitive, i, at);
     float centre[3] = {0, 0, 0};
     for (uint32_t v = 0; v < shape.vertices; ++v) {
-      const float* p = positions + 3 * indices[at[v]];
+      const float* p = positions[indices[at[v]]];
       for (int c = 0; c < 3; ++c) centre[c] += p[c];
     }
     float key = 0.0f;

@@ -1,6 +1,7 @@
 #include "render/materials/VandruGlossRustMaterial.h"
 
 #include <algorithm>
+#include <typeinfo>
 
 #include "kiv/display/Display.h"
 #include "kiv/display/GeometryChunk.h"
@@ -48,37 +49,119 @@ void VandruGlossRustMaterial::SetSpecularColor(const Color& colour) {
   SetDisplayMaterialProperties(material);
 }
 
+Material* VandruGlossRustMaterial::Clone() const {
+  auto* copy = CloneAs<VandruGlossRustMaterial>();
+  if (copy == nullptr) return nullptr;
+  copy->SetReflectionTexture(GetReflectionTexture());
+  copy->SetGlossAmount(GetGlossAmount());
+  return copy;
+}
+
+bool VandruGlossRustMaterial::Equals(const Material& other) const {
+  if (typeid(other) != typeid(*this)) return false;
+  const auto& same = static_cast<const VandruGlossRustMaterial&>(other);
+  return same.GetReflectionTexture() == GetReflectionTexture() &&
+         same.GetGlossAmount() == GetGlossAmount() && OneTextureMaterial::Equals(other);
+}
+
 void VandruGlossRustMaterial::RenderChunk(Display* display, ViewPort* viewport,
                                           GeometryChunk* chunk, const DisplayLightList* lights,
                                           const Matrix4* matrix, int /*pass*/) {
-  MaterialTexture* reflection = GetReflectionTexture();
-  if (display == nullptr || chunk == nullptr || reflection == nullptr) return;
+  Render(display, viewport, chunk, lights, matrix, Range{});
+}
+
+void VandruGlossRustMaterial::RenderPrimitives(Display* display, ViewPort* viewport,
+                                               GeometryChunk* chunk,
+                                               const DisplayLightList* lights,
+                                               const Matrix4* matrix, uint32_t first,
+                                               const uint16_t* indices, uint32_t count,
+                                               uint32_t primitive, int /*pass*/) {
+  Render(display, viewport, chunk, lights, matrix, Range{false, first, indices, count, primitive});
+}
+
+void VandruGlossRustMaterial::Render(Display* display, ViewPort* viewport, GeometryChunk* chunk,
+                                     const DisplayLightList* lights, const Matrix4* matrix,
+                                     const Range& range) {
+  if (display == nullptr || chunk == nullptr || GetReflectionTexture() == nullptr) return;
   const Color ambient = GetAmbientColor();
   const Color specular = GetDisplayMaterial().specular;
   SetAmbientColor(Color{1, 1, 1, 1});
   const float rustAge = chunk->GetChunkProperty(PString(kRustAge), 0.0f);
   if (rustAge > 0.5f) SetSpecularColor(ColorScale(specular, 1.0f - (rustAge - 0.5f)));
-
-  OneTextureMaterial::SetDisplayState(display);
-  savedUnit1_ = display->GetTexture(1);
-  if (GetStateCount() > 0) display->SetTexture(1, reflection, reflection->name);
-  SetLightingState(display, lights);
-  if (matrix != nullptr) display->SetWorldTransform(*matrix);
-
+  SetState(display);
+  PrepareChunk(display, lights, matrix);
   const float k = GetGlossAmount() * (1.0f - 2.0f * rustAge);
   if (k <= kVisibleGloss) {
-    RustMode(display, chunk, lights, ambient, rustAge);
+    RustMode(display, chunk, lights, ambient, rustAge, range);
   } else {
-    GlossMode(display, viewport, chunk, matrix, k);
+    GlossMode(display, viewport, chunk, matrix, k, range);
   }
   ClearDisplayState(display);
   SetAmbientColor(ambient);
   SetSpecularColor(specular);
 }
 
+void VandruGlossRustMaterial::RenderNumChunks(Display* display, ViewPort* viewport,
+                                              GeometryChunk** chunks,
+                                              const DisplayLightList** lights,
+                                              const Matrix4** matrices, uint32_t count,
+                                              int /*pass*/) {
+  if (display == nullptr || chunks == nullptr || count == 0 || GetReflectionTexture() == nullptr)
+    return;
+  const Color ambient = GetAmbientColor();
+  const Color specular = GetDisplayMaterial().specular;
+  SetAmbientColor(Color{1, 1, 1, 1});
+  SetState(display);
+  const auto lightsOf = [&](uint32_t i) { return lights != nullptr ? lights[i] : nullptr; };
+  const auto matrixOf = [&](uint32_t i) { return matrices != nullptr ? matrices[i] : nullptr; };
+  for (uint32_t i = 0; i < count; ++i) {
+    if (chunks[i] == nullptr) continue;
+    const float k =
+        GetGlossAmount() * (1.0f - 2.0f * chunks[i]->GetChunkProperty(PString(kRustAge), 0.0f));
+    if (k <= kVisibleGloss) continue;
+    PrepareChunk(display, lightsOf(i), matrixOf(i));
+    GlossMode(display, viewport, chunks[i], matrixOf(i), k, Range{});
+  }
+  for (uint32_t i = 0; i < count; ++i) {
+    if (chunks[i] == nullptr) continue;
+    const float rustAge = chunks[i]->GetChunkProperty(PString(kRustAge), 0.0f);
+    if (!(rustAge >= 0.5f)) continue;
+    if (rustAge > 0.5f) SetSpecularColor(ColorScale(specular, 1.0f - (rustAge - 0.5f)));
+    PrepareChunk(display, lightsOf(i), matrixOf(i));
+    RustMode(display, chunks[i], lightsOf(i), ambient, rustAge, Range{});
+    SetSpecularColor(specular);
+  }
+  ClearDisplayState(display);
+  SetAmbientColor(ambient);
+}
+
+// The engine base's state and the reflection texture in unit 1.
+void VandruGlossRustMaterial::SetState(Display* display) {
+  OneTextureMaterial::SetDisplayState(display);
+  savedUnit1_ = display->GetTexture(1);
+  MaterialTexture* reflection = GetReflectionTexture();
+  if (GetStateCount() > 0) display->SetTexture(1, reflection, reflection->name);
+}
+
+void VandruGlossRustMaterial::PrepareChunk(Display* display, const DisplayLightList* lights,
+                                           const Matrix4* matrix) {
+  SetLightingState(display, lights);
+  if (matrix != nullptr) display->SetWorldTransform(*matrix);
+}
+
+void VandruGlossRustMaterial::Draw(Display* display, ViewPort* viewport, GeometryChunk* chunk,
+                                   const Range& range) {
+  if (range.all) {
+    chunk->RenderGeometry(display, viewport, nullptr, true, 0);
+    return;
+  }
+  chunk->RenderPrimitives(display, viewport, nullptr, range.first, range.indices, range.count,
+                          range.primitive, true, 0);
+}
+
 void VandruGlossRustMaterial::RustMode(Display* display, GeometryChunk* chunk,
                                        const DisplayLightList* lights, const Color& ambient,
-                                       float rustAge) {
+                                       float rustAge, const Range& range) {
   if (GetStateCount() > 3) {
     display->ApplyTextureStageState(GetStates()[2]);
     display->ApplyTextureStageState(GetStates()[3]);
@@ -95,11 +178,11 @@ void VandruGlossRustMaterial::RustMode(Display* display, GeometryChunk* chunk,
   constant.a = std::max(2.0f * (rustAge - 0.5f), 0.0f);
   display->SetTextureStageConstant(0, constant);
   display->SetTextureStageConstant(1, constant);
-  chunk->RenderGeometry(display, nullptr, nullptr, true, 0);
+  Draw(display, nullptr, chunk, range);
 }
 
 void VandruGlossRustMaterial::GlossMode(Display* display, ViewPort* viewport, GeometryChunk* chunk,
-                                        const Matrix4* matrix, float k) {
+                                        const Matrix4* matrix, float k, const Range& range) {
   MaterialTexture& reflection = *GetReflectionTexture();
   ChangeTexGen(display, true);  // Chunks of the null display carry no vertex program.
   if (GetStateCount() > 1) {
@@ -115,7 +198,7 @@ void VandruGlossRustMaterial::GlossMode(Display* display, ViewPort* viewport, Ge
   } else {
     SetSphericalTexureCoordinates(display, chunk, matrix);
   }
-  chunk->RenderGeometry(display, viewport, nullptr, true, 0);
+  Draw(display, viewport, chunk, range);
   const uint32_t generated = cube ? 2u : 1u;
   if ((GetModeFlags() & generated) != 0) {
     display->SetTexCoordGeneration(1, 0);

@@ -3,6 +3,7 @@
 #include "kiv/RenderKernel.h"
 #include "render/materials/MaterialPluginNames.h"
 #include "render/materials/TextureArgsPresets.h"
+#include "render/materials/VandruMultiPFXMaterial.h"
 
 namespace Kiv {
 
@@ -44,6 +45,13 @@ bool VandruMultiPFXMaterialPlugin::AcquireRenderingCaches(RenderKernel* kernel) 
   display_->ReleaseTextureStageState(stage0_);
   stage0_ = 0;
   return false;
+}
+
+Material* VandruMultiPFXMaterialPlugin::CreateInstance(MaterialManager* manager,
+                                                      RenderKernel* kernel) {
+  if (!AcquireRenderingCaches(kernel)) return nullptr;
+  return new VandruMultiPFXMaterial(manager, materialChunks_, alphaMask_, alphaBlend_, stage0_,
+                                    stage1_);
 }
 
 }  // namespace Kiv

@@ -7,7 +7,9 @@
 // (MultiPFXColourArgs2 and MultiPFXAlphaArgs2) with the kernel's display
 // once. Without a kernel or display, or when either state is refused, it
 // answers false and holds no state (a stage-0 state made before a refused
-// stage-1 state is given back). The destructor releases the caches and
+// stage-1 state is given back). CreateInstance makes a
+// VandruMultiPFXMaterial with the caches and both states, or null when
+// AcquireRenderingCaches fails. The destructor releases the caches and
 // gives the states back to the display that made them, which must outlive
 // the plug-in. Rendering thread only.
 #pragma once
@@ -25,6 +27,7 @@ class VandruMultiPFXMaterialPlugin : public MaterialPlugin {
 
   bool IsSupported(Display* display, PString& fallback) override;
   bool AcquireRenderingCaches(RenderKernel* kernel);
+  Material* CreateInstance(MaterialManager* manager, RenderKernel* kernel) override;
 
   uint32_t GetStage0State() const { return stage0_; }
   uint32_t GetStage1State() const { return stage1_; }

@@ -56,17 +56,16 @@ bool HasSetCount(uint32_t version) {
 }
 
 // Copies `count` records of `Width` bytes, `stride` apart from `from`, into
-// `to` (tight), when `to` is not null.
+// the chunk's per-vertex array `to`, when the chunk has one.
 template <size_t Width>
-void Scatter(void* to, const uint8_t* from, uint64_t count, uint64_t stride) {
-  if (to == nullptr) return;
-  auto* out = static_cast<uint8_t*>(to);
-  for (uint64_t i = 0; i < count; ++i, out += Width, from += stride) std::memcpy(out, from, Width);
-}
-
-// Copies `bytes` bytes into `to` when it is not null.
-void CopyInto(void* to, const uint8_t* from, uint64_t bytes) {
-  if (to != nullptr) std::memcpy(to, from, bytes);
+void Scatter(Kiv::StridedArray<uint8_t> to, const uint8_t* from, uint64_t count,
+             uint64_t stride) {
+  if (!to) return;
+  if (to.stride == Width && stride == Width) {
+    std::memcpy(to.data, from, Width * count);
+    return;
+  }
+  for (uint64_t i = 0; i < count; ++i, from += stride) std::memcpy(to[i], from, Width);
 }
 
 }  // namespace
@@ -163,17 +162,17 @@ uint32_t VandruIndexedMeshDefinition::ReadGeometryChunk(Kiv::Resource* resource,
   Kiv::GeometryChunk& chunk = *created;
 
   if (vertices != 0) {
-    float* positions = chunk.GetFloats(Kiv::GeometryChunk::kPosition);
-    uint32_t* colours = chunk.GetWords(Kiv::GeometryChunk::kColor);
+    const auto positions = chunk.GetItemArray(Kiv::GeometryChunk::kPosition);
+    const auto colours = chunk.GetColorArray(Kiv::GeometryChunk::kColor);
     if (uint32_t result = FillSkinDefaults(chunk, skinWeights, hardwareSkinning_)) return result;
-    if (positions == nullptr) return kMeshFailChunkCreate;
+    if (!positions) return kMeshFailChunkCreate;
     const uint8_t* block = file.ReadBlock(uint64_t(vertices) * stride);
     Scatter<12>(positions, block, vertices, stride);
     // Colours that the file gives replace the default below.
-    if (colours != nullptr && !HasColours(version))
-      std::fill(colours, colours + vertices, defaultColour);
+    for (uint32_t v = 0; colours && !HasColours(version) && v < vertices; ++v)
+      *colours[v] = defaultColour;
     for (uint32_t set = 0; set < sets && set < Kiv::GeometryChunk::kMaxTextureSets; ++set)
-      Scatter<8>(chunk.GetFloats(Kiv::GeometryChunk::kTexCoord0 + set), block + 12 + 8 * set,
+      Scatter<8>(chunk.GetItemArray(Kiv::GeometryChunk::kTexCoord0 + set), block + 12 + 8 * set,
                  vertices, stride);
   }
   if (indices != 0) {
@@ -185,14 +184,15 @@ uint32_t VandruIndexedMeshDefinition::ReadGeometryChunk(Kiv::Resource* resource,
     }
   }
   if (vertices != 0)
-    CopyInto(chunk.GetFloats(Kiv::GeometryChunk::kNormal), file.ReadBlock(12 * uint64_t(vertices)),
-             12 * uint64_t(vertices));
+    Scatter<12>(chunk.GetItemArray(Kiv::GeometryChunk::kNormal),
+                file.ReadBlock(12 * uint64_t(vertices)), vertices, 12);
   if (vertices != 0 && HasColours(version)) {
     const uint8_t* read = file.ReadBlock(4 * uint64_t(vertices));
-    uint32_t* colours = chunk.GetWords(Kiv::GeometryChunk::kColor);
-    if (colours != nullptr) {
-      std::memcpy(colours, read, 4 * size_t(vertices));
-      if (display_ != nullptr) display_->ConvertColorArray(colours, vertices);
+    if (const auto colours = chunk.GetColorArray(Kiv::GeometryChunk::kColor)) {
+      std::vector<uint32_t> words(vertices);
+      std::memcpy(words.data(), read, 4 * size_t(vertices));
+      if (display_ != nullptr) display_->ConvertColorArray(words.data(), vertices);
+      for (uint32_t v = 0; v < vertices; ++v) *colours[v] = words[v];
     }
   }
   if (faceNormals != 0) {
@@ -201,8 +201,8 @@ uint32_t VandruIndexedMeshDefinition::ReadGeometryChunk(Kiv::Resource* resource,
     std::memcpy(array, file.ReadBlock(12 * uint64_t(faceNormals)), 12 * size_t(faceNormals));
   }
   if (extra && vertices != 0)
-    CopyInto(chunk.GetFloats(Kiv::GeometryChunk::kExtraVector),
-             file.ReadBlock(12 * uint64_t(vertices)), 12 * uint64_t(vertices));
+    Scatter<12>(chunk.GetItemArray(Kiv::GeometryChunk::kExtraVector),
+                file.ReadBlock(12 * uint64_t(vertices)), vertices, 12);
   file.Seek(header.end);
   return kMeshOk;
 }

@@ -56,12 +56,12 @@ void VandruIndexedMeshDefinition::ComputeBounds() {
              std::numeric_limits<float>::max()};
   bool any = false;
   for (const Kiv::Ref<Kiv::GeometryChunk>& chunk : chunks_) {
-    const float* positions = chunk->GetFloats(Kiv::GeometryChunk::kPosition);
-    if (positions == nullptr) continue;
+    const auto positions = chunk->GetVector3Array(Kiv::GeometryChunk::kPosition);
+    if (!positions) continue;
     for (uint64_t v = 0; v < chunk->GetNumVertices(); ++v) {
       for (int a = 0; a < 3; ++a) {
-        high[a] = std::max(high[a], positions[3 * v + a]);
-        low[a] = std::min(low[a], positions[3 * v + a]);
+        high[a] = std::max(high[a], positions[v][a]);
+        low[a] = std::min(low[a], positions[v][a]);
       }
       any = true;
     }
@@ -74,16 +74,16 @@ void VandruIndexedMeshDefinition::ComputeTextureScale() {
   double sum = 0.0, weights = 0.0;
   float largest = 0.0f;
   for (const Kiv::Ref<Kiv::GeometryChunk>& chunk : chunks_) {
-    const float* p = chunk->GetFloats(Kiv::GeometryChunk::kPosition);
-    const float* t = chunk->GetFloats(Kiv::GeometryChunk::kTexCoord0);
+    const auto p = chunk->GetVector3Array(Kiv::GeometryChunk::kPosition);
+    const auto t = chunk->GetVector2Array(Kiv::GeometryChunk::kTexCoord0);
     const uint16_t* index = chunk->GetIndexArray();
     const uint32_t count = chunk->GetNumIndices();
-    if (p == nullptr || t == nullptr || index == nullptr || count < 3) continue;
+    if (!p || !t || index == nullptr || count < 3) continue;
     for (uint32_t i = 0; i + 2 < count; i += 3) {
       const uint32_t i0 = index[i], i1 = index[i + 1], i2 = index[i + 2];
-      const float u = Distance<2>(t + 2 * i1, t + 2 * i0), v = Distance<2>(t + 2 * i2, t + 2 * i0);
+      const float u = Distance<2>(t[i1], t[i0]), v = Distance<2>(t[i2], t[i0]);
       if (!(u * v > 0.00001f)) continue;
-      const float a = Distance<3>(p + 3 * i1, p + 3 * i0), b = Distance<3>(p + 3 * i2, p + 3 * i0);
+      const float a = Distance<3>(p[i1], p[i0]), b = Distance<3>(p[i2], p[i0]);
       const float m = a * b * 0.5f, ratioA = a / u, ratioB = b / v;
       sum += double(m) * ratioA + double(m) * ratioB;
       weights += double(m);
@@ -101,10 +101,14 @@ void VandruIndexedMeshDefinition::ComputeOrientedBox() {
   std::vector<float> corners;
   corners.reserve(chunks_.size() * 24);
   for (const Kiv::Ref<Kiv::GeometryChunk>& chunk : chunks_) {
-    const float* positions = chunk->GetFloats(Kiv::GeometryChunk::kPosition);
-    if (positions == nullptr) continue;
+    const auto positions = chunk->GetVector3Array(Kiv::GeometryChunk::kPosition);
+    if (!positions) continue;
+    std::vector<float> tight;
+    tight.reserve(3 * uint64_t(chunk->GetNumVertices()));
+    for (uint64_t v = 0; v < chunk->GetNumVertices(); ++v)
+      tight.insert(tight.end(), positions[v], positions[v] + 3);
     Kiv::OrientedBox box;
-    box.Fit(positions, chunk->GetNumVertices());
+    box.Fit(tight.data(), chunk->GetNumVertices());
     for (const Vector& corner : box.CalcCorners())
       corners.insert(corners.end(), corner.begin(), corner.end());
   }

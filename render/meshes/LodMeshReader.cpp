@@ -398,12 +398,12 @@ uint32_t VandruIndexedMeshLODDefinition::ReadGeometry(Kiv::MemoryFile& file, Lev
     return result;
 
   const uint8_t* block = file.ReadBlock(20 * uint64_t(vertices));
-  float* positions = chunk.GetFloats(Kiv::GeometryChunk::kPosition);
-  float* uv = chunk.GetFloats(Kiv::GeometryChunk::kTexCoord0);
-  if (vertices != 0 && positions == nullptr) return kMeshFailChunkCreate;
+  const auto positions = chunk.GetVector3Array(Kiv::GeometryChunk::kPosition);
+  const auto uv = chunk.GetVector2Array(Kiv::GeometryChunk::kTexCoord0);
+  if (vertices != 0 && !positions) return kMeshFailChunkCreate;
   for (uint64_t v = 0; v < vertices; ++v) {
-    std::memcpy(positions + 3 * v, block + 20 * v, 12);
-    if (uv != nullptr) std::memcpy(uv + 2 * v, block + 20 * v + 12, 8);
+    std::memcpy(positions[v], block + 20 * v, 12);
+    if (uv) std::memcpy(uv[v], block + 20 * v + 12, 8);
   }
   if (indices != 0) {
     uint16_t* array = chunk.GetIndexArray();
@@ -414,8 +414,8 @@ uint32_t VandruIndexedMeshLODDefinition::ReadGeometry(Kiv::MemoryFile& file, Lev
     }
   }
   const uint8_t* normals = file.ReadBlock(12 * uint64_t(vertices));
-  if (float* to = chunk.GetFloats(Kiv::GeometryChunk::kNormal); to != nullptr)
-    std::memcpy(to, normals, 12 * size_t(vertices));
+  if (const auto to = chunk.GetVector3Array(Kiv::GeometryChunk::kNormal))
+    for (uint64_t v = 0; v < vertices; ++v) std::memcpy(to[v], normals + 12 * v, 12);
   if (faceNormals != 0) {
     float* array = chunk.GetFaceNormalArray();
     if (array == nullptr) return kMeshFailChunkCreate;
@@ -423,8 +423,8 @@ uint32_t VandruIndexedMeshLODDefinition::ReadGeometry(Kiv::MemoryFile& file, Lev
   }
   if (extra) {
     const uint8_t* read = file.ReadBlock(12 * uint64_t(vertices));
-    if (float* to = chunk.GetFloats(Kiv::GeometryChunk::kExtraVector); to != nullptr)
-      std::memcpy(to, read, 12 * size_t(vertices));
+    if (const auto to = chunk.GetVector3Array(Kiv::GeometryChunk::kExtraVector))
+      for (uint64_t v = 0; v < vertices; ++v) std::memcpy(to[v], read + 12 * v, 12);
   }
   return EndCheck(file, header);
 }

@@ -289,14 +289,14 @@ void VandruIndexedMeshLODDefinition::WriteGeometry(Kiv::MeshFileWriter& out,
                                                    const Kiv::PString& materialName,
                                                    uint32_t maxInfluences) const {
   const uint32_t flags = PrimitiveOfGeometryKind(chunk.GetKind());
-  const float* extra = chunk.GetFloats(Kiv::GeometryChunk::kExtraVector);
+  const auto extra = chunk.GetVector3Array(Kiv::GeometryChunk::kExtraVector);
   const uint32_t vertices = chunk.GetNumVertices();
   const uint32_t faceNormals = (flags & 3) != 0 ? 0 : chunk.GetNumFaceNormals();
   out.Tag("GEOM");
   const size_t mark = out.MarkSizePos();
   out.U32(201);
   out.U32(flags);
-  out.U32(extra != nullptr ? 1 : 0);
+  out.U32(extra ? 1 : 0);
   out.F32(chunk.GetHint().hintValue);
   out.U32(vertices);
   out.U32(chunk.GetNumFaces());
@@ -304,23 +304,23 @@ void VandruIndexedMeshLODDefinition::WriteGeometry(Kiv::MeshFileWriter& out,
   out.U32(faceNormals);
   out.U32(maxInfluences);
   out.WritePaddedString(materialName.View());
-  const float* positions = chunk.GetFloats(Kiv::GeometryChunk::kPosition);
-  const float* uv = chunk.GetFloats(Kiv::GeometryChunk::kTexCoord0);
+  const auto positions = chunk.GetVector3Array(Kiv::GeometryChunk::kPosition);
+  const auto uv = chunk.GetVector2Array(Kiv::GeometryChunk::kTexCoord0);
   for (uint64_t v = 0; v < vertices; ++v) {
-    for (int a = 0; a < 3; ++a) out.F32(positions != nullptr ? positions[3 * v + a] : 0.0f);
-    out.F32(uv != nullptr ? uv[2 * v] : 0.0f);
-    out.F32(uv != nullptr ? uv[2 * v + 1] : 0.0f);
+    for (int a = 0; a < 3; ++a) out.F32(positions ? positions[v][a] : 0.0f);
+    out.F32(uv ? uv[v][0] : 0.0f);
+    out.F32(uv ? uv[v][1] : 0.0f);
   }
   const uint16_t* indices = chunk.GetIndexArray();
   for (uint32_t i = 0; i < chunk.GetNumIndices(); ++i) out.U16(indices[i]);
-  const float* normals = chunk.GetFloats(Kiv::GeometryChunk::kNormal);
+  const auto normals = chunk.GetVector3Array(Kiv::GeometryChunk::kNormal);
   for (uint64_t k = 0; k < 3 * uint64_t(vertices); ++k)
-    out.F32(normals != nullptr ? normals[k] : 0.0f);
+    out.F32(normals ? normals[k / 3][k % 3] : 0.0f);
   const float* faceNormalArray = chunk.GetFaceNormalArray();
   for (uint64_t k = 0; k < 3 * uint64_t(faceNormals); ++k)
     out.F32(faceNormalArray != nullptr ? faceNormalArray[k] : 0.0f);
-  if (extra != nullptr) {
-    for (uint64_t k = 0; k < 3 * uint64_t(vertices); ++k) out.F32(extra[k]);
+  if (extra) {
+    for (uint64_t k = 0; k < 3 * uint64_t(vertices); ++k) out.F32(extra[k / 3][k % 3]);
   }
   out.WriteSizeAtMark(mark);
 }

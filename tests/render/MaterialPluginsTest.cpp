@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "kiv/RenderKernel.h"
+#include "kiv/display/Material.h"
 #include "render/materials/AlphaBlendCacheUnsorted.h"
 #include "render/materials/AlphaBlendCaches.h"
 #include "render/materials/BumpMaterialPlugins.h"
@@ -60,7 +61,8 @@ TEST(MaterialPlugins, CapabilityMatrix) {
 }
 
 // All plug-ins of a kernel share one cache of each kind, start-up's
-// depth-sorted cache among them; each holds one reference until it dies.
+// depth-sorted cache among them; each plug-in and material holds one
+// reference until it dies.
 TEST(MaterialPlugins, CachesAreSharedAndCounted) {
   Kiv::RenderKernel kernel(nullptr, 8.0f);
   Kiv::VandruAlphaBlendCache* sorted = nullptr;
@@ -87,6 +89,14 @@ TEST(MaterialPlugins, CachesAreSharedAndCounted) {
     EXPECT_EQ(bump->GetAlphaMaskCache()->UseCount(), 1 + 3);
     ASSERT_TRUE(bump->AcquireRenderingCaches(&kernel));
     EXPECT_EQ(sorted->UseCount(), 2 + 4) << "a second call takes nothing more";
+
+    // Each material holds the caches too, until it dies.
+    Kiv::Ref<Kiv::Material> material(noFog->CreateInstance(nullptr, &kernel));
+    Kiv::Ref<Kiv::Material> other(multi->CreateInstance(nullptr, &kernel));
+    EXPECT_EQ(sorted->UseCount(), 2 + 4 + 2);
+    material.reset();
+    other.reset();
+    EXPECT_EQ(sorted->UseCount(), 2 + 4);
   }
   EXPECT_EQ(sorted->UseCount(), 2);
   EXPECT_FALSE(Kiv::VandruBumpMaterialPlugin().AcquireRenderingCaches(nullptr));

@@ -23,7 +23,7 @@ Kiv::Material* MakeMaterial(uint32_t state, const std::vector<const TextureState
     texture->loaded = textures[slot]->loaded;
     texture->failed = textures[slot]->failed;
     texture->resourceState = textures[slot]->resource;
-    material->SetTexture(slot, texture);
+    material->SetTexture(slot, texture, 1.0f);
   }
   return material;
 }

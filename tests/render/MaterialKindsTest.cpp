@@ -1,0 +1,180 @@
+// Meshes naming each material kind, loaded through a material manager that
+// holds the program's plug-ins: the material each kind gets (its own or
+// its fallback), the chunk layout it makes, the data read into it and what
+// the recording display shows it would draw.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "MaterialTestSupport.h"
+#include "kiv/display/GeometryChunk.h"
+#include "kiv/display/ViewPort.h"
+#include "render/materials/BumpMaterialPlugins.h"
+
+namespace {
+
+const char* const kKinds[] = {"tbumpgloss",     "tbumptex", "tbumpenv", "tonetexnoalpha",
+                              "tglossrust",     "tmpfx",    "nofogtex", "groundbase"};
+
+std::string LayoutOf(const Kiv::GeometryChunk& chunk) {
+  if (chunk.GetLayout() == nullptr) return "standard";
+  return std::string(chunk.GetLayout()->name) + (chunk.HasSeparateNormals() ? "+normals" : "");
+}
+
+// What a chunk draws with a parallel and a spot light: one "vertex/pixel"
+// program pair per draw.
+std::vector<std::string> DrawsOf(Kiv::Display& display, Kiv::Material& material,
+                                 Kiv::GeometryChunk& chunk) {
+  Kiv::DisplayLight parallel, spot;
+  parallel.type = Kiv::DisplayLight::kParallel;
+  parallel.diffuse = {1, 1, 1, 1};
+  spot.type = Kiv::DisplayLight::kSpot;
+  spot.diffuse = {1, 0, 0, 1};
+  const Kiv::DisplayLightList lights = {&parallel, &spot};
+  Kiv::ViewPort viewport;
+  const Kiv::Matrix4 matrix = Kiv::Matrix4::Translation(0, 0, 5);
+  const Kiv::Display::State before = display.GetState();
+  display.ClearRecord();
+  material.RenderChunk(&display, &viewport, &chunk, &lights, &matrix, 0);
+  EXPECT_EQ(display.GetState(), before) << "the display is left as found";
+  std::vector<std::string> draws;
+  for (const auto& draw : display.GetDraws()) {
+    EXPECT_EQ(draw.count, chunk.GetNumIndices());
+    draws.push_back((draw.vertexProgram.Empty() ? "-" : draw.vertexProgram.Str()) + "/" +
+                    (draw.pixelProgram.Empty() ? "-" : draw.pixelProgram.Str()));
+  }
+  return draws;
+}
+
+// The fixture's cube vertex 5 as read into the chunk: position, texture
+// coordinate, normal (0, 1, 0), the extra vector (7, 7, 7) as the tangent
+// of the PNTA layout, the default colour where the layout has one.
+void ExpectCubeVertex(Kiv::GeometryChunk& chunk) {
+  const auto position = chunk.GetVector3Array(Kiv::GeometryChunk::kPosition);
+  ASSERT_TRUE(position);
+  for (int axis = 0; axis < 3; ++axis)
+    EXPECT_EQ(position[5][axis], meshfixture::Position(5, axis));
+  EXPECT_EQ(chunk.GetVector2Array(Kiv::GeometryChunk::kTexCoord0)[5][0], 5.0f / 32.0f);
+  if (const auto normal = chunk.GetVector3Array(Kiv::GeometryChunk::kNormal)) {
+    EXPECT_EQ(normal[5][1], 1.0f);
+  }
+  if (const auto colour = chunk.GetColorArray(Kiv::GeometryChunk::kColor)) {
+    EXPECT_EQ(*colour[5], 0xFFFFFFFFu);
+  }
+  const auto tangent = chunk.GetVector3Array(Kiv::GeometryChunk::kTangent);
+  if (chunk.GetLayout() == &Kiv::PackedVertexPNTA) {
+    ASSERT_TRUE(tangent);
+    EXPECT_EQ(tangent.stride, 44u);
+    EXPECT_EQ(tangent[5][2], 7.0f);
+  }
+}
+
+// Each kind by request name on a full display, a display with capability
+// 1 and one stage, and a display with nothing: the material made (its own
+// or the fallback's), the layout and vertex size of its chunk, and the
+// draws. A gloss material of no gloss amount and a gloss-rust material
+// without a reflection texture draw nothing.
+TEST(MaterialKinds, EachKindGetsItsMaterialLayoutAndDraws) {
+  const std::string bump = "VandruBump_ParallelLight/VandruBumpMat_ParallelLight";
+  const std::string bumpSpot = "VandruBump_SpotLight/VandruBumpMat_ParallelLight";
+  const std::string env = "VandruBumpEnv_ParallelLight/VandruBumpEnvMat_ParallelLight";
+  const std::string envSpot = "VandruBumpEnv_SpotLight/VandruBumpEnvMat_SpotLight";
+  struct Expected {
+    const char* material;
+    const char* layout;
+    uint32_t vertexSize, vertexType;
+    std::vector<std::string> draws;
+  };
+  const Expected pnta{"", "PNTA", 44, 20, {}}, pnt{"tonetexnoalpha", "PNT", 32, 18, {"-/-"}},
+      plain{"", "standard", 48, 0, {"-/-"}}, rust{"tglossrust", "standard", 48, 0, {}},
+      mpfx{"tmpfx", "PCT+normals", 24, 99, {"-/-"}};
+  auto with = [](Expected e, const char* material, std::vector<std::string> draws = {"-/-"}) {
+    e.material = material;
+    e.draws = std::move(draws);
+    return e;
+  };
+  const struct {
+    std::vector<uint32_t> capabilities;
+    uint32_t stages;
+    std::vector<Expected> expected;  // in the order of kKinds
+  } displays[] = {
+      {{1, 17, 21},
+       4,
+       {with(pnta, "tbumpgloss", {}), with(pnta, "tbumptex", {bump, bumpSpot}),
+        with(pnta, "tbumpenv", {env, envSpot}), pnt, rust, mpfx, with(plain, "nofogtex"),
+        with(plain, "groundbase")}},
+      {{1},
+       1,
+       {rust, with(plain, "onetex"), pnt, pnt, rust, with(plain, "onetex"), with(plain, "nofogtex"),
+        with(plain, "groundbase")}},
+      {{},
+       2,
+       {with(plain, "onetex"), with(plain, "onetex"), pnt, pnt, with(plain, "onetex"), mpfx,
+        with(plain, "nofogtex"), with(plain, "groundbase")}},
+  };
+  for (const auto& row : displays) {
+    materialtest::Engine engine(row.capabilities, row.stages);
+    uint32_t result = 0;
+    auto mesh = engine.Load({std::begin(kKinds), std::end(kKinds)}, &result);
+    ASSERT_EQ(result, kMeshOk);
+    for (size_t i = 0; i < std::size(kKinds); ++i) {
+      const Expected& expected = row.expected[i];
+      SCOPED_TRACE(std::string(kKinds[i]) + " with " + std::to_string(row.capabilities.size()) +
+                   " capabilities");
+      Kiv::Material& material = *mesh->GetMaterial(uint32_t(i));
+      Kiv::GeometryChunk& chunk = *mesh->GetChunk(uint32_t(i));
+      EXPECT_EQ(material.GetKind().Str(), expected.material);
+      EXPECT_EQ(Kiv::MaterialManager::SplitDecoratedMaterialName(material.GetRequestName(),
+                                                                 nullptr, nullptr)
+                    .Str(),
+                kKinds[i]);
+      EXPECT_EQ(LayoutOf(chunk), expected.layout);
+      EXPECT_EQ(chunk.GetVertexSize(), expected.vertexSize);
+      EXPECT_EQ(chunk.GetVertexType() ? chunk.GetVertexType()->GetId() : chunk.GetVertexTypeID(),
+                expected.vertexType);
+      ExpectCubeVertex(chunk);
+      EXPECT_EQ(DrawsOf(engine.display(), material, chunk), expected.draws);
+    }
+  }
+}
+
+// A material whose programs or stage states cannot be made is refused
+// whole: the mesh load fails as unsupported, the plug-in keeps nothing half
+// made, and the next load makes it.
+TEST(MaterialKinds, FailedResourcesRefuseTheMaterialAndTheNextLoadStartsOver) {
+  const struct {
+    const char* kind;
+    const char* failingProgram;  // null: the second stage state is refused
+  } cases[] = {{"tbumptex", "VandruBumpMat_ParallelLight"},
+               {"tbumpgloss", "VandruBumpRustMat_ParallelLight"},
+               {"tmpfx", nullptr},
+               {"tglossrust", nullptr}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.kind);
+    materialtest::Engine engine({1, 17, 21}, 4);
+    Kiv::Display& display = engine.display();
+    if (c.failingProgram != nullptr) {
+      display.GetTextureCombinerManager()->FailCreation(c.failingProgram);
+    } else {
+      display.RefuseStageState(2);
+    }
+    uint32_t result = 0;
+    auto refused = engine.Load({c.kind}, &result);
+    EXPECT_EQ(result, kMeshUnsupportedMaterial);
+    EXPECT_EQ(display.GetLiveStageStateCount(), 0u);
+    const Kiv::MaterialPlugin* plugin =
+        engine.manager.FindPlugin(Kiv::PString(std::string("m.") + c.kind));
+    if (const auto* family = dynamic_cast<const Kiv::VandruBumpFamilyPlugin*>(plugin)) {
+      EXPECT_FALSE(family->GetPrograms().parallelVertex) << "no program kept";
+    }
+
+    display.GetTextureCombinerManager()->ClearFailures();
+    auto loaded = engine.Load({c.kind}, &result);
+    ASSERT_EQ(result, kMeshOk);
+    EXPECT_EQ(loaded->GetMaterial(0)->GetKind().Str(), c.kind);
+  }
+}
+
+}  // namespace

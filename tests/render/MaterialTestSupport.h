@@ -1,0 +1,69 @@
+// Shared set-up of the material tests: a render kernel whose display
+// offers chosen capabilities, a material manager holding the program's
+// seven plug-ins, and meshes of cube chunks naming material kinds.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "MeshFixtureWriter.h"
+#include "kiv/RenderKernel.h"
+#include "kiv/display/MaterialManager.h"
+#include "render/materials/BumpMaterialPlugins.h"
+#include "render/materials/OneTextureMaterialPlugins.h"
+#include "render/materials/VandruBumpExtraMapMaterial.h"
+#include "render/materials/VandruMultiPFXMaterialPlugin.h"
+#include "render/meshes/VandruIndexedMeshDefinition.h"
+
+namespace materialtest {
+
+// A kernel whose display offers `capabilities` and `stages` texture stages,
+// and a material manager with the seven plug-ins.
+struct Engine {
+  explicit Engine(std::vector<uint32_t> capabilities = {1, 17, 21}, uint32_t stages = 4) {
+    for (uint32_t capability : capabilities) display().SetCapability(capability, true);
+    display().SetTextureStageCount(stages);
+    display().SetCullMode(1);
+    manager.SetRenderKernel(&kernel);
+    manager.AddPlugin(new Kiv::VandruBumpGlossMaterialPlugin);
+    manager.AddPlugin(new Kiv::VandruBumpMaterialPlugin);
+    manager.AddPlugin(new Kiv::VandruBumpEnvMaterialPlugin);
+    manager.AddPlugin(new Kiv::VandruOneTexNoAlphaMaterialPlugin);
+    manager.AddPlugin(new Kiv::VandruGlossRustMaterialPlugin);
+    manager.AddPlugin(new Kiv::VandruMultiPFXMaterialPlugin);
+    manager.AddPlugin(new Kiv::VandruNoFogMaterialPlugin);
+  }
+  Kiv::Display& display() { return *kernel.GetDisplay(); }
+
+  // A cube chunk per kind, in the order given.
+  std::unique_ptr<VandruIndexedMeshDefinition> Load(const std::vector<std::string>& kinds,
+                                                    uint32_t* result) {
+    meshfixture::MeshSpec spec;
+    spec.chunks.clear();
+    for (const std::string& kind : kinds) {
+      meshfixture::ChunkSpec chunk;
+      chunk.material.kind = kind;
+      spec.chunks.push_back(chunk);
+    }
+    bytes = meshfixture::WriteMesh(spec);
+    auto mesh = std::make_unique<VandruIndexedMeshDefinition>();
+    mesh->GetMemoryFile().Assign(bytes.data(), bytes.size());
+    *result = mesh->Load(&display(), &manager, nullptr, 0, 0xFFFFFFFF);
+    return mesh;
+  }
+
+  Kiv::RenderKernel kernel{nullptr, 8.0f};
+  Kiv::MaterialManager manager;
+  std::vector<uint8_t> bytes;
+
+  // A material by type name; null when none is made.
+  template <class T = Kiv::Material>
+  Kiv::Ref<T> Make(const char* type) {
+    Kiv::Material* made = manager.CreateMaterial(Kiv::PString(type), nullptr);
+    Kiv::Ref<Kiv::Material> held(made);
+    return Kiv::Ref<T>(dynamic_cast<T*>(made));
+  }
+};
+
+}  // namespace materialtest
