@@ -2,9 +2,9 @@
 // its datagrams.
 //
 // The peer does not own its socket or its callback's context. A peer is
-// registered with at most one socket (TMESocket::AddPeer moves it); Clear
-// forgets callback, context and socket without telling the socket (call
-// TMESocket::RemovePeer for that).
+// registered with at most one socket (TMESocket::AddPeer moves it) and
+// leaves it when destroyed; Clear forgets callback, context and socket
+// without telling the socket (call TMESocket::RemovePeer for that).
 #pragma once
 
 #include <netinet/in.h>
@@ -16,6 +16,11 @@ class TMESocket;
 class TMEPeer {
  public:
   using Callback = void (*)(void* context, const uint8_t* bytes, uint32_t length);
+
+  TMEPeer() = default;
+  TMEPeer(const TMEPeer&) = delete;
+  TMEPeer& operator=(const TMEPeer&) = delete;
+  ~TMEPeer();
 
   void SetCallback(Callback callback, void* context) {
     callback_ = callback;

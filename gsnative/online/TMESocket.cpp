@@ -9,6 +9,10 @@
 
 #include "assetdb/client/HostResolver.h"
 
+TMEPeer::~TMEPeer() {
+  if (socket_ != nullptr) socket_->RemovePeer(this);
+}
+
 TMESocket::~TMESocket() { Close(); }
 
 void TMESocket::Open() { Bind(INADDR_ANY, 0); }
