@@ -32,13 +32,20 @@ class FakeAccount : public OnlineAccountSource {
   std::string GetCredential() override { return credential; }
   void ReportLoginRefused() override { ++refusals; }
   void StartWebLogin() override { ++webLogins; }
-  bool WebLoginDone(uint32_t&) override { return false; }
+  bool WebLoginDone(uint32_t& result) override {
+    if (webResult < 0) return false;
+    result = static_cast<uint32_t>(webResult);
+    credential = credentialAfterWebLogin;
+    return true;
+  }
   void CloseWebLogin() override {}
 
   std::string user = "alice";
   std::string credential = "secret";
   int refusals = 0;
   int webLogins = 0;
+  int64_t webResult = -1;  // -1: the web login has not finished
+  std::string credentialAfterWebLogin;
 };
 
 class Inbox : public OnlineAccessClientBase {
@@ -167,6 +174,24 @@ TEST(OnlineClient, ZeroFloodLimitsPassOnlyTheFirstMessage) {
   EXPECT_EQ(session.server.Count("message 42 77 1 bob 0"), 1u);
 }
 
+TEST(OnlineClient, DefaultFloodLimitRefusesPast300000BytesAMinuteAndDrains) {
+  Session session;
+  ASSERT_TRUE(session.LogIn());
+  ASSERT_EQ(session.client.GetStatus(), 7u);
+  Soup body;
+  body.SetNamedTag(Kiv::PString("text"), std::string(10000, 'x'));
+  const KUID kuid{42, 77, 1};
+  int sent = 0;
+  while (session.client.SendMessage("bob", body, false, kuid) == 0) ++sent;
+  EXPECT_EQ(sent, 30);  // the 30th passes 300000 bytes; the 31st is refused
+  EXPECT_EQ(session.client.SendMessage("bob", body, false, kuid), 4);
+  // The minute counter drains 5000 bytes a second: after 3 seconds it is
+  // back under the limit.
+  session.clock.Advance(3.0);
+  session.client.Update();
+  EXPECT_EQ(session.client.SendMessage("bob", body, false, kuid), 0);
+}
+
 TEST(OnlineClient, MessageForNoClientIsStoredCachedAndReplayed) {
   VUTest::LogCapture log;
   VUTest::TempFolder folder;
@@ -176,6 +201,9 @@ TEST(OnlineClient, MessageForNoClientIsStoredCachedAndReplayed) {
   // Faults on the server's side of the channel change nothing.
   ASSERT_TRUE(session.server.Command("garbage 40", session.Pumper()));
   ASSERT_TRUE(session.server.Command("dup 2", session.Pumper()));
+  Inbox inbox;
+  inbox.kuid = KUID{42, 77, 3};  // another version of the same asset
+  session.client.AddClient(&inbox);
   ASSERT_TRUE(session.server.Command("deliver 42 77 1 bob", session.Pumper()));
   ASSERT_TRUE(session.PumpUntil([&] { return session.client.StoredMessages().size() == 1; }));
   EXPECT_TRUE(log.Has("OnlineAccessClientEndpoint::HandlePacket> Storing iVandru message for <kuid2:42:77:1>"));
@@ -200,9 +228,8 @@ TEST(OnlineClient, MessageForNoClientIsStoredCachedAndReplayed) {
   expected.insert(expected.end(), {1, 0, 0, 0, 0});              // version 1, not modified
   EXPECT_EQ(file, expected);
 
-  Inbox inbox;
-  inbox.kuid = KUID{42, 77, 3};  // another version of the same asset
-  session.client.AddClient(&inbox);
+  EXPECT_TRUE(inbox.received.empty());  // live messages need the whole KUID
+  session.client.AddClient(&inbox);        // registering again replays
   ASSERT_EQ(inbox.received.size(), 1u);
   EXPECT_EQ(inbox.received[0]->userName, "bob");
   EXPECT_EQ(inbox.received[0]->body.GetNamedTag(Kiv::PString("text")).View(), "hello");
@@ -252,4 +279,23 @@ TEST(OnlineClient, SilenceOfMoreThan300SecondsLosesTheConnection) {
     session.client.Update();
   }
   EXPECT_EQ(session.client.GetStatus(), 5u);
+}
+
+TEST(OnlineClient, WebLoginEndsInTheStatusOfItsResult) {
+  const struct {
+    int64_t result;
+    uint32_t status;
+  } cases[] = {{0, 7}, {3, 3}, {0xFFFFFFFE, 1}};
+  for (const auto& c : cases) {
+    Session session;
+    session.account.credential.clear();
+    session.account.credentialAfterWebLogin = "secret";
+    session.Pump();
+    EXPECT_FALSE(session.client.Connect(false));
+    EXPECT_EQ(session.client.GetStatus(), 6u);
+    session.account.webResult = c.result;
+    ASSERT_TRUE(session.PumpUntil([&] { return session.client.GetStatus() != 6u; })) << c.result;
+    EXPECT_EQ(session.client.GetStatus(), c.status) << c.result;
+    EXPECT_EQ(session.account.webLogins, 1);
+  }
 }
