@@ -75,7 +75,15 @@ bool OnlineAccessClientEndpoint::Connect(bool force) {
   }
   if (!socket_.IsOpen()) socket_.Open();
   SetFragmentMode(kModeFragment);
-  socket_.AddPeer(host_.c_str(), port_, &peer_);
+  if (!socket_.AddPeer(host_.c_str(), port_, &peer_)) {
+    // An unresolved address is all zeros, which this system takes for
+    // itself: send nothing and count the connection as lost.
+    Kiv::Log::Printf("OnlineAccessClientEndpoint::Connect> the host '%s' does not resolve",
+                     host_.c_str());
+    socket_.RemovePeer(&peer_);
+    status_ = kStatusLost;
+    return false;
+  }
   Reset(&peer_);
   status_ = kStatusConnecting;
   SetChannelKey("");

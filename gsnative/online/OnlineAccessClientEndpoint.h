@@ -10,6 +10,9 @@
 // periodic update, which reads at most 32 datagrams and runs the channel's
 // timers; only the host-name look-up of Connect waits (at most 5 seconds).
 //
+// A service host that does not resolve ends Connect at status 5 without
+// sending anything (an unresolved address would be this machine's own).
+//
 // Status (GetStatus): 0 no profile, 1 not connected, 2 unusable channel
 // key, 3 login refused, 5 connection lost, 6 connecting, 7 online.
 //

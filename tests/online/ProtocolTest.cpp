@@ -140,7 +140,7 @@ TEST(OnlineClient, LoginEndsInTheStatusOfTheServersAnswer) {
   }
 }
 
-TEST(OnlineClient, EmptyProfileEndsAtStatusZeroWithoutNetwork) {
+TEST(OnlineClient, ConnectWithoutProfileCredentialOrHostSendsNothing) {
   FrozenClock clock;
   FakeAccount account;
   account.user.clear();
@@ -154,6 +154,14 @@ TEST(OnlineClient, EmptyProfileEndsAtStatusZeroWithoutNetwork) {
   EXPECT_EQ(client.GetStatus(), 6u);
   EXPECT_EQ(account.webLogins, 1);
   EXPECT_FALSE(client.Socket().IsOpen());
+  // A host that does not resolve: lost at once, nothing sent.
+  NetStartup();
+  account.credential = "secret";
+  OnlineAccessClientEndpoint nowhere(account, "", 9);
+  EXPECT_FALSE(nowhere.Connect(false));
+  EXPECT_EQ(nowhere.GetStatus(), 5u);
+  EXPECT_EQ(nowhere.Socket().Stats().datagramsSent, 0u);
+  NetShutdown();
 }
 
 TEST(OnlineClient, ZeroFloodLimitsPassOnlyTheFirstMessage) {
