@@ -26,6 +26,12 @@
 // its request not done for good: no notification, and polls answer the
 // start's status.
 //
+// The online web login ("vologin:" URLs, mode 2) is served from the
+// settings instead: the value "internet"/"weblogin" is the credential it
+// obtains; it is stored as "internet"/"password" and the request ends with
+// result 0 (second word 200, no file). Without that value it ends with
+// result 3, a refused login.
+//
 // Requests belong to their connection: 0xE7 from another connection is
 // ignored, and a connection that closes forgets its requests. Forgetting a
 // request removes its copy; start-up removes the copies a daemon that was
@@ -49,12 +55,14 @@
 #include "foundation/stream/TStreamTyped.h"
 #include "kiv/DynamicBuffer.h"
 #include "kiv/Log.h"
+#include "kiv/String.h"
 #include "vaddaemon/AssetStore.h"
 #include "vaddaemon/DaemonConnection.h"
 #include "vaddaemon/DaemonContext.h"
 #include "vaddaemon/DaemonModule.h"
 #include "vaddaemon/DaemonRequest.h"
 #include "vaddaemon/RequestRegistry.h"
+#include "vaddaemon/SettingsStore.h"
 #include "vaddaemon/WebFixtures.h"
 
 namespace {
@@ -161,6 +169,7 @@ class WebRequests {
 
   WebStatus Fetch(uint64_t handle, const std::string& url, uint32_t mode) {
     if (mode != kModeQuery && mode != kModeDownload) return Ended(400);
+    if (IsWebLogin(url)) return WebLogin(mode);
     const std::string source = WebFixtures::Lookup(WebFixtures::Folder(), url);
     if (source.empty()) {
       Kiv::Log::Printf("vaddaemon> web request %llu: no fixture serves '%s'\n",
@@ -188,6 +197,26 @@ class WebRequests {
     status.third = size > UINT32_MAX ? UINT32_MAX : uint32_t(size);
     status.path = target.string();
     status.name = asked.name;
+    return status;
+  }
+
+  static bool IsWebLogin(const std::string& url) {
+    return url.size() >= 8 && Kiv::EqualsIgnoreCase(std::string_view(url).substr(0, 8), "vologin:");
+  }
+
+  // The online web login: the credential it obtains is the settings value
+  // "internet"/"weblogin"; it becomes the stored "password" and the login
+  // ends with result 0. Without one the login is refused: result 3.
+  WebStatus WebLogin(uint32_t mode) {
+    if (mode != kModeQuery) return Ended(400);
+    auto settings = context_.Find<SettingsStore>();
+    const std::string credential = settings ? settings->ReadValue("internet", "weblogin") : "";
+    if (credential.empty() || !settings->WriteValue("internet", "password", credential)) {
+      return Ended(3);
+    }
+    WebStatus status;
+    status.done = true;
+    status.second = 200;
     return status;
   }
 

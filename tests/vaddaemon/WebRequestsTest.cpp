@@ -137,3 +137,18 @@ TEST(WebFixtures, LookupPrefersQueryFileAndRefusesClimbing) {
 }
 
 }  // namespace
+
+TEST_F(DaemonWeb, WebLoginStoresTheCredentialOfTheSettingsOrIsRefused) {
+  auto client = Connect();
+  ASSERT_TRUE(client);
+  WebStatus status;
+  uint64_t handle = Start(*client, 1, "vologin://", 2, &status);
+  EXPECT_EQ(Pushed(*client, handle).result, 3u);  // no credential to obtain: refused
+  Bytes reply;
+  ASSERT_TRUE(client->Transact(kWriteSetting, 2,
+                               Body().PStr("internet").PStr("weblogin").PStr("fresh"), &reply));
+  handle = Start(*client, 3, "vologin://", 2, &status);
+  EXPECT_EQ(Pushed(*client, handle).result, 0u);
+  ASSERT_TRUE(client->Transact(kGetCredential, 4, {}, &reply));
+  EXPECT_EQ(reply, Body().Str("fresh"));
+}
