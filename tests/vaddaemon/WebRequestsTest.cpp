@@ -2,6 +2,8 @@
 // through the client's requests, the fixture lookup, and the needed-items
 // selection (0x4A).
 #include "assetdb/client/AssetInstall.h"
+#include "assetdb/client/SettingsRequests.h"
+#include "assetdb/client/VADClientRequests.h"
 #include "assetdb/client/WebRequests.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/WaitUntil.h"
@@ -136,19 +138,17 @@ TEST(WebFixtures, LookupPrefersQueryFileAndRefusesClimbing) {
   EXPECT_EQ(WebFixtures::Lookup("", "http://h/top.txt"), "");
 }
 
-}  // namespace
-
+// The web login takes its credential from the "internet/weblogin" setting
+// and stores it as the password; without one it is refused.
 TEST_F(DaemonWeb, WebLoginStoresTheCredentialOfTheSettingsOrIsRefused) {
-  auto client = Connect();
-  ASSERT_TRUE(client);
-  WebStatus status;
-  uint64_t handle = Start(*client, 1, "vologin://", 2, &status);
-  EXPECT_EQ(Pushed(*client, handle).result, 3u);  // no credential to obtain: refused
-  Bytes reply;
-  ASSERT_TRUE(client->Transact(kWriteSetting, 2,
-                               Body().PStr("internet").PStr("weblogin").PStr("fresh"), &reply));
-  handle = Start(*client, 3, "vologin://", 2, &status);
-  EXPECT_EQ(Pushed(*client, handle).result, 0u);
-  ASSERT_TRUE(client->Transact(kGetCredential, 4, {}, &reply));
-  EXPECT_EQ(reply, Body().Str("fresh"));
+  DaemonHttpStatus status;
+  DaemonHttpRequest::Delete(Fetch("vologin://", 2, status));
+  EXPECT_EQ(status.result, 3u);
+  ASSERT_TRUE(WriteSetting(Kiv::PString("internet"), Kiv::PString("weblogin"),
+                           Kiv::PString("fresh")));
+  DaemonHttpRequest::Delete(Fetch("vologin://", 2, status));
+  EXPECT_EQ(status.result, 0u);
+  EXPECT_EQ(VADClient::RequestF2(), "fresh");
 }
+
+}  // namespace
