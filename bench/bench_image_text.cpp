@@ -125,7 +125,7 @@ void BM_DrawTextsCachedFont(benchmark::State& state) {
 void BM_DrawTextFirstUseOfFont(benchmark::State& state) {
   ImageBench& bench = Bench();
   if (bench.cls == nullptr) return state.SkipWithError("the libraries did not compile or load");
-  int n = 0;
+  static int n = 0;  // face names stay new across repetitions
   for (auto _ : state) {
     if (bench.Call("$int@Bench::DrawWithNewFont(int)", n) != n)
       return state.SkipWithError("the text was not drawn");

@@ -188,6 +188,23 @@ TEST(TTFontTest, WhiteSpaceIsSkippedUnlessUnderlinedAndControlsTakeNoRoom) {
   }
 }
 
+TEST(TTFontTest, ShadowFallsBelowRightOfTheInkWithinTheCell) {
+  FakeSource source;
+  std::unique_ptr<TTFont> font = MakeFont(source, TTFont::kShadow);
+  RenderedGlyph glyph;
+  ASSERT_TRUE(font->RenderText('A', &glyph));  // ink: columns 0 and 1, rows 2 .. 19
+  EXPECT_EQ(glyph.width, 3) << "B and the shadow's column";
+  const uint32_t x = uint32_t(glyph.u0 * float(font->AtlasSize()));
+  const uint32_t y = uint32_t(glyph.v0 * float(font->AtlasSize()));
+  const Kiv::Bitmap& atlas = font->Atlas();
+  EXPECT_EQ(atlas.Row(y + 5)[x + 1], 0xFFFFFFFFu) << "ink: white, opaque";
+  EXPECT_EQ(atlas.Row(y + 5)[x + 2], 0xFF000000u) << "shadow: black, the ink's level";
+  EXPECT_EQ(atlas.Row(y + 20)[x + 1], 0xFF000000u) << "below the ink";
+  EXPECT_EQ(atlas.Row(y + 20)[x], 0u) << "the cell's left edge looks at no neighbour";
+  EXPECT_EQ(atlas.Row(y + 2)[x + 2], 0u) << "above the shadow";
+  EXPECT_EQ(atlas.Row(y)[x], 0u);
+}
+
 TEST(TTFontTest, FontsThatCannotBeOpenedRetryWithTheDefaultCharsetThenFail) {
   struct Case {
     const char* charset;
@@ -344,16 +361,13 @@ TEST(TTFontTest, DejaVuFacesFollowTheRules) {
     }
   EXPECT_GT(inside, 0u);
   EXPECT_EQ(outside, 0u);
-}
 
-TEST(TTFontTest, ProcessCacheAnswersTheSameFontForTheSameKey) {
   FontKey key;
   key.size = 12;
-  key.antialiased = true;
   key.face = Kiv::PString("swiss");
-  TTFont* font = FindOrCreateFont(key);
-  ASSERT_NE(font, nullptr);
-  EXPECT_EQ(FindOrCreateFont(key), font);
+  TTFont* cached = FindOrCreateFont(key);
+  ASSERT_NE(cached, nullptr);
+  EXPECT_EQ(FindOrCreateFont(key), cached) << "the process's cache";
 }
 
 }  // namespace
