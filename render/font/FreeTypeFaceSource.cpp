@@ -51,7 +51,27 @@ struct PatternFree {
 };
 using Pattern = std::unique_ptr<FcPattern, PatternFree>;
 
+// fontconfig's configuration, loaded on first use and freed when the
+// process ends.
+class Fontconfig {
+ public:
+  static bool Ready() {
+    static Fontconfig session;
+    return session.ready_;
+  }
+  Fontconfig(const Fontconfig&) = delete;
+  Fontconfig& operator=(const Fontconfig&) = delete;
+
+ private:
+  Fontconfig() : ready_(FcInit() != FcFalse) {}
+  ~Fontconfig() {
+    if (ready_) FcFini();
+  }
+  bool ready_;
+};
+
 bool FindFont(const FontRequest& request, Match* match) {
+  if (!Fontconfig::Ready()) return false;
   const std::string family(request.face);
   int characters = 0, width = 0;
   const auto* name = reinterpret_cast<const FcChar8*>(family.c_str());

@@ -22,8 +22,9 @@
 // matched font lacks them; underline and strikeout are bars at the face's
 // own positions and thicknesses across the advance.
 //
-// Faces share one FreeType library, freed with the last face. Not
-// thread-safe: use from one thread.
+// Faces share one FreeType library, freed with the last face; fontconfig's
+// configuration is loaded on the first match and freed at process exit.
+// Not thread-safe: use from one thread.
 #pragma once
 
 #include "render/font/FontFace.h"
