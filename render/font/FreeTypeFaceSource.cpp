@@ -139,7 +139,7 @@ class FreeTypeFace : public FontFace {
                  int32_t height) override;
 
  private:
-  bool Load(uint32_t ch);
+  bool Load(FT_UInt glyph);
   void Bar(int32_t top, int32_t thickness, int32_t x0, int32_t x1, uint8_t* coverage, int32_t width,
            int32_t height) const;
 
@@ -150,6 +150,9 @@ class FreeTypeFace : public FontFace {
   int32_t ascent_ = 0;
   int32_t units_ = 0;  // font units of the cell
   FT_Int32 loadFlags_ = 0;
+  // The spacing of glyph 0, which every character the face lacks shares.
+  bool missingKnown_ = false;
+  GlyphABC missing_;
 };
 
 bool FreeTypeFace::Size() {
@@ -182,8 +185,8 @@ bool FreeTypeFace::Signature(uint32_t (&bits)[4]) const {
   return true;
 }
 
-bool FreeTypeFace::Load(uint32_t ch) {
-  if (FT_Load_Char(face_, ch, loadFlags_) != 0) return false;
+bool FreeTypeFace::Load(FT_UInt glyph) {
+  if (FT_Load_Glyph(face_, glyph, loadFlags_) != 0) return false;
   if (face_->glyph->format != FT_GLYPH_FORMAT_OUTLINE) return false;
   if (match_.emboldened) FT_GlyphSlot_Embolden(face_->glyph);
   if (match_.slanted) FT_GlyphSlot_Oblique(face_->glyph);
@@ -192,11 +195,20 @@ bool FreeTypeFace::Load(uint32_t ch) {
 
 bool FreeTypeFace::Widths(uint32_t first, uint32_t last, GlyphABC* out) {
   for (uint32_t ch = first; ch <= last; ++ch, ++out) {
-    if (!Load(ch)) return false;
+    const FT_UInt glyph = FT_Get_Char_Index(face_, ch);
+    if (glyph == 0 && missingKnown_) {
+      *out = missing_;
+      continue;
+    }
+    if (!Load(glyph)) return false;
     const FT_Glyph_Metrics& metrics = face_->glyph->metrics;
     out->a = Floor(metrics.horiBearingX);
     out->b = Ceil(metrics.horiBearingX + metrics.width) - out->a;
     out->c = Round(face_->glyph->advance.x) - out->a - out->b;
+    if (glyph == 0) {
+      missing_ = *out;
+      missingKnown_ = true;
+    }
   }
   return true;
 }
@@ -210,7 +222,7 @@ void FreeTypeFace::Bar(int32_t top, int32_t thickness, int32_t x0, int32_t x1, u
 
 void FreeTypeFace::DrawGlyph(uint32_t ch, int32_t originX, uint8_t* coverage, int32_t width,
                              int32_t height) {
-  if (!Load(ch)) return;
+  if (!Load(FT_Get_Char_Index(face_, ch))) return;
   FT_GlyphSlot slot = face_->glyph;
   const int32_t advance = Round(slot->advance.x);
   const FT_Render_Mode mode = request_.antialiased ? FT_RENDER_MODE_NORMAL : FT_RENDER_MODE_MONO;
