@@ -25,8 +25,8 @@ set(VU_LAYERS
   assetdb/archive
   vaddaemon
   assetdb/client
-  gsnative
   render
+  gsnative
   tetlib
   cli
 )

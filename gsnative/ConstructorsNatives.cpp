@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "gsnative/GSOImage.h"
 #include "gsnative/GSOKUIDList.h"
 #include "gsnative/GSOSoup.h"
 #include "gsruntime/GSNativeFunction.h"
@@ -23,6 +24,10 @@ void NewKUIDList(GSContext* context, GSStack& stack) {
   stack.PushObject(nullptr, list);
 }
 
+void NewImage(GSContext* context, GSStack& stack) {
+  GSOImage::Push(stack, context);
+}
+
 }  // namespace
 
 void RegisterConstructorsNatives(GSMachine& machine) {
@@ -30,4 +35,6 @@ void RegisterConstructorsNatives(GSMachine& machine) {
       "ConstructorsBase", "$Soup@ConstructorsBase::NewSoup()", NewSoup));
   machine.RegisterNative(std::make_unique<GSCNativeFunction>(
       "ConstructorsBase", "$KUIDList@ConstructorsBase::NewKUIDList()", NewKUIDList));
+  machine.RegisterNative(std::make_unique<GSCNativeFunction>(
+      "ConstructorsBase", "$Image@ConstructorsBase::NewImage()", NewImage));
 }

@@ -5,6 +5,7 @@
 
 #include "gsnative/ConstructorsNatives.h"
 #include "gsnative/GSOHTMLBuffer.h"
+#include "gsnative/GSOImage.h"
 #include "gsnative/GSOKUID.h"
 #include "gsnative/GSOKUIDList.h"
 #include "gsnative/GSOSoup.h"
@@ -52,7 +53,7 @@ const std::vector<NativeClassRegistrar>& NativeClassRegistrars() {
       {"OnlineAccess", nullptr},
       {"OnlineGroup", nullptr},
       {"Library", nullptr},
-      {"Image", nullptr},
+      {"Image", RegisterImageNatives},
       {"VandruScriptBase", nullptr},
       {"SecurityToken", nullptr},
       {"ConstructorsBase", RegisterConstructorsNatives},
@@ -72,7 +73,7 @@ const std::vector<ScriptClassLookup>& ScriptClassLookups() {
       {"VandruGameObject.gsl", "VandruGameObject", &scriptClasses[4]},
       {"OnlineAccess.gsl", "OnlineAccess", &scriptClasses[5]},
       {"OnlineGroup.gsl", "OnlineGroup", &scriptClasses[6]},
-      {"Image.gsl", "Image", &scriptClasses[7]},
+      {"Image.gsl", "Image", &gImageScriptClass},
       {"Library.gsl", "Library", &scriptClasses[8]},
       {"SecurityToken.gsl", "SecurityToken", &scriptClasses[9]},
       {"Constructors.gsl", "ConstructorsBase", &scriptClasses[10]},

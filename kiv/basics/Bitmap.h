@@ -13,6 +13,16 @@
 // shows, and DetachAlias turns it into an owned copy. Sides are limited to
 // kMaxSide pixels.
 //
+// Drawing (32-bit formats only; other formats are left alone). Colours are
+// packed like the pixels (0xAARRGGBB). Every primitive is clipped to the
+// bitmap before it loops, so coordinates anywhere in the int range cost no
+// more than the pixels inside, and nothing is written outside the pixels.
+// Shapes and single pixels are blended over what is there ("source over":
+// each colour channel becomes (c x a + old x (255 - a) + 127) / 255, and
+// alpha becomes a + old alpha x (255 - a) / 255, rounded); Fill sets.
+// The engine's drawing modes: 0 and 2 draw outlines, 1 fills; mode 4 of
+// Image is the blended copy.
+//
 // Failures are results (false or null); nothing here throws. Not
 // thread-safe: one bitmap belongs to one thread at a time.
 #pragma once
@@ -52,6 +62,33 @@ class Bitmap {
   // the source pixels it covers (channel by channel). Null for a block
   // format, a refused size or when memory runs out.
   std::unique_ptr<Bitmap> Scale(uint32_t width, uint32_t height) const;
+
+  // Sets every pixel to `colour`.
+  void Fill(uint32_t colour);
+  // Blends `colour` over the pixel at (x, y); nothing outside the bitmap.
+  void BlendPixel(int32_t x, int32_t y, uint32_t colour);
+  // The rectangle of pixels x .. x + width - 1, y .. y + height - 1: its
+  // border (mode 0 or 2) or its whole area (mode 1). A width or height of 0
+  // or less draws nothing.
+  void Box(int64_t x, int64_t y, int64_t width, int64_t height, uint32_t colour, int mode);
+  // The line from (x1, y1) to (x2, y2), both ends included: one pixel per
+  // step along the longer axis, the other coordinate rounded.
+  void Line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour);
+  // The disc of pixels within `radius` of (x, y) (mode 1), or its outer
+  // ring: the pixels of the disc outside the disc of radius - 1 (modes 0
+  // and 2). A negative radius draws nothing; 0 draws the centre.
+  void Circle(int32_t x, int32_t y, int32_t radius, uint32_t colour, int mode);
+  // The triangle of three points: every pixel whose centre lies inside or
+  // on an edge (mode 1), or its three edges as lines, each corner drawn
+  // once (modes 0 and 2).
+  void Triangle(const int32_t (&points)[6], uint32_t colour, int mode);
+  // Mode 4: blends the rectangle (sx, sy, width, height) of `source` over
+  // this bitmap with its top left corner at (x, y), without scaling; the
+  // rectangle is clipped to the source and the copy to this bitmap. The
+  // source may be this bitmap (overlaps copy what was there before). Other
+  // modes, or formats that are not 32-bit, copy nothing and answer false.
+  bool Image(const Bitmap& source, int64_t x, int64_t y, int64_t sx, int64_t sy, int64_t width,
+             int64_t height, int mode);
 
   // Decodes a BMP, TGA, PNG or JPEG file into a new format-2 bitmap. Null
   // on failure, with the reason in `*error` (may be null).

@@ -14,7 +14,10 @@
 # of the run; "// runs: N" runs the script N times, each with the same
 # output. The standard libraries of LIBRARIES (gs.gs) are compiled first; a
 # "// root: standard" line runs the script with "--root ROOT", whose
-# libraries/ holds them all compiled.
+# libraries/ holds them all compiled. Scripts run in WORK, where the files
+# they write land: "// expect pixel: FILE X Y RRGGBBAA" checks a pixel of a
+# PNG file written there and "// golden: FILE" compares its pixels with
+# GOLDEN/FILE (both through PNGPROBE; VU_UPDATE_GOLDEN=1 rewrites goldens).
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 foreach(source ${LIBRARIES}/gs.gs ${INCLUDE}/test.gs ${INCLUDE}/teststd.gs ${SCRIPT})
@@ -26,7 +29,7 @@ foreach(source ${LIBRARIES}/gs.gs ${INCLUDE}/test.gs ${INCLUDE}/teststd.gs ${SCR
 endforeach()
 
 file(STRINGS ${SCRIPT} directives
-     REGEX "^// (expect|expect runtime error|expect stderr|run|pump|runs|root): ")
+     REGEX "^// (expect|expect runtime error|expect stderr|expect pixel|golden|run|pump|runs|root): ")
 set(expected "")
 set(errors "")
 set(notes "")
@@ -34,11 +37,17 @@ set(pump "")
 set(runs 1)
 set(call Main "$void@Main::Run()")
 set(root "")
+set(pixels "")
+set(goldens "")
 foreach(line IN LISTS directives)
   if(line MATCHES "^// expect: (.*)$")
     string(APPEND expected "${CMAKE_MATCH_1}\n")
   elseif(line MATCHES "^// expect runtime error: (.*)$")
     list(APPEND errors "${CMAKE_MATCH_1}")
+  elseif(line MATCHES "^// expect pixel: ([^ ]+ [0-9]+ [0-9]+ [0-9A-F]+)$")
+    list(APPEND pixels "${CMAKE_MATCH_1}")
+  elseif(line MATCHES "^// golden: ([^ ]+)$")
+    list(APPEND goldens "${CMAKE_MATCH_1}")
   elseif(line MATCHES "^// expect stderr: (.*)$")
     list(APPEND notes "${CMAKE_MATCH_1}")
   elseif(line MATCHES "^// run: (.*)$")
@@ -55,7 +64,7 @@ endforeach()
 get_filename_component(name ${SCRIPT} NAME_WE)
 foreach(run RANGE 1 ${runs})
   execute_process(COMMAND ${GSRUN} ${root} --libs ${WORK} ${pump} ${WORK}/${name}.gsl ${call}
-                  RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+                  WORKING_DIRECTORY ${WORK} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
   set(report "status ${status}\n--- stdout\n${out}--- stderr\n${err}")
   if(run GREATER 1 AND NOT "${report}" STREQUAL "${first}")
     message(FATAL_ERROR "run ${run} differs from the first\n${first}\n--- run ${run}\n${report}")
@@ -91,3 +100,23 @@ endif()
 if(NOT status EQUAL want)
   message(FATAL_ERROR "exit status ${status}, expected ${want}\n${report}")
 endif()
+foreach(check IN LISTS pixels)
+  separate_arguments(args UNIX_COMMAND "${check}")
+  list(GET args 0 file)
+  list(GET args 1 x)
+  list(GET args 2 y)
+  list(GET args 3 want)
+  execute_process(COMMAND ${PNGPROBE} pixel ${WORK}/${file} ${x} ${y}
+                  RESULT_VARIABLE status OUTPUT_VARIABLE got ERROR_VARIABLE err
+                  OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT status EQUAL 0 OR NOT got STREQUAL want)
+    message(FATAL_ERROR "pixel (${x}, ${y}) of ${file} is '${got}', expected ${want} ${err}")
+  endif()
+endforeach()
+foreach(file IN LISTS goldens)
+  execute_process(COMMAND ${PNGPROBE} same ${WORK}/${file} ${GOLDEN}/${file}
+                  RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${file} differs from its golden picture: ${out}${err}")
+  endif()
+endforeach()

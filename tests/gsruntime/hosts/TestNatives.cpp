@@ -1,10 +1,14 @@
 #include "TestNatives.h"
 
+#include <stb/stb_image_write.h>
+
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "foundation/spec/SpecRef.h"
+#include "gsnative/GSOImage.h"
 #include "gsnative/GSOSoup.h"
 #include "gsnative/GSOStringTable.h"
 #include "gsruntime/GSClass.h"
@@ -78,6 +82,36 @@ void NewStringTable(GSContext* context, GSStack& stack) {
   if (table != nullptr) stack.PushObject(nullptr, table);
 }
 
+// Writes the image's pixels (bytes B, G, R, A) as an RGBA PNG file.
+void WritePNG(GSContext*, GSStack& stack) {
+  GSOImage* image = nullptr;
+  if (!GetObjectParam(stack, 1, image, false)) return;
+  const Kiv::Bitmap* bitmap = image->GetBitmap();
+  GSThread* thread = CurrentThread();
+  if (bitmap == nullptr) {
+    if (thread != nullptr) thread->Exception("TestStd.WritePNG> image has no bitmap", false);
+    return;
+  }
+  std::vector<uint8_t> rgba(bitmap->ByteSize());
+  for (size_t i = 0; i < rgba.size(); i += 4) {
+    const uint8_t* p = bitmap->Pixels() + i;
+    rgba[i] = p[2];
+    rgba[i + 1] = p[1];
+    rgba[i + 2] = p[0];
+    rgba[i + 3] = p[3];
+  }
+  const int width = int(bitmap->Width()), height = int(bitmap->Height());
+  if (stbi_write_png(TextArg(stack, 2), width, height, 4, rgba.data(), width * 4) == 0 &&
+      thread != nullptr)
+    thread->Exception("TestStd.WritePNG> cannot write the file", false);
+}
+
+void ImageChanges(GSContext*, GSStack& stack) {
+  GSOImage* image = nullptr;
+  if (GetObjectParam(stack, 1, image, false))
+    stack.Push(GSFromInt(static_cast<int32_t>(image->ChangeCount())));
+}
+
 void Register(GSMachine& machine) {
   struct Entry {
     const char* signature;
@@ -95,6 +129,10 @@ void Register(GSMachine& machine) {
     machine.RegisterNative(std::make_unique<GSCNativeFunction>("Test", e.signature, e.function));
   machine.RegisterNative(std::make_unique<GSCNativeFunction>(
       "TestStd", "$StringTable@TestStd::NewStringTable(Soup)", NewStringTable));
+  machine.RegisterNative(std::make_unique<GSCNativeFunction>(
+      "TestStd", "$void@TestStd::WritePNG(Image,string)", WritePNG));
+  machine.RegisterNative(std::make_unique<GSCNativeFunction>(
+      "TestStd", "$int@TestStd::ImageChanges(Image)", ImageChanges));
   machine.RegisterNative(std::make_unique<GSCPPNativeFunction<TestCounter>>(
       "Counter", "$void@Counter::Add(int)", &TestCounter::Add));
   machine.RegisterNative(std::make_unique<GSCPPNativeFunction<TestCounter>>(

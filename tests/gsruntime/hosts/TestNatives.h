@@ -8,7 +8,11 @@
 // - Test.Fail(text): stops the thread through GSThread::Exception;
 // - Counter.Add(n), Counter.Total(): member natives of TestCounter;
 // - TestStd.NewStringTable(config) (include/teststd.gs, with the standard
-//   libraries): a string table over the soup, as an asset's would be.
+//   libraries): a string table over the soup, as an asset's would be;
+// - TestStd.WritePNG(image, path): the image's pixels as a PNG file (a
+//   path relative to the working folder); an image without bitmap, or a
+//   file that cannot be written, stops the thread;
+// - TestStd.ImageChanges(image): the image's change count.
 // "Test.Missing()" has no binding. Register before the first GetGSMachine.
 #pragma once
 
