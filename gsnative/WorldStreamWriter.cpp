@@ -1,0 +1,20 @@
+#include "gsnative/WorldStreamWriter.h"
+
+#include "foundation/stream/TStreamTyped.h"
+
+void WorldStreamWriter::Flush() {
+  if (stage_.GetError() != TStream::kErrorNone) target_.SetError(stage_.GetError());
+  const uint32_t n = stage_.GetData()->DataLength();
+  if (n != 0) TStreamWriteBytes(target_, stage_.GetData()->Data(), n);
+  stage_.Reset();
+}
+
+uint32_t WorldStreamWriter::BeginChunk() {
+  Flush();
+  return target_.WriteMarker();
+}
+
+void WorldStreamWriter::EndChunk(uint32_t at) {
+  Flush();
+  target_.PatchLength(at);
+}
