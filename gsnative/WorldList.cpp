@@ -54,6 +54,7 @@ void WorldList::RemoveItem(WorldListItem* item) {
 void WorldList::Clear() {
   if (observer_ != nullptr) observer_->Cleared();
   WorldListObserver* observer = std::exchange(observer_, nullptr);
+  tiles_.ClearTileIndex();
   // Entries are fetched one by one: a destructor may destroy other items.
   for (uint32_t i = table_.NextUsed(0); i < GetSlotCount(); i = table_.NextUsed(i + 1)) {
     WorldListItem* item = table_.Get(i);
@@ -62,7 +63,6 @@ void WorldList::Clear() {
   }
   observer_ = observer;
   table_.Clear();
-  tiles_.ClearTileIndex();
   reserved_.clear();
   nextEven_ = 0;
 }

@@ -34,7 +34,8 @@
 //   for the items that match (mask, value), 0xFFFFFFFF, then (versions 4
 //   and 5) the item-data chunk. Version 2 records are {index, type id,
 //   body}; version 1 holds nothing after its version word. A record whose
-//   entry holds an item of its type id is read by that item; otherwise the
+//   entry holds an item of its type id is read by that item (which is then
+//   entered in the tile index again); otherwise the
 //   entry's item is destroyed and the factories make a new one (one that is
 //   not a WorldListItem, or that cannot be added, is destroyed).
 // - Item-data chunk (SaveItemData / LoadItemData): length, marker, version

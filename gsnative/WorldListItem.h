@@ -20,8 +20,11 @@
 // a body is read or written, the list's save word, factory word and the
 // record's KUID are visible through GetList().
 //
-// Destroying an item removes it from its list first. WorldBaseItem is the
-// common base of items and lists; it holds nothing.
+// Destroying an item removes it from its list; since that happens in this
+// base's destructor, the list, its observer and the removal operation see
+// only the base part by then (a derived class that needs its own removal
+// call removes the item in its destructor). WorldBaseItem is the common
+// base of items and lists; it holds nothing.
 #pragma once
 
 #include <cstdint>

@@ -180,6 +180,7 @@ void WorldList::ReadListBody(uint32_t index, const WorldItemRecord& record, TStr
   if (present != nullptr && present->GetTypeId() == record.typeId) {
     present->LoadListRecord(body);
     loadingKUID_ = kNullKUID;
+    ItemMoved(present);
     return;
   }
   if (present != nullptr) {

@@ -4,8 +4,7 @@
 
 void WorldStreamWriter::Flush() {
   if (stage_.GetError() != TStream::kErrorNone) target_.SetError(stage_.GetError());
-  const uint32_t n = stage_.GetData()->DataLength();
-  if (n != 0) TStreamWriteBytes(target_, stage_.GetData()->Data(), n);
+  if (stage_.Size() != 0) TStreamWriteBytes(target_, stage_.Data(), stage_.Size());
   stage_.Reset();
 }
 

@@ -13,7 +13,7 @@
 
 #include <cstdint>
 
-#include "foundation/stream/TBuffer.h"
+#include "gsnative/WorldStageStream.h"
 
 class WorldStreamWriter {
  public:
@@ -34,5 +34,5 @@ class WorldStreamWriter {
 
  private:
   TStream& target_;
-  TBuffer stage_;
+  WorldStageStream stage_;
 };

@@ -11,44 +11,38 @@ void WorldTileIndex::AddItemToTileIndex(WorldListItem* item) {
   item->GetBounds(lower, upper);
   NormaliseWorldPosition(lower);
   NormaliseWorldPosition(upper);
-  const int32_t first0 = lower.tile[0];
-  const int32_t last0 = upper.tile[0];
-  const int32_t first1 = lower.tile[1];
-  const int32_t last1 = upper.tile[1];
-  std::vector<uint32_t>& keys = keysOf_[item];
-  if (last0 < first0 || last1 < first1) return;
-  const uint64_t tiles = uint64_t(last0 - first0 + 1) * uint64_t(last1 - first1 + 1);
-  if (tiles > kMaxTilesPerItem) {
-    wide_.insert(item);
+  Span span{lower.tile[0], upper.tile[0], lower.tile[1], upper.tile[1]};
+  if (span.last0 < span.first0 || span.last1 < span.first1) {
+    spans_[item] = Span{0, -1, 0, -1};
     return;
   }
-  keys.reserve(size_t(tiles));
-  for (int32_t second = first1; second <= last1; ++second) {
-    for (int32_t first = first0; first <= last0; ++first) {
-      const uint32_t key = TileKey(int16_t(first), int16_t(second));
-      GetTileSet(key).insert(item);
-      keys.push_back(key);
-    }
+  const uint64_t tiles = uint64_t(span.last0 - span.first0 + 1) * uint64_t(span.last1 - span.first1 + 1);
+  if (tiles > kMaxTilesPerItem) {
+    wide_.insert(item);
+    spans_[item] = Span{0, -1, 0, -1};
+    return;
   }
+  spans_[item] = span;
+  span.ForEachKey([&](uint32_t key) { GetTileSet(key).insert(item); });
 }
 
 void WorldTileIndex::RemoveItemFromTileIndex(WorldListItem* item) {
-  auto found = keysOf_.find(item);
-  if (found == keysOf_.end()) return;
-  for (uint32_t key : found->second) {
+  auto found = spans_.find(item);
+  if (found == spans_.end()) return;
+  found->second.ForEachKey([&](uint32_t key) {
     auto tile = tiles_.find(key);
-    if (tile == tiles_.end()) continue;
+    if (tile == tiles_.end()) return;
     tile->second.erase(item);
     if (tile->second.empty()) tiles_.erase(tile);
-  }
+  });
   wide_.erase(item);
-  keysOf_.erase(found);
+  spans_.erase(found);
 }
 
 void WorldTileIndex::ClearTileIndex() {
   tiles_.clear();
   wide_.clear();
-  keysOf_.clear();
+  spans_.clear();
 }
 
 const WorldTileIndex::TileSet* WorldTileIndex::FindTileSet(uint32_t key) const {

@@ -26,7 +26,6 @@
 #include <map>
 #include <set>
 #include <unordered_map>
-#include <vector>
 
 class WorldListItem;
 
@@ -55,8 +54,19 @@ class WorldTileIndex {
   // The set of a tile, made and entered first when the map has none.
   TileSet& GetTileSet(uint32_t key);
 
+  // The tiles an item was entered on, both corners inclusive; an empty
+  // span (last below first) for an item on no tile or in the wide set.
+  struct Span {
+    int32_t first0, last0, first1, last1;
+    template <typename F>
+    void ForEachKey(F f) const {
+      for (int32_t second = first1; second <= last1; ++second) {
+        for (int32_t first = first0; first <= last0; ++first) f(TileKey(int16_t(first), int16_t(second)));
+      }
+    }
+  };
+
   std::map<uint32_t, TileSet> tiles_;
   TileSet wide_;
-  // The keys each item was entered under; an empty list for a wide item.
-  std::unordered_map<const WorldListItem*, std::vector<uint32_t>> keysOf_;
+  std::unordered_map<const WorldListItem*, Span> spans_;
 };
