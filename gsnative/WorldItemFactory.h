@@ -64,8 +64,7 @@ class WorldItemFactory {
 
   // The item the first factory of the record's type id makes; null when no
   // factory makes that type or the factory made nothing.
-  static std::unique_ptr<WorldFactoryItem> MakeItem(const WorldItemRecord& record,
-                                                    TStream& body);
+  static std::unique_ptr<WorldFactoryItem> MakeItem(const WorldItemRecord& record, TStream& body);
 
  private:
   static WorldItemFactory*& Head();

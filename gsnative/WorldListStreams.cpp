@@ -145,9 +145,9 @@ bool WorldList::LoadListRecord(WorldStreamReader& in, uint32_t version, uint32_t
   WorldItemRecord record{0, kNullKUID, factoryWord_, saveWord_};
   if (!in.Word(record.typeId, "record type id")) return false;
   if (index >= kMaxSlots) {
-    return in.Fail("record index", at,
-                   "is " + std::to_string(index) + ", beyond the limit of " +
-                       std::to_string(kMaxSlots - 1));
+    return in.Fail(
+        "record index", at,
+        "is " + std::to_string(index) + ", beyond the limit of " + std::to_string(kMaxSlots - 1));
   }
   TStream& stream = in.Stream();
   if (version == 2) {
@@ -159,9 +159,9 @@ bool WorldList::LoadListRecord(WorldStreamReader& in, uint32_t version, uint32_t
   const uint32_t lengthAt = in.Tell();
   if (!ReadLength(in, "record body length", length)) return false;
   if (length > kMaxListBody) {
-    return in.Fail("record body length", lengthAt,
-                   "is " + std::to_string(length) + ", over the limit of " +
-                       std::to_string(kMaxListBody));
+    return in.Fail(
+        "record body length", lengthAt,
+        "is " + std::to_string(length) + ", over the limit of " + std::to_string(kMaxListBody));
   }
   const uint32_t start = in.Tell();
   uint32_t end = 0;

@@ -9,8 +9,9 @@ uint32_t WorldStreamReader::Tell() {
 
 bool WorldStreamReader::Fits(uint32_t at, uint32_t length, const char* field) {
   if (at <= limit_ && limit_ - at >= length) return true;
-  return Fail(field, at,
-              "(" + std::to_string(length) + " bytes) runs past the end at byte " + std::to_string(limit_));
+  return Fail(
+      field, at,
+      "(" + std::to_string(length) + " bytes) runs past the end at byte " + std::to_string(limit_));
 }
 
 bool WorldStreamReader::Word(uint32_t& out, const char* field) {

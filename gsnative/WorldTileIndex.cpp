@@ -16,7 +16,8 @@ void WorldTileIndex::AddItemToTileIndex(WorldListItem* item) {
     spans_[item] = Span{0, -1, 0, -1};
     return;
   }
-  const uint64_t tiles = uint64_t(span.last0 - span.first0 + 1) * uint64_t(span.last1 - span.first1 + 1);
+  const uint64_t tiles =
+      uint64_t(span.last0 - span.first0 + 1) * uint64_t(span.last1 - span.first1 + 1);
   if (tiles > kMaxTilesPerItem) {
     wide_.insert(item);
     spans_[item] = Span{0, -1, 0, -1};

@@ -61,7 +61,8 @@ class WorldTileIndex {
     template <typename F>
     void ForEachKey(F f) const {
       for (int32_t second = first1; second <= last1; ++second) {
-        for (int32_t first = first0; first <= last0; ++first) f(TileKey(int16_t(first), int16_t(second)));
+        for (int32_t first = first0; first <= last0; ++first)
+          f(TileKey(int16_t(first), int16_t(second)));
       }
     }
   };

@@ -77,7 +77,7 @@ struct Case {
   const char* name;
   std::vector<std::string> before;  // clients made before the first walk
   std::map<std::string, std::function<void(Scene&)>> actions;
-  std::vector<std::string> walks;   // the log of each walk
+  std::vector<std::string> walks;  // the log of each walk
 };
 
 TEST(DelayedInitTest, PhasesRunInOrderOnceEachOnTheNextWalk) {

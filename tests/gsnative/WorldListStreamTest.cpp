@@ -148,19 +148,36 @@ TEST_F(WorldListStreamTest, OlderVersionsAreRead) {
       {"version 2",
        Bytes().W(2).W(4).W(kTestType).Add(ListBody("two", 3)).W(kEnd).b,
        {{4, kTestType, 3, kNullKUID, "two", "", ""}}},
-      {"version 3", Bytes().W(3).Add(v3Record.b).W(kEnd).b,
+      {"version 3",
+       Bytes().W(3).Add(v3Record.b).W(kEnd).b,
        {{4, kTestType, 1, k, "three", "", ""}}},
       {"item data of version 0 has no type ids",
-       Bytes().W(4).W(0).W(WorldList::kBlankTypeId).W(0).W(0).Body(ListBody("")).W(kEnd)
-           .Chunk(Bytes().W(0).Body(DataBody("zero")).W(kEnd)).b,
+       Bytes()
+           .W(4)
+           .W(0)
+           .W(WorldList::kBlankTypeId)
+           .W(0)
+           .W(0)
+           .Body(ListBody(""))
+           .W(kEnd)
+           .Chunk(Bytes().W(0).Body(DataBody("zero")).W(kEnd))
+           .b,
        {{0, WorldList::kBlankTypeId, 1, KUID{0, 0, 0}, "", "zero", ""}}},
       {"item data of version 1 has no save word",
-       Bytes().W(4).Add(v3Record.b).W(kEnd)
-           .Chunk(Bytes().W(kMarker).W(1).W(4).W(kTestType).Body(DataBody("one")).W(kEnd)).b,
+       Bytes()
+           .W(4)
+           .Add(v3Record.b)
+           .W(kEnd)
+           .Chunk(Bytes().W(kMarker).W(1).W(4).W(kTestType).Body(DataBody("one")).W(kEnd))
+           .b,
        {{4, kTestType, 1, k, "three", "one", ""}}},
       {"item data of version 6 is skipped",
-       Bytes().W(4).Add(v3Record.b).W(kEnd)
-           .Chunk(Bytes().W(kMarker).W(6).W(4).W(kTestType).W(0).W(kEnd)).b,
+       Bytes()
+           .W(4)
+           .Add(v3Record.b)
+           .W(kEnd)
+           .Chunk(Bytes().W(kMarker).W(6).W(4).W(kTestType).W(0).W(kEnd))
+           .b,
        {{4, kTestType, 1, k, "three", "", ""}}},
   };
   for (const Case& c : cases) {
@@ -182,12 +199,27 @@ TEST_F(WorldListStreamTest, RecordOfAnotherTypeReplacesOrIsSkipped) {
   list.AddAt(new TestItem, 2);
   // Index 0 keeps its type; index 2 turns into an object item; the
   // item-data record of index 0 names another type and is skipped.
-  const Bytes bytes = Bytes().W(4)
-                          .W(0).W(kTestType).W(0).W(0).Body(ListBody("same"))
-                          .W(2).W(WorldList::kObjectTypeId).W(0).W(0).Body(ListBody("new"))
+  const Bytes bytes = Bytes()
+                          .W(4)
+                          .W(0)
+                          .W(kTestType)
+                          .W(0)
+                          .W(0)
+                          .Body(ListBody("same"))
+                          .W(2)
+                          .W(WorldList::kObjectTypeId)
+                          .W(0)
+                          .W(0)
+                          .Body(ListBody("new"))
                           .W(kEnd)
-                          .Chunk(Bytes().W(kMarker).W(5).W(0).W(0)
-                                     .W(WorldList::kObjectTypeId).Body(DataBody("x")).W(kEnd));
+                          .Chunk(Bytes()
+                                     .W(kMarker)
+                                     .W(5)
+                                     .W(0)
+                                     .W(0)
+                                     .W(WorldList::kObjectTypeId)
+                                     .Body(DataBody("x"))
+                                     .W(kEnd));
   Memory m(bytes.b);
   ASSERT_TRUE(list.LoadItems(m.stream, false, 4).Ok());
   EXPECT_EQ(list.GetItem(0), present);
@@ -213,7 +245,10 @@ TEST_F(WorldListStreamTest, DamagedBytesAreRefusedWithTheirPlace) {
   const std::vector<uint8_t> record = Bytes().W(0).W(kTestType).W(0).W(0).Body(ListBody("a")).b;
   const uint32_t r = uint32_t(record.size());  // 20 + 32
   const Case cases[] = {
-      {"empty stream", {}, "item list: version at byte 0 (4 bytes) runs past the end at byte 0", 0,
+      {"empty stream",
+       {},
+       "item list: version at byte 0 (4 bytes) runs past the end at byte 0",
+       0,
        0},
       {"unknown version", Bytes().W(9).b, "item list: version at byte 0 is 9, not 1 to 5", 4, 0},
       {"index beyond the limit", Bytes().W(3).W(WorldList::kMaxSlots).W(kTestType).b,
@@ -233,8 +268,19 @@ TEST_F(WorldListStreamTest, DamagedBytesAreRefusedWithTheirPlace) {
            At(12 + r),
        12 + r, 1},
       {"item-data body past its chunk",
-       Bytes().W(4).Add(record).W(kEnd).W(28).W(kMarker).W(5).W(0).W(0).W(kTestType).W(100)
-           .W(kEnd).b,
+       Bytes()
+           .W(4)
+           .Add(record)
+           .W(kEnd)
+           .W(28)
+           .W(kMarker)
+           .W(5)
+           .W(0)
+           .W(0)
+           .W(kTestType)
+           .W(100)
+           .W(kEnd)
+           .b,
        "item-data chunk: record body at byte " + At(36 + r) +
            " (100 bytes) runs past the end at byte " + At(40 + r),
        40 + r, 1},
@@ -264,9 +310,8 @@ TEST_F(WorldListStreamTest, ObjectChunkReadsOnlyObjectItems) {
   };
   const std::vector<uint8_t> body = DataBody("obj");
   const Case cases[] = {
-      {"records",
-       Bytes().Chunk(Bytes().W(kMarker).W(1).W(1).Body(body).W(0).Body(body).W(kEnd)).b, "",
-       "obj"},
+      {"records", Bytes().Chunk(Bytes().W(kMarker).W(1).W(1).Body(body).W(0).Body(body).W(kEnd)).b,
+       "", "obj"},
       {"no marker skips", Bytes().Chunk(Bytes().W(1).W(0).Body(body)).b, "", ""},
       {"version 2 skips", Bytes().Chunk(Bytes().W(kMarker).W(2).W(0).Body(body)).b, "", ""},
       {"cut short", Bytes().W(20).W(kMarker).W(1).W(0).b,

@@ -65,7 +65,7 @@ class TestItem : public WorldListItem {
   std::string objectBody;
   // The save word the item saw while its item-list body was read.
   uint32_t seenSaveWord = 0;
-  // What the list told the item, in order: "added", "removed", "notify".
+  // Where Notify calls are logged ("notify <index> <flags>"), if anywhere.
   std::vector<std::string>* events = nullptr;
 
   uint32_t GetFlags() const override { return flags; }
@@ -94,15 +94,9 @@ class TestItem : public WorldListItem {
   void LoadItemData(TStream& s) override { dataBody = ReadBytes(s); }
   void SaveObjectRecord(TStream& s) override { WriteBytes(s, objectBody); }
   void LoadObjectRecord(TStream& s) override { objectBody = ReadBytes(s); }
-  void OnAddedToList() override { Note("added"); }
-  void OnRemovedFromList() override { Note("removed"); }
-  void Notify(uint32_t argument, uint32_t f) override {
-    Note("notify " + std::to_string(argument) + " " + std::to_string(f));
-  }
-
- private:
-  void Note(const std::string& what) {
-    if (events != nullptr) events->push_back(what);
+  void Notify(uint32_t, uint32_t f) override {
+    if (events != nullptr)
+      events->push_back("notify " + std::to_string(GetIndex()) + " " + std::to_string(f));
   }
 };
 
@@ -132,8 +126,8 @@ inline std::vector<ItemState> Items(const WorldList& list) {
   list.ForEachItem([&](uint32_t index, WorldListItem* item) {
     auto* t = dynamic_cast<TestItem*>(item);
     if (t == nullptr) return;
-    items.push_back({index, t->GetTypeId(), t->flags, t->kuid, t->listBody, t->dataBody,
-                     t->objectBody});
+    items.push_back(
+        {index, t->GetTypeId(), t->flags, t->kuid, t->listBody, t->dataBody, t->objectBody});
   });
   return items;
 }
