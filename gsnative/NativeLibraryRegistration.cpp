@@ -8,6 +8,7 @@
 #include "gsnative/GSOImage.h"
 #include "gsnative/GSOKUID.h"
 #include "gsnative/GSOKUIDList.h"
+#include "gsnative/GSOSecurityToken.h"
 #include "gsnative/GSOSoup.h"
 #include "gsnative/GSOStringTable.h"
 #include "gsnative/LinkedListNatives.h"
@@ -55,7 +56,7 @@ const std::vector<NativeClassRegistrar>& NativeClassRegistrars() {
       {"Library", nullptr},
       {"Image", RegisterImageNatives},
       {"VandruScriptBase", nullptr},
-      {"SecurityToken", nullptr},
+      {"SecurityToken", RegisterSecurityTokenNatives},
       {"ConstructorsBase", RegisterConstructorsNatives},
   };
   return registrars;
@@ -75,7 +76,7 @@ const std::vector<ScriptClassLookup>& ScriptClassLookups() {
       {"OnlineGroup.gsl", "OnlineGroup", &scriptClasses[6]},
       {"Image.gsl", "Image", &gImageScriptClass},
       {"Library.gsl", "Library", &scriptClasses[8]},
-      {"SecurityToken.gsl", "SecurityToken", &scriptClasses[9]},
+      {"SecurityToken.gsl", "SecurityToken", &gSecurityTokenScriptClass},
       {"Constructors.gsl", "ConstructorsBase", &scriptClasses[10]},
   };
   return lookups;

@@ -1,0 +1,167 @@
+// Security tokens: issuing, merging and re-issuing grant tables, and the
+// token objects that read their rights from script arrays. The game-object
+// natives that hand tokens to scripts come with the scriptable objects.
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+
+#include "RuntimeTestSupport.h"
+#include "gsnative/GSOSecurityToken.h"
+#include "gsnative/NativeLibraryRegistration.h"
+#include "gsruntime/GSArray.h"
+#include "gsruntime/GSContext.h"
+#include "gsruntime/GSString.h"
+#include "kiv/File.h"
+#include "tests/support/CapturedLog.h"
+
+namespace {
+
+using GSRuntime::GSArray;
+using GSRuntime::GSObjectReference;
+
+RightSet Rights(std::initializer_list<const char*> names) {
+  RightSet set;
+  for (const char* name : names) set.insert(Kiv::PString(name));
+  return set;
+}
+
+const TokenIssuer kOwner{NewTokenIssuerId(), KUID{10, 1, 0}};
+const TokenIssuer kDelegate{NewTokenIssuerId(), KUID{20, 2, 0}};
+const TokenIssuer kStranger{NewTokenIssuerId(), KUID{30, 3, 0}};
+const KUID kTarget{40, 4, 0};
+
+TEST(SecurityGrantsTest, DelegateGrantsOnlyTheRightsItHolds) {
+  const SecurityGrants issued =
+      SecurityGrants::Issue(kOwner, kDelegate.kuid, Rights({"duplicate-token", "a", "b"}));
+  const auto copy = issued.ReIssue(kDelegate, kTarget, Rights({"b", "c"}));
+  ASSERT_TRUE(copy.has_value());
+  ASSERT_EQ(copy->Entries().count(kDelegate.id), 1u);
+  const IssuerGrants& added = copy->Entries().at(kDelegate.id);
+  EXPECT_EQ(added.issuerKUID, kDelegate.kuid);
+  ASSERT_EQ(added.grantees.size(), 1u);
+  EXPECT_EQ(added.grantees.at(kTarget), Rights({"b"}));
+  // The owner's grant travels with the copy; the original is unchanged.
+  EXPECT_TRUE(copy->HasRight(kOwner.id, kDelegate.kuid, Kiv::PString("a")));
+  EXPECT_EQ(issued.Entries().size(), 1u);
+}
+
+TEST(SecurityGrantsTest, ReIssueNeedsAnIssuerOrADuplicatingDelegate) {
+  const SecurityGrants plain = SecurityGrants::Issue(kOwner, kDelegate.kuid, Rights({"a"}));
+  EXPECT_FALSE(plain.ReIssue(kDelegate, kTarget, Rights({"a"})).has_value());
+  EXPECT_FALSE(plain.ReIssue(kStranger, kTarget, Rights({"a"})).has_value());
+  // Rights are names with their case: "Duplicate-Token" is another right.
+  const SecurityGrants upper =
+      SecurityGrants::Issue(kOwner, kDelegate.kuid, Rights({"Duplicate-Token"}));
+  EXPECT_FALSE(upper.ReIssue(kDelegate, kTarget, Rights({"a"})).has_value());
+
+  // The issuer hands the target exactly the rights it asks for.
+  const auto byOwner = plain.ReIssue(kOwner, kTarget, Rights({"x", "y"}));
+  ASSERT_TRUE(byOwner.has_value());
+  EXPECT_EQ(byOwner->Entries().at(kOwner.id).grantees.at(kTarget), Rights({"x", "y"}));
+  EXPECT_TRUE(byOwner->HasRight(kOwner.id, kDelegate.kuid, Kiv::PString("a")));
+}
+
+TEST(SecurityGrantsTest, MergeUnitesEntriesAndLookupsNeedWholeKUIDs) {
+  SecurityGrants merged = SecurityGrants::Issue(kOwner, kTarget, Rights({"a"}));
+  const SecurityGrants same = merged;
+  merged.MergeFrom(same);
+  EXPECT_EQ(merged, same);
+  merged.MergeFrom(SecurityGrants::Issue(kOwner, kTarget, Rights({"b"})));
+  merged.MergeFrom(SecurityGrants::Issue(kDelegate, kTarget, Rights({"c"})));
+  EXPECT_EQ(merged.Entries().at(kOwner.id).grantees.at(kTarget), Rights({"a", "b"}));
+  EXPECT_TRUE(merged.HasRight(kDelegate.id, kTarget, Kiv::PString("c")));
+  EXPECT_FALSE(merged.HasRight(kDelegate.id, kTarget, Kiv::PString("a")));
+  EXPECT_FALSE(merged.HasRight(kOwner.id, KUID{40, 4, 1}, Kiv::PString("a")));
+  EXPECT_EQ(merged.FindIssuerByKUID(kDelegate.kuid), kDelegate.id);
+  EXPECT_EQ(merged.FindIssuerByKUID(KUID{20, 2, 1}), 0u);
+}
+
+// The token objects, with the "SecurityToken" class of the built libraries.
+class SecurityTokenTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Kiv::File::Subst(root_, VU_SCRIPT_LIBRARIES_DIR);
+    machine_.Init();
+    machine_.AddLibraryFolder(root_);
+    ASSERT_TRUE(
+        FindScriptClass(machine_, "SecurityToken.gsl", "SecurityToken", &gSecurityTokenScriptClass));
+  }
+  void TearDown() override {
+    for (GSObjectReference* object : held_) GSObjectReference::Release(object->GetScriptInstance());
+    gSecurityTokenScriptClass = nullptr;
+    Kiv::File::Subst(root_, Kiv::String());
+  }
+
+  // A reference array of the given elements (null for a null element); the
+  // test holds it.
+  GSArray* Array(std::initializer_list<GSObjectReference*> elements) {
+    GSArray* array = Hold(GSArray::Create(&context_, true));
+    int32_t index = 0;
+    for (GSObjectReference* element : elements)
+      GSArray::SetElement(*array, index++, element ? element->GetScriptInstance() : 0, true,
+                          nullptr);
+    return array;
+  }
+  GSObjectReference* String(const char* text) {
+    return Hold(GSRuntime::GSString::Create(text, &context_));
+  }
+  template <typename T>
+  T* Hold(T* object) {
+    EXPECT_NE(object, nullptr);
+    held_.push_back(object);
+    return object;
+  }
+
+  GSTest::PrintCapture print_;
+  const Kiv::PString root_{"securitytokentest"};
+  GSMachine machine_;
+  GSRuntime::GSContext context_;
+  std::vector<GSObjectReference*> held_;
+};
+
+TEST_F(SecurityTokenTest, IssueTakesOnlyStringElementsAsRights) {
+  GSArray* rights = Array({String("open"), nullptr, Array({}), String("open")});
+  GSOSecurityToken* token = Hold(GSOSecurityToken::Issue(&context_, kOwner, kTarget, rights));
+  EXPECT_EQ(token->Grants().Entries().at(kOwner.id).grantees.at(kTarget), Rights({"open"}));
+  EXPECT_EQ(token->GetScriptClass(), gSecurityTokenScriptClass);
+}
+
+TEST_F(SecurityTokenTest, MergeSkipsWhatIsNotATokenAndNeedsOne) {
+  GSOSecurityToken* first = Hold(
+      GSOSecurityToken::Issue(&context_, kOwner, kTarget, Array({String("a")})));
+  GSOSecurityToken* second = Hold(
+      GSOSecurityToken::Issue(&context_, kDelegate, kTarget, Array({String("b")})));
+  EXPECT_EQ(GSOSecurityToken::Merge(&context_, Array({nullptr, String("x")})), nullptr);
+  EXPECT_EQ(GSOSecurityToken::Merge(&context_, nullptr), nullptr);
+  GSOSecurityToken* self = Hold(GSOSecurityToken::Merge(&context_, Array({first, first})));
+  EXPECT_EQ(self->Grants(), first->Grants());
+  GSOSecurityToken* both =
+      Hold(GSOSecurityToken::Merge(&context_, Array({nullptr, first, String("x"), second})));
+  EXPECT_TRUE(both->HasRight(kOwner.id, kTarget, Kiv::PString("a")));
+  EXPECT_TRUE(both->HasRight(kDelegate.id, kTarget, Kiv::PString("b")));
+}
+
+TEST_F(SecurityTokenTest, UnauthorisedReIssueLogsOneLineAndGivesNull) {
+  GSOSecurityToken* token = Hold(GSOSecurityToken::Issue(
+      &context_, kOwner, kDelegate.kuid, Array({String("duplicate-token"), String("a")})));
+  VUTest::CapturedLog log;
+  EXPECT_EQ(GSOSecurityToken::ReIssueToken(*token, &context_, kStranger, kTarget,
+                                           Array({String("a")})),
+            nullptr);
+  ASSERT_EQ(log.Lines().size(), 1u);
+  EXPECT_EQ(log.Lines()[0],
+            "GSOSecurityToken::ReIssueToken> Unauthorised attempt made to re-issue security "
+            "token (<kuid:30:3>)");
+  // No right asked for: null, and nothing to report.
+  EXPECT_EQ(GSOSecurityToken::ReIssueToken(*token, &context_, kDelegate, kTarget,
+                                           Array({nullptr})),
+            nullptr);
+  GSOSecurityToken* handed = Hold(GSOSecurityToken::ReIssueToken(
+      *token, &context_, kDelegate, kTarget, Array({String("a"), String("z")})));
+  EXPECT_TRUE(handed->HasRight(kDelegate.id, kTarget, Kiv::PString("a")));
+  EXPECT_FALSE(handed->HasRight(kDelegate.id, kTarget, Kiv::PString("z")));
+  EXPECT_EQ(log.Lines().size(), 1u);
+}
+
+}  // namespace
