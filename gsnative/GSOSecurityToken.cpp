@@ -90,9 +90,9 @@ GSOSecurityToken* GSOSecurityToken::Merge(GSContext* context, const GSArray* tok
   return Make(context, std::move(*merged));
 }
 
-GSOSecurityToken* GSOSecurityToken::ReIssueToken(const GSOSecurityToken& token,
-                                                 GSContext* context, const TokenIssuer& caller,
-                                                 const KUID& target, const GSArray* rights) {
+GSOSecurityToken* GSOSecurityToken::ReIssueToken(const GSOSecurityToken& token, GSContext* context,
+                                                 const TokenIssuer& caller, const KUID& target,
+                                                 const GSArray* rights) {
   RightSet requested;
   SetRightsFromArray(requested, rights);
   if (requested.empty()) return nullptr;

@@ -48,8 +48,7 @@ class GSOSecurityToken : public GSRuntime::GSObject {
   static GSOSecurityToken* Issue(GSRuntime::GSContext* context, const TokenIssuer& issuer,
                                  const KUID& grantee, const GSRuntime::GSArray* rights);
   static GSOSecurityToken* Copy(GSRuntime::GSContext* context, const GSOSecurityToken& source);
-  static GSOSecurityToken* Merge(GSRuntime::GSContext* context,
-                                 const GSRuntime::GSArray* tokens);
+  static GSOSecurityToken* Merge(GSRuntime::GSContext* context, const GSRuntime::GSArray* tokens);
   static GSOSecurityToken* ReIssueToken(const GSOSecurityToken& token,
                                         GSRuntime::GSContext* context, const TokenIssuer& caller,
                                         const KUID& target, const GSRuntime::GSArray* rights);

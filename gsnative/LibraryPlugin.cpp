@@ -61,8 +61,8 @@ std::string LibraryPlugin::Call(std::string_view function, const GSArray* argume
                                 std::string_view logName) const {
   const std::string name(function);
   if (handle_ == 0) {
-    GSPrint("Library.LibraryCall> unknown function '%s' was called on object '%.*s'",
-            name.c_str(), static_cast<int>(logName.size()), logName.data());
+    GSPrint("Library.LibraryCall> unknown function '%s' was called on object '%.*s'", name.c_str(),
+            static_cast<int>(logName.size()), logName.data());
     return std::string();
   }
   const VNIHandle array = ArgumentArray(arguments);

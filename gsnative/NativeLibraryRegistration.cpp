@@ -12,6 +12,7 @@
 #include "gsnative/GSOSoup.h"
 #include "gsnative/GSOStringTable.h"
 #include "gsnative/LinkedListNatives.h"
+#include "gsnative/SecurityTokenIssuer.h"
 #include "gsnative/StrNatives.h"
 #include "gsruntime/GSClass.h"
 #include "gsruntime/GSLibrary.h"
@@ -50,7 +51,7 @@ const std::vector<NativeClassRegistrar>& NativeClassRegistrars() {
       {"StringTable", RegisterStringTableNatives},
       {"Asset", nullptr},
       {"LinkedList", nullptr},  // the machine's own: AddCommonIncludeRegistrars
-      {"VandruGameObject", nullptr},
+      {"VandruGameObject", RegisterSecurityTokenIssuerNatives},
       {"OnlineAccess", nullptr},
       {"OnlineGroup", nullptr},
       {"Library", nullptr},

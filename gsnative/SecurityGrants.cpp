@@ -35,14 +35,12 @@ const RightSet* SecurityGrants::FindDelegation(const KUID& kuid) const {
   const Kiv::PString duplicate(kDuplicateTokenRight);
   for (const auto& [id, entry] : table_) {
     auto found = entry.grantees.find(kuid);
-    if (found != entry.grantees.end() && found->second.count(duplicate) != 0)
-      return &found->second;
+    if (found != entry.grantees.end() && found->second.count(duplicate) != 0) return &found->second;
   }
   return nullptr;
 }
 
-std::optional<SecurityGrants> SecurityGrants::ReIssue(const TokenIssuer& caller,
-                                                      const KUID& target,
+std::optional<SecurityGrants> SecurityGrants::ReIssue(const TokenIssuer& caller, const KUID& target,
                                                       const RightSet& requested) const {
   if (table_.count(caller.id) != 0) {
     SecurityGrants copy = *this;

@@ -207,9 +207,9 @@ int SetArrayElementForPlugins(VNIHandle array, uint32_t index, VNIHandle element
 
 const VNIFunctions* VniFunctionTable() {
   static const VNIFunctions functions = {
-      VNIAllocString,   VNIAllocLibrary,   VNIRelease,        VNIAllocArray,
-      SetArrayElementForPlugins, VNIGetArraySize, VNIGetArrayElement, VNIGetObjectClass,
-      VNIGetStringText};
+      VNIAllocString,     VNIAllocLibrary,           VNIRelease,
+      VNIAllocArray,      SetArrayElementForPlugins, VNIGetArraySize,
+      VNIGetArrayElement, VNIGetObjectClass,         VNIGetStringText};
   return &functions;
 }
 

@@ -82,7 +82,7 @@ TEST(VniObjects, ArraysHoldStringsAndLetThemGoWithTheArray) {
 
   EXPECT_TRUE(VNISetArrayElement(array, 1, text));
   EXPECT_TRUE(VNISetArrayElement(array, 1, text));  // The same element again keeps one count.
-  VNIRelease(text);                                  // The array's reference keeps it.
+  VNIRelease(text);                                 // The array's reference keeps it.
   const VNIHandle element = VNIGetArrayElement(array, 1);
   EXPECT_EQ(element, text);
   EXPECT_STREQ(VNIGetStringText(element), "x");

@@ -39,9 +39,7 @@ class LibraryPluginTest : public ::testing::Test {
     delete folder_;
     folder_ = nullptr;
   }
-  void SetUp() override {
-    ASSERT_TRUE(DetermineInstallPath(Kiv::File::Path(folder_->Path())));
-  }
+  void SetUp() override { ASSERT_TRUE(DetermineInstallPath(Kiv::File::Path(folder_->Path()))); }
   void TearDown() override {
     for (GSObjectReference* object : held_) GSObjectReference::Release(object->GetScriptInstance());
     ResetFolderLayoutForTests();
@@ -78,10 +76,10 @@ TEST_F(LibraryPluginTest, EchoPlugInAnswersTheCalls) {
   } cases[] = {
       {"Echo", Strings({"x"}), "x"},
       {"Echo", Strings({"a", nullptr, "b"}), "a,,b"},
-      {"Count", nullptr, "0"},           // A null array is an empty one.
+      {"Count", nullptr, "0"},  // A null array is an empty one.
       {"Count", Strings({}), "0"},
-      {"Array", Strings({"x"}), ""},     // A result that is not a string.
-      {"Missing", Strings({"x"}), ""},   // No result at all.
+      {"Array", Strings({"x"}), ""},    // A result that is not a string.
+      {"Missing", Strings({"x"}), ""},  // No result at all.
   };
   for (const auto& c : cases)
     EXPECT_EQ(plugin.Call(c.function, c.arguments, "lib"), c.expected) << c.function;
@@ -98,7 +96,8 @@ TEST_F(LibraryPluginTest, WithoutAPlugInTheCallPrintsUnknownFunction) {
   EXPECT_FALSE(plugin.Load(&context_, ""));
   EXPECT_EQ(plugin.Handle(), 0u);
   ASSERT_EQ(log.Lines().size(), 1u);
-  EXPECT_NE(log.Lines()[0].find("LoadVniPlugin> refused plug-in name '../echo'"), std::string::npos);
+  EXPECT_NE(log.Lines()[0].find("LoadVniPlugin> refused plug-in name '../echo'"),
+            std::string::npos);
 
   EXPECT_EQ(plugin.Call("Echo", Strings({"x"}), "<kuid:1:2> \"Lib\""), "");
   ASSERT_EQ(print.lines.size(), 1u);

@@ -4,13 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <optional>
 #include <string>
 
 #include "RuntimeTestSupport.h"
+#include "gsnative/GSOKUID.h"
 #include "gsnative/GSOSecurityToken.h"
 #include "gsnative/NativeLibraryRegistration.h"
+#include "gsnative/SecurityTokenIssuer.h"
 #include "gsruntime/GSArray.h"
+#include "gsruntime/GSClass.h"
 #include "gsruntime/GSContext.h"
+#include "gsruntime/GSGameObject.h"
+#include "gsruntime/GSStack.h"
 #include "gsruntime/GSString.h"
 #include "kiv/File.h"
 #include "tests/support/CapturedLog.h"
@@ -77,20 +83,83 @@ TEST(SecurityGrantsTest, MergeUnitesEntriesAndLookupsNeedWholeKUIDs) {
   EXPECT_EQ(merged.FindIssuerByKUID(KUID{20, 2, 1}), 0u);
 }
 
-// The token objects, with the "SecurityToken" class of the built libraries.
+// A scripted game object of an asset (none for the null KUID).
+class TestIssuer : public GSRuntime::GSGameObject, public SecurityTokenIssuer {
+ public:
+  explicit TestIssuer(const KUID& kuid) : kuid_(kuid) {}
+  bool GetTokenAssetKUID(KUID* out) const override {
+    *out = kuid_;
+    return !kuid_.IsNull();
+  }
+  GSRuntime::GSContext* GetTokenContext() const override { return Context(); }
+
+ private:
+  KUID kuid_;
+};
+
+// The token objects and natives, with the classes of the built libraries.
 class SecurityTokenTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Kiv::File::Subst(root_, VU_SCRIPT_LIBRARIES_DIR);
     machine_.Init();
+    RegisterSecurityTokenIssuerNatives(machine_);
     machine_.AddLibraryFolder(root_);
+    ASSERT_TRUE(FindScriptClass(machine_, "SecurityToken.gsl", "SecurityToken",
+                                &gSecurityTokenScriptClass));
+    ASSERT_TRUE(FindScriptClass(machine_, "kuid.gsl", "KUID", &gKUIDScriptClass));
     ASSERT_TRUE(
-        FindScriptClass(machine_, "SecurityToken.gsl", "SecurityToken", &gSecurityTokenScriptClass));
+        FindScriptClass(machine_, "VandruGameObject.gsl", "VandruGameObject", &gameObjectClass_));
   }
   void TearDown() override {
     for (GSObjectReference* object : held_) GSObjectReference::Release(object->GetScriptInstance());
     gSecurityTokenScriptClass = nullptr;
+    gKUIDScriptClass = nullptr;
     Kiv::File::Subst(root_, Kiv::String());
+  }
+
+  TestIssuer* Issuer(const TokenIssuer& issuer) {
+    auto* object = new TestIssuer(issuer.kuid);
+    EXPECT_TRUE(object->AttachScriptInstance(gameObjectClass_, &context_));
+    return Hold(object);
+  }
+  GSObjectReference* Kuid(const KUID& kuid) { return Hold(GSOKUID::Create(&context_, kuid)); }
+
+  using Native = void (SecurityTokenIssuer::*)(GSRuntime::GSStack&);
+
+  // Runs a native of `object` on a frame holding `args`; what it pushed,
+  // or nothing.
+  static std::optional<GSRuntime::GSValue> Run(SecurityTokenIssuer& object, Native native,
+                                               std::initializer_list<GSObjectReference*> args) {
+    GSRuntime::GSFunction call;
+    call.params = static_cast<uint32_t>(args.size()) + 1;
+    call.advance = 4;
+    call.recordOffset = 1;
+    call.slot0Offset = 1 - call.params;
+    call.slotsNeeded = 8;
+    GSRuntime::GSStack stack;
+    stack.Push(0);
+    for (GSObjectReference* arg : args) stack.Push(arg ? arg->GetScriptInstance() : 0);
+    EXPECT_TRUE(stack.PushFrame(call, 0));
+    const uint32_t before = stack.Used();
+    (object.*native)(stack);
+    if (stack.Used() == before) return std::nullopt;
+    return *stack.Top();
+  }
+  // The token a native pushed (held by the test), else null.
+  GSOSecurityToken* Token(SecurityTokenIssuer& object, Native native,
+                          std::initializer_list<GSObjectReference*> args) {
+    const std::optional<GSRuntime::GSValue> result = Run(object, native, args);
+    if (!result || *result == 0) return nullptr;
+    GSRuntime::GSObjectReference* token = GSRuntime::GSScriptInstance::FromRef(*result)->native;
+    return Hold(dynamic_cast<GSOSecurityToken*>(token));
+  }
+  // What a bool native pushed: 1 or 0, and -1 when nothing.
+  static int Validate(SecurityTokenIssuer& object, Native native,
+                      std::initializer_list<GSObjectReference*> args) {
+    const std::optional<GSRuntime::GSValue> result = Run(object, native, args);
+    if (!result) return -1;
+    return GSRuntime::GSInt(*result) != 0 ? 1 : 0;
   }
 
   // A reference array of the given elements (null for a null element); the
@@ -117,6 +186,7 @@ class SecurityTokenTest : public ::testing::Test {
   const Kiv::PString root_{"securitytokentest"};
   GSMachine machine_;
   GSRuntime::GSContext context_;
+  GSRuntime::GSClass* gameObjectClass_ = nullptr;
   std::vector<GSObjectReference*> held_;
 };
 
@@ -128,10 +198,10 @@ TEST_F(SecurityTokenTest, IssueTakesOnlyStringElementsAsRights) {
 }
 
 TEST_F(SecurityTokenTest, MergeSkipsWhatIsNotATokenAndNeedsOne) {
-  GSOSecurityToken* first = Hold(
-      GSOSecurityToken::Issue(&context_, kOwner, kTarget, Array({String("a")})));
-  GSOSecurityToken* second = Hold(
-      GSOSecurityToken::Issue(&context_, kDelegate, kTarget, Array({String("b")})));
+  GSOSecurityToken* first =
+      Hold(GSOSecurityToken::Issue(&context_, kOwner, kTarget, Array({String("a")})));
+  GSOSecurityToken* second =
+      Hold(GSOSecurityToken::Issue(&context_, kDelegate, kTarget, Array({String("b")})));
   EXPECT_EQ(GSOSecurityToken::Merge(&context_, Array({nullptr, String("x")})), nullptr);
   EXPECT_EQ(GSOSecurityToken::Merge(&context_, nullptr), nullptr);
   GSOSecurityToken* self = Hold(GSOSecurityToken::Merge(&context_, Array({first, first})));
@@ -146,22 +216,70 @@ TEST_F(SecurityTokenTest, UnauthorisedReIssueLogsOneLineAndGivesNull) {
   GSOSecurityToken* token = Hold(GSOSecurityToken::Issue(
       &context_, kOwner, kDelegate.kuid, Array({String("duplicate-token"), String("a")})));
   VUTest::CapturedLog log;
-  EXPECT_EQ(GSOSecurityToken::ReIssueToken(*token, &context_, kStranger, kTarget,
-                                           Array({String("a")})),
-            nullptr);
+  EXPECT_EQ(
+      GSOSecurityToken::ReIssueToken(*token, &context_, kStranger, kTarget, Array({String("a")})),
+      nullptr);
   ASSERT_EQ(log.Lines().size(), 1u);
   EXPECT_EQ(log.Lines()[0],
             "GSOSecurityToken::ReIssueToken> Unauthorised attempt made to re-issue security "
             "token (<kuid:30:3>)");
   // No right asked for: null, and nothing to report.
-  EXPECT_EQ(GSOSecurityToken::ReIssueToken(*token, &context_, kDelegate, kTarget,
-                                           Array({nullptr})),
+  EXPECT_EQ(GSOSecurityToken::ReIssueToken(*token, &context_, kDelegate, kTarget, Array({nullptr})),
             nullptr);
   GSOSecurityToken* handed = Hold(GSOSecurityToken::ReIssueToken(
       *token, &context_, kDelegate, kTarget, Array({String("a"), String("z")})));
   EXPECT_TRUE(handed->HasRight(kDelegate.id, kTarget, Kiv::PString("a")));
   EXPECT_FALSE(handed->HasRight(kDelegate.id, kTarget, Kiv::PString("z")));
   EXPECT_EQ(log.Lines().size(), 1u);
+}
+
+TEST_F(SecurityTokenTest, NativesDelegateTheIntersectionOfRights) {
+  using I = SecurityTokenIssuer;
+  TestIssuer& owner = *Issuer(kOwner);
+  TestIssuer& delegate = *Issuer(kDelegate);
+  TestIssuer& target = *Issuer({0, kTarget});
+  TestIssuer& stranger = *Issuer(kStranger);
+  GSOSecurityToken* issued =
+      Token(owner, &I::IssueSecurityToken,
+            {Kuid(kDelegate.kuid), Array({String("duplicate-token"), String("a"), String("b")})});
+  ASSERT_NE(issued, nullptr);
+  EXPECT_EQ(Validate(delegate, &I::ValidateByObject, {issued, &owner, String("a")}), 1);
+  EXPECT_EQ(Validate(delegate, &I::ValidateByKUID, {issued, Kuid(kOwner.kuid), String("b")}), 1);
+  EXPECT_EQ(Validate(delegate, &I::ValidateByKUID, {issued, Kuid(kTarget), String("b")}), 0);
+  EXPECT_EQ(Validate(target, &I::ValidateByObject, {issued, &owner, String("a")}), 0);
+
+  GSOSecurityToken* handed = Token(delegate, &I::ReIssueSecurityToken,
+                                   {issued, Kuid(kTarget), Array({String("b"), String("c")})});
+  ASSERT_NE(handed, nullptr);
+  EXPECT_EQ(Validate(target, &I::ValidateByObject, {handed, &delegate, String("b")}), 1);
+  EXPECT_EQ(Validate(target, &I::ValidateByObject, {handed, &delegate, String("c")}), 0);
+
+  VUTest::CapturedLog log;
+  EXPECT_EQ(
+      Token(stranger, &I::ReIssueSecurityToken, {issued, Kuid(kTarget), Array({String("a")})}),
+      nullptr);
+  EXPECT_EQ(log.Lines().size(), 1u);
+
+  GSOSecurityToken* merged =
+      Token(target, &I::MergeSecurityTokens, {Array({issued, nullptr, handed})});
+  ASSERT_NE(merged, nullptr);
+  EXPECT_EQ(Validate(target, &I::ValidateByObject, {merged, &delegate, String("b")}), 1);
+}
+
+TEST_F(SecurityTokenTest, NativesOfAnObjectWithoutAssetPushNothing) {
+  using I = SecurityTokenIssuer;
+  TestIssuer& owner = *Issuer(kOwner);
+  TestIssuer& none = *Issuer({0, kNullKUID});
+  GSOSecurityToken* issued =
+      Token(owner, &I::IssueSecurityToken, {Kuid(kTarget), Array({String("a")})});
+  ASSERT_NE(issued, nullptr);
+  EXPECT_EQ(Token(none, &I::IssueSecurityToken, {Kuid(kTarget), Array({String("a")})}), nullptr);
+  EXPECT_EQ(Token(none, &I::MergeSecurityTokens, {Array({issued})}), nullptr);
+  EXPECT_EQ(Validate(none, &I::ValidateByObject, {issued, &owner, String("a")}), -1);
+  // A null token or KUID stops the call before anything is made.
+  EXPECT_EQ(Token(owner, &I::IssueSecurityToken, {nullptr, Array({})}), nullptr);
+  EXPECT_EQ(Validate(owner, &I::ValidateByKUID, {nullptr, Kuid(kOwner.kuid), nullptr}), -1);
+  EXPECT_EQ(print_.Count("null object at parameter 1"), 2u);
 }
 
 }  // namespace

@@ -51,8 +51,8 @@ TEST(SystemMenuIconTest, RequestsReachTheHostWithTheirArguments) {
   call.slotsNeeded = 4;
   GSString* tip = GSString::Create("tip", nullptr);
   GSStack stack;
-  for (GSValue slot : {GSValue(0), GSFromInt(3), tip->GetScriptInstance(), GSValue(0),
-                       GSFromBool(false)})
+  for (GSValue slot :
+       {GSValue(0), GSFromInt(3), tip->GetScriptInstance(), GSValue(0), GSFromBool(false)})
     ASSERT_TRUE(stack.Push(slot));
   ASSERT_TRUE(stack.PushFrame(call, 0));
 
@@ -65,10 +65,8 @@ TEST(SystemMenuIconTest, RequestsReachTheHostWithTheirArguments) {
   ForwardShowSystemMenuIconMenu(&host, nullptr, stack);
   const std::vector<Request> expected = {
       {"set", icon, "tip", "", true, 0},  // A null text arrives empty, with no error.
-      {"set", icon, "tip", "", false, 0},
-      {"set", kNullKUID, "", "", false, 0},
-      {"blink", kNullKUID, "", "", false, 3},
-      {"show", kNullKUID, "", "", false, 1},
+      {"set", icon, "tip", "", false, 0},     {"set", kNullKUID, "", "", false, 0},
+      {"blink", kNullKUID, "", "", false, 3}, {"show", kNullKUID, "", "", false, 1},
   };
   EXPECT_EQ(host.requests, expected);
   EXPECT_TRUE(print.lines.empty());
