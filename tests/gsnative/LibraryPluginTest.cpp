@@ -5,9 +5,11 @@
 
 #include <filesystem>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "NativeCallFrame.h"
 #include "RuntimeTestSupport.h"
 #include "foundation/layout/FolderLayout.h"
 #include "foundation/vni/VniObjects.h"
@@ -104,6 +106,36 @@ TEST_F(LibraryPluginTest, WithoutAPlugInTheCallPrintsUnknownFunction) {
   EXPECT_EQ(print.lines[0],
             "Library.LibraryCall> unknown function 'Echo' was called on object '<kuid:1:2> "
             "\"Lib\"'");
+}
+
+// The native's body: the function name must be a non-empty string; the
+// answer is pushed as a new string.
+TEST_F(LibraryPluginTest, NativeChecksTheNameAndPushesTheAnswer) {
+  GSTest::PrintCapture print;
+  LibraryPlugin plugin;
+  ASSERT_TRUE(plugin.Load(&context_, "echo"));
+  GSRuntime::GSString* echo = GSRuntime::GSString::Create("Echo", nullptr);
+  held_.push_back(echo);
+  GSArray* arguments = Strings({"x"});
+  const struct {
+    GSRuntime::GSValue function;
+    const char* pushed;  // null: nothing
+  } cases[] = {{echo->GetScriptInstance(), "x"}, {0, nullptr}};
+  for (const auto& c : cases) {
+    GSTest::NativeCallFrame frame(0, {c.function, arguments->GetScriptInstance(), 0});
+    LibraryCallNative(frame.Stack(), plugin, "lib");
+    const std::optional<GSRuntime::GSValue> pushed = frame.Pushed();
+    if (c.pushed == nullptr) {
+      EXPECT_FALSE(pushed.has_value());
+      continue;
+    }
+    ASSERT_TRUE(pushed.has_value());
+    GSRuntime::GSString* answer = GSRuntime::GSString::FromRef(*pushed);
+    ASSERT_NE(answer, nullptr);
+    EXPECT_EQ(answer->text, c.pushed);
+    GSObjectReference::Release(*pushed);
+  }
+  EXPECT_EQ(print.Count("null string at parameter 1"), 1u);
 }
 
 }  // namespace

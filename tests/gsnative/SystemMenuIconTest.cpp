@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "NativeCallFrame.h"
 #include "RuntimeTestSupport.h"
 #include "gsnative/SystemMenuIconHost.h"
-#include "gsruntime/GSClass.h"
 #include "gsruntime/GSStack.h"
 #include "gsruntime/GSString.h"
 
@@ -43,18 +43,9 @@ class RecordingHost : public SystemMenuIconHost {
 TEST(SystemMenuIconTest, RequestsReachTheHostWithTheirArguments) {
   GSTest::PrintCapture print;
   // A native call's frame: the library, then (3, "tip", null, false).
-  GSFunction call;
-  call.params = 5;
-  call.advance = 4;
-  call.recordOffset = 1;
-  call.slot0Offset = 1 - call.params;
-  call.slotsNeeded = 4;
   GSString* tip = GSString::Create("tip", nullptr);
-  GSStack stack;
-  for (GSValue slot :
-       {GSValue(0), GSFromInt(3), tip->GetScriptInstance(), GSValue(0), GSFromBool(false)})
-    ASSERT_TRUE(stack.Push(slot));
-  ASSERT_TRUE(stack.PushFrame(call, 0));
+  GSTest::NativeCallFrame frame(0, {GSFromInt(3), tip->GetScriptInstance(), 0, GSFromBool(false)});
+  GSStack& stack = frame.Stack();
 
   const KUID icon{7, 8, 0};
   RecordingHost host;
@@ -75,7 +66,6 @@ TEST(SystemMenuIconTest, RequestsReachTheHostWithTheirArguments) {
   ForwardAddSystemMenuIcon(nullptr, nullptr, icon, stack, true);
   ForwardRemoveSystemMenuIcon(nullptr, nullptr);
   EXPECT_EQ(SystemMenuIconHost::HostOf(nullptr), nullptr);
-  stack.Clear();
   GSObjectReference::Release(tip->GetScriptInstance());
 }
 
