@@ -1,11 +1,12 @@
 #include "gsnative/SecurityGrants.h"
 
 #include <algorithm>
+#include <atomic>
 #include <iterator>
 #include <tuple>
 
 uint64_t NewTokenIssuerId() {
-  static uint64_t last = 0;
+  static std::atomic<uint64_t> last{0};
   return ++last;
 }
 

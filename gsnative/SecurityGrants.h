@@ -28,7 +28,8 @@
 // - FindIssuerByKUID: the id of the first issuer in table order whose KUID
 //   is the given one, or 0.
 //
-// Not thread-safe: tokens live on the thread that runs scripts.
+// Not thread-safe (but NewTokenIssuerId): tokens live on the thread that
+// runs scripts.
 #pragma once
 
 #include <cstdint>
@@ -45,6 +46,7 @@ struct TokenIssuer {
 };
 
 // A new issuer id (from 1; never 0, never the same twice in the process).
+// Thread-safe.
 uint64_t NewTokenIssuerId();
 
 // The right that lets a grantee re-issue a token.
