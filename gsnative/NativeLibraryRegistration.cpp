@@ -8,9 +8,11 @@
 #include "gsnative/GSOImage.h"
 #include "gsnative/GSOKUID.h"
 #include "gsnative/GSOKUIDList.h"
+#include "gsnative/GSOSecurityToken.h"
 #include "gsnative/GSOSoup.h"
 #include "gsnative/GSOStringTable.h"
 #include "gsnative/LinkedListNatives.h"
+#include "gsnative/SecurityTokenIssuer.h"
 #include "gsnative/StrNatives.h"
 #include "gsruntime/GSClass.h"
 #include "gsruntime/GSLibrary.h"
@@ -49,13 +51,13 @@ const std::vector<NativeClassRegistrar>& NativeClassRegistrars() {
       {"StringTable", RegisterStringTableNatives},
       {"Asset", nullptr},
       {"LinkedList", nullptr},  // the machine's own: AddCommonIncludeRegistrars
-      {"VandruGameObject", nullptr},
+      {"VandruGameObject", RegisterSecurityTokenIssuerNatives},
       {"OnlineAccess", nullptr},
       {"OnlineGroup", nullptr},
       {"Library", nullptr},
       {"Image", RegisterImageNatives},
       {"VandruScriptBase", nullptr},
-      {"SecurityToken", nullptr},
+      {"SecurityToken", RegisterSecurityTokenNatives},
       {"ConstructorsBase", RegisterConstructorsNatives},
   };
   return registrars;
@@ -75,7 +77,7 @@ const std::vector<ScriptClassLookup>& ScriptClassLookups() {
       {"OnlineGroup.gsl", "OnlineGroup", &scriptClasses[6]},
       {"Image.gsl", "Image", &gImageScriptClass},
       {"Library.gsl", "Library", &scriptClasses[8]},
-      {"SecurityToken.gsl", "SecurityToken", &scriptClasses[9]},
+      {"SecurityToken.gsl", "SecurityToken", &gSecurityTokenScriptClass},
       {"Constructors.gsl", "ConstructorsBase", &scriptClasses[10]},
   };
   return lookups;

@@ -16,7 +16,11 @@
  * 0 is "none". Objects are reference-counted: an Alloc call gives the
  * caller one reference, Release gives it back (Release(0) and releasing a
  * handle that names no object do nothing), and the object is deleted at
- * the last reference. Classes: VNI_CLASS_LIBRARY and VNI_CLASS_STRING.
+ * the last reference. Classes: VNI_CLASS_LIBRARY, VNI_CLASS_STRING and
+ * VNI_CLASS_ARRAY. An array has a fixed number of slots, each 0 or a
+ * handle of a string or library it holds one reference of; arrays never
+ * hold arrays. Every function that answers a handle gives the caller a
+ * reference of it.
  *
  * Library functions: a library is one dispatch function with a pointer of
  * the plug-in's own (`user_data`). A call gives the function name as text
@@ -45,6 +49,7 @@ typedef uint32_t VNIHandle;
 #define VNI_CLASS_NONE 0 /* 0 or a handle that names no object */
 #define VNI_CLASS_LIBRARY 1
 #define VNI_CLASS_STRING 2
+#define VNI_CLASS_ARRAY 3
 
 typedef VNIHandle (*VNILibraryFunction)(void* user_data, const char* function_name,
                                         VNIHandle argument);
@@ -58,6 +63,22 @@ typedef struct VNIFunctions {
   VNIHandle (*AllocLibrary)(VNILibraryFunction function, void* user_data);
   /* Gives back one reference. */
   void (*Release)(VNIHandle object);
+  /* An array of `count` empty slots; 0 when no memory is left. */
+  VNIHandle (*AllocArray)(uint32_t count);
+  /* Stores `element` (0 to empty the slot; otherwise a string or library,
+   * which gains a reference; the caller keeps its own) at `index`, letting
+   * the slot's old element go. 0 when `array` is not an array, `index` is
+   * not below its size or `element` names no object or an array; else 1. */
+  int (*SetArrayElement)(VNIHandle array, uint32_t index, VNIHandle element);
+  /* The number of slots; 0 for a handle that is not an array. */
+  uint32_t (*GetArraySize)(VNIHandle array);
+  /* The element at `index` with a reference for the caller, or 0. */
+  VNIHandle (*GetArrayElement)(VNIHandle array, uint32_t index);
+  /* The class of an object (VNI_CLASS_NONE for a handle naming none). */
+  uint32_t (*GetObjectClass)(VNIHandle object);
+  /* The text of a string object, valid while the caller holds a reference
+   * of it; null when `string` is not a string. */
+  const char* (*GetStringText)(VNIHandle string);
 } VNIFunctions;
 
 /* The native-interface objects of one script context. The host sets

@@ -6,6 +6,7 @@
 #include <string>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -13,6 +14,7 @@ struct VniObject {
   uint32_t object_class = VNI_CLASS_NONE;
   uint32_t references = 1;
   std::string text;                       // Strings only.
+  std::vector<VNIHandle> elements;        // Arrays only.
   VNILibraryFunction function = nullptr;  // Libraries only.
   void* user_data = nullptr;
 };
@@ -36,8 +38,50 @@ class VniObjectTable {
   void Release(VNIHandle handle) {
     std::lock_guard<std::mutex> lock(mutex_);
     auto found = objects_.find(handle);
-    if (found == objects_.end()) return;
-    if (--found->second.references == 0) objects_.erase(found);
+    if (found == objects_.end() || --found->second.references != 0) return;
+    const std::vector<VNIHandle> elements = std::move(found->second.elements);
+    objects_.erase(found);
+    // Elements are never arrays: releasing them goes no deeper.
+    for (VNIHandle element : elements) ReleaseLocked(element);
+  }
+
+  bool SetElement(VNIHandle handle, uint32_t index, VNIHandle element) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto array = objects_.find(handle);
+    if (array == objects_.end() || array->second.object_class != VNI_CLASS_ARRAY) return false;
+    if (index >= array->second.elements.size()) return false;
+    if (element != 0) {
+      auto found = objects_.find(element);
+      if (found == objects_.end() || found->second.object_class == VNI_CLASS_ARRAY) return false;
+      ++found->second.references;
+    }
+    ReleaseLocked(std::exchange(array->second.elements[index], element));
+    return true;
+  }
+
+  uint32_t Size(VNIHandle handle) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto array = objects_.find(handle);
+    if (array == objects_.end()) return 0;
+    return static_cast<uint32_t>(array->second.elements.size());
+  }
+
+  VNIHandle Element(VNIHandle handle, uint32_t index) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto array = objects_.find(handle);
+    if (array == objects_.end() || index >= array->second.elements.size()) return 0;
+    const VNIHandle element = array->second.elements[index];
+    if (element != 0) ++objects_.at(element).references;
+    return element;
+  }
+
+  // The text of a string; stays where it is while the string lives (map
+  // nodes do not move and strings never change).
+  const char* Text(VNIHandle handle) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto found = objects_.find(handle);
+    if (found == objects_.end() || found->second.object_class != VNI_CLASS_STRING) return nullptr;
+    return found->second.text.c_str();
   }
 
   // Adds a reference to `handle` when it names an object of `object_class`;
@@ -63,6 +107,12 @@ class VniObjectTable {
   }
 
  private:
+  // Releases one reference of an object that is not an array.
+  void ReleaseLocked(VNIHandle handle) {
+    auto found = objects_.find(handle);
+    if (found != objects_.end() && --found->second.references == 0) objects_.erase(found);
+  }
+
   std::mutex mutex_;
   std::unordered_map<VNIHandle, VniObject> objects_;
   VNIHandle next_ = 1;
@@ -120,8 +170,46 @@ uint32_t VNIGetObjectClass(VNIHandle object) {
   return Table().ClassOf(object);
 }
 
+VNIHandle VNIAllocArray(uint32_t count) {
+  VniObject object;
+  object.object_class = VNI_CLASS_ARRAY;
+  try {
+    object.elements.assign(count, 0);
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
+  return Table().Add(std::move(object));
+}
+
+bool VNISetArrayElement(VNIHandle array, uint32_t index, VNIHandle element) {
+  return Table().SetElement(array, index, element);
+}
+
+uint32_t VNIGetArraySize(VNIHandle array) {
+  return Table().Size(array);
+}
+
+VNIHandle VNIGetArrayElement(VNIHandle array, uint32_t index) {
+  return Table().Element(array, index);
+}
+
+const char* VNIGetStringText(VNIHandle string) {
+  return Table().Text(string);
+}
+
+namespace {
+
+int SetArrayElementForPlugins(VNIHandle array, uint32_t index, VNIHandle element) {
+  return VNISetArrayElement(array, index, element) ? 1 : 0;
+}
+
+}  // namespace
+
 const VNIFunctions* VniFunctionTable() {
-  static const VNIFunctions functions = {VNIAllocString, VNIAllocLibrary, VNIRelease};
+  static const VNIFunctions functions = {
+      VNIAllocString,     VNIAllocLibrary,           VNIRelease,
+      VNIAllocArray,      SetArrayElementForPlugins, VNIGetArraySize,
+      VNIGetArrayElement, VNIGetObjectClass,         VNIGetStringText};
   return &functions;
 }
 

@@ -34,9 +34,27 @@ void VNIRelease(VNIHandle object);
 // release by another thread meanwhile does not delete them under it.
 VNIHandle VNICallLibraryFunction(VNIHandle library, VNIHandle function_name, VNIHandle argument);
 
-// VNI_CLASS_LIBRARY, VNI_CLASS_STRING, or VNI_CLASS_NONE for a handle that
-// names no object.
+// VNI_CLASS_LIBRARY, VNI_CLASS_STRING, VNI_CLASS_ARRAY, or VNI_CLASS_NONE
+// for a handle that names no object.
 uint32_t VNIGetObjectClass(VNIHandle object);
+
+// Arrays: `count` empty slots, each 0 or a string or library the array
+// holds one reference of (never an array, so arrays form no cycles). An
+// array's last release releases its elements. VNISetArrayElement stores
+// `element` with a reference of its own (the caller keeps its own) and lets
+// the old element go; false, changing nothing, when `array` is not an
+// array, `index` is not below its size, or `element` is neither 0 nor a
+// live string or library. VNIGetArrayElement gives the element with a
+// reference for the caller (0 for an empty slot or a bad array or index);
+// VNIGetArraySize is 0 for a handle that is not an array.
+VNIHandle VNIAllocArray(uint32_t count);
+bool VNISetArrayElement(VNIHandle array, uint32_t index, VNIHandle element);
+uint32_t VNIGetArraySize(VNIHandle array);
+VNIHandle VNIGetArrayElement(VNIHandle array, uint32_t index);
+
+// The text of a string object, valid while the caller holds a reference of
+// it (strings never change); null for a handle that is not a string.
+const char* VNIGetStringText(VNIHandle string);
 
 // The table a plug-in's entry point receives; it lives for the process.
 const VNIFunctions* VniFunctionTable();

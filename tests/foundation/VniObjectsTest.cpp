@@ -62,4 +62,39 @@ TEST(VniObjects, ObjectsOutliveAReleaseDuringTheCall) {
   EXPECT_EQ(VniObjectCount(), objects);
 }
 
+TEST(VniObjects, ArraysHoldStringsAndLetThemGoWithTheArray) {
+  const size_t objects = VniObjectCount();
+  const VNIHandle array = VNIAllocArray(2);
+  const VNIHandle inner = VNIAllocArray(1);
+  const VNIHandle text = VNIAllocString("x");
+  ASSERT_NE(array, 0u);
+  EXPECT_EQ(VNIGetObjectClass(array), static_cast<uint32_t>(VNI_CLASS_ARRAY));
+  EXPECT_EQ(VNIGetArraySize(array), 2u);
+  EXPECT_EQ(VNIGetArraySize(text), 0u);
+
+  // Refused: past the end, an array element (no cycles), a stale handle,
+  // a target that is not an array.
+  EXPECT_FALSE(VNISetArrayElement(array, 2, text));
+  EXPECT_FALSE(VNISetArrayElement(array, 0, inner));
+  EXPECT_FALSE(VNISetArrayElement(array, 0, array));
+  EXPECT_FALSE(VNISetArrayElement(array, 0, 0xFFFFFFF0u));
+  EXPECT_FALSE(VNISetArrayElement(text, 0, text));
+
+  EXPECT_TRUE(VNISetArrayElement(array, 1, text));
+  EXPECT_TRUE(VNISetArrayElement(array, 1, text));  // The same element again keeps one count.
+  VNIRelease(text);                                 // The array's reference keeps it.
+  const VNIHandle element = VNIGetArrayElement(array, 1);
+  EXPECT_EQ(element, text);
+  EXPECT_STREQ(VNIGetStringText(element), "x");
+  EXPECT_EQ(VNIGetStringText(array), nullptr);
+  EXPECT_EQ(VNIGetArrayElement(array, 0), 0u);
+  EXPECT_EQ(VNIGetArrayElement(array, 9), 0u);
+  VNIRelease(element);
+
+  VNIRelease(array);
+  VNIRelease(inner);
+  EXPECT_EQ(VNIGetObjectClass(text), static_cast<uint32_t>(VNI_CLASS_NONE));
+  EXPECT_EQ(VniObjectCount(), objects);
+}
+
 }  // namespace
