@@ -6,8 +6,9 @@
 //
 // Get() is the process-wide instance, made on first use with the daemon's
 // account (DaemonAccountSource), the configured service
-// (OnlineSettings.h) and the user-data "cache" folder; it lives until the
-// process ends. Tests and hosts may make instances of their own.
+// (OnlineSettings.h) and the user-data "cache" folder (so the folder
+// layout must be set up before the first call); it lives until the process
+// ends. Tests and hosts may make instances of their own.
 //
 // Register is the native registration's step: it loads the in-box from
 // "offline-inbox.tbox" and the out-box from "offline-outbox.tbox" (text
