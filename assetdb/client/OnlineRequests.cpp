@@ -2,6 +2,9 @@
 #include "assetdb/client/VADClientRequests.h"
 #include "assetdb/client/VADRequest.h"
 #include "assetdb/protocol/VADRequestCodes.h"
+#include "foundation/soup/BinarySoup.h"
+#include "foundation/soup/Soup.h"
+#include "foundation/stream/TStreamTyped.h"
 
 Kiv::String VADClientRequests::GetOnlineUsername() {
   VADRequest request;
@@ -21,4 +24,23 @@ Kiv::String VADClientRequests::RequestF2() {
   Kiv::String text;
   if (request.Transact(VADRequestCode::kGetCredential)) request.Reply().ReadString(text);
   return text;
+}
+
+bool VADClientRequests::GetLocalData(const KUID& kuid, const Kiv::String& key, Soup& soup) {
+  VADRequest request;
+  WriteKUID(request.Body(), kuid);
+  request.Body().WriteString(key);
+  if (!request.Transact(VADRequestCode::kGetLocalData)) return false;
+  Soup reply;
+  if (!BinarySoup::Read(request.Reply(), reply)) return false;
+  soup = std::move(reply);
+  return true;
+}
+
+bool VADClientRequests::SetLocalData(const KUID& kuid, const Kiv::String& key, const Soup& soup) {
+  VADRequest request;
+  WriteKUID(request.Body(), kuid);
+  request.Body().WriteString(key);
+  if (!BinarySoup::Write(request.Body(), soup)) return false;
+  return request.Post(VADRequestCode::kSetLocalData);
 }

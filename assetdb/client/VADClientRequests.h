@@ -45,6 +45,11 @@
 //   0x3A GenerateKUID: - -> KUID (null on failure)
 //   0xB5 RequestB5: - -> bool (true when missing or on failure)
 //   0xFD ListBuilds: - -> interned text (empty on failure)
+//   0x79 GetLocalData: KUID, string key -> binary soup (the daemon answers
+//        the empty soup when nothing is stored); false, the soup
+//        unchanged, when the request fails or the reply is not a soup
+//   0x7A SetLocalData: KUID, string key, binary soup (one-way); false when
+//        the soup cannot be written or the request not sent
 //   0x100 RepairDatabase: - (one-way)
 // Status queries (request 0x15 with the mask shown; the value on failure in
 // brackets): IsAssetBuiltIn 0 (false); IsAssetLocallyModified 8 (true);
@@ -133,4 +138,8 @@ class VADClientRequests {
   static Kiv::String GetOnlineUsername();
   static bool RequestF1();
   static Kiv::String RequestF2();
+  // Per-asset data of the online scripts, under a key the caller has
+  // lower-cased.
+  static bool GetLocalData(const KUID& kuid, const Kiv::String& key, Soup& soup);
+  static bool SetLocalData(const KUID& kuid, const Kiv::String& key, const Soup& soup);
 };

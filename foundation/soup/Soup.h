@@ -108,8 +108,9 @@ class Soup {
   static void Print(const Soup& soup);
 
   // --- Files (defined in foundation/SoupFile.cpp). The form follows the
-  // extension: "txt" text, "chump"/"cdp"/"cdp2" binary. An empty location
-  // opens the path directly; otherwise it is a content location's name.
+  // extension: "txt" and "tbox" text, "chump"/"cdp"/"cdp2" binary. An empty
+  // location opens the path directly; otherwise it is a content location's
+  // name.
   static bool LoadFromFile(const Kiv::PString& location, const Kiv::String& path, Soup& soup,
                            bool utf8);
   static bool SaveToFile(const Kiv::PString& location, const Kiv::String& path, const Soup& soup);

@@ -2,7 +2,8 @@
 // Soup::LoadFromFileOrTemp (declared in foundation/Soup.h).
 //
 // The form follows the extension, compared without regard to case: "txt" is
-// the text form (foundation/TextSoup.h); "chump", "cdp" and "cdp2" are the
+// the text form (foundation/TextSoup.h), and so is "tbox", the online
+// scripts' offline in-box and out-box files; "chump", "cdp" and "cdp2" are the
 // binary form (foundation/BinarySoup.h); any other extension is refused. The
 // temporary copy of a file is the same path with its extension replaced by
 // "tmp" ("config.txt" -> "config.tmp").
@@ -68,7 +69,7 @@ enum class LoadResult { kLoaded, kCannotOpen, kDamaged };
 
 Form FormOf(const Kiv::String& path) {
   const Kiv::String ext = Kiv::File::Path(path).Extension();
-  if (Kiv::EqualsIgnoreCase(ext, "txt")) return Form::kText;
+  if (Kiv::EqualsIgnoreCase(ext, "txt") || Kiv::EqualsIgnoreCase(ext, "tbox")) return Form::kText;
   for (const char* binary : {"chump", "cdp", "cdp2"}) {
     if (Kiv::EqualsIgnoreCase(ext, binary)) return Form::kBinary;
   }

@@ -290,12 +290,11 @@ void OnlineAccessClientEndpoint::SaveStoredMessages(TStream& stream) const {
   OnlineMessageCache::Write(stream, stored_);
 }
 
-void OnlineAccessClientEndpoint::LoadStoredMessages(TStream& stream) {
+OnlineMessageCache::ReadResult OnlineAccessClientEndpoint::LoadStoredMessages(TStream& stream) {
   OnlineMessageCache::MessageList loaded;
-  if (OnlineMessageCache::Read(stream, loaded) == OnlineMessageCache::ReadResult::kWrongVersion) {
-    return;
-  }
-  stored_ = std::move(loaded);
+  const OnlineMessageCache::ReadResult result = OnlineMessageCache::Read(stream, loaded);
+  if (result != OnlineMessageCache::ReadResult::kWrongVersion) stored_ = std::move(loaded);
+  return result;
 }
 
 void OnlineAccessClientEndpoint::HandlePacket(TMEPacket& packet) {

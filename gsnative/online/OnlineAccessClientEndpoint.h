@@ -118,7 +118,9 @@ class OnlineAccessClientEndpoint : public TMEEndpoint {
                                  uint32_t a, uint32_t b);
 
   void SaveStoredMessages(TStream& stream) const;
-  void LoadStoredMessages(TStream& stream);
+  // Replaces the stored messages by the stream's, unless the stream is of
+  // another version (see OnlineMessageCache::Read).
+  OnlineMessageCache::ReadResult LoadStoredMessages(TStream& stream);
   const OnlineMessageCache::MessageList& StoredMessages() const { return stored_; }
 
   double BytesPerMinute() const { return bytesPerMinute_; }

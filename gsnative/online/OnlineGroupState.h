@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "gsnative/online/OnlineAccessClientEndpoint.h"
+#include "gsnative/online/OnlineAccessMessageListInterface.h"
 
 class OnlineGroupEvents {
  public:
@@ -36,7 +37,8 @@ class OnlineGroupEvents {
   virtual void Post(const char* major, const std::string& minor) = 0;
 };
 
-class OnlineGroupState : public OnlineAccessClientEndpoint::OnlineGroup {
+class OnlineGroupState : public OnlineAccessClientEndpoint::OnlineGroup,
+                         public OnlineAccessMessageListInterface {
  public:
   static constexpr uint32_t kNotConnected = 0;
   static constexpr uint32_t kConnecting = 1;
@@ -68,7 +70,7 @@ class OnlineGroupState : public OnlineAccessClientEndpoint::OnlineGroup {
   int PostMessage(const Soup& body, const KUID& kuid);
   // 1 without an owner or while the endpoint is not online, 6 when none
   // waits, else 0 with the oldest message's user name and body.
-  int PopMessage(std::string& userName, Soup& body);
+  int PopMessage(std::string& userName, Soup& body) override;
   // The message-arrived flag, cleared by the call.
   bool TakeMessageArrived();
 

@@ -53,7 +53,7 @@ std::string DefaultPath() {
 
 ReadResult Load(const std::string& path, MessageList& out) {
   TFile file;
-  if (!file.Open(path, Kiv::File::kRead)) return ReadResult::kDamaged;
+  if (!file.Open(path, Kiv::File::kRead | Kiv::File::kRegularOnly)) return ReadResult::kDamaged;
   const ReadResult result = Read(file, out);
   if (result == ReadResult::kDamaged) {
     Kiv::Log::Printf("OnlineMessageCache::Load> '%s' is damaged; %zu message(s) read",

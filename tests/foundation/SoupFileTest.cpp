@@ -88,12 +88,13 @@ TEST_F(SoupFile, RefusedBinaryFileIsNamedWithTheByteAtFault) {
 }
 
 TEST_F(SoupFile, FormFollowsTheExtensionInAnyCase) {
-  for (const char* name : {"config.TXT", "x.CDP", "y.Chump", "z.cdp2"}) {
+  for (const char* name : {"config.TXT", "offline-inbox.TBox", "x.CDP", "y.Chump", "z.cdp2"}) {
     SCOPED_TRACE(name);
     const std::string path = At(name);
     ASSERT_TRUE(Soup::SaveToFile(kNoLocation, path, MakeSoup(name)));
     const std::string text = GetText(path);
-    const bool isText = std::string(name) == "config.TXT";
+    const std::string ext = fs::path(name).extension().string();
+    const bool isText = ext == ".TXT" || ext == ".TBox";
     EXPECT_EQ(text.substr(0, isText ? 3 : 4), isText ? "\xEF\xBB\xBF" : "ACS$");
 
     Soup back;
@@ -103,6 +104,7 @@ TEST_F(SoupFile, FormFollowsTheExtensionInAnyCase) {
     EXPECT_EQ(back.GetNamedSoup(N("sub")).GetNamedTagAsKUID(N("kuid"), kNullKUID), (KUID{1, 2, 0}));
   }
   EXPECT_FALSE(fs::exists(At("config.tmp")));
+  EXPECT_FALSE(fs::exists(At("offline-inbox.tmp")));
   EXPECT_FALSE(fs::exists(At("x.tmp")));
 }
 

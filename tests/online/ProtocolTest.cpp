@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "FakeAccount.h"
 #include "LogCapture.h"
 #include "OnlineTestSupport.h"
 #include "StandInProcess.h"
@@ -25,28 +26,6 @@ using namespace OnlineTest;
 namespace {
 
 constexpr int kWaitMs = 20000;
-
-class FakeAccount : public OnlineAccountSource {
- public:
-  std::string GetOnlineUsername() override { return user; }
-  std::string GetCredential() override { return credential; }
-  void ReportLoginRefused() override { ++refusals; }
-  void StartWebLogin() override { ++webLogins; }
-  bool WebLoginDone(uint32_t& result) override {
-    if (webResult < 0) return false;
-    result = static_cast<uint32_t>(webResult);
-    credential = credentialAfterWebLogin;
-    return true;
-  }
-  void CloseWebLogin() override {}
-
-  std::string user = "alice";
-  std::string credential = "secret";
-  int refusals = 0;
-  int webLogins = 0;
-  int64_t webResult = -1;  // -1: the web login has not finished
-  std::string credentialAfterWebLogin;
-};
 
 class Inbox : public OnlineAccessClientBase {
  public:
