@@ -8,7 +8,9 @@
 //   // expect stderr: TEXT         a line of standard error holds TEXT (in order)
 //   // expect request: LINE        the daemon's request record has LINE
 //   // expect request count: CODE N  the record has N requests of CODE
-// The run must end with status 0. Every daemon is stopped when the test
+//   // expect runtime error: TEXT  a line of standard error holds TEXT (in
+//                                  order), and the run ends with status 1
+// Without a runtime error the run must end with status 0. Every daemon is stopped when the test
 // ends, whatever happened.
 #include <fcntl.h>
 #include <spawn.h>
@@ -186,15 +188,16 @@ TEST_P(VandruScriptTest, RunsAsItsExpectationsSay) {
                              work);
   EXPECT_TRUE(daemons_.Stop(daemon));
   const std::string report = "--- stdout\n" + run.out + "--- stderr\n" + run.err;
-  EXPECT_EQ(run.status, 0) << report;
 
   std::string expected;
   std::vector<std::string> notes;
+  std::vector<std::string> errors;
   std::vector<std::string> wantedRequests;
   const std::vector<std::string> log = Lines(ReadFile(requests));
   for (const std::string& line : Lines(ReadFile(script))) {
     if (line.starts_with("// expect: ")) expected += line.substr(11) + "\n";
     if (line.starts_with("// expect stderr: ")) notes.push_back(line.substr(18));
+    if (line.starts_with("// expect runtime error: ")) errors.push_back(line.substr(25));
     if (line.starts_with("// expect request: ")) wantedRequests.push_back(line.substr(19));
     if (!line.starts_with("// expect request count: ")) continue;
     std::istringstream fields(line.substr(25));
@@ -206,13 +209,17 @@ TEST_P(VandruScriptTest, RunsAsItsExpectationsSay) {
     });
     EXPECT_EQ(seen, count) << "requests " << code << "\n" << ReadFile(requests);
   }
+  EXPECT_EQ(run.status, errors.empty() ? 0 : 1) << report;
   EXPECT_EQ(run.out, expected) << report;
   ExpectInOrder(notes, Lines(run.err), false, "standard error");
+  ExpectInOrder(errors, Lines(run.err), false, "standard error");
   ExpectInOrder(wantedRequests, log, true, "request");
 }
 
 INSTANTIATE_TEST_SUITE_P(Scripts, VandruScriptTest,
-                         ::testing::Values("asset_objects.gs", "asset_info.gs", "asset_lists.gs"),
+                         ::testing::Values("asset_objects.gs", "asset_info.gs", "asset_lists.gs",
+                                           "error_asset_image_name.gs",
+                                           "error_asset_kuid_table.gs"),
                          [](const auto& param) {
                            std::string name = fs::path(param.param).stem().string();
                            std::erase(name, '_');
