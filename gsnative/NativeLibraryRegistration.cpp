@@ -4,16 +4,19 @@
 #include <utility>
 
 #include "gsnative/ConstructorsNatives.h"
+#include "gsnative/GSOAsset.h"
 #include "gsnative/GSOHTMLBuffer.h"
 #include "gsnative/GSOImage.h"
 #include "gsnative/GSOKUID.h"
 #include "gsnative/GSOKUIDList.h"
+#include "gsnative/GSOLibrary.h"
 #include "gsnative/GSOSecurityToken.h"
 #include "gsnative/GSOSoup.h"
 #include "gsnative/GSOStringTable.h"
 #include "gsnative/LinkedListNatives.h"
 #include "gsnative/SecurityTokenIssuer.h"
 #include "gsnative/StrNatives.h"
+#include "gsnative/VandruScriptContext.h"
 #include "gsruntime/GSClass.h"
 #include "gsruntime/GSLibrary.h"
 
@@ -49,14 +52,14 @@ const std::vector<NativeClassRegistrar>& NativeClassRegistrars() {
       {"HTMLBuffer", RegisterHTMLBufferNatives},
       {"KUIDList", RegisterKUIDListNatives},
       {"StringTable", RegisterStringTableNatives},
-      {"Asset", nullptr},
+      {"Asset", RegisterAssetNatives},
       {"LinkedList", nullptr},  // the machine's own: AddCommonIncludeRegistrars
       {"VandruGameObject", RegisterSecurityTokenIssuerNatives},
       {"OnlineAccess", nullptr},
       {"OnlineGroup", nullptr},
       {"Library", nullptr},
       {"Image", RegisterImageNatives},
-      {"VandruScriptBase", nullptr},
+      {"VandruScriptBase", RegisterVandruScriptBaseNatives},
       {"SecurityToken", RegisterSecurityTokenNatives},
       {"ConstructorsBase", RegisterConstructorsNatives},
   };
@@ -71,12 +74,12 @@ const std::vector<ScriptClassLookup>& ScriptClassLookups() {
       {"HTMLBuffer.gsl", "HTMLBuffer", &gHTMLBufferScriptClass},
       {"KUIDList.gsl", "KUIDList", &gKUIDListScriptClass},
       {"StringTable.gsl", "StringTable", &gStringTableScriptClass},
-      {"asset.gsl", "Asset", &scriptClasses[3]},
+      {"asset.gsl", "Asset", &gAssetScriptClass},
       {"VandruGameObject.gsl", "VandruGameObject", &scriptClasses[4]},
       {"OnlineAccess.gsl", "OnlineAccess", &scriptClasses[5]},
       {"OnlineGroup.gsl", "OnlineGroup", &scriptClasses[6]},
       {"Image.gsl", "Image", &gImageScriptClass},
-      {"Library.gsl", "Library", &scriptClasses[8]},
+      {"Library.gsl", "Library", &gLibraryScriptClass},
       {"SecurityToken.gsl", "SecurityToken", &gSecurityTokenScriptClass},
       {"Constructors.gsl", "ConstructorsBase", &scriptClasses[10]},
   };

@@ -278,6 +278,14 @@ void DaemonServer::ReadConnection(const std::shared_ptr<DaemonConnection>& conne
           reading = false;
           continue;
       }
+      if (request.id == 0) {
+        // One-way requests (they only store or forget something) run here,
+        // before the next frame is read, so that every later request of the
+        // connection sees their effect.
+        RequestLog::Record(request.code, request.body);
+        Handle(connection, request.code, 0, std::move(request.body));
+        continue;
+      }
       {
         std::unique_lock<std::mutex> hold(reader->lock);
         reader->changed.wait(hold, [&] { return reader->inFlight < kMaxInFlightPerConnection; });

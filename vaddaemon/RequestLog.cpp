@@ -5,8 +5,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 
+#include "assetdb/protocol/VADFilterElement.h"
+#include "assetdb/protocol/VADFilterElementGroup.h"
+#include "assetdb/protocol/VADFilterElementString.h"
 #include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/base/LogMessage.h"
 #include "foundation/stream/TBuffer.h"
@@ -22,6 +26,7 @@ namespace {
 constexpr uint32_t kWebStart = VADRequestCode::kStartWebRequest;
 constexpr uint32_t kInstallArchive = VADRequestCode::kInstallArchive;
 constexpr uint32_t kNeededItems = VADRequestCode::kNeededItems;
+constexpr uint32_t kSearch = VADRequestCode::kSearchAssets;
 
 std::string Printable(std::string_view text) {
   std::string out(text);
@@ -29,6 +34,28 @@ std::string Printable(std::string_view text) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
   }
   return out;
+}
+
+// A filter as a line of text: a group as "all(...)" or "any(...)", with
+// "not " in front when negated, its children separated by ", "; a flag by
+// its name; a text test as "name=value" ("name==value" when exact).
+std::string FilterText(const VADFilterElement& element) {
+  if (element.GetTypeCode() == kFilterTypeGroup) {
+    const auto& group = static_cast<const VADFilterElementGroup&>(element);
+    std::string text = group.GetNegate() ? "not " : "";
+    text += group.GetMatchAll() ? "all(" : "any(";
+    for (uint32_t i = 0; i < group.CountChildren(); ++i)
+      text += (i == 0 ? "" : ", ") + FilterText(*group.GetChild(i));
+    return text + ")";
+  }
+  std::string text(element.GetFieldName().View());
+  if (element.GetTypeCode() == kFilterTypeString) {
+    const auto& test = static_cast<const VADFilterElementString&>(element);
+    text += (test.IsExact() ? "==" : "=") + Printable(test.GetValue().View());
+  } else if (element.GetTypeCode() != kFilterTypeBool) {
+    text += "=" + Printable(element.GetValueText().View());
+  }
+  return text;
 }
 
 std::string Details(uint32_t code, const std::vector<uint8_t>& body) {
@@ -51,6 +78,9 @@ std::string Details(uint32_t code, const std::vector<uint8_t>& body) {
     stream.ReadString(path);
     TStreamReadU32(stream, mode, 0);
     details = " mode " + std::to_string(mode) + " " + Printable(path);
+  } else if (code == kSearch) {
+    const std::unique_ptr<VADFilterElement> filter = ReadFilterElement(stream);
+    details = filter != nullptr ? " " + FilterText(*filter) : " (none)";
   } else if (code == kNeededItems) {
     uint32_t count = 0;
     TStreamReadU32(stream, count, 0);

@@ -12,6 +12,12 @@
 //   0xE6  " mode <mode> <url>"   a web request
 //   0x28  " mode <mode> <path>"  an archive install
 //   0x4A  " items <count>"       the needed-items request (its count word)
+//   0x02  " <filter>"            a search: its filter as read by the search,
+//                                a group as "all(...)" or "any(...)" ("not "
+//                                in front when negated) of its children
+//                                joined by ", ", a flag by its name, a text
+//                                test as "name=value" ("==" when exact);
+//                                " (none)" for a filter that does not read
 // A body that cannot be read shows nothing more. Bytes below 0x20 and 0x7F
 // in a text are written as "?", so each request stays one line. Each line
 // goes out in one write; a failed write is not retried.

@@ -21,6 +21,8 @@
 //   Pause               wait the given milliseconds
 //   Serve               answer every request with a reply of the given body
 //                       until the client closes (for benchmarks)
+//   ServeEcho           answer every request with its own payload, counting
+//                       them, until the client closes (for benchmarks)
 //   ServeUntil          answer every request with an empty reply until one
 //                       of the given code comes; that one is left unanswered
 //                       and its id becomes the "last id"
@@ -170,6 +172,19 @@ class FakeDaemon {
       return true;
     });
   }
+  // Answers every request with its own payload (a KUID resolves to itself)
+  // until the client closes; counts the requests (Served).
+  FakeDaemon& ServeEcho() {
+    return Add([this] {
+      Request request;
+      while (ReadRequest(request)) {
+        ++served_;
+        if (request.id != 0 && !SendExact(Frame(kTagReply, request.id, request.payload))) break;
+      }
+      return true;
+    });
+  }
+  uint64_t Served() const { return served_.load(); }
   FakeDaemon& ServeUntil(uint32_t code) {
     return Add([this, code] {
       Request request;
@@ -369,6 +384,7 @@ class FakeDaemon {
   std::atomic<bool> stop_{false};
   std::atomic<bool> done_{false};
   std::atomic<uint32_t> lastId_{0};
+  std::atomic<uint64_t> served_{0};
   std::atomic<uint32_t> accepted_{0};
   mutable std::mutex mutex_;  // Guards the records below.
   std::vector<std::string> failures_;

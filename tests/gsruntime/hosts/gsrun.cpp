@@ -1,16 +1,19 @@
 // gsrun: the script test host. It loads a compiled library, makes an
-// instance of a class in a plain context with a router and calls one of
-// its functions:
+// instance of a class in a context with a router and calls one of its
+// functions:
 //
-//   gsrun [--root DIR] [--libs FOLDER]... [--context plain] [--pump SECONDS]
-//         [--dt STEP] LIBRARY.gsl CLASS [SIGNATURE [ARG]...]
+//   gsrun [--root DIR] [--libs FOLDER]... [--context plain|vandru]
+//         [--pump SECONDS] [--dt STEP] LIBRARY.gsl CLASS [SIGNATURE [ARG]...]
 //
 // --root DIR makes DIR/libraries the "libraries" root and registers the
 // native libraries there (RegisterNativeLibraries, which brings the natives
 // of the native classes); a registration that fails is a library that does
 // not load (status 2). Without --root only the natives of the classes of
 // "gs.gs" are registered (AddCommonIncludeRegistrars). --libs FOLDER announces the libraries of
-// another folder (repeatable). Only the plain context exists so far. The host makes the context's
+// another folder (repeatable). --context plain (the default) makes a GSContext, --context
+// vandru a VandruScriptContext; with --root, the vandru context also opens the asset-database
+// client on the daemon of DIR (DIR/UserData/assets.tdx), which must be running already: gsrun
+// never starts a daemon, and ends with status 2 when none answers. The host makes the context's
 // router (enabled, clock at 0). CLASS is instantiated (its initialisers run; a class deriving from
 // GameObject is made as a game object and registered with the router); SIGNATURE (for example
 // "$int@Demo::Run(int)") names the function to call and each ARG is
@@ -33,13 +36,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "RouterPump.h"
 #include "TestNatives.h"
+#include "assetdb/client/NetStartup.h"
+#include "assetdb/client/VADClient.h"
+#include "foundation/layout/FolderLayout.h"
 #include "gsnative/NativeLibraryRegistration.h"
+#include "gsnative/VandruScriptContext.h"
 #include "gsruntime/GSClass.h"
 #include "gsruntime/GSContext.h"
 #include "gsruntime/GSGameObject.h"
@@ -73,7 +81,7 @@ void PrintToStderr(const char* format, ...) {
 
 int Usage(const char* why) {
   std::fprintf(stderr,
-               "gsrun: %s\nusage: gsrun [--root DIR] [--libs FOLDER]... [--context plain] "
+               "gsrun: %s\nusage: gsrun [--root DIR] [--libs FOLDER]... [--context plain|vandru] "
                "[--pump SECONDS] [--dt STEP] LIBRARY.gsl CLASS [SIGNATURE [ARG]...]\n",
                why);
   return 2;
@@ -81,6 +89,7 @@ int Usage(const char* why) {
 
 struct Options {
   std::string root;
+  bool vandru = false;
   std::vector<std::string> folders;
   std::string library;
   std::string className;
@@ -113,8 +122,10 @@ int Parse(int argc, char** argv, Options& options) {
     const char* value = argv[++i];
     if (arg == "--root") options.root = value;
     if (arg == "--libs") options.folders.emplace_back(value);
-    if (arg == "--context" && std::string_view(value) != "plain")
-      return Usage("only the plain context is available");
+    if (arg == "--context" && std::string_view(value) != "plain" &&
+        std::string_view(value) != "vandru")
+      return Usage("the context is plain or vandru");
+    if (arg == "--context") options.vandru = std::string_view(value) == "vandru";
     if ((arg == "--pump" || arg == "--dt") && !IsNumber(value, false))
       return Usage("--pump and --dt take a number of seconds");
     if (arg == "--pump") options.pump = std::strtod(value, nullptr);
@@ -250,6 +261,22 @@ int Call(const Options& options, GSClass* cls, GSContext& context, GSObject& obj
   return done && !sawException ? 0 : 1;
 }
 
+// Lays out the folders of `root` and opens the client on its daemon, which
+// must be running: no daemon is started from here.
+bool OpenDaemon(const std::string& root) {
+  if (!DetermineInstallPath(Kiv::File::Path(root))) return false;
+  CreateUserDataFolders();
+  NetStartup();
+  VADClient::SetDaemonStarter([] { return false; });
+  VADClientTimings timings;
+  timings.attempts = 2;
+  timings.attemptDelayMs = 100;
+  VADClient::SetTimings(timings);
+  VADClientOptions options;
+  options.restartDaemon = false;
+  return VADOpenDatabase(options);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -280,13 +307,16 @@ int main(int argc, char** argv) {
     return Usage(("the library " + options.library + " does not load").c_str());
   GSClass* cls = library->FindClass(options.className);
   if (cls == nullptr) return Usage(("no class " + options.className + " in the library").c_str());
+  if (options.vandru && !options.root.empty() && !OpenDaemon(options.root))
+    return Usage(("no asset-database daemon serves " + options.root).c_str());
   int status;
   {
-    GSContext context;
-    GSContext::AddLive(&context);
-    context.InstallRouter(new GSRouter);
-    status = Run(options, cls, context);
+    std::unique_ptr<GSContext> context(options.vandru ? new VandruScriptContext : new GSContext);
+    GSContext::AddLive(context.get());
+    context->InstallRouter(new GSRouter);
+    status = Run(options, cls, *context);
   }
+  VADClient::Close();
   const int64_t alive = GSScriptInstance::LiveCount();
   if (alive != 0) {
     std::fprintf(stderr, "gsrun: %lld script instances still alive\n",

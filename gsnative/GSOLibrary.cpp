@@ -1,0 +1,3 @@
+#include "gsnative/GSOLibrary.h"
+
+GSRuntime::GSClass* gLibraryScriptClass = nullptr;

@@ -1,0 +1,5 @@
+#include "gsnative/GSOLibrarySpec.h"
+
+GSOLibrarySpec* CastToLibrarySpec(BrindlemoxSpec* spec) {
+  return dynamic_cast<GSOLibrarySpec*>(spec);
+}

@@ -1,0 +1,229 @@
+// Scripts of scripts/ run by the script test host in the script context
+// (gsrun --context vandru) against a daemon of their own, which holds
+// A = <kuid:1:100> and B = <kuid2:1:100:2> (so A resolves to B), B's
+// second KUID being A and its author "alice".
+//
+// Each script states what must hold, one directive a line:
+//   // expect: TEXT                standard output, line by line, in order
+//   // expect stderr: TEXT         a line of standard error holds TEXT (in order)
+//   // expect request: LINE        the daemon's request record has LINE
+//   // expect request count: CODE N  the record has N requests of CODE
+//   // expect runtime error: TEXT  a line of standard error holds TEXT (in
+//                                  order), and the run ends with status 1
+// Without a runtime error the run must end with status 0. Every daemon is stopped when the test
+// ends, whatever happened.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/DaemonProcesses.h"
+#include "tests/support/InstallRoot.h"
+#include "tests/scriptcontext/TestAssetStore.h"
+#include "vaddaemon/AssetStore.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const KUID kAssetA{1, 100, 0};
+const KUID kAssetB{1, 100, 2};
+
+const char* const kConfigA = R"(kuid <kuid:1:100>
+kind "traincar"
+username "Old Loco"
+category "TR;TV;LOC;ELEC"
+vandru-build 3.4
+)";
+
+const char* const kConfigB = R"(kuid <kuid2:1:100:2>
+kind "traincar"
+username "Bee Loco"
+category "TR;TV;LOC;ELEC"
+category-era "1950s"
+category-region "Europe"
+vandru-build 3.5
+description "A blue locomotive"
+info-url "http://example.invalid/bee"
+kuid-table
+{
+  old <kuid:1:100>
+  self <kuid2:1:100:2>
+}
+rule-data
+{
+  timetable
+  {
+    stops 3
+  }
+  plain "value"
+}
+)";
+
+struct RunResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream all;
+  all << in.rdbuf();
+  return all.str();
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// Runs `argv` with standard output and error into files under `work`.
+RunResult RunProgram(const std::vector<std::string>& argv, const fs::path& work) {
+  const std::string out = (work / "stdout.txt").string();
+  const std::string err = (work / "stderr.txt").string();
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::vector<std::string> args = argv;
+  std::vector<char*> pointers;
+  for (std::string& arg : args) pointers.push_back(arg.data());
+  pointers.push_back(nullptr);
+  pid_t pid = 0;
+  RunResult run;
+  const int failed = posix_spawn(&pid, args[0].c_str(), &actions, nullptr, pointers.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (failed != 0) return run;
+  int status = 0;
+  if (::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.status = WEXITSTATUS(status);
+  run.out = ReadFile(out);
+  run.err = ReadFile(err);
+  return run;
+}
+
+class VandruScriptTest : public ::testing::TestWithParam<const char*> {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(root_.Made());
+    ASSERT_FALSE(root_.PlaceProgram(VADDAEMON_EXE).empty());
+    std::error_code error;
+    fs::create_directories(Libraries(), error);
+    for (const auto& entry : fs::directory_iterator(VU_SCRIPT_LIBRARIES_DIR))
+      fs::copy_file(entry.path(), Libraries() / entry.path().filename(), error);
+    ASSERT_FALSE(error) << error.message();
+    StoreAssets();
+  }
+
+  fs::path Root() const { return root_.Path(); }
+  fs::path Libraries() const { return Root() / "libraries"; }
+
+  void StoreAssets() {
+    AssetStore store(StoreOptions(root_));
+    ASSERT_EQ(store.Open().code, StoreCode::kOk);
+    InstallTestAssets(store, root_, {kConfigA, kConfigB});
+    StoredAsset b;
+    ASSERT_TRUE(store.Find(kAssetB, &b));
+    b.kuid2 = kAssetA;
+    ASSERT_EQ(store.PutMetadata(b).code, StoreCode::kOk);
+    ASSERT_EQ(store.SetUser(1, "alice").code, StoreCode::kOk);
+  }
+
+  // Compiles test.gs and the script into `work`; false with a failure when
+  // either does not compile.
+  bool Compile(const fs::path& script, const fs::path& work) {
+    const std::string include = std::string(VU_SOURCE_DIR) + "/tests/gsruntime/include";
+    const std::string sources = std::string(VU_SOURCE_DIR) + "/gsnative/libraries";
+    for (const std::string& source : {include + "/test.gs", script.string()}) {
+      const RunResult run = RunProgram(
+          {GSBUILDLIB_EXE, "-o", work.string(), "-i", include, "-i", sources, source}, work);
+      if (run.status == 0) continue;
+      ADD_FAILURE() << source << " does not compile:\n" << run.out << run.err;
+      return false;
+    }
+    return true;
+  }
+
+  VUTest::InstallRoot root_{"VandruScript"};
+  VUTest::DaemonProcesses daemons_{root_};
+};
+
+// Checks `wanted` against `lines` in order, each contained (or equal) in a
+// later line than the one before.
+void ExpectInOrder(const std::vector<std::string>& wanted, const std::vector<std::string>& lines,
+                   bool whole, const std::string& what) {
+  size_t at = 0;
+  for (const std::string& text : wanted) {
+    while (at < lines.size() &&
+           (whole ? lines[at] != text : lines[at].find(text) == std::string::npos))
+      ++at;
+    EXPECT_LT(at, lines.size()) << "no " << what << " line '" << text << "' (in order)";
+    if (at < lines.size()) ++at;
+  }
+}
+
+TEST_P(VandruScriptTest, RunsAsItsExpectationsSay) {
+  const fs::path script = fs::path(VU_SOURCE_DIR) / "tests/scriptcontext/scripts" / GetParam();
+  const fs::path work = Root() / "work";
+  fs::create_directories(work);
+  ASSERT_TRUE(Compile(script, work));
+  const std::string requests = (Root() / "requests.log").string();
+  const pid_t daemon =
+      daemons_.Start(Root() / "bin/vaddaemon", {"VADDAEMON_REQUEST_LOG=" + requests});
+  ASSERT_NE(daemon, 0) << daemons_.Output(0);
+  const RunResult run = RunProgram({GSRUN_EXE, "--root", Root().string(), "--context", "vandru",
+                              "--libs", work.string(),
+                              (work / script.stem()).string() + ".gsl", "Main",
+                              "$void@Main::Run()"},
+                             work);
+  EXPECT_TRUE(daemons_.Stop(daemon));
+  const std::string report = "--- stdout\n" + run.out + "--- stderr\n" + run.err;
+
+  std::string expected;
+  std::vector<std::string> notes;
+  std::vector<std::string> errors;
+  std::vector<std::string> wantedRequests;
+  const std::vector<std::string> log = Lines(ReadFile(requests));
+  for (const std::string& line : Lines(ReadFile(script))) {
+    if (line.starts_with("// expect: ")) expected += line.substr(11) + "\n";
+    if (line.starts_with("// expect stderr: ")) notes.push_back(line.substr(18));
+    if (line.starts_with("// expect runtime error: ")) errors.push_back(line.substr(25));
+    if (line.starts_with("// expect request: ")) wantedRequests.push_back(line.substr(19));
+    if (!line.starts_with("// expect request count: ")) continue;
+    std::istringstream fields(line.substr(25));
+    std::string code;
+    size_t count = 0;
+    fields >> code >> count;
+    const size_t seen = std::count_if(log.begin(), log.end(), [&](const std::string& request) {
+      return request == code || request.starts_with(code + " ");
+    });
+    EXPECT_EQ(seen, count) << "requests " << code << "\n" << ReadFile(requests);
+  }
+  EXPECT_EQ(run.status, errors.empty() ? 0 : 1) << report;
+  EXPECT_EQ(run.out, expected) << report;
+  ExpectInOrder(notes, Lines(run.err), false, "standard error");
+  ExpectInOrder(errors, Lines(run.err), false, "standard error");
+  ExpectInOrder(wantedRequests, log, true, "request");
+}
+
+INSTANTIATE_TEST_SUITE_P(Scripts, VandruScriptTest,
+                         ::testing::Values("asset_objects.gs", "asset_info.gs", "asset_lists.gs",
+                                           "error_asset_image_name.gs",
+                                           "error_asset_kuid_table.gs"),
+                         [](const auto& param) {
+                           std::string name = fs::path(param.param).stem().string();
+                           std::erase(name, '_');
+                           return name;
+                         });
+
+}  // namespace
