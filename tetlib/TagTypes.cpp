@@ -197,10 +197,14 @@ bool Container::CheckTagByType(Tag& tag, const Soup& definition, const Soup* con
       tag.datatype = definition.GetNamedTag(names.datatype);
       tag.file = true;
       // A mesh asset's files are not loaded for checks; the reports that
-      // would come from them are kept quiet too.
-      if (tag.name != names.script && context != nullptr && context->HasNamedTag(names.meshAsset)) {
+      // would come from them are kept quiet too. Other meshes and
+      // animations are loaded and checked (by their extension).
+      if (tag.name == names.script) return true;
+      if (context != nullptr && context->HasNamedTag(names.meshAsset)) {
         manager.SetReportSuppression(true);
+        return true;
       }
+      manager.LoadMeshForCheck(tag.value, tag.owner);
       return true;
     case 13:
     case 17:
