@@ -174,9 +174,11 @@ bool MeshData::LoadResource() {
 void MeshData::RunLoad(void*) {
   resolvedPath_ = meshPath_;
   if (!LoadResource()) return;
-  skeleton_ = std::make_unique<Kiv::SkeletonModifier>(nullptr);
-  if (!instance_->GetChildren().empty())
-    skeleton_ = std::make_unique<Kiv::SkeletonModifier>(instance_->GetChildren().front().get());
+  // The definition's skeleton (none for a mesh without bones, whose
+  // animations the animator then refuses).
+  const VandruIndexedMeshDefinition* definition = resource_->GetDefinition();
+  skeleton_ = std::make_unique<Kiv::SkeletonModifier>(
+      definition != nullptr ? definition->GetRootBone() : nullptr);
   animator_ = std::make_unique<Kiv::Animator>(instance_->GetDisplay(),
                                               DataManager::Instance()->GetMeshDatabase(),
                                               skeleton_.get());
