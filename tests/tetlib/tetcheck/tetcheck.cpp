@@ -8,7 +8,8 @@
 // (TETLib::BeginAssetValidation, then TETLib::RunAssetChecks when that
 // answers true), without script compilation. The configuration is the
 // folder's "config.chump", else its "config.txt". The folders belong to no
-// content location and no compiled textures are asked for. For each asset
+// content location and no compiled textures are asked for. Meshes named by
+// the configurations are loaded through a headless render kernel. For each asset
 // it prints the errors and warnings as the results printer does ("- "
 // errors, "! " warnings, the asset's KUID, " : ", the text), then the
 // asset's "OK (n Errors, m Warnings)" line; with --export, then the
