@@ -115,14 +115,17 @@ MeshData* DataManager::LoadMeshForCheck(const Kiv::PString& name, Container* con
     findingsOnly.Load(path, container, 0);
     return nullptr;
   } else if (IsExt(text, "kin")) {
-    if (currentMesh_ == nullptr || !currentMesh_->IsLoaded()) {
+    // The container's own mesh, else the last one loaded.
+    MeshData* target = FindMesh(container);
+    if (target == nullptr) target = currentMesh_;
+    if (target == nullptr || !target->IsLoaded()) {
       if (meshFailureReported_ || reportSuppression_) return nullptr;
       meshFailureReported_ = true;
       if (container != nullptr)
         Findings().ReportError(TetMessage("$tet_dm_animationfailed"), *container);
       return nullptr;
     }
-    currentMesh_->LoadAnimation(path);
+    target->LoadAnimation(path);
     return nullptr;
   } else {
     return nullptr;

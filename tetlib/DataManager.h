@@ -154,7 +154,8 @@ class DataManager {
   // Loads the mesh or animation `name` for `container` by its extension
   // (im, lm, lm.txt, pm, kin) and registers a loaded mesh under it; the
   // loaded mesh, or null. LOD meshes of most kinds get the performance
-  // checks.
+  // checks. An animation loads onto the container's own mesh, else the
+  // current one.
   MeshData* LoadMeshForCheck(const Kiv::PString& name, Container* container);
   MeshData* FindMesh(const Container* container) const;
   MeshData* GetCurrentMesh() const { return currentMesh_; }

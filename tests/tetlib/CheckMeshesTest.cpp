@@ -99,6 +99,35 @@ TEST_F(CheckMeshesTest, AnimationsNeedALoadedMesh) {
   ASSERT_NE(Load("plain.im"), nullptr);
   EXPECT_EQ(Load("anim.kin"), nullptr);
   EXPECT_EQ(Lines(), Found("E", "$tet_mesh_animationfailedskeleton", {"anim.kin"}));
+  // Another container's animation goes to its own mesh, not the current one.
+  PutMesh("boned.im", "bones=root");
+  TETLib::Container other;
+  ASSERT_NE(Manager().LoadMeshForCheck(Kiv::PString("boned.im"), &other), nullptr);
+  Findings().Clear();
+  EXPECT_EQ(Load("anim.kin"), nullptr);
+  EXPECT_EQ(Lines(), Found("E", "$tet_mesh_animationfailedskeleton", {"anim.kin"}));
+  Findings().Clear();
+  EXPECT_EQ(Manager().LoadMeshForCheck(Kiv::PString("anim.kin"), &other), nullptr);
+  EXPECT_EQ(Lines(), Lines_());
+}
+
+// Start-up makes the fourteen dummy materials through the run's render
+// kernel (none without one); shut-down gives them back, and a later
+// start-up makes them again.
+TEST_F(CheckMeshesTest, RenderGlobalsComeAndGoWithTheRun) {
+  struct Case {
+    bool kernel;
+    size_t materials;
+  };
+  for (const Case& c : {Case{false, 0}, Case{true, 14}}) {
+    Kiv::SetRenderKernel(c.kernel ? &kernel_ : nullptr);
+    EXPECT_TRUE(Manager().AttachEngine(nullptr));
+    EXPECT_NE(Manager().GetCheckScene(), nullptr);
+    Manager().RegisterVandruBumpVertexType();
+    EXPECT_EQ(TETLib::DummyMaterialCount(), c.materials);
+    TETLib::ReleaseRenderGlobals();
+    EXPECT_EQ(TETLib::DummyMaterialCount(), 0u);
+  }
 }
 
 }  // namespace

@@ -1,12 +1,13 @@
 // Mesh files for validation fixtures, written from a text manifest.
 //
 // A fixture folder may hold "meshes.txt", one mesh file a line:
-//   NAME.im [attachments=a,b] [texture=NAME] [bytes=N]
+//   NAME.im [attachments=a,b] [bones=a,b] [texture=NAME] [bytes=N]
 //   NAME.pm                      (a progressive cube)
 //   NAME.lm LEVEL.im             (a LOD mesh of one level, LEVEL.im)
 // Indexed meshes are the test cube (tests/render/CubeFixture.h, 12
 // faces) without texture unless `texture` names one, with
-// ATCH points when `attachments` is given, cut to N bytes with `bytes`.
+// ATCH points when `attachments` is given, bones of chunk 0 (a skeleton)
+// with `bones`, cut to N bytes with `bytes`.
 // WriteMeshFiles writes them into `folder` and removes the manifest; false
 // (with a message on standard error) for a line it cannot follow.
 #pragma once
@@ -51,6 +52,13 @@ inline bool WriteIndexedMesh(const std::string& path, std::istringstream& keys) 
       for (std::string point; std::getline(list, point, ',');) spec.attachmentNames.push_back(point);
     } else if (name == "texture") {
       for (auto& chunk : spec.chunks) chunk.material.textures = {{1, value}};
+    } else if (name == "bones") {
+      spec.influences = true;
+      spec.influenceList.clear();
+      std::stringstream list(value);
+      uint32_t vertex = 0;
+      for (std::string bone; std::getline(list, bone, ',');)
+        spec.influenceList.push_back({bone, "", {{0, {{vertex++, 1.0f}}}}});
     } else if (name == "bytes") {
       cut = std::stoul(value);
     } else {
