@@ -63,9 +63,9 @@ std::string PrimaryImage(const std::string& path) {
   for (std::string line; std::getline(in, line);) {
     if (line.rfind("Primary=", 0) != 0) continue;
     std::string image = line.substr(8);
-    image.erase(std::remove_if(image.begin(), image.end(),
-                               [](char c) { return c == '\r' || c == '\n'; }),
-                image.end());
+    image.erase(
+        std::remove_if(image.begin(), image.end(), [](char c) { return c == '\r' || c == '\n'; }),
+        image.end());
     return Kiv::AsciiLower(image);
   }
   return std::string();
@@ -81,7 +81,9 @@ bool AssetFileExists(const std::string& name) {
 
 }  // namespace
 
-MeshData::MeshData() { ++liveMeshes; }
+MeshData::MeshData() {
+  ++liveMeshes;
+}
 
 MeshData::~MeshData() {
   animator_.reset();
@@ -94,7 +96,9 @@ MeshData::~MeshData() {
   --liveMeshes;
 }
 
-int32_t MeshData::LiveCount() { return liveMeshes.load(); }
+int32_t MeshData::LiveCount() {
+  return liveMeshes.load();
+}
 
 bool MeshData::Load(const Kiv::PString& path, Container* owner, uint32_t flag) {
   owner_ = owner;
@@ -179,9 +183,8 @@ void MeshData::RunLoad(void*) {
   const VandruIndexedMeshDefinition* definition = resource_->GetDefinition();
   skeleton_ = std::make_unique<Kiv::SkeletonModifier>(
       definition != nullptr ? definition->GetRootBone() : nullptr);
-  animator_ = std::make_unique<Kiv::Animator>(instance_->GetDisplay(),
-                                              DataManager::Instance()->GetMeshDatabase(),
-                                              skeleton_.get());
+  animator_ = std::make_unique<Kiv::Animator>(
+      instance_->GetDisplay(), DataManager::Instance()->GetMeshDatabase(), skeleton_.get());
   loaded_ = true;
   CopyAttachmentPoints();
   CheckTextures();
@@ -198,7 +201,8 @@ void MeshData::CopyAttachmentPoints() {
     std::copy(attachment.position.begin(), attachment.position.end(), point.transform.begin() + 9);
     const std::string_view name = attachment.name.View();
     const size_t cut = name.rfind('/');
-    point.name = cut == std::string_view::npos ? attachment.name : Kiv::PString(name.substr(cut + 1));
+    point.name =
+        cut == std::string_view::npos ? attachment.name : Kiv::PString(name.substr(cut + 1));
     attachmentPoints_.push_back(point);
   }
   for (const MeshReferencePoint& reference : instance_->GetReferencePoints())

@@ -22,10 +22,9 @@ namespace TETLib {
 namespace {
 
 constexpr std::array<const char*, 14> kDummyMaterials = {
-    "m.tbumptex",       "m.tbumpcoltex",     "m.tbumpglosscol", "m.tbumpenv",
-    "m.tgroundonetex",  "m.tgroundonetexvs", "m.tonetexnoalpha", "m.tbumpgloss",
-    "m.tglossrust",     "m.notex",           "m.onetex",        "m.nofogtex",
-    "m.gloss",          "m.reflect"};
+    "m.tbumptex",        "m.tbumpcoltex",    "m.tbumpglosscol", "m.tbumpenv",   "m.tgroundonetex",
+    "m.tgroundonetexvs", "m.tonetexnoalpha", "m.tbumpgloss",    "m.tglossrust", "m.notex",
+    "m.onetex",          "m.nofogtex",       "m.gloss",         "m.reflect"};
 
 std::array<Kiv::Ref<Kiv::Material>, kDummyMaterials.size()> gDummyMaterials;
 bool gRegistered = false;

@@ -15,15 +15,21 @@ namespace {
 
 using Kiv::PString;
 
-PString P(std::string_view text) { return PString(text); }
+PString P(std::string_view text) {
+  return PString(text);
+}
 
 std::string Text(const Soup& soup, std::string_view name) {
   return soup.GetNamedTag(P(name)).Str();
 }
 
-bool Has(const Soup& soup, std::string_view name) { return soup.HasNamedTag(P(name)); }
+bool Has(const Soup& soup, std::string_view name) {
+  return soup.HasNamedTag(P(name));
+}
 
-void Remove(Soup& soup, std::string_view name) { soup.RemoveNamedTag(P(name)); }
+void Remove(Soup& soup, std::string_view name) {
+  soup.RemoveNamedTag(P(name));
+}
 
 void Set(Soup& soup, std::string_view name, std::string_view text) {
   soup.SetNamedTag(P(name), text);
@@ -227,16 +233,16 @@ void AddThumbnails(Soup& soup) {
 }
 
 constexpr const char* kJunkTags[] = {
-    ";",         "\"",       "rem",      "licence",  "disclaimer:", "licence:", "licence:-",
-    "name-ru",   "name-es",  "name-fr",  "name-pl",  "name-de",     "name-it",  "name-cz",
-    "name-cn",   "name-nl",  "name-hu",  "origin",   "objremarks",  "origregion",
-    "orgname",   "origname", "orvak",    "company",  "vandru",      "vandru_build",
-    "train-build", "version", "obsolete"};
+    ";",          "\"",           "rem",         "licence",  "disclaimer:", "licence:",
+    "licence:-",  "name-ru",      "name-es",     "name-fr",  "name-pl",     "name-de",
+    "name-it",    "name-cz",      "name-cn",     "name-nl",  "name-hu",     "origin",
+    "objremarks", "origregion",   "orgname",     "origname", "orvak",       "company",
+    "vandru",     "vandru_build", "train-build", "version",  "obsolete"};
 
 constexpr const char* kSingleWords[] = {
-    "by",   "you",  "this", "the",       "these", "-",       "all",     "copyright",
-    "use",  "have", "check", "only",     "keep",  "for",     "in",      "alternate",
-    "feel", "no",   "contact", "created", "//",   ";",       "*"};
+    "by",   "you",  "this",    "the",     "these", "-",   "all", "copyright",
+    "use",  "have", "check",   "only",    "keep",  "for", "in",  "alternate",
+    "feel", "no",   "contact", "created", "//",    ";",   "*"};
 
 void RenameOldTags(Soup& soup) {
   if (Has(soup, "auteur")) {

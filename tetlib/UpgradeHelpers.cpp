@@ -13,7 +13,9 @@ namespace {
 
 using Kiv::PString;
 
-PString P(std::string_view text) { return PString(text); }
+PString P(std::string_view text) {
+  return PString(text);
+}
 
 std::string Text(const Soup& soup, std::string_view name) {
   return soup.GetNamedTag(P(name)).Str();

@@ -49,7 +49,8 @@ inline bool WriteIndexedMesh(const std::string& path, std::istringstream& keys) 
       spec.attachments = true;
       spec.attachmentNames.clear();
       std::stringstream list(value);
-      for (std::string point; std::getline(list, point, ',');) spec.attachmentNames.push_back(point);
+      for (std::string point; std::getline(list, point, ',');)
+        spec.attachmentNames.push_back(point);
     } else if (name == "texture") {
       for (auto& chunk : spec.chunks) chunk.material.textures = {{1, value}};
     } else if (name == "bones") {
