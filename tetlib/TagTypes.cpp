@@ -18,6 +18,10 @@
 //   - registers comboboxes whose "source" is "attachment", "mesh-table",
 //     "attached-track" or "queues" with the data manager, to be resolved
 //     against the asset's meshes and containers;
+//   - loads the file of a filepath or filepathedit tag for checking
+//     (DataManager::LoadMeshForCheck: meshes and animations by extension),
+//     except "script" and within a "mesh-asset" context, which instead
+//     quiets the mesh reports;
 //   - for a tag without usable type, reports it as obsolete (a name in the
 //     owner's obsolete names, or "category-region-..." / "category-era-...":
 //     "$tet_container_obsoletetag", a warning below build 2.9, else an
