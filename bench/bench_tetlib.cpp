@@ -69,7 +69,8 @@ std::string ToJson(const Soup& soup) {
 
 // A scratch folder with a copy of the definitions (the data manager writes
 // into it), their JSON forms, a kind of kConfigTags tags and a config
-// using them, and the clean fixture asset.
+// using them, and the clean fixture asset with its mesh; and the run's
+// headless render kernel.
 struct Scratch {
   Scratch() {
     char pattern[] = "/tmp/vu-bench-tetlib-XXXXXX";
@@ -78,6 +79,7 @@ struct Scratch {
              fs::copy_options::recursive);
     fs::copy(std::string(VU_SOURCE_DIR) + "/tests/tetlib/fixtures/clean", root + "/asset",
              fs::copy_options::recursive);
+    tetfixture::WriteMeshFiles(root + "/asset");
     for (const char* name : kDefinitionFiles) {
       Soup soup;
       Soup::LoadFromFile(Kiv::PString(), root + "/defs/" + name, soup, true);
@@ -102,12 +104,16 @@ struct Scratch {
     Soup::LoadFromFile(Kiv::PString(), root + "/wide-config.txt", wide, true);
     std::ofstream(root + "/wide-config.json") << ToJson(wide);
     Kiv::File::Subst(Kiv::PString("data"), std::string(VU_SOURCE_DIR) + "/data");
+    Kiv::SetRenderKernel(&kernel);
   }
   ~Scratch() {
+    Kiv::SetRenderKernel(nullptr);
     std::error_code ignored;
     fs::remove_all(root, ignored);
   }
   std::string root;
+  // The headless render kernel the mesh checks load through.
+  Kiv::RenderKernel kernel{nullptr, 8.0f};
 };
 
 Scratch& TheScratch() {
@@ -290,8 +296,6 @@ void BM_Validate1000AssetsWithMeshes(benchmark::State& state) {
         << i << ".im\"\n    auto-create 1\n  }\n}\n";
     folders.push_back(folder);
   }
-  Kiv::RenderKernel kernel(nullptr, 8.0f);
-  Kiv::SetRenderKernel(&kernel);
   StartLibrary(root + "/defs");
   ValidateFolder(folders[0]);
   const double before = ResidentKiB();
@@ -306,7 +310,6 @@ void BM_Validate1000AssetsWithMeshes(benchmark::State& state) {
                          benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
   state.counters["findings"] = double(findings);
   StopLibrary();
-  Kiv::SetRenderKernel(nullptr);
 }
 BENCHMARK(BM_Validate1000AssetsWithMeshes)->Unit(benchmark::kMillisecond)->Iterations(5);
 
