@@ -4,7 +4,9 @@
 // RapidJSON parsing the same configuration as JSON and looking each member
 // up in the parsed definitions; and the whole check of a configuration-only
 // asset through the validation entry; and 1,000 such assets validated in
-// one process, with the resident size before and after.
+// one process, with the resident size before and after; and 1,000 assets
+// that each name one small mesh (a 12-face cube, loaded and checked), with
+// the resident size before and after.
 #include <benchmark/benchmark.h>
 #include <rapidjson/document.h>
 #include <rapidjson/stringbuffer.h>
@@ -24,6 +26,8 @@
 #include "foundation/soup/ACSConvert.h"
 #include "foundation/soup/Soup.h"
 #include "kiv/File.h"
+#include "kiv/RenderKernel.h"
+#include "tests/tetlib/MeshFiles.h"
 #include "tetlib/Container.h"
 #include "tetlib/TETLib.h"
 #include "tetlib/Tag.h"
@@ -65,7 +69,8 @@ std::string ToJson(const Soup& soup) {
 
 // A scratch folder with a copy of the definitions (the data manager writes
 // into it), their JSON forms, a kind of kConfigTags tags and a config
-// using them, and the clean fixture asset.
+// using them, and the clean fixture asset with its mesh; and the run's
+// headless render kernel.
 struct Scratch {
   Scratch() {
     char pattern[] = "/tmp/vu-bench-tetlib-XXXXXX";
@@ -74,6 +79,7 @@ struct Scratch {
              fs::copy_options::recursive);
     fs::copy(std::string(VU_SOURCE_DIR) + "/tests/tetlib/fixtures/clean", root + "/asset",
              fs::copy_options::recursive);
+    tetfixture::WriteMeshFiles(root + "/asset");
     for (const char* name : kDefinitionFiles) {
       Soup soup;
       Soup::LoadFromFile(Kiv::PString(), root + "/defs/" + name, soup, true);
@@ -98,12 +104,16 @@ struct Scratch {
     Soup::LoadFromFile(Kiv::PString(), root + "/wide-config.txt", wide, true);
     std::ofstream(root + "/wide-config.json") << ToJson(wide);
     Kiv::File::Subst(Kiv::PString("data"), std::string(VU_SOURCE_DIR) + "/data");
+    Kiv::SetRenderKernel(&kernel);
   }
   ~Scratch() {
+    Kiv::SetRenderKernel(nullptr);
     std::error_code ignored;
     fs::remove_all(root, ignored);
   }
   std::string root;
+  // The headless render kernel the mesh checks load through.
+  Kiv::RenderKernel kernel{nullptr, 8.0f};
 };
 
 Scratch& TheScratch() {
@@ -267,6 +277,41 @@ void BM_Validate1000ConfigOnlyAssets(benchmark::State& state) {
   StopLibrary();
 }
 BENCHMARK(BM_Validate1000ConfigOnlyAssets)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// 1,000 assets whose mesh table names one small mesh each (the test cube
+// of 12 faces, its own file in each folder), validated one after the other
+// in one process: each mesh is loaded, instanced and checked, and freed
+// with its asset.
+void BM_Validate1000AssetsWithMeshes(benchmark::State& state) {
+  const std::string root = TheScratch().root;
+  const std::string mesh = tetfixture::MeshBytes();
+  std::vector<std::string> folders;
+  for (int i = 0; i < kAssets; ++i) {
+    const std::string folder = root + "/meshes/" + std::to_string(i);
+    fs::create_directories(folder);
+    std::ofstream(folder + "/m" + std::to_string(i) + ".im", std::ios::binary) << mesh;
+    std::ofstream out(folder + "/config.txt");
+    out << "kuid <kuid:100:" << 5000 + i << ">\nusername \"Box " << i
+        << "\"\nkind \"scenery\"\nvandru-build 3.4\nmesh-table\n{\n  default\n  {\n    mesh \"m"
+        << i << ".im\"\n    auto-create 1\n  }\n}\n";
+    folders.push_back(folder);
+  }
+  StartLibrary(root + "/defs");
+  ValidateFolder(folders[0]);
+  const double before = ResidentKiB();
+  size_t findings = 0;
+  for (auto _ : state) {
+    for (const std::string& folder : folders) findings += ValidateFolder(folder);
+  }
+  state.counters["rss_start_kib"] = before;
+  state.counters["rss_end_kib"] = ResidentKiB();
+  state.counters["s_per_asset"] =
+      benchmark::Counter(double(kAssets) * double(state.iterations()),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["findings"] = double(findings);
+  StopLibrary();
+}
+BENCHMARK(BM_Validate1000AssetsWithMeshes)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 }  // namespace
 

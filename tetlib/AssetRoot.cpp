@@ -4,7 +4,9 @@
 //  1. The asset's build ("vandru-build", 1.3 when missing, plus 0.001) is
 //     stored in the data manager, where every build test reads it.
 //  2. Below build 2.7 the asset is reported obsolete (a warning); the check
-//     goes on. Configurations of older builds are walked as they are.
+//     goes on. Configurations of builds below 2.9 are upgraded
+//     (tetlib/Upgrade.h) on a deep copy, which the rest of the check and
+//     the export then read; the soup handed in is never changed.
 //  3. Without a "kind" the check stops with an error.
 //  4. The kind, in lower case, is refined: a "bridge" is a "double-track"
 //     at a "height" within 0.001 of 0 and a "tunnel" above; below build 2.9
@@ -26,6 +28,7 @@
 #include "tetlib/ErrorHandler.h"
 #include "tetlib/MessageText.h"
 #include "tetlib/Names.h"
+#include "tetlib/Upgrade.h"
 
 namespace TETLib {
 namespace {
@@ -61,6 +64,20 @@ bool Container::ValidateAssetRoot(const Soup& config) {
     SubstituteParams(text, "2.7", ParamName("LOWEST_VANDRUBUILD"));
     findings.ReportWarning(Kiv::PString(text));
   }
+  // Old configurations are brought up to date on a copy of their own: the
+  // soup handed in (and whatever shares it) stays as it is.
+  Soup upgraded = config;
+  if (build < 290) {
+    Soup::Copy(upgraded, config);
+    UpgradeConfigIfOld(upgraded);
+  }
+  return ValidateUpgradedRoot(upgraded, build);
+}
+
+bool Container::ValidateUpgradedRoot(const Soup& config, int32_t build) {
+  const Names& names = Names::Get();
+  DataManager& manager = *DataManager::Instance();
+  ErrorHandler& findings = Findings();
   Kiv::PString kind = config.GetNamedTag(names.kind);
   if (kind.Empty()) {
     findings.ReportError(TetMessage("$tet_container_nokindtag"));

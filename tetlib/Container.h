@@ -216,6 +216,7 @@ class Container {
   static bool IsListBoxPossibility(const Kiv::PString& value, const Soup& definition);
 
  private:
+  bool ValidateUpgradedRoot(const Soup& config, int32_t build);
   bool WalkSubContainer(const Soup& data, const Soup& subSoup, const Kiv::PString& name,
                         const Soup& definition, const std::vector<Soup>& inherited,
                         CompulsoryMap& compulsoryContainers, int32_t* childIndex,

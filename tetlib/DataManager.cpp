@@ -6,7 +6,10 @@
 #include "foundation/base/LogMessage.h"
 #include "foundation/layout/FolderLayout.h"
 #include "foundation/layout/ResourceDatabaseRegistry.h"
+#include "kiv/ResourceDatabase.h"
+#include "kiv/scene/Particle.h"
 #include "tetlib/Container.h"
+#include "tetlib/MeshData.h"
 #include "tetlib/TETLib.h"
 #include "tetlib/Tag.h"
 
@@ -24,7 +27,9 @@ void Erase(std::vector<T*>& list, const T* item) {
 
 DataManager::DataManager(const char* dataFolder) : dataFolder_(dataFolder ? dataFolder : "") {}
 
-DataManager::~DataManager() = default;
+DataManager::~DataManager() {
+  Kiv::File::Subst(kMeshRoot(), std::string());
+}
 
 bool DataManager::CreateInstance(const char* dataFolder) {
   if (gDataManager != nullptr) return true;
@@ -81,11 +86,7 @@ void DataManager::Shutdown() {
 
 bool DataManager::AttachEngine(EngineObjects* engine) {
   engine_ = engine;
-  return true;
-}
-
-bool DataManager::RegisterVandruBumpVertexType() {
-  return true;
+  return InitRenderGlobals(engine);
 }
 
 VandruResourceDatabase* DataManager::SetAssetFolder(const Kiv::PString& location,
@@ -98,6 +99,7 @@ VandruResourceDatabase* DataManager::SetAssetFolder(const Kiv::PString& location
   assetName_ = location;
   assetFolder_ = folder;
   assetFolder_.ReplaceForwardSlashes();
+  Kiv::File::Subst(kMeshRoot(), assetFolder_.Str());
   if (location.Empty()) return nullptr;
   const Kiv::File::Path locationFolder = GetContentFolderPath(location);
   if (locationFolder.Empty()) return nullptr;
@@ -140,6 +142,7 @@ const std::vector<Tag*>* DataManager::FindKeyedListA(const Kiv::PString& key) co
 }
 
 void DataManager::ForgetContainer(const Container* container) {
+  UnregisterMesh(container);
   for (auto& [key, list] : keyedListB_) Erase(list, container);
 }
 
@@ -150,6 +153,8 @@ void DataManager::ForgetTag(const Tag* tag) {
 }
 
 void DataManager::ClearAssetRegistries() {
+  currentMesh_ = nullptr;
+  meshRegistry_.clear();
   keyedListA_.clear();
   keyedListB_.clear();
   itemSet_.clear();
@@ -161,7 +166,8 @@ bool DataManager::RegistriesEmpty() const {
     return std::all_of(map.begin(), map.end(),
                        [](const auto& entry) { return entry.second.empty(); });
   };
-  return empty(keyedListA_) && empty(keyedListB_) && itemSet_.empty() && itemList2_.empty();
+  return empty(keyedListA_) && empty(keyedListB_) && itemSet_.empty() && itemList2_.empty() &&
+         meshRegistry_.empty();
 }
 
 }  // namespace TETLib

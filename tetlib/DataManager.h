@@ -39,12 +39,18 @@
 // ForgetTag), and SetAssetFolder clears them, so no pointer outlives its
 // object or its asset.
 //
+// Meshes loaded for checks (meshRegistry): one per container, owned here;
+// a container's mesh goes when the container does (ForgetContainer) and
+// every mesh goes when the manager is pointed at the next asset, so no mesh
+// data outlives its asset.
+//
 // Threads: no lock; start-up and shut-down on the main thread, validation of
 // one asset at a time on one thread.
 #pragma once
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -56,9 +62,15 @@
 struct EngineObjects;
 class VandruResourceDatabase;
 
+namespace Kiv {
+class Particle;
+class ResourceDatabase;
+}  // namespace Kiv
+
 namespace TETLib {
 
 class Container;
+class MeshData;
 class Tag;
 
 // One line of a list file: the text before its first space, and the rest.
@@ -80,11 +92,15 @@ class DataManager {
   // --- Start-up.
   bool EnsureLanguageData();
   // Keeps the engine record (owned by the caller, which keeps it alive
-  // until DestroyInstance). The check scene comes with the mesh checks.
+  // until DestroyInstance) and sets up the check scene (InitRenderGlobals).
   bool AttachEngine(EngineObjects* engine);
-  // Nothing to register until the mesh checks exist; answers true.
+  // The render globals of the checks (tetlib/RenderGlobals.cpp): the check
+  // scene's root particle and its light record; the dummy materials, the
+  // alpha-blend caches and the vertex types.
+  virtual bool InitRenderGlobals(EngineObjects* engine);
   bool RegisterVandruBumpVertexType();
   EngineObjects* GetEngine() const { return engine_; }
+  Kiv::Particle* GetCheckScene() const { return checkScene_.get(); }
 
   // --- Definitions.
   bool LoadDefinitions();
@@ -128,6 +144,24 @@ class DataManager {
   bool GetConvertTextures() const { return convertTextures_; }
   void SetConvertTextures(bool flag) { convertTextures_ = flag; }
 
+  // --- Meshes loaded for checks (tetlib/CheckMeshes.cpp).
+  // The file root the mesh database stands on: the asset folder.
+  static const Kiv::PString& kMeshRoot();
+  // The database meshes of the asset under check are requested from: a
+  // database over the asset folder (names below it; rooted or climbing
+  // names are refused).
+  Kiv::ResourceDatabase* GetMeshDatabase();
+  // Loads the mesh or animation `name` for `container` by its extension
+  // (im, lm, lm.txt, pm, kin) and registers a loaded mesh under it; the
+  // loaded mesh, or null. LOD meshes of most kinds get the performance
+  // checks. An animation loads onto the container's own mesh, else the
+  // current one.
+  MeshData* LoadMeshForCheck(const Kiv::PString& name, Container* container);
+  MeshData* FindMesh(const Container* container) const;
+  MeshData* GetCurrentMesh() const { return currentMesh_; }
+  void UnregisterMesh(const Container* container);
+  size_t MeshCount() const { return meshRegistry_.size(); }
+
   // --- Per-asset registries.
   void AddToKeyedListA(const Kiv::PString& key, Tag* tag);
   void AddToKeyedListB(const Kiv::PString& key, Container* container);
@@ -148,7 +182,10 @@ class DataManager {
   using PStringLess = decltype(&Kiv::PString::TextLess);
 
   explicit DataManager(const char* dataFolder);
-  ~DataManager();
+  virtual ~DataManager();
+
+  void RegisterMesh(std::unique_ptr<MeshData> mesh, Container* container);
+  void CheckLODPerformance(MeshData& mesh, Container& container);
 
   void Shutdown();
   bool ReadDefinitionFiles();
@@ -177,6 +214,10 @@ class DataManager {
   std::vector<Tag*> itemSet_;
   std::vector<Tag*> itemList2_;
   std::unordered_map<Kiv::PString, std::vector<DefinitionLine>> listFiles_;
+  std::unique_ptr<Kiv::ResourceDatabase> meshDatabase_;
+  std::map<const Container*, std::unique_ptr<MeshData>> meshRegistry_;
+  MeshData* currentMesh_ = nullptr;
+  std::unique_ptr<Kiv::Particle> checkScene_;
 };
 
 }  // namespace TETLib

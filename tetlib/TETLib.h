@@ -38,8 +38,8 @@
 // "kuid" (the null KUID when missing) as its subject. Both run on the
 // thread that validates, one asset at a time.
 //
-// ReleaseRenderGlobals gives back the render references of the checks; it
-// does nothing while none were made (meshes are not loaded for checks yet).
+// ReleaseRenderGlobals gives back the dummy materials of the checks and
+// clears the registered flag, so a later start-up registers again.
 // PurgeUnusedResources frees the engine's cached resources that nothing
 // uses any more (after each check run); nothing without a resource system.
 // Both run on the thread that validates, or the main thread at shut-down.
@@ -62,6 +62,8 @@ bool BeginAssetValidation(const Kiv::PString& location, Kiv::File::Path configPa
 bool RunAssetChecks(Container& container, ResultsLog& log, Soup* exported = nullptr);
 
 void ReleaseRenderGlobals();
+// The dummy materials that RegisterVandruBumpVertexType could make.
+size_t DummyMaterialCount();
 
 }  // namespace TETLib
 

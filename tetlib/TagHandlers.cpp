@@ -38,6 +38,7 @@
 #include "kiv/File.h"
 #include "tetlib/Container.h"
 #include "tetlib/DataManager.h"
+#include "tetlib/MeshData.h"
 #include "tetlib/ErrorHandler.h"
 #include "tetlib/MessageText.h"
 #include "tetlib/Names.h"
@@ -81,11 +82,11 @@ std::string ContainerPath(const Container* container) {
 
 // True when the mesh loaded for `meshOwner` has an attachment point named
 // `point`; `meshFile` is set to the mesh's file name (its "mesh" tag).
-// Meshes are not loaded for checks yet, so no point is ever offered.
-bool MeshOffers(const Container* meshOwner, const Kiv::PString& /*point*/, Kiv::PString* meshFile) {
+bool MeshOffers(const Container* meshOwner, const Kiv::PString& point, Kiv::PString* meshFile) {
   const Tag* mesh = meshOwner == nullptr ? nullptr : meshOwner->FindTag(Names::Get().mesh);
   *meshFile = mesh == nullptr ? Kiv::PString() : mesh->value;
-  return false;
+  const MeshData* loaded = DataManager::Instance()->FindMesh(meshOwner);
+  return loaded != nullptr && loaded->HasAttachmentPoint(point.View());
 }
 
 bool IsAnyExt(const Kiv::File::Path& path, std::initializer_list<std::string_view> extensions) {

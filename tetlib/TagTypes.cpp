@@ -18,6 +18,10 @@
 //   - registers comboboxes whose "source" is "attachment", "mesh-table",
 //     "attached-track" or "queues" with the data manager, to be resolved
 //     against the asset's meshes and containers;
+//   - loads the file of a filepath or filepathedit tag for checking
+//     (DataManager::LoadMeshForCheck: meshes and animations by extension),
+//     except "script" and within a "mesh-asset" context, which instead
+//     quiets the mesh reports;
 //   - for a tag without usable type, reports it as obsolete (a name in the
 //     owner's obsolete names, or "category-region-..." / "category-era-...":
 //     "$tet_container_obsoletetag", a warning below build 2.9, else an
@@ -197,10 +201,14 @@ bool Container::CheckTagByType(Tag& tag, const Soup& definition, const Soup* con
       tag.datatype = definition.GetNamedTag(names.datatype);
       tag.file = true;
       // A mesh asset's files are not loaded for checks; the reports that
-      // would come from them are kept quiet too.
-      if (tag.name != names.script && context != nullptr && context->HasNamedTag(names.meshAsset)) {
+      // would come from them are kept quiet too. Other meshes and
+      // animations are loaded and checked (by their extension).
+      if (tag.name == names.script) return true;
+      if (context != nullptr && context->HasNamedTag(names.meshAsset)) {
         manager.SetReportSuppression(true);
+        return true;
       }
+      manager.LoadMeshForCheck(tag.value, tag.owner);
       return true;
     case 13:
     case 17:

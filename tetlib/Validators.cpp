@@ -11,6 +11,7 @@
 #include "kiv/File.h"
 #include "kiv/String.h"
 #include "tetlib/DataManager.h"
+#include "tetlib/MeshData.h"
 #include "tetlib/ErrorHandler.h"
 #include "tetlib/MessageText.h"
 #include "tetlib/Names.h"
@@ -200,10 +201,12 @@ bool NotOwnParent(Tag& tag, Soup*) {
 }
 
 // "mustbeownparent": the value names an attachment point of the mesh loaded
-// for the grandparent container. Meshes are not loaded for checks yet, so
-// no container has one and the value never names a point.
+// for the grandparent container.
 bool MustBeOwnParent(Tag& tag, Soup*) {
-  ErrorOn(tag, "$tet_val_mustbeownparent", {tag.value, ""});
+  const MeshData* mesh = DataManager::Instance()->FindMesh(Grandparent(tag));
+  if (mesh != nullptr && mesh->HasAttachmentPoint(tag.value.View())) return true;
+  ErrorOn(tag, "$tet_val_mustbeownparent",
+          {tag.value, mesh == nullptr ? Kiv::PString() : mesh->RelativePath()});
   return false;
 }
 

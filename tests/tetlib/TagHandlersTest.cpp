@@ -100,7 +100,9 @@ TEST_F(TagHandlersTest, EachTypeChecksAndWritesItsValue) {
       {"sound", "0", "", "type \"string\"", 3.0f, true, {}, "0=4:"},
       {"sound", "0", "", "type \"string\"", 3.1f, false,
        Found("E", "$tet_container_emptystringerr", {"0", "sound"}), "0=4:"},
-      {"scenery", "mesh", "Meshes/a.lm.txt", file, 3.4f, true, {}, "mesh=4:Meshes\\a.lm"},
+      // A mesh is loaded for checking: a missing one is a finding.
+      {"scenery", "mesh", "Meshes/a.lm.txt", file, 3.4f, true,
+       Found("E", "$tet_mesh_load_mesh", {"Meshes/a.lm.txt"}), "mesh=4:Meshes\\a.lm"},
       {"scenery", "mesh", "a.txt", edit, 3.4f, true, {}, "mesh=4:a"},
       {"scenery", "mesh", "a.txt", file, 3.4f, false,
        Found("E", "$tet_container_nomeshext", {"mesh", "scenery"}), "mesh=4:a"},
@@ -142,6 +144,7 @@ TEST_F(TagHandlersTest, EachTypeChecksAndWritesItsValue) {
   };
   for (const Case& c : cases) {
     NewTree();
+    Manager().SetMeshFailureReported(false);
     Manager().SetAssetBuild(c.build + 0.001f);
     Container& owner = std::string(c.owner) == "sound"     ? *sound_
                        : std::string(c.owner) == "default" ? *entry_

@@ -6,7 +6,7 @@
 // interface text of the source tree, and helpers to build soups from text,
 // write BMP images and read the findings as "E text" / "W text" / "M text"
 // lines. The data manager and error handler are destroyed when the test
-// ends.
+// ends. A headless render kernel stands for the run's while a test runs.
 #pragma once
 
 #include <filesystem>
@@ -15,6 +15,7 @@
 
 #include "foundation/soup/Soup.h"
 #include "kiv/File.h"
+#include "kiv/RenderKernel.h"
 #include "tests/support/TempFolder.h"
 #include "tetlib/Container.h"
 #include "tetlib/MessageText.h"
@@ -25,6 +26,7 @@ class TetTest : public VUTest::TempFolderTest {
  protected:
   void SetUp() override {
     TempFolderTest::SetUp();
+    Kiv::SetRenderKernel(&kernel_);
     Kiv::File::Subst(Kiv::PString("data"), std::string(VU_SOURCE_DIR) + "/data");
     std::filesystem::create_directories(At("defs"));
     TETLib::ErrorHandler::CreateInstance();
@@ -33,8 +35,12 @@ class TetTest : public VUTest::TempFolderTest {
   void TearDown() override {
     TETLib::DataManager::DestroyInstance();
     TETLib::ErrorHandler::DestroyInstance();
+    Kiv::SetRenderKernel(nullptr);
     TempFolderTest::TearDown();
   }
+
+  // The headless render kernel that meshes loaded for checks use.
+  Kiv::RenderKernel kernel_{nullptr, 8.0f};
 
   TETLib::DataManager& Manager() { return *TETLib::DataManager::Instance(); }
   TETLib::ErrorHandler& Findings() { return TETLib::Findings(); }

@@ -1,6 +1,8 @@
 // The test host tetcheck over the fixture assets of tests/tetlib/fixtures:
-// each folder holds a config.txt (and the files it names) and the exact
-// output `tetcheck --export` gives for it, expected.txt.
+// each folder holds a config.txt (and the files it names, mesh files as a
+// manifest, tests/tetlib/MeshFiles.h) and the exact output
+// `tetcheck --export` gives for it, expected.txt. Each test validates
+// copies of the fixtures with their meshes written.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "tests/support/TempFolder.h"
+#include "tests/tetlib/MeshFiles.h"
 
 namespace {
 
@@ -30,12 +33,23 @@ class TetcheckTest : public VUTest::TempFolderTest {
              fs::copy_options::recursive);
   }
 
-  static std::string Fixture(const std::string& name) {
+  static std::string Source(const std::string& name) {
     return std::string(VU_SOURCE_DIR) + "/tests/tetlib/fixtures/" + name;
   }
 
+  // A copy of the fixture with its meshes written (made once per test).
+  std::string Fixture(const std::string& name) {
+    const std::string copy = At("fixtures/" + name);
+    if (fs::exists(copy)) return copy;
+    fs::create_directories(copy);
+    fs::copy(Source(name), copy, fs::copy_options::recursive);
+    fs::remove(copy + "/expected.txt");
+    EXPECT_TRUE(tetfixture::WriteMeshFiles(copy)) << name;
+    return copy;
+  }
+
   std::string Expected(const std::string& name) {
-    std::ifstream in(Fixture(name) + "/expected.txt", std::ios::binary);
+    std::ifstream in(Source(name) + "/expected.txt", std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
@@ -88,6 +102,9 @@ TEST_F(TetcheckTest, AssetsValidatedTogetherFindWhatEachFindsAlone) {
   const std::vector<std::vector<std::string>> sequences = {
       {"obsolete-tag", "obsolete-tag"},
       {"old-asset", "obsolete-tag", "old-asset"},
+      {"upgraded-asset", "clean", "upgraded-asset", "obsolete-tag"},
+      {"lod-scenery", "lod-traincar", "progressive-old", "progressive", "missing-mesh",
+       "attachment-points", "broken-mesh", "lod-scenery"},
       {"alias", "null-kuid", "alias", "clean"},
       {"textures", "future-build", "missing-container-early", "clean", "missing-tag",
        "old-container"},

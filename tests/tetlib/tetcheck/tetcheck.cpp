@@ -8,7 +8,8 @@
 // (TETLib::BeginAssetValidation, then TETLib::RunAssetChecks when that
 // answers true), without script compilation. The configuration is the
 // folder's "config.chump", else its "config.txt". The folders belong to no
-// content location and no compiled textures are asked for. For each asset
+// content location and no compiled textures are asked for. Meshes named by
+// the configurations are loaded through a headless render kernel. For each asset
 // it prints the errors and warnings as the results printer does ("- "
 // errors, "! " warnings, the asset's KUID, " : ", the text), then the
 // asset's "OK (n Errors, m Warnings)" line; with --export, then the
@@ -36,6 +37,7 @@
 #include "foundation/stream/TBuffer.h"
 #include "foundation/text/KUID.h"
 #include "kiv/File.h"
+#include "kiv/RenderKernel.h"
 #include "tetlib/Container.h"
 #include "tetlib/TETLib.h"
 
@@ -120,8 +122,13 @@ int main(int argc, char** argv) {
       options.root.empty() ? std::string(VU_SOURCE_DIR) + "/data" : options.root + "/Data";
   Kiv::File::Subst(Kiv::PString("data"), textFolder);
 
+  // The headless render kernel the mesh checks load through.
+  Kiv::RenderKernel kernel(nullptr, 8.0f);
+  Kiv::SetRenderKernel(&kernel);
   TETLib::ErrorHandler::CreateInstance();
   TETLib::DataManager::CreateInstance(AbsoluteFolder(options.definitions).c_str());
+  TETLib::DataManager::Instance()->AttachEngine(nullptr);
+  TETLib::DataManager::Instance()->RegisterVandruBumpVertexType();
   int status = 0;
   if (!TETLib::DataManager::Instance()->LoadDefinitions()) {
     std::cerr << "tetcheck: unable to read the definitions in '" << options.definitions << "'\n";
@@ -132,6 +139,7 @@ int main(int argc, char** argv) {
   TETLib::ReleaseRenderGlobals();
   TETLib::DataManager::DestroyInstance();
   TETLib::ErrorHandler::DestroyInstance();
+  Kiv::SetRenderKernel(nullptr);
   std::cout.flush();
   return status;
 }

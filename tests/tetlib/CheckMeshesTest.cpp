@@ -1,0 +1,133 @@
+// Meshes loaded for checks: the data manager's LoadMeshForCheck over mesh
+// files written into the asset folder, and what the loads report.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/tetlib/MeshFiles.h"
+#include "tests/tetlib/TetTestSupport.h"
+#include "tetlib/MeshData.h"
+
+namespace {
+
+using Lines_ = std::vector<std::string>;
+
+class CheckMeshesTest : public TetTest {
+ protected:
+  void SetUp() override {
+    TetTest::SetUp();
+    UseOwnDefinitions();
+    Manager().SetAssetFolder(Kiv::PString(), Kiv::File::Path(At("asset") + "/"));
+    Manager().SetAssetBuild(3.401f);
+    root_.SetName(Kiv::PString("scenery"));
+    Put("asset/.keep", "");
+  }
+
+  void PutMesh(const std::string& name, const std::string& keys = "") {
+    std::istringstream words(keys);
+    ASSERT_TRUE(tetfixture::WriteIndexedMesh(At("asset/" + name), words));
+  }
+
+  TETLib::MeshData* Load(const std::string& name) {
+    return Manager().LoadMeshForCheck(Kiv::PString(name), &root_);
+  }
+
+  TETLib::Container root_;
+};
+
+// What loading one name reports (each case in a fresh asset).
+TEST_F(CheckMeshesTest, LoadsReportWhatIsWrongWithTheMeshAndItsTextures) {
+  PutMesh("plain.im");
+  PutMesh("bare.im", "texture=Body.texture");
+  PutMesh("paint.im", "texture=paint\\Paint.texture");
+  Put("asset/paint/paint.texture.txt", "Primary=Paint.bmp\r\n");
+  PutMesh("drawn.im", "texture=drawn.texture");
+  Put("asset/drawn.texture.txt", "Primary=drawn.bmp\n");
+  Put("asset/drawn.bmp", "");
+  Put("asset/bad.im", "KIRF");
+  Put("outside.im", tetfixture::MeshBytes());
+  struct Case {
+    std::string name;
+    bool loaded;
+    Lines_ findings;
+  };
+  const Case cases[] = {
+      {"plain.im", true, {}},
+      {At("asset/plain.im"), true, {}},
+      {"Plain.IM", true, {}},
+      {"bare.im", true, Found("E", "$tet_mesh_load_texture", {"body.texture.txt"})},
+      {"paint.im", true, Found("E", "$tet_mesh_load_texture", {"paint/paint.bmp"})},
+      {"drawn.im", true, {}},
+      {"none.im", false, Found("E", "$tet_mesh_load_mesh", {"none.im"})},
+      {"../outside.im", false, Found("E", "$tet_mesh_load_mesh", {"../outside.im"})},
+      {"bad.im", false, Found("E", "$tet_mesh_initialise_mesh", {"bad.im"})},
+      {"bad.txt", false, {}},
+  };
+  for (const Case& c : cases) {
+    Manager().SetAssetFolder(Kiv::PString(), Kiv::File::Path(At("asset") + "/"));
+    Findings().Clear();
+    EXPECT_EQ(Load(c.name) != nullptr, c.loaded) << c.name;
+    EXPECT_EQ(Lines(), c.findings) << c.name;
+  }
+}
+
+TEST_F(CheckMeshesTest, ASecondMeshOfAContainerReplacesTheFirst) {
+  PutMesh("a.im", "attachments=a.one");
+  PutMesh("b.im", "attachments=a.two");
+  ASSERT_NE(Load("a.im"), nullptr);
+  TETLib::MeshData* second = Load("b.im");
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(TETLib::MeshData::LiveCount(), 1);
+  EXPECT_EQ(Manager().FindMesh(&root_), second);
+  EXPECT_EQ(Manager().GetCurrentMesh(), second);
+  EXPECT_TRUE(second->HasAttachmentPoint("a.two"));
+  Manager().SetAssetFolder(Kiv::PString(), Kiv::File::Path(At("asset") + "/"));
+  EXPECT_EQ(TETLib::MeshData::LiveCount(), 0);
+}
+
+TEST_F(CheckMeshesTest, AnimationsNeedALoadedMesh) {
+  EXPECT_EQ(Load("a.kin"), nullptr);
+  EXPECT_EQ(Load("b.kin"), nullptr);
+  EXPECT_EQ(Lines(), Found("E", "$tet_dm_animationfailed"));
+  // A mesh without bones has no skeleton to run an animation on.
+  Manager().SetAssetFolder(Kiv::PString(), Kiv::File::Path(At("asset") + "/"));
+  Findings().Clear();
+  PutMesh("plain.im");
+  Put("asset/anim.kin", "");
+  ASSERT_NE(Load("plain.im"), nullptr);
+  EXPECT_EQ(Load("anim.kin"), nullptr);
+  EXPECT_EQ(Lines(), Found("E", "$tet_mesh_animationfailedskeleton", {"anim.kin"}));
+  // Another container's animation goes to its own mesh, not the current one.
+  PutMesh("boned.im", "bones=root");
+  TETLib::Container other;
+  ASSERT_NE(Manager().LoadMeshForCheck(Kiv::PString("boned.im"), &other), nullptr);
+  Findings().Clear();
+  EXPECT_EQ(Load("anim.kin"), nullptr);
+  EXPECT_EQ(Lines(), Found("E", "$tet_mesh_animationfailedskeleton", {"anim.kin"}));
+  Findings().Clear();
+  EXPECT_EQ(Manager().LoadMeshForCheck(Kiv::PString("anim.kin"), &other), nullptr);
+  EXPECT_EQ(Lines(), Lines_());
+}
+
+// Start-up makes the fourteen dummy materials through the run's render
+// kernel (none without one); shut-down gives them back, and a later
+// start-up makes them again.
+TEST_F(CheckMeshesTest, RenderGlobalsComeAndGoWithTheRun) {
+  struct Case {
+    bool kernel;
+    size_t materials;
+  };
+  for (const Case& c : {Case{false, 0}, Case{true, 14}}) {
+    Kiv::SetRenderKernel(c.kernel ? &kernel_ : nullptr);
+    EXPECT_TRUE(Manager().AttachEngine(nullptr));
+    EXPECT_NE(Manager().GetCheckScene(), nullptr);
+    Manager().RegisterVandruBumpVertexType();
+    EXPECT_EQ(TETLib::DummyMaterialCount(), c.materials);
+    TETLib::ReleaseRenderGlobals();
+    EXPECT_EQ(TETLib::DummyMaterialCount(), 0u);
+  }
+}
+
+}  // namespace
