@@ -11,7 +11,6 @@
 #include "kiv/ResourceDatabase.h"
 #include "kiv/display/ViewPort.h"
 #include "kiv/scene/ViewPoint.h"
-#include "kiv/store/ResourceType.h"
 #include "render/instances/MeshInstanceSupport.h"
 #include "render/instances/VandruDynamicIndexedMeshInstance.h"
 #include "render/instances/VandruDynamicIndexedMeshLODInstance.h"
@@ -20,6 +19,7 @@
 #include "render/meshes/VandruIndexedMeshResource.h"
 #include "render/meshes/VandruProgressiveMeshResource.h"
 #include "tests/render/CubeFixture.h"
+#include "tests/render/MeshTestSupport.h"
 #include "tests/support/TempFolder.h"
 
 namespace {
@@ -112,11 +112,9 @@ class MeshInstanceTest : public ::testing::Test {
     return display.GetDraws().size();
   }
 
-  Kiv::ResourceType<VandruIndexedMeshResource> im_{"im"};
-  Kiv::ResourceType<VandruIndexedMeshLODResource> lmText_{"lm.txt"};
-  Kiv::ResourceType<VandruProgressiveMeshResource> pm_{"pm"};
   Kiv::ResourceDatabase database_{Kiv::PString()};
   Kiv::RenderKernel kernel_{nullptr, 8.0f};
+  meshtest::ProgramPlugins plugins_;
   VUTest::TempFolder folder_{"MeshInstance"};
 };
 
