@@ -61,7 +61,6 @@ void VandruIndexedMeshLODInstance::SetOpacity(float opacity) {
 void VandruIndexedMeshLODInstance::SetUpdateLighting(bool update) {
   std::fill(levelFlags_.begin(), levelFlags_.end(), update ? 1 : 0);
   Kiv::LightTarget::SetUpdateLighting(update);
-  updateLighting_ = update;
   pendingLighting_ = update ? uint32_t(levels_.Count()) : 0;
 }
 
@@ -77,10 +76,7 @@ bool VandruIndexedMeshLODInstance::LightLevel(uint32_t level, bool force) {
   if (!marked) return true;
   levelFlags_[level] = 0;
   if (pendingLighting_ > 0) --pendingLighting_;
-  if (pendingLighting_ == 0) {
-    ClearUpdateLighting();
-    updateLighting_ = false;
-  }
+  if (pendingLighting_ == 0) ClearUpdateLighting();
   return true;
 }
 
@@ -252,7 +248,6 @@ void VandruIndexedMeshLODInstance::InitLODInstance(const VandruIndexedMeshLODIns
   drawnLevel_ = source.drawnLevel_;
   levelPinned_ = source.levelPinned_;
   pendingLighting_ = source.pendingLighting_;
-  updateLighting_ = source.updateLighting_;
   renderCutOff_ = source.renderCutOff_;
   attachmentCutOff_ = source.attachmentCutOff_;
   attachmentNames_ = source.attachmentNames_;

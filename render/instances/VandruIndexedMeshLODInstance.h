@@ -108,7 +108,6 @@ class VandruIndexedMeshLODInstance : public VandruIndexedMeshInstance, public Ki
   uint8_t levelPinned_ = 0;
   std::vector<uint8_t> levelFlags_;
   uint32_t pendingLighting_ = 0;
-  bool updateLighting_ = false;
   float renderCutOff_ = 0.0f;
   float attachmentCutOff_ = 0.0f;
   std::vector<Kiv::PString> attachmentNames_;

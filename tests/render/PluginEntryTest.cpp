@@ -11,6 +11,7 @@
 #include "kiv/display/MaterialPlugin.h"
 #include "kiv/host/PluginSet.h"
 #include "kiv/store/ResourceType.h"
+#include "render/materials/VandruBumpMaterial.h"
 #include "render/meshes/VandruIndexedMeshLODResource.h"
 #include "render/plugin/KivGetPlugins.h"
 
@@ -45,6 +46,7 @@ constexpr Expected kRegistered[] = {
 };
 
 TEST(PluginEntry, RegistersTheSevenPluginsAndFiveResourceTypesInOrder) {
+  Kiv::RenderKernel kernel(nullptr, 8.0f);  // Outlives the plug-ins it is given.
   const Kiv::PString category(kVandruPluginCategory);
   gEntryRuns = 0;
   Kiv::PluginSet* set = Kiv::PluginSet::Load(category, &CountingEntry);
@@ -75,17 +77,24 @@ TEST(PluginEntry, RegistersTheSevenPluginsAndFiveResourceTypesInOrder) {
   Kiv::Ref<Kiv::Resource> made(text->CreateResource(Kiv::PString("x.lm.txt"), nullptr));
   EXPECT_NE(dynamic_cast<VandruIndexedMeshLODResource*>(made.get()), nullptr);
   made.reset();
-  {
-    // Start-up hands the plug-ins to the kernel's manager.
-    Kiv::RenderKernel kernel(nullptr, 8.0f);
-    set->InstallMaterialPlugins(*kernel.GetMaterialManager());
-    for (size_t i = 0; i < 7; ++i) {
-      const std::string request = std::string("m.") + kRegistered[i].name;
-      EXPECT_EQ(kernel.GetMaterialManager()->FindPlugin(Kiv::PString(request)), items[i].plugin);
-    }
-    EXPECT_EQ(items[0].plugin->UseCount(), 2);
+  // Start-up hands the plug-ins to the kernel's manager, which then makes
+  // the program's materials by kind.
+  Kiv::MaterialManager& manager = *kernel.GetMaterialManager();
+  manager.SetRenderKernel(&kernel);
+  kernel.GetDisplay()->SetCapability(17, true);
+  kernel.GetDisplay()->SetCapability(21, true);
+  set->InstallMaterialPlugins(manager);
+  for (size_t i = 0; i < 7; ++i) {
+    const std::string request = std::string("m.") + kRegistered[i].name;
+    EXPECT_EQ(manager.FindPlugin(Kiv::PString(request)), items[i].plugin);
   }
-  Kiv::PluginSet::Unload(category);
+  EXPECT_EQ(items[0].plugin->UseCount(), 2);
+  Kiv::Ref<Kiv::Material> bump(manager.CreateMaterial(Kiv::PString("tbumptex"), nullptr));
+  EXPECT_NE(dynamic_cast<Kiv::VandruBumpMaterial*>(bump.get()), nullptr);
+  bump.reset();
+  Kiv::MaterialPlugin* first = items[0].plugin;
+  Kiv::PluginSet::Unload(category);  // The manager keeps the plug-ins.
+  EXPECT_EQ(first->UseCount(), 1);
   EXPECT_EQ(Kiv::PluginSet::Find(category), nullptr);
   EXPECT_EQ(Kiv::ResourceTypeBase::FindForFile("x.im"), nullptr);
 }
