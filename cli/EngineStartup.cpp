@@ -21,9 +21,11 @@
 #include "kiv/Rand.h"
 #include "kiv/RenderKernel.h"
 #include "kiv/ResourceSystem.h"
+#include "kiv/host/PluginSet.h"
 #include "render/materials/AlphaBlendCacheUnsorted.h"
 #include "render/materials/AlphaBlendCaches.h"
 #include "render/materials/VandruAlphaBlendCache.h"
+#include "render/plugin/KivGetPlugins.h"
 #include "tetlib/TETLib.h"
 
 namespace {
@@ -94,6 +96,17 @@ bool InitWithRetry(Kiv::OS& os, Init init) {
   return init();
 }
 
+// The engine loads the program's plug-in set (its material plug-ins and
+// resource types) and the kernel's material manager takes the plug-ins.
+void LoadProgramPlugins(Kiv::RenderKernel& kernel) {
+  Kiv::PluginSet* plugins =
+      Kiv::PluginSet::Load(Kiv::PString(kVandruPluginCategory), &KivGetPlugins);
+  Kiv::MaterialManager* materials = kernel.GetMaterialManager();
+  if (materials == nullptr) return;
+  materials->SetRenderKernel(&kernel);
+  plugins->InstallMaterialPlugins(*materials);
+}
+
 // Makes the engine objects and starts them; false (with its message) when
 // one fails to start.
 bool StartEngineObjects(EngineObjects& engine, const Switches& switches) {
@@ -113,6 +126,7 @@ bool StartEngineObjects(EngineObjects& engine, const Switches& switches) {
   if (!Kiv::CreateAlphaBlendCaches(&kernel, &engine.alphaBlendCache,
                                    &engine.unsortedAlphaBlendCache))
     return Fail("- Unable to initialize render system\n");
+  LoadProgramPlugins(kernel);
   return true;
 }
 
@@ -193,6 +207,7 @@ void ShutdownEngine(EngineObjects& engine) {
   engine.unsortedAlphaBlendCache = nullptr;
   Kiv::ReleaseRef(engine.alphaBlendCache);
   engine.alphaBlendCache = nullptr;
+  Kiv::PluginSet::Unload(Kiv::PString(kVandruPluginCategory));
   Kiv::SetRenderKernel(nullptr);
   delete engine.renderKernel;
   engine.renderKernel = nullptr;

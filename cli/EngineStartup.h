@@ -4,7 +4,9 @@
 // validation library's error handler, the saved start directory and the
 // change to the program's folder, the validation data manager on
 // "<program folder>/TETData/", the engine objects (Kiv::OS, the resource
-// system, the null render kernel and its two alpha-blend caches), the
+// system, the null render kernel and its two alpha-blend caches, then the
+// program's plug-in set: KivGetPlugins run through Kiv::PluginSet::Load,
+// its material plug-ins handed to the kernel's material manager), the
 // network layer, the installation and user-data folders (the installation
 // root is the program folder's parent), the daemon client (which starts the
 // daemon when none runs), the main thread id and the interface-text
@@ -19,8 +21,8 @@
 // ShutdownEngine releases everything InitEngine made, in the fixed order
 // (worker queue, daemon client, queued worker tasks, validation library,
 // folder layout, network layer, unused resource databases, alpha-blend
-// caches, render kernel, resource system, OS); it copes with a record that
-// start-up filled only in part.
+// caches, the plug-in set, render kernel, resource system, OS); it copes
+// with a record that start-up filled only in part.
 //
 // EngineOptionsString builds the engine's options text from the switches:
 // "-NullRender " or "-render=OpenGL -hidewindow ", then "-LogStdOut " or

@@ -56,6 +56,15 @@
 // SetIndexDataDynamic) record how a display would keep the buffers; a chunk
 // starts with static, shared vertices and static indices.
 //
+// Opacity (SetOpacity, 1.0 when new) is the chunk's own fade, kept for
+// the display (the null display draws nothing with it); copies keep it.
+// A chunk flagged kMergeable may take another chunk's geometry
+// (AppendChunk) when GetMergeKind answers 1 for both: kinds whose
+// primitives stand alone (lists, lines, points) answer 1, strips and fans
+// 0. GetInfluenceBone answers the bone registered in palette slot `index`
+// (null past the palette); SetInfluenceBone puts another bone in its place
+// (ignored past the palette).
+//
 // AppendChunk adds another chunk's vertices (items, streams and separate
 // normals), its indices (moved past this chunk's vertices), faces and face
 // normals behind this chunk's own; it refuses (false, nothing changed) a
@@ -176,6 +185,16 @@ class GeometryChunk : public ReferenceCount {
   static bool IsWordElement(uint32_t element);
 
   static constexpr uint32_t kSharedOnly = 0x40;
+  static constexpr uint32_t kMergeable = 4;
+  uint32_t GetMergeKind() const { return kind_ == 1 || kind_ == 2 ? 0 : 1; }
+  void SetOpacity(const Display* /*display*/, float opacity) { opacity_ = opacity; }
+  float GetOpacity() const { return opacity_; }
+  const void* GetInfluenceBone(uint32_t index) const {
+    return index < influenceMatrices_.size() ? influenceMatrices_[index] : nullptr;
+  }
+  void SetInfluenceBone(uint32_t index, const void* bone) {
+    if (index < influenceMatrices_.size()) influenceMatrices_[index] = bone;
+  }
   uint32_t GetFlags() const { return flags_; }
   void SetFlags(uint32_t flags) { flags_ = flags; }
   uint32_t GetVertexSize() const;
@@ -240,6 +259,7 @@ class GeometryChunk : public ReferenceCount {
   std::vector<float> faceNormalArray_;
   std::vector<FaceNeighbors> neighbors_;
   uint32_t flags_ = 0;
+  float opacity_ = 1.0f;
   std::vector<std::pair<PString, float>> properties_;
   std::vector<const void*> influenceMatrices_;
   std::vector<const Matrix4*> assignedMatrices_;

@@ -4,6 +4,8 @@
 // engine asks IsSupported (true, or false with the type name of the
 // material to use instead in `fallback`) and CreateInstance (a new
 // material, or null; the base makes none). Plug-ins are counted (Kiv::ReferenceCount).
+// A plug-in made while a plug-in set loads joins that set
+// (kiv/host/PluginSet.h), which then holds a reference to it.
 //
 // Kiv::OneTextureMaterialPlugin is the engine's plug-in of one-texture
 // materials: IsSupported answers true on every display (the one-texture
@@ -17,6 +19,7 @@
 #include "kiv/PString.h"
 #include "kiv/ReferenceCount.h"
 #include "kiv/display/RenderingCache.h"
+#include "kiv/host/PluginSet.h"
 
 namespace Kiv {
 
@@ -27,7 +30,9 @@ class RenderKernel;
 
 class MaterialPlugin : public ReferenceCount {
  public:
-  MaterialPlugin(const PString& typeName, const PString& uid) : typeName_(typeName), uid_(uid) {}
+  MaterialPlugin(const PString& typeName, const PString& uid) : typeName_(typeName), uid_(uid) {
+    PluginSet::Join(this);
+  }
 
   const PString& GetTypeName() const { return typeName_; }
   const PString& GetUId() const { return uid_; }

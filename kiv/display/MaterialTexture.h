@@ -6,7 +6,10 @@
 // counts the requests. Counted (Kiv::ReferenceCount). Activate counts
 // activations; Duplicate answers a new texture of the same fields (no
 // requests or activations counted; null when none can be made); the
-// priority is the resource priority its material gave it. Not thread-safe.
+// priority is the resource priority its material gave it. Upload replaces
+// the pixels by a picture of the given size in a display format (5, 1, 3
+// or 8 for the bitmap formats 1 to 4); the null display keeps only the
+// size and format, and the texture counts as loaded. Not thread-safe.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +39,14 @@ class MaterialTexture : public ReferenceCount {
     return copy;
   }
 
+  void Upload(uint32_t width, uint32_t height, uint32_t displayFormat) {
+    uploadedWidth = width;
+    uploadedHeight = height;
+    uploadedFormat = displayFormat;
+    loaded = true;
+    failed = false;
+  }
+
   PString name;       // What display records show.
   uint32_t kind = 0;  // 1: a cube map.
   bool loaded = false;
@@ -44,6 +55,9 @@ class MaterialTexture : public ReferenceCount {
   uint32_t loadRequests = 0;
   uint32_t activations = 0;
   float priority = 0.0f;
+  uint32_t uploadedWidth = 0;
+  uint32_t uploadedHeight = 0;
+  uint32_t uploadedFormat = 0;  // 0: nothing uploaded.
 };
 
 }  // namespace Kiv

@@ -3,6 +3,9 @@
 #include <utility>
 #include <vector>
 
+#include "kiv/basics/Quaternion.h"
+#include "kiv/basics/Transformation.h"
+
 namespace Kiv {
 
 ParticleBone::~ParticleBone() {
@@ -30,6 +33,7 @@ std::unique_ptr<ParticleBone> ParticleBone::Clone() const {
     to->position = from->position;
     to->orientation = from->orientation;
     to->visibleBox = from->visibleBox;
+    to->matrix = from->matrix;
     for (const std::unique_ptr<ParticleBone>& child : from->children_)
       pending.emplace_back(child.get(), to->Add(std::make_unique<ParticleBone>()));
   }
@@ -47,6 +51,21 @@ size_t ParticleBone::CountBones() const {
       pending.push_back(child.get());
   }
   return count;
+}
+
+void ParticleBone::UpdateMatrices() {
+  std::vector<ParticleBone*> pending{this};
+  while (!pending.empty()) {
+    ParticleBone* bone = pending.back();
+    pending.pop_back();
+    const Matrix4 pose =
+        RotationTranslation(Quaternion::FromArray(bone->orientation), bone->position);
+    bone->matrix = bone == this || bone->parent_ == nullptr
+                       ? pose
+                       : MultiplyMatrices(pose, bone->parent_->matrix);
+    for (const std::unique_ptr<ParticleBone>& child : bone->children_)
+      pending.push_back(child.get());
+  }
 }
 
 ParticleBone* ParticleBone::Add(std::unique_ptr<ParticleBone> child) {

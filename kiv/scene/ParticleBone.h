@@ -8,6 +8,10 @@
 // A bone of kind kScaledBone carries a scale of its own (x, y, z) that the
 // skinning applies to its skin matrix alone, unless scaleSuppressed is set;
 // other kinds ignore their scale.
+//
+// `matrix` is the bone's transform in its skeleton: R(q) * T(p) times its
+// parent's matrix (the root's own pose), as UpdateMatrices last computed it
+// for this bone and everything below; chunks may read it in place.
 // Not thread-safe.
 #pragma once
 
@@ -17,6 +21,7 @@
 #include <vector>
 
 #include "kiv/PString.h"
+#include "kiv/basics/Matrix4.h"
 
 namespace Kiv {
 
@@ -44,6 +49,7 @@ class ParticleBone {
   std::array<float, 3> position{0.0f, 0.0f, 0.0f};
   std::array<float, 4> orientation{0.0f, 0.0f, 0.0f, 1.0f};
   AxisAlignedBox visibleBox;
+  Matrix4 matrix;
 
   // Takes `child` over; answers it.
   ParticleBone* Add(std::unique_ptr<ParticleBone> child);
@@ -54,6 +60,7 @@ class ParticleBone {
   std::unique_ptr<ParticleBone> Clone() const;
   // This bone and every bone below it.
   size_t CountBones() const;
+  void UpdateMatrices();
 
  private:
   ParticleBone* parent_ = nullptr;

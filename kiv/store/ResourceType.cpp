@@ -4,6 +4,8 @@
 #include <mutex>
 #include <vector>
 
+#include "kiv/host/PluginSet.h"
+
 namespace Kiv {
 
 namespace {
@@ -26,10 +28,18 @@ bool NameEndsIn(std::string_view fileName, std::string_view extension) {
 
 }  // namespace
 
-ResourceTypeBase::ResourceTypeBase(std::string_view name) : name_(name) {
-  Registry& registry = TheRegistry();
-  std::lock_guard<std::mutex> lock(registry.mutex);
-  registry.types.push_back(this);
+ResourceTypeBase::ResourceTypeBase(std::string_view name)
+    : ResourceTypeBase(name, PString(), PString()) {}
+
+ResourceTypeBase::ResourceTypeBase(std::string_view name, const PString& typeUId,
+                                   const PString& categoryUId)
+    : name_(name), typeUId_(typeUId), categoryUId_(categoryUId) {
+  {
+    Registry& registry = TheRegistry();
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    registry.types.push_back(this);
+  }
+  PluginSet::Join(this);
 }
 
 ResourceTypeBase::~ResourceTypeBase() {

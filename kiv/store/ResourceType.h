@@ -9,6 +9,10 @@
 // "a.lm.txt" is of type "lm.txt" even when "txt" is registered too. Two
 // types of one name: the one registered first is found.
 //
+// A type may carry its type UId and the UId of its plug-in category (empty
+// when made by name alone); a type made while a plug-in set loads joins
+// that set (kiv/host/PluginSet.h), which then owns it.
+//
 // A type must outlive its registration; the resources it made do not refer
 // to it. The registry is process-wide and thread-safe.
 #pragma once
@@ -28,11 +32,14 @@ class ResourceDatabase;
 class ResourceTypeBase {
  public:
   explicit ResourceTypeBase(std::string_view name);
+  ResourceTypeBase(std::string_view name, const PString& typeUId, const PString& categoryUId);
   virtual ~ResourceTypeBase();
   ResourceTypeBase(const ResourceTypeBase&) = delete;
   ResourceTypeBase& operator=(const ResourceTypeBase&) = delete;
 
   const String& GetName() const { return name_; }
+  const PString& GetTypeUId() const { return typeUId_; }
+  const PString& GetCategoryUId() const { return categoryUId_; }
 
   // A new resource with no reference taken yet; null when memory runs out.
   virtual Resource* CreateResource(const PString& name, ResourceDatabase* database) = 0;
@@ -42,6 +49,8 @@ class ResourceTypeBase {
 
  private:
   String name_;
+  PString typeUId_;
+  PString categoryUId_;
 };
 
 // The type of resources of class T, which is constructed from (name,

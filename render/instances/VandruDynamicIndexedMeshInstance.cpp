@@ -35,6 +35,15 @@ void VandruDynamicIndexedMeshInstance::Render(Kiv::Display* display, Kiv::ViewPo
   VandruIndexedMeshInstance::Render(display, viewport, matrix);
 }
 
+void VandruDynamicIndexedMeshInstance::DrawGeometry(Kiv::Display* display,
+                                                    Kiv::ViewPort* viewport,
+                                                    const Kiv::Matrix4& matrix,
+                                                    const Kiv::DisplayLightList* lights,
+                                                    bool lit) {
+  UpdateInfluences();
+  VandruIndexedMeshInstance::DrawGeometry(display, viewport, matrix, lights, lit);
+}
+
 VandruIndexedMeshInstance* VandruDynamicIndexedMeshInstance::CreateInstance() const {
   auto* copy = new (std::nothrow) VandruDynamicIndexedMeshInstance(context_);
   if (copy == nullptr) return nullptr;

@@ -1,8 +1,8 @@
 // VandruDynamicIndexedMeshInstance: the skinned indexed mesh instance. Its
 // influence mesh turns the pose of its own copy of the definition's
 // skeleton (a child of the instance) into the skin matrices its chunks
-// read, or into software-skinned positions; Render updates it for the
-// display's frame first. Chunks it clones carry this instance's matrices,
+// read, or into software-skinned positions; Render and the geometry draw
+// update it for the display's frame first. Chunks it clones carry this instance's matrices,
 // so two instances of one mesh do not disturb each other. Copies
 // (CreateInstance) copy the influence mesh and bind it to the copy's own
 // skeleton. Not thread-safe: the rendering thread's.
@@ -19,6 +19,8 @@ class VandruDynamicIndexedMeshInstance : public VandruIndexedMeshInstance,
   ~VandruDynamicIndexedMeshInstance() override;
 
   void Render(Kiv::Display* display, Kiv::ViewPort* viewport, const Kiv::Matrix4& matrix) override;
+  void DrawGeometry(Kiv::Display* display, Kiv::ViewPort* viewport, const Kiv::Matrix4& matrix,
+                    const Kiv::DisplayLightList* lights, bool lit) override;
   VandruIndexedMeshInstance* CreateInstance() const override;
   uint32_t GetID() const override { return 18; }
   bool CloneChunk(uint32_t index) override;

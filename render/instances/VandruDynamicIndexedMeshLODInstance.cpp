@@ -95,6 +95,15 @@ void VandruDynamicIndexedMeshLODInstance::Render(Kiv::Display* display, Kiv::Vie
   VandruIndexedMeshLODInstance::Render(display, viewport, matrix);
 }
 
+void VandruDynamicIndexedMeshLODInstance::DrawGeometry(Kiv::Display* display,
+                                                       Kiv::ViewPort* viewport,
+                                                       const Kiv::Matrix4& matrix,
+                                                       const Kiv::DisplayLightList* lights,
+                                                       bool lit) {
+  AnimationUpdate();
+  VandruIndexedMeshLODInstance::DrawGeometry(display, viewport, matrix, lights, lit);
+}
+
 VandruIndexedMeshInstance* VandruDynamicIndexedMeshLODInstance::CreateInstance() const {
   auto* copy = new (std::nothrow) VandruDynamicIndexedMeshLODInstance(context_);
   if (copy != nullptr) copy->AssignInfluences(*this);

@@ -6,8 +6,8 @@
 // the animation cut-off, the animation-off state turns on when D - O > A
 // and off when D + O < A (nothing changes in between); when it changes,
 // every direct child named "b.<something>" and all below it take the
-// state as flag bit value 2. Render then, when the state is off or an
-// update is pending, updates the influence mesh for the drawn level and
+// state as flag bit value 2. Render and the geometry draw then, when the
+// state is off or an update is pending, updates the influence mesh for the drawn level and
 // every animated level, and draws as the LOD instance does. With a pinned
 // level, culling measures once more without the sphere's margin.
 //
@@ -33,6 +33,8 @@ class VandruDynamicIndexedMeshLODInstance : public VandruIndexedMeshLODInstance,
 
   void Cull(Kiv::ViewPoint& viewPoint, const Kiv::Matrix4& matrix) override;
   void Render(Kiv::Display* display, Kiv::ViewPort* viewport, const Kiv::Matrix4& matrix) override;
+  void DrawGeometry(Kiv::Display* display, Kiv::ViewPort* viewport, const Kiv::Matrix4& matrix,
+                    const Kiv::DisplayLightList* lights, bool lit) override;
   VandruIndexedMeshInstance* CreateInstance() const override;
   uint32_t GetID() const override { return 22; }
 

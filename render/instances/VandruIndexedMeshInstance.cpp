@@ -5,6 +5,8 @@
 #include <new>
 
 #include "kiv/RenderKernel.h"
+#include "kiv/display/Display.h"
+#include "kiv/scene/ReferencePoint.h"
 #include "kiv/scene/ViewPoint.h"
 #include "render/instances/ChunkTriangles.h"
 #include "render/instances/MeshInstanceSupport.h"
@@ -46,7 +48,8 @@ void VandruIndexedMeshInstance::TakeShape(const VandruIndexedMeshDefinition& def
   for (const MeshAttachment& attachment : definition.GetAttachments()) {
     const std::string_view name = attachment.name.View();
     if (name.empty() || (name[0] != 'p' && name[0] != 'P')) continue;
-    MeshReferencePoint point{attachment.name, attachment.position, {}};
+    MeshReferencePoint point{attachment.name, Kiv::ReferencePoint::GetSubNames(name),
+                             attachment.position, {}};
     point.orientation.Set(attachment.orientation);
     referencePoints_.push_back(point);
   }
@@ -109,6 +112,7 @@ void VandruIndexedMeshInstance::InitInstance(const VandruIndexedMeshInstance& so
 
 void VandruIndexedMeshInstance::CopyState(const VandruIndexedMeshInstance& source) {
   Kiv::Particle::operator=(source);
+  Kiv::LightTarget::operator=(source);
   CloneChildren(source);
   resource_ = source.resource_;
   if (resource_) resource_->Lock();
@@ -167,13 +171,92 @@ bool VandruIndexedMeshInstance::AddChunk(Kiv::GeometryChunk* chunk, Kiv::Materia
   return true;
 }
 
-bool VandruIndexedMeshInstance::MergeChunk(Kiv::GeometryChunk* /*chunk*/, uint32_t /*index*/) {
-  return false;
+bool VandruIndexedMeshInstance::CloneMaterial(uint32_t index) {
+  if (index >= chunkCount_ || index >= materials_.Count() || !materials_[index]) return false;
+  Kiv::Ref<Kiv::Material> copy(materials_[index]->Clone());
+  if (!copy) return false;
+  if (materials_.Uses() > 1) UnshareMaterials();
+  materials_[index] = copy;
+  return true;
+}
+
+namespace {
+
+bool Mergeable(const Kiv::GeometryChunk& chunk) {
+  return (chunk.GetFlags() & Kiv::GeometryChunk::kMergeable) != 0 &&
+         (chunk.GetFlags() & Kiv::GeometryChunk::kSharedOnly) == 0 && chunk.GetMergeKind() == 1;
+}
+
+}  // namespace
+
+bool VandruIndexedMeshInstance::MergeChunk(Kiv::GeometryChunk* chunk, Kiv::Material* material,
+                                           uint32_t index) {
+  if (chunk == nullptr || chunk->UseCount() > 0 || !Mergeable(*chunk)) return false;
+  if (index >= chunkCount_ || index >= chunks_.Count() || index >= materials_.Count()) return false;
+  if (!chunks_[index] || !Mergeable(*chunks_[index])) return false;
+  const Kiv::Material* own = materials_[index].get();
+  if (own == nullptr || material == nullptr || !own->Equals(*material)) return false;
+  Kiv::Ref<Kiv::GeometryChunk> merged(CloneGeometryChunk(*chunks_[index]));
+  if (!merged || !merged->AppendChunk(GetDisplay(), *chunk)) return false;
+  if (ChunkListShared()) UnshareChunks();
+  chunks_[index] = merged;
+  return true;
 }
 
 void VandruIndexedMeshInstance::SetOpacity(float opacity) {
   opacity_ = opacity;
+  for (uint32_t i = 0; i < chunkCount_ && i < chunks_.Count(); ++i) {
+    if (chunks_[i]) chunks_[i]->SetOpacity(GetDisplay(), opacity);
+  }
   Kiv::Particle::SetOpacity(opacity);
+}
+
+void VandruIndexedMeshInstance::CollectTransformedVertices(const Kiv::Matrix3& matrix,
+                                                           const std::array<float, 2>& offset,
+                                                           std::vector<Vector3>* out) const {
+  for (uint32_t i = 0; i < chunkCount_ && i < chunks_.Count(); ++i) {
+    if (!chunks_[i]) continue;
+    const Kiv::StridedArray<float> positions = chunks_[i]->GetVector3Array(Kiv::GeometryChunk::kPosition);
+    if (!positions) continue;
+    for (uint32_t v = 0; v < chunks_[i]->GetNumVertices(); ++v) {
+      const float* p = positions[v];
+      Vector3 turned;
+      for (int c = 0; c < 3; ++c)
+        turned[c] = p[0] * matrix[c] + p[1] * matrix[3 + c] + p[2] * matrix[6 + c];
+      turned[0] += offset[0];
+      turned[1] += offset[1];
+      out->push_back(turned);
+    }
+  }
+}
+
+namespace {
+
+// The display format a bitmap format uploads as; 0 for none.
+uint32_t DisplayFormatOf(uint32_t bitmapFormat) {
+  constexpr uint32_t kFormats[] = {5, 1, 3, 8};
+  return bitmapFormat >= 1 && bitmapFormat <= 4 ? kFormats[bitmapFormat - 1] : 0;
+}
+
+}  // namespace
+
+bool VandruIndexedMeshInstance::SetChunkTextureFromFile(uint32_t index, const Kiv::String& name,
+                                                        const Kiv::String& path) {
+  Kiv::String file = path;
+  if (!file.empty() && file.back() != '/') file += "/";
+  file += name;
+  Kiv::String error;
+  std::unique_ptr<Kiv::Bitmap> bitmap = Kiv::Bitmap::Load(file, &error);
+  return bitmap != nullptr && SetChunkTexture(index, *bitmap);
+}
+
+bool VandruIndexedMeshInstance::SetChunkTexture(uint32_t index, const Kiv::Bitmap& bitmap) {
+  if (index >= chunkCount_ || index >= materials_.Count() || !materials_[index]) return false;
+  Kiv::MaterialTexture* texture = materials_[index]->GetTexture(0);
+  const uint32_t format = DisplayFormatOf(bitmap.GetFormat());
+  if (texture == nullptr || format == 0) return false;
+  texture->Upload(bitmap.Width(), bitmap.Height(), format);
+  return true;
 }
 
 void VandruIndexedMeshInstance::SetScale(const std::array<float, 3>& scale) {
@@ -236,6 +319,7 @@ Kiv::Matrix4 VandruIndexedMeshInstance::ScaleRows(const Kiv::Matrix4& matrix,
 
 void VandruIndexedMeshInstance::Render(Kiv::Display* display, Kiv::ViewPort* viewport,
                                        const Kiv::Matrix4& matrix) {
+  CalculateLighting(false);
   DrawChunks(display, viewport, scaled_ ? ScaleRows(matrix, scale_) : matrix, chunkCount_,
              chunks_, materials_);
 }
@@ -248,7 +332,29 @@ void VandruIndexedMeshInstance::DrawChunks(Kiv::Display* display, Kiv::ViewPort*
     Kiv::GeometryChunk* chunk = chunks[i].get();
     Kiv::Material* material = materials[i].get();
     if (chunk == nullptr || material == nullptr || chunk->GetNumFaces() == 0) continue;
-    material->RenderChunk(display, viewport, chunk, nullptr, &matrix, 0);
+    material->RenderChunk(display, viewport, chunk, &GetLights(), &matrix, 0);
+  }
+}
+
+void VandruIndexedMeshInstance::DrawGeometry(Kiv::Display* display, Kiv::ViewPort* viewport,
+                                             const Kiv::Matrix4& matrix,
+                                             const Kiv::DisplayLightList* lights, bool lit) {
+  if (!(opacity_ > 0.0f) || HasZeroScale(scale_)) return;
+  DrawChunkGeometry(display, viewport, matrix, lights, lit, chunkCount_, chunks_, materials_);
+}
+
+void VandruIndexedMeshInstance::DrawChunkGeometry(Kiv::Display* display, Kiv::ViewPort* viewport,
+                                                  const Kiv::Matrix4& matrix,
+                                                  const Kiv::DisplayLightList* lights, bool lit,
+                                                  uint32_t count, const ChunkList& chunks,
+                                                  const MaterialList& materials) {
+  if (display == nullptr) return;
+  for (uint32_t i = 0; i < count && i < chunks.Count() && i < materials.Count(); ++i) {
+    Kiv::GeometryChunk* chunk = chunks[i].get();
+    if (chunk == nullptr || chunk->GetNumFaces() == 0) continue;
+    display->SetWorldTransform(matrix);
+    if (lit && materials[i]) materials[i]->SetLightingState(display, lights);
+    chunk->RenderGeometry(display, viewport, nullptr, lit, 0);
   }
 }
 

@@ -11,15 +11,39 @@
 // CloneChunk gives it its own copy of one chunk, unsharing the list first
 // when another holder shares it. Chunks flagged kPerInstanceChunk are
 // cloned for every copy. AddChunk appends (after a clone, for a per-instance
-// chunk) and refuses a chunk flagged shared-only or already held; merging
-// chunks is refused.
+// chunk) and refuses a chunk flagged shared-only or already held.
+// MergeChunk appends a new chunk's geometry to the instance's own copy of
+// chunk n: only when neither chunk is shared-only, the new one is held by
+// nobody, n is a chunk of the instance, both are flagged kMergeable with
+// merge kind 1, and the new chunk's material (given beside it, as
+// AddChunk's is: the stand-in's chunks do not know their material) equals
+// chunk n's; a refused append changes nothing. CloneMaterial gives the
+// instance its own copy of material n, unsharing the list first.
 //
 // Cull (with the view point and the world matrix) adds the instance to the
 // view point unless its opacity is 0 or below, or its scale has a zero
 // component; Render draws every chunk that has faces through its
-// material. SetOpacity keeps the opacity for the instance (the stand-in's
-// chunks have none of their own). SetScale updates the
-// bounding volume (the oriented box scaled about its centre).
+// material with the instance's lights. SetOpacity keeps the opacity and
+// gives it to every chunk (chunks shared with other holders share it).
+// SetScale updates the bounding volume (the oriented box scaled about its
+// centre).
+//
+// Lighting (the Kiv::LightTarget part): Render recalculates the lights
+// when the target is marked or forced and draws with them. DrawGeometry is
+// the geometry pass: for each chunk with faces it sets the matrix on the
+// display, sets the chunk material's lighting state when `lit`, and draws
+// the chunk's geometry in one pass (the stand-in's chunks have no vertex
+// program of their own).
+//
+// SetChunkTexture uploads a picture into the texture of slot 0 of chunk
+// n's material (the texture the material holds, shared with whoever
+// shares it; clone the material first for an instance of its own): bitmap
+// formats 1, 2, 3, 4 become display formats 5, 1, 3, 8; other formats, a
+// chunk past the instance's or a material without that texture give
+// false. SetChunkTextureFromFile loads the picture from `path` joined with
+// `name` first. CollectTransformedVertices appends every chunk's vertex
+// positions turned by the row-major 3 x 3 matrix (row vectors: p * M),
+// with `offset` added to x and y.
 //
 // TestCollisionGeometry: a scale with a zero component meets nothing, nor
 // does an instance of opacity 0 or below; otherwise the ray is divided by
@@ -41,10 +65,13 @@
 
 #include "kiv/PString.h"
 #include "kiv/ReferenceCount.h"
+#include "kiv/String.h"
+#include "kiv/basics/Bitmap.h"
 #include "kiv/basics/CountedBlock.h"
 #include "kiv/basics/Quaternion.h"
 #include "kiv/display/GeometryChunk.h"
 #include "kiv/display/Material.h"
+#include "kiv/model/LightTarget.h"
 #include "kiv/scene/ObjectLOD.h"
 #include "kiv/scene/OrientedBox.h"
 #include "kiv/scene/Particle.h"
@@ -69,11 +96,12 @@ struct CollisionResult {
 
 struct MeshReferencePoint {
   Kiv::PString name;
+  std::vector<Kiv::PString> subNames;  // Kiv::ReferencePoint::GetSubNames of the name.
   std::array<float, 3> position{0.0f, 0.0f, 0.0f};
   Kiv::Quaternion orientation;
 };
 
-class VandruIndexedMeshInstance : public Kiv::Particle {
+class VandruIndexedMeshInstance : public Kiv::Particle, public Kiv::LightTarget {
  public:
   using ChunkList = Kiv::CountedBlock<Kiv::Ref<Kiv::GeometryChunk>>;
   using MaterialList = Kiv::CountedBlock<Kiv::Ref<Kiv::Material>>;
@@ -97,11 +125,21 @@ class VandruIndexedMeshInstance : public Kiv::Particle {
   virtual void UnshareChunks();
   virtual void UnshareMaterials();
   virtual bool CloneChunk(uint32_t index);
+  virtual bool CloneMaterial(uint32_t index);
   virtual bool AddChunk(Kiv::GeometryChunk* chunk, Kiv::Material* material);
-  virtual bool MergeChunk(Kiv::GeometryChunk* chunk, uint32_t index);
+  virtual bool MergeChunk(Kiv::GeometryChunk* chunk, Kiv::Material* material, uint32_t index);
   virtual void SetScale(const std::array<float, 3>& scale);
   const std::array<float, 3>& GetScale() const { return scale_; }
   virtual uint32_t GetFaceCount() const;
+  virtual void CollectTransformedVertices(const Kiv::Matrix3& matrix,
+                                          const std::array<float, 2>& offset,
+                                          std::vector<Vector3>* out) const;
+  virtual bool SetChunkTextureFromFile(uint32_t index, const Kiv::String& name,
+                                       const Kiv::String& path);
+  virtual bool SetChunkTexture(uint32_t index, const Kiv::Bitmap& bitmap);
+  virtual void DrawGeometry(Kiv::Display* display, Kiv::ViewPort* viewport,
+                            const Kiv::Matrix4& matrix, const Kiv::DisplayLightList* lights,
+                            bool lit);
   virtual void UpdateBoundingVolume();
   virtual void SetDefinition(const VandruIndexedMeshDefinition& definition);
   // Attachment particles for the definition's attachments named "a...".
@@ -137,6 +175,10 @@ class VandruIndexedMeshInstance : public Kiv::Particle {
   bool IsCulledThisFrame(const Kiv::ViewPoint& viewPoint) const;
   void DrawChunks(Kiv::Display* display, Kiv::ViewPort* viewport, const Kiv::Matrix4& matrix,
                   uint32_t count, const ChunkList& chunks, const MaterialList& materials);
+  void DrawChunkGeometry(Kiv::Display* display, Kiv::ViewPort* viewport,
+                         const Kiv::Matrix4& matrix, const Kiv::DisplayLightList* lights,
+                         bool lit, uint32_t count, const ChunkList& chunks,
+                         const MaterialList& materials);
   static Kiv::Matrix4 ScaleRows(const Kiv::Matrix4& matrix, const std::array<float, 3>& scale);
 
   Kiv::RenderKernel* context_;

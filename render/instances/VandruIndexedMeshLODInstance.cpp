@@ -1,6 +1,7 @@
 #include "render/instances/VandruIndexedMeshLODInstance.h"
 
 #include <new>
+#include <unordered_set>
 
 #include "kiv/scene/ViewPoint.h"
 #include "render/instances/MeshInstanceSupport.h"
@@ -37,19 +38,51 @@ bool VandruIndexedMeshLODInstance::AddChunk(Kiv::GeometryChunk* /*chunk*/,
 }
 
 bool VandruIndexedMeshLODInstance::MergeChunk(Kiv::GeometryChunk* /*chunk*/,
-                                              uint32_t /*index*/) {
+                                              Kiv::Material* /*material*/, uint32_t /*index*/) {
   return false;
+}
+
+VandruIndexedMeshLODInstance::~VandruIndexedMeshLODInstance() {
+  ReleaseBoneMatrices();
 }
 
 void VandruIndexedMeshLODInstance::SetOpacity(float opacity) {
   opacity_ = opacity;
+  if (GetLevelCount() > 0) {
+    for (const Level& level : levels_.Items()) {
+      for (const auto& chunk : level.chunks.Items()) {
+        if (chunk) chunk->SetOpacity(GetDisplay(), opacity);
+      }
+    }
+  }
   Kiv::Particle::SetOpacity(opacity);
 }
 
 void VandruIndexedMeshLODInstance::SetUpdateLighting(bool update) {
   std::fill(levelFlags_.begin(), levelFlags_.end(), update ? 1 : 0);
-  updateLighting_ = update;
+  Kiv::LightTarget::SetUpdateLighting(update);
   pendingLighting_ = update ? uint32_t(levels_.Count()) : 0;
+}
+
+bool VandruIndexedMeshLODInstance::CalculateLighting(bool force) {
+  return LightLevel(drawnLevel_, force);
+}
+
+bool VandruIndexedMeshLODInstance::LightLevel(uint32_t level, bool force) {
+  if (level >= levels_.Count()) return false;
+  const bool marked = level < levelFlags_.size() && levelFlags_[level] != 0;
+  if (!marked && !force) return false;
+  GatherLights();
+  if (!marked) return true;
+  levelFlags_[level] = 0;
+  if (pendingLighting_ > 0) --pendingLighting_;
+  if (pendingLighting_ == 0) ClearUpdateLighting();
+  return true;
+}
+
+void VandruIndexedMeshLODInstance::LightLevels(bool force) {
+  const uint32_t count = force ? GetLevelCount() : uint32_t(levels_.Count());
+  for (uint32_t level = 0; level < count; ++level) LightLevel(level, force);
 }
 
 void VandruIndexedMeshLODInstance::InitFromDefinition(
@@ -102,9 +135,61 @@ void VandruIndexedMeshLODInstance::BuildLevelInstances(
     VandruIndexedMeshLODResource* resource, const VandruIndexedMeshLODDefinition& definition) {
   SetResource(resource);
   InitFromDefinition(definition);
-  if (definition.GetRootBone() != nullptr) rootBone_ = AddChild(definition.GetRootBone()->Clone());
+  if (definition.GetRootBone() != nullptr) {
+    rootBone_ = AddChild(definition.GetRootBone()->Clone());
+    AssignBoneMatrices(definition);
+  }
   CreateAttachmentPoints(definition);
   FindAttachments(attachmentNames_);
+}
+
+namespace {
+
+// Every bone of the tree under `root` by the address of its matrix.
+std::unordered_set<const Kiv::Matrix4*> MatricesOf(Kiv::ParticleBone* root) {
+  std::unordered_set<const Kiv::Matrix4*> matrices;
+  std::vector<Kiv::ParticleBone*> pending{root};
+  while (!pending.empty()) {
+    Kiv::ParticleBone* bone = pending.back();
+    pending.pop_back();
+    matrices.insert(&bone->matrix);
+    for (const auto& child : bone->Children()) pending.push_back(child.get());
+  }
+  return matrices;
+}
+
+}  // namespace
+
+void VandruIndexedMeshLODInstance::AssignBoneMatrices(
+    const VandruIndexedMeshLODDefinition& definition) {
+  if (rootBone_ == nullptr) return;
+  rootBone_->UpdateMatrices();
+  for (const Level& level : levels_.Items()) {
+    for (const auto& chunk : level.chunks.Items()) {
+      if (!chunk) continue;
+      for (uint32_t i = 0; i < chunk->GetNumInfluenceMatrices(); ++i) {
+        const Kiv::PString name = definition.InfluenceBoneName(chunk->GetInfluenceBone(i));
+        Kiv::ParticleBone* bone = name.Empty() ? nullptr : rootBone_->FindByName(name);
+        if (bone == nullptr) continue;
+        chunk->AssignInfluenceMatrix(i, &bone->matrix);
+        boneMatrices_ = true;
+      }
+    }
+  }
+}
+
+void VandruIndexedMeshLODInstance::ReleaseBoneMatrices() {
+  if (!boneMatrices_ || rootBone_ == nullptr) return;
+  const std::unordered_set<const Kiv::Matrix4*> ours = MatricesOf(rootBone_);
+  for (const Level& level : levels_.Items()) {
+    for (const auto& chunk : level.chunks.Items()) {
+      if (!chunk) continue;
+      for (uint32_t i = 0; i < chunk->GetNumInfluenceMatrices(); ++i) {
+        if (ours.count(chunk->GetInfluenceMatrix(i)) != 0) chunk->AssignInfluenceMatrix(i, nullptr);
+      }
+    }
+  }
+  boneMatrices_ = false;
 }
 
 bool VandruIndexedMeshLODInstance::Queueable() const {
@@ -119,6 +204,7 @@ void VandruIndexedMeshLODInstance::Cull(Kiv::ViewPoint& viewPoint, const Kiv::Ma
     child->flags = attachmentCutOff_ < measure ? child->flags | kHidden : child->flags & ~kHidden;
   }
   Kiv::Particle::Cull(viewPoint, matrix);
+  if (boneMatrices_ && rootBone_ != nullptr) rootBone_->UpdateMatrices();
   if (!Queueable()) SetLastCulledFrame(0);
   if (!IsCulledThisFrame(viewPoint)) return;
   if (levelPinned_ == 0) {
@@ -133,9 +219,19 @@ void VandruIndexedMeshLODInstance::Cull(Kiv::ViewPoint& viewPoint, const Kiv::Ma
 void VandruIndexedMeshLODInstance::Render(Kiv::Display* display, Kiv::ViewPort* viewport,
                                           const Kiv::Matrix4& matrix) {
   if (drawnLevel_ >= levels_.Count()) return;
+  LightLevel(drawnLevel_, false);
   const Level& level = levels_[drawnLevel_];
   DrawChunks(display, viewport, scaled_ ? ScaleRows(matrix, scale_) : matrix, level.chunkCount,
              level.chunks, level.materials);
+}
+
+void VandruIndexedMeshLODInstance::DrawGeometry(Kiv::Display* display, Kiv::ViewPort* viewport,
+                                                const Kiv::Matrix4& matrix,
+                                                const Kiv::DisplayLightList* lights, bool lit) {
+  if (!Queueable() || drawnLevel_ >= levels_.Count()) return;
+  const Level& level = levels_[drawnLevel_];
+  DrawChunkGeometry(display, viewport, matrix, lights, lit, level.chunkCount, level.chunks,
+                    level.materials);
 }
 
 VandruIndexedMeshInstance* VandruIndexedMeshLODInstance::CreateInstance() const {
@@ -152,7 +248,6 @@ void VandruIndexedMeshLODInstance::InitLODInstance(const VandruIndexedMeshLODIns
   drawnLevel_ = source.drawnLevel_;
   levelPinned_ = source.levelPinned_;
   pendingLighting_ = source.pendingLighting_;
-  updateLighting_ = source.updateLighting_;
   renderCutOff_ = source.renderCutOff_;
   attachmentCutOff_ = source.attachmentCutOff_;
   attachmentNames_ = source.attachmentNames_;

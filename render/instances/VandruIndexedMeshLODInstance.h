@@ -20,6 +20,23 @@
 // Unlike the indexed instance's, SetScale here also updates the bounding
 // volume, so a scaled instance is culled with its scaled bounds. An
 // instance of opacity 0 or below, or of a zero scale, is never queued.
+// SetOpacity reaches every chunk of every level.
+//
+// Lighting: each level has a mark (levelFlags) while it still needs
+// lighting. LightLevel(n, force) lights level n when it is marked (the
+// mark cleared, the pending count lowered; at 0 the light target's update
+// mark is cleared too) or when forced, and answers whether it lit it;
+// LightLevels lights every level (every distance level of the measure when
+// forced). The light-target part (CalculateLighting) lights the drawn
+// level; Render does so before it draws it. SetUpdateLighting marks or
+// clears every level. The stand-in lights per instance: lighting gathers
+// the scene's lights, and there are no per-chunk lighting records, so no
+// chunk is skipped for want of one. DrawGeometry draws the drawn level.
+//
+// The static instance's chunks read the matrices (ParticleBone::matrix) of
+// the instance's own skeleton copy: each chunk's influence slot gets the
+// bone named like the definition's bone of that slot. The matrices are
+// recomputed at every cull; the destructor leaves no chunk reading them.
 // Not thread-safe: the rendering thread's.
 #pragma once
 
@@ -39,6 +56,7 @@ class VandruIndexedMeshLODInstance : public VandruIndexedMeshInstance, public Ki
   static constexpr float kSphereMargin = 5.0f;
 
   using VandruIndexedMeshInstance::VandruIndexedMeshInstance;
+  ~VandruIndexedMeshLODInstance() override;
 
   void Cull(Kiv::ViewPoint& viewPoint, const Kiv::Matrix4& matrix) override;
   void Render(Kiv::Display* display, Kiv::ViewPort* viewport, const Kiv::Matrix4& matrix) override;
@@ -48,8 +66,13 @@ class VandruIndexedMeshLODInstance : public VandruIndexedMeshInstance, public Ki
   void UnshareChunks() override;
   void UnshareMaterials() override;
   bool AddChunk(Kiv::GeometryChunk* chunk, Kiv::Material* material) override;
-  bool MergeChunk(Kiv::GeometryChunk* chunk, uint32_t index) override;
-  virtual void SetUpdateLighting(bool update);
+  bool MergeChunk(Kiv::GeometryChunk* chunk, Kiv::Material* material, uint32_t index) override;
+  void SetUpdateLighting(bool update) override;
+  bool CalculateLighting(bool force) override;
+  virtual bool LightLevel(uint32_t level, bool force);
+  virtual void LightLevels(bool force);
+  void DrawGeometry(Kiv::Display* display, Kiv::ViewPort* viewport, const Kiv::Matrix4& matrix,
+                    const Kiv::DisplayLightList* lights, bool lit) override;
   virtual void InitFromDefinition(const VandruIndexedMeshLODDefinition& definition);
   // The static instance's set-up from its resource.
   void BuildLevelInstances(VandruIndexedMeshLODResource* resource,
@@ -73,6 +96,10 @@ class VandruIndexedMeshLODInstance : public VandruIndexedMeshInstance, public Ki
   void SelectCollisionOrLastLevel();
   void FindAttachments(const std::vector<Kiv::PString>& names);
   bool Queueable() const;
+  // Gives every level's chunks the skeleton copy's bone matrices by the
+  // definition's bone names; ReleaseBoneMatrices takes them back.
+  void AssignBoneMatrices(const VandruIndexedMeshLODDefinition& definition);
+  void ReleaseBoneMatrices();
 
   uint32_t currentLevel_ = 0;
   Kiv::CountedBlock<NamedMesh> namedMeshes_;
@@ -81,9 +108,9 @@ class VandruIndexedMeshLODInstance : public VandruIndexedMeshInstance, public Ki
   uint8_t levelPinned_ = 0;
   std::vector<uint8_t> levelFlags_;
   uint32_t pendingLighting_ = 0;
-  bool updateLighting_ = false;
   float renderCutOff_ = 0.0f;
   float attachmentCutOff_ = 0.0f;
   std::vector<Kiv::PString> attachmentNames_;
   std::vector<Kiv::ParticleBone*> attachments_;
+  bool boneMatrices_ = false;  // Chunks read the skeleton copy's matrices.
 };

@@ -43,6 +43,7 @@ void VandruProgressiveMeshInstance::FindChunkBones() {
 void VandruProgressiveMeshInstance::Render(Kiv::Display* display, Kiv::ViewPort* viewport,
                                            const Kiv::Matrix4& matrix) {
   const Kiv::Matrix4 scaled = scaled_ ? ScaleRows(matrix, scale_) : matrix;
+  CalculateLighting(false);
   if (chunkBones_.empty()) {
     DrawChunks(display, viewport, scaled, chunkCount_, chunks_, materials_);
     return;
@@ -54,7 +55,7 @@ void VandruProgressiveMeshInstance::Render(Kiv::Display* display, Kiv::ViewPort*
     if (chunk == nullptr || material == nullptr || bone == nullptr) continue;
     if (chunk->GetNumFaces() == 0) continue;
     const Kiv::Matrix4 world = BoneWorld(*bone, scaled);
-    material->RenderChunk(display, viewport, chunk, nullptr, &world, 0);
+    material->RenderChunk(display, viewport, chunk, &GetLights(), &world, 0);
   }
 }
 
@@ -64,7 +65,7 @@ bool VandruProgressiveMeshInstance::AddChunk(Kiv::GeometryChunk* /*chunk*/,
 }
 
 bool VandruProgressiveMeshInstance::MergeChunk(Kiv::GeometryChunk* /*chunk*/,
-                                               uint32_t /*index*/) {
+                                               Kiv::Material* /*material*/, uint32_t /*index*/) {
   return false;
 }
 

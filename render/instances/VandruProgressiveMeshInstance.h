@@ -27,7 +27,7 @@ class VandruProgressiveMeshInstance : public VandruIndexedMeshInstance {
   VandruIndexedMeshInstance* CreateInstance() const override;
   uint32_t GetID() const override { return 19; }
   bool AddChunk(Kiv::GeometryChunk* chunk, Kiv::Material* material) override;
-  bool MergeChunk(Kiv::GeometryChunk* chunk, uint32_t index) override;
+  bool MergeChunk(Kiv::GeometryChunk* chunk, Kiv::Material* material, uint32_t index) override;
 
   // The set-up from the "pm" resource.
   void SetUp(VandruGeometryBaseResource* resource,

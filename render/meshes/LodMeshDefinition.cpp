@@ -64,6 +64,34 @@ void VandruIndexedMeshLODDefinition::SetupSkinning() {
   }
 }
 
+Kiv::PString VandruIndexedMeshLODDefinition::InfluenceBoneName(const void* bone) const {
+  if (bone == nullptr) return Kiv::PString();
+  for (const BoneRecord& record : boneTable) {
+    if (&record == bone) return Kiv::PString(record.name.c_str());
+  }
+  return Kiv::PString();
+}
+
+void VandruIndexedMeshLODDefinition::RekeyInfluenceBones(const VandruIndexedMeshDefinition& level,
+                                                         const Level& record) {
+  const std::vector<Kiv::InfluenceDefinition>& influences = level.GetInfluences();
+  for (const Kiv::Ref<Kiv::GeometryChunk>& chunk : record.chunks.Items()) {
+    if (!chunk) continue;
+    for (uint32_t i = 0; i < chunk->GetNumInfluenceMatrices(); ++i) {
+      const void* bone = chunk->GetInfluenceBone(i);
+      const auto influence =
+          std::find_if(influences.begin(), influences.end(),
+                       [bone](const Kiv::InfluenceDefinition& item) { return &item == bone; });
+      if (influence == influences.end()) continue;
+      const auto table =
+          std::find_if(boneTable.begin(), boneTable.end(), [&influence](const BoneRecord& item) {
+            return influence->name.View() == item.name;
+          });
+      if (table != boneTable.end()) chunk->SetInfluenceBone(i, &*table);
+    }
+  }
+}
+
 void VandruIndexedMeshLODDefinition::SplitCullMarkers() {
   for (MeshAttachment& attachment : attachments_) {
     const size_t at = FindIgnoringCase(attachment.name.View(), kCullMarker);

@@ -215,6 +215,7 @@ uint32_t VandruIndexedMeshLODDefinition::AddLevelFromFile(Kiv::Display* display,
   }
   if (!boneTable.empty()) {
     if (uint32_t result = MergeLevelBones(*level)) return result;
+    RekeyInfluenceBones(*level, record);
   }
   levels.Ensure().push_back(std::move(record));
   levelDefinitions_.push_back(std::move(level));

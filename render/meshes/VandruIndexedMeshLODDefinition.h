@@ -119,6 +119,11 @@ class VandruIndexedMeshLODDefinition : public VandruIndexedMeshDefinition {
   // `display` (kMeshFileDataError when one refuses; kMeshOk without one).
   uint32_t FinishLoading(const Kiv::Display* display);
   uint64_t CalculateDataSize() const;
+  // The name of the bone table record a chunk's influence slot was
+  // registered with (GeometryChunk::GetInfluenceBone); empty for anything
+  // else. Levels read from a description have their slots moved from the
+  // level mesh's influences (which go when loading ends) to the records.
+  Kiv::PString InfluenceBoneName(const void* bone) const;
 
   std::vector<float> distances;
   uint32_t calcPoint = kCenter;
@@ -171,6 +176,7 @@ class VandruIndexedMeshLODDefinition : public VandruIndexedMeshDefinition {
                             const Kiv::Resource* owner, const Kiv::String& folder,
                             const Kiv::String& fileName, bool first);
   uint32_t MergeLevelBones(const VandruIndexedMeshDefinition& level);
+  void RekeyInfluenceBones(const VandruIndexedMeshDefinition& level, const Level& record);
   uint32_t ReadDescription(Kiv::Display* display, Kiv::MaterialManager* manager,
                            const Kiv::Resource* owner, const Kiv::ConfigParser& parser,
                            const Kiv::String& folder);

@@ -9,9 +9,10 @@
 
 #include "kiv/RenderKernel.h"
 #include "kiv/ResourceDatabase.h"
+#include "kiv/basics/Bitmap.h"
 #include "kiv/display/ViewPort.h"
+#include "kiv/scene/ReferencePoint.h"
 #include "kiv/scene/ViewPoint.h"
-#include "kiv/store/ResourceType.h"
 #include "render/instances/MeshInstanceSupport.h"
 #include "render/instances/VandruDynamicIndexedMeshInstance.h"
 #include "render/instances/VandruDynamicIndexedMeshLODInstance.h"
@@ -20,6 +21,7 @@
 #include "render/meshes/VandruIndexedMeshResource.h"
 #include "render/meshes/VandruProgressiveMeshResource.h"
 #include "tests/render/CubeFixture.h"
+#include "tests/render/MeshTestSupport.h"
 #include "tests/support/TempFolder.h"
 
 namespace {
@@ -112,11 +114,9 @@ class MeshInstanceTest : public ::testing::Test {
     return display.GetDraws().size();
   }
 
-  Kiv::ResourceType<VandruIndexedMeshResource> im_{"im"};
-  Kiv::ResourceType<VandruIndexedMeshLODResource> lmText_{"lm.txt"};
-  Kiv::ResourceType<VandruProgressiveMeshResource> pm_{"pm"};
   Kiv::ResourceDatabase database_{Kiv::PString()};
   Kiv::RenderKernel kernel_{nullptr, 8.0f};
+  meshtest::ProgramPlugins plugins_;
   VUTest::TempFolder folder_{"MeshInstance"};
 };
 
@@ -166,6 +166,10 @@ TEST_F(MeshInstanceTest, TransparentOrFlattenedInstancesDrawNothing) {
     EXPECT_EQ(CullAndDraw(*instance, 10), 2u) << instance->GetID();
     instance->SetOpacity(0);
     EXPECT_EQ(CullAndDraw(*instance, 10), 0u) << instance->GetID();
+    EXPECT_EQ(instance->GetChunks()[1]->GetOpacity(), 0.0f) << instance->GetID();
+    kernel_.GetDisplay()->ClearRecord();
+    instance->DrawGeometry(kernel_.GetDisplay(), nullptr, Kiv::Matrix4{}, nullptr, true);
+    EXPECT_TRUE(kernel_.GetDisplay()->GetDraws().empty()) << instance->GetID();
     instance->SetOpacity(0.5f);
     instance->SetScale({1, 0, 1});
     EXPECT_EQ(CullAndDraw(*instance, 10), 0u) << instance->GetID();
@@ -298,7 +302,7 @@ TEST_F(MeshInstanceTest, ProgressiveChunksRideTheirBonesAndCopiesOwnEveryChunk) 
     ASSERT_TRUE(source) << k.file;
     EXPECT_EQ(source->GetID(), k.id) << k.file;
     EXPECT_EQ(CullAndDraw(*source, 10), k.draws) << k.file;
-    EXPECT_FALSE(source->MergeChunk(nullptr, 0));
+    EXPECT_FALSE(source->MergeChunk(nullptr, nullptr, 0));
     Kiv::StandardChunkHint hint(0, 0);
     Kiv::GeometryChunk* extra = Kiv::GeometryChunk::Create(3, 1, 3, 0, 0, hint);
     EXPECT_FALSE(source->AddChunk(extra, nullptr)) << k.file;
@@ -311,6 +315,151 @@ TEST_F(MeshInstanceTest, ProgressiveChunksRideTheirBonesAndCopiesOwnEveryChunk) 
       EXPECT_EQ(copy->GetChunks()[c]->UseCount(), 1) << k.file;
     }
     EXPECT_EQ(CullAndDraw(*copy, 10), k.draws) << k.file;
+  }
+}
+
+TEST_F(MeshInstanceTest, MergeTakesOnlyMergeableChunksOfAnEqualMaterial) {
+  auto resource = Load("cube.im");
+  auto cube = Instance(*resource);
+  ASSERT_TRUE(cube);
+  Kiv::GeometryChunk* own = cube->GetChunks()[0].get();
+  const uint32_t faces = own->GetNumFaces();
+  Kiv::Material* material = cube->GetMaterials()[0].get();
+  Kiv::Material other(Kiv::PString("something else"));
+  constexpr uint32_t kMerge = Kiv::GeometryChunk::kMergeable;
+  constexpr uint32_t kShared = Kiv::GeometryChunk::kSharedOnly;
+  struct Case {
+    uint32_t ownFlags, newFlags;
+    bool sameMaterial;
+    uint32_t index;
+    bool merged;
+  };
+  const Case cases[] = {
+      {0, kMerge, true, 0, false},     {kMerge, 0, true, 0, false},
+      {kMerge, kMerge | kShared, true, 0, false}, {kMerge, kMerge, false, 0, false},
+      {kMerge, kMerge, true, 2, false}, {kMerge, kMerge, true, 0, true},
+  };
+  for (const Case& k : cases) {
+    own->SetFlags(k.ownFlags);
+    Kiv::GeometryChunk* added = own->CreateInstance();  // Held by nobody.
+    ASSERT_NE(added, nullptr);
+    added->SetFlags(k.newFlags);
+    const bool merged =
+        cube->MergeChunk(added, k.sameMaterial ? material : &other, k.index);
+    EXPECT_EQ(merged, k.merged) << k.ownFlags << " " << k.newFlags << " " << k.index;
+    added->ReleaseReference();  // Its geometry was copied; it goes.
+  }
+  EXPECT_NE(cube->GetChunks()[0].get(), own);  // The instance's own copy grew.
+  EXPECT_EQ(cube->GetChunks()[0]->GetNumFaces(), 2 * faces);
+  EXPECT_EQ(own->GetNumFaces(), faces);
+  EXPECT_EQ(resource->GetDefinition()->GetChunk(0), own);
+}
+
+TEST_F(MeshInstanceTest, MaterialsTexturesAndVerticesOfOneInstance) {
+  auto resource = Load("cube.im");
+  auto cube = Instance(*resource);
+  ASSERT_TRUE(cube);
+  Kiv::Material* shared = cube->GetMaterials()[0].get();
+  ASSERT_TRUE(cube->CloneMaterial(0));
+  EXPECT_FALSE(cube->CloneMaterial(2));
+  Kiv::Material* own = cube->GetMaterials()[0].get();
+  EXPECT_NE(own, shared);
+  EXPECT_EQ(resource->GetDefinition()->GetMaterial(0), shared);
+  own->SetTexture(0, new Kiv::MaterialTexture, 1.0f);
+  struct Case {
+    uint32_t chunk, format, displayFormat;
+  };
+  const Case cases[] = {{0, 1, 5}, {0, 2, 1}, {0, 3, 3}, {0, 5, 0}, {1, 2, 0}, {2, 2, 0}};
+  for (const Case& k : cases) {
+    own->GetTexture(0)->uploadedFormat = 0;
+    const Kiv::Bitmap picture(4, 2, k.format);
+    EXPECT_EQ(cube->SetChunkTexture(k.chunk, picture), k.displayFormat != 0) << k.format;
+    EXPECT_EQ(own->GetTexture(0)->uploadedFormat, k.chunk == 0 ? k.displayFormat : 0u);
+  }
+  EXPECT_FALSE(cube->SetChunkTextureFromFile(0, Kiv::String("none.png"),
+                                             Kiv::String(folder_.At(""))));
+  // x and y swapped, then moved by (10, 20).
+  const Kiv::Matrix3 swap{0, 1, 0, 1, 0, 0, 0, 0, 1};
+  std::vector<Vector3> points;
+  cube->CollectTransformedVertices(swap, {10, 20}, &points);
+  uint32_t vertices = 0;
+  for (uint32_t c = 0; c < cube->GetChunkCount(); ++c)
+    vertices += cube->GetChunks()[c]->GetNumVertices();
+  ASSERT_EQ(points.size(), vertices);
+  const float* first = cube->GetChunks()[0]->GetVector3Array(Kiv::GeometryChunk::kPosition)[0];
+  EXPECT_EQ(points[0], (Vector3{first[1] + 10, first[0] + 20, first[2]}));
+}
+
+TEST_F(MeshInstanceTest, LevelsAreLitOnceWhenMarkedOrWhenForced) {
+  auto resource = Load("cube.lm.txt");
+  auto lod = Instance<VandruIndexedMeshLODInstance>(*resource);
+  ASSERT_TRUE(lod);
+  Kiv::DisplayLight sun;
+  sun.type = Kiv::DisplayLight::kParallel;
+  const Kiv::DisplayLightList scene{&sun};
+  lod->SetSceneLights(&scene);
+  lod->SetUpdateLighting(true);
+  EXPECT_EQ(lod->GetPendingLighting(), 3u);
+  struct Step {
+    uint32_t level;
+    bool force, lit;
+    uint32_t pending;
+  };
+  const Step steps[] = {{1, false, true, 2}, {1, false, false, 2}, {1, true, true, 2},
+                        {3, true, false, 2}, {0, false, true, 1}};
+  for (const Step& k : steps) {
+    EXPECT_EQ(lod->LightLevel(k.level, k.force), k.lit) << k.level << k.force;
+    EXPECT_EQ(lod->GetPendingLighting(), k.pending) << k.level << k.force;
+  }
+  EXPECT_TRUE(lod->GetUpdateLighting());
+  lod->LightLevels(false);
+  EXPECT_EQ(lod->GetPendingLighting(), 0u);
+  EXPECT_FALSE(lod->GetUpdateLighting());
+  EXPECT_EQ(lod->GetLights().size(), 1u);
+  // The geometry pass sets the lights of each chunk's material when lit.
+  Kiv::Display& display = *kernel_.GetDisplay();
+  for (bool lit : {false, true}) {
+    display.ClearRecord();
+    lod->DrawGeometry(&display, nullptr, Kiv::Matrix4{}, &scene, lit);
+    EXPECT_EQ(display.GetDraws().size(), 2u);
+    size_t lighting = 0;
+    for (const Kiv::String& line : display.GetRecord())
+      lighting += line.rfind("LightingState", 0) == 0 ? 1 : 0;
+    EXPECT_EQ(lighting, lit ? 2u : 0u);
+  }
+}
+
+TEST_F(MeshInstanceTest, StaticLodChunksReadTheSkeletonCopysBoneMatrices) {
+  kernel_.GetDisplay()->SetCapability(VandruIndexedMeshDefinition::kHardwareSkinningCapability,
+                                      true);
+  MeshSpec palette = SkinnedCube(true);  // Skinned on the display.
+  palette.chunks[0].geometry.skinWeights = 2;
+  folder_.Put("palette.im", Bytes(palette));
+  folder_.Put("palette.lm.txt", Levels("palette.im"));
+  auto resource = Load("palette.lm.txt");
+  auto* lodResource = static_cast<VandruIndexedMeshLODResource*>(resource.get());
+  Kiv::GeometryChunk* chunk = lodResource->GetLODDefinition()->levels[0].chunks[0].get();
+  ASSERT_GT(chunk->GetNumInfluenceMatrices(), 1u);
+  {
+    VandruIndexedMeshLODInstance lod(&kernel_);
+    lod.BuildLevelInstances(lodResource, *lodResource->GetLODDefinition());
+    Kiv::ParticleBone* child = lod.FindByName(Kiv::PString("child"));
+    ASSERT_NE(child, nullptr);
+    EXPECT_EQ(chunk->GetInfluenceMatrix(1), &child->matrix);
+    child->position = {0, 7, 0};
+    CullAndDraw(lod, 10);
+    EXPECT_FLOAT_EQ(chunk->GetInfluenceMatrix(1)->m[13], 7.0f + lod.GetChildren()[0]->position[1]);
+  }
+  EXPECT_EQ(chunk->GetInfluenceMatrix(1), nullptr);
+}
+
+TEST(MeshInstanceSupport, ReferencePointNamesSplitIntoSubNames) {
+  const std::pair<const char*, std::vector<std::string>> cases[] = {
+      {"p.door..left", {"p", "door", "left"}}, {"pfx", {"pfx"}}, {"", {}}, {".p.", {"p"}}};
+  for (const auto& [name, parts] : cases) {
+    std::vector<std::string> got;
+    for (const Kiv::PString& part : Kiv::ReferencePoint::GetSubNames(name)) got.emplace_back(part.View());
+    EXPECT_EQ(got, parts) << name;
   }
 }
 

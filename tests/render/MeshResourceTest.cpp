@@ -8,7 +8,6 @@
 
 #include "kiv/RenderKernel.h"
 #include "kiv/ResourceDatabase.h"
-#include "kiv/store/ResourceType.h"
 #include "render/meshes/MeshResult.h"
 #include "render/meshes/VandruIndexedMeshLODResource.h"
 #include "render/meshes/VandruIndexedMeshResource.h"
@@ -64,12 +63,9 @@ class MeshResourceTest : public ::testing::Test {
     return Kiv::Ref<VandruGeometryBaseResource>(mesh);
   }
 
-  Kiv::ResourceType<VandruIndexedMeshResource> im_{"im"};
-  Kiv::ResourceType<VandruProgressiveMeshResource> pm_{"pm"};
-  Kiv::ResourceType<VandruIndexedMeshLODResource> lm_{"lm"};
-  Kiv::ResourceType<VandruIndexedMeshLODResource> lmText_{"lm.txt"};
   Kiv::ResourceDatabase database_{Kiv::PString()};
   Kiv::RenderKernel kernel_{nullptr, 8.0f};
+  meshtest::ProgramPlugins plugins_;
   VUTest::TempFolder folder_{"MeshResource"};
 };
 

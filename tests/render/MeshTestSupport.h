@@ -13,11 +13,26 @@
 #include "kiv/display/Display.h"
 #include "kiv/display/Material.h"
 #include "kiv/display/MaterialManager.h"
+#include "kiv/host/PluginSet.h"
 #include "render/meshes/VandruIndexedMeshDefinition.h"
 #include "render/meshes/VandruIndexedMeshLODDefinition.h"
 #include "render/meshes/VandruProgressiveMeshDefinition.h"
+#include "render/plugin/KivGetPlugins.h"
 
 namespace meshtest {
+
+// The program's plug-in set, loaded as start-up loads it (KivGetPlugins)
+// for as long as the object lives, so that files load through the
+// registered resource types. Declare it after any kernel whose manager
+// takes the plug-ins, so that the set goes first.
+struct ProgramPlugins {
+  ProgramPlugins() : set(Kiv::PluginSet::Load(Kiv::PString(kVandruPluginCategory), &KivGetPlugins)) {}
+  ~ProgramPlugins() { Kiv::PluginSet::Unload(Kiv::PString(kVandruPluginCategory)); }
+  ProgramPlugins(const ProgramPlugins&) = delete;
+  ProgramPlugins& operator=(const ProgramPlugins&) = delete;
+
+  Kiv::PluginSet* set;
+};
 
 // A display that answers the hardware-skinning question as asked.
 inline Kiv::Display& DisplayWith(bool hardware) {
