@@ -102,7 +102,8 @@ From the loosest binding to the tightest:
   a.size()               length of a string or an array
   o.isclass(C)           true when o is an object of class C or a
                          derivative
-  a.copy(b)              copies the elements of b into a
+  a.copy(b)              copies b into a: the elements of an array,
+                         the text of a string
   new C()  new int[n]    creates an object or an array
 The logical operators are the words "and" and "or"; "&&" and "||" are not
 operators. There is no compound assignment ("+=" is "+" then "="), no
@@ -144,7 +145,9 @@ result type. Specifiers of a function:
   thread     runs as a thread of its own when called; must return void and
              makes its class a game object class
 A function that returns a value must end with a return statement; a void
-function gets one added at its end.
+function gets one added at its end. A function is known from its
+declaration on: to call a function of the class that is declared further
+down, declare its prototype before the call.
 
 2.9 Control flow statements
   { statements }                     a block; variables declared in it live

@@ -468,7 +468,9 @@ bool GSGenerator::CompileAssign(ParseNode* node) {
 bool GSGenerator::CompileCopy(ParseNode* node) {
   Target t{};
   if (!PushTargetParts(node->child[0], t) || !CompileExpression(node->child[1])) return false;
-  code_->EmitOp(ACOPY);
+  // The check lets strings through as well as arrays: a string takes its
+  // own copy of the text, as an assignment from an l-value does.
+  code_->EmitOp(node->child[1]->type == kString ? SCOPY : ACOPY);
   GSMarkValueConsumed(node);
   EmitStore(t, false);
   return true;

@@ -34,6 +34,13 @@ TEST(GSScanner, NumbersSplitWhereThePatternsEnd) {
             (std::vector<int>{CONSTANT_INT, IDENTIFIER, CONSTANT_FLOAT, CONSTANT_FLOAT,
                               CONSTANT_FLOAT, CONSTANT_INT, IDENTIFIER}));
   EXPECT_EQ(Scan("1e5"), (std::vector<Token>{{CONSTANT_INT, "1", 1}, {IDENTIFIER, "e5", 1}}));
+  // No exponent form: the letter starts a name.
+  EXPECT_EQ(Scan("1.5e3 2E-2"), (std::vector<Token>{{CONSTANT_FLOAT, "1.5", 1},
+                                                    {IDENTIFIER, "e3", 1},
+                                                    {CONSTANT_INT, "2", 1},
+                                                    {IDENTIFIER, "E", 1},
+                                                    {'-', "-", 1},
+                                                    {CONSTANT_INT, "2", 1}}));
   EXPECT_EQ(Scan("1..2"),
             (std::vector<Token>{{CONSTANT_FLOAT, "1.", 1}, {CONSTANT_FLOAT, ".2", 1}}));
   EXPECT_EQ(Scan("0x 0XaF 09"), (std::vector<Token>{{CONSTANT_INT, "0", 1},

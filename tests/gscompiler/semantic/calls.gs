@@ -1,5 +1,5 @@
 // Calls: overloads by cost, implicit casts, ambiguity, unknown functions,
-// "inherited" and non-public methods.
+// "inherited", non-public methods, calls ahead of a body (prototype needed).
 class Left { public void Twin(int a) { } };
 class Right { public void Twin(int a) { } };
 class Both isclass Left, Right { };
@@ -25,6 +25,10 @@ class Calls isclass Base
     me.Hook(2);
     base.inherited();
   }
+  void Ahead();
+  void Caller() { Ahead(); Behind(); }
+  void Ahead() { }
+  void Behind() { }
 };
 
 // Expected messages:
@@ -38,3 +42,4 @@ class Calls isclass Base
 // expect: calls.gs(23) : function Absent not declared in class Base or derivative, line 23.
 // expect: calls.gs(24) : function ::Secret() not public in object Secret, line 24.
 // expect: calls.gs(26) : 'inherited' can only be used on current function, line 26.
+// expect: calls.gs(29) : function Behind not declared, line 29.

@@ -1,5 +1,6 @@
 // Objects: members, initialisers, inheritance, virtual and inherited
-// calls, casts, isclass, static classes, defines and switch.
+// calls, casts, isclass, static classes, defines, switch and a call
+// through a prototype to a function whose body comes later.
 include "test.gs"
 
 class Shape {
@@ -35,6 +36,8 @@ class Main {
     return "";
   }
 
+  string Later(int n);
+
   void Run() {
     Shape s = new Shape();
     Square q = new Square();
@@ -56,7 +59,10 @@ class Main {
     Counter2.hits++;
     Test.Print("static " + Counter2.hits);
     Test.Print(Kind(-5) + " " + Kind(0) + " " + Kind(7) + " " + Kind(6));
+    Test.Print(Later(2));
   }
+
+  string Later(int n) { return "declared later " + n; }
 };
 // expect: shape/0/0
 // expect: square:shape/4/9
@@ -67,3 +73,4 @@ class Main {
 // expect: identity
 // expect: static 2
 // expect: minus five zero seven other
+// expect: declared later 2

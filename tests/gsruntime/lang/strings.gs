@@ -1,6 +1,6 @@
 // Strings: assignment copies, concatenation makes a new string (also with
 // a null side), index, range, size, stores past the end, splices,
-// comparison and conversions.
+// comparison, conversions and .copy().
 include "test.gs"
 
 class Main {
@@ -44,6 +44,12 @@ class Main {
     string base = "hey";
     string grown = Grow(base);
     Test.Print(base + " " + grown);
+    string copied;
+    copied.copy(base);
+    copied[0] = 'k';
+    Test.Print("copy " + copied + " source " + base);
+    copied.copy(none);
+    Test.Print("copy of null [" + copied + "]");
   }
 };
 // expect: size 5 char 101 last 111
@@ -60,3 +66,5 @@ class Main {
 // expect: empty []
 // expect: built 01234 kept 012
 // expect: hey hey!
+// expect: copy key source hey
+// expect: copy of null []
