@@ -132,7 +132,7 @@ TEST_F(MeshInstanceTest, RaysHitTheCubeUnlessScaledToNothingOrTransparent) {
     float distance;
   };
   const Case cases[] = {
-      {{1, 1, 1}, 1, true, 4},  {{2, 2, 2}, 1, true, 3},      {{1, 1, 0}, 1, false, 100},
+      {{1, 1, 1}, 1, true, 4},    {{2, 2, 2}, 1, true, 3},    {{1, 1, 0}, 1, false, 100},
       {{0, 0, 0}, 1, false, 100}, {{1, 1, 1}, 0, false, 100},
   };
   for (const Case& k : cases) {
@@ -312,13 +312,6 @@ TEST_F(MeshInstanceTest, ProgressiveChunksRideTheirBonesAndCopiesOwnEveryChunk) 
     }
     EXPECT_EQ(CullAndDraw(*copy, 10), k.draws) << k.file;
   }
-}
-
-TEST(MeshInstanceSupport, GrowableArraysGrowInStepsOfTen) {
-  EXPECT_EQ(CapacityInStepsOfTen(0), 0u);
-  EXPECT_EQ(CapacityInStepsOfTen(1), 10u);
-  EXPECT_EQ(CapacityInStepsOfTen(10), 10u);
-  EXPECT_EQ(CapacityInStepsOfTen(11), 20u);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "render/font/FontCache.h"
@@ -84,9 +85,7 @@ TEST(TTFontTest, StylesAdjustWidthsCellsAndLineHeight) {
     font->FindGlyph('A', &index);
     const GlyphABC a = font->Spacing(index);
     EXPECT_EQ(font->LineHeight(), c.lineHeight) << c.flags;
-    EXPECT_EQ(a.a, c.a.a) << c.flags;
-    EXPECT_EQ(a.b, c.a.b) << c.flags;
-    EXPECT_EQ(a.c, c.a.c) << c.flags;
+    EXPECT_EQ(std::tie(a.a, a.b, a.c), std::tie(c.a.a, c.a.b, c.a.c)) << c.flags;
     EXPECT_EQ(font->CellWidth(), c.cellWidth) << c.flags;
     EXPECT_EQ(font->SpaceAdvance(), 5) << c.flags;
     EXPECT_EQ(font->AtlasSize(), TTFont::AtlasSide(c.cellWidth, c.lineHeight));
@@ -214,29 +213,13 @@ TEST(TTFontTest, FontsThatCannotBeOpenedRetryWithTheDefaultCharsetThenFail) {
     bool initialises;
     std::vector<uint32_t> charsets;
     std::vector<std::string> logged;
-  } const cases[] = {
-      {"ShiftJIS",
-       1,
-       true,
-       false,
-       true,
-       {128, 1},
-       {"'face' CreateFontW failed", "'face' retrying with DEFAULT_CHARSET"}},
-      {"greek",
-       2,
-       true,
-       false,
-       false,
-       {161, 1},
-       {"'face' CreateFontW failed", "'face' retrying with DEFAULT_CHARSET",
-        "'face' failed retry"}},
-      {"no such set",
-       1,
-       true,
-       false,
-       false,
-       {1},
-       {"'face' CreateFontW failed", "'face' failed retry"}},
+  };
+  const std::string failed = "'face' CreateFontW failed",
+                    retry = "'face' retrying with DEFAULT_CHARSET", noRetry = "'face' failed retry";
+  const Case cases[] = {
+      {"ShiftJIS", 1, true, false, true, {128, 1}, {failed, retry}},
+      {"greek", 2, true, false, false, {161, 1}, {failed, retry, noRetry}},
+      {"no such set", 1, true, false, false, {1}, {failed, noRetry}},
       {"", 0, false, false, false, {1}, {"'face' DEFAULT_CHARSET"}},
       {"ansi", 0, true, true, false, {0}, {"'face' Unable to get char widths for range 0"}},
   };
