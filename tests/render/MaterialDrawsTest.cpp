@@ -1,6 +1,4 @@
-// What the program's materials would draw, as the recording display shows
-// it: the gloss and environment variants, list draws, the chunks each
-// material makes and the fixed-function display states.
+// What the program's materials draw, as the recording display shows it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -44,9 +42,7 @@ struct Lights {
   Kiv::DisplayLightList parallelOnly{&parallel};
 };
 
-// The gloss material draws only while the gloss is visible (amount times
-// 1 - 2 x RustAge above 1/255), then with the Lerp register at that value,
-// the specular colour in register 3 and its spot pass blended (1, 1).
+// Gloss draws only while visible (amount x (1 - 2 RustAge) above 1/255).
 TEST(MaterialDraws, BumpGlossDrawsOnlyVisibleGloss) {
   const struct {
     float amount, rustAge;
@@ -85,9 +81,7 @@ TEST(MaterialDraws, BumpGlossDrawsOnlyVisibleGloss) {
   EXPECT_TRUE(display.GetRecord().empty()) << "no range draws";
 }
 
-// The environment material leaves unit 3 an empty cube unit unless a
-// provider gives a cube map, turns the environment through the camera for
-// the draw and puts everything back.
+// Unit 3 is an empty cube unit unless a provider gives a cube map.
 TEST(MaterialDraws, BumpEnvBindsTheProvidedCubeMap) {
   materialtest::Engine engine;
   Kiv::Display& display = engine.display();
@@ -120,11 +114,8 @@ TEST(MaterialDraws, BumpEnvBindsTheProvidedCubeMap) {
   EXPECT_TRUE(display.GetRecord().empty()) << "no range draws";
 }
 
-// List draws set the display state once: the bump material draws every
-// chunk's parallel pass, then the spot pass of each chunk that has a spot
-// light; the gloss-rust material draws the glossy chunks, then the rusted
-// ones, and leaves out a chunk that is neither; the one-texture no-alpha
-// material draws each chunk once.
+// Bump: every parallel pass, then the spot passes; gloss-rust: glossy
+// chunks, then rusted ones, none that is neither; no-alpha: each once.
 TEST(MaterialDraws, ListDrawsSetTheStateOnce) {
   materialtest::Engine engine;
   Kiv::Display& display = engine.display();
@@ -177,8 +168,6 @@ TEST(MaterialDraws, ListDrawsSetTheStateOnce) {
   }
 }
 
-// The chunk each material makes for a hint: layout, and whether its
-// vertices are dynamic or shared and its indices dynamic.
 TEST(MaterialDraws, ChunksFollowTheHint) {
   const struct {
     const char* type;
@@ -212,10 +201,10 @@ TEST(MaterialDraws, ChunksFollowTheHint) {
     hint.flags = row.hintFlags;
     Kiv::Ref<Kiv::GeometryChunk> chunk(material->CreateGeometryChunk(4, 2, 6, 2, 0, hint));
     ASSERT_TRUE(chunk);
-    const std::string layout =
-        chunk->GetLayout() == nullptr
-            ? "standard"
-            : std::string(chunk->GetLayout()->name) + (chunk->HasSeparateNormals() ? "+normals" : "");
+    const std::string layout = chunk->GetLayout() == nullptr
+                                   ? "standard"
+                                   : std::string(chunk->GetLayout()->name) +
+                                         (chunk->HasSeparateNormals() ? "+normals" : "");
     EXPECT_EQ(layout, row.layout);
     EXPECT_EQ(chunk->IsVertexDataDynamic(), row.dynamic);
     EXPECT_EQ(chunk->IsVertexDataShared(), row.shared);
@@ -225,9 +214,6 @@ TEST(MaterialDraws, ChunksFollowTheHint) {
   }
 }
 
-// The multi-texture material makes its vertex type once for all its
-// chunks (items 1, 2, 15 and 16 reading 15) and applies its two stage
-// states only when it has both.
 TEST(MaterialDraws, MultiTextureSharesItsVertexTypeAndNeedsBothStates) {
   materialtest::Engine engine;
   Kiv::Display& display = engine.display();
@@ -243,8 +229,8 @@ TEST(MaterialDraws, MultiTextureSharesItsVertexTypeAndNeedsBothStates) {
   for (const auto& item : type.GetStreams()[0]) items.push_back(item.type);
   EXPECT_EQ(items, (std::vector<uint32_t>{1, 2, 15}));
   ASSERT_EQ(type.GetAliases().size(), 1u);
-  EXPECT_EQ(type.GetAliases()[0].type, 16u);
-  EXPECT_EQ(type.GetAliases()[0].aliasOf, 15u);
+  EXPECT_EQ(std::pair(type.GetAliases()[0].type, type.GetAliases()[0].aliasOf),
+            std::pair(16u, 15u));
   EXPECT_EQ(material->SetTexture(12, nullptr, 1.0f), 3u);
 
   Kiv::Ref<Kiv::VandruMultiPFXMaterial> halfMade(
@@ -261,9 +247,7 @@ TEST(MaterialDraws, MultiTextureSharesItsVertexTypeAndNeedsBothStates) {
   }
 }
 
-// Fixed-function states: ground-base binds only for pass 0; no-fog turns
-// fog off and blends with its own factors, culling by its two-sided flag;
-// each puts back what it changed (no-fog leaves culling at 1).
+// Ground-base binds for pass 0 only; no-fog culls by its two-sided flag.
 TEST(MaterialDraws, FixedFunctionStatesArePutBack) {
   materialtest::Engine engine;
   Kiv::Display& display = engine.display();
