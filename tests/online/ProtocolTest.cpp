@@ -1,6 +1,4 @@
-// The client protocol against the stand-in online server, with a frozen
-// program clock: login and its failures, flood limits, stored messages and
-// their cache file, groups, and the silence time-out.
+// The client protocol against the stand-in online server, with a frozen clock.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -82,9 +80,7 @@ class Session {
     if (statuses.empty() || statuses.back() != client.GetStatus()) statuses.push_back(client.GetStatus());
     clock.Advance(0.01);
   }
-  std::function<void()> Pumper() {
-    return [this] { Pump(); };
-  }
+  std::function<void()> Pumper() { return [this] { Pump(); }; }
   bool PumpUntil(const std::function<bool()>& condition) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
     while (!condition()) {
@@ -98,10 +94,7 @@ class Session {
   bool LogIn() {
     Pump();
     client.Connect(false);
-    return PumpUntil([this] {
-      const uint32_t s = client.GetStatus();
-      return s != OnlineAccessClientEndpoint::kStatusConnecting;
-    });
+    return PumpUntil([this] { return client.GetStatus() != OnlineAccessClientEndpoint::kStatusConnecting; });
   }
 
   FrozenClock clock;
