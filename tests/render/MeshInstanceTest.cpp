@@ -7,29 +7,18 @@
 #include <memory>
 #include <string>
 
-#include "kiv/RenderKernel.h"
-#include "kiv/ResourceDatabase.h"
 #include "kiv/display/ViewPort.h"
 #include "kiv/scene/ViewPoint.h"
-#include "kiv/store/ResourceType.h"
 #include "render/instances/MeshInstanceSupport.h"
 #include "render/instances/VandruDynamicIndexedMeshInstance.h"
 #include "render/instances/VandruDynamicIndexedMeshLODInstance.h"
 #include "render/instances/VandruProgressiveMeshInstance.h"
-#include "render/meshes/VandruIndexedMeshLODResource.h"
-#include "render/meshes/VandruIndexedMeshResource.h"
-#include "render/meshes/VandruProgressiveMeshResource.h"
 #include "tests/render/CubeFixture.h"
-#include "tests/support/TempFolder.h"
 
 namespace {
 
+using meshfixture::MeshBytes;
 using meshfixture::MeshSpec;
-
-std::string Bytes(const MeshSpec& spec) {
-  const std::vector<uint8_t> bytes = meshfixture::WriteMesh(spec);
-  return std::string(bytes.begin(), bytes.end());
-}
 
 // The cube skinned by two bones: influences on its first chunk (the
 // skeleton follows from them), or only a skeleton.
@@ -52,12 +41,12 @@ std::string Levels(const std::string& file) {
   return text;
 }
 
-class MeshInstanceTest : public ::testing::Test {
+class MeshInstanceTest : public meshfixture::MeshFolderTest {
  protected:
   void SetUp() override {
-    folder_.Put("cube.im", Bytes(meshfixture::CubeMesh(false)));
-    folder_.Put("skinned.im", Bytes(SkinnedCube(true)));
-    folder_.Put("bare.im", Bytes(SkinnedCube(false)));
+    folder_.Put("cube.im", MeshBytes(meshfixture::CubeMesh(false)));
+    folder_.Put("skinned.im", MeshBytes(SkinnedCube(true)));
+    folder_.Put("bare.im", MeshBytes(SkinnedCube(false)));
     folder_.Put("cube.lm.txt", Levels("cube.im"));
     folder_.Put("skinned.lm.txt", Levels("skinned.im"));
     MeshSpec boned = meshfixture::CubeMesh(false);  // A skeleton, no skinning.
@@ -65,26 +54,22 @@ class MeshInstanceTest : public ::testing::Test {
     boned.pmin = true;
     boned.chunks[0].geometry.name = "root";
     boned.chunks[1].geometry.name = "child";
-    folder_.Put("boned.pm", Bytes(boned));
+    folder_.Put("boned.pm", MeshBytes(boned));
     boned.chunks[1].geometry.name = "";
-    folder_.Put("half.pm", Bytes(boned));
+    folder_.Put("half.pm", MeshBytes(boned));
     MeshSpec skinned = SkinnedCube(true);
     skinned.pmin = true;
     skinned.chunks[0].geometry.name = "root";
     skinned.chunks[1].geometry.name = "child";
-    folder_.Put("skinned.pm", Bytes(skinned));
+    folder_.Put("skinned.pm", MeshBytes(skinned));
     kernel_.GetDisplay()->BeginFrame();
   }
 
   // A loaded and locked resource (the test holds it).
   Kiv::Ref<VandruGeometryBaseResource> Load(const std::string& name) {
-    Kiv::Ref<Kiv::Resource> resource(database_.Get(Kiv::PString(folder_.At(name)), 2));
-    resource->ReleaseReference();
-    Kiv::Ref<VandruGeometryBaseResource> mesh(
-        dynamic_cast<VandruGeometryBaseResource*>(resource.get()));
+    Kiv::Ref<VandruGeometryBaseResource> mesh = Get(name, &kernel_);
     EXPECT_TRUE(mesh) << name;
     if (!mesh) return mesh;
-    mesh->SetRenderKernel(&kernel_);
     EXPECT_EQ(mesh->Lock(), 0u) << name;
     return mesh;
   }
@@ -111,13 +96,6 @@ class MeshInstanceTest : public ::testing::Test {
     view.Draw(&viewport);
     return display.GetDraws().size();
   }
-
-  Kiv::ResourceType<VandruIndexedMeshResource> im_{"im"};
-  Kiv::ResourceType<VandruIndexedMeshLODResource> lmText_{"lm.txt"};
-  Kiv::ResourceType<VandruProgressiveMeshResource> pm_{"pm"};
-  Kiv::ResourceDatabase database_{Kiv::PString()};
-  Kiv::RenderKernel kernel_{nullptr, 8.0f};
-  VUTest::TempFolder folder_{"MeshInstance"};
 };
 
 TEST_F(MeshInstanceTest, RaysHitTheCubeUnlessScaledToNothingOrTransparent) {
