@@ -30,18 +30,6 @@ Kiv::Ref<Kiv::GeometryChunk> Chunk(Kiv::Material& material, uint32_t indices) {
       material.CreateGeometryChunk(4, 2, indices, 0, 0, Kiv::StandardChunkHint(2, 2)));
 }
 
-struct Lights {
-  Lights() {
-    parallel.type = Kiv::DisplayLight::kParallel;
-    parallel.diffuse = {1, 1, 1, 1};
-    spot.type = Kiv::DisplayLight::kSpot;
-    spot.diffuse = {1, 0, 0, 1};
-  }
-  Kiv::DisplayLight parallel, spot;
-  Kiv::DisplayLightList both{&parallel, &spot};
-  Kiv::DisplayLightList parallelOnly{&parallel};
-};
-
 // Gloss draws only while visible (amount x (1 - 2 RustAge) above 1/255).
 TEST(MaterialDraws, BumpGlossDrawsOnlyVisibleGloss) {
   const struct {
@@ -54,7 +42,7 @@ TEST(MaterialDraws, BumpGlossDrawsOnlyVisibleGloss) {
   ASSERT_TRUE(gloss);
   auto chunk = Chunk(*gloss, 6);
   EXPECT_EQ(chunk->GetChunkProperty(Kiv::PString("RustAge"), -1.0f), 0.0f);
-  Lights lights;
+  materialtest::Lights lights;
   Kiv::ViewPort viewport;
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.amount) + " " + std::to_string(c.rustAge));
@@ -88,7 +76,7 @@ TEST(MaterialDraws, BumpEnvBindsTheProvidedCubeMap) {
   auto env = engine.Make<Kiv::VandruBumpEnvMaterial>("tbumpenv");
   ASSERT_TRUE(env);
   auto chunk = Chunk(*env, 6);
-  Lights lights;
+  materialtest::Lights lights;
   Kiv::ViewPort viewport;
   static Kiv::MaterialTexture sky;
   sky.name = Kiv::PString("sky");
@@ -119,7 +107,7 @@ TEST(MaterialDraws, BumpEnvBindsTheProvidedCubeMap) {
 TEST(MaterialDraws, ListDrawsSetTheStateOnce) {
   materialtest::Engine engine;
   Kiv::Display& display = engine.display();
-  Lights lights;
+  materialtest::Lights lights;
   Kiv::ViewPort viewport;
   const struct {
     const char* type;

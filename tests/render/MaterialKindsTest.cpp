@@ -24,17 +24,12 @@ std::string LayoutOf(const Kiv::GeometryChunk& chunk) {
 // program pair per draw.
 std::vector<std::string> DrawsOf(Kiv::Display& display, Kiv::Material& material,
                                  Kiv::GeometryChunk& chunk) {
-  Kiv::DisplayLight parallel, spot;
-  parallel.type = Kiv::DisplayLight::kParallel;
-  parallel.diffuse = {1, 1, 1, 1};
-  spot.type = Kiv::DisplayLight::kSpot;
-  spot.diffuse = {1, 0, 0, 1};
-  const Kiv::DisplayLightList lights = {&parallel, &spot};
+  const materialtest::Lights lights;
   Kiv::ViewPort viewport;
   const Kiv::Matrix4 matrix = Kiv::Matrix4::Translation(0, 0, 5);
   const Kiv::Display::State before = display.GetState();
   display.ClearRecord();
-  material.RenderChunk(&display, &viewport, &chunk, &lights, &matrix, 0);
+  material.RenderChunk(&display, &viewport, &chunk, &lights.both, &matrix, 0);
   EXPECT_EQ(display.GetState(), before) << "the display is left as found";
   std::vector<std::string> draws;
   for (const auto& draw : display.GetDraws()) {

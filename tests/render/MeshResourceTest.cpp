@@ -9,7 +9,6 @@
 #include "render/meshes/MeshResult.h"
 #include "tests/render/CubeFixture.h"
 #include "tests/render/MeshTestSupport.h"
-#include "tests/support/CapturedLog.h"
 
 namespace {
 
