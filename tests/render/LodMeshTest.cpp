@@ -1,5 +1,4 @@
-// LOD meshes: descriptions assembled from indexed level files, the binary
-// file written and read back byte for byte, and the reader's refusals.
+// LOD meshes: descriptions, the binary file's round trip and refusals.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -128,14 +128,13 @@ TEST(MaterialKinds, EachKindGetsItsMaterialLayoutAndDraws) {
   }
 }
 
+// A failed program and a refused stage state through a mesh load; every
+// plug-in's own failures are MaterialPluginsTest's.
 TEST(MaterialKinds, FailedResourcesRefuseTheMaterialAndTheNextLoadStartsOver) {
   const struct {
     const char* kind;
     const char* failingProgram;  // null: the second stage state is refused
-  } cases[] = {{"tbumptex", "VandruBumpMat_ParallelLight"},
-               {"tbumpgloss", "VandruBumpRustMat_ParallelLight"},
-               {"tmpfx", nullptr},
-               {"tglossrust", nullptr}};
+  } cases[] = {{"tbumptex", "VandruBumpMat_ParallelLight"}, {"tmpfx", nullptr}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.kind);
     materialtest::Engine engine({1, 17, 21}, 4);
