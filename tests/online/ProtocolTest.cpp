@@ -15,7 +15,6 @@
 #include "foundation/stream/TStreamTyped.h"
 #include "foundation/stream/TBuffer.h"
 #include "gsnative/online/OnlineAccessClientEndpoint.h"
-#include "gsnative/online/OnlineGroupState.h"
 #include "gsnative/online/OnlineMessageCache.h"
 
 using namespace OnlineTest;
@@ -24,45 +23,12 @@ namespace {
 
 constexpr int kWaitMs = 20000;
 
-class FakeAccount : public OnlineAccountSource {
- public:
-  std::string GetOnlineUsername() override { return user; }
-  std::string GetCredential() override { return credential; }
-  void ReportLoginRefused() override { ++refusals; }
-  void StartWebLogin() override { ++webLogins; }
-  bool WebLoginDone(uint32_t& result) override {
-    if (webResult < 0) return false;
-    result = static_cast<uint32_t>(webResult);
-    credential = credentialAfterWebLogin;
-    return true;
-  }
-  void CloseWebLogin() override {}
-
-  std::string user = "alice";
-  std::string credential = "secret";
-  int refusals = 0;
-  int webLogins = 0;
-  int64_t webResult = -1;  // -1: the web login has not finished
-  std::string credentialAfterWebLogin;
-};
-
 class Inbox : public OnlineAccessClientBase {
  public:
   void ReceiveMessage(std::unique_ptr<OnlineMessage> message) override {
     received.push_back(std::move(message));
   }
   std::vector<std::unique_ptr<OnlineMessage>> received;
-};
-
-class EventLog : public OnlineGroupEvents {
- public:
-  void Post(const char* major, const std::string& minor) override {
-    events.push_back(std::string(major) + "/" + minor);
-  }
-  size_t Count(const std::string& event) const {
-    return static_cast<size_t>(std::count(events.begin(), events.end(), event));
-  }
-  std::vector<std::string> events;
 };
 
 // A client, its server and the frozen clock, with the status history.
