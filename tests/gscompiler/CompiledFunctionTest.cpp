@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "GslCompileSupport.h"
@@ -95,16 +96,11 @@ TEST(GSCFunction, RecordFieldsFrameWordsAndAlignment) {
   GSLibraryFormat::GslFunction r;
   std::string error;
   ASSERT_TRUE(GSLibraryFormat::ReadGslFunction(Bytes(out), 8, r, error)) << error;
-  EXPECT_EQ(r.signature, 4u);
-  EXPECT_EQ(r.returnClass, 0xFFFFFFFFu);
-  EXPECT_EQ(r.flags, 0x11u);
-  EXPECT_EQ(r.slot, 3);
-  EXPECT_EQ(r.advance, 1u + 1 + 4);
-  EXPECT_EQ(r.slot0Offset, static_cast<uint32_t>(-1));
-  EXPECT_EQ(r.recordOffset, 3u);
-  EXPECT_EQ(r.slotsNeeded, 1u + 1 + 1 + 4);
-  EXPECT_EQ(r.params, 2u);
-  EXPECT_EQ(r.temps, 1u);
+  // Signature, return class, flags, slot, advance, slot 0, record offset, slots, params, temps.
+  EXPECT_EQ(
+      std::tuple(r.signature, r.returnClass, r.flags, r.slot, r.advance, r.slot0Offset,
+                 r.recordOffset, r.slotsNeeded, r.params, r.temps),
+      std::tuple(4u, 0xFFFFFFFFu, 0x11u, 3, 1u + 1 + 4, uint32_t(-1), 3u, 1u + 1 + 1 + 4, 2u, 1u));
   EXPECT_EQ(r.referenceSlots, std::vector<uint32_t>{1});
   EXPECT_EQ(GSTest::Mnemonics(r.code), (std::vector<std::string>{"LOADREF", "RETREF"}));
   ASSERT_TRUE(r.hasLineTable);
@@ -137,12 +133,8 @@ TEST(GSCFunction, ClassInitialiserRecordHasFixedFieldsAndNoLineTable) {
   GSLibraryFormat::GslFunction r;
   std::string error;
   ASSERT_TRUE(GSLibraryFormat::ReadGslFunction(Bytes(out), 0, r, error)) << error;
-  EXPECT_EQ(r.flags, 32u);
-  EXPECT_EQ(r.slot, -1);
-  EXPECT_EQ(r.params, 1u);
-  EXPECT_EQ(r.temps, 1u);
-  EXPECT_EQ(r.advance, 5u);
-  EXPECT_EQ(r.slotsNeeded, 1u + 1 + 4);
+  EXPECT_EQ(std::tuple(r.flags, r.slot, r.params, r.temps, r.advance, r.slotsNeeded),
+            std::tuple(32u, -1, 1u, 1u, 5u, 1u + 1 + 4));
   EXPECT_FALSE(r.hasLineTable);
   EXPECT_EQ(out.size, 8u + 13 * 4 + 4 + 12) << "9 code bytes padded to 12";
 }

@@ -35,8 +35,10 @@ struct Memory {
 // Little-endian words and byte strings, appended in order.
 struct Bytes {
   std::vector<uint8_t> b;
-  Bytes& W(uint32_t v) {
+  template <class... More>
+  Bytes& W(uint32_t v, More... more) {
     for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
+    if constexpr (sizeof...(more) > 0) W(more...);
     return *this;
   }
   Bytes& Add(const std::vector<uint8_t>& more) {
@@ -142,22 +144,18 @@ TEST_F(WorldListStreamTest, OlderVersionsAreRead) {
     std::vector<worldtest::ItemState> items;
   };
   const KUID k{5, 6, 0};
-  const Bytes v3Record = Bytes().W(4).W(kTestType).W(6).W(5).Body(ListBody("three"));
+  const Bytes v3Record = Bytes().W(4, kTestType, 6, 5).Body(ListBody("three"));
   const Case cases[] = {
       {"version 1", Bytes().W(1).b, {}},
       {"version 2",
-       Bytes().W(2).W(4).W(kTestType).Add(ListBody("two", 3)).W(kEnd).b,
+       Bytes().W(2, 4, kTestType).Add(ListBody("two", 3)).W(kEnd).b,
        {{4, kTestType, 3, kNullKUID, "two", "", ""}}},
       {"version 3",
        Bytes().W(3).Add(v3Record.b).W(kEnd).b,
        {{4, kTestType, 1, k, "three", "", ""}}},
       {"item data of version 0 has no type ids",
        Bytes()
-           .W(4)
-           .W(0)
-           .W(WorldList::kBlankTypeId)
-           .W(0)
-           .W(0)
+           .W(4, 0, WorldList::kBlankTypeId, 0, 0)
            .Body(ListBody(""))
            .W(kEnd)
            .Chunk(Bytes().W(0).Body(DataBody("zero")).W(kEnd))
@@ -168,16 +166,11 @@ TEST_F(WorldListStreamTest, OlderVersionsAreRead) {
            .W(4)
            .Add(v3Record.b)
            .W(kEnd)
-           .Chunk(Bytes().W(kMarker).W(1).W(4).W(kTestType).Body(DataBody("one")).W(kEnd))
+           .Chunk(Bytes().W(kMarker, 1, 4, kTestType).Body(DataBody("one")).W(kEnd))
            .b,
        {{4, kTestType, 1, k, "three", "one", ""}}},
       {"item data of version 6 is skipped",
-       Bytes()
-           .W(4)
-           .Add(v3Record.b)
-           .W(kEnd)
-           .Chunk(Bytes().W(kMarker).W(6).W(4).W(kTestType).W(0).W(kEnd))
-           .b,
+       Bytes().W(4).Add(v3Record.b).W(kEnd).Chunk(Bytes().W(kMarker, 6, 4, kTestType, 0, kEnd)).b,
        {{4, kTestType, 1, k, "three", "", ""}}},
   };
   for (const Case& c : cases) {
@@ -199,27 +192,14 @@ TEST_F(WorldListStreamTest, RecordOfAnotherTypeReplacesOrIsSkipped) {
   list.AddAt(new TestItem, 2);
   // Index 0 keeps its type; index 2 turns into an object item; the
   // item-data record of index 0 names another type and is skipped.
-  const Bytes bytes = Bytes()
-                          .W(4)
-                          .W(0)
-                          .W(kTestType)
-                          .W(0)
-                          .W(0)
-                          .Body(ListBody("same"))
-                          .W(2)
-                          .W(WorldList::kObjectTypeId)
-                          .W(0)
-                          .W(0)
-                          .Body(ListBody("new"))
-                          .W(kEnd)
-                          .Chunk(Bytes()
-                                     .W(kMarker)
-                                     .W(5)
-                                     .W(0)
-                                     .W(0)
-                                     .W(WorldList::kObjectTypeId)
-                                     .Body(DataBody("x"))
-                                     .W(kEnd));
+  const Bytes bytes =
+      Bytes()
+          .W(4, 0, kTestType, 0, 0)
+          .Body(ListBody("same"))
+          .W(2, WorldList::kObjectTypeId, 0, 0)
+          .Body(ListBody("new"))
+          .W(kEnd)
+          .Chunk(Bytes().W(kMarker, 5, 0, 0, WorldList::kObjectTypeId).Body(DataBody("x")).W(kEnd));
   Memory m(bytes.b);
   ASSERT_TRUE(list.LoadItems(m.stream, false, 4).Ok());
   EXPECT_EQ(list.GetItem(0), present);
@@ -229,7 +209,7 @@ TEST_F(WorldListStreamTest, RecordOfAnotherTypeReplacesOrIsSkipped) {
   EXPECT_EQ(list.GetItem(2)->GetTypeId(), WorldList::kObjectTypeId);
 
   // A type no factory makes: the entry's item goes and nothing replaces it.
-  Memory unknown(Bytes().W(3).W(0).W(0x3F3F3F3F).W(0).W(0).W(0).W(kEnd).b);
+  Memory unknown(Bytes().W(3, 0, 0x3F3F3F3F, 0, 0, 0, kEnd).b);
   ASSERT_TRUE(list.LoadItems(unknown.stream, false, 0).Ok());
   EXPECT_EQ(list.GetItem(0), nullptr);
 }
@@ -242,7 +222,7 @@ TEST_F(WorldListStreamTest, DamagedBytesAreRefusedWithTheirPlace) {
     uint32_t position;  // where the stream stands afterwards
     size_t itemsKept;
   };
-  const std::vector<uint8_t> record = Bytes().W(0).W(kTestType).W(0).W(0).Body(ListBody("a")).b;
+  const std::vector<uint8_t> record = Bytes().W(0, kTestType, 0, 0).Body(ListBody("a")).b;
   const uint32_t r = uint32_t(record.size());  // 20 + 32
   const Case cases[] = {
       {"empty stream",
@@ -251,40 +231,28 @@ TEST_F(WorldListStreamTest, DamagedBytesAreRefusedWithTheirPlace) {
        0,
        0},
       {"unknown version", Bytes().W(9).b, "item list: version at byte 0 is 9, not 1 to 5", 4, 0},
-      {"index beyond the limit", Bytes().W(3).W(WorldList::kMaxSlots).W(kTestType).b,
+      {"index beyond the limit", Bytes().W(3, WorldList::kMaxSlots, kTestType).b,
        "item list: record index at byte 4 is 4194304, beyond the limit of 4194303", 12, 0},
-      {"body over the limit", Bytes().W(3).W(0).W(kTestType).W(0).W(0).W(0x1000000).b,
+      {"body over the limit", Bytes().W(3, 0, kTestType, 0, 0, 0x1000000).b,
        "item list: record body length at byte 20 is 16777216, over the limit of 16777215", 24, 0},
-      {"unpatched body length", Bytes().W(3).W(0).W(kTestType).W(0).W(0).W(kMarker).b,
+      {"unpatched body length", Bytes().W(3, 0, kTestType, 0, 0, kMarker).b,
        "item list: record body length at byte 20 was never written", 24, 0},
-      {"body past the end", Bytes().W(3).W(0).W(kTestType).W(0).W(0).W(100).W(1).b,
+      {"body past the end", Bytes().W(3, 0, kTestType, 0, 0, 100, 1).b,
        "item list: record body at byte 24 (100 bytes) runs past the end at byte 28", 24, 0},
       {"no end word", Bytes().W(3).Add(record).b,
        "item list: record index at byte " + At(4 + r) + " (4 bytes) runs past the end at byte " +
            At(4 + r),
        4 + r, 1},
-      {"item-data chunk past the end", Bytes().W(4).Add(record).W(kEnd).W(50).b,
+      {"item-data chunk past the end", Bytes().W(4).Add(record).W(kEnd, 50).b,
        "item-data chunk: chunk at byte " + At(12 + r) + " (50 bytes) runs past the end at byte " +
            At(12 + r),
        12 + r, 1},
       {"item-data body past its chunk",
-       Bytes()
-           .W(4)
-           .Add(record)
-           .W(kEnd)
-           .W(28)
-           .W(kMarker)
-           .W(5)
-           .W(0)
-           .W(0)
-           .W(kTestType)
-           .W(100)
-           .W(kEnd)
-           .b,
+       Bytes().W(4).Add(record).W(kEnd, 28, kMarker, 5, 0, 0, kTestType, 100, kEnd).b,
        "item-data chunk: record body at byte " + At(36 + r) +
            " (100 bytes) runs past the end at byte " + At(40 + r),
        40 + r, 1},
-      {"unpatched chunk length", Bytes().W(4).W(kEnd).W(kMarker).W(0).b,
+      {"unpatched chunk length", Bytes().W(4, kEnd, kMarker, 0).b,
        "item-data chunk: chunk length at byte 8 was never written", 16, 0},
   };
   for (const Case& c : cases) {
@@ -310,11 +278,11 @@ TEST_F(WorldListStreamTest, ObjectChunkReadsOnlyObjectItems) {
   };
   const std::vector<uint8_t> body = DataBody("obj");
   const Case cases[] = {
-      {"records", Bytes().Chunk(Bytes().W(kMarker).W(1).W(1).Body(body).W(0).Body(body).W(kEnd)).b,
-       "", "obj"},
-      {"no marker skips", Bytes().Chunk(Bytes().W(1).W(0).Body(body)).b, "", ""},
-      {"version 2 skips", Bytes().Chunk(Bytes().W(kMarker).W(2).W(0).Body(body)).b, "", ""},
-      {"cut short", Bytes().W(20).W(kMarker).W(1).W(0).b,
+      {"records", Bytes().Chunk(Bytes().W(kMarker, 1, 1).Body(body).W(0).Body(body).W(kEnd)).b, "",
+       "obj"},
+      {"no marker skips", Bytes().Chunk(Bytes().W(1, 0).Body(body)).b, "", ""},
+      {"version 2 skips", Bytes().Chunk(Bytes().W(kMarker, 2, 0).Body(body)).b, "", ""},
+      {"cut short", Bytes().W(20, kMarker, 1, 0).b,
        "object chunk: chunk at byte 4 (20 bytes) runs past the end at byte 16", ""},
   };
   for (const Case& c : cases) {

@@ -1,11 +1,11 @@
-// World lists: index allocation, removal and reservation, item
-// operations, positions and the tile index.
+// World lists: indexes, item operations, positions and the tile index.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,61 +17,46 @@ namespace {
 
 using worldtest::TestItem;
 
-// One step of an allocation script: "add" (expect the index, -1 for a
-// refusal), "at N" (expect 1 or 0), "remove N", "pin N" (mark the item
-// at N pinned, then remove it).
-struct Step {
-  std::string op;
-  int32_t arg;
-  int32_t expect;
-};
-
-struct AllocationCase {
-  const char* name;
-  std::vector<Step> steps;
-  uint32_t slotCount;
-};
-
+// Allocation scripts: "add=N" adds (expecting index N, -1 for a refusal),
+// "at=N" / "at!N" adds at N (accepted / refused), "remove=N" removes the item
+// at N, "pin=N" marks it pinned and removes it.
 TEST(WorldListTest, IndexesFollowTheEvenRule) {
-  const AllocationCase cases[] = {
-      {"three adds", {{"add", 0, 0}, {"add", 0, 2}, {"add", 0, 4}}, 6},
-      {"freed index is reused",
-       {{"add", 0, 0},
-        {"add", 0, 2},
-        {"add", 0, 4},
-        {"remove", 2, 0},
-        {"add", 0, 2},
-        {"add", 0, 6}},
-       8},
-      {"pinned index is reserved",
-       {{"add", 0, 0}, {"add", 0, 2}, {"add", 0, 4}, {"pin", 2, 0}, {"add", 0, 6}, {"at", 2, 1}},
-       8},
-      {"odd indexes only explicitly",
-       {{"at", 5, 1}, {"at", 5, 0}, {"add", 0, 0}, {"add", 0, 2}, {"add", 0, 4}, {"add", 0, 6}},
-       8},
-      {"index beyond the limit", {{"at", int32_t(WorldList::kMaxSlots), 0}}, 0},
-      {"high index grows the table", {{"at", 3000000, 1}, {"add", 0, 0}}, 3000001},
+  const struct {
+    const char* name;
+    std::string script;
+    uint32_t slotCount;
+  } cases[] = {
+      {"three adds", "add=0 add=2 add=4", 6},
+      {"freed index is reused", "add=0 add=2 add=4 remove=2 add=2 add=6", 8},
+      {"pinned index is reserved", "add=0 add=2 add=4 pin=2 add=6 at=2", 8},
+      {"odd indexes only explicitly", "at=5 at!5 add=0 add=2 add=4 add=6", 8},
+      {"index beyond the limit", "at!" + std::to_string(WorldList::kMaxSlots), 0},
+      {"high index grows the table", "at=3000000 add=0", 3000001},
   };
-  for (const AllocationCase& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     std::set<const WorldListItem*> pinned;
     WorldList list;
     list.SetPinnedTest([&](const WorldListItem& item) { return pinned.count(&item) != 0; });
     std::vector<std::unique_ptr<TestItem>> removed;
-    for (const Step& s : c.steps) {
+    std::istringstream script(c.script);
+    for (std::string step; script >> step;) {
+      const size_t mark = step.find_first_of("=!");
+      const std::string op = step.substr(0, mark);
+      const int32_t n = std::stoi(step.substr(mark + 1));
       auto item = std::make_unique<TestItem>();
-      if (s.op == "add") {
-        EXPECT_EQ(list.Add(item.get()), s.expect);
-      } else if (s.op == "at") {
-        EXPECT_EQ(list.AddAt(item.get(), uint32_t(s.arg)), s.expect == 1);
+      if (op == "add") {
+        EXPECT_EQ(list.Add(item.get()), n) << step;
+      } else if (op == "at") {
+        EXPECT_EQ(list.AddAt(item.get(), uint32_t(n)), step[mark] == '=') << step;
       } else {
-        WorldListItem* at = list.GetItem(uint32_t(s.arg));
-        ASSERT_NE(at, nullptr);
-        if (s.op == "pin") pinned.insert(at);
+        WorldListItem* at = list.GetItem(uint32_t(n));
+        ASSERT_NE(at, nullptr) << step;
+        if (op == "pin") pinned.insert(at);
         list.RemoveItem(at);
         EXPECT_EQ(at->GetList(), nullptr);
         EXPECT_EQ(at->GetIndex(), -1);
-        EXPECT_EQ(list.IsReserved(uint32_t(s.arg)), s.op == "pin");
+        EXPECT_EQ(list.IsReserved(uint32_t(n)), op == "pin");
         removed.emplace_back(static_cast<TestItem*>(at));
       }
       if (item->GetList() != nullptr) item.release();
@@ -225,7 +210,6 @@ TEST(WorldListTest, TileIndexHoldsEachItemOnItsTilesWithinABound) {
     EXPECT_TRUE(index.GetTiles().empty());
     EXPECT_TRUE(index.GetWideItems().empty());
   }
-  EXPECT_EQ(WorldTileIndex::TileKey(-1, -2), 0xFFFEFFFFu);
 }
 
 TEST(WorldListTest, MovedItemIsIndexedOnItsNewTilesOnly) {

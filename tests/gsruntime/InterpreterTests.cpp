@@ -1,7 +1,4 @@
-// The interpreter's thread handling that scripts cannot reach through
-// gsrun: sleeping, a run without a frame, nested runs, native binding by
-// exact signature and the argument getters. The opcodes themselves are
-// covered by the language scripts (lang/, one ctest each).
+// What scripts cannot reach through gsrun (the opcodes are the lang/ scripts').
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -10,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "RuntimeTestSupport.h"
 #include "gsruntime/GSArray.h"
@@ -92,6 +90,10 @@ class InterpreterTest : public GSTest::RuntimeFixture {
 
   const GSFunction& Function(const char* signature) { return *cls_->FindOwnFunction(signature); }
   GSValue Me() const { return object_.GetScriptInstance(); }
+  // Runs `signature` on the machine's thread, on `me` (the fixture's object if 0).
+  GSResult Run(const char* signature, std::vector<GSValue> args, GSValue* result, GSValue me = 0) {
+    return GSRunFunction(*machine_->Thread(), Function(signature), me ? me : Me(), args, result);
+  }
 
   GSClass* cls_ = nullptr;
   std::unique_ptr<GSContext> context_ = std::make_unique<GSContext>();
@@ -136,8 +138,7 @@ TEST_F(InterpreterTest, FunctionWithoutCodeIsNotRun) {
 TEST_F(InterpreterTest, EndlessLoopStopsJustPastTheBudget) {
   // Each pass of the loop runs 7 code bytes (PUSH1, JZ, JMP) and is charged
   // at its jump.
-  EXPECT_EQ(GSRunFunction(*machine_->Thread(), Function("$void@Host::Spin()"), Me(), {}, nullptr),
-            ER_Timeout);
+  EXPECT_EQ(Run("$void@Host::Spin()", {}, nullptr), ER_Timeout);
   EXPECT_GT(gsRunBudgetUsed, kGSRunBudget);
   EXPECT_LE(gsRunBudgetUsed, kGSRunBudget + 7);
 }
@@ -154,10 +155,8 @@ TEST_F(InterpreterTest, FloatTextIgnoresTheProcessLocale) {
   if (!set) GTEST_SKIP() << "no locale with a decimal comma";
   char printed[32];
   std::snprintf(printed, sizeof printed, "%f", 1.5);
-  const GSValue arg = GSFromFloat(1.5f);
   GSValue result = 0;
-  const GSResult outcome = GSRunFunction(*machine_->Thread(), Function("$string@Host::Text(float)"),
-                                         Me(), {&arg, 1}, &result);
+  const GSResult outcome = Run("$string@Host::Text(float)", {GSFromFloat(1.5f)}, &result);
   std::setlocale(LC_ALL, "C");
   EXPECT_STREQ(printed, "1,500000");  // the locale took effect
   ASSERT_EQ(outcome, ER_Done);
@@ -180,35 +179,24 @@ TEST_F(InterpreterTest, SignatureWithBlankDoesNotBind) {
   EXPECT_EQ(Function("$int@Host::Spaced(int,int)").native, nullptr);
   EXPECT_EQ(print_->Count("Could not resolve native link $int@Host::Spaced(int,int)"), 1u);
   GSValue result = 0;
-  EXPECT_EQ(GSRunFunction(*machine_->Thread(), Function("$int@Host::Spaced(int,int)"), Me(),
-                          std::vector<GSValue>{1, 2}, &result),
-            ER_NativeCallError);
+  EXPECT_EQ(Run("$int@Host::Spaced(int,int)", {1, 2}, &result), ER_NativeCallError);
 }
 
 TEST_F(InterpreterTest, ObjectParamMayBeNullWhenAllowed) {
   GSValue result = 0;
-  const GSValue none = 0;
-  EXPECT_EQ(GSRunFunction(*machine_->Thread(), Function("$int@Host::Probe(Host)"), Me(), {&none, 1},
-                          &result),
-            ER_Done);
-  EXPECT_EQ(GSInt(result), 0);
-  const GSValue me = Me();
-  EXPECT_EQ(GSRunFunction(*machine_->Thread(), Function("$int@Host::Probe(Host)"), Me(), {&me, 1},
-                          &result),
-            ER_Done);
-  EXPECT_EQ(GSInt(result), 1);
+  for (const GSValue host : {GSValue(0), Me()}) {
+    EXPECT_EQ(Run("$int@Host::Probe(Host)", {host}, &result), ER_Done);
+    EXPECT_EQ(GSInt(result), host != 0 ? 1 : 0);
+  }
 }
 
 TEST_F(InterpreterTest, ContextNativeRunsOnlyInItsContextClass) {
   GSValue result = 0;
-  EXPECT_EQ(GSRunFunction(*machine_->Thread(), Function("$int@Host::Where()"), Me(), {}, &result),
-            ER_NativeCallError);
+  EXPECT_EQ(Run("$int@Host::Where()", {}, &result), ER_NativeCallError);
   TaggedContext tagged;
   GSObject object;
   ASSERT_TRUE(object.AttachScriptInstance(cls_, &tagged));
-  EXPECT_EQ(GSRunFunction(*machine_->Thread(), Function("$int@Host::Where()"),
-                          object.GetScriptInstance(), {}, &result),
-            ER_Done);
+  EXPECT_EQ(Run("$int@Host::Where()", {}, &result, object.GetScriptInstance()), ER_Done);
   EXPECT_EQ(GSInt(result), 7);
   object.Detach();
 }

@@ -3,6 +3,7 @@
 // and blends its colour over what is there.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
 #include <vector>
 
@@ -26,6 +27,10 @@ struct ShapeCase {
   uint32_t pixels;  // inked pixels of a 16 x 16 bitmap
 };
 
+std::function<void(Kiv::Bitmap&)> Triangle(std::array<int32_t, 6> p, int mode) {
+  return [=](Kiv::Bitmap& b) { b.Triangle({p[0], p[1], p[2], p[3], p[4], p[5]}, kInk, mode); };
+}
+
 TEST(BitmapDrawTest, ShapesCoverTheirPixelsClippedToTheBitmap) {
   const ShapeCase cases[] = {
       {"filled box", [](Kiv::Bitmap& b) { b.Box(2, 2, 4, 3, kInk, 1); }, 12},
@@ -45,26 +50,10 @@ TEST(BitmapDrawTest, ShapesCoverTheirPixelsClippedToTheBitmap) {
       {"negative radius", [](Kiv::Bitmap& b) { b.Circle(5, 5, -1, kInk, 1); }, 0},
       {"huge disc", [](Kiv::Bitmap& b) { b.Circle(0, 0, kFar, kInk, 1); }, 256},
       {"huge ring", [](Kiv::Bitmap& b) { b.Circle(0, 0, kFar, kInk, 2); }, 0},
-      {"filled triangle",
-       [](Kiv::Bitmap& b) {
-         b.Triangle({0, 0, 4, 0, 0, 4}, kInk, 1);
-       },
-       10},
-      {"huge triangle",
-       [](Kiv::Bitmap& b) {
-         b.Triangle({-kFar, -kFar, kFar, -kFar, 0, kFar}, kInk, 1);
-       },
-       256},
-      {"triangle edges",
-       [](Kiv::Bitmap& b) {
-         b.Triangle({0, 0, 4, 0, 0, 4}, kInk, 2);
-       },
-       12},
-      {"triangle of one point",
-       [](Kiv::Bitmap& b) {
-         b.Triangle({3, 3, 3, 3, 3, 3}, kInk, 2);
-       },
-       1},
+      {"filled triangle", Triangle({0, 0, 4, 0, 0, 4}, 1), 10},
+      {"huge triangle", Triangle({-kFar, -kFar, kFar, -kFar, 0, kFar}, 1), 256},
+      {"triangle edges", Triangle({0, 0, 4, 0, 0, 4}, 2), 12},
+      {"triangle of one point", Triangle({3, 3, 3, 3, 3, 3}, 2), 1},
       {"point outside", [](Kiv::Bitmap& b) { b.BlendPixel(16, 0, kInk); }, 0},
   };
   for (const ShapeCase& c : cases) {

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "OnlineTestSupport.h"
-#include "FakeAccount.h"
 #include "StandInProcess.h"
 #include "TempFolder.h"
 #include "foundation/soup/BinarySoup.h"

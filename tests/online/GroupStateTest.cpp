@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "OnlineTestSupport.h"
 #include "foundation/base/ProgramClock.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
@@ -12,28 +13,10 @@
 
 namespace {
 
-class NoAccount : public OnlineAccountSource {
- public:
-  std::string GetOnlineUsername() override { return ""; }
-  std::string GetCredential() override { return ""; }
-  void ReportLoginRefused() override {}
-  void StartWebLogin() override {}
-  bool WebLoginDone(uint32_t&) override { return false; }
-  void CloseWebLogin() override {}
-};
-
 struct Entry {
   std::string name;
   uint8_t status;
   uint32_t flags;
-};
-
-class Events : public OnlineGroupEvents {
- public:
-  void Post(const char* major, const std::string& minor) override {
-    posted.push_back(std::string(major) + "/" + minor);
-  }
-  std::vector<std::string> posted;
 };
 
 // Feeds `entries` (count first; `cut` bytes taken off the end) to the
@@ -79,21 +62,21 @@ TEST(OnlineGroupState, MemberListsPostOneEventPerChangeAndOneListEvent) {
       {"entry cut short", {{"carol", 2, 0}, {"dave", 2, 0}}, 2, {"OnlineGroup.UserAdded/carol", "OnlineGroup/UsersChange"}, 3},
   };
   for (const auto& c : cases) {
-    NoAccount account;
+    OnlineTest::FakeAccount account;
     OnlineAccessClientEndpoint endpoint(account, "localhost", 9);
-    Events events;
+    OnlineTest::EventLog events;
     OnlineGroupState group(endpoint, nullptr, Kiv::PString(), 0, &events);
     Feed(group, start, true);
-    EXPECT_EQ(events.posted, (std::vector<std::string>{"OnlineGroup/StatusChange", "OnlineGroup.UserAdded/alice",
+    EXPECT_EQ(events.events, (std::vector<std::string>{"OnlineGroup/StatusChange", "OnlineGroup.UserAdded/alice",
                                                        "OnlineGroup.UserAdded/bob", "OnlineGroup/UsersChange"}));
-    events.posted.clear();
+    events.events.clear();
     Feed(group, c.changes, false, c.cut);
-    EXPECT_EQ(events.posted, c.posted) << c.name;
+    EXPECT_EQ(events.events, c.posted) << c.name;
     EXPECT_EQ(group.Members().size(), c.members) << c.name;
     // A new full list replaces the old one.
-    events.posted.clear();
+    events.events.clear();
     Feed(group, {{"erin", 1, 0}}, true);
     EXPECT_EQ(group.Members().size(), 1u) << c.name;
-    EXPECT_EQ(events.posted.back(), "OnlineGroup/UsersChange") << c.name;
+    EXPECT_EQ(events.events.back(), "OnlineGroup/UsersChange") << c.name;
   }
 }

@@ -1,11 +1,10 @@
-// The offline message cache file: round trip, refusal of another version,
-// damaged files read as far as they are sound, and saving through a
-// temporary file.
+// The offline message cache file.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
 #include <fstream>
+#include <tuple>
 
 #include "TempFolder.h"
 #include "foundation/stream/TBuffer.h"
@@ -55,12 +54,8 @@ TEST(OnlineMessageCache, RoundTripIsByteExactAndPlainMessagesBecomeVersionZero) 
   ASSERT_EQ(read.size(), 2u);
   const auto& bob = static_cast<const OnlineVersionedMessage&>(*read[0]);
   const auto& carol = static_cast<const OnlineVersionedMessage&>(*read[1]);
-  EXPECT_EQ(bob.userName, "bob");
-  EXPECT_EQ(bob.kuid, (KUID{42, 77, 1}));
-  EXPECT_TRUE(bob.modified);
-  EXPECT_EQ(bob.version, 1u);
-  EXPECT_EQ(carol.version, 0u);
-  EXPECT_FALSE(carol.modified);
+  EXPECT_EQ(std::tuple(bob.userName, bob.kuid, bob.modified, bob.version), std::tuple("bob", KUID{42, 77, 1}, true, 1u));
+  EXPECT_EQ(std::pair(carol.modified, carol.version), std::pair(false, 0u));
   EXPECT_EQ(Bytes(read), first);
 }
 

@@ -6,7 +6,6 @@
 
 #include <fstream>
 
-#include "FakeAccount.h"
 #include "OnlineTestSupport.h"
 #include "StandInProcess.h"
 #include "TempFolder.h"
@@ -24,7 +23,7 @@ constexpr int kWaitMs = 20000;
 const Kiv::PString kText("text");
 
 // Records each event, a status change with the status then reported.
-class EventLog : public OnlineAccessEvents {
+class AccessEventLog : public OnlineAccessEvents {
  public:
   void Post(const char* major, const char* minor) override {
     std::string event = std::string(major) + "/" + minor;
@@ -109,7 +108,7 @@ TEST_F(OnlineObject, ListenerHearsTheStatusesOfALogin) {
     StandInProcess server(c.server);
     ASSERT_NE(server.Port(), 0);
     Process p(folder.Path(), server.Port());
-    EventLog log;
+    AccessEventLog log;
     OnlineAccessObject object(p.process, KUID{42, 77, 1}, false, &log);
     log.object = &object;
     EXPECT_EQ(object.GetStatus(), 0u);
@@ -161,7 +160,7 @@ TEST_F(OnlineObject, StoredMessageIsCachedAtDisconnectAndReplayedAfterRegistrati
   Process second(folder.Path(), server.Port());
   second.process.Register();
   ASSERT_EQ(second.process.Endpoint().StoredMessages().size(), 1u);
-  EventLog log;
+  AccessEventLog log;
   OnlineAccessObject object(second.process, KUID{42, 77, 2}, false, &log);  // another version
   object.Connect();
   EXPECT_TRUE(second.process.Endpoint().StoredMessages().empty());
@@ -195,7 +194,7 @@ TEST_F(OnlineObject, ModifiedAssetHearsOnlyModifiedSenders) {
 
 TEST_F(OnlineObject, PostsAndQueueAreBounded) {
   Process p(folder.Path(), 9);
-  EventLog log;
+  AccessEventLog log;
   OnlineAccessObject object(p.process, KUID{42, 77, 1}, false, &log);
   Soup body;
   for (int i = 0; i < 61; ++i) ASSERT_EQ(object.PostMessage("bob", body), 1) << i;  // not online

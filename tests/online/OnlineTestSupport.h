@@ -1,15 +1,19 @@
-// Shared support of the online tests: a frozen program clock, a pair of
-// endpoints joined over loopback UDP through fault-injecting sockets, and
-// loopback addresses.
+// Shared support of the online tests: a frozen program clock, an account and
+// a group-event log, loopback addresses, and a pair of endpoints joined over
+// loopback UDP through fault-injecting sockets.
 #pragma once
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "FaultySocket.h"
 #include "foundation/base/ProgramClock.h"
+#include "gsnative/online/OnlineAccessClientEndpoint.h"
+#include "gsnative/online/OnlineGroupState.h"
 #include "gsnative/online/TMEEndpoint.h"
 
 namespace OnlineTest {
@@ -29,6 +33,41 @@ inline sockaddr_in Loopback(uint16_t port) {
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   return address;
 }
+
+// An account whose answers the test sets; counts refusals and web logins.
+class FakeAccount : public OnlineAccountSource {
+ public:
+  std::string GetOnlineUsername() override { return user; }
+  std::string GetCredential() override { return credential; }
+  void ReportLoginRefused() override { ++refusals; }
+  void StartWebLogin() override { ++webLogins; }
+  bool WebLoginDone(uint32_t& result) override {
+    if (webResult < 0) return false;
+    result = static_cast<uint32_t>(webResult);
+    credential = credentialAfterWebLogin;
+    return true;
+  }
+  void CloseWebLogin() override {}
+
+  std::string user = "alice";
+  std::string credential = "secret";
+  int refusals = 0;
+  int webLogins = 0;
+  int64_t webResult = -1;  // -1: the web login has not finished
+  std::string credentialAfterWebLogin;
+};
+
+// Collects posted group events as "major/minor".
+class EventLog : public OnlineGroupEvents {
+ public:
+  void Post(const char* major, const std::string& minor) override {
+    events.push_back(std::string(major) + "/" + minor);
+  }
+  size_t Count(const std::string& event) const {
+    return static_cast<size_t>(std::count(events.begin(), events.end(), event));
+  }
+  std::vector<std::string> events;
+};
 
 using Bytes = std::vector<uint8_t>;
 

@@ -1,13 +1,10 @@
-// The client protocol against the stand-in online server, with a frozen
-// program clock: login and its failures, flood limits, stored messages and
-// their cache file, groups, and the silence time-out.
+// The client protocol against the stand-in online server, with a frozen clock.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <fstream>
 #include <iterator>
 
-#include "FakeAccount.h"
 #include "LogCapture.h"
 #include "OnlineTestSupport.h"
 #include "StandInProcess.h"
@@ -18,7 +15,6 @@
 #include "foundation/stream/TStreamTyped.h"
 #include "foundation/stream/TBuffer.h"
 #include "gsnative/online/OnlineAccessClientEndpoint.h"
-#include "gsnative/online/OnlineGroupState.h"
 #include "gsnative/online/OnlineMessageCache.h"
 
 using namespace OnlineTest;
@@ -33,17 +29,6 @@ class Inbox : public OnlineAccessClientBase {
     received.push_back(std::move(message));
   }
   std::vector<std::unique_ptr<OnlineMessage>> received;
-};
-
-class EventLog : public OnlineGroupEvents {
- public:
-  void Post(const char* major, const std::string& minor) override {
-    events.push_back(std::string(major) + "/" + minor);
-  }
-  size_t Count(const std::string& event) const {
-    return static_cast<size_t>(std::count(events.begin(), events.end(), event));
-  }
-  std::vector<std::string> events;
 };
 
 // A client, its server and the frozen clock, with the status history.
@@ -61,9 +46,7 @@ class Session {
     if (statuses.empty() || statuses.back() != client.GetStatus()) statuses.push_back(client.GetStatus());
     clock.Advance(0.01);
   }
-  std::function<void()> Pumper() {
-    return [this] { Pump(); };
-  }
+  std::function<void()> Pumper() { return [this] { Pump(); }; }
   bool PumpUntil(const std::function<bool()>& condition) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
     while (!condition()) {
@@ -77,10 +60,7 @@ class Session {
   bool LogIn() {
     Pump();
     client.Connect(false);
-    return PumpUntil([this] {
-      const uint32_t s = client.GetStatus();
-      return s != OnlineAccessClientEndpoint::kStatusConnecting;
-    });
+    return PumpUntil([this] { return client.GetStatus() != OnlineAccessClientEndpoint::kStatusConnecting; });
   }
 
   FrozenClock clock;

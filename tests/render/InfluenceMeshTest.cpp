@@ -79,9 +79,7 @@ TEST(InfluenceMesh, TurningTheChildGivesInverseBindTimesWorld) {
   ExpectMatrixNear(arm.mesh.GetNode(1).inverseBindMatrix, Matrix4::Translation(0, -2, 0), "bind");
   arm.TurnArm();
   arm.mesh.Update(1, &arm.chunk, 1, 0);
-  // World = R * T(0, 2, 0): rows (0 1 0), (-1 0 0), (0 0 1), (0 2 0); the
-  // inverse bind moves by (0, -2, 0) first, which the rotation takes to
-  // (2, 0, 0).
+  // Inverse bind T(0, -2, 0), then R, then T(0, 2, 0).
   const Matrix4 skin{{0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 2, 2, 0, 1}};
   ExpectMatrixNear(arm.mesh.GetNode(1).skinMatrix, skin, "arm");
   ExpectMatrixNear(arm.mesh.GetNode(0).skinMatrix, Matrix4{}, "root");
@@ -149,8 +147,9 @@ TEST(InfluenceMesh, LaterParentlessBoneIsTheRootAndUnfoundBonesKeepTheirBindPose
   VUTest::CapturedLog log;
   mesh.InitFromInfluences(3, influences, 1, 0, nullptr);
   EXPECT_EQ(mesh.GetRootNode(), &mesh.GetNode(1));
-  EXPECT_EQ(log.Lines(), std::vector<std::string>{
-                             "VandruInfluenceMesh::LinkNodes> bone 'a' is left out: 'b' is the root"});
+  EXPECT_EQ(log.Lines(),
+            std::vector<std::string>{
+                "VandruInfluenceMesh::LinkNodes> bone 'a' is left out: 'b' is the root"});
   Kiv::ParticleBone skeleton;
   skeleton.name = PString("a");
   mesh.BindSkeleton(&skeleton);

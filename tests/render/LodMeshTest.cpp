@@ -1,5 +1,4 @@
-// LOD meshes: descriptions assembled from indexed level files, the binary
-// file written and read back byte for byte, and the reader's refusals.
+// LOD meshes: descriptions, the binary file's round trip and refusals.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -128,33 +127,25 @@ TEST_F(LodMeshTest, EachLevelIsSkinnedFromItsInfluenceLists) {
 }
 
 TEST_F(LodMeshTest, DescriptionErrors) {
-  const std::string v = "version 1.00\n";
+  const std::string v = "version 1.00\n", body = v + "mesh 0 { name body.im } ";
   struct Case {
     const char* what;
     std::string text;
-    uint32_t result;
+    uint32_t result = kMeshFileFormatError;
   };
   const Case cases[] = {
-      {"named meshes only", v + "mesh col { name body.im }", kMeshFileFormatError},
-      {"equal distances", v + "mesh 10 { name body.im } mesh 10 { name body_lo.im }",
-       kMeshFileFormatError},
-      {"a level after a named mesh",
-       v + "mesh 0 { name body.im } mesh col { name body.im } mesh 5 { name body_lo.im }",
-       kMeshFileFormatError},
+      {"named meshes only", v + "mesh col { name body.im }"},
+      {"equal distances", v + "mesh 10 { name body.im } mesh 10 { name body_lo.im }"},
+      {"a level after a named mesh", body + "mesh col { name body.im } mesh 5 { name body_lo.im }"},
       {"named keys differing in case",
-       v + "mesh 0 { name body.im } mesh Col { name body.im } mesh col { name body_lo.im }",
-       kMeshFileFormatError},
+       body + "mesh Col { name body.im } mesh col { name body_lo.im }"},
       {"version 0.999", "version 0.999\nmesh 0 { name body.im }", kMeshFileVersionError},
-      {"a later level with fewer bones", v + "mesh 0 { name body.im } mesh 9 { name fewer.im }",
-       kMeshFileFormatError},
-      {"a later level without a bone of the table",
-       v + "mesh 0 { name body.im } mesh 9 { name renamed.im }", kMeshFileFormatError},
-      {"a later level with other attachment points",
-       v + "mesh 0 { name body.im } mesh 9 { name bare.im }", kMeshFileFormatError},
-      {"a level without a name", v + "mesh 0 { animated true }", kMeshFileFormatError},
-      {"a named mesh without a name", v + "mesh 0 { name body.im } mesh col { animated 1 }",
-       kMeshFileFormatError},
-      {"a name leaving the folder", v + "mesh 0 { name ../body.im }", kMeshFileFormatError},
+      {"a later level with fewer bones", body + "mesh 9 { name fewer.im }"},
+      {"a later level without a bone of the table", body + "mesh 9 { name renamed.im }"},
+      {"a later level with other attachment points", body + "mesh 9 { name bare.im }"},
+      {"a level without a name", v + "mesh 0 { animated true }"},
+      {"a named mesh without a name", body + "mesh col { animated 1 }"},
+      {"a name leaving the folder", v + "mesh 0 { name ../body.im }"},
       {"a missing level file", v + "mesh 0 { name missing.im }", kMeshFileOpenError},
       {"text the parser refuses", v + "mesh 0 { name body.im", kMeshFileOpenError},
       {"no version", "mesh 0 { name body.im }", kMeshFileOpenError},
@@ -188,58 +179,50 @@ TEST_F(LodMeshTest, DescriptionSettings) {
   EXPECT_EQ(reused.namedMeshes[0].levelIndex, 1u) << "the named mesh shares the level's file";
 }
 
-// Saves the example after `change` and loads the bytes, changed by `patch`.
-uint32_t LoadChanged(Lod& lod, void (*patch)(std::vector<uint8_t>&)) {
-  std::vector<uint8_t> bytes;
-  if (uint32_t result = lod.Save(&bytes)) return 100 + result;
-  patch(bytes);
-  return meshtest::LoadLod(bytes).result;
-}
+using Bytes = std::vector<uint8_t>;
 
-size_t Find(const std::vector<uint8_t>& bytes, const char* tag) {
+size_t Find(const Bytes& bytes, const char* tag) {
   return size_t(std::search(bytes.begin(), bytes.end(), tag, tag + 4) - bytes.begin());
 }
 
-void SetWord(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
+void SetWord(Bytes& bytes, size_t at, uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes[at + i] = uint8_t(value >> (8 * i));
 }
 
+// The example changed by `change`, saved, patched by `patch` and loaded.
 TEST_F(LodMeshTest, BinaryFileRules) {
   struct Case {
     const char* what;
     void (*change)(Lod&);
-    void (*patch)(std::vector<uint8_t>&);
-    uint32_t result;
+    void (*patch)(Bytes&);
+    uint32_t result = kMeshFileFormatError;
   };
-  const auto none = [](std::vector<uint8_t>&) {};
   const Case cases[] = {
-      {"equal distances load", [](Lod& l) { l.distances[1] = 0.0f; }, none, kMeshOk},
+      {"equal distances load", [](Lod& l) { l.distances[1] = 0.0f; }, nullptr, kMeshOk},
       {"a level without distance needs a named mesh",
-       [](Lod& l) { l.namedMeshes = Kiv::CountedBlock<Lod::NamedMesh>::Make(0); }, none,
-       kMeshFileFormatError},
+       [](Lod& l) { l.namedMeshes = Kiv::CountedBlock<Lod::NamedMesh>::Make(0); }, nullptr},
       {"a named mesh of a level that does not exist",
-       [](Lod& l) { l.namedMeshes[0].levelIndex = 7; }, none, kMeshFileFormatError},
-      {"a file size that does not match", [](Lod&) {},
-       [](std::vector<uint8_t>& b) { SetWord(b, 4, uint32_t(b.size())); }, kMeshFileFormatError},
-      {"MATL version 102", [](Lod&) {},
-       [](std::vector<uint8_t>& b) { SetWord(b, Find(b, "MATL") + 8, 102); },
+       [](Lod& l) { l.namedMeshes[0].levelIndex = 7; }, nullptr},
+      {"a file size that does not match", nullptr,
+       [](Bytes& b) { SetWord(b, 4, uint32_t(b.size())); }},
+      {"MATL version 102", nullptr, [](Bytes& b) { SetWord(b, Find(b, "MATL") + 8, 102); },
        kMeshFileVersionError},
-      {"MATL version 104", [](Lod&) {},
-       [](std::vector<uint8_t>& b) { SetWord(b, Find(b, "MATL") + 8, 104); },
+      {"MATL version 104", nullptr, [](Bytes& b) { SetWord(b, Find(b, "MATL") + 8, 104); },
        kMeshFileVersionError},
-      {"a material index past the table", [](Lod&) {},
-       [](std::vector<uint8_t>& b) { SetWord(b, Find(b, "LCHK") + 16, 1); }, kMeshFileFormatError},
-      {"the unknown-material index", [](Lod&) {},
-       [](std::vector<uint8_t>& b) { SetWord(b, Find(b, "LCHK") + 16, 0xFFFFFFFFu); },
-       kMeshFileFormatError},
-      {"a huge level count", [](Lod&) {},
-       [](std::vector<uint8_t>& b) { SetWord(b, Find(b, "INFO") + 12 + 28, 0x40000000u); },
-       kMeshFileFormatError},
+      {"a material index past the table", nullptr,
+       [](Bytes& b) { SetWord(b, Find(b, "LCHK") + 16, 1); }},
+      {"the unknown-material index", nullptr,
+       [](Bytes& b) { SetWord(b, Find(b, "LCHK") + 16, 0xFFFFFFFFu); }},
+      {"a huge level count", nullptr,
+       [](Bytes& b) { SetWord(b, Find(b, "INFO") + 12 + 28, 0x40000000u); }},
   };
   for (const Case& c : cases) {
     const std::unique_ptr<Lod> lod = Example();
-    c.change(*lod);
-    EXPECT_EQ(LoadChanged(*lod, c.patch), c.result) << c.what;
+    if (c.change != nullptr) c.change(*lod);
+    Bytes bytes;
+    ASSERT_EQ(lod->Save(&bytes), kMeshOk) << c.what;
+    if (c.patch != nullptr) c.patch(bytes);
+    EXPECT_EQ(meshtest::LoadLod(bytes).result, c.result) << c.what;
   }
 }
 

@@ -1,6 +1,4 @@
-// What the program's materials would draw, as the recording display shows
-// it: the gloss and environment variants, list draws, the chunks each
-// material makes and the fixed-function display states.
+// What the program's materials draw, as the recording display shows it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -32,21 +30,7 @@ Kiv::Ref<Kiv::GeometryChunk> Chunk(Kiv::Material& material, uint32_t indices) {
       material.CreateGeometryChunk(4, 2, indices, 0, 0, Kiv::StandardChunkHint(2, 2)));
 }
 
-struct Lights {
-  Lights() {
-    parallel.type = Kiv::DisplayLight::kParallel;
-    parallel.diffuse = {1, 1, 1, 1};
-    spot.type = Kiv::DisplayLight::kSpot;
-    spot.diffuse = {1, 0, 0, 1};
-  }
-  Kiv::DisplayLight parallel, spot;
-  Kiv::DisplayLightList both{&parallel, &spot};
-  Kiv::DisplayLightList parallelOnly{&parallel};
-};
-
-// The gloss material draws only while the gloss is visible (amount times
-// 1 - 2 x RustAge above 1/255), then with the Lerp register at that value,
-// the specular colour in register 3 and its spot pass blended (1, 1).
+// Gloss draws only while visible (amount x (1 - 2 RustAge) above 1/255).
 TEST(MaterialDraws, BumpGlossDrawsOnlyVisibleGloss) {
   const struct {
     float amount, rustAge;
@@ -58,7 +42,7 @@ TEST(MaterialDraws, BumpGlossDrawsOnlyVisibleGloss) {
   ASSERT_TRUE(gloss);
   auto chunk = Chunk(*gloss, 6);
   EXPECT_EQ(chunk->GetChunkProperty(Kiv::PString("RustAge"), -1.0f), 0.0f);
-  Lights lights;
+  materialtest::Lights lights;
   Kiv::ViewPort viewport;
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.amount) + " " + std::to_string(c.rustAge));
@@ -85,16 +69,14 @@ TEST(MaterialDraws, BumpGlossDrawsOnlyVisibleGloss) {
   EXPECT_TRUE(display.GetRecord().empty()) << "no range draws";
 }
 
-// The environment material leaves unit 3 an empty cube unit unless a
-// provider gives a cube map, turns the environment through the camera for
-// the draw and puts everything back.
+// Unit 3 is an empty cube unit unless a provider gives a cube map.
 TEST(MaterialDraws, BumpEnvBindsTheProvidedCubeMap) {
   materialtest::Engine engine;
   Kiv::Display& display = engine.display();
   auto env = engine.Make<Kiv::VandruBumpEnvMaterial>("tbumpenv");
   ASSERT_TRUE(env);
   auto chunk = Chunk(*env, 6);
-  Lights lights;
+  materialtest::Lights lights;
   Kiv::ViewPort viewport;
   static Kiv::MaterialTexture sky;
   sky.name = Kiv::PString("sky");
@@ -120,15 +102,12 @@ TEST(MaterialDraws, BumpEnvBindsTheProvidedCubeMap) {
   EXPECT_TRUE(display.GetRecord().empty()) << "no range draws";
 }
 
-// List draws set the display state once: the bump material draws every
-// chunk's parallel pass, then the spot pass of each chunk that has a spot
-// light; the gloss-rust material draws the glossy chunks, then the rusted
-// ones, and leaves out a chunk that is neither; the one-texture no-alpha
-// material draws each chunk once.
+// Bump: every parallel pass, then the spot passes; gloss-rust: glossy
+// chunks, then rusted ones, none that is neither; no-alpha: each once.
 TEST(MaterialDraws, ListDrawsSetTheStateOnce) {
   materialtest::Engine engine;
   Kiv::Display& display = engine.display();
-  Lights lights;
+  materialtest::Lights lights;
   Kiv::ViewPort viewport;
   const struct {
     const char* type;
@@ -177,8 +156,6 @@ TEST(MaterialDraws, ListDrawsSetTheStateOnce) {
   }
 }
 
-// The chunk each material makes for a hint: layout, and whether its
-// vertices are dynamic or shared and its indices dynamic.
 TEST(MaterialDraws, ChunksFollowTheHint) {
   const struct {
     const char* type;
@@ -212,10 +189,10 @@ TEST(MaterialDraws, ChunksFollowTheHint) {
     hint.flags = row.hintFlags;
     Kiv::Ref<Kiv::GeometryChunk> chunk(material->CreateGeometryChunk(4, 2, 6, 2, 0, hint));
     ASSERT_TRUE(chunk);
-    const std::string layout =
-        chunk->GetLayout() == nullptr
-            ? "standard"
-            : std::string(chunk->GetLayout()->name) + (chunk->HasSeparateNormals() ? "+normals" : "");
+    const std::string layout = chunk->GetLayout() == nullptr
+                                   ? "standard"
+                                   : std::string(chunk->GetLayout()->name) +
+                                         (chunk->HasSeparateNormals() ? "+normals" : "");
     EXPECT_EQ(layout, row.layout);
     EXPECT_EQ(chunk->IsVertexDataDynamic(), row.dynamic);
     EXPECT_EQ(chunk->IsVertexDataShared(), row.shared);
@@ -225,9 +202,6 @@ TEST(MaterialDraws, ChunksFollowTheHint) {
   }
 }
 
-// The multi-texture material makes its vertex type once for all its
-// chunks (items 1, 2, 15 and 16 reading 15) and applies its two stage
-// states only when it has both.
 TEST(MaterialDraws, MultiTextureSharesItsVertexTypeAndNeedsBothStates) {
   materialtest::Engine engine;
   Kiv::Display& display = engine.display();
@@ -243,8 +217,8 @@ TEST(MaterialDraws, MultiTextureSharesItsVertexTypeAndNeedsBothStates) {
   for (const auto& item : type.GetStreams()[0]) items.push_back(item.type);
   EXPECT_EQ(items, (std::vector<uint32_t>{1, 2, 15}));
   ASSERT_EQ(type.GetAliases().size(), 1u);
-  EXPECT_EQ(type.GetAliases()[0].type, 16u);
-  EXPECT_EQ(type.GetAliases()[0].aliasOf, 15u);
+  EXPECT_EQ(std::pair(type.GetAliases()[0].type, type.GetAliases()[0].aliasOf),
+            std::pair(16u, 15u));
   EXPECT_EQ(material->SetTexture(12, nullptr, 1.0f), 3u);
 
   Kiv::Ref<Kiv::VandruMultiPFXMaterial> halfMade(
@@ -261,9 +235,7 @@ TEST(MaterialDraws, MultiTextureSharesItsVertexTypeAndNeedsBothStates) {
   }
 }
 
-// Fixed-function states: ground-base binds only for pass 0; no-fog turns
-// fog off and blends with its own factors, culling by its two-sided flag;
-// each puts back what it changed (no-fog leaves culling at 1).
+// Ground-base binds for pass 0 only; no-fog culls by its two-sided flag.
 TEST(MaterialDraws, FixedFunctionStatesArePutBack) {
   materialtest::Engine engine;
   Kiv::Display& display = engine.display();

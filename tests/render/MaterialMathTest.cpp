@@ -28,11 +28,4 @@ TEST(MaterialMath, ProductsFollowRowVectorOrder) {
   EXPECT_EQ(built.m[12], 3.0f);
 }
 
-TEST(MaterialMath, ColourHelpersWorkOnAllFourComponents) {
-  const Kiv::Color a{0.5f, 2.0f, -1.0f, 0.5f};
-  EXPECT_EQ(Kiv::ColorProduct(a, {2, 0.5f, 1, 0.5f}), (Kiv::Color{1, 1, -1, 0.25f}));
-  EXPECT_EQ(Kiv::ColorClamp(a), (Kiv::Color{0.5f, 1, 0, 0.5f}));
-  EXPECT_EQ(Kiv::ColorScale(a, 2), (Kiv::Color{1, 4, -2, 1}));
-}
-
 }  // namespace

@@ -18,6 +18,19 @@
 
 namespace materialtest {
 
+// A white parallel and a red spot light.
+struct Lights {
+  Lights() {
+    parallel.type = Kiv::DisplayLight::kParallel;
+    parallel.diffuse = {1, 1, 1, 1};
+    spot.type = Kiv::DisplayLight::kSpot;
+    spot.diffuse = {1, 0, 0, 1};
+  }
+  Kiv::DisplayLight parallel, spot;
+  Kiv::DisplayLightList both{&parallel, &spot};
+  Kiv::DisplayLightList parallelOnly{&parallel};
+};
+
 // A kernel whose display offers `capabilities` and `stages` texture stages,
 // and a material manager with the seven plug-ins.
 struct Engine {

@@ -1,8 +1,8 @@
-// The texture slots the program's materials keep beside the engine's, and
-// cloning and equality, which copy and compare them.
+// The program materials' own texture slots, cloning and equality.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "MaterialTestSupport.h"
 
@@ -15,12 +15,7 @@ Kiv::Ref<Kiv::MaterialTexture> Texture(const char* name, bool loaded = true) {
   return texture;
 }
 
-// Slot 8 (bump), 9 (gloss, environment) and 12 (multi-texture): a null or
-// unknown texture is refused with 3 and the slot keeps what it held; a
-// texture is taken with the material's priority and recorded in the
-// texture definitions; by name the alpha hint is to be worked out again;
-// an empty or unloaded slot keeps the material loading (4); a slot's
-// texture can be duplicated; clones are equal until a slot differs.
+// Slots 8 (bump), 9 (gloss, env) and 12 (multi-texture) follow one rule.
 TEST(MaterialTextures, OwnSlotsFollowOneRule) {
   const struct {
     const char* type;
@@ -50,9 +45,8 @@ TEST(MaterialTextures, OwnSlotsFollowOneRule) {
     EXPECT_EQ(texture->priority, 2.5f);
     ASSERT_FALSE(material->GetTextureDefinitions().empty());
     const auto& definition = material->GetTextureDefinitions().back();
-    EXPECT_EQ(definition.slot, row.slot);
-    EXPECT_EQ(definition.name.Str(), "normals.texture");
-    EXPECT_EQ(definition.value, 0.75f);
+    EXPECT_EQ(std::tuple(definition.slot, definition.name.Str(), definition.value),
+              std::tuple(row.slot, "normals.texture", 0.75f));
 
     EXPECT_EQ(material->SetTexture(row.slot, nullptr, 1.0f), 3u);
     EXPECT_EQ(material->SetTexture(row.slot, nullptr, Kiv::PString("missing.texture"), 1.0f), 3u);
@@ -80,8 +74,6 @@ TEST(MaterialTextures, OwnSlotsFollowOneRule) {
   }
 }
 
-// Equality needs the same class and the same settings; the gloss and
-// environment amounts count, and clones carry them.
 TEST(MaterialTextures, EqualityNeedsTheSameClassAndSettings) {
   materialtest::Engine engine;
   auto gloss = engine.Make<Kiv::VandruBumpExtraMapMaterial>("tbumpgloss");
@@ -108,8 +100,7 @@ TEST(MaterialTextures, EqualityNeedsTheSameClassAndSettings) {
     EXPECT_FALSE(clone->Equals(*material));
   }
 
-  // A clone is made through the manager: where the display no longer
-  // offers the material, there is none.
+  // Clones are made through the manager: none where the display lost it.
   Kiv::Ref<Kiv::Material> bump = engine.Make("tbumptex");
   engine.display().SetCapability(17, false);
   EXPECT_FALSE(Kiv::Ref<Kiv::Material>(bump->Clone()));

@@ -36,22 +36,13 @@ TEST(ProgressiveMesh, ProgressiveChunkIsCheckedAgainstItsTotals) {
        kMeshFileFormatError},
       {"before ATCH, which then trails", [](MeshSpec& s) { s.pminBeforeAttachments = true; },
        kMeshFileFormatError},
-      {"records claim more values",
-       [](MeshSpec& s) {
-         s.pminSpec.recordValueCounts = {2, 2};
-       },
+      {"records claim more values", [](MeshSpec& s) { s.pminSpec.recordValueCounts.assign(2, 2); },
        kMeshFileFormatError},
       {"groups claim more records", [](MeshSpec& s) { s.pminSpec.groupRecordCounts = {3}; },
        kMeshFileFormatError},
-      {"levels claim more groups",
-       [](MeshSpec& s) {
-         s.pminSpec.levelGroupCounts = {1, 1};
-       },
+      {"levels claim more groups", [](MeshSpec& s) { s.pminSpec.levelGroupCounts.assign(2, 1); },
        kMeshFileFormatError},
-      {"huge counts",
-       [](MeshSpec& s) {
-         s.pminSpec.recordValueCounts = {0xFFFFFFFFu, 0xFFFFFFFFu};
-       },
+      {"huge counts", [](MeshSpec& s) { s.pminSpec.recordValueCounts.assign(2, 0xFFFFFFFFu); },
        kMeshFileFormatError},
   };
   for (const Case& c : cases) {

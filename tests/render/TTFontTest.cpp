@@ -1,13 +1,11 @@
-// TTFont: the rules it builds on a face's numbers (cell height, A/B/C
-// widths and their style adjustments, atlas sizing, fallback, cell reuse,
-// the blend), checked on a face whose numbers the test chooses, and a few
-// checks of the same rules on the system's DejaVu fonts through FreeType.
+// TTFont's rules on a face whose numbers the test chooses, then on DejaVu.
 #include "render/font/TTFont.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "render/font/FontCache.h"
@@ -84,9 +82,7 @@ TEST(TTFontTest, StylesAdjustWidthsCellsAndLineHeight) {
     font->FindGlyph('A', &index);
     const GlyphABC a = font->Spacing(index);
     EXPECT_EQ(font->LineHeight(), c.lineHeight) << c.flags;
-    EXPECT_EQ(a.a, c.a.a) << c.flags;
-    EXPECT_EQ(a.b, c.a.b) << c.flags;
-    EXPECT_EQ(a.c, c.a.c) << c.flags;
+    EXPECT_EQ(std::tie(a.a, a.b, a.c), std::tie(c.a.a, c.a.b, c.a.c)) << c.flags;
     EXPECT_EQ(font->CellWidth(), c.cellWidth) << c.flags;
     EXPECT_EQ(font->SpaceAdvance(), 5) << c.flags;
     EXPECT_EQ(font->AtlasSize(), TTFont::AtlasSide(c.cellWidth, c.lineHeight));
@@ -94,15 +90,10 @@ TEST(TTFontTest, StylesAdjustWidthsCellsAndLineHeight) {
 }
 
 TEST(TTFontTest, AtlasDoublesUntilItHoldsSixtyFourCells) {
-  struct Case {
-    int32_t cellWidth, lineHeight;
-    uint32_t side;
-  } const cases[] = {
-      {8, 7, 64}, {9, 7, 128}, {40, 40, 512}, {20, 30, 256}, {600, 10, 512}, {1, 600, 512},
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(TTFont::AtlasSide(c.cellWidth, c.lineHeight), c.side)
-        << c.cellWidth << " x " << c.lineHeight;
+  EXPECT_EQ(TTFont::AtlasSide(8, 7), 64u);  // 8 x 8 cells of 8 x 7
+  EXPECT_EQ(TTFont::AtlasSide(9, 7), 128u);
+  EXPECT_EQ(TTFont::AtlasSide(600, 10), 512u) << "never past 512, even for cells that do not fit";
+  EXPECT_EQ(TTFont::AtlasSide(1, 600), 512u);
   FakeSource source;
   source.face.wider = 200;  // cells of 207 x 21: 2 per row, 24 rows
   std::unique_ptr<TTFont> font = MakeFont(source);
@@ -209,34 +200,16 @@ TEST(TTFontTest, FontsThatCannotBeOpenedRetryWithTheDefaultCharsetThenFail) {
   struct Case {
     const char* charset;
     int failures;
-    bool hasSignature;
-    bool failWidths;
-    bool initialises;
+    bool hasSignature, failWidths, initialises;
     std::vector<uint32_t> charsets;
     std::vector<std::string> logged;
-  } const cases[] = {
-      {"ShiftJIS",
-       1,
-       true,
-       false,
-       true,
-       {128, 1},
-       {"'face' CreateFontW failed", "'face' retrying with DEFAULT_CHARSET"}},
-      {"greek",
-       2,
-       true,
-       false,
-       false,
-       {161, 1},
-       {"'face' CreateFontW failed", "'face' retrying with DEFAULT_CHARSET",
-        "'face' failed retry"}},
-      {"no such set",
-       1,
-       true,
-       false,
-       false,
-       {1},
-       {"'face' CreateFontW failed", "'face' failed retry"}},
+  };
+  const std::string failed = "'face' CreateFontW failed",
+                    retry = "'face' retrying with DEFAULT_CHARSET", noRetry = "'face' failed retry";
+  const Case cases[] = {
+      {"ShiftJIS", 1, true, false, true, {128, 1}, {failed, retry}},
+      {"greek", 2, true, false, false, {161, 1}, {failed, retry, noRetry}},
+      {"no such set", 1, true, false, false, {1}, {failed, noRetry}},
       {"", 0, false, false, false, {1}, {"'face' DEFAULT_CHARSET"}},
       {"ansi", 0, true, true, false, {0}, {"'face' Unable to get char widths for range 0"}},
   };

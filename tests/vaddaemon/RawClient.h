@@ -85,7 +85,6 @@ class BodyReader {
   // Either string form; the text is cut at its first NUL.
   std::string String();
   Bytes Take(size_t n);
-  size_t Remaining() const { return failed_ ? 0 : bytes_.size() - at_; }
   bool Failed() const { return failed_; }
   // True when every byte was read and nothing failed.
   bool AtEnd() const { return !failed_ && at_ == bytes_.size(); }
