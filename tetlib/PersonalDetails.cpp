@@ -1,9 +1,43 @@
 #include "tetlib/PersonalDetails.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 #include "foundation/soup/Soup.h"
 #include "kiv/File.h"
 
 namespace TETLib {
+namespace {
+
+constexpr int kLockWaitMs = 10000;
+constexpr int kLockPollMs = 5;
+
+// Takes an exclusive advisory lock on the folder that holds `path`, so that
+// processes saving into that folder take turns (they share the temporary
+// name of Soup::SaveToFile). Answers the descriptor that holds the lock
+// (closing it releases the lock), or -1 when the folder cannot be opened or
+// the lock is still held by another after kLockWaitMs.
+int LockFolderOf(const Kiv::String& path) {
+  Kiv::File::Path folder(path);
+  folder.DelName();
+  const Kiv::String name = folder.Empty() ? Kiv::String(".") : folder.Str();
+  const int fd = ::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  for (int waited = 0; waited <= kLockWaitMs;) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) break;
+    ::usleep(kLockPollMs * 1000);
+    waited += kLockPollMs;
+  }
+  ::close(fd);
+  return -1;
+}
+
+}  // namespace
 
 PersonalDetails::LoadResult PersonalDetails::Load(const Kiv::String& path) {
   if (!Kiv::File::Exists(path)) return LoadResult::kMissing;
@@ -27,7 +61,11 @@ bool PersonalDetails::Save(const Kiv::String& path) const {
   soup.SetNamedTag(Kiv::PString("website"), website);
   soup.SetNamedTag(Kiv::PString("license"), license);
   soup.SetNamedInt(Kiv::PString("isinputboxon"), isInputBoxOn ? 1 : 0);
-  return Soup::SaveToFile(Kiv::PString(), path, soup);
+  const int lock = LockFolderOf(path);
+  if (lock < 0) return false;
+  const bool saved = Soup::SaveToFile(Kiv::PString(), path, soup);
+  ::close(lock);
+  return saved;
 }
 
 }  // namespace TETLib

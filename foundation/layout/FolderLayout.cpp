@@ -148,6 +148,7 @@ void ReleaseFolderLayout() {
 void ResetFolderLayoutForTests() {
   ReleaseFolderLayout();
   ClearRoots();
+  SweepUnusedEntries();
 }
 
 Kiv::File::Path GetInstallPath() {

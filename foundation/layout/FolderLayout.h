@@ -67,7 +67,11 @@ void CreateUserDataFolders();
 // next SweepUnusedEntries) and removes the roots "scripts" and "libraries".
 void ReleaseFolderLayout();
 
-// For tests: ReleaseFolderLayout, then forgets both roots.
+// For tests: ReleaseFolderLayout, forgets both roots, and sweeps the
+// registry of resource databases (SweepUnusedEntries), so that the next
+// layout registers the content locations of its own root rather than
+// reusing the folders of this one. A database that something still holds
+// stays registered.
 void ResetFolderLayoutForTests();
 
 Kiv::File::Path GetInstallPath();

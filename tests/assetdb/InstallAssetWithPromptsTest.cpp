@@ -9,7 +9,6 @@
 #include "assetdb/client/InstallAssetWithPrompts.h"
 #include "assetdb/protocol/ResultsLog.h"
 #include "foundation/layout/FolderLayout.h"
-#include "foundation/layout/ResourceDatabaseRegistry.h"
 #include "foundation/soup/ACSRawDataCore.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
@@ -109,7 +108,6 @@ TEST_F(InstallAssetWithPromptsTest, FailedCommitReleasesItsHandle) {
   // The content sets' folders were registered under this root: forget them,
   // so that a later test (or a repeat) registers its own.
   ResetFolderLayoutForTests();
-  SweepUnusedEntries();
 }
 
 }  // namespace

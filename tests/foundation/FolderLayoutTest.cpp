@@ -38,6 +38,21 @@ TEST_F(FolderLayoutTest, EmptyInstallationGetsTheUserDataTree) {
   EXPECT_EQ(RootOf("local"), "<none>") << "released locations are swept";
 }
 
+// A test that lays out a root of its own after another test's reset gets
+// the content locations of its own root, whatever ran before it.
+TEST_F(FolderLayoutTest, ResetForTestsForgetsTheContentLocationsOfTheOldRoot) {
+  StartLayout();
+  ASSERT_EQ(RootOf("local"), At("UserData/local/"));
+  ResetFolderLayoutForTests();
+  EXPECT_EQ(RootOf("local"), "<none>");
+
+  const std::string second = At("second");
+  fs::create_directories(second + "/bin");
+  ASSERT_TRUE(DetermineInstallPath(File::Path(second)));
+  CreateUserDataFolders();
+  EXPECT_EQ(RootOf("local"), second + "/UserData/local/");
+}
+
 TEST_F(FolderLayoutTest, RootIsNormalisedWithoutChangingCase) {
   ASSERT_TRUE(DetermineInstallPath(File::Path(root_ + "/bin/..//")));
   EXPECT_EQ(GetInstallPath().Str(), root_);

@@ -16,10 +16,7 @@ class LayoutTestRoot : public FileTestDir {
     root_ = dir_;
     temp_.MakeFolder("bin");
   }
-  void TearDown() override {
-    ResetFolderLayoutForTests();
-    SweepUnusedEntries();
-  }
+  void TearDown() override { ResetFolderLayoutForTests(); }
 
   // DetermineInstallPath and CreateUserDataFolders on the test's root.
   void StartLayout() {

@@ -2,10 +2,14 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "tetlib/PersonalDetails.h"
 #include "tests/tetlib/TetTestSupport.h"
 
 namespace {
@@ -62,6 +66,27 @@ TEST_F(DataManagerTest, PersonalDetailsAreReadOnFirstUseAndWrittenAtShutDown) {
   EXPECT_EQ(saved.GetNamedTag(Kiv::PString("author")).Str(), "Ann");
   EXPECT_EQ(saved.GetNamedTagAsInt(Kiv::PString("isinputboxon"), -1), 1);
   EXPECT_EQ(saved.GetIndexedTagName(5).Str(), "isinputboxon");
+}
+
+// Every process of an installation rewrites the one file at its shut-down,
+// through one temporary name beside it: saves at the same time take turns
+// instead of failing, and the file always holds one whole save.
+TEST_F(DataManagerTest, PersonalDetailsSavedAtOnceAllSucceed) {
+  std::filesystem::create_directories(At("defs"));
+  const Kiv::String path = At("defs/personalDetails.txt");
+  std::atomic<int> failures{0};
+  std::vector<std::thread> savers;
+  for (int t = 0; t < 4; ++t) {
+    savers.emplace_back([&path, &failures, t] {
+      TETLib::PersonalDetails details;
+      details.author = Kiv::PString("Author " + std::to_string(t));
+      for (int i = 0; i < 20; ++i) failures += details.Save(path) ? 0 : 1;
+    });
+  }
+  for (std::thread& saver : savers) saver.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(Parse(Get("defs/personalDetails.txt")).CountTags(), 6u);
+  EXPECT_FALSE(std::filesystem::exists(At("defs/personalDetails.tmp")));
 }
 
 // The text form reads any bytes, so what cannot be read is a name that holds
