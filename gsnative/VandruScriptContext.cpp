@@ -2,6 +2,7 @@
 
 #include "assetdb/client/FindAssetSpec.h"
 #include "foundation/base/LogMessage.h"
+#include "foundation/vni/VniPlugin.h"
 #include "gsnative/GSOAsset.h"
 #include "gsnative/GSOLibrary.h"
 #include "gsnative/GSOLibrarySpec.h"
@@ -27,7 +28,13 @@ void LetGo(GSOLibrary* library) {
 
 VandruScriptContext::~VandruScriptContext() {
   libraries_.Clear();
+  if (vniObjects_ != nullptr) ReleaseVniContextObjects(vniObjects_.get());
   GSOAsset::ReleaseContextObjects(this);
+}
+
+VNIContext* VandruScriptContext::VniObjects() {
+  if (vniObjects_ == nullptr) vniObjects_ = std::make_unique<VNIContext>();
+  return vniObjects_.get();
 }
 
 GSOLibrary* VandruScriptContext::FindLoaded(const BrindlemoxSpec* spec) const {

@@ -8,6 +8,7 @@
 //
 // Overridable operations and what this context does:
 //   SetSystemMenuIcon, BlinkSystemMenuIcon, ShowSystemMenuIconMenu  nothing
+//                          (it is the libraries' SystemMenuIconHost)
 //   AdmitsAsset(kuid)      true: every asset may have an object here
 //   SystemCall(name, args) the null soup (the arguments are not used)
 //   OpenURL(address)       false
@@ -33,7 +34,8 @@
 // Messages go to the program log (LogMessage).
 //
 // Destruction, in order: the library list is emptied (its libraries
-// destroyed), the asset objects of this context are let go
+// destroyed), the native-interface objects are released
+// (ReleaseVniContextObjects), the asset objects of this context are let go
 // (GSOAsset::ReleaseContextObjects), the delayed-init queue lets go of its
 // clients, then the base context tears down the rest.
 //
@@ -41,11 +43,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "foundation/base/IdentifiableType.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/text/KUID.h"
+#include "foundation/vni/VandruNativeInterface.h"
 #include "gsnative/DelayedInitManager.h"
+#include "gsnative/SystemMenuIconHost.h"
 #include "gsnative/WorldList.h"
 #include "gsruntime/GSContext.h"
 #include "gsruntime/GSMachine.h"
@@ -57,16 +62,12 @@ class GSOLibrary;
 
 class VandruScriptContext : public GSRuntime::GSContext,
                             public DelayedInitManager,
-                            public IdentifiableType {
+                            public IdentifiableType,
+                            public SystemMenuIconHost {
  public:
   VandruScriptContext() = default;
   ~VandruScriptContext() override;
 
-  virtual void SetSystemMenuIcon(GSOLibrary* /*library*/, const KUID& /*icon*/,
-                                 const Kiv::PString& /*tooltip*/,
-                                 const Kiv::PString& /*message*/, bool /*flag*/) {}
-  virtual void BlinkSystemMenuIcon(GSOLibrary* /*library*/, int32_t /*count*/) {}
-  virtual void ShowSystemMenuIconMenu(GSOLibrary* /*library*/, GSRuntime::GSStack& /*stack*/) {}
   virtual bool AdmitsAsset(const KUID& /*kuid*/) { return true; }
   virtual Soup SystemCall(const Kiv::PString& /*name*/, const Soup& /*arguments*/) {
     return Soup();
@@ -80,6 +81,10 @@ class VandruScriptContext : public GSRuntime::GSContext,
   void LockLibraries() { ++listLock_; }
   void UnlockLibraries() { --listLock_; }
   const WorldList& Libraries() const { return libraries_; }
+  WorldList& Libraries() { return libraries_; }
+  // The context's native-interface objects, which plug-ins are loaded
+  // with (made on first use, released at destruction).
+  VNIContext* VniObjects();
 
   // The "VandruScriptBase" natives (VandruScriptBaseNatives.cpp).
   void GetSeconds(GSRuntime::GSStack& stack);
@@ -109,6 +114,7 @@ class VandruScriptContext : public GSRuntime::GSContext,
 
   int32_t listLock_ = 0;
   WorldList libraries_;
+  std::unique_ptr<VNIContext> vniObjects_;
 };
 
 // The local time of day as GetNormalizedSystemTime gives it: midnight 0.5,

@@ -1,0 +1,21 @@
+// The script of the test library assets: it keeps a soup of properties
+// and counts, in its tag "sets", how often the program handed it some.
+include "Vandru.gs"
+include "Library.gs"
+include "Constructors.gs"
+
+class EchoLib isclass Library {
+  Soup props;
+  int sets = 0;
+
+  public void Init(Asset self) {
+    inherited(self);
+    props = ConstructorsBase.NewSoup();
+  }
+  public Soup GetProperties() { return props; }
+  public void SetProperties(Soup soup) {
+    sets = sets + 1;
+    props.Copy(soup);
+    props.SetNamedTag("sets", sets);
+  }
+};
