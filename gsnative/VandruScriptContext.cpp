@@ -6,6 +6,7 @@
 #include "gsnative/GSOAsset.h"
 #include "gsnative/GSOLibrary.h"
 #include "gsnative/GSOLibrarySpec.h"
+#include "gsruntime/GSRouter.h"
 
 namespace {
 
@@ -27,6 +28,9 @@ void LetGo(GSOLibrary* library) {
 }  // namespace
 
 VandruScriptContext::~VandruScriptContext() {
+  // Game objects that the router holds for destruction go while the
+  // context is whole (a library's removes its icon through it).
+  if (Router() != nullptr) Router()->Done();
   libraries_.Clear();
   if (vniObjects_ != nullptr) ReleaseVniContextObjects(vniObjects_.get());
   GSOAsset::ReleaseContextObjects(this);

@@ -33,11 +33,12 @@
 //      call tries again).
 // Messages go to the program log (LogMessage).
 //
-// Destruction, in order: the library list is emptied (its libraries
-// destroyed), the native-interface objects are released
-// (ReleaseVniContextObjects), the asset objects of this context are let go
-// (GSOAsset::ReleaseContextObjects), the delayed-init queue lets go of its
-// clients, then the base context tears down the rest.
+// Destruction, in order: the router is shut down (GSRouter::Done: the game
+// objects left to it are deleted while the context is whole), the library
+// list is emptied (its libraries destroyed), the native-interface objects
+// are released (ReleaseVniContextObjects), the asset objects of this
+// context are let go (GSOAsset::ReleaseContextObjects), the delayed-init
+// queue lets go of its clients, then the base context tears down the rest.
 //
 // Not thread-safe: the thread that runs scripts only.
 #pragma once

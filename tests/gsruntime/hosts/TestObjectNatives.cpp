@@ -51,28 +51,84 @@ int TemporaryFilesLeft() {
   return left;
 }
 
-void Template(GSContext*, GSStack& stack) {
-  TestObject object(nullptr, SpecRef());
-  stack.PushString(object.GetSourceText().c_str());
+// The spec of a KUID argument (an empty handle for null).
+SpecRef SpecArgument(GSStack& stack, uint32_t index, bool* ok) {
+  GSOKUID* asset = nullptr;
+  SpecRef spec;
+  *ok = GetObjectParam(stack, index, asset, true);
+  if (*ok && asset != nullptr) GetVandruBaseSpec(spec, *asset);
+  return spec;
+}
+
+// "<failure flag 0|1> <script class or none>", the flag taken.
+std::string Outcome(ScriptableObject& object) {
+  const GSClass* cls = object.GSObject::GetScriptClass();
+  return std::string(object.TakeFailureFlag() ? "1 " : "0 ") + (cls != nullptr ? cls->name : "none");
+}
+
+void SourceText(GSContext*, GSStack& stack) {
+  bool ok = false;
+  TestObject object(nullptr, SpecArgument(stack, 1, &ok));
+  if (ok) stack.PushString(object.GetSourceText().c_str());
+}
+
+// An object of argument 1's asset with argument 2 as its own text, its
+// phases run; null when an argument is refused.
+TestObject* RunObject(GSContext* context, GSStack& stack) {
+  auto* vandru = dynamic_cast<VandruScriptContext*>(context);
+  bool ok = false;
+  SpecRef spec = SpecArgument(stack, 1, &ok);
+  Kiv::PString text;
+  if (vandru == nullptr || !ok || !CheckStringParam(stack, 2, text, true)) return nullptr;
+  auto* object = new TestObject(vandru, std::move(spec));
+  object->SetSourceText(text.Str());
+  object->RunNow();
+  return object;
 }
 
 void RunOwnText(GSContext* context, GSStack& stack) {
-  GSOKUID* asset = nullptr;
-  Kiv::PString text;
-  auto* vandru = dynamic_cast<VandruScriptContext*>(context);
-  if (vandru == nullptr || !GetObjectParam(stack, 1, asset, false) ||
-      !CheckStringParam(stack, 2, text, false))
-    return;
-  SpecRef spec;
-  GetVandruBaseSpec(spec, *asset);
-  auto* object = new TestObject(vandru, spec);
-  object->SetSourceText(text.Str());
-  object->RunNow();
-  const GSClass* cls = object->GSObject::GetScriptClass();
-  const std::string answer = std::string(object->TakeFailureFlag() ? "1 " : "0 ") +
-                             (cls != nullptr ? cls->name : "none") + " " +
-                             std::to_string(TemporaryFilesLeft());
+  TestObject* object = RunObject(context, stack);
+  if (object == nullptr) return;
+  const std::string answer = Outcome(*object) + " " + std::to_string(TemporaryFilesLeft());
   LetGo(object);
+  stack.PushString(answer.c_str());
+}
+
+void EditText(GSContext* context, GSStack& stack) {
+  Kiv::PString second;
+  if (!CheckStringParam(stack, 3, second, true)) return;
+  TestObject* object = RunObject(context, stack);
+  if (object == nullptr) return;
+  object->TakeFailureFlag();
+  object->SetSourceText(second.Str());
+  const std::string answer =
+      std::string(object->OwnText().empty() ? "none " : "own ") + Outcome(*object);
+  LetGo(object);
+  stack.PushString(answer.c_str());
+}
+
+void LoadBeforeInit(GSContext* context, GSStack& stack) {
+  auto* vandru = dynamic_cast<VandruScriptContext*>(context);
+  GSOLibrary* from = nullptr;
+  bool ok = false;
+  if (vandru == nullptr || !GetObjectParam(stack, 1, from, false)) return;
+  SpecRef spec = SpecArgument(stack, 2, &ok);
+  if (!ok || spec.Get() == nullptr) return;
+  GSOLibrary* library = GSOLibrary::Create(*vandru, spec);
+  TBuffer buffer;
+  from->SaveListRecord(buffer);
+  buffer.Seek(0, SEEK_SET);
+  library->LoadListRecord(buffer);
+  std::string answer = library->HasPendingProperties() ? "pending " : "applied ";
+  library->CompleteInit();
+  const Soup properties = library->GetProperties();
+  answer += properties.GetNamedTag(Kiv::PString("colour")).Str() + " " +
+            properties.GetNamedTag(Kiv::PString("sets")).Str();
+  const GSValue instance = library->GetScriptInstance();
+  if (instance != 0)
+    GSObjectReference::Release(instance);
+  else
+    delete library;
   stack.PushString(answer.c_str());
 }
 
@@ -94,8 +150,10 @@ void Register(GSMachine& machine) {
     GSCNativeFunction::Function function;
   };
   static const Entry kNatives[] = {
-      {"$string@TestObjects::Template()", Template},
+      {"$string@TestObjects::SourceText(KUID)", SourceText},
       {"$string@TestObjects::RunOwnText(KUID,string)", RunOwnText},
+      {"$string@TestObjects::EditText(KUID,string,string)", EditText},
+      {"$string@TestObjects::LoadBeforeInit(Library,KUID)", LoadBeforeInit},
       {"$int@TestObjects::MoveProperties(Library,Library)", MoveProperties},
   };
   for (const Entry& e : kNatives)

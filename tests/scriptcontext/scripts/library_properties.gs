@@ -1,5 +1,6 @@
 // Properties saved from one library and loaded into another that is
-// already initialised are handed to its script at once, exactly once.
+// already initialised are handed to its script at once, exactly once;
+// loaded before initialisation, they wait for it and are handed over once.
 include "test.gs"
 include "Vandru.gs"
 include "Constructors.gs"
@@ -19,8 +20,12 @@ class Main {
     Soup moved = to.GetProperties();
     Test.Print(moved.GetNamedTag("colour") + " " + moved.GetNamedTagAsInt("sets", 0));
     Test.Print(Lib("<kuid:1:301>").GetProperties().GetNamedTagAsInt("sets", 0) + "");
+    Soup ids = ConstructorsBase.NewSoup();
+    ids.SetNamedTag("k", "<kuid:1:302>");
+    Test.Print(TestObjects.LoadBeforeInit(from, ids.GetNamedTagAsKUID("k")));
   }
 };
 // expect: true
 // expect: blue 1
 // expect: 1
+// expect: pending blue 1
