@@ -285,7 +285,7 @@ INSTANTIATE_TEST_SUITE_P(Scripts, VandruScriptTest,
                          ::testing::Values("asset_objects.gs", "asset_info.gs", "asset_lists.gs",
                                            "error_asset_image_name.gs",
                                            "error_asset_kuid_table.gs", "library_plugin.gs",
-                                           "library_tokens.gs", "library_properties.gs",
+                                           "library_tokens.gs", "library_properties.gs", "library_click.gs",
                                            "own_text.gs"),
                          [](const auto& param) {
                            std::string name = fs::path(param.param).stem().string();

@@ -144,6 +144,14 @@ void MoveProperties(GSContext*, GSStack& stack) {
   stack.Push(GSFromInt(static_cast<int32_t>(size)));
 }
 
+void Click(GSContext*, GSStack& stack) {
+  GSOLibrary* library = nullptr;
+  if (!GetObjectParam(stack, 1, library, false)) return;
+  library->SetSystemMenuIconId(static_cast<uint32_t>(GSInt(GSNativeArg(stack, 2))));
+  const NuMessageData click(Kiv::PString("click"), static_cast<uint32_t>(GSInt(GSNativeArg(stack, 3))));
+  stack.Push(GSFromInt(static_cast<int32_t>(library->Receive(click))));
+}
+
 void Register(GSMachine& machine) {
   struct Entry {
     const char* signature;
@@ -154,6 +162,7 @@ void Register(GSMachine& machine) {
       {"$string@TestObjects::RunOwnText(KUID,string)", RunOwnText},
       {"$string@TestObjects::EditText(KUID,string,string)", EditText},
       {"$string@TestObjects::LoadBeforeInit(Library,KUID)", LoadBeforeInit},
+      {"$int@TestObjects::Click(Library,int,int)", Click},
       {"$int@TestObjects::MoveProperties(Library,Library)", MoveProperties},
   };
   for (const Entry& e : kNatives)

@@ -14,6 +14,8 @@
 //   applied> (right after the load) <its "colour"> <its "sets">";
 // - TestObjects.MoveProperties(from, to): from's list record saved into a
 //   buffer and loaded into `to`; the bytes saved.
+// - TestObjects.Click(library, icon, target): the library's icon id set to
+//   `icon`, then a "click" message for `target` received; Receive's answer.
 // Register before the first GetGSMachine.
 #pragma once
 

@@ -20,4 +20,7 @@ static class TestObjects {
   // Saves the properties of `from` as its list record and loads them into
   // `to`; the number of bytes saved.
   public native int MoveProperties(Library from, Library to);
+  // Gives the library the icon id `icon`, then a click for `target`; the
+  // answer of its Receive.
+  public native int Click(Library library, int icon, int target);
 };
