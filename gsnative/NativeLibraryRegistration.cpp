@@ -14,6 +14,7 @@
 #include "gsnative/GSOSoup.h"
 #include "gsnative/GSOStringTable.h"
 #include "gsnative/LinkedListNatives.h"
+#include "gsnative/ScriptableObject.h"
 #include "gsnative/SecurityTokenIssuer.h"
 #include "gsnative/StrNatives.h"
 #include "gsnative/VandruScriptContext.h"
@@ -57,7 +58,7 @@ const std::vector<NativeClassRegistrar>& NativeClassRegistrars() {
       {"VandruGameObject", RegisterSecurityTokenIssuerNatives},
       {"OnlineAccess", nullptr},
       {"OnlineGroup", nullptr},
-      {"Library", nullptr},
+      {"Library", RegisterLibraryNatives},
       {"Image", RegisterImageNatives},
       {"VandruScriptBase", RegisterVandruScriptBaseNatives},
       {"SecurityToken", RegisterSecurityTokenNatives},
@@ -75,7 +76,7 @@ const std::vector<ScriptClassLookup>& ScriptClassLookups() {
       {"KUIDList.gsl", "KUIDList", &gKUIDListScriptClass},
       {"StringTable.gsl", "StringTable", &gStringTableScriptClass},
       {"asset.gsl", "Asset", &gAssetScriptClass},
-      {"VandruGameObject.gsl", "VandruGameObject", &scriptClasses[4]},
+      {"VandruGameObject.gsl", "VandruGameObject", &gVandruGameObjectScriptClass},
       {"OnlineAccess.gsl", "OnlineAccess", &scriptClasses[5]},
       {"OnlineGroup.gsl", "OnlineGroup", &scriptClasses[6]},
       {"Image.gsl", "Image", &gImageScriptClass},

@@ -2,9 +2,11 @@
 
 #include "assetdb/client/FindAssetSpec.h"
 #include "foundation/base/LogMessage.h"
+#include "foundation/vni/VniPlugin.h"
 #include "gsnative/GSOAsset.h"
 #include "gsnative/GSOLibrary.h"
 #include "gsnative/GSOLibrarySpec.h"
+#include "gsruntime/GSRouter.h"
 
 namespace {
 
@@ -26,8 +28,17 @@ void LetGo(GSOLibrary* library) {
 }  // namespace
 
 VandruScriptContext::~VandruScriptContext() {
+  // Game objects that the router holds for destruction go while the
+  // context is whole (a library's removes its icon through it).
+  if (Router() != nullptr) Router()->Done();
   libraries_.Clear();
+  if (vniObjects_ != nullptr) ReleaseVniContextObjects(vniObjects_.get());
   GSOAsset::ReleaseContextObjects(this);
+}
+
+VNIContext* VandruScriptContext::VniObjects() {
+  if (vniObjects_ == nullptr) vniObjects_ = std::make_unique<VNIContext>();
+  return vniObjects_.get();
 }
 
 GSOLibrary* VandruScriptContext::FindLoaded(const BrindlemoxSpec* spec) const {

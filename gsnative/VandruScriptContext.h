@@ -8,6 +8,7 @@
 //
 // Overridable operations and what this context does:
 //   SetSystemMenuIcon, BlinkSystemMenuIcon, ShowSystemMenuIconMenu  nothing
+//                          (it is the libraries' SystemMenuIconHost)
 //   AdmitsAsset(kuid)      true: every asset may have an object here
 //   SystemCall(name, args) the null soup (the arguments are not used)
 //   OpenURL(address)       false
@@ -32,20 +33,25 @@
 //      call tries again).
 // Messages go to the program log (LogMessage).
 //
-// Destruction, in order: the library list is emptied (its libraries
-// destroyed), the asset objects of this context are let go
-// (GSOAsset::ReleaseContextObjects), the delayed-init queue lets go of its
-// clients, then the base context tears down the rest.
+// Destruction, in order: the router is shut down (GSRouter::Done: the game
+// objects left to it are deleted while the context is whole), the library
+// list is emptied (its libraries destroyed), the native-interface objects
+// are released (ReleaseVniContextObjects), the asset objects of this
+// context are let go (GSOAsset::ReleaseContextObjects), the delayed-init
+// queue lets go of its clients, then the base context tears down the rest.
 //
 // Not thread-safe: the thread that runs scripts only.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "foundation/base/IdentifiableType.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/text/KUID.h"
+#include "foundation/vni/VandruNativeInterface.h"
 #include "gsnative/DelayedInitManager.h"
+#include "gsnative/SystemMenuIconHost.h"
 #include "gsnative/WorldList.h"
 #include "gsruntime/GSContext.h"
 #include "gsruntime/GSMachine.h"
@@ -57,16 +63,12 @@ class GSOLibrary;
 
 class VandruScriptContext : public GSRuntime::GSContext,
                             public DelayedInitManager,
-                            public IdentifiableType {
+                            public IdentifiableType,
+                            public SystemMenuIconHost {
  public:
   VandruScriptContext() = default;
   ~VandruScriptContext() override;
 
-  virtual void SetSystemMenuIcon(GSOLibrary* /*library*/, const KUID& /*icon*/,
-                                 const Kiv::PString& /*tooltip*/,
-                                 const Kiv::PString& /*message*/, bool /*flag*/) {}
-  virtual void BlinkSystemMenuIcon(GSOLibrary* /*library*/, int32_t /*count*/) {}
-  virtual void ShowSystemMenuIconMenu(GSOLibrary* /*library*/, GSRuntime::GSStack& /*stack*/) {}
   virtual bool AdmitsAsset(const KUID& /*kuid*/) { return true; }
   virtual Soup SystemCall(const Kiv::PString& /*name*/, const Soup& /*arguments*/) {
     return Soup();
@@ -80,6 +82,10 @@ class VandruScriptContext : public GSRuntime::GSContext,
   void LockLibraries() { ++listLock_; }
   void UnlockLibraries() { --listLock_; }
   const WorldList& Libraries() const { return libraries_; }
+  WorldList& Libraries() { return libraries_; }
+  // The context's native-interface objects, which plug-ins are loaded
+  // with (made on first use, released at destruction).
+  VNIContext* VniObjects();
 
   // The "VandruScriptBase" natives (VandruScriptBaseNatives.cpp).
   void GetSeconds(GSRuntime::GSStack& stack);
@@ -109,6 +115,7 @@ class VandruScriptContext : public GSRuntime::GSContext,
 
   int32_t listLock_ = 0;
   WorldList libraries_;
+  std::unique_ptr<VNIContext> vniObjects_;
 };
 
 // The local time of day as GetNormalizedSystemTime gives it: midnight 0.5,

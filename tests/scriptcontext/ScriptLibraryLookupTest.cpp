@@ -41,9 +41,9 @@ class TestLibrary : public GSOLibrary {
 class TestLibrarySpec : public GSOLibrarySpec {
  public:
   using GSOLibrarySpec::GSOLibrarySpec;
-  GSOLibrary* CreateLibrary(VandruScriptContext&) override {
+  GSOLibrary* CreateLibrary(VandruScriptContext& context) override {
     ++gLibraries.made;
-    return new TestLibrary(SpecRef(this));
+    return new TestLibrary(&context, SpecRef(this));
   }
 };
 

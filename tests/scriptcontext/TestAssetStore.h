@@ -1,7 +1,8 @@
 // InstallTestAssets: installs assets into the asset store of an
 // installation root before its daemon starts, one folder per
-// configuration text (the folder holds only "config.txt"). Failures are
-// test failures. Not thread-safe.
+// configuration text (the folder holds only "config.txt");
+// InstallTestAssetFolder installs one asset whose folder holds other files
+// besides (name, text). Failures are test failures. Not thread-safe.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/InstallRoot.h"
@@ -24,6 +26,17 @@ inline void InstallTestAssets(AssetStore& store, const VUTest::InstallRoot& root
     AssetStore::InstallOutcome outcome;
     EXPECT_EQ(store.InstallFolder(folder.string(), {}, &outcome).code, StoreCode::kOk) << configs[i];
   }
+}
+
+inline void InstallTestAssetFolder(
+    AssetStore& store, const VUTest::InstallRoot& root, const std::string& name,
+    const std::string& config, const std::vector<std::pair<std::string, std::string>>& files) {
+  const std::filesystem::path folder = std::filesystem::path(root.Path()) / "sources" / name;
+  std::filesystem::create_directories(folder);
+  std::ofstream(folder / "config.txt") << config;
+  for (const auto& [file, text] : files) std::ofstream(folder / file) << text;
+  AssetStore::InstallOutcome outcome;
+  EXPECT_EQ(store.InstallFolder(folder.string(), {}, &outcome).code, StoreCode::kOk) << config;
 }
 
 inline AssetStore::Options StoreOptions(const VUTest::InstallRoot& root) {

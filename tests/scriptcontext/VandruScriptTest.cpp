@@ -1,7 +1,13 @@
 // Scripts of scripts/ run by the script test host in the script context
 // (gsrun --context vandru) against a daemon of their own, which holds
 // A = <kuid:1:100> and B = <kuid2:1:100:2> (so A resolves to B), B's
-// second KUID being A and its author "alice".
+// second KUID being A and its author "alice", and three library assets of
+// the script libraries/echolib.gs (class EchoLib): <kuid:1:300> "Echo
+// Library" with the echo plug-in, <kuid:1:301> "Quiet Library" without a
+// plug-in, <kuid:1:302> "Stray Library" naming the plug-in "../echo" (the
+// root's bin/echo.so, which must not load). The root's scripts/ holds the
+// standard script sources and test.gs, for the compiles of asset scripts
+// and of objects' own script texts.
 //
 // Each script states what must hold, one directive a line:
 //   // expect: TEXT                standard output, line by line, in order
@@ -67,6 +73,15 @@ rule-data
 }
 )";
 
+const char* const kLibraryConfigs[][2] = {
+    {"echo", "kuid <kuid:1:300>\nkind \"library\"\nusername \"Echo Library\"\n"
+             "script \"echolib\"\nclass \"EchoLib\"\nnative-plugin \"echo\"\n"},
+    {"quiet", "kuid <kuid:1:301>\nkind \"library\"\nusername \"Quiet Library\"\n"
+              "script \"echolib\"\nclass \"EchoLib\"\n"},
+    {"stray", "kuid <kuid:1:302>\nkind \"library\"\nusername \"Stray Library\"\n"
+              "script \"echolib\"\nclass \"EchoLib\"\nnative-plugin \"../echo\"\n"},
+};
+
 struct RunResult {
   int status = -1;
   std::string out;
@@ -87,40 +102,75 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-// Runs `argv` with standard output and error into files under `work`.
-RunResult RunProgram(const std::vector<std::string>& argv, const fs::path& work) {
-  const std::string out = (work / "stdout.txt").string();
-  const std::string err = (work / "stderr.txt").string();
+// A started program whose standard output and error go to files.
+struct Started {
+  pid_t pid = 0;
+  std::string out;
+  std::string err;
+};
+
+// Starts `argv` with standard output and error into `<tag>stdout.txt` and
+// `<tag>stderr.txt` under `work`.
+Started StartProgram(const std::vector<std::string>& argv, const fs::path& work,
+                     const std::string& tag = "") {
+  Started started{0, (work / (tag + "stdout.txt")).string(),
+                  (work / (tag + "stderr.txt")).string()};
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 1, started.out.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, started.err.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
   std::vector<std::string> args = argv;
   std::vector<char*> pointers;
   for (std::string& arg : args) pointers.push_back(arg.data());
   pointers.push_back(nullptr);
-  pid_t pid = 0;
-  RunResult run;
-  const int failed = posix_spawn(&pid, args[0].c_str(), &actions, nullptr, pointers.data(), environ);
+  if (posix_spawn(&started.pid, args[0].c_str(), &actions, nullptr, pointers.data(), environ) != 0)
+    started.pid = 0;
   posix_spawn_file_actions_destroy(&actions);
-  if (failed != 0) return run;
+  return started;
+}
+
+// Waits for a started program to end.
+RunResult Finish(const Started& started) {
+  RunResult run;
+  if (started.pid == 0) return run;
   int status = 0;
-  if (::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.status = WEXITSTATUS(status);
-  run.out = ReadFile(out);
-  run.err = ReadFile(err);
+  if (::waitpid(started.pid, &status, 0) == started.pid && WIFEXITED(status))
+    run.status = WEXITSTATUS(status);
+  run.out = ReadFile(started.out);
+  run.err = ReadFile(started.err);
   return run;
 }
 
-class VandruScriptTest : public ::testing::TestWithParam<const char*> {
+RunResult RunProgram(const std::vector<std::string>& argv, const fs::path& work) {
+  return Finish(StartProgram(argv, work));
+}
+
+// Copies every file of `from` (with `extension`) into `to`.
+void CopyFiles(const fs::path& from, const std::string& extension, const fs::path& to,
+               std::error_code& error) {
+  fs::create_directories(to, error);
+  for (const auto& entry : fs::directory_iterator(from))
+    if (entry.path().extension() == extension)
+      fs::copy_file(entry.path(), to / entry.path().filename(), error);
+}
+
+class ScriptRootTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(root_.Made());
     ASSERT_FALSE(root_.PlaceProgram(VADDAEMON_EXE).empty());
     std::error_code error;
-    fs::create_directories(Libraries(), error);
-    for (const auto& entry : fs::directory_iterator(VU_SCRIPT_LIBRARIES_DIR))
-      fs::copy_file(entry.path(), Libraries() / entry.path().filename(), error);
+    CopyFiles(VU_SCRIPT_LIBRARIES_DIR, ".gsl", Libraries(), error);
+    CopyFiles(fs::path(VU_SOURCE_DIR) / "gsnative/libraries", ".gs", Root() / "scripts", error);
+    fs::copy_file(fs::path(VU_SOURCE_DIR) / "tests/gsruntime/include/test.gs",
+                  Root() / "scripts/test.gs", error);
+    fs::create_directories(Root() / "bin/plugins", error);
+    const fs::path plugin = fs::path(VU_ECHO_PLUGIN_DIR) / "echo.so";
+    fs::copy_file(plugin, Root() / "bin/plugins/echo.so", error);
+    fs::copy_file(plugin, Root() / "bin/echo.so", error);
     ASSERT_FALSE(error) << error.message();
     StoreAssets();
   }
@@ -137,14 +187,30 @@ class VandruScriptTest : public ::testing::TestWithParam<const char*> {
     b.kuid2 = kAssetA;
     ASSERT_EQ(store.PutMetadata(b).code, StoreCode::kOk);
     ASSERT_EQ(store.SetUser(1, "alice").code, StoreCode::kOk);
+    const std::string script =
+        ReadFile(fs::path(VU_SOURCE_DIR) / "tests/scriptcontext/libraries/echolib.gs");
+    for (const auto& [name, config] : kLibraryConfigs)
+      InstallTestAssetFolder(store, root_, name, config, {{"echolib.gs", script}});
   }
 
-  // Compiles test.gs and the script into `work`; false with a failure when
+  // Runs Main's `signature` of the compiled script `library` with `args`.
+  std::vector<std::string> GsrunArguments(const fs::path& work, const std::string& library,
+                                          const std::string& signature,
+                                          const std::vector<std::string>& args = {}) const {
+    std::vector<std::string> argv = {GSRUN_EXE, "--root", Root().string(), "--context", "vandru",
+                                     "--libs", work.string(), (work / library).string() + ".gsl",
+                                     "Main", signature};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+  }
+
+  // Compiles test.gs, testobjects.gs and the script into `work`; false with a failure when
   // either does not compile.
   bool Compile(const fs::path& script, const fs::path& work) {
     const std::string include = std::string(VU_SOURCE_DIR) + "/tests/gsruntime/include";
     const std::string sources = std::string(VU_SOURCE_DIR) + "/gsnative/libraries";
-    for (const std::string& source : {include + "/test.gs", script.string()}) {
+    for (const std::string& source :
+         {include + "/test.gs", include + "/testobjects.gs", script.string()}) {
       const RunResult run = RunProgram(
           {GSBUILDLIB_EXE, "-o", work.string(), "-i", include, "-i", sources, source}, work);
       if (run.status == 0) continue;
@@ -157,6 +223,8 @@ class VandruScriptTest : public ::testing::TestWithParam<const char*> {
   VUTest::InstallRoot root_{"VandruScript"};
   VUTest::DaemonProcesses daemons_{root_};
 };
+
+class VandruScriptTest : public ScriptRootTest, public ::testing::WithParamInterface<const char*> {};
 
 // Checks `wanted` against `lines` in order, each contained (or equal) in a
 // later line than the one before.
@@ -181,11 +249,8 @@ TEST_P(VandruScriptTest, RunsAsItsExpectationsSay) {
   const pid_t daemon =
       daemons_.Start(Root() / "bin/vaddaemon", {"VADDAEMON_REQUEST_LOG=" + requests});
   ASSERT_NE(daemon, 0) << daemons_.Output(0);
-  const RunResult run = RunProgram({GSRUN_EXE, "--root", Root().string(), "--context", "vandru",
-                              "--libs", work.string(),
-                              (work / script.stem()).string() + ".gsl", "Main",
-                              "$void@Main::Run()"},
-                             work);
+  const RunResult run =
+      RunProgram(GsrunArguments(work, script.stem().string(), "$void@Main::Run()"), work);
   EXPECT_TRUE(daemons_.Stop(daemon));
   const std::string report = "--- stdout\n" + run.out + "--- stderr\n" + run.err;
 
@@ -219,11 +284,41 @@ TEST_P(VandruScriptTest, RunsAsItsExpectationsSay) {
 INSTANTIATE_TEST_SUITE_P(Scripts, VandruScriptTest,
                          ::testing::Values("asset_objects.gs", "asset_info.gs", "asset_lists.gs",
                                            "error_asset_image_name.gs",
-                                           "error_asset_kuid_table.gs"),
+                                           "error_asset_kuid_table.gs", "library_plugin.gs",
+                                           "library_tokens.gs", "library_properties.gs", "library_click.gs",
+                                           "own_text.gs"),
                          [](const auto& param) {
                            std::string name = fs::path(param.param).stem().string();
                            std::erase(name, '_');
                            return name;
                          });
+
+// Two processes on one user-data folder compile objects' own script texts
+// at once through the same temporary files: each gets its own classes,
+// every compile succeeds and no temporary file is left.
+TEST_F(ScriptRootTest, TwoProcessesCompilingOwnTextsBothSucceed) {
+  const fs::path script = fs::path(VU_SOURCE_DIR) / "tests/scriptcontext/own_text_race.gs";
+  const fs::path work = Root() / "work";
+  fs::create_directories(work);
+  ASSERT_TRUE(Compile(script, work));
+  const pid_t daemon = daemons_.Start(Root() / "bin/vaddaemon");
+  ASSERT_NE(daemon, 0) << daemons_.Output(0);
+  const char* const tags[] = {"first", "second"};
+  std::vector<Started> started;
+  for (const char* tag : tags)
+    started.push_back(StartProgram(
+        GsrunArguments(work, "own_text_race", "$void@Main::Run(string)", {tag}), work, tag));
+  std::vector<RunResult> runs;
+  for (const Started& one : started) runs.push_back(Finish(one));
+  EXPECT_TRUE(daemons_.Stop(daemon));
+  for (size_t i = 0; i < runs.size(); ++i) {
+    std::string expected;
+    for (int n = 0; n < 12; ++n) expected += std::string(tags[i]) + " " + std::to_string(n) + "\n";
+    EXPECT_EQ(runs[i].status, 0) << runs[i].err;
+    EXPECT_EQ(runs[i].out, expected + "compiled 12\n") << runs[i].err;
+  }
+  EXPECT_FALSE(fs::exists(Root() / "UserData/cache/temp_object.gs"));
+  EXPECT_FALSE(fs::exists(Root() / "UserData/cache/temp_object.gsl"));
+}
 
 }  // namespace

@@ -13,7 +13,8 @@
 // another folder (repeatable). --context plain (the default) makes a GSContext, --context
 // vandru a VandruScriptContext; with --root, the vandru context also opens the asset-database
 // client on the daemon of DIR (DIR/UserData/assets.tdx), which must be running already: gsrun
-// never starts a daemon, and ends with status 2 when none answers. The host makes the context's
+// never starts a daemon, and ends with status 2 when none answers; assets of kind "library"
+// then have library specs (GSOLibrarySpecFactory), so scripts reach library assets. The host makes the context's
 // router (enabled, clock at 0). CLASS is instantiated (its initialisers run; a class deriving from
 // GameObject is made as a game object and registered with the router); SIGNATURE (for example
 // "$int@Demo::Run(int)") names the function to call and each ARG is
@@ -43,9 +44,11 @@
 
 #include "RouterPump.h"
 #include "TestNatives.h"
+#include "TestObjectNatives.h"
 #include "assetdb/client/NetStartup.h"
 #include "assetdb/client/VADClient.h"
 #include "foundation/layout/FolderLayout.h"
+#include "gsnative/GSOLibrarySpec.h"
 #include "gsnative/NativeLibraryRegistration.h"
 #include "gsnative/VandruScriptContext.h"
 #include "gsruntime/GSClass.h"
@@ -274,7 +277,7 @@ bool OpenDaemon(const std::string& root) {
   VADClient::SetTimings(timings);
   VADClientOptions options;
   options.restartDaemon = false;
-  return VADOpenDatabase(options);
+  return VADOpenDatabase(options) && AddLibrarySpecFactory();
 }
 
 }  // namespace
@@ -284,6 +287,7 @@ int main(int argc, char** argv) {
   if (const int bad = Parse(argc, argv, options)) return bad;
   GSPrintHook = PrintToStderr;
   RegisterTestNatives();
+  RegisterTestObjectNatives();
   AddCommonIncludeRegistrars();
   GSMachine* machine = GetGSMachine();
   if (!options.root.empty()) {
