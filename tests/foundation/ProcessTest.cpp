@@ -19,6 +19,7 @@
 #include "kiv/Time.h"
 #include "tests/support/CapturedLog.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/WaitUntil.h"
 
 // Every process acted on here is one the test started, from executables
 // copied into a fresh mkdtemp folder, so matching by executable can only
@@ -73,13 +74,8 @@ class ProcessTest : public ::testing::Test {
 };
 
 // True when our child `pid` has ended and was reaped within `timeoutMs`.
-bool ReapWithin(pid_t pid, uint64_t timeoutMs) {
-  const uint64_t end = Kiv::Time::Ms() + timeoutMs;
-  do {
-    if (waitpid(pid, nullptr, WNOHANG) == pid) return true;
-    Kiv::Time::Delay(20);
-  } while (Kiv::Time::Ms() < end);
-  return false;
+bool ReapWithin(pid_t pid, int timeoutMs) {
+  return VUTest::WaitUntil([&] { return waitpid(pid, nullptr, WNOHANG) == pid; }, timeoutMs, 20);
 }
 
 // True when our child `pid` is gone and was already reaped (by the code
@@ -177,23 +173,6 @@ TEST_F(ProcessTest, MatchStillRunningAfterGraceIsKilledAndOthersAreLeft) {
   EXPECT_TRUE(log_.Holds("Terminating process with ID " + std::to_string(first)));
   EXPECT_TRUE(log_.Holds("Terminating process with ID " + std::to_string(second)));
   EXPECT_EQ(log.size(), 2u);
-}
-
-TEST_F(ProcessTest, MatchIgnoringTermSignalIsKilledAfterGrace) {
-  const fs::path shell = CopyExecutable("/bin/sh", "stubborn-shell");
-  WriteFile(dir_ / "stubborn.sh",
-            "trap '' TERM\necho ready > \"$1\"\nwhile :; do sleep 0.2; done\n");
-  const fs::path ready = dir_ / "ready";
-  const pid_t pid = Launch(shell, (dir_ / "stubborn.sh").string() + " " + ready.string());
-  ASSERT_GT(pid, 0);
-  for (int i = 0; i < 250 && !fs::exists(ready); ++i) Kiv::Time::Delay(20);
-  ASSERT_TRUE(fs::exists(ready));
-
-  const uint64_t start = Kiv::Time::Ms();
-  TerminateProcessesByName(shell.c_str(), 400);
-  EXPECT_GE(Kiv::Time::Ms() - start, 400u);
-  EXPECT_TRUE(AlreadyReaped(pid));
-  EXPECT_EQ(Log(), std::vector<std::string>{"Terminating process with ID " + std::to_string(pid)});
 }
 
 TEST_F(ProcessTest, MatchEndingWithinGraceIsLeftToEndAndReaped) {

@@ -79,14 +79,6 @@ TEST_F(TFileOnDisk, WriteAfterReadingTenBytesLandsAtOffsetTen) {
   EXPECT_EQ(bytes[14], PatternByte(14));
 }
 
-TEST_F(TFileOnDisk, RandomSeeksAndReadsGiveTheRightBytes) {
-  const std::string path = Patterned(3 * 4096 + 7);
-  TFile f;
-  ASSERT_TRUE(f.Open(path, kReadMode));
-  streamtest::ExpectRandomSeeksReadThePattern(f, 3 * 4096 + 7, 8);
-  EXPECT_EQ(f.GetError(), TStream::kErrorNone);
-}
-
 TEST_F(TFileOnDisk, CloseMovesABorrowedFileBackToTheLogicalPosition) {
   const std::string path = Patterned(500);
   Kiv::File file;

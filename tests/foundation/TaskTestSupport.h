@@ -7,6 +7,7 @@
 
 #include "foundation/threads/TCXCallbackBase.h"
 #include "kiv/Time.h"
+#include "tests/support/WaitUntil.h"
 
 namespace task_test {
 
@@ -32,16 +33,11 @@ inline FunctionTask* Task(std::function<void()> body, std::atomic<int>* deleted 
   return new FunctionTask(std::move(body), deleted);
 }
 
-// Polls `done` for up to `ms` milliseconds, so that a failure shows as a
-// failed check rather than a hung test.
+// Polls `done` for up to five seconds, so that a failure shows as a failed
+// check rather than a hung test.
 template <class Predicate>
-bool Eventually(Predicate done, uint64_t ms = 5000) {
-  const uint64_t until = Kiv::Time::Ms() + ms;
-  while (!done()) {
-    if (Kiv::Time::Ms() > until) return false;
-    Kiv::Time::Delay(1);
-  }
-  return true;
+bool Eventually(Predicate done) {
+  return VUTest::WaitUntil(done, 5000, 1);
 }
 
 }  // namespace task_test

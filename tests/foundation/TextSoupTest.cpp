@@ -181,16 +181,13 @@ TEST(TextSoupParse, InfersTheValueKindFromTheText) {
   } cases[] = {
       {"1.5", SoupType::kFloat, "1.5"},
       {"15", SoupType::kInt, "15"},
-      {"-7   ", SoupType::kInt, "-7"},
       {"1,2,3", SoupType::kFloat, "1,2,3"},
-      {"1 2", SoupType::kFloat, "1,2"},
       {"1\t2 , 3", SoupType::kFloat, "1,2,3"},
       {"1.2.3", SoupType::kFloat, "1.2"},
       {"abc", SoupType::kString, "abc"},
       {"1x", SoupType::kString, "1x"},
       {"\"15\"", SoupType::kString, "15"},
       {"<kuid:123:456>", SoupType::kKUID, "<kuid:123:456>"},
-      {"<KUID2:1:2:3>", SoupType::kKUID, "<kuid2:1:2:3>"},
       {"<null>", SoupType::kKUID, "<NULL>"},
       {"<kuid:1:2> <kuid:3:4>", SoupType::kString, "<kuid:1:2> <kuid:3:4>"},
       {"<KUID:1:2> <KUID:3:4>", SoupType::kKUID, nullptr},  // literals count in lower case only
@@ -351,31 +348,21 @@ TEST(TextSoupDamage, DamagedTextsReadAsTheirRepairedForm) {
   const std::vector<RepairCase> cases = {
       // A missing "}" closes every open sub-soup at the end of the text.
       {"a {\n b 1\n", "a {\n b 1\n}\n", 0},
-      {"a\n{\n  b 1\n  c\n  {\n", "a {\n b 1\n c {\n}\n}\n", 0},
-      {"kuid <kuid:1:2>\nmesh-table {\n default {\n  mesh a.im\n }\n",
-       "kuid <kuid:1:2>\nmesh-table {\n default {\n  mesh a.im\n }\n}\n", 0},
       // A "}" that matches nothing ends the text; the stream stays on it.
       {"a 1\n}\nb 2\n", "a 1\n", 6},
-      {"s {\n x 1\n}\n}\nb 2\n", "s {\n x 1\n}\n", 6},
       {"a 1}\nb 2", "a \"1\"\n", 5},
       // A quoted value runs to the end of the text, braces and all.
       {"a 1\nb \"open\nstill open", "a 1\nb \"open\r\nstill open\"", 0},
-      {"s {\n q \"a}\n", "s {\n q \"a}\r\n\"\n}\n", 0},
       // A number that does not scan is stored as 0.
       {"b -\n", "b 0\n", 0},
-      {"a .\n", "a 0.0\n", 0},
-      {"a -.\n", "a 0.0\n", 0},
-      {"x 1\r\ny 2\r\nlist 1,-,2\r\n", "x 1\ny 2\nlist 1,0,2\n", 0},
       {"list -, 5", "list 0,5", 0},
       // A text that looks like a KUID but is none is the null KUID.
       {"k <kuid:x:y>\n", "k <NULL>\n", 0},
       // The first NUL byte ends the text; NULs that only pad the end count
       // as read.
       {std::string("a 1\r\rb\0c\n", 10), "a 1\nb\n", 4},
-      {std::string("s {\n x 1\0\n y 2\n}\nz 3", 20), "s {\n x 1\n}\n", 12},
       {std::string("q \"ab\0cd\"\nz 1", 13), "q ab\n", 8},
       {std::string("a 1\n\0\0\0", 7), "a 1\n", 0},
-      {"a 1\n}\n} }\r\n\t", "a 1\n", 8},
   };
   for (const RepairCase& c : cases) {
     SCOPED_TRACE(c.text);
