@@ -19,12 +19,8 @@
 
 namespace {
 
+using meshfixture::MeshBytes;
 using meshfixture::MeshSpec;
-
-std::string Bytes(const MeshSpec& spec) {
-  const std::vector<uint8_t> bytes = meshfixture::WriteMesh(spec);
-  return std::string(bytes.begin(), bytes.end());
-}
 
 MeshSpec With(void (*change)(MeshSpec&)) {
   MeshSpec spec = meshfixture::CubeMesh(false);
@@ -35,15 +31,16 @@ MeshSpec With(void (*change)(MeshSpec&)) {
 class MeshResourceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::string cube = Bytes(meshfixture::CubeMesh(false));
+    const std::string cube = MeshBytes(meshfixture::CubeMesh(false));
     folder_.Put("cube.im", cube);
-    folder_.Put("cube.pm", Bytes(With([](MeshSpec& s) { s.pmin = true; })));
+    folder_.Put("cube.pm", MeshBytes(With([](MeshSpec& s) { s.pmin = true; })));
     folder_.Put("cube.lm.txt", "version 1.00\nmesh 0 { name cube.im }\nmesh 50 { name cube.im }\n");
     folder_.Put("cut.im", cube.substr(0, 60));
-    folder_.Put("old.im", Bytes(With([](MeshSpec& s) { s.infoVersion = 99; })));
-    folder_.Put("nokind.im", Bytes(With([](MeshSpec& s) { s.chunks[1].material.kind = ""; })));
-    folder_.Put("cut.pm", Bytes(With([](MeshSpec& s) { s.pmin = true; })).substr(0, 100));
-    folder_.Put("newer.pm", Bytes(With([](MeshSpec& s) { s.pmin = true, s.infoVersion = 105; })));
+    folder_.Put("old.im", MeshBytes(With([](MeshSpec& s) { s.infoVersion = 99; })));
+    folder_.Put("nokind.im", MeshBytes(With([](MeshSpec& s) { s.chunks[1].material.kind = ""; })));
+    folder_.Put("cut.pm", MeshBytes(With([](MeshSpec& s) { s.pmin = true; })).substr(0, 100));
+    folder_.Put("newer.pm",
+                MeshBytes(With([](MeshSpec& s) { s.pmin = true, s.infoVersion = 105; })));
     folder_.Put("junk.lm", "LODM and nothing else");
     folder_.Put("unclosed.lm.txt", "version 1.00\nmesh 0 { name cube.im\n");
     folder_.Put("unnamed.lm.txt", "version 1.00\nmesh 0 { }\n");
@@ -53,8 +50,7 @@ class MeshResourceTest : public ::testing::Test {
 
   // The resource of `name` (null when the database finds none), given the
   // kernel unless `kernel` is null.
-  Kiv::Ref<VandruGeometryBaseResource> Get(const std::string& name,
-                                           Kiv::RenderKernel* kernel) {
+  Kiv::Ref<VandruGeometryBaseResource> Get(const std::string& name, Kiv::RenderKernel* kernel) {
     Kiv::Ref<Kiv::Resource> resource;
     resource = Kiv::Ref<Kiv::Resource>(database_.Get(Kiv::PString(folder_.At(name)), 2));
     if (resource) resource->ReleaseReference();  // Get handed out one.
@@ -99,10 +95,9 @@ TEST_F(MeshResourceTest, EachKindLoadsThroughTheResourceSystem) {
   ASSERT_EQ(lod->GetLODDefinition()->SaveToPath(Kiv::String(folder_.At("saved.lm"))), kMeshOk);
   Kiv::Ref<VandruGeometryBaseResource> binary = Get("saved.lm", &kernel_);
   ASSERT_EQ(binary->Lock(), 0u);
-  EXPECT_EQ(static_cast<VandruIndexedMeshLODResource*>(binary.get())
-                ->GetLODDefinition()
-                ->levels.Count(),
-            2u);
+  EXPECT_EQ(
+      static_cast<VandruIndexedMeshLODResource*>(binary.get())->GetLODDefinition()->levels.Count(),
+      2u);
 }
 
 TEST_F(MeshResourceTest, BadFilesFailWithTheirCodesAndKeepNoDefinition) {

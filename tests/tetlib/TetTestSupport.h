@@ -55,12 +55,15 @@ class TetTest : public VUTest::TempFolderTest {
     ASSERT_TRUE(Manager().LoadDefinitions());
   }
 
-  void UseOwnDefinitions() {
-    std::filesystem::copy(std::string(VU_SOURCE_DIR) + "/tetlib/TETData", At("defs"),
+  // Loads the definition files of a folder of the source tree: the
+  // project's own set, or one of tests/tetlib/definitions.
+  void UseDefinitions(const std::string& folder) {
+    std::filesystem::copy(std::string(VU_SOURCE_DIR) + "/" + folder, At("defs"),
                           std::filesystem::copy_options::recursive |
                               std::filesystem::copy_options::overwrite_existing);
     ASSERT_TRUE(Manager().LoadDefinitions());
   }
+  void UseOwnDefinitions() { UseDefinitions("tetlib/TETData"); }
 
   // The text of a finding: the key's interface text with its parameters.
   static std::string Msg(const char* key, std::initializer_list<TETLib::MessageArg> args = {}) {
