@@ -2,10 +2,8 @@
 // checks, reports and writes.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -74,27 +72,6 @@ class TagHandlersTest : public TetTest {
     return Handled{passes, Lines(), written};
   }
 
-  // The text of a finding written as "LEVEL KEY PARAMETER..." ("#" marks a
-  // number).
-  static std::string Finding(const std::string& written) {
-    std::istringstream words(written);
-    std::string level, key;
-    words >> level >> key;
-    std::vector<std::string> texts;
-    std::vector<TETLib::MessageArg> args;
-    for (std::string word; words >> word;) texts.push_back(word);
-    for (const std::string& text : texts)
-      args.push_back(text[0] == '#' ? TETLib::MessageArg(std::stoi(text.substr(1)))
-                                    : TETLib::MessageArg(text));
-    args.resize(3, TETLib::MessageArg(""));
-    const char* k = key.c_str();
-    const std::string message = texts.size() == 0   ? Msg(k)
-                                : texts.size() == 1 ? Msg(k, {args[0]})
-                                : texts.size() == 2 ? Msg(k, {args[0], args[1]})
-                                                    : Msg(k, {args[0], args[1], args[2]});
-    return level + " " + message;
-  }
-
   std::unique_ptr<Container> root_;
   Container* sound_ = nullptr;
   Container* entry_ = nullptr;
@@ -106,13 +83,8 @@ TEST_F(TagHandlersTest, EachTypeChecksAndWritesItsValue) {
   size_t count = 0;
   for (std::string line; std::getline(in, line);) {
     if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string> f;
-    for (size_t start = 0, end; start <= line.size(); start = end + 3) {
-      end = std::min(line.find(" | ", start), line.size());
-      f.push_back(line.substr(start, end - start));
-    }
+    const std::vector<std::string> f = Fields(line);
     ASSERT_GE(f.size(), 7u) << line;
-    for (size_t at; (at = f[3].find("\\n")) != std::string::npos;) f[3].replace(at, 2, "\n");
     NewTree();
     Manager().SetMeshFailureReported(false);
     Manager().SetAssetBuild(std::stof(f[4]) + 0.001f);
@@ -120,7 +92,7 @@ TEST_F(TagHandlersTest, EachTypeChecksAndWritesItsValue) {
     const Handled handled = Handle(owner, f[1].c_str(), f[2].c_str(), f[3]);
     EXPECT_EQ(handled.passes, f[5] == "pass") << line;
     EXPECT_EQ(handled.written, f[6]) << line;
-    EXPECT_EQ(handled.findings, f.size() > 7 ? Lines_{Finding(f[7])} : Lines_()) << line;
+    EXPECT_EQ(handled.findings, f.size() > 7 ? Lines_{FindingLine(f[7])} : Lines_()) << line;
     ++count;
   }
   EXPECT_EQ(count, 23u);
