@@ -77,17 +77,7 @@ TEST_F(AssetValidationTest, KindsAreRefinedBeforeTheirDefinitionIsLookedUp) {
 // findings of every check at once (fixture every-check-runs): TetcheckTest.
 
 TEST_F(AssetValidationTest, KindsSavingNamesAndExtensionsAreExportedInTheirCleanForm) {
-  PutDefinitions(
-      "",
-      "tunnel\n{\n  top-level 1\n  subpossibilities\n  {\n    kind\n    {\n      type \"string\"\n "
-      "   }\n"
-      "    vandru-build\n    {\n      type \"float\"\n    }\n    part\n    {\n      kind "
-      "\"element\"\n"
-      "      element-type \"part\"\n    }\n    extensions\n    {\n      kind \"element\"\n"
-      "      element-type \"extensions\"\n    }\n  }\n}\n",
-      "part\n{\n  savingname \"piece\"\n  subpossibilities\n  {\n    size\n    {\n      type "
-      "\"int\"\n"
-      "    }\n  }\n}\nextensions\n{\n  top-level 0\n}\n");
+  UseDefinitions("tests/tetlib/definitions/saving");
   const Validation run = Validate(
       "kind \"TUNNEL\"\nvandru-build 3.4\npart\n{\n  size 2\n}\nextensions\n{\n  tool-data \"x "
       "y\"\n"
