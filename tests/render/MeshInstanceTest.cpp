@@ -7,8 +7,6 @@
 #include <memory>
 #include <string>
 
-#include "kiv/RenderKernel.h"
-#include "kiv/ResourceDatabase.h"
 #include "kiv/basics/Bitmap.h"
 #include "kiv/display/ViewPort.h"
 #include "kiv/scene/ReferencePoint.h"
@@ -22,7 +20,6 @@
 #include "render/meshes/VandruProgressiveMeshResource.h"
 #include "tests/render/CubeFixture.h"
 #include "tests/render/MeshTestSupport.h"
-#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -50,7 +47,7 @@ std::string Levels(const std::string& file) {
   return text;
 }
 
-class MeshInstanceTest : public ::testing::Test {
+class MeshInstanceTest : public meshtest::MeshFolderTest {
  protected:
   void SetUp() override {
     folder_.Put("cube.im", MeshBytes(meshfixture::CubeMesh(false)));
@@ -76,14 +73,11 @@ class MeshInstanceTest : public ::testing::Test {
 
   // A loaded and locked resource (the test holds it).
   Kiv::Ref<VandruGeometryBaseResource> Load(const std::string& name) {
-    Kiv::Ref<Kiv::Resource> resource(database_.Get(Kiv::PString(folder_.At(name)), 2));
-    resource->ReleaseReference();
-    Kiv::Ref<VandruGeometryBaseResource> mesh(
-        dynamic_cast<VandruGeometryBaseResource*>(resource.get()));
+    Kiv::Ref<VandruGeometryBaseResource> mesh = Get(name, &kernel_);
     EXPECT_TRUE(mesh) << name;
-    if (!mesh) return mesh;
-    mesh->SetRenderKernel(&kernel_);
-    EXPECT_EQ(mesh->Lock(), 0u) << name;
+    if (mesh) {
+      EXPECT_EQ(mesh->Lock(), 0u) << name;
+    }
     return mesh;
   }
 
@@ -109,11 +103,6 @@ class MeshInstanceTest : public ::testing::Test {
     view.Draw(&viewport);
     return display.GetDraws().size();
   }
-
-  Kiv::ResourceDatabase database_{Kiv::PString()};
-  Kiv::RenderKernel kernel_{nullptr, 8.0f};
-  meshtest::ProgramPlugins plugins_;
-  VUTest::TempFolder folder_{"MeshInstance"};
 };
 
 TEST_F(MeshInstanceTest, RaysHitTheCubeUnlessScaledToNothingOrTransparent) {

@@ -6,8 +6,6 @@
 #include <memory>
 #include <string>
 
-#include "kiv/RenderKernel.h"
-#include "kiv/ResourceDatabase.h"
 #include "render/meshes/MeshResult.h"
 #include "render/meshes/VandruIndexedMeshLODResource.h"
 #include "render/meshes/VandruIndexedMeshResource.h"
@@ -15,7 +13,6 @@
 #include "tests/render/CubeFixture.h"
 #include "tests/render/MeshTestSupport.h"
 #include "tests/support/CapturedLog.h"
-#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -28,7 +25,7 @@ MeshSpec With(void (*change)(MeshSpec&)) {
   return spec;
 }
 
-class MeshResourceTest : public ::testing::Test {
+class MeshResourceTest : public meshtest::MeshFolderTest {
  protected:
   void SetUp() override {
     folder_.Put("cube.im", MeshBytes(meshfixture::CubeMesh(false)));
@@ -40,22 +37,6 @@ class MeshResourceTest : public ::testing::Test {
     folder_.Put("junk.lm", "LODM and nothing else");
     folder_.Put("missing.lm.txt", "version 1.00\nmesh 0 { name gone.im }\n");
   }
-
-  // The resource of `name` (null when the database finds none), given the
-  // kernel unless `kernel` is null.
-  Kiv::Ref<VandruGeometryBaseResource> Get(const std::string& name, Kiv::RenderKernel* kernel) {
-    Kiv::Ref<Kiv::Resource> resource;
-    resource = Kiv::Ref<Kiv::Resource>(database_.Get(Kiv::PString(folder_.At(name)), 2));
-    if (resource) resource->ReleaseReference();  // Get handed out one.
-    auto* mesh = dynamic_cast<VandruGeometryBaseResource*>(resource.get());
-    if (mesh != nullptr) mesh->SetRenderKernel(kernel);
-    return Kiv::Ref<VandruGeometryBaseResource>(mesh);
-  }
-
-  Kiv::ResourceDatabase database_{Kiv::PString()};
-  Kiv::RenderKernel kernel_{nullptr, 8.0f};
-  meshtest::ProgramPlugins plugins_;
-  VUTest::TempFolder folder_{"MeshResource"};
 };
 
 TEST_F(MeshResourceTest, EachKindLoadsThroughTheResourceSystem) {
