@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -55,7 +56,8 @@ const char* const kClass = "category-class=ZX";
 const char* const kRegion = "category-region=00";
 
 // The cases of tests/tetlib/upgrade/cases.txt: "== what", the
-// configuration, "--", then the expected lines.
+// configuration ("@mesh" lines write mesh files), "--", then the expected
+// lines; none leaves a finding.
 TEST_F(UpgradeTest, OldConfigurationsAreRewrittenByTheRules) {
   std::ifstream in(VU_SOURCE_DIR "/tests/tetlib/upgrade/cases.txt");
   std::string what, config;
@@ -65,6 +67,7 @@ TEST_F(UpgradeTest, OldConfigurationsAreRewrittenByTheRules) {
   const auto check = [&] {
     if (what.empty()) return;
     EXPECT_EQ(Upgraded(config), expected) << what;
+    EXPECT_TRUE(Lines().empty()) << what;
     ++count;
   };
   for (std::string line; std::getline(in, line);) {
@@ -72,6 +75,12 @@ TEST_F(UpgradeTest, OldConfigurationsAreRewrittenByTheRules) {
     if (line.rfind("== ", 0) == 0) {
       check();
       what = line.substr(3), config.clear(), expected.clear(), expecting = false;
+    } else if (line.rfind("@mesh ", 0) == 0) {
+      std::istringstream words(line.substr(6));
+      std::string name;
+      words >> name;
+      Put("asset/" + name, "");
+      ASSERT_TRUE(tetfixture::WriteIndexedMesh(At("asset/" + name), words)) << line;
     } else if (line == "--") {
       expecting = true;
     } else if (expecting) {
@@ -81,51 +90,11 @@ TEST_F(UpgradeTest, OldConfigurationsAreRewrittenByTheRules) {
     }
   }
   check();
-  EXPECT_EQ(count, 20u);
+  EXPECT_EQ(count, 22u);
+  EXPECT_EQ(TETLib::MeshData::LiveCount(), 0);
   // The user name comes from "name" and is cut at a line end.
   EXPECT_EQ(Upgraded("kind \"scenery\"\nname \"Old\r\nrest\"\n"),
             (Lines_{"kind=scenery", kEra, kClass, kRegion, "username=Old", "vandru-build=2.9"}));
-}
-
-// Attached tracks come from the points of the meshes: a crossing's road 0
-// has both ends and its track 0 only one, so only road0 is made; a
-// turntable's "o" points are in its first mesh, its "i" points in its
-// second.
-TEST_F(UpgradeTest, AttachedTracksFollowTheMeshPoints) {
-  const std::pair<const char*, const char*> meshes[] = {
-      {"x/x.im", "attachments=a.road0a,a.road0b,a.track0a"},
-      {"o/o.im", "attachments=a.otrack0a,a.otrack0b"},
-      {"i/i.im", "attachments=a.itrack0a,a.itrack0b,a.itrack1a"},
-  };
-  for (const auto& [name, keys] : meshes) {
-    Put(std::string("asset/") + name, "");
-    std::istringstream words(keys);
-    ASSERT_TRUE(tetfixture::WriteIndexedMesh(At(std::string("asset/") + name), words));
-  }
-  EXPECT_EQ(
-      Upgraded("kind \"mocrossing\"\nasset-filename \"c\"\nmode0 \"x\"\nroad <kuid:1:5>\n"
-               "track <kuid:1:6>\n"),
-      (Lines_{"kind=mocrossing", "username=c", "mesh-table/default/mesh=x/x.im",
-              "mesh-table/default/auto-create=1", "mesh-table/default/anim=anim.kin",
-              "attached-track/road0/vertices/0=a.road0a",
-              "attached-track/road0/vertices/1=a.road0b", "attached-track/road0/track=<kuid:1:5>",
-              "attached-track/road0/useadjoiningtracktype=1", kEra, kClass, kRegion,
-              "vandru-build=2.9"}));
-  EXPECT_EQ(
-      Upgraded("kind \"turntable\"\nasset-filename \"t\"\nmode0 \"o\"\nmode1 \"i\"\n"
-               "track <kuid:1:7>\n"),
-      (Lines_{
-          "kind=turntable", "username=t", "mesh-table/default/mesh=o/o.im",
-          "mesh-table/default/auto-create=1", "mesh-table/turntable/mesh=i/i.im",
-          "attached-track/tracko0/vertices/0=a.otrack0a",
-          "attached-track/tracko0/vertices/1=a.otrack0b", "attached-track/tracko0/track=<kuid:1:7>",
-          "attached-track/tracko0/useadjoiningtracktype=0",
-          "attached-track/tracki0/vertices/0=a.itrack0a",
-          "attached-track/tracki0/vertices/1=a.itrack0b", "attached-track/tracki0/track=<kuid:1:7>",
-          "attached-track/tracki0/useadjoiningtracktype=0", kEra, kClass, kRegion,
-          "vandru-build=2.9"}));
-  EXPECT_EQ(TETLib::MeshData::LiveCount(), 0);
-  EXPECT_TRUE(Lines().empty());
 }
 
 // The upgrade works on the asset's own copy: the configuration handed to
