@@ -2,6 +2,8 @@
 // sources and includes, and the hand-over to the back end.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -14,17 +16,11 @@ namespace {
 
 using GSTest::WorkingFolderTest;
 
-const char kUsage[] =
-    "ORVAK GameScript Compiler V1.02\n\n"
-    "gsc returns number of compile errors\n"
-    "gsc <option> <option>..\nwhere <option> is one of the following\n\n"
-    "<-d> print documentation, u might wanna pipe it to a text document =)\n"
-    "<-s> silent\n"
-    "<-bfilename> dump the build info (compile log) to file\n"
-    "<-ppathname> output path\n"
-    "<-ofilename> output library filename\n"
-    "<filename> input source file\n"
-    "<-ipathname> additional include path\n";
+// The usage text gsc prints: tests/gscompiler/driver/usage.txt.
+const std::string kUsage = [] {
+  std::ifstream in(VU_SOURCE_DIR "/tests/gscompiler/driver/usage.txt", std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}();
 
 const char kGood[] = "class A {\n  int x;\n};\n";
 const char kNoCodeGeneration[] = "\nInternal Code Generation Error...\n";

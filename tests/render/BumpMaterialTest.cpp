@@ -1,33 +1,17 @@
 #include "render/materials/VandruBumpMaterial.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cmath>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "MaterialTestSupport.h"
 #include "kiv/RenderKernel.h"
 #include "kiv/display/GeometryChunk.h"
 #include "kiv/display/ViewPort.h"
 
 namespace {
-
-// A golden file holds one recorded display line per line. Run with
-// VU_UPDATE_GOLDEN=1 to write them anew.
-void ExpectGolden(const std::vector<std::string>& record, const std::string& name) {
-  const std::string path = std::string(VU_RENDER_TEST_DATA) + "/" + name + ".golden";
-  if (const char* update = getenv("VU_UPDATE_GOLDEN"); update != nullptr && *update == '1') {
-    std::ofstream out(path);
-    for (const auto& line : record) out << line << '\n';
-  }
-  std::ifstream in(path);
-  ASSERT_TRUE(in) << path;
-  std::vector<std::string> golden;
-  for (std::string line; std::getline(in, line);) golden.push_back(line);
-  EXPECT_EQ(record, golden) << path;
-}
 
 Kiv::DisplayLight Light(uint32_t type, float r, float g, float b) {
   Kiv::DisplayLight light;
@@ -88,7 +72,7 @@ TEST(BumpMaterial, RecordedPassesMatchGoldenFiles) {
     display.ClearRecord();
     material->RenderChunk(&display, &viewport, chunk.get(), &c.lights, &object, 0);
     EXPECT_EQ(display.GetState(), before);
-    ExpectGolden(display.GetRecord(), c.golden);
+    materialtest::ExpectGolden(display.GetRecord(), c.golden);
   }
 
   display.ClearRecord();

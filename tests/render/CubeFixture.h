@@ -6,20 +6,11 @@
 // face's own axes listed below).
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <array>
 #include <string>
 #include <vector>
 
-#include "kiv/RenderKernel.h"
-#include "kiv/ResourceDatabase.h"
-#include "kiv/store/ResourceType.h"
-#include "render/meshes/VandruIndexedMeshLODResource.h"
-#include "render/meshes/VandruIndexedMeshResource.h"
-#include "render/meshes/VandruProgressiveMeshResource.h"
 #include "tests/render/MeshFixtureWriter.h"
-#include "tests/support/TempFolder.h"
 
 namespace meshfixture {
 
@@ -75,26 +66,5 @@ inline std::string MeshBytes(const MeshSpec& spec) {
   const std::vector<uint8_t> bytes = WriteMesh(spec);
   return std::string(bytes.begin(), bytes.end());
 }
-
-// Mesh resources of every kind in a scratch folder, read through a database.
-class MeshFolderTest : public ::testing::Test {
- protected:
-  // The resource of `name` (null when the database finds none), given `kernel`.
-  Kiv::Ref<VandruGeometryBaseResource> Get(const std::string& name, Kiv::RenderKernel* kernel) {
-    Kiv::Ref<Kiv::Resource> resource(database_.Get(Kiv::PString(folder_.At(name)), 2));
-    if (resource) resource->ReleaseReference();  // Get handed out one.
-    auto* mesh = dynamic_cast<VandruGeometryBaseResource*>(resource.get());
-    if (mesh != nullptr) mesh->SetRenderKernel(kernel);
-    return Kiv::Ref<VandruGeometryBaseResource>(mesh);
-  }
-
-  Kiv::ResourceType<VandruIndexedMeshResource> im_{"im"};
-  Kiv::ResourceType<VandruProgressiveMeshResource> pm_{"pm"};
-  Kiv::ResourceType<VandruIndexedMeshLODResource> lm_{"lm"};
-  Kiv::ResourceType<VandruIndexedMeshLODResource> lmText_{"lm.txt"};
-  Kiv::ResourceDatabase database_{Kiv::PString()};
-  Kiv::RenderKernel kernel_{nullptr, 8.0f};
-  VUTest::TempFolder folder_{"Mesh"};
-};
 
 }  // namespace meshfixture

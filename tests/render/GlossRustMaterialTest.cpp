@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
+#include "MaterialTestSupport.h"
 #include "kiv/RenderKernel.h"
 #include "kiv/display/GeometryChunk.h"
 #include "kiv/display/ViewPort.h"
@@ -45,32 +45,16 @@ TEST(GlossRustMaterial, RustAgeChoosesTheMode) {
 
   const struct {
     float rustAge;
-    std::vector<std::string> record;
+    const char* golden;
   } cases[] = {
-      {0.75f,
-       {"Texture 0 -", "Texture 1 chrome.tga", "LightingState 1 0.6 0.3 0.15 0.75",
-        "ApplyStageState 3", "ApplyStageState 4", "StageConstant 0 0.375 0.25 0.25 0.5",
-        "StageConstant 1 0.375 0.25 0.25 0.5", "Draw 1 - - 0 6", "ResetTextureStage 1",
-        "ResetTextureStage 0", "Texture 1 -"}},
-      {0.5f,
-       {"Texture 0 -", "Texture 1 chrome.tga", "LightingState 1 0.8 0.4 0.2 1", "ApplyStageState 3",
-        "ApplyStageState 4", "StageConstant 0 0.375 0.25 0.25 0",
-        "StageConstant 1 0.375 0.25 0.25 0", "Draw 1 - - 0 6", "ResetTextureStage 1",
-        "ResetTextureStage 0", "Texture 1 -"}},
-      {0.25f,
-       {"Texture 0 -", "Texture 1 chrome.tga", "LightingState 1 0.8 0.4 0.2 1",
-        "TexCoordGeneration 1 1", "ApplyStageState 1", "ApplyStageState 2",
-        "StageConstant 0 0.5 0.5 0.5 0.5", "StageConstant 1 0.5 0.5 0.5 0.5", "Draw 1 - - 0 6",
-        "TexCoordGeneration 1 0", "TextureTransform 1 reset", "ResetTextureStage 1",
-        "ResetTextureStage 0", "Texture 1 -"}},
-  };
+      {0.75f, "glossrust_rust_old"}, {0.5f, "glossrust_rust_half"}, {0.25f, "glossrust_gloss"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.rustAge);
     chunk->SetChunkProperty(Kiv::PString("RustAge"), c.rustAge);
     const Kiv::Display::State before = display.GetState();
     display.ClearRecord();
     material->RenderChunk(&display, &viewport, chunk.get(), &lights, nullptr, 0);
-    EXPECT_EQ(display.GetRecord(), c.record);
+    materialtest::ExpectGolden(display.GetRecord(), c.golden);
     EXPECT_EQ(display.GetState(), before);
     EXPECT_EQ(material->GetDisplayMaterial(), colours) << "colours put back";
   }

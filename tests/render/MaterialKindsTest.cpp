@@ -8,7 +8,6 @@
 #include "MaterialTestSupport.h"
 #include "kiv/display/GeometryChunk.h"
 #include "kiv/display/ViewPort.h"
-#include "render/materials/BumpMaterialPlugins.h"
 
 namespace {
 
@@ -63,102 +62,56 @@ void ExpectCubeVertex(Kiv::GeometryChunk& chunk) {
 }
 
 // Each kind on a full display, one of capability 1 and one stage, and a
-// bare one: the material made (or its fallback), chunk layout and draws.
+// bare one: the material made (the kind's own or its fallback),
+// chunk layout, vertex size and type, and the draws, one line a kind in
+// the golden file of the display.
 TEST(MaterialKinds, EachKindGetsItsMaterialLayoutAndDraws) {
-  const std::string bump = "VandruBump_ParallelLight/VandruBumpMat_ParallelLight";
-  const std::string bumpSpot = "VandruBump_SpotLight/VandruBumpMat_ParallelLight";
-  const std::string env = "VandruBumpEnv_ParallelLight/VandruBumpEnvMat_ParallelLight";
-  const std::string envSpot = "VandruBumpEnv_SpotLight/VandruBumpEnvMat_SpotLight";
-  struct Expected {
-    const char* material;
-    const char* layout;
-    uint32_t vertexSize, vertexType;
-    std::vector<std::string> draws;
-  };
-  const Expected pnta{"", "PNTA", 44, 20, {}}, pnt{"tonetexnoalpha", "PNT", 32, 18, {"-/-"}},
-      plain{"", "standard", 48, 0, {"-/-"}}, rust{"tglossrust", "standard", 48, 0, {}},
-      mpfx{"tmpfx", "PCT+normals", 24, 99, {"-/-"}};
-  auto with = [](Expected e, const char* material, std::vector<std::string> draws = {"-/-"}) {
-    e.material = material;
-    e.draws = std::move(draws);
-    return e;
-  };
   const struct {
     std::vector<uint32_t> capabilities;
     uint32_t stages;
-    std::vector<Expected> expected;  // in the order of kKinds
+    const char* golden;
   } displays[] = {
-      {{1, 17, 21},
-       4,
-       {with(pnta, "tbumpgloss", {}), with(pnta, "tbumptex", {bump, bumpSpot}),
-        with(pnta, "tbumpenv", {env, envSpot}), pnt, rust, mpfx, with(plain, "nofogtex"),
-        with(plain, "groundbase")}},
-      {{1},
-       1,
-       {rust, with(plain, "onetex"), pnt, pnt, rust, with(plain, "onetex"), with(plain, "nofogtex"),
-        with(plain, "groundbase")}},
-      {{},
-       2,
-       {with(plain, "onetex"), with(plain, "onetex"), pnt, pnt, with(plain, "onetex"), mpfx,
-        with(plain, "nofogtex"), with(plain, "groundbase")}},
-  };
+      {{1, 17, 21}, 4, "kinds_full"}, {{1}, 1, "kinds_one_stage"}, {{}, 2, "kinds_bare"}};
   for (const auto& row : displays) {
+    SCOPED_TRACE(row.golden);
     materialtest::Engine engine(row.capabilities, row.stages);
     uint32_t result = 0;
     auto mesh = engine.Load({std::begin(kKinds), std::end(kKinds)}, &result);
     ASSERT_EQ(result, kMeshOk);
+    std::vector<std::string> lines;
     for (size_t i = 0; i < std::size(kKinds); ++i) {
-      const Expected& expected = row.expected[i];
-      SCOPED_TRACE(std::string(kKinds[i]) + " with " + std::to_string(row.capabilities.size()) +
-                   " capabilities");
+      SCOPED_TRACE(kKinds[i]);
       Kiv::Material& material = *mesh->GetMaterial(uint32_t(i));
       Kiv::GeometryChunk& chunk = *mesh->GetChunk(uint32_t(i));
-      EXPECT_EQ(material.GetKind().Str(), expected.material);
       EXPECT_EQ(Kiv::MaterialManager::SplitDecoratedMaterialName(material.GetRequestName(), nullptr,
                                                                  nullptr)
                     .Str(),
                 kKinds[i]);
-      EXPECT_EQ(LayoutOf(chunk), expected.layout);
-      EXPECT_EQ(chunk.GetVertexSize(), expected.vertexSize);
-      EXPECT_EQ(chunk.GetVertexType() ? chunk.GetVertexType()->GetId() : chunk.GetVertexTypeID(),
-                expected.vertexType);
       ExpectCubeVertex(chunk);
-      EXPECT_EQ(DrawsOf(engine.display(), material, chunk), expected.draws);
+      std::string line = std::string(kKinds[i]) + ": " + material.GetKind().Str() + " " +
+                         LayoutOf(chunk) + " " + std::to_string(chunk.GetVertexSize()) + " " +
+                         std::to_string(chunk.GetVertexType() ? chunk.GetVertexType()->GetId()
+                                                              : chunk.GetVertexTypeID());
+      for (const std::string& draw : DrawsOf(engine.display(), material, chunk)) line += " " + draw;
+      lines.push_back(line);
     }
+    materialtest::ExpectGolden(lines, row.golden);
   }
 }
 
-// A failed program and a refused stage state through a mesh load; every
-// plug-in's own failures are MaterialPluginsTest's.
-TEST(MaterialKinds, FailedResourcesRefuseTheMaterialAndTheNextLoadStartsOver) {
-  const struct {
-    const char* kind;
-    const char* failingProgram;  // null: the second stage state is refused
-  } cases[] = {{"tbumptex", "VandruBumpMat_ParallelLight"}, {"tmpfx", nullptr}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.kind);
-    materialtest::Engine engine({1, 17, 21}, 4);
-    Kiv::Display& display = engine.display();
-    if (c.failingProgram != nullptr) {
-      display.GetTextureCombinerManager()->FailCreation(c.failingProgram);
-    } else {
-      display.RefuseStageState(2);
-    }
-    uint32_t result = 0;
-    auto refused = engine.Load({c.kind}, &result);
-    EXPECT_EQ(result, kMeshUnsupportedMaterial);
-    EXPECT_EQ(display.GetLiveStageStateCount(), 0u);
-    const Kiv::MaterialPlugin* plugin =
-        engine.manager.FindPlugin(Kiv::PString(std::string("m.") + c.kind));
-    if (const auto* family = dynamic_cast<const Kiv::VandruBumpFamilyPlugin*>(plugin)) {
-      EXPECT_FALSE(family->GetPrograms().parallelVertex) << "no program kept";
-    }
-
-    display.GetTextureCombinerManager()->ClearFailures();
-    auto loaded = engine.Load({c.kind}, &result);
-    ASSERT_EQ(result, kMeshOk);
-    EXPECT_EQ(loaded->GetMaterial(0)->GetKind().Str(), c.kind);
-  }
+// A failed program through a mesh load; every plug-in's own failures
+// (programs and stage states) are MaterialPluginsTest's.
+TEST(MaterialKinds, FailedProgramRefusesTheMaterialAndTheNextLoadStartsOver) {
+  materialtest::Engine engine({1, 17, 21}, 4);
+  Kiv::Display& display = engine.display();
+  display.GetTextureCombinerManager()->FailCreation("VandruBumpMat_ParallelLight");
+  uint32_t result = 0;
+  auto refused = engine.Load({"tbumptex"}, &result);
+  EXPECT_EQ(result, kMeshUnsupportedMaterial);
+  display.GetTextureCombinerManager()->ClearFailures();
+  auto loaded = engine.Load({"tbumptex"}, &result);
+  ASSERT_EQ(result, kMeshOk);
+  EXPECT_EQ(loaded->GetMaterial(0)->GetKind().Str(), "tbumptex");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "MaterialTestSupport.h"
 #include "kiv/RenderKernel.h"
 #include "kiv/display/Material.h"
 #include "render/materials/AlphaBlendCacheUnsorted.h"
@@ -27,35 +28,33 @@ std::vector<Kiv::Ref<Kiv::MaterialPlugin>> MakePlugins() {
           Kiv::Ref<Kiv::MaterialPlugin>(new Kiv::VandruNoFogMaterialPlugin)};
 }
 
-// Which display capabilities give which material: "" where the plug-in's
-// own material is supported, else the type name it falls back to.
+// Which display capabilities give which material: one line a display (its
+// capabilities and stages), "+" where the plug-in's own material is
+// supported, else the type name it falls back to, in the order of
+// MakePlugins; the golden file capability_matrix.
 TEST(MaterialPlugins, CapabilityMatrix) {
-  const struct {
-    std::vector<uint32_t> capabilities;
-    uint32_t stages;
-    std::vector<std::string> expected;  // gloss, bump, env, no-alpha, rust, mpfx, no-fog
-  } rows[] = {
-      {{1, 17, 21}, 2, {"", "", "", "", "", "", ""}},
-      {{1, 21}, 4, {"tglossrust", "onetex", "tonetexnoalpha", "", "", "", ""}},
-      {{1, 17}, 4, {"tglossrust", "onetex", "tonetexnoalpha", "", "", "", ""}},
-      {{17, 21}, 2, {"", "", "", "", "onetex", "", ""}},
-      {{1, 17, 21}, 1, {"", "", "", "", "", "onetex", ""}},
-      {{}, 0, {"tglossrust", "onetex", "tonetexnoalpha", "", "onetex", "onetex", ""}},
-  };
+  const std::pair<std::vector<uint32_t>, uint32_t> displays[] = {
+      {{1, 17, 21}, 2}, {{1, 21}, 4}, {{1, 17}, 4}, {{17, 21}, 2}, {{1, 17, 21}, 1}, {{}, 0}};
   const auto plugins = MakePlugins();
-  for (const auto& row : rows) {
+  std::vector<std::string> lines;
+  for (const auto& [capabilities, stages] : displays) {
     Kiv::Display display;
-    for (uint32_t capability : row.capabilities) display.SetCapability(capability, true);
-    display.SetTextureStageCount(row.stages);
-    for (size_t i = 0; i < plugins.size(); ++i) {
-      SCOPED_TRACE(plugins[i]->GetTypeName().Str() + " with " + std::to_string(row.stages) +
-                   " stages, row " + std::to_string(&row - rows));
-      Kiv::PString fallback;
-      const bool supported = plugins[i]->IsSupported(&display, fallback);
-      EXPECT_EQ(supported, row.expected[i].empty());
-      EXPECT_EQ(fallback.Str(), row.expected[i]);
+    std::string line = "capabilities";
+    for (uint32_t capability : capabilities) {
+      display.SetCapability(capability, true);
+      line += " " + std::to_string(capability);
     }
+    display.SetTextureStageCount(stages);
+    line += ", stages " + std::to_string(stages) + ":";
+    for (const auto& plugin : plugins) {
+      Kiv::PString fallback;
+      const bool supported = plugin->IsSupported(&display, fallback);
+      EXPECT_EQ(supported, fallback.Empty()) << plugin->GetTypeName().Str() << " " << line;
+      line += " " + (supported ? std::string("+") : fallback.Str());
+    }
+    lines.push_back(line);
   }
+  materialtest::ExpectGolden(lines, "capability_matrix");
   Kiv::PString fallback;
   EXPECT_FALSE(plugins[5]->IsSupported(nullptr, fallback)) << "no display, no second stage";
 }

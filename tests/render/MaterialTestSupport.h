@@ -3,6 +3,10 @@
 // seven plug-ins, and meshes of cube chunks naming material kinds.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +21,21 @@
 #include "render/meshes/VandruIndexedMeshDefinition.h"
 
 namespace materialtest {
+
+// Compares a display record with a golden file of tests/render/data, one
+// recorded line per line. Run with VU_UPDATE_GOLDEN=1 to write them anew.
+inline void ExpectGolden(const std::vector<std::string>& record, const std::string& name) {
+  const std::string path = std::string(VU_RENDER_TEST_DATA) + "/" + name + ".golden";
+  if (const char* update = getenv("VU_UPDATE_GOLDEN"); update != nullptr && *update == '1') {
+    std::ofstream out(path);
+    for (const auto& line : record) out << line << '\n';
+  }
+  std::ifstream in(path);
+  ASSERT_TRUE(in) << path;
+  std::vector<std::string> golden;
+  for (std::string line; std::getline(in, line);) golden.push_back(line);
+  EXPECT_EQ(record, golden) << path;
+}
 
 // A white parallel and a red spot light.
 struct Lights {

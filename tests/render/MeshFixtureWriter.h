@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -83,7 +85,7 @@ struct GeometrySpec {
   uint32_t skinWeights = 0;
   std::string name = "body";
   uint32_t colour = 0xFF336699;
-  float scale = 1.0f;  // Positions are the unit cube's corners times this.
+  float scale = 1.0f;            // Positions are the unit cube's corners times this.
   std::vector<float> positions;  // When given: 3 floats a vertex, in place of the corners.
 };
 
@@ -310,6 +312,66 @@ inline std::vector<uint8_t> WriteMesh(const MeshSpec& spec) {
   const uint32_t size = uint32_t(out.data.size() - sizeMark - 4);
   for (int i = 0; i < 4; ++i) out.data[sizeMark + i] = uint8_t(size >> (8 * i));
   return out.data;
+}
+
+// Changes `spec` by one KEY=VALUE setting of the short descriptions that
+// the meshfixture tool and the validation fixtures use:
+//   chunks=N        N copies of the first chunk
+//   scale=F         positions times F
+//   info=V geom=V matl=V   chunk versions
+//   skin=S          skin weights per vertex of every GEOM (INFO then
+//                   allows 4 weights and 24 bones)
+//   bones=a,b:a,... influences on chunk 0 (name[:parent]); bone i weights
+//                   vertex i with 1.0
+//   skeleton=1      a SKEL chunk (root and one child)
+//   attachments=n1,n2  ATCH with these names
+//   texture=NAME    every chunk's one texture
+//   pmin=1          a PMIN chunk after the others
+// False for a key it does not know.
+inline bool ApplyKey(MeshSpec& spec, const std::string& key, const std::string& value) {
+  const auto split = [](const std::string& text, char by) {
+    std::vector<std::string> parts;
+    std::stringstream in(text);
+    for (std::string part; std::getline(in, part, by);) parts.push_back(part);
+    return parts;
+  };
+  const uint32_t number = uint32_t(std::strtoul(value.c_str(), nullptr, 10));
+  if (key == "chunks") {
+    spec.chunks.assign(number, spec.chunks.front());
+  } else if (key == "scale") {
+    for (auto& chunk : spec.chunks) chunk.geometry.scale = std::strtof(value.c_str(), nullptr);
+  } else if (key == "info") {
+    spec.infoVersion = number;
+  } else if (key == "geom") {
+    for (auto& chunk : spec.chunks) chunk.geometry.version = number;
+  } else if (key == "matl") {
+    for (auto& chunk : spec.chunks) chunk.material.version = number;
+  } else if (key == "skin") {
+    for (auto& chunk : spec.chunks) chunk.geometry.skinWeights = number;
+    spec.maxWeights = 4;
+    spec.maxBones = 24;
+  } else if (key == "bones") {
+    spec.influences = true;
+    spec.influenceList.clear();
+    uint32_t vertex = 0;
+    for (const std::string& bone : split(value, ',')) {
+      const std::vector<std::string> parts = split(bone, ':');
+      spec.influenceList.push_back(
+          {parts[0], parts.size() > 1 ? parts[1] : "", {{0, {{vertex++, 1.0f}}}}});
+    }
+  } else if (key == "skeleton") {
+    spec.skeleton = number != 0;
+  } else if (key == "attachments") {
+    spec.attachments = true;
+    spec.attachmentNames = split(value, ',');
+  } else if (key == "texture") {
+    for (auto& chunk : spec.chunks) chunk.material.textures = {{1, value}};
+  } else if (key == "pmin") {
+    spec.pmin = number != 0;
+  } else {
+    return false;
+  }
+  return true;
 }
 
 }  // namespace meshfixture

@@ -7,8 +7,6 @@
 #include <memory>
 #include <string>
 
-#include "kiv/RenderKernel.h"
-#include "kiv/ResourceDatabase.h"
 #include "kiv/basics/Bitmap.h"
 #include "kiv/display/ViewPort.h"
 #include "kiv/scene/ReferencePoint.h"
@@ -22,16 +20,11 @@
 #include "render/meshes/VandruProgressiveMeshResource.h"
 #include "tests/render/CubeFixture.h"
 #include "tests/render/MeshTestSupport.h"
-#include "tests/support/TempFolder.h"
 
 namespace {
 
+using meshfixture::MeshBytes;
 using meshfixture::MeshSpec;
-
-std::string Bytes(const MeshSpec& spec) {
-  const std::vector<uint8_t> bytes = meshfixture::WriteMesh(spec);
-  return std::string(bytes.begin(), bytes.end());
-}
 
 // The cube skinned by two bones: influences on its first chunk (the
 // skeleton follows from them), or only a skeleton.
@@ -54,12 +47,12 @@ std::string Levels(const std::string& file) {
   return text;
 }
 
-class MeshInstanceTest : public ::testing::Test {
+class MeshInstanceTest : public meshtest::MeshFolderTest {
  protected:
   void SetUp() override {
-    folder_.Put("cube.im", Bytes(meshfixture::CubeMesh(false)));
-    folder_.Put("skinned.im", Bytes(SkinnedCube(true)));
-    folder_.Put("bare.im", Bytes(SkinnedCube(false)));
+    folder_.Put("cube.im", MeshBytes(meshfixture::CubeMesh(false)));
+    folder_.Put("skinned.im", MeshBytes(SkinnedCube(true)));
+    folder_.Put("bare.im", MeshBytes(SkinnedCube(false)));
     folder_.Put("cube.lm.txt", Levels("cube.im"));
     folder_.Put("skinned.lm.txt", Levels("skinned.im"));
     MeshSpec boned = meshfixture::CubeMesh(false);  // A skeleton, no skinning.
@@ -67,27 +60,24 @@ class MeshInstanceTest : public ::testing::Test {
     boned.pmin = true;
     boned.chunks[0].geometry.name = "root";
     boned.chunks[1].geometry.name = "child";
-    folder_.Put("boned.pm", Bytes(boned));
+    folder_.Put("boned.pm", MeshBytes(boned));
     boned.chunks[1].geometry.name = "";
-    folder_.Put("half.pm", Bytes(boned));
+    folder_.Put("half.pm", MeshBytes(boned));
     MeshSpec skinned = SkinnedCube(true);
     skinned.pmin = true;
     skinned.chunks[0].geometry.name = "root";
     skinned.chunks[1].geometry.name = "child";
-    folder_.Put("skinned.pm", Bytes(skinned));
+    folder_.Put("skinned.pm", MeshBytes(skinned));
     kernel_.GetDisplay()->BeginFrame();
   }
 
   // A loaded and locked resource (the test holds it).
   Kiv::Ref<VandruGeometryBaseResource> Load(const std::string& name) {
-    Kiv::Ref<Kiv::Resource> resource(database_.Get(Kiv::PString(folder_.At(name)), 2));
-    resource->ReleaseReference();
-    Kiv::Ref<VandruGeometryBaseResource> mesh(
-        dynamic_cast<VandruGeometryBaseResource*>(resource.get()));
+    Kiv::Ref<VandruGeometryBaseResource> mesh = Get(name, &kernel_);
     EXPECT_TRUE(mesh) << name;
-    if (!mesh) return mesh;
-    mesh->SetRenderKernel(&kernel_);
-    EXPECT_EQ(mesh->Lock(), 0u) << name;
+    if (mesh) {
+      EXPECT_EQ(mesh->Lock(), 0u) << name;
+    }
     return mesh;
   }
 
@@ -113,11 +103,6 @@ class MeshInstanceTest : public ::testing::Test {
     view.Draw(&viewport);
     return display.GetDraws().size();
   }
-
-  Kiv::ResourceDatabase database_{Kiv::PString()};
-  Kiv::RenderKernel kernel_{nullptr, 8.0f};
-  meshtest::ProgramPlugins plugins_;
-  VUTest::TempFolder folder_{"MeshInstance"};
 };
 
 TEST_F(MeshInstanceTest, RaysHitTheCubeUnlessScaledToNothingOrTransparent) {
@@ -132,7 +117,7 @@ TEST_F(MeshInstanceTest, RaysHitTheCubeUnlessScaledToNothingOrTransparent) {
     float distance;
   };
   const Case cases[] = {
-      {{1, 1, 1}, 1, true, 4},  {{2, 2, 2}, 1, true, 3},      {{1, 1, 0}, 1, false, 100},
+      {{1, 1, 1}, 1, true, 4},    {{2, 2, 2}, 1, true, 3},    {{1, 1, 0}, 1, false, 100},
       {{0, 0, 0}, 1, false, 100}, {{1, 1, 1}, 0, false, 100},
   };
   for (const Case& k : cases) {
@@ -335,17 +320,19 @@ TEST_F(MeshInstanceTest, MergeTakesOnlyMergeableChunksOfAnEqualMaterial) {
     bool merged;
   };
   const Case cases[] = {
-      {0, kMerge, true, 0, false},     {kMerge, 0, true, 0, false},
-      {kMerge, kMerge | kShared, true, 0, false}, {kMerge, kMerge, false, 0, false},
-      {kMerge, kMerge, true, 2, false}, {kMerge, kMerge, true, 0, true},
+      {0, kMerge, true, 0, false},
+      {kMerge, 0, true, 0, false},
+      {kMerge, kMerge | kShared, true, 0, false},
+      {kMerge, kMerge, false, 0, false},
+      {kMerge, kMerge, true, 2, false},
+      {kMerge, kMerge, true, 0, true},
   };
   for (const Case& k : cases) {
     own->SetFlags(k.ownFlags);
     Kiv::GeometryChunk* added = own->CreateInstance();  // Held by nobody.
     ASSERT_NE(added, nullptr);
     added->SetFlags(k.newFlags);
-    const bool merged =
-        cube->MergeChunk(added, k.sameMaterial ? material : &other, k.index);
+    const bool merged = cube->MergeChunk(added, k.sameMaterial ? material : &other, k.index);
     EXPECT_EQ(merged, k.merged) << k.ownFlags << " " << k.newFlags << " " << k.index;
     added->ReleaseReference();  // Its geometry was copied; it goes.
   }
@@ -376,8 +363,8 @@ TEST_F(MeshInstanceTest, MaterialsTexturesAndVerticesOfOneInstance) {
     EXPECT_EQ(cube->SetChunkTexture(k.chunk, picture), k.displayFormat != 0) << k.format;
     EXPECT_EQ(own->GetTexture(0)->uploadedFormat, k.chunk == 0 ? k.displayFormat : 0u);
   }
-  EXPECT_FALSE(cube->SetChunkTextureFromFile(0, Kiv::String("none.png"),
-                                             Kiv::String(folder_.At(""))));
+  EXPECT_FALSE(
+      cube->SetChunkTextureFromFile(0, Kiv::String("none.png"), Kiv::String(folder_.At(""))));
   // x and y swapped, then moved by (10, 20).
   const Kiv::Matrix3 swap{0, 1, 0, 1, 0, 0, 0, 0, 1};
   std::vector<Vector3> points;
@@ -405,8 +392,11 @@ TEST_F(MeshInstanceTest, LevelsAreLitOnceWhenMarkedOrWhenForced) {
     bool force, lit;
     uint32_t pending;
   };
-  const Step steps[] = {{1, false, true, 2}, {1, false, false, 2}, {1, true, true, 2},
-                        {3, true, false, 2}, {0, false, true, 1}};
+  const Step steps[] = {{1, false, true, 2},
+                        {1, false, false, 2},
+                        {1, true, true, 2},
+                        {3, true, false, 2},
+                        {0, false, true, 1}};
   for (const Step& k : steps) {
     EXPECT_EQ(lod->LightLevel(k.level, k.force), k.lit) << k.level << k.force;
     EXPECT_EQ(lod->GetPendingLighting(), k.pending) << k.level << k.force;
@@ -434,7 +424,7 @@ TEST_F(MeshInstanceTest, StaticLodChunksReadTheSkeletonCopysBoneMatrices) {
                                       true);
   MeshSpec palette = SkinnedCube(true);  // Skinned on the display.
   palette.chunks[0].geometry.skinWeights = 2;
-  folder_.Put("palette.im", Bytes(palette));
+  folder_.Put("palette.im", MeshBytes(palette));
   folder_.Put("palette.lm.txt", Levels("palette.im"));
   auto resource = Load("palette.lm.txt");
   auto* lodResource = static_cast<VandruIndexedMeshLODResource*>(resource.get());
@@ -458,16 +448,10 @@ TEST(MeshInstanceSupport, ReferencePointNamesSplitIntoSubNames) {
       {"p.door..left", {"p", "door", "left"}}, {"pfx", {"pfx"}}, {"", {}}, {".p.", {"p"}}};
   for (const auto& [name, parts] : cases) {
     std::vector<std::string> got;
-    for (const Kiv::PString& part : Kiv::ReferencePoint::GetSubNames(name)) got.emplace_back(part.View());
+    for (const Kiv::PString& part : Kiv::ReferencePoint::GetSubNames(name))
+      got.emplace_back(part.View());
     EXPECT_EQ(got, parts) << name;
   }
-}
-
-TEST(MeshInstanceSupport, GrowableArraysGrowInStepsOfTen) {
-  EXPECT_EQ(CapacityInStepsOfTen(0), 0u);
-  EXPECT_EQ(CapacityInStepsOfTen(1), 10u);
-  EXPECT_EQ(CapacityInStepsOfTen(10), 10u);
-  EXPECT_EQ(CapacityInStepsOfTen(11), 20u);
 }
 
 }  // namespace

@@ -10,14 +10,18 @@
 #include <string>
 #include <vector>
 
+#include "kiv/RenderKernel.h"
+#include "kiv/ResourceDatabase.h"
 #include "kiv/display/Display.h"
 #include "kiv/display/Material.h"
 #include "kiv/display/MaterialManager.h"
 #include "kiv/host/PluginSet.h"
+#include "render/meshes/VandruGeometryBaseResource.h"
 #include "render/meshes/VandruIndexedMeshDefinition.h"
 #include "render/meshes/VandruIndexedMeshLODDefinition.h"
 #include "render/meshes/VandruProgressiveMeshDefinition.h"
 #include "render/plugin/KivGetPlugins.h"
+#include "tests/support/TempFolder.h"
 
 namespace meshtest {
 
@@ -26,7 +30,8 @@ namespace meshtest {
 // registered resource types. Declare it after any kernel whose manager
 // takes the plug-ins, so that the set goes first.
 struct ProgramPlugins {
-  ProgramPlugins() : set(Kiv::PluginSet::Load(Kiv::PString(kVandruPluginCategory), &KivGetPlugins)) {}
+  ProgramPlugins()
+      : set(Kiv::PluginSet::Load(Kiv::PString(kVandruPluginCategory), &KivGetPlugins)) {}
   ~ProgramPlugins() { Kiv::PluginSet::Unload(Kiv::PString(kVandruPluginCategory)); }
   ProgramPlugins(const ProgramPlugins&) = delete;
   ProgramPlugins& operator=(const ProgramPlugins&) = delete;
@@ -118,5 +123,25 @@ inline std::string Tree(const Kiv::ParticleBone* bone) {
     text += (i ? "," : "") + Tree(bone->Children()[i].get());
   return text + ")";
 }
+
+// Mesh files in a scratch folder, read through a resource database with the
+// program's plug-ins.
+class MeshFolderTest : public ::testing::Test {
+ protected:
+  // The resource of `name` (null when the database finds none), given
+  // `kernel`.
+  Kiv::Ref<VandruGeometryBaseResource> Get(const std::string& name, Kiv::RenderKernel* kernel) {
+    Kiv::Ref<Kiv::Resource> resource(database_.Get(Kiv::PString(folder_.At(name)), 2));
+    if (resource) resource->ReleaseReference();  // Get handed out one.
+    auto* mesh = dynamic_cast<VandruGeometryBaseResource*>(resource.get());
+    if (mesh != nullptr) mesh->SetRenderKernel(kernel);
+    return Kiv::Ref<VandruGeometryBaseResource>(mesh);
+  }
+
+  Kiv::ResourceDatabase database_{Kiv::PString()};
+  Kiv::RenderKernel kernel_{nullptr, 8.0f};
+  ProgramPlugins plugins_;
+  VUTest::TempFolder folder_{"Mesh"};
+};
 
 }  // namespace meshtest

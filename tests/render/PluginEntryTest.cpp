@@ -5,7 +5,9 @@
 
 #include <iterator>
 #include <string>
+#include <vector>
 
+#include "MaterialTestSupport.h"
 #include "kiv/RenderKernel.h"
 #include "kiv/display/MaterialManager.h"
 #include "kiv/display/MaterialPlugin.h"
@@ -24,27 +26,6 @@ void CountingEntry() {
   KivGetPlugins();
 }
 
-struct Expected {
-  bool plugin;
-  const char* name;
-  const char* uid;
-};
-
-constexpr Expected kRegistered[] = {
-    {true, "tbumpgloss", "F7478888-C721-48AB-B3C0-19621E66554E"},
-    {true, "tbumptex", "E34011F3-C721-48ba-B3C0-19621E408CBD"},
-    {true, "tbumpenv", "0ECEE41C-76E7-47fd-ADBB-0E938E809C03"},
-    {true, "tonetexnoalpha", "4BB6C98F-6FDF-4cb9-9CE2-7E40B2A78626"},
-    {true, "tglossrust", "AFCA4E1B-811A-56EE-89E4-CAB13F9B6712"},
-    {true, "tmpfx", "643AFE90-426A-46EE-C19F-FFA0A471ABD7"},
-    {true, "nofogtex", "AB84944B-00A6-4a18-8BAF-4664E98075AA"},
-    {false, "im", "B9E68EA1-56A3-4a6d-9D5D-C5C020F944E6"},
-    {false, "pm", "2E8739F0-412F-48c2-9F71-912B659C58B6"},
-    {false, "lm.txt", "8FCC40D7-8BDD-4d14-B528-65692F5DF710"},
-    {false, "lm", "8FCC40D7-8BDD-4d14-B528-65692F5DF710"},
-    {false, "convert-tex.txt", "A6805E60-4C54-1278-1111-00010251467D"},
-};
-
 TEST(PluginEntry, RegistersTheSevenPluginsAndFiveResourceTypesInOrder) {
   Kiv::RenderKernel kernel(nullptr, 8.0f);  // Outlives the plug-ins it is given.
   const Kiv::PString category(kVandruPluginCategory);
@@ -54,22 +35,22 @@ TEST(PluginEntry, RegistersTheSevenPluginsAndFiveResourceTypesInOrder) {
   EXPECT_EQ(Kiv::PluginSet::Load(category, &CountingEntry), set);  // Run once.
   EXPECT_EQ(gEntryRuns, 1);
   EXPECT_EQ(Kiv::PluginSet::Find(category), set);
+  // What it registers, in order: the golden file plugin_entry.
   const auto& items = set->GetItems();
-  ASSERT_EQ(items.size(), std::size(kRegistered));
-  for (size_t i = 0; i < items.size(); ++i) {
-    const Expected& want = kRegistered[i];
-    const Kiv::PluginSet::Item& item = items[i];
-    ASSERT_EQ(item.plugin != nullptr, want.plugin) << i;
-    if (want.plugin) {
-      EXPECT_EQ(item.plugin->GetTypeName().View(), want.name) << i;
-      EXPECT_EQ(item.plugin->GetUId().View(), want.uid) << i;
+  std::vector<std::string> lines;
+  for (const Kiv::PluginSet::Item& item : items) {
+    if (item.plugin != nullptr) {
+      lines.push_back("plugin " + item.plugin->GetTypeName().Str() + " " +
+                      item.plugin->GetUId().Str());
       continue;
     }
-    ASSERT_NE(item.type, nullptr) << i;
-    EXPECT_EQ(std::string(item.type->GetName().c_str()), want.name) << i;
-    EXPECT_EQ(item.type->GetTypeUId().View(), want.uid) << i;
-    EXPECT_EQ(item.type->GetCategoryUId(), category) << i;
+    ASSERT_NE(item.type, nullptr);
+    EXPECT_EQ(item.type->GetCategoryUId(), category);
+    lines.push_back("type " + std::string(item.type->GetName().c_str()) + " " +
+                    item.type->GetTypeUId().Str());
   }
+  materialtest::ExpectGolden(lines, "plugin_entry");
+  ASSERT_EQ(items.size(), 12u);
   // Both LOD names make the one LOD resource; the longer name wins.
   Kiv::ResourceTypeBase* text = Kiv::ResourceTypeBase::FindForFile("x.lm.txt");
   ASSERT_EQ(text, items[9].type);
@@ -85,7 +66,7 @@ TEST(PluginEntry, RegistersTheSevenPluginsAndFiveResourceTypesInOrder) {
   kernel.GetDisplay()->SetCapability(21, true);
   set->InstallMaterialPlugins(manager);
   for (size_t i = 0; i < 7; ++i) {
-    const std::string request = std::string("m.") + kRegistered[i].name;
+    const std::string request = "m." + items[i].plugin->GetTypeName().Str();
     EXPECT_EQ(manager.FindPlugin(Kiv::PString(request)), items[i].plugin);
   }
   EXPECT_EQ(items[0].plugin->UseCount(), 2);

@@ -8,9 +8,7 @@
 
 #include "assetdb/protocol/ResultsLog.h"
 #include "foundation/soup/TextSoup.h"
-#include "foundation/spec/InterfaceTextDB.h"
 #include "foundation/stream/TBuffer.h"
-#include "foundation/text/SubstituteParams.h"
 #include "tests/tetlib/MeshFiles.h"
 #include "tests/tetlib/TetTestSupport.h"
 #include "tetlib/MeshData.h"
@@ -75,50 +73,11 @@ TEST_F(AssetValidationTest, KindsAreRefinedBeforeTheirDefinitionIsLookedUp) {
   }
 }
 
-TEST_F(AssetValidationTest, AssetsBelowBuild27AreWarnedAndStillChecked) {
-  UseOwnDefinitions();
-  Kiv::String obsolete = GetInterfaceText("$tet_obsolete_asset");
-  SubstituteParams(obsolete, "2.7", ParamName("LOWEST_VANDRUBUILD"));
-  const Validation old = Validate("kind \"scenery\"\nkuid <kuid:1:1>\nusername \"u\"\ncolour 1\n");
-  EXPECT_EQ(old.log, (Lines_{"W " + obsolete,
-                             "E " + Msg("$tet_container_nodefinition", {"colour", "scenery"})}));
-  EXPECT_TRUE(Validate("kind \"scenery\"\nvandru-build 2.7\nkuid <kuid:1:1>\nusername \"u\"\n")
-                  .log.empty());
-}
-
-// The walk's and the later checks' findings do not depend on one another:
-// tags after a failed one are checked and written, and the root's own
-// checks run.
-TEST_F(AssetValidationTest, EveryCheckRunsWhateverTheOthersFind) {
-  UseOwnDefinitions();
-  const Validation run = Validate(
-      "kind \"scenery\"\nvandru-build 3.4\nkuid <kuid:1:1>\nusername \"u\"\nclass "
-      "\"\"\nrotation-speed 5\n"
-      "description \"\"\nsnapmode 1\nmesh-table\n{\n  default\n  {\n    mesh \"a.im\"\n    "
-      "auto-create 0\n  }\n}\n");
-  EXPECT_EQ(run.log,
-            (Lines_{"E " + Msg("$tet_mesh_load_mesh", {"a.im"}),
-                    "E " + Msg("$tet_container_emptystringerr", {"class", "scenery"}),
-                    "E " + Msg("$tet_container_emptystringerr", {"description", "scenery"}),
-                    "W " + Msg("$tet_val_no_visible_mesh")}));
-  EXPECT_NE(run.exported.find("rotation-speed                          5"), std::string::npos)
-      << run.exported;
-  EXPECT_NE(run.exported.find("snapmode                                1"), std::string::npos)
-      << run.exported;
-}
+// Assets below build 2.7 (fixtures below-build-27, at-build-27) and the
+// findings of every check at once (fixture every-check-runs): TetcheckTest.
 
 TEST_F(AssetValidationTest, KindsSavingNamesAndExtensionsAreExportedInTheirCleanForm) {
-  PutDefinitions(
-      "",
-      "tunnel\n{\n  top-level 1\n  subpossibilities\n  {\n    kind\n    {\n      type \"string\"\n "
-      "   }\n"
-      "    vandru-build\n    {\n      type \"float\"\n    }\n    part\n    {\n      kind "
-      "\"element\"\n"
-      "      element-type \"part\"\n    }\n    extensions\n    {\n      kind \"element\"\n"
-      "      element-type \"extensions\"\n    }\n  }\n}\n",
-      "part\n{\n  savingname \"piece\"\n  subpossibilities\n  {\n    size\n    {\n      type "
-      "\"int\"\n"
-      "    }\n  }\n}\nextensions\n{\n  top-level 0\n}\n");
+  UseDefinitions("tests/tetlib/definitions/saving");
   const Validation run = Validate(
       "kind \"TUNNEL\"\nvandru-build 3.4\npart\n{\n  size 2\n}\nextensions\n{\n  tool-data \"x "
       "y\"\n"

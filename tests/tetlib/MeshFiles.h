@@ -38,31 +38,18 @@ inline std::string MeshBytes() {
   return std::string(bytes.begin(), bytes.end());
 }
 
+// The cube changed by the KEY=VALUE words of `keys` (meshfixture::ApplyKey),
+// and bytes=N: cut to N bytes.
 inline bool WriteIndexedMesh(const std::string& path, std::istringstream& keys) {
   meshfixture::MeshSpec spec = meshfixture::CubeMesh(false);
   size_t cut = 0;
-  for (std::string key; keys >> key;) {
-    const size_t equals = key.find('=');
-    const std::string name = key.substr(0, equals);
-    const std::string value = equals == std::string::npos ? "" : key.substr(equals + 1);
-    if (name == "attachments") {
-      spec.attachments = true;
-      spec.attachmentNames.clear();
-      std::stringstream list(value);
-      for (std::string point; std::getline(list, point, ',');)
-        spec.attachmentNames.push_back(point);
-    } else if (name == "texture") {
-      for (auto& chunk : spec.chunks) chunk.material.textures = {{1, value}};
-    } else if (name == "bones") {
-      spec.influences = true;
-      spec.influenceList.clear();
-      std::stringstream list(value);
-      uint32_t vertex = 0;
-      for (std::string bone; std::getline(list, bone, ',');)
-        spec.influenceList.push_back({bone, "", {{0, {{vertex++, 1.0f}}}}});
-    } else if (name == "bytes") {
+  for (std::string word; keys >> word;) {
+    const size_t equals = word.find('=');
+    const std::string key = word.substr(0, equals);
+    const std::string value = equals == std::string::npos ? "" : word.substr(equals + 1);
+    if (key == "bytes") {
       cut = std::stoul(value);
-    } else {
+    } else if (!meshfixture::ApplyKey(spec, key, value)) {
       return false;
     }
   }

@@ -11,97 +11,6 @@ namespace {
 using TETLib::Container;
 using Lines_ = std::vector<std::string>;
 
-constexpr const char* kInheritance = R"(
-base {
-  subpossibilities {
-    kuid {type "kuid"}
-    kind {type "string"}
-    description {type "string"}
-    username {type "string"}
-    name0 {
-      type "string"
-      sequence 1
-    }
-    plain0 {type "string"}
-  }
-  obsolete-tag {
-    retired {
-      type "int"
-      obsolete-version 3.0
-    }
-  }
-}
-)";
-
-constexpr const char* kKinds = R"(
-thing {
-  top-level 1
-  inherit {base}
-  subpossibilities {
-    box {
-      kind "element"
-      element-type "box"
-      compulsory 1.0
-    }
-    panel {
-      element-type "panel"
-      container-type0 "panel"
-      compulsory 1.0
-    }
-    smoke {
-      icon "smoke"
-      subpossibilities {
-        rate {
-          type "float"
-          compulsory 1.0
-        }
-        file {type "string"}
-      }
-    }
-  }
-}
-latecomer {
-  top-level 1
-  inherit {base}
-  subpossibilities {
-    late {
-      type "string"
-      compulsory 3.5
-      default "filled"
-    }
-  }
-}
-bare {
-  top-level 1
-  subpossibilities {
-    kind {type "string"}
-  }
-  obsolete-tag {
-    gizmo {type "int"}
-  }
-}
-)";
-
-constexpr const char* kContainers = R"(
-box {
-  subpossibilities {
-    size {type "int"}
-    kuid {type "kuid"}
-  }
-  obsolete-tag {
-    rusty {type "int"}
-  }
-}
-panel {
-  subpossibilities {
-    width {type "int"}
-    kind {type "string"}
-  }
-}
-smoke {
-}
-)";
-
 // A "thing" with both compulsory containers present.
 constexpr const char* kThing = "kind \"thing\"\nbox\n{\n}\npanel\n{\n  kind \"plain\"\n}\n";
 
@@ -109,7 +18,7 @@ class TagWalkTest : public TetTest {
  protected:
   void SetUp() override {
     TetTest::SetUp();
-    PutDefinitions(kInheritance, kKinds, kContainers);
+    UseDefinitions("tests/tetlib/definitions/tagwalk");
   }
 
   // Walks a configuration as the asset root check does.

@@ -9,7 +9,9 @@
 // ends. A headless render kernel stands for the run's while a test runs.
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -55,12 +57,15 @@ class TetTest : public VUTest::TempFolderTest {
     ASSERT_TRUE(Manager().LoadDefinitions());
   }
 
-  void UseOwnDefinitions() {
-    std::filesystem::copy(std::string(VU_SOURCE_DIR) + "/tetlib/TETData", At("defs"),
+  // Loads the definition files of a folder of the source tree: the
+  // project's own set, or one of tests/tetlib/definitions.
+  void UseDefinitions(const std::string& folder) {
+    std::filesystem::copy(std::string(VU_SOURCE_DIR) + "/" + folder, At("defs"),
                           std::filesystem::copy_options::recursive |
                               std::filesystem::copy_options::overwrite_existing);
     ASSERT_TRUE(Manager().LoadDefinitions());
   }
+  void UseOwnDefinitions() { UseDefinitions("tetlib/TETData"); }
 
   // The text of a finding: the key's interface text with its parameters.
   static std::string Msg(const char* key, std::initializer_list<TETLib::MessageArg> args = {}) {
@@ -105,6 +110,44 @@ class TetTest : public VUTest::TempFolderTest {
   static std::vector<std::string> Found(const char* level, const char* key,
                                         std::initializer_list<TETLib::MessageArg> args = {}) {
     return {std::string(level) + " " + Msg(key, args)};
+  }
+
+  // The line of a finding written in a data file as "LEVEL KEY PARAMETER..."
+  // ("#" marks a number, "#1.5" a real one).
+  static std::string FindingLine(const std::string& written) {
+    std::istringstream words(written);
+    std::string level, key;
+    words >> level >> key;
+    std::vector<std::string> texts;
+    std::vector<TETLib::MessageArg> args;
+    for (std::string word; words >> word;) texts.push_back(word);
+    for (const std::string& text : texts) {
+      if (text[0] != '#')
+        args.emplace_back(text);
+      else if (text.find('.') != std::string::npos)
+        args.emplace_back(std::stod(text.substr(1)));
+      else
+        args.emplace_back(int32_t(std::stoi(text.substr(1))));
+    }
+    args.resize(3, TETLib::MessageArg(""));
+    const char* k = key.c_str();
+    const std::string text = texts.empty()       ? Msg(k)
+                             : texts.size() == 1 ? Msg(k, {args[0]})
+                             : texts.size() == 2 ? Msg(k, {args[0], args[1]})
+                                                 : Msg(k, {args[0], args[1], args[2]});
+    return level + " " + text;
+  }
+
+  // The fields of a data file's line, between " | ".
+  static std::vector<std::string> Fields(const std::string& line) {
+    std::vector<std::string> fields;
+    for (size_t start = 0, end; start <= line.size(); start = end + 3) {
+      end = std::min(line.find(" | ", start), line.size());
+      std::string field = line.substr(start, end - start);
+      for (size_t at; (at = field.find("\\n")) != std::string::npos;) field.replace(at, 2, "\n");
+      fields.push_back(field);
+    }
+    return fields;
   }
 
   // The findings, one line each: "E ", "W " or "M " and the text.

@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <deque>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -23,6 +26,8 @@ struct File {
 
 class TextureCheckTest : public TetTest {
  protected:
+  std::deque<std::string> paths_;  // of the files of the data file's cases
+
   // Lays the files out in a new asset folder and checks it.
   bool Check(const std::vector<File>& files, float build, bool convert, const std::string& folder) {
     for (const File& file : files) {
@@ -41,84 +46,50 @@ class TextureCheckTest : public TetTest {
   }
 };
 
+// The cases of tests/tetlib/texturecheck/cases.txt, each in a folder of its
+// own.
 TEST_F(TextureCheckTest, ReportsWhatTheTextureFilesOfAFolderTreeLack) {
-  struct Case {
-    std::vector<File> files;
-    float build;
-    bool convert;
-    Lines_ findings;
+  std::ifstream in(VU_SOURCE_DIR "/tests/tetlib/texturecheck/cases.txt", std::ios::binary);
+  std::vector<std::string> head;
+  std::vector<File> files;
+  std::vector<std::string> texts;  // the files' texts, unescaped
+  Lines_ findings;
+  int cases = 0;
+  const auto check = [&] {
+    if (head.empty()) return;
+    const std::string folder = "asset" + std::to_string(cases++);
+    for (size_t i = 0; i < files.size(); ++i)
+      if (files[i].width == 0) files[i].text = texts[i].c_str();
+    EXPECT_EQ(Check(files, std::stof(head[1]), head[2] == "convert", folder), findings.empty())
+        << head[0];
+    EXPECT_EQ(Lines(), findings) << head[0];
   };
-  const std::string longLine = "Tile=" + std::string(600, 's') + "Primary=gone.bmp\n";
-  const Case cases[] = {
-      {{{"a.texture", "x"}, {"a.texture.txt", "Primary=a.bmp\n"}, {"a.bmp", nullptr, 64, 32}},
-       3.4f,
-       false,
-       Lines_()},
-      {{{"a.texture", "x"}}, 2.8f, false, Found("W", "$tet_duplicatetexture", {"a.texture"})},
-      {{{"a.texture", "x"}}, 2.9f, false, Found("E", "$tet_duplicatetexture", {"a.texture"})},
-      {{{"w.texture.txt", "Primary=w.bmp\n"}, {"w.bmp", nullptr, 256, 100}},
-       3.4f,
-       false,
-       Found("E", "$tet_texture_notpower2", {"w.bmp"})},
-      // Only the header of an image is read.
-      {{{"w.texture.txt", "Primary=w.bmp\n"}, {"w.bmp", nullptr, 256, 100, true}},
-       3.4f,
-       false,
-       Found("E", "$tet_texture_notpower2", {"w.bmp"})},
-      {{{"w.texture.txt", "Primary=p.bmp\r\nAlpha=a.bmp\r\n"},
-        {"p.bmp", nullptr, 256, 256},
-        {"a.bmp", nullptr, 128, 128}},
-       3.4f,
-       false,
-       Found("E", "$tet_primaryalpha_notsamesize", {"w.texture.txt"})},
-      // Names are found whatever their case; the last line of a kind wins.
-      {{{"t/w.texture.txt", "Primary=gone.bmp\nPrimary=Sub/Wall.BMP\n"},
-        {"t/sub/wall.bmp", nullptr, 32, 32}},
-       3.4f,
-       false,
-       Lines_()},
-      {{{"w.texture.txt", "Primary=p.bmp\nAlpha=../a.bmp\n"}},
-       3.4f,
-       false,
-       {"E " + Msg("$tet_texture_missing_primary", {"p.bmp", "w.texture.txt"}),
-        "E " + Msg("$tet_texture_missing_alpha", {"../a.bmp", "w.texture.txt"})}},
-      {{{"w.texture.txt", "Primary=p.bmp\n"}, {"p.bmp", "not an image"}},
-       3.4f,
-       false,
-       Found("E", "$tet_texture_failedload", {"p.bmp"})},
-      {{{"x/y/z/w.convert-tex.txt", "Primary=p.bmp\n"}},
-       3.4f,
-       false,
-       Found("E", "$tet_texture_failedload", {"x/y/z/w.convert-tex.txt"})},
-      {{{"w.texture.txt", "Name=\xE9t\xE9\nPrimary=\xE9.bmp\n"}},
-       3.4f,
-       false,
-       {"E " + Msg("$tet_non_ansi_texture", {"w.texture.txt"}),
-        "E " + Msg("$tet_texture_missing_primary", {"\xE9.bmp", "w.texture.txt"})}},
-      // Lines are whole, however long: no piece of a line starts a new one.
-      {{{"w.texture.txt", longLine.c_str()}}, 3.4f, false, {}},
-      {{{"w.texture.txt", "Primary=p.bmp\n"}, {"p.bmp", nullptr, 16, 16}},
-       3.4f,
-       true,
-       Found("E", "$tet_binary_texture_conversion_failed", {"w.texture"})},
-      {{{"w.texture.txt", "Primary=p.bmp\n"}, {"W.Texture", "x"}, {"p.bmp", nullptr, 16, 16}},
-       3.4f,
-       true,
-       Lines_()},
-      // Entries come in the order of their names without regard to case.
-      {{{"B.texture", "x"}, {"a.texture", "x"}, {"C.texture", "x"}},
-       3.4f,
-       false,
-       {"E " + Msg("$tet_duplicatetexture", {"a.texture"}),
-        "E " + Msg("$tet_duplicatetexture", {"B.texture"}),
-        "E " + Msg("$tet_duplicatetexture", {"C.texture"})}},
-  };
-  int n = 0;
-  for (const Case& c : cases) {
-    const std::string folder = "asset" + std::to_string(n++);
-    EXPECT_EQ(Check(c.files, c.build, c.convert, folder), c.findings.empty()) << folder;
-    EXPECT_EQ(Lines(), c.findings) << folder;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("== ", 0) == 0) {
+      check();
+      head = Fields(line.substr(3));
+      files.clear(), texts.clear(), findings.clear();
+    } else if (line.rfind("finding ", 0) == 0) {
+      findings.push_back(FindingLine(line.substr(8)));
+    } else if (line.rfind("file ", 0) == 0 || line.rfind("image ", 0) == 0) {
+      const std::vector<std::string> f = Fields(line.substr(line.find(' ') + 1));
+      files.push_back(File{nullptr, nullptr});
+      texts.push_back(f[1]);
+      paths_.push_back(f[0]);
+      files.back().path = paths_.back().c_str();
+      if (line[0] == 'f') {
+        for (size_t at; (at = texts.back().find("\\r")) != std::string::npos;)
+          texts.back().replace(at, 2, "\r");
+        continue;
+      }
+      std::istringstream size(f[1]);
+      std::string header;
+      size >> files.back().width >> files.back().height >> header;
+      files.back().headerOnly = header == "header";
+    }
   }
+  check();
+  EXPECT_EQ(cases, 15);
 }
 
 TEST_F(TextureCheckTest, ALinkedFolderIsNotEnteredAndAnImageOutsideTheAssetIsMissing) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,62 +30,22 @@ class ValidatorsTest : public TetTest {
   Container root_;
 };
 
+// The cases of tests/tetlib/validators/tags.txt, one a line.
 TEST_F(ValidatorsTest, TagValidatorsPassOrReportAsTheirRulesSay) {
-  struct Case {
-    const char* name;
-    const char* value;
-    const char* validation;
-    float build;
-    bool passes;
-    Lines_ findings;
-  };
-  const Case cases[] = {
-      {"scale", "0,1,2", "ispositive", 3.4f, true, {}},
-      {"scale", "0,-1,-2", "ispositive", 3.4f, false,
-       Found("E", "$tet_val_notpositive", {"scale"})},
-      {"scale", "", "isnotzero", 3.4f, false, Found("E", "$tet_val_emptyfield", {"scale"})},
-      {"scale", "1,0", "isnotzero", 3.4f, false, Found("E", "$tet_val_notzero", {"scale"})},
-      {"speed", "5", "range\n{\nmin 1\nmax 9\n}", 3.4f, true, {}},
-      // A min without a max: no value can be at least 1 and at most 0.
-      {"speed", "5", "range\n{\nmin 1\n}", 3.4f, false,
-       Found("E", "$tet_val_notwithinrange", {"speed", 1.0, 0.0})},
-      {"offset", "1,2", "arraysize\n{\nsize 3\n}", 3.4f, false,
-       Found("E", "$tet_val_arraywrongsize", {"offset", 3, 2})},
-      {"offset", "1,2", "arraysize\n{\nsize 3\n}", 2.89f, false,
-       Found("E", "$tet_val_arraywrongsize", {"offset", 3, 2})},
-      {"offset", "1,2", "arraysize\n{\nsize 3\n}", 2.88f, true, {}},
-      {"offset", "1,2", "arraysize", 3.4f, false, {}},
-      {"image", "there.txt", "fileexists", 3.4f, true, {}},
-      {"image", "gone.txt", "fileexists", 3.4f, false,
-       Found("E", "$tet_val_file_dne", {"gone.txt"})},
-      {"image", "gone.txt", "fileexists", 3.39f, false,
-       Found("W", "$tet_val_file_dne", {"gone.txt"})},
-      {"image", "../asset/there.txt", "fileexists", 3.4f, false,
-       Found("E", "$tet_val_file_dne", {"../asset/there.txt"})},
-      {"image", "", "fileexists", 3.4f, false, {}},
-      {"initial-count", "0", "mustbepaired\n{\n0 \"initial-count\"\n1 \"product\"\n}", 3.4f, true,
-       Lines_()},
-      {"initial-count", "2", "mustbepaired\n{\n0 \"initial-count\"\n1 \"product\"\n}", 3.4f, false,
-       Found("E", "$tet_val_mustbepaired", {"product", "initial-count"})},
-      {"scenery", "1", "notownparent", 3.4f, false, Found("E", "$tet_val_notownparent")},
-      {"speed", "1", "isnottraincar", 3.4f, true, {}},
-      {"speed", "1", "istracksidetype", 3.4f, false,
-       Found("E", "$tet_val_notype", {"speed", "type", "trackside"})},
-      {"group", "1", "needcollatemeshes", 3.4f, false,
-       Found("E", "$tet_val_nocollatemeshes", {"group", "collate-meshes"})},
-      {"script", "run", "scriptfileexists", 3.4f, false,
-       Found("E", "$tet_val_scriptfiledne", {"run"})},
-      {"lights", "1", "mustbeinlightcontainer", 3.4f, false,
-       Found("E", "$tet_val_musthavealightcontainer")},
-  };
-  for (const Case& c : cases) {
+  std::ifstream in(VU_SOURCE_DIR "/tests/tetlib/validators/tags.txt");
+  size_t count = 0;
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    const std::vector<std::string> f = Fields(line);
+    ASSERT_GE(f.size(), 5u) << line;
     Findings().Clear();
-    Build(c.build);
-    Tag& tag =
-        AddTag(root_, c.name, c.value, std::string("validation\n{\n") + c.validation + "\n}\n");
-    EXPECT_EQ(tag.RunValidators(), c.passes) << c.name << " " << c.validation << " at " << c.build;
-    EXPECT_EQ(Lines(), c.findings) << c.name << " " << c.validation << " at " << c.build;
+    Build(std::stof(f[3]));
+    Tag& tag = AddTag(root_, f[0].c_str(), f[1].c_str(), "validation\n{\n" + f[2] + "\n}\n");
+    EXPECT_EQ(tag.RunValidators(), f[4] == "pass") << line;
+    EXPECT_EQ(Lines(), f.size() > 5 ? Lines_{FindingLine(f[5])} : Lines_()) << line;
+    ++count;
   }
+  EXPECT_EQ(count, 23u);
 }
 
 TEST_F(ValidatorsTest, ValidatorsAreBuiltInListOrderAndAllRun) {
