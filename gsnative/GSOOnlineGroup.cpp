@@ -36,7 +36,8 @@ GSOOnlineGroup* GSOOnlineGroup::Create(GSOOnlineAccess& owner, const Kiv::PStrin
   }
   // Taken once the instance is attached: attaching drops the script state,
   // and with it an owner's count.
-  GSObjectReference::AddRef(owner.GetScriptInstance());
+  group->ownerInstance_ = owner.GetScriptInstance();
+  GSObjectReference::AddRef(group->ownerInstance_);
   group->owner_ = &owner;
   owner.Router()->AddNode(group);
   group->state_->Connect();
@@ -44,10 +45,8 @@ GSOOnlineGroup* GSOOnlineGroup::Create(GSOOnlineAccess& owner, const Kiv::PStrin
 }
 
 void GSOOnlineGroup::ReleaseOwner() {
-  if (owner_ == nullptr) return;
-  const GSValue instance = owner_->GetScriptInstance();
   owner_ = nullptr;
-  GSObjectReference::Release(instance);
+  GSObjectReference::Release(std::exchange(ownerInstance_, 0));
 }
 
 bool GSOOnlineGroup::HasOwner() {

@@ -82,7 +82,12 @@ class GSOOnlineGroup : public GSRuntime::GSGameObject, public OnlineGroupEvents 
   // The member at the index argument, or null.
   const OnlineGroupState::Member* IndexedMember(const GSRuntime::GSStack& stack) const;
 
-  GSOOnlineAccess* owner_ = nullptr;  // one count held while set
+  // The owner and the count held on its instance; the instance is kept
+  // apart, so that the count goes right even when the owner itself was
+  // deleted first (a router's shutdown deletes objects a destroy request
+  // marked, whatever their counts).
+  GSOOnlineAccess* owner_ = nullptr;
+  GSRuntime::GSValue ownerInstance_ = 0;
   std::unique_ptr<OnlineGroupState> state_;
 };
 
