@@ -169,7 +169,8 @@ TEST_P(OnlineScriptTest, RunsAsItsExpectationsSay) {
 
 INSTANTIATE_TEST_SUITE_P(Scripts, OnlineScriptTest,
                          ::testing::Values("online_login.gs", "online_group.gs",
-                                           "online_offline.gs", "error_online_locked_soup.gs",
+                                           "online_offline.gs", "online_release.gs",
+                                           "error_online_locked_soup.gs",
                                            "error_online_group_name.gs"),
                          [](const auto& param) {
                            std::string name = fs::path(param.param).stem().string();

@@ -28,6 +28,7 @@ class Main isclass GameObject {
       Test.Print(online.GetUsername() + " posts " + online.PostMessage("bob", body));
     } else if (status == 1) {
       online = null;
+      PostMessage(me, "Test", "Again", 0.0);
     }
   }
   void OnMessage(Message msg) {
@@ -38,7 +39,13 @@ class Main isclass GameObject {
     Test.Print("collect " + online.CollectMessage(user, body));
     online.Disconnect();
   }
+  void OnAgain(Message msg) {
+    // Once let go (the message that held it gone too), the object is not
+    // handed out again.
+    Test.Print("again " + TestOnline.GetOnlineAccess(Id("<kuid:1:100>")).GetStatus());
+  }
   void Run() {
+    AddHandler(me, "Test", "Again", "OnAgain");
     online = TestOnline.GetOnlineAccess(Id("<kuid:1:100>"));
     Test.Print("status " + online.GetStatus());
     AddHandler(online, "OnlineAccess", "StatusChange", "OnStatus");
@@ -53,5 +60,6 @@ class Main isclass GameObject {
 // expect: collect 0 bob ping
 // expect: collect 6
 // expect: status 1
+// expect: again 0
 // expect server count: credential secret 1
 // expect server count: message 1 100 0 bob 0 1

@@ -1,7 +1,8 @@
 // Without a connection: one object per asset in the context (another
 // version is the same object), the post counter shared by the object and
 // its group (61 posts go on, the 62nd answers 4 at once), the results of
-// collecting with nothing there, and the out-box.
+// collecting with nothing there, the out-box, and the asset's data kept by
+// the daemon under a lower-cased key.
 include "test.gs"
 include "Vandru.gs"
 include "Constructors.gs"
@@ -28,6 +29,10 @@ class Main isclass GameObject {
     Test.Print("collect " + online.CollectMessage(user, body) + " " + group.CollectMessage(user, body) + " " + user);
     Test.Print("offline " + online.PostOfflineMessage(body) + " " + online.CollectOfflineMessage(body));
     Test.Print("profile " + online.GetProfileData("a", body) + " " + online.SetProfileData("a", body));
+    Soup data = ConstructorsBase.NewSoup();
+    data.SetNamedTag("score", 42);
+    Soup got = ConstructorsBase.NewSoup();
+    Test.Print("local " + online.SetLocalData("High", data) + " " + online.GetLocalData("HIGH", got) + " " + got.GetNamedTagAsInt("score"));
   }
 };
 // expect: true false
@@ -37,3 +42,4 @@ class Main isclass GameObject {
 // expect: collect 1 1 none
 // expect: offline 0 6
 // expect: profile 0 0
+// expect: local 0 0 42
