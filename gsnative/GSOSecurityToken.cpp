@@ -5,8 +5,8 @@
 #include <utility>
 
 #include "assetdb/client/VADClient.h"
-#include "assetdb/client/VandruBaseSpec.h"
 #include "foundation/base/LogMessage.h"
+#include "gsnative/AssetModifiedFlag.h"
 #include "gsruntime/GSArray.h"
 #include "gsruntime/GSNativeFunction.h"
 #include "gsruntime/GSScriptInstance.h"
@@ -18,28 +18,10 @@ GSClass* gSecurityTokenScriptClass = nullptr;
 
 namespace {
 
-// Bits of VandruBaseSpec::modifiedFlags.
-constexpr uint8_t kModifiedKnown = 0x1;
-constexpr uint8_t kModified = 0x2;
-
 // The native object behind a non-null reference element, or null.
 GSObjectReference* NativeOf(GSValue ref) {
   if (ref == 0) return nullptr;
   return GSScriptInstance::FromRef(ref)->native;
-}
-
-// Whether the asset's VandruBaseSpec says it is locally modified, asking
-// the daemon the first time for each VandruBaseSpec object.
-bool IsAssetSpecLocallyModified(const KUID& kuid) {
-  SpecRef held;
-  GetVandruBaseSpec(held, kuid);
-  VandruBaseSpec* spec = CastToVandruBaseSpec(held.Get());
-  if (spec == nullptr) return false;
-  if ((spec->modifiedFlags & kModifiedKnown) == 0) {
-    const bool modified = VADClient::IsAssetLocallyModified(kuid);
-    spec->modifiedFlags = kModifiedKnown | (modified ? kModified : 0);
-  }
-  return (spec->modifiedFlags & kModified) != 0;
 }
 
 }  // namespace

@@ -43,6 +43,8 @@ class GSOSoup : public GSRuntime::GSObject {
 
   const Soup& GetSoup() const { return soup_; }
   bool IsLocked() const { return locked_; }
+  // Makes the object hold `soup` (shared); the caller has checked the lock.
+  void SetSoup(const Soup& soup) { soup_ = soup; }
 
   void CountTags(GSRuntime::GSStack& stack);
   void GetNamedTag(GSRuntime::GSStack& stack);

@@ -10,6 +10,8 @@
 #include "gsnative/GSOKUID.h"
 #include "gsnative/GSOKUIDList.h"
 #include "gsnative/GSOLibrary.h"
+#include "gsnative/GSOOnlineAccess.h"
+#include "gsnative/GSOOnlineGroup.h"
 #include "gsnative/GSOSecurityToken.h"
 #include "gsnative/GSOSoup.h"
 #include "gsnative/GSOStringTable.h"
@@ -56,8 +58,8 @@ const std::vector<NativeClassRegistrar>& NativeClassRegistrars() {
       {"Asset", RegisterAssetNatives},
       {"LinkedList", nullptr},  // the machine's own: AddCommonIncludeRegistrars
       {"VandruGameObject", RegisterSecurityTokenIssuerNatives},
-      {"OnlineAccess", nullptr},
-      {"OnlineGroup", nullptr},
+      {"OnlineAccess", RegisterOnlineAccessNatives},
+      {"OnlineGroup", RegisterOnlineGroupNatives},
       {"Library", RegisterLibraryNatives},
       {"Image", RegisterImageNatives},
       {"VandruScriptBase", RegisterVandruScriptBaseNatives},
@@ -77,8 +79,8 @@ const std::vector<ScriptClassLookup>& ScriptClassLookups() {
       {"StringTable.gsl", "StringTable", &gStringTableScriptClass},
       {"asset.gsl", "Asset", &gAssetScriptClass},
       {"VandruGameObject.gsl", "VandruGameObject", &gVandruGameObjectScriptClass},
-      {"OnlineAccess.gsl", "OnlineAccess", &scriptClasses[5]},
-      {"OnlineGroup.gsl", "OnlineGroup", &scriptClasses[6]},
+      {"OnlineAccess.gsl", "OnlineAccess", &gOnlineAccessScriptClass},
+      {"OnlineGroup.gsl", "OnlineGroup", &gOnlineGroupScriptClass},
       {"Image.gsl", "Image", &gImageScriptClass},
       {"Library.gsl", "Library", &gLibraryScriptClass},
       {"SecurityToken.gsl", "SecurityToken", &gSecurityTokenScriptClass},

@@ -36,6 +36,7 @@ std::string OnlineAccessProcess::CachePath() const {
 }
 
 void OnlineAccessProcess::Register() {
+  if (cacheFolder_.empty()) return;
   const Kiv::PString noLocation;
   Soup::LoadFromFileOrTemp(noLocation, PathOf(kInboxName), inbox_);
   Soup::LoadFromFileOrTemp(noLocation, PathOf(kOutboxName), outbox_);
@@ -57,6 +58,7 @@ void OnlineAccessProcess::Register() {
 }
 
 bool OnlineAccessProcess::SaveMessageCache() {
+  if (cacheFolder_.empty()) return false;
   const std::string path = CachePath();
   if (OnlineMessageCache::Save(path, endpoint_.StoredMessages())) return true;
   Kiv::Log::Printf("OnlineAccessProcess::SaveMessageCache> '%s' could not be written",

@@ -18,6 +18,9 @@
 // leaves the stored messages as they were, a damaged one keeps the records
 // before the damage). The in-box and out-box are never written back.
 //
+// Without a cache folder (a process whose folder layout is not set up)
+// nothing is loaded or saved.
+//
 // SaveMessageCache writes the endpoint's stored messages to the cache file
 // through a temporary file and a rename; a failed save leaves the old file
 // as it was, is logged and answers false.

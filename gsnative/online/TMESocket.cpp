@@ -27,8 +27,13 @@ bool TMESocket::Bind(uint32_t address, uint16_t port) {
   local.sin_port = htons(port);
   local.sin_addr.s_addr = htonl(address);
   const int flags = ::fcntl(handle_, F_GETFL, 0);
-  if (::setsockopt(handle_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one)) != 0 || flags < 0 ||
-      ::fcntl(handle_, F_SETFL, flags | O_NONBLOCK) != 0 ||
+  // Address reuse only for a given port: with it, the system may pick for a
+  // port-0 bind a port that a socket bound to one address already holds
+  // (the service's own, when it runs on this machine), and the client would
+  // then send to itself.
+  const bool reuse = port != 0;
+  if ((reuse && ::setsockopt(handle_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one)) != 0) ||
+      flags < 0 || ::fcntl(handle_, F_SETFL, flags | O_NONBLOCK) != 0 ||
       ::bind(handle_, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) != 0) {
     Close();
     return false;

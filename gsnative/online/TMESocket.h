@@ -3,6 +3,8 @@
 //
 // Open binds any address on a port the system picks; Bind binds a given
 // address and port (the loopback stand-in server of the tests uses it).
+// Only a bind to a given port reuses addresses (SO_REUSEADDR): a port the
+// system picks is then never one that another socket holds.
 // Nothing here blocks except AddPeer, which resolves the host name on the
 // resolver thread and waits for it at most HostResolver::kWaitMs
 // (NetStartup must have run, see assetdb/client/HostResolver.h).

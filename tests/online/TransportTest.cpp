@@ -237,3 +237,20 @@ TEST(PacketChannel, DuplicateIsDeliveredOnceAndAcknowledgedAgain) {
   EXPECT_EQ(pair.socketB.Stats().datagramsSent, sentBefore + 1);
   EXPECT_EQ(pair.a.InFlightCount(), 0u);
 }
+
+// A port the system picks is never shared: with address reuse a client's
+// socket could be given the port of a service bound to loopback on this
+// machine, and would then send every datagram to itself.
+TEST(PacketChannel, PickedPortsAreNeverShared) {
+  TMESocket service;
+  ASSERT_TRUE(service.Bind(INADDR_LOOPBACK, 0));
+  TMESocket other;
+  EXPECT_FALSE(other.Bind(INADDR_ANY, service.LocalPort()));
+  TMESocket client;
+  client.Open();
+  ASSERT_TRUE(client.IsOpen());
+  int reuse = -1;
+  socklen_t size = sizeof reuse;
+  ASSERT_EQ(::getsockopt(client.Handle(), SOL_SOCKET, SO_REUSEADDR, &reuse, &size), 0);
+  EXPECT_EQ(reuse, 0);
+}

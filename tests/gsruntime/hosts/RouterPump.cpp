@@ -6,12 +6,14 @@
 #include "gsruntime/GSNode.h"
 #include "gsruntime/GSRouter.h"
 
-uint64_t PumpRouter(GSRouter& router, double seconds, double step) {
+uint64_t PumpRouter(GSRouter& router, double seconds, double step,
+                    const std::function<void(double)>& beforeTick) {
   const uint64_t total = static_cast<uint64_t>(std::llround(std::max(seconds, 0.0) * 1000.0));
   const uint64_t tick = std::max<uint64_t>(1, static_cast<uint64_t>(std::llround(step * 1000.0)));
   const float elapsed = static_cast<float>(tick) / 1000.0f;
   uint64_t ticks = 0;
   for (uint64_t passed = 0; passed < total && router.HasWork(); passed += tick, ++ticks) {
+    if (beforeTick) beforeTick(static_cast<double>(tick) / 1000.0);
     router.AdvanceClock(tick);
     for (const GSRuntime::GSMessageRef& message : router.TakePosted()) router.Send(message);
     for (const GSRuntime::GSMessageRef& message : router.TakeDue()) router.Send(message);

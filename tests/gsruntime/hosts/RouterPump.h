@@ -14,11 +14,15 @@
 // 4. updates every node of the update set once, in node-id order, with the
 //    step as the elapsed time (nodes scheduled during the pass wait for
 //    the next tick; a node that left the router meanwhile is skipped).
-// Answers the number of ticks run. Not thread-safe.
+// `beforeTick`, when given, runs at the start of each tick with the step in
+// seconds (the host's hook for waiting on outside events and moving its
+// clocks). Answers the number of ticks run. Not thread-safe.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 class GSRouter;
 
-uint64_t PumpRouter(GSRouter& router, double seconds, double step);
+uint64_t PumpRouter(GSRouter& router, double seconds, double step,
+                    const std::function<void(double)>& beforeTick = nullptr);

@@ -3,7 +3,8 @@
 // functions:
 //
 //   gsrun [--root DIR] [--libs FOLDER]... [--context plain|vandru]
-//         [--pump SECONDS] [--dt STEP] LIBRARY.gsl CLASS [SIGNATURE [ARG]...]
+//         [--pump SECONDS] [--dt STEP] [--fake-clock]
+//         LIBRARY.gsl CLASS [SIGNATURE [ARG]...]
 //
 // --root DIR makes DIR/libraries the "libraries" root and registers the
 // native libraries there (RegisterNativeLibraries, which brings the natives
@@ -22,7 +23,14 @@
 // bool as 0/1 or true/false, string as given). The call goes through
 // GSObject::CallFunction: a thread function starts a thread of the game
 // object. --pump SECONDS then runs the router's pump (RouterPump.h) with
-// ticks of --dt STEP seconds (default 0.1).
+// ticks of --dt STEP seconds (default 0.1). --fake-clock stops the program
+// clock (ProgramClock), which then moves only with the pump, by STEP each
+// tick; each tick first waits, at most STEP in real time, for a datagram of
+// the online service while its channel is open, so that the channel's long
+// timers run in pump time while the service's answers are waited for. With
+// --root and the vandru context, the daemon is opened before the native
+// libraries register (the online access loads its files from the user-data
+// folder at registration).
 //
 // Standard output: what scripts print through the test class, then the
 // call's result (int "%d", float "%f", string as it is, bool
@@ -32,6 +40,8 @@
 // was printed; 1 when a script error happened, or when script instances
 // are still alive after the context is destroyed (a leak); 2 for bad usage
 // or a library that does not load or link.
+#include <poll.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -45,12 +55,15 @@
 #include "RouterPump.h"
 #include "TestNatives.h"
 #include "TestObjectNatives.h"
+#include "TestOnlineNatives.h"
 #include "assetdb/client/NetStartup.h"
 #include "assetdb/client/VADClient.h"
+#include "foundation/base/ProgramClock.h"
 #include "foundation/layout/FolderLayout.h"
 #include "gsnative/GSOLibrarySpec.h"
 #include "gsnative/NativeLibraryRegistration.h"
 #include "gsnative/VandruScriptContext.h"
+#include "gsnative/online/OnlineAccessProcess.h"
 #include "gsruntime/GSClass.h"
 #include "gsruntime/GSContext.h"
 #include "gsruntime/GSGameObject.h"
@@ -85,7 +98,8 @@ void PrintToStderr(const char* format, ...) {
 int Usage(const char* why) {
   std::fprintf(stderr,
                "gsrun: %s\nusage: gsrun [--root DIR] [--libs FOLDER]... [--context plain|vandru] "
-               "[--pump SECONDS] [--dt STEP] LIBRARY.gsl CLASS [SIGNATURE [ARG]...]\n",
+               "[--pump SECONDS] [--dt STEP] [--fake-clock] LIBRARY.gsl CLASS "
+               "[SIGNATURE [ARG]...]\n",
                why);
   return 2;
 }
@@ -100,6 +114,7 @@ struct Options {
   std::vector<std::string> args;
   double pump = 0.0;
   double dt = 0.1;
+  bool fakeClock = false;
 };
 
 bool IsNumber(const char* text, bool integer) {
@@ -115,6 +130,10 @@ int Parse(int argc, char** argv, Options& options) {
   std::vector<std::string> positional;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
+    if (arg == "--fake-clock") {
+      options.fakeClock = true;
+      continue;
+    }
     const bool valued = arg == "--root" || arg == "--libs" || arg == "--context" ||
                         arg == "--pump" || arg == "--dt";
     if (!valued) {
@@ -204,6 +223,18 @@ void PrintResult(const std::string& type, GSValue value) {
 
 int Call(const Options& options, GSClass* cls, GSContext& context, GSObject& object);
 
+// The tick hook of --fake-clock: waits, at most `step` seconds, for a
+// datagram of the online service while its channel is open, then moves the
+// program clock by `step`.
+void WaitForService(double step) {
+  const int handle = OnlineAccessProcess::Get().Endpoint().Socket().Handle();
+  if (handle >= 0) {
+    pollfd ready{handle, POLLIN, 0};
+    ::poll(&ready, 1, static_cast<int>(step * 1000.0));
+  }
+  ProgramClock::AdvanceForTests(step);
+}
+
 // The instance of CLASS: a game object on the router for a class deriving
 // from GameObject, else a plain object. Null when its initialisers fail.
 GSObject* MakeObject(GSClass* cls, GSContext& context) {
@@ -228,7 +259,9 @@ int Run(const Options& options, GSClass* cls, GSContext& context) {
   GSObject* object = MakeObject(cls, context);
   if (object == nullptr) return 1;
   const int status = Call(options, cls, context, *object);
-  if (status != 2 && options.pump > 0.0) PumpRouter(*context.Router(), options.pump, options.dt);
+  if (status != 2 && options.pump > 0.0)
+    PumpRouter(*context.Router(), options.pump, options.dt,
+               options.fakeClock ? WaitForService : std::function<void(double)>());
   std::fflush(stdout);
   // The host's count goes; a game object is then left to its router.
   GSObjectReference::Release(object->GetScriptInstance());
@@ -288,8 +321,12 @@ int main(int argc, char** argv) {
   GSPrintHook = PrintToStderr;
   RegisterTestNatives();
   RegisterTestObjectNatives();
+  RegisterTestOnlineNatives();
   AddCommonIncludeRegistrars();
+  if (options.fakeClock) ProgramClock::SetForTests(0.0);
   GSMachine* machine = GetGSMachine();
+  if (options.vandru && !options.root.empty() && !OpenDaemon(options.root))
+    return Usage(("no asset-database daemon serves " + options.root).c_str());
   if (!options.root.empty()) {
     Kiv::File::Subst(Kiv::PString("libraries"), options.root + "/libraries");
     if (!RegisterNativeLibraries())
@@ -311,8 +348,6 @@ int main(int argc, char** argv) {
     return Usage(("the library " + options.library + " does not load").c_str());
   GSClass* cls = library->FindClass(options.className);
   if (cls == nullptr) return Usage(("no class " + options.className + " in the library").c_str());
-  if (options.vandru && !options.root.empty() && !OpenDaemon(options.root))
-    return Usage(("no asset-database daemon serves " + options.root).c_str());
   int status;
   {
     std::unique_ptr<GSContext> context(options.vandru ? new VandruScriptContext : new GSContext);
