@@ -107,26 +107,9 @@ TEST_F(DaemonCore, SettingsRefuseDamagedBodiesAndSurviveRestart) {
   EXPECT_EQ(ReadSetting(again, 2, "display", "mode"), "wide");
 }
 
-TEST_F(DaemonCore, TwoClientsAtOnceEachGetTheirOwnReplies) {
-  auto first = Connect();
-  auto second = Connect();
-  ASSERT_TRUE(first && second);
-  std::atomic<int> failures{0};
-  auto run = [&](RawClient& client, const std::string& group) {
-    for (uint32_t i = 1; i <= 100; ++i) {
-      const std::string value = group + "-" + std::to_string(i);
-      if (!WriteSetting(client, 2 * i, group, "key", value)) ++failures;
-      if (ReadSetting(client, 2 * i + 1, group, "key") != value) ++failures;
-    }
-  };
-  std::thread a([&] { run(*first, "alpha"); });
-  std::thread b([&] { run(*second, "beta"); });
-  a.join();
-  b.join();
-  EXPECT_EQ(failures.load(), 0);
-}
-
-TEST_F(DaemonCore, HostileBytesOrAGoodbyeCloseOnlyTheirConnection) {
+// The frame reader's refusals are DaemonServerTest's; here a refused
+// connection leaves the others served.
+TEST_F(DaemonCore, HostileBytesCloseOnlyTheirConnection) {
   auto bystander = Connect();
   ASSERT_TRUE(bystander);
 
@@ -135,25 +118,6 @@ TEST_F(DaemonCore, HostileBytesOrAGoodbyeCloseOnlyTheirConnection) {
   ASSERT_TRUE(garbage.Connect(Port()));
   ASSERT_TRUE(garbage.Send(Bytes{'G', 'E', 'T', ' ', '/', ' ', 'H', 'T', 'T', 'P'}));
   EXPECT_TRUE(garbage.WaitClosed());
-
-  // The frame reader's bounds are DaemonServerTest's; here random bytes
-  // after a good handshake.
-  auto noise = Connect();
-  ASSERT_TRUE(noise);
-  uint32_t state = 12345;
-  Bytes random;
-  for (int i = 0; i < 4096; ++i) {
-    state = state * 1103515245u + 12345u;
-    random.push_back(uint8_t(state >> 16));
-  }
-  noise->Send(random);
-  noise->Close();
-
-  // A goodbye closes its connection normally.
-  auto leaving = Connect();
-  ASSERT_TRUE(leaving);
-  ASSERT_TRUE(leaving->SendGoodbye());
-  EXPECT_TRUE(leaving->WaitClosed());
 
   // The daemon still serves the connection opened before, and new ones.
   EXPECT_EQ(ReadSetting(*bystander, 1, "internet", "language"), "");
@@ -201,27 +165,6 @@ TEST_F(DaemonCore, NewDaemonTakesOverAfterTheFirstIsKilled) {
   RawClient again;
   ASSERT_TRUE(again.Open(port, AssetIndexPath()));
   EXPECT_EQ(ReadSetting(again, 1, "internet", "language"), "deutsch");
-}
-
-TEST_F(DaemonCore, CloseRequestRepliesThenExitsAndClearsTheBlock) {
-  auto other = Connect();
-  auto client = Connect();
-  ASSERT_TRUE(other && client);
-  Bytes reply = {1};
-  ASSERT_TRUE(client->Transact(kCloseDaemon, 4, {}, &reply));
-  EXPECT_TRUE(reply.empty());
-  EXPECT_TRUE(client->WaitClosed());
-  EXPECT_TRUE(other->WaitClosed());
-  EXPECT_EQ(daemons_.WaitExit(DaemonPid(), 10000), 0);
-
-  // No process has the block open any more, so its name is gone.
-  DatabaseIpcNames names;
-  ASSERT_TRUE(FormDatabaseIpcNames(Kiv::File::Path(AssetIndexPath()), &names));
-  struct stat info;
-  EXPECT_NE(::stat(("/dev/shm" + names.posixSharedName).c_str(), &info), 0);
-  const OwnerBlock block = daemons_.ReadOwnerBlock();
-  EXPECT_EQ(block.owner, 0xFFFFFFFFu);
-  EXPECT_EQ(block.port, 0u);
 }
 
 TEST_F(DaemonIdle, ExitsAfterTheIdleTimeButNotWhileAClientIsConnected) {
