@@ -235,6 +235,26 @@ TEST_F(NetTest, ResolverThreadEndsWhenItsQueueIsEmptyAndIsReplaced) {
   }
 }
 
+TEST_F(NetTest, ConcurrentResolutionsAllGetTheirOwnAnswer) {
+  std::atomic<int> good{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([&good, t] {
+      for (int i = 0; i < 25; ++i) {
+        sockaddr_in address{};
+        const uint16_t port = static_cast<uint16_t>(1000 + t * 100 + i);
+        const char* host = (i % 2 == 0) ? "localhost" : "127.0.0.1";
+        if (HostResolver::Start(host, port, &address) && ntohs(address.sin_port) == port &&
+            ntohl(address.sin_addr.s_addr) == INADDR_LOOPBACK) {
+          ++good;
+        }
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(good.load(), 200);
+}
+
 TEST_F(NetTest, ShutdownWhileCallersResolveEndsTheThreadAndTheirWaits) {
   std::vector<std::thread> callers;
   std::atomic<bool> stop{false};

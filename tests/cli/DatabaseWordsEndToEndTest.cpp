@@ -168,6 +168,8 @@ TEST_F(DatabaseWordsTest, RefusedWordsEndWith255AndPrintTheirReason) {
     std::vector<std::string> args;
     std::string out;
   } cases[] = {
+      {{"revert", "<kuid:-3:1121>"}, ""},  // installed but not open for edit
+      {{"commit", "<kuid:-3:1129>"}, ""},
       // The daemon's reason comes first: the open request carries the log.
       {{"edit", "<kuid:-3:1199>"},
        "- <kuid:-3:1199> : unknown asset\n- <kuid:-3:1199> : Unknown AssetID.\n"
@@ -176,6 +178,7 @@ TEST_F(DatabaseWordsTest, RefusedWordsEndWith255AndPrintTheirReason) {
        failed("<kuid:-3:1599>", "Asset is not local.")},
       {{"createcdp", scratch_ + "/no-such-folder/none.cdp"},
        failed("<NULL>", "The output folder '" + scratch_ + "/no-such-folder' does not exist.")},
+      {{"searchbycategory", "zz"}, kOk},
   };
   for (const auto& c : cases) {
     const ToolResult r = Run(c.args);

@@ -210,4 +210,20 @@ TEST_F(CommandHostJobs, SavedArchiveInstallsTheSameFilesAgain) {
   EXPECT_EQ(ReadTree(InstalledFolder(UserDataPath(), "kuid 123 740002")), ReadTree(source));
 }
 
+// The daemon starts "VandruUtil vadcommandhost" for a validation; the host
+// registers, runs the job and answers that the folder holds no asset.
+TEST_F(CommandHostJobs, DaemonStartedHostAnswersValidationJob) {
+  VADRequest request;
+  request.Body().WriteString("local");
+  request.Body().WriteString(UserDataPath() + "/local");
+  ResultsLog log;
+  ASSERT_TRUE(request.Transact(0x26, &log));
+  bool result = true;
+  TStreamReadBool(request.Reply(), result, true);
+  EXPECT_FALSE(result);
+  ASSERT_EQ(log.MessageCount(), 1u);
+  EXPECT_EQ(log.Messages()[0].text,
+            "No configuration file was found in '" + UserDataPath() + "/local'.");
+}
+
 }  // namespace

@@ -183,6 +183,52 @@ AssetRecord ReadBack(const StoredAsset* asset, bool missing, uint32_t* length) {
   return record;
 }
 
+TEST(AssetRecordWriter, KnownAssetRoundTripsThroughTheClientReader) {
+  StoredAsset asset = Asset(kTrack, "Steel Track", "TR;BR", true);
+  asset.era = "1950s";
+  asset.region = "Alps";
+  asset.keywords = "steel;track";
+  asset.kind = "track";
+  asset.authorId = 500;
+  asset.build = 3.5f;
+  asset.favourite = true;
+  asset.installedAt = 1234;
+  asset.kuid2 = kBridge;
+  asset.status[kStatusLocallyModified] = 7;  // any non-zero byte is sent as 1
+  uint32_t length = 0;
+  const AssetRecord record = ReadBack(&asset, true, &length);
+  EXPECT_EQ(record.kuid, kTrack);
+  EXPECT_EQ(record.username, "Steel Track");
+  EXPECT_EQ(record.text2, "1950s");
+  EXPECT_EQ(record.text3, "steel;track");
+  EXPECT_EQ(record.text4, "Alps");
+  EXPECT_EQ(record.status,
+            0x1u | kAssetLocallyModified | kAssetInstalledLocally | kAssetMissingDependencies);
+  EXPECT_EQ(record.name1.Str(), "local");
+  EXPECT_EQ(record.name2.Str(), "track");
+  EXPECT_EQ(record.category, "TR;BR");
+  EXPECT_EQ(record.authorId, 500);
+  EXPECT_EQ(record.flags2, 1);
+  EXPECT_FLOAT_EQ(record.build, 3.5f);
+  EXPECT_EQ(record.value1, 1234u);
+  EXPECT_EQ(record.kuid2, kBridge);
+  EXPECT_TRUE(record.flagE);
+}
+
+TEST(AssetRecordWriter, UnknownAssetIsAWholeRecordWithNullKUIDAndFlagEClear) {
+  uint32_t length = 0;
+  const AssetRecord record = ReadBack(nullptr, false, &length);
+  EXPECT_TRUE(record.kuid.IsNull());
+  EXPECT_EQ(record.status, 0x1u);
+  EXPECT_EQ(record.authorId, -1);
+  EXPECT_TRUE(record.kuid2.IsNull());
+  EXPECT_FALSE(record.flagE);
+  // KUID 8, three empty strings 12, status 18, number1 4, name1 4, text4 4,
+  // author 4, name2 4, category 4, flags2 3, word 4, build 4, values 16,
+  // kuid2 8, flagE 1.
+  EXPECT_EQ(length, 98u);
+}
+
 TEST(AssetRecordWriter, OverlongTextIsCutSoTheRecordStaysReadable) {
   StoredAsset asset = Asset(kTrack, "", "", true);
   asset.name = std::string(70000, 'a');
