@@ -162,12 +162,6 @@ bool RawClient::WaitClosed(int timeoutMs) {
   }
 }
 
-bool RawClient::QuietFor(int ms) {
-  if (fd_ < 0) return false;
-  pollfd fd = {fd_, POLLIN, 0};
-  return ::poll(&fd, 1, ms) == 0;
-}
-
 void RawClient::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;

@@ -64,8 +64,6 @@ class RawClient {
   // True when the daemon closes the connection within `timeoutMs` (bytes
   // arriving meanwhile are dropped).
   bool WaitClosed(int timeoutMs = kTimeoutMs);
-  // True when nothing arrives for `ms` and the connection stays open.
-  bool QuietFor(int ms);
   void Close();
   int Socket() const { return fd_; }
 
