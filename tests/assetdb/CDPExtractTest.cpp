@@ -44,9 +44,8 @@ TEST_F(CDPExtractTest, WritesAcceptedNamesAndSkipsTheRestSilently) {
   Soup files;
   AddFile(files, "Track Piece (2).txt", "kept");
   AddFile(files, "program.exe", "skipped: not a content type");
-  for (const char* name :
-       {".hidden.txt", " lead.txt", "~tilde.txt", "trail.txt ", "c:d.txt", "a/b.txt",
-        "caf\xC3\xA9.txt", "..", "../x.txt", "/etc/x.txt", "a\\..\\..\\x.txt"}) {
+  // The names' own cases are CDPNamesTest's.
+  for (const char* name : {".hidden.txt", "../x.txt", "a\\..\\..\\x.txt"}) {
     AddFile(files, name, "must not appear");
   }
   Soup sub;
@@ -83,21 +82,16 @@ TEST_F(CDPExtractTest, UnpacksLZSSAndRefusesDamagedData) {
 
   // Three bytes: refused before the target is touched.
   EXPECT_EQ(WriteOne("abc", "f/short.txt", "LZSS").Str(), kDamaged);
-  // A stored size that disagrees with the stream, either way.
+  // A stored size that disagrees with the stream (the decoder's own
+  // refusals are LZSSDecoderTest's).
   std::string wrong = Pack(text);
   wrong[0] = char(wrong[0] + 1);
   EXPECT_EQ(WriteOne(wrong, "f/longer.txt", "LZSS").Str(), kDamaged);
-  wrong[0] = char(wrong[0] - 2);
-  EXPECT_EQ(WriteOne(wrong, "f/shorter.txt", "LZSS").Str(), kDamaged);
   // A forged size far beyond what the stream could hold is refused
   // without allocating it.
   std::string huge = Pack("abc");
   huge[0] = huge[1] = huge[2] = huge[3] = '\xff';
   EXPECT_EQ(WriteOne(huge, "f/huge.txt", "LZSS").Str(), kDamaged);
-  // A damaged stream.
-  std::string broken = Pack(text);
-  broken.resize(broken.size() - 3);
-  EXPECT_EQ(WriteOne(broken, "f/broken.txt", "LZSS").Str(), kDamaged);
   EXPECT_EQ(FilesBelow("root/f"), (std::vector<std::string>{"flags.txt", "packed.txt"}));
 }
 

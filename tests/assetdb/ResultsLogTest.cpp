@@ -153,22 +153,6 @@ TEST(ResultsLogStream, OverlongTextIsCutAtACharacterSoTheBatchStaysReadable) {
   EXPECT_EQ(SubjectOf(m[1]), kAsset);
 }
 
-TEST(ResultsLogStream, HostileCountStopsAtTheEndOfTheBytes) {
-  TBuffer b;
-  Load(b, W().U32(0).U32(0xFFFFFFFFu).U32(2).Str("one").U32(0).U32(3).Str("two").U32(0));
-  ResultsLog log;
-  EXPECT_FALSE(log.ReadMessages(b));
-  EXPECT_EQ(b.GetError(), TStream::kErrorShortRead);
-  const std::vector<ResultMessage> m = log.Messages();
-  ASSERT_EQ(m.size(), 3u);
-  EXPECT_EQ(m[0].text, "one");
-  EXPECT_EQ(m[1].text, "two");
-  EXPECT_EQ(m[2].severity, 3u);
-  EXPECT_EQ(m[2].text, DamagedText());
-  EXPECT_TRUE(m[2].subject.IsNull());
-  EXPECT_EQ(log.GetErrorCount(), 2u);
-}
-
 TEST(ResultsLogStream, DamagedRecordsAreRefusedAndEarlierOnesKept) {
   W record;
   record.U32(0).U32(2).U32(2).Str("kept").U32(0).U32(3).Str("cut short");

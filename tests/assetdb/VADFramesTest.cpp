@@ -59,41 +59,6 @@ TEST(VADFrames, HandshakeAndRequestAreByteExact) {
             (Bytes{'l', 'p', 'e', 'r', 'e', 't', 'o', 'n', 'D', 'D', 'A', 'V'}));
 }
 
-TEST(VADFrames, UnknownReplyBodyIsSkippedAndThePendingOneLeftForItsRequester) {
-  Bytes stream = Words({VADFrames::kTagReply, 3, 5});
-  stream.insert(stream.end(), {1, 2, 3, 4, 5});
-  Bytes second = Words({VADFrames::kTagReply, 4, 2, 0xAABB});
-  stream.insert(stream.end(), second.begin(), second.end());
-  MemorySource source(stream);
-  RecordingSink sink;
-  sink.pendingId = 4;
-  ASSERT_TRUE(VADFrames::ReadFrame(source, sink));
-  ASSERT_TRUE(VADFrames::ReadFrame(source, sink));
-  EXPECT_EQ(sink.replies, (std::vector<uint32_t>{3, 4}));
-  // The pending reply's body is still there for its requester.
-  TBuffer reply;
-  EXPECT_EQ(VADFrames::ReadReplyBody(source, reply), VADFrames::ReplyBody::kStored);
-  EXPECT_EQ(reply.GetData()->DataLength(), 2u);
-  EXPECT_EQ(source.Left(), 2u);
-}
-
-TEST(VADFrames, NotificationsAreReadWholeAndRewound) {
-  Bytes stream = Words({VADFrames::kTagNote, 3, 4, 77});
-  Bytes empty = Words({VADFrames::kTagNote, 9, 0});
-  stream.insert(stream.end(), empty.begin(), empty.end());
-  MemorySource source(stream);
-  RecordingSink sink;
-  ASSERT_TRUE(VADFrames::ReadFrame(source, sink));
-  ASSERT_TRUE(VADFrames::ReadFrame(source, sink));
-  ASSERT_EQ(sink.notes.size(), 2u);
-  EXPECT_EQ(sink.notes[0]->code, 3u);
-  uint32_t value = 0;
-  EXPECT_TRUE(TStreamReadU32(sink.notes[0]->payload, value, 0));
-  EXPECT_EQ(value, 77u);
-  EXPECT_EQ(sink.notes[1]->code, 9u);
-  EXPECT_EQ(sink.notes[1]->data.DataLength(), 0u);
-}
-
 TEST(VADFrames, BadFramesEndTheConnectionWithoutAllocating) {
   struct Case {
     const char* name;

@@ -38,15 +38,9 @@ TEST_F(DaemonClientEndToEnd, ClientStartsTheDaemonOnFirstUseAndRequestsComplete)
   const pid_t pid = pid_t(block.owner);
   daemons_.Adopt(pid);
 
+  // The requests themselves are ClientRoundTripTest's.
   EXPECT_TRUE(
       WriteSetting(Kiv::PString("internet"), Kiv::PString("language"), Kiv::PString("francais")));
-  EXPECT_EQ(ReadSetting(Kiv::PString("internet"), Kiv::PString("language")).Str(), "francais");
-  EXPECT_EQ(ReadSetting(Kiv::PString("internet"), Kiv::PString("username")).Str(), "");
-  const KUID first = VADClient::GenerateKUID();
-  EXPECT_TRUE(first.IsValid() && !first.IsNull() && first.version == 0);
-  EXPECT_GE(first.userId, 0);
-  EXPECT_LE(first.userId, 0x1FFFFFF);
-  EXPECT_FALSE(first == VADClient::GenerateKUID());
 
   EXPECT_TRUE(VADClient::CloseDaemon());
   VADClient::Close();

@@ -68,17 +68,6 @@ inline FileMap FilesBelow(const fs::path& folder) {
   return out;
 }
 
-// A short text for comparing file maps: each path with its size and a hash
-// of its bytes.
-inline std::string Summary(const FileMap& files) {
-  std::string out;
-  for (const auto& [path, bytes] : files) {
-    out += path + ":" + std::to_string(bytes.size()) + ":" +
-           std::to_string(std::hash<std::string>()(bytes) % 100000) + " ";
-  }
-  return out;
-}
-
 // A body built field by field: Body().K(kuid).U8(1).Str("x").
 using Body = VUTest::WireBody;
 
@@ -161,27 +150,6 @@ inline void WriteArchive(const fs::path& path, std::vector<Soup> entries) {
   ASSERT_TRUE(message.Empty()) << message.Str();
 }
 
-// Extracts an entry's files with the client's extraction into `folder`
-// (under a file root, as the client does); the extraction's message.
-inline std::string ExtractEntry(const Soup& entry, const fs::path& folder) {
-  static const Kiv::PString root("installtest-out");
-  fs::create_directories(folder.parent_path());
-  Kiv::File::Subst(root, folder.parent_path().string());
-  Kiv::PString message;
-  CDP::ExtractFiles(message, CDP::GetFiles(entry), root,
-                    Kiv::File::Path(folder.filename().string()), CDP::GetCompression(entry));
-  Kiv::File::Subst(root, Kiv::String());
-  return message.Str();
-}
-
-inline Bytes InstallBody(const std::string& path, uint32_t mode, uint8_t callback) {
-  return Body().Str(path).U32(mode).U8(callback);
-}
-
-inline Bytes ExportBody(const KUID& kuid, uint32_t mask) {
-  return Body().K(kuid).U32(mask);
-}
-
 // The messages of the code-3 notes for `id`, in order.
 inline std::vector<ResultMessage> MessagesFor(const std::vector<RawClient::Frame>& notes,
                                               uint32_t id) {
@@ -213,18 +181,6 @@ inline Bytes SoupBytes(const Soup& soup) {
   TBuffer stream(&data);
   EXPECT_TRUE(BinarySoup::Write(stream, soup));
   return Bytes(data.Data(), data.Data() + data.DataLength());
-}
-
-// A binary soup from a reply (an empty handle when it does not read).
-inline Soup SoupFrom(const Bytes& bytes) {
-  Soup soup;
-  if (bytes.empty()) return soup;
-  Kiv::DynamicBuffer data;
-  data.Write(bytes.data(), uint32_t(bytes.size()));
-  data.SetPosition(0);
-  TBuffer stream(&data);
-  if (!BinarySoup::Read(stream, soup)) soup.Release();
-  return soup;
 }
 
 // The asset folders below UserData/local ('.vadtmp-' staging folders too).

@@ -93,13 +93,6 @@ bool RawClient::SendRequest(uint32_t code, uint32_t id, const Bytes& body) {
   return Send(frame);
 }
 
-bool RawClient::SendGoodbye() {
-  Bytes word;
-  PutU32(word, VADFrames::kGoodbye);
-  if (!Send(word)) return false;
-  return ::shutdown(fd_, SHUT_WR) == 0;
-}
-
 bool RawClient::Receive(void* dst, size_t n, int timeoutMs) {
   uint8_t* out = static_cast<uint8_t*>(dst);
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -169,12 +162,6 @@ bool RawClient::WaitClosed(int timeoutMs) {
   }
 }
 
-bool RawClient::QuietFor(int ms) {
-  if (fd_ < 0) return false;
-  pollfd fd = {fd_, POLLIN, 0};
-  return ::poll(&fd, 1, ms) == 0;
-}
-
 void RawClient::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
@@ -206,13 +193,6 @@ uint64_t BodyReader::U64() {
   return low | (high << 32);
 }
 
-float BodyReader::F32() {
-  const uint32_t bits = U32();
-  float value = 0;
-  std::memcpy(&value, &bits, sizeof(value));
-  return value;
-}
-
 std::string BodyReader::String() {
   const uint32_t n = U32();
   if (!Need(n)) return std::string();
@@ -223,9 +203,3 @@ std::string BodyReader::String() {
   return text;
 }
 
-Bytes BodyReader::Take(size_t n) {
-  if (!Need(n)) return Bytes();
-  Bytes out(bytes_.begin() + long(at_), bytes_.begin() + long(at_ + n));
-  at_ += n;
-  return out;
-}

@@ -52,8 +52,6 @@ class RawClient {
   bool Send(const void* bytes, size_t length);
   bool Send(const Bytes& bytes) { return Send(bytes.data(), bytes.size()); }
   bool SendRequest(uint32_t code, uint32_t id, const Bytes& body);
-  // The goodbye word, then a close of the sending side.
-  bool SendGoodbye();
 
   // Exactly n bytes within `timeoutMs`.
   bool Receive(void* dst, size_t n, int timeoutMs = kTimeoutMs);
@@ -66,8 +64,6 @@ class RawClient {
   // True when the daemon closes the connection within `timeoutMs` (bytes
   // arriving meanwhile are dropped).
   bool WaitClosed(int timeoutMs = kTimeoutMs);
-  // True when nothing arrives for `ms` and the connection stays open.
-  bool QuietFor(int ms);
   void Close();
   int Socket() const { return fd_; }
 
@@ -81,10 +77,8 @@ class BodyReader {
   uint8_t U8();
   uint32_t U32();
   uint64_t U64();
-  float F32();
   // Either string form; the text is cut at its first NUL.
   std::string String();
-  Bytes Take(size_t n);
   bool Failed() const { return failed_; }
   // True when every byte was read and nothing failed.
   bool AtEnd() const { return !failed_ && at_ == bytes_.size(); }
