@@ -5,26 +5,10 @@
 // - LinkedList: n entries with pseudo-random string keys sorted by key.
 // Each should grow linearly or as n log n; n = 1,000, 10,000, 100,000.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
-#include <filesystem>
-#include <fstream>
-#include <string>
-
-#include "gscompiler/CompileLog.h"
-#include "gscompiler/GSCompiler.h"
-#include "gscompiler/GSStandardBackEnd.h"
-#include "gsnative/NativeLibraryRegistration.h"
-#include "gsruntime/GSClass.h"
-#include "gsruntime/GSContext.h"
-#include "gsruntime/GSLibrary.h"
-#include "gsruntime/GSMachine.h"
-#include "gsruntime/GSObject.h"
-#include "kiv/File.h"
+#include "NativeScriptBench.h"
 
 namespace {
-
-using namespace GSRuntime;
 
 constexpr const char* kGameScript = R"(
 include "Constructors.gs"
@@ -74,56 +58,10 @@ class Bench {
 };
 )";
 
-struct NativesBench {
-  std::filesystem::path folder;
-  Kiv::PString root{"gsnativesbench"};
-  GSContext* context = nullptr;
-  GSObject* object = nullptr;
-  GSClass* cls = nullptr;
-
-  NativesBench() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "gsnat-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) return;
-    folder = pattern;
-    std::ofstream(folder / "bench.gs", std::ios::binary) << kGameScript;
-    AddCommonIncludeRegistrars();
-    Kiv::File::Subst(Kiv::PString("libraries"), VU_BINARY_DIR "/libraries");
-    if (!RegisterNativeLibraries()) return;
-    GSCompilerSetBackEnd(GSStandardBackEnd());
-    IncludePathList includes;
-    includes.Append(Kiv::File::Path(VU_SOURCE_DIR "/gsnative/libraries"));
-    CompileLog log;
-    const std::string source = (folder / "bench.gs").string();
-    if (GSCompileFile(source.c_str(), nullptr, &includes, &log) != 0) return;
-    Kiv::File::Subst(root, folder.string());
-    GSMachine* machine = GetGSMachine();
-    GSLibraryId id{};
-    machine->AddLibrary(root, "", "bench.gsl", &id);
-    GSLibrary* library = machine->GetLibrary(id);
-    GSClass* found = library != nullptr ? library->FindClass("Bench") : nullptr;
-    if (found == nullptr) return;
-    context = new GSContext;
-    object = new GSObject;
-    if (object->AttachScriptInstance(found, context)) cls = found;
-  }
-  ~NativesBench() {
-    delete object;
-    delete context;
-    std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
-  }
-
-  int32_t Call(const char* signature, int n) {
-    GSValue value = 0;
-    const GSValue arg = GSFromInt(n);
-    if (!GSObject::InvokeFunction(cls, object->GetScriptInstance(), signature, {&arg, 1}, &value))
-      return -1;
-    return GSInt(value);
-  }
-};
+using NativesBench = NativeScriptBench;
 
 NativesBench& Bench() {
-  static NativesBench bench;
+  static NativesBench bench(kGameScript, "gsnativesbench", "gsnat");
   return bench;
 }
 

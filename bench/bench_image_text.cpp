@@ -11,26 +11,10 @@
 // For comparison, FreeType's own glyph loading and rendering (ftbench) and
 // a plain blit of the glyph bitmaps bound what the font layer can reach.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
-#include <filesystem>
-#include <fstream>
-#include <string>
-
-#include "gscompiler/CompileLog.h"
-#include "gscompiler/GSCompiler.h"
-#include "gscompiler/GSStandardBackEnd.h"
-#include "gsnative/NativeLibraryRegistration.h"
-#include "gsruntime/GSClass.h"
-#include "gsruntime/GSContext.h"
-#include "gsruntime/GSLibrary.h"
-#include "gsruntime/GSMachine.h"
-#include "gsruntime/GSObject.h"
-#include "kiv/File.h"
+#include "NativeScriptBench.h"
 
 namespace {
-
-using namespace GSRuntime;
 
 constexpr const char* kGameScript = R"(
 include "Constructors.gs"
@@ -58,58 +42,14 @@ class Bench {
 };
 )";
 
-struct ImageBench {
-  std::filesystem::path folder;
-  Kiv::PString root{"gsimagebench"};
-  GSContext* context = nullptr;
-  GSObject* object = nullptr;
-  GSClass* cls = nullptr;
+using ImageBench = NativeScriptBench;
 
-  ImageBench() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "gsimg-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) return;
-    folder = pattern;
-    std::ofstream(folder / "bench.gs", std::ios::binary) << kGameScript;
-    AddCommonIncludeRegistrars();
-    Kiv::File::Subst(Kiv::PString("libraries"), VU_BINARY_DIR "/libraries");
-    if (!RegisterNativeLibraries()) return;
-    GSCompilerSetBackEnd(GSStandardBackEnd());
-    IncludePathList includes;
-    includes.Append(Kiv::File::Path(VU_SOURCE_DIR "/gsnative/libraries"));
-    CompileLog log;
-    const std::string source = (folder / "bench.gs").string();
-    if (GSCompileFile(source.c_str(), nullptr, &includes, &log) != 0) return;
-    Kiv::File::Subst(root, folder.string());
-    GSMachine* machine = GetGSMachine();
-    GSLibraryId id{};
-    machine->AddLibrary(root, "", "bench.gsl", &id);
-    GSLibrary* library = machine->GetLibrary(id);
-    GSClass* found = library != nullptr ? library->FindClass("Bench") : nullptr;
-    if (found == nullptr) return;
-    context = new GSContext;
-    object = new GSObject;
-    if (!object->AttachScriptInstance(found, context)) return;
-    cls = found;
-    if (Call("$int@Bench::Setup(int)", 512) != 512) cls = nullptr;
-  }
-  ~ImageBench() {
-    delete object;
-    delete context;
-    std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
-  }
-
-  int32_t Call(const char* signature, int n) {
-    GSValue value = 0;
-    const GSValue arg = GSFromInt(n);
-    if (!GSObject::InvokeFunction(cls, object->GetScriptInstance(), signature, {&arg, 1}, &value))
-      return -1;
-    return GSInt(value);
-  }
-};
-
+// The fixture with its Image made once; cls is null when that failed.
 ImageBench& Bench() {
-  static ImageBench bench;
+  static ImageBench bench(kGameScript, "gsimagebench", "gsimg");
+  static const bool ready =
+      bench.cls != nullptr && bench.Call("$int@Bench::Setup(int)", 512) == 512;
+  if (!ready) bench.cls = nullptr;
   return bench;
 }
 

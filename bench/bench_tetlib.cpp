@@ -241,6 +241,27 @@ double ResidentKiB() {
   return double(resident) * double(::sysconf(_SC_PAGESIZE)) / 1024.0;
 }
 
+// Validates every folder once per iteration against the definitions below
+// `root`, after one warm-up folder, and reports the resident memory before
+// and after, the time per asset and the findings.
+void ValidateEachFolder(benchmark::State& state, const std::string& root,
+                        const std::vector<std::string>& folders) {
+  StartLibrary(root + "/defs");
+  ValidateFolder(folders[0]);
+  const double before = ResidentKiB();
+  size_t findings = 0;
+  for (auto _ : state) {
+    for (const std::string& folder : folders) findings += ValidateFolder(folder);
+  }
+  state.counters["rss_start_kib"] = before;
+  state.counters["rss_end_kib"] = ResidentKiB();
+  state.counters["s_per_asset"] =
+      benchmark::Counter(double(kAssets) * double(state.iterations()),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["findings"] = double(findings);
+  StopLibrary();
+}
+
 // 1,000 configuration-only assets (different KUIDs, names and values; every
 // tenth with findings) validated one after the other in one process, as a
 // long command-host run does; resident size before the first and after the
@@ -261,20 +282,7 @@ void BM_Validate1000ConfigOnlyAssets(benchmark::State& state) {
         << ".im\"\n    auto-create 1\n  }\n}\n";
     folders.push_back(folder);
   }
-  StartLibrary(root + "/defs");
-  ValidateFolder(folders[0]);
-  const double before = ResidentKiB();
-  size_t findings = 0;
-  for (auto _ : state) {
-    for (const std::string& folder : folders) findings += ValidateFolder(folder);
-  }
-  state.counters["rss_start_kib"] = before;
-  state.counters["rss_end_kib"] = ResidentKiB();
-  state.counters["s_per_asset"] =
-      benchmark::Counter(double(kAssets) * double(state.iterations()),
-                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-  state.counters["findings"] = double(findings);
-  StopLibrary();
+  ValidateEachFolder(state, root, folders);
 }
 BENCHMARK(BM_Validate1000ConfigOnlyAssets)->Unit(benchmark::kMillisecond)->Iterations(5);
 
@@ -296,20 +304,7 @@ void BM_Validate1000AssetsWithMeshes(benchmark::State& state) {
         << i << ".im\"\n    auto-create 1\n  }\n}\n";
     folders.push_back(folder);
   }
-  StartLibrary(root + "/defs");
-  ValidateFolder(folders[0]);
-  const double before = ResidentKiB();
-  size_t findings = 0;
-  for (auto _ : state) {
-    for (const std::string& folder : folders) findings += ValidateFolder(folder);
-  }
-  state.counters["rss_start_kib"] = before;
-  state.counters["rss_end_kib"] = ResidentKiB();
-  state.counters["s_per_asset"] =
-      benchmark::Counter(double(kAssets) * double(state.iterations()),
-                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-  state.counters["findings"] = double(findings);
-  StopLibrary();
+  ValidateEachFolder(state, root, folders);
 }
 BENCHMARK(BM_Validate1000AssetsWithMeshes)->Unit(benchmark::kMillisecond)->Iterations(5);
 

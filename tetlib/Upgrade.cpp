@@ -9,19 +9,14 @@
 #include "assetdb/protocol/AssetText.h"
 #include "kiv/String.h"
 #include "tetlib/DataManager.h"
+#include "tetlib/UpgradeTags.h"
 
 namespace TETLib {
 namespace {
 
 using Kiv::PString;
-
-PString P(std::string_view text) {
-  return PString(text);
-}
-
-std::string Text(const Soup& soup, std::string_view name) {
-  return soup.GetNamedTag(P(name)).Str();
-}
+using UpgradeTags::P;
+using UpgradeTags::Text;
 
 bool Has(const Soup& soup, std::string_view name) {
   return soup.HasNamedTag(P(name));

@@ -7,19 +7,14 @@
 #include "tetlib/DataManager.h"
 #include "tetlib/MeshData.h"
 #include "tetlib/Upgrade.h"
+#include "tetlib/UpgradeTags.h"
 
 namespace TETLib {
 namespace {
 
 using Kiv::PString;
-
-PString P(std::string_view text) {
-  return PString(text);
-}
-
-std::string Text(const Soup& soup, std::string_view name) {
-  return soup.GetNamedTag(P(name)).Str();
-}
+using UpgradeTags::P;
+using UpgradeTags::Text;
 
 // A new container holding `mesh` and "auto-create".
 Soup MeshEntry(std::string_view mesh, int32_t autoCreate) {

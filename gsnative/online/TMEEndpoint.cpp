@@ -25,13 +25,7 @@ TMEEndpoint::TMEEndpoint() = default;
 
 TMEEndpoint::~TMEEndpoint() {
   // The derived part is gone: close without calling it back.
-  if (peer_ != nullptr) {
-    PumpQueue();
-    TransmitUnsequenced(0, true);
-    peer_->SetCallback(nullptr, nullptr);
-    peer_ = nullptr;
-  }
-  DropAll();
+  Detach();
 }
 
 std::vector<uint32_t> TMEEndpoint::FragmentSizes(uint32_t size) {
@@ -100,6 +94,12 @@ bool TMEEndpoint::SendPacket(TMEPacket* packet) {
 }
 
 void TMEEndpoint::Close() {
+  Detach();
+  ++epoch_;
+  OnDisconnected();
+}
+
+void TMEEndpoint::Detach() {
   if (peer_ != nullptr) {
     PumpQueue();
     TransmitUnsequenced(0, true);
@@ -107,8 +107,6 @@ void TMEEndpoint::Close() {
     peer_ = nullptr;
   }
   DropAll();
-  ++epoch_;
-  OnDisconnected();
 }
 
 void TMEEndpoint::DropAll() {

@@ -135,6 +135,9 @@ class TMEEndpoint {
   void DeliverInOrder(std::unique_ptr<TMEPacket> packet);
   void DropFragmentSet(uint8_t seq);
   void DropHeld(uint8_t seq);
+  // Sends what is queued and the closing packet, lets go of the peer
+  // without calling back, and drops every held fragment.
+  void Detach();
   void DropAll();
   std::string SendMaterial();
   std::string ReceiveMaterial();

@@ -2,18 +2,12 @@
 
 #include <algorithm>
 
+#include "kiv/basics/Transformation.h"
+
 namespace Kiv {
 
 Matrix4 AffineMatrixProduct(const Matrix4& a, const Matrix4& b) {
-  Matrix4 out;
-  for (int r = 0; r < 4; ++r) {
-    for (int c = 0; c < 4; ++c) {
-      float sum = 0.0f;
-      for (int k = 0; k < 4; ++k) sum += a.m[r * 4 + k] * b.m[k * 4 + c];
-      out.m[r * 4 + c] = sum;
-    }
-  }
-  return out;
+  return MultiplyMatrices(a, b);
 }
 
 void AffineMatrixProductInPlace(Matrix4& inOut, const Matrix4& b) {
@@ -25,6 +19,14 @@ Matrix4 MatrixFromColumns(const float values[16]) {
   Matrix4 out;
   for (int r = 0; r < 4; ++r) {
     for (int c = 0; c < 4; ++c) out.m[r * 4 + c] = values[c * 4 + r];
+  }
+  return out;
+}
+
+Matrix4 TransposedRotation(const Matrix4& view) {
+  Matrix4 out;
+  for (int r = 0; r < 3; ++r) {
+    for (int c = 0; c < 3; ++c) out.m[r * 4 + c] = view.m[c * 4 + r];
   }
   return out;
 }

@@ -4,8 +4,9 @@
 // AffineMatrixProduct(a, b) is a x b (apply a, then b);
 // AffineMatrixProductInPlace multiplies through a copy, so `b` may be
 // `inOut` itself. MatrixFromColumns builds a matrix from 16 values given
-// column by column. The colour helpers
-// work on all four components.
+// column by column. TransposedRotation is the rotation of a view transform,
+// transposed, in an otherwise identity matrix (the translation dropped).
+// The colour helpers work on all four components.
 #pragma once
 
 #include "kiv/basics/Matrix4.h"
@@ -16,6 +17,7 @@ namespace Kiv {
 Matrix4 AffineMatrixProduct(const Matrix4& a, const Matrix4& b);
 void AffineMatrixProductInPlace(Matrix4& inOut, const Matrix4& b);
 Matrix4 MatrixFromColumns(const float values[16]);
+Matrix4 TransposedRotation(const Matrix4& view);
 
 Color ColorProduct(const Color& a, const Color& b);
 Color ColorClamp(const Color& c);

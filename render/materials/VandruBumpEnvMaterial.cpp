@@ -7,18 +7,6 @@
 
 namespace Kiv {
 
-namespace {
-
-Matrix4 TransposedRotation(const Matrix4& view) {
-  Matrix4 out;
-  for (int r = 0; r < 3; ++r) {
-    for (int c = 0; c < 3; ++c) out.m[r * 4 + c] = view.m[c * 4 + r];
-  }
-  return out;
-}
-
-}  // namespace
-
 std::atomic<VandruBumpEnvMaterial::EnvironmentMapProvider> VandruBumpEnvMaterial::provider_{
     nullptr};
 

@@ -15,15 +15,6 @@ namespace {
 
 constexpr float kVisibleGloss = 1.0f / 255.0f;
 
-// The rotation of a view transform, transposed (the translation dropped).
-Matrix4 TransposedRotation(const Matrix4& view) {
-  Matrix4 out;
-  for (int r = 0; r < 3; ++r) {
-    for (int c = 0; c < 3; ++c) out.m[r * 4 + c] = view.m[c * 4 + r];
-  }
-  return out;
-}
-
 }  // namespace
 
 VandruGlossRustMaterial::VandruGlossRustMaterial(MaterialManager* manager,

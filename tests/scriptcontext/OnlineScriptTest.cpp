@@ -13,10 +13,6 @@
 //                                   start with PREFIX
 // Without a runtime error the run must end with status 0. The daemon and
 // the stand-in are stopped when the test ends, whatever happened.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -27,6 +23,7 @@
 #include <vector>
 
 #include "tests/online/StandInProcess.h"
+#include "tests/scriptcontext/ProgramRun.h"
 #include "tests/support/DaemonProcesses.h"
 #include "tests/support/InstallRoot.h"
 #include "vaddaemon/SettingsStore.h"
@@ -35,51 +32,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream all;
-  all << in.rdbuf();
-  return all.str();
-}
-
-std::vector<std::string> TextLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-// Runs `argv` with standard output and error into files under `work`: the
-// exit status (-1 when it did not end normally), output and error.
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-Outcome Spawn(std::vector<std::string> argv, const fs::path& work) {
-  const std::string out = (work / "stdout.txt").string();
-  const std::string err = (work / "stderr.txt").string();
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  std::vector<char*> pointers;
-  for (std::string& arg : argv) pointers.push_back(arg.data());
-  pointers.push_back(nullptr);
-  pid_t pid = 0;
-  Outcome run;
-  const bool spawned =
-      posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, pointers.data(), environ) == 0;
-  posix_spawn_file_actions_destroy(&actions);
-  if (!spawned) return run;
-  int status = 0;
-  if (::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.status = WEXITSTATUS(status);
-  run.out = ReadText(out);
-  run.err = ReadText(err);
-  return run;
-}
+using scripttest::Lines;
+using scripttest::ReadFile;
+using scripttest::RunProgram;
+using scripttest::RunResult;
 
 std::vector<std::string> Directives(const std::vector<std::string>& lines, const std::string& tag) {
   std::vector<std::string> found;
@@ -120,7 +76,7 @@ class OnlineScriptTest : public ::testing::TestWithParam<const char*> {
     const std::string sources = std::string(VU_SOURCE_DIR) + "/gsnative/libraries";
     for (const std::string& source :
          {include + "/test.gs", include + "/testonline.gs", script.string()}) {
-      const Outcome run = Spawn(
+      const RunResult run = RunProgram(
           {GSBUILDLIB_EXE, "-o", work.string(), "-i", include, "-i", sources, source}, work);
       ASSERT_EQ(run.status, 0) << source << " does not compile:\n" << run.out << run.err;
     }
@@ -132,7 +88,7 @@ class OnlineScriptTest : public ::testing::TestWithParam<const char*> {
 
 TEST_P(OnlineScriptTest, RunsAsItsExpectationsSay) {
   const fs::path script = fs::path(VU_SOURCE_DIR) / "tests/scriptcontext/online" / GetParam();
-  const std::vector<std::string> lines = TextLines(ReadText(script));
+  const std::vector<std::string> lines = Lines(ReadFile(script));
   const fs::path work = Root() / "work";
   fs::create_directories(work);
   ASSERT_NO_FATAL_FAILURE(Compile(script, work));
@@ -143,10 +99,11 @@ TEST_P(OnlineScriptTest, RunsAsItsExpectationsSay) {
   ::setenv("VANDRUUTIL_ONLINE_PORT", std::to_string(server.Port()).c_str(), 1);
   const pid_t daemon = daemons_.Start(Root() / "bin/vaddaemon");
   ASSERT_NE(daemon, 0) << daemons_.Output(0);
-  const Outcome run = Spawn({GSRUN_EXE, "--root", Root().string(), "--context", "vandru", "--libs",
-                         work.string(), "--pump", "120", "--dt", "0.1", "--fake-clock",
-                         (work / script.stem()).string() + ".gsl", "Main", "$void@Main::Run()"},
-                        work);
+  const RunResult run =
+      RunProgram({GSRUN_EXE, "--root", Root().string(), "--context", "vandru", "--libs",
+                  work.string(), "--pump", "120", "--dt", "0.1", "--fake-clock",
+                  (work / script.stem()).string() + ".gsl", "Main", "$void@Main::Run()"},
+                 work);
   EXPECT_TRUE(daemons_.Stop(daemon));
   // Every line the stand-in printed before this command has been read.
   ASSERT_TRUE(server.Command("drop 0", [] {}));

@@ -18,10 +18,6 @@
 //                                  order), and the run ends with status 1
 // Without a runtime error the run must end with status 0. Every daemon is stopped when the test
 // ends, whatever happened.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -32,6 +28,7 @@
 
 #include "tests/support/DaemonProcesses.h"
 #include "tests/support/InstallRoot.h"
+#include "tests/scriptcontext/ProgramRun.h"
 #include "tests/scriptcontext/TestAssetStore.h"
 #include "vaddaemon/AssetStore.h"
 
@@ -82,71 +79,13 @@ const char* const kLibraryConfigs[][2] = {
               "script \"echolib\"\nclass \"EchoLib\"\nnative-plugin \"../echo\"\n"},
 };
 
-struct RunResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream all;
-  all << in.rdbuf();
-  return all.str();
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-// A started program whose standard output and error go to files.
-struct Started {
-  pid_t pid = 0;
-  std::string out;
-  std::string err;
-};
-
-// Starts `argv` with standard output and error into `<tag>stdout.txt` and
-// `<tag>stderr.txt` under `work`.
-Started StartProgram(const std::vector<std::string>& argv, const fs::path& work,
-                     const std::string& tag = "") {
-  Started started{0, (work / (tag + "stdout.txt")).string(),
-                  (work / (tag + "stderr.txt")).string()};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, started.out.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, started.err.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  std::vector<std::string> args = argv;
-  std::vector<char*> pointers;
-  for (std::string& arg : args) pointers.push_back(arg.data());
-  pointers.push_back(nullptr);
-  if (posix_spawn(&started.pid, args[0].c_str(), &actions, nullptr, pointers.data(), environ) != 0)
-    started.pid = 0;
-  posix_spawn_file_actions_destroy(&actions);
-  return started;
-}
-
-// Waits for a started program to end.
-RunResult Finish(const Started& started) {
-  RunResult run;
-  if (started.pid == 0) return run;
-  int status = 0;
-  if (::waitpid(started.pid, &status, 0) == started.pid && WIFEXITED(status))
-    run.status = WEXITSTATUS(status);
-  run.out = ReadFile(started.out);
-  run.err = ReadFile(started.err);
-  return run;
-}
-
-RunResult RunProgram(const std::vector<std::string>& argv, const fs::path& work) {
-  return Finish(StartProgram(argv, work));
-}
+using scripttest::Finish;
+using scripttest::Lines;
+using scripttest::ReadFile;
+using scripttest::RunProgram;
+using scripttest::RunResult;
+using scripttest::Started;
+using scripttest::StartProgram;
 
 // Copies every file of `from` (with `extension`) into `to`.
 void CopyFiles(const fs::path& from, const std::string& extension, const fs::path& to,
