@@ -21,6 +21,7 @@
 #include "kiv/Rand.h"
 #include "kiv/RenderKernel.h"
 #include "kiv/ResourceSystem.h"
+#include "kiv/host/LookupPluginByType.h"
 #include "kiv/host/PluginSet.h"
 #include "render/materials/AlphaBlendCacheUnsorted.h"
 #include "render/materials/AlphaBlendCaches.h"
@@ -33,6 +34,10 @@ namespace {
 // The working directory the tool was started in (4096 bytes, as the
 // commands that go back to it expect).
 char gStartDirectory[4096] = "";
+
+// The engine's "bmp" image plug-in type, held from start-up to shut-down;
+// null before, after, and when the engine has no such plug-in.
+Kiv::LookupPluginByType* gImagePlugin = nullptr;
 
 constexpr const char* kRetryMessage = "Unable to load render kernel. Retrying with -NullRender.";
 
@@ -136,6 +141,18 @@ void ChooseLanguage() {
   InterfaceTextDB::MarkUnloaded();
 }
 
+void TakeImagePlugin() {
+  gImagePlugin = new Kiv::LookupPluginByType(Kiv::PString(Kiv::kImagePluginTypeUId),
+                                             Kiv::PString("bmp"));
+}
+
+void ReleaseImagePlugin() {
+  if (gImagePlugin == nullptr) return;
+  gImagePlugin->Release();
+  delete gImagePlugin;
+  gImagePlugin = nullptr;
+}
+
 }  // namespace
 
 const char* GetStartDirectory() {
@@ -190,11 +207,13 @@ bool InitEngine(EngineObjects& engine, const char* /*programPath*/, int argc, ch
   VADOpenDatabase(client);
   RecordMainThreadId();
   ChooseLanguage();
+  TakeImagePlugin();
   return VADClient::IsOpen();
 }
 
 void ShutdownEngine(EngineObjects& engine) {
   WorkerThread::Get().Stop();
+  ReleaseImagePlugin();
   VADClient::Close();
   WorkerThread::Get().CancelTasksOf(nullptr, false);
   TETLib::ReleaseRenderGlobals();

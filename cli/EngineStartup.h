@@ -11,7 +11,9 @@
 // root is the program folder's parent), the daemon client (which starts the
 // daemon when none runs), the main thread id and the interface-text
 // language stored in the daemon's settings ("internet"/"language", "US"
-// when empty). The switches "norender",
+// when empty), and a reference to the engine's "bmp" image plug-in type
+// (kiv/host/LookupPluginByType.h; none when the engine has no such type,
+// which is not a failure). The switches "norender",
 // "-kivlog" and "-novadclient" are looked for in every argument, in any
 // letter case, and left in place. The answer is true when start-up
 // succeeded; false when a step failed, which writes its message (if any) to
@@ -19,10 +21,10 @@
 // message).
 //
 // ShutdownEngine releases everything InitEngine made, in the fixed order
-// (worker queue, daemon client, queued worker tasks, validation library,
-// folder layout, network layer, unused resource databases, alpha-blend
-// caches, the plug-in set, render kernel, resource system, OS); it copes
-// with a record that start-up filled only in part.
+// (worker queue, image plug-in reference, daemon client, queued worker
+// tasks, validation library, folder layout, network layer, unused resource
+// databases, alpha-blend caches, the plug-in set, render kernel, resource
+// system, OS); it copes with a record that start-up filled only in part.
 //
 // EngineOptionsString builds the engine's options text from the switches:
 // "-NullRender " or "-render=OpenGL -hidewindow ", then "-LogStdOut " or

@@ -83,4 +83,11 @@ Kiv::String SearchUrl(const Kiv::String& host, const KUID& kuid) {
   return url;
 }
 
+Kiv::String UpdatePageUrl(const Kiv::String& host) {
+  Kiv::String url("https://");
+  url += host;
+  url += "/vandru/update.php";
+  return url;
+}
+
 }  // namespace FetcherySettings

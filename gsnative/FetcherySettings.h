@@ -24,6 +24,10 @@
 //   short form>&textsearchID=1&DependencyLevel=5
 // with the KUID in its short text form ("U:C" or "U:C:V").
 //
+// UpdatePageUrl gives the maker's update page on the same service, for the
+// update-page check (assetdb/client/CheckUpdatePage.h):
+//   https://<host>/vandru/update.php
+//
 // Threads: any; nothing is kept.
 #pragma once
 
@@ -52,5 +56,6 @@ Kiv::String Host();
 uint32_t WaitMs();
 
 Kiv::String SearchUrl(const Kiv::String& host, const KUID& kuid);
+Kiv::String UpdatePageUrl(const Kiv::String& host);
 
 }  // namespace FetcherySettings
