@@ -120,6 +120,26 @@ uint32_t MeshData::GetPolygonCount() const {
   return instance_ ? instance_->GetFaceCount() : 0;
 }
 
+const Kiv::PString& MeshData::GetClassName() const {
+  static const Kiv::PString name("MeshData");
+  return name;
+}
+
+const VandruIndexedMeshDefinition* MeshData::GetMeshDefinition() const {
+  return resource_ != nullptr ? resource_->GetDefinition() : nullptr;
+}
+
+const Kiv::MeshFileSupport* MeshData::GetDefinitionData() const {
+  return GetMeshDefinition();
+}
+
+bool MeshData::ForwardRenderCall(Kiv::Display* display, Kiv::ViewPort* viewport,
+                                 const Kiv::Matrix4& matrix) {
+  if (!instance_) return false;
+  instance_->Render(display, viewport, matrix);
+  return true;
+}
+
 bool MeshData::HasAttachmentPoint(std::string_view name) const {
   return std::any_of(attachmentPoints_.begin(), attachmentPoints_.end(),
                      [name](const AttachmentPoint& point) { return point.name.View() == name; });
@@ -187,6 +207,7 @@ void MeshData::RunLoad(void*) {
       instance_->GetDisplay(), DataManager::Instance()->GetMeshDatabase(), skeleton_.get());
   loaded_ = true;
   CopyAttachmentPoints();
+  if (definition != nullptr) otherEntries_ = definition->GetChunkNames();
   CheckTextures();
   result_ = true;
 }
@@ -260,6 +281,19 @@ bool LODMeshData::TakeInstance(VandruIndexedMeshInstance* made) {
     return false;
   }
   return MeshData::TakeInstance(made);
+}
+
+const Kiv::PString& LODMeshData::GetClassName() const {
+  static const Kiv::PString name("LODMeshData");
+  return name;
+}
+
+const VandruIndexedMeshDefinition* LODMeshData::GetMeshDefinition() const {
+  return GetLODDefinition();
+}
+
+const VandruIndexedMeshLODDefinition* LODMeshData::GetLODDefinition() const {
+  return dynamic_cast<const VandruIndexedMeshLODDefinition*>(MeshData::GetMeshDefinition());
 }
 
 VandruIndexedMeshLODInstance* LODMeshData::GetLODInstance() const {

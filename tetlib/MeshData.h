@@ -16,6 +16,14 @@
 // failedmaterial", "$tet_mesh_load_texture"). A file that fails to load is
 // a finding, never a crash. `flag` is kept for the caller's use.
 //
+// Accessors: GetClassName is the class's name ("MeshData", "LODMeshData");
+// GetMeshDefinition the definition the mesh's resource loaded (a LOD one
+// for LODMeshData; null before a load) and GetDefinitionData the same seen
+// through the definition accessors; GetOtherEntries the chunk names of
+// that definition (files that name their chunks; LOD files keep none),
+// copied at load.
+// ForwardRenderCall draws the instance (false, nothing drawn, without one).
+//
 // LoadAnimation(path): adds the animation to the loaded mesh's animator;
 // "$tet_mesh_animationfailed*" when there is no mesh or the animator refuses
 // it. Findings go to the owner when there is one, else without owner.
@@ -35,12 +43,18 @@
 #include "kiv/scene/Particle.h"
 
 class VandruGeometryBaseResource;
+class VandruIndexedMeshDefinition;
 class VandruIndexedMeshInstance;
+class VandruIndexedMeshLODDefinition;
 class VandruIndexedMeshLODInstance;
 
 namespace Kiv {
 class Animator;
+class Display;
+class MeshFileSupport;
 class SkeletonModifier;
+struct Matrix4;
+struct ViewPort;
 }  // namespace Kiv
 
 namespace TETLib {
@@ -69,6 +83,13 @@ class MeshData : public Kiv::Particle {
   virtual bool Load(const Kiv::PString& path, Container* owner, uint32_t flag);
   bool LoadAnimation(const Kiv::PString& path);
   virtual uint32_t GetPolygonCount() const;
+  virtual const Kiv::PString& GetClassName() const;
+  virtual const Kiv::MeshFileSupport* GetDefinitionData() const;
+  virtual const VandruIndexedMeshDefinition* GetMeshDefinition() const;
+  size_t GetOtherEntryCount() const { return otherEntries_.size(); }
+  const std::vector<Kiv::PString>& GetOtherEntries() const { return otherEntries_; }
+  virtual bool ForwardRenderCall(Kiv::Display* display, Kiv::ViewPort* viewport,
+                                 const Kiv::Matrix4& matrix);
 
   bool IsLoaded() const { return loaded_; }
   const Kiv::PString& GetMeshPath() const { return meshPath_; }
@@ -102,6 +123,7 @@ class MeshData : public Kiv::Particle {
   Kiv::PString resolvedPath_;
   std::vector<AttachmentPoint> attachmentPoints_;
   std::vector<NamedParticle> namedParticles_;
+  std::vector<Kiv::PString> otherEntries_;
   std::vector<Kiv::PString> furtherList_;
   std::unique_ptr<Kiv::SkeletonModifier> skeleton_;
   std::unique_ptr<Kiv::Animator> animator_;
@@ -117,6 +139,9 @@ class LODMeshData : public MeshData {
   uint32_t GetLevelCount() const;
   // The faces of the lowest level (the last one), selected for it.
   uint32_t GetPolygonCount() const override;
+  const Kiv::PString& GetClassName() const override;
+  const VandruIndexedMeshDefinition* GetMeshDefinition() const override;
+  const VandruIndexedMeshLODDefinition* GetLODDefinition() const;
   VandruIndexedMeshLODInstance* GetLODInstance() const;
 
  protected:

@@ -53,6 +53,7 @@
 #include "kiv/display/DisplayMaterial.h"
 #include "kiv/display/GeometryChunk.h"
 #include "kiv/display/Material.h"
+#include "kiv/model/MeshFileSupport.h"
 #include "kiv/model/InfluenceDefinition.h"
 #include "kiv/scene/OrientedBox.h"
 #include "kiv/scene/ParticleBone.h"
@@ -107,7 +108,7 @@ struct MeshAttachment {
   std::array<float, 3> position{};
 };
 
-class VandruIndexedMeshDefinition {
+class VandruIndexedMeshDefinition : public Kiv::MeshFileSupport {
  public:
   static constexpr uint32_t kMaxBoneDepth = 256;
   static constexpr uint32_t kHardwareSkinningCapability = 29;
@@ -164,6 +165,46 @@ class VandruIndexedMeshDefinition {
   uint32_t LoadMaterialTextures(const Kiv::Display* display);
   // Bytes the definition holds, estimated for the resource cache.
   uint64_t CalculateDataSize() const;
+
+  // The accessors of Kiv::MeshFileSupport (VandruIndexedMeshAccessors.cpp).
+  uint32_t GetChunkCount() const override;
+  uint32_t GetChunkVertexCount(uint32_t chunk) const override;
+  uint32_t GetChunkIndexCount(uint32_t chunk) const override;
+  uint32_t GetChunkInfluenceMatrixCount(uint32_t chunk) const override;
+  uint32_t GetChunkTexCoordSetCount(uint32_t chunk) const override;
+  uint32_t GetChunkMaxVertexInfluences(uint32_t chunk) const override;
+  bool CopyChunkPositions(uint32_t chunk, void* buffer, size_t size,
+                          uint32_t stride) const override;
+  bool CopyChunkTexCoords(uint32_t chunk, uint32_t set, void* buffer, size_t size,
+                          uint32_t stride) const override;
+  bool CopyChunkIndices(uint32_t chunk, uint16_t* buffer, size_t count) const override;
+  bool CopyChunkNormals(uint32_t chunk, void* buffer, size_t size, uint32_t stride) const override;
+  bool CopyChunkColours(uint32_t chunk, uint32_t* buffer, size_t count, bool first,
+                        uint32_t defaultColour) const override;
+  bool CopyChunkFaceNormals(uint32_t chunk, float* buffer, size_t count) const override;
+  Kiv::PString GetChunkMaterialKind(uint32_t chunk) const override;
+  Kiv::PString GetChunkMaterialName(uint32_t chunk) const override;
+  uint32_t GetChunkMaterialFlags(uint32_t chunk) const override;
+  float GetChunkMaterialFactor(uint32_t chunk) const override;
+  bool GetChunkDisplayMaterial(uint32_t chunk, Kiv::DisplayMaterial* material) const override;
+  uint32_t GetChunkMaterialPropertyCount(uint32_t chunk) const override;
+  bool GetChunkMaterialProperty(uint32_t chunk, uint32_t property, Kiv::PString* name,
+                                Kiv::PString* value) const override;
+  uint32_t GetInfluenceCount() const override;
+  Kiv::PString GetInfluenceName(uint32_t influence) const override;
+  Kiv::PString GetInfluenceParentName(uint32_t influence) const override;
+  bool GetInfluencePosition(uint32_t influence, std::array<float, 3>* position) const override;
+  bool GetInfluenceOrientation(uint32_t influence, Kiv::Quaternion* orientation) const override;
+  uint32_t GetInfluenceGroupCount(uint32_t influence) const override;
+  uint32_t GetInfluenceGroupKey(uint32_t influence, uint32_t group) const override;
+  uint32_t GetInfluenceGroupEntryCount(uint32_t influence, uint32_t group) const override;
+  bool CopyInfluenceGroupEntries(uint32_t influence, uint32_t group,
+                                 Kiv::InfluenceDefinition::Entry* buffer,
+                                 size_t count) const override;
+  uint32_t GetAttachmentCount() const override;
+  Kiv::PString GetAttachmentName(uint32_t attachment) const override;
+  bool GetAttachmentOrientation(uint32_t attachment, Kiv::Quaternion* orientation) const override;
+  bool GetAttachmentPosition(uint32_t attachment, std::array<float, 3>* position) const override;
 
  protected:
   // Load on data already in the memory file; `textureScale` runs the

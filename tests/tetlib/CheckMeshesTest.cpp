@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "kiv/basics/Matrix4.h"
+#include "kiv/model/MeshFileSupport.h"
 #include "tests/tetlib/MeshFiles.h"
 #include "tests/tetlib/TetTestSupport.h"
 #include "tetlib/MeshData.h"
@@ -85,6 +87,41 @@ TEST_F(CheckMeshesTest, ASecondMeshOfAContainerReplacesTheFirst) {
   EXPECT_TRUE(second->HasAttachmentPoint("a.two"));
   Manager().SetAssetFolder(Kiv::PString(), Kiv::File::Path(At("asset") + "/"));
   EXPECT_EQ(TETLib::MeshData::LiveCount(), 0);
+}
+
+// A loaded mesh hands out its definition (the LOD one for a LOD mesh), the
+// definition's chunk names (as other entries) and a draw of its instance; an empty one none.
+TEST_F(CheckMeshesTest, LoadedMeshesHandOutTheirDefinitions) {
+  PutMesh("plain.im");
+  PutMesh("level.im");
+  ASSERT_TRUE(tetfixture::WriteLodMesh(At("asset"), "lod.lm", "level.im"));
+  struct Case {
+    std::string name;
+    std::string className;
+    bool lod;
+    Lines_ chunkNames;  // LOD files keep none.
+  };
+  const Case cases[] = {{"plain.im", "MeshData", false, {"sides", "ends"}},
+                        {"lod.lm", "LODMeshData", true, {}}};
+  for (const Case& c : cases) {
+    TETLib::MeshData* mesh = Load(c.name);
+    ASSERT_NE(mesh, nullptr) << c.name;
+    EXPECT_EQ(mesh->GetClassName().View(), c.className);
+    const VandruIndexedMeshDefinition* definition = mesh->GetMeshDefinition();
+    ASSERT_NE(definition, nullptr) << c.name;
+    EXPECT_EQ(dynamic_cast<const VandruIndexedMeshLODDefinition*>(definition) != nullptr, c.lod);
+    EXPECT_EQ(mesh->GetDefinitionData(), definition);
+    EXPECT_EQ(mesh->GetDefinitionData()->GetChunkVertexCount(1), 12u) << c.name;
+    EXPECT_EQ(mesh->GetOtherEntryCount(), c.chunkNames.size()) << c.name;
+    Lines_ names;
+    for (const Kiv::PString& name : mesh->GetOtherEntries()) names.push_back(name.Str());
+    EXPECT_EQ(names, c.chunkNames) << c.name;
+    EXPECT_TRUE(mesh->ForwardRenderCall(nullptr, nullptr, Kiv::Matrix4{})) << c.name;
+  }
+  TETLib::MeshData empty;
+  EXPECT_EQ(empty.GetMeshDefinition(), nullptr);
+  EXPECT_EQ(empty.GetOtherEntryCount(), 0u);
+  EXPECT_FALSE(empty.ForwardRenderCall(nullptr, nullptr, Kiv::Matrix4{}));
 }
 
 TEST_F(CheckMeshesTest, AnimationsNeedALoadedMesh) {
