@@ -198,6 +198,7 @@ bool GeometryConfigData::ReadMaterial(const ConfigNode& node, Material* material
 }
 
 bool GeometryConfigData::ReadInfluence(const ConfigNode& node) {
+  if (influences_.size() == kMaxInfluences) return Fail(node, "more than 1023 influences");
   InfluenceDefinition influence;
   influence.name = PString(node.value);
   influence.parentName = PString(node.GetText("parent", String()));

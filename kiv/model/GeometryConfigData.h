@@ -7,7 +7,8 @@
 // number lists hold whole records, every vertex stream of a chunk has the
 // chunk's vertex count, indices come in triangles and name vertices of the
 // chunk, a chunk has at most 65,535 vertices and kMaxTextureSets texture
-// sets, influence entries name vertices of their chunk. It answers false
+// sets, influence entries name vertices of their chunk, and there are at
+// most kMaxInfluences influences. It answers false
 // with Error() naming the item's line at the first fault; what was read
 // before the fault stays. Accessors of a chunk index out of range answer
 // empty values. A value type; not thread-safe.
@@ -31,6 +32,7 @@ class GeometryConfigData {
   static constexpr uint32_t kMaxTextureSets = 8;
   static constexpr uint32_t kMaxVertices = 65535;
   static constexpr uint32_t kMaxSkinWeights = 4;
+  static constexpr uint32_t kMaxInfluences = 1023;
 
   struct Texture {
     uint32_t kind = 0;

@@ -163,6 +163,8 @@ TEST_F(TextMeshTest, EachRefusalHasItsResult) {
     uint32_t result;
   };
   const std::string v = "version 1.00\n";
+  std::string manyBones = CubeText();
+  for (int i = 0; i < 1022; ++i) manyBones += "influence x { }\n";
   const Case cases[] = {
       {"text the parser refuses", v + "chunk body {", kMeshFileFormatError},
       {"nothing but a version", v, kMeshFileFormatError},
@@ -183,6 +185,7 @@ TEST_F(TextMeshTest, EachRefusalHasItsResult) {
        CubeText() + "influence x { group 3 { entries \"0 1 0 0 0\" } }", kMeshFileFormatError},
       {"an influence entry past the vertices",
        CubeText() + "influence x { group 0 { entries \"24 1 0 0 0\" } }", kMeshFileFormatError},
+      {"more than 1023 influences", manyBones, kMeshFileFormatError},
       {"five skin weights", CubeText(" skinWeights 5\n"), kMeshFileFormatError},
       {"an attachment without a name", CubeText() + "attachment { position \"1 2 3\" }",
        kMeshFileFormatError},
