@@ -1,7 +1,8 @@
 // Fuzzes the LOD text description and the configuration text parser under
 // it: any text must assemble a LOD mesh or be refused with a result code.
 // The level files it may name ("a.im", "b.im", "c.im" with fewer bones,
-// "d.im" with other attachment points) are written once into a scratch
+// "d.im" with other attachment points, "e.imtxt" a text mesh with the
+// bones and attachment points of "a.im") are written once into a scratch
 // folder. What assembles must save and load back.
 #include <stdlib.h>
 #include <unistd.h>
@@ -48,6 +49,12 @@ std::string LevelFolder() {
     Write(folder + "/b.im", 0.5f, bones, {"door:Cull", "a.light"});
     Write(folder + "/c.im", 0.5f, {{"root", "", {}}}, {"door:Cull", "a.light"});
     Write(folder + "/d.im", 0.5f, bones, {"x"});
+    std::ofstream(folder + "/e.imtxt")
+        << "version 1.00\nchunk body { material { kind tbumptex }\n"
+           " positions \"0 0 0 1 0 0 0 1 0\" texCoords \"0 0 1 0 0 1\" indices \"0 1 2\" }\n"
+           "influence root { group 0 { entries \"0 1 0 0 0\" } }\n"
+           "influence arm { parent root group 0 { entries \"1 0.5 0 0 0\" } }\n"
+           "attachment door:Cull { } attachment a.light { }\n";
     std::atexit([] {
       std::error_code ignored;
       std::filesystem::remove_all(gFolder, ignored);

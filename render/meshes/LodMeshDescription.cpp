@@ -10,6 +10,7 @@
 namespace {
 
 constexpr int kVersion = 100;  // The version times 100, truncated.
+constexpr uint32_t kLevelColour = 0xFFFFFFFF;
 
 // A "mesh" value of digits and dots only (an empty value too) is a level.
 bool IsNumeric(std::string_view value) {
@@ -152,14 +153,24 @@ void VandruIndexedMeshLODDefinition::ReadRootSettings(const Kiv::ConfigNode& roo
   if (Kiv::EqualsIgnoreCase(point, "far")) calcPoint = kFar;
 }
 
+uint32_t VandruIndexedMeshLODDefinition::LoadLevel(Kiv::Display* display,
+                                                   Kiv::MaterialManager* manager,
+                                                   Kiv::Resource* resource, const Kiv::String& path,
+                                                   VandruIndexedMeshDefinition* level) {
+  if (EndsWithIgnoringCase(path, ".imtxt"))
+    return level->LoadText(display, manager, resource, 0, kLevelColour, path);
+  if (uint32_t result = level->OpenResourceFile(path)) return result;
+  return level->Load(display, manager, resource, 0, kLevelColour);
+}
+
 uint32_t VandruIndexedMeshLODDefinition::AddLevelFromFile(Kiv::Display* display,
                                                           Kiv::MaterialManager* manager,
                                                           const Kiv::Resource* owner,
                                                           const Kiv::String& folder,
                                                           const Kiv::String& fileName, bool first) {
   const Kiv::String name = ConfinedName(fileName);
-  // Level files stay beside the description; text level meshes are not read.
-  if (name.empty() || EndsWithIgnoringCase(name, ".imtxt")) return kMeshFileFormatError;
+  // Level files stay beside the description.
+  if (name.empty()) return kMeshFileFormatError;
   auto level = std::make_unique<VandruIndexedMeshDefinition>();
   level->settings = settings;
   Kiv::String resourceName = name;
@@ -169,8 +180,8 @@ uint32_t VandruIndexedMeshLODDefinition::AddLevelFromFile(Kiv::Display* display,
     database = owner->GetDatabase();
   }
   Kiv::Ref<Kiv::Resource> resource(new Kiv::Resource(Kiv::PString(resourceName), database));
-  if (uint32_t result = level->OpenResourceFile(folder + name)) return result;
-  if (uint32_t result = level->Load(display, manager, resource.get(), 0, 0xFFFFFFFF)) return result;
+  if (uint32_t result = LoadLevel(display, manager, resource.get(), folder + name, level.get()))
+    return result;
 
   const std::vector<Kiv::InfluenceDefinition>& influences = level->GetInfluences();
   if (first) {

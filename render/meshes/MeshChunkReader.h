@@ -12,7 +12,13 @@
 #include <cstdint>
 #include <cstring>
 
+#include "kiv/PString.h"
+#include "kiv/String.h"
 #include "kiv/basics/MemoryFile.h"
+
+namespace Kiv {
+class Resource;
+}
 
 struct ChunkHeader {
   uint32_t size = 0;
@@ -41,6 +47,10 @@ inline ChunkHeader ReadChunkHeader(Kiv::MemoryFile& file) {
 inline bool Fits(const Kiv::MemoryFile& file, uint64_t count, uint64_t bytesEach) {
   return bytesEach == 0 || count <= file.Remaining() / bytesEach;
 }
+
+// A material's decorated name: owner "*" folder of the resource's name "*"
+// kind (owner and folder empty without a resource).
+Kiv::PString DecoratedName(const Kiv::Resource* resource, const Kiv::String& kind);
 
 // The engine's geometry kind of a GEOM primitive word (its low 5 bits:
 // 0 -> 5, 1 -> 3, 2 -> 4, 4 -> 0, 8 -> 1, 16 -> 2); false for other words.

@@ -23,7 +23,8 @@ void ReadColor(Kiv::MemoryFile& file, Kiv::Color* color) {
   file.Read(&color->b);
 }
 
-// owner "*" folder of the resource's name "*" kind.
+}  // namespace
+
 Kiv::PString DecoratedName(const Kiv::Resource* resource, const Kiv::String& kind) {
   Kiv::String owner;
   Kiv::String folder;
@@ -35,8 +36,6 @@ Kiv::PString DecoratedName(const Kiv::Resource* resource, const Kiv::String& kin
   }
   return Kiv::PString(owner + "*" + folder + "*" + kind);
 }
-
-}  // namespace
 
 uint32_t VandruIndexedMeshDefinition::Load(Kiv::Display* display, Kiv::MaterialManager* manager,
                                            Kiv::Resource* resource, uint32_t /*unused*/,

@@ -61,6 +61,8 @@
 
 namespace Kiv {
 class Display;
+class GeometryConfigData;
+struct ConfigNode;
 class MaterialManager;
 class Resource;
 }  // namespace Kiv
@@ -205,6 +207,32 @@ class VandruIndexedMeshDefinition : public Kiv::MeshFileSupport {
   Kiv::PString GetAttachmentName(uint32_t attachment) const override;
   bool GetAttachmentOrientation(uint32_t attachment, Kiv::Quaternion* orientation) const override;
   bool GetAttachmentPosition(uint32_t attachment, std::array<float, 3>* position) const override;
+
+  // Text meshes ("imtxt", docs/formats/text-mesh.md;
+  // VandruIndexedMeshText.cpp). LoadText parses the file at `path` (or the
+  // path `resource`'s store found, when it has one) and hands the tree to
+  // LoadFromConfigData; a file that cannot be read gives kMeshFileOpenError,
+  // text the parser refuses or that holds nothing kMeshFileFormatError, a
+  // version other than 1.00 kMeshFileVersionError. LoadFromConfigData: no
+  // manager gives kMeshNoMaterialManager, data that does not describe a
+  // whole mesh kMeshFileFormatError (nothing of it is used), then the
+  // results of the material manager and chunk creation as Load gives them.
+  uint32_t LoadText(Kiv::Display* display, Kiv::MaterialManager* manager, Kiv::Resource* resource,
+                    uint32_t unused, uint32_t defaultColour, const Kiv::String& path);
+  uint32_t LoadFromConfigData(Kiv::Display* display, Kiv::MaterialManager* manager,
+                              Kiv::Resource* resource, uint32_t defaultColour,
+                              const Kiv::ConfigNode& data, const Kiv::String& fileName);
+
+ protected:
+  virtual uint32_t CreateMaterial(Kiv::MaterialManager* manager, Kiv::Resource* resource,
+                                  const Kiv::GeometryConfigData& data, uint32_t index);
+  virtual uint32_t ReadConfigGeometry(Kiv::Resource* resource, const Kiv::GeometryConfigData& data,
+                                      uint32_t index, uint32_t defaultColour);
+  virtual uint32_t ReadConfigInfluences(const Kiv::GeometryConfigData& data);
+  virtual uint32_t ReadConfigAttachments(const Kiv::GeometryConfigData& data);
+  // Colours `given` (or `fallback` for every vertex) into `element`.
+  void FillColours(Kiv::GeometryChunk& chunk, uint32_t element, const std::vector<uint32_t>& given,
+                   uint32_t fallback) const;
 
  protected:
   // Load on data already in the memory file; `textureScale` runs the

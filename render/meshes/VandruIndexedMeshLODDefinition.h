@@ -175,6 +175,11 @@ class VandruIndexedMeshLODDefinition : public VandruIndexedMeshDefinition {
   uint32_t AddLevelFromFile(Kiv::Display* display, Kiv::MaterialManager* manager,
                             const Kiv::Resource* owner, const Kiv::String& folder,
                             const Kiv::String& fileName, bool first);
+  // Reads one level file: text meshes ("imtxt") through LoadText, others
+  // as indexed mesh files.
+  static uint32_t LoadLevel(Kiv::Display* display, Kiv::MaterialManager* manager,
+                            Kiv::Resource* resource, const Kiv::String& path,
+                            VandruIndexedMeshDefinition* level);
   uint32_t MergeLevelBones(const VandruIndexedMeshDefinition& level);
   void RekeyInfluenceBones(const VandruIndexedMeshDefinition& level, const Level& record);
   uint32_t ReadDescription(Kiv::Display* display, Kiv::MaterialManager* manager,
