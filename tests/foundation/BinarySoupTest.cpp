@@ -411,12 +411,14 @@ TEST(BinarySoup, RefusesRecordsThatDoNotFitTheirList) {
   tooLong[0] = 9;
   Bytes tooShort = kIntA;  // size 2 with a name of 2 bytes: no type byte
   tooShort[0] = 2;
+  Bytes noTypeByte = kIntA;  // size 3: the name's 2 bytes and its length byte
+  noTypeByte[0] = 3;
   Bytes unterminated = kIntA;
   unterminated[6] = 'b';
   Bytes innerNul = Rec("ab", 1, {5, 0, 0, 0});
   innerNul[5] = 0;
   const Bytes nestedTooLong = Rec("s", 0, tooLong);
-  for (const Bytes& block : {tooLong, tooShort, unterminated, innerNul, nestedTooLong}) {
+  for (const Bytes& block : {tooLong, tooShort, noTypeByte, unterminated, innerNul, nestedTooLong}) {
     Soup soup;
     BinarySoupError error{};
     EXPECT_FALSE(ReadSoup(File(block), soup, &error));

@@ -58,6 +58,7 @@ TEST(KUID, TextFormsPickShortOrLongForm) {
   } cases[] = {
       {kNull, "<NULL>", "<NULL>", "NULLKUID", "NULLKUID"},
       {{123, 456, 0}, "<kuid:123:456>", "<kuid:123:456>", "123:456", "kuid 123 456"},
+      {{0, 100, 0}, "<kuid:0:100>", "<kuid:0:100>", "0:100", "kuid 0 100"},
       {{123, 456, 3}, "<kuid2:123:456:3>", "<kuid:123:456>", "123:456:3", "kuid2 123 456 3"},
       {{-3, 456, 127}, "<kuid:-3:456>", "<kuid:-3:456>", "-3:456", "kuid -3 456"},
       {{5, -6, 127}, "<kuid2:5:-6:127>", "<kuid:5:-6>", "5:-6:127", "kuid2 5 -6 127"},
@@ -76,6 +77,7 @@ TEST(ParseKUID, TagForms) {
   ExpectParses(
       {
           {"<kuid:123:456>", {123, 456, 0}},
+          {"<kuid:0:100>", {0, 100, 0}},
           {"<kuid2:123:456:7>", {123, 456, 7}},
           // Negative user ids are refused in the long form.
           {"<kuid2:-3:456:127>", kNull},

@@ -166,6 +166,13 @@ TEST_F(VerifierTest, DamagedLibrariesAreRefusedWithTheReason) {
       {"jump target",
        [](Image& m) { m.Put(m.Op(kRun, "JZ") + 1, m.U32(m.Op(kRun, "JZ") + 1) + 1); },
        "is not an instruction"},
+      {"switch default",
+       [](Image& m) {
+         const size_t at = m.Op(kRun, "SWITCH");
+         const size_t fallback = at + 3 + 8 * GSByteCode::GSReadU16(&m.bytes[at + 1]);
+         m.Put(fallback, m.U32(fallback) + 1);
+       },
+       "is not an instruction"},
       {"opcode", [](Image& m) { m.bytes[m.Op(kRun, "IADD")] = 200; }, "illegal opcode 200"},
       {"string operand", [](Image& m) { m.bytes[m.Op(kRun, "PUSHSTR") + 2] = 0xFF; },
        "out of range"},
@@ -186,6 +193,9 @@ TEST_F(VerifierTest, DamagedLibrariesAreRefusedWithTheReason) {
        "does not hold what the return needs"},
       {"initialisers", [](Image& m) { m.Put(m.Sub(0, 12) + 16, 0); },
        "slot initialisers do not match the base list"},
+      {"ancestor block",
+       [](Image& m) { m.Put(m.Class(1) + 24, m.U32(m.Sub(1, 12) + 8) - 1); },
+       "ancestor block outside the instance"},
       {"instance size", [](Image& m) { m.Put(m.Sub(1, 12) + 8, 1); },
        "instance slot count out of range"},
       {"reference field", [](Image& m) { m.Put(m.Sub(0, 12) + 32, 1); },

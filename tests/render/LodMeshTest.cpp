@@ -203,6 +203,12 @@ TEST_F(LodMeshTest, BinaryFileRules) {
        [](Lod& l) { l.namedMeshes = Kiv::CountedBlock<Lod::NamedMesh>::Make(0); }, nullptr},
       {"a named mesh of a level that does not exist",
        [](Lod& l) { l.namedMeshes[0].levelIndex = 7; }, nullptr},
+      {"an index equal to its chunk's vertex count",
+       [](Lod& l) {
+         Kiv::GeometryChunk& chunk = *l.levels[0].chunks[0];
+         chunk.GetIndexArray()[0] = uint16_t(chunk.GetNumVertices());
+       },
+       nullptr},
       {"a file size that does not match", nullptr,
        [](Bytes& b) { SetWord(b, 4, uint32_t(b.size())); }},
       {"MATL version 102", nullptr, [](Bytes& b) { SetWord(b, Find(b, "MATL") + 8, 102); },

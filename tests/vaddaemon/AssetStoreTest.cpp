@@ -173,6 +173,7 @@ TEST_F(AssetStoreTest, ReinstallReplacesFilesAndKeepsStoredValues) {
   ASSERT_TRUE(store_->SetKeywords(kLoco, "red;fast").Ok());
   ASSERT_TRUE(store_->SetFavourite(kLoco, true).Ok());
   ASSERT_TRUE(store_->SetStatusByte(kLoco, kStatusOnDownloadService, 1).Ok());
+  ASSERT_TRUE(store_->SetStatusByte(kLoco, kStatusFaulty, 1).Ok());
 
   AssetStore::InstallOptions keep;
   keep.replace = false;
@@ -186,6 +187,8 @@ TEST_F(AssetStoreTest, ReinstallReplacesFilesAndKeepsStoredValues) {
   EXPECT_EQ(asset.keywords, "red;fast");
   EXPECT_TRUE(asset.favourite);
   EXPECT_EQ(asset.status[kStatusOnDownloadService], 1);
+  // A new copy is not known to be faulty.
+  EXPECT_EQ(asset.status[kStatusFaulty], 0);
   // The new copy takes the other name; the old one is gone.
   EXPECT_EQ(Entries(userData_ / "local"), std::vector<std::string>{"kuid 100 5~"});
   EXPECT_EQ(GetFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"),

@@ -152,6 +152,30 @@ TEST_F(DaemonInstall, ArchiveRoundTripInstallExportRebuildExtract) {
   EXPECT_TRUE(Logged(missing, ResultsLog::kError, "not installed"));
 }
 
+// Only the configuration at the top of an asset folder is the asset's own:
+// one that an entry's files carry there goes at install, one in a sub-folder
+// is an ordinary file that installs and exports like any other.
+TEST_F(DaemonInstall, OnlyTheTopConfigurationOfAnEntrysFilesIsDropped) {
+  const fs::path archive = Source("carried.cdp");
+  fs::create_directories(archive.parent_path());
+  WriteArchive(archive, {MakeEntry(kFirst, "Carried",
+                                   {{"config.txt", "kind \"other\"\n"}, {"sub/config.txt", "nested"}},
+                                   false)});
+  ResultsLog log;
+  ASSERT_EQ(Archive(archive, log), 1u);
+  const FileMap installed =
+      FilesBelow(fs::path(UserDataPath()) / "local" / LocalFolders(UserDataPath()).at(0));
+  EXPECT_EQ(installed.count("config.txt"), 0u);
+  EXPECT_EQ(installed.count("config.chump"), 1u);
+  EXPECT_EQ(installed.count("sub/config.txt"), 1u);
+
+  Soup entry;
+  CreateCDP(entry, kFirst, nullptr, 3);
+  const Soup files = CDP::GetFiles(entry);
+  EXPECT_FALSE(files.HasNamedTag(N("config.chump")));
+  EXPECT_TRUE(files.GetNamedSoup(N("sub")).HasNamedTag(N("config.txt")));
+}
+
 TEST_F(DaemonInstall, ArchiveFolderDeeperThanTheStoreKeepsIsNamed) {
   std::string deepest = "d";
   for (int i = 1; i <= 64; ++i) deepest += "/d";

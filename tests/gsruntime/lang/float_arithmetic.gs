@@ -4,6 +4,14 @@ include "test.gs"
 
 class Main {
   void Show(string what, float v) { Test.Print(what + " " + v); }
+  string B(bool v) { if (v) return "T"; return "F"; }
+
+  // A float and an int compared in either order compare as floats.
+  void Mixed(float f, int i) {
+    Test.Print("mixed " + f + " " + i + ": " + B(f < i) + B(f <= i) + B(f > i) + B(f >= i) +
+               B(f == i) + B(f != i) + " " + B(i < f) + B(i <= f) + B(i > f) + B(i >= f) +
+               B(i == f) + B(i != f));
+  }
 
   void Run() {
     float a = 7.5;
@@ -33,6 +41,9 @@ class Main {
     if (b < a) Test.Print("b < a");
     if (nan == 1.0 and nan <= 1.0 and nan >= 1.0) Test.Print("nan equal");
     if (!(nan < 1.0) and !(nan > 1.0)) Test.Print("nan not ordered");
+    Mixed(2.5, 3);
+    Mixed(3.0, 3);
+    Mixed(-0.5, -1);
   }
 };
 // expect: add 9.500000
@@ -54,3 +65,6 @@ class Main {
 // expect: b < a
 // expect: nan equal
 // expect: nan not ordered
+// expect: mixed 2.500000 3: TTFFFT FFTTFT
+// expect: mixed 3.000000 3: FTFTTF FTFTTF
+// expect: mixed -0.500000 -1: FFTTFT TTFFFT
