@@ -1,8 +1,10 @@
 // The byte-code interpreter against Lua 5.4, same algorithms side by side,
 // compile time excluded (both programs are compiled once, before timing):
 // - Xor: a while loop summing i by XOR for i < 250,000;
-// - Fib: Fib(24) by naive recursion, a method of an object (Lua: a method
-//   of a table);
+// - Fib: Fib(25) by naive recursion, a method of an object (Lua: a method
+//   of a table) and a function of a static class (Lua: a global function);
+// - FloatLoop: a while loop of float multiplications and additions;
+// - EmptyCall: one call from C++ into an empty script function;
 // - Concat: a string built by 10,000 (and 20,000) concatenations of one
 //   character;
 // - Append: an array grown by storing past its end, 100,000 (and 200,000)
@@ -34,6 +36,13 @@ namespace {
 using namespace GSRuntime;
 
 constexpr const char* kGameScript = R"(
+static class Recursion {
+  public int Fib(int n) {
+    if (n < 2) return n;
+    return Fib(n - 1) + Fib(n - 2);
+  }
+};
+
 class Bench {
   public int Xor(int n) {
     int s = 0;
@@ -45,6 +54,15 @@ class Bench {
     if (n < 2) return n;
     return Fib(n - 1) + Fib(n - 2);
   }
+  public int FibStatic(int n) { return Recursion.Fib(n); }
+  public int FloatLoop(int n) {
+    float s = 0.0;
+    float x = 0.5;
+    int i = 0;
+    while (i < n) { s = s + x * 1.0001; x = x + 0.25; i = i + 1; }
+    return (int)(s / 1000000.0);
+  }
+  public int Empty(int n) { return n; }
   public int Concat(int n) {
     string s = "";
     int i = 0;
@@ -72,6 +90,19 @@ function Bench:Fib(n)
   if n < 2 then return n end
   return self:Fib(n - 1) + self:Fib(n - 2)
 end
+function Fib(n)
+  if n < 2 then return n end
+  return Fib(n - 1) + Fib(n - 2)
+end
+function Bench:FibStatic(n) return Fib(n) end
+function Bench:FloatLoop(n)
+  local s = 0.0
+  local x = 0.5
+  local i = 0
+  while i < n do s = s + x * 1.0001; x = x + 0.25; i = i + 1 end
+  return math.tointeger(s // 1000000.0)
+end
+function Bench:Empty(n) return n end
 function Bench:Concat(n)
   local s = ""
   local i = 0
@@ -173,11 +204,25 @@ void BM_GSXor(benchmark::State& s) {
 void BM_LuaXor(benchmark::State& s) {
   RunLua(s, "Xor");
 }
-void BM_GSFib(benchmark::State& s) {
-  RunScript(s, "$int@Bench::Fib(int)");
+// Fib as a method, or through a function of a static class.
+void BM_GSFib(benchmark::State& s, const char* signature) {
+  RunScript(s, signature);
 }
-void BM_LuaFib(benchmark::State& s) {
-  RunLua(s, "Fib");
+void BM_LuaFib(benchmark::State& s, const char* method) {
+  RunLua(s, method);
+}
+void BM_GSFloatLoop(benchmark::State& s) {
+  RunScript(s, "$int@Bench::FloatLoop(int)");
+}
+void BM_LuaFloatLoop(benchmark::State& s) {
+  RunLua(s, "FloatLoop");
+}
+// One call from C++ into the script per iteration.
+void BM_GSEmptyCall(benchmark::State& s) {
+  RunScript(s, "$int@Bench::Empty(int)");
+}
+void BM_LuaEmptyCall(benchmark::State& s) {
+  RunLua(s, "Empty");
 }
 void BM_GSConcat(benchmark::State& s) {
   RunScript(s, "$int@Bench::Concat(int)");
@@ -194,8 +239,18 @@ void BM_LuaAppend(benchmark::State& s) {
 
 BENCHMARK(BM_GSXor)->Arg(250000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LuaXor)->Arg(250000)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_GSFib)->Arg(24)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_LuaFib)->Arg(24)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_GSFib, method, "$int@Bench::Fib(int)")
+    ->Arg(25)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_LuaFib, method, "Fib")->Arg(25)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_GSFib, static, "$int@Bench::FibStatic(int)")
+    ->Arg(25)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_LuaFib, static, "FibStatic")->Arg(25)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_GSFloatLoop)->Arg(250000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LuaFloatLoop)->Arg(250000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_GSEmptyCall)->Arg(1);
+BENCHMARK(BM_LuaEmptyCall)->Arg(1);
 BENCHMARK(BM_GSConcat)->Arg(10000)->Arg(20000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LuaConcat)->Arg(10000)->Arg(20000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_GSAppend)->Arg(100000)->Arg(200000)->Unit(benchmark::kMicrosecond);
