@@ -85,10 +85,13 @@ bool RunAssetChecks(Container& container, ResultsLog& log, Soup* exported) {
   const bool textures = CheckAssetTextures(folder, folder);
   Soup target;
   const bool written = container.Export(target);
-  const bool checked = container.RunChildChecks();
-  CopyFindings(log, config);
+  // The container checks run on a successful export only.
+  const bool checked = written && container.RunChildChecks();
   if (exported != nullptr) *exported = target;
-  return textures && written && checked;
+  // When everything passed nothing is written, warnings included.
+  if (textures && checked) return true;
+  CopyFindings(log, config);
+  return false;
 }
 
 }  // namespace TETLib

@@ -129,11 +129,15 @@ void DataManager::AddToItemList2(Tag* tag) {
 
 bool DataManager::IsNameRegistered(const Kiv::PString& name, const Kiv::PString& key) const {
   const auto found = keyedListB_.find(key);
-  if (found == keyedListB_.end()) return false;
-  for (const Container* container : found->second) {
-    if (container->GetName() == name) return true;
+  if (found != keyedListB_.end()) {
+    for (const Container* container : found->second) {
+      if (container->GetName() == name) return true;
+    }
   }
-  return false;
+  // An attachment point of any mesh loaded for the asset is a name too.
+  return std::any_of(meshRegistry_.begin(), meshRegistry_.end(), [&name](const auto& entry) {
+    return entry.second->HasAttachmentPoint(name.View());
+  });
 }
 
 const std::vector<Tag*>* DataManager::FindKeyedListA(const Kiv::PString& key) const {

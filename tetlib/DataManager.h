@@ -167,7 +167,9 @@ class DataManager {
   void AddToKeyedListB(const Kiv::PString& key, Container* container);
   void AddToItemSet(Tag* tag);
   void AddToItemList2(Tag* tag);
-  // True when a container listed under `key` in keyed list B bears `name`.
+  // True when a container listed under `key` in keyed list B bears `name`,
+  // or when `name` is an attachment point of a mesh loaded for the asset
+  // (whatever the key).
   bool IsNameRegistered(const Kiv::PString& name, const Kiv::PString& key) const;
   const std::vector<Tag*>* FindKeyedListA(const Kiv::PString& key) const;
   const std::vector<Tag*>& GetItemSet() const { return itemSet_; }

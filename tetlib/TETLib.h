@@ -29,10 +29,12 @@
 // RunAssetChecks(container, log, exported):
 //   Runs the checks that follow the walk: the texture folder check of the
 //   asset's folder, the export of the checked container (into `exported`
-//   when given) and the root's container checks; all run whatever the
-//   others find. Its findings go into `log`, warnings included, also when
-//   everything passed. A container whose configuration had no tags passes
-//   at once, with nothing reported. True when every check passed.
+//   when given) and, when the export succeeded, the root's container
+//   checks. True when every check passed; then nothing goes into `log`,
+//   so warnings reported by these checks are dropped. Otherwise their
+//   findings go into `log` and the answer is false. A container whose
+//   configuration had no tags passes at once, with nothing reported.
+// BeginAssetValidation always writes its findings, whatever its answer.
 // Findings go into the log in the order they were made: level 3 as errors,
 // level 2 as warnings, messages (level 0) not at all; each has the asset's
 // "kuid" (the null KUID when missing) as its subject. Both run on the

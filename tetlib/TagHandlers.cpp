@@ -218,9 +218,10 @@ bool Container::HandlePossibilityTag(Tag& tag, Soup& target, bool comboBox) {
 }
 
 // A value that must name something of the asset: a container registered
-// under the tag's source (a mesh table entry, an attached track, a queue),
-// else, for an attachment in a mesh table entry or (comboboxes) an effect,
-// a point of the mesh it belongs to. What names nothing is an error, kept
+// under the tag's source (a mesh table entry, an attached track, a queue)
+// or an attachment point of any mesh loaded for the asset, else, for an
+// attachment in a mesh table entry or (comboboxes) an effect, a point of
+// the mesh it belongs to. What names nothing is an error, kept
 // quiet once a mesh failed to load or for an alias or mesh-asset
 // configuration.
 bool Container::CheckPossibility(Tag& tag, bool comboBox) {

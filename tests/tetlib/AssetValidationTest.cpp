@@ -74,7 +74,9 @@ TEST_F(AssetValidationTest, KindsAreRefinedBeforeTheirDefinitionIsLookedUp) {
 }
 
 // Assets below build 2.7 (fixtures below-build-27, at-build-27) and the
-// findings of every check at once (fixture every-check-runs): TetcheckTest.
+// findings, warnings included, of a failed export without the container
+// checks (fixture failed-export-skips-container-checks) and the warnings
+// of later checks that all passed (null-kuid): TetcheckTest.
 
 TEST_F(AssetValidationTest, KindsSavingNamesAndExtensionsAreExportedInTheirCleanForm) {
   UseDefinitions("tests/tetlib/definitions/saving");

@@ -89,6 +89,34 @@ TEST_F(CheckMeshesTest, ASecondMeshOfAContainerReplacesTheFirst) {
   EXPECT_EQ(TETLib::MeshData::LiveCount(), 0);
 }
 
+// The attachment points of every mesh loaded for the asset are names that
+// values may give, whatever registry the value's source names; they go
+// with their mesh.
+TEST_F(CheckMeshesTest, AttachmentPointsOfLoadedMeshesAreRegisteredNames) {
+  PutMesh("x.im", "attachments=a.road0a,a.road0b");
+  PutMesh("y.im", "attachments=a.track0a");
+  TETLib::Container other;
+  ASSERT_NE(Load("x.im"), nullptr);
+  ASSERT_NE(Manager().LoadMeshForCheck(Kiv::PString("y.im"), &other), nullptr);
+  const struct {
+    const char* name;
+    const char* source;
+    bool registered;
+  } cases[] = {
+      {"a.road0a", "attachment", true}, {"a.road0b", "attached-track", true},
+      {"a.track0a", "attachment", true}, {"a.road0c", "attachment", false},
+      {"", "attachment", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Manager().IsNameRegistered(Kiv::PString(c.name), Kiv::PString(c.source)),
+              c.registered)
+        << c.name;
+  }
+  Manager().UnregisterMesh(&other);
+  EXPECT_FALSE(Manager().IsNameRegistered(Kiv::PString("a.track0a"), Kiv::PString("attachment")));
+  EXPECT_TRUE(Manager().IsNameRegistered(Kiv::PString("a.road0a"), Kiv::PString("attachment")));
+}
+
 // A loaded mesh hands out its definition (the LOD one for a LOD mesh), the
 // definition's chunk names (as other entries) and a draw of its instance; an empty one none.
 TEST_F(CheckMeshesTest, LoadedMeshesHandOutTheirDefinitions) {

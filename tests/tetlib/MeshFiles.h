@@ -8,7 +8,8 @@
 // faces) without texture unless `texture` names one, with
 // ATCH points when `attachments` is given, bones of chunk 0 (a skeleton)
 // with `bones`, cut to N bytes with `bytes`.
-// WriteMeshFiles writes them into `folder` and removes the manifest; false
+// WriteMeshFiles writes them into `folder` (NAME may hold subfolders, which
+// are made) and removes the manifest; false
 // (with a message on standard error) for a line it cannot follow.
 #pragma once
 
@@ -83,6 +84,8 @@ inline bool WriteMeshFiles(const std::string& folder) {
     std::string name;
     if (!(words >> name)) continue;
     const std::string path = folder + "/" + name;
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
     bool written = false;
     if (name.size() > 3 && name.substr(name.size() - 3) == ".im") {
       written = WriteIndexedMesh(path, words);

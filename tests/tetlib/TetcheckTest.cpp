@@ -106,6 +106,8 @@ TEST_F(TetcheckTest, AssetsValidatedTogetherFindWhatEachFindsAlone) {
       {"lod-scenery", "lod-traincar", "progressive-old", "progressive", "missing-mesh",
        "attachment-points", "broken-mesh", "lod-scenery"},
       {"alias", "null-kuid", "alias", "clean"},
+      {"crossing-track-points", "crossing-missing-point", "attachment-points",
+       "crossing-track-points"},
       {"textures", "future-build", "missing-container-early", "clean", "missing-tag",
        "old-container"},
   };
