@@ -71,8 +71,12 @@ bool Fail(const char* message) {
 // "-LogStdOut", otherwise the file of "-LogFile=" (nowhere for /dev/null).
 void InitLog(const Kiv::Options& options) {
   if (options.Has("LogStdOut")) {
-    Kiv::Log::SetSink(
-        [](std::string_view line) { std::fwrite(line.data(), 1, line.size(), stdout); });
+    // Flushed line by line: a command host's standard output is its log
+    // file, which is read while the host runs.
+    Kiv::Log::SetSink([](std::string_view line) {
+      std::fwrite(line.data(), 1, line.size(), stdout);
+      std::fflush(stdout);
+    });
     return;
   }
   std::string file = options.Get("LogFile");

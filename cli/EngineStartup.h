@@ -32,6 +32,10 @@
 //
 // ScriptLogCallback formats a script log line (at most 16383 bytes) and
 // writes it to the log as "ScriptLog> <text>"; nothing goes to the console.
+// The entry point makes it the script runtime's print hook (GSPrintHook),
+// so every runtime message (link errors, unresolved natives, thread
+// exceptions) reaches the engine log, which "-kivlog" sends to standard
+// output.
 //
 // Main thread only.
 #pragma once

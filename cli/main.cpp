@@ -18,7 +18,7 @@
 #include "cli/RunCommand.h"
 #include "foundation/base/ApplicationRecords.h"
 #include "foundation/layout/FolderLayout.h"
-#include "gscompiler/GSLogHook.h"
+#include "gsruntime/GSPrintHook.h"
 #include "kiv/File.h"
 #include "kiv/PString.h"
 
@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
     return -1;
   }
   SetApplicationName("VandruUtil");
-  GSLogHook = ScriptLogCallback;
+  GSPrintHook = ScriptLogCallback;
 
   int32_t status = 0;
   if (argv[1][0] == '@') {

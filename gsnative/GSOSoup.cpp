@@ -10,6 +10,7 @@
 #include "gsnative/StringParams.h"
 #include "gsruntime/GSNativeArgs.h"
 #include "gsruntime/GSNativeFunction.h"
+#include "gsruntime/GSPayloadSoup.h"
 #include "gsruntime/GSRunState.h"
 #include "gsruntime/GSString.h"
 
@@ -20,6 +21,18 @@ namespace {
 void PushText(GSStack& stack, std::string_view text) {
   GSString* string = GSString::Create(text, CurrentContext());
   stack.Push(string != nullptr ? string->GetScriptInstance() : 0);
+}
+
+bool SoupOfObject(GSValue ref, Soup& soup) {
+  const auto* object = dynamic_cast<const GSOSoup*>(GSScriptInstance::FromRef(ref)->native);
+  if (object == nullptr) return false;
+  soup = object->GetSoup();
+  return true;
+}
+
+GSValue MakeLockedSoup(GSContext* context, const Soup& soup) {
+  GSOSoup* object = GSOSoup::Create(context, soup, true);
+  return object != nullptr ? object->GetScriptInstance() : 0;
 }
 
 }  // namespace
@@ -276,4 +289,6 @@ void RegisterSoupNatives(GSMachine& machine) {
   for (const Entry& e : kNatives)
     machine.RegisterNative(
         std::make_unique<GSCPPNativeFunction<GSOSoup>>("Soup", e.signature, e.method));
+  static const GSSoupClassHook kSoupClass = {SoupOfObject, MakeLockedSoup};
+  GSSetSoupClassHook(&kSoupClass);
 }

@@ -86,6 +86,8 @@ class GSOSoup : public GSRuntime::GSObject {
   bool locked_;
 };
 
+// Binds the natives and hands the runtime the Soup class of message
+// payloads (GSSetSoupClassHook, gsruntime/GSPayloadSoup.h).
 void RegisterSoupNatives(GSMachine& machine);
 
 // True when `tree` is `chunk` or holds it at any depth.

@@ -25,9 +25,10 @@
 // MakeMessageObject(message): a new script "Message" object (class Message
 // of "gs.gsl") in this context, its slots 2-6 holding the major and minor
 // type texts (null when empty), the source and destination game objects
-// (null when not found or no longer counted) and the payload (null: no
-// script soup class exists to wrap it in yet); the reference carries the
-// count of creation. Null without a router or without the class.
+// (null when not found or no longer counted) and the payload, a new locked
+// script Soup object over the message's soup (GSPayloadSoup.h; null when
+// the message has none); the reference carries the count of creation. Null
+// without a router or without the class.
 // GetMessageClass and GetGameObjectClass find their class of "gs.gsl"
 // once (a failed search is repeated on the next call).
 //

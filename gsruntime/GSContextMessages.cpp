@@ -10,6 +10,7 @@
 #include "gsruntime/GSMachine.h"
 #include "gsruntime/GSMessage.h"
 #include "gsruntime/GSNativeArgs.h"
+#include "gsruntime/GSPayloadSoup.h"
 #include "gsruntime/GSReference.h"
 #include "gsruntime/GSRouter.h"
 #include "gsruntime/GSScriptInstance.h"
@@ -88,6 +89,9 @@ GSValue GSContext::MakeMessageObject(const GSMessage& message) {
                    CountedInstance(router_->FindNode(message.source)), true);
   GSStoreReference(instance, slots + kMessageSlotMajor + 3,
                    CountedInstance(router_->FindNode(message.destination)), true);
+  if (message.payload)
+    GSStoreReference(instance, slots + kMessageSlotMajor + 4,
+                     GSMakePayloadObject(this, *message.payload), false);
   return ref;
 }
 

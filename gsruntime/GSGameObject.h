@@ -29,9 +29,10 @@
 // - The natives of the script class "GameObject" (RegisterGameObjectNatives,
 //   run by GSMachine::Init with the "Router" natives). SendMessage may not
 //   run on a static thread (the machine's own, on which handlers run): it
-//   stops the thread and sends nothing. A payload argument must be a
-//   script soup; none exists yet, so any other object stops the thread
-//   with "incorrect parameter type at parameter 4".
+//   stops the thread and sends nothing. A payload argument is null (no
+//   payload) or a script Soup object, of which the message carries a copy
+//   without the top-level "__" tags (GSPayloadSoup.h); any other object
+//   stops the thread with "incorrect parameter type at parameter 4".
 //
 // Not thread-safe: the script thread owns every game object.
 #pragma once

@@ -8,6 +8,7 @@
 #include "gsruntime/GSMachine.h"
 #include "gsruntime/GSNativeArgs.h"
 #include "gsruntime/GSNativeFunction.h"
+#include "gsruntime/GSPayloadSoup.h"
 #include "gsruntime/GSPrintHook.h"
 #include "gsruntime/GSRouter.h"
 #include "gsruntime/GSRunState.h"
@@ -37,9 +38,10 @@ void Raise(const char* text) {
   if (GSThread* thread = CurrentThread()) thread->Exception(text, false);
 }
 
-// No script soup class exists yet: a payload other than null is refused.
-bool PayloadArg(const GSStack& stack, uint32_t index) {
-  if (GSNativeArg(stack, index) == 0) return true;
+// The payload argument `index`: null or a Soup object (copied), else the
+// thread stops.
+bool PayloadArg(const GSStack& stack, uint32_t index, std::shared_ptr<Soup>& payload) {
+  if (GSPayloadFromArgument(GSNativeArg(stack, index), payload)) return true;
   GSNativeRefuse("incorrect parameter type at parameter %d", index);
   return false;
 }
@@ -58,12 +60,15 @@ void GSGameObject::Send(GSStack& stack, bool payload) {
     Raise("GameObject::SendMessage() illegal major or minor string");
     return;
   }
-  if (payload && !PayloadArg(stack, 4)) return;
+  std::shared_ptr<Soup> soup;
+  if (payload && !PayloadArg(stack, 4, soup)) return;
   bool wrongType = false;
   const GSGameObject* target = GameObjectArg(stack, 1, &wrongType);
   const GSMessageRef message =
       GSNode::PostMessage(major, minor, target != nullptr ? target->Id() : 0, 0);
-  if (message && Router() != nullptr) Router()->Send(message);
+  if (!message || Router() == nullptr) return;
+  message->payload = std::move(soup);
+  Router()->Send(message);
 }
 
 void GSGameObject::Post(GSStack& stack, bool payload) {
@@ -73,13 +78,16 @@ void GSGameObject::Post(GSStack& stack, bool payload) {
     Raise("GameObject::PostMessage() illegal major or minor string");
     return;
   }
-  if (payload && !PayloadArg(stack, 4)) return;
+  std::shared_ptr<Soup> soup;
+  if (payload && !PayloadArg(stack, 4, soup)) return;
   bool wrongType = false;
   const GSGameObject* target = GameObjectArg(stack, 1, &wrongType);
   const uint32_t delay = GSDelayMilliseconds(GetFloatArg(stack, payload ? 5 : 4));
   const GSMessageRef message =
       GSNode::PostMessage(major, minor, target != nullptr ? target->Id() : 0, delay);
-  if (message && Router() != nullptr) Router()->Post(message);
+  if (!message || Router() == nullptr) return;
+  message->payload = std::move(soup);
+  Router()->Post(message);
 }
 
 void GSGameObject::ScriptSendMessage(GSStack& stack) {

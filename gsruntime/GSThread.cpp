@@ -113,11 +113,10 @@ bool GSThread::OfferQueuedMessages() {
   for (size_t n = queue.size(); n > 0; --n) {
     const GSMessageRef message = std::move(queue.front());
     queue.pop_front();
-    if (!PostToQueue(message, false)) continue;
-    if (state == Waiting)
-      PostToQueue(message, true);
-    else
-      queue.push_back(message);
+    // While the thread waits, a match resumes it with this message; once it
+    // has resumed, a match stays queued for the next wait.
+    const bool delivers = state == Waiting;
+    if (PostToQueue(message, false) && !delivers) queue.push_back(message);
   }
   return state == Runnable;
 }

@@ -59,9 +59,10 @@
 // most kQueueLimit, beyond which the overflow report is printed through
 // Exception with keepRunning, the queue and the new message are dropped and
 // the thread goes on) or just answers true (without deliver).
-// OfferQueuedMessages hands the queued messages to a new wait: the first
-// match resumes the thread, later matches stay queued, the rest are
-// dropped; it answers whether the thread is runnable. ClearQueue drops the
+// OfferQueuedMessages hands the queued messages to a new wait, oldest
+// first: the first match resumes the thread and leaves the queue, later
+// matches stay queued in their order, the rest are dropped; it answers
+// whether the thread is runnable. ClearQueue drops the
 // queue. A static thread is the machine's own (flags bit 0): it may not
 // sleep or wait.
 //

@@ -59,7 +59,8 @@ pid_t StartProcess(const std::string& path, const std::string& folder, const std
                            POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   std::string name = CommandHostBroker::kHostExecutable;
   std::string command = CommandHostBroker::kHostCommand;
-  char* argv[] = {name.data(), command.data(), nullptr};
+  std::string logSwitch = CommandHostBroker::kHostLogSwitch;
+  char* argv[] = {name.data(), command.data(), logSwitch.data(), nullptr};
   pid_t pid = 0;
   const int failed = posix_spawn(&pid, path.c_str(), &actions, &attributes, argv, environ);
   posix_spawnattr_destroy(&attributes);

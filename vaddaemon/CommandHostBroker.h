@@ -15,10 +15,12 @@
 // without a job is dropped (logged).
 //
 // Spawning: when a job finds no registered host, and the executable
-// "<bin>/VandruUtil" exists, the broker starts "VandruUtil vadcommandhost"
-// (working directory the bin folder, a session of its own, standard input
-// on /dev/null, standard output and error appended to
-// "<UserData>/vadcommandhost.log", no other inherited descriptor) and waits
+// "<bin>/VandruUtil" exists, the broker starts "VandruUtil vadcommandhost
+// -kivlog" (working directory the bin folder, a session of its own,
+// standard input on /dev/null, standard output and error appended to
+// "<UserData>/vadcommandhost.log", no other inherited descriptor; with
+// "-kivlog" the host's engine log, and with it every script runtime message
+// as "ScriptLog> ...", goes to standard output and so into that file) and waits
 // up to kRegistrationTimeoutMs for a host to register. The wait ends early
 // when the started process exits without registering. Without the
 // executable the job fails at once with kNoHost. One start is in progress at
@@ -52,6 +54,7 @@ class CommandHostBroker {
   static constexpr uint32_t kJobTimeoutMs = 30 * 60 * 1000;
   static constexpr const char* kHostExecutable = "VandruUtil";
   static constexpr const char* kHostCommand = "vadcommandhost";
+  static constexpr const char* kHostLogSwitch = "-kivlog";
   static constexpr const char* kHostLogFile = "vadcommandhost.log";
 
   enum class JobResult {

@@ -73,6 +73,8 @@ const char kScripted[] = "script \"main.gs\"\nclass \"Crate\"\n";
 const char kGoodScript[] = "include \"gs.gs\"\nclass Crate isclass GameObject {\n};\n";
 const char kBrokenScript[] =
     "include \"gs.gs\"\nclass Crate isclass GameObject {\n  void x( \n};\n";
+const char kUnresolvedNativeScript[] =
+    "include \"gs.gs\"\nclass Crate isclass GameObject {\n  public native void Missing();\n};\n";
 const char kVehicleScript[] = "include \"gs.gs\"\nclass Crate isclass Vehicle {\n};\n";
 
 bool Has(const ToolResult& r, const std::string& text) {
@@ -147,6 +149,26 @@ TEST_F(ValidateEndToEnd, MissingStandardLibraryIsReported) {
       RunProgram(root + "/bin/VandruUtil", {"validate", "<kuid:100:23>"}, root + "/bin");
   EXPECT_TRUE(Has(r, "VADCompileAsset unable to initialise script system")) << r.out << r.err;
   EXPECT_TRUE(StopDaemonOf(root));
+}
+
+// The command host runs with its engine log on, and the runtime's messages
+// reach that log through the print hook: the link of a class whose native
+// does not exist is reported in the host's log file.
+TEST_F(ValidateEndToEnd, RuntimeMessagesOfTheCommandHostReachItsLogFile) {
+  Install("<kuid:100:25>", kScripted, {{"main.gs", kUnresolvedNativeScript}});
+  const ToolResult r = Validate("<kuid:100:25>");
+  EXPECT_TRUE(Has(r, "OK (0 Errors, 0 Warnings)")) << r.out << r.err;
+  const std::string logFile = UserDataPath() + "/vadcommandhost.log";
+  const std::string line = "ScriptLog> Could not resolve native link $void@Crate::Missing()\n";
+  std::string log;
+  EXPECT_TRUE(VUTest::WaitUntil(
+      [&] {
+        std::ifstream in(logFile, std::ios::binary);
+        log.assign(std::istreambuf_iterator<char>(in), {});
+        return log.find(line) != std::string::npos;
+      },
+      10000))
+      << log;
 }
 
 }  // namespace
