@@ -98,6 +98,8 @@ class MeshData : public Kiv::Particle {
   size_t GetAttachmentPointCount() const { return attachmentPoints_.size(); }
   const std::vector<AttachmentPoint>& GetAttachmentPoints() const { return attachmentPoints_; }
   bool HasAttachmentPoint(std::string_view name) const;
+  // The reference points of the loaded instance (its named particles).
+  size_t GetNamedParticleCount() const { return namedParticles_.size(); }
   const std::vector<NamedParticle>& GetNamedParticles() const { return namedParticles_; }
   const std::vector<Kiv::PString>& GetFurtherList() const { return furtherList_; }
   // The path relative to the asset folder, for messages.

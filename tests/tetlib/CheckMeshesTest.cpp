@@ -75,6 +75,23 @@ TEST_F(CheckMeshesTest, LoadsReportWhatIsWrongWithTheMeshAndItsTextures) {
   }
 }
 
+// Attachment points lose everything up to their last "/"; only the points
+// whose names begin with "p" become named particles of the instance.
+TEST_F(CheckMeshesTest, AttachmentPointsAndNamedParticlesOfALoadedMesh) {
+  PutMesh("lamp.im", "attachments=p.lamp,a.one,P.Smoke,dir/a.two");
+  TETLib::MeshData* mesh = Load("lamp.im");
+  ASSERT_NE(mesh, nullptr);
+  Lines_ points;
+  for (const TETLib::AttachmentPoint& point : mesh->GetAttachmentPoints())
+    points.push_back(point.name.Str());
+  EXPECT_EQ(points, (Lines_{"p.lamp", "a.one", "P.Smoke", "a.two"}));
+  EXPECT_EQ(mesh->GetAttachmentPointCount(), 4u);
+  ASSERT_EQ(mesh->GetNamedParticleCount(), 2u);
+  EXPECT_EQ(mesh->GetNamedParticles()[0].name.Str(), "p.lamp");
+  EXPECT_EQ(mesh->GetNamedParticles()[1].name.Str(), "P.Smoke");
+  EXPECT_EQ(TETLib::MeshData().GetNamedParticleCount(), 0u);
+}
+
 TEST_F(CheckMeshesTest, ASecondMeshOfAContainerReplacesTheFirst) {
   PutMesh("a.im", "attachments=a.one");
   PutMesh("b.im", "attachments=a.two");
