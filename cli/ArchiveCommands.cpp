@@ -1,6 +1,11 @@
 // "installcdp" and "createcdp": installing an archive, and exporting
 // installed assets into a new one.
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "assetdb/archive/CDPArchive.h"
@@ -68,6 +73,23 @@ bool OutputFolderExists(const Kiv::File::Path& output, ResultsLog& log) {
   return false;
 }
 
+// Why the archive `output` could not be written: the error the write left
+// (`error`), else what the folder shows (not writable, or no space left).
+std::string WriteFailureReason(const Kiv::File::Path& output, int error) {
+  if (error == 0) {
+    Kiv::File::Path folder(output);
+    folder.DelName();
+    const std::string path = folder.Empty() ? std::string(".") : folder.Str();
+    struct statvfs space {};
+    if (::access(path.c_str(), W_OK) != 0) {
+      error = errno;
+    } else if (::statvfs(path.c_str(), &space) == 0 && space.f_bavail == 0) {
+      error = ENOSPC;
+    }
+  }
+  return error != 0 ? std::strerror(error) : "the reason is not known";
+}
+
 }  // namespace
 
 int32_t InstallCDPCommand(ResultsLog& log, EngineObjects&, int argc, char** argv) {
@@ -109,9 +131,14 @@ int32_t CreateCDPCommand(ResultsLog& log, EngineObjects&, int argc, char** argv)
   // its kind and tables, so that it reads back as an archive.
   CDP::RebuildTables(archive);
   Kiv::PString message;
+  errno = 0;
   CDP::WriteArchive(archive, message, output.Str());
+  const int error = errno;
   if (!message.Empty()) {
     std::fprintf(stderr, "%s\n", message.c_str());
+    // The line above is the archive writer's; this one says what happened.
+    std::fprintf(stderr, "The archive '%s' could not be written: %s.\n", output.c_str(),
+                 WriteFailureReason(output, error).c_str());
     return kCommandFailed;
   }
   return kCommandSucceeded;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "assetdb/protocol/ResultsLog.h"
+#include "foundation/layout/AssetFolderEntries.h"
 #include "foundation/layout/FolderLayout.h"
 #include "foundation/soup/PropertyRef.h"
 #include "foundation/soup/Soup.h"
@@ -81,6 +82,11 @@ size_t JobWindow() {
 uint32_t ConvertTexturesInFolder(const Kiv::PString& location, const Kiv::File::Path& folder,
                                  ResultsLog& log, WorkerThread* queue) {
   RegisterCompressAsciiResourceType();
+  // No picture or source is read through a link that leads out of the
+  // folder, nor from a pipe or device.
+  const std::vector<std::string> refused = RefusedFolderEntries(RealFolder(location, folder));
+  for (const std::string& text : refused) log.AddResult(ResultsLog::kError, PropertyRef(), text);
+  if (!refused.empty()) return kFailed;
   Walk walk{location, &log, {}};
   bool allOk = Collect(walk, folder, 0);
   std::deque<std::unique_ptr<VADTextureConvertFileRPC>> running;

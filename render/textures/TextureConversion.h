@@ -6,7 +6,10 @@
 // path without a location, else a path within the named content location)
 // and its sub-folders, then runs the jobs in the order they were found,
 // several at a time (at most one per processor core, so that the pictures
-// held in memory stay bounded), each waited for in that order. Answers:
+// held in memory stay bounded), each waited for in that order. A folder
+// holding an entry that no command reads (RefusedFolderEntries,
+// AssetFolderEntries.h) is refused first, an error naming each, and
+// nothing is converted. Answers:
 //   2  every source was converted (also when there was none: no message);
 //   0  a folder could not be searched ("Unable to search path:
 //      '$(FILE_NAME)'") or a job failed (its messages are in the log);

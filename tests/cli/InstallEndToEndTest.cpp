@@ -118,14 +118,15 @@ TEST_F(InstallEndToEnd, FileSizeLimitFailsTheWriteWithAMessageNotASignal) {
     std::string root;
     std::vector<std::string> args;
     int status;
-    const char* text;
+    std::string text;
   } cases[] = {
       // The tool's own write, the daemon's copy of a folder and its
       // extraction of an archive.
       {Root(),
        {"createcdp", work + "/again.cdp", "<kuid:123:740003>"},
        255,
-       "Unable to write archive file"},
+       "Unable to write archive file. Needs to be .cdp file extension\nThe archive '" + work +
+           "/again.cdp' could not be written: File too large.\n"},
       {other, {"installfrompath", source}, 0, "File too large"},
       {other, {"installcdp", archive}, 255, "Unable to write content files"},
   };

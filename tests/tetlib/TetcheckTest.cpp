@@ -4,12 +4,14 @@
 // `tetcheck --export` gives for it, expected.txt. Each test validates
 // copies of the fixtures with their meshes written.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -53,9 +55,12 @@ class TetcheckTest : public VUTest::TempFolderTest {
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
-  // Runs tetcheck with `args` (each quoted); standard error is dropped.
-  ToolRun Tetcheck(const std::vector<std::string>& args) {
+  // Runs tetcheck with `args` (each quoted); standard error is dropped. A
+  // run longer than `limitSeconds` (0: no limit) is killed (status 124).
+  ToolRun Tetcheck(const std::vector<std::string>& args, int limitSeconds = 0) {
     std::string command = std::string("'") + TETCHECK_EXE + "'";
+    if (limitSeconds > 0)
+      command = "timeout -s KILL " + std::to_string(limitSeconds) + " " + command;
     for (const std::string& arg : args) command += " '" + arg + "'";
     command += " 2>/dev/null";
     ToolRun run;
@@ -134,6 +139,43 @@ TEST_F(TetcheckTest, TheCleanExportRoundTripsThroughTheTextForm) {
   Put("again/config.txt", exported);
   const ToolRun run = Tetcheck({"--export", At("defs"), At("again")});
   EXPECT_EQ(run.out, expected);
+}
+
+// A pipe named as the mesh, or a mesh that is a link to a file outside
+// the folder, is refused before anything is opened (a pipe would block the
+// open for ever): one error naming it, no export. The run is bounded so
+// that a host that does open it fails rather than hangs the suite.
+TEST_F(TetcheckTest, PipeOrOutsideLinkAsMeshIsRefusedNotOpened) {
+  Put("outside.im", "not part of the asset");
+  const struct {
+    const char* name;
+    std::function<bool(const std::string&)> make;
+    const char* text;
+  } cases[] = {
+      {"pipe", [](const std::string& mesh) { return ::mkfifo(mesh.c_str(), 0600) == 0; },
+       "' is not a plain file (a pipe, socket or device) and is refused."},
+      {"link",
+       [this](const std::string& mesh) {
+         std::error_code error;
+         fs::create_symlink(At("outside.im"), mesh, error);
+         return !error;
+       },
+       "' is a link to a file outside the asset folder and is refused"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string asset = At(std::string("refused-") + c.name);
+    fs::copy(Fixture("clean"), asset, fs::copy_options::recursive);
+    fs::remove(asset + "/crate.im");
+    ASSERT_TRUE(c.make(asset + "/crate.im"));
+    const ToolRun run = Tetcheck({"--export", At("defs"), asset}, 60);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("The file '" + asset + "/crate.im" + c.text), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("OK (1 Errors, 0 Warnings)\n+ Start of export\n+ End of export\n"),
+              std::string::npos)
+        << run.out;
+  }
 }
 
 }  // namespace
