@@ -147,6 +147,25 @@ TEST_F(InstallEndToEnd, FileSizeLimitFailsTheWriteWithAMessageNotASignal) {
   EXPECT_TRUE(StopDaemonOf(other));
 }
 
+// An edit whose copy cannot be written keeps its "Unknown AssetID." and
+// says on a line of its own why the copy failed.
+TEST_F(InstallEndToEnd, EditThatCannotWriteItsCopySaysWhy) {
+  const std::string work = MakeTempFolder();
+  const std::string source = MakeAsset(work + "/asset", "<kuid:123:740004>", 4);
+  ASSERT_TRUE(WriteFile(source + "/big.tga", Binary(300 << 10, 4)));
+  const std::string other = MakeRoot();
+  const std::string tool = other + "/bin/VandruUtil";
+  ASSERT_EQ(RunProgram(tool, {"installfrompath", source}, other + "/bin").status, 0);
+  ASSERT_TRUE(StopDaemonOf(other));  // The next daemon starts under the limit.
+  const ToolResult r =
+      RunProgram(tool, {"edit", "<kuid:123:740004>"}, other + "/bin", kRunTimeoutMs, 256 << 10);
+  EXPECT_TRUE(StopDaemonOf(other));
+  EXPECT_EQ(r.status, 255);
+  EXPECT_NE(r.out.find("/big.tga (File too large)\n- <kuid:123:740004> : Unknown AssetID.\n"),
+            std::string::npos)
+      << r.out;
+}
+
 // The command host's jobs run here on a client of the root's daemon.
 class CommandHostJobs : public ToolFixture {
  protected:
