@@ -1,8 +1,5 @@
 // "installcdp" and "createcdp": installing an archive, and exporting
 // installed assets into a new one.
-#include <sys/statvfs.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -73,20 +70,9 @@ bool OutputFolderExists(const Kiv::File::Path& output, ResultsLog& log) {
   return false;
 }
 
-// Why the archive `output` could not be written: the error the write left
-// (`error`), else what the folder shows (not writable, or no space left).
-std::string WriteFailureReason(const Kiv::File::Path& output, int error) {
-  if (error == 0) {
-    Kiv::File::Path folder(output);
-    folder.DelName();
-    const std::string path = folder.Empty() ? std::string(".") : folder.Str();
-    struct statvfs space {};
-    if (::access(path.c_str(), W_OK) != 0) {
-      error = errno;
-    } else if (::statvfs(path.c_str(), &space) == 0 && space.f_bavail == 0) {
-      error = ENOSPC;
-    }
-  }
+// Why the archive could not be written: the system's error that the write
+// left behind.
+std::string WriteFailureReason(int error) {
   return error != 0 ? std::strerror(error) : "the reason is not known";
 }
 
@@ -138,7 +124,7 @@ int32_t CreateCDPCommand(ResultsLog& log, EngineObjects&, int argc, char** argv)
     std::fprintf(stderr, "%s\n", message.c_str());
     // The line above is the archive writer's; this one says what happened.
     std::fprintf(stderr, "The archive '%s' could not be written: %s.\n", output.c_str(),
-                 WriteFailureReason(output, error).c_str());
+                 WriteFailureReason(error).c_str());
     return kCommandFailed;
   }
   return kCommandSucceeded;
