@@ -1,6 +1,8 @@
 // "installcdp" and "createcdp": installing an archive, and exporting
 // installed assets into a new one.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "assetdb/archive/CDPArchive.h"
@@ -68,6 +70,12 @@ bool OutputFolderExists(const Kiv::File::Path& output, ResultsLog& log) {
   return false;
 }
 
+// Why the archive could not be written: the system's error that the write
+// left behind.
+std::string WriteFailureReason(int error) {
+  return error != 0 ? std::strerror(error) : "the reason is not known";
+}
+
 }  // namespace
 
 int32_t InstallCDPCommand(ResultsLog& log, EngineObjects&, int argc, char** argv) {
@@ -109,9 +117,14 @@ int32_t CreateCDPCommand(ResultsLog& log, EngineObjects&, int argc, char** argv)
   // its kind and tables, so that it reads back as an archive.
   CDP::RebuildTables(archive);
   Kiv::PString message;
+  errno = 0;
   CDP::WriteArchive(archive, message, output.Str());
+  const int error = errno;
   if (!message.Empty()) {
     std::fprintf(stderr, "%s\n", message.c_str());
+    // The line above is the archive writer's; this one says what happened.
+    std::fprintf(stderr, "The archive '%s' could not be written: %s.\n", output.c_str(),
+                 WriteFailureReason(error).c_str());
     return kCommandFailed;
   }
   return kCommandSucceeded;

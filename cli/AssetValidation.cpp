@@ -1,6 +1,8 @@
 #include "cli/AssetValidation.h"
 
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "assetdb/client/InstallAssetWithPrompts.h"
 #include "assetdb/client/VADRequest.h"
@@ -9,6 +11,7 @@
 #include "assetdb/protocol/VADRequestCodes.h"
 #include "cli/ScriptCompile.h"
 #include "foundation/base/ApplicationRecords.h"
+#include "foundation/layout/AssetFolderEntries.h"
 #include "foundation/layout/ContentSetFolder.h"
 #include "foundation/layout/FolderLayout.h"
 #include "foundation/soup/Soup.h"
@@ -132,6 +135,12 @@ bool ValidateAssetFolder(ResultsLog& log, const Kiv::PString& contentSet,
   manager->EnsureLanguageData();
   manager->SetCompiledTextureCheckOff(false);
   manager->SetConvertTextures(ConvertsTextures(contentSet));
+
+  // Nothing is read through a link that leads out of the asset folder, nor
+  // from a pipe or device.
+  const std::vector<std::string> refused = RefusedFolderEntries(folder);
+  for (const std::string& text : refused) AddError(log, text);
+  if (!refused.empty()) return false;
 
   Kiv::PString configName;
   const Kiv::String configPath = FindConfigFile(folder, &configName);

@@ -99,13 +99,27 @@ bool ImportKeywords(const Kiv::PString& location, const Kiv::String& fileName,
   return true;
 }
 
-int32_t BackupKeywordsCommand(ResultsLog&, EngineObjects&, int, char**) {
-  return BackupKeywords(Kiv::PString(), "KeywordsBackup.dat", "txt") ? kCommandSucceeded
-                                                                     : kCommandFailed;
+int32_t BackupKeywordsCommand(ResultsLog& log, EngineObjects&, int, char**) {
+  constexpr const char* kBackup = "KeywordsBackup.dat";
+  if (BackupKeywords(Kiv::PString(), kBackup, "txt")) return kCommandSucceeded;
+  Kiv::File::Path target(Kiv::File::GetCwd());
+  target.AddPath(kBackup);
+  AddCommandError(log, "Unable to save the keyword backup '" + target.Str() +
+                           "' (the folder cannot be written, or the disk is full).");
+  return kCommandFailed;
 }
 
-int32_t ImportKeywordsCommand(ResultsLog&, EngineObjects&, int, char**) {
+int32_t ImportKeywordsCommand(ResultsLog& log, EngineObjects&, int, char**) {
   Kiv::File::Path dump = GetInstallPath();
   dump.AddPath("KeywordsDump.dat");
-  return ImportKeywords(Kiv::PString(), dump.Str(), "txt") ? kCommandSucceeded : kCommandFailed;
+  if (ImportKeywords(Kiv::PString(), dump.Str(), "txt")) return kCommandSucceeded;
+  if (!Kiv::File::Exists(dump.Str())) {
+    AddCommandError(log, "The keyword file '" + dump.Str() +
+                             "' was not found: importkeywords reads the keywords from it.");
+  } else {
+    AddCommandError(log, "Unable to import the keywords of '" + dump.Str() +
+                             "': it cannot be read, is damaged, or the asset database did not "
+                             "take them.");
+  }
+  return kCommandFailed;
 }

@@ -24,8 +24,10 @@
 //
 // The command words: "backupkeywords" writes "KeywordsBackup.dat" in the
 // working directory (the program's folder); "importkeywords" reads
-// "KeywordsDump.dat" from the installation folder. Both answer 0, or -1 on
-// failure without a message.
+// "KeywordsDump.dat" from the installation folder (so a backup is restored
+// by copying it there under that name). Both answer 0, or -1 on failure
+// with an error naming the file: the dump file that was not found or could
+// not be imported, or the backup that could not be saved.
 #pragma once
 
 #include <cstdint>

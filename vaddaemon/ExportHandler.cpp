@@ -13,6 +13,7 @@
 #include "assetdb/archive/CDPArchive.h"
 #include "assetdb/archive/CDPNames.h"
 #include "assetdb/protocol/ResultsLog.h"
+#include "foundation/layout/AssetFolderEntries.h"
 #include "foundation/lzss/LZSSEncoder.h"
 #include "foundation/soup/ACSChunk.h"
 #include "foundation/soup/ACSRawDataCore.h"
@@ -63,7 +64,8 @@ std::vector<uint8_t> PackBytes(const std::vector<uint8_t>& bytes) {
 
 class FolderPacker {
  public:
-  FolderPacker(const fs::path& root, std::string& error) : root_(root), error_(error) {}
+  FolderPacker(const fs::path& root, std::string& error, std::vector<std::string>& leftOut)
+      : root_(root), error_(error), leftOut_(leftOut) {}
 
   // Fills `files` from `folder`, `depth` levels below the root; false with
   // the error set on failure.
@@ -71,14 +73,38 @@ class FolderPacker {
 
  private:
   bool AddFile(const fs::path& path, const std::string& name, Soup& files);
+  // Why the archive cannot carry `item`, empty when it can.
+  std::string Unwritable(const fs::directory_entry& item) const;
+  void LeaveOut(const fs::path& path, const std::string& why) {
+    leftOut_.push_back("The file '" + Relative(path) + "' is left out of the archive: " + why +
+                       ".");
+  }
   std::string Relative(const fs::path& path) const {
     return path.lexically_relative(root_).string();
   }
 
   fs::path root_;
   std::string& error_;
+  std::vector<std::string>& leftOut_;
   uint64_t total_ = 0;
 };
+
+std::string FolderPacker::Unwritable(const fs::directory_entry& item) const {
+  const std::string name = item.path().filename().string();
+  if (!CDP::IsValidFileName(name)) return "its name has characters an archive does not carry";
+  std::error_code failure;
+  const fs::file_status status = item.symlink_status(failure);
+  if (failure) return "it cannot be examined";
+  if (fs::is_directory(status)) return std::string();
+  if (fs::is_symlink(status)) {
+    return LeadsOutOfFolder(root_.string(), item.path().string())
+               ? "it is a link to a file outside the asset folder"
+               : "it is a link, and an archive carries only plain files";
+  }
+  if (!fs::is_regular_file(status)) return "it is not a plain file";
+  if (!CDP::IsAllowedFileType(name)) return "an archive carries no file of its type";
+  return std::string();
+}
 
 bool FolderPacker::Pack(const fs::path& folder, Soup& files, uint32_t depth) {
   files.Create();
@@ -98,11 +124,12 @@ bool FolderPacker::Pack(const fs::path& folder, Soup& files, uint32_t depth) {
             });
   for (const fs::directory_entry& item : items) {
     const std::string name = item.path().filename().string();
-    if (!CDP::IsValidFileName(name)) continue;
-    const fs::file_status status = item.symlink_status(failure);
-    if (failure) continue;
-    const bool isFolder = fs::is_directory(status);
-    if (!isFolder && (!fs::is_regular_file(status) || !CDP::IsAllowedFileType(name))) continue;
+    const std::string why = Unwritable(item);
+    if (!why.empty()) {
+      LeaveOut(item.path(), why);
+      continue;
+    }
+    const bool isFolder = fs::is_directory(item.symlink_status(failure));
     if (name.size() > BinarySoup::kMaxNameLength) {
       error_ = "the name of '" + Relative(item.path()) + "' is longer than " +
                std::to_string(BinarySoup::kMaxNameLength) + " characters";
@@ -168,8 +195,9 @@ void HandleExportEntry(DaemonRequest& request) {
   }
   Soup entry;
   std::string error;
+  std::vector<std::string> leftOut;
   try {
-    if (!BuildArchiveEntry(*store, kuid, entry, error)) {
+    if (!BuildArchiveEntry(*store, kuid, entry, error, &leftOut)) {
       request.SendMessage(
           ResultsLog::kError,
           "Unable to make an archive entry for " + KUIDToTagString(kuid).Str() + ": " + error + ".",
@@ -183,6 +211,7 @@ void HandleExportEntry(DaemonRequest& request) {
         &kuid);
     return;
   }
+  for (const std::string& text : leftOut) request.SendMessage(ResultsLog::kWarning, text, &kuid);
   if (!BinarySoup::Write(request.Reply(), entry)) {
     request.Reply().Reset();
     request.SendMessage(ResultsLog::kError,
@@ -198,7 +227,8 @@ void Register(RequestRegistry& registry, DaemonContext& /*context*/) {
 
 }  // namespace
 
-bool BuildArchiveEntry(AssetStore& store, const KUID& kuid, Soup& entry, std::string& error) {
+bool BuildArchiveEntry(AssetStore& store, const KUID& kuid, Soup& entry, std::string& error,
+                       std::vector<std::string>* leftOut) {
   StoredAsset asset;
   if (!store.Find(kuid, &asset) || !asset.Installed()) {
     error = "it is not installed locally";
@@ -218,7 +248,8 @@ bool BuildArchiveEntry(AssetStore& store, const KUID& kuid, Soup& entry, std::st
   if (CDP::GetEntryKUID(entry).IsNull()) entry.SetNamedKUID(CDP::Tag::KUID(), asset.kuid);
   Soup files;
   const fs::path folder(store.InstalledPath(asset));
-  FolderPacker packer(folder, error);
+  std::vector<std::string> ignored;
+  FolderPacker packer(folder, error, leftOut != nullptr ? *leftOut : ignored);
   if (!packer.Pack(folder, files, 0)) return false;
   entry.SetNamedSoup(CDP::Tag::Files(), files);
   entry.SetNamedTag(CDP::Tag::Compression(), std::string_view("LZSS"));

@@ -9,8 +9,11 @@
 //     per file, in byte-wise name order; the configuration files at the
 //     top are left out (the configuration travels as the tags). Only names
 //     that an archive reader accepts are taken (CDP::IsValidFileName, the
-//     33 content file types); links, devices and other special files are
-//     left out;
+//     33 content file types); links (a link leading out of the asset folder
+//     named as such), devices and other special files are left out. Each
+//     file or folder left out (but the configuration) adds a line to
+//     `*leftOut` (when not null) naming it, relative to the asset folder,
+//     and why; the handler sends each as a warning before the entry;
 //   - "compression" "LZSS": each byte tag holds the u32 little-endian count
 //     of the file's bytes followed by the LZSS-coded stream, which the
 //     client's extraction reads back (CDP::WriteContentFile).
@@ -35,6 +38,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "foundation/text/KUID.h"
 
@@ -46,6 +50,7 @@ namespace ExportHandler {
 constexpr uint64_t kMaxFileBytes = 256ull << 20;
 constexpr uint64_t kMaxEntryBytes = 512ull << 20;
 
-bool BuildArchiveEntry(AssetStore& store, const KUID& kuid, Soup& entry, std::string& error);
+bool BuildArchiveEntry(AssetStore& store, const KUID& kuid, Soup& entry, std::string& error,
+                       std::vector<std::string>* leftOut = nullptr);
 
 }  // namespace ExportHandler

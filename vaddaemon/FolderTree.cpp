@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <vector>
 
+#include "foundation/layout/AssetFolderEntries.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -79,7 +81,8 @@ bool CopyFile(const fs::path& from, const fs::path& to, std::string* error) {
   return true;
 }
 
-bool CopyTree(const fs::path& from, const fs::path& to, uint32_t depth, std::string* error) {
+bool CopyTree(const fs::path& root, const fs::path& from, const fs::path& to, uint32_t depth,
+              std::string* error) {
   errno = 0;
   if (depth > kMaxFolderDepth) return Fail(error, "folders nested too deeply", from);
   std::error_code ec;
@@ -92,10 +95,15 @@ bool CopyTree(const fs::path& from, const fs::path& to, uint32_t depth, std::str
     const fs::file_status own = fs::symlink_status(source, ec);
     if (ec) return Fail(error, "cannot examine", source);
     if (fs::is_directory(own)) {
-      if (!CopyTree(source, target, depth + 1, error)) return false;
+      if (!CopyTree(root, source, target, depth + 1, error)) return false;
       continue;
     }
-    // A link counts as what it points to; only plain files may be behind it.
+    // A link counts as what it points to; only plain files of the asset
+    // folder may be behind it.
+    if (fs::is_symlink(own) && LeadsOutOfFolder(root.string(), source.string())) {
+      *error = LinkLeavesFolderText(source.string());
+      return false;
+    }
     const fs::file_status seen = fs::is_symlink(own) ? fs::status(source, ec) : own;
     errno = 0;
     if (ec || !fs::is_regular_file(seen))
@@ -139,7 +147,7 @@ bool CopyFolderTree(const std::string& source, const std::string& target, std::s
     *error = "already exists: " + target;
     return false;
   }
-  return CopyTree(source, target, 0, error);
+  return CopyTree(source, source, target, 0, error);
 }
 
 bool SyncFolderTree(const std::string& path) {

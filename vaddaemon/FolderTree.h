@@ -3,7 +3,8 @@
 // CopyFolderTree(source, target) copies every file and folder below
 // `source` into `target`, which it creates (its parent must exist; an
 // existing `target` is refused). Only plain files and folders are copied;
-// a link to a plain file is copied as the file's content. A link to a
+// a link to a plain file of the same tree is copied as the file's content.
+// A link that leads out of `source` (LeadsOutOfFolder, AssetFolderEntries.h), to a
 // folder, a device, a pipe or a socket, a tree deeper than kMaxFolderDepth
 // levels, or any read or write failure stops the copy with a message in
 // `*error`; the partial target is left for the caller to remove (it is

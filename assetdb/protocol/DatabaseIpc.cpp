@@ -48,45 +48,42 @@ bool FlockRetrying(int fd, int operation) {
   return true;
 }
 
-// True when `fd` is still the object that `name` names (the last process to
-// close removes the names, and one that opened them just before must start
+// True when `fd` is still the file that `path` names (the last process to
+// close removes the files, and one that opened them just before must start
 // again with fresh ones).
-bool StillNamed(int fd, const Kiv::String& name) {
-  const int current = ::shm_open(name.c_str(), O_RDWR, 0);
-  if (current < 0) return false;
+bool StillNamed(int fd, const Kiv::String& path) {
   struct stat held {};
   struct stat named {};
-  const bool same = ::fstat(fd, &held) == 0 && ::fstat(current, &named) == 0 &&
-                    held.st_dev == named.st_dev && held.st_ino == named.st_ino;
-  ::close(current);
-  return same;
+  return ::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+         held.st_dev == named.st_dev && held.st_ino == named.st_ino;
 }
 
-// Opens a shared-memory object for reading and writing, creating it when
-// `flags` say so, readable and writable by this user only. The names are
-// predictable and anyone may create them first, so an object that belongs
-// to another user is never used: it is logged, closed and answered as -1.
-int OpenOwnObject(const Kiv::String& name, int flags, const char* what) {
-  const int fd = ::shm_open(name.c_str(), O_RDWR | O_CLOEXEC | flags, 0600);
+// Opens a file of the database folder for reading and writing, creating it
+// when `flags` say so, readable and writable by this user only, never
+// through a link. Only this user can create files in its own database
+// folder; should the folder be open to others, a file that belongs to
+// another user is never used: it is logged, closed and answered as -1.
+int OpenOwnObject(const Kiv::String& path, int flags, const char* what) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | flags, 0600);
   if (fd < 0) {
     if (errno == EACCES) {
       LogMessage(
           "DatabaseIpc> the database %s \"%s\" may not be opened by this user (it belongs to "
           "another); "
           "ignoring it",
-          what, name.c_str());
+          what, path.c_str());
     }
     return -1;
   }
   struct stat info {};
-  if (::fstat(fd, &info) != 0) {
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     ::close(fd);
     return -1;
   }
   if (info.st_uid == ::geteuid()) return fd;
   LogMessage(
       "DatabaseIpc> the database %s \"%s\" belongs to user %u, not to this user (%u); ignoring it",
-      what, name.c_str(), unsigned(info.st_uid), unsigned(::geteuid()));
+      what, path.c_str(), unsigned(info.st_uid), unsigned(::geteuid()));
   ::close(fd);
   errno = EACCES;
   return -1;
@@ -182,12 +179,12 @@ bool DatabaseIpc::Open(const Kiv::File::Path& assetIndexPath) {
   if (!FormDatabaseIpcNames(assetIndexPath, &names)) return false;
   if (!Kiv::File::Exists(names.folder.Str())) return false;
   pid_ = CurrentProcessId();
-  if (!OpenMutex(names.posixLockName)) return false;
+  if (!OpenMutex(names.lockPath)) return false;
   bool refused = false;
   {
     HeldIpcLock held(*this, HeldIpcLock::kAdopt);
     bool created = false;
-    if (!AttachBlock(names.posixSharedName, &created)) {
+    if (!AttachBlock(names.blockPath, &created)) {
       ReleaseHandles(false);
       return false;
     }
@@ -223,8 +220,8 @@ void DatabaseIpc::ReleaseHandles(bool removeNames) {
   // The last process to close (no other shared hold on the block) removes
   // both names while it still holds the mutex.
   if (removeNames && blockFd_ >= 0 && ::flock(blockFd_, LOCK_EX | LOCK_NB) == 0) {
-    ::shm_unlink(blockName_.c_str());
-    ::shm_unlink(lockName_.c_str());
+    ::unlink(blockName_.c_str());
+    ::unlink(lockName_.c_str());
   }
   if (block_ != nullptr) ::munmap(block_, kBlockSize);
   if (blockFd_ >= 0) ::close(blockFd_);

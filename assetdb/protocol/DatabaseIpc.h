@@ -2,29 +2,30 @@
 // on which TCP port its daemon listens.
 //
 // The processes of one database (the daemon and the tools that talk to it)
-// share a 36-byte block of named shared memory, guarded by a named
-// cross-process mutex; both are named after the database folder
-// (DatabaseIpcNames.h). Block layout, little-endian:
+// share a 36-byte block mapped from a file, guarded by a cross-process
+// mutex; both are files beside the asset index (DatabaseIpcNames.h:
+// "assets.tdx.ipc" and "assets.tdx.lock"). Block layout, little-endian:
 //   0 u32 holder pid (kNone: none)    4 u32 owner pid (kNone: none)
 //   8 u32 requester pid (kNone)      12 u32 reserved (0)
 //  16 i32 state (3 initialised, 0 never initialised)
 //  20 u8  attach count               24 u32 refusal word (not 0: refuse)
 //  28 u8  reserved (0)               32 u32 the daemon's TCP port (0: none)
 //
-// On this platform the mutex is an exclusive flock on a lock object (a POSIX
-// shared-memory object named after the mutex), released by the kernel when
-// its holder dies, so a killed process never blocks the others. The block is
-// a POSIX shared-memory object. Each process that has the block open holds a
-// shared flock on it; the last one to close (no other holder left) removes
-// both names, under the mutex. A block left by killed processes is found and
-// reused: its dead holder is replaced and its dead owner and requester are
-// cleared (a dead owner's port with it).
+// On this platform the mutex is an exclusive flock on the lock file,
+// released by the kernel when its holder dies, so a killed process never
+// blocks the others. Each process that has the block open holds a shared
+// flock on its file; the last one to close (no other holder left) removes
+// both files, under the mutex. A block left by killed processes is found
+// and reused: its dead holder is replaced and its dead owner and requester
+// are cleared (a dead owner's port with it).
 //
-// Both objects are created readable and writable by their user only (mode
-// 0600). Their names are predictable and any user may create them first,
-// so an existing lock object or block that belongs to another user (or
-// that this user may not open) is never trusted: Open logs a line naming
-// it and fails, as it does when the names cannot be made.
+// Both files are created readable and writable by their user only (mode
+// 0600) and opened without following links. They live in the database
+// folder, where no other user can create them first (nothing is named in
+// a world-writable place such as /dev/shm). Should the folder be open to
+// others, a file that belongs to another user (or that this user may not
+// open) is never trusted: Open logs a line naming it and fails, as it does
+// when the files cannot be made.
 //
 // DatabaseIpc is one process's view of the block. Open (true at once when
 // already open) checks the path, takes the mutex, creates and initialises the

@@ -9,21 +9,13 @@
 //  - mutexName: "09731AC6-B611-4e2a-B181-578073F64F24" joined with the folder
 //    (Kiv::File::Path::AddPath), backslashes turned to "/".
 //  - sharedName: mutexName joined with "-ipc2".
-//  - posixLockName, posixSharedName: the POSIX shared-memory object names of
-//    the lock object (mutexName + ".lock") and of the block (sharedName), made
-//    valid by EscapePosixIpcName.
+//  - lockPath, blockPath: the files of the lock and of the block, beside the
+//    asset index: folder + "/assets.tdx.lock" and folder + "/assets.tdx.ipc".
+//    They live in the database folder rather than in a world-writable place
+//    (such as /dev/shm), so that no other user can create them first and
+//    lock the database's owner out.
 // Every process that shares a block must form the names with this code.
-//
-// EscapePosixIpcName(name, suffix) answers "/" followed by `name` with every
-// byte other than A-Z, a-z, 0-9, "-", "_" and "." written as "%XX" (upper-case
-// hex), then `suffix` (which must itself be valid). So the result has exactly
-// one "/", at its start. When that would be longer than kMaxPosixNameLength
-// bytes, the escaped text is cut to leave room and "~" plus the 16 hex digits
-// of the FNV-1a 64-bit hash of the whole `name` are put before the suffix.
 #pragma once
-
-#include <cstddef>
-#include <string_view>
 
 #include "kiv/File.h"
 #include "kiv/String.h"
@@ -32,11 +24,8 @@ struct DatabaseIpcNames {
   Kiv::File::Path folder;
   Kiv::String mutexName;
   Kiv::String sharedName;
-  Kiv::String posixLockName;
-  Kiv::String posixSharedName;
+  Kiv::String lockPath;
+  Kiv::String blockPath;
 };
 
-constexpr size_t kMaxPosixNameLength = 250;
-
 bool FormDatabaseIpcNames(const Kiv::File::Path& assetIndexPath, DatabaseIpcNames* out);
-Kiv::String EscapePosixIpcName(std::string_view name, std::string_view suffix);

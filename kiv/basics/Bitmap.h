@@ -93,6 +93,9 @@ class Bitmap {
   // Decodes a BMP, TGA, PNG or JPEG file into a new format-2 bitmap. Null
   // on failure, with the reason in `*error` (may be null).
   static std::unique_ptr<Bitmap> Load(const String& path, String* error);
+  // Reads only the header of such a file: the size it declares, nothing
+  // decoded. False on failure, with the reason in `*error` (may be null).
+  static bool ReadSize(const String& path, uint32_t* width, uint32_t* height, String* error);
 
   uint32_t Width() const { return width_; }
   uint32_t Height() const { return height_; }

@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "kiv/File.h"
 #include "kiv/basics/Bitmap.h"
 #include "kiv/basics/MemoryFile.h"
 
@@ -49,6 +50,30 @@ std::unique_ptr<Bitmap> Bitmap::Load(const String& path, String* error) {
     out[3] = in[3];
   }
   return bitmap;
+}
+
+bool Bitmap::ReadSize(const String& path, uint32_t* width, uint32_t* height, String* error) {
+  // Only what the header needs is read, through the file layer (which finds
+  // names without regard to case as Load does).
+  File file;
+  if (!file.Open(path, File::kRead)) {
+    Fail(error, "cannot read the file");
+    return false;
+  }
+  stbi_io_callbacks callbacks{};
+  callbacks.read = [](void* user, char* data, int size) {
+    return int(static_cast<File*>(user)->Read(data, uint32_t(size)));
+  };
+  callbacks.skip = [](void* user, int n) { static_cast<File*>(user)->Seek(n, 1); };
+  callbacks.eof = [](void* user) { return int(static_cast<File*>(user)->Eof()); };
+  int w = 0, h = 0, channels = 0;
+  if (!stbi_info_from_callbacks(&callbacks, &file, &w, &h, &channels) || w <= 0 || h <= 0) {
+    Fail(error, stbi_failure_reason());
+    return false;
+  }
+  *width = uint32_t(w);
+  *height = uint32_t(h);
+  return true;
 }
 
 }  // namespace Kiv

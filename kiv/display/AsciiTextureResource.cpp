@@ -45,6 +45,40 @@ std::string_view Trim(std::string_view text) {
   return text.substr(first, last - first + 1);
 }
 
+// Calls `take(key, value)` for each "Key=Value" line of a description (both
+// trimmed, empty lines skipped); a line without "=" or that `take` refuses
+// stops the walk and is answered (its number in `*lineNumber`). Empty when
+// every line was taken.
+template <typename Take>
+std::string_view WalkDescription(std::string_view text, uint32_t* lineNumber, Take take) {
+  *lineNumber = 0;
+  while (!text.empty()) {
+    const size_t end = text.find('\n');
+    const std::string_view line = Trim(text.substr(0, end));
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    ++*lineNumber;
+    if (line.empty()) continue;
+    const size_t equals = line.find('=');
+    if (equals != std::string_view::npos &&
+        take(Trim(line.substr(0, equals)), Trim(line.substr(equals + 1))))
+      continue;
+    return line;
+  }
+  return std::string_view();
+}
+
+// The full path of a picture named in a description in `folder`; false
+// when the name leaves the folder.
+bool PicturePath(const String& folder, const String& name, String* path) {
+  File::Path relative(name);
+  relative.ReplaceForwardSlashes();
+  if (!relative.StaysInside()) return false;
+  File::Path full(folder);
+  full.AddPath(relative.Str());
+  *path = full.Str();
+  return true;
+}
+
 }  // namespace
 
 AsciiTextureResource::AsciiTextureResource(const PString& name, ResourceDatabase* database)
@@ -119,49 +153,79 @@ bool AsciiTextureResource::LoadTextureOptions(const ConfigData& config) {
 
 uint32_t AsciiTextureResource::LoadTxt(const char* path) {
   MemoryFile file;
-  if (path == nullptr || !file.Open(path, kMaxDescriptionBytes)) return kFailed;
+  if (path == nullptr || !file.Open(path, kMaxDescriptionBytes)) {
+    lastError_ = "the description cannot be read";
+    return kFailed;
+  }
   File::Path folder(path);
   folder.DelName();
   folder_ = folder.Str();
-  std::string_view text(reinterpret_cast<const char*>(file.Base()), file.Size());
+  const std::string_view text(reinterpret_cast<const char*>(file.Base()), file.Size());
   uint32_t lineNumber = 0;
-  while (!text.empty()) {
-    const size_t end = text.find('\n');
-    const std::string_view line = Trim(text.substr(0, end));
-    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    ++lineNumber;
-    if (line.empty()) continue;
-    const size_t equals = line.find('=');
-    if (equals != std::string_view::npos &&
-        SetOption(Trim(line.substr(0, equals)), Trim(line.substr(equals + 1))))
-      continue;
+  const std::string_view refused = WalkDescription(
+      text, &lineNumber,
+      [this](std::string_view key, std::string_view value) { return SetOption(key, value); });
+  if (!refused.empty()) {
     Log::Printf("AsciiTextureResource::LoadTxt> %s:%u: cannot read '%.*s'", path, lineNumber,
-                int(line.size()), line.data());
+                int(refused.size()), refused.data());
+    lastError_ = StringPrintf("line %u of the description cannot be read: '%.*s'", lineNumber,
+                              int(refused.size()), refused.data());
     return kFailed;
   }
   if (!primary_.empty()) return 0;
   Log::Printf("AsciiTextureResource::LoadTxt> %s: no Primary picture", path);
+  lastError_ = "the description names no Primary picture";
   return kFailed;
 }
 
 std::unique_ptr<Bitmap> AsciiTextureResource::LoadPicture(const String& name, const char* role) {
-  File::Path relative(name);
-  relative.ReplaceForwardSlashes();
   String error = "the name leaves the texture's folder";
   std::unique_ptr<Bitmap> picture;
-  if (relative.StaysInside()) {
-    File::Path full(folder_);
-    full.AddPath(relative.Str());
-    picture = Bitmap::Load(full.Str(), &error);
+  String full;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  if (PicturePath(folder_, name, &full) && Bitmap::ReadSize(full, &width, &height, &error)) {
+    if (width > kMaxPictureSide || height > kMaxPictureSide) {
+      error = StringPrintf("it declares %ux%u pixels, more than %ux%u", width, height,
+                           kMaxPictureSide, kMaxPictureSide);
+    } else {
+      picture = Bitmap::Load(full, &error);
+    }
   }
-  if (!picture)
+  if (!picture) {
     Log::Printf("AsciiTextureResource::GetMipLock> '%s': %s picture '%s': %s", GetName().c_str(),
                 role, name.c_str(), error.c_str());
+    lastError_ =
+        StringPrintf("the %s picture '%s' cannot be read: %s", role, name.c_str(), error.c_str());
+  }
   return picture;
+}
+
+uint64_t AsciiTextureResource::DeclaredPictureBytes(const char* path) {
+  MemoryFile file;
+  if (path == nullptr || !file.Open(path, kMaxDescriptionBytes)) return 0;
+  File::Path folder(path);
+  folder.DelName();
+  const std::string_view text(reinterpret_cast<const char*>(file.Base()), file.Size());
+  uint64_t bytes = 0;
+  bool readable = true;
+  uint32_t lineNumber = 0;
+  WalkDescription(text, &lineNumber, [&](std::string_view key, std::string_view value) {
+    if (!EqualsIgnoreCase(key, "Primary") && !EqualsIgnoreCase(key, "Alpha")) return true;
+    String full;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    readable = readable && PicturePath(folder.Str(), String(value), &full) &&
+               Bitmap::ReadSize(full, &width, &height, nullptr);
+    bytes += uint64_t(width) * height * 4;
+    return true;
+  });
+  return readable ? bytes : 0;
 }
 
 bool AsciiTextureResource::GetMipLock() {
   picture_.reset();
+  lastError_.clear();
   std::unique_ptr<Bitmap> picture = LoadPicture(primary_, "primary");
   if (!picture) return false;
   std::unique_ptr<Bitmap> alpha;
@@ -169,6 +233,7 @@ bool AsciiTextureResource::GetMipLock() {
     alpha = LoadPicture(alpha_, "alpha");
     if (!alpha) return false;
     if (alpha->Width() != picture->Width() || alpha->Height() != picture->Height()) {
+      lastError_ = "the alpha picture's size differs from the primary's";
       Log::Printf(
           "AsciiTextureResource::GetMipLock> '%s': the alpha picture's size differs from the "
           "primary's",

@@ -24,12 +24,25 @@
 //
 // GetMipLock decodes the pictures (Kiv::Bitmap::Load; names relative to the
 // description's folder, "\" as "/", and never outside that folder; the
-// alpha picture must have the primary's size). It sets the size and, when
+// alpha picture must have the primary's size). A picture whose header
+// declares a side above kMaxPictureSide is refused before it is decoded
+// (such a picture would take gigabytes once decoded; larger pictures than
+// the texture needs are otherwise fine, they are scaled down). It sets the size and, when
 // no AlphaHint chose one, the alpha class: 0 when every alpha is 255, 1 when
 // every alpha is 0 or 255, else 2. A picture that cannot be read makes it
 // fail (the reason goes to the log) and leaves nothing loaded. GetMip(level,
 // image, size) hands out a copy of the picture scaled to the size halved
 // `level` times; GetMipUnlock frees the pictures. The depth is 1.
+//
+// LastError tells why the last LoadTxt or GetMipLock failed ("" when none
+// has): the picture and the loader's reason ("out of memory", a damaged or
+// unknown format, a size refused), or what in the description could not
+// be read.
+//
+// DeclaredPictureBytes(path) reads the description at `path` and the
+// headers of the pictures it names, nothing decoded, and answers the bytes
+// their decoded forms take (4 per pixel each); 0 when the description or a
+// header cannot be read (the conversion itself then says why).
 //
 // Resource results: 0 success, 1 failure. Threads: as Kiv::TextureResource.
 #pragma once
@@ -48,6 +61,7 @@ class AsciiTextureResource : public TextureResource {
  public:
   static constexpr int8_t kAlphaUnknown = -1;
   static constexpr int8_t kNoChoice = -1;
+  static constexpr uint32_t kMaxPictureSide = 8192;
 
   AsciiTextureResource(const PString& name, ResourceDatabase* database);
   ~AsciiTextureResource() override;
@@ -69,6 +83,9 @@ class AsciiTextureResource : public TextureResource {
   uint32_t GetWrapS() const { return settings_.wrapS; }
   uint32_t GetWrapT() const { return settings_.wrapT; }
   bool UseMipMaps() const { return settings_.mipFilter != TextureSettings::kNone; }
+  const String& LastError() const { return lastError_; }
+
+  static uint64_t DeclaredPictureBytes(const char* path);
 
  protected:
   uint32_t LoadTxt(const char* path) override;
@@ -88,6 +105,7 @@ class AsciiTextureResource : public TextureResource {
   uint32_t modifyMap_ = 0;
   TextureSettings settings_;
   std::unique_ptr<Bitmap> picture_;
+  String lastError_;
 };
 
 }  // namespace Kiv

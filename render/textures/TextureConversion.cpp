@@ -9,12 +9,14 @@
 #include <vector>
 
 #include "assetdb/protocol/ResultsLog.h"
+#include "foundation/layout/AssetFolderEntries.h"
 #include "foundation/layout/FolderLayout.h"
 #include "foundation/soup/PropertyRef.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/spec/InterfaceTextDB.h"
 #include "foundation/text/PathHelpers.h"
 #include "render/textures/CompressAsciiResource.h"
+#include "render/textures/TextureJobBudget.h"
 #include "render/textures/VADTextureConvertFileRPC.h"
 
 namespace {
@@ -79,19 +81,39 @@ size_t JobWindow() {
 }  // namespace
 
 uint32_t ConvertTexturesInFolder(const Kiv::PString& location, const Kiv::File::Path& folder,
-                                 ResultsLog& log, WorkerThread* queue) {
+                                 ResultsLog& log, WorkerThread* queue, uint64_t memoryLimit) {
   RegisterCompressAsciiResourceType();
+  // No picture or source is read through a link that leads out of the
+  // folder, nor from a pipe or device.
+  const std::vector<std::string> refused = RefusedFolderEntries(RealFolder(location, folder));
+  for (const std::string& text : refused) log.AddResult(ResultsLog::kError, PropertyRef(), text);
+  if (!refused.empty()) return kFailed;
   Walk walk{location, &log, {}};
   bool allOk = Collect(walk, folder, 0);
-  std::deque<std::unique_ptr<VADTextureConvertFileRPC>> running;
+  struct Running {
+    std::unique_ptr<VADTextureConvertFileRPC> job;
+    uint64_t bytes;
+  };
+  std::deque<Running> running;
+  TextureJobBudget budget(memoryLimit);
   size_t next = 0;
+  uint64_t nextBytes = 0;
+  bool nextMeasured = false;
   while (next < walk.sources.size() || !running.empty()) {
-    if (next < walk.sources.size() && running.size() < JobWindow()) {
-      running.push_back(std::make_unique<VADTextureConvertFileRPC>(queue));
-      VADTextureConvertFileRPC::Start(running.back().get(), location, walk.sources[next++], &log);
+    if (next < walk.sources.size() && !nextMeasured) {
+      nextBytes = CompressAsciiResource::DeclaredPictureBytes(
+          RealFolder(location, walk.sources[next]).c_str());
+      nextMeasured = true;
+    }
+    if (next < walk.sources.size() && running.size() < JobWindow() && budget.Admits(nextBytes)) {
+      budget.Start(nextBytes);
+      running.push_back({std::make_unique<VADTextureConvertFileRPC>(queue), nextBytes});
+      VADTextureConvertFileRPC::Start(running.back().job.get(), location, walk.sources[next++],
+                                      &log);
+      nextMeasured = false;
       continue;
     }
-    VADTextureConvertFileRPC& job = *running.front();
+    VADTextureConvertFileRPC& job = *running.front().job;
     allOk = job.Wait() && allOk;
     if (job.WasDiscarded()) {
       const Kiv::String text =
@@ -101,6 +123,7 @@ uint32_t ConvertTexturesInFolder(const Kiv::PString& location, const Kiv::File::
       running.clear();
       return kDiscarded;
     }
+    budget.Finish(running.front().bytes);
     running.pop_front();
   }
   return allOk ? kAllConverted : kFailed;

@@ -5,8 +5,12 @@
 // ConvertTexturesInFolder(location, folder, log) walks `folder` (a rooted
 // path without a location, else a path within the named content location)
 // and its sub-folders, then runs the jobs in the order they were found,
-// several at a time (at most one per processor core, so that the pictures
-// held in memory stay bounded), each waited for in that order. Answers:
+// several at a time (at most one per processor core, and only while the
+// bytes the running jobs' pictures declare stay within `memoryLimit`, see
+// TextureJobBudget.h), each waited for in that order. A folder
+// holding an entry that no command reads (RefusedFolderEntries,
+// AssetFolderEntries.h) is refused first, an error naming each, and
+// nothing is converted. Answers:
 //   2  every source was converted (also when there was none: no message);
 //   0  a folder could not be searched ("Unable to search path:
 //      '$(FILE_NAME)'") or a job failed (its messages are in the log);
@@ -24,11 +28,13 @@
 
 #include "kiv/File.h"
 #include "kiv/PString.h"
+#include "render/textures/TextureJobBudget.h"
 
 class ResultsLog;
 class WorkerThread;
 
 uint32_t ConvertTexturesInFolder(const Kiv::PString& location, const Kiv::File::Path& folder,
-                                 ResultsLog& log, WorkerThread* queue = nullptr);
+                                 ResultsLog& log, WorkerThread* queue = nullptr,
+                                 uint64_t memoryLimit = TextureJobBudget::kDefaultLimit);
 uint32_t ConvertTextures(const Kiv::PString& location, const Kiv::File::Path& folder,
                          ResultsLog& log);

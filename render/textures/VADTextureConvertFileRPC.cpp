@@ -1,5 +1,8 @@
 #include "render/textures/VADTextureConvertFileRPC.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "assetdb/client/VADClientRequests.h"
 #include "assetdb/protocol/ResultsLog.h"
 #include "foundation/layout/ContentPath.h"
@@ -79,12 +82,28 @@ void VADTextureConvertFileRPC::Report(uint32_t severity, const Kiv::String& text
   if (log_ != nullptr) log_->AddResult(severity, PropertyRef(), text, parameters);
 }
 
-void VADTextureConvertFileRPC::Fail(const char* text, bool withArchive) {
+void VADTextureConvertFileRPC::Fail(const char* text, bool withArchive, const Kiv::String& reason) {
   ok_ = false;
   Soup parameters;
   parameters.SetNamedTag(Kiv::PString("file_name"), std::string_view(sourcePath_.Str()));
   if (withArchive) parameters.SetNamedTag(Kiv::PString("archive"), location_);
   Report(ResultsLog::kError, MessageText(text), &parameters);
+  ReportReason(reason);
+}
+
+void VADTextureConvertFileRPC::ReportReason(const Kiv::String& reason) {
+  // The message above names the source under its temporary name; this line
+  // names the user's file and says why.
+  const Kiv::File::Path& source = initialPath_.Empty() ? sourcePath_ : initialPath_;
+  Report(ResultsLog::kInformation,
+         Kiv::StringPrintf("The texture source '%s' was not converted: %s.",
+                           RealPath(source).c_str(), reason.c_str()),
+         nullptr);
+}
+
+Kiv::String VADTextureConvertFileRPC::ResourceReason() const {
+  const Kiv::String& error = resource_ != nullptr ? resource_->LastError() : Kiv::String();
+  return error.empty() ? Kiv::String("the reason is not known") : error;
 }
 
 Kiv::File::Path VADTextureConvertFileRPC::RealPath(const Kiv::File::Path& path) const {
@@ -101,7 +120,8 @@ void VADTextureConvertFileRPC::Prepare(void* /*argument*/) {
                           ? checked.IsAbsolute()
                           : checked.StaysInside() && !GetContentFolderPath(location_).Empty();
   if (!usable) {
-    Fail("Unable to determine relative path for '$(FILE_NAME)'", false);
+    Fail("Unable to determine relative path for '$(FILE_NAME)'", false,
+         "its path is not one the conversion can use");
     return;
   }
   sourcePath_ = checked;
@@ -109,13 +129,17 @@ void VADTextureConvertFileRPC::Prepare(void* /*argument*/) {
   Kiv::File::Unlink(RealPath(outputPath_).Str());
   initialPath_ = sourcePath_;
   sourcePath_ = Kiv::File::Path(WithoutExtension(outputPath_).Str() + ".convert-tex.txt");
+  errno = 0;
   if (!RenameContentFile(location_, initialPath_, sourcePath_)) {
+    const int error = errno;
     ok_ = false;
     Soup parameters;
     parameters.SetNamedTag(Kiv::PString("file_name"), std::string_view(initialPath_.Str()));
     parameters.SetNamedTag(Kiv::PString("archive"), location_);
     Report(ResultsLog::kError, "Unable to rename file '$(FILE_NAME)' in subst '$(ARCHIVE)'",
            &parameters);
+    ReportReason(Kiv::String("it cannot be renamed while it is converted (") +
+                 (error != 0 ? std::strerror(error) : "the reason is not known") + ")");
     return;
   }
   renamed_ = true;
@@ -139,17 +163,17 @@ void VADTextureConvertFileRPC::ConvertFile(void* /*argument*/) {
     return;
   }
   Kiv::Resource* found = database_->Get(Kiv::PString(sourcePath_.Str()), kGetMode);
-  if (found == nullptr) return Fail("$vadtexture_open_error", true);
+  if (found == nullptr) return Fail("$vadtexture_open_error", true, "it cannot be opened");
   resource_ = dynamic_cast<CompressAsciiResource*>(found);
   if (resource_ == nullptr) {
     found->ReleaseReference();
-    return Fail("$vadtexture_incorrect_resource", true);
+    return Fail("$vadtexture_incorrect_resource", true, "it is not a texture source");
   }
   options_.ProcessRaw(kJobOptions);
   resource_->SetOptions(&options_);
-  if (resource_->Lock() != 0) return Fail("$vadtexture_load_error", true);
+  if (resource_->Lock() != 0) return Fail("$vadtexture_load_error", true, ResourceReason());
   if (!resource_->AsciiTextureResource::GetMipLock()) {
-    Fail("$vadtexture_lock_error", true);
+    Fail("$vadtexture_lock_error", true, ResourceReason());
     resource_->Unlock();
     return;
   }

@@ -19,7 +19,12 @@
 //   Release      frees the pictures and levels and gives the resource and
 //       the database back.
 // Every failing step adds its message (severity 3; nvtt's error text as a
-// further message of severity 1) to the log and marks the job failed; later
+// further message of severity 1) to the log and marks the job failed. The
+// messages name the source by its temporary name; a failure to rename,
+// open, read or decode it adds a line of severity 1, "The texture source
+// '<the user's file>' was not converted: <reason>." (the reason from the
+// picture loader: out of memory, a damaged picture, a size refused, or the
+// system's error for a rename); later
 // steps skip what depends on it, but the rename back and the release always
 // run. The steps run on worker threads (never only on the main thread), so
 // a walk may wait for a job from any thread.
@@ -76,7 +81,9 @@ class VADTextureConvertFileRPC {
 
  private:
   void Report(uint32_t severity, const Kiv::String& text, const Soup* parameters);
-  void Fail(const char* text, bool withArchive);
+  void Fail(const char* text, bool withArchive, const Kiv::String& reason);
+  void ReportReason(const Kiv::String& reason);
+  Kiv::String ResourceReason() const;
   void RenameBack();
   Kiv::File::Path RealPath(const Kiv::File::Path& path) const;
 

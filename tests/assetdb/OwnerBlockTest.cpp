@@ -1,8 +1,9 @@
-// The database-owner block in named shared memory. Each test uses a
-// database folder of its own (so names never clash) and removes its shared
-// memory names and folder afterwards. The raw block is mapped by name, as
-// another process would see it.
+// The database-owner block in its file beside the asset index. Each test
+// uses a database folder of its own (so files never clash), removed
+// afterwards. The raw block is mapped from its file, as another process
+// would see it.
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -37,18 +38,16 @@ uint32_t DeadPid() {
   return static_cast<uint32_t>(child);
 }
 
-bool NameExists(const std::string& name) {
-  const int fd = ::shm_open(name.c_str(), O_RDONLY, 0);
-  if (fd < 0) return false;
-  ::close(fd);
-  return true;
+bool NameExists(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0;
 }
 
 // The block as mapped by another process.
 class RawBlock {
  public:
   explicit RawBlock(const std::string& name, bool create = false) {
-    fd_ = ::shm_open(name.c_str(), O_RDWR | (create ? O_CREAT : 0), 0600);
+    fd_ = ::open(name.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0600);
     if (fd_ < 0) return;
     if (create && ::ftruncate(fd_, DatabaseIpc::kBlockSize) != 0) return;
     void* mapped =
@@ -82,10 +81,6 @@ class OwnerBlockTest : public ::testing::Test {
     index_ = Kiv::File::Path(folder_ + "/assets.tdx");
     ASSERT_TRUE(FormDatabaseIpcNames(index_, &names_));
   }
-  void TearDown() override {
-    ::shm_unlink(names_.posixSharedName.c_str());
-    ::shm_unlink(names_.posixLockName.c_str());
-  }
   bool Logged(const std::string& text) { return log_.Has(text); }
 
   VUTest::TempFolder temp_{"OwnerBlock"};
@@ -97,23 +92,19 @@ class OwnerBlockTest : public ::testing::Test {
 
 }  // namespace
 
-TEST(TDatabaseIpcNames, NamesFollowTheFolderAndAreValidPosixNames) {
+TEST(TDatabaseIpcNames, NamesFollowTheFolderAndTheFilesLieBesideTheIndex) {
   DatabaseIpcNames names;
   ASSERT_TRUE(FormDatabaseIpcNames(Kiv::File::Path("/data/Game/UserData/assets.tdx"), &names));
   EXPECT_EQ(names.folder.Str(), "/data/Game/UserData");
   EXPECT_EQ(names.mutexName, "09731AC6-B611-4e2a-B181-578073F64F24/data/Game/UserData");
   EXPECT_EQ(names.sharedName, names.mutexName + "/-ipc2");
-  for (const auto* name : {&names.posixLockName, &names.posixSharedName}) {
-    ASSERT_FALSE(name->empty());
-    EXPECT_EQ((*name)[0], '/');
-    EXPECT_EQ(name->find('/', 1), std::string::npos) << *name;
-  }
-  EXPECT_NE(names.posixLockName, names.posixSharedName);
+  EXPECT_EQ(names.lockPath, "/data/Game/UserData/assets.tdx.lock");
+  EXPECT_EQ(names.blockPath, "/data/Game/UserData/assets.tdx.ipc");
   // The file name check ignores case; the folder keeps it, so folders that
   // differ only in case are different databases.
   DatabaseIpcNames lower;
   ASSERT_TRUE(FormDatabaseIpcNames(Kiv::File::Path("/data/game/userdata/ASSETS.TDX"), &lower));
-  EXPECT_NE(lower.posixSharedName, names.posixSharedName);
+  EXPECT_EQ(lower.blockPath, "/data/game/userdata/assets.tdx.ipc");
   // Backslashes count as separators.
   DatabaseIpcNames back;
   ASSERT_TRUE(FormDatabaseIpcNames(Kiv::File::Path("C:\\Game\\UserData\\assets.tdx"), &back));
@@ -129,25 +120,6 @@ TEST(TDatabaseIpcNames, OtherPathsAreRefused) {
   EXPECT_FALSE(FormDatabaseIpcNames(Kiv::File::Path("/data/assets.tdx"), nullptr));
 }
 
-TEST(TDatabaseIpcNames, LongNamesAreCutAndStayDistinct) {
-  const std::string deep(600, 'x');
-  const std::string a = EscapePosixIpcName("/" + deep + "/a", ".lock");
-  const std::string b = EscapePosixIpcName("/" + deep + "/b", ".lock");
-  EXPECT_LE(a.size(), kMaxPosixNameLength);
-  EXPECT_NE(a, b);
-  EXPECT_EQ(a.substr(a.size() - 5), ".lock");
-  EXPECT_EQ(a.find('/', 1), std::string::npos);
-  // Escapes are never cut in half, whatever the length.
-  for (size_t length = 200; length < 260; ++length) {
-    const std::string name = EscapePosixIpcName(std::string(length, '/'), "");
-    EXPECT_LE(name.size(), kMaxPosixNameLength);
-    const size_t tilde = name.find('~');
-    if (tilde == std::string::npos) continue;
-    EXPECT_EQ((tilde - 1) % 3, 0u) << length;
-  }
-  EXPECT_EQ(EscapePosixIpcName("a b%/\xC3\xA9", ""), "/a%20b%25%2F%C3%A9");
-}
-
 TEST(TProcessAlive, ImpossibleIdsAreNeverAlive) {
   EXPECT_TRUE(IsProcessAlive(CurrentProcessId()));
   EXPECT_TRUE(IsProcessAlive(static_cast<uint32_t>(::getppid())));
@@ -161,7 +133,7 @@ TEST_F(OwnerBlockTest, FirstOpenCreatesAndInitialisesTheBlock) {
   DatabaseIpc ipc;
   ASSERT_TRUE(ipc.Open(index_));
   EXPECT_TRUE(ipc.IsPrimary());
-  RawBlock raw(names_.posixSharedName);
+  RawBlock raw(names_.blockPath);
   ASSERT_TRUE(raw.Valid());
   // Holder, owner, requester, 0, state, count (u8), refusal, u8 0, port.
   const uint32_t expected[] = {
@@ -184,8 +156,8 @@ TEST_F(OwnerBlockTest, BadPathsAndMissingFoldersOpenNothing) {
   EXPECT_FALSE(ipc.IsOpen());
   DatabaseIpcNames missing;
   ASSERT_TRUE(FormDatabaseIpcNames(Kiv::File::Path(folder_ + "/missing/assets.tdx"), &missing));
-  EXPECT_FALSE(NameExists(missing.posixSharedName));
-  EXPECT_FALSE(NameExists(missing.posixLockName));
+  EXPECT_FALSE(NameExists(missing.blockPath));
+  EXPECT_FALSE(NameExists(missing.lockPath));
   // Closed: every accessor answers "nothing", and nothing fails.
   ipc.Close();
   ipc.Idle();
@@ -203,7 +175,7 @@ TEST_F(OwnerBlockTest, LaterAttachesRaiseTheCountWhichWraps) {
   ASSERT_TRUE(second.Open(index_));
   EXPECT_FALSE(second.IsPrimary());  // The holder is alive.
   EXPECT_EQ(second.Read().attachCount, 2);
-  RawBlock raw(names_.posixSharedName);
+  RawBlock raw(names_.blockPath);
   raw.SetU8(20, 255);
   DatabaseIpc third;
   ASSERT_TRUE(third.Open(index_));
@@ -212,7 +184,7 @@ TEST_F(OwnerBlockTest, LaterAttachesRaiseTheCountWhichWraps) {
 
 TEST_F(OwnerBlockTest, UninitialisedBlockWithAHolderGetsCount255) {
   {
-    RawBlock raw(names_.posixSharedName, true);
+    RawBlock raw(names_.blockPath, true);
     ASSERT_TRUE(raw.Valid());
     raw.SetU32(0, CurrentProcessId());
   }
@@ -223,7 +195,7 @@ TEST_F(OwnerBlockTest, UninitialisedBlockWithAHolderGetsCount255) {
 }
 
 TEST_F(OwnerBlockTest, ShortBlockLeftByACrashIsInitialisedAgain) {
-  const int fd = ::shm_open(names_.posixSharedName.c_str(), O_RDWR | O_CREAT, 0600);
+  const int fd = ::open(names_.blockPath.c_str(), O_RDWR | O_CREAT, 0600);
   ASSERT_GE(fd, 0);
   ::close(fd);  // Size 0: its creator died before sizing it.
   DatabaseIpc ipc;
@@ -237,7 +209,7 @@ TEST_F(OwnerBlockTest, ShortBlockLeftByACrashIsInitialisedAgain) {
 TEST_F(OwnerBlockTest, RefusalWordMakesOpenFail) {
   DatabaseIpc first;
   ASSERT_TRUE(first.Open(index_));
-  RawBlock raw(names_.posixSharedName);
+  RawBlock raw(names_.blockPath);
   raw.SetU32(24, 1);
   DatabaseIpc second;
   EXPECT_FALSE(second.Open(index_));
@@ -251,7 +223,7 @@ TEST_F(OwnerBlockTest, DeadEntriesAreClearedWithTheirLogLines) {
   {
     DatabaseIpc daemon;
     ASSERT_TRUE(daemon.Open(index_));
-    RawBlock raw(names_.posixSharedName);
+    RawBlock raw(names_.blockPath);
     raw.SetU32(4, deadOwner);
     raw.SetU32(8, deadRequester);
     raw.SetU32(32, 4321);
@@ -279,7 +251,7 @@ TEST_F(OwnerBlockTest, DeadEntriesAreClearedWithTheirLogLines) {
 TEST_F(OwnerBlockTest, BlockOfKilledProcessesIsTakenOverOnOpen) {
   const uint32_t dead = DeadPid();
   {
-    RawBlock raw(names_.posixSharedName, true);
+    RawBlock raw(names_.blockPath, true);
     raw.SetU32(0, dead);
     raw.SetU32(4, dead);
     raw.SetU32(8, DatabaseIpc::kNone);
@@ -298,14 +270,14 @@ TEST_F(OwnerBlockTest, BlockOfKilledProcessesIsTakenOverOnOpen) {
   EXPECT_TRUE(Logged("owner processID was " + std::to_string(dead)));
   // Last out: both names are removed.
   ipc.Close();
-  EXPECT_FALSE(NameExists(names_.posixSharedName));
-  EXPECT_FALSE(NameExists(names_.posixLockName));
+  EXPECT_FALSE(NameExists(names_.blockPath));
+  EXPECT_FALSE(NameExists(names_.lockPath));
 }
 
 TEST_F(OwnerBlockTest, OwnerAlsoRequesterLosesTheRequest) {
   DatabaseIpc ipc;
   ASSERT_TRUE(ipc.Open(index_));
-  RawBlock raw(names_.posixSharedName);
+  RawBlock raw(names_.blockPath);
   raw.SetU32(4, CurrentProcessId());
   raw.SetU32(8, CurrentProcessId());
   ipc.Idle();
@@ -320,7 +292,7 @@ TEST_F(OwnerBlockTest, OwnerAlsoRequesterLosesTheRequest) {
 TEST_F(OwnerBlockTest, DaemonClaimsOwnershipOnlyFromDeadOrNoOwner) {
   DatabaseIpc daemon;
   ASSERT_TRUE(daemon.Open(index_));
-  RawBlock raw(names_.posixSharedName);
+  RawBlock raw(names_.blockPath);
   const auto other = static_cast<uint32_t>(::getppid());  // Alive, and not us.
   raw.SetU32(4, other);
   raw.SetU32(32, 1111);
@@ -337,9 +309,9 @@ TEST_F(OwnerBlockTest, DaemonClaimsOwnershipOnlyFromDeadOrNoOwner) {
     // Same process here, so the tool reads the port through the raw block.
     EXPECT_EQ(tool.Read().port, 2222u);
   }
-  EXPECT_TRUE(NameExists(names_.posixSharedName));  // The daemon still has it.
+  EXPECT_TRUE(NameExists(names_.blockPath));  // The daemon still has it.
   daemon.Close();
-  EXPECT_FALSE(NameExists(names_.posixSharedName));
+  EXPECT_FALSE(NameExists(names_.blockPath));
 }
 
 TEST_F(OwnerBlockTest, HolderCloseFreesItsPlaceAndCount) {
@@ -347,17 +319,17 @@ TEST_F(OwnerBlockTest, HolderCloseFreesItsPlaceAndCount) {
   ASSERT_TRUE(first.Open(index_));
   DatabaseIpc second;
   ASSERT_TRUE(second.Open(index_));
-  RawBlock raw(names_.posixSharedName);
+  RawBlock raw(names_.blockPath);
   EXPECT_EQ(raw.U8(20), 2);
   first.Close();
   EXPECT_FALSE(first.IsOpen());
   EXPECT_EQ(raw.U32(0), DatabaseIpc::kNone);
   EXPECT_EQ(raw.U8(20), 1);
-  EXPECT_TRUE(NameExists(names_.posixSharedName));
+  EXPECT_TRUE(NameExists(names_.blockPath));
   second.Close();
   EXPECT_EQ(raw.U8(20), 1);  // Not the holder: the count stays.
-  EXPECT_FALSE(NameExists(names_.posixSharedName));
-  EXPECT_FALSE(NameExists(names_.posixLockName));
+  EXPECT_FALSE(NameExists(names_.blockPath));
+  EXPECT_FALSE(NameExists(names_.lockPath));
   first.Close();  // Closing twice is harmless.
 }
 
@@ -392,7 +364,7 @@ TEST_F(OwnerBlockTest, KilledMutexHolderDoesNotBlockOthers) {
   ASSERT_TRUE(ipc.Open(index_));
   int ready[2];
   ASSERT_EQ(::pipe(ready), 0);
-  const std::string lockFile = "/dev/shm" + names_.posixLockName;
+  const std::string lockFile = names_.lockPath;
   const pid_t child = ::fork();
   if (child == 0) {
     const int fd = ::open(lockFile.c_str(), O_RDWR);
@@ -426,8 +398,7 @@ TEST_F(OwnerBlockTest, ObjectsOfAnotherUserAreIgnoredAndOwnOnesAreOwnerOnly) {
     const char* what;
     const Kiv::String& name;
   };
-  for (const Case& c :
-       {Case{"lock", names_.posixLockName}, Case{"owner block", names_.posixSharedName}}) {
+  for (const Case& c : {Case{"lock", names_.lockPath}, Case{"owner block", names_.blockPath}}) {
     {
       // Made first by another user, open to all, naming a live daemon's port.
       RawBlock raw(c.name, true);
@@ -447,17 +418,61 @@ TEST_F(OwnerBlockTest, ObjectsOfAnotherUserAreIgnoredAndOwnOnesAreOwnerOnly) {
     EXPECT_TRUE(Logged(std::string("the database ") + c.what + " \"" + c.name +
                        "\" belongs to user 65534, not to this user (0); ignoring it"))
         << c.what;
-    ::shm_unlink(c.name.c_str());
+    ::unlink(c.name.c_str());
   }
   DatabaseIpc ipc;
   ASSERT_TRUE(ipc.Open(index_));
-  for (const Kiv::String* name : {&names_.posixLockName, &names_.posixSharedName}) {
-    const int fd = ::shm_open(name->c_str(), O_RDONLY, 0);
+  for (const Kiv::String* name : {&names_.lockPath, &names_.blockPath}) {
+    const int fd = ::open(name->c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
     struct stat info {};
     EXPECT_EQ(::fstat(fd, &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u) << *name;
     EXPECT_EQ(info.st_uid, ::geteuid());
     ::close(fd);
+  }
+}
+
+// Another user who runs first can no longer take the database's lock and
+// block: they are files in the owner's database folder, which only the
+// owner may write, so the owner's own Open still succeeds afterwards (the
+// other user's process leaves without closing, as a squatter would).
+TEST_F(OwnerBlockTest, AnotherUserRunningFirstCannotLockTheOwnerOut) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to run a process as another user";
+  constexpr uid_t kNobody = 65534;
+  ASSERT_EQ(::chmod(folder_.c_str(), 0755), 0);  // Readable by all, writable by the owner.
+  int result[2];
+  ASSERT_EQ(::pipe(result), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    char opened = 2;  // Could not become the other user.
+    if (::setgroups(0, nullptr) == 0 && ::setresgid(kNobody, kNobody, kNobody) == 0 &&
+        ::setresuid(kNobody, kNobody, kNobody) == 0) {
+      DatabaseIpc squatter;
+      opened = squatter.Open(index_) ? 1 : 0;
+    }
+    if (::write(result[1], &opened, 1) != 1) ::_exit(1);
+    ::_exit(0);  // Without Close: whatever it made stays.
+  }
+  char opened = -1;
+  ASSERT_EQ(::read(result[0], &opened, 1), 1);
+  ::close(result[0]);
+  ::close(result[1]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ASSERT_NE(opened, 2) << "the child could not change user";
+  EXPECT_EQ(opened, 0) << "another user opened the owner's database block";
+  EXPECT_FALSE(NameExists(names_.lockPath));
+  EXPECT_FALSE(NameExists(names_.blockPath));
+
+  DatabaseIpc owner;
+  ASSERT_TRUE(owner.Open(index_));
+  EXPECT_TRUE(owner.ClaimOwnership(4321));
+  EXPECT_EQ(owner.Read().port, 4321u);
+  for (const Kiv::String* path : {&names_.lockPath, &names_.blockPath}) {
+    struct stat info {};
+    ASSERT_EQ(::lstat(path->c_str(), &info), 0) << *path;
+    EXPECT_TRUE(S_ISREG(info.st_mode)) << *path;
+    EXPECT_EQ(info.st_uid, ::geteuid()) << *path;
   }
 }

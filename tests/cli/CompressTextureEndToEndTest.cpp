@@ -40,6 +40,11 @@ TEST_F(CompressTextureEndToEnd, ConvertsATreeAndReportsTheMissingPicture) {
                        "/e.convert-tex' could not be read."),
             std::string::npos)
       << r.out;
+  EXPECT_NE(r.out.find("; <NULL> : The texture source '" + tex +
+                       "/e.texture.txt' was not converted: the primary picture 'missing.png' "
+                       "cannot be read: cannot read the file.\n"),
+            std::string::npos)
+      << r.out;
   EXPECT_NE(r.out.find("OK (1 Errors, 0 Warnings)"), std::string::npos) << r.out;
 
   for (const char* source : {"a", "sub/d", "e"})

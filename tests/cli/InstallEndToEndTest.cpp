@@ -118,14 +118,15 @@ TEST_F(InstallEndToEnd, FileSizeLimitFailsTheWriteWithAMessageNotASignal) {
     std::string root;
     std::vector<std::string> args;
     int status;
-    const char* text;
+    std::string text;
   } cases[] = {
       // The tool's own write, the daemon's copy of a folder and its
       // extraction of an archive.
       {Root(),
        {"createcdp", work + "/again.cdp", "<kuid:123:740003>"},
        255,
-       "Unable to write archive file"},
+       "Unable to write archive file. Needs to be .cdp file extension\nThe archive '" + work +
+           "/again.cdp' could not be written: File too large.\n"},
       {other, {"installfrompath", source}, 0, "File too large"},
       {other, {"installcdp", archive}, 255, "Unable to write content files"},
   };
@@ -144,6 +145,25 @@ TEST_F(InstallEndToEnd, FileSizeLimitFailsTheWriteWithAMessageNotASignal) {
   ASSERT_NE(daemon, 0);
   EXPECT_EQ(::waitpid(daemon, nullptr, WNOHANG), 0) << "the daemon has ended";
   EXPECT_TRUE(StopDaemonOf(other));
+}
+
+// An edit whose copy cannot be written keeps its "Unknown AssetID." and
+// says on a line of its own why the copy failed.
+TEST_F(InstallEndToEnd, EditThatCannotWriteItsCopySaysWhy) {
+  const std::string work = MakeTempFolder();
+  const std::string source = MakeAsset(work + "/asset", "<kuid:123:740004>", 4);
+  ASSERT_TRUE(WriteFile(source + "/big.tga", Binary(300 << 10, 4)));
+  const std::string other = MakeRoot();
+  const std::string tool = other + "/bin/VandruUtil";
+  ASSERT_EQ(RunProgram(tool, {"installfrompath", source}, other + "/bin").status, 0);
+  ASSERT_TRUE(StopDaemonOf(other));  // The next daemon starts under the limit.
+  const ToolResult r =
+      RunProgram(tool, {"edit", "<kuid:123:740004>"}, other + "/bin", kRunTimeoutMs, 256 << 10);
+  EXPECT_TRUE(StopDaemonOf(other));
+  EXPECT_EQ(r.status, 255);
+  EXPECT_NE(r.out.find("/big.tga (File too large)\n- <kuid:123:740004> : Unknown AssetID.\n"),
+            std::string::npos)
+      << r.out;
 }
 
 // The command host's jobs run here on a client of the root's daemon.

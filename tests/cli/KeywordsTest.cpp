@@ -89,8 +89,9 @@ TEST_F(KeywordsTest, BackupImportedIntoFreshRootRestoresKeywords) {
   EXPECT_TRUE(StopDaemonOf(fresh));
 }
 
-// A save that cannot write its temporary copy fails and leaves the old
-// backup as it was; a missing dump file fails the import.
+// A save that cannot write its temporary copy fails with an error naming
+// the backup and leaves the old backup as it was; a missing dump file fails
+// the import with an error naming the file it looked for.
 TEST_F(KeywordsTest, FailedSaveKeepsOldBackupAndMissingDumpFails) {
   const std::string backupFile = BinPath() + "/KeywordsBackup.dat";
   ASSERT_TRUE(WriteFile(backupFile, "old backup\r\n"));
@@ -100,9 +101,19 @@ TEST_F(KeywordsTest, FailedSaveKeepsOldBackupAndMissingDumpFails) {
   fs::remove_all(blocker);
   EXPECT_EQ(failed.status, 255);
   EXPECT_EQ(ReadFile(backupFile), "old backup\r\n");
+  EXPECT_NE(failed.out.find("- <NULL> : Unable to save the keyword backup '" + backupFile + "'"),
+            std::string::npos)
+      << failed.out;
+  EXPECT_NE(failed.out.find("OK (1 Errors, 0 Warnings)"), std::string::npos) << failed.out;
 
   fs::remove(Root() + "/KeywordsDump.dat");
-  EXPECT_EQ(Run({"importkeywords"}).status, 255);
+  const ToolResult missing = Run({"importkeywords"});
+  EXPECT_EQ(missing.status, 255);
+  EXPECT_NE(missing.out.find("- <NULL> : The keyword file '" + Root() +
+                             "/KeywordsDump.dat' was not found"),
+            std::string::npos)
+      << missing.out;
+  EXPECT_NE(missing.out.find("OK (1 Errors, 0 Warnings)"), std::string::npos) << missing.out;
 }
 
 // Keywords that cannot be delivered (no daemon connection here) fail the

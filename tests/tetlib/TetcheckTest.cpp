@@ -4,6 +4,7 @@
 // `tetcheck --export` gives for it, expected.txt. Each test validates
 // copies of the fixtures with their meshes written.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -53,9 +54,12 @@ class TetcheckTest : public VUTest::TempFolderTest {
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
-  // Runs tetcheck with `args` (each quoted); standard error is dropped.
-  ToolRun Tetcheck(const std::vector<std::string>& args) {
+  // Runs tetcheck with `args` (each quoted); standard error is dropped. A
+  // run longer than `limitSeconds` (0: no limit) is killed (status 124).
+  ToolRun Tetcheck(const std::vector<std::string>& args, int limitSeconds = 0) {
     std::string command = std::string("'") + TETCHECK_EXE + "'";
+    if (limitSeconds > 0)
+      command = "timeout -s KILL " + std::to_string(limitSeconds) + " " + command;
     for (const std::string& arg : args) command += " '" + arg + "'";
     command += " 2>/dev/null";
     ToolRun run;
@@ -136,6 +140,22 @@ TEST_F(TetcheckTest, TheCleanExportRoundTripsThroughTheTextForm) {
   Put("again/config.txt", exported);
   const ToolRun run = Tetcheck({"--export", At("defs"), At("again")});
   EXPECT_EQ(run.out, expected);
+}
+
+// A pipe named as the mesh is refused before anything is opened (the open
+// would block for ever): one error naming it, no export. The run is bounded
+// so that a host that does open it fails rather than hangs the suite.
+TEST_F(TetcheckTest, PipeAsMeshIsRefusedNotOpened) {
+  const std::string asset = At("piped");
+  fs::copy(Fixture("clean"), asset, fs::copy_options::recursive);
+  fs::remove(asset + "/crate.im");
+  ASSERT_EQ(::mkfifo((asset + "/crate.im").c_str(), 0600), 0);
+  const ToolRun run = Tetcheck({"--export", At("defs"), asset}, 60);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "- <NULL> : The file '" + asset +
+                         "/crate.im' is not a plain file (a pipe, socket or device) and is "
+                         "refused.\nOK (1 Errors, 0 Warnings)\n+ Start of export\n+ End of "
+                         "export\n");
 }
 
 }  // namespace

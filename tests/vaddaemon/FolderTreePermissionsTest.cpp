@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 struct ModeCase {
   const char* name;
   mode_t source;
-  bool throughLink;  // the folder holds a link to the file, kept outside it
+  bool throughLink;  // the folder holds a link to the file, kept in a sub-folder
   mode_t copied;     // under umask 022
 };
 
@@ -33,9 +33,9 @@ TEST(FolderTree, CopiedFilesGrantNoMoreThanTheirSourceAndTheUmask) {
       {"read-only.txt", 0444, false, 0644},
   };
   fs::create_directories(root / "source");
-  fs::create_directories(root / "outside");
+  fs::create_directories(root / "source" / "kept");
   for (const ModeCase& c : cases) {
-    const fs::path file = (c.throughLink ? root / "outside" : root / "source") / c.name;
+    const fs::path file = (c.throughLink ? root / "source" / "kept" : root / "source") / c.name;
     std::ofstream(file) << c.name;
     ASSERT_EQ(::chmod(file.c_str(), c.source), 0) << c.name;
     if (c.throughLink) fs::create_symlink(file, root / "source" / c.name);

@@ -22,6 +22,10 @@
 // from DIR/Data/InterfaceText.txt with --root, else from the source tree's
 // data/InterfaceText.txt.
 //
+// A folder holding a pipe, socket or device, or a link that leads out of
+// it, is refused as the tool refuses it (RefusedFolderEntries): an error
+// per such entry, and no check runs.
+//
 // Exit status: 0 when every asset was validated (whatever was found); 2 for
 // bad usage or definitions that cannot be read.
 #include <filesystem>
@@ -32,6 +36,8 @@
 
 #include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/protocol/ResultsPrinter.h"
+#include "foundation/layout/AssetFolderEntries.h"
+#include "foundation/soup/PropertyRef.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/soup/TextSoup.h"
 #include "foundation/stream/TBuffer.h"
@@ -98,7 +104,12 @@ void ValidateAsset(const std::string& asset, bool exportSoup) {
   manager.SetConvertTextures(false);
   ResultsLog log;
   Soup exported;
-  if (TETLib::BeginAssetValidation(Kiv::PString(), Kiv::File::Path(folder + configName), log,
+  // As the tool: a folder holding a pipe, device or a link out of it is
+  // refused before anything is opened.
+  const std::vector<std::string> refused = RefusedFolderEntries(folder);
+  for (const std::string& text : refused) log.AddResult(ResultsLog::kError, PropertyRef(), text);
+  if (refused.empty() &&
+      TETLib::BeginAssetValidation(Kiv::PString(), Kiv::File::Path(folder + configName), log,
                                    &container)) {
     TETLib::RunAssetChecks(container, log, &exported);
   }

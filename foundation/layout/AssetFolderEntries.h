@@ -1,0 +1,38 @@
+// AssetFolderEntries: the entries of an asset folder that no command reads.
+//
+// An asset folder may come from anywhere (an unpacked download, a shared
+// drive). A link in it such as "notes.txt -> ~/.ssh/id_rsa" would carry a
+// private file into the store or into an archive the user shares, and a
+// pipe named like a mesh would hang whatever opens it. Every command that
+// reads an asset folder refuses both.
+//
+// LeadsOutOfFolder(folder, path): true when `path` is a symbolic link whose
+// final target (every link in the chain followed) is neither `folder` nor
+// below it; `folder` is compared by its real path, so a folder reached
+// through a link of its own is fine. A link whose target does not exist
+// answers false (it leads nowhere, and reading it fails anyway), as does
+// every path that is not a link.
+//
+// RefusedFolderEntries(folder): one message per refused entry below
+// `folder`, in listing order: a link (to a file or a folder) for which
+// LeadsOutOfFolder holds (LinkLeavesFolderText), and a pipe, socket or
+// device, itself or behind a link (SpecialFileText). Links to folders are
+// not entered; the search stops kMaxEntrySearchDepth levels down. An
+// unreadable folder adds nothing (the command's own reading reports it).
+//
+// The texts name the file by the path given; they are the one wording every
+// command uses.
+//
+// No shared state; nothing throws.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+inline constexpr uint32_t kMaxEntrySearchDepth = 64;
+
+bool LeadsOutOfFolder(const std::string& folder, const std::string& path);
+std::vector<std::string> RefusedFolderEntries(const std::string& folder);
+std::string LinkLeavesFolderText(const std::string& path);
+std::string SpecialFileText(const std::string& path);
