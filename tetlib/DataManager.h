@@ -63,11 +63,25 @@ struct EngineObjects;
 class VandruResourceDatabase;
 
 namespace Kiv {
+struct Camera;
+class ParallelLight;
 class Particle;
+class RenderKernel;
 class ResourceDatabase;
 }  // namespace Kiv
 
 namespace TETLib {
+
+// What start-up hands the data manager once the engine stands: the engine
+// record (only kept), the render kernel the checks render and load through
+// (the renderer root: its scene graph, caches, display and material
+// manager) and the camera object, which start-up does not have (null).
+// None of them is owned; each must outlive the data manager.
+struct RenderContext {
+  EngineObjects* engine = nullptr;
+  Kiv::RenderKernel* renderer = nullptr;
+  Kiv::Camera* camera = nullptr;
+};
 
 class Container;
 class MeshData;
@@ -91,16 +105,25 @@ class DataManager {
 
   // --- Start-up.
   bool EnsureLanguageData();
-  // Keeps the engine record (owned by the caller, which keeps it alive
-  // until DestroyInstance) and sets up the check scene (InitRenderGlobals).
-  bool AttachEngine(EngineObjects* engine);
-  // The render globals of the checks (tetlib/RenderGlobals.cpp): the check
-  // scene's root particle and its light record; the dummy materials, the
-  // alpha-blend caches and the vertex types.
-  virtual bool InitRenderGlobals(EngineObjects* engine);
+  // Keeps the context's engine record and sets up the check scene
+  // (InitRenderGlobals).
+  bool AttachEngine(const RenderContext& context);
+  // The render globals of the checks (tetlib/RenderGlobals.cpp).
+  // InitRenderGlobals keeps the context, makes the check scene's root
+  // particle and adds it to the renderer's scene graph; with a camera it
+  // also gives the camera the scene, hangs a parallel light under the root
+  // and sets the display's fog. Answers true.
+  virtual bool InitRenderGlobals(const RenderContext& context);
+  // Once per run (until ReleaseRenderGlobals): the alpha-blend caches, the
+  // dummy materials, the shared environment texture of the gloss and
+  // reflect materials and the table of registered vertex types.
   bool RegisterVandruBumpVertexType();
   EngineObjects* GetEngine() const { return engine_; }
+  Kiv::RenderKernel* GetRenderer() const { return renderer_; }
+  Kiv::Camera* GetCamera() const { return camera_; }
   Kiv::Particle* GetCheckScene() const { return checkScene_.get(); }
+  // The check light; null without a camera.
+  Kiv::ParallelLight* GetCheckLight() const { return checkLight_.get(); }
 
   // --- Definitions.
   bool LoadDefinitions();
@@ -188,6 +211,9 @@ class DataManager {
   void CheckLODPerformance(MeshData& mesh, Container& container);
 
   void Shutdown();
+  // Takes the check scene out of the scene graph and deletes the scene and
+  // its light; the camera is let go (its scene cleared when it is ours).
+  void ReleaseCheckScene();
   bool ReadDefinitionFiles();
   bool LoadListFiles();
   Kiv::String PersonalDetailsPath() const;
@@ -207,6 +233,8 @@ class DataManager {
   float assetBuild_ = 3.4f;
   Soup definitions_;
   EngineObjects* engine_ = nullptr;
+  Kiv::RenderKernel* renderer_ = nullptr;
+  Kiv::Camera* camera_ = nullptr;
   VandruResourceDatabase* sharedEntry_ = nullptr;
   PersonalDetails personalDetails_;
   std::map<Kiv::PString, std::vector<Tag*>, PStringLess> keyedListA_{&Kiv::PString::TextLess};
@@ -218,6 +246,7 @@ class DataManager {
   std::map<const Container*, std::unique_ptr<MeshData>> meshRegistry_;
   MeshData* currentMesh_ = nullptr;
   std::unique_ptr<Kiv::Particle> checkScene_;
+  std::unique_ptr<Kiv::ParallelLight> checkLight_;
 };
 
 }  // namespace TETLib

@@ -158,7 +158,8 @@ TEST_F(CheckMeshesTest, RenderGlobalsComeAndGoWithTheRun) {
   };
   for (const Case& c : {Case{false, 0}, Case{true, 14}}) {
     Kiv::SetRenderKernel(c.kernel ? &kernel_ : nullptr);
-    EXPECT_TRUE(Manager().AttachEngine(nullptr));
+    EXPECT_TRUE(Manager().AttachEngine(
+        TETLib::RenderContext{nullptr, c.kernel ? &kernel_ : nullptr, nullptr}));
     EXPECT_NE(Manager().GetCheckScene(), nullptr);
     Manager().RegisterVandruBumpVertexType();
     EXPECT_EQ(TETLib::DummyMaterialCount(), c.materials);
