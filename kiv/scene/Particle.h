@@ -4,7 +4,8 @@
 // particle); Render draws it with a world matrix (the base draws nothing).
 // Children (AddChild, in the order added; a particle is added once) are
 // not owned: whoever owns a child removes it (RemoveChild) before it goes.
-// A copy starts without children. Not thread-safe: the scene belongs to
+// A copy starts without children; assignment copies the settings and
+// leaves the children as they are. Not thread-safe: the scene belongs to
 // the rendering thread.
 #pragma once
 

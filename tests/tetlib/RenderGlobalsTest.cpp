@@ -104,6 +104,22 @@ TEST_F(RenderGlobalsTest, CameraGetsTheSceneALightAndFixedFog) {
   }
 }
 
+// A second start-up call moves the scene to the renderer it names and
+// keeps the one light.
+TEST_F(RenderGlobalsTest, AttachingAgainMovesTheSceneAndKeepsOneLight) {
+  Kiv::RenderKernel other(nullptr, 8.0f);
+  Kiv::Camera camera;
+  Attach(&camera);
+  ASSERT_TRUE(Manager().AttachEngine(TETLib::RenderContext{nullptr, &other, &camera}));
+  Kiv::Particle* root = Manager().GetCheckScene();
+  EXPECT_TRUE(kernel_.GetSceneGraph()->GetScenes().empty());
+  EXPECT_EQ(other.GetSceneGraph()->GetScenes(), std::vector<Kiv::Particle*>{root});
+  EXPECT_EQ(root->GetChildren().size(), 1u);
+  EXPECT_EQ(TETLib::GetRendererRoot(), &other);
+  TETLib::DataManager::DestroyInstance();
+  EXPECT_TRUE(other.GetSceneGraph()->GetScenes().empty());
+}
+
 // One set of the three caches, registered with the renderer and made only
 // once; the fourteen dummy materials; the environment texture on the gloss
 // and reflect materials; four vertex types.
