@@ -8,11 +8,12 @@
 // KivGetPlugins run through Kiv::PluginSet::Load, its material plug-ins
 // handed to the kernel's material manager), the render globals of the
 // checks (the data manager's check scene on the kernel, then the run's
-// alpha-blend caches, dummy materials and vertex types), the network layer, the installation and user-data folders (the installation
-// root is the program folder's parent), the daemon client (which starts the
-// daemon when none runs), the main thread id and the interface-text
-// language stored in the daemon's settings ("internet"/"language", "US"
-// when empty), and a reference to the engine's "bmp" image plug-in type
+// alpha-blend caches, dummy materials and vertex types), the network
+// layer, the installation and user-data folders (the installation root is
+// the program folder's parent), the daemon client (which starts the daemon
+// when none runs), the main thread id and the interface-text language
+// stored in the daemon's settings ("internet"/"language", "US" when
+// empty), and a reference to the engine's "bmp" image plug-in type
 // (kiv/host/LookupPluginByType.h; none when the engine has no such type,
 // which is not a failure). The switches "norender",
 // "-kivlog" and "-novadclient" are looked for in every argument, in any
@@ -25,7 +26,8 @@
 // (worker queue, image plug-in reference, daemon client, queued worker
 // tasks, validation library with its render globals and alpha-blend
 // caches, folder layout, network layer, unused resource databases, the
-// plug-in set, render kernel, resource system, OS); it copes with a record that start-up filled only in part.
+// plug-in set, render kernel, resource system, OS); it copes with a record
+// that start-up filled only in part.
 //
 // EngineOptionsString builds the engine's options text from the switches:
 // "-NullRender " or "-render=OpenGL -hidewindow ", then "-LogStdOut " or

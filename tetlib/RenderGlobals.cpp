@@ -120,7 +120,8 @@ bool DataManager::RegisterVandruBumpVertexType() {
   gVertexTypeCount = 0;
   gRegistered = true;
 
-  Kiv::MaterialManager* materials = gRenderer != nullptr ? gRenderer->GetMaterialManager() : nullptr;
+  Kiv::MaterialManager* materials =
+      gRenderer != nullptr ? gRenderer->GetMaterialManager() : nullptr;
   for (size_t i = 0; i < kDummyMaterials.size(); ++i) {
     const Kiv::PString name(std::string("VandruDummyLoad.") + kDummyMaterials[i]);
     Kiv::Material* made = materials != nullptr ? materials->GetMaterial(name, nullptr) : nullptr;
@@ -138,7 +139,8 @@ bool DataManager::RegisterVandruBumpVertexType() {
     LogMessage("DataManager::RegisterVandruBumpVertexType> SharedTextureCollection failed");
   } else {
     for (size_t index : kEnvironmentMaterials) {
-      if (gDummyMaterials[index]) gDummyMaterials[index]->SetTexture(kEnvironmentSlot, environment, 1.0f);
+      if (gDummyMaterials[index])
+        gDummyMaterials[index]->SetTexture(kEnvironmentSlot, environment, 1.0f);
     }
   }
 

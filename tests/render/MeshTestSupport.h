@@ -66,8 +66,8 @@ class FailingManager : public Kiv::MaterialManager {
   };
 
   Kiv::Material* GetMaterial(const Kiv::PString& decorated, uint32_t* code) override {
-    const bool fails =
-        failingKind.Empty() || SplitDecoratedMaterialName(decorated, nullptr, nullptr) == failingKind;
+    const bool fails = failingKind.Empty() ||
+                       SplitDecoratedMaterialName(decorated, nullptr, nullptr) == failingKind;
     if (failure != 0 && fails) {
       if (code != nullptr) *code = failure;
       return nullptr;

@@ -35,11 +35,16 @@ std::vector<std::string> SplitList(const std::string& text, char separator) {
 
 int ComponentIndex(char c) {
   switch (c) {
-    case 'x': return 0;
-    case 'y': return 1;
-    case 'z': return 2;
-    case 'w': return 3;
-    default: return -1;
+    case 'x':
+      return 0;
+    case 'y':
+      return 1;
+    case 'z':
+      return 2;
+    case 'w':
+      return 3;
+    default:
+      return -1;
   }
 }
 
@@ -232,18 +237,31 @@ class VertexEvaluator {
 // --- The quantities the programs compute, worked out directly.
 using Vec3 = std::array<float, 3>;
 
-Vec3 Xyz(const Vec4& v) { return {v[0], v[1], v[2]}; }
-float Dot(const Vec3& a, const Vec3& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+Vec3 Xyz(const Vec4& v) {
+  return {v[0], v[1], v[2]};
+}
+float Dot(const Vec3& a, const Vec3& b) {
+  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
 Vec3 Cross(const Vec3& a, const Vec3& b) {
   return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
 }
-Vec3 Sub(const Vec3& a, const Vec3& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
-Vec3 Scale(const Vec3& a, float k) { return {a[0] * k, a[1] * k, a[2] * k}; }
-Vec3 Normalise(const Vec3& a) { return Scale(a, 1.0f / std::sqrt(Dot(a, a))); }
-Vec3 Biased(const Vec3& a) { return {a[0] * 0.5f + 0.5f, a[1] * 0.5f + 0.5f, a[2] * 0.5f + 0.5f}; }
+Vec3 Sub(const Vec3& a, const Vec3& b) {
+  return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
+}
+Vec3 Scale(const Vec3& a, float k) {
+  return {a[0] * k, a[1] * k, a[2] * k};
+}
+Vec3 Normalise(const Vec3& a) {
+  return Scale(a, 1.0f / std::sqrt(Dot(a, a)));
+}
+Vec3 Biased(const Vec3& a) {
+  return {a[0] * 0.5f + 0.5f, a[1] * 0.5f + 0.5f, a[2] * 0.5f + 0.5f};
+}
 Vec4 Times(const Rows& m, const Vec4& v) {
   Vec4 out{};
-  for (int r = 0; r < 4; ++r) out[r] = m[r][0] * v[0] + m[r][1] * v[1] + m[r][2] * v[2] + m[r][3] * v[3];
+  for (int r = 0; r < 4; ++r)
+    out[r] = m[r][0] * v[0] + m[r][1] * v[1] + m[r][2] * v[2] + m[r][3] * v[3];
   return out;
 }
 Vec3 Rotate(const Rows& m, const Vec3& v) {
@@ -323,9 +341,8 @@ const TangentFrame kFrames[] = {
 };
 
 const char* const kPrograms[] = {
-    "VandruBump_ParallelLight",      "VandruBump_SpotLight",
-    "VandruBumpGloss_ParallelLight", "VandruBumpGloss_SpotLight",
-    "VandruBumpEnv_ParallelLight",   "VandruBumpEnv_SpotLight",
+    "VandruBump_ParallelLight",  "VandruBump_SpotLight",        "VandruBumpGloss_ParallelLight",
+    "VandruBumpGloss_SpotLight", "VandruBumpEnv_ParallelLight", "VandruBumpEnv_SpotLight",
 };
 
 TEST(VertexProgramArithmetic, EveryProgramComputesItsOutputs) {

@@ -127,8 +127,10 @@ TEST_F(RenderGlobalsTest, RegistrationMakesOneSetOfCachesMaterialsAndVertexTypes
   VUTest::CapturedLog log;
   Attach(nullptr);
   Manager().RegisterVandruBumpVertexType();
-  auto* sorted = dynamic_cast<Kiv::VandruAlphaBlendCache*>(Cache(Kiv::AlphaBlendCache::AlphaBlendCacheID));
-  auto* unsorted = dynamic_cast<Kiv::AlphaBlendCacheUnsorted*>(Cache(Kiv::AlphaBlendCacheUnsorted::kName));
+  auto* sorted =
+      dynamic_cast<Kiv::VandruAlphaBlendCache*>(Cache(Kiv::AlphaBlendCache::AlphaBlendCacheID));
+  auto* unsorted =
+      dynamic_cast<Kiv::AlphaBlendCacheUnsorted*>(Cache(Kiv::AlphaBlendCacheUnsorted::kName));
   auto* engineUnsorted =
       dynamic_cast<Kiv::UnsortedAlphaBlendCache*>(Cache(Kiv::UnsortedAlphaBlendCache::kName));
   ASSERT_NE(sorted, nullptr);
@@ -137,9 +139,9 @@ TEST_F(RenderGlobalsTest, RegistrationMakesOneSetOfCachesMaterialsAndVertexTypes
   EXPECT_EQ(engineUnsorted->GetMode(), 1u);
   EXPECT_EQ(Kiv::AlphaBlendCacheUnsorted::Instance(), unsorted);
   // The manager's reference and the globals' one.
-  for (Kiv::RenderingCache* cache : {Cache(Kiv::AlphaBlendCache::AlphaBlendCacheID),
-                                     Cache(Kiv::AlphaBlendCacheUnsorted::kName),
-                                     Cache(Kiv::UnsortedAlphaBlendCache::kName)})
+  for (Kiv::RenderingCache* cache :
+       {Cache(Kiv::AlphaBlendCache::AlphaBlendCacheID), Cache(Kiv::AlphaBlendCacheUnsorted::kName),
+        Cache(Kiv::UnsortedAlphaBlendCache::kName)})
     EXPECT_EQ(cache->UseCount(), 2);
 
   EXPECT_EQ(TETLib::DummyMaterialCount(), 14u);
@@ -189,14 +191,15 @@ TEST_F(RenderGlobalsTest, FailedLoadsAreLoggedAndTheRestGoOn) {
     EXPECT_EQ(TETLib::DummyMaterialCount(), row.materials);
     EXPECT_EQ(TETLib::RegisteredVertexTypes().size(), row.vertexTypes);
     std::vector<std::string> expected;
-    for (const char* name : {"m.tbumptex", "m.tbumpcoltex", "m.tbumpglosscol", "m.tbumpenv",
-                             "m.tgroundonetex", "m.tgroundonetexvs", "m.tonetexnoalpha",
-                             "m.tbumpgloss", "m.tglossrust", "m.notex", "m.onetex", "m.nofogtex",
-                             "m.gloss", "m.reflect"}) {
+    for (const char* name :
+         {"m.tbumptex", "m.tbumpcoltex", "m.tbumpglosscol", "m.tbumpenv", "m.tgroundonetex",
+          "m.tgroundonetexvs", "m.tonetexnoalpha", "m.tbumpgloss", "m.tglossrust", "m.notex",
+          "m.onetex", "m.nofogtex", "m.gloss", "m.reflect"}) {
       if (row.noManager || row.refused.count(name) != 0) expected.push_back(kUnable + name + "'");
     }
     if (row.noManager)
-      expected.push_back("DataManager::RegisterVandruBumpVertexType> SharedTextureCollection failed");
+      expected.push_back(
+          "DataManager::RegisterVandruBumpVertexType> SharedTextureCollection failed");
     EXPECT_EQ(log.Lines(), expected);
     if (!row.noManager) {
       EXPECT_NE(TETLib::FindDummyMaterial("m.reflect")->GetTexture(9), nullptr);
