@@ -159,6 +159,9 @@ void DataManager::ForgetTag(const Tag* tag) {
 
 void DataManager::ClearAssetRegistries() {
   currentMesh_ = nullptr;
+  if (checkScene_) {
+    for (const auto& [container, mesh] : meshRegistry_) checkScene_->RemoveChild(mesh.get());
+  }
   meshRegistry_.clear();
   keyedListA_.clear();
   keyedListB_.clear();

@@ -42,7 +42,8 @@
 // Meshes loaded for checks (meshRegistry): one per container, owned here;
 // a container's mesh goes when the container does (ForgetContainer) and
 // every mesh goes when the manager is pointed at the next asset, so no mesh
-// data outlives its asset.
+// data outlives its asset. While registered, a mesh hangs under the check
+// scene's root and, when there is a check light, is lit by it.
 //
 // Threads: no lock; start-up and shut-down on the main thread, validation of
 // one asset at a time on one thread.
@@ -57,6 +58,7 @@
 #include "foundation/soup/Soup.h"
 #include "kiv/File.h"
 #include "kiv/PString.h"
+#include "kiv/display/DisplayLight.h"
 #include "tetlib/PersonalDetails.h"
 
 struct EngineObjects;
@@ -247,6 +249,8 @@ class DataManager {
   MeshData* currentMesh_ = nullptr;
   std::unique_ptr<Kiv::Particle> checkScene_;
   std::unique_ptr<Kiv::ParallelLight> checkLight_;
+  // The check light as the scene's light list of the meshes' instances.
+  Kiv::DisplayLightList checkLights_;
 };
 
 }  // namespace TETLib

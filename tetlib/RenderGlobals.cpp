@@ -98,6 +98,7 @@ bool DataManager::InitRenderGlobals(const RenderContext& context) {
       display->SetFogMode(kFogMode);
     }
     checkScene_->AddChild(checkLight_.get());
+    checkLights_ = {&checkLight_->GetDisplayLight()};
   }
   gRenderer = renderer_;
   return true;
@@ -107,6 +108,7 @@ void DataManager::ReleaseCheckScene() {
   if (camera_ != nullptr && camera_->GetScene() == checkScene_.get()) camera_->SetScene(nullptr);
   camera_ = nullptr;
   if (checkScene_ && checkLight_) checkScene_->RemoveChild(checkLight_.get());
+  checkLights_.clear();
   checkLight_.reset();
   checkScene_.reset();
   renderer_ = nullptr;

@@ -49,6 +49,9 @@ class RenderGlobalsTest : public TetTest {
   Kiv::RenderingCache* Cache(const char* name) {
     return kernel_.GetRenderingCacheManager()->FindCache(Kiv::PString(name));
   }
+
+  // Outlives the data manager, as start-up's would.
+  Kiv::Camera camera_;
 };
 
 bool HasFogLine(const Kiv::Display& display) {
@@ -68,9 +71,9 @@ TEST_F(RenderGlobalsTest, CameraGetsTheSceneALightAndFixedFog) {
     TetTest::SetUp();
     Kiv::Display& display = *kernel_.GetDisplay();
     display.ClearRecord();
-    Kiv::Camera camera;
-    camera.orientation = {0.0f, 0.6f, 0.0f, 0.8f};
-    Attach(withCamera ? &camera : nullptr);
+    camera_ = Kiv::Camera{};
+    camera_.orientation = {0.0f, 0.6f, 0.0f, 0.8f};
+    Attach(withCamera ? &camera_ : nullptr);
 
     Kiv::Particle* root = Manager().GetCheckScene();
     ASSERT_NE(root, nullptr);
@@ -83,12 +86,12 @@ TEST_F(RenderGlobalsTest, CameraGetsTheSceneALightAndFixedFog) {
       EXPECT_FALSE(HasFogLine(display));
       continue;
     }
-    EXPECT_EQ(camera.GetScene(), root);
+    EXPECT_EQ(camera_.GetScene(), root);
     ASSERT_NE(light, nullptr);
     EXPECT_EQ(root->GetChildren(), std::vector<Kiv::Particle*>{light});
     EXPECT_EQ(light->GetFlags() & 2, 2);
     EXPECT_EQ(light->GetPosition(), (std::array<float, 3>{0, 0, 0}));
-    EXPECT_EQ(light->GetOrientation().ToArray(), camera.orientation.ToArray());
+    EXPECT_EQ(light->GetOrientation().ToArray(), camera_.orientation.ToArray());
     EXPECT_EQ(light->GetRange(), 100000.0f);
     EXPECT_EQ(light->GetColour(), (Kiv::Color{0, 0, 0, 1}));
     const Kiv::DisplayLight& lit = light->GetDisplayLight();
@@ -108,9 +111,8 @@ TEST_F(RenderGlobalsTest, CameraGetsTheSceneALightAndFixedFog) {
 // keeps the one light.
 TEST_F(RenderGlobalsTest, AttachingAgainMovesTheSceneAndKeepsOneLight) {
   Kiv::RenderKernel other(nullptr, 8.0f);
-  Kiv::Camera camera;
-  Attach(&camera);
-  ASSERT_TRUE(Manager().AttachEngine(TETLib::RenderContext{nullptr, &other, &camera}));
+  Attach(&camera_);
+  ASSERT_TRUE(Manager().AttachEngine(TETLib::RenderContext{nullptr, &other, &camera_}));
   Kiv::Particle* root = Manager().GetCheckScene();
   EXPECT_TRUE(kernel_.GetSceneGraph()->GetScenes().empty());
   EXPECT_EQ(other.GetSceneGraph()->GetScenes(), std::vector<Kiv::Particle*>{root});
@@ -211,8 +213,7 @@ TEST_F(RenderGlobalsTest, FailedLoadsAreLoggedAndTheRestGoOn) {
 // vertex types (the scene stays); the data manager then takes the scene out
 // of the graph and lets the camera go. A later start-up registers again.
 TEST_F(RenderGlobalsTest, ShutDownReleasesGlobalsThenTheScene) {
-  Kiv::Camera camera;
-  Attach(&camera);
+  Attach(&camera_);
   Manager().RegisterVandruBumpVertexType();
   Kiv::RenderingCache* sorted = Cache(Kiv::AlphaBlendCache::AlphaBlendCacheID);
   ASSERT_NE(sorted, nullptr);
@@ -224,11 +225,11 @@ TEST_F(RenderGlobalsTest, ShutDownReleasesGlobalsThenTheScene) {
                                      Cache(Kiv::UnsortedAlphaBlendCache::kName)})
     EXPECT_EQ(cache->UseCount(), 1) << cache->GetName().Str();
   EXPECT_EQ(kernel_.GetSceneGraph()->GetScenes().size(), 1u);
-  EXPECT_NE(camera.GetScene(), nullptr);
+  EXPECT_NE(camera_.GetScene(), nullptr);
 
   TETLib::DataManager::DestroyInstance();
   EXPECT_TRUE(kernel_.GetSceneGraph()->GetScenes().empty());
-  EXPECT_EQ(camera.GetScene(), nullptr);
+  EXPECT_EQ(camera_.GetScene(), nullptr);
   EXPECT_EQ(TETLib::GetRendererRoot(), nullptr);
 
   kernel_.GetRenderingCacheManager()->RemoveAll();
