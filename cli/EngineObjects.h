@@ -19,21 +19,15 @@
 class ResultsLog;
 
 namespace Kiv {
-class AlphaBlendCacheUnsorted;
 class OS;
 class RenderKernel;
 class ResourceSystem;
-class VandruAlphaBlendCache;
 }  // namespace Kiv
 
 struct EngineObjects {
   Kiv::ResourceSystem* resourceSystem = nullptr;
   Kiv::RenderKernel* renderKernel = nullptr;
   Kiv::OS* os = nullptr;
-  // The two alpha-blend caches of the run (one reference each), also
-  // registered with the render kernel's cache manager.
-  Kiv::VandruAlphaBlendCache* alphaBlendCache = nullptr;
-  Kiv::AlphaBlendCacheUnsorted* unsortedAlphaBlendCache = nullptr;
 };
 
 using CommandFunction = int32_t (*)(ResultsLog& log, EngineObjects& engine, int argc, char** argv);

@@ -23,9 +23,6 @@
 #include "kiv/ResourceSystem.h"
 #include "kiv/host/LookupPluginByType.h"
 #include "kiv/host/PluginSet.h"
-#include "render/materials/AlphaBlendCacheUnsorted.h"
-#include "render/materials/AlphaBlendCaches.h"
-#include "render/materials/VandruAlphaBlendCache.h"
 #include "render/plugin/KivGetPlugins.h"
 #include "tetlib/TETLib.h"
 
@@ -132,9 +129,6 @@ bool StartEngineObjects(EngineObjects& engine, const Switches& switches) {
   Kiv::RenderKernel& kernel = *engine.renderKernel;
   if (!InitWithRetry(os, [&kernel, &os] { return kernel.Init(&os, nullptr); }))
     return Fail("- Unable to initialize render system\n");
-  if (!Kiv::CreateAlphaBlendCaches(&kernel, &engine.alphaBlendCache,
-                                   &engine.unsortedAlphaBlendCache))
-    return Fail("- Unable to initialize render system\n");
   LoadProgramPlugins(kernel);
   return true;
 }
@@ -190,7 +184,9 @@ bool InitEngine(EngineObjects& engine, const char* /*programPath*/, int argc, ch
   Switches switches = ScanSwitches(argc, argv);
   if (!StartEngineObjects(engine, switches)) return false;
 
-  TETLib::DataManager::Instance()->AttachEngine(&engine);
+  // The alpha-blend caches of the run are made with the render globals.
+  TETLib::DataManager::Instance()->AttachEngine(
+      TETLib::RenderContext{&engine, engine.renderKernel, nullptr});
   TETLib::DataManager::Instance()->RegisterVandruBumpVertexType();
   NetStartup();
 
@@ -226,10 +222,6 @@ void ShutdownEngine(EngineObjects& engine) {
   ReleaseFolderLayout();
   NetShutdown();
   SweepUnusedEntries();
-  Kiv::ReleaseRef(engine.unsortedAlphaBlendCache);
-  engine.unsortedAlphaBlendCache = nullptr;
-  Kiv::ReleaseRef(engine.alphaBlendCache);
-  engine.alphaBlendCache = nullptr;
   Kiv::PluginSet::Unload(Kiv::PString(kVandruPluginCategory));
   Kiv::SetRenderKernel(nullptr);
   delete engine.renderKernel;

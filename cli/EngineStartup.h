@@ -4,14 +4,16 @@
 // validation library's error handler, the saved start directory and the
 // change to the program's folder, the validation data manager on
 // "<program folder>/TETData/", the engine objects (Kiv::OS, the resource
-// system, the null render kernel and its two alpha-blend caches, then the
-// program's plug-in set: KivGetPlugins run through Kiv::PluginSet::Load,
-// its material plug-ins handed to the kernel's material manager), the
-// network layer, the installation and user-data folders (the installation
-// root is the program folder's parent), the daemon client (which starts the
-// daemon when none runs), the main thread id and the interface-text
-// language stored in the daemon's settings ("internet"/"language", "US"
-// when empty), and a reference to the engine's "bmp" image plug-in type
+// system, the null render kernel, then the program's plug-in set:
+// KivGetPlugins run through Kiv::PluginSet::Load, its material plug-ins
+// handed to the kernel's material manager), the render globals of the
+// checks (the data manager's check scene on the kernel, then the run's
+// alpha-blend caches, dummy materials and vertex types), the network
+// layer, the installation and user-data folders (the installation root is
+// the program folder's parent), the daemon client (which starts the daemon
+// when none runs), the main thread id and the interface-text language
+// stored in the daemon's settings ("internet"/"language", "US" when
+// empty), and a reference to the engine's "bmp" image plug-in type
 // (kiv/host/LookupPluginByType.h; none when the engine has no such type,
 // which is not a failure). The switches "norender",
 // "-kivlog" and "-novadclient" are looked for in every argument, in any
@@ -22,9 +24,10 @@
 //
 // ShutdownEngine releases everything InitEngine made, in the fixed order
 // (worker queue, image plug-in reference, daemon client, queued worker
-// tasks, validation library, folder layout, network layer, unused resource
-// databases, alpha-blend caches, the plug-in set, render kernel, resource
-// system, OS); it copes with a record that start-up filled only in part.
+// tasks, validation library with its render globals and alpha-blend
+// caches, folder layout, network layer, unused resource databases, the
+// plug-in set, render kernel, resource system, OS); it copes with a record
+// that start-up filled only in part.
 //
 // EngineOptionsString builds the engine's options text from the switches:
 // "-NullRender " or "-render=OpenGL -hidewindow ", then "-LogStdOut " or

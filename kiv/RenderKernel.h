@@ -10,7 +10,8 @@
 // The kernel owns the null display (kiv/display/Display.h), the manager
 // of the rendering caches that materials share (released before the
 // display) and the material manager that meshes make their materials with
-// (a plain Kiv::MaterialManager until one is set; null after setting none).
+// (a plain Kiv::MaterialManager until one is set; null after setting none),
+// and the scene graph of the scenes it draws (kiv/scene/SceneGraph.h).
 // RemoveDisplay leaves the kernel without a display, as one whose renderer
 // failed.
 #pragma once
@@ -21,6 +22,7 @@
 #include "kiv/display/Display.h"
 #include "kiv/display/MaterialManager.h"
 #include "kiv/display/RenderingCache.h"
+#include "kiv/scene/SceneGraph.h"
 
 namespace Kiv {
 
@@ -40,6 +42,7 @@ class RenderKernel {
   Display* GetDisplay() const { return display_.get(); }
   void RemoveDisplay();
   RenderingCacheManager* GetRenderingCacheManager() { return &caches_; }
+  SceneGraph* GetSceneGraph() { return &scenes_; }
   MaterialManager* GetMaterialManager() const { return materials_.get(); }
   void SetMaterialManager(std::unique_ptr<MaterialManager> manager) {
     materials_ = std::move(manager);
@@ -50,6 +53,7 @@ class RenderKernel {
   bool initialised_ = false;
   std::unique_ptr<Display> display_;
   RenderingCacheManager caches_;
+  SceneGraph scenes_;
   std::unique_ptr<MaterialManager> materials_ = std::make_unique<MaterialManager>();
 };
 

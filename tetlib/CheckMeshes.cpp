@@ -4,6 +4,8 @@
 
 #include "kiv/ResourceDatabase.h"
 #include "kiv/String.h"
+#include "kiv/scene/Particle.h"
+#include "render/instances/VandruIndexedMeshInstance.h"
 #include "tetlib/Container.h"
 #include "tetlib/DataManager.h"
 #include "tetlib/ErrorHandler.h"
@@ -65,6 +67,7 @@ void DataManager::UnregisterMesh(const Container* container) {
   const auto found = meshRegistry_.find(container);
   if (found == meshRegistry_.end()) return;
   if (currentMesh_ == found->second.get()) currentMesh_ = nullptr;
+  if (checkScene_) checkScene_->RemoveChild(found->second.get());
   meshRegistry_.erase(found);
 }
 
@@ -73,6 +76,11 @@ void DataManager::RegisterMesh(std::unique_ptr<MeshData> mesh, Container* contai
   UnregisterMesh(container);
   currentMesh_ = mesh.get();
   currentMesh_->SetFlags(currentMesh_->GetFlags() | kCurrentFlag);
+  if (checkScene_) checkScene_->AddChild(currentMesh_);
+  if (checkLight_ && currentMesh_->GetInstance() != nullptr) {
+    currentMesh_->GetInstance()->SetSceneLights(&checkLights_);
+    currentMesh_->GetInstance()->SetUpdateLighting(true);
+  }
   meshRegistry_[container] = std::move(mesh);
 }
 

@@ -6,7 +6,9 @@
 #include "foundation/base/LogMessage.h"
 #include "foundation/layout/FolderLayout.h"
 #include "foundation/layout/ResourceDatabaseRegistry.h"
+#include "kiv/RenderKernel.h"
 #include "kiv/ResourceDatabase.h"
+#include "kiv/scene/ParallelLight.h"
 #include "kiv/scene/Particle.h"
 #include "tetlib/Container.h"
 #include "tetlib/MeshData.h"
@@ -78,15 +80,18 @@ void DataManager::Shutdown() {
   } else if (!dataFolder_.Empty() && !personalDetails_.Save(PersonalDetailsPath())) {
     LogMessage("DataManager::Shutdown> unable to write '%s'", PersonalDetailsPath().c_str());
   }
+  if (renderer_ != nullptr && checkScene_)
+    renderer_->GetSceneGraph()->UnlinkScene(checkScene_.get());
   ReleaseTrackedRef(sharedEntry_);
   sharedEntry_ = nullptr;
   ClearAssetRegistries();
   PurgeUnusedResources();
+  ReleaseCheckScene();
 }
 
-bool DataManager::AttachEngine(EngineObjects* engine) {
-  engine_ = engine;
-  return InitRenderGlobals(engine);
+bool DataManager::AttachEngine(const RenderContext& context) {
+  engine_ = context.engine;
+  return InitRenderGlobals(context);
 }
 
 VandruResourceDatabase* DataManager::SetAssetFolder(const Kiv::PString& location,
@@ -158,6 +163,9 @@ void DataManager::ForgetTag(const Tag* tag) {
 
 void DataManager::ClearAssetRegistries() {
   currentMesh_ = nullptr;
+  if (checkScene_) {
+    for (const auto& [container, mesh] : meshRegistry_) checkScene_->RemoveChild(mesh.get());
+  }
   meshRegistry_.clear();
   keyedListA_.clear();
   keyedListB_.clear();

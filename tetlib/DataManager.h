@@ -42,7 +42,8 @@
 // Meshes loaded for checks (meshRegistry): one per container, owned here;
 // a container's mesh goes when the container does (ForgetContainer) and
 // every mesh goes when the manager is pointed at the next asset, so no mesh
-// data outlives its asset.
+// data outlives its asset. While registered, a mesh hangs under the check
+// scene's root and, when there is a check light, is lit by it.
 //
 // Threads: no lock; start-up and shut-down on the main thread, validation of
 // one asset at a time on one thread.
@@ -57,17 +58,32 @@
 #include "foundation/soup/Soup.h"
 #include "kiv/File.h"
 #include "kiv/PString.h"
+#include "kiv/display/DisplayLight.h"
 #include "tetlib/PersonalDetails.h"
 
 struct EngineObjects;
 class VandruResourceDatabase;
 
 namespace Kiv {
+struct Camera;
+class ParallelLight;
 class Particle;
+class RenderKernel;
 class ResourceDatabase;
 }  // namespace Kiv
 
 namespace TETLib {
+
+// What start-up hands the data manager once the engine stands: the engine
+// record (only kept), the render kernel the checks render and load through
+// (the renderer root: its scene graph, caches, display and material
+// manager) and the camera object, which start-up does not have (null).
+// None of them is owned; each must outlive the data manager.
+struct RenderContext {
+  EngineObjects* engine = nullptr;
+  Kiv::RenderKernel* renderer = nullptr;
+  Kiv::Camera* camera = nullptr;
+};
 
 class Container;
 class MeshData;
@@ -91,16 +107,25 @@ class DataManager {
 
   // --- Start-up.
   bool EnsureLanguageData();
-  // Keeps the engine record (owned by the caller, which keeps it alive
-  // until DestroyInstance) and sets up the check scene (InitRenderGlobals).
-  bool AttachEngine(EngineObjects* engine);
-  // The render globals of the checks (tetlib/RenderGlobals.cpp): the check
-  // scene's root particle and its light record; the dummy materials, the
-  // alpha-blend caches and the vertex types.
-  virtual bool InitRenderGlobals(EngineObjects* engine);
+  // Keeps the context's engine record and sets up the check scene
+  // (InitRenderGlobals).
+  bool AttachEngine(const RenderContext& context);
+  // The render globals of the checks (tetlib/RenderGlobals.cpp).
+  // InitRenderGlobals keeps the context, makes the check scene's root
+  // particle and adds it to the renderer's scene graph; with a camera it
+  // also gives the camera the scene, hangs a parallel light under the root
+  // and sets the display's fog. Answers true.
+  virtual bool InitRenderGlobals(const RenderContext& context);
+  // Once per run (until ReleaseRenderGlobals): the alpha-blend caches, the
+  // dummy materials, the shared environment texture of the gloss and
+  // reflect materials and the table of registered vertex types.
   bool RegisterVandruBumpVertexType();
   EngineObjects* GetEngine() const { return engine_; }
+  Kiv::RenderKernel* GetRenderer() const { return renderer_; }
+  Kiv::Camera* GetCamera() const { return camera_; }
   Kiv::Particle* GetCheckScene() const { return checkScene_.get(); }
+  // The check light; null without a camera.
+  Kiv::ParallelLight* GetCheckLight() const { return checkLight_.get(); }
 
   // --- Definitions.
   bool LoadDefinitions();
@@ -190,6 +215,9 @@ class DataManager {
   void CheckLODPerformance(MeshData& mesh, Container& container);
 
   void Shutdown();
+  // Takes the check scene out of the scene graph and deletes the scene and
+  // its light; the camera is let go (its scene cleared when it is ours).
+  void ReleaseCheckScene();
   bool ReadDefinitionFiles();
   bool LoadListFiles();
   Kiv::String PersonalDetailsPath() const;
@@ -209,6 +237,8 @@ class DataManager {
   float assetBuild_ = 3.4f;
   Soup definitions_;
   EngineObjects* engine_ = nullptr;
+  Kiv::RenderKernel* renderer_ = nullptr;
+  Kiv::Camera* camera_ = nullptr;
   VandruResourceDatabase* sharedEntry_ = nullptr;
   PersonalDetails personalDetails_;
   std::map<Kiv::PString, std::vector<Tag*>, PStringLess> keyedListA_{&Kiv::PString::TextLess};
@@ -220,6 +250,9 @@ class DataManager {
   std::map<const Container*, std::unique_ptr<MeshData>> meshRegistry_;
   MeshData* currentMesh_ = nullptr;
   std::unique_ptr<Kiv::Particle> checkScene_;
+  std::unique_ptr<Kiv::ParallelLight> checkLight_;
+  // The check light as the scene's light list of the meshes' instances.
+  Kiv::DisplayLightList checkLights_;
 };
 
 }  // namespace TETLib

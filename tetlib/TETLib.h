@@ -40,12 +40,17 @@
 // "kuid" (the null KUID when missing) as its subject. Both run on the
 // thread that validates, one asset at a time.
 //
-// ReleaseRenderGlobals gives back the dummy materials of the checks and
-// clears the registered flag, so a later start-up registers again.
+// ReleaseRenderGlobals gives back the dummy materials of the checks and the
+// three alpha-blend caches, empties the vertex-type table and clears the
+// registered flag, so a later start-up registers again. The check scene
+// and its light go with the data manager (DestroyInstance), after it.
 // PurgeUnusedResources frees the engine's cached resources that nothing
 // uses any more (after each check run); nothing without a resource system.
 // Both run on the thread that validates, or the main thread at shut-down.
 #pragma once
+
+#include <cstdint>
+#include <vector>
 
 #include "kiv/File.h"
 #include "kiv/PString.h"
@@ -54,6 +59,11 @@
 
 class ResultsLog;
 class Soup;
+
+namespace Kiv {
+class Material;
+class RenderKernel;
+}  // namespace Kiv
 
 namespace TETLib {
 
@@ -64,8 +74,16 @@ bool BeginAssetValidation(const Kiv::PString& location, Kiv::File::Path configPa
 bool RunAssetChecks(Container& container, ResultsLog& log, Soup* exported = nullptr);
 
 void ReleaseRenderGlobals();
-// The dummy materials that RegisterVandruBumpVertexType could make.
+// The dummy materials that RegisterVandruBumpVertexType could make; one by
+// its type name ("m.gloss"), null when it was not made.
 size_t DummyMaterialCount();
+Kiv::Material* FindDummyMaterial(const char* typeName);
+// The vertex types of "m.notex", "m.onetex", "m.gloss" and "m.reflect", in
+// that order, of those that were made (at most four).
+std::vector<uint32_t> RegisteredVertexTypes();
+// The renderer root InitRenderGlobals was given (null before, and after the
+// data manager goes).
+Kiv::RenderKernel* GetRendererRoot();
 
 }  // namespace TETLib
 

@@ -120,4 +120,11 @@ GeometryChunk* Material::CreateGeometryChunk(uint32_t vertices, uint32_t faces, 
   return GeometryChunk::Create(vertices, faces, indices, faceNormals, kind, hint);
 }
 
+uint32_t Material::QueryVertexType(uint32_t vertices, uint32_t faces, uint32_t indices,
+                                   uint32_t faceNormals, uint32_t kind,
+                                   const StandardChunkHint& hint) {
+  Ref<GeometryChunk> chunk(CreateGeometryChunk(vertices, faces, indices, faceNormals, kind, hint));
+  return chunk ? chunk->AssignVertexType(nullptr) : 0;
+}
+
 }  // namespace Kiv

@@ -151,6 +151,12 @@ class Material : public ReferenceCount {
   virtual GeometryChunk* CreateGeometryChunk(uint32_t vertices, uint32_t faces, uint32_t indices,
                                              uint32_t faceNormals, uint32_t kind,
                                              const StandardChunkHint& hint);
+  // The vertex type id a chunk made with these arguments would have (its
+  // display vertex type's, else its layout's; 0 for the standard chunk or
+  // when no chunk can be made). The chunk is made and let go.
+  virtual uint32_t QueryVertexType(uint32_t vertices, uint32_t faces, uint32_t indices,
+                                   uint32_t faceNormals, uint32_t kind,
+                                   const StandardChunkHint& hint);
 
  protected:
   // Copies the settings of `from` (colours, flags, factor, properties,

@@ -56,6 +56,19 @@ Material* MaterialManager::CreateMaterial(const PString& typeName, uint32_t* fai
   return nullptr;
 }
 
+void MaterialManager::SetSubstituteKind(const PString& kind, const PString& substitute) {
+  if (substitute.Empty()) {
+    substitutes_.erase(kind);
+    return;
+  }
+  substitutes_[kind] = substitute;
+}
+
+PString MaterialManager::GetSubstituteKind(const PString& kind) const {
+  const auto found = substitutes_.find(kind);
+  return found == substitutes_.end() ? PString() : found->second;
+}
+
 void MaterialManager::AddPlugin(MaterialPlugin* plugin) {
   if (plugin == nullptr) return;
   plugins_[PString("m." + plugin->GetTypeName().Str())].reset(plugin);

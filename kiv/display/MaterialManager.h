@@ -58,6 +58,13 @@ class MaterialManager {
   virtual Material* GetMaterial(const PString& decorated, uint32_t* failure);
   Material* CreateMaterial(const PString& typeName, uint32_t* failure);
 
+  // Substitutes: the kind that may be made in place of `kind` when `kind`
+  // cannot be made (for owners that allow it). One per kind, a later one
+  // replaces the earlier; an empty substitute removes it. GetSubstituteKind
+  // answers an empty name for a kind without one.
+  void SetSubstituteKind(const PString& kind, const PString& substitute);
+  PString GetSubstituteKind(const PString& kind) const;
+
   void AddPlugin(MaterialPlugin* plugin);
   // Null when no plug-in has that request name.
   MaterialPlugin* FindPlugin(const PString& requestName) const;
@@ -73,6 +80,7 @@ class MaterialManager {
   RenderKernel* kernel_ = nullptr;
   std::unordered_map<PString, Ref<MaterialTexture>> textures_;
   std::unordered_set<PString> refused_;
+  std::unordered_map<PString, PString> substitutes_;
   Ref<MaterialTexture> shared_;
 };
 

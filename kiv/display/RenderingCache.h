@@ -16,9 +16,12 @@
 // each with its material (RenderChunk with pass -1) and no blend changes;
 // derived caches sort. Kiv::AlphaMaskCache and Kiv::MaterialChunkCache are
 // the engine's other caches that the material plug-ins share; the null
-// display keeps them empty.
+// display keeps them empty. Kiv::UnsortedAlphaBlendCache is the engine's
+// cache of transparent chunks drawn in the order they came, under its own
+// name; its mode is kept as given.
 #pragma once
 
+#include <cstdint>
 #include <unordered_map>
 #include <vector>
 
@@ -104,6 +107,18 @@ class AlphaBlendCache : public RenderingCache {
     const Matrix4* transform;
   };
   std::vector<Entry> entries_;
+};
+
+class UnsortedAlphaBlendCache : public AlphaBlendCache {
+ public:
+  static constexpr const char* kName = "UnsortedAlphaBlendCache";
+
+  explicit UnsortedAlphaBlendCache(uint32_t mode)
+      : AlphaBlendCache(PString(kName), 55.0f), mode_(mode) {}
+  uint32_t GetMode() const { return mode_; }
+
+ private:
+  uint32_t mode_;
 };
 
 class AlphaMaskCache : public RenderingCache {

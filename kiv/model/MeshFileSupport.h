@@ -50,6 +50,10 @@ class MeshFileSupport {
 
   virtual uint32_t GetChunkCount() const = 0;
   virtual uint32_t GetChunkVertexCount(uint32_t chunk) const = 0;
+  // What the file says of its skinning: the most weights one vertex has
+  // and the most bones one chunk uses (0 when it says nothing).
+  virtual uint32_t GetMaxWeightsPerVertex() const = 0;
+  virtual uint32_t GetMaxBonesPerChunk() const = 0;
   virtual uint32_t GetChunkIndexCount(uint32_t chunk) const = 0;
   virtual uint32_t GetChunkInfluenceMatrixCount(uint32_t chunk) const = 0;
   virtual uint32_t GetChunkTexCoordSetCount(uint32_t chunk) const = 0;

@@ -1,4 +1,5 @@
-// The two alpha-blend caches that start-up makes for the whole run.
+// The two alpha-blend caches of the run, made once when the render globals
+// of the checks register (tetlib/RenderGlobals.cpp).
 //
 // CreateAlphaBlendCaches makes a depth-sorted cache (VandruAlphaBlendCache)
 // and an unsorted one (AlphaBlendCacheUnsorted), registers them with the

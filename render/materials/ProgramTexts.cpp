@@ -48,7 +48,7 @@ API(common)
 %ifdef ParallelLight
   // binormal B = T x N
   mul r0.xyz, v4.yzxw, v2.zxyw;
-  mad r0.xyz, v4.zxyw, -v2.yzxw, -r0;
+  mad r0.xyz, v4.zxyw, -v2.yzxw, r0;
   // tangent-space light vector L = (-lightDir.T, -lightDir.B, -lightDir.N)
   dp3 r1.x, -c[lightDir], v4;
   dp3 r1.y, -c[lightDir], r0;
@@ -77,8 +77,9 @@ API(common)
 %endif // ParallelLight
 
 %ifdef SpotLight
+  // binormal B = T x N
   mul r0.xyz, v4.yzxw, v2.zxyw;
-  mad r0.xyz, v4.zxyw, -v2.yzxw, -r0;
+  mad r0.xyz, v4.zxyw, -v2.yzxw, r0;
   // D = lightPos - P; a = max(1 - |D * invLightRadius.y|^2, invLightRadius.z)
   add r1.xyz, c[lightPos], -v0;
   mul r4.xyz, r1, c[invLightRadius].y;

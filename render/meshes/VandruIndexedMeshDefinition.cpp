@@ -207,6 +207,20 @@ uint32_t VandruIndexedMeshDefinition::ReadMaterialChunk(Kiv::MaterialManager* ma
   return CreateMaterialFromRecord(manager, record, index);
 }
 
+Kiv::Material* VandruIndexedMeshDefinition::CreateSubstituteMaterial(
+    Kiv::MaterialManager& manager, const Kiv::PString& decorated) {
+  Kiv::PString owner;
+  Kiv::PString folder;
+  const Kiv::PString kind =
+      Kiv::MaterialManager::SplitDecoratedMaterialName(decorated, &owner, &folder);
+  const Kiv::PString substitute = manager.GetSubstituteKind(kind);
+  if (substitute.Empty()) return nullptr;
+  const Kiv::PString retry(owner.Str() + "*" + folder.Str() + "*" + substitute.Str());
+  Kiv::Material* material = manager.GetMaterial(retry, nullptr);
+  if (material != nullptr) material->SetRequestName(decorated);
+  return material;
+}
+
 uint32_t VandruIndexedMeshDefinition::CreateMaterialFromRecord(Kiv::MaterialManager* manager,
                                                                const MaterialRecord& record,
                                                                uint32_t index) {
@@ -217,9 +231,11 @@ uint32_t VandruIndexedMeshDefinition::CreateMaterialFromRecord(Kiv::MaterialMana
   } else {
     uint32_t failure = 0;
     material = manager->GetMaterial(record.name, &failure);
-    if (material == nullptr)
+    if (material == nullptr && !settings.substituteMaterials)
       return failure == Kiv::MaterialManager::kUnsupported ? kMeshUnsupportedMaterial
                                                            : kMeshUnknownMaterial;
+    if (material == nullptr) material = CreateSubstituteMaterial(*manager, record.name);
+    if (material == nullptr) return kMeshUnknownMaterial;
   }
   Kiv::Ref<Kiv::Material> held(material);
   material->SetDisplayMaterialProperties(record.display);

@@ -80,6 +80,10 @@ struct MeshSettings {
   MeshSetting softwareLighting;
   MeshSetting softwareAnimation;
   MeshSetting hardwareAnimationFloatPrecision;
+  // Whether the owning resource lets a material whose kind cannot be made
+  // be replaced by the kind the material manager names as its substitute
+  // (Kiv::MaterialManager::SetSubstituteKind).
+  bool substituteMaterials = false;
 };
 
 struct MeshTexture {
@@ -147,9 +151,9 @@ class VandruIndexedMeshDefinition : public Kiv::MeshFileSupport {
   const std::vector<Kiv::InfluenceDefinition>& GetInfluences() const { return influences_; }
   Kiv::ParticleBone* GetRootBone() const { return rootBone_.get(); }
   const std::vector<MeshAttachment>& GetAttachments() const { return attachments_; }
-  uint32_t GetMaxWeightsPerVertex() const { return maxWeightsPerVertex_; }
-  uint32_t GetMaxBonesPerChunkInFile() const { return fileMaxBonesPerChunk_; }
-  uint32_t GetMaxBonesPerChunk() const { return maxBonesPerChunk_; }
+  // The most bones a hardware-skinned chunk may use on this display (25, or
+  // 24 with hardware skinning); GetMaxBonesPerChunk is what the file says.
+  uint32_t GetBonesLimitPerChunk() const { return maxBonesPerChunk_; }
   bool UsesHardwareSkinning() const { return hardwareSkinning_; }
   uint32_t GetNumVertices() const { return numVertices_; }
   uint32_t GetNumFaces() const { return numFaces_; }
@@ -171,6 +175,8 @@ class VandruIndexedMeshDefinition : public Kiv::MeshFileSupport {
   // The accessors of Kiv::MeshFileSupport (VandruIndexedMeshAccessors.cpp).
   uint32_t GetChunkCount() const override;
   uint32_t GetChunkVertexCount(uint32_t chunk) const override;
+  uint32_t GetMaxWeightsPerVertex() const override { return maxWeightsPerVertex_; }
+  uint32_t GetMaxBonesPerChunk() const override { return fileMaxBonesPerChunk_; }
   uint32_t GetChunkIndexCount(uint32_t chunk) const override;
   uint32_t GetChunkInfluenceMatrixCount(uint32_t chunk) const override;
   uint32_t GetChunkTexCoordSetCount(uint32_t chunk) const override;
@@ -261,6 +267,11 @@ class VandruIndexedMeshDefinition : public Kiv::MeshFileSupport {
                                      uint32_t defaultColour);
   virtual uint32_t ReadMaterialChunk(Kiv::MaterialManager* manager, Kiv::Resource* resource,
                                      Kiv::MemoryFile& file, uint32_t index);
+  // Makes the record's material (step by step in render/README.md): when
+  // the manager cannot make its kind and settings.substituteMaterials is
+  // set, the kind the manager names as its substitute is made instead,
+  // keeping the decorated name first asked for as its request name.
+  // kMeshUnsupportedMaterial / kMeshUnknownMaterial when none is made.
   virtual uint32_t CreateMaterialFromRecord(Kiv::MaterialManager* manager,
                                             const MaterialRecord& record, uint32_t index);
   virtual uint32_t ReadNeighbourChunk(Kiv::MemoryFile& file, uint32_t index);
@@ -270,6 +281,11 @@ class VandruIndexedMeshDefinition : public Kiv::MeshFileSupport {
 
  private:
   uint32_t ReadFile(Kiv::MaterialManager* manager, Kiv::Resource* resource, uint32_t defaultColour);
+  // The substitute of the kind of `decorated` (same owner and folder),
+  // request name `decorated`; null when the manager names none or cannot
+  // make it.
+  static Kiv::Material* CreateSubstituteMaterial(Kiv::MaterialManager& manager,
+                                                 const Kiv::PString& decorated);
   uint32_t ReadInfluence(Kiv::MemoryFile& file, Kiv::InfluenceDefinition* influence);
   Kiv::StandardChunkHint MakeHint(Kiv::Resource* resource, uint32_t version, uint32_t skinWeights,
                                   float value, uint32_t textureSets);

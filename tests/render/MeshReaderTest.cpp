@@ -29,13 +29,15 @@ struct Loaded {
   std::unique_ptr<VandruIndexedMeshDefinition> mesh;
 };
 
-Loaded Load(const std::vector<uint8_t>& bytes, TestManager* manager = nullptr) {
+Loaded Load(const std::vector<uint8_t>& bytes, TestManager* manager = nullptr,
+            bool substitutes = false) {
   static TestManager plain;
   static Kiv::ResourceDatabase database(Kiv::PString("db"));
   Kiv::Ref<Kiv::Resource> resource(
       new Kiv::Resource(Kiv::PString("trains/loco/body.im"), &database));
   Loaded loaded{0, std::make_unique<VandruIndexedMeshDefinition>()};
   loaded.mesh->GetMemoryFile().Assign(bytes.data(), bytes.size());
+  loaded.mesh->settings.substituteMaterials = substitutes;
   loaded.result =
       loaded.mesh->Load(nullptr, manager ? manager : &plain, resource.get(), 0, kDefaultColour);
   return loaded;
@@ -237,6 +239,58 @@ TEST(IndexedMeshReader, MissingManagerDataOrMaterialsGiveTheirResults) {
   manager.failure = 0;
   manager.emptyChunks = true;
   EXPECT_EQ(Load(bytes, &manager).result, kMeshFailChunkCreate);
+}
+
+// A kind the manager cannot make is replaced by the substitute the manager
+// names for it only when the settings allow it; the substitute keeps the
+// decorated name first asked for. Without a substitute, or with one that
+// cannot be made either, the material is unknown (7).
+TEST(IndexedMeshReader, UnmadeMaterialKindIsSubstitutedOnlyWhenAllowed) {
+  const std::vector<uint8_t> bytes = meshfixture::WriteMesh(MeshSpec{});
+  const struct {
+    const char* label;
+    bool allowed;
+    const char* substitute;
+    uint32_t failure;
+    uint32_t result;
+  } cases[] = {
+      {"not allowed", false, "onetex", Kiv::MaterialManager::kUnsupported,
+       kMeshUnsupportedMaterial},
+      {"not allowed, unknown", false, "onetex", Kiv::MaterialManager::kUnknownKind,
+       kMeshUnknownMaterial},
+      {"allowed", true, "onetex", Kiv::MaterialManager::kUnsupported, kMeshOk},
+      {"allowed, none named", true, "", Kiv::MaterialManager::kUnsupported, kMeshUnknownMaterial},
+      {"allowed, substitute fails too", true, "tbumptex", Kiv::MaterialManager::kUnsupported,
+       kMeshUnknownMaterial},
+  };
+  for (const auto& row : cases) {
+    SCOPED_TRACE(row.label);
+    TestManager manager;
+    manager.failure = row.failure;
+    manager.failingKind = Kiv::PString("tbumptex");
+    manager.SetSubstituteKind(Kiv::PString("tbumptex"), Kiv::PString(row.substitute));
+    const Loaded loaded = Load(bytes, &manager, row.allowed);
+    ASSERT_EQ(loaded.result, row.result);
+    if (row.result != kMeshOk) continue;
+    const Kiv::Material* material = loaded.mesh->GetMaterial(0);
+    EXPECT_EQ(material->GetKind().Str(), "onetex");
+    EXPECT_EQ(material->GetRequestName().Str(), "db*trains/loco*tbumptex");
+    EXPECT_EQ(material->GetFactor(), 0.75f);
+  }
+}
+
+// The accessors answer what the file says of its skinning; the display's
+// bone limit is another value.
+TEST(IndexedMeshReader, SkinningMaximaAnswerTheFileValues) {
+  MeshSpec spec = Everything();
+  spec.maxWeights = 3;
+  spec.maxBones = 12;
+  const Loaded loaded = Load(meshfixture::WriteMesh(spec));
+  ASSERT_EQ(loaded.result, kMeshOk);
+  const Kiv::MeshFileSupport& support = *loaded.mesh;
+  EXPECT_EQ(support.GetMaxWeightsPerVertex(), spec.maxWeights);
+  EXPECT_EQ(support.GetMaxBonesPerChunk(), spec.maxBones);
+  EXPECT_EQ(loaded.mesh->GetBonesLimitPerChunk(), 25u);
 }
 
 }  // namespace

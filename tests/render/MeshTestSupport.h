@@ -46,11 +46,13 @@ inline Kiv::Display& DisplayWith(bool hardware) {
   return hardware ? yes : no;
 }
 
-// A manager that fails with a given code, or makes materials whose chunks
-// have no vertices (so the reader finds no position stream).
+// A manager that fails with a given code (for every kind, or only for
+// `failingKind` when that is set), or makes materials whose chunks have no
+// vertices (so the reader finds no position stream).
 class FailingManager : public Kiv::MaterialManager {
  public:
   uint32_t failure = 0;
+  Kiv::PString failingKind;
   bool emptyChunks = false;
 
   class EmptyMaterial : public Kiv::Material {
@@ -64,8 +66,10 @@ class FailingManager : public Kiv::MaterialManager {
   };
 
   Kiv::Material* GetMaterial(const Kiv::PString& decorated, uint32_t* code) override {
-    if (failure != 0) {
-      *code = failure;
+    const bool fails = failingKind.Empty() ||
+                       SplitDecoratedMaterialName(decorated, nullptr, nullptr) == failingKind;
+    if (failure != 0 && fails) {
+      if (code != nullptr) *code = failure;
       return nullptr;
     }
     if (emptyChunks) return new EmptyMaterial(decorated);

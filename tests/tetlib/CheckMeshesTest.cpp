@@ -7,9 +7,12 @@
 #include <vector>
 
 #include "kiv/basics/Matrix4.h"
+#include "kiv/scene/Camera.h"
+#include "kiv/scene/ParallelLight.h"
 #include "kiv/model/MeshFileSupport.h"
 #include "tests/tetlib/MeshFiles.h"
 #include "tests/tetlib/TetTestSupport.h"
+#include "render/instances/VandruIndexedMeshInstance.h"
 #include "tetlib/MeshData.h"
 
 namespace {
@@ -193,6 +196,33 @@ TEST_F(CheckMeshesTest, AnimationsNeedALoadedMesh) {
   EXPECT_EQ(Lines(), Lines_());
 }
 
+// A registered mesh hangs under the check scene's root, lit by the check
+// light; it leaves the scene when it is replaced or its asset is left.
+TEST_F(CheckMeshesTest, RegisteredMeshesHangUnderTheCheckSceneLitByItsLight) {
+  Kiv::Camera camera;
+  ASSERT_TRUE(Manager().AttachEngine(TETLib::RenderContext{nullptr, &kernel_, &camera}));
+  Kiv::Particle* root = Manager().GetCheckScene();
+  Kiv::Particle* light = Manager().GetCheckLight();
+  PutMesh("a.im");
+  PutMesh("b.im");
+  TETLib::MeshData* first = Load("a.im");
+  ASSERT_NE(first, nullptr);
+  TETLib::Container other;
+  TETLib::MeshData* second = Manager().LoadMeshForCheck(Kiv::PString("b.im"), &other);
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(root->GetChildren(), (std::vector<Kiv::Particle*>{light, first, second}));
+  ASSERT_TRUE(second->GetInstance()->CalculateLighting(false));
+  EXPECT_EQ(second->GetInstance()->GetLights(),
+            Kiv::DisplayLightList{&Manager().GetCheckLight()->GetDisplayLight()});
+
+  TETLib::MeshData* replaced = Load("b.im");
+  ASSERT_NE(replaced, nullptr);
+  EXPECT_EQ(root->GetChildren(), (std::vector<Kiv::Particle*>{light, second, replaced}));
+  Manager().SetAssetFolder(Kiv::PString(), Kiv::File::Path(At("asset") + "/"));
+  EXPECT_EQ(root->GetChildren(), std::vector<Kiv::Particle*>{light});
+  TETLib::DataManager::DestroyInstance();
+}
+
 // Start-up makes the fourteen dummy materials through the run's render
 // kernel (none without one); shut-down gives them back, and a later
 // start-up makes them again.
@@ -203,7 +233,8 @@ TEST_F(CheckMeshesTest, RenderGlobalsComeAndGoWithTheRun) {
   };
   for (const Case& c : {Case{false, 0}, Case{true, 14}}) {
     Kiv::SetRenderKernel(c.kernel ? &kernel_ : nullptr);
-    EXPECT_TRUE(Manager().AttachEngine(nullptr));
+    EXPECT_TRUE(Manager().AttachEngine(
+        TETLib::RenderContext{nullptr, c.kernel ? &kernel_ : nullptr, nullptr}));
     EXPECT_NE(Manager().GetCheckScene(), nullptr);
     Manager().RegisterVandruBumpVertexType();
     EXPECT_EQ(TETLib::DummyMaterialCount(), c.materials);

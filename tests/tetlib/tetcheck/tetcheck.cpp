@@ -138,7 +138,7 @@ int main(int argc, char** argv) {
   Kiv::SetRenderKernel(&kernel);
   TETLib::ErrorHandler::CreateInstance();
   TETLib::DataManager::CreateInstance(AbsoluteFolder(options.definitions).c_str());
-  TETLib::DataManager::Instance()->AttachEngine(nullptr);
+  TETLib::DataManager::Instance()->AttachEngine(TETLib::RenderContext{nullptr, &kernel, nullptr});
   TETLib::DataManager::Instance()->RegisterVandruBumpVertexType();
   int status = 0;
   if (!TETLib::DataManager::Instance()->LoadDefinitions()) {
