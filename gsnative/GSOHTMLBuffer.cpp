@@ -50,12 +50,14 @@ void GSOHTMLBuffer::AsString(GSStack& stack) {
 
 void GSOHTMLBuffer::Print(GSStack& stack) {
   Kiv::String text;
-  if (CheckStringParamToString(stack, text, true)) Append(text.data(), text.size());
+  if (!CheckStringParamToString(stack, text, true)) return;
+  if (!Append(text.data(), text.size())) ScriptError("HTMLBuffer.Print> buffer too large");
 }
 
 void GSOHTMLBuffer::Escape(GSStack& stack) {
   Kiv::String text;
-  if (CheckStringParamToString(stack, text, true)) AppendEscaped(text.c_str());
+  if (!CheckStringParamToString(stack, text, true)) return;
+  if (!AppendEscaped(text.c_str())) ScriptError("HTMLBuffer.Escape> buffer too large");
 }
 
 void RegisterHTMLBufferNatives(GSMachine& machine) {

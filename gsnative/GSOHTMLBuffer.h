@@ -4,7 +4,9 @@
 // is and Escape escaped (HTMLBuffer.h); both take null and empty texts as
 // nothing, and either clears the empty flag when it appends something.
 // AsString gives the text; Clear empties the buffer and IsEmpty is true
-// again.
+// again. An append that would make the text longer than
+// HTMLBuffer::kMaxLength stops the script ("HTMLBuffer.Print> buffer too
+// large", "HTMLBuffer.Escape> buffer too large") and appends nothing.
 //
 // Not thread-safe: natives run on the thread that runs scripts.
 #pragma once

@@ -1,10 +1,12 @@
 #include "gsnative/GSOStringTable.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <new>
 
 #include "foundation/spec/InterfaceTextDB.h"
+#include "gsnative/ScriptTextLimit.h"
 #include "gsnative/StringParams.h"
 #include "gsruntime/GSNativeArgs.h"
 #include "gsruntime/GSNativeFunction.h"
@@ -38,9 +40,9 @@ GSOStringTable* GSOStringTable::Create(GSContext* context, const SpecRef& spec,
   return table;
 }
 
-std::string GSOStringTable::Substitute(std::string_view text) const {
-  std::string out;
-  out.reserve(text.size());
+bool GSOStringTable::Substitute(std::string_view text, std::string& out) const {
+  out.clear();
+  out.reserve(std::min(text.size(), kScriptTextLimit));
   for (size_t at = 0; at < text.size(); ++at) {
     const char next = at + 1 < text.size() ? text[at + 1] : '\0';
     if (text[at] != '$' || at + 1 == text.size()) {
@@ -49,13 +51,16 @@ std::string GSOStringTable::Substitute(std::string_view text) const {
       out += '$';
       ++at;
     } else if (next >= '0' && next <= '9') {
-      out += params_[static_cast<size_t>(next - '0')].View();
+      const std::string_view param = params_[static_cast<size_t>(next - '0')].View();
+      if (param.size() > kScriptTextLimit - out.size()) return false;
+      out += param;
       ++at;
     } else {
       out += '$';
     }
+    if (out.size() > kScriptTextLimit) return false;
   }
-  return out;
+  return true;
 }
 
 void GSOStringTable::GetLanguage(GSStack& stack) {
@@ -91,7 +96,12 @@ void GSOStringTable::GetString(GSStack& stack) {
   key.ToLower();
   const Kiv::PString text =
       table_.HasNamedTag(key) ? table_.GetNamedTag(key) : InterfaceTextDB::Get().Lookup(key);
-  PushText(stack, Substitute(text.View()));
+  std::string out;
+  if (!Substitute(text.View(), out)) {
+    ScriptError("StringTable.GetString> text too long");
+    return;
+  }
+  PushText(stack, out);
 }
 
 void RegisterStringTableNatives(GSMachine& machine) {

@@ -10,7 +10,9 @@
 // and looked up in the table, else in the interface text's scenario texts
 // (InterfaceTextDB::Lookup). In one pass from the start, "$$" becomes "$",
 // "$0" to "$9" become the parameters, and any other "$" (a last one
-// included) stays; inserted parameter text is never scanned again.
+// included) stays; inserted parameter text is never scanned again. A
+// text that would come out longer than kScriptTextLimit (ScriptTextLimit.h)
+// stops the script with "StringTable.GetString> text too long".
 // SetParam(index, value) takes indexes 0 to 9 (null value: empty) and
 // stops the thread with "StringTable.SetParam> index (<index>) out of range
 // (0..9)" for any other. GetLanguage gives the interface text of
@@ -37,8 +39,10 @@ class GSOStringTable : public GSRuntime::GSObject {
   static GSOStringTable* Create(GSRuntime::GSContext* context, const SpecRef& spec,
                                 const Soup& config);
 
-  // `text` with the parameters substituted, as GetString does.
-  std::string Substitute(std::string_view text) const;
+  // Puts `text` with the parameters substituted, as GetString does, into
+  // `out`; false (`out` then unspecified) when it would pass
+  // kScriptTextLimit bytes.
+  bool Substitute(std::string_view text, std::string& out) const;
 
   void GetLanguage(GSRuntime::GSStack& stack);
   void ClearParams(GSRuntime::GSStack& stack);

@@ -1,44 +1,59 @@
 #include "gsnative/HTMLBuffer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
-void HTMLBuffer::Append(const char* bytes, size_t n) {
-  if (bytes == nullptr || n == 0) return;
-  if (length_ + n > bytes_.size()) bytes_.resize(2 * bytes_.size() + n, 0);
+namespace {
+
+// What the escaped text holds for the character at `at`; a line break
+// pair (CR LF or LF CR) is one "<br>", and `at` is moved onto its second
+// character.
+std::string_view EscapeOf(const char*& at) {
+  switch (*at) {
+    case '<':
+      return "&lt;";
+    case '>':
+      return "&gt;";
+    case '&':
+      return "&amp;";
+    case '\r':
+    case '\n':
+      if ((at[1] == '\r' || at[1] == '\n') && at[1] != at[0]) ++at;
+      return "<br>";
+    default:
+      return std::string_view(at, 1);
+  }
+}
+
+}  // namespace
+
+bool HTMLBuffer::Append(const char* bytes, size_t n) {
+  if (bytes == nullptr || n == 0) return true;
+  if (n > kMaxLength - length_) return false;
+  if (length_ + n > bytes_.size())
+    bytes_.resize(std::min(2 * bytes_.size() + n, kMaxLength), 0);
   std::memcpy(bytes_.data() + length_, bytes, n);
   length_ += static_cast<uint32_t>(n);
   empty_ = false;
+  return true;
 }
 
-void HTMLBuffer::AppendText(const char* text) {
-  if (text != nullptr) Append(text, std::strlen(text));
+bool HTMLBuffer::AppendText(const char* text) {
+  return text == nullptr || Append(text, std::strlen(text));
 }
 
-void HTMLBuffer::AppendEscaped(const char* text) {
-  if (text == nullptr || *text == '\0') return;
+bool HTMLBuffer::AppendEscaped(const char* text) {
+  if (text == nullptr || *text == '\0') return true;
+  size_t n = 0;
+  for (const char* at = text; *at != '\0'; ++at) n += EscapeOf(at).size();
+  if (n > kMaxLength - length_) return false;
   empty_ = false;
   for (const char* at = text; *at != '\0'; ++at) {
-    switch (*at) {
-      case '<':
-        Append("&lt;", 4);
-        break;
-      case '>':
-        Append("&gt;", 4);
-        break;
-      case '&':
-        Append("&amp;", 5);
-        break;
-      case '\r':
-      case '\n':
-        Append("<br>", 4);
-        if ((at[1] == '\r' || at[1] == '\n') && at[1] != at[0]) ++at;
-        break;
-      default:
-        Append(at, 1);
-        break;
-    }
+    const std::string_view piece = EscapeOf(at);
+    Append(piece.data(), piece.size());
   }
+  return true;
 }
 
 void HTMLBuffer::Clear() {

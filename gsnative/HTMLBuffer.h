@@ -7,6 +7,9 @@
 // - AppendEscaped(text): appends `text` with "<", ">" and "&" as "&lt;",
 //   "&gt;", "&amp;", and each line break (CR, LF, CR LF or LF CR) as one
 //   "<br>"; nothing for null or empty text.
+// The text never passes kMaxLength bytes (ScriptTextLimit.h): an append
+// that would make it longer appends nothing, leaves the buffer as it was
+// and returns false; every other append returns true.
 // - Clear(): no text; the buffer reports empty again.
 // - IsEmpty(): true when made and after Clear, false once any non-empty
 //   text was appended (plain or escaped), so a buffer filled only with
@@ -21,6 +24,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "gsnative/ScriptTextLimit.h"
 #include "kiv/PString.h"
 
 class HTMLBuffer {
@@ -30,9 +34,11 @@ class HTMLBuffer {
   HTMLBuffer(const HTMLBuffer&) = delete;
   HTMLBuffer& operator=(const HTMLBuffer&) = delete;
 
-  void Append(const char* bytes, size_t n);
-  void AppendText(const char* text);
-  void AppendEscaped(const char* text);
+  static constexpr size_t kMaxLength = kScriptTextLimit;
+
+  bool Append(const char* bytes, size_t n);
+  bool AppendText(const char* text);
+  bool AppendEscaped(const char* text);
   void Clear();
   bool IsEmpty() const { return empty_; }
   uint32_t Length() const { return length_; }
