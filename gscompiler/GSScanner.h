@@ -11,8 +11,9 @@
 // which the token ends (counting from 1).
 //
 // The text is not copied: the caller keeps it alive and unchanged for the
-// scanner's life. The scanner reads it in 16,384-byte buffers; a token
-// longer than that grows the buffer.
+// scanner's life. The scanner reads it into a 16,384-byte buffer, each
+// refill filling all the room there is; a token longer than the buffer
+// doubles it, so scanning stays linear in the token's length.
 //
 // Failure: flex's own fatal errors (a buffer that cannot grow, an internal
 // table fault such as "fatal flex scanner internal error--no action found")
