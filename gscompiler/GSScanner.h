@@ -19,11 +19,15 @@
 // table fault such as "fatal flex scanner internal error--no action found")
 // never end the process: NextToken() answers YYerror (256) once, keeps the
 // flex text in FailureText(), and answers 0 from then on. Out of memory
-// inside the scanner is handled the same way. Not thread-safe: flex keeps
-// no global state here, but one scanner serves one parse at a time.
+// inside the scanner is handled the same way, and so is a bounded job whose
+// time ran out (JobDeadline.h, polled every kTokensPerPoll tokens; the text
+// is kCompileStoppedText). Not thread-safe: flex keeps no global state here, but
+// one scanner serves one parse at a time.
 #pragma once
 
 #include <cstddef>
+
+#include "gscompiler/CompileDiagnostics.h"
 
 #ifndef yyFlexLexerOnce
 #include <FlexLexer.h>
@@ -38,6 +42,8 @@ struct ScannerFailure {
 
 class GSScanner : public yyFlexLexer {
  public:
+  static constexpr unsigned kTokensPerPoll = 4096;
+
   GSScanner(const char* text, size_t length);
   ~GSScanner() override = default;
   GSScanner(const GSScanner&) = delete;
@@ -60,6 +66,7 @@ class GSScanner : public yyFlexLexer {
   const char* text_;
   size_t remaining_;
   const char* failure_ = nullptr;
+  unsigned tokens_ = 0;
 };
 
 }  // namespace GSCompiler

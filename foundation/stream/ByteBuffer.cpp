@@ -82,7 +82,9 @@ void GrowBuffer(ByteBuffer& buffer, uint32_t index) {
     }
     std::unique_ptr<unsigned char[]> grown;
     try {
-      grown.reset(new unsigned char[wanted]());
+      // Not zeroed: every writer writes the bytes it grows by, and pages
+      // beyond the written size are then never touched.
+      grown.reset(new unsigned char[wanted]);
     } catch (const std::bad_alloc&) {
       buffer.errors |= ByteBuffer::kGrowthFailed;
       return;
