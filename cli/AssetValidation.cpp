@@ -17,6 +17,7 @@
 #include "foundation/soup/Soup.h"
 #include "foundation/spec/InterfaceTextDB.h"
 #include "foundation/stream/TStreamTyped.h"
+#include "foundation/threads/JobDeadline.h"
 #include "foundation/threads/TCXCallbackCPPVoidPtr.h"
 #include "foundation/threads/WorkerThread.h"
 #include "gsnative/NativeLibraryRegistration.h"
@@ -157,6 +158,8 @@ bool ValidateAssetFolder(ResultsLog& log, const Kiv::PString& contentSet,
   const uint32_t errorsBefore = log.GetErrorCount();
   RunValidationChecks(container, configPath, contentSet, log);
   if (log.GetErrorCount() != errorsBefore) return false;
+  // A bounded job out of time does not start compiling.
+  if (JobDeadlinePassed()) return false;
   return VADCompileAsset(log, contentSet, folder);
 }
 
@@ -186,4 +189,10 @@ bool VADCompileAsset(ResultsLog& log, const Kiv::PString& contentSet, const Kiv:
     return false;
   }
   return CompileAssetScripts(log, kuid, contentSet, folder);
+}
+
+KUID FolderAssetKUID(const Kiv::PString& contentSet, const Kiv::String& folder) {
+  Soup config;
+  if (!LoadFolderConfig(contentSet, folder, config)) return kNullKUID;
+  return config.GetNamedTagAsKUID(Kiv::PString("kuid"), kNullKUID);
 }

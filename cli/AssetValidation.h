@@ -32,12 +32,16 @@
 // checks the asset's scripts (see cli/ScriptCompile.h). All messages are
 // severity 3 in `log`.
 //
+// FolderAssetKUID(contentSet, folder): the "kuid" tag of the folder's
+// configuration; the null KUID when it cannot be read.
+//
 // The validation lock is one process-wide recursive mutex, held through
 // scopes only, so every path releases it. Everything here runs on the main
 // thread but for RequestAssetValidation and RunValidateAssetTask, which any
 // thread may call.
 #pragma once
 
+#include "foundation/text/KUID.h"
 #include "kiv/PString.h"
 #include "kiv/String.h"
 
@@ -56,3 +60,4 @@ bool ValidateAssetFolder(ResultsLog& log, const Kiv::PString& contentSet,
 void RunValidationChecks(TETLib::Container& container, const Kiv::String& configPath,
                          const Kiv::PString& contentSet, ResultsLog& log);
 bool VADCompileAsset(ResultsLog& log, const Kiv::PString& contentSet, const Kiv::String& folder);
+KUID FolderAssetKUID(const Kiv::PString& contentSet, const Kiv::String& folder);

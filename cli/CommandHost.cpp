@@ -2,7 +2,9 @@
 #include "assetdb/protocol/VADRequestCodes.h"
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <exception>
 #include <thread>
 
@@ -16,11 +18,16 @@
 #include "foundation/base/LogMessage.h"
 #include "foundation/diag/CrashHandlers.h"
 #include "foundation/layout/ContentSetFolder.h"
+#include "foundation/soup/Soup.h"
+#include "foundation/spec/InterfaceTextDB.h"
 #include "foundation/spec/SpecRegistry.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStream.h"
 #include "foundation/stream/TStreamTyped.h"
+#include "foundation/threads/JobDeadline.h"
 #include "foundation/threads/WorkerThread.h"
+#include "gscompiler/GSStandardBackEnd.h"
+#include "kiv/String.h"
 #include "render/textures/TextureConversion.h"
 
 namespace {
@@ -37,6 +44,9 @@ constexpr uint32_t kDrainPauseMs = 10;
 // task that keeps posting more cannot hold the process forever.
 constexpr auto kDrainLimit = std::chrono::seconds(30);
 constexpr uint32_t kKUIDBytes = 8;
+constexpr const char* kValidationBoundVariable = "VADCOMMANDHOST_VALIDATION_MS";
+constexpr auto kDefaultValidationBound = std::chrono::milliseconds(60000);
+constexpr unsigned long long kMaxValidationMs = 24ull * 3600 * 1000;
 
 std::atomic<bool> g_stopRequested{false};
 
@@ -82,6 +92,31 @@ bool ReadFolderJob(TStream& payload, FolderJob& job) {
   return PayloadWhole(payload);
 }
 
+// The bound of one validation job: VADCOMMANDHOST_VALIDATION_MS when it is
+// a whole number of milliseconds up to kMaxValidationMs, else the default.
+std::chrono::milliseconds ValidationJobBound() {
+  const char* text = std::getenv(kValidationBoundVariable);
+  if (text == nullptr || *text == '\0') return kDefaultValidationBound;
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long ms = std::strtoull(text, &end, 10);
+  if (errno != 0 || *end != '\0' || *text == '-' || ms > kMaxValidationMs)
+    return kDefaultValidationBound;
+  return std::chrono::milliseconds(ms);
+}
+
+// The finding of a stopped validation, about the asset of the folder.
+void ReportTimeLimit(ResultsLog& log, const Kiv::PString& contentSet, const Kiv::String& folder,
+                     std::chrono::milliseconds bound) {
+  const KUID kuid = FolderAssetKUID(contentSet, folder);
+  Soup parameters;
+  parameters.SetNamedTag(Kiv::PString("file_path"), Kiv::PString(folder));
+  parameters.SetNamedTag(Kiv::PString("seconds"),
+                         Kiv::PString(Kiv::StringPrintf("%g", double(bound.count()) / 1000.0)));
+  log.AddResult(ResultsLog::kError, kuid.IsNull() ? PropertyRef() : AssetSubject(kuid),
+                GetInterfaceText("$tet_validation_time_limit"), &parameters);
+}
+
 bool RunValidateJob(TStream& payload, TStream& reply) {
   FolderJob job;
   if (!ReadFolderJob(payload, job)) return false;
@@ -89,12 +124,29 @@ bool RunValidateJob(TStream& payload, TStream& reply) {
   ContentSetFolder hold = AcquireContentSetFolder(job.contentSet, &found);
   ResultsLog log;
   bool valid = false;
-  // A validation that throws fails its job; the host serves on.
-  try {
-    valid = RunValidateAssetTask(job.contentSet, job.folder, log);
-  } catch (const std::exception& error) {
-    log.AddResult(ResultsLog::kError, PropertyRef(),
-                  Kiv::String("The validation stopped: ") + error.what());
+  bool stopped = false;
+  const std::chrono::milliseconds bound = ValidationJobBound();
+  {
+    JobDeadlineScope deadline(bound);
+    // A validation that throws fails its job; the host serves on.
+    try {
+      valid = RunValidateAssetTask(job.contentSet, job.folder, log);
+    } catch (const std::exception& error) {
+      log.AddResult(ResultsLog::kError, PropertyRef(),
+                    Kiv::String("The validation stopped: ") + error.what());
+    }
+    stopped = deadline.Stopped();
+  }
+  // The compiler's state of the job is not kept for the next one.
+  GSStandardBackEndRelease();
+  if (stopped) {
+    // What a stopped validation found is incomplete: its one finding is
+    // the time limit.
+    ResultsLog limit;
+    ReportTimeLimit(limit, job.contentSet, job.folder, bound);
+    limit.WriteMessages(reply, 0);
+    TStreamWriteBool(reply, false);
+    return true;
   }
   log.WriteMessages(reply, 0);
   TStreamWriteBool(reply, valid);

@@ -15,7 +15,20 @@
 //   3 install:   u32 token, string path, u32 n, n KUIDs -> messages,
 //                u32 count left, those KUIDs
 //   other:       logs "unsupported commandID=N", writes nothing.
-// A payload that does not read whole writes nothing. The count n is
+// A payload that does not read whole writes nothing.
+//
+// Bounded validation: a validation job runs under a deadline
+// (foundation/threads/JobDeadline.h) of 60 s, or of the milliseconds in the
+// environment variable VADCOMMANDHOST_VALIDATION_MS (a whole number up to
+// 24 hours; anything else keeps 60 s; tests set a small one). The compiler
+// and the validation steps poll it and unwind through their failure paths.
+// A job whose deadline passed answers one error finding,
+// "$tet_validation_time_limit" naming the asset's folder and the bound, and
+// result false: its other findings are dropped as incomplete. After every
+// validation job the compiler's kept state is released, the spec registry
+// emptied and the caches trimmed (below), so nothing of a stopped job stays
+// in the host, which then serves the next job; a compile that was stopped
+// writes no library. The count n is
 // untrusted: it is cut to the KUIDs the payload holds. The validation job
 // holds the content set's folder and runs RunValidateAssetTask (cli/
 // AssetValidation.h); the texture job holds it and runs

@@ -48,6 +48,11 @@ struct CompileDiagnostics {
 // The longest message text and report line, in characters.
 inline constexpr int kMaxMessageLength = 255;
 
+// The counted error of a compile that a bounded job's deadline stopped
+// (foundation/threads/JobDeadline.h): the scanner, the semantic pass and
+// the code generator poll the deadline and end with this text.
+inline constexpr char kCompileStoppedText[] = "Compile stopped: the job ran out of time.";
+
 }  // namespace GSCompiler
 
 void GSCompilerReport(GSCompiler::CompileDiagnostics* context, bool isError, bool isWarning,

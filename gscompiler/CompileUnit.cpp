@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "foundation/text/Crc32.h"
+#include "foundation/threads/JobDeadline.h"
 #include "gscompiler/GSStandardBackEnd.h"
 #include "gscompiler/IncludePathList.h"
 #include "gscompiler/ScriptFile.h"
@@ -46,6 +47,20 @@ void ReportUnreadable(CompileContext& context, const Kiv::PString& container) {
   AppendTo(context.log, Kiv::StringPrintf("Could not read file %s : %s.", OrNull(container.Text()),
                                           OrNull(context.fileName)));
   ++context.errorCount;
+}
+
+// A plain source beyond what a source may hold gets a message of its own
+// rather than "Could not read file"; true when it was reported.
+bool ReportTooLarge(CompileContext& context, const Kiv::PString& container,
+                    const Kiv::File::Path& path) {
+  if (path.IsExt("gse")) return false;
+  Kiv::File file;
+  if (!file.Open(container, path.Str(), Kiv::File::kRead)) return false;
+  if (file.Size() <= int64_t{ScriptFile::kMaxTextSize}) return false;
+  AppendTo(context.log, Kiv::StringPrintf("%s is larger than %u bytes, the most a source may hold.",
+                                          OrNull(context.fileName), ScriptFile::kMaxTextSize));
+  ++context.errorCount;
+  return true;
 }
 
 struct FoundSource {
@@ -114,6 +129,7 @@ int GSReadSource(const char* name, CompileContext& context, bool confined) {
   const FoundSource source = FindSource(name, confined);
   ScriptFile file;
   if (!source.found || !file.Load(source.container.Text(), source.path)) {
+    if (source.found && ReportTooLarge(context, source.container, source.path)) return 1;
     ReportUnreadable(context, source.container);
     return 1;
   }
@@ -203,6 +219,10 @@ uint32_t GSCompileUnit(CompileUnit& unit, const char* name, CompileLog* log) {
   if (errors != 0) {
     CompileLogAppend(log, Kiv::StringPrintf(".. while compiling '%s'", name).c_str());
     return errors;
+  }
+  if (JobDeadlinePassed()) {
+    CompileLogAppend(log, GSCompiler::kCompileStoppedText);
+    return 1;
   }
   const GSCompilerBackEnd* backEnd = CurrentBackEnd();
   if (backEnd == nullptr || backEnd->generateCode == nullptr || !backEnd->generateCode(unit)) {

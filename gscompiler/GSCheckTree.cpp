@@ -3,6 +3,7 @@
 // and expression checks) of every node.
 #include <cstring>
 
+#include "foundation/threads/JobDeadline.h"
 #include "gscompiler/GSCheckInternal.h"
 
 namespace GSCompiler {
@@ -10,6 +11,7 @@ namespace GSCompiler {
 namespace {
 
 constexpr int kStackEntries = 128;
+constexpr uint32_t kStepsPerPoll = 4096;
 
 struct Pending {
   ParseNode* node;
@@ -22,7 +24,13 @@ class Walk {
 
   bool Run(ParseNode* tree) {
     ParseNode* node = tree;
+    uint32_t steps = 0;
     while (!state_.abort) {
+      if (++steps % kStepsPerPoll == 0 && JobDeadlinePassed()) {
+        GSCompilerMessage(context_.diagnostics, "%s", kCompileStoppedText);
+        ++context_.diagnostics->errorCount;
+        return false;
+      }
       if (node != nullptr) {
         node = FirstVisit(node);
         if (overflow_) return false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "foundation/threads/JobDeadline.h"
 #include "gscompiler/GSSemanticCheck.h"
 #include "gscompiler/GSTypeNames.h"
 
@@ -98,8 +99,14 @@ int32_t GSGenerator::ClassIndex(const char* className) {
 // ---- the statement list ----
 
 bool GSGenerator::CompileStatementList(ParseNode* chain) {
-  for (ParseNode* node = chain; node != nullptr; node = node->next)
+  constexpr uint32_t kStatementsPerPoll = 4096;
+  for (ParseNode* node = chain; node != nullptr; node = node->next) {
+    if (++statements_ % kStatementsPerPoll == 0 && JobDeadlinePassed()) {
+      GSCompilerReport(&diag_, true, false, node->line, "%s", kCompileStoppedText);
+      return false;
+    }
     if (!CompileNode(node)) return false;
+  }
   return true;
 }
 

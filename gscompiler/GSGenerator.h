@@ -142,6 +142,7 @@ class GSGenerator {
   GSTempSlots* temps_ = nullptr;
   int32_t line_ = 0;  // the line of the innermost node being compiled
   uint32_t tempBase_ = 1;
+  uint32_t statements_ = 0;  // compiled so far; the job deadline is polled by them
   GSJumpLabels labels_;
   std::unordered_map<const ParseNode*, LoopLabels> loops_;
   std::vector<SwitchState> switches_;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "gscompiler/GSCodeGenerator.h"
@@ -135,11 +137,18 @@ bool SameReturnType(const char* a, const char* b) {
   return lenA == lenB && std::strncmp(a, b, lenA) == 0;
 }
 
+// The entries of the virtual table so far, and where each function name
+// stands in them, so that an override finds what it replaces at once.
+struct VirtualTable {
+  std::vector<VirtualEntry> list;
+  std::unordered_map<std::string_view, std::vector<size_t>> byName;
+};
+
 bool AddVirtualEntries(WriteContext& w, const GSClassSymbol* cls, const GSClassSymbol* part,
-                       std::vector<VirtualEntry>& list, int depth) {
+                       VirtualTable& table, int depth) {
   if (depth > 64) return false;  // the base lists are acyclic; this is a guard only
   for (const GSBaseRecord* b = part->Bases(); b != nullptr; b = b->next)
-    if (b->r == 1 && !AddVirtualEntries(w, cls, b->base, list, depth + 1)) return false;
+    if (b->r == 1 && !AddVirtualEntries(w, cls, b->base, table, depth + 1)) return false;
   std::vector<GSFunctionSymbol*> own;
   ForEachSymbol(part->Members(), [&](GSSymbol* m) {
     if (m->IsFunction()) own.push_back(static_cast<GSFunctionSymbol*>(m));
@@ -151,8 +160,11 @@ bool AddVirtualEntries(WriteContext& w, const GSClassSymbol* cls, const GSClassS
       [](const GSFunctionSymbol* a, const GSFunctionSymbol* b) { return a->index < b->index; });
   const int32_t p = PartOffset(cls, part);
   for (GSFunctionSymbol* fn : own) {
-    for (VirtualEntry& e : list) {
-      if (std::strcmp(e.function->name, fn->name) != 0) continue;
+    std::vector<size_t>& same = table.byName[fn->name];
+    // Every earlier entry of the name takes the override, and the override
+    // is added as well.
+    for (size_t at : same) {
+      VirtualEntry& e = table.list[at];
       if (!SameReturnType(e.function->signature, fn->signature)) {
         if (w.log) {
           w.log->AppendLine("Wrong return type on function: ");
@@ -163,17 +175,18 @@ bool AddVirtualEntries(WriteContext& w, const GSClassSymbol* cls, const GSClassS
       }
       e = VirtualEntry{fn, p};
     }
-    list.push_back(VirtualEntry{fn, p});
+    same.push_back(table.list.size());
+    table.list.push_back(VirtualEntry{fn, p});
   }
   return true;
 }
 
 bool WriteVirtualTable(WriteContext& w, ByteBuffer& out, const GSClassSymbol* cls) {
-  std::vector<VirtualEntry> list;
-  if (!AddVirtualEntries(w, cls, cls, list, 0)) return false;
+  VirtualTable table;
+  if (!AddVirtualEntries(w, cls, cls, table, 0)) return false;
   const uint32_t start = GslBeginChunk(out, TagVirtualTable);
-  out.WriteU32(static_cast<uint32_t>(list.size()));
-  for (const VirtualEntry& e : list) {
+  out.WriteU32(static_cast<uint32_t>(table.list.size()));
+  for (const VirtualEntry& e : table.list) {
     out.WriteU32(FunctionRefOf(w, e.function));
     out.WriteU32(static_cast<uint32_t>(e.p));
   }

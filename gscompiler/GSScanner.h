@@ -11,18 +11,23 @@
 // which the token ends (counting from 1).
 //
 // The text is not copied: the caller keeps it alive and unchanged for the
-// scanner's life. The scanner reads it in 16,384-byte buffers; a token
-// longer than that grows the buffer.
+// scanner's life. The scanner reads it into a 16,384-byte buffer, each
+// refill filling all the room there is; a token longer than the buffer
+// doubles it, so scanning stays linear in the token's length.
 //
 // Failure: flex's own fatal errors (a buffer that cannot grow, an internal
 // table fault such as "fatal flex scanner internal error--no action found")
 // never end the process: NextToken() answers YYerror (256) once, keeps the
 // flex text in FailureText(), and answers 0 from then on. Out of memory
-// inside the scanner is handled the same way. Not thread-safe: flex keeps
-// no global state here, but one scanner serves one parse at a time.
+// inside the scanner is handled the same way, and so is a bounded job whose
+// time ran out (JobDeadline.h, polled every kTokensPerPoll tokens; the text
+// is kCompileStoppedText). Not thread-safe: flex keeps no global state here, but
+// one scanner serves one parse at a time.
 #pragma once
 
 #include <cstddef>
+
+#include "gscompiler/CompileDiagnostics.h"
 
 #ifndef yyFlexLexerOnce
 #include <FlexLexer.h>
@@ -37,6 +42,8 @@ struct ScannerFailure {
 
 class GSScanner : public yyFlexLexer {
  public:
+  static constexpr unsigned kTokensPerPoll = 4096;
+
   GSScanner(const char* text, size_t length);
   ~GSScanner() override = default;
   GSScanner(const GSScanner&) = delete;
@@ -59,6 +66,7 @@ class GSScanner : public yyFlexLexer {
   const char* text_;
   size_t remaining_;
   const char* failure_ = nullptr;
+  unsigned tokens_ = 0;
 };
 
 }  // namespace GSCompiler

@@ -8,3 +8,8 @@ const GSCompilerBackEnd* GSStandardBackEnd() {
   static const GSCompilerBackEnd backEnd{GSSemanticCheckSource, GSGenerateCode, GSWriteUnitLibrary};
   return &backEnd;
 }
+
+void GSStandardBackEndRelease() {
+  GSSemanticResetSymbols();
+  GSCompiler::GSUnitCode().Clear();
+}

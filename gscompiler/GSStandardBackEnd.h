@@ -7,3 +7,8 @@
 #include "gscompiler/CompileUnit.h"
 
 const GSCompilerBackEnd* GSStandardBackEnd();
+
+// Frees what the back end keeps after a compile (the symbol table and the
+// generated code of the last unit) until the next compile; for a host that
+// wants nothing of a finished or stopped job left in memory.
+void GSStandardBackEndRelease();

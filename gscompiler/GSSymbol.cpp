@@ -61,10 +61,6 @@ int GSSymbol::Compare(const Utils::IHashNode& other) const {
 
 void GSSymbol::Dump(CompileLogSink*) const {}
 
-bool GSSymbol::RemoveMember(GSSymbol*) {
-  return false;
-}
-
 void GSDependentSymbol::Dump(CompileLogSink* log) const {
   Append(log, Kiv::StringPrintf("\nDependent \"%s\", crc 0x%X, filename crc 0x%X\n", OrEmpty(name),
                                 textCrc, nameCrc));
@@ -108,10 +104,6 @@ void GSClassSymbol::Dump(CompileLogSink* log) const {
   Append(log, frame);
 }
 
-bool GSClassSymbol::RemoveMember(GSSymbol* member) {
-  return BucketRemove(members, member);
-}
-
 const GSBaseRecord* GSClassSymbol::FindBase(const GSClassSymbol* ancestor) const {
   for (const GSBaseRecord* b = bases; b != nullptr; b = b->next) {
     if (b->base == ancestor) return b;
@@ -140,49 +132,5 @@ uint32_t GSClassSymbol::FunctionNumber(const GSSymbol* function) const {
   if (record == nullptr) return kNoSlot;
   return (uint32_t(record->q) + x->inheritedFuncs + uint32_t(function->index)) & 0xFFFF;
 }
-
-template <uint32_t N>
-bool BucketInsert(SymbolBuckets<N>& buckets, GSSymbol* symbol) {
-  Utils::IHashNode** link = &buckets.heads[symbol->Hash() % N];
-  for (; *link != nullptr; link = &(*link)->next) {
-    const int c = symbol->Compare(**link);
-    if (c == 0) return false;
-    if (c < 0) break;
-  }
-  symbol->next = *link;
-  *link = symbol;
-  ++buckets.count;
-  return true;
-}
-
-template <uint32_t N>
-GSSymbol* BucketFind(const SymbolBuckets<N>& buckets, const GSSymbol& key) {
-  for (Utils::IHashNode* n = buckets.heads[key.Hash() % N]; n != nullptr; n = n->next) {
-    const int c = key.Compare(*n);
-    if (c == 0) return static_cast<GSSymbol*>(n);
-    if (c < 0) return nullptr;
-  }
-  return nullptr;
-}
-
-template <uint32_t N>
-bool BucketRemove(SymbolBuckets<N>& buckets, GSSymbol* symbol) {
-  for (Utils::IHashNode** link = &buckets.heads[symbol->Hash() % N]; *link != nullptr;
-       link = &(*link)->next) {
-    if (*link != symbol) continue;
-    *link = symbol->next;
-    symbol->next = nullptr;
-    --buckets.count;
-    return true;
-  }
-  return false;
-}
-
-template bool BucketInsert(SymbolBuckets<GSClassSymbol::kMemberBuckets>&, GSSymbol*);
-template bool BucketInsert(SymbolBuckets<GSSymbolTable::kGlobalBuckets>&, GSSymbol*);
-template GSSymbol* BucketFind(const SymbolBuckets<GSClassSymbol::kMemberBuckets>&, const GSSymbol&);
-template GSSymbol* BucketFind(const SymbolBuckets<GSSymbolTable::kGlobalBuckets>&, const GSSymbol&);
-template bool BucketRemove(SymbolBuckets<GSClassSymbol::kMemberBuckets>&, GSSymbol*);
-template bool BucketRemove(SymbolBuckets<GSSymbolTable::kGlobalBuckets>&, GSSymbol*);
 
 }  // namespace GSCompiler

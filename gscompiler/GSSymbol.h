@@ -55,7 +55,8 @@ inline constexpr uint32_t Local = 0x80000000u;    // entered at a depth above 0
 inline constexpr uint32_t kNoSlot = 0xFFFF;
 
 // A fixed array of sorted bucket chains of symbols (linked through
-// IHashNode::next). Owns nothing.
+// IHashNode::next). Owns nothing; the symbol table links and unlinks the
+// chains through its index (GSSymbolChains.h).
 template <uint32_t N>
 struct SymbolBuckets {
   static constexpr uint32_t kCount = N;
@@ -74,8 +75,6 @@ class GSSymbol : public Utils::IHashNode {
   int Compare(const Utils::IHashNode& other) const override;
   // Appends the symbol's line(s) of the symbol dump; nothing for the base.
   virtual void Dump(CompileLogSink* log) const;
-  // Unlinks `member` from this symbol's hash; false when it is not there.
-  virtual bool RemoveMember(GSSymbol* member);
 
   bool IsVariable() const { return kind == SymbolVariable; }
   bool IsFunction() const { return kind == SymbolFunction; }
@@ -167,7 +166,6 @@ class GSClassSymbol final : public GSSymbol {
 
   explicit GSClassSymbol(const char* className) : GSSymbol(SymbolClass, className) {}
   void Dump(CompileLogSink* log) const override;
-  bool RemoveMember(GSSymbol* member) override;
 
   // Resolves the pending base names once (messages in the file that
   // declared the class, counted in `diagnostics`); true when every base
@@ -198,15 +196,5 @@ class GSClassSymbol final : public GSSymbol {
   uint32_t inheritedFuncs = 0;
   bool resolving = false;  // ResolveBase is running (cycle guard)
 };
-
-// Chain helpers for SymbolBuckets (key order of GSSymbol::Compare).
-// Insert: false, nothing linked, when an equal key is present.
-template <uint32_t N>
-bool BucketInsert(SymbolBuckets<N>& buckets, GSSymbol* symbol);
-// The first symbol equal to `key`, or null.
-template <uint32_t N>
-GSSymbol* BucketFind(const SymbolBuckets<N>& buckets, const GSSymbol& key);
-template <uint32_t N>
-bool BucketRemove(SymbolBuckets<N>& buckets, GSSymbol* symbol);
 
 }  // namespace GSCompiler

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "gscompiler/GSTypeNames.h"
@@ -43,6 +45,7 @@ void GSSymbolTable::Reset() {
   pool_.Reset();
   texts_.FreeBlocks();
   global_ = SymbolBuckets<kGlobalBuckets>{};
+  chains_.Clear();
   std::fill(std::begin(scopes_), std::end(scopes_), nullptr);
   depth_ = 0;
   overflow_ = 0;
@@ -127,7 +130,7 @@ GSClassSymbol* GSSymbolTable::NewClass(const char* className) {
 GSSymbol* GSSymbolTable::FindInClass(GSClassSymbol* cls, const char* text, int32_t keyDepth) {
   GSSymbol key(SymbolVariable, text);
   key.depth = keyDepth;
-  return BucketFind(cls->members, key);
+  return chains_.Find(cls->members, key);
 }
 
 GSSymbol* GSSymbolTable::Lookup(const char* text, GSClassSymbol* cls, bool outward,
@@ -137,13 +140,13 @@ GSSymbol* GSSymbolTable::Lookup(const char* text, GSClassSymbol* cls, bool outwa
   key.depth = -1;
   GSSymbol* found = nullptr;
   if (cls == nullptr) {
-    found = BucketFind(global_, key);
+    found = chains_.Find(global_, key);
   } else {
     const int32_t keyDepth = membersOnly ? 0 : -1;
     found = FindInClass(cls, text, keyDepth);
     for (const GSBaseRecord* b = cls->bases; found == nullptr && b != nullptr; b = b->next)
       found = FindInClass(b->base, text, keyDepth);
-    if (found == nullptr && outward) found = BucketFind(global_, key);
+    if (found == nullptr && outward) found = chains_.Find(global_, key);
   }
   if (found != nullptr) NumberOnUse(found);
   return found;
@@ -153,7 +156,7 @@ GSDependentSymbol* GSSymbolTable::FindDependent(const char* fileName) const {
   if (fileName == nullptr) return nullptr;
   GSSymbol key(SymbolDependent, fileName);
   key.depth = -1;
-  GSSymbol* found = BucketFind(global_, key);
+  GSSymbol* found = chains_.Find(global_, key);
   return found != nullptr && found->kind == SymbolDependent ? static_cast<GSDependentSymbol*>(found)
                                                             : nullptr;
 }
@@ -163,13 +166,13 @@ bool GSSymbolTable::Insert(GSClassSymbol* cls, GSSymbol* symbol, bool numbered) 
   if (cls != nullptr && !cls->IsClass()) return false;
   symbol->depth = depth_;
   if (cls != nullptr) {
-    if (!BucketInsert(cls->members, symbol)) return false;
+    if (!chains_.Insert(cls->members, symbol)) return false;
     symbol->owner = cls;
     if (depth_ == 0 && numbered && symbol->IsVariable()) symbol->index = int32_t(cls->varCount++);
     if (depth_ == 0 && numbered && symbol->IsFunction()) symbol->index = int32_t(cls->funcCount++);
     if (depth_ > 0) symbol->flags |= Local;
   } else {
-    if (!BucketInsert(global_, symbol)) return false;
+    if (!chains_.Insert(global_, symbol)) return false;
     symbol->owner = this;
   }
   symbol->scopeNext = scopes_[depth_];
@@ -201,32 +204,33 @@ void GSSymbolTable::PopScope() {
   scopes_[depth_] = nullptr;
   while (symbol != nullptr) {
     GSSymbol* following = symbol->scopeNext;
-    if (symbol->owner != nullptr) symbol->owner->RemoveMember(symbol);
+    if (symbol->owner == this) {
+      chains_.Remove(global_, symbol);
+    } else if (symbol->owner != nullptr && symbol->owner->IsClass()) {
+      chains_.Remove(static_cast<GSClassSymbol*>(symbol->owner)->members, symbol);
+    }
     DestroySymbol(symbol);
     symbol = following;
   }
   --depth_;
 }
 
-bool GSSymbolTable::RemoveMember(GSSymbol* member) {
-  return BucketRemove(global_, member);
-}
-
 namespace {
 
-// The functions of `cls` itself that match, in member-table order.
-uint32_t CollectOwn(const GSClassSymbol& cls, const char* functionName, uint32_t argumentCount,
-                    GSFunctionSymbol** out, uint32_t max) {
+// The functions of `cls` itself that match, in member-table order. Their
+// symbol names all start with "::name(", so each chain is searched from
+// that prefix on instead of walking the whole class.
+uint32_t CollectOwn(const GSSymbolChains& chains, const GSClassSymbol& cls,
+                    std::string_view prefix, uint32_t argumentCount, GSFunctionSymbol** out,
+                    uint32_t max) {
   uint32_t n = 0;
   for (uint32_t i = 0; i < GSClassSymbol::kMemberBuckets && n < max; ++i) {
-    for (Utils::IHashNode* node = cls.members.heads[i]; node != nullptr && n < max;
-         node = node->next) {
-      auto* symbol = static_cast<GSSymbol*>(node);
-      if (!symbol->IsFunction() || symbol->depth != 0) continue;
+    chains.ForEachWithPrefix(cls.members, i, prefix, [&](GSSymbol* symbol) {
+      if (!symbol->IsFunction() || symbol->depth != 0) return true;
       auto* function = static_cast<GSFunctionSymbol*>(symbol);
-      if (function->ParamCount() == argumentCount && function->HasName(functionName))
-        out[n++] = function;
-    }
+      if (function->ParamCount() == argumentCount) out[n++] = function;
+      return n < max;
+    });
   }
   return n;
 }
@@ -236,17 +240,18 @@ uint32_t CollectOwn(const GSClassSymbol& cls, const char* functionName, uint32_t
 uint32_t GSSymbolTable::FindFunctions(GSClassSymbol* cls, const char* functionName,
                                       uint32_t argumentCount, GSFunctionSymbol** out,
                                       uint32_t max) {
-  if (cls == nullptr || max == 0) return 0;
+  if (cls == nullptr || functionName == nullptr || max == 0) return 0;
   // Depth first over the direct bases, without recursion (inheritance
   // chains can be long): a class with matching functions hides its bases.
   std::vector<const GSClassSymbol*> pending;
   uint32_t n = 0;
   try {
+    const std::string prefix = std::string("::") + functionName + "(";
     pending.push_back(cls);
     while (!pending.empty() && n < max) {
       const GSClassSymbol* c = pending.back();
       pending.pop_back();
-      const uint32_t own = CollectOwn(*c, functionName, argumentCount, out + n, max - n);
+      const uint32_t own = CollectOwn(chains_, *c, prefix, argumentCount, out + n, max - n);
       n += own;
       if (own != 0) continue;
       const size_t mark = pending.size();

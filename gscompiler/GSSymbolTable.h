@@ -4,7 +4,9 @@
 // One table serves a whole compile; Reset() empties it before each compile.
 // The global hash (61 buckets) holds source files and classes; each class
 // holds its members, parameters and locals in its own hash (31 buckets,
-// GSSymbol.h). Parameters and locals are entered at scope depths above 0
+// GSSymbol.h). One ordered index (GSSymbolChains.h) links all the chains,
+// so entering, finding and removing a symbol cost a logarithm however many
+// classes or members there are. Parameters and locals are entered at scope depths above 0
 // and die when their scope is popped; everything else lives until Reset().
 //
 // Lookup(name, cls, outward, membersOnly):
@@ -44,6 +46,7 @@
 #include "foundation/containers/FrameMemory.h"
 #include "gscompiler/CompileDiagnostics.h"
 #include "gscompiler/GSSymbol.h"
+#include "gscompiler/GSSymbolChains.h"
 #include "kiv/String.h"
 
 namespace GSCompiler {
@@ -106,7 +109,6 @@ class GSSymbolTable final : public GSSymbol {
 
   // Writes "Symbol Table" and every symbol's dump line to `log`.
   void Dump(CompileLogSink* log) const override;
-  bool RemoveMember(GSSymbol* member) override;
 
   const SymbolBuckets<kGlobalBuckets>& Globals() const { return global_; }
   GSFunctionSymbol* CurrentFunction() const { return currentFunction_; }
@@ -128,6 +130,7 @@ class GSSymbolTable final : public GSSymbol {
   Utils::BlockMemory pool_;
   Utils::FrameMemory texts_;
   SymbolBuckets<kGlobalBuckets> global_;
+  GSSymbolChains chains_;  // links global_ and every class's members
   GSSymbol* scopes_[kMaxDepth + 1] = {};
   int32_t depth_ = 0;
   int32_t overflow_ = 0;  // pushes beyond kMaxDepth not yet popped

@@ -29,8 +29,8 @@
 //   the last token read so far, which is the token after the construct when
 //   the parser had to look ahead).
 // - flags: declaration specifier bits and marker bits (below).
-// - slot, type, className, chain, spare: 0, TypeNone, null, null, 0 when
-//   built; the semantic pass and the code generator own them.
+// - slot, type, className, chain: 0, TypeNone, null, null when built;
+//   the semantic pass and the code generator own them.
 #pragma once
 
 #include <cstdint>
@@ -167,7 +167,6 @@ struct ParseNode {
   uint32_t type;
   const char* className;
   ParseNode* chain;
-  uint32_t spare;
 
   bool Is(uint32_t cls, uint32_t k) const { return nodeClass == cls && kind == k; }
   int32_t IntValue() const { return static_cast<int32_t>(value); }

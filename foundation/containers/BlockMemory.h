@@ -9,6 +9,10 @@
 // still has room becomes current (among equals the later block); when every
 // block is full the next request adds a block.
 //
+// The blocks with room are kept ordered by fill and the blocks by address,
+// so taking and freeing a slot cost a logarithm of the block count however
+// many blocks the pool holds.
+//
 // Slots are uninitialised memory, aligned to at least 4 bytes (to 16 when the
 // slot size is a multiple of 16). FreeSlot() returns one slot to its block;
 // Reset() and FreeBlocks() release everything at once, invalidating every
@@ -23,7 +27,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <set>
+#include <utility>
 #include <vector>
 
 namespace Utils {
@@ -78,8 +85,18 @@ class BlockMemory {
 
   bool IsFull(const Block& block) const { return block.used == slotsPerBlock_; }
   void MarkAllFree(Block& block) const;
+  // Keeps open_ in step with a change of block `index`'s fill from `before`.
+  void NoteFill(int index, uint32_t before);
+  // Makes `index` (or none, -1) current, keeping open_ in step.
+  void SetCurrent(int index);
+  // Rebuilds open_ and starts_ after the block indices changed.
+  void Reindex();
 
   std::vector<std::unique_ptr<Block>> blocks_;
+  // (used, index) of every block with room but the current one; the last
+  // entry is the fullest, among equals the later block.
+  std::set<std::pair<uint32_t, int>> open_;
+  std::map<uintptr_t, int> starts_;  // block storage address -> index
   int current_ = -1;
   void* owner_ = nullptr;
   uint32_t slotsPerBlock_ = 0;

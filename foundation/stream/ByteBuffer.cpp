@@ -1,5 +1,6 @@
 #include "foundation/stream/ByteBuffer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -71,14 +72,19 @@ void GrowBuffer(ByteBuffer& buffer, uint32_t index) {
     return;
   }
   if (index >= buffer.capacity) {
-    const uint64_t wanted = (uint64_t{buffer.growStep} + index + 3) / 4 * 4;
+    // At least the capacity again, so that many small writes cost linear
+    // time in the end size.
+    const uint64_t step = std::max(uint64_t{buffer.growStep}, uint64_t{buffer.capacity});
+    const uint64_t wanted = (step + index + 3) / 4 * 4;
     if (wanted > UINT32_MAX) {
       buffer.errors |= ByteBuffer::kGrowthFailed;
       return;
     }
     std::unique_ptr<unsigned char[]> grown;
     try {
-      grown.reset(new unsigned char[wanted]());
+      // Not zeroed: every writer writes the bytes it grows by, and pages
+      // beyond the written size are then never touched.
+      grown.reset(new unsigned char[wanted]);
     } catch (const std::bad_alloc&) {
       buffer.errors |= ByteBuffer::kGrowthFailed;
       return;

@@ -6,7 +6,8 @@
 // ever reserved (the bytes that count as written). Writers call GrowBuffer()
 // with position + width before each write and skip the write while error
 // bit kGrowthFailed is set, so a failed growth never corrupts earlier bytes.
-// Words are little-endian.
+// A growth adds the grow step or the capacity, whichever is larger, so the
+// storage grows geometrically. Words are little-endian.
 //
 // Failure is recorded in `errors` and never thrown:
 //   kGrowthFailed (bit 0): storage missing, out of memory, or a size beyond

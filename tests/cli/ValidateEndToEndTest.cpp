@@ -50,13 +50,13 @@ class ValidateEndToEnd : public ToolFixture {
   }
 };
 
-// The command hosts that run from the fixture's root: processes whose
-// executable is root/bin/VandruUtil and whose arguments hold
-// "vadcommandhost".
-std::vector<pid_t> CommandHosts() {
+// The command hosts that run from a root (the fixture's by default):
+// processes whose executable is root/bin/VandruUtil and whose arguments
+// hold "vadcommandhost".
+std::vector<pid_t> CommandHosts(const std::string& bin = ToolFixture::BinPath()) {
   std::vector<pid_t> hosts;
   std::error_code error;
-  const std::string exe = ToolFixture::BinPath() + "/VandruUtil";
+  const std::string exe = bin + "/VandruUtil";
   for (const auto& entry : fs::directory_iterator("/proc", error)) {
     const std::string name = entry.path().filename().string();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
@@ -169,6 +169,41 @@ TEST_F(ValidateEndToEnd, RuntimeMessagesOfTheCommandHostReachItsLogFile) {
       },
       10000))
       << log;
+}
+
+// The host's bound on one validation job, set to 0 ms for the daemon (and
+// so the hosts) of a root of its own: every validation ends with the time
+// limit finding naming its asset, nothing of it is cached, and the same
+// host serves the next job.
+TEST_F(ValidateEndToEnd, ValidationPastItsBoundEndsWithTheLimitAndTheHostServesOn) {
+  struct BoundScope {
+    BoundScope() { ::setenv("VADCOMMANDHOST_VALIDATION_MS", "0", 1); }
+    ~BoundScope() { ::unsetenv("VADCOMMANDHOST_VALIDATION_MS"); }
+  } bound;
+  const std::string root = MakeRoot();
+  const std::string literal(64 * 1024, 'x');
+  const std::string stalling = "include \"gs.gs\"\nclass Crate isclass GameObject {\n"
+                               "  string s = \"" + literal + "\";\n};\n";
+  Install("<kuid:100:25>", kScripted, {{"main.gs", stalling}}, root);
+  Install("<kuid:100:26>", kScripted, {{"main.gs", kGoodScript}}, root);
+  const std::string tool = root + "/bin/VandruUtil";
+  std::vector<pid_t> hosts;
+  for (const char* kuid : {"<kuid:100:25>", "<kuid:100:26>"}) {
+    SCOPED_TRACE(kuid);
+    const ToolResult r = RunProgram(tool, {"validate", kuid}, root + "/bin");
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(Has(r, std::string("- ") + kuid + " : Validating the asset in '")) << r.out;
+    EXPECT_TRUE(Has(r, "' took longer than 0 seconds, so it was stopped.\n")) << r.out;
+    EXPECT_TRUE(Has(r, "(1 Errors, 0 Warnings)")) << r.out;
+    EXPECT_TRUE(CacheFiles(root + "/UserData").empty()) << "a stopped job compiles nothing";
+    const std::vector<pid_t> now = CommandHosts(root + "/bin");
+    EXPECT_EQ(now.size(), 1u);
+    if (!hosts.empty()) {
+      EXPECT_EQ(now, hosts) << "the same host serves the next job";
+    }
+    hosts = now;
+  }
+  EXPECT_TRUE(StopDaemonOf(root));
 }
 
 }  // namespace

@@ -124,3 +124,57 @@ TEST(BlockMemory, RemoveResetAndFreeBlocks) {
 }
 
 }  // namespace
+
+namespace {
+
+// Random takes and frees over many blocks, against a plain model of the
+// pool's rule: the current block is filled first; when it is full, the
+// fullest block with room follows (the later block among equals); a free
+// with no current block makes the freed slot's block current.
+TEST(BlockMemory, BlockChoiceFollowsTheFullestRuleOverManyBlocks) {
+  BlockMemory pool;
+  ASSERT_TRUE(pool.Init(nullptr, 8, 32));
+  std::vector<std::pair<void*, int>> live;  // slot, block
+  std::vector<uint32_t> used;               // the model's fill per block
+  uint32_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 8;
+  };
+  auto modelCurrent = [&](int current) {
+    if (current >= 0 && used[size_t(current)] < 32) return current;
+    int best = -1;
+    for (size_t i = used.size(); i-- > 0;)
+      if (used[i] < 32 && (best < 0 || used[i] > used[size_t(best)])) best = int(i);
+    return best;
+  };
+  for (int step = 0; step < 20000; ++step) {
+    const bool take = live.empty() || next() % 100 < 60;
+    if (take) {
+      const int block = pool.CurrentBlock() < 0 ? int(pool.BlockCount()) : pool.CurrentBlock();
+      void* slot = pool.AllocateSlot();
+      ASSERT_NE(slot, nullptr);
+      if (size_t(block) == used.size()) used.push_back(0);
+      ++used[size_t(block)];
+      live.emplace_back(slot, block);
+      EXPECT_EQ(pool.CurrentBlock(), modelCurrent(block)) << "step " << step;
+    } else {
+      const size_t at = next() % live.size();
+      const auto [slot, block] = live[at];
+      live[at] = live.back();
+      live.pop_back();
+      const int before = pool.CurrentBlock();
+      ASSERT_TRUE(pool.FreeSlot(slot));
+      --used[size_t(block)];
+      EXPECT_EQ(pool.CurrentBlock(), before < 0 ? block : before) << "step " << step;
+    }
+    if (pool.CurrentBlock() >= 0) {
+      ASSERT_EQ(pool.UsedSlots(pool.CurrentBlock()), used[size_t(pool.CurrentBlock())]);
+    }
+  }
+  EXPECT_EQ(pool.Count(), live.size());
+  pool.SelectCurrentBlock();
+  EXPECT_EQ(pool.CurrentBlock(), modelCurrent(-1));
+}
+
+}  // namespace

@@ -2,6 +2,7 @@
 // out-of-memory handling.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -208,4 +209,89 @@ TEST(GSSymbolTable, DeepInheritanceEndsInCountedErrorsNotACrash) {
   ASSERT_FALSE(flat.log.empty());
   EXPECT_EQ(flat.log[0], "Internal compiler error.");
   EXPECT_EQ(flat.errors, flat.log.size());
+}
+
+// Thousands of members entered in scrambled order, with locals of the same
+// names at several depths: every chain stays sorted as the library writer
+// walks it (name, then deeper first), every name finds its innermost
+// declaration, and popping scopes unlinks exactly their symbols.
+TEST(GSSymbolTable, ManyMembersKeepTheirChainsOrderedThroughScopes) {
+  GSSymbolTable table;
+  GSClassSymbol* cls = AddClass(table, "Many");
+  constexpr int kNames = 3000;
+  auto name = [](int i) { return "m" + std::to_string((i * 7919) % kNames); };
+  std::vector<GSCompiler::GSSymbol*> members;
+  for (int i = 0; i < kNames; ++i) {
+    members.push_back(table.NewVariable(name(i).c_str()));
+    ASSERT_TRUE(table.Insert(cls, members.back(), true));
+  }
+  std::vector<GSCompiler::GSSymbol*> locals;
+  for (int depth = 1; depth <= 3; ++depth) {
+    table.PushScope();
+    for (int i = 0; i < kNames; i += 3 * depth) {
+      locals.push_back(table.NewVariable(name(i).c_str()));
+      ASSERT_TRUE(table.Insert(cls, locals.back(), false));
+      EXPECT_FALSE(table.Insert(cls, table.NewVariable(name(i).c_str()), false));
+    }
+  }
+  auto checkChains = [&](size_t expected) {
+    size_t seen = 0;
+    for (uint32_t b = 0; b < GSClassSymbol::kMemberBuckets; ++b) {
+      const Utils::IHashNode* previous = nullptr;
+      for (const Utils::IHashNode* n = cls->Members().heads[b]; n != nullptr; n = n->next) {
+        if (previous != nullptr) {
+          EXPECT_LT(previous->Compare(*n), 0) << "bucket " << b;
+        }
+        previous = n;
+        ++seen;
+      }
+    }
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(cls->Members().count, expected);
+  };
+  checkChains(members.size() + locals.size());
+  for (int i = 0; i < kNames; ++i) {
+    GSCompiler::GSSymbol* found = table.Lookup(name(i).c_str(), cls, false, false);
+    ASSERT_NE(found, nullptr);
+    const int32_t deepest = i % 9 == 0 ? 3 : i % 6 == 0 ? 2 : i % 3 == 0 ? 1 : 0;
+    EXPECT_EQ(found->depth, deepest) << name(i);
+    EXPECT_EQ(table.Lookup(name(i).c_str(), cls, false, true)->depth, 0);
+  }
+  for (int depth = 3; depth >= 1; --depth) table.PopScope();
+  checkChains(members.size());
+  for (GSCompiler::GSSymbol* m : members) EXPECT_EQ(table.Lookup(m->name, cls, false, false), m);
+}
+
+// Overloads spread over several chains are found by name and argument
+// count alone, in member-table order, and never by a longer name sharing
+// the prefix.
+TEST(GSSymbolTable, FunctionCandidatesAreFoundByNameAcrossChains) {
+  GSSymbolTable table;
+  GSClassSymbol* cls = AddClass(table, "Calls");
+  const char* names[] = {"::F(int)", "::F(float)", "::F(string)", "::F(int,int)",
+                         "::Fx(int)",  "::G(int)",   "::F()"};
+  for (const char* n : names) {
+    GSCompiler::GSFunctionSymbol* f = table.NewFunction(n);
+    f->paramCount = uint32_t(std::count(n, n + std::strlen(n), ',') + (std::strstr(n, "()") ? 0 : 1));
+    ASSERT_TRUE(table.Insert(cls, f, true));
+  }
+  struct Case {
+    const char* name;
+    uint32_t arguments;
+    size_t expected;
+  };
+  for (const Case& c : {Case{"F", 1, 3}, Case{"F", 2, 1}, Case{"F", 0, 1}, Case{"Fx", 1, 1},
+                        Case{"H", 1, 0}}) {
+    GSCompiler::GSFunctionSymbol* out[8] = {};
+    const uint32_t n = table.FindFunctions(cls, c.name, c.arguments, out, 8);
+    EXPECT_EQ(n, c.expected) << c.name << "/" << c.arguments;
+    for (uint32_t i = 0; i < n; ++i) EXPECT_TRUE(out[i]->HasName(c.name));
+    for (uint32_t i = 1; i < n; ++i) {
+      const uint32_t a = out[i - 1]->Hash() % GSClassSymbol::kMemberBuckets;
+      const uint32_t b = out[i]->Hash() % GSClassSymbol::kMemberBuckets;
+      EXPECT_TRUE(a < b || (a == b && out[i - 1]->Compare(*out[i]) < 0)) << "member-table order";
+    }
+  }
+  GSCompiler::GSFunctionSymbol* one[1] = {};
+  EXPECT_EQ(table.FindFunctions(cls, "F", 1, one, 1), 1u) << "bounded by max";
 }

@@ -1,0 +1,86 @@
+// GSCompiler::GSSymbolChains: the ordered index behind the bucket chains of
+// a symbol table (the global chains and every class's member chains).
+//
+// The chains keep the order the rest of the compiler relies on: a symbol's
+// bucket is its name hash modulo the chain count, and within a bucket the
+// chain is sorted by GSSymbol::Compare (name, then deeper first). Walking a
+// chain to insert or find grows with the chain, so one class of many
+// members or a unit of many classes would compile in quadratic time. The
+// index holds every chained symbol in one balanced tree ordered by (chain,
+// name, deeper first): inserting, finding and unlinking cost a logarithm,
+// and the chains themselves stay linked in the same order for walking.
+//
+// Keys: stored symbols have depth 0 or above; a search key of depth -1
+// finds the deepest symbol of that name, any other depth that exact depth.
+// Names compare byte-wise (dependent files are entered lower-cased and
+// compare without regard to case with one another).
+//
+// Ownership: the index owns only its tree; the symbols belong to the
+// table's pool. Clear() forgets everything (the table empties its chains at
+// the same time). Failure: an insert that cannot allocate answers false and
+// links nothing. Not thread-safe.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string_view>
+
+#include "gscompiler/GSSymbol.h"
+
+namespace GSCompiler {
+
+class GSSymbolChains {
+ public:
+  // Links `symbol` into its chain of `buckets`; false (nothing linked) on
+  // an equal key or when memory runs out.
+  template <uint32_t N>
+  bool Insert(SymbolBuckets<N>& buckets, GSSymbol* symbol) {
+    if (!InsertInChain(&buckets.heads[symbol->Hash() % N], symbol)) return false;
+    ++buckets.count;
+    return true;
+  }
+  // The first symbol of `buckets` equal to `key` in chain order, or null.
+  template <uint32_t N>
+  GSSymbol* Find(const SymbolBuckets<N>& buckets, const GSSymbol& key) const {
+    return FindInChain(&buckets.heads[key.Hash() % N], key);
+  }
+  // Unlinks `symbol` from `buckets`; false when it is not there.
+  template <uint32_t N>
+  bool Remove(SymbolBuckets<N>& buckets, GSSymbol* symbol) {
+    if (!RemoveFromChain(&buckets.heads[symbol->Hash() % N], symbol)) return false;
+    --buckets.count;
+    return true;
+  }
+  // Calls f(symbol) for each symbol of chain `bucket` of `buckets` whose
+  // name starts with `prefix`, in chain order, while f answers true.
+  template <uint32_t N, typename F>
+  void ForEachWithPrefix(const SymbolBuckets<N>& buckets, uint32_t bucket, std::string_view prefix,
+                         F f) const {
+    Utils::IHashNode* const* chain = &buckets.heads[bucket];
+    for (auto it = FirstAtOrAfter(chain, prefix); it != entries_.end() && it->chain == chain; ++it) {
+      if (std::string_view(it->symbol->name).substr(0, prefix.size()) != prefix) return;
+      if (!f(it->symbol)) return;
+    }
+  }
+  void Clear() { entries_.clear(); }
+
+ private:
+  struct Entry {
+    Utils::IHashNode* const* chain;  // the head slot of the chain
+    GSSymbol* symbol;
+  };
+  struct Order {
+    bool operator()(const Entry& a, const Entry& b) const;
+  };
+  using Entries = std::set<Entry, Order>;
+
+  bool InsertInChain(Utils::IHashNode** head, GSSymbol* symbol);
+  GSSymbol* FindInChain(Utils::IHashNode* const* head, const GSSymbol& key) const;
+  bool RemoveFromChain(Utils::IHashNode** head, GSSymbol* symbol);
+  Entries::const_iterator FirstAtOrAfter(Utils::IHashNode* const* head,
+                                         std::string_view name) const;
+
+  Entries entries_;
+};
+
+}  // namespace GSCompiler

@@ -1,0 +1,88 @@
+// The bounds of one compile: a bounded job's deadline stops the compiler in
+// each of its stages without writing a library, and a source beyond the
+// size a source may hold is refused with a message saying so.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "GslCompileSupport.h"
+#include "foundation/threads/JobDeadline.h"
+#include "gscompiler/CompileDiagnostics.h"
+#include "gscompiler/CompileLog.h"
+#include "gscompiler/GSCompiler.h"
+#include "gscompiler/IncludePathList.h"
+#include "gscompiler/ScriptFile.h"
+
+namespace {
+
+using GSTest::CompileFixture;
+using GSTest::CompiledUnit;
+
+std::string Lines(const CompiledUnit& unit) {
+  std::string all;
+  for (const std::string& line : unit.log) all += line + "\n";
+  return all;
+}
+
+class CompileBounds : public CompileFixture {};
+
+// Sources that reach each place the deadline is polled: only the last
+// check before code generation, the walk of the semantic pass (past 4,096
+// steps) and the scanner (past 4,096 tokens).
+TEST_F(CompileBounds, CompileOutOfTimeStopsInEveryStageAndWritesNothing) {
+  auto statements = [](int n) {
+    std::string s = "class A\n{\n  public int F(int n)\n  {\n    int a = 0;\n";
+    for (int i = 0; i < n; ++i) s += "    a = a + n;\n";
+    return s + "    return a;\n  }\n};\n";
+  };
+  const std::string stopped = GSCompiler::kCompileStoppedText;
+  const struct {
+    const char* name;
+    std::string source;
+    std::string line;  // the stop's line in the log
+  } cases[] = {
+      {"small", "class A\n{\n  public int F() { return 1; }\n};\n", stopped},
+      {"many tree nodes, few tokens", statements(500), stopped},
+      {"many tokens", statements(1500), "t.gs(685) : " + stopped + ", line 685"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const CompiledUnit free = Compile(c.source);
+    ASSERT_EQ(free.result, 0) << Lines(free);
+    ASSERT_FALSE(free.bytes.empty());
+    std::filesystem::remove("t.gsl");
+
+    CompiledUnit late;
+    {
+      JobDeadlineScope deadline(std::chrono::milliseconds(0));
+      late = Compile(c.source);
+      EXPECT_TRUE(deadline.Stopped());
+    }
+    EXPECT_NE(late.result, 0);
+    ASSERT_FALSE(late.log.empty());
+    EXPECT_EQ(late.log.front(), c.line) << Lines(late);
+    EXPECT_TRUE(late.bytes.empty()) << "a stopped compile writes no library";
+    EXPECT_FALSE(Exists("t.gsl"));
+    EXPECT_FALSE(JobDeadlinePassed()) << "the deadline ends with its scope";
+  }
+}
+
+TEST_F(CompileBounds, SourceBeyondTheLimitIsRefusedWithItsSize) {
+  {
+    std::ofstream("big.gs", std::ios::binary) << "class A {};\n";
+  }
+  std::filesystem::resize_file("big.gs", uint64_t{ScriptFile::kMaxTextSize} + 1);
+  CompileLog log;
+  GSCompilerAddIncludePath(root_.string());
+  EXPECT_EQ(GSCompileToLibrary("big.gs", "big.gsl", &log), 1);
+  const char* first = log.TakeLine();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(std::string(first),
+            "big.gs is larger than 67108864 bytes, the most a source may hold.");
+  EXPECT_FALSE(Exists("big.gsl"));
+}
+
+}  // namespace
