@@ -13,7 +13,6 @@
 #include "assetdb/client/TCPTransport.h"
 #include "assetdb/client/VADClientState.h"
 #include "assetdb/client/VADClientTransaction.h"
-#include "assetdb/client/VADEventWait.h"
 #include "assetdb/protocol/DatabaseIpc.h"
 #include "assetdb/protocol/VADFrames.h"
 #include "assetdb/protocol/VADRequestCodes.h"
@@ -461,7 +460,7 @@ uint32_t VADClient::ReaderThread(void* argument) {
   TransportSource source(context.transport);
   ReaderSink sink(context.connection);
   while (!context.done) {
-    VADClientInternal::WaitBriefSpin(s.readerEvent);
+    s.readerEvent.Wait();
     if (context.done) break;
     if (!VADFrames::ReadFrame(source, sink)) break;
   }
