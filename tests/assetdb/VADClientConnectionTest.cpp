@@ -56,6 +56,42 @@ TEST_F(VADClientConnection, OpenStartsTheDaemonBeforeTheSecondAttempt) {
   VADClient::Close();  // A second close does nothing.
 }
 
+// The wait after starting the daemon ends once its port is published,
+// however long the attempt delay; a port that refused is no sign of
+// readiness, so attempts against it keep their full spacing.
+TEST_F(VADClientConnection, WaitAfterStartingTheDaemonEndsOnceItsPortIsPublished) {
+  VADClientTimings timings = VADClient::GetTimings();
+  timings.attemptDelayMs = 60000;
+  VADClient::SetTimings(timings);
+  FakeDaemon daemon;
+  daemon.ExpectHandshake(FakeDaemon::Answer::kNormal, 1, 2).ExpectGoodbye();
+  daemon.Start();
+  startedDaemon = &daemon;
+  const auto start = Clock::now();
+  EXPECT_TRUE(VADOpenDatabase(VADClientOptions()));
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(30));
+  EXPECT_EQ(daemonStarts.load(), 1);
+  VADClient::Close();
+  EXPECT_TRUE(daemon.WaitDone(2000));
+}
+
+TEST_F(VADClientConnection, PortThatRefusedDoesNotEndTheWaitEarly) {
+  VADClientTimings timings = VADClient::GetTimings();
+  timings.attempts = 3;
+  timings.attemptDelayMs = 150;
+  VADClient::SetTimings(timings);
+  uint16_t closedPort = 0;
+  {
+    FakeDaemon gone;  // Its port is free again once it is destroyed.
+    closedPort = gone.Port();
+  }
+  port = closedPort;
+  const auto start = Clock::now();
+  EXPECT_FALSE(VADOpenDatabase(VADClientOptions()));
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(2 * 150));
+  EXPECT_EQ(daemonStarts.load(), 1);
+}
+
 TEST_F(VADClientConnection, HandshakeWithoutAnswerTimesOut) {
   VADClientTimings timings = VADClient::GetTimings();
   timings.handshakeTimeoutMs = 400;
