@@ -201,10 +201,10 @@ void WaitForDaemon(uint32_t ms, uint16_t triedPort) {
   for (;;) {
     const uint16_t port = CurrentDaemonPort(assetIndexPath);
     if (port != 0 && port != triedPort) return;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return;
-    SleepMs(std::min<uint32_t>(kReadyPollMs, uint32_t(left.count())));
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) return;
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+        deadline - now, std::chrono::milliseconds(kReadyPollMs)));
   }
 }
 
