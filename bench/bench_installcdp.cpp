@@ -1,15 +1,21 @@
 // Installing an archive of 1,000 small assets with the real tool
-// ("VandruUtil installcdp" into a fresh installation, daemon start and the
-// database work included) beside "tar -x" of the same files into a fresh
-// folder. Both run in one program so the ratio is read from one run.
+// ("VandruUtil installcdp" into a fresh installation) beside "tar -x" of the
+// same files into a fresh folder followed by "sync -f" on it (the same
+// durability: the tool's install is on the disk when it reports it). Both
+// run in one program, in pairs interleaved round by round, so the ratio is
+// read from one run on one machine state:
+//   BM_InstallCDP      from cold: the daemon is started by the command;
+//   BM_InstallCDPWarm  with the installation's daemon already running;
+//   BM_TarExtract      tar -x and sync -f.
 //
 // The tool and daemon are found beside this program in the build tree
 // (<build>/cli/VandruUtil, <build>/vaddaemon/vaddaemon), or in the folder
 // named by VU_BENCH_BIN. Set-up (once): install the 1,000 asset folders
 // into a first installation, write the archive with "createcdp", and pack
-// the same files with "tar -c". Each iteration lays out a new installation
-// (not timed), times "installcdp", then closes that installation's daemon
-// (not timed).
+// the same files with "tar -c". Each run lays out a new installation or
+// folder (not timed) and times the command; daemons are closed after their
+// run (not timed). Outputs are kept until the end (file creation slows
+// down right after large deletions) and the work folder is removed at exit.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -123,22 +129,30 @@ Setup MakeSetup() {
   return setup;
 }
 
+bool setupMade = false;
+
 const Setup& GetSetup() {
-  static const Setup setup = MakeSetup();
+  static const Setup setup = [] {
+    setupMade = true;
+    return MakeSetup();
+  }();
   return setup;
 }
 
-void BM_InstallCDP(benchmark::State& state) {
+// One timed install of the archive into a new installation; `warm` starts
+// its daemon first (not timed).
+void InstallRun(benchmark::State& state, bool warm) {
   const Setup& setup = GetSetup();
   if (!setup.ok) {
     state.SkipWithError(
         "set-up failed (tool or daemon not found, or the archive could not be made)");
     return;
   }
-  int run = 0;
+  static int run = 0;
   for (auto _ : state) {
     state.PauseTiming();
     const std::string root = MakeRoot(setup, "install" + std::to_string(run++));
+    if (warm) RunProgram({root + "/bin/VandruUtil", "version"}, root + "/bin");
     state.ResumeTiming();
     const int status =
         RunProgram({root + "/bin/VandruUtil", "installcdp", setup.archive}, root + "/bin");
@@ -146,7 +160,6 @@ void BM_InstallCDP(benchmark::State& state) {
     CloseDaemon(root);
     const bool installed =
         fs::exists(root + "/UserData/local/kuid 321 " + std::to_string(kFirstContentId));
-    fs::remove_all(root);
     state.ResumeTiming();
     if (status != 0 || !installed) {
       state.SkipWithError("installcdp failed");
@@ -156,41 +169,56 @@ void BM_InstallCDP(benchmark::State& state) {
   state.counters["assets"] = kAssets;
 }
 
+void BM_InstallCDP(benchmark::State& state) {
+  InstallRun(state, false);
+}
+
+void BM_InstallCDPWarm(benchmark::State& state) {
+  InstallRun(state, true);
+}
+
 void BM_TarExtract(benchmark::State& state) {
   const Setup& setup = GetSetup();
   if (!setup.ok) {
     state.SkipWithError("set-up failed");
     return;
   }
-  int run = 0;
+  static int run = 0;
   for (auto _ : state) {
     state.PauseTiming();
     const std::string target = setup.work + "/tar" + std::to_string(run++);
     fs::create_directories(target);
     state.ResumeTiming();
     const int status = RunProgram({"/bin/tar", "-xf", setup.tarball, "-C", target}, setup.work);
-    state.PauseTiming();
-    fs::remove_all(target);
-    state.ResumeTiming();
-    if (status != 0) {
-      state.SkipWithError("tar -x failed");
+    const int synced = RunProgram({"/bin/sync", "-f", target}, setup.work);
+    if (status != 0 || synced != 0) {
+      state.SkipWithError("tar -x or sync failed");
       return;
     }
   }
   state.counters["assets"] = kAssets;
 }
 
-BENCHMARK(BM_InstallCDP)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
-BENCHMARK(BM_TarExtract)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
-
-// Removes the work folder after the runs.
-struct Cleanup {
-  ~Cleanup() {
-    const Setup& setup = GetSetup();
-    if (!setup.work.empty()) fs::remove_all(setup.work);
-  }
-} cleanup;
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  // Rounds of pairs: each install is followed by its tar run.
+  constexpr int kRounds = 5;
+  for (int round = 0; round < kRounds; ++round) {
+    benchmark::RegisterBenchmark("BM_InstallCDP", BM_InstallCDP)
+        ->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+    benchmark::RegisterBenchmark("BM_TarExtract", BM_TarExtract)
+        ->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+    benchmark::RegisterBenchmark("BM_InstallCDPWarm", BM_InstallCDPWarm)
+        ->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+    benchmark::RegisterBenchmark("BM_TarExtract", BM_TarExtract)
+        ->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+  }
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  // Every output is removed only now, with the work folder.
+  if (setupMade && !GetSetup().work.empty()) fs::remove_all(GetSetup().work);
+  return 0;
+}

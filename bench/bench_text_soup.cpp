@@ -1,7 +1,9 @@
 // TextSoup::Parse against RapidJSON parsing the same tree written as JSON,
 // side by side, for trees of 10,000 and 100,000 tags. A third benchmark
 // builds the same soup straight through the setters, the floor that the
-// soup tree itself sets for any reader.
+// soup tree itself sets for any reader. TextSoup::Write against RapidJSON
+// writing the same tree (held as a rapidjson::Document) runs from 10,000 to
+// 1,000,000 tags, each size as a pair, so the two should grow alike.
 #include <benchmark/benchmark.h>
 #include <rapidjson/document.h>
 #include <rapidjson/stringbuffer.h>
@@ -10,10 +12,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "bench/TextSoupTrees.h"
+#include "foundation/soup/ACSConvert.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/soup/TextSoup.h"
 #include "foundation/stream/TBuffer.h"
@@ -22,41 +28,7 @@
 
 namespace {
 
-// Each group is a sub-soup of 10 tags (one of them a sub-soup of 2), so a
-// group counts 11 tags with itself.
-constexpr int kTagsPerGroup = 11;
-
-struct Names {
-  Kiv::PString index{"index"}, scale{"scale"}, name{"name"}, kuid{"kuid"}, position{"position"},
-      description{"description"}, enabled{"enabled"}, mesh{"mesh"}, file{"file"}, flags{"flags"};
-};
-
-Soup MakeSoup(int tags) {
-  const Names n;
-  std::mt19937 rng(7);
-  Soup root;
-  root.Create();
-  for (int g = 0; g < tags / kTagsPerGroup; ++g) {
-    Soup group;
-    group.SetNamedInt(n.index, g);
-    group.SetNamedFloat(n.scale, float(rng() % 1000) / 8.0f);
-    group.SetNamedTag(n.name, "object " + std::to_string(rng() % 100000));
-    group.SetNamedKUID(n.kuid, KUID{int32_t(rng() % 500000), int32_t(rng() % 100000), 0});
-    const float position[3] = {float(rng() % 100) / 4.0f, -float(rng() % 100) / 2.0f,
-                               float(rng() % 1000) / 8.0f};
-    group.SetNamedFloatArray(n.position, position);
-    group.SetNamedTag(n.description, "A longer description of the object, with some words in it.");
-    group.SetNamedInt(n.enabled, int32_t(rng() % 2));
-    Soup mesh;
-    mesh.SetNamedTag(n.file, "meshes/object" + std::to_string(g) + ".mesh");
-    mesh.SetNamedInt(n.flags, int32_t(rng() % 64));
-    group.SetNamedSoup(n.mesh, mesh);
-    char groupName[32];
-    std::snprintf(groupName, sizeof groupName, "group-%d", g);
-    root.SetNamedSoup(Kiv::PString(groupName), group);
-  }
-  return root;
-}
+using benchtrees::MakeSoup;
 
 std::string SoupText(const Soup& soup) {
   TBuffer stream;
@@ -134,6 +106,93 @@ void BM_RapidJsonParse(benchmark::State& state) {
   state.counters["bytes"] = double(json.size());
 }
 
+// The same tree as a rapidjson::Document, walked with one cursor per open
+// container (the peer's tree is made once, outside the timed loop).
+void AddJsonValue(const ACSChunk* chunk, rapidjson::Value& out,
+                  rapidjson::Document::AllocatorType& allocator) {
+  switch (chunk->GetType()) {
+    case SoupType::kContainer: {
+      out.SetObject();
+      ChildCursor cursor;
+      for (uint32_t i = 0; i < chunk->CountChildren(); ++i) {
+        const Kiv::PString* name = nullptr;
+        const ACSChunk* child = nullptr;
+        if (!chunk->GetChildAtCursor(i, cursor, name, child)) break;
+        rapidjson::Value value;
+        AddJsonValue(child, value, allocator);
+        out.AddMember(rapidjson::Value(name->c_str(), allocator), value, allocator);
+      }
+      return;
+    }
+    case SoupType::kInt: {
+      int32_t v = 0;
+      std::memcpy(&v, chunk->GetData(), sizeof v);
+      out.SetInt(v);
+      return;
+    }
+    case SoupType::kFloat: {
+      const uint32_t count = chunk->GetDataSize() / 4;
+      std::vector<float> values(count);
+      std::memcpy(values.data(), chunk->GetData(), count * 4);
+      if (count == 1) {
+        out.SetDouble(values[0]);
+        return;
+      }
+      out.SetArray();
+      for (const float v : values) out.PushBack(rapidjson::Value(double(v)), allocator);
+      return;
+    }
+    case SoupType::kKUID: {
+      const CoreRef text =
+          ACSConvert(SoupType::kKUID, ACSChunk::GetRawData(chunk), SoupType::kString);
+      const std::string_view view = ACSRawDataCore::TextView(text.get());
+      out.SetString(view.data(), rapidjson::SizeType(view.size()), allocator);
+      return;
+    }
+    default: {
+      const auto* text = reinterpret_cast<const char*>(chunk->GetData());
+      out.SetString(text != nullptr ? text : "", allocator);
+      return;
+    }
+  }
+}
+
+// Soups and documents are made once per size and kept for the whole run.
+const Soup& CachedSoup(int tags) {
+  static std::map<int, Soup> soups;
+  auto it = soups.find(tags);
+  if (it == soups.end()) it = soups.emplace(tags, MakeSoup(tags)).first;
+  return it->second;
+}
+
+void BM_TextSoupWrite(benchmark::State& state) {
+  const Soup& soup = CachedSoup(int(state.range(0)));
+  size_t bytes = 0;
+  for (auto _ : state) {
+    TBuffer stream;
+    TextSoup::Write(stream, soup);
+    bytes = stream.GetData()->DataLength();
+    benchmark::DoNotOptimize(stream.GetData()->Data());
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes));
+  state.counters["bytes"] = double(bytes);
+}
+
+void BM_RapidJsonWrite(benchmark::State& state) {
+  rapidjson::Document document;
+  AddJsonValue(CachedSoup(int(state.range(0))).GetChunk(), document, document.GetAllocator());
+  size_t bytes = 0;
+  for (auto _ : state) {
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+    document.Accept(writer);
+    bytes = buffer.GetSize();
+    benchmark::DoNotOptimize(buffer.GetString());
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes));
+  state.counters["bytes"] = double(bytes);
+}
+
 void BM_SoupBuildWithSetters(benchmark::State& state) {
   for (auto _ : state) {
     Soup soup = MakeSoup(int(state.range(0)));
@@ -146,5 +205,12 @@ void BM_SoupBuildWithSetters(benchmark::State& state) {
 BENCHMARK(BM_TextSoupParse)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RapidJsonParse)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SoupBuildWithSetters)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+// Write pairs, interleaved size by size.
+BENCHMARK(BM_TextSoupWrite)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RapidJsonWrite)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TextSoupWrite)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RapidJsonWrite)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TextSoupWrite)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RapidJsonWrite)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

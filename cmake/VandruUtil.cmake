@@ -21,6 +21,11 @@ endif()
 
 find_package(Threads REQUIRED)
 
+# Programs load only the shared libraries they use: a library named on the
+# link line that no object needs is left out of the program's needs, so
+# each start maps and relocates less.
+add_link_options(LINKER:--as-needed)
+
 # vu_library(<name> [DEPS <targets>...])
 # One static library per folder: every .cpp in the calling folder.
 function(vu_library name)

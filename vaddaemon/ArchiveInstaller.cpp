@@ -1,6 +1,10 @@
 #include "vaddaemon/ArchiveInstaller.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -8,6 +12,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "assetdb/archive/CDPArchive.h"
 #include "assetdb/archive/CDPEntryConfig.h"
@@ -15,7 +20,10 @@
 #include "assetdb/archive/CDPNames.h"
 #include "assetdb/protocol/AssetText.h"
 #include "assetdb/protocol/ResultsLog.h"
+#include "foundation/soup/BinarySoup.h"
 #include "foundation/soup/Soup.h"
+#include "foundation/stream/TBuffer.h"
+#include "kiv/DynamicBuffer.h"
 #include "kiv/Log.h"
 #include "vaddaemon/AssetConfigReader.h"
 #include "vaddaemon/AssetStore.h"
@@ -144,6 +152,29 @@ Kiv::String ConfigPath(const std::string& folder, const char* name) {
   return path.Str();
 }
 
+// The new asset's configuration, written into the staging folder in one
+// piece. The store flushes every staged file before it records the asset,
+// so this file needs no flush of its own (nor the temporary copy of a save:
+// nothing names the staging folder until the install is recorded).
+bool WriteStagedConfig(const std::string& staging, const Soup& config) {
+  TBuffer buffer;
+  if (!BinarySoup::Write(buffer, config) || buffer.GetError() != TStream::kErrorNone) return false;
+  const Kiv::DynamicBuffer* data = buffer.GetData();
+  const Kiv::String path = ConfigPath(staging, kNewAssetConfig);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+  if (fd < 0) return false;
+  const auto* bytes = static_cast<const uint8_t*>(data->Data());
+  size_t done = 0;
+  while (done < data->DataLength()) {
+    const ssize_t n = ::write(fd, bytes + done, data->DataLength() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += size_t(n);
+  }
+  const bool closed = ::close(fd) == 0;
+  return closed && done == data->DataLength();
+}
+
 // An edit copy keeps its configuration as text: writes `config` as
 // "config.txt" in place of the staged "config.chump" and flushes the folder.
 bool RenameConfigForEditCopy(const std::string& folder, const Soup& config) {
@@ -166,38 +197,112 @@ std::string DamagedEntryText(const std::string& archivePath, const Kiv::PString&
   return text;
 }
 
-// Writes one entry of the archive `archivePath` into a staging folder and
-// installs it; true when it was installed.
-bool InstallEntry(DaemonRequest& request, AssetStore& store, InstallQuestions* questions,
-                  const std::string& archivePath, CDPEntry& entry) {
-  const KUID kuid = CDP::GetEntryKUID(entry.soup);
-  if (kuid.IsNull()) {
-    Fail(request, "The archive holds an entry without a valid KUID; it was not installed.");
+// Entries staged and waiting to be installed together (see
+// AssetStore::InstallStagedTogether), with what their messages need. The
+// messages of an archive keep the order of its entries: the batch is
+// installed, and its messages sent, before any later entry sends one of its
+// own or asks a question, and before an entry of a KUID it holds is looked
+// at.
+class EntryBatch {
+ public:
+  // Entries staged at most before the batch is installed.
+  static constexpr size_t kMaxEntries = 256;
+
+  EntryBatch(DaemonRequest& request, AssetStore& store) : request_(request), store_(store) {}
+
+  bool Holds(const KUID& kuid) const {
+    for (const Entry& entry : entries_) {
+      if (entry.kuid == kuid) return true;
+    }
     return false;
   }
+
+  // Adds a staged entry; installs the batch when it is full. Answers the
+  // assets installed by that.
+  uint32_t Add(const KUID& kuid, const Soup& config, const std::string& staging) {
+    entries_.push_back({kuid, config, staging});
+    return entries_.size() >= kMaxEntries ? Install() : 0;
+  }
+
+  // Installs the entries staged so far and sends their messages in order;
+  // answers the assets installed.
+  uint32_t Install() {
+    if (entries_.empty()) return 0;
+    std::vector<AssetStore::StagedInstall> installs(entries_.size());
+    for (size_t i = 0; i < entries_.size(); ++i) {
+      installs[i].stagingPath = entries_[i].staging;
+      installs[i].options.replace = true;
+      installs[i].options.asEditCopy = true;
+      installs[i].options.finishStaging = [config = entries_[i].config](const std::string& folder,
+                                                                       bool asEditCopy) {
+        return !asEditCopy || RenameConfigForEditCopy(folder, config);
+      };
+    }
+    store_.InstallStagedTogether(installs);
+    uint32_t installed = 0;
+    for (size_t i = 0; i < entries_.size(); ++i) {
+      const KUID& kuid = entries_[i].kuid;
+      const AssetStore::StagedInstall& done = installs[i];
+      if (!done.result.Ok()) {
+        Fail(request_, "Unable to install " + Tag(kuid) + ": " + done.result.message, &kuid);
+        continue;
+      }
+      Installed(request_, done.outcome.kuid.IsNull() ? kuid : done.outcome.kuid,
+                done.outcome.leftOpenForEdit);
+      ++installed;
+    }
+    entries_.clear();
+    return installed;
+  }
+
+ private:
+  struct Entry {
+    KUID kuid;
+    Soup config;
+    std::string staging;
+  };
+
+  DaemonRequest& request_;
+  AssetStore& store_;
+  std::vector<Entry> entries_;
+};
+
+// Writes one entry of the archive `archivePath` into a staging folder and
+// adds it to `batch`. Answers the assets installed on the way (the batch
+// is installed first whenever this entry sends a message or asks a
+// question, or when it fills up).
+uint32_t StageEntry(DaemonRequest& request, AssetStore& store, InstallQuestions* questions,
+                    const std::string& archivePath, CDPEntry& entry, EntryBatch& batch) {
+  uint32_t installed = 0;
+  const auto fail = [&](const std::string& text, const KUID* subject = nullptr) {
+    installed += batch.Install();
+    Fail(request, text, subject);
+    return installed;
+  };
+  const KUID kuid = CDP::GetEntryKUID(entry.soup);
+  if (kuid.IsNull())
+    return fail("The archive holds an entry without a valid KUID; it was not installed.");
   Soup config;
   CDP::EntryToConfig(entry, config);
   // Only for the question: whether the files replace the installed copy or
   // become its edit copy is the store's decision, taken as it records them.
-  if (IsInstalled(store, kuid) &&
-      !MayReplace(request, questions, GetAssetDisplayName(config), kuid))
-    return false;
+  if (batch.Holds(kuid)) installed += batch.Install();
+  if (IsInstalled(store, kuid)) {
+    if (questions != nullptr) installed += batch.Install();
+    if (!MayReplace(request, questions, GetAssetDisplayName(config), kuid)) return installed;
+  }
 
   const std::string tooDeep =
       FolderNestedTooDeeply(CDP::GetFiles(entry.soup).GetChunk(), std::string(), 0);
   if (!tooDeep.empty()) {
-    Fail(request,
-         "Unable to install " + Tag(kuid) + ": its folder '" + tooDeep +
-             "' is nested too deeply (more than " + std::to_string(kMaxFolderDepth) + " levels).",
-         &kuid);
-    return false;
+    return fail("Unable to install " + Tag(kuid) + ": its folder '" + tooDeep +
+                    "' is nested too deeply (more than " + std::to_string(kMaxFolderDepth) +
+                    " levels).",
+                &kuid);
   }
   std::string staging;
   StoreResult result = store.MakeStagingFolder(&staging);
-  if (!result.Ok()) {
-    Fail(request, "Unable to install " + Tag(kuid) + ": " + result.message, &kuid);
-    return false;
-  }
+  if (!result.Ok()) return fail("Unable to install " + Tag(kuid) + ": " + result.message, &kuid);
   Kiv::PString message;
   CDP::ExtractFault fault;
   const std::string stagingName = fs::path(staging).filename().string();
@@ -209,33 +314,18 @@ bool InstallEntry(DaemonRequest& request, AssetStore& store, InstallQuestions* q
     // The file at fault, as the entry names it (without the staging folder).
     if (fault.file.compare(0, stagingName.size() + 1, stagingName + "/") == 0)
       fault.file.erase(0, stagingName.size() + 1);
-    Fail(request,
-         "Unable to install " + Tag(kuid) + ": " + DamagedEntryText(archivePath, message, fault),
-         &kuid);
-    return false;
+    return fail(
+        "Unable to install " + Tag(kuid) + ": " + DamagedEntryText(archivePath, message, fault),
+        &kuid);
   }
   RemoveCarriedConfig(staging);
-  if (!Soup::SaveToFile(Kiv::PString(), ConfigPath(staging, kNewAssetConfig), config)) {
+  if (!WriteStagedConfig(staging, config)) {
     store.DiscardStagingFolder(staging);
-    Fail(request, "Unable to install " + Tag(kuid) + ": its configuration could not be written.",
-         &kuid);
-    return false;
+    return fail("Unable to install " + Tag(kuid) + ": its configuration could not be written.",
+                &kuid);
   }
   PauseForTests();
-  AssetStore::InstallOptions options;
-  options.replace = true;
-  options.asEditCopy = true;
-  options.finishStaging = [&config](const std::string& folder, bool asEditCopy) {
-    return !asEditCopy || RenameConfigForEditCopy(folder, config);
-  };
-  AssetStore::InstallOutcome outcome;
-  result = store.InstallStaged(staging, options, &outcome);
-  if (!result.Ok()) {
-    Fail(request, "Unable to install " + Tag(kuid) + ": " + result.message, &kuid);
-    return false;
-  }
-  Installed(request, outcome.kuid.IsNull() ? kuid : outcome.kuid, outcome.leftOpenForEdit);
-  return true;
+  return installed + batch.Add(kuid, config, staging);
 }
 
 }  // namespace
@@ -281,11 +371,13 @@ ArchiveInstallResult InstallArchive(DaemonRequest& request, AssetStore& store,
     return result;
   }
   const uint32_t count = CDP::GetAssetCount(archive);
+  EntryBatch batch(request, store);
   for (uint32_t i = 0; i < count; ++i) {
     if (request.Connection().IsClosed()) break;  // Nobody waits for the rest.
     CDPEntry entry = CDP::GetAssetAt(archive, i);
-    if (InstallEntry(request, store, questions, archivePath, entry)) ++result.installed;
+    result.installed += StageEntry(request, store, questions, archivePath, entry, batch);
   }
+  result.installed += batch.Install();
   result.complete = result.installed == count;
   return result;
 }

@@ -34,6 +34,10 @@
 //      uncommitted, so local changes are never lost silently. The
 //      configuration of such a copy is written as "config.txt", that of a
 //      new asset as "config.chump".
+// Step 6 runs for many entries together (AssetStore::InstallStagedTogether:
+// one flush, one transaction); their messages are sent once they are
+// recorded, in entry order, and before any message or question of a later
+// entry.
 // Each installed asset gives a success message (severity 4) with the asset
 // as its subject. The result counts the assets installed; `complete` is
 // true when every entry was installed.

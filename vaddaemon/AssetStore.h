@@ -158,6 +158,26 @@ class AssetStore {
   // place. The staging folder is gone afterwards, on success or failure.
   StoreResult InstallStaged(const std::string& stagingPath, const InstallOptions& options,
                             InstallOutcome* outcome);
+  // One install of InstallStagedTogether: the staging folder and options
+  // in, the result and outcome out.
+  struct StagedInstall {
+    std::string stagingPath;
+    InstallOptions options;
+    StoreResult result;
+    InstallOutcome outcome;
+  };
+  // Installs several filled staging folders as InstallStaged would one
+  // after another, in their order (a later one of the same KUID sees the
+  // earlier one installed), each with its own result, but made durable
+  // together: the staged files are flushed with one flush of the file
+  // system, every asset is recorded and renamed into place in one
+  // transaction (each in a savepoint of its own, so that one that fails
+  // leaves the others), the content folders are flushed once and the
+  // transaction commits once. A crash leaves each asset wholly installed
+  // or absent, as for InstallStaged (recovery removes folders that no row
+  // names). When the index refuses the batch, every install not yet failed
+  // fails with the index's message. The staging folders are gone afterwards.
+  void InstallStagedTogether(std::vector<StagedInstall>& installs);
   // Copies `sourceFolder` into a staging folder, then InstallStaged.
   StoreResult InstallFolder(const std::string& sourceFolder, const InstallOptions& options,
                             InstallOutcome* outcome);

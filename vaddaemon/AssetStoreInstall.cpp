@@ -1,8 +1,10 @@
 // AssetStore: installing and removing assets (see AssetStore.h).
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -66,14 +68,13 @@ struct InstallPlan {
   std::string oldEdit;
 };
 
-// In one transaction: reads the asset's row, decides from it what the
-// staged files become, records that and renames the staging folder into
-// place. The caller holds the asset's KUID.
-StoreResult RecordInstall(AssetStore::Impl& s, const std::string& staging, const StoredAsset& fresh,
-                          const AssetStore::InstallOptions& options, InstallPlan* plan) {
-  std::lock_guard<std::mutex> lock(s.dbMutex);
-  SqliteTransaction transaction(s.db);
-  if (!transaction.Begun()) return s.DbFail("cannot record the asset");
+// Inside an open transaction (dbMutex held): reads the asset's row, decides
+// from it what the staged files become, lets the caller finish the staging
+// folder and writes the row. `*target` receives where the staging folder
+// must go. The caller holds the asset's KUID.
+StoreResult DecideInstall(AssetStore::Impl& s, const std::string& staging, const StoredAsset& fresh,
+                          const AssetStore::InstallOptions& options, InstallPlan* plan,
+                          std::string* target) {
   StoredAsset row;
   const RowRead read = ReadAssetRow(s.db, fresh.kuid, &row);
   if (read == RowRead::kError) return s.DbFail("cannot read the index");
@@ -88,10 +89,9 @@ StoreResult RecordInstall(AssetStore::Impl& s, const std::string& staging, const
     return StoreResult::Fail(StoreCode::kIoError, "cannot finish the staged files");
 
   plan->oldEdit = s.EditingPath(row.editFolder);
-  std::string target;
   if (plan->asEditCopy) {
     row.editFolder = NextAssetFolderName(fresh.kuid, row.editFolder);
-    target = s.EditingPath(row.editFolder);
+    *target = s.EditingPath(row.editFolder);
   } else {
     plan->oldInstalled = plan->installed ? s.LocalPath(row.folder) : std::string();
     row.name = fresh.name;
@@ -99,12 +99,118 @@ StoreResult RecordInstall(AssetStore::Impl& s, const std::string& staging, const
     ApplyInstalledFields(fresh, false, row);
     row.folder = NextAssetFolderName(fresh.kuid, row.folder);
     row.editFolder.clear();
-    target = s.LocalPath(row.folder);
+    *target = s.LocalPath(row.folder);
   }
   if (!WriteAssetRow(s.db, row)) return s.DbFail("cannot record the asset");
-  const StoreResult result = s.RenameAndCommit(transaction, staging, target);
+  return StoreResult::Success();
+}
+
+// In one transaction: DecideInstall, then the staging folder renamed into
+// place and the commit.
+StoreResult RecordInstall(AssetStore::Impl& s, const std::string& staging, const StoredAsset& fresh,
+                          const AssetStore::InstallOptions& options, InstallPlan* plan) {
+  std::lock_guard<std::mutex> lock(s.dbMutex);
+  SqliteTransaction transaction(s.db);
+  if (!transaction.Begun()) return s.DbFail("cannot record the asset");
+  std::string target;
+  StoreResult result = DecideInstall(s, staging, fresh, options, plan, &target);
+  if (result.Ok()) result = s.RenameAndCommit(transaction, staging, target);
   if (!result.Ok()) *plan = InstallPlan();
   return result;
+}
+
+// Removes what an install replaced, once the index no longer names it, and
+// fills the outcome.
+void FinishInstall(const InstallPlan& plan, const KUID& kuid,
+                   AssetStore::InstallOutcome* outcome) {
+  if (!plan.oldInstalled.empty()) RemoveFolderTree(plan.oldInstalled);
+  if (!plan.oldEdit.empty()) RemoveFolderTree(plan.oldEdit);
+  if (outcome) {
+    outcome->kuid = kuid;
+    outcome->replaced = plan.installed;
+    outcome->leftOpenForEdit = plan.asEditCopy;
+  }
+}
+
+bool KUIDBefore(const KUID& a, const KUID& b) {
+  if (a.userId != b.userId) return a.userId < b.userId;
+  if (a.contentId != b.contentId) return a.contentId < b.contentId;
+  return a.version < b.version;
+}
+
+// One install of a batch on its way through RecordTogether.
+struct StagedTogether {
+  AssetStore::StagedInstall* install = nullptr;
+  StoredAsset fresh;
+  InstallPlan plan;
+  std::string target;
+  bool renamed = false;
+};
+
+// Records the installs (of distinct KUIDs, which the caller holds) in one
+// transaction, each in a savepoint, renames their folders into place,
+// flushes the content folders and commits; then removes what they
+// replaced. When the index refuses, nothing is recorded, the folders go
+// back to staging and every install not failed yet fails.
+void RecordTogether(AssetStore::Impl& s, std::span<StagedTogether> batch) {
+  bool committed = false;
+  StoreResult refused;
+  {
+    std::lock_guard<std::mutex> lock(s.dbMutex);
+    SqliteTransaction transaction(s.db);
+    if (!transaction.Begun()) refused = s.DbFail("cannot record the asset");
+    for (StagedTogether& p : batch) {
+      if (!refused.Ok()) break;
+      AssetStore::StagedInstall& one = *p.install;
+      if (!one.result.Ok()) continue;
+      if (!s.db.Exec("SAVEPOINT install;")) {
+        refused = s.DbFail("cannot record the asset");
+        break;
+      }
+      one.result = DecideInstall(s, one.stagingPath, p.fresh, one.options, &p.plan, &p.target);
+      if (one.result.Ok()) {
+        // Whatever sits at the target is a leftover that no row names.
+        if (p.target.empty() || !RemoveFolderTree(p.target)) {
+          one.result =
+              StoreResult::Fail(StoreCode::kIoError, "cannot clear the folder " + p.target);
+        } else if (std::rename(one.stagingPath.c_str(), p.target.c_str()) != 0) {
+          one.result = StoreResult::Fail(StoreCode::kIoError,
+                                         "cannot move " + one.stagingPath + " to " + p.target);
+        } else {
+          p.renamed = true;
+        }
+      }
+      if (one.result.Ok()) {
+        if (!s.db.Exec("RELEASE install;")) refused = s.DbFail("cannot record the asset");
+        continue;
+      }
+      p.plan = InstallPlan();
+      if (one.result.code == StoreCode::kDbError) {
+        refused = one.result;
+      } else if (!s.db.Exec("ROLLBACK TO install; RELEASE install;")) {
+        refused = s.DbFail("cannot record the asset");
+      }
+    }
+    if (refused.Ok()) {
+      SyncFolder(s.localRoot);
+      SyncFolder(s.editingRoot);
+      committed = transaction.Commit();
+      if (!committed) refused = s.DbFail("cannot commit the asset");
+    }
+    if (!committed) {
+      // Nothing is recorded: the folders go back where they were staged.
+      for (StagedTogether& p : batch) {
+        if (p.renamed) std::rename(p.target.c_str(), p.install->stagingPath.c_str());
+        p.renamed = false;
+      }
+    }
+  }
+  for (StagedTogether& p : batch) {
+    AssetStore::StagedInstall& one = *p.install;
+    if (!committed && one.result.Ok()) one.result = refused;
+    // The index names the new folders now; the old copies are free to go.
+    if (one.result.Ok()) FinishInstall(p.plan, p.fresh.kuid, &one.outcome);
+  }
 }
 
 }  // namespace
@@ -161,14 +267,70 @@ StoreResult AssetStore::InstallStaged(const std::string& stagingPath, const Inst
   result = RecordInstall(s, stagingPath, fresh, options, &plan);
   if (!result.Ok()) return result;
   // The index names the new folders now; the old copies are free to go.
-  if (!plan.oldInstalled.empty()) RemoveFolderTree(plan.oldInstalled);
-  if (!plan.oldEdit.empty()) RemoveFolderTree(plan.oldEdit);
-  if (outcome) {
-    outcome->kuid = fresh.kuid;
-    outcome->replaced = plan.installed;
-    outcome->leftOpenForEdit = plan.asEditCopy;
-  }
+  FinishInstall(plan, fresh.kuid, outcome);
   return StoreResult::Success();
+}
+
+void AssetStore::InstallStagedTogether(std::vector<StagedInstall>& installs) {
+  Impl& s = *impl_;
+  if (installs.size() < 2 || !s.open) {
+    for (StagedInstall& one : installs)
+      one.result = InstallStaged(one.stagingPath, one.options, &one.outcome);
+    return;
+  }
+  // The staging folders go whatever happens, unless they were renamed.
+  struct Cleanup {
+    Impl& s;
+    std::vector<StagedInstall>& installs;
+    ~Cleanup() {
+      for (StagedInstall& one : installs) {
+        if (s.IsOwnStagingPath(one.stagingPath)) RemoveFolderTree(one.stagingPath);
+      }
+    }
+  } cleanup{s, installs};
+  std::vector<StagedTogether> pending;
+  for (StagedInstall& one : installs) {
+    if (!s.IsOwnStagingPath(one.stagingPath)) {
+      one.result = StoreResult::Fail(StoreCode::kBadArgument,
+                                     "not a staging folder of the store: " + one.stagingPath);
+      continue;
+    }
+    StagedTogether staged;
+    staged.install = &one;
+    one.result = DescribeStaged(one.stagingPath, &staged.fresh);
+    if (one.result.Ok()) pending.push_back(std::move(staged));
+  }
+  if (pending.empty()) return;
+  // One flush of the file system for every staged file; should the system
+  // refuse it, each tree is flushed on its own.
+  if (!SyncFileSystemOf(s.localRoot)) {
+    for (StagedTogether& p : pending) {
+      if (!SyncFolderTree(p.install->stagingPath))
+        p.install->result = StoreResult::Fail(StoreCode::kIoError,
+                                              "cannot flush the staged files to the disk");
+    }
+  }
+  // Every KUID once, in one order, so that batches never wait on each other
+  // in a cycle (the index lock is always taken after the KUIDs).
+  std::vector<KUID> kuids;
+  for (const StagedTogether& p : pending) kuids.push_back(p.fresh.kuid);
+  std::sort(kuids.begin(), kuids.end(), KUIDBefore);
+  kuids.erase(std::unique(kuids.begin(), kuids.end()), kuids.end());
+  std::vector<KUIDLockSet::Hold> holds;
+  holds.reserve(kuids.size());
+  for (const KUID& kuid : kuids) holds.push_back(s.kuidLocks.Acquire(kuid));
+  // A KUID that comes again starts a new transaction: the later install
+  // must see the earlier one recorded, and its folders settled.
+  for (size_t begin = 0; begin < pending.size();) {
+    std::vector<KUID> seen;
+    size_t end = begin;
+    for (; end < pending.size(); ++end) {
+      if (std::find(seen.begin(), seen.end(), pending[end].fresh.kuid) != seen.end()) break;
+      seen.push_back(pending[end].fresh.kuid);
+    }
+    RecordTogether(s, std::span<StagedTogether>(pending.data() + begin, end - begin));
+    begin = end;
+  }
 }
 
 StoreResult AssetStore::InstallFolder(const std::string& sourceFolder,

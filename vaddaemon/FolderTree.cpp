@@ -158,6 +158,12 @@ bool SyncFolder(const std::string& path) {
   return SyncPath(path, true);
 }
 
+bool SyncFileSystemOf(const std::string& path) {
+  Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY));
+  if (fd.get() < 0) return false;
+  return syncfs(fd.get()) == 0;
+}
+
 bool RemoveFolderTree(const std::string& path) {
   if (path.empty()) return true;
   std::error_code ec;

@@ -2,7 +2,35 @@
 #include "vaddaemon/SqliteDb.h"
 
 SqliteDb::~SqliteDb() {
+  for (auto& [sql, stmt] : kept_) sqlite3_finalize(stmt);
   if (db_) sqlite3_close_v2(db_);
+}
+
+sqlite3_stmt* SqliteDb::Take(const char* sql) {
+  auto found = kept_.find(sql);
+  if (found != kept_.end()) {
+    sqlite3_stmt* stmt = found->second;
+    kept_.erase(found);
+    return stmt;
+  }
+  sqlite3_stmt* stmt = nullptr;
+  if (!db_ || sqlite3_prepare_v2(db_, sql, -1, &stmt, nullptr) != SQLITE_OK) {
+    NoteError("cannot prepare a statement");
+    sqlite3_finalize(stmt);
+    return nullptr;
+  }
+  return stmt;
+}
+
+void SqliteDb::Keep(sqlite3_stmt* stmt) {
+  if (stmt == nullptr) return;
+  sqlite3_reset(stmt);
+  sqlite3_clear_bindings(stmt);
+  if (kept_.size() >= kKeptStatements) {
+    sqlite3_finalize(stmt);
+    return;
+  }
+  kept_.emplace(sqlite3_sql(stmt), stmt);
 }
 
 void SqliteDb::NoteError(const char* what) {
@@ -41,15 +69,10 @@ bool SqliteDb::Exec(const char* sql) {
   return false;
 }
 
-SqliteStatement::SqliteStatement(SqliteDb& db, const char* sql) : db_(db) {
-  if (!db.Handle() || sqlite3_prepare_v2(db.Handle(), sql, -1, &stmt_, nullptr) != SQLITE_OK) {
-    db.NoteError("cannot prepare a statement");
-    stmt_ = nullptr;
-  }
-}
+SqliteStatement::SqliteStatement(SqliteDb& db, const char* sql) : db_(db), stmt_(db.Take(sql)) {}
 
 SqliteStatement::~SqliteStatement() {
-  sqlite3_finalize(stmt_);
+  db_.Keep(stmt_);
 }
 
 void SqliteStatement::BindInt(int index, int64_t value) {

@@ -7,8 +7,12 @@
 // rather than at the first query. LastError() is the text of the last
 // failure on this connection.
 //
-// SqliteStatement owns one prepared statement (finalized by its
-// destructor). Binding indexes start at 1, column indexes at 0. Reading a
+// SqliteStatement uses one prepared statement of its connection. The
+// connection keeps the statements it has prepared (up to kKeptStatements
+// texts): a statement made again with the same SQL text takes a kept one,
+// reset and with its bindings cleared, instead of parsing the text anew;
+// the destructor hands it back (or finalizes it when the connection keeps
+// enough). Binding indexes start at 1, column indexes at 0. Reading a
 // column of another type converts as SQLite does; a NULL reads as 0 or the
 // empty text. Step answers SQLITE_ROW, SQLITE_DONE or an error code.
 //
@@ -27,11 +31,15 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 class SqliteDb {
  public:
+  // Idle prepared statements kept per connection, at most.
+  static constexpr size_t kKeptStatements = 64;
+
   SqliteDb() = default;
   ~SqliteDb();
   SqliteDb(const SqliteDb&) = delete;
@@ -46,9 +54,20 @@ class SqliteDb {
   void NoteError(const char* what);
   void RestoreError(std::string text) { error_ = std::move(text); }
 
+  // A prepared statement for `sql`: a kept one when there is one, else a
+  // new one (null on failure, noted in LastError). Internal to
+  // SqliteStatement, which hands it back with Keep.
+  sqlite3_stmt* Take(const char* sql);
+  // Resets `stmt` and keeps it for the next Take of the same text.
+  void Keep(sqlite3_stmt* stmt);
+  // Idle prepared statements held (for checks).
+  size_t KeptCount() const { return kept_.size(); }
+
  private:
   sqlite3* db_ = nullptr;
   std::string error_;
+  // Idle statements by SQL text.
+  std::unordered_multimap<std::string, sqlite3_stmt*> kept_;
 };
 
 class SqliteStatement {

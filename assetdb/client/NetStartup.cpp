@@ -35,9 +35,8 @@ bool NetStartup() {
   std::lock_guard<std::mutex> hold(state.lock);
   if (state.started) return true;
   state.started = true;
-  state.context = MakeClientContext();
   HostResolver::AddUser();
-  return state.context != nullptr;
+  return true;
 }
 
 void NetShutdown() {
@@ -59,5 +58,8 @@ bool IsNetStarted() {
 ssl_ctx_st* NetSSLClientContext() {
   NetworkState& state = Network();
   std::lock_guard<std::mutex> hold(state.lock);
+  // OpenSSL is initialised on the first use of the SSL transport, not at
+  // start-up: most commands never use it.
+  if (state.started && state.context == nullptr) state.context = MakeClientContext();
   return state.context;
 }

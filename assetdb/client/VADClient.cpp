@@ -2,6 +2,7 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <chrono>
 #include <new>
 #include <thread>
@@ -13,7 +14,6 @@
 #include "assetdb/client/TCPTransport.h"
 #include "assetdb/client/VADClientState.h"
 #include "assetdb/client/VADClientTransaction.h"
-#include "assetdb/client/VADEventWait.h"
 #include "assetdb/protocol/DatabaseIpc.h"
 #include "assetdb/protocol/VADFrames.h"
 #include "assetdb/protocol/VADRequestCodes.h"
@@ -174,19 +174,54 @@ bool Handshake(NetTransport& transport, const Kiv::File::Path& assetIndexPath, b
   return true;
 }
 
-// Under the connection lock.
-bool ConnectLocked() {
+// The port the daemon publishes (0: none yet), through the test hook when
+// one is set.
+uint16_t CurrentDaemonPort(const Kiv::File::Path& assetIndexPath) {
+  VADClient::PortSource source = nullptr;
+  {
+    ClientState& s = State();
+    std::lock_guard<std::mutex> guard(s.settingsLock);
+    source = s.portSource;
+  }
+  return source != nullptr ? source(assetIndexPath) : PortFromOwnerBlock(assetIndexPath);
+}
+
+// How often the wait between attempts looks for a published port.
+constexpr uint32_t kReadyPollMs = 2;
+
+// The wait before an attempt after the first: at most `ms`, ended as soon as
+// the owner block names a port other than `triedPort`, the one the previous
+// attempt found (0 when it found none). The daemon publishes its port once
+// it listens, so a freshly started daemon is connected to at once; a port
+// that already failed (a daemon going away) is no sign of readiness, so the
+// attempts against it keep their full spacing.
+void WaitForDaemon(uint32_t ms, uint16_t triedPort) {
+  const Kiv::File::Path assetIndexPath = GetAssetIndexPath();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  for (;;) {
+    const uint16_t port = CurrentDaemonPort(assetIndexPath);
+    if (port != 0 && port != triedPort) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) return;
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+        deadline - now, std::chrono::milliseconds(kReadyPollMs)));
+  }
+}
+
+// Under the connection lock. `triedPort`, when given, receives the port
+// that was tried (0 when none was published).
+bool ConnectLocked(uint16_t* triedPort = nullptr) {
   ClientState& s = State();
+  if (triedPort != nullptr) *triedPort = 0;
   if (s.transport) return true;
   Kiv::File::Path assetIndexPath = GetAssetIndexPath();
-  VADClient::PortSource source = nullptr;
   uint32_t timeoutMs = 0;
   {
     std::lock_guard<std::mutex> guard(s.settingsLock);
-    source = s.portSource;
     timeoutMs = s.timings.handshakeTimeoutMs;
   }
-  uint16_t port = source != nullptr ? source(assetIndexPath) : PortFromOwnerBlock(assetIndexPath);
+  const uint16_t port = CurrentDaemonPort(assetIndexPath);
+  if (triedPort != nullptr) *triedPort = port;
   if (port == 0) return false;
 
   std::unique_ptr<NetTransport> transport(new (std::nothrow) TCPTransport("127.0.0.1", port));
@@ -223,11 +258,12 @@ bool VADOpenDatabase(const VADClientOptions& options) {
   SetOptions(options);
   VADClientTimings timings = VADClient::GetTimings();
   bool connected = false;
+  uint16_t triedPort = 0;
   for (uint32_t attempt = 0; attempt < timings.attempts && !connected; ++attempt) {
     if (attempt == 1) StartDaemon();
-    if (attempt >= 1) SleepMs(timings.attemptDelayMs);
+    if (attempt >= 1) WaitForDaemon(timings.attemptDelayMs, triedPort);
     Kiv::SingleLock lock(s.connectionLock);
-    connected = ConnectLocked();
+    connected = ConnectLocked(&triedPort);
   }
   if (!connected) {
     LogMessage("VADOpenDatabase> unable to connect to VADDaemon");
@@ -373,13 +409,14 @@ SendResult SendRequestLocked(uint32_t code, TStream& request, VADClientTransacti
   payload = std::vector<uint8_t>();
 
   VADClientTimings timings = VADClient::GetTimings();
+  uint16_t triedPort = 0;
   for (uint32_t attempt = 0; attempt < timings.attempts; ++attempt) {
     if (attempt == 1) {
       if (!VADClientInternal::CurrentOptions().restartDaemon) return SendResult::kNoConnection;
       StartDaemon();
     }
-    if (attempt >= 1) SleepMs(timings.attemptDelayMs);
-    if (!ConnectLocked() || !s.transport) continue;
+    if (attempt >= 1) WaitForDaemon(timings.attemptDelayMs, triedPort);
+    if (!ConnectLocked(&triedPort) || !s.transport) continue;
     if (s.transport->GetState() != NetTransport::kReady) {
       // The reader thread has closed it: nothing of this frame went out.
       VADClient::Disconnect(true);
@@ -461,7 +498,7 @@ uint32_t VADClient::ReaderThread(void* argument) {
   TransportSource source(context.transport);
   ReaderSink sink(context.connection);
   while (!context.done) {
-    VADClientInternal::WaitBriefSpin(s.readerEvent);
+    s.readerEvent.Wait();
     if (context.done) break;
     if (!VADFrames::ReadFrame(source, sink)) break;
   }

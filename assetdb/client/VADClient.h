@@ -3,7 +3,11 @@
 // Every asset-database operation is a numbered request over one loopback
 // TCP connection (wire format: assetdb/VADFrames.h). VADOpenDatabase opens
 // the client at start-up: up to kDefaultAttempts connection attempts,
-// kDefaultAttemptDelayMs apart, the daemon started before the second.
+// kDefaultAttemptDelayMs apart, the daemon started before the second. The
+// wait before an attempt ends early once the owner block names a port other
+// than the one the previous attempt found (polled every few ms): a daemon
+// just started is connected to as soon as it listens, while the attempts,
+// their order and their total bound stay as they are.
 // Connect reads the daemon's port from the database-owner block, connects,
 // sends the handshake and waits at most the handshake time-out (10 s) for
 // the answer; then the reader thread runs until the connection ends. The
@@ -81,7 +85,7 @@ struct VADClientTimings {
   static constexpr uint32_t kDefaultCloseDaemonWaitMs = 30000;
 
   uint32_t attempts = kDefaultAttempts;              // At least 1.
-  uint32_t attemptDelayMs = kDefaultAttemptDelayMs;  // Also the wait after starting the daemon.
+  uint32_t attemptDelayMs = kDefaultAttemptDelayMs;  // Longest wait before a later attempt.
   uint32_t handshakeTimeoutMs = kDefaultHandshakeTimeoutMs;
   uint32_t closeDaemonWaitMs = kDefaultCloseDaemonWaitMs;
 };

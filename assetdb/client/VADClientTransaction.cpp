@@ -5,7 +5,6 @@
 #include <map>
 #include <mutex>
 
-#include "assetdb/client/VADEventWait.h"
 #include "assetdb/protocol/ResultsLog.h"
 #include "foundation/base/ApplicationRecords.h"
 #include "foundation/base/LogMessage.h"
@@ -53,7 +52,7 @@ void VADClientTransaction::Begin() {
 
 bool VADClientTransaction::Wait() {
   if (id_ == 0) return false;
-  VADClientInternal::WaitBriefSpin(event_);
+  event_.Wait();
   event_.Reset();
   Guard guard(TheRegistry().lock);
   return !failed_;

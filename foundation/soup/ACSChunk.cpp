@@ -19,6 +19,14 @@ bool ACSChunk::GetChildAt(uint32_t, Kiv::PString& name, ChunkRef& child) const {
   return false;
 }
 
+bool ACSChunk::GetChildAtCursor(uint32_t index, ChildCursor& cursor, const Kiv::PString*& name,
+                                const ACSChunk*& child) const {
+  const bool found = GetChildAt(index, cursor.name, cursor.child);
+  name = &cursor.name;
+  child = cursor.child.get();
+  return found;
+}
+
 void ACSChunk::SortChildren() {}
 
 void ACSChunk::SwapChildren(const ACSChunk*, const ACSChunk*) {}

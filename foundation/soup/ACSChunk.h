@@ -41,6 +41,24 @@
 class ACSChunk;
 using ChunkRef = MPRef<ACSChunk>;
 
+// A caller's place in the children of one container, for GetChildAtCursor.
+// Start with a default-made cursor, use it with one container only, and
+// keep one per container that a walk has open, so that visiting a sub-soup
+// does not lose the place in its parent. The position is the container's
+// own; `name` and `child` hold what a container without positions answered,
+// so that the views handed out stay valid.
+struct ChildCursor {
+  struct Position {
+    uint64_t layout = 0;
+    uint32_t index = 0;
+    void* entry = nullptr;
+    void* block = nullptr;
+  };
+  Position at;
+  Kiv::PString name;
+  ChunkRef child;
+};
+
 // In-memory value type codes.
 struct SoupType {
   static constexpr uint32_t kNull = 0;       // no value
@@ -65,6 +83,14 @@ class ACSChunk : public ReferenceCountMP {
   // True with the name and child at `index`; false with the empty name and
   // the null tag past the end.
   virtual bool GetChildAt(uint32_t index, Kiv::PString& name, ChunkRef& child) const;
+  // The same answer as GetChildAt, as views that take no reference, starting
+  // from the place the cursor remembers and leaving it at `index`: a walk
+  // over 0..n-1 with one cursor is linear whatever else the thread reads in
+  // between. The views stay valid until the container changes or the cursor
+  // is used again (or destroyed). The base answers GetChildAt through the
+  // cursor's `name` and `child`.
+  virtual bool GetChildAtCursor(uint32_t index, ChildCursor& cursor, const Kiv::PString*& name,
+                                const ACSChunk*& child) const;
   // Orders the children by name bytes (unsigned; a prefix sorts first).
   virtual void SortChildren();
   // Exchanges the positions of two children (names stay in place); nothing

@@ -27,6 +27,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "foundation/soup/ACSRawDataCore.h"
@@ -59,5 +60,13 @@ CoreRef ACSConvert(uint32_t fromType, CoreRef core, uint32_t toType);
 
 // Makes the six converters of the soup library once (defined with them).
 void EnsureSoupConverters();
+
+// Appends to `out` the text, without its NUL, that ACSConvert(type, value of
+// `size` bytes at `data`, kString) makes, when the converter it would run is
+// the library's own integer, float or KUID converter; then answers true.
+// Answers false, appending nothing, for other types or when another
+// converter comes first. Makes no core and interns nothing, so writers of
+// many values use it before falling back to ACSConvert.
+bool AppendValueText(uint32_t type, const uint8_t* data, uint32_t size, std::string& out);
 
 bool IsNumberText(std::string_view text);

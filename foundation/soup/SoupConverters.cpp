@@ -7,6 +7,7 @@
 // 32 bits, a KUID value of fewer than 8 bytes) gives an empty result.
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -50,13 +51,6 @@ CoreRef TextCore(const std::string& text) {
 
 uint32_t WordCount(const ACSRawDataCore* core) {
   return core == nullptr ? 0 : core->Size() / 4;
-}
-
-template <class T>
-T WordAt(const ACSRawDataCore* core, uint32_t i) {
-  T value;
-  std::memcpy(&value, core->Data() + size_t(i) * 4, sizeof value);
-  return value;
 }
 
 }  // namespace
@@ -105,6 +99,62 @@ class ACSConverter_TextKUID : public ACSConverter {
   }
 };
 
+namespace {
+
+// The texts of the built-in converters, appended to `out`.
+void AppendIntsText(const uint8_t* data, uint32_t count, std::string& out) {
+  for (uint32_t i = 0; i < count; ++i) {
+    if (i != 0) out += ',';
+    int32_t value;
+    std::memcpy(&value, data + size_t(i) * 4, sizeof value);
+    char buffer[16];
+    auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    (void)error;
+    out.append(buffer, end);
+  }
+}
+
+// "%g" of each float. Finite values go through to_chars, whose general
+// format with a precision is defined as printf's "%.*g" and is much faster.
+void AppendFloatsText(const uint8_t* data, uint32_t count, std::string& out) {
+  for (uint32_t i = 0; i < count; ++i) {
+    if (i != 0) out += ',';
+    float value;
+    std::memcpy(&value, data + size_t(i) * 4, sizeof value);
+    char buffer[32];
+    if (std::isfinite(value)) {
+      auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, double(value),
+                                        std::chars_format::general, 6);
+      if (error == std::errc()) {
+        out.append(buffer, end);
+        continue;
+      }
+    }
+    const int length = std::snprintf(buffer, sizeof buffer, "%g", double(value));
+    if (length > 0) out.append(buffer, std::min<size_t>(size_t(length), sizeof buffer - 1));
+  }
+}
+
+void AppendKUIDText(const uint8_t* data, std::string& out) {
+  const KUID kuid = KUIDFromRawBytes(data);
+  if (kuid.IsNull()) {
+    out.append(KUIDToTagString(kuid).View());
+    return;
+  }
+  const bool shortForm = KUIDHasShortForm(kuid);
+  out.append(shortForm ? "<kuid:" : "<kuid2:");
+  const int32_t parts[3] = {kuid.userId, kuid.contentId, int32_t(kuid.version)};
+  for (int i = 0; i < (shortForm ? 2 : 3); ++i) {
+    if (i != 0) out += ':';
+    char buffer[16];
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer, parts[i]);
+    out.append(buffer, written.ptr);
+  }
+  out += '>';
+}
+
+}  // namespace
+
 class ACSConverter_IntText : public ACSConverter {
  public:
   ACSConverter_IntText() : ACSConverter(SoupType::kInt, SoupType::kString) {}
@@ -115,14 +165,7 @@ class ACSConverter_IntText : public ACSConverter {
     if (n == 0) return;
     std::string text;
     text.reserve(size_t(n) * 12);
-    for (uint32_t i = 0; i < n; ++i) {
-      if (i != 0) text += ',';
-      char buffer[16];
-      auto [end, error] =
-          std::to_chars(buffer, buffer + sizeof buffer, WordAt<int32_t>(source.get(), i));
-      (void)error;
-      text.append(buffer, end);
-    }
+    AppendIntsText(source->Data(), n, text);
     target = TextCore(text);
   }
 };
@@ -137,13 +180,7 @@ class ACSConverter_FloatText : public ACSConverter {
     if (n == 0) return;
     std::string text;
     text.reserve(size_t(n) * 14);
-    for (uint32_t i = 0; i < n; ++i) {
-      if (i != 0) text += ',';
-      char buffer[32];
-      const int length =
-          std::snprintf(buffer, sizeof buffer, "%g", double(WordAt<float>(source.get(), i)));
-      if (length > 0) text.append(buffer, std::min<size_t>(size_t(length), sizeof buffer - 1));
-    }
+    AppendFloatsText(source->Data(), n, text);
     target = TextCore(text);
   }
 };
@@ -155,8 +192,9 @@ class ACSConverter_KUIDText : public ACSConverter {
     const bool whole = source && source->Size() >= 8;
     target.Reset();
     if (!whole) return;
-    const Kiv::PString tag = KUIDToTagString(KUIDFromRawBytes(source->Data()));
-    target = TextCore(tag.Str());
+    std::string text;
+    AppendKUIDText(source->Data(), text);
+    target = TextCore(text);
   }
 };
 
@@ -172,4 +210,26 @@ void EnsureSoupConverters() {
     ACSConverter_KUIDText kuidText;
   } builtins;
   (void)builtins;
+}
+
+bool AppendValueText(uint32_t type, const uint8_t* data, uint32_t size, std::string& out) {
+  EnsureSoupConverters();
+  const ACSConverter* first = ACSConverter::First();
+  for (; first != nullptr; first = first->Next()) {
+    if (first->SourceType() == type && first->TargetType() == SoupType::kString) break;
+  }
+  if (first == nullptr) return false;
+  if (type == SoupType::kInt && dynamic_cast<const ACSConverter_IntText*>(first) != nullptr) {
+    AppendIntsText(data, size / 4, out);
+    return true;
+  }
+  if (type == SoupType::kFloat && dynamic_cast<const ACSConverter_FloatText*>(first) != nullptr) {
+    AppendFloatsText(data, size / 4, out);
+    return true;
+  }
+  if (type == SoupType::kKUID && dynamic_cast<const ACSConverter_KUIDText*>(first) != nullptr) {
+    if (size >= 8) AppendKUIDText(data, out);
+    return true;
+  }
+  return false;
 }

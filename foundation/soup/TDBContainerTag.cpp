@@ -123,13 +123,7 @@ thread_local std::vector<ACSChunk*>* tReleaseQueue = nullptr;
 std::atomic<uint64_t> gNextLayout{1};
 
 // Where this thread's last GetChildAt stopped.
-struct Cursor {
-  uint64_t layout = 0;
-  uint32_t index = 0;
-  void* entry = nullptr;
-  void* block = nullptr;
-};
-thread_local Cursor tCursor;
+thread_local ChildCursor::Position tCursor;
 
 // Slabs grow with the container, up to this many nodes each.
 constexpr uint32_t kFirstSlab = 4;
@@ -292,8 +286,30 @@ bool TDBContainerTag::GetChildAt(uint32_t index, Kiv::PString& name, ChunkRef& c
     child = NullTag();
     return false;
   }
+  Node* node = NodeAt(index, tCursor);
+  name = node->name;
+  child = ChunkRef::Share(node->child);
+  return true;
+}
+
+bool TDBContainerTag::GetChildAtCursor(uint32_t index, ChildCursor& cursor,
+                                       const Kiv::PString*& name, const ACSChunk*& child) const {
+  if (index >= count_) {
+    cursor.name = Kiv::PString();
+    name = &cursor.name;
+    child = NullTagPointer();
+    return false;
+  }
+  Node* node = NodeAt(index, cursor.at);
+  name = &node->name;
+  child = node->child;
+  return true;
+}
+
+TDBContainerTag::Node* TDBContainerTag::NodeAt(uint32_t index,
+                                              ChildCursor::Position& cursor) const {
   // Start from whichever known position is nearest: the first entry, the
-  // last one, or where the previous call stopped.
+  // last one, or where the cursor stopped.
   const int64_t target = index;
   Block* last = ring_.FirstBlock()->prev;
   Ring::Iterator it = ring_.Begin();
@@ -302,18 +318,17 @@ bool TDBContainerTag::GetChildAt(uint32_t index, Kiv::PString& name, ChunkRef& c
     it = Ring::Iterator(&last->entries[last->count - 1], &ring_, last);
     from = count_ - 1;
   }
-  const Cursor cursor = tCursor;
   if (cursor.layout == layout_ && std::abs(target - cursor.index) < std::abs(target - from)) {
     auto* block = static_cast<Block*>(cursor.block);
     it = Ring::Iterator(static_cast<Node**>(cursor.entry), &ring_, block);
     from = cursor.index;
   }
   BlockArray8Advance(it, target - from);
-  tCursor = Cursor{layout_, index, it.Entry(), it.CurrentBlock()};
-  Node* node = *it;
-  name = node->name;
-  child = ChunkRef::Share(node->child);
-  return true;
+  cursor.layout = layout_;
+  cursor.index = index;
+  cursor.entry = it.Entry();
+  cursor.block = it.CurrentBlock();
+  return *it;
 }
 
 void TDBContainerTag::SetChild(const Kiv::PString& name, ChunkRef child) {

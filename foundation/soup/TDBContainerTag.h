@@ -30,7 +30,9 @@
 // GetChildAt (in a thread-local cursor, so that readers on several threads
 // do not share state; a cursor is tied to the container's current layout
 // version and is ignored once entries have moved), so a walk of GetChildAt
-// over 0..n-1 is linear. Sorting and swapping rebuild what they change.
+// over 0..n-1 is linear while nothing else is read in between; a walk that
+// also reads sub-soups keeps a ChildCursor per open container and uses
+// GetChildAtCursor. Sorting and swapping rebuild what they change.
 //
 // Ownership: each entry holds one reference on its child and one use of its
 // name. No parent pointers exist: a child may sit in several containers.
@@ -59,6 +61,8 @@ class TDBContainerTag : public ACSChunk {
   ChunkRef GetChild(const Kiv::PString& name) const override;
   uint32_t CountChildren() const override;
   bool GetChildAt(uint32_t index, Kiv::PString& name, ChunkRef& child) const override;
+  bool GetChildAtCursor(uint32_t index, ChildCursor& cursor, const Kiv::PString*& name,
+                        const ACSChunk*& child) const override;
   void SortChildren() override;
   void SwapChildren(const ACSChunk* a, const ACSChunk* b) override;
   void SetChild(const Kiv::PString& name, ChunkRef child) override;
@@ -98,6 +102,9 @@ class TDBContainerTag : public ACSChunk {
   void Unlink(Node* node);
   void RenumberBlock(Block* block);
   void NewLayout();
+  // The node at `index` (below count_), starting from the nearest of the
+  // ends and the cursor's place; leaves the cursor there.
+  Node* NodeAt(uint32_t index, ChildCursor::Position& cursor) const;
 
   mutable Ring ring_;
   // Built once the container holds more than kIndexFrom children.

@@ -13,6 +13,20 @@
 
 namespace {
 
+// Appends NormaliseTagName(name) to `out`.
+void AppendNormalisedName(std::string_view name, std::string& out) {
+  const size_t start = out.size();
+  out.append(name.substr(0, TextSoup::kMaxWrittenNameLength));
+  for (size_t i = start; i < out.size(); ++i) {
+    const auto b = static_cast<unsigned char>(out[i]);
+    if (b <= 0x20 || b >= 0x80) {
+      out[i] = '_';
+    } else if (b >= 'A' && b <= 'Z') {
+      out[i] = char(b - 'A' + 'a');
+    }
+  }
+}
+
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kLineEnd = "\r\n";
 // The text is handed to the stream in pieces of about this size.
@@ -40,11 +54,12 @@ class TextSoupWriter {
     uint32_t level;
     uint32_t next;
     uint32_t count;
+    ChildCursor cursor;  // where this container's walk stands
   };
 
   void WriteChildren(const ACSChunk* root) {
     std::vector<Frame> stack;
-    stack.push_back({nullptr, root, 0, 0, root->CountChildren()});
+    stack.push_back({nullptr, root, 0, 0, root->CountChildren(), ChildCursor{}});
     while (!stack.empty()) {
       Frame& top = stack.back();
       if (top.next >= top.count) {
@@ -53,11 +68,11 @@ class TextSoupWriter {
       }
       const uint32_t index = top.next++;
       const uint32_t level = top.level;
-      Kiv::PString name;
-      ChunkRef child;
-      if (!top.container->GetChildAt(index, name, child)) continue;
+      const Kiv::PString* name = nullptr;
+      const ACSChunk* child = nullptr;
+      if (!top.container->GetChildAtCursor(index, top.cursor, name, child)) continue;
       if (child->GetType() != SoupType::kContainer) {
-        WriteTag(name, child.get(), level);
+        WriteTag(*name, child, level);
         out_.append(kLineEnd);
         MaybeFlush();
         continue;
@@ -67,12 +82,14 @@ class TextSoupWriter {
         out_.append(kLineEnd);
       }
       Indent(level);
-      WriteName(name);
+      WriteName(*name);
       out_.append(kLineEnd);
       Indent(level);
       out_.append("{\r\n");
-      const ACSChunk* container = child.get();
-      stack.push_back({std::move(child), container, level + 1, 0, container->CountChildren()});
+      // The reference keeps the sub-soup alive whatever its parent's cursor
+      // answers next.
+      ChunkRef hold = ChunkRef::Share(const_cast<ACSChunk*>(child));
+      stack.push_back({std::move(hold), child, level + 1, 0, child->CountChildren(), ChildCursor{}});
     }
   }
 
@@ -88,22 +105,22 @@ class TextSoupWriter {
   // A value tag: indentation, name, padding to the value column, value.
   void WriteTag(const Kiv::PString& name, const ACSChunk* chunk, uint32_t level) {
     const uint32_t type = chunk->GetType();
-    CoreRef text;
-    std::string_view value;
-    if (type == SoupType::kString) {
-      // A string converts to itself; read its bytes in place.
-      value = BytesAsText(chunk->GetData(), chunk->GetDataSize());
-    } else {
-      text = ACSConvert(type, ACSChunk::GetRawData(chunk), SoupType::kString);
-      value = ACSRawDataCore::TextView(text.get());
-    }
     Indent(level);
     const int64_t nameLength = int64_t(WriteName(name));
     const int64_t padding = (20 - int64_t(level)) * 2 - nameLength;
     out_.append(size_t(padding > 1 ? padding : 1), ' ');
+    if (type == SoupType::kString) {
+      // A string converts to itself; read its bytes in place.
+      WriteValue(BytesAsText(chunk->GetData(), chunk->GetDataSize()), true);
+      return;
+    }
     const bool quote =
         type != SoupType::kFloat && type != SoupType::kInt && type != SoupType::kKUID;
-    WriteValue(value, quote);
+    // Numbers and KUIDs are formatted in place (their texts hold no blank
+    // and no double quote, so they are never quoted).
+    if (!quote && AppendValueText(type, chunk->GetData(), chunk->GetDataSize(), out_)) return;
+    const CoreRef text = ACSConvert(type, ACSChunk::GetRawData(chunk), SoupType::kString);
+    WriteValue(ACSRawDataCore::TextView(text.get()), quote);
   }
 
   static std::string_view BytesAsText(const uint8_t* data, uint32_t size) {
@@ -114,9 +131,9 @@ class TextSoupWriter {
 
   // Answers the number of characters written.
   size_t WriteName(const Kiv::PString& name) {
-    const std::string normal = TextSoup::NormaliseTagName(name.View());
-    out_.append(normal);
-    return normal.size();
+    const size_t start = out_.size();
+    AppendNormalisedName(name.View(), out_);
+    return out_.size() - start;
   }
 
   void WriteValue(std::string_view text, bool quote) {
@@ -162,15 +179,8 @@ void TextSoup::Write(TStream& stream, const Soup& soup) {
 }
 
 std::string TextSoup::NormaliseTagName(std::string_view name) {
-  std::string out(name.substr(0, kMaxWrittenNameLength));
-  for (char& c : out) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b <= 0x20 || b >= 0x80) {
-      c = '_';
-    } else if (b >= 'A' && b <= 'Z') {
-      c = char(b - 'A' + 'a');
-    }
-  }
+  std::string out;
+  AppendNormalisedName(name, out);
   return out;
 }
 

@@ -1,5 +1,6 @@
 // The daemon connection against the scripted fake daemon: opening, the
 // handshake, request framing, replies, drops and closing.
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -54,6 +55,42 @@ TEST_F(VADClientConnection, OpenStartsTheDaemonBeforeTheSecondAttempt) {
   EXPECT_TRUE(daemon.WaitDone(2000));
   EXPECT_TRUE(daemon.Failures().empty());
   VADClient::Close();  // A second close does nothing.
+}
+
+// The wait after starting the daemon ends once its port is published,
+// however long the attempt delay; a port that refused is no sign of
+// readiness, so attempts against it keep their full spacing.
+TEST_F(VADClientConnection, WaitAfterStartingTheDaemonEndsOnceItsPortIsPublished) {
+  VADClientTimings timings = VADClient::GetTimings();
+  timings.attemptDelayMs = 60000;
+  VADClient::SetTimings(timings);
+  FakeDaemon daemon;
+  daemon.ExpectHandshake(FakeDaemon::Answer::kNormal, 1, 2).ExpectGoodbye();
+  daemon.Start();
+  startedDaemon = &daemon;
+  const auto start = Clock::now();
+  EXPECT_TRUE(VADOpenDatabase(VADClientOptions()));
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(30));
+  EXPECT_EQ(daemonStarts.load(), 1);
+  VADClient::Close();
+  EXPECT_TRUE(daemon.WaitDone(2000));
+}
+
+TEST_F(VADClientConnection, PortThatRefusedDoesNotEndTheWaitEarly) {
+  VADClientTimings timings = VADClient::GetTimings();
+  timings.attempts = 3;
+  timings.attemptDelayMs = 150;
+  VADClient::SetTimings(timings);
+  uint16_t closedPort = 0;
+  {
+    FakeDaemon gone;  // Its port is free again once it is destroyed.
+    closedPort = gone.Port();
+  }
+  port = closedPort;
+  const auto start = Clock::now();
+  EXPECT_FALSE(VADOpenDatabase(VADClientOptions()));
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(2 * 150));
+  EXPECT_EQ(daemonStarts.load(), 1);
 }
 
 TEST_F(VADClientConnection, HandshakeWithoutAnswerTimesOut) {
@@ -174,6 +211,62 @@ TEST_F(VADClientConnection, RequestReconnectsWhenRestartIsAllowed) {
   EXPECT_EQ(ReplyBytes(reply), Bytes{4});
   EXPECT_EQ(daemonStarts.load(), 1);
   EXPECT_EQ(daemon.Accepted(), 2u);
+}
+
+// A request that finds no daemon starts one and waits for it: the wait ends
+// once the new daemon publishes its port, which this one does only after
+// the client has polled for it a few times.
+namespace waiting {
+std::atomic<int> polls{0};
+std::atomic<uint16_t> published{0};
+std::atomic<uint16_t> next{0};
+std::thread publisher;
+uint16_t CountingPortSource(const Kiv::File::Path&) {
+  ++polls;
+  return published.load();
+}
+bool SlowStarter() {
+  const int from = polls.load();
+  publisher = std::thread([from] {
+    if (VUTest::WaitUntil([from] { return polls.load() >= from + 3; }, 10000, 1))
+      published = next.load();
+  });
+  return true;
+}
+}  // namespace waiting
+
+TEST_F(VADClientConnection, RequestWaitsForTheDaemonItStartedToListen) {
+  struct JoinPublisher {
+    ~JoinPublisher() {
+      if (waiting::publisher.joinable()) waiting::publisher.join();
+    }
+  } join;
+  FakeDaemon first;
+  first.ExpectHandshake().Drop();
+  first.Start();
+  FakeDaemon second;
+  second.ExpectHandshake().ExpectRequest(0x40).Reply({7}).ExpectGoodbye();
+  second.Start();
+  waiting::polls = 0;
+  waiting::published = first.Port();
+  waiting::next = second.Port();
+  VADClient::SetPortSource(&waiting::CountingPortSource);
+  VADClient::SetDaemonStarter(&waiting::SlowStarter);
+  VADClientTimings timings = VADClient::GetTimings();
+  timings.attempts = 2;
+  timings.attemptDelayMs = 20000;
+  VADClient::SetTimings(timings);
+  VADClientOptions options;
+  options.restartDaemon = true;
+  ASSERT_TRUE(VADOpenDatabase(options));
+  ASSERT_TRUE(VUTest::WaitUntil([] { return !VADClient::IsConnected(); }, 5000, 1));
+  waiting::published = 0;  // The first daemon has gone.
+
+  TBuffer request, reply;
+  const auto start = Clock::now();
+  EXPECT_TRUE(VADClient::Transact(0x40, request, reply, nullptr, nullptr, false));
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(15));
+  EXPECT_EQ(ReplyBytes(reply), Bytes{7});
 }
 
 TEST_F(VADClientConnection, OversizedOrBrokenFramesEndTheConnection) {

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -177,4 +181,69 @@ TEST(ACSConverter, NewestConverterIsFoundFirstAndLeavesTheListWhenDestroyed) {
   FixedConverter toOdd(2, 100, 5);
   FixedConverter oddToInt(100, kInt, 9);
   EXPECT_EQ(IntsOf(ACSConvert(2, Bytes("x"), kInt)), std::vector<int32_t>{9});
+}
+
+namespace {
+
+// What the built-in converters make, as text without the NUL.
+std::string ConvertedText(uint32_t type, const void* data, uint32_t size) {
+  const CoreRef text = ACSConvert(type, ACSRawDataCore::CreateCopy(data, size), kText);
+  return std::string(ACSRawDataCore::TextView(text.get()));
+}
+
+}  // namespace
+
+// The writers' in-place formatting must give the converters' bytes: "%g" for
+// every float (rounding, exponents, denormals, infinities), "%d" for
+// integers, and both KUID forms.
+TEST(ACSConverter, InPlaceTextsEqualTheConvertersTexts) {
+  EnsureSoupConverters();
+  std::mt19937 rng(99);
+  std::vector<float> floats = {0.0f, -0.0f, 1.0f, 0.5f, 123456.0f, 1234567.0f, 1e-4f, 9.99999e-5f,
+                               1e-5f, 3.4e38f, 1.17e-38f, 1e-45f, 999999.5f, 0.0001234565f,
+                               std::numeric_limits<float>::infinity(),
+                               -std::numeric_limits<float>::infinity()};
+  for (int i = 0; i < 20000; ++i) {
+    uint32_t bits = rng();
+    float f;
+    std::memcpy(&f, &bits, 4);
+    if (!std::isnan(f)) floats.push_back(f);
+  }
+  for (size_t i = 0; i + 3 <= floats.size(); i += 3) {
+    char want[128];
+    std::string expected;
+    for (size_t k = i; k < i + 3; ++k) {
+      std::snprintf(want, sizeof want, "%g", double(floats[k]));
+      if (k != i) expected += ',';
+      expected += want;
+    }
+    std::string got;
+    ASSERT_TRUE(AppendValueText(kFloat, reinterpret_cast<const uint8_t*>(&floats[i]), 12, got));
+    ASSERT_EQ(got, expected);
+    ASSERT_EQ(ConvertedText(kFloat, &floats[i], 12), expected);
+  }
+
+  const int32_t ints[] = {0, -1, 2147483647, -2147483647 - 1, 42};
+  std::string got;
+  ASSERT_TRUE(AppendValueText(kInt, reinterpret_cast<const uint8_t*>(ints), sizeof ints, got));
+  EXPECT_EQ(got, "0,-1,2147483647,-2147483648,42");
+
+  const KUID kuids[] = {KUID{123, 456, 0}, KUID{123, 456, 7}, KUID{-5, 9, 127}, KUID{}};
+  for (const KUID& kuid : kuids) {
+    uint8_t raw[8];
+    KUIDToRawBytes(kuid, raw);
+    got.clear();
+    ASSERT_TRUE(AppendValueText(kKUID, raw, 8, got));
+    EXPECT_EQ(got, KUIDToTagString(kuid).Str());
+    EXPECT_EQ(got, ConvertedText(kKUID, raw, 8));
+  }
+  got.clear();
+  EXPECT_TRUE(AppendValueText(kKUID, nullptr, 0, got));  // too short: no text
+  EXPECT_TRUE(got.empty());
+  EXPECT_FALSE(AppendValueText(2, nullptr, 0, got));  // raw bytes have no text converter
+
+  // Another converter first: the caller must convert.
+  FixedConverter mine(kInt, kText, 0x00003334);
+  EXPECT_FALSE(AppendValueText(kInt, reinterpret_cast<const uint8_t*>(ints), 4, got));
+  EXPECT_TRUE(got.empty());
 }

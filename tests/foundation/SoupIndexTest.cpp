@@ -127,6 +127,78 @@ TEST(SoupIndex, RandomEditsAgreeWithPlainListAcrossIndexThreshold) {
   }
 }
 
+// Several callers' cursors on one container, and cursors left behind by
+// edits (entries moved, blocks freed), must still answer what the plain list
+// holds; a walk that reads a sub-soup between steps keeps its place.
+TEST(SoupIndex, CursorsAgreeWithPlainListAcrossEditsAndNestedWalks) {
+  std::mt19937 rng(777);
+  ChunkRef container = TDBContainerTag::Create();
+  auto* tag = static_cast<TDBContainerTag*>(container.get());
+  Model model;
+  ChildCursor cursors[3];
+  for (int step = 0; step < 3000; ++step) {
+    const Kiv::PString name("n" + std::to_string(rng() % 60));
+    const uint32_t op = rng() % 100;
+    if (op < 40 || model.entries.empty()) {
+      ChunkRef child = TDBDataTag::CreateCopy(SoupType::kInt, &step, 4);
+      tag->SetChild(name, child);
+      model.entries.push_back({name, child});
+    } else if (op < 55) {
+      const ACSChunk* first = model.First(name);
+      if (first != NullTagPointer()) model.RemoveChild(first);
+      tag->RemoveFirstNamed(name);
+    } else if (op < 57) {
+      model.Sort();
+      tag->SortChildren();
+    } else {
+      if (model.entries.empty()) continue;
+      ChildCursor& cursor = cursors[rng() % 3];
+      const uint32_t index = rng() % uint32_t(model.entries.size());
+      const Kiv::PString* got = nullptr;
+      const ACSChunk* child = nullptr;
+      ASSERT_TRUE(container->GetChildAtCursor(index, cursor, got, child));
+      ASSERT_EQ(*got, model.entries[index].name) << "step " << step << " index " << index;
+      ASSERT_EQ(child, model.entries[index].child.get()) << "step " << step;
+      // Another reader on this thread moves the thread's own cursor.
+      Kiv::PString other;
+      ChunkRef held;
+      container->GetChildAt(uint32_t(rng() % model.entries.size()), other, held);
+    }
+  }
+  // Past the end: false, the empty name and the null tag.
+  const Kiv::PString* name = nullptr;
+  const ACSChunk* child = nullptr;
+  EXPECT_FALSE(container->GetChildAtCursor(uint32_t(model.entries.size()), cursors[0], name, child));
+  ASSERT_NE(name, nullptr);
+  EXPECT_TRUE(name->Empty());
+  EXPECT_EQ(child, NullTagPointer());
+
+  // A walk of 200 sub-soups that reads each sub-soup's children on the way.
+  Soup root;
+  root.Create();
+  for (int g = 0; g < 200; ++g) {
+    Soup group;
+    for (int t = 0; t < 20; ++t) group.SetNamedInt(Kiv::PString("t" + std::to_string(t)), g * 20 + t);
+    root.SetNamedSoup(Kiv::PString("g" + std::to_string(g)), group);
+  }
+  ChildCursor outer;
+  for (uint32_t g = 0; g < 200; ++g) {
+    const Kiv::PString* groupName = nullptr;
+    const ACSChunk* group = nullptr;
+    ASSERT_TRUE(root.GetChunk()->GetChildAtCursor(g, outer, groupName, group));
+    ASSERT_EQ(groupName->Str(), "g" + std::to_string(g));
+    ChildCursor inner;
+    for (uint32_t t = 0; t < 20; ++t) {
+      const Kiv::PString* tagName = nullptr;
+      const ACSChunk* value = nullptr;
+      ASSERT_TRUE(group->GetChildAtCursor(t, inner, tagName, value));
+      int32_t v = 0;
+      std::memcpy(&v, value->GetData(), 4);
+      ASSERT_EQ(v, int32_t(g * 20 + t));
+    }
+  }
+}
+
 TEST(SoupIndex, SetterReplacesEntryOfSharedChildLikeRemoveChild) {
   // One chunk under "a" and "b" in a large container: setting "b" removes
   // the first entry of that chunk, which is "a"'s (as RemoveChild would).

@@ -87,6 +87,14 @@ class AssetStoreTest : public ::testing::Test {
     sqlite3_close(db);
   }
 
+  // A staging folder of the store holding a copy of `source`.
+  std::string Staged(const fs::path& source) {
+    std::string staging;
+    EXPECT_TRUE(store_->MakeStagingFolder(&staging).Ok());
+    fs::copy(source, staging, fs::copy_options::recursive);
+    return staging;
+  }
+
   std::vector<std::string> Entries(const fs::path& folder) {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(folder))
@@ -541,6 +549,134 @@ TEST_F(AssetStoreTest, KilledInstallerLeavesEveryAssetWholeOrAbsent) {
         EXPECT_EQ(GetFile(folder / ("f" + std::to_string(file))), std::string(2000, letter));
       EXPECT_EQ(Entries(userData_ / "local"), std::vector<std::string>{asset.folder});
     }
+    store_.reset();
+  }
+}
+
+// Installs made together answer as the same installs one after another:
+// a later one of a KUID sees the earlier one, one that fails leaves the
+// others, and no staging folder is left behind.
+TEST_F(AssetStoreTest, InstallsMadeTogetherAnswerAsOneAfterAnother) {
+  ASSERT_TRUE(Install(Source(kWagon, "Wagon_Old")).Ok());
+  const fs::path broken = root_ / "broken";
+  PutFile(broken / "config.txt", "username \"no kuid\"\r\n");
+  const KUID third{100, 7, 0};
+
+  std::vector<AssetStore::StagedInstall> installs(5);
+  installs[0].stagingPath = Staged(Source(kLoco, "Loco_A"));
+  installs[1].stagingPath = Staged(broken);
+  installs[2].stagingPath = Staged(Source(kLoco, "Loco_B"));
+  installs[2].options.asEditCopy = true;  // Loco_A is installed by then
+  installs[3].stagingPath = Staged(Source(kWagon, "Wagon_New"));
+  installs[3].options.replace = false;  // refused: installed before
+  installs[4].stagingPath = Staged(Source(third, "Third"));
+  bool finishedAsEditCopy = false;
+  installs[2].options.finishStaging = [&](const std::string&, bool asEditCopy) {
+    finishedAsEditCopy = asEditCopy;
+    return true;
+  };
+  store_->InstallStagedTogether(installs);
+
+  EXPECT_TRUE(installs[0].result.Ok()) << installs[0].result.message;
+  EXPECT_EQ(installs[0].outcome.kuid, kLoco);
+  EXPECT_FALSE(installs[0].outcome.replaced);
+  EXPECT_EQ(installs[1].result.code, StoreCode::kBadConfig);
+  EXPECT_TRUE(installs[2].result.Ok()) << installs[2].result.message;
+  EXPECT_TRUE(installs[2].outcome.replaced);
+  EXPECT_TRUE(installs[2].outcome.leftOpenForEdit);
+  EXPECT_TRUE(finishedAsEditCopy);
+  EXPECT_EQ(installs[3].result.code, StoreCode::kExists);
+  EXPECT_TRUE(installs[4].result.Ok()) << installs[4].result.message;
+
+  const StoredAsset loco = Get(kLoco);
+  EXPECT_EQ(loco.name, "Loco A");
+  ASSERT_TRUE(loco.OpenForEdit());
+  EXPECT_EQ(GetFile(fs::path(store_->InstalledPath(loco)) / "meshes" / "body.im"), "mesh of Loco_A");
+  EXPECT_EQ(GetFile(userData_ / "editing" / loco.editFolder / "meshes" / "body.im"),
+            "mesh of Loco_B");
+  EXPECT_EQ(Get(kWagon).name, "Wagon Old");
+  EXPECT_EQ(Get(third).name, "Third");
+  EXPECT_EQ(Entries(userData_ / "local"),
+            (std::vector<std::string>{"kuid 100 5", "kuid 100 6", "kuid 100 7"}));
+
+  // The same asset twice: the second replaces the first, whose folder goes.
+  std::vector<AssetStore::StagedInstall> again(2);
+  again[0].stagingPath = Staged(Source(third, "Third_1"));
+  again[1].stagingPath = Staged(Source(third, "Third_2"));
+  store_->InstallStagedTogether(again);
+  ASSERT_TRUE(again[0].result.Ok() && again[1].result.Ok());
+  EXPECT_TRUE(again[1].outcome.replaced);
+  const StoredAsset replaced = Get(third);
+  EXPECT_EQ(replaced.name, "Third 2");
+  EXPECT_EQ(GetFile(fs::path(store_->InstalledPath(replaced)) / "meshes" / "body.im"),
+            "mesh of Third_2");
+  EXPECT_EQ(Entries(userData_ / "local").size(), 3u);
+}
+
+// A process killed at any point of installs made together leaves, after
+// recovery, every asset of the batch either wholly installed or absent.
+TEST_F(AssetStoreTest, KilledBatchInstallLeavesEveryAssetWholeOrAbsent) {
+  constexpr int kAssets = 8;
+  std::vector<fs::path> sources;
+  for (int i = 0; i < kAssets; ++i) {
+    const KUID kuid{100, 20 + i, 0};
+    sources.push_back(Source(kuid, "asset" + std::to_string(i)));
+    for (int file = 0; file < 20; ++file)
+      PutFile(sources.back() / ("f" + std::to_string(file)), std::string(3000, char('a' + i)));
+  }
+  store_.reset();
+  const auto staging = [&] {
+    std::error_code error;
+    for (const auto& item : fs::directory_iterator(userData_ / "local", error)) {
+      if (item.path().filename().string().starts_with(".vadtmp-")) return true;
+    }
+    return false;
+  };
+  for (int attempt = 0; attempt < 6; ++attempt) {
+    int rounds[2];
+    ASSERT_EQ(pipe(rounds), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      close(rounds[0]);
+      AssetStore store(Options());
+      if (!store.Open().Ok()) _exit(2);
+      for (;;) {
+        std::vector<AssetStore::StagedInstall> installs(kAssets);
+        for (int i = 0; i < kAssets; ++i) {
+          if (!store.MakeStagingFolder(&installs[size_t(i)].stagingPath).Ok()) _exit(4);
+          std::error_code error;
+          fs::copy(sources[size_t(i)], installs[size_t(i)].stagingPath,
+                   fs::copy_options::recursive, error);
+        }
+        store.InstallStagedTogether(installs);
+        if (write(rounds[1], "r", 1) != 1) _exit(3);
+      }
+    }
+    close(rounds[1]);
+    char done;
+    for (int round = 0; round < attempt; ++round) ASSERT_EQ(read(rounds[0], &done, 1), 1);
+    EXPECT_TRUE(VUTest::WaitUntil(staging, 10000, 1));
+    kill(child, SIGKILL);
+    close(rounds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+
+    Reopen();
+    std::vector<std::string> expected;
+    for (int i = 0; i < kAssets; ++i) {
+      const KUID kuid{100, 20 + i, 0};
+      StoredAsset asset;
+      if (!store_->Find(kuid, &asset)) continue;
+      const fs::path folder = store_->InstalledPath(asset);
+      EXPECT_EQ(GetFile(folder / "meshes" / "body.im"), "mesh of asset" + std::to_string(i));
+      for (int file = 0; file < 20; ++file)
+        EXPECT_EQ(GetFile(folder / ("f" + std::to_string(file))), std::string(3000, char('a' + i)));
+      expected.push_back(asset.folder);
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(Entries(userData_ / "local"), expected);
     store_.reset();
   }
 }

@@ -176,6 +176,36 @@ TEST_F(DaemonInstall, OnlyTheTopConfigurationOfAnEntrysFilesIsDropped) {
   EXPECT_TRUE(files.GetNamedSoup(N("sub")).HasNamedTag(N("config.txt")));
 }
 
+// The entries of an archive are installed together, but their messages keep
+// the entries' order around a failing entry and around a question.
+TEST_F(DaemonInstall, ArchiveMessagesKeepTheEntriesOrder) {
+  const KUID third{4001, 12, 0};
+  const KUID fourth{4001, 13, 0};
+  MakeAssetFolder(Source("second"), kSecond, "Second", {{"b.txt", "old"}});
+  ASSERT_EQ(InstallFolder(Source("second").string(), nullptr, 0, nullptr, nullptr), kSecond);
+  std::string deepest = "d";
+  for (int i = 1; i <= 64; ++i) deepest += "/d";
+  const fs::path archive = Source("mixed.cdp");
+  WriteArchive(archive, {MakeEntry(kFirst, "First", {{"a.txt", "1"}}, false),
+                         MakeEntry(third, "Deep", {{deepest + "/f.txt", "x"}}, false),
+                         MakeEntry(kSecond, "Second", {{"b.txt", "new"}}, false),
+                         MakeEntry(fourth, "Fourth", {{"c.txt", "4"}}, false)});
+  ResultsLog log;
+  Answering replace(3);
+  EXPECT_EQ(InstallCDP(archive.c_str(), &log, 2, nullptr, &replace), 3u);
+  EXPECT_EQ(replace.asked, (std::vector<std::string>{"Second <kuid2:4001:11:2>"}));
+  std::vector<std::string> texts;
+  for (const ResultMessage& message : log.Messages()) texts.push_back(message.text);
+  ASSERT_EQ(texts.size(), 4u);
+  EXPECT_EQ(texts[0], "Installed <kuid:4001:10>.");
+  EXPECT_NE(texts[1].find("nested too deeply"), std::string::npos) << texts[1];
+  EXPECT_EQ(texts[2],
+            "Installed <kuid2:4001:11:2> as an edit copy of the installed asset; it is left "
+            "open for edit.");
+  EXPECT_EQ(texts[3], "Installed <kuid:4001:13>.");
+  EXPECT_EQ(LocalFolders(UserDataPath()).size(), 3u);
+}
+
 TEST_F(DaemonInstall, ArchiveFolderDeeperThanTheStoreKeepsIsNamed) {
   std::string deepest = "d";
   for (int i = 1; i <= 64; ++i) deepest += "/d";
