@@ -139,7 +139,7 @@ void GSCodeVerifier::FindCallLeaves(const GSFunction& fn) {
 }
 
 bool GSCodeVerifier::Verify(GSFunction& fn, std::string& error) {
-  fn.valueCalls.clear();
+  fn.calls.clear();
   if (fn.codeSize == 0) return true;
   if (fn.cls != cls_) {
     cls_ = fn.cls;
@@ -149,7 +149,15 @@ bool GSCodeVerifier::Verify(GSFunction& fn, std::string& error) {
   for (uint32_t at : code_.starts)
     if (!CheckOperands(fn, at, error)) return false;
   FindCallLeaves(fn);
-  return GSCheckStackDepth(code_, fn.slotsNeeded - fn.advance, fn.valueCalls, error);
+  std::vector<uint32_t> valueCalls;
+  if (!GSCheckStackDepth(code_, fn.slotsNeeded - fn.advance, valueCalls, error)) return false;
+  for (uint32_t at : valueCalls) {
+    GSCallSite site;
+    site.offset = at;
+    site.leaves = kKindPlain;
+    fn.calls.push_back(site);
+  }
+  return true;
 }
 
 }  // namespace GSRuntime

@@ -571,7 +571,7 @@ op_ASTOREREFKEEP : {
   const bool keep = op == GSByteCode::ASTOREKEEP || op == GSByteCode::ASTOREREFKEEP;
   const int32_t i = GSInt(top[-1]);
   if (array->ElementIsReference() != reference || i < 0) FAIL(ER_ArrayOutOfBounds);
-  if (i >= array->Size() && !array->SetSize(i + 1)) FAIL(ER_ArrayOutOfBounds);
+  if (i >= array->Size() && !array->SetSize(int64_t{i} + 1)) FAIL(ER_ArrayOutOfBounds);
   const GSValue value = top[0];
   if (reference)
     GSStoreReference(GSScriptInstance::FromRef(top[-2]), array->Data() + i, value, keep);
