@@ -167,6 +167,15 @@ class GSClass {
   static constexpr uint8_t kSlotReference = 1;
   static constexpr uint8_t kSlotHeader = 2;
 
+  // The slots that the class's own code may reach through `me`: an
+  // instance ends with kSpareSlots slots past its last field (as our
+  // compiler lays it out), which inside a derived instance belong to the
+  // derived class; an instance too small for that reaches its header only.
+  static constexpr uint32_t kSpareSlots = 3;
+  uint32_t BlockSlots() const {
+    return instanceSlots >= kSpareSlots + 2 ? instanceSlots - kSpareSlots : 2;
+  }
+
   uint32_t AncestorCount() const { return ancestry.count; }
   // The class of ancestry entry i; null until the library is linked.
   GSClass* Ancestor(uint32_t i) const;

@@ -4,6 +4,7 @@
 
 #include "gscompiler/bytecode/GSOpcodes.h"
 #include "gsruntime/GSClass.h"
+#include "gsruntime/GSKindFlow.h"
 #include "gsruntime/GSLibrary.h"
 
 namespace GSRuntime {
@@ -151,13 +152,7 @@ bool GSCodeVerifier::Verify(GSFunction& fn, std::string& error) {
   FindCallLeaves(fn);
   std::vector<uint32_t> valueCalls;
   if (!GSCheckStackDepth(code_, fn.slotsNeeded - fn.advance, valueCalls, error)) return false;
-  for (uint32_t at : valueCalls) {
-    GSCallSite site;
-    site.offset = at;
-    site.leaves = kKindPlain;
-    fn.calls.push_back(site);
-  }
-  return true;
+  return GSCheckValueKinds(code_, fn, fn.calls, error);
 }
 
 }  // namespace GSRuntime
