@@ -150,8 +150,7 @@ bool GSCodeVerifier::Verify(GSFunction& fn, std::string& error) {
   for (uint32_t at : code_.starts)
     if (!CheckOperands(fn, at, error)) return false;
   FindCallLeaves(fn);
-  std::vector<uint32_t> valueCalls;
-  if (!GSCheckStackDepth(code_, fn.slotsNeeded - fn.advance, valueCalls, error)) return false;
+  if (!GSCheckStackDepth(code_, fn.slotsNeeded - fn.advance, error)) return false;
   return GSCheckValueKinds(code_, fn, fn.calls, error);
 }
 

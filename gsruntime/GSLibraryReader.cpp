@@ -307,7 +307,6 @@ bool GSLibraryReader::CheckKinds(GSFunction& fn) {
   fn.paramRefs = 0;
   for (uint32_t i = 0; i < fn.params && i < 64; ++i)
     if (fn.paramKinds[i] == kKindReference) fn.paramRefs |= uint64_t{1} << i;
-  if (fn.IsNative()) return true;
   std::vector<bool> released(fn.params, false);
   for (uint32_t r = 0; r < fn.referenceSlots.count; ++r)
     if (fn.referenceSlots.At(r) < fn.params) released[fn.referenceSlots.At(r)] = true;
