@@ -5,8 +5,10 @@
 // crash; a loaded library's classes must all be linked. Then what loaded
 // runs: in a context with a router, each class gets an instance (its
 // initialisers run) and each of its script functions is called with
-// default arguments (0: a zero number or null) under a small run budget.
-// A run may end in any script error, never in a crash.
+// default arguments (0: a zero number or null) under a small run budget;
+// then the router is pumped for a second of script time, so that started
+// threads run, wait and take messages. A run may end in any script error,
+// never in a crash.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -27,6 +29,7 @@
 #include "gsruntime/GSRouter.h"
 #include "gsruntime/GSScriptInstance.h"
 #include "kiv/File.h"
+#include "tests/gsruntime/hosts/RouterPump.h"
 
 namespace {
 
@@ -87,6 +90,7 @@ void RunClasses(GSLibrary& library) {
     }
     GSObjectReference::Release(instance);
   }
+  PumpRouter(*context->Router(), 1.0, 0.1);
 }
 
 }  // namespace
