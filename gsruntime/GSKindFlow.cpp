@@ -1,6 +1,7 @@
 #include "gsruntime/GSKindFlow.h"
 
 #include <algorithm>
+#include <array>
 #include <initializer_list>
 
 #include "gscompiler/bytecode/GSOpcodes.h"
@@ -27,6 +28,76 @@ bool IsRef(uint32_t k) {
 bool IsCallOp(uint8_t op) {
   return kGSOpcodeTable[op].operands == GSOperandKind::Call || op == INHERITED;
 }
+
+// What an instruction takes and gives, for those that take operands of
+// fixed kinds and push at most one: wants[0] is the top operand.
+constexpr uint8_t kSpecial = 0xFF;
+constexpr uint32_t kNothing = 0xFFFFFFFF;
+
+struct Rule {
+  uint8_t takes = kSpecial;
+  uint32_t wants[4] = {};
+  uint32_t gives = kNothing;
+};
+
+constexpr std::array<Rule, 256> RuleTable() {
+  std::array<Rule, 256> t{};
+  auto set = [&t](std::initializer_list<uint8_t> ops, std::initializer_list<uint32_t> wants,
+                  uint32_t gives) {
+    for (uint8_t op : ops) {
+      Rule& r = t[op];
+      r.takes = static_cast<uint8_t>(wants.size());
+      uint32_t w = 0;
+      for (uint32_t want : wants) r.wants[w++] = want;
+      r.gives = gives;
+    }
+  };
+  set({IADD, ISUB, IMUL, IDIV, IMOD, ICMP, AND, OR, XOR, SHL, SHR}, {kInt, kInt}, kInt);
+  set({INEG, IINC, IDEC, BITNOT, LT, LE, GT, GE}, {kInt}, kInt);
+  set({ITOF}, {kInt}, kFloat);
+  set({FTOI}, {kFloat}, kInt);
+  set({FADD, FSUB, FMUL, FDIV, FMOD}, {kFloat, kFloat}, kFloat);
+  set({FCMP}, {kFloat, kFloat}, kInt);
+  set({FNEG, FINC, FDEC}, {kFloat}, kFloat);
+  set({NOT, FNOT, TOBOOL}, {kNumber}, kInt);
+  set({PUSH0}, {}, kZero);
+  set({PUSH1}, {}, kInt);
+  set({PUSHI, GETME}, {}, kNumber);
+  set({NEWSTR, PUSHSTR}, {}, kString);
+  set({NEW, STATIC, GETMEREF}, {}, kRef);
+  set({POP, JZ, JNZ, SETME}, {kNumber}, kNothing);
+  set({JZKEEP, JNZKEEP, SETMEKEEP}, {kNumber}, kNumber);
+  set({POPREF, SETMEREF}, {kRef}, kNothing);
+  set({SETMEREFKEEP}, {kRef}, kRef);
+  set({JLT, JLE, JGT, JGE, SWITCH}, {kInt}, kNothing);
+  set({JMP, WAIT, RET}, {}, kNothing);
+  set({NEWARRAY, NEWREFARRAY}, {kInt}, kRef);
+  set({ASIZE, SSIZE}, {kRef}, kInt);
+  set({ACOPY, CAST}, {kRef}, kRef);
+  set({SCOPY}, {kRef}, kString);
+  set({ALOAD}, {kInt, kRef}, kNumber);
+  set({ALOADREF}, {kInt, kRef}, kRef);
+  set({SLOAD}, {kInt, kRef}, kInt);
+  set({ASTORE}, {kNumber, kInt, kRef}, kNothing);
+  set({ASTOREREF}, {kRef, kInt, kRef}, kNothing);
+  set({SSTORE}, {kInt, kInt, kRef}, kNothing);
+  set({ASLICE, ASLICEREF}, {kInt, kInt, kRef}, kRef);
+  set({SSUB}, {kInt, kInt, kRef}, kString);
+  set({ASPLICE, ASPLICEREF, SSPLICE}, {kRef, kInt, kInt, kRef}, kNothing);
+  set({ITOS}, {kInt}, kString);
+  set({BTOS}, {kNumber}, kString);
+  set({FTOS}, {kFloat}, kString);
+  set({SCMP, REFNE}, {kRef, kRef}, kInt);
+  set({SCAT}, {kRef, kRef}, kString);
+  set({ISCLASS, ISNULL, NOTNULL}, {kRef}, kInt);
+  set({GETM}, {kRef}, kNumber);
+  set({GETMREF}, {kRef}, kRef);
+  set({SETM}, {kNumber, kRef}, kNothing);
+  set({SETMREF}, {kRef, kRef}, kNothing);
+  return t;
+}
+
+constexpr std::array<Rule, 256> kRules = RuleTable();
 
 const char* KindName(uint32_t k) {
   switch (k) {
@@ -155,13 +226,6 @@ class KindFlow {
     return Fail(at_, std::string("takes ") + wanted + " but finds " + KindName(k), error);
   }
 
-  bool Needs(std::initializer_list<uint32_t> wants, std::string& error) {
-    size_t back = 0;
-    for (uint32_t want : wants)
-      if (!Need(back++, want, error)) return false;
-    return true;
-  }
-
   void Pop(size_t n) { cur_.resize(cur_.size() - n); }
   // Takes `n` operands (checked by the caller) and pushes `k`.
   void Replace(size_t n, uint32_t k) {
@@ -244,91 +308,37 @@ class KindFlow {
 
   bool Apply(uint32_t i, const uint8_t* p, std::string& error) {
     const uint8_t op = *p;
+    const Rule& rule = kRules[op];
+    if (rule.takes != kSpecial) {
+      for (uint32_t back = 0; back < rule.takes; ++back)
+        if (!Need(back, rule.wants[back], error)) return false;
+      Pop(rule.takes);
+      if (rule.gives != kNothing) cur_.push_back(rule.gives);
+      return true;
+    }
     switch (op) {
-      case IADD: case ISUB: case IMUL: case IDIV: case IMOD: case ICMP:
-      case AND: case OR: case XOR: case SHL: case SHR:
-        if (!Needs({kInt, kInt}, error)) return false;
-        Replace(2, kInt);
-        return true;
-      case INEG: case IINC: case IDEC: case BITNOT: case LT: case LE: case GT: case GE:
-        if (!Needs({kInt}, error)) return false;
-        Replace(1, kInt);
-        return true;
-      case ITOF:
-        if (!Needs({kInt}, error)) return false;
-        Replace(1, kFloat);
-        return true;
-      case FTOI:
-        if (!Needs({kFloat}, error)) return false;
-        Replace(1, kInt);
-        return true;
-      case FADD: case FSUB: case FMUL: case FDIV: case FMOD:
-        if (!Needs({kFloat, kFloat}, error)) return false;
-        Replace(2, kFloat);
-        return true;
-      case FCMP:
-        if (!Needs({kFloat, kFloat}, error)) return false;
-        Replace(2, kInt);
-        return true;
-      case FNEG: case FINC: case FDEC:
-        if (!Needs({kFloat}, error)) return false;
-        Replace(1, kFloat);
-        return true;
-      case NOT: case FNOT: case TOBOOL:
-        if (!Needs({kNumber}, error)) return false;
-        Replace(1, kInt);
-        return true;
-      case PUSH0:
-        cur_.push_back(kZero);
-        return true;
-      case PUSH1:
-        cur_.push_back(kInt);
-        return true;
-      case PUSHI:
-        cur_.push_back(kNumber);
-        return true;
       case LOAD:
-        if (!SlotIs(GSReadU16(p + 1), false, error)) return false;
-        cur_.push_back(kNumber);
-        return true;
       case LOADREF:
-        if (!SlotIs(GSReadU16(p + 1), true, error)) return false;
-        cur_.push_back(kRef);
+        if (!SlotIs(GSReadU16(p + 1), op == LOADREF, error)) return false;
+        cur_.push_back(op == LOADREF ? kRef : kNumber);
         return true;
-      case STORE: case STOREKEEP:
-        if (!SlotIs(GSReadU16(p + 1), false, error) || !Needs({kNumber}, error)) return false;
-        if (op == STORE) Pop(1);
+      case STORE:
+      case STOREKEEP:
+      case STOREREF:
+      case STOREREFKEEP: {
+        const bool ref = op == STOREREF || op == STOREREFKEEP;
+        if (!SlotIs(GSReadU16(p + 1), ref, error) || !Need(0, ref ? kRef : kNumber, error))
+          return false;
+        if (op == STORE || op == STOREREF) Pop(1);
         return true;
-      case STOREREF: case STOREREFKEEP:
-        if (!SlotIs(GSReadU16(p + 1), true, error) || !Needs({kRef}, error)) return false;
-        if (op == STOREREF) Pop(1);
-        return true;
-      case POP: case JZ: case JNZ: case SETME:
-        if (!Needs({kNumber}, error)) return false;
-        Pop(1);
-        return true;
-      case JZKEEP: case JNZKEEP: case SETMEKEEP:
-        return Needs({kNumber}, error);
-      case POPREF: case SETMEREF:
-        if (!Needs({kRef}, error)) return false;
-        Pop(1);
-        return true;
-      case SETMEREFKEEP:
-        return Needs({kRef}, error);
-      case JLT: case JLE: case JGT: case JGE: case SWITCH:
-        if (!Needs({kInt}, error)) return false;
-        Pop(1);
-        return true;
+      }
       case DUP:
-        if (!Needs({kNumber}, error)) return false;
-        cur_.push_back(cur_.back());
-        return true;
       case DUPREF:
-        if (!Needs({kRef}, error)) return false;
+        if (!Need(0, op == DUPREF ? kRef : kNumber, error)) return false;
         cur_.push_back(cur_.back());
         return true;
       case DUP2REF: {
-        if (!Needs({kNumber, kRef}, error)) return false;
+        if (!Need(0, kNumber, error) || !Need(1, kRef, error)) return false;
         const uint32_t a = cur_[cur_.size() - 2], b = cur_.back();
         cur_.push_back(a);
         cur_.push_back(b);
@@ -341,117 +351,47 @@ class KindFlow {
         cur_.back() = a;
         return true;
       }
-      case NEWARRAY: case NEWREFARRAY:
-        if (!Needs({kInt}, error)) return false;
-        Replace(1, kRef);
-        return true;
-      case ASIZE: case SSIZE:
-        if (!Needs({kRef}, error)) return false;
-        Replace(1, kInt);
-        return true;
-      case ACOPY: case CAST:
-        if (!Needs({kRef}, error)) return false;
-        Replace(1, kRef);
-        return true;
-      case SCOPY:
-        if (!Needs({kRef}, error)) return false;
-        Replace(1, kString);
-        return true;
-      case ALOAD: case ALOADREF: case SLOAD:
-        if (!Needs({kInt, kRef}, error)) return false;
-        Replace(2, op == ALOADREF ? kRef : op == SLOAD ? kInt : kNumber);
-        return true;
-      case ASTORE: case ASTOREKEEP: case ASTOREREF: case ASTOREREFKEEP: case SSTORE:
-      case SSTOREKEEP: {
-        const bool ref = op == ASTOREREF || op == ASTOREREFKEEP;
-        const uint32_t value = ref ? kRef : (op == SSTORE || op == SSTOREKEEP) ? kInt : kNumber;
-        if (!Needs({value, kInt, kRef}, error)) return false;
-        const uint32_t kept = cur_.back();
-        Pop(3);
-        if (op == ASTOREKEEP || op == ASTOREREFKEEP || op == SSTOREKEEP) cur_.push_back(kept);
-        return true;
-      }
-      case ASLICE: case ASLICEREF: case SSUB:
-        if (!Needs({kInt, kInt, kRef}, error)) return false;
-        Replace(3, op == SSUB ? kString : kRef);
-        return true;
-      case ASPLICE: case ASPLICEKEEP: case ASPLICEREF: case ASPLICEREFKEEP: case SSPLICE:
-      case SSPLICEKEEP: {
-        if (!Needs({kRef, kInt, kInt, kRef}, error)) return false;
-        const uint32_t kept = cur_.back();
-        Pop(4);
-        if (op == ASPLICEKEEP || op == ASPLICEREFKEEP || op == SSPLICEKEEP) cur_.push_back(kept);
-        return true;
-      }
-      case NEWSTR: case PUSHSTR:
-        cur_.push_back(kString);
-        return true;
-      case ITOS:
-        if (!Needs({kInt}, error)) return false;
-        Replace(1, kString);
-        return true;
-      case BTOS:
-        if (!Needs({kNumber}, error)) return false;
-        Replace(1, kString);
-        return true;
-      case FTOS:
-        if (!Needs({kFloat}, error)) return false;
-        Replace(1, kString);
-        return true;
-      case SCMP: case REFNE:
-        if (!Needs({kRef, kRef}, error)) return false;
-        Replace(2, kInt);
-        return true;
-      case SCAT:
-        if (!Needs({kRef, kRef}, error)) return false;
-        Replace(2, kString);
-        return true;
-      case ISCLASS: case ISNULL: case NOTNULL:
-        if (!Needs({kRef}, error)) return false;
-        Replace(1, kInt);
-        return true;
-      case NEW: case STATIC: case GETMEREF:
-        cur_.push_back(kRef);
-        return true;
-      case GETME:
-        cur_.push_back(kNumber);
-        return true;
-      case GETM: case GETMREF:
-        if (!Needs({kRef}, error)) return false;
-        Replace(1, op == GETMREF ? kRef : kNumber);
-        return true;
-      case SETM: case SETMKEEP: case SETMREF: case SETMREFKEEP: {
-        const bool ref = op == SETMREF || op == SETMREFKEEP;
-        if (!Needs({ref ? kRef : kNumber, kRef}, error)) return false;
-        const uint32_t kept = cur_.back();
-        Pop(2);
-        if (op == SETMKEEP || op == SETMREFKEEP) cur_.push_back(kept);
-        return true;
-      }
-      case RET:
-        return true;
       case RETV:
       case RETREF: {
         const bool ref = op == RETREF;
         if (fn_.returnKind != (ref ? kKindReference : kKindPlain))
           return Fail(at_, "returns what the signature does not", error);
-        return Needs({ref ? kRef : kNumber}, error);
+        return Need(0, ref ? kRef : kNumber, error);
       }
-      case JMP: case WAIT:
-        return true;
-      case CALL: case CALLNATIVE: case START: case INHERITED: {
+      case CALL:
+      case CALLNATIVE:
+      case START:
+      case INHERITED: {
         const size_t n = static_cast<size_t>(1 - static_cast<int16_t>(GSReadU16(p + 1)));
         if (!Need(n - 1, kRef, error)) return false;
         Pop(n);
-        if (code_.leaves[i] == 1) {
-          const uint32_t c = static_cast<uint32_t>(callOf_[i]);
-          cur_.push_back(Normal(kCall + c));
-        }
+        if (code_.leaves[i] == 1) cur_.push_back(Normal(kCall + static_cast<uint32_t>(callOf_[i])));
         return true;
       }
-      default:
-        return Fail(at_, "unknown instruction", error);
+      default:  // the KEEP stores: the stored value stays as the result
+        return ApplyKeep(op, error);
     }
+  }
+
+  // ASTOREKEEP ... SSPLICEKEEP, SETMKEEP, SETMREFKEEP: the operands of the
+  // plain store, then the stored value (the top operand) is pushed back.
+  bool ApplyKeep(uint8_t op, std::string& error) {
+    uint8_t plain;
+    switch (op) {
+      case ASTOREKEEP: plain = ASTORE; break;
+      case ASTOREREFKEEP: plain = ASTOREREF; break;
+      case SSTOREKEEP: plain = SSTORE; break;
+      case ASPLICEKEEP: plain = ASPLICE; break;
+      case ASPLICEREFKEEP: plain = ASPLICEREF; break;
+      case SSPLICEKEEP: plain = SSPLICE; break;
+      case SETMKEEP: plain = SETM; break;
+      case SETMREFKEEP: plain = SETMREF; break;
+      default: return Fail(at_, "unknown instruction", error);
+    }
+    const uint32_t kept = cur_.back();
+    if (!Apply(0, &plain, error)) return false;
+    cur_.push_back(kept);
+    return true;
   }
 
   bool BuildSites(std::vector<GSCallSite>& calls, std::string& error) {

@@ -28,6 +28,16 @@ class VerifierTest : public GSTest::RuntimeFixture {
   std::vector<uint8_t> BuildScript(const char* name) {
     return Build(ReadFile(kTests / "gsruntime" / "scripts" / (std::string(name) + ".gs")), name);
   }
+  // Writes `bytes` as objects.gsl and loads it in `machine`, with only the
+  // lines of that load left in print_.
+  GSLibrary* LoadObjects(GSMachine& machine, const std::vector<uint8_t>& bytes) {
+    WriteBytes("objects.gsl", bytes);
+    machine.Init();
+    GSLibraryId id{};
+    EXPECT_TRUE(machine.AddLibrary(fileRoot_, "", "objects.gsl", &id));
+    print_->lines.clear();
+    return machine.GetLibrary(id);
+  }
 };
 
 TEST_F(VerifierTest, EveryLibraryOfTheCompilerCorpusPasses) {
@@ -254,20 +264,14 @@ TEST_F(VerifierTest, DamagedLibrariesAreRefusedWithTheReason) {
     Image damaged = original;
     c.change(damaged);
     ASSERT_NE(damaged.bytes, original.bytes);
-    WriteBytes("objects.gsl", damaged.bytes);
     GSMachine machine;
-    machine.Init();
-    GSLibraryId id{};
-    ASSERT_TRUE(machine.AddLibrary(fileRoot_, "", "objects.gsl", &id));
-    print_->lines.clear();
-    EXPECT_EQ(machine.GetLibrary(id), nullptr);
+    EXPECT_EQ(LoadObjects(machine, damaged.bytes), nullptr);
     ASSERT_GE(print_->lines.size(), 2u);
     EXPECT_EQ(print_->lines[0].rfind("GSLibrary::Load> objects.gsl: ", 0), 0u) << print_->lines[0];
     EXPECT_NE(print_->lines[0].find(c.reason), std::string::npos) << print_->lines[0];
     EXPECT_EQ(print_->lines.back(), "GSMachine: Error -1 loading library objects.gsl (objects.gs)");
   }
 }
-
 
 TEST_F(VerifierTest, MemberOfMeOfAnotherKindIsRefusedAtLink) {
   // GETME of a reference field: the code checks, but the field's kind is
@@ -281,13 +285,8 @@ TEST_F(VerifierTest, MemberOfMeOfAnotherKindIsRefusedAtLink) {
   const size_t reference = m.Op(kRun, "GETMEREF");
   m.bytes[getme + 1] = m.bytes[reference + 1];
   m.bytes[getme + 2] = m.bytes[reference + 2];
-  WriteBytes("objects.gsl", m.bytes);
   GSMachine machine;
-  machine.Init();
-  GSLibraryId id{};
-  ASSERT_TRUE(machine.AddLibrary(fileRoot_, "", "objects.gsl", &id));
-  print_->lines.clear();
-  EXPECT_EQ(machine.GetLibrary(id), nullptr);
+  EXPECT_EQ(LoadObjects(machine, m.bytes), nullptr);
   EXPECT_EQ(print_->Count("GS Link error: Unable to link 'Scene'"), 1u);
 }
 
