@@ -13,6 +13,7 @@
 #include "gscompiler/bytecode/GSByteOrder.h"
 #include "gscompiler/bytecode/GSDisassembler.h"
 #include "gscompiler/bytecode/GSLibraryFormat.h"
+#include "gscompiler/bytecode/GSOpcodes.h"
 #include "gsruntime/GSClass.h"
 #include "gsruntime/GSContext.h"
 #include "gsruntime/GSLibrary.h"
@@ -72,6 +73,7 @@ class K {
   public int Argument() { return TakeInt(5); }
   public string Name(Box b) { return b.name; }
   public void SetN(Box b) { b.n = 9; }
+  public int Keep(int[] a) { return a[0] = 5; }
 };
 )";
 
@@ -90,7 +92,7 @@ class KindCheckTest : public GSTest::RuntimeFixture {
     const size_t start = static_cast<size_t>(
         std::search(bytes_.begin(), bytes_.end(), code.begin(), code.end()) - bytes_.begin());
     for (const std::string& line : GSByteCode::Disassemble(code))
-      if (line.find(std::string(" ") + mnemonic + " ") != std::string::npos)
+      if ((line + " ").find(std::string(" ") + mnemonic + " ") != std::string::npos)
         return start + std::stoul(line);
     ADD_FAILURE() << mnemonic << " not in " << signature;
     return 0;
@@ -168,6 +170,19 @@ TEST_F(KindCheckTest, MemberOfAnotherKindIsNotWritten) {
   // reference.
   Put16(Op("$void@K::SetN(Box)", "SETM") + 1, U16(Op("$string@K::Name(Box)", "GETMREF") + 1));
   EXPECT_EQ(Run("$void@K::SetN(Box)", true), ER_NullReference);
+}
+
+TEST_F(KindCheckTest, KeptStoreOfAnotherKindIsRefused) {
+  // The number 5 stored, and kept, as an element of a reference array.
+  bytes_[Op("$int@K::Keep(int[])", "ASTOREKEEP")] = GSByteCode::ASTOREREFKEEP;
+  WriteBytes("kinds.gsl", bytes_);
+  GSMachine machine;
+  machine.Init();
+  GSLibraryId id{};
+  ASSERT_TRUE(machine.AddLibrary(fileRoot_, "", "kinds.gsl", &id));
+  print_->lines.clear();
+  EXPECT_EQ(machine.GetLibrary(id), nullptr);
+  EXPECT_EQ(print_->Count("takes a reference but finds a number"), 1u);
 }
 
 }  // namespace
