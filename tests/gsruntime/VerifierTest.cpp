@@ -42,7 +42,8 @@ class VerifierTest : public GSTest::RuntimeFixture {
 
 TEST_F(VerifierTest, EveryLibraryOfTheCompilerCorpusPasses) {
   int verified = 0;
-  for (const char* folder : {"gscompiler/scripts", "gscompiler/semantic", "gsruntime/scripts"}) {
+  for (const char* folder : {"gscompiler/scripts", "gscompiler/semantic", "gscompiler/codegen",
+                             "gscompiler/library", "gsruntime/scripts"}) {
     for (const fs::directory_entry& entry : fs::directory_iterator(kTests / folder)) {
       if (entry.path().extension() != ".gs") continue;
       SCOPED_TRACE(entry.path().string());
