@@ -74,6 +74,8 @@ class K {
   public string Name(Box b) { return b.name; }
   public void SetN(Box b) { b.n = 9; }
   public int Keep(int[] a) { return a[0] = 5; }
+  public int Ends(int x) { if (x) return 1; return 2; }
+  public int UseEnds() { return Ends(0) + 1; }
 };
 )";
 
@@ -124,6 +126,7 @@ class KindCheckTest : public GSTest::RuntimeFixture {
     const GSFunction& fn = *library->FindClass("K")->FindOwnFunction(signature);
     const GSResult outcome =
         GSRunFunction(*machine.Thread(), fn, k.GetScriptInstance(), args, &result);
+    lastResult_ = fn.returnKind == kKindPlain ? GSInt(result) : -1;
     if (outcome == ER_Done && fn.returnKind == kKindReference)
       GSObjectReference::Release(result);
     k.Detach();
@@ -133,6 +136,7 @@ class KindCheckTest : public GSTest::RuntimeFixture {
 
   std::vector<uint8_t> bytes_;
   GSLibraryFormat::GslLibrary read_;
+  int32_t lastResult_ = -1;  // the int result of the last Run
 };
 
 TEST_F(KindCheckTest, UndamagedCallsRun) {
@@ -183,6 +187,18 @@ TEST_F(KindCheckTest, KeptStoreOfAnotherKindIsRefused) {
   print_->lines.clear();
   EXPECT_EQ(machine.GetLibrary(id), nullptr);
   EXPECT_EQ(print_->Count("takes a reference but finds a number"), 1u);
+}
+
+TEST_F(KindCheckTest, ValueFunctionEndingWithoutValueReturnsZero) {
+  // "return 2" becomes RET (and unreachable filler): its caller, which
+  // takes a value, gets 0 instead of a stack one value short.
+  const size_t second = Op("$int@K::Ends(int)", "RETV") + 1;
+  ASSERT_EQ(bytes_[second], GSByteCode::PUSHI);
+  const uint8_t ending[] = {GSByteCode::RET, GSByteCode::PUSH0, GSByteCode::POP,
+                            GSByteCode::PUSH0, GSByteCode::POP};
+  std::copy(std::begin(ending), std::end(ending), bytes_.begin() + static_cast<std::ptrdiff_t>(second));
+  EXPECT_EQ(Run("$int@K::UseEnds()", false), ER_Done);
+  EXPECT_EQ(lastResult_, 1);
 }
 
 }  // namespace
