@@ -117,8 +117,7 @@ bool MembersOfMeFit(const GSFunction& fn, const std::vector<uint8_t>& kinds, uin
     if (op >= GETME && op <= SETMEREFKEEP) {
       const bool ref = op == GETMEREF || op == SETMEREF || op == SETMEREFKEEP;
       const uint32_t m = GSReadU16(fn.code + at + 1);
-      if (m >= block ||
-          kinds[m] != (ref ? GSClass::kSlotReference : GSClass::kSlotPlain))
+      if (m >= block || kinds[m] != (ref ? GSClass::kSlotReference : GSClass::kSlotPlain))
         return false;
     }
     const uint32_t length = GSInstructionLength(fn.code, fn.codeSize, at);

@@ -809,9 +809,9 @@ op_NOTNULL : {
 op_GETM:
 op_GETMREF : {
   if (*top == 0) FAIL(ER_NullReference);
-  const GSValue* slot = MemberSlot(*top, GSReadU16(ip),
-                                   ip[-1] == GSByteCode::GETMREF ? GSClass::kSlotReference
-                                                                 : GSClass::kSlotPlain);
+  const GSValue* slot =
+      MemberSlot(*top, GSReadU16(ip),
+                 ip[-1] == GSByteCode::GETMREF ? GSClass::kSlotReference : GSClass::kSlotPlain);
   if (slot == nullptr) FAIL(ER_NullReference);
   const GSValue value = *slot;
   if (ip[-1] == GSByteCode::GETMREF) Hold(value);
@@ -828,8 +828,8 @@ op_SETMREFKEEP : {
   if (object == 0) FAIL(ER_NullReference);
   const uint8_t op = ip[-1];
   const bool reference = op == GSByteCode::SETMREF || op == GSByteCode::SETMREFKEEP;
-  GSValue* slot = MemberSlot(object, GSReadU16(ip),
-                             reference ? GSClass::kSlotReference : GSClass::kSlotPlain);
+  GSValue* slot =
+      MemberSlot(object, GSReadU16(ip), reference ? GSClass::kSlotReference : GSClass::kSlotPlain);
   if (slot == nullptr) FAIL(ER_NullReference);
   const bool keep = op == GSByteCode::SETMKEEP || op == GSByteCode::SETMREFKEEP;
   const GSValue value = top[0];

@@ -152,8 +152,7 @@ class KindFlow {
     resolved_.assign(callCount, kKindNone);
     refSlot_.assign(fn_.params + fn_.recordOffset - 1, 0);
     refSlot_[0] = 1;
-    for (uint32_t r = 0; r < fn_.referenceSlots.count; ++r)
-      refSlot_[fn_.referenceSlots.At(r)] = 1;
+    for (uint32_t r = 0; r < fn_.referenceSlots.count; ++r) refSlot_[fn_.referenceSlots.At(r)] = 1;
     return true;
   }
 
@@ -222,7 +221,10 @@ class KindFlow {
       fits = k == want || k == kNumber;
     }
     if (fits) return true;
-    const char* wanted = want == kRef ? "a reference" : want == kInt ? "an int" : want == kFloat ? "a float" : "a number";
+    const char* wanted = want == kRef     ? "a reference"
+                         : want == kInt   ? "an int"
+                         : want == kFloat ? "a float"
+                                          : "a number";
     return Fail(at_, std::string("takes ") + wanted + " but finds " + KindName(k), error);
   }
 
@@ -274,8 +276,9 @@ class KindFlow {
 
   bool SlotIs(uint32_t slot, bool ref, std::string& error) {
     if ((refSlot_[slot] != 0) == ref) return true;
-    return Fail(at_, std::string("frame slot ") + std::to_string(slot) +
-                         (ref ? " holds no reference" : " holds a reference"),
+    return Fail(at_,
+                std::string("frame slot ") + std::to_string(slot) +
+                    (ref ? " holds no reference" : " holds a reference"),
                 error);
   }
 
@@ -378,15 +381,32 @@ class KindFlow {
   bool ApplyKeep(uint8_t op, std::string& error) {
     uint8_t plain;
     switch (op) {
-      case ASTOREKEEP: plain = ASTORE; break;
-      case ASTOREREFKEEP: plain = ASTOREREF; break;
-      case SSTOREKEEP: plain = SSTORE; break;
-      case ASPLICEKEEP: plain = ASPLICE; break;
-      case ASPLICEREFKEEP: plain = ASPLICEREF; break;
-      case SSPLICEKEEP: plain = SSPLICE; break;
-      case SETMKEEP: plain = SETM; break;
-      case SETMREFKEEP: plain = SETMREF; break;
-      default: return Fail(at_, "unknown instruction", error);
+      case ASTOREKEEP:
+        plain = ASTORE;
+        break;
+      case ASTOREREFKEEP:
+        plain = ASTOREREF;
+        break;
+      case SSTOREKEEP:
+        plain = SSTORE;
+        break;
+      case ASPLICEKEEP:
+        plain = ASPLICE;
+        break;
+      case ASPLICEREFKEEP:
+        plain = ASPLICEREF;
+        break;
+      case SSPLICEKEEP:
+        plain = SSPLICE;
+        break;
+      case SETMKEEP:
+        plain = SETM;
+        break;
+      case SETMREFKEEP:
+        plain = SETMREF;
+        break;
+      default:
+        return Fail(at_, "unknown instruction", error);
     }
     const uint32_t kept = cur_.back();
     if (!Apply(0, &plain, error)) return false;
@@ -437,12 +457,12 @@ class KindFlow {
   const GSFunction& fn_;
   uint32_t at_ = 0;
   bool changed_ = false;
-  std::vector<uint64_t> offsets_;   // per instruction: where its kinds start in states_
-  std::vector<uint32_t> states_;    // the operand kinds before each reached instruction
-  std::vector<int32_t> callOf_;     // per instruction: its call number, or -1
-  std::vector<uint32_t> parent_;    // union-find of call results that meet
-  std::vector<uint8_t> resolved_;   // per call-result class: the kind expected, or none
-  std::vector<uint8_t> refSlot_;    // per frame slot: 1 when it holds a reference
+  std::vector<uint64_t> offsets_;  // per instruction: where its kinds start in states_
+  std::vector<uint32_t> states_;   // the operand kinds before each reached instruction
+  std::vector<int32_t> callOf_;    // per instruction: its call number, or -1
+  std::vector<uint32_t> parent_;   // union-find of call results that meet
+  std::vector<uint8_t> resolved_;  // per call-result class: the kind expected, or none
+  std::vector<uint8_t> refSlot_;   // per frame slot: 1 when it holds a reference
   std::vector<uint8_t> seen_;
   std::vector<uint32_t> work_;
   std::vector<uint32_t> cur_;

@@ -129,7 +129,7 @@ class GSStack {
   void ReleaseFrame(const GSValue* record);
   GSValue* TakeFrame(const GSValue* record);
 
-  std::unique_ptr<GSValue[]> slots_;  // a guard slot, then kCapacity slots
+  std::unique_ptr<GSValue[]> slots_;         // a guard slot, then kCapacity slots
   uint8_t resultKinds_[kCapacity + 1] = {};  // per slot of slots_
   GSValue* base_;
   GSValue* top_;

@@ -127,8 +127,7 @@ class KindCheckTest : public GSTest::RuntimeFixture {
     const GSResult outcome =
         GSRunFunction(*machine.Thread(), fn, k.GetScriptInstance(), args, &result);
     lastResult_ = fn.returnKind == kKindPlain ? GSInt(result) : -1;
-    if (outcome == ER_Done && fn.returnKind == kKindReference)
-      GSObjectReference::Release(result);
+    if (outcome == ER_Done && fn.returnKind == kKindReference) GSObjectReference::Release(result);
     k.Detach();
     box.Detach();
     return outcome;
@@ -194,9 +193,10 @@ TEST_F(KindCheckTest, ValueFunctionEndingWithoutValueReturnsZero) {
   // takes a value, gets 0 instead of a stack one value short.
   const size_t second = Op("$int@K::Ends(int)", "RETV") + 1;
   ASSERT_EQ(bytes_[second], GSByteCode::PUSHI);
-  const uint8_t ending[] = {GSByteCode::RET, GSByteCode::PUSH0, GSByteCode::POP,
-                            GSByteCode::PUSH0, GSByteCode::POP};
-  std::copy(std::begin(ending), std::end(ending), bytes_.begin() + static_cast<std::ptrdiff_t>(second));
+  const uint8_t ending[] = {GSByteCode::RET, GSByteCode::PUSH0, GSByteCode::POP, GSByteCode::PUSH0,
+                            GSByteCode::POP};
+  std::copy(std::begin(ending), std::end(ending),
+            bytes_.begin() + static_cast<std::ptrdiff_t>(second));
   EXPECT_EQ(Run("$int@K::UseEnds()", false), ER_Done);
   EXPECT_EQ(lastResult_, 1);
 }
