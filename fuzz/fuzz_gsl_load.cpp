@@ -71,7 +71,7 @@ GSObject* MakeObject(GSClass& cls, GSContext& context) {
 }
 
 void RunClasses(GSLibrary& library) {
-  gsRunBudgetLimit = kRunBudget;
+  gsRunBudgetAllowance = kRunBudget;
   std::unique_ptr<GSContext> context(new GSContext);
   GSContext::AddLive(context.get());
   context->InstallRouter(new GSRouter);

@@ -45,14 +45,16 @@ class GSRunScope {
 
 // Code bytes charged so far to the outermost run and the runs nested in it.
 inline uint64_t gsRunBudgetUsed = 0;
-// The budget of one outermost run: kGSRunBudget, lowered by hosts that run
-// untrusted code many times over (the library fuzz target).
-inline uint64_t gsRunBudgetLimit = kGSRunBudget;
+// What one outermost run may traverse: kGSRunBudget, lowered by hosts that
+// run untrusted code many times over (the library fuzz target). An outermost
+// run starts with kGSRunBudget minus this already charged, so that the
+// charge itself compares with a constant.
+inline uint64_t gsRunBudgetAllowance = kGSRunBudget;
 
 // Adds `bytes` to the shared budget; false once it is exceeded.
 inline bool GSChargeBudget(uint64_t bytes) {
   gsRunBudgetUsed += bytes;
-  return gsRunBudgetUsed <= gsRunBudgetLimit;
+  return gsRunBudgetUsed <= kGSRunBudget;
 }
 
 // The exception exit: prints "Thread Exception: %s, line %d, file %s" for
