@@ -68,7 +68,7 @@ void GSArray::Clear() {
   capacity_ = 0;
 }
 
-bool GSArray::SetSize(int32_t n) {
+bool GSArray::SetSize(int64_t n) {
   if (n < 1) {
     Clear();
     return true;
@@ -76,7 +76,7 @@ bool GSArray::SetSize(int32_t n) {
   if (n <= size_) return true;
   if (!Reserve(n)) return false;
   std::fill(data_ + size_, data_ + n, GSValue{0});
-  size_ = n;
+  size_ = static_cast<int32_t>(n);
   return true;
 }
 
@@ -155,7 +155,7 @@ bool GSArray::SetElement(GSArray& array, int32_t index, GSValue ref, bool addRef
     ref = view;
   }
   if (!array.elementIsReference_ || index < 0 ||
-      (index >= array.size_ && !array.SetSize(index + 1))) {
+      (index >= array.size_ && !array.SetSize(int64_t{index} + 1))) {
     if (!addRef) GSObjectReference::Release(ref);
     return false;
   }

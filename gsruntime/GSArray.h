@@ -10,7 +10,9 @@
 // the memory, answers false and changes nothing.
 //
 // - SetSize(n): n below 1 releases every element and frees the storage;
-//   n above the size appends zero (null) elements; otherwise nothing.
+//   n above the size appends zero (null) elements (false past
+//   kMaxElements); otherwise nothing. n is 64-bit so that callers can pass
+//   an index + 1 computed without overflow.
 // - AssignRange(target, source, start, end): target becomes a copy of
 //   source's elements [start, end) (a start below 0 counts as 0, an end
 //   below 0 or past source's size as the size); false when end < start or
@@ -67,7 +69,7 @@ class GSArray : public GSObjectReference {
   const GSValue* Data() const { return data_; }
   uint32_t Capacity() const { return capacity_; }
 
-  bool SetSize(int32_t n);
+  bool SetSize(int64_t n);
   static bool AssignRange(GSArray& target, const GSArray& source, int32_t start, int32_t end);
   static bool Splice(GSArray& target, int32_t start, int32_t end, const GSArray* source);
   void AddRefRange(int32_t first, int32_t count);

@@ -31,6 +31,28 @@ GSResult GSCallNative(GSThread& thread, const GSFunction& callee) {
   return ER_Done;
 }
 
+bool GSWideCallFits(const GSCallSite& site, const GSFunction& callee, const GSValue* args,
+                    const GSStack& stack) {
+  for (uint32_t i = 0; i < site.argumentSlots; ++i) {
+    uint8_t kind = kKindNone;
+    if (!site.wide.empty()) {
+      kind = site.wide[i];
+    } else if (i < 64) {
+      const uint64_t bit = uint64_t{1} << i;
+      if ((site.known & bit) != 0) kind = (site.refs & bit) != 0 ? kKindReference : kKindPlain;
+      if ((site.passedOn & bit) != 0) kind = GSCallSite::kCallResultPassedOn;
+    }
+    // A passed-on result has the kind its own callee returned; 0 (a value
+    // that joined it on another path) fits either kind.
+    if (kind == GSCallSite::kCallResultPassedOn) {
+      if (args[i] != 0 && stack.ResultKind(args + i) != callee.paramKinds[i]) return false;
+      continue;
+    }
+    if (kind != kKindNone && kind != callee.paramKinds[i]) return false;
+  }
+  return true;
+}
+
 GSValue GSNewObject(GSClass* cls) {
   if (cls == nullptr) return 0;
   GSContext* context = CurrentContext();

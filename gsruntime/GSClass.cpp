@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "gscompiler/bytecode/GSOpcodes.h"
 #include "gsruntime/GSLibrary.h"
 #include "gsruntime/GSMachine.h"
 #include "gsruntime/GSPrintHook.h"
@@ -77,6 +78,57 @@ GSClass* GSClass::FindFunction(std::string_view signature, uint32_t* offset, uin
   return found;
 }
 
+namespace {
+
+// What each slot of an instance of `cls` holds: the block headers of the
+// class and of every ancestor, and the reference fields that each block's
+// class releases (GSScriptInstance::ReleaseFields). False when a reference
+// field lies on a header, outside the instance or on another one.
+bool BuildSlotKinds(const GSClass& cls, std::vector<uint8_t>& kinds) {
+  kinds.assign(cls.instanceSlots, GSClass::kSlotPlain);
+  auto header = [&](uint32_t p) {
+    if (uint64_t{p} + 1 >= kinds.size()) return false;
+    kinds[p] = kinds[p + 1] = GSClass::kSlotHeader;
+    return true;
+  };
+  auto fields = [&](const GSClass& owner, uint32_t p) {
+    for (uint32_t i = 0; i < owner.referenceSlots.count; ++i) {
+      const uint64_t s = uint64_t{p} + owner.referenceSlots.At(i);
+      if (s >= kinds.size() || kinds[s] != GSClass::kSlotPlain) return false;
+      kinds[s] = GSClass::kSlotReference;
+    }
+    return true;
+  };
+  if (!header(0)) return false;
+  for (uint32_t i = 0; i < cls.AncestorCount(); ++i)
+    if (cls.Ancestor(i) == nullptr || !header(cls.AncestorOffset(i))) return false;
+  if (!fields(cls, 0)) return false;
+  for (uint32_t i = 0; i < cls.AncestorCount(); ++i)
+    if (!fields(*cls.Ancestor(i), cls.AncestorOffset(i))) return false;
+  return true;
+}
+
+// Every member of `me` that the (verified) code of `fn` reads or writes
+// lies in the first `block` slots and holds what the instruction takes.
+bool MembersOfMeFit(const GSFunction& fn, const std::vector<uint8_t>& kinds, uint32_t block) {
+  using namespace GSByteCode;
+  for (uint32_t at = 0; at < fn.codeSize;) {
+    const uint8_t op = fn.code[at];
+    if (op >= GETME && op <= SETMEREFKEEP) {
+      const bool ref = op == GETMEREF || op == SETMEREF || op == SETMEREFKEEP;
+      const uint32_t m = GSReadU16(fn.code + at + 1);
+      if (m >= block || kinds[m] != (ref ? GSClass::kSlotReference : GSClass::kSlotPlain))
+        return false;
+    }
+    const uint32_t length = GSInstructionLength(fn.code, fn.codeSize, at);
+    if (length == 0) return false;
+    at += length;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool GSClass::LinkFunctions() {
   if (machine == nullptr) return false;
   for (GSFunction& fn : functions) {
@@ -105,6 +157,19 @@ bool GSClass::LinkFunctions() {
   }
   for (uint32_t i = 0; i < AncestorCount(); ++i)
     if (uint64_t{AncestorOffset(i)} + Ancestor(i)->instanceSlots > instanceSlots) return false;
+  if (!BuildSlotKinds(*this, slotKinds)) return false;
+  // Code of an ancestor runs on its block inside this instance: the block
+  // must hold what the ancestor's own instance holds.
+  std::vector<uint8_t> ancestorKinds;
+  for (uint32_t i = 0; i < AncestorCount(); ++i) {
+    const GSClass& ancestor = *Ancestor(i);
+    if (!BuildSlotKinds(ancestor, ancestorKinds) ||
+        !std::equal(ancestorKinds.begin(), ancestorKinds.begin() + ancestor.BlockSlots(),
+                    slotKinds.begin() + AncestorOffset(i)))
+      return false;
+  }
+  for (const GSFunction& fn : functions)
+    if (!MembersOfMeFit(fn, slotKinds, BlockSlots())) return false;
   return true;
 }
 

@@ -13,10 +13,9 @@
 // slotsNeeded of GSStack.h); the argument slots (the object included); the
 // frame's reference slots; the line table {code offset, line}; the code;
 // the bound native (natives only); the overridden function of an ancestor
-// and that ancestor's block offset (script functions only). valueCalls
-// lists the call instructions (by code offset) that the loader found to
-// leave a value on the stack; every other call leaves none, and the
-// interpreter refuses a callee that disagrees.
+// and that ancestor's block offset (script functions only). `calls`
+// holds what the loader proved about each call instruction (GSCallSite);
+// the interpreter refuses a callee whose signature kinds disagree.
 //
 // GSClass: name, flags (4 static, 0x100 hidden from lookups by id), index
 // in its library, the ancestry {class reference, block offset p, r}, the
@@ -48,6 +47,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "gsruntime/GSValueKind.h"
 #include "gsruntime/GSWordTable.h"
 
 class GSMachine;
@@ -58,6 +58,27 @@ class GSClass;
 class GSLibrary;
 class GSNativeFunction;
 struct GSFunctionRef;
+
+// What the verifier proved about one call instruction, which the callee
+// (known only when the call runs) must match: `leaves` is the kind the code
+// after the call takes from it (kKindNone, kKindPlain, kKindReference), or
+// kCallResultPassedOn when the result only goes on as an argument of later
+// calls, whose callees then check it (GSStack::ResultKind). For argument
+// slot i < 64 (the object is slot 0): bit i of `known` is set when the
+// caller's value has a proven kind, and bit i of `refs` when that kind is a
+// reference; bit i of `passedOn` when the value is such a passed-on result.
+// `wide` holds the kinds of every slot when there are more than 64.
+struct GSCallSite {
+  static constexpr uint8_t kCallResultPassedOn = 4;
+
+  uint32_t offset = 0;
+  uint32_t argumentSlots = 0;
+  uint8_t leaves = 0;
+  uint64_t known = 0;
+  uint64_t refs = 0;
+  uint64_t passedOn = 0;
+  std::vector<uint8_t> wide;  // per slot: GSValueKind, or kCallResultPassedOn
+};
 
 struct GSFunction {
   static constexpr uint32_t kNativeFlag = 2;
@@ -82,16 +103,33 @@ struct GSFunction {
   GSNativeFunction* native = nullptr;
   const GSFunction* overridden = nullptr;
   uint32_t overriddenOffset = 0;
-  std::vector<uint32_t> valueCalls;
+  // The kinds of the signature (GSValueKind.h): the result, and per
+  // argument slot (the object first); paramRefs has bit i set when slot
+  // i < 64 takes a reference.
+  uint8_t returnKind = kKindNone;
+  std::vector<uint8_t> paramKinds;
+  uint64_t paramRefs = 0;
+  std::vector<GSCallSite> calls;  // every reachable call, by ascending offset
 
   bool ReturnsValue() const { return returnType != 0; }
   bool IsNative() const { return (flags & kNativeFlag) != 0; }
   bool IsThread() const { return (flags & kThreadFlag) != 0; }
   int32_t LineForOffset(uint32_t offset) const;
+  // The call site at `offset`, or null.
+  const GSCallSite* CallAt(uint32_t offset) const {
+    if (calls.size() <= 8) {  // most functions make few calls
+      for (const GSCallSite& site : calls)
+        if (site.offset == offset) return &site;
+      return nullptr;
+    }
+    const auto it = std::lower_bound(
+        calls.begin(), calls.end(), offset,
+        [](const GSCallSite& site, uint32_t value) { return site.offset < value; });
+    return it != calls.end() && it->offset == offset ? &*it : nullptr;
+  }
   bool CallLeavesValue(uint32_t offset) const {
-    if (valueCalls.size() <= 8)  // most functions make few calls
-      return std::find(valueCalls.begin(), valueCalls.end(), offset) != valueCalls.end();
-    return std::binary_search(valueCalls.begin(), valueCalls.end(), offset);
+    const GSCallSite* site = CallAt(offset);
+    return site != nullptr && site->leaves != kKindNone;
   }
 };
 
@@ -120,6 +158,23 @@ class GSClass {
   GSWordTable referenceSlots;
   std::unordered_map<std::string_view, uint32_t>
       byName;  // built on the first lookup in a large class
+  // Per instance slot, from link time on: what it holds (kSlotPlain,
+  // kSlotReference, kSlotHeader), by the reference fields of the class and
+  // of every ancestor block.
+  std::vector<uint8_t> slotKinds;
+
+  static constexpr uint8_t kSlotPlain = 0;
+  static constexpr uint8_t kSlotReference = 1;
+  static constexpr uint8_t kSlotHeader = 2;
+
+  // The slots that the class's own code may reach through `me`: an
+  // instance ends with kSpareSlots slots past its last field (as our
+  // compiler lays it out), which inside a derived instance belong to the
+  // derived class; an instance too small for that reaches its header only.
+  static constexpr uint32_t kSpareSlots = 3;
+  uint32_t BlockSlots() const {
+    return instanceSlots >= kSpareSlots + 2 ? instanceSlots - kSpareSlots : 2;
+  }
 
   uint32_t AncestorCount() const { return ancestry.count; }
   // The class of ancestry entry i; null until the library is linked.

@@ -4,6 +4,7 @@
 
 #include "gscompiler/bytecode/GSOpcodes.h"
 #include "gsruntime/GSClass.h"
+#include "gsruntime/GSKindFlow.h"
 #include "gsruntime/GSLibrary.h"
 
 namespace GSRuntime {
@@ -139,7 +140,7 @@ void GSCodeVerifier::FindCallLeaves(const GSFunction& fn) {
 }
 
 bool GSCodeVerifier::Verify(GSFunction& fn, std::string& error) {
-  fn.valueCalls.clear();
+  fn.calls.clear();
   if (fn.codeSize == 0) return true;
   if (fn.cls != cls_) {
     cls_ = fn.cls;
@@ -149,7 +150,8 @@ bool GSCodeVerifier::Verify(GSFunction& fn, std::string& error) {
   for (uint32_t at : code_.starts)
     if (!CheckOperands(fn, at, error)) return false;
   FindCallLeaves(fn);
-  return GSCheckStackDepth(code_, fn.slotsNeeded - fn.advance, fn.valueCalls, error);
+  if (!GSCheckStackDepth(code_, fn.slotsNeeded - fn.advance, error)) return false;
+  return GSCheckValueKinds(code_, fn, fn.calls, error);
 }
 
 }  // namespace GSRuntime

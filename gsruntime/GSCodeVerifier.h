@@ -17,15 +17,18 @@
 //   empty nor above the stored maximum (slotsNeeded - advance), paths meet
 //   with equal depths, RET finds it empty and RETV/RETREF exactly one
 //   value, and no path runs off the end of the code (GSStackDepth.h).
+// - along every path the kinds of operands and frame slots fit every
+//   instruction, and RETV/RETREF return what the signature says
+//   (GSKindFlow.h).
 // Code that no path reaches is only decoded and operand-checked.
 //
 // A call leaves a value when its callee returns one, which only the callee
 // knows: a call site names a method index of a class that only the running
 // object tells, and the class may live in another library. So the code
 // after the call decides (GSStackDepth.h): a result is left when a later
-// instruction takes it. The calls found to leave a value are stored in
-// GSFunction::valueCalls, and the interpreter holds every callee to what
-// its call site was verified for.
+// instruction takes it. What each call site was verified for (argument
+// kinds, the result's presence and kind) is stored in GSFunction::calls,
+// and the interpreter holds every callee to it.
 //
 // Verify(fn) checks one function of the library the tables describe; on
 // failure `error` names the offset and what is wrong. A verifier keeps its

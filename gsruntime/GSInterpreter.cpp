@@ -177,11 +177,17 @@ GSClass* ClassAt(const GSFunction* fn, uint32_t index) {
 }
 
 // The slot of member `m` of the object behind `ref`; null when it lies
-// outside the instance.
-GSValue* MemberSlot(GSValue ref, uint32_t m) {
+// outside the instance or does not hold `kind` (GSClass::slotKinds): the
+// object's class is only known here.
+GSValue* MemberSlot(GSValue ref, uint32_t m, uint8_t kind) {
   GSScriptInstance* instance = GSScriptInstance::FromRef(ref);
   GSValue* slot = GSBlockOf(ref) + m;
-  return slot < instance->Slots() + instance->slotCount ? slot : nullptr;
+  const size_t index = static_cast<size_t>(slot - instance->Slots());
+  const GSClass* cls = instance->cls;
+  if (index >= instance->slotCount || cls == nullptr || index >= cls->slotKinds.size() ||
+      cls->slotKinds[index] != kind)
+    return nullptr;
+  return slot;
 }
 
 }  // namespace
@@ -571,7 +577,7 @@ op_ASTOREREFKEEP : {
   const bool keep = op == GSByteCode::ASTOREKEEP || op == GSByteCode::ASTOREREFKEEP;
   const int32_t i = GSInt(top[-1]);
   if (array->ElementIsReference() != reference || i < 0) FAIL(ER_ArrayOutOfBounds);
-  if (i >= array->Size() && !array->SetSize(i + 1)) FAIL(ER_ArrayOutOfBounds);
+  if (i >= array->Size() && !array->SetSize(int64_t{i} + 1)) FAIL(ER_ArrayOutOfBounds);
   const GSValue value = top[0];
   if (reference)
     GSStoreReference(GSScriptInstance::FromRef(top[-2]), array->Data() + i, value, keep);
@@ -803,7 +809,9 @@ op_NOTNULL : {
 op_GETM:
 op_GETMREF : {
   if (*top == 0) FAIL(ER_NullReference);
-  const GSValue* slot = MemberSlot(*top, GSReadU16(ip));
+  const GSValue* slot =
+      MemberSlot(*top, GSReadU16(ip),
+                 ip[-1] == GSByteCode::GETMREF ? GSClass::kSlotReference : GSClass::kSlotPlain);
   if (slot == nullptr) FAIL(ER_NullReference);
   const GSValue value = *slot;
   if (ip[-1] == GSByteCode::GETMREF) Hold(value);
@@ -818,12 +826,14 @@ op_SETMREF:
 op_SETMREFKEEP : {
   const GSValue object = top[-1];
   if (object == 0) FAIL(ER_NullReference);
-  GSValue* slot = MemberSlot(object, GSReadU16(ip));
-  if (slot == nullptr) FAIL(ER_NullReference);
   const uint8_t op = ip[-1];
+  const bool reference = op == GSByteCode::SETMREF || op == GSByteCode::SETMREFKEEP;
+  GSValue* slot =
+      MemberSlot(object, GSReadU16(ip), reference ? GSClass::kSlotReference : GSClass::kSlotPlain);
+  if (slot == nullptr) FAIL(ER_NullReference);
   const bool keep = op == GSByteCode::SETMKEEP || op == GSByteCode::SETMREFKEEP;
   const GSValue value = top[0];
-  if (op == GSByteCode::SETMREF || op == GSByteCode::SETMREFKEEP)
+  if (reference)
     GSStoreReference(GSScriptInstance::FromRef(object), slot, value, keep);
   else
     *slot = value;
@@ -878,8 +888,7 @@ op_START : {
   if (callee == nullptr) FAIL_AT(ER_NullReference);
   view = GSFromBlock(GSScriptInstance::FromRef(object)->Slots() + entry->offset);
   if (at[0] != GSByteCode::START) goto call;
-  if (!GSCalleeFits(*fn, U32(at - code), *callee, static_cast<uint32_t>(1 - k)))
-    FAIL_AT(ER_StackReturnError);
+  if (!GSCalleeFits(*fn, U32(at - code), *callee, top + k, stack)) FAIL_AT(ER_StackReturnError);
   stack.SetTop(top);
   const GSResult started = GSStartThread(*callee, view, top + k + 1, static_cast<uint32_t>(-k));
   if (started != ER_Done) FAIL_AT(started);
@@ -900,8 +909,7 @@ op_INHERITED : {
   goto call;
 }
 call : {
-  if (!GSCalleeFits(*fn, U32(at - code), *callee, static_cast<uint32_t>(1 - k)))
-    FAIL_AT(ER_StackReturnError);
+  if (!GSCalleeFits(*fn, U32(at - code), *callee, top + k, stack)) FAIL_AT(ER_StackReturnError);
   const uint64_t run = static_cast<uint64_t>(ip - mark);
   mark = ip;
   if (!GSChargeBudget(run)) FAIL_AT(ER_Timeout);
@@ -935,7 +943,9 @@ op_RET:
   CHARGE();
   leaving = GSScriptInstance::FromRef(slots[0]);
   stack.SetTop(top);
-  if (!stack.PopFrame()) FAIL(ER_StackReturnError);
+  // Its callers wait for a value: a function that returns one and ends
+  // without it gives 0 (an int, a float or null alike).
+  if (!(fn->ReturnsValue() ? stack.ReturnValue(true) : stack.PopFrame())) FAIL(ER_StackReturnError);
   goto returned;
 op_RETV:
 op_RETREF:

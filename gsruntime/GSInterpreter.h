@@ -45,6 +45,11 @@ class GSRunScope {
 
 // Code bytes charged so far to the outermost run and the runs nested in it.
 inline uint64_t gsRunBudgetUsed = 0;
+// What one outermost run may traverse: kGSRunBudget, lowered by hosts that
+// run untrusted code many times over (the library fuzz target). An outermost
+// run starts with kGSRunBudget minus this already charged, so that the
+// charge itself compares with a constant.
+inline uint64_t gsRunBudgetAllowance = kGSRunBudget;
 
 // Adds `bytes` to the shared budget; false once it is exceeded.
 inline bool GSChargeBudget(uint64_t bytes) {
@@ -71,11 +76,27 @@ inline const GSMethodEntry* GSMethodOf(GSValue view, uint32_t index) {
   return entry < methods.size() ? &methods[entry] : nullptr;
 }
 
-// The callee of a call site: its argument slots (the object included) and
-// whether it returns a value must be what the site was verified for.
+// The callee of the call site at `callAt` of `caller`, whose object lies at
+// `args` (the arguments above it): its argument count, the kinds of its
+// arguments and the kind of its result must be what the site was verified
+// for (GSCallSite). A site whose result only goes on as an argument records
+// the callee's result kind at `args`, where the result will lie, for the
+// call that takes it.
+bool GSWideCallFits(const GSCallSite& site, const GSFunction& callee, const GSValue* args,
+                    const GSStack& stack);
+
 inline bool GSCalleeFits(const GSFunction& caller, uint32_t callAt, const GSFunction& callee,
-                         uint32_t argumentSlots) {
-  return callee.params == argumentSlots && callee.ReturnsValue() == caller.CallLeavesValue(callAt);
+                         const GSValue* args, GSStack& stack) {
+  const GSCallSite* site = caller.CallAt(callAt);
+  if (site == nullptr || callee.params != site->argumentSlots) return false;
+  if (site->leaves == GSCallSite::kCallResultPassedOn) {
+    if (callee.returnKind == kKindNone) return false;
+    stack.SetResultKind(args, callee.returnKind);
+  } else if (site->leaves != callee.returnKind) {
+    return false;
+  }
+  if (!site->wide.empty() || site->passedOn != 0) return GSWideCallFits(*site, callee, args, stack);
+  return (callee.paramRefs & site->known) == site->refs;
 }
 
 // Runs the native function of the current frame (pushed for `callee`) and

@@ -292,7 +292,29 @@ bool GSLibraryReader::ReadFunction(GSFunction& fn) {
   for (uint32_t i = 0; i < lines; ++i)
     if (fn.lines.At(i, 0) > fn.codeSize)
       return Fail(std::string("line table of ") + fn.name + " outside its code");
+  if (!CheckKinds(fn)) return false;
   Close(end, outer);
+  return true;
+}
+
+// The signature gives the kinds of the result and of every argument; the
+// record's return type and argument count, and which argument slots the
+// frame releases, must say the same.
+bool GSLibraryReader::CheckKinds(GSFunction& fn) {
+  if (!GSSignatureKinds(fn.name, fn.returnKind, fn.paramKinds) ||
+      fn.paramKinds.size() != fn.params || fn.returnKind != GSTypeCodeKind(fn.returnType))
+    return Fail(std::string("signature of ") + fn.name + " does not match its record");
+  fn.paramRefs = 0;
+  for (uint32_t i = 0; i < fn.params && i < 64; ++i)
+    if (fn.paramKinds[i] == kKindReference) fn.paramRefs |= uint64_t{1} << i;
+  std::vector<bool> released(fn.params, false);
+  for (uint32_t r = 0; r < fn.referenceSlots.count; ++r)
+    if (fn.referenceSlots.At(r) < fn.params) released[fn.referenceSlots.At(r)] = true;
+  for (uint32_t i = 1; i < fn.params; ++i) {
+    if (released[i] != (fn.paramKinds[i] == kKindReference))
+      return Fail(std::string("argument ") + std::to_string(i) + " of " + fn.name +
+                  " is not released as its kind needs");
+  }
   return true;
 }
 

@@ -47,6 +47,7 @@ class GSLibraryReader {
   bool ReadClass(GSClass& cls);
   bool ReadFunctions(GSClass& cls);
   bool ReadFunction(GSFunction& fn);
+  bool CheckKinds(GSFunction& fn);
   bool CheckFunction(const GSFunction& fn);
   bool ReadMembers(GSClass& cls);
   bool ReadMethods(GSClass& cls);

@@ -92,6 +92,16 @@ class GSStack {
   static const GSFunction* FrameFunction(const GSValue* record) {
     return reinterpret_cast<const GSFunction*>(static_cast<uintptr_t>(record[0]));
   }
+  // The result kind (GSValueKind.h) recorded for the slot at `slot` by a
+  // call whose result goes on as another call's argument
+  // (GSCalleeFits); kKindNone where none was recorded.
+  void SetResultKind(const GSValue* slot, uint8_t kind) {
+    resultKinds_[static_cast<size_t>(slot - slots_.get())] = kind;
+  }
+  uint8_t ResultKind(const GSValue* slot) const {
+    return resultKinds_[static_cast<size_t>(slot - slots_.get())];
+  }
+
   static uint32_t FrameReturnOffset(const GSValue* record) {
     return static_cast<uint32_t>(record[1]);
   }
@@ -119,7 +129,8 @@ class GSStack {
   void ReleaseFrame(const GSValue* record);
   GSValue* TakeFrame(const GSValue* record);
 
-  std::unique_ptr<GSValue[]> slots_;  // a guard slot, then kCapacity slots
+  std::unique_ptr<GSValue[]> slots_;         // a guard slot, then kCapacity slots
+  uint8_t resultKinds_[kCapacity + 1] = {};  // per slot of slots_
   GSValue* base_;
   GSValue* top_;
   GSValue* currentFrame_ = nullptr;

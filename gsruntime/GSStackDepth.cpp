@@ -76,7 +76,7 @@ class DepthWalk {
  public:
   DepthWalk(GSDecodedCode& code, uint32_t maxDepth) : code_(code), maxDepth_(maxDepth) {}
 
-  bool Run(std::vector<uint32_t>& valueCalls, std::string& error) {
+  bool Run(std::string& error) {
     const size_t n = code_.starts.size();
     if (n == 0) return true;
     for (size_t i = n; i-- > 0;)
@@ -91,9 +91,6 @@ class DepthWalk {
       code_.work.pop_back();
       if (!Step(i, error)) return false;
     }
-    for (size_t i = 0; i < n; ++i)
-      if (code_.depth[i] >= 0 && IsCall(code_.code[code_.starts[i]]) && code_.leaves[i] == 1)
-        valueCalls.push_back(code_.starts[i]);
     return true;
   }
 
@@ -150,10 +147,9 @@ class DepthWalk {
 
 }  // namespace
 
-bool GSCheckStackDepth(GSDecodedCode& code, uint32_t maxDepth, std::vector<uint32_t>& valueCalls,
-                       std::string& error) {
+bool GSCheckStackDepth(GSDecodedCode& code, uint32_t maxDepth, std::string& error) {
   DepthWalk walk(code, maxDepth);
-  return walk.Run(valueCalls, error);
+  return walk.Run(error);
 }
 
 }  // namespace GSRuntime

@@ -10,8 +10,9 @@
 // path from the entry (depth 0): no instruction takes more operands than
 // the stack holds, no depth exceeds `maxDepth`, paths meet with equal
 // depths, RET finds 0 and RETV/RETREF 1, WAIT's targets get the message
-// (+1), and no path runs off the end of the code. On success `valueCalls`
-// holds the offsets of the reachable calls that leave a value, ascending.
+// (+1), and no path runs off the end of the code. On success `code.depth`
+// holds the depth before every instruction (-1 where no path reaches) and
+// `code.leaves` what every call leaves.
 #pragma once
 
 #include <cstdint>
@@ -36,7 +37,6 @@ struct GSDecodedCode {
 
 // `code.leaves` has one entry per instruction: for calls 1 or 0 when known,
 // -1 when not; ignored elsewhere.
-bool GSCheckStackDepth(GSDecodedCode& code, uint32_t maxDepth, std::vector<uint32_t>& valueCalls,
-                       std::string& error);
+bool GSCheckStackDepth(GSDecodedCode& code, uint32_t maxDepth, std::string& error);
 
 }  // namespace GSRuntime

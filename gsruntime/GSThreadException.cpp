@@ -1,6 +1,8 @@
 // The run's bookkeeping (nesting depth, the shared budget, the current
 // thread and context) and the errors of script threads: the exception
 // exit with its stack dump, and GSThread::Exception for host code.
+#include <algorithm>
+
 #include "gsruntime/GSClass.h"
 #include "gsruntime/GSInterpreter.h"
 #include "gsruntime/GSLibrary.h"
@@ -44,7 +46,8 @@ const char* GSThread::ResultName(uint32_t code) {
 
 GSRunScope::GSRunScope(GSThread& thread)
     : savedThread_(CurrentThread()), savedContext_(CurrentContext()) {
-  if (runDepth++ == 0) gsRunBudgetUsed = 0;
+  if (runDepth++ == 0)
+    gsRunBudgetUsed = kGSRunBudget - std::min(gsRunBudgetAllowance, kGSRunBudget);
   SetCurrentThread(&thread);
   SetCurrentContext(thread.Stack().GetContext());
 }

@@ -1,0 +1,479 @@
+#include "gsruntime/GSKindFlow.h"
+
+#include <algorithm>
+#include <array>
+#include <initializer_list>
+
+#include "gscompiler/bytecode/GSOpcodes.h"
+#include "gsruntime/GSClass.h"
+
+namespace GSRuntime {
+
+using namespace GSByteCode;
+
+namespace {
+
+// Operand kinds; kCall + i is the result of call number i (a union-find
+// element) while its kind is open.
+enum : uint32_t { kZero, kInt, kFloat, kNumber, kString, kRef, kMixed, kCall = 8 };
+
+constexpr int kMaxPasses = 64;
+
+bool IsPlain(uint32_t k) {
+  return k == kInt || k == kFloat || k == kNumber;
+}
+bool IsRef(uint32_t k) {
+  return k == kString || k == kRef;
+}
+bool IsCallOp(uint8_t op) {
+  return kGSOpcodeTable[op].operands == GSOperandKind::Call || op == INHERITED;
+}
+
+// What an instruction takes and gives, for those that take operands of
+// fixed kinds and push at most one: wants[0] is the top operand.
+constexpr uint8_t kSpecial = 0xFF;
+constexpr uint32_t kNothing = 0xFFFFFFFF;
+
+struct Rule {
+  uint8_t takes = kSpecial;
+  uint32_t wants[4] = {};
+  uint32_t gives = kNothing;
+};
+
+constexpr std::array<Rule, 256> RuleTable() {
+  std::array<Rule, 256> t{};
+  auto set = [&t](std::initializer_list<uint8_t> ops, std::initializer_list<uint32_t> wants,
+                  uint32_t gives) {
+    for (uint8_t op : ops) {
+      Rule& r = t[op];
+      r.takes = static_cast<uint8_t>(wants.size());
+      uint32_t w = 0;
+      for (uint32_t want : wants) r.wants[w++] = want;
+      r.gives = gives;
+    }
+  };
+  set({IADD, ISUB, IMUL, IDIV, IMOD, ICMP, AND, OR, XOR, SHL, SHR}, {kInt, kInt}, kInt);
+  set({INEG, IINC, IDEC, BITNOT, LT, LE, GT, GE}, {kInt}, kInt);
+  set({ITOF}, {kInt}, kFloat);
+  set({FTOI}, {kFloat}, kInt);
+  set({FADD, FSUB, FMUL, FDIV, FMOD}, {kFloat, kFloat}, kFloat);
+  set({FCMP}, {kFloat, kFloat}, kInt);
+  set({FNEG, FINC, FDEC}, {kFloat}, kFloat);
+  set({NOT, FNOT, TOBOOL}, {kNumber}, kInt);
+  set({PUSH0}, {}, kZero);
+  set({PUSH1}, {}, kInt);
+  set({PUSHI, GETME}, {}, kNumber);
+  set({NEWSTR, PUSHSTR}, {}, kString);
+  set({NEW, STATIC, GETMEREF}, {}, kRef);
+  set({POP, JZ, JNZ, SETME}, {kNumber}, kNothing);
+  set({JZKEEP, JNZKEEP, SETMEKEEP}, {kNumber}, kNumber);
+  set({POPREF, SETMEREF}, {kRef}, kNothing);
+  set({SETMEREFKEEP}, {kRef}, kRef);
+  set({JLT, JLE, JGT, JGE, SWITCH}, {kInt}, kNothing);
+  set({JMP, WAIT, RET}, {}, kNothing);
+  set({NEWARRAY, NEWREFARRAY}, {kInt}, kRef);
+  set({ASIZE, SSIZE}, {kRef}, kInt);
+  set({ACOPY, CAST}, {kRef}, kRef);
+  set({SCOPY}, {kRef}, kString);
+  set({ALOAD}, {kInt, kRef}, kNumber);
+  set({ALOADREF}, {kInt, kRef}, kRef);
+  set({SLOAD}, {kInt, kRef}, kInt);
+  set({ASTORE}, {kNumber, kInt, kRef}, kNothing);
+  set({ASTOREREF}, {kRef, kInt, kRef}, kNothing);
+  set({SSTORE}, {kInt, kInt, kRef}, kNothing);
+  set({ASLICE, ASLICEREF}, {kInt, kInt, kRef}, kRef);
+  set({SSUB}, {kInt, kInt, kRef}, kString);
+  set({ASPLICE, ASPLICEREF, SSPLICE}, {kRef, kInt, kInt, kRef}, kNothing);
+  set({ITOS}, {kInt}, kString);
+  set({BTOS}, {kNumber}, kString);
+  set({FTOS}, {kFloat}, kString);
+  set({SCMP, REFNE}, {kRef, kRef}, kInt);
+  set({SCAT}, {kRef, kRef}, kString);
+  set({ISCLASS, ISNULL, NOTNULL}, {kRef}, kInt);
+  set({GETM}, {kRef}, kNumber);
+  set({GETMREF}, {kRef}, kRef);
+  set({SETM}, {kNumber, kRef}, kNothing);
+  set({SETMREF}, {kRef, kRef}, kNothing);
+  return t;
+}
+
+constexpr std::array<Rule, 256> kRules = RuleTable();
+
+const char* KindName(uint32_t k) {
+  switch (k) {
+    case kInt:
+    case kFloat:
+    case kNumber:
+      return "a number";
+    case kString:
+    case kRef:
+      return "a reference";
+    default:
+      return "a value of mixed kinds";
+  }
+}
+
+class KindFlow {
+ public:
+  KindFlow(const GSDecodedCode& code, const GSFunction& fn) : code_(code), fn_(fn) {}
+
+  bool Run(std::vector<GSCallSite>& calls, std::string& error) {
+    if (!Prepare(error)) return false;
+    for (int pass = 0;; ++pass) {
+      if (pass == kMaxPasses) return Fail(0, "the kinds of call results do not settle", error);
+      changed_ = false;
+      if (!Walk(error)) return false;
+      if (!changed_) break;
+    }
+    return BuildSites(calls, error);
+  }
+
+ private:
+  bool Fail(uint32_t at, const std::string& what, std::string& error) const {
+    error = "offset " + std::to_string(at) + ": " + what;
+    return false;
+  }
+
+  bool Prepare(std::string& error) {
+    const size_t n = code_.starts.size();
+    offsets_.assign(n, 0);
+    callOf_.assign(n, -1);
+    uint64_t total = 0;
+    uint32_t callCount = 0;
+    for (size_t i = 0; i < n; ++i) {
+      offsets_[i] = total;
+      if (code_.depth[i] > 0) total += static_cast<uint64_t>(code_.depth[i]);
+      if (IsCallOp(code_.code[code_.starts[i]])) callOf_[i] = static_cast<int32_t>(callCount++);
+    }
+    if (total > kMaxTrackedSlots) return Fail(0, "too large to check", error);
+    states_.assign(total, kZero);
+    parent_.resize(callCount);
+    for (uint32_t c = 0; c < callCount; ++c) parent_[c] = c;
+    resolved_.assign(callCount, kKindNone);
+    refSlot_.assign(fn_.params + fn_.recordOffset - 1, 0);
+    refSlot_[0] = 1;
+    for (uint32_t r = 0; r < fn_.referenceSlots.count; ++r) refSlot_[fn_.referenceSlots.At(r)] = 1;
+    return true;
+  }
+
+  uint32_t Find(uint32_t c) {
+    while (parent_[c] != c) c = parent_[c] = parent_[parent_[c]];
+    return c;
+  }
+
+  // The kind with every settled call result replaced by its kind.
+  uint32_t Normal(uint32_t k) {
+    if (k < kCall) return k;
+    const uint32_t root = Find(k - kCall);
+    if (resolved_[root] == kKindPlain) return kNumber;
+    if (resolved_[root] == kKindReference) return kRef;
+    return kCall + root;
+  }
+
+  // Fixes the kind that call result `k` is expected to have.
+  bool Settle(uint32_t k, uint8_t kind) {
+    const uint32_t root = Find(k - kCall);
+    if (resolved_[root] == kind) return true;
+    if (resolved_[root] != kKindNone) return false;
+    resolved_[root] = kind;
+    changed_ = true;
+    return true;
+  }
+
+  uint32_t Join(uint32_t a, uint32_t b) {
+    a = Normal(a);
+    b = Normal(b);
+    if (a == b) return a;
+    if (a == kZero) return b;
+    if (b == kZero) return a;
+    if (a >= kCall && b >= kCall) {
+      parent_[b - kCall] = a - kCall;
+      changed_ = true;
+      return a;
+    }
+    if (a >= kCall || b >= kCall) {
+      const uint32_t open = a >= kCall ? a : b;
+      const uint32_t other = a >= kCall ? b : a;
+      if (IsPlain(other) && Settle(open, kKindPlain)) return kNumber;
+      if (IsRef(other) && Settle(open, kKindReference)) return kRef;
+      return kMixed;
+    }
+    if (IsPlain(a) && IsPlain(b)) return kNumber;
+    if (IsRef(a) && IsRef(b)) return kRef;
+    return kMixed;
+  }
+
+  // The operand `back` places below the top must be of the kind asked for.
+  bool Need(size_t back, uint32_t want, std::string& error) {
+    uint32_t& slot = cur_[cur_.size() - 1 - back];
+    const uint32_t k = Normal(slot);
+    slot = k;
+    bool fits;
+    if (k == kZero) {
+      fits = true;
+    } else if (k >= kCall) {
+      fits = Settle(k, want == kRef ? kKindReference : kKindPlain);
+    } else if (want == kRef) {
+      fits = IsRef(k);
+    } else if (want == kNumber) {
+      fits = IsPlain(k);
+    } else {
+      fits = k == want || k == kNumber;
+    }
+    if (fits) return true;
+    const char* wanted = want == kRef     ? "a reference"
+                         : want == kInt   ? "an int"
+                         : want == kFloat ? "a float"
+                                          : "a number";
+    return Fail(at_, std::string("takes ") + wanted + " but finds " + KindName(k), error);
+  }
+
+  void Pop(size_t n) { cur_.resize(cur_.size() - n); }
+  // Takes `n` operands (checked by the caller) and pushes `k`.
+  void Replace(size_t n, uint32_t k) {
+    Pop(n);
+    cur_.push_back(k);
+  }
+
+  bool Walk(std::string& error) {
+    seen_.assign(code_.starts.size(), 0);
+    work_.assign(1, 0);
+    seen_[0] = 1;
+    while (!work_.empty()) {
+      const uint32_t i = work_.back();
+      work_.pop_back();
+      cur_.assign(states_.begin() + static_cast<std::ptrdiff_t>(offsets_[i]),
+                  states_.begin() + static_cast<std::ptrdiff_t>(offsets_[i] + Depth(i)));
+      if (!Step(i, error)) return false;
+    }
+    return true;
+  }
+
+  uint64_t Depth(uint32_t i) const { return static_cast<uint64_t>(code_.depth[i]); }
+
+  // Joins the current kinds into those before instruction `offset`.
+  bool Reach(uint32_t offset, std::string& error) {
+    const int32_t j = code_.IndexOf(offset);
+    if (j < 0 || Depth(static_cast<uint32_t>(j)) != cur_.size())
+      return Fail(offset, "the stack depths disagree", error);
+    uint32_t* state = states_.data() + offsets_[static_cast<uint32_t>(j)];
+    if (seen_[j] == 0) {
+      std::copy(cur_.begin(), cur_.end(), state);
+      seen_[j] = 1;
+      work_.push_back(static_cast<uint32_t>(j));
+      return true;
+    }
+    bool grew = false;
+    for (size_t e = 0; e < cur_.size(); ++e) {
+      const uint32_t old = Normal(state[e]);
+      const uint32_t k = Join(old, cur_[e]);
+      grew = grew || k != old;
+      state[e] = k;
+    }
+    if (grew) work_.push_back(static_cast<uint32_t>(j));
+    return true;
+  }
+
+  bool SlotIs(uint32_t slot, bool ref, std::string& error) {
+    if ((refSlot_[slot] != 0) == ref) return true;
+    return Fail(at_,
+                std::string("frame slot ") + std::to_string(slot) +
+                    (ref ? " holds no reference" : " holds a reference"),
+                error);
+  }
+
+  bool Step(uint32_t i, std::string& error) {
+    at_ = code_.starts[i];
+    const uint8_t* p = code_.code + at_;
+    const uint8_t op = *p;
+    if (!Apply(i, p, error)) return false;
+    switch (op) {
+      case RET:
+      case RETV:
+      case RETREF:
+        return true;
+      case JMP:
+        return Reach(GSReadU32(p + 1), error);
+      case SWITCH:
+      case WAIT: {
+        const uint32_t n = GSReadU16(p + 1);
+        if (op == WAIT) cur_.push_back(kRef);  // the delivered message
+        for (uint32_t k = 0; k < n + (op == SWITCH ? 1u : 0u); ++k)
+          if (!Reach(GSReadU32(p + 3 + 4 * n + 4 * k), error)) return false;
+        return true;
+      }
+      default:
+        break;
+    }
+    if (op >= JZ && op <= JGE && !Reach(GSReadU32(p + 1), error)) return false;
+    return Reach(code_.starts[i + 1], error);
+  }
+
+  bool Apply(uint32_t i, const uint8_t* p, std::string& error) {
+    const uint8_t op = *p;
+    const Rule& rule = kRules[op];
+    if (rule.takes != kSpecial) {
+      for (uint32_t back = 0; back < rule.takes; ++back)
+        if (!Need(back, rule.wants[back], error)) return false;
+      Pop(rule.takes);
+      if (rule.gives != kNothing) cur_.push_back(rule.gives);
+      return true;
+    }
+    switch (op) {
+      case LOAD:
+      case LOADREF:
+        if (!SlotIs(GSReadU16(p + 1), op == LOADREF, error)) return false;
+        cur_.push_back(op == LOADREF ? kRef : kNumber);
+        return true;
+      case STORE:
+      case STOREKEEP:
+      case STOREREF:
+      case STOREREFKEEP: {
+        const bool ref = op == STOREREF || op == STOREREFKEEP;
+        if (!SlotIs(GSReadU16(p + 1), ref, error) || !Need(0, ref ? kRef : kNumber, error))
+          return false;
+        if (op == STORE || op == STOREREF) Pop(1);
+        return true;
+      }
+      case DUP:
+      case DUPREF:
+        if (!Need(0, op == DUPREF ? kRef : kNumber, error)) return false;
+        cur_.push_back(cur_.back());
+        return true;
+      case DUP2REF: {
+        if (!Need(0, kNumber, error) || !Need(1, kRef, error)) return false;
+        const uint32_t a = cur_[cur_.size() - 2], b = cur_.back();
+        cur_.push_back(a);
+        cur_.push_back(b);
+        return true;
+      }
+      case SWAP: {
+        const uint32_t a = Normal(cur_[cur_.size() - 2]), b = Normal(cur_.back());
+        if (a >= kCall || b >= kCall) return Fail(at_, "moves a call's result", error);
+        cur_[cur_.size() - 2] = b;
+        cur_.back() = a;
+        return true;
+      }
+      case RETV:
+      case RETREF: {
+        const bool ref = op == RETREF;
+        if (fn_.returnKind != (ref ? kKindReference : kKindPlain))
+          return Fail(at_, "returns what the signature does not", error);
+        return Need(0, ref ? kRef : kNumber, error);
+      }
+      case CALL:
+      case CALLNATIVE:
+      case START:
+      case INHERITED: {
+        const size_t n = static_cast<size_t>(1 - static_cast<int16_t>(GSReadU16(p + 1)));
+        if (!Need(n - 1, kRef, error)) return false;
+        Pop(n);
+        if (code_.leaves[i] == 1) cur_.push_back(Normal(kCall + static_cast<uint32_t>(callOf_[i])));
+        return true;
+      }
+      default:  // the KEEP stores: the stored value stays as the result
+        return ApplyKeep(op, error);
+    }
+  }
+
+  // ASTOREKEEP ... SSPLICEKEEP, SETMKEEP, SETMREFKEEP: the operands of the
+  // plain store, then the stored value (the top operand) is pushed back.
+  bool ApplyKeep(uint8_t op, std::string& error) {
+    uint8_t plain;
+    switch (op) {
+      case ASTOREKEEP:
+        plain = ASTORE;
+        break;
+      case ASTOREREFKEEP:
+        plain = ASTOREREF;
+        break;
+      case SSTOREKEEP:
+        plain = SSTORE;
+        break;
+      case ASPLICEKEEP:
+        plain = ASPLICE;
+        break;
+      case ASPLICEREFKEEP:
+        plain = ASPLICEREF;
+        break;
+      case SSPLICEKEEP:
+        plain = SSPLICE;
+        break;
+      case SETMKEEP:
+        plain = SETM;
+        break;
+      case SETMREFKEEP:
+        plain = SETMREF;
+        break;
+      default:
+        return Fail(at_, "unknown instruction", error);
+    }
+    const uint32_t kept = cur_.back();
+    if (!Apply(0, &plain, error)) return false;
+    cur_.push_back(kept);
+    return true;
+  }
+
+  bool BuildSites(std::vector<GSCallSite>& calls, std::string& error) {
+    calls.clear();
+    for (uint32_t i = 0; i < code_.starts.size(); ++i) {
+      if (callOf_[i] < 0 || code_.depth[i] < 0) continue;
+      at_ = code_.starts[i];
+      const uint8_t* p = code_.code + at_;
+      const uint32_t n = 1u - static_cast<int16_t>(GSReadU16(p + 1));
+      GSCallSite site;
+      site.offset = at_;
+      site.argumentSlots = n;
+      if (code_.leaves[i] == 1) {
+        const uint32_t k = Normal(kCall + static_cast<uint32_t>(callOf_[i]));
+        site.leaves = GSCallSite::kCallResultPassedOn;
+        if (k == kNumber) site.leaves = kKindPlain;
+        if (k == kRef) site.leaves = kKindReference;
+      }
+      const uint32_t* args = states_.data() + offsets_[i] + Depth(i) - n;
+      if (n > 64) site.wide.assign(n, kKindNone);
+      for (uint32_t j = 0; j < n; ++j) {
+        const uint32_t k = Normal(args[j]);
+        uint8_t kind = kKindNone;
+        if (IsPlain(k)) kind = kKindPlain;
+        if (IsRef(k)) kind = kKindReference;
+        if (k >= kCall) kind = GSCallSite::kCallResultPassedOn;
+        if (k == kMixed) return Fail(at_, "passes a value of mixed kinds", error);
+        if (n > 64) {
+          site.wide[j] = kind;
+          continue;
+        }
+        const uint64_t bit = uint64_t{1} << j;
+        if (kind == kKindPlain || kind == kKindReference) site.known |= bit;
+        if (kind == kKindReference) site.refs |= bit;
+        if (kind == GSCallSite::kCallResultPassedOn) site.passedOn |= bit;
+      }
+      calls.push_back(std::move(site));
+    }
+    return true;
+  }
+
+  const GSDecodedCode& code_;
+  const GSFunction& fn_;
+  uint32_t at_ = 0;
+  bool changed_ = false;
+  std::vector<uint64_t> offsets_;  // per instruction: where its kinds start in states_
+  std::vector<uint32_t> states_;   // the operand kinds before each reached instruction
+  std::vector<int32_t> callOf_;    // per instruction: its call number, or -1
+  std::vector<uint32_t> parent_;   // union-find of call results that meet
+  std::vector<uint8_t> resolved_;  // per call-result class: the kind expected, or none
+  std::vector<uint8_t> refSlot_;   // per frame slot: 1 when it holds a reference
+  std::vector<uint8_t> seen_;
+  std::vector<uint32_t> work_;
+  std::vector<uint32_t> cur_;
+};
+
+}  // namespace
+
+bool GSCheckValueKinds(const GSDecodedCode& code, const GSFunction& fn,
+                       std::vector<GSCallSite>& calls, std::string& error) {
+  KindFlow flow(code, fn);
+  return flow.Run(calls, error);
+}
+
+}  // namespace GSRuntime

@@ -1,0 +1,47 @@
+// The value-kind check of GSCodeVerifier (GSCodeVerifier.h), run on code
+// whose operands and stack depths have already been checked
+// (GSStackDepth.h).
+//
+// Along every path from the entry it tracks the kind of every operand-stack
+// slot: 0 (PUSH0, a valid number and a valid null), int, float, a number of
+// either kind, a string, a reference, or the result of a call. Frame slots
+// have one kind for the whole function: slot 0 and the slots the frame
+// releases (GSFunction::referenceSlots) hold references, every other slot
+// numbers. Every instruction must find the kinds it works on: numbers for
+// arithmetic, jumps on a value, plain stores and POP/DUP; references for
+// the reference loads and stores, POPREF/DUPREF, strings, arrays, members
+// and the object of a call; int where an int is read as an index, float
+// for float arithmetic. Where paths meet, int and float become "number",
+// a string and a reference "reference", 0 takes the other kind; a number
+// and a reference may meet only if neither is used afterwards. RETV and
+// RETREF must return what the signature says (GSValueKind.h).
+//
+// A call's result has the kind its callee returns, which only the running
+// code knows. The first use of the result fixes the kind the site expects
+// (two call results that meet expect the same); a result that only goes on
+// as an argument of a later call is left to that call's check
+// (GSCallSite::kCallResultPassedOn). The check is repeated until no site's
+// expectation changes. On success `calls` describes every reachable call
+// (GSCallSite) in ascending offset order.
+//
+// Bounded: the kinds of at most kMaxTrackedSlots operand slots are stored
+// for one function; larger functions are refused.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "gsruntime/GSStackDepth.h"
+
+namespace GSRuntime {
+
+struct GSCallSite;
+struct GSFunction;
+
+inline constexpr uint64_t kMaxTrackedSlots = uint64_t{1} << 24;
+
+bool GSCheckValueKinds(const GSDecodedCode& code, const GSFunction& fn,
+                       std::vector<GSCallSite>& calls, std::string& error);
+
+}  // namespace GSRuntime

@@ -1,0 +1,48 @@
+#include "gsruntime/GSValueKind.h"
+
+namespace GSRuntime {
+
+namespace {
+
+uint8_t NamedKind(std::string_view type) {
+  if (type.empty()) return kKindInvalid;
+  if (type == "void") return kKindNone;
+  if (type == "bool" || type == "int" || type == "float") return kKindPlain;
+  return kKindReference;
+}
+
+}  // namespace
+
+bool GSSignatureKinds(std::string_view signature, uint8_t& returnKind,
+                      std::vector<uint8_t>& params) {
+  params.assign(1, kKindReference);
+  returnKind = kKindNone;
+  const size_t open = signature.find('(');
+  if (open == std::string_view::npos || signature.back() != ')') return false;
+  if (signature.front() == '$') {
+    const size_t at = signature.find('@');
+    if (at == std::string_view::npos || at > open) return false;
+    returnKind = NamedKind(signature.substr(1, at - 1));
+    if (returnKind == kKindInvalid) return false;
+  }
+  std::string_view list = signature.substr(open + 1, signature.size() - open - 2);
+  while (!list.empty()) {
+    const size_t comma = list.find(',');
+    const uint8_t kind = NamedKind(list.substr(0, comma));
+    if (kind == kKindInvalid || kind == kKindNone) return false;
+    params.push_back(kind);
+    if (comma == std::string_view::npos) break;
+    list.remove_prefix(comma + 1);
+    if (list.empty()) return false;
+  }
+  return true;
+}
+
+uint8_t GSTypeCodeKind(uint32_t code) {
+  if (code == 0) return kKindNone;
+  if (code <= 3) return kKindPlain;
+  if (code == 4 || code == 5 || (code >= 7 && code <= 11) || code == 13) return kKindReference;
+  return kKindInvalid;
+}
+
+}  // namespace GSRuntime
