@@ -11,12 +11,14 @@ namespace {
 uint64_t refusals = 0;
 GSResult lastRefusal = ER_Done;
 
+// Constant-initialised and trivially destroyed, so strings made without a
+// context may come and go at any time, static destruction included.
+GSAllocationMeter unowned;
+
 }  // namespace
 
 GSAllocationMeter& GSAllocationMeter::Of(GSContext* context) {
-  // Never destroyed: strings made without a context may outlive statics.
-  static GSAllocationMeter* const unowned = new GSAllocationMeter;
-  return context != nullptr ? context->Meter() : *unowned;
+  return context != nullptr ? context->Meter() : unowned;
 }
 
 void GSChargeMovedBytes(uint64_t bytes) {

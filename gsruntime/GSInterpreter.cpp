@@ -155,6 +155,19 @@ bool AppendInPlace(GSValue a, GSValue b) {
   return string != nullptr && GSContextOfRef(a) == CurrentContext() && string->Append(TextOf(b));
 }
 
+// PUSHSTR followed by SCAT and STOREREF (at `store`) into the local that
+// the string s below the literal came from, when that local holds the only
+// other count of s: appends the literal to s in place and answers true.
+// Out of the dispatch loop, whose register use it would otherwise disturb.
+[[gnu::noinline]] bool AppendLiteralInPlace(const uint8_t* store, const GSValue* slots, GSValue s,
+                                            std::string_view literal) {
+  if (store[0] != GSByteCode::STOREREF || s == 0 || slots[GSReadU16(store + 1)] != s ||
+      GSScriptInstance::FromRef(s)->count != 2)
+    return false;
+  GSString* string = GSString::FromRef(s);
+  return string != nullptr && GSContextOfRef(s) == CurrentContext() && string->Append(literal);
+}
+
 // The common length of two texts, the bytes a comparison may read.
 uint64_t ComparedBytes(GSValue a, GSValue b) {
   return std::min(TextOf(a).size(), TextOf(b).size());
@@ -625,12 +638,22 @@ op_NEWSTR:
   *++top = NewString({});
   if (*top == 0) FAIL(ER_StringOutOfBounds);
   NEXT();
-op_PUSHSTR:
-  *++top = NewString(fn->library->Strings()[GSReadU16(ip)]);
+op_PUSHSTR : {
+  const std::string_view literal = fn->library->Strings()[GSReadU16(ip)];
+  // s = s + "literal" growing s in place (see SCAT) appends the literal
+  // itself, without a string of its own that SCAT would drop at once; SCAT
+  // is passed over and STOREREF runs next, as after SCAT.
+  if (ip[2] == GSByteCode::SCAT && AppendLiteralInPlace(ip + 3, slots, *top, literal)) {
+    ip += 3;
+    WORKED();
+    NEXT();
+  }
+  *++top = NewString(literal);
   if (*top == 0) FAIL(ER_StringOutOfBounds);
   WORKED();
   ip += 2;
   NEXT();
+}
 op_ITOS:
   *top = IntText(GSInt(*top));
   if (*top == 0) FAIL(ER_StringOutOfBounds);

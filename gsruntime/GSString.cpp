@@ -23,19 +23,35 @@ bool Refused() {
   return GSRefuse(ER_StringOutOfBounds);
 }
 
-}  // namespace
-
-GSString::GSString(GSAllocationMeter& meter, size_t capacity)
-    : GSObjectReference(KindString), charge_(meter) {
-  text.reserve(capacity);
+// GSChargeMovedBytes without the call for moves too short to cost a unit
+// (most texts scripts make).
+inline void Moved(size_t bytes) {
+  if (bytes >= kGSBytesPerWorkUnit) GSChargeMovedBytes(bytes);
 }
 
+// `head` then `tail`, in storage of exactly that length.
+std::string Joined(std::string_view head, std::string_view tail) {
+  std::string text;
+  text.reserve(head.size() + tail.size());
+  text.append(head).append(tail);
+  return text;
+}
+
+}  // namespace
+
+GSString::GSString(GSAllocationMeter& meter, std::string value)
+    : GSObjectReference(KindString), text(std::move(value)), charge_(meter) {}
+
 GSString* GSString::Create(std::string_view value, GSContext* context) {
-  return CreateJoined(value, {}, context);
+  return Make(value, {}, context);
 }
 
 GSString* GSString::CreateJoined(std::string_view head, std::string_view tail,
                                  GSContext* context) {
+  return Make(head, tail, context);
+}
+
+GSString* GSString::Make(std::string_view head, std::string_view tail, GSContext* context) {
   if (head.size() > kMaxLength || tail.size() > kMaxLength - head.size()) {
     Refused();
     return nullptr;
@@ -48,14 +64,13 @@ GSString* GSString::CreateJoined(std::string_view head, std::string_view tail,
   }
   GSString* string = nullptr;
   try {
-    string = new GSString(meter, length);
+    string = new GSString(meter, tail.empty() ? std::string(head) : Joined(head, tail));
   } catch (const std::bad_alloc&) {
     Refused();
     return nullptr;
   }
-  string->text.append(head).append(tail);  // within the reserved storage
   string->Settle();
-  GSChargeMovedBytes(length);
+  Moved(length);
   string->instance_.Init(string, context);
   if (context != nullptr && string->instance_.header.poolSlot == nullptr) {
     // Untracked, it could outlive its context and the meter it holds bytes on.
@@ -87,7 +102,7 @@ bool GSString::Regrow(size_t capacity) {
   } catch (const std::bad_alloc&) {
     return Refused();
   }
-  GSChargeMovedBytes(text.size());
+  Moved(text.size());
   Settle();
   return true;
 }
@@ -120,7 +135,7 @@ bool GSString::Assign(std::string_view value) {
   } else {
     text.assign(value.data(), value.size());  // keeps the storage
   }
-  GSChargeMovedBytes(value.size());
+  Moved(value.size());
   return true;
 }
 
@@ -136,7 +151,7 @@ bool GSString::Append(std::string_view value) {
     if (inside) value = std::string_view(text.data() + offset, value.size());
   }
   text.append(value.data(), value.size());
-  GSChargeMovedBytes(value.size());
+  Moved(value.size());
   return true;
 }
 
@@ -156,7 +171,7 @@ bool GSString::Splice(GSString& target, int32_t start, int32_t end, const GSStri
   const size_t length = head + inserted.size() + tail;
   if (length <= target.text.capacity() && insert != &target) {
     target.text.replace(head, cut, inserted.data(), inserted.size());  // keeps the storage
-    GSChargeMovedBytes(inserted.size() + tail);
+    Moved(inserted.size() + tail);
     return true;
   }
   // New storage, read from the old text (which `inserted` may be).
@@ -171,7 +186,7 @@ bool GSString::Splice(GSString& target, int32_t start, int32_t end, const GSStri
     return Refused();
   }
   target.Settle();
-  GSChargeMovedBytes(length);
+  Moved(length);
   return true;
 }
 

@@ -72,7 +72,10 @@ class GSString : public GSObjectReference {
   std::string text;
 
  private:
-  GSString(GSAllocationMeter& meter, size_t capacity);
+  GSString(GSAllocationMeter& meter, std::string value);
+  // Makes the string of `value` in `context` (its length checked); null
+  // when refused.
+  static GSString* Make(std::string_view value, std::string_view tail, GSContext* context);
   // Moves the text into new storage of `capacity` bytes (at least its
   // length); false when refused.
   bool Regrow(size_t capacity);
