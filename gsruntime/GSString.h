@@ -73,9 +73,8 @@ class GSString : public GSObjectReference {
 
  private:
   GSString(GSAllocationMeter& meter, std::string value);
-  // Makes the string of `value` in `context` (its length checked); null
-  // when refused.
-  static GSString* Make(std::string_view value, std::string_view tail, GSContext* context);
+  // Create and CreateJoined: the string of `head` then `tail` in `context`.
+  static GSString* Make(std::string_view head, std::string_view tail, GSContext* context);
   // Moves the text into new storage of `capacity` bytes (at least its
   // length); false when refused.
   bool Regrow(size_t capacity);

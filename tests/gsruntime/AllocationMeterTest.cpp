@@ -3,6 +3,7 @@
 // moved data is charged to.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -120,6 +121,25 @@ TEST_F(AllocationMeterTest, StringsAndArraysHoldTheirBytesUntilTheyGo) {
     EXPECT_EQ(meter.Live(), before) << (context != nullptr ? "context" : "no context");
   }
   EXPECT_EQ(&GSAllocationMeter::Of(context_.get()), &context_->Meter());
+}
+
+TEST(AllocationMeter, AdmitsGrowthUpToItsLimit) {
+  struct Case {
+    uint64_t limit, live, more;
+    bool admitted;
+  };
+  const Case cases[] = {
+      {1000, 0, 1000, true},  {1000, 0, 1001, false},  {1000, 400, 600, true},
+      {1000, 400, 601, false}, {1000, 1000, 0, true},   {1000, 0, UINT64_MAX, false},
+      {300, 400, 0, false},    // a limit set below what is held admits nothing
+  };
+  for (const Case& c : cases) {
+    GSAllocationMeter meter;
+    GSMeterCharge held(meter);
+    held.Set(c.live);
+    meter.SetLimit(c.limit);
+    EXPECT_EQ(meter.Admits(c.more), c.admitted) << c.limit << " " << c.live << " " << c.more;
+  }
 }
 
 TEST_F(AllocationMeterTest, ScriptsStopAtTheLiveBytesOfTheirContext) {
