@@ -29,7 +29,7 @@ GSOSoup* WritableSoupArg(const GSStack& stack, uint32_t index, const char* locke
 }
 
 void SetStringArg(const GSStack& stack, uint32_t index, const std::string& text) {
-  if (GSString* string = GSString::FromRef(GSNativeArg(stack, index))) string->text = text;
+  if (GSString* string = GSString::FromRef(GSNativeArg(stack, index))) string->Assign(text);
 }
 
 void PushText(GSStack& stack, std::string_view text) {

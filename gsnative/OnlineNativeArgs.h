@@ -9,7 +9,8 @@
 //   stops the thread with `lockedText` (a soup the system handed out is
 //   never written through a native); null after a refusal.
 // - SetStringArg(stack, index, text): the script string of the argument
-//   takes `text`; nothing for a null argument.
+//   takes `text` (GSString::Assign: a refusal ends the native call with
+//   ER_StringOutOfBounds); nothing for a null argument.
 // - PushText(stack, text): a new string in the running context.
 //
 // Not thread-safe: natives run on the thread that runs scripts.

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "gsnative/MathNatives.h"
+#include "gsruntime/GSAllocationMeter.h"
 #include "gsruntime/GSArray.h"
 #include "gsruntime/GSNativeArgs.h"
 #include "gsruntime/GSNativeFunction.h"
@@ -22,8 +23,12 @@ using namespace GSRuntime;
 
 constexpr std::string_view kDefaultSet(" \t\r\n\v", 5);
 
+// A string argument; the natives scan, copy or change it whole, so its
+// length is charged as data moved.
 GSString* StringArg(const GSStack& stack, uint32_t index) {
-  return GSString::FromRef(GSNativeArg(stack, index));
+  GSString* string = GSString::FromRef(GSNativeArg(stack, index));
+  if (string != nullptr) GSChargeMovedBytes(string->text.size());
+  return string;
 }
 
 std::string_view SetArg(const GSStack& stack, uint32_t index) {

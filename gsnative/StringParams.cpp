@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "gsruntime/GSAllocationMeter.h"
 #include "gsruntime/GSNativeArgs.h"
 #include "gsruntime/GSPrintHook.h"
 #include "gsruntime/GSRunState.h"
@@ -26,6 +27,7 @@ bool FetchText(const GSStack& stack, uint32_t index, bool allowEmpty, std::strin
     problem = "empty string at parameter %d";
   else
     text = string->text;
+  GSChargeMovedBytes(text.size());  // the natives copy or scan it
   if (problem == nullptr || allowEmpty) return true;
   GSNativeRefuse(problem, index);
   return false;

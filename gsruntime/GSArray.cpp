@@ -6,17 +6,32 @@
 #include <new>
 
 #include "gsruntime/GSReference.h"
+#include "gsruntime/GSThread.h"
 
 namespace GSRuntime {
 
 namespace {
 
+bool Refused() {
+  return GSRefuse(ER_ArrayOutOfBounds);
+}
+
 // New storage of `capacity` slots holding `count` slots of `from`, the rest
-// zero; null when out of memory.
-GSValue* CopyInto(uint32_t capacity, const GSValue* from, int64_t count) {
+// zero, admitted by `charge` (which still holds the old storage); null
+// when refused.
+GSValue* CopyInto(const GSMeterCharge& charge, uint32_t capacity, const GSValue* from,
+                  int64_t count) {
+  if (!charge.Admits(uint64_t{capacity} * sizeof(GSValue))) {
+    Refused();
+    return nullptr;
+  }
   GSValue* data = static_cast<GSValue*>(std::calloc(capacity, sizeof(GSValue)));
-  if (data != nullptr && count > 0)
-    std::memcpy(data, from, static_cast<size_t>(count) * sizeof(GSValue));
+  if (data == nullptr) {
+    Refused();
+    return nullptr;
+  }
+  if (count > 0) std::memcpy(data, from, static_cast<size_t>(count) * sizeof(GSValue));
+  GSChargeMovedBytes(uint64_t{capacity} * sizeof(GSValue));
   return data;
 }
 
@@ -27,13 +42,31 @@ uint32_t GrownCapacity(uint32_t capacity, int64_t n) {
 
 }  // namespace
 
-GSArray::GSArray(bool elementIsReference)
-    : GSObjectReference(KindArray), elementIsReference_(elementIsReference) {}
+GSArray::GSArray(GSAllocationMeter& meter, bool elementIsReference)
+    : GSObjectReference(KindArray), charge_(meter), elementIsReference_(elementIsReference) {
+  Settle();
+}
 
 GSArray* GSArray::Create(GSContext* context, bool elementIsReference) {
-  GSArray* array = new (std::nothrow) GSArray(elementIsReference);
-  if (array != nullptr) array->instance_.Init(array, context);
+  GSAllocationMeter& meter = GSAllocationMeter::Of(context);
+  GSArray* array =
+      meter.Admits(sizeof(GSArray)) ? new (std::nothrow) GSArray(meter, elementIsReference) : nullptr;
+  if (array == nullptr) {
+    Refused();
+    return nullptr;
+  }
+  array->instance_.Init(array, context);
+  if (context != nullptr && array->instance_.header.poolSlot == nullptr) {
+    // Untracked, it could outlive its context and the meter it holds bytes on.
+    delete array;
+    Refused();
+    return nullptr;
+  }
   return array;
+}
+
+void GSArray::Settle() {
+  charge_.Set(sizeof(GSArray) + uint64_t{capacity_} * sizeof(GSValue));
 }
 
 GSArray::~GSArray() {
@@ -49,14 +82,15 @@ GSArray* GSArray::FromRef(GSValue ref) {
 }
 
 bool GSArray::Reserve(int64_t n) {
-  if (n > kMaxElements) return false;
+  if (n > kMaxElements) return Refused();
   if (n <= capacity_) return true;
   const uint32_t capacity = GrownCapacity(capacity_, n);
-  GSValue* data = CopyInto(capacity, data_, size_);
+  GSValue* data = CopyInto(charge_, capacity, data_, size_);
   if (data == nullptr) return false;
   std::free(data_);
   data_ = data;
   capacity_ = capacity;
+  Settle();
   return true;
 }
 
@@ -66,6 +100,7 @@ void GSArray::Clear() {
   data_ = nullptr;
   size_ = 0;
   capacity_ = 0;
+  Settle();
 }
 
 bool GSArray::SetSize(int64_t n) {
@@ -76,6 +111,7 @@ bool GSArray::SetSize(int64_t n) {
   if (n <= size_) return true;
   if (!Reserve(n)) return false;
   std::fill(data_ + size_, data_ + n, GSValue{0});
+  GSChargeMovedBytes(uint64_t(n - size_) * sizeof(GSValue));
   size_ = static_cast<int32_t>(n);
   return true;
 }
@@ -86,7 +122,7 @@ bool GSArray::AssignRange(GSArray& target, const GSArray& source, int32_t start,
   if (end < start || target.elementIsReference_ != source.elementIsReference_) return false;
   const int32_t n = end - start;
   const uint32_t capacity = n > 0 ? GrownCapacity(0, n) : 0;
-  GSValue* data = n > 0 ? CopyInto(capacity, source.data_ + start, n) : nullptr;
+  GSValue* data = n > 0 ? CopyInto(target.charge_, capacity, source.data_ + start, n) : nullptr;
   if (n > 0 && data == nullptr) return false;
   if (target.elementIsReference_)
     for (int32_t i = 0; i < n; ++i) GSObjectReference::AddRef(data[i]);
@@ -94,6 +130,7 @@ bool GSArray::AssignRange(GSArray& target, const GSArray& source, int32_t start,
   target.data_ = data;
   target.size_ = n;
   target.capacity_ = capacity;
+  target.Settle();
   return true;
 }
 
@@ -108,9 +145,9 @@ bool GSArray::Splice(GSArray& target, int32_t start, int32_t end, const GSArray*
   const int64_t tailFrom = std::min(end, target.size_);
   const int64_t tail = target.size_ - tailFrom;
   const int64_t total = head + gap + inserted + tail;
-  if (total > kMaxElements) return false;
+  if (total > kMaxElements) return Refused();
   const uint32_t capacity = total > 0 ? GrownCapacity(0, total) : 0;
-  GSValue* data = total > 0 ? CopyInto(capacity, target.data_, head) : nullptr;
+  GSValue* data = total > 0 ? CopyInto(target.charge_, capacity, target.data_, head) : nullptr;
   if (total > 0 && data == nullptr) return false;
   if (inserted > 0)
     std::memcpy(data + head + gap, source->data_, static_cast<size_t>(inserted) * sizeof(GSValue));
@@ -125,6 +162,7 @@ bool GSArray::Splice(GSArray& target, int32_t start, int32_t end, const GSArray*
   target.data_ = data;
   target.size_ = static_cast<int32_t>(total);
   target.capacity_ = capacity;
+  target.Settle();
   return true;
 }
 

@@ -3,11 +3,15 @@
 // that the array counts (`elementIsReference`).
 //
 // Create makes an empty array with count 1, registered in `context`'s pool
-// when a context is given; null when memory runs out. `size` is the number
+// when a context is given; null when refused. `size` is the number
 // of elements; the storage's capacity grows geometrically, so appending
 // one element at a time costs amortised constant time. No array grows
-// beyond kMaxElements elements; an operation that would, or that cannot get
-// the memory, answers false and changes nothing.
+// beyond kMaxElements elements, and the bytes of an array (the object and
+// its storage's capacity) are held on the meter of its context
+// (GSAllocationMeter.h); an operation that would pass either bound, or that
+// cannot get the memory, is refused (noted with ER_ArrayOutOfBounds),
+// answers false and changes nothing. Storage that is allocated, copied or
+// filled is charged to the running budget.
 //
 // - SetSize(n): n below 1 releases every element and frees the storage;
 //   n above the size appends zero (null) elements (false past
@@ -45,6 +49,7 @@
 
 #include <cstdint>
 
+#include "gsruntime/GSAllocationMeter.h"
 #include "gsruntime/GSObjectReference.h"
 #include "gsruntime/GSScriptInstance.h"
 
@@ -79,9 +84,11 @@ class GSArray : public GSObjectReference {
                          const GSClass* cls);
 
  private:
-  GSArray(bool elementIsReference);
+  GSArray(GSAllocationMeter& meter, bool elementIsReference);
   bool Reserve(int64_t n);
+  void Settle();
 
+  GSMeterCharge charge_;
   GSValue* data_ = nullptr;
   int32_t size_ = 0;
   uint32_t capacity_ = 0;

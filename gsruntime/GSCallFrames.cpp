@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "gsruntime/GSAllocationMeter.h"
 #include "gsruntime/GSClass.h"
 #include "gsruntime/GSContext.h"
 #include "gsruntime/GSGameObject.h"
@@ -22,11 +23,16 @@ GSResult GSCallNative(GSThread& thread, const GSFunction& callee) {
   GSStack& stack = thread.Stack();
   const GSValue me = *GSStack::FrameSlot0(stack.CurrentFrame());
   GSNativeFunction* binding = callee.native;
+  const uint64_t refusals = GSRefusalCount();
   if (binding == nullptr || !binding->Call(GSScriptInstance::FromRef(me)->native, stack))
     return ER_NativeCallError;
   const bool returned = callee.ReturnsValue() ? stack.ReturnValue(true) : stack.PopFrame();
   if (!returned) return ER_StackReturnError;
   if (thread.state == GSThread::Stopped) return ER_Exception;
+  // A string or array the native could not make, and the data it moved,
+  // count as the native call's own (GSAllocationMeter.h).
+  if (GSRefusalCount() != refusals) return GSLastRefusal();
+  if (gsRunBudgetUsed > kGSRunBudget) return ER_Timeout;
   if (thread.state == GSThread::Waiting) return ER_Blocked;
   return ER_Done;
 }

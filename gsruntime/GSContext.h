@@ -48,6 +48,7 @@
 #include <vector>
 
 #include "foundation/containers/IdHashTable.h"
+#include "gsruntime/GSAllocationMeter.h"
 #include "gsruntime/GSValue.h"
 #include "gsruntime/TrackedObjectPool.h"
 
@@ -84,6 +85,8 @@ class GSContext {
   GSContext& operator=(const GSContext&) = delete;
 
   TrackedObjectPool& Pool() { return pool_; }
+  // The live bytes of this context's strings and arrays (GSAllocationMeter.h).
+  GSAllocationMeter& Meter() { return meter_; }
   GSRouter* Router() const { return router_; }
   // Takes ownership of `router` (the context had none).
   void InstallRouter(GSRouter* router) { router_ = router; }
@@ -112,6 +115,7 @@ class GSContext {
   static const std::vector<GSContext*>& Live();
 
  private:
+  GSAllocationMeter meter_;  // before the pool: the pool's objects give their bytes back to it
   TrackedObjectPool pool_;
   IdHashTable<std::unique_ptr<GSLibraryContext>> libraries_;
   GSRouter* router_ = nullptr;

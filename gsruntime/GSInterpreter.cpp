@@ -9,6 +9,7 @@
 // undefined behaviour; every int result is stored zero-extended.
 #include "gsruntime/GSInterpreter.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <climits>
@@ -18,6 +19,7 @@
 #include <string_view>
 
 #include "gscompiler/bytecode/GSOpcodes.h"
+#include "gsruntime/GSAllocationMeter.h"
 #include "gsruntime/GSArray.h"
 #include "gsruntime/GSClass.h"
 #include "gsruntime/GSContext.h"
@@ -53,9 +55,6 @@ inline uint32_t GSReadU32(const uint8_t* p) {
   if constexpr (std::endian::native == std::endian::big) value = __builtin_bswap32(value);
   return value;
 }
-
-// Longest text a script may make by storing a character past the end.
-constexpr size_t kMaxStringGrowth = GSArray::kMaxElements;
 
 inline uint32_t U32(GSValue v) {
   return static_cast<uint32_t>(v);
@@ -137,39 +136,41 @@ bool StoreChar(GSString& s, int32_t i, int32_t c) {
     s.text[at] = static_cast<char>(c);
     return true;
   }
-  if (at >= kMaxStringGrowth) return false;
-  try {
-    s.text.append(at - s.text.size(), ' ');
-    s.text.push_back(static_cast<char>(c));
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
+  if (!s.Reserve(at + 1)) return false;
+  GSChargeMovedBytes(at + 1 - s.text.size());
+  s.text.append(at - s.text.size(), ' ');  // within the reserved storage
+  s.text.push_back(static_cast<char>(c));
   return true;
 }
 
 GSValue Concatenate(GSValue a, GSValue b) {
-  GSString* string = GSString::Create(TextOf(a), CurrentContext());
-  if (string == nullptr) return 0;
-  try {
-    string->text.append(TextOf(b));
-  } catch (const std::bad_alloc&) {
-    Drop(string->GetScriptInstance());
-    return 0;
-  }
-  return string->GetScriptInstance();
+  GSString* string = GSString::CreateJoined(TextOf(a), TextOf(b), CurrentContext());
+  return string != nullptr ? string->GetScriptInstance() : 0;
 }
 
 // Appends b's text to the string a of the current context; false when a
-// is no such string or memory runs out.
+// is no such string or the text cannot grow.
 bool AppendInPlace(GSValue a, GSValue b) {
   GSString* string = GSString::FromRef(a);
-  if (string == nullptr || GSContextOfRef(a) != CurrentContext()) return false;
-  try {
-    string->text.append(TextOf(b));
-  } catch (const std::bad_alloc&) {
+  return string != nullptr && GSContextOfRef(a) == CurrentContext() && string->Append(TextOf(b));
+}
+
+// PUSHSTR followed by SCAT and STOREREF (at `store`) into the local that
+// the string s below the literal came from, when that local holds the only
+// other count of s: appends the literal to s in place and answers true.
+// Out of the dispatch loop, whose register use it would otherwise disturb.
+[[gnu::noinline]] bool AppendLiteralInPlace(const uint8_t* store, const GSValue* slots, GSValue s,
+                                            std::string_view literal) {
+  if (store[0] != GSByteCode::STOREREF || s == 0 || slots[GSReadU16(store + 1)] != s ||
+      GSScriptInstance::FromRef(s)->count != 2)
     return false;
-  }
-  return true;
+  GSString* string = GSString::FromRef(s);
+  return string != nullptr && GSContextOfRef(s) == CurrentContext() && string->Append(literal);
+}
+
+// The common length of two texts, the bytes a comparison may read.
+uint64_t ComparedBytes(GSValue a, GSValue b) {
+  return std::min(TextOf(a).size(), TextOf(b).size());
 }
 
 GSClass* ClassAt(const GSFunction* fn, uint32_t index) {
@@ -251,6 +252,12 @@ GSResult GSInterpret(GSThread& thread) {
     const uint64_t run = static_cast<uint64_t>(ip - mark); \
     mark = ip;                                             \
     if (!GSChargeBudget(run)) FAIL(ER_Timeout);            \
+  } while (0)
+// After an instruction that moved data (GSAllocationMeter.h): once that
+// work has spent the budget, the run stops at the instruction.
+#define WORKED()                                         \
+  do {                                                   \
+    if (gsRunBudgetUsed > kGSRunBudget) FAIL(ER_Timeout); \
   } while (0)
 #define JUMP(target)      \
   do {                    \
@@ -531,6 +538,7 @@ op_NEWREFARRAY : {
   if (array == nullptr) FAIL(ER_ArrayOutOfBounds);
   *top = array->GetScriptInstance();
   if (!array->SetSize(count)) FAIL(ER_ArrayOutOfBounds);
+  WORKED();
   NEXT();
 }
 op_ASIZE : {
@@ -550,6 +558,7 @@ op_ACOPY : {
   Drop(*top);
   *top = copy->GetScriptInstance();
   if (!copied) FAIL(ER_ArrayOutOfBounds);
+  WORKED();
   NEXT();
 }
 op_ALOAD:
@@ -577,7 +586,10 @@ op_ASTOREREFKEEP : {
   const bool keep = op == GSByteCode::ASTOREKEEP || op == GSByteCode::ASTOREREFKEEP;
   const int32_t i = GSInt(top[-1]);
   if (array->ElementIsReference() != reference || i < 0) FAIL(ER_ArrayOutOfBounds);
-  if (i >= array->Size() && !array->SetSize(int64_t{i} + 1)) FAIL(ER_ArrayOutOfBounds);
+  if (i >= array->Size()) {
+    if (!array->SetSize(int64_t{i} + 1)) FAIL(ER_ArrayOutOfBounds);
+    WORKED();
+  }
   const GSValue value = top[0];
   if (reference)
     GSStoreReference(GSScriptInstance::FromRef(top[-2]), array->Data() + i, value, keep);
@@ -603,6 +615,7 @@ op_ASLICEREF : {
   top -= 2;
   *top = slice->GetScriptInstance();
   if (!sliced) FAIL(ER_ArrayOutOfBounds);
+  WORKED();
   NEXT();
 }
 op_ASPLICE:
@@ -614,6 +627,7 @@ op_ASPLICEREFKEEP : {
   const GSArray* source = GSArray::FromRef(top[0]);
   if (top[0] != 0 && source == nullptr) FAIL(ER_ArrayOutOfBounds);
   if (!GSArray::Splice(*target, GSInt(top[-1]), GSInt(top[-2]), source)) FAIL(ER_ArrayOutOfBounds);
+  WORKED();
   Drop(top[-3]);
   if (ip[-1] == GSByteCode::ASPLICEKEEP || ip[-1] == GSByteCode::ASPLICEREFKEEP) {
     top[-3] = top[0];
@@ -630,11 +644,22 @@ op_NEWSTR:
   *++top = NewString({});
   if (*top == 0) FAIL(ER_StringOutOfBounds);
   NEXT();
-op_PUSHSTR:
-  *++top = NewString(fn->library->Strings()[GSReadU16(ip)]);
+op_PUSHSTR : {
+  const std::string_view literal = fn->library->Strings()[GSReadU16(ip)];
+  // s = s + "literal" growing s in place (see SCAT) appends the literal
+  // itself, without a string of its own that SCAT would drop at once; SCAT
+  // is passed over and STOREREF runs next, as after SCAT.
+  if (ip[2] == GSByteCode::SCAT && AppendLiteralInPlace(ip + 3, slots, *top, literal)) {
+    ip += 3;
+    WORKED();
+    NEXT();
+  }
+  *++top = NewString(literal);
   if (*top == 0) FAIL(ER_StringOutOfBounds);
+  WORKED();
   ip += 2;
   NEXT();
+}
 op_ITOS:
   *top = IntText(GSInt(*top));
   if (*top == 0) FAIL(ER_StringOutOfBounds);
@@ -653,6 +678,7 @@ op_SCOPY : {
   Drop(*top);
   *top = copy;
   if (copy == 0) FAIL(ER_StringOutOfBounds);
+  WORKED();
   NEXT();
 }
 op_SSIZE : {
@@ -679,6 +705,7 @@ op_SSTOREKEEP : {
   if (string == nullptr) FAIL(ER_NullStringReference);
   const int32_t i = GSInt(top[-1]);
   if (i < 0 || !StoreChar(*string, i, GSInt(top[0]))) FAIL(ER_StringOutOfBounds);
+  WORKED();
   Drop(top[-2]);
   if (ip[-1] == GSByteCode::SSTOREKEEP) {
     top[-2] = top[0];
@@ -698,6 +725,7 @@ op_SSUB : {
   top -= 2;
   *top = part->GetScriptInstance();
   if (!cut) FAIL(ER_ArrayOutOfBounds);
+  WORKED();
   NEXT();
 }
 op_SSPLICE:
@@ -706,6 +734,7 @@ op_SSPLICEKEEP : {
   if (target == nullptr) FAIL(ER_NullStringReference);
   const GSString* insert = GSString::FromRef(top[0]);
   if (!GSString::Splice(*target, GSInt(top[-1]), GSInt(top[-2]), insert)) FAIL(ER_ArrayOutOfBounds);
+  WORKED();
   Drop(top[-3]);
   if (ip[-1] == GSByteCode::SSPLICEKEEP) {
     top[-3] = top[0];
@@ -718,9 +747,11 @@ op_SSPLICEKEEP : {
 }
 op_SCMP : {
   const int c = TextOf(top[-1]).compare(TextOf(top[0]));
+  GSChargeMovedBytes(ComparedBytes(top[-1], top[0]));
   Drop(top[-1]);
   Drop(top[0]);
   *--top = Compared(c);
+  WORKED();
   NEXT();
 }
 op_SCAT : {
@@ -731,6 +762,7 @@ op_SCAT : {
       GSScriptInstance::FromRef(top[-1])->count == 2 && AppendInPlace(top[-1], top[0])) {
     Drop(top[0]);
     --top;
+    WORKED();
     NEXT();
   }
   // Otherwise always a new string: strings are changed in place, so handing
@@ -740,6 +772,7 @@ op_SCAT : {
   Drop(top[0]);
   *--top = joined;
   if (joined == 0) FAIL(ER_StringOutOfBounds);
+  WORKED();
   NEXT();
 }
 
@@ -1022,6 +1055,7 @@ fail:
 #undef FAIL
 #undef FAIL_AT
 #undef CHARGE
+#undef WORKED
 #undef JUMP
 #undef INT_BINARY
 #undef FLOAT_BINARY

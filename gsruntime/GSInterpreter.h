@@ -6,7 +6,8 @@
 // - GSThreadException.cpp: the run's bookkeeping (nesting depth, the
 //   shared instruction budget, the saved current thread and context) and
 //   the exception exit with its stack dump.
-// Only GSThread.cpp and these files include this header.
+// Only GSThread.cpp, GSAllocationMeter.cpp (which charges moved data to
+// the budget) and these files include this header.
 //
 // Not thread-safe: one system thread runs every script thread.
 #pragma once
@@ -101,7 +102,9 @@ inline bool GSCalleeFits(const GSFunction& caller, uint32_t callAt, const GSFunc
 
 // Runs the native function of the current frame (pushed for `callee`) and
 // removes the frame: ER_Done to go on, ER_Blocked when the native left the
-// thread waiting, else the error.
+// thread waiting, else the error; a string or array refused during the call
+// ends it with the refusal's error, and data moved past the budget with
+// ER_Timeout (GSAllocationMeter.h).
 GSResult GSCallNative(GSThread& thread, const GSFunction& callee);
 
 // A new object of `cls` in the current context, its initialisers run; the

@@ -24,7 +24,8 @@
 // The current thread and context (GSRunState.h) are set while it runs and
 // restored afterwards, so runs nest. One run and all the runs nested in it
 // share a budget of 16,777,216 code bytes, charged at taken jumps, calls,
-// returns and switches; past it the run stops with ER_Timeout. A test may
+// returns and switches, and by the data that operations move
+// (GSAllocationMeter.h); past it the run stops with ER_Timeout. A test may
 // install another interpreter with SetInterpreter (null restores the
 // byte-code one).
 //

@@ -1,0 +1,97 @@
+// GSRuntime::GSAllocationMeter: what scripts may use beyond code bytes, in
+// one place.
+//
+// Live bytes. Every context has a meter (GSContext::Meter) of the bytes its
+// strings and arrays hold: the objects themselves, the text (its capacity)
+// and the element storage (its capacity). Strings and arrays made without a
+// context go on one process-wide meter. A meter admits growth while the
+// live bytes stay within its limit (kDefaultLimit, 512 MiB; SetLimit changes
+// it, for tests); a string or array that would pass it is refused, as one
+// past its length cap or one that memory cannot hold is. GSMeterCharge is
+// what one object holds on its meter: checked before memory is taken
+// (Admits), set to what the object then holds (Set), given back when the
+// object goes (its destructor).
+//
+// Refusals. Each refused string or array is noted with the error the
+// instruction set gives it (ER_StringOutOfBounds or ER_ArrayOutOfBounds):
+// the interpreter fails the instruction itself, and a native call during
+// which something was refused ends with the last refusal's error
+// (GSCallNative), whatever the native made of the null it got.
+//
+// Work. Operations that copy, fill, scan or compare data charge the running
+// budget of code bytes (GSInterpreter.h) one unit per kGSBytesPerWorkUnit
+// bytes moved, rounded down per operation; past the budget the instruction
+// (or the native call) ends the run with ER_Timeout. At 64 bytes a unit, the
+// 16,777,216-unit budget lets one run move 1 GiB.
+//
+// Not thread-safe: everything runs on the thread that runs scripts.
+#pragma once
+
+#include <cstdint>
+
+namespace GSRuntime {
+
+class GSContext;
+enum GSResult : uint32_t;
+
+class GSAllocationMeter {
+ public:
+  static constexpr uint64_t kDefaultLimit = uint64_t{512} << 20;
+
+  GSAllocationMeter() = default;
+  GSAllocationMeter(const GSAllocationMeter&) = delete;
+  GSAllocationMeter& operator=(const GSAllocationMeter&) = delete;
+
+  // The meter of `context`'s strings and arrays; the process-wide one for
+  // null.
+  static GSAllocationMeter& Of(GSContext* context);
+
+  // Whether `more` bytes may be held on top of the live ones.
+  bool Admits(uint64_t more) const { return more <= limit_ && live_ <= limit_ - more; }
+  uint64_t Live() const { return live_; }
+  uint64_t Limit() const { return limit_; }
+  void SetLimit(uint64_t limit) { limit_ = limit; }
+
+ private:
+  friend class GSMeterCharge;
+  uint64_t live_ = 0;
+  uint64_t limit_ = kDefaultLimit;
+};
+
+// The bytes one string or array holds on a meter. The meter must outlive
+// the charge: a context's pool destroys its objects before its meter goes.
+class GSMeterCharge {
+ public:
+  explicit GSMeterCharge(GSAllocationMeter& meter) : meter_(&meter) {}
+  ~GSMeterCharge() { Set(0); }
+  GSMeterCharge(const GSMeterCharge&) = delete;
+  GSMeterCharge& operator=(const GSMeterCharge&) = delete;
+
+  // Whether `more` bytes may be taken while this charge stays held.
+  bool Admits(uint64_t more) const { return meter_->Admits(more); }
+  // The object now holds `bytes` (whatever the limit: check first).
+  void Set(uint64_t bytes) {
+    meter_->live_ = meter_->live_ - bytes_ + bytes;
+    bytes_ = bytes;
+  }
+  uint64_t Bytes() const { return bytes_; }
+
+ private:
+  GSAllocationMeter* meter_;
+  uint64_t bytes_ = 0;
+};
+
+inline constexpr uint64_t kGSBytesPerWorkUnit = 64;
+
+// Charges moving `bytes` bytes to the running budget.
+void GSChargeMovedBytes(uint64_t bytes);
+
+// Notes a refused string or array with its error; answers false, so that
+// refusing code can `return GSRefuse(...)`.
+bool GSRefuse(GSResult code);
+
+// The refusals noted so far (a running count) and the error of the last.
+uint64_t GSRefusalCount();
+GSResult GSLastRefusal();
+
+}  // namespace GSRuntime

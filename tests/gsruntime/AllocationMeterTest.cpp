@@ -1,0 +1,267 @@
+// The bounds on what scripts may hold and move: the length cap of texts,
+// the live bytes of one context's strings and arrays, and the budget that
+// moved data is charged to.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "RuntimeTestSupport.h"
+#include "gsruntime/GSAllocationMeter.h"
+#include "gsruntime/GSArray.h"
+#include "gsruntime/GSClass.h"
+#include "gsruntime/GSContext.h"
+#include "gsruntime/GSInterpreter.h"
+#include "gsruntime/GSLibrary.h"
+#include "gsruntime/GSNativeArgs.h"
+#include "gsruntime/GSNativeFunction.h"
+#include "gsruntime/GSObject.h"
+#include "gsruntime/GSRunState.h"
+#include "gsruntime/GSString.h"
+#include "gsruntime/GSThread.h"
+
+namespace {
+
+using namespace GSRuntime;
+
+constexpr const char* kSource = R"(
+class Hoard {
+  public string[] texts;
+  public native string Copy(string s);
+  public native void Churn(int units);
+  public int KeepTexts(int n) {
+    string s = "0123456789abcdef";
+    int i;
+    for (i = 0; i < 12; i++) s = s + s;
+    texts = new string[0];
+    for (i = 0; i < n; i++) texts[i] = s + i;
+    return texts.size();
+  }
+  public int GrowArray(int n) {
+    int[] a = new int[0];
+    a[n - 1] = 1;
+    return a.size();
+  }
+  public int CopyOf(string s) {
+    string t = Copy(s);
+    return t.size();
+  }
+  public int Busy(int units) {
+    Churn(units);
+    return 1;
+  }
+  public void Forget() { texts = null; }
+};
+)";
+
+// A native that makes a string: the copy of its argument.
+void Copy(GSContext*, GSStack& stack) {
+  const GSString* text = GSString::FromRef(GSNativeArg(stack, 1));
+  GSString* copy = GSString::Create(text != nullptr ? text->text : "", CurrentContext());
+  stack.Push(copy != nullptr ? copy->GetScriptInstance() : 0);
+}
+
+// A native that moves `units` budget units' worth of data.
+void Churn(GSContext*, GSStack& stack) {
+  GSChargeMovedBytes(uint64_t(GSInt(GSNativeArg(stack, 1))) * kGSBytesPerWorkUnit);
+}
+
+class AllocationMeterTest : public GSTest::RuntimeFixture {
+ protected:
+  void SetUp() override {
+    RuntimeFixture::SetUp();
+    machine_->RegisterNative(
+        std::make_unique<GSCNativeFunction>("Hoard", "$string@Hoard::Copy(string)", Copy));
+    machine_->RegisterNative(
+        std::make_unique<GSCNativeFunction>("Hoard", "$void@Hoard::Churn(int)", Churn));
+    Build(kSource, "hoard");
+    GSLibrary* library = Load("hoard.gsl");
+    ASSERT_NE(library, nullptr);
+    cls_ = library->FindClass("Hoard");
+    ASSERT_NE(cls_, nullptr);
+    ASSERT_TRUE(object_.AttachScriptInstance(cls_, context_.get()));
+  }
+  void TearDown() override {
+    object_.Detach();
+    context_.reset();  // before the machine whose classes its objects use
+    RuntimeFixture::TearDown();
+  }
+
+  GSResult Run(const char* signature, std::vector<GSValue> args) {
+    const GSFunction* fn = cls_->FindOwnFunction(signature);
+    EXPECT_NE(fn, nullptr) << signature;
+    if (fn == nullptr) return ER_LinkError;
+    GSValue result = 0;
+    return GSRunFunction(*machine_->Thread(), *fn, object_.GetScriptInstance(), args, &result);
+  }
+  GSAllocationMeter& Meter() { return context_->Meter(); }
+
+  GSClass* cls_ = nullptr;
+  std::unique_ptr<GSContext> context_ = std::make_unique<GSContext>();
+  GSObject object_;
+};
+
+TEST_F(AllocationMeterTest, StringsAndArraysHoldTheirBytesUntilTheyGo) {
+  for (GSContext* context : {context_.get(), static_cast<GSContext*>(nullptr)}) {
+    GSAllocationMeter& meter = GSAllocationMeter::Of(context);
+    const uint64_t before = meter.Live();
+    GSString* string = GSString::Create(std::string(100000, 'a'), context);
+    ASSERT_NE(string, nullptr);
+    EXPECT_GE(meter.Live(), before + 100000);
+    ASSERT_TRUE(string->Append(std::string(300000, 'b')));
+    GSArray* array = GSArray::Create(context, false);
+    ASSERT_NE(array, nullptr);
+    const uint64_t withText = meter.Live();
+    ASSERT_TRUE(array->SetSize(50000));
+    EXPECT_GE(meter.Live(), withText + 50000 * sizeof(GSValue));
+    GSObjectReference::Release(string->GetScriptInstance());
+    GSObjectReference::Release(array->GetScriptInstance());
+    EXPECT_EQ(meter.Live(), before) << (context != nullptr ? "context" : "no context");
+  }
+  EXPECT_EQ(&GSAllocationMeter::Of(context_.get()), &context_->Meter());
+}
+
+TEST(AllocationMeter, AdmitsGrowthUpToItsLimit) {
+  struct Case {
+    uint64_t limit, live, more;
+    bool admitted;
+  };
+  const Case cases[] = {
+      {1000, 0, 1000, true},  {1000, 0, 1001, false},  {1000, 400, 600, true},
+      {1000, 400, 601, false}, {1000, 1000, 0, true},   {1000, 0, UINT64_MAX, false},
+      {300, 400, 0, false},    // a limit set below what is held admits nothing
+  };
+  for (const Case& c : cases) {
+    GSAllocationMeter meter;
+    GSMeterCharge held(meter);
+    held.Set(c.live);
+    meter.SetLimit(c.limit);
+    EXPECT_EQ(meter.Admits(c.more), c.admitted) << c.limit << " " << c.live << " " << c.more;
+  }
+}
+
+TEST_F(AllocationMeterTest, ScriptsStopAtTheLiveBytesOfTheirContext) {
+  Meter().SetLimit(2 << 20);
+  GSString* large = GSString::Create(std::string(1100000, 'c'), context_.get());
+  ASSERT_NE(large, nullptr);
+  const GSValue largeRef = large->GetScriptInstance();
+  struct Case {
+    const char* signature;
+    std::vector<GSValue> args;
+    GSResult result;
+    const char* exception;  // the first line printed, or null
+  };
+  const Case cases[] = {
+      {"$int@Hoard::KeepTexts(int)", {GSFromInt(8)}, ER_Done, nullptr},
+      {"$int@Hoard::KeepTexts(int)", {GSFromInt(64)}, ER_StringOutOfBounds,
+       "Thread Exception: ER_StringOutOfBounds, line 11, file hoard.gs"},
+      {"$int@Hoard::GrowArray(int)", {GSFromInt(262144)}, ER_ArrayOutOfBounds,
+       "Thread Exception: ER_ArrayOutOfBounds, line 16, file hoard.gs"},
+      // The native gets null for its copy, but the call ends there.
+      {"$int@Hoard::CopyOf(string)", {largeRef}, ER_StringOutOfBounds,
+       "Thread Exception: ER_StringOutOfBounds, line 20, file hoard.gs"},
+  };
+  const uint64_t held = Meter().Live();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.signature);
+    print_->lines.clear();
+    EXPECT_EQ(Run(c.signature, c.args), c.result);
+    if (c.exception != nullptr) {
+      ASSERT_FALSE(print_->lines.empty());
+      EXPECT_EQ(print_->lines[0], c.exception);
+    }
+    EXPECT_LE(Meter().Live(), Meter().Limit());
+    // What a run kept goes with the field, the rest went with the run (the
+    // operand values of a failed run stay until the context goes).
+    ASSERT_EQ(Run("$void@Hoard::Forget()", {}), ER_Done);
+    if (c.result == ER_Done) {
+      EXPECT_EQ(Meter().Live(), held);
+    }
+  }
+  GSObjectReference::Release(largeRef);
+}
+
+TEST_F(AllocationMeterTest, TextsStopAtTheLengthCap) {
+  constexpr size_t kMax = GSString::kMaxLength;
+  const std::string full(kMax, 'f');
+  const std::string_view view(full);
+  GSString* s = GSString::Create(view.substr(1), context_.get());
+  ASSERT_NE(s, nullptr);
+  GSString* two = GSString::Create("ab", context_.get());
+  ASSERT_NE(two, nullptr);
+  struct Case {
+    const char* what;
+    bool (*operation)(GSString& s, GSString& two, std::string_view full);
+    bool done;
+    size_t length;  // of s afterwards
+  };
+  const Case cases[] = {
+      {"append past the cap", [](GSString& x, GSString&, std::string_view) { return x.Append("ab"); },
+       false, kMax - 1},
+      {"splice past the cap",
+       [](GSString& x, GSString& pair, std::string_view) { return GSString::Splice(x, 5, 5, &pair); },
+       false, kMax - 1},
+      {"assign past the cap",
+       [](GSString& x, GSString&, std::string_view whole) {
+         return x.Assign(std::string(whole) + "x");
+       },
+       false, kMax - 1},
+      {"reserve past the cap", [](GSString& x, GSString&, std::string_view) {
+         return x.Reserve(kMax + 1);
+       }, false, kMax - 1},
+      {"append up to the cap", [](GSString& x, GSString&, std::string_view) { return x.Append("a"); },
+       true, kMax},
+      {"splice within the cap",
+       [](GSString& x, GSString& pair, std::string_view) { return GSString::Splice(x, 0, 2, &pair); },
+       true, kMax},
+  };
+  for (const Case& c : cases) {
+    const uint64_t refusals = GSRefusalCount();
+    EXPECT_EQ(c.operation(*s, *two, view), c.done) << c.what;
+    EXPECT_EQ(s->text.size(), c.length) << c.what;
+    EXPECT_EQ(GSRefusalCount(), refusals + (c.done ? 0 : 1)) << c.what;
+    if (!c.done) {
+      EXPECT_EQ(GSLastRefusal(), ER_StringOutOfBounds) << c.what;
+    }
+  }
+  EXPECT_EQ(s->text.substr(0, 3), "abf");
+  EXPECT_EQ(GSString::Create(full + "x", context_.get()), nullptr);
+  EXPECT_EQ(GSString::CreateJoined(full, "x", context_.get()), nullptr);
+  GSString* exact = GSString::CreateJoined(view.substr(1), "x", context_.get());
+  ASSERT_NE(exact, nullptr);
+  EXPECT_EQ(exact->text.size(), kMax);
+  EXPECT_EQ(exact->text.capacity(), kMax);
+  for (GSString* string : {s, two, exact}) GSObjectReference::Release(string->GetScriptInstance());
+}
+
+TEST_F(AllocationMeterTest, TextsTakeInPartsOfThemselves) {
+  GSString* s = GSString::Create("abc", context_.get());
+  ASSERT_NE(s, nullptr);
+  for (int i = 0; i < 6; ++i) ASSERT_TRUE(s->Append(s->text));  // each time new storage
+  EXPECT_EQ(s->text.size(), 3u << 6);
+  EXPECT_EQ(s->text.substr(0, 7), "abcabca");
+  ASSERT_TRUE(s->Append(std::string_view(s->text).substr(1, 2)));
+  EXPECT_EQ(s->text.substr(s->text.size() - 5), "abcbc");
+  ASSERT_TRUE(s->Assign(std::string_view(s->text).substr(1, 4)));
+  EXPECT_EQ(s->text, "bcab");
+  ASSERT_TRUE(GSString::Splice(*s, 1, 2, s));
+  EXPECT_EQ(s->text, "bbcabab");
+  GSString* t = GSString::Create("xyz", context_.get());
+  ASSERT_NE(t, nullptr);
+  ASSERT_TRUE(GSString::Substring(*t, 1, -1, *t));
+  EXPECT_EQ(t->text, "yz");
+  GSObjectReference::Release(s->GetScriptInstance());
+  GSObjectReference::Release(t->GetScriptInstance());
+}
+
+TEST_F(AllocationMeterTest, DataMovedByANativeIsChargedToTheBudget) {
+  print_->lines.clear();
+  EXPECT_EQ(Run("$int@Hoard::Busy(int)", {GSFromInt(1000)}), ER_Done);
+  EXPECT_EQ(Run("$int@Hoard::Busy(int)", {GSFromInt(int32_t(kGSRunBudget))}), ER_Timeout);
+  ASSERT_FALSE(print_->lines.empty());
+  EXPECT_EQ(print_->lines[0], "Thread Exception: ER_Timeout, line 24, file hoard.gs");
+}
+
+}  // namespace
