@@ -24,7 +24,7 @@ void PushText(GSStack& stack, std::string_view text) {
 }
 
 bool SoupOfObject(GSValue ref, Soup& soup) {
-  const auto* object = dynamic_cast<const GSOSoup*>(GSScriptInstance::FromRef(ref)->native);
+  const auto* object = GSNativeCast<const GSOSoup>(GSScriptInstance::FromRef(ref)->native);
   if (object == nullptr) return false;
   soup = object->GetSoup();
   return true;
