@@ -28,7 +28,12 @@
 // (null when not found or no longer counted) and the payload, a new locked
 // script Soup object over the message's soup (GSPayloadSoup.h; null when
 // the message has none); the reference carries the count of creation. Null
-// without a router or without the class.
+// without a router or without the class. A Message object whose count
+// reaches 0 is not freed but kept for the next message (up to
+// kSpareMessages of them per context): its game objects and payload are
+// released at once, and its type texts are kept and used again when they
+// are the same text and nothing else holds them. The pool teardown frees
+// the kept ones with the rest.
 // GetMessageClass and GetGameObjectClass find their class of "gs.gsl"
 // once (a failed search is repeated on the next call).
 //
@@ -76,6 +81,7 @@ class GSContext {
   };
 
   static constexpr uint32_t kLibraryBuckets = 251;
+  static constexpr size_t kSpareMessages = 64;
   static constexpr uint32_t kStaticClassFlag = 4;
 
   GSContext();
@@ -97,6 +103,9 @@ class GSContext {
   static GSObject* ConstructStaticClass(GSClass* cls);
 
   GSValue MakeMessageObject(const GSMessage& message);
+  // Keeps a Message object that nothing holds any more for the next
+  // message; false when it cannot be kept (the caller then frees it).
+  bool KeepSpareMessage(GSObject* object);
   static GSClass* GetMessageClass();
   static GSClass* GetGameObjectClass();
   static GSGameObject* FindForeignGameObject(uint32_t id, bool includeExcluded);
@@ -116,6 +125,7 @@ class GSContext {
   IdHashTable<std::unique_ptr<GSLibraryContext>> libraries_;
   GSRouter* router_ = nullptr;
   bool share_ = false;
+  std::vector<GSObject*> spareMessages_;  // count 0, still in the pool
 };
 
 }  // namespace GSRuntime

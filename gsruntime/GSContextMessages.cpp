@@ -23,6 +23,14 @@ namespace {
 
 constexpr uint32_t kHiddenClassFlag = 0x100;
 constexpr uint32_t kMessageSlotMajor = 2;
+constexpr uint32_t kMessageSlots = kMessageSlotMajor + 5;
+
+// A script Message object: when nothing holds it any more its context
+// keeps it for the next message instead of freeing it.
+class GSMessageObject : public GSObject {
+ public:
+  bool DeferRelease() override { return Context() != nullptr && Context()->KeepSpareMessage(this); }
+};
 
 GSClass* FindGsClass(GSClass*& cache, const char* name) {
   if (cache != nullptr) return cache;
@@ -32,8 +40,7 @@ GSClass* FindGsClass(GSClass*& cache, const char* name) {
 }
 
 GSGameObject* AsGameObject(GSNode* node) {
-  if (node == nullptr || (node->flags & GSNode::kGameObject) == 0) return nullptr;
-  return dynamic_cast<GSGameObject*>(node);
+  return GSGameObject::FromNode(node);
 }
 
 // The counted instance of a game object's node, or null.
@@ -64,26 +71,65 @@ GSClass* GSContext::GetGameObjectClass() {
   return FindGsClass(cls, "GameObject");
 }
 
+bool GSContext::KeepSpareMessage(GSObject* object) {
+  if (pool_.BeingDestroyed() || spareMessages_.size() >= kSpareMessages) return false;
+  const GSValue ref = object->GetScriptInstance();
+  if (ref == 0 || object->GetScriptClass() != GetMessageClass()) return false;
+  GSScriptInstance* instance = GSScriptInstance::FromRef(ref);
+  if (instance->slotCount < kMessageSlots) return false;
+  try {
+    spareMessages_.push_back(object);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  // Pinned while its fields go, so that nothing they release reaches it.
+  ++instance->count;
+  GSValue* slots = GSBlockOf(ref);
+  for (uint32_t i = kMessageSlotMajor; i < kMessageSlots; ++i) {
+    const GSValue field = slots[i];
+    const bool text = i < kMessageSlotMajor + 2;
+    if (field == 0 || (text && GSScriptInstance::FromRef(field)->count == 1)) continue;
+    slots[i] = 0;
+    GSObjectReference::Release(field);
+  }
+  --instance->count;
+  return true;
+}
+
 GSValue GSContext::MakeMessageObject(const GSMessage& message) {
   GSClass* cls = GetMessageClass();
   if (router_ == nullptr || cls == nullptr) return 0;
-  GSObject* object = new (std::nothrow) GSObject;
-  if (object == nullptr) return 0;
-  if (!object->AttachScriptInstance(cls, this)) {
-    delete object;
-    return 0;
+  GSObject* object = nullptr;
+  if (!spareMessages_.empty()) {
+    object = spareMessages_.back();
+    spareMessages_.pop_back();
+    GSScriptInstance::FromRef(object->GetScriptInstance())->count = 1;
+  } else {
+    object = new (std::nothrow) GSMessageObject;
+    if (object == nullptr) return 0;
+    if (!object->AttachScriptInstance(cls, this)) {
+      delete object;
+      return 0;
+    }
   }
   const GSValue ref = object->GetScriptInstance();
   GSScriptInstance* instance = GSScriptInstance::FromRef(ref);
   GSValue* slots = GSBlockOf(ref);
-  if (instance->slotCount < kMessageSlotMajor + 5) return ref;
-  const std::string texts[2] = {router_->MajorTypeName(message.major),
-                                router_->MajorTypeName(message.minor)};
+  if (instance->slotCount < kMessageSlots) return ref;
+  const std::string* texts[2] = {&router_->MajorTypeName(message.major),
+                                 &router_->MajorTypeName(message.minor)};
   for (int i = 0; i < 2; ++i) {
-    if (texts[i].empty()) continue;
-    GSString* text = GSString::Create(texts[i], this);
-    if (text != nullptr)
-      GSStoreReference(instance, slots + kMessageSlotMajor + i, text->GetScriptInstance(), false);
+    GSValue* slot = slots + kMessageSlotMajor + i;
+    // A kept Message object's text is used again when it still reads the
+    // same (only this object holds it).
+    const GSString* kept = *slot != 0 ? GSString::FromRef(*slot) : nullptr;
+    if (kept != nullptr && !texts[i]->empty() && kept->text == *texts[i]) continue;
+    if (texts[i]->empty()) {
+      GSStoreReference(instance, slot, 0, false);
+      continue;
+    }
+    GSString* text = GSString::Create(*texts[i], this);
+    GSStoreReference(instance, slot, text != nullptr ? text->GetScriptInstance() : 0, false);
   }
   GSStoreReference(instance, slots + kMessageSlotMajor + 2,
                    CountedInstance(router_->FindNode(message.source)), true);
@@ -136,8 +182,8 @@ void GSContext::RouterPostMessage(GSStack& stack) {
   if (!message) return;
   message->source = static_cast<uint32_t>(GSInt(GSNativeArg(stack, 1)));
   message->destination = static_cast<uint32_t>(GSInt(GSNativeArg(stack, 2)));
-  message->major = router_->InternMajorType(major->text.c_str());
-  message->minor = router_->InternMajorType(minor->text.c_str());
+  message->major = router_->InternMajorType(std::string_view(major->text));
+  message->minor = router_->InternMajorType(std::string_view(minor->text));
   message->due = GSDelayMilliseconds(GetFloatArg(stack, 5)) | GSMessage::kBuiltBit;
   router_->Post(message);
 }

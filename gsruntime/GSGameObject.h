@@ -69,6 +69,19 @@ class GSGameObject : public GSObject, public GSNode {
   GSGameObject();
   ~GSGameObject() override;
 
+  // The game object that a node or a native object is, or null (also for
+  // null). Told by the node's kGameObject flag and the object's kind, which
+  // only game objects carry: no run-time type search on the message path.
+  static GSGameObject* FromNode(GSNode* node) {
+    return node != nullptr && (node->flags & kGameObject) != 0 ? static_cast<GSGameObject*>(node)
+                                                               : nullptr;
+  }
+  static GSGameObject* FromNative(GSObjectReference* native) {
+    return native != nullptr && native->GetKind() == KindGameObject
+               ? static_cast<GSGameObject*>(native)
+               : nullptr;
+  }
+
   bool AttachScriptInstance(GSClass* cls, GSContext* context) override;
   GSThread* StartThread();
   // Deletes one of this object's threads (one that could not be started).

@@ -29,7 +29,7 @@ GSGameObject* GameObjectArg(const GSStack& stack, uint32_t index, bool* wrongTyp
   const GSValue ref = GSNativeArg(stack, index);
   *wrongType = false;
   if (ref == 0) return nullptr;
-  GSGameObject* object = dynamic_cast<GSGameObject*>(GSScriptInstance::FromRef(ref)->native);
+  GSGameObject* object = GSGameObject::FromNative(GSScriptInstance::FromRef(ref)->native);
   *wrongType = object == nullptr;
   return object;
 }
