@@ -32,7 +32,8 @@
 // reaches 0 is not freed but kept for the next message (up to
 // kSpareMessages of them per context): its game objects and payload are
 // released at once, and its type texts are kept and used again when they
-// are the same text and nothing else holds them. The pool teardown frees
+// are the same text and nothing else holds them (a kept object made for the
+// same types is taken first). The pool teardown frees
 // the kept ones with the rest.
 // GetMessageClass and GetGameObjectClass find their class of "gs.gsl"
 // once (a failed search is repeated on the next call).
@@ -50,6 +51,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "foundation/containers/IdHashTable.h"
@@ -66,6 +68,7 @@ class GSMessage;
 class GSStack;
 class GSLibrary;
 class GSObject;
+struct GSScriptInstance;
 
 class GSContext {
  public:
@@ -104,8 +107,14 @@ class GSContext {
 
   GSValue MakeMessageObject(const GSMessage& message);
   // Keeps a Message object that nothing holds any more for the next
-  // message; false when it cannot be kept (the caller then frees it).
-  bool KeepSpareMessage(GSObject* object);
+  // message; `types` are the major and minor type numbers it was made for
+  // (major << 16 | minor). False when it cannot be kept (the caller then
+  // frees it).
+  bool KeepSpareMessage(GSObject* object, uint32_t types);
+  // Sets a type-text field of a Message object (with `type` and `text`,
+  // null when empty) from a kept text when one reads the same.
+  void StoreTypeText(GSScriptInstance* instance, GSValue* slot, uint16_t oldType, uint16_t type,
+                     const std::string& text);
   static GSClass* GetMessageClass();
   static GSClass* GetGameObjectClass();
   static GSGameObject* FindForeignGameObject(uint32_t id, bool includeExcluded);
@@ -125,7 +134,19 @@ class GSContext {
   IdHashTable<std::unique_ptr<GSLibraryContext>> libraries_;
   GSRouter* router_ = nullptr;
   bool share_ = false;
-  std::vector<GSObject*> spareMessages_;  // count 0, still in the pool
+  struct SpareMessage {
+    GSObject* object;  // count 0, still in the pool
+    uint32_t types;
+  };
+  std::vector<SpareMessage> spareMessages_;
+  // Type texts taken out of kept Message objects made for other types
+  // (count 1, held here), by type number; 0: none.
+  struct SpareText {
+    uint16_t type = 0;
+    GSValue text = 0;
+  };
+  SpareText spareTexts_[8];
+  size_t nextSpareText_ = 0;
 };
 
 }  // namespace GSRuntime

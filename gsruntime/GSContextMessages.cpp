@@ -1,7 +1,9 @@
 // GSContext: the script Message object, the cross-context game-object
 // lookup and the "Router" natives.
+#include <iterator>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "gsruntime/GSClass.h"
 #include "gsruntime/GSContext.h"
@@ -29,8 +31,16 @@ constexpr uint32_t kMessageSlots = kMessageSlotMajor + 5;
 // keeps it for the next message instead of freeing it.
 class GSMessageObject : public GSObject {
  public:
-  bool DeferRelease() override { return Context() != nullptr && Context()->KeepSpareMessage(this); }
+  bool DeferRelease() override {
+    return Context() != nullptr && Context()->KeepSpareMessage(this, types);
+  }
+
+  uint32_t types = 0;  // of the message it was last made for
 };
+
+uint32_t TypesOf(const GSMessage& message) {
+  return static_cast<uint32_t>(message.major) << 16 | message.minor;
+}
 
 GSClass* FindGsClass(GSClass*& cache, const char* name) {
   if (cache != nullptr) return cache;
@@ -71,14 +81,14 @@ GSClass* GSContext::GetGameObjectClass() {
   return FindGsClass(cls, "GameObject");
 }
 
-bool GSContext::KeepSpareMessage(GSObject* object) {
+bool GSContext::KeepSpareMessage(GSObject* object, uint32_t types) {
   if (pool_.BeingDestroyed() || spareMessages_.size() >= kSpareMessages) return false;
   const GSValue ref = object->GetScriptInstance();
   if (ref == 0 || object->GetScriptClass() != GetMessageClass()) return false;
   GSScriptInstance* instance = GSScriptInstance::FromRef(ref);
   if (instance->slotCount < kMessageSlots) return false;
   try {
-    spareMessages_.push_back(object);
+    spareMessages_.push_back(SpareMessage{object, types});
   } catch (const std::bad_alloc&) {
     return false;
   }
@@ -96,13 +106,52 @@ bool GSContext::KeepSpareMessage(GSObject* object) {
   return true;
 }
 
+void GSContext::StoreTypeText(GSScriptInstance* instance, GSValue* slot, uint16_t oldType,
+                              uint16_t type, const std::string& text) {
+  const auto reads = [&text](GSValue value) {
+    const GSString* string = value != 0 ? GSString::FromRef(value) : nullptr;
+    return string != nullptr && GSScriptInstance::FromRef(value)->count == 1 &&
+           string->text == text;
+  };
+  if (text.empty()) {
+    GSStoreReference(instance, slot, 0, false);
+    return;
+  }
+  if (reads(*slot)) return;  // a kept object's text, still the same
+  GSValue found = 0;
+  for (SpareText& spare : spareTexts_) {
+    if (spare.type != type || !reads(spare.text)) continue;
+    found = std::exchange(spare.text, 0);
+    spare.type = 0;
+    break;
+  }
+  // The text in the field (only that field holds it) waits for its type.
+  if (*slot != 0 && GSScriptInstance::FromRef(*slot)->count == 1 && GSString::FromRef(*slot)) {
+    SpareText& spare = spareTexts_[nextSpareText_++ % std::size(spareTexts_)];
+    GSObjectReference::Release(spare.text);
+    spare = SpareText{oldType, std::exchange(*slot, 0)};
+  }
+  if (found == 0) {
+    GSString* made = GSString::Create(text, this);
+    found = made != nullptr ? made->GetScriptInstance() : 0;
+  }
+  GSStoreReference(instance, slot, found, false);
+}
+
 GSValue GSContext::MakeMessageObject(const GSMessage& message) {
   GSClass* cls = GetMessageClass();
   if (router_ == nullptr || cls == nullptr) return 0;
-  GSObject* object = nullptr;
+  GSMessageObject* object = nullptr;
   if (!spareMessages_.empty()) {
-    object = spareMessages_.back();
-    spareMessages_.pop_back();
+    // The latest kept for the same types, else the latest.
+    auto spare = spareMessages_.end() - 1;
+    for (auto it = spareMessages_.rbegin(); it != spareMessages_.rend(); ++it) {
+      if (it->types != TypesOf(message)) continue;
+      spare = std::prev(it.base());
+      break;
+    }
+    object = static_cast<GSMessageObject*>(spare->object);
+    spareMessages_.erase(spare);
     GSScriptInstance::FromRef(object->GetScriptInstance())->count = 1;
   } else {
     object = new (std::nothrow) GSMessageObject;
@@ -112,25 +161,16 @@ GSValue GSContext::MakeMessageObject(const GSMessage& message) {
       return 0;
     }
   }
+  const uint32_t oldTypes = object->types;
+  object->types = TypesOf(message);
   const GSValue ref = object->GetScriptInstance();
   GSScriptInstance* instance = GSScriptInstance::FromRef(ref);
   GSValue* slots = GSBlockOf(ref);
   if (instance->slotCount < kMessageSlots) return ref;
-  const std::string* texts[2] = {&router_->MajorTypeName(message.major),
-                                 &router_->MajorTypeName(message.minor)};
-  for (int i = 0; i < 2; ++i) {
-    GSValue* slot = slots + kMessageSlotMajor + i;
-    // A kept Message object's text is used again when it still reads the
-    // same (only this object holds it).
-    const GSString* kept = *slot != 0 ? GSString::FromRef(*slot) : nullptr;
-    if (kept != nullptr && !texts[i]->empty() && kept->text == *texts[i]) continue;
-    if (texts[i]->empty()) {
-      GSStoreReference(instance, slot, 0, false);
-      continue;
-    }
-    GSString* text = GSString::Create(*texts[i], this);
-    GSStoreReference(instance, slot, text != nullptr ? text->GetScriptInstance() : 0, false);
-  }
+  StoreTypeText(instance, slots + kMessageSlotMajor, static_cast<uint16_t>(oldTypes >> 16),
+                message.major, router_->MajorTypeName(message.major));
+  StoreTypeText(instance, slots + kMessageSlotMajor + 1, static_cast<uint16_t>(oldTypes),
+                message.minor, router_->MajorTypeName(message.minor));
   GSStoreReference(instance, slots + kMessageSlotMajor + 2,
                    CountedInstance(router_->FindNode(message.source)), true);
   GSStoreReference(instance, slots + kMessageSlotMajor + 3,
@@ -185,7 +225,7 @@ void GSContext::RouterPostMessage(GSStack& stack) {
   message->major = router_->InternMajorType(std::string_view(major->text));
   message->minor = router_->InternMajorType(std::string_view(minor->text));
   message->due = GSDelayMilliseconds(GetFloatArg(stack, 5)) | GSMessage::kBuiltBit;
-  router_->Post(message);
+  router_->Post(std::move(message));
 }
 
 void GSContext::RouterInfo(GSStack&) {

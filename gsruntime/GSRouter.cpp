@@ -13,6 +13,18 @@ namespace {
 
 uint32_t nextNodeId = 1;  // process-wide; ids are never handed out twice
 
+// FNV-1a over the type texts, short words.
+constexpr uint32_t kHashBasis = 2166136261u;
+constexpr uint32_t kHashPrime = 16777619u;
+
+// Byte by byte: type texts are a few characters, shorter than a call.
+bool SameText(const std::string& stored, std::string_view text) {
+  if (stored.size() != text.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i)
+    if (stored[i] != text[i]) return false;
+  return true;
+}
+
 }  // namespace
 
 uint32_t GSRouter::NextNodeId() {
@@ -70,13 +82,6 @@ GSNode* GSRouter::FindNodeByName(const char* name) const {
   return found != nodeNames_.end() ? FindNode(found->second) : nullptr;
 }
 
-uint32_t GSRouter::HashText(std::string_view text) {
-  // FNV-1a: type texts are short words.
-  uint32_t h = 2166136261u;
-  for (const char c : text) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
-  return h;
-}
-
 void GSRouter::GrowTypeSlots() {
   std::vector<TypeSlot> old(typeSlots_.empty() ? 64 : typeSlots_.size() * 2);
   old.swap(typeSlots_);
@@ -94,15 +99,23 @@ uint16_t GSRouter::InternMajorType(const char* text) {
 }
 
 uint16_t GSRouter::InternMajorType(std::string_view text) {
-  text = text.substr(0, text.find('\0'));  // the text a C string of it would be
+  // One pass: the text a C string of it would be (up to a NUL) and its hash.
+  uint32_t hash = kHashBasis;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == 0) {
+      text = text.substr(0, i);
+      break;
+    }
+    hash = (hash ^ c) * kHashPrime;
+  }
   if (text.empty()) return kAnyType;
-  const uint32_t hash = HashText(text);
   size_t mask = typeSlots_.size() - 1;
   size_t i = hash & mask;
   if (!typeSlots_.empty()) {
     for (; typeSlots_[i].type != 0; i = (i + 1) & mask) {
       const TypeSlot& slot = typeSlots_[i];
-      if (slot.hash == hash && typeTexts_[slot.type - kFirstType] == text) return slot.type;
+      if (slot.hash == hash && SameText(typeTexts_[slot.type - kFirstType], text)) return slot.type;
     }
   }
   if (typeCounter_ == UINT16_MAX) return kRefusedType;
@@ -201,7 +214,19 @@ bool GSRouter::Later(const Delayed& a, const Delayed& b) {
 void GSRouter::Post(const GSMessageRef& message) {
   if (!enabled_ || !message) return;
   GSMessageRef copy = message->Clone();
-  if (!copy) return;
+  if (copy) Queue(std::move(copy));
+}
+
+void GSRouter::Post(GSMessageRef&& message) {
+  if (!enabled_ || !message) return;
+  if (message->UseCount() != 1) {
+    Post(static_cast<const GSMessageRef&>(message));
+    return;
+  }
+  Queue(std::move(message));
+}
+
+void GSRouter::Queue(GSMessageRef&& copy) {
   const uint32_t delay = copy->DueTime();
   if (delay == 0) {
     posted_.push_back(std::move(copy));

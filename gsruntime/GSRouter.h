@@ -18,7 +18,9 @@
 //   dropped. Delivery calls the node's HandleMessage; nodes removed while a
 //   message is being delivered are skipped.
 // - Post(message): queues a copy (the caller's handle is never stored);
-//   nothing while the router is disabled. Due time 0: the posted queue
+//   nothing while the router is disabled. Post of a handle given up
+//   (an rvalue) that holds the message's only count queues the message
+//   itself, as no one else can see it. Due time 0: the posted queue
 //   (first in first out); otherwise the delay queue at clock + delay. Due
 //   times are kept as 64-bit milliseconds, so the wrap of the 30-bit due
 //   word (after about 12.4 days) never disorders the queue; equal due
@@ -84,6 +86,7 @@ class GSRouter {
 
   void Send(const GSRuntime::GSMessageRef& message);
   void Post(const GSRuntime::GSMessageRef& message);
+  void Post(GSRuntime::GSMessageRef&& message);
   void ClearQueuedMessages(GSRuntime::GSNode* node, const char* major, const char* minor);
   void Info() const;
   void TraceMessage(const GSRuntime::GSMessage& message, std::string& out) const;
@@ -135,9 +138,9 @@ class GSRouter {
   static bool Later(const Delayed& a, const Delayed& b);
 
   void Deliver(GSRuntime::GSNode* node, const GSRuntime::GSMessageRef& message);
+  void Queue(GSRuntime::GSMessageRef&& message);
   bool Subscribed(uint16_t major, uint32_t id) const;
   SubscriberTree* TreeOf(uint16_t major) const;
-  static uint32_t HashText(std::string_view text);
   void GrowTypeSlots();
   const char* NameOf(uint32_t id) const;
 
