@@ -73,13 +73,12 @@ class GSGameObject : public GSObject, public GSNode {
   // null). Told by the node's kGameObject flag and the object's kind, which
   // only game objects carry: no run-time type search on the message path.
   static GSGameObject* FromNode(GSNode* node) {
-    return node != nullptr && (node->flags & kGameObject) != 0 ? static_cast<GSGameObject*>(node)
-                                                               : nullptr;
+    if (node == nullptr || (node->flags & kGameObject) == 0) return nullptr;
+    return static_cast<GSGameObject*>(node);
   }
   static GSGameObject* FromNative(GSObjectReference* native) {
-    return native != nullptr && native->GetKind() == KindGameObject
-               ? static_cast<GSGameObject*>(native)
-               : nullptr;
+    if (native == nullptr || native->GetKind() != KindGameObject) return nullptr;
+    return static_cast<GSGameObject*>(native);
   }
 
   bool AttachScriptInstance(GSClass* cls, GSContext* context) override;
