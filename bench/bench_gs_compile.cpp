@@ -13,6 +13,8 @@
 #include <lua.h>
 #include <stdlib.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -117,16 +119,16 @@ const char kLuaClass[] =
     "-- a conditional, string building and\n"
     "-- calls between its methods\n\n";
 
-std::string GameScriptSource() {
+std::string GameScriptSource(int classes = kClasses) {
   std::string s;
-  for (int i = 0; i < kClasses; ++i)
+  for (int i = 0; i < classes; ++i)
     s += Fill(kGameScriptClass, i, i >= 10 ? " isclass C" + std::to_string(i % 10) : "");
   return s;
 }
 
-std::string LuaSource() {
+std::string LuaSource(int classes = kClasses) {
   std::string s;
-  for (int i = 0; i < kClasses; ++i)
+  for (int i = 0; i < classes; ++i)
     s += Fill(kLuaClass, i, i >= 10 ? "C" + std::to_string(i % 10) : "nil");
   return s;
 }
@@ -211,6 +213,21 @@ void BM_LuaLoad(benchmark::State& state) {
 }
 BENCHMARK(BM_LuaLoad)->Unit(benchmark::kMillisecond);
 
+// "--emit gs|lua CLASSES": the generated source of CLASSES classes on
+// standard output instead of the benchmarks (for compile_vs_luac.sh).
+int Emit(const std::string& language, int classes) {
+  const std::string text = language == "gs" ? GameScriptSource(classes) : LuaSource(classes);
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  return 0;
+}
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "--emit") return Emit(argv[2], std::atoi(argv[3]));
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

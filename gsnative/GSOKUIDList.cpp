@@ -13,13 +13,6 @@ using namespace GSRuntime;
 
 GSClass* gKUIDListScriptClass = nullptr;
 
-size_t GSOKUIDList::Hash::operator()(const KUID& kuid) const {
-  uint64_t h = static_cast<uint32_t>(kuid.userId);
-  h = h * 0x9E3779B97F4A7C15ull ^ static_cast<uint32_t>(kuid.contentId);
-  h = h * 0x9E3779B97F4A7C15ull ^ static_cast<uint32_t>(kuid.version);
-  return static_cast<size_t>(h ^ (h >> 29));
-}
-
 GSOKUIDList* GSOKUIDList::Make(GSContext* context, bool locked) {
   auto* list = new (std::nothrow) GSOKUIDList;
   if (list == nullptr) return nullptr;
@@ -43,7 +36,7 @@ GSOKUIDList* GSOKUIDList::CreateLocked(GSContext* context, std::span<const KUID>
 }
 
 bool GSOKUIDList::Has(const KUID& kuid) const {
-  return counts_.count(kuid) != 0;
+  return counts_.Find(kuid) != 0;
 }
 
 bool GSOKUIDList::Add(const KUID& kuid) {
@@ -54,12 +47,12 @@ bool GSOKUIDList::Add(const KUID& kuid) {
 
 void GSOKUIDList::Append(const KUID& kuid) {
   kuids_.push_back(kuid);
-  ++counts_[kuid];
+  counts_.Add(kuid);
 }
 
 void GSOKUIDList::Empty() {
   kuids_.clear();
-  counts_.clear();
+  counts_.Clear();
 }
 
 void GSOKUIDList::CountKUIDs(GSStack& stack) {
@@ -84,8 +77,7 @@ void GSOKUIDList::RemoveKUID(GSStack& stack) {
   if (!GetObjectParam(stack, 1, kuid, false) || !Has(*kuid)) return;
   const KUID value = *kuid;
   kuids_.erase(std::find(kuids_.begin(), kuids_.end(), value));
-  auto count = counts_.find(value);
-  if (--count->second == 0) counts_.erase(count);
+  counts_.Remove(value);
 }
 
 void GSOKUIDList::HasKUID(GSStack& stack) {

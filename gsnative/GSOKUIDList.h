@@ -12,7 +12,7 @@
 // AddKUID appends a KUID that is not listed yet; RemoveKUID removes the
 // first equal entry; both, and HasKUID, refuse a null argument ("null
 // object at parameter 1"). A count per distinct KUID makes AddKUID and
-// HasKUID constant time on average. GetIndexedKUID checks its index against
+// HasKUID constant time on average (KUIDCountTable.h). GetIndexedKUID checks its index against
 // the count as an unsigned number ("KUIDList.GetIndexedKUID> index out of
 // range" for a negative one too) and gives the entry's KUID object of this
 // list's context. Copy of the list itself leaves it as it is.
@@ -22,10 +22,10 @@
 
 #include <cstdint>
 #include <span>
-#include <unordered_map>
 #include <vector>
 
 #include "foundation/text/KUID.h"
+#include "gsnative/KUIDCountTable.h"
 #include "gsruntime/GSMachine.h"
 #include "gsruntime/GSObject.h"
 #include "gsruntime/GSStack.h"
@@ -54,17 +54,13 @@ class GSOKUIDList : public GSRuntime::GSObject {
   void IsLocked(GSRuntime::GSStack& stack);
 
  private:
-  struct Hash {
-    size_t operator()(const KUID& kuid) const;
-  };
-
   GSOKUIDList() = default;
   static GSOKUIDList* Make(GSRuntime::GSContext* context, bool locked);
   void Append(const KUID& kuid);
   void Empty();
 
   std::vector<KUID> kuids_;
-  std::unordered_map<KUID, uint32_t, Hash> counts_;
+  KUIDCountTable counts_;
   bool locked_ = false;
 };
 

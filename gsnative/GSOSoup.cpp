@@ -1,7 +1,9 @@
 #include "gsnative/GSOSoup.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -13,6 +15,7 @@
 #include "gsruntime/GSPayloadSoup.h"
 #include "gsruntime/GSRunState.h"
 #include "gsruntime/GSString.h"
+#include "kiv/String.h"
 
 using namespace GSRuntime;
 
@@ -24,7 +27,7 @@ void PushText(GSStack& stack, std::string_view text) {
 }
 
 bool SoupOfObject(GSValue ref, Soup& soup) {
-  const auto* object = dynamic_cast<const GSOSoup*>(GSScriptInstance::FromRef(ref)->native);
+  const auto* object = GSNativeCast<const GSOSoup>(GSScriptInstance::FromRef(ref)->native);
   if (object == nullptr) return false;
   soup = object->GetSoup();
   return true;
@@ -75,7 +78,11 @@ void GSOSoup::Push(GSStack& stack, GSContext* context, const Soup& soup, bool lo
 
 bool GSOSoup::NameArg(const GSStack& stack, Kiv::PString& name) {
   if (!CheckStringParam(stack, 1, name, false)) return false;
-  name.ToLower();
+  // Interned again only when there is something to lower (most names are
+  // already lower case).
+  const std::string_view text = name.View();
+  if (std::any_of(text.begin(), text.end(), [](char c) { return Kiv::AsciiToLower(c) != c; }))
+    name.ToLower();
   return true;
 }
 

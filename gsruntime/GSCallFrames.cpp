@@ -84,7 +84,7 @@ GSValue GSNewObject(GSClass* cls) {
 GSResult GSStartThread(const GSFunction& callee, GSValue view, const GSValue* args,
                        uint32_t argumentCount) {
   GSObjectReference* native = GSScriptInstance::FromRef(view)->native;
-  GSGameObject* object = dynamic_cast<GSGameObject*>(native);
+  GSGameObject* object = GSGameObject::FromNative(native);
   if (object == nullptr || object->Router() == nullptr || callee.IsNative()) return ER_ThreadError;
   if (callee.codeSize == 0) return ER_IllegalInstruction;
   GSThread* started = object->StartThread();
@@ -111,8 +111,8 @@ GSResult GSWait(GSThread& thread, const GSFunction& fn, const uint8_t* operands,
     const uint32_t minorIndex = pair[2] | (pair[3] << 8);
     const uint8_t* target = operands + 4 * count + 4 * i;
     GSThread::Block entry;
-    entry.major = router->InternMajorType(std::string(strings[majorIndex]).c_str());
-    entry.minor = router->InternMajorType(std::string(strings[minorIndex]).c_str());
+    entry.major = router->InternMajorType(strings[majorIndex]);
+    entry.minor = router->InternMajorType(strings[minorIndex]);
     entry.target = static_cast<uint32_t>(target[0]) | (static_cast<uint32_t>(target[1]) << 8) |
                    (static_cast<uint32_t>(target[2]) << 16) |
                    (static_cast<uint32_t>(target[3]) << 24);

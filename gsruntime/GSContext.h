@@ -28,7 +28,13 @@
 // (null when not found or no longer counted) and the payload, a new locked
 // script Soup object over the message's soup (GSPayloadSoup.h; null when
 // the message has none); the reference carries the count of creation. Null
-// without a router or without the class.
+// without a router or without the class. A Message object whose count
+// reaches 0 is not freed but kept for the next message (up to
+// kSpareMessages of them per context): its game objects and payload are
+// released at once, and its type texts are kept and used again when they
+// are the same text and nothing else holds them (a kept object made for the
+// same types is taken first). The pool teardown frees
+// the kept ones with the rest.
 // GetMessageClass and GetGameObjectClass find their class of "gs.gsl"
 // once (a failed search is repeated on the next call).
 //
@@ -45,6 +51,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "foundation/containers/IdHashTable.h"
@@ -62,6 +69,7 @@ class GSMessage;
 class GSStack;
 class GSLibrary;
 class GSObject;
+struct GSScriptInstance;
 
 class GSContext {
  public:
@@ -77,6 +85,7 @@ class GSContext {
   };
 
   static constexpr uint32_t kLibraryBuckets = 251;
+  static constexpr size_t kSpareMessages = 64;
   static constexpr uint32_t kStaticClassFlag = 4;
 
   GSContext();
@@ -100,6 +109,15 @@ class GSContext {
   static GSObject* ConstructStaticClass(GSClass* cls);
 
   GSValue MakeMessageObject(const GSMessage& message);
+  // Keeps a Message object that nothing holds any more for the next
+  // message; `types` are the major and minor type numbers it was made for
+  // (major << 16 | minor). False when it cannot be kept (the caller then
+  // frees it).
+  bool KeepSpareMessage(GSObject* object, uint32_t types);
+  // Sets a type-text field of a Message object (with `type` and `text`,
+  // null when empty) from a kept text when one reads the same.
+  void StoreTypeText(GSScriptInstance* instance, GSValue* slot, uint16_t oldType, uint16_t type,
+                     const std::string& text);
   static GSClass* GetMessageClass();
   static GSClass* GetGameObjectClass();
   static GSGameObject* FindForeignGameObject(uint32_t id, bool includeExcluded);
@@ -120,6 +138,19 @@ class GSContext {
   IdHashTable<std::unique_ptr<GSLibraryContext>> libraries_;
   GSRouter* router_ = nullptr;
   bool share_ = false;
+  struct SpareMessage {
+    GSObject* object;  // count 0, still in the pool
+    uint32_t types;
+  };
+  std::vector<SpareMessage> spareMessages_;
+  // Type texts taken out of kept Message objects made for other types
+  // (count 1, held here), by type number; 0: none.
+  struct SpareText {
+    uint16_t type = 0;
+    GSValue text = 0;
+  };
+  SpareText spareTexts_[8];
+  size_t nextSpareText_ = 0;
 };
 
 }  // namespace GSRuntime

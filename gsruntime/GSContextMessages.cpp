@@ -1,7 +1,9 @@
 // GSContext: the script Message object, the cross-context game-object
 // lookup and the "Router" natives.
+#include <iterator>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "gsruntime/GSClass.h"
 #include "gsruntime/GSContext.h"
@@ -23,6 +25,22 @@ namespace {
 
 constexpr uint32_t kHiddenClassFlag = 0x100;
 constexpr uint32_t kMessageSlotMajor = 2;
+constexpr uint32_t kMessageSlots = kMessageSlotMajor + 5;
+
+// A script Message object: when nothing holds it any more its context
+// keeps it for the next message instead of freeing it.
+class GSMessageObject : public GSObject {
+ public:
+  bool DeferRelease() override {
+    return Context() != nullptr && Context()->KeepSpareMessage(this, types);
+  }
+
+  uint32_t types = 0;  // of the message it was last made for
+};
+
+uint32_t TypesOf(const GSMessage& message) {
+  return static_cast<uint32_t>(message.major) << 16 | message.minor;
+}
 
 GSClass* FindGsClass(GSClass*& cache, const char* name) {
   if (cache != nullptr) return cache;
@@ -32,8 +50,7 @@ GSClass* FindGsClass(GSClass*& cache, const char* name) {
 }
 
 GSGameObject* AsGameObject(GSNode* node) {
-  if (node == nullptr || (node->flags & GSNode::kGameObject) == 0) return nullptr;
-  return dynamic_cast<GSGameObject*>(node);
+  return GSGameObject::FromNode(node);
 }
 
 // The counted instance of a game object's node, or null.
@@ -64,27 +81,96 @@ GSClass* GSContext::GetGameObjectClass() {
   return FindGsClass(cls, "GameObject");
 }
 
+bool GSContext::KeepSpareMessage(GSObject* object, uint32_t types) {
+  if (pool_.BeingDestroyed() || spareMessages_.size() >= kSpareMessages) return false;
+  const GSValue ref = object->GetScriptInstance();
+  if (ref == 0 || object->GetScriptClass() != GetMessageClass()) return false;
+  GSScriptInstance* instance = GSScriptInstance::FromRef(ref);
+  if (instance->slotCount < kMessageSlots) return false;
+  try {
+    spareMessages_.push_back(SpareMessage{object, types});
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  // Pinned while its fields go, so that nothing they release reaches it.
+  ++instance->count;
+  GSValue* slots = GSBlockOf(ref);
+  for (uint32_t i = kMessageSlotMajor; i < kMessageSlots; ++i) {
+    const GSValue field = slots[i];
+    const bool text = i < kMessageSlotMajor + 2;
+    if (field == 0 || (text && GSScriptInstance::FromRef(field)->count == 1)) continue;
+    slots[i] = 0;
+    GSObjectReference::Release(field);
+  }
+  --instance->count;
+  return true;
+}
+
+void GSContext::StoreTypeText(GSScriptInstance* instance, GSValue* slot, uint16_t oldType,
+                              uint16_t type, const std::string& text) {
+  const auto reads = [&text](GSValue value) {
+    const GSString* string = value != 0 ? GSString::FromRef(value) : nullptr;
+    return string != nullptr && GSScriptInstance::FromRef(value)->count == 1 &&
+           string->text == text;
+  };
+  if (text.empty()) {
+    GSStoreReference(instance, slot, 0, false);
+    return;
+  }
+  if (reads(*slot)) return;  // a kept object's text, still the same
+  GSValue found = 0;
+  for (SpareText& spare : spareTexts_) {
+    if (spare.type != type || !reads(spare.text)) continue;
+    found = std::exchange(spare.text, 0);
+    spare.type = 0;
+    break;
+  }
+  // The text in the field (only that field holds it) waits for its type.
+  if (*slot != 0 && GSScriptInstance::FromRef(*slot)->count == 1 && GSString::FromRef(*slot)) {
+    SpareText& spare = spareTexts_[nextSpareText_++ % std::size(spareTexts_)];
+    GSObjectReference::Release(spare.text);
+    spare = SpareText{oldType, std::exchange(*slot, 0)};
+  }
+  if (found == 0) {
+    GSString* made = GSString::Create(text, this);
+    found = made != nullptr ? made->GetScriptInstance() : 0;
+  }
+  GSStoreReference(instance, slot, found, false);
+}
+
 GSValue GSContext::MakeMessageObject(const GSMessage& message) {
   GSClass* cls = GetMessageClass();
   if (router_ == nullptr || cls == nullptr) return 0;
-  GSObject* object = new (std::nothrow) GSObject;
-  if (object == nullptr) return 0;
-  if (!object->AttachScriptInstance(cls, this)) {
-    delete object;
-    return 0;
+  GSMessageObject* object = nullptr;
+  if (!spareMessages_.empty()) {
+    // The latest kept for the same types, else the latest.
+    auto spare = spareMessages_.end() - 1;
+    for (auto it = spareMessages_.rbegin(); it != spareMessages_.rend(); ++it) {
+      if (it->types != TypesOf(message)) continue;
+      spare = std::prev(it.base());
+      break;
+    }
+    object = static_cast<GSMessageObject*>(spare->object);
+    spareMessages_.erase(spare);
+    GSScriptInstance::FromRef(object->GetScriptInstance())->count = 1;
+  } else {
+    object = new (std::nothrow) GSMessageObject;
+    if (object == nullptr) return 0;
+    if (!object->AttachScriptInstance(cls, this)) {
+      delete object;
+      return 0;
+    }
   }
+  const uint32_t oldTypes = object->types;
+  object->types = TypesOf(message);
   const GSValue ref = object->GetScriptInstance();
   GSScriptInstance* instance = GSScriptInstance::FromRef(ref);
   GSValue* slots = GSBlockOf(ref);
-  if (instance->slotCount < kMessageSlotMajor + 5) return ref;
-  const std::string texts[2] = {router_->MajorTypeName(message.major),
-                                router_->MajorTypeName(message.minor)};
-  for (int i = 0; i < 2; ++i) {
-    if (texts[i].empty()) continue;
-    GSString* text = GSString::Create(texts[i], this);
-    if (text != nullptr)
-      GSStoreReference(instance, slots + kMessageSlotMajor + i, text->GetScriptInstance(), false);
-  }
+  if (instance->slotCount < kMessageSlots) return ref;
+  StoreTypeText(instance, slots + kMessageSlotMajor, static_cast<uint16_t>(oldTypes >> 16),
+                message.major, router_->MajorTypeName(message.major));
+  StoreTypeText(instance, slots + kMessageSlotMajor + 1, static_cast<uint16_t>(oldTypes),
+                message.minor, router_->MajorTypeName(message.minor));
   GSStoreReference(instance, slots + kMessageSlotMajor + 2,
                    CountedInstance(router_->FindNode(message.source)), true);
   GSStoreReference(instance, slots + kMessageSlotMajor + 3,
@@ -136,10 +222,10 @@ void GSContext::RouterPostMessage(GSStack& stack) {
   if (!message) return;
   message->source = static_cast<uint32_t>(GSInt(GSNativeArg(stack, 1)));
   message->destination = static_cast<uint32_t>(GSInt(GSNativeArg(stack, 2)));
-  message->major = router_->InternMajorType(major->text.c_str());
-  message->minor = router_->InternMajorType(minor->text.c_str());
+  message->major = router_->InternMajorType(std::string_view(major->text));
+  message->minor = router_->InternMajorType(std::string_view(minor->text));
   message->due = GSDelayMilliseconds(GetFloatArg(stack, 5)) | GSMessage::kBuiltBit;
-  router_->Post(message);
+  router_->Post(std::move(message));
 }
 
 void GSContext::RouterInfo(GSStack&) {

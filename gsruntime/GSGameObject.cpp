@@ -1,6 +1,8 @@
 #include "gsruntime/GSGameObject.h"
 
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "gsruntime/GSClass.h"
 #include "gsruntime/GSContext.h"
@@ -55,18 +57,33 @@ bool GSGameObject::HandleMessage(const GSMessageRef& message) {
   bool consumed = false;
   for (const std::unique_ptr<GSThread>& thread : threads_)
     if (thread->PostToQueue(message, true)) consumed = true;
-  std::vector<GSHandler> matching;
-  for (const GSHandler& handler : handlers_)
-    if (handler.major == message->major &&
-        (handler.minor == GSRouter::kAnyType || handler.minor == message->minor))
-      matching.push_back(handler);
+  // The matching records are copied (a handler may change the list); a few
+  // fit on the stack.
+  constexpr size_t kInline = 4;
+  GSHandler inlineCopies[kInline];
+  std::vector<GSHandler> moreCopies;
+  size_t matched = 0;
+  for (const GSHandler& handler : handlers_) {
+    if (handler.major != message->major ||
+        (handler.minor != GSRouter::kAnyType && handler.minor != message->minor))
+      continue;
+    if (matched < kInline) {
+      inlineCopies[matched++] = handler;
+      continue;
+    }
+    if (moreCopies.empty()) moreCopies.assign(inlineCopies, inlineCopies + kInline);
+    moreCopies.push_back(handler);
+  }
+  const std::span<const GSHandler> matching =
+      moreCopies.empty() ? std::span<const GSHandler>(inlineCopies, matched)
+                         : std::span<const GSHandler>(moreCopies);
   for (const GSHandler& handler : matching) {
     if (handler.sniffer) {
       ForwardSniffed(handler, message);
       continue;
     }
     if (Router() == nullptr) continue;
-    GSGameObject* owner = dynamic_cast<GSGameObject*>(Router()->FindNode(handler.owner));
+    GSGameObject* owner = FromNode(Router()->FindNode(handler.owner));
     if (owner == nullptr) continue;
     owner->RunHandler(handler, message);
     consumed = true;
@@ -95,13 +112,13 @@ void GSGameObject::RunHandler(const GSHandler& handler, const GSMessageRef& mess
 
 void GSGameObject::ForwardSniffed(const GSHandler& sniffer, const GSMessageRef& message) {
   if (message->Sniffed() || Router() == nullptr) return;
-  GSGameObject* owner = dynamic_cast<GSGameObject*>(Router()->FindNode(sniffer.owner));
+  GSGameObject* owner = FromNode(Router()->FindNode(sniffer.owner));
   if (owner == nullptr) owner = GSContext::FindForeignGameObject(sniffer.owner, true);
   if (owner == nullptr || owner->Router() == nullptr) return;
   GSMessageRef copy = GSMessage::Create();
   if (!copy) return;
-  copy->major = owner->Router()->InternMajorType(Router()->MajorTypeName(message->major).c_str());
-  copy->minor = owner->Router()->InternMajorType(Router()->MajorTypeName(message->minor).c_str());
+  copy->major = owner->Router()->InternMajorType(std::string_view(Router()->MajorTypeName(message->major)));
+  copy->minor = owner->Router()->InternMajorType(std::string_view(Router()->MajorTypeName(message->minor)));
   copy->source = message->source;
   copy->destination = message->destination;
   copy->due = GSMessage::kBuiltBit | GSMessage::kSniffedBit;

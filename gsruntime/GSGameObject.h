@@ -69,6 +69,18 @@ class GSGameObject : public GSObject, public GSNode {
   GSGameObject();
   ~GSGameObject() override;
 
+  // The game object that a node or a native object is, or null (also for
+  // null). Told by the node's kGameObject flag and the object's kind, which
+  // only game objects carry: no run-time type search on the message path.
+  static GSGameObject* FromNode(GSNode* node) {
+    if (node == nullptr || (node->flags & kGameObject) == 0) return nullptr;
+    return static_cast<GSGameObject*>(node);
+  }
+  static GSGameObject* FromNative(GSObjectReference* native) {
+    if (native == nullptr || native->GetKind() != KindGameObject) return nullptr;
+    return static_cast<GSGameObject*>(native);
+  }
+
   bool AttachScriptInstance(GSClass* cls, GSContext* context) override;
   GSThread* StartThread();
   // Deletes one of this object's threads (one that could not be started).

@@ -29,7 +29,7 @@ GSGameObject* GameObjectArg(const GSStack& stack, uint32_t index, bool* wrongTyp
   const GSValue ref = GSNativeArg(stack, index);
   *wrongType = false;
   if (ref == 0) return nullptr;
-  GSGameObject* object = dynamic_cast<GSGameObject*>(GSScriptInstance::FromRef(ref)->native);
+  GSGameObject* object = GSGameObject::FromNative(GSScriptInstance::FromRef(ref)->native);
   *wrongType = object == nullptr;
   return object;
 }
@@ -83,11 +83,11 @@ void GSGameObject::Post(GSStack& stack, bool payload) {
   bool wrongType = false;
   const GSGameObject* target = GameObjectArg(stack, 1, &wrongType);
   const uint32_t delay = GSDelayMilliseconds(GetFloatArg(stack, payload ? 5 : 4));
-  const GSMessageRef message =
+  GSMessageRef message =
       GSNode::PostMessage(major, minor, target != nullptr ? target->Id() : 0, delay);
   if (!message || Router() == nullptr) return;
   message->payload = std::move(soup);
-  Router()->Post(message);
+  Router()->Post(std::move(message));
 }
 
 void GSGameObject::ScriptSendMessage(GSStack& stack) {

@@ -11,11 +11,16 @@
 // adds a count, dropping it releases one; the message and its payload
 // reference go with the last count. Create makes one with no payload;
 // Clone copies types, ids, the whole due word and the payload reference.
+// Memory: a message's block comes from a free list of each thread (up to
+// kSpareBlocks blocks of messages freed on that thread are kept; the rest
+// go back to the heap, and a thread's list goes when the thread ends).
 // Not thread-safe beyond its count: messages live on the script thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 
 #include "kiv/ReferenceCount.h"
 
@@ -32,6 +37,8 @@ class GSMessage : public Kiv::ReferenceCount {
   static constexpr uint32_t kSniffedBit = 0x40000000;
   static constexpr uint32_t kBuiltBit = 0x80000000;
 
+  static constexpr size_t kSpareBlocks = 256;
+
   static GSMessageRef Create();
   GSMessageRef Clone() const;
 
@@ -44,6 +51,9 @@ class GSMessage : public Kiv::ReferenceCount {
   uint32_t destination = 0;
   uint32_t due = 0;
   std::shared_ptr<Soup> payload;
+
+  static void* operator new(size_t size, const std::nothrow_t&) noexcept;
+  static void operator delete(void* block, size_t size) noexcept;
 
  private:
   GSMessage() = default;

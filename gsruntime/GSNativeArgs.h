@@ -5,7 +5,8 @@
 //   0 when there is no frame or the function has no such slot.
 // - GetFloatArg(stack, index): that slot read as a 32-bit float.
 // - GetObjectParam<T>(stack, index, out, nullAllowed): the native object
-//   behind argument slot `index` cast to T (by run-time type) in `out`. A
+//   behind argument slot `index` cast to T (by run-time type, GSNativeCast.h) in
+//   `out`. A
 //   null slot gives a null `out`: true when null is allowed, else the
 //   thread stops with "null object at parameter %d"; an object that is not
 //   a T stops it with "incorrect parameter type at parameter %d" (the
@@ -20,6 +21,7 @@
 
 #include <cstdint>
 
+#include "gsruntime/GSNativeCast.h"
 #include "gsruntime/GSScriptInstance.h"
 #include "gsruntime/GSStack.h"
 #include "gsruntime/GSValue.h"
@@ -42,7 +44,7 @@ bool GetObjectParam(const GSStack& stack, uint32_t index, T*& out, bool nullAllo
     GSNativeRefuse("null object at parameter %d", index);
     return false;
   }
-  out = dynamic_cast<T*>(GSScriptInstance::FromRef(ref)->native);
+  out = GSNativeCast<T>(GSScriptInstance::FromRef(ref)->native);
   if (out != nullptr) return true;
   GSNativeRefuse("incorrect parameter type at parameter %d", index);
   return false;

@@ -17,7 +17,8 @@
 //   registered in).
 // - GSCPPNativeFunction<T> binds a member function of the native class T:
 //   it refuses an object that is not a T (null included) and otherwise calls
-//   the member on it.
+//   the member on it (the test is GSNativeCast.h's: no run-time type search
+//   for an object of exactly class T).
 // - GSCPPContextNativeFunction<T> binds a member function of the context
 //   class T: it refuses an object whose context is not a T and otherwise
 //   calls the member on that context.
@@ -29,6 +30,7 @@
 #pragma once
 
 #include "gsruntime/GSContext.h"
+#include "gsruntime/GSNativeCast.h"
 #include "kiv/PString.h"
 
 namespace GSRuntime {
@@ -81,7 +83,7 @@ class GSCPPNativeFunction : public GSNativeFunction {
       : GSNativeFunction(className, signature), method_(method) {}
 
   bool Call(GSObjectReference* object, GSStack& stack) override {
-    T* native = dynamic_cast<T*>(object);
+    T* native = GSNativeCast<T>(object);
     if (native == nullptr || method_ == nullptr) return false;
     (native->*method_)(stack);
     return true;
@@ -100,7 +102,7 @@ class GSCPPContextNativeFunction : public GSNativeFunction {
       : GSNativeFunction(className, signature), method_(method) {}
 
   bool Call(GSObjectReference* object, GSStack& stack) override {
-    T* context = dynamic_cast<T*>(GSCNativeFunction::ContextOf(object));
+    T* context = GSNativeCast<T>(GSCNativeFunction::ContextOf(object));
     if (context == nullptr || method_ == nullptr) return false;
     (context->*method_)(stack);
     return true;

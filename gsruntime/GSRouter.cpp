@@ -13,6 +13,18 @@ namespace {
 
 uint32_t nextNodeId = 1;  // process-wide; ids are never handed out twice
 
+// FNV-1a over the type texts, short words.
+constexpr uint32_t kHashBasis = 2166136261u;
+constexpr uint32_t kHashPrime = 16777619u;
+
+// Byte by byte: type texts are a few characters, shorter than a call.
+bool SameText(const std::string& stored, std::string_view text) {
+  if (stored.size() != text.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i)
+    if (stored[i] != text[i]) return false;
+  return true;
+}
+
 }  // namespace
 
 uint32_t GSRouter::NextNodeId() {
@@ -43,7 +55,8 @@ bool GSRouter::AddNode(GSNode* node) {
 
 bool GSRouter::RemoveNode(GSNode* node) {
   if (node == nullptr || node->id_ == GSNode::kNoId || node->router_ != this) return false;
-  for (auto& [major, tree] : subscriptions_) tree.erase(node->id_);
+  for (const std::unique_ptr<SubscriberTree>& tree : subscriptions_)
+    if (tree) tree->erase(node->id_);
   if (!node->name_.empty()) {
     auto named = nodeNames_.find(node->name_);
     if (named != nodeNames_.end() && named->second == node->id_) nodeNames_.erase(named);
@@ -69,25 +82,70 @@ GSNode* GSRouter::FindNodeByName(const char* name) const {
   return found != nodeNames_.end() ? FindNode(found->second) : nullptr;
 }
 
+void GSRouter::GrowTypeSlots() {
+  std::vector<TypeSlot> old(typeSlots_.empty() ? 64 : typeSlots_.size() * 2);
+  old.swap(typeSlots_);
+  const size_t mask = typeSlots_.size() - 1;
+  for (const TypeSlot& slot : old) {
+    if (slot.type == 0) continue;
+    size_t i = slot.hash & mask;
+    while (typeSlots_[i].type != 0) i = (i + 1) & mask;
+    typeSlots_[i] = slot;
+  }
+}
+
 uint16_t GSRouter::InternMajorType(const char* text) {
-  if (text == nullptr || *text == '\0') return kAnyType;
-  auto found = typeNames_.find(text);
-  if (found != typeNames_.end()) return found->second;
+  return InternMajorType(text != nullptr ? std::string_view(text) : std::string_view());
+}
+
+uint16_t GSRouter::InternMajorType(std::string_view text) {
+  // One pass: the text a C string of it would be (up to a NUL) and its hash.
+  uint32_t hash = kHashBasis;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == 0) {
+      text = text.substr(0, i);
+      break;
+    }
+    hash = (hash ^ c) * kHashPrime;
+  }
+  if (text.empty()) return kAnyType;
+  size_t mask = typeSlots_.size() - 1;
+  size_t i = hash & mask;
+  if (!typeSlots_.empty()) {
+    for (; typeSlots_[i].type != 0; i = (i + 1) & mask) {
+      const TypeSlot& slot = typeSlots_[i];
+      if (slot.hash == hash && SameText(typeTexts_[slot.type - kFirstType], text)) return slot.type;
+    }
+  }
   if (typeCounter_ == UINT16_MAX) return kRefusedType;
+  if ((typeTexts_.size() + 1) * 2 > typeSlots_.size()) {
+    GrowTypeSlots();
+    mask = typeSlots_.size() - 1;
+    for (i = hash & mask; typeSlots_[i].type != 0; i = (i + 1) & mask) {
+    }
+  }
   const uint16_t type = ++typeCounter_;
-  typeNames_.emplace(text, type);
-  typeTexts_.emplace(type, text);
+  typeTexts_.emplace_back(text);
+  typeSlots_[i] = TypeSlot{hash, type};
   return type;
 }
 
-std::string GSRouter::MajorTypeName(uint16_t type) const {
-  auto found = typeTexts_.find(type);
-  return found != typeTexts_.end() ? found->second : std::string();
+const std::string& GSRouter::MajorTypeName(uint16_t type) const {
+  static const std::string kNone;
+  if (type < kFirstType || type > typeCounter_) return kNone;
+  return typeTexts_[type - kFirstType];
 }
 
 bool GSRouter::Subscribe(GSNode* node, uint16_t major) {
   if (node == nullptr || node->id_ == GSNode::kNoId) return false;
-  Subscription& subscription = subscriptions_[major][node->id_];
+  if (subscriptions_.size() <= major) subscriptions_.resize(size_t{major} + 1);
+  std::unique_ptr<SubscriberTree>& tree = subscriptions_[major];
+  if (!tree) {
+    tree = std::make_unique<SubscriberTree>();
+    ++treeCount_;
+  }
+  Subscription& subscription = (*tree)[node->id_];
   ++subscription.count;
   subscription.node = node;
   return true;
@@ -95,12 +153,23 @@ bool GSRouter::Subscribe(GSNode* node, uint16_t major) {
 
 bool GSRouter::Unsubscribe(GSNode* node, uint16_t major) {
   if (node == nullptr || node->id_ == GSNode::kNoId) return false;
-  auto tree = subscriptions_.find(major);
-  if (tree == subscriptions_.end()) return false;
-  auto found = tree->second.find(node->id_);
-  if (found == tree->second.end()) return false;
-  if (--found->second.count < 1) tree->second.erase(found);
+  SubscriberTree* tree = TreeOf(major);
+  if (tree == nullptr) return false;
+  auto found = tree->find(node->id_);
+  if (found == tree->end() || found->second.count == 0) return false;
+  --found->second.count;
   return true;
+}
+
+GSRouter::SubscriberTree* GSRouter::TreeOf(uint16_t major) const {
+  return major < subscriptions_.size() ? subscriptions_[major].get() : nullptr;
+}
+
+bool GSRouter::Subscribed(uint16_t major, uint32_t id) const {
+  const SubscriberTree* tree = TreeOf(major);
+  if (tree == nullptr) return false;
+  auto found = tree->find(id);
+  return found != tree->end() && found->second.count > 0;
 }
 
 void GSRouter::Deliver(GSNode* node, const GSMessageRef& message) {
@@ -110,26 +179,30 @@ void GSRouter::Deliver(GSNode* node, const GSMessageRef& message) {
 void GSRouter::Send(const GSMessageRef& message) {
   if (!message || message->major == kRefusedType) return;
   const bool system = message->major < kSystemTypeLimit;
-  auto tree = subscriptions_.find(message->major);
-  if (!system && tree == subscriptions_.end()) return;
+  const SubscriberTree* tree = TreeOf(message->major);
+  if (!system && tree == nullptr) return;
+  if (message->destination != 0) {
+    GSNode* node = FindNode(message->destination);
+    if (node == nullptr) return;
+    if (!system && (!Subscribed(message->major, node->id_) || (node->flags & GSNode::kMute) != 0))
+      return;
+    Deliver(node, message);
+    return;
+  }
   // Receivers are chosen first and looked up again before each delivery: a
   // handler may remove nodes or subscriptions while this message is out.
   std::vector<uint32_t> receivers;
-  if (message->destination != 0) {
-    receivers.push_back(message->destination);
-  } else if (system) {
+  if (system) {
     for (const auto& [id, node] : nodes_) receivers.push_back(id);
   } else {
-    for (const auto& [id, subscription] : tree->second) receivers.push_back(id);
+    for (const auto& [id, subscription] : *tree)
+      if (subscription.count > 0) receivers.push_back(id);
   }
   for (uint32_t id : receivers) {
     GSNode* node = FindNode(id);
     if (node == nullptr) continue;
-    if (!system) {
-      tree = subscriptions_.find(message->major);
-      if (tree == subscriptions_.end() || tree->second.count(id) == 0) continue;
-      if ((node->flags & GSNode::kMute) != 0) continue;
-    }
+    if (!system && (!Subscribed(message->major, id) || (node->flags & GSNode::kMute) != 0))
+      continue;
     Deliver(node, message);
   }
 }
@@ -141,7 +214,19 @@ bool GSRouter::Later(const Delayed& a, const Delayed& b) {
 void GSRouter::Post(const GSMessageRef& message) {
   if (!enabled_ || !message) return;
   GSMessageRef copy = message->Clone();
-  if (!copy) return;
+  if (copy) Queue(std::move(copy));
+}
+
+void GSRouter::Post(GSMessageRef&& message) {
+  if (!enabled_ || !message) return;
+  if (message->UseCount() != 1) {
+    Post(static_cast<const GSMessageRef&>(message));
+    return;
+  }
+  Queue(std::move(message));
+}
+
+void GSRouter::Queue(GSMessageRef&& copy) {
   const uint32_t delay = copy->DueTime();
   if (delay == 0) {
     posted_.push_back(std::move(copy));
@@ -177,7 +262,7 @@ void GSRouter::Info() const {
   GSPrint("%zu Message(s) in the delay queue", delayed_.size());
   GSPrint("%u Major types", static_cast<unsigned>(typeCounter_));
   GSPrint("%zu Posted messages", posted_.size());
-  GSPrint("%zu Subscription AVL trees", subscriptions_.size());
+  GSPrint("%zu Subscription AVL trees", treeCount_);
 }
 
 const char* GSRouter::NameOf(uint32_t id) const {
@@ -232,7 +317,8 @@ std::vector<uint32_t> GSRouter::TakeScheduled() {
 bool GSRouter::Done() {
   if (!nodes_.empty()) GSPrint("GSRouter::Done(), %zu outstanding node(s)", nodes_.size());
   subscriptions_.clear();
-  typeNames_.clear();
+  treeCount_ = 0;
+  typeSlots_.clear();
   typeTexts_.clear();
   typeCounter_ = 100;
   nodeNames_.clear();

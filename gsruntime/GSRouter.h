@@ -5,10 +5,11 @@
 // router registers nodes under ids from one process-wide counter (from 1,
 // never reused: registration is refused once the counter is spent), keeps
 // the node-name table (a duplicate name leaves the later node nameless),
-// interns type texts into 16-bit numbers (empty or null: 1, never stored;
-// interned types from 101 on; once 65,535 is handed out a new text is
-// refused with 0, so the counter never wraps into the system types below
-// 100), counts per-node subscriptions per major type, and delivers:
+// interns type texts into 16-bit numbers (a text ends at its first NUL
+// character; empty or null: 1, never stored; interned types from 101 on;
+// once 65,535 is handed out a new text is refused with 0, so the counter
+// never wraps into the system types below 100), counts per-node
+// subscriptions per major type, and delivers:
 //
 // - Send(message): now. Major 0 (a refused type) is dropped. A type below
 //   100 goes to every node (destination 0, in id order) or to the
@@ -17,7 +18,9 @@
 //   dropped. Delivery calls the node's HandleMessage; nodes removed while a
 //   message is being delivered are skipped.
 // - Post(message): queues a copy (the caller's handle is never stored);
-//   nothing while the router is disabled. Due time 0: the posted queue
+//   nothing while the router is disabled. Post of a handle given up
+//   (an rvalue) that holds the message's only count queues the message
+//   itself, as no one else can see it. Due time 0: the posted queue
 //   (first in first out); otherwise the delay queue at clock + delay. Due
 //   times are kept as 64-bit milliseconds, so the wrap of the 30-bit due
 //   word (after about 12.4 days) never disorders the queue; equal due
@@ -47,7 +50,9 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -72,13 +77,16 @@ class GSRouter {
   GSRuntime::GSNode* FindNodeByName(const char* name) const;
 
   uint16_t InternMajorType(const char* text);
-  std::string MajorTypeName(uint16_t type) const;
+  uint16_t InternMajorType(std::string_view text);
+  // The text of an interned type; empty for any other number.
+  const std::string& MajorTypeName(uint16_t type) const;
 
   bool Subscribe(GSRuntime::GSNode* node, uint16_t major);
   bool Unsubscribe(GSRuntime::GSNode* node, uint16_t major);
 
   void Send(const GSRuntime::GSMessageRef& message);
   void Post(const GSRuntime::GSMessageRef& message);
+  void Post(GSRuntime::GSMessageRef&& message);
   void ClearQueuedMessages(GSRuntime::GSNode* node, const char* major, const char* minor);
   void Info() const;
   void TraceMessage(const GSRuntime::GSMessage& message, std::string& out) const;
@@ -108,9 +116,19 @@ class GSRouter {
   static void SetNextNodeId(uint32_t id);
 
  private:
+  // A count of 0 is a dormant entry: the node subscribed and unsubscribed
+  // again (a thread's wait does so every time); it receives nothing and
+  // goes with the node, so that waiting allocates nothing.
   struct Subscription {
     uint32_t count = 0;
     GSRuntime::GSNode* node = nullptr;
+  };
+  using SubscriberTree = std::map<uint32_t, Subscription>;  // by node id
+  // An entry of the open-addressing table of type texts: the text's hash
+  // and its type (0: free).
+  struct TypeSlot {
+    uint32_t hash = 0;
+    uint16_t type = 0;
   };
   struct Delayed {
     uint64_t due;
@@ -120,13 +138,18 @@ class GSRouter {
   static bool Later(const Delayed& a, const Delayed& b);
 
   void Deliver(GSRuntime::GSNode* node, const GSRuntime::GSMessageRef& message);
+  void Queue(GSRuntime::GSMessageRef&& message);
+  bool Subscribed(uint16_t major, uint32_t id) const;
+  SubscriberTree* TreeOf(uint16_t major) const;
+  void GrowTypeSlots();
   const char* NameOf(uint32_t id) const;
 
   std::unordered_map<std::string, uint32_t> nodeNames_;
-  std::unordered_map<std::string, uint16_t> typeNames_;
-  std::map<uint16_t, std::string> typeTexts_;
+  std::vector<TypeSlot> typeSlots_;     // a power of two, at most half used
+  std::vector<std::string> typeTexts_;  // type kFirstType + i at i
   std::map<uint32_t, GSRuntime::GSNode*> nodes_;  // by id: registration order
-  std::unordered_map<uint16_t, std::map<uint32_t, Subscription>> subscriptions_;
+  std::vector<std::unique_ptr<SubscriberTree>> subscriptions_;  // by major type
+  size_t treeCount_ = 0;
   std::deque<GSRuntime::GSMessageRef> posted_;
   std::vector<Delayed> delayed_;  // a min-heap on (due, order)
   uint64_t delayOrder_ = 0;

@@ -157,6 +157,52 @@ TEST(RouterTest, DeliveryFollowsSubscriptionsAndNodeOrder) {
   EXPECT_FALSE(router.Unsubscribe(&c, major));
 }
 
+TEST(RouterTest, TypeTextsEndAtTheirFirstNulAndNameTheirNumber) {
+  GSRouter router;
+  const uint16_t bench = router.InternMajorType("Bench");
+  EXPECT_EQ(router.InternMajorType(std::string_view("Bench\0Ping", 10)), bench);
+  EXPECT_EQ(router.InternMajorType(std::string_view("Benc", 4)), bench + 1);
+  EXPECT_EQ(router.InternMajorType(std::string_view("\0x", 2)), GSRouter::kAnyType);
+  EXPECT_EQ(router.InternMajorType(std::string_view()), GSRouter::kAnyType);
+  // Texts that hash alike stay apart however many there are.
+  for (int i = 0; i < 3000; ++i)
+    ASSERT_EQ(router.InternMajorType("type" + std::to_string(i)), bench + 2 + i);
+  for (int i = 0; i < 3000; i += 7)
+    ASSERT_EQ(router.MajorTypeName(static_cast<uint16_t>(bench + 2 + i)), "type" + std::to_string(i));
+  EXPECT_EQ(router.MajorTypeName(bench), "Bench");
+  EXPECT_EQ(router.MajorTypeName(GSRouter::kAnyType), "");
+  EXPECT_EQ(router.MajorTypeName(static_cast<uint16_t>(router.LastType() + 1)), "");
+}
+
+TEST(RouterTest, AnUnsubscribedNodeReceivesNothingUntilItSubscribesAgain) {
+  GSTest::PrintCapture print;
+  GSRouter router;
+  std::vector<std::string> received;
+  LogNode a(&received), b(&received);
+  ASSERT_TRUE(router.AddNode(&a));
+  ASSERT_TRUE(router.AddNode(&b));
+  const uint16_t major = router.InternMajorType("Wait");
+  const std::string idA = std::to_string(a.Id()), idB = std::to_string(b.Id());
+  for (int round = 0; round < 3; ++round) {  // as a waiting thread does
+    ASSERT_TRUE(router.Subscribe(&a, major));
+    ASSERT_TRUE(router.Unsubscribe(&a, major));
+  }
+  EXPECT_FALSE(router.Unsubscribe(&a, major));
+  ASSERT_TRUE(router.Subscribe(&b, major));
+  router.Send(Message(major, 1, 0, 0));
+  router.Send(Message(major, 2, a.Id(), 0));
+  ASSERT_TRUE(router.Subscribe(&a, major));
+  router.Send(Message(major, 3, 0, 0));
+  router.Send(Message(major, 4, a.Id(), 0));
+  EXPECT_EQ(received, (std::vector<std::string>{idB + ":1", idA + ":3", idB + ":3", idA + ":4"}));
+  router.Info();
+  EXPECT_EQ(print.Count("1 Subscription AVL trees"), 1u);
+  ASSERT_TRUE(router.RemoveNode(&a));
+  received.clear();
+  router.Send(Message(major, 5, 0, 0));
+  EXPECT_EQ(received, (std::vector<std::string>{idB + ":5"}));
+}
+
 TEST(RouterTest, ShutdownDeletesExactlyTheNodesMarkedForDestruction) {
   GSTest::PrintCapture print;
   GSRouter router;
