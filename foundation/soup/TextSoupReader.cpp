@@ -147,8 +147,27 @@ class TextSoupReader {
       if (length == TextSoup::kMaxNameLength) continue;
       stored[length++] = char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     }
-    if (keep) name_ = Kiv::PString(std::string_view(stored, length));
+    if (keep) InternName(std::string_view(stored, length));
     return true;
+  }
+
+  // Sets name_ to `text`. Names repeat (the sub-soups of a list hold the
+  // same tags), so the names met last are kept by a hash of their bytes, and
+  // one found there is shared as it is rather than interned again.
+  void InternName(std::string_view text) {
+    Kiv::PString& recent = recentNames_[RecentSlot(text)];
+    if (recent.View() != text) recent = Kiv::PString(text);
+    name_ = recent;
+  }
+
+  static size_t RecentSlot(std::string_view text) {
+    const size_t n = text.size();
+    uint64_t head = 0;
+    uint64_t tail = 0;
+    std::memcpy(&head, text.data(), std::min<size_t>(n, 8));
+    if (n > 8) std::memcpy(&tail, text.data() + n - 8, 8);
+    const uint64_t h = (head ^ (tail * 0x9E3779B97F4A7C15ull) ^ n) * 0xBF58476D1CE4E5B9ull;
+    return size_t(h >> (64 - kRecentBits));
   }
 
   // Decides the kind of the value that follows the name. The cursor ends
@@ -449,7 +468,9 @@ class TextSoupReader {
   const char* p_;
   const char* const end_;
   const bool utf8_;
+  static constexpr int kRecentBits = 8;
   Kiv::PString name_;
+  std::array<Kiv::PString, size_t{1} << kRecentBits> recentNames_;
   std::array<char, TextSoup::kMaxNameLength> nameChars_;
   CharBuffer text_;
   std::vector<float> floats_;
