@@ -1,9 +1,8 @@
 #include "kiv/DynamicBuffer.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
-#include <new>
-#include <stdexcept>
 
 namespace Kiv {
 
@@ -12,29 +11,37 @@ namespace {
 constexpr uint64_t kSizeLimit = 0xFFFFFFFFu;
 constexpr uint64_t kMinimumGrowth = 64;
 
-// Resizes `bytes` to `size`; false (and no change) when memory runs out.
-bool TryResize(std::vector<uint8_t>& bytes, uint64_t size) {
-  try {
-    bytes.resize(static_cast<size_t>(size));
-    return true;
-  } catch (const std::bad_alloc&) {
-    return false;
-  } catch (const std::length_error&) {
-    return false;
-  }
-}
-
 }  // namespace
 
-bool DynamicBuffer::GrowTo(uint64_t needed) {
-  uint64_t have = bytes_.size();
+DynamicBuffer::~DynamicBuffer() {
+  std::free(bytes_);
+}
+
+bool DynamicBuffer::Resize(uint64_t size, uint64_t filledFrom, uint64_t filledTo) {
+  const uint64_t have = allocated_;
+  if (size == have) return true;
+  void* grown = std::realloc(bytes_, static_cast<size_t>(size == 0 ? 1 : size));
+  if (grown == nullptr) return false;
+  bytes_ = static_cast<uint8_t*>(grown);
+  allocated_ = static_cast<uint32_t>(size);
+  if (size <= have) return true;
+  // Fresh bytes read as zero, except those the caller is about to fill.
+  filledFrom = std::clamp(filledFrom, have, size);
+  filledTo = std::clamp(filledTo, filledFrom, size);
+  std::memset(bytes_ + have, 0, static_cast<size_t>(filledFrom - have));
+  std::memset(bytes_ + filledTo, 0, static_cast<size_t>(size - filledTo));
+  return true;
+}
+
+bool DynamicBuffer::GrowTo(uint64_t needed, uint64_t filledFrom, uint64_t filledTo) {
+  uint64_t have = allocated_;
   if (needed <= have) return true;
   uint64_t limit = std::min<uint64_t>(max_size_, kSizeLimit);
   if (needed > limit) return false;
   uint64_t doubled = std::min(std::max({needed, have * 2, kMinimumGrowth}), limit);
-  if (TryResize(bytes_, doubled)) return true;
+  if (Resize(doubled, filledFrom, filledTo)) return true;
   // The geometric step did not fit in memory; the exact size still may.
-  return doubled != needed && TryResize(bytes_, needed);
+  return doubled != needed && Resize(needed, filledFrom, filledTo);
 }
 
 void DynamicBuffer::SetPosition(uint32_t position) {
@@ -46,7 +53,7 @@ uint32_t DynamicBuffer::Read(void* dst, uint32_t size, uint32_t count) {
   uint64_t available = length_ > position_ ? length_ - position_ : 0;
   auto n = static_cast<uint32_t>(std::min(wanted, available));
   if (n == 0 || dst == nullptr) return 0;
-  std::memcpy(dst, bytes_.data() + position_, n);
+  std::memcpy(dst, bytes_ + position_, n);
   position_ += n;
   return n;
 }
@@ -55,8 +62,8 @@ uint32_t DynamicBuffer::Write(const void* src, uint32_t size, uint32_t count) {
   uint64_t total = uint64_t{size} * count;
   if (total == 0 || src == nullptr) return 0;
   uint64_t end = uint64_t{position_} + total;
-  if (end > kSizeLimit || !GrowTo(end)) return 0;
-  std::memcpy(bytes_.data() + position_, src, static_cast<size_t>(total));
+  if (end > kSizeLimit || !GrowTo(end, position_, end)) return 0;
+  std::memcpy(bytes_ + position_, src, static_cast<size_t>(total));
   position_ = static_cast<uint32_t>(end);
   length_ = std::max(length_, position_);
   return static_cast<uint32_t>(total);
@@ -68,13 +75,13 @@ void DynamicBuffer::Clean() {
 }
 
 bool DynamicBuffer::AddLength(uint32_t n) {
-  uint64_t target = bytes_.size() + uint64_t{n};
+  uint64_t target = uint64_t{allocated_} + n;
   if (target > std::min<uint64_t>(max_size_, kSizeLimit)) return false;
-  return TryResize(bytes_, target);
+  return Resize(target, target, target);
 }
 
 bool DynamicBuffer::SetDataLength(uint32_t n) {
-  if (!GrowTo(n)) return false;
+  if (!GrowTo(n, n, n)) return false;
   length_ = n;
   return true;
 }

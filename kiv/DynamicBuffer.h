@@ -11,10 +11,14 @@
 // nothing. Nothing here throws. The position never passes the allocation's end;
 // bytes between the data's end and the position are left as they are (zero
 // when fresh).
+//
+// The allocation grows in place where the allocator can (realloc: a large
+// block is remapped rather than copied), and only bytes that no write is
+// about to fill are zeroed, so a long run of appends touches each byte about
+// once.
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 namespace Kiv {
 
@@ -22,16 +26,17 @@ class DynamicBuffer {
  public:
   DynamicBuffer() = default;
   explicit DynamicBuffer(uint32_t reserve) { AddLength(reserve); }
+  ~DynamicBuffer();
   DynamicBuffer(const DynamicBuffer&) = delete;
   DynamicBuffer& operator=(const DynamicBuffer&) = delete;
 
   uint32_t Position() const { return position_; }
   // Moves the position; a target beyond the allocation stops at its end.
   void SetPosition(uint32_t position);
-  uint32_t AllocatedSize() const { return static_cast<uint32_t>(bytes_.size()); }
+  uint32_t AllocatedSize() const { return allocated_; }
   uint32_t DataLength() const { return length_; }
-  uint8_t* Data() { return bytes_.data(); }
-  const uint8_t* Data() const { return bytes_.data(); }
+  uint8_t* Data() { return bytes_; }
+  const uint8_t* Data() const { return bytes_; }
 
   // Copies up to size * count bytes from the position into `dst`, stopping
   // at the end of the data (so a last element may be copied in part);
@@ -54,9 +59,14 @@ class DynamicBuffer {
   void SetMaxSize(uint32_t max) { max_size_ = max; }
 
  private:
-  bool GrowTo(uint64_t needed);
+  bool GrowTo(uint64_t needed, uint64_t filledFrom, uint64_t filledTo);
+  // Reallocates to `size` bytes and zeroes the new bytes outside
+  // [filledFrom, filledTo), which the caller fills; false (and no change)
+  // when memory runs out.
+  bool Resize(uint64_t size, uint64_t filledFrom, uint64_t filledTo);
 
-  std::vector<uint8_t> bytes_;
+  uint8_t* bytes_ = nullptr;  // from malloc; AllocatedSize() bytes
+  uint32_t allocated_ = 0;
   uint32_t position_ = 0;
   uint32_t length_ = 0;
   uint32_t max_size_ = 0xFFFFFFFFu;
