@@ -10,12 +10,14 @@
 // or that cannot get the memory, fails whole: it answers 0 and changes
 // nothing. Nothing here throws. The position never passes the allocation's end;
 // bytes between the data's end and the position are left as they are (zero
-// when fresh).
+// when fresh). Bytes past both the data's end and the position hold nothing
+// defined until a write, a move of the position or SetDataLength reaches
+// them, which makes them zero when fresh.
 //
 // The allocation grows in place where the allocator can (realloc: a large
-// block is remapped rather than copied), and only bytes that no write is
-// about to fill are zeroed, so a long run of appends touches each byte about
-// once.
+// block is remapped rather than copied), and fresh bytes are zeroed only when
+// they come into reach without being written, so a long run of appends
+// touches each byte about once.
 #pragma once
 
 #include <cstdint>
@@ -59,14 +61,16 @@ class DynamicBuffer {
   void SetMaxSize(uint32_t max) { max_size_ = max; }
 
  private:
-  bool GrowTo(uint64_t needed, uint64_t filledFrom, uint64_t filledTo);
-  // Reallocates to `size` bytes and zeroes the new bytes outside
-  // [filledFrom, filledTo), which the caller fills; false (and no change)
-  // when memory runs out.
-  bool Resize(uint64_t size, uint64_t filledFrom, uint64_t filledTo);
+  bool GrowTo(uint64_t needed);
+  // Reallocates to `size` bytes; false (and no change) when memory runs out.
+  bool Resize(uint64_t size);
+  // Zeroes the fresh bytes below `end` (within the allocation).
+  void Define(uint32_t end);
 
   uint8_t* bytes_ = nullptr;  // from malloc; AllocatedSize() bytes
   uint32_t allocated_ = 0;
+  // Bytes below this were written or zeroed; the rest hold anything.
+  uint32_t defined_ = 0;
   uint32_t position_ = 0;
   uint32_t length_ = 0;
   uint32_t max_size_ = 0xFFFFFFFFu;
