@@ -503,8 +503,9 @@ TextSoup::Result Refuse(Status status, uint32_t line) {
 // bytes follow the cut (padding), else the bytes before the cut.
 size_t CutAtNulByte(std::vector<char>& text) {
   const size_t size = text.size();
-  const auto nul = std::find(text.begin(), text.end(), '\0');
-  if (nul == text.end()) return size;
+  const void* found = size != 0 ? std::memchr(text.data(), 0, size) : nullptr;
+  if (found == nullptr) return size;
+  const auto nul = text.begin() + (static_cast<const char*>(found) - text.data());
   const bool padding = std::all_of(nul, text.end(), [](char c) { return c == '\0'; });
   text.erase(nul, text.end());
   return padding ? size : text.size();
