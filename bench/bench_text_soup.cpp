@@ -202,8 +202,11 @@ void BM_SoupBuildWithSetters(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_TextSoupParse)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RapidJsonParse)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+// Parse pairs, interleaved size by size.
+BENCHMARK(BM_TextSoupParse)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RapidJsonParse)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TextSoupParse)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RapidJsonParse)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SoupBuildWithSetters)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 // Write pairs, interleaved size by size.
 BENCHMARK(BM_TextSoupWrite)->Arg(10000)->Unit(benchmark::kMillisecond);

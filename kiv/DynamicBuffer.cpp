@@ -1,9 +1,8 @@
 #include "kiv/DynamicBuffer.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
-#include <new>
-#include <stdexcept>
 
 namespace Kiv {
 
@@ -12,33 +11,41 @@ namespace {
 constexpr uint64_t kSizeLimit = 0xFFFFFFFFu;
 constexpr uint64_t kMinimumGrowth = 64;
 
-// Resizes `bytes` to `size`; false (and no change) when memory runs out.
-bool TryResize(std::vector<uint8_t>& bytes, uint64_t size) {
-  try {
-    bytes.resize(static_cast<size_t>(size));
-    return true;
-  } catch (const std::bad_alloc&) {
-    return false;
-  } catch (const std::length_error&) {
-    return false;
-  }
-}
-
 }  // namespace
 
+DynamicBuffer::~DynamicBuffer() {
+  std::free(bytes_);
+}
+
+bool DynamicBuffer::Resize(uint64_t size) {
+  if (size == allocated_) return true;
+  void* grown = std::realloc(bytes_, static_cast<size_t>(size == 0 ? 1 : size));
+  if (grown == nullptr) return false;
+  bytes_ = static_cast<uint8_t*>(grown);
+  allocated_ = static_cast<uint32_t>(size);
+  return true;
+}
+
+void DynamicBuffer::Define(uint32_t end) {
+  if (end <= defined_) return;
+  std::memset(bytes_ + defined_, 0, end - defined_);
+  defined_ = end;
+}
+
 bool DynamicBuffer::GrowTo(uint64_t needed) {
-  uint64_t have = bytes_.size();
+  uint64_t have = allocated_;
   if (needed <= have) return true;
   uint64_t limit = std::min<uint64_t>(max_size_, kSizeLimit);
   if (needed > limit) return false;
   uint64_t doubled = std::min(std::max({needed, have * 2, kMinimumGrowth}), limit);
-  if (TryResize(bytes_, doubled)) return true;
+  if (Resize(doubled)) return true;
   // The geometric step did not fit in memory; the exact size still may.
-  return doubled != needed && TryResize(bytes_, needed);
+  return doubled != needed && Resize(needed);
 }
 
 void DynamicBuffer::SetPosition(uint32_t position) {
   position_ = std::min(position, AllocatedSize());
+  Define(position_);
 }
 
 uint32_t DynamicBuffer::Read(void* dst, uint32_t size, uint32_t count) {
@@ -46,7 +53,7 @@ uint32_t DynamicBuffer::Read(void* dst, uint32_t size, uint32_t count) {
   uint64_t available = length_ > position_ ? length_ - position_ : 0;
   auto n = static_cast<uint32_t>(std::min(wanted, available));
   if (n == 0 || dst == nullptr) return 0;
-  std::memcpy(dst, bytes_.data() + position_, n);
+  std::memcpy(dst, bytes_ + position_, n);
   position_ += n;
   return n;
 }
@@ -56,8 +63,9 @@ uint32_t DynamicBuffer::Write(const void* src, uint32_t size, uint32_t count) {
   if (total == 0 || src == nullptr) return 0;
   uint64_t end = uint64_t{position_} + total;
   if (end > kSizeLimit || !GrowTo(end)) return 0;
-  std::memcpy(bytes_.data() + position_, src, static_cast<size_t>(total));
+  std::memcpy(bytes_ + position_, src, static_cast<size_t>(total));
   position_ = static_cast<uint32_t>(end);
+  defined_ = std::max(defined_, position_);
   length_ = std::max(length_, position_);
   return static_cast<uint32_t>(total);
 }
@@ -68,13 +76,14 @@ void DynamicBuffer::Clean() {
 }
 
 bool DynamicBuffer::AddLength(uint32_t n) {
-  uint64_t target = bytes_.size() + uint64_t{n};
+  uint64_t target = uint64_t{allocated_} + n;
   if (target > std::min<uint64_t>(max_size_, kSizeLimit)) return false;
-  return TryResize(bytes_, target);
+  return Resize(target);
 }
 
 bool DynamicBuffer::SetDataLength(uint32_t n) {
   if (!GrowTo(n)) return false;
+  Define(n);
   length_ = n;
   return true;
 }

@@ -10,11 +10,17 @@
 // or that cannot get the memory, fails whole: it answers 0 and changes
 // nothing. Nothing here throws. The position never passes the allocation's end;
 // bytes between the data's end and the position are left as they are (zero
-// when fresh).
+// when fresh). Bytes past both the data's end and the position hold nothing
+// defined until a write, a move of the position or SetDataLength reaches
+// them, which makes them zero when fresh.
+//
+// The allocation grows in place where the allocator can (realloc: a large
+// block is remapped rather than copied), and fresh bytes are zeroed only when
+// they come into reach without being written, so a long run of appends
+// touches each byte about once.
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 namespace Kiv {
 
@@ -22,16 +28,17 @@ class DynamicBuffer {
  public:
   DynamicBuffer() = default;
   explicit DynamicBuffer(uint32_t reserve) { AddLength(reserve); }
+  ~DynamicBuffer();
   DynamicBuffer(const DynamicBuffer&) = delete;
   DynamicBuffer& operator=(const DynamicBuffer&) = delete;
 
   uint32_t Position() const { return position_; }
   // Moves the position; a target beyond the allocation stops at its end.
   void SetPosition(uint32_t position);
-  uint32_t AllocatedSize() const { return static_cast<uint32_t>(bytes_.size()); }
+  uint32_t AllocatedSize() const { return allocated_; }
   uint32_t DataLength() const { return length_; }
-  uint8_t* Data() { return bytes_.data(); }
-  const uint8_t* Data() const { return bytes_.data(); }
+  uint8_t* Data() { return bytes_; }
+  const uint8_t* Data() const { return bytes_; }
 
   // Copies up to size * count bytes from the position into `dst`, stopping
   // at the end of the data (so a last element may be copied in part);
@@ -55,8 +62,15 @@ class DynamicBuffer {
 
  private:
   bool GrowTo(uint64_t needed);
+  // Reallocates to `size` bytes; false (and no change) when memory runs out.
+  bool Resize(uint64_t size);
+  // Zeroes the fresh bytes below `end` (within the allocation).
+  void Define(uint32_t end);
 
-  std::vector<uint8_t> bytes_;
+  uint8_t* bytes_ = nullptr;  // from malloc; AllocatedSize() bytes
+  uint32_t allocated_ = 0;
+  // Bytes below this were written or zeroed; the rest hold anything.
+  uint32_t defined_ = 0;
   uint32_t position_ = 0;
   uint32_t length_ = 0;
   uint32_t max_size_ = 0xFFFFFFFFu;

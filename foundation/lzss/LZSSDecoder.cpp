@@ -172,17 +172,21 @@ struct BitInput {
     const uint32_t root = tree.Root();
     uint64_t bits = buffer;
     uint32_t used = 0;
+    // The positions passed, for the update that follows (a walk never uses
+    // more bits than the buffer holds, so 64 entries suffice).
+    uint32_t path[64];
     uint32_t x = tree.Son(root);
     while ((x & LZSSHuffmanTree::kLeafFlag) == 0) {
       x += static_cast<uint32_t>(bits & 1);
       bits >>= 1;
-      if (x >= root || ++used > count) return false;
+      if (x >= root || used >= count) return false;
+      path[used++] = x;
       x = tree.Son(x);
     }
     buffer = bits;
     count -= used;
     symbol = x & ~LZSSHuffmanTree::kLeafFlag;
-    return tree.Update(symbol);
+    return tree.UpdateAlong(symbol, path, used);
   }
 };
 

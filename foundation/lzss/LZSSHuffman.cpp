@@ -42,8 +42,28 @@ void LZSSHuffmanTree::Relink(uint32_t son, uint32_t position) {
 bool LZSSHuffmanTree::Update(uint32_t symbol) {
   if (symbol >= leaves_) return false;
   if (freq_[root_] >= kRebuildWeight && !Rebuild()) return false;
-  uint32_t c = leaf_[symbol];
-  for (uint32_t steps = 0; c != root_; ++steps) {
+  return Climb(leaf_[symbol], 0);
+}
+
+bool LZSSHuffmanTree::UpdateAlong(uint32_t symbol, const uint32_t* path, uint32_t length) {
+  if (symbol >= leaves_ || length == 0 || path[length - 1] != leaf_[symbol]) return false;
+  if (freq_[root_] >= kRebuildWeight) return Update(symbol);
+  // Up the path while no node outweighs the next position: the positions
+  // are known, so no parent link needs to be read. The first node that must
+  // move hands over to the general climb.
+  for (uint32_t i = length; i-- > 0;) {
+    const uint32_t c = path[i];
+    if (freq_[c + 1] <= freq_[c]) return Climb(c, length - 1 - i);
+    ++freq_[c];
+  }
+  ++freq_[root_];
+  return true;
+}
+
+// Adds one to the weights from position `c` up to the root, swapping a node
+// that outgrows the next position with the last node of its old weight.
+bool LZSSHuffmanTree::Climb(uint32_t c, uint32_t steps) {
+  for (; c != root_; ++steps) {
     if (c > root_ || steps > root_) return false;
     const uint32_t k = ++freq_[c];
     if (freq_[c + 1] < k) {

@@ -32,6 +32,11 @@ class LZSSHuffmanTree {
   // `symbols` is 1 to 273.
   void Init(uint32_t symbols);
   bool Update(uint32_t symbol);
+  // The same as Update for a symbol just decoded by a walk from the root
+  // that passed the positions path[0..length) (the root's child first, the
+  // symbol's leaf last); the walk spares reading the links back up. False
+  // also when the path does not end at the symbol's leaf.
+  bool UpdateAlong(uint32_t symbol, const uint32_t* path, uint32_t length);
   bool Code(uint32_t symbol, uint64_t& bits, uint32_t& length) const;
 
   uint32_t Leaves() const { return leaves_; }
@@ -43,6 +48,7 @@ class LZSSHuffmanTree {
 
  private:
   bool Rebuild();
+  bool Climb(uint32_t position, uint32_t steps);
   void Relink(uint32_t son, uint32_t position);
   void MoveUp(uint32_t position);
 

@@ -181,9 +181,13 @@ void TDBContainerTag::NewLayout() {
 }
 
 TDBContainerTag::~TDBContainerTag() {
+  // A container dying inside another's release loop hands its children to
+  // that loop; the outermost one gathers them in a queue of its own.
   std::vector<ACSChunk*> children;
-  children.reserve(count_);
-  for (Node* node : ring_) children.push_back(node->child);
+  const bool outermost = tReleaseQueue == nullptr;
+  std::vector<ACSChunk*>& queue = outermost ? children : *tReleaseQueue;
+  if (outermost) children.reserve(count_);
+  for (Node* node : ring_) queue.push_back(node->child);
   ring_.FreeBlocks();
   byName_.reset();
   byChild_.reset();
@@ -193,10 +197,7 @@ TDBContainerTag::~TDBContainerTag() {
     for (uint32_t i = 0; i < slab->used; ++i) slab->Nodes()[i].~Node();
     ::operator delete(slab);
   }
-  if (tReleaseQueue != nullptr) {
-    tReleaseQueue->insert(tReleaseQueue->end(), children.begin(), children.end());
-    return;
-  }
+  if (!outermost) return;
   tReleaseQueue = &children;
   while (!children.empty()) {
     ACSChunk* child = children.back();

@@ -147,8 +147,28 @@ class TextSoupReader {
       if (length == TextSoup::kMaxNameLength) continue;
       stored[length++] = char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     }
-    if (keep) name_ = Kiv::PString(std::string_view(stored, length));
+    if (keep) InternName(std::string_view(stored, length));
     return true;
+  }
+
+  // Points name_ at `text` interned. Names repeat (the sub-soups of a list
+  // hold the same tags), so the names met last are kept by a hash of their
+  // bytes, and one found there is used as it is rather than interned again.
+  // name_ stays valid until the next name is read.
+  void InternName(std::string_view text) {
+    Kiv::PString& recent = recentNames_[RecentSlot(text)];
+    if (recent.View() != text) recent = Kiv::PString(text);
+    name_ = &recent;
+  }
+
+  static size_t RecentSlot(std::string_view text) {
+    const size_t n = text.size();
+    uint64_t head = 0;
+    uint64_t tail = 0;
+    std::memcpy(&head, text.data(), std::min<size_t>(n, 8));
+    if (n > 8) std::memcpy(&tail, text.data() + n - 8, 8);
+    const uint64_t h = (head ^ (tail * 0x9E3779B97F4A7C15ull) ^ n) * 0xBF58476D1CE4E5B9ull;
+    return size_t(h >> (64 - kRecentBits));
   }
 
   // Decides the kind of the value that follows the name. The cursor ends
@@ -198,7 +218,7 @@ class TextSoupReader {
   Status StoreValue(Soup& soup, Kind kind, uint32_t depth) {
     switch (kind) {
       case Kind::kNone:
-        soup.SetNamedNull(name_);
+        soup.SetNamedNull(*name_);
         return Status::kOk;
       case Kind::kSoup:
         return ReadSubSoup(soup, depth);
@@ -221,7 +241,8 @@ class TextSoupReader {
   // end of the text. A sub-soup deeper than kMaxDepth is read past and kept
   // empty.
   Status ReadSubSoup(Soup& soup, uint32_t depth) {
-    const Kiv::PString name = std::move(name_);
+    // The children's names may take the recent slot that name_ points at.
+    const Kiv::PString name = *name_;
     Soup child;
     child.Create();
     const Status status = depth < TextSoup::kMaxDepth ? ParseLevel(child, depth + 1) : SkipLevels();
@@ -287,12 +308,12 @@ class TextSoupReader {
     if (negative) value = -value;
     if (value > std::numeric_limits<int32_t>::max()) value = std::numeric_limits<int32_t>::max();
     if (value < std::numeric_limits<int32_t>::min()) value = std::numeric_limits<int32_t>::min();
-    soup.SetNamedInt(name_, int32_t(value));
+    soup.SetNamedInt(*name_, int32_t(value));
   }
 
   void ReadFloat(Soup& soup) {
     const char* start = SkipToLineEnd();
-    soup.SetNamedFloat(name_, ScanFloat(start, p_));
+    soup.SetNamedFloat(*name_, ScanFloat(start, p_));
   }
 
   // Every piece between spaces, tabs and commas is one float; the list has
@@ -309,7 +330,7 @@ class TextSoupReader {
       while (q < p_ && *q != ',' && !IsBlank(*q)) ++q;
       floats_.push_back(ScanFloat(piece, q));
     }
-    soup.SetNamedFloatArray(name_, floats_);
+    soup.SetNamedFloatArray(*name_, floats_);
   }
 
   // The longest prefix of [from, to) that is a decimal float, as "%f" scans
@@ -330,15 +351,15 @@ class TextSoupReader {
     const uint32_t length = text_.Length() - 1;  // without the NUL
     const std::string_view text(text_.Data(), length);
     if (text.empty()) {
-      soup.SetNamedTag(name_, std::string_view());
+      soup.SetNamedTag(*name_, std::string_view());
       return Status::kOk;
     }
     if (LooksLikeKUID(text)) {
-      soup.SetNamedKUID(name_, ParseKUID(text_.Data(), false));
+      soup.SetNamedKUID(*name_, ParseKUID(text_.Data(), false));
       return Status::kOk;
     }
     if (!utf8_ && HasHighByte(text)) return StoreAnsiText(soup);
-    soup.SetNamedTag(name_, text);
+    soup.SetNamedTag(*name_, text);
     return Status::kOk;
   }
 
@@ -385,7 +406,7 @@ class TextSoupReader {
       needed = CodePageToUtf8(text_.Length(), text_.Data());
     }
     if (needed > 0) return Status::kOutOfMemory;
-    soup.SetNamedTag(name_, std::string_view(text_.Data(), std::strlen(text_.Data())));
+    soup.SetNamedTag(*name_, std::string_view(text_.Data(), std::strlen(text_.Data())));
     return Status::kOk;
   }
 
@@ -449,7 +470,9 @@ class TextSoupReader {
   const char* p_;
   const char* const end_;
   const bool utf8_;
-  Kiv::PString name_;
+  static constexpr int kRecentBits = 8;
+  const Kiv::PString* name_ = nullptr;
+  std::array<Kiv::PString, size_t{1} << kRecentBits> recentNames_;
   std::array<char, TextSoup::kMaxNameLength> nameChars_;
   CharBuffer text_;
   std::vector<float> floats_;
@@ -480,8 +503,9 @@ TextSoup::Result Refuse(Status status, uint32_t line) {
 // bytes follow the cut (padding), else the bytes before the cut.
 size_t CutAtNulByte(std::vector<char>& text) {
   const size_t size = text.size();
-  const auto nul = std::find(text.begin(), text.end(), '\0');
-  if (nul == text.end()) return size;
+  const void* found = size != 0 ? std::memchr(text.data(), 0, size) : nullptr;
+  if (found == nullptr) return size;
+  const auto nul = text.begin() + (static_cast<const char*>(found) - text.data());
   const bool padding = std::all_of(nul, text.end(), [](char c) { return c == '\0'; });
   text.erase(nul, text.end());
   return padding ? size : text.size();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -424,6 +425,58 @@ TEST(BinarySoup, RefusesRecordsThatDoNotFitTheirList) {
     EXPECT_FALSE(ReadSoup(File(block), soup, &error));
     EXPECT_EQ(error, BinarySoupError::kDamagedBlock);
     EXPECT_TRUE(soup.Empty());
+  }
+}
+
+// Names of every length up to past 16 bytes, with room after them in their
+// list or without, are refused for a missing final NUL or a NUL inside, with
+// the fault at the record, and accepted when whole.
+TEST(BinarySoup, NameChecksFindEveryMisplacedNul) {
+  enum class Damage { kNone, kNoFinalNul, kNulInside };
+  struct Case {
+    Damage damage;
+    const char* detail;
+  };
+  const Case cases[] = {{Damage::kNone, ""},
+                        {Damage::kNoFinalNul, "does not end with a NUL"},
+                        {Damage::kNulInside, "holds a NUL"}};
+  const Bytes first = Rec("first", 1, {1, 0, 0, 0});
+  const Bytes filler = Rec("filler", 4, Bytes(40, 'x'));
+  for (const size_t length : {1u, 2u, 7u, 8u, 9u, 14u, 15u, 16u, 17u, 40u}) {
+    for (const bool roomAfter : {false, true}) {
+      for (const Case& c : cases) {
+        for (size_t at = 0; at + 1 < std::max<size_t>(length, 2); ++at) {
+          Bytes tested = Rec(std::string(length, 'n'), 1, {2, 0, 0, 0});
+          const size_t nul = 5 + length;  // the name's final NUL
+          if (c.damage == Damage::kNoFinalNul) tested[nul] = 'z';
+          if (c.damage == Damage::kNulInside) tested[5 + at] = 0;
+          const Bytes block = roomAfter ? Cat({first, tested, filler}) : Cat({first, tested});
+          Soup soup;
+          BinarySoupError error{};
+          std::string fault;
+          Kiv::DynamicBuffer data;
+          const Bytes file = File(block);
+          data.Write(file.data(), uint32_t(file.size()));
+          data.SetPosition(0);
+          TBuffer stream(&data, false);
+          const bool read = BinarySoup::Read(stream, soup, &error, &fault);
+          const std::string label = "length " + std::to_string(length) + " nul at " +
+                                    std::to_string(at) + (roomAfter ? " with room" : "");
+          if (c.damage == Damage::kNone) {
+            EXPECT_TRUE(read) << label << ": " << fault;
+            EXPECT_EQ(soup.GetNamedTagAsInt(Kiv::PString(std::string(length, 'n')), 0), 2)
+                << label;
+            break;
+          }
+          EXPECT_FALSE(read) << label;
+          EXPECT_EQ(error, BinarySoupError::kDamagedBlock) << label;
+          const std::string where = "byte " + std::to_string(16 + first.size()) + ":";
+          EXPECT_EQ(fault.rfind(where, 0), 0u) << label << ": " << fault;
+          EXPECT_NE(fault.find(c.detail), std::string::npos) << label << ": " << fault;
+          if (c.damage == Damage::kNoFinalNul) break;
+        }
+      }
+    }
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <random>
 #include <string>
+#include <vector>
 
 #include "LZSSTestSupport.h"
 #include "foundation/lzss/LZSSEncoder.h"
@@ -211,6 +212,49 @@ TEST(LZSSHuffmanTree, StaysWellFormedThroughManyRebuilds) {
         }
       }
       EXPECT_TRUE(WellFormed(t));
+    }
+  }
+}
+
+// The update along a decoded path must leave exactly the tree the plain
+// update leaves, through swaps and rebuilds; a path that does not end at the
+// symbol's leaf is refused.
+TEST(LZSSHuffmanTree, UpdateAlongTheDecodedPathMatchesThePlainUpdate) {
+  for (uint32_t symbols : {16u, 64u, 273u}) {
+    for (uint32_t skew : {1u, 3u, 40u}) {
+      LZSSHuffmanTree plain;
+      LZSSHuffmanTree along;
+      plain.Init(symbols);
+      along.Init(symbols);
+      std::mt19937 rng(symbols * 17 + skew);
+      std::geometric_distribution<uint32_t> pick(1.0 / (1.0 + symbols / double(skew)));
+      for (uint32_t i = 0; i < 100000; ++i) {
+        const uint32_t s = (pick(rng) + i / 5000) % symbols;
+        // The positions a decoder passes on its way to the symbol.
+        uint64_t code = 0;
+        uint32_t length = 0;
+        ASSERT_TRUE(along.Code(s, code, length));
+        std::vector<uint32_t> path;
+        uint32_t x = along.Son(along.Root());
+        for (uint32_t bit = 0; bit < length; ++bit) {
+          x += uint32_t(code >> bit) & 1;
+          path.push_back(x);
+          x = along.Son(x);
+        }
+        ASSERT_EQ(x, s | LZSSHuffmanTree::kLeafFlag);
+        if (i % 1000 == 0 && path.size() > 1) {
+          EXPECT_FALSE(along.UpdateAlong(s, path.data(), uint32_t(path.size() - 1)));
+        }
+        ASSERT_TRUE(plain.Update(s));
+        ASSERT_TRUE(along.UpdateAlong(s, path.data(), uint32_t(path.size())));
+        if (i % 97 != 0) continue;
+        for (uint32_t p = 0; p <= plain.Root(); ++p) {
+          ASSERT_EQ(plain.Freq(p), along.Freq(p)) << symbols << " " << skew << " " << i;
+          ASSERT_EQ(plain.Son(p), along.Son(p)) << symbols << " " << skew << " " << i;
+          ASSERT_EQ(plain.Parent(p), along.Parent(p)) << symbols << " " << skew << " " << i;
+        }
+      }
+      for (uint32_t s = 0; s < plain.Leaves(); ++s) EXPECT_EQ(plain.LeafOf(s), along.LeafOf(s));
     }
   }
 }

@@ -240,6 +240,35 @@ TEST(TextSoupParse, LowersNamesAndKeepsTheLastValueAtTheEnd) {
   EXPECT_EQ(soup.GetNamedTagAsInt(N("name"), 0), 3);
 }
 
+// Names met again are shared from the reader's recent names: names that
+// agree in length, first and last bytes must still stay apart, and a name
+// must come back the same in every sub-soup.
+TEST(TextSoupParse, RepeatedAndLookalikeNamesKeepTheirOwnTags) {
+  std::string text;
+  for (int i = 0; i < 3; ++i) {
+    text += "group" + std::to_string(i) + "\n{\n";
+    text += "abcdefgh_1_ijklmnop " + std::to_string(10 * i + 1) + "\n";
+    text += "abcdefgh_2_ijklmnop " + std::to_string(10 * i + 2) + "\n";
+    text += "ab1 " + std::to_string(10 * i + 3) + "\n";
+    text += "ab2 " + std::to_string(10 * i + 4) + "\n";
+    text += "AB1 " + std::to_string(10 * i + 5) + "\n";
+    text += "}\n";
+  }
+  const Soup soup = Parsed(text);
+  ASSERT_EQ(soup.CountTags(), 3u);
+  for (uint32_t i = 0; i < 3; ++i) {
+    const Soup group = soup.GetIndexedSoup(i);
+    ASSERT_EQ(group.CountTags(), 4u) << "group " << i;
+    const int base = int(10 * i);
+    EXPECT_EQ(group.GetNamedTagAsInt(N("abcdefgh_1_ijklmnop"), 0), base + 1);
+    EXPECT_EQ(group.GetNamedTagAsInt(N("abcdefgh_2_ijklmnop"), 0), base + 2);
+    EXPECT_EQ(group.GetNamedTagAsInt(N("ab2"), 0), base + 4);
+    EXPECT_EQ(group.GetNamedTagAsInt(N("ab1"), 0), base + 5);
+    EXPECT_EQ(group.GetIndexedTagName(0), N("abcdefgh_1_ijklmnop"));
+    EXPECT_EQ(group.GetIndexedTagName(3), N("ab1"));
+  }
+}
+
 TEST(TextSoupParse, RecodesAnsiTextUnlessTheTextIsUtf8) {
   EXPECT_EQ(Parsed("s caf\xE9\n").GetNamedTag(N("s")).Str(), "caf\xC3\xA9");
   EXPECT_EQ(Parsed(kBom + "s caf\xE9\n").GetNamedTag(N("s")).Str(), "caf\xE9");

@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 using Kiv::DynamicBuffer;
+
+namespace {
 
 TEST(DynamicBuffer, WritesReadBackAndReadsStopAtDataEnd) {
   DynamicBuffer buffer;
@@ -102,3 +106,53 @@ TEST(DynamicBuffer, PositionStopsAtAllocationEndAndGapsAreZero) {
   EXPECT_EQ(buffer.DataLength(), 0u);
   EXPECT_GE(buffer.AllocatedSize(), 34u);
 }
+
+// Fills and frees blocks of about `size` bytes, so that the allocator holds
+// dirty memory of that size to hand out next.
+uint8_t* volatile gDirtySink = nullptr;
+void LeaveDirtyMemory(uint32_t size) {
+  for (size_t i = 1; i <= 4; ++i) {
+    auto* block = static_cast<uint8_t*>(std::malloc(size * i));
+    ASSERT_NE(block, nullptr);
+    std::memset(block, 0xAB, size * i);
+    gDirtySink = block;
+    std::free(gDirtySink);
+  }
+}
+
+// The allocator may hand back memory that held other data: every way of
+// growing must still leave the bytes nobody wrote reading as zero.
+TEST(DynamicBuffer, FreshBytesReadZeroAfterEveryKindOfGrowth) {
+  using Grow = void (*)(DynamicBuffer&, uint32_t);
+  const std::pair<const char*, Grow> cases[] = {
+      {"write", [](DynamicBuffer& b, uint32_t n) { b.Write(std::vector<uint8_t>(n, 7).data(), n); }},
+      {"add length", [](DynamicBuffer& b, uint32_t n) { b.AddLength(n); }},
+      {"set data length", [](DynamicBuffer& b, uint32_t n) { b.SetDataLength(n); }},
+      {"write past a gap",
+       [](DynamicBuffer& b, uint32_t n) {
+         b.AddLength(n / 2);
+         b.SetPosition(n / 2);
+         b.Write(std::vector<uint8_t>(n, 7).data(), n);
+       }},
+  };
+  for (const uint32_t size : {100u, 5000u, 300000u}) {
+    for (const auto& [what, grow] : cases) {
+      LeaveDirtyMemory(size);
+      DynamicBuffer buffer;
+      const uint8_t first = 0x55;
+      ASSERT_EQ(buffer.Write(&first, 1), 1u);
+      grow(buffer, size);
+      const uint32_t end = buffer.DataLength();
+      ASSERT_TRUE(buffer.SetDataLength(buffer.AllocatedSize())) << what;
+      EXPECT_EQ(buffer.Data()[0], 0x55) << what;
+      uint32_t wrong = 0;
+      for (uint32_t i = 1; i < buffer.AllocatedSize(); ++i) {
+        const uint8_t b = buffer.Data()[i];
+        if (b != 0 && !(b == 7 && i < end)) ++wrong;
+      }
+      EXPECT_EQ(wrong, 0u) << what << ", size " << size;
+    }
+  }
+}
+
+}  // namespace
