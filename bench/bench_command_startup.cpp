@@ -4,11 +4,16 @@
 // user compares it with. Pairs run interleaved round by round, so the ratio is
 // read from one run; each iteration starts and waits for one process:
 //   BM_ToolVersion  BM_ToolStatus  BM_GitVersion.
+// With VU_BENCH_BASELINE naming another build tree (e.g. a copy kept from
+// before a change), its tool runs too, in the same rounds, as
+// BM_BaselineVersion and BM_BaselineStatus.
 // Set-up (once, not timed): a fresh installation with the sample asset
-// installed (its daemon starts then). Its daemon is closed and the work
-// folder removed at exit.
+// installed (its daemon starts then), one per build. The daemons are
+// closed and the work folder removed at exit.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
+
+#include <cstdlib>
 
 #include <filesystem>
 #include <string>
@@ -27,8 +32,19 @@ struct Setup {
   bool ok = false;
   std::string work;
   std::string root;
+  std::string baselineRoot;  // empty without a baseline build
   std::string git;
 };
+
+// An installation of `paths` in `work` holding the sample asset.
+std::string InstallSample(const toolbench::ToolPaths& paths, const std::string& work,
+                          const std::string& name) {
+  if (!paths.Found()) return std::string();
+  const std::string root = toolbench::MakeRoot(paths, work, name);
+  // The asset whose status is asked (its daemon starts here).
+  const std::string sample = std::string(VU_SOURCE_DIR) + "/samples/sample-asset";
+  return toolbench::RunTool(root, {"installfrompath", sample}) == 0 ? root : std::string();
+}
 
 Setup MakeSetup() {
   Setup setup;
@@ -40,10 +56,16 @@ Setup MakeSetup() {
   char pattern[] = "/tmp/vu-bench-startup-XXXXXX";
   if (::mkdtemp(pattern) == nullptr) return setup;
   setup.work = pattern;
-  setup.root = toolbench::MakeRoot(paths, setup.work, "install");
-  // The asset whose status is asked (its daemon starts here).
-  setup.ok = toolbench::RunTool(setup.root, {"installfrompath",
-                                             std::string(VU_SOURCE_DIR) + "/samples/sample-asset"}) == 0;
+  setup.root = InstallSample(paths, setup.work, "install");
+  setup.ok = !setup.root.empty();
+  if (const char* baseline = std::getenv("VU_BENCH_BASELINE")) {
+    toolbench::ToolPaths other;
+    other.build = baseline;
+    other.tool = other.build + "/cli/VandruUtil";
+    other.daemon = other.build + "/vaddaemon/vaddaemon";
+    setup.baselineRoot = InstallSample(other, setup.work, "baseline");
+    setup.ok = setup.ok && !setup.baselineRoot.empty();
+  }
   return setup;
 }
 
@@ -57,14 +79,16 @@ const Setup& GetSetup() {
   return setup;
 }
 
-void RunToolCommand(benchmark::State& state, const std::vector<std::string>& command) {
+void RunToolCommand(benchmark::State& state, const std::vector<std::string>& command,
+                    bool baseline) {
   const Setup& setup = GetSetup();
   if (!setup.ok) {
     state.SkipWithError("set-up failed (tool or daemon not found, or the daemon did not start)");
     return;
   }
+  const std::string& root = baseline ? setup.baselineRoot : setup.root;
   for (auto _ : state) {
-    if (toolbench::RunTool(setup.root, command) != 0) {
+    if (toolbench::RunTool(root, command) != 0) {
       state.SkipWithError("the command failed");
       return;
     }
@@ -72,11 +96,19 @@ void RunToolCommand(benchmark::State& state, const std::vector<std::string>& com
 }
 
 void BM_ToolVersion(benchmark::State& state) {
-  RunToolCommand(state, {"version"});
+  RunToolCommand(state, {"version"}, false);
+}
+
+void BM_BaselineVersion(benchmark::State& state) {
+  RunToolCommand(state, {"version"}, true);
 }
 
 void BM_ToolStatus(benchmark::State& state) {
-  RunToolCommand(state, {"status", kStatusAsset});
+  RunToolCommand(state, {"status", kStatusAsset}, false);
+}
+
+void BM_BaselineStatus(benchmark::State& state) {
+  RunToolCommand(state, {"status", kStatusAsset}, true);
 }
 
 void BM_GitVersion(benchmark::State& state) {
@@ -99,7 +131,14 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   constexpr int kRounds = 10;
   constexpr int kRuns = 20;
+  const bool baseline = std::getenv("VU_BENCH_BASELINE") != nullptr;
   for (int round = 0; round < kRounds; ++round) {
+    if (baseline) {
+      benchmark::RegisterBenchmark("BM_BaselineVersion", BM_BaselineVersion)
+          ->Unit(benchmark::kMillisecond)->Iterations(kRuns)->UseRealTime();
+      benchmark::RegisterBenchmark("BM_BaselineStatus", BM_BaselineStatus)
+          ->Unit(benchmark::kMillisecond)->Iterations(kRuns)->UseRealTime();
+    }
     benchmark::RegisterBenchmark("BM_ToolVersion", BM_ToolVersion)
         ->Unit(benchmark::kMillisecond)->Iterations(kRuns)->UseRealTime();
     benchmark::RegisterBenchmark("BM_GitVersion", BM_GitVersion)
@@ -111,8 +150,9 @@ int main(int argc, char** argv) {
   }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  if (setupMade && !GetSetup().root.empty()) {
-    toolbench::CloseDaemon(GetSetup().root);
+  if (setupMade && !GetSetup().work.empty()) {
+    if (!GetSetup().root.empty()) toolbench::CloseDaemon(GetSetup().root);
+    if (!GetSetup().baselineRoot.empty()) toolbench::CloseDaemon(GetSetup().baselineRoot);
     fs::remove_all(GetSetup().work);
   }
   return 0;
