@@ -182,6 +182,7 @@ std::optional<uint32_t> FindUid(std::string_view table, const Endpoint& local,
 }
 
 std::optional<uint32_t> PeerUid(int fd) {
+  if (const std::optional<uint32_t> uid = KernelPeerUid(fd)) return uid;
   sockaddr_storage ours = {};
   sockaddr_storage theirs = {};
   socklen_t size = sizeof(ours);
@@ -191,12 +192,23 @@ std::optional<uint32_t> PeerUid(int fd) {
   const std::optional<Endpoint> local = FromSockaddr(ours);
   const std::optional<Endpoint> remote = FromSockaddr(theirs);
   if (!local || !remote) return std::nullopt;
+  return TablePeerUid(*local, *remote);
+}
+
+std::optional<uint32_t> KernelPeerUid(int fd) {
+  sockaddr_storage ours = {};
+  sockaddr_storage theirs = {};
+  socklen_t size = sizeof(ours);
+  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&ours), &size) != 0) return std::nullopt;
+  size = sizeof(theirs);
+  if (::getpeername(fd, reinterpret_cast<sockaddr*>(&theirs), &size) != 0) return std::nullopt;
+  if (ours.ss_family != AF_INET || theirs.ss_family != AF_INET) return std::nullopt;
+  return DiagUid(reinterpret_cast<const sockaddr_in&>(theirs),
+                 reinterpret_cast<const sockaddr_in&>(ours));
+}
+
+std::optional<uint32_t> TablePeerUid(const Endpoint& local, const Endpoint& remote) {
   // The peer's socket: its local end is our remote one.
-  if (ours.ss_family == AF_INET && theirs.ss_family == AF_INET) {
-    const std::optional<uint32_t> uid = DiagUid(reinterpret_cast<const sockaddr_in&>(theirs),
-                                                reinterpret_cast<const sockaddr_in&>(ours));
-    if (uid) return uid;
-  }
   for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
     std::FILE* file = std::fopen(table, "re");
     if (file == nullptr) continue;
@@ -205,7 +217,7 @@ std::optional<uint32_t> PeerUid(int fd) {
     std::optional<uint32_t> uid;
     ssize_t length = 0;
     while (!uid && (length = ::getline(&line, &capacity, file)) >= 0) {
-      uid = RowUid(std::string_view(line, size_t(length)), *remote, *local);
+      uid = RowUid(std::string_view(line, size_t(length)), remote, local);
     }
     std::free(line);
     std::fclose(file);

@@ -44,5 +44,11 @@ std::optional<uint32_t> RowUid(std::string_view row, const Endpoint& local, cons
 std::optional<uint32_t> FindUid(std::string_view table, const Endpoint& local,
                                 const Endpoint& remote);
 std::optional<uint32_t> PeerUid(int fd);
+// The two ways PeerUid takes: the kernel's answer for the peer's socket of
+// an IPv4 connection (nothing for other families or when the kernel does
+// not answer), and the tables read for the connection's local and remote
+// endpoints.
+std::optional<uint32_t> KernelPeerUid(int fd);
+std::optional<uint32_t> TablePeerUid(const Endpoint& local, const Endpoint& remote);
 
 }  // namespace SocketOwner
