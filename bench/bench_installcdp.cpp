@@ -17,9 +17,6 @@
 // run (not timed). Outputs are kept until the end (file creation slows
 // down right after large deletions) and the work folder is removed at exit.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -29,7 +26,7 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "bench/ToolProcess.h"
 
 namespace {
 
@@ -47,37 +44,14 @@ struct Setup {
   std::string tarball;
 };
 
-int RunProgram(const std::vector<std::string>& args, const std::string& workdir) {
-  std::vector<char*> argv;
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addchdir_np(&actions, workdir.c_str());
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return -1;
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using toolbench::RunProgram;
 
 std::string MakeRoot(const Setup& setup, const std::string& name) {
-  const std::string root = setup.work + "/" + name;
-  fs::remove_all(root);
-  fs::create_directories(root + "/bin");
-  fs::create_directories(root + "/Data");
-  fs::copy_file(setup.tool, root + "/bin/VandruUtil");
-  fs::copy_file(setup.daemon, root + "/bin/vaddaemon");
-  return root;
+  return toolbench::MakeRoot(toolbench::ToolPaths{setup.tool, setup.daemon, ""}, setup.work, name);
 }
 
 void CloseDaemon(const std::string& root) {
-  RunProgram({root + "/bin/VandruUtil", "closevaddaemon"}, root + "/bin");
+  toolbench::CloseDaemon(root);
 }
 
 void WriteFile(const std::string& path, const std::string& text) {

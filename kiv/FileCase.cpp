@@ -79,6 +79,16 @@ String File::Find::ResolveCase(const String& path) {
     if (end > start) parts.push_back(std::string_view(path).substr(start, end - start));
     start = end + 1;
   }
+  if (parts.empty()) return String();
+  // When the folder holding the last component exists as given, the walk
+  // would take every earlier component exactly as given: start at the last.
+  String parent = path.front() == '/' ? "/" : "";
+  for (size_t i = 0; i + 1 < parts.size(); ++i) {
+    parent.append(parts[i]);
+    parent.push_back('/');
+  }
+  if (parts.size() > 1 && ::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    return ResolveFrom(parts, parts.size() - 1, parent, path.back() == '/');
   return ResolveFrom(parts, 0, path.front() == '/' ? "/" : "", path.back() == '/');
 }
 

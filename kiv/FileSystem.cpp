@@ -44,13 +44,14 @@ int64_t File::FileSize(const String& path) {
 
 bool File::Md(const String& path) {
   if (path.empty()) return false;
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
   // Create every prefix that ends before a "/"; failures on the way (mostly
   // "exists") are settled by the final check.
   for (size_t slash = path.find('/', 1); slash != String::npos; slash = path.find('/', slash + 1)) {
     ::mkdir(path.substr(0, slash).c_str(), 0777);
   }
   ::mkdir(path.c_str(), 0777);
-  struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 

@@ -4,9 +4,16 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <fstream>
+#include <iterator>
+#include <string>
 
 #include "foundation/soup/Soup.h"
+#include "foundation/soup/TextSoup.h"
+#include "foundation/stream/TBuffer.h"
+#include "kiv/DynamicBuffer.h"
 #include "kiv/File.h"
 
 namespace TETLib {
@@ -37,6 +44,19 @@ int LockFolderOf(const Kiv::String& path) {
   return -1;
 }
 
+// True when the file at `path` holds exactly the text soup `soup` (the
+// bytes SaveToFile would write for a ".txt" path).
+bool FileHolds(const Kiv::String& path, const Soup& soup) {
+  Kiv::DynamicBuffer data;
+  TBuffer stream(&data);
+  TextSoup::Write(stream, soup);
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  const std::string present((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return present.size() == data.DataLength() &&
+         std::equal(present.begin(), present.end(), reinterpret_cast<const char*>(data.Data()));
+}
+
 }  // namespace
 
 PersonalDetails::LoadResult PersonalDetails::Load(const Kiv::String& path) {
@@ -63,7 +83,11 @@ bool PersonalDetails::Save(const Kiv::String& path) const {
   soup.SetNamedInt(Kiv::PString("isinputboxon"), isInputBoxOn ? 1 : 0);
   const int lock = LockFolderOf(path);
   if (lock < 0) return false;
-  const bool saved = Soup::SaveToFile(Kiv::PString(), path, soup);
+  // A file that already holds these details is left as it is (no second
+  // write and flush of the same bytes at every shut-down).
+  const bool saved = (path.size() > 4 && path.compare(path.size() - 4, 4, ".txt") == 0 &&
+                      FileHolds(path, soup)) ||
+                     Soup::SaveToFile(Kiv::PString(), path, soup);
   ::close(lock);
   return saved;
 }

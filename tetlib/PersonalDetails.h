@@ -9,7 +9,8 @@
 // record is left as it is), kLoaded after filling every field (missing
 // tags give empty texts and false). Save writes the six tags in that order
 // ("isinputboxon" as 0 or 1) through Soup::SaveToFile, which writes a
-// temporary file and renames it over the old one; false on failure. Every
+// temporary file and renames it over the old one; false on failure. A
+// ".txt" file that already holds exactly those bytes is left untouched. Every
 // process of an installation saves the one file at its shut-down, and all
 // share that temporary name, so Save holds an exclusive advisory lock
 // (flock) on the file's folder while it writes: saves at once take turns.

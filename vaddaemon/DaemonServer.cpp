@@ -7,11 +7,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <exception>
 #include <optional>
+#include <vector>
 
 #include "assetdb/protocol/VADFrames.h"
 #include "foundation/base/LogMessage.h"
@@ -41,9 +44,15 @@ unsigned long long Number(const DaemonConnection& connection) {
 
 // Reads from a connected socket. With a deadline, every wait ends there;
 // without one, a receive waits until bytes come or the socket is shut down.
+// A buffered source takes whatever the socket holds in one receive and
+// serves later reads from it, so it must be the only reader of the socket
+// from then on (the handshake, read before, is unbuffered so that nothing
+// after it is taken early).
 class SocketSource : public VADFrames::ByteSource {
  public:
-  explicit SocketSource(int fd) : fd_(fd) {}
+  explicit SocketSource(int fd, bool buffered = false) : fd_(fd) {
+    if (buffered) buffer_.resize(kBufferBytes);
+  }
   void SetDeadline(Clock::time_point deadline) {
     deadline_ = deadline;
     hasDeadline_ = true;
@@ -54,11 +63,27 @@ class SocketSource : public VADFrames::ByteSource {
     uint8_t* out = static_cast<uint8_t*>(dst);
     uint32_t got = 0;
     while (got < n) {
+      if (start_ < end_) {
+        const uint32_t take = std::min<uint32_t>(n - got, uint32_t(end_ - start_));
+        std::memcpy(out + got, buffer_.data() + start_, take);
+        start_ += take;
+        got += take;
+        continue;
+      }
       if (hasDeadline_ && !WaitReadable()) return false;
-      ssize_t r = ::recv(fd_, out + got, n - got, 0);
+      // Large reads go straight to the caller; small ones fill the buffer.
+      const bool direct = n - got >= buffer_.size();
+      uint8_t* into = direct ? out + got : buffer_.data();
+      const size_t room = direct ? n - got : buffer_.size();
+      ssize_t r = ::recv(fd_, into, room, 0);
       if (r < 0 && errno == EINTR) continue;
       if (r <= 0) return false;
-      got += uint32_t(r);
+      if (direct) {
+        got += uint32_t(r);
+      } else {
+        start_ = 0;
+        end_ = size_t(r);
+      }
     }
     return true;
   }
@@ -76,9 +101,14 @@ class SocketSource : public VADFrames::ByteSource {
     }
   }
 
+  static constexpr size_t kBufferBytes = 16 * 1024;
+
   int fd_;
   Clock::time_point deadline_;
   bool hasDeadline_ = false;
+  std::vector<uint8_t> buffer_;
+  size_t start_ = 0;
+  size_t end_ = 0;
 };
 
 bool SamePath(const std::string& a, const Kiv::File::Path& b) {
@@ -254,7 +284,7 @@ bool DaemonServer::Handshake(DaemonConnection& connection) {
 void DaemonServer::ReadConnection(const std::shared_ptr<DaemonConnection>& connection,
                                   const std::shared_ptr<Reader>& reader) {
   if (Handshake(*connection)) {
-    SocketSource source(connection->Socket());
+    SocketSource source(connection->Socket(), true);
     bool reading = true;
     while (reading) {
       DaemonFrames::Request request;

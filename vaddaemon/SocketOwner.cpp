@@ -1,7 +1,12 @@
 // SocketOwner (see SocketOwner.h).
 #include "vaddaemon/SocketOwner.h"
 
+#include <linux/inet_diag.h>
+#include <linux/netlink.h>
+#include <linux/sock_diag.h>
 #include <netinet/in.h>
+#include <sys/time.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -90,6 +95,55 @@ std::string_view Field(std::string_view row, size_t field) {
   }
 }
 
+// The owner of one IPv4 TCP socket asked of the kernel by its exact
+// addresses (a sock_diag lookup of that socket alone, no table to read);
+// nothing when the kernel does not answer (then the tables are read).
+std::optional<uint32_t> DiagUid(const sockaddr_in& socketLocal, const sockaddr_in& socketRemote) {
+  const int diag = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+  if (diag < 0) return std::nullopt;
+  timeval wait = {1, 0};
+  ::setsockopt(diag, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof(wait));
+  struct {
+    nlmsghdr header;
+    inet_diag_req_v2 request;
+  } message = {};
+  message.header.nlmsg_len = sizeof(message);
+  message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+  message.header.nlmsg_flags = NLM_F_REQUEST;
+  message.request.sdiag_family = AF_INET;
+  message.request.sdiag_protocol = IPPROTO_TCP;
+  message.request.idiag_states = ~0u;
+  message.request.id.idiag_sport = socketLocal.sin_port;
+  message.request.id.idiag_dport = socketRemote.sin_port;
+  std::memcpy(message.request.id.idiag_src, &socketLocal.sin_addr, 4);
+  std::memcpy(message.request.id.idiag_dst, &socketRemote.sin_addr, 4);
+  message.request.id.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
+  message.request.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
+  sockaddr_nl kernel = {};
+  kernel.nl_family = AF_NETLINK;
+  std::optional<uint32_t> uid;
+  if (::sendto(diag, &message, sizeof(message), 0, reinterpret_cast<sockaddr*>(&kernel),
+               sizeof(kernel)) == ssize_t(sizeof(message))) {
+    alignas(nlmsghdr) char answer[4096];
+    const ssize_t got = ::recv(diag, answer, sizeof(answer), 0);
+    const auto* reply = reinterpret_cast<const nlmsghdr*>(answer);
+    if (got >= ssize_t(NLMSG_LENGTH(sizeof(inet_diag_msg))) &&
+        reply->nlmsg_type == SOCK_DIAG_BY_FAMILY &&
+        reply->nlmsg_len >= NLMSG_LENGTH(sizeof(inet_diag_msg))) {
+      const auto* found = static_cast<const inet_diag_msg*>(NLMSG_DATA(reply));
+      // The answer must be the socket asked about.
+      if (found->id.idiag_sport == socketLocal.sin_port &&
+          found->id.idiag_dport == socketRemote.sin_port &&
+          std::memcmp(found->id.idiag_src, &socketLocal.sin_addr, 4) == 0 &&
+          std::memcmp(found->id.idiag_dst, &socketRemote.sin_addr, 4) == 0) {
+        uid = found->idiag_uid;
+      }
+    }
+  }
+  ::close(diag);
+  return uid;
+}
+
 }  // namespace
 
 std::optional<Endpoint> FromSockaddr(const sockaddr_storage& address) {
@@ -128,6 +182,7 @@ std::optional<uint32_t> FindUid(std::string_view table, const Endpoint& local,
 }
 
 std::optional<uint32_t> PeerUid(int fd) {
+  if (const std::optional<uint32_t> uid = KernelPeerUid(fd)) return uid;
   sockaddr_storage ours = {};
   sockaddr_storage theirs = {};
   socklen_t size = sizeof(ours);
@@ -137,6 +192,22 @@ std::optional<uint32_t> PeerUid(int fd) {
   const std::optional<Endpoint> local = FromSockaddr(ours);
   const std::optional<Endpoint> remote = FromSockaddr(theirs);
   if (!local || !remote) return std::nullopt;
+  return TablePeerUid(*local, *remote);
+}
+
+std::optional<uint32_t> KernelPeerUid(int fd) {
+  sockaddr_storage ours = {};
+  sockaddr_storage theirs = {};
+  socklen_t size = sizeof(ours);
+  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&ours), &size) != 0) return std::nullopt;
+  size = sizeof(theirs);
+  if (::getpeername(fd, reinterpret_cast<sockaddr*>(&theirs), &size) != 0) return std::nullopt;
+  if (ours.ss_family != AF_INET || theirs.ss_family != AF_INET) return std::nullopt;
+  return DiagUid(reinterpret_cast<const sockaddr_in&>(theirs),
+                 reinterpret_cast<const sockaddr_in&>(ours));
+}
+
+std::optional<uint32_t> TablePeerUid(const Endpoint& local, const Endpoint& remote) {
   // The peer's socket: its local end is our remote one.
   for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
     std::FILE* file = std::fopen(table, "re");
@@ -146,7 +217,7 @@ std::optional<uint32_t> PeerUid(int fd) {
     std::optional<uint32_t> uid;
     ssize_t length = 0;
     while (!uid && (length = ::getline(&line, &capacity, file)) >= 0) {
-      uid = RowUid(std::string_view(line, size_t(length)), *remote, *local);
+      uid = RowUid(std::string_view(line, size_t(length)), remote, local);
     }
     std::free(line);
     std::fclose(file);

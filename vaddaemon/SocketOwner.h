@@ -15,8 +15,9 @@
 // addresses as the kernel writes them: each 32-bit word of the address as 8
 // hex digits in host byte order, then ":" and the port as 4 hex digits);
 // a header line or a row that does not parse answers nothing. FindUid looks
-// through a whole table's text. PeerUid reads both tables for a connected
-// socket; nothing when the socket's addresses cannot be read, the tables
+// through a whole table's text. PeerUid asks the kernel for the peer's
+// socket alone (sock_diag) when both ends are IPv4, and otherwise, or when
+// that fails, reads both tables for a connected socket; nothing when the socket's addresses cannot be read, the tables
 // cannot be read, or no row matches (callers must then refuse).
 //
 // No shared state; nothing throws (PeerUid may allocate).
@@ -43,5 +44,11 @@ std::optional<uint32_t> RowUid(std::string_view row, const Endpoint& local, cons
 std::optional<uint32_t> FindUid(std::string_view table, const Endpoint& local,
                                 const Endpoint& remote);
 std::optional<uint32_t> PeerUid(int fd);
+// The two ways PeerUid takes: the kernel's answer for the peer's socket of
+// an IPv4 connection (nothing for other families or when the kernel does
+// not answer), and the tables read for the connection's local and remote
+// endpoints.
+std::optional<uint32_t> KernelPeerUid(int fd);
+std::optional<uint32_t> TablePeerUid(const Endpoint& local, const Endpoint& remote);
 
 }  // namespace SocketOwner

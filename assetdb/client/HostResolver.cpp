@@ -105,6 +105,16 @@ bool HostResolver::Start(const char* host, uint16_t port, sockaddr_in* address) 
   request.address = address;
   {
     Kiv::SingleLock hold(state.lock);
+    // A dotted IPv4 address needs no look-up: it is answered here, without
+    // waking the resolver thread.
+    in_addr numeric{};
+    if (state.users > 0 && ::inet_pton(AF_INET, host, &numeric) == 1) {
+      std::memset(address, 0, sizeof(*address));
+      address->sin_family = AF_INET;
+      address->sin_port = htons(port);
+      address->sin_addr = numeric;
+      return true;
+    }
     state.queue.push_back(&request);
     EnsureThreadLocked(state);
   }

@@ -9,7 +9,9 @@
 // safe from any thread.
 //
 // HostResolver::Start resolves on the process's resolver thread and waits at
-// most kWaitMs for the answer; a request that times out answers false even
+// most kWaitMs for the answer (a dotted IPv4 address, such as the daemon's
+// 127.0.0.1, is converted at once without the thread while networking is
+// started); a request that times out answers false even
 // when the thread finishes it later (the late answer is dropped). The
 // resolver thread runs only while networking is started (NetStartup): with
 // no user, no thread starts and every call waits kWaitMs and fails, for

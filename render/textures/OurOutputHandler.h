@@ -1,5 +1,6 @@
-// OurOutputHandler: collects what nvtt writes, one mip level at a time,
-// into format-5 bitmaps appended to a TextureCompress.
+// OurOutputHandler: collects what nvtt writes (through the compressor
+// module's sink, NvttModule.h), one mip level at a time, into format-5
+// bitmaps appended to a TextureCompress.
 //
 // beginImage finishes the level being written (if any) and starts one of
 // the announced byte size; writeData copies bytes into it. nvtt does not
@@ -12,22 +13,20 @@
 // a level never finished is dropped with the handler. Not thread-safe.
 #pragma once
 
-#include <nvtt/nvtt.h>
-
 #include <cstdint>
 #include <memory>
 
 #include "kiv/basics/Bitmap.h"
 #include "render/textures/TextureCompress.h"
 
-class OurOutputHandler : public nvtt::OutputHandler {
+class OurOutputHandler {
  public:
   explicit OurOutputHandler(TextureCompress& destination) : destination_(destination) {}
   OurOutputHandler(const OurOutputHandler&) = delete;
   OurOutputHandler& operator=(const OurOutputHandler&) = delete;
 
-  void beginImage(int size, int width, int height, int depth, int face, int miplevel) override;
-  bool writeData(const void* data, int size) override;
+  void beginImage(int size, int width, int height, int depth, int face, int miplevel);
+  bool writeData(const void* data, int size);
   void FinishLevel();
   bool Failed() const { return failed_; }
 

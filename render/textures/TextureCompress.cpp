@@ -1,30 +1,87 @@
 #include "render/textures/TextureCompress.h"
 
-#include <nvtt/nvtt.h>
+#include <dlfcn.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <string>
+#include <vector>
 
+#include "render/textures/NvttModule.h"
 #include "render/textures/OurOutputHandler.h"
 
 namespace {
 
 thread_local Kiv::String tLastCompressionError;
 
-class OurErrorHandler : public nvtt::ErrorHandler {
- public:
-  void error(nvtt::Error e) override {
-    const char* text = nvtt::errorString(e);
-    tLastCompressionError = text != nullptr ? text : "unknown compression error";
-    reported_ = true;
-  }
-  bool Reported() const { return reported_; }
-
- private:
-  bool reported_ = false;
+// What one compression hands back: the levels through the output handler,
+// nvtt's error text.
+struct Collector {
+  OurOutputHandler* output = nullptr;
+  bool reported = false;
 };
+
+void SinkBeginImage(void* context, int size, int width, int height) {
+  static_cast<Collector*>(context)->output->beginImage(size, width, height, 1, 0, 0);
+}
+
+int SinkWriteData(void* context, const void* data, int size) {
+  return static_cast<Collector*>(context)->output->writeData(data, size) ? 1 : 0;
+}
+
+void SinkError(void* context, const char* text) {
+  tLastCompressionError = text;
+  static_cast<Collector*>(context)->reported = true;
+}
+
+// The folder of the running program, with a trailing slash; empty when it
+// cannot be read.
+std::string ProgramFolder() {
+  std::vector<char> buffer(4096);
+  const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+  if (n <= 0 || size_t(n) >= buffer.size()) return std::string();
+  std::string path(buffer.data(), size_t(n));
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+struct LoadedModule {
+  VuNvttCompressFunction compress = nullptr;
+  std::string error;
+};
+
+// The compressor module, loaded once per process (and never unloaded):
+// beside the program first, else from the build tree.
+const LoadedModule& NvttModule() {
+  static const LoadedModule module = [] {
+    LoadedModule loaded;
+    std::vector<std::string> candidates;
+    const std::string folder = ProgramFolder();
+    if (!folder.empty()) candidates.push_back(folder + kNvttModuleFile);
+#ifdef VU_NVTT_MODULE_DIR
+    candidates.push_back(std::string(VU_NVTT_MODULE_DIR) + "/" + kNvttModuleFile);
+#endif
+    for (const std::string& path : candidates) {
+      if (::access(path.c_str(), R_OK) != 0) continue;
+      void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+      if (handle == nullptr) {
+        const char* why = ::dlerror();
+        loaded.error = why != nullptr ? why : path;
+        continue;
+      }
+      loaded.compress =
+          reinterpret_cast<VuNvttCompressFunction>(::dlsym(handle, kNvttCompressSymbol));
+      if (loaded.compress != nullptr) return loaded;
+      loaded.error = path + " has no " + kNvttCompressSymbol;
+    }
+    if (loaded.error.empty()) loaded.error = std::string(kNvttModuleFile) + " was not found";
+    return loaded;
+  }();
+  return module;
+}
 
 // Makes every non-zero pixel opaque; zero pixels stay zero.
 void MakeOpaque(Kiv::Bitmap& source) {
@@ -49,23 +106,23 @@ bool UncompressedChain(const Kiv::Bitmap& source, TextureCompress& destination, 
   }
 }
 
-bool DxtFormat(uint32_t target, bool alpha, nvtt::Format* format) {
+bool DxtFormat(uint32_t target, bool alpha, int* format) {
   switch (target) {
     case kTargetDXT1:
-      *format = alpha ? nvtt::Format_DXT1a : nvtt::Format_DXT1;
+      *format = alpha ? kNvttDxt1a : kNvttDxt1;
       return true;
     case kTargetDXT3:
-      *format = nvtt::Format_DXT3;
+      *format = kNvttDxt3;
       return true;
     case kTargetDXT5:
-      *format = nvtt::Format_DXT5;
+      *format = kNvttDxt5;
       return true;
     default:
       return false;
   }
 }
 
-bool NvttChain(const Kiv::Bitmap& source, TextureCompress& destination, nvtt::Format format,
+bool NvttChain(const Kiv::Bitmap& source, TextureCompress& destination, int format,
                bool wrap, bool normalMap, bool mipmap, bool acceleration);
 
 // nvtt sets up some of its tables on first use, and the first compression of
@@ -80,38 +137,30 @@ void WarmUpNvtt() {
       for (uint32_t x = 0; x < 4; ++x) picture.Row(y)[x] = 0x40000000u * x + 0x00102030u * y;
     }
     TextureCompress levels;
-    NvttChain(picture, levels, nvtt::Format_DXT5, false, false, false, false);
+    NvttChain(picture, levels, kNvttDxt5, false, false, false, false);
     tLastCompressionError.clear();
   });
 }
 
-bool NvttChain(const Kiv::Bitmap& source, TextureCompress& destination, nvtt::Format format,
+bool NvttChain(const Kiv::Bitmap& source, TextureCompress& destination, int format,
                bool wrap, bool normalMap, bool mipmap, bool acceleration) {
-  nvtt::Compressor compressor;
-  nvtt::InputOptions input;
-  nvtt::OutputOptions output;
-  nvtt::CompressionOptions compression;
-  OurOutputHandler outputHandler(destination);
-  OurErrorHandler errorHandler;
   tLastCompressionError.clear();
-
-  input.setMipmapGeneration(mipmap, -1);
-  if (normalMap) input.setNormalMap(true);
-  input.setWrapMode(wrap ? nvtt::WrapMode_Repeat : nvtt::WrapMode_Clamp);
-  compressor.enableCudaAcceleration(acceleration);
-  compression.setFormat(format);
-  compression.setQuality(nvtt::Quality_Production);
-  const int width = int(source.Width());
-  const int height = int(source.Height());
-  input.setTextureLayout(nvtt::TextureType_2D, width, height, 1);
-  if (!input.setMipmapData(source.Pixels(), width, height, 1, 0, 0)) return false;
-  input.setMipmapFilter(normalMap ? nvtt::MipmapFilter_Box : nvtt::MipmapFilter_Kaiser);
-  output.setOutputHandler(&outputHandler);
-  output.setErrorHandler(&errorHandler);
-  output.setOutputHeader(false);
-  if (!compressor.process(input, compression, output)) return false;
+  const LoadedModule& module = NvttModule();
+  if (module.compress == nullptr) {
+    tLastCompressionError = "DXT compression is not available: " + module.error;
+    return false;
+  }
+  OurOutputHandler outputHandler(destination);
+  Collector collector;
+  collector.output = &outputHandler;
+  const VuNvttSink sink = {&collector, &SinkBeginImage, &SinkWriteData, &SinkError};
+  const uint32_t flags = (wrap ? kNvttWrap : 0) | (normalMap ? kNvttNormalMap : 0) |
+                         (mipmap ? kNvttMipmap : 0) | (acceleration ? kNvttAcceleration : 0);
+  if (module.compress(source.Pixels(), int(source.Width()), int(source.Height()), format, flags,
+                      &sink) == 0)
+    return false;
   outputHandler.FinishLevel();
-  return !outputHandler.Failed() && !errorHandler.Reported();
+  return !outputHandler.Failed() && !collector.reported;
 }
 
 }  // namespace
@@ -139,7 +188,7 @@ bool CompressBitmap(Kiv::Bitmap& source, TextureCompress& destination, uint32_t 
   const uint32_t format = source.GetFormat();
   if (format != Kiv::Bitmap::kARGB && format != Kiv::Bitmap::kXRGB) return false;
   if (source.Pixels() == nullptr) return false;
-  nvtt::Format dxt = nvtt::Format_DXT1;
+  int dxt = kNvttDxt1;
   const bool compressed = DxtFormat(target, alpha, &dxt);
   if (!compressed && target != kTargetARGB && target != kTargetXRGB && target != kTargetPassThrough)
     return false;

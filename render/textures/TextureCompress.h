@@ -23,7 +23,8 @@
 // 0xFF); zero pixels stay zero. The source is changed in place by that.
 //
 // Failure: false for a source that is not 32-bit of format 2 or 3, or an
-// unknown target (destination unchanged); false when nvtt fails, reports an
+// unknown target (destination unchanged); false when nvtt's module cannot
+// be loaded (NvttModule.h; the error text says why), or nvtt fails, reports an
 // error, writes more than a level's announced size or leaves a level short
 // (levels already finished stay in the destination; the caller drops the
 // whole TextureCompress). The text of nvtt's last error on this thread is

@@ -235,6 +235,24 @@ TEST_F(NetTest, ResolverThreadEndsWhenItsQueueIsEmptyAndIsReplaced) {
   }
 }
 
+TEST_F(NetTest, DottedAddressIsAnsweredWithoutTheResolverThread) {
+  struct Case {
+    const char* host;
+    uint32_t address;
+  };
+  for (const Case& c : {Case{"127.0.0.1", INADDR_LOOPBACK}, Case{"10.1.2.3", 0x0A010203u}}) {
+    sockaddr_in address;
+    std::memset(&address, 0xAB, sizeof(address));
+    ASSERT_TRUE(HostResolver::Start(c.host, 4242, &address)) << c.host;
+    EXPECT_EQ(address.sin_family, AF_INET);
+    EXPECT_EQ(ntohs(address.sin_port), 4242);
+    EXPECT_EQ(ntohl(address.sin_addr.s_addr), c.address) << c.host;
+    const unsigned char zero[8] = {};
+    EXPECT_EQ(std::memcmp(address.sin_zero, zero, sizeof(zero)), 0);
+    EXPECT_FALSE(HostResolver::HasThread()) << c.host;
+  }
+}
+
 TEST_F(NetTest, ConcurrentResolutionsAllGetTheirOwnAnswer) {
   std::atomic<int> good{0};
   std::vector<std::thread> threads;

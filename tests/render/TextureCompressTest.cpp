@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -110,6 +112,28 @@ TEST(CompressBitmap, DxtTargetsMakeBlockLevels) {
     EXPECT_EQ(sizes, c.sizes) << c.target;
     EXPECT_TRUE(LastCompressionError().empty());
   }
+}
+
+// True when a shared library whose file name holds `name` is mapped into
+// this process.
+bool Mapped(const char* name) {
+  std::ifstream maps("/proc/self/maps");
+  std::string line;
+  while (std::getline(maps, line)) {
+    if (line.find(name) != std::string::npos) return true;
+  }
+  return false;
+}
+
+// nvtt comes only with the compressor module, which the first DXT
+// compression loads: a program that compresses nothing never maps it.
+TEST(CompressBitmap, NvttIsMappedOnlyWithTheModuleOfTheFirstDxtCompression) {
+  EXPECT_EQ(Mapped("libnvtt"), Mapped("libvu_nvtt")) << "nvtt is linked in, not loaded on use";
+  auto source = FromRGBA(8, 8, texturetest::SmoothPicture(8, 8, true), Kiv::Bitmap::kARGB);
+  TextureCompress levels;
+  ASSERT_TRUE(CompressBitmap(*source, levels, kTargetDXT1, false, false, false, false, false));
+  EXPECT_TRUE(Mapped("libvu_nvtt"));
+  EXPECT_TRUE(Mapped("libnvtt"));
 }
 
 TEST(CompressBitmap, OnlyDxt1aKeepsTransparentPixels) {

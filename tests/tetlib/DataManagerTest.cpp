@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -66,6 +67,35 @@ TEST_F(DataManagerTest, PersonalDetailsAreReadOnFirstUseAndWrittenAtShutDown) {
   EXPECT_EQ(saved.GetNamedTag(Kiv::PString("author")).Str(), "Ann");
   EXPECT_EQ(saved.GetNamedTagAsInt(Kiv::PString("isinputboxon"), -1), 1);
   EXPECT_EQ(saved.GetIndexedTagName(5).Str(), "isinputboxon");
+}
+
+// A shut-down whose details are already in the file leaves the file alone
+// (same inode, no temporary); changed details, or a file in another layout,
+// are written out.
+TEST_F(DataManagerTest, PersonalDetailsAreRewrittenOnlyWhenTheBytesWouldChange) {
+  std::filesystem::create_directories(At("defs"));
+  const Kiv::String path = At("defs/personalDetails.txt");
+  TETLib::PersonalDetails details;
+  details.author = Kiv::PString("Ann");
+  ASSERT_TRUE(details.Save(path));
+  const std::string first = Get("defs/personalDetails.txt");
+  struct stat before = {};
+  ASSERT_EQ(::stat(path.c_str(), &before), 0);
+  ASSERT_TRUE(details.Save(path));
+  struct stat after = {};
+  ASSERT_EQ(::stat(path.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino) << "the same details were written again";
+  EXPECT_EQ(Get("defs/personalDetails.txt"), first);
+
+  details.author = Kiv::PString("Bob");
+  ASSERT_TRUE(details.Save(path));
+  EXPECT_EQ(Parse(Get("defs/personalDetails.txt")).GetNamedTag(Kiv::PString("author")).Str(),
+            "Bob");
+
+  // The same values in a hand-written layout are brought to the written one.
+  Put("defs/personalDetails.txt", "author \"Bob\"\n");
+  ASSERT_TRUE(details.Save(path));
+  EXPECT_EQ(Parse(Get("defs/personalDetails.txt")).CountTags(), 6u);
 }
 
 // Every process of an installation rewrites the one file at its shut-down,

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -36,6 +37,7 @@ constexpr uint32_t kBlock = 0x500;
 constexpr uint32_t kRelease = 0x501;
 constexpr uint32_t kReport = 0x502;
 constexpr uint32_t kThrow = 0x503;
+constexpr uint32_t kEcho = 0x504;
 constexpr const char* kIndex = "/nowhere/UserData/assets.tdx";
 
 // A gate that blocked handlers wait on (at most 10 s, so a fault fails the
@@ -83,6 +85,11 @@ class InProcessServer : public ::testing::Test {
     registry_.Register(kThrow, [](DaemonRequest& request) {
       TStreamWriteU32(request.Reply(), 5);
       throw std::runtime_error("handler fault");
+    });
+    registry_.Register(kEcho, [](DaemonRequest& request) {
+      std::vector<uint8_t> body(request.BodyRemaining());
+      if (!body.empty()) TStreamReadBytes(request.Body(), body.data(), uint32_t(body.size()));
+      if (!body.empty()) TStreamWriteBytes(request.Reply(), body.data(), uint32_t(body.size()));
     });
     context_.AddCloseObserver([this](const std::shared_ptr<DaemonConnection>&) { ++closed_; });
     server_ = std::make_unique<DaemonServer>(context_, registry_, 600, maxConnections_);
@@ -176,6 +183,45 @@ TEST_F(InProcessServer, MessagesGoBeforeTheReplyAndNeverForOneWayRequests) {
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].severity, ResultsLog::kSuccess);
   EXPECT_EQ(messages[0].text, "done");
+}
+
+// Frames are read however the bytes arrive: several in one write (small
+// ones and one larger than a read takes at once), and one a byte at a time.
+TEST_F(InProcessServer, FramesAreServedWhetherTheyComeTogetherOrByteByByte) {
+  auto client = Client();
+  ASSERT_TRUE(client);
+  struct Case {
+    uint32_t id;
+    size_t size;
+  };
+  const Case together[] = {{1, 0}, {2, 7}, {3, 100000}, {4, 3}, {5, 16384}, {6, 1}};
+  std::map<uint32_t, Bytes> sent;
+  Bytes stream;
+  for (const Case& c : together) {
+    Bytes body(c.size);
+    for (size_t i = 0; i < c.size; ++i) body[i] = uint8_t(c.id * 31 + i * 7);
+    for (uint32_t word : {kEcho, c.id, uint32_t(c.size)}) {
+      for (int b = 0; b < 4; ++b) stream.push_back(uint8_t(word >> (8 * b)));
+    }
+    stream.insert(stream.end(), body.begin(), body.end());
+    sent[c.id] = std::move(body);
+  }
+  ASSERT_TRUE(client->Send(stream));
+  Bytes last = {9, 8, 7};
+  Bytes trickle;
+  for (uint32_t word : {kEcho, 7u, uint32_t(last.size())}) {
+    for (int b = 0; b < 4; ++b) trickle.push_back(uint8_t(word >> (8 * b)));
+  }
+  trickle.insert(trickle.end(), last.begin(), last.end());
+  sent[7] = last;
+  for (uint8_t byte : trickle) ASSERT_TRUE(client->Send(&byte, 1));
+  std::map<uint32_t, Bytes> answered;
+  while (answered.size() < sent.size()) {
+    RawClient::Frame frame;
+    ASSERT_TRUE(client->ReadFrame(frame));
+    if (frame.IsReply()) answered[frame.word] = std::move(frame.body);
+  }
+  for (const auto& [id, body] : sent) EXPECT_EQ(answered[id], body) << id;
 }
 
 TEST_F(InProcessServer, FailingHandlerGetsAnEmptyReplyAndCloseCallsObservers) {

@@ -147,11 +147,27 @@ TEST(SocketOwner, PeerOfARealConnectionIsThisUser) {
     ASSERT_GE(accepted, 0) << c.name;
     EXPECT_EQ(SocketOwner::PeerUid(accepted), std::optional<uint32_t>(::geteuid())) << c.name;
     EXPECT_EQ(SocketOwner::PeerUid(client), std::optional<uint32_t>(::geteuid())) << c.name;
+    // Both ways agree: the kernel's answer (IPv4 only) and the tables.
+    const bool ipv4 = c.listenFamily == AF_INET && c.clientFamily == AF_INET;
+    EXPECT_EQ(SocketOwner::KernelPeerUid(accepted),
+              ipv4 ? std::optional<uint32_t>(::geteuid()) : std::nullopt)
+        << c.name;
+    sockaddr_storage ours = {};
+    sockaddr_storage theirs = {};
+    socklen_t length = sizeof(ours);
+    ASSERT_EQ(::getsockname(accepted, reinterpret_cast<sockaddr*>(&ours), &length), 0);
+    length = sizeof(theirs);
+    ASSERT_EQ(::getpeername(accepted, reinterpret_cast<sockaddr*>(&theirs), &length), 0);
+    EXPECT_EQ(SocketOwner::TablePeerUid(*SocketOwner::FromSockaddr(ours),
+                                        *SocketOwner::FromSockaddr(theirs)),
+              std::optional<uint32_t>(::geteuid()))
+        << c.name;
     ::close(accepted);
     ::close(client);
     ::close(listener);
   }
   EXPECT_EQ(SocketOwner::PeerUid(-1), std::nullopt);
+  EXPECT_EQ(SocketOwner::KernelPeerUid(-1), std::nullopt);
 }
 
 }  // namespace
