@@ -151,7 +151,7 @@ bool GSCodeVerifier::Verify(GSFunction& fn, std::string& error) {
     if (!CheckOperands(fn, at, error)) return false;
   FindCallLeaves(fn);
   if (!GSCheckStackDepth(code_, fn.slotsNeeded - fn.advance, error)) return false;
-  return GSCheckValueKinds(code_, fn, fn.calls, error);
+  return GSCheckValueKinds(code_, fn, kinds_, fn.calls, error);
 }
 
 }  // namespace GSRuntime

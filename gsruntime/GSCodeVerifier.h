@@ -39,6 +39,7 @@
 #include <string>
 #include <vector>
 
+#include "gsruntime/GSKindFlow.h"
 #include "gsruntime/GSStackDepth.h"
 
 namespace GSRuntime {
@@ -69,6 +70,7 @@ class GSCodeVerifier {
   const GSClass* cls_ = nullptr;
   std::vector<uint32_t> headers_;  // the block-header slots of cls_, sorted
   GSDecodedCode code_;
+  GSKindStorage kinds_;
 };
 
 }  // namespace GSRuntime

@@ -115,7 +115,18 @@ const char* KindName(uint32_t k) {
 
 class KindFlow {
  public:
-  KindFlow(const GSDecodedCode& code, const GSFunction& fn) : code_(code), fn_(fn) {}
+  KindFlow(const GSDecodedCode& code, const GSFunction& fn, GSKindStorage& storage)
+      : code_(code),
+        fn_(fn),
+        offsets_(storage.offsets),
+        states_(storage.states),
+        callOf_(storage.callOf),
+        parent_(storage.parent),
+        resolved_(storage.resolved),
+        refSlot_(storage.refSlot),
+        seen_(storage.seen),
+        work_(storage.work),
+        cur_(storage.cur) {}
 
   bool Run(std::vector<GSCallSite>& calls, std::string& error) {
     if (!Prepare(error)) return false;
@@ -175,8 +186,13 @@ class KindFlow {
     const uint32_t root = Find(k - kCall);
     if (resolved_[root] == kind) return true;
     if (resolved_[root] != kKindNone) return false;
+    // No further pass for this: a walk that meets the result settled from
+    // the start takes the same decisions. Every use of an open result
+    // settles it or finds it settled alike, a join with it gives what the
+    // settled kind would, and states keep the open result, which reads as
+    // its kind once settled (Normal); SWAP, the one instruction that
+    // refuses an open result, ends the check at once.
     resolved_[root] = kind;
-    changed_ = true;
     return true;
   }
 
@@ -240,11 +256,19 @@ class KindFlow {
     work_.assign(1, 0);
     seen_[0] = 1;
     while (!work_.empty()) {
-      const uint32_t i = work_.back();
+      uint32_t i = work_.back();
       work_.pop_back();
       cur_.assign(states_.begin() + static_cast<std::ptrdiff_t>(offsets_[i]),
                   states_.begin() + static_cast<std::ptrdiff_t>(offsets_[i] + Depth(i)));
-      if (!Step(i, error)) return false;
+      // Straight-line code goes on with the kinds at hand: the instruction
+      // that falls through to one reached for the first time would push it
+      // last and take it next, with the same kinds.
+      for (;;) {
+        next_ = -1;
+        if (!Step(i, error)) return false;
+        if (next_ < 0) break;
+        i = static_cast<uint32_t>(next_);
+      }
     }
     return true;
   }
@@ -252,7 +276,8 @@ class KindFlow {
   uint64_t Depth(uint32_t i) const { return static_cast<uint64_t>(code_.depth[i]); }
 
   // Joins the current kinds into those before instruction `offset`.
-  bool Reach(uint32_t offset, std::string& error) {
+  // The fall-through successor, reached last, may go on at once (Walk).
+  bool Reach(uint32_t offset, std::string& error, bool fallThrough = false) {
     const int32_t j = code_.IndexOf(offset);
     if (j < 0 || Depth(static_cast<uint32_t>(j)) != cur_.size())
       return Fail(offset, "the stack depths disagree", error);
@@ -260,7 +285,10 @@ class KindFlow {
     if (seen_[j] == 0) {
       std::copy(cur_.begin(), cur_.end(), state);
       seen_[j] = 1;
-      work_.push_back(static_cast<uint32_t>(j));
+      if (fallThrough)
+        next_ = j;
+      else
+        work_.push_back(static_cast<uint32_t>(j));
       return true;
     }
     bool grew = false;
@@ -306,7 +334,7 @@ class KindFlow {
         break;
     }
     if (op >= JZ && op <= JGE && !Reach(GSReadU32(p + 1), error)) return false;
-    return Reach(code_.starts[i + 1], error);
+    return Reach(code_.starts[i + 1], error, true);
   }
 
   bool Apply(uint32_t i, const uint8_t* p, std::string& error) {
@@ -457,22 +485,23 @@ class KindFlow {
   const GSFunction& fn_;
   uint32_t at_ = 0;
   bool changed_ = false;
-  std::vector<uint64_t> offsets_;  // per instruction: where its kinds start in states_
-  std::vector<uint32_t> states_;   // the operand kinds before each reached instruction
-  std::vector<int32_t> callOf_;    // per instruction: its call number, or -1
-  std::vector<uint32_t> parent_;   // union-find of call results that meet
-  std::vector<uint8_t> resolved_;  // per call-result class: the kind expected, or none
-  std::vector<uint8_t> refSlot_;   // per frame slot: 1 when it holds a reference
-  std::vector<uint8_t> seen_;
-  std::vector<uint32_t> work_;
-  std::vector<uint32_t> cur_;
+  std::vector<uint64_t>& offsets_;
+  std::vector<uint32_t>& states_;
+  std::vector<int32_t>& callOf_;
+  std::vector<uint32_t>& parent_;
+  std::vector<uint8_t>& resolved_;
+  std::vector<uint8_t>& refSlot_;
+  std::vector<uint8_t>& seen_;
+  std::vector<uint32_t>& work_;
+  std::vector<uint32_t>& cur_;
+  int32_t next_ = -1;  // the fall-through instruction Step first reached, or -1
 };
 
 }  // namespace
 
-bool GSCheckValueKinds(const GSDecodedCode& code, const GSFunction& fn,
+bool GSCheckValueKinds(const GSDecodedCode& code, const GSFunction& fn, GSKindStorage& storage,
                        std::vector<GSCallSite>& calls, std::string& error) {
-  KindFlow flow(code, fn);
+  KindFlow flow(code, fn, storage);
   return flow.Run(calls, error);
 }
 
