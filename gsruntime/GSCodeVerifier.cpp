@@ -37,11 +37,16 @@ void HeaderSlots(const GSClass& cls, std::vector<uint32_t>& slots) {
 
 }  // namespace
 
+// Also notes what each call leaves: START nothing, INHERITED what the
+// running function returns; CALL and CALLNATIVE are settled by the code
+// after them (-1).
 bool GSCodeVerifier::Decode(const GSFunction& fn, std::string& error) {
   code_.code = fn.code;
   code_.size = fn.codeSize;
   code_.starts.clear();
+  code_.leaves.clear();
   code_.indexAt.assign(fn.codeSize, -1);
+  const int8_t inheritedLeaves = fn.ReturnsValue() ? 1 : 0;
   for (uint32_t at = 0; at < fn.codeSize;) {
     const uint8_t op = fn.code[at];
     uint32_t length = op < kOpcodeCount ? 1u + kGSOpcodeTable[op].operandBytes : 0u;
@@ -57,6 +62,7 @@ bool GSCodeVerifier::Decode(const GSFunction& fn, std::string& error) {
     }
     code_.indexAt[at] = static_cast<int32_t>(code_.starts.size());
     code_.starts.push_back(at);
+    code_.leaves.push_back(op == START ? 0 : op == INHERITED ? inheritedLeaves : -1);
     at += length;
   }
   return true;
@@ -128,17 +134,6 @@ bool GSCodeVerifier::Wait(const uint8_t* p, uint32_t at, std::string& error) con
   return true;
 }
 
-// What each call leaves: START nothing, INHERITED what the running function
-// returns; CALL and CALLNATIVE are settled by the code after them (-1).
-void GSCodeVerifier::FindCallLeaves(const GSFunction& fn) {
-  code_.leaves.assign(code_.starts.size(), -1);
-  for (size_t i = 0; i < code_.starts.size(); ++i) {
-    const uint8_t* p = code_.code + code_.starts[i];
-    if (*p == START) code_.leaves[i] = 0;
-    if (*p == INHERITED) code_.leaves[i] = fn.ReturnsValue() ? 1 : 0;
-  }
-}
-
 bool GSCodeVerifier::Verify(GSFunction& fn, std::string& error) {
   fn.calls.clear();
   if (fn.codeSize == 0) return true;
@@ -149,7 +144,6 @@ bool GSCodeVerifier::Verify(GSFunction& fn, std::string& error) {
   if (!Decode(fn, error)) return false;
   for (uint32_t at : code_.starts)
     if (!CheckOperands(fn, at, error)) return false;
-  FindCallLeaves(fn);
   if (!GSCheckStackDepth(code_, fn.slotsNeeded - fn.advance, error)) return false;
   return GSCheckValueKinds(code_, fn, kinds_, fn.calls, error);
 }

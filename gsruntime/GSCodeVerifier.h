@@ -64,7 +64,6 @@ class GSCodeVerifier {
   bool Target(uint32_t target, uint32_t at, std::string& error) const;
   bool Member(uint8_t op, uint32_t member, uint32_t at, std::string& error) const;
   bool Wait(const uint8_t* p, uint32_t at, std::string& error) const;
-  void FindCallLeaves(const GSFunction& fn);
 
   GSCodeTables tables_;
   const GSClass* cls_ = nullptr;

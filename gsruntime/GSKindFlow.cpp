@@ -283,7 +283,10 @@ class KindFlow {
       return Fail(offset, "the stack depths disagree", error);
     uint32_t* state = states_.data() + offsets_[static_cast<uint32_t>(j)];
     if (seen_[j] == 0) {
-      std::copy(cur_.begin(), cur_.end(), state);
+      if (cur_.size() == 1)
+        state[0] = cur_[0];  // the common case, without a call to copy one word
+      else
+        std::copy(cur_.begin(), cur_.end(), state);
       seen_[j] = 1;
       if (fallThrough)
         next_ = j;

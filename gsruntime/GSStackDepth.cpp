@@ -12,7 +12,7 @@ namespace {
 
 constexpr uint32_t kLookAhead = 256;  // instructions a call's result is followed through
 
-bool IsCall(uint8_t op) {
+constexpr bool IsCall(uint8_t op) {
   return kGSOpcodeTable[op].operands == GSOperandKind::Call || op == INHERITED;
 }
 bool IsConditionalJump(uint8_t op) {
@@ -47,15 +47,33 @@ constexpr std::array<uint8_t, 256> PopTable() {
 
 constexpr std::array<uint8_t, 256> kPops = PopTable();
 
+// Per opcode, looked up once per instruction: whether it is a call, and
+// what it pushes when it is not.
+struct StackEffect {
+  bool call = false;
+  int8_t pushes = 0;
+};
+
+constexpr std::array<StackEffect, 256> EffectTable() {
+  std::array<StackEffect, 256> t{};
+  for (uint32_t op = 0; op < kOpcodeCount; ++op) {
+    t[op].call = IsCall(static_cast<uint8_t>(op));
+    if (!t[op].call && op != RETV && op != RETREF)
+      t[op].pushes = static_cast<int8_t>(kPops[op] + kGSOpcodeTable[op].stack);
+  }
+  return t;
+}
+
+constexpr std::array<StackEffect, 256> kEffects = EffectTable();
+
 int64_t Pops(const uint8_t* p) {
-  if (IsCall(*p)) return 1 - int64_t{static_cast<int16_t>(GSReadU16(p + 1))};
+  if (kEffects[*p].call) return 1 - int64_t{static_cast<int16_t>(GSReadU16(p + 1))};
   return kPops[*p];
 }
 
 int64_t Pushes(const uint8_t* p, int8_t leaves) {
-  if (IsCall(*p)) return leaves;
-  if (*p == RETV || *p == RETREF) return 0;
-  return Pops(p) + kGSOpcodeTable[*p].stack;
+  if (kEffects[*p].call) return leaves;
+  return kEffects[*p].pushes;
 }
 
 // Whether the code after call `i` takes the call's result: it does when an
