@@ -1,6 +1,8 @@
 #include "gsruntime/GSCodeVerifier.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <utility>
 
 #include "gscompiler/bytecode/GSOpcodes.h"
 #include "gsruntime/GSClass.h"
@@ -12,6 +14,8 @@ namespace GSRuntime {
 using namespace GSByteCode;
 
 namespace {
+
+constexpr uint32_t kNoFailure = UINT32_MAX;
 
 std::string At(uint32_t offset, const std::string& what) {
   return "offset " + std::to_string(offset) + ": " + what;
@@ -37,14 +41,19 @@ void HeaderSlots(const GSClass& cls, std::vector<uint32_t>& slots) {
 
 }  // namespace
 
-// Also notes what each call leaves: START nothing, INHERITED what the
-// running function returns; CALL and CALLNATIVE are settled by the code
-// after them (-1).
-bool GSCodeVerifier::Decode(const GSFunction& fn, std::string& error) {
+// One pass: also checks the operands that need no other instruction, the
+// first failure going to `operandError` at `operandFailedAt`, and lists the
+// instructions with targets in `branches_` (their targets are checked once
+// every instruction start is known). Notes what each call leaves: START
+// nothing, INHERITED what the running function returns; CALL and
+// CALLNATIVE are settled by the code after them (-1).
+bool GSCodeVerifier::Decode(const GSFunction& fn, uint32_t& operandFailedAt,
+                            std::string& operandError, std::string& error) {
   code_.code = fn.code;
   code_.size = fn.codeSize;
   code_.starts.clear();
   code_.leaves.clear();
+  branches_.clear();
   code_.indexAt.assign(fn.codeSize, -1);
   const int8_t inheritedLeaves = fn.ReturnsValue() ? 1 : 0;
   for (uint32_t at = 0; at < fn.codeSize;) {
@@ -63,6 +72,11 @@ bool GSCodeVerifier::Decode(const GSFunction& fn, std::string& error) {
     code_.indexAt[at] = static_cast<int32_t>(code_.starts.size());
     code_.starts.push_back(at);
     code_.leaves.push_back(op == START ? 0 : op == INHERITED ? inheritedLeaves : -1);
+    if (kind == GSOperandKind::Jump || kind == GSOperandKind::Wait ||
+        kind == GSOperandKind::Switch)
+      branches_.push_back(at);
+    else if (operandFailedAt == kNoFailure && !CheckOperands(fn, at, operandError))
+      operandFailedAt = at;
     at += length;
   }
   return true;
@@ -141,9 +155,18 @@ bool GSCodeVerifier::Verify(GSFunction& fn, std::string& error) {
     cls_ = fn.cls;
     HeaderSlots(*cls_, headers_);
   }
-  if (!Decode(fn, error)) return false;
-  for (uint32_t at : code_.starts)
+  // The first failing instruction is reported, a decoding failure first.
+  uint32_t operandFailedAt = kNoFailure;
+  std::string operandError;
+  if (!Decode(fn, operandFailedAt, operandError, error)) return false;
+  for (uint32_t at : branches_) {
+    if (at > operandFailedAt) break;
     if (!CheckOperands(fn, at, error)) return false;
+  }
+  if (operandFailedAt != kNoFailure) {
+    error = std::move(operandError);
+    return false;
+  }
   if (!GSCheckStackDepth(code_, fn.slotsNeeded - fn.advance, error)) return false;
   return GSCheckValueKinds(code_, fn, kinds_, fn.calls, error);
 }

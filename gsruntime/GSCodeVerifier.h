@@ -59,7 +59,8 @@ class GSCodeVerifier {
   bool Verify(GSFunction& fn, std::string& error);
 
  private:
-  bool Decode(const GSFunction& fn, std::string& error);
+  bool Decode(const GSFunction& fn, uint32_t& operandFailedAt, std::string& operandError,
+              std::string& error);
   bool CheckOperands(const GSFunction& fn, uint32_t at, std::string& error) const;
   bool Target(uint32_t target, uint32_t at, std::string& error) const;
   bool Member(uint8_t op, uint32_t member, uint32_t at, std::string& error) const;
@@ -68,6 +69,7 @@ class GSCodeVerifier {
   GSCodeTables tables_;
   const GSClass* cls_ = nullptr;
   std::vector<uint32_t> headers_;  // the block-header slots of cls_, sorted
+  std::vector<uint32_t> branches_;  // offsets of the instructions with targets
   GSDecodedCode code_;
   GSKindStorage kinds_;
 };
