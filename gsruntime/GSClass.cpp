@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "gscompiler/bytecode/GSOpcodes.h"
+#include "gsruntime/GSFixedLength.h"
 #include "gsruntime/GSLibrary.h"
 #include "gsruntime/GSMachine.h"
 #include "gsruntime/GSPrintHook.h"
@@ -120,11 +121,8 @@ bool MembersOfMeFit(const GSFunction& fn, const std::vector<uint8_t>& kinds, uin
       if (m >= block || kinds[m] != (ref ? GSClass::kSlotReference : GSClass::kSlotPlain))
         return false;
     }
-    // Fixed-size instructions take their length from the table at hand.
-    const GSOpcodeInfo* info = op < kOpcodeCount ? &kGSOpcodeTable[op] : nullptr;
-    uint32_t length = info != nullptr ? 1u + info->operandBytes : 0u;
-    if (info == nullptr || info->operands == GSOperandKind::Wait ||
-        info->operands == GSOperandKind::Switch || length > fn.codeSize - at)
+    uint32_t length = kGSFixedLength[op];
+    if (length == 0 || length > fn.codeSize - at)
       length = GSInstructionLength(fn.code, fn.codeSize, at);
     if (length == 0) return false;
     at += length;

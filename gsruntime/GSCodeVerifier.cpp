@@ -6,6 +6,7 @@
 
 #include "gscompiler/bytecode/GSOpcodes.h"
 #include "gsruntime/GSClass.h"
+#include "gsruntime/GSFixedLength.h"
 #include "gsruntime/GSKindFlow.h"
 #include "gsruntime/GSLibrary.h"
 
@@ -58,11 +59,10 @@ bool GSCodeVerifier::Decode(const GSFunction& fn, uint32_t& operandFailedAt,
   const int8_t inheritedLeaves = fn.ReturnsValue() ? 1 : 0;
   for (uint32_t at = 0; at < fn.codeSize;) {
     const uint8_t op = fn.code[at];
-    uint32_t length = op < kOpcodeCount ? 1u + kGSOpcodeTable[op].operandBytes : 0u;
+    uint32_t length = kGSFixedLength[op];
     const GSOperandKind kind =
         op < kOpcodeCount ? kGSOpcodeTable[op].operands : GSOperandKind::None;
-    if (kind == GSOperandKind::Wait || kind == GSOperandKind::Switch)
-      length = GSInstructionLength(fn.code, fn.codeSize, at);
+    if (length == 0 && op < kOpcodeCount) length = GSInstructionLength(fn.code, fn.codeSize, at);
     if (length == 0 || length > fn.codeSize - at) {
       error = At(at, fn.code[at] >= kOpcodeCount
                          ? "illegal opcode " + std::to_string(fn.code[at])

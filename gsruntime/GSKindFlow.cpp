@@ -25,8 +25,17 @@ bool IsPlain(uint32_t k) {
 bool IsRef(uint32_t k) {
   return k == kString || k == kRef;
 }
+constexpr std::array<bool, 256> CallTable() {
+  std::array<bool, 256> t{};
+  for (uint32_t op = 0; op < kOpcodeCount; ++op)
+    t[op] = kGSOpcodeTable[op].operands == GSOperandKind::Call || op == INHERITED;
+  return t;
+}
+
+constexpr std::array<bool, 256> kIsCall = CallTable();
+
 bool IsCallOp(uint8_t op) {
-  return kGSOpcodeTable[op].operands == GSOperandKind::Call || op == INHERITED;
+  return kIsCall[op];
 }
 
 // What an instruction takes and gives, for those that take operands of
@@ -121,6 +130,7 @@ class KindFlow {
         offsets_(storage.offsets),
         states_(storage.states),
         callOf_(storage.callOf),
+        callAt_(storage.callAt),
         parent_(storage.parent),
         resolved_(storage.resolved),
         refSlot_(storage.refSlot),
@@ -149,12 +159,16 @@ class KindFlow {
     const size_t n = code_.starts.size();
     offsets_.assign(n, 0);
     callOf_.assign(n, -1);
+    callAt_.clear();
     uint64_t total = 0;
     uint32_t callCount = 0;
     for (size_t i = 0; i < n; ++i) {
       offsets_[i] = total;
       if (code_.depth[i] > 0) total += static_cast<uint64_t>(code_.depth[i]);
-      if (IsCallOp(code_.code[code_.starts[i]])) callOf_[i] = static_cast<int32_t>(callCount++);
+      if (IsCallOp(code_.code[code_.starts[i]])) {
+        callOf_[i] = static_cast<int32_t>(callCount++);
+        callAt_.push_back(static_cast<uint32_t>(i));
+      }
     }
     if (total > kMaxTrackedSlots) return Fail(0, "too large to check", error);
     states_.assign(total, kZero);
@@ -447,8 +461,9 @@ class KindFlow {
 
   bool BuildSites(std::vector<GSCallSite>& calls, std::string& error) {
     calls.clear();
-    for (uint32_t i = 0; i < code_.starts.size(); ++i) {
-      if (callOf_[i] < 0 || code_.depth[i] < 0) continue;
+    calls.reserve(callAt_.size());
+    for (uint32_t i : callAt_) {
+      if (code_.depth[i] < 0) continue;
       at_ = code_.starts[i];
       const uint8_t* p = code_.code + at_;
       const uint32_t n = 1u - static_cast<int16_t>(GSReadU16(p + 1));
@@ -491,6 +506,7 @@ class KindFlow {
   std::vector<uint64_t>& offsets_;
   std::vector<uint32_t>& states_;
   std::vector<int32_t>& callOf_;
+  std::vector<uint32_t>& callAt_;
   std::vector<uint32_t>& parent_;
   std::vector<uint8_t>& resolved_;
   std::vector<uint8_t>& refSlot_;
