@@ -54,6 +54,7 @@ bool GSCodeVerifier::Decode(const GSFunction& fn, uint32_t& operandFailedAt,
   code_.size = fn.codeSize;
   code_.starts.clear();
   code_.leaves.clear();
+  code_.calls.clear();
   branches_.clear();
   code_.indexAt.assign(fn.codeSize, -1);
   const int8_t inheritedLeaves = fn.ReturnsValue() ? 1 : 0;
@@ -72,6 +73,8 @@ bool GSCodeVerifier::Decode(const GSFunction& fn, uint32_t& operandFailedAt,
     code_.indexAt[at] = static_cast<int32_t>(code_.starts.size());
     code_.starts.push_back(at);
     code_.leaves.push_back(op == START ? 0 : op == INHERITED ? inheritedLeaves : -1);
+    if (kind == GSOperandKind::Call || op == INHERITED)
+      code_.calls.push_back(static_cast<uint32_t>(code_.starts.size() - 1));
     if (kind == GSOperandKind::Jump || kind == GSOperandKind::Wait ||
         kind == GSOperandKind::Switch)
       branches_.push_back(at);

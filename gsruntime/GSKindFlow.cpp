@@ -25,18 +25,6 @@ bool IsPlain(uint32_t k) {
 bool IsRef(uint32_t k) {
   return k == kString || k == kRef;
 }
-constexpr std::array<bool, 256> CallTable() {
-  std::array<bool, 256> t{};
-  for (uint32_t op = 0; op < kOpcodeCount; ++op)
-    t[op] = kGSOpcodeTable[op].operands == GSOperandKind::Call || op == INHERITED;
-  return t;
-}
-
-constexpr std::array<bool, 256> kIsCall = CallTable();
-
-bool IsCallOp(uint8_t op) {
-  return kIsCall[op];
-}
 
 // What an instruction takes and gives, for those that take operands of
 // fixed kinds and push at most one: wants[0] is the top operand.
@@ -130,7 +118,6 @@ class KindFlow {
         offsets_(storage.offsets),
         states_(storage.states),
         callOf_(storage.callOf),
-        callAt_(storage.callAt),
         parent_(storage.parent),
         resolved_(storage.resolved),
         refSlot_(storage.refSlot),
@@ -159,17 +146,13 @@ class KindFlow {
     const size_t n = code_.starts.size();
     offsets_.assign(n, 0);
     callOf_.assign(n, -1);
-    callAt_.clear();
     uint64_t total = 0;
-    uint32_t callCount = 0;
     for (size_t i = 0; i < n; ++i) {
       offsets_[i] = total;
       if (code_.depth[i] > 0) total += static_cast<uint64_t>(code_.depth[i]);
-      if (IsCallOp(code_.code[code_.starts[i]])) {
-        callOf_[i] = static_cast<int32_t>(callCount++);
-        callAt_.push_back(static_cast<uint32_t>(i));
-      }
     }
+    const uint32_t callCount = static_cast<uint32_t>(code_.calls.size());
+    for (uint32_t c = 0; c < callCount; ++c) callOf_[code_.calls[c]] = static_cast<int32_t>(c);
     if (total > kMaxTrackedSlots) return Fail(0, "too large to check", error);
     states_.assign(total, kZero);
     parent_.resize(callCount);
@@ -292,7 +275,11 @@ class KindFlow {
   // Joins the current kinds into those before instruction `offset`.
   // The fall-through successor, reached last, may go on at once (Walk).
   bool Reach(uint32_t offset, std::string& error, bool fallThrough = false) {
-    const int32_t j = code_.IndexOf(offset);
+    return ReachIndex(code_.IndexOf(offset), offset, error, fallThrough);
+  }
+
+  // Instruction `j` (-1 when none starts at `offset`) at `offset`.
+  bool ReachIndex(int32_t j, uint32_t offset, std::string& error, bool fallThrough) {
     if (j < 0 || Depth(static_cast<uint32_t>(j)) != cur_.size())
       return Fail(offset, "the stack depths disagree", error);
     uint32_t* state = states_.data() + offsets_[static_cast<uint32_t>(j)];
@@ -351,7 +338,7 @@ class KindFlow {
         break;
     }
     if (op >= JZ && op <= JGE && !Reach(GSReadU32(p + 1), error)) return false;
-    return Reach(code_.starts[i + 1], error, true);
+    return ReachIndex(static_cast<int32_t>(i + 1), code_.starts[i + 1], error, true);
   }
 
   bool Apply(uint32_t i, const uint8_t* p, std::string& error) {
@@ -461,8 +448,8 @@ class KindFlow {
 
   bool BuildSites(std::vector<GSCallSite>& calls, std::string& error) {
     calls.clear();
-    calls.reserve(callAt_.size());
-    for (uint32_t i : callAt_) {
+    calls.reserve(code_.calls.size());
+    for (uint32_t i : code_.calls) {
       if (code_.depth[i] < 0) continue;
       at_ = code_.starts[i];
       const uint8_t* p = code_.code + at_;
@@ -506,7 +493,6 @@ class KindFlow {
   std::vector<uint64_t>& offsets_;
   std::vector<uint32_t>& states_;
   std::vector<int32_t>& callOf_;
-  std::vector<uint32_t>& callAt_;
   std::vector<uint32_t>& parent_;
   std::vector<uint8_t>& resolved_;
   std::vector<uint8_t>& refSlot_;

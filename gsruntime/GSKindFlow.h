@@ -49,7 +49,6 @@ struct GSKindStorage {
   std::vector<uint64_t> offsets;  // per instruction: where its kinds start in states
   std::vector<uint32_t> states;   // the operand kinds before each reached instruction
   std::vector<int32_t> callOf;    // per instruction: its call number, or -1
-  std::vector<uint32_t> callAt;   // per call number: its instruction
   std::vector<uint32_t> parent;   // union-find of call results that meet
   std::vector<uint8_t> resolved;  // per call-result class: the kind expected, or none
   std::vector<uint8_t> refSlot;   // per frame slot: 1 when it holds a reference

@@ -97,9 +97,10 @@ class DepthWalk {
   bool Run(std::string& error) {
     const size_t n = code_.starts.size();
     if (n == 0) return true;
-    for (size_t i = n; i-- > 0;)
-      if (IsCall(code_.code[code_.starts[i]]) && code_.leaves[i] < 0)
-        code_.leaves[i] = ResultIsUsed(code_, code_.leaves, i);
+    for (size_t c = code_.calls.size(); c-- > 0;) {
+      const uint32_t i = code_.calls[c];
+      if (code_.leaves[i] < 0) code_.leaves[i] = ResultIsUsed(code_, code_.leaves, i);
+    }
     code_.depth.assign(n, -1);
     code_.work.clear();
     code_.depth[0] = 0;
@@ -144,11 +145,14 @@ class DepthWalk {
     }
     if (IsConditionalJump(op) && !Reach(GSReadU32(p + 1), after, error)) return false;
     if (i + 1 >= code_.starts.size()) return Fail(at, "the code runs past its end", error);
-    return Reach(code_.starts[i + 1], after, error);
+    return ReachIndex(i + 1, after, error);
   }
 
   bool Reach(uint32_t offset, int64_t depth, std::string& error) {
-    const int32_t target = code_.IndexOf(offset);
+    return ReachIndex(code_.IndexOf(offset), depth, error);
+  }
+
+  bool ReachIndex(int32_t target, int64_t depth, std::string& error) {
     int64_t& known = code_.depth[target];
     if (known < 0) {
       known = depth;
@@ -156,7 +160,7 @@ class DepthWalk {
       return true;
     }
     if (known == depth) return true;
-    return Fail(offset, "paths meet here with different stack depths", error);
+    return Fail(code_.starts[target], "paths meet here with different stack depths", error);
   }
 
   GSDecodedCode& code_;
