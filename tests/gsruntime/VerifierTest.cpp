@@ -259,6 +259,24 @@ TEST_F(VerifierTest, DamagedLibrariesAreRefusedWithTheReason) {
        "takes a float but finds a number"},
       {"result of another kind", [](Image& m) { m.bytes[m.Op(kRun, "RETREF")] = 110; },
        "returns what the signature does not"},
+      // With two faults the first instruction's is told, whichever check
+      // finds it.
+      {"operand before a jump target",
+       [](Image& m) {
+         const size_t string = m.Op(kRun, "PUSHSTR"), jump = m.Op(kRun, "JZ");
+         EXPECT_LT(string, jump);
+         m.bytes[string + 2] = 0xFF;
+         m.Put(jump + 1, m.U32(jump + 1) + 1);
+       },
+       "out of range"},
+      {"jump target before an operand",
+       [](Image& m) {
+         const size_t jump = m.Op(kRun, "JZ"), call = m.Op(kRun, "CALL");
+         EXPECT_LT(jump, call);
+         m.Put(jump + 1, m.U32(jump + 1) + 1);
+         m.bytes[call + 1] = 1;
+       },
+       "is not an instruction"},
       {"trailing bytes",
        [](Image& m) {
          m.bytes.resize(m.bytes.size() + 4);
