@@ -78,7 +78,8 @@ bool GSCodeVerifier::Decode(const GSFunction& fn, uint32_t& operandFailedAt,
     if (kind == GSOperandKind::Jump || kind == GSOperandKind::Wait ||
         kind == GSOperandKind::Switch)
       branches_.push_back(at);
-    else if (operandFailedAt == kNoFailure && !CheckOperands(fn, at, operandError))
+    else if (kind != GSOperandKind::None && kind != GSOperandKind::Immediate &&
+             operandFailedAt == kNoFailure && !CheckOperands(fn, at, operandError))
       operandFailedAt = at;
     at += length;
   }

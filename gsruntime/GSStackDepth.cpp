@@ -106,9 +106,16 @@ class DepthWalk {
     code_.depth[0] = 0;
     code_.work.push_back(0);
     while (!code_.work.empty()) {
-      const uint32_t i = code_.work.back();
+      uint32_t i = code_.work.back();
       code_.work.pop_back();
-      if (!Step(i, error)) return false;
+      // Straight-line code goes on at once, in the order the work list
+      // would have taken it.
+      for (;;) {
+        next_ = -1;
+        if (!Step(i, error)) return false;
+        if (next_ < 0) break;
+        i = static_cast<uint32_t>(next_);
+      }
     }
     return true;
   }
@@ -145,18 +152,22 @@ class DepthWalk {
     }
     if (IsConditionalJump(op) && !Reach(GSReadU32(p + 1), after, error)) return false;
     if (i + 1 >= code_.starts.size()) return Fail(at, "the code runs past its end", error);
-    return ReachIndex(i + 1, after, error);
+    return ReachIndex(static_cast<int32_t>(i + 1), after, error, true);
   }
 
   bool Reach(uint32_t offset, int64_t depth, std::string& error) {
-    return ReachIndex(code_.IndexOf(offset), depth, error);
+    return ReachIndex(code_.IndexOf(offset), depth, error, false);
   }
 
-  bool ReachIndex(int32_t target, int64_t depth, std::string& error) {
+  // The fall-through successor, reached last, may go on at once (Run).
+  bool ReachIndex(int32_t target, int64_t depth, std::string& error, bool fallThrough) {
     int64_t& known = code_.depth[target];
     if (known < 0) {
       known = depth;
-      code_.work.push_back(static_cast<uint32_t>(target));
+      if (fallThrough)
+        next_ = target;
+      else
+        code_.work.push_back(static_cast<uint32_t>(target));
       return true;
     }
     if (known == depth) return true;
@@ -165,6 +176,7 @@ class DepthWalk {
 
   GSDecodedCode& code_;
   int64_t maxDepth_;
+  int32_t next_ = -1;  // the fall-through instruction Step first reached, or -1
 };
 
 }  // namespace
