@@ -22,11 +22,15 @@ std::string At(uint32_t offset, const std::string& what) {
   return "offset " + std::to_string(offset) + ": " + what;
 }
 
-bool Below(uint32_t value, uint32_t limit, const char* what, uint32_t at, std::string& error) {
-  if (value < limit) return true;
+[[gnu::cold, gnu::noinline]] bool OutOfRange(uint32_t value, uint32_t limit, const char* what,
+                                             uint32_t at, std::string& error) {
   error = At(at, std::string(what) + " " + std::to_string(value) + " out of range (" +
                      std::to_string(limit) + ")");
   return false;
+}
+
+bool Below(uint32_t value, uint32_t limit, const char* what, uint32_t at, std::string& error) {
+  return value < limit || OutOfRange(value, limit, what, at, error);
 }
 
 // The slots of `cls` that hold block headers: 0, 1 and p, p + 1 of every

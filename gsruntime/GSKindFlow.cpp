@@ -137,7 +137,9 @@ class KindFlow {
   }
 
  private:
-  bool Fail(uint32_t at, const std::string& what, std::string& error) const {
+  // The failure paths stay out of the walk's inlined steps.
+  [[gnu::cold, gnu::noinline]] bool Fail(uint32_t at, const std::string& what,
+                                         std::string& error) const {
     error = "offset " + std::to_string(at) + ": " + what;
     return false;
   }
@@ -217,7 +219,7 @@ class KindFlow {
   }
 
   // The operand `back` places below the top must be of the kind asked for.
-  bool Need(size_t back, uint32_t want, std::string& error) {
+  [[gnu::always_inline]] bool Need(size_t back, uint32_t want, std::string& error) {
     uint32_t& slot = cur_[cur_.size() - 1 - back];
     const uint32_t k = Normal(slot);
     slot = k;
@@ -234,6 +236,10 @@ class KindFlow {
       fits = k == want || k == kNumber;
     }
     if (fits) return true;
+    return Mismatch(want, k, error);
+  }
+
+  [[gnu::cold, gnu::noinline]] bool Mismatch(uint32_t want, uint32_t k, std::string& error) const {
     const char* wanted = want == kRef     ? "a reference"
                          : want == kInt   ? "an int"
                          : want == kFloat ? "a float"
@@ -279,7 +285,8 @@ class KindFlow {
   }
 
   // Instruction `j` (-1 when none starts at `offset`) at `offset`.
-  bool ReachIndex(int32_t j, uint32_t offset, std::string& error, bool fallThrough) {
+  [[gnu::always_inline]] bool ReachIndex(int32_t j, uint32_t offset, std::string& error,
+                                         bool fallThrough) {
     if (j < 0 || Depth(static_cast<uint32_t>(j)) != cur_.size())
       return Fail(offset, "the stack depths disagree", error);
     uint32_t* state = states_.data() + offsets_[static_cast<uint32_t>(j)];
@@ -306,8 +313,13 @@ class KindFlow {
     return true;
   }
 
-  bool SlotIs(uint32_t slot, bool ref, std::string& error) {
+  [[gnu::always_inline]] bool SlotIs(uint32_t slot, bool ref, std::string& error) {
     if ((refSlot_[slot] != 0) == ref) return true;
+    return SlotMismatch(slot, ref, error);
+  }
+
+  [[gnu::cold, gnu::noinline]] bool SlotMismatch(uint32_t slot, bool ref,
+                                                 std::string& error) const {
     return Fail(at_,
                 std::string("frame slot ") + std::to_string(slot) +
                     (ref ? " holds no reference" : " holds a reference"),

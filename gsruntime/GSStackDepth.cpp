@@ -121,7 +121,9 @@ class DepthWalk {
   }
 
  private:
-  bool Fail(uint32_t at, const std::string& what, std::string& error) const {
+  // The failure paths stay out of the walk's inlined steps.
+  [[gnu::cold, gnu::noinline]] bool Fail(uint32_t at, const std::string& what,
+                                         std::string& error) const {
     error = "offset " + std::to_string(at) + ": " + what;
     return false;
   }
@@ -160,7 +162,8 @@ class DepthWalk {
   }
 
   // The fall-through successor, reached last, may go on at once (Run).
-  bool ReachIndex(int32_t target, int64_t depth, std::string& error, bool fallThrough) {
+  [[gnu::always_inline]] bool ReachIndex(int32_t target, int64_t depth, std::string& error,
+                                         bool fallThrough) {
     int64_t& known = code_.depth[target];
     if (known < 0) {
       known = depth;
