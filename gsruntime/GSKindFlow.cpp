@@ -353,16 +353,19 @@ class KindFlow {
     return ReachIndex(static_cast<int32_t>(i + 1), code_.starts[i + 1], error, true);
   }
 
-  bool Apply(uint32_t i, const uint8_t* p, std::string& error) {
+  // An instruction of the rule table: its operands, then its result.
+  [[gnu::always_inline]] bool ApplyRule(const Rule& rule, std::string& error) {
+    for (uint32_t back = 0; back < rule.takes; ++back)
+      if (!Need(back, rule.wants[back], error)) return false;
+    Pop(rule.takes);
+    if (rule.gives != kNothing) cur_.push_back(rule.gives);
+    return true;
+  }
+
+  [[gnu::always_inline]] bool Apply(uint32_t i, const uint8_t* p, std::string& error) {
     const uint8_t op = *p;
     const Rule& rule = kRules[op];
-    if (rule.takes != kSpecial) {
-      for (uint32_t back = 0; back < rule.takes; ++back)
-        if (!Need(back, rule.wants[back], error)) return false;
-      Pop(rule.takes);
-      if (rule.gives != kNothing) cur_.push_back(rule.gives);
-      return true;
-    }
+    if (rule.takes != kSpecial) return ApplyRule(rule, error);
     switch (op) {
       case LOAD:
       case LOADREF:
@@ -422,7 +425,7 @@ class KindFlow {
 
   // ASTOREKEEP ... SSPLICEKEEP, SETMKEEP, SETMREFKEEP: the operands of the
   // plain store, then the stored value (the top operand) is pushed back.
-  bool ApplyKeep(uint8_t op, std::string& error) {
+  [[gnu::noinline]] bool ApplyKeep(uint8_t op, std::string& error) {
     uint8_t plain;
     switch (op) {
       case ASTOREKEEP:
@@ -453,7 +456,7 @@ class KindFlow {
         return Fail(at_, "unknown instruction", error);
     }
     const uint32_t kept = cur_.back();
-    if (!Apply(0, &plain, error)) return false;
+    if (!ApplyRule(kRules[plain], error)) return false;
     cur_.push_back(kept);
     return true;
   }
