@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "gscompiler/bytecode/GSOpcodes.h"
+#include "gsruntime/GSFixedLength.h"
 #include "gsruntime/GSLibrary.h"
 #include "gsruntime/GSMachine.h"
 #include "gsruntime/GSPrintHook.h"
@@ -120,7 +121,9 @@ bool MembersOfMeFit(const GSFunction& fn, const std::vector<uint8_t>& kinds, uin
       if (m >= block || kinds[m] != (ref ? GSClass::kSlotReference : GSClass::kSlotPlain))
         return false;
     }
-    const uint32_t length = GSInstructionLength(fn.code, fn.codeSize, at);
+    uint32_t length = kGSFixedLength[op];
+    if (length == 0 || length > fn.codeSize - at)
+      length = GSInstructionLength(fn.code, fn.codeSize, at);
     if (length == 0) return false;
     at += length;
   }

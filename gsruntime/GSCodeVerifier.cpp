@@ -1,9 +1,12 @@
 #include "gsruntime/GSCodeVerifier.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <utility>
 
 #include "gscompiler/bytecode/GSOpcodes.h"
 #include "gsruntime/GSClass.h"
+#include "gsruntime/GSFixedLength.h"
 #include "gsruntime/GSKindFlow.h"
 #include "gsruntime/GSLibrary.h"
 
@@ -13,15 +16,21 @@ using namespace GSByteCode;
 
 namespace {
 
+constexpr uint32_t kNoFailure = UINT32_MAX;
+
 std::string At(uint32_t offset, const std::string& what) {
   return "offset " + std::to_string(offset) + ": " + what;
 }
 
-bool Below(uint32_t value, uint32_t limit, const char* what, uint32_t at, std::string& error) {
-  if (value < limit) return true;
+[[gnu::cold, gnu::noinline]] bool OutOfRange(uint32_t value, uint32_t limit, const char* what,
+                                             uint32_t at, std::string& error) {
   error = At(at, std::string(what) + " " + std::to_string(value) + " out of range (" +
                      std::to_string(limit) + ")");
   return false;
+}
+
+bool Below(uint32_t value, uint32_t limit, const char* what, uint32_t at, std::string& error) {
+  return value < limit || OutOfRange(value, limit, what, at, error);
 }
 
 // The slots of `cls` that hold block headers: 0, 1 and p, p + 1 of every
@@ -37,18 +46,28 @@ void HeaderSlots(const GSClass& cls, std::vector<uint32_t>& slots) {
 
 }  // namespace
 
-bool GSCodeVerifier::Decode(const GSFunction& fn, std::string& error) {
+// One pass: also checks the operands that need no other instruction, the
+// first failure going to `operandError` at `operandFailedAt`, and lists the
+// instructions with targets in `branches_` (their targets are checked once
+// every instruction start is known). Notes what each call leaves: START
+// nothing, INHERITED what the running function returns; CALL and
+// CALLNATIVE are settled by the code after them (-1).
+bool GSCodeVerifier::Decode(const GSFunction& fn, uint32_t& operandFailedAt,
+                            std::string& operandError, std::string& error) {
   code_.code = fn.code;
   code_.size = fn.codeSize;
   code_.starts.clear();
+  code_.leaves.clear();
+  code_.calls.clear();
+  branches_.clear();
   code_.indexAt.assign(fn.codeSize, -1);
+  const int8_t inheritedLeaves = fn.ReturnsValue() ? 1 : 0;
   for (uint32_t at = 0; at < fn.codeSize;) {
     const uint8_t op = fn.code[at];
-    uint32_t length = op < kOpcodeCount ? 1u + kGSOpcodeTable[op].operandBytes : 0u;
+    uint32_t length = kGSFixedLength[op];
     const GSOperandKind kind =
         op < kOpcodeCount ? kGSOpcodeTable[op].operands : GSOperandKind::None;
-    if (kind == GSOperandKind::Wait || kind == GSOperandKind::Switch)
-      length = GSInstructionLength(fn.code, fn.codeSize, at);
+    if (length == 0 && op < kOpcodeCount) length = GSInstructionLength(fn.code, fn.codeSize, at);
     if (length == 0 || length > fn.codeSize - at) {
       error = At(at, fn.code[at] >= kOpcodeCount
                          ? "illegal opcode " + std::to_string(fn.code[at])
@@ -57,6 +76,15 @@ bool GSCodeVerifier::Decode(const GSFunction& fn, std::string& error) {
     }
     code_.indexAt[at] = static_cast<int32_t>(code_.starts.size());
     code_.starts.push_back(at);
+    code_.leaves.push_back(op == START ? 0 : op == INHERITED ? inheritedLeaves : -1);
+    if (kind == GSOperandKind::Call || op == INHERITED)
+      code_.calls.push_back(static_cast<uint32_t>(code_.starts.size() - 1));
+    if (kind == GSOperandKind::Jump || kind == GSOperandKind::Wait ||
+        kind == GSOperandKind::Switch)
+      branches_.push_back(at);
+    else if (kind != GSOperandKind::None && kind != GSOperandKind::Immediate &&
+             operandFailedAt == kNoFailure && !CheckOperands(fn, at, operandError))
+      operandFailedAt = at;
     at += length;
   }
   return true;
@@ -128,17 +156,6 @@ bool GSCodeVerifier::Wait(const uint8_t* p, uint32_t at, std::string& error) con
   return true;
 }
 
-// What each call leaves: START nothing, INHERITED what the running function
-// returns; CALL and CALLNATIVE are settled by the code after them (-1).
-void GSCodeVerifier::FindCallLeaves(const GSFunction& fn) {
-  code_.leaves.assign(code_.starts.size(), -1);
-  for (size_t i = 0; i < code_.starts.size(); ++i) {
-    const uint8_t* p = code_.code + code_.starts[i];
-    if (*p == START) code_.leaves[i] = 0;
-    if (*p == INHERITED) code_.leaves[i] = fn.ReturnsValue() ? 1 : 0;
-  }
-}
-
 bool GSCodeVerifier::Verify(GSFunction& fn, std::string& error) {
   fn.calls.clear();
   if (fn.codeSize == 0) return true;
@@ -146,12 +163,20 @@ bool GSCodeVerifier::Verify(GSFunction& fn, std::string& error) {
     cls_ = fn.cls;
     HeaderSlots(*cls_, headers_);
   }
-  if (!Decode(fn, error)) return false;
-  for (uint32_t at : code_.starts)
+  // The first failing instruction is reported, a decoding failure first.
+  uint32_t operandFailedAt = kNoFailure;
+  std::string operandError;
+  if (!Decode(fn, operandFailedAt, operandError, error)) return false;
+  for (uint32_t at : branches_) {
+    if (at > operandFailedAt) break;
     if (!CheckOperands(fn, at, error)) return false;
-  FindCallLeaves(fn);
+  }
+  if (operandFailedAt != kNoFailure) {
+    error = std::move(operandError);
+    return false;
+  }
   if (!GSCheckStackDepth(code_, fn.slotsNeeded - fn.advance, error)) return false;
-  return GSCheckValueKinds(code_, fn, fn.calls, error);
+  return GSCheckValueKinds(code_, fn, kinds_, fn.calls, error);
 }
 
 }  // namespace GSRuntime

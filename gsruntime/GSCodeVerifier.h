@@ -39,6 +39,7 @@
 #include <string>
 #include <vector>
 
+#include "gsruntime/GSKindFlow.h"
 #include "gsruntime/GSStackDepth.h"
 
 namespace GSRuntime {
@@ -58,17 +59,19 @@ class GSCodeVerifier {
   bool Verify(GSFunction& fn, std::string& error);
 
  private:
-  bool Decode(const GSFunction& fn, std::string& error);
+  bool Decode(const GSFunction& fn, uint32_t& operandFailedAt, std::string& operandError,
+              std::string& error);
   bool CheckOperands(const GSFunction& fn, uint32_t at, std::string& error) const;
   bool Target(uint32_t target, uint32_t at, std::string& error) const;
   bool Member(uint8_t op, uint32_t member, uint32_t at, std::string& error) const;
   bool Wait(const uint8_t* p, uint32_t at, std::string& error) const;
-  void FindCallLeaves(const GSFunction& fn);
 
   GSCodeTables tables_;
   const GSClass* cls_ = nullptr;
   std::vector<uint32_t> headers_;  // the block-header slots of cls_, sorted
+  std::vector<uint32_t> branches_;  // offsets of the instructions with targets
   GSDecodedCode code_;
+  GSKindStorage kinds_;
 };
 
 }  // namespace GSRuntime

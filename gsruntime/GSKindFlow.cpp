@@ -25,9 +25,6 @@ bool IsPlain(uint32_t k) {
 bool IsRef(uint32_t k) {
   return k == kString || k == kRef;
 }
-bool IsCallOp(uint8_t op) {
-  return kGSOpcodeTable[op].operands == GSOperandKind::Call || op == INHERITED;
-}
 
 // What an instruction takes and gives, for those that take operands of
 // fixed kinds and push at most one: wants[0] is the top operand.
@@ -115,7 +112,18 @@ const char* KindName(uint32_t k) {
 
 class KindFlow {
  public:
-  KindFlow(const GSDecodedCode& code, const GSFunction& fn) : code_(code), fn_(fn) {}
+  KindFlow(const GSDecodedCode& code, const GSFunction& fn, GSKindStorage& storage)
+      : code_(code),
+        fn_(fn),
+        offsets_(storage.offsets),
+        states_(storage.states),
+        callOf_(storage.callOf),
+        parent_(storage.parent),
+        resolved_(storage.resolved),
+        refSlot_(storage.refSlot),
+        seen_(storage.seen),
+        work_(storage.work),
+        cur_(storage.cur) {}
 
   bool Run(std::vector<GSCallSite>& calls, std::string& error) {
     if (!Prepare(error)) return false;
@@ -129,7 +137,9 @@ class KindFlow {
   }
 
  private:
-  bool Fail(uint32_t at, const std::string& what, std::string& error) const {
+  // The failure paths stay out of the walk's inlined steps.
+  [[gnu::cold, gnu::noinline]] bool Fail(uint32_t at, const std::string& what,
+                                         std::string& error) const {
     error = "offset " + std::to_string(at) + ": " + what;
     return false;
   }
@@ -139,12 +149,12 @@ class KindFlow {
     offsets_.assign(n, 0);
     callOf_.assign(n, -1);
     uint64_t total = 0;
-    uint32_t callCount = 0;
     for (size_t i = 0; i < n; ++i) {
       offsets_[i] = total;
       if (code_.depth[i] > 0) total += static_cast<uint64_t>(code_.depth[i]);
-      if (IsCallOp(code_.code[code_.starts[i]])) callOf_[i] = static_cast<int32_t>(callCount++);
     }
+    const uint32_t callCount = static_cast<uint32_t>(code_.calls.size());
+    for (uint32_t c = 0; c < callCount; ++c) callOf_[code_.calls[c]] = static_cast<int32_t>(c);
     if (total > kMaxTrackedSlots) return Fail(0, "too large to check", error);
     states_.assign(total, kZero);
     parent_.resize(callCount);
@@ -175,8 +185,13 @@ class KindFlow {
     const uint32_t root = Find(k - kCall);
     if (resolved_[root] == kind) return true;
     if (resolved_[root] != kKindNone) return false;
+    // No further pass for this: a walk that meets the result settled from
+    // the start takes the same decisions. Every use of an open result
+    // settles it or finds it settled alike, a join with it gives what the
+    // settled kind would, and states keep the open result, which reads as
+    // its kind once settled (Normal); SWAP, the one instruction that
+    // refuses an open result, ends the check at once.
     resolved_[root] = kind;
-    changed_ = true;
     return true;
   }
 
@@ -204,7 +219,7 @@ class KindFlow {
   }
 
   // The operand `back` places below the top must be of the kind asked for.
-  bool Need(size_t back, uint32_t want, std::string& error) {
+  [[gnu::always_inline]] bool Need(size_t back, uint32_t want, std::string& error) {
     uint32_t& slot = cur_[cur_.size() - 1 - back];
     const uint32_t k = Normal(slot);
     slot = k;
@@ -221,6 +236,10 @@ class KindFlow {
       fits = k == want || k == kNumber;
     }
     if (fits) return true;
+    return Mismatch(want, k, error);
+  }
+
+  [[gnu::cold, gnu::noinline]] bool Mismatch(uint32_t want, uint32_t k, std::string& error) const {
     const char* wanted = want == kRef     ? "a reference"
                          : want == kInt   ? "an int"
                          : want == kFloat ? "a float"
@@ -240,11 +259,19 @@ class KindFlow {
     work_.assign(1, 0);
     seen_[0] = 1;
     while (!work_.empty()) {
-      const uint32_t i = work_.back();
+      uint32_t i = work_.back();
       work_.pop_back();
       cur_.assign(states_.begin() + static_cast<std::ptrdiff_t>(offsets_[i]),
                   states_.begin() + static_cast<std::ptrdiff_t>(offsets_[i] + Depth(i)));
-      if (!Step(i, error)) return false;
+      // Straight-line code goes on with the kinds at hand: the instruction
+      // that falls through to one reached for the first time would push it
+      // last and take it next, with the same kinds.
+      for (;;) {
+        next_ = -1;
+        if (!Step(i, error)) return false;
+        if (next_ < 0) break;
+        i = static_cast<uint32_t>(next_);
+      }
     }
     return true;
   }
@@ -252,15 +279,27 @@ class KindFlow {
   uint64_t Depth(uint32_t i) const { return static_cast<uint64_t>(code_.depth[i]); }
 
   // Joins the current kinds into those before instruction `offset`.
-  bool Reach(uint32_t offset, std::string& error) {
-    const int32_t j = code_.IndexOf(offset);
+  // The fall-through successor, reached last, may go on at once (Walk).
+  bool Reach(uint32_t offset, std::string& error, bool fallThrough = false) {
+    return ReachIndex(code_.IndexOf(offset), offset, error, fallThrough);
+  }
+
+  // Instruction `j` (-1 when none starts at `offset`) at `offset`.
+  [[gnu::always_inline]] bool ReachIndex(int32_t j, uint32_t offset, std::string& error,
+                                         bool fallThrough) {
     if (j < 0 || Depth(static_cast<uint32_t>(j)) != cur_.size())
       return Fail(offset, "the stack depths disagree", error);
     uint32_t* state = states_.data() + offsets_[static_cast<uint32_t>(j)];
     if (seen_[j] == 0) {
-      std::copy(cur_.begin(), cur_.end(), state);
+      if (cur_.size() == 1)
+        state[0] = cur_[0];  // the common case, without a call to copy one word
+      else
+        std::copy(cur_.begin(), cur_.end(), state);
       seen_[j] = 1;
-      work_.push_back(static_cast<uint32_t>(j));
+      if (fallThrough)
+        next_ = j;
+      else
+        work_.push_back(static_cast<uint32_t>(j));
       return true;
     }
     bool grew = false;
@@ -274,8 +313,13 @@ class KindFlow {
     return true;
   }
 
-  bool SlotIs(uint32_t slot, bool ref, std::string& error) {
+  [[gnu::always_inline]] bool SlotIs(uint32_t slot, bool ref, std::string& error) {
     if ((refSlot_[slot] != 0) == ref) return true;
+    return SlotMismatch(slot, ref, error);
+  }
+
+  [[gnu::cold, gnu::noinline]] bool SlotMismatch(uint32_t slot, bool ref,
+                                                 std::string& error) const {
     return Fail(at_,
                 std::string("frame slot ") + std::to_string(slot) +
                     (ref ? " holds no reference" : " holds a reference"),
@@ -306,19 +350,22 @@ class KindFlow {
         break;
     }
     if (op >= JZ && op <= JGE && !Reach(GSReadU32(p + 1), error)) return false;
-    return Reach(code_.starts[i + 1], error);
+    return ReachIndex(static_cast<int32_t>(i + 1), code_.starts[i + 1], error, true);
   }
 
-  bool Apply(uint32_t i, const uint8_t* p, std::string& error) {
+  // An instruction of the rule table: its operands, then its result.
+  [[gnu::always_inline]] bool ApplyRule(const Rule& rule, std::string& error) {
+    for (uint32_t back = 0; back < rule.takes; ++back)
+      if (!Need(back, rule.wants[back], error)) return false;
+    Pop(rule.takes);
+    if (rule.gives != kNothing) cur_.push_back(rule.gives);
+    return true;
+  }
+
+  [[gnu::always_inline]] bool Apply(uint32_t i, const uint8_t* p, std::string& error) {
     const uint8_t op = *p;
     const Rule& rule = kRules[op];
-    if (rule.takes != kSpecial) {
-      for (uint32_t back = 0; back < rule.takes; ++back)
-        if (!Need(back, rule.wants[back], error)) return false;
-      Pop(rule.takes);
-      if (rule.gives != kNothing) cur_.push_back(rule.gives);
-      return true;
-    }
+    if (rule.takes != kSpecial) return ApplyRule(rule, error);
     switch (op) {
       case LOAD:
       case LOADREF:
@@ -378,7 +425,7 @@ class KindFlow {
 
   // ASTOREKEEP ... SSPLICEKEEP, SETMKEEP, SETMREFKEEP: the operands of the
   // plain store, then the stored value (the top operand) is pushed back.
-  bool ApplyKeep(uint8_t op, std::string& error) {
+  [[gnu::noinline]] bool ApplyKeep(uint8_t op, std::string& error) {
     uint8_t plain;
     switch (op) {
       case ASTOREKEEP:
@@ -409,15 +456,16 @@ class KindFlow {
         return Fail(at_, "unknown instruction", error);
     }
     const uint32_t kept = cur_.back();
-    if (!Apply(0, &plain, error)) return false;
+    if (!ApplyRule(kRules[plain], error)) return false;
     cur_.push_back(kept);
     return true;
   }
 
   bool BuildSites(std::vector<GSCallSite>& calls, std::string& error) {
     calls.clear();
-    for (uint32_t i = 0; i < code_.starts.size(); ++i) {
-      if (callOf_[i] < 0 || code_.depth[i] < 0) continue;
+    calls.reserve(code_.calls.size());
+    for (uint32_t i : code_.calls) {
+      if (code_.depth[i] < 0) continue;
       at_ = code_.starts[i];
       const uint8_t* p = code_.code + at_;
       const uint32_t n = 1u - static_cast<int16_t>(GSReadU16(p + 1));
@@ -457,22 +505,23 @@ class KindFlow {
   const GSFunction& fn_;
   uint32_t at_ = 0;
   bool changed_ = false;
-  std::vector<uint64_t> offsets_;  // per instruction: where its kinds start in states_
-  std::vector<uint32_t> states_;   // the operand kinds before each reached instruction
-  std::vector<int32_t> callOf_;    // per instruction: its call number, or -1
-  std::vector<uint32_t> parent_;   // union-find of call results that meet
-  std::vector<uint8_t> resolved_;  // per call-result class: the kind expected, or none
-  std::vector<uint8_t> refSlot_;   // per frame slot: 1 when it holds a reference
-  std::vector<uint8_t> seen_;
-  std::vector<uint32_t> work_;
-  std::vector<uint32_t> cur_;
+  std::vector<uint64_t>& offsets_;
+  std::vector<uint32_t>& states_;
+  std::vector<int32_t>& callOf_;
+  std::vector<uint32_t>& parent_;
+  std::vector<uint8_t>& resolved_;
+  std::vector<uint8_t>& refSlot_;
+  std::vector<uint8_t>& seen_;
+  std::vector<uint32_t>& work_;
+  std::vector<uint32_t>& cur_;
+  int32_t next_ = -1;  // the fall-through instruction Step first reached, or -1
 };
 
 }  // namespace
 
-bool GSCheckValueKinds(const GSDecodedCode& code, const GSFunction& fn,
+bool GSCheckValueKinds(const GSDecodedCode& code, const GSFunction& fn, GSKindStorage& storage,
                        std::vector<GSCallSite>& calls, std::string& error) {
-  KindFlow flow(code, fn);
+  KindFlow flow(code, fn, storage);
   return flow.Run(calls, error);
 }
 

@@ -26,6 +26,10 @@
 //
 // Bounded: the kinds of at most kMaxTrackedSlots operand slots are stored
 // for one function; larger functions are refused.
+//
+// The check's working storage lives in a GSKindStorage that the caller
+// keeps from one function to the next, so that a load allocates only while
+// its functions grow.
 #pragma once
 
 #include <cstdint>
@@ -41,7 +45,19 @@ struct GSFunction;
 
 inline constexpr uint64_t kMaxTrackedSlots = uint64_t{1} << 24;
 
-bool GSCheckValueKinds(const GSDecodedCode& code, const GSFunction& fn,
+struct GSKindStorage {
+  std::vector<uint64_t> offsets;  // per instruction: where its kinds start in states
+  std::vector<uint32_t> states;   // the operand kinds before each reached instruction
+  std::vector<int32_t> callOf;    // per instruction: its call number, or -1
+  std::vector<uint32_t> parent;   // union-find of call results that meet
+  std::vector<uint8_t> resolved;  // per call-result class: the kind expected, or none
+  std::vector<uint8_t> refSlot;   // per frame slot: 1 when it holds a reference
+  std::vector<uint8_t> seen;
+  std::vector<uint32_t> work;
+  std::vector<uint32_t> cur;
+};
+
+bool GSCheckValueKinds(const GSDecodedCode& code, const GSFunction& fn, GSKindStorage& storage,
                        std::vector<GSCallSite>& calls, std::string& error);
 
 }  // namespace GSRuntime

@@ -12,7 +12,7 @@ namespace {
 
 constexpr uint32_t kLookAhead = 256;  // instructions a call's result is followed through
 
-bool IsCall(uint8_t op) {
+constexpr bool IsCall(uint8_t op) {
   return kGSOpcodeTable[op].operands == GSOperandKind::Call || op == INHERITED;
 }
 bool IsConditionalJump(uint8_t op) {
@@ -47,15 +47,33 @@ constexpr std::array<uint8_t, 256> PopTable() {
 
 constexpr std::array<uint8_t, 256> kPops = PopTable();
 
+// Per opcode, looked up once per instruction: whether it is a call, and
+// what it pushes when it is not.
+struct StackEffect {
+  bool call = false;
+  int8_t pushes = 0;
+};
+
+constexpr std::array<StackEffect, 256> EffectTable() {
+  std::array<StackEffect, 256> t{};
+  for (uint32_t op = 0; op < kOpcodeCount; ++op) {
+    t[op].call = IsCall(static_cast<uint8_t>(op));
+    if (!t[op].call && op != RETV && op != RETREF)
+      t[op].pushes = static_cast<int8_t>(kPops[op] + kGSOpcodeTable[op].stack);
+  }
+  return t;
+}
+
+constexpr std::array<StackEffect, 256> kEffects = EffectTable();
+
 int64_t Pops(const uint8_t* p) {
-  if (IsCall(*p)) return 1 - int64_t{static_cast<int16_t>(GSReadU16(p + 1))};
+  if (kEffects[*p].call) return 1 - int64_t{static_cast<int16_t>(GSReadU16(p + 1))};
   return kPops[*p];
 }
 
 int64_t Pushes(const uint8_t* p, int8_t leaves) {
-  if (IsCall(*p)) return leaves;
-  if (*p == RETV || *p == RETREF) return 0;
-  return Pops(p) + kGSOpcodeTable[*p].stack;
+  if (kEffects[*p].call) return leaves;
+  return kEffects[*p].pushes;
 }
 
 // Whether the code after call `i` takes the call's result: it does when an
@@ -79,23 +97,33 @@ class DepthWalk {
   bool Run(std::string& error) {
     const size_t n = code_.starts.size();
     if (n == 0) return true;
-    for (size_t i = n; i-- > 0;)
-      if (IsCall(code_.code[code_.starts[i]]) && code_.leaves[i] < 0)
-        code_.leaves[i] = ResultIsUsed(code_, code_.leaves, i);
+    for (size_t c = code_.calls.size(); c-- > 0;) {
+      const uint32_t i = code_.calls[c];
+      if (code_.leaves[i] < 0) code_.leaves[i] = ResultIsUsed(code_, code_.leaves, i);
+    }
     code_.depth.assign(n, -1);
     code_.work.clear();
     code_.depth[0] = 0;
     code_.work.push_back(0);
     while (!code_.work.empty()) {
-      const uint32_t i = code_.work.back();
+      uint32_t i = code_.work.back();
       code_.work.pop_back();
-      if (!Step(i, error)) return false;
+      // Straight-line code goes on at once, in the order the work list
+      // would have taken it.
+      for (;;) {
+        next_ = -1;
+        if (!Step(i, error)) return false;
+        if (next_ < 0) break;
+        i = static_cast<uint32_t>(next_);
+      }
     }
     return true;
   }
 
  private:
-  bool Fail(uint32_t at, const std::string& what, std::string& error) const {
+  // The failure paths stay out of the walk's inlined steps.
+  [[gnu::cold, gnu::noinline]] bool Fail(uint32_t at, const std::string& what,
+                                         std::string& error) const {
     error = "offset " + std::to_string(at) + ": " + what;
     return false;
   }
@@ -126,23 +154,32 @@ class DepthWalk {
     }
     if (IsConditionalJump(op) && !Reach(GSReadU32(p + 1), after, error)) return false;
     if (i + 1 >= code_.starts.size()) return Fail(at, "the code runs past its end", error);
-    return Reach(code_.starts[i + 1], after, error);
+    return ReachIndex(static_cast<int32_t>(i + 1), after, error, true);
   }
 
   bool Reach(uint32_t offset, int64_t depth, std::string& error) {
-    const int32_t target = code_.IndexOf(offset);
+    return ReachIndex(code_.IndexOf(offset), depth, error, false);
+  }
+
+  // The fall-through successor, reached last, may go on at once (Run).
+  [[gnu::always_inline]] bool ReachIndex(int32_t target, int64_t depth, std::string& error,
+                                         bool fallThrough) {
     int64_t& known = code_.depth[target];
     if (known < 0) {
       known = depth;
-      code_.work.push_back(static_cast<uint32_t>(target));
+      if (fallThrough)
+        next_ = target;
+      else
+        code_.work.push_back(static_cast<uint32_t>(target));
       return true;
     }
     if (known == depth) return true;
-    return Fail(offset, "paths meet here with different stack depths", error);
+    return Fail(code_.starts[target], "paths meet here with different stack depths", error);
   }
 
   GSDecodedCode& code_;
   int64_t maxDepth_;
+  int32_t next_ = -1;  // the fall-through instruction Step first reached, or -1
 };
 
 }  // namespace

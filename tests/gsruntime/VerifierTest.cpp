@@ -9,6 +9,8 @@
 
 #include "RuntimeTestSupport.h"
 #include "gscompiler/bytecode/GSByteOrder.h"
+#include "gsruntime/GSCodeVerifier.h"
+#include "gsruntime/GSFixedLength.h"
 #include "gsruntime/GSLibrary.h"
 
 namespace {
@@ -259,6 +261,24 @@ TEST_F(VerifierTest, DamagedLibrariesAreRefusedWithTheReason) {
        "takes a float but finds a number"},
       {"result of another kind", [](Image& m) { m.bytes[m.Op(kRun, "RETREF")] = 110; },
        "returns what the signature does not"},
+      // With two faults the first instruction's is told, whichever check
+      // finds it.
+      {"operand before a jump target",
+       [](Image& m) {
+         const size_t string = m.Op(kRun, "PUSHSTR"), jump = m.Op(kRun, "JZ");
+         EXPECT_LT(string, jump);
+         m.bytes[string + 2] = 0xFF;
+         m.Put(jump + 1, m.U32(jump + 1) + 1);
+       },
+       "out of range"},
+      {"jump target before an operand",
+       [](Image& m) {
+         const size_t jump = m.Op(kRun, "JZ"), call = m.Op(kRun, "CALL");
+         EXPECT_LT(jump, call);
+         m.Put(jump + 1, m.U32(jump + 1) + 1);
+         m.bytes[call + 1] = 1;
+       },
+       "is not an instruction"},
       {"trailing bytes",
        [](Image& m) {
          m.bytes.resize(m.bytes.size() + 4);
@@ -281,6 +301,51 @@ TEST_F(VerifierTest, DamagedLibrariesAreRefusedWithTheReason) {
     EXPECT_EQ(print_->lines[0].rfind("GSLibrary::Load> objects.gsl: ", 0), 0u) << print_->lines[0];
     EXPECT_NE(print_->lines[0].find(c.reason), std::string::npos) << print_->lines[0];
     EXPECT_EQ(print_->lines.back(), "GSMachine: Error -1 loading library objects.gsl (objects.gs)");
+  }
+}
+
+TEST(FixedLengthTest, AgreesWithTheDecoderForEveryOpcode) {
+  for (uint32_t op = 0; op < 256; ++op) {
+    SCOPED_TRACE(op);
+    const uint8_t code[16] = {static_cast<uint8_t>(op)};  // WAIT and SWITCH: no entries
+    const GSByteCode::GSOpcodeInfo* info = GSByteCode::GSOpcodeInfoOf(op);
+    const bool counted = info != nullptr && (info->operands == GSByteCode::GSOperandKind::Wait ||
+                                             info->operands == GSByteCode::GSOperandKind::Switch);
+    EXPECT_EQ(kGSFixedLength[op], counted ? 0u : GSByteCode::GSInstructionLength(code, 16, 0));
+  }
+}
+
+TEST_F(VerifierTest, OneVerifierGivesEveryFunctionWhatAFreshOneGives) {
+  // The verifier keeps its working storage from one function to the next:
+  // nothing of one function may reach the next, in either order.
+  BuildScript("objects");
+  GSLibrary* library = Load("objects.gsl");
+  ASSERT_NE(library, nullptr);
+  const GSCodeTables tables{static_cast<uint32_t>(library->Strings().size()),
+                            static_cast<uint32_t>(library->ClassRefs().size())};
+  std::vector<GSFunction*> functions;
+  for (GSClass& cls : library->Classes())
+    for (GSFunction& fn : cls.functions) functions.push_back(&fn);
+  auto sites = [](const GSFunction& fn) {
+    std::vector<std::vector<uint64_t>> out;
+    for (const GSCallSite& s : fn.calls)
+      out.push_back({s.offset, s.argumentSlots, s.leaves, s.known, s.refs, s.passedOn});
+    return out;
+  };
+  std::vector<std::vector<std::vector<uint64_t>>> fresh;
+  for (GSFunction* fn : functions) {
+    std::string error;
+    ASSERT_TRUE(GSCodeVerifier(tables).Verify(*fn, error)) << fn->name << ": " << error;
+    fresh.push_back(sites(*fn));
+  }
+  for (bool backwards : {false, true}) {
+    GSCodeVerifier shared(tables);
+    for (size_t k = 0; k < functions.size(); ++k) {
+      const size_t i = backwards ? functions.size() - 1 - k : k;
+      std::string error;
+      ASSERT_TRUE(shared.Verify(*functions[i], error)) << functions[i]->name << ": " << error;
+      EXPECT_EQ(sites(*functions[i]), fresh[i]) << functions[i]->name;
+    }
   }
 }
 
