@@ -16,8 +16,10 @@
 //   pixels at (0, 0), or the whole old image scaled to the new size when
 //   `scale` is true; otherwise as Clear. Sides above kMaxSide or more than
 //   kMaxPixels pixels stop the thread ("Image.Clear> image too large",
-//   "Image.Resize> image too large") and change nothing. When memory runs
-//   out the image is left without bitmap.
+//   "Image.Resize> image too large") and change nothing, and so do sizes
+//   whose pixels (4 bytes each), with the bitmap held until then, would
+//   pass the live-byte bound of the image's context (GSAllocationMeter.h).
+//   When memory runs out the image is left without bitmap.
 // - GetWidth, GetHeight: the bitmap's size, 0 without bitmap.
 // - SetLineColor, SetFillColor: the colours.
 // - DrawPoint, DrawRect (corners x1, y1, x2, y2: fill, then line colour
@@ -53,6 +55,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "gsruntime/GSAllocationMeter.h"
 #include "gsruntime/GSMachine.h"
 #include "gsruntime/GSObject.h"
 #include "gsruntime/GSStack.h"
@@ -112,8 +115,12 @@ class GSOImage : public GSRuntime::GSObject {
   };
 
   GSOImage() = default;
-  // False after the refusal `text` when (width, height) is too large.
-  static bool SizeAllowed(int32_t width, int32_t height, const char* text);
+  // False after the refusal `text` when (width, height) is too large, or
+  // its pixels and the bitmap held now pass the context's live-byte bound;
+  // when true, both are charged until ChargeHeldBitmap.
+  bool SizeAllowed(int32_t width, int32_t height, const char* text);
+  // Charges the bitmap held now, and nothing else.
+  void ChargeHeldBitmap();
   void MakeBitmap(int32_t width, int32_t height);
   void CopyFrom(const GSOImage* source, const Rect& destination, const Rect* part);
   TTFont* Font() const;
@@ -124,6 +131,7 @@ class GSOImage : public GSRuntime::GSObject {
   Kiv::PString fontName_{"swiss"};
   int32_t fontSize_ = 12;
   uint32_t changeCount_ = 0;
+  GSRuntime::GSNativeCharge meter_;
 };
 
 void RegisterImageNatives(GSMachine& machine);

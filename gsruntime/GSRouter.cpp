@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cinttypes>
+#include <cstring>
 
 #include "gsruntime/GSPrintHook.h"
 
@@ -74,6 +75,9 @@ uint16_t GSRouter::InternMajorType(const char* text) {
   auto found = typeNames_.find(text);
   if (found != typeNames_.end()) return found->second;
   if (typeCounter_ == UINT16_MAX) return kRefusedType;
+  // The text is held twice (by name and by number), each in a map node.
+  const uint64_t bytes = 2 * (std::strlen(text) + 64);
+  if (!typeCharge_.TrySet(context_, typeCharge_.Bytes() + bytes)) return kRefusedType;
   const uint16_t type = ++typeCounter_;
   typeNames_.emplace(text, type);
   typeTexts_.emplace(type, text);
