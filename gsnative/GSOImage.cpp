@@ -76,10 +76,11 @@ uint32_t GSOImage::PackColour(float red, float green, float blue, float alpha) {
          ColourByte(alpha) << 24;
 }
 
-bool GSOImage::SizeAllowed(int32_t width, int32_t height, const char* text) {
+bool GSOImage::SizeAllowed(int32_t width, int32_t height, bool keepsOld, const char* text) {
   if (width <= 0 || height <= 0) return true;
+  const uint64_t held = keepsOld ? meter_.Bytes() : 0;
   if (width <= kMaxSide && height <= kMaxSide && int64_t(width) * height <= kMaxPixels &&
-      meter_.TrySet(Context(), meter_.Bytes() + uint64_t(width) * uint64_t(height) * 4))
+      meter_.TrySet(Context(), held + uint64_t(width) * uint64_t(height) * 4))
     return true;
   return ScriptError(text);
 }
@@ -100,7 +101,7 @@ void GSOImage::MakeBitmap(int32_t width, int32_t height) {
 
 void GSOImage::Clear(GSStack& stack) {
   const int32_t width = IntArg(stack, 1), height = IntArg(stack, 2);
-  if (!SizeAllowed(width, height, "Image.Clear> image too large")) return;
+  if (!SizeAllowed(width, height, false, "Image.Clear> image too large")) return;
   MakeBitmap(width, height);
   ChargeHeldBitmap();
   ++changeCount_;
@@ -112,7 +113,7 @@ void GSOImage::Resize(GSStack& stack) {
   const int32_t oldWidth = bitmap_ ? int32_t(bitmap_->Width()) : 0;
   const int32_t oldHeight = bitmap_ ? int32_t(bitmap_->Height()) : 0;
   if (width == oldWidth && height == oldHeight) return;
-  if (!SizeAllowed(width, height, "Image.Resize> image too large")) return;
+  if (!SizeAllowed(width, height, true, "Image.Resize> image too large")) return;
   ++changeCount_;
   if (width <= 0 || height <= 0 || bitmap_ == nullptr) {
     MakeBitmap(width, height);
