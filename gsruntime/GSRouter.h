@@ -8,8 +8,9 @@
 // interns type texts into 16-bit numbers (empty or null: 1, never stored;
 // interned types from 101 on; once 65,535 is handed out a new text is
 // refused with 0, so the counter never wraps into the system types below
-// 100; so is a text whose bytes the live-byte meter of the router's context
-// does not admit, gsruntime/GSAllocationMeter.h), counts per-node subscriptions per major type, and delivers:
+// 100; so is a text whose bytes the live-byte meter of the router's
+// context does not admit, gsruntime/GSAllocationMeter.h), counts per-node
+// subscriptions per major type, and delivers:
 //
 // - Send(message): now. Major 0 (a refused type) is dropped. A type below
 //   100 goes to every node (destination 0, in id order) or to the
