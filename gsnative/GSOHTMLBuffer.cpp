@@ -28,6 +28,7 @@ void Construct(GSContext* context, GSStack& stack) {
 GSOHTMLBuffer* GSOHTMLBuffer::Create(GSContext* context) {
   auto* buffer = new (std::nothrow) GSOHTMLBuffer;
   if (buffer == nullptr) return nullptr;
+  buffer->MeterUnder(context);
   if (!buffer->AttachScriptInstance(gHTMLBufferScriptClass, context)) {
     delete buffer;
     return nullptr;

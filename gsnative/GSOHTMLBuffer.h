@@ -5,7 +5,8 @@
 // nothing, and either clears the empty flag when it appends something.
 // AsString gives the text; Clear empties the buffer and IsEmpty is true
 // again. An append that would make the text longer than
-// HTMLBuffer::kMaxLength stops the script ("HTMLBuffer.Print> buffer too
+// HTMLBuffer::kMaxLength, or whose storage would pass the live-byte bound
+// of the buffer's context, stops the script ("HTMLBuffer.Print> buffer too
 // large", "HTMLBuffer.Escape> buffer too large") and appends nothing.
 //
 // Not thread-safe: natives run on the thread that runs scripts.

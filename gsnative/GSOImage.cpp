@@ -7,6 +7,7 @@
 #include "foundation/text/Utf8.h"
 #include "gsnative/GSOSoup.h"
 #include "gsnative/StringParams.h"
+#include "gsruntime/GSAllocationMeter.h"
 #include "gsruntime/GSNativeArgs.h"
 #include "gsruntime/GSNativeFunction.h"
 #include "render/font/FontCache.h"
@@ -21,6 +22,12 @@ namespace {
 int32_t IntArg(const GSStack& stack, uint32_t index) {
   return GSInt(GSNativeArg(stack, index));
 }
+
+// The work of text, as bytes moved per byte of text (gsruntime/
+// GSAllocationMeter.h): measuring looks up each character's spacing,
+// drawing renders and blends each glyph besides.
+constexpr uint64_t kMeasureBytesPerByte = 64;
+constexpr uint64_t kDrawBytesPerByte = 1024;
 
 uint32_t ColourByte(float component) {
   if (!(component > 0)) return 0;
@@ -49,7 +56,9 @@ GSOImage* GSOImage::Load(GSContext* context, const Kiv::String& path) {
   std::unique_ptr<Kiv::Bitmap> bitmap = Kiv::Bitmap::Load(path, nullptr);
   if (bitmap == nullptr) return nullptr;
   GSOImage* image = Create(context);
-  if (image != nullptr) image->bitmap_ = std::move(bitmap);
+  if (image == nullptr) return nullptr;
+  image->bitmap_ = std::move(bitmap);
+  image->ChargeHeldBitmap();
   return image;
 }
 
@@ -67,10 +76,17 @@ uint32_t GSOImage::PackColour(float red, float green, float blue, float alpha) {
          ColourByte(alpha) << 24;
 }
 
-bool GSOImage::SizeAllowed(int32_t width, int32_t height, const char* text) {
+bool GSOImage::SizeAllowed(int32_t width, int32_t height, bool keepsOld, const char* text) {
   if (width <= 0 || height <= 0) return true;
-  if (width <= kMaxSide && height <= kMaxSide && int64_t(width) * height <= kMaxPixels) return true;
+  const uint64_t held = keepsOld ? meter_.Bytes() : 0;
+  if (width <= kMaxSide && height <= kMaxSide && int64_t(width) * height <= kMaxPixels &&
+      meter_.TrySet(Context(), held + uint64_t(width) * uint64_t(height) * 4))
+    return true;
   return ScriptError(text);
+}
+
+void GSOImage::ChargeHeldBitmap() {
+  meter_.Set(Context(), bitmap_ ? uint64_t(bitmap_->Width()) * bitmap_->Height() * 4 : 0);
 }
 
 void GSOImage::MakeBitmap(int32_t width, int32_t height) {
@@ -85,8 +101,9 @@ void GSOImage::MakeBitmap(int32_t width, int32_t height) {
 
 void GSOImage::Clear(GSStack& stack) {
   const int32_t width = IntArg(stack, 1), height = IntArg(stack, 2);
-  if (!SizeAllowed(width, height, "Image.Clear> image too large")) return;
+  if (!SizeAllowed(width, height, false, "Image.Clear> image too large")) return;
   MakeBitmap(width, height);
+  ChargeHeldBitmap();
   ++changeCount_;
 }
 
@@ -96,19 +113,22 @@ void GSOImage::Resize(GSStack& stack) {
   const int32_t oldWidth = bitmap_ ? int32_t(bitmap_->Width()) : 0;
   const int32_t oldHeight = bitmap_ ? int32_t(bitmap_->Height()) : 0;
   if (width == oldWidth && height == oldHeight) return;
-  if (!SizeAllowed(width, height, "Image.Resize> image too large")) return;
+  if (!SizeAllowed(width, height, true, "Image.Resize> image too large")) return;
   ++changeCount_;
   if (width <= 0 || height <= 0 || bitmap_ == nullptr) {
     MakeBitmap(width, height);
+    ChargeHeldBitmap();
     return;
   }
   std::unique_ptr<Kiv::Bitmap> old = std::move(bitmap_);
   if (scale) {
     bitmap_ = old->Scale(uint32_t(width), uint32_t(height));
-    return;
+  } else {
+    MakeBitmap(width, height);
+    if (bitmap_ != nullptr) bitmap_->CopyImage(*old, 0, 0);
   }
-  MakeBitmap(width, height);
-  if (bitmap_ != nullptr) bitmap_->CopyImage(*old, 0, 0);
+  GSChargeMovedBytes(uint64_t(width) * uint64_t(height) * 4);
+  ChargeHeldBitmap();
 }
 
 void GSOImage::GetWidth(GSStack& stack) {
@@ -221,6 +241,7 @@ void GSOImage::MeasureTextWidth(GSStack& stack) {
   Kiv::PString text;
   if (!CheckStringParam(stack, 1, text, false)) return;
   TTFont* font = Font();
+  GSChargeMovedBytes(uint64_t(text.Length()) * kMeasureBytesPerByte);
   stack.Push(GSFromInt(font != nullptr ? font->MeasureText(text.Text(), text.Length()) : 0));
 }
 
@@ -233,6 +254,7 @@ void GSOImage::DrawText(GSStack& stack) {
   int64_t pen = IntArg(stack, 1);
   const char* bytes = text.Text();
   const size_t length = text.Length();
+  GSChargeMovedBytes(uint64_t(length) * kDrawBytesPerByte);
   size_t pos = 0;
   while (pos < length) {
     int used = 0;

@@ -16,8 +16,12 @@
 //   pixels at (0, 0), or the whole old image scaled to the new size when
 //   `scale` is true; otherwise as Clear. Sides above kMaxSide or more than
 //   kMaxPixels pixels stop the thread ("Image.Clear> image too large",
-//   "Image.Resize> image too large") and change nothing. When memory runs
-//   out the image is left without bitmap.
+//   "Image.Resize> image too large") and change nothing, and so do sizes
+//   whose pixels (4 bytes each; for Resize with the old bitmap's, held
+//   until the new one is made) would pass the live-byte bound of the
+//   image's context (GSAllocationMeter.h). When memory runs out the image
+//   is left without bitmap. Resize and text are charged to the run's budget
+//   (the pixels made; 1 unit per byte measured, 16 per byte drawn).
 // - GetWidth, GetHeight: the bitmap's size, 0 without bitmap.
 // - SetLineColor, SetFillColor: the colours.
 // - DrawPoint, DrawRect (corners x1, y1, x2, y2: fill, then line colour
@@ -53,6 +57,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "gsruntime/GSAllocationMeter.h"
 #include "gsruntime/GSMachine.h"
 #include "gsruntime/GSObject.h"
 #include "gsruntime/GSStack.h"
@@ -112,8 +117,13 @@ class GSOImage : public GSRuntime::GSObject {
   };
 
   GSOImage() = default;
-  // False after the refusal `text` when (width, height) is too large.
-  static bool SizeAllowed(int32_t width, int32_t height, const char* text);
+  // False after the refusal `text` when (width, height) is too large, or
+  // its pixels (with the bitmap held now when `keepsOld`: it is still there
+  // while the new one is made) pass the context's live-byte bound; when
+  // true, they are charged until ChargeHeldBitmap.
+  bool SizeAllowed(int32_t width, int32_t height, bool keepsOld, const char* text);
+  // Charges the bitmap held now, and nothing else.
+  void ChargeHeldBitmap();
   void MakeBitmap(int32_t width, int32_t height);
   void CopyFrom(const GSOImage* source, const Rect& destination, const Rect* part);
   TTFont* Font() const;
@@ -124,6 +134,7 @@ class GSOImage : public GSRuntime::GSObject {
   Kiv::PString fontName_{"swiss"};
   int32_t fontSize_ = 12;
   uint32_t changeCount_ = 0;
+  GSRuntime::GSNativeCharge meter_;
 };
 
 void RegisterImageNatives(GSMachine& machine);

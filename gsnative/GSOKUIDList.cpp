@@ -6,6 +6,7 @@
 
 #include "gsnative/GSOKUID.h"
 #include "gsnative/StringParams.h"
+#include "gsruntime/GSAllocationMeter.h"
 #include "gsruntime/GSNativeArgs.h"
 #include "gsruntime/GSNativeFunction.h"
 
@@ -30,8 +31,10 @@ GSOKUIDList* GSOKUIDList::Create(GSContext* context) {
 
 GSOKUIDList* GSOKUIDList::CreateLocked(GSContext* context, std::span<const KUID> kuids) {
   GSOKUIDList* list = Make(context, true);
-  if (list != nullptr)
-    for (const KUID& kuid : kuids) list->Append(kuid);
+  if (list == nullptr) return nullptr;
+  list->kuids_.assign(kuids.begin(), kuids.end());
+  for (const KUID& kuid : kuids) list->counts_.Add(kuid);
+  list->charge_.Set(context, kuids.size() * kEntryBytes);
   return list;
 }
 
@@ -40,19 +43,20 @@ bool GSOKUIDList::Has(const KUID& kuid) const {
 }
 
 bool GSOKUIDList::Add(const KUID& kuid) {
-  if (Has(kuid)) return false;
-  Append(kuid);
+  return !Has(kuid) && Append(kuid);
+}
+
+bool GSOKUIDList::Append(const KUID& kuid) {
+  if (!charge_.TrySet(Context(), (kuids_.size() + 1) * kEntryBytes)) return false;
+  kuids_.push_back(kuid);
+  counts_.Add(kuid);
   return true;
 }
 
-void GSOKUIDList::Append(const KUID& kuid) {
-  kuids_.push_back(kuid);
-  counts_.Add(kuid);
-}
-
 void GSOKUIDList::Empty() {
-  kuids_.clear();
+  std::vector<KUID>().swap(kuids_);
   counts_.Clear();
+  charge_.Set(Context(), 0);
 }
 
 void GSOKUIDList::CountKUIDs(GSStack& stack) {
@@ -65,7 +69,8 @@ void GSOKUIDList::AddKUID(GSStack& stack) {
     return;
   }
   GSOKUID* kuid = nullptr;
-  if (GetObjectParam(stack, 1, kuid, false)) Add(*kuid);
+  if (GetObjectParam(stack, 1, kuid, false) && !Has(*kuid) && !Append(*kuid))
+    ScriptError("KUIDList.AddKUID> list too large");
 }
 
 void GSOKUIDList::RemoveKUID(GSStack& stack) {
@@ -76,6 +81,7 @@ void GSOKUIDList::RemoveKUID(GSStack& stack) {
   GSOKUID* kuid = nullptr;
   if (!GetObjectParam(stack, 1, kuid, false) || !Has(*kuid)) return;
   const KUID value = *kuid;
+  GSChargeMovedBytes(kuids_.size() * sizeof(KUID));
   kuids_.erase(std::find(kuids_.begin(), kuids_.end(), value));
   counts_.Remove(value);
 }
@@ -102,7 +108,14 @@ void GSOKUIDList::Copy(GSStack& stack) {
   GSOKUIDList* source = nullptr;
   if (!GetObjectParam(stack, 1, source, false) || source == this) return;
   Empty();
-  for (const KUID& kuid : source->kuids_) Append(kuid);
+  GSChargeMovedBytes(source->kuids_.size() * kEntryBytes);
+  for (const KUID& kuid : source->kuids_) {
+    if (!Append(kuid)) {
+      Empty();
+      ScriptError("KUIDList.Copy> list too large");
+      return;
+    }
+  }
 }
 
 void GSOKUIDList::Clear(GSStack&) {

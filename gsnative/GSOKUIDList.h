@@ -17,6 +17,11 @@
 // range" for a negative one too) and gives the entry's KUID object of this
 // list's context. Copy of the list itself leaves it as it is.
 //
+// Entries are charged to the live-byte meter of the list's context
+// (gsruntime/GSAllocationMeter.h): an AddKUID past its bound stops the
+// thread ("KUIDList.AddKUID> list too large") and adds nothing, a Copy past
+// it ("KUIDList.Copy> list too large") leaves the list empty.
+//
 // Not thread-safe: natives run on the thread that runs scripts.
 #pragma once
 
@@ -26,6 +31,7 @@
 
 #include "foundation/text/KUID.h"
 #include "gsnative/KUIDCountTable.h"
+#include "gsruntime/GSAllocationMeter.h"
 #include "gsruntime/GSMachine.h"
 #include "gsruntime/GSObject.h"
 #include "gsruntime/GSStack.h"
@@ -41,7 +47,8 @@ class GSOKUIDList : public GSRuntime::GSObject {
   bool IsLocked() const { return locked_; }
   const std::vector<KUID>& KUIDs() const { return kuids_; }
   bool Has(const KUID& kuid) const;
-  // Appends `kuid` when it is not listed; false when it was.
+  // Appends `kuid` when it is not listed; false when it was, or when the
+  // context's live-byte bound leaves no room for it.
   bool Add(const KUID& kuid);
 
   void CountKUIDs(GSRuntime::GSStack& stack);
@@ -54,14 +61,20 @@ class GSOKUIDList : public GSRuntime::GSObject {
   void IsLocked(GSRuntime::GSStack& stack);
 
  private:
+  // What one entry holds: the list's element and its share of the count
+  // table (kept at most half full).
+  static constexpr uint64_t kEntryBytes = 2 * sizeof(KUID) + 32;
+
   GSOKUIDList() = default;
   static GSOKUIDList* Make(GSRuntime::GSContext* context, bool locked);
-  void Append(const KUID& kuid);
+  // False, appending nothing, when the entry's bytes pass the bound.
+  bool Append(const KUID& kuid);
   void Empty();
 
   std::vector<KUID> kuids_;
   KUIDCountTable counts_;
   bool locked_ = false;
+  GSRuntime::GSNativeCharge charge_;
 };
 
 void RegisterKUIDListNatives(GSMachine& machine);

@@ -7,6 +7,8 @@
 #include "assetdb/client/VADClient.h"
 #include "foundation/base/LogMessage.h"
 #include "gsnative/AssetModifiedFlag.h"
+#include "gsnative/StringParams.h"
+#include "gsruntime/GSAllocationMeter.h"
 #include "gsruntime/GSArray.h"
 #include "gsruntime/GSNativeFunction.h"
 #include "gsruntime/GSScriptInstance.h"
@@ -26,9 +28,28 @@ GSObjectReference* NativeOf(GSValue ref) {
 
 }  // namespace
 
+uint64_t GSOSecurityToken::HeldBytes(const SecurityGrants& grants) {
+  uint64_t bytes = sizeof(GSOSecurityToken);
+  for (const auto& [id, issuer] : grants.Entries()) {
+    bytes += kEntryBytes;
+    for (const auto& [kuid, rights] : issuer.grantees) {
+      bytes += kEntryBytes;
+      for (const Kiv::PString& right : rights) bytes += kEntryBytes + right.Length();
+    }
+  }
+  return bytes;
+}
+
 GSOSecurityToken* GSOSecurityToken::Make(GSContext* context, SecurityGrants grants) {
+  const uint64_t bytes = HeldBytes(grants);
+  GSChargeMovedBytes(bytes);
   auto* token = new (std::nothrow) GSOSecurityToken(std::move(grants));
   if (token == nullptr) return nullptr;
+  if (!token->charge_.TrySet(context, bytes)) {
+    delete token;
+    ScriptError("SecurityToken> token too large");
+    return nullptr;
+  }
   if (!token->AttachScriptInstance(gSecurityTokenScriptClass, context)) {
     delete token;
     return nullptr;

@@ -31,10 +31,17 @@
 // VandruBaseSpec object (VADClient::IsAssetLocallyModified). A KUID without
 // one counts as not modified.
 //
+// A token's grants (each issuer, grantee and right, and the rights' texts)
+// are charged to the live-byte meter of its context
+// (gsruntime/GSAllocationMeter.h) and their walk to the run's budget; a
+// token past the bound is not made: the thread stops ("SecurityToken> token
+// too large") and the maker answers null.
+//
 // Not thread-safe: natives run on the thread that runs scripts.
 #pragma once
 
 #include "gsnative/SecurityGrants.h"
+#include "gsruntime/GSAllocationMeter.h"
 #include "gsruntime/GSMachine.h"
 #include "gsruntime/GSObject.h"
 #include "gsruntime/GSStack.h"
@@ -65,9 +72,13 @@ class GSOSecurityToken : public GSRuntime::GSObject {
 
  private:
   explicit GSOSecurityToken(SecurityGrants grants) : grants_(std::move(grants)) {}
+  // What one issuer, grantee or right costs besides a right's text.
+  static constexpr uint64_t kEntryBytes = 64;
+  static uint64_t HeldBytes(const SecurityGrants& grants);
   static GSOSecurityToken* Make(GSRuntime::GSContext* context, SecurityGrants grants);
 
   SecurityGrants grants_;
+  GSRuntime::GSNativeCharge charge_;
 };
 
 void RegisterSecurityTokenNatives(GSMachine& machine);

@@ -9,7 +9,9 @@
 
 #include "gsnative/GSOKUID.h"
 #include "gsnative/NativeLibraryRegistration.h"
+#include "gsnative/SoupCharge.h"
 #include "gsnative/StringParams.h"
+#include "gsruntime/GSAllocationMeter.h"
 #include "gsruntime/GSNativeArgs.h"
 #include "gsruntime/GSNativeFunction.h"
 #include "gsruntime/GSPayloadSoup.h"
@@ -54,7 +56,37 @@ bool SoupTreeHolds(const ACSChunk* tree, const ACSChunk* chunk) {
     for (uint32_t i = 0; at->GetChildAt(i, name, child); ++i)
       if (seen.insert(child.get()).second) pending.push_back(child.get());
   }
+  GSChargeMovedBytes(seen.size() * kSoupTagBytes);
   return false;
+}
+
+GSOSoup::~GSOSoup() {
+  LetGoOfTree();
+}
+
+void GSOSoup::SetSoup(const Soup& soup) {
+  LetGoOfTree();
+  soup_ = soup;
+}
+
+void GSOSoup::LetGoOfTree() {
+  ACSChunk* tree = soup_.GetChunk();
+  if (tree != nullptr && tree->RefCount() > 1) charge_.KeepWhileHeld(ChunkRef::Share(tree));
+  charge_.Set(Context(), 0);
+}
+
+bool GSOSoup::ChargeTag(const Kiv::PString& name, uint64_t bytes, const char* refusal) {
+  uint64_t old = 0;
+  if (const ACSChunk* tree = soup_.GetChunk()) {
+    ChunkRef child = tree->GetChild(name);
+    if (!IsNullChunk(child.get())) old = SoupTagBytes(name, child.get());
+  }
+  if (bytes <= old) {
+    charge_.Set(Context(), charge_.Bytes() - std::min(charge_.Bytes(), old - bytes));
+    return true;
+  }
+  if (charge_.TrySet(Context(), charge_.Bytes() + (bytes - old))) return true;
+  return ScriptError(refusal);
 }
 
 GSOSoup* GSOSoup::Create(GSContext* context, const Soup& soup, bool locked) {
@@ -124,7 +156,11 @@ void GSOSoup::GetNamedSoupAdd(GSStack& stack) {
   Kiv::PString name;
   if (!NameArg(stack, name) || !Unlocked("Soup.GetNamedSoupAdd> parent soup is locked")) return;
   Soup child = soup_.GetNamedSoup(name);
-  if (child.Empty()) soup_.SetNamedSoup(name, child);
+  if (child.Empty()) {
+    if (!ChargeTag(name, SoupTagBytes(name, nullptr), "Soup.GetNamedSoupAdd> soup too large"))
+      return;
+    soup_.SetNamedSoup(name, child);
+  }
   Push(stack, Context(), child, false);
 }
 
@@ -150,6 +186,7 @@ void GSOSoup::GetIndexForNamedTag(GSStack& stack) {
         found = static_cast<int32_t>(i);
         break;
       }
+    GSChargeMovedBytes((found >= 0 ? uint64_t(found) + 1 : count) * kSoupTagBytes);
   }
   stack.Push(GSFromInt(found));
 }
@@ -187,18 +224,23 @@ void GSOSoup::SetNamedString(GSStack& stack) {
   if (!Unlocked("Soup.SetNamedTag> parent soup is locked") || !NameArg(stack, name) ||
       !CheckStringParam(stack, 2, value, true))
     return;
-  soup_.SetNamedTag(name, value);
+  // A string tag holds its text and a NUL; an empty one nothing.
+  const uint64_t text = value.Length() > 0 ? value.Length() + 1 : 0;
+  if (ChargeTag(name, SoupTagBytes(name, nullptr) + text, "Soup.SetNamedTag> soup too large"))
+    soup_.SetNamedTag(name, value);
 }
 
 void GSOSoup::SetNamedFloat(GSStack& stack) {
   Kiv::PString name;
-  if (Unlocked("Soup.SetNamedTag> parent soup is locked") && NameArg(stack, name))
+  if (Unlocked("Soup.SetNamedTag> parent soup is locked") && NameArg(stack, name) &&
+      ChargeTag(name, SoupTagBytes(name, nullptr) + 4, "Soup.SetNamedTag> soup too large"))
     soup_.SetNamedFloat(name, GetFloatArg(stack, 2));
 }
 
 void GSOSoup::SetNamedInt(GSStack& stack) {
   Kiv::PString name;
-  if (Unlocked("Soup.SetNamedTag> parent soup is locked") && NameArg(stack, name))
+  if (Unlocked("Soup.SetNamedTag> parent soup is locked") && NameArg(stack, name) &&
+      ChargeTag(name, SoupTagBytes(name, nullptr) + 4, "Soup.SetNamedTag> soup too large"))
     soup_.SetNamedInt(name, GSInt(GSNativeArg(stack, 2)));
 }
 
@@ -206,7 +248,8 @@ void GSOSoup::SetNamedKUID(GSStack& stack) {
   Kiv::PString name;
   GSOKUID* kuid = nullptr;
   if (!Unlocked("Soup.SetNamedKUID> parent soup is locked") || !NameArg(stack, name) ||
-      !GetObjectParam(stack, 2, kuid, true))
+      !GetObjectParam(stack, 2, kuid, true) ||
+      !ChargeTag(name, SoupTagBytes(name, nullptr) + 8, "Soup.SetNamedKUID> soup too large"))
     return;
   soup_.SetNamedKUID(name, kuid != nullptr ? static_cast<const KUID&>(*kuid) : kNullKUID);
 }
@@ -216,26 +259,39 @@ void GSOSoup::SetNamedSoup(GSStack& stack) {
   if (!Unlocked("Soup.SetNamedTag> parent soup is locked") || !NameArg(stack, name)) return;
   GSOSoup* sub = LinkableArg(stack, 2, "Soup.SetNamedTag> sub-soup parameter is locked",
                              "Soup.SetNamedSoup> a soup cannot contain itself");
-  if (sub != nullptr) soup_.SetNamedSoup(name, sub->soup_);
+  if (sub != nullptr &&
+      ChargeTag(name, SoupTagBytes(name, nullptr), "Soup.SetNamedSoup> soup too large"))
+    soup_.SetNamedSoup(name, sub->soup_);
 }
 
 void GSOSoup::RemoveNamedTag(GSStack& stack) {
   Kiv::PString name;
-  if (Unlocked("Soup.RemoveNamedTag> parent soup is locked") && NameArg(stack, name))
+  if (Unlocked("Soup.RemoveNamedTag> parent soup is locked") && NameArg(stack, name)) {
+    ChargeTag(name, 0, nullptr);  // gives back; never refuses
     soup_.RemoveNamedTag(name);
+  }
 }
 
 void GSOSoup::Copy(GSStack& stack) {
   GSOSoup* source = nullptr;
   if (!Unlocked("Soup.Copy> parent soup is locked") || !GetObjectParam(stack, 1, source, false))
     return;
+  // Both trees are held until the copy is made.
+  const uint64_t bytes = ExpandedSoupBytes(source->soup_.GetChunk());
+  GSChargeMovedBytes(bytes);
+  if (!charge_.TrySet(Context(), charge_.Bytes() + bytes)) {
+    ScriptError("Soup.Copy> soup too large");
+    return;
+  }
   Soup copy;  // taken before this tree is dropped, so a copy of itself keeps its contents
   Soup::Copy(copy, source->soup_);
-  soup_ = std::move(copy);
+  charge_.Set(Context(), charge_.Bytes() - bytes);
+  SetSoup(copy);
+  charge_.Set(Context(), bytes);
 }
 
 void GSOSoup::Clear(GSStack&) {
-  if (Unlocked("Soup.Clear> parent soup is locked")) soup_.Release();
+  if (Unlocked("Soup.Clear> parent soup is locked")) SetSoup(Soup());
 }
 
 void GSOSoup::IsLocked(GSStack& stack) {
@@ -255,10 +311,14 @@ void GSOSoup::AddUniqueNamedSoup(GSStack& stack) {
   if (!Unlocked("Soup.AddUniqueNamedSoup> parent soup is locked")) return;
   GSOSoup* sub = LinkableArg(stack, 1, "Soup.AddUniqueNamedSoup> sub-soup parameter is locked",
                              "Soup.AddUniqueNamedSoup> a soup cannot contain itself");
-  if (sub != nullptr) soup_.SetNamedSoup(soup_.GetUniqueTagName(), sub->soup_);
+  if (sub == nullptr) return;
+  const Kiv::PString name = soup_.GetUniqueTagName();
+  if (ChargeTag(name, SoupTagBytes(name, nullptr), "Soup.AddUniqueNamedSoup> soup too large"))
+    soup_.SetNamedSoup(name, sub->soup_);
 }
 
 void GSOSoup::Log(GSStack&) {
+  GSChargeMovedBytes(ExpandedSoupBytes(soup_.GetChunk()));
   Soup::LogText(soup_);
 }
 

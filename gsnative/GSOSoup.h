@@ -23,10 +23,24 @@
 //   children.
 // - GetLockedReference always answers a locked object.
 //
+// Memory: what scripts write into soups is charged to the live-byte meter
+// of the writing object's context (gsruntime/GSAllocationMeter.h,
+// SoupCharge.h): each tag its name, value and entry (a replaced or removed
+// tag gives its bytes back), a Copy the whole copy. A write past the bound
+// stops the thread ("Soup.SetNamedTag> soup too large", "Soup.SetNamedKUID>
+// soup too large", "Soup.SetNamedSoup> soup too large", "Soup.Copy> soup
+// too large", "Soup.GetNamedSoupAdd> soup too large",
+// "Soup.AddUniqueNamedSoup> soup too large") and changes nothing. What an
+// object wrote stays charged while anything else holds its tree after the
+// object goes (or holds another tree). Copy, Log, the cycle check of the
+// linking natives and GetIndexForNamedTag charge the tags they walk to the
+// run's budget.
+//
 // Not thread-safe: natives run on the thread that runs scripts.
 #pragma once
 
 #include "foundation/soup/Soup.h"
+#include "gsruntime/GSAllocationMeter.h"
 #include "gsruntime/GSMachine.h"
 #include "gsruntime/GSObject.h"
 #include "gsruntime/GSStack.h"
@@ -41,10 +55,12 @@ class GSOSoup : public GSRuntime::GSObject {
   static void Push(GSRuntime::GSStack& stack, GSRuntime::GSContext* context, const Soup& soup,
                    bool locked);
 
+  ~GSOSoup() override;
+
   const Soup& GetSoup() const { return soup_; }
   bool IsLocked() const { return locked_; }
   // Makes the object hold `soup` (shared); the caller has checked the lock.
-  void SetSoup(const Soup& soup) { soup_ = soup; }
+  void SetSoup(const Soup& soup);
 
   void CountTags(GSRuntime::GSStack& stack);
   void GetNamedTag(GSRuntime::GSStack& stack);
@@ -82,8 +98,17 @@ class GSOSoup : public GSRuntime::GSObject {
   GSOSoup* LinkableArg(const GSRuntime::GSStack& stack, uint32_t index, const char* lockedText,
                        const char* cycleText);
 
+  // Charges the tag `name` as holding `bytes` from now on, in place of what
+  // it holds now; false after the refusal `refusal` when the context's
+  // live-byte bound leaves no room.
+  bool ChargeTag(const Kiv::PString& name, uint64_t bytes, const char* refusal);
+  // Gives back what was written through this object, or, while anything
+  // else holds the tree, leaves it charged to the meter until nothing does.
+  void LetGoOfTree();
+
   Soup soup_;
   bool locked_;
+  GSRuntime::GSNativeCharge charge_;  // what was written through this object
 };
 
 // Binds the natives and hands the runtime the Soup class of message

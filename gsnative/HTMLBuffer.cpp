@@ -28,11 +28,20 @@ std::string_view EscapeOf(const char*& at) {
 
 }  // namespace
 
+bool HTMLBuffer::Reserve(size_t n) {
+  if (length_ + n <= bytes_.size()) return true;
+  const size_t size = std::min(2 * bytes_.size() + n, kMaxLength);
+  // The old storage stays held until the new one holds its text.
+  if (!charge_.TrySet(context_, bytes_.size() + size)) return false;
+  bytes_.resize(size, 0);
+  charge_.Set(context_, bytes_.size());
+  return true;
+}
+
 bool HTMLBuffer::Append(const char* bytes, size_t n) {
   if (bytes == nullptr || n == 0) return true;
   if (n > kMaxLength - length_) return false;
-  if (length_ + n > bytes_.size())
-    bytes_.resize(std::min(2 * bytes_.size() + n, kMaxLength), 0);
+  if (!Reserve(n)) return false;
   std::memcpy(bytes_.data() + length_, bytes, n);
   length_ += static_cast<uint32_t>(n);
   empty_ = false;
@@ -48,6 +57,7 @@ bool HTMLBuffer::AppendEscaped(const char* text) {
   size_t n = 0;
   for (const char* at = text; *at != '\0'; ++at) n += EscapeOf(at).size();
   if (n > kMaxLength - length_) return false;
+  if (!Reserve(n)) return false;
   empty_ = false;
   for (const char* at = text; *at != '\0'; ++at) {
     const std::string_view piece = EscapeOf(at);
@@ -57,7 +67,8 @@ bool HTMLBuffer::AppendEscaped(const char* text) {
 }
 
 void HTMLBuffer::Clear() {
-  bytes_.clear();
+  std::vector<char>().swap(bytes_);
+  charge_.Set(context_, 0);
   length_ = 0;
   empty_ = true;
 }

@@ -7,10 +7,13 @@
 // - AppendEscaped(text): appends `text` with "<", ">" and "&" as "&lt;",
 //   "&gt;", "&amp;", and each line break (CR, LF, CR LF or LF CR) as one
 //   "<br>"; nothing for null or empty text.
-// The text never passes kMaxLength bytes (ScriptTextLimit.h): an append
-// that would make it longer appends nothing, leaves the buffer as it was
-// and returns false; every other append returns true.
-// - Clear(): no text; the buffer reports empty again.
+// The text never passes kMaxLength bytes (ScriptTextLimit.h), and the
+// storage is charged to the live-byte meter of the buffer's context
+// (MeterUnder; the process-wide meter before it, gsruntime/
+// GSAllocationMeter.h): an append that would make the text longer, or
+// whose storage the meter does not admit, appends nothing, leaves the
+// buffer as it was and returns false; every other append returns true.
+// - Clear(): no text and no storage; the buffer reports empty again.
 // - IsEmpty(): true when made and after Clear, false once any non-empty
 //   text was appended (plain or escaped), so a buffer filled only with
 //   plain text does not claim to be empty.
@@ -25,6 +28,7 @@
 #include <vector>
 
 #include "gsnative/ScriptTextLimit.h"
+#include "gsruntime/GSAllocationMeter.h"
 #include "kiv/PString.h"
 
 class HTMLBuffer {
@@ -41,11 +45,19 @@ class HTMLBuffer {
   bool AppendEscaped(const char* text);
   void Clear();
   bool IsEmpty() const { return empty_; }
+  // Charges the storage to the meter of `context` from now on; called
+  // before anything is appended.
+  void MeterUnder(GSRuntime::GSContext* context) { context_ = context; }
   uint32_t Length() const { return length_; }
   Kiv::PString GetText() const;
 
  private:
+  // Storage for `n` more bytes of text; false when it cannot be charged.
+  bool Reserve(size_t n);
+
   std::vector<char> bytes_;
+  GSRuntime::GSNativeCharge charge_;
+  GSRuntime::GSContext* context_ = nullptr;
   uint32_t length_ = 0;
   bool empty_ = true;
 };

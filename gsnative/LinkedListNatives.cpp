@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "gsruntime/GSAllocationMeter.h"
 #include "gsruntime/GSArray.h"
 #include "gsruntime/GSMachine.h"
 #include "gsruntime/GSNativeArgs.h"
@@ -97,10 +98,16 @@ void SortInternal(GSContext*, GSStack& stack) {
   const size_t count = static_cast<size_t>(array->Size());
   std::vector<std::string_view> keys(count);
   std::vector<char> live(count);
+  uint64_t keyBytes = 0;
   for (size_t i = 0; i < count; ++i) {
     live[i] = elements[i] != 0;
     if (live[i]) keys[i] = KeyOf(elements[i]);
+    keyBytes += kGSBytesPerWorkUnit + keys[i].size();
   }
+  // Each entry meets about two comparisons on each level of the tree.
+  uint64_t levels = 1;
+  while ((size_t{1} << levels) < count) ++levels;
+  GSChargeMovedBytes(2 * levels * keyBytes);
   SortTree tree(keys, live);
   for (size_t i = 0; i < count; ++i) {
     const size_t smallest = tree.Smallest();
@@ -121,6 +128,8 @@ void AddInternal(GSContext*, GSStack& stack) {
   const GSValue entry = GSNativeArg(stack, 2);
   if (array == nullptr || entry == 0) return;
   if (GSNativeArg(stack, 3) != 0) {
+    // Every element is looked at, and a key of equal length compared.
+    GSChargeMovedBytes(uint64_t(array->Size()) * (kGSBytesPerWorkUnit + KeyOf(entry).size()));
     for (int32_t i = 0; i < array->Size(); ++i)
       if (array->Data()[i] != 0 && Equal(array->Data()[i], entry)) return;
   }

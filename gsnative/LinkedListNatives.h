@@ -18,6 +18,11 @@
 // stops the thread ("null object at parameter 1", "incorrect parameter
 // type at parameter 1").
 //
+// Both charge their work to the run's budget as data moved
+// (gsruntime/GSAllocationMeter.h): AddInternal's search 64 bytes plus the
+// entry's key per element, the sort 64 bytes plus the key per element,
+// twice for every level of its tree.
+//
 // RegisterLinkedListNatives is a registrar (GSMachine.h). Not thread-safe.
 #pragma once
 

@@ -153,6 +153,9 @@ void Find(GSContext*, GSStack& stack) {
       static_cast<size_t>(start) <= text->text.size()) {
     const size_t at = text->text.find(part->text, static_cast<size_t>(start));
     if (at != std::string::npos) found = static_cast<int32_t>(at);
+    // Each place passed may be compared with the whole part.
+    const size_t passed = (at != std::string::npos ? at : text->text.size()) - size_t(start);
+    GSChargeMovedBytes(uint64_t(passed) * part->text.size());
   }
   stack.Push(GSFromInt(found));
 }

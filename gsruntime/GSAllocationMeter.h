@@ -12,6 +12,17 @@
 // (Admits), set to what the object then holds (Set), given back when the
 // object goes (its destructor).
 //
+// Native objects. What natives hold for scripts beyond strings and arrays
+// (an image's bitmap, a buffer's text, a list's entries, a soup's tags, a
+// router's type texts) is charged to the same meter: Charge takes bytes
+// when the meter admits them and Release gives them back; GSNativeCharge
+// keeps what one native object holds and gives it back when the object
+// goes. A native whose charge is refused refuses its operation with its own
+// error ("... too large"). Bytes written into a shared tree that outlives
+// its writer (a soup) stay charged while anything but the meter holds the
+// tree (KeepWhileHeld); the meter looks for trees only it still holds when
+// its list has doubled and before it refuses a charge.
+//
 // Refusals. Each refused string or array is noted with the error the
 // instruction set gives it (ER_StringOutOfBounds or ER_ArrayOutOfBounds):
 // the interpreter fails the instruction itself, and a native call during
@@ -28,6 +39,9 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
+
+#include "foundation/base/ReferenceCountMP.h"
 
 namespace GSRuntime {
 
@@ -48,14 +62,44 @@ class GSAllocationMeter {
 
   // Whether `more` bytes may be held on top of the live ones.
   bool Admits(uint64_t more) const { return more <= limit_ && live_ <= limit_ - more; }
+  // Admits, after a sweep when the kept trees are in the way.
+  bool AdmitsAfterSweep(uint64_t more) {
+    if (Admits(more) || kept_.empty()) return Admits(more);
+    Sweep();
+    return Admits(more);
+  }
   uint64_t Live() const { return live_; }
   uint64_t Limit() const { return limit_; }
   void SetLimit(uint64_t limit) { limit_ = limit; }
 
+  // Takes `bytes` more when the meter admits them and answers true; takes
+  // nothing and answers false when not.
+  bool Charge(uint64_t bytes) {
+    if (!AdmitsAfterSweep(bytes)) return false;
+    live_ += bytes;
+    return true;
+  }
+  // Gives back `bytes` that Charge took.
+  void Release(uint64_t bytes) { live_ -= bytes; }
+  // Takes over `bytes` already charged, kept until nothing but the meter
+  // holds `holder`.
+  void KeepWhileHeld(MPRef<ReferenceCountMP> holder, uint64_t bytes);
+  // Gives back the bytes of every kept holder that only the meter holds.
+  void Sweep();
+  size_t KeptCount() const { return kept_.size(); }
+
  private:
   friend class GSMeterCharge;
+  friend class GSNativeCharge;
+  struct Kept {
+    MPRef<ReferenceCountMP> holder;
+    uint64_t bytes;
+  };
+
   uint64_t live_ = 0;
   uint64_t limit_ = kDefaultLimit;
+  std::vector<Kept> kept_;
+  size_t keptAfterSweep_ = 0;
 };
 
 // The bytes one string or array holds on a meter. The meter must outlive
@@ -68,7 +112,7 @@ class GSMeterCharge {
   GSMeterCharge& operator=(const GSMeterCharge&) = delete;
 
   // Whether `more` bytes may be taken while this charge stays held.
-  bool Admits(uint64_t more) const { return meter_->Admits(more); }
+  bool Admits(uint64_t more) const { return meter_->AdmitsAfterSweep(more); }
   // The object now holds `bytes` (whatever the limit: check first).
   void Set(uint64_t bytes) {
     meter_->live_ = meter_->live_ - bytes_ + bytes;
@@ -78,6 +122,34 @@ class GSMeterCharge {
 
  private:
   GSAllocationMeter* meter_;
+  uint64_t bytes_ = 0;
+};
+
+// The bytes one native object holds on the meter of its context, bound to
+// the meter of the first context it is given (null: the process-wide one).
+// The meter must outlive the charge: a context's pool deletes its native
+// objects before its meter goes.
+class GSNativeCharge {
+ public:
+  GSNativeCharge() = default;
+  ~GSNativeCharge() {
+    if (meter_ != nullptr) meter_->Release(bytes_);
+  }
+  GSNativeCharge(const GSNativeCharge&) = delete;
+  GSNativeCharge& operator=(const GSNativeCharge&) = delete;
+
+  // Holds `bytes` in place of what it held when that is no more, or the
+  // meter admits the growth; else holds what it held and answers false.
+  bool TrySet(GSContext* context, uint64_t bytes);
+  // Holds `bytes` whatever the limit (memory already taken, or less).
+  void Set(GSContext* context, uint64_t bytes);
+  // Hands what it holds to its meter, kept while anything but the meter
+  // holds `holder` (GSAllocationMeter::KeepWhileHeld); holds nothing after.
+  void KeepWhileHeld(MPRef<ReferenceCountMP> holder);
+  uint64_t Bytes() const { return bytes_; }
+
+ private:
+  GSAllocationMeter* meter_ = nullptr;
   uint64_t bytes_ = 0;
 };
 

@@ -49,8 +49,9 @@ GSArray::GSArray(GSAllocationMeter& meter, bool elementIsReference)
 
 GSArray* GSArray::Create(GSContext* context, bool elementIsReference) {
   GSAllocationMeter& meter = GSAllocationMeter::Of(context);
-  GSArray* array =
-      meter.Admits(sizeof(GSArray)) ? new (std::nothrow) GSArray(meter, elementIsReference) : nullptr;
+  GSArray* array = meter.AdmitsAfterSweep(sizeof(GSArray)) ? new (std::nothrow)
+                                                                 GSArray(meter, elementIsReference)
+                                                           : nullptr;
   if (array == nullptr) {
     Refused();
     return nullptr;

@@ -36,6 +36,11 @@ GSContext::GSLibraryContext::~GSLibraryContext() {
 
 GSContext::GSContext() : pool_(this), libraries_(kLibraryBuckets) {}
 
+void GSContext::InstallRouter(GSRouter* router) {
+  router_ = router;
+  router->MeterUnder(this);
+}
+
 GSContext::~GSContext() {
   libraries_.FreeBuckets();
   if (router_ != nullptr) {

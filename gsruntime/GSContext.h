@@ -97,8 +97,10 @@ class GSContext {
   // The live bytes of this context's strings and arrays (GSAllocationMeter.h).
   GSAllocationMeter& Meter() { return meter_; }
   GSRouter* Router() const { return router_; }
-  // Takes ownership of `router` (the context had none).
-  void InstallRouter(GSRouter* router) { router_ = router; }
+  // Takes ownership of `router` (the context had none, and the router has
+  // interned no type yet); its type texts are charged to this context's
+  // meter.
+  void InstallRouter(GSRouter* router);
   bool Shares() const { return share_; }
   void SetShares(bool share) { share_ = share; }
 

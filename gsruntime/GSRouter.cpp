@@ -119,6 +119,9 @@ uint16_t GSRouter::InternMajorType(std::string_view text) {
     }
   }
   if (typeCounter_ == UINT16_MAX) return kRefusedType;
+  // The text is held once, beside its slot in the table.
+  const uint64_t bytes = text.size() + 64;
+  if (!typeCharge_.TrySet(context_, typeCharge_.Bytes() + bytes)) return kRefusedType;
   if ((typeTexts_.size() + 1) * 2 > typeSlots_.size()) {
     GrowTypeSlots();
     mask = typeSlots_.size() - 1;

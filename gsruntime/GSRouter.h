@@ -8,7 +8,9 @@
 // interns type texts into 16-bit numbers (a text ends at its first NUL
 // character; empty or null: 1, never stored; interned types from 101 on;
 // once 65,535 is handed out a new text is refused with 0, so the counter
-// never wraps into the system types below 100), counts per-node
+// never wraps into the system types below 100; so is a text whose bytes the
+// live-byte meter of the router's context does not admit,
+// gsruntime/GSAllocationMeter.h), counts per-node
 // subscriptions per major type, and delivers:
 //
 // - Send(message): now. Major 0 (a refused type) is dropped. A type below
@@ -56,6 +58,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "gsruntime/GSAllocationMeter.h"
 #include "gsruntime/GSMessage.h"
 #include "gsruntime/GSNode.h"
 
@@ -80,6 +83,9 @@ class GSRouter {
   uint16_t InternMajorType(std::string_view text);
   // The text of an interned type; empty for any other number.
   const std::string& MajorTypeName(uint16_t type) const;
+  // Charges the interned texts to the meter of `context` (the process-wide
+  // one without it); called before anything is interned.
+  void MeterUnder(GSRuntime::GSContext* context) { context_ = context; }
 
   bool Subscribe(GSRuntime::GSNode* node, uint16_t major);
   bool Unsubscribe(GSRuntime::GSNode* node, uint16_t major);
@@ -155,6 +161,8 @@ class GSRouter {
   uint64_t delayOrder_ = 0;
   std::map<uint32_t, GSRuntime::GSNode*> scheduled_;
   uint16_t typeCounter_ = 100;
+  GSRuntime::GSContext* context_ = nullptr;
+  GSRuntime::GSNativeCharge typeCharge_;
   uint64_t clock_ = 0;
   bool enabled_ = true;
   bool excluded_ = false;

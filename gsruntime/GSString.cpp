@@ -58,7 +58,7 @@ GSString* GSString::Make(std::string_view head, std::string_view tail, GSContext
   }
   const size_t length = head.size() + tail.size();
   GSAllocationMeter& meter = GSAllocationMeter::Of(context);
-  if (!meter.Admits(sizeof(GSString) + length)) {
+  if (!meter.AdmitsAfterSweep(sizeof(GSString) + length)) {
     Refused();
     return nullptr;
   }

@@ -142,6 +142,70 @@ TEST(AllocationMeter, AdmitsGrowthUpToItsLimit) {
   }
 }
 
+// A native object's charge may always shrink or stay (even over a limit
+// set below what is held), grows only within the limit, and is given back
+// when it goes.
+TEST(AllocationMeter, NativeChargesGrowWithinTheLimitAndShrinkFreely) {
+  GSContext* none = nullptr;
+  const uint64_t before = GSAllocationMeter::Of(none).Live();
+  {
+    GSNativeCharge unowned;  // on the process-wide meter
+    ASSERT_TRUE(unowned.TrySet(none, 100));
+    EXPECT_EQ(GSAllocationMeter::Of(none).Live(), before + 100);
+  }
+  EXPECT_EQ(GSAllocationMeter::Of(none).Live(), before);
+
+  GSContext context;
+  context.Meter().SetLimit(1000);
+  {
+    GSNativeCharge charge;
+    struct Step {
+      uint64_t limit, bytes;
+      bool taken;
+      uint64_t live;
+    };
+    const Step steps[] = {
+        {1000, 600, true, 600},  {1000, 1000, true, 1000}, {1000, 1001, false, 1000},
+        {500, 1000, true, 1000},  // staying over a lowered limit
+        {500, 900, true, 900},    {500, 901, false, 900},  {500, 0, true, 0},
+    };
+    for (const Step& step : steps) {
+      context.Meter().SetLimit(step.limit);
+      EXPECT_EQ(charge.TrySet(&context, step.bytes), step.taken) << step.bytes;
+      EXPECT_EQ(context.Meter().Live(), step.live) << step.bytes;
+    }
+    charge.Set(&context, 700);  // memory already taken: over the limit
+    EXPECT_EQ(context.Meter().Live(), 700u);
+  }
+  EXPECT_EQ(context.Meter().Live(), 0u);
+}
+
+// What a charge hands over stays on the meter while anything else holds
+// its holder; a sweep (or a charge that would be refused) gives it back.
+TEST(AllocationMeter, KeptBytesGoOnceTheMeterIsTheOnlyHolder) {
+  struct Holder : ReferenceCountMP {};
+  GSContext context;
+  GSAllocationMeter& meter = context.Meter();
+  meter.SetLimit(1000);
+  MPRef<ReferenceCountMP> held = MPRef<ReferenceCountMP>::Adopt(new Holder);
+  {
+    GSNativeCharge charge;
+    ASSERT_TRUE(charge.TrySet(&context, 800));
+    charge.KeepWhileHeld(held);
+    EXPECT_EQ(charge.Bytes(), 0u);
+  }
+  EXPECT_EQ(meter.Live(), 800u);
+  meter.Sweep();
+  EXPECT_EQ(meter.Live(), 800u);
+  EXPECT_FALSE(meter.Charge(300));
+  held.Reset();
+  EXPECT_EQ(meter.KeptCount(), 1u);
+  EXPECT_TRUE(meter.Charge(300));  // sweeps first
+  EXPECT_EQ(meter.KeptCount(), 0u);
+  EXPECT_EQ(meter.Live(), 300u);
+  meter.Release(300);
+}
+
 TEST_F(AllocationMeterTest, ScriptsStopAtTheLiveBytesOfTheirContext) {
   Meter().SetLimit(2 << 20);
   GSString* large = GSString::Create(std::string(1100000, 'c'), context_.get());
