@@ -229,5 +229,9 @@ uint32_t GSCompileUnit(CompileUnit& unit, const char* name, CompileLog* log) {
     CompileLogAppend(log, "\nInternal Code Generation Error...");
     return 1;
   }
+  // Only the library writer comes next, and it reads the generated code
+  // and the symbols: the trees' nodes are freed before it needs memory.
+  unit.top.root = nullptr;
+  unit.arena.ReleaseNodes();
   return 0;
 }

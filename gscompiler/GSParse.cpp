@@ -51,6 +51,10 @@ ParseNode* ParseArena::NewNode() {
   return node;
 }
 
+void ParseArena::ReleaseNodes() {
+  nodes_.Reset();
+}
+
 char* ParseArena::CopyText(const char* text, size_t length) {
   if (length == SIZE_MAX) return nullptr;
   char* copy = static_cast<char*>(texts_.Allocate(length + 1, 1));

@@ -60,6 +60,10 @@ class ParseArena {
   char* CopyText(const char* text, size_t length);
   // Frees every node and text; earlier trees become invalid.
   void Reset();
+  // Frees every node and keeps the texts: for a compile whose code is
+  // generated, where the library still names what the texts hold but no
+  // stage walks a tree again. Earlier trees become invalid.
+  void ReleaseNodes();
 
   uint32_t NodeCount() const { return nodes_.Count(); }
 

@@ -206,3 +206,36 @@ TEST_F(LibraryWriter, ShortWriteKeepsTheOldLibrary) {
   EXPECT_EQ(Read("t.gsl"), "old library");
   EXPECT_EQ(Listing(), "t.gs t.gsl") << "no temporary file is left behind";
 }
+
+// The classes are built first and the header, dependencies and string table
+// put in front of them afterwards: whether the string table fits the room
+// left behind the classes or the library has to grow for it, every chunk
+// reads back whole and in place.
+TEST_F(LibraryWriter, StringTableOfAnySizeLandsInFrontOfTheClasses) {
+  struct Case {
+    const char* what;
+    size_t literalSize;
+  };
+  const Case cases[] = {{"short strings", 3}, {"a string table far larger than the classes", 200000}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string literal(c.literalSize, 'q');
+    const std::string source = "class A { public string F() { return \"" + literal +
+                               "\"; } public int G(int n) { return n + 1; } };\n"
+                               "class B isclass A { public int H() { return G(2); } };\n";
+    const CompiledUnit u = Compile(source, "grow.gs");
+    ASSERT_EQ(u.result, 0) << Joined(u.log);
+    ASSERT_TRUE(u.readable) << u.readError;
+    const GslLibrary& lib = u.library;
+    EXPECT_EQ(lib.header.totalLength, u.bytes.size());
+    EXPECT_EQ(lib.header.textCrc, Crc(source));
+    EXPECT_EQ(lib.name, "grow.gs");
+    ASSERT_EQ(lib.dependencies.size(), 1u);
+    EXPECT_NE(std::find(lib.strings.begin(), lib.strings.end(), literal), lib.strings.end());
+    ASSERT_EQ(lib.classes.size(), 2u);
+    EXPECT_EQ(lib.strings[lib.classes[0].name], "A");
+    EXPECT_EQ(lib.strings[lib.classes[1].name], "B");
+    EXPECT_EQ(u.Ops("$int@A::G(int)"), (std::vector<std::string>{"LOAD", "PUSHI", "IADD", "RETV"}))
+        << "the code chunk after the strings decodes";
+  }
+}
