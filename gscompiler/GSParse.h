@@ -38,8 +38,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
-#include "foundation/containers/BlockMemory.h"
 #include "foundation/containers/FrameMemory.h"
 #include "gscompiler/CompileDiagnostics.h"
 #include "gscompiler/ParseNode.h"
@@ -65,10 +66,19 @@ class ParseArena {
   // stage walks a tree again. Earlier trees become invalid.
   void ReleaseNodes();
 
-  uint32_t NodeCount() const { return nodes_.Count(); }
+  // Nulls `chain` in every node from number `first` (in creation order)
+  // on: the parser keeps the last node of each list there while it builds,
+  // and a tree leaves the parser without chain links.
+  void ClearChains(uint32_t first);
+
+  uint32_t NodeCount() const { return nodeCount_; }
 
  private:
-  Utils::BlockMemory nodes_;
+  // Nodes are never freed one by one: they are handed out in creation order
+  // from blocks of kNodesPerBlock, which keeps a tree dense in memory.
+  std::vector<std::unique_ptr<ParseNode[]>> nodeBlocks_;
+  uint32_t usedInBlock_ = 0;  // nodes handed out from the last block
+  uint32_t nodeCount_ = 0;
   Utils::FrameMemory texts_;
 };
 
