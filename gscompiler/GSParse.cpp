@@ -1,6 +1,7 @@
 #include "gscompiler/GSParse.h"
 
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <new>
 
@@ -62,12 +63,26 @@ void ParseArena::Reset() {
 }
 
 void ParseArena::ClearChains(uint32_t first) {
-  for (uint32_t i = first; i < nodeCount_; ++i)
-    nodeBlocks_[i / kNodesPerBlock][i % kNodesPerBlock].chain = nullptr;
+  for (uint32_t i = first; i < nodeCount_; ++i) {
+    ParseNode* block = nodeBlocks_[i / kNodesPerBlock].get();
+    if (block != nullptr) block[i % kNodesPerBlock].chain = nullptr;
+  }
+}
+
+void ParseArena::ReleaseNodesBefore(const ParseNode* node) {
+  const std::less<const ParseNode*> before;
+  for (size_t b = firstLiveBlock_; b < nodeBlocks_.size(); ++b) {
+    const ParseNode* start = nodeBlocks_[b].get();
+    if (before(node, start) || !before(node, start + kNodesPerBlock)) continue;
+    for (size_t i = firstLiveBlock_; i < b; ++i) nodeBlocks_[i].reset();
+    firstLiveBlock_ = b;
+    return;
+  }
 }
 
 void ParseArena::ReleaseNodes() {
   nodeBlocks_.clear();
+  firstLiveBlock_ = 0;
   usedInBlock_ = 0;
   nodeCount_ = 0;
 }

@@ -65,6 +65,11 @@ class ParseArena {
   // generated, where the library still names what the texts hold but no
   // stage walks a tree again. Earlier trees become invalid.
   void ReleaseNodes();
+  // Frees every block of nodes made before the block that holds `node`
+  // (nodes are numbered in creation order); nothing when `node` is not in
+  // a live block. For a walk in creation order that is done with every
+  // node made before `node`; those nodes become invalid.
+  void ReleaseNodesBefore(const ParseNode* node);
 
   // Nulls `chain` in every node from number `first` (in creation order)
   // on: the parser keeps the last node of each list there while it builds,
@@ -77,7 +82,8 @@ class ParseArena {
   // Nodes are never freed one by one: they are handed out in creation order
   // from blocks of kNodesPerBlock, which keeps a tree dense in memory.
   std::vector<std::unique_ptr<ParseNode[]>> nodeBlocks_;
-  uint32_t usedInBlock_ = 0;  // nodes handed out from the last block
+  size_t firstLiveBlock_ = 0;  // blocks before it are released
+  uint32_t usedInBlock_ = 0;    // nodes handed out from the last block
   uint32_t nodeCount_ = 0;
   Utils::FrameMemory texts_;
 };
