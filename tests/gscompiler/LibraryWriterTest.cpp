@@ -239,3 +239,36 @@ TEST_F(LibraryWriter, StringTableOfAnySizeLandsInFrontOfTheClasses) {
         << "the code chunk after the strings decodes";
   }
 }
+
+// Code generation frees the nodes of each class once it is generated. A
+// unit whose tree spans many node blocks, with classes that use members,
+// defines and functions of the classes before them, still compiles every
+// class from its own nodes.
+TEST_F(LibraryWriter, ClassesFreedAsTheyAreGeneratedStillCompileWhole) {
+  constexpr int kClasses = 400;
+  std::string source;
+  for (int i = 0; i < kClasses; ++i) {
+    const std::string n = std::to_string(i);
+    const std::string previous = std::to_string(i > 0 ? i - 1 : 0);
+    source += "class K" + n + " {\n  public define int N = " + std::to_string(1000 + i) +
+              ";\n  int v = " + n + ";\n  public int G(int a) { while (a > 0) a = a - 1; return a; }\n" +
+              "  public int F(K" + previous + " k) { return K" + previous + ".N + v + k.G(" + n +
+              "); }\n};\n";
+  }
+  const CompiledUnit u = Compile(source, "many.gs");
+  ASSERT_EQ(u.result, 0) << Joined(u.log);
+  ASSERT_TRUE(u.readable) << u.readError;
+  ASSERT_EQ(u.library.classes.size(), static_cast<size_t>(kClasses));
+  for (int i = 0; i < kClasses; i += 37) {
+    const std::string n = std::to_string(i);
+    const std::string previous = std::to_string(i > 0 ? i - 1 : 0);
+    SCOPED_TRACE("K" + n);
+    EXPECT_EQ(u.library.strings[u.library.classes[i].name], "K" + n);
+    const std::vector<std::string> f = u.Listing("$int@K" + n + "::F(K" + previous + ")");
+    std::string joined;
+    for (const std::string& line : f) joined += line + "\n";
+    EXPECT_NE(joined.find(std::to_string(1000 + (i > 0 ? i - 1 : 0))), std::string::npos)
+        << joined;
+    EXPECT_FALSE(u.Ops("$int@K" + n + "::G(int)").empty());
+  }
+}
