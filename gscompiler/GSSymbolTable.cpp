@@ -227,7 +227,7 @@ namespace {
 // symbol names all start with "::name(", so each chain is searched from
 // that prefix on instead of walking the whole class.
 uint32_t CollectOwn(const GSSymbolChains& chains, const GSClassSymbol& cls,
-                    std::string_view prefix, uint32_t argumentCount, GSFunctionSymbol** out,
+                    const std::string& prefix, uint32_t argumentCount, GSFunctionSymbol** out,
                     uint32_t max) {
   uint32_t n = 0;
   for (uint32_t i = 0; i < GSClassSymbol::kMemberBuckets && n < max; ++i) {
