@@ -225,7 +225,14 @@ uint32_t GSCompileUnit(CompileUnit& unit, const char* name, CompileLog* log) {
     return 1;
   }
   const GSCompilerBackEnd* backEnd = CurrentBackEnd();
-  if (backEnd == nullptr || backEnd->generateCode == nullptr || !backEnd->generateCode(unit)) {
+  const bool generated =
+      backEnd != nullptr && backEnd->generateCode != nullptr && backEnd->generateCode(unit);
+  // Only the library writer comes next, and it reads the generated code
+  // and the symbols: the trees' nodes are freed (code generation may have
+  // freed some already) before it needs memory.
+  unit.top.root = nullptr;
+  unit.arena.ReleaseNodes();
+  if (!generated) {
     CompileLogAppend(log, "\nInternal Code Generation Error...");
     return 1;
   }

@@ -21,7 +21,10 @@
 //   (GSCompileSource); on errors ".. while compiling '<name>'" is appended
 //   and their count returned;
 // - then code is generated; a failure gives 1 and the line
-//   "\nInternal Code Generation Error...".
+//   "\nInternal Code Generation Error...". Once code generation has run
+//   (code generation itself frees the nodes of the classes it finished)
+//   the parse trees' nodes are freed (`top.root` becomes null; the texts stay
+//   for the library writer).
 //
 // GSCompileSource(unit, name, context, isTop) reads one source into its
 // context, records it in the unit, compiles each of its includes that the

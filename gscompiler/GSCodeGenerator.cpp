@@ -29,6 +29,9 @@ bool GSGenerateCode(CompileUnit& unit) {
   symbols.SetCurrentFunction(nullptr);
   const uint32_t errorsBefore = unit.top.errorCount;
   GSGenerator generator(symbols, state.strings, unit.top, state.classes);
+  // The unit's top tree was parsed first into its arena (its includes
+  // after it), so the classes already generated are the oldest nodes.
+  generator.ReleaseGeneratedNodes(&unit.arena);
   const bool ok = generator.CompileStatementList(unit.top.root);
   state.generated = ok && unit.top.errorCount == errorsBefore && !state.strings.Failed();
   return state.generated;

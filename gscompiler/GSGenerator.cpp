@@ -187,6 +187,7 @@ bool GSGenerator::CompileClass(ParseNode* node) {
   temps_ = nullptr;
   class_ = nullptr;
   classSymbol_ = nullptr;
+  if (arena_ != nullptr) arena_->ReleaseNodesBefore(node);
   if (failed) return InternalError();
   return ok;
 }

@@ -15,6 +15,7 @@
 #include "gscompiler/GSCFunction.h"
 #include "gscompiler/GSJumpLabels.h"
 #include "gscompiler/GSLibraryStrings.h"
+#include "gscompiler/GSParse.h"
 #include "gscompiler/GSSymbolTable.h"
 #include "gscompiler/ParseNode.h"
 
@@ -27,6 +28,11 @@ class GSGenerator {
       : symbols_(symbols), strings_(strings), diag_(diagnostics), classes_(classes) {}
 
   bool CompileStatementList(ParseNode* chain);
+  // After each class is generated, frees the nodes of `arena` made before
+  // that class's declaration node: the tree being generated was parsed
+  // first into `arena` and is generated in source order, so those are the
+  // nodes of the classes already done. Null (the default) frees nothing.
+  void ReleaseGeneratedNodes(ParseArena* arena) { arena_ = arena; }
 
  private:
   // Where an assignment, copy, increment or on-label stores its value.
@@ -133,6 +139,7 @@ class GSGenerator {
   GSLibraryStrings& strings_;
   CompileDiagnostics& diag_;
   std::vector<std::unique_ptr<GSCClass>>& classes_;
+  ParseArena* arena_ = nullptr;
 
   GSClassSymbol* classSymbol_ = nullptr;
   GSCClass* class_ = nullptr;

@@ -11,14 +11,19 @@
 namespace GSCompiler {
 
 uint32_t GSLibraryStrings::Index(const char* text) {
-  if (text == nullptr) text = "";
+  const std::string_view key(text != nullptr ? text : "");
   try {
-    auto found = indices_.find(text);
+    auto found = indices_.find(key);
     if (found != indices_.end()) return found->second;
+    char* copy = static_cast<char*>(texts_.Allocate(key.size() + 1, 1));
+    if (copy == nullptr) throw std::bad_alloc();
+    std::memcpy(copy, key.data(), key.size());
+    copy[key.size()] = '\0';
+    const std::string_view stored(copy, key.size());
     const uint32_t index = Count();
-    byIndex_.emplace_back(text);
+    byIndex_.push_back(stored);
     try {
-      indices_.emplace(byIndex_.back(), index);
+      indices_.emplace(stored, index);
     } catch (const std::bad_alloc&) {
       byIndex_.pop_back();
       throw;
@@ -33,6 +38,7 @@ uint32_t GSLibraryStrings::Index(const char* text) {
 void GSLibraryStrings::Clear() {
   indices_.clear();
   byIndex_.clear();
+  texts_.FreeBlocks();
   failed_ = false;
 }
 
@@ -54,12 +60,12 @@ void GSLibraryStrings::WriteChunk(ByteBuffer& out) const {
   std::vector<uint32_t> bucket(count);
   std::vector<uint32_t> order(count);
   for (uint32_t i = 0; i < count; ++i) {
-    bucket[i] = HashName(byIndex_[i].c_str()) % GSLibraryFormat::kGslStringBuckets;
+    bucket[i] = HashName(byIndex_[i].data()) % GSLibraryFormat::kGslStringBuckets;
     order[i] = i;
   }
   std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
     if (bucket[a] != bucket[b]) return bucket[a] < bucket[b];
-    return std::strcmp(byIndex_[a].c_str(), byIndex_[b].c_str()) < 0;
+    return byIndex_[a] < byIndex_[b];
   });
   std::vector<uint32_t> offsets(count, 0);
   uint32_t at = 0;
@@ -71,7 +77,7 @@ void GSLibraryStrings::WriteChunk(ByteBuffer& out) const {
   out.WriteU32(count);
   for (uint32_t offset : offsets) out.WriteU32(offset);
   for (uint32_t i : order)
-    GslWriteBytes(out, byIndex_[i].c_str(), static_cast<uint32_t>(byIndex_[i].size()) + 1);
+    GslWriteBytes(out, byIndex_[i].data(), static_cast<uint32_t>(byIndex_[i].size()) + 1);
   GslPadTo4(out, 0);
   GslEndChunk(out, start);
 }

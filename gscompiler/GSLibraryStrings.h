@@ -10,7 +10,9 @@
 // name hash table (bucket = h mod 61 with h = h * 3 + each byte as a signed
 // value; within a bucket ascending by byte-wise comparison), then zero
 // bytes up to a multiple of 4 from the start of `out`. Look-ups go through
-// an ordinary hash map; the bucket order is only the layout.
+// an ordinary hash map keyed by views of the table's own copies (one copy
+// of each text, no string built per look-up); the bucket order is only the
+// layout.
 //
 // Failure: when memory runs out Index answers kNoIndex and Failed() turns
 // true; Write then marks `out` as failed, so the library write fails.
@@ -18,10 +20,11 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "foundation/containers/FrameMemory.h"
 #include "foundation/stream/ByteBuffer.h"
 
 namespace GSCompiler {
@@ -29,10 +32,12 @@ namespace GSCompiler {
 class GSLibraryStrings {
  public:
   static constexpr uint32_t kNoIndex = 0xFFFFFFFF;
+  static constexpr uint32_t kTextBlockSize = 65536;
 
   uint32_t Index(const char* text);
   uint32_t Count() const { return static_cast<uint32_t>(byIndex_.size()); }
-  const std::string& Text(uint32_t index) const { return byIndex_[index]; }
+  // The text of `index` (NUL-terminated; valid until Clear()).
+  std::string_view Text(uint32_t index) const { return byIndex_[index]; }
   bool Failed() const { return failed_; }
   void Clear();
   void Write(ByteBuffer& out) const;
@@ -40,8 +45,9 @@ class GSLibraryStrings {
  private:
   void WriteChunk(ByteBuffer& out) const;
 
-  std::unordered_map<std::string, uint32_t> indices_;
-  std::vector<std::string> byIndex_;
+  Utils::FrameMemory texts_{kTextBlockSize};
+  std::unordered_map<std::string_view, uint32_t> indices_;
+  std::vector<std::string_view> byIndex_;  // views of texts_
   bool failed_ = false;
 };
 

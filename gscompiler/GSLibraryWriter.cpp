@@ -19,6 +19,7 @@ using namespace GSLibraryFormat;
 namespace {
 
 constexpr uint32_t kSideBufferSize = 512;
+constexpr uint32_t kHeadBufferSize = 512;
 constexpr int kMaxBuildPasses = 4;
 
 // What the chunk writers share.
@@ -322,22 +323,33 @@ bool WriteLibrary(ByteBuffer& out, CompileUnit& unit, CompileLogSink* log, const
   GSUnitCodeState& code = GSUnitCode();
   if (!code.generated || code.unit != &unit || name == nullptr) return false;
   WriteContext w{unit, GSUnitSymbolTable(), code.strings, log};
-  ByteBuffer side;
+  // The classes are built in `out` itself and moved up behind the header,
+  // the dependencies and the string table once those are known (building
+  // the classes may add strings): a large library is then held once, not
+  // once in a side buffer and again in `out`.
   bool built = false;
   for (int pass = 0; pass < kMaxBuildPasses && !built; ++pass) {
     const int32_t classIds = w.symbols.ClassIdCount();
     const int32_t functionIds = w.symbols.FunctionIdCount();
-    if (!BuildSide(w, side, code)) return false;
+    if (!BuildSide(w, out, code)) return false;
     built = classIds == w.symbols.ClassIdCount() && functionIds == w.symbols.FunctionIdCount();
   }
   if (!built || code.strings.Failed()) return false;
   const Kiv::String lowerName = Kiv::AsciiLower(name);
-  out.position = 0;
-  out.size = 0;
-  WriteHeader(out, unit, lowerName);
-  WriteDependencies(out, unit);
-  code.strings.Write(out);
-  GslWriteBytes(out, side.Data(), side.size);
+  ByteBuffer head;
+  if (!head.Init(kHeadBufferSize)) return false;
+  WriteHeader(head, unit, lowerName);
+  WriteDependencies(head, unit);
+  code.strings.Write(head);
+  if (head.errors != 0) return false;
+  const uint32_t classesSize = out.size;
+  if (head.size > UINT32_MAX - classesSize) return false;
+  const uint32_t total = head.size + classesSize;
+  GrowBuffer(out, total);
+  if (out.errors != 0) return false;
+  std::memmove(out.Data() + head.size, out.Data(), classesSize);
+  std::memcpy(out.Data(), head.Data(), head.size);
+  out.position = total;
   GslPatchU32(out, 0, out.size);
   return out.errors == 0;
 }

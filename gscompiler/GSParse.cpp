@@ -1,6 +1,7 @@
 #include "gscompiler/GSParse.h"
 
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <new>
 
@@ -12,7 +13,7 @@ namespace GSCompiler {
 
 namespace {
 
-constexpr uint32_t kNodesPerBlock = 512;
+constexpr uint32_t kNodesPerBlock = 1024;
 constexpr uint32_t kTextBlockSize = 16384;
 
 ParseBuilder* currentParse = nullptr;
@@ -37,18 +38,53 @@ ParseBuilder* CurrentParse() {
   return currentParse;
 }
 
-ParseArena::ParseArena() : texts_(kTextBlockSize) {
-  // A failed Init leaves the pool empty; NewNode then answers null.
-  nodes_.Init(this, sizeof(ParseNode), kNodesPerBlock);
-}
+ParseArena::ParseArena() : texts_(kTextBlockSize) {}
 
 ParseNode* ParseArena::NewNode() {
-  void* slot = nodes_.Allocate();
-  if (slot == nullptr) return nullptr;
-  ParseNode* node = new (slot) ParseNode{};
+  if (nodeBlocks_.empty() || usedInBlock_ == kNodesPerBlock) {
+    try {
+      nodeBlocks_.push_back(std::make_unique_for_overwrite<ParseNode[]>(kNodesPerBlock));
+    } catch (const std::bad_alloc&) {
+      return nullptr;
+    }
+    usedInBlock_ = 0;
+  }
+  ParseNode* node = new (&nodeBlocks_.back()[usedInBlock_]) ParseNode{};
+  ++usedInBlock_;
+  ++nodeCount_;
   node->op = -1;
   node->type = ParseNode::TypeNone;
   return node;
+}
+
+void ParseArena::Reset() {
+  ReleaseNodes();
+  texts_.FreeBlocks();
+}
+
+void ParseArena::ClearChains(uint32_t first) {
+  for (uint32_t i = first; i < nodeCount_; ++i) {
+    ParseNode* block = nodeBlocks_[i / kNodesPerBlock].get();
+    if (block != nullptr) block[i % kNodesPerBlock].chain = nullptr;
+  }
+}
+
+void ParseArena::ReleaseNodesBefore(const ParseNode* node) {
+  const std::less<const ParseNode*> before;
+  for (size_t b = firstLiveBlock_; b < nodeBlocks_.size(); ++b) {
+    const ParseNode* start = nodeBlocks_[b].get();
+    if (before(node, start) || !before(node, start + kNodesPerBlock)) continue;
+    for (size_t i = firstLiveBlock_; i < b; ++i) nodeBlocks_[i].reset();
+    firstLiveBlock_ = b;
+    return;
+  }
+}
+
+void ParseArena::ReleaseNodes() {
+  nodeBlocks_.clear();
+  firstLiveBlock_ = 0;
+  usedInBlock_ = 0;
+  nodeCount_ = 0;
 }
 
 char* ParseArena::CopyText(const char* text, size_t length) {
@@ -60,10 +96,6 @@ char* ParseArena::CopyText(const char* text, size_t length) {
   return copy;
 }
 
-void ParseArena::Reset() {
-  nodes_.Reset();
-  texts_.FreeBlocks();
-}
 
 ParseResult GSParseSource(const char* text, size_t length, CompileDiagnostics& diagnostics,
                           ParseArena& arena) {
@@ -79,11 +111,13 @@ ParseResult GSParseSource(const char* text, size_t length, CompileDiagnostics& d
     return result;
   }
   ParseBuilder builder(arena, diagnostics, *scanner);
+  const uint32_t firstNode = arena.NodeCount();
   int status;
   {
     CurrentParseScope scope(&builder);
     status = yyparse();
   }
+  arena.ClearChains(firstNode);
   if (builder.OutOfMemory()) {
     ReportInternalError(diagnostics);
     if (status == 0) status = 1;

@@ -38,8 +38,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
-#include "foundation/containers/BlockMemory.h"
 #include "foundation/containers/FrameMemory.h"
 #include "gscompiler/CompileDiagnostics.h"
 #include "gscompiler/ParseNode.h"
@@ -60,11 +61,30 @@ class ParseArena {
   char* CopyText(const char* text, size_t length);
   // Frees every node and text; earlier trees become invalid.
   void Reset();
+  // Frees every node and keeps the texts: for a compile whose code is
+  // generated, where the library still names what the texts hold but no
+  // stage walks a tree again. Earlier trees become invalid.
+  void ReleaseNodes();
+  // Frees every block of nodes made before the block that holds `node`
+  // (nodes are numbered in creation order); nothing when `node` is not in
+  // a live block. For a walk in creation order that is done with every
+  // node made before `node`; those nodes become invalid.
+  void ReleaseNodesBefore(const ParseNode* node);
 
-  uint32_t NodeCount() const { return nodes_.Count(); }
+  // Nulls `chain` in every node from number `first` (in creation order)
+  // on: the parser keeps the last node of each list there while it builds,
+  // and a tree leaves the parser without chain links.
+  void ClearChains(uint32_t first);
+
+  uint32_t NodeCount() const { return nodeCount_; }
 
  private:
-  Utils::BlockMemory nodes_;
+  // Nodes are never freed one by one: they are handed out in creation order
+  // from blocks of kNodesPerBlock, which keeps a tree dense in memory.
+  std::vector<std::unique_ptr<ParseNode[]>> nodeBlocks_;
+  size_t firstLiveBlock_ = 0;  // blocks before it are released
+  uint32_t usedInBlock_ = 0;    // nodes handed out from the last block
+  uint32_t nodeCount_ = 0;
   Utils::FrameMemory texts_;
 };
 

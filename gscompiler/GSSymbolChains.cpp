@@ -62,9 +62,8 @@ bool GSSymbolChains::RemoveFromChain(Utils::IHashNode** head, GSSymbol* symbol) 
 }
 
 GSSymbolChains::Entries::const_iterator GSSymbolChains::FirstAtOrAfter(
-    Utils::IHashNode* const* head, std::string_view name) const {
-  const std::string text(name);
-  GSSymbol probe(SymbolVariable, text.c_str());
+    Utils::IHashNode* const* head, const std::string& name) const {
+  GSSymbol probe(SymbolVariable, name.c_str());
   probe.depth = INT32_MAX;
   return entries_.lower_bound(Entry{const_cast<Utils::IHashNode**>(head), &probe});
 }

@@ -23,6 +23,7 @@
 
 #include <cstdint>
 #include <set>
+#include <string>
 #include <string_view>
 
 #include "gscompiler/GSSymbol.h"
@@ -54,8 +55,8 @@ class GSSymbolChains {
   // Calls f(symbol) for each symbol of chain `bucket` of `buckets` whose
   // name starts with `prefix`, in chain order, while f answers true.
   template <uint32_t N, typename F>
-  void ForEachWithPrefix(const SymbolBuckets<N>& buckets, uint32_t bucket, std::string_view prefix,
-                         F f) const {
+  void ForEachWithPrefix(const SymbolBuckets<N>& buckets, uint32_t bucket,
+                         const std::string& prefix, F f) const {
     Utils::IHashNode* const* chain = &buckets.heads[bucket];
     for (auto it = FirstAtOrAfter(chain, prefix); it != entries_.end() && it->chain == chain; ++it) {
       if (std::string_view(it->symbol->name).substr(0, prefix.size()) != prefix) return;
@@ -77,8 +78,9 @@ class GSSymbolChains {
   bool InsertInChain(Utils::IHashNode** head, GSSymbol* symbol);
   GSSymbol* FindInChain(Utils::IHashNode* const* head, const GSSymbol& key) const;
   bool RemoveFromChain(Utils::IHashNode** head, GSSymbol* symbol);
+  // `name` is the search probe's own text: no copy per search.
   Entries::const_iterator FirstAtOrAfter(Utils::IHashNode* const* head,
-                                         std::string_view name) const;
+                                         const std::string& name) const;
 
   Entries entries_;
 };

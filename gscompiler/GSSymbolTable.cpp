@@ -20,11 +20,11 @@ constexpr uint32_t RoundUp16(size_t n) {
   return uint32_t((n + 15) / 16 * 16);
 }
 
-// Every kind of symbol fits one slot; a multiple of 16 makes the pool align
-// slots to 16 bytes.
-constexpr uint32_t kSymbolSlotSize =
-    RoundUp16(std::max({sizeof(GSDependentSymbol), sizeof(GSVariableSymbol),
-                        sizeof(GSFunctionSymbol), sizeof(GSClassSymbol)}));
+// Every kind of symbol but a class fits one slot of the main pool, a class
+// one of its own pool; a multiple of 16 makes a pool align slots to 16 bytes.
+constexpr uint32_t kSymbolSlotSize = RoundUp16(
+    std::max({sizeof(GSDependentSymbol), sizeof(GSVariableSymbol), sizeof(GSFunctionSymbol)}));
+constexpr uint32_t kClassSlotSize = RoundUp16(sizeof(GSClassSymbol));
 
 }  // namespace
 
@@ -37,12 +37,14 @@ Kiv::String ParamTypeName(uint32_t type, const char* className) {
 
 GSSymbolTable::GSSymbolTable() : GSSymbol(SymbolTable, ""), texts_(kTextBlockSize) {
   pool_.Init(this, kSymbolSlotSize, kSymbolsPerBlock);
+  classPool_.Init(this, kClassSlotSize, kSymbolsPerBlock);
 }
 
 GSSymbolTable::~GSSymbolTable() = default;
 
 void GSSymbolTable::Reset() {
   pool_.Reset();
+  classPool_.Reset();
   texts_.FreeBlocks();
   global_ = SymbolBuckets<kGlobalBuckets>{};
   chains_.Clear();
@@ -56,17 +58,21 @@ void GSSymbolTable::Reset() {
   baseRecords_ = 0;
 }
 
-void* GSSymbolTable::AllocateSymbol() {
+void* GSSymbolTable::AllocateSymbol(bool classSlot) {
   if (allocationBudget_ == 0) return nullptr;
-  void* slot = pool_.Allocate();
+  void* slot = classSlot ? classPool_.Allocate() : pool_.Allocate();
   if (slot != nullptr && allocationBudget_ > 0) --allocationBudget_;
   return slot;
 }
 
 void GSSymbolTable::DestroySymbol(GSSymbol* symbol) {
   if (symbol == currentFunction_) currentFunction_ = nullptr;
+  const bool classSlot = symbol->IsClass();
   symbol->~GSSymbol();
-  pool_.FreeSlot(symbol);
+  if (classSlot)
+    classPool_.FreeSlot(symbol);
+  else
+    pool_.FreeSlot(symbol);
 }
 
 const char* GSSymbolTable::CopyText(std::string_view text) {
@@ -98,7 +104,7 @@ GSPendingBase* GSSymbolTable::NewPendingBase() {
 GSDependentSymbol* GSSymbolTable::NewDependent(const char* fileName, uint32_t textCrc,
                                                uint32_t nameCrc) {
   const char* copy = CopyText(fileName != nullptr ? fileName : "");
-  void* slot = copy != nullptr ? AllocateSymbol() : nullptr;
+  void* slot = copy != nullptr ? AllocateSymbol(false) : nullptr;
   if (slot == nullptr) return nullptr;
   auto* symbol = new (slot) GSDependentSymbol(copy);
   symbol->textCrc = textCrc;
@@ -108,19 +114,19 @@ GSDependentSymbol* GSSymbolTable::NewDependent(const char* fileName, uint32_t te
 
 GSVariableSymbol* GSSymbolTable::NewVariable(const char* variableName) {
   const char* copy = CopyText(variableName != nullptr ? variableName : "");
-  void* slot = copy != nullptr ? AllocateSymbol() : nullptr;
+  void* slot = copy != nullptr ? AllocateSymbol(false) : nullptr;
   return slot != nullptr ? new (slot) GSVariableSymbol(copy) : nullptr;
 }
 
 GSFunctionSymbol* GSSymbolTable::NewFunction(const char* symbolName) {
   const char* copy = CopyText(symbolName != nullptr ? symbolName : "");
-  void* slot = copy != nullptr ? AllocateSymbol() : nullptr;
+  void* slot = copy != nullptr ? AllocateSymbol(false) : nullptr;
   return slot != nullptr ? new (slot) GSFunctionSymbol(copy) : nullptr;
 }
 
 GSClassSymbol* GSSymbolTable::NewClass(const char* className) {
   const char* copy = CopyText(className != nullptr ? className : "");
-  void* slot = copy != nullptr ? AllocateSymbol() : nullptr;
+  void* slot = copy != nullptr ? AllocateSymbol(true) : nullptr;
   if (slot == nullptr) return nullptr;
   auto* symbol = new (slot) GSClassSymbol(copy);
   symbol->dependent = currentUnit_;
@@ -221,7 +227,7 @@ namespace {
 // symbol names all start with "::name(", so each chain is searched from
 // that prefix on instead of walking the whole class.
 uint32_t CollectOwn(const GSSymbolChains& chains, const GSClassSymbol& cls,
-                    std::string_view prefix, uint32_t argumentCount, GSFunctionSymbol** out,
+                    const std::string& prefix, uint32_t argumentCount, GSFunctionSymbol** out,
                     uint32_t max) {
   uint32_t n = 0;
   for (uint32_t i = 0; i < GSClassSymbol::kMemberBuckets && n < max; ++i) {

@@ -123,11 +123,14 @@ class GSSymbolTable final : public GSSymbol {
   void LimitSymbolAllocations(int64_t symbols) { allocationBudget_ = symbols; }
 
  private:
-  void* AllocateSymbol();
+  // A slot from the pool of class symbols or of every other kind (a class
+  // symbol carries its member buckets and is several times larger).
+  void* AllocateSymbol(bool classSlot);
   void DestroySymbol(GSSymbol* symbol);
   GSSymbol* FindInClass(GSClassSymbol* cls, const char* name, int32_t depth);
 
-  Utils::BlockMemory pool_;
+  Utils::BlockMemory pool_;       // variables, functions, dependent files
+  Utils::BlockMemory classPool_;  // classes
   Utils::FrameMemory texts_;
   SymbolBuckets<kGlobalBuckets> global_;
   GSSymbolChains chains_;  // links global_ and every class's members

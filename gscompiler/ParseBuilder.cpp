@@ -134,19 +134,14 @@ ParseNode* ParseBuilder::ToMemberName(ParseNode* identifier) {
 }
 
 void ParseBuilder::Remember(ParseNode* head, ParseNode* tail) {
-  // A failed insertion only costs time: a remembered node is always a node
-  // of the head's chain (chains only grow at the end), and Tail() walks on
-  // from it.
-  try {
-    tails_[head] = tail;
-  } catch (const std::bad_alloc&) {
-  }
+  // A remembered node is always a node of the head's chain (chains only
+  // grow at the end), and Tail() walks on from it. The head's `chain`
+  // holds it until the parse ends (GSParseSource clears it).
+  head->chain = tail;
 }
 
 ParseNode* ParseBuilder::Tail(ParseNode* head) {
-  ParseNode* tail = head;
-  auto it = tails_.find(head);
-  if (it != tails_.end()) tail = it->second;
+  ParseNode* tail = head->chain != nullptr ? head->chain : head;
   while (tail->next != nullptr) tail = tail->next;
   Remember(head, tail);
   return tail;
@@ -168,10 +163,7 @@ void ParseBuilder::MarkDiscarded(ParseNode* chain) {
 
 void ParseBuilder::MarkCommaOperand(ParseNode* chain) {
   if (chain == nullptr) return;
-  ParseNode* from = chain;
-  auto it = tails_.find(chain);
-  if (it != tails_.end()) from = it->second;
-  MarkDiscarded(from);
+  MarkDiscarded(chain->chain != nullptr ? chain->chain : chain);
 }
 
 void ParseBuilder::KeepLastValue(ParseNode* chain) {

@@ -19,7 +19,6 @@
 #pragma once
 
 #include <cstdint>
-#include <unordered_map>
 
 #include "gscompiler/CompileDiagnostics.h"
 #include "gscompiler/GSParse.h"
@@ -84,7 +83,6 @@ class ParseBuilder {
   GSScanner& scanner_;
   ParseNode* root_ = nullptr;
   bool outOfMemory_ = false;
-  std::unordered_map<ParseNode*, ParseNode*> tails_;
 };
 
 // The parse in progress, or null outside GSParseSource.

@@ -206,3 +206,69 @@ TEST_F(LibraryWriter, ShortWriteKeepsTheOldLibrary) {
   EXPECT_EQ(Read("t.gsl"), "old library");
   EXPECT_EQ(Listing(), "t.gs t.gsl") << "no temporary file is left behind";
 }
+
+// The classes are built first and the header, dependencies and string table
+// put in front of them afterwards: whether the string table fits the room
+// left behind the classes or the library has to grow for it, every chunk
+// reads back whole and in place.
+TEST_F(LibraryWriter, StringTableOfAnySizeLandsInFrontOfTheClasses) {
+  struct Case {
+    const char* what;
+    size_t literalSize;
+  };
+  const Case cases[] = {{"short strings", 3}, {"a string table far larger than the classes", 200000}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string literal(c.literalSize, 'q');
+    const std::string source = "class A { public string F() { return \"" + literal +
+                               "\"; } public int G(int n) { return n + 1; } };\n"
+                               "class B isclass A { public int H() { return G(2); } };\n";
+    const CompiledUnit u = Compile(source, "grow.gs");
+    ASSERT_EQ(u.result, 0) << Joined(u.log);
+    ASSERT_TRUE(u.readable) << u.readError;
+    const GslLibrary& lib = u.library;
+    EXPECT_EQ(lib.header.totalLength, u.bytes.size());
+    EXPECT_EQ(lib.header.textCrc, Crc(source));
+    EXPECT_EQ(lib.name, "grow.gs");
+    ASSERT_EQ(lib.dependencies.size(), 1u);
+    EXPECT_NE(std::find(lib.strings.begin(), lib.strings.end(), literal), lib.strings.end());
+    ASSERT_EQ(lib.classes.size(), 2u);
+    EXPECT_EQ(lib.strings[lib.classes[0].name], "A");
+    EXPECT_EQ(lib.strings[lib.classes[1].name], "B");
+    EXPECT_EQ(u.Ops("$int@A::G(int)"), (std::vector<std::string>{"LOAD", "PUSHI", "IADD", "RETV"}))
+        << "the code chunk after the strings decodes";
+  }
+}
+
+// Code generation frees the nodes of each class once it is generated. A
+// unit whose tree spans many node blocks, with classes that use members,
+// defines and functions of the classes before them, still compiles every
+// class from its own nodes.
+TEST_F(LibraryWriter, ClassesFreedAsTheyAreGeneratedStillCompileWhole) {
+  constexpr int kClasses = 400;
+  std::string source;
+  for (int i = 0; i < kClasses; ++i) {
+    const std::string n = std::to_string(i);
+    const std::string previous = std::to_string(i > 0 ? i - 1 : 0);
+    source += "class K" + n + " {\n  public define int N = " + std::to_string(1000 + i) +
+              ";\n  int v = " + n + ";\n  public int G(int a) { while (a > 0) a = a - 1; return a; }\n" +
+              "  public int F(K" + previous + " k) { return K" + previous + ".N + v + k.G(" + n +
+              "); }\n};\n";
+  }
+  const CompiledUnit u = Compile(source, "many.gs");
+  ASSERT_EQ(u.result, 0) << Joined(u.log);
+  ASSERT_TRUE(u.readable) << u.readError;
+  ASSERT_EQ(u.library.classes.size(), static_cast<size_t>(kClasses));
+  for (int i = 0; i < kClasses; i += 37) {
+    const std::string n = std::to_string(i);
+    const std::string previous = std::to_string(i > 0 ? i - 1 : 0);
+    SCOPED_TRACE("K" + n);
+    EXPECT_EQ(u.library.strings[u.library.classes[i].name], "K" + n);
+    const std::vector<std::string> f = u.Listing("$int@K" + n + "::F(K" + previous + ")");
+    std::string joined;
+    for (const std::string& line : f) joined += line + "\n";
+    EXPECT_NE(joined.find(std::to_string(1000 + (i > 0 ? i - 1 : 0))), std::string::npos)
+        << joined;
+    EXPECT_FALSE(u.Ops("$int@K" + n + "::G(int)").empty());
+  }
+}

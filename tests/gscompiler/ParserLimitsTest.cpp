@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "GSGrammar.hpp"
 #include "ParseTestSupport.h"
@@ -118,6 +119,50 @@ TEST(GSParserLimits, ArenaKeepsSeveralTreesUntilReset) {
   arena.Reset();
   EXPECT_EQ(arena.NodeCount(), 0u);
   EXPECT_EQ(Parse(arena, "class C { };").result.status, 0);
+}
+
+namespace {
+
+// Every node reachable from `chain` through children and `next`.
+void Collect(const ParseNode* chain, std::vector<const ParseNode*>& out) {
+  for (const ParseNode* n = chain; n != nullptr; n = n->next) {
+    out.push_back(n);
+    for (const ParseNode* c : n->child) Collect(c, out);
+  }
+}
+
+}  // namespace
+
+// The parser keeps each list's last node in the head's `chain` while it
+// builds; trees must still leave it with `chain` null (the semantic pass
+// owns it), across node blocks, and a later parse must not touch the
+// `chain` of a tree already in the arena.
+TEST(GSParserLimits, TreesLeaveTheParserWithoutChainLinks) {
+  ParseArena arena;
+  GSTest::Parsed first = Parse(arena, "class A { void F() { int a; a = 1; a = 2; } };");
+  ASSERT_EQ(first.result.status, 0);
+  first.result.root->chain = first.result.root;  // as the semantic pass may
+  std::string body;
+  for (int i = 0; i < 1500; ++i) body += "a = a + 1, a = G(a, 2, 3), a; ";
+  const std::string sources[] = {
+      "class B { int G(int x, int y, int z) { return x; } void F() { int a; " + body + "} };",
+      "class C { void F() { int a; a = 1, a = 2, a = 3; } }; class D { }; class E { };",
+  };
+  for (const std::string& source : sources) {
+    GSTest::Parsed parsed = Parse(arena, source);
+    ASSERT_EQ(parsed.result.status, 0);
+    std::vector<const ParseNode*> nodes;
+    Collect(parsed.result.root, nodes);
+    ASSERT_GT(nodes.size(), 10u);
+    for (const ParseNode* n : nodes) {
+      EXPECT_EQ(n->chain, nullptr) << "line " << n->line;
+      EXPECT_EQ(n->parent, nullptr);
+    }
+  }
+  EXPECT_GT(arena.NodeCount(), 10000u) << "the trees span several node blocks";
+  EXPECT_EQ(first.result.root->chain, first.result.root);
+  EXPECT_EQ(Parse(arena, "class F { void G() { a = 1, b = 2; ").result.status, 1);
+  EXPECT_EQ(first.result.root->chain, first.result.root) << "a failed parse clears only its own";
 }
 
 namespace {

@@ -295,3 +295,42 @@ TEST(GSSymbolTable, FunctionCandidatesAreFoundByNameAcrossChains) {
   GSCompiler::GSFunctionSymbol* one[1] = {};
   EXPECT_EQ(table.FindFunctions(cls, "F", 1, one, 1), 1u) << "bounded by max";
 }
+
+// Classes and the other kinds live in pools of their own slot sizes:
+// symbols freed by a popped scope or a discard make room for new ones of
+// their kind and never overlap a live symbol of either kind.
+TEST(GSSymbolTable, FreedSymbolsOfEveryKindAreReusedWithoutOverlap) {
+  GSSymbolTable table;
+  std::vector<GSClassSymbol*> classes;
+  std::vector<GSCompiler::GSSymbol*> live;
+  for (int round = 0; round < 200; ++round) {
+    const std::string n = std::to_string(round);
+    GSClassSymbol* cls = AddClass(table, ("K" + n).c_str());
+    classes.push_back(cls);
+    live.push_back(cls);
+    GSCompiler::GSVariableSymbol* member = table.NewVariable(("v" + n).c_str());
+    ASSERT_TRUE(table.Insert(cls, member, true));
+    live.push_back(member);
+    table.Discard(table.NewClass(("Gone" + n).c_str()));
+    table.Discard(table.NewFunction(("::Gone" + n + "()").c_str()));
+    table.PushScope();
+    for (int i = 0; i < 3; ++i)
+      ASSERT_TRUE(table.Insert(cls, table.NewVariable(("t" + std::to_string(i)).c_str()), false));
+    table.PopScope();
+  }
+  std::sort(live.begin(), live.end());
+  for (size_t i = 1; i < live.size(); ++i) {
+    const auto* before = reinterpret_cast<const char*>(live[i - 1]);
+    const size_t size = live[i - 1]->IsClass() ? sizeof(GSClassSymbol)
+                                               : sizeof(GSCompiler::GSVariableSymbol);
+    EXPECT_LE(before + size, reinterpret_cast<const char*>(live[i])) << "symbols overlap";
+  }
+  for (size_t i = 0; i < classes.size(); ++i) {
+    const std::string n = std::to_string(i);
+    ASSERT_EQ(ClassOf(table, ("K" + n).c_str()), classes[i]);
+    GSCompiler::GSSymbol* member = table.Lookup(("v" + n).c_str(), classes[i], false, false);
+    ASSERT_NE(member, nullptr);
+    EXPECT_STREQ(member->name, ("v" + n).c_str());
+    EXPECT_EQ(table.Lookup("t0", classes[i], false, false), nullptr) << "popped with its scope";
+  }
+}
