@@ -21,7 +21,9 @@
 // (foundation/threads/JobDeadline.h) of 60 s, or of the milliseconds in the
 // environment variable VADCOMMANDHOST_VALIDATION_MS (a whole number up to
 // 24 hours; anything else keeps 60 s; tests set a small one). The compiler
-// and the validation steps poll it and unwind through their failure paths.
+// polls it and unwinds through its failure paths, and the validation looks
+// at it once, before it compiles; the checks of the configuration and its
+// files run to their end.
 // A job whose deadline passed answers one error finding,
 // "$tet_validation_time_limit" naming the asset's folder and the bound, and
 // result false: its other findings are dropped as incomplete. After every

@@ -8,9 +8,7 @@ constexpr size_t kFirstCapacity = 16;
 constexpr unsigned kGroupBits = 3;
 
 uint64_t PackedIdentity(const KUID& kuid) {
-  const uint64_t word = (static_cast<uint64_t>(static_cast<uint32_t>(kuid.version)) << 25) |
-                        (static_cast<uint32_t>(kuid.userId) & 0x1FFFFFFu);
-  return word << 32 | static_cast<uint32_t>(kuid.contentId);
+  return static_cast<uint64_t>(KUIDPackWord(kuid)) << 32 | static_cast<uint32_t>(kuid.contentId);
 }
 
 }  // namespace

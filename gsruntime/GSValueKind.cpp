@@ -1,5 +1,7 @@
 #include "gsruntime/GSValueKind.h"
 
+#include "gsruntime/GSValue.h"
+
 namespace GSRuntime {
 
 namespace {
@@ -41,8 +43,7 @@ bool GSSignatureKinds(std::string_view signature, uint8_t& returnKind,
 uint8_t GSTypeCodeKind(uint32_t code) {
   if (code == 0) return kKindNone;
   if (code <= 3) return kKindPlain;
-  if (code == 4 || code == 5 || (code >= 7 && code <= 11) || code == 13) return kKindReference;
-  return kKindInvalid;
+  return GSIsReferenceType(code) ? kKindReference : kKindInvalid;
 }
 
 }  // namespace GSRuntime

@@ -18,8 +18,9 @@
 // is empty or "void".
 //
 // GSTypeCodeKind(code): the kind of a compiled type code (0 void, 1 bool,
-// 2 int, 3 float, 4 string, 5 object, 6..11 arrays, 13 null); codes the
-// compiler never writes for a value give kInvalid.
+// 2 int, 3 float, 4 string, 5 object, 7..11 the arrays, 13 null); codes the
+// compiler never writes for a value (6 void[], 12 no type) give kInvalid.
+// The references are those of GSIsReferenceType (GSValue.h).
 #pragma once
 
 #include <cstdint>

@@ -63,7 +63,7 @@ bool StillNamed(int fd, const Kiv::String& path) {
 // through a link. Only this user can create files in its own database
 // folder; should the folder be open to others, a file that belongs to
 // another user is never used: it is logged, closed and answered as -1.
-int OpenOwnObject(const Kiv::String& path, int flags, const char* what) {
+int OpenOwnFile(const Kiv::String& path, int flags, const char* what) {
   const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | flags, 0600);
   if (fd < 0) {
     if (errno == EACCES) {
@@ -116,19 +116,19 @@ void DatabaseIpc::StoreByte(uint32_t offset, uint8_t value) {
   __atomic_store_n(reinterpret_cast<uint8_t*>(block_) + offset, value, __ATOMIC_SEQ_CST);
 }
 
-bool DatabaseIpc::OpenMutex(const Kiv::String& name) {
-  // Each retry means another process removed the names meanwhile; that can
+bool DatabaseIpc::OpenMutex(const Kiv::String& path) {
+  // Each retry means another process removed the files meanwhile; that can
   // only happen a few times in a row.
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const int fd = OpenOwnObject(name, O_CREAT, "lock");
+    const int fd = OpenOwnFile(path, O_CREAT, "lock");
     if (fd < 0) return false;
     if (!FlockRetrying(fd, LOCK_EX)) {
       ::close(fd);
       return false;
     }
-    if (StillNamed(fd, name)) {
+    if (StillNamed(fd, path)) {
       lockFd_ = fd;
-      lockName_ = name;
+      lockPath_ = path;
       guard_.Enter();  // Held like any Lock; Open ends with Unlock.
       ++lockDepth_;
       return true;
@@ -138,13 +138,13 @@ bool DatabaseIpc::OpenMutex(const Kiv::String& name) {
   return false;
 }
 
-bool DatabaseIpc::AttachBlock(const Kiv::String& name, bool* created) {
-  int fd = OpenOwnObject(name, O_CREAT | O_EXCL, "owner block");
+bool DatabaseIpc::AttachBlock(const Kiv::String& path, bool* created) {
+  int fd = OpenOwnFile(path, O_CREAT | O_EXCL, "owner block");
   *created = fd >= 0;
-  if (fd < 0 && errno == EEXIST) fd = OpenOwnObject(name, 0, "owner block");
+  if (fd < 0 && errno == EEXIST) fd = OpenOwnFile(path, 0, "owner block");
   if (fd < 0) return false;
   blockFd_ = fd;
-  blockName_ = name;
+  blockPath_ = path;
   // Every process with the block open holds it shared; see ReleaseHandles.
   if (!FlockRetrying(fd, LOCK_SH)) return false;
   struct stat info {};
@@ -216,12 +216,12 @@ void DatabaseIpc::InitBlock() {
   primary_ = true;
 }
 
-void DatabaseIpc::ReleaseHandles(bool removeNames) {
+void DatabaseIpc::ReleaseHandles(bool removeFiles) {
   // The last process to close (no other shared hold on the block) removes
-  // both names while it still holds the mutex.
-  if (removeNames && blockFd_ >= 0 && ::flock(blockFd_, LOCK_EX | LOCK_NB) == 0) {
-    ::unlink(blockName_.c_str());
-    ::unlink(lockName_.c_str());
+  // both files while it still holds the mutex.
+  if (removeFiles && blockFd_ >= 0 && ::flock(blockFd_, LOCK_EX | LOCK_NB) == 0) {
+    ::unlink(blockPath_.c_str());
+    ::unlink(lockPath_.c_str());
   }
   if (block_ != nullptr) ::munmap(block_, kBlockSize);
   if (blockFd_ >= 0) ::close(blockFd_);

@@ -105,10 +105,10 @@ class DatabaseIpc {
   Snapshot Read() const;
 
  private:
-  bool OpenMutex(const Kiv::String& name);
-  bool AttachBlock(const Kiv::String& name, bool* created);
+  bool OpenMutex(const Kiv::String& path);
+  bool AttachBlock(const Kiv::String& path, bool* created);
   void CountAttach(bool created);
-  void ReleaseHandles(bool removeNames);
+  void ReleaseHandles(bool removeFiles);
   void ClearDeadEntry(uint32_t offset, uint32_t seen, const char* format);
   uint32_t Load(uint32_t offset) const;
   void Store(uint32_t offset, uint32_t value);
@@ -122,8 +122,8 @@ class DatabaseIpc {
   uint32_t pid_ = 0;
   bool primary_ = false;
   int lockDepth_ = 0;  // Lock calls not yet matched by Unlock.
-  Kiv::String lockName_;
-  Kiv::String blockName_;
+  Kiv::String lockPath_;
+  Kiv::String blockPath_;
 };
 
 bool OpenDatabaseIpc(const Kiv::File::Path& assetIndexPath);

@@ -13,7 +13,9 @@
 //    asset index: folder + "/assets.tdx.lock" and folder + "/assets.tdx.ipc".
 //    They live in the database folder rather than in a world-writable place
 //    (such as /dev/shm), so that no other user can create them first and
-//    lock the database's owner out.
+//    lock the database's owner out. The owner block (DatabaseIpc.h) opens
+//    only these two; mutexName and sharedName name no object on this
+//    platform.
 // Every process that shares a block must form the names with this code.
 #pragma once
 

@@ -1,7 +1,7 @@
 // JobDeadline: a time bound on the one job a process is running, which long
 // work polls so that it can stop early and unwind through its normal
 // failure paths (the script compiler polls it while it scans, checks and
-// generates code).
+// generates code; the asset validation, before it compiles).
 //
 // JobDeadlineScope(bound) sets the deadline to now + bound for its life and
 // clears it when it ends; scopes do not nest (a second scope replaces the

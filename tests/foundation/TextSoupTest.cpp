@@ -157,6 +157,8 @@ TEST(TextSoupWrite, QuotesFollowTheTypeAndTheText) {
 
 TEST(TextSoupWrite, NamesAreNormalised) {
   EXPECT_EQ(TextSoup::NormaliseTagName("Na me\x80\x01X~"), "na_me__x~");
+  // Only A to Z are lowered, and only bytes below "!" or above 0x7F replaced.
+  EXPECT_EQ(TextSoup::NormaliseTagName("!@AZ[`az{\x7f"), "!@az[`az{\x7f");
   EXPECT_EQ(TextSoup::NormaliseTagName(std::string(1500, 'A')), std::string(1024, 'a'));
   Soup soup;
   soup.SetNamedInt(N(std::string(1500, 'b')), 1);

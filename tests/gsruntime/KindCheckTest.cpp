@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "RuntimeTestSupport.h"
+#include "gscompiler/GSTypeNames.h"
 #include "gscompiler/bytecode/GSByteOrder.h"
 #include "gscompiler/bytecode/GSDisassembler.h"
 #include "gscompiler/bytecode/GSLibraryFormat.h"
@@ -53,6 +54,19 @@ TEST(ValueKindTest, SignaturesGiveTheKindsOfResultAndArguments) {
     if (!c.valid) continue;
     EXPECT_EQ(result, c.result);
     EXPECT_EQ(params, c.params);
+  }
+}
+
+// The loader's kinds of compiled type codes agree with what the compiler
+// reference-counts (its own GSIsReferenceType): a reference to one is one
+// to the other.
+TEST(ValueKindTest, TypeCodeKindsAgreeWithTheCompiler) {
+  for (uint32_t code = 0; code <= 15; ++code) {
+    SCOPED_TRACE(code);
+    const uint8_t kind = GSTypeCodeKind(code);
+    EXPECT_EQ(kind == kKindReference, ::GSIsReferenceType(code));
+    EXPECT_EQ(kind == kKindPlain, code >= 1 && code <= 3);
+    EXPECT_EQ(kind == kKindNone, code == 0);
   }
 }
 

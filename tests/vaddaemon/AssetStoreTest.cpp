@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -101,6 +102,43 @@ class AssetStoreTest : public ::testing::Test {
       names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
+  }
+
+  // Whether an install is under way: a staging folder is in local/.
+  bool StagingUnderWay() const {
+    std::error_code error;
+    for (const auto& item : fs::directory_iterator(userData_ / "local", error)) {
+      if (item.path().filename().string().starts_with(".vadtmp-")) return true;
+    }
+    return false;
+  }
+
+  // Runs `installRound` over and over in a child process, on a store of
+  // its own, and kills that process in its `rounds`-th round or later,
+  // while a staging folder of it exists (the install is under way).
+  void KillInstallerDuringRound(int rounds, const std::function<void(AssetStore&)>& installRound) {
+    int done[2];
+    ASSERT_EQ(pipe(done), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      close(done[0]);
+      AssetStore store(Options());
+      if (!store.Open().Ok()) _exit(2);
+      for (;;) {
+        installRound(store);
+        if (write(done[1], "r", 1) != 1) _exit(3);
+      }
+    }
+    close(done[1]);
+    char round;
+    for (int i = 0; i < rounds; ++i) ASSERT_EQ(read(done[0], &round, 1), 1);
+    EXPECT_TRUE(VUTest::WaitUntil([this] { return StagingUnderWay(); }, 10000, 1));
+    kill(child, SIGKILL);
+    close(done[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
   }
 
   VUTest::TempFolder temp_{"Store"};
@@ -504,38 +542,12 @@ TEST_F(AssetStoreTest, KilledInstallerLeavesEveryAssetWholeOrAbsent) {
     PutFile(b / ("f" + std::to_string(file)), std::string(2000, 'b'));
   }
   store_.reset();
-  // Each attempt kills the installer in its `attempt`-th install or later,
-  // while a staging folder of it exists (the install is under way).
-  const auto staging = [&] {
-    std::error_code error;
-    for (const auto& item : fs::directory_iterator(userData_ / "local", error)) {
-      if (item.path().filename().string().starts_with(".vadtmp-")) return true;
-    }
-    return false;
-  };
+  // Each attempt kills the installer in its `attempt`-th install or later.
   for (int attempt = 0; attempt < 6; ++attempt) {
-    int rounds[2];
-    ASSERT_EQ(pipe(rounds), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      close(rounds[0]);
-      AssetStore store(Options());
-      if (!store.Open().Ok()) _exit(2);
-      for (int round = 0;; ++round) {
-        store.InstallFolder((round % 2 ? a : b).string(), {}, nullptr);
-        if (write(rounds[1], "r", 1) != 1) _exit(3);
-      }
-    }
-    close(rounds[1]);
-    char done;
-    for (int round = 0; round < attempt; ++round) ASSERT_EQ(read(rounds[0], &done, 1), 1);
-    EXPECT_TRUE(VUTest::WaitUntil(staging, 10000, 1));
-    kill(child, SIGKILL);
-    close(rounds[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFSIGNALED(status));
+    int round = 0;  // counted in the installer's process
+    ASSERT_NO_FATAL_FAILURE(KillInstallerDuringRound(attempt, [&](AssetStore& store) {
+      store.InstallFolder((round++ % 2 ? a : b).string(), {}, nullptr);
+    }));
 
     Reopen();
     StoredAsset asset;
@@ -625,43 +637,17 @@ TEST_F(AssetStoreTest, KilledBatchInstallLeavesEveryAssetWholeOrAbsent) {
       PutFile(sources.back() / ("f" + std::to_string(file)), std::string(3000, char('a' + i)));
   }
   store_.reset();
-  const auto staging = [&] {
-    std::error_code error;
-    for (const auto& item : fs::directory_iterator(userData_ / "local", error)) {
-      if (item.path().filename().string().starts_with(".vadtmp-")) return true;
-    }
-    return false;
-  };
   for (int attempt = 0; attempt < 6; ++attempt) {
-    int rounds[2];
-    ASSERT_EQ(pipe(rounds), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      close(rounds[0]);
-      AssetStore store(Options());
-      if (!store.Open().Ok()) _exit(2);
-      for (;;) {
-        std::vector<AssetStore::StagedInstall> installs(kAssets);
-        for (int i = 0; i < kAssets; ++i) {
-          if (!store.MakeStagingFolder(&installs[size_t(i)].stagingPath).Ok()) _exit(4);
-          std::error_code error;
-          fs::copy(sources[size_t(i)], installs[size_t(i)].stagingPath,
-                   fs::copy_options::recursive, error);
-        }
-        store.InstallStagedTogether(installs);
-        if (write(rounds[1], "r", 1) != 1) _exit(3);
+    ASSERT_NO_FATAL_FAILURE(KillInstallerDuringRound(attempt, [&](AssetStore& store) {
+      std::vector<AssetStore::StagedInstall> installs(kAssets);
+      for (int i = 0; i < kAssets; ++i) {
+        if (!store.MakeStagingFolder(&installs[size_t(i)].stagingPath).Ok()) _exit(4);
+        std::error_code error;
+        fs::copy(sources[size_t(i)], installs[size_t(i)].stagingPath,
+                 fs::copy_options::recursive, error);
       }
-    }
-    close(rounds[1]);
-    char done;
-    for (int round = 0; round < attempt; ++round) ASSERT_EQ(read(rounds[0], &done, 1), 1);
-    EXPECT_TRUE(VUTest::WaitUntil(staging, 10000, 1));
-    kill(child, SIGKILL);
-    close(rounds[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFSIGNALED(status));
+      store.InstallStagedTogether(installs);
+    }));
 
     Reopen();
     std::vector<std::string> expected;
