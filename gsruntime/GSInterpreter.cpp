@@ -946,12 +946,10 @@ call : {
   const uint64_t run = static_cast<uint64_t>(ip - mark);
   mark = ip;
   if (!GSChargeBudget(run)) FAIL_AT(ER_Timeout);
-  if (!callee->IsNative() && callee->codeSize == 0) FAIL_AT(ER_IllegalInstruction);
   stack.SetTop(top);
-  if (!stack.PushFrame(*callee, callee->IsNative() ? 0 : U32(ip - code))) FAIL_AT(ER_StackOverflow);
-  GSValue* calleeSlots = GSStack::FrameSlot0(stack.CurrentFrame());
-  calleeSlots[0] = view;
   if (callee->IsNative()) {
+    if (!stack.PushFrame(*callee, 0)) FAIL_AT(ER_StackOverflow);
+    GSStack::FrameSlot0(stack.CurrentFrame())[0] = view;
     const GSResult outcome = GSCallNative(thread, *callee);
     top = stack.Top();
     if (outcome == ER_Blocked) {
@@ -962,6 +960,10 @@ call : {
     if (outcome != ER_Done) FAIL_AT(outcome);
     NEXT();
   }
+  if (callee->codeSize == 0) FAIL_AT(ER_IllegalInstruction);
+  if (!stack.PushFrame(*callee, U32(ip - code))) FAIL_AT(ER_StackOverflow);
+  GSValue* calleeSlots = GSStack::FrameSlot0(stack.CurrentFrame());
+  calleeSlots[0] = view;
   // The context changes only with the object (GSStack::GetContext).
   const bool sameObject = GSScriptInstance::FromRef(view) == GSScriptInstance::FromRef(slots[0]);
   fn = callee;

@@ -72,8 +72,12 @@ inline const GSMethodEntry* GSMethodOf(GSValue view, uint32_t index) {
   const std::vector<GSMethodEntry>& methods = instance->cls->methods;
   const uintptr_t start = reinterpret_cast<uintptr_t>(methods.data());
   const uintptr_t at = static_cast<uintptr_t>(GSBlockOf(view)[1]);
-  if (at < start || (at - start) % sizeof(GSMethodEntry) != 0) return nullptr;
-  const uint64_t entry = (at - start) / sizeof(GSMethodEntry) + index;
+  if (at < start) return nullptr;
+  // One division: the quotient both places the entry and proves that the
+  // pointer lands on an entry's start.
+  const uint64_t first = (at - start) / sizeof(GSMethodEntry);
+  if (first * sizeof(GSMethodEntry) != at - start) return nullptr;
+  const uint64_t entry = first + index;
   return entry < methods.size() ? &methods[entry] : nullptr;
 }
 
@@ -86,7 +90,7 @@ inline const GSMethodEntry* GSMethodOf(GSValue view, uint32_t index) {
 bool GSWideCallFits(const GSCallSite& site, const GSFunction& callee, const GSValue* args,
                     const GSStack& stack);
 
-inline bool GSCalleeFits(const GSFunction& caller, uint32_t callAt, const GSFunction& callee,
+[[gnu::always_inline]] inline bool GSCalleeFits(const GSFunction& caller, uint32_t callAt, const GSFunction& callee,
                          const GSValue* args, GSStack& stack) {
   const GSCallSite* site = caller.CallAt(callAt);
   if (site == nullptr || callee.params != site->argumentSlots) return false;
