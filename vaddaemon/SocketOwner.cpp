@@ -144,6 +144,16 @@ std::optional<uint32_t> DiagUid(const sockaddr_in& socketLocal, const sockaddr_i
   return uid;
 }
 
+// The local and the peer's address of the connected socket `fd`.
+bool SocketAddresses(int fd, sockaddr_storage& ours, sockaddr_storage& theirs) {
+  ours = {};
+  theirs = {};
+  socklen_t size = sizeof(ours);
+  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&ours), &size) != 0) return false;
+  size = sizeof(theirs);
+  return ::getpeername(fd, reinterpret_cast<sockaddr*>(&theirs), &size) == 0;
+}
+
 }  // namespace
 
 std::optional<Endpoint> FromSockaddr(const sockaddr_storage& address) {
@@ -183,12 +193,8 @@ std::optional<uint32_t> FindUid(std::string_view table, const Endpoint& local,
 
 std::optional<uint32_t> PeerUid(int fd) {
   if (const std::optional<uint32_t> uid = KernelPeerUid(fd)) return uid;
-  sockaddr_storage ours = {};
-  sockaddr_storage theirs = {};
-  socklen_t size = sizeof(ours);
-  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&ours), &size) != 0) return std::nullopt;
-  size = sizeof(theirs);
-  if (::getpeername(fd, reinterpret_cast<sockaddr*>(&theirs), &size) != 0) return std::nullopt;
+  sockaddr_storage ours, theirs;
+  if (!SocketAddresses(fd, ours, theirs)) return std::nullopt;
   const std::optional<Endpoint> local = FromSockaddr(ours);
   const std::optional<Endpoint> remote = FromSockaddr(theirs);
   if (!local || !remote) return std::nullopt;
@@ -196,12 +202,8 @@ std::optional<uint32_t> PeerUid(int fd) {
 }
 
 std::optional<uint32_t> KernelPeerUid(int fd) {
-  sockaddr_storage ours = {};
-  sockaddr_storage theirs = {};
-  socklen_t size = sizeof(ours);
-  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&ours), &size) != 0) return std::nullopt;
-  size = sizeof(theirs);
-  if (::getpeername(fd, reinterpret_cast<sockaddr*>(&theirs), &size) != 0) return std::nullopt;
+  sockaddr_storage ours, theirs;
+  if (!SocketAddresses(fd, ours, theirs)) return std::nullopt;
   if (ours.ss_family != AF_INET || theirs.ss_family != AF_INET) return std::nullopt;
   return DiagUid(reinterpret_cast<const sockaddr_in&>(theirs),
                  reinterpret_cast<const sockaddr_in&>(ours));
