@@ -3,6 +3,7 @@
 #include "assetdb/archive/CDPArchive.h"
 #include "assetdb/client/VADClient.h"
 #include "assetdb/client/VADRequest.h"
+#include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/soup/BinarySoup.h"
 #include "foundation/stream/TStreamTyped.h"
@@ -23,6 +24,42 @@ KUID InstallFolder(const Kiv::String& folder, ResultsLog* log, uint32_t mode, bo
   bool flag = false;
   TStreamReadBool(request.Reply(), flag, false);
   if (outFlag) *outFlag = flag;
+  return installed;
+}
+
+std::vector<KUID> InstallFolders(const std::vector<Kiv::String>& folders, ResultsLog* log,
+                                 uint32_t mode, bool* outFlag) {
+  if (outFlag) *outFlag = false;
+  std::vector<KUID> installed(folders.size(), kNullKUID);
+  if (folders.empty()) return installed;
+  VADRequest request;
+  TStreamWriteU32(request.Body(), mode);
+  TStreamWriteU32(request.Body(), uint32_t(folders.size()));
+  for (const Kiv::String& folder : folders) request.Body().WriteString(folder);
+  TStreamRewind(request.Body());
+  // The messages are counted to tell an empty answer to a request the
+  // daemon does not know (no message) from one that failed on the way.
+  ResultsLog dropped;
+  ResultsLog& messages = log != nullptr ? *log : dropped;
+  const uint32_t messagesBefore = messages.MessageCount();
+  if (!VADClient::Transact(VADRequestCode::kInstallFolders, request.Body(), request.Reply(),
+                           nullptr, &messages, false))
+    return installed;
+  TStreamRewind(request.Reply());
+  uint32_t count = 0;
+  TStreamReadU32(request.Reply(), count, 0);
+  if (request.Reply().GetError() != TStream::kErrorNone) {
+    if (messages.MessageCount() != messagesBefore) return installed;
+    for (size_t i = 0; i < folders.size(); ++i)
+      installed[i] = InstallFolder(folders[i], log, mode, outFlag, nullptr);
+    return installed;
+  }
+  for (uint32_t i = 0; i < count && i < folders.size(); ++i) {
+    installed[i] = ReadKUID(request.Reply());
+    bool flag = false;
+    TStreamReadBool(request.Reply(), flag, false);
+    if (outFlag) *outFlag = count == folders.size() && flag;
+  }
   return installed;
 }
 
