@@ -23,7 +23,11 @@
 // (null where that folder was not installed) and leaves in `outFlag` the
 // byte of the last folder, as InstallFolder on each folder in turn would.
 // A daemon that does not know the request answers it empty, with no
-// message: the folders are then sent one by one with InstallFolder.
+// message: the folders are then sent one by one with InstallFolder. When
+// the connection is lost, the folder under way (the first without its
+// message) is given up, as a lone request would be, and the folders after
+// it are sent again in a new request (the client reconnects as for any
+// request), until every folder has been sent.
 //
 // CreateCDP empties `entry`, sets its "compression" to "LZSS" and then
 // fills it from the reply. The reply is untrusted: it is read with the
