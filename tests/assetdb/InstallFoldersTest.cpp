@@ -48,6 +48,10 @@ TEST_F(InstallFoldersClient, AnswerGivesEachFoldersKUIDAndTheLastFlag) {
       .NoteForLast(3, Batch("two"))
       .NoteForLast(3, Batch("three"))
       .Reply(WireBody().U32(3).K(kFirst).U8(1).K(kNullKUID).U8(0).K(kThird).U8(1))
+      // An answer for fewer folders than were sent (bytes after it are not
+      // read as answers): the others stay null.
+      .ExpectRequest(kInstallFolders)
+      .Reply(WireBody().U32(1).K(kFirst).U8(1).K(kThird).U8(1))
       .ExpectGoodbye();
   daemon.Start();
   ASSERT_TRUE(OpenOn(daemon));
@@ -57,6 +61,8 @@ TEST_F(InstallFoldersClient, AnswerGivesEachFoldersKUIDAndTheLastFlag) {
             (std::vector<KUID>{kFirst, kNullKUID, kThird}));
   EXPECT_TRUE(flag);
   EXPECT_EQ(Texts(log), (std::vector<std::string>{"one", "two", "three"}));
+  EXPECT_EQ(InstallFolders({"a", "c"}, nullptr, 0, &flag), (std::vector<KUID>{kFirst, kNullKUID}));
+  EXPECT_FALSE(flag);
   VADClient::Close();
   EXPECT_TRUE(daemon.WaitDone(10000));
   for (const std::string& failure : daemon.Failures()) ADD_FAILURE() << failure;
@@ -111,6 +117,26 @@ TEST_F(InstallFoldersClient, LostConnectionGivesUpTheFolderUnderWayAndSendsTheRe
   EXPECT_TRUE(flag);
   EXPECT_EQ(Texts(log), (std::vector<std::string>{"one", "three"}));
   VADClient::Close();
+  EXPECT_TRUE(daemon.WaitDone(10000));
+  for (const std::string& failure : daemon.Failures()) ADD_FAILURE() << failure;
+}
+
+// The connection drops while the last folder is under way: it is given up
+// and nothing more is sent.
+TEST_F(InstallFoldersClient, LostLastFolderEndsTheInstall) {
+  FakeDaemon daemon;
+  daemon.ExpectHandshake()
+      .ExpectRequest(kInstallFolders, WireBody().U32(0).U32(2).Str("a").Str("b"))
+      .NoteForLast(3, Batch("one"))
+      .Drop();
+  daemon.Start();
+  ASSERT_TRUE(OpenOn(daemon, true));
+  const uint64_t lostBefore = VADClient::LostRequestCount();
+  ResultsLog log;
+  EXPECT_EQ(InstallFolders({"a", "b"}, &log, 0, nullptr),
+            (std::vector<KUID>{kNullKUID, kNullKUID}));
+  EXPECT_EQ(VADClient::LostRequestCount(), lostBefore + 1);
+  EXPECT_EQ(Texts(log), (std::vector<std::string>{"one"}));
   EXPECT_TRUE(daemon.WaitDone(10000));
   for (const std::string& failure : daemon.Failures()) ADD_FAILURE() << failure;
 }

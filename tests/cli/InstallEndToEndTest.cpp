@@ -97,8 +97,8 @@ TEST_F(InstallEndToEnd, InstallFromPathOfManyFoldersReportsEachInWalkOrder) {
     if (i == 0 || i == 255 || i == 256 || i == 299) {
       // A configuration that names no KUID.
       WriteFile(folder + "/config.txt", "kind scenery\n");
-      expected += "- <NULL> : Unable to install '" + folder +
-                  "': its configuration names no valid KUID.\n";
+      expected +=
+          "- <NULL> : Unable to install '" + folder + "': its configuration names no valid KUID.\n";
       ++errors;
       continue;
     }

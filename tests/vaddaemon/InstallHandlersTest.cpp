@@ -89,7 +89,7 @@ TEST_F(DaemonInstall, FoldersSentTogetherAnswerAsFoldersSentOneByOne) {
   fs::create_directories(Source("empty"));
   MakeAssetFolder(Source("no-kuid"), kNullKUID, "No KUID", {});
   const std::vector<Kiv::String> folders = {
-      "../source/first",         Source("empty").string(),  Source("missing").string(),
+      "../source/first",         Source("empty").string(),   Source("missing").string(),
       Source("second").string(), Source("no-kuid").string(), Source("first-again").string()};
   const auto texts = [](ResultsLog& log) {
     std::vector<std::string> out;
@@ -120,8 +120,7 @@ TEST_F(DaemonInstall, FoldersSentTogetherAnswerAsFoldersSentOneByOne) {
   EXPECT_EQ(files.count("sub/b.txt=two"), 1u);
 
   // The last folder's byte is the one left; a failed last folder leaves 0.
-  EXPECT_EQ(InstallFolders({Source("first").string(), Source("empty").string()}, nullptr, 0,
-                           &flag),
+  EXPECT_EQ(InstallFolders({Source("first").string(), Source("empty").string()}, nullptr, 0, &flag),
             (std::vector<KUID>{kFirst, kNullKUID}));
   EXPECT_FALSE(flag);
 }
