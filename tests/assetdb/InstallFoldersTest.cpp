@@ -38,7 +38,15 @@ std::vector<std::string> Texts(ResultsLog& log) {
   return texts;
 }
 
-class InstallFoldersClient : public VADClientTestBase {};
+class InstallFoldersClient : public VADClientTestBase {
+ protected:
+  // Closes the client and checks that `daemon` played its whole script.
+  static void ExpectScriptPlayed(FakeDaemon& daemon) {
+    VADClient::Close();
+    EXPECT_TRUE(daemon.WaitDone(10000));
+    for (const std::string& failure : daemon.Failures()) ADD_FAILURE() << failure;
+  }
+};
 
 TEST_F(InstallFoldersClient, AnswerGivesEachFoldersKUIDAndTheLastFlag) {
   FakeDaemon daemon;
@@ -63,9 +71,7 @@ TEST_F(InstallFoldersClient, AnswerGivesEachFoldersKUIDAndTheLastFlag) {
   EXPECT_EQ(Texts(log), (std::vector<std::string>{"one", "two", "three"}));
   EXPECT_EQ(InstallFolders({"a", "c"}, nullptr, 0, &flag), (std::vector<KUID>{kFirst, kNullKUID}));
   EXPECT_FALSE(flag);
-  VADClient::Close();
-  EXPECT_TRUE(daemon.WaitDone(10000));
-  for (const std::string& failure : daemon.Failures()) ADD_FAILURE() << failure;
+  ExpectScriptPlayed(daemon);
 }
 
 // A daemon that answers the request empty without a message does not know
@@ -89,9 +95,7 @@ TEST_F(InstallFoldersClient, DaemonThatDoesNotKnowTheRequestGetsOneRequestPerFol
   EXPECT_EQ(InstallFolders({"a", "b"}, &log, 0, &flag), (std::vector<KUID>{kFirst, kNullKUID}));
   EXPECT_FALSE(flag);
   EXPECT_EQ(Texts(log), (std::vector<std::string>{"one", "two"}));
-  VADClient::Close();
-  EXPECT_TRUE(daemon.WaitDone(10000));
-  for (const std::string& failure : daemon.Failures()) ADD_FAILURE() << failure;
+  ExpectScriptPlayed(daemon);
 }
 
 // The connection drops after the first folder's message: the second folder
@@ -116,9 +120,7 @@ TEST_F(InstallFoldersClient, LostConnectionGivesUpTheFolderUnderWayAndSendsTheRe
             (std::vector<KUID>{kNullKUID, kNullKUID, kThird}));
   EXPECT_TRUE(flag);
   EXPECT_EQ(Texts(log), (std::vector<std::string>{"one", "three"}));
-  VADClient::Close();
-  EXPECT_TRUE(daemon.WaitDone(10000));
-  for (const std::string& failure : daemon.Failures()) ADD_FAILURE() << failure;
+  ExpectScriptPlayed(daemon);
 }
 
 // The connection drops while the last folder is under way: it is given up
@@ -137,8 +139,7 @@ TEST_F(InstallFoldersClient, LostLastFolderEndsTheInstall) {
             (std::vector<KUID>{kNullKUID, kNullKUID}));
   EXPECT_EQ(VADClient::LostRequestCount(), lostBefore + 1);
   EXPECT_EQ(Texts(log), (std::vector<std::string>{"one"}));
-  EXPECT_TRUE(daemon.WaitDone(10000));
-  for (const std::string& failure : daemon.Failures()) ADD_FAILURE() << failure;
+  ExpectScriptPlayed(daemon);
 }
 
 }  // namespace
