@@ -4,6 +4,7 @@
 
 #include <set>
 #include <utility>
+#include <vector>
 
 #include "assetdb/client/AssetInstall.h"
 #include "assetdb/client/VADClientTransaction.h"
@@ -31,8 +32,42 @@ bool StopRequested(VADTransactionCallback* callback) {
   return flag != nullptr && flag->stop != 0;
 }
 
-uint32_t Walk(const Kiv::String& folder, ResultsLog& log, uint32_t mode, bool& out,
-              VADTransactionCallback* callback, std::set<FolderId>& entered) {
+// Folders found by the walk and not sent yet. Without a callback (which
+// could ask the walk to stop after any folder) up to kMaxFolders are sent
+// in one request, which the daemon makes durable together; with one, each
+// folder is sent as it is found.
+class PendingFolders {
+ public:
+  static constexpr size_t kMaxFolders = 256;
+
+  PendingFolders(ResultsLog& log, uint32_t mode, bool& out, VADTransactionCallback* callback)
+      : log_(log), mode_(mode), out_(out), callback_(callback) {}
+
+  void Add(const Kiv::String& folder) {
+    if (callback_ != nullptr) {
+      InstallFolder(folder, &log_, mode_, &out_, callback_);
+      return;
+    }
+    folders_.push_back(folder);
+    if (folders_.size() >= kMaxFolders) Send();
+  }
+
+  void Send() {
+    if (folders_.empty()) return;
+    InstallFolders(folders_, &log_, mode_, &out_);
+    folders_.clear();
+  }
+
+ private:
+  ResultsLog& log_;
+  const uint32_t mode_;
+  bool& out_;
+  VADTransactionCallback* const callback_;
+  std::vector<Kiv::String> folders_;
+};
+
+uint32_t Walk(const Kiv::String& folder, PendingFolders& pending, VADTransactionCallback* callback,
+              std::set<FolderId>& entered) {
   if (folder.empty()) return 0;
   // Only folders hold assets or entries. Each folder is entered once, known
   // by device and inode so that links are seen through: a link that loops
@@ -43,7 +78,7 @@ uint32_t Walk(const Kiv::String& folder, ResultsLog& log, uint32_t mode, bool& o
   if (!entered.insert({info.st_dev, info.st_ino}).second) return 0;
 
   if (HoldsAssetConfig(folder)) {
-    InstallFolder(folder, &log, mode, &out, callback);
+    pending.Add(folder);
     return 1;
   }
 
@@ -54,7 +89,7 @@ uint32_t Walk(const Kiv::String& folder, ResultsLog& log, uint32_t mode, bool& o
     if (name == "." || name == "..") continue;
     Kiv::File::Path child(folder);
     child.AddPath(name);
-    count += Walk(child.Str(), log, mode, out, callback, entered);
+    count += Walk(child.Str(), pending, callback, entered);
     if (StopRequested(callback)) break;
   }
   return count;
@@ -65,7 +100,10 @@ uint32_t Walk(const Kiv::String& folder, ResultsLog& log, uint32_t mode, bool& o
 uint32_t InstallFromPath(const Kiv::String& folder, ResultsLog& log, uint32_t mode, bool& out,
                          VADTransactionCallback* callback) {
   std::set<FolderId> entered;
-  return Walk(folder, log, mode, out, callback, entered);
+  PendingFolders pending(log, mode, out, callback);
+  const uint32_t count = Walk(folder, pending, callback, entered);
+  pending.Send();
+  return count;
 }
 
 int32_t InstallFromPathCommand(ResultsLog& log, EngineObjects& /*engine*/, int argc, char** argv) {

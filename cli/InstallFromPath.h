@@ -4,9 +4,14 @@
 // InstallFromPath(folder, log, mode, out, callback) walks `folder`:
 //   - an empty path gives 0;
 //   - a folder that holds "config.txt", or else "config.chump", is sent for
-//     installing as a whole (InstallFolder, request 0x27, with the same
-//     mode, out bool and callback) and counts 1 whatever the outcome; its
-//     sub-folders are not looked into;
+//     installing as a whole and counts 1 whatever the outcome; its
+//     sub-folders are not looked into. With a callback each such folder
+//     is sent as it is found (InstallFolder, request 0x27, with the same
+//     mode, out bool and callback); without one, the folders are sent in
+//     the walk's order up to 256 in a request (InstallFolders, request
+//     0x29, which the daemon makes durable together), the last ones once
+//     the walk ends. The messages are the same either way, in that order;
+//     the out bool ends as the last folder's;
 //   - otherwise every entry of the folder is walked in name order and the
 //     counts are added up. A file has no entries and counts 0.
 // After each entry the walk stops early when `callback` also derives from

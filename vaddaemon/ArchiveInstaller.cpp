@@ -197,18 +197,18 @@ std::string DamagedEntryText(const std::string& archivePath, const Kiv::PString&
   return text;
 }
 
-// Entries staged and waiting to be installed together (see
+// Assets staged and waiting to be installed together (see
 // AssetStore::InstallStagedTogether), with what their messages need. The
-// messages of an archive keep the order of its entries: the batch is
-// installed, and its messages sent, before any later entry sends one of its
-// own or asks a question, and before an entry of a KUID it holds is looked
+// messages of a request keep the order of its assets: the batch is
+// installed, and its messages sent, before any later asset sends one of its
+// own or asks a question, and before an asset of a KUID it holds is looked
 // at.
-class EntryBatch {
+class InstallBatch {
  public:
-  // Entries staged at most before the batch is installed.
+  // Assets staged at most before the batch is installed.
   static constexpr size_t kMaxEntries = 256;
 
-  EntryBatch(DaemonRequest& request, AssetStore& store) : request_(request), store_(store) {}
+  InstallBatch(DaemonRequest& request, AssetStore& store) : request_(request), store_(store) {}
 
   bool Holds(const KUID& kuid) const {
     for (const Entry& entry : entries_) {
@@ -217,38 +217,37 @@ class EntryBatch {
     return false;
   }
 
-  // Adds a staged entry; installs the batch when it is full. Answers the
-  // assets installed by that.
-  uint32_t Add(const KUID& kuid, const Soup& config, const std::string& staging) {
-    entries_.push_back({kuid, config, staging});
+  // Adds the staged asset `kuid` (as its source names it); installs the
+  // batch when it is full. `outcome` (may be null) receives the outcome of
+  // a successful install, with the KUID installed. Answers the assets
+  // installed by that.
+  uint32_t Add(const KUID& kuid, const std::string& staging, AssetStore::InstallOptions options,
+               AssetStore::InstallOutcome* outcome) {
+    entries_.push_back({kuid, staging, std::move(options), outcome});
     return entries_.size() >= kMaxEntries ? Install() : 0;
   }
 
-  // Installs the entries staged so far and sends their messages in order;
+  // Installs the assets staged so far and sends their messages in order;
   // answers the assets installed.
   uint32_t Install() {
     if (entries_.empty()) return 0;
     std::vector<AssetStore::StagedInstall> installs(entries_.size());
     for (size_t i = 0; i < entries_.size(); ++i) {
       installs[i].stagingPath = entries_[i].staging;
-      installs[i].options.replace = true;
-      installs[i].options.asEditCopy = true;
-      installs[i].options.finishStaging = [config = entries_[i].config](const std::string& folder,
-                                                                       bool asEditCopy) {
-        return !asEditCopy || RenameConfigForEditCopy(folder, config);
-      };
+      installs[i].options = std::move(entries_[i].options);
     }
     store_.InstallStagedTogether(installs);
     uint32_t installed = 0;
     for (size_t i = 0; i < entries_.size(); ++i) {
       const KUID& kuid = entries_[i].kuid;
-      const AssetStore::StagedInstall& done = installs[i];
+      AssetStore::StagedInstall& done = installs[i];
       if (!done.result.Ok()) {
         Fail(request_, "Unable to install " + Tag(kuid) + ": " + done.result.message, &kuid);
         continue;
       }
-      Installed(request_, done.outcome.kuid.IsNull() ? kuid : done.outcome.kuid,
-                done.outcome.leftOpenForEdit);
+      if (done.outcome.kuid.IsNull()) done.outcome.kuid = kuid;
+      Installed(request_, done.outcome.kuid, done.outcome.leftOpenForEdit);
+      if (entries_[i].outcome != nullptr) *entries_[i].outcome = done.outcome;
       ++installed;
     }
     entries_.clear();
@@ -258,8 +257,9 @@ class EntryBatch {
  private:
   struct Entry {
     KUID kuid;
-    Soup config;
     std::string staging;
+    AssetStore::InstallOptions options;
+    AssetStore::InstallOutcome* outcome;
   };
 
   DaemonRequest& request_;
@@ -267,12 +267,25 @@ class EntryBatch {
   std::vector<Entry> entries_;
 };
 
+// Whether the asset `kuid` may be installed now: the batch is installed
+// first when it holds that asset, and before the tool is asked whether an
+// installed asset may be replaced. Adds the assets installed on the way to
+// `installed`.
+bool MayInstall(DaemonRequest& request, AssetStore& store, InstallQuestions* questions,
+                InstallBatch& batch, const std::string& name, const KUID& kuid,
+                uint32_t& installed) {
+  if (batch.Holds(kuid)) installed += batch.Install();
+  if (questions == nullptr || !IsInstalled(store, kuid)) return true;
+  installed += batch.Install();
+  return MayReplace(request, questions, name, kuid);
+}
+
 // Writes one entry of the archive `archivePath` into a staging folder and
 // adds it to `batch`. Answers the assets installed on the way (the batch
 // is installed first whenever this entry sends a message or asks a
 // question, or when it fills up).
 uint32_t StageEntry(DaemonRequest& request, AssetStore& store, InstallQuestions* questions,
-                    const std::string& archivePath, CDPEntry& entry, EntryBatch& batch) {
+                    const std::string& archivePath, CDPEntry& entry, InstallBatch& batch) {
   uint32_t installed = 0;
   const auto fail = [&](const std::string& text, const KUID* subject = nullptr) {
     installed += batch.Install();
@@ -286,11 +299,8 @@ uint32_t StageEntry(DaemonRequest& request, AssetStore& store, InstallQuestions*
   CDP::EntryToConfig(entry, config);
   // Only for the question: whether the files replace the installed copy or
   // become its edit copy is the store's decision, taken as it records them.
-  if (batch.Holds(kuid)) installed += batch.Install();
-  if (IsInstalled(store, kuid)) {
-    if (questions != nullptr) installed += batch.Install();
-    if (!MayReplace(request, questions, GetAssetDisplayName(config), kuid)) return installed;
-  }
+  if (!MayInstall(request, store, questions, batch, GetAssetDisplayName(config), kuid, installed))
+    return installed;
 
   const std::string tooDeep =
       FolderNestedTooDeeply(CDP::GetFiles(entry.soup).GetChunk(), std::string(), 0);
@@ -325,7 +335,46 @@ uint32_t StageEntry(DaemonRequest& request, AssetStore& store, InstallQuestions*
                 &kuid);
   }
   PauseForTests();
-  return installed + batch.Add(kuid, config, staging);
+  AssetStore::InstallOptions options;
+  options.replace = true;
+  options.asEditCopy = true;
+  options.finishStaging = [config](const std::string& folder, bool asEditCopy) {
+    return !asEditCopy || RenameConfigForEditCopy(folder, config);
+  };
+  return installed + batch.Add(kuid, staging, std::move(options), nullptr);
+}
+
+// Checks the asset folder `folder` and copies it into a staging folder of
+// the store, then adds it to `batch`. Answers the assets installed on the
+// way (as StageEntry); `outcome` receives the folder's outcome once it is
+// installed.
+uint32_t StageFolder(DaemonRequest& request, AssetStore& store, InstallQuestions* questions,
+                     const std::string& folder, InstallBatch& batch,
+                     AssetStore::InstallOutcome* outcome) {
+  uint32_t installed = 0;
+  const auto fail = [&](const std::string& text, const KUID* subject = nullptr) {
+    installed += batch.Install();
+    Fail(request, text, subject);
+    return installed;
+  };
+  std::error_code error;
+  if (!fs::is_directory(folder, error))
+    return fail("Unable to install '" + folder + "': it is not a folder.");
+  Soup config;
+  if (!LoadAssetFolderConfig(folder, &config))
+    return fail("Unable to install '" + folder +
+                "': it holds no readable config.chump or config.txt.");
+  const KUID kuid = config.GetNamedTagAsKUID(Kiv::PString("kuid"), kNullKUID);
+  if (kuid.IsNull())
+    return fail("Unable to install '" + folder + "': its configuration names no valid KUID.");
+  if (!MayInstall(request, store, questions, batch, GetAssetDisplayName(config), kuid, installed))
+    return installed;
+  std::string staging;
+  const StoreResult staged = store.StageFolder(folder, &staging);
+  if (!staged.Ok()) return fail("Unable to install " + Tag(kuid) + ": " + staged.message, &kuid);
+  AssetStore::InstallOptions options;
+  options.replace = true;
+  return installed + batch.Add(kuid, staging, std::move(options), outcome);
 }
 
 }  // namespace
@@ -371,7 +420,7 @@ ArchiveInstallResult InstallArchive(DaemonRequest& request, AssetStore& store,
     return result;
   }
   const uint32_t count = CDP::GetAssetCount(archive);
-  EntryBatch batch(request, store);
+  InstallBatch batch(request, store);
   for (uint32_t i = 0; i < count; ++i) {
     if (request.Connection().IsClosed()) break;  // Nobody waits for the rest.
     CDPEntry entry = CDP::GetAssetAt(archive, i);
@@ -382,38 +431,30 @@ ArchiveInstallResult InstallArchive(DaemonRequest& request, AssetStore& store,
   return result;
 }
 
+std::vector<FolderInstallResult> InstallAssetFolders(DaemonRequest& request, AssetStore& store,
+                                                     InstallQuestions* questions,
+                                                     const std::vector<std::string>& folders) {
+  std::vector<AssetStore::InstallOutcome> outcomes(folders.size());
+  InstallBatch batch(request, store);
+  size_t sent = 0;
+  for (; sent < folders.size(); ++sent) {
+    // The first folder goes in whatever happens, as a lone folder always
+    // did; once the tool is gone, nobody waits for the rest.
+    if (sent != 0 && request.Connection().IsClosed()) break;
+    StageFolder(request, store, questions, folders[sent], batch, &outcomes[sent]);
+  }
+  batch.Install();
+  std::vector<FolderInstallResult> results(sent);
+  for (size_t i = 0; i < sent; ++i) {
+    results[i].kuid = outcomes[i].kuid;
+    results[i].replaced = outcomes[i].replaced;
+  }
+  return results;
+}
+
 FolderInstallResult InstallAssetFolder(DaemonRequest& request, AssetStore& store,
                                        InstallQuestions* questions, const std::string& folder) {
-  FolderInstallResult result;
-  std::error_code error;
-  if (!fs::is_directory(folder, error)) {
-    Fail(request, "Unable to install '" + folder + "': it is not a folder.");
-    return result;
-  }
-  Soup config;
-  if (!LoadAssetFolderConfig(folder, &config)) {
-    Fail(request,
-         "Unable to install '" + folder + "': it holds no readable config.chump or config.txt.");
-    return result;
-  }
-  const KUID kuid = config.GetNamedTagAsKUID(Kiv::PString("kuid"), kNullKUID);
-  if (kuid.IsNull()) {
-    Fail(request, "Unable to install '" + folder + "': its configuration names no valid KUID.");
-    return result;
-  }
-  const bool installedBefore = IsInstalled(store, kuid);
-  if (installedBefore && !MayReplace(request, questions, GetAssetDisplayName(config), kuid))
-    return result;
-  AssetStore::InstallOptions options;
-  options.replace = true;
-  AssetStore::InstallOutcome outcome;
-  const StoreResult installed = store.InstallFolder(folder, options, &outcome);
-  if (!installed.Ok()) {
-    Fail(request, "Unable to install " + Tag(kuid) + ": " + installed.message, &kuid);
-    return result;
-  }
-  result.kuid = outcome.kuid.IsNull() ? kuid : outcome.kuid;
-  result.replaced = outcome.replaced;
-  Installed(request, result.kuid, false);
-  return result;
+  std::vector<FolderInstallResult> results =
+      InstallAssetFolders(request, store, questions, {folder});
+  return results.empty() ? FolderInstallResult() : results.front();
 }

@@ -1,6 +1,6 @@
-// ArchiveInstaller: installing a ".cdp" archive (request 0x28) and an asset
-// folder (request 0x27) into the asset store, with the messages that go to
-// the requesting tool.
+// ArchiveInstaller: installing a ".cdp" archive (request 0x28) and asset
+// folders (requests 0x27 and 0x29) into the asset store, with the messages
+// that go to the requesting tool.
 //
 // InstallArchive opens the archive with the client's reader (CDP::
 // OpenArchive: the binary soup reader checks every size and offset, then
@@ -42,12 +42,18 @@
 // as its subject. The result counts the assets installed; `complete` is
 // true when every entry was installed.
 //
-// InstallFolder installs the asset folder `folder` (its "config.chump" or
-// "config.txt" names the KUID): step 2 as above, then the store's folder
-// install, which copies the folder into staging and installs it in one
-// transaction, replacing an installed copy. The result is the KUID
+// InstallAssetFolders installs the asset folders `folders` (each one's
+// "config.chump" or "config.txt" names the KUID), in order: step 2 as
+// above, then the folder is copied into a staging folder of the store
+// (AssetStore::StageFolder) and installed like step 6, replacing an
+// installed copy (never as an edit copy). As for archive entries, the
+// staged folders are installed together, at most 256 at a time, and every
+// message keeps the folders' order. The result of each folder is the KUID
 // installed, or the null KUID (with an error message, except after a
-// refused question).
+// refused question). Once the requesting tool has gone, the folders after
+// the first are left out: the result then holds fewer entries than
+// `folders`. InstallAssetFolder installs one folder the same way (request
+// 0x27).
 //
 // Paths in requests are resolved against the daemon's bin folder when they
 // are relative (the tool's working directory is that folder too).
@@ -69,6 +75,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "foundation/text/KUID.h"
 
@@ -89,6 +96,9 @@ struct FolderInstallResult {
   bool replaced = false;
 };
 
+std::vector<FolderInstallResult> InstallAssetFolders(DaemonRequest& request, AssetStore& store,
+                                                     InstallQuestions* questions,
+                                                     const std::vector<std::string>& folders);
 FolderInstallResult InstallAssetFolder(DaemonRequest& request, AssetStore& store,
                                        InstallQuestions* questions, const std::string& folder);
 

@@ -178,7 +178,10 @@ class AssetStore {
   // names). When the index refuses the batch, every install not yet failed
   // fails with the index's message. The staging folders are gone afterwards.
   void InstallStagedTogether(std::vector<StagedInstall>& installs);
-  // Copies `sourceFolder` into a staging folder, then InstallStaged.
+  // Copies `sourceFolder` into a new staging folder (full path in `*path`);
+  // on failure nothing is left behind (kIoError naming the reason).
+  StoreResult StageFolder(const std::string& sourceFolder, std::string* path);
+  // StageFolder, then InstallStaged.
   StoreResult InstallFolder(const std::string& sourceFolder, const InstallOptions& options,
                             InstallOutcome* outcome);
   // Deletes the asset: its row, its installed files and its edit copy

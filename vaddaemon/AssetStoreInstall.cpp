@@ -333,8 +333,7 @@ void AssetStore::InstallStagedTogether(std::vector<StagedInstall>& installs) {
   }
 }
 
-StoreResult AssetStore::InstallFolder(const std::string& sourceFolder,
-                                      const InstallOptions& options, InstallOutcome* outcome) {
+StoreResult AssetStore::StageFolder(const std::string& sourceFolder, std::string* path) {
   if (!impl_->open) return impl_->NotOpen();
   const std::string staging = impl_->NewStagingPath();
   std::string error;
@@ -342,6 +341,15 @@ StoreResult AssetStore::InstallFolder(const std::string& sourceFolder,
     RemoveFolderTree(staging);
     return StoreResult::Fail(StoreCode::kIoError, "cannot copy the asset folder: " + error);
   }
+  *path = staging;
+  return StoreResult::Success();
+}
+
+StoreResult AssetStore::InstallFolder(const std::string& sourceFolder,
+                                      const InstallOptions& options, InstallOutcome* outcome) {
+  std::string staging;
+  const StoreResult staged = StageFolder(sourceFolder, &staging);
+  if (!staged.Ok()) return staged;
   return InstallStaged(staging, options, outcome);
 }
 

@@ -1,16 +1,26 @@
-// Requests 0x27 (install a folder), 0x28 (install a ".cdp" archive) and
-// 0x96 (a tool's answer to a question asked while installing).
+// Requests 0x27 (install a folder), 0x29 (install several folders), 0x28
+// (install a ".cdp" archive) and 0x96 (a tool's answer to a question asked
+// while installing).
 //
 //   0x27  string folder path, u32 install mode, u8 callback
 //         -> KUID installed (null on failure), u8 1 on success
 //   0x28  string archive path, u32 install mode, u8 callback
 //         -> u32 number of assets installed (0 on failure), u8 1 when every
 //            asset of the archive was installed
+//   0x29  u32 install mode, u32 count N (at least 1), N strings folder path
+//         -> u32 count M, M times (KUID installed (null on failure), u8 1 on
+//            success), one per folder in order; M is less than N only when
+//            the tool went away (the rest were not installed)
 //   0x96  (one-way) u32 clientTransactionID, i32 answer
 // Messages (code 3) reach the tool before the reply. The install mode is
 // accepted and not interpreted. Questions are asked only when the callback
-// byte is 1 (see InstallQuestions.h). The archive is installed by the
-// daemon itself (ArchiveInstaller.h).
+// byte is 1 (see InstallQuestions.h); 0x29 never asks. The archive and the
+// folders are installed by the daemon itself (ArchiveInstaller.h): the
+// folders of one 0x29 request are made durable together, with the messages
+// each would have given as a 0x27 request of its own, in order.
+#include <string>
+#include <vector>
+
 #include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/stream/TStream.h"
@@ -61,6 +71,11 @@ InstallQuestions* QuestionsFor(DaemonRequest& request, const InstallBody& body) 
   return request.Context().Find<InstallQuestions>().get();
 }
 
+void WriteFolderResult(TStream& reply, const FolderInstallResult& result) {
+  WriteKUID(reply, result.kuid);
+  TStreamWriteU8(reply, result.kuid.IsNull() ? 0 : 1);
+}
+
 void HandleInstallFolder(DaemonRequest& request) {
   InstallBody body;
   FolderInstallResult result;
@@ -69,8 +84,40 @@ void HandleInstallFolder(DaemonRequest& request) {
       result = InstallAssetFolder(request, *store, QuestionsFor(request, body), body.path);
     }
   }
-  WriteKUID(request.Reply(), result.kuid);
-  TStreamWriteU8(request.Reply(), result.kuid.IsNull() ? 0 : 1);
+  WriteFolderResult(request.Reply(), result);
+}
+
+// False (with an error message sent) for a body that does not hold the
+// mode, a count of at least one and that many paths, none empty.
+bool ReadFoldersBody(DaemonRequest& request, std::vector<std::string>& folders) {
+  TStream& body = request.Body();
+  uint32_t mode = 0;
+  uint32_t count = 0;
+  TStreamReadU32(body, mode, 0);
+  TStreamReadU32(body, count, 0);
+  // Each path takes at least one byte, so the count is bounded by the body.
+  bool good = count != 0 && count <= request.BodyRemaining();
+  for (uint32_t i = 0; good && i < count; ++i) {
+    Kiv::String path;
+    body.ReadString(path);
+    good = body.GetError() == TStream::kErrorNone && !path.empty();
+    if (good) folders.push_back(ResolveRequestPath(request.Context().BinPath().Str(), path));
+  }
+  if (good && body.GetError() == TStream::kErrorNone) return true;
+  request.SendMessage(ResultsLog::kError, "The install request is damaged or names no path.");
+  return false;
+}
+
+void HandleInstallFolders(DaemonRequest& request) {
+  std::vector<std::string> folders;
+  std::vector<FolderInstallResult> results;
+  if (ReadFoldersBody(request, folders)) {
+    if (auto store = FindStore(request)) {
+      results = InstallAssetFolders(request, *store, nullptr, folders);
+    }
+  }
+  TStreamWriteU32(request.Reply(), uint32_t(results.size()));
+  for (const FolderInstallResult& result : results) WriteFolderResult(request.Reply(), result);
 }
 
 void HandleInstallArchive(DaemonRequest& request) {
@@ -107,6 +154,7 @@ bool Start(DaemonContext& context) {
 
 void Register(RequestRegistry& registry, DaemonContext& /*context*/) {
   registry.Register(VADRequestCode::kInstallFolder, &HandleInstallFolder);
+  registry.Register(VADRequestCode::kInstallFolders, &HandleInstallFolders);
   registry.Register(VADRequestCode::kInstallArchive, &HandleInstallArchive);
   registry.Register(VADRequestCode::kAnswerQuestion, &HandleAnswer);
 }

@@ -43,6 +43,7 @@
   X(Validate,            0x26,  kAnswered, "validates a folder on a command host")                    \
   X(InstallFolder,       0x27,  kAnswered, "installs an asset folder")                                \
   X(InstallArchive,      0x28,  kAnswered, "installs the assets of an archive")                       \
+  X(InstallFolders,      0x29,  kAnswered, "installs several asset folders, made durable together")   \
   X(GetDependencies,     0x2A,  kAnswered, "the dependencies of a list of assets")                    \
   X(GetObsoletes,        0x2B,  kAnswered, "the assets an asset makes obsolete")                      \
   X(ExportEntry,         0x30,  kAnswered, "an asset as an archive entry")                            \

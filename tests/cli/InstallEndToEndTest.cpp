@@ -6,6 +6,7 @@
 
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -77,6 +78,43 @@ TEST_F(InstallEndToEnd, InstallCDPOfCreatedArchiveGivesTheSameFilesInAnEmptyRoot
   EXPECT_EQ(r.out,
             "+ <kuid:123:740001> : Installed <kuid:123:740001>.\nOK (0 Errors, 0 Warnings)\n");
   EXPECT_EQ(ReadTree(InstalledFolder(other + "/UserData", "kuid 123 740001")), ReadTree(source));
+}
+
+// More asset folders than one request carries, with failing folders among
+// them: every folder's line comes in the walk's order (its name order)
+// and every good folder is installed.
+TEST_F(InstallEndToEnd, InstallFromPathOfManyFoldersReportsEachInWalkOrder) {
+  const std::string work = MakeTempFolder();
+  constexpr int kFolders = 300;
+  std::string expected;
+  int errors = 0;
+  for (int i = 0; i < kFolders; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "a%03d", i);
+    const std::string folder = work + "/" + name;
+    const std::string kuid = "<kuid:123:" + std::to_string(741000 + i) + ">";
+    fs::create_directories(folder);
+    if (i == 0 || i == 255 || i == 256 || i == 299) {
+      // A configuration that names no KUID.
+      WriteFile(folder + "/config.txt", "kind scenery\n");
+      expected +=
+          "- <NULL> : Unable to install '" + folder + "': its configuration names no valid KUID.\n";
+      ++errors;
+      continue;
+    }
+    WriteFile(folder + "/config.txt", "kuid " + kuid + "\nkind scenery\n");
+    WriteFile(folder + "/mesh.im", std::string(size_t(100 + i), 'm'));
+    expected += "+ " + kuid + " : Installed " + kuid + ".\n";
+  }
+  const ToolResult r = Run({"installfrompath", work});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, expected + "OK (" + std::to_string(errors) + " Errors, 0 Warnings)\n");
+  EXPECT_EQ(ReadFile(InstalledFolder(UserDataPath(), "kuid 123 741298") + "/mesh.im"),
+            std::string(398, 'm'));
+  int installed = 0;
+  for (const auto& item : fs::directory_iterator(UserDataPath() + "/local"))
+    installed += item.path().filename().string().starts_with("kuid 123 741") ? 1 : 0;
+  EXPECT_EQ(installed, kFolders - errors);
 }
 
 // An installed copy changed behind the daemon's back so that no archive

@@ -19,6 +19,7 @@ namespace {
 
 constexpr uint32_t kInstallFolder = 0x27;
 constexpr uint32_t kInstallArchive = 0x28;
+constexpr uint32_t kInstallFolders = 0x29;
 const char* const kLostLine =
     "- <NULL> : The connection to the asset-database daemon was lost; the command could not be "
     "completed.";
@@ -65,6 +66,7 @@ TEST_F(LostDaemon, InstallFailsWithAClearMessageWhenTheConnectionDrops) {
   };
   const Case cases[] = {
       {"folder", {"installfrompath", one}, kInstallFolder, false},
+      {"folders together", {"installfrompath", two}, kInstallFolders, false},
       {"archive", {"installcdp", work + "/missing.cdp"}, kInstallArchive, false},
       {"second folder", {"installfrompath", two}, kInstallFolder, true},
   };

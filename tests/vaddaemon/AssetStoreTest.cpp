@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -659,6 +660,58 @@ TEST_F(AssetStoreTest, KilledBatchInstallLeavesEveryAssetWholeOrAbsent) {
       EXPECT_EQ(GetFile(folder / "meshes" / "body.im"), "mesh of asset" + std::to_string(i));
       for (int file = 0; file < 20; ++file)
         EXPECT_EQ(GetFile(folder / ("f" + std::to_string(file))), std::string(3000, char('a' + i)));
+      expected.push_back(asset.folder);
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(Entries(userData_ / "local"), expected);
+    store_.reset();
+  }
+}
+
+// Asset folders copied into staging and installed together, round after
+// round over installed copies of the same assets, by a process killed at
+// any point: after recovery every asset is absent or wholly one of its two
+// versions, and no folder is left that the index does not name.
+TEST_F(AssetStoreTest, KilledFolderBatchLeavesEveryAssetWholeOldNewOrAbsent) {
+  constexpr int kAssets = 8;
+  const auto kuidOf = [](int i) { return KUID{100, 40 + i, 0}; };
+  const auto letterOf = [](int i, const std::string& version) {
+    return char((version == "old" ? 'a' : 'n') + i);
+  };
+  std::vector<std::array<fs::path, 2>> sources;
+  for (int i = 0; i < kAssets; ++i) {
+    sources.push_back({Source(kuidOf(i), "old"), Source(kuidOf(i), "new")});
+    for (const fs::path& source : sources.back()) {
+      const std::string version = source.filename().string().ends_with("old") ? "old" : "new";
+      for (int file = 0; file < 10; ++file)
+        PutFile(source / "sub" / ("f" + std::to_string(file)),
+                std::string(3000, letterOf(i, version)));
+    }
+  }
+  store_.reset();
+  for (int attempt = 0; attempt < 6; ++attempt) {
+    int round = 0;  // counted in the installer's process
+    ASSERT_NO_FATAL_FAILURE(KillInstallerDuringRound(attempt, [&](AssetStore& store) {
+      std::vector<AssetStore::StagedInstall> installs(kAssets);
+      for (int i = 0; i < kAssets; ++i) {
+        const fs::path& source = sources[size_t(i)][size_t(round % 2)];
+        if (!store.StageFolder(source.string(), &installs[size_t(i)].stagingPath).Ok()) _exit(4);
+      }
+      ++round;
+      store.InstallStagedTogether(installs);
+    }));
+
+    Reopen();
+    std::vector<std::string> expected;
+    for (int i = 0; i < kAssets; ++i) {
+      StoredAsset asset;
+      if (!store_->Find(kuidOf(i), &asset)) continue;
+      const fs::path folder = store_->InstalledPath(asset);
+      ASSERT_TRUE(asset.name == "old" || asset.name == "new") << asset.name;
+      EXPECT_EQ(GetFile(folder / "meshes" / "body.im"), "mesh of " + asset.name);
+      for (int file = 0; file < 10; ++file)
+        EXPECT_EQ(GetFile(folder / "sub" / ("f" + std::to_string(file))),
+                  std::string(3000, letterOf(i, asset.name)));
       expected.push_back(asset.folder);
     }
     std::sort(expected.begin(), expected.end());

@@ -1,6 +1,7 @@
-// Installing folders (0x27) and archives (0x28), the questions asked while
-// installing (notification 2, answer 0x96), and archive entries for export
-// (0x30): the client's install functions against the daemon process.
+// Installing folders (0x27, several at once 0x29) and archives (0x28), the
+// questions asked while installing (notification 2, answer 0x96), and
+// archive entries for export (0x30): the client's install functions against
+// the daemon process.
 #include <sys/stat.h>
 
 #include <atomic>
@@ -76,6 +77,77 @@ TEST_F(DaemonInstall, FolderInstallReportsSuccessAndRefusesFolderWithoutConfig) 
     EXPECT_FALSE(flag);
     EXPECT_TRUE(Logged(failed, ResultsLog::kError, c.message)) << c.folder;
   }
+}
+
+// Folders sent together give the messages each would give sent alone, in
+// their order, around folders that fail; a KUID that comes twice ends as
+// its later folder; each folder gets its own result.
+TEST_F(DaemonInstall, FoldersSentTogetherAnswerAsFoldersSentOneByOne) {
+  MakeAssetFolder(Source("first"), kFirst, "First", {{"a.txt", "one"}});
+  MakeAssetFolder(Source("second"), kSecond, "Second", {{"sub/b.txt", "two"}});
+  MakeAssetFolder(Source("first-again"), kFirst, "First again", {{"a.txt", "again"}});
+  fs::create_directories(Source("empty"));
+  MakeAssetFolder(Source("no-kuid"), kNullKUID, "No KUID", {});
+  const std::vector<Kiv::String> folders = {
+      "../source/first",         Source("empty").string(),   Source("missing").string(),
+      Source("second").string(), Source("no-kuid").string(), Source("first-again").string()};
+  const auto texts = [](ResultsLog& log) {
+    std::vector<std::string> out;
+    for (const ResultMessage& message : log.Messages())
+      out.push_back(std::to_string(message.severity) + " " + message.text.c_str());
+    return out;
+  };
+
+  ResultsLog together;
+  bool flag = false;
+  EXPECT_EQ(InstallFolders(folders, &together, 0, &flag),
+            (std::vector<KUID>{kFirst, kNullKUID, kNullKUID, kSecond, kNullKUID, kFirst}));
+  EXPECT_TRUE(flag);
+  ResultsLog alone;
+  for (const Kiv::String& folder : folders) InstallFolder(folder, &alone, 0, &flag, nullptr);
+  ASSERT_EQ(texts(together).size(), 6u);
+  EXPECT_EQ(texts(together), texts(alone));
+  EXPECT_EQ(texts(together)[1].rfind("3 Unable to install", 0), 0u);
+
+  const std::vector<std::string> local = LocalFolders(UserDataPath());
+  ASSERT_EQ(local.size(), 2u);
+  std::set<std::string> files;
+  for (const std::string& folder : local) {
+    for (const auto& [path, bytes] : FilesBelow(fs::path(UserDataPath()) / "local" / folder))
+      files.insert(path + "=" + bytes);
+  }
+  EXPECT_EQ(files.count("a.txt=again"), 1u);
+  EXPECT_EQ(files.count("sub/b.txt=two"), 1u);
+
+  // The last folder's byte is the one left; a failed last folder leaves 0.
+  EXPECT_EQ(InstallFolders({Source("first").string(), Source("empty").string()}, nullptr, 0, &flag),
+            (std::vector<KUID>{kFirst, kNullKUID}));
+  EXPECT_FALSE(flag);
+}
+
+// Damaged bodies of a request for several folders get an empty result and
+// an error, and install nothing.
+TEST_F(DaemonInstall, DamagedFolderListsAreRefused) {
+  MakeAssetFolder(Source("first"), kFirst, "First", {{"a.txt", "one"}});
+  const std::string first = Source("first").string();
+  RawClient raw;
+  ASSERT_TRUE(raw.Open(Port(), AssetIndexPath()));
+  const struct {
+    const char* name;
+    Bytes body;
+  } damaged[] = {
+      {"no count", Body().U32(0)},
+      {"no folder", Body().U32(0).U32(0)},
+      {"more folders than the body holds", Body().U32(0).U32(1000).Str(first)},
+      {"a short last path", Body().U32(0).U32(2).Str(first).U32(50)},
+      {"an empty path", Body().U32(0).U32(2).Str(first).Str("")},
+  };
+  for (const auto& c : damaged) {
+    std::vector<RawClient::Frame> notes;
+    EXPECT_EQ(RawAsk(raw, kInstallFolders, c.body, &notes), Body().U32(0)) << c.name;
+    EXPECT_TRUE(HasMessage(MessagesFor(notes, rawId_), ResultsLog::kError, "damaged")) << c.name;
+  }
+  EXPECT_TRUE(LocalFolders(UserDataPath()).empty());
 }
 
 TEST_F(DaemonInstall, QuestionAboutInstalledAssetOnlyWithCallbackAndAnswerDecides) {
