@@ -22,21 +22,18 @@ TDBContainerTag* AsEditable(ACSChunk* chunk) {
   return static_cast<TDBContainerTag*>(chunk);
 }
 
-// The 4-byte value of `child` as `type` in `out`; false, leaving `out`
-// alone, when there is none. A child of that type is read in place; only
-// another type makes a converted copy.
-bool ReadWord(const ACSChunk* child, uint32_t type, void* out) {
-  if (child == nullptr) return false;
+// The 4-byte value of `child` as `type` into `out`, which stays as it is
+// when there is none. A child of that type is read in place; only another
+// type makes a converted copy.
+void ReadWord(const ACSChunk* child, uint32_t type, void* out) {
+  if (child == nullptr) return;
   if (child->GetType() == type) {
     const uint8_t* data = child->GetData();
-    if (data == nullptr || child->GetDataSize() != 4) return false;
-    std::memcpy(out, data, 4);
-    return true;
+    if (data != nullptr && child->GetDataSize() == 4) std::memcpy(out, data, 4);
+    return;
   }
   CoreRef value = ACSConvert(child->GetType(), ACSChunk::GetRawData(child), type);
-  if (!value || value->Size() != 4) return false;
-  std::memcpy(out, value->Data(), 4);
-  return true;
+  if (value && value->Size() == 4) std::memcpy(out, value->Data(), 4);
 }
 
 }  // namespace
