@@ -38,8 +38,8 @@ struct PString::Entry {
 
 namespace {
 
-// The last 1..7 bytes of a text as one word (zero above; the byte order
-// of a little-endian load), read with at most two loads.
+// The last 1..7 bytes of a text as one word, every byte counted once
+// (zero above them), read with at most two loads.
 uint64_t TailWord(const char* p, size_t n) {
   const auto byte = [p](size_t i) { return uint64_t{static_cast<uint8_t>(p[i])}; };
   if (n < 4) return byte(0) | byte(n / 2) << (8 * (n / 2)) | byte(n - 1) << (8 * (n - 1));
