@@ -43,7 +43,18 @@ bool GSOKUIDList::Has(const KUID& kuid) const {
 }
 
 bool GSOKUIDList::Add(const KUID& kuid) {
-  return !Has(kuid) && Append(kuid);
+  return Insert(kuid) == Added::kYes;
+}
+
+GSOKUIDList::Added GSOKUIDList::Insert(const KUID& kuid) {
+  // One probe of the count table finds a listed KUID or takes its place.
+  if (!counts_.AddIfAbsent(kuid)) return Added::kListed;
+  if (!charge_.TrySet(Context(), (kuids_.size() + 1) * kEntryBytes)) {
+    counts_.Remove(kuid);
+    return Added::kNoRoom;
+  }
+  kuids_.push_back(kuid);
+  return Added::kYes;
 }
 
 bool GSOKUIDList::Append(const KUID& kuid) {
@@ -69,7 +80,7 @@ void GSOKUIDList::AddKUID(GSStack& stack) {
     return;
   }
   GSOKUID* kuid = nullptr;
-  if (GetObjectParam(stack, 1, kuid, false) && !Has(*kuid) && !Append(*kuid))
+  if (GetObjectParam(stack, 1, kuid, false) && Insert(*kuid) == Added::kNoRoom)
     ScriptError("KUIDList.AddKUID> list too large");
 }
 

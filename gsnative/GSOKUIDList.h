@@ -65,8 +65,13 @@ class GSOKUIDList : public GSRuntime::GSObject {
   // table (kept at most half full).
   static constexpr uint64_t kEntryBytes = 2 * sizeof(KUID) + 32;
 
+  enum class Added { kYes, kListed, kNoRoom };
+
   GSOKUIDList() = default;
   static GSOKUIDList* Make(GSRuntime::GSContext* context, bool locked);
+  // Appends `kuid` unless it is listed or its entry's bytes pass the bound
+  // (nothing changes then).
+  Added Insert(const KUID& kuid);
   // False, appending nothing, when the entry's bytes pass the bound.
   bool Append(const KUID& kuid);
   void Empty();

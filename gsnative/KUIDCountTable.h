@@ -2,23 +2,25 @@
 //
 // An open-addressing table (linear probing, a power-of-two number of
 // 16-byte entries, at most half full) so that a look-up touches one or two
-// neighbouring entries instead of following pointers. The slot of a KUID
-// comes from its packed identity, the 64-bit word (version << 57) |
-// (user id & 0x1FFFFFF) << 32 | content id: its low three bits pick the
-// entry inside a group of eight neighbouring entries, and the rest,
-// multiplied by the golden-ratio constant, picks the group (its top bits).
-// Neighbouring content ids of one author, the common case, so share cache
-// lines. KUIDs are equal when all three
-// fields are, so KUIDs that pack alike (fields outside the packed ranges)
-// only share a probe sequence.
+// neighbouring entries instead of following pointers. The table is cut
+// into blocks of up to 64 neighbouring entries. The user id and version of
+// a KUID, with its content id divided by the block size, pick a block (a
+// multiplicative hash, its top bits) and a rotation; the content id plus
+// that rotation picks the entry inside the block. So the content ids of one
+// author that share a block size run lie in consecutive entries (a walk
+// over them streams through memory), while unrelated KUIDs still land on
+// spread-out entries. KUIDs are equal when all three fields are; KUIDs
+// that hash alike only share a probe sequence.
 //
 // Find answers the count of a KUID (0 when absent); Add raises it by one
-// (inserting the KUID); Remove lowers it by one and takes the KUID out at 0
-// (the entries after it move back, so there are no tombstones); Clear
-// empties the table and gives its memory back.
+// (inserting the KUID); AddIfAbsent inserts a KUID with count 1 and answers
+// true, or answers false and changes nothing when it is held; Remove lowers
+// a count by one and takes the KUID out at 0 (the entries after it move
+// back, so there are no tombstones); Clear empties the table and gives its
+// memory back.
 //
-// Failure: growth throws std::bad_alloc like the standard containers.
-// Not thread-safe.
+// Failure: growth throws std::bad_alloc like the standard containers, and
+// leaves the table as it was. Not thread-safe.
 #pragma once
 
 #include <cstddef>
@@ -31,6 +33,7 @@ class KUIDCountTable {
  public:
   uint32_t Find(const KUID& kuid) const;
   void Add(const KUID& kuid);
+  bool AddIfAbsent(const KUID& kuid);
   void Remove(const KUID& kuid);
   void Clear();
 
@@ -46,9 +49,12 @@ class KUIDCountTable {
   size_t SlotOf(const KUID& kuid) const;
   // The entry of `kuid`, or the free entry where it would go.
   size_t Probe(const KUID& kuid) const;
+  // Makes room for one more KUID.
+  void Reserve();
   void Grow();
 
   std::vector<Entry> entries_;
   size_t size_ = 0;
-  unsigned shift_ = 64;  // 64 - log2(entries_.size())
+  unsigned shift_ = 64;      // 64 - log2(entries_.size())
+  unsigned blockBits_ = 0;   // log2 of the block size
 };

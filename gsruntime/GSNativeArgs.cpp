@@ -9,12 +9,6 @@
 
 namespace GSRuntime {
 
-GSValue GSNativeArg(const GSStack& stack, uint32_t index) {
-  const GSValue* record = stack.CurrentFrame();
-  if (record == nullptr || index >= GSStack::FrameFunction(record)->params) return 0;
-  return GSStack::FrameSlot0(record)[index];
-}
-
 void GSNativeRefuse(const char* format, uint32_t index) {
   char text[96];
   std::snprintf(text, sizeof text, format, static_cast<int>(index));

@@ -28,7 +28,13 @@
 
 namespace GSRuntime {
 
-GSValue GSNativeArg(const GSStack& stack, uint32_t index);
+// Inline: every native reads its arguments through it.
+inline GSValue GSNativeArg(const GSStack& stack, uint32_t index) {
+  const GSValue* record = stack.CurrentFrame();
+  if (record == nullptr || index >= GSStack::FrameFunction(record)->params) return 0;
+  return GSStack::FrameSlot0(record)[index];
+}
+
 void GSNativeRefuse(const char* format, uint32_t index);
 
 inline float GetFloatArg(const GSStack& stack, uint32_t index) {

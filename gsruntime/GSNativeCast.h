@@ -16,12 +16,19 @@
 
 namespace GSRuntime {
 
+// The run-time type search, kept out of line so that the exact-class test
+// inlines into the natives that use it.
 template <typename T, typename From>
-T* GSNativeCast(From* object) {
+[[gnu::noinline]] T* GSNativeCastSearch(From* object) {
+  return dynamic_cast<T*>(object);
+}
+
+template <typename T, typename From>
+inline T* GSNativeCast(From* object) {
   if (object == nullptr) return nullptr;
   if constexpr (std::is_base_of_v<std::remove_cv_t<From>, std::remove_cv_t<T>>)
     if (typeid(*object) == typeid(T)) return static_cast<T*>(object);
-  return dynamic_cast<T*>(object);
+  return GSNativeCastSearch<T>(object);
 }
 
 }  // namespace GSRuntime

@@ -38,6 +38,19 @@ struct PString::Entry {
 
 namespace {
 
+// The last 1..7 bytes of a text as one word, every byte counted once
+// (zero above them), read with at most two loads.
+uint64_t TailWord(const char* p, size_t n) {
+  const auto byte = [p](size_t i) { return uint64_t{static_cast<uint8_t>(p[i])}; };
+  if (n < 4) return byte(0) | byte(n / 2) << (8 * (n / 2)) | byte(n - 1) << (8 * (n - 1));
+  uint32_t low;
+  uint32_t high;
+  std::memcpy(&low, p, sizeof low);
+  std::memcpy(&high, p + n - 4, sizeof high);
+  // The two words overlap on equal bytes, so or-ing them is exact.
+  return uint64_t{low} | uint64_t{high} << (8 * (n - 4));
+}
+
 // A 64-bit hash of a text, 8 bytes at a time (computed before the cache's
 // lock is taken, and kept in the entry).
 uint64_t HashText(std::string_view text) {
@@ -51,9 +64,7 @@ uint64_t HashText(std::string_view text) {
     h ^= h >> 31;
   }
   if (n > 0) {
-    uint64_t word = 0;
-    std::memcpy(&word, p, n);
-    h = (h ^ word) * 0xBF58476D1CE4E5B9ull;
+    h = (h ^ TailWord(p, n)) * 0xBF58476D1CE4E5B9ull;
   }
   h ^= h >> 29;
   h *= 0x94D049BB133111EBull;

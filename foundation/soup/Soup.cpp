@@ -22,6 +22,20 @@ TDBContainerTag* AsEditable(ACSChunk* chunk) {
   return static_cast<TDBContainerTag*>(chunk);
 }
 
+// The 4-byte value of `child` as `type` into `out`, which stays as it is
+// when there is none. A child of that type is read in place; only another
+// type makes a converted copy.
+void ReadWord(const ACSChunk* child, uint32_t type, void* out) {
+  if (child == nullptr) return;
+  if (child->GetType() == type) {
+    const uint8_t* data = child->GetData();
+    if (data != nullptr && child->GetDataSize() == 4) std::memcpy(out, data, 4);
+    return;
+  }
+  CoreRef value = ACSConvert(child->GetType(), ACSChunk::GetRawData(child), type);
+  if (value && value->Size() == 4) std::memcpy(out, value->Data(), 4);
+}
+
 }  // namespace
 
 void Soup::Create() {
@@ -102,10 +116,8 @@ Kiv::PString Soup::GetNamedTag(const Kiv::PString& name) const {
 }
 
 int32_t Soup::GetNamedTagAsInt(const Kiv::PString& name, int32_t def) const {
-  CoreRef value = ConvertedValue(name, SoupType::kInt);
-  if (!value || value->Size() != 4) return def;
-  int32_t result;
-  std::memcpy(&result, value->Data(), sizeof result);
+  int32_t result = def;
+  ReadWord(FindChild(name).get(), SoupType::kInt, &result);
   return result;
 }
 
@@ -114,10 +126,8 @@ bool Soup::GetNamedTagAsBool(const Kiv::PString& name, bool def) const {
 }
 
 float Soup::GetNamedTagAsFloat(const Kiv::PString& name, float def) const {
-  CoreRef value = ConvertedValue(name, SoupType::kFloat);
-  if (!value || value->Size() != 4) return def;
-  float result;
-  std::memcpy(&result, value->Data(), sizeof result);
+  float result = def;
+  ReadWord(FindChild(name).get(), SoupType::kFloat, &result);
   return result;
 }
 

@@ -54,6 +54,16 @@ TEST(Soup, TypedGettersConvertAndTakeExactlyOneValue) {
   EXPECT_EQ(soup.GetNamedTagAsInt(N("letters"), -1), -1);
   EXPECT_EQ(soup.GetNamedTagAsInt(N("missing"), -1), -1);
   EXPECT_EQ(soup.GetNamedTagAsInt(N("twofive"), -1), 2);
+  // Values of the asked type are read as they are stored, others converted.
+  EXPECT_EQ(soup.GetNamedTagAsInt(N("three"), -1), 3);
+  EXPECT_EQ(soup.GetNamedTagAsFloat(N("twofive"), -1), 2.5f);
+  EXPECT_EQ(soup.GetNamedTagAsFloat(N("three"), -1), 3.0f);
+  EXPECT_EQ(soup.GetNamedTagAsFloat(N("twelve"), -1), 12.0f);
+  EXPECT_EQ(soup.GetNamedTagAsFloat(N("missing"), -1), -1.0f);
+  PutRaw(soup, "noint", SoupType::kInt, nullptr, 0);
+  PutRaw(soup, "nofloat", SoupType::kFloat, nullptr, 0);
+  EXPECT_EQ(soup.GetNamedTagAsInt(N("noint"), -1), -1);
+  EXPECT_EQ(soup.GetNamedTagAsFloat(N("nofloat"), -1), -1.0f);
   // The integer becomes the text "3", which reads as a bare content id.
   EXPECT_EQ(soup.GetNamedTagAsKUID(N("three"), KUID{5, 5, 0}), (KUID{-1, 3, 127}));
 

@@ -65,12 +65,47 @@ TEST(KUIDCountTable, CountsMatchAMapAfterAddsAndRemoves) {
       {"growth", Range(1, 0, 5000), {}},
       {"every other removed", Range(3, 0, 3000), {}},
       {"all removed", Range(4, -500, 500, 127), Range(4, -500, 500, 127)},
+      {"many authors, few contents", {}, {}},
+      {"interleaved runs", {}, {}},
+      {"sparse contents", {}, {}},
   };
   for (size_t i = 0; i < 3000; i += 2) cases[5].removes.push_back(KUID{3, int32_t(i), 0});
+  // Authors that share their content ids (a KUID's place inside its block
+  // must not come from the content id alone).
+  for (int32_t user = 0; user < 1500; ++user)
+    for (int32_t content = 0; content < 4; ++content)
+      cases[7].adds.push_back(KUID{user, content, user % 3});
+  for (size_t i = 0; i < cases[7].adds.size(); i += 3) cases[7].removes.push_back(cases[7].adds[i]);
+  // Runs of several authors that cross block boundaries and wrap around
+  // the int range, added in turn and partly removed.
+  for (int32_t i = 0; i < 700; ++i)
+    for (int32_t user : {5, 6, 7})
+      cases[8].adds.push_back(KUID{user, static_cast<int32_t>(uint32_t{INT32_MAX} - 350 + i + user), 0});
+  for (size_t i = 0; i < cases[8].adds.size(); i += 5) cases[8].removes.push_back(cases[8].adds[i]);
+  for (int32_t i = 0; i < 2000; ++i) cases[9].adds.push_back(KUID{11, i * 4099, 2});
+  for (size_t i = 0; i < 2000; i += 2) cases[9].removes.push_back(cases[9].adds[i]);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ExpectSameAsMap(c.adds, c.removes);
   }
+}
+
+TEST(KUIDCountTable, AddIfAbsentInsertsOnlyANewKUID) {
+  KUIDCountTable table;
+  table.Add(KUID{1, 2, 0});
+  table.Add(KUID{1, 2, 0});
+  EXPECT_FALSE(table.AddIfAbsent(KUID{1, 2, 0}));
+  EXPECT_EQ(table.Find(KUID{1, 2, 0}), 2u);
+  // Through growth, each new KUID goes in once with a count of one.
+  for (int32_t i = 0; i < 1000; ++i) {
+    ASSERT_TRUE(table.AddIfAbsent(KUID{1, i + 3, 0})) << i;
+    ASSERT_FALSE(table.AddIfAbsent(KUID{1, i + 3, 0})) << i;
+  }
+  EXPECT_EQ(table.Size(), 1001u);
+  for (int32_t i = 0; i < 1000; ++i) ASSERT_EQ(table.Find(KUID{1, i + 3, 0}), 1u) << i;
+  table.Remove(KUID{1, 500, 0});
+  EXPECT_TRUE(table.AddIfAbsent(KUID{1, 500, 0}));
+  EXPECT_EQ(table.Size(), 1001u);
 }
 
 TEST(KUIDCountTable, RemovalKeepsEveryOtherKeyReachable) {

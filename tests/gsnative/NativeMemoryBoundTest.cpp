@@ -165,6 +165,10 @@ TEST_F(NativeMemoryBoundTest, KUIDListsStopAtTheBound) {
   EXPECT_LT(taken, 4000u);
   EXPECT_EQ(print_.Count("KUIDList.AddKUID> list too large"), 4000 - taken);
   EXPECT_LE(Meter().Live(), Meter().Limit());
+  // A refused KUID is not listed; the ones taken still are.
+  EXPECT_FALSE(list->Has(KUID{3999, 1, 0}));
+  EXPECT_TRUE(list->Has(KUID{0, 1, 0}));
+  EXPECT_TRUE(list->Has(KUID{int32_t(taken) - 1, 1, 0}));
 
   // A copy that cannot fit leaves its list empty; clearing gives back.
   GSOKUIDList* copy = GSOKUIDList::Create(context_.get());
