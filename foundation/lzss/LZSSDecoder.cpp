@@ -163,30 +163,16 @@ struct BitInput {
     count -= n;
     return true;
   }
-  // Walks the tree from the root, one bit per level. The buffer is filled
-  // once per symbol; a walk that uses more bits than it holds (only at the
-  // end of the input, or in a tree deeper than any weight limit allows) is
-  // refused.
+  // The next symbol of `tree`, whose code the buffer must hold whole: the
+  // buffer is filled once per symbol, and a code longer than the bits left
+  // (only at the end of the input) is refused.
   bool Symbol(LZSSHuffmanTree& tree, uint32_t& symbol) {
     if (count < 32) Refill();
-    const uint32_t root = tree.Root();
-    uint64_t bits = buffer;
-    uint32_t used = 0;
-    // The positions passed, for the update that follows (a walk never uses
-    // more bits than the buffer holds, so 64 entries suffice).
-    uint32_t path[64];
-    uint32_t x = tree.Son(root);
-    while ((x & LZSSHuffmanTree::kLeafFlag) == 0) {
-      x += static_cast<uint32_t>(bits & 1);
-      bits >>= 1;
-      if (x >= root || used >= count) return false;
-      path[used++] = x;
-      x = tree.Son(x);
-    }
-    buffer = bits;
+    const uint32_t used = tree.Decode(buffer, count, symbol);
+    if (used == 0) return false;
+    buffer >>= used;
     count -= used;
-    symbol = x & ~LZSSHuffmanTree::kLeafFlag;
-    return tree.UpdateAlong(symbol, path, used);
+    return true;
   }
 };
 

@@ -27,6 +27,9 @@ void LZSSHuffmanTree::Init(uint32_t symbols) {
   }
   parent_[root_] = kNoParent;
   freq_[nodes] = UINT32_MAX;
+  std::memset(read_, 0, sizeof read_);
+  readCount_ = 0;
+  tableValid_ = false;
 }
 
 // Points the links that lead to the node whose son entry is `son` at
@@ -71,6 +74,7 @@ bool LZSSHuffmanTree::Climb(uint32_t c, uint32_t steps) {
       while (freq_[l] < k) ++l;
       --l;
       if (l >= root_) return false;
+      if ((read_[c] | read_[l]) != 0) tableValid_ = false;
       const uint32_t sonC = son_[c];
       const uint32_t sonL = son_[l];
       Relink(sonL, c);
@@ -101,6 +105,7 @@ void LZSSHuffmanTree::MoveUp(uint32_t position) {
 // Halves the leaf weights and builds the internal nodes anew, pair by pair
 // from the lightest, keeping the positions in weight order.
 bool LZSSHuffmanTree::Rebuild() {
+  tableValid_ = false;
   const uint32_t root = root_;
   for (uint32_t i = 0; i < root; ++i) {
     if ((son_[i] & kLeafFlag) != 0) freq_[i] = (freq_[i] + 1) >> 1;
@@ -174,4 +179,58 @@ bool LZSSHuffmanTree::Code(uint32_t symbol, uint64_t& bits, uint32_t& length) co
   bits = code;
   length = n;
   return true;
+}
+
+void LZSSHuffmanTree::ForgetTable() {
+  for (uint32_t i = 0; i < readCount_; ++i) read_[readList_[i]] = 0;
+  readCount_ = 0;
+  tableValid_ = false;
+}
+
+// Walks every pattern of kTableBits bits from the root, marking each position
+// whose son entry the walk reads (the root's, and those above the last level).
+void LZSSHuffmanTree::FillTable() {
+  ForgetTable();
+  const auto mark = [this](uint32_t position) {
+    if (read_[position] != 0) return;
+    read_[position] = 1;
+    readList_[readCount_++] = static_cast<uint16_t>(position);
+  };
+  mark(root_);
+  for (uint32_t pattern = 0; pattern < kTableSize; ++pattern) {
+    TableEntry& entry = table_[pattern];
+    uint32_t x = son_[root_];
+    uint32_t used = 0;
+    for (;;) {
+      const uint32_t position = x + ((pattern >> used) & 1);
+      entry.path[used++] = static_cast<uint16_t>(position);
+      if (used == kTableBits) break;
+      mark(position);
+      x = son_[position];
+      if ((x & kLeafFlag) != 0) break;
+    }
+    entry.used = static_cast<uint16_t>(used);
+  }
+  tableValid_ = true;
+}
+
+uint32_t LZSSHuffmanTree::Decode(uint64_t bits, uint32_t available, uint32_t& symbol) {
+  if (!tableValid_) FillTable();
+  const TableEntry& entry = table_[bits & (kTableSize - 1)];
+  // The positions passed, for the update (no code is longer than 64 bits).
+  uint32_t path[64];
+  for (uint32_t i = 0; i < kTableBits; ++i) path[i] = entry.path[i];
+  uint32_t used = entry.used;
+  bits >>= used;
+  uint32_t x = son_[path[used - 1]];
+  while ((x & kLeafFlag) == 0) {
+    x += static_cast<uint32_t>(bits & 1);
+    bits >>= 1;
+    if (x >= root_ || used >= 64) return 0;
+    path[used++] = x;
+    x = son_[x];
+  }
+  if (used > available) return 0;
+  symbol = x & ~kLeafFlag;
+  return UpdateAlong(symbol, path, used) ? used : 0;
 }

@@ -15,6 +15,13 @@
 // set is a leaf holding the symbol in its low bits; any other value is the
 // position of a first child, the second child being the next position.
 //
+// Decode does both halves of the decoder's step: it walks the code of one
+// symbol from the low bits of `bits` (of which `available` are valid) and
+// updates the tree for it, answering the bits it used; 0 when the code needs
+// more bits than are available or the tree is found inconsistent. Its first
+// kTableBits levels come from a table of the walks from the root, kept until
+// an update or a rebuild changes a node the table has read.
+//
 // Update and Code answer false only when the tree is found inconsistent,
 // which a correct coder never sees; callers treat it as a failed stream.
 // The arrays are members: a tree does not allocate. One thread per tree.
@@ -38,6 +45,7 @@ class LZSSHuffmanTree {
   // also when the path does not end at the symbol's leaf.
   bool UpdateAlong(uint32_t symbol, const uint32_t* path, uint32_t length);
   bool Code(uint32_t symbol, uint64_t& bits, uint32_t& length) const;
+  uint32_t Decode(uint64_t bits, uint32_t available, uint32_t& symbol);
 
   uint32_t Leaves() const { return leaves_; }
   uint32_t Root() const { return root_; }
@@ -47,7 +55,18 @@ class LZSSHuffmanTree {
   uint32_t LeafOf(uint32_t symbol) const { return leaf_[symbol]; }
 
  private:
+  static constexpr uint32_t kTableBits = 5;
+  static constexpr uint32_t kTableSize = 1u << kTableBits;
+  // The positions a walk from the root passes for one pattern of kTableBits
+  // bits, up to the first leaf.
+  struct TableEntry {
+    uint16_t path[kTableBits];
+    uint16_t used;
+  };
+
   bool Rebuild();
+  void FillTable();
+  void ForgetTable();
   bool Climb(uint32_t position, uint32_t steps);
   void Relink(uint32_t son, uint32_t position);
   void MoveUp(uint32_t position);
@@ -59,4 +78,11 @@ class LZSSHuffmanTree {
   int32_t parent_[kMaxNodes + 1] = {};
   uint32_t son_[kMaxNodes + 1] = {};
   uint32_t leaf_[kMaxLeaves] = {};
+  // The walk table, and the positions whose son entries it was built from
+  // (marked in read_): a change to one of them makes the table stale.
+  bool tableValid_ = false;
+  uint32_t readCount_ = 0;
+  TableEntry table_[kTableSize] = {};
+  uint16_t readList_[kTableSize] = {};
+  uint8_t read_[kMaxNodes + 1] = {};
 };
