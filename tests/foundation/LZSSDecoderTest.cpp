@@ -259,4 +259,41 @@ TEST(LZSSHuffmanTree, UpdateAlongTheDecodedPathMatchesThePlainUpdate) {
   }
 }
 
+// Decode must find the symbol the coder's twin tree codes and leave the same
+// tree behind, while swaps near the root and rebuilds change the walks it
+// keeps in its table; a code longer than the bits available is refused and
+// changes nothing.
+TEST(LZSSHuffmanTree, DecodeFollowsTheCoderThroughSwapsNearTheRoot) {
+  for (uint32_t symbols : {16u, 64u, 273u}) {
+    for (uint32_t skew : {1u, 3u, 40u}) {
+      LZSSHuffmanTree coder;
+      LZSSHuffmanTree decoder;
+      coder.Init(symbols);
+      decoder.Init(symbols);
+      std::mt19937_64 rng(symbols * 13 + skew);
+      std::geometric_distribution<uint32_t> pick(1.0 / (1.0 + symbols / double(skew)));
+      for (uint32_t i = 0; i < 100000; ++i) {
+        // Drifting symbols move heavy nodes past each other near the root.
+        const uint32_t s = (pick(rng) + i / 3000) % symbols;
+        uint64_t code = 0;
+        uint32_t length = 0;
+        ASSERT_TRUE(coder.Code(s, code, length));
+        const uint64_t bits = code | (rng() << length);
+        uint32_t got = 0;
+        if (i % 500 == 0) {
+          ASSERT_EQ(decoder.Decode(bits, length - 1, got), 0u);
+        }
+        ASSERT_EQ(decoder.Decode(bits, length + uint32_t(i % 3), got), length);
+        ASSERT_EQ(got, s);
+        ASSERT_TRUE(coder.Update(s));
+        if (i % 101 != 0) continue;
+        for (uint32_t p = 0; p <= coder.Root(); ++p) {
+          ASSERT_EQ(coder.Freq(p), decoder.Freq(p)) << symbols << " " << skew << " " << i;
+          ASSERT_EQ(coder.Son(p), decoder.Son(p)) << symbols << " " << skew << " " << i;
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
