@@ -59,8 +59,13 @@ struct Output {
     const uint8_t* from = to - distance;
     if (distance >= length) {
       std::memcpy(to, from, length);
+    } else if (distance == 1) {
+      std::memset(to, *from, length);
     } else {
-      for (uint32_t i = 0; i < length; ++i) to[i] = from[i];
+      uint32_t i = 0;
+      // A word read `distance` >= 8 bytes back holds only bytes already written.
+      for (; distance >= 8 && i + 8 <= length; i += 8) std::memcpy(to + i, from + i, 8);
+      for (; i < length; ++i) to[i] = from[i];
     }
     size += length;
     return true;

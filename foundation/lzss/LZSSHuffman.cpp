@@ -27,8 +27,6 @@ void LZSSHuffmanTree::Init(uint32_t symbols) {
   }
   parent_[root_] = kNoParent;
   freq_[nodes] = UINT32_MAX;
-  std::memset(read_, 0, sizeof read_);
-  readCount_ = 0;
   tableValid_ = false;
 }
 
@@ -74,7 +72,6 @@ bool LZSSHuffmanTree::Climb(uint32_t c, uint32_t steps) {
       while (freq_[l] < k) ++l;
       --l;
       if (l >= root_) return false;
-      if ((read_[c] | read_[l]) != 0) tableValid_ = false;
       const uint32_t sonC = son_[c];
       const uint32_t sonL = son_[l];
       Relink(sonL, c);
@@ -83,6 +80,10 @@ bool LZSSHuffmanTree::Climb(uint32_t c, uint32_t steps) {
       freq_[l] = k;
       son_[c] = sonL;
       son_[l] = sonC;
+      if ((readDepth_[c] | readDepth_[l]) != 0 && tableValid_) {
+        RefreshBelow(c);
+        RefreshBelow(l);
+      }
       c = l;
     }
     c = static_cast<uint32_t>(parent_[c]);
@@ -181,23 +182,15 @@ bool LZSSHuffmanTree::Code(uint32_t symbol, uint64_t& bits, uint32_t& length) co
   return true;
 }
 
-void LZSSHuffmanTree::ForgetTable() {
-  for (uint32_t i = 0; i < readCount_; ++i) read_[readList_[i]] = 0;
-  readCount_ = 0;
-  tableValid_ = false;
+void LZSSHuffmanTree::RefreshBelow(uint32_t position) {
+  if (readDepth_[position] != 0) FillTable(readPrefix_[position], readDepth_[position]);
 }
 
-// Walks every pattern of kTableBits bits from the root, marking each position
-// whose son entry the walk reads (the root's, and those above the last level).
-void LZSSHuffmanTree::FillTable() {
-  ForgetTable();
-  const auto mark = [this](uint32_t position) {
-    if (read_[position] != 0) return;
-    read_[position] = 1;
-    readList_[readCount_++] = static_cast<uint16_t>(position);
-  };
-  mark(root_);
-  for (uint32_t pattern = 0; pattern < kTableSize; ++pattern) {
+// Walks each pattern from the root, marking every position whose son entry
+// the walk reads (those above the last level; the root's never moves).
+void LZSSHuffmanTree::FillTable(uint32_t prefix, uint32_t depth) {
+  for (uint32_t rest = 0; rest < (kTableSize >> depth); ++rest) {
+    const uint32_t pattern = prefix | rest << depth;
     TableEntry& entry = table_[pattern];
     uint32_t x = son_[root_];
     uint32_t used = 0;
@@ -205,17 +198,23 @@ void LZSSHuffmanTree::FillTable() {
       const uint32_t position = x + ((pattern >> used) & 1);
       entry.path[used++] = static_cast<uint16_t>(position);
       if (used == kTableBits) break;
-      mark(position);
+      readDepth_[position] = static_cast<uint8_t>(used);
+      readPrefix_[position] = static_cast<uint16_t>(pattern & ((1u << used) - 1));
       x = son_[position];
       if ((x & kLeafFlag) != 0) break;
     }
     entry.used = static_cast<uint16_t>(used);
   }
-  tableValid_ = true;
 }
 
-uint32_t LZSSHuffmanTree::Decode(uint64_t bits, uint32_t available, uint32_t& symbol) {
-  if (!tableValid_) FillTable();
+// Flattened: the walk, the update and the climb in one body.
+[[gnu::flatten]] uint32_t LZSSHuffmanTree::Decode(uint64_t bits, uint32_t available,
+                                                  uint32_t& symbol) {
+  if (!tableValid_) {
+    std::memset(readDepth_, 0, sizeof readDepth_);
+    FillTable(0, 0);
+    tableValid_ = true;
+  }
   const TableEntry& entry = table_[bits & (kTableSize - 1)];
   // The positions passed, for the update (no code is longer than 64 bits).
   uint32_t path[64];

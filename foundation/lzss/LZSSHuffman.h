@@ -19,8 +19,9 @@
 // symbol from the low bits of `bits` (of which `available` are valid) and
 // updates the tree for it, answering the bits it used; 0 when the code needs
 // more bits than are available or the tree is found inconsistent. Its first
-// kTableBits levels come from a table of the walks from the root, kept until
-// an update or a rebuild changes a node the table has read.
+// kTableBits levels come from a table of the walks from the root. A swap of
+// a node the table passes refreshes the entries below that node's position;
+// a rebuild refreshes them all.
 //
 // Update and Code answer false only when the tree is found inconsistent,
 // which a correct coder never sees; callers treat it as a failed stream.
@@ -55,7 +56,7 @@ class LZSSHuffmanTree {
   uint32_t LeafOf(uint32_t symbol) const { return leaf_[symbol]; }
 
  private:
-  static constexpr uint32_t kTableBits = 5;
+  static constexpr uint32_t kTableBits = 6;
   static constexpr uint32_t kTableSize = 1u << kTableBits;
   // The positions a walk from the root passes for one pattern of kTableBits
   // bits, up to the first leaf.
@@ -65,8 +66,9 @@ class LZSSHuffmanTree {
   };
 
   bool Rebuild();
-  void FillTable();
-  void ForgetTable();
+  // Walks again the patterns whose low `depth` bits are `prefix`.
+  void FillTable(uint32_t prefix, uint32_t depth);
+  void RefreshBelow(uint32_t position);
   bool Climb(uint32_t position, uint32_t steps);
   void Relink(uint32_t son, uint32_t position);
   void MoveUp(uint32_t position);
@@ -78,11 +80,12 @@ class LZSSHuffmanTree {
   int32_t parent_[kMaxNodes + 1] = {};
   uint32_t son_[kMaxNodes + 1] = {};
   uint32_t leaf_[kMaxLeaves] = {};
-  // The walk table, and the positions whose son entries it was built from
-  // (marked in read_): a change to one of them makes the table stale.
+  // The walk table. A position whose son entry a walk read has its depth
+  // (1 to kTableBits - 1) in readDepth_ and the bits that lead to it in
+  // readPrefix_; a mark left from an older walk only costs a needless
+  // refresh.
   bool tableValid_ = false;
-  uint32_t readCount_ = 0;
   TableEntry table_[kTableSize] = {};
-  uint16_t readList_[kTableSize] = {};
-  uint8_t read_[kMaxNodes + 1] = {};
+  uint8_t readDepth_[kMaxNodes + 1] = {};
+  uint16_t readPrefix_[kMaxNodes + 1] = {};
 };

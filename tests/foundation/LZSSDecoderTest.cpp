@@ -296,4 +296,18 @@ TEST(LZSSHuffmanTree, DecodeFollowsTheCoderThroughSwapsNearTheRoot) {
   }
 }
 
+// Matches shorter than their distance, and longer ones that repeat the bytes
+// they copy at periods from one byte to past a machine word.
+TEST(LZSSDecoder, OverlappingMatchesRepeatTheirPeriod) {
+  for (const char* period : {"a", "ab", "abcdefg", "abcdefgh", "abcdefghi", "abcdefghijklmnopq"}) {
+    Bytes in = lzss_test::Pattern(5000, period);
+    in.insert(in.end(), in.begin(), in.begin() + 11);  // one short match far back
+    for (uint32_t level : {1u, 6u, 9u}) {
+      const Bytes coded = LZSSEncodeToVector(in.data(), in.size(), level);
+      EXPECT_LT(coded.size(), in.size() / 4) << period << " " << level;
+      EXPECT_EQ(Decode(coded, in.size()), in) << period << " " << level;
+    }
+  }
+}
+
 }  // namespace
