@@ -5,8 +5,8 @@
 // A triangle whose texture edges have a length product of 0.00001 or less
 // adds nothing. Scale() answers min(8 * weighted mean ratio, largest ratio),
 // or 0 when no triangle added weight. The terms are added in triangle order
-// with the same float and double operations as a plain loop, so the result
-// is the same to the bit however many triangles are measured at once.
+// with the same float and double operations whichever chunks they come
+// from, so the result does not depend on how the calls split the triangles.
 //
 // AddTriangles reads `triangles` triples of `index`; every index must name a
 // vertex of both arrays (the loader checks them). Nothing here fails.
@@ -30,8 +30,6 @@ class TextureScaleSum {
 
     // One triangle: its texture edge lengths u and v, world edge lengths a, b.
     void Add(float u, float v, float a, float b);
-    // The same, once the test of u * v, the weight and the ratios are known.
-    void AddMeasured(bool counts, float m, float ratioA, float ratioB);
   };
 
   Terms terms_;
