@@ -68,6 +68,18 @@ void Scatter(Kiv::StridedArray<uint8_t> to, const uint8_t* from, uint64_t count,
   for (uint64_t i = 0; i < count; ++i, from += stride) std::memcpy(to[i], from, Width);
 }
 
+// The highest of `count` indices (0 for none), kept in four running maxima
+// so that the comparisons do not wait on each other.
+uint32_t HighestIndex(const uint16_t* index, uint32_t count) {
+  uint32_t high[4] = {0, 0, 0, 0};
+  uint32_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    for (uint32_t k = 0; k < 4; ++k) high[k] = std::max<uint32_t>(high[k], index[i + k]);
+  }
+  for (; i < count; ++i) high[0] = std::max<uint32_t>(high[0], index[i]);
+  return std::max(std::max(high[0], high[1]), std::max(high[2], high[3]));
+}
+
 }  // namespace
 
 Kiv::StandardChunkHint VandruIndexedMeshDefinition::MakeHint(Kiv::Resource* resource,
@@ -179,9 +191,7 @@ uint32_t VandruIndexedMeshDefinition::ReadGeometryChunk(Kiv::Resource* resource,
     uint16_t* array = chunk.GetIndexArray();
     if (array == nullptr) return kMeshFailChunkCreate;
     std::memcpy(array, file.ReadBlock(2 * uint64_t(indices)), 2 * size_t(indices));
-    uint32_t highest = 0;
-    for (uint32_t i = 0; i < indices; ++i) highest = std::max<uint32_t>(highest, array[i]);
-    if (highest >= vertices) return kMeshFileFormatError;
+    if (HighestIndex(array, indices) >= vertices) return kMeshFileFormatError;
   }
   if (vertices != 0)
     Scatter<12>(chunk.GetItemArray(Kiv::GeometryChunk::kNormal),

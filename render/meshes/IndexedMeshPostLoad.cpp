@@ -14,6 +14,23 @@ namespace {
 
 using Vector = std::array<float, 3>;
 
+// Widens [low, high] over `count` positions, in vertex order (the order
+// decides which zero a bound keeps when both signs meet).
+void ExtendBounds(Kiv::StridedArray<float> positions, uint64_t count, Vector& high, Vector& low) {
+  float hx = high[0], hy = high[1], hz = high[2], lx = low[0], ly = low[1], lz = low[2];
+  for (uint64_t v = 0; v < count; ++v) {
+    const float* p = positions[v];
+    hx = std::max(hx, p[0]);
+    hy = std::max(hy, p[1]);
+    hz = std::max(hz, p[2]);
+    lx = std::min(lx, p[0]);
+    ly = std::min(ly, p[1]);
+    lz = std::min(lz, p[2]);
+  }
+  high = {hx, hy, hz};
+  low = {lx, ly, lz};
+}
+
 }  // namespace
 
 void VandruIndexedMeshDefinition::BuildSkeletonFromInfluences() {
@@ -58,13 +75,7 @@ void VandruIndexedMeshDefinition::ComputeMeasures(bool textureScale) {
     const auto positions = chunk->GetVector3Array(Kiv::GeometryChunk::kPosition);
     if (!positions) continue;
     const uint64_t count = chunk->GetNumVertices();
-    for (uint64_t v = 0; v < count; ++v) {
-      const float* p = positions[v];
-      for (int a = 0; a < 3; ++a) {
-        high[a] = std::max(high[a], p[a]);
-        low[a] = std::min(low[a], p[a]);
-      }
-    }
+    ExtendBounds(positions, count, high, low);
     any = any || count > 0;
 
     const auto texCoords = chunk->GetVector2Array(Kiv::GeometryChunk::kTexCoord0);
