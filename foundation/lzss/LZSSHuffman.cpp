@@ -26,7 +26,7 @@ void LZSSHuffmanTree::Init(uint32_t symbols) {
     parent_[j] = parent_[j + 1] = static_cast<int32_t>(i);
   }
   parent_[root_] = kNoParent;
-  freq_[nodes] = UINT32_MAX;
+  for (uint32_t i = nodes; i <= nodes + kScanWindow; ++i) freq_[i] = UINT32_MAX;
   tableValid_ = false;
 }
 
@@ -68,8 +68,15 @@ bool LZSSHuffmanTree::Climb(uint32_t c, uint32_t steps) {
     if (c > root_ || steps > root_) return false;
     const uint32_t k = ++freq_[c];
     if (freq_[c + 1] < k) {
-      uint32_t l = c + 2;
-      while (freq_[l] < k) ++l;
+      // The last position lighter than k: weights are in order, so counting
+      // the lighter ones in a window past c + 1 finds it without a branch
+      // per position; a window of lighter ones goes on one by one.
+      uint32_t below = 0;
+      for (uint32_t j = 0; j < kScanWindow; ++j) below += freq_[c + 2 + j] < k ? 1u : 0u;
+      uint32_t l = c + 2 + below;
+      if (below == kScanWindow) {
+        while (freq_[l] < k) ++l;
+      }
       --l;
       if (l >= root_) return false;
       const uint32_t sonC = son_[c];

@@ -75,8 +75,10 @@ class LZSSHuffmanTree {
 
   uint32_t leaves_ = 0;
   uint32_t root_ = 0;
-  // One more than the nodes: freq_[nodes] is a sentinel that ends scans.
-  uint32_t freq_[kMaxNodes + 1] = {};
+  // Sentinels after the nodes end scans: freq_[nodes] and the kScanWindow
+  // weights after it, so that a window starting below the root stays inside.
+  static constexpr uint32_t kScanWindow = 8;
+  uint32_t freq_[kMaxNodes + 1 + kScanWindow] = {};
   int32_t parent_[kMaxNodes + 1] = {};
   uint32_t son_[kMaxNodes + 1] = {};
   uint32_t leaf_[kMaxLeaves] = {};
