@@ -26,7 +26,9 @@ using Bytes = std::vector<uint8_t>;
 
 void AppendSources(Bytes& out) {
   namespace fs = std::filesystem;
-  const fs::path root = fs::path(__FILE__).parent_path().parent_path();
+  // Not __FILE__: a compiler cache may make that path relative, and the
+  // corpus would then depend on the folder the benchmark runs from.
+  const fs::path root = VU_SOURCE_DIR;
   std::vector<fs::path> files;
   for (const char* folder : {"kiv", "foundation", "tests", "bench", "fuzz"}) {
     std::error_code ec;

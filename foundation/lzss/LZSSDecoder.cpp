@@ -59,8 +59,13 @@ struct Output {
     const uint8_t* from = to - distance;
     if (distance >= length) {
       std::memcpy(to, from, length);
+    } else if (distance == 1) {
+      std::memset(to, *from, length);
     } else {
-      for (uint32_t i = 0; i < length; ++i) to[i] = from[i];
+      uint32_t i = 0;
+      // A word read `distance` >= 8 bytes back holds only bytes already written.
+      for (; distance >= 8 && i + 8 <= length; i += 8) std::memcpy(to + i, from + i, 8);
+      for (; i < length; ++i) to[i] = from[i];
     }
     size += length;
     return true;
@@ -163,30 +168,16 @@ struct BitInput {
     count -= n;
     return true;
   }
-  // Walks the tree from the root, one bit per level. The buffer is filled
-  // once per symbol; a walk that uses more bits than it holds (only at the
-  // end of the input, or in a tree deeper than any weight limit allows) is
-  // refused.
+  // The next symbol of `tree`, whose code the buffer must hold whole: the
+  // buffer is filled once per symbol, and a code longer than the bits left
+  // (only at the end of the input) is refused.
   bool Symbol(LZSSHuffmanTree& tree, uint32_t& symbol) {
     if (count < 32) Refill();
-    const uint32_t root = tree.Root();
-    uint64_t bits = buffer;
-    uint32_t used = 0;
-    // The positions passed, for the update that follows (a walk never uses
-    // more bits than the buffer holds, so 64 entries suffice).
-    uint32_t path[64];
-    uint32_t x = tree.Son(root);
-    while ((x & LZSSHuffmanTree::kLeafFlag) == 0) {
-      x += static_cast<uint32_t>(bits & 1);
-      bits >>= 1;
-      if (x >= root || used >= count) return false;
-      path[used++] = x;
-      x = tree.Son(x);
-    }
-    buffer = bits;
+    const uint32_t used = tree.Decode(buffer, count, symbol);
+    if (used == 0) return false;
+    buffer >>= used;
     count -= used;
-    symbol = x & ~LZSSHuffmanTree::kLeafFlag;
-    return tree.UpdateAlong(symbol, path, used);
+    return true;
   }
 };
 

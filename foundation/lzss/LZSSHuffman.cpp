@@ -26,7 +26,8 @@ void LZSSHuffmanTree::Init(uint32_t symbols) {
     parent_[j] = parent_[j + 1] = static_cast<int32_t>(i);
   }
   parent_[root_] = kNoParent;
-  freq_[nodes] = UINT32_MAX;
+  for (uint32_t i = nodes; i <= nodes + kScanWindow; ++i) freq_[i] = UINT32_MAX;
+  tableValid_ = false;
 }
 
 // Points the links that lead to the node whose son entry is `son` at
@@ -67,8 +68,15 @@ bool LZSSHuffmanTree::Climb(uint32_t c, uint32_t steps) {
     if (c > root_ || steps > root_) return false;
     const uint32_t k = ++freq_[c];
     if (freq_[c + 1] < k) {
-      uint32_t l = c + 2;
-      while (freq_[l] < k) ++l;
+      // The last position lighter than k: weights are in order, so counting
+      // the lighter ones in a window past c + 1 finds it without a branch
+      // per position; a window of lighter ones goes on one by one.
+      uint32_t below = 0;
+      for (uint32_t j = 0; j < kScanWindow; ++j) below += freq_[c + 2 + j] < k ? 1u : 0u;
+      uint32_t l = c + 2 + below;
+      if (below == kScanWindow) {
+        while (freq_[l] < k) ++l;
+      }
       --l;
       if (l >= root_) return false;
       const uint32_t sonC = son_[c];
@@ -79,6 +87,10 @@ bool LZSSHuffmanTree::Climb(uint32_t c, uint32_t steps) {
       freq_[l] = k;
       son_[c] = sonL;
       son_[l] = sonC;
+      if ((readDepth_[c] | readDepth_[l]) != 0 && tableValid_) {
+        RefreshBelow(c);
+        RefreshBelow(l);
+      }
       c = l;
     }
     c = static_cast<uint32_t>(parent_[c]);
@@ -101,6 +113,7 @@ void LZSSHuffmanTree::MoveUp(uint32_t position) {
 // Halves the leaf weights and builds the internal nodes anew, pair by pair
 // from the lightest, keeping the positions in weight order.
 bool LZSSHuffmanTree::Rebuild() {
+  tableValid_ = false;
   const uint32_t root = root_;
   for (uint32_t i = 0; i < root; ++i) {
     if ((son_[i] & kLeafFlag) != 0) freq_[i] = (freq_[i] + 1) >> 1;
@@ -174,4 +187,56 @@ bool LZSSHuffmanTree::Code(uint32_t symbol, uint64_t& bits, uint32_t& length) co
   bits = code;
   length = n;
   return true;
+}
+
+void LZSSHuffmanTree::RefreshBelow(uint32_t position) {
+  if (readDepth_[position] != 0) FillTable(readPrefix_[position], readDepth_[position]);
+}
+
+// Walks each pattern from the root, marking every position whose son entry
+// the walk reads (those above the last level; the root's never moves).
+void LZSSHuffmanTree::FillTable(uint32_t prefix, uint32_t depth) {
+  for (uint32_t rest = 0; rest < (kTableSize >> depth); ++rest) {
+    const uint32_t pattern = prefix | rest << depth;
+    TableEntry& entry = table_[pattern];
+    uint32_t x = son_[root_];
+    uint32_t used = 0;
+    for (;;) {
+      const uint32_t position = x + ((pattern >> used) & 1);
+      entry.path[used++] = static_cast<uint16_t>(position);
+      if (used == kTableBits) break;
+      readDepth_[position] = static_cast<uint8_t>(used);
+      readPrefix_[position] = static_cast<uint16_t>(pattern & ((1u << used) - 1));
+      x = son_[position];
+      if ((x & kLeafFlag) != 0) break;
+    }
+    entry.used = static_cast<uint16_t>(used);
+  }
+}
+
+// Flattened: the walk, the update and the climb in one body.
+[[gnu::flatten]] uint32_t LZSSHuffmanTree::Decode(uint64_t bits, uint32_t available,
+                                                  uint32_t& symbol) {
+  if (!tableValid_) {
+    std::memset(readDepth_, 0, sizeof readDepth_);
+    FillTable(0, 0);
+    tableValid_ = true;
+  }
+  const TableEntry& entry = table_[bits & (kTableSize - 1)];
+  // The positions passed, for the update (no code is longer than 64 bits).
+  uint32_t path[64];
+  for (uint32_t i = 0; i < kTableBits; ++i) path[i] = entry.path[i];
+  uint32_t used = entry.used;
+  bits >>= used;
+  uint32_t x = son_[path[used - 1]];
+  while ((x & kLeafFlag) == 0) {
+    x += static_cast<uint32_t>(bits & 1);
+    bits >>= 1;
+    if (x >= root_ || used >= 64) return 0;
+    path[used++] = x;
+    x = son_[x];
+  }
+  if (used > available) return 0;
+  symbol = x & ~kLeafFlag;
+  return UpdateAlong(symbol, path, used) ? used : 0;
 }

@@ -15,6 +15,14 @@
 // set is a leaf holding the symbol in its low bits; any other value is the
 // position of a first child, the second child being the next position.
 //
+// Decode does both halves of the decoder's step: it walks the code of one
+// symbol from the low bits of `bits` (of which `available` are valid) and
+// updates the tree for it, answering the bits it used; 0 when the code needs
+// more bits than are available or the tree is found inconsistent. Its first
+// kTableBits levels come from a table of the walks from the root. A swap of
+// a node the table passes refreshes the entries below that node's position;
+// a rebuild refreshes them all.
+//
 // Update and Code answer false only when the tree is found inconsistent,
 // which a correct coder never sees; callers treat it as a failed stream.
 // The arrays are members: a tree does not allocate. One thread per tree.
@@ -38,6 +46,7 @@ class LZSSHuffmanTree {
   // also when the path does not end at the symbol's leaf.
   bool UpdateAlong(uint32_t symbol, const uint32_t* path, uint32_t length);
   bool Code(uint32_t symbol, uint64_t& bits, uint32_t& length) const;
+  uint32_t Decode(uint64_t bits, uint32_t available, uint32_t& symbol);
 
   uint32_t Leaves() const { return leaves_; }
   uint32_t Root() const { return root_; }
@@ -47,16 +56,38 @@ class LZSSHuffmanTree {
   uint32_t LeafOf(uint32_t symbol) const { return leaf_[symbol]; }
 
  private:
+  static constexpr uint32_t kTableBits = 6;
+  static constexpr uint32_t kTableSize = 1u << kTableBits;
+  // The positions a walk from the root passes for one pattern of kTableBits
+  // bits, up to the first leaf.
+  struct TableEntry {
+    uint16_t path[kTableBits];
+    uint16_t used;
+  };
+
   bool Rebuild();
+  // Walks again the patterns whose low `depth` bits are `prefix`.
+  void FillTable(uint32_t prefix, uint32_t depth);
+  void RefreshBelow(uint32_t position);
   bool Climb(uint32_t position, uint32_t steps);
   void Relink(uint32_t son, uint32_t position);
   void MoveUp(uint32_t position);
 
   uint32_t leaves_ = 0;
   uint32_t root_ = 0;
-  // One more than the nodes: freq_[nodes] is a sentinel that ends scans.
-  uint32_t freq_[kMaxNodes + 1] = {};
+  // Sentinels after the nodes end scans: freq_[nodes] and the kScanWindow
+  // weights after it, so that a window starting below the root stays inside.
+  static constexpr uint32_t kScanWindow = 8;
+  uint32_t freq_[kMaxNodes + 1 + kScanWindow] = {};
   int32_t parent_[kMaxNodes + 1] = {};
   uint32_t son_[kMaxNodes + 1] = {};
   uint32_t leaf_[kMaxLeaves] = {};
+  // The walk table. A position whose son entry a walk read has its depth
+  // (1 to kTableBits - 1) in readDepth_ and the bits that lead to it in
+  // readPrefix_; a mark left from an older walk only costs a needless
+  // refresh.
+  bool tableValid_ = false;
+  TableEntry table_[kTableSize] = {};
+  uint8_t readDepth_[kMaxNodes + 1] = {};
+  uint16_t readPrefix_[kMaxNodes + 1] = {};
 };

@@ -4,6 +4,10 @@
 #include <cmath>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace Kiv {
 
 namespace {
@@ -45,6 +49,87 @@ Matrix Eigenvectors(Matrix a) {
   return v;
 }
 
+// The sums of the coordinates and of their products, each added in point
+// order. With SSE2 two sums share a vector; each lane rounds as the scalar
+// operation would, so the sums are the same to the bit.
+void SumPoints(const float* points, size_t count, size_t stride, double mean[3], double* xx,
+               double* xy, double* xz, double* yy, double* yz, double* zz) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  __m128d meanXY = _mm_setzero_pd(), meanZxx = _mm_setzero_pd();
+  __m128d xyXZ = _mm_setzero_pd(), yyYZ = _mm_setzero_pd(), zzZZ = _mm_setzero_pd();
+  for (; i < count; ++i) {
+    const float* p = points + i * stride;
+    const __m128d x = _mm_set1_pd(p[0]), y = _mm_set1_pd(p[1]), z = _mm_set1_pd(p[2]);
+    const __m128d yAndZ = _mm_unpacklo_pd(y, z);
+    meanXY = _mm_add_pd(meanXY, _mm_unpacklo_pd(x, y));
+    meanZxx = _mm_add_pd(meanZxx, _mm_unpacklo_pd(z, _mm_mul_pd(x, x)));
+    xyXZ = _mm_add_pd(xyXZ, _mm_mul_pd(x, yAndZ));
+    yyYZ = _mm_add_pd(yyYZ, _mm_mul_pd(y, yAndZ));
+    zzZZ = _mm_add_pd(zzZZ, _mm_mul_pd(z, z));
+  }
+  mean[0] = _mm_cvtsd_f64(meanXY);
+  mean[1] = _mm_cvtsd_f64(_mm_unpackhi_pd(meanXY, meanXY));
+  mean[2] = _mm_cvtsd_f64(meanZxx);
+  *xx = _mm_cvtsd_f64(_mm_unpackhi_pd(meanZxx, meanZxx));
+  *xy = _mm_cvtsd_f64(xyXZ);
+  *xz = _mm_cvtsd_f64(_mm_unpackhi_pd(xyXZ, xyXZ));
+  *yy = _mm_cvtsd_f64(yyYZ);
+  *yz = _mm_cvtsd_f64(_mm_unpackhi_pd(yyYZ, yyYZ));
+  *zz = _mm_cvtsd_f64(zzZZ);
+#endif
+  for (; i < count; ++i) {
+    const float* p = points + i * stride;
+    const double x = p[0], y = p[1], z = p[2];
+    mean[0] += x;
+    mean[1] += y;
+    mean[2] += z;
+    *xx += x * x;
+    *xy += x * y;
+    *xz += x * z;
+    *yy += y * y;
+    *yz += y * z;
+    *zz += z * z;
+  }
+}
+
+// The least and greatest projection of the points on each axis (the
+// columns of `v`). With SSE2 the first two axes share a vector: min and max
+// there keep the current value when a projection is not a number, as
+// std::min and std::max do.
+void Project(const float* points, size_t count, size_t stride, const Matrix& v, double low[3],
+             double high[3]) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128d v0 = _mm_set_pd(v[0][1], v[0][0]), v1 = _mm_set_pd(v[1][1], v[1][0]),
+                v2 = _mm_set_pd(v[2][1], v[2][0]);
+  __m128d low01 = _mm_set_pd(low[1], low[0]), high01 = _mm_set_pd(high[1], high[0]);
+  for (; i < count; ++i) {
+    const float* p = points + i * stride;
+    const __m128d x = _mm_set1_pd(p[0]), y = _mm_set1_pd(p[1]), z = _mm_set1_pd(p[2]);
+    const __m128d d01 =
+        _mm_add_pd(_mm_add_pd(_mm_mul_pd(x, v0), _mm_mul_pd(y, v1)), _mm_mul_pd(z, v2));
+    low01 = _mm_min_pd(d01, low01);
+    high01 = _mm_max_pd(d01, high01);
+    const double d2 = p[0] * v[0][2] + p[1] * v[1][2] + p[2] * v[2][2];
+    low[2] = std::min(low[2], d2);
+    high[2] = std::max(high[2], d2);
+  }
+  low[0] = _mm_cvtsd_f64(low01);
+  low[1] = _mm_cvtsd_f64(_mm_unpackhi_pd(low01, low01));
+  high[0] = _mm_cvtsd_f64(high01);
+  high[1] = _mm_cvtsd_f64(_mm_unpackhi_pd(high01, high01));
+#endif
+  for (; i < count; ++i) {
+    const float* p = points + i * stride;
+    for (int k = 0; k < 3; ++k) {
+      const double d = p[0] * v[0][k] + p[1] * v[1][k] + p[2] * v[2][k];
+      low[k] = std::min(low[k], d);
+      high[k] = std::max(high[k], d);
+    }
+  }
+}
+
 }  // namespace
 
 void OrientedBox::Fit(const float* points, size_t count, size_t stride) {
@@ -52,19 +137,7 @@ void OrientedBox::Fit(const float* points, size_t count, size_t stride) {
   if (count == 0) return;
   double mean[3] = {0, 0, 0};
   double xx = 0, xy = 0, xz = 0, yy = 0, yz = 0, zz = 0;
-  for (size_t i = 0; i < count; ++i) {
-    const float* p = points + i * stride;
-    const double x = p[0], y = p[1], z = p[2];
-    mean[0] += x;
-    mean[1] += y;
-    mean[2] += z;
-    xx += x * x;
-    xy += x * y;
-    xz += x * z;
-    yy += y * y;
-    yz += y * z;
-    zz += z * z;
-  }
+  SumPoints(points, count, stride, mean, &xx, &xy, &xz, &yy, &yz, &zz);
   const Matrix sums{{{xx, xy, xz}, {xy, yy, yz}, {xz, yz, zz}}};
   for (double& m : mean) m /= double(count);
   Matrix covariance{};
@@ -77,14 +150,7 @@ void OrientedBox::Fit(const float* points, size_t count, size_t stride) {
     low[k] = std::numeric_limits<double>::max();
     high[k] = std::numeric_limits<double>::lowest();
   }
-  for (size_t i = 0; i < count; ++i) {
-    const float* p = points + i * stride;
-    for (int k = 0; k < 3; ++k) {
-      const double d = p[0] * v[0][k] + p[1] * v[1][k] + p[2] * v[2][k];
-      low[k] = std::min(low[k], d);
-      high[k] = std::max(high[k], d);
-    }
-  }
+  Project(points, count, stride, v, low, high);
   for (int k = 0; k < 3; ++k) {
     if (!std::isfinite(low[k]) || !std::isfinite(high[k])) {
       *this = OrientedBox{};

@@ -68,6 +68,18 @@ void Scatter(Kiv::StridedArray<uint8_t> to, const uint8_t* from, uint64_t count,
   for (uint64_t i = 0; i < count; ++i, from += stride) std::memcpy(to[i], from, Width);
 }
 
+// The highest of `count` indices (0 for none), kept in four running maxima
+// so that the comparisons do not wait on each other.
+uint32_t HighestIndex(const uint16_t* index, uint32_t count) {
+  uint32_t high[4] = {0, 0, 0, 0};
+  uint32_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    for (uint32_t k = 0; k < 4; ++k) high[k] = std::max<uint32_t>(high[k], index[i + k]);
+  }
+  for (; i < count; ++i) high[0] = std::max<uint32_t>(high[0], index[i]);
+  return std::max(std::max(high[0], high[1]), std::max(high[2], high[3]));
+}
+
 }  // namespace
 
 Kiv::StandardChunkHint VandruIndexedMeshDefinition::MakeHint(Kiv::Resource* resource,
@@ -179,16 +191,19 @@ uint32_t VandruIndexedMeshDefinition::ReadGeometryChunk(Kiv::Resource* resource,
     uint16_t* array = chunk.GetIndexArray();
     if (array == nullptr) return kMeshFailChunkCreate;
     std::memcpy(array, file.ReadBlock(2 * uint64_t(indices)), 2 * size_t(indices));
-    for (uint32_t i = 0; i < indices; ++i) {
-      if (array[i] >= vertices) return kMeshFileFormatError;
-    }
+    if (HighestIndex(array, indices) >= vertices) return kMeshFileFormatError;
   }
   if (vertices != 0)
     Scatter<12>(chunk.GetItemArray(Kiv::GeometryChunk::kNormal),
                 file.ReadBlock(12 * uint64_t(vertices)), vertices, 12);
   if (vertices != 0 && HasColours(version)) {
     const uint8_t* read = file.ReadBlock(4 * uint64_t(vertices));
-    if (const auto colours = chunk.GetColorArray(Kiv::GeometryChunk::kColor)) {
+    const auto colours = chunk.GetColorArray(Kiv::GeometryChunk::kColor);
+    if (colours && colours.stride == sizeof(uint32_t)) {
+      // A tight colour array takes the words and is converted in place.
+      std::memcpy(colours[0], read, 4 * size_t(vertices));
+      if (display_ != nullptr) display_->ConvertColorArray(colours[0], vertices);
+    } else if (colours) {
       std::vector<uint32_t> words(vertices);
       std::memcpy(words.data(), read, 4 * size_t(vertices));
       if (display_ != nullptr) display_->ConvertColorArray(words.data(), vertices);
@@ -215,14 +230,8 @@ uint32_t VandruIndexedMeshDefinition::ReadNeighbourChunk(Kiv::MemoryFile& file, 
   const uint32_t faces = chunk != nullptr ? chunk->GetNumFaces() : 0;
   if (faces == 0) return kMeshOk;
   if (!Fits(file, faces, kNeighbourBytes)) return kMeshFileFormatError;
-  std::vector<Kiv::GeometryChunk::FaceNeighbors> neighbours;
-  neighbours.reserve(faces);
-  const uint8_t* read = file.ReadBlock(faces * kNeighbourBytes);
-  for (uint32_t f = 0; f < faces; ++f, read += kNeighbourBytes) {
-    Kiv::GeometryChunk::FaceNeighbors record;
-    std::memcpy(&record, read, kNeighbourBytes);
-    neighbours.push_back(record);
-  }
+  std::vector<Kiv::GeometryChunk::FaceNeighbors> neighbours(faces);
+  std::memcpy(neighbours.data(), file.ReadBlock(faces * kNeighbourBytes), faces * kNeighbourBytes);
   chunk->SetFaceNeighborArray(std::move(neighbours));
   return kMeshOk;
 }

@@ -7,17 +7,28 @@
 
 #include "kiv/store/Resource.h"
 #include "render/meshes/MeshSkinning.h"
+#include "render/meshes/TextureScaleSum.h"
 #include "render/meshes/VandruIndexedMeshDefinition.h"
 
 namespace {
 
 using Vector = std::array<float, 3>;
 
-template <size_t N>
-float Distance(const float* a, const float* b) {
-  float sum = 0.0f;
-  for (size_t i = 0; i < N; ++i) sum += (a[i] - b[i]) * (a[i] - b[i]);
-  return std::sqrt(sum);
+// Widens [low, high] over `count` positions, in vertex order (the order
+// decides which zero a bound keeps when both signs meet).
+void ExtendBounds(Kiv::StridedArray<float> positions, uint64_t count, Vector& high, Vector& low) {
+  float hx = high[0], hy = high[1], hz = high[2], lx = low[0], ly = low[1], lz = low[2];
+  for (uint64_t v = 0; v < count; ++v) {
+    const float* p = positions[v];
+    hx = std::max(hx, p[0]);
+    hy = std::max(hy, p[1]);
+    hz = std::max(hz, p[2]);
+    lx = std::min(lx, p[0]);
+    ly = std::min(ly, p[1]);
+    lz = std::min(lz, p[2]);
+  }
+  high = {hx, hy, hz};
+  low = {lx, ly, lz};
 }
 
 }  // namespace
@@ -49,69 +60,39 @@ void VandruIndexedMeshDefinition::SetupSkinning() {
   }
 }
 
-void VandruIndexedMeshDefinition::ComputeBounds() {
+// One pass over the chunks, so that each chunk's vertices are read while
+// they are in the cache; every sum still takes its terms in chunk order.
+void VandruIndexedMeshDefinition::ComputeMeasures(bool textureScale) {
   Vector high{std::numeric_limits<float>::lowest(), std::numeric_limits<float>::lowest(),
               std::numeric_limits<float>::lowest()};
   Vector low{std::numeric_limits<float>::max(), std::numeric_limits<float>::max(),
              std::numeric_limits<float>::max()};
   bool any = false;
-  for (const Kiv::Ref<Kiv::GeometryChunk>& chunk : chunks_) {
-    const auto positions = chunk->GetVector3Array(Kiv::GeometryChunk::kPosition);
-    if (!positions) continue;
-    for (uint64_t v = 0; v < chunk->GetNumVertices(); ++v) {
-      for (int a = 0; a < 3; ++a) {
-        high[a] = std::max(high[a], positions[v][a]);
-        low[a] = std::min(low[a], positions[v][a]);
-      }
-      any = true;
-    }
-  }
-  boundsMax_ = any ? high : Vector{0.0f, 0.0f, 0.0f};
-  boundsMin_ = any ? low : Vector{0.0f, 0.0f, 0.0f};
-}
-
-void VandruIndexedMeshDefinition::ComputeTextureScale() {
-  double sum = 0.0, weights = 0.0;
-  float largest = 0.0f;
-  for (const Kiv::Ref<Kiv::GeometryChunk>& chunk : chunks_) {
-    const auto p = chunk->GetVector3Array(Kiv::GeometryChunk::kPosition);
-    const auto t = chunk->GetVector2Array(Kiv::GeometryChunk::kTexCoord0);
-    const uint16_t* index = chunk->GetIndexArray();
-    const uint32_t count = chunk->GetNumIndices();
-    if (!p || !t || index == nullptr || count < 3) continue;
-    for (uint32_t i = 0; i + 2 < count; i += 3) {
-      const uint32_t i0 = index[i], i1 = index[i + 1], i2 = index[i + 2];
-      const float u = Distance<2>(t[i1], t[i0]), v = Distance<2>(t[i2], t[i0]);
-      if (!(u * v > 0.00001f)) continue;
-      const float a = Distance<3>(p[i1], p[i0]), b = Distance<3>(p[i2], p[i0]);
-      const float m = a * b * 0.5f, ratioA = a / u, ratioB = b / v;
-      sum += double(m) * ratioA + double(m) * ratioB;
-      weights += double(m);
-      largest = std::max(largest, std::max(ratioA, ratioB));
-    }
-  }
-  if (!(weights > 0.0)) {
-    textureScale_ = 0.0f;
-    return;
-  }
-  textureScale_ = std::min(float(8.0 * (sum / (2.0 * weights))), largest);
-}
-
-void VandruIndexedMeshDefinition::ComputeOrientedBox() {
+  TextureScaleSum scale;
   std::vector<float> corners;
   corners.reserve(chunks_.size() * 24);
   for (const Kiv::Ref<Kiv::GeometryChunk>& chunk : chunks_) {
     const auto positions = chunk->GetVector3Array(Kiv::GeometryChunk::kPosition);
     if (!positions) continue;
-    std::vector<float> tight;
-    tight.reserve(3 * uint64_t(chunk->GetNumVertices()));
-    for (uint64_t v = 0; v < chunk->GetNumVertices(); ++v)
-      tight.insert(tight.end(), positions[v], positions[v] + 3);
+    const uint64_t count = chunk->GetNumVertices();
+    ExtendBounds(positions, count, high, low);
+    any = any || count > 0;
+
+    const auto texCoords = chunk->GetVector2Array(Kiv::GeometryChunk::kTexCoord0);
+    const uint16_t* index = chunk->GetIndexArray();
+    const uint32_t indices = chunk->GetNumIndices();
+    if (textureScale && texCoords && index != nullptr && indices >= 3)
+      scale.AddTriangles(positions, texCoords, index, indices / 3);
+
+    // Float items: the stride is a whole number of floats.
     Kiv::OrientedBox box;
-    box.Fit(tight.data(), chunk->GetNumVertices());
+    box.Fit(positions[0], count, positions.stride / sizeof(float));
     for (const Vector& corner : box.CalcCorners())
       corners.insert(corners.end(), corner.begin(), corner.end());
   }
+  boundsMax_ = any ? high : Vector{0.0f, 0.0f, 0.0f};
+  boundsMin_ = any ? low : Vector{0.0f, 0.0f, 0.0f};
+  if (textureScale) textureScale_ = scale.Scale();
   orientedBox_.Fit(corners.data(), corners.size() / 3);
 }
 

@@ -69,9 +69,7 @@ uint32_t VandruIndexedMeshLODDefinition::LoadFromMemory(Kiv::Display* display,
   BuildSkeletonFromBoneTable();
   SetupSkinning();
   ShowLastDistanceLevel();
-  ComputeBounds();
-  ComputeTextureScale();
-  ComputeOrientedBox();
+  ComputeMeasures(true);
   SplitCullMarkers();
   file_.Close();
   return kMeshOk;

@@ -56,9 +56,7 @@ uint32_t VandruIndexedMeshDefinition::LoadOpened(Kiv::Display* display,
   if (result != kMeshOk) return result;
   BuildSkeletonFromInfluences();
   SetupSkinning();
-  ComputeBounds();
-  if (textureScale) ComputeTextureScale();
-  ComputeOrientedBox();
+  ComputeMeasures(textureScale);
   file_.Close();
   return kMeshOk;
 }

@@ -252,9 +252,9 @@ class VandruIndexedMeshDefinition : public Kiv::MeshFileSupport {
   // Post-load steps, in the order Load runs them.
   void BuildSkeletonFromInfluences();
   virtual void SetupSkinning();
-  void ComputeBounds();
-  void ComputeTextureScale();
-  void ComputeOrientedBox();
+  // Bounds, texture scale (when `textureScale`; it stays as it is
+  // otherwise) and oriented box.
+  void ComputeMeasures(bool textureScale);
   // The skinning part of a chunk hint, for a chunk with `skinWeights`
   // weights per vertex.
   void ApplySkinning(Kiv::StandardChunkHint* hint, uint32_t skinWeights, bool hardware) const;

@@ -79,9 +79,7 @@ uint32_t VandruIndexedMeshDefinition::LoadFromConfigData(Kiv::Display* display,
   if (uint32_t result = ReadConfigAttachments(geometry)) return result;
   BuildSkeletonFromInfluences();
   SetupSkinning();
-  ComputeBounds();
-  ComputeTextureScale();
-  ComputeOrientedBox();
+  ComputeMeasures(true);
   return kMeshOk;
 }
 

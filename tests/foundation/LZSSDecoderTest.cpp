@@ -55,6 +55,31 @@ Bytes Repeat(char c, size_t n) {
   return ::testing::AssertionSuccess();
 }
 
+// Symbols for a tree of `symbols` leaves, geometrically skewed by `skew`,
+// whose favourites drift by one every `drift` draws.
+class SkewedSymbols {
+ public:
+  SkewedSymbols(uint32_t symbols, uint32_t skew, uint32_t seed, uint32_t drift)
+      : symbols_(symbols), drift_(drift), rng_(seed), pick_(1.0 / (1.0 + symbols / double(skew))) {}
+  uint32_t Next() { return (pick_(rng_) + drawn_++ / drift_) % symbols_; }
+
+ private:
+  uint32_t symbols_;
+  uint32_t drift_;
+  uint32_t drawn_ = 0;
+  std::mt19937 rng_;
+  std::geometric_distribution<uint32_t> pick_;
+};
+
+// The same weights, sons and parents at every position.
+::testing::AssertionResult SameTree(const LZSSHuffmanTree& a, const LZSSHuffmanTree& b) {
+  for (uint32_t p = 0; p <= a.Root(); ++p) {
+    if (a.Freq(p) != b.Freq(p) || a.Son(p) != b.Son(p) || a.Parent(p) != b.Parent(p))
+      return ::testing::AssertionFailure() << "position " << p;
+  }
+  return ::testing::AssertionSuccess();
+}
+
 TEST(LZSSDecoder, StoredStreamGivesItsBytesAndMayBeEmpty) {
   EXPECT_EQ(Decode({0x00, 'A', 'B', 'C'}), ToBytes("ABC"));
   EXPECT_EQ(Decode({0x00}, 0), Bytes());
@@ -201,10 +226,9 @@ TEST(LZSSHuffmanTree, StaysWellFormedThroughManyRebuilds) {
     for (uint32_t skew : {1u, 3u, 40u}) {
       LZSSHuffmanTree t;
       t.Init(symbols);
-      std::mt19937 rng(symbols * 31 + skew);
-      std::geometric_distribution<uint32_t> pick(1.0 / (1.0 + symbols / double(skew)));
+      SkewedSymbols draw(symbols, skew, symbols * 31 + skew, 5000);
       for (uint32_t i = 0; i < 200000; ++i) {
-        const uint32_t s = (pick(rng) + i / 5000) % symbols;
+        const uint32_t s = draw.Next();
         ASSERT_TRUE(t.Update(s));
         if (t.Freq(t.Root()) == LZSSHuffmanTree::kRebuildWeight + 1 || t.Freq(t.Root()) < 300 ||
             i % 9973 == 0) {
@@ -216,20 +240,25 @@ TEST(LZSSHuffmanTree, StaysWellFormedThroughManyRebuilds) {
   }
 }
 
-// The update along a decoded path must leave exactly the tree the plain
-// update leaves, through swaps and rebuilds; a path that does not end at the
-// symbol's leaf is refused.
-TEST(LZSSHuffmanTree, UpdateAlongTheDecodedPathMatchesThePlainUpdate) {
+// The update along a decoded path, and Decode (its table walks kept through
+// swaps near the root and rebuilds), must find the symbol and leave exactly
+// the tree the plain update leaves. A path that does not end at the symbol's
+// leaf is refused; so is a code longer than the bits available, which
+// changes nothing.
+TEST(LZSSHuffmanTree, DecodingUpdatesMatchThePlainUpdate) {
   for (uint32_t symbols : {16u, 64u, 273u}) {
     for (uint32_t skew : {1u, 3u, 40u}) {
       LZSSHuffmanTree plain;
       LZSSHuffmanTree along;
+      LZSSHuffmanTree decoder;
       plain.Init(symbols);
       along.Init(symbols);
-      std::mt19937 rng(symbols * 17 + skew);
-      std::geometric_distribution<uint32_t> pick(1.0 / (1.0 + symbols / double(skew)));
+      decoder.Init(symbols);
+      // Drifting symbols move heavy nodes past each other near the root.
+      SkewedSymbols draw(symbols, skew, symbols * 17 + skew, 3000);
+      std::mt19937_64 noise(skew);
       for (uint32_t i = 0; i < 100000; ++i) {
-        const uint32_t s = (pick(rng) + i / 5000) % symbols;
+        const uint32_t s = draw.Next();
         // The positions a decoder passes on its way to the symbol.
         uint64_t code = 0;
         uint32_t length = 0;
@@ -245,16 +274,35 @@ TEST(LZSSHuffmanTree, UpdateAlongTheDecodedPathMatchesThePlainUpdate) {
         if (i % 1000 == 0 && path.size() > 1) {
           EXPECT_FALSE(along.UpdateAlong(s, path.data(), uint32_t(path.size() - 1)));
         }
+        const uint64_t bits = code | (noise() << length);
+        uint32_t got = 0;
+        if (i % 500 == 0) {
+          ASSERT_EQ(decoder.Decode(bits, length - 1, got), 0u);
+        }
+        ASSERT_EQ(decoder.Decode(bits, length + uint32_t(i % 3), got), length);
+        ASSERT_EQ(got, s);
         ASSERT_TRUE(plain.Update(s));
         ASSERT_TRUE(along.UpdateAlong(s, path.data(), uint32_t(path.size())));
-        if (i % 97 != 0) continue;
-        for (uint32_t p = 0; p <= plain.Root(); ++p) {
-          ASSERT_EQ(plain.Freq(p), along.Freq(p)) << symbols << " " << skew << " " << i;
-          ASSERT_EQ(plain.Son(p), along.Son(p)) << symbols << " " << skew << " " << i;
-          ASSERT_EQ(plain.Parent(p), along.Parent(p)) << symbols << " " << skew << " " << i;
+        if (i % 97 == 0) {
+          ASSERT_TRUE(SameTree(plain, along)) << symbols << " " << skew << " " << i;
+          ASSERT_TRUE(SameTree(plain, decoder)) << symbols << " " << skew << " " << i;
         }
       }
       for (uint32_t s = 0; s < plain.Leaves(); ++s) EXPECT_EQ(plain.LeafOf(s), along.LeafOf(s));
+    }
+  }
+}
+
+// Matches shorter than their distance, and longer ones that repeat the bytes
+// they copy at periods from one byte to past a machine word.
+TEST(LZSSDecoder, OverlappingMatchesRepeatTheirPeriod) {
+  for (const char* period : {"a", "ab", "abcdefg", "abcdefgh", "abcdefghi", "abcdefghijklmnopq"}) {
+    Bytes in = lzss_test::Pattern(5000, period);
+    in.insert(in.end(), in.begin(), in.begin() + 11);  // one short match far back
+    for (uint32_t level : {1u, 6u, 9u}) {
+      const Bytes coded = LZSSEncodeToVector(in.data(), in.size(), level);
+      EXPECT_LT(coded.size(), in.size() / 4) << period << " " << level;
+      EXPECT_EQ(Decode(coded, in.size()), in) << period << " " << level;
     }
   }
 }

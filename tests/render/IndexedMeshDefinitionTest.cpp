@@ -2,6 +2,10 @@
 // streams, bounds, oriented box and texture scale.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
+#include <vector>
+
 #include "tests/render/MeshFixtureWriter.h"
 #include "tests/render/MeshTestSupport.h"
 
@@ -105,6 +109,68 @@ TEST(IndexedMeshDefinition, BoundsAndOrientedBoxHoldEveryVertex) {
   }
   EXPECT_NEAR(mesh.GetOrientedBox().extents[0], 2.0f, 1e-4f);
   EXPECT_GT(mesh.GetTextureScale(), 0.0f);
+}
+
+uint32_t Bits(float f) {
+  uint32_t bits = 0;
+  std::memcpy(&bits, &f, sizeof bits);
+  return bits;
+}
+
+// Two chunks of scattered vertices (two layouts), triangles that include
+// degenerate ones and counts that are not multiples of four, and zeros of
+// both signs on the y axis, whose largest value is a zero.
+MeshSpec ScatteredMesh() {
+  MeshSpec spec;
+  spec.chunks.clear();
+  uint32_t seed = 12345;
+  const auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return float((seed >> 8) & 0xFFFF) / 3277.0f - 10.0f;
+  };
+  for (uint32_t c = 0; c < 2; ++c) {
+    meshfixture::ChunkSpec chunk;
+    meshfixture::GeometrySpec& g = chunk.geometry;
+    g.version = c == 0 ? 201 : 150;
+    g.vertices = c == 0 ? 61 : 103;
+    for (uint32_t v = 0; v < g.vertices; ++v) {
+      g.positions.push_back(next() * (c + 1));
+      const float y = next();
+      g.positions.push_back(v == 5 ? -0.0f : v == 9 ? 0.0f : -std::fabs(y) - 0.5f);
+      g.positions.push_back(next() * 0.25f);
+    }
+    g.indices.clear();
+    for (uint32_t t = 0; t < (c == 0 ? 45u : 83u); ++t) {
+      for (uint32_t k = 0; k < 3; ++k)
+        g.indices.push_back(uint16_t(t % 7 == 3 && k == 2 ? (t * 7) % g.vertices
+                                                          : (t * 7 + k * 13 + t / 5) % g.vertices));
+    }
+    g.faces = uint32_t(g.indices.size() / 3);
+    g.faceNormals = g.faces;
+    chunk.neighbours = false;
+    spec.chunks.push_back(chunk);
+  }
+  return spec;
+}
+
+TEST(IndexedMeshDefinition, MeasuresOfScatteredVerticesKeepTheirBits) {
+  const auto loaded = LoadIndexed(meshfixture::WriteMesh(ScatteredMesh()));
+  ASSERT_EQ(loaded.result, kMeshOk);
+  const VandruIndexedMeshDefinition& mesh = *loaded.mesh;
+  const Kiv::OrientedBox& box = mesh.GetOrientedBox();
+  std::vector<uint32_t> got{Bits(mesh.GetTextureScale())};
+  for (const auto* v : {&mesh.GetBoundsMin(), &mesh.GetBoundsMax(), &box.center, &box.axes[0],
+                        &box.axes[1], &box.axes[2], &box.extents}) {
+    for (float f : *v) got.push_back(Bits(f));
+  }
+  // Texture scale, bounds (the largest y is the first zero met: -0), the
+  // box's centre, axes and extents, as the plain sequential passes give them.
+  const std::vector<uint32_t> expected{
+      0x439ab344, 0xc19f0104, 0xc1262008, 0xc01cb58d, 0x419fe840, 0x80000000,
+      0x401fa602, 0x3cc71ce2, 0xc0a37761, 0xbd8d76a6, 0x3f7fe486, 0xbca8f4bd,
+      0xbca677c3, 0x3ca1e782, 0x3f7fba38, 0xbd2ac0a8, 0x3cad557d, 0x3d290935,
+      0x3f7fb97c, 0x419fd30e, 0x40c1a4e5, 0x403e4ebb};
+  EXPECT_EQ(got, expected);
 }
 
 TEST(IndexedMeshDefinition, MeshWithoutVerticesOrTextureSetsMeasuresZero) {

@@ -176,6 +176,11 @@ TEST(IndexedMeshReader, DamagedFilesAreRefused) {
   const std::vector<std::function<void(MeshSpec&)>> changes = {
       [](MeshSpec& s) { s.chunks[0].geometry.primitive = 3; },
       [](MeshSpec& s) { s.chunks[0].geometry.indices[7] = 24; },
+      [](MeshSpec& s) { s.chunks[0].geometry.indices[34] = 0xFFFF; },
+      [](MeshSpec& s) {  // a bad index among the last of a count not a multiple of 4
+        s.chunks[0].geometry.indices.insert(s.chunks[0].geometry.indices.end(), {0, 1, 24});
+        s.chunks[0].geometry.faces = 13;
+      },
       [](MeshSpec& s) { s.attachments = true, s.trailingTag = "JUNK"; },
       [](MeshSpec& s) { s.chunkCount = 2; },
       [](MeshSpec& s) { s.chunkCount = 0xFFFFFFFF; },
