@@ -59,17 +59,14 @@ void ClearRoots() {
   TheLayout().userDataRoot = Kiv::File::Path();
 }
 
-// True when a file can be created, written and removed in the user-data
-// root. The temporary file is created exclusively, so nothing that exists
-// already is opened or removed.
+// True when a file can be created for writing and removed in the
+// user-data root. The temporary file is created exclusively and for
+// writing, so nothing that exists already is opened or removed, and it need
+// not be opened a second time to show that it can be written.
 bool CanWriteUserData() {
   Kiv::File::Path probe;
   if (!CreateTemporaryFilePath(Kiv::PString(), &probe)) return false;
-  Kiv::File file;
-  const bool opened = file.Open(probe.Str(), Kiv::File::kCreate | 0x01);
-  file.Close();
-  const bool removed = Kiv::File::Unlink(probe.Str());
-  return opened && removed;
+  return Kiv::File::Unlink(probe.Str());
 }
 
 void ReleaseLocations() {

@@ -11,6 +11,7 @@
 #include "render/font/FontCache.h"
 #include "render/font/FreeTypeFaceSource.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/MappedLibrary.h"
 
 namespace {
 
@@ -293,6 +294,23 @@ TEST(TTFontTest, DrawTextBlendsByTheFontRule) {
   EXPECT_EQ(target.Row(0)[0], 0xFE0000FEu) << "uncovered pixels of the box darken by one";
   for (const int64_t at : {-100LL, 7LL, 23LL, 1LL << 40, -(1LL << 40)})
     TTFont::DrawText(glyph, target, at, at, 0xFFFF0000);  // clipped, never outside
+}
+
+// FreeType and fontconfig come only with the font module, which the first
+// face opened loads: a program that opens no face never maps them.
+TEST(TTFontTest, FreeTypeIsMappedOnlyWithTheModuleOfTheFirstFace) {
+  using VUTest::IsLibraryMapped;
+  EXPECT_EQ(IsLibraryMapped("libfreetype"), IsLibraryMapped("libvu_font"))
+      << "FreeType is linked in, not loaded on use";
+  EXPECT_EQ(IsLibraryMapped("libfontconfig"), IsLibraryMapped("libvu_font"));
+  FreeTypeFaceSource source;
+  FontRequest request;
+  request.face = "DejaVu Sans";
+  request.size = 12;
+  ASSERT_NE(source.Open(request), nullptr);
+  EXPECT_TRUE(IsLibraryMapped("libvu_font"));
+  EXPECT_TRUE(IsLibraryMapped("libfreetype"));
+  EXPECT_TRUE(IsLibraryMapped("libfontconfig"));
 }
 
 // The same rules on the system's fonts.
