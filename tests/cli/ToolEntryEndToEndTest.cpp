@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/cli/ToolFixture.h"
+#include "tests/support/ImmutableFolder.h"
 
 namespace {
 
@@ -79,6 +80,21 @@ TEST_F(ToolEntry, InitFailsWhenTheDaemonCannotStart) {
   EXPECT_EQ(result.status, 255);
   EXPECT_EQ(result.err, "- Init failed\n");
   EXPECT_EQ(result.out, "");
+}
+
+// An existing UserData that cannot be written ends the tool with its error
+// before a daemon is started or the command runs, though the check runs
+// beside the rest of the start.
+TEST_F(ToolEntry, UnwritableUserDataEndsTheToolBeforeADaemonStarts) {
+  const std::string root = MakeRoot();
+  fs::create_directories(root + "/UserData");
+  ImmutableFolder locked(root + "/UserData");
+  if (!locked.Made()) GTEST_SKIP() << "the immutable attribute cannot be set here";
+  const ToolResult result = RunProgram(root + "/bin/VandruUtil", {"version"}, root + "/bin");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "Error: Unable to acquire write access to UserData folder.\n");
+  EXPECT_EQ(result.out, "");
+  EXPECT_TRUE(ProcessesOf(fs::canonical(root + "/bin/vaddaemon").string()).empty());
 }
 
 // The exit status is the low byte of the command's result (the values are
