@@ -313,6 +313,27 @@ TEST(TTFontTest, FreeTypeIsMappedOnlyWithTheModuleOfTheFirstFace) {
   EXPECT_TRUE(IsLibraryMapped("libfontconfig"));
 }
 
+// Characters the face lacks share the spacing of its missing glyph; the
+// characters after one of them keep their own.
+TEST(TTFontTest, FaceWidthsAfterAMissingCharacterAreTheirOwn) {
+  FreeTypeFaceSource source;
+  FontRequest request;
+  request.face = "DejaVu Sans";
+  request.size = 16;
+  std::unique_ptr<FontFace> face = source.Open(request);
+  ASSERT_NE(face, nullptr);
+  std::vector<GlyphABC> run(0x42);  // U+0000 (no glyph) .. 'A'
+  ASSERT_TRUE(face->Widths(0, 0x41, run.data()));
+  GlyphABC alone[2];
+  ASSERT_TRUE(face->Widths(0x41, 0x41, &alone[0]));
+  ASSERT_TRUE(face->Widths(0, 0, &alone[1]));
+  const GlyphABC& a = run.back();
+  EXPECT_EQ(std::tie(a.a, a.b, a.c), std::tie(alone[0].a, alone[0].b, alone[0].c));
+  EXPECT_EQ(std::tie(run[0].a, run[0].b, run[0].c), std::tie(alone[1].a, alone[1].b, alone[1].c));
+  EXPECT_NE(std::tie(a.a, a.b, a.c), std::tie(run[0].a, run[0].b, run[0].c));
+  EXPECT_GT(run[0].a + run[0].b + run[0].c, 0) << "the missing glyph has an advance of its own";
+}
+
 // The same rules on the system's fonts.
 TEST(TTFontTest, DejaVuFacesFollowTheRules) {
   FreeTypeFaceSource source;
