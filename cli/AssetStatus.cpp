@@ -43,10 +43,8 @@ bool PrintAssetStatus(const KUID& kuid, ResultsLog& log) {
     AddAssetError(log, kuid, "Unknown AssetID.");
     return false;
   }
-  // The record asked with every part carries the presence bits (part 8)
-  // that HasMissingDependencies and IsAssetFaulty would ask for again.
-  const bool missing = (record.status & kAssetMissingDependencies) != 0;
-  const bool faulty = (record.status & kAssetFaulty) != 0;
+  const bool missing = VADClient::HasMissingDependencies(kuid, false);
+  const bool faulty = VADClient::IsAssetFaulty(kuid);
   const Kiv::String line = FormatAssetStatusLine(kuid, record, missing, faulty);
   std::fputs("+ ", stdout);
   std::fputs(line.c_str(), stdout);

@@ -9,10 +9,9 @@
 // and a line end to standard output, and answers true. Each letter is upper
 // case when its flag is set: E open for edit, I installed locally, A
 // archived, D on the download service, L locally modified (all from the
-// record's status bits), M missing dependencies and F faulty (the presence
-// bits 0x800 and 0x200 of the same record: asked with every part, it holds
-// what a further presence request, mask 8, would answer, so one request
-// serves the whole line). The line itself does not go into the log.
+// record's status bits), M missing dependencies and F faulty (each from a
+// further presence request, counted as set when that request fails). The
+// line itself does not go into the log.
 //
 // StatusCommand is the command word: the first argument (lower-cased) is the
 // KUID, parsed strictly; when it is absent or empty the error "Missing

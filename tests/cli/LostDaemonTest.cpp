@@ -1,8 +1,7 @@
-// The built tool against the scripted fake daemon, which stands in for the
-// root's daemon (published in the root's database-owner block, as a daemon
-// publishes itself): a daemon that goes away in the middle of an install
-// (dropping the connection the way a killed process's connection ends),
-// and the requests of the status line.
+// The built tool when its daemon goes away in the middle of an install: the
+// scripted fake daemon stands in for the root's daemon (published in the
+// root's database-owner block, as a daemon publishes itself) and drops the
+// connection the way a killed process's connection ends.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,8 +10,6 @@
 
 #include "assetdb/protocol/DatabaseIpc.h"
 #include "foundation/layout/FolderLayout.h"
-#include "foundation/stream/TBuffer.h"
-#include "foundation/stream/TStreamTyped.h"
 #include "tests/cli/ToolFixture.h"
 #include "tests/support/FakeDaemon.h"
 
@@ -87,46 +84,6 @@ TEST_F(LostDaemon, InstallFailsWithAClearMessageWhenTheConnectionDrops) {
     EXPECT_NE(result.out.find(std::string(kLostLine) + "\n"), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("OK (1 Errors, 0 Warnings)\n"), std::string::npos) << result.out;
   }
-}
-
-// The status line takes every flag from the one information record: the
-// daemon is asked for it once, then the tool says goodbye.
-TEST_F(LostDaemon, StatusLineComesFromOneInformationRequest) {
-  constexpr uint32_t kGetAssetInfo = 0x15;
-  TBuffer record;
-  WriteKUID(record, KUID{123, 760001, 0});
-  record.WriteString("Flat Wagon");
-  record.WriteString("");
-  record.WriteString("");
-  // Installed locally (3), faulty (9), missing dependencies (11).
-  for (int bit = 0; bit < 18; ++bit) TStreamWriteBool(record, bit == 3 || bit == 9 || bit == 11);
-  TStreamWriteU32(record, 0);
-  record.WritePString(Kiv::PString("local"));
-  record.WriteString("");
-  TStreamWriteU32(record, uint32_t(-1));
-  record.WritePString(Kiv::PString("traincar"));
-  record.WriteString("TC");
-  for (int bit = 0; bit < 3; ++bit) TStreamWriteBool(record, false);
-  TStreamWriteU32(record, 0);
-  TStreamWriteFloat(record, 3.5f);
-  TStreamWriteU64(record, 0);
-  TStreamWriteU64(record, 0);
-  WriteKUID(record, KUID());
-  TStreamWriteBool(record, true);
-  const uint8_t* bytes = record.GetData()->Data();
-
-  FakeDaemon daemon;
-  daemon.ExpectHandshake().ServeUntil(kGetAssetInfo);
-  daemon.Reply(FakeDaemon::Bytes(bytes, bytes + record.GetSize()));
-  daemon.ExpectGoodbye();
-  daemon.Start();
-  Owner owner(daemon);
-  ASSERT_TRUE(owner.Claimed());
-  const ToolResult result = Run({"status", "<kuid:123:760001>"});
-  EXPECT_TRUE(daemon.WaitDone(10000));
-  for (const std::string& failure : daemon.Failures()) ADD_FAILURE() << failure;
-  EXPECT_EQ(result.out, "+ <kuid:123:760001> : eIadlMF : TC : Flat Wagon\nOK (0 Errors, 0 Warnings)\n")
-      << result.err;
 }
 
 }  // namespace
