@@ -194,7 +194,9 @@ bool InitEngine(EngineObjects& engine, const char* /*programPath*/, int argc, ch
   // parent of the program's folder.
   Kiv::File::Path root = folder;
   root.PrevDir();
-  DetermineInstallPath(root);
+  // The write check of UserData runs while the daemon is reached; it is
+  // finished before a daemon is started and before the command runs.
+  BeginInstallPath(root);
   CreateUserDataFolders();
 
   VADClientOptions client;
@@ -208,6 +210,7 @@ bool InitEngine(EngineObjects& engine, const char* /*programPath*/, int argc, ch
   RecordMainThreadId();
   ChooseLanguage();
   TakeImagePlugin();
+  FinishUserDataCheck();
   return VADClient::IsOpen();
 }
 

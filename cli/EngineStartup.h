@@ -10,8 +10,10 @@
 // checks (the data manager's check scene on the kernel, then the run's
 // alpha-blend caches, dummy materials and vertex types), the network
 // layer, the installation and user-data folders (the installation root is
-// the program folder's parent), the daemon client (which starts the daemon
-// when none runs), the main thread id and the interface-text language
+// the program folder's parent; the write check of UserData runs alongside
+// the steps after it and is finished before a daemon is started and before
+// InitEngine answers: BeginInstallPath, FolderLayout.h), the daemon client
+// (which starts the daemon when none runs), the main thread id and the interface-text language
 // stored in the daemon's settings ("internet"/"language", "US" when
 // empty), and a reference to the engine's "bmp" image plug-in type
 // (kiv/host/LookupPluginByType.h; none when the engine has no such type,

@@ -37,6 +37,23 @@ function(vu_library name)
   target_link_libraries(${name} PUBLIC ${ARG_DEPS})
 endfunction()
 
+# vu_module(<name> SOURCE <file> FOR <library> [LIBS <libraries>...])
+# One of the tool's shared modules, lib<name>.so (foundation/layout/
+# ProgramModule.h): built from SOURCE into <build>/modules, where programs
+# run from the build find it, linked with LIBS, exporting only what it marks
+# visible, built whenever FOR is, and installed beside the tool in bin/.
+function(vu_module name)
+  cmake_parse_arguments(ARG "" "SOURCE;FOR" "LIBS" ${ARGN})
+  add_library(${name} MODULE ${ARG_SOURCE})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_compile_options(${name} PRIVATE ${VU_WARNINGS} -fvisibility=hidden)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  set_target_properties(${name} PROPERTIES PREFIX "lib" OUTPUT_NAME ${name}
+                        LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/modules)
+  add_dependencies(${ARG_FOR} ${name})
+  install(TARGETS ${name} LIBRARY DESTINATION bin)
+endfunction()
+
 # vu_test(<name> [DEPS <targets>...])
 # One GoogleTest binary per test folder: every .cpp in the calling folder.
 function(vu_test name)

@@ -1,18 +1,16 @@
 #include "assetdb/client/NetStartup.h"
 
-#include <openssl/err.h>
-#include <openssl/ssl.h>
-
 #include <mutex>
 
 #include "assetdb/client/HostResolver.h"
+#include "assetdb/client/SslModule.h"
 
 namespace {
 
 struct NetworkState {
   std::mutex lock;
   bool started = false;
-  SSL_CTX* context = nullptr;
+  ssl_ctx_st* context = nullptr;
 };
 
 NetworkState& Network() {
@@ -20,12 +18,9 @@ NetworkState& Network() {
   return *state;
 }
 
-SSL_CTX* MakeClientContext() {
-  if (OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr) !=
-      1) {
-    return nullptr;
-  }
-  return SSL_CTX_new(TLS_client_method());
+ssl_ctx_st* MakeClientContext() {
+  const VuSslFunctions* ssl = LoadedSslModule();
+  return ssl != nullptr ? ssl->newClientContext() : nullptr;
 }
 
 }  // namespace
@@ -44,7 +39,8 @@ void NetShutdown() {
   std::lock_guard<std::mutex> hold(state.lock);
   if (!state.started) return;
   HostResolver::RemoveUser();
-  SSL_CTX_free(state.context);
+  // A context was made through the module, which is therefore loaded.
+  if (state.context != nullptr) LoadedSslModule()->freeContext(state.context);
   state.context = nullptr;
   state.started = false;
 }
@@ -58,8 +54,8 @@ bool IsNetStarted() {
 ssl_ctx_st* NetSSLClientContext() {
   NetworkState& state = Network();
   std::lock_guard<std::mutex> hold(state.lock);
-  // OpenSSL is initialised on the first use of the SSL transport, not at
-  // start-up: most commands never use it.
+  // OpenSSL is loaded and initialised on the first use of the SSL
+  // transport, not at start-up: most commands never use it.
   if (state.started && state.context == nullptr) state.context = MakeClientContext();
   return state.context;
 }

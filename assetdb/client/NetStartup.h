@@ -8,10 +8,11 @@
 // NetShutdown (nothing when not started): stops using the resolver (the last
 // user waits for the resolver thread), frees the client context.
 // NetSSLClientContext answers the one client context (TLS_client_method),
-// initialising OpenSSL (with its error strings) and making the context on
-// its first call after NetStartup; null while stopped, or when OpenSSL cannot
-// be initialised or the context cannot be made (plain TCP and name
-// resolution work all the same). OpenSSL 3 locks for itself, so no locking or
+// loading the OpenSSL module (SslModule.h), initialising OpenSSL (with its
+// error strings) and making the context on its first call after NetStartup;
+// null while stopped, or when the module cannot be loaded, OpenSSL cannot be
+// initialised or the context cannot be made (plain TCP and name resolution
+// work all the same). OpenSSL 3 locks for itself, so no locking or
 // thread-id callbacks are installed. The caller does not own the context.
 // IsNetStarted tells whether networking is started. All four are
 // thread-safe.

@@ -1,11 +1,11 @@
 #include "assetdb/client/SSLTransport.h"
 
-#include <openssl/err.h>
-#include <openssl/ssl.h>
 #include <signal.h>
 
 #include <cerrno>
 #include <ctime>
+
+#include "assetdb/client/SslModule.h"
 
 namespace {
 
@@ -62,29 +62,31 @@ SSLTransport::SSLTransport(ssl_st* ssl, int socket) : ssl_(ssl) {
 SSLTransport::~SSLTransport() {
   if (ssl_ == nullptr) return;
   SigpipeGuard guard;
-  // Fails for a connection that never finished its handshake; that failure
-  // is of no interest, so it is not left in the thread's error queue.
-  if (SSL_shutdown(ssl_) < 0) ERR_clear_error();
-  SSL_free(ssl_);
+  // A connection object comes from a context of the module, so the module
+  // is loaded whenever there is one to close.
+  if (const VuSslFunctions* ssl = LoadedSslModule()) ssl->closeConnection(ssl_);
   ssl_ = nullptr;
 }
 
 int SSLTransport::Read(void* buffer, int length) {
   if (ssl_ == nullptr || buffer == nullptr || length < 0) return -1;
   SigpipeGuard guard;  // A read may have to write (a handshake or renegotiation).
-  return SSL_read(ssl_, buffer, length);
+  const VuSslFunctions* ssl = LoadedSslModule();
+  return ssl != nullptr ? ssl->read(ssl_, buffer, length) : -1;
 }
 
 int SSLTransport::Peek(void* buffer, int length) {
   if (ssl_ == nullptr || buffer == nullptr || length < 0) return -1;
   SigpipeGuard guard;
-  return SSL_peek(ssl_, buffer, length);
+  const VuSslFunctions* ssl = LoadedSslModule();
+  return ssl != nullptr ? ssl->peek(ssl_, buffer, length) : -1;
 }
 
 int SSLTransport::Write(const void* buffer, int length) {
   if (ssl_ == nullptr || buffer == nullptr || length < 0) return -1;
   SigpipeGuard guard;
-  return SSL_write(ssl_, buffer, length);
+  const VuSslFunctions* ssl = LoadedSslModule();
+  return ssl != nullptr ? ssl->write(ssl_, buffer, length) : -1;
 }
 
 NetTransport* SSLTransport::Reconnect(uint16_t) {

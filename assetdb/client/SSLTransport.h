@@ -6,8 +6,9 @@
 // and of the socket under it (-1 for none); the state is kReady when there is
 // a socket, kNotConnected otherwise. Nothing is connected here.
 //
-// Read, Peek and Write are OpenSSL's read, peek and write on the object and
-// answer -1 when there is none (or the length is negative); an OpenSSL
+// Read, Peek and Write are OpenSSL's read, peek and write on the object
+// (through the OpenSSL module, SslModule.h) and answer -1 when there is none
+// (or the length is negative, or the module cannot be loaded); an OpenSSL
 // failure answers 0 or a negative value. While OpenSSL writes to the socket
 // SIGPIPE is held back and discarded, so a peer that has gone never raises
 // it. Close is the common one (state kClosed, socket shut down). Reconnect

@@ -260,7 +260,12 @@ bool VADOpenDatabase(const VADClientOptions& options) {
   bool connected = false;
   uint16_t triedPort = 0;
   for (uint32_t attempt = 0; attempt < timings.attempts && !connected; ++attempt) {
-    if (attempt == 1) StartDaemon();
+    if (attempt == 1) {
+      // A daemon is started only for a user-data folder that passed its
+      // write check (FolderLayout.h).
+      FinishUserDataCheck();
+      StartDaemon();
+    }
     if (attempt >= 1) WaitForDaemon(timings.attemptDelayMs, triedPort);
     Kiv::SingleLock lock(s.connectionLock);
     connected = ConnectLocked(&triedPort);

@@ -5,9 +5,12 @@
 
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <array>
 #include <cstring>
 #include <initializer_list>
+#include <thread>
 #include <vector>
 
 #include "foundation/base/LogMessage.h"
@@ -28,6 +31,10 @@ struct Layout {
   Kiv::File::Path installRoot;
   Kiv::File::Path userDataRoot;
   std::array<VandruResourceDatabase*, kLocationNames.size()> locations{};
+  // The write check begun by BeginInstallPath, until FinishUserDataCheck;
+  // `checkPassed` is written by the check's thread and read after the join.
+  std::thread check;
+  bool checkPassed = false;
 };
 
 // Never destroyed, so the roots stay readable while other static objects
@@ -59,17 +66,14 @@ void ClearRoots() {
   TheLayout().userDataRoot = Kiv::File::Path();
 }
 
-// True when a file can be created, written and removed in the user-data
-// root. The temporary file is created exclusively, so nothing that exists
-// already is opened or removed.
+// True when a file can be created for writing and removed in the
+// user-data root. The temporary file is created exclusively and for
+// writing, so nothing that exists already is opened or removed, and it need
+// not be opened a second time to show that it can be written.
 bool CanWriteUserData() {
   Kiv::File::Path probe;
   if (!CreateTemporaryFilePath(Kiv::PString(), &probe)) return false;
-  Kiv::File file;
-  const bool opened = file.Open(probe.Str(), Kiv::File::kCreate | 0x01);
-  file.Close();
-  const bool removed = Kiv::File::Unlink(probe.Str());
-  return opened && removed;
+  return Kiv::File::Unlink(probe.Str());
 }
 
 void ReleaseLocations() {
@@ -97,19 +101,61 @@ bool GetModulePath(Kiv::File::Path* out) {
   return false;
 }
 
-bool DetermineInstallPath(const Kiv::File::Path& path) {
+namespace {
+
+// Sets both roots from `path`; fatal when it is empty.
+void SetRoots(const Kiv::File::Path& path) {
   const Kiv::File::Path root = NormalizedRoot(path);
   if (root.Empty()) FatalError("Unable to determine application installation path.");
   Layout& layout = TheLayout();
   layout.installRoot = root;
   layout.userDataRoot = Below(root, {"UserData"});
-  Kiv::File::Md(layout.userDataRoot.Str());
-  if (!CanWriteUserData()) {
-    ClearRoots();
-    FatalError("Unable to acquire write access to UserData folder.");
+}
+
+[[noreturn]] void FailUserDataCheck() {
+  ClearRoots();
+  FatalError("Unable to acquire write access to UserData folder.");
+}
+
+// True when the installation root holds a legacy name as written, which a
+// move would then take into the user-data root.
+bool HasLegacyEntries() {
+  struct stat st;
+  for (const char* name : kLegacyNames) {
+    if (::lstat(Below(GetInstallPath(), {name}).c_str(), &st) == 0) return true;
   }
+  return false;
+}
+
+}  // namespace
+
+bool DetermineInstallPath(const Kiv::File::Path& path) {
+  SetRoots(path);
+  Kiv::File::Md(GetUserDataPath().Str());
+  if (!CanWriteUserData()) FailUserDataCheck();
   for (const char* name : kLegacyNames) MoveToUserData(name);
   return true;
+}
+
+bool BeginInstallPath(const Kiv::File::Path& path) {
+  FinishUserDataCheck();
+  SetRoots(path);
+  if (!Kiv::File::IsDirectory(GetUserDataPath().Str()) || HasLegacyEntries())
+    return DetermineInstallPath(path);
+  Layout& layout = TheLayout();
+  layout.checkPassed = false;
+  layout.check = std::thread([&layout] { layout.checkPassed = CanWriteUserData(); });
+  // Nothing of these names is there to move; the moves still run for what
+  // they log (a name present in another case).
+  for (const char* name : kLegacyNames) MoveToUserData(name);
+  return true;
+}
+
+void FinishUserDataCheck() {
+  Layout& layout = TheLayout();
+  if (!layout.check.joinable()) return;
+  layout.check.join();
+  if (!layout.checkPassed) FailUserDataCheck();
 }
 
 void CreateUserDataFolders() {
@@ -121,6 +167,7 @@ void CreateUserDataFolders() {
   const Kiv::File::Path trash = Below(user, {"trash"});
   const Kiv::File::Path backups = Below(user, {"backups"});
   if (Kiv::File::Exists(trash.Str()) && !Kiv::File::Exists(backups.Str())) {
+    FinishUserDataCheck();  // nothing is renamed in a folder that failed it
     Kiv::File::Rename(trash.Str(), backups.Str());
   }
   Kiv::File::Md(backups.Str());
@@ -146,6 +193,7 @@ void ReleaseFolderLayout() {
 }
 
 void ResetFolderLayoutForTests() {
+  FinishUserDataCheck();
   ReleaseFolderLayout();
   ClearRoots();
   SweepUnusedEntries();

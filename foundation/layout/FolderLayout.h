@@ -31,8 +31,9 @@
 // "backups", "editing", "cache" and "settings" lie in U; every other
 // location name (e.g. "base", "data", "builtin/<name>") lies in I.
 //
-// Failure: DetermineInstallPath ends the process (FatalError, exit status
-// 1) when the path is empty ("Unable to determine application installation
+// Failure: DetermineInstallPath (or FinishUserDataCheck after
+// BeginInstallPath) ends the process (FatalError, exit status 1) when the
+// path is empty ("Unable to determine application installation
 // path.") or the user-data folder cannot be written ("Unable to acquire
 // write access to UserData folder."). Folder creation results are not
 // examined. Nothing here throws.
@@ -56,6 +57,20 @@ bool GetModulePath(Kiv::File::Path* out);
 // "screenshots" and "assets.tdx" from I into U where U has none of that
 // name. Fatal on failure (see above); true otherwise.
 bool DetermineInstallPath(const Kiv::File::Path& path);
+
+// DetermineInstallPath for a program with more start-up work to do before
+// it writes anything (the tool). When U exists already and I holds none of
+// the legacy names, the roots are set and the write check of U runs on a
+// thread of its own while the caller goes on (the check creates and
+// removes its temporary file as above; no legacy name is there to move);
+// otherwise
+// it is DetermineInstallPath itself. FinishUserDataCheck waits for a check
+// so begun and, when it failed, ends the process with the message and
+// status of DetermineInstallPath; with no check running it returns at once.
+// The caller finishes the check before anything that needs U writable: a
+// daemon start, a command. Main thread only, like the roots.
+bool BeginInstallPath(const Kiv::File::Path& path);
+void FinishUserDataCheck();
 
 // Creates the layout (renaming a legacy U/trash to U/backups when U has no
 // backups), acquires the seven content locations and registers the roots

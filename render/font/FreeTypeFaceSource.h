@@ -24,7 +24,10 @@
 //
 // Faces share one FreeType library, freed with the last face; fontconfig's
 // configuration is loaded on the first match and freed at process exit.
-// Not thread-safe: use from one thread.
+// Both live in the font module (FontModule.h), which the first Open loads;
+// when it cannot be loaded every Open gives null and the engine log says
+// once "Fonts are not available: <why>" (e.g. "libvu_font.so was not
+// found"). Not thread-safe: use from one thread.
 #pragma once
 
 #include "render/font/FontFace.h"

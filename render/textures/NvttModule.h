@@ -14,7 +14,8 @@
 //
 // NvttModuleCompress (in TextureCompress.cpp's side of the tool) finds the
 // module beside the program, else in the build tree's module folder
-// (VU_NVTT_MODULE_DIR, for programs run from the build), once per process.
+// (programs run from the build tree; foundation/layout/ProgramModule.h),
+// once per process.
 #pragma once
 
 #include <cstdint>

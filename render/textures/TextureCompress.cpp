@@ -1,15 +1,12 @@
 #include "render/textures/TextureCompress.h"
 
-#include <dlfcn.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <new>
 #include <string>
-#include <vector>
 
+#include "foundation/layout/ProgramModule.h"
 #include "render/textures/NvttModule.h"
 #include "render/textures/OurOutputHandler.h"
 
@@ -37,49 +34,9 @@ void SinkError(void* context, const char* text) {
   static_cast<Collector*>(context)->reported = true;
 }
 
-// The folder of the running program, with a trailing slash; empty when it
-// cannot be read.
-std::string ProgramFolder() {
-  std::vector<char> buffer(4096);
-  const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-  if (n <= 0 || size_t(n) >= buffer.size()) return std::string();
-  std::string path(buffer.data(), size_t(n));
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-struct LoadedModule {
-  VuNvttCompressFunction compress = nullptr;
-  std::string error;
-};
-
-// The compressor module, loaded once per process (and never unloaded):
-// beside the program first, else from the build tree.
-const LoadedModule& NvttModule() {
-  static const LoadedModule module = [] {
-    LoadedModule loaded;
-    std::vector<std::string> candidates;
-    const std::string folder = ProgramFolder();
-    if (!folder.empty()) candidates.push_back(folder + kNvttModuleFile);
-#ifdef VU_NVTT_MODULE_DIR
-    candidates.push_back(std::string(VU_NVTT_MODULE_DIR) + "/" + kNvttModuleFile);
-#endif
-    for (const std::string& path : candidates) {
-      if (::access(path.c_str(), R_OK) != 0) continue;
-      void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-      if (handle == nullptr) {
-        const char* why = ::dlerror();
-        loaded.error = why != nullptr ? why : path;
-        continue;
-      }
-      loaded.compress =
-          reinterpret_cast<VuNvttCompressFunction>(::dlsym(handle, kNvttCompressSymbol));
-      if (loaded.compress != nullptr) return loaded;
-      loaded.error = path + " has no " + kNvttCompressSymbol;
-    }
-    if (loaded.error.empty()) loaded.error = std::string(kNvttModuleFile) + " was not found";
-    return loaded;
-  }();
+// The compressor module, loaded once per process (and never unloaded).
+const ProgramModule& NvttModule() {
+  static const ProgramModule module = LoadProgramModule(kNvttModuleFile, kNvttCompressSymbol);
   return module;
 }
 
@@ -145,8 +102,9 @@ void WarmUpNvtt() {
 bool NvttChain(const Kiv::Bitmap& source, TextureCompress& destination, int format,
                bool wrap, bool normalMap, bool mipmap, bool acceleration) {
   tLastCompressionError.clear();
-  const LoadedModule& module = NvttModule();
-  if (module.compress == nullptr) {
+  const ProgramModule& module = NvttModule();
+  const auto compress = reinterpret_cast<VuNvttCompressFunction>(module.entry);
+  if (compress == nullptr) {
     tLastCompressionError = "DXT compression is not available: " + module.error;
     return false;
   }
@@ -156,8 +114,8 @@ bool NvttChain(const Kiv::Bitmap& source, TextureCompress& destination, int form
   const VuNvttSink sink = {&collector, &SinkBeginImage, &SinkWriteData, &SinkError};
   const uint32_t flags = (wrap ? kNvttWrap : 0) | (normalMap ? kNvttNormalMap : 0) |
                          (mipmap ? kNvttMipmap : 0) | (acceleration ? kNvttAcceleration : 0);
-  if (module.compress(source.Pixels(), int(source.Width()), int(source.Height()), format, flags,
-                      &sink) == 0)
+  if (compress(source.Pixels(), int(source.Width()), int(source.Height()), format, flags,
+               &sink) == 0)
     return false;
   outputHandler.FinishLevel();
   return !outputHandler.Failed() && !collector.reported;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/cli/ToolFixture.h"
+#include "tests/support/ImmutableFolder.h"
 
 namespace {
 
@@ -79,6 +80,21 @@ TEST_F(ToolEntry, InitFailsWhenTheDaemonCannotStart) {
   EXPECT_EQ(result.status, 255);
   EXPECT_EQ(result.err, "- Init failed\n");
   EXPECT_EQ(result.out, "");
+}
+
+// An existing UserData that cannot be written ends the tool with its error
+// before a daemon is started or the command runs, though the check runs
+// beside the rest of the start.
+TEST_F(ToolEntry, UnwritableUserDataEndsTheToolBeforeADaemonStarts) {
+  const std::string root = MakeRoot();
+  fs::create_directories(root + "/UserData");
+  ImmutableFolder locked(root + "/UserData");
+  if (!locked.Made()) GTEST_SKIP() << "the immutable attribute cannot be set here";
+  const ToolResult result = RunProgram(root + "/bin/VandruUtil", {"version"}, root + "/bin");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "Error: Unable to acquire write access to UserData folder.\n");
+  EXPECT_EQ(result.out, "");
+  EXPECT_TRUE(ProcessesOf(fs::canonical(root + "/bin/vaddaemon").string()).empty());
 }
 
 // The exit status is the low byte of the command's result (the values are
@@ -167,4 +183,17 @@ TEST_F(ToolEntry, CloseVADDaemonEndsOnlyItsOwnDaemon) {
   EXPECT_NE(DaemonOwnerPid(), 0);
   EXPECT_TRUE(StopDaemonOf(other));
   EXPECT_TRUE(ProcessesOf(other + "/bin/vaddaemon").empty());
+}
+
+// The libraries that only some commands use come with the tool's modules,
+// loaded on first use, or are linked into it: starting the tool maps none
+// of them (the loader lists what the program needs at start and stops).
+TEST_F(ToolEntry, StartMapsNoLibraryThatOnlySomeCommandsUse) {
+  const ToolResult listed = RunProgram(
+      "/usr/bin/env", {"LD_TRACE_LOADED_OBJECTS=1", VANDRUUTIL_EXE, "version"}, BinPath());
+  ASSERT_EQ(listed.status, 0) << listed.err;
+  ASSERT_NE(listed.out.find("libc.so"), std::string::npos) << listed.out;
+  for (const char* library : {"libssl", "libcrypto", "libfreetype", "libfontconfig", "libpng",
+                              "libnvtt", "libstb", "libvu_"})
+    EXPECT_EQ(listed.out.find(library), std::string::npos) << library << " in\n" << listed.out;
 }

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <iterator>
 
+#include "tests/support/ImmutableFolder.h"
 #include "tests/support/LayoutTestRoot.h"
 
 namespace {
@@ -107,6 +110,59 @@ TEST_F(FolderLayoutDeathTest, UserDataThatIsAFileOrADanglingLinkIsFatal) {
   fs::create_symlink(At("nowhere/at/all"), At("UserData"));
   EXPECT_EXIT(DetermineInstallPath(File::Path(root_)), ::testing::ExitedWithCode(1),
               "Unable to acquire write access to UserData folder\\.");
+}
+
+// The check begun beside the caller's work ends as DetermineInstallPath's
+// does: the same message and status, here when it is finished (or at once
+// when it could not be begun aside), and nothing left behind when it passed.
+TEST_F(FolderLayoutDeathTest, UserDataCheckBegunAsideEndsAsTheDirectOne) {
+  EXPECT_EXIT(BeginInstallPath(File::Path("")), ::testing::ExitedWithCode(1),
+              "Unable to determine application installation path\\.");
+  Put("UserData", "not a folder");
+  EXPECT_EXIT(BeginInstallPath(File::Path(root_)), ::testing::ExitedWithCode(1),
+              "Unable to acquire write access to UserData folder\\.");
+  fs::remove(At("UserData"));
+  fs::create_directories(At("UserData"));
+  {
+    ImmutableFolder locked(At("UserData"));
+    if (locked.Made()) {
+      EXPECT_EXIT(
+          {
+            BeginInstallPath(File::Path(root_));
+            std::fputs("begun\n", stderr);
+            FinishUserDataCheck();
+          },
+          ::testing::ExitedWithCode(1), "begun\n.*Unable to acquire write access to UserData");
+    }
+  }
+  ASSERT_TRUE(BeginInstallPath(File::Path(root_)));
+  EXPECT_EQ(GetUserDataPath().Str(), At("UserData"));
+  FinishUserDataCheck();
+  FinishUserDataCheck();  // nothing left to wait for
+  EXPECT_TRUE(fs::is_empty(At("UserData"))) << "the probe file is removed";
+}
+
+TEST_F(FolderLayoutTest, BeginInstallPathMovesLegacyEntriesLikeTheDirectOne) {
+  struct Case {
+    bool userDataFirst;  // U exists before the start
+    const char* legacy;  // a legacy entry of I, "" for none
+  };
+  const Case cases[] = {{false, ""}, {false, "original"}, {true, "settings"}, {true, ""}};
+  for (const Case& c : cases) {
+    fs::remove_all(At("UserData"));
+    if (c.userDataFirst) fs::create_directories(At("UserData"));
+    if (c.legacy[0] != '\0') Put(std::string(c.legacy) + "/kept.txt", "legacy");
+    ASSERT_TRUE(BeginInstallPath(File::Path(root_)));
+    FinishUserDataCheck();
+    EXPECT_TRUE(IsDir("UserData")) << c.userDataFirst << c.legacy;
+    if (c.legacy[0] != '\0') {
+      EXPECT_EQ(Get(std::string("UserData/") + c.legacy + "/kept.txt"), "legacy") << c.legacy;
+      EXPECT_FALSE(IsThere(c.legacy));
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(At("UserData")), fs::directory_iterator()),
+              c.legacy[0] != '\0' ? 1 : 0)
+        << "only the moved entry; no probe file";
+  }
 }
 
 TEST_F(FolderLayoutDeathTest, EmptyInstallPathIsFatal) {

@@ -11,6 +11,7 @@
 #include "render/font/FontCache.h"
 #include "render/font/FreeTypeFaceSource.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/MappedLibrary.h"
 
 namespace {
 
@@ -293,6 +294,44 @@ TEST(TTFontTest, DrawTextBlendsByTheFontRule) {
   EXPECT_EQ(target.Row(0)[0], 0xFE0000FEu) << "uncovered pixels of the box darken by one";
   for (const int64_t at : {-100LL, 7LL, 23LL, 1LL << 40, -(1LL << 40)})
     TTFont::DrawText(glyph, target, at, at, 0xFFFF0000);  // clipped, never outside
+}
+
+// FreeType and fontconfig come only with the font module, which the first
+// face opened loads: a program that opens no face never maps them.
+TEST(TTFontTest, FreeTypeIsMappedOnlyWithTheModuleOfTheFirstFace) {
+  using VUTest::IsLibraryMapped;
+  EXPECT_EQ(IsLibraryMapped("libfreetype"), IsLibraryMapped("libvu_font"))
+      << "FreeType is linked in, not loaded on use";
+  EXPECT_EQ(IsLibraryMapped("libfontconfig"), IsLibraryMapped("libvu_font"));
+  FreeTypeFaceSource source;
+  FontRequest request;
+  request.face = "DejaVu Sans";
+  request.size = 12;
+  ASSERT_NE(source.Open(request), nullptr);
+  EXPECT_TRUE(IsLibraryMapped("libvu_font"));
+  EXPECT_TRUE(IsLibraryMapped("libfreetype"));
+  EXPECT_TRUE(IsLibraryMapped("libfontconfig"));
+}
+
+// Characters the face lacks share the spacing of its missing glyph; the
+// characters after one of them keep their own.
+TEST(TTFontTest, FaceWidthsAfterAMissingCharacterAreTheirOwn) {
+  FreeTypeFaceSource source;
+  FontRequest request;
+  request.face = "DejaVu Sans";
+  request.size = 16;
+  std::unique_ptr<FontFace> face = source.Open(request);
+  ASSERT_NE(face, nullptr);
+  std::vector<GlyphABC> run(0x42);  // U+0000 (no glyph) .. 'A'
+  ASSERT_TRUE(face->Widths(0, 0x41, run.data()));
+  GlyphABC alone[2];
+  ASSERT_TRUE(face->Widths(0x41, 0x41, &alone[0]));
+  ASSERT_TRUE(face->Widths(0, 0, &alone[1]));
+  const GlyphABC& a = run.back();
+  EXPECT_EQ(std::tie(a.a, a.b, a.c), std::tie(alone[0].a, alone[0].b, alone[0].c));
+  EXPECT_EQ(std::tie(run[0].a, run[0].b, run[0].c), std::tie(alone[1].a, alone[1].b, alone[1].c));
+  EXPECT_NE(std::tie(a.a, a.b, a.c), std::tie(run[0].a, run[0].b, run[0].c));
+  EXPECT_GT(run[0].a + run[0].b + run[0].c, 0) << "the missing glyph has an advance of its own";
 }
 
 // The same rules on the system's fonts.

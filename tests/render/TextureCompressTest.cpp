@@ -10,6 +10,7 @@
 
 #include "render/textures/OurOutputHandler.h"
 #include "render/textures/TextureCompress.h"
+#include "tests/support/MappedLibrary.h"
 #include "tests/support/TextureTestSupport.h"
 
 namespace {
@@ -114,26 +115,18 @@ TEST(CompressBitmap, DxtTargetsMakeBlockLevels) {
   }
 }
 
-// True when a shared library whose file name holds `name` is mapped into
-// this process.
-bool Mapped(const char* name) {
-  std::ifstream maps("/proc/self/maps");
-  std::string line;
-  while (std::getline(maps, line)) {
-    if (line.find(name) != std::string::npos) return true;
-  }
-  return false;
-}
+using VUTest::IsLibraryMapped;
 
 // nvtt comes only with the compressor module, which the first DXT
 // compression loads: a program that compresses nothing never maps it.
 TEST(CompressBitmap, NvttIsMappedOnlyWithTheModuleOfTheFirstDxtCompression) {
-  EXPECT_EQ(Mapped("libnvtt"), Mapped("libvu_nvtt")) << "nvtt is linked in, not loaded on use";
+  EXPECT_EQ(IsLibraryMapped("libnvtt"), IsLibraryMapped("libvu_nvtt"))
+      << "nvtt is linked in, not loaded on use";
   auto source = FromRGBA(8, 8, texturetest::SmoothPicture(8, 8, true), Kiv::Bitmap::kARGB);
   TextureCompress levels;
   ASSERT_TRUE(CompressBitmap(*source, levels, kTargetDXT1, false, false, false, false, false));
-  EXPECT_TRUE(Mapped("libvu_nvtt"));
-  EXPECT_TRUE(Mapped("libnvtt"));
+  EXPECT_TRUE(IsLibraryMapped("libvu_nvtt"));
+  EXPECT_TRUE(IsLibraryMapped("libnvtt"));
 }
 
 TEST(CompressBitmap, OnlyDxt1aKeepsTransparentPixels) {

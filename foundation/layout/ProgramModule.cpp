@@ -1,0 +1,48 @@
+#include "foundation/layout/ProgramModule.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "foundation/layout/FolderLayout.h"
+
+namespace {
+
+// The folders to look in, in order (each with a trailing "/").
+std::vector<std::string> ModuleFolders() {
+  std::vector<std::string> folders;
+  Kiv::File::Path program;
+  if (GetModulePath(&program)) {
+    program.DelName();
+    folders.push_back(program.Str());
+  }
+#ifdef VU_BUILD_DIR
+  folders.push_back(std::string(VU_BUILD_DIR) + "/modules/");
+#endif
+  return folders;
+}
+
+}  // namespace
+
+ProgramModule LoadProgramModule(const char* file, const char* symbol) {
+  ProgramModule module;
+  for (const std::string& folder : ModuleFolders()) {
+    const std::string path = folder + file;
+    if (::access(path.c_str(), R_OK) != 0) continue;
+    void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+      const char* why = ::dlerror();
+      module.error = why != nullptr ? why : path + " could not be loaded";
+      continue;
+    }
+    module.entry = ::dlsym(handle, symbol);
+    if (module.entry != nullptr) {
+      module.error.clear();
+      return module;
+    }
+    module.error = path + " has no " + symbol;
+  }
+  if (module.error.empty()) module.error = std::string(file) + " was not found";
+  return module;
+}
