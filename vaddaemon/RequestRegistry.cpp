@@ -7,14 +7,19 @@
 #include "vaddaemon/DaemonConnection.h"
 #include "vaddaemon/DaemonRequest.h"
 
-void RequestRegistry::Register(uint32_t code, RequestHandler handler) {
+void RequestRegistry::Register(uint32_t code, RequestHandler handler, ReaderTest onReader) {
   if (handlers_.count(code) != 0) LogMessage("vaddaemon> handler of request 0x%X replaced", code);
-  handlers_[code] = std::move(handler);
+  handlers_[code] = Entry{std::move(handler), onReader};
 }
 
 const RequestHandler* RequestRegistry::Find(uint32_t code) const {
   auto it = handlers_.find(code);
-  return it == handlers_.end() ? nullptr : &it->second;
+  return it == handlers_.end() ? nullptr : &it->second.handler;
+}
+
+bool RequestRegistry::ServedOnReader(uint32_t code, const std::vector<uint8_t>& body) const {
+  auto it = handlers_.find(code);
+  return it != handlers_.end() && it->second.onReader != nullptr && it->second.onReader(body);
 }
 
 std::vector<uint32_t> RequestRegistry::Codes() const {
