@@ -47,15 +47,8 @@ void RequestRegistry::Dispatch(DaemonContext& context,
         request.Reply().Reset();
       }
     }
-    if (id != 0) {
-      const bool damaged = request.Reply().GetError() != TStream::kErrorNone;
-      if (damaged)
-        LogMessage("vaddaemon> reply to request 0x%X could not be written whole; sending it empty",
-                   code);
-      const bool failed = handler == nullptr || damaged;
-      connection->SendReply(id, failed ? nullptr : request.ReplyData(),
-                            failed ? 0 : request.ReplyLength());
-    }
+    if (handler == nullptr) request.Reply().Reset();
+    request.SendReply();
     request.RunAfterReply();
   } catch (const std::exception& error) {
     LogMessage("vaddaemon> request 0x%X failed: %s", code, error.what());
