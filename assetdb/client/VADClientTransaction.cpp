@@ -115,7 +115,14 @@ uint32_t VADClientTransaction::GetReplyConnection() const {
   return replyConnection_;
 }
 
-bool VADClientTransaction::ReceiveReply(uint32_t id, uint32_t connection) {
+bool VADClientTransaction::ReplyStored() const {
+  Guard guard(TheRegistry().lock);
+  return replyStored_;
+}
+
+bool VADClientTransaction::ReceiveReply(uint32_t id, uint32_t connection,
+                                        VADFrames::ByteSource* body, bool* broken) {
+  if (broken != nullptr) *broken = false;
   Registry& registry = TheRegistry();
   Guard guard(registry.lock);
   auto it = registry.pending.find(id);
@@ -125,7 +132,22 @@ bool VADClientTransaction::ReceiveReply(uint32_t id, uint32_t connection) {
   }
   VADClientTransaction* transaction = it->second;
   transaction->Remove();
-  transaction->failed_ = false;
+  // Out of the registry, nothing but this thread signals the transaction,
+  // and its requester waits for the signal: the body is read unlocked.
+  VADFrames::ReplyBody received = VADFrames::ReplyBody::kStored;
+  if (body != nullptr) {
+    guard.unlock();
+    if (transaction->reply_ != nullptr) {
+      received = VADFrames::ReadReplyBody(*body, *transaction->reply_);
+    } else if (!VADFrames::SkipReplyBody(*body)) {
+      received = VADFrames::ReplyBody::kBroken;
+    }
+    guard.lock();
+  }
+  const bool whole = received != VADFrames::ReplyBody::kBroken;
+  if (broken != nullptr) *broken = !whole;
+  transaction->failed_ = !whole;
+  transaction->replyStored_ = received == VADFrames::ReplyBody::kStored;
   transaction->replyConnection_ = connection;
   transaction->event_.Set();
   return true;
