@@ -76,10 +76,11 @@ void VADClientTransaction::End() {
   // transaction (and the caller's callback) must stay until it is done. On
   // the main thread, main-thread tasks keep running meanwhile, in case the
   // callback waits for one.
+  // So may the reader thread, still reading the reply body into the stream.
   const bool mainThread = IsMainThread();
-  while (askers_ != 0) {
+  while (askers_ != 0 || receiving_) {
     registry.askersDone.wait_for(guard, std::chrono::milliseconds(mainThread ? 10 : 1000));
-    if (!mainThread || askers_ == 0) continue;
+    if (!mainThread || (askers_ == 0 && !receiving_)) continue;
     guard.unlock();
     WorkerThread::Get().RunOnePending();
     guard.lock();
@@ -133,9 +134,10 @@ bool VADClientTransaction::ReceiveReply(uint32_t id, uint32_t connection,
   VADClientTransaction* transaction = it->second;
   transaction->Remove();
   // Out of the registry, nothing but this thread signals the transaction,
-  // and its requester waits for the signal: the body is read unlocked.
+  // and its End waits while the body is read (unlocked) into its stream.
   VADFrames::ReplyBody received = VADFrames::ReplyBody::kStored;
   if (body != nullptr) {
+    transaction->receiving_ = true;
     guard.unlock();
     if (transaction->reply_ != nullptr) {
       received = VADFrames::ReadReplyBody(*body, *transaction->reply_);
@@ -143,6 +145,8 @@ bool VADClientTransaction::ReceiveReply(uint32_t id, uint32_t connection,
       received = VADFrames::ReplyBody::kBroken;
     }
     guard.lock();
+    transaction->receiving_ = false;
+    registry.askersDone.notify_all();
   }
   const bool whole = received != VADFrames::ReplyBody::kBroken;
   if (broken != nullptr) *broken = !whole;
