@@ -143,7 +143,6 @@ class TransportSource : public VADFrames::ByteSource {
         continue;
       }
       if (n - got >= kBufferBytes) return NetReceiveExact(transport_, out + got, n - got);
-      if (transport_->GetState() != NetTransport::kReady) return false;
       const int received = transport_->Read(buffer_, int(kBufferBytes));
       if (received <= 0 || uint32_t(received) > kBufferBytes) {
         transport_->MarkFailed();
