@@ -1,5 +1,7 @@
 #include "tetlib/DataManager.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <new>
 
@@ -19,6 +21,16 @@ namespace TETLib {
 namespace {
 
 DataManager* gDataManager = nullptr;
+
+// What tells a file's versions apart: device, inode, size, modification
+// and change times; empty when the file cannot be looked at.
+std::vector<int64_t> FileStamp(const Kiv::String& path) {
+  struct stat info = {};
+  if (::stat(path.c_str(), &info) != 0) return {};
+  return {int64_t(info.st_dev),          int64_t(info.st_ino),         int64_t(info.st_size),
+          int64_t(info.st_mtim.tv_sec),  int64_t(info.st_mtim.tv_nsec), int64_t(info.st_ctim.tv_sec),
+          int64_t(info.st_ctim.tv_nsec)};
+}
 
 template <typename T>
 void Erase(std::vector<T*>& list, const T* item) {
@@ -65,7 +77,13 @@ Kiv::String DataManager::PersonalDetailsPath() const {
 
 bool DataManager::EnsureLanguageData() {
   if (dataFolder_.Empty() || !Kiv::File::Exists(dataFolder_.Str())) return false;
+  // The stamp is taken before the read, so a change made while it reads is
+  // read at the next call.
+  std::vector<int64_t> stamp = FileStamp(PersonalDetailsPath());
+  if (!stamp.empty() && stamp == personalDetailsStamp_) return true;
+  personalDetailsStamp_.clear();
   const PersonalDetails::LoadResult result = personalDetails_.Load(PersonalDetailsPath());
+  if (result == PersonalDetails::LoadResult::kLoaded) personalDetailsStamp_ = std::move(stamp);
   if (result == PersonalDetails::LoadResult::kUnreadable) {
     personalDetailsUnreadable_ = true;
     LogMessage("DataManager::EnsureLanguageData> '%s' could not be read; it will not be rewritten",

@@ -30,7 +30,11 @@
 //
 // Personal details: "personalDetails.txt" in the definitions folder, read
 // by the first Instance call when the folder exists, written back at
-// shut-down. A file that exists but could not be read is never
+// shut-down. EnsureLanguageData, which every validation calls, reads the
+// file again only when it changed on disk since it was last read whole (its
+// device, inode, size, modification or change time differ; a save replaces
+// the file, so it gets a new inode): a long-lived process sees an edit of
+// the file at its next validation without reading it every time. A file that exists but could not be read is never
 // overwritten, so its contents are not lost.
 //
 // Per-asset registries (keyed lists, item set and list): raw pointers to
@@ -226,6 +230,9 @@ class DataManager {
   bool definitionsRead_ = false;
   bool personalDetailsLoaded_ = false;
   bool personalDetailsUnreadable_ = false;
+  // What the file was when it was last read whole (FileStamp in the .cpp);
+  // empty when it has not been.
+  std::vector<int64_t> personalDetailsStamp_;
   bool meshFailureReported_ = false;
   bool reportSuppression_ = false;
   bool compiledTextureCheckOff_ = false;

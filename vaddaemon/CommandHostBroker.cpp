@@ -19,9 +19,11 @@ extern char** environ;
 struct CommandHostBroker::Host {
   std::shared_ptr<DaemonConnection> connection;
   bool busy = false;      // a job was sent and has no answer yet
-  bool answered = false;  // the job's 0x8D arrived
-  bool gone = false;      // the connection closed
+  bool answered = false;   // the job's 0x8D arrived
+  bool answering = false;  // its answer handler is running
+  bool gone = false;       // the connection closed
   std::vector<uint8_t> reply;
+  AnswerHandler onAnswer;  // the job's, if any
 };
 
 // A host process being started: its id and whether it has ended.
@@ -100,11 +102,22 @@ void CommandHostBroker::Register(const std::shared_ptr<DaemonConnection>& connec
 }
 
 void CommandHostBroker::Complete(const DaemonConnection& connection, std::vector<uint8_t> reply) {
-  std::lock_guard<std::mutex> hold(lock_);
+  std::unique_lock<std::mutex> hold(lock_);
   for (const auto& host : hosts_) {
     if (host->connection.get() != &connection) continue;
-    if (!host->busy || host->answered) break;
-    host->reply = std::move(reply);
+    if (!host->busy || host->answered || host->answering) break;
+    if (host->onAnswer) {
+      // The job's waiter does not give up while the handler runs, so the
+      // handler is the job's only answer.
+      host->answering = true;
+      const std::shared_ptr<Host> answered = host;
+      hold.unlock();
+      answered->onAnswer(reply);
+      hold.lock();
+      answered->answering = false;
+    } else {
+      host->reply = std::move(reply);
+    }
     host->answered = true;
     changed_.notify_all();
     return;
@@ -219,21 +232,32 @@ CommandHostBroker::JobResult CommandHostBroker::AcquireHost(std::shared_ptr<Host
 
 CommandHostBroker::JobResult CommandHostBroker::RunJob(const std::vector<uint8_t>& payload,
                                                        std::vector<uint8_t>* reply,
-                                                       std::string* error) {
+                                                       std::string* error,
+                                                       AnswerHandler onAnswer) {
   std::shared_ptr<Host> host;
   JobResult result = AcquireHost(&host);
   if (result == JobResult::kOk) {
+    {
+      // Set before the job goes out: its answer may come at once.
+      std::lock_guard<std::mutex> hold(lock_);
+      host->onAnswer = std::move(onAnswer);
+    }
     if (!host->connection->SendNote(VADNotification::kCodeCommandHostJob, payload)) {
       std::lock_guard<std::mutex> hold(lock_);
-      host->busy = false;
-      result = JobResult::kHostGone;
+      // The connection failed, but a 0x8D read meanwhile has been answered.
+      if (!host->answered && !host->answering) {
+        host->busy = false;
+        host->onAnswer = nullptr;
+        result = JobResult::kHostGone;
+      }
     }
   }
   if (result == JobResult::kOk) {
     std::unique_lock<std::mutex> hold(lock_);
     const auto deadline = Clock::now() + std::chrono::milliseconds(kJobTimeoutMs);
-    while (!host->answered && !host->gone && !host->connection->IsClosed() &&
-           !context_.ExitRequested() && Clock::now() < deadline) {
+    // A running answer handler is waited for, whatever else happened.
+    while (host->answering || (!host->answered && !host->gone && !host->connection->IsClosed() &&
+                               !context_.ExitRequested() && Clock::now() < deadline)) {
       changed_.wait_for(hold, std::chrono::milliseconds(200));
     }
     if (host->answered) {
@@ -246,6 +270,7 @@ CommandHostBroker::JobResult CommandHostBroker::RunJob(const std::vector<uint8_t
     host->busy = false;
     host->answered = false;
     host->reply.clear();
+    host->onAnswer = nullptr;
     changed_.notify_all();
   }
   if (result != JobResult::kOk && error != nullptr) *error = Describe(result);

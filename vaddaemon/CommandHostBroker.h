@@ -11,8 +11,9 @@
 // Hosts: Register marks the connection (DaemonConnection::MarkCommandHost)
 // and adds it; a closed connection leaves the list (OnClosed, a close
 // observer), and the job it was running fails at once with kHostGone.
-// Complete hands a 0x8D body to the job of that host; a 0x8D from a host
-// without a job is dropped (logged).
+// Complete hands a 0x8D body to the job of that host (to its answer handler,
+// when it has one, right there); a 0x8D from a host without a job is
+// dropped (logged).
 //
 // Spawning: when a job finds no registered host, and the executable
 // "<bin>/VandruUtil" exists, the broker starts "VandruUtil vadcommandhost
@@ -39,6 +40,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <functional>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -81,10 +83,17 @@ class CommandHostBroker {
   bool HostAvailable() const;
   size_t HostCount() const;
 
+  // Takes a host's reply on the thread that receives it (the host
+  // connection's reader), so the job's requester can be answered at once.
+  using AnswerHandler = std::function<void(const std::vector<uint8_t>& reply)>;
+
   // Sends the job and waits for its reply (see above). `error` (may be
-  // null) receives a plain-language reason on failure.
+  // null) receives a plain-language reason on failure. With `onAnswer`, the
+  // host's reply goes to it instead of `reply`, on the thread that receives
+  // the 0x8D and before RunJob returns kOk; RunJob answers kOk exactly when
+  // `onAnswer` was called, and never while it runs.
   JobResult RunJob(const std::vector<uint8_t>& payload, std::vector<uint8_t>* reply,
-                   std::string* error);
+                   std::string* error, AnswerHandler onAnswer = nullptr);
 
   // A message for a failed job.
   static std::string Describe(JobResult result);

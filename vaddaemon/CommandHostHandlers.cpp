@@ -8,7 +8,8 @@
 // command host when one is registered or can be started (CommandHostBroker.
 // h). The host's reply is a message batch followed by u8 result: the batch
 // goes to the tool unchanged as code 3 for its request, then the reply
-// carries the result. Without a host the daemon cannot validate: it sends
+// carries the result, both sent by the thread that receives the host's
+// reply. Without a host the daemon cannot validate: it sends
 // the error "Validation is not available: no command host is running." and
 // replies 0. A failed job or a damaged job reply gives an error message and
 // 0.
@@ -59,7 +60,6 @@ void HandleValidate(DaemonRequest& request) {
   Kiv::String folder;
   request.Body().ReadPString(contentSet);
   request.Body().ReadString(folder);
-  uint8_t valid = 0;
   auto broker = request.Context().Find<CommandHostBroker>();
   if (request.Body().GetError() != TStream::kErrorNone) {
     request.SendMessage(ResultsLog::kError, "The validate request is damaged.");
@@ -72,18 +72,25 @@ void HandleValidate(DaemonRequest& request) {
     TStreamWriteU32(job, kJobValidate);
     job.WriteString(contentSet.Str());
     job.WriteString(folder);
-    std::vector<uint8_t> reply;
     std::string error;
     const std::vector<uint8_t> payload(data.Data(), data.Data() + data.DataLength());
-    if (broker->RunJob(payload, &reply, &error) != CommandHostBroker::JobResult::kOk) {
-      request.SendMessage(ResultsLog::kError, "Validation failed: " + error);
-    } else if (!ForwardBatchAndResult(request, reply, &valid)) {
-      valid = 0;
-      request.SendMessage(ResultsLog::kError,
-                          "Validation failed: the command host's reply is damaged.");
-    }
+    // The tool is answered on the thread that receives the host's reply,
+    // without waiting for this worker to wake.
+    auto answer = [&request](const std::vector<uint8_t>& reply) {
+      uint8_t result = 0;
+      if (!ForwardBatchAndResult(request, reply, &result)) {
+        result = 0;
+        request.SendMessage(ResultsLog::kError,
+                            "Validation failed: the command host's reply is damaged.");
+      }
+      TStreamWriteU8(request.Reply(), result != 0 ? 1 : 0);
+      request.SendReply();
+    };
+    if (broker->RunJob(payload, nullptr, &error, answer) == CommandHostBroker::JobResult::kOk)
+      return;
+    request.SendMessage(ResultsLog::kError, "Validation failed: " + error);
   }
-  TStreamWriteU8(request.Reply(), valid != 0 ? 1 : 0);
+  TStreamWriteU8(request.Reply(), 0);
 }
 
 void HandleRegisterHost(DaemonRequest& request) {

@@ -76,7 +76,8 @@ bool Start(DaemonContext& context) {
 
 void Register(RequestRegistry& registry, DaemonContext& context) {
   std::shared_ptr<SettingsStore> store = context.Find<SettingsStore>();
-  registry.Register(VADRequestCode::kKeepAlive, [](DaemonRequest&) {});
+  registry.Register(
+      VADRequestCode::kKeepAlive, [](DaemonRequest&) {}, RequestRegistry::Always);
   registry.Register(VADRequestCode::kCloseDaemon, [](DaemonRequest& request) {
     LogMessage("vaddaemon> close request received; exiting");
     DaemonContext& owner = request.Context();

@@ -3,6 +3,7 @@
 #include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/protocol/VADFrames.h"
 #include "assetdb/protocol/VADNotification.h"
+#include "foundation/base/LogMessage.h"
 #include "vaddaemon/DaemonConnection.h"
 
 DaemonRequest::DaemonRequest(uint32_t code, uint32_t id, std::vector<uint8_t> body,
@@ -45,6 +46,15 @@ bool DaemonRequest::SendMessage(uint32_t severity, std::string_view text, const 
 
 bool DaemonRequest::SendNote(uint32_t code, const std::vector<uint8_t>& payload) {
   return connection_->SendNote(code, payload);
+}
+
+void DaemonRequest::SendReply() {
+  if (id_ == 0 || replySent_.exchange(true)) return;
+  const bool damaged = reply_.GetError() != TStream::kErrorNone;
+  if (damaged)
+    LogMessage("vaddaemon> reply to request 0x%X could not be written whole; sending it empty",
+               code_);
+  connection_->SendReply(id_, damaged ? nullptr : ReplyData(), damaged ? 0 : ReplyLength());
 }
 
 void DaemonRequest::RunAfterReply() {

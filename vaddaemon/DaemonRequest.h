@@ -14,14 +14,23 @@
 // then stop early. Code-3 messages are sent only for a non-zero id (no log
 // waits on id 0).
 //
+// SendReply sends the reply body written so far at once (an empty body
+// when it could not be written whole), before the handler returns; the
+// server then sends none. A handler uses it to answer from another thread
+// while it still waits (the validate request answers on the thread that
+// receives the command host's reply). Only the first call sends; never for
+// id 0.
+//
 // AfterReply registers work run on the worker thread right after the reply
 // has been sent (or would have been, for id 0), e.g. the close request ends
 // the daemon only once its reply is out.
 //
-// One worker thread uses a request at a time; the connection it came on and
+// One thread uses a request at a time (the worker, or a thread the handler
+// hands it to while it waits, under a lock that orders the two); the connection it came on and
 // the context are shared (see their headers).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -67,6 +76,9 @@ class DaemonRequest {
   bool SendMessage(uint32_t severity, std::string_view text, const KUID* subject = nullptr);
   bool SendNote(uint32_t code, const std::vector<uint8_t>& payload);
 
+  void SendReply();
+  bool ReplySent() const { return replySent_.load(); }
+
   void AfterReply(std::function<void()> work) { afterReply_.push_back(std::move(work)); }
   // Runs the AfterReply work (the server calls it).
   void RunAfterReply();
@@ -81,4 +93,5 @@ class DaemonRequest {
   std::shared_ptr<DaemonConnection> connection_;
   DaemonContext& context_;
   std::vector<std::function<void()>> afterReply_;
+  std::atomic<bool> replySent_{false};
 };

@@ -308,12 +308,13 @@ void DaemonServer::ReadConnection(const std::shared_ptr<DaemonConnection>& conne
           reading = false;
           continue;
       }
-      if (request.id == 0) {
+      if (request.id == 0 || registry_.ServedOnReader(request.code, request.body)) {
         // One-way requests (they only store or forget something) run here,
         // before the next frame is read, so that every later request of the
-        // connection sees their effect.
+        // connection sees their effect; so do the quick lookups that never
+        // wait, which spares them the hand-off to a worker.
         RequestLog::Record(request.code, request.body);
-        Handle(connection, request.code, 0, std::move(request.body));
+        Handle(connection, request.code, request.id, std::move(request.body));
         continue;
       }
       {

@@ -8,6 +8,7 @@
 // message about the asset, sent before the reply.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/protocol/VADRequestCodes.h"
@@ -202,6 +203,12 @@ void Delete(DaemonRequest& request) {
   TStreamWriteU8(request.Reply(), result.Ok() ? 1 : 0);
 }
 
+// 0x1E's body is a KUID (8 bytes), then the open byte.
+bool OpensInstalledFolder(const std::vector<uint8_t>& body) {
+  constexpr size_t kOpenByte = 8;
+  return body.size() == kOpenByte + 1 && body[kOpenByte] == 0;
+}
+
 }  // namespace
 
 void RegisterEditHandlers(RequestRegistry& registry, DaemonContext& context) {
@@ -209,10 +216,16 @@ void RegisterEditHandlers(RequestRegistry& registry, DaemonContext& context) {
   context.AddCloseObserver([handles](const std::shared_ptr<DaemonConnection>& connection) {
     handles->ReleaseConnection(connection->Number());
   });
-  registry.Register(VADRequestCode::kOpenHandle,
-                    [handles](DaemonRequest& request) { OpenHandle(handles, request); });
-  registry.Register(VADRequestCode::kReleaseHandle,
-                    [handles](DaemonRequest& request) { ReleaseHandle(handles, request); });
+  // A handle of the installed folder (open 0) and a release never wait: they
+  // are served on the connection's reader. Opening for edit takes the
+  // asset's KUID lock and copies its files, so it goes to a worker.
+  registry.Register(
+      VADRequestCode::kOpenHandle,
+      [handles](DaemonRequest& request) { OpenHandle(handles, request); }, &OpensInstalledFolder);
+  registry.Register(
+      VADRequestCode::kReleaseHandle,
+      [handles](DaemonRequest& request) { ReleaseHandle(handles, request); },
+      RequestRegistry::Always);
   registry.Register(VADRequestCode::kOpenForEdit,
                     [handles](DaemonRequest& request) { EditFolder(handles, request); });
   registry.Register(VADRequestCode::kRevertAsset,

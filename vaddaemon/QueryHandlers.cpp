@@ -233,8 +233,11 @@ void Obsoletes(DaemonRequest& request) {
 }  // namespace
 
 void RegisterQueryHandlers(RequestRegistry& registry, DaemonContext&) {
-  registry.Register(VADRequestCode::kGetAssetConfig, GetConfig);
-  registry.Register(VADRequestCode::kGetAssetInfo, GetInfo);
+  // The two lookups of every validation are served on the connection's
+  // reader: they only read the index and one file.
+  registry.Register(VADRequestCode::kGetAssetConfig, GetConfig,
+                    RequestRegistry::Always);
+  registry.Register(VADRequestCode::kGetAssetInfo, GetInfo, RequestRegistry::Always);
   registry.Register(VADRequestCode::kGetAssetFolder, GetFolder);
   registry.Register(VADRequestCode::kResolveKUID, Resolve);
   registry.Register(VADRequestCode::kNewestKUID, Updated);

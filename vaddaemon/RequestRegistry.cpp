@@ -7,14 +7,19 @@
 #include "vaddaemon/DaemonConnection.h"
 #include "vaddaemon/DaemonRequest.h"
 
-void RequestRegistry::Register(uint32_t code, RequestHandler handler) {
+void RequestRegistry::Register(uint32_t code, RequestHandler handler, ReaderTest onReader) {
   if (handlers_.count(code) != 0) LogMessage("vaddaemon> handler of request 0x%X replaced", code);
-  handlers_[code] = std::move(handler);
+  handlers_[code] = Entry{std::move(handler), onReader};
 }
 
 const RequestHandler* RequestRegistry::Find(uint32_t code) const {
   auto it = handlers_.find(code);
-  return it == handlers_.end() ? nullptr : &it->second;
+  return it == handlers_.end() ? nullptr : &it->second.handler;
+}
+
+bool RequestRegistry::ServedOnReader(uint32_t code, const std::vector<uint8_t>& body) const {
+  auto it = handlers_.find(code);
+  return it != handlers_.end() && it->second.onReader != nullptr && it->second.onReader(body);
 }
 
 std::vector<uint32_t> RequestRegistry::Codes() const {
@@ -42,15 +47,8 @@ void RequestRegistry::Dispatch(DaemonContext& context,
         request.Reply().Reset();
       }
     }
-    if (id != 0) {
-      const bool damaged = request.Reply().GetError() != TStream::kErrorNone;
-      if (damaged)
-        LogMessage("vaddaemon> reply to request 0x%X could not be written whole; sending it empty",
-                   code);
-      const bool failed = handler == nullptr || damaged;
-      connection->SendReply(id, failed ? nullptr : request.ReplyData(),
-                            failed ? 0 : request.ReplyLength());
-    }
+    if (handler == nullptr) request.Reply().Reset();
+    request.SendReply();
     request.RunAfterReply();
   } catch (const std::exception& error) {
     LogMessage("vaddaemon> request 0x%X failed: %s", code, error.what());

@@ -1,7 +1,8 @@
 // RequestRegistry: the table from request code to handler.
 //
-// A handler runs on a worker thread with the request (DaemonRequest.h): it
-// reads the body, may send notifications on the connection (code-3
+// A handler runs with the request (DaemonRequest.h) on a worker thread, or,
+// when it was registered as kOnReader, on the connection's reader before the
+// next frame is read (see below). It reads the body, may send notifications on the connection (code-3
 // messages for this request go before the reply), and writes the reply
 // body, which the server sends when the handler returns, for a non-zero
 // transaction id only. Handlers of different requests run concurrently, also
@@ -10,6 +11,16 @@
 // The table is filled at start-up, before the listener opens, and only read
 // afterwards; so Register must not be called while the daemon serves. A
 // second Register of a code replaces the first and logs it.
+//
+// A handler registered with a reader test is served on the reader for the
+// requests whose body passes the test (Always: all of them). That is for
+// requests that never wait on another request, a command host, a client or
+// a lock held across such a wait (they may take the store's index lock and
+// read a few files): quick lookups. Served on the reader they cost no
+// hand-off to a worker; while one runs, that one connection's next frame
+// waits. A request that may wait for anything a client sends (a command
+// host's reply, an answer to a question, an asset's KUID lock) must go to a
+// worker, or it could wait for a frame its own reader does not read.
 //
 // Dispatch runs one request on the calling thread, as the server's workers
 // do and as fuzz targets do without a socket: the code's handler (a code
@@ -33,9 +44,17 @@ using RequestHandler = std::function<void(DaemonRequest& request)>;
 
 class RequestRegistry {
  public:
-  void Register(uint32_t code, RequestHandler handler);
+  // Whether a request of a code is served on its connection's reader, from
+  // its body (which may be short or damaged: then answer false).
+  using ReaderTest = bool (*)(const std::vector<uint8_t>& body);
+  static bool Always(const std::vector<uint8_t>& /*body*/) { return true; }
+
+  // `onReader` null: always served on a worker.
+  void Register(uint32_t code, RequestHandler handler, ReaderTest onReader = nullptr);
   // The handler of `code`, or null.
   const RequestHandler* Find(uint32_t code) const;
+  // True when `code` has a handler whose reader test passes `body`.
+  bool ServedOnReader(uint32_t code, const std::vector<uint8_t>& body) const;
   // Every registered code, in increasing order.
   std::vector<uint32_t> Codes() const;
 
@@ -43,5 +62,9 @@ class RequestRegistry {
                 uint32_t code, uint32_t id, std::vector<uint8_t> body) const;
 
  private:
-  std::unordered_map<uint32_t, RequestHandler> handlers_;
+  struct Entry {
+    RequestHandler handler;
+    ReaderTest onReader = nullptr;
+  };
+  std::unordered_map<uint32_t, Entry> handlers_;
 };

@@ -1,9 +1,13 @@
 #include "assetdb/client/VADClient.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <new>
 #include <thread>
 #include <vector>
@@ -119,34 +123,70 @@ bool SendAll(NetTransport& transport, const uint8_t* data, size_t n, size_t* sen
   return true;
 }
 
+// The reader thread's source, its only reader once the handshake is done:
+// one receive takes whatever the connection holds (up to kBufferBytes), so
+// a reply and the messages before it come in one call; reads larger than
+// the buffer go straight to the caller.
 class TransportSource : public VADFrames::ByteSource {
  public:
   explicit TransportSource(NetTransport* transport) : transport_(transport) {}
-  bool Receive(void* dst, uint32_t n) override { return NetReceiveExact(transport_, dst, n); }
+
+  bool Receive(void* dst, uint32_t n) override {
+    uint8_t* out = static_cast<uint8_t*>(dst);
+    uint32_t got = 0;
+    while (got < n) {
+      if (start_ < end_) {
+        const uint32_t take = std::min<uint32_t>(n - got, end_ - start_);
+        std::memcpy(out + got, buffer_ + start_, take);
+        start_ += take;
+        got += take;
+        continue;
+      }
+      if (n - got >= kBufferBytes) return NetReceiveExact(transport_, out + got, n - got);
+      const int received = transport_->Read(buffer_, int(kBufferBytes));
+      if (received <= 0 || uint32_t(received) > kBufferBytes) {
+        transport_->MarkFailed();
+        return false;
+      }
+      start_ = 0;
+      end_ = uint32_t(received);
+    }
+    return true;
+  }
 
  private:
+  static constexpr uint32_t kBufferBytes = 16 * 1024;
+
   NetTransport* transport_;
+  uint8_t buffer_[kBufferBytes];
+  uint32_t start_ = 0;
+  uint32_t end_ = 0;
 };
 
 class ReaderSink : public VADFrames::FrameSink {
  public:
-  explicit ReaderSink(uint32_t connection) : connection_(connection) {}
+  ReaderSink(uint32_t connection, VADFrames::ByteSource& source)
+      : connection_(connection), source_(source) {}
 
+  // The body goes straight into the waiting request's reply stream.
   bool OnReply(uint32_t id) override {
-    Kiv::WEvent& event = State().readerEvent;
-    // The requesting thread reads the body and sets the event again.
-    event.Reset();
-    if (VADClientTransaction::ReceiveReply(id, connection_)) return true;
-    event.Set();
-    return false;
+    bool broken = false;
+    const bool taken = VADClientTransaction::ReceiveReply(id, connection_, &source_, &broken);
+    broken_ = broken_ || broken;
+    return taken;
   }
 
   void OnNotification(std::unique_ptr<VADNotification> note) override {
     VADClient::DispatchNotification(note.release());
   }
 
+  // A reply body could not be received: the connection is out of step.
+  bool Broken() const { return broken_; }
+
  private:
   uint32_t connection_;
+  VADFrames::ByteSource& source_;
+  bool broken_ = false;
 };
 
 // The handshake over a fresh transport; false on a failed transfer, a
@@ -226,6 +266,10 @@ bool ConnectLocked(uint16_t* triedPort = nullptr) {
 
   std::unique_ptr<NetTransport> transport(new (std::nothrow) TCPTransport("127.0.0.1", port));
   if (!transport || transport->GetState() != NetTransport::kReady) return false;
+  // Each request leaves in one write and waits for its reply: nothing is
+  // gained by holding a small frame back for more.
+  int on = 1;
+  ::setsockopt(transport->GetSocket(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
   if (!Handshake(*transport, assetIndexPath, VADClientInternal::CurrentOptions().clientFlag,
                  timeoutMs))
     return false;
@@ -242,7 +286,6 @@ bool ConnectLocked(uint16_t* triedPort = nullptr) {
   s.readerContext = std::move(context);
   s.reader = std::move(reader);
   s.connected = true;
-  s.readerEvent.Set();
   s.reader->Resume();
   return true;
 }
@@ -357,7 +400,6 @@ void VADClient::Disconnect(bool afterFailure) {
   }
   if (s.reader) {
     s.readerContext->done = true;
-    s.readerEvent.Set();
     s.reader->Join();
     s.reader.reset();
     s.readerContext.reset();
@@ -445,6 +487,7 @@ bool VADClient::Transact(uint32_t code, TStream& request, TStream& reply,
   ClientState& s = State();
   // The transaction ends (its destructor) on every return below.
   VADClientTransaction transaction(callback, results, keepResults);
+  transaction.SetReplyStream(&reply);
   transaction.Begin();
   {
     Kiv::SingleLock lock(s.connectionLock);
@@ -461,27 +504,9 @@ bool VADClient::Transact(uint32_t code, TStream& request, TStream& reply,
     CountLostRequest(code);
     return false;
   }
-  bool stored = false;
-  {
-    Kiv::SingleLock lock(s.connectionLock);
-    // The read side is ours only while the connection that delivered the
-    // reply still stands.
-    if (!s.transport || transaction.GetReplyConnection() != s.connection) {
-      CountLostRequest(code);
-      return false;
-    }
-    TransportSource source(s.transport.get());
-    VADFrames::ReplyBody body = VADFrames::ReadReplyBody(source, reply);
-    if (body == VADFrames::ReplyBody::kBroken) {
-      Disconnect(true);
-      CountLostRequest(code);
-      return false;
-    }
-    stored = body == VADFrames::ReplyBody::kStored;
-    if (!stored)
-      LogMessage("VADClient::Transact> request 0x%x: the reply could not be stored", code);
-    s.readerEvent.Set();
-  }
+  // The reader thread has written the reply body into `reply`.
+  const bool stored = transaction.ReplyStored();
+  if (!stored) LogMessage("VADClient::Transact> request 0x%x: the reply could not be stored", code);
   return stored;
 }
 
@@ -500,18 +525,17 @@ uint32_t VADClient::ReaderThread(void* argument) {
   ReaderContext& context = *static_cast<ReaderContext*>(argument);
   ClientState& s = State();
   t_onReaderThread = true;
-  TransportSource source(context.transport);
-  ReaderSink sink(context.connection);
-  while (!context.done) {
-    s.readerEvent.Wait();
-    if (context.done) break;
-    if (!VADFrames::ReadFrame(source, sink)) break;
+  std::unique_ptr<TransportSource> source(new (std::nothrow) TransportSource(context.transport));
+  if (source) {
+    ReaderSink sink(context.connection, *source);
+    while (!context.done) {
+      if (!VADFrames::ReadFrame(*source, sink) || sink.Broken()) break;
+    }
   }
   // On a requested end Disconnect closes the transport itself, once its
   // goodbye word is out; closing it here could cut that word off.
   if (!context.done) context.transport->Close();
   s.connected = false;
-  s.readerEvent.Set();
   size_t failed = VADClientTransaction::FailSentOn(context.connection);
   if (!context.done || failed != 0) {
     LogMessage("VADClient> connection to VADDaemon lost; %zu pending request(s) failed", failed);

@@ -26,11 +26,13 @@
 // open.
 //
 // Threads and locks: any thread may call Transact and Post. The connection
-// lock serialises connecting, writing frames, reading reply bodies and
-// disconnecting; it is not held while a request waits. Between frames only
-// the reader thread reads the socket; after a reply's id it hands the read
-// side to the requesting thread (the reader event) and waits until that
-// thread has read the body. Notifications 3 (result messages, into the
+// lock serialises connecting, writing frames and disconnecting; it is not
+// held while a request waits. Only the reader thread reads the socket, once
+// the handshake is done, through one buffer (a receive takes whatever has
+// arrived); it reads a reply's body into the waiting request's reply stream
+// and then wakes that request, so each reply costs the requester one
+// wake-up. The socket has Nagle's delay turned off: every frame leaves in
+// one write. Notifications 3 (result messages, into the
 // request's ResultsLog) and 4 (web-request status) are handled at once on
 // the reader thread; a question (2) is answered from a thread of its own
 // started by the reader thread, so that a main thread waiting on the very

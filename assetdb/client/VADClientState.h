@@ -36,7 +36,6 @@ struct ReaderContext {
 struct ClientState {
   // Connection.
   Kiv::CriticalSection connectionLock;
-  Kiv::WEvent readerEvent{true, false};
   std::atomic<bool> opened{false};
   std::atomic<bool> connected{false};
   std::unique_ptr<NetTransport> transport;

@@ -76,10 +76,11 @@ void VADClientTransaction::End() {
   // transaction (and the caller's callback) must stay until it is done. On
   // the main thread, main-thread tasks keep running meanwhile, in case the
   // callback waits for one.
+  // So may the reader thread, still reading the reply body into the stream.
   const bool mainThread = IsMainThread();
-  while (askers_ != 0) {
+  while (askers_ != 0 || receiving_) {
     registry.askersDone.wait_for(guard, std::chrono::milliseconds(mainThread ? 10 : 1000));
-    if (!mainThread || askers_ == 0) continue;
+    if (!mainThread || (askers_ == 0 && !receiving_)) continue;
     guard.unlock();
     WorkerThread::Get().RunOnePending();
     guard.lock();
@@ -115,7 +116,14 @@ uint32_t VADClientTransaction::GetReplyConnection() const {
   return replyConnection_;
 }
 
-bool VADClientTransaction::ReceiveReply(uint32_t id, uint32_t connection) {
+bool VADClientTransaction::ReplyStored() const {
+  Guard guard(TheRegistry().lock);
+  return replyStored_;
+}
+
+bool VADClientTransaction::ReceiveReply(uint32_t id, uint32_t connection,
+                                        VADFrames::ByteSource* body, bool* broken) {
+  if (broken != nullptr) *broken = false;
   Registry& registry = TheRegistry();
   Guard guard(registry.lock);
   auto it = registry.pending.find(id);
@@ -125,7 +133,25 @@ bool VADClientTransaction::ReceiveReply(uint32_t id, uint32_t connection) {
   }
   VADClientTransaction* transaction = it->second;
   transaction->Remove();
-  transaction->failed_ = false;
+  // Out of the registry, nothing but this thread signals the transaction,
+  // and its End waits while the body is read (unlocked) into its stream.
+  VADFrames::ReplyBody received = VADFrames::ReplyBody::kStored;
+  if (body != nullptr) {
+    transaction->receiving_ = true;
+    guard.unlock();
+    if (transaction->reply_ != nullptr) {
+      received = VADFrames::ReadReplyBody(*body, *transaction->reply_);
+    } else if (!VADFrames::SkipReplyBody(*body)) {
+      received = VADFrames::ReplyBody::kBroken;
+    }
+    guard.lock();
+    transaction->receiving_ = false;
+    registry.askersDone.notify_all();
+  }
+  const bool whole = received != VADFrames::ReplyBody::kBroken;
+  if (broken != nullptr) *broken = !whole;
+  transaction->failed_ = !whole;
+  transaction->replyStored_ = received == VADFrames::ReplyBody::kStored;
   transaction->replyConnection_ = connection;
   transaction->event_.Set();
   return true;

@@ -10,16 +10,19 @@
 // (notification 3) land in it.
 //
 // The reader thread calls ReceiveReply when a 'repl' frame names an id: the
-// transaction leaves the registry and its event is set. When the connection
+// transaction leaves the registry, the reader reads the reply body into the
+// transaction's reply stream (SetReplyStream) and its event is set, so the
+// requesting thread wakes once, with its reply in hand. When the connection
 // ends, FailPending marks every registered transaction failed and sets its
 // event, so no wait outlives the connection. Wait answers true only for a
-// reply; the requesting thread then reads the reply body itself.
+// reply received whole; ReplyStored then tells whether the stream took it.
 //
 // End removes the transaction (unless `keepResults`, the log is
 // unregistered) and returns only when no other thread touches the
 // transaction any more: it takes the registry lock, under which the reader
-// thread signals transactions, and it waits for a question thread that is
-// still asking the transaction's callback (see Ask). The destructor ends a
+// thread signals transactions, and it waits for a reader still writing the
+// reply body into the transaction's stream and for a question thread that
+// is still asking the transaction's callback (see Ask). The destructor ends a
 // transaction that was not ended. After End the object may go.
 //
 // Questions (notification 2) are answered on a thread of their own:
@@ -35,12 +38,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "assetdb/protocol/VADFrames.h"
 #include "foundation/text/KUID.h"
 #include "kiv/PString.h"
 #include "kiv/String.h"
 #include "kiv/WEvent.h"
 
 class ResultsLog;
+class TStream;
 
 // The object that answers the daemon's questions during one request. Ask
 // gets the asset's name, a text (passed empty), its KUID and the value 0;
@@ -91,10 +96,23 @@ class VADClientTransaction {
   void PrepareSend(uint32_t connection);
   // The connection whose reader thread received the reply (0: none yet).
   uint32_t GetReplyConnection() const;
+  // Requester, before Begin: the stream the reply body is written into (at
+  // its position). Without one, ReceiveReply reads no body.
+  void SetReplyStream(TStream* reply) { reply_ = reply; }
+  // After Wait answered true: false when the stream took fewer bytes than
+  // the body held.
+  bool ReplyStored() const;
 
   // Reader thread of connection `connection`: the 'repl' frame of `id`
-  // arrived. False (with a log line) when no such transaction is pending.
-  static bool ReceiveReply(uint32_t id, uint32_t connection = 0);
+  // arrived, its length word and body next in `body` (null: not read; a
+  // transaction with a reply stream needs it). False (with a log line,
+  // nothing read) when no such transaction is pending. Otherwise the body
+  // goes into the transaction's reply stream, outside the registry lock,
+  // and the transaction is signalled: answered, or failed when the body
+  // could not be received (`*broken` then true: the connection is out of
+  // step and must end).
+  static bool ReceiveReply(uint32_t id, uint32_t connection = 0,
+                           VADFrames::ByteSource* body = nullptr, bool* broken = nullptr);
   // Marks every registered transaction failed and sets its event.
   static void FailPending();
   // The same for the transactions whose frame went out on connection
@@ -121,4 +139,7 @@ class VADClientTransaction {
   bool ended_ = false;
   uint32_t connection_ = 0;       // The connection the frame went out on.
   uint32_t replyConnection_ = 0;  // The connection the reply came on.
+  TStream* reply_ = nullptr;
+  bool replyStored_ = true;
+  bool receiving_ = false;  // The reader is writing into reply_; End waits.
 };

@@ -82,7 +82,7 @@ class FrameSink {
  public:
   virtual ~FrameSink() = default;
   // A 'repl' frame for `id`: true when a pending request takes the body
-  // (its thread reads it), false to have the reader drop it.
+  // (the sink reads it from the source), false to have the reader drop it.
   virtual bool OnReply(uint32_t id) = 0;
   // A 'note' frame, read in full; the sink owns it.
   virtual void OnNotification(std::unique_ptr<VADNotification> note) = 0;

@@ -5,10 +5,15 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
+#include <vector>
 #include <thread>
 
 #include "assetdb/protocol/ResultsLog.h"
+#include "foundation/stream/TBuffer.h"
+#include "kiv/DynamicBuffer.h"
 #include "kiv/WEvent.h"
+#include "tests/support/MemorySource.h"
 
 namespace {
 
@@ -49,6 +54,57 @@ TEST(VADClientTransaction, ReplyAndFailureSignalOnlyTheirTransactions) {
   notSent.PrepareSend(2);
   EXPECT_TRUE(VADClientTransaction::ReceiveReply(notSent.GetId(), 2));
   EXPECT_TRUE(notSent.Wait());
+}
+
+// The reader reads a reply's body into the waiting request's stream before
+// it wakes the request: a whole body is there when Wait returns; one the
+// stream cannot hold is still read whole (the connection stays in step) and
+// the request fails; one cut short fails the request and marks the
+// connection broken; without a stream the body is dropped, in step.
+TEST(VADClientTransaction, ReaderReadsTheReplyBodyBeforeWakingTheRequest) {
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> bytes;  // length word, body, then one byte of the next frame
+    bool withStream;
+    size_t streamLimit;  // 0: none
+    bool whole;          // Wait answers true
+    bool stored;
+    bool broken;
+    size_t left;
+  };
+  const std::vector<uint8_t> five = {5, 0, 0, 0, 'h', 'e', 'l', 'l', 'o', 0xEE};
+  const Case cases[] = {
+      {"whole", five, true, 0, true, true, false, 1},
+      {"too big for the stream", five, true, 2, true, false, false, 1},
+      {"cut short", {5, 0, 0, 0, 'h', 'e'}, true, 0, false, true, true, 2},
+      {"no stream", five, false, 0, true, true, false, 1},
+  };
+  for (const Case& c : cases) {
+    Kiv::DynamicBuffer data;
+    if (c.streamLimit != 0) data.SetMaxSize(uint32_t(c.streamLimit));
+    TBuffer reply(&data);
+    VADClientTransaction transaction(nullptr, nullptr, false);
+    if (c.withStream) transaction.SetReplyStream(&reply);
+    transaction.Begin();
+    transaction.PrepareSend(3);
+    VUTest::MemorySource source(c.bytes);
+    bool broken = !c.broken;
+    EXPECT_TRUE(VADClientTransaction::ReceiveReply(transaction.GetId(), 3, &source, &broken))
+        << c.what;
+    EXPECT_EQ(broken, c.broken) << c.what;
+    EXPECT_EQ(source.Left(), c.left) << c.what;
+    EXPECT_EQ(transaction.Wait(), c.whole) << c.what;
+    if (!c.whole) continue;
+    EXPECT_EQ(transaction.ReplyStored(), c.stored) << c.what;
+    if (c.stored && c.withStream) {
+      ASSERT_EQ(data.DataLength(), 5u) << c.what;
+      EXPECT_EQ(std::memcmp(data.Data(), "hello", 5), 0) << c.what;
+    }
+  }
+  // An id nobody waits for leaves the body unread for the caller to drop.
+  VUTest::MemorySource source(five);
+  EXPECT_FALSE(VADClientTransaction::ReceiveReply(424242, 3, &source));
+  EXPECT_EQ(source.Left(), five.size());
 }
 
 TEST(VADClientTransaction, LogStaysRegisteredOnlyWhenKept) {

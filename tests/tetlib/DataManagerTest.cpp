@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -67,6 +69,45 @@ TEST_F(DataManagerTest, PersonalDetailsAreReadOnFirstUseAndWrittenAtShutDown) {
   EXPECT_EQ(saved.GetNamedTag(Kiv::PString("author")).Str(), "Ann");
   EXPECT_EQ(saved.GetNamedTagAsInt(Kiv::PString("isinputboxon"), -1), 1);
   EXPECT_EQ(saved.GetIndexedTagName(5).Str(), "isinputboxon");
+}
+
+// A long-lived process (the command host) calls EnsureLanguageData for every
+// validation: an unchanged file is not read again (a change made in memory
+// stays), a file changed in place (same size, later time) or replaced is.
+TEST_F(DataManagerTest, PersonalDetailsAreReadAgainOnlyWhenTheFileChanges) {
+  const Kiv::String path = At("defs/personalDetails.txt");
+  Put("defs/personalDetails.txt", "author \"Ann\"\n");
+  ASSERT_EQ(Manager().GetPersonalDetails().author.Str(), "Ann");
+  Manager().GetPersonalDetails().author = Kiv::PString("Kept");
+  EXPECT_TRUE(Manager().EnsureLanguageData());
+  EXPECT_EQ(Manager().GetPersonalDetails().author.Str(), "Kept") << "read again unchanged";
+
+  struct Change {
+    const char* what;
+    const char* author;
+    bool replace;  // a new file renamed over the old one
+  };
+  for (const Change& change : {Change{"in place, same size", "Bob", false},
+                               Change{"replaced", "Cecilia", true}}) {
+    const std::string text = std::string("author \"") + change.author + "\"\n";
+    if (change.replace) {
+      Put("defs/new.txt", text);
+      ASSERT_EQ(::rename(At("defs/new.txt").c_str(), path.c_str()), 0);
+    } else {
+      struct stat before = {};
+      ASSERT_EQ(::stat(path.c_str(), &before), 0);
+      Put("defs/personalDetails.txt", text);
+      // A later modification time, whatever the clock's granularity.
+      const timespec times[2] = {{0, UTIME_OMIT}, {before.st_mtim.tv_sec + 1, 0}};
+      ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    }
+    EXPECT_TRUE(Manager().EnsureLanguageData());
+    EXPECT_EQ(Manager().GetPersonalDetails().author.Str(), change.author) << change.what;
+  }
+  // A file gone leaves the details as they were.
+  ASSERT_EQ(::unlink(path.c_str()), 0);
+  EXPECT_TRUE(Manager().EnsureLanguageData());
+  EXPECT_EQ(Manager().GetPersonalDetails().author.Str(), "Cecilia");
 }
 
 // A shut-down whose details are already in the file leaves the file alone

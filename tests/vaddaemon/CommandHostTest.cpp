@@ -77,4 +77,59 @@ TEST_F(DaemonCommandHost, ValidateRunsOnRegisteredHostAndForwardsItsBatch) {
   ASSERT_TRUE(tool->Transact(0x00, 11, {}, &pong));
 }
 
+// The host's reply is checked and forwarded on the thread that receives it:
+// a whole batch and its byte pass unchanged; a reply cut short gives one
+// error and result 0; a second reply for the same job is dropped, so the
+// tool gets exactly one reply per request.
+TEST_F(DaemonCommandHost, EachHostReplyGivesTheToolOneAnswer) {
+  auto host = Connect();
+  auto tool = Connect();
+  ASSERT_TRUE(host && tool);
+  Bytes pong;
+  ASSERT_TRUE(host->Transact(kRegisterCommandHost, 50, {}, &pong));
+  const Bytes batch = Body().U32(0).U32(1).U32(ResultsLog::kError).Str("bad mesh").U32(0);
+  struct Case {
+    const char* what;
+    Bytes answer;
+    Bytes result;
+    const char* message;  // the error the tool gets, or null: the batch
+  };
+  const Case cases[] = {
+      {"valid", Body().Raw(batch).U8(1), Bytes{1}, nullptr},
+      {"invalid", Body().Raw(batch).U8(0), Bytes{0}, nullptr},
+      {"no result byte", batch, Bytes{0}, "reply is damaged"},
+      {"batch cut short", Body().U32(0).U32(3).U32(ResultsLog::kError), Bytes{0},
+       "reply is damaged"},
+  };
+  uint32_t id = 100;
+  for (const Case& c : cases) {
+    ++id;
+    ASSERT_TRUE(tool->SendRequest(kValidate, id, ValidateBody("local", "kuid 1 2"))) << c.what;
+    RawClient::Frame job;
+    ASSERT_TRUE(host->ReadFrame(job)) << c.what;
+    ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, c.answer)) << c.what;
+    // A second reply for the same job: nobody waits for it. The host's next
+    // request is answered only once the daemon has read it.
+    ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, c.answer)) << c.what;
+    ASSERT_TRUE(host->Transact(0x00, 800 + id, {}, &pong)) << c.what;
+    std::vector<RawClient::Frame> notes;
+    RawClient::Frame frame;
+    for (;;) {
+      ASSERT_TRUE(tool->ReadFrame(frame)) << c.what;
+      if (frame.IsReply()) break;
+      notes.push_back(frame);
+    }
+    EXPECT_EQ(frame.word, id) << c.what;
+    EXPECT_EQ(frame.body, c.result) << c.what;
+    ASSERT_EQ(notes.size(), 1u) << c.what;
+    if (c.message == nullptr) {
+      EXPECT_EQ(notes[0].body, Body().U32(id).Raw(batch)) << c.what;
+    } else {
+      EXPECT_TRUE(HasMessage(MessagesFor(notes, id), ResultsLog::kError, c.message)) << c.what;
+    }
+    // Nothing else comes for the request: the next frame answers the next one.
+    ASSERT_TRUE(tool->Transact(0x00, 900 + id, {}, &pong)) << c.what;
+  }
+}
+
 }  // namespace

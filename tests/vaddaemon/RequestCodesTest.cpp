@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "assetdb/protocol/VADRequestCodes.h"
 #include "vaddaemon/DaemonContext.h"
@@ -35,6 +36,47 @@ TEST(RequestCodes, DaemonRegistryAgreesWithTheTable) {
   for (uint32_t code : registry.Codes()) {
     EXPECT_NE(VADRequestCode::Find(code), nullptr)
         << "the daemon handles " << Hex(code) << ", missing from the table";
+  }
+}
+
+// Only quick lookups are served on a connection's reader; a request that
+// may wait on another one (a command host's job, an asset's KUID lock held
+// by an install) goes to a worker, so the reader stays free to read what
+// ends the wait.
+TEST(RequestCodes, OnlyRequestsThatNeverWaitAreServedOnTheReader) {
+  DaemonContext context;
+  RequestRegistry registry;
+  for (const DaemonModule& module : RegisteredDaemonModules()) {
+    if (module.registerHandlers != nullptr) module.registerHandlers(registry, context);
+  }
+  const std::vector<uint8_t> kuid(8, 1);
+  auto with = [&kuid](std::vector<uint8_t> tail) {
+    std::vector<uint8_t> body = kuid;
+    body.insert(body.end(), tail.begin(), tail.end());
+    return body;
+  };
+  struct Case {
+    uint32_t code;
+    std::vector<uint8_t> body;
+    bool onReader;
+  };
+  const Case cases[] = {
+      {VADRequestCode::kKeepAlive, {}, true},
+      {VADRequestCode::kGetAssetInfo, with({0, 0, 0, 0}), true},
+      {VADRequestCode::kGetAssetConfig, kuid, true},
+      {VADRequestCode::kOpenHandle, with({0}), true},         // the installed folder
+      {VADRequestCode::kOpenHandle, with({1}), false},        // for edit: KUID lock, copy
+      {VADRequestCode::kOpenHandle, kuid, false},             // cut short
+      {VADRequestCode::kOpenHandle, with({0, 0}), false},     // too long
+      {VADRequestCode::kReleaseHandle, std::vector<uint8_t>(8, 0), true},
+      {VADRequestCode::kValidate, {}, false},                 // waits on a command host
+      {VADRequestCode::kCommitAsset, with({0, 0, 0, 0}), false},
+      {VADRequestCode::kCloseDaemon, {}, false},
+      {0xFFFF, {}, false},                                    // no handler
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(registry.ServedOnReader(c.code, c.body), c.onReader)
+        << Hex(c.code) << " with " << c.body.size() << " bytes";
   }
 }
 
