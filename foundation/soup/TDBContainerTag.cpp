@@ -32,6 +32,7 @@ struct TDBContainerTag::Slab {
   Slab* next;
   uint32_t capacity;
   uint32_t used;
+  bool inArena;  // Freed with the container's arena, not alone.
   Node* Nodes() { return reinterpret_cast<Node*>(this + 1); }
 };
 
@@ -169,7 +170,30 @@ void ChainRemove(IndexT& index, const void* key, NodeT* node, Link prev, Link ne
 }  // namespace
 
 ChunkRef TDBContainerTag::Create() {
-  return ChunkRef::Adopt(new TDBContainerTag);
+  return CreateIn(nullptr);
+}
+
+ChunkRef TDBContainerTag::CreateIn(ChunkArena* arena) {
+  auto* container = new (arena) TDBContainerTag;
+  container->inArena_ = arena != nullptr;
+  return ChunkRef::Adopt(container);
+}
+
+void* TDBContainerTag::operator new(size_t size, ChunkArena* arena) {
+  return arena != nullptr ? arena->AllocateObject(size) : ::operator new(size);
+}
+
+// Only reached when construction throws; the arena's room is left unused.
+void TDBContainerTag::operator delete(void* p, ChunkArena* arena) {
+  if (arena == nullptr) ::operator delete(p);
+}
+
+void TDBContainerTag::operator delete(TDBContainerTag* tag, std::destroying_delete_t) {
+  const bool inArena = tag->inArena_;
+  ChunkArena* arena = inArena ? ChunkArena::OwnerOf(tag) : nullptr;
+  tag->~TDBContainerTag();
+  if (inArena) return arena->Drop();
+  ::operator delete(tag);
 }
 
 TDBContainerTag::TDBContainerTag() {
@@ -195,7 +219,7 @@ TDBContainerTag::~TDBContainerTag() {
     Slab* slab = slabs_;
     slabs_ = slab->next;
     for (uint32_t i = 0; i < slab->used; ++i) slab->Nodes()[i].~Node();
-    ::operator delete(slab);
+    if (!slab->inArena) ::operator delete(slab);
   }
   if (!outermost) return;
   tReleaseQueue = &children;
@@ -216,10 +240,15 @@ TDBContainerTag::Node* TDBContainerTag::NewNode() {
   }
   if (slabs_ == nullptr || slabs_->used == slabs_->capacity) {
     const uint32_t capacity = std::clamp(count_, kFirstSlab, kLargestSlab);
-    auto* slab = static_cast<Slab*>(::operator new(sizeof(Slab) + capacity * sizeof(Node)));
+    const size_t bytes = sizeof(Slab) + capacity * sizeof(Node);
+    ChunkArena* arena = inArena_ ? ChunkArena::OwnerOf(this) : nullptr;
+    const bool fromArena = arena != nullptr && arena->IsOpen();
+    auto* slab =
+        static_cast<Slab*>(fromArena ? arena->AllocateStorage(bytes) : ::operator new(bytes));
     slab->next = slabs_;
     slab->capacity = capacity;
     slab->used = 0;
+    slab->inArena = fromArena;
     slabs_ = slab;
   }
   return new (&slabs_->Nodes()[slabs_->used++]) Node;
@@ -308,7 +337,7 @@ bool TDBContainerTag::GetChildAtCursor(uint32_t index, ChildCursor& cursor,
 }
 
 TDBContainerTag::Node* TDBContainerTag::NodeAt(uint32_t index,
-                                              ChildCursor::Position& cursor) const {
+                                               ChildCursor::Position& cursor) const {
   // Start from whichever known position is nearest: the first entry, the
   // last one, or where the cursor stopped.
   const int64_t target = index;

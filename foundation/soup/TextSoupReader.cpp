@@ -8,6 +8,10 @@
 // Nothing in the text is refused: every step ends at the end of the text as
 // it would at its own terminator, so a missing "}" or closing double quote
 // ends the open values there. Only reading the stream and memory can fail.
+//
+// The reader builds the tree itself, exactly as the setters of Soup would
+// (each tag replaces the first one of its name and goes to the end), with
+// its tags and containers made in one ChunkArena (see ChunkArena.h).
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -22,6 +26,9 @@
 #include <vector>
 
 #include "foundation/base/LogMessage.h"
+#include "foundation/soup/ChunkArena.h"
+#include "foundation/soup/TDBContainerTag.h"
+#include "foundation/soup/TDBDataTag.h"
 #include "foundation/soup/TextSoup.h"
 #include "foundation/stream/CharBuffer.h"
 #include "foundation/text/KUID.h"
@@ -83,12 +90,17 @@ Status ReadAllBytes(TStream& stream, std::vector<char>& text) {
 class TextSoupReader {
  public:
   TextSoupReader(const char* begin, const char* end, bool utf8)
-      : begin_(begin), p_(begin), end_(end), utf8_(utf8) {}
+      : begin_(begin), p_(begin), end_(end), utf8_(utf8), arena_(ChunkArena::Open()) {}
+  ~TextSoupReader() {
+    if (arena_ != nullptr) arena_->Close();
+  }
+  TextSoupReader(const TextSoupReader&) = delete;
+  TextSoupReader& operator=(const TextSoupReader&) = delete;
 
-  // Parses the top level into `soup`. It ends at the end of the text or at
-  // a "}" that matches nothing, which is left unread. Answers kOk or
-  // kOutOfMemory.
-  Status ParseTop(Soup& soup) { return ParseLevel(soup, 0); }
+  // Parses the top level into `top` (made at the first tag; left empty
+  // without tags). It ends at the end of the text or at a "}" that matches
+  // nothing, which is left unread. Answers kOk or kOutOfMemory.
+  Status ParseTop(ChunkRef& top) { return ParseLevel(top, 0); }
 
   size_t Consumed() const { return size_t(p_ - begin_); }
 
@@ -124,12 +136,29 @@ class TextSoupReader {
   }
 
   // --- Structure. -----------------------------------------------------------
-  Status ParseLevel(Soup& soup, uint32_t depth) {
+  Status ParseLevel(ChunkRef& level, uint32_t depth) {
     for (;;) {
       if (!ReadName()) return Status::kOk;
-      const Status status = StoreValue(soup, ClassifyValue(), depth);
+      const Status status = StoreValue(level, ClassifyValue(), depth);
       if (status != Status::kOk) return status;
     }
+  }
+
+  // Adds `tag` to `level` (made first when empty) as the Soup setters do:
+  // the first tag of that name goes, the new one goes to the end.
+  void Put(ChunkRef& level, const Kiv::PString& name, ChunkRef tag) {
+    if (!level) level = TDBContainerTag::CreateIn(arena_);
+    auto* container = static_cast<TDBContainerTag*>(level.get());
+    container->RemoveFirstNamed(name);
+    container->SetChild(name, std::move(tag));
+  }
+  void PutValue(ChunkRef& level, uint32_t type, const void* data, uint32_t size) {
+    Put(level, *name_, TDBDataTag::CreateCopyIn(arena_, type, data, size));
+  }
+  // A string tag; the empty text gives one without bytes.
+  void PutText(ChunkRef& level, std::string_view text) {
+    if (text.empty()) return PutValue(level, SoupType::kString, nullptr, 0);
+    Put(level, *name_, TDBDataTag::CreateTextIn(arena_, text));
   }
 
   // Reads the next name into name_ (or only past it, when `keep` is false).
@@ -215,24 +244,24 @@ class TextSoupReader {
     return q == end_ || IsLineEnd(*q) ? Kind::kList : Kind::kText;
   }
 
-  Status StoreValue(Soup& soup, Kind kind, uint32_t depth) {
+  Status StoreValue(ChunkRef& level, Kind kind, uint32_t depth) {
     switch (kind) {
       case Kind::kNone:
-        soup.SetNamedNull(*name_);
+        PutValue(level, SoupType::kNull, nullptr, 0);
         return Status::kOk;
       case Kind::kSoup:
-        return ReadSubSoup(soup, depth);
+        return ReadSubSoup(level, depth);
       case Kind::kInt:
-        ReadInt(soup);
+        ReadInt(level);
         return Status::kOk;
       case Kind::kFloat:
-        ReadFloat(soup);
+        ReadFloat(level);
         return Status::kOk;
       case Kind::kList:
-        ReadNumberList(soup);
+        ReadNumberList(level);
         return Status::kOk;
       case Kind::kText:
-        return ReadText(soup);
+        return ReadText(level);
     }
     return Status::kOk;
   }
@@ -240,14 +269,13 @@ class TextSoupReader {
   // The "{" is consumed. Reads the children up to the matching "}" or the
   // end of the text. A sub-soup deeper than kMaxDepth is read past and kept
   // empty.
-  Status ReadSubSoup(Soup& soup, uint32_t depth) {
+  Status ReadSubSoup(ChunkRef& level, uint32_t depth) {
     // The children's names may take the recent slot that name_ points at.
     const Kiv::PString name = *name_;
-    Soup child;
-    child.Create();
+    ChunkRef child = TDBContainerTag::CreateIn(arena_);
     const Status status = depth < TextSoup::kMaxDepth ? ParseLevel(child, depth + 1) : SkipLevels();
     if (status != Status::kOk) return status;
-    soup.SetNamedSoup(name, child);
+    Put(level, name, std::move(child));
     SkipClosingBrace();
     return Status::kOk;
   }
@@ -295,7 +323,7 @@ class TextSoupReader {
   // --- Numbers. The classifier has checked that the value up to the line
   // end holds only number characters, so the token is that whole stretch. A
   // token (or a list piece) that holds no number ("-", ".") stores 0.
-  void ReadInt(Soup& soup) {
+  void ReadInt(ChunkRef& level) {
     const char* q = SkipToLineEnd();
     const bool negative = q < p_ && *q == '-';
     if (negative) ++q;
@@ -308,17 +336,19 @@ class TextSoupReader {
     if (negative) value = -value;
     if (value > std::numeric_limits<int32_t>::max()) value = std::numeric_limits<int32_t>::max();
     if (value < std::numeric_limits<int32_t>::min()) value = std::numeric_limits<int32_t>::min();
-    soup.SetNamedInt(*name_, int32_t(value));
+    const auto stored = int32_t(value);
+    PutValue(level, SoupType::kInt, &stored, sizeof stored);
   }
 
-  void ReadFloat(Soup& soup) {
+  void ReadFloat(ChunkRef& level) {
     const char* start = SkipToLineEnd();
-    soup.SetNamedFloat(*name_, ScanFloat(start, p_));
+    const float value = ScanFloat(start, p_);
+    PutValue(level, SoupType::kFloat, &value, sizeof value);
   }
 
   // Every piece between spaces, tabs and commas is one float; the list has
   // no length limit.
-  void ReadNumberList(Soup& soup) {
+  void ReadNumberList(ChunkRef& level) {
     const char* start = SkipToLineEnd();
     floats_.clear();
     for (const char* q = start; q < p_;) {
@@ -330,7 +360,7 @@ class TextSoupReader {
       while (q < p_ && *q != ',' && !IsBlank(*q)) ++q;
       floats_.push_back(ScanFloat(piece, q));
     }
-    soup.SetNamedFloatArray(*name_, floats_);
+    PutValue(level, SoupType::kFloat, floats_.data(), uint32_t(floats_.size() * sizeof(float)));
   }
 
   // The longest prefix of [from, to) that is a decimal float, as "%f" scans
@@ -346,20 +376,22 @@ class TextSoupReader {
   }
 
   // --- Texts. ---------------------------------------------------------------
-  Status ReadText(Soup& soup) {
+  Status ReadText(ChunkRef& level) {
     if (!ReadValueText()) return Status::kOutOfMemory;
     const uint32_t length = text_.Length() - 1;  // without the NUL
     const std::string_view text(text_.Data(), length);
     if (text.empty()) {
-      soup.SetNamedTag(*name_, std::string_view());
+      PutText(level, std::string_view());
       return Status::kOk;
     }
     if (LooksLikeKUID(text)) {
-      soup.SetNamedKUID(*name_, ParseKUID(text_.Data(), false));
+      uint8_t raw[8];
+      KUIDToRawBytes(ParseKUID(text_.Data(), false), raw);
+      PutValue(level, SoupType::kKUID, raw, sizeof raw);
       return Status::kOk;
     }
-    if (!utf8_ && HasHighByte(text)) return StoreAnsiText(soup);
-    soup.SetNamedTag(*name_, text);
+    if (!utf8_ && HasHighByte(text)) return StoreAnsiText(level);
+    PutText(level, text);
     return Status::kOk;
   }
 
@@ -397,7 +429,7 @@ class TextSoupReader {
   }
 
   // Converts text_ from the ANSI code page to UTF-8 and stores it.
-  Status StoreAnsiText(Soup& soup) {
+  Status StoreAnsiText(ChunkRef& level) {
     int64_t needed = CodePageToUtf8(text_.Length(), text_.Data());
     if (needed > 0) {
       if (needed > std::numeric_limits<uint32_t>::max() || !text_.Resize(uint32_t(needed))) {
@@ -406,7 +438,7 @@ class TextSoupReader {
       needed = CodePageToUtf8(text_.Length(), text_.Data());
     }
     if (needed > 0) return Status::kOutOfMemory;
-    soup.SetNamedTag(*name_, std::string_view(text_.Data(), std::strlen(text_.Data())));
+    PutText(level, std::string_view(text_.Data(), std::strlen(text_.Data())));
     return Status::kOk;
   }
 
@@ -470,6 +502,8 @@ class TextSoupReader {
   const char* p_;
   const char* const end_;
   const bool utf8_;
+  // Held until the reader is gone; null (the heap) when none could be made.
+  ChunkArena* const arena_;
   static constexpr int kRecentBits = 8;
   const Kiv::PString* name_ = nullptr;
   std::array<Kiv::PString, size_t{1} << kRecentBits> recentNames_;
@@ -529,16 +563,18 @@ TextSoup::Result TextSoup::Parse(Soup& soup, TStream& stream, bool utf8) {
   }
   TextSoupReader reader(text.data() + skip, text.data() + text.size(), utf8);
   Status status = Status::kOk;
+  ChunkRef top;
   try {
-    status = reader.ParseTop(soup);
+    status = reader.ParseTop(top);
   } catch (const std::bad_alloc&) {
     status = Status::kOutOfMemory;
   }
   const size_t consumed = skip + reader.Consumed();
   if (status != Status::kOk) {
-    soup.Release();
+    top.Reset();
     return Refuse(status, LineOf(text, consumed));
   }
+  soup = Soup(std::move(top));
   // Leave the stream after the soup: on a "}" that matches nothing, at the
   // NUL byte that ended the text, or at the end.
   stream.SeekTo(uint32_t(start + (consumed == text.size() ? readToEnd : consumed)));

@@ -1,0 +1,92 @@
+#include "foundation/soup/ChunkArena.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+// One block of room; the room follows the header.
+struct ChunkArena::Block {
+  Block* next;
+  size_t size;
+};
+
+namespace {
+
+constexpr size_t kAlign = 8;
+// Blocks start small (most soups are small files) and double up to a size
+// that keeps the slack of the last block low.
+constexpr size_t kFirstBlock = 4 * 1024;
+constexpr size_t kLargestBlock = 512 * 1024;
+// Objects are preceded by their arena's address.
+constexpr size_t kPrefix = sizeof(ChunkArena*);
+
+size_t RoundUp(size_t bytes) {
+  return (bytes + kAlign - 1) & ~(kAlign - 1);
+}
+
+}  // namespace
+
+ChunkArena* ChunkArena::Open() {
+  auto* arena = new (std::nothrow) ChunkArena;
+  if (arena == nullptr) return nullptr;
+  arena->nextBlockSize_ = kFirstBlock;
+  return arena;
+}
+
+ChunkArena::~ChunkArena() {
+  while (blocks_ != nullptr) {
+    Block* block = blocks_;
+    blocks_ = block->next;
+    ::operator delete(block);
+  }
+}
+
+void* ChunkArena::Bump(size_t bytes) {
+  static_assert(sizeof(Block) % kAlign == 0, "block headers keep the room aligned");
+  bytes = RoundUp(bytes);
+  if (size_t(end_ - next_) < bytes) {
+    // A large request gets a block of its own; the current one stays in use.
+    const size_t room = std::max(bytes, nextBlockSize_);
+    auto* block = static_cast<Block*>(::operator new(sizeof(Block) + room));
+    block->size = room;
+    block->next = blocks_;
+    blocks_ = block;
+    char* start = reinterpret_cast<char*>(block + 1);
+    if (room == bytes && next_ != nullptr) return start;
+    next_ = start;
+    end_ = start + room;
+    nextBlockSize_ = std::min(nextBlockSize_ * 2, kLargestBlock);
+  }
+  void* at = next_;
+  next_ += bytes;
+  return at;
+}
+
+void* ChunkArena::AllocateObject(size_t bytes) {
+  char* at = static_cast<char*>(Bump(kPrefix + bytes));
+  ChunkArena* self = this;
+  std::memcpy(at, &self, sizeof self);
+  ++made_;
+  return at + kPrefix;
+}
+
+void* ChunkArena::AllocateStorage(size_t bytes) {
+  return Bump(bytes);
+}
+
+ChunkArena* ChunkArena::OwnerOf(const void* object) {
+  ChunkArena* arena;
+  std::memcpy(&arena, static_cast<const char*>(object) - kPrefix, sizeof arena);
+  return arena;
+}
+
+void ChunkArena::Close() {
+  open_ = false;
+  // The bias leaves; each object made stays as one hold.
+  const int64_t change = made_ - kOpenBias;
+  if (holds_.fetch_add(change, std::memory_order_acq_rel) + change == 0) delete this;
+}
+
+void ChunkArena::Drop() {
+  if (holds_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+}

@@ -1,0 +1,69 @@
+// ChunkArena: memory for the chunks that one reading of a text soup makes,
+// taken from a few large blocks instead of one heap allocation per chunk.
+//
+// The reader opens an arena, makes its tags and containers in it (and, while
+// it is open, the containers' node storage), and closes it when it is done.
+// Every object made with AllocateObject counts as one hold on the arena, and
+// so does the open arena itself until Close. The blocks are freed when the
+// last hold ends: after Close, when the last chunk made in the arena is
+// destroyed, on whichever thread releases it. The room of an object
+// destroyed earlier is not reused, so one arena serves one reading and its
+// size is bounded by what that reading made; chunks made later (edits of the
+// soup that was read) come from the heap as usual.
+//
+// A tree read this way keeps all its blocks while any of its chunks is
+// alive: keeping one small tag of a large soup keeps the soup's memory
+// (Soup::Copy makes a tree of its own that lets it go).
+//
+// Threads: Open, the allocations and Close belong to the reading thread and
+// happen before its chunks are handed out; Drop may come from any thread.
+// Failure: the allocations throw std::bad_alloc (the reader reports it).
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+class ChunkArena {
+ public:
+  ChunkArena(const ChunkArena&) = delete;
+  ChunkArena& operator=(const ChunkArena&) = delete;
+
+  // A new, open arena that the caller holds until Close; null when there is
+  // no memory for it (callers then use the heap).
+  static ChunkArena* Open();
+
+  // Room for an object of `bytes` bytes, aligned to 8, that holds the arena
+  // until it calls Drop. OwnerOf(the answer) is this arena.
+  void* AllocateObject(size_t bytes);
+  // Room aligned to 8 for storage that belongs to an object of the arena
+  // (it takes no hold of its own and is never freed alone).
+  void* AllocateStorage(size_t bytes);
+
+  bool IsOpen() const { return open_; }
+  // Ends the reader's hold; the arena takes no more allocations.
+  void Close();
+  // Ends one object's hold (the object is gone).
+  void Drop();
+
+  // The arena of an object made with AllocateObject.
+  static ChunkArena* OwnerOf(const void* object);
+
+ private:
+  struct Block;
+
+  ChunkArena() = default;
+  ~ChunkArena();
+  void* Bump(size_t bytes);
+
+  // Holds, counted from a large bias while the arena is open, so that objects
+  // dropped during the reading never bring it to 0; Close settles the count.
+  static constexpr int64_t kOpenBias = int64_t{1} << 62;
+  std::atomic<int64_t> holds_{kOpenBias};
+  int64_t made_ = 0;
+  bool open_ = true;
+  Block* blocks_ = nullptr;
+  char* next_ = nullptr;
+  char* end_ = nullptr;
+  size_t nextBlockSize_;
+};
