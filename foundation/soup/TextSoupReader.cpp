@@ -20,9 +20,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "foundation/base/LogMessage.h"
@@ -57,9 +59,28 @@ bool IsDigit(int c) {
 // The value kinds that ClassifyValue tells apart.
 enum class Kind { kNone, kSoup, kInt, kFloat, kList, kText };
 
+// Leaves new elements uninitialised (the stream fills them), so growing the
+// text's room does not clear it first.
+template <class T>
+struct UninitialisedAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = UninitialisedAllocator<U>;
+  };
+  template <class U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+using TextBytes = std::vector<char, UninitialisedAllocator<char>>;
+
 // Reads all bytes from the stream's position to its end. Answers kOk,
 // kReadFailed or kOutOfMemory.
-Status ReadAllBytes(TStream& stream, std::vector<char>& text) {
+Status ReadAllBytes(TStream& stream, TextBytes& text) {
   const uint32_t errorBefore = stream.GetError();
   const uint32_t start = stream.Tell();
   const uint32_t size = stream.GetSize();
@@ -514,7 +535,7 @@ class TextSoupReader {
 
 // The 1-based line of the byte at `offset`: CR LF, LF and a lone CR each
 // end a line.
-uint32_t LineOf(const std::vector<char>& text, size_t offset) {
+uint32_t LineOf(const TextBytes& text, size_t offset) {
   uint32_t line = 1;
   for (size_t i = 0; i < offset && i < text.size(); ++i) {
     if (text[i] == '\n') ++line;
@@ -535,7 +556,7 @@ TextSoup::Result Refuse(Status status, uint32_t line) {
 // Cuts the text at its first NUL byte, which ends it. Answers how much of
 // the input a parse that reaches the end has read: all of it when only NUL
 // bytes follow the cut (padding), else the bytes before the cut.
-size_t CutAtNulByte(std::vector<char>& text) {
+size_t CutAtNulByte(TextBytes& text) {
   const size_t size = text.size();
   const void* found = size != 0 ? std::memchr(text.data(), 0, size) : nullptr;
   if (found == nullptr) return size;
@@ -551,7 +572,7 @@ TextSoup::Result TextSoup::Parse(Soup& soup, TStream& stream, bool utf8) {
   soup.Release();
   if (!stream.IsOpen()) return Refuse(Status::kStreamClosed, 0);
   const uint32_t start = stream.Tell();
-  std::vector<char> text;
+  TextBytes text;
   const Status readStatus = ReadAllBytes(stream, text);
   if (readStatus != Status::kOk) return Refuse(readStatus, 0);
   const size_t readToEnd = CutAtNulByte(text);
