@@ -87,6 +87,39 @@ void ChunkArena::Close() {
   if (holds_.fetch_add(change, std::memory_order_acq_rel) + change == 0) delete this;
 }
 
+namespace {
+
+thread_local ChunkArena::DeferredDrops* tDeferred = nullptr;
+
+}  // namespace
+
+void ChunkArena::Release(int64_t holds) {
+  if (holds_.fetch_sub(holds, std::memory_order_acq_rel) == holds) delete this;
+}
+
 void ChunkArena::Drop() {
-  if (holds_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+  DeferredDrops* deferred = tDeferred;
+  if (deferred == nullptr) return Release(1);
+  if (deferred->arena_ != this) {
+    deferred->Flush();
+    deferred->arena_ = this;
+  }
+  ++deferred->count_;
+}
+
+ChunkArena::DeferredDrops::DeferredDrops() : outermost_(tDeferred == nullptr) {
+  if (outermost_) tDeferred = this;
+}
+
+ChunkArena::DeferredDrops::~DeferredDrops() {
+  if (!outermost_) return;
+  tDeferred = nullptr;
+  Flush();
+}
+
+// The counted holds end; the arena may go with them.
+void ChunkArena::DeferredDrops::Flush() {
+  if (arena_ != nullptr && count_ != 0) arena_->Release(count_);
+  arena_ = nullptr;
+  count_ = 0;
 }

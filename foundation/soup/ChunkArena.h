@@ -43,8 +43,27 @@ class ChunkArena {
   bool IsOpen() const { return open_; }
   // Ends the reader's hold; the arena takes no more allocations.
   void Close();
-  // Ends one object's hold (the object is gone).
+  // Ends one object's hold (the object is gone). Inside a DeferredDrops
+  // scope on this thread the hold ends when the scope does.
   void Drop();
+
+  // While one lives on a thread, the Drops of that thread are counted and
+  // end their holds together when it goes (one atomic step per arena rather
+  // than one per object). Nested scopes leave the work to the outermost.
+  class DeferredDrops {
+   public:
+    DeferredDrops();
+    ~DeferredDrops();
+    DeferredDrops(const DeferredDrops&) = delete;
+    DeferredDrops& operator=(const DeferredDrops&) = delete;
+
+   private:
+    friend class ChunkArena;
+    void Flush();
+    bool outermost_;
+    ChunkArena* arena_ = nullptr;
+    int64_t count_ = 0;
+  };
 
   // The arena of an object made with AllocateObject.
   static ChunkArena* OwnerOf(const void* object);
@@ -55,6 +74,7 @@ class ChunkArena {
   ChunkArena() = default;
   ~ChunkArena();
   void* Bump(size_t bytes);
+  void Release(int64_t holds);
 
   // Holds, counted from a large bias while the arena is open, so that objects
   // dropped during the reading never bring it to 0; Close settles the count.

@@ -98,6 +98,32 @@ TEST(ChunkArena, ReadChunksOutliveTheSoupAndTakeEdits) {
   EXPECT_EQ(mesh.GetNamedTagAsInt(N("flags"), 0), 3);
 }
 
+// A tree that mixes the chunks of several readings (and shares some of
+// them between containers) goes whole, whichever reading's chunk goes last;
+// drops counted together inside a release end every reading's holds.
+TEST(ChunkArena, TreesMixingSeveralReadingsGoWhole) {
+  Soup first = ParseText(GroupsText(40));
+  Soup second = ParseText(GroupsText(40));
+  Soup mixed;
+  for (int i = 0; i < 40; ++i) {
+    const Kiv::PString name = N("group-" + std::to_string(i));
+    Soup from = (i % 2 == 0 ? first : second).GetNamedSoup(name);
+    mixed.SetNamedSoup(name, from);
+    // The same sub-soup sits in both trees now.
+    if (i % 3 == 0) second.SetNamedSoup(N("shared-" + std::to_string(i)), from);
+  }
+  {
+    const ChunkArena::DeferredDrops outer;
+    const ChunkArena::DeferredDrops inner;
+    first.Release();
+    EXPECT_EQ(mixed.GetNamedSoup(N("group-4")).GetNamedTagAsInt(N("index"), 0), 5);
+    mixed.Release();
+  }
+  EXPECT_EQ(second.GetNamedSoup(N("shared-3")).GetNamedTagAsInt(N("index"), 0), 4);
+  EXPECT_EQ(second.GetNamedSoup(N("shared-6")).GetNamedTagAsInt(N("index"), 0), 7);
+  second.Release();
+}
+
 // The last chunk of a read soup may go on another thread.
 TEST(ChunkArena, LastChunkMayGoOnAnotherThread) {
   for (int round = 0; round < 20; ++round) {
