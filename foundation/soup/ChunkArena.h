@@ -23,6 +23,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <new>
 
 class ChunkArena {
  public:
@@ -67,6 +68,21 @@ class ChunkArena {
 
   // The arena of an object made with AllocateObject.
   static ChunkArena* OwnerOf(const void* object);
+
+  // Room for an object of `bytes` bytes: AllocateObject in `arena`, the
+  // plain operator new when it is null.
+  static void* New(ChunkArena* arena, size_t bytes) {
+    return arena != nullptr ? arena->AllocateObject(bytes) : ::operator new(bytes);
+  }
+  // Destroys an object made with New (in an arena when `inArena`), then
+  // frees its room or ends its hold on the arena.
+  template <class T>
+  static void Destroy(T* object, bool inArena) {
+    ChunkArena* arena = inArena ? OwnerOf(object) : nullptr;
+    object->~T();
+    if (arena != nullptr) return arena->Drop();
+    ::operator delete(object);
+  }
 
  private:
   struct Block;

@@ -183,7 +183,7 @@ ChunkRef TDBContainerTag::CreateIn(ChunkArena* arena) {
 }
 
 void* TDBContainerTag::operator new(size_t size, ChunkArena* arena) {
-  return arena != nullptr ? arena->AllocateObject(size) : ::operator new(size);
+  return ChunkArena::New(arena, size);
 }
 
 // Only reached when construction throws; the arena's room is left unused.
@@ -192,11 +192,7 @@ void TDBContainerTag::operator delete(void* p, ChunkArena* arena) {
 }
 
 void TDBContainerTag::operator delete(TDBContainerTag* tag, std::destroying_delete_t) {
-  const bool inArena = tag->inArena_;
-  ChunkArena* arena = inArena ? ChunkArena::OwnerOf(tag) : nullptr;
-  tag->~TDBContainerTag();
-  if (inArena) return arena->Drop();
-  ::operator delete(tag);
+  ChunkArena::Destroy(tag, tag->inArena_);
 }
 
 TDBContainerTag::TDBContainerTag() {

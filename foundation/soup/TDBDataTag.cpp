@@ -4,8 +4,7 @@
 #include <utility>
 
 void* TDBDataTag::operator new(size_t size, Extra extra) {
-  if (extra.arena != nullptr) return extra.arena->AllocateObject(size + extra.bytes);
-  return ::operator new(size + extra.bytes);
+  return ChunkArena::New(extra.arena, size + extra.bytes);
 }
 
 // Only reached when construction throws, which it does not; the arena's room
@@ -15,11 +14,7 @@ void TDBDataTag::operator delete(void* p, Extra extra) {
 }
 
 void TDBDataTag::operator delete(TDBDataTag* tag, std::destroying_delete_t) {
-  const bool inArena = tag->inArena_;
-  ChunkArena* arena = inArena ? ChunkArena::OwnerOf(tag) : nullptr;
-  tag->~TDBDataTag();
-  if (inArena) return arena->Drop();
-  ::operator delete(tag);
+  ChunkArena::Destroy(tag, tag->inArena_);
 }
 
 ChunkRef TDBDataTag::Create(uint32_t type, CoreRef core) {
