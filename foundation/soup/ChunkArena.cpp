@@ -70,8 +70,11 @@ void* ChunkArena::AllocateObject(size_t bytes) {
   return at + kPrefix;
 }
 
-void* ChunkArena::AllocateStorage(size_t bytes) {
-  return Bump(bytes);
+void* ChunkArena::AllocateStorage(size_t bytes, size_t align, size_t alignedAt) {
+  // Room enough to move the start up to the boundary wherever it falls.
+  char* at = static_cast<char*>(Bump(bytes + align - kAlign));
+  const uintptr_t misfit = (reinterpret_cast<uintptr_t>(at) + alignedAt) & (align - 1);
+  return misfit == 0 ? at : at + (align - misfit);
 }
 
 ChunkArena* ChunkArena::OwnerOf(const void* object) {

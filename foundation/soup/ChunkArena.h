@@ -37,9 +37,11 @@ class ChunkArena {
   // Room for an object of `bytes` bytes, aligned to 8, that holds the arena
   // until it calls Drop. OwnerOf(the answer) is this arena.
   void* AllocateObject(size_t bytes);
-  // Room aligned to 8 for storage that belongs to an object of the arena
-  // (it takes no hold of its own and is never freed alone).
-  void* AllocateStorage(size_t bytes);
+  // Room for storage that belongs to an object of the arena (it takes no
+  // hold of its own and is never freed alone), placed so that its byte at
+  // `alignedAt` lies on a boundary of `align` (a power of two, at least 8;
+  // `alignedAt` a multiple of 8).
+  void* AllocateStorage(size_t bytes, size_t align = 8, size_t alignedAt = 0);
 
   bool IsOpen() const { return open_; }
   // Ends the reader's hold; the arena takes no more allocations.

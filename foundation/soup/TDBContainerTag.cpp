@@ -255,7 +255,8 @@ TDBContainerTag::Node* TDBContainerTag::NewNode() {
     ChunkArena* arena = inArena_ ? ChunkArena::OwnerOf(this) : nullptr;
     const bool fromArena = arena != nullptr && arena->IsOpen();
     auto* slab =
-        static_cast<Slab*>(fromArena ? arena->AllocateStorage(bytes) : ::operator new(bytes));
+        static_cast<Slab*>(fromArena ? arena->AllocateStorage(bytes, kNodeAlign, sizeof(Slab))
+                                     : ::operator new(bytes));
     slab->next = slabs_;
     slab->capacity = capacity;
     slab->used = 0;

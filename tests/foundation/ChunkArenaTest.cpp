@@ -61,8 +61,18 @@ TEST(ChunkArena, ObjectsKeepTheArenaUntilTheLastOneGoes) {
       std::memset(bytes, int(objects.size()), size);
       objects.push_back(bytes);
     }
-    auto* storage = static_cast<char*>(arena->AllocateStorage(100));
-    std::memset(storage, 7, 100);
+    struct Placement {
+      size_t align;
+      size_t alignedAt;
+    };
+    for (const Placement p :
+         {Placement{8, 0}, Placement{64, 0}, Placement{64, 24}, Placement{16, 8}}) {
+      for (const size_t size : {8u, 100u, 9000u}) {
+        auto* storage = static_cast<char*>(arena->AllocateStorage(size, p.align, p.alignedAt));
+        EXPECT_EQ((reinterpret_cast<uintptr_t>(storage) + p.alignedAt) % p.align, 0u);
+        std::memset(storage, 7, size);
+      }
+    }
     if (dropFirst) arena->Drop();
     EXPECT_TRUE(arena->IsOpen());
     arena->Close();
