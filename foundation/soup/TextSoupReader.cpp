@@ -206,9 +206,12 @@ class TextSoupReader {
   // bytes, and one found there is used as it is rather than interned again.
   // name_ stays valid until the next name is read.
   void InternName(std::string_view text) {
-    Kiv::PString& recent = recentNames_[RecentSlot(text)];
-    if (recent.View() != text) recent = Kiv::PString(text);
-    name_ = &recent;
+    Recent& recent = recentNames_[RecentSlot(text)];
+    if (recent.text != text) {
+      recent.name = Kiv::PString(text);
+      recent.text = recent.name.View();
+    }
+    name_ = &recent.name;
   }
 
   static size_t RecentSlot(std::string_view text) {
@@ -398,22 +401,58 @@ class TextSoupReader {
 
   // --- Texts. ---------------------------------------------------------------
   Status ReadText(ChunkRef& level) {
-    if (!ReadValueText()) return Status::kOutOfMemory;
-    const uint32_t length = text_.Length() - 1;  // without the NUL
-    const std::string_view text(text_.Data(), length);
+    std::string_view text;
+    if (!ReadValueView(text)) return Status::kOutOfMemory;
     if (text.empty()) {
       PutText(level, std::string_view());
       return Status::kOk;
     }
-    if (LooksLikeKUID(text)) {
+    const bool kuid = LooksLikeKUID(text);
+    if (kuid || (!utf8_ && HasHighByte(text))) {
+      // Both need the text in text_, with its NUL.
+      if (text.data() != text_.Data() && !Hold(text)) return Status::kOutOfMemory;
+      if (!kuid) return StoreAnsiText(level);
       uint8_t raw[8];
       KUIDToRawBytes(ParseKUID(text_.Data(), false), raw);
       PutValue(level, SoupType::kKUID, raw, sizeof raw);
       return Status::kOk;
     }
-    if (!utf8_ && HasHighByte(text)) return StoreAnsiText(level);
     PutText(level, text);
     return Status::kOk;
+  }
+
+  // The value's text as ReadValueText reads it. A value without escapes and
+  // line ends is a view of the text being read (no copy); any other is read
+  // into text_, which the view then shows (without its NUL). False when it
+  // does not fit in memory.
+  bool ReadValueView(std::string_view& out) {
+    const int first = SkipBlanks(false);
+    out = std::string_view();
+    if (first == 0 || first == '}' || IsLineEnd(first)) return true;
+    const char* q = p_;
+    if (first == '"') {
+      for (++q; q < end_ && *q != '"' && !IsLineEnd(*q);) ++q;
+      if (q == end_ || *q == '"') {
+        out = std::string_view(p_ + 1, size_t(q - p_ - 1));
+        p_ = q == end_ ? q : q + 1;
+        return true;
+      }
+    } else {
+      while (q < end_ && *q != '\\' && *q != '}' && !IsLineEnd(*q)) ++q;
+      if (q == end_ || *q != '\\') {
+        out = std::string_view(p_, size_t(q - p_));
+        p_ = q;
+        return true;
+      }
+    }
+    if (!ReadValueText()) return false;
+    out = std::string_view(text_.Data(), text_.Length() - 1);
+    return true;
+  }
+
+  // Copies `text` into text_ and adds a NUL. False when it does not fit.
+  bool Hold(std::string_view text) {
+    return text_.Resize(0) && Append(text.data(), text.size()) && text_.Push('\0');
   }
 
   static bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
@@ -527,7 +566,12 @@ class TextSoupReader {
   ChunkArena* const arena_;
   static constexpr int kRecentBits = 8;
   const Kiv::PString* name_ = nullptr;
-  std::array<Kiv::PString, size_t{1} << kRecentBits> recentNames_;
+  // A name met lately and its text (which lives as long as the name does).
+  struct Recent {
+    Kiv::PString name;
+    std::string_view text;
+  };
+  std::array<Recent, size_t{1} << kRecentBits> recentNames_;
   std::array<char, TextSoup::kMaxNameLength> nameChars_;
   CharBuffer text_;
   std::vector<float> floats_;
