@@ -13,10 +13,12 @@ struct ChunkArena::Block {
 namespace {
 
 constexpr size_t kAlign = 8;
-// Blocks start small (most soups are small files) and double up to a size
-// that keeps the slack of the last block low.
-constexpr size_t kFirstBlock = 4 * 1024;
-constexpr size_t kLargestBlock = 512 * 1024;
+// The first block holds what the caller expects to make (most soups are
+// small files), within these bounds; later blocks double up to the largest.
+// One block sized to the reading, rather than many growing ones, also spares
+// the heap the churn of handing the same room back and forth each time.
+constexpr size_t kSmallestBlock = 4 * 1024;
+constexpr size_t kLargestBlock = 64 * 1024 * 1024;
 // Objects are preceded by their arena's address.
 constexpr size_t kPrefix = sizeof(ChunkArena*);
 
@@ -26,10 +28,10 @@ size_t RoundUp(size_t bytes) {
 
 }  // namespace
 
-ChunkArena* ChunkArena::Open() {
+ChunkArena* ChunkArena::Open(size_t expected) {
   auto* arena = new (std::nothrow) ChunkArena;
   if (arena == nullptr) return nullptr;
-  arena->nextBlockSize_ = kFirstBlock;
+  arena->nextBlockSize_ = std::clamp(expected, kSmallestBlock, kLargestBlock);
   return arena;
 }
 

@@ -30,9 +30,10 @@ class ChunkArena {
   ChunkArena(const ChunkArena&) = delete;
   ChunkArena& operator=(const ChunkArena&) = delete;
 
-  // A new, open arena that the caller holds until Close; null when there is
-  // no memory for it (callers then use the heap).
-  static ChunkArena* Open();
+  // A new, open arena that the caller holds until Close, whose first block
+  // holds about `expected` bytes (a guess: later blocks are added as
+  // needed); null when there is no memory for it (callers then use the heap).
+  static ChunkArena* Open(size_t expected);
 
   // Room for an object of `bytes` bytes, aligned to 8, that holds the arena
   // until it calls Drop. OwnerOf(the answer) is this arena.

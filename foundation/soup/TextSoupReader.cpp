@@ -111,7 +111,11 @@ Status ReadAllBytes(TStream& stream, TextBytes& text) {
 class TextSoupReader {
  public:
   TextSoupReader(const char* begin, const char* end, bool utf8)
-      : begin_(begin), p_(begin), end_(end), utf8_(utf8), arena_(ChunkArena::Open()) {}
+      : begin_(begin),
+        p_(begin),
+        end_(end),
+        utf8_(utf8),
+        arena_(ChunkArena::Open(size_t(end - begin) * kArenaPerTextByte)) {}
   ~TextSoupReader() {
     if (arena_ != nullptr) arena_->Close();
   }
@@ -562,6 +566,9 @@ class TextSoupReader {
   const char* p_;
   const char* const end_;
   const bool utf8_;
+  // Arena bytes a tree takes per byte of its text, about (tags, nodes and
+  // containers of a typical soup, whose lines pad values to one column).
+  static constexpr size_t kArenaPerTextByte = 5;
   // Held until the reader is gone; null (the heap) when none could be made.
   ChunkArena* const arena_;
   static constexpr int kRecentBits = 8;

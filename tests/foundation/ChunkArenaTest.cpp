@@ -51,7 +51,7 @@ std::string GroupsText(int groups) {
 // never counted).
 TEST(ChunkArena, ObjectsKeepTheArenaUntilTheLastOneGoes) {
   for (const bool dropFirst : {false, true}) {
-    ChunkArena* arena = ChunkArena::Open();
+    ChunkArena* arena = ChunkArena::Open(dropFirst ? 0 : 6000);
     ASSERT_NE(arena, nullptr);
     std::vector<char*> objects;
     for (const size_t size : {8u, 40u, 3000u, 5000u, 2u << 20, 24u}) {
