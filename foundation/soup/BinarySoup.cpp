@@ -1,10 +1,15 @@
 #include "foundation/soup/BinarySoup.h"
 
 #include <bit>
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "foundation/base/LogMessage.h"
 #include "foundation/soup/Soup.h"
@@ -137,6 +142,41 @@ inline Parse ParseAt(const uint8_t* rec, uint32_t at, const uint8_t* listEnd, ui
   return Parse::kRecord;
 }
 
+// Bytes a record must have before its list's end for IsPlainRecord: the
+// size word, the name length byte, the 16 bytes read for the name and the
+// type byte after them.
+constexpr ptrdiff_t kPlainRoom = 4 + 1 + 16 + 1;
+
+// The place of the first NUL among the 16 bytes at `p` (16 when none).
+inline uint32_t FirstNulOf16Fast(const uint8_t* p) {
+#if defined(__SSE2__)
+  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const auto nuls = uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_setzero_si128())));
+  return uint32_t(std::countr_zero(nuls | 0x10000u));
+#else
+  return FirstNulOf16(p);
+#endif
+}
+
+// True for the common record that needs no more checks than these: at
+// least kPlainRoom bytes from the list's end, a name of 1 to 16 bytes (its
+// NUL included) whose first NUL is its last byte, a size that holds the name
+// and the type byte and fits the list, and a type that is neither a nested
+// list nor an aligned payload. Any other record (damaged ones included) is
+// left to ParseAt, which tells what is wrong: this test answers false for
+// every record that ParseAt refuses.
+inline bool IsPlainRecord(const uint8_t* rec, const uint8_t* listEnd, uint32_t size) {
+  const ptrdiff_t room = listEnd - rec;
+  if (room < kPlainRoom) return false;
+  const uint32_t nameBytes = rec[4];
+  const uint32_t nul = FirstNulOf16Fast(rec + 5);
+  // (16, for no NUL in the 16 bytes, never passes: the name's NUL is unseen.)
+  if (nul >= 16 || nul + 1 != nameBytes) return false;
+  if (size < nameBytes + 2 || size > uint64_t(room) - 4) return false;
+  const uint8_t type = rec[5 + nameBytes];
+  return type != kFileContainer && type != kFileAlignedRaw;
+}
+
 // The walk keeps the record's address, not its offset, from one record to
 // the next: the next address is one load and one add away.
 bool ValidateList(const uint8_t* block, uint32_t at, uint32_t end, uint32_t depth,
@@ -148,6 +188,10 @@ bool ValidateList(const uint8_t* block, uint32_t at, uint32_t end, uint32_t dept
   for (;;) {
     if (listEnd - rec < kMinRecord) return true;
     const uint32_t size = LoadU32(rec);
+    if (IsPlainRecord(rec, listEnd, size)) {
+      rec += 4 + size_t(size);
+      continue;
+    }
     const auto here = static_cast<uint32_t>(rec - block);
     if (ParseAt(rec, here, listEnd, size, r, &what) == Parse::kDamaged) break;
     if (r.fileType == kFileContainer) {

@@ -32,6 +32,7 @@ struct TDBContainerTag::Slab {
   Slab* next;
   uint32_t capacity;
   uint32_t used;
+  bool inArena;  // Freed with the container's arena, not alone.
   Node* Nodes() { return reinterpret_cast<Node*>(this + 1); }
 };
 
@@ -125,6 +126,9 @@ std::atomic<uint64_t> gNextLayout{1};
 // Where this thread's last GetChildAt stopped.
 thread_local ChildCursor::Position tCursor;
 
+// How many children ahead the release loop fetches.
+constexpr size_t kReleaseAhead = 8;
+
 // Slabs grow with the container, up to this many nodes each.
 constexpr uint32_t kFirstSlab = 4;
 constexpr uint32_t kLargestSlab = 1024;
@@ -169,7 +173,26 @@ void ChainRemove(IndexT& index, const void* key, NodeT* node, Link prev, Link ne
 }  // namespace
 
 ChunkRef TDBContainerTag::Create() {
-  return ChunkRef::Adopt(new TDBContainerTag);
+  return CreateIn(nullptr);
+}
+
+ChunkRef TDBContainerTag::CreateIn(ChunkArena* arena) {
+  auto* container = new (arena) TDBContainerTag;
+  container->inArena_ = arena != nullptr;
+  return ChunkRef::Adopt(container);
+}
+
+void* TDBContainerTag::operator new(size_t size, ChunkArena* arena) {
+  return ChunkArena::New(arena, size);
+}
+
+// Only reached when construction throws; the arena's room is left unused.
+void TDBContainerTag::operator delete(void* p, ChunkArena* arena) {
+  if (arena == nullptr) ::operator delete(p);
+}
+
+void TDBContainerTag::operator delete(TDBContainerTag* tag, std::destroying_delete_t) {
+  ChunkArena::Destroy(tag, tag->inArena_);
 }
 
 TDBContainerTag::TDBContainerTag() {
@@ -195,14 +218,26 @@ TDBContainerTag::~TDBContainerTag() {
     Slab* slab = slabs_;
     slabs_ = slab->next;
     for (uint32_t i = 0; i < slab->used; ++i) slab->Nodes()[i].~Node();
-    ::operator delete(slab);
+    if (!slab->inArena) ::operator delete(slab);
   }
   if (!outermost) return;
   tReleaseQueue = &children;
+  const ChunkArena::DeferredDrops deferred;
   while (!children.empty()) {
     ACSChunk* child = children.back();
     children.pop_back();
-    child->Release();
+    // The children go one after another from the queue's end; their counts
+    // are fetched a few steps ahead (a large tree is far out of cache).
+    if (children.size() >= kReleaseAhead)
+      __builtin_prefetch(children[children.size() - kReleaseAhead]);
+    // A child held by this entry alone has no other holder that could
+    // count at the same time (the acquire read sees every earlier release):
+    // it goes without the atomic step.
+    if (child->RefCount() == 1) {
+      delete child;
+    } else {
+      child->Release();
+    }
   }
   tReleaseQueue = nullptr;
 }
@@ -216,10 +251,16 @@ TDBContainerTag::Node* TDBContainerTag::NewNode() {
   }
   if (slabs_ == nullptr || slabs_->used == slabs_->capacity) {
     const uint32_t capacity = std::clamp(count_, kFirstSlab, kLargestSlab);
-    auto* slab = static_cast<Slab*>(::operator new(sizeof(Slab) + capacity * sizeof(Node)));
+    const size_t bytes = sizeof(Slab) + capacity * sizeof(Node);
+    ChunkArena* arena = inArena_ ? ChunkArena::OwnerOf(this) : nullptr;
+    const bool fromArena = arena != nullptr && arena->IsOpen();
+    auto* slab =
+        static_cast<Slab*>(fromArena ? arena->AllocateStorage(bytes, kNodeAlign, sizeof(Slab))
+                                     : ::operator new(bytes));
     slab->next = slabs_;
     slab->capacity = capacity;
     slab->used = 0;
+    slab->inArena = fromArena;
     slabs_ = slab;
   }
   return new (&slabs_->Nodes()[slabs_->used++]) Node;
@@ -308,7 +349,7 @@ bool TDBContainerTag::GetChildAtCursor(uint32_t index, ChildCursor& cursor,
 }
 
 TDBContainerTag::Node* TDBContainerTag::NodeAt(uint32_t index,
-                                              ChildCursor::Position& cursor) const {
+                                               ChildCursor::Position& cursor) const {
   // Start from whichever known position is nearest: the first entry, the
   // last one, or where the cursor stopped.
   const int64_t target = index;

@@ -34,6 +34,11 @@
 // also reads sub-soups keeps a ChildCursor per open container and uses
 // GetChildAtCursor. Sorting and swapping rebuild what they change.
 //
+// A container may be made in a ChunkArena (the text reader's): it then lives
+// in the arena's memory, holds the arena until it is destroyed, and takes
+// its node slabs from the arena while the arena is open (see ChunkArena.h);
+// it behaves as any other container.
+//
 // Ownership: each entry holds one reference on its child and one use of its
 // name. No parent pointers exist: a child may sit in several containers.
 // Destroying a deep tree does not recurse once per level (children released
@@ -43,11 +48,14 @@
 // ACSChunk for the threading rule.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 
 #include "foundation/containers/BlockRing.h"
 #include "foundation/soup/ACSChunk.h"
+#include "foundation/soup/ChunkArena.h"
 
 class TDBContainerTag : public ACSChunk {
  public:
@@ -56,7 +64,11 @@ class TDBContainerTag : public ACSChunk {
 
   // A new, empty container.
   static ChunkRef Create();
+  // A new, empty container in `arena` (the heap when it is null).
+  static ChunkRef CreateIn(ChunkArena* arena);
   ~TDBContainerTag() override;
+  // Frees the container's memory, or leaves it to the arena that holds it.
+  static void operator delete(TDBContainerTag* tag, std::destroying_delete_t);
 
   ChunkRef GetChild(const Kiv::PString& name) const override;
   uint32_t CountChildren() const override;
@@ -82,6 +94,8 @@ class TDBContainerTag : public ACSChunk {
   void SetFlag(uint8_t flag) { flag_ = flag; }
 
  private:
+  // Nodes of a slab in an arena start on a cache line (a node is one line).
+  static constexpr size_t kNodeAlign = 64;
   struct Node;
   struct Slab;
   class Index;
@@ -91,6 +105,8 @@ class TDBContainerTag : public ACSChunk {
   using Block = Ring::Block;
 
   TDBContainerTag();
+  static void* operator new(size_t size, ChunkArena* arena);
+  static void operator delete(void* p, ChunkArena* arena);
 
   Node* NewNode();
   void FreeNode(Node* node);
@@ -116,6 +132,7 @@ class TDBContainerTag : public ACSChunk {
   Node* freeNodes_ = nullptr;
   uint32_t count_ = 0;
   uint8_t flag_ = 0;
+  bool inArena_ = false;
   // Changes (from a process-wide counter) whenever entries move, so that a
   // remembered GetChildAt position of an older layout is never used.
   uint64_t layout_;

@@ -3,15 +3,30 @@
 #include <cstring>
 #include <utility>
 
+void* TDBDataTag::operator new(size_t size, Extra extra) {
+  return ChunkArena::New(extra.arena, size + extra.bytes);
+}
+
+// Only reached when construction throws, which it does not; the arena's room
+// is then simply left unused.
+void TDBDataTag::operator delete(void* p, Extra extra) {
+  if (extra.arena == nullptr) ::operator delete(p);
+}
+
+void TDBDataTag::operator delete(TDBDataTag* tag, std::destroying_delete_t) {
+  ChunkArena::Destroy(tag, tag->inArena_);
+}
+
 ChunkRef TDBDataTag::Create(uint32_t type, CoreRef core) {
-  auto* tag = new (Extra{0}) TDBDataTag;
+  auto* tag = new (Extra{0, nullptr}) TDBDataTag;
   tag->SetData(type, std::move(core));
   return ChunkRef::Adopt(tag);
 }
 
 // A tag with room for `size` bytes after it, pointing at that room.
-TDBDataTag* TDBDataTag::NewWithBytes(uint32_t type, uint32_t size) {
-  auto* tag = new (Extra{size}) TDBDataTag;
+TDBDataTag* TDBDataTag::NewWithBytes(ChunkArena* arena, uint32_t type, uint32_t size) {
+  auto* tag = new (Extra{size, arena}) TDBDataTag;
+  tag->inArena_ = arena != nullptr;
   tag->type_ = type;
   tag->size_ = size;
   tag->data_ = size != 0 ? tag->InlineBytes() : nullptr;
@@ -19,15 +34,24 @@ TDBDataTag* TDBDataTag::NewWithBytes(uint32_t type, uint32_t size) {
 }
 
 ChunkRef TDBDataTag::CreateCopy(uint32_t type, const void* data, uint32_t size) {
+  return CreateCopyIn(nullptr, type, data, size);
+}
+
+ChunkRef TDBDataTag::CreateText(std::string_view text) {
+  return CreateTextIn(nullptr, text);
+}
+
+ChunkRef TDBDataTag::CreateCopyIn(ChunkArena* arena, uint32_t type, const void* data,
+                                  uint32_t size) {
   if (data == nullptr) size = 0;
-  TDBDataTag* tag = NewWithBytes(type, size);
+  TDBDataTag* tag = NewWithBytes(arena, type, size);
   if (size != 0) std::memcpy(tag->InlineBytes(), data, size);
   return ChunkRef::Adopt(tag);
 }
 
-ChunkRef TDBDataTag::CreateText(std::string_view text) {
+ChunkRef TDBDataTag::CreateTextIn(ChunkArena* arena, std::string_view text) {
   const auto length = static_cast<uint32_t>(text.size());
-  TDBDataTag* tag = NewWithBytes(SoupType::kString, length != 0 ? length + 1 : 0);
+  TDBDataTag* tag = NewWithBytes(arena, SoupType::kString, length != 0 ? length + 1 : 0);
   if (length != 0) {
     std::memcpy(tag->InlineBytes(), text.data(), length);
     tag->InlineBytes()[length] = 0;

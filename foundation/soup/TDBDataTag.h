@@ -12,6 +12,10 @@
 // core's (GetRawData hands out a view that keeps the tag alive). A later
 // SetData replaces them with the given core.
 //
+// A tag may be made in a ChunkArena (the text reader's): it then lives in
+// the arena's memory and holds the arena until it is destroyed (see
+// ChunkArena.h); it behaves as any other tag.
+//
 // Ownership: holds one reference on its core (or none). Made with the count
 // 1 for its creator (see ReferenceCountMP). Not locked.
 //
@@ -20,9 +24,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <string_view>
 
 #include "foundation/soup/ACSChunk.h"
+#include "foundation/soup/ChunkArena.h"
 
 class TDBDataTag : public ACSChunk {
  public:
@@ -34,27 +40,35 @@ class TDBDataTag : public ACSChunk {
   // A new string tag (type 4) holding `text` and a NUL; no bytes for the
   // empty text.
   static ChunkRef CreateText(std::string_view text);
+  // CreateCopy and CreateText in `arena` (the heap when it is null).
+  static ChunkRef CreateCopyIn(ChunkArena* arena, uint32_t type, const void* data, uint32_t size);
+  static ChunkRef CreateTextIn(ChunkArena* arena, std::string_view text);
 
   const uint8_t* GetData() const override;
   uint32_t GetDataSize() const override;
   uint32_t GetType() const override;
   void SetData(uint32_t type, CoreRef core) override;
 
-  // The tag and its inline bytes are one block: freed with the matching
-  // plain operator delete (never a sized one, whose size would not match).
-  static void operator delete(void* p) { ::operator delete(p); }
+  // The tag and its inline bytes are one block: freed with the plain
+  // operator delete (never a sized one, whose size would not match), or left
+  // to the arena that holds it.
+  static void operator delete(TDBDataTag* tag, std::destroying_delete_t);
 
  private:
   TDBDataTag() = default;
-  // Room for the tag and `extra.bytes` bytes after it.
+  // Room for the tag and `extra.bytes` bytes after it, in `extra.arena` or
+  // on the heap.
   struct Extra {
     size_t bytes;
+    ChunkArena* arena;
   };
-  static void* operator new(size_t size, Extra extra) { return ::operator new(size + extra.bytes); }
-  static void operator delete(void* p, Extra) { ::operator delete(p); }
-  static TDBDataTag* NewWithBytes(uint32_t type, uint32_t size);
+  static void* operator new(size_t size, Extra extra);
+  static void operator delete(void* p, Extra extra);
+  static TDBDataTag* NewWithBytes(ChunkArena* arena, uint32_t type, uint32_t size);
   uint8_t* InlineBytes() { return reinterpret_cast<uint8_t*>(this + 1); }
 
+  // First, so that it takes the room the base leaves after its count.
+  bool inArena_ = false;
   CoreRef core_;
   const uint8_t* data_ = nullptr;
   uint32_t size_ = 0;

@@ -23,9 +23,11 @@
 // the ANSI code page (Windows-1252) to UTF-8.
 //
 // Parse(soup, stream, utf8) releases the handle, reads the stream from its
-// position to its end and fills the handle with the setters of Soup. A text
-// without tags leaves the handle empty. The stream is left just after the
-// last byte that belongs to the soup.
+// position to its end and fills the handle as the setters of Soup would. A
+// text without tags leaves the handle empty. The stream is left just after
+// the last byte that belongs to the soup. The chunks of the tree are made in
+// one ChunkArena: any of them that lives on keeps the arena's memory (see
+// ChunkArena.h); otherwise they are ordinary editable chunks.
 //
 // Every text reads as a soup: nothing in it is refused or reported.
 //   - A missing "}" closes every open sub-soup at the end of the text.

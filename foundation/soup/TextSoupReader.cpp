@@ -8,6 +8,10 @@
 // Nothing in the text is refused: every step ends at the end of the text as
 // it would at its own terminator, so a missing "}" or closing double quote
 // ends the open values there. Only reading the stream and memory can fail.
+//
+// The reader builds the tree itself, exactly as the setters of Soup would
+// (each tag replaces the first one of its name and goes to the end), with
+// its tags and containers made in one ChunkArena (see ChunkArena.h).
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -16,12 +20,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "foundation/base/LogMessage.h"
+#include "foundation/soup/ChunkArena.h"
+#include "foundation/soup/TDBContainerTag.h"
+#include "foundation/soup/TDBDataTag.h"
 #include "foundation/soup/TextSoup.h"
 #include "foundation/stream/CharBuffer.h"
 #include "foundation/text/KUID.h"
@@ -50,9 +59,28 @@ bool IsDigit(int c) {
 // The value kinds that ClassifyValue tells apart.
 enum class Kind { kNone, kSoup, kInt, kFloat, kList, kText };
 
+// Leaves new elements uninitialised (the stream fills them), so growing the
+// text's room does not clear it first.
+template <class T>
+struct UninitialisedAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = UninitialisedAllocator<U>;
+  };
+  template <class U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+using TextBytes = std::vector<char, UninitialisedAllocator<char>>;
+
 // Reads all bytes from the stream's position to its end. Answers kOk,
 // kReadFailed or kOutOfMemory.
-Status ReadAllBytes(TStream& stream, std::vector<char>& text) {
+Status ReadAllBytes(TStream& stream, TextBytes& text) {
   const uint32_t errorBefore = stream.GetError();
   const uint32_t start = stream.Tell();
   const uint32_t size = stream.GetSize();
@@ -83,12 +111,21 @@ Status ReadAllBytes(TStream& stream, std::vector<char>& text) {
 class TextSoupReader {
  public:
   TextSoupReader(const char* begin, const char* end, bool utf8)
-      : begin_(begin), p_(begin), end_(end), utf8_(utf8) {}
+      : begin_(begin),
+        p_(begin),
+        end_(end),
+        utf8_(utf8),
+        arena_(ChunkArena::Open(size_t(end - begin) * kArenaPerTextByte)) {}
+  ~TextSoupReader() {
+    if (arena_ != nullptr) arena_->Close();
+  }
+  TextSoupReader(const TextSoupReader&) = delete;
+  TextSoupReader& operator=(const TextSoupReader&) = delete;
 
-  // Parses the top level into `soup`. It ends at the end of the text or at
-  // a "}" that matches nothing, which is left unread. Answers kOk or
-  // kOutOfMemory.
-  Status ParseTop(Soup& soup) { return ParseLevel(soup, 0); }
+  // Parses the top level into `top` (made at the first tag; left empty
+  // without tags). It ends at the end of the text or at a "}" that matches
+  // nothing, which is left unread. Answers kOk or kOutOfMemory.
+  Status ParseTop(ChunkRef& top) { return ParseLevel(top, 0); }
 
   size_t Consumed() const { return size_t(p_ - begin_); }
 
@@ -124,12 +161,29 @@ class TextSoupReader {
   }
 
   // --- Structure. -----------------------------------------------------------
-  Status ParseLevel(Soup& soup, uint32_t depth) {
+  Status ParseLevel(ChunkRef& level, uint32_t depth) {
     for (;;) {
       if (!ReadName()) return Status::kOk;
-      const Status status = StoreValue(soup, ClassifyValue(), depth);
+      const Status status = StoreValue(level, ClassifyValue(), depth);
       if (status != Status::kOk) return status;
     }
+  }
+
+  // Adds `tag` to `level` (made first when empty) as the Soup setters do:
+  // the first tag of that name goes, the new one goes to the end.
+  void Put(ChunkRef& level, const Kiv::PString& name, ChunkRef tag) {
+    if (!level) level = TDBContainerTag::CreateIn(arena_);
+    auto* container = static_cast<TDBContainerTag*>(level.get());
+    container->RemoveFirstNamed(name);
+    container->SetChild(name, std::move(tag));
+  }
+  void PutValue(ChunkRef& level, uint32_t type, const void* data, uint32_t size) {
+    Put(level, *name_, TDBDataTag::CreateCopyIn(arena_, type, data, size));
+  }
+  // A string tag; the empty text gives one without bytes.
+  void PutText(ChunkRef& level, std::string_view text) {
+    if (text.empty()) return PutValue(level, SoupType::kString, nullptr, 0);
+    Put(level, *name_, TDBDataTag::CreateTextIn(arena_, text));
   }
 
   // Reads the next name into name_ (or only past it, when `keep` is false).
@@ -156,9 +210,12 @@ class TextSoupReader {
   // bytes, and one found there is used as it is rather than interned again.
   // name_ stays valid until the next name is read.
   void InternName(std::string_view text) {
-    Kiv::PString& recent = recentNames_[RecentSlot(text)];
-    if (recent.View() != text) recent = Kiv::PString(text);
-    name_ = &recent;
+    Recent& recent = recentNames_[RecentSlot(text)];
+    if (recent.text != text) {
+      recent.name = Kiv::PString(text);
+      recent.text = recent.name.View();
+    }
+    name_ = &recent.name;
   }
 
   static size_t RecentSlot(std::string_view text) {
@@ -215,24 +272,24 @@ class TextSoupReader {
     return q == end_ || IsLineEnd(*q) ? Kind::kList : Kind::kText;
   }
 
-  Status StoreValue(Soup& soup, Kind kind, uint32_t depth) {
+  Status StoreValue(ChunkRef& level, Kind kind, uint32_t depth) {
     switch (kind) {
       case Kind::kNone:
-        soup.SetNamedNull(*name_);
+        PutValue(level, SoupType::kNull, nullptr, 0);
         return Status::kOk;
       case Kind::kSoup:
-        return ReadSubSoup(soup, depth);
+        return ReadSubSoup(level, depth);
       case Kind::kInt:
-        ReadInt(soup);
+        ReadInt(level);
         return Status::kOk;
       case Kind::kFloat:
-        ReadFloat(soup);
+        ReadFloat(level);
         return Status::kOk;
       case Kind::kList:
-        ReadNumberList(soup);
+        ReadNumberList(level);
         return Status::kOk;
       case Kind::kText:
-        return ReadText(soup);
+        return ReadText(level);
     }
     return Status::kOk;
   }
@@ -240,14 +297,13 @@ class TextSoupReader {
   // The "{" is consumed. Reads the children up to the matching "}" or the
   // end of the text. A sub-soup deeper than kMaxDepth is read past and kept
   // empty.
-  Status ReadSubSoup(Soup& soup, uint32_t depth) {
+  Status ReadSubSoup(ChunkRef& level, uint32_t depth) {
     // The children's names may take the recent slot that name_ points at.
     const Kiv::PString name = *name_;
-    Soup child;
-    child.Create();
+    ChunkRef child = TDBContainerTag::CreateIn(arena_);
     const Status status = depth < TextSoup::kMaxDepth ? ParseLevel(child, depth + 1) : SkipLevels();
     if (status != Status::kOk) return status;
-    soup.SetNamedSoup(name, child);
+    Put(level, name, std::move(child));
     SkipClosingBrace();
     return Status::kOk;
   }
@@ -295,7 +351,7 @@ class TextSoupReader {
   // --- Numbers. The classifier has checked that the value up to the line
   // end holds only number characters, so the token is that whole stretch. A
   // token (or a list piece) that holds no number ("-", ".") stores 0.
-  void ReadInt(Soup& soup) {
+  void ReadInt(ChunkRef& level) {
     const char* q = SkipToLineEnd();
     const bool negative = q < p_ && *q == '-';
     if (negative) ++q;
@@ -308,17 +364,19 @@ class TextSoupReader {
     if (negative) value = -value;
     if (value > std::numeric_limits<int32_t>::max()) value = std::numeric_limits<int32_t>::max();
     if (value < std::numeric_limits<int32_t>::min()) value = std::numeric_limits<int32_t>::min();
-    soup.SetNamedInt(*name_, int32_t(value));
+    const auto stored = int32_t(value);
+    PutValue(level, SoupType::kInt, &stored, sizeof stored);
   }
 
-  void ReadFloat(Soup& soup) {
+  void ReadFloat(ChunkRef& level) {
     const char* start = SkipToLineEnd();
-    soup.SetNamedFloat(*name_, ScanFloat(start, p_));
+    const float value = ScanFloat(start, p_);
+    PutValue(level, SoupType::kFloat, &value, sizeof value);
   }
 
   // Every piece between spaces, tabs and commas is one float; the list has
   // no length limit.
-  void ReadNumberList(Soup& soup) {
+  void ReadNumberList(ChunkRef& level) {
     const char* start = SkipToLineEnd();
     floats_.clear();
     for (const char* q = start; q < p_;) {
@@ -330,7 +388,7 @@ class TextSoupReader {
       while (q < p_ && *q != ',' && !IsBlank(*q)) ++q;
       floats_.push_back(ScanFloat(piece, q));
     }
-    soup.SetNamedFloatArray(*name_, floats_);
+    PutValue(level, SoupType::kFloat, floats_.data(), uint32_t(floats_.size() * sizeof(float)));
   }
 
   // The longest prefix of [from, to) that is a decimal float, as "%f" scans
@@ -346,21 +404,59 @@ class TextSoupReader {
   }
 
   // --- Texts. ---------------------------------------------------------------
-  Status ReadText(Soup& soup) {
-    if (!ReadValueText()) return Status::kOutOfMemory;
-    const uint32_t length = text_.Length() - 1;  // without the NUL
-    const std::string_view text(text_.Data(), length);
+  Status ReadText(ChunkRef& level) {
+    std::string_view text;
+    if (!ReadValueView(text)) return Status::kOutOfMemory;
     if (text.empty()) {
-      soup.SetNamedTag(*name_, std::string_view());
+      PutText(level, std::string_view());
       return Status::kOk;
     }
-    if (LooksLikeKUID(text)) {
-      soup.SetNamedKUID(*name_, ParseKUID(text_.Data(), false));
+    const bool kuid = LooksLikeKUID(text);
+    if (kuid || (!utf8_ && HasHighByte(text))) {
+      // Both need the text in text_, with its NUL.
+      if (text.data() != text_.Data() && !Hold(text)) return Status::kOutOfMemory;
+      if (!kuid) return StoreAnsiText(level);
+      uint8_t raw[8];
+      KUIDToRawBytes(ParseKUID(text_.Data(), false), raw);
+      PutValue(level, SoupType::kKUID, raw, sizeof raw);
       return Status::kOk;
     }
-    if (!utf8_ && HasHighByte(text)) return StoreAnsiText(soup);
-    soup.SetNamedTag(*name_, text);
+    PutText(level, text);
     return Status::kOk;
+  }
+
+  // The value's text as ReadValueText reads it. A value without escapes and
+  // line ends is a view of the text being read (no copy); any other is read
+  // into text_, which the view then shows (without its NUL). False when it
+  // does not fit in memory.
+  bool ReadValueView(std::string_view& out) {
+    const int first = SkipBlanks(false);
+    out = std::string_view();
+    if (first == 0 || first == '}' || IsLineEnd(first)) return true;
+    const char* q = p_;
+    if (first == '"') {
+      for (++q; q < end_ && *q != '"' && !IsLineEnd(*q);) ++q;
+      if (q == end_ || *q == '"') {
+        out = std::string_view(p_ + 1, size_t(q - p_ - 1));
+        p_ = q == end_ ? q : q + 1;
+        return true;
+      }
+    } else {
+      while (q < end_ && *q != '\\' && *q != '}' && !IsLineEnd(*q)) ++q;
+      if (q == end_ || *q != '\\') {
+        out = std::string_view(p_, size_t(q - p_));
+        p_ = q;
+        return true;
+      }
+    }
+    if (!ReadValueText()) return false;
+    out = std::string_view(text_.Data(), text_.Length() - 1);
+    return true;
+  }
+
+  // Copies `text` into text_ and adds a NUL. False when it does not fit.
+  bool Hold(std::string_view text) {
+    return text_.Resize(0) && Append(text.data(), text.size()) && text_.Push('\0');
   }
 
   static bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
@@ -397,7 +493,7 @@ class TextSoupReader {
   }
 
   // Converts text_ from the ANSI code page to UTF-8 and stores it.
-  Status StoreAnsiText(Soup& soup) {
+  Status StoreAnsiText(ChunkRef& level) {
     int64_t needed = CodePageToUtf8(text_.Length(), text_.Data());
     if (needed > 0) {
       if (needed > std::numeric_limits<uint32_t>::max() || !text_.Resize(uint32_t(needed))) {
@@ -406,7 +502,7 @@ class TextSoupReader {
       needed = CodePageToUtf8(text_.Length(), text_.Data());
     }
     if (needed > 0) return Status::kOutOfMemory;
-    soup.SetNamedTag(*name_, std::string_view(text_.Data(), std::strlen(text_.Data())));
+    PutText(level, std::string_view(text_.Data(), std::strlen(text_.Data())));
     return Status::kOk;
   }
 
@@ -470,9 +566,19 @@ class TextSoupReader {
   const char* p_;
   const char* const end_;
   const bool utf8_;
+  // Arena bytes a tree takes per byte of its text, about (tags, nodes and
+  // containers of a typical soup, whose lines pad values to one column).
+  static constexpr size_t kArenaPerTextByte = 5;
+  // Held until the reader is gone; null (the heap) when none could be made.
+  ChunkArena* const arena_;
   static constexpr int kRecentBits = 8;
   const Kiv::PString* name_ = nullptr;
-  std::array<Kiv::PString, size_t{1} << kRecentBits> recentNames_;
+  // A name met lately and its text (which lives as long as the name does).
+  struct Recent {
+    Kiv::PString name;
+    std::string_view text;
+  };
+  std::array<Recent, size_t{1} << kRecentBits> recentNames_;
   std::array<char, TextSoup::kMaxNameLength> nameChars_;
   CharBuffer text_;
   std::vector<float> floats_;
@@ -480,7 +586,7 @@ class TextSoupReader {
 
 // The 1-based line of the byte at `offset`: CR LF, LF and a lone CR each
 // end a line.
-uint32_t LineOf(const std::vector<char>& text, size_t offset) {
+uint32_t LineOf(const TextBytes& text, size_t offset) {
   uint32_t line = 1;
   for (size_t i = 0; i < offset && i < text.size(); ++i) {
     if (text[i] == '\n') ++line;
@@ -501,7 +607,7 @@ TextSoup::Result Refuse(Status status, uint32_t line) {
 // Cuts the text at its first NUL byte, which ends it. Answers how much of
 // the input a parse that reaches the end has read: all of it when only NUL
 // bytes follow the cut (padding), else the bytes before the cut.
-size_t CutAtNulByte(std::vector<char>& text) {
+size_t CutAtNulByte(TextBytes& text) {
   const size_t size = text.size();
   const void* found = size != 0 ? std::memchr(text.data(), 0, size) : nullptr;
   if (found == nullptr) return size;
@@ -517,7 +623,7 @@ TextSoup::Result TextSoup::Parse(Soup& soup, TStream& stream, bool utf8) {
   soup.Release();
   if (!stream.IsOpen()) return Refuse(Status::kStreamClosed, 0);
   const uint32_t start = stream.Tell();
-  std::vector<char> text;
+  TextBytes text;
   const Status readStatus = ReadAllBytes(stream, text);
   if (readStatus != Status::kOk) return Refuse(readStatus, 0);
   const size_t readToEnd = CutAtNulByte(text);
@@ -529,16 +635,18 @@ TextSoup::Result TextSoup::Parse(Soup& soup, TStream& stream, bool utf8) {
   }
   TextSoupReader reader(text.data() + skip, text.data() + text.size(), utf8);
   Status status = Status::kOk;
+  ChunkRef top;
   try {
-    status = reader.ParseTop(soup);
+    status = reader.ParseTop(top);
   } catch (const std::bad_alloc&) {
     status = Status::kOutOfMemory;
   }
   const size_t consumed = skip + reader.Consumed();
   if (status != Status::kOk) {
-    soup.Release();
+    top.Reset();
     return Refuse(status, LineOf(text, consumed));
   }
+  soup = Soup(std::move(top));
   // Leave the stream after the soup: on a "}" that matches nothing, at the
   // NUL byte that ended the text, or at the end.
   stream.SeekTo(uint32_t(start + (consumed == text.size() ? readToEnd : consumed)));

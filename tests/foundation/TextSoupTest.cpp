@@ -271,6 +271,70 @@ TEST(TextSoupParse, RepeatedAndLookalikeNamesKeepTheirOwnTags) {
   }
 }
 
+// Every value kind, repeated names and sub-soups at several levels read
+// into the very tree that the Soup setters build from the same lines, in
+// order: types, bytes, names and order alike.
+TEST(TextSoupParse, ReadsTheTreeTheSettersBuild) {
+  const std::string text =
+      "a 1\nb 2.5\nc 1,2,3\nd\ne \"\"\nf <kuid:5:6>\ng text\na 3\n"
+      "s {\n  x 1\n  x 2\n  t {\n  }\n  y \"q\"\n}\nb 7\ns {\n  z 9\n}\n"
+      "many {\n" +
+      [] {
+        std::string lines;
+        for (int i = 0; i < 30; ++i)
+          lines += "  n" + std::to_string(i % 20) + " " + std::to_string(i) + "\n";
+        return lines;
+      }() +
+      "}\n";
+  Soup built;
+  built.SetNamedInt(N("a"), 1);
+  built.SetNamedFloat(N("b"), 2.5f);
+  const float list[] = {1, 2, 3};
+  built.SetNamedFloatArray(N("c"), list);
+  built.SetNamedNull(N("d"));
+  built.SetNamedTag(N("e"), std::string_view());
+  built.SetNamedKUID(N("f"), KUID{5, 6, 0});
+  built.SetNamedTag(N("g"), "text");
+  built.SetNamedInt(N("a"), 3);
+  Soup s1;
+  s1.SetNamedInt(N("x"), 1);
+  s1.SetNamedInt(N("x"), 2);
+  Soup t;
+  s1.SetNamedSoup(N("t"), t);
+  s1.SetNamedTag(N("y"), "q");
+  built.SetNamedSoup(N("s"), s1);
+  built.SetNamedInt(N("b"), 7);
+  Soup s2;
+  s2.SetNamedInt(N("z"), 9);
+  built.SetNamedSoup(N("s"), s2);
+  Soup many;
+  for (int i = 0; i < 30; ++i) many.SetNamedInt(N("n" + std::to_string(i % 20)), i);
+  built.SetNamedSoup(N("many"), many);
+
+  const Soup read = Parsed(text);
+  EXPECT_EQ(WriteText(read), WriteText(built));
+  struct Walker {
+    static void Same(const ACSChunk* a, const ACSChunk* b) {
+      ASSERT_EQ(a->GetType(), b->GetType());
+      ASSERT_EQ(a->GetDataSize(), b->GetDataSize());
+      if (a->GetDataSize() != 0) {
+        EXPECT_EQ(std::memcmp(a->GetData(), b->GetData(), a->GetDataSize()), 0);
+      }
+      ASSERT_EQ(a->CountChildren(), b->CountChildren());
+      for (uint32_t i = 0; i < a->CountChildren(); ++i) {
+        Kiv::PString na, nb;
+        ChunkRef ca, cb;
+        ASSERT_TRUE(a->GetChildAt(i, na, ca));
+        ASSERT_TRUE(b->GetChildAt(i, nb, cb));
+        ASSERT_EQ(na, nb);
+        EXPECT_EQ(a->GetChild(na).get() == ca.get(), b->GetChild(nb).get() == cb.get()) << na.Str();
+        Same(ca.get(), cb.get());
+      }
+    }
+  };
+  Walker::Same(read.GetChunk(), built.GetChunk());
+}
+
 TEST(TextSoupParse, RecodesAnsiTextUnlessTheTextIsUtf8) {
   EXPECT_EQ(Parsed("s caf\xE9\n").GetNamedTag(N("s")).Str(), "caf\xC3\xA9");
   EXPECT_EQ(Parsed(kBom + "s caf\xE9\n").GetNamedTag(N("s")).Str(), "caf\xE9");

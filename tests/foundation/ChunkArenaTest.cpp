@@ -1,0 +1,150 @@
+#include "foundation/soup/ChunkArena.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "foundation/soup/Soup.h"
+#include "foundation/soup/TDBContainerTag.h"
+#include "foundation/soup/TextSoup.h"
+#include "foundation/stream/TBuffer.h"
+#include "foundation/text/KUID.h"
+#include "kiv/DynamicBuffer.h"
+
+namespace {
+
+Kiv::PString N(std::string_view s) {
+  return Kiv::PString(s);
+}
+
+Soup ParseText(std::string_view text) {
+  Kiv::DynamicBuffer bytes;
+  bytes.Write(text.data(), uint32_t(text.size()));
+  bytes.SetPosition(0);
+  TBuffer stream(&bytes, false);
+  Soup soup;
+  EXPECT_TRUE(TextSoup::Parse(soup, stream, true).Ok());
+  return soup;
+}
+
+// Groups of tags, enough for several arena blocks and for containers large
+// enough to keep name indexes.
+std::string GroupsText(int groups) {
+  std::string text;
+  for (int g = 0; g < groups; ++g) {
+    text += "group-" + std::to_string(g) + " {\n  index " + std::to_string(g) +
+            "\n  name \"object " + std::to_string(g) +
+            "\"\n  position 1.5,2,3\n  kuid <kuid:1:" + std::to_string(g) + ">\n  index " +
+            std::to_string(g + 1) + "\n  mesh {\n    flags 3\n  }\n}\n";
+  }
+  return text;
+}
+
+// Objects hold the arena from before and after Close, in any order, with a
+// request larger than any block among them; the room stays theirs (the
+// sanitizer build sees any early free, and a leak when the last hold is
+// never counted).
+TEST(ChunkArena, ObjectsKeepTheArenaUntilTheLastOneGoes) {
+  for (const bool dropFirst : {false, true}) {
+    ChunkArena* arena = ChunkArena::Open(dropFirst ? 0 : 6000);
+    ASSERT_NE(arena, nullptr);
+    std::vector<char*> objects;
+    for (const size_t size : {8u, 40u, 3000u, 5000u, 2u << 20, 24u}) {
+      auto* bytes = static_cast<char*>(arena->AllocateObject(size));
+      EXPECT_EQ(reinterpret_cast<uintptr_t>(bytes) % 8, 0u);
+      EXPECT_EQ(ChunkArena::OwnerOf(bytes), arena);
+      std::memset(bytes, int(objects.size()), size);
+      objects.push_back(bytes);
+    }
+    struct Placement {
+      size_t align;
+      size_t alignedAt;
+    };
+    for (const Placement p :
+         {Placement{8, 0}, Placement{64, 0}, Placement{64, 24}, Placement{16, 8}}) {
+      for (const size_t size : {8u, 100u, 9000u}) {
+        auto* storage = static_cast<char*>(arena->AllocateStorage(size, p.align, p.alignedAt));
+        EXPECT_EQ((reinterpret_cast<uintptr_t>(storage) + p.alignedAt) % p.align, 0u);
+        std::memset(storage, 7, size);
+      }
+    }
+    if (dropFirst) arena->Drop();
+    EXPECT_TRUE(arena->IsOpen());
+    arena->Close();
+    for (size_t i = dropFirst ? 1 : 0; i < objects.size(); ++i) {
+      EXPECT_EQ(objects[i][0], char(i));
+      arena->Drop();
+    }
+  }
+}
+
+// Parts of a read soup live on after the soup is gone, take edits (which
+// need room after the reading ended) and go in any order.
+TEST(ChunkArena, ReadChunksOutliveTheSoupAndTakeEdits) {
+  Soup soup = ParseText(GroupsText(300));
+  ASSERT_EQ(soup.CountTags(), 300u);
+  Soup group = soup.GetNamedSoup(N("group-7"));
+  ChunkRef name = group.GetChunk()->GetChild(N("name"));
+  Soup mesh = soup.GetNamedSoup(N("group-299")).GetNamedSoup(N("mesh"));
+  soup.Release();
+
+  EXPECT_EQ(ACSRawDataCore::TextView(ACSChunk::GetRawData(name.get()).get()), "object 7");
+  // The repeated name kept its last value, at the end of the order.
+  EXPECT_EQ(group.GetNamedTagAsInt(N("index"), 0), 8);
+  EXPECT_EQ(group.GetIndexedTagName(group.CountTags() - 2), N("index"));
+  for (int i = 0; i < 100; ++i) group.SetNamedInt(N("extra" + std::to_string(i)), i);
+  group.RemoveNamedTag(N("position"));
+  group.SetNamedTag(N("name"), "renamed");
+  EXPECT_EQ(group.CountTags(), 104u);
+  EXPECT_EQ(group.GetNamedTagAsInt(N("extra99"), 0), 99);
+  group.Release();
+  EXPECT_EQ(ACSRawDataCore::TextView(ACSChunk::GetRawData(name.get()).get()), "object 7");
+  name.Reset();
+  EXPECT_EQ(mesh.GetNamedTagAsInt(N("flags"), 0), 3);
+}
+
+// A tree that mixes the chunks of several readings (and shares some of
+// them between containers) goes whole, whichever reading's chunk goes last;
+// drops counted together inside a release end every reading's holds.
+TEST(ChunkArena, TreesMixingSeveralReadingsGoWhole) {
+  Soup first = ParseText(GroupsText(40));
+  Soup second = ParseText(GroupsText(40));
+  Soup mixed;
+  for (int i = 0; i < 40; ++i) {
+    const Kiv::PString name = N("group-" + std::to_string(i));
+    Soup from = (i % 2 == 0 ? first : second).GetNamedSoup(name);
+    mixed.SetNamedSoup(name, from);
+    // The same sub-soup sits in both trees now.
+    if (i % 3 == 0) second.SetNamedSoup(N("shared-" + std::to_string(i)), from);
+  }
+  {
+    const ChunkArena::DeferredDrops outer;
+    const ChunkArena::DeferredDrops inner;
+    first.Release();
+    EXPECT_EQ(mixed.GetNamedSoup(N("group-4")).GetNamedTagAsInt(N("index"), 0), 5);
+    mixed.Release();
+  }
+  EXPECT_EQ(second.GetNamedSoup(N("shared-3")).GetNamedTagAsInt(N("index"), 0), 4);
+  EXPECT_EQ(second.GetNamedSoup(N("shared-6")).GetNamedTagAsInt(N("index"), 0), 7);
+  second.Release();
+}
+
+// The last chunk of a read soup may go on another thread.
+TEST(ChunkArena, LastChunkMayGoOnAnotherThread) {
+  for (int round = 0; round < 20; ++round) {
+    Soup soup = ParseText(GroupsText(50));
+    Soup kept = soup.GetNamedSoup(N("group-3"));
+    std::thread other([moved = std::move(soup)]() mutable { moved.Release(); });
+    other.join();
+    EXPECT_EQ(kept.GetNamedTagAsInt(N("index"), 0), 4);
+    std::thread last([moved = std::move(kept)]() mutable { moved.Release(); });
+    last.join();
+  }
+}
+
+}  // namespace
