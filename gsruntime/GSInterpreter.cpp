@@ -654,7 +654,8 @@ op_PUSHSTR : {
     WORKED();
     NEXT();
   }
-  *++top = NewString(literal);
+  GSContext* context = CurrentContext();
+  *++top = context != nullptr ? context->Constants().Take(literal, *context) : NewString(literal);
   if (*top == 0) FAIL(ER_StringOutOfBounds);
   WORKED();
   ip += 2;
