@@ -11,10 +11,9 @@ namespace GSRuntime {
 
 namespace {
 
-// Whether the kept string can be handed out for `literal`: nothing else
-// holds it and it still reads the literal.
-bool Free(const GSString* string) {
-  return string != nullptr && GSScriptInstance::FromRef(string->GetScriptInstance())->count == 1;
+// Whether nothing but the table holds the kept string `ref` (0: none).
+bool Free(GSValue ref) {
+  return ref != 0 && GSScriptInstance::FromRef(ref)->count == 1;
 }
 
 }  // namespace
@@ -27,10 +26,10 @@ GSValue GSConstantStrings::Take(std::string_view literal, GSContext& context) {
   const uintptr_t address = reinterpret_cast<uintptr_t>(literal.data());
   Entry* pair = entries_ + ((address ^ (address >> 6)) % kSlots & ~size_t{1});
   for (Entry* entry = pair; entry != pair + 2; ++entry) {
-    if (entry->key != literal.data() || !Free(entry->string) ||
+    if (entry->key != literal.data() || !Free(entry->ref) ||
         std::string_view(entry->string->text) != literal)
       continue;
-    const GSValue ref = entry->string->GetScriptInstance();
+    const GSValue ref = entry->ref;
     ++GSScriptInstance::FromRef(ref)->count;
     if (literal.size() >= kGSBytesPerWorkUnit) GSChargeMovedBytes(literal.size());
     return ref;
@@ -40,12 +39,13 @@ GSValue GSConstantStrings::Take(std::string_view literal, GSContext& context) {
   // An empty way of the pair, else each way in turn: a constant used again
   // before its first use ends keeps both its strings.
   uint8_t& turn = turns_[(pair - entries_) / 2];
-  Entry* entry = pair[0].string == nullptr ? pair : pair[1].string == nullptr ? pair + 1 : pair + turn;
+  Entry* entry = pair[0].ref == 0 ? pair : pair[1].ref == 0 ? pair + 1 : pair + turn;
   turn = static_cast<uint8_t>(entry == pair);
   const GSValue ref = made->GetScriptInstance();
-  if (entry->string != nullptr) GSObjectReference::Release(entry->string->GetScriptInstance());
+  if (entry->ref != 0) GSObjectReference::Release(entry->ref);
   entry->key = literal.data();
   entry->string = made;
+  entry->ref = ref;
   ++GSScriptInstance::FromRef(ref)->count;
   return ref;
 }

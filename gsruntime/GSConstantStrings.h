@@ -41,6 +41,7 @@ class GSConstantStrings {
   struct Entry {
     const char* key = nullptr;
     GSString* string = nullptr;  // one count held here
+    GSValue ref = 0;             // string's instance; 0: none
   };
   Entry entries_[kSlots];  // pairs of ways: a constant goes into one pair
   uint8_t turns_[kSlots / 2] = {};  // per pair: the way replaced next when both are taken
