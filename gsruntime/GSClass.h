@@ -58,6 +58,7 @@ class GSClass;
 class GSLibrary;
 class GSNativeFunction;
 struct GSFunctionRef;
+struct GSMethodEntry;
 
 // What the verifier proved about one call instruction, which the callee
 // (known only when the call runs) must match: `leaves` is the kind the code
@@ -78,6 +79,21 @@ struct GSCallSite {
   uint64_t refs = 0;
   uint64_t passedOn = 0;
   std::vector<uint8_t> wide;  // per slot: GSValueKind, or kCallResultPassedOn
+
+  // The interpreter's memory of the last method entry this site called
+  // (GSInterpreter.cpp): found through method-table address `cachedTable` of
+  // an instance of `cachedClass` while no library had been unloaded since
+  // (`cachedUnloads`, GSLibrary::UnloadCount), its callee fitting the site.
+  // Only sites whose fit depends on nothing but the callee keep one.
+  mutable const GSClass* cachedClass = nullptr;
+  mutable uintptr_t cachedTable = 0;
+  mutable const GSMethodEntry* cachedEntry = nullptr;
+  mutable uint64_t cachedUnloads = 0;
+
+  // Whether the site's fit depends on nothing but the callee.
+  bool FitsByCallee() const {
+    return leaves != kCallResultPassedOn && wide.empty() && passedOn == 0;
+  }
 };
 
 struct GSFunction {

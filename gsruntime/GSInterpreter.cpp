@@ -219,6 +219,7 @@ GSResult GSInterpret(GSThread& thread) {
   const uint8_t* mark = code;
   // Call set-up, shared by CALL, CALLNATIVE and INHERITED.
   const GSFunction* callee = nullptr;
+  const GSCallSite* site = nullptr;
   GSValue view = 0;
   int32_t k = 0;
   // The object of the frame that returns, to see whether the context changes.
@@ -917,12 +918,32 @@ op_START : {
   ip += 4;
   const GSValue object = top[k];
   if (object == 0) FAIL_AT(ER_NullReference);
+  GSScriptInstance* instance = GSScriptInstance::FromRef(object);
+  site = fn->CallAt(U32(at - code));
+  // The site's last entry when the object's block points into the same
+  // method table of the same class: the same callee, already found to fit.
+  if (site != nullptr && site->cachedClass == instance->cls && instance->cls != nullptr &&
+      site->cachedTable == GSBlockOf(object)[1] &&
+      site->cachedUnloads == GSLibrary::UnloadCount()) {
+    callee = site->cachedEntry->function;
+    view = GSFromBlock(instance->Slots() + site->cachedEntry->offset);
+    goto fitted;
+  }
   const GSMethodEntry* entry = GSMethodOf(object, index);
   callee = entry != nullptr ? entry->function : nullptr;
   if (callee == nullptr) FAIL_AT(ER_NullReference);
-  view = GSFromBlock(GSScriptInstance::FromRef(object)->Slots() + entry->offset);
-  if (at[0] != GSByteCode::START) goto call;
-  if (!GSCalleeFits(*fn, U32(at - code), *callee, top + k, stack)) FAIL_AT(ER_StackReturnError);
+  view = GSFromBlock(instance->Slots() + entry->offset);
+  if (at[0] != GSByteCode::START) {
+    if (!GSCalleeFitsAt(site, *callee, top + k, stack)) FAIL_AT(ER_StackReturnError);
+    if (site->FitsByCallee()) {
+      site->cachedClass = instance->cls;
+      site->cachedTable = GSBlockOf(object)[1];
+      site->cachedEntry = entry;
+      site->cachedUnloads = GSLibrary::UnloadCount();
+    }
+    goto fitted;
+  }
+  if (!GSCalleeFitsAt(site, *callee, top + k, stack)) FAIL_AT(ER_StackReturnError);
   stack.SetTop(top);
   const GSResult started = GSStartThread(*callee, view, top + k + 1, static_cast<uint32_t>(-k));
   if (started != ER_Done) FAIL_AT(started);
@@ -944,6 +965,9 @@ op_INHERITED : {
 }
 call : {
   if (!GSCalleeFits(*fn, U32(at - code), *callee, top + k, stack)) FAIL_AT(ER_StackReturnError);
+  goto fitted;
+}
+fitted : {
   const uint64_t run = static_cast<uint64_t>(ip - mark);
   mark = ip;
   if (!GSChargeBudget(run)) FAIL_AT(ER_Timeout);
