@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "gscompiler/bytecode/GSOpcodes.h"
-#include "gsruntime/GSFixedLength.h"
 #include "gsruntime/GSLibrary.h"
 #include "gsruntime/GSMachine.h"
 #include "gsruntime/GSPrintHook.h"
@@ -109,23 +107,16 @@ bool BuildSlotKinds(const GSClass& cls, std::vector<uint8_t>& kinds) {
   return true;
 }
 
-// Every member of `me` that the (verified) code of `fn` reads or writes
-// lies in the first `block` slots and holds what the instruction takes.
-bool MembersOfMeFit(const GSFunction& fn, const std::vector<uint8_t>& kinds, uint32_t block) {
-  using namespace GSByteCode;
-  for (uint32_t at = 0; at < fn.codeSize;) {
-    const uint8_t op = fn.code[at];
-    if (op >= GETME && op <= SETMEREFKEEP) {
-      const bool ref = op == GETMEREF || op == SETMEREF || op == SETMEREFKEEP;
-      const uint32_t m = GSReadU16(fn.code + at + 1);
-      if (m >= block || kinds[m] != (ref ? GSClass::kSlotReference : GSClass::kSlotPlain))
-        return false;
-    }
-    uint32_t length = kGSFixedLength[op];
-    if (length == 0 || length > fn.codeSize - at)
-      length = GSInstructionLength(fn.code, fn.codeSize, at);
-    if (length == 0) return false;
-    at += length;
+// Every member of `me` that the class's code reads or writes lies in the
+// first `block` slots and holds what the instruction takes.
+bool MembersOfMeFit(const std::vector<uint8_t>& uses, const std::vector<uint8_t>& kinds,
+                    uint32_t block) {
+  for (uint32_t m = 0; m < uses.size(); ++m) {
+    if (uses[m] == 0) continue;
+    if (m >= block || m >= kinds.size()) return false;
+    if ((uses[m] & GSClass::kUsedPlain) != 0 && kinds[m] != GSClass::kSlotPlain) return false;
+    if ((uses[m] & GSClass::kUsedAsReference) != 0 && kinds[m] != GSClass::kSlotReference)
+      return false;
   }
   return true;
 }
@@ -171,9 +162,7 @@ bool GSClass::LinkFunctions() {
                     slotKinds.begin() + AncestorOffset(i)))
       return false;
   }
-  for (const GSFunction& fn : functions)
-    if (!MembersOfMeFit(fn, slotKinds, BlockSlots())) return false;
-  return true;
+  return MembersOfMeFit(membersOfMe, slotKinds, BlockSlots());
 }
 
 }  // namespace GSRuntime

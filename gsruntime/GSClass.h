@@ -178,6 +178,14 @@ class GSClass {
   // kSlotReference, kSlotHeader), by the reference fields of the class and
   // of every ancestor block.
   std::vector<uint8_t> slotKinds;
+  // Per instance slot: how the code of the class's own functions uses it as
+  // a member of `me` (bits kUsedPlain and kUsedAsReference), noted while the
+  // code is checked at load (GSCodeVerifier.h) and held to slotKinds at
+  // link time. Empty: no such member.
+  std::vector<uint8_t> membersOfMe;
+
+  static constexpr uint8_t kUsedPlain = 1;
+  static constexpr uint8_t kUsedAsReference = 2;
 
   static constexpr uint8_t kSlotPlain = 0;
   static constexpr uint8_t kSlotReference = 1;
