@@ -426,11 +426,21 @@ op_LOAD:
   }
   *++top = SLOT();
   ip += 2;
+  // A constant after a load (n - 1, n < 2) goes on without the dispatch.
+  if (*ip == GSByteCode::PUSHI) {
+    ++ip;
+    goto op_PUSHI;
+  }
   NEXT();
 op_LOADREF:
   *++top = SLOT();
   Hold(*top);
   ip += 2;
+  // An object and then an argument (most calls) go on without the dispatch.
+  if (*ip == GSByteCode::LOAD) {
+    ++ip;
+    goto op_LOAD;
+  }
   NEXT();
 op_STORE:
   SLOT() = *top--;
