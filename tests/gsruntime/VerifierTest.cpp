@@ -365,8 +365,8 @@ TEST_F(VerifierTest, MemberOfMeOfAnotherKindOrPastItsBlockIsRefusedAtLink) {
     ASSERT_NE(library, nullptr);
     const GSClass* scene = library->FindClass("Scene");
     ASSERT_NE(scene, nullptr);
-    spare = scene->instanceSlots - 1;
-    ASSERT_GE(spare, scene->BlockSlots());
+    spare = scene->BlockSlots();  // the first slot past the block
+    ASSERT_LT(spare, scene->instanceSlots);
   }
   const size_t getme = m.Op(kRun, "GETME");
   ASSERT_NE(getme, SIZE_MAX);
