@@ -39,11 +39,38 @@ const GSFunction* GSClass::FindOwnFunction(std::string_view signature) {
       if (signature == fn.name) return &fn;
     return nullptr;
   }
-  if (byName.empty())
-    for (uint32_t i = static_cast<uint32_t>(functions.size()); i-- > 0;)
-      byName[functions[i].name] = i;
-  const auto it = byName.find(signature);
-  return it == byName.end() ? nullptr : &functions[it->second];
+  if (byName.empty()) IndexNames();
+  const size_t mask = byName.size() - 1;
+  const uint32_t hash = NameHash(signature);
+  for (size_t at = hash & mask; byName[at].index != 0; at = (at + 1) & mask) {
+    const NameSlot& slot = byName[at];
+    if (slot.hash == hash && signature == functions[slot.index - 1].name)
+      return &functions[slot.index - 1];
+  }
+  return nullptr;
+}
+
+void GSClass::IndexNames() {
+  size_t size = 32;
+  while (size < 2 * functions.size()) size *= 2;
+  byName.assign(size, NameSlot{});
+  const size_t mask = size - 1;
+  for (uint32_t i = 0; i < functions.size(); ++i) {
+    const std::string_view own(functions[i].name);
+    const uint32_t hash = NameHash(own);
+    size_t at = hash & mask;
+    // The first function of a name is the one found.
+    while (byName[at].index != 0 &&
+           !(byName[at].hash == hash && own == functions[byName[at].index - 1].name))
+      at = (at + 1) & mask;
+    if (byName[at].index == 0) byName[at] = NameSlot{hash, i + 1};
+  }
+}
+
+uint32_t GSClass::NameHash(std::string_view text) {
+  uint32_t hash = 2166136261u;
+  for (const char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+  return hash;
 }
 
 bool GSClass::InheritsFrom(std::string_view className) const {

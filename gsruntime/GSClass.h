@@ -44,7 +44,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "gsruntime/GSValueKind.h"
@@ -172,8 +171,13 @@ class GSClass {
   uint32_t instanceSlots = 0;
   GSWordTable initialisers;  // width 3
   GSWordTable referenceSlots;
-  std::unordered_map<std::string_view, uint32_t>
-      byName;  // built on the first lookup in a large class
+  // Function names by hash, open addressing (index + 1 per slot, 0: empty),
+  // built on the first lookup in a large class.
+  struct NameSlot {
+    uint32_t hash = 0;
+    uint32_t index = 0;
+  };
+  std::vector<NameSlot> byName;
   // Per instance slot, from link time on: what it holds (kSlotPlain,
   // kSlotReference, kSlotHeader), by the reference fields of the class and
   // of every ancestor block.
@@ -212,6 +216,10 @@ class GSClass {
   GSClass* FindFunction(std::string_view signature, uint32_t* offset, uint32_t* methodIndex,
                         int32_t* functionIndex);
   bool LinkFunctions();
+
+ private:
+  void IndexNames();
+  static uint32_t NameHash(std::string_view text);
 };
 
 }  // namespace GSRuntime
