@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "gscompiler/bytecode/GSOpcodes.h"
-#include "gsruntime/GSFixedLength.h"
 #include "gsruntime/GSLibrary.h"
 #include "gsruntime/GSMachine.h"
 #include "gsruntime/GSPrintHook.h"
@@ -41,11 +39,38 @@ const GSFunction* GSClass::FindOwnFunction(std::string_view signature) {
       if (signature == fn.name) return &fn;
     return nullptr;
   }
-  if (byName.empty())
-    for (uint32_t i = static_cast<uint32_t>(functions.size()); i-- > 0;)
-      byName[functions[i].name] = i;
-  const auto it = byName.find(signature);
-  return it == byName.end() ? nullptr : &functions[it->second];
+  if (byName.empty()) IndexNames();
+  const size_t mask = byName.size() - 1;
+  const uint32_t hash = NameHash(signature);
+  for (size_t at = hash & mask; byName[at].index != 0; at = (at + 1) & mask) {
+    const NameSlot& slot = byName[at];
+    if (slot.hash == hash && signature == functions[slot.index - 1].name)
+      return &functions[slot.index - 1];
+  }
+  return nullptr;
+}
+
+void GSClass::IndexNames() {
+  size_t size = 32;
+  while (size < 2 * functions.size()) size *= 2;
+  byName.assign(size, NameSlot{});
+  const size_t mask = size - 1;
+  for (uint32_t i = 0; i < functions.size(); ++i) {
+    const std::string_view own(functions[i].name);
+    const uint32_t hash = NameHash(own);
+    size_t at = hash & mask;
+    // The first function of a name is the one found.
+    while (byName[at].index != 0 &&
+           !(byName[at].hash == hash && own == functions[byName[at].index - 1].name))
+      at = (at + 1) & mask;
+    if (byName[at].index == 0) byName[at] = NameSlot{hash, i + 1};
+  }
+}
+
+uint32_t GSClass::NameHash(std::string_view text) {
+  uint32_t hash = 2166136261u;
+  for (const char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+  return hash;
 }
 
 bool GSClass::InheritsFrom(std::string_view className) const {
@@ -109,23 +134,16 @@ bool BuildSlotKinds(const GSClass& cls, std::vector<uint8_t>& kinds) {
   return true;
 }
 
-// Every member of `me` that the (verified) code of `fn` reads or writes
-// lies in the first `block` slots and holds what the instruction takes.
-bool MembersOfMeFit(const GSFunction& fn, const std::vector<uint8_t>& kinds, uint32_t block) {
-  using namespace GSByteCode;
-  for (uint32_t at = 0; at < fn.codeSize;) {
-    const uint8_t op = fn.code[at];
-    if (op >= GETME && op <= SETMEREFKEEP) {
-      const bool ref = op == GETMEREF || op == SETMEREF || op == SETMEREFKEEP;
-      const uint32_t m = GSReadU16(fn.code + at + 1);
-      if (m >= block || kinds[m] != (ref ? GSClass::kSlotReference : GSClass::kSlotPlain))
-        return false;
-    }
-    uint32_t length = kGSFixedLength[op];
-    if (length == 0 || length > fn.codeSize - at)
-      length = GSInstructionLength(fn.code, fn.codeSize, at);
-    if (length == 0) return false;
-    at += length;
+// Every member of `me` that the class's code reads or writes lies in the
+// first `block` slots and holds what the instruction takes.
+bool MembersOfMeFit(const std::vector<uint8_t>& uses, const std::vector<uint8_t>& kinds,
+                    uint32_t block) {
+  for (uint32_t m = 0; m < uses.size(); ++m) {
+    if (uses[m] == 0) continue;
+    if (m >= block || m >= kinds.size()) return false;
+    if ((uses[m] & GSClass::kUsedPlain) != 0 && kinds[m] != GSClass::kSlotPlain) return false;
+    if ((uses[m] & GSClass::kUsedAsReference) != 0 && kinds[m] != GSClass::kSlotReference)
+      return false;
   }
   return true;
 }
@@ -171,9 +189,7 @@ bool GSClass::LinkFunctions() {
                     slotKinds.begin() + AncestorOffset(i)))
       return false;
   }
-  for (const GSFunction& fn : functions)
-    if (!MembersOfMeFit(fn, slotKinds, BlockSlots())) return false;
-  return true;
+  return MembersOfMeFit(membersOfMe, slotKinds, BlockSlots());
 }
 
 }  // namespace GSRuntime

@@ -44,7 +44,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "gsruntime/GSValueKind.h"
@@ -58,6 +57,7 @@ class GSClass;
 class GSLibrary;
 class GSNativeFunction;
 struct GSFunctionRef;
+struct GSMethodEntry;
 
 // What the verifier proved about one call instruction, which the callee
 // (known only when the call runs) must match: `leaves` is the kind the code
@@ -78,6 +78,21 @@ struct GSCallSite {
   uint64_t refs = 0;
   uint64_t passedOn = 0;
   std::vector<uint8_t> wide;  // per slot: GSValueKind, or kCallResultPassedOn
+
+  // The interpreter's memory of the last method entry this site called
+  // (GSInterpreter.cpp): found through method-table address `cachedTable` of
+  // an instance of `cachedClass` while no library had been unloaded since
+  // (`cachedUnloads`, GSLibrary::UnloadCount), its callee fitting the site.
+  // Only sites whose fit depends on nothing but the callee keep one.
+  mutable const GSClass* cachedClass = nullptr;
+  mutable uintptr_t cachedTable = 0;
+  mutable const GSMethodEntry* cachedEntry = nullptr;
+  mutable uint64_t cachedUnloads = 0;
+
+  // Whether the site's fit depends on nothing but the callee.
+  bool FitsByCallee() const {
+    return leaves != kCallResultPassedOn && wide.empty() && passedOn == 0;
+  }
 };
 
 struct GSFunction {
@@ -156,12 +171,25 @@ class GSClass {
   uint32_t instanceSlots = 0;
   GSWordTable initialisers;  // width 3
   GSWordTable referenceSlots;
-  std::unordered_map<std::string_view, uint32_t>
-      byName;  // built on the first lookup in a large class
+  // Function names by hash, open addressing (index + 1 per slot, 0: empty),
+  // built on the first lookup in a large class.
+  struct NameSlot {
+    uint32_t hash = 0;
+    uint32_t index = 0;
+  };
+  std::vector<NameSlot> byName;
   // Per instance slot, from link time on: what it holds (kSlotPlain,
   // kSlotReference, kSlotHeader), by the reference fields of the class and
   // of every ancestor block.
   std::vector<uint8_t> slotKinds;
+  // Per instance slot: how the code of the class's own functions uses it as
+  // a member of `me` (bits kUsedPlain and kUsedAsReference), noted while the
+  // code is checked at load (GSCodeVerifier.h) and held to slotKinds at
+  // link time. Empty: no such member.
+  std::vector<uint8_t> membersOfMe;
+
+  static constexpr uint8_t kUsedPlain = 1;
+  static constexpr uint8_t kUsedAsReference = 2;
 
   static constexpr uint8_t kSlotPlain = 0;
   static constexpr uint8_t kSlotReference = 1;
@@ -188,6 +216,10 @@ class GSClass {
   GSClass* FindFunction(std::string_view signature, uint32_t* offset, uint32_t* methodIndex,
                         int32_t* functionIndex);
   bool LinkFunctions();
+
+ private:
+  void IndexNames();
+  static uint32_t NameHash(std::string_view text);
 };
 
 }  // namespace GSRuntime

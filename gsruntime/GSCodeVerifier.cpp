@@ -90,7 +90,7 @@ bool GSCodeVerifier::Decode(const GSFunction& fn, uint32_t& operandFailedAt,
   return true;
 }
 
-bool GSCodeVerifier::CheckOperands(const GSFunction& fn, uint32_t at, std::string& error) const {
+bool GSCodeVerifier::CheckOperands(const GSFunction& fn, uint32_t at, std::string& error) {
   const uint8_t op = code_.code[at];
   const uint8_t* p = code_.code + at + 1;
   switch (kGSOpcodeTable[op].operands) {
@@ -134,7 +134,7 @@ bool GSCodeVerifier::Target(uint32_t target, uint32_t at, std::string& error) co
   return false;
 }
 
-bool GSCodeVerifier::Member(uint8_t op, uint32_t member, uint32_t at, std::string& error) const {
+bool GSCodeVerifier::Member(uint8_t op, uint32_t member, uint32_t at, std::string& error) {
   const bool ofMe = op >= GETME && op <= SETMEREFKEEP;
   const bool header =
       ofMe ? std::binary_search(headers_.begin(), headers_.end(), member) : member < 2;
@@ -142,7 +142,14 @@ bool GSCodeVerifier::Member(uint8_t op, uint32_t member, uint32_t at, std::strin
     error = At(at, "member " + std::to_string(member) + " is a block header");
     return false;
   }
-  return !ofMe || Below(member, cls_->instanceSlots, "member", at, error);
+  if (!ofMe) return true;
+  if (!Below(member, cls_->instanceSlots, "member", at, error)) return false;
+  // Held to the linked class's slots (GSClass::LinkFunctions).
+  if (cls_->membersOfMe.size() != cls_->instanceSlots)
+    cls_->membersOfMe.assign(cls_->instanceSlots, 0);
+  const bool ref = op == GETMEREF || op == SETMEREF || op == SETMEREFKEEP;
+  cls_->membersOfMe[member] |= ref ? GSClass::kUsedAsReference : GSClass::kUsedPlain;
+  return true;
 }
 
 bool GSCodeVerifier::Wait(const uint8_t* p, uint32_t at, std::string& error) const {

@@ -61,13 +61,14 @@ class GSCodeVerifier {
  private:
   bool Decode(const GSFunction& fn, uint32_t& operandFailedAt, std::string& operandError,
               std::string& error);
-  bool CheckOperands(const GSFunction& fn, uint32_t at, std::string& error) const;
+  bool CheckOperands(const GSFunction& fn, uint32_t at, std::string& error);
   bool Target(uint32_t target, uint32_t at, std::string& error) const;
-  bool Member(uint8_t op, uint32_t member, uint32_t at, std::string& error) const;
+  // Also notes a member of `me` in its class (GSClass::membersOfMe).
+  bool Member(uint8_t op, uint32_t member, uint32_t at, std::string& error);
   bool Wait(const uint8_t* p, uint32_t at, std::string& error) const;
 
   GSCodeTables tables_;
-  const GSClass* cls_ = nullptr;
+  GSClass* cls_ = nullptr;
   std::vector<uint32_t> headers_;  // the block-header slots of cls_, sorted
   std::vector<uint32_t> branches_;  // offsets of the instructions with targets
   GSDecodedCode code_;

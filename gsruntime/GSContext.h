@@ -56,6 +56,7 @@
 
 #include "foundation/containers/IdHashTable.h"
 #include "gsruntime/GSAllocationMeter.h"
+#include "gsruntime/GSConstantStrings.h"
 #include "gsruntime/GSValue.h"
 #include "gsruntime/TrackedObjectPool.h"
 
@@ -96,6 +97,8 @@ class GSContext {
   TrackedObjectPool& Pool() { return pool_; }
   // The live bytes of this context's strings and arrays (GSAllocationMeter.h).
   GSAllocationMeter& Meter() { return meter_; }
+  // The strings handed out for string constants (GSConstantStrings.h).
+  GSConstantStrings& Constants() { return constants_; }
   GSRouter* Router() const { return router_; }
   // Takes ownership of `router` (the context had none, and the router has
   // interned no type yet); its type texts are charged to this context's
@@ -137,6 +140,7 @@ class GSContext {
  private:
   GSAllocationMeter meter_;  // before the pool: the pool's objects give their bytes back to it
   TrackedObjectPool pool_;
+  GSConstantStrings constants_;  // its strings are objects of the pool
   IdHashTable<std::unique_ptr<GSLibraryContext>> libraries_;
   GSRouter* router_ = nullptr;
   bool share_ = false;

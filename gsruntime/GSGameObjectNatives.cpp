@@ -23,6 +23,11 @@ const char* TextArg(const GSStack& stack, uint32_t index) {
   return string != nullptr ? string->text.c_str() : nullptr;
 }
 
+// The string of argument `index`; null when it is none.
+const GSString* StringArg(const GSStack& stack, uint32_t index) {
+  return GSString::FromRef(GSNativeArg(stack, index));
+}
+
 // The game object behind argument `index`; `wrongType` when the slot holds
 // another object.
 GSGameObject* GameObjectArg(const GSStack& stack, uint32_t index, bool* wrongType) {
@@ -54,8 +59,8 @@ void GSGameObject::Send(GSStack& stack, bool payload) {
     Raise("Static Thread cannot call SendMessage");
     return;
   }
-  const char* major = TextArg(stack, 2);
-  const char* minor = TextArg(stack, 3);
+  const GSString* major = StringArg(stack, 2);
+  const GSString* minor = StringArg(stack, 3);
   if (major == nullptr || minor == nullptr) {
     Raise("GameObject::SendMessage() illegal major or minor string");
     return;
@@ -65,15 +70,16 @@ void GSGameObject::Send(GSStack& stack, bool payload) {
   bool wrongType = false;
   const GSGameObject* target = GameObjectArg(stack, 1, &wrongType);
   const GSMessageRef message =
-      GSNode::PostMessage(major, minor, target != nullptr ? target->Id() : 0, 0);
+      GSNode::PostMessage(std::string_view(major->text), std::string_view(minor->text),
+                          target != nullptr ? target->Id() : 0, 0);
   if (!message || Router() == nullptr) return;
   message->payload = std::move(soup);
   Router()->Send(message);
 }
 
 void GSGameObject::Post(GSStack& stack, bool payload) {
-  const char* major = TextArg(stack, 2);
-  const char* minor = TextArg(stack, 3);
+  const GSString* major = StringArg(stack, 2);
+  const GSString* minor = StringArg(stack, 3);
   if (major == nullptr || minor == nullptr) {
     Raise("GameObject::PostMessage() illegal major or minor string");
     return;
@@ -84,7 +90,8 @@ void GSGameObject::Post(GSStack& stack, bool payload) {
   const GSGameObject* target = GameObjectArg(stack, 1, &wrongType);
   const uint32_t delay = GSDelayMilliseconds(GetFloatArg(stack, payload ? 5 : 4));
   GSMessageRef message =
-      GSNode::PostMessage(major, minor, target != nullptr ? target->Id() : 0, delay);
+      GSNode::PostMessage(std::string_view(major->text), std::string_view(minor->text),
+                          target != nullptr ? target->Id() : 0, delay);
   if (!message || Router() == nullptr) return;
   message->payload = std::move(soup);
   Router()->Post(std::move(message));

@@ -219,6 +219,7 @@ GSResult GSInterpret(GSThread& thread) {
   const uint8_t* mark = code;
   // Call set-up, shared by CALL, CALLNATIVE and INHERITED.
   const GSFunction* callee = nullptr;
+  const GSCallSite* site = nullptr;
   GSValue view = 0;
   int32_t k = 0;
   // The object of the frame that returns, to see whether the context changes.
@@ -425,11 +426,21 @@ op_LOAD:
   }
   *++top = SLOT();
   ip += 2;
+  // A constant after a load (n - 1, n < 2) goes on without the dispatch.
+  if (*ip == GSByteCode::PUSHI) {
+    ++ip;
+    goto op_PUSHI;
+  }
   NEXT();
 op_LOADREF:
   *++top = SLOT();
   Hold(*top);
   ip += 2;
+  // An object and then an argument (most calls) go on without the dispatch.
+  if (*ip == GSByteCode::LOAD) {
+    ++ip;
+    goto op_LOAD;
+  }
   NEXT();
 op_STORE:
   SLOT() = *top--;
@@ -654,7 +665,8 @@ op_PUSHSTR : {
     WORKED();
     NEXT();
   }
-  *++top = NewString(literal);
+  GSContext* context = CurrentContext();
+  *++top = context != nullptr ? context->Constants().Take(literal, *context) : NewString(literal);
   if (*top == 0) FAIL(ER_StringOutOfBounds);
   WORKED();
   ip += 2;
@@ -916,12 +928,32 @@ op_START : {
   ip += 4;
   const GSValue object = top[k];
   if (object == 0) FAIL_AT(ER_NullReference);
+  GSScriptInstance* instance = GSScriptInstance::FromRef(object);
+  site = fn->CallAt(U32(at - code));
+  // The site's last entry when the object's block points into the same
+  // method table of the same class: the same callee, already found to fit.
+  if (site != nullptr && site->cachedClass == instance->cls && instance->cls != nullptr &&
+      site->cachedTable == GSBlockOf(object)[1] &&
+      site->cachedUnloads == GSLibrary::UnloadCount()) {
+    callee = site->cachedEntry->function;
+    view = GSFromBlock(instance->Slots() + site->cachedEntry->offset);
+    goto fitted;
+  }
   const GSMethodEntry* entry = GSMethodOf(object, index);
   callee = entry != nullptr ? entry->function : nullptr;
   if (callee == nullptr) FAIL_AT(ER_NullReference);
-  view = GSFromBlock(GSScriptInstance::FromRef(object)->Slots() + entry->offset);
-  if (at[0] != GSByteCode::START) goto call;
-  if (!GSCalleeFits(*fn, U32(at - code), *callee, top + k, stack)) FAIL_AT(ER_StackReturnError);
+  view = GSFromBlock(instance->Slots() + entry->offset);
+  if (at[0] != GSByteCode::START) {
+    if (!GSCalleeFitsAt(site, *callee, top + k, stack)) FAIL_AT(ER_StackReturnError);
+    if (site->FitsByCallee()) {
+      site->cachedClass = instance->cls;
+      site->cachedTable = GSBlockOf(object)[1];
+      site->cachedEntry = entry;
+      site->cachedUnloads = GSLibrary::UnloadCount();
+    }
+    goto fitted;
+  }
+  if (!GSCalleeFitsAt(site, *callee, top + k, stack)) FAIL_AT(ER_StackReturnError);
   stack.SetTop(top);
   const GSResult started = GSStartThread(*callee, view, top + k + 1, static_cast<uint32_t>(-k));
   if (started != ER_Done) FAIL_AT(started);
@@ -943,6 +975,9 @@ op_INHERITED : {
 }
 call : {
   if (!GSCalleeFits(*fn, U32(at - code), *callee, top + k, stack)) FAIL_AT(ER_StackReturnError);
+  goto fitted;
+}
+fitted : {
   const uint64_t run = static_cast<uint64_t>(ip - mark);
   mark = ip;
   if (!GSChargeBudget(run)) FAIL_AT(ER_Timeout);

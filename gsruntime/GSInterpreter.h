@@ -90,9 +90,9 @@ inline const GSMethodEntry* GSMethodOf(GSValue view, uint32_t index) {
 bool GSWideCallFits(const GSCallSite& site, const GSFunction& callee, const GSValue* args,
                     const GSStack& stack);
 
-[[gnu::always_inline]] inline bool GSCalleeFits(const GSFunction& caller, uint32_t callAt, const GSFunction& callee,
-                         const GSValue* args, GSStack& stack) {
-  const GSCallSite* site = caller.CallAt(callAt);
+// GSCalleeFitsAt: the same for the site already found (null: none).
+[[gnu::always_inline]] inline bool GSCalleeFitsAt(const GSCallSite* site, const GSFunction& callee,
+                                                  const GSValue* args, GSStack& stack) {
   if (site == nullptr || callee.params != site->argumentSlots) return false;
   if (site->leaves == GSCallSite::kCallResultPassedOn) {
     if (callee.returnKind == kKindNone) return false;
@@ -102,6 +102,12 @@ bool GSWideCallFits(const GSCallSite& site, const GSFunction& callee, const GSVa
   }
   if (!site->wide.empty() || site->passedOn != 0) return GSWideCallFits(*site, callee, args, stack);
   return (callee.paramRefs & site->known) == site->refs;
+}
+
+[[gnu::always_inline]] inline bool GSCalleeFits(const GSFunction& caller, uint32_t callAt,
+                                                const GSFunction& callee, const GSValue* args,
+                                                GSStack& stack) {
+  return GSCalleeFitsAt(caller.CallAt(callAt), callee, args, stack);
 }
 
 // Runs the native function of the current frame (pushed for `callee`) and

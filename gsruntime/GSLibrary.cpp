@@ -10,7 +10,9 @@ namespace GSRuntime {
 GSLibrary::GSLibrary(GSMachine* machine, std::string path)
     : machine_(machine), path_(std::move(path)) {}
 
-GSLibrary::~GSLibrary() = default;
+GSLibrary::~GSLibrary() {
+  ++unloads_;
+}
 
 void GSLibrary::Refuse(const std::string& what) const {
   GSPrint("GSLibrary::Load> %s: %s", path_.c_str(), what.c_str());

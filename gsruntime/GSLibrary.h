@@ -92,7 +92,14 @@ class GSLibrary {
   std::vector<GSClass>& Classes() { return classes_; }
   const std::vector<GSClass>& Classes() const { return classes_; }
 
+  // How many libraries the process has destroyed so far: what is kept
+  // about another library's classes (GSCallSite's cached entry) holds only
+  // while this count stays the same.
+  static uint64_t UnloadCount() { return unloads_; }
+
  private:
+  static inline uint64_t unloads_ = 0;
+
   friend class GSLibraryReader;
 
   void Refuse(const std::string& what) const;

@@ -307,11 +307,22 @@ bool GSLibraryReader::CheckKinds(GSFunction& fn) {
   fn.paramRefs = 0;
   for (uint32_t i = 0; i < fn.params && i < 64; ++i)
     if (fn.paramKinds[i] == kKindReference) fn.paramRefs |= uint64_t{1} << i;
-  std::vector<bool> released(fn.params, false);
-  for (uint32_t r = 0; r < fn.referenceSlots.count; ++r)
-    if (fn.referenceSlots.At(r) < fn.params) released[fn.referenceSlots.At(r)] = true;
+  // The released argument slots: bit i for slot i < 64, the rest (rare)
+  // in `more`.
+  uint64_t released = 0;
+  std::vector<bool> more;
+  if (fn.params > 64) more.assign(fn.params, false);
+  for (uint32_t r = 0; r < fn.referenceSlots.count; ++r) {
+    const uint32_t slot = fn.referenceSlots.At(r);
+    if (slot >= fn.params) continue;
+    if (slot < 64)
+      released |= uint64_t{1} << slot;
+    else
+      more[slot] = true;
+  }
   for (uint32_t i = 1; i < fn.params; ++i) {
-    if (released[i] != (fn.paramKinds[i] == kKindReference))
+    const bool isReleased = i < 64 ? ((released >> i) & 1) != 0 : more[i];
+    if (isReleased != (fn.paramKinds[i] == kKindReference))
       return Fail(std::string("argument ") + std::to_string(i) + " of " + fn.name +
                   " is not released as its kind needs");
   }

@@ -37,6 +37,13 @@ void GSNode::ScheduleUpdate() {
 
 GSMessageRef GSNode::PostMessage(const char* major, const char* minor, uint32_t destination,
                                  uint32_t delayMs) {
+  return PostMessage(major != nullptr ? std::string_view(major) : std::string_view(),
+                     minor != nullptr ? std::string_view(minor) : std::string_view(), destination,
+                     delayMs);
+}
+
+GSMessageRef GSNode::PostMessage(std::string_view major, std::string_view minor,
+                                 uint32_t destination, uint32_t delayMs) {
   if (id_ == kNoId || router_ == nullptr) return nullptr;
   GSMessageRef message = GSMessage::Create();
   if (!message) return message;

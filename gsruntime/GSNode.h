@@ -19,8 +19,9 @@
 // unless already scheduled, the flag is set and a registered node enters
 // its router's update set. PostMessage builds a message from this node
 // (types interned by its router, source = its id, bit 31 set, the delay in
-// milliseconds clamped to 30 bits); an unregistered node yields null. It
-// neither sends nor posts.
+// milliseconds clamped to 30 bits; a type text ends at its first NUL, as a C
+// string would); an unregistered node yields null. It neither sends nor
+// posts.
 //
 // The destructor clears the destroy flag, unregisters the node and empties
 // its inbox. Not thread-safe: nodes live on the script thread.
@@ -28,6 +29,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <string_view>
 #include <string>
 
 #include "gsruntime/GSMessage.h"
@@ -57,6 +59,8 @@ class GSNode {
 
   void ScheduleUpdate();
   GSMessageRef PostMessage(const char* major, const char* minor, uint32_t destination,
+                           uint32_t delayMs);
+  GSMessageRef PostMessage(std::string_view major, std::string_view minor, uint32_t destination,
                            uint32_t delayMs);
   bool Subscribe(uint16_t major);
   bool Unsubscribe(uint16_t major);

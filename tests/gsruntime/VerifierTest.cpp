@@ -9,6 +9,7 @@
 
 #include "RuntimeTestSupport.h"
 #include "gscompiler/bytecode/GSByteOrder.h"
+#include "gsruntime/GSClass.h"
 #include "gsruntime/GSCodeVerifier.h"
 #include "gsruntime/GSFixedLength.h"
 #include "gsruntime/GSLibrary.h"
@@ -349,21 +350,38 @@ TEST_F(VerifierTest, OneVerifierGivesEveryFunctionWhatAFreshOneGives) {
   }
 }
 
-TEST_F(VerifierTest, MemberOfMeOfAnotherKindIsRefusedAtLink) {
-  // GETME of a reference field: the code checks, but the field's kind is
-  // only known once the class's ancestors are linked.
+TEST_F(VerifierTest, MemberOfMeOfAnotherKindOrPastItsBlockIsRefusedAtLink) {
+  // GETME of a reference field, or of a slot that inside a derived instance
+  // belongs to the derived class: the code checks, but what the slot holds
+  // is only known once the class's ancestors are linked.
   Image m;
   m.bytes = BuildScript("objects");
   std::string error;
   ASSERT_TRUE(GSLibraryFormat::ReadGsl(m.bytes, m.read, error)) << error;
+  uint32_t spare = 0;
+  {
+    GSMachine machine;
+    GSLibrary* library = LoadObjects(machine, m.bytes);
+    ASSERT_NE(library, nullptr);
+    const GSClass* scene = library->FindClass("Scene");
+    ASSERT_NE(scene, nullptr);
+    spare = scene->BlockSlots();  // the first slot past the block
+    ASSERT_LT(spare, scene->instanceSlots);
+  }
   const size_t getme = m.Op(kRun, "GETME");
   ASSERT_NE(getme, SIZE_MAX);
   const size_t reference = m.Op(kRun, "GETMEREF");
-  m.bytes[getme + 1] = m.bytes[reference + 1];
-  m.bytes[getme + 2] = m.bytes[reference + 2];
-  GSMachine machine;
-  EXPECT_EQ(LoadObjects(machine, m.bytes), nullptr);
-  EXPECT_EQ(print_->Count("GS Link error: Unable to link 'Scene'"), 1u);
+  ASSERT_NE(reference, SIZE_MAX);
+  const uint32_t members[] = {GSByteCode::GSReadU16(&m.bytes[reference + 1]), spare};
+  for (const uint32_t member : members) {
+    SCOPED_TRACE(member);
+    Image damaged = m;
+    damaged.bytes[getme + 1] = static_cast<uint8_t>(member);
+    damaged.bytes[getme + 2] = static_cast<uint8_t>(member >> 8);
+    GSMachine machine;
+    EXPECT_EQ(LoadObjects(machine, damaged.bytes), nullptr);
+    EXPECT_EQ(print_->Count("GS Link error: Unable to link 'Scene'"), 1u);
+  }
 }
 
 }  // namespace

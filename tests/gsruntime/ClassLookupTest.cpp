@@ -1,0 +1,35 @@
+// Finding a class's own functions by signature, in classes small enough to
+// be searched in order and in those large enough to be indexed.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "gsruntime/GSClass.h"
+
+namespace {
+
+using namespace GSRuntime;
+
+TEST(ClassLookup, OwnFunctionsAreFoundByTheirWholeSignatureFirstOneFirst) {
+  for (const size_t count : {size_t{3}, size_t{15}, size_t{16}, size_t{40}, size_t{300}}) {
+    SCOPED_TRACE(count);
+    std::vector<std::string> names;
+    for (size_t i = 0; i < count; ++i) names.push_back("$int@Big::M" + std::to_string(i) + "(int)");
+    names.push_back(names[1]);  // a second record of the same name is never the one found
+    GSClass cls;
+    cls.functions.resize(names.size());
+    for (size_t i = 0; i < names.size(); ++i) cls.functions[i].name = names[i].c_str();
+    for (size_t i = 0; i < count; ++i)
+      EXPECT_EQ(cls.FindOwnFunction(names[i]), &cls.functions[i]) << names[i];
+    const std::string embedded = names[0] + std::string(1, '\0') + "x";
+    for (const std::string_view missing :
+         {std::string_view("$int@Big::M(int)"), std::string_view(names[0]).substr(1),
+          std::string_view(names[0]).substr(0, names[0].size() - 1), std::string_view(),
+          std::string_view(embedded)})
+      EXPECT_EQ(cls.FindOwnFunction(missing), nullptr) << missing;
+  }
+}
+
+}  // namespace
