@@ -52,7 +52,7 @@ bool IsStringOrArray(uint32_t t) {
 void BecomeDefine(ParseNode* node, const GSSymbol& variable) {
   node->nodeClass = N::NodeExpression;
   node->kind = N::Constant;
-  for (ParseNode*& child : node->child) child = nullptr;
+  for (ParseNodeRef& child : node->child) child = nullptr;
   node->value = variable.constant;
   node->text = nullptr;
   switch (variable.type) {

@@ -13,7 +13,9 @@ namespace GSCompiler {
 
 namespace {
 
-constexpr uint32_t kNodesPerBlock = 1024;
+// A node block's first slot holds its header; the nodes take the others.
+constexpr uint32_t kNodesPerBlock =
+    static_cast<uint32_t>(ParseNodeBlocks::kBlockBytes / sizeof(ParseNode)) - 1;
 constexpr uint32_t kTextBlockSize = 16384;
 
 ParseBuilder* currentParse = nullptr;
@@ -40,16 +42,32 @@ ParseBuilder* CurrentParse() {
 
 ParseArena::ParseArena() : texts_(kTextBlockSize) {}
 
+ParseArena::~ParseArena() {
+  ReleaseNodes();
+}
+
+ParseNode* ParseArena::NodeAt(uint32_t index) const {
+  const size_t b = index / kNodesPerBlock;
+  if (b < firstLiveBlock_ || b >= blocks_.size()) return nullptr;
+  ParseNode* first = reinterpret_cast<ParseNode*>(ParseNodeBlocks::blockStart[blocks_[b]]);
+  return first + 1 + index % kNodesPerBlock;
+}
+
 ParseNode* ParseArena::NewNode() {
-  if (nodeBlocks_.empty() || usedInBlock_ == kNodesPerBlock) {
+  if (blocks_.empty() || usedInBlock_ == kNodesPerBlock) {
     try {
-      nodeBlocks_.push_back(std::make_unique_for_overwrite<ParseNode[]>(kNodesPerBlock));
+      blocks_.reserve(blocks_.size() + 1);
     } catch (const std::bad_alloc&) {
       return nullptr;
     }
+    uint32_t number = 0;
+    if (ParseNodeBlocks::Allocate(&number) == nullptr) return nullptr;
+    blocks_.push_back(number);
     usedInBlock_ = 0;
   }
-  ParseNode* node = new (&nodeBlocks_.back()[usedInBlock_]) ParseNode{};
+  ParseNode* slot = reinterpret_cast<ParseNode*>(ParseNodeBlocks::blockStart[blocks_.back()]) +
+                    1 + usedInBlock_;
+  ParseNode* node = new (slot) ParseNode{};
   ++usedInBlock_;
   ++nodeCount_;
   node->op = -1;
@@ -64,24 +82,25 @@ void ParseArena::Reset() {
 
 void ParseArena::ClearChains(uint32_t first) {
   for (uint32_t i = first; i < nodeCount_; ++i) {
-    ParseNode* block = nodeBlocks_[i / kNodesPerBlock].get();
-    if (block != nullptr) block[i % kNodesPerBlock].chain = nullptr;
+    ParseNode* node = NodeAt(i);
+    if (node != nullptr) node->chain = nullptr;
   }
 }
 
 void ParseArena::ReleaseNodesBefore(const ParseNode* node) {
-  const std::less<const ParseNode*> before;
-  for (size_t b = firstLiveBlock_; b < nodeBlocks_.size(); ++b) {
-    const ParseNode* start = nodeBlocks_[b].get();
-    if (before(node, start) || !before(node, start + kNodesPerBlock)) continue;
-    for (size_t i = firstLiveBlock_; i < b; ++i) nodeBlocks_[i].reset();
+  const uintptr_t address = reinterpret_cast<uintptr_t>(node);
+  const uintptr_t start = address & ~(uintptr_t{ParseNodeBlocks::kBlockBytes} - 1);
+  for (size_t b = firstLiveBlock_; b < blocks_.size(); ++b) {
+    if (reinterpret_cast<uintptr_t>(ParseNodeBlocks::blockStart[blocks_[b]]) != start) continue;
+    for (size_t i = firstLiveBlock_; i < b; ++i) ParseNodeBlocks::Free(blocks_[i]);
     firstLiveBlock_ = b;
     return;
   }
 }
 
 void ParseArena::ReleaseNodes() {
-  nodeBlocks_.clear();
+  for (size_t i = firstLiveBlock_; i < blocks_.size(); ++i) ParseNodeBlocks::Free(blocks_[i]);
+  blocks_.clear();
   firstLiveBlock_ = 0;
   usedInBlock_ = 0;
   nodeCount_ = 0;

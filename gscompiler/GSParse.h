@@ -54,6 +54,7 @@ class ParseArena {
   ParseArena();
   ParseArena(const ParseArena&) = delete;
   ParseArena& operator=(const ParseArena&) = delete;
+  ~ParseArena();
 
   // A zeroed node with the "as built" defaults; null when out of memory.
   ParseNode* NewNode();
@@ -79,9 +80,14 @@ class ParseArena {
   uint32_t NodeCount() const { return nodeCount_; }
 
  private:
+  // The node with number `index` (creation order), or null when its block
+  // was released.
+  ParseNode* NodeAt(uint32_t index) const;
+
   // Nodes are never freed one by one: they are handed out in creation order
-  // from blocks of kNodesPerBlock, which keeps a tree dense in memory.
-  std::vector<std::unique_ptr<ParseNode[]>> nodeBlocks_;
+  // from blocks of ParseNodeBlocks (ParseNodeRef.h), which keeps a tree
+  // dense in memory. blocks_ holds the block numbers in order.
+  std::vector<uint32_t> blocks_;
   size_t firstLiveBlock_ = 0;  // blocks before it are released
   uint32_t usedInBlock_ = 0;    // nodes handed out from the last block
   uint32_t nodeCount_ = 0;

@@ -141,7 +141,7 @@ void ParseBuilder::Remember(ParseNode* head, ParseNode* tail) {
 }
 
 ParseNode* ParseBuilder::Tail(ParseNode* head) {
-  ParseNode* tail = head->chain != nullptr ? head->chain : head;
+  ParseNode* tail = head->chain != nullptr ? static_cast<ParseNode*>(head->chain) : head;
   while (tail->next != nullptr) tail = tail->next;
   Remember(head, tail);
   return tail;
@@ -163,7 +163,7 @@ void ParseBuilder::MarkDiscarded(ParseNode* chain) {
 
 void ParseBuilder::MarkCommaOperand(ParseNode* chain) {
   if (chain == nullptr) return;
-  MarkDiscarded(chain->chain != nullptr ? chain->chain : chain);
+  MarkDiscarded(chain->chain != nullptr ? static_cast<ParseNode*>(chain->chain) : chain);
 }
 
 void ParseBuilder::KeepLastValue(ParseNode* chain) {

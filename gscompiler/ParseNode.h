@@ -8,6 +8,8 @@
 //
 // Fields (set by the parser unless noted):
 // - child[0..3]: the construct's parts (per kind, below); each may be null.
+//   Links between nodes (child, next, parent, chain) are 32-bit references
+//   (ParseNodeRef.h) that read and assign like `ParseNode*`.
 // - next: the next node of the same list. Every list (includes, classes,
 //   bases, members, declarators, parameters, statements, comma operands,
 //   arguments) is a chain through `next` in source order. Labels carry the
@@ -35,6 +37,8 @@
 
 #include <cstdint>
 #include <cstring>
+
+#include "gscompiler/ParseNodeRef.h"
 
 struct ParseNode {
   enum NodeClass : uint32_t { NodeDeclaration = 0, NodeStatement = 1, NodeExpression = 2 };
@@ -153,22 +157,23 @@ struct ParseNode {
   static constexpr uint32_t ValueDiscarded = 0x10000000;
   static constexpr uint32_t LValue = 0x40000000;
 
-  // Pointers first and the four small codes in 16 bits each: 96 bytes a
-  // node (the tree is most of a compile's memory).
-  ParseNode* child[4];
-  ParseNode* next;
-  ParseNode* parent;
+  // Texts first, then the links as 32-bit references (ParseNodeRef.h) and
+  // the four small codes in 8 bits each: 64 bytes a node (the tree is most
+  // of a compile's memory).
   const char* text;
   const char* className;
-  ParseNode* chain;
+  ParseNodeRef child[4];
+  ParseNodeRef next;
+  ParseNodeRef parent;
+  ParseNodeRef chain;
   uint32_t value;
   int32_t line;
   uint32_t flags;
   uint32_t slot;
-  uint16_t nodeClass;
-  uint16_t kind;
-  int16_t op;
-  uint16_t type;
+  uint8_t nodeClass;
+  uint8_t kind;
+  int8_t op;
+  uint8_t type;
 
   bool Is(uint32_t cls, uint32_t k) const { return nodeClass == cls && kind == k; }
   int32_t IntValue() const { return static_cast<int32_t>(value); }
@@ -178,3 +183,25 @@ struct ParseNode {
     return f;
   }
 };
+
+static_assert(sizeof(ParseNode) == 64, "a parse node is meant to take 64 bytes");
+static_assert(GSCompiler::ParseNodeBlocks::kBlockBytes / sizeof(ParseNode) <=
+                  (size_t{1} << GSCompiler::ParseNodeBlocks::kSlotBits),
+              "every slot of a block must have an id");
+
+inline ParseNode* ParseNodeRef::Resolve(uint32_t id) {
+  using namespace GSCompiler::ParseNodeBlocks;
+  if (id == 0) return nullptr;
+  char* start = blockStart[id >> kSlotBits];
+  return reinterpret_cast<ParseNode*>(start + (id & ((uint32_t{1} << kSlotBits) - 1)) *
+                                                  sizeof(ParseNode));
+}
+
+inline uint32_t ParseNodeRef::IdOf(const ParseNode* node) {
+  using namespace GSCompiler::ParseNodeBlocks;
+  if (node == nullptr) return 0;
+  const uintptr_t address = reinterpret_cast<uintptr_t>(node);
+  const uintptr_t start = address & ~(uintptr_t{kBlockBytes} - 1);
+  const uint32_t number = reinterpret_cast<const BlockHeader*>(start)->number;
+  return (number << kSlotBits) | static_cast<uint32_t>((address - start) / sizeof(ParseNode));
+}
