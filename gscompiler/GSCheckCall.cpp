@@ -194,7 +194,7 @@ bool CheckCall(SemanticContext& context, CheckState& state, ParseNode* call) {
     call->flags |= MethodCall;
     cls = FindClass(
         context,
-        EffectiveClass(callee->child[0] != nullptr ? callee->child[0]->className : nullptr));
+        EffectiveClass(callee->child[0] != nullptr ? callee->child[0]->ClassName() : nullptr));
   }
   if (name == nullptr || cls == nullptr) {
     ReportInternalError(context);

@@ -16,7 +16,9 @@ namespace {
 // A node block's first slot holds its header; the nodes take the others.
 constexpr uint32_t kNodesPerBlock =
     static_cast<uint32_t>(ParseNodeBlocks::kBlockBytes / sizeof(ParseNode)) - 1;
-constexpr uint32_t kTextBlockSize = 16384;
+constexpr size_t kTextChunkBytes = size_t{1} << ParseTextTable::kOffsetBits;
+// Texts from this length on get a chunk of their own.
+constexpr size_t kOwnChunkLength = kTextChunkBytes / 4;
 
 ParseBuilder* currentParse = nullptr;
 
@@ -40,10 +42,10 @@ ParseBuilder* CurrentParse() {
   return currentParse;
 }
 
-ParseArena::ParseArena() : texts_(kTextBlockSize) {}
+ParseArena::ParseArena() : texts_(std::make_unique<ParseTextTable>()) {}
 
 ParseArena::~ParseArena() {
-  ReleaseNodes();
+  Reset();
 }
 
 ParseNode* ParseArena::NodeAt(uint32_t index) const {
@@ -63,6 +65,8 @@ ParseNode* ParseArena::NewNode() {
     uint32_t number = 0;
     if (ParseNodeBlocks::Allocate(&number) == nullptr) return nullptr;
     blocks_.push_back(number);
+    reinterpret_cast<ParseNodeBlocks::BlockHeader*>(ParseNodeBlocks::blockStart[number])->texts =
+        texts_.get();
     usedInBlock_ = 0;
   }
   ParseNode* slot = reinterpret_cast<ParseNode*>(ParseNodeBlocks::blockStart[blocks_.back()]) +
@@ -77,7 +81,11 @@ ParseNode* ParseArena::NewNode() {
 
 void ParseArena::Reset() {
   ReleaseNodes();
-  texts_.FreeBlocks();
+  for (char* chunk : texts_->chunks) delete[] chunk;
+  texts_->chunks.clear();
+  texts_->chunks.shrink_to_fit();
+  textUsed_ = 0;
+  currentChunk_ = 0;
 }
 
 void ParseArena::ClearChains(uint32_t first) {
@@ -101,20 +109,44 @@ void ParseArena::ReleaseNodesBefore(const ParseNode* node) {
 void ParseArena::ReleaseNodes() {
   for (size_t i = firstLiveBlock_; i < blocks_.size(); ++i) ParseNodeBlocks::Free(blocks_[i]);
   blocks_.clear();
+  texts_->others.clear();
+  texts_->others.shrink_to_fit();
+  texts_->lastOther = nullptr;
+  texts_->lastOtherId = 0;
   firstLiveBlock_ = 0;
   usedInBlock_ = 0;
   nodeCount_ = 0;
 }
 
-char* ParseArena::CopyText(const char* text, size_t length) {
-  if (length == SIZE_MAX) return nullptr;
-  char* copy = static_cast<char*>(texts_.Allocate(length + 1, 1));
-  if (copy == nullptr) return nullptr;
+char* ParseArena::CopyText(const char* text, size_t length, uint32_t* id) {
+  if (length >= SIZE_MAX - 1) return nullptr;
+  std::vector<char*>& chunks = texts_->chunks;
+  const bool ownChunk = length >= kOwnChunkLength;
+  if (ownChunk || currentChunk_ == 0 || textUsed_ + length + 1 > kTextChunkBytes) {
+    if (chunks.size() >= ParseTextTable::kMaxChunks) return nullptr;
+    try {
+      chunks.reserve(chunks.size() + 1);
+    } catch (const std::bad_alloc&) {
+      return nullptr;
+    }
+    char* chunk = new (std::nothrow) char[ownChunk ? length + 1 : kTextChunkBytes];
+    if (chunk == nullptr) return nullptr;
+    chunks.push_back(chunk);
+    if (!ownChunk) {
+      currentChunk_ = chunks.size();
+      textUsed_ = 0;
+    }
+  }
+  const size_t chunkNumber = ownChunk ? chunks.size() : currentChunk_;
+  const size_t offset = ownChunk ? 0 : textUsed_;
+  char* copy = chunks[chunkNumber - 1] + offset;
   if (length != 0) std::memcpy(copy, text, length);
   copy[length] = '\0';
+  if (!ownChunk) textUsed_ += length + 1;
+  if (id != nullptr)
+    *id = static_cast<uint32_t>(chunkNumber << ParseTextTable::kOffsetBits | offset);
   return copy;
 }
-
 
 ParseResult GSParseSource(const char* text, size_t length, CompileDiagnostics& diagnostics,
                           ParseArena& arena) {

@@ -41,7 +41,6 @@
 #include <memory>
 #include <vector>
 
-#include "foundation/containers/FrameMemory.h"
 #include "gscompiler/CompileDiagnostics.h"
 #include "gscompiler/ParseNode.h"
 
@@ -58,8 +57,10 @@ class ParseArena {
 
   // A zeroed node with the "as built" defaults; null when out of memory.
   ParseNode* NewNode();
-  // A NUL-terminated copy of `length` bytes; null when out of memory.
-  char* CopyText(const char* text, size_t length);
+  // A NUL-terminated copy of `length` bytes, and its id for
+  // ParseTextRef::SetArenaText in `*id` (when not null); null when out of
+  // memory or when the arena holds its most text chunks (2 GB of names).
+  char* CopyText(const char* text, size_t length, uint32_t* id = nullptr);
   // Frees every node and text; earlier trees become invalid.
   void Reset();
   // Frees every node and keeps the texts: for a compile whose code is
@@ -91,7 +92,10 @@ class ParseArena {
   size_t firstLiveBlock_ = 0;  // blocks before it are released
   uint32_t usedInBlock_ = 0;    // nodes handed out from the last block
   uint32_t nodeCount_ = 0;
-  Utils::FrameMemory texts_;
+  // Texts: 64 KB chunks filled in turn, a chunk of its own for a long text.
+  std::unique_ptr<ParseTextTable> texts_;
+  size_t textUsed_ = 0;       // bytes used in the current chunk
+  size_t currentChunk_ = 0;   // index + 1 of the chunk being filled; 0 none
 };
 
 struct ParseResult {

@@ -52,12 +52,20 @@ ParseNode* ParseBuilder::TypeSpec(int32_t code, ParseNode* name) {
   return node;
 }
 
+bool ParseBuilder::SetText(ParseNode* node, const char* text, size_t length) {
+  uint32_t id = 0;
+  if (arena_.CopyText(text, length, &id) == nullptr) {
+    outOfMemory_ = true;
+    return false;
+  }
+  node->text.SetArenaText(id);
+  return true;
+}
+
 ParseNode* ParseBuilder::IdentifierFromToken() {
   ParseNode* node = NewNode(ParseNode::NodeExpression, ParseNode::Identifier);
   if (node == nullptr) return nullptr;
-  node->text = arena_.CopyText(scanner_.Text(), static_cast<size_t>(scanner_.Length()));
-  if (node->text == nullptr) outOfMemory_ = true;
-  return node->text ? node : nullptr;
+  return SetText(node, scanner_.Text(), static_cast<size_t>(scanner_.Length())) ? node : nullptr;
 }
 
 ParseNode* ParseBuilder::IncludeNameFromToken() {
@@ -65,11 +73,11 @@ ParseNode* ParseBuilder::IncludeNameFromToken() {
   if (node == nullptr) return nullptr;
   try {
     Kiv::String name = Kiv::AsciiLower(UnquoteLiteral(TokenText(scanner_), false));
-    node->text = arena_.CopyText(name.data(), name.size());
+    if (!SetText(node, name.data(), name.size())) return nullptr;
   } catch (const std::bad_alloc&) {
-    node->text = nullptr;
+    outOfMemory_ = true;
+    return nullptr;
   }
-  if (node->text == nullptr) outOfMemory_ = true;
   return node->text ? node : nullptr;
 }
 
@@ -109,12 +117,12 @@ ParseNode* ParseBuilder::StringFromToken() {
   try {
     Kiv::String text = UnquoteLiteral(TokenText(scanner_), true);
     // An escaped "\0" ends the text, so the copy stops at the first NUL.
-    node->text = arena_.CopyText(text.data(), std::strlen(text.c_str()));
+    if (!SetText(node, text.data(), std::strlen(text.c_str()))) return nullptr;
   } catch (const std::bad_alloc&) {
-    node->text = nullptr;
+    outOfMemory_ = true;
+    return nullptr;
   }
-  if (node->text == nullptr) outOfMemory_ = true;
-  return node->text ? node : nullptr;
+  return node;
 }
 
 ParseNode* ParseBuilder::BoolConstant(bool value) {

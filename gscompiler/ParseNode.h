@@ -39,6 +39,7 @@
 #include <cstring>
 
 #include "gscompiler/ParseNodeRef.h"
+#include "gscompiler/ParseTextRef.h"
 
 struct ParseNode {
   enum NodeClass : uint32_t { NodeDeclaration = 0, NodeStatement = 1, NodeExpression = 2 };
@@ -157,15 +158,15 @@ struct ParseNode {
   static constexpr uint32_t ValueDiscarded = 0x10000000;
   static constexpr uint32_t LValue = 0x40000000;
 
-  // Texts first, then the links as 32-bit references (ParseNodeRef.h) and
-  // the four small codes in 8 bits each: 64 bytes a node (the tree is most
-  // of a compile's memory).
-  const char* text;
-  const char* className;
+  // Links and texts as 32-bit references (ParseNodeRef.h, ParseTextRef.h)
+  // and the four small codes in 8 bits each: 56 bytes a node (the tree is
+  // most of a compile's memory).
   ParseNodeRef child[4];
   ParseNodeRef next;
   ParseNodeRef parent;
   ParseNodeRef chain;
+  ParseTextRef text;
+  ParseTextRef className;
   uint32_t value;
   int32_t line;
   uint32_t flags;
@@ -176,6 +177,8 @@ struct ParseNode {
   uint8_t type;
 
   bool Is(uint32_t cls, uint32_t k) const { return nodeClass == cls && kind == k; }
+  const char* Text() const { return text; }
+  const char* ClassName() const { return className; }
   int32_t IntValue() const { return static_cast<int32_t>(value); }
   float FloatValue() const {
     float f;
@@ -184,7 +187,7 @@ struct ParseNode {
   }
 };
 
-static_assert(sizeof(ParseNode) == 64, "a parse node is meant to take 64 bytes");
+static_assert(sizeof(ParseNode) == 56, "a parse node is meant to take 56 bytes");
 static_assert(GSCompiler::ParseNodeBlocks::kBlockBytes / sizeof(ParseNode) <=
                   (size_t{1} << GSCompiler::ParseNodeBlocks::kSlotBits),
               "every slot of a block must have an id");

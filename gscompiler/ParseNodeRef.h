@@ -20,6 +20,10 @@
 
 struct ParseNode;
 
+namespace GSCompiler {
+struct ParseTextTable;
+}
+
 namespace GSCompiler::ParseNodeBlocks {
 
 // Bytes of one block, a power of two; the block is aligned to it.
@@ -35,6 +39,7 @@ extern char* blockStart[kMaxBlocks];
 // What the first slot of a block holds.
 struct BlockHeader {
   uint32_t number;
+  ParseTextTable* texts;  // the texts of the arena that owns the block
 };
 
 // A new block (kBlockBytes bytes, aligned to kBlockBytes, contents
