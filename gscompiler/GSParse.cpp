@@ -88,10 +88,10 @@ void ParseArena::Reset() {
   currentChunk_ = 0;
 }
 
-void ParseArena::ClearChains(uint32_t first) {
+void ParseArena::ClearParents(uint32_t first) {
   for (uint32_t i = first; i < nodeCount_; ++i) {
     ParseNode* node = NodeAt(i);
-    if (node != nullptr) node->chain = nullptr;
+    if (node != nullptr) node->parent = nullptr;
   }
 }
 
@@ -168,7 +168,7 @@ ParseResult GSParseSource(const char* text, size_t length, CompileDiagnostics& d
     CurrentParseScope scope(&builder);
     status = yyparse();
   }
-  arena.ClearChains(firstNode);
+  arena.ClearParents(firstNode);
   if (builder.OutOfMemory()) {
     ReportInternalError(diagnostics);
     if (status == 0) status = 1;

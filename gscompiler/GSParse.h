@@ -73,10 +73,10 @@ class ParseArena {
   // node made before `node`; those nodes become invalid.
   void ReleaseNodesBefore(const ParseNode* node);
 
-  // Nulls `chain` in every node from number `first` (in creation order)
+  // Nulls `parent` in every node from number `first` (in creation order)
   // on: the parser keeps the last node of each list there while it builds,
-  // and a tree leaves the parser without chain links.
-  void ClearChains(uint32_t first);
+  // and a tree leaves the parser without parent links.
+  void ClearParents(uint32_t first);
 
   uint32_t NodeCount() const { return nodeCount_; }
 

@@ -143,13 +143,14 @@ ParseNode* ParseBuilder::ToMemberName(ParseNode* identifier) {
 
 void ParseBuilder::Remember(ParseNode* head, ParseNode* tail) {
   // A remembered node is always a node of the head's chain (chains only
-  // grow at the end), and Tail() walks on from it. The head's `chain`
-  // holds it until the parse ends (GSParseSource clears it).
-  head->chain = tail;
+  // grow at the end), and Tail() walks on from it. The head's `parent`
+  // (null until the semantic pass) holds it until the parse ends
+  // (GSParseSource clears it).
+  head->parent = tail;
 }
 
 ParseNode* ParseBuilder::Tail(ParseNode* head) {
-  ParseNode* tail = head->chain != nullptr ? static_cast<ParseNode*>(head->chain) : head;
+  ParseNode* tail = head->parent != nullptr ? static_cast<ParseNode*>(head->parent) : head;
   while (tail->next != nullptr) tail = tail->next;
   Remember(head, tail);
   return tail;
@@ -171,7 +172,7 @@ void ParseBuilder::MarkDiscarded(ParseNode* chain) {
 
 void ParseBuilder::MarkCommaOperand(ParseNode* chain) {
   if (chain == nullptr) return;
-  MarkDiscarded(chain->chain != nullptr ? static_cast<ParseNode*>(chain->chain) : chain);
+  MarkDiscarded(chain->parent != nullptr ? static_cast<ParseNode*>(chain->parent) : chain);
 }
 
 void ParseBuilder::KeepLastValue(ParseNode* chain) {

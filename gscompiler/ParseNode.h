@@ -3,8 +3,9 @@
 //
 // A node is one construct of a source file. Every node lives in the node
 // pool of the parse (GSCompiler::ParseArena, GSParse.h) and every text it
-// points to in that arena's frame memory; nodes are never freed one by one,
-// and all of them die together when the arena is reset or destroyed.
+// names in that arena's text chunks; nodes are never freed one by one, and
+// all of them die together when the arena is reset or destroyed (or their
+// blocks are released).
 //
 // Fields (set by the parser unless noted):
 // - child[0..3]: the construct's parts (per kind, below); each may be null.
@@ -18,12 +19,13 @@
 //   expression chain itself.
 // - parent: null when built; the semantic pass fills it in.
 // - nodeClass: NodeDeclaration, NodeStatement or NodeExpression.
-// - value: the number a node carries: a constant's integer, its float's
-//   32 bits, or a bool as 0/1. 0 for other nodes.
+// - value: the number an expression carries: a constant's integer, its
+//   float's 32 bits, or a bool as 0/1. 0 for other nodes. It shares its
+//   word with `chain`, which only statements use.
 // - text: the name or string a node carries (a Name, Identifier or
 //   MemberName's name, a string constant's text after escape processing);
-//   null for other nodes. On this platform a pointer does not fit the 32-bit
-//   value word, so texts have their own field.
+//   null for other nodes. Texts and class names are 32-bit references
+//   (ParseTextRef.h) that read and assign like `const char*`.
 // - kind: the node kind within its class (the three enums below).
 // - op: the operator code of an Operator, the type code of a TypeSpec, the
 //   constant type of a Constant; -1 for every other kind.
@@ -32,7 +34,9 @@
 //   the parser had to look ahead).
 // - flags: declaration specifier bits and marker bits (below).
 // - slot, type, className, chain: 0, TypeNone, null, null when built;
-//   the semantic pass and the code generator own them.
+//   the semantic pass and the code generator own them. `chain` is set on
+//   statements only: a break or continue names its loop or switch, and
+//   case, default and on labels are chained from their switch or wait.
 #pragma once
 
 #include <cstdint>
@@ -159,15 +163,18 @@ struct ParseNode {
   static constexpr uint32_t LValue = 0x40000000;
 
   // Links and texts as 32-bit references (ParseNodeRef.h, ParseTextRef.h)
-  // and the four small codes in 8 bits each: 56 bytes a node (the tree is
+  // and the four small codes in 8 bits each: 52 bytes a node (the tree is
   // most of a compile's memory).
   ParseNodeRef child[4];
   ParseNodeRef next;
   ParseNodeRef parent;
-  ParseNodeRef chain;
   ParseTextRef text;
   ParseTextRef className;
-  uint32_t value;
+  // Expressions carry a value, statements a chain: never both.
+  union {
+    uint32_t value;
+    ParseNodeRef chain;
+  };
   int32_t line;
   uint32_t flags;
   uint32_t slot;
@@ -187,7 +194,7 @@ struct ParseNode {
   }
 };
 
-static_assert(sizeof(ParseNode) == 56, "a parse node is meant to take 56 bytes");
+static_assert(sizeof(ParseNode) == 52, "a parse node is meant to take 52 bytes");
 static_assert(GSCompiler::ParseNodeBlocks::kBlockBytes / sizeof(ParseNode) <=
                   (size_t{1} << GSCompiler::ParseNodeBlocks::kSlotBits),
               "every slot of a block must have an id");

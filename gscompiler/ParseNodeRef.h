@@ -53,7 +53,9 @@ void Free(uint32_t number);
 
 class ParseNodeRef {
  public:
-  constexpr ParseNodeRef() = default;
+  // Uninitialised, as a pointer member would be (ParseNode{} zeroes it);
+  // trivial, so that a reference may share storage in a union.
+  ParseNodeRef() = default;
   ParseNodeRef(ParseNode* node) : id_(IdOf(node)) {}  // NOLINT: reads like a pointer
   ParseNodeRef& operator=(ParseNode* node) {
     id_ = IdOf(node);
@@ -69,5 +71,5 @@ class ParseNodeRef {
   static inline uint32_t IdOf(const ParseNode* node);
 
  private:
-  uint32_t id_ = 0;
+  uint32_t id_;
 };

@@ -95,15 +95,15 @@ TEST(ParseArena, ReleasingEarlierNodesKeepsLaterOnesAndTheirChains) {
   ParseArena arena;
   std::vector<ParseNode*> nodes = MakeChain(arena, kManyNodes);
   ASSERT_EQ(nodes.size(), static_cast<size_t>(kManyNodes));
-  for (ParseNode* n : nodes) n->chain = n;
+  for (ParseNode* n : nodes) n->parent = n;
   const int keepFrom = 3000;
   arena.ReleaseNodesBefore(nodes[keepFrom]);
   // The block of nodes[keepFrom] and every later one stay whole.
   const std::vector<ParseNode*> kept(nodes.begin() + keepFrom, nodes.end());
   ExpectChain(kept, keepFrom);
-  // Clearing chains skips released blocks and reaches every live node.
-  arena.ClearChains(0);
-  for (ParseNode* n : kept) EXPECT_EQ(n->chain, nullptr);
+  // Clearing parents skips released blocks and reaches every live node.
+  arena.ClearParents(0);
+  for (ParseNode* n : kept) EXPECT_EQ(n->parent, nullptr);
   // A node outside the arena releases nothing.
   ParseArena other;
   ParseNode* stranger = other.NewNode();
