@@ -248,6 +248,9 @@ bool GSGenerator::CompileFunction(ParseNode* node) {
   code_ = savedCode;
   temps_ = savedTemps;
   tempBase_ = savedBase;
+  // Nothing generated later reads the nodes of a generated function: a long
+  // class holds no more than the function being generated.
+  if (arena_ != nullptr) arena_->ReleaseNodesBefore(node);
   return ok;
 }
 
