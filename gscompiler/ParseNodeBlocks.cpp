@@ -7,6 +7,25 @@
 
 #include "gscompiler/ParseNode.h"
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VU_NODE_BLOCKS_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define VU_NODE_BLOCKS_ASAN 1
+#endif
+#ifdef VU_NODE_BLOCKS_ASAN
+#include <sanitizer/asan_interface.h>
+// A kept block is poisoned until it is handed out again, so that a node
+// read after its block was released is reported.
+#define VU_POISON_BLOCK(block) ASAN_POISON_MEMORY_REGION(block, kBlockBytes)
+#define VU_UNPOISON_BLOCK(block) ASAN_UNPOISON_MEMORY_REGION(block, kBlockBytes)
+#else
+#define VU_POISON_BLOCK(block) ((void)(block))
+#define VU_UNPOISON_BLOCK(block) ((void)(block))
+#endif
+
 namespace GSCompiler::ParseNodeBlocks {
 
 char* blockStart[kMaxBlocks];
@@ -57,6 +76,7 @@ char* Allocate(uint32_t* number) {
   if (!cachedBlocks.empty()) {
     block = cachedBlocks.back();
     cachedBlocks.pop_back();
+    VU_UNPOISON_BLOCK(block);
   } else {
     if (chunkBlocksLeft == 0) {
       chunk = MapChunk();
@@ -86,6 +106,7 @@ void Free(uint32_t number) {
   try {
     if (cachedBlocks.size() < kMaxCachedBlocks) {
       cachedBlocks.push_back(block);
+      VU_POISON_BLOCK(block);
       block = nullptr;
     }
   } catch (const std::bad_alloc&) {
