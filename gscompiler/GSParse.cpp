@@ -86,6 +86,7 @@ void ParseArena::Reset() {
   texts_->chunks.shrink_to_fit();
   textUsed_ = 0;
   currentChunk_ = 0;
+  recent_.reset();
 }
 
 void ParseArena::ClearParents(uint32_t first) {
@@ -118,8 +119,23 @@ void ParseArena::ReleaseNodes() {
   nodeCount_ = 0;
 }
 
-char* ParseArena::CopyText(const char* text, size_t length, uint32_t* id) {
+const char* ParseArena::CopyText(const char* text, size_t length, uint32_t* id) {
   if (length >= SIZE_MAX - 1) return nullptr;
+  RecentText* recent = nullptr;
+  if (id != nullptr && length <= kMaxSharedLength) {
+    if (recent_ == nullptr) recent_.reset(new (std::nothrow) RecentText[kRecentTexts]);
+    if (recent_ != nullptr) {
+      uint32_t hash = 2166136261u;
+      for (size_t i = 0; i < length; ++i)
+        hash = (hash ^ static_cast<unsigned char>(text[i])) * 16777619u;
+      recent = &recent_[hash % kRecentTexts];
+      if (recent->text != nullptr && recent->length == length &&
+          std::memcmp(recent->text, text, length) == 0) {
+        *id = recent->id;
+        return recent->text;
+      }
+    }
+  }
   std::vector<char*>& chunks = texts_->chunks;
   const bool ownChunk = length >= kOwnChunkLength;
   if (ownChunk || currentChunk_ == 0 || textUsed_ + length + 1 > kTextChunkBytes) {
@@ -145,6 +161,7 @@ char* ParseArena::CopyText(const char* text, size_t length, uint32_t* id) {
   if (!ownChunk) textUsed_ += length + 1;
   if (id != nullptr)
     *id = static_cast<uint32_t>(chunkNumber << ParseTextTable::kOffsetBits | offset);
+  if (recent != nullptr) *recent = RecentText{copy, *id, static_cast<uint32_t>(length)};
   return copy;
 }
 

@@ -60,7 +60,9 @@ class ParseArena {
   // A NUL-terminated copy of `length` bytes, and its id for
   // ParseTextRef::SetArenaText in `*id` (when not null); null when out of
   // memory or when the arena holds its most text chunks (2 GB of names).
-  char* CopyText(const char* text, size_t length, uint32_t* id = nullptr);
+  // With `id`, a short text equal to one copied recently may be answered
+  // with that copy: such copies are shared and must not be written.
+  const char* CopyText(const char* text, size_t length, uint32_t* id = nullptr);
   // Frees every node and text; earlier trees become invalid.
   void Reset();
   // Frees every node and keeps the texts: for a compile whose code is
@@ -96,6 +98,16 @@ class ParseArena {
   std::unique_ptr<ParseTextTable> texts_;
   size_t textUsed_ = 0;       // bytes used in the current chunk
   size_t currentChunk_ = 0;   // index + 1 of the chunk being filled; 0 none
+  // Short texts copied lately, by a hash of their bytes: a name used on
+  // every line is held once, not once per use.
+  struct RecentText {
+    const char* text = nullptr;
+    uint32_t id = 0;
+    uint32_t length = 0;
+  };
+  static constexpr size_t kRecentTexts = 1024;
+  static constexpr size_t kMaxSharedLength = 32;
+  std::unique_ptr<RecentText[]> recent_;
 };
 
 struct ParseResult {

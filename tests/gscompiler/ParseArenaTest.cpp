@@ -4,6 +4,7 @@
 // next arena that reuses their numbers.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "gscompiler/GSParse.h"
@@ -114,4 +115,50 @@ TEST(ParseArena, ReleasingEarlierNodesKeepsLaterOnesAndTheirChains) {
   ASSERT_NE(more, nullptr);
   more->next = kept.front();
   EXPECT_EQ(more->next->next, kept[1]);
+}
+
+TEST(ParseArena, ShortTextsAreSharedAndEveryTextReadsBackThroughItsNode) {
+  ParseArena arena;
+  // Many distinct names (several share a slot of the recent-text table),
+  // each copied twice, a long one and one with a NUL inside its length.
+  std::vector<std::string> texts;
+  for (int i = 0; i < 5000; ++i) texts.push_back("name" + std::to_string(i));
+  texts.push_back(std::string(100000, 'x'));
+  texts.push_back(std::string("a\0b", 3));
+  std::vector<ParseNode*> nodes;
+  std::vector<uint32_t> ids;
+  for (int round = 0; round < 2; ++round) {
+    for (const std::string& t : texts) {
+      uint32_t id = 0;
+      const char* copy = arena.CopyText(t.data(), t.size(), &id);
+      ASSERT_NE(copy, nullptr);
+      ASSERT_EQ(std::string(copy, t.size()), t);
+      EXPECT_EQ(copy[t.size()], '\0');
+      ParseNode* node = arena.NewNode();
+      ASSERT_NE(node, nullptr);
+      node->text.SetArenaText(id);
+      EXPECT_EQ(node->Text(), copy);
+      nodes.push_back(node);
+      ids.push_back(id);
+    }
+  }
+  const size_t n = texts.size();
+  for (size_t i = 0; i < 2 * n; ++i)
+    ASSERT_EQ(std::string(nodes[i]->Text(), texts[i % n].size()), texts[i % n]) << i;
+  EXPECT_NE(ids[n - 2], ids[2 * n - 2]) << "a long text gets a copy of its own";
+  // A short name copied again at once is answered with its first copy.
+  uint32_t first = 0;
+  uint32_t again = 0;
+  const char* a = arena.CopyText("a", 1, &first);
+  EXPECT_EQ(arena.CopyText("a", 1, &again), a);
+  EXPECT_EQ(again, first);
+  EXPECT_NE(arena.CopyText("b", 1, &again), a);
+  // A pointer the arena did not copy reads back too; null stays null.
+  const char* other = "elsewhere";
+  nodes[0]->className = other;
+  nodes[1]->className = other;
+  EXPECT_EQ(nodes[0]->ClassName(), other);
+  EXPECT_EQ(nodes[1]->ClassName(), other);
+  nodes[1]->className = nullptr;
+  EXPECT_EQ(nodes[1]->ClassName(), nullptr);
 }
