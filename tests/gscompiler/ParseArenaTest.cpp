@@ -153,6 +153,13 @@ TEST(ParseArena, ShortTextsAreSharedAndEveryTextReadsBackThroughItsNode) {
   EXPECT_EQ(arena.CopyText("a", 1, &again), a);
   EXPECT_EQ(again, first);
   EXPECT_NE(arena.CopyText("b", 1, &again), a);
+  // Long texts and copies made without an id are never shared.
+  const std::string longText(40, 'y');  // longer than any shared name
+  const char* longCopy = arena.CopyText(longText.data(), longText.size(), &first);
+  EXPECT_NE(arena.CopyText(longText.data(), longText.size(), &again), longCopy);
+  EXPECT_NE(again, first);
+  const char* plain = arena.CopyText("c", 1);
+  EXPECT_NE(arena.CopyText("c", 1), plain);
   // A pointer the arena did not copy reads back too; null stays null.
   const char* other = "elsewhere";
   nodes[0]->className = other;
