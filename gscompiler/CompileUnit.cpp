@@ -182,12 +182,12 @@ uint32_t GSCompileSource(CompileUnit& unit, const char* name, CompileContext& co
     if (!node->Is(ParseNode::NodeDeclaration, ParseNode::IncludeDecl)) continue;
     const ParseNode* fileName = node->child[0];
     if (fileName == nullptr || fileName->text == nullptr) continue;
-    if (unit.FindDependency(FileNameOf(fileName->text)) != nullptr) continue;
+    if (unit.FindDependency(FileNameOf(fileName->Text())) != nullptr) continue;
     CompileContext included(unit.arena, unit.log);
-    const uint32_t includeErrors = GSCompileSource(unit, fileName->text, included, false);
+    const uint32_t includeErrors = GSCompileSource(unit, fileName->Text(), included, false);
     if (includeErrors != 0) {
       CompileLogAppend(unit.log,
-                       Kiv::StringPrintf(".. while compiling '%s'", fileName->text).c_str());
+                       Kiv::StringPrintf(".. while compiling '%s'", fileName->Text()).c_str());
     }
     errors += includeErrors;
   }

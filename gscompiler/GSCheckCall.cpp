@@ -77,7 +77,7 @@ ParseNode* NewCast(SemanticContext& context, ParseNode* argument, const GSParamT
 
 // Wraps every argument that needs a conversion in a cast to its parameter.
 bool WrapArguments(SemanticContext& context, ParseNode* call, const GSFunctionSymbol& function) {
-  ParseNode** link = &call->child[1];
+  ParseNodeRef* link = &call->child[1];
   ParseNode* previous = call;
   uint32_t i = 0;
   for (ParseNode* a = *link; a != nullptr; a = *link, ++i) {
@@ -194,7 +194,7 @@ bool CheckCall(SemanticContext& context, CheckState& state, ParseNode* call) {
     call->flags |= MethodCall;
     cls = FindClass(
         context,
-        EffectiveClass(callee->child[0] != nullptr ? callee->child[0]->className : nullptr));
+        EffectiveClass(callee->child[0] != nullptr ? callee->child[0]->ClassName() : nullptr));
   }
   if (name == nullptr || cls == nullptr) {
     ReportInternalError(context);

@@ -43,7 +43,7 @@ const char* TypeSpecClass(const ParseNode* typeSpec) {
   if (typeSpec->op != int32_t(N::TypeObject) &&
       typeSpec->op != int32_t(N::TypeObject + N::TypeArray))
     return nullptr;
-  return typeSpec->child[0] != nullptr ? typeSpec->child[0]->text : nullptr;
+  return typeSpec->child[0] != nullptr ? typeSpec->child[0]->Text() : nullptr;
 }
 
 uint32_t TypeSpecType(const ParseNode* typeSpec) {
@@ -58,7 +58,7 @@ bool CheckClass(SemanticContext& context, CheckState& state, ParseNode* node) {
   const uint32_t illegal = N::SpecPublic | N::SpecNative | N::SpecThread | N::SpecDefine;
   if ((node->flags & illegal) != 0)
     return Abort(context, state, node->line, "Class has illegal declaration specifiers, line %d.");
-  const char* name = node->child[0] != nullptr ? node->child[0]->text : nullptr;
+  const char* name = node->child[0] != nullptr ? node->child[0]->Text() : nullptr;
   GSSymbolTable& table = *context.symbols;
   if (name == nullptr) return OutOfMemory(context, state);
   if (table.Lookup(name, nullptr, false, false) != nullptr)

@@ -52,7 +52,7 @@ bool IsStringOrArray(uint32_t t) {
 void BecomeDefine(ParseNode* node, const GSSymbol& variable) {
   node->nodeClass = N::NodeExpression;
   node->kind = N::Constant;
-  for (ParseNode*& child : node->child) child = nullptr;
+  for (ParseNodeRef& child : node->child) child = nullptr;
   node->value = variable.constant;
   node->text = nullptr;
   switch (variable.type) {
@@ -111,7 +111,7 @@ bool CheckMember(SemanticContext& context, CheckState& state, ParseNode* node) {
     return false;
   }
   cls->ResolveBase(*context.symbols, context.diagnostics);
-  const char* memberName = member != nullptr ? member->text : nullptr;
+  const char* memberName = member != nullptr ? member->Text() : nullptr;
   const bool classNameObject = object->Is(N::NodeExpression, N::Identifier) &&
                                (object->flags & StaticClassName) != 0 &&
                                (cls->flags & N::SpecStatic) == 0;
@@ -251,9 +251,9 @@ bool CheckSpecialOperator(SemanticContext& context, ParseNode* node) {
     case N::OpIsClass:
       if (TypeOf(a) != N::TypeObject)
         return Fail(context, node->line, ".isclass operator requires an object type, line %d.");
-      if (FindClass(context, b != nullptr ? b->text : nullptr) == nullptr)
+      if (FindClass(context, b != nullptr ? b->Text() : nullptr) == nullptr)
         return Fail(context, node->line, "class %s not declared for .isclass operator, line %d.",
-                    b != nullptr ? b->text : nullptr);
+                    b != nullptr ? b->Text() : nullptr);
       SetType(node, N::TypeBool, nullptr);
       return true;
     case N::OpCopy:

@@ -39,7 +39,7 @@ Kiv::String QualifiedFunctionName(const ParseNode* decl) {
   for (const ParseNode* p = decl->child[2]; p != nullptr; p = p->next) {
     if (p != decl->child[2]) name += ',';
     const ParseNode* spec = p->child[0];
-    const char* cls = spec && spec->child[0] ? spec->child[0]->text : nullptr;
+    const char* cls = spec && spec->child[0] ? spec->child[0]->Text() : nullptr;
     name += ParamTypeName(spec ? static_cast<uint32_t>(spec->op) : ParseNode::TypeNone, cls);
   }
   name += ')';
@@ -167,7 +167,7 @@ bool GSGenerator::CompileNode(ParseNode* node) {
 // ---- declarations ----
 
 bool GSGenerator::CompileClass(ParseNode* node) {
-  const char* name = node->child[0] ? node->child[0]->text : nullptr;
+  const char* name = node->child[0] ? node->child[0]->Text() : nullptr;
   GSSymbol* s = name ? symbols_.Lookup(name, nullptr, false, false) : nullptr;
   if (s == nullptr || !s->IsClass()) return false;
   try {
@@ -248,6 +248,9 @@ bool GSGenerator::CompileFunction(ParseNode* node) {
   code_ = savedCode;
   temps_ = savedTemps;
   tempBase_ = savedBase;
+  // Nothing generated later reads the nodes of a generated function: a long
+  // class holds no more than the function being generated.
+  if (arena_ != nullptr) arena_->ReleaseNodesBefore(node);
   return ok;
 }
 
@@ -309,7 +312,7 @@ bool GSGenerator::CompileJumpTo(ParseNode* node, bool isBreak) {
 }
 
 bool GSGenerator::CompileGoto(ParseNode* node) {
-  const char* name = node->child[0] ? node->child[0]->text : nullptr;
+  const char* name = node->child[0] ? node->child[0]->Text() : nullptr;
   const int label = labels_.LabelForName(name);
   if (label < 0) return InternalError();
   code_->EmitOpU32(JMP, 0);
@@ -317,7 +320,7 @@ bool GSGenerator::CompileGoto(ParseNode* node) {
 }
 
 bool GSGenerator::CompileLabel(ParseNode* node) {
-  const char* name = node->child[0] ? node->child[0]->text : nullptr;
+  const char* name = node->child[0] ? node->child[0]->Text() : nullptr;
   const int label = labels_.LabelForName(name);
   if (label < 0) return InternalError();
   return labels_.DefineLabel(label, code_->Position());

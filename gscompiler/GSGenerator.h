@@ -28,10 +28,11 @@ class GSGenerator {
       : symbols_(symbols), strings_(strings), diag_(diagnostics), classes_(classes) {}
 
   bool CompileStatementList(ParseNode* chain);
-  // After each class is generated, frees the nodes of `arena` made before
-  // that class's declaration node: the tree being generated was parsed
-  // first into `arena` and is generated in source order, so those are the
-  // nodes of the classes already done. Null (the default) frees nothing.
+  // After each function and each class is generated, frees the nodes of
+  // `arena` made before that function's or class's declaration node: the
+  // tree being generated was parsed first into `arena` and is generated in
+  // source order, so those are the nodes of the functions and classes
+  // already done. Null (the default) frees nothing.
   void ReleaseGeneratedNodes(ParseArena* arena) { arena_ = arena; }
 
  private:

@@ -40,7 +40,7 @@ ParseNode* Last(ParseNode* chain) {
 const char* TypeSpecClass(const ParseNode* spec) {
   if (spec == nullptr) return nullptr;
   if (spec->className) return spec->className;
-  return spec->child[0] ? spec->child[0]->text : nullptr;
+  return spec->child[0] ? spec->child[0]->Text() : nullptr;
 }
 
 }  // namespace
@@ -543,7 +543,7 @@ bool GSGenerator::CompileCall(ParseNode* node) {
     if (!CompileExpression(arg)) return false;
   const int32_t value = static_cast<int32_t>(node->value);
   const uint16_t k = static_cast<uint16_t>(static_cast<int16_t>(1 - value));
-  const char* name = method ? (callee->child[1] ? callee->child[1]->text : nullptr) : callee->text;
+  const char* name = method ? (callee->child[1] ? callee->child[1]->Text() : nullptr) : callee->text;
   if (!method && name != nullptr && std::strcmp(name, "inherited") == 0) {
     code_->EmitOpU16(INHERITED, k);
   } else {

@@ -10,20 +10,52 @@
 
 namespace GSCompiler {
 
+namespace {
+
+constexpr size_t kFirstSlots = 1024;
+
+uint32_t HashText(std::string_view text) {
+  uint32_t hash = 2166136261u;
+  for (char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+  return hash;
+}
+
+// Enters index + 1 of every text into `slots` (all empty).
+void FillSlots(std::vector<uint32_t>& slots, const std::vector<std::string_view>& texts) {
+  const size_t mask = slots.size() - 1;
+  for (size_t index = 0; index < texts.size(); ++index) {
+    size_t i = HashText(texts[index]) & mask;
+    while (slots[i] != 0) i = (i + 1) & mask;
+    slots[i] = static_cast<uint32_t>(index + 1);
+  }
+}
+
+}  // namespace
+
 uint32_t GSLibraryStrings::Index(const char* text) {
   const std::string_view key(text != nullptr ? text : "");
   try {
-    auto found = indices_.find(key);
-    if (found != indices_.end()) return found->second;
+    if (slots_.empty()) slots_.assign(kFirstSlots, 0);
+    const size_t mask = slots_.size() - 1;
+    size_t slot = HashText(key) & mask;
+    for (; slots_[slot] != 0; slot = (slot + 1) & mask) {
+      if (byIndex_[slots_[slot] - 1] == key) return slots_[slot] - 1;
+    }
+    if (Count() >= kNoIndex - 1) throw std::bad_alloc();
     char* copy = static_cast<char*>(texts_.Allocate(key.size() + 1, 1));
     if (copy == nullptr) throw std::bad_alloc();
     std::memcpy(copy, key.data(), key.size());
     copy[key.size()] = '\0';
-    const std::string_view stored(copy, key.size());
     const uint32_t index = Count();
-    byIndex_.push_back(stored);
+    byIndex_.emplace_back(copy, key.size());
+    if (byIndex_.size() * 2 <= slots_.size()) {
+      slots_[slot] = index + 1;
+      return index;
+    }
     try {
-      indices_.emplace(stored, index);
+      std::vector<uint32_t> grown(slots_.size() * 2, 0);
+      FillSlots(grown, byIndex_);
+      slots_.swap(grown);
     } catch (const std::bad_alloc&) {
       byIndex_.pop_back();
       throw;
@@ -36,7 +68,7 @@ uint32_t GSLibraryStrings::Index(const char* text) {
 }
 
 void GSLibraryStrings::Clear() {
-  indices_.clear();
+  std::vector<uint32_t>().swap(slots_);
   byIndex_.clear();
   texts_.FreeBlocks();
   failed_ = false;

@@ -10,9 +10,9 @@
 // name hash table (bucket = h mod 61 with h = h * 3 + each byte as a signed
 // value; within a bucket ascending by byte-wise comparison), then zero
 // bytes up to a multiple of 4 from the start of `out`. Look-ups go through
-// an ordinary hash map keyed by views of the table's own copies (one copy
-// of each text, no string built per look-up); the bucket order is only the
-// layout.
+// an open-addressing table of indices (4 bytes a slot, at most half full)
+// over the table's own copies (one copy of each text, no string built per
+// look-up); the bucket order is only the layout.
 //
 // Failure: when memory runs out Index answers kNoIndex and Failed() turns
 // true; Write then marks `out` as failed, so the library write fails.
@@ -21,7 +21,6 @@
 
 #include <cstdint>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "foundation/containers/FrameMemory.h"
@@ -46,7 +45,9 @@ class GSLibraryStrings {
   void WriteChunk(ByteBuffer& out) const;
 
   Utils::FrameMemory texts_{kTextBlockSize};
-  std::unordered_map<std::string_view, uint32_t> indices_;
+  // Index + 1 of the text hashed to each slot (linear probing), 0 empty;
+  // a power of two in size.
+  std::vector<uint32_t> slots_;
   std::vector<std::string_view> byIndex_;  // views of texts_
   bool failed_ = false;
 };

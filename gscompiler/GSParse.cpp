@@ -13,8 +13,12 @@ namespace GSCompiler {
 
 namespace {
 
-constexpr uint32_t kNodesPerBlock = 1024;
-constexpr uint32_t kTextBlockSize = 16384;
+// A node block's first slot holds its header; the nodes take the others.
+constexpr uint32_t kNodesPerBlock =
+    static_cast<uint32_t>(ParseNodeBlocks::kBlockBytes / sizeof(ParseNode)) - 1;
+constexpr size_t kTextChunkBytes = size_t{1} << ParseTextTable::kOffsetBits;
+// Texts from this length on get a chunk of their own.
+constexpr size_t kOwnChunkLength = kTextChunkBytes / 4;
 
 ParseBuilder* currentParse = nullptr;
 
@@ -38,18 +42,36 @@ ParseBuilder* CurrentParse() {
   return currentParse;
 }
 
-ParseArena::ParseArena() : texts_(kTextBlockSize) {}
+ParseArena::ParseArena() : texts_(std::make_unique<ParseTextTable>()) {}
+
+ParseArena::~ParseArena() {
+  Reset();
+}
+
+ParseNode* ParseArena::NodeAt(uint32_t index) const {
+  const size_t b = index / kNodesPerBlock;
+  if (b < firstLiveBlock_ || b >= blocks_.size()) return nullptr;
+  ParseNode* first = reinterpret_cast<ParseNode*>(ParseNodeBlocks::blockStart[blocks_[b]]);
+  return first + 1 + index % kNodesPerBlock;
+}
 
 ParseNode* ParseArena::NewNode() {
-  if (nodeBlocks_.empty() || usedInBlock_ == kNodesPerBlock) {
+  if (blocks_.empty() || usedInBlock_ == kNodesPerBlock) {
     try {
-      nodeBlocks_.push_back(std::make_unique_for_overwrite<ParseNode[]>(kNodesPerBlock));
+      blocks_.reserve(blocks_.size() + 1);
     } catch (const std::bad_alloc&) {
       return nullptr;
     }
+    uint32_t number = 0;
+    if (ParseNodeBlocks::Allocate(&number) == nullptr) return nullptr;
+    blocks_.push_back(number);
+    reinterpret_cast<ParseNodeBlocks::BlockHeader*>(ParseNodeBlocks::blockStart[number])->texts =
+        texts_.get();
     usedInBlock_ = 0;
   }
-  ParseNode* node = new (&nodeBlocks_.back()[usedInBlock_]) ParseNode{};
+  ParseNode* slot = reinterpret_cast<ParseNode*>(ParseNodeBlocks::blockStart[blocks_.back()]) +
+                    1 + usedInBlock_;
+  ParseNode* node = new (slot) ParseNode{};
   ++usedInBlock_;
   ++nodeCount_;
   node->op = -1;
@@ -59,43 +81,89 @@ ParseNode* ParseArena::NewNode() {
 
 void ParseArena::Reset() {
   ReleaseNodes();
-  texts_.FreeBlocks();
+  for (char* chunk : texts_->chunks) delete[] chunk;
+  texts_->chunks.clear();
+  texts_->chunks.shrink_to_fit();
+  textUsed_ = 0;
+  currentChunk_ = 0;
+  recent_.reset();
 }
 
-void ParseArena::ClearChains(uint32_t first) {
+void ParseArena::ClearParents(uint32_t first) {
   for (uint32_t i = first; i < nodeCount_; ++i) {
-    ParseNode* block = nodeBlocks_[i / kNodesPerBlock].get();
-    if (block != nullptr) block[i % kNodesPerBlock].chain = nullptr;
+    ParseNode* node = NodeAt(i);
+    if (node != nullptr) node->parent = nullptr;
   }
 }
 
 void ParseArena::ReleaseNodesBefore(const ParseNode* node) {
-  const std::less<const ParseNode*> before;
-  for (size_t b = firstLiveBlock_; b < nodeBlocks_.size(); ++b) {
-    const ParseNode* start = nodeBlocks_[b].get();
-    if (before(node, start) || !before(node, start + kNodesPerBlock)) continue;
-    for (size_t i = firstLiveBlock_; i < b; ++i) nodeBlocks_[i].reset();
+  const uintptr_t address = reinterpret_cast<uintptr_t>(node);
+  const uintptr_t start = address & ~(uintptr_t{ParseNodeBlocks::kBlockBytes} - 1);
+  for (size_t b = firstLiveBlock_; b < blocks_.size(); ++b) {
+    if (reinterpret_cast<uintptr_t>(ParseNodeBlocks::blockStart[blocks_[b]]) != start) continue;
+    for (size_t i = firstLiveBlock_; i < b; ++i) ParseNodeBlocks::Free(blocks_[i]);
     firstLiveBlock_ = b;
     return;
   }
 }
 
 void ParseArena::ReleaseNodes() {
-  nodeBlocks_.clear();
+  for (size_t i = firstLiveBlock_; i < blocks_.size(); ++i) ParseNodeBlocks::Free(blocks_[i]);
+  blocks_.clear();
+  texts_->others.clear();
+  texts_->others.shrink_to_fit();
+  texts_->lastOther = nullptr;
+  texts_->lastOtherId = 0;
   firstLiveBlock_ = 0;
   usedInBlock_ = 0;
   nodeCount_ = 0;
 }
 
-char* ParseArena::CopyText(const char* text, size_t length) {
-  if (length == SIZE_MAX) return nullptr;
-  char* copy = static_cast<char*>(texts_.Allocate(length + 1, 1));
-  if (copy == nullptr) return nullptr;
+const char* ParseArena::CopyText(const char* text, size_t length, uint32_t* id) {
+  if (length >= SIZE_MAX - 1) return nullptr;
+  RecentText* recent = nullptr;
+  if (id != nullptr && length <= kMaxSharedLength) {
+    if (recent_ == nullptr) recent_.reset(new (std::nothrow) RecentText[kRecentTexts]);
+    if (recent_ != nullptr) {
+      uint32_t hash = 2166136261u;
+      for (size_t i = 0; i < length; ++i)
+        hash = (hash ^ static_cast<unsigned char>(text[i])) * 16777619u;
+      recent = &recent_[hash % kRecentTexts];
+      if (recent->text != nullptr && recent->length == length &&
+          std::memcmp(recent->text, text, length) == 0) {
+        *id = recent->id;
+        return recent->text;
+      }
+    }
+  }
+  std::vector<char*>& chunks = texts_->chunks;
+  const bool ownChunk = length >= kOwnChunkLength;
+  if (ownChunk || currentChunk_ == 0 || textUsed_ + length + 1 > kTextChunkBytes) {
+    if (chunks.size() >= ParseTextTable::kMaxChunks) return nullptr;
+    try {
+      chunks.reserve(chunks.size() + 1);
+    } catch (const std::bad_alloc&) {
+      return nullptr;
+    }
+    char* chunk = new (std::nothrow) char[ownChunk ? length + 1 : kTextChunkBytes];
+    if (chunk == nullptr) return nullptr;
+    chunks.push_back(chunk);
+    if (!ownChunk) {
+      currentChunk_ = chunks.size();
+      textUsed_ = 0;
+    }
+  }
+  const size_t chunkNumber = ownChunk ? chunks.size() : currentChunk_;
+  const size_t offset = ownChunk ? 0 : textUsed_;
+  char* copy = chunks[chunkNumber - 1] + offset;
   if (length != 0) std::memcpy(copy, text, length);
   copy[length] = '\0';
+  if (!ownChunk) textUsed_ += length + 1;
+  if (id != nullptr)
+    *id = static_cast<uint32_t>(chunkNumber << ParseTextTable::kOffsetBits | offset);
+  if (recent != nullptr) *recent = RecentText{copy, *id, static_cast<uint32_t>(length)};
   return copy;
 }
-
 
 ParseResult GSParseSource(const char* text, size_t length, CompileDiagnostics& diagnostics,
                           ParseArena& arena) {
@@ -117,7 +185,7 @@ ParseResult GSParseSource(const char* text, size_t length, CompileDiagnostics& d
     CurrentParseScope scope(&builder);
     status = yyparse();
   }
-  arena.ClearChains(firstNode);
+  arena.ClearParents(firstNode);
   if (builder.OutOfMemory()) {
     ReportInternalError(diagnostics);
     if (status == 0) status = 1;

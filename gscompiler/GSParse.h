@@ -41,7 +41,6 @@
 #include <memory>
 #include <vector>
 
-#include "foundation/containers/FrameMemory.h"
 #include "gscompiler/CompileDiagnostics.h"
 #include "gscompiler/ParseNode.h"
 
@@ -54,11 +53,16 @@ class ParseArena {
   ParseArena();
   ParseArena(const ParseArena&) = delete;
   ParseArena& operator=(const ParseArena&) = delete;
+  ~ParseArena();
 
   // A zeroed node with the "as built" defaults; null when out of memory.
   ParseNode* NewNode();
-  // A NUL-terminated copy of `length` bytes; null when out of memory.
-  char* CopyText(const char* text, size_t length);
+  // A NUL-terminated copy of `length` bytes, and its id for
+  // ParseTextRef::SetArenaText in `*id` (when not null); null when out of
+  // memory or when the arena holds its most text chunks (2 GB of names).
+  // With `id`, a short text equal to one copied recently may be answered
+  // with that copy: such copies are shared and must not be written.
+  const char* CopyText(const char* text, size_t length, uint32_t* id = nullptr);
   // Frees every node and text; earlier trees become invalid.
   void Reset();
   // Frees every node and keeps the texts: for a compile whose code is
@@ -71,21 +75,39 @@ class ParseArena {
   // node made before `node`; those nodes become invalid.
   void ReleaseNodesBefore(const ParseNode* node);
 
-  // Nulls `chain` in every node from number `first` (in creation order)
+  // Nulls `parent` in every node from number `first` (in creation order)
   // on: the parser keeps the last node of each list there while it builds,
-  // and a tree leaves the parser without chain links.
-  void ClearChains(uint32_t first);
+  // and a tree leaves the parser without parent links.
+  void ClearParents(uint32_t first);
 
   uint32_t NodeCount() const { return nodeCount_; }
 
  private:
+  // The node with number `index` (creation order), or null when its block
+  // was released.
+  ParseNode* NodeAt(uint32_t index) const;
+
   // Nodes are never freed one by one: they are handed out in creation order
-  // from blocks of kNodesPerBlock, which keeps a tree dense in memory.
-  std::vector<std::unique_ptr<ParseNode[]>> nodeBlocks_;
+  // from blocks of ParseNodeBlocks (ParseNodeRef.h), which keeps a tree
+  // dense in memory. blocks_ holds the block numbers in order.
+  std::vector<uint32_t> blocks_;
   size_t firstLiveBlock_ = 0;  // blocks before it are released
   uint32_t usedInBlock_ = 0;    // nodes handed out from the last block
   uint32_t nodeCount_ = 0;
-  Utils::FrameMemory texts_;
+  // Texts: 64 KB chunks filled in turn, a chunk of its own for a long text.
+  std::unique_ptr<ParseTextTable> texts_;
+  size_t textUsed_ = 0;       // bytes used in the current chunk
+  size_t currentChunk_ = 0;   // index + 1 of the chunk being filled; 0 none
+  // Short texts copied lately, by a hash of their bytes: a name used on
+  // every line is held once, not once per use.
+  struct RecentText {
+    const char* text = nullptr;
+    uint32_t id = 0;
+    uint32_t length = 0;
+  };
+  static constexpr size_t kRecentTexts = 1024;
+  static constexpr size_t kMaxSharedLength = 32;
+  std::unique_ptr<RecentText[]> recent_;
 };
 
 struct ParseResult {

@@ -1,5 +1,8 @@
 #include "gscompiler/GSSemanticPass.h"
 
+#include <new>
+
+#include "gscompiler/GSCheckInternal.h"
 #include "gscompiler/GSSemanticCheck.h"
 
 namespace {
@@ -58,6 +61,11 @@ uint32_t GSSemanticCheckSource(CompileUnit& unit, CompileContext& context,
   GSCompiler::CheckState state;
   state.declarationsOnly = !isTop;
   GSCompiler::SemanticContext semantic{&context, &table, context.arena};
-  GSCompiler::CheckTree(state, context.root, semantic);
+  try {
+    GSCompiler::CheckTree(state, context.root, semantic);
+  } catch (const std::bad_alloc&) {
+    // A node's text could not be recorded (ParseTextRef.h).
+    GSCompiler::ReportInternalError(semantic);
+  }
   return context.errorCount;
 }

@@ -66,7 +66,7 @@ void SetConstant(ParseNode* node, int32_t constantType, uint32_t bits) {
   node->op = constantType;
   node->value = bits;
   node->text = nullptr;
-  for (ParseNode*& child : node->child) child = nullptr;
+  for (ParseNodeRef& child : node->child) child = nullptr;
   node->type = ConstantTypeCode(constantType);
   node->className = nullptr;
   node->flags &= ~N::LValue;

@@ -52,12 +52,20 @@ ParseNode* ParseBuilder::TypeSpec(int32_t code, ParseNode* name) {
   return node;
 }
 
+bool ParseBuilder::SetText(ParseNode* node, const char* text, size_t length) {
+  uint32_t id = 0;
+  if (arena_.CopyText(text, length, &id) == nullptr) {
+    outOfMemory_ = true;
+    return false;
+  }
+  node->text.SetArenaText(id);
+  return true;
+}
+
 ParseNode* ParseBuilder::IdentifierFromToken() {
   ParseNode* node = NewNode(ParseNode::NodeExpression, ParseNode::Identifier);
   if (node == nullptr) return nullptr;
-  node->text = arena_.CopyText(scanner_.Text(), static_cast<size_t>(scanner_.Length()));
-  if (node->text == nullptr) outOfMemory_ = true;
-  return node->text ? node : nullptr;
+  return SetText(node, scanner_.Text(), static_cast<size_t>(scanner_.Length())) ? node : nullptr;
 }
 
 ParseNode* ParseBuilder::IncludeNameFromToken() {
@@ -65,11 +73,11 @@ ParseNode* ParseBuilder::IncludeNameFromToken() {
   if (node == nullptr) return nullptr;
   try {
     Kiv::String name = Kiv::AsciiLower(UnquoteLiteral(TokenText(scanner_), false));
-    node->text = arena_.CopyText(name.data(), name.size());
+    if (!SetText(node, name.data(), name.size())) return nullptr;
   } catch (const std::bad_alloc&) {
-    node->text = nullptr;
+    outOfMemory_ = true;
+    return nullptr;
   }
-  if (node->text == nullptr) outOfMemory_ = true;
   return node->text ? node : nullptr;
 }
 
@@ -109,12 +117,12 @@ ParseNode* ParseBuilder::StringFromToken() {
   try {
     Kiv::String text = UnquoteLiteral(TokenText(scanner_), true);
     // An escaped "\0" ends the text, so the copy stops at the first NUL.
-    node->text = arena_.CopyText(text.data(), std::strlen(text.c_str()));
+    if (!SetText(node, text.data(), std::strlen(text.c_str()))) return nullptr;
   } catch (const std::bad_alloc&) {
-    node->text = nullptr;
+    outOfMemory_ = true;
+    return nullptr;
   }
-  if (node->text == nullptr) outOfMemory_ = true;
-  return node->text ? node : nullptr;
+  return node;
 }
 
 ParseNode* ParseBuilder::BoolConstant(bool value) {
@@ -135,13 +143,14 @@ ParseNode* ParseBuilder::ToMemberName(ParseNode* identifier) {
 
 void ParseBuilder::Remember(ParseNode* head, ParseNode* tail) {
   // A remembered node is always a node of the head's chain (chains only
-  // grow at the end), and Tail() walks on from it. The head's `chain`
-  // holds it until the parse ends (GSParseSource clears it).
-  head->chain = tail;
+  // grow at the end), and Tail() walks on from it. The head's `parent`
+  // (null until the semantic pass) holds it until the parse ends
+  // (GSParseSource clears it).
+  head->parent = tail;
 }
 
 ParseNode* ParseBuilder::Tail(ParseNode* head) {
-  ParseNode* tail = head->chain != nullptr ? head->chain : head;
+  ParseNode* tail = head->parent != nullptr ? static_cast<ParseNode*>(head->parent) : head;
   while (tail->next != nullptr) tail = tail->next;
   Remember(head, tail);
   return tail;
@@ -163,7 +172,7 @@ void ParseBuilder::MarkDiscarded(ParseNode* chain) {
 
 void ParseBuilder::MarkCommaOperand(ParseNode* chain) {
   if (chain == nullptr) return;
-  MarkDiscarded(chain->chain != nullptr ? chain->chain : chain);
+  MarkDiscarded(chain->parent != nullptr ? static_cast<ParseNode*>(chain->parent) : chain);
 }
 
 void ParseBuilder::KeepLastValue(ParseNode* chain) {

@@ -74,6 +74,9 @@ class ParseBuilder {
 
  private:
   ParseNode* NewNode(uint32_t nodeClass, uint32_t kind);
+  // Copies `length` bytes into the arena as the node's text; false (and
+  // OutOfMemory()) when the copy failed.
+  bool SetText(ParseNode* node, const char* text, size_t length);
   ParseNode* ConstantNode(int32_t type, uint32_t value);
   ParseNode* Tail(ParseNode* head);
   void Remember(ParseNode* head, ParseNode* tail);

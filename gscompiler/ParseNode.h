@@ -3,11 +3,14 @@
 //
 // A node is one construct of a source file. Every node lives in the node
 // pool of the parse (GSCompiler::ParseArena, GSParse.h) and every text it
-// points to in that arena's frame memory; nodes are never freed one by one,
-// and all of them die together when the arena is reset or destroyed.
+// names in that arena's text chunks; nodes are never freed one by one, and
+// all of them die together when the arena is reset or destroyed (or their
+// blocks are released).
 //
 // Fields (set by the parser unless noted):
 // - child[0..3]: the construct's parts (per kind, below); each may be null.
+//   Links between nodes (child, next, parent, chain) are 32-bit references
+//   (ParseNodeRef.h) that read and assign like `ParseNode*`.
 // - next: the next node of the same list. Every list (includes, classes,
 //   bases, members, declarators, parameters, statements, comma operands,
 //   arguments) is a chain through `next` in source order. Labels carry the
@@ -16,12 +19,13 @@
 //   expression chain itself.
 // - parent: null when built; the semantic pass fills it in.
 // - nodeClass: NodeDeclaration, NodeStatement or NodeExpression.
-// - value: the number a node carries: a constant's integer, its float's
-//   32 bits, or a bool as 0/1. 0 for other nodes.
+// - value: the number an expression carries: a constant's integer, its
+//   float's 32 bits, or a bool as 0/1. 0 for other nodes. It shares its
+//   word with `chain`, which only statements use.
 // - text: the name or string a node carries (a Name, Identifier or
 //   MemberName's name, a string constant's text after escape processing);
-//   null for other nodes. On this platform a pointer does not fit the 32-bit
-//   value word, so texts have their own field.
+//   null for other nodes. Texts and class names are 32-bit references
+//   (ParseTextRef.h) that read and assign like `const char*`.
 // - kind: the node kind within its class (the three enums below).
 // - op: the operator code of an Operator, the type code of a TypeSpec, the
 //   constant type of a Constant; -1 for every other kind.
@@ -30,11 +34,16 @@
 //   the parser had to look ahead).
 // - flags: declaration specifier bits and marker bits (below).
 // - slot, type, className, chain: 0, TypeNone, null, null when built;
-//   the semantic pass and the code generator own them.
+//   the semantic pass and the code generator own them. `chain` is set on
+//   statements only: a break or continue names its loop or switch, and
+//   case, default and on labels are chained from their switch or wait.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
+
+#include "gscompiler/ParseNodeRef.h"
+#include "gscompiler/ParseTextRef.h"
 
 struct ParseNode {
   enum NodeClass : uint32_t { NodeDeclaration = 0, NodeStatement = 1, NodeExpression = 2 };
@@ -153,24 +162,30 @@ struct ParseNode {
   static constexpr uint32_t ValueDiscarded = 0x10000000;
   static constexpr uint32_t LValue = 0x40000000;
 
-  // Pointers first and the four small codes in 16 bits each: 96 bytes a
-  // node (the tree is most of a compile's memory).
-  ParseNode* child[4];
-  ParseNode* next;
-  ParseNode* parent;
-  const char* text;
-  const char* className;
-  ParseNode* chain;
-  uint32_t value;
+  // Links and texts as 32-bit references (ParseNodeRef.h, ParseTextRef.h)
+  // and the four small codes in 8 bits each: 52 bytes a node (the tree is
+  // most of a compile's memory).
+  ParseNodeRef child[4];
+  ParseNodeRef next;
+  ParseNodeRef parent;
+  ParseTextRef text;
+  ParseTextRef className;
+  // Expressions carry a value, statements a chain: never both.
+  union {
+    uint32_t value;
+    ParseNodeRef chain;
+  };
   int32_t line;
   uint32_t flags;
   uint32_t slot;
-  uint16_t nodeClass;
-  uint16_t kind;
-  int16_t op;
-  uint16_t type;
+  uint8_t nodeClass;
+  uint8_t kind;
+  int8_t op;
+  uint8_t type;
 
   bool Is(uint32_t cls, uint32_t k) const { return nodeClass == cls && kind == k; }
+  const char* Text() const { return text; }
+  const char* ClassName() const { return className; }
   int32_t IntValue() const { return static_cast<int32_t>(value); }
   float FloatValue() const {
     float f;
@@ -178,3 +193,25 @@ struct ParseNode {
     return f;
   }
 };
+
+static_assert(sizeof(ParseNode) == 52, "a parse node is meant to take 52 bytes");
+static_assert(GSCompiler::ParseNodeBlocks::kBlockBytes / sizeof(ParseNode) <=
+                  (size_t{1} << GSCompiler::ParseNodeBlocks::kSlotBits),
+              "every slot of a block must have an id");
+
+inline ParseNode* ParseNodeRef::Resolve(uint32_t id) {
+  using namespace GSCompiler::ParseNodeBlocks;
+  if (id == 0) return nullptr;
+  char* start = blockStart[id >> kSlotBits];
+  return reinterpret_cast<ParseNode*>(start + (id & ((uint32_t{1} << kSlotBits) - 1)) *
+                                                  sizeof(ParseNode));
+}
+
+inline uint32_t ParseNodeRef::IdOf(const ParseNode* node) {
+  using namespace GSCompiler::ParseNodeBlocks;
+  if (node == nullptr) return 0;
+  const uintptr_t address = reinterpret_cast<uintptr_t>(node);
+  const uintptr_t start = address & ~(uintptr_t{kBlockBytes} - 1);
+  const uint32_t number = reinterpret_cast<const BlockHeader*>(start)->number;
+  return (number << kSlotBits) | static_cast<uint32_t>((address - start) / sizeof(ParseNode));
+}

@@ -86,3 +86,27 @@ TEST_F(CompileBounds, SourceBeyondTheLimitIsRefusedWithItsSize) {
 }
 
 }  // namespace
+
+// A long class is generated function by function, each function's nodes
+// freed once it is done: every function must still come out as if the
+// whole tree were there (a build with the address sanitizer also reports a
+// node read after its block was freed).
+TEST_F(CompileBounds, FunctionsOfALongClassComeOutAlikeWhileEarlierOnesAreFreed) {
+  constexpr int kFunctions = 2000;  // some hundred node blocks
+  std::string source = "class A\n{\n  public int F0(int n) { return n; }\n";
+  for (int i = 1; i <= kFunctions; ++i) {
+    const std::string n = std::to_string(i);
+    source += "  public int F" + n + "(int n)\n  {\n    int a = 0;\n" +
+              "    while (n > 0) { if (n == 7) break; n--; a = a + F" + std::to_string(i - 1) +
+              "(n); }\n    switch (a) { case 1: a = 2; break; default: a = 3; }\n" +
+              "    string s = \"t" + n + "\";\n    if (s == \"x\") a = 1;\n    return a;\n  }\n";
+  }
+  source += "};\n";
+  const GSTest::CompiledUnit unit = Compile(source);
+  ASSERT_EQ(unit.result, 0) << (unit.log.empty() ? "" : unit.log.front());
+  ASSERT_TRUE(unit.readable) << unit.readError;
+  const std::vector<std::string> first = unit.Ops("$int@A::F1(int)");
+  ASSERT_FALSE(first.empty());
+  for (int i : {2, kFunctions / 2, kFunctions - 1, kFunctions})
+    EXPECT_EQ(unit.Ops("$int@A::F" + std::to_string(i) + "(int)"), first) << "F" << i;
+}

@@ -187,6 +187,30 @@ TEST(GSLibraryStrings, IndicesByFirstUseLayoutByHashOrder) {
   EXPECT_EQ(GSReadU32(p), out.size - 4);
 }
 
+TEST(GSLibraryStrings, ManyTextsKeepTheirIndicesAsTheTableGrowsAndAfterClear) {
+  GSLibraryStrings s;
+  constexpr uint32_t kTexts = 20000;  // the lookup table grows several times
+  for (uint32_t round = 0; round < 2; ++round) {
+    for (uint32_t i = 0; i < kTexts; ++i) {
+      const std::string text = "n" + std::to_string(i);
+      ASSERT_EQ(s.Index(text.c_str()), i) << text;
+    }
+    // Texts that differ only in their end, and a null text read as "".
+    EXPECT_EQ(s.Index("n1x"), kTexts);
+    EXPECT_EQ(s.Index(nullptr), kTexts + 1);
+    EXPECT_EQ(s.Index(""), kTexts + 1);
+    for (uint32_t i = 0; i < kTexts; i += 997) {
+      const std::string text = "n" + std::to_string(i);
+      EXPECT_EQ(s.Index(text.c_str()), i);
+      EXPECT_EQ(s.Text(i), text);
+    }
+    EXPECT_EQ(s.Count(), kTexts + 2);
+    EXPECT_FALSE(s.Failed());
+    s.Clear();
+    EXPECT_EQ(s.Count(), 0u);
+  }
+}
+
 TEST(GSCFunction, GrowthFailureSkipsWritesAndTheRecordIsRefused) {
   GSCFunction f(nullptr);
   f.code.bytes.Free();  // no storage: every growth fails

@@ -16,14 +16,15 @@ using N = ParseNode;
 // Stands for a node a test looked for and did not find (the helpers below
 // never answer null, so a failed expectation cannot crash the test).
 const N* Missing() {
-  static const N missing = [] {
-    N n{};
+  // Links and texts of a node outside an arena stay null: never assigned.
+  static const N* missing = [] {
+    static N n{};
     n.op = -1;
     n.nodeClass = 99;
-    return n;
+    return &n;
   }();
   ADD_FAILURE() << "node not found";
-  return &missing;
+  return missing;
 }
 
 const N* OrMissing(const N* n) {
