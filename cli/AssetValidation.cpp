@@ -1,6 +1,7 @@
 #include "cli/AssetValidation.h"
 
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "foundation/layout/AssetFolderEntries.h"
 #include "foundation/layout/ContentSetFolder.h"
 #include "foundation/layout/FolderLayout.h"
+#include "foundation/soup/HeldConfigText.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/spec/InterfaceTextDB.h"
 #include "foundation/stream/TStreamTyped.h"
@@ -151,6 +153,10 @@ bool ValidateAssetFolder(ResultsLog& log, const Kiv::PString& contentSet,
     AddError(log, GetInterfaceText("$vad_unable_read_config_at"), &parameters);
     return false;
   }
+
+  // Every step below reads the configuration: a text one is read once.
+  std::optional<HeldConfigText> held;
+  if (configName.Str() == "config.txt") held.emplace(folder, configPath);
 
   TETLib::Container container;
   manager->SetAssetFolder(contentSet, Kiv::File::Path(folder));

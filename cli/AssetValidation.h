@@ -19,7 +19,10 @@
 // texture conversion for every set but "editing" and "base"), picks
 // "config.chump" before "config.txt" ("$vad_unable_read_config_at" when
 // neither exists), runs the checks (RunValidationChecks) and, when they
-// added no error, compiles the asset's scripts (VADCompileAsset).
+// added no error, compiles the asset's scripts (VADCompileAsset). A
+// "config.txt" is read once for both steps and held for the job
+// (foundation/soup/HeldConfigText.h): the checks, the compile's KUID and
+// its spec load each parse those bytes.
 //
 // RunValidationChecks(container, configPath, log): under the validation
 // lock, BeginAssetValidation and, when it answers true, RunAssetChecks;

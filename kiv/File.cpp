@@ -38,15 +38,18 @@ int OpenFlags(uint32_t mode) {
 }
 
 // Whether an open descriptor may be kept: never a folder, and only a
-// regular file when `regularOnly`. Such a file was opened without waiting;
-// it is made blocking again.
-bool Acceptable(int fd, bool regularOnly) {
+// regular file when `regularOnly`. Such a file was opened (with `flags`)
+// without waiting; it is made blocking again. `*regular` tells whether it
+// is a regular file.
+bool Acceptable(int fd, int flags, bool regularOnly, bool* regular) {
   struct stat st;
   if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  *regular = S_ISREG(st.st_mode);
   if (!regularOnly) return true;
-  if (!S_ISREG(st.st_mode)) return false;
-  const int status = ::fcntl(fd, F_GETFL);
-  return status != -1 && ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == 0;
+  if (!*regular) return false;
+  // F_SETFL changes only the status flags; those of `flags` are all the
+  // descriptor has, so they need not be read back first.
+  return ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
 }
 
 int OpenNoIntr(const String& path, int flags) {
@@ -89,11 +92,13 @@ bool File::Open(const String& path, uint32_t mode, uint32_t /*reserved*/) {
   }
   if (fd < 0) return false;
 
-  if (!Acceptable(fd, (mode & kRegularOnly) != 0)) {
+  bool regular = false;
+  if (!Acceptable(fd, flags, (mode & kRegularOnly) != 0, &regular)) {
     ::close(fd);
     return false;
   }
   fd_ = fd;
+  position_ = regular ? 0 : -1;
   path_ = opened;
   mode_ = mode;
   return true;
@@ -110,6 +115,7 @@ bool File::Open(const PString& root, const String& name, uint32_t mode, uint32_t
 bool File::Close() {
   const bool closed = fd_ < 0 || ::close(fd_) == 0;
   fd_ = -1;
+  position_ = -1;
   path_.clear();
   mode_ = 0;
   return closed;
@@ -127,6 +133,7 @@ uint32_t File::Read(void* dst, uint32_t size, uint32_t count) {
     if (n <= 0) break;
     done += size_t(n);
   }
+  if (position_ >= 0) position_ += int64_t(done);
   return uint32_t(done);
 }
 
@@ -142,6 +149,7 @@ uint32_t File::Write(const void* src, uint32_t size, uint32_t count) {
     if (n <= 0) break;
     done += size_t(n);
   }
+  if (position_ >= 0) position_ += int64_t(done);
   return uint32_t(done);
 }
 
@@ -161,11 +169,15 @@ int64_t File::Seek(int64_t offset, int whence) {
     default:
       return -1;
   }
-  return ::lseek(fd_, off_t(offset), how);
+  if (how == SEEK_CUR && offset == 0 && position_ >= 0) return position_;
+  const int64_t moved = ::lseek(fd_, off_t(offset), how);
+  if (moved >= 0 && position_ >= 0) position_ = moved;
+  return moved;
 }
 
 int64_t File::Tell() const {
   if (fd_ < 0) return -1;
+  if (position_ >= 0) return position_;
   return ::lseek(fd_, 0, SEEK_CUR);
 }
 

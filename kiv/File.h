@@ -36,6 +36,10 @@
 // Threads: a File or Find object belongs to one thread at a time; the table
 // of named roots is process-wide and safe to use from any thread.
 //
+// Position: a regular file keeps its position in the object (the descriptor
+// is never shared), so Tell and a zero move from the current position ask
+// the system nothing; other files (pipes, devices) ask it each time.
+//
 // Nothing here throws; failures are results.
 #pragma once
 
@@ -125,6 +129,9 @@ class File {
   int fd_ = -1;
   String path_;
   uint32_t mode_ = 0;
+  // The descriptor's position, kept for a regular file; -1 when the system
+  // is asked instead.
+  int64_t position_ = -1;
 };
 
 // A file system path held as text, with "/" separators. The operations that

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "assetdb/protocol/ResultsLog.h"
+#include "foundation/soup/HeldConfigText.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/text/KUID.h"
 #include "kiv/String.h"
@@ -48,7 +49,8 @@ bool BeginAssetValidation(const Kiv::PString& location, Kiv::File::Path configPa
   // The path is already the configuration's full path: it is opened as it
   // stands, not through the location.
   Soup config;
-  Soup::LoadFromFile(Kiv::PString(), configPath.Str(), config, false);
+  if (!HeldConfigText::LoadPath(configPath.Str(), config, false))
+    Soup::LoadFromFile(Kiv::PString(), configPath.Str(), config, false);
 
   const Names& names = Names::Get();
   const float build = config.GetNamedTagAsFloat(names.vandruBuild, 1.3f);

@@ -8,6 +8,7 @@
 #include "assetdb/client/VADRequest.h"
 #include "assetdb/protocol/VADFilterElementAssetID.h"
 #include "assetdb/protocol/VADRequestCodes.h"
+#include "foundation/soup/HeldConfigText.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/spec/SpecRegistry.h"
 #include "kiv/File.h"
@@ -53,6 +54,7 @@ bool IsValidSpec(const BrindlemoxSpec& spec) {
 }
 
 bool ReadConfig(const Kiv::String& folder, Soup& config) {
+  if (HeldConfigText::LoadFolder(folder, config, true)) return true;
   for (const char* name : {"config.chump", "config.txt"}) {
     Kiv::File::Path path(folder);
     path.AddPath(name);

@@ -12,7 +12,9 @@
 #include "foundation/layout/ContentPath.h"
 #include "foundation/layout/ContentSetFolder.h"
 #include "foundation/layout/FolderLayout.h"
+#include "foundation/soup/HeldConfigText.h"
 #include "foundation/spec/InterfaceTextDB.h"
+#include "kiv/File.h"
 
 namespace {
 
@@ -132,6 +134,10 @@ bool LoadAssetConfig(const Kiv::PString& contentSet, const Kiv::String& folder, 
   bool found = false;
   ContentSetFolder hold = AcquireContentSetFolder(contentSet, &found);
   if (!found) return false;
+  Kiv::String placed;
+  if (Kiv::File::ResolveRooted(contentSet, folder, &placed) &&
+      HeldConfigText::LoadFolder(placed, config, true))
+    return true;
   Kiv::File::Path path(folder);
   path.AddPath("config.chump");
   if (Soup::LoadFromFile(contentSet, path.Str(), config, true)) return true;

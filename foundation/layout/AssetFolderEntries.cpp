@@ -22,7 +22,31 @@ bool IsSpecial(const fs::file_status& status) {
          fs::is_character_file(status);
 }
 
-void Search(const fs::path& realFolder, const fs::path& folder, uint32_t depth,
+// The real path of the folder searched, worked out on the first link met:
+// a folder without links needs none. `failed` is set when it cannot be.
+class RealFolder {
+ public:
+  explicit RealFolder(const fs::path& folder) : folder_(folder) {}
+
+  const fs::path* Get() {
+    if (!known_) {
+      known_ = true;
+      std::error_code ec;
+      real_ = fs::canonical(folder_, ec);
+      failed_ = bool(ec);
+    }
+    return failed_ ? nullptr : &real_;
+  }
+  bool Failed() const { return known_ && failed_; }
+
+ private:
+  fs::path folder_;
+  fs::path real_;
+  bool known_ = false;
+  bool failed_ = false;
+};
+
+void Search(RealFolder& realFolder, const fs::path& folder, uint32_t depth,
             std::vector<std::string>& found) {
   if (depth > kMaxEntrySearchDepth) return;
   std::error_code ec;
@@ -33,12 +57,15 @@ void Search(const fs::path& realFolder, const fs::path& folder, uint32_t depth,
     if (statusError) continue;
     if (fs::is_directory(own)) {
       Search(realFolder, path, depth + 1, found);
+      if (realFolder.Failed()) return;
       continue;
     }
     if (fs::is_symlink(own)) {
       const fs::path target = fs::canonical(path, statusError);
       if (statusError) continue;
-      if (!IsInside(realFolder, target)) {
+      const fs::path* real = realFolder.Get();
+      if (real == nullptr) return;
+      if (!IsInside(*real, target)) {
         found.push_back(LinkLeavesFolderText(path.string()));
         continue;
       }
@@ -60,11 +87,11 @@ bool LeadsOutOfFolder(const std::string& folder, const std::string& path) {
 }
 
 std::vector<std::string> RefusedFolderEntries(const std::string& folder) {
+  // A folder whose real path cannot be worked out yields nothing.
   std::vector<std::string> found;
-  std::error_code ec;
-  const fs::path realFolder = fs::canonical(folder, ec);
-  if (ec) return found;
+  RealFolder realFolder{fs::path(folder)};
   Search(realFolder, fs::path(folder), 0, found);
+  if (realFolder.Failed()) found.clear();
   return found;
 }
 

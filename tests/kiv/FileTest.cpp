@@ -110,6 +110,46 @@ TEST_F(KivFile, ReadsAreShortAtTheEndAndEofFollowsPosition) {
   EXPECT_EQ(file.Tell(), 100) << "a failed seek leaves the position";
 }
 
+TEST_F(KivFile, PositionFollowsWritesMovesAndReopening) {
+  File file;
+  ASSERT_TRUE(file.Open(At("a.bin"), 0x121));
+  EXPECT_EQ(file.Write("hello world", 11), 11u);
+  EXPECT_EQ(file.Tell(), 11);
+  EXPECT_EQ(file.Seek(-5, 1), 6);
+  EXPECT_EQ(ReadRest(file), "world");
+  EXPECT_EQ(file.Seek(0, 1), 11);
+  EXPECT_TRUE(file.Eof());
+  EXPECT_EQ(file.Seek(20, 0), 20);
+  EXPECT_EQ(file.Write("!", 1), 1u);
+  EXPECT_EQ(file.Tell(), 21);
+  EXPECT_EQ(file.Size(), 21);
+  EXPECT_EQ(file.Seek(-21, 1), 0);
+  EXPECT_EQ(file.Read(nullptr, 1), 0u);
+  EXPECT_EQ(file.Tell(), 0) << "a refused read moves nothing";
+
+  // Opening again starts over, whatever the last file's position was.
+  ASSERT_TRUE(file.Open(At("a.bin"), 0x10 | File::kRegularOnly));
+  EXPECT_EQ(file.Tell(), 0);
+  EXPECT_EQ(file.Seek(0, 1), 0);
+  EXPECT_EQ(ReadRest(file).substr(0, 5), "hello");
+  EXPECT_EQ(file.Tell(), 21);
+  file.Close();
+  EXPECT_EQ(file.Tell(), -1);
+}
+
+TEST_F(KivFile, PipeHasNoPosition) {
+  ASSERT_EQ(mkfifo(At("pipe").c_str(), 0600), 0);
+  File file;
+  // Read and write: opening the pipe does not wait for another end.
+  ASSERT_TRUE(file.Open(At("pipe"), 0x11));
+  EXPECT_EQ(file.Write("ab", 2), 2u);
+  EXPECT_EQ(file.Tell(), -1);
+  EXPECT_EQ(file.Seek(0, 1), -1);
+  char buffer[2] = {};
+  EXPECT_EQ(file.Read(buffer, 2), 2u);
+  EXPECT_EQ(file.Tell(), -1);
+}
+
 TEST_F(KivFile, OversizedOrUnopenedTransfersMoveNothing) {
   Put("a.bin", "abc");
   File file;
