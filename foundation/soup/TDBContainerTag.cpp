@@ -406,6 +406,69 @@ void TDBContainerTag::RemoveFirstNamed(const Kiv::PString& name) {
   Remove(node);
 }
 
+void TDBContainerTag::ReplaceFirstNamed(const Kiv::PString& name, ChunkRef child) {
+  // Small containers scan; there the two steps cost little.
+  if (!byName_ || !child) {
+    RemoveFirstNamed(name);
+    return SetChild(name, std::move(child));
+  }
+  Index::Slot& chain = byName_->FindOrAdd(name.Id());
+  Node* first = chain.head;
+  if (first != nullptr && first->child != NullTagPointer()) {
+    // RemoveFirstNamed may pick another entry of a shared child, and the
+    // chain changes when the name has several entries: take the long way.
+    if (first->nameNext != nullptr || first->child->RefCount() != 1) {
+      RemoveFirstNamed(name);
+      return SetChild(name, std::move(child));
+    }
+    // The only entry of its name: it moves to the end with the new child
+    // and stays the whole chain.
+    ACSChunk* old = first->child;
+    if (byChild_) ChainRemove(*byChild_, old, first, &Node::childPrev, &Node::childNext);
+    first->child = child.Detach();
+    MoveToEnd(first);
+    if (byChild_) ChainAppend(*byChild_, first->child, first, &Node::childPrev, &Node::childNext);
+    old->Release();
+    return;
+  }
+  // A new name (or one whose first entry is the null tag, which stays):
+  // append, and link the node into the chain just found.
+  Node* node = NewNode();
+  node->name = name;
+  node->child = child.Detach();
+  node->index = ring_.Append(node);
+  node->block = ring_.FirstBlock()->prev;
+  ++count_;
+  node->nameNext = nullptr;
+  if (first == nullptr) {
+    chain.head = node;
+    node->namePrev = node;
+  } else {
+    Node* tail = first->namePrev;
+    tail->nameNext = node;
+    node->namePrev = tail;
+    first->namePrev = node;
+  }
+  if (byChild_) {
+    ChainAppend(*byChild_, node->child, node, &Node::childPrev, &Node::childNext);
+  }
+}
+
+const ACSChunk* TDBContainerTag::FindFirstNamed(const Kiv::PString& name) const {
+  const Node* node = FirstByName(name.Id());
+  return node != nullptr ? node->child : nullptr;
+}
+
+void TDBContainerTag::MoveToEnd(Node* node) {
+  Block* block = node->block;
+  const bool blockStays = block->count > 1;
+  ring_.Erase(Ring::Iterator(&block->entries[node->index], &ring_, block));
+  if (blockStays) RenumberBlock(block);
+  node->index = ring_.Append(node);
+  node->block = ring_.FirstBlock()->prev;
+  NewLayout();
+}
+
 void TDBContainerTag::Remove(Node* node) {
   Unlink(node);
   ACSChunk* released = node->child;
