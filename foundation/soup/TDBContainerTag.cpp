@@ -133,9 +133,9 @@ constexpr size_t kReleaseAhead = 8;
 constexpr uint32_t kFirstSlab = 4;
 constexpr uint32_t kLargestSlab = 1024;
 
-template <class IndexT, class NodeT, class Link>
-void ChainAppend(IndexT& index, const void* key, NodeT* node, Link prev, Link next) {
-  auto& chain = index.FindOrAdd(key);
+// Links `node` at the end of the chain whose index slot is `chain`.
+template <class SlotT, class NodeT, class Link>
+void ChainLink(SlotT& chain, NodeT* node, Link prev, Link next) {
   node->*next = nullptr;
   if (chain.head == nullptr) {
     chain.head = node;
@@ -146,6 +146,11 @@ void ChainAppend(IndexT& index, const void* key, NodeT* node, Link prev, Link ne
   tail->*next = node;
   node->*prev = tail;
   chain.head->*prev = node;
+}
+
+template <class IndexT, class NodeT, class Link>
+void ChainAppend(IndexT& index, const void* key, NodeT* node, Link prev, Link next) {
+  ChainLink(index.FindOrAdd(key), node, prev, next);
 }
 
 template <class IndexT, class NodeT, class Link>
@@ -373,21 +378,26 @@ TDBContainerTag::Node* TDBContainerTag::NodeAt(uint32_t index,
   return *it;
 }
 
-void TDBContainerTag::SetChild(const Kiv::PString& name, ChunkRef child) {
-  if (!child) return;
+TDBContainerTag::Node* TDBContainerTag::AppendNode(const Kiv::PString& name, ChunkRef child) {
   Node* node = NewNode();
   node->name = name;
   node->child = child.Detach();
   node->index = ring_.Append(node);
   node->block = ring_.FirstBlock()->prev;
   ++count_;
+  if (byChild_) {
+    ChainAppend(*byChild_, node->child, node, &Node::childPrev, &Node::childNext);
+  }
+  return node;
+}
+
+void TDBContainerTag::SetChild(const Kiv::PString& name, ChunkRef child) {
+  if (!child) return;
+  Node* node = AppendNode(name, std::move(child));
   if (byName_) {
     ChainAppend(*byName_, name.Id(), node, &Node::namePrev, &Node::nameNext);
   } else if (count_ > kIndexFrom) {
     BuildNameIndex();
-  }
-  if (byChild_) {
-    ChainAppend(*byChild_, node->child, node, &Node::childPrev, &Node::childNext);
   }
 }
 
@@ -432,26 +442,9 @@ void TDBContainerTag::ReplaceFirstNamed(const Kiv::PString& name, ChunkRef child
     return;
   }
   // A new name (or one whose first entry is the null tag, which stays):
-  // append, and link the node into the chain just found.
-  Node* node = NewNode();
-  node->name = name;
-  node->child = child.Detach();
-  node->index = ring_.Append(node);
-  node->block = ring_.FirstBlock()->prev;
-  ++count_;
-  node->nameNext = nullptr;
-  if (first == nullptr) {
-    chain.head = node;
-    node->namePrev = node;
-  } else {
-    Node* tail = first->namePrev;
-    tail->nameNext = node;
-    node->namePrev = tail;
-    first->namePrev = node;
-  }
-  if (byChild_) {
-    ChainAppend(*byChild_, node->child, node, &Node::childPrev, &Node::childNext);
-  }
+  // append, and link the node into the chain just found (a slot left
+  // without a head, should the append fail, means "absent" as before).
+  ChainLink(chain, AppendNode(name, std::move(child)), &Node::namePrev, &Node::nameNext);
 }
 
 const ACSChunk* TDBContainerTag::FindFirstNamed(const Kiv::PString& name) const {

@@ -117,6 +117,9 @@ class TDBContainerTag : public ACSChunk {
   static void operator delete(void* p, ChunkArena* arena);
 
   Node* NewNode();
+  // A new node for the entry at the end, in the ring and the child index;
+  // the caller links it into the name index.
+  Node* AppendNode(const Kiv::PString& name, ChunkRef child);
   void FreeNode(Node* node);
   Node* FirstByName(const void* name) const;
   Node* FirstByChild(const ACSChunk* child) const;
