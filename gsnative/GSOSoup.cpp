@@ -77,10 +77,8 @@ void GSOSoup::LetGoOfTree() {
 
 bool GSOSoup::ChargeTag(const Kiv::PString& name, uint64_t bytes, const char* refusal) {
   uint64_t old = 0;
-  if (const ACSChunk* tree = soup_.GetChunk()) {
-    ChunkRef child = tree->GetChild(name);
-    if (!IsNullChunk(child.get())) old = SoupTagBytes(name, child.get());
-  }
+  ChunkRef keep;
+  if (const ACSChunk* child = soup_.PeekChild(name, keep)) old = SoupTagBytes(name, child);
   if (bytes <= old) {
     charge_.Set(Context(), charge_.Bytes() - std::min(charge_.Bytes(), old - bytes));
     return true;

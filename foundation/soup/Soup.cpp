@@ -67,6 +67,15 @@ ChunkRef Soup::FindChild(const Kiv::PString& name) const {
   return child;
 }
 
+const ACSChunk* Soup::PeekChild(const Kiv::PString& name, ChunkRef& keep) const {
+  if (const TDBContainerTag* container = AsEditable(chunk_.get())) {
+    const ACSChunk* child = container->FindFirstNamed(name);
+    return IsNullChunk(child) ? nullptr : child;
+  }
+  keep = FindChild(name);
+  return keep.get();
+}
+
 bool Soup::HasNamedTag(const Kiv::PString& name) const {
   return static_cast<bool>(FindChild(name));
 }
@@ -117,7 +126,8 @@ Kiv::PString Soup::GetNamedTag(const Kiv::PString& name) const {
 
 int32_t Soup::GetNamedTagAsInt(const Kiv::PString& name, int32_t def) const {
   int32_t result = def;
-  ReadWord(FindChild(name).get(), SoupType::kInt, &result);
+  ChunkRef keep;
+  ReadWord(PeekChild(name, keep), SoupType::kInt, &result);
   return result;
 }
 
@@ -127,7 +137,8 @@ bool Soup::GetNamedTagAsBool(const Kiv::PString& name, bool def) const {
 
 float Soup::GetNamedTagAsFloat(const Kiv::PString& name, float def) const {
   float result = def;
-  ReadWord(FindChild(name).get(), SoupType::kFloat, &result);
+  ChunkRef keep;
+  ReadWord(PeekChild(name, keep), SoupType::kFloat, &result);
   return result;
 }
 
@@ -162,9 +173,7 @@ void Soup::SetValue(const Kiv::PString& name, uint32_t type, const void* data, u
   if (TDBContainerTag* container = AsEditable(chunk_.get())) {
     // Made before the old tag goes: `data` may lie in its bytes.
     ChunkRef tag = TDBDataTag::CreateCopy(type, data, size);
-    container->RemoveFirstNamed(name);
-    container->SetChild(name, std::move(tag));
-    return;
+    return container->ReplaceFirstNamed(name, std::move(tag));
   }
   RemoveNamedTag(name);
   CoreRef core = ACSRawDataCore::CreateCopy(data, size);
@@ -179,10 +188,7 @@ void Soup::SetNamedTag(const Kiv::PString& name, std::string_view text) {
   if (text.empty()) return SetValue(name, SoupType::kString, nullptr, 0);
   Create();
   if (TDBContainerTag* container = AsEditable(chunk_.get())) {
-    ChunkRef tag = TDBDataTag::CreateText(text);
-    container->RemoveFirstNamed(name);
-    container->SetChild(name, std::move(tag));
-    return;
+    return container->ReplaceFirstNamed(name, TDBDataTag::CreateText(text));
   }
   std::string bytes(text);
   SetValue(name, SoupType::kString, bytes.c_str(), static_cast<uint32_t>(bytes.size() + 1));

@@ -82,6 +82,11 @@ class Soup {
   // a multiple of 8 floats.
   bool GetNamedTagAsFloatArray(const Kiv::PString& name, std::vector<float>& out) const;
   KUID GetNamedTagAsKUID(const Kiv::PString& name, const KUID& def) const;
+  // The child of that name when it holds something (not the null tag, not
+  // of type 0), else null. An editable container answers without taking a
+  // reference; other chunks leave one in `keep`. The pointer is valid while
+  // the soup is not changed and `keep` is held.
+  const ACSChunk* PeekChild(const Kiv::PString& name, ChunkRef& keep) const;
   // The first of "0", "1", "2", ... that HasNamedTag does not find.
   Kiv::PString GetUniqueTagName() const;
 

@@ -133,9 +133,9 @@ constexpr size_t kReleaseAhead = 8;
 constexpr uint32_t kFirstSlab = 4;
 constexpr uint32_t kLargestSlab = 1024;
 
-template <class IndexT, class NodeT, class Link>
-void ChainAppend(IndexT& index, const void* key, NodeT* node, Link prev, Link next) {
-  auto& chain = index.FindOrAdd(key);
+// Links `node` at the end of the chain whose index slot is `chain`.
+template <class SlotT, class NodeT, class Link>
+void ChainLink(SlotT& chain, NodeT* node, Link prev, Link next) {
   node->*next = nullptr;
   if (chain.head == nullptr) {
     chain.head = node;
@@ -146,6 +146,11 @@ void ChainAppend(IndexT& index, const void* key, NodeT* node, Link prev, Link ne
   tail->*next = node;
   node->*prev = tail;
   chain.head->*prev = node;
+}
+
+template <class IndexT, class NodeT, class Link>
+void ChainAppend(IndexT& index, const void* key, NodeT* node, Link prev, Link next) {
+  ChainLink(index.FindOrAdd(key), node, prev, next);
 }
 
 template <class IndexT, class NodeT, class Link>
@@ -373,21 +378,26 @@ TDBContainerTag::Node* TDBContainerTag::NodeAt(uint32_t index,
   return *it;
 }
 
-void TDBContainerTag::SetChild(const Kiv::PString& name, ChunkRef child) {
-  if (!child) return;
+TDBContainerTag::Node* TDBContainerTag::AppendNode(const Kiv::PString& name, ChunkRef child) {
   Node* node = NewNode();
   node->name = name;
   node->child = child.Detach();
   node->index = ring_.Append(node);
   node->block = ring_.FirstBlock()->prev;
   ++count_;
+  if (byChild_) {
+    ChainAppend(*byChild_, node->child, node, &Node::childPrev, &Node::childNext);
+  }
+  return node;
+}
+
+void TDBContainerTag::SetChild(const Kiv::PString& name, ChunkRef child) {
+  if (!child) return;
+  Node* node = AppendNode(name, std::move(child));
   if (byName_) {
     ChainAppend(*byName_, name.Id(), node, &Node::namePrev, &Node::nameNext);
   } else if (count_ > kIndexFrom) {
     BuildNameIndex();
-  }
-  if (byChild_) {
-    ChainAppend(*byChild_, node->child, node, &Node::childPrev, &Node::childNext);
   }
 }
 
@@ -404,6 +414,52 @@ void TDBContainerTag::RemoveFirstNamed(const Kiv::PString& name) {
   // this entry's one reference).
   if (node->child->RefCount() != 1) node = FirstByChild(node->child);
   Remove(node);
+}
+
+void TDBContainerTag::ReplaceFirstNamed(const Kiv::PString& name, ChunkRef child) {
+  // Small containers scan; there the two steps cost little.
+  if (!byName_ || !child) {
+    RemoveFirstNamed(name);
+    return SetChild(name, std::move(child));
+  }
+  Index::Slot& chain = byName_->FindOrAdd(name.Id());
+  Node* first = chain.head;
+  if (first != nullptr && first->child != NullTagPointer()) {
+    // RemoveFirstNamed may pick another entry of a shared child, and the
+    // chain changes when the name has several entries: take the long way.
+    if (first->nameNext != nullptr || first->child->RefCount() != 1) {
+      RemoveFirstNamed(name);
+      return SetChild(name, std::move(child));
+    }
+    // The only entry of its name: it moves to the end with the new child
+    // and stays the whole chain.
+    ACSChunk* old = first->child;
+    if (byChild_) ChainRemove(*byChild_, old, first, &Node::childPrev, &Node::childNext);
+    first->child = child.Detach();
+    MoveToEnd(first);
+    if (byChild_) ChainAppend(*byChild_, first->child, first, &Node::childPrev, &Node::childNext);
+    old->Release();
+    return;
+  }
+  // A new name (or one whose first entry is the null tag, which stays):
+  // append, and link the node into the chain just found (a slot left
+  // without a head, should the append fail, means "absent" as before).
+  ChainLink(chain, AppendNode(name, std::move(child)), &Node::namePrev, &Node::nameNext);
+}
+
+const ACSChunk* TDBContainerTag::FindFirstNamed(const Kiv::PString& name) const {
+  const Node* node = FirstByName(name.Id());
+  return node != nullptr ? node->child : nullptr;
+}
+
+void TDBContainerTag::MoveToEnd(Node* node) {
+  Block* block = node->block;
+  const bool blockStays = block->count > 1;
+  ring_.Erase(Ring::Iterator(&block->entries[node->index], &ring_, block));
+  if (blockStays) RenumberBlock(block);
+  node->index = ring_.Append(node);
+  node->block = ring_.FirstBlock()->prev;
+  NewLayout();
 }
 
 void TDBContainerTag::Remove(Node* node) {

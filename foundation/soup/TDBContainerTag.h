@@ -86,6 +86,14 @@ class TDBContainerTag : public ACSChunk {
   // name is absent or its first child is the shared null tag), without the
   // second lookup and without taking references.
   void RemoveFirstNamed(const Kiv::PString& name);
+  // Does exactly what RemoveFirstNamed(name) then SetChild(name, child)
+  // does: the tag of that name leaves its place and the new one comes at the
+  // end. A name that is new, or held by one entry whose child has no other
+  // holder, is looked up once.
+  void ReplaceFirstNamed(const Kiv::PString& name, ChunkRef child);
+  // The first child of the name, or null when there is none; no reference
+  // is taken, so the pointer is valid until the container next changes.
+  const ACSChunk* FindFirstNamed(const Kiv::PString& name) const;
 
   // Number of blocks in the child chain (for checks of the block layout).
   uint32_t BlockCount() const { return ring_.BlockCount(); }
@@ -109,6 +117,9 @@ class TDBContainerTag : public ACSChunk {
   static void operator delete(void* p, ChunkArena* arena);
 
   Node* NewNode();
+  // A new node for the entry at the end, in the ring and the child index;
+  // the caller links it into the name index.
+  Node* AppendNode(const Kiv::PString& name, ChunkRef child);
   void FreeNode(Node* node);
   Node* FirstByName(const void* name) const;
   Node* FirstByChild(const ACSChunk* child) const;
@@ -116,6 +127,8 @@ class TDBContainerTag : public ACSChunk {
   void BuildChildIndex() const;
   void Remove(Node* node);
   void Unlink(Node* node);
+  // Takes the node's entry out of the ring and appends it again at the end.
+  void MoveToEnd(Node* node);
   void RenumberBlock(Block* block);
   void NewLayout();
   // The node at `index` (below count_), starting from the nearest of the

@@ -252,3 +252,75 @@ TEST(SoupIndex, CopiedValuesHoldTheirBytesAndAcceptANewCore) {
 }
 
 }  // namespace
+
+// Replacing in one step must leave the container exactly as removing the
+// first entry of the name and appending would: same order, same first
+// child per name, and indexes that still agree after later removals by
+// child. Children are fresh, shared between entries, or the null tag.
+TEST(SoupIndex, ReplaceFirstNamedMatchesRemoveThenAppend) {
+  std::mt19937 rng(4242);
+  std::vector<Kiv::PString> names;
+  for (int i = 0; i < 30; ++i) names.emplace_back("r" + std::to_string(i));
+  std::vector<ChunkRef> pool;
+  for (int i = 0; i < 8; ++i) pool.push_back(TDBDataTag::CreateCopy(SoupType::kInt, &i, 4));
+  pool.push_back(NullTag());
+
+  for (int round = 0; round < 4; ++round) {
+    ChunkRef fast = TDBContainerTag::Create();
+    ChunkRef slow = TDBContainerTag::Create();
+    auto* fastTag = static_cast<TDBContainerTag*>(fast.get());
+    auto* slowTag = static_cast<TDBContainerTag*>(slow.get());
+    for (int step = 0; step < 1200; ++step) {
+      const Kiv::PString& name = names[rng() % (round < 2 ? names.size() : 6)];
+      const uint32_t op = rng() % 10;
+      ChunkRef child = rng() % 4 == 0 ? pool[rng() % pool.size()]
+                                      : TDBDataTag::CreateCopy(SoupType::kInt, &step, 4);
+      if (op < 6) {
+        fastTag->ReplaceFirstNamed(name, child);
+        slowTag->RemoveFirstNamed(name);
+        slowTag->SetChild(name, child);
+      } else if (op < 8) {
+        fastTag->SetChild(name, child);  // duplicates of a name
+        slowTag->SetChild(name, child);
+      } else {
+        const ACSChunk* gone = pool[rng() % pool.size()].get();
+        fastTag->RemoveChild(gone);
+        slowTag->RemoveChild(gone);
+      }
+      ASSERT_EQ(fast->CountChildren(), slow->CountChildren()) << "step " << step;
+      for (uint32_t i = 0; i < slow->CountChildren(); ++i) {
+        Kiv::PString a, b;
+        ChunkRef ca, cb;
+        fast->GetChildAt(i, a, ca);
+        slow->GetChildAt(i, b, cb);
+        ASSERT_EQ(a, b) << "step " << step << " index " << i;
+        ASSERT_EQ(ca.get(), cb.get()) << "step " << step << " index " << i;
+      }
+      for (const auto& n : names) {
+        const ACSChunk* first = slow->GetChild(n).get();
+        ASSERT_EQ(fast->GetChild(n).get(), first) << n.Str();
+        const ACSChunk* peek = fastTag->FindFirstNamed(n);  // null when absent
+        ASSERT_EQ(peek != nullptr ? peek : NullTagPointer(), first) << n.Str();
+      }
+    }
+  }
+}
+
+// PeekChild answers what FindChild would, for editable containers and for
+// absent or null-tagged names.
+TEST(SoupIndex, PeekChildAgreesWithTheReadersAroundTheIndexThreshold) {
+  for (const int size : {3, 40}) {
+    Soup soup;
+    soup.Create();
+    for (int i = 0; i < size; ++i) soup.SetNamedInt(Kiv::PString("p" + std::to_string(i)), i);
+    soup.GetChunk()->SetChild(Kiv::PString("nul"), NullTag());
+    ChunkRef keep;
+    EXPECT_EQ(soup.PeekChild(Kiv::PString("nul"), keep), nullptr);
+    EXPECT_EQ(soup.PeekChild(Kiv::PString("absent"), keep), nullptr);
+    const ACSChunk* child = soup.PeekChild(Kiv::PString("p2"), keep);
+    ASSERT_NE(child, nullptr);
+    EXPECT_EQ(child, soup.GetChunk()->GetChild(Kiv::PString("p2")).get());
+    EXPECT_EQ(soup.GetNamedTagAsInt(Kiv::PString("p2"), -1), 2);
+    EXPECT_EQ(Soup().PeekChild(Kiv::PString("p2"), keep), nullptr);
+  }
+}
