@@ -10,7 +10,6 @@ namespace GSRuntime {
 
 namespace {
 
-uint64_t refusals = 0;
 GSResult lastRefusal = ER_Done;
 
 }  // namespace
@@ -68,13 +67,9 @@ void GSChargeMovedBytes(uint64_t bytes) {
 }
 
 bool GSRefuse(GSResult code) {
-  ++refusals;
+  ++gsRefusals;
   lastRefusal = code;
   return false;
-}
-
-uint64_t GSRefusalCount() {
-  return refusals;
 }
 
 GSResult GSLastRefusal() {

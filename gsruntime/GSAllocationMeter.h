@@ -162,8 +162,10 @@ void GSChargeMovedBytes(uint64_t bytes);
 // refusing code can `return GSRefuse(...)`.
 bool GSRefuse(GSResult code);
 
-// The refusals noted so far (a running count) and the error of the last.
-uint64_t GSRefusalCount();
+// The refusals noted so far (a running count; inline, read around every
+// native call) and the error of the last.
+inline uint64_t gsRefusals = 0;
+inline uint64_t GSRefusalCount() { return gsRefusals; }
 GSResult GSLastRefusal();
 
 }  // namespace GSRuntime

@@ -75,13 +75,6 @@ GSArray::~GSArray() {
   instance_.Finish();
 }
 
-GSArray* GSArray::FromRef(GSValue ref) {
-  if (ref == 0) return nullptr;
-  GSObjectReference* native = GSScriptInstance::FromRef(ref)->native;
-  if (native == nullptr || native->GetKind() != KindArray) return nullptr;
-  return static_cast<GSArray*>(native);
-}
-
 bool GSArray::Reserve(int64_t n) {
   if (n > kMaxElements) return Refused();
   if (n <= capacity_) return true;

@@ -96,4 +96,12 @@ class GSArray : public GSObjectReference {
   GSEmbeddedInstance instance_;
 };
 
+// Inline: every array instruction of the interpreter starts with it.
+inline GSArray* GSArray::FromRef(GSValue ref) {
+  if (ref == 0) return nullptr;
+  GSObjectReference* native = GSScriptInstance::FromRef(ref)->native;
+  if (native == nullptr || native->GetKind() != KindArray) return nullptr;
+  return static_cast<GSArray*>(native);
+}
+
 }  // namespace GSRuntime

@@ -1,5 +1,5 @@
 // Calls and the frames they make: method lookup, the checks a callee must
-// pass, native calls and object creation for the interpreter.
+// pass and object creation for the interpreter.
 #include <new>
 #include <string>
 #include <string_view>
@@ -18,24 +18,6 @@
 #include "gsruntime/GSScriptInstance.h"
 
 namespace GSRuntime {
-
-GSResult GSCallNative(GSThread& thread, const GSFunction& callee) {
-  GSStack& stack = thread.Stack();
-  const GSValue me = *GSStack::FrameSlot0(stack.CurrentFrame());
-  GSNativeFunction* binding = callee.native;
-  const uint64_t refusals = GSRefusalCount();
-  if (binding == nullptr || !binding->Call(GSScriptInstance::FromRef(me)->native, stack))
-    return ER_NativeCallError;
-  const bool returned = callee.ReturnsValue() ? stack.ReturnValue(true) : stack.PopFrame();
-  if (!returned) return ER_StackReturnError;
-  if (thread.state == GSThread::Stopped) return ER_Exception;
-  // A string or array the native could not make, and the data it moved,
-  // count as the native call's own (GSAllocationMeter.h).
-  if (GSRefusalCount() != refusals) return GSLastRefusal();
-  if (gsRunBudgetUsed > kGSRunBudget) return ER_Timeout;
-  if (thread.state == GSThread::Waiting) return ER_Blocked;
-  return ER_Done;
-}
 
 bool GSWideCallFits(const GSCallSite& site, const GSFunction& callee, const GSValue* args,
                     const GSStack& stack) {

@@ -14,7 +14,9 @@
 
 #include <cstdint>
 
+#include "gsruntime/GSAllocationMeter.h"
 #include "gsruntime/GSClass.h"
+#include "gsruntime/GSNativeFunction.h"
 #include "gsruntime/GSScriptInstance.h"
 #include "gsruntime/GSThread.h"
 #include "gsruntime/GSValue.h"
@@ -114,8 +116,25 @@ bool GSWideCallFits(const GSCallSite& site, const GSFunction& callee, const GSVa
 // removes the frame: ER_Done to go on, ER_Blocked when the native left the
 // thread waiting, else the error; a string or array refused during the call
 // ends it with the refusal's error, and data moved past the budget with
-// ER_Timeout (GSAllocationMeter.h).
-GSResult GSCallNative(GSThread& thread, const GSFunction& callee);
+// ER_Timeout (GSAllocationMeter.h). Inline: the interpreter's call of a
+// native runs it.
+[[gnu::always_inline]] inline GSResult GSCallNative(GSThread& thread, const GSFunction& callee) {
+  GSStack& stack = thread.Stack();
+  const GSValue me = *GSStack::FrameSlot0(stack.CurrentFrame());
+  GSNativeFunction* binding = callee.native;
+  const uint64_t refusals = GSRefusalCount();
+  if (binding == nullptr || !binding->Call(GSScriptInstance::FromRef(me)->native, stack))
+    return ER_NativeCallError;
+  const bool returned = callee.ReturnsValue() ? stack.ReturnValue(true) : stack.PopFrame();
+  if (!returned) return ER_StackReturnError;
+  if (thread.state == GSThread::Stopped) return ER_Exception;
+  // A string or array the native could not make, and the data it moved,
+  // count as the native call's own (GSAllocationMeter.h).
+  if (GSRefusalCount() != refusals) return GSLastRefusal();
+  if (gsRunBudgetUsed > kGSRunBudget) return ER_Timeout;
+  if (thread.state == GSThread::Waiting) return ER_Blocked;
+  return ER_Done;
+}
 
 // A new object of `cls` in the current context, its initialisers run; the
 // reference carries the count of creation. Null when it cannot be made.

@@ -179,14 +179,14 @@ inline GSValue* GSStack::TakeFrame(const GSValue* record) {
   return slot0;
 }
 
-inline bool GSStack::PopFrame() {
+[[gnu::always_inline]] inline bool GSStack::PopFrame() {
   const GSValue* record = currentFrame_;
   if (record == nullptr || top_ != record + kRecordSlots - 1) return false;
   top_ = TakeFrame(record) - 1;
   return true;
 }
 
-inline bool GSStack::ReturnValue(bool allowEmpty) {
+[[gnu::always_inline]] inline bool GSStack::ReturnValue(bool allowEmpty) {
   const GSValue* record = currentFrame_;
   if (record == nullptr) return false;
   const int64_t diff = top_ - record;

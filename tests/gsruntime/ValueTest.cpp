@@ -135,6 +135,20 @@ TEST(GSArrayTest, ElementKindsMustAgree) {
   GSObjectReference::Release(ints->GetScriptInstance());
 }
 
+// Array instructions reach their array through FromRef; a reference to
+// anything else (a damaged library may hand them a string) must not pass.
+TEST(GSArrayTest, FromRefFindsOnlyArrays) {
+  GSArray* array = GSArray::Create(nullptr, false);
+  GSString* text = GSString::Create("not an array", nullptr);
+  ASSERT_NE(array, nullptr);
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(GSArray::FromRef(array->GetScriptInstance()), array);
+  EXPECT_EQ(GSArray::FromRef(text->GetScriptInstance()), nullptr);
+  EXPECT_EQ(GSArray::FromRef(0), nullptr);
+  GSObjectReference::Release(array->GetScriptInstance());
+  GSObjectReference::Release(text->GetScriptInstance());
+}
+
 TEST(GSArrayTest, SetSizeGrowsOnlyAndGeometrically) {
   GSArray* a = Plain({1, 2, 3, 4});
   EXPECT_TRUE(a->SetSize(1));
