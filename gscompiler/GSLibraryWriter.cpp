@@ -36,9 +36,8 @@ int32_t Signed16(uint32_t value) {
 
 template <uint32_t N, typename F>
 void ForEachSymbol(const SymbolBuckets<N>& buckets, F f) {
-  for (uint32_t i = 0; i < N; ++i)
-    for (Utils::IHashNode* node = buckets.heads[i]; node != nullptr; node = node->next)
-      f(static_cast<GSSymbol*>(node));
+  for (Utils::IHashNode* node = buckets.first; node != nullptr; node = node->next)
+    f(static_cast<GSSymbol*>(node));
 }
 
 uint32_t ClassRefOf(WriteContext& w, GSClassSymbol* cls) {

@@ -292,17 +292,13 @@ void GSSymbolTable::NumberOnUse(GSSymbol* symbol) {
 }
 
 void GSSymbolTable::ClearIds() {
-  for (uint32_t i = 0; i < kGlobalBuckets; ++i) {
-    for (Utils::IHashNode* node = global_.heads[i]; node != nullptr; node = node->next) {
-      auto* symbol = static_cast<GSSymbol*>(node);
-      if (!symbol->IsClass()) continue;
-      symbol->id = -1;
-      const auto& members = static_cast<GSClassSymbol*>(symbol)->members;
-      for (uint32_t m = 0; m < GSClassSymbol::kMemberBuckets; ++m) {
-        for (Utils::IHashNode* member = members.heads[m]; member != nullptr; member = member->next)
-          if (static_cast<GSSymbol*>(member)->IsFunction()) static_cast<GSSymbol*>(member)->id = -1;
-      }
-    }
+  for (Utils::IHashNode* node = global_.first; node != nullptr; node = node->next) {
+    auto* symbol = static_cast<GSSymbol*>(node);
+    if (!symbol->IsClass()) continue;
+    symbol->id = -1;
+    const auto& members = static_cast<GSClassSymbol*>(symbol)->members;
+    for (Utils::IHashNode* member = members.first; member != nullptr; member = member->next)
+      if (static_cast<GSSymbol*>(member)->IsFunction()) static_cast<GSSymbol*>(member)->id = -1;
   }
   classIds_ = 0;
   functionIds_ = 0;
@@ -311,10 +307,8 @@ void GSSymbolTable::ClearIds() {
 void GSSymbolTable::Dump(CompileLogSink* log) const {
   if (log == nullptr) return;
   log->AppendLine("Symbol Table");
-  for (uint32_t i = 0; i < kGlobalBuckets; ++i) {
-    for (const Utils::IHashNode* node = global_.heads[i]; node != nullptr; node = node->next)
-      static_cast<const GSSymbol*>(node)->Dump(log);
-  }
+  for (const Utils::IHashNode* node = global_.first; node != nullptr; node = node->next)
+    static_cast<const GSSymbol*>(node)->Dump(log);
 }
 
 }  // namespace GSCompiler

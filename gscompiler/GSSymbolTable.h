@@ -124,7 +124,7 @@ class GSSymbolTable final : public GSSymbol {
 
  private:
   // A slot from the pool of class symbols or of every other kind (a class
-  // symbol carries its member buckets and is several times larger).
+  // symbol is larger).
   void* AllocateSymbol(bool classSlot);
   void DestroySymbol(GSSymbol* symbol);
   GSSymbol* FindInClass(GSClassSymbol* cls, const char* name, int32_t depth);

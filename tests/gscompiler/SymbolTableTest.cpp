@@ -236,15 +236,19 @@ TEST(GSSymbolTable, ManyMembersKeepTheirChainsOrderedThroughScopes) {
   }
   auto checkChains = [&](size_t expected) {
     size_t seen = 0;
-    for (uint32_t b = 0; b < GSClassSymbol::kMemberBuckets; ++b) {
-      const Utils::IHashNode* previous = nullptr;
-      for (const Utils::IHashNode* n = cls->Members().heads[b]; n != nullptr; n = n->next) {
-        if (previous != nullptr) {
+    // One list: bucket by bucket in ascending order, each chain sorted.
+    const Utils::IHashNode* previous = nullptr;
+    for (const Utils::IHashNode* n = cls->Members().first; n != nullptr; n = n->next) {
+      const uint32_t b = n->Hash() % GSClassSymbol::kMemberBuckets;
+      if (previous != nullptr) {
+        const uint32_t before = previous->Hash() % GSClassSymbol::kMemberBuckets;
+        EXPECT_LE(before, b);
+        if (before == b) {
           EXPECT_LT(previous->Compare(*n), 0) << "bucket " << b;
         }
-        previous = n;
-        ++seen;
       }
+      previous = n;
+      ++seen;
     }
     EXPECT_EQ(seen, expected);
     EXPECT_EQ(cls->Members().count, expected);
