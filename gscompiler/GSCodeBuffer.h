@@ -34,7 +34,7 @@ using GSLineHook = void (*)(GSCFunction& function, uint32_t offset);
 
 class GSCodeBuffer {
  public:
-  static constexpr uint32_t kInitialCapacity = 64;
+  static constexpr uint32_t kInitialCapacity = 16;
 
   GSCodeBuffer() { bytes.Init(kInitialCapacity); }
 

@@ -89,25 +89,32 @@ void GSLibraryStrings::Write(ByteBuffer& out) const {
 void GSLibraryStrings::WriteChunk(ByteBuffer& out) const {
   const uint32_t count = Count();
   // The layout order: by bucket, then byte-wise within a bucket.
-  std::vector<uint32_t> bucket(count);
   std::vector<uint32_t> order(count);
-  for (uint32_t i = 0; i < count; ++i) {
-    bucket[i] = HashName(byIndex_[i].data()) % GSLibraryFormat::kGslStringBuckets;
-    order[i] = i;
-  }
-  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-    if (bucket[a] != bucket[b]) return bucket[a] < bucket[b];
-    return byIndex_[a] < byIndex_[b];
-  });
-  std::vector<uint32_t> offsets(count, 0);
-  uint32_t at = 0;
-  for (uint32_t i : order) {
-    offsets[i] = at;
-    at += static_cast<uint32_t>(byIndex_[i].size()) + 1;
+  {
+    std::vector<uint32_t> bucket(count);
+    for (uint32_t i = 0; i < count; ++i) {
+      bucket[i] = HashName(byIndex_[i].data()) % GSLibraryFormat::kGslStringBuckets;
+      order[i] = i;
+    }
+    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+      if (bucket[a] != bucket[b]) return bucket[a] < bucket[b];
+      return byIndex_[a] < byIndex_[b];
+    });
   }
   const uint32_t start = GslBeginChunk(out, GSLibraryFormat::TagStrings);
   out.WriteU32(count);
-  for (uint32_t offset : offsets) out.WriteU32(offset);
+  // The offset table is reserved, then filled in layout order.
+  const uint32_t table = out.position;
+  if (uint64_t{count} * 4 > UINT32_MAX - table) {
+    out.errors |= ByteBuffer::kGrowthFailed;
+    return;
+  }
+  for (uint32_t i = 0; i < count; ++i) out.WriteU32(0);
+  uint32_t at = 0;
+  for (uint32_t i : order) {
+    GslPatchU32(out, table + 4 * i, at);
+    at += static_cast<uint32_t>(byIndex_[i].size()) + 1;
+  }
   for (uint32_t i : order)
     GslWriteBytes(out, byIndex_[i].data(), static_cast<uint32_t>(byIndex_[i].size()) + 1);
   GslPadTo4(out, 0);

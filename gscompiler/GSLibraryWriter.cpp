@@ -19,7 +19,6 @@ using namespace GSLibraryFormat;
 namespace {
 
 constexpr uint32_t kSideBufferSize = 512;
-constexpr uint32_t kHeadBufferSize = 512;
 constexpr int kMaxBuildPasses = 4;
 
 // What the chunk writers share.
@@ -36,9 +35,8 @@ int32_t Signed16(uint32_t value) {
 
 template <uint32_t N, typename F>
 void ForEachSymbol(const SymbolBuckets<N>& buckets, F f) {
-  for (uint32_t i = 0; i < N; ++i)
-    for (Utils::IHashNode* node = buckets.heads[i]; node != nullptr; node = node->next)
-      f(static_cast<GSSymbol*>(node));
+  for (Utils::IHashNode* node = buckets.first; node != nullptr; node = node->next)
+    f(static_cast<GSSymbol*>(node));
 }
 
 uint32_t ClassRefOf(WriteContext& w, GSClassSymbol* cls) {
@@ -336,20 +334,16 @@ bool WriteLibrary(ByteBuffer& out, CompileUnit& unit, CompileLogSink* log, const
   }
   if (!built || code.strings.Failed()) return false;
   const Kiv::String lowerName = Kiv::AsciiLower(name);
-  ByteBuffer head;
-  if (!head.Init(kHeadBufferSize)) return false;
-  WriteHeader(head, unit, lowerName);
-  WriteDependencies(head, unit);
-  code.strings.Write(head);
-  if (head.errors != 0) return false;
+  // The classes part is made of words and padded records, so the head
+  // written behind it lies at the same offsets modulo 4 as at the start and
+  // pads the same; swapping the two parts needs no second buffer.
   const uint32_t classesSize = out.size;
-  if (head.size > UINT32_MAX - classesSize) return false;
-  const uint32_t total = head.size + classesSize;
-  GrowBuffer(out, total);
+  if (classesSize % 4 != 0) return false;
+  WriteHeader(out, unit, lowerName);
+  WriteDependencies(out, unit);
+  code.strings.Write(out);
   if (out.errors != 0) return false;
-  std::memmove(out.Data() + head.size, out.Data(), classesSize);
-  std::memcpy(out.Data(), head.Data(), head.size);
-  out.position = total;
+  std::rotate(out.Data(), out.Data() + classesSize, out.Data() + out.size);
   GslPatchU32(out, 0, out.size);
   return out.errors == 0;
 }

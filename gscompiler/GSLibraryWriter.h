@@ -5,12 +5,14 @@
 // empty buffer: the header with `name` lower-cased and the unit's LibraryId
 // (its top source's text and name CRCs), chunk 2 from the unit's sources in
 // reading order, chunk 3 from the library string table, then chunks 4, 5
-// and 6. Chunks 4, 5 and 6 are built first into a side buffer, so that every
-// string index is known before chunk 3 is written. Building the class
+// and 6. Chunks 4, 5 and 6 are built first (at the start of `out`), so that
+// every string index is known before chunk 3 is written. Building the class
 // records can give ids to classes and functions the unit had not referred
 // to yet (a base class's functions in a virtual table, a member's class);
-// the side buffer is then built again, so the reference tables always cover
-// every index the records use. Finally the total length is filled in.
+// they are then built again, so the reference tables always cover every
+// index the records use. The head (header, chunks 2 and 3) is written
+// behind them and the two parts swap places in `out`, so the library is
+// held once. Finally the total length is filled in.
 //
 // Class records: the name, flags & 0x14C, the resolved base list, the
 // functions in the class's function order and the class initialiser last,

@@ -22,12 +22,10 @@ bool HoldsEarlierCompile(const GSSymbolTable& table, const CompileUnit& unit,
                          const SourceDependency& source) {
   if (table.FindDependent(source.name.c_str()) != nullptr) return true;
   const auto& globals = table.Globals();
-  for (uint32_t b = 0; b < GSSymbolTable::kGlobalBuckets; ++b) {
-    for (const Utils::IHashNode* n = globals.heads[b]; n != nullptr; n = n->next) {
-      const auto* symbol = static_cast<const GSCompiler::GSSymbol*>(n);
-      if (symbol->kind != GSCompiler::SymbolDependent) continue;
-      if (!IsSource(unit, *static_cast<const GSDependentSymbol*>(symbol))) return true;
-    }
+  for (const Utils::IHashNode* n = globals.first; n != nullptr; n = n->next) {
+    const auto* symbol = static_cast<const GSCompiler::GSSymbol*>(n);
+    if (symbol->kind != GSCompiler::SymbolDependent) continue;
+    if (!IsSource(unit, *static_cast<const GSDependentSymbol*>(symbol))) return true;
   }
   return false;
 }

@@ -97,10 +97,8 @@ void GSClassSymbol::Dump(CompileLogSink* log) const {
   for (const GSBaseRecord* b = bases; b != nullptr; b = b->next)
     line += Kiv::StringPrintf("%d:%s,", b->p, OrEmpty(b->base->name));
   Append(log, line);
-  for (uint32_t i = 0; i < kMemberBuckets; ++i) {
-    for (const Utils::IHashNode* n = members.heads[i]; n != nullptr; n = n->next)
-      static_cast<const GSSymbol*>(n)->Dump(log);
-  }
+  for (const Utils::IHashNode* n = members.first; n != nullptr; n = n->next)
+    static_cast<const GSSymbol*>(n)->Dump(log);
   Append(log, frame);
 }
 

@@ -54,13 +54,16 @@ inline constexpr uint32_t Prototype = 0x2000000;  // a function without a body s
 inline constexpr uint32_t Local = 0x80000000u;    // entered at a depth above 0
 inline constexpr uint32_t kNoSlot = 0xFFFF;
 
-// A fixed array of sorted bucket chains of symbols (linked through
-// IHashNode::next). Owns nothing; the symbol table links and unlinks the
-// chains through its index (GSSymbolChains.h).
+// N sorted bucket chains of symbols, kept as one list linked through
+// IHashNode::next: bucket 0's chain, then bucket 1's, and so on, each
+// sorted by GSSymbol::Compare. A symbol's bucket is its name hash modulo N.
+// Walking from `first` visits every chain in that order. Owns nothing; the
+// symbol table links and unlinks the list through its index
+// (GSSymbolChains.h), which also finds where one bucket's chain starts.
 template <uint32_t N>
 struct SymbolBuckets {
   static constexpr uint32_t kCount = N;
-  Utils::IHashNode* heads[N] = {};
+  Utils::IHashNode* first = nullptr;
   uint32_t count = 0;
 };
 

@@ -20,10 +20,12 @@ constexpr uint32_t RoundUp16(size_t n) {
   return uint32_t((n + 15) / 16 * 16);
 }
 
-// Every kind of symbol but a class fits one slot of the main pool, a class
-// one of its own pool; a multiple of 16 makes a pool align slots to 16 bytes.
-constexpr uint32_t kSymbolSlotSize = RoundUp16(
-    std::max({sizeof(GSDependentSymbol), sizeof(GSVariableSymbol), sizeof(GSFunctionSymbol)}));
+// Functions, classes, and variables with dependent files each fill slots
+// of a pool of their own size (a unit of many small classes holds about as
+// many of each); a multiple of 16 makes a pool align slots to 16 bytes.
+constexpr uint32_t kFunctionSlotSize = RoundUp16(sizeof(GSFunctionSymbol));
+constexpr uint32_t kVariableSlotSize =
+    RoundUp16(std::max(sizeof(GSDependentSymbol), sizeof(GSVariableSymbol)));
 constexpr uint32_t kClassSlotSize = RoundUp16(sizeof(GSClassSymbol));
 
 }  // namespace
@@ -36,14 +38,16 @@ Kiv::String ParamTypeName(uint32_t type, const char* className) {
 }
 
 GSSymbolTable::GSSymbolTable() : GSSymbol(SymbolTable, ""), texts_(kTextBlockSize) {
-  pool_.Init(this, kSymbolSlotSize, kSymbolsPerBlock);
+  functionPool_.Init(this, kFunctionSlotSize, kSymbolsPerBlock);
+  variablePool_.Init(this, kVariableSlotSize, kSymbolsPerBlock);
   classPool_.Init(this, kClassSlotSize, kSymbolsPerBlock);
 }
 
 GSSymbolTable::~GSSymbolTable() = default;
 
 void GSSymbolTable::Reset() {
-  pool_.Reset();
+  functionPool_.Reset();
+  variablePool_.Reset();
   classPool_.Reset();
   texts_.FreeBlocks();
   global_ = SymbolBuckets<kGlobalBuckets>{};
@@ -58,21 +62,23 @@ void GSSymbolTable::Reset() {
   baseRecords_ = 0;
 }
 
-void* GSSymbolTable::AllocateSymbol(bool classSlot) {
+Utils::BlockMemory& GSSymbolTable::PoolOf(uint32_t symbolKind) {
+  if (symbolKind == SymbolClass) return classPool_;
+  return symbolKind == SymbolFunction ? functionPool_ : variablePool_;
+}
+
+void* GSSymbolTable::AllocateSymbol(uint32_t symbolKind) {
   if (allocationBudget_ == 0) return nullptr;
-  void* slot = classSlot ? classPool_.Allocate() : pool_.Allocate();
+  void* slot = PoolOf(symbolKind).Allocate();
   if (slot != nullptr && allocationBudget_ > 0) --allocationBudget_;
   return slot;
 }
 
 void GSSymbolTable::DestroySymbol(GSSymbol* symbol) {
   if (symbol == currentFunction_) currentFunction_ = nullptr;
-  const bool classSlot = symbol->IsClass();
+  Utils::BlockMemory& pool = PoolOf(symbol->kind);
   symbol->~GSSymbol();
-  if (classSlot)
-    classPool_.FreeSlot(symbol);
-  else
-    pool_.FreeSlot(symbol);
+  pool.FreeSlot(symbol);
 }
 
 const char* GSSymbolTable::CopyText(std::string_view text) {
@@ -104,7 +110,7 @@ GSPendingBase* GSSymbolTable::NewPendingBase() {
 GSDependentSymbol* GSSymbolTable::NewDependent(const char* fileName, uint32_t textCrc,
                                                uint32_t nameCrc) {
   const char* copy = CopyText(fileName != nullptr ? fileName : "");
-  void* slot = copy != nullptr ? AllocateSymbol(false) : nullptr;
+  void* slot = copy != nullptr ? AllocateSymbol(SymbolDependent) : nullptr;
   if (slot == nullptr) return nullptr;
   auto* symbol = new (slot) GSDependentSymbol(copy);
   symbol->textCrc = textCrc;
@@ -114,19 +120,19 @@ GSDependentSymbol* GSSymbolTable::NewDependent(const char* fileName, uint32_t te
 
 GSVariableSymbol* GSSymbolTable::NewVariable(const char* variableName) {
   const char* copy = CopyText(variableName != nullptr ? variableName : "");
-  void* slot = copy != nullptr ? AllocateSymbol(false) : nullptr;
+  void* slot = copy != nullptr ? AllocateSymbol(SymbolVariable) : nullptr;
   return slot != nullptr ? new (slot) GSVariableSymbol(copy) : nullptr;
 }
 
 GSFunctionSymbol* GSSymbolTable::NewFunction(const char* symbolName) {
   const char* copy = CopyText(symbolName != nullptr ? symbolName : "");
-  void* slot = copy != nullptr ? AllocateSymbol(false) : nullptr;
+  void* slot = copy != nullptr ? AllocateSymbol(SymbolFunction) : nullptr;
   return slot != nullptr ? new (slot) GSFunctionSymbol(copy) : nullptr;
 }
 
 GSClassSymbol* GSSymbolTable::NewClass(const char* className) {
   const char* copy = CopyText(className != nullptr ? className : "");
-  void* slot = copy != nullptr ? AllocateSymbol(true) : nullptr;
+  void* slot = copy != nullptr ? AllocateSymbol(SymbolClass) : nullptr;
   if (slot == nullptr) return nullptr;
   auto* symbol = new (slot) GSClassSymbol(copy);
   symbol->dependent = currentUnit_;
@@ -292,17 +298,13 @@ void GSSymbolTable::NumberOnUse(GSSymbol* symbol) {
 }
 
 void GSSymbolTable::ClearIds() {
-  for (uint32_t i = 0; i < kGlobalBuckets; ++i) {
-    for (Utils::IHashNode* node = global_.heads[i]; node != nullptr; node = node->next) {
-      auto* symbol = static_cast<GSSymbol*>(node);
-      if (!symbol->IsClass()) continue;
-      symbol->id = -1;
-      const auto& members = static_cast<GSClassSymbol*>(symbol)->members;
-      for (uint32_t m = 0; m < GSClassSymbol::kMemberBuckets; ++m) {
-        for (Utils::IHashNode* member = members.heads[m]; member != nullptr; member = member->next)
-          if (static_cast<GSSymbol*>(member)->IsFunction()) static_cast<GSSymbol*>(member)->id = -1;
-      }
-    }
+  for (Utils::IHashNode* node = global_.first; node != nullptr; node = node->next) {
+    auto* symbol = static_cast<GSSymbol*>(node);
+    if (!symbol->IsClass()) continue;
+    symbol->id = -1;
+    const auto& members = static_cast<GSClassSymbol*>(symbol)->members;
+    for (Utils::IHashNode* member = members.first; member != nullptr; member = member->next)
+      if (static_cast<GSSymbol*>(member)->IsFunction()) static_cast<GSSymbol*>(member)->id = -1;
   }
   classIds_ = 0;
   functionIds_ = 0;
@@ -311,10 +313,8 @@ void GSSymbolTable::ClearIds() {
 void GSSymbolTable::Dump(CompileLogSink* log) const {
   if (log == nullptr) return;
   log->AppendLine("Symbol Table");
-  for (uint32_t i = 0; i < kGlobalBuckets; ++i) {
-    for (const Utils::IHashNode* node = global_.heads[i]; node != nullptr; node = node->next)
-      static_cast<const GSSymbol*>(node)->Dump(log);
-  }
+  for (const Utils::IHashNode* node = global_.first; node != nullptr; node = node->next)
+    static_cast<const GSSymbol*>(node)->Dump(log);
 }
 
 }  // namespace GSCompiler

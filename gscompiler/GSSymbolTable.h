@@ -33,7 +33,7 @@
 // removes and destroys every symbol of the innermost scope and lowers the
 // depth. Scope 0 (class level) is never popped.
 //
-// Memory: symbols come from a slot pool, names and strings from a frame
+// Memory: symbols come from slot pools (one per slot size), names and strings from a frame
 // memory of 4,096-byte blocks; at most kMaxBaseRecords base records are
 // made. When memory runs out the factories and CopyText answer null (callers report "Internal
 // compiler error." as a counted error). Not thread-safe (one compile at a time).
@@ -123,14 +123,15 @@ class GSSymbolTable final : public GSSymbol {
   void LimitSymbolAllocations(int64_t symbols) { allocationBudget_ = symbols; }
 
  private:
-  // A slot from the pool of class symbols or of every other kind (a class
-  // symbol carries its member buckets and is several times larger).
-  void* AllocateSymbol(bool classSlot);
+  // The pool whose slots fit symbols of `symbolKind`, and a slot from it.
+  Utils::BlockMemory& PoolOf(uint32_t symbolKind);
+  void* AllocateSymbol(uint32_t symbolKind);
   void DestroySymbol(GSSymbol* symbol);
   GSSymbol* FindInClass(GSClassSymbol* cls, const char* name, int32_t depth);
 
-  Utils::BlockMemory pool_;       // variables, functions, dependent files
-  Utils::BlockMemory classPool_;  // classes
+  Utils::BlockMemory functionPool_;
+  Utils::BlockMemory variablePool_;  // variables and dependent files
+  Utils::BlockMemory classPool_;
   Utils::FrameMemory texts_;
   SymbolBuckets<kGlobalBuckets> global_;
   GSSymbolChains chains_;  // links global_ and every class's members

@@ -1,16 +1,17 @@
 #include "foundation/stream/ByteBuffer.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
-#include <new>
 
-// Fresh zeroed storage of `bytes` bytes (operator new aligns it to 16).
+void ByteBuffer::FreeStorage::operator()(unsigned char* p) const { std::free(p); }
+
+// Fresh zeroed storage of `bytes` bytes (the C heap aligns it to 16).
 bool ByteBuffer::Allocate(uint32_t bytes) {
   storage_.reset();
   capacity = 0;
-  try {
-    storage_.reset(new unsigned char[bytes == 0 ? 1 : bytes]());
-  } catch (const std::bad_alloc&) {
+  storage_.reset(static_cast<unsigned char*>(std::calloc(bytes == 0 ? 1 : bytes, 1)));
+  if (storage_ == nullptr) {
     errors |= kGrowthFailed;
     return false;
   }
@@ -80,18 +81,16 @@ void GrowBuffer(ByteBuffer& buffer, uint32_t index) {
       buffer.errors |= ByteBuffer::kGrowthFailed;
       return;
     }
-    std::unique_ptr<unsigned char[]> grown;
-    try {
-      // Not zeroed: every writer writes the bytes it grows by, and pages
-      // beyond the written size are then never touched.
-      grown.reset(new unsigned char[wanted]);
-    } catch (const std::bad_alloc&) {
+    // Not zeroed: every writer writes the bytes it grows by, and pages
+    // beyond the written size are then never touched. realloc keeps the
+    // written bytes and leaves the old storage alone when it fails.
+    void* grown = std::realloc(buffer.storage_.get(), wanted);
+    if (grown == nullptr) {
       buffer.errors |= ByteBuffer::kGrowthFailed;
       return;
     }
-    const uint32_t written = buffer.size < buffer.capacity ? buffer.size : buffer.capacity;
-    std::memcpy(grown.get(), buffer.storage_.get(), written);
-    buffer.storage_ = std::move(grown);
+    (void)buffer.storage_.release();
+    buffer.storage_.reset(static_cast<unsigned char*>(grown));
     buffer.capacity = static_cast<uint32_t>(wanted);
   }
   if (index > buffer.size) buffer.size = index;

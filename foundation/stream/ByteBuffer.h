@@ -7,7 +7,9 @@
 // with position + width before each write and skip the write while error
 // bit kGrowthFailed is set, so a failed growth never corrupts earlier bytes.
 // A growth adds the grow step or the capacity, whichever is larger, so the
-// storage grows geometrically. Words are little-endian.
+// storage grows geometrically. Words are little-endian. The storage comes
+// from the C heap, so a large buffer grows in place where the allocator can
+// remap it, without holding the old and the new storage at once.
 //
 // Failure is recorded in `errors` and never thrown:
 //   kGrowthFailed (bit 0): storage missing, out of memory, or a size beyond
@@ -53,12 +55,15 @@ struct ByteBuffer {
 
  private:
   friend void GrowBuffer(ByteBuffer& buffer, uint32_t index);
+  struct FreeStorage {
+    void operator()(unsigned char* p) const;
+  };
   bool Allocate(uint32_t bytes);
-  std::unique_ptr<unsigned char[]> storage_;
+  std::unique_ptr<unsigned char, FreeStorage> storage_;
 };
 
 // Makes the storage hold `index` bytes: when `index` is not below the
 // capacity, the capacity becomes grow step + index rounded up to a multiple
-// of 4 and the written bytes move to the new storage. Then `size` is raised
+// of 4 and the written bytes are kept (the storage may move). Then `size` is raised
 // to `index`. Failure sets kGrowthFailed and leaves the buffer unchanged.
 void GrowBuffer(ByteBuffer& buffer, uint32_t index);

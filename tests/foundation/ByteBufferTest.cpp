@@ -31,6 +31,32 @@ TEST(ByteBuffer, WordsRoundTripLittleEndianAndBufferGrows) {
   EXPECT_EQ(value, 7u);
 }
 
+// Growing in place or moving, every growth keeps the words written so far,
+// whatever the first capacity and grow step.
+TEST(ByteBuffer, GrowthToMegabytesKeepsEveryWrittenWord) {
+  struct Case {
+    uint32_t initial;
+    uint32_t growStep;
+  };
+  for (const Case& c : {Case{4, 4}, Case{5, 1}, Case{512, 1 << 20}, Case{64, 0}}) {
+    SCOPED_TRACE(c.initial);
+    ByteBuffer buffer;
+    ASSERT_TRUE(buffer.Init(c.initial));
+    buffer.growStep = c.growStep;
+    constexpr uint32_t kWords = 1u << 20;
+    for (uint32_t i = 0; i < kWords; ++i) buffer.WriteU32(i * 2654435761u);
+    ASSERT_EQ(buffer.errors, 0u);
+    ASSERT_EQ(buffer.size, kWords * 4);
+    EXPECT_GE(buffer.capacity, buffer.size);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(buffer.Data()) % 4, 0u);
+    buffer.position = 0;
+    uint32_t value = 0;
+    uint32_t wrong = 0;
+    for (uint32_t i = 0; i < kWords; ++i) wrong += !buffer.ReadU32(value) || value != i * 2654435761u;
+    EXPECT_EQ(wrong, 0u);
+  }
+}
+
 TEST(ByteBuffer, ReadPastTheEndSetsBitOneAndChangesNothing) {
   ByteBuffer buffer;
   ASSERT_TRUE(buffer.Init(64));

@@ -2,7 +2,10 @@
 // function records and the library string table.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <tuple>
 #include <vector>
 
@@ -185,6 +188,39 @@ TEST(GSLibraryStrings, IndicesByFirstUseLayoutByHashOrder) {
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(p + 24), 6), std::string("\0a\0b\0\0", 6));
   EXPECT_EQ(out.size % 4, 0u);
   EXPECT_EQ(GSReadU32(p), out.size - 4);
+}
+
+// Many texts share each of the 61 buckets: every offset points at its own
+// text, and the layout runs by bucket, then byte-wise within a bucket.
+TEST(GSLibraryStrings, ManyTextsAreLaidOutByBucketThenBytes) {
+  GSLibraryStrings s;
+  constexpr uint32_t kTexts = 3000;
+  for (uint32_t i = 0; i < kTexts; ++i)
+    s.Index(("t" + std::to_string((i * 7919) % kTexts)).c_str());
+  ByteBuffer out;
+  ASSERT_TRUE(out.Init(16));
+  s.Write(out);
+  ASSERT_EQ(out.errors, 0u);
+  const uint8_t* p = out.Data();
+  ASSERT_EQ(GSReadU32(p + 8), kTexts);
+  const char* texts = reinterpret_cast<const char*>(p + 12 + 4 * kTexts);
+  auto bucketOf = [](std::string_view text) {
+    uint32_t h = 0;
+    for (char c : text) h = h * 3 + static_cast<uint32_t>(static_cast<int32_t>(c));
+    return h % GSLibraryFormat::kGslStringBuckets;
+  };
+  std::vector<std::pair<uint32_t, uint32_t>> byOffset;  // offset, index
+  for (uint32_t i = 0; i < kTexts; ++i) {
+    const uint32_t offset = GSReadU32(p + 12 + 4 * i);
+    ASSERT_EQ(std::string_view(texts + offset), s.Text(i)) << i;
+    byOffset.emplace_back(offset, i);
+  }
+  std::sort(byOffset.begin(), byOffset.end());
+  for (size_t k = 1; k < byOffset.size(); ++k) {
+    const std::string_view a = s.Text(byOffset[k - 1].second);
+    const std::string_view b = s.Text(byOffset[k].second);
+    EXPECT_TRUE(bucketOf(a) < bucketOf(b) || (bucketOf(a) == bucketOf(b) && a < b)) << a << " " << b;
+  }
 }
 
 TEST(GSLibraryStrings, ManyTextsKeepTheirIndicesAsTheTableGrowsAndAfterClear) {

@@ -211,25 +211,32 @@ TEST_F(LibraryWriter, ShortWriteKeepsTheOldLibrary) {
 // put in front of them afterwards: whether the string table fits the room
 // left behind the classes or the library has to grow for it, every chunk
 // reads back whole and in place.
+// The head is written behind the classes and swapped to the front: names
+// of every length modulo 4 leave the later chunks padded as at the start.
 TEST_F(LibraryWriter, StringTableOfAnySizeLandsInFrontOfTheClasses) {
   struct Case {
     const char* what;
     size_t literalSize;
+    const char* fileName;
   };
-  const Case cases[] = {{"short strings", 3}, {"a string table far larger than the classes", 200000}};
+  const Case cases[] = {{"short strings", 3, "grow.gs"},
+                        {"a string table far larger than the classes", 200000, "grow.gs"},
+                        {"a name of 5 bytes with its NUL", 3, "g.gs"},
+                        {"a name of 6 bytes with its NUL", 200000, "gr.gs"},
+                        {"a name of 7 bytes with its NUL", 3, "gro.gs"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const std::string literal(c.literalSize, 'q');
     const std::string source = "class A { public string F() { return \"" + literal +
                                "\"; } public int G(int n) { return n + 1; } };\n"
                                "class B isclass A { public int H() { return G(2); } };\n";
-    const CompiledUnit u = Compile(source, "grow.gs");
+    const CompiledUnit u = Compile(source, c.fileName);
     ASSERT_EQ(u.result, 0) << Joined(u.log);
     ASSERT_TRUE(u.readable) << u.readError;
     const GslLibrary& lib = u.library;
     EXPECT_EQ(lib.header.totalLength, u.bytes.size());
     EXPECT_EQ(lib.header.textCrc, Crc(source));
-    EXPECT_EQ(lib.name, "grow.gs");
+    EXPECT_EQ(lib.name, c.fileName);
     ASSERT_EQ(lib.dependencies.size(), 1u);
     EXPECT_NE(std::find(lib.strings.begin(), lib.strings.end(), literal), lib.strings.end());
     ASSERT_EQ(lib.classes.size(), 2u);

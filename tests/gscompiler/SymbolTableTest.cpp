@@ -236,15 +236,19 @@ TEST(GSSymbolTable, ManyMembersKeepTheirChainsOrderedThroughScopes) {
   }
   auto checkChains = [&](size_t expected) {
     size_t seen = 0;
-    for (uint32_t b = 0; b < GSClassSymbol::kMemberBuckets; ++b) {
-      const Utils::IHashNode* previous = nullptr;
-      for (const Utils::IHashNode* n = cls->Members().heads[b]; n != nullptr; n = n->next) {
-        if (previous != nullptr) {
+    // One list: bucket by bucket in ascending order, each chain sorted.
+    const Utils::IHashNode* previous = nullptr;
+    for (const Utils::IHashNode* n = cls->Members().first; n != nullptr; n = n->next) {
+      const uint32_t b = n->Hash() % GSClassSymbol::kMemberBuckets;
+      if (previous != nullptr) {
+        const uint32_t before = previous->Hash() % GSClassSymbol::kMemberBuckets;
+        EXPECT_LE(before, b);
+        if (before == b) {
           EXPECT_LT(previous->Compare(*n), 0) << "bucket " << b;
         }
-        previous = n;
-        ++seen;
       }
+      previous = n;
+      ++seen;
     }
     EXPECT_EQ(seen, expected);
     EXPECT_EQ(cls->Members().count, expected);
@@ -296,9 +300,9 @@ TEST(GSSymbolTable, FunctionCandidatesAreFoundByNameAcrossChains) {
   EXPECT_EQ(table.FindFunctions(cls, "F", 1, one, 1), 1u) << "bounded by max";
 }
 
-// Classes and the other kinds live in pools of their own slot sizes:
+// Classes, functions and variables live in pools of their own slot sizes:
 // symbols freed by a popped scope or a discard make room for new ones of
-// their kind and never overlap a live symbol of either kind.
+// their kind and never overlap a live symbol of any kind.
 TEST(GSSymbolTable, FreedSymbolsOfEveryKindAreReusedWithoutOverlap) {
   GSSymbolTable table;
   std::vector<GSClassSymbol*> classes;
@@ -311,6 +315,9 @@ TEST(GSSymbolTable, FreedSymbolsOfEveryKindAreReusedWithoutOverlap) {
     GSCompiler::GSVariableSymbol* member = table.NewVariable(("v" + n).c_str());
     ASSERT_TRUE(table.Insert(cls, member, true));
     live.push_back(member);
+    GSCompiler::GSFunctionSymbol* function = table.NewFunction(("::F" + n + "()").c_str());
+    ASSERT_TRUE(table.Insert(cls, function, true));
+    live.push_back(function);
     table.Discard(table.NewClass(("Gone" + n).c_str()));
     table.Discard(table.NewFunction(("::Gone" + n + "()").c_str()));
     table.PushScope();
@@ -321,8 +328,9 @@ TEST(GSSymbolTable, FreedSymbolsOfEveryKindAreReusedWithoutOverlap) {
   std::sort(live.begin(), live.end());
   for (size_t i = 1; i < live.size(); ++i) {
     const auto* before = reinterpret_cast<const char*>(live[i - 1]);
-    const size_t size = live[i - 1]->IsClass() ? sizeof(GSClassSymbol)
-                                               : sizeof(GSCompiler::GSVariableSymbol);
+    const size_t size = live[i - 1]->IsClass()      ? sizeof(GSClassSymbol)
+                        : live[i - 1]->IsFunction() ? sizeof(GSCompiler::GSFunctionSymbol)
+                                                    : sizeof(GSCompiler::GSVariableSymbol);
     EXPECT_LE(before + size, reinterpret_cast<const char*>(live[i])) << "symbols overlap";
   }
   for (size_t i = 0; i < classes.size(); ++i) {
@@ -333,4 +341,63 @@ TEST(GSSymbolTable, FreedSymbolsOfEveryKindAreReusedWithoutOverlap) {
     EXPECT_STREQ(member->name, ("v" + n).c_str());
     EXPECT_EQ(table.Lookup("t0", classes[i], false, false), nullptr) << "popped with its scope";
   }
+}
+
+// Each class keeps its members as one list of all its chains. Members
+// entered into several classes in turn, with locals pushed and popped in
+// between, stay in their own class's list, in chain order, and the global
+// list holds every class once.
+TEST(GSSymbolTable, MemberListsOfInterleavedClassesStayApart) {
+  GSSymbolTable table;
+  constexpr int kClasses = 5;
+  constexpr int kNames = 200;
+  std::vector<GSClassSymbol*> classes;
+  for (int c = 0; c < kClasses; ++c)
+    classes.push_back(AddClass(table, ("Part" + std::to_string(c)).c_str()));
+  std::vector<std::vector<GSCompiler::GSSymbol*>> own(kClasses);
+  for (int i = 0; i < kNames; ++i) {
+    for (int c = 0; c < kClasses; ++c) {
+      // Each class gets a different share of the names, in its own order.
+      if ((i + c) % (c + 1) != 0) continue;
+      const std::string name = "n" + std::to_string((i * 31 + c * 7) % kNames);
+      GSCompiler::GSVariableSymbol* v = table.NewVariable(name.c_str());
+      if (!table.Insert(classes[c], v, true)) {
+        table.Discard(v);
+        continue;
+      }
+      own[c].push_back(v);
+    }
+    if (i % 50 == 49) {
+      // Locals in every class, all popped again.
+      table.PushScope();
+      for (int c = 0; c < kClasses; ++c)
+        ASSERT_TRUE(table.Insert(classes[c], table.NewVariable("n0"), false));
+      table.PopScope();
+    }
+  }
+  for (int c = 0; c < kClasses; ++c) {
+    SCOPED_TRACE(c);
+    std::vector<const GSCompiler::GSSymbol*> walked;
+    const Utils::IHashNode* previous = nullptr;
+    for (const Utils::IHashNode* n = classes[c]->Members().first; n != nullptr; n = n->next) {
+      const auto* s = static_cast<const GSCompiler::GSSymbol*>(n);
+      EXPECT_EQ(s->owner, classes[c]);
+      EXPECT_EQ(s->depth, 0);
+      if (previous != nullptr) {
+        const uint32_t a = previous->Hash() % GSClassSymbol::kMemberBuckets;
+        const uint32_t b = n->Hash() % GSClassSymbol::kMemberBuckets;
+        EXPECT_TRUE(a < b || (a == b && previous->Compare(*n) < 0)) << s->name;
+      }
+      previous = n;
+      walked.push_back(s);
+    }
+    std::vector<const GSCompiler::GSSymbol*> expected(own[c].begin(), own[c].end());
+    std::sort(walked.begin(), walked.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(walked, expected);
+    EXPECT_EQ(classes[c]->Members().count, own[c].size());
+  }
+  size_t globals = 0;
+  for (const Utils::IHashNode* n = table.Globals().first; n != nullptr; n = n->next) ++globals;
+  EXPECT_EQ(globals, size_t{kClasses});
 }
