@@ -53,6 +53,8 @@ class Hoard {
     return 1;
   }
   public void Forget() { texts = null; }
+  public native int Past(int a);
+  public int CallPast(int a) { int b = a + 1; return Past(b); }
 };
 )";
 
@@ -68,6 +70,13 @@ void Churn(GSContext*, GSStack& stack) {
   GSChargeMovedBytes(uint64_t(GSInt(GSNativeArg(stack, 1))) * kGSBytesPerWorkUnit);
 }
 
+// A native that reads one argument past its own: "absent" reads as 0.
+void Past(GSContext*, GSStack& stack) {
+  const GSValue own = GSNativeArg(stack, 1);
+  const GSValue beyond = GSNativeArg(stack, 2);
+  stack.Push(beyond == 0 ? own : -1);
+}
+
 class AllocationMeterTest : public GSTest::RuntimeFixture {
  protected:
   void SetUp() override {
@@ -76,6 +85,8 @@ class AllocationMeterTest : public GSTest::RuntimeFixture {
         std::make_unique<GSCNativeFunction>("Hoard", "$string@Hoard::Copy(string)", Copy));
     machine_->RegisterNative(
         std::make_unique<GSCNativeFunction>("Hoard", "$void@Hoard::Churn(int)", Churn));
+    machine_->RegisterNative(
+        std::make_unique<GSCNativeFunction>("Hoard", "$int@Hoard::Past(int)", Past));
     Build(kSource, "hoard");
     GSLibrary* library = Load("hoard.gsl");
     ASSERT_NE(library, nullptr);
@@ -93,12 +104,12 @@ class AllocationMeterTest : public GSTest::RuntimeFixture {
     const GSFunction* fn = cls_->FindOwnFunction(signature);
     EXPECT_NE(fn, nullptr) << signature;
     if (fn == nullptr) return ER_LinkError;
-    GSValue result = 0;
-    return GSRunFunction(*machine_->Thread(), *fn, object_.GetScriptInstance(), args, &result);
+    return GSRunFunction(*machine_->Thread(), *fn, object_.GetScriptInstance(), args, &value_);
   }
   GSAllocationMeter& Meter() { return context_->Meter(); }
 
   GSClass* cls_ = nullptr;
+  GSValue value_ = 0;  // what the last Run answered
   std::unique_ptr<GSContext> context_ = std::make_unique<GSContext>();
   GSObject object_;
 };
@@ -204,6 +215,12 @@ TEST(AllocationMeter, KeptBytesGoOnceTheMeterIsTheOnlyHolder) {
   EXPECT_EQ(meter.KeptCount(), 0u);
   EXPECT_EQ(meter.Live(), 300u);
   meter.Release(300);
+}
+
+TEST_F(AllocationMeterTest, NativesReadArgumentsPastTheirOwnAsAbsent) {
+  // The caller's local and the stack above the frame are not the native's.
+  ASSERT_EQ(Run("$int@Hoard::CallPast(int)", {GSFromInt(41)}), ER_Done);
+  EXPECT_EQ(GSInt(value_), 42);
 }
 
 TEST_F(AllocationMeterTest, ScriptsStopAtTheLiveBytesOfTheirContext) {
