@@ -1,0 +1,151 @@
+// The chain index: every find answers what a walk of the linked chains
+// answers, through inserts, removals of shadowing symbols and clears.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "gscompiler/GSSymbolChains.h"
+
+namespace {
+
+using GSCompiler::GSSymbol;
+using GSCompiler::GSSymbolChains;
+using GSCompiler::SymbolBuckets;
+
+constexpr uint32_t kBuckets = 4;
+using Buckets = SymbolBuckets<kBuckets>;
+
+// The first symbol of `buckets` equal to `key`, walking the linked list.
+GSSymbol* WalkFind(const Buckets& buckets, const GSSymbol& key) {
+  const uint32_t bucket = key.Hash() % kBuckets;
+  for (Utils::IHashNode* n = buckets.first; n != nullptr; n = n->next) {
+    if (n->Hash() % kBuckets == bucket && key.Compare(*n) == 0) return static_cast<GSSymbol*>(n);
+  }
+  return nullptr;
+}
+
+struct Pool {
+  std::vector<std::unique_ptr<GSSymbol>> symbols;
+  GSSymbol* Make(uint32_t kind, const char* name, int32_t depth) {
+    symbols.push_back(std::make_unique<GSSymbol>(kind, name));
+    symbols.back()->depth = depth;
+    return symbols.back().get();
+  }
+};
+
+// Every name of `names` at every key depth (-1 and 0..5), both kinds,
+// against the walk.
+void ExpectFindsMatchTheWalk(const GSSymbolChains& chains, const Buckets& buckets,
+                             const std::vector<const char*>& names) {
+  for (const char* name : names) {
+    for (uint32_t kind : {GSCompiler::SymbolVariable, GSCompiler::SymbolDependent}) {
+      for (int32_t depth = -1; depth <= 5; ++depth) {
+        GSSymbol key(kind, name);
+        key.depth = depth;
+        ASSERT_EQ(chains.Find(buckets, key), WalkFind(buckets, key))
+            << name << " kind " << kind << " depth " << depth;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+TEST(GSSymbolChains, ShadowedNamesAreFoundByDeepestOrExactDepth) {
+  Pool pool;
+  GSSymbolChains chains;
+  Buckets buckets;
+  GSSymbol* at0 = pool.Make(GSCompiler::SymbolVariable, "x", 0);
+  GSSymbol* at2 = pool.Make(GSCompiler::SymbolVariable, "x", 2);
+  GSSymbol* at4 = pool.Make(GSCompiler::SymbolVariable, "x", 4);
+  for (GSSymbol* s : {at2, at0, at4}) ASSERT_TRUE(chains.Insert(buckets, s));
+  EXPECT_FALSE(chains.Insert(buckets, pool.Make(GSCompiler::SymbolVariable, "x", 2)));
+  struct Case {
+    int32_t depth;
+    GSSymbol* expected;
+  };
+  for (const Case& c : {Case{-1, at4}, Case{4, at4}, Case{3, nullptr}, Case{2, at2},
+                        Case{1, nullptr}, Case{0, at0}, Case{5, nullptr}}) {
+    GSSymbol key(GSCompiler::SymbolVariable, "x");
+    key.depth = c.depth;
+    EXPECT_EQ(chains.Find(buckets, key), c.expected) << "depth " << c.depth;
+  }
+  // Removing the deepest hands "deepest" to the next one down; removing
+  // a middle one leaves the others found.
+  ASSERT_TRUE(chains.Remove(buckets, at4));
+  EXPECT_FALSE(chains.Remove(buckets, at4));
+  GSSymbol any(GSCompiler::SymbolVariable, "x");
+  any.depth = -1;
+  EXPECT_EQ(chains.Find(buckets, any), at2);
+  ASSERT_TRUE(chains.Remove(buckets, at2));
+  EXPECT_EQ(chains.Find(buckets, any), at0);
+  ASSERT_TRUE(chains.Remove(buckets, at0));
+  EXPECT_EQ(chains.Find(buckets, any), nullptr);
+  EXPECT_EQ(buckets.first, nullptr);
+  EXPECT_EQ(buckets.count, 0u);
+}
+
+TEST(GSSymbolChains, SameNameInAnotherListOrCaseIsAnotherKey) {
+  Pool pool;
+  GSSymbolChains chains;
+  Buckets one;
+  Buckets two;
+  GSSymbol* inOne = pool.Make(GSCompiler::SymbolVariable, "Foo", 0);
+  GSSymbol* inTwo = pool.Make(GSCompiler::SymbolVariable, "Foo", 0);
+  GSSymbol* lower = pool.Make(GSCompiler::SymbolVariable, "foo", 0);
+  GSSymbol* file = pool.Make(GSCompiler::SymbolDependent, "lib.gs", 0);
+  ASSERT_TRUE(chains.Insert(one, inOne));
+  ASSERT_TRUE(chains.Insert(two, inTwo));
+  ASSERT_TRUE(chains.Insert(one, lower));
+  ASSERT_TRUE(chains.Insert(one, file));
+  GSSymbol key(GSCompiler::SymbolVariable, "Foo");
+  key.depth = -1;
+  EXPECT_EQ(chains.Find(one, key), inOne);
+  EXPECT_EQ(chains.Find(two, key), inTwo);
+  ASSERT_TRUE(chains.Remove(one, inOne));
+  EXPECT_EQ(chains.Find(one, key), nullptr) << "\"foo\" is another name";
+  EXPECT_EQ(chains.Find(two, key), inTwo);
+  // File names alone compare without regard to case.
+  GSSymbol fileKey(GSCompiler::SymbolDependent, "LIB.GS");
+  fileKey.depth = -1;
+  EXPECT_EQ(chains.Find(one, fileKey), file);
+  GSSymbol plainKey(GSCompiler::SymbolVariable, "LIB.GS");
+  plainKey.depth = -1;
+  EXPECT_EQ(chains.Find(one, plainKey), nullptr);
+  chains.Clear();
+  EXPECT_EQ(chains.Find(two, key), nullptr);
+}
+
+TEST(GSSymbolChains, RandomInsertsAndRemovalsFindWhatTheChainsHold) {
+  const std::vector<const char*> names = {"a", "b", "c", "ab", "ba", "x1", "x2", "", "A", "B"};
+  // File names are entered lower-cased; keys also ask in upper case.
+  const std::vector<const char*> files = {"f.gs", "g.gs"};
+  std::vector<const char*> keys = names;
+  keys.insert(keys.end(), {"f.gs", "g.gs", "F.GS"});
+  Pool pool;
+  GSSymbolChains chains;
+  Buckets first;
+  Buckets second;
+  std::vector<std::pair<Buckets*, GSSymbol*>> linked;
+  std::mt19937 random(7);
+  for (int step = 0; step < 1500; ++step) {
+    if (!linked.empty() && random() % 3 == 0) {
+      const size_t i = random() % linked.size();
+      ASSERT_TRUE(chains.Remove(*linked[i].first, linked[i].second));
+      linked.erase(linked.begin() + long(i));
+    } else {
+      Buckets* buckets = random() % 2 == 0 ? &first : &second;
+      GSSymbol* s = random() % 4 == 0
+                        ? pool.Make(GSCompiler::SymbolDependent, files[random() % files.size()], 0)
+                        : pool.Make(GSCompiler::SymbolVariable, names[random() % names.size()],
+                                    int32_t(random() % 5));
+      if (chains.Insert(*buckets, s)) linked.emplace_back(buckets, s);
+    }
+    ExpectFindsMatchTheWalk(chains, first, keys);
+    ExpectFindsMatchTheWalk(chains, second, keys);
+    if (HasFatalFailure()) return;
+  }
+}
