@@ -8,16 +8,40 @@
 # scratch folder that stands for the checkout (its samples/ copied from
 # SOURCE-DIR), with HOME pointing into the scratch folder. Each "$ " line
 # runs in one shell, in order, standard input from /dev/null; a line that
-# exits non-zero fails the test. The daemon the session starts is stopped
-# and the scratch folder removed on the way out, whatever happened.
+# exits non-zero fails the test, and so does a session still running after
+# VU_README_SESSION_SECONDS (200 s). The daemon the session starts is
+# stopped and the scratch folder removed on the way out, whatever happened.
 set -euo pipefail
+
+# Inner mode: runs the session's "$ " lines of EXPECTED from the current
+# folder (see below); the outer run bounds it in time.
+if [ "${1:-}" = "--lines" ]; then
+  while IFS= read -r line <&3; do
+    case "$line" in
+      '$ '*)
+        printf '%s\n' "$line"
+        if ! eval "${line#\$ }" </dev/null 2>&1; then
+          echo "readme_session: the line failed: $line" >&2
+          exit 1
+        fi
+        ;;
+    esac
+  done 3<"$2"
+  exit 0
+fi
+
+# Below the test's own time limit, so that a session that hangs is ended
+# here and its daemon closed, rather than the whole script killed.
+session_seconds=${VU_README_SESSION_SECONDS:-200}
 
 source_dir=$1
 build_dir=$2
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/vu-readme-XXXXXX")
 tool="$scratch/build/root/bin/VandruUtil"
 cleanup() {
-  if [ -x "$tool" ]; then "$tool" closevaddaemon >/dev/null 2>&1 || true; fi
+  if [ -x "$tool" ]; then
+    timeout -k 5 30 "$tool" closevaddaemon >/dev/null 2>&1 || true
+  fi
   rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -38,18 +62,11 @@ failed=0
 (
   cd "$scratch"
   export HOME="$scratch/home"
-  while IFS= read -r line <&3; do
-    case "$line" in
-      '$ '*)
-        printf '%s\n' "$line"
-        if ! eval "${line#\$ }" </dev/null 2>&1; then
-          echo "readme_session: the line failed: $line" >&2
-          exit 1
-        fi
-        ;;
-    esac
-  done 3<"$scratch/expected"
-) >"$scratch/actual" || failed=1
+  exec timeout -k 5 "$session_seconds" bash "$0" --lines "$scratch/expected"
+) >"$scratch/actual" || failed=$?
+if [ "$failed" -eq 124 ] || [ "$failed" -eq 137 ]; then
+  echo "readme_session: the session did not end within $session_seconds s" >&2
+fi
 
 if ! diff -u "$scratch/expected" "$scratch/actual"; then
   echo "readme_session: the session's output differs from the README's (- README, + run)" >&2
