@@ -10,6 +10,7 @@
 #include <array>
 #include <cstring>
 #include <initializer_list>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -144,7 +145,12 @@ bool BeginInstallPath(const Kiv::File::Path& path) {
     return DetermineInstallPath(path);
   Layout& layout = TheLayout();
   layout.checkPassed = false;
-  layout.check = std::thread([&layout] { layout.checkPassed = CanWriteUserData(); });
+  try {
+    layout.check = std::thread([&layout] { layout.checkPassed = CanWriteUserData(); });
+  } catch (const std::system_error&) {
+    // No thread to be had (a process limit): the check runs here instead.
+    if (!CanWriteUserData()) FailUserDataCheck();
+  }
   // Nothing of these names is there to move; the moves still run for what
   // they log (a name present in another case).
   for (const char* name : kLegacyNames) MoveToUserData(name);

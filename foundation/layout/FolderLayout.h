@@ -62,9 +62,9 @@ bool DetermineInstallPath(const Kiv::File::Path& path);
 // it writes anything (the tool). When U exists already and I holds none of
 // the legacy names, the roots are set and the write check of U runs on a
 // thread of its own while the caller goes on (the check creates and
-// removes its temporary file as above; no legacy name is there to move);
-// otherwise
-// it is DetermineInstallPath itself. FinishUserDataCheck waits for a check
+// removes its temporary file as above; no legacy name is there to move;
+// when no thread can be started it runs at once); otherwise it is
+// DetermineInstallPath itself. FinishUserDataCheck waits for a check
 // so begun and, when it failed, ends the process with the message and
 // status of DetermineInstallPath; with no check running it returns at once.
 // The caller finishes the check before anything that needs U writable: a

@@ -77,7 +77,7 @@ void Past(GSContext*, GSStack& stack) {
   stack.Push(beyond == 0 ? own : -1);
 }
 
-class AllocationMeterTest : public GSTest::RuntimeFixture {
+class AllocationMeterTest : public GSTest::ScriptObjectFixture {
  protected:
   void SetUp() override {
     RuntimeFixture::SetUp();
@@ -87,17 +87,7 @@ class AllocationMeterTest : public GSTest::RuntimeFixture {
         std::make_unique<GSCNativeFunction>("Hoard", "$void@Hoard::Churn(int)", Churn));
     machine_->RegisterNative(
         std::make_unique<GSCNativeFunction>("Hoard", "$int@Hoard::Past(int)", Past));
-    Build(kSource, "hoard");
-    GSLibrary* library = Load("hoard.gsl");
-    ASSERT_NE(library, nullptr);
-    cls_ = library->FindClass("Hoard");
-    ASSERT_NE(cls_, nullptr);
-    ASSERT_TRUE(object_.AttachScriptInstance(cls_, context_.get()));
-  }
-  void TearDown() override {
-    object_.Detach();
-    context_.reset();  // before the machine whose classes its objects use
-    RuntimeFixture::TearDown();
+    BuildObject(kSource, "hoard", "Hoard");
   }
 
   GSResult Run(const char* signature, std::vector<GSValue> args) {
@@ -108,10 +98,7 @@ class AllocationMeterTest : public GSTest::RuntimeFixture {
   }
   GSAllocationMeter& Meter() { return context_->Meter(); }
 
-  GSClass* cls_ = nullptr;
   GSValue value_ = 0;  // what the last Run answered
-  std::unique_ptr<GSContext> context_ = std::make_unique<GSContext>();
-  GSObject object_;
 };
 
 TEST_F(AllocationMeterTest, StringsAndArraysHoldTheirBytesUntilTheyGo) {

@@ -63,7 +63,7 @@ class TaggedContext : public GSContext {
   void Where(GSStack& stack) { stack.Push(GSFromInt(7)); }
 };
 
-class InterpreterTest : public GSTest::RuntimeFixture {
+class InterpreterTest : public GSTest::ScriptObjectFixture {
  protected:
   void SetUp() override {
     RuntimeFixture::SetUp();
@@ -75,17 +75,7 @@ class InterpreterTest : public GSTest::RuntimeFixture {
         std::make_unique<GSCNativeFunction>("Host", "$int@Host::Probe(Host)", Probe));
     machine_->RegisterNative(std::make_unique<GSCPPContextNativeFunction<TaggedContext>>(
         "Host", "$int@Host::Where()", &TaggedContext::Where));
-    Build(kSource, "host");
-    GSLibrary* library = Load("host.gsl");
-    ASSERT_NE(library, nullptr);
-    cls_ = library->FindClass("Host");
-    ASSERT_NE(cls_, nullptr);
-    ASSERT_TRUE(object_.AttachScriptInstance(cls_, context_.get()));
-  }
-  void TearDown() override {
-    object_.Detach();
-    context_.reset();  // before the machine whose classes its objects use
-    RuntimeFixture::TearDown();
+    BuildObject(kSource, "host", "Host");
   }
 
   const GSFunction& Function(const char* signature) { return *cls_->FindOwnFunction(signature); }
@@ -94,10 +84,6 @@ class InterpreterTest : public GSTest::RuntimeFixture {
   GSResult Run(const char* signature, std::vector<GSValue> args, GSValue* result, GSValue me = 0) {
     return GSRunFunction(*machine_->Thread(), Function(signature), me ? me : Me(), args, result);
   }
-
-  GSClass* cls_ = nullptr;
-  std::unique_ptr<GSContext> context_ = std::make_unique<GSContext>();
-  GSObject object_;
 };
 
 TEST_F(InterpreterTest, SleepingThreadRunsWhenItsTimerRunsOut) {

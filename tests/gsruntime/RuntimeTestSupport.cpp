@@ -3,6 +3,7 @@
 #include <cstdarg>
 
 #include "gsruntime/GSClass.h"
+#include "gsruntime/GSLibrary.h"
 #include "gsruntime/GSPrintHook.h"
 #include "kiv/File.h"
 #include "kiv/String.h"
@@ -101,6 +102,22 @@ GSRuntime::GSLibraryId RuntimeFixture::Announce(const std::string& file) {
 
 GSRuntime::GSLibrary* RuntimeFixture::Load(const std::string& file) {
   return machine_->GetLibrary(Announce(file));
+}
+
+void ScriptObjectFixture::BuildObject(const std::string& source, const std::string& name,
+                                      const char* className) {
+  Build(source, name);
+  GSRuntime::GSLibrary* library = Load(name + ".gsl");
+  ASSERT_NE(library, nullptr);
+  cls_ = library->FindClass(className);
+  ASSERT_NE(cls_, nullptr);
+  ASSERT_TRUE(object_.AttachScriptInstance(cls_, context_.get()));
+}
+
+void ScriptObjectFixture::TearDown() {
+  object_.Detach();
+  context_.reset();  // before the machine whose classes its objects use
+  RuntimeFixture::TearDown();
 }
 
 }  // namespace GSTest

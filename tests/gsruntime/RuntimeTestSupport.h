@@ -10,6 +10,10 @@
 // - RuntimeFixture: a scratch folder registered as the file root "rttest",
 //   an initialised machine of its own, a print capture, and helpers that
 //   compile GameScript sources into libraries there and announce them.
+// - ScriptObjectFixture: a RuntimeFixture with one context and one object
+//   of a class compiled from a source (BuildObject, after the fixture has
+//   registered its natives); the object goes before the context, the
+//   context before the machine.
 #pragma once
 
 #include <map>
@@ -17,7 +21,10 @@
 #include <vector>
 
 #include "GslCompileSupport.h"
+#include "gsruntime/GSClass.h"
+#include "gsruntime/GSContext.h"
 #include "gsruntime/GSMachine.h"
+#include "gsruntime/GSObject.h"
 #include "gsruntime/GSThread.h"
 
 namespace GSTest {
@@ -53,6 +60,19 @@ class RuntimeFixture : public CompileFixture {
   Kiv::PString fileRoot_;
   std::unique_ptr<GSMachine> machine_;
   std::unique_ptr<PrintCapture> print_;
+};
+
+class ScriptObjectFixture : public RuntimeFixture {
+ protected:
+  void TearDown() override;
+
+  // Compiles `source` as `name`, loads it and attaches object_ to its
+  // class `className` in context_ (fatal test failures when any step fails).
+  void BuildObject(const std::string& source, const std::string& name, const char* className);
+
+  GSRuntime::GSClass* cls_ = nullptr;
+  std::unique_ptr<GSRuntime::GSContext> context_ = std::make_unique<GSRuntime::GSContext>();
+  GSRuntime::GSObject object_;
 };
 
 }  // namespace GSTest
