@@ -34,10 +34,14 @@ namespace {
 
 // Blocks are cut from mappings of this many blocks, each aligned to a block.
 constexpr size_t kBlocksPerChunk = 64;
-// Freed blocks kept mapped for reuse (16 MB): a compile that follows another
-// takes them without page faults; beyond this, freed blocks are unmapped so
-// that a large compile gives its memory back while it goes on.
+// Freed blocks kept mapped for reuse (16 MB); beyond this, freed blocks are
+// unmapped. Only the first kMaxResidentBlocks of them (1 MB) keep their
+// pages, so that a compile that follows another takes them without page
+// faults; the pages of the others are given back at once (the mapping
+// stays), so a large compile's memory goes down while it generates code
+// instead of staying at the whole tree's size until the process ends.
 constexpr size_t kMaxCachedBlocks = 256;
+constexpr size_t kMaxResidentBlocks = 16;
 
 std::mutex lock;
 std::vector<uint32_t> freeNumbers;
@@ -105,6 +109,7 @@ void Free(uint32_t number) {
   blockStart[number] = nullptr;
   try {
     if (cachedBlocks.size() < kMaxCachedBlocks) {
+      if (cachedBlocks.size() >= kMaxResidentBlocks) madvise(block, kBlockBytes, MADV_DONTNEED);
       cachedBlocks.push_back(block);
       VU_POISON_BLOCK(block);
       block = nullptr;
