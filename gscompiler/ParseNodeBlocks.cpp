@@ -34,14 +34,11 @@ namespace {
 
 // Blocks are cut from mappings of this many blocks, each aligned to a block.
 constexpr size_t kBlocksPerChunk = 64;
-// Freed blocks kept mapped for reuse (16 MB); beyond this, freed blocks are
-// unmapped. Only the first kMaxResidentBlocks of them (1 MB) keep their
-// pages, so that a compile that follows another takes them without page
-// faults; the pages of the others are given back at once (the mapping
-// stays), so a large compile's memory goes down while it generates code
-// instead of staying at the whole tree's size until the process ends.
+// Freed blocks kept mapped for reuse (16 MB): a compile that follows another
+// takes them without page faults; beyond this, freed blocks are unmapped so
+// that a large compile gives its memory back while it goes on. Of the kept
+// blocks, only the first `residentLimit` keep their pages (SetResidentLimit).
 constexpr size_t kMaxCachedBlocks = 256;
-constexpr size_t kMaxResidentBlocks = 16;
 
 std::mutex lock;
 std::vector<uint32_t> freeNumbers;
@@ -49,6 +46,7 @@ std::vector<char*> cachedBlocks;
 uint32_t nextNumber = 1;
 char* chunk = nullptr;       // the rest of the current mapping
 size_t chunkBlocksLeft = 0;  // blocks left in it
+size_t residentLimit = kMaxCachedBlocks;
 
 // A mapping of kBlocksPerChunk blocks aligned to kBlockBytes, or null.
 char* MapChunk() {
@@ -102,6 +100,13 @@ char* Allocate(uint32_t* number) {
   return block;
 }
 
+size_t SetResidentLimit(size_t blocks) {
+  std::lock_guard<std::mutex> guard(lock);
+  const size_t previous = residentLimit;
+  residentLimit = blocks;
+  return previous;
+}
+
 void Free(uint32_t number) {
   std::lock_guard<std::mutex> guard(lock);
   char* block = blockStart[number];
@@ -109,7 +114,7 @@ void Free(uint32_t number) {
   blockStart[number] = nullptr;
   try {
     if (cachedBlocks.size() < kMaxCachedBlocks) {
-      if (cachedBlocks.size() >= kMaxResidentBlocks) madvise(block, kBlockBytes, MADV_DONTNEED);
+      if (cachedBlocks.size() >= residentLimit) madvise(block, kBlockBytes, MADV_DONTNEED);
       cachedBlocks.push_back(block);
       VU_POISON_BLOCK(block);
       block = nullptr;

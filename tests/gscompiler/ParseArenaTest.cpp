@@ -185,12 +185,13 @@ TEST(ParseArena, ShortTextsAreSharedAndEveryTextReadsBackThroughItsNode) {
   EXPECT_EQ(nodes[1]->ClassName(), nullptr);
 }
 
-// A large compile frees its blocks while it goes on: only a few freed blocks
-// keep their pages for the next compile, the others give them back, and a
-// block taken again afterwards is whole and writable.
-TEST(ParseNodeBlocks, FreedBlocksBeyondAFewGiveTheirPagesBack) {
+// Under a resident limit, freed blocks beyond it give their pages back (a
+// compile's memory falls while it goes on), and a block taken again
+// afterwards is whole and writable.
+TEST(ParseNodeBlocks, FreedBlocksBeyondTheResidentLimitGiveTheirPagesBack) {
   namespace Blocks = GSCompiler::ParseNodeBlocks;
   constexpr int kBlocks = 64;
+  const size_t previous = Blocks::SetResidentLimit(16);
   std::vector<uint32_t> numbers;
   std::vector<char*> starts;
   for (int i = 0; i < kBlocks; ++i) {
@@ -216,4 +217,5 @@ TEST(ParseNodeBlocks, FreedBlocksBeyondAFewGiveTheirPagesBack) {
     numbers.push_back(number);
   }
   for (uint32_t number : numbers) Blocks::Free(number);
+  EXPECT_EQ(Blocks::SetResidentLimit(previous), 16u);
 }
