@@ -54,17 +54,8 @@ class Walk {
       return Follow(node);
     }
     if (!Push(node, true)) return nullptr;
-    // The children and the next node are visited soon and are rarely in
-    // the cache yet (the tree is larger than it): ask for them all at
-    // once rather than wait for each in turn.
-    ParseNode* children[4];
-    for (int i = 0; i < 4; ++i) {
-      children[i] = node->child[i];
-      if (children[i] != nullptr) __builtin_prefetch(children[i], 1);
-    }
-    PrefetchNodesThrough(node, node->next);
     for (int i = 3; i >= 0; --i) {
-      ParseNode* child = children[i];
+      ParseNode* child = node->child[i];
       if (child == nullptr) continue;
       child->parent = node;
       if (!Push(child, false)) return nullptr;

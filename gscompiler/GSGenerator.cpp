@@ -101,7 +101,6 @@ int32_t GSGenerator::ClassIndex(const char* className) {
 bool GSGenerator::CompileStatementList(ParseNode* chain) {
   constexpr uint32_t kStatementsPerPoll = 4096;
   for (ParseNode* node = chain; node != nullptr; node = node->next) {
-    PrefetchNodesThrough(node, node->next);
     if (++statements_ % kStatementsPerPoll == 0 && JobDeadlinePassed()) {
       GSCompilerReport(&diag_, true, false, node->line, "%s", kCompileStoppedText);
       return false;

@@ -217,21 +217,3 @@ inline uint32_t ParseNodeRef::IdOf(const ParseNode* node) {
   const uint32_t number = reinterpret_cast<const BlockHeader*>(start)->number;
   return (number << kSlotBits) | static_cast<uint32_t>((address - start) / sizeof(ParseNode));
 }
-
-// A hint for walks over a tree much larger than the cache: asks for the
-// nodes made after `node` up to and including `later`, when `later` follows
-// `node` closely in the same block. Nodes are made in creation order and a
-// parent after its children, so for a statement `node` and the statement
-// `later` after it, those nodes are `later`'s whole subtree, which the walk
-// reaches once it is done with `node`. Reads nothing and changes nothing.
-inline void PrefetchNodesThrough(const ParseNode* node, const ParseNode* later) {
-  constexpr uintptr_t kMostBytes = 4096;
-  constexpr uintptr_t kLine = 64;
-  const uintptr_t from = reinterpret_cast<uintptr_t>(node) + sizeof(ParseNode);
-  const uintptr_t to = reinterpret_cast<uintptr_t>(later);
-  if (node == nullptr || later == nullptr || to < from || to - from > kMostBytes) return;
-  const uintptr_t blockMask = ~(uintptr_t{GSCompiler::ParseNodeBlocks::kBlockBytes} - 1);
-  if ((from & blockMask) != (to & blockMask)) return;
-  for (uintptr_t p = from & ~(kLine - 1); p <= to; p += kLine)
-    __builtin_prefetch(reinterpret_cast<const void*>(p));
-}
