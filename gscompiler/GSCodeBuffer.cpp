@@ -8,6 +8,12 @@ using namespace GSByteCode;
 
 bool GSCodeBuffer::Room(uint32_t n) {
   if ((bytes.errors & ByteBuffer::kGrowthFailed) != 0) return false;
+  // Room already there (most writes): only the written size goes up, as
+  // GrowBuffer would raise it.
+  if (bytes.capacity > n && bytes.position < bytes.capacity - n) {
+    if (bytes.position + n > bytes.size) bytes.size = bytes.position + n;
+    return true;
+  }
   if (bytes.position > UINT32_MAX - n) {
     bytes.errors |= ByteBuffer::kGrowthFailed;
     return false;

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "gscompiler/GSCompiler.h"
+#include "gscompiler/ParseNode.h"
 
 namespace {
 
@@ -40,6 +41,21 @@ void DrainLog(CompileLog& log, const char* buildLog, bool silent) {
   }
   if (file != nullptr) std::fclose(file);
 }
+
+// The command line compiles one source: the parse nodes that code
+// generation frees give their pages back at once instead of staying for a
+// next compile, so the compile's memory falls while it writes code. The
+// previous limit comes back afterwards.
+class SingleCompileMemory {
+ public:
+  SingleCompileMemory() : previous_(GSCompiler::ParseNodeBlocks::SetResidentLimit(0)) {}
+  ~SingleCompileMemory() { GSCompiler::ParseNodeBlocks::SetResidentLimit(previous_); }
+  SingleCompileMemory(const SingleCompileMemory&) = delete;
+  SingleCompileMemory& operator=(const SingleCompileMemory&) = delete;
+
+ private:
+  size_t previous_;
+};
 
 }  // namespace
 
@@ -89,6 +105,7 @@ int GSCompilerMain(int argc, char** argv) {
     PrintUsage(ProgramName(argc > 0 ? argv[0] : nullptr));
     result = 1;
   } else {
+    const SingleCompileMemory memory;
     result = GSCompileFile(source, outputPath, &includes, &log);
   }
   DrainLog(log, buildLog, silent);

@@ -46,6 +46,18 @@ using Node = ParseNode;
 
 %expect 1
 
+/* Binary operators, loosest first; each groups to the left. */
+%left KEYWORD_OR
+%left KEYWORD_AND
+%left '|'
+%left '^'
+%left '&'
+%left SYMBOL_EQ SYMBOL_NEQ
+%left '<' '>' SYMBOL_LTE SYMBOL_GTE
+%left SYMBOL_LEFT_SHIFT SYMBOL_RIGHT_SHIFT
+%left '+' '-'
+%left '*' '/' '%'
+
 %union {
   ParseNode* node;
   uint32_t bits;
@@ -72,9 +84,7 @@ using Node = ParseNode;
 %type <node> compound_statement statement_list statement labeled_statement
 %type <node> expression_statement selection_statement iteration_statement jump_statement
 %type <node> constant_expression expression assignment_expression logical_or_expression
-%type <node> logical_and_expression inclusive_or_expression exclusive_or_expression
-%type <node> and_expression equality_expression relational_expression shift_expression
-%type <node> additive_expression multiplicative_expression cast_expression unary_expression
+%type <node> cast_expression unary_expression
 %type <node> unary_operator postfix_expression argument_expression_list primary_expression
 %type <node> new_expression identifier constant
 
@@ -314,62 +324,29 @@ assignment_expression
   | unary_expression '=' assignment_expression { MAKE($$, B.Operator(Node::OpAssign, $1, $3)); }
   ;
 
+/* The binary operators in one rule, their precedence and grouping given by
+ * the declarations at the head of this file: the same trees as one rule
+ * per precedence level, without a reduction per level for each operand. */
 logical_or_expression
-  : logical_and_expression                { $$ = $1; }
-  | logical_or_expression KEYWORD_OR logical_and_expression { MAKE($$, B.Operator(Node::OpOr, $1, $3)); }
-  ;
-
-logical_and_expression
-  : inclusive_or_expression               { $$ = $1; }
-  | logical_and_expression KEYWORD_AND inclusive_or_expression { MAKE($$, B.Operator(Node::OpAnd, $1, $3)); }
-  ;
-
-inclusive_or_expression
-  : exclusive_or_expression               { $$ = $1; }
-  | inclusive_or_expression '|' exclusive_or_expression { MAKE($$, B.Operator(Node::OpBitOr, $1, $3)); }
-  ;
-
-exclusive_or_expression
-  : and_expression                        { $$ = $1; }
-  | exclusive_or_expression '^' and_expression { MAKE($$, B.Operator(Node::OpBitXor, $1, $3)); }
-  ;
-
-and_expression
-  : equality_expression                   { $$ = $1; }
-  | and_expression '&' equality_expression { MAKE($$, B.Operator(Node::OpBitAnd, $1, $3)); }
-  ;
-
-equality_expression
-  : relational_expression                 { $$ = $1; }
-  | equality_expression SYMBOL_EQ relational_expression  { MAKE($$, B.Operator(Node::OpEqual, $1, $3)); }
-  | equality_expression SYMBOL_NEQ relational_expression { MAKE($$, B.Operator(Node::OpNotEqual, $1, $3)); }
-  ;
-
-relational_expression
-  : shift_expression                      { $$ = $1; }
-  | relational_expression '<' shift_expression        { MAKE($$, B.Operator(Node::OpLess, $1, $3)); }
-  | relational_expression '>' shift_expression        { MAKE($$, B.Operator(Node::OpGreater, $1, $3)); }
-  | relational_expression SYMBOL_LTE shift_expression { MAKE($$, B.Operator(Node::OpLessEqual, $1, $3)); }
-  | relational_expression SYMBOL_GTE shift_expression { MAKE($$, B.Operator(Node::OpGreaterEqual, $1, $3)); }
-  ;
-
-shift_expression
-  : additive_expression                   { $$ = $1; }
-  | shift_expression SYMBOL_LEFT_SHIFT additive_expression  { MAKE($$, B.Operator(Node::OpShiftLeft, $1, $3)); }
-  | shift_expression SYMBOL_RIGHT_SHIFT additive_expression { MAKE($$, B.Operator(Node::OpShiftRight, $1, $3)); }
-  ;
-
-additive_expression
-  : multiplicative_expression             { $$ = $1; }
-  | additive_expression '+' multiplicative_expression { MAKE($$, B.Operator(Node::OpAdd, $1, $3)); }
-  | additive_expression '-' multiplicative_expression { MAKE($$, B.Operator(Node::OpSub, $1, $3)); }
-  ;
-
-multiplicative_expression
   : cast_expression                       { $$ = $1; }
-  | multiplicative_expression '*' cast_expression { MAKE($$, B.Operator(Node::OpMul, $1, $3)); }
-  | multiplicative_expression '/' cast_expression { MAKE($$, B.Operator(Node::OpDiv, $1, $3)); }
-  | multiplicative_expression '%' cast_expression { MAKE($$, B.Operator(Node::OpMod, $1, $3)); }
+  | logical_or_expression KEYWORD_OR logical_or_expression  { MAKE($$, B.Operator(Node::OpOr, $1, $3)); }
+  | logical_or_expression KEYWORD_AND logical_or_expression { MAKE($$, B.Operator(Node::OpAnd, $1, $3)); }
+  | logical_or_expression '|' logical_or_expression { MAKE($$, B.Operator(Node::OpBitOr, $1, $3)); }
+  | logical_or_expression '^' logical_or_expression { MAKE($$, B.Operator(Node::OpBitXor, $1, $3)); }
+  | logical_or_expression '&' logical_or_expression { MAKE($$, B.Operator(Node::OpBitAnd, $1, $3)); }
+  | logical_or_expression SYMBOL_EQ logical_or_expression  { MAKE($$, B.Operator(Node::OpEqual, $1, $3)); }
+  | logical_or_expression SYMBOL_NEQ logical_or_expression { MAKE($$, B.Operator(Node::OpNotEqual, $1, $3)); }
+  | logical_or_expression '<' logical_or_expression        { MAKE($$, B.Operator(Node::OpLess, $1, $3)); }
+  | logical_or_expression '>' logical_or_expression        { MAKE($$, B.Operator(Node::OpGreater, $1, $3)); }
+  | logical_or_expression SYMBOL_LTE logical_or_expression { MAKE($$, B.Operator(Node::OpLessEqual, $1, $3)); }
+  | logical_or_expression SYMBOL_GTE logical_or_expression { MAKE($$, B.Operator(Node::OpGreaterEqual, $1, $3)); }
+  | logical_or_expression SYMBOL_LEFT_SHIFT logical_or_expression  { MAKE($$, B.Operator(Node::OpShiftLeft, $1, $3)); }
+  | logical_or_expression SYMBOL_RIGHT_SHIFT logical_or_expression { MAKE($$, B.Operator(Node::OpShiftRight, $1, $3)); }
+  | logical_or_expression '+' logical_or_expression { MAKE($$, B.Operator(Node::OpAdd, $1, $3)); }
+  | logical_or_expression '-' logical_or_expression { MAKE($$, B.Operator(Node::OpSub, $1, $3)); }
+  | logical_or_expression '*' logical_or_expression { MAKE($$, B.Operator(Node::OpMul, $1, $3)); }
+  | logical_or_expression '/' logical_or_expression { MAKE($$, B.Operator(Node::OpDiv, $1, $3)); }
+  | logical_or_expression '%' logical_or_expression { MAKE($$, B.Operator(Node::OpMod, $1, $3)); }
   ;
 
 cast_expression

@@ -163,8 +163,10 @@ struct ParseNode {
   static constexpr uint32_t LValue = 0x40000000;
 
   // Links and texts as 32-bit references (ParseNodeRef.h, ParseTextRef.h)
-  // and the four small codes in 8 bits each: 52 bytes a node (the tree is
-  // most of a compile's memory).
+  // and the small codes packed into two words: 48 bytes a node (the tree is
+  // most of a compile's memory). A line fits 28 bits (a source holds at
+  // most 64 MB), a kind 4, a node class 2, a slot 16 (kNoSlot included), an
+  // operator, type or constant code 7 signed, a type code 5.
   ParseNodeRef child[4];
   ParseNodeRef next;
   ParseNodeRef parent;
@@ -175,13 +177,13 @@ struct ParseNode {
     uint32_t value;
     ParseNodeRef chain;
   };
-  int32_t line;
   uint32_t flags;
-  uint32_t slot;
-  uint8_t nodeClass;
-  uint8_t kind;
-  int8_t op;
-  uint8_t type;
+  int32_t line : 28;
+  uint32_t kind : 4;
+  uint32_t slot : 16;
+  int32_t op : 7;
+  uint32_t type : 5;
+  uint32_t nodeClass : 2;
 
   bool Is(uint32_t cls, uint32_t k) const { return nodeClass == cls && kind == k; }
   const char* Text() const { return text; }
@@ -194,7 +196,7 @@ struct ParseNode {
   }
 };
 
-static_assert(sizeof(ParseNode) == 52, "a parse node is meant to take 52 bytes");
+static_assert(sizeof(ParseNode) == 48, "a parse node is meant to take 48 bytes");
 static_assert(GSCompiler::ParseNodeBlocks::kBlockBytes / sizeof(ParseNode) <=
                   (size_t{1} << GSCompiler::ParseNodeBlocks::kSlotBits),
               "every slot of a block must have an id");

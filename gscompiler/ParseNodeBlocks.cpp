@@ -36,7 +36,8 @@ namespace {
 constexpr size_t kBlocksPerChunk = 64;
 // Freed blocks kept mapped for reuse (16 MB): a compile that follows another
 // takes them without page faults; beyond this, freed blocks are unmapped so
-// that a large compile gives its memory back while it goes on.
+// that a large compile gives its memory back while it goes on. Of the kept
+// blocks, only the first `residentLimit` keep their pages (SetResidentLimit).
 constexpr size_t kMaxCachedBlocks = 256;
 
 std::mutex lock;
@@ -45,6 +46,7 @@ std::vector<char*> cachedBlocks;
 uint32_t nextNumber = 1;
 char* chunk = nullptr;       // the rest of the current mapping
 size_t chunkBlocksLeft = 0;  // blocks left in it
+size_t residentLimit = kMaxCachedBlocks;
 
 // A mapping of kBlocksPerChunk blocks aligned to kBlockBytes, or null.
 char* MapChunk() {
@@ -98,6 +100,13 @@ char* Allocate(uint32_t* number) {
   return block;
 }
 
+size_t SetResidentLimit(size_t blocks) {
+  std::lock_guard<std::mutex> guard(lock);
+  const size_t previous = residentLimit;
+  residentLimit = blocks;
+  return previous;
+}
+
 void Free(uint32_t number) {
   std::lock_guard<std::mutex> guard(lock);
   char* block = blockStart[number];
@@ -105,6 +114,7 @@ void Free(uint32_t number) {
   blockStart[number] = nullptr;
   try {
     if (cachedBlocks.size() < kMaxCachedBlocks) {
+      if (cachedBlocks.size() >= residentLimit) madvise(block, kBlockBytes, MADV_DONTNEED);
       cachedBlocks.push_back(block);
       VU_POISON_BLOCK(block);
       block = nullptr;

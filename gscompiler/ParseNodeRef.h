@@ -47,7 +47,15 @@ struct BlockHeader {
 // ran out. Thread-safe.
 char* Allocate(uint32_t* number);
 // Frees the block of that number; its number may be reused. Thread-safe.
+// Up to 256 freed blocks stay mapped for the next Allocate; of those, the
+// first `limit` of SetResidentLimit keep their pages (all of them unless a
+// caller chose fewer), the others give their pages back at once.
 void Free(uint32_t number);
+// Sets how many kept blocks keep their pages and answers the previous
+// limit. A process that compiles once sets 0, so that the memory of the
+// nodes freed during code generation goes back as the compile goes on;
+// one that compiles again and again keeps the default. Thread-safe.
+size_t SetResidentLimit(size_t blocks);
 
 }  // namespace GSCompiler::ParseNodeBlocks
 

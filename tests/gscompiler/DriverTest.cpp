@@ -10,6 +10,7 @@
 #include "GslCompileSupport.h"
 #include "gscompiler/CompileUnit.h"
 #include "gscompiler/GSCompiler.h"
+#include "gscompiler/ParseNode.h"
 #include "gscompiler/ScriptFile.h"
 
 namespace {
@@ -50,6 +51,8 @@ struct FakeBackEnd {
   static inline std::vector<std::string> checked;
   static inline bool failWriter = false;
   static inline bool overflowWriter = false;
+  // The resident limit of freed parse-node blocks while code is generated.
+  static inline size_t residentLimit = 0;
 
   static uint32_t Check(CompileUnit&, CompileContext& context, const SourceDependency& source,
                         bool isTop) {
@@ -57,7 +60,11 @@ struct FakeBackEnd {
                       (context.fileName ? "" : "?"));
     return context.errorCount;
   }
-  static bool Generate(CompileUnit&) { return true; }
+  static bool Generate(CompileUnit&) {
+    residentLimit = GSCompiler::ParseNodeBlocks::SetResidentLimit(0);
+    GSCompiler::ParseNodeBlocks::SetResidentLimit(residentLimit);
+    return true;
+  }
   static bool Write(CompileUnit& unit, ByteBuffer& out) {
     if (overflowWriter) out.errors |= ByteBuffer::kGrowthFailed;
     out.WriteU32(unit.dependencies.front().textCrc);
@@ -237,6 +244,22 @@ TEST_F(DriverTest, LibraryIsWrittenOnlyWhenEverythingSucceeded) {
   EXPECT_EQ(missing.result, 1);
   EXPECT_EQ(missing.out, "Unable to open output file.\n\n");
   EXPECT_EQ(Listing("out"), "a.gsl");
+}
+
+// The command line compiles once: the node blocks freed while it generates
+// code give their pages back at once. In-process compiles keep them for the
+// next compile, and the command line leaves the limit as it found it.
+TEST_F(DriverTest, CommandLineGivesFreedNodePagesBackAndRestoresTheLimit) {
+  namespace Blocks = GSCompiler::ParseNodeBlocks;
+  InstallBackEnd();
+  Write("a.gs", kGood);
+  const size_t before = Blocks::SetResidentLimit(7);
+  FakeBackEnd::residentLimit = 99;
+  EXPECT_EQ(Main({"gsc", "a.gs"}).result, 0);
+  EXPECT_EQ(FakeBackEnd::residentLimit, 0u);
+  EXPECT_EQ(GSCompileToLibrary("a.gs", nullptr, nullptr), 0);
+  EXPECT_EQ(FakeBackEnd::residentLimit, 7u);
+  EXPECT_EQ(Blocks::SetResidentLimit(before), 7u);
 }
 
 TEST_F(DriverTest, CompileToLibraryUsesTheCallersIncludeList) {

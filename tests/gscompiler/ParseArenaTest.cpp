@@ -3,7 +3,10 @@
 // and released blocks neither break the nodes after them nor leak into the
 // next arena that reuses their numbers.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -40,6 +43,18 @@ void ExpectChain(const std::vector<ParseNode*>& nodes, int firstLine = 0) {
     ASSERT_EQ(n->line, firstLine + static_cast<int32_t>(i));
   }
   EXPECT_EQ(i, nodes.size());
+}
+
+// Pages of the block at `start` that are in memory; 0 for an unmapped block.
+size_t ResidentPages(const char* start) {
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  const size_t pages = GSCompiler::ParseNodeBlocks::kBlockBytes / page;
+  std::vector<unsigned char> map(pages);
+  if (mincore(const_cast<char*>(start), GSCompiler::ParseNodeBlocks::kBlockBytes, map.data()) != 0)
+    return 0;
+  size_t resident = 0;
+  for (unsigned char bit : map) resident += bit & 1u;
+  return resident;
 }
 
 }  // namespace
@@ -168,4 +183,39 @@ TEST(ParseArena, ShortTextsAreSharedAndEveryTextReadsBackThroughItsNode) {
   EXPECT_EQ(nodes[1]->ClassName(), other);
   nodes[1]->className = nullptr;
   EXPECT_EQ(nodes[1]->ClassName(), nullptr);
+}
+
+// Under a resident limit, freed blocks beyond it give their pages back (a
+// compile's memory falls while it goes on), and a block taken again
+// afterwards is whole and writable.
+TEST(ParseNodeBlocks, FreedBlocksBeyondTheResidentLimitGiveTheirPagesBack) {
+  namespace Blocks = GSCompiler::ParseNodeBlocks;
+  constexpr int kBlocks = 64;
+  const size_t previous = Blocks::SetResidentLimit(16);
+  std::vector<uint32_t> numbers;
+  std::vector<char*> starts;
+  for (int i = 0; i < kBlocks; ++i) {
+    uint32_t number = 0;
+    char* block = Blocks::Allocate(&number);
+    ASSERT_NE(block, nullptr);
+    std::memset(block, 0x5a, Blocks::kBlockBytes);
+    numbers.push_back(number);
+    starts.push_back(block);
+  }
+  for (uint32_t number : numbers) Blocks::Free(number);
+  size_t residentBlocks = 0;
+  for (const char* start : starts) residentBlocks += ResidentPages(start) != 0;
+  EXPECT_LE(residentBlocks, 16u) << "freed blocks kept their memory";
+
+  numbers.clear();
+  for (int i = 0; i < kBlocks; ++i) {
+    uint32_t number = 0;
+    char* block = Blocks::Allocate(&number);
+    ASSERT_NE(block, nullptr);
+    std::memset(block, i, Blocks::kBlockBytes);
+    EXPECT_EQ(block[Blocks::kBlockBytes - 1], static_cast<char>(i));
+    numbers.push_back(number);
+  }
+  for (uint32_t number : numbers) Blocks::Free(number);
+  EXPECT_EQ(Blocks::SetResidentLimit(previous), 16u);
 }

@@ -90,7 +90,56 @@ TEST(GSParser, ExpressionsAndStatementsBuildTheirTrees) {
         << line;
     ++count;
   }
-  EXPECT_EQ(count, 36u);
+  EXPECT_EQ(count, 41u);
+}
+
+// Nodes keep their codes in packed fields: lines far past 16 bits, every
+// operator code, the largest type codes and a full 16-bit slot read back as
+// they were given.
+TEST(GSParser, PackedNodeFieldsHoldTheirWholeRanges) {
+  ParseArena arena;
+  const std::string blankLines(3000000, '\n');
+  GSTest::Parsed parsed =
+      Parse(arena, blankLines + "class C { void f() { x = y.size(); } };\n");
+  ASSERT_EQ(parsed.result.status, 0);
+  const ParseNode* cls = parsed.result.root;
+  EXPECT_EQ(cls->line, 3000001);
+  const ParseNode* assign = cls->child[2]->child[3]->child[0];
+  EXPECT_EQ(assign->op, ParseNode::OpAssign);
+  EXPECT_EQ(assign->child[1]->op, ParseNode::OpSize);
+
+  struct Codes {
+    int32_t op;
+    uint32_t type;
+    uint32_t slot;
+    uint32_t kind;
+    uint32_t nodeClass;
+    int32_t line;
+  };
+  const Codes cases[] = {
+      {-1, ParseNode::TypeNull, 0xFFFF, ParseNode::OnLabel, ParseNode::NodeStatement, 67108865},
+      {ParseNode::OpNew, ParseNode::TypeObject + ParseNode::TypeArray, 0,
+       ParseNode::Null, ParseNode::NodeExpression, 0},
+      {ParseNode::OpPostDec, ParseNode::TypeVoid, 0x8001, ParseNode::Name,
+       ParseNode::NodeDeclaration, 1},
+  };
+  for (const Codes& c : cases) {
+    ParseNode* node = arena.NewNode();
+    ASSERT_NE(node, nullptr);
+    node->op = c.op;
+    node->type = c.type;
+    node->slot = c.slot;
+    node->kind = c.kind;
+    node->nodeClass = c.nodeClass;
+    node->line = c.line;
+    node->flags = 0xFFFFFFFFu;
+    EXPECT_EQ(node->op, c.op);
+    EXPECT_EQ(node->type, c.type);
+    EXPECT_EQ(node->slot, c.slot);
+    EXPECT_TRUE(node->Is(c.nodeClass, c.kind));
+    EXPECT_EQ(node->line, c.line);
+    EXPECT_EQ(node->flags, 0xFFFFFFFFu);
+  }
 }
 
 TEST(GSParser, NodeLinesFollowTheReductionPoint) {

@@ -89,6 +89,22 @@ TEST(GSScanner, CommentsAndLineCounting) {
   // End of input inside a block comment simply ends the input.
   EXPECT_EQ(Scan("a /* never closed\n\n"), (std::vector<Token>{{IDENTIFIER, "a", 1}}));
   EXPECT_EQ(Scan("x"), (std::vector<Token>{{IDENTIFIER, "x", 1}}));
+  // Every place a line can end counts it once: runs of blank lines, blanks
+  // before and after a line end, comment text with stars, a character
+  // literal and an empty bracket pair across lines.
+  const struct {
+    const char* source;
+    int line;  // of the last token
+  } lines[] = {
+      {"a\n\n\n  \t\n b", 5},   {"a  \t\n  \n\r\nb", 4}, {"/* ** \n * / \n**/ b", 3},
+      {"/*\n\n*\n*/\nb", 5},     {"'\n\n' b", 3},           {"x[ \n\n ] b", 3},
+      {"\"\n\\n\n\" b", 3},  {"// a\n// b\n\nb", 4},
+  };
+  for (const auto& c : lines) {
+    const std::vector<Token> tokens = Scan(c.source);
+    ASSERT_FALSE(tokens.empty()) << c.source;
+    EXPECT_EQ(tokens.back().line, c.line) << c.source;
+  }
 }
 
 TEST(GSScanner, StrayBytesAreIllegalCharacters) {

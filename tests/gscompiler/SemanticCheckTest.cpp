@@ -20,7 +20,7 @@ const N* Missing() {
   static const N* missing = [] {
     static N n{};
     n.op = -1;
-    n.nodeClass = 99;
+    n.nodeClass = 3;  // no class of node
     return &n;
   }();
   ADD_FAILURE() << "node not found";
