@@ -175,6 +175,15 @@ uint32_t VandruIndexedMeshDefinition::ReadGeometryChunk(Kiv::Resource* resource,
 
   Kiv::StandardChunkHint hint = MakeHint(resource, version, skinWeights, hintValue, sets);
   if (extra) hint.extraElements |= 1u << Kiv::GeometryChunk::kExtraVector;
+  // The arrays written whole below start unset; the skin streams keep
+  // their zeros (the defaults fill only some of their entries).
+  hint.filledElements = 1u << Kiv::GeometryChunk::kPosition | 1u << Kiv::GeometryChunk::kColor |
+                        1u << Kiv::GeometryChunk::kNormal |
+                        (extra ? 1u << Kiv::GeometryChunk::kExtraVector : 0u);
+  for (uint32_t set = 0; set < sets && set < Kiv::GeometryChunk::kMaxTextureSets; ++set)
+    hint.filledElements |= 1u << (Kiv::GeometryChunk::kTexCoord0 + set);
+  hint.filledIndices = true;
+  hint.filledFaceNormals = true;
   Kiv::Material* material = GetMaterial(index);
   Kiv::GeometryChunk* created =
       material != nullptr
@@ -183,7 +192,27 @@ uint32_t VandruIndexedMeshDefinition::ReadGeometryChunk(Kiv::Resource* resource,
   if (created == nullptr) return kMeshFileFormatError;
   chunks_[index].reset(created);
   Kiv::GeometryChunk& chunk = *created;
+  // A chunk that could not be filled whole is dropped: its arrays were
+  // not zeroed.
+  const uint32_t result =
+      ReadGeometryArrays(file, chunk, version, counts, sets, skinWeights, extra, defaultColour);
+  if (result != kMeshOk) {
+    chunks_[index].reset();
+    return result;
+  }
+  file.Seek(header.end);
+  return kMeshOk;
+}
 
+uint32_t VandruIndexedMeshDefinition::ReadGeometryArrays(Kiv::MemoryFile& file,
+                                                         Kiv::GeometryChunk& chunk,
+                                                         uint32_t version,
+                                                         const GeometryCounts& counts,
+                                                         uint32_t sets, uint32_t skinWeights,
+                                                         bool extra, uint32_t defaultColour) {
+  const uint32_t vertices = counts.vertices, indices = counts.indices;
+  const uint32_t faceNormals = counts.faceNormals;
+  const uint64_t stride = 12 + 8 * uint64_t(sets);
   if (vertices != 0) {
     const auto positions = chunk.GetItemArray(Kiv::GeometryChunk::kPosition);
     const auto colours = chunk.GetColorArray(Kiv::GeometryChunk::kColor);
@@ -229,7 +258,6 @@ uint32_t VandruIndexedMeshDefinition::ReadGeometryChunk(Kiv::Resource* resource,
   if (extra && vertices != 0)
     Scatter<12>(chunk.GetItemArray(Kiv::GeometryChunk::kExtraVector),
                 file.ReadBlock(12 * uint64_t(vertices)), vertices, 12);
-  file.Seek(header.end);
   return kMeshOk;
 }
 
