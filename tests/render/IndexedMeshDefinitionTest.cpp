@@ -165,19 +165,6 @@ std::vector<uint32_t> MeasureBits(const VandruIndexedMeshDefinition& mesh) {
   return got;
 }
 
-TEST(IndexedMeshDefinition, MeasuresOfScatteredVerticesKeepTheirBits) {
-  const auto loaded = LoadIndexed(meshfixture::WriteMesh(ScatteredMesh()));
-  ASSERT_EQ(loaded.result, kMeshOk);
-  // The largest y is the first zero met: -0. The values are those of the
-  // plain sequential passes.
-  const std::vector<uint32_t> expected{
-      0x439ab344, 0xc19f0104, 0xc1262008, 0xc01cb58d, 0x419fe840, 0x80000000,
-      0x401fa602, 0x3cc71ce2, 0xc0a37761, 0xbd8d76a6, 0x3f7fe486, 0xbca8f4bd,
-      0xbca677c3, 0x3ca1e782, 0x3f7fba38, 0xbd2ac0a8, 0x3cad557d, 0x3d290935,
-      0x3f7fb97c, 0x419fd30e, 0x40c1a4e5, 0x403e4ebb};
-  EXPECT_EQ(MeasureBits(*loaded.mesh), expected);
-}
-
 // Three chunks of thousands of vertices far from the origin, with texture
 // coordinates on a coarse grid (many triangles without texture area), zeros
 // of both signs as the largest y both early and late in each chunk, and
@@ -217,16 +204,32 @@ MeshSpec LargeScatteredMesh() {
   return spec;
 }
 
-TEST(IndexedMeshDefinition, MeasuresOfALargeMeshKeepTheirBits) {
-  const auto loaded = LoadIndexed(meshfixture::WriteMesh(LargeScatteredMesh()));
-  ASSERT_EQ(loaded.result, kMeshOk);
-  // The values of the plain sequential passes.
-  const std::vector<uint32_t> expected{
-      0x49221593, 0x447a0006, 0xc248fff8, 0xc72fa7d0, 0x44819ffe, 0x80000000,
-      0x472fc554, 0x447e9e21, 0xc1c5dec5, 0x416c2000, 0x3f7fccb2, 0x3d220b2b,
-      0x36d28ba4, 0xbd220b2b, 0x3f7fccb2, 0xb7a1bf96, 0xb6ebfa05, 0x379f8a15,
-      0x3f800000, 0x41a667b4, 0x41df9e8b, 0x472fb692};
-  EXPECT_EQ(MeasureBits(*loaded.mesh), expected);
+// The values are those of the plain sequential passes. In the small mesh the
+// largest y is the first zero met: -0.
+TEST(IndexedMeshDefinition, MeasuresKeepTheirBits) {
+  const struct {
+    const char* what;
+    MeshSpec spec;
+    std::vector<uint32_t> expected;
+  } cases[] = {
+      {"scattered vertices",
+       ScatteredMesh(),
+       {0x439ab344, 0xc19f0104, 0xc1262008, 0xc01cb58d, 0x419fe840, 0x80000000,
+        0x401fa602, 0x3cc71ce2, 0xc0a37761, 0xbd8d76a6, 0x3f7fe486, 0xbca8f4bd,
+        0xbca677c3, 0x3ca1e782, 0x3f7fba38, 0xbd2ac0a8, 0x3cad557d, 0x3d290935,
+        0x3f7fb97c, 0x419fd30e, 0x40c1a4e5, 0x403e4ebb}},
+      {"a large mesh",
+       LargeScatteredMesh(),
+       {0x49221593, 0x447a0006, 0xc248fff8, 0xc72fa7d0, 0x44819ffe, 0x80000000,
+        0x472fc554, 0x447e9e21, 0xc1c5dec5, 0x416c2000, 0x3f7fccb2, 0x3d220b2b,
+        0x36d28ba4, 0xbd220b2b, 0x3f7fccb2, 0xb7a1bf96, 0xb6ebfa05, 0x379f8a15,
+        0x3f800000, 0x41a667b4, 0x41df9e8b, 0x472fb692}},
+  };
+  for (const auto& c : cases) {
+    const auto loaded = LoadIndexed(meshfixture::WriteMesh(c.spec));
+    ASSERT_EQ(loaded.result, kMeshOk) << c.what;
+    EXPECT_EQ(MeasureBits(*loaded.mesh), c.expected) << c.what;
+  }
 }
 
 TEST(IndexedMeshDefinition, MeshWithoutVerticesOrTextureSetsMeasuresZero) {
