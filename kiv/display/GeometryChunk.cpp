@@ -38,13 +38,13 @@ GeometryChunk* GeometryChunk::Create(uint32_t vertices, uint32_t faces, uint32_t
   try {
     std::unique_ptr<GeometryChunk> chunk(
         new GeometryChunk(vertices, faces, faceNormals, kind, hint));
-    chunk->AddElement(kPosition);
-    chunk->AddElement(kColor);
-    chunk->AddElement(kNormal);
+    chunk->AddElement(kPosition, hint.filledElements);
+    chunk->AddElement(kColor, hint.filledElements);
+    chunk->AddElement(kNormal, hint.filledElements);
     const uint32_t sets = std::min(hint.textureSets, kMaxTextureSets);
-    for (uint32_t i = 0; i < sets; ++i) chunk->AddElement(kTexCoord0 + i);
-    chunk->AddStreams(extraElements);
-    chunk->indices_.resize(indices);
+    for (uint32_t i = 0; i < sets; ++i) chunk->AddElement(kTexCoord0 + i, hint.filledElements);
+    chunk->AddStreams(extraElements, hint);
+    chunk->SizeIndices(indices, hint.filledIndices);
     return chunk.release();
   } catch (const std::bad_alloc&) {
     return nullptr;
@@ -63,11 +63,11 @@ GeometryChunk* GeometryChunk::CreateSingleStream(const PackedVertexLayout& layou
     chunk->separateNormals_ = separateNormals;
     chunk->vertexBlock_ = CountedBlock<uint32_t>::Make(uint64_t(vertices) * layout.size / 4);
     for (uint32_t element = 0; element < kElementCount; ++element) {
-      if (layout.GetItemOffset(element) >= 0) chunk->AddElement(element);
+      if (layout.GetItemOffset(element) >= 0) chunk->AddElement(element, hint.filledElements);
     }
-    if (separateNormals) chunk->AddElement(kNormal);
-    chunk->AddStreams(0);
-    chunk->indices_.resize(indices);
+    if (separateNormals) chunk->AddElement(kNormal, hint.filledElements);
+    chunk->AddStreams(0, hint);
+    chunk->SizeIndices(indices, hint.filledIndices);
     return chunk.release();
   } catch (const std::bad_alloc&) {
     return nullptr;
@@ -75,7 +75,8 @@ GeometryChunk* GeometryChunk::CreateSingleStream(const PackedVertexLayout& layou
 }
 
 // The skin streams and further elements of the hint, and the face normals.
-void GeometryChunk::AddStreams(uint32_t extraElements) {
+// `made` is the hint the chunk was made with (its own keeps no fill marks).
+void GeometryChunk::AddStreams(uint32_t extraElements, const StandardChunkHint& made) {
   const bool skinStreams = (hint_.flags & StandardChunkHint::kSkinned) != 0 &&
                            (hint_.flags & StandardChunkHint::kSoftwareSkinning) == 0;
   if (skinStreams) {
@@ -87,9 +88,23 @@ void GeometryChunk::AddStreams(uint32_t extraElements) {
   }
   extraElements |= hint_.extraElements;
   for (uint32_t element = 0; element < kElementCount; ++element) {
-    if ((extraElements >> element & 1) != 0 && ElementWidth(element) != 0) AddElement(element);
+    if ((extraElements >> element & 1) != 0 && ElementWidth(element) != 0)
+      AddElement(element, made.filledElements);
   }
-  faceNormalArray_.resize(uint64_t(faceNormals_) * 3);
+  const uint64_t faceNormalFloats = uint64_t(faceNormals_) * 3;
+  if (made.filledFaceNormals) {
+    faceNormalArray_.resize(faceNormalFloats);
+  } else {
+    faceNormalArray_.assign(faceNormalFloats, 0.0f);
+  }
+}
+
+void GeometryChunk::SizeIndices(uint32_t indices, bool filled) {
+  if (filled) {
+    indices_.resize(indices);
+  } else {
+    indices_.assign(indices, 0);
+  }
 }
 
 GeometryChunk* GeometryChunk::CreateInstance(uint32_t vertices, uint32_t faces, uint32_t indices,
@@ -111,15 +126,24 @@ GeometryChunk* GeometryChunk::CreateInstance() const {
   }
 }
 
-void GeometryChunk::AddElement(uint32_t element) {
+void GeometryChunk::AddElement(uint32_t element, uint32_t filled) {
   present_ |= 1u << element;
   if (InLayout(element)) return;
   const uint64_t size = uint64_t(vertices_) * ElementWidth(element);
+  const bool unset = (filled >> element & 1) != 0;
   if (IsWordElement(element)) {
-    wordStreams_[element].assign(size, 0);
+    if (unset) {
+      wordStreams_[element].resize(size);
+    } else {
+      wordStreams_[element].assign(size, 0);
+    }
     return;
   }
-  floatStreams_[element].assign(size, 0.0f);
+  if (unset) {
+    floatStreams_[element].resize(size);
+  } else {
+    floatStreams_[element].assign(size, 0.0f);
+  }
 }
 
 uint32_t GeometryChunk::GetVertexSize() const {
@@ -234,9 +258,9 @@ bool GeometryChunk::AppendChunk(const Display* /*display*/, const GeometryChunk&
       words[element].insert(words[element].end(), other.wordStreams_[element].begin(),
                             other.wordStreams_[element].end());
     }
-    std::vector<uint16_t> indices = indices_;
+    FilledVector<uint16_t> indices = indices_;
     for (uint16_t index : other.indices_) indices.push_back(uint16_t(index + vertices_));
-    std::vector<float> faceNormals = faceNormalArray_;
+    FilledVector<float> faceNormals = faceNormalArray_;
     faceNormals.insert(faceNormals.end(), other.faceNormalArray_.begin(),
                        other.faceNormalArray_.end());
     if (layout_ != nullptr) {

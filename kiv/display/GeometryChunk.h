@@ -14,7 +14,9 @@
 // the elements of `extraElements` (a bit mask, bit n for code n). Skin
 // streams: a skinned hint without software skinning gets stream 10 and,
 // with float weights, streams 5 to 4 + its palette granularity (at most 8),
-// else stream 9. All arrays start zeroed. Chunks are counted
+// else stream 9. All arrays start zeroed, except the separate streams of
+// the hint's filledElements and, when the hint says so, the indices and
+// face normals, which the creator writes whole. Chunks are counted
 // (Kiv::ReferenceCount; Create hands out none).
 //
 // The hint's extraElements add their elements too. GetVertexSize is the
@@ -81,6 +83,7 @@
 #include "kiv/PString.h"
 #include "kiv/ReferenceCount.h"
 #include "kiv/basics/CountedBlock.h"
+#include "kiv/basics/DefaultInitAllocator.h"
 #include "kiv/display/PackedVertex.h"
 #include "kiv/display/StandardChunkHint.h"
 #include "kiv/display/VertexType.h"
@@ -237,15 +240,22 @@ class GeometryChunk : public ReferenceCount {
  private:
   GeometryChunk(uint32_t vertices, uint32_t faces, uint32_t faceNormals, uint32_t kind,
                 const StandardChunkHint& hint)
-      : vertices_(vertices), faces_(faces), faceNormals_(faceNormals), kind_(kind), hint_(hint) {}
+      : vertices_(vertices), faces_(faces), faceNormals_(faceNormals), kind_(kind), hint_(hint) {
+    // What the creator fills concerns this chunk alone, not its instances.
+    hint_.filledElements = 0;
+    hint_.filledIndices = false;
+    hint_.filledFaceNormals = false;
+  }
   GeometryChunk(const GeometryChunk&) = default;
-  void AddElement(uint32_t element);
+  // Adds the element's stream, zeroed unless bit `element` of `filled` is set.
+  void AddElement(uint32_t element, uint32_t filled = 0);
+  void SizeIndices(uint32_t indices, bool filled);
   bool InLayout(uint32_t element) const {
     return layout_ != nullptr && layout_->GetItemOffset(element) >= 0 &&
            !(separateNormals_ && element == kNormal);
   }
   StridedArray<float> FloatArray(uint32_t element, uint32_t width);
-  void AddStreams(uint32_t extraElements);
+  void AddStreams(uint32_t extraElements, const StandardChunkHint& made);
 
   uint32_t vertices_;
   uint32_t faces_;
@@ -253,10 +263,10 @@ class GeometryChunk : public ReferenceCount {
   uint32_t kind_;
   StandardChunkHint hint_;
   uint32_t present_ = 0;
-  std::array<std::vector<float>, kElementCount> floatStreams_;
-  std::array<std::vector<uint32_t>, kElementCount> wordStreams_;
-  std::vector<uint16_t> indices_;
-  std::vector<float> faceNormalArray_;
+  std::array<FilledVector<float>, kElementCount> floatStreams_;
+  std::array<FilledVector<uint32_t>, kElementCount> wordStreams_;
+  FilledVector<uint16_t> indices_;
+  FilledVector<float> faceNormalArray_;
   std::vector<FaceNeighbors> neighbors_;
   uint32_t flags_ = 0;
   float opacity_ = 1.0f;

@@ -36,6 +36,14 @@ struct StandardChunkHint {
   // Further per-vertex elements the chunk must hold (bit n for code n), for
   // data a file carries beyond the standard layout (the extra vector 27).
   uint32_t extraElements = 0;
+  // Per-vertex elements (bit n for code n) whose separate streams the
+  // creator writes whole right after creation, and whether it writes the
+  // indices and the face normals whole: those arrays start unset instead of
+  // zeroed. A chunk keeps none of this in its own hint, so its instances
+  // start zeroed.
+  uint32_t filledElements = 0;
+  bool filledIndices = false;
+  bool filledFaceNormals = false;
   const ResourceDatabase* store = nullptr;
   uint32_t optionFlags = 0;
   uint32_t options = 0;

@@ -7,6 +7,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define KIV_BOX_AVX 1
+#include <immintrin.h>
+#endif
 
 namespace Kiv {
 
@@ -130,6 +134,81 @@ void Project(const float* points, size_t count, size_t stride, const Matrix& v, 
   }
 }
 
+#if defined(KIV_BOX_AVX)
+// The same passes four doubles wide, for processors with AVX (chosen when
+// the program runs). Each lane takes the operations of the scalar loops in
+// the same order, so the results are the same to the bit.
+
+bool HasAvx() {
+  static const bool has = __builtin_cpu_supports("avx") != 0;
+  return has;
+}
+
+// Coordinate `axis` of a point in every lane.
+__attribute__((target("avx"))) inline __m256d Spread(const float* p, int axis) {
+  return _mm256_cvtps_pd(_mm_broadcast_ss(p + axis));
+}
+
+// [x, y, z, 0] of a point, reading its three floats only.
+__attribute__((target("avx"))) inline __m256d Point(const float* p) {
+  const __m128 xy = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
+  return _mm256_cvtps_pd(_mm_insert_ps(xy, _mm_load_ss(p + 2), 0x20));
+}
+
+__attribute__((target("avx"))) double Lane(__m256d v, int lane) {
+  alignas(32) double lanes[4];
+  _mm256_store_pd(lanes, v);
+  return lanes[lane];
+}
+
+// SumPoints: the lanes of `byX` hold x*x, y*x, z*x; of `byY` x*y, y*y,
+// z*y; of `byZ` z*z in lane 2 (products of two values do not depend on
+// their order).
+__attribute__((target("avx"))) void SumPointsAvx(const float* points, size_t count, size_t stride,
+                                                 double mean[3], double* xx, double* xy,
+                                                 double* xz, double* yy, double* yz, double* zz) {
+  __m256d sum = _mm256_setzero_pd(), byX = _mm256_setzero_pd(), byY = _mm256_setzero_pd(),
+          byZ = _mm256_setzero_pd();
+  for (size_t i = 0; i < count; ++i) {
+    const float* p = points + i * stride;
+    const __m256d point = Point(p);
+    sum = _mm256_add_pd(sum, point);
+    byX = _mm256_add_pd(byX, _mm256_mul_pd(point, Spread(p, 0)));
+    byY = _mm256_add_pd(byY, _mm256_mul_pd(point, Spread(p, 1)));
+    byZ = _mm256_add_pd(byZ, _mm256_mul_pd(point, Spread(p, 2)));
+  }
+  for (int a = 0; a < 3; ++a) mean[a] = Lane(sum, a);
+  *xx = Lane(byX, 0);
+  *xy = Lane(byX, 1);
+  *xz = Lane(byX, 2);
+  *yy = Lane(byY, 1);
+  *yz = Lane(byY, 2);
+  *zz = Lane(byZ, 2);
+}
+
+// Project on the three axes in lanes 0 to 2.
+__attribute__((target("avx"))) void ProjectAvx(const float* points, size_t count, size_t stride,
+                                               const Matrix& v, double low[3], double high[3]) {
+  const __m256d v0 = _mm256_setr_pd(v[0][0], v[0][1], v[0][2], 0.0),
+                v1 = _mm256_setr_pd(v[1][0], v[1][1], v[1][2], 0.0),
+                v2 = _mm256_setr_pd(v[2][0], v[2][1], v[2][2], 0.0);
+  __m256d lows = _mm256_setr_pd(low[0], low[1], low[2], 0.0),
+          highs = _mm256_setr_pd(high[0], high[1], high[2], 0.0);
+  for (size_t i = 0; i < count; ++i) {
+    const float* p = points + i * stride;
+    const __m256d d = _mm256_add_pd(
+        _mm256_add_pd(_mm256_mul_pd(Spread(p, 0), v0), _mm256_mul_pd(Spread(p, 1), v1)),
+        _mm256_mul_pd(Spread(p, 2), v2));
+    lows = _mm256_min_pd(d, lows);
+    highs = _mm256_max_pd(d, highs);
+  }
+  for (int k = 0; k < 3; ++k) {
+    low[k] = Lane(lows, k);
+    high[k] = Lane(highs, k);
+  }
+}
+#endif
+
 }  // namespace
 
 void OrientedBox::Fit(const float* points, size_t count, size_t stride) {
@@ -137,7 +216,15 @@ void OrientedBox::Fit(const float* points, size_t count, size_t stride) {
   if (count == 0) return;
   double mean[3] = {0, 0, 0};
   double xx = 0, xy = 0, xz = 0, yy = 0, yz = 0, zz = 0;
+#if defined(KIV_BOX_AVX)
+  if (HasAvx()) {
+    SumPointsAvx(points, count, stride, mean, &xx, &xy, &xz, &yy, &yz, &zz);
+  } else {
+    SumPoints(points, count, stride, mean, &xx, &xy, &xz, &yy, &yz, &zz);
+  }
+#else
   SumPoints(points, count, stride, mean, &xx, &xy, &xz, &yy, &yz, &zz);
+#endif
   const Matrix sums{{{xx, xy, xz}, {xy, yy, yz}, {xz, yz, zz}}};
   for (double& m : mean) m /= double(count);
   Matrix covariance{};
@@ -150,7 +237,15 @@ void OrientedBox::Fit(const float* points, size_t count, size_t stride) {
     low[k] = std::numeric_limits<double>::max();
     high[k] = std::numeric_limits<double>::lowest();
   }
+#if defined(KIV_BOX_AVX)
+  if (HasAvx()) {
+    ProjectAvx(points, count, stride, v, low, high);
+  } else {
+    Project(points, count, stride, v, low, high);
+  }
+#else
   Project(points, count, stride, v, low, high);
+#endif
   for (int k = 0; k < 3; ++k) {
     if (!std::isfinite(low[k]) || !std::isfinite(high[k])) {
       *this = OrientedBox{};

@@ -6,7 +6,9 @@
 // projections on those axes; every point lies in the box. No points, or
 // points that are not finite, give the zeroed box. CalcCorners lists the
 // eight corners. Contains answers whether a point lies inside within a
-// tolerance. A plain value type; nothing here fails.
+// tolerance. A plain value type; nothing here fails. Fit's two passes run
+// four doubles wide on processors with AVX, with the same results to the
+// bit as the plain loops.
 #pragma once
 
 #include <array>

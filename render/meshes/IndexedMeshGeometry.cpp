@@ -3,6 +3,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "kiv/display/Display.h"
 #include "kiv/model/MeshFileSupport.h"
 #include "kiv/store/Resource.h"
@@ -68,16 +72,23 @@ void Scatter(Kiv::StridedArray<uint8_t> to, const uint8_t* from, uint64_t count,
   for (uint64_t i = 0; i < count; ++i, from += stride) std::memcpy(to[i], from, Width);
 }
 
-// The highest of `count` indices (0 for none), kept in four running maxima
-// so that the comparisons do not wait on each other.
+// The highest of `count` indices (0 for none). With SSE2 eight at a time:
+// flipping the top bit orders the unsigned words as signed ones.
 uint32_t HighestIndex(const uint16_t* index, uint32_t count) {
-  uint32_t high[4] = {0, 0, 0, 0};
-  uint32_t i = 0;
-  for (; i + 4 <= count; i += 4) {
-    for (uint32_t k = 0; k < 4; ++k) high[k] = std::max<uint32_t>(high[k], index[i + k]);
+  uint32_t high = 0, i = 0;
+#if defined(__SSE2__)
+  const __m128i flip = _mm_set1_epi16(int16_t(0x8000));
+  __m128i highs = _mm_set1_epi16(int16_t(0x8000));
+  for (; i + 8 <= count; i += 8) {
+    const __m128i words = _mm_loadu_si128(reinterpret_cast<const __m128i*>(index + i));
+    highs = _mm_max_epi16(highs, _mm_xor_si128(words, flip));
   }
-  for (; i < count; ++i) high[0] = std::max<uint32_t>(high[0], index[i]);
-  return std::max(std::max(high[0], high[1]), std::max(high[2], high[3]));
+  alignas(16) uint16_t lanes[8];
+  _mm_store_si128(reinterpret_cast<__m128i*>(lanes), _mm_xor_si128(highs, flip));
+  for (uint16_t lane : lanes) high = std::max<uint32_t>(high, lane);
+#endif
+  for (; i < count; ++i) high = std::max<uint32_t>(high, index[i]);
+  return high;
 }
 
 }  // namespace
@@ -164,6 +175,15 @@ uint32_t VandruIndexedMeshDefinition::ReadGeometryChunk(Kiv::Resource* resource,
 
   Kiv::StandardChunkHint hint = MakeHint(resource, version, skinWeights, hintValue, sets);
   if (extra) hint.extraElements |= 1u << Kiv::GeometryChunk::kExtraVector;
+  // The arrays written whole below start unset; the skin streams keep
+  // their zeros (the defaults fill only some of their entries).
+  hint.filledElements = 1u << Kiv::GeometryChunk::kPosition | 1u << Kiv::GeometryChunk::kColor |
+                        1u << Kiv::GeometryChunk::kNormal |
+                        (extra ? 1u << Kiv::GeometryChunk::kExtraVector : 0u);
+  for (uint32_t set = 0; set < sets && set < Kiv::GeometryChunk::kMaxTextureSets; ++set)
+    hint.filledElements |= 1u << (Kiv::GeometryChunk::kTexCoord0 + set);
+  hint.filledIndices = true;
+  hint.filledFaceNormals = true;
   Kiv::Material* material = GetMaterial(index);
   Kiv::GeometryChunk* created =
       material != nullptr
@@ -172,7 +192,27 @@ uint32_t VandruIndexedMeshDefinition::ReadGeometryChunk(Kiv::Resource* resource,
   if (created == nullptr) return kMeshFileFormatError;
   chunks_[index].reset(created);
   Kiv::GeometryChunk& chunk = *created;
+  // A chunk that could not be filled whole is dropped: its arrays were
+  // not zeroed.
+  const uint32_t result =
+      ReadGeometryArrays(file, chunk, version, counts, sets, skinWeights, extra, defaultColour);
+  if (result != kMeshOk) {
+    chunks_[index].reset();
+    return result;
+  }
+  file.Seek(header.end);
+  return kMeshOk;
+}
 
+uint32_t VandruIndexedMeshDefinition::ReadGeometryArrays(Kiv::MemoryFile& file,
+                                                         Kiv::GeometryChunk& chunk,
+                                                         uint32_t version,
+                                                         const GeometryCounts& counts,
+                                                         uint32_t sets, uint32_t skinWeights,
+                                                         bool extra, uint32_t defaultColour) {
+  const uint32_t vertices = counts.vertices, indices = counts.indices;
+  const uint32_t faceNormals = counts.faceNormals;
+  const uint64_t stride = 12 + 8 * uint64_t(sets);
   if (vertices != 0) {
     const auto positions = chunk.GetItemArray(Kiv::GeometryChunk::kPosition);
     const auto colours = chunk.GetColorArray(Kiv::GeometryChunk::kColor);
@@ -218,7 +258,6 @@ uint32_t VandruIndexedMeshDefinition::ReadGeometryChunk(Kiv::Resource* resource,
   if (extra && vertices != 0)
     Scatter<12>(chunk.GetItemArray(Kiv::GeometryChunk::kExtraVector),
                 file.ReadBlock(12 * uint64_t(vertices)), vertices, 12);
-  file.Seek(header.end);
   return kMeshOk;
 }
 

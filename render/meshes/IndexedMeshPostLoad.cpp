@@ -5,6 +5,10 @@
 #include <limits>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
+
 #include "kiv/store/Resource.h"
 #include "render/meshes/MeshSkinning.h"
 #include "render/meshes/TextureScaleSum.h"
@@ -15,10 +19,29 @@ namespace {
 using Vector = std::array<float, 3>;
 
 // Widens [low, high] over `count` positions, in vertex order (the order
-// decides which zero a bound keeps when both signs meet).
+// decides which zero a bound keeps when both signs meet). With SSE2 the
+// three axes share a vector; maxps and minps keep the bound when the
+// comparison fails, as std::max and std::min do.
 void ExtendBounds(Kiv::StridedArray<float> positions, uint64_t count, Vector& high, Vector& low) {
   float hx = high[0], hy = high[1], hz = high[2], lx = low[0], ly = low[1], lz = low[2];
-  for (uint64_t v = 0; v < count; ++v) {
+  uint64_t v = 0;
+#if defined(__SSE2__)
+  // Four floats are read a vertex, so the last vertex is left to the loop
+  // below.
+  if (count > 1 && positions.stride >= 3 * sizeof(float)) {
+    __m128 highs = _mm_setr_ps(hx, hy, hz, 0.0f), lows = _mm_setr_ps(lx, ly, lz, 0.0f);
+    for (; v + 1 < count; ++v) {
+      const __m128 p = _mm_loadu_ps(positions[v]);
+      highs = _mm_max_ps(p, highs);
+      lows = _mm_min_ps(p, lows);
+    }
+    alignas(16) float h[4], l[4];
+    _mm_store_ps(h, highs);
+    _mm_store_ps(l, lows);
+    hx = h[0], hy = h[1], hz = h[2], lx = l[0], ly = l[1], lz = l[2];
+  }
+#endif
+  for (; v < count; ++v) {
     const float* p = positions[v];
     hx = std::max(hx, p[0]);
     hy = std::max(hy, p[1]);

@@ -30,6 +30,9 @@ class TextureScaleSum {
 
     // One triangle: its texture edge lengths u and v, world edge lengths a, b.
     void Add(float u, float v, float a, float b);
+    // A triangle that has texture area: its weight m (a * b / 2) and ratios
+    // a / u and b / v.
+    void Take(float m, float ratioA, float ratioB);
   };
 
   Terms terms_;

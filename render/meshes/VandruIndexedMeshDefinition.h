@@ -114,6 +114,8 @@ struct MeshAttachment {
   std::array<float, 3> position{};
 };
 
+struct GeometryCounts;
+
 class VandruIndexedMeshDefinition : public Kiv::MeshFileSupport {
  public:
   static constexpr uint32_t kMaxBoneDepth = 256;
@@ -290,6 +292,11 @@ class VandruIndexedMeshDefinition : public Kiv::MeshFileSupport {
   Kiv::StandardChunkHint MakeHint(Kiv::Resource* resource, uint32_t version, uint32_t skinWeights,
                                   float value, uint32_t textureSets);
   void DropLastChunk();
+  // The vertex, index and face-normal arrays of a GEOM chunk into `chunk`,
+  // made with `counts`, which were checked against the bytes left.
+  uint32_t ReadGeometryArrays(Kiv::MemoryFile& file, Kiv::GeometryChunk& chunk, uint32_t version,
+                              const GeometryCounts& counts, uint32_t sets, uint32_t skinWeights,
+                              bool extra, uint32_t defaultColour);
 
  protected:
   // What follows is shared with derived definitions, which fill it too.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 namespace {
@@ -110,6 +111,55 @@ TEST(GeometryChunk, AppendChunkConcatenatesVerticesNormalsAndIndices) {
       GeometryChunk::CreateSingleStream(Kiv::PackedVertexPNT, false, 2, 1, 2, 1, 0, hint));
   EXPECT_FALSE(first->AppendChunk(nullptr, *other));
   EXPECT_EQ(first->GetNumVertices(), 4u);
+}
+
+// Only the arrays the creator marks as filled start unset; everything else,
+// and every array of an instance made later, starts zeroed. Dirty blocks
+// of the same sizes are freed first so that unzeroed memory would show.
+TEST(GeometryChunk, OnlyArraysMarkedFilledStartUnset) {
+  Kiv::StandardChunkHint hint(2, 2);
+  hint.flags = Kiv::StandardChunkHint::kSkinned;
+  hint.filledElements = 1u << GeometryChunk::kPosition | 1u << GeometryChunk::kNormal;
+  hint.filledIndices = true;
+  const uint32_t vertices = 64, indices = 96, faceNormals = 32;
+  const auto dirty = [&] {
+    Kiv::Ref<GeometryChunk> chunk(GeometryChunk::Create(vertices, 32, indices, faceNormals, 0,
+                                                        hint));
+    for (uint32_t element : {GeometryChunk::kPosition, GeometryChunk::kNormal,
+                             GeometryChunk::kTexCoord0}) {
+      const auto items = chunk->GetItemArray(element);
+      for (uint32_t v = 0; v < vertices; ++v)
+        std::memset(items[v], 0xA5, GeometryChunk::ElementWidth(element) * 4);
+    }
+    std::memset(chunk->GetIndexArray(), 0xA5, 2 * indices);
+    return chunk;
+  };
+  const auto zeroed = [&](GeometryChunk& chunk, bool marked) {
+    const uint32_t words[] = {GeometryChunk::kColor, GeometryChunk::kBoneIndices,
+                              GeometryChunk::kPackedWeights};
+    for (uint32_t element : words) {
+      const uint32_t* w = chunk.GetWords(element);
+      ASSERT_NE(w, nullptr) << element;
+      for (uint32_t v = 0; v < vertices; ++v) ASSERT_EQ(w[v], 0u) << element;
+    }
+    const float* uv = chunk.GetFloats(GeometryChunk::kTexCoord0);
+    for (uint32_t i = 0; i < 2 * vertices; ++i) ASSERT_EQ(uv[i], 0.0f);
+    for (uint32_t i = 0; i < 3 * faceNormals; ++i) ASSERT_EQ(chunk.GetFaceNormalArray()[i], 0.0f);
+    if (marked) return;
+    for (uint32_t i = 0; i < 3 * vertices; ++i) {
+      ASSERT_EQ(chunk.GetFloats(GeometryChunk::kPosition)[i], 0.0f);
+      ASSERT_EQ(chunk.GetFloats(GeometryChunk::kNormal)[i], 0.0f);
+    }
+    for (uint32_t i = 0; i < indices; ++i) ASSERT_EQ(chunk.GetIndexArray()[i], 0);
+  };
+  dirty();
+  Kiv::Ref<GeometryChunk> chunk(GeometryChunk::Create(vertices, 32, indices, faceNormals, 0, hint));
+  ASSERT_TRUE(chunk);
+  zeroed(*chunk, true);
+  dirty();
+  Kiv::Ref<GeometryChunk> instance(chunk->CreateInstance(vertices, 32, indices, faceNormals));
+  ASSERT_TRUE(instance);
+  zeroed(*instance, false);
 }
 
 }  // namespace

@@ -153,24 +153,83 @@ MeshSpec ScatteredMesh() {
   return spec;
 }
 
-TEST(IndexedMeshDefinition, MeasuresOfScatteredVerticesKeepTheirBits) {
-  const auto loaded = LoadIndexed(meshfixture::WriteMesh(ScatteredMesh()));
-  ASSERT_EQ(loaded.result, kMeshOk);
-  const VandruIndexedMeshDefinition& mesh = *loaded.mesh;
+// Texture scale, bounds, and the oriented box's centre, axes and extents,
+// as bits.
+std::vector<uint32_t> MeasureBits(const VandruIndexedMeshDefinition& mesh) {
   const Kiv::OrientedBox& box = mesh.GetOrientedBox();
   std::vector<uint32_t> got{Bits(mesh.GetTextureScale())};
   for (const auto* v : {&mesh.GetBoundsMin(), &mesh.GetBoundsMax(), &box.center, &box.axes[0],
                         &box.axes[1], &box.axes[2], &box.extents}) {
     for (float f : *v) got.push_back(Bits(f));
   }
-  // Texture scale, bounds (the largest y is the first zero met: -0), the
-  // box's centre, axes and extents, as the plain sequential passes give them.
-  const std::vector<uint32_t> expected{
-      0x439ab344, 0xc19f0104, 0xc1262008, 0xc01cb58d, 0x419fe840, 0x80000000,
-      0x401fa602, 0x3cc71ce2, 0xc0a37761, 0xbd8d76a6, 0x3f7fe486, 0xbca8f4bd,
-      0xbca677c3, 0x3ca1e782, 0x3f7fba38, 0xbd2ac0a8, 0x3cad557d, 0x3d290935,
-      0x3f7fb97c, 0x419fd30e, 0x40c1a4e5, 0x403e4ebb};
-  EXPECT_EQ(got, expected);
+  return got;
+}
+
+// Three chunks of thousands of vertices far from the origin, with texture
+// coordinates on a coarse grid (many triangles without texture area), zeros
+// of both signs as the largest y both early and late in each chunk, and
+// counts that are not multiples of any vector width.
+MeshSpec LargeScatteredMesh() {
+  MeshSpec spec;
+  spec.chunks.clear();
+  uint32_t seed = 987654321u;
+  const auto next = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return float(seed >> 8) / float(1u << 24);  // [0, 1)
+  };
+  const uint32_t vertices[] = {4099, 30011, 777};
+  const uint32_t triangles[] = {6001, 50003, 1291};
+  for (uint32_t c = 0; c < 3; ++c) {
+    meshfixture::ChunkSpec chunk;
+    meshfixture::GeometrySpec& g = chunk.geometry;
+    g.version = c == 1 ? 150 : 201;
+    g.vertices = vertices[c];
+    for (uint32_t v = 0; v < g.vertices; ++v) {
+      const bool zero = v % 997 == 13 || v == g.vertices - 3;
+      g.positions.push_back(1000.0f + 37.0f * next());
+      g.positions.push_back(zero ? (v % 2 == 0 ? 0.0f : -0.0f) : -0.25f - 50.0f * next());
+      g.positions.push_back((next() - 0.5f) * 3.0e4f * float(c + 1));
+      g.texCoords.push_back(float(int(next() * 6.0f)) * 0.125f);
+      g.texCoords.push_back(float(int(next() * 3.0f)) * 0.25f);
+    }
+    g.indices.clear();
+    for (uint32_t t = 0; t < triangles[c]; ++t) {
+      for (uint32_t k = 0; k < 3; ++k) g.indices.push_back(uint16_t(next() * float(g.vertices)));
+    }
+    g.faces = triangles[c];
+    g.faceNormals = g.faces;
+    chunk.neighbours = false;
+    spec.chunks.push_back(chunk);
+  }
+  return spec;
+}
+
+// The values are those of the plain sequential passes. In the small mesh the
+// largest y is the first zero met: -0.
+TEST(IndexedMeshDefinition, MeasuresKeepTheirBits) {
+  const struct {
+    const char* what;
+    MeshSpec spec;
+    std::vector<uint32_t> expected;
+  } cases[] = {
+      {"scattered vertices",
+       ScatteredMesh(),
+       {0x439ab344, 0xc19f0104, 0xc1262008, 0xc01cb58d, 0x419fe840, 0x80000000,
+        0x401fa602, 0x3cc71ce2, 0xc0a37761, 0xbd8d76a6, 0x3f7fe486, 0xbca8f4bd,
+        0xbca677c3, 0x3ca1e782, 0x3f7fba38, 0xbd2ac0a8, 0x3cad557d, 0x3d290935,
+        0x3f7fb97c, 0x419fd30e, 0x40c1a4e5, 0x403e4ebb}},
+      {"a large mesh",
+       LargeScatteredMesh(),
+       {0x49221593, 0x447a0006, 0xc248fff8, 0xc72fa7d0, 0x44819ffe, 0x80000000,
+        0x472fc554, 0x447e9e21, 0xc1c5dec5, 0x416c2000, 0x3f7fccb2, 0x3d220b2b,
+        0x36d28ba4, 0xbd220b2b, 0x3f7fccb2, 0xb7a1bf96, 0xb6ebfa05, 0x379f8a15,
+        0x3f800000, 0x41a667b4, 0x41df9e8b, 0x472fb692}},
+  };
+  for (const auto& c : cases) {
+    const auto loaded = LoadIndexed(meshfixture::WriteMesh(c.spec));
+    ASSERT_EQ(loaded.result, kMeshOk) << c.what;
+    EXPECT_EQ(MeasureBits(*loaded.mesh), c.expected) << c.what;
+  }
 }
 
 TEST(IndexedMeshDefinition, MeshWithoutVerticesOrTextureSetsMeasuresZero) {

@@ -87,6 +87,7 @@ struct GeometrySpec {
   uint32_t colour = 0xFF336699;
   float scale = 1.0f;            // Positions are the unit cube's corners times this.
   std::vector<float> positions;  // When given: 3 floats a vertex, in place of the corners.
+  std::vector<float> texCoords;  // When given: 2 floats a vertex for the first set.
 };
 
 struct ChunkSpec {
@@ -217,8 +218,9 @@ inline void WriteGeometry(Bytes& out, const GeometrySpec& g) {
       out.F32(g.positions.empty() ? Position(v, axis) * g.scale : g.positions[v * 3 + axis]);
     }
     for (uint32_t s = 0; s < sets; ++s) {
-      out.F32(float(v) / 32.0f + float(s));
-      out.F32(float(s));
+      const bool given = s == 0 && !g.texCoords.empty();
+      out.F32(given ? g.texCoords[v * 2] : float(v) / 32.0f + float(s));
+      out.F32(given ? g.texCoords[v * 2 + 1] : float(s));
     }
   }
   for (uint16_t i : indices) out.data.insert(out.data.end(), {uint8_t(i), uint8_t(i >> 8)});
