@@ -8,15 +8,24 @@
 // one offset per index (counted from the first byte behind the offset
 // table) and the NUL-terminated strings laid out in the order of a 61-bucket
 // name hash table (bucket = h mod 61 with h = h * 3 + each byte as a signed
-// value; within a bucket ascending by byte-wise comparison), then zero
-// bytes up to a multiple of 4 from the start of `out`. Look-ups go through
-// an open-addressing table of indices (4 bytes a slot, at most half full)
-// over the table's own copies (one copy of each text, no string built per
-// look-up); the bucket order is only the layout.
+// value; within a bucket ascending by byte-wise comparison of unsigned
+// bytes), then zero bytes up to a multiple of 4 from the start of `out`.
+//
+// Look-ups go through an open-addressing table (linear probing, at most
+// half full, 4 bytes a slot) over the table's own copies (one copy of each
+// text, no string built per look-up). A slot keeps the text's index and,
+// in the bits the index leaves free, the top of the text's hash, so a probe
+// compares texts only when those bits match. The layout is made at Write:
+// the indices are grouped by bucket in one counting pass, each bucket is
+// sorted on its texts' first 8 bytes (held beside the index, so most
+// comparisons read no text) and the chunk is reserved whole and filled
+// bucket by bucket. Write's extra memory is 5 bytes a text plus 24 bytes
+// for each text of the largest bucket.
 //
 // Failure: when memory runs out Index answers kNoIndex and Failed() turns
-// true; Write then marks `out` as failed, so the library write fails.
-// Clear() empties the table for the next compile. Not thread-safe.
+// true; Write then marks `out` as failed, so the library write fails, as it
+// does when the chunk would pass 4 GB. Clear() empties the table for the
+// next compile. Not thread-safe.
 #pragma once
 
 #include <cstdint>
@@ -42,13 +51,18 @@ class GSLibraryStrings {
   void Write(ByteBuffer& out) const;
 
  private:
+  struct SortKey;
   void WriteChunk(ByteBuffer& out) const;
+  // Sorts one bucket's indices byte-wise by text into `keys`.
+  void SortBucket(const uint32_t* indices, uint32_t n, std::vector<SortKey>& keys) const;
 
   Utils::FrameMemory texts_{kTextBlockSize};
-  // Index + 1 of the text hashed to each slot (linear probing), 0 empty;
-  // a power of two in size.
+  // 0 for an empty slot, else index + 1 in the bits of the mask (the slot
+  // count less 1, a power of two) and the text's hash in the bits above
+  // it: the table is at most half full, so index + 1 fits under the mask.
   std::vector<uint32_t> slots_;
   std::vector<std::string_view> byIndex_;  // views of texts_
+  uint64_t textBytes_ = 0;                 // the texts' sizes, NULs included
   bool failed_ = false;
 };
 

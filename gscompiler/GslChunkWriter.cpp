@@ -24,21 +24,35 @@ void GslEndChunk(ByteBuffer& out, uint32_t start) {
 
 void GslPatchU32(ByteBuffer& out, uint32_t position, uint32_t value) {
   if (out.errors != 0 || uint64_t{position} + 4 > out.size || out.Data() == nullptr) return;
-  unsigned char* p = out.Data() + position;
+  GslStoreU32(out.Data() + position, value);
+}
+
+void GslStoreU32(unsigned char* p, uint32_t value) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(value >> (8 * i));
+}
+
+unsigned char* GslReserveBytes(ByteBuffer& out, uint32_t length) {
+  if ((out.errors & ByteBuffer::kGrowthFailed) != 0 || out.Data() == nullptr) {
+    out.errors |= ByteBuffer::kGrowthFailed;
+    return nullptr;
+  }
+  if (length == 0) return out.Data() + out.position;
+  Geometric(out);
+  if (out.position > UINT32_MAX - length) {
+    out.errors |= ByteBuffer::kGrowthFailed;
+    return nullptr;
+  }
+  GrowBuffer(out, out.position + length);
+  if ((out.errors & ByteBuffer::kGrowthFailed) != 0) return nullptr;
+  unsigned char* at = out.Data() + out.position;
+  out.position += length;
+  return at;
 }
 
 void GslWriteBytes(ByteBuffer& out, const void* data, uint32_t length) {
   if (length == 0) return;
-  Geometric(out);
-  if (out.position > UINT32_MAX - length) {
-    out.errors |= ByteBuffer::kGrowthFailed;
-    return;
-  }
-  GrowBuffer(out, out.position + length);
-  if ((out.errors & ByteBuffer::kGrowthFailed) != 0) return;
-  std::memcpy(out.Data() + out.position, data, length);
-  out.position += length;
+  unsigned char* at = GslReserveBytes(out, length);
+  if (at != nullptr) std::memcpy(at, data, length);
 }
 
 void GslPadTo4(ByteBuffer& out, uint8_t fill) {
