@@ -17,7 +17,8 @@ constexpr size_t kFirstSlots = 1024;
 // A slot holds index + 1 below the mask, so the table stops at 2^32 slots.
 constexpr uint64_t kMostSlots = uint64_t{1} << 32;
 constexpr uint32_t kBuckets = GSLibraryFormat::kGslStringBuckets;
-// How many texts ahead of the one being copied the write fetches.
+// How many texts ahead of the one being placed the rehash and the write
+// fetch.
 constexpr uint32_t kFetchAhead = 8;
 
 uint32_t HashText(std::string_view text) {
@@ -42,14 +43,23 @@ uint64_t PrefixOf(std::string_view text) {
   return prefix;
 }
 
-// Enters every text into `slots` (all empty).
+// Enters every text into `slots` (all empty). The hashes are made a few
+// texts ahead, so that each slot is being fetched before it is probed.
 void FillSlots(std::vector<uint32_t>& slots, const std::vector<std::string_view>& texts) {
   const uint32_t mask = static_cast<uint32_t>(slots.size() - 1);
-  for (size_t index = 0; index < texts.size(); ++index) {
-    const uint32_t hash = HashText(texts[index]);
-    uint32_t i = hash & mask;
-    while (slots[i] != 0) i = (i + 1) & mask;
-    slots[i] = (hash & ~mask) | static_cast<uint32_t>(index + 1);
+  std::array<uint32_t, kFetchAhead> ahead{};
+  for (size_t index = 0; index < texts.size() + kFetchAhead; ++index) {
+    uint32_t& pending = ahead[index % kFetchAhead];
+    if (index >= kFetchAhead) {
+      const uint32_t hash = pending;
+      uint32_t i = hash & mask;
+      while (slots[i] != 0) i = (i + 1) & mask;
+      slots[i] = (hash & ~mask) | static_cast<uint32_t>(index - kFetchAhead + 1);
+    }
+    if (index < texts.size()) {
+      pending = HashText(texts[index]);
+      __builtin_prefetch(&slots[pending & mask]);
+    }
   }
 }
 
@@ -103,6 +113,12 @@ uint32_t GSLibraryStrings::Index(const char* text) {
   }
 }
 
+void GSLibraryStrings::Prefetch(const char* text) const {
+  if (slots_.empty()) return;
+  const uint32_t hash = HashText(text != nullptr ? text : "");
+  __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
+}
+
 void GSLibraryStrings::Clear() {
   std::vector<uint32_t>().swap(slots_);
   byIndex_.clear();
@@ -126,7 +142,11 @@ void GSLibraryStrings::Write(ByteBuffer& out) const {
 void GSLibraryStrings::SortBucket(const uint32_t* indices, uint32_t n,
                                   std::vector<SortKey>& keys) const {
   keys.resize(n);
+  // A bucket's indices lie far apart: their views and texts are fetched
+  // ahead (the views twice as far, as the texts are found through them).
   for (uint32_t k = 0; k < n; ++k) {
+    if (k + 2 * kFetchAhead < n) __builtin_prefetch(&byIndex_[indices[k + 2 * kFetchAhead]]);
+    if (k + kFetchAhead < n) __builtin_prefetch(byIndex_[indices[k + kFetchAhead]].data());
     const std::string_view text = byIndex_[indices[k]];
     keys[k] = SortKey{PrefixOf(text), text.data(), static_cast<uint32_t>(text.size()), indices[k]};
   }

@@ -43,6 +43,10 @@ class GSLibraryStrings {
   static constexpr uint32_t kTextBlockSize = 65536;
 
   uint32_t Index(const char* text);
+  // A hint: starts fetching the slot where Index(text) would start probing,
+  // so that a look-up made a little later need not wait for memory.
+  // Changes nothing; null reads as "".
+  void Prefetch(const char* text) const;
   uint32_t Count() const { return static_cast<uint32_t>(byIndex_.size()); }
   // The text of `index` (NUL-terminated; valid until Clear()).
   std::string_view Text(uint32_t index) const { return byIndex_[index]; }

@@ -20,6 +20,14 @@ namespace {
 
 constexpr uint32_t kSideBufferSize = 512;
 constexpr int kMaxBuildPasses = 4;
+// How many records ahead the writers start fetching the string-table slots
+// they will look up (a large table misses the cache on almost every look-up).
+constexpr size_t kFetchAhead = 8;
+// The most function signatures and member names fetched ahead for one class
+// record; a class with more functions fetches their signatures while it is
+// written.
+constexpr size_t kFunctionsFetchedAhead = 16;
+constexpr size_t kMembersFetchedAhead = 16;
 
 // What the chunk writers share.
 struct WriteContext {
@@ -84,7 +92,10 @@ void WriteClassRefs(WriteContext& w, ByteBuffer& out) {
   });
   const uint32_t start = GslBeginChunk(out, TagClassRefs);
   out.WriteU32(static_cast<uint32_t>(byId.size()));
-  for (GSClassSymbol* cls : byId) {
+  for (size_t k = 0; k < byId.size(); ++k) {
+    if (k + kFetchAhead < byId.size() && byId[k + kFetchAhead] != nullptr)
+      w.strings.Prefetch(byId[k + kFetchAhead]->name);
+    GSClassSymbol* cls = byId[k];
     out.WriteU32(cls ? DependencyIndexOf(w, cls) : 0);
     out.WriteU32(w.strings.Index(cls ? cls->name : ""));
   }
@@ -103,7 +114,10 @@ void WriteFunctionRefs(WriteContext& w, ByteBuffer& out) {
   });
   const uint32_t start = GslBeginChunk(out, TagFunctionRefs);
   out.WriteU32(static_cast<uint32_t>(byId.size()));
-  for (GSFunctionSymbol* fn : byId) {
+  for (size_t k = 0; k < byId.size(); ++k) {
+    if (k + kFetchAhead < byId.size() && byId[k + kFetchAhead] != nullptr)
+      w.strings.Prefetch(byId[k + kFetchAhead]->signature);
+    GSFunctionSymbol* fn = byId[k];
     GSClassSymbol* owner = fn ? fn->OwnerClass() : nullptr;
     out.WriteU32(owner ? static_cast<uint32_t>(owner->id) : kGslNoClass);
     out.WriteU32(w.strings.Index(fn && fn->signature ? fn->signature : ""));
@@ -195,10 +209,38 @@ bool WriteVirtualTable(WriteContext& w, ByteBuffer& out, const GSClassSymbol* cl
 
 // ---- class records ----
 
+// The signature under which a class's initialiser is recorded.
+Kiv::String InitialiserName(const GSClassSymbol* cls) {
+  return Kiv::String("::") + cls->name + "()";
+}
+
+// Starts fetching the string-table slots that writing `compiled` looks up.
+void PrefetchClassStrings(WriteContext& w, const GSCClass& compiled) {
+  const GSClassSymbol* cls = compiled.symbol;
+  if (cls == nullptr) return;
+  w.strings.Prefetch(cls->name);
+  const size_t functions = std::min(compiled.functions.size(), kFunctionsFetchedAhead);
+  for (size_t k = 0; k < functions; ++k)
+    if (compiled.functions[k]->symbol != nullptr)
+      w.strings.Prefetch(compiled.functions[k]->symbol->signature);
+  w.strings.Prefetch(InitialiserName(cls).c_str());
+  size_t members = 0;
+  for (Utils::IHashNode* node = cls->Members().first;
+       node != nullptr && members < kMembersFetchedAhead; node = node->next, ++members) {
+    const auto* m = static_cast<GSSymbol*>(node);
+    if (m->IsVariable()) w.strings.Prefetch(m->name);
+  }
+}
+
 bool WriteFunctions(WriteContext& w, ByteBuffer& out, const GSCClass& compiled) {
   const uint32_t start = GslBeginChunk(out, TagFunctions);
   out.WriteU32(static_cast<uint32_t>(compiled.functions.size()) + 1);
-  for (const auto& fn : compiled.functions) {
+  const size_t count = compiled.functions.size();
+  for (size_t k = 0; k < count; ++k) {
+    const size_t ahead = k + kFunctionsFetchedAhead;
+    if (ahead < count && compiled.functions[ahead]->symbol != nullptr)
+      w.strings.Prefetch(compiled.functions[ahead]->symbol->signature);
+    const auto& fn = compiled.functions[k];
     GSFunctionSymbol* s = fn->symbol;
     if (s == nullptr) return false;
     GSFunctionRecordHead head;
@@ -211,7 +253,7 @@ bool WriteFunctions(WriteContext& w, ByteBuffer& out, const GSCClass& compiled) 
     head.locals = s->localCount;
     if (!GSCFunctionWrite(out, *fn, head)) return false;
   }
-  const Kiv::String initialiser = Kiv::String("::") + compiled.symbol->name + "()";
+  const Kiv::String initialiser = InitialiserName(compiled.symbol);
   if (!GSWriteClassInitialiser(out, compiled, w.strings.Index(initialiser.c_str()))) return false;
   GslEndChunk(out, start);
   return true;
@@ -291,8 +333,11 @@ bool BuildSide(WriteContext& w, ByteBuffer& side, const GSUnitCodeState& code) {
   WriteFunctionRefs(w, side);
   const uint32_t start = GslBeginChunk(side, TagClasses);
   side.WriteU32(static_cast<uint32_t>(code.classes.size()));
-  for (const auto& cls : code.classes)
-    if (!WriteClass(w, side, *cls)) return false;
+  for (size_t k = 0; k < code.classes.size(); ++k) {
+    if (k + kFetchAhead < code.classes.size())
+      PrefetchClassStrings(w, *code.classes[k + kFetchAhead]);
+    if (!WriteClass(w, side, *code.classes[k])) return false;
+  }
   GslEndChunk(side, start);
   return side.errors == 0;
 }
