@@ -83,13 +83,30 @@ int32_t VirtualSlotOf(const GSFunctionSymbol* fn) {
 
 // ---- chunks 4 and 5 ----
 
-void WriteClassRefs(WriteContext& w, ByteBuffer& out) {
-  std::vector<GSClassSymbol*> byId(static_cast<size_t>(std::max(w.symbols.ClassIdCount(), 0)),
-                                   nullptr);
+// The numbered classes and functions by id (null where an id has no symbol),
+// found in one walk over the globals and their members.
+struct NumberedSymbols {
+  std::vector<GSClassSymbol*> classes;
+  std::vector<GSFunctionSymbol*> functions;
+};
+
+NumberedSymbols CollectNumbered(WriteContext& w) {
+  NumberedSymbols byId;
+  byId.classes.assign(static_cast<size_t>(std::max(w.symbols.ClassIdCount(), 0)), nullptr);
+  byId.functions.assign(static_cast<size_t>(std::max(w.symbols.FunctionIdCount(), 0)), nullptr);
   ForEachSymbol(w.symbols.Globals(), [&](GSSymbol* s) {
-    if (s->IsClass() && s->id >= 0 && static_cast<size_t>(s->id) < byId.size())
-      byId[static_cast<size_t>(s->id)] = static_cast<GSClassSymbol*>(s);
+    if (!s->IsClass()) return;
+    if (s->id >= 0 && static_cast<size_t>(s->id) < byId.classes.size())
+      byId.classes[static_cast<size_t>(s->id)] = static_cast<GSClassSymbol*>(s);
+    ForEachSymbol(static_cast<GSClassSymbol*>(s)->Members(), [&](GSSymbol* m) {
+      if (m->IsFunction() && m->id >= 0 && static_cast<size_t>(m->id) < byId.functions.size())
+        byId.functions[static_cast<size_t>(m->id)] = static_cast<GSFunctionSymbol*>(m);
+    });
   });
+  return byId;
+}
+
+void WriteClassRefs(WriteContext& w, ByteBuffer& out, const std::vector<GSClassSymbol*>& byId) {
   const uint32_t start = GslBeginChunk(out, TagClassRefs);
   out.WriteU32(static_cast<uint32_t>(byId.size()));
   for (size_t k = 0; k < byId.size(); ++k) {
@@ -102,16 +119,8 @@ void WriteClassRefs(WriteContext& w, ByteBuffer& out) {
   GslEndChunk(out, start);
 }
 
-void WriteFunctionRefs(WriteContext& w, ByteBuffer& out) {
-  std::vector<GSFunctionSymbol*> byId(static_cast<size_t>(std::max(w.symbols.FunctionIdCount(), 0)),
-                                      nullptr);
-  ForEachSymbol(w.symbols.Globals(), [&](GSSymbol* s) {
-    if (!s->IsClass()) return;
-    ForEachSymbol(static_cast<GSClassSymbol*>(s)->Members(), [&](GSSymbol* m) {
-      if (m->IsFunction() && m->id >= 0 && static_cast<size_t>(m->id) < byId.size())
-        byId[static_cast<size_t>(m->id)] = static_cast<GSFunctionSymbol*>(m);
-    });
-  });
+void WriteFunctionRefs(WriteContext& w, ByteBuffer& out,
+                       const std::vector<GSFunctionSymbol*>& byId) {
   const uint32_t start = GslBeginChunk(out, TagFunctionRefs);
   out.WriteU32(static_cast<uint32_t>(byId.size()));
   for (size_t k = 0; k < byId.size(); ++k) {
@@ -329,8 +338,11 @@ bool WriteClass(WriteContext& w, ByteBuffer& out, const GSCClass& compiled) {
 
 bool BuildSide(WriteContext& w, ByteBuffer& side, const GSUnitCodeState& code) {
   if (!side.Init(kSideBufferSize)) return false;
-  WriteClassRefs(w, side);
-  WriteFunctionRefs(w, side);
+  {
+    const NumberedSymbols byId = CollectNumbered(w);
+    WriteClassRefs(w, side, byId.classes);
+    WriteFunctionRefs(w, side, byId.functions);
+  }
   const uint32_t start = GslBeginChunk(side, TagClasses);
   side.WriteU32(static_cast<uint32_t>(code.classes.size()));
   for (size_t k = 0; k < code.classes.size(); ++k) {
@@ -388,7 +400,7 @@ bool WriteLibrary(ByteBuffer& out, CompileUnit& unit, CompileLogSink* log, const
   WriteDependencies(out, unit);
   code.strings.Write(out);
   if (out.errors != 0) return false;
-  std::rotate(out.Data(), out.Data() + classesSize, out.Data() + out.size);
+  GslRotateBytes(out.Data(), out.Data() + classesSize, out.Data() + out.size);
   GslPatchU32(out, 0, out.size);
   return out.errors == 0;
 }

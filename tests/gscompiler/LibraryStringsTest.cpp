@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -217,4 +218,23 @@ TEST(GslChunkWriter, ReservedBytesAreHandedOutOnceAndRefusedPastFourGigabytes) {
   ByteBuffer none;
   EXPECT_EQ(GslReserveBytes(none, 0), nullptr);
   EXPECT_NE(none.errors & ByteBuffer::kGrowthFailed, 0u);
+}
+
+// Sizes on both sides of the 16 KB bounce buffer, equal parts, empty parts
+// and parts whose lengths share a large or no common divisor.
+TEST(GslChunkWriter, RotatedBytesMatchStdRotate) {
+  const std::vector<std::pair<size_t, size_t>> cases = {
+      {0, 0},     {0, 5},         {5, 0},         {3, 3},         {1, 7},
+      {7, 1},     {40000, 3},     {3, 40000},     {20000, 33000}, {33001, 20000},
+      {16384, 16384}, {49152, 16384}, {100003, 70001},
+  };
+  for (const auto& [left, right] : cases) {
+    std::vector<unsigned char> bytes(left + right);
+    for (size_t k = 0; k < bytes.size(); ++k) bytes[k] = static_cast<unsigned char>(k * 131 + k / 251);
+    std::vector<unsigned char> expected = bytes;
+    std::rotate(expected.begin(), expected.begin() + static_cast<std::ptrdiff_t>(left),
+                expected.end());
+    GslRotateBytes(bytes.data(), bytes.data() + left, bytes.data() + bytes.size());
+    EXPECT_TRUE(bytes == expected) << left << " + " << right;
+  }
 }
