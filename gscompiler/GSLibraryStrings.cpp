@@ -76,7 +76,14 @@ uint32_t GSLibraryStrings::Index(const char* text) {
   const std::string_view key(text != nullptr ? text : "");
   const uint32_t hash = HashText(key);
   try {
-    if (slots_.empty()) slots_.assign(kFirstSlots, 0);
+    if (slots_.empty()) {
+      // The first look-up, or the first after Write freed the slots.
+      size_t size = kFirstSlots;
+      while (size < (byIndex_.size() + 1) * 2) size *= 2;
+      std::vector<uint32_t> fresh(size, 0);
+      FillSlots(fresh, byIndex_);
+      slots_.swap(fresh);
+    }
     const uint32_t mask = static_cast<uint32_t>(slots_.size() - 1);
     const uint32_t tag = hash & ~mask;
     uint32_t slot = hash & mask;
@@ -127,7 +134,10 @@ void GSLibraryStrings::Clear() {
   failed_ = false;
 }
 
-void GSLibraryStrings::Write(ByteBuffer& out) const {
+void GSLibraryStrings::Write(ByteBuffer& out) {
+  // The slots are not needed to lay out the chunk: freeing them first
+  // lowers the peak of a large library's write.
+  std::vector<uint32_t>().swap(slots_);
   if (failed_) {
     out.errors |= ByteBuffer::kGrowthFailed;
     return;

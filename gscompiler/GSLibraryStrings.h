@@ -19,8 +19,9 @@
 // the indices are grouped by bucket in one counting pass, each bucket is
 // sorted on its texts' first 8 bytes (held beside the index, so most
 // comparisons read no text) and the chunk is reserved whole and filled
-// bucket by bucket. Write's extra memory is 5 bytes a text plus 24 bytes
-// for each text of the largest bucket.
+// bucket by bucket. Write frees the look-up slots first (an Index after it
+// builds them again) and needs 5 bytes a text plus 24 bytes for each text
+// of the largest bucket.
 //
 // Failure: when memory runs out Index answers kNoIndex and Failed() turns
 // true; Write then marks `out` as failed, so the library write fails, as it
@@ -52,7 +53,7 @@ class GSLibraryStrings {
   std::string_view Text(uint32_t index) const { return byIndex_[index]; }
   bool Failed() const { return failed_; }
   void Clear();
-  void Write(ByteBuffer& out) const;
+  void Write(ByteBuffer& out);
 
  private:
   struct SortKey;

@@ -178,6 +178,25 @@ TEST(GSLibraryStrings, ChunkAfterClearHoldsOnlyTheNewTexts) {
   ExpectLaidOut(s, second, 2);
 }
 
+// Write frees the look-up table; look-ups after it still find every text
+// under its index, and a second chunk holds the texts added since.
+TEST(GSLibraryStrings, IndexAfterWriteFindsEarlierTextsAndAddsNewOnes) {
+  GSLibraryStrings s;
+  std::vector<std::string> texts;
+  for (int i = 0; i < 5000; ++i) texts.push_back("w" + std::to_string(i));
+  ByteBuffer first;
+  WriteTexts(s, texts, first, 0);
+  ExpectLaidOut(s, first, 0);
+  for (uint32_t i = 0; i < texts.size(); i += 7) EXPECT_EQ(s.Index(texts[i].c_str()), i);
+  EXPECT_EQ(s.Index("after"), texts.size());
+  EXPECT_EQ(s.Index("w42"), 42u);
+  ByteBuffer second;
+  ASSERT_TRUE(second.Init(16));
+  s.Write(second);
+  ExpectLaidOut(s, second, 0);
+  EXPECT_EQ(s.Count(), texts.size() + 1);
+}
+
 // A chunk written into a buffer that cannot grow leaves the buffer failed,
 // as does a table whose memory ran out.
 TEST(GSLibraryStrings, WriteIntoAFailedBufferOrPastFourGigabytesFails) {
