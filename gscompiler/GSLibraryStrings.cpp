@@ -43,26 +43,6 @@ uint64_t PrefixOf(std::string_view text) {
   return prefix;
 }
 
-// Enters every text into `slots` (all empty). The hashes are made a few
-// texts ahead, so that each slot is being fetched before it is probed.
-void FillSlots(std::vector<uint32_t>& slots, const std::vector<std::string_view>& texts) {
-  const uint32_t mask = static_cast<uint32_t>(slots.size() - 1);
-  std::array<uint32_t, kFetchAhead> ahead{};
-  for (size_t index = 0; index < texts.size() + kFetchAhead; ++index) {
-    uint32_t& pending = ahead[index % kFetchAhead];
-    if (index >= kFetchAhead) {
-      const uint32_t hash = pending;
-      uint32_t i = hash & mask;
-      while (slots[i] != 0) i = (i + 1) & mask;
-      slots[i] = (hash & ~mask) | static_cast<uint32_t>(index - kFetchAhead + 1);
-    }
-    if (index < texts.size()) {
-      pending = HashText(texts[index]);
-      __builtin_prefetch(&slots[pending & mask]);
-    }
-  }
-}
-
 }  // namespace
 
 struct GSLibraryStrings::SortKey {
@@ -71,6 +51,27 @@ struct GSLibraryStrings::SortKey {
   uint32_t size;
   uint32_t index;
 };
+
+// The hashes are made a few texts ahead, so that each slot is being
+// fetched before it is probed.
+void GSLibraryStrings::FillSlots(std::vector<uint32_t>& slots) const {
+  const uint32_t mask = static_cast<uint32_t>(slots.size() - 1);
+  const uint32_t count = Count();
+  std::array<uint32_t, kFetchAhead> ahead{};
+  for (uint32_t index = 0; index < count + kFetchAhead; ++index) {
+    uint32_t& pending = ahead[index % kFetchAhead];
+    if (index >= kFetchAhead) {
+      const uint32_t hash = pending;
+      uint32_t i = hash & mask;
+      while (slots[i] != 0) i = (i + 1) & mask;
+      slots[i] = (hash & ~mask) | (index - kFetchAhead + 1);
+    }
+    if (index < count) {
+      pending = HashText(Text(index));
+      __builtin_prefetch(&slots[pending & mask]);
+    }
+  }
+}
 
 uint32_t GSLibraryStrings::Index(const char* text) {
   const std::string_view key(text != nullptr ? text : "");
@@ -81,7 +82,7 @@ uint32_t GSLibraryStrings::Index(const char* text) {
       size_t size = kFirstSlots;
       while (size < (byIndex_.size() + 1) * 2) size *= 2;
       std::vector<uint32_t> fresh(size, 0);
-      FillSlots(fresh, byIndex_);
+      FillSlots(fresh);
       slots_.swap(fresh);
     }
     const uint32_t mask = static_cast<uint32_t>(slots_.size() - 1);
@@ -90,29 +91,45 @@ uint32_t GSLibraryStrings::Index(const char* text) {
     for (uint32_t entry; (entry = slots_[slot]) != 0; slot = (slot + 1) & mask) {
       if ((entry & ~mask) != tag) continue;
       const uint32_t index = (entry & mask) - 1;
-      if (byIndex_[index] == key) return index;
+      if (Text(index) == key) return index;
     }
     const bool grow = (byIndex_.size() + 1) * 2 > slots_.size();
     if (grow && uint64_t{slots_.size()} >= kMostSlots) throw std::bad_alloc();
-    char* copy = static_cast<char*>(texts_.Allocate(key.size() + 1, 1));
-    if (copy == nullptr) throw std::bad_alloc();
-    std::memcpy(copy, key.data(), key.size());
+    if (key.size() >= UINT32_MAX) throw std::bad_alloc();
+    // The text may be one of the table's own, which growing the buffer moves.
+    const auto at = reinterpret_cast<uintptr_t>(key.data());
+    const auto base = reinterpret_cast<uintptr_t>(texts_.Data());
+    const bool own = texts_.Data() != nullptr && at >= base && at < base + texts_.size;
+    if (texts_.Data() == nullptr && !texts_.Init(kFirstTextBytes)) throw std::bad_alloc();
+    const uint32_t offset = texts_.position;
+    unsigned char* copy = GslReserveBytes(texts_, static_cast<uint32_t>(key.size()) + 1);
+    if (copy == nullptr) {
+      texts_.errors = 0;  // the buffer is unchanged and the texts so far stay usable
+      throw std::bad_alloc();
+    }
+    const char* from = own ? reinterpret_cast<const char*>(texts_.Data()) + (at - base) : key.data();
+    std::memmove(copy, from, key.size());
     copy[key.size()] = '\0';
     const uint32_t index = Count();
-    byIndex_.emplace_back(copy, key.size());
+    try {
+      byIndex_.push_back(Entry{offset, static_cast<uint32_t>(key.size())});
+    } catch (const std::bad_alloc&) {
+      texts_.position = texts_.size = offset;
+      throw;
+    }
     if (!grow) {
       slots_[slot] = tag | (index + 1);
     } else {
       try {
         std::vector<uint32_t> grown(slots_.size() * 2, 0);
-        FillSlots(grown, byIndex_);
+        FillSlots(grown);
         slots_.swap(grown);
       } catch (const std::bad_alloc&) {
         byIndex_.pop_back();
+        texts_.position = texts_.size = offset;
         throw;
       }
     }
-    textBytes_ += key.size() + 1;
     return index;
   } catch (const std::bad_alloc&) {
     failed_ = true;
@@ -129,8 +146,7 @@ void GSLibraryStrings::Prefetch(const char* text) const {
 void GSLibraryStrings::Clear() {
   std::vector<uint32_t>().swap(slots_);
   byIndex_.clear();
-  texts_.FreeBlocks();
-  textBytes_ = 0;
+  texts_.Free();
   failed_ = false;
 }
 
@@ -156,8 +172,8 @@ void GSLibraryStrings::SortBucket(const uint32_t* indices, uint32_t n,
   // ahead (the views twice as far, as the texts are found through them).
   for (uint32_t k = 0; k < n; ++k) {
     if (k + 2 * kFetchAhead < n) __builtin_prefetch(&byIndex_[indices[k + 2 * kFetchAhead]]);
-    if (k + kFetchAhead < n) __builtin_prefetch(byIndex_[indices[k + kFetchAhead]].data());
-    const std::string_view text = byIndex_[indices[k]];
+    if (k + kFetchAhead < n) __builtin_prefetch(Text(indices[k + kFetchAhead]).data());
+    const std::string_view text = Text(indices[k]);
     keys[k] = SortKey{PrefixOf(text), text.data(), static_cast<uint32_t>(text.size()), indices[k]};
   }
   // Equal prefixes mean equal first 8 bytes (or equal texts, which only a
@@ -178,7 +194,7 @@ void GSLibraryStrings::WriteChunk(ByteBuffer& out) const {
   {
     std::vector<uint8_t> bucketOf(count);
     for (uint32_t i = 0; i < count; ++i) {
-      bucketOf[i] = static_cast<uint8_t>(HashName(byIndex_[i].data()) % kBuckets);
+      bucketOf[i] = static_cast<uint8_t>(HashName(Text(i).data()) % kBuckets);
       ++first[bucketOf[i] + 1];
     }
     for (uint32_t b = 0; b < kBuckets; ++b) first[b + 1] += first[b];
@@ -188,7 +204,8 @@ void GSLibraryStrings::WriteChunk(ByteBuffer& out) const {
   }
 
   const uint32_t start = GslBeginChunk(out, GSLibraryFormat::TagStrings);
-  const uint64_t body = 4 + uint64_t{count} * 4 + textBytes_;
+  // texts_ holds each text once with its NUL, and nothing else.
+  const uint64_t body = 4 + uint64_t{count} * 4 + (texts_.Data() != nullptr ? texts_.size : 0);
   const uint64_t end = uint64_t{out.position} + body;
   if (end + 3 > UINT32_MAX) {
     out.errors |= ByteBuffer::kGrowthFailed;

@@ -167,6 +167,21 @@ TEST(GSLibraryStrings, ManyTextsKeepTheirIndicesAsTheTableGrowsAndAfterClear) {
   }
 }
 
+// A text handed in from the table itself (the tail of a stored text) is
+// copied right even when adding it moves the stored texts.
+TEST(GSLibraryStrings, TailOfAStoredTextIsAddedWhileTheTextsGrow) {
+  GSLibraryStrings s;
+  const std::string whole = std::string(3000, 'x') + "end";
+  ASSERT_EQ(s.Index(whole.c_str()), 0u);
+  for (uint32_t k = 1; k <= whole.size(); ++k) {
+    const uint32_t index = s.Index(s.Text(k - 1).data() + 1);
+    ASSERT_EQ(index, k);
+    ASSERT_EQ(s.Text(k), std::string_view(whole).substr(k)) << k;
+  }
+  for (uint32_t k = 0; k <= whole.size(); k += 97)
+    EXPECT_EQ(s.Index(whole.substr(k).c_str()), k) << "found again";
+}
+
 // A table used again after Clear() sizes its chunk from its new texts only.
 TEST(GSLibraryStrings, ChunkAfterClearHoldsOnlyTheNewTexts) {
   GSLibraryStrings s;
