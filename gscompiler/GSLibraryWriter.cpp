@@ -1,6 +1,7 @@
 #include "gscompiler/GSLibraryWriter.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <string_view>
@@ -160,10 +161,14 @@ bool SameReturnType(const char* a, const char* b) {
 }
 
 // The entries of the virtual table so far, and where each function name
-// stands in them, so that an override finds what it replaces at once.
+// stands in them, so that an override finds what it replaces at once: the
+// last entry of each name, and for each entry the one of its name before
+// it (kNoEntry for the first).
 struct VirtualTable {
+  static constexpr size_t kNoEntry = SIZE_MAX;
   std::vector<VirtualEntry> list;
-  std::unordered_map<std::string_view, std::vector<size_t>> byName;
+  std::vector<size_t> earlierOfName;
+  std::unordered_map<std::string_view, size_t> lastOfName;
 };
 
 bool AddVirtualEntries(WriteContext& w, const GSClassSymbol* cls, const GSClassSymbol* part,
@@ -181,11 +186,12 @@ bool AddVirtualEntries(WriteContext& w, const GSClassSymbol* cls, const GSClassS
       own.begin(), own.end(),
       [](const GSFunctionSymbol* a, const GSFunctionSymbol* b) { return a->index < b->index; });
   const int32_t p = PartOffset(cls, part);
+  table.lastOfName.reserve(table.list.size() + own.size());
   for (GSFunctionSymbol* fn : own) {
-    std::vector<size_t>& same = table.byName[fn->name];
+    size_t& last = table.lastOfName.try_emplace(fn->name, VirtualTable::kNoEntry).first->second;
     // Every earlier entry of the name takes the override, and the override
     // is added as well.
-    for (size_t at : same) {
+    for (size_t at = last; at != VirtualTable::kNoEntry; at = table.earlierOfName[at]) {
       VirtualEntry& e = table.list[at];
       if (!SameReturnType(e.function->signature, fn->signature)) {
         if (w.log) {
@@ -197,7 +203,8 @@ bool AddVirtualEntries(WriteContext& w, const GSClassSymbol* cls, const GSClassS
       }
       e = VirtualEntry{fn, p};
     }
-    same.push_back(table.list.size());
+    table.earlierOfName.push_back(last);
+    last = table.list.size();
     table.list.push_back(VirtualEntry{fn, p});
   }
   return true;
