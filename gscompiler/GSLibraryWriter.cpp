@@ -1,6 +1,7 @@
 #include "gscompiler/GSLibraryWriter.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <string_view>
@@ -20,6 +21,14 @@ namespace {
 
 constexpr uint32_t kSideBufferSize = 512;
 constexpr int kMaxBuildPasses = 4;
+// How many records ahead the writers start fetching the string-table slots
+// they will look up (a large table misses the cache on almost every look-up).
+constexpr size_t kFetchAhead = 8;
+// The most function signatures and member names fetched ahead for one class
+// record; a class with more functions fetches their signatures while it is
+// written.
+constexpr size_t kFunctionsFetchedAhead = 16;
+constexpr size_t kMembersFetchedAhead = 16;
 
 // What the chunk writers share.
 struct WriteContext {
@@ -75,35 +84,50 @@ int32_t VirtualSlotOf(const GSFunctionSymbol* fn) {
 
 // ---- chunks 4 and 5 ----
 
-void WriteClassRefs(WriteContext& w, ByteBuffer& out) {
-  std::vector<GSClassSymbol*> byId(static_cast<size_t>(std::max(w.symbols.ClassIdCount(), 0)),
-                                   nullptr);
+// The numbered classes and functions by id (null where an id has no symbol),
+// found in one walk over the globals and their members.
+struct NumberedSymbols {
+  std::vector<GSClassSymbol*> classes;
+  std::vector<GSFunctionSymbol*> functions;
+};
+
+NumberedSymbols CollectNumbered(WriteContext& w) {
+  NumberedSymbols byId;
+  byId.classes.assign(static_cast<size_t>(std::max(w.symbols.ClassIdCount(), 0)), nullptr);
+  byId.functions.assign(static_cast<size_t>(std::max(w.symbols.FunctionIdCount(), 0)), nullptr);
   ForEachSymbol(w.symbols.Globals(), [&](GSSymbol* s) {
-    if (s->IsClass() && s->id >= 0 && static_cast<size_t>(s->id) < byId.size())
-      byId[static_cast<size_t>(s->id)] = static_cast<GSClassSymbol*>(s);
+    if (!s->IsClass()) return;
+    if (s->id >= 0 && static_cast<size_t>(s->id) < byId.classes.size())
+      byId.classes[static_cast<size_t>(s->id)] = static_cast<GSClassSymbol*>(s);
+    ForEachSymbol(static_cast<GSClassSymbol*>(s)->Members(), [&](GSSymbol* m) {
+      if (m->IsFunction() && m->id >= 0 && static_cast<size_t>(m->id) < byId.functions.size())
+        byId.functions[static_cast<size_t>(m->id)] = static_cast<GSFunctionSymbol*>(m);
+    });
   });
+  return byId;
+}
+
+void WriteClassRefs(WriteContext& w, ByteBuffer& out, const std::vector<GSClassSymbol*>& byId) {
   const uint32_t start = GslBeginChunk(out, TagClassRefs);
   out.WriteU32(static_cast<uint32_t>(byId.size()));
-  for (GSClassSymbol* cls : byId) {
+  for (size_t k = 0; k < byId.size(); ++k) {
+    if (k + kFetchAhead < byId.size() && byId[k + kFetchAhead] != nullptr)
+      w.strings.Prefetch(byId[k + kFetchAhead]->name);
+    GSClassSymbol* cls = byId[k];
     out.WriteU32(cls ? DependencyIndexOf(w, cls) : 0);
     out.WriteU32(w.strings.Index(cls ? cls->name : ""));
   }
   GslEndChunk(out, start);
 }
 
-void WriteFunctionRefs(WriteContext& w, ByteBuffer& out) {
-  std::vector<GSFunctionSymbol*> byId(static_cast<size_t>(std::max(w.symbols.FunctionIdCount(), 0)),
-                                      nullptr);
-  ForEachSymbol(w.symbols.Globals(), [&](GSSymbol* s) {
-    if (!s->IsClass()) return;
-    ForEachSymbol(static_cast<GSClassSymbol*>(s)->Members(), [&](GSSymbol* m) {
-      if (m->IsFunction() && m->id >= 0 && static_cast<size_t>(m->id) < byId.size())
-        byId[static_cast<size_t>(m->id)] = static_cast<GSFunctionSymbol*>(m);
-    });
-  });
+void WriteFunctionRefs(WriteContext& w, ByteBuffer& out,
+                       const std::vector<GSFunctionSymbol*>& byId) {
   const uint32_t start = GslBeginChunk(out, TagFunctionRefs);
   out.WriteU32(static_cast<uint32_t>(byId.size()));
-  for (GSFunctionSymbol* fn : byId) {
+  for (size_t k = 0; k < byId.size(); ++k) {
+    if (k + kFetchAhead < byId.size() && byId[k + kFetchAhead] != nullptr)
+      w.strings.Prefetch(byId[k + kFetchAhead]->signature);
+    GSFunctionSymbol* fn = byId[k];
     GSClassSymbol* owner = fn ? fn->OwnerClass() : nullptr;
     out.WriteU32(owner ? static_cast<uint32_t>(owner->id) : kGslNoClass);
     out.WriteU32(w.strings.Index(fn && fn->signature ? fn->signature : ""));
@@ -137,10 +161,14 @@ bool SameReturnType(const char* a, const char* b) {
 }
 
 // The entries of the virtual table so far, and where each function name
-// stands in them, so that an override finds what it replaces at once.
+// stands in them, so that an override finds what it replaces at once: the
+// last entry of each name, and for each entry the one of its name before
+// it (kNoEntry for the first).
 struct VirtualTable {
+  static constexpr size_t kNoEntry = SIZE_MAX;
   std::vector<VirtualEntry> list;
-  std::unordered_map<std::string_view, std::vector<size_t>> byName;
+  std::vector<size_t> earlierOfName;
+  std::unordered_map<std::string_view, size_t> lastOfName;
 };
 
 bool AddVirtualEntries(WriteContext& w, const GSClassSymbol* cls, const GSClassSymbol* part,
@@ -158,11 +186,12 @@ bool AddVirtualEntries(WriteContext& w, const GSClassSymbol* cls, const GSClassS
       own.begin(), own.end(),
       [](const GSFunctionSymbol* a, const GSFunctionSymbol* b) { return a->index < b->index; });
   const int32_t p = PartOffset(cls, part);
+  table.lastOfName.reserve(table.list.size() + own.size());
   for (GSFunctionSymbol* fn : own) {
-    std::vector<size_t>& same = table.byName[fn->name];
+    size_t& last = table.lastOfName.try_emplace(fn->name, VirtualTable::kNoEntry).first->second;
     // Every earlier entry of the name takes the override, and the override
     // is added as well.
-    for (size_t at : same) {
+    for (size_t at = last; at != VirtualTable::kNoEntry; at = table.earlierOfName[at]) {
       VirtualEntry& e = table.list[at];
       if (!SameReturnType(e.function->signature, fn->signature)) {
         if (w.log) {
@@ -174,7 +203,8 @@ bool AddVirtualEntries(WriteContext& w, const GSClassSymbol* cls, const GSClassS
       }
       e = VirtualEntry{fn, p};
     }
-    same.push_back(table.list.size());
+    table.earlierOfName.push_back(last);
+    last = table.list.size();
     table.list.push_back(VirtualEntry{fn, p});
   }
   return true;
@@ -195,10 +225,38 @@ bool WriteVirtualTable(WriteContext& w, ByteBuffer& out, const GSClassSymbol* cl
 
 // ---- class records ----
 
+// The signature under which a class's initialiser is recorded.
+Kiv::String InitialiserName(const GSClassSymbol* cls) {
+  return Kiv::String("::") + cls->name + "()";
+}
+
+// Starts fetching the string-table slots that writing `compiled` looks up.
+void PrefetchClassStrings(WriteContext& w, const GSCClass& compiled) {
+  const GSClassSymbol* cls = compiled.symbol;
+  if (cls == nullptr) return;
+  w.strings.Prefetch(cls->name);
+  const size_t functions = std::min(compiled.functions.size(), kFunctionsFetchedAhead);
+  for (size_t k = 0; k < functions; ++k)
+    if (compiled.functions[k]->symbol != nullptr)
+      w.strings.Prefetch(compiled.functions[k]->symbol->signature);
+  w.strings.Prefetch(InitialiserName(cls).c_str());
+  size_t members = 0;
+  for (Utils::IHashNode* node = cls->Members().first;
+       node != nullptr && members < kMembersFetchedAhead; node = node->next, ++members) {
+    const auto* m = static_cast<GSSymbol*>(node);
+    if (m->IsVariable()) w.strings.Prefetch(m->name);
+  }
+}
+
 bool WriteFunctions(WriteContext& w, ByteBuffer& out, const GSCClass& compiled) {
   const uint32_t start = GslBeginChunk(out, TagFunctions);
   out.WriteU32(static_cast<uint32_t>(compiled.functions.size()) + 1);
-  for (const auto& fn : compiled.functions) {
+  const size_t count = compiled.functions.size();
+  for (size_t k = 0; k < count; ++k) {
+    const size_t ahead = k + kFunctionsFetchedAhead;
+    if (ahead < count && compiled.functions[ahead]->symbol != nullptr)
+      w.strings.Prefetch(compiled.functions[ahead]->symbol->signature);
+    const auto& fn = compiled.functions[k];
     GSFunctionSymbol* s = fn->symbol;
     if (s == nullptr) return false;
     GSFunctionRecordHead head;
@@ -211,7 +269,7 @@ bool WriteFunctions(WriteContext& w, ByteBuffer& out, const GSCClass& compiled) 
     head.locals = s->localCount;
     if (!GSCFunctionWrite(out, *fn, head)) return false;
   }
-  const Kiv::String initialiser = Kiv::String("::") + compiled.symbol->name + "()";
+  const Kiv::String initialiser = InitialiserName(compiled.symbol);
   if (!GSWriteClassInitialiser(out, compiled, w.strings.Index(initialiser.c_str()))) return false;
   GslEndChunk(out, start);
   return true;
@@ -287,12 +345,18 @@ bool WriteClass(WriteContext& w, ByteBuffer& out, const GSCClass& compiled) {
 
 bool BuildSide(WriteContext& w, ByteBuffer& side, const GSUnitCodeState& code) {
   if (!side.Init(kSideBufferSize)) return false;
-  WriteClassRefs(w, side);
-  WriteFunctionRefs(w, side);
+  {
+    const NumberedSymbols byId = CollectNumbered(w);
+    WriteClassRefs(w, side, byId.classes);
+    WriteFunctionRefs(w, side, byId.functions);
+  }
   const uint32_t start = GslBeginChunk(side, TagClasses);
   side.WriteU32(static_cast<uint32_t>(code.classes.size()));
-  for (const auto& cls : code.classes)
-    if (!WriteClass(w, side, *cls)) return false;
+  for (size_t k = 0; k < code.classes.size(); ++k) {
+    if (k + kFetchAhead < code.classes.size())
+      PrefetchClassStrings(w, *code.classes[k + kFetchAhead]);
+    if (!WriteClass(w, side, *code.classes[k])) return false;
+  }
   GslEndChunk(side, start);
   return side.errors == 0;
 }
@@ -343,7 +407,7 @@ bool WriteLibrary(ByteBuffer& out, CompileUnit& unit, CompileLogSink* log, const
   WriteDependencies(out, unit);
   code.strings.Write(out);
   if (out.errors != 0) return false;
-  std::rotate(out.Data(), out.Data() + classesSize, out.Data() + out.size);
+  GslRotateBytes(out.Data(), out.Data() + classesSize, out.Data() + out.size);
   GslPatchU32(out, 0, out.size);
   return out.errors == 0;
 }

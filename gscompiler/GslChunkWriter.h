@@ -22,6 +22,17 @@
 uint32_t GslBeginChunk(ByteBuffer& out, uint32_t tag);
 void GslEndChunk(ByteBuffer& out, uint32_t start);
 void GslWriteBytes(ByteBuffer& out, const void* data, uint32_t length);
+// Reserves `length` bytes at the position for the caller to fill, moves the
+// position behind them and answers where they start (valid until `out`
+// grows again). Null, with kGrowthFailed set, when the buffer cannot hold
+// them; a length of 0 answers the position's address without growing.
+unsigned char* GslReserveBytes(ByteBuffer& out, uint32_t length);
+// Stores `value` little-endian at `p` (bytes the caller reserved).
+void GslStoreU32(unsigned char* p, uint32_t value);
 void GslPadTo4(ByteBuffer& out, uint8_t fill);
+// Moves the bytes [middle, last) in front of [first, middle), as std::rotate
+// does, by swapping whole blocks through a small bounce buffer: each byte
+// is moved about once, in long copies, with no second buffer of the size.
+void GslRotateBytes(unsigned char* first, unsigned char* middle, unsigned char* last);
 // Overwrites the u32 at `position` (already written) and keeps the position.
 void GslPatchU32(ByteBuffer& out, uint32_t position, uint32_t value);

@@ -1,11 +1,9 @@
-// Compiled functions: emission, line tables, temporaries, jump labels,
-// function records and the library string table.
+// Compiled functions: emission, line tables, temporaries, jump labels and
+// function records.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
-#include <string_view>
-#include <utility>
 #include <tuple>
 #include <vector>
 
@@ -13,7 +11,6 @@
 #include "ParseTestSupport.h"
 #include "gscompiler/GSCFunction.h"
 #include "gscompiler/GSJumpLabels.h"
-#include "gscompiler/GSLibraryStrings.h"
 #include "gscompiler/bytecode/GSLibraryFormat.h"
 
 using namespace GSCompiler;
@@ -165,86 +162,6 @@ TEST(GSJumpLabels, FixupsArePatchedAndUndefinedLabelsReported) {
   EXPECT_EQ(log.lines, std::vector<std::string>{"t.gs(9) : no matching label, line 9"});
   EXPECT_EQ(Disassemble(Code(c))[2], "2 JMP -> 0");
   EXPECT_EQ(c.Position(), c.Size());
-}
-
-TEST(GSLibraryStrings, IndicesByFirstUseLayoutByHashOrder) {
-  GSLibraryStrings s;
-  EXPECT_EQ(s.Index("b"), 0u);
-  EXPECT_EQ(s.Index("a"), 1u);
-  EXPECT_EQ(s.Index("b"), 0u);
-  EXPECT_EQ(s.Index(""), 2u);
-  ByteBuffer out;
-  out.Init(8);
-  out.WriteU32(1);  // file offset 4 before the chunk: padding counts from 0
-  s.Write(out);
-  ASSERT_EQ(out.errors, 0u);
-  const uint8_t* p = out.Data() + 4;
-  EXPECT_EQ(GSReadU32(p + 4), GSLibraryFormat::TagStrings);
-  EXPECT_EQ(GSReadU32(p + 8), 3u);
-  // Buckets: "" is 0, "a" 97 % 61 = 36, "b" 98 % 61 = 37.
-  EXPECT_EQ(GSReadU32(p + 12), 3u) << "b after \"\" and a";
-  EXPECT_EQ(GSReadU32(p + 16), 1u);
-  EXPECT_EQ(GSReadU32(p + 20), 0u);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(p + 24), 6), std::string("\0a\0b\0\0", 6));
-  EXPECT_EQ(out.size % 4, 0u);
-  EXPECT_EQ(GSReadU32(p), out.size - 4);
-}
-
-// Many texts share each of the 61 buckets: every offset points at its own
-// text, and the layout runs by bucket, then byte-wise within a bucket.
-TEST(GSLibraryStrings, ManyTextsAreLaidOutByBucketThenBytes) {
-  GSLibraryStrings s;
-  constexpr uint32_t kTexts = 3000;
-  for (uint32_t i = 0; i < kTexts; ++i)
-    s.Index(("t" + std::to_string((i * 7919) % kTexts)).c_str());
-  ByteBuffer out;
-  ASSERT_TRUE(out.Init(16));
-  s.Write(out);
-  ASSERT_EQ(out.errors, 0u);
-  const uint8_t* p = out.Data();
-  ASSERT_EQ(GSReadU32(p + 8), kTexts);
-  const char* texts = reinterpret_cast<const char*>(p + 12 + 4 * kTexts);
-  auto bucketOf = [](std::string_view text) {
-    uint32_t h = 0;
-    for (char c : text) h = h * 3 + static_cast<uint32_t>(static_cast<int32_t>(c));
-    return h % GSLibraryFormat::kGslStringBuckets;
-  };
-  std::vector<std::pair<uint32_t, uint32_t>> byOffset;  // offset, index
-  for (uint32_t i = 0; i < kTexts; ++i) {
-    const uint32_t offset = GSReadU32(p + 12 + 4 * i);
-    ASSERT_EQ(std::string_view(texts + offset), s.Text(i)) << i;
-    byOffset.emplace_back(offset, i);
-  }
-  std::sort(byOffset.begin(), byOffset.end());
-  for (size_t k = 1; k < byOffset.size(); ++k) {
-    const std::string_view a = s.Text(byOffset[k - 1].second);
-    const std::string_view b = s.Text(byOffset[k].second);
-    EXPECT_TRUE(bucketOf(a) < bucketOf(b) || (bucketOf(a) == bucketOf(b) && a < b)) << a << " " << b;
-  }
-}
-
-TEST(GSLibraryStrings, ManyTextsKeepTheirIndicesAsTheTableGrowsAndAfterClear) {
-  GSLibraryStrings s;
-  constexpr uint32_t kTexts = 20000;  // the lookup table grows several times
-  for (uint32_t round = 0; round < 2; ++round) {
-    for (uint32_t i = 0; i < kTexts; ++i) {
-      const std::string text = "n" + std::to_string(i);
-      ASSERT_EQ(s.Index(text.c_str()), i) << text;
-    }
-    // Texts that differ only in their end, and a null text read as "".
-    EXPECT_EQ(s.Index("n1x"), kTexts);
-    EXPECT_EQ(s.Index(nullptr), kTexts + 1);
-    EXPECT_EQ(s.Index(""), kTexts + 1);
-    for (uint32_t i = 0; i < kTexts; i += 997) {
-      const std::string text = "n" + std::to_string(i);
-      EXPECT_EQ(s.Index(text.c_str()), i);
-      EXPECT_EQ(s.Text(i), text);
-    }
-    EXPECT_EQ(s.Count(), kTexts + 2);
-    EXPECT_FALSE(s.Failed());
-    s.Clear();
-    EXPECT_EQ(s.Count(), 0u);
-  }
 }
 
 TEST(GSCFunction, GrowthFailureSkipsWritesAndTheRecordIsRefused) {

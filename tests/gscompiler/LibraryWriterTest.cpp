@@ -189,6 +189,23 @@ TEST_F(LibraryWriter, WrongReturnTypeOverrideFailsTheLibrary) {
       << Joined(u.log);
 }
 
+// Each override replaces every earlier entry of its name, however deep the
+// chain of bases; a function of another name keeps its own entries.
+TEST_F(LibraryWriter, OverrideReplacesEveryEarlierEntryOfItsName) {
+  const CompiledUnit u = Compile(
+      "class A { public int F() { return 1; } public int G() { return 2; } };\n"
+      "class B isclass A { public int F() { return 3; } };\n"
+      "class C isclass B { public int F() { return 4; } };\n");
+  ASSERT_TRUE(u.readable) << Joined(u.log) << u.readError;
+  const GslLibrary& lib = u.library;
+  ASSERT_EQ(lib.classes.size(), 3u);
+  std::vector<std::string> table;
+  for (const auto& entry : lib.classes[2].virtualTable)
+    table.push_back(lib.strings[lib.functionRefs[entry.function].signature]);
+  EXPECT_EQ(table, (std::vector<std::string>{"$int@C::F()", "$int@A::G()", "$int@C::F()",
+                                             "$int@C::F()"}));
+}
+
 TEST_F(LibraryWriter, ShortWriteKeepsTheOldLibrary) {
   Write("t.gsl", "old library");
   Write("t.gs", kSample);
