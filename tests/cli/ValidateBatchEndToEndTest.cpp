@@ -30,17 +30,9 @@ class ValidateBatchEndToEnd : public ToolFixture {
     ASSERT_EQ(r.status, 0) << r.out << r.err;
   }
 
-  // Installs a scenery asset with `extra` configuration lines and the files.
   static void Install(const std::string& root, const std::string& kuid, const std::string& extra,
                       const std::vector<std::pair<std::string, std::string>>& files = {}) {
-    const std::string work = MakeTempFolder() + "/asset";
-    fs::create_directories(work);
-    ASSERT_TRUE(WriteFile(work + "/config.txt", "kuid " + kuid +
-                                                    "\nusername \"Crate\"\nkind \"scenery\"\n"
-                                                    "vandru-build 3.4\ncategory-class \"BA\"\n" +
-                                                    extra));
-    for (const auto& [name, text] : files) ASSERT_TRUE(WriteFile(work + "/" + name, text));
-    const ToolResult r = RunTool(root, {"installfrompath", work});
+    const ToolResult r = InstallScenery(kuid, extra, files, root);
     ASSERT_EQ(r.status, 0) << r.out << r.err;
   }
 
