@@ -35,7 +35,8 @@ struct CommandHostBroker::Host {
   // Held while a job is queued here and sent, so that jobs leave in the
   // order of `jobs`. Taken before the broker's lock, never after it.
   std::mutex sendLock;
-  bool gone = false;  // the connection closed
+  size_t reserved = 0;  // jobs that chose this host and are not queued yet
+  bool gone = false;    // the connection closed
 };
 
 // A host process being started: its id and whether it has ended.
@@ -181,9 +182,14 @@ size_t CommandHostBroker::HostCount() const {
 
 std::shared_ptr<CommandHostBroker::Host> CommandHostBroker::FreeHostLocked() const {
   std::shared_ptr<Host> free;
+  size_t freeLoad = 0;
   for (const auto& host : hosts_) {
-    if (host->gone || host->connection->IsClosed() || host->jobs.size() >= kJobsPerHost) continue;
-    if (!free || host->jobs.size() < free->jobs.size()) free = host;
+    const size_t load = host->jobs.size() + host->reserved;
+    if (host->gone || host->connection->IsClosed() || load >= kJobsPerHost) continue;
+    if (!free || load < freeLoad) {
+      free = host;
+      freeLoad = load;
+    }
   }
   return free;
 }
@@ -231,7 +237,10 @@ CommandHostBroker::JobResult CommandHostBroker::AcquireHost(std::shared_ptr<Host
   Clock::time_point registrationDeadline;
   for (;;) {
     if (context_.ExitRequested()) return JobResult::kExiting;
-    if ((*host = FreeHostLocked())) return JobResult::kOk;
+    if ((*host = FreeHostLocked())) {
+      ++(*host)->reserved;  // the job's place, until SendJob queues it
+      return JobResult::kOk;
+    }
     if (hosts_.empty()) {
       ReapLocked();
       if (waitingFor && spawn_ == waitingFor &&
@@ -261,8 +270,9 @@ CommandHostBroker::JobResult CommandHostBroker::SendJob(const std::shared_ptr<Ho
   std::lock_guard<std::mutex> sending(host->sendLock);
   {
     std::lock_guard<std::mutex> hold(lock_);
-    // The host may have closed, or taken other jobs, since it was chosen.
-    if (host->gone || host->jobs.size() >= kJobsPerHost) return JobResult::kNoHost;
+    --host->reserved;
+    // The host may have closed since it was chosen.
+    if (host->gone) return JobResult::kHostGone;
     job->resend = false;
     host->jobs.push_back(job);
   }
@@ -286,7 +296,7 @@ CommandHostBroker::JobResult CommandHostBroker::RunJob(const std::vector<uint8_t
     std::shared_ptr<Host> host;
     result = AcquireHost(&host);
     if (result != JobResult::kOk) break;
-    if (SendJob(host, job, payload) != JobResult::kOk) continue;  // chosen by another job
+    if (SendJob(host, job, payload) != JobResult::kOk) continue;  // closed: another host
     std::unique_lock<std::mutex> hold(lock_);
     // A running answer handler is waited for, whatever else happened.
     while (job->answering || (!job->answered && !job->failed && !job->resend &&

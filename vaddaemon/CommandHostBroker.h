@@ -109,13 +109,13 @@ class CommandHostBroker {
   struct Job;
   struct Spawn;
 
-  // Under the lock: the open host with room for a job and the fewest jobs,
-  // or null.
+  // Under the lock: the open host with room for a job and the fewest jobs
+  // (queued or on their way), or null.
   std::shared_ptr<Host> FreeHostLocked() const;
   // Under the lock: the host's connection closed (see above).
   void HostClosedLocked(Host& host);
-  // Queues `job` on `host` and sends it; kNoHost when the host has no room
-  // left or is gone (then nothing was sent).
+  // Queues `job` on `host`, which AcquireHost reserved a place on, and
+  // sends it; kHostGone when the host closed meanwhile (nothing was sent).
   JobResult SendJob(const std::shared_ptr<Host>& host, const std::shared_ptr<Job>& job,
                     const std::vector<uint8_t>& payload);
   // Under the lock (released while the process starts): starts a host
@@ -125,8 +125,8 @@ class CommandHostBroker {
   // Under the lock: collects the started processes that have ended (so
   // none stays a zombie) and marks the start in progress as ended.
   void ReapLocked();
-  // Waits for a host with room; the result is kOk with `*host` set, or why
-  // not.
+  // Waits for a host with room and reserves a place on it; the result is
+  // kOk with `*host` set, or why not.
   JobResult AcquireHost(std::shared_ptr<Host>* host);
 
   DaemonContext& context_;

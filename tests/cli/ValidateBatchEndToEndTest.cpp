@@ -99,6 +99,23 @@ TEST_F(ValidateBatchEndToEnd, BatchPrintsWhatTheLinesPrintOneByOne) {
     EXPECT_EQ(r.status, 255) << r.err;
     EXPECT_EQ(r.out, expected);
   }
+  // The status counts the validations wherever they stand among other lines.
+  struct StatusCase {
+    const char* batch;
+    int status;
+  };
+  const StatusCase statusCases[] = {
+      {"validate <kuid:100:44>\nstatus <kuid:100:44>\n", 0},
+      {"validate <kuid:999:1>\nstatus <kuid:100:44>\n", 255},
+      {"status <kuid:100:44>\nvalidate <kuid:100:44>\n", 0},
+      {"status <kuid:100:44>\nvalidate <kuid:999:1>\n", 255},
+  };
+  for (const StatusCase& c : statusCases) {
+    SCOPED_TRACE(c.batch);
+    ASSERT_TRUE(WriteFile(batchFile, c.batch));
+    const ToolResult r = RunTool(root, {"@" + batchFile});
+    EXPECT_EQ(r.status, c.status) << r.out << r.err;
+  }
   EXPECT_NE(expected.find("Syntax error in script"), std::string::npos) << expected;
   EXPECT_NE(expected.find("Script class does not match asset kind"), std::string::npos)
       << expected;

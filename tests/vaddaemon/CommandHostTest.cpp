@@ -196,4 +196,36 @@ TEST_F(DaemonCommandHost, JobsQueueOnAHostAndTheOneItNeverStartedMovesOnWhenItCl
   EXPECT_EQ(replyOf(movedTool, running == "c" ? 4 : 3, &notes), Bytes{1});
 }
 
+// At most two jobs are out with a host: a third waits until the host
+// answers one, then follows.
+TEST_F(DaemonCommandHost, AHostHasAtMostTwoJobsOutAtOnce) {
+  auto host = Connect();
+  ASSERT_TRUE(host);
+  Bytes pong;
+  ASSERT_TRUE(host->Transact(kRegisterCommandHost, 50, {}, &pong));
+  std::vector<std::unique_ptr<RawClient>> tools;
+  for (uint32_t id = 1; id <= 3; ++id) {
+    tools.push_back(Connect());
+    ASSERT_TRUE(tools.back());
+    ASSERT_TRUE(tools.back()->SendRequest(kValidate, id, ValidateBody("local", "x")));
+  }
+  RawClient::Frame job;
+  ASSERT_TRUE(host->ReadFrame(job));
+  ASSERT_TRUE(host->ReadFrame(job));
+  // Nothing more comes while both are unanswered (a bounded look).
+  EXPECT_FALSE(host->ReadFrame(job, 300));
+  const Bytes answer = Body().U32(0).U32(0).U8(1);
+  ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, answer));
+  ASSERT_TRUE(host->ReadFrame(job));
+  EXPECT_TRUE(job.IsNote() && job.word == kNoteJob);
+  ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, answer));
+  ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, answer));
+  for (uint32_t id = 1; id <= 3; ++id) {
+    RawClient::Frame frame;
+    while (tools[id - 1]->ReadFrame(frame) && !frame.IsReply()) {
+    }
+    EXPECT_TRUE(frame.IsReply() && frame.word == id && frame.body == Bytes{1}) << id;
+  }
+}
+
 }  // namespace
