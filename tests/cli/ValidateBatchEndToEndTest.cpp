@@ -40,6 +40,12 @@ class ValidateBatchEndToEnd : public ToolFixture {
     return RunProgram(root + "/bin/VandruUtil", args, root + "/bin");
   }
 
+  // Stops the daemon of a root when the test ends, whichever way it ends.
+  struct DaemonStop {
+    std::string root;
+    ~DaemonStop() { EXPECT_TRUE(StopDaemonOf(root)); }
+  };
+
   static std::string Fixture(const char* name) {
     return std::string(VU_SOURCE_DIR) + "/tests/tetlib/fixtures/" + name;
   }
@@ -57,6 +63,7 @@ const char kVehicleScript[] = "include \"gs.gs\"\nclass Crate isclass Vehicle {\
 // each other, and other commands sit between validations.
 TEST_F(ValidateBatchEndToEnd, BatchPrintsWhatTheLinesPrintOneByOne) {
   const std::string root = MakeRoot();
+  const DaemonStop stop{root};
   InstallCopy(root, Fixture("clean"));          // <kuid:100:1>
   InstallCopy(root, Fixture("missing-tag"));    // <kuid:100:2>, compulsory tags missing
   InstallCopy(root, Fixture("unknown-tag"));    // <kuid:100:5>, tag errors
@@ -119,7 +126,6 @@ TEST_F(ValidateBatchEndToEnd, BatchPrintsWhatTheLinesPrintOneByOne) {
   EXPECT_NE(expected.find("Syntax error in script"), std::string::npos) << expected;
   EXPECT_NE(expected.find("Script class does not match asset kind"), std::string::npos)
       << expected;
-  EXPECT_TRUE(StopDaemonOf(root));
 }
 
 // The daemon is killed while a long batch of validations runs: the lines
@@ -127,6 +133,7 @@ TEST_F(ValidateBatchEndToEnd, BatchPrintsWhatTheLinesPrintOneByOne) {
 // with status 255 and does not hang.
 TEST_F(ValidateBatchEndToEnd, DaemonKilledMidBatchIsReportedAndTheBatchEnds) {
   const std::string root = MakeRoot();
+  const DaemonStop stop{root};
   const std::string requestLog = MakeTempFolder() + "/requests.txt";
   struct LogScope {
     explicit LogScope(const std::string& path) {
@@ -168,7 +175,6 @@ TEST_F(ValidateBatchEndToEnd, DaemonKilledMidBatchIsReportedAndTheBatchEnds) {
   for (size_t at = r.out.find("OK ("); at != std::string::npos; at = r.out.find("OK (", at + 1))
     ++summaries;
   EXPECT_EQ(summaries, size_t(kLines));
-  EXPECT_TRUE(StopDaemonOf(root));
 }
 
 }  // namespace
