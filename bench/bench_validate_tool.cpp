@@ -4,7 +4,11 @@
 // entry the command host runs, as bench_tetlib times it). Pairs run
 // interleaved round by round, so the ratio is read from one run:
 //   BM_ValidateThroughTool     the batch through client, daemon and command host;
-//   BM_ValidateInProcess       the checks alone, one folder after the other.
+//   BM_ValidateInProcess       the checks alone, one folder after the other;
+//   BM_ValidateThroughBaseline the same batch through the tool and daemon of
+//                              another build tree (VU_BENCH_BASELINE_BUILD,
+//                              e.g. a copy kept from before a change), in an
+//                              installation of its own; only when it is set.
 // Each asset is configuration-only and clean, so the tool runs every step
 // of a validation (handle, information, checks, script compile).
 // Set-up (once, not timed): the assets are written, installed with
@@ -38,6 +42,7 @@ struct Setup {
   bool ok = false;
   std::string work;
   std::string root;
+  std::string baselineRoot;
   std::string batch;
   std::vector<std::string> folders;
   Kiv::RenderKernel kernel{nullptr, 8.0f};
@@ -56,6 +61,18 @@ std::string AssetConfig(int i) {
          std::to_string(i % 50) + "\ndescription-de \"Kiste\"\n";
 }
 
+const char* BaselineBuild() {
+  const char* build = std::getenv("VU_BENCH_BASELINE_BUILD");
+  return build != nullptr && build[0] != '\0' ? build : nullptr;
+}
+
+// Installs the assets of `source` into `root` and warms its daemon, its
+// command host and the page cache with one batch.
+bool InstallAndWarm(const std::string& root, const std::string& source, const std::string& batch) {
+  return toolbench::RunTool(root, {"installfrompath", source}) == 0 &&
+         toolbench::RunTool(root, {"@" + batch}) == 0;
+}
+
 bool MakeSetup(Setup& setup) {
   const toolbench::ToolPaths paths = toolbench::FindTool();
   if (!paths.Found()) return false;
@@ -64,6 +81,15 @@ bool MakeSetup(Setup& setup) {
   setup.work = pattern;
   setup.root = toolbench::LayOutRoot(paths, setup.work, "install");
   if (setup.root.empty()) return false;
+  if (const char* build = BaselineBuild()) {
+    toolbench::ToolPaths baseline;
+    baseline.build = build;
+    baseline.tool = baseline.build + "/cli/VandruUtil";
+    baseline.daemon = baseline.build + "/vaddaemon/vaddaemon";
+    if (!baseline.Found()) return false;
+    setup.baselineRoot = toolbench::LayOutRoot(baseline, setup.work, "baseline");
+    if (setup.baselineRoot.empty()) return false;
+  }
   fs::copy(std::string(VU_SOURCE_DIR) + "/tetlib/TETData", setup.work + "/defs",
            fs::copy_options::recursive);
   const std::string source = setup.work + "/assets";
@@ -77,9 +103,9 @@ bool MakeSetup(Setup& setup) {
     batch << "validate <kuid:321:" << kFirstContentId + i << ">\n";
   }
   batch.close();
-  if (toolbench::RunTool(setup.root, {"installfrompath", source}) != 0) return false;
-  // Warms the daemon, its command host and the page cache.
-  if (toolbench::RunTool(setup.root, {"@" + setup.batch}) != 0) return false;
+  if (!InstallAndWarm(setup.root, source, setup.batch)) return false;
+  if (!setup.baselineRoot.empty() && !InstallAndWarm(setup.baselineRoot, source, setup.batch))
+    return false;
   Kiv::File::Subst(Kiv::PString("data"), std::string(VU_SOURCE_DIR) + "/data");
   Kiv::SetRenderKernel(&setup.kernel);
   return true;
@@ -104,19 +130,28 @@ void Counters(benchmark::State& state) {
                          benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-void BM_ValidateThroughTool(benchmark::State& state) {
+void ValidateThrough(benchmark::State& state, bool baseline) {
   Setup& setup = GetSetup();
   if (!setup.ok) {
     state.SkipWithError("set-up failed (tool, daemon or the install of the assets)");
     return;
   }
+  const std::string& root = baseline ? setup.baselineRoot : setup.root;
   for (auto _ : state) {
-    if (toolbench::RunTool(setup.root, {"@" + setup.batch}) != 0) {
+    if (toolbench::RunTool(root, {"@" + setup.batch}) != 0) {
       state.SkipWithError("a validation failed");
       return;
     }
   }
   Counters(state);
+}
+
+void BM_ValidateThroughTool(benchmark::State& state) {
+  ValidateThrough(state, false);
+}
+
+void BM_ValidateThroughBaseline(benchmark::State& state) {
+  ValidateThrough(state, true);
 }
 
 void BM_ValidateInProcess(benchmark::State& state) {
@@ -157,12 +192,17 @@ int main(int argc, char** argv) {
         ->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
     benchmark::RegisterBenchmark("BM_ValidateInProcess", BM_ValidateInProcess)
         ->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+    if (BaselineBuild() != nullptr) {
+      benchmark::RegisterBenchmark("BM_ValidateThroughBaseline", BM_ValidateThroughBaseline)
+          ->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+    }
   }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   if (setupMade && !GetSetup().root.empty()) {
     Kiv::SetRenderKernel(nullptr);
     toolbench::CloseDaemon(GetSetup().root);
+    if (!GetSetup().baselineRoot.empty()) toolbench::CloseDaemon(GetSetup().baselineRoot);
     fs::remove_all(GetSetup().work);
   }
   return 0;

@@ -6,6 +6,8 @@
 #include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/protocol/ResultsPrinter.h"
 #include "cli/RunCommand.h"
+#include "cli/ValidateLinePipeline.h"
+#include "kiv/OS.h"
 
 std::vector<std::string> SplitBatchLine(const std::string& line) {
   // Cut at the first line break after the first byte.
@@ -71,6 +73,21 @@ void BatchLineReader::ReadLine(std::string* line, bool* fits) {
   delivered_ = true;
 }
 
+BatchCommandLine::BatchCommandLine(const char* programPath,
+                                   const std::vector<std::string>& args) {
+  storage_.reserve(args.size() + 1);
+  storage_.emplace_back(programPath ? programPath : "");
+  storage_.insert(storage_.end(), args.begin(), args.end());
+  argv_.reserve(storage_.size() + 1);
+  for (std::string& arg : storage_) argv_.push_back(arg.data());
+  argv_.push_back(nullptr);
+}
+
+void PrintBatchLineResults(ResultsLog& log, std::ostream& out) {
+  PrintCommandResults(log, out);
+  out << std::endl;
+}
+
 namespace {
 
 bool IsSkipped(const std::vector<std::string>& args) {
@@ -81,18 +98,10 @@ bool IsSkipped(const std::vector<std::string>& args) {
 
 int32_t RunLine(const std::vector<std::string>& args, EngineObjects& engine,
                 const char* programPath) {
-  std::vector<std::string> storage;
-  storage.reserve(args.size() + 1);
-  storage.emplace_back(programPath ? programPath : "");
-  storage.insert(storage.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& arg : storage) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-
+  BatchCommandLine line(programPath, args);
   ResultsLog log;
-  int32_t status = RunCommandGuarded(log, engine, static_cast<int>(storage.size()), argv.data());
-  PrintCommandResults(log, std::cout);
-  std::cout << std::endl;
+  int32_t status = RunCommandGuarded(log, engine, line.Argc(), line.Argv());
+  PrintBatchLineResults(log, std::cout);
   return status;
 }
 
@@ -120,6 +129,10 @@ int32_t RunBatchFile(const char* name, EngineObjects& engine, const char* progra
     return -1;
   }
   BatchLineReader reader(file);
+  ValidateLinePipeline validations(engine, programPath, std::cout);
+  // With the engine log on standard output ("-kivlog"), its lines stay
+  // among the results of the line that wrote them: lines run one by one.
+  const bool overlap = engine.os == nullptr || !engine.os->GetOptions().Has("LogStdOut");
   int32_t status = 0;
   uint32_t lineNumber = 0;
   std::string line;
@@ -128,6 +141,8 @@ int32_t RunBatchFile(const char* name, EngineObjects& engine, const char* progra
     bool fits = true;
     reader.ReadLine(&line, &fits);
     if (!fits) {
+      // What the lines before printed comes first.
+      if (!validations.Drain()) status = -1;
       std::fprintf(stderr, "-Line %u of \"%s\" is longer than %zu characters; it was not run\n",
                    lineNumber, name, kMaxBatchLineLength);
       status = -1;
@@ -135,8 +150,14 @@ int32_t RunBatchFile(const char* name, EngineObjects& engine, const char* progra
     }
     std::vector<std::string> args = SplitBatchLine(line);
     if (IsSkipped(args)) continue;
+    if (overlap && ValidateLinePipeline::Takes(args)) {
+      validations.Submit(args);
+      continue;
+    }
+    if (!validations.Drain()) status = -1;
     if (RunLine(args, engine, programPath) != 0) status = -1;
   } while (!reader.Eof());
+  if (!validations.Drain()) status = -1;
   file.Close();
   return status;
 }

@@ -24,7 +24,11 @@
 // line feed or blank is skipped; otherwise the command runs through RunCommandGuarded with a fresh
 // ResultsLog, the log is printed followed by one more line end. A refused (too long) line writes a
 // message to standard error. The answer is 0 when every line that ran answered 0 and no line was
-// refused, -1 otherwise; the remaining lines always run. A file that does not
+// refused, -1 otherwise; the remaining lines always run. Consecutive
+// "validate" lines run with several in flight (cli/ValidateLinePipeline.h);
+// what they print, its order and the answer are those of a one-by-one run,
+// which is kept when the engine log goes to standard output ("-kivlog"). A
+// file that does not
 // exist writes "-The file "<name>" does not exist, please specify a valid
 // filename" to standard error and answers kBatchFileMissing; one that exists
 // but cannot be read (a folder, no permission) writes "-The file "<name>"
@@ -34,11 +38,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "cli/EngineObjects.h"
 #include "kiv/File.h"
+
+class ResultsLog;
 
 constexpr size_t kMaxBatchLineLength = 511;
 constexpr int32_t kBatchFileMissing = INT32_MIN;
@@ -66,3 +73,22 @@ class BatchLineReader {
 };
 
 int32_t RunBatchFile(const char* name, EngineObjects& engine, const char* programPath);
+
+// The command line of one batch line: the program path (empty when null),
+// then the line's arguments. Owns its strings; argv ends with a null.
+class BatchCommandLine {
+ public:
+  BatchCommandLine(const char* programPath, const std::vector<std::string>& args);
+  BatchCommandLine(const BatchCommandLine&) = delete;
+  BatchCommandLine& operator=(const BatchCommandLine&) = delete;
+
+  int Argc() const { return static_cast<int>(storage_.size()); }
+  char** Argv() { return argv_.data(); }
+
+ private:
+  std::vector<std::string> storage_;
+  std::vector<char*> argv_;
+};
+
+// Prints what one batch line reported: the log, then one more line end.
+void PrintBatchLineResults(ResultsLog& log, std::ostream& out);

@@ -6,7 +6,17 @@
 #include "foundation/spec/InterfaceTextDB.h"
 #include "kiv/PString.h"
 
-int32_t DispatchCommand(ResultsLog& log, EngineObjects& engine, int argc, char** argv) {
+namespace {
+
+uint64_t LostRequests(LostRequestScope scope) {
+  return scope == LostRequestScope::kThisThread ? VADClient::LostRequestCountOfThisThread()
+                                                : VADClient::LostRequestCount();
+}
+
+}  // namespace
+
+int32_t DispatchCommand(ResultsLog& log, EngineObjects& engine, int argc, char** argv,
+                        LostRequestScope scope) {
   // The word is interned and lower-cased once, so it matches in any case.
   Kiv::PString word(ArgumentText(argc, argv, 1));
   word.ToLower();
@@ -16,9 +26,9 @@ int32_t DispatchCommand(ResultsLog& log, EngineObjects& engine, int argc, char**
                     "Invalid argument, please check the help for the list of valid argument\n");
     return kCommandFailed;
   }
-  const uint64_t lostBefore = VADClient::LostRequestCount();
+  const uint64_t lostBefore = LostRequests(scope);
   const int32_t status = entry->run(log, engine, argc, argv);
-  if (VADClient::LostRequestCount() == lostBefore) return status;
+  if (LostRequests(scope) == lostBefore) return status;
   // Whatever the command made of its failed requests, its work is not done.
   AddCommandError(log, GetInterfaceText("$vad_connection_lost"));
   return status != kCommandSucceeded ? status : kCommandFailed;

@@ -19,8 +19,14 @@
 // the daemon was lost (VADClient::LostRequestCount rose while it ran), the
 // error "$vad_connection_lost" is added after the command's own messages and
 // a status of 0 becomes -1, so that a lost daemon never reads as success.
+// With LostRequestScope::kThisThread only the requests that the calling
+// thread made count (VADClient::LostRequestCountOfThisThread), so that
+// commands running beside each other on threads of their own do not see
+// each other's lost requests.
 //
-// Runs on the main thread, one command at a time.
+// Runs on the main thread, one command at a time; a command that makes all
+// its daemon requests on the calling thread ("validate") may also run on
+// another thread, with kThisThread.
 #pragma once
 
 #include <cstdint>
@@ -29,4 +35,7 @@
 
 class ResultsLog;
 
-int32_t DispatchCommand(ResultsLog& log, EngineObjects& engine, int argc, char** argv);
+enum class LostRequestScope { kProcess, kThisThread };
+
+int32_t DispatchCommand(ResultsLog& log, EngineObjects& engine, int argc, char** argv,
+                        LostRequestScope scope = LostRequestScope::kProcess);

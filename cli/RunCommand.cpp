@@ -8,22 +8,27 @@ namespace {
 
 class DispatchCall : public TCXCallbackBase {
  public:
-  DispatchCall(ResultsLog& log, EngineObjects& engine, int argc, char** argv)
-      : log_(log), engine_(engine), argc_(argc), argv_(argv) {}
+  DispatchCall(ResultsLog& log, EngineObjects& engine, int argc, char** argv,
+               LostRequestScope scope)
+      : log_(log), engine_(engine), argc_(argc), argv_(argv), scope_(scope) {}
 
-  int Invoke(void* /*argument*/) override { return DispatchCommand(log_, engine_, argc_, argv_); }
+  int Invoke(void* /*argument*/) override {
+    return DispatchCommand(log_, engine_, argc_, argv_, scope_);
+  }
 
  private:
   ResultsLog& log_;
   EngineObjects& engine_;
   int argc_;
   char** argv_;
+  LostRequestScope scope_;
 };
 
 }  // namespace
 
-int32_t RunCommandGuarded(ResultsLog& log, EngineObjects& engine, int argc, char** argv) {
+int32_t RunCommandGuarded(ResultsLog& log, EngineObjects& engine, int argc, char** argv,
+                          LostRequestScope scope) {
   SetExceptionGuardFlag(true);
-  DispatchCall call(log, engine, argc, argv);
+  DispatchCall call(log, engine, argc, argv, scope);
   return CallGuarded(&call, nullptr);
 }

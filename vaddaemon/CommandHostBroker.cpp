@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <deque>
 #include <cerrno>
 #include <chrono>
 
@@ -16,14 +17,26 @@
 
 extern char** environ;
 
+// One job sent (or being sent) to a host.
+struct CommandHostBroker::Job {
+  std::vector<uint8_t> reply;
+  AnswerHandler onAnswer;  // the job's, if any; cleared when its waiter leaves
+  bool answered = false;   // its 0x8D arrived
+  bool answering = false;  // its answer handler is running
+  bool failed = false;     // its host closed while running it
+  bool resend = false;     // its host closed before starting it
+};
+
 struct CommandHostBroker::Host {
   std::shared_ptr<DaemonConnection> connection;
-  bool busy = false;      // a job was sent and has no answer yet
-  bool answered = false;   // the job's 0x8D arrived
-  bool answering = false;  // its answer handler is running
-  bool gone = false;       // the connection closed
-  std::vector<uint8_t> reply;
-  AnswerHandler onAnswer;  // the job's, if any
+  // The jobs sent and not answered, in the order sent: the host runs the
+  // first one, the others wait in its queue.
+  std::deque<std::shared_ptr<Job>> jobs;
+  // Held while a job is queued here and sent, so that jobs leave in the
+  // order of `jobs`. Taken before the broker's lock, never after it.
+  std::mutex sendLock;
+  size_t reserved = 0;  // jobs that chose this host and are not queued yet
+  bool gone = false;    // the connection closed
 };
 
 // A host process being started: its id and whether it has ended.
@@ -105,20 +118,22 @@ void CommandHostBroker::Complete(const DaemonConnection& connection, std::vector
   std::unique_lock<std::mutex> hold(lock_);
   for (const auto& host : hosts_) {
     if (host->connection.get() != &connection) continue;
-    if (!host->busy || host->answered || host->answering) break;
-    if (host->onAnswer) {
+    if (host->jobs.empty()) break;
+    // The host answers its jobs in the order they were sent.
+    const std::shared_ptr<Job> job = host->jobs.front();
+    host->jobs.pop_front();
+    if (job->onAnswer) {
       // The job's waiter does not give up while the handler runs, so the
       // handler is the job's only answer.
-      host->answering = true;
-      const std::shared_ptr<Host> answered = host;
+      job->answering = true;
       hold.unlock();
-      answered->onAnswer(reply);
+      job->onAnswer(reply);
       hold.lock();
-      answered->answering = false;
+      job->answering = false;
     } else {
-      host->reply = std::move(reply);
+      job->reply = std::move(reply);
     }
-    host->answered = true;
+    job->answered = true;
     changed_.notify_all();
     return;
   }
@@ -126,11 +141,25 @@ void CommandHostBroker::Complete(const DaemonConnection& connection, std::vector
                    static_cast<unsigned long long>(connection.Number()));
 }
 
+void CommandHostBroker::HostClosedLocked(Host& host) {
+  host.gone = true;
+  for (size_t i = 0; i < host.jobs.size(); ++i) {
+    // Only the first job had started: the others go to another host.
+    if (i == 0) {
+      host.jobs[i]->failed = true;
+    } else {
+      host.jobs[i]->resend = true;
+    }
+  }
+  host.jobs.clear();
+  changed_.notify_all();
+}
+
 void CommandHostBroker::OnClosed(const std::shared_ptr<DaemonConnection>& connection) {
   std::lock_guard<std::mutex> hold(lock_);
   ReapLocked();
   for (const auto& host : hosts_) {
-    if (host->connection == connection) host->gone = true;
+    if (host->connection == connection) HostClosedLocked(*host);
   }
   hosts_.erase(std::remove_if(hosts_.begin(), hosts_.end(),
                               [&](const std::shared_ptr<Host>& host) { return host->gone; }),
@@ -152,10 +181,17 @@ size_t CommandHostBroker::HostCount() const {
 }
 
 std::shared_ptr<CommandHostBroker::Host> CommandHostBroker::FreeHostLocked() const {
+  std::shared_ptr<Host> free;
+  size_t freeLoad = 0;
   for (const auto& host : hosts_) {
-    if (!host->busy && !host->gone && !host->connection->IsClosed()) return host;
+    const size_t load = host->jobs.size() + host->reserved;
+    if (host->gone || host->connection->IsClosed() || load >= kJobsPerHost) continue;
+    if (!free || load < freeLoad) {
+      free = host;
+      freeLoad = load;
+    }
   }
-  return nullptr;
+  return free;
 }
 
 bool CommandHostBroker::StartHostLocked(std::unique_lock<std::mutex>& hold) {
@@ -202,9 +238,7 @@ CommandHostBroker::JobResult CommandHostBroker::AcquireHost(std::shared_ptr<Host
   for (;;) {
     if (context_.ExitRequested()) return JobResult::kExiting;
     if ((*host = FreeHostLocked())) {
-      (*host)->busy = true;
-      (*host)->answered = false;
-      (*host)->reply.clear();
+      ++(*host)->reserved;  // the job's place, until SendJob queues it
       return JobResult::kOk;
     }
     if (hosts_.empty()) {
@@ -230,48 +264,61 @@ CommandHostBroker::JobResult CommandHostBroker::AcquireHost(std::shared_ptr<Host
   }
 }
 
+CommandHostBroker::JobResult CommandHostBroker::SendJob(const std::shared_ptr<Host>& host,
+                                                         const std::shared_ptr<Job>& job,
+                                                         const std::vector<uint8_t>& payload) {
+  std::lock_guard<std::mutex> sending(host->sendLock);
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    --host->reserved;
+    // The host may have closed since it was chosen.
+    if (host->gone) return JobResult::kHostGone;
+    job->resend = false;
+    host->jobs.push_back(job);
+  }
+  if (!host->connection->SendNote(VADNotification::kCodeCommandHostJob, payload)) {
+    std::lock_guard<std::mutex> hold(lock_);
+    // The connection failed; a 0x8D read meanwhile has been answered.
+    if (!host->gone) HostClosedLocked(*host);
+  }
+  return JobResult::kOk;
+}
+
 CommandHostBroker::JobResult CommandHostBroker::RunJob(const std::vector<uint8_t>& payload,
                                                        std::vector<uint8_t>* reply,
                                                        std::string* error,
                                                        AnswerHandler onAnswer) {
-  std::shared_ptr<Host> host;
-  JobResult result = AcquireHost(&host);
-  if (result == JobResult::kOk) {
-    {
-      // Set before the job goes out: its answer may come at once.
-      std::lock_guard<std::mutex> hold(lock_);
-      host->onAnswer = std::move(onAnswer);
-    }
-    if (!host->connection->SendNote(VADNotification::kCodeCommandHostJob, payload)) {
-      std::lock_guard<std::mutex> hold(lock_);
-      // The connection failed, but a 0x8D read meanwhile has been answered.
-      if (!host->answered && !host->answering) {
-        host->busy = false;
-        host->onAnswer = nullptr;
-        result = JobResult::kHostGone;
-      }
-    }
-  }
-  if (result == JobResult::kOk) {
+  auto job = std::make_shared<Job>();
+  job->onAnswer = std::move(onAnswer);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(kJobTimeoutMs);
+  JobResult result = JobResult::kOk;
+  for (;;) {
+    std::shared_ptr<Host> host;
+    result = AcquireHost(&host);
+    if (result != JobResult::kOk) break;
+    if (SendJob(host, job, payload) != JobResult::kOk) continue;  // closed: another host
     std::unique_lock<std::mutex> hold(lock_);
-    const auto deadline = Clock::now() + std::chrono::milliseconds(kJobTimeoutMs);
     // A running answer handler is waited for, whatever else happened.
-    while (host->answering || (!host->answered && !host->gone && !host->connection->IsClosed() &&
-                               !context_.ExitRequested() && Clock::now() < deadline)) {
+    while (job->answering || (!job->answered && !job->failed && !job->resend &&
+                              !context_.ExitRequested() && Clock::now() < deadline)) {
+      if (host->connection->IsClosed() && !host->gone) {
+        HostClosedLocked(*host);
+        continue;
+      }
       changed_.wait_for(hold, std::chrono::milliseconds(200));
     }
-    if (host->answered) {
-      if (reply != nullptr) *reply = std::move(host->reply);
-    } else if (host->gone || host->connection->IsClosed()) {
+    if (job->resend) continue;  // never started: another host takes it
+    if (job->answered) {
+      if (reply != nullptr) *reply = std::move(job->reply);
+    } else if (job->failed) {
       result = JobResult::kHostGone;
     } else {
+      // Given up: a late answer goes nowhere, and the host's queue keeps
+      // its order.
+      job->onAnswer = nullptr;
       result = context_.ExitRequested() ? JobResult::kExiting : JobResult::kTimedOut;
     }
-    host->busy = false;
-    host->answered = false;
-    host->reply.clear();
-    host->onAnswer = nullptr;
-    changed_.notify_all();
+    break;
   }
   if (result != JobResult::kOk && error != nullptr) *error = Describe(result);
   return result;

@@ -3,17 +3,21 @@
 //
 // A job is a payload that starts with its u32 command id (0 validate, 1
 // texture conversion, 2 archive save, 3 archive install). RunJob sends it to
-// a free host as notification 1 and waits for the host's one-way 0x8D,
-// whose body is the job's reply. A host runs one job at a time (0x8D names
-// no job), so a host is busy from the send until its 0x8D, and a second job
-// waits for a free host.
+// a host as notification 1 and waits for the host's one-way 0x8D, whose
+// body is the job's reply. A host runs one job at a time, in the order it
+// received them, and its 0x8D names no job: so the broker keeps the jobs
+// sent to each host in that order, and each 0x8D answers the first of them.
+// Up to kJobsPerHost jobs are sent to a host at once (the least loaded),
+// so that the host finds its next job waiting when it ends one; a further
+// job waits for a host with room.
 //
 // Hosts: Register marks the connection (DaemonConnection::MarkCommandHost)
 // and adds it; a closed connection leaves the list (OnClosed, a close
-// observer), and the job it was running fails at once with kHostGone.
-// Complete hands a 0x8D body to the job of that host (to its answer handler,
-// when it has one, right there); a 0x8D from a host without a job is
-// dropped (logged).
+// observer): the job it was running (its first) fails at once with
+// kHostGone, and the jobs queued behind it, which it never started, are
+// sent to another host. Complete hands a 0x8D body to the first job of that
+// host (to its answer handler, when it has one, right there); a 0x8D from a
+// host without a job is dropped (logged).
 //
 // Spawning: when a job finds no registered host, and the executable
 // "<bin>/VandruUtil" exists, the broker starts "VandruUtil vadcommandhost
@@ -40,6 +44,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstddef>
 #include <functional>
 #include <cstdint>
 #include <memory>
@@ -54,6 +59,7 @@ class CommandHostBroker {
  public:
   static constexpr uint32_t kRegistrationTimeoutMs = 60000;
   static constexpr uint32_t kJobTimeoutMs = 30 * 60 * 1000;
+  static constexpr size_t kJobsPerHost = 2;
   static constexpr const char* kHostExecutable = "VandruUtil";
   static constexpr const char* kHostCommand = "vadcommandhost";
   static constexpr const char* kHostLogSwitch = "-kivlog";
@@ -100,10 +106,18 @@ class CommandHostBroker {
 
  private:
   struct Host;
+  struct Job;
   struct Spawn;
 
-  // Under the lock: a free, open host, or null.
+  // Under the lock: the open host with room for a job and the fewest jobs
+  // (queued or on their way), or null.
   std::shared_ptr<Host> FreeHostLocked() const;
+  // Under the lock: the host's connection closed (see above).
+  void HostClosedLocked(Host& host);
+  // Queues `job` on `host`, which AcquireHost reserved a place on, and
+  // sends it; kHostGone when the host closed meanwhile (nothing was sent).
+  JobResult SendJob(const std::shared_ptr<Host>& host, const std::shared_ptr<Job>& job,
+                    const std::vector<uint8_t>& payload);
   // Under the lock (released while the process starts): starts a host
   // process unless one is starting; false when none can be started.
   bool StartHostLocked(std::unique_lock<std::mutex>& hold);
@@ -111,7 +125,8 @@ class CommandHostBroker {
   // Under the lock: collects the started processes that have ended (so
   // none stays a zombie) and marks the start in progress as ended.
   void ReapLocked();
-  // Waits for a free host; the result is kOk with `*host` set, or why not.
+  // Waits for a host with room and reserves a place on it; the result is
+  // kOk with `*host` set, or why not.
   JobResult AcquireHost(std::shared_ptr<Host>* host);
 
   DaemonContext& context_;

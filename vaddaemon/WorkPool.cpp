@@ -16,7 +16,10 @@ bool WorkPool::Submit(std::function<void()> task) {
   if (stopping_) return false;
   ++busy_;
   queue_.push_back(std::move(task));
-  if (idle_ == 0 && threads_.size() < maxWorkers_) {
+  // Idle workers that were signalled may not have taken their task yet:
+  // a thread is added whenever the queued tasks outnumber the idle workers,
+  // so that no task waits behind one that blocks.
+  if (queue_.size() > idle_ && threads_.size() < maxWorkers_) {
     try {
       threads_.emplace_back([this] { Run(); });
     } catch (const std::system_error&) {

@@ -1,7 +1,8 @@
 // WorkPool: the worker threads that run the daemon's requests.
 //
-// Submit hands a task to an idle worker, starting a new thread when none is
-// idle, up to `maxWorkers` threads. While `maxWorkers` tasks run, Submit
+// Submit hands a task to an idle worker, starting a new thread when the
+// queued tasks outnumber the idle workers, up to `maxWorkers` threads (so a
+// task never waits for a worker that is busy while the pool has room). While `maxWorkers` tasks run, Submit
 // waits until one ends (the bound on concurrent work; the caller is a
 // connection's reader, so only that connection's reading pauses) and
 // answers false at once after Stop. Threads are kept for later tasks.

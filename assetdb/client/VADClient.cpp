@@ -50,6 +50,8 @@ VADClientOptions CurrentOptions() {
 namespace {
 
 thread_local bool t_onReaderThread = false;
+// The lost requests of this thread (see LostRequestCountOfThisThread).
+thread_local uint64_t t_lostRequests = 0;
 
 void SetOptions(const VADClientOptions& options) {
   ClientState& s = State();
@@ -375,6 +377,9 @@ bool VADClient::IsConnected() {
 uint64_t VADClient::LostRequestCount() {
   return State().lostRequests.load();
 }
+uint64_t VADClient::LostRequestCountOfThisThread() {
+  return t_lostRequests;
+}
 
 // --- Connecting ------------------------------------------------------------
 
@@ -430,6 +435,7 @@ enum class SendResult {
 void CountLostRequest(uint32_t code) {
   if (code == VADRequestCode::kCloseDaemon) return;
   ++State().lostRequests;
+  ++t_lostRequests;
 }
 
 // Sends one request frame under the connection lock (see VADClient.h for

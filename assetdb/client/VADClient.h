@@ -139,6 +139,9 @@ class VADClient : public VADClientRequests {
   // that could be made. Counts from process start; the close request
   // (0x10E), after which the daemon ends the connection, is not counted.
   static uint64_t LostRequestCount();
+  // The same count for the requests that the calling thread made, for a
+  // caller that runs requests on several threads at once.
+  static uint64_t LostRequestCountOfThisThread();
 
   // Notifications (see above).
   static void DispatchNotification(VADNotification* note);

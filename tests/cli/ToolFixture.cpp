@@ -244,6 +244,21 @@ bool ToolFixture::StopDaemonOf(const std::string& root) {
   return false;
 }
 
+ToolResult ToolFixture::InstallScenery(
+    const std::string& kuid, const std::string& extra,
+    const std::vector<std::pair<std::string, std::string>>& files, const std::string& root) {
+  const std::string work = MakeTempFolder() + "/asset";
+  fs::create_directories(work);
+  bool written = WriteFile(work + "/config.txt", "kuid " + kuid +
+                                                     "\nusername \"Crate\"\nkind \"scenery\"\n"
+                                                     "vandru-build 3.4\ncategory-class \"BA\"\n" +
+                                                     extra);
+  for (const auto& [name, text] : files) written = WriteFile(work + "/" + name, text) && written;
+  if (!written) return ToolResult{};
+  if (root.empty()) return Run({"installfrompath", work});
+  return RunProgram(root + "/bin/VandruUtil", {"installfrompath", work}, root + "/bin");
+}
+
 bool ToolFixture::WriteFile(const std::string& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << text;

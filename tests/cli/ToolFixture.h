@@ -29,6 +29,7 @@
 #include <cstdint>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -77,6 +78,14 @@ class ToolFixture : public ::testing::Test {
   // The owner pid of the root's database-owner block, 0 when none.
   static pid_t DaemonOwnerPid();
   static pid_t DaemonOwnerPidOf(const std::string& root);
+
+  // Installs, with the tool of `root` (the fixture's when empty), a scenery
+  // asset `kuid` whose configuration holds its name, kind, build and class
+  // and then the lines `extra`, with the files given (name, text); the
+  // install's result (a status of -1 when the files cannot be written).
+  static ToolResult InstallScenery(const std::string& kuid, const std::string& extra,
+                                   const std::vector<std::pair<std::string, std::string>>& files,
+                                   const std::string& root = "");
 
   // Writes `text` to `path`; false on failure.
   static bool WriteFile(const std::string& path, const std::string& text);

@@ -26,16 +26,7 @@ class ValidateEndToEnd : public ToolFixture {
   static void Install(const std::string& kuid, const std::string& extra,
                       const std::vector<std::pair<std::string, std::string>>& files,
                       const std::string& root = "") {
-    const std::string work = MakeTempFolder() + "/asset";
-    fs::create_directories(work);
-    ASSERT_TRUE(WriteFile(work + "/config.txt", "kuid " + kuid +
-                                                    "\nusername \"Crate\"\nkind \"scenery\"\n"
-                                                    "vandru-build 3.4\ncategory-class \"BA\"\n" +
-                                                    extra));
-    for (const auto& [name, text] : files) ASSERT_TRUE(WriteFile(work + "/" + name, text));
-    const ToolResult r = root.empty() ? Run({"installfrompath", work})
-                                      : RunProgram(root + "/bin/VandruUtil",
-                                                   {"installfrompath", work}, root + "/bin");
+    const ToolResult r = InstallScenery(kuid, extra, files, root);
     ASSERT_EQ(r.status, 0) << r.out << r.err;
   }
 

@@ -132,4 +132,100 @@ TEST_F(DaemonCommandHost, EachHostReplyGivesTheToolOneAnswer) {
   }
 }
 
+// A host gets a second job before it answers the first, so it finds the
+// next job waiting; its answers go to the jobs in the order sent. When it
+// closes, the job it was running fails, and the one queued behind it, never
+// started, runs on another host.
+TEST_F(DaemonCommandHost, JobsQueueOnAHostAndTheOneItNeverStartedMovesOnWhenItCloses) {
+  auto host = Connect();
+  auto other = Connect();
+  auto toolA = Connect();
+  auto toolB = Connect();
+  ASSERT_TRUE(host && other && toolA && toolB);
+  Bytes pong;
+  ASSERT_TRUE(host->Transact(kRegisterCommandHost, 50, {}, &pong));
+  const Bytes batch = Body().U32(0).U32(0);
+
+  // Reads the next job from `from`; its folder, or "" when none came.
+  auto nextJobFolder = [](RawClient& from) {
+    RawClient::Frame job;
+    if (!from.ReadFrame(job) || !job.IsNote() || job.word != kNoteJob) return std::string();
+    BodyReader reader(job.body);
+    reader.U32();
+    reader.String();
+    return reader.String();
+  };
+  // The reply of request `id` on `tool`, with the messages before it.
+  auto replyOf = [](RawClient& tool, uint32_t id, std::vector<RawClient::Frame>* notes) {
+    RawClient::Frame frame;
+    while (tool.ReadFrame(frame)) {
+      if (frame.IsReply()) return frame.word == id ? frame.body : Bytes{0xEE};
+      notes->push_back(frame);
+    }
+    return Bytes{0xEE};
+  };
+
+  // Two jobs reach the host before it answers either; the answers follow
+  // the order in which they came.
+  ASSERT_TRUE(toolA->SendRequest(kValidate, 1, ValidateBody("local", "a")));
+  ASSERT_EQ(nextJobFolder(*host), "a");
+  ASSERT_TRUE(toolB->SendRequest(kValidate, 2, ValidateBody("local", "b")));
+  ASSERT_EQ(nextJobFolder(*host), "b");
+  ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, Body().Raw(batch).U8(1)));
+  ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, Body().Raw(batch).U8(0)));
+  std::vector<RawClient::Frame> notes;
+  EXPECT_EQ(replyOf(*toolA, 1, &notes), Bytes{1});
+  EXPECT_EQ(replyOf(*toolB, 2, &notes), Bytes{0});
+
+  // Two more, then the host goes with both unanswered.
+  ASSERT_TRUE(toolA->SendRequest(kValidate, 3, ValidateBody("local", "c")));
+  ASSERT_TRUE(toolB->SendRequest(kValidate, 4, ValidateBody("local", "d")));
+  const std::string running = nextJobFolder(*host);
+  const std::string queued = nextJobFolder(*host);
+  ASSERT_TRUE((running == "c" && queued == "d") || (running == "d" && queued == "c"));
+  ASSERT_TRUE(other->Transact(kRegisterCommandHost, 51, {}, &pong));
+  host->Close();
+  EXPECT_EQ(nextJobFolder(*other), queued);
+  ASSERT_TRUE(other->SendRequest(kCommandHostReply, 0, Body().Raw(batch).U8(1)));
+  RawClient& failedTool = running == "c" ? *toolA : *toolB;
+  RawClient& movedTool = running == "c" ? *toolB : *toolA;
+  std::vector<RawClient::Frame> failedNotes;
+  EXPECT_EQ(replyOf(failedTool, running == "c" ? 3 : 4, &failedNotes), Bytes{0});
+  EXPECT_TRUE(HasMessage(MessagesFor(failedNotes, running == "c" ? 3 : 4), ResultsLog::kError,
+                         "closed its connection"));
+  EXPECT_EQ(replyOf(movedTool, running == "c" ? 4 : 3, &notes), Bytes{1});
+}
+
+// At most two jobs are out with a host: a third waits until the host
+// answers one, then follows.
+TEST_F(DaemonCommandHost, AHostHasAtMostTwoJobsOutAtOnce) {
+  auto host = Connect();
+  ASSERT_TRUE(host);
+  Bytes pong;
+  ASSERT_TRUE(host->Transact(kRegisterCommandHost, 50, {}, &pong));
+  std::vector<std::unique_ptr<RawClient>> tools;
+  for (uint32_t id = 1; id <= 3; ++id) {
+    tools.push_back(Connect());
+    ASSERT_TRUE(tools.back());
+    ASSERT_TRUE(tools.back()->SendRequest(kValidate, id, ValidateBody("local", "x")));
+  }
+  RawClient::Frame job;
+  ASSERT_TRUE(host->ReadFrame(job));
+  ASSERT_TRUE(host->ReadFrame(job));
+  // Nothing more comes while both are unanswered (a bounded look).
+  EXPECT_FALSE(host->ReadFrame(job, 300));
+  const Bytes answer = Body().U32(0).U32(0).U8(1);
+  ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, answer));
+  ASSERT_TRUE(host->ReadFrame(job));
+  EXPECT_TRUE(job.IsNote() && job.word == kNoteJob);
+  ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, answer));
+  ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, answer));
+  for (uint32_t id = 1; id <= 3; ++id) {
+    RawClient::Frame frame;
+    while (tools[id - 1]->ReadFrame(frame) && !frame.IsReply()) {
+    }
+    EXPECT_TRUE(frame.IsReply() && frame.word == id && frame.body == Bytes{1}) << id;
+  }
+}
+
 }  // namespace
