@@ -4,9 +4,11 @@
 #include <memory>
 #include <new>
 #include <string_view>
+#include <typeinfo>
 #include <unordered_set>
 #include <vector>
 
+#include "foundation/soup/TDBContainerTag.h"
 #include "gsnative/GSOKUID.h"
 #include "gsnative/NativeLibraryRegistration.h"
 #include "gsnative/SoupCharge.h"
@@ -17,6 +19,7 @@
 #include "gsruntime/GSPayloadSoup.h"
 #include "gsruntime/GSRunState.h"
 #include "gsruntime/GSString.h"
+#include "kiv/PString.h"
 #include "kiv/String.h"
 
 using namespace GSRuntime;
@@ -38,6 +41,14 @@ bool SoupOfObject(GSValue ref, Soup& soup) {
 GSValue MakeLockedSoup(GSContext* context, const Soup& soup) {
   GSOSoup* object = GSOSoup::Create(context, soup, true);
   return object != nullptr ? object->GetScriptInstance() : 0;
+}
+
+// False when `tree` cannot have a child called `name`: every child of an
+// editable container holds its name, so a name that only the caller holds
+// (a name no script used before) is not among them and needs no look-up.
+bool MayNameATag(const ACSChunk* tree, const Kiv::PString& name) {
+  if (tree == nullptr || typeid(*tree) != typeid(TDBContainerTag)) return true;
+  return Kiv::PStringCache::UseCount(name) > 1;
 }
 
 }  // namespace
@@ -78,7 +89,9 @@ void GSOSoup::LetGoOfTree() {
 bool GSOSoup::ChargeTag(const Kiv::PString& name, uint64_t bytes, const char* refusal) {
   uint64_t old = 0;
   ChunkRef keep;
-  if (const ACSChunk* child = soup_.PeekChild(name, keep)) old = SoupTagBytes(name, child);
+  if (const ACSChunk* child = MayNameATag(soup_.GetChunk(), name) ? soup_.PeekChild(name, keep)
+                                                                    : nullptr)
+    old = SoupTagBytes(name, child);
   if (bytes <= old) {
     charge_.Set(Context(), charge_.Bytes() - std::min(charge_.Bytes(), old - bytes));
     return true;

@@ -25,7 +25,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <cstdlib>
+#include <memory>
 
 #include "foundation/text/KUID.h"
 
@@ -41,20 +42,70 @@ class KUIDCountTable {
   size_t Size() const { return size_; }
 
  private:
+  // Plain fields, so that a new table comes zeroed from the allocator
+  // (all entries free) without a pass that constructs each one.
   struct Entry {
-    KUID kuid;
-    uint32_t count = 0;  // 0: the entry is free
+    int32_t userId;
+    int32_t contentId;
+    int32_t version;
+    uint32_t count;  // 0: the entry is free
+
+    bool Holds(const KUID& kuid) const {
+      return contentId == kuid.contentId && userId == kuid.userId && version == kuid.version;
+    }
+    KUID Key() const { return KUID{userId, contentId, version}; }
+  };
+  struct FreeEntries {
+    void operator()(Entry* entries) const { std::free(entries); }
   };
 
+  size_t Mask() const { return capacity_ - 1; }
   size_t SlotOf(const KUID& kuid) const;
   // The entry of `kuid`, or the free entry where it would go.
   size_t Probe(const KUID& kuid) const;
   // Makes room for one more KUID.
-  void Reserve();
+  void Reserve() {
+    if ((size_ + 1) * 2 > capacity_) Grow();
+  }
   void Grow();
 
-  std::vector<Entry> entries_;
+  std::unique_ptr<Entry[], FreeEntries> entries_;
+  size_t capacity_ = 0;  // a power of two, or 0 before the first KUID
   size_t size_ = 0;
-  unsigned shift_ = 64;      // 64 - log2(entries_.size())
+  unsigned shift_ = 64;      // 64 - log2(capacity_)
   unsigned blockBits_ = 0;   // log2 of the block size
 };
+
+// Find, AddIfAbsent and what they use are inline: a KUID list's AddKUID and
+// HasKUID are each one call of them.
+
+inline size_t KUIDCountTable::SlotOf(const KUID& kuid) const {
+  const auto content = static_cast<uint32_t>(kuid.contentId);
+  const uint64_t author = uint64_t{static_cast<uint32_t>(kuid.version)} << 32 |
+                          static_cast<uint32_t>(kuid.userId);
+  const uint64_t hash =
+      ((author * 0xBF58476D1CE4E5B9ull) ^ (content >> blockBits_)) * 0x9E3779B97F4A7C15ull;
+  const size_t blockMask = (size_t{1} << blockBits_) - 1;
+  const size_t block = static_cast<size_t>(hash >> (shift_ + blockBits_)) << blockBits_;
+  return block | ((content + static_cast<size_t>(hash >> 32)) & blockMask);
+}
+
+inline size_t KUIDCountTable::Probe(const KUID& kuid) const {
+  size_t slot = SlotOf(kuid);
+  while (entries_[slot].count != 0 && !entries_[slot].Holds(kuid)) slot = (slot + 1) & Mask();
+  return slot;
+}
+
+inline uint32_t KUIDCountTable::Find(const KUID& kuid) const {
+  if (size_ == 0) return 0;
+  return entries_[Probe(kuid)].count;
+}
+
+inline bool KUIDCountTable::AddIfAbsent(const KUID& kuid) {
+  Reserve();
+  Entry& entry = entries_[Probe(kuid)];
+  if (entry.count != 0) return false;
+  entry = Entry{kuid.userId, kuid.contentId, kuid.version, 1};
+  ++size_;
+  return true;
+}

@@ -68,6 +68,7 @@ TEST(KUIDCountTable, CountsMatchAMapAfterAddsAndRemoves) {
       {"many authors, few contents", {}, {}},
       {"interleaved runs", {}, {}},
       {"sparse contents", {}, {}},
+      {"counts above one through growth", {}, {}},
   };
   for (size_t i = 0; i < 3000; i += 2) cases[5].removes.push_back(KUID{3, int32_t(i), 0});
   // Authors that share their content ids (a KUID's place inside its block
@@ -84,6 +85,10 @@ TEST(KUIDCountTable, CountsMatchAMapAfterAddsAndRemoves) {
   for (size_t i = 0; i < cases[8].adds.size(); i += 5) cases[8].removes.push_back(cases[8].adds[i]);
   for (int32_t i = 0; i < 2000; ++i) cases[9].adds.push_back(KUID{11, i * 4099, 2});
   for (size_t i = 0; i < 2000; i += 2) cases[9].removes.push_back(cases[9].adds[i]);
+  // Each KUID added again after the table has grown past it.
+  for (const std::vector<KUID>& pass : {Range(12, 0, 1500), Range(12, 0, 1500, 3), Range(12, 0, 1500)})
+    cases[10].adds.insert(cases[10].adds.end(), pass.begin(), pass.end());
+  cases[10].removes = Range(12, 0, 700);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ExpectSameAsMap(c.adds, c.removes);
@@ -124,6 +129,9 @@ TEST(KUIDCountTable, RemovalKeepsEveryOtherKeyReachable) {
   table.Clear();
   EXPECT_EQ(table.Find(kuids[0]), 0u);
   EXPECT_EQ(table.Size(), 0u);
+  // A cleared table grows again from nothing.
+  for (const KUID& kuid : kuids) EXPECT_TRUE(table.AddIfAbsent(kuid));
+  for (const KUID& kuid : kuids) ASSERT_EQ(table.Find(kuid), 1u);
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 
 #include "NativeCallFrame.h"
 #include "RuntimeTestSupport.h"
+#include "foundation/soup/BinarySoup.h"
+#include "foundation/stream/TBuffer.h"
 #include "gsnative/GSOHTMLBuffer.h"
 #include "gsnative/GSOImage.h"
 #include "gsnative/GSOKUID.h"
@@ -20,6 +22,7 @@
 #include "gsruntime/GSContext.h"
 #include "gsruntime/GSRouter.h"
 #include "gsruntime/GSString.h"
+#include "kiv/DynamicBuffer.h"
 #include "kiv/File.h"
 
 namespace {
@@ -211,6 +214,34 @@ TEST_F(NativeMemoryBoundTest, SoupTagsStopAtTheBoundAndReplacedTagsGiveBack) {
 
   Call(soup, &GSOSoup::Clear, {});
   EXPECT_LT(Meter().Live(), kMiB);
+}
+
+// A loaded binary soup answers by the bytes of its records' names, which
+// hold no interned name: a tag written over one of them replaces it, and
+// is charged only for what it adds.
+TEST_F(NativeMemoryBoundTest, TagWrittenOverALoadedRecordChargesTheDifference) {
+  ASSERT_NE(gSoupScriptClass, nullptr);
+  Meter().SetLimit(8 * kMiB);
+  const std::string name = "record-only-in-the-file";
+  Kiv::DynamicBuffer bytes;
+  {
+    Soup written;
+    written.Create();
+    written.SetNamedTag(Kiv::PString(name), std::string(kMiB, 'r'));
+    TBuffer out(&bytes, false);
+    ASSERT_TRUE(BinarySoup::Write(out, written));
+  }
+  bytes.SetPosition(0);
+  TBuffer in(&bytes, false);
+  Soup loaded;
+  ASSERT_TRUE(BinarySoup::Read(in, loaded));
+  GSOSoup* soup = GSOSoup::Create(context_.get(), loaded, false);
+  ASSERT_NE(soup, nullptr);
+  Keep(soup->GetScriptInstance());
+  const uint64_t before = Meter().Live();
+  Call(soup, &GSOSoup::SetNamedString, {Text(name), Text(std::string(kMiB, 's'))});
+  EXPECT_EQ(soup->GetSoup().CountTags(), 1u);
+  EXPECT_EQ(Meter().Live(), before);
 }
 
 // Tags written through a sub-soup's object stay charged while the parent
