@@ -46,6 +46,15 @@ class PString {
   // Drops this holder's use; the string becomes empty.
   void Release();
 
+  // For a holder that keeps the text alive by other means (a use held
+  // elsewhere for as long as this handle lives): Borrow makes this empty
+  // handle share `other`'s entry without taking a use, and Forget ends such
+  // a handle without dropping one. A borrowed handle ends with Forget only
+  // (never its destructor, Release or an assignment); copies made of it are
+  // ordinary strings.
+  void Borrow(const PString& other) { entry_ = other.entry_; }
+  void Forget() { entry_ = nullptr; }
+
   bool Empty() const { return entry_ == nullptr; }
   uint32_t Length() const;
   // The characters, NUL-terminated; null for the empty string.

@@ -18,6 +18,8 @@ struct TDBContainerTag::Node {
   ACSChunk* child = nullptr;  // One reference held.
   Block* block = nullptr;
   uint32_t index = 0;
+  // The name is borrowed (no use held): it ends with Forget.
+  bool borrowedName = false;
   // Entries of the same name, in order: `nameNext` ends at the last one,
   // and the first one's `namePrev` is the last one (so a chain is found from
   // its first entry alone). `nameNext` also links free nodes.
@@ -215,14 +217,18 @@ TDBContainerTag::~TDBContainerTag() {
   const bool outermost = tReleaseQueue == nullptr;
   std::vector<ACSChunk*>& queue = outermost ? children : *tReleaseQueue;
   if (outermost) children.reserve(count_);
-  for (Node* node : ring_) queue.push_back(node->child);
+  // Free nodes hold no name; the nodes in use give theirs up here, so the
+  // nodes need no destructor call of their own afterwards.
+  for (Node* node : ring_) {
+    queue.push_back(node->child);
+    EndName(*node);
+  }
   ring_.FreeBlocks();
   byName_.reset();
   byChild_.reset();
   while (slabs_ != nullptr) {
     Slab* slab = slabs_;
     slabs_ = slab->next;
-    for (uint32_t i = 0; i < slab->used; ++i) slab->Nodes()[i].~Node();
     if (!slab->inArena) ::operator delete(slab);
   }
   if (!outermost) return;
@@ -271,8 +277,17 @@ TDBContainerTag::Node* TDBContainerTag::NewNode() {
   return new (&slabs_->Nodes()[slabs_->used++]) Node;
 }
 
+void TDBContainerTag::EndName(Node& node) {
+  if (node.borrowedName) {
+    node.name.Forget();
+    node.borrowedName = false;
+    return;
+  }
+  node.name.Release();
+}
+
 void TDBContainerTag::FreeNode(Node* node) {
-  node->name.Release();
+  EndName(*node);
   node->child = nullptr;
   node->block = nullptr;
   node->namePrev = node->childPrev = node->childNext = nullptr;
@@ -378,9 +393,15 @@ TDBContainerTag::Node* TDBContainerTag::NodeAt(uint32_t index,
   return *it;
 }
 
-TDBContainerTag::Node* TDBContainerTag::AppendNode(const Kiv::PString& name, ChunkRef child) {
+TDBContainerTag::Node* TDBContainerTag::AppendNode(const Kiv::PString& name, ChunkRef child,
+                                                   bool borrowName) {
   Node* node = NewNode();
-  node->name = name;
+  if (borrowName) {
+    node->name.Borrow(name);
+    node->borrowedName = true;
+  } else {
+    node->name = name;
+  }
   node->child = child.Detach();
   node->index = ring_.Append(node);
   node->block = ring_.FirstBlock()->prev;
@@ -392,8 +413,16 @@ TDBContainerTag::Node* TDBContainerTag::AppendNode(const Kiv::PString& name, Chu
 }
 
 void TDBContainerTag::SetChild(const Kiv::PString& name, ChunkRef child) {
+  Append(name, std::move(child), false);
+}
+
+void TDBContainerTag::SetChildWithBorrowedName(const Kiv::PString& name, ChunkRef child) {
+  Append(name, std::move(child), true);
+}
+
+void TDBContainerTag::Append(const Kiv::PString& name, ChunkRef child, bool borrowName) {
   if (!child) return;
-  Node* node = AppendNode(name, std::move(child));
+  Node* node = AppendNode(name, std::move(child), borrowName);
   if (byName_) {
     ChainAppend(*byName_, name.Id(), node, &Node::namePrev, &Node::nameNext);
   } else if (count_ > kIndexFrom) {

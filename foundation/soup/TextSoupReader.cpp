@@ -175,6 +175,9 @@ class TextSoupReader {
     if (!level) level = TDBContainerTag::CreateIn(arena_);
     auto* container = static_cast<TDBContainerTag*>(level.get());
     container->RemoveFirstNamed(name);
+    // Every name read is held by the arena (InternName), which outlives
+    // the containers made in it.
+    if (arena_ != nullptr) return container->SetChildWithBorrowedName(name, std::move(tag));
     container->SetChild(name, std::move(tag));
   }
   void PutValue(ChunkRef& level, uint32_t type, const void* data, uint32_t size) {
@@ -214,6 +217,7 @@ class TextSoupReader {
     if (recent.text != text) {
       recent.name = Kiv::PString(text);
       recent.text = recent.name.View();
+      if (arena_ != nullptr) arena_->HoldName(recent.name);
     }
     name_ = &recent.name;
   }
