@@ -189,13 +189,7 @@ bool ValidateList(const uint8_t* block, uint32_t at, uint32_t end, uint32_t dept
     if (listEnd - rec < kMinRecord) return true;
     const uint32_t size = LoadU32(rec);
     if (IsPlainRecord(rec, listEnd, size)) {
-      // The walk waits on each size word. The address after the size word
-      // is made apart from it (the empty asm keeps the compiler from folding
-      // the two adds into one three-part address, which takes two cycles),
-      // so only one add follows each load.
-      const uint8_t* body = rec + 4;
-      asm("" : "+r"(body));
-      rec = body + size;
+      rec += 4 + size_t(size);
       continue;
     }
     const auto here = static_cast<uint32_t>(rec - block);

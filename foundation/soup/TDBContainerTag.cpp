@@ -219,10 +219,14 @@ TDBContainerTag::~TDBContainerTag() {
   if (outermost) children.reserve(count_);
   // Free nodes hold no name; the nodes in use give theirs up here, so the
   // nodes need no destructor call of their own afterwards.
+  const size_t queuedBefore = queue.size();
   for (Node* node : ring_) {
     queue.push_back(node->child);
     EndName(*node);
   }
+  // The queue is taken from its end: reversed, the children go in their
+  // order, which is the order a reading made them in (ascending addresses).
+  std::reverse(queue.begin() + std::ptrdiff_t(queuedBefore), queue.end());
   ring_.FreeBlocks();
   byName_.reset();
   byChild_.reset();
