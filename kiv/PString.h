@@ -90,6 +90,10 @@ class PStringCache {
   static size_t Count();
   // Use count of the entry behind `s`; 0 for the empty string.
   static uint32_t UseCount(const PString& s);
+  // Releases the `count` strings at `strings` (each becomes empty) as
+  // Release would one by one, taking the cache's lock once per batch of
+  // last uses rather than once per string.
+  static void ReleaseAll(PString* strings, size_t count);
 
  private:
   friend class PString;

@@ -27,6 +27,10 @@
 #include <utility>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "foundation/base/LogMessage.h"
 #include "foundation/soup/ChunkArena.h"
 #include "foundation/soup/TDBContainerTag.h"
@@ -107,6 +111,26 @@ Status ReadAllBytes(TStream& stream, TextBytes& text) {
   }
   return Status::kOk;
 }
+
+// A copy of a name read, kept while the reader goes on: borrowed (no use
+// taken) when the reading's arena holds the name, else an ordinary copy.
+struct KeptName {
+  KeptName(const Kiv::PString& from, bool borrow) : borrowed(borrow) {
+    if (borrowed) {
+      name.Borrow(from);
+    } else {
+      name = from;
+    }
+  }
+  ~KeptName() {
+    if (borrowed) name.Forget();
+  }
+  KeptName(const KeptName&) = delete;
+  KeptName& operator=(const KeptName&) = delete;
+
+  Kiv::PString name;
+  const bool borrowed;
+};
 
 class TextSoupReader {
  public:
@@ -196,7 +220,7 @@ class TextSoupReader {
     const int first = SkipBlanks(true);
     if (first == 0 || first == '}') return false;
     char* const stored = nameChars_.data();
-    uint32_t length = 0;
+    uint32_t length = CopyNameRun(stored);
     while (p_ < end_) {
       const auto c = static_cast<unsigned char>(*p_);
       if (IsBlank(c) || IsLineEnd(c) || c == '}') break;
@@ -208,27 +232,86 @@ class TextSoupReader {
     return true;
   }
 
+  // Copies the start of a name at p_ into `stored`, ASCII capitals lowered,
+  // 16 bytes at a time while they lie inside the text and the room for a
+  // name; stops at the name's end (a blank, a line end or "}", not
+  // consumed) or before the last 16 bytes of either. Answers the bytes
+  // copied; p_ is moved past them.
+  uint32_t CopyNameRun(char* stored) {
+    uint32_t length = 0;
+#if defined(__SSE2__)
+    const __m128i blank = _mm_set1_epi8(' ');
+    const __m128i tab = _mm_set1_epi8('\t');
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i brace = _mm_set1_epi8('}');
+    const __m128i beforeA = _mm_set1_epi8('A' - 1);
+    const __m128i afterZ = _mm_set1_epi8('Z' + 1);
+    const __m128i toLower = _mm_set1_epi8('a' - 'A');
+    while (end_ - p_ >= 16 && length + 16 <= TextSoup::kMaxNameLength) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p_));
+      const __m128i stop = _mm_or_si128(
+          _mm_or_si128(_mm_cmpeq_epi8(bytes, blank), _mm_cmpeq_epi8(bytes, tab)),
+          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf)),
+                       _mm_cmpeq_epi8(bytes, brace)));
+      // Signed compares: bytes from 0x80 up are negative, never capitals.
+      const __m128i capital =
+          _mm_and_si128(_mm_cmpgt_epi8(bytes, beforeA), _mm_cmplt_epi8(bytes, afterZ));
+      const __m128i lowered = _mm_add_epi8(bytes, _mm_and_si128(capital, toLower));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(stored + length), lowered);
+      const auto stops = uint32_t(_mm_movemask_epi8(stop));
+      if (stops != 0) {
+        const auto run = uint32_t(std::countr_zero(stops));
+        p_ += run;
+        return length + run;
+      }
+      p_ += 16;
+      length += 16;
+    }
+#endif
+    return length;
+  }
+
   // Points name_ at `text` interned. Names repeat (the sub-soups of a list
   // hold the same tags), so the names met last are kept by a hash of their
   // bytes, and one found there is used as it is rather than interned again.
-  // name_ stays valid until the next name is read.
+  // name_ stays valid until the next name is read. `text` lies at the start
+  // of nameChars_, so its first 8 bytes can be read whatever its length.
   void InternName(std::string_view text) {
-    Recent& recent = recentNames_[RecentSlot(text)];
-    if (recent.text != text) {
+    const NameWords words = WordsOf(text);
+    Recent& recent = recentNames_[RecentSlot(words, text.size())];
+    // Up to 16 bytes, the two words hold the whole name.
+    const bool same = recent.words.head == words.head && recent.words.tail == words.tail &&
+                      recent.text.size() == text.size() &&
+                      (text.size() <= 16 || recent.text == text);
+    if (!same) {
       recent.name = Kiv::PString(text);
       recent.text = recent.name.View();
+      recent.words = words;
       if (arena_ != nullptr) arena_->HoldName(recent.name);
     }
     name_ = &recent.name;
   }
 
-  static size_t RecentSlot(std::string_view text) {
-    const size_t n = text.size();
+  // The first 8 bytes of a name (zero past its end) and, for a name longer
+  // than 8 bytes, its last 8.
+  struct NameWords {
     uint64_t head = 0;
     uint64_t tail = 0;
-    std::memcpy(&head, text.data(), std::min<size_t>(n, 8));
-    if (n > 8) std::memcpy(&tail, text.data() + n - 8, 8);
-    const uint64_t h = (head ^ (tail * 0x9E3779B97F4A7C15ull) ^ n) * 0xBF58476D1CE4E5B9ull;
+  };
+  static NameWords WordsOf(std::string_view text) {
+    static_assert(TextSoup::kMaxNameLength >= 8, "a name's room holds a word");
+    const size_t n = text.size();
+    NameWords words;
+    std::memcpy(&words.head, text.data(), 8);
+    if (n < 8) words.head &= (uint64_t{1} << (8 * n)) - 1;
+    if (n > 8) std::memcpy(&words.tail, text.data() + n - 8, 8);
+    return words;
+  }
+
+  static size_t RecentSlot(const NameWords& words, size_t n) {
+    const uint64_t h =
+        (words.head ^ (words.tail * 0x9E3779B97F4A7C15ull) ^ n) * 0xBF58476D1CE4E5B9ull;
     return size_t(h >> (64 - kRecentBits));
   }
 
@@ -303,11 +386,11 @@ class TextSoupReader {
   // empty.
   Status ReadSubSoup(ChunkRef& level, uint32_t depth) {
     // The children's names may take the recent slot that name_ points at.
-    const Kiv::PString name = *name_;
+    const KeptName name(*name_, arena_ != nullptr);
     ChunkRef child = TDBContainerTag::CreateIn(arena_);
     const Status status = depth < TextSoup::kMaxDepth ? ParseLevel(child, depth + 1) : SkipLevels();
     if (status != Status::kOk) return status;
-    Put(level, name, std::move(child));
+    Put(level, name.name, std::move(child));
     SkipClosingBrace();
     return Status::kOk;
   }
@@ -581,9 +664,10 @@ class TextSoupReader {
   struct Recent {
     Kiv::PString name;
     std::string_view text;
+    NameWords words;
   };
   std::array<Recent, size_t{1} << kRecentBits> recentNames_;
-  std::array<char, TextSoup::kMaxNameLength> nameChars_;
+  std::array<char, TextSoup::kMaxNameLength> nameChars_{};
   CharBuffer text_;
   std::vector<float> floats_;
 };
