@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <utility>
 #include <vector>
@@ -186,7 +187,34 @@ ChunkRef TDBContainerTag::Create() {
 ChunkRef TDBContainerTag::CreateIn(ChunkArena* arena) {
   auto* container = new (arena) TDBContainerTag;
   container->inArena_ = arena != nullptr;
+  container->ring_.UseArena(arena);
   return ChunkRef::Adopt(container);
+}
+
+namespace {
+
+// Each ring block is preceded by a word that tells where it lies (a whole
+// 16 bytes, so that the block keeps the alignment of its room).
+constexpr size_t kBlockMark = 16;
+constexpr uint64_t kInHeap = 0;
+constexpr uint64_t kInArena = 1;
+
+}  // namespace
+
+void* TDBContainerTag::RingBlocks::AllocateBlock(size_t bytes) {
+  const bool fromArena = arena_ != nullptr && arena_->IsOpen();
+  auto* room = static_cast<char*>(fromArena ? arena_->AllocateStorage(kBlockMark + bytes)
+                                            : ::operator new(kBlockMark + bytes));
+  const uint64_t mark = fromArena ? kInArena : kInHeap;
+  std::memcpy(room, &mark, sizeof mark);
+  return room + kBlockMark;
+}
+
+void TDBContainerTag::RingBlocks::FreeBlock(void* block) {
+  char* room = static_cast<char*>(block) - kBlockMark;
+  uint64_t mark;
+  std::memcpy(&mark, room, sizeof mark);
+  if (mark == kInHeap) ::operator delete(room);
 }
 
 void* TDBContainerTag::operator new(size_t size, ChunkArena* arena) {

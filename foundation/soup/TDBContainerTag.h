@@ -36,7 +36,7 @@
 //
 // A container may be made in a ChunkArena (the text reader's): it then lives
 // in the arena's memory, holds the arena until it is destroyed, and takes
-// its node slabs from the arena while the arena is open (see ChunkArena.h);
+// its node slabs and ring blocks from the arena while the arena is open (see ChunkArena.h);
 // it behaves as any other container.
 //
 // Ownership: each entry holds one reference on its child and one use of its
@@ -113,8 +113,20 @@ class TDBContainerTag : public ACSChunk {
   struct Node;
   struct Slab;
   class Index;
-  struct Ring : BlockRing<Node*, 13> {
+  // Ring blocks come from the container's arena while it is open (each
+  // block is marked, so that only heap blocks are freed alone).
+  class RingBlocks {
+   public:
+    void UseArena(ChunkArena* arena) { arena_ = arena; }
+    void* AllocateBlock(size_t bytes);
+    static void FreeBlock(void* block);
+
+   private:
+    ChunkArena* arena_ = nullptr;
+  };
+  struct Ring : BlockRing<Node*, 13, ValueInitFill<Node*>, RingBlocks> {
     uint32_t Append(Node* n) { return AppendToLast(n); }
+    using RingBlocks::UseArena;
   };
   using Block = Ring::Block;
 
