@@ -332,9 +332,16 @@ TDBContainerTag::Node* TDBContainerTag::FirstByName(const void* name) const {
     const Index::Slot* chain = byName_->Find(name);
     return chain != nullptr ? chain->head : nullptr;
   }
-  for (Node* node : ring_) {
-    if (node->name.Id() == name) return node;
-  }
+  // Block by block (without an index there is usually one).
+  const Block* first = ring_.FirstBlock();
+  if (first == nullptr) return nullptr;
+  const Block* block = first;
+  do {
+    for (uint32_t i = 0; i < block->count; ++i) {
+      if (block->entries[i]->name.Id() == name) return block->entries[i];
+    }
+    block = block->next;
+  } while (block != first);
   return nullptr;
 }
 
@@ -448,10 +455,6 @@ void TDBContainerTag::SetChild(const Kiv::PString& name, ChunkRef child) {
   Append(name, std::move(child), false);
 }
 
-void TDBContainerTag::SetChildWithBorrowedName(const Kiv::PString& name, ChunkRef child) {
-  Append(name, std::move(child), true);
-}
-
 void TDBContainerTag::Append(const Kiv::PString& name, ChunkRef child, bool borrowName) {
   if (!child) return;
   Node* node = AppendNode(name, std::move(child), borrowName);
@@ -478,10 +481,18 @@ void TDBContainerTag::RemoveFirstNamed(const Kiv::PString& name) {
 }
 
 void TDBContainerTag::ReplaceFirstNamed(const Kiv::PString& name, ChunkRef child) {
+  Replace(name, std::move(child), false);
+}
+
+void TDBContainerTag::ReplaceFirstNamedBorrowingName(const Kiv::PString& name, ChunkRef child) {
+  Replace(name, std::move(child), true);
+}
+
+void TDBContainerTag::Replace(const Kiv::PString& name, ChunkRef child, bool borrowName) {
   // Small containers scan; there the two steps cost little.
   if (!byName_ || !child) {
     RemoveFirstNamed(name);
-    return SetChild(name, std::move(child));
+    return Append(name, std::move(child), borrowName);
   }
   Index::Slot& chain = byName_->FindOrAdd(name.Id());
   Node* first = chain.head;
@@ -490,7 +501,7 @@ void TDBContainerTag::ReplaceFirstNamed(const Kiv::PString& name, ChunkRef child
     // chain changes when the name has several entries: take the long way.
     if (first->nameNext != nullptr || first->child->RefCount() != 1) {
       RemoveFirstNamed(name);
-      return SetChild(name, std::move(child));
+      return Append(name, std::move(child), borrowName);
     }
     // The only entry of its name: it moves to the end with the new child
     // and stays the whole chain.
@@ -505,7 +516,8 @@ void TDBContainerTag::ReplaceFirstNamed(const Kiv::PString& name, ChunkRef child
   // A new name (or one whose first entry is the null tag, which stays):
   // append, and link the node into the chain just found (a slot left
   // without a head, should the append fail, means "absent" as before).
-  ChainLink(chain, AppendNode(name, std::move(child)), &Node::namePrev, &Node::nameNext);
+  ChainLink(chain, AppendNode(name, std::move(child), borrowName), &Node::namePrev,
+            &Node::nameNext);
 }
 
 const ACSChunk* TDBContainerTag::FindFirstNamed(const Kiv::PString& name) const {

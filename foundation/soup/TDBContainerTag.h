@@ -40,7 +40,7 @@
 // it behaves as any other container.
 //
 // Ownership: each entry holds one reference on its child and one use of its
-// name (none for a name borrowed with SetChildWithBorrowedName). No parent pointers exist: a child may sit in several containers.
+// name (none for a name borrowed with ReplaceFirstNamedBorrowingName). No parent pointers exist: a child may sit in several containers.
 // Destroying a deep tree does not recurse once per level (children released
 // by a dying container are queued and released in a loop).
 //
@@ -82,12 +82,6 @@ class TDBContainerTag : public ACSChunk {
   ChunkRef CreateChunk(uint32_t type, CoreRef core) override;
   uint32_t GetType() const override { return SoupType::kContainer; }
 
-  // SetChild whose entry shares the name without taking a use of it: the
-  // caller keeps `name` alive for as long as this container lives (the text
-  // reader's arena, which holds every container it made, keeps one use per
-  // name read; see ChunkArena::HoldName). Making and dropping such an entry
-  // counts nothing on the name.
-  void SetChildWithBorrowedName(const Kiv::PString& name, ChunkRef child);
   // Does exactly what RemoveChild(GetChild(name)) does (nothing when the
   // name is absent or its first child is the shared null tag), without the
   // second lookup and without taking references.
@@ -97,6 +91,12 @@ class TDBContainerTag : public ACSChunk {
   // end. A name that is new, or held by one entry whose child has no other
   // holder, is looked up once.
   void ReplaceFirstNamed(const Kiv::PString& name, ChunkRef child);
+  // ReplaceFirstNamed whose new entry shares the name without taking a use
+  // of it: the caller keeps `name` alive for as long as this container lives
+  // (the text reader's arena, which holds every container it made, keeps a
+  // use of each name read; see ChunkArena::HoldName). Making and dropping
+  // such an entry counts nothing on the name.
+  void ReplaceFirstNamedBorrowingName(const Kiv::PString& name, ChunkRef child);
   // The first child of the name, or null when there is none; no reference
   // is taken, so the pointer is valid until the container next changes.
   const ACSChunk* FindFirstNamed(const Kiv::PString& name) const;
@@ -139,6 +139,7 @@ class TDBContainerTag : public ACSChunk {
   // the caller links it into the name index.
   Node* AppendNode(const Kiv::PString& name, ChunkRef child, bool borrowName = false);
   void Append(const Kiv::PString& name, ChunkRef child, bool borrowName);
+  void Replace(const Kiv::PString& name, ChunkRef child, bool borrowName);
   void FreeNode(Node* node);
   // Drops the node's use of its name, or forgets a borrowed one.
   static void EndName(Node& node);

@@ -198,11 +198,10 @@ class TextSoupReader {
   void Put(ChunkRef& level, const Kiv::PString& name, ChunkRef tag) {
     if (!level) level = TDBContainerTag::CreateIn(arena_);
     auto* container = static_cast<TDBContainerTag*>(level.get());
-    container->RemoveFirstNamed(name);
     // Every name read is held by the arena (InternName), which outlives
     // the containers made in it.
-    if (arena_ != nullptr) return container->SetChildWithBorrowedName(name, std::move(tag));
-    container->SetChild(name, std::move(tag));
+    if (arena_ != nullptr) return container->ReplaceFirstNamedBorrowingName(name, std::move(tag));
+    container->ReplaceFirstNamed(name, std::move(tag));
   }
   void PutValue(ChunkRef& level, uint32_t type, const void* data, uint32_t size) {
     Put(level, *name_, TDBDataTag::CreateCopyIn(arena_, type, data, size));
