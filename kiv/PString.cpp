@@ -117,6 +117,13 @@ class Cache {
   // Asks for the slot where the search for `hash` starts to be brought into
   // the cache (a hint; the caller holds `mutex`).
   void PrefetchHome(uint64_t hash) const { __builtin_prefetch(&slots_[hash & Mask()]); }
+  // The same without the lock: the table's place and size are read as they
+  // were last published (a stale place is only a wasted hint).
+  void PrefetchHomeUnlocked(uint64_t hash) const {
+    const Slot* slots = view_.load(std::memory_order_relaxed);
+    const size_t mask = viewMask_.load(std::memory_order_relaxed);
+    __builtin_prefetch(reinterpret_cast<const char*>(slots) + (hash & mask) * sizeof(Slot));
+  }
 
  private:
   struct Slot {
@@ -135,10 +142,19 @@ class Cache {
       while (slots_[i].entry != nullptr) i = (i + 1) & Mask();
       slots_[i] = slot;
     }
+    Publish();
+  }
+
+  void Publish() {
+    view_.store(slots_.data(), std::memory_order_relaxed);
+    viewMask_.store(Mask(), std::memory_order_relaxed);
   }
 
   std::vector<Slot> slots_ = std::vector<Slot>(1024);
   size_t used_ = 0;
+  // For PrefetchHomeUnlocked.
+  std::atomic<const Slot*> view_{slots_.data()};
+  std::atomic<size_t> viewMask_{slots_.size() - 1};
 };
 
 // Never destroyed: strings held by static objects may be released after
@@ -225,6 +241,10 @@ class PStringCache::Impl {
     }
   }
 };
+
+void PStringCache::Prefetch(std::string_view text) {
+  if (!text.empty()) TheCache().PrefetchHomeUnlocked(HashText(text));
+}
 
 void PStringCache::ReleaseAll(PString* strings, size_t count) {
   Impl::DropAll(strings, count);

@@ -90,6 +90,10 @@ class PStringCache {
   static size_t Count();
   // Use count of the entry behind `s`; 0 for the empty string.
   static uint32_t UseCount(const PString& s);
+  // Asks for the place where `text` is looked up to be brought into the
+  // processor's cache, ahead of interning it (a hint: nothing changes). For
+  // callers that know a text some time before they need its string.
+  static void Prefetch(std::string_view text);
   // Releases the `count` strings at `strings` (each becomes empty) as
   // Release would one by one, taking the cache's lock once per batch of
   // last uses rather than once per string.

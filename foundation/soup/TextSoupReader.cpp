@@ -112,26 +112,6 @@ Status ReadAllBytes(TStream& stream, TextBytes& text) {
   return Status::kOk;
 }
 
-// A copy of a name read, kept while the reader goes on: borrowed (no use
-// taken) when the reading's arena holds the name, else an ordinary copy.
-struct KeptName {
-  KeptName(const Kiv::PString& from, bool borrow) : borrowed(borrow) {
-    if (borrowed) {
-      name.Borrow(from);
-    } else {
-      name = from;
-    }
-  }
-  ~KeptName() {
-    if (borrowed) name.Forget();
-  }
-  KeptName(const KeptName&) = delete;
-  KeptName& operator=(const KeptName&) = delete;
-
-  Kiv::PString name;
-  const bool borrowed;
-};
-
 class TextSoupReader {
  public:
   TextSoupReader(const char* begin, const char* end, bool utf8)
@@ -188,7 +168,10 @@ class TextSoupReader {
   Status ParseLevel(ChunkRef& level, uint32_t depth) {
     for (;;) {
       if (!ReadName()) return Status::kOk;
-      const Status status = StoreValue(level, ClassifyValue(), depth);
+      const Kind kind = ClassifyValue();
+      // A sub-soup's name is interned after its children (ReadSubSoup).
+      if (kind != Kind::kSoup) InternName(StoredName());
+      const Status status = StoreValue(level, kind, depth);
       if (status != Status::kOk) return status;
     }
   }
@@ -212,10 +195,10 @@ class TextSoupReader {
     Put(level, *name_, TDBDataTag::CreateTextIn(arena_, text));
   }
 
-  // Reads the next name into name_ (or only past it, when `keep` is false).
+  // Reads the next name into nameChars_ (see StoredName).
   // False at "}" or the end of the text (neither is consumed), which ends
   // the current level.
-  bool ReadName(bool keep = true) {
+  bool ReadName() {
     const int first = SkipBlanks(true);
     if (first == 0 || first == '}') return false;
     char* const stored = nameChars_.data();
@@ -227,9 +210,12 @@ class TextSoupReader {
       if (length == TextSoup::kMaxNameLength) continue;
       stored[length++] = char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     }
-    if (keep) InternName(std::string_view(stored, length));
+    nameLength_ = length;
     return true;
   }
+
+  // The name ReadName read last, at the start of nameChars_.
+  std::string_view StoredName() const { return std::string_view(nameChars_.data(), nameLength_); }
 
   // Copies the start of a name at p_ into `stored`, ASCII capitals lowered,
   // 16 bytes at a time while they lie inside the text and the room for a
@@ -279,17 +265,20 @@ class TextSoupReader {
   void InternName(std::string_view text) {
     const NameWords words = WordsOf(text);
     Recent& recent = recentNames_[RecentSlot(words, text.size())];
-    // Up to 16 bytes, the two words hold the whole name.
-    const bool same = recent.words.head == words.head && recent.words.tail == words.tail &&
-                      recent.text.size() == text.size() &&
-                      (text.size() <= 16 || recent.text == text);
-    if (!same) {
+    if (!Holds(recent, words, text)) {
       recent.name = Kiv::PString(text);
       recent.text = recent.name.View();
       recent.words = words;
       if (arena_ != nullptr) arena_->HoldName(recent.name);
     }
     name_ = &recent.name;
+  }
+
+  // True when `text` is one of the recent names (InternName would not
+  // intern it).
+  bool IsRecentName(std::string_view text) const {
+    const NameWords words = WordsOf(text);
+    return Holds(recentNames_[RecentSlot(words, text.size())], words, text);
   }
 
   // The first 8 bytes of a name (zero past its end) and, for a name longer
@@ -306,6 +295,14 @@ class TextSoupReader {
     if (n < 8) words.head &= (uint64_t{1} << (8 * n)) - 1;
     if (n > 8) std::memcpy(&words.tail, text.data() + n - 8, 8);
     return words;
+  }
+
+  // True when the recent name `recent` is `text`, whose words are `words`.
+  struct Recent;
+  static bool Holds(const Recent& recent, const NameWords& words, std::string_view text) {
+    // Up to 16 bytes, the two words hold the whole name.
+    return recent.words.head == words.head && recent.words.tail == words.tail &&
+           recent.text.size() == text.size() && (text.size() <= 16 || recent.text == text);
   }
 
   static size_t RecentSlot(const NameWords& words, size_t n) {
@@ -384,12 +381,18 @@ class TextSoupReader {
   // end of the text. A sub-soup deeper than kMaxDepth is read past and kept
   // empty.
   Status ReadSubSoup(ChunkRef& level, uint32_t depth) {
-    // The children's names may take the recent slot that name_ points at.
-    const KeptName name(*name_, arena_ != nullptr);
+    // The name is interned once the children are read (they take over
+    // nameChars_): a name that is not among the recent ones (the name of
+    // each of a list's sub-soups, usually) then finds its place in the
+    // string cache fetched ahead.
+    const std::string name(StoredName());
+    if (!IsRecentName(name)) Kiv::PStringCache::Prefetch(name);
     ChunkRef child = TDBContainerTag::CreateIn(arena_);
     const Status status = depth < TextSoup::kMaxDepth ? ParseLevel(child, depth + 1) : SkipLevels();
     if (status != Status::kOk) return status;
-    Put(level, name.name, std::move(child));
+    std::memcpy(nameChars_.data(), name.data(), name.size());
+    InternName(std::string_view(nameChars_.data(), name.size()));
+    Put(level, *name_, std::move(child));
     SkipClosingBrace();
     return Status::kOk;
   }
@@ -399,7 +402,7 @@ class TextSoupReader {
   // (not including) its "}" or the end of the text.
   Status SkipLevels() {
     for (uint64_t open = 0;;) {
-      if (!ReadName(false)) {
+      if (!ReadName()) {
         if (open == 0 || !SkipClosingBrace()) return Status::kOk;
         --open;
         continue;
@@ -667,6 +670,7 @@ class TextSoupReader {
   };
   std::array<Recent, size_t{1} << kRecentBits> recentNames_;
   std::array<char, TextSoup::kMaxNameLength> nameChars_{};
+  uint32_t nameLength_ = 0;
   CharBuffer text_;
   std::vector<float> floats_;
 };
