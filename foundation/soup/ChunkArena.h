@@ -27,6 +27,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "kiv/PString.h"
@@ -53,7 +54,8 @@ class ChunkArena {
   // Keeps one use of `name` until the arena's memory is freed, so that the
   // objects of the arena may refer to it without a use of their own (see
   // TDBContainerTag::SetChildWithBorrowedName). Reading thread, while open.
-  void HoldName(const Kiv::PString& name) { names_.push_back(name); }
+  // Answers the arena's own copy (valid until the next HoldName).
+  const Kiv::PString& HoldName(Kiv::PString name) { return names_.emplace_back(std::move(name)); }
 
   bool IsOpen() const { return open_; }
   // Ends the reader's hold; the arena takes no more allocations.

@@ -121,7 +121,10 @@ class TextSoupReader {
         utf8_(utf8),
         arena_(ChunkArena::Open(size_t(end - begin) * kArenaPerTextByte)) {}
   ~TextSoupReader() {
-    if (arena_ != nullptr) arena_->Close();
+    if (arena_ == nullptr) return;
+    // The recent names are the arena's, borrowed.
+    for (Recent& recent : recentNames_) recent.name.Forget();
+    arena_->Close();
   }
   TextSoupReader(const TextSoupReader&) = delete;
   TextSoupReader& operator=(const TextSoupReader&) = delete;
@@ -266,10 +269,18 @@ class TextSoupReader {
     const NameWords words = WordsOf(text);
     Recent& recent = recentNames_[RecentSlot(words, text.size())];
     if (!Holds(recent, words, text)) {
-      recent.name = Kiv::PString(text);
+      Kiv::PString fresh(text);
+      if (arena_ != nullptr) {
+        // The arena keeps the use and the slot borrows the name, so a name
+        // leaving the slot is not touched (it is far out of cache by then).
+        const Kiv::PString& held = arena_->HoldName(std::move(fresh));
+        recent.name.Forget();
+        recent.name.Borrow(held);
+      } else {
+        recent.name = std::move(fresh);
+      }
       recent.text = recent.name.View();
       recent.words = words;
-      if (arena_ != nullptr) arena_->HoldName(recent.name);
     }
     name_ = &recent.name;
   }
