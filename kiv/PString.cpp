@@ -4,6 +4,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "kiv/String.h"
@@ -113,6 +114,17 @@ class Cache {
 
   size_t Size() const { return used_; }
 
+  // Asks for the slot where the search for `hash` starts to be brought into
+  // the cache (a hint; the caller holds `mutex`).
+  void PrefetchHome(uint64_t hash) const { __builtin_prefetch(&slots_[hash & Mask()]); }
+  // The same without the lock: the table's place and size are read as they
+  // were last published (a stale place is only a wasted hint).
+  void PrefetchHomeUnlocked(uint64_t hash) const {
+    const Slot* slots = view_.load(std::memory_order_relaxed);
+    const size_t mask = viewMask_.load(std::memory_order_relaxed);
+    __builtin_prefetch(reinterpret_cast<const char*>(slots) + (hash & mask) * sizeof(Slot));
+  }
+
  private:
   struct Slot {
     uint64_t hash = 0;
@@ -130,10 +142,19 @@ class Cache {
       while (slots_[i].entry != nullptr) i = (i + 1) & Mask();
       slots_[i] = slot;
     }
+    Publish();
+  }
+
+  void Publish() {
+    view_.store(slots_.data(), std::memory_order_relaxed);
+    viewMask_.store(Mask(), std::memory_order_relaxed);
   }
 
   std::vector<Slot> slots_ = std::vector<Slot>(1024);
   size_t used_ = 0;
+  // For PrefetchHomeUnlocked.
+  std::atomic<const Slot*> view_{slots_.data()};
+  std::atomic<size_t> viewMask_{slots_.size() - 1};
 };
 
 // Never destroyed: strings held by static objects may be released after
@@ -167,13 +188,18 @@ class PStringCache::Impl {
     return entry;
   }
 
-  static void Drop(PString::Entry* entry) {
-    if (entry == nullptr) return;
-    // Fast path: while other uses remain, the count cannot reach 0 here.
+  // Drops one use unless it may be the last one; true when it did.
+  static bool DropIfNotLast(PString::Entry* entry) {
+    // While other uses remain, the count cannot reach 0 here.
     uint32_t uses = entry->uses.load(std::memory_order_relaxed);
     while (uses > 1) {
-      if (entry->uses.compare_exchange_weak(uses, uses - 1, std::memory_order_acq_rel)) return;
+      if (entry->uses.compare_exchange_weak(uses, uses - 1, std::memory_order_acq_rel)) return true;
     }
+    return false;
+  }
+
+  static void Drop(PString::Entry* entry) {
+    if (entry == nullptr || DropIfNotLast(entry)) return;
     // This may be the last use: decide under the lock, so a concurrent
     // Intern either finds the entry before it is gone or not at all.
     Cache& cache = TheCache();
@@ -183,7 +209,46 @@ class PStringCache::Impl {
     lock.unlock();
     PString::Entry::Free(entry);
   }
+
+  // Drop for many entries: those that may lose their last use are settled
+  // in batches, one hold of the lock each (short enough not to keep other
+  // threads waiting long), with their slots fetched ahead.
+  static void DropAll(PString* strings, size_t count) {
+    constexpr size_t kBatch = 128;
+    for (size_t at = 0; at < count;) {
+      PString::Entry* last[kBatch];
+      size_t lastCount = 0;
+      for (; at < count && lastCount < kBatch; ++at) {
+        PString::Entry* entry = std::exchange(strings[at].entry_, nullptr);
+        if (entry != nullptr && !DropIfNotLast(entry)) last[lastCount++] = entry;
+      }
+      if (lastCount == 0) continue;
+      Cache& cache = TheCache();
+      {
+        std::lock_guard<std::mutex> lock(cache.mutex);
+        for (size_t i = 0; i < lastCount; ++i) cache.PrefetchHome(last[i]->hash);
+        for (size_t i = 0; i < lastCount; ++i) {
+          if (last[i]->uses.fetch_sub(1, std::memory_order_acq_rel) != 1) {
+            last[i] = nullptr;
+            continue;
+          }
+          cache.Erase(last[i]);
+        }
+      }
+      for (size_t i = 0; i < lastCount; ++i) {
+        if (last[i] != nullptr) PString::Entry::Free(last[i]);
+      }
+    }
+  }
 };
+
+void PStringCache::Prefetch(std::string_view text) {
+  if (!text.empty()) TheCache().PrefetchHomeUnlocked(HashText(text));
+}
+
+void PStringCache::ReleaseAll(PString* strings, size_t count) {
+  Impl::DropAll(strings, count);
+}
 
 size_t PStringCache::Count() {
   Cache& cache = TheCache();

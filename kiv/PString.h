@@ -46,6 +46,15 @@ class PString {
   // Drops this holder's use; the string becomes empty.
   void Release();
 
+  // For a holder that keeps the text alive by other means (a use held
+  // elsewhere for as long as this handle lives): Borrow makes this empty
+  // handle share `other`'s entry without taking a use, and Forget ends such
+  // a handle without dropping one. A borrowed handle ends with Forget only
+  // (never its destructor, Release or an assignment); copies made of it are
+  // ordinary strings.
+  void Borrow(const PString& other) { entry_ = other.entry_; }
+  void Forget() { entry_ = nullptr; }
+
   bool Empty() const { return entry_ == nullptr; }
   uint32_t Length() const;
   // The characters, NUL-terminated; null for the empty string.
@@ -81,6 +90,14 @@ class PStringCache {
   static size_t Count();
   // Use count of the entry behind `s`; 0 for the empty string.
   static uint32_t UseCount(const PString& s);
+  // Asks for the place where `text` is looked up to be brought into the
+  // processor's cache, ahead of interning it (a hint: nothing changes). For
+  // callers that know a text some time before they need its string.
+  static void Prefetch(std::string_view text);
+  // Releases the `count` strings at `strings` (each becomes empty) as
+  // Release would one by one, taking the cache's lock once per batch of
+  // last uses rather than once per string.
+  static void ReleaseAll(PString* strings, size_t count);
 
  private:
   friend class PString;

@@ -27,7 +27,9 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <new>
 #include <utility>
 
 template <typename T>
@@ -35,8 +37,16 @@ struct ValueInitFill {
   static T Value() { return T{}; }
 };
 
-template <typename T, uint32_t N, typename Fill = ValueInitFill<T>>
-class BlockRing {
+// Where the blocks of a ring come from: the heap, unless a list names a
+// storage of its own (a base class with the same two members; FreeBlock
+// gets only blocks that its AllocateBlock gave).
+struct HeapBlocks {
+  static void* AllocateBlock(size_t bytes) { return ::operator new(bytes); }
+  static void FreeBlock(void* block) { ::operator delete(block); }
+};
+
+template <typename T, uint32_t N, typename Fill = ValueInitFill<T>, typename Storage = HeapBlocks>
+class BlockRing : protected Storage {
   static_assert(N > 0, "a block needs room for at least one entry");
 
  public:
@@ -185,10 +195,10 @@ class BlockRing {
     Block* b = first_->next;
     while (b != first_) {
       Block* next = b->next;
-      delete b;
+      DeleteBlock(b);
       b = next;
     }
-    delete first_;
+    DeleteBlock(first_);
     first_ = nullptr;
   }
 
@@ -205,7 +215,7 @@ class BlockRing {
   // Links a new empty block at the end of the ring (it becomes the first
   // block of a null list).
   Block* LinkNewBlock() {
-    Block* b = new Block;
+    Block* b = NewBlock();
     if (!first_) {
       first_ = b;
       return b;
@@ -246,9 +256,23 @@ class BlockRing {
       next->prev = b->prev;
       if (first_ == b) first_ = next;
     }
-    delete b;
+    DeleteBlock(b);
     if (wasLast) return End();
     return Iterator(&next->entries[0], this, next);
+  }
+
+  Block* NewBlock() {
+    void* room = this->AllocateBlock(sizeof(Block));
+    try {
+      return new (room) Block;
+    } catch (...) {
+      this->FreeBlock(room);
+      throw;
+    }
+  }
+  void DeleteBlock(Block* b) {
+    b->~Block();
+    this->FreeBlock(b);
   }
 
   template <typename F>

@@ -36,6 +36,7 @@ ChunkArena* ChunkArena::Open(size_t expected) {
 }
 
 ChunkArena::~ChunkArena() {
+  Kiv::PStringCache::ReleaseAll(names_.data(), names_.size());
   while (blocks_ != nullptr) {
     Block* block = blocks_;
     blocks_ = block->next;

@@ -15,7 +15,10 @@
 // alive: keeping one small tag of a large soup keeps the soup's memory
 // (Soup::Copy makes a tree of its own that lets it go).
 //
-// Threads: Open, the allocations and Close belong to the reading thread and
+// The arena also keeps the names its objects borrow (HoldName): one use
+// per name, dropped when the memory goes.
+//
+// Threads: Open, the allocations, HoldName and Close belong to the reading thread and
 // happen before its chunks are handed out; Drop may come from any thread.
 // Failure: the allocations throw std::bad_alloc (the reader reports it).
 #pragma once
@@ -24,6 +27,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <utility>
+#include <vector>
+
+#include "kiv/PString.h"
 
 class ChunkArena {
  public:
@@ -43,6 +50,12 @@ class ChunkArena {
   // `alignedAt` lies on a boundary of `align` (a power of two, at least 8;
   // `alignedAt` a multiple of 8).
   void* AllocateStorage(size_t bytes, size_t align = 8, size_t alignedAt = 0);
+
+  // Keeps one use of `name` until the arena's memory is freed, so that the
+  // objects of the arena may refer to it without a use of their own (see
+  // TDBContainerTag::SetChildWithBorrowedName). Reading thread, while open.
+  // Answers the arena's own copy (valid until the next HoldName).
+  const Kiv::PString& HoldName(Kiv::PString name) { return names_.emplace_back(std::move(name)); }
 
   bool IsOpen() const { return open_; }
   // Ends the reader's hold; the arena takes no more allocations.
@@ -105,4 +118,5 @@ class ChunkArena {
   char* next_ = nullptr;
   char* end_ = nullptr;
   size_t nextBlockSize_;
+  std::vector<Kiv::PString> names_;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <utility>
 #include <vector>
@@ -18,6 +19,8 @@ struct TDBContainerTag::Node {
   ACSChunk* child = nullptr;  // One reference held.
   Block* block = nullptr;
   uint32_t index = 0;
+  // The name is borrowed (no use held): it ends with Forget.
+  bool borrowedName = false;
   // Entries of the same name, in order: `nameNext` ends at the last one,
   // and the first one's `namePrev` is the last one (so a chain is found from
   // its first entry alone). `nameNext` also links free nodes.
@@ -184,7 +187,34 @@ ChunkRef TDBContainerTag::Create() {
 ChunkRef TDBContainerTag::CreateIn(ChunkArena* arena) {
   auto* container = new (arena) TDBContainerTag;
   container->inArena_ = arena != nullptr;
+  container->ring_.UseArena(arena);
   return ChunkRef::Adopt(container);
+}
+
+namespace {
+
+// Each ring block is preceded by a word that tells where it lies (a whole
+// 16 bytes, so that the block keeps the alignment of its room).
+constexpr size_t kBlockMark = 16;
+constexpr uint64_t kInHeap = 0;
+constexpr uint64_t kInArena = 1;
+
+}  // namespace
+
+void* TDBContainerTag::RingBlocks::AllocateBlock(size_t bytes) {
+  const bool fromArena = arena_ != nullptr && arena_->IsOpen();
+  auto* room = static_cast<char*>(fromArena ? arena_->AllocateStorage(kBlockMark + bytes)
+                                            : ::operator new(kBlockMark + bytes));
+  const uint64_t mark = fromArena ? kInArena : kInHeap;
+  std::memcpy(room, &mark, sizeof mark);
+  return room + kBlockMark;
+}
+
+void TDBContainerTag::RingBlocks::FreeBlock(void* block) {
+  char* room = static_cast<char*>(block) - kBlockMark;
+  uint64_t mark;
+  std::memcpy(&mark, room, sizeof mark);
+  if (mark == kInHeap) ::operator delete(room);
 }
 
 void* TDBContainerTag::operator new(size_t size, ChunkArena* arena) {
@@ -215,14 +245,22 @@ TDBContainerTag::~TDBContainerTag() {
   const bool outermost = tReleaseQueue == nullptr;
   std::vector<ACSChunk*>& queue = outermost ? children : *tReleaseQueue;
   if (outermost) children.reserve(count_);
-  for (Node* node : ring_) queue.push_back(node->child);
+  // Free nodes hold no name; the nodes in use give theirs up here, so the
+  // nodes need no destructor call of their own afterwards.
+  const size_t queuedBefore = queue.size();
+  for (Node* node : ring_) {
+    queue.push_back(node->child);
+    EndName(*node);
+  }
+  // The queue is taken from its end: reversed, the children go in their
+  // order, which is the order a reading made them in (ascending addresses).
+  std::reverse(queue.begin() + std::ptrdiff_t(queuedBefore), queue.end());
   ring_.FreeBlocks();
   byName_.reset();
   byChild_.reset();
   while (slabs_ != nullptr) {
     Slab* slab = slabs_;
     slabs_ = slab->next;
-    for (uint32_t i = 0; i < slab->used; ++i) slab->Nodes()[i].~Node();
     if (!slab->inArena) ::operator delete(slab);
   }
   if (!outermost) return;
@@ -271,8 +309,17 @@ TDBContainerTag::Node* TDBContainerTag::NewNode() {
   return new (&slabs_->Nodes()[slabs_->used++]) Node;
 }
 
+void TDBContainerTag::EndName(Node& node) {
+  if (node.borrowedName) {
+    node.name.Forget();
+    node.borrowedName = false;
+    return;
+  }
+  node.name.Release();
+}
+
 void TDBContainerTag::FreeNode(Node* node) {
-  node->name.Release();
+  EndName(*node);
   node->child = nullptr;
   node->block = nullptr;
   node->namePrev = node->childPrev = node->childNext = nullptr;
@@ -285,9 +332,16 @@ TDBContainerTag::Node* TDBContainerTag::FirstByName(const void* name) const {
     const Index::Slot* chain = byName_->Find(name);
     return chain != nullptr ? chain->head : nullptr;
   }
-  for (Node* node : ring_) {
-    if (node->name.Id() == name) return node;
-  }
+  // Block by block (without an index there is usually one).
+  const Block* first = ring_.FirstBlock();
+  if (first == nullptr) return nullptr;
+  const Block* block = first;
+  do {
+    for (uint32_t i = 0; i < block->count; ++i) {
+      if (block->entries[i]->name.Id() == name) return block->entries[i];
+    }
+    block = block->next;
+  } while (block != first);
   return nullptr;
 }
 
@@ -378,9 +432,15 @@ TDBContainerTag::Node* TDBContainerTag::NodeAt(uint32_t index,
   return *it;
 }
 
-TDBContainerTag::Node* TDBContainerTag::AppendNode(const Kiv::PString& name, ChunkRef child) {
+TDBContainerTag::Node* TDBContainerTag::AppendNode(const Kiv::PString& name, ChunkRef child,
+                                                   bool borrowName) {
   Node* node = NewNode();
-  node->name = name;
+  if (borrowName) {
+    node->name.Borrow(name);
+    node->borrowedName = true;
+  } else {
+    node->name = name;
+  }
   node->child = child.Detach();
   node->index = ring_.Append(node);
   node->block = ring_.FirstBlock()->prev;
@@ -392,8 +452,12 @@ TDBContainerTag::Node* TDBContainerTag::AppendNode(const Kiv::PString& name, Chu
 }
 
 void TDBContainerTag::SetChild(const Kiv::PString& name, ChunkRef child) {
+  Append(name, std::move(child), false);
+}
+
+void TDBContainerTag::Append(const Kiv::PString& name, ChunkRef child, bool borrowName) {
   if (!child) return;
-  Node* node = AppendNode(name, std::move(child));
+  Node* node = AppendNode(name, std::move(child), borrowName);
   if (byName_) {
     ChainAppend(*byName_, name.Id(), node, &Node::namePrev, &Node::nameNext);
   } else if (count_ > kIndexFrom) {
@@ -417,10 +481,18 @@ void TDBContainerTag::RemoveFirstNamed(const Kiv::PString& name) {
 }
 
 void TDBContainerTag::ReplaceFirstNamed(const Kiv::PString& name, ChunkRef child) {
+  Replace(name, std::move(child), false);
+}
+
+void TDBContainerTag::ReplaceFirstNamedBorrowingName(const Kiv::PString& name, ChunkRef child) {
+  Replace(name, std::move(child), true);
+}
+
+void TDBContainerTag::Replace(const Kiv::PString& name, ChunkRef child, bool borrowName) {
   // Small containers scan; there the two steps cost little.
   if (!byName_ || !child) {
     RemoveFirstNamed(name);
-    return SetChild(name, std::move(child));
+    return Append(name, std::move(child), borrowName);
   }
   Index::Slot& chain = byName_->FindOrAdd(name.Id());
   Node* first = chain.head;
@@ -429,7 +501,7 @@ void TDBContainerTag::ReplaceFirstNamed(const Kiv::PString& name, ChunkRef child
     // chain changes when the name has several entries: take the long way.
     if (first->nameNext != nullptr || first->child->RefCount() != 1) {
       RemoveFirstNamed(name);
-      return SetChild(name, std::move(child));
+      return Append(name, std::move(child), borrowName);
     }
     // The only entry of its name: it moves to the end with the new child
     // and stays the whole chain.
@@ -444,7 +516,8 @@ void TDBContainerTag::ReplaceFirstNamed(const Kiv::PString& name, ChunkRef child
   // A new name (or one whose first entry is the null tag, which stays):
   // append, and link the node into the chain just found (a slot left
   // without a head, should the append fail, means "absent" as before).
-  ChainLink(chain, AppendNode(name, std::move(child)), &Node::namePrev, &Node::nameNext);
+  ChainLink(chain, AppendNode(name, std::move(child), borrowName), &Node::namePrev,
+            &Node::nameNext);
 }
 
 const ACSChunk* TDBContainerTag::FindFirstNamed(const Kiv::PString& name) const {

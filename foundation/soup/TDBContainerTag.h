@@ -36,11 +36,11 @@
 //
 // A container may be made in a ChunkArena (the text reader's): it then lives
 // in the arena's memory, holds the arena until it is destroyed, and takes
-// its node slabs from the arena while the arena is open (see ChunkArena.h);
+// its node slabs and ring blocks from the arena while the arena is open (see ChunkArena.h);
 // it behaves as any other container.
 //
 // Ownership: each entry holds one reference on its child and one use of its
-// name. No parent pointers exist: a child may sit in several containers.
+// name (none for a name borrowed with ReplaceFirstNamedBorrowingName). No parent pointers exist: a child may sit in several containers.
 // Destroying a deep tree does not recurse once per level (children released
 // by a dying container are queued and released in a loop).
 //
@@ -91,6 +91,12 @@ class TDBContainerTag : public ACSChunk {
   // end. A name that is new, or held by one entry whose child has no other
   // holder, is looked up once.
   void ReplaceFirstNamed(const Kiv::PString& name, ChunkRef child);
+  // ReplaceFirstNamed whose new entry shares the name without taking a use
+  // of it: the caller keeps `name` alive for as long as this container lives
+  // (the text reader's arena, which holds every container it made, keeps a
+  // use of each name read; see ChunkArena::HoldName). Making and dropping
+  // such an entry counts nothing on the name.
+  void ReplaceFirstNamedBorrowingName(const Kiv::PString& name, ChunkRef child);
   // The first child of the name, or null when there is none; no reference
   // is taken, so the pointer is valid until the container next changes.
   const ACSChunk* FindFirstNamed(const Kiv::PString& name) const;
@@ -107,8 +113,20 @@ class TDBContainerTag : public ACSChunk {
   struct Node;
   struct Slab;
   class Index;
-  struct Ring : BlockRing<Node*, 13> {
+  // Ring blocks come from the container's arena while it is open (each
+  // block is marked, so that only heap blocks are freed alone).
+  class RingBlocks {
+   public:
+    void UseArena(ChunkArena* arena) { arena_ = arena; }
+    void* AllocateBlock(size_t bytes);
+    static void FreeBlock(void* block);
+
+   private:
+    ChunkArena* arena_ = nullptr;
+  };
+  struct Ring : BlockRing<Node*, 13, ValueInitFill<Node*>, RingBlocks> {
     uint32_t Append(Node* n) { return AppendToLast(n); }
+    using RingBlocks::UseArena;
   };
   using Block = Ring::Block;
 
@@ -119,8 +137,12 @@ class TDBContainerTag : public ACSChunk {
   Node* NewNode();
   // A new node for the entry at the end, in the ring and the child index;
   // the caller links it into the name index.
-  Node* AppendNode(const Kiv::PString& name, ChunkRef child);
+  Node* AppendNode(const Kiv::PString& name, ChunkRef child, bool borrowName = false);
+  void Append(const Kiv::PString& name, ChunkRef child, bool borrowName);
+  void Replace(const Kiv::PString& name, ChunkRef child, bool borrowName);
   void FreeNode(Node* node);
+  // Drops the node's use of its name, or forgets a borrowed one.
+  static void EndName(Node& node);
   Node* FirstByName(const void* name) const;
   Node* FirstByChild(const ACSChunk* child) const;
   void BuildNameIndex() const;

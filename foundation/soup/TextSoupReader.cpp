@@ -27,6 +27,10 @@
 #include <utility>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "foundation/base/LogMessage.h"
 #include "foundation/soup/ChunkArena.h"
 #include "foundation/soup/TDBContainerTag.h"
@@ -117,7 +121,10 @@ class TextSoupReader {
         utf8_(utf8),
         arena_(ChunkArena::Open(size_t(end - begin) * kArenaPerTextByte)) {}
   ~TextSoupReader() {
-    if (arena_ != nullptr) arena_->Close();
+    if (arena_ == nullptr) return;
+    // The recent names are the arena's, borrowed.
+    for (Recent& recent : recentNames_) recent.name.Forget();
+    arena_->Close();
   }
   TextSoupReader(const TextSoupReader&) = delete;
   TextSoupReader& operator=(const TextSoupReader&) = delete;
@@ -164,7 +171,10 @@ class TextSoupReader {
   Status ParseLevel(ChunkRef& level, uint32_t depth) {
     for (;;) {
       if (!ReadName()) return Status::kOk;
-      const Status status = StoreValue(level, ClassifyValue(), depth);
+      const Kind kind = ClassifyValue();
+      // A sub-soup's name is interned after its children (ReadSubSoup).
+      if (kind != Kind::kSoup) InternName(StoredName());
+      const Status status = StoreValue(level, kind, depth);
       if (status != Status::kOk) return status;
     }
   }
@@ -174,8 +184,10 @@ class TextSoupReader {
   void Put(ChunkRef& level, const Kiv::PString& name, ChunkRef tag) {
     if (!level) level = TDBContainerTag::CreateIn(arena_);
     auto* container = static_cast<TDBContainerTag*>(level.get());
-    container->RemoveFirstNamed(name);
-    container->SetChild(name, std::move(tag));
+    // Every name read is held by the arena (InternName), which outlives
+    // the containers made in it.
+    if (arena_ != nullptr) return container->ReplaceFirstNamedBorrowingName(name, std::move(tag));
+    container->ReplaceFirstNamed(name, std::move(tag));
   }
   void PutValue(ChunkRef& level, uint32_t type, const void* data, uint32_t size) {
     Put(level, *name_, TDBDataTag::CreateCopyIn(arena_, type, data, size));
@@ -186,14 +198,14 @@ class TextSoupReader {
     Put(level, *name_, TDBDataTag::CreateTextIn(arena_, text));
   }
 
-  // Reads the next name into name_ (or only past it, when `keep` is false).
+  // Reads the next name into nameChars_ (see StoredName).
   // False at "}" or the end of the text (neither is consumed), which ends
   // the current level.
-  bool ReadName(bool keep = true) {
+  bool ReadName() {
     const int first = SkipBlanks(true);
     if (first == 0 || first == '}') return false;
     char* const stored = nameChars_.data();
-    uint32_t length = 0;
+    uint32_t length = CopyNameRun(stored);
     while (p_ < end_) {
       const auto c = static_cast<unsigned char>(*p_);
       if (IsBlank(c) || IsLineEnd(c) || c == '}') break;
@@ -201,30 +213,112 @@ class TextSoupReader {
       if (length == TextSoup::kMaxNameLength) continue;
       stored[length++] = char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     }
-    if (keep) InternName(std::string_view(stored, length));
+    nameLength_ = length;
     return true;
+  }
+
+  // The name ReadName read last, at the start of nameChars_.
+  std::string_view StoredName() const { return std::string_view(nameChars_.data(), nameLength_); }
+
+  // Copies the start of a name at p_ into `stored`, ASCII capitals lowered,
+  // 16 bytes at a time while they lie inside the text and the room for a
+  // name; stops at the name's end (a blank, a line end or "}", not
+  // consumed) or before the last 16 bytes of either. Answers the bytes
+  // copied; p_ is moved past them.
+  uint32_t CopyNameRun(char* stored) {
+    uint32_t length = 0;
+#if defined(__SSE2__)
+    const __m128i blank = _mm_set1_epi8(' ');
+    const __m128i tab = _mm_set1_epi8('\t');
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i brace = _mm_set1_epi8('}');
+    const __m128i beforeA = _mm_set1_epi8('A' - 1);
+    const __m128i afterZ = _mm_set1_epi8('Z' + 1);
+    const __m128i toLower = _mm_set1_epi8('a' - 'A');
+    while (end_ - p_ >= 16 && length + 16 <= TextSoup::kMaxNameLength) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p_));
+      const __m128i stop = _mm_or_si128(
+          _mm_or_si128(_mm_cmpeq_epi8(bytes, blank), _mm_cmpeq_epi8(bytes, tab)),
+          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf)),
+                       _mm_cmpeq_epi8(bytes, brace)));
+      // Signed compares: bytes from 0x80 up are negative, never capitals.
+      const __m128i capital =
+          _mm_and_si128(_mm_cmpgt_epi8(bytes, beforeA), _mm_cmplt_epi8(bytes, afterZ));
+      const __m128i lowered = _mm_add_epi8(bytes, _mm_and_si128(capital, toLower));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(stored + length), lowered);
+      const auto stops = uint32_t(_mm_movemask_epi8(stop));
+      if (stops != 0) {
+        const auto run = uint32_t(std::countr_zero(stops));
+        p_ += run;
+        return length + run;
+      }
+      p_ += 16;
+      length += 16;
+    }
+#endif
+    return length;
   }
 
   // Points name_ at `text` interned. Names repeat (the sub-soups of a list
   // hold the same tags), so the names met last are kept by a hash of their
   // bytes, and one found there is used as it is rather than interned again.
-  // name_ stays valid until the next name is read.
+  // name_ stays valid until the next name is read. `text` lies at the start
+  // of nameChars_, so its first 8 bytes can be read whatever its length.
   void InternName(std::string_view text) {
-    Recent& recent = recentNames_[RecentSlot(text)];
-    if (recent.text != text) {
-      recent.name = Kiv::PString(text);
+    const NameWords words = WordsOf(text);
+    Recent& recent = recentNames_[RecentSlot(words, text.size())];
+    if (!Holds(recent, words, text)) {
+      Kiv::PString fresh(text);
+      if (arena_ != nullptr) {
+        // The arena keeps the use and the slot borrows the name, so a name
+        // leaving the slot is not touched (it is far out of cache by then).
+        const Kiv::PString& held = arena_->HoldName(std::move(fresh));
+        recent.name.Forget();
+        recent.name.Borrow(held);
+      } else {
+        recent.name = std::move(fresh);
+      }
       recent.text = recent.name.View();
+      recent.words = words;
     }
     name_ = &recent.name;
   }
 
-  static size_t RecentSlot(std::string_view text) {
-    const size_t n = text.size();
+  // True when `text` is one of the recent names (InternName would not
+  // intern it).
+  bool IsRecentName(std::string_view text) const {
+    const NameWords words = WordsOf(text);
+    return Holds(recentNames_[RecentSlot(words, text.size())], words, text);
+  }
+
+  // The first 8 bytes of a name (zero past its end) and, for a name longer
+  // than 8 bytes, its last 8.
+  struct NameWords {
     uint64_t head = 0;
     uint64_t tail = 0;
-    std::memcpy(&head, text.data(), std::min<size_t>(n, 8));
-    if (n > 8) std::memcpy(&tail, text.data() + n - 8, 8);
-    const uint64_t h = (head ^ (tail * 0x9E3779B97F4A7C15ull) ^ n) * 0xBF58476D1CE4E5B9ull;
+  };
+  static NameWords WordsOf(std::string_view text) {
+    static_assert(TextSoup::kMaxNameLength >= 8, "a name's room holds a word");
+    const size_t n = text.size();
+    NameWords words;
+    std::memcpy(&words.head, text.data(), 8);
+    if (n < 8) words.head &= (uint64_t{1} << (8 * n)) - 1;
+    if (n > 8) std::memcpy(&words.tail, text.data() + n - 8, 8);
+    return words;
+  }
+
+  // True when the recent name `recent` is `text`, whose words are `words`.
+  struct Recent;
+  static bool Holds(const Recent& recent, const NameWords& words, std::string_view text) {
+    // Up to 16 bytes, the two words hold the whole name.
+    return recent.words.head == words.head && recent.words.tail == words.tail &&
+           recent.text.size() == text.size() && (text.size() <= 16 || recent.text == text);
+  }
+
+  static size_t RecentSlot(const NameWords& words, size_t n) {
+    const uint64_t h =
+        (words.head ^ (words.tail * 0x9E3779B97F4A7C15ull) ^ n) * 0xBF58476D1CE4E5B9ull;
     return size_t(h >> (64 - kRecentBits));
   }
 
@@ -298,12 +392,18 @@ class TextSoupReader {
   // end of the text. A sub-soup deeper than kMaxDepth is read past and kept
   // empty.
   Status ReadSubSoup(ChunkRef& level, uint32_t depth) {
-    // The children's names may take the recent slot that name_ points at.
-    const Kiv::PString name = *name_;
+    // The name is interned once the children are read (they take over
+    // nameChars_): a name that is not among the recent ones (the name of
+    // each of a list's sub-soups, usually) then finds its place in the
+    // string cache fetched ahead.
+    const std::string name(StoredName());
+    if (!IsRecentName(name)) Kiv::PStringCache::Prefetch(name);
     ChunkRef child = TDBContainerTag::CreateIn(arena_);
     const Status status = depth < TextSoup::kMaxDepth ? ParseLevel(child, depth + 1) : SkipLevels();
     if (status != Status::kOk) return status;
-    Put(level, name, std::move(child));
+    std::memcpy(nameChars_.data(), name.data(), name.size());
+    InternName(std::string_view(nameChars_.data(), name.size()));
+    Put(level, *name_, std::move(child));
     SkipClosingBrace();
     return Status::kOk;
   }
@@ -313,7 +413,7 @@ class TextSoupReader {
   // (not including) its "}" or the end of the text.
   Status SkipLevels() {
     for (uint64_t open = 0;;) {
-      if (!ReadName(false)) {
+      if (!ReadName()) {
         if (open == 0 || !SkipClosingBrace()) return Status::kOk;
         --open;
         continue;
@@ -577,9 +677,11 @@ class TextSoupReader {
   struct Recent {
     Kiv::PString name;
     std::string_view text;
+    NameWords words;
   };
   std::array<Recent, size_t{1} << kRecentBits> recentNames_;
-  std::array<char, TextSoup::kMaxNameLength> nameChars_;
+  std::array<char, TextSoup::kMaxNameLength> nameChars_{};
+  uint32_t nameLength_ = 0;
   CharBuffer text_;
   std::vector<float> floats_;
 };

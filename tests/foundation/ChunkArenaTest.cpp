@@ -134,6 +134,33 @@ TEST(ChunkArena, TreesMixingSeveralReadingsGoWhole) {
   second.Release();
 }
 
+// A reading holds each name it read once, however many tags carry it, and
+// lets it go with the soup; names copied out of the soup, and entries added
+// or removed by edits, keep their own uses.
+TEST(ChunkArena, ReadingHoldsEachNameOnceUntilTheSoupGoes) {
+  const Kiv::PString index = N("index");
+  const size_t entriesBefore = Kiv::PStringCache::Count();
+  Soup soup = ParseText(GroupsText(300));
+  // A use each time the reader met the name anew (its recent names are few),
+  // not one per tag: 300 tags carry it.
+  EXPECT_LE(Kiv::PStringCache::UseCount(index), 10u);
+  // New entries: the group names, and the other 5 names of a group.
+  EXPECT_EQ(Kiv::PStringCache::Count(), entriesBefore + 300 + 5);
+
+  const Kiv::PString copied = soup.GetIndexedTagName(12);
+  Soup group = soup.GetNamedSoup(copied);
+  group.RemoveNamedTag(N("name"));
+  group.SetNamedInt(N("added-by-edit"), 1);
+  group.SetNamedInt(index, 7);
+  soup.Release();
+  EXPECT_EQ(group.GetNamedTagAsInt(index, 0), 7);
+  EXPECT_EQ(group.GetNamedSoup(N("mesh")).GetNamedTagAsInt(N("flags"), 0), 3);
+  group.Release();
+  EXPECT_EQ(copied.Str(), "group-12");
+  EXPECT_EQ(Kiv::PStringCache::UseCount(index), 1u);
+  EXPECT_EQ(Kiv::PStringCache::UseCount(copied), 1u);
+}
+
 // The last chunk of a read soup may go on another thread.
 TEST(ChunkArena, LastChunkMayGoOnAnotherThread) {
   for (int round = 0; round < 20; ++round) {

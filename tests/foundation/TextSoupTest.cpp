@@ -377,6 +377,37 @@ TEST(TextSoupParse, CutsNamesAt511Characters) {
   EXPECT_EQ(soup.GetNamedTagAsInt(N(std::string(511, 'n')), 0), 4);
 }
 
+// Names are read in runs of 16 bytes where the text allows: capitals are
+// lowered and every end of a name is found wherever it falls in a run, at
+// the end of the text as well.
+TEST(TextSoupParse, NamesEndAndLowerAnywhereInTheirRuns) {
+  const std::string mixed = "Alpha-BETA_gamma.Delta-Zz@[`{";
+  struct Case {
+    std::string text;
+    std::string name;
+  };
+  const Case cases[] = {
+      {mixed + " 1\n", "alpha-beta_gamma.delta-zz@[`{"},
+      {mixed + "\t1\n", "alpha-beta_gamma.delta-zz@[`{"},
+      {"ABCDEFGHIJKLMNOP 1\n", "abcdefghijklmnop"},
+      {"ABCDEFGHIJKLMNOPQ\r\n", "abcdefghijklmnopq"},
+      {"sub {\n ABCDEFGHIJKLMNO}", "sub/abcdefghijklmno"},
+      {"x\xC9\xE9\x80Yz 1\n", "x\xC9\xE9\x80yz"},
+      {"TheNameRunsToTheEndOfTheText", "thenamerunstotheendofthetext"},
+      {std::string(40, 'Q') + "\n", std::string(40, 'q')},
+      {std::string(505, 'a') + "BCDEFGHIJK 1", std::string(505, 'a') + "bcdefg"},
+  };
+  for (const Case& c : cases) {
+    const Soup soup = Parsed(c.text, true);
+    ASSERT_EQ(soup.CountTags(), 1u) << c.name;
+    std::string name = soup.GetIndexedTagName(0).Str();
+    if (soup.GetNamedTagType(soup.GetIndexedTagName(0)) == SoupType::kContainer) {
+      name += "/" + soup.GetIndexedSoup(0).GetIndexedTagName(0).Str();
+    }
+    EXPECT_EQ(name, c.name);
+  }
+}
+
 TEST(TextSoupParse, ReadsNumberListsOfAnyLengthWhole) {
   std::string text = "list ";
   std::vector<float> expected;

@@ -166,3 +166,48 @@ TEST(PStringCache, ReleasingInAnyOrderKeepsTheOthersFindable) {
   held.clear();
   EXPECT_EQ(PStringCache::Count(), before);
 }
+
+// Releasing many strings at once drops one use per string, as releasing
+// them one by one does, across several batches of last uses.
+TEST(PStringCache, ReleaseAllDropsOneUseOfEachString) {
+  const size_t before = PStringCache::Count();
+  const PString keptOutside("release-all-kept");
+  std::vector<PString> strings;
+  for (int i = 0; i < 700; ++i) {
+    strings.emplace_back("release-all-" + std::to_string(i % 300));  // 300 texts, 1 to 3 uses
+    if (i % 50 == 0) strings.push_back(keptOutside);
+    if (i % 70 == 0) strings.emplace_back();
+  }
+  EXPECT_EQ(PStringCache::Count(), before + 301);
+  PStringCache::ReleaseAll(strings.data(), strings.size());
+  for (const PString& s : strings) EXPECT_TRUE(s.Empty());
+  EXPECT_EQ(PStringCache::UseCount(keptOutside), 1u);
+  EXPECT_EQ(PStringCache::Count(), before + 1);
+  // The freed texts intern afresh.
+  EXPECT_EQ(PString("release-all-7").View(), "release-all-7");
+}
+
+// Last uses released in batches race with other threads interning and
+// copying the same texts: each text stays one entry, and all go at the end.
+TEST(PStringCache, ReleaseAllRacesWithInterningTheSameTexts) {
+  const size_t before = PStringCache::Count();
+  constexpr int kThreads = 4;
+  auto text = [](int k) { return "release-race-" + std::to_string(k); };
+  std::vector<int> mismatches(kThreads, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < 40; ++round) {
+        std::vector<PString> strings;
+        for (int k = 0; k < 200; ++k) strings.emplace_back(text((k * 7 + round + t) % 250));
+        const PString probe(text(round % 250));
+        PStringCache::ReleaseAll(strings.data(), strings.size());
+        if (PString(text(round % 250)) != probe || probe.View() != text(round % 250))
+          ++mismatches[t];
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(mismatches[t], 0) << "thread " << t;
+  EXPECT_EQ(PStringCache::Count(), before);
+}
