@@ -128,8 +128,12 @@ bool GSCodeVerifier::CheckOperands(const GSFunction& fn, uint32_t at, std::strin
   return true;
 }
 
-bool GSCodeVerifier::Target(uint32_t target, uint32_t at, std::string& error) const {
-  if (code_.IndexOf(target) >= 0) return true;
+bool GSCodeVerifier::Target(uint32_t target, uint32_t at, std::string& error) {
+  const int32_t index = code_.IndexOf(target);
+  if (index >= 0) {
+    code_.joins[static_cast<uint32_t>(index)] = 1;
+    return true;
+  }
   error = At(at, "jump target " + std::to_string(target) + " is not an instruction");
   return false;
 }
@@ -152,7 +156,7 @@ bool GSCodeVerifier::Member(uint8_t op, uint32_t member, uint32_t at, std::strin
   return true;
 }
 
-bool GSCodeVerifier::Wait(const uint8_t* p, uint32_t at, std::string& error) const {
+bool GSCodeVerifier::Wait(const uint8_t* p, uint32_t at, std::string& error) {
   const uint32_t n = GSReadU16(p);
   for (uint32_t i = 0; i < n; ++i) {
     if (!Below(GSReadU16(p + 2 + 4 * i), tables_.strings, "message type", at, error) ||
@@ -174,6 +178,7 @@ bool GSCodeVerifier::Verify(GSFunction& fn, std::string& error) {
   uint32_t operandFailedAt = kNoFailure;
   std::string operandError;
   if (!Decode(fn, operandFailedAt, operandError, error)) return false;
+  code_.joins.assign(code_.starts.size(), 0);
   for (uint32_t at : branches_) {
     if (at > operandFailedAt) break;
     if (!CheckOperands(fn, at, error)) return false;

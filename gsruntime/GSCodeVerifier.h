@@ -62,10 +62,11 @@ class GSCodeVerifier {
   bool Decode(const GSFunction& fn, uint32_t& operandFailedAt, std::string& operandError,
               std::string& error);
   bool CheckOperands(const GSFunction& fn, uint32_t at, std::string& error);
-  bool Target(uint32_t target, uint32_t at, std::string& error) const;
+  // Also marks the target in code_.joins.
+  bool Target(uint32_t target, uint32_t at, std::string& error);
   // Also notes a member of `me` in its class (GSClass::membersOfMe).
   bool Member(uint8_t op, uint32_t member, uint32_t at, std::string& error);
-  bool Wait(const uint8_t* p, uint32_t at, std::string& error) const;
+  bool Wait(const uint8_t* p, uint32_t at, std::string& error);
 
   GSCodeTables tables_;
   GSClass* cls_ = nullptr;

@@ -123,7 +123,7 @@ class KindFlow {
         refSlot_(storage.refSlot),
         seen_(storage.seen),
         work_(storage.work),
-        cur_(storage.cur) {}
+        curStorage_(storage.cur) {}
 
   bool Run(std::vector<GSCallSite>& calls, std::string& error) {
     if (!Prepare(error)) return false;
@@ -144,19 +144,40 @@ class KindFlow {
     return false;
   }
 
+  // Kinds are stored only before the instructions where paths may meet
+  // (code.joins) and before calls (BuildSites reads their arguments); the
+  // others are reached only by falling through and take the kinds at hand.
+  // The bound counts every instruction, as if each stored its kinds.
   bool Prepare(std::string& error) {
     const size_t n = code_.starts.size();
-    offsets_.assign(n, 0);
+    offsets_.resize(n);
     callOf_.assign(n, -1);
-    uint64_t total = 0;
-    for (size_t i = 0; i < n; ++i) {
-      offsets_[i] = total;
-      if (code_.depth[i] > 0) total += static_cast<uint64_t>(code_.depth[i]);
-    }
     const uint32_t callCount = static_cast<uint32_t>(code_.calls.size());
     for (uint32_t c = 0; c < callCount; ++c) callOf_[code_.calls[c]] = static_cast<int32_t>(c);
-    if (total > kMaxTrackedSlots) return Fail(0, "too large to check", error);
+    uint64_t bound = 0;
+    uint64_t total = 0;
+    int64_t deepest = 0;
+    const int64_t* depth = code_.depth.data();
+    const uint8_t* joins = code_.joins.data();
+    const int32_t* callOf = callOf_.data();
+    for (size_t i = 0; i < n; ++i) {
+      const int64_t d = depth[i];
+      if (d <= 0) {
+        offsets_[i] = total;
+        continue;
+      }
+      bound += static_cast<uint64_t>(d);
+      deepest = std::max(deepest, d);
+      offsets_[i] = total;
+      if (joins[i] != 0 || callOf[i] >= 0) total += static_cast<uint64_t>(d);
+    }
+    if (bound > kMaxTrackedSlots) return Fail(0, "too large to check", error);
     states_.assign(total, kZero);
+    // WAIT pushes the message above the deepest stack before its targets.
+    if (curStorage_.size() < static_cast<size_t>(deepest) + 2)
+      curStorage_.resize(static_cast<size_t>(deepest) + 2);
+    cur_ = curStorage_.data();
+    top_ = 0;
     parent_.resize(callCount);
     for (uint32_t c = 0; c < callCount; ++c) parent_[c] = c;
     resolved_.assign(callCount, kKindNone);
@@ -220,7 +241,7 @@ class KindFlow {
 
   // The operand `back` places below the top must be of the kind asked for.
   [[gnu::always_inline]] bool Need(size_t back, uint32_t want, std::string& error) {
-    uint32_t& slot = cur_[cur_.size() - 1 - back];
+    uint32_t& slot = cur_[top_ - 1 - back];
     const uint32_t k = Normal(slot);
     slot = k;
     bool fits;
@@ -247,12 +268,8 @@ class KindFlow {
     return Fail(at_, std::string("takes ") + wanted + " but finds " + KindName(k), error);
   }
 
-  void Pop(size_t n) { cur_.resize(cur_.size() - n); }
-  // Takes `n` operands (checked by the caller) and pushes `k`.
-  void Replace(size_t n, uint32_t k) {
-    Pop(n);
-    cur_.push_back(k);
-  }
+  void Pop(size_t n) { top_ -= n; }
+  void Push(uint32_t k) { cur_[top_++] = k; }
 
   bool Walk(std::string& error) {
     seen_.assign(code_.starts.size(), 0);
@@ -261,8 +278,8 @@ class KindFlow {
     while (!work_.empty()) {
       uint32_t i = work_.back();
       work_.pop_back();
-      cur_.assign(states_.begin() + static_cast<std::ptrdiff_t>(offsets_[i]),
-                  states_.begin() + static_cast<std::ptrdiff_t>(offsets_[i] + Depth(i)));
+      top_ = static_cast<size_t>(Depth(i));
+      std::copy_n(states_.data() + offsets_[i], top_, cur_);
       // Straight-line code goes on with the kinds at hand: the instruction
       // that falls through to one reached for the first time would push it
       // last and take it next, with the same kinds.
@@ -287,14 +304,18 @@ class KindFlow {
   // Instruction `j` (-1 when none starts at `offset`) at `offset`.
   [[gnu::always_inline]] bool ReachIndex(int32_t j, uint32_t offset, std::string& error,
                                          bool fallThrough) {
-    if (j < 0 || Depth(static_cast<uint32_t>(j)) != cur_.size())
+    if (j < 0 || Depth(static_cast<uint32_t>(j)) != top_)
       return Fail(offset, "the stack depths disagree", error);
+    if (fallThrough && code_.joins[j] == 0 && callOf_[j] < 0) {
+      next_ = j;  // reached only from here: nothing to store or join
+      return true;
+    }
     uint32_t* state = states_.data() + offsets_[static_cast<uint32_t>(j)];
     if (seen_[j] == 0) {
-      if (cur_.size() == 1)
+      if (top_ == 1)
         state[0] = cur_[0];  // the common case, without a call to copy one word
       else
-        std::copy(cur_.begin(), cur_.end(), state);
+        std::copy_n(cur_, top_, state);
       seen_[j] = 1;
       if (fallThrough)
         next_ = j;
@@ -303,7 +324,7 @@ class KindFlow {
       return true;
     }
     bool grew = false;
-    for (size_t e = 0; e < cur_.size(); ++e) {
+    for (size_t e = 0; e < top_; ++e) {
       const uint32_t old = Normal(state[e]);
       const uint32_t k = Join(old, cur_[e]);
       grew = grew || k != old;
@@ -341,7 +362,7 @@ class KindFlow {
       case SWITCH:
       case WAIT: {
         const uint32_t n = GSReadU16(p + 1);
-        if (op == WAIT) cur_.push_back(kRef);  // the delivered message
+        if (op == WAIT) Push(kRef);  // the delivered message
         for (uint32_t k = 0; k < n + (op == SWITCH ? 1u : 0u); ++k)
           if (!Reach(GSReadU32(p + 3 + 4 * n + 4 * k), error)) return false;
         return true;
@@ -358,7 +379,7 @@ class KindFlow {
     for (uint32_t back = 0; back < rule.takes; ++back)
       if (!Need(back, rule.wants[back], error)) return false;
     Pop(rule.takes);
-    if (rule.gives != kNothing) cur_.push_back(rule.gives);
+    if (rule.gives != kNothing) Push(rule.gives);
     return true;
   }
 
@@ -370,7 +391,7 @@ class KindFlow {
       case LOAD:
       case LOADREF:
         if (!SlotIs(GSReadU16(p + 1), op == LOADREF, error)) return false;
-        cur_.push_back(op == LOADREF ? kRef : kNumber);
+        Push(op == LOADREF ? kRef : kNumber);
         return true;
       case STORE:
       case STOREKEEP:
@@ -385,20 +406,20 @@ class KindFlow {
       case DUP:
       case DUPREF:
         if (!Need(0, op == DUPREF ? kRef : kNumber, error)) return false;
-        cur_.push_back(cur_.back());
+        Push(cur_[top_ - 1]);
         return true;
       case DUP2REF: {
         if (!Need(0, kNumber, error) || !Need(1, kRef, error)) return false;
-        const uint32_t a = cur_[cur_.size() - 2], b = cur_.back();
-        cur_.push_back(a);
-        cur_.push_back(b);
+        const uint32_t a = cur_[top_ - 2], b = cur_[top_ - 1];
+        Push(a);
+        Push(b);
         return true;
       }
       case SWAP: {
-        const uint32_t a = Normal(cur_[cur_.size() - 2]), b = Normal(cur_.back());
+        const uint32_t a = Normal(cur_[top_ - 2]), b = Normal(cur_[top_ - 1]);
         if (a >= kCall || b >= kCall) return Fail(at_, "moves a call's result", error);
-        cur_[cur_.size() - 2] = b;
-        cur_.back() = a;
+        cur_[top_ - 2] = b;
+        cur_[top_ - 1] = a;
         return true;
       }
       case RETV:
@@ -415,7 +436,7 @@ class KindFlow {
         const size_t n = static_cast<size_t>(1 - static_cast<int16_t>(GSReadU16(p + 1)));
         if (!Need(n - 1, kRef, error)) return false;
         Pop(n);
-        if (code_.leaves[i] == 1) cur_.push_back(Normal(kCall + static_cast<uint32_t>(callOf_[i])));
+        if (code_.leaves[i] == 1) Push(Normal(kCall + static_cast<uint32_t>(callOf_[i])));
         return true;
       }
       default:  // the KEEP stores: the stored value stays as the result
@@ -455,9 +476,9 @@ class KindFlow {
       default:
         return Fail(at_, "unknown instruction", error);
     }
-    const uint32_t kept = cur_.back();
+    const uint32_t kept = cur_[top_ - 1];
     if (!ApplyRule(kRules[plain], error)) return false;
-    cur_.push_back(kept);
+    Push(kept);
     return true;
   }
 
@@ -513,7 +534,9 @@ class KindFlow {
   std::vector<uint8_t>& refSlot_;
   std::vector<uint8_t>& seen_;
   std::vector<uint32_t>& work_;
-  std::vector<uint32_t>& cur_;
+  std::vector<uint32_t>& curStorage_;
+  uint32_t* cur_ = nullptr;  // the operand kinds at hand, curStorage_'s words
+  size_t top_ = 0;
   int32_t next_ = -1;  // the fall-through instruction Step first reached, or -1
 };
 
