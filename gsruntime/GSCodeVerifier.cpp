@@ -187,8 +187,7 @@ bool GSCodeVerifier::Verify(GSFunction& fn, std::string& error) {
     error = std::move(operandError);
     return false;
   }
-  if (!GSCheckStackDepth(code_, fn.slotsNeeded - fn.advance, error)) return false;
-  return GSCheckValueKinds(code_, fn, kinds_, fn.calls, error);
+  return GSCheckDepthsAndKinds(code_, fn, fn.slotsNeeded - fn.advance, kinds_, fn.calls, error);
 }
 
 }  // namespace GSRuntime

@@ -112,7 +112,7 @@ const char* KindName(uint32_t k) {
 
 class KindFlow {
  public:
-  KindFlow(const GSDecodedCode& code, const GSFunction& fn, GSKindStorage& storage)
+  KindFlow(GSDecodedCode& code, const GSFunction& fn, GSKindStorage& storage)
       : code_(code),
         fn_(fn),
         offsets_(storage.offsets),
@@ -124,6 +124,89 @@ class KindFlow {
         seen_(storage.seen),
         work_(storage.work),
         curStorage_(storage.cur) {}
+
+  // The depths and kinds in one pass over the code in offset order, for
+  // code where that pass sees what the walks of GSCheckStackDepth and Run
+  // would see: every instruction is taken with the depth and kinds that
+  // every path brings it, which holds when all paths that meet bring the
+  // same depth and kinds and no path jumps back to an instruction no path
+  // had reached before it. True when the code passes; false when it does
+  // not or the pass cannot tell (the walks then decide, from the start).
+  bool RunInOrder(uint32_t maxDepth, std::vector<GSCallSite>& calls, std::string& error) {
+    const size_t n = code_.starts.size();
+    if (n == 0) return false;
+    GSSettleCallResults(code_);
+    code_.depth.assign(n, -1);
+    offsets_.resize(n);
+    callOf_.assign(n, -1);
+    const uint32_t callCount = static_cast<uint32_t>(code_.calls.size());
+    for (uint32_t c = 0; c < callCount; ++c) callOf_[code_.calls[c]] = static_cast<int32_t>(c);
+    parent_.resize(callCount);
+    for (uint32_t c = 0; c < callCount; ++c) parent_[c] = c;
+    resolved_.assign(callCount, kKindNone);
+    PrepareSlots();
+    states_.clear();
+    // WAIT's message may lie above the deepest stack the code may have.
+    const uint64_t room = uint64_t{maxDepth} + 2;
+    if (curStorage_.size() < room && room <= kMaxTrackedSlots) curStorage_.resize(room);
+    if (curStorage_.size() < room) return false;
+    cur_ = curStorage_.data();
+    top_ = 0;
+    const int64_t* depth = code_.depth.data();
+    const uint8_t* joins = code_.joins.data();
+    uint64_t bound = 0;
+    bool reached = true;  // whether the previous instruction falls through
+    for (uint32_t i = 0; i < n; ++i) {
+      if (joins[i] != 0 || callOf_[i] >= 0) {
+        if (reached && !Arrive(i)) return false;
+        if (depth[i] < 0) continue;
+        top_ = static_cast<size_t>(depth[i]);
+        std::copy_n(states_.data() + offsets_[i], top_, cur_);
+      } else {
+        if (!reached) continue;
+        code_.depth[i] = static_cast<int64_t>(top_);
+      }
+      bound += top_;
+      const uint8_t* p = code_.code + code_.starts[i];
+      const uint8_t op = *p;
+      const int64_t d = static_cast<int64_t>(top_);
+      const int64_t pops = GSStackPops(p);
+      if (pops > d) return false;
+      if (op == RET || op == RETV || op == RETREF) {
+        if (d != (op == RET ? 0 : 1)) return false;
+        at_ = code_.starts[i];
+        if (!Apply(i, p, error)) return false;
+        reached = false;
+        continue;
+      }
+      const int64_t after = d - pops + GSStackPushes(p, code_.leaves[i]);
+      if (after + (op == WAIT ? 1 : 0) > int64_t{maxDepth}) return false;
+      at_ = code_.starts[i];
+      if (!Apply(i, p, error)) return false;
+      reached = true;
+      switch (op) {
+        case JMP:
+          if (!ArriveAt(GSReadU32(p + 1), i)) return false;
+          reached = false;
+          break;
+        case SWITCH:
+        case WAIT: {
+          const uint32_t targets = GSReadU16(p + 1);
+          if (op == WAIT) Push(kRef);  // the delivered message
+          for (uint32_t k = 0; k < targets + (op == SWITCH ? 1u : 0u); ++k)
+            if (!ArriveAt(GSReadU32(p + 3 + 4 * targets + 4 * k), i)) return false;
+          reached = false;
+          break;
+        }
+        default:
+          if (op >= JZ && op <= JGE && !ArriveAt(GSReadU32(p + 1), i)) return false;
+          if (i + 1 >= n) return false;
+          break;
+      }
+    }
+    if (bound > kMaxTrackedSlots) return false;
+    return BuildSites(calls, error);
+  }
 
   bool Run(std::vector<GSCallSite>& calls, std::string& error) {
     if (!Prepare(error)) return false;
@@ -181,10 +264,40 @@ class KindFlow {
     parent_.resize(callCount);
     for (uint32_t c = 0; c < callCount; ++c) parent_[c] = c;
     resolved_.assign(callCount, kKindNone);
+    PrepareSlots();
+    return true;
+  }
+
+  void PrepareSlots() {
     refSlot_.assign(fn_.params + fn_.recordOffset - 1, 0);
     refSlot_[0] = 1;
     for (uint32_t r = 0; r < fn_.referenceSlots.count; ++r) refSlot_[fn_.referenceSlots.At(r)] = 1;
+  }
+
+  // RunInOrder: the kinds at hand reach instruction `j`, which keeps them
+  // when no path reached it before and must have exactly them otherwise.
+  bool Arrive(uint32_t j) {
+    int64_t& known = code_.depth[j];
+    if (known < 0) {
+      known = static_cast<int64_t>(top_);
+      offsets_[j] = states_.size();
+      states_.insert(states_.end(), cur_, cur_ + top_);
+      return true;
+    }
+    if (known != static_cast<int64_t>(top_)) return false;
+    const uint32_t* state = states_.data() + offsets_[j];
+    for (size_t e = 0; e < top_; ++e)
+      if (Normal(state[e]) != Normal(cur_[e])) return false;
     return true;
+  }
+
+  // A jump from instruction `from` to `offset`: ahead, it is reached; at
+  // or before `from`, it must have been reached already with these kinds.
+  bool ArriveAt(uint32_t offset, uint32_t from) {
+    const int32_t j = code_.IndexOf(offset);
+    if (j < 0) return false;
+    if (static_cast<uint32_t>(j) <= from && code_.depth[j] < 0) return false;
+    return Arrive(static_cast<uint32_t>(j));
   }
 
   uint32_t Find(uint32_t c) {
@@ -522,7 +635,7 @@ class KindFlow {
     return true;
   }
 
-  const GSDecodedCode& code_;
+  GSDecodedCode& code_;
   const GSFunction& fn_;
   uint32_t at_ = 0;
   bool changed_ = false;
@@ -542,10 +655,22 @@ class KindFlow {
 
 }  // namespace
 
-bool GSCheckValueKinds(const GSDecodedCode& code, const GSFunction& fn, GSKindStorage& storage,
+bool GSCheckValueKinds(GSDecodedCode& code, const GSFunction& fn, GSKindStorage& storage,
                        std::vector<GSCallSite>& calls, std::string& error) {
   KindFlow flow(code, fn, storage);
   return flow.Run(calls, error);
+}
+
+bool GSCheckDepthsAndKinds(GSDecodedCode& code, const GSFunction& fn, uint32_t maxDepth,
+                           GSKindStorage& storage, std::vector<GSCallSite>& calls,
+                           std::string& error) {
+  {
+    KindFlow flow(code, fn, storage);
+    if (flow.RunInOrder(maxDepth, calls, error)) return true;
+  }
+  calls.clear();
+  if (!GSCheckStackDepth(code, maxDepth, error)) return false;
+  return GSCheckValueKinds(code, fn, storage, calls, error);
 }
 
 }  // namespace GSRuntime
