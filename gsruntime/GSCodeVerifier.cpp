@@ -120,11 +120,12 @@ bool GSCodeVerifier::Decode(const GSFunction& fn, uint32_t& operandFailedAt,
   code_.size = size;
   code_.calls.clear();
   branches_.clear();
-  code_.indexAt.assign(size, -1);
-  // At most one instruction per byte; trimmed to the count at the end.
+  code_.count = 0;
+  // At most one instruction per byte.
   if (code_.starts.size() < size) {
     code_.starts.resize(size);
     code_.leaves.resize(size);
+    code_.indexAt.resize(size);
   }
   uint32_t* starts = code_.starts.data();
   int8_t* leaves = code_.leaves.data();
@@ -138,8 +139,6 @@ bool GSCodeVerifier::Decode(const GSFunction& fn, uint32_t& operandFailedAt,
     uint32_t length = info.length;
     if (info.cls == kTable) length = GSInstructionLength(code, size, at);
     if (length == 0 || length > size - at) {
-      code_.starts.resize(n);
-      code_.leaves.resize(n);
       error = At(at, op >= kOpcodeCount ? "illegal opcode " + std::to_string(op)
                                         : std::string("instruction cut off by the end of the code"));
       return false;
@@ -187,8 +186,7 @@ bool GSCodeVerifier::Decode(const GSFunction& fn, uint32_t& operandFailedAt,
     ++n;
     at += length;
   }
-  code_.starts.resize(n);
-  code_.leaves.resize(n);
+  code_.count = n;
   return true;
 }
 
@@ -280,7 +278,7 @@ bool GSCodeVerifier::Verify(GSFunction& fn, std::string& error) {
   uint32_t operandFailedAt = kNoFailure;
   std::string operandError;
   if (!Decode(fn, operandFailedAt, operandError, error)) return false;
-  code_.joins.assign(code_.starts.size(), 0);
+  code_.joins.assign(code_.count, 0);
   for (uint32_t at : branches_) {
     if (at > operandFailedAt) break;
     if (!CheckOperands(fn, at, error)) return false;

@@ -133,7 +133,7 @@ class KindFlow {
   // had reached before it. True when the code passes; false when it does
   // not or the pass cannot tell (the walks then decide, from the start).
   bool RunInOrder(uint32_t maxDepth, std::vector<GSCallSite>& calls, std::string& error) {
-    const size_t n = code_.starts.size();
+    const size_t n = code_.count;
     if (n == 0) return false;
     GSSettleCallResults(code_);
     code_.depth.assign(n, -1);
@@ -232,7 +232,7 @@ class KindFlow {
   // others are reached only by falling through and take the kinds at hand.
   // The bound counts every instruction, as if each stored its kinds.
   bool Prepare(std::string& error) {
-    const size_t n = code_.starts.size();
+    const size_t n = code_.count;
     offsets_.resize(n);
     callOf_.assign(n, -1);
     const uint32_t callCount = static_cast<uint32_t>(code_.calls.size());
@@ -385,7 +385,7 @@ class KindFlow {
   void Push(uint32_t k) { cur_[top_++] = k; }
 
   bool Walk(std::string& error) {
-    seen_.assign(code_.starts.size(), 0);
+    seen_.assign(code_.count, 0);
     work_.assign(1, 0);
     seen_[0] = 1;
     while (!work_.empty()) {

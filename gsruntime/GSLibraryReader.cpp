@@ -39,11 +39,8 @@ bool GSLibraryReader::Fail(const std::string& what) {
   return false;
 }
 
-bool GSLibraryReader::Word(uint32_t& out) {
-  if (limit_ - pos_ < 4) return Fail("cut short");
-  out = GSByteCode::GSReadU32(data_ + pos_);
-  pos_ += 4;
-  return true;
+bool GSLibraryReader::CutShort() {
+  return Fail("cut short");
 }
 
 bool GSLibraryReader::Open(uint32_t tag, size_t& end, size_t& outer) {
@@ -292,7 +289,7 @@ bool GSLibraryReader::ReadFunction(GSFunction& fn) {
   for (uint32_t i = 0; i < lines; ++i)
     if (fn.lines.At(i, 0) > fn.codeSize)
       return Fail(std::string("line table of ") + fn.name + " outside its code");
-  if (!CheckKinds(fn)) return false;
+  if (!CheckKinds(fn, lib_.strings_[name])) return false;
   Close(end, outer);
   return true;
 }
@@ -300,8 +297,8 @@ bool GSLibraryReader::ReadFunction(GSFunction& fn) {
 // The signature gives the kinds of the result and of every argument; the
 // record's return type and argument count, and which argument slots the
 // frame releases, must say the same.
-bool GSLibraryReader::CheckKinds(GSFunction& fn) {
-  if (!GSSignatureKinds(fn.name, fn.returnKind, fn.paramKinds) ||
+bool GSLibraryReader::CheckKinds(GSFunction& fn, std::string_view signature) {
+  if (!GSSignatureKinds(signature, fn.returnKind, fn.paramKinds) ||
       fn.paramKinds.size() != fn.params || fn.returnKind != GSTypeCodeKind(fn.returnType))
     return Fail(std::string("signature of ") + fn.name + " does not match its record");
   fn.paramRefs = 0;

@@ -21,7 +21,7 @@ bool EndsFlow(uint8_t op) {
 // instruction takes more operands than were pushed since the call.
 int8_t ResultIsUsed(const GSDecodedCode& code, const std::vector<int8_t>& leaves, size_t i) {
   int64_t above = 0;
-  for (size_t j = i + 1; j < code.starts.size() && j <= i + kLookAhead; ++j) {
+  for (size_t j = i + 1; j < code.count && j <= i + kLookAhead; ++j) {
     const uint8_t* p = code.code + code.starts[j];
     if (*p == RET) return 0;
     if (GSStackPops(p) > above) return 1;
@@ -36,7 +36,7 @@ class DepthWalk {
   DepthWalk(GSDecodedCode& code, uint32_t maxDepth) : code_(code), maxDepth_(maxDepth) {}
 
   bool Run(std::string& error) {
-    const size_t n = code_.starts.size();
+    const size_t n = code_.count;
     if (n == 0) return true;
     GSSettleCallResults(code_);
     code_.depth.assign(n, -1);
@@ -91,7 +91,7 @@ class DepthWalk {
       return true;
     }
     if (IsConditionalJump(op) && !Reach(GSReadU32(p + 1), after, error)) return false;
-    if (i + 1 >= code_.starts.size()) return Fail(at, "the code runs past its end", error);
+    if (i + 1 >= code_.count) return Fail(at, "the code runs past its end", error);
     return ReachIndex(static_cast<int32_t>(i + 1), after, error, true);
   }
 

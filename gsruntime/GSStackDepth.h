@@ -29,15 +29,23 @@ namespace GSRuntime {
 struct GSDecodedCode {
   const uint8_t* code = nullptr;
   uint32_t size = 0;
+  uint32_t count = 0;            // instructions; the vectors below may hold more entries
   std::vector<uint32_t> starts;  // instruction offsets, ascending
-  std::vector<int32_t> indexAt;  // per code byte: the instruction starting there, or -1
+  // Per code byte: the instruction starting there, when starts[] agrees
+  // (what other functions left in it is never cleared).
+  std::vector<int32_t> indexAt;
   std::vector<int8_t> leaves;    // per instruction: what a call leaves (1, 0, -1 unknown)
   std::vector<uint8_t> joins;    // per instruction: 1 when a jump, WAIT or SWITCH targets it
   std::vector<uint32_t> calls;   // the instructions that call, ascending
   std::vector<int64_t> depth;    // per instruction: the depth before it, or -1
   std::vector<uint32_t> work;
 
-  int32_t IndexOf(uint32_t offset) const { return offset < size ? indexAt[offset] : -1; }
+  // The instruction that starts at `offset`, or -1.
+  int32_t IndexOf(uint32_t offset) const {
+    if (offset >= size) return -1;
+    const int32_t i = indexAt[offset];
+    return i >= 0 && static_cast<uint32_t>(i) < count && starts[i] == offset ? i : -1;
+  }
 };
 
 namespace stack_effect {
