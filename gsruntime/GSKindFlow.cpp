@@ -19,10 +19,10 @@ enum : uint32_t { kZero, kInt, kFloat, kNumber, kString, kRef, kMixed, kCall = 8
 
 constexpr int kMaxPasses = 64;
 
-bool IsPlain(uint32_t k) {
+constexpr bool IsPlain(uint32_t k) {
   return k == kInt || k == kFloat || k == kNumber;
 }
-bool IsRef(uint32_t k) {
+constexpr bool IsRef(uint32_t k) {
   return k == kString || k == kRef;
 }
 
@@ -110,6 +110,55 @@ const char* KindName(uint32_t k) {
   }
 }
 
+// How RunInOrder goes on after each opcode; for those that fall through
+// without a target and take a fixed count, what they take and push.
+enum InOrderFlow : uint8_t { kFallsThrough, kReturns, kOther };
+
+struct InOrderStep {
+  InOrderFlow flow = kOther;
+  int8_t pops = 0;
+  int8_t pushes = 0;
+};
+
+constexpr std::array<InOrderStep, 256> InOrderTable() {
+  std::array<InOrderStep, 256> t{};
+  for (uint32_t op = 0; op < kOpcodeCount; ++op) {
+    const GSOperandKind operands = kGSOpcodeTable[op].operands;
+    const bool other = operands == GSOperandKind::Jump || operands == GSOperandKind::Wait ||
+                       operands == GSOperandKind::Switch || stack_effect::kEffects[op].call;
+    const bool returns = op == RET || op == RETV || op == RETREF;
+    t[op].flow = returns ? kReturns : other ? kOther : kFallsThrough;
+    t[op].pops = static_cast<int8_t>(stack_effect::kPops[op]);
+    t[op].pushes = stack_effect::kEffects[op].pushes;
+  }
+  return t;
+}
+
+constexpr std::array<InOrderStep, 256> kInOrderSteps = InOrderTable();
+
+// Whether an operand of kind k (below kCall) fits where kind `want` is
+// taken: 0 fits anywhere, a reference where a reference is taken, a number
+// of either kind where a number is, and int or float where that or a
+// number of either kind is.
+constexpr std::array<std::array<bool, kCall>, kCall> FitsTable() {
+  std::array<std::array<bool, kCall>, kCall> t{};
+  for (uint32_t want = 0; want < kCall; ++want)
+    for (uint32_t k = 0; k < kCall; ++k) {
+      if (k == kZero)
+        t[want][k] = true;
+      else if (want == kRef)
+        t[want][k] = IsRef(k);
+      else if (want == kNumber)
+        t[want][k] = IsPlain(k);
+      else
+        t[want][k] = k == want || k == kNumber;
+    }
+  return t;
+}
+
+constexpr std::array<std::array<bool, kCall>, kCall> kFits = FitsTable();
+
+
 class KindFlow {
  public:
   KindFlow(GSDecodedCode& code, const GSFunction& fn, GSKindStorage& storage)
@@ -148,8 +197,8 @@ class KindFlow {
     states_.clear();
     // WAIT's message may lie above the deepest stack the code may have.
     const uint64_t room = uint64_t{maxDepth} + 2;
-    if (curStorage_.size() < room && room <= kMaxTrackedSlots) curStorage_.resize(room);
-    if (curStorage_.size() < room) return false;
+    if (room > kMaxTrackedSlots) return false;
+    if (curStorage_.size() < room) curStorage_.resize(room);
     cur_ = curStorage_.data();
     top_ = 0;
     const int64_t* depth = code_.depth.data();
@@ -167,21 +216,28 @@ class KindFlow {
         code_.depth[i] = static_cast<int64_t>(top_);
       }
       bound += top_;
-      const uint8_t* p = code_.code + code_.starts[i];
+      at_ = code_.starts[i];
+      const uint8_t* p = code_.code + at_;
       const uint8_t op = *p;
+      const InOrderStep step = kInOrderSteps[op];
       const int64_t d = static_cast<int64_t>(top_);
+      if (step.flow == kFallsThrough) {  // most instructions
+        if (step.pops > d || d - step.pops + step.pushes > int64_t{maxDepth} || i + 1 >= n)
+          return false;
+        if (!Apply(i, p, error)) return false;
+        reached = true;
+        continue;
+      }
       const int64_t pops = GSStackPops(p);
       if (pops > d) return false;
-      if (op == RET || op == RETV || op == RETREF) {
+      if (step.flow == kReturns) {
         if (d != (op == RET ? 0 : 1)) return false;
-        at_ = code_.starts[i];
         if (!Apply(i, p, error)) return false;
         reached = false;
         continue;
       }
       const int64_t after = d - pops + GSStackPushes(p, code_.leaves[i]);
       if (after + (op == WAIT ? 1 : 0) > int64_t{maxDepth}) return false;
-      at_ = code_.starts[i];
       if (!Apply(i, p, error)) return false;
       reached = true;
       switch (op) {
@@ -355,21 +411,16 @@ class KindFlow {
   // The operand `back` places below the top must be of the kind asked for.
   [[gnu::always_inline]] bool Need(size_t back, uint32_t want, std::string& error) {
     uint32_t& slot = cur_[top_ - 1 - back];
-    const uint32_t k = Normal(slot);
-    slot = k;
-    bool fits;
-    if (k == kZero) {
-      fits = true;
-    } else if (k >= kCall) {
-      fits = Settle(k, want == kRef ? kKindReference : kKindPlain);
-    } else if (want == kRef) {
-      fits = IsRef(k);
-    } else if (want == kNumber) {
-      fits = IsPlain(k);
-    } else {
-      fits = k == want || k == kNumber;
+    uint32_t k = slot;
+    if (k >= kCall) {
+      k = Normal(k);
+      slot = k;
+      if (k >= kCall) {
+        if (Settle(k, want == kRef ? kKindReference : kKindPlain)) return true;
+        return Mismatch(want, k, error);
+      }
     }
-    if (fits) return true;
+    if (kFits[want][k]) return true;
     return Mismatch(want, k, error);
   }
 
