@@ -10,6 +10,7 @@
 #include "gsruntime/GSFixedLength.h"
 #include "gsruntime/GSKindFlow.h"
 #include "gsruntime/GSLibrary.h"
+#include "gsruntime/GSStackDepth.h"
 
 namespace GSRuntime {
 
@@ -287,7 +288,12 @@ bool GSCodeVerifier::Verify(GSFunction& fn, std::string& error) {
     error = std::move(operandError);
     return false;
   }
-  return GSCheckDepthsAndKinds(code_, fn, fn.slotsNeeded - fn.advance, kinds_, fn.calls, error);
+  const uint32_t maxDepth = fn.slotsNeeded - fn.advance;
+  if (walksOnly_) {
+    return GSCheckStackDepth(code_, maxDepth, error) &&
+           GSCheckValueKinds(code_, fn, kinds_, fn.calls, error);
+  }
+  return GSCheckDepthsAndKinds(code_, fn, maxDepth, kinds_, fn.calls, error);
 }
 
 }  // namespace GSRuntime

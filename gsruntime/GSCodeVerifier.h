@@ -33,6 +33,10 @@
 // Verify(fn) checks one function of the library the tables describe; on
 // failure `error` names the offset and what is wrong. A verifier keeps its
 // working storage from one function to the next; one verifier per load.
+// Depths and kinds are checked by one pass in offset order where that pass
+// can tell, else by the walks (GSCheckDepthsAndKinds, GSKindFlow.h); a
+// verifier made with `walksOnly` always walks, with the same outcome (tests
+// hold the two to each other).
 #pragma once
 
 #include <cstdint>
@@ -54,7 +58,8 @@ struct GSCodeTables {
 
 class GSCodeVerifier {
  public:
-  explicit GSCodeVerifier(const GSCodeTables& tables) : tables_(tables) {}
+  explicit GSCodeVerifier(const GSCodeTables& tables, bool walksOnly = false)
+      : tables_(tables), walksOnly_(walksOnly) {}
 
   bool Verify(GSFunction& fn, std::string& error);
 
@@ -69,6 +74,7 @@ class GSCodeVerifier {
   bool Wait(const uint8_t* p, uint32_t at, std::string& error);
 
   GSCodeTables tables_;
+  bool walksOnly_ = false;
   GSClass* cls_ = nullptr;
   std::vector<uint32_t> headers_;  // the block-header slots of cls_, sorted
   std::vector<uint32_t> branches_;  // offsets of the instructions with targets
