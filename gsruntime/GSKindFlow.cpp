@@ -96,6 +96,11 @@ constexpr std::array<Rule, 256> RuleTable() {
 
 constexpr std::array<Rule, 256> kRules = RuleTable();
 
+// The kind a call site records for an argument of each settled kind.
+constexpr uint8_t kArgumentKinds[kCall] = {kKindNone,      kKindPlain,     kKindPlain,
+                                           kKindPlain,     kKindReference, kKindReference,
+                                           kKindNone,      kKindNone};
+
 const char* KindName(uint32_t k) {
   switch (k) {
     case kInt:
@@ -654,7 +659,7 @@ class KindFlow {
       at_ = code_.starts[i];
       const uint8_t* p = code_.code + at_;
       const uint32_t n = 1u - static_cast<int16_t>(GSReadU16(p + 1));
-      GSCallSite site;
+      GSCallSite& site = calls.emplace_back();
       site.offset = at_;
       site.argumentSlots = n;
       if (code_.leaves[i] == 1) {
@@ -667,11 +672,11 @@ class KindFlow {
       if (n > 64) site.wide.assign(n, kKindNone);
       for (uint32_t j = 0; j < n; ++j) {
         const uint32_t k = Normal(args[j]);
-        uint8_t kind = kKindNone;
-        if (IsPlain(k)) kind = kKindPlain;
-        if (IsRef(k)) kind = kKindReference;
-        if (k >= kCall) kind = GSCallSite::kCallResultPassedOn;
-        if (k == kMixed) return Fail(at_, "passes a value of mixed kinds", error);
+        const uint8_t kind = k >= kCall ? GSCallSite::kCallResultPassedOn : kArgumentKinds[k];
+        if (k == kMixed) {
+          calls.pop_back();
+          return Fail(at_, "passes a value of mixed kinds", error);
+        }
         if (n > 64) {
           site.wide[j] = kind;
           continue;
@@ -681,7 +686,6 @@ class KindFlow {
         if (kind == kKindReference) site.refs |= bit;
         if (kind == GSCallSite::kCallResultPassedOn) site.passedOn |= bit;
       }
-      calls.push_back(std::move(site));
     }
     return true;
   }
