@@ -54,9 +54,9 @@ enum DecodeClass : uint8_t {
   kStringIndex,
   kClassIndex,
   kMemberSlot,
-  kCallSite,       // CALL, CALLNATIVE, START, INHERITED
-  kBranch,         // JMP, the conditional jumps: checked once every start is known
-  kTable,          // WAIT, SWITCH: their length is in their count operand; as kBranch
+  kCallSite,  // CALL, CALLNATIVE, START, INHERITED
+  kBranch,    // JMP, the conditional jumps: checked once every start is known
+  kTable,     // WAIT, SWITCH: their length is in their count operand; as kBranch
   kIllegal,
 };
 
@@ -140,8 +140,9 @@ bool GSCodeVerifier::Decode(const GSFunction& fn, uint32_t& operandFailedAt,
     uint32_t length = info.length;
     if (info.cls == kTable) length = GSInstructionLength(code, size, at);
     if (length == 0 || length > size - at) {
-      error = At(at, op >= kOpcodeCount ? "illegal opcode " + std::to_string(op)
-                                        : std::string("instruction cut off by the end of the code"));
+      error =
+          At(at, op >= kOpcodeCount ? "illegal opcode " + std::to_string(op)
+                                    : std::string("instruction cut off by the end of the code"));
       return false;
     }
     indexAt[at] = static_cast<int32_t>(n);

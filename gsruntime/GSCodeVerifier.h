@@ -76,7 +76,7 @@ class GSCodeVerifier {
   GSCodeTables tables_;
   bool walksOnly_ = false;
   GSClass* cls_ = nullptr;
-  std::vector<uint32_t> headers_;  // the block-header slots of cls_, sorted
+  std::vector<uint32_t> headers_;   // the block-header slots of cls_, sorted
   std::vector<uint32_t> branches_;  // offsets of the instructions with targets
   GSDecodedCode code_;
   GSKindStorage kinds_;

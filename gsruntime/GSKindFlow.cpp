@@ -97,9 +97,8 @@ constexpr std::array<Rule, 256> RuleTable() {
 constexpr std::array<Rule, 256> kRules = RuleTable();
 
 // The kind a call site records for an argument of each settled kind.
-constexpr uint8_t kArgumentKinds[kCall] = {kKindNone,      kKindPlain,     kKindPlain,
-                                           kKindPlain,     kKindReference, kKindReference,
-                                           kKindNone,      kKindNone};
+constexpr uint8_t kArgumentKinds[kCall] = {kKindNone,      kKindPlain,     kKindPlain, kKindPlain,
+                                           kKindReference, kKindReference, kKindNone,  kKindNone};
 
 const char* KindName(uint32_t k) {
   switch (k) {
@@ -163,6 +162,15 @@ constexpr std::array<std::array<bool, kCall>, kCall> FitsTable() {
 
 constexpr std::array<std::array<bool, kCall>, kCall> kFits = FitsTable();
 
+// Calls `reach` with each target of the WAIT or SWITCH at `p` (SWITCH's
+// default last) until one answers false.
+template <typename Reach>
+bool EachTableTarget(const uint8_t* p, Reach reach) {
+  const uint32_t n = GSReadU16(p + 1);
+  for (uint32_t k = 0; k < n + (*p == SWITCH ? 1u : 0u); ++k)
+    if (!reach(GSReadU32(p + 3 + 4 * n + 4 * k))) return false;
+  return true;
+}
 
 class KindFlow {
  public:
@@ -251,14 +259,12 @@ class KindFlow {
           reached = false;
           break;
         case SWITCH:
-        case WAIT: {
-          const uint32_t targets = GSReadU16(p + 1);
+        case WAIT:
           if (op == WAIT) Push(kRef);  // the delivered message
-          for (uint32_t k = 0; k < targets + (op == SWITCH ? 1u : 0u); ++k)
-            if (!ArriveAt(GSReadU32(p + 3 + 4 * targets + 4 * k), i)) return false;
+          if (!EachTableTarget(p, [&](uint32_t target) { return ArriveAt(target, i); }))
+            return false;
           reached = false;
           break;
-        }
         default:
           if (op >= JZ && op <= JGE && !ArriveAt(GSReadU32(p + 1), i)) return false;
           if (i + 1 >= n) return false;
@@ -529,13 +535,9 @@ class KindFlow {
       case JMP:
         return Reach(GSReadU32(p + 1), error);
       case SWITCH:
-      case WAIT: {
-        const uint32_t n = GSReadU16(p + 1);
+      case WAIT:
         if (op == WAIT) Push(kRef);  // the delivered message
-        for (uint32_t k = 0; k < n + (op == SWITCH ? 1u : 0u); ++k)
-          if (!Reach(GSReadU32(p + 3 + 4 * n + 4 * k), error)) return false;
-        return true;
-      }
+        return EachTableTarget(p, [&](uint32_t target) { return Reach(target, error); });
       default:
         break;
     }

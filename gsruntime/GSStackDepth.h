@@ -34,10 +34,10 @@ struct GSDecodedCode {
   // Per code byte: the instruction starting there, when starts[] agrees
   // (what other functions left in it is never cleared).
   std::vector<int32_t> indexAt;
-  std::vector<int8_t> leaves;    // per instruction: what a call leaves (1, 0, -1 unknown)
-  std::vector<uint8_t> joins;    // per instruction: 1 when a jump, WAIT or SWITCH targets it
-  std::vector<uint32_t> calls;   // the instructions that call, ascending
-  std::vector<int64_t> depth;    // per instruction: the depth before it, or -1
+  std::vector<int8_t> leaves;   // per instruction: what a call leaves (1, 0, -1 unknown)
+  std::vector<uint8_t> joins;   // per instruction: 1 when a jump, WAIT or SWITCH targets it
+  std::vector<uint32_t> calls;  // the instructions that call, ascending
+  std::vector<int64_t> depth;   // per instruction: the depth before it, or -1
   std::vector<uint32_t> work;
 
   // The instruction that starts at `offset`, or -1.

@@ -30,7 +30,8 @@ std::string ReadFile(const fs::path& path) {
 std::vector<std::vector<uint64_t>> Sites(const GSFunction& fn) {
   std::vector<std::vector<uint64_t>> out;
   for (const GSCallSite& s : fn.calls)
-    out.push_back({s.offset, s.argumentSlots, s.leaves, s.known, s.refs, s.passedOn, s.wide.size()});
+    out.push_back(
+        {s.offset, s.argumentSlots, s.leaves, s.known, s.refs, s.passedOn, s.wide.size()});
   return out;
 }
 
@@ -38,6 +39,17 @@ class VerifierTest : public GSTest::RuntimeFixture {
  protected:
   std::vector<uint8_t> BuildScript(const char* name) {
     return Build(ReadFile(kTests / "gsruntime" / "scripts" / (std::string(name) + ".gs")), name);
+  }
+  // Calls `use` with each source of `folders` that compiles.
+  void ForEachCompiled(std::initializer_list<const char*> folders,
+                       const std::function<void(const GSTest::CompiledUnit&)>& use) {
+    for (const char* folder : folders)
+      for (const fs::directory_entry& entry : fs::directory_iterator(kTests / folder)) {
+        if (entry.path().extension() != ".gs") continue;
+        SCOPED_TRACE(entry.path().string());
+        const GSTest::CompiledUnit unit = Compile(ReadFile(entry.path()), "unit.gs");
+        if (!unit.bytes.empty()) use(unit);
+      }
   }
   // Writes `bytes` as objects.gsl and loads it in `machine`, with only the
   // lines of that load left in print_.
@@ -53,24 +65,19 @@ class VerifierTest : public GSTest::RuntimeFixture {
 
 TEST_F(VerifierTest, EveryLibraryOfTheCompilerCorpusPasses) {
   int verified = 0;
-  for (const char* folder : {"gscompiler/scripts", "gscompiler/semantic", "gscompiler/codegen",
-                             "gscompiler/library", "gsruntime/scripts"}) {
-    for (const fs::directory_entry& entry : fs::directory_iterator(kTests / folder)) {
-      if (entry.path().extension() != ".gs") continue;
-      SCOPED_TRACE(entry.path().string());
-      const GSTest::CompiledUnit unit = Compile(ReadFile(entry.path()), "unit.gs");
-      if (unit.bytes.empty()) continue;
-      GSMachine machine;
-      machine.Init();
-      GSLibraryId id{};
-      ASSERT_TRUE(machine.AddLibrary(fileRoot_, "", "unit.gsl", &id));
-      machine.GetLibrary(id);
-      EXPECT_EQ(print_->Count("GSLibrary::Load>"), 0u)
-          << (print_->lines.empty() ? "" : print_->lines[0]);
-      print_->lines.clear();
-      ++verified;
-    }
-  }
+  ForEachCompiled({"gscompiler/scripts", "gscompiler/semantic", "gscompiler/codegen",
+                   "gscompiler/library", "gsruntime/scripts"},
+                  [&](const GSTest::CompiledUnit&) {
+                    GSMachine machine;
+                    machine.Init();
+                    GSLibraryId id{};
+                    ASSERT_TRUE(machine.AddLibrary(fileRoot_, "", "unit.gsl", &id));
+                    machine.GetLibrary(id);
+                    EXPECT_EQ(print_->Count("GSLibrary::Load>"), 0u)
+                        << (print_->lines.empty() ? "" : print_->lines[0]);
+                    print_->lines.clear();
+                    ++verified;
+                  });
   EXPECT_GE(verified, 4);
 }
 
@@ -244,8 +251,7 @@ TEST_F(VerifierTest, DamagedLibrariesAreRefusedWithTheReason) {
        "does not hold what the return needs"},
       {"initialisers", [](Image& m) { m.Put(m.Sub(0, 12) + 16, 0); },
        "slot initialisers do not match the base list"},
-      {"ancestor block",
-       [](Image& m) { m.Put(m.Class(1) + 24, m.U32(m.Sub(1, 12) + 8) - 1); },
+      {"ancestor block", [](Image& m) { m.Put(m.Class(1) + 24, m.U32(m.Sub(1, 12) + 8) - 1); },
        "ancestor block outside the instance"},
       {"instance size", [](Image& m) { m.Put(m.Sub(1, 12) + 8, 1); },
        "instance slot count out of range"},
@@ -359,42 +365,37 @@ TEST_F(VerifierTest, InOrderPassDecidesAsTheWalksDo) {
   // each one-byte change of its code, most of which are refused, some only
   // along one order of paths.
   size_t accepted = 0, refused = 0;
-  for (const char* folder : {"gsruntime/scripts", "gscompiler/codegen"}) {
-    for (const fs::directory_entry& entry : fs::directory_iterator(kTests / folder)) {
-      if (entry.path().extension() != ".gs") continue;
-      SCOPED_TRACE(entry.path().string());
-      const GSTest::CompiledUnit unit = Compile(ReadFile(entry.path()), "unit.gs");
-      if (unit.bytes.empty()) continue;
-      GSMachine machine;
-      GSLibrary* library = LoadObjects(machine, unit.bytes);
-      if (library == nullptr) continue;  // needs libraries this test does not build
-      const GSCodeTables tables{static_cast<uint32_t>(library->Strings().size()),
-                                static_cast<uint32_t>(library->ClassRefs().size())};
-      auto compare = [&](const GSFunction& fn, const std::vector<uint8_t>& code, size_t at) {
-        GSFunction inOrder = fn, walked = fn;
-        inOrder.code = walked.code = code.data();
-        std::string inOrderError, walkedError;
-        const bool passed = GSCodeVerifier(tables).Verify(inOrder, inOrderError);
-        ASSERT_EQ(passed, GSCodeVerifier(tables, true).Verify(walked, walkedError))
-            << fn.name << " changed at " << at << ": " << walkedError;
-        ASSERT_EQ(inOrderError, walkedError) << fn.name << " changed at " << at;
-        ASSERT_EQ(Sites(inOrder), Sites(walked)) << fn.name << " changed at " << at;
-        ++(passed ? accepted : refused);
-      };
-      for (GSClass& cls : library->Classes())
-        for (const GSFunction& fn : cls.functions) {
-          if (fn.codeSize == 0) continue;
-          std::vector<uint8_t> code(fn.code, fn.code + fn.codeSize);
-          compare(fn, code, SIZE_MAX);
-          for (size_t at = 0; at < code.size(); ++at)
-            for (const uint8_t change : {1, 255, 33}) {  // +1, -1, and a bit pattern
-              std::vector<uint8_t> changed = code;
-              changed[at] = static_cast<uint8_t>(code[at] + change);
-              compare(fn, changed, at);
-            }
-        }
-    }
-  }
+  ForEachCompiled(
+      {"gsruntime/scripts", "gscompiler/codegen"}, [&](const GSTest::CompiledUnit& unit) {
+        GSMachine machine;
+        GSLibrary* library = LoadObjects(machine, unit.bytes);
+        if (library == nullptr) return;  // needs libraries this test does not build
+        const GSCodeTables tables{static_cast<uint32_t>(library->Strings().size()),
+                                  static_cast<uint32_t>(library->ClassRefs().size())};
+        auto compare = [&](const GSFunction& fn, const std::vector<uint8_t>& code, size_t at) {
+          GSFunction inOrder = fn, walked = fn;
+          inOrder.code = walked.code = code.data();
+          std::string inOrderError, walkedError;
+          const bool passed = GSCodeVerifier(tables).Verify(inOrder, inOrderError);
+          ASSERT_EQ(passed, GSCodeVerifier(tables, true).Verify(walked, walkedError))
+              << fn.name << " changed at " << at << ": " << walkedError;
+          ASSERT_EQ(inOrderError, walkedError) << fn.name << " changed at " << at;
+          ASSERT_EQ(Sites(inOrder), Sites(walked)) << fn.name << " changed at " << at;
+          ++(passed ? accepted : refused);
+        };
+        for (GSClass& cls : library->Classes())
+          for (const GSFunction& fn : cls.functions) {
+            if (fn.codeSize == 0) continue;
+            std::vector<uint8_t> code(fn.code, fn.code + fn.codeSize);
+            compare(fn, code, SIZE_MAX);
+            for (size_t at = 0; at < code.size(); ++at)
+              for (const uint8_t change : {1, 255, 33}) {  // +1, -1, and a bit pattern
+                std::vector<uint8_t> changed = code;
+                changed[at] = static_cast<uint8_t>(code[at] + change);
+                compare(fn, changed, at);
+              }
+          }
+      });
   EXPECT_GT(accepted, 500u) << refused;
   EXPECT_GT(refused, 2000u);
 }
@@ -421,8 +422,8 @@ TEST_F(VerifierTest, PathsThatMeetOrJumpBackAreDecidedAsTheWalksDecide) {
        {LOAD, 1, 0, JZ, 14, 0, 0, 0, PUSH1, JMP, 17, 0, 0, 0, LOAD, 1, 0, INEG, POP, RET},
        ""},
       {"two call results meet",
-       {LOADREF, 0, 0, CALL, 0, 0, 0, 0, JNZKEEP, 22, 0, 0, 0, POP, LOADREF, 0, 0,
-        CALL, 0, 0, 0, 0, POP, RET},
+       {LOADREF, 0,   0,       CALL, 0, 0,    0, 0, JNZKEEP, 22, 0,   0,
+        0,       POP, LOADREF, 0,    0, CALL, 0, 0, 0,       0,  POP, RET},
        ""},
       {"a jump back to code reached only from behind",
        {JMP, 8, 0, 0, 0, PUSH1, POP, RET, JMP, 5, 0, 0, 0},
