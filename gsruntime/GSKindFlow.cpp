@@ -229,6 +229,7 @@ class KindFlow {
         code_.depth[i] = static_cast<int64_t>(top_);
       }
       bound += top_;
+      if (bound > kMaxTrackedSlots) return false;  // before the stored kinds can grow past it
       at_ = code_.starts[i];
       const uint8_t* p = code_.code + at_;
       const uint8_t op = *p;
@@ -271,7 +272,6 @@ class KindFlow {
           break;
       }
     }
-    if (bound > kMaxTrackedSlots) return false;
     return BuildSites(calls, error);
   }
 

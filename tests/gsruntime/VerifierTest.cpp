@@ -402,14 +402,23 @@ TEST_F(VerifierTest, InOrderPassDecidesAsTheWalksDo) {
 
 struct ShapeCase {
   const char* what;
-  std::vector<uint8_t> code;  // of a void function of (int), two operand slots
+  std::vector<uint8_t> code;  // of a void function of (int)
   const char* reason;         // "" when the code passes
+  uint32_t maxDepth = 2;
 };
+
+// `n` values pushed and popped again: the kinds of n * n slots to track.
+std::vector<uint8_t> DeepStack(size_t n) {
+  std::vector<uint8_t> code(n, GSByteCode::PUSH1);
+  code.insert(code.end(), n, GSByteCode::POP);
+  code.push_back(GSByteCode::RET);
+  return code;
+}
 
 TEST_F(VerifierTest, PathsThatMeetOrJumpBackAreDecidedAsTheWalksDecide) {
   // Shapes the in-order pass cannot settle alone: kinds that differ where
   // paths meet, call results that meet, a jump back to code no path had
-  // reached before it.
+  // reached before it; and the bound on the kinds either check tracks.
   using namespace GSByteCode;
   const ShapeCase cases[] = {
       {"a number and a string meet",
@@ -432,6 +441,8 @@ TEST_F(VerifierTest, PathsThatMeetOrJumpBackAreDecidedAsTheWalksDecide) {
       {"a jump back to code reached only from behind",
        {JMP, 8, 0, 0, 0, PUSH1, POP, RET, JMP, 5, 0, 0, 0},
        ""},
+      {"a stack too deep to track", DeepStack(6000), "offset 0: too large to check", 6000},
+      {"a stack just deep enough", DeepStack(4000), "", 4000},
       {"a jump back with another depth",
        {PUSH1, JZ, 7, 0, 0, 0, RET, PUSH1, PUSH1, JMP, 1, 0, 0, 0},
        "offset 1: paths meet here with different stack depths"},
@@ -448,7 +459,7 @@ TEST_F(VerifierTest, PathsThatMeetOrJumpBackAreDecidedAsTheWalksDecide) {
     fn.params = 2;
     fn.recordOffset = 1;
     fn.advance = 4;
-    fn.slotsNeeded = 6;
+    fn.slotsNeeded = fn.advance + c.maxDepth;
     fn.code = c.code.data();
     fn.codeSize = static_cast<uint32_t>(c.code.size());
     GSFunction walked = fn;
