@@ -233,7 +233,7 @@ bool GSCodeVerifier::CheckOperands(const GSFunction& fn, uint32_t at, std::strin
 bool GSCodeVerifier::Target(uint32_t target, uint32_t at, std::string& error) {
   const int32_t index = code_.IndexOf(target);
   if (index >= 0) {
-    code_.joins[static_cast<uint32_t>(index)] = 1;
+    code_.joins[static_cast<uint32_t>(index)] = kGSJumpTarget;
     return true;
   }
   error = At(at, "jump target " + std::to_string(target) + " is not an instruction");

@@ -19,6 +19,10 @@ enum : uint32_t { kZero, kInt, kFloat, kNumber, kString, kRef, kMixed, kCall = 8
 
 constexpr int kMaxPasses = 64;
 
+// Marks RunInOrder adds to GSDecodedCode::joins beside kGSJumpTarget.
+constexpr uint8_t kCallMark = 2;  // the instruction calls
+constexpr uint8_t kArrived = 4;   // a path reached it; its depth and kinds are stored
+
 constexpr bool IsPlain(uint32_t k) {
   return k == kInt || k == kFloat || k == kNumber;
 }
@@ -198,11 +202,18 @@ class KindFlow {
     const size_t n = code_.count;
     if (n == 0) return false;
     GSSettleCallResults(code_);
-    code_.depth.assign(n, -1);
-    offsets_.resize(n);
-    callOf_.assign(n, -1);
+    // Nothing here is cleared per function: every instruction's depth is
+    // written as the pass comes to it, and code.joins tells which
+    // instructions call or were reached ahead.
+    if (code_.depth.size() < n) code_.depth.resize(n);
+    if (offsets_.size() < n) offsets_.resize(n);
+    if (callOf_.size() < n) callOf_.resize(n);
+    uint8_t* joins = code_.joins.data();
     const uint32_t callCount = static_cast<uint32_t>(code_.calls.size());
-    for (uint32_t c = 0; c < callCount; ++c) callOf_[code_.calls[c]] = static_cast<int32_t>(c);
+    for (uint32_t c = 0; c < callCount; ++c) {
+      callOf_[code_.calls[c]] = static_cast<int32_t>(c);
+      joins[code_.calls[c]] |= kCallMark;
+    }
     parent_.resize(callCount);
     for (uint32_t c = 0; c < callCount; ++c) parent_[c] = c;
     resolved_.assign(callCount, kKindNone);
@@ -214,19 +225,24 @@ class KindFlow {
     if (curStorage_.size() < room) curStorage_.resize(room);
     cur_ = curStorage_.data();
     top_ = 0;
-    const int64_t* depth = code_.depth.data();
-    const uint8_t* joins = code_.joins.data();
+    int64_t* depth = code_.depth.data();
     uint64_t bound = 0;
     bool reached = true;  // whether the previous instruction falls through
     for (uint32_t i = 0; i < n; ++i) {
-      if (joins[i] != 0 || callOf_[i] >= 0) {
+      if (joins[i] != 0) {
         if (reached && !Arrive(i)) return false;
-        if (depth[i] < 0) continue;
+        if ((joins[i] & kArrived) == 0) {
+          depth[i] = -1;
+          continue;
+        }
         top_ = static_cast<size_t>(depth[i]);
         std::copy_n(states_.data() + offsets_[i], top_, cur_);
       } else {
-        if (!reached) continue;
-        code_.depth[i] = static_cast<int64_t>(top_);
+        if (!reached) {
+          depth[i] = -1;
+          continue;
+        }
+        depth[i] = static_cast<int64_t>(top_);
       }
       bound += top_;
       if (bound > kMaxTrackedSlots) return false;  // before the stored kinds can grow past it
@@ -345,7 +361,8 @@ class KindFlow {
   // when no path reached it before and must have exactly them otherwise.
   bool Arrive(uint32_t j) {
     int64_t& known = code_.depth[j];
-    if (known < 0) {
+    if ((code_.joins[j] & kArrived) == 0) {
+      code_.joins[j] |= kArrived;
       known = static_cast<int64_t>(top_);
       offsets_[j] = states_.size();
       states_.insert(states_.end(), cur_, cur_ + top_);
@@ -363,7 +380,7 @@ class KindFlow {
   bool ArriveAt(uint32_t offset, uint32_t from) {
     const int32_t j = code_.IndexOf(offset);
     if (j < 0) return false;
-    if (static_cast<uint32_t>(j) <= from && code_.depth[j] < 0) return false;
+    if (static_cast<uint32_t>(j) <= from && (code_.joins[j] & kArrived) == 0) return false;
     return Arrive(static_cast<uint32_t>(j));
   }
 

@@ -24,6 +24,8 @@
 
 namespace GSRuntime {
 
+inline constexpr uint8_t kGSJumpTarget = 1;
+
 // One function's decoded code, with working storage that is kept from one
 // function to the next.
 struct GSDecodedCode {
@@ -35,7 +37,9 @@ struct GSDecodedCode {
   // (what other functions left in it is never cleared).
   std::vector<int32_t> indexAt;
   std::vector<int8_t> leaves;   // per instruction: what a call leaves (1, 0, -1 unknown)
-  std::vector<uint8_t> joins;   // per instruction: 1 when a jump, WAIT or SWITCH targets it
+  // Per instruction: kGSJumpTarget when a jump, WAIT or SWITCH targets it
+  // (other bits are the kind check's); nonzero where kinds are stored.
+  std::vector<uint8_t> joins;
   std::vector<uint32_t> calls;  // the instructions that call, ascending
   std::vector<int64_t> depth;   // per instruction: the depth before it, or -1
   std::vector<uint32_t> work;
