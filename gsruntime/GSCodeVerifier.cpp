@@ -147,7 +147,6 @@ bool GSCodeVerifier::Decode(const GSFunction& fn, uint32_t& operandFailedAt,
     }
     indexAt[at] = static_cast<int32_t>(n);
     starts[n] = at;
-    leaves[n] = -1;
     const uint8_t* p = code + at + 1;
     bool fits = true;
     switch (info.cls) {
@@ -173,8 +172,7 @@ bool GSCodeVerifier::Decode(const GSFunction& fn, uint32_t& operandFailedAt,
         break;
       case kCallSite:
         code_.calls.push_back(n);
-        if (op == START) leaves[n] = 0;
-        if (op == INHERITED) leaves[n] = inheritedLeaves;
+        leaves[n] = op == START ? 0 : op == INHERITED ? inheritedLeaves : -1;
         fits = static_cast<int16_t>(GSReadU16(p)) <= 0;
         break;
       case kBranch:

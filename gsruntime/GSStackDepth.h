@@ -36,7 +36,7 @@ struct GSDecodedCode {
   // Per code byte: the instruction starting there, when starts[] agrees
   // (what other functions left in it is never cleared).
   std::vector<int32_t> indexAt;
-  std::vector<int8_t> leaves;   // per instruction: what a call leaves (1, 0, -1 unknown)
+  std::vector<int8_t> leaves;   // per call: what it leaves (1, 0, -1 unknown); else unset
   // Per instruction: kGSJumpTarget when a jump, WAIT or SWITCH targets it
   // (other bits are the kind check's); nonzero where kinds are stored.
   std::vector<uint8_t> joins;
