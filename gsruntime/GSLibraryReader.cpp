@@ -78,8 +78,7 @@ bool GSLibraryReader::Table(GSWordTable& table, uint32_t count, uint32_t width, 
   return true;
 }
 
-bool GSLibraryReader::Index(uint32_t value, size_t limit, const char* what) {
-  if (value < limit) return true;
+bool GSLibraryReader::OutOfRange(uint32_t value, size_t limit, const char* what) {
   return Fail(std::string(what) + " " + std::to_string(value) + " out of range (" +
               std::to_string(limit) + ")");
 }

@@ -35,7 +35,7 @@ class GSLibraryReader {
  private:
   bool Fail(const std::string& what);
   [[gnu::cold, gnu::noinline]] bool CutShort();
-  bool Word(uint32_t& out) {
+  [[gnu::always_inline]] bool Word(uint32_t& out) {
     if (limit_ - pos_ < 4) return CutShort();
     out = GSByteCode::GSReadU32(data_ + pos_);
     pos_ += 4;
@@ -44,7 +44,10 @@ class GSLibraryReader {
   bool Open(uint32_t tag, size_t& end, size_t& outer);
   void Close(size_t end, size_t outer);
   bool Table(GSWordTable& table, uint32_t count, uint32_t width, const char* what);
-  bool Index(uint32_t value, size_t limit, const char* what);
+  [[gnu::cold, gnu::noinline]] bool OutOfRange(uint32_t value, size_t limit, const char* what);
+  bool Index(uint32_t value, size_t limit, const char* what) {
+    return value < limit || OutOfRange(value, limit, what);
+  }
 
   bool Header();
   bool Dependencies();
