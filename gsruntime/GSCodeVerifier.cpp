@@ -1,6 +1,7 @@
 #include "gsruntime/GSCodeVerifier.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <utility>
 
@@ -9,6 +10,7 @@
 #include "gsruntime/GSFixedLength.h"
 #include "gsruntime/GSKindFlow.h"
 #include "gsruntime/GSLibrary.h"
+#include "gsruntime/GSStackDepth.h"
 
 namespace GSRuntime {
 
@@ -44,6 +46,65 @@ void HeaderSlots(const GSClass& cls, std::vector<uint32_t>& slots) {
   std::sort(slots.begin(), slots.end());
 }
 
+// How Decode treats each opcode, looked up once per instruction.
+enum DecodeClass : uint8_t {
+  kPlainOperands,  // nothing to check, or an immediate
+  kFrameSlot,      // LOAD, LOADREF
+  kStoredSlot,     // STORE ... STOREREFKEEP
+  kStringIndex,
+  kClassIndex,
+  kMemberSlot,
+  kCallSite,  // CALL, CALLNATIVE, START, INHERITED
+  kBranch,    // JMP, the conditional jumps: checked once every start is known
+  kTable,     // WAIT, SWITCH: their length is in their count operand; as kBranch
+  kIllegal,
+};
+
+struct DecodeInfo {
+  uint8_t length = 0;  // 0 for WAIT, SWITCH and illegal opcodes
+  DecodeClass cls = kIllegal;
+};
+
+constexpr std::array<DecodeInfo, 256> DecodeTable() {
+  std::array<DecodeInfo, 256> t{};
+  for (uint32_t op = 0; op < kOpcodeCount; ++op) {
+    DecodeInfo& d = t[op];
+    d.length = kGSFixedLength[op];
+    switch (kGSOpcodeTable[op].operands) {
+      case GSOperandKind::None:
+      case GSOperandKind::Immediate:
+        d.cls = kPlainOperands;
+        break;
+      case GSOperandKind::Slot:
+        d.cls = op >= STORE && op <= STOREREFKEEP ? kStoredSlot : kFrameSlot;
+        break;
+      case GSOperandKind::String:
+        d.cls = kStringIndex;
+        break;
+      case GSOperandKind::Class:
+        d.cls = kClassIndex;
+        break;
+      case GSOperandKind::Member:
+        d.cls = kMemberSlot;
+        break;
+      case GSOperandKind::Call:
+      case GSOperandKind::Inherited:
+        d.cls = kCallSite;
+        break;
+      case GSOperandKind::Jump:
+        d.cls = kBranch;
+        break;
+      case GSOperandKind::Wait:
+      case GSOperandKind::Switch:
+        d.cls = kTable;
+        break;
+    }
+  }
+  return t;
+}
+
+constexpr std::array<DecodeInfo, 256> kDecode = DecodeTable();
+
 }  // namespace
 
 // One pass: also checks the operands that need no other instruction, the
@@ -54,39 +115,78 @@ void HeaderSlots(const GSClass& cls, std::vector<uint32_t>& slots) {
 // CALLNATIVE are settled by the code after them (-1).
 bool GSCodeVerifier::Decode(const GSFunction& fn, uint32_t& operandFailedAt,
                             std::string& operandError, std::string& error) {
-  code_.code = fn.code;
-  code_.size = fn.codeSize;
-  code_.starts.clear();
-  code_.leaves.clear();
+  const uint8_t* code = fn.code;
+  const uint32_t size = fn.codeSize;
+  code_.code = code;
+  code_.size = size;
   code_.calls.clear();
   branches_.clear();
-  code_.indexAt.assign(fn.codeSize, -1);
+  code_.count = 0;
+  // At most one instruction per byte.
+  if (code_.starts.size() < size) {
+    code_.starts.resize(size);
+    code_.leaves.resize(size);
+    code_.indexAt.resize(size);
+  }
+  uint32_t* starts = code_.starts.data();
+  int8_t* leaves = code_.leaves.data();
+  int32_t* indexAt = code_.indexAt.data();
   const int8_t inheritedLeaves = fn.ReturnsValue() ? 1 : 0;
-  for (uint32_t at = 0; at < fn.codeSize;) {
-    const uint8_t op = fn.code[at];
-    uint32_t length = kGSFixedLength[op];
-    const GSOperandKind kind =
-        op < kOpcodeCount ? kGSOpcodeTable[op].operands : GSOperandKind::None;
-    if (length == 0 && op < kOpcodeCount) length = GSInstructionLength(fn.code, fn.codeSize, at);
-    if (length == 0 || length > fn.codeSize - at) {
-      error = At(at, fn.code[at] >= kOpcodeCount
-                         ? "illegal opcode " + std::to_string(fn.code[at])
-                         : std::string("instruction cut off by the end of the code"));
+  const uint32_t frameSlots = fn.params + fn.recordOffset - 1;
+  uint32_t n = 0;
+  for (uint32_t at = 0; at < size;) {
+    const uint8_t op = code[at];
+    const DecodeInfo info = kDecode[op];
+    uint32_t length = info.length;
+    if (info.cls == kTable) length = GSInstructionLength(code, size, at);
+    if (length == 0 || length > size - at) {
+      error =
+          At(at, op >= kOpcodeCount ? "illegal opcode " + std::to_string(op)
+                                    : std::string("instruction cut off by the end of the code"));
       return false;
     }
-    code_.indexAt[at] = static_cast<int32_t>(code_.starts.size());
-    code_.starts.push_back(at);
-    code_.leaves.push_back(op == START ? 0 : op == INHERITED ? inheritedLeaves : -1);
-    if (kind == GSOperandKind::Call || op == INHERITED)
-      code_.calls.push_back(static_cast<uint32_t>(code_.starts.size() - 1));
-    if (kind == GSOperandKind::Jump || kind == GSOperandKind::Wait ||
-        kind == GSOperandKind::Switch)
-      branches_.push_back(at);
-    else if (kind != GSOperandKind::None && kind != GSOperandKind::Immediate &&
-             operandFailedAt == kNoFailure && !CheckOperands(fn, at, operandError))
+    indexAt[at] = static_cast<int32_t>(n);
+    starts[n] = at;
+    const uint8_t* p = code + at + 1;
+    bool fits = true;
+    switch (info.cls) {
+      case kPlainOperands:
+      case kIllegal:
+        break;
+      case kFrameSlot:
+        fits = GSReadU16(p) < frameSlots;
+        break;
+      case kStoredSlot:
+        fits = GSReadU16(p) != 0 && GSReadU16(p) < frameSlots;
+        break;
+      case kStringIndex:
+        fits = GSReadU16(p) < tables_.strings;
+        break;
+      case kClassIndex:
+        fits = GSReadU16(p) < tables_.classRefs;
+        break;
+      case kMemberSlot:
+        fits = operandFailedAt != kNoFailure || Member(op, GSReadU16(p), at, operandError);
+        if (!fits) operandFailedAt = at;
+        fits = true;
+        break;
+      case kCallSite:
+        code_.calls.push_back(n);
+        leaves[n] = op == START ? 0 : op == INHERITED ? inheritedLeaves : -1;
+        fits = static_cast<int16_t>(GSReadU16(p)) <= 0;
+        break;
+      case kBranch:
+      case kTable:
+        branches_.push_back(at);
+        break;
+    }
+    // The failure's text comes from the full check, off the common path.
+    if (!fits && operandFailedAt == kNoFailure && !CheckOperands(fn, at, operandError))
       operandFailedAt = at;
+    ++n;
     at += length;
   }
+  code_.count = n;
   return true;
 }
 
@@ -128,8 +228,12 @@ bool GSCodeVerifier::CheckOperands(const GSFunction& fn, uint32_t at, std::strin
   return true;
 }
 
-bool GSCodeVerifier::Target(uint32_t target, uint32_t at, std::string& error) const {
-  if (code_.IndexOf(target) >= 0) return true;
+bool GSCodeVerifier::Target(uint32_t target, uint32_t at, std::string& error) {
+  const int32_t index = code_.IndexOf(target);
+  if (index >= 0) {
+    code_.joins[static_cast<uint32_t>(index)] = kGSJumpTarget;
+    return true;
+  }
   error = At(at, "jump target " + std::to_string(target) + " is not an instruction");
   return false;
 }
@@ -152,7 +256,7 @@ bool GSCodeVerifier::Member(uint8_t op, uint32_t member, uint32_t at, std::strin
   return true;
 }
 
-bool GSCodeVerifier::Wait(const uint8_t* p, uint32_t at, std::string& error) const {
+bool GSCodeVerifier::Wait(const uint8_t* p, uint32_t at, std::string& error) {
   const uint32_t n = GSReadU16(p);
   for (uint32_t i = 0; i < n; ++i) {
     if (!Below(GSReadU16(p + 2 + 4 * i), tables_.strings, "message type", at, error) ||
@@ -174,6 +278,7 @@ bool GSCodeVerifier::Verify(GSFunction& fn, std::string& error) {
   uint32_t operandFailedAt = kNoFailure;
   std::string operandError;
   if (!Decode(fn, operandFailedAt, operandError, error)) return false;
+  code_.joins.assign(code_.count, 0);
   for (uint32_t at : branches_) {
     if (at > operandFailedAt) break;
     if (!CheckOperands(fn, at, error)) return false;
@@ -182,8 +287,12 @@ bool GSCodeVerifier::Verify(GSFunction& fn, std::string& error) {
     error = std::move(operandError);
     return false;
   }
-  if (!GSCheckStackDepth(code_, fn.slotsNeeded - fn.advance, error)) return false;
-  return GSCheckValueKinds(code_, fn, kinds_, fn.calls, error);
+  const uint32_t maxDepth = fn.slotsNeeded - fn.advance;
+  if (walksOnly_) {
+    return GSCheckStackDepth(code_, maxDepth, error) &&
+           GSCheckValueKinds(code_, fn, kinds_, fn.calls, error);
+  }
+  return GSCheckDepthsAndKinds(code_, fn, maxDepth, kinds_, fn.calls, error);
 }
 
 }  // namespace GSRuntime

@@ -33,6 +33,10 @@
 // Verify(fn) checks one function of the library the tables describe; on
 // failure `error` names the offset and what is wrong. A verifier keeps its
 // working storage from one function to the next; one verifier per load.
+// Depths and kinds are checked by one pass in offset order where that pass
+// can tell, else by the walks (GSCheckDepthsAndKinds, GSKindFlow.h); a
+// verifier made with `walksOnly` always walks, with the same outcome (tests
+// hold the two to each other).
 #pragma once
 
 #include <cstdint>
@@ -54,7 +58,8 @@ struct GSCodeTables {
 
 class GSCodeVerifier {
  public:
-  explicit GSCodeVerifier(const GSCodeTables& tables) : tables_(tables) {}
+  explicit GSCodeVerifier(const GSCodeTables& tables, bool walksOnly = false)
+      : tables_(tables), walksOnly_(walksOnly) {}
 
   bool Verify(GSFunction& fn, std::string& error);
 
@@ -62,14 +67,16 @@ class GSCodeVerifier {
   bool Decode(const GSFunction& fn, uint32_t& operandFailedAt, std::string& operandError,
               std::string& error);
   bool CheckOperands(const GSFunction& fn, uint32_t at, std::string& error);
-  bool Target(uint32_t target, uint32_t at, std::string& error) const;
+  // Also marks the target in code_.joins.
+  bool Target(uint32_t target, uint32_t at, std::string& error);
   // Also notes a member of `me` in its class (GSClass::membersOfMe).
   bool Member(uint8_t op, uint32_t member, uint32_t at, std::string& error);
-  bool Wait(const uint8_t* p, uint32_t at, std::string& error) const;
+  bool Wait(const uint8_t* p, uint32_t at, std::string& error);
 
   GSCodeTables tables_;
+  bool walksOnly_ = false;
   GSClass* cls_ = nullptr;
-  std::vector<uint32_t> headers_;  // the block-header slots of cls_, sorted
+  std::vector<uint32_t> headers_;   // the block-header slots of cls_, sorted
   std::vector<uint32_t> branches_;  // offsets of the instructions with targets
   GSDecodedCode code_;
   GSKindStorage kinds_;

@@ -19,10 +19,14 @@ enum : uint32_t { kZero, kInt, kFloat, kNumber, kString, kRef, kMixed, kCall = 8
 
 constexpr int kMaxPasses = 64;
 
-bool IsPlain(uint32_t k) {
+// Marks RunInOrder adds to GSDecodedCode::joins beside kGSJumpTarget.
+constexpr uint8_t kCallMark = 2;  // the instruction calls
+constexpr uint8_t kArrived = 4;   // a path reached it; its depth and kinds are stored
+
+constexpr bool IsPlain(uint32_t k) {
   return k == kInt || k == kFloat || k == kNumber;
 }
-bool IsRef(uint32_t k) {
+constexpr bool IsRef(uint32_t k) {
   return k == kString || k == kRef;
 }
 
@@ -96,6 +100,10 @@ constexpr std::array<Rule, 256> RuleTable() {
 
 constexpr std::array<Rule, 256> kRules = RuleTable();
 
+// The kind a call site records for an argument of each settled kind.
+constexpr uint8_t kArgumentKinds[kCall] = {kKindNone,      kKindPlain,     kKindPlain, kKindPlain,
+                                           kKindReference, kKindReference, kKindNone,  kKindNone};
+
 const char* KindName(uint32_t k) {
   switch (k) {
     case kInt:
@@ -110,9 +118,67 @@ const char* KindName(uint32_t k) {
   }
 }
 
+// How RunInOrder goes on after each opcode; for those that fall through
+// without a target and take a fixed count, what they take and push.
+enum InOrderFlow : uint8_t { kFallsThrough, kReturns, kOther };
+
+struct InOrderStep {
+  InOrderFlow flow = kOther;
+  int8_t pops = 0;
+  int8_t pushes = 0;
+};
+
+constexpr std::array<InOrderStep, 256> InOrderTable() {
+  std::array<InOrderStep, 256> t{};
+  for (uint32_t op = 0; op < kOpcodeCount; ++op) {
+    const GSOperandKind operands = kGSOpcodeTable[op].operands;
+    const bool other = operands == GSOperandKind::Jump || operands == GSOperandKind::Wait ||
+                       operands == GSOperandKind::Switch || stack_effect::kEffects[op].call;
+    const bool returns = op == RET || op == RETV || op == RETREF;
+    t[op].flow = returns ? kReturns : other ? kOther : kFallsThrough;
+    t[op].pops = static_cast<int8_t>(stack_effect::kPops[op]);
+    t[op].pushes = stack_effect::kEffects[op].pushes;
+  }
+  return t;
+}
+
+constexpr std::array<InOrderStep, 256> kInOrderSteps = InOrderTable();
+
+// Whether an operand of kind k (below kCall) fits where kind `want` is
+// taken: 0 fits anywhere, a reference where a reference is taken, a number
+// of either kind where a number is, and int or float where that or a
+// number of either kind is.
+constexpr std::array<std::array<bool, kCall>, kCall> FitsTable() {
+  std::array<std::array<bool, kCall>, kCall> t{};
+  for (uint32_t want = 0; want < kCall; ++want)
+    for (uint32_t k = 0; k < kCall; ++k) {
+      if (k == kZero)
+        t[want][k] = true;
+      else if (want == kRef)
+        t[want][k] = IsRef(k);
+      else if (want == kNumber)
+        t[want][k] = IsPlain(k);
+      else
+        t[want][k] = k == want || k == kNumber;
+    }
+  return t;
+}
+
+constexpr std::array<std::array<bool, kCall>, kCall> kFits = FitsTable();
+
+// Calls `reach` with each target of the WAIT or SWITCH at `p` (SWITCH's
+// default last) until one answers false.
+template <typename Reach>
+bool EachTableTarget(const uint8_t* p, Reach reach) {
+  const uint32_t n = GSReadU16(p + 1);
+  for (uint32_t k = 0; k < n + (*p == SWITCH ? 1u : 0u); ++k)
+    if (!reach(GSReadU32(p + 3 + 4 * n + 4 * k))) return false;
+  return true;
+}
+
 class KindFlow {
  public:
-  KindFlow(const GSDecodedCode& code, const GSFunction& fn, GSKindStorage& storage)
+  KindFlow(GSDecodedCode& code, const GSFunction& fn, GSKindStorage& storage)
       : code_(code),
         fn_(fn),
         offsets_(storage.offsets),
@@ -123,7 +189,107 @@ class KindFlow {
         refSlot_(storage.refSlot),
         seen_(storage.seen),
         work_(storage.work),
-        cur_(storage.cur) {}
+        curStorage_(storage.cur) {}
+
+  // The depths and kinds in one pass over the code in offset order, for
+  // code where that pass sees what the walks of GSCheckStackDepth and Run
+  // would see: every instruction is taken with the depth and kinds that
+  // every path brings it, which holds when all paths that meet bring the
+  // same depth and kinds and no path jumps back to an instruction no path
+  // had reached before it. True when the code passes; false when it does
+  // not or the pass cannot tell (the walks then decide, from the start).
+  bool RunInOrder(uint32_t maxDepth, std::vector<GSCallSite>& calls, std::string& error) {
+    const size_t n = code_.count;
+    if (n == 0) return false;
+    GSSettleCallResults(code_);
+    // Nothing here is cleared per function: every instruction's depth is
+    // written as the pass comes to it, and code.joins tells which
+    // instructions call or were reached ahead.
+    if (code_.depth.size() < n) code_.depth.resize(n);
+    if (offsets_.size() < n) offsets_.resize(n);
+    if (callOf_.size() < n) callOf_.resize(n);
+    uint8_t* joins = code_.joins.data();
+    const uint32_t callCount = static_cast<uint32_t>(code_.calls.size());
+    for (uint32_t c = 0; c < callCount; ++c) {
+      callOf_[code_.calls[c]] = static_cast<int32_t>(c);
+      joins[code_.calls[c]] |= kCallMark;
+    }
+    parent_.resize(callCount);
+    for (uint32_t c = 0; c < callCount; ++c) parent_[c] = c;
+    resolved_.assign(callCount, kKindNone);
+    PrepareSlots();
+    states_.clear();
+    // WAIT's message may lie above the deepest stack the code may have.
+    const uint64_t room = uint64_t{maxDepth} + 2;
+    if (room > kMaxTrackedSlots) return false;
+    if (curStorage_.size() < room) curStorage_.resize(room);
+    cur_ = curStorage_.data();
+    top_ = 0;
+    int64_t* depth = code_.depth.data();
+    uint64_t bound = 0;
+    bool reached = true;  // whether the previous instruction falls through
+    for (uint32_t i = 0; i < n; ++i) {
+      if (joins[i] != 0) {
+        if (reached && !Arrive(i)) return false;
+        if ((joins[i] & kArrived) == 0) {
+          depth[i] = -1;
+          continue;
+        }
+        top_ = static_cast<size_t>(depth[i]);
+        std::copy_n(states_.data() + offsets_[i], top_, cur_);
+      } else {
+        if (!reached) {
+          depth[i] = -1;
+          continue;
+        }
+        depth[i] = static_cast<int64_t>(top_);
+      }
+      bound += top_;
+      if (bound > kMaxTrackedSlots) return false;  // before the stored kinds can grow past it
+      at_ = code_.starts[i];
+      const uint8_t* p = code_.code + at_;
+      const uint8_t op = *p;
+      const InOrderStep step = kInOrderSteps[op];
+      const int64_t d = static_cast<int64_t>(top_);
+      if (step.flow == kFallsThrough) {  // most instructions
+        if (step.pops > d || d - step.pops + step.pushes > int64_t{maxDepth} || i + 1 >= n)
+          return false;
+        if (!Apply(i, p, error)) return false;
+        reached = true;
+        continue;
+      }
+      const int64_t pops = GSStackPops(p);
+      if (pops > d) return false;
+      if (step.flow == kReturns) {
+        if (d != (op == RET ? 0 : 1)) return false;
+        if (!Apply(i, p, error)) return false;
+        reached = false;
+        continue;
+      }
+      const int64_t after = d - pops + GSStackPushes(p, code_.leaves[i]);
+      if (after + (op == WAIT ? 1 : 0) > int64_t{maxDepth}) return false;
+      if (!Apply(i, p, error)) return false;
+      reached = true;
+      switch (op) {
+        case JMP:
+          if (!ArriveAt(GSReadU32(p + 1), i)) return false;
+          reached = false;
+          break;
+        case SWITCH:
+        case WAIT:
+          if (op == WAIT) Push(kRef);  // the delivered message
+          if (!EachTableTarget(p, [&](uint32_t target) { return ArriveAt(target, i); }))
+            return false;
+          reached = false;
+          break;
+        default:
+          if (op >= JZ && op <= JGE && !ArriveAt(GSReadU32(p + 1), i)) return false;
+          if (i + 1 >= n) return false;
+          break;
+      }
+    }
+    return BuildSites(calls, error);
+  }
 
   bool Run(std::vector<GSCallSite>& calls, std::string& error) {
     if (!Prepare(error)) return false;
@@ -144,26 +310,78 @@ class KindFlow {
     return false;
   }
 
+  // Kinds are stored only before the instructions where paths may meet
+  // (code.joins) and before calls (BuildSites reads their arguments); the
+  // others are reached only by falling through and take the kinds at hand.
+  // The bound counts every instruction, as if each stored its kinds.
   bool Prepare(std::string& error) {
-    const size_t n = code_.starts.size();
-    offsets_.assign(n, 0);
+    const size_t n = code_.count;
+    offsets_.resize(n);
     callOf_.assign(n, -1);
-    uint64_t total = 0;
-    for (size_t i = 0; i < n; ++i) {
-      offsets_[i] = total;
-      if (code_.depth[i] > 0) total += static_cast<uint64_t>(code_.depth[i]);
-    }
     const uint32_t callCount = static_cast<uint32_t>(code_.calls.size());
     for (uint32_t c = 0; c < callCount; ++c) callOf_[code_.calls[c]] = static_cast<int32_t>(c);
-    if (total > kMaxTrackedSlots) return Fail(0, "too large to check", error);
+    uint64_t bound = 0;
+    uint64_t total = 0;
+    int64_t deepest = 0;
+    const int64_t* depth = code_.depth.data();
+    const uint8_t* joins = code_.joins.data();
+    const int32_t* callOf = callOf_.data();
+    for (size_t i = 0; i < n; ++i) {
+      const int64_t d = depth[i];
+      if (d <= 0) {
+        offsets_[i] = total;
+        continue;
+      }
+      bound += static_cast<uint64_t>(d);
+      deepest = std::max(deepest, d);
+      offsets_[i] = total;
+      if (joins[i] != 0 || callOf[i] >= 0) total += static_cast<uint64_t>(d);
+    }
+    if (bound > kMaxTrackedSlots) return Fail(0, "too large to check", error);
     states_.assign(total, kZero);
+    // WAIT pushes the message above the deepest stack before its targets.
+    if (curStorage_.size() < static_cast<size_t>(deepest) + 2)
+      curStorage_.resize(static_cast<size_t>(deepest) + 2);
+    cur_ = curStorage_.data();
+    top_ = 0;
     parent_.resize(callCount);
     for (uint32_t c = 0; c < callCount; ++c) parent_[c] = c;
     resolved_.assign(callCount, kKindNone);
+    PrepareSlots();
+    return true;
+  }
+
+  void PrepareSlots() {
     refSlot_.assign(fn_.params + fn_.recordOffset - 1, 0);
     refSlot_[0] = 1;
     for (uint32_t r = 0; r < fn_.referenceSlots.count; ++r) refSlot_[fn_.referenceSlots.At(r)] = 1;
+  }
+
+  // RunInOrder: the kinds at hand reach instruction `j`, which keeps them
+  // when no path reached it before and must have exactly them otherwise.
+  bool Arrive(uint32_t j) {
+    int64_t& known = code_.depth[j];
+    if ((code_.joins[j] & kArrived) == 0) {
+      code_.joins[j] |= kArrived;
+      known = static_cast<int64_t>(top_);
+      offsets_[j] = states_.size();
+      states_.insert(states_.end(), cur_, cur_ + top_);
+      return true;
+    }
+    if (known != static_cast<int64_t>(top_)) return false;
+    const uint32_t* state = states_.data() + offsets_[j];
+    for (size_t e = 0; e < top_; ++e)
+      if (Normal(state[e]) != Normal(cur_[e])) return false;
     return true;
+  }
+
+  // A jump from instruction `from` to `offset`: ahead, it is reached; at
+  // or before `from`, it must have been reached already with these kinds.
+  bool ArriveAt(uint32_t offset, uint32_t from) {
+    const int32_t j = code_.IndexOf(offset);
+    if (j < 0) return false;
+    if (static_cast<uint32_t>(j) <= from && (code_.joins[j] & kArrived) == 0) return false;
+    return Arrive(static_cast<uint32_t>(j));
   }
 
   uint32_t Find(uint32_t c) {
@@ -220,22 +438,17 @@ class KindFlow {
 
   // The operand `back` places below the top must be of the kind asked for.
   [[gnu::always_inline]] bool Need(size_t back, uint32_t want, std::string& error) {
-    uint32_t& slot = cur_[cur_.size() - 1 - back];
-    const uint32_t k = Normal(slot);
-    slot = k;
-    bool fits;
-    if (k == kZero) {
-      fits = true;
-    } else if (k >= kCall) {
-      fits = Settle(k, want == kRef ? kKindReference : kKindPlain);
-    } else if (want == kRef) {
-      fits = IsRef(k);
-    } else if (want == kNumber) {
-      fits = IsPlain(k);
-    } else {
-      fits = k == want || k == kNumber;
+    uint32_t& slot = cur_[top_ - 1 - back];
+    uint32_t k = slot;
+    if (k >= kCall) {
+      k = Normal(k);
+      slot = k;
+      if (k >= kCall) {
+        if (Settle(k, want == kRef ? kKindReference : kKindPlain)) return true;
+        return Mismatch(want, k, error);
+      }
     }
-    if (fits) return true;
+    if (kFits[want][k]) return true;
     return Mismatch(want, k, error);
   }
 
@@ -247,22 +460,18 @@ class KindFlow {
     return Fail(at_, std::string("takes ") + wanted + " but finds " + KindName(k), error);
   }
 
-  void Pop(size_t n) { cur_.resize(cur_.size() - n); }
-  // Takes `n` operands (checked by the caller) and pushes `k`.
-  void Replace(size_t n, uint32_t k) {
-    Pop(n);
-    cur_.push_back(k);
-  }
+  void Pop(size_t n) { top_ -= n; }
+  void Push(uint32_t k) { cur_[top_++] = k; }
 
   bool Walk(std::string& error) {
-    seen_.assign(code_.starts.size(), 0);
+    seen_.assign(code_.count, 0);
     work_.assign(1, 0);
     seen_[0] = 1;
     while (!work_.empty()) {
       uint32_t i = work_.back();
       work_.pop_back();
-      cur_.assign(states_.begin() + static_cast<std::ptrdiff_t>(offsets_[i]),
-                  states_.begin() + static_cast<std::ptrdiff_t>(offsets_[i] + Depth(i)));
+      top_ = static_cast<size_t>(Depth(i));
+      std::copy_n(states_.data() + offsets_[i], top_, cur_);
       // Straight-line code goes on with the kinds at hand: the instruction
       // that falls through to one reached for the first time would push it
       // last and take it next, with the same kinds.
@@ -287,14 +496,18 @@ class KindFlow {
   // Instruction `j` (-1 when none starts at `offset`) at `offset`.
   [[gnu::always_inline]] bool ReachIndex(int32_t j, uint32_t offset, std::string& error,
                                          bool fallThrough) {
-    if (j < 0 || Depth(static_cast<uint32_t>(j)) != cur_.size())
+    if (j < 0 || Depth(static_cast<uint32_t>(j)) != top_)
       return Fail(offset, "the stack depths disagree", error);
+    if (fallThrough && code_.joins[j] == 0 && callOf_[j] < 0) {
+      next_ = j;  // reached only from here: nothing to store or join
+      return true;
+    }
     uint32_t* state = states_.data() + offsets_[static_cast<uint32_t>(j)];
     if (seen_[j] == 0) {
-      if (cur_.size() == 1)
+      if (top_ == 1)
         state[0] = cur_[0];  // the common case, without a call to copy one word
       else
-        std::copy(cur_.begin(), cur_.end(), state);
+        std::copy_n(cur_, top_, state);
       seen_[j] = 1;
       if (fallThrough)
         next_ = j;
@@ -303,7 +516,7 @@ class KindFlow {
       return true;
     }
     bool grew = false;
-    for (size_t e = 0; e < cur_.size(); ++e) {
+    for (size_t e = 0; e < top_; ++e) {
       const uint32_t old = Normal(state[e]);
       const uint32_t k = Join(old, cur_[e]);
       grew = grew || k != old;
@@ -339,13 +552,9 @@ class KindFlow {
       case JMP:
         return Reach(GSReadU32(p + 1), error);
       case SWITCH:
-      case WAIT: {
-        const uint32_t n = GSReadU16(p + 1);
-        if (op == WAIT) cur_.push_back(kRef);  // the delivered message
-        for (uint32_t k = 0; k < n + (op == SWITCH ? 1u : 0u); ++k)
-          if (!Reach(GSReadU32(p + 3 + 4 * n + 4 * k), error)) return false;
-        return true;
-      }
+      case WAIT:
+        if (op == WAIT) Push(kRef);  // the delivered message
+        return EachTableTarget(p, [&](uint32_t target) { return Reach(target, error); });
       default:
         break;
     }
@@ -358,7 +567,7 @@ class KindFlow {
     for (uint32_t back = 0; back < rule.takes; ++back)
       if (!Need(back, rule.wants[back], error)) return false;
     Pop(rule.takes);
-    if (rule.gives != kNothing) cur_.push_back(rule.gives);
+    if (rule.gives != kNothing) Push(rule.gives);
     return true;
   }
 
@@ -370,7 +579,7 @@ class KindFlow {
       case LOAD:
       case LOADREF:
         if (!SlotIs(GSReadU16(p + 1), op == LOADREF, error)) return false;
-        cur_.push_back(op == LOADREF ? kRef : kNumber);
+        Push(op == LOADREF ? kRef : kNumber);
         return true;
       case STORE:
       case STOREKEEP:
@@ -385,20 +594,20 @@ class KindFlow {
       case DUP:
       case DUPREF:
         if (!Need(0, op == DUPREF ? kRef : kNumber, error)) return false;
-        cur_.push_back(cur_.back());
+        Push(cur_[top_ - 1]);
         return true;
       case DUP2REF: {
         if (!Need(0, kNumber, error) || !Need(1, kRef, error)) return false;
-        const uint32_t a = cur_[cur_.size() - 2], b = cur_.back();
-        cur_.push_back(a);
-        cur_.push_back(b);
+        const uint32_t a = cur_[top_ - 2], b = cur_[top_ - 1];
+        Push(a);
+        Push(b);
         return true;
       }
       case SWAP: {
-        const uint32_t a = Normal(cur_[cur_.size() - 2]), b = Normal(cur_.back());
+        const uint32_t a = Normal(cur_[top_ - 2]), b = Normal(cur_[top_ - 1]);
         if (a >= kCall || b >= kCall) return Fail(at_, "moves a call's result", error);
-        cur_[cur_.size() - 2] = b;
-        cur_.back() = a;
+        cur_[top_ - 2] = b;
+        cur_[top_ - 1] = a;
         return true;
       }
       case RETV:
@@ -415,7 +624,7 @@ class KindFlow {
         const size_t n = static_cast<size_t>(1 - static_cast<int16_t>(GSReadU16(p + 1)));
         if (!Need(n - 1, kRef, error)) return false;
         Pop(n);
-        if (code_.leaves[i] == 1) cur_.push_back(Normal(kCall + static_cast<uint32_t>(callOf_[i])));
+        if (code_.leaves[i] == 1) Push(Normal(kCall + static_cast<uint32_t>(callOf_[i])));
         return true;
       }
       default:  // the KEEP stores: the stored value stays as the result
@@ -455,9 +664,9 @@ class KindFlow {
       default:
         return Fail(at_, "unknown instruction", error);
     }
-    const uint32_t kept = cur_.back();
+    const uint32_t kept = cur_[top_ - 1];
     if (!ApplyRule(kRules[plain], error)) return false;
-    cur_.push_back(kept);
+    Push(kept);
     return true;
   }
 
@@ -469,7 +678,7 @@ class KindFlow {
       at_ = code_.starts[i];
       const uint8_t* p = code_.code + at_;
       const uint32_t n = 1u - static_cast<int16_t>(GSReadU16(p + 1));
-      GSCallSite site;
+      GSCallSite& site = calls.emplace_back();
       site.offset = at_;
       site.argumentSlots = n;
       if (code_.leaves[i] == 1) {
@@ -482,11 +691,11 @@ class KindFlow {
       if (n > 64) site.wide.assign(n, kKindNone);
       for (uint32_t j = 0; j < n; ++j) {
         const uint32_t k = Normal(args[j]);
-        uint8_t kind = kKindNone;
-        if (IsPlain(k)) kind = kKindPlain;
-        if (IsRef(k)) kind = kKindReference;
-        if (k >= kCall) kind = GSCallSite::kCallResultPassedOn;
-        if (k == kMixed) return Fail(at_, "passes a value of mixed kinds", error);
+        const uint8_t kind = k >= kCall ? GSCallSite::kCallResultPassedOn : kArgumentKinds[k];
+        if (k == kMixed) {
+          calls.pop_back();
+          return Fail(at_, "passes a value of mixed kinds", error);
+        }
         if (n > 64) {
           site.wide[j] = kind;
           continue;
@@ -496,12 +705,11 @@ class KindFlow {
         if (kind == kKindReference) site.refs |= bit;
         if (kind == GSCallSite::kCallResultPassedOn) site.passedOn |= bit;
       }
-      calls.push_back(std::move(site));
     }
     return true;
   }
 
-  const GSDecodedCode& code_;
+  GSDecodedCode& code_;
   const GSFunction& fn_;
   uint32_t at_ = 0;
   bool changed_ = false;
@@ -513,16 +721,30 @@ class KindFlow {
   std::vector<uint8_t>& refSlot_;
   std::vector<uint8_t>& seen_;
   std::vector<uint32_t>& work_;
-  std::vector<uint32_t>& cur_;
+  std::vector<uint32_t>& curStorage_;
+  uint32_t* cur_ = nullptr;  // the operand kinds at hand, curStorage_'s words
+  size_t top_ = 0;
   int32_t next_ = -1;  // the fall-through instruction Step first reached, or -1
 };
 
 }  // namespace
 
-bool GSCheckValueKinds(const GSDecodedCode& code, const GSFunction& fn, GSKindStorage& storage,
+bool GSCheckValueKinds(GSDecodedCode& code, const GSFunction& fn, GSKindStorage& storage,
                        std::vector<GSCallSite>& calls, std::string& error) {
   KindFlow flow(code, fn, storage);
   return flow.Run(calls, error);
+}
+
+bool GSCheckDepthsAndKinds(GSDecodedCode& code, const GSFunction& fn, uint32_t maxDepth,
+                           GSKindStorage& storage, std::vector<GSCallSite>& calls,
+                           std::string& error) {
+  {
+    KindFlow flow(code, fn, storage);
+    if (flow.RunInOrder(maxDepth, calls, error)) return true;
+  }
+  calls.clear();
+  if (!GSCheckStackDepth(code, maxDepth, error)) return false;
+  return GSCheckValueKinds(code, fn, storage, calls, error);
 }
 
 }  // namespace GSRuntime

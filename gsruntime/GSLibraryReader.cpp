@@ -39,11 +39,8 @@ bool GSLibraryReader::Fail(const std::string& what) {
   return false;
 }
 
-bool GSLibraryReader::Word(uint32_t& out) {
-  if (limit_ - pos_ < 4) return Fail("cut short");
-  out = GSByteCode::GSReadU32(data_ + pos_);
-  pos_ += 4;
-  return true;
+bool GSLibraryReader::CutShort() {
+  return Fail("cut short");
 }
 
 bool GSLibraryReader::Open(uint32_t tag, size_t& end, size_t& outer) {
@@ -81,8 +78,7 @@ bool GSLibraryReader::Table(GSWordTable& table, uint32_t count, uint32_t width, 
   return true;
 }
 
-bool GSLibraryReader::Index(uint32_t value, size_t limit, const char* what) {
-  if (value < limit) return true;
+bool GSLibraryReader::OutOfRange(uint32_t value, size_t limit, const char* what) {
   return Fail(std::string(what) + " " + std::to_string(value) + " out of range (" +
               std::to_string(limit) + ")");
 }
@@ -292,7 +288,7 @@ bool GSLibraryReader::ReadFunction(GSFunction& fn) {
   for (uint32_t i = 0; i < lines; ++i)
     if (fn.lines.At(i, 0) > fn.codeSize)
       return Fail(std::string("line table of ") + fn.name + " outside its code");
-  if (!CheckKinds(fn)) return false;
+  if (!CheckKinds(fn, lib_.strings_[name])) return false;
   Close(end, outer);
   return true;
 }
@@ -300,8 +296,8 @@ bool GSLibraryReader::ReadFunction(GSFunction& fn) {
 // The signature gives the kinds of the result and of every argument; the
 // record's return type and argument count, and which argument slots the
 // frame releases, must say the same.
-bool GSLibraryReader::CheckKinds(GSFunction& fn) {
-  if (!GSSignatureKinds(fn.name, fn.returnKind, fn.paramKinds) ||
+bool GSLibraryReader::CheckKinds(GSFunction& fn, std::string_view signature) {
+  if (!GSSignatureKinds(signature, fn.returnKind, fn.paramKinds) ||
       fn.paramKinds.size() != fn.params || fn.returnKind != GSTypeCodeKind(fn.returnType))
     return Fail(std::string("signature of ") + fn.name + " does not match its record");
   fn.paramRefs = 0;

@@ -19,7 +19,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
+#include "gscompiler/bytecode/GSByteOrder.h"
 #include "gsruntime/GSLibrary.h"
 
 namespace GSRuntime {
@@ -32,11 +34,20 @@ class GSLibraryReader {
 
  private:
   bool Fail(const std::string& what);
-  bool Word(uint32_t& out);
+  [[gnu::cold, gnu::noinline]] bool CutShort();
+  [[gnu::always_inline]] bool Word(uint32_t& out) {
+    if (limit_ - pos_ < 4) return CutShort();
+    out = GSByteCode::GSReadU32(data_ + pos_);
+    pos_ += 4;
+    return true;
+  }
   bool Open(uint32_t tag, size_t& end, size_t& outer);
   void Close(size_t end, size_t outer);
   bool Table(GSWordTable& table, uint32_t count, uint32_t width, const char* what);
-  bool Index(uint32_t value, size_t limit, const char* what);
+  [[gnu::cold, gnu::noinline]] bool OutOfRange(uint32_t value, size_t limit, const char* what);
+  bool Index(uint32_t value, size_t limit, const char* what) {
+    return value < limit || OutOfRange(value, limit, what);
+  }
 
   bool Header();
   bool Dependencies();
@@ -47,7 +58,7 @@ class GSLibraryReader {
   bool ReadClass(GSClass& cls);
   bool ReadFunctions(GSClass& cls);
   bool ReadFunction(GSFunction& fn);
-  bool CheckKinds(GSFunction& fn);
+  bool CheckKinds(GSFunction& fn, std::string_view signature);
   bool CheckFunction(const GSFunction& fn);
   bool ReadMembers(GSClass& cls);
   bool ReadMethods(GSClass& cls);

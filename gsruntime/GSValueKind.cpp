@@ -17,6 +17,7 @@ uint8_t NamedKind(std::string_view type) {
 
 bool GSSignatureKinds(std::string_view signature, uint8_t& returnKind,
                       std::vector<uint8_t>& params) {
+  params.reserve(8);  // one allocation for most signatures
   params.assign(1, kKindReference);
   returnKind = kKindNone;
   const size_t open = signature.find('(');

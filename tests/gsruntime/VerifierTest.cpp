@@ -26,10 +26,30 @@ std::string ReadFile(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// What the verifier proved about each call site of `fn`.
+std::vector<std::vector<uint64_t>> Sites(const GSFunction& fn) {
+  std::vector<std::vector<uint64_t>> out;
+  for (const GSCallSite& s : fn.calls)
+    out.push_back(
+        {s.offset, s.argumentSlots, s.leaves, s.known, s.refs, s.passedOn, s.wide.size()});
+  return out;
+}
+
 class VerifierTest : public GSTest::RuntimeFixture {
  protected:
   std::vector<uint8_t> BuildScript(const char* name) {
     return Build(ReadFile(kTests / "gsruntime" / "scripts" / (std::string(name) + ".gs")), name);
+  }
+  // Calls `use` with each source of `folders` that compiles.
+  void ForEachCompiled(std::initializer_list<const char*> folders,
+                       const std::function<void(const GSTest::CompiledUnit&)>& use) {
+    for (const char* folder : folders)
+      for (const fs::directory_entry& entry : fs::directory_iterator(kTests / folder)) {
+        if (entry.path().extension() != ".gs") continue;
+        SCOPED_TRACE(entry.path().string());
+        const GSTest::CompiledUnit unit = Compile(ReadFile(entry.path()), "unit.gs");
+        if (!unit.bytes.empty()) use(unit);
+      }
   }
   // Writes `bytes` as objects.gsl and loads it in `machine`, with only the
   // lines of that load left in print_.
@@ -45,24 +65,19 @@ class VerifierTest : public GSTest::RuntimeFixture {
 
 TEST_F(VerifierTest, EveryLibraryOfTheCompilerCorpusPasses) {
   int verified = 0;
-  for (const char* folder : {"gscompiler/scripts", "gscompiler/semantic", "gscompiler/codegen",
-                             "gscompiler/library", "gsruntime/scripts"}) {
-    for (const fs::directory_entry& entry : fs::directory_iterator(kTests / folder)) {
-      if (entry.path().extension() != ".gs") continue;
-      SCOPED_TRACE(entry.path().string());
-      const GSTest::CompiledUnit unit = Compile(ReadFile(entry.path()), "unit.gs");
-      if (unit.bytes.empty()) continue;
-      GSMachine machine;
-      machine.Init();
-      GSLibraryId id{};
-      ASSERT_TRUE(machine.AddLibrary(fileRoot_, "", "unit.gsl", &id));
-      machine.GetLibrary(id);
-      EXPECT_EQ(print_->Count("GSLibrary::Load>"), 0u)
-          << (print_->lines.empty() ? "" : print_->lines[0]);
-      print_->lines.clear();
-      ++verified;
-    }
-  }
+  ForEachCompiled({"gscompiler/scripts", "gscompiler/semantic", "gscompiler/codegen",
+                   "gscompiler/library", "gsruntime/scripts"},
+                  [&](const GSTest::CompiledUnit&) {
+                    GSMachine machine;
+                    machine.Init();
+                    GSLibraryId id{};
+                    ASSERT_TRUE(machine.AddLibrary(fileRoot_, "", "unit.gsl", &id));
+                    machine.GetLibrary(id);
+                    EXPECT_EQ(print_->Count("GSLibrary::Load>"), 0u)
+                        << (print_->lines.empty() ? "" : print_->lines[0]);
+                    print_->lines.clear();
+                    ++verified;
+                  });
   EXPECT_GE(verified, 4);
 }
 
@@ -236,8 +251,7 @@ TEST_F(VerifierTest, DamagedLibrariesAreRefusedWithTheReason) {
        "does not hold what the return needs"},
       {"initialisers", [](Image& m) { m.Put(m.Sub(0, 12) + 16, 0); },
        "slot initialisers do not match the base list"},
-      {"ancestor block",
-       [](Image& m) { m.Put(m.Class(1) + 24, m.U32(m.Sub(1, 12) + 8) - 1); },
+      {"ancestor block", [](Image& m) { m.Put(m.Class(1) + 24, m.U32(m.Sub(1, 12) + 8) - 1); },
        "ancestor block outside the instance"},
       {"instance size", [](Image& m) { m.Put(m.Sub(1, 12) + 8, 1); },
        "instance slot count out of range"},
@@ -327,17 +341,11 @@ TEST_F(VerifierTest, OneVerifierGivesEveryFunctionWhatAFreshOneGives) {
   std::vector<GSFunction*> functions;
   for (GSClass& cls : library->Classes())
     for (GSFunction& fn : cls.functions) functions.push_back(&fn);
-  auto sites = [](const GSFunction& fn) {
-    std::vector<std::vector<uint64_t>> out;
-    for (const GSCallSite& s : fn.calls)
-      out.push_back({s.offset, s.argumentSlots, s.leaves, s.known, s.refs, s.passedOn});
-    return out;
-  };
   std::vector<std::vector<std::vector<uint64_t>>> fresh;
   for (GSFunction* fn : functions) {
     std::string error;
     ASSERT_TRUE(GSCodeVerifier(tables).Verify(*fn, error)) << fn->name << ": " << error;
-    fresh.push_back(sites(*fn));
+    fresh.push_back(Sites(*fn));
   }
   for (bool backwards : {false, true}) {
     GSCodeVerifier shared(tables);
@@ -345,8 +353,122 @@ TEST_F(VerifierTest, OneVerifierGivesEveryFunctionWhatAFreshOneGives) {
       const size_t i = backwards ? functions.size() - 1 - k : k;
       std::string error;
       ASSERT_TRUE(shared.Verify(*functions[i], error)) << functions[i]->name << ": " << error;
-      EXPECT_EQ(sites(*functions[i]), fresh[i]) << functions[i]->name;
+      EXPECT_EQ(Sites(*functions[i]), fresh[i]) << functions[i]->name;
     }
+  }
+}
+
+TEST_F(VerifierTest, InOrderPassDecidesAsTheWalksDo) {
+  // Depths and kinds are mostly settled by one pass in offset order, which
+  // must accept, refuse (with the walks' reason) and prove call sites
+  // exactly as the walks do: for every function of these libraries and for
+  // each one-byte change of its code, most of which are refused, some only
+  // along one order of paths.
+  size_t accepted = 0, refused = 0;
+  ForEachCompiled(
+      {"gsruntime/scripts", "gscompiler/codegen"}, [&](const GSTest::CompiledUnit& unit) {
+        GSMachine machine;
+        GSLibrary* library = LoadObjects(machine, unit.bytes);
+        if (library == nullptr) return;  // needs libraries this test does not build
+        const GSCodeTables tables{static_cast<uint32_t>(library->Strings().size()),
+                                  static_cast<uint32_t>(library->ClassRefs().size())};
+        auto compare = [&](const GSFunction& fn, const std::vector<uint8_t>& code, size_t at) {
+          GSFunction inOrder = fn, walked = fn;
+          inOrder.code = walked.code = code.data();
+          std::string inOrderError, walkedError;
+          const bool passed = GSCodeVerifier(tables).Verify(inOrder, inOrderError);
+          ASSERT_EQ(passed, GSCodeVerifier(tables, true).Verify(walked, walkedError))
+              << fn.name << " changed at " << at << ": " << walkedError;
+          ASSERT_EQ(inOrderError, walkedError) << fn.name << " changed at " << at;
+          ASSERT_EQ(Sites(inOrder), Sites(walked)) << fn.name << " changed at " << at;
+          ++(passed ? accepted : refused);
+        };
+        for (GSClass& cls : library->Classes())
+          for (const GSFunction& fn : cls.functions) {
+            if (fn.codeSize == 0) continue;
+            std::vector<uint8_t> code(fn.code, fn.code + fn.codeSize);
+            compare(fn, code, SIZE_MAX);
+            for (size_t at = 0; at < code.size(); ++at)
+              for (const uint8_t change : {1, 255, 33}) {  // +1, -1, and a bit pattern
+                std::vector<uint8_t> changed = code;
+                changed[at] = static_cast<uint8_t>(code[at] + change);
+                compare(fn, changed, at);
+              }
+          }
+      });
+  EXPECT_GT(accepted, 500u) << refused;
+  EXPECT_GT(refused, 2000u);
+}
+
+struct ShapeCase {
+  const char* what;
+  std::vector<uint8_t> code;  // of a void function of (int)
+  const char* reason;         // "" when the code passes
+  uint32_t maxDepth = 2;
+};
+
+// `n` values pushed and popped again: the kinds of n * n slots to track.
+std::vector<uint8_t> DeepStack(size_t n) {
+  std::vector<uint8_t> code(n, GSByteCode::PUSH1);
+  code.insert(code.end(), n, GSByteCode::POP);
+  code.push_back(GSByteCode::RET);
+  return code;
+}
+
+TEST_F(VerifierTest, PathsThatMeetOrJumpBackAreDecidedAsTheWalksDecide) {
+  // Shapes the in-order pass cannot settle alone: kinds that differ where
+  // paths meet, call results that meet, a jump back to code no path had
+  // reached before it; and the bound on the kinds either check tracks.
+  using namespace GSByteCode;
+  const ShapeCase cases[] = {
+      {"a number and a string meet",
+       {LOAD, 1, 0, JZ, 14, 0, 0, 0, PUSH1, JMP, 17, 0, 0, 0, PUSHSTR, 0, 0, POP, RET},
+       "offset 17: takes a number but finds a value of mixed kinds"},
+      {"an int and a float meet",
+       {LOAD, 1, 0, JZ, 14, 0, 0, 0, PUSH1, JMP, 16, 0, 0, 0, PUSH1, ITOF, FNEG, POP, RET},
+       "offset 16: takes a float but finds a number"},
+      {"an int and a number meet",
+       {LOAD, 1, 0, JZ, 14, 0, 0, 0, PUSH1, JMP, 17, 0, 0, 0, LOAD, 1, 0, INEG, POP, RET},
+       ""},
+      {"two call results meet",
+       {LOADREF, 0,   0,       CALL, 0, 0,    0, 0, JNZKEEP, 22, 0,   0,
+        0,       POP, LOADREF, 0,    0, CALL, 0, 0, 0,       0,  POP, RET},
+       ""},
+      {"a switch brings a string where a number waits",
+       {PUSH1, LOAD, 1, 0,      JZ, 23, 0,  0, 0, POP, PUSHSTR, 0,  0,
+        LOAD,  1,    0, SWITCH, 0,  0,  23, 0, 0, 0,   POP,     RET},
+       "offset 23: takes a number but finds a value of mixed kinds"},
+      {"a jump back to code reached only from behind",
+       {JMP, 8, 0, 0, 0, PUSH1, POP, RET, JMP, 5, 0, 0, 0},
+       ""},
+      {"a stack too deep to track", DeepStack(6000), "offset 0: too large to check", 6000},
+      {"a stack just deep enough", DeepStack(4000), "", 4000},
+      {"a jump back with another depth",
+       {PUSH1, JZ, 7, 0, 0, 0, RET, PUSH1, PUSH1, JMP, 1, 0, 0, 0},
+       "offset 1: paths meet here with different stack depths"},
+  };
+  BuildScript("objects");
+  GSLibrary* library = Load("objects.gsl");
+  ASSERT_NE(library, nullptr);
+  const GSCodeTables tables{static_cast<uint32_t>(library->Strings().size()),
+                            static_cast<uint32_t>(library->ClassRefs().size())};
+  for (const ShapeCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    GSFunction fn;
+    fn.cls = &library->Classes()[0];
+    fn.params = 2;
+    fn.recordOffset = 1;
+    fn.advance = 4;
+    fn.slotsNeeded = fn.advance + c.maxDepth;
+    fn.code = c.code.data();
+    fn.codeSize = static_cast<uint32_t>(c.code.size());
+    GSFunction walked = fn;
+    std::string error, walkedError;
+    EXPECT_EQ(GSCodeVerifier(tables).Verify(fn, error), *c.reason == 0) << error;
+    EXPECT_EQ(GSCodeVerifier(tables, true).Verify(walked, walkedError), *c.reason == 0);
+    EXPECT_EQ(error, c.reason);
+    EXPECT_EQ(walkedError, c.reason);
+    EXPECT_EQ(Sites(fn), Sites(walked));
   }
 }
 
