@@ -10,6 +10,9 @@
 
 namespace GSCompiler {
 
+// The cached name hash takes no room of its own (see GSSymbol.h).
+static_assert(sizeof(void*) != 8 || sizeof(GSSymbol) == 80);
+
 namespace {
 
 const char* OrEmpty(const char* text) {
@@ -39,11 +42,11 @@ void DumpTyped(CompileLogSink* log, const GSSymbol& s, const char* className) {
 
 }  // namespace
 
-uint32_t GSSymbol::Hash() const {
+uint32_t GSSymbol::HashName(uint32_t symbolKind, const char* symbolName) {
   uint32_t h = 0;
-  if (name == nullptr) return h;
-  const bool lower = kind == SymbolDependent;
-  for (const char* c = name; *c; ++c) {
+  if (symbolName == nullptr) return h;
+  const bool lower = symbolKind == SymbolDependent;
+  for (const char* c = symbolName; *c; ++c) {
     char ch = lower && *c >= 'A' && *c <= 'Z' ? char(*c - 'A' + 'a') : *c;
     h = h * 3 + static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(ch)));
   }

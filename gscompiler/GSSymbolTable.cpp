@@ -230,20 +230,18 @@ void GSSymbolTable::PopScope() {
 namespace {
 
 // The functions of `cls` itself that match, in member-table order. Their
-// symbol names all start with "::name(", so each chain is searched from
-// that prefix on instead of walking the whole class.
+// symbol names all start with "::name(", so a long class is searched from
+// that prefix on instead of walked whole.
 uint32_t CollectOwn(const GSSymbolChains& chains, const GSClassSymbol& cls,
                     const std::string& prefix, uint32_t argumentCount, GSFunctionSymbol** out,
                     uint32_t max) {
   uint32_t n = 0;
-  for (uint32_t i = 0; i < GSClassSymbol::kMemberBuckets && n < max; ++i) {
-    chains.ForEachWithPrefix(cls.members, i, prefix, [&](GSSymbol* symbol) {
-      if (!symbol->IsFunction() || symbol->depth != 0) return true;
-      auto* function = static_cast<GSFunctionSymbol*>(symbol);
-      if (function->ParamCount() == argumentCount) out[n++] = function;
-      return n < max;
-    });
-  }
+  chains.ForEachWithPrefix(cls.members, prefix, [&](GSSymbol* symbol) {
+    if (!symbol->IsFunction() || symbol->depth != 0) return true;
+    auto* function = static_cast<GSFunctionSymbol*>(symbol);
+    if (function->ParamCount() == argumentCount) out[n++] = function;
+    return n < max;
+  });
   return n;
 }
 

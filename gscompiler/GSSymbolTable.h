@@ -4,9 +4,11 @@
 // One table serves a whole compile; Reset() empties it before each compile.
 // The global hash (61 buckets) holds source files and classes; each class
 // holds its members, parameters and locals in its own hash (31 buckets,
-// GSSymbol.h). One ordered index (GSSymbolChains.h) links all the chains,
-// so entering, finding and removing a symbol cost a logarithm however many
-// classes or members there are. Parameters and locals are entered at scope depths above 0
+// GSSymbol.h). GSSymbolChains.h links all the chains: a class of a few
+// members is walked within its own memory, longer lists go through one
+// ordered index, so entering, finding and removing a symbol cost at most a
+// logarithm however many classes or members there are. Parameters and
+// locals are entered at scope depths above 0
 // and die when their scope is popped; everything else lives until Reset().
 //
 // Lookup(name, cls, outward, membersOnly):
