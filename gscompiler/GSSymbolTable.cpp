@@ -50,7 +50,7 @@ void GSSymbolTable::Reset() {
   variablePool_.Reset();
   classPool_.Reset();
   texts_.FreeBlocks();
-  global_ = SymbolBuckets<kGlobalBuckets>{};
+  globals_.Clear();
   chains_.Clear();
   std::fill(std::begin(scopes_), std::end(scopes_), nullptr);
   depth_ = 0;
@@ -152,13 +152,13 @@ GSSymbol* GSSymbolTable::Lookup(const char* text, GSClassSymbol* cls, bool outwa
   key.depth = -1;
   GSSymbol* found = nullptr;
   if (cls == nullptr) {
-    found = chains_.Find(global_, key);
+    found = globals_.Find(key);
   } else {
     const int32_t keyDepth = membersOnly ? 0 : -1;
     found = FindInClass(cls, text, keyDepth);
     for (const GSBaseRecord* b = cls->bases; found == nullptr && b != nullptr; b = b->next)
       found = FindInClass(b->base, text, keyDepth);
-    if (found == nullptr && outward) found = chains_.Find(global_, key);
+    if (found == nullptr && outward) found = globals_.Find(key);
   }
   if (found != nullptr) NumberOnUse(found);
   return found;
@@ -168,7 +168,7 @@ GSDependentSymbol* GSSymbolTable::FindDependent(const char* fileName) const {
   if (fileName == nullptr) return nullptr;
   GSSymbol key(SymbolDependent, fileName);
   key.depth = -1;
-  GSSymbol* found = chains_.Find(global_, key);
+  GSSymbol* found = globals_.Find(key);
   return found != nullptr && found->kind == SymbolDependent ? static_cast<GSDependentSymbol*>(found)
                                                             : nullptr;
 }
@@ -184,7 +184,7 @@ bool GSSymbolTable::Insert(GSClassSymbol* cls, GSSymbol* symbol, bool numbered) 
     if (depth_ == 0 && numbered && symbol->IsFunction()) symbol->index = int32_t(cls->funcCount++);
     if (depth_ > 0) symbol->flags |= Local;
   } else {
-    if (!chains_.Insert(global_, symbol)) return false;
+    if (!globals_.Insert(symbol)) return false;
     symbol->owner = this;
   }
   symbol->scopeNext = scopes_[depth_];
@@ -217,7 +217,7 @@ void GSSymbolTable::PopScope() {
   while (symbol != nullptr) {
     GSSymbol* following = symbol->scopeNext;
     if (symbol->owner == this) {
-      chains_.Remove(global_, symbol);
+      globals_.Remove(symbol);
     } else if (symbol->owner != nullptr && symbol->owner->IsClass()) {
       chains_.Remove(static_cast<GSClassSymbol*>(symbol->owner)->members, symbol);
     }
@@ -296,7 +296,7 @@ void GSSymbolTable::NumberOnUse(GSSymbol* symbol) {
 }
 
 void GSSymbolTable::ClearIds() {
-  for (Utils::IHashNode* node = global_.first; node != nullptr; node = node->next) {
+  for (Utils::IHashNode* node = Globals().first; node != nullptr; node = node->next) {
     auto* symbol = static_cast<GSSymbol*>(node);
     if (!symbol->IsClass()) continue;
     symbol->id = -1;
@@ -311,7 +311,7 @@ void GSSymbolTable::ClearIds() {
 void GSSymbolTable::Dump(CompileLogSink* log) const {
   if (log == nullptr) return;
   log->AppendLine("Symbol Table");
-  for (const Utils::IHashNode* node = global_.first; node != nullptr; node = node->next)
+  for (const Utils::IHashNode* node = Globals().first; node != nullptr; node = node->next)
     static_cast<const GSSymbol*>(node)->Dump(log);
 }
 
