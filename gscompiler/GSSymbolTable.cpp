@@ -139,25 +139,21 @@ GSClassSymbol* GSSymbolTable::NewClass(const char* className) {
   return symbol;
 }
 
-GSSymbol* GSSymbolTable::FindInClass(GSClassSymbol* cls, const char* text, int32_t keyDepth) {
-  GSSymbol key(SymbolVariable, text);
-  key.depth = keyDepth;
-  return chains_.Find(cls->members, key);
-}
-
 GSSymbol* GSSymbolTable::Lookup(const char* text, GSClassSymbol* cls, bool outward,
                                 bool membersOnly) {
   if (text == nullptr) return nullptr;
+  // One key for every search: making one hashes the name.
   GSSymbol key(SymbolVariable, text);
   key.depth = -1;
   GSSymbol* found = nullptr;
   if (cls == nullptr) {
     found = globals_.Find(key);
   } else {
-    const int32_t keyDepth = membersOnly ? 0 : -1;
-    found = FindInClass(cls, text, keyDepth);
+    key.depth = membersOnly ? 0 : -1;
+    found = chains_.Find(cls->members, key);
     for (const GSBaseRecord* b = cls->bases; found == nullptr && b != nullptr; b = b->next)
-      found = FindInClass(b->base, text, keyDepth);
+      found = chains_.Find(b->base->members, key);
+    key.depth = -1;
     if (found == nullptr && outward) found = globals_.Find(key);
   }
   if (found != nullptr) NumberOnUse(found);

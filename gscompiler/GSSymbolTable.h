@@ -132,7 +132,6 @@ class GSSymbolTable final : public GSSymbol {
   Utils::BlockMemory& PoolOf(uint32_t symbolKind);
   void* AllocateSymbol(uint32_t symbolKind);
   void DestroySymbol(GSSymbol* symbol);
-  GSSymbol* FindInClass(GSClassSymbol* cls, const char* name, int32_t depth);
 
   Utils::BlockMemory functionPool_;
   Utils::BlockMemory variablePool_;  // variables and dependent files
