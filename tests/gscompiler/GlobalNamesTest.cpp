@@ -104,6 +104,23 @@ TEST(GSGlobalNames, EqualKeysAreRefusedAndShadowsFoundByDepth) {
   EXPECT_TRUE(names.Insert(pool.Make(GSCompiler::SymbolClass, "Lib", 2)));
 }
 
+// File names compare without regard to case, so "Z1.gs" sorts after
+// "a1.gs" though 'Z' is the smaller byte; a chain holding both must follow
+// the case-blind order.
+TEST(GSGlobalNames, FileNamesKeepTheirOrderWithoutRegardToCase) {
+  Pool pool;
+  GSGlobalNames names;
+  std::vector<GSSymbol*> entered;
+  for (int i = 0; i < 300; ++i) {
+    for (const char* start : {"Z", "a", "_"}) {
+      entered.push_back(
+          pool.Make(GSCompiler::SymbolDependent, start + std::to_string(i) + ".gs", 0));
+      ASSERT_TRUE(names.Insert(entered.back()));
+    }
+  }
+  ExpectChainOrder(names, entered);
+}
+
 // Names that differ in a few digits (the bucket hash spreads them poorly),
 // entered in runs with walks in between, half of them removed again.
 TEST(GSGlobalNames, ManyNamesSurviveGrowthRemovalsAndWalks) {
