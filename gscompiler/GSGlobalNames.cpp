@@ -18,9 +18,7 @@ bool ChainBefore(const GSSymbol& a, const GSSymbol& b) {
   return x != y ? x < y : a.Compare(b) < 0;
 }
 
-// A symbol to be linked, with the start of its name as a number: names
-// that differ in their first 8 bytes compare as those numbers do, without
-// reading the name again.
+// A symbol to be linked, with its name prefix (NamePrefix).
 struct Pending {
   uint32_t bucket;
   bool dependent;
@@ -28,18 +26,9 @@ struct Pending {
   GSSymbol* symbol;
 };
 
-uint64_t PrefixOf(const char* name) {
-  uint64_t prefix = 0;
-  int length = 0;
-  for (; name != nullptr && length < 8 && name[length] != '\0'; ++length)
-    prefix = prefix << 8 | static_cast<unsigned char>(name[length]);
-  return length == 0 ? 0 : prefix << (8 * (8 - length));
-}
-
 bool PendingBefore(const Pending& a, const Pending& b) {
   if (a.bucket != b.bucket) return a.bucket < b.bucket;
-  // Two files compare without regard to case: their prefixes do not order them.
-  if (!(a.dependent && b.dependent) && a.prefix != b.prefix) return a.prefix < b.prefix;
+  if (PrefixesOrder(a.dependent, b.dependent) && a.prefix != b.prefix) return a.prefix < b.prefix;
   return a.symbol->Compare(*b.symbol) < 0;
 }
 
@@ -162,7 +151,7 @@ void GSGlobalNames::LinkPending() const {
     std::vector<Pending> records;
     records.reserve(pending_.size());
     for (GSSymbol* s : pending_)
-      records.push_back(Pending{BucketOf(s), s->kind == SymbolDependent, PrefixOf(s->name), s});
+      records.push_back(Pending{BucketOf(s), s->kind == SymbolDependent, NamePrefix(s->name), s});
     std::sort(records.begin(), records.end(), PendingBefore);
     for (size_t i = 0; i < records.size(); ++i) pending_[i] = records[i].symbol;
   } catch (const std::bad_alloc&) {

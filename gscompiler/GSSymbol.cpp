@@ -53,6 +53,14 @@ uint32_t GSSymbol::HashName(uint32_t symbolKind, const char* symbolName) {
   return h;
 }
 
+uint64_t NamePrefix(const char* name) {
+  uint64_t prefix = 0;
+  int length = 0;
+  for (; name != nullptr && length < 8 && name[length] != '\0'; ++length)
+    prefix = prefix << 8 | static_cast<unsigned char>(name[length]);
+  return length == 0 ? 0 : prefix << (8 * (8 - length));
+}
+
 int GSSymbol::Compare(const Utils::IHashNode& other) const {
   const GSSymbol& o = static_cast<const GSSymbol&>(other);
   const bool ignoreCase = kind == SymbolDependent && o.kind == SymbolDependent;

@@ -117,6 +117,15 @@ class GSSymbol : public Utils::IHashNode {
   static uint32_t HashName(uint32_t symbolKind, const char* symbolName);
 };
 
+// The first 8 bytes of `name` as a number (big-endian, zeros past its end;
+// 0 for none). Where two names' prefixes differ they compare byte-wise as
+// the numbers do, so an index orders most names without reading them; for
+// two dependent files (compared without regard to case) they decide nothing.
+uint64_t NamePrefix(const char* name);
+inline bool PrefixesOrder(bool aDependent, bool bDependent) {
+  return !(aDependent && bDependent);
+}
+
 // A source file of the unit (name lower-cased, without folder).
 class GSDependentSymbol final : public GSSymbol {
  public:

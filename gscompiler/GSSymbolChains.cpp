@@ -20,6 +20,7 @@ uint32_t BucketOf(const Utils::IHashNode* node, uint32_t buckets) {
 bool GSSymbolChains::Order::operator()(const Entry& a, const Entry& b) const {
   if (a.list != b.list) return std::less<>()(a.list, b.list);
   if (a.bucket != b.bucket) return a.bucket < b.bucket;
+  if (PrefixesOrder(a.dependent, b.dependent) && a.prefix != b.prefix) return a.prefix < b.prefix;
   // Compare() is the chain order; a key of depth -1 would be "equal" to
   // every depth, so searches pass a concrete depth (see FindInList).
   return a.symbol->Compare(*b.symbol) < 0;

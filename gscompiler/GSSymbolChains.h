@@ -11,7 +11,7 @@
 // a member lookup touches only the class's own memory. A list that grows
 // past kWalkLimit (the global list, a class of many members or locals) is
 // entered into one balanced tree ordered by (list, bucket, name, deeper
-// first), so inserting, finding and unlinking cost a logarithm; it stays in
+// first; an entry keeps its name's first bytes), so inserting, finding and unlinking cost a logarithm; it stays in
 // the tree until Clear(), however far it shrinks. Either way the list stays
 // linked in the same order for walking, and every answer is the same.
 //
@@ -81,9 +81,19 @@ class GSSymbolChains {
   void Clear() { entries_.clear(); }
 
  private:
+  // A symbol's place, with its name prefix (NamePrefix) so that most steps
+  // down the tree read no symbol and no name.
   struct Entry {
+    Entry(const SymbolList* entryList, uint32_t entryBucket, GSSymbol* entrySymbol)
+        : list(entryList),
+          bucket(entryBucket),
+          dependent(entrySymbol->kind == SymbolDependent),
+          prefix(NamePrefix(entrySymbol->name)),
+          symbol(entrySymbol) {}
     const SymbolList* list;
     uint32_t bucket;
+    bool dependent;
+    uint64_t prefix;
     GSSymbol* symbol;
   };
   struct Order {

@@ -171,10 +171,15 @@ TEST(GSSymbolChains, RandomInsertsAndRemovalsFindWhatTheChainsHold) {
 // side by side: each stays one list in chain order, holding exactly what
 // was linked into it, and finds answer what the walk answers.
 TEST(GSSymbolChains, WalkedAndIndexedListsKeepTheChainOrder) {
+  // Short names, long ones alike in their first bytes, and (lower-cased)
+  // file names.
   std::vector<std::string> names;
-  for (int i = 0; i < 40; ++i) names.push_back("s" + std::to_string(i * 37 % 101));
+  for (int i = 0; i < 40; ++i)
+    names.push_back((i % 2 == 0 ? "s" : "::LongName") + std::to_string(i * 37 % 101));
+  const std::vector<std::string> files = {"zq.gs", "aq.gs", "mq.gs", "_q.gs"};
   std::vector<const char*> keys;
   for (const std::string& name : names) keys.push_back(name.c_str());
+  for (const std::string& file : files) keys.push_back(file.c_str());
   const std::vector<size_t> caps = {1, 3, GSSymbolChains::kWalkLimit,
                                     GSSymbolChains::kWalkLimit + 1, 120};
   Pool pool;
@@ -190,8 +195,11 @@ TEST(GSSymbolChains, WalkedAndIndexedListsKeepTheChainOrder) {
       ASSERT_TRUE(chains.Remove(lists[l], own[i]));
       own.erase(own.begin() + long(i));
     } else {
-      GSSymbol* s = pool.Make(GSCompiler::SymbolVariable, names[random() % names.size()].c_str(),
-                              int32_t(random() % 4));
+      GSSymbol* s = random() % 5 == 0
+                        ? pool.Make(GSCompiler::SymbolDependent,
+                                    files[random() % files.size()].c_str(), 0)
+                        : pool.Make(GSCompiler::SymbolVariable,
+                                    names[random() % names.size()].c_str(), int32_t(random() % 4));
       if (chains.Insert(lists[l], s)) own.push_back(s);
     }
     std::vector<GSSymbol*> walked;
