@@ -10,6 +10,9 @@
 
 namespace GSCompiler {
 
+// The cached name hash takes no room of its own (see GSSymbol.h).
+static_assert(sizeof(void*) != 8 || sizeof(GSSymbol) == 80);
+
 namespace {
 
 const char* OrEmpty(const char* text) {
@@ -39,15 +42,23 @@ void DumpTyped(CompileLogSink* log, const GSSymbol& s, const char* className) {
 
 }  // namespace
 
-uint32_t GSSymbol::Hash() const {
+uint32_t GSSymbol::HashName(uint32_t symbolKind, const char* symbolName) {
   uint32_t h = 0;
-  if (name == nullptr) return h;
-  const bool lower = kind == SymbolDependent;
-  for (const char* c = name; *c; ++c) {
+  if (symbolName == nullptr) return h;
+  const bool lower = symbolKind == SymbolDependent;
+  for (const char* c = symbolName; *c; ++c) {
     char ch = lower && *c >= 'A' && *c <= 'Z' ? char(*c - 'A' + 'a') : *c;
     h = h * 3 + static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(ch)));
   }
   return h;
+}
+
+uint64_t NamePrefix(const char* name) {
+  uint64_t prefix = 0;
+  int length = 0;
+  for (; name != nullptr && length < 8 && name[length] != '\0'; ++length)
+    prefix = prefix << 8 | static_cast<unsigned char>(name[length]);
+  return length == 0 ? 0 : prefix << (8 * (8 - length));
 }
 
 int GSSymbol::Compare(const Utils::IHashNode& other) const {

@@ -54,27 +54,36 @@ inline constexpr uint32_t Prototype = 0x2000000;  // a function without a body s
 inline constexpr uint32_t Local = 0x80000000u;    // entered at a depth above 0
 inline constexpr uint32_t kNoSlot = 0xFFFF;
 
-// N sorted bucket chains of symbols, kept as one list linked through
+// Sorted bucket chains of symbols, kept as one list linked through
 // IHashNode::next: bucket 0's chain, then bucket 1's, and so on, each
-// sorted by GSSymbol::Compare. A symbol's bucket is its name hash modulo N.
-// Walking from `first` visits every chain in that order. Owns nothing; the
-// symbol table links and unlinks the list through its index
-// (GSSymbolChains.h), which also finds where one bucket's chain starts.
-template <uint32_t N>
-struct SymbolBuckets {
-  static constexpr uint32_t kCount = N;
+// sorted by GSSymbol::Compare. Walking from `first` visits every chain in
+// that order. Owns nothing; the symbol table links and unlinks the list
+// through GSSymbolChains.h, which walks a short list and keeps a long one
+// (`indexed`) in its ordered index.
+struct SymbolList {
   Utils::IHashNode* first = nullptr;
   uint32_t count = 0;
+  bool indexed = false;  // held by the chains' ordered index
+};
+
+// A SymbolList of N chains: a symbol's bucket is its name hash modulo N.
+template <uint32_t N>
+struct SymbolBuckets : SymbolList {
+  static constexpr uint32_t kCount = N;
 };
 
 class GSSymbol : public Utils::IHashNode {
  public:
-  GSSymbol(uint32_t symbolKind, const char* symbolName) : name(symbolName), kind(symbolKind) {}
+  // The name hash is taken here: `name` and `kind` do not change later.
+  GSSymbol(uint32_t symbolKind, const char* symbolName)
+      : name(symbolName), kind(symbolKind), hash_(HashName(symbolKind, symbolName)) {}
   ~GSSymbol() override = default;
   GSSymbol(const GSSymbol&) = delete;
   GSSymbol& operator=(const GSSymbol&) = delete;
 
-  uint32_t Hash() const override;
+  uint32_t Hash() const override { return hash_; }
+  // Hash() without a virtual call.
+  uint32_t NameHash() const { return hash_; }
   int Compare(const Utils::IHashNode& other) const override;
   // Appends the symbol's line(s) of the symbol dump; nothing for the base.
   virtual void Dump(CompileLogSink* log) const;
@@ -96,9 +105,26 @@ class GSSymbol : public Utils::IHashNode {
   uint32_t constant = 0;
   const char* constantText = nullptr;
   uint32_t kind;
+
+ private:
+  uint32_t hash_;  // declared here to fill the padding after `kind`
+
+ public:
   GSSymbol* scopeNext = nullptr;  // next symbol of the same scope
   GSSymbol* owner = nullptr;      // class for members and locals, table for classes and files
+
+ private:
+  static uint32_t HashName(uint32_t symbolKind, const char* symbolName);
 };
+
+// The first 8 bytes of `name` as a number (big-endian, zeros past its end;
+// 0 for none). Where two names' prefixes differ they compare byte-wise as
+// the numbers do, so an index orders most names without reading them; for
+// two dependent files (compared without regard to case) they decide nothing.
+uint64_t NamePrefix(const char* name);
+inline bool PrefixesOrder(bool aDependent, bool bDependent) {
+  return !(aDependent && bDependent);
+}
 
 // A source file of the unit (name lower-cased, without folder).
 class GSDependentSymbol final : public GSSymbol {

@@ -9,64 +9,121 @@
 
 namespace GSCompiler {
 
+namespace {
+
+uint32_t BucketOf(const Utils::IHashNode* node, uint32_t buckets) {
+  return static_cast<const GSSymbol*>(node)->NameHash() % buckets;
+}
+
+}  // namespace
+
 bool GSSymbolChains::Order::operator()(const Entry& a, const Entry& b) const {
   if (a.list != b.list) return std::less<>()(a.list, b.list);
   if (a.bucket != b.bucket) return a.bucket < b.bucket;
+  if (PrefixesOrder(a.dependent, b.dependent) && a.prefix != b.prefix) return a.prefix < b.prefix;
   // Compare() is the chain order; a key of depth -1 would be "equal" to
   // every depth, so searches pass a concrete depth (see FindInList).
   return a.symbol->Compare(*b.symbol) < 0;
 }
 
-Utils::IHashNode** GSSymbolChains::LinkTo(Entries::const_iterator at,
-                                          Utils::IHashNode** first) const {
-  if (at == entries_.begin()) return first;
+Utils::IHashNode** GSSymbolChains::LinkTo(Entries::const_iterator at, SymbolList& list) const {
+  if (at == entries_.begin()) return &list.first;
   const Entry& before = *std::prev(at);
-  return before.list == first ? &before.symbol->next : first;
+  return before.list == &list ? &before.symbol->next : &list.first;
 }
 
-bool GSSymbolChains::InsertInList(Utils::IHashNode** first, uint32_t bucket, GSSymbol* symbol) {
-  Entries::iterator at;
+void GSSymbolChains::IndexList(SymbolList& list, uint32_t buckets) {
+  // The list is in tree order already: each entry goes right behind the
+  // one before.
+  auto hint = entries_.end();
   try {
-    bool added = false;
-    std::tie(at, added) = entries_.insert(Entry{first, bucket, symbol});
-    if (!added) return false;
+    for (Utils::IHashNode* n = list.first; n != nullptr; n = n->next) {
+      auto* symbol = static_cast<GSSymbol*>(n);
+      hint = std::next(entries_.emplace_hint(hint, Entry{&list, BucketOf(n, buckets), symbol}));
+    }
   } catch (const std::bad_alloc&) {
-    return false;
+    for (Utils::IHashNode* n = list.first; n != nullptr; n = n->next) {
+      auto it = entries_.find(Entry{&list, BucketOf(n, buckets), static_cast<GSSymbol*>(n)});
+      if (it != entries_.end() && it->symbol == n) entries_.erase(it);
+    }
+    return;
   }
-  Utils::IHashNode** link = LinkTo(at, first);
+  list.indexed = true;
+}
+
+bool GSSymbolChains::InsertInList(SymbolList& list, uint32_t buckets, GSSymbol* symbol) {
+  const uint32_t bucket = symbol->NameHash() % buckets;
+  if (!list.indexed && list.count >= kWalkLimit) IndexList(list, buckets);
+  Utils::IHashNode** link = &list.first;
+  if (list.indexed) {
+    Entries::iterator at;
+    try {
+      bool added = false;
+      std::tie(at, added) = entries_.insert(Entry{&list, bucket, symbol});
+      if (!added) return false;
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    link = LinkTo(at, list);
+  } else {
+    // In front of the first symbol of a later bucket or a greater key.
+    for (; *link != nullptr; link = &(*link)->next) {
+      const uint32_t at = BucketOf(*link, buckets);
+      if (at < bucket) continue;
+      if (at > bucket) break;
+      const int order = static_cast<GSSymbol*>(*link)->Compare(*symbol);
+      if (order == 0) return false;
+      if (order > 0) break;
+    }
+  }
   symbol->next = *link;
   *link = symbol;
+  ++list.count;
   return true;
 }
 
-GSSymbol* GSSymbolChains::FindInList(Utils::IHashNode* const* first, uint32_t bucket,
+GSSymbol* GSSymbolChains::FindInList(const SymbolList& list, uint32_t buckets,
                                      const GSSymbol& key) const {
+  const uint32_t bucket = key.NameHash() % buckets;
+  if (!list.indexed) {
+    for (Utils::IHashNode* n = list.first; n != nullptr; n = n->next) {
+      const uint32_t at = BucketOf(n, buckets);
+      if (at > bucket) break;
+      if (at == bucket && key.Compare(*n) == 0) return static_cast<GSSymbol*>(n);
+    }
+    return nullptr;
+  }
   // Deeper sorts first: a probe of the greatest depth lands on the deepest
   // symbol of the name.
   GSSymbol probe(key.kind, key.name);
   probe.depth = key.depth == -1 ? INT32_MAX : key.depth;
-  auto it = entries_.lower_bound(Entry{first, bucket, &probe});
-  if (it == entries_.end() || it->list != first || it->bucket != bucket) return nullptr;
-  GSSymbol plain(key.kind, key.name);
-  plain.depth = key.depth;
-  return plain.Compare(*it->symbol) == 0 ? it->symbol : nullptr;
+  auto it = entries_.lower_bound(Entry{&list, bucket, &probe});
+  if (it == entries_.end() || it->list != &list || it->bucket != bucket) return nullptr;
+  return key.Compare(*it->symbol) == 0 ? it->symbol : nullptr;
 }
 
-bool GSSymbolChains::RemoveFromList(Utils::IHashNode** first, uint32_t bucket, GSSymbol* symbol) {
-  auto it = entries_.find(Entry{first, bucket, symbol});
-  if (it == entries_.end() || it->symbol != symbol) return false;
-  Utils::IHashNode** link = LinkTo(it, first);
+bool GSSymbolChains::RemoveFromList(SymbolList& list, uint32_t buckets, GSSymbol* symbol) {
+  Utils::IHashNode** link = &list.first;
+  if (list.indexed) {
+    auto it = entries_.find(Entry{&list, symbol->NameHash() % buckets, symbol});
+    if (it == entries_.end() || it->symbol != symbol) return false;
+    link = LinkTo(it, list);
+    entries_.erase(it);
+  } else {
+    while (*link != nullptr && *link != symbol) link = &(*link)->next;
+    if (*link == nullptr) return false;
+  }
   *link = symbol->next;
   symbol->next = nullptr;
-  entries_.erase(it);
+  --list.count;
   return true;
 }
 
 GSSymbolChains::Entries::const_iterator GSSymbolChains::FirstAtOrAfter(
-    Utils::IHashNode* const* first, uint32_t bucket, const std::string& name) const {
+    const SymbolList& list, uint32_t bucket, const std::string& name) const {
   GSSymbol probe(SymbolVariable, name.c_str());
   probe.depth = INT32_MAX;
-  return entries_.lower_bound(Entry{first, bucket, &probe});
+  return entries_.lower_bound(Entry{&list, bucket, &probe});
 }
 
 }  // namespace GSCompiler

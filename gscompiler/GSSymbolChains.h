@@ -1,26 +1,31 @@
-// GSCompiler::GSSymbolChains: the ordered index behind the bucket chains of
-// a symbol table (the global chains and every class's member chains).
+// GSCompiler::GSSymbolChains: links and searches the bucket chains of a
+// symbol table (the global chains and every class's member chains).
 //
 // The chains keep the order the rest of the compiler relies on: a symbol's
 // bucket is its name hash modulo the chain count, and within a bucket the
 // chain is sorted by GSSymbol::Compare (name, then deeper first); the
-// chains of one SymbolBuckets follow one another in one linked list.
-// Walking a chain to insert or find grows with the chain, so one class of
-// many members or a unit of many classes would compile in quadratic time.
-// The index holds every chained symbol in one balanced tree ordered by
-// (list, bucket, name, deeper first): inserting, finding and unlinking cost
-// a logarithm, and the list stays linked in the same order for walking.
-// A class keeps only the list's first symbol, not a head per bucket.
+// chains of one SymbolList follow one another in one linked list.
+//
+// A short list (at most kWalkLimit symbols, as most classes are) is
+// searched by walking it: its symbols sit together in the table's pools, so
+// a member lookup touches only the class's own memory. A list that grows
+// past kWalkLimit (the global list, a class of many members or locals) is
+// entered into one balanced tree ordered by (list, bucket, name, deeper
+// first; an entry keeps its name's first bytes), so inserting, finding and unlinking cost a logarithm; it stays in
+// the tree until Clear(), however far it shrinks. Either way the list stays
+// linked in the same order for walking, and every answer is the same.
 //
 // Keys: stored symbols have depth 0 or above; a search key of depth -1
 // finds the deepest symbol of that name, any other depth that exact depth.
 // Names compare byte-wise (dependent files are entered lower-cased and
 // compare without regard to case with one another).
 //
-// Ownership: the index owns only its tree; the symbols belong to the
-// table's pool. Clear() forgets everything (the table empties its chains at
-// the same time). Failure: an insert that cannot allocate answers false and
-// links nothing. Not thread-safe.
+// Ownership: the chains own only their tree; the symbols belong to the
+// table's pool. Clear() forgets the tree; the table empties its lists at
+// the same time (a list still marked `indexed` must not be used after it).
+// Failure: an insert that cannot allocate answers false and links nothing;
+// a list whose move into the tree runs out of memory stays walked. Not
+// thread-safe.
 #pragma once
 
 #include <cstdint>
@@ -34,44 +39,61 @@ namespace GSCompiler {
 
 class GSSymbolChains {
  public:
+  // The most symbols a list holds before it enters the tree.
+  static constexpr uint32_t kWalkLimit = 16;
+
   // Links `symbol` into its chain of `buckets`; false (nothing linked) on
   // an equal key or when memory runs out.
   template <uint32_t N>
   bool Insert(SymbolBuckets<N>& buckets, GSSymbol* symbol) {
-    if (!InsertInList(&buckets.first, symbol->Hash() % N, symbol)) return false;
-    ++buckets.count;
-    return true;
+    return InsertInList(buckets, N, symbol);
   }
   // The first symbol of `buckets` equal to `key` in chain order, or null.
   template <uint32_t N>
   GSSymbol* Find(const SymbolBuckets<N>& buckets, const GSSymbol& key) const {
-    return FindInList(&buckets.first, key.Hash() % N, key);
+    return FindInList(buckets, N, key);
   }
   // Unlinks `symbol` from `buckets`; false when it is not there.
   template <uint32_t N>
   bool Remove(SymbolBuckets<N>& buckets, GSSymbol* symbol) {
-    if (!RemoveFromList(&buckets.first, symbol->Hash() % N, symbol)) return false;
-    --buckets.count;
-    return true;
+    return RemoveFromList(buckets, N, symbol);
   }
-  // Calls f(symbol) for each symbol of chain `bucket` of `buckets` whose
-  // name starts with `prefix`, in chain order, while f answers true.
+  // Calls f(symbol) for each symbol of `buckets` whose name starts with
+  // `prefix`, in chain order, while f answers true.
   template <uint32_t N, typename F>
-  void ForEachWithPrefix(const SymbolBuckets<N>& buckets, uint32_t bucket,
-                         const std::string& prefix, F f) const {
-    Utils::IHashNode* const* list = &buckets.first;
-    for (auto it = FirstAtOrAfter(list, bucket, prefix);
-         it != entries_.end() && it->list == list && it->bucket == bucket; ++it) {
-      if (std::string_view(it->symbol->name).substr(0, prefix.size()) != prefix) return;
-      if (!f(it->symbol)) return;
+  void ForEachWithPrefix(const SymbolBuckets<N>& buckets, const std::string& prefix, F f) const {
+    if (!buckets.indexed) {
+      for (Utils::IHashNode* n = buckets.first; n != nullptr; n = n->next) {
+        auto* symbol = static_cast<GSSymbol*>(n);
+        if (HasPrefix(*symbol, prefix) && !f(symbol)) return;
+      }
+      return;
+    }
+    // Names of one prefix follow one another in each bucket's chain.
+    for (uint32_t bucket = 0; bucket < N; ++bucket) {
+      for (auto it = FirstAtOrAfter(buckets, bucket, prefix);
+           it != entries_.end() && it->list == &buckets && it->bucket == bucket; ++it) {
+        if (!HasPrefix(*it->symbol, prefix)) break;
+        if (!f(it->symbol)) return;
+      }
     }
   }
   void Clear() { entries_.clear(); }
 
  private:
+  // A symbol's place, with its name prefix (NamePrefix) so that most steps
+  // down the tree read no symbol and no name.
   struct Entry {
-    Utils::IHashNode* const* list;  // the list's `first` slot
+    Entry(const SymbolList* entryList, uint32_t entryBucket, GSSymbol* entrySymbol)
+        : list(entryList),
+          bucket(entryBucket),
+          dependent(entrySymbol->kind == SymbolDependent),
+          prefix(NamePrefix(entrySymbol->name)),
+          symbol(entrySymbol) {}
+    const SymbolList* list;
     uint32_t bucket;
+    bool dependent;
+    uint64_t prefix;
     GSSymbol* symbol;
   };
   struct Order {
@@ -79,14 +101,21 @@ class GSSymbolChains {
   };
   using Entries = std::set<Entry, Order>;
 
-  bool InsertInList(Utils::IHashNode** first, uint32_t bucket, GSSymbol* symbol);
-  GSSymbol* FindInList(Utils::IHashNode* const* first, uint32_t bucket, const GSSymbol& key) const;
-  bool RemoveFromList(Utils::IHashNode** first, uint32_t bucket, GSSymbol* symbol);
+  static bool HasPrefix(const GSSymbol& symbol, const std::string& prefix) {
+    return std::string_view(symbol.name).substr(0, prefix.size()) == prefix;
+  }
+
+  bool InsertInList(SymbolList& list, uint32_t buckets, GSSymbol* symbol);
+  GSSymbol* FindInList(const SymbolList& list, uint32_t buckets, const GSSymbol& key) const;
+  bool RemoveFromList(SymbolList& list, uint32_t buckets, GSSymbol* symbol);
+  // Enters every symbol of `list` into the tree and marks it indexed; when
+  // memory runs out, takes them out again and leaves the list walked.
+  void IndexList(SymbolList& list, uint32_t buckets);
   // The link that points at `at`: its predecessor's next in the same list,
   // else the list's first slot.
-  Utils::IHashNode** LinkTo(Entries::const_iterator at, Utils::IHashNode** first) const;
+  Utils::IHashNode** LinkTo(Entries::const_iterator at, SymbolList& list) const;
   // `name` is the search probe's own text: no copy per search.
-  Entries::const_iterator FirstAtOrAfter(Utils::IHashNode* const* first, uint32_t bucket,
+  Entries::const_iterator FirstAtOrAfter(const SymbolList& list, uint32_t bucket,
                                          const std::string& name) const;
 
   Entries entries_;

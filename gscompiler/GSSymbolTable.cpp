@@ -50,7 +50,7 @@ void GSSymbolTable::Reset() {
   variablePool_.Reset();
   classPool_.Reset();
   texts_.FreeBlocks();
-  global_ = SymbolBuckets<kGlobalBuckets>{};
+  globals_.Clear();
   chains_.Clear();
   std::fill(std::begin(scopes_), std::end(scopes_), nullptr);
   depth_ = 0;
@@ -139,26 +139,22 @@ GSClassSymbol* GSSymbolTable::NewClass(const char* className) {
   return symbol;
 }
 
-GSSymbol* GSSymbolTable::FindInClass(GSClassSymbol* cls, const char* text, int32_t keyDepth) {
-  GSSymbol key(SymbolVariable, text);
-  key.depth = keyDepth;
-  return chains_.Find(cls->members, key);
-}
-
 GSSymbol* GSSymbolTable::Lookup(const char* text, GSClassSymbol* cls, bool outward,
                                 bool membersOnly) {
   if (text == nullptr) return nullptr;
+  // One key for every search: making one hashes the name.
   GSSymbol key(SymbolVariable, text);
   key.depth = -1;
   GSSymbol* found = nullptr;
   if (cls == nullptr) {
-    found = chains_.Find(global_, key);
+    found = globals_.Find(key);
   } else {
-    const int32_t keyDepth = membersOnly ? 0 : -1;
-    found = FindInClass(cls, text, keyDepth);
+    key.depth = membersOnly ? 0 : -1;
+    found = chains_.Find(cls->members, key);
     for (const GSBaseRecord* b = cls->bases; found == nullptr && b != nullptr; b = b->next)
-      found = FindInClass(b->base, text, keyDepth);
-    if (found == nullptr && outward) found = chains_.Find(global_, key);
+      found = chains_.Find(b->base->members, key);
+    key.depth = -1;
+    if (found == nullptr && outward) found = globals_.Find(key);
   }
   if (found != nullptr) NumberOnUse(found);
   return found;
@@ -168,7 +164,7 @@ GSDependentSymbol* GSSymbolTable::FindDependent(const char* fileName) const {
   if (fileName == nullptr) return nullptr;
   GSSymbol key(SymbolDependent, fileName);
   key.depth = -1;
-  GSSymbol* found = chains_.Find(global_, key);
+  GSSymbol* found = globals_.Find(key);
   return found != nullptr && found->kind == SymbolDependent ? static_cast<GSDependentSymbol*>(found)
                                                             : nullptr;
 }
@@ -184,7 +180,7 @@ bool GSSymbolTable::Insert(GSClassSymbol* cls, GSSymbol* symbol, bool numbered) 
     if (depth_ == 0 && numbered && symbol->IsFunction()) symbol->index = int32_t(cls->funcCount++);
     if (depth_ > 0) symbol->flags |= Local;
   } else {
-    if (!chains_.Insert(global_, symbol)) return false;
+    if (!globals_.Insert(symbol)) return false;
     symbol->owner = this;
   }
   symbol->scopeNext = scopes_[depth_];
@@ -217,7 +213,7 @@ void GSSymbolTable::PopScope() {
   while (symbol != nullptr) {
     GSSymbol* following = symbol->scopeNext;
     if (symbol->owner == this) {
-      chains_.Remove(global_, symbol);
+      globals_.Remove(symbol);
     } else if (symbol->owner != nullptr && symbol->owner->IsClass()) {
       chains_.Remove(static_cast<GSClassSymbol*>(symbol->owner)->members, symbol);
     }
@@ -230,20 +226,18 @@ void GSSymbolTable::PopScope() {
 namespace {
 
 // The functions of `cls` itself that match, in member-table order. Their
-// symbol names all start with "::name(", so each chain is searched from
-// that prefix on instead of walking the whole class.
+// symbol names all start with "::name(", so a long class is searched from
+// that prefix on instead of walked whole.
 uint32_t CollectOwn(const GSSymbolChains& chains, const GSClassSymbol& cls,
                     const std::string& prefix, uint32_t argumentCount, GSFunctionSymbol** out,
                     uint32_t max) {
   uint32_t n = 0;
-  for (uint32_t i = 0; i < GSClassSymbol::kMemberBuckets && n < max; ++i) {
-    chains.ForEachWithPrefix(cls.members, i, prefix, [&](GSSymbol* symbol) {
-      if (!symbol->IsFunction() || symbol->depth != 0) return true;
-      auto* function = static_cast<GSFunctionSymbol*>(symbol);
-      if (function->ParamCount() == argumentCount) out[n++] = function;
-      return n < max;
-    });
-  }
+  chains.ForEachWithPrefix(cls.members, prefix, [&](GSSymbol* symbol) {
+    if (!symbol->IsFunction() || symbol->depth != 0) return true;
+    auto* function = static_cast<GSFunctionSymbol*>(symbol);
+    if (function->ParamCount() == argumentCount) out[n++] = function;
+    return n < max;
+  });
   return n;
 }
 
@@ -298,7 +292,7 @@ void GSSymbolTable::NumberOnUse(GSSymbol* symbol) {
 }
 
 void GSSymbolTable::ClearIds() {
-  for (Utils::IHashNode* node = global_.first; node != nullptr; node = node->next) {
+  for (Utils::IHashNode* node = Globals().first; node != nullptr; node = node->next) {
     auto* symbol = static_cast<GSSymbol*>(node);
     if (!symbol->IsClass()) continue;
     symbol->id = -1;
@@ -313,7 +307,7 @@ void GSSymbolTable::ClearIds() {
 void GSSymbolTable::Dump(CompileLogSink* log) const {
   if (log == nullptr) return;
   log->AppendLine("Symbol Table");
-  for (const Utils::IHashNode* node = global_.first; node != nullptr; node = node->next)
+  for (const Utils::IHashNode* node = Globals().first; node != nullptr; node = node->next)
     static_cast<const GSSymbol*>(node)->Dump(log);
 }
 

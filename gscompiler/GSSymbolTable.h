@@ -4,9 +4,12 @@
 // One table serves a whole compile; Reset() empties it before each compile.
 // The global hash (61 buckets) holds source files and classes; each class
 // holds its members, parameters and locals in its own hash (31 buckets,
-// GSSymbol.h). One ordered index (GSSymbolChains.h) links all the chains,
-// so entering, finding and removing a symbol cost a logarithm however many
-// classes or members there are. Parameters and locals are entered at scope depths above 0
+// GSSymbol.h). The global names are found through a hash of their own
+// (GSGlobalNames.h); GSSymbolChains.h links the member chains: a class of a
+// few members is walked within its own memory, longer ones go through one
+// ordered index. So entering and finding a symbol cost at most a logarithm
+// however many classes or members there are. Parameters and
+// locals are entered at scope depths above 0
 // and die when their scope is popped; everything else lives until Reset().
 //
 // Lookup(name, cls, outward, membersOnly):
@@ -45,6 +48,7 @@
 #include "foundation/containers/BlockMemory.h"
 #include "foundation/containers/FrameMemory.h"
 #include "gscompiler/CompileDiagnostics.h"
+#include "gscompiler/GSGlobalNames.h"
 #include "gscompiler/GSSymbol.h"
 #include "gscompiler/GSSymbolChains.h"
 #include "kiv/String.h"
@@ -53,7 +57,7 @@ namespace GSCompiler {
 
 class GSSymbolTable final : public GSSymbol {
  public:
-  static constexpr uint32_t kGlobalBuckets = 61;
+  static constexpr uint32_t kGlobalBuckets = GSGlobalNames::kBuckets;
   static constexpr int32_t kMaxDepth = 63;
   static constexpr uint32_t kMaxCandidates = 1024;
   // Base records (every ancestor of every class) one table may hold; deep
@@ -110,7 +114,8 @@ class GSSymbolTable final : public GSSymbol {
   // Writes "Symbol Table" and every symbol's dump line to `log`.
   void Dump(CompileLogSink* log) const override;
 
-  const SymbolBuckets<kGlobalBuckets>& Globals() const { return global_; }
+  // The global hash's chains, linked in order on this call.
+  const SymbolBuckets<kGlobalBuckets>& Globals() const { return globals_.Linked(); }
   GSFunctionSymbol* CurrentFunction() const { return currentFunction_; }
   void SetCurrentFunction(GSFunctionSymbol* function) { currentFunction_ = function; }
   GSDependentSymbol* CurrentUnit() const { return currentUnit_; }
@@ -127,14 +132,13 @@ class GSSymbolTable final : public GSSymbol {
   Utils::BlockMemory& PoolOf(uint32_t symbolKind);
   void* AllocateSymbol(uint32_t symbolKind);
   void DestroySymbol(GSSymbol* symbol);
-  GSSymbol* FindInClass(GSClassSymbol* cls, const char* name, int32_t depth);
 
   Utils::BlockMemory functionPool_;
   Utils::BlockMemory variablePool_;  // variables and dependent files
   Utils::BlockMemory classPool_;
   Utils::FrameMemory texts_;
-  SymbolBuckets<kGlobalBuckets> global_;
-  GSSymbolChains chains_;  // links global_ and every class's members
+  GSGlobalNames globals_;  // source files and classes
+  GSSymbolChains chains_;  // every class's members
   GSSymbol* scopes_[kMaxDepth + 1] = {};
   int32_t depth_ = 0;
   int32_t overflow_ = 0;  // pushes beyond kMaxDepth not yet popped

@@ -2,6 +2,7 @@
 // answers, through inserts, removals of shadowing symbols and clears.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <random>
 #include <string>
@@ -115,8 +116,24 @@ TEST(GSSymbolChains, SameNameInAnotherListOrCaseIsAnotherKey) {
   GSSymbol plainKey(GSCompiler::SymbolVariable, "LIB.GS");
   plainKey.depth = -1;
   EXPECT_EQ(chains.Find(one, plainKey), nullptr);
+  // Clear() forgets the index along with the lists the table empties: a
+  // list at the same place, long enough to be indexed, starts afresh.
+  std::vector<std::string> names;
+  for (uint32_t i = 0; i <= GSSymbolChains::kWalkLimit; ++i) names.push_back("m" + std::to_string(i));
+  for (const std::string& name : names)
+    ASSERT_TRUE(chains.Insert(two, pool.Make(GSCompiler::SymbolVariable, name.c_str(), 0)));
+  ASSERT_TRUE(two.indexed);
   chains.Clear();
+  two = Buckets{};
   EXPECT_EQ(chains.Find(two, key), nullptr);
+  for (const std::string& name : names) {
+    GSSymbol* again = pool.Make(GSCompiler::SymbolVariable, name.c_str(), 0);
+    ASSERT_TRUE(chains.Insert(two, again)) << name;
+    GSSymbol probe(GSCompiler::SymbolVariable, name.c_str());
+    probe.depth = -1;
+    EXPECT_EQ(chains.Find(two, probe), again) << name;
+  }
+  EXPECT_TRUE(two.indexed);
 }
 
 TEST(GSSymbolChains, RandomInsertsAndRemovalsFindWhatTheChainsHold) {
@@ -146,6 +163,62 @@ TEST(GSSymbolChains, RandomInsertsAndRemovalsFindWhatTheChainsHold) {
     }
     ExpectFindsMatchTheWalk(chains, first, keys);
     ExpectFindsMatchTheWalk(chains, second, keys);
+    if (HasFatalFailure()) return;
+  }
+}
+
+// Lists held short (walked) and lists grown past the walk limit (indexed)
+// side by side: each stays one list in chain order, holding exactly what
+// was linked into it, and finds answer what the walk answers.
+TEST(GSSymbolChains, WalkedAndIndexedListsKeepTheChainOrder) {
+  // Short names, long ones alike in their first bytes, and (lower-cased)
+  // file names.
+  std::vector<std::string> names;
+  for (int i = 0; i < 40; ++i)
+    names.push_back((i % 2 == 0 ? "s" : "::LongName") + std::to_string(i * 37 % 101));
+  const std::vector<std::string> files = {"zq.gs", "aq.gs", "mq.gs", "_q.gs"};
+  std::vector<const char*> keys;
+  for (const std::string& name : names) keys.push_back(name.c_str());
+  for (const std::string& file : files) keys.push_back(file.c_str());
+  const std::vector<size_t> caps = {1, 3, GSSymbolChains::kWalkLimit,
+                                    GSSymbolChains::kWalkLimit + 1, 120};
+  Pool pool;
+  GSSymbolChains chains;
+  std::vector<Buckets> lists(caps.size());
+  std::vector<std::vector<GSSymbol*>> linked(caps.size());
+  std::mt19937 random(11);
+  for (int step = 0; step < 3000; ++step) {
+    const size_t l = random() % lists.size();
+    std::vector<GSSymbol*>& own = linked[l];
+    if (own.size() >= caps[l] || (!own.empty() && random() % 4 == 0)) {
+      const size_t i = random() % own.size();
+      ASSERT_TRUE(chains.Remove(lists[l], own[i]));
+      own.erase(own.begin() + long(i));
+    } else {
+      GSSymbol* s = random() % 5 == 0
+                        ? pool.Make(GSCompiler::SymbolDependent,
+                                    files[random() % files.size()].c_str(), 0)
+                        : pool.Make(GSCompiler::SymbolVariable,
+                                    names[random() % names.size()].c_str(), int32_t(random() % 4));
+      if (chains.Insert(lists[l], s)) own.push_back(s);
+    }
+    std::vector<GSSymbol*> walked;
+    const Utils::IHashNode* previous = nullptr;
+    for (Utils::IHashNode* n = lists[l].first; n != nullptr; n = n->next) {
+      if (previous != nullptr) {
+        const uint32_t a = previous->Hash() % kBuckets;
+        const uint32_t b = n->Hash() % kBuckets;
+        ASSERT_TRUE(a < b || (a == b && previous->Compare(*n) < 0)) << "step " << step;
+      }
+      previous = n;
+      walked.push_back(static_cast<GSSymbol*>(n));
+    }
+    std::vector<GSSymbol*> expected = own;
+    std::sort(walked.begin(), walked.end());
+    std::sort(expected.begin(), expected.end());
+    ASSERT_EQ(walked, expected) << "list " << l << " step " << step;
+    ASSERT_EQ(lists[l].count, own.size());
+    ExpectFindsMatchTheWalk(chains, lists[l], keys);
     if (HasFatalFailure()) return;
   }
 }
