@@ -40,6 +40,15 @@ class AssetStatusQueryTest : public VADClientTestBase {
  protected:
   VUTest::LogCapture log_;  // Takes the lines from the base's capture.
 
+  // Scripts the handshake and the three requests of a query, read before
+  // any reply; they take the ids firstId, firstId + 1, firstId + 2.
+  static void ExpectQuery(FakeDaemon& daemon, uint32_t firstId) {
+    VADClientTransaction::SetNextIdForTests(firstId);
+    daemon.ExpectHandshake();
+    daemon.ExpectRequest(0x15, InfoBody(0xFFFFFFFFu));
+    daemon.ExpectRequest(0x15, InfoBody(8)).ExpectRequest(0x15, InfoBody(8));
+  }
+
   void Finish(FakeDaemon& daemon) {
     VADClient::Close();
     EXPECT_TRUE(daemon.WaitDone(3000));
@@ -50,11 +59,8 @@ class AssetStatusQueryTest : public VADClientTestBase {
 // The daemon reads all three requests before it answers any, and answers
 // them out of order: each answer still comes from its own reply.
 TEST_F(AssetStatusQueryTest, RequestsGoOutTogetherAndEachAnswerComesFromItsReply) {
-  VADClientTransaction::SetNextIdForTests(500);
   FakeDaemon daemon;
-  daemon.ExpectHandshake();
-  daemon.ExpectRequest(0x15, InfoBody(0xFFFFFFFFu));
-  daemon.ExpectRequest(0x15, InfoBody(8)).ExpectRequest(0x15, InfoBody(8));
+  ExpectQuery(daemon, 500);
   daemon.ReplyTo(502, RecordReply(kAssetFaulty, "third"));
   daemon.ReplyTo(500, RecordReply(kAssetInstalledLocally | kAssetArchived, "first"));
   daemon.ReplyTo(501, RecordReply(kAssetMissingDependencies, "second"));
@@ -80,10 +86,8 @@ TEST_F(AssetStatusQueryTest, RequestsGoOutTogetherAndEachAnswerComesFromItsReply
 // waited for, so none arrives for a request gone, and the connection stays
 // in step for the next request.
 TEST_F(AssetStatusQueryTest, CallerThatStopsAfterTheRecordLeavesNoReplyBehind) {
-  VADClientTransaction::SetNextIdForTests(600);
   FakeDaemon daemon;
-  daemon.ExpectHandshake();
-  daemon.ExpectRequest(0x15).ExpectRequest(0x15).ExpectRequest(0x15);
+  ExpectQuery(daemon, 600);
   daemon.ReplyTo(600, RecordReply(0, "", false));
   // Late enough that a query gone at once would miss them.
   daemon.Pause(100).ReplyTo(601, RecordReply(0, "")).ReplyTo(602, RecordReply(0, ""));
@@ -108,10 +112,8 @@ TEST_F(AssetStatusQueryTest, CallerThatStopsAfterTheRecordLeavesNoReplyBehind) {
 // ahead are made again on a new connection, as they would have been made
 // after the end, and nothing counts as lost.
 TEST_F(AssetStatusQueryTest, PresenceRequestsCutOffAfterTheRecordAreMadeAgain) {
-  VADClientTransaction::SetNextIdForTests(700);
   FakeDaemon daemon;
-  daemon.ExpectHandshake();
-  daemon.ExpectRequest(0x15).ExpectRequest(0x15).ExpectRequest(0x15);
+  ExpectQuery(daemon, 700);
   daemon.ReplyTo(700, RecordReply(kAssetInstalledLocally, "first")).Drop();
   daemon.ExpectHandshake();
   daemon.ExpectRequest(0x15, InfoBody(8)).Reply(RecordReply(0, ""));
