@@ -132,6 +132,25 @@ TEST_F(AssetStatusQueryTest, PresenceRequestsCutOffAfterTheRecordAreMadeAgain) {
   Finish(daemon);
 }
 
+// The same end when no new connection may be made (the tool's own start-up
+// options): the presence requests fail, count as set, as when made in turn,
+// and as lost.
+TEST_F(AssetStatusQueryTest, PresenceRequestsThatFailCountAsSetAndAsLost) {
+  FakeDaemon daemon;
+  ExpectQuery(daemon, 800);
+  daemon.ReplyTo(800, RecordReply(kAssetInstalledLocally, "first")).Drop().Start();
+  ASSERT_TRUE(OpenOn(daemon));
+  const uint64_t lostBefore = VADClient::LostRequestCount();
+  AssetStatusQuery query(kAsset);
+  AssetRecord record;
+  ASSERT_TRUE(query.Record(record));
+  EXPECT_TRUE(query.MissingDependencies());
+  EXPECT_TRUE(query.Faulty());
+  EXPECT_EQ(VADClient::LostRequestCount() - lostBefore, 2u);
+  EXPECT_EQ(daemonStarts.load(), 0);
+  Finish(daemon);
+}
+
 // A request held back (no connection stood) is made in full by Finish: it
 // connects, which a request sent ahead never does.
 TEST_F(AssetStatusQueryTest, RequestHeldBackWithoutConnectionIsMadeInFullByFinish) {
