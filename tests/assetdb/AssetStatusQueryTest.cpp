@@ -108,47 +108,40 @@ TEST_F(AssetStatusQueryTest, CallerThatStopsAfterTheRecordLeavesNoReplyBehind) {
   Finish(daemon);
 }
 
-// The connection ends after the record's reply: the presence requests sent
-// ahead are made again on a new connection, as they would have been made
-// after the end, and nothing counts as lost.
-TEST_F(AssetStatusQueryTest, PresenceRequestsCutOffAfterTheRecordAreMadeAgain) {
-  FakeDaemon daemon;
-  ExpectQuery(daemon, 700);
-  daemon.ReplyTo(700, RecordReply(kAssetInstalledLocally, "first")).Drop();
-  daemon.ExpectHandshake();
-  daemon.ExpectRequest(0x15, InfoBody(8)).Reply(RecordReply(0, ""));
-  daemon.ExpectRequest(0x15, InfoBody(8)).Reply(RecordReply(kAssetFaulty, ""));
-  daemon.ExpectGoodbye().Start();
-  startedDaemon = &daemon;
-  ASSERT_TRUE(OpenOn(daemon, true));
-  const uint64_t lostBefore = VADClient::LostRequestCount();
-  AssetStatusQuery query(kAsset);
-  AssetRecord record;
-  ASSERT_TRUE(query.Record(record));
-  EXPECT_EQ(record.username, "first");
-  EXPECT_FALSE(query.MissingDependencies());
-  EXPECT_TRUE(query.Faulty());
-  EXPECT_EQ(VADClient::LostRequestCount(), lostBefore);
-  Finish(daemon);
-}
-
-// The same end when no new connection may be made (the tool's own start-up
-// options): the presence requests fail, count as set, as when made in turn,
-// and as lost.
-TEST_F(AssetStatusQueryTest, PresenceRequestsThatFailCountAsSetAndAsLost) {
-  FakeDaemon daemon;
-  ExpectQuery(daemon, 800);
-  daemon.ReplyTo(800, RecordReply(kAssetInstalledLocally, "first")).Drop().Start();
-  ASSERT_TRUE(OpenOn(daemon));
-  const uint64_t lostBefore = VADClient::LostRequestCount();
-  AssetStatusQuery query(kAsset);
-  AssetRecord record;
-  ASSERT_TRUE(query.Record(record));
-  EXPECT_TRUE(query.MissingDependencies());
-  EXPECT_TRUE(query.Faulty());
-  EXPECT_EQ(VADClient::LostRequestCount() - lostBefore, 2u);
-  EXPECT_EQ(daemonStarts.load(), 0);
-  Finish(daemon);
+// The connection ends after the record's reply. When a new connection may
+// be made, the presence requests sent ahead are made again on it, as they
+// would have been made after the end, and nothing counts as lost; when not
+// (the tool's own start-up options) they fail, count as set, as when made
+// in turn, and as lost.
+TEST_F(AssetStatusQueryTest, PresenceRequestsCutOffAfterTheRecordAreMadeAgainOrFail) {
+  for (const bool restart : {true, false}) {
+    SCOPED_TRACE(restart ? "new connection allowed" : "no new connection");
+    FakeDaemon daemon;
+    ExpectQuery(daemon, 700);
+    daemon.ReplyTo(700, RecordReply(kAssetInstalledLocally, "first")).Drop();
+    if (restart) {
+      daemon.ExpectHandshake();
+      daemon.ExpectRequest(0x15, InfoBody(8)).Reply(RecordReply(0, ""));
+      daemon.ExpectRequest(0x15, InfoBody(8)).Reply(RecordReply(kAssetFaulty, ""));
+      daemon.ExpectGoodbye();
+    }
+    daemon.Start();
+    startedDaemon = restart ? &daemon : nullptr;
+    daemonStarts = 0;
+    ASSERT_TRUE(OpenOn(daemon, restart));
+    const uint64_t lostBefore = VADClient::LostRequestCount();
+    {
+      AssetStatusQuery query(kAsset);
+      AssetRecord record;
+      ASSERT_TRUE(query.Record(record));
+      EXPECT_EQ(record.username, "first");
+      EXPECT_EQ(query.MissingDependencies(), !restart);
+      EXPECT_TRUE(query.Faulty());
+    }
+    EXPECT_EQ(VADClient::LostRequestCount() - lostBefore, restart ? 0u : 2u);
+    EXPECT_EQ(daemonStarts.load(), restart ? 1 : 0);
+    Finish(daemon);
+  }
 }
 
 // A request held back (no connection stood) is made in full by Finish: it
