@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "assetdb/client/VADClient.h"
+#include "assetdb/client/AssetStatusQuery.h"
 #include "assetdb/protocol/AssetRecord.h"
 #include "assetdb/protocol/ResultsLog.h"
 #include "cli/CommandArgs.h"
@@ -36,15 +36,18 @@ Kiv::String FormatAssetStatusLine(const KUID& kuid, const AssetRecord& record,
 }
 
 bool PrintAssetStatus(const KUID& kuid, ResultsLog& log) {
+  // The three requests go out together; the answers are those of the
+  // record request and the two presence requests made in turn.
+  AssetStatusQuery query(kuid);
   AssetRecord record;
   // The daemon answers a default record (flagE clear) for an asset it does
   // not know; that is as unknown as a failed request.
-  if (!VADClient::GetAssetInfo(kuid, 0xFFFFFFFFu, record) || !record.flagE) {
+  if (!query.Record(record) || !record.flagE) {
     AddAssetError(log, kuid, "Unknown AssetID.");
     return false;
   }
-  const bool missing = VADClient::HasMissingDependencies(kuid, false);
-  const bool faulty = VADClient::IsAssetFaulty(kuid);
+  const bool missing = query.MissingDependencies();
+  const bool faulty = query.Faulty();
   const Kiv::String line = FormatAssetStatusLine(kuid, record, missing, faulty);
   std::fputs("+ ", stdout);
   std::fputs(line.c_str(), stdout);

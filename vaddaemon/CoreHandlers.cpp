@@ -87,8 +87,11 @@ void Register(RequestRegistry& registry, DaemonContext& context) {
                     [store](DaemonRequest& request) { ReadGroup(*store, request); });
   registry.Register(VADRequestCode::kWriteSettingsGroup,
                     [store](DaemonRequest& request) { WriteGroup(*store, request); });
-  registry.Register(VADRequestCode::kReadSetting,
-                    [store](DaemonRequest& request) { ReadValue(*store, request); });
+  // Every command's start-up reads its language this way: a quick lookup
+  // (the store's lock is held only to copy a group), answered on the reader.
+  registry.Register(
+      VADRequestCode::kReadSetting, [store](DaemonRequest& request) { ReadValue(*store, request); },
+      RequestRegistry::Always);
   registry.Register(VADRequestCode::kWriteSetting,
                     [store](DaemonRequest& request) { WriteValue(*store, request); });
 }

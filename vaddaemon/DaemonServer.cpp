@@ -246,9 +246,7 @@ bool DaemonServer::Admit(int fd) {
   return true;
 }
 
-bool DaemonServer::Handshake(DaemonConnection& connection) {
-  SocketSource source(connection.Socket());
-  source.SetDeadline(Clock::now() + std::chrono::milliseconds(kHandshakeTimeoutMs));
+bool DaemonServer::Handshake(DaemonConnection& connection, VADFrames::ByteSource& source) {
   DaemonFrames::Hello hello;
   switch (DaemonFrames::ReadHello(source, hello)) {
     case DaemonFrames::HelloResult::kOk:
@@ -283,8 +281,13 @@ bool DaemonServer::Handshake(DaemonConnection& connection) {
 
 void DaemonServer::ReadConnection(const std::shared_ptr<DaemonConnection>& connection,
                                   const std::shared_ptr<Reader>& reader) {
-  if (Handshake(*connection)) {
-    SocketSource source(connection->Socket(), true);
+  // One buffered source reads the handshake and the frames: the hello comes
+  // in one receive, and frames a client sends right behind it stay buffered.
+  SocketSource source(connection->Socket(), true);
+  source.SetDeadline(Clock::now() + std::chrono::milliseconds(kHandshakeTimeoutMs));
+  const bool greeted = Handshake(*connection, source);
+  source.ClearDeadline();
+  if (greeted) {
     bool reading = true;
     while (reading) {
       DaemonFrames::Request request;

@@ -48,6 +48,10 @@
 
 #include "vaddaemon/WorkPool.h"
 
+namespace VADFrames {
+class ByteSource;
+}  // namespace VADFrames
+
 class DaemonConnection;
 class DaemonContext;
 class RequestRegistry;
@@ -78,7 +82,8 @@ class DaemonServer {
   bool Admit(int fd);
   void ReadConnection(const std::shared_ptr<DaemonConnection>& connection,
                       const std::shared_ptr<Reader>& reader);
-  bool Handshake(DaemonConnection& connection);
+  // Reads the hello from `source` (which then goes on with the frames).
+  bool Handshake(DaemonConnection& connection, VADFrames::ByteSource& source);
   void Handle(const std::shared_ptr<DaemonConnection>& connection, uint32_t code, uint32_t id,
               std::vector<uint8_t> body);
   void ReapReaders(bool all);

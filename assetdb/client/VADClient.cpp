@@ -429,6 +429,7 @@ enum class SendResult {
   kSent,
   kRefused,       // The request itself could not be framed; nothing was sent.
   kNoConnection,  // No usable connection, or it broke while the frame went out.
+  kNotTried,      // Without connecting: none stood, or no byte went out.
 };
 
 // A request of `code` failed for want of a connection (see LostRequestCount).
@@ -439,8 +440,10 @@ void CountLostRequest(uint32_t code) {
 }
 
 // Sends one request frame under the connection lock (see VADClient.h for
-// the attempts). `transaction` is null for a one-way request.
-SendResult SendRequestLocked(uint32_t code, TStream& request, VADClientTransaction* transaction) {
+// the attempts). `transaction` is null for a one-way request. Without
+// `mayConnect` only the connection that stands is used, once.
+SendResult SendRequestLocked(uint32_t code, TStream& request, VADClientTransaction* transaction,
+                             bool mayConnect = true) {
   ClientState& s = State();
   const uint32_t id = transaction != nullptr ? transaction->GetId() : 0;
   // The whole payload is read before anything is sent, so a short request
@@ -460,6 +463,17 @@ SendResult SendRequestLocked(uint32_t code, TStream& request, VADClientTransacti
   if (!VADFrames::EncodeRequest(code, id, payload.data(), length, frame))
     return SendResult::kRefused;
   payload = std::vector<uint8_t>();
+
+  if (!mayConnect) {
+    if (!s.transport || s.transport->GetState() != NetTransport::kReady)
+      return SendResult::kNotTried;
+    if (transaction != nullptr) transaction->PrepareSend(s.connection);
+    size_t sent = 0;
+    if (SendAll(*s.transport, frame.data(), frame.size(), &sent)) return SendResult::kSent;
+    // The daemon never acts on a frame cut off by the end of its connection.
+    VADClient::Disconnect(true);
+    return SendResult::kNotTried;
+  }
 
   VADClientTimings timings = VADClient::GetTimings();
   uint16_t triedPort = 0;
@@ -490,27 +504,40 @@ SendResult SendRequestLocked(uint32_t code, TStream& request, VADClientTransacti
 
 bool VADClient::Transact(uint32_t code, TStream& request, TStream& reply,
                          VADTransactionCallback* callback, ResultsLog* results, bool keepResults) {
-  ClientState& s = State();
   // The transaction ends (its destructor) on every return below.
   VADClientTransaction transaction(callback, results, keepResults);
   transaction.SetReplyStream(&reply);
   transaction.Begin();
-  {
-    Kiv::SingleLock lock(s.connectionLock);
-    if (!s.opened) return false;
-    const SendResult sent = SendRequestLocked(code, request, &transaction);
-    if (sent != SendResult::kSent) {
-      if (sent == SendResult::kNoConnection) CountLostRequest(code);
+  if (StartTransact(code, request, transaction, true) != StartResult::kSent) return false;
+  return FinishTransact(code, transaction);
+}
+
+VADClient::StartResult VADClient::StartTransact(uint32_t code, TStream& request,
+                                                VADClientTransaction& transaction,
+                                                bool mayConnect) {
+  ClientState& s = State();
+  Kiv::SingleLock lock(s.connectionLock);
+  if (!s.opened) return StartResult::kFailed;
+  const SendResult sent = SendRequestLocked(code, request, &transaction, mayConnect);
+  if (sent == SendResult::kSent) return StartResult::kSent;
+  if (sent == SendResult::kNotTried) return StartResult::kNotSent;
+  if (sent == SendResult::kNoConnection) CountLostRequest(code);
+  return StartResult::kFailed;
+}
+
+bool VADClient::FinishTransact(uint32_t code, VADClientTransaction& transaction, bool* lost) {
+  if (lost != nullptr) *lost = false;
+  if (!transaction.Wait()) {
+    if (lost != nullptr) {
+      *lost = true;
       return false;
     }
-  }
-  if (!transaction.Wait()) {
     LogMessage("VADClient::Transact> request 0x%x failed: the connection to VADDaemon was lost",
                code);
     CountLostRequest(code);
     return false;
   }
-  // The reader thread has written the reply body into `reply`.
+  // The reader thread has written the reply body into the reply stream.
   const bool stored = transaction.ReplyStored();
   if (!stored) LogMessage("VADClient::Transact> request 0x%x: the reply could not be stored", code);
   return stored;

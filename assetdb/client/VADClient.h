@@ -25,6 +25,20 @@
 // 0) and does not wait. Both answer false at once while the client is not
 // open.
 //
+// StartTransact and FinishTransact are the two halves of Transact, for a
+// caller that puts several requests on the wire before it waits for the
+// first reply (each reply finds its request by id, whatever the order).
+// StartTransact sends the frame of a begun transaction whose reply stream
+// is set: with `mayConnect` exactly as Transact sends; without it only over
+// the connection that stands, trying nothing else: when there is none, or
+// the frame could not go out whole (the connection is then dropped, and
+// the daemon never acts on a frame cut off), it answers kNotSent, so that
+// the caller may make the request in full later. FinishTransact waits for the reply of a sent transaction
+// and answers what Transact would have; the caller ends the transaction.
+// Given `lost`, a connection that ended before the reply sets it and is
+// neither counted nor logged: the caller makes the request again in full
+// (read-only requests only), as if it had gone out after the end.
+//
 // Threads and locks: any thread may call Transact and Post. The connection
 // lock serialises connecting, writing frames and disconnecting; it is not
 // held while a request waits. Only the reader thread reads the socket, once
@@ -62,6 +76,7 @@
 
 class ResultsLog;
 class TStream;
+class VADClientTransaction;
 class VADTransactionCallback;
 struct VADNotification;
 
@@ -116,6 +131,16 @@ class VADClient : public VADClientRequests {
   static bool Transact(uint32_t code, TStream& request, TStream& reply,
                        VADTransactionCallback* callback, ResultsLog* results, bool keepResults);
   static bool Post(uint32_t code, TStream& request);
+
+  enum class StartResult {
+    kSent,
+    kNotSent,  // Without `mayConnect`: the daemon did not get the request.
+    kFailed,   // The request failed, as Transact would answer false.
+  };
+  static StartResult StartTransact(uint32_t code, TStream& request,
+                                   VADClientTransaction& transaction, bool mayConnect);
+  static bool FinishTransact(uint32_t code, VADClientTransaction& transaction,
+                             bool* lost = nullptr);
   // Makes sure a connection stands (see above).
   static bool Connect();
   static void Disconnect(bool afterFailure);

@@ -19,6 +19,39 @@ bool VADRequest::Transact(uint32_t code, ResultsLog* log, bool keepResults) {
   return ok;
 }
 
+bool VADRequest::Start(uint32_t code, bool mayConnect) {
+  code_ = code;
+  TStreamRewind(body_);
+  transaction_.emplace(nullptr, nullptr, false);
+  transaction_->SetReplyStream(&reply_);
+  transaction_->Begin();
+  started_ = VADClient::StartTransact(code, body_, *transaction_, mayConnect);
+  if (started_ != VADClient::StartResult::kSent) transaction_.reset();
+  return started_ != VADClient::StartResult::kFailed;
+}
+
+bool VADRequest::Finish(bool repeatWhenLost) {
+  if (started_ == VADClient::StartResult::kNotSent) return Transact(code_);
+  if (started_ == VADClient::StartResult::kFailed) return false;
+  bool lost = false;
+  const bool ok = VADClient::FinishTransact(code_, *transaction_, repeatWhenLost ? &lost : nullptr);
+  transaction_.reset();
+  started_ = VADClient::StartResult::kFailed;
+  if (lost) {
+    // A body cut off half way may have left bytes in the reply.
+    reply_.Reset();
+    return Transact(code_);
+  }
+  TStreamRewind(reply_);
+  return ok;
+}
+
+void VADRequest::Settle() {
+  if (transaction_) transaction_->Wait();
+  transaction_.reset();
+  started_ = VADClient::StartResult::kFailed;
+}
+
 bool VADRequest::Post(uint32_t code) {
   TStreamRewind(body_);
   return VADClient::Post(code, body_);

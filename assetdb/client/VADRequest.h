@@ -7,6 +7,20 @@
 // reading) or Post (one-way, nothing is read). Reply() is then read field
 // by field; a short read gives the reader's default.
 //
+// Start and Finish are Transact in two halves, so that several requests
+// can be on the wire before the first reply is awaited (VADClient.h,
+// StartTransact). Start sends the request now; without `mayConnect` only
+// over the connection that stands, and when there is none the request is
+// left for Finish. Start answers false when the request has failed already.
+// Finish answers what Transact would have: it waits for the reply of a
+// request sent ahead, or makes a request left unsent in full, then rewinds
+// the reply. With `repeatWhenLost` (read-only requests only) a request sent
+// ahead whose connection ended before its reply is made again in full, as
+// if it had been sent after the end, instead of failing. Settle, for a
+// request whose answer is no longer wanted, waits for the reply of a
+// request sent ahead (so that none arrives for a request gone) and makes
+// nothing else. The destructor does not wait.
+//
 // Replies are untrusted: ReplyRemaining answers how many bytes are left to
 // read, and ReadKUIDList reads a u32 count and that many KUIDs, appending
 // only the KUIDs the reply holds whole: a count larger than the bytes left
@@ -18,7 +32,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
+#include "assetdb/client/VADClient.h"
+#include "assetdb/client/VADClientTransaction.h"
 #include "foundation/soup/SoupKUIDReferences.h"
 #include "foundation/stream/TBuffer.h"
 #include "kiv/DynamicBuffer.h"
@@ -39,6 +56,10 @@ class VADRequest {
   bool Transact(uint32_t code, ResultsLog* log = nullptr, bool keepResults = false);
   bool Post(uint32_t code);
 
+  bool Start(uint32_t code, bool mayConnect);
+  bool Finish(bool repeatWhenLost);
+  void Settle();
+
   uint32_t ReplyRemaining();
 
  private:
@@ -46,6 +67,11 @@ class VADRequest {
   Kiv::DynamicBuffer replyData_;
   TBuffer body_{&bodyData_};
   TBuffer reply_{&replyData_};
+  // Between Start and Finish: the code, how the start went and, for a
+  // request sent ahead, its transaction.
+  uint32_t code_ = 0;
+  VADClient::StartResult started_ = VADClient::StartResult::kFailed;
+  std::optional<VADClientTransaction> transaction_;
 };
 
 void WriteKUIDList(TStream& stream, const KUIDList& list);

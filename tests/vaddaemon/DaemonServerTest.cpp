@@ -224,6 +224,32 @@ TEST_F(InProcessServer, FramesAreServedWhetherTheyComeTogetherOrByteByByte) {
   for (const auto& [id, body] : sent) EXPECT_EQ(answered[id], body) << id;
 }
 
+// A client may send requests right behind its hello, in the same write: the
+// bytes read with the hello are not lost.
+TEST_F(InProcessServer, RequestsSentWithTheHelloAreServedAfterTheAnswer) {
+  RawClient client;
+  ASSERT_TRUE(client.Connect(server_->Port()));
+  Bytes stream;
+  ASSERT_TRUE(VADFrames::EncodeHandshake(true, kIndex, stream));
+  for (uint32_t id : {1u, 2u}) {
+    for (uint32_t word : {kEcho, id, 1u}) {
+      for (int b = 0; b < 4; ++b) stream.push_back(uint8_t(word >> (8 * b)));
+    }
+    stream.push_back(uint8_t(0x40 + id));
+  }
+  ASSERT_TRUE(client.Send(stream));
+  uint8_t answer[12];
+  ASSERT_TRUE(client.Receive(answer, sizeof(answer)));
+  EXPECT_EQ(VADFrames::GetU32(answer), VADFrames::kTagHelloAnswer);
+  std::map<uint32_t, Bytes> answered;  // Workers may answer in any order.
+  for (int i = 0; i < 2; ++i) {
+    RawClient::Frame frame;
+    ASSERT_TRUE(client.ReadFrame(frame));
+    if (frame.IsReply()) answered[frame.word] = frame.body;
+  }
+  EXPECT_EQ(answered, (std::map<uint32_t, Bytes>{{1, {0x41}}, {2, {0x42}}}));
+}
+
 TEST_F(InProcessServer, FailingHandlerGetsAnEmptyReplyAndCloseCallsObservers) {
   auto client = Client();
   ASSERT_TRUE(client);

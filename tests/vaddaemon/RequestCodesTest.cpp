@@ -71,6 +71,8 @@ TEST(RequestCodes, OnlyRequestsThatNeverWaitAreServedOnTheReader) {
       {VADRequestCode::kReleaseHandle, std::vector<uint8_t>(8, 0), true},
       {VADRequestCode::kValidate, {}, false},                 // waits on a command host
       {VADRequestCode::kCommitAsset, with({0, 0, 0, 0}), false},
+      {VADRequestCode::kReadSetting, {}, true},
+      {VADRequestCode::kWriteSetting, {}, false},             // saves the settings file
       {VADRequestCode::kCloseDaemon, {}, false},
       {0xFFFF, {}, false},                                    // no handler
   };
