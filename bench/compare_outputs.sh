@@ -25,23 +25,8 @@ old=$(realpath "$1")
 new=$(realpath "${2:-$src/build/rel}")
 work=$(mktemp -d /tmp/vu-compare-XXXXXX)
 
-stop_daemons() {
-  for bin in "$work"/*/root*/bin; do
-    if [[ -x "$bin/VandruUtil" ]]; then
-      (cd "$bin" && ./VandruUtil closevaddaemon >/dev/null 2>&1) || true
-    fi
-  done
-}
+source "$src/bench/compare_common.sh"
 trap 'stop_daemons; [[ -n "${VU_COMPARE_KEEP:-}" ]] || rm -rf "$work"' EXIT
-
-# Lays out an installation of build $1 under $2 (the manifest goes to the
-# work folder, not into the build).
-layout() {
-  local build=$1 root=$2 script=$work/install-$3.cmake
-  sed "s|file(WRITE \"$build/\${CMAKE_INSTALL_MANIFEST}\"|file(WRITE \"$work/manifest-$3.txt\"|" \
-    "$build/cmake_install.cmake" >"$script"
-  cmake -DCMAKE_INSTALL_PREFIX="$root" -P "$script" >/dev/null
-}
 
 run_jobs() {
   local tag=$1 build=$2

@@ -27,21 +27,8 @@ old=$(realpath "$1")
 new=$(realpath "${2:-$src/build/rel}")
 work=$(mktemp -d /tmp/vu-compare-validate-XXXXXX)
 
-stop_daemons() {
-  for bin in "$work"/*/root/bin; do
-    if [[ -x "$bin/VandruUtil" ]]; then
-      (cd "$bin" && ./VandruUtil closevaddaemon >/dev/null 2>&1) || true
-    fi
-  done
-}
+source "$src/bench/compare_common.sh"
 trap 'stop_daemons; [[ -n "${VU_COMPARE_KEEP:-}" ]] || rm -rf "$work"' EXIT
-
-layout() {
-  local build=$1 root=$2 script=$work/install-$3.cmake
-  sed "s|file(WRITE \"$build/\${CMAKE_INSTALL_MANIFEST}\"|file(WRITE \"$work/manifest-$3.txt\"|" \
-    "$build/cmake_install.cmake" >"$script"
-  cmake -DCMAKE_INSTALL_PREFIX="$root" -P "$script" >/dev/null
-}
 
 # The assets, written once and installed into both installations.
 assets=$work/assets

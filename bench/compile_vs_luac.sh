@@ -31,7 +31,15 @@ for tool in "$emitter" "$luac" /usr/bin/time; do
 done
 
 work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
+# The first compile starts the installation's daemon: close it before the
+# folder goes, or it would outlive the script.
+close_and_remove() {
+  if [ -x "$work/install/bin/VandruUtil" ]; then
+    (cd "$work/install/bin" && ./VandruUtil closevaddaemon >/dev/null 2>&1) || true
+  fi
+  rm -rf "$work"
+}
+trap close_and_remove EXIT
 cmake --install "$build" --prefix "$work/install" >/dev/null || { echo "install failed" >&2; exit 2; }
 tool="$work/install/bin/VandruUtil"
 [ -x "$tool" ] || { echo "the installation has no bin/VandruUtil" >&2; exit 2; }
