@@ -185,7 +185,7 @@ ParseResult GSParseSource(const char* text, size_t length, CompileDiagnostics& d
     CurrentParseScope scope(&builder);
     status = yyparse();
   }
-  arena.ClearParents(firstNode);
+  builder.ForgetListEnds(firstNode);
   if (builder.OutOfMemory()) {
     ReportInternalError(diagnostics);
     if (status == 0) status = 1;

@@ -77,7 +77,8 @@ class ParseArena {
 
   // Nulls `parent` in every node from number `first` (in creation order)
   // on: the parser keeps the last node of each list there while it builds,
-  // and a tree leaves the parser without parent links.
+  // and a tree leaves the parser without parent links (the parser's
+  // fallback when it could not note the list heads).
   void ClearParents(uint32_t first);
 
   uint32_t NodeCount() const { return nodeCount_; }
