@@ -54,10 +54,11 @@ class Walk {
       return Follow(node);
     }
     if (!Push(node, true)) return nullptr;
+    const ParseNodeRef self(node);
     for (int i = 3; i >= 0; --i) {
       ParseNode* child = node->child[i];
       if (child == nullptr) continue;
-      child->parent = node;
+      child->parent = self;
       if (!Push(child, false)) return nullptr;
     }
     return nullptr;
