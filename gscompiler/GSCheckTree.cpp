@@ -46,7 +46,9 @@ class Walk {
  private:
   // Pre-visit; answers the node to visit next.
   ParseNode* FirstVisit(ParseNode* node) {
-    if (!(state_.declarationsOnly && state_.currentFunction != nullptr))
+    // Expressions declare nothing (most nodes are expressions): no call.
+    if (node->nodeClass != ParseNode::NodeExpression &&
+        !(state_.declarationsOnly && state_.currentFunction != nullptr))
       passed_ &= CheckDeclaration(context_, state_, node);
     if (state_.abort) return nullptr;
     if (state_.skipChildren) {

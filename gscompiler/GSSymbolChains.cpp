@@ -117,8 +117,7 @@ GSSymbol* GSSymbolChains::FindInList(const SymbolList& list, uint32_t buckets,
   }
   // Deeper sorts first: a probe of the greatest depth lands on the deepest
   // symbol of the name.
-  GSSymbol probe(key.kind, key.name);
-  probe.depth = key.depth == -1 ? INT32_MAX : key.depth;
+  GSSymbol probe(key, key.depth == -1 ? INT32_MAX : key.depth);
   auto it = entries_.lower_bound(Entry{&list, bucket, &probe});
   if (it == entries_.end() || it->list != &list || it->bucket != bucket) return nullptr;
   return key.Compare(*it->symbol) == 0 ? it->symbol : nullptr;
