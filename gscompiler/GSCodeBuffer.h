@@ -34,7 +34,8 @@ using GSLineHook = void (*)(GSCFunction& function, uint32_t offset);
 
 class GSCodeBuffer {
  public:
-  static constexpr uint32_t kInitialCapacity = 16;
+  // Most functions fit in the first storage, so they never grow.
+  static constexpr uint32_t kInitialCapacity = 128;
 
   GSCodeBuffer() { bytes.Init(kInitialCapacity); }
 
