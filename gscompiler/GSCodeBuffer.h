@@ -34,7 +34,7 @@ using GSLineHook = void (*)(GSCFunction& function, uint32_t offset);
 
 class GSCodeBuffer {
  public:
-  // Most functions fit in the first storage, so they never grow.
+  // Short functions fit in the first storage and never grow it.
   static constexpr uint32_t kInitialCapacity = 128;
 
   GSCodeBuffer() { bytes.Init(kInitialCapacity); }
