@@ -67,7 +67,11 @@ class Walk {
   }
 
   ParseNode* SecondVisit(ParseNode* node) {
-    if (!state_.declarationsOnly) passed_ &= CheckStatement(context_, state_, node);
+    if (!state_.declarationsOnly) {
+      passed_ &= node->nodeClass == ParseNode::NodeExpression
+                     ? CheckExpression(context_, state_, node)
+                     : CheckStatement(context_, state_, node);
+    }
     return Follow(node);
   }
 
