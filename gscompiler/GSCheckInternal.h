@@ -9,7 +9,8 @@
 
 namespace GSCompiler {
 
-// Pre-visit (declarations) and post-visit (statements, expressions).
+// Pre-visit (declarations; true and nothing done for an expression, which
+// the walk therefore skips) and post-visit (statements, expressions).
 bool CheckDeclaration(SemanticContext& context, CheckState& state, ParseNode* node);
 bool CheckStatement(SemanticContext& context, CheckState& state, ParseNode* node);
 

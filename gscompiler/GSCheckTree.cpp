@@ -46,7 +46,9 @@ class Walk {
  private:
   // Pre-visit; answers the node to visit next.
   ParseNode* FirstVisit(ParseNode* node) {
-    if (!(state_.declarationsOnly && state_.currentFunction != nullptr))
+    // Expressions declare nothing (most nodes are expressions): no call.
+    if (node->nodeClass != ParseNode::NodeExpression &&
+        !(state_.declarationsOnly && state_.currentFunction != nullptr))
       passed_ &= CheckDeclaration(context_, state_, node);
     if (state_.abort) return nullptr;
     if (state_.skipChildren) {
@@ -54,17 +56,22 @@ class Walk {
       return Follow(node);
     }
     if (!Push(node, true)) return nullptr;
+    const ParseNodeRef self(node);
     for (int i = 3; i >= 0; --i) {
       ParseNode* child = node->child[i];
       if (child == nullptr) continue;
-      child->parent = node;
+      child->parent = self;
       if (!Push(child, false)) return nullptr;
     }
     return nullptr;
   }
 
   ParseNode* SecondVisit(ParseNode* node) {
-    if (!state_.declarationsOnly) passed_ &= CheckStatement(context_, state_, node);
+    if (!state_.declarationsOnly) {
+      passed_ &= node->nodeClass == ParseNode::NodeExpression
+                     ? CheckExpression(context_, state_, node)
+                     : CheckStatement(context_, state_, node);
+    }
     return Follow(node);
   }
 

@@ -6,14 +6,8 @@ namespace GSCompiler {
 
 using namespace GSByteCode;
 
-bool GSCodeBuffer::Room(uint32_t n) {
+bool GSCodeBuffer::Grow(uint32_t n) {
   if ((bytes.errors & ByteBuffer::kGrowthFailed) != 0) return false;
-  // Room already there (most writes): only the written size goes up, as
-  // GrowBuffer would raise it.
-  if (bytes.capacity > n && bytes.position < bytes.capacity - n) {
-    if (bytes.position + n > bytes.size) bytes.size = bytes.position + n;
-    return true;
-  }
   if (bytes.position > UINT32_MAX - n) {
     bytes.errors |= ByteBuffer::kGrowthFailed;
     return false;
@@ -22,26 +16,6 @@ bool GSCodeBuffer::Room(uint32_t n) {
   if (bytes.growStep < bytes.capacity) bytes.growStep = bytes.capacity;
   GrowBuffer(bytes, bytes.position + n);
   return (bytes.errors & ByteBuffer::kGrowthFailed) == 0;
-}
-
-void GSCodeBuffer::WriteU8(uint8_t value) {
-  if (!Room(1)) return;
-  bytes.Data()[bytes.position++] = value;
-}
-
-void GSCodeBuffer::WriteU16(uint16_t value) {
-  if (!Room(2)) return;
-  uint8_t* out = bytes.Data() + bytes.position;
-  out[0] = static_cast<uint8_t>(value);
-  out[1] = static_cast<uint8_t>(value >> 8);
-  bytes.position += 2;
-}
-
-void GSCodeBuffer::WriteU32(uint32_t value) {
-  if (!Room(4)) return;
-  uint8_t* out = bytes.Data() + bytes.position;
-  for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(value >> (8 * i));
-  bytes.position += 4;
 }
 
 uint32_t GSCodeBuffer::Reserve(uint32_t n) {
@@ -57,16 +31,6 @@ bool GSCodeBuffer::Seek(uint32_t position) {
   }
   bytes.position = position;
   return true;
-}
-
-void GSCodeBuffer::TrackStackDepth(int delta) {
-  depth += delta;
-  if (depth > maxDepth) maxDepth = depth;
-}
-
-void GSCodeBuffer::BeginOp(GSOpcode op) {
-  if (lineHook && lineOwner) lineHook(*lineOwner, bytes.position);
-  TrackStackDepth(kGSOpcodeTable[op].stack);
 }
 
 void GSCodeBuffer::EmitOp(GSOpcode op) {

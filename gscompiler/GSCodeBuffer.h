@@ -34,7 +34,8 @@ using GSLineHook = void (*)(GSCFunction& function, uint32_t offset);
 
 class GSCodeBuffer {
  public:
-  static constexpr uint32_t kInitialCapacity = 16;
+  // Short functions fit in the first storage and never grow it.
+  static constexpr uint32_t kInitialCapacity = 128;
 
   GSCodeBuffer() { bytes.Init(kInitialCapacity); }
 
@@ -45,13 +46,33 @@ class GSCodeBuffer {
   void EmitOpU16U16(GSByteCode::GSOpcode op, uint16_t first, uint16_t second);
   // The line hook and the stack effect of `op` only (variable-length
   // instructions write their opcode this way, then their operands raw).
-  void BeginOp(GSByteCode::GSOpcode op);
-  void TrackStackDepth(int delta);
+  void BeginOp(GSByteCode::GSOpcode op) {
+    if (lineHook && lineOwner) lineHook(*lineOwner, bytes.position);
+    TrackStackDepth(GSByteCode::kGSOpcodeTable[op].stack);
+  }
+  void TrackStackDepth(int delta) {
+    depth += delta;
+    if (depth > maxDepth) maxDepth = depth;
+  }
 
   // Raw little-endian writes at the position.
-  void WriteU8(uint8_t value);
-  void WriteU16(uint16_t value);
-  void WriteU32(uint32_t value);
+  void WriteU8(uint8_t value) {
+    if (!Room(1)) return;
+    bytes.Data()[bytes.position++] = value;
+  }
+  void WriteU16(uint16_t value) {
+    if (!Room(2)) return;
+    uint8_t* out = bytes.Data() + bytes.position;
+    out[0] = static_cast<uint8_t>(value);
+    out[1] = static_cast<uint8_t>(value >> 8);
+    bytes.position += 2;
+  }
+  void WriteU32(uint32_t value) {
+    if (!Room(4)) return;
+    uint8_t* out = bytes.Data() + bytes.position;
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(value >> (8 * i));
+    bytes.position += 4;
+  }
   // n zero bytes; answers the position of the first.
   uint32_t Reserve(uint32_t n);
   // Moves the position; beyond the written size sets kReadPastEnd.
@@ -74,7 +95,19 @@ class GSCodeBuffer {
   GSCFunction* lineOwner = nullptr;
 
  private:
-  bool Room(uint32_t n);
+  // True when `n` bytes fit at the position (the written size then covers
+  // them); grows the storage when they do not. False once growth failed.
+  bool Room(uint32_t n) {
+    // Room already there (most writes): only the written size goes up, as
+    // GrowBuffer would raise it.
+    if ((bytes.errors & ByteBuffer::kGrowthFailed) == 0 && bytes.capacity > n &&
+        bytes.position < bytes.capacity - n) {
+      if (bytes.position + n > bytes.size) bytes.size = bytes.position + n;
+      return true;
+    }
+    return Grow(n);
+  }
+  bool Grow(uint32_t n);
 };
 
 }  // namespace GSCompiler

@@ -55,28 +55,20 @@ ParseNode* ParseArena::NodeAt(uint32_t index) const {
   return first + 1 + index % kNodesPerBlock;
 }
 
-ParseNode* ParseArena::NewNode() {
-  if (blocks_.empty() || usedInBlock_ == kNodesPerBlock) {
-    try {
-      blocks_.reserve(blocks_.size() + 1);
-    } catch (const std::bad_alloc&) {
-      return nullptr;
-    }
-    uint32_t number = 0;
-    if (ParseNodeBlocks::Allocate(&number) == nullptr) return nullptr;
-    blocks_.push_back(number);
-    reinterpret_cast<ParseNodeBlocks::BlockHeader*>(ParseNodeBlocks::blockStart[number])->texts =
-        texts_.get();
-    usedInBlock_ = 0;
+ParseNode* ParseArena::NewNodeInNewBlock() {
+  try {
+    blocks_.reserve(blocks_.size() + 1);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
   }
-  ParseNode* slot = reinterpret_cast<ParseNode*>(ParseNodeBlocks::blockStart[blocks_.back()]) +
-                    1 + usedInBlock_;
-  ParseNode* node = new (slot) ParseNode{};
-  ++usedInBlock_;
-  ++nodeCount_;
-  node->op = -1;
-  node->type = ParseNode::TypeNone;
-  return node;
+  uint32_t number = 0;
+  if (ParseNodeBlocks::Allocate(&number) == nullptr) return nullptr;
+  blocks_.push_back(number);
+  char* start = ParseNodeBlocks::blockStart[number];
+  reinterpret_cast<ParseNodeBlocks::BlockHeader*>(start)->texts = texts_.get();
+  nextSlot_ = reinterpret_cast<ParseNode*>(start) + 1;
+  blockEnd_ = nextSlot_ + kNodesPerBlock;
+  return NewNode();
 }
 
 void ParseArena::Reset() {
@@ -115,7 +107,8 @@ void ParseArena::ReleaseNodes() {
   texts_->lastOther = nullptr;
   texts_->lastOtherId = 0;
   firstLiveBlock_ = 0;
-  usedInBlock_ = 0;
+  nextSlot_ = nullptr;
+  blockEnd_ = nullptr;
   nodeCount_ = 0;
 }
 
@@ -185,7 +178,7 @@ ParseResult GSParseSource(const char* text, size_t length, CompileDiagnostics& d
     CurrentParseScope scope(&builder);
     status = yyparse();
   }
-  arena.ClearParents(firstNode);
+  builder.ForgetListEnds(firstNode);
   if (builder.OutOfMemory()) {
     ReportInternalError(diagnostics);
     if (status == 0) status = 1;

@@ -39,6 +39,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "gscompiler/CompileDiagnostics.h"
@@ -56,7 +57,15 @@ class ParseArena {
   ~ParseArena();
 
   // A zeroed node with the "as built" defaults; null when out of memory.
-  ParseNode* NewNode();
+  // Inline while the current block has room.
+  ParseNode* NewNode() {
+    if (nextSlot_ == blockEnd_) return NewNodeInNewBlock();
+    ParseNode* node = new (nextSlot_++) ParseNode{};
+    ++nodeCount_;
+    node->op = -1;
+    node->type = ParseNode::TypeNone;
+    return node;
+  }
   // A NUL-terminated copy of `length` bytes, and its id for
   // ParseTextRef::SetArenaText in `*id` (when not null); null when out of
   // memory or when the arena holds its most text chunks (2 GB of names).
@@ -77,7 +86,8 @@ class ParseArena {
 
   // Nulls `parent` in every node from number `first` (in creation order)
   // on: the parser keeps the last node of each list there while it builds,
-  // and a tree leaves the parser without parent links.
+  // and a tree leaves the parser without parent links (the parser's
+  // fallback when it could not note the list heads).
   void ClearParents(uint32_t first);
 
   uint32_t NodeCount() const { return nodeCount_; }
@@ -86,13 +96,17 @@ class ParseArena {
   // The node with number `index` (creation order), or null when its block
   // was released.
   ParseNode* NodeAt(uint32_t index) const;
+  // NewNode() from a fresh block.
+  ParseNode* NewNodeInNewBlock();
 
   // Nodes are never freed one by one: they are handed out in creation order
   // from blocks of ParseNodeBlocks (ParseNodeRef.h), which keeps a tree
   // dense in memory. blocks_ holds the block numbers in order.
   std::vector<uint32_t> blocks_;
   size_t firstLiveBlock_ = 0;  // blocks before it are released
-  uint32_t usedInBlock_ = 0;    // nodes handed out from the last block
+  // The last block's next free slot and its end (equal: no room left).
+  ParseNode* nextSlot_ = nullptr;
+  ParseNode* blockEnd_ = nullptr;
   uint32_t nodeCount_ = 0;
   // Texts: 64 KB chunks filled in turn, a chunk of its own for a long text.
   std::unique_ptr<ParseTextTable> texts_;

@@ -77,6 +77,10 @@ class GSSymbol : public Utils::IHashNode {
   // The name hash is taken here: `name` and `kind` do not change later.
   GSSymbol(uint32_t symbolKind, const char* symbolName)
       : name(symbolName), kind(symbolKind), hash_(HashName(symbolKind, symbolName)) {}
+  // A search key like `key` (name, kind and hash) but of depth `keyDepth`,
+  // without hashing the name again.
+  GSSymbol(const GSSymbol& key, int32_t keyDepth)
+      : name(key.name), depth(keyDepth), kind(key.kind), hash_(key.hash_) {}
   ~GSSymbol() override = default;
   GSSymbol(const GSSymbol&) = delete;
   GSSymbol& operator=(const GSSymbol&) = delete;

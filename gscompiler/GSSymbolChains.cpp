@@ -15,6 +15,26 @@ uint32_t BucketOf(const Utils::IHashNode* node, uint32_t buckets) {
   return static_cast<const GSSymbol*>(node)->NameHash() % buckets;
 }
 
+// The bucket of each symbol of a walked list without a division per symbol:
+// one division up front, then a multiply for each remainder (exact for
+// every 32-bit hash and bucket count).
+class BucketDivisor {
+ public:
+  explicit BucketDivisor(uint32_t buckets)
+      : buckets_(buckets), inverse_(UINT64_MAX / buckets + 1) {}
+  uint32_t Of(const Utils::IHashNode* node) const {
+    // The top 64 bits of the 96-bit product fraction * buckets.
+    const uint64_t fraction = inverse_ * static_cast<const GSSymbol*>(node)->NameHash();
+    const uint64_t high = (fraction >> 32) * buckets_;
+    const uint64_t low = (fraction & UINT32_MAX) * buckets_;
+    return static_cast<uint32_t>((high + (low >> 32)) >> 32);
+  }
+
+ private:
+  uint64_t buckets_;
+  uint64_t inverse_;
+};
+
 }  // namespace
 
 bool GSSymbolChains::Order::operator()(const Entry& a, const Entry& b) const {
@@ -67,8 +87,9 @@ bool GSSymbolChains::InsertInList(SymbolList& list, uint32_t buckets, GSSymbol* 
     link = LinkTo(at, list);
   } else {
     // In front of the first symbol of a later bucket or a greater key.
+    const BucketDivisor divisor(buckets);
     for (; *link != nullptr; link = &(*link)->next) {
-      const uint32_t at = BucketOf(*link, buckets);
+      const uint32_t at = divisor.Of(*link);
       if (at < bucket) continue;
       if (at > bucket) break;
       const int order = static_cast<GSSymbol*>(*link)->Compare(*symbol);
@@ -86,8 +107,9 @@ GSSymbol* GSSymbolChains::FindInList(const SymbolList& list, uint32_t buckets,
                                      const GSSymbol& key) const {
   const uint32_t bucket = key.NameHash() % buckets;
   if (!list.indexed) {
+    const BucketDivisor divisor(buckets);
     for (Utils::IHashNode* n = list.first; n != nullptr; n = n->next) {
-      const uint32_t at = BucketOf(n, buckets);
+      const uint32_t at = divisor.Of(n);
       if (at > bucket) break;
       if (at == bucket && key.Compare(*n) == 0) return static_cast<GSSymbol*>(n);
     }
@@ -95,8 +117,7 @@ GSSymbol* GSSymbolChains::FindInList(const SymbolList& list, uint32_t buckets,
   }
   // Deeper sorts first: a probe of the greatest depth lands on the deepest
   // symbol of the name.
-  GSSymbol probe(key.kind, key.name);
-  probe.depth = key.depth == -1 ? INT32_MAX : key.depth;
+  GSSymbol probe(key, key.depth == -1 ? INT32_MAX : key.depth);
   auto it = entries_.lower_bound(Entry{&list, bucket, &probe});
   if (it == entries_.end() || it->list != &list || it->bucket != bucket) return nullptr;
   return key.Compare(*it->symbol) == 0 ? it->symbol : nullptr;

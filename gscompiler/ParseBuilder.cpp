@@ -145,8 +145,25 @@ void ParseBuilder::Remember(ParseNode* head, ParseNode* tail) {
   // A remembered node is always a node of the head's chain (chains only
   // grow at the end), and Tail() walks on from it. The head's `parent`
   // (null until the semantic pass) holds it until the parse ends
-  // (GSParseSource clears it).
+  // (ForgetListEnds clears it).
+  if (head->parent == nullptr && !headsIncomplete_) {
+    try {
+      heads_.push_back(head);
+    } catch (const std::bad_alloc&) {
+      headsIncomplete_ = true;
+    }
+  }
   head->parent = tail;
+}
+
+void ParseBuilder::ForgetListEnds(uint32_t firstNode) {
+  if (headsIncomplete_) {
+    arena_.ClearParents(firstNode);
+  } else {
+    for (ParseNode* head : heads_) head->parent = nullptr;
+  }
+  heads_.clear();
+  headsIncomplete_ = false;
 }
 
 ParseNode* ParseBuilder::Tail(ParseNode* head) {

@@ -19,6 +19,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "gscompiler/CompileDiagnostics.h"
 #include "gscompiler/GSParse.h"
@@ -71,6 +72,11 @@ class ParseBuilder {
   void SetRoot(ParseNode* root) { root_ = root; }
   ParseNode* Root() const { return root_; }
   bool OutOfMemory() const { return outOfMemory_; }
+  // Nulls the remembered list ends (kept in the heads' `parent`), so that
+  // the tree leaves the parser without parent links. Only the heads are
+  // visited, unless remembering one failed for want of memory: then every
+  // node made since `firstNode` is.
+  void ForgetListEnds(uint32_t firstNode);
 
  private:
   ParseNode* NewNode(uint32_t nodeClass, uint32_t kind);
@@ -86,6 +92,9 @@ class ParseBuilder {
   GSScanner& scanner_;
   ParseNode* root_ = nullptr;
   bool outOfMemory_ = false;
+  // The heads whose `parent` holds a list end, and whether one is missing.
+  std::vector<ParseNode*> heads_;
+  bool headsIncomplete_ = false;
 };
 
 // The parse in progress, or null outside GSParseSource.

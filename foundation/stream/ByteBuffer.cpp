@@ -43,7 +43,7 @@ void ByteBuffer::Free() {
   capacity = 0;
 }
 
-void ByteBuffer::WriteU32(uint32_t value) {
+void ByteBuffer::WriteU32Slow(uint32_t value) {
   if (position > UINT32_MAX - 4) {
     errors |= kGrowthFailed;
     return;

@@ -21,6 +21,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 struct ByteBuffer {
   static constexpr uint32_t kGrowthFailed = 1;
@@ -29,8 +30,18 @@ struct ByteBuffer {
   ByteBuffer() = default;
   ByteBuffer(const ByteBuffer&) = delete;
   ByteBuffer& operator=(const ByteBuffer&) = delete;
-  ByteBuffer(ByteBuffer&&) = default;
-  ByteBuffer& operator=(ByteBuffer&&) = default;
+  // A moved-from buffer is left empty, as after Free().
+  ByteBuffer(ByteBuffer&& other) noexcept { *this = std::move(other); }
+  ByteBuffer& operator=(ByteBuffer&& other) noexcept {
+    if (this == &other) return *this;
+    storage_ = std::move(other.storage_);
+    errors = std::exchange(other.errors, 0);
+    growStep = std::exchange(other.growStep, 0);
+    position = std::exchange(other.position, 0);
+    size = std::exchange(other.size, 0);
+    capacity = std::exchange(other.capacity, 0);
+    return *this;
+  }
 
   // Replaces the storage by `initialCapacity` fresh bytes; the capacity is
   // also the grow step. False (and kGrowthFailed set) when out of memory.
@@ -40,7 +51,21 @@ struct ByteBuffer {
   // Frees the storage and zeroes every field.
   void Free();
 
-  void WriteU32(uint32_t value);
+  // Writes `value` at the position and moves past it. Inline while the
+  // word fits the capacity; WriteU32Slow() grows the storage otherwise.
+  void WriteU32(uint32_t value) {
+    if ((errors & kGrowthFailed) == 0 && uint64_t{position} + 4 < capacity) {
+      unsigned char* out = storage_.get() + position;
+      out[0] = static_cast<unsigned char>(value);
+      out[1] = static_cast<unsigned char>(value >> 8);
+      out[2] = static_cast<unsigned char>(value >> 16);
+      out[3] = static_cast<unsigned char>(value >> 24);
+      position += 4;
+      if (position > size) size = position;
+      return;
+    }
+    WriteU32Slow(value);
+  }
   // True with `out` set, or false with kReadPastEnd set and `out` unchanged.
   bool ReadU32(uint32_t& out);
 
@@ -59,6 +84,7 @@ struct ByteBuffer {
     void operator()(unsigned char* p) const;
   };
   bool Allocate(uint32_t bytes);
+  void WriteU32Slow(uint32_t value);
   std::unique_ptr<unsigned char, FreeStorage> storage_;
 };
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <utility>
 
 namespace {
 
@@ -104,6 +105,46 @@ TEST(ByteBuffer, FailedGrowthKeepsTheBufferAndSkipsLaterWrites) {
   buffer.WriteU32(2);
   EXPECT_EQ(buffer.position, 4u);
   EXPECT_EQ(buffer.Data()[0], 0x44);
+}
+
+// A word written back inside the written bytes leaves the size alone; one
+// that ends exactly at the capacity grows the buffer first.
+TEST(ByteBuffer, RewriteKeepsSizeAndWordAtCapacityGrows) {
+  ByteBuffer buffer;
+  ASSERT_TRUE(buffer.Init(8));
+  buffer.WriteU32(1);
+  buffer.WriteU32(2);
+  EXPECT_EQ(buffer.size, 8u);
+  EXPECT_GT(buffer.capacity, 8u);
+  const uint32_t grown = buffer.capacity;
+  buffer.position = 0;
+  buffer.WriteU32(0x0A0B0C0D);
+  EXPECT_EQ(buffer.position, 4u);
+  EXPECT_EQ(buffer.size, 8u);
+  EXPECT_EQ(buffer.capacity, grown);
+  EXPECT_EQ(buffer.Data()[0], 0x0D);
+  EXPECT_EQ(buffer.Data()[4], 2);
+}
+
+// The storage goes with the move; the buffer left behind refuses writes
+// instead of writing through storage it no longer owns.
+TEST(ByteBuffer, MovedFromBufferRefusesWrites) {
+  ByteBuffer from;
+  ASSERT_TRUE(from.Init(64));
+  from.WriteU32(0x11223344);
+  ByteBuffer to(std::move(from));
+  EXPECT_EQ(to.size, 4u);
+  EXPECT_EQ(to.Data()[0], 0x44);
+  EXPECT_EQ(from.capacity, 0u);
+  from.WriteU32(5);
+  EXPECT_NE(from.errors & ByteBuffer::kGrowthFailed, 0u);
+  EXPECT_EQ(from.position, 0u);
+
+  ByteBuffer assigned;
+  assigned = std::move(to);
+  assigned.WriteU32(6);
+  EXPECT_EQ(assigned.size, 8u);
+  EXPECT_EQ(assigned.Data()[4], 6);
 }
 
 }  // namespace

@@ -105,6 +105,19 @@ TEST(ParseArena, LinksResolveAcrossBlocksAndArenasAndSurviveOtherArenasReset) {
   ExpectChain(c);
   EXPECT_EQ(first.NodeCount(), 0u);
   EXPECT_EQ(third.NodeCount(), static_cast<uint32_t>(kManyNodes));
+
+  // The reset arena and one whose nodes were released build again from
+  // fresh blocks, without touching the trees of the others.
+  std::vector<ParseNode*> again = MakeChain(first, kManyNodes);
+  ASSERT_EQ(again.size(), static_cast<size_t>(kManyNodes));
+  third.ReleaseNodes();
+  std::vector<ParseNode*> after = MakeChain(third, kManyNodes);
+  ASSERT_EQ(after.size(), static_cast<size_t>(kManyNodes));
+  ExpectChain(again);
+  ExpectChain(after);
+  ExpectChain(b);
+  EXPECT_EQ(after.front()->parent, nullptr);
+  EXPECT_EQ(after.back()->op, -1);
 }
 
 TEST(ParseArena, ReleasingEarlierNodesKeepsLaterOnesAndTheirChains) {
