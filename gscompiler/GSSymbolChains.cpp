@@ -5,6 +5,7 @@
 #include <iterator>
 #include <new>
 #include <string>
+#include <string_view>
 #include <tuple>
 
 namespace GSCompiler {
@@ -46,6 +47,35 @@ bool GSSymbolChains::Order::operator()(const Entry& a, const Entry& b) const {
   return a.symbol->Compare(*b.symbol) < 0;
 }
 
+bool GSSymbolChains::NameOrder::operator()(const Entry& a, const Entry& b) const {
+  if (a.list != b.list) return std::less<>()(a.list, b.list);
+  const int names = std::string_view(a.symbol->name).compare(b.symbol->name);
+  if (names != 0) return names < 0;
+  return Order()(a, b);
+}
+
+bool GSSymbolChains::EnterBoth(const Entry& entry, Entries::iterator& at) {
+  bool added = false;
+  try {
+    std::tie(at, added) = entries_.insert(entry);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  if (!added) return false;
+  try {
+    byName_.insert(entry);
+  } catch (const std::bad_alloc&) {
+    entries_.erase(at);
+    return false;
+  }
+  return true;
+}
+
+void GSSymbolChains::EraseBoth(Entries::const_iterator at) {
+  byName_.erase(*at);
+  entries_.erase(at);
+}
+
 Utils::IHashNode** GSSymbolChains::LinkTo(Entries::const_iterator at, SymbolList& list) const {
   if (at == entries_.begin()) return &list.first;
   const Entry& before = *std::prev(at);
@@ -58,13 +88,17 @@ void GSSymbolChains::IndexList(SymbolList& list, uint32_t buckets) {
   auto hint = entries_.end();
   try {
     for (Utils::IHashNode* n = list.first; n != nullptr; n = n->next) {
-      auto* symbol = static_cast<GSSymbol*>(n);
-      hint = std::next(entries_.emplace_hint(hint, Entry{&list, BucketOf(n, buckets), symbol}));
+      const Entry entry{&list, BucketOf(n, buckets), static_cast<GSSymbol*>(n)};
+      hint = std::next(entries_.emplace_hint(hint, entry));
+      byName_.insert(entry);
     }
   } catch (const std::bad_alloc&) {
     for (Utils::IHashNode* n = list.first; n != nullptr; n = n->next) {
-      auto it = entries_.find(Entry{&list, BucketOf(n, buckets), static_cast<GSSymbol*>(n)});
+      const Entry entry{&list, BucketOf(n, buckets), static_cast<GSSymbol*>(n)};
+      auto it = entries_.find(entry);
       if (it != entries_.end() && it->symbol == n) entries_.erase(it);
+      auto named = byName_.find(entry);
+      if (named != byName_.end() && named->symbol == n) byName_.erase(named);
     }
     return;
   }
@@ -77,13 +111,7 @@ bool GSSymbolChains::InsertInList(SymbolList& list, uint32_t buckets, GSSymbol* 
   Utils::IHashNode** link = &list.first;
   if (list.indexed) {
     Entries::iterator at;
-    try {
-      bool added = false;
-      std::tie(at, added) = entries_.insert(Entry{&list, bucket, symbol});
-      if (!added) return false;
-    } catch (const std::bad_alloc&) {
-      return false;
-    }
+    if (!EnterBoth(Entry{&list, bucket, symbol}, at)) return false;
     link = LinkTo(at, list);
   } else {
     // In front of the first symbol of a later bucket or a greater key.
@@ -129,7 +157,7 @@ bool GSSymbolChains::RemoveFromList(SymbolList& list, uint32_t buckets, GSSymbol
     auto it = entries_.find(Entry{&list, symbol->NameHash() % buckets, symbol});
     if (it == entries_.end() || it->symbol != symbol) return false;
     link = LinkTo(it, list);
-    entries_.erase(it);
+    EraseBoth(it);
   } else {
     while (*link != nullptr && *link != symbol) link = &(*link)->next;
     if (*link == nullptr) return false;
@@ -140,11 +168,11 @@ bool GSSymbolChains::RemoveFromList(SymbolList& list, uint32_t buckets, GSSymbol
   return true;
 }
 
-GSSymbolChains::Entries::const_iterator GSSymbolChains::FirstAtOrAfter(
-    const SymbolList& list, uint32_t bucket, const std::string& name) const {
+GSSymbolChains::NamedEntries::const_iterator GSSymbolChains::FirstNamedAtOrAfter(
+    const SymbolList& list, const std::string& name) const {
   GSSymbol probe(SymbolVariable, name.c_str());
   probe.depth = INT32_MAX;
-  return entries_.lower_bound(Entry{&list, bucket, &probe});
+  return byName_.lower_bound(Entry{&list, 0, &probe});
 }
 
 }  // namespace GSCompiler

@@ -14,6 +14,10 @@
 // first; an entry keeps its name's first bytes), so inserting, finding and unlinking cost a logarithm; it stays in
 // the tree until Clear(), however far it shrinks. Either way the list stays
 // linked in the same order for walking, and every answer is the same.
+// An indexed list's symbols are also kept in a second tree ordered by
+// (list, name bytes), so the symbols of one name prefix (a function's
+// overloads) are found with one search instead of one per bucket; they are
+// handed out in chain order.
 //
 // Keys: stored symbols have depth 0 or above; a search key of depth -1
 // finds the deepest symbol of that name, any other depth that exact depth.
@@ -28,10 +32,13 @@
 // thread-safe.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <new>
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "gscompiler/GSSymbol.h"
 
@@ -69,16 +76,24 @@ class GSSymbolChains {
       }
       return;
     }
-    // Names of one prefix follow one another in each bucket's chain.
-    for (uint32_t bucket = 0; bucket < N; ++bucket) {
-      for (auto it = FirstAtOrAfter(buckets, bucket, prefix);
-           it != entries_.end() && it->list == &buckets && it->bucket == bucket; ++it) {
-        if (!HasPrefix(*it->symbol, prefix)) break;
-        if (!f(it->symbol)) return;
-      }
+    // Names of one prefix follow one another in the name tree; they are
+    // handed out in chain order (bucket, then name).
+    std::vector<Entry> found;
+    try {
+      for (auto it = FirstNamedAtOrAfter(buckets, prefix);
+           it != byName_.end() && it->list == &buckets && HasPrefix(*it->symbol, prefix); ++it)
+        found.push_back(*it);
+    } catch (const std::bad_alloc&) {
+      // Out of memory: the symbols gathered so far.
     }
+    std::sort(found.begin(), found.end(), Order());
+    for (const Entry& entry : found)
+      if (!f(entry.symbol)) return;
   }
-  void Clear() { entries_.clear(); }
+  void Clear() {
+    entries_.clear();
+    byName_.clear();
+  }
 
  private:
   // A symbol's place, with its name prefix (NamePrefix) so that most steps
@@ -100,6 +115,11 @@ class GSSymbolChains {
     bool operator()(const Entry& a, const Entry& b) const;
   };
   using Entries = std::set<Entry, Order>;
+  // (list, name bytes), then chain order.
+  struct NameOrder {
+    bool operator()(const Entry& a, const Entry& b) const;
+  };
+  using NamedEntries = std::set<Entry, NameOrder>;
 
   static bool HasPrefix(const GSSymbol& symbol, const std::string& prefix) {
     return std::string_view(symbol.name).substr(0, prefix.size()) == prefix;
@@ -114,11 +134,19 @@ class GSSymbolChains {
   // The link that points at `at`: its predecessor's next in the same list,
   // else the list's first slot.
   Utils::IHashNode** LinkTo(Entries::const_iterator at, SymbolList& list) const;
-  // `name` is the search probe's own text: no copy per search.
-  Entries::const_iterator FirstAtOrAfter(const SymbolList& list, uint32_t bucket,
-                                         const std::string& name) const;
+
+  // The first entry of `list` in the name tree whose name is not below
+  // `name` (the search probe's own text: no copy per search).
+  NamedEntries::const_iterator FirstNamedAtOrAfter(const SymbolList& list,
+                                                   const std::string& name) const;
+  // Enters `entry` into both trees; false (neither changed) on an equal key
+  // in the chain tree, or when memory runs out (`at` is then unset).
+  bool EnterBoth(const Entry& entry, Entries::iterator& at);
+  // Takes `at` out of both trees.
+  void EraseBoth(Entries::const_iterator at);
 
   Entries entries_;
+  NamedEntries byName_;
 };
 
 }  // namespace GSCompiler

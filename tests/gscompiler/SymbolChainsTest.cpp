@@ -53,6 +53,35 @@ void ExpectFindsMatchTheWalk(const GSSymbolChains& chains, const Buckets& bucket
   }
 }
 
+// For each prefix, the symbols handed out by ForEachWithPrefix are those
+// of the walk whose names start with it, in chain order; a callback that
+// answers false after the first gets only the first.
+void ExpectPrefixesMatchTheWalk(const GSSymbolChains& chains, const Buckets& buckets,
+                                const std::vector<std::string>& prefixes) {
+  for (const std::string& prefix : prefixes) {
+    std::vector<GSSymbol*> walked;
+    for (Utils::IHashNode* n = buckets.first; n != nullptr; n = n->next) {
+      if (std::string(static_cast<GSSymbol*>(n)->name).rfind(prefix, 0) == 0)
+        walked.push_back(static_cast<GSSymbol*>(n));
+    }
+    std::vector<GSSymbol*> handed;
+    chains.ForEachWithPrefix(buckets, prefix, [&](GSSymbol* s) {
+      handed.push_back(s);
+      return true;
+    });
+    ASSERT_EQ(handed, walked) << "prefix '" << prefix << "'";
+    std::vector<GSSymbol*> first;
+    chains.ForEachWithPrefix(buckets, prefix, [&](GSSymbol* s) {
+      first.push_back(s);
+      return false;
+    });
+    ASSERT_EQ(first.size(), std::min<size_t>(walked.size(), 1)) << "prefix '" << prefix << "'";
+    if (!first.empty()) {
+      ASSERT_EQ(first[0], walked[0]);
+    }
+  }
+}
+
 }  // namespace
 
 TEST(GSSymbolChains, ShadowedNamesAreFoundByDeepestOrExactDepth) {
@@ -169,7 +198,8 @@ TEST(GSSymbolChains, RandomInsertsAndRemovalsFindWhatTheChainsHold) {
 
 // Lists held short (walked) and lists grown past the walk limit (indexed)
 // side by side: each stays one list in chain order, holding exactly what
-// was linked into it, and finds answer what the walk answers.
+// was linked into it, and finds and prefix searches answer what the walk
+// answers.
 TEST(GSSymbolChains, WalkedAndIndexedListsKeepTheChainOrder) {
   // Short names, long ones alike in their first bytes, and (lower-cased)
   // file names.
@@ -180,6 +210,7 @@ TEST(GSSymbolChains, WalkedAndIndexedListsKeepTheChainOrder) {
   std::vector<const char*> keys;
   for (const std::string& name : names) keys.push_back(name.c_str());
   for (const std::string& file : files) keys.push_back(file.c_str());
+  const std::vector<std::string> prefixes = {"::LongName1", "::LongName", "s3", "s", "zq", "q", ""};
   const std::vector<size_t> caps = {1, 3, GSSymbolChains::kWalkLimit,
                                     GSSymbolChains::kWalkLimit + 1, 120};
   Pool pool;
@@ -219,6 +250,7 @@ TEST(GSSymbolChains, WalkedAndIndexedListsKeepTheChainOrder) {
     ASSERT_EQ(walked, expected) << "list " << l << " step " << step;
     ASSERT_EQ(lists[l].count, own.size());
     ExpectFindsMatchTheWalk(chains, lists[l], keys);
+    ExpectPrefixesMatchTheWalk(chains, lists[l], prefixes);
     if (HasFatalFailure()) return;
   }
 }
