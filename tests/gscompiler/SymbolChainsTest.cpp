@@ -64,21 +64,17 @@ void ExpectPrefixesMatchTheWalk(const GSSymbolChains& chains, const Buckets& buc
       if (std::string(static_cast<GSSymbol*>(n)->name).rfind(prefix, 0) == 0)
         walked.push_back(static_cast<GSSymbol*>(n));
     }
-    std::vector<GSSymbol*> handed;
-    chains.ForEachWithPrefix(buckets, prefix, [&](GSSymbol* s) {
-      handed.push_back(s);
-      return true;
-    });
-    ASSERT_EQ(handed, walked) << "prefix '" << prefix << "'";
-    std::vector<GSSymbol*> first;
-    chains.ForEachWithPrefix(buckets, prefix, [&](GSSymbol* s) {
-      first.push_back(s);
-      return false;
-    });
-    ASSERT_EQ(first.size(), std::min<size_t>(walked.size(), 1)) << "prefix '" << prefix << "'";
-    if (!first.empty()) {
-      ASSERT_EQ(first[0], walked[0]);
-    }
+    const auto handed = [&](bool keepGoing) {
+      std::vector<GSSymbol*> out;
+      chains.ForEachWithPrefix(buckets, prefix, [&](GSSymbol* s) {
+        out.push_back(s);
+        return keepGoing;
+      });
+      return out;
+    };
+    ASSERT_EQ(handed(true), walked) << "prefix '" << prefix << "'";
+    const std::vector<GSSymbol*> first(walked.begin(), walked.begin() + (walked.empty() ? 0 : 1));
+    ASSERT_EQ(handed(false), first) << "prefix '" << prefix << "'";
   }
 }
 
