@@ -45,7 +45,7 @@
 
 class ValidateLinePipeline {
  public:
-  static constexpr size_t kLinesInFlight = 4;
+  static constexpr size_t kLinesInFlight = 8;
 
   ValidateLinePipeline(EngineObjects& engine, const char* programPath, std::ostream& out);
   ~ValidateLinePipeline();
