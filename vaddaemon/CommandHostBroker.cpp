@@ -26,6 +26,9 @@ struct CommandHostBroker::Job {
   bool answering = false;  // its answer handler is running
   bool failed = false;     // its host closed while running it
   bool resend = false;     // its host closed before starting it
+  // Signalled when one of the above changes, for the job's waiter alone
+  // (the broker's `changed_` is for jobs looking for a host).
+  std::condition_variable settled;
 };
 
 struct CommandHostBroker::Host {
@@ -161,7 +164,8 @@ void CommandHostBroker::Complete(const DaemonConnection& connection, std::vector
       job->reply = std::move(reply);
     }
     job->answered = true;
-    changed_.notify_all();
+    job->settled.notify_one();
+    changed_.notify_all();  // room on the host
     return;
   }
   Kiv::Log::Printf("vaddaemon> job reply from connection %llu without a job, dropped\n",
@@ -177,6 +181,7 @@ void CommandHostBroker::HostClosedLocked(Host& host) {
     } else {
       host.jobs[i]->resend = true;
     }
+    host.jobs[i]->settled.notify_one();
   }
   host.jobs.clear();
   changed_.notify_all();
@@ -361,7 +366,7 @@ CommandHostBroker::JobResult CommandHostBroker::RunJob(const std::vector<uint8_t
         HostClosedLocked(*host);
         continue;
       }
-      changed_.wait_for(hold, std::chrono::milliseconds(200));
+      job->settled.wait_for(hold, std::chrono::milliseconds(200));
     }
     if (job->resend) continue;  // never started: another host takes it
     if (job->answered) {

@@ -51,7 +51,8 @@
 // any job), whichever comes first. Nothing waits without a bound.
 //
 // Threads: every member may be called from any thread; one lock guards the
-// host list and the jobs, and no lock is held while a frame is sent.
+// host list and the jobs, and no lock is held while a frame is sent. A
+// job's waiter is woken for its own job only.
 #pragma once
 
 #include <condition_variable>
