@@ -40,7 +40,25 @@ Bytes ReplyOf(RawClient& tool, uint32_t id, std::vector<RawClient::Frame>* notes
   return Bytes{0xEE};
 }
 
-using DaemonCommandHost = DaemonFixture;
+class DaemonCommandHost : public DaemonFixture {
+ protected:
+  // Sends a validation of `folder` from a tool connection of its own; its
+  // request id is its number among them, from 1.
+  bool ValidateFromNewTool(std::string_view folder) {
+    tools_.push_back(Connect());
+    const uint32_t id = uint32_t(tools_.size());
+    return tools_.back() && tools_.back()->SendRequest(kValidate, id, ValidateBody("local", folder));
+  }
+  // Every tool of ValidateFromNewTool got the reply `expected`.
+  void ExpectEveryToolAnswered(const Bytes& expected) {
+    for (uint32_t id = 1; id <= tools_.size(); ++id) {
+      std::vector<RawClient::Frame> notes;
+      EXPECT_EQ(ReplyOf(*tools_[id - 1], id, &notes), expected) << id;
+    }
+  }
+
+  std::vector<std::unique_ptr<RawClient>> tools_;
+};
 
 TEST_F(DaemonCommandHost, ValidateWithoutHostSaysNotAvailable) {
   auto client = Connect();
@@ -248,14 +266,8 @@ TEST_F(DaemonCommandHost, AJobOnAFolderOutWithAHostFollowsItThere) {
   Bytes pong;
   ASSERT_TRUE(first->Transact(kRegisterCommandHost, 50, {}, &pong));
   ASSERT_TRUE(second->Transact(kRegisterCommandHost, 51, {}, &pong));
-  std::vector<std::unique_ptr<RawClient>> tools;
-  auto validate = [&](std::string_view folder) {
-    tools.push_back(Connect());
-    const uint32_t id = uint32_t(tools.size());
-    return tools.back() && tools.back()->SendRequest(kValidate, id, ValidateBody("local", folder));
-  };
 
-  ASSERT_TRUE(validate("a"));
+  ASSERT_TRUE(ValidateFromNewTool("a"));
   // Whichever host took it holds "a" from now on.
   const bool firstTook = NextJobFolder(*first, 300) == "a";
   RawClient& holder = firstTook ? *first : *second;
@@ -263,12 +275,12 @@ TEST_F(DaemonCommandHost, AJobOnAFolderOutWithAHostFollowsItThere) {
   if (!firstTook) {
     ASSERT_EQ(NextJobFolder(holder), "a");
   }
-  ASSERT_TRUE(validate("a"));
+  ASSERT_TRUE(ValidateFromNewTool("a"));
   EXPECT_EQ(NextJobFolder(holder), "a");
-  ASSERT_TRUE(validate("b"));
+  ASSERT_TRUE(ValidateFromNewTool("b"));
   EXPECT_EQ(NextJobFolder(other), "b");
   // The holder is full: a third "a" waits for it, not for the other host.
-  ASSERT_TRUE(validate("a"));
+  ASSERT_TRUE(ValidateFromNewTool("a"));
   EXPECT_EQ(NextJobFolder(other, 300), "");
   const Bytes answer = Body().U32(0).U32(0).U8(1);
   ASSERT_TRUE(holder.SendRequest(kCommandHostReply, 0, answer));
@@ -276,10 +288,7 @@ TEST_F(DaemonCommandHost, AJobOnAFolderOutWithAHostFollowsItThere) {
   ASSERT_TRUE(holder.SendRequest(kCommandHostReply, 0, answer));
   ASSERT_TRUE(holder.SendRequest(kCommandHostReply, 0, answer));
   ASSERT_TRUE(other.SendRequest(kCommandHostReply, 0, answer));
-  for (uint32_t id = 1; id <= tools.size(); ++id) {
-    std::vector<RawClient::Frame> notes;
-    EXPECT_EQ(ReplyOf(*tools[id - 1], id, &notes), Bytes{1}) << id;
-  }
+  ExpectEveryToolAnswered(Bytes{1});
 }
 
 // A job that finds every host full starts one more host process. One that
@@ -296,23 +305,17 @@ TEST_F(DaemonCommandHost, AFullHostStartsAnotherAndAFailedStartIsNotRepeated) {
   ASSERT_TRUE(host);
   Bytes pong;
   ASSERT_TRUE(host->Transact(kRegisterCommandHost, 50, {}, &pong));
-  std::vector<std::unique_ptr<RawClient>> tools;
-  auto validate = [&](std::string_view folder) {
-    tools.push_back(Connect());
-    const uint32_t id = uint32_t(tools.size());
-    return tools.back() && tools.back()->SendRequest(kValidate, id, ValidateBody("local", folder));
-  };
   auto startLines = [&] {
     std::ifstream in(starts);
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
   };
-  ASSERT_TRUE(validate("a"));
-  ASSERT_TRUE(validate("b"));
+  ASSERT_TRUE(ValidateFromNewTool("a"));
+  ASSERT_TRUE(ValidateFromNewTool("b"));
   ASSERT_EQ(NextJobFolder(*host), "a");
   ASSERT_EQ(NextJobFolder(*host), "b");
-  ASSERT_TRUE(validate("c"));  // the host is full: another is started
+  ASSERT_TRUE(ValidateFromNewTool("c"));  // the host is full: another is started
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (startLines().empty() && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -322,15 +325,12 @@ TEST_F(DaemonCommandHost, AFullHostStartsAnotherAndAFailedStartIsNotRepeated) {
   ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, answer));
   EXPECT_EQ(NextJobFolder(*host), "c");
   // Full again, after the start failed: no new start, the job waits.
-  ASSERT_TRUE(validate("d"));
+  ASSERT_TRUE(ValidateFromNewTool("d"));
   ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, answer));
   EXPECT_EQ(NextJobFolder(*host), "d");
   ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, answer));
   ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, answer));
-  for (uint32_t id = 1; id <= tools.size(); ++id) {
-    std::vector<RawClient::Frame> notes;
-    EXPECT_EQ(ReplyOf(*tools[id - 1], id, &notes), Bytes{1}) << id;
-  }
+  ExpectEveryToolAnswered(Bytes{1});
   EXPECT_EQ(startLines().size(), 1u);
 }
 
