@@ -57,7 +57,25 @@ class DaemonCommandHost : public DaemonFixture {
     }
   }
 
+  // Places a stand-in for the tool in bin that only notes its arguments,
+  // one line per start, and ends without registering.
+  bool PlaceHostProgram() {
+    const std::string program = Root() + "/bin/VandruUtil";
+    std::ofstream(program) << "#!/bin/sh\necho \"$@\" >> '" << StartsPath() << "'\n";
+    return ::chmod(program.c_str(), 0755) == 0;
+  }
+  // The lines the stand-in noted so far.
+  std::vector<std::string> HostStarts() const {
+    std::ifstream in(StartsPath());
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+
   std::vector<std::unique_ptr<RawClient>> tools_;
+
+ private:
+  std::string StartsPath() const { return Root() + "/host-starts.txt"; }
 };
 
 TEST_F(DaemonCommandHost, ValidateWithoutHostSaysNotAvailable) {
@@ -295,43 +313,64 @@ TEST_F(DaemonCommandHost, AJobOnAFolderOutWithAHostFollowsItThere) {
 // ends without registering is not started again while the other host
 // serves; the jobs wait for that host.
 TEST_F(DaemonCommandHost, AFullHostStartsAnotherAndAFailedStartIsNotRepeated) {
-  const std::string starts = Root() + "/host-starts.txt";
-  {
-    const std::string program = Root() + "/bin/VandruUtil";
-    std::ofstream(program) << "#!/bin/sh\necho \"$@\" >> '" << starts << "'\n";
-    ASSERT_EQ(::chmod(program.c_str(), 0755), 0);
-  }
+  ASSERT_TRUE(PlaceHostProgram());
   auto host = Connect();
   ASSERT_TRUE(host);
   Bytes pong;
   ASSERT_TRUE(host->Transact(kRegisterCommandHost, 50, {}, &pong));
-  auto startLines = [&] {
-    std::ifstream in(starts);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-  };
   ASSERT_TRUE(ValidateFromNewTool("a"));
-  ASSERT_TRUE(ValidateFromNewTool("b"));
   ASSERT_EQ(NextJobFolder(*host), "a");
+  ASSERT_TRUE(ValidateFromNewTool("b"));
   ASSERT_EQ(NextJobFolder(*host), "b");
   ASSERT_TRUE(ValidateFromNewTool("c"));  // the host is full: another is started
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (startLines().empty() && std::chrono::steady_clock::now() < deadline)
+  while (HostStarts().empty() && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  EXPECT_EQ(startLines(), std::vector<std::string>{"vadcommandhost -kivlog"});
+  EXPECT_EQ(HostStarts(), std::vector<std::string>{"vadcommandhost -kivlog"});
 
   const Bytes answer = Body().U32(0).U32(0).U8(1);
   ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, answer));
   EXPECT_EQ(NextJobFolder(*host), "c");
-  // Full again, after the start failed: no new start, the job waits.
+  // Full again, after the start failed: no new start while the job waits
+  // (a bounded look).
   ASSERT_TRUE(ValidateFromNewTool("d"));
+  EXPECT_EQ(NextJobFolder(*host, 600), "");
   ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, answer));
   EXPECT_EQ(NextJobFolder(*host), "d");
   ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, answer));
   ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, answer));
   ExpectEveryToolAnswered(Bytes{1});
-  EXPECT_EQ(startLines().size(), 1u);
+  EXPECT_EQ(HostStarts().size(), 1u);
+}
+
+// While four hosts serve, no fifth is started: a job that finds them all
+// full waits for room.
+TEST_F(DaemonCommandHost, NoHostIsStartedWhileFourServe) {
+  ASSERT_TRUE(PlaceHostProgram());
+  std::vector<std::unique_ptr<RawClient>> hosts;
+  Bytes pong;
+  for (uint32_t i = 0; i < 4; ++i) {
+    hosts.push_back(Connect());
+    ASSERT_TRUE(hosts.back());
+    ASSERT_TRUE(hosts.back()->Transact(kRegisterCommandHost, 50 + i, {}, &pong));
+  }
+  // Two jobs reach each host, then a ninth waits (a bounded look).
+  for (int i = 0; i < 9; ++i) ASSERT_TRUE(ValidateFromNewTool(std::to_string(i)));
+  for (auto& host : hosts) {
+    EXPECT_NE(NextJobFolder(*host), "");
+    EXPECT_NE(NextJobFolder(*host), "");
+  }
+  EXPECT_EQ(NextJobFolder(*hosts[0], 600), "");
+  EXPECT_TRUE(HostStarts().empty());
+
+  const Bytes answer = Body().U32(0).U32(0).U8(1);
+  ASSERT_TRUE(hosts[0]->SendRequest(kCommandHostReply, 0, answer));
+  EXPECT_NE(NextJobFolder(*hosts[0]), "");
+  for (auto& host : hosts) {
+    ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, answer));
+    ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, answer));
+  }
+  ExpectEveryToolAnswered(Bytes{1});
 }
 
 }  // namespace
