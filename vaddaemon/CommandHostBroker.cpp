@@ -270,18 +270,18 @@ void CommandHostBroker::ReapLocked() {
   }
 }
 
-void CommandHostBroker::StartExtraHostLocked(std::unique_lock<std::mutex>& hold) {
+bool CommandHostBroker::StartExtraHostLocked(std::unique_lock<std::mutex>& hold) {
   if (spawn_) {
     ReapLocked();
-    if (!spawn_->ended) return;  // still starting
+    if (!spawn_->ended) return false;  // still starting
     // Ended without registering: no more extra starts for now.
     spawn_.reset();
     extraStartFailed_ = true;
     Kiv::Log::Printf("vaddaemon> an extra command host ended before it registered\n");
-    return;
+    return false;
   }
-  if (extraStartFailed_ || hosts_.size() >= kMaxHosts) return;
-  StartHostLocked(hold);
+  if (extraStartFailed_ || hosts_.size() >= kMaxHosts) return false;
+  return StartHostLocked(hold);
 }
 
 CommandHostBroker::JobResult CommandHostBroker::AcquireHost(const std::shared_ptr<Job>& job,
@@ -299,7 +299,8 @@ CommandHostBroker::JobResult CommandHostBroker::AcquireHost(const std::shared_pt
       (*host)->reserved.push_back(job);  // the job's place, until SendJob queues it
       return JobResult::kOk;
     }
-    if (!hosts_.empty() && !holder) StartExtraHostLocked(hold);
+    // A start lets go of the lock: what changed meanwhile is looked at anew.
+    if (!hosts_.empty() && !holder && StartExtraHostLocked(hold)) continue;
     if (hosts_.empty()) {
       ReapLocked();
       if (waitingFor && spawn_ == waitingFor &&

@@ -142,8 +142,9 @@ class CommandHostBroker {
   // none stays a zombie) and marks the start in progress as ended.
   void ReapLocked();
   // Under the lock: starts one more host when every host is full, fewer
-  // than kMaxHosts serve and no start is in progress (see above).
-  void StartExtraHostLocked(std::unique_lock<std::mutex>& hold);
+  // than kMaxHosts serve and no start is in progress (see above); true
+  // when it started one, having let go of the lock meanwhile.
+  bool StartExtraHostLocked(std::unique_lock<std::mutex>& hold);
   // Waits for a host with room (the one holding a job of the same key,
   // if any) and reserves a place on it for `job`; the result is kOk with
   // `*host` set, or why not.
