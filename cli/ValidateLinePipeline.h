@@ -26,6 +26,10 @@
 // batch. Drain answers false when a line drained since the previous Drain
 // answered a status other than 0.
 //
+// kLinesInFlight is eight: the daemon runs validations on up to four
+// command hosts, two jobs each (vaddaemon/CommandHostBroker.h), so eight
+// lines keep every host busy; more only wait longer in the daemon.
+//
 // The threads start with the first line and are joined by the destructor,
 // which drains first. Submit, Drain and the destructor belong to one
 // thread (the batch runner's).
@@ -45,7 +49,7 @@
 
 class ValidateLinePipeline {
  public:
-  static constexpr size_t kLinesInFlight = 4;
+  static constexpr size_t kLinesInFlight = 8;
 
   ValidateLinePipeline(EngineObjects& engine, const char* programPath, std::ostream& out);
   ~ValidateLinePipeline();

@@ -19,12 +19,16 @@ extern char** environ;
 
 // One job sent (or being sent) to a host.
 struct CommandHostBroker::Job {
+  std::vector<uint8_t> key;  // jobs of one key never run on two hosts at once
   std::vector<uint8_t> reply;
   AnswerHandler onAnswer;  // the job's, if any; cleared when its waiter leaves
   bool answered = false;   // its 0x8D arrived
   bool answering = false;  // its answer handler is running
   bool failed = false;     // its host closed while running it
   bool resend = false;     // its host closed before starting it
+  // Signalled when one of the above changes, for the job's waiter alone
+  // (the broker's `changed_` is for jobs looking for a host).
+  std::condition_variable settled;
 };
 
 struct CommandHostBroker::Host {
@@ -35,8 +39,16 @@ struct CommandHostBroker::Host {
   // Held while a job is queued here and sent, so that jobs leave in the
   // order of `jobs`. Taken before the broker's lock, never after it.
   std::mutex sendLock;
-  size_t reserved = 0;  // jobs that chose this host and are not queued yet
-  bool gone = false;    // the connection closed
+  // The jobs that chose this host and are not queued yet.
+  std::vector<std::shared_ptr<Job>> reserved;
+  bool gone = false;  // the connection closed
+
+  size_t Load() const { return jobs.size() + reserved.size(); }
+  bool Holds(const std::vector<uint8_t>& key) const {
+    const auto same = [&](const std::shared_ptr<Job>& job) { return job->key == key; };
+    return std::any_of(jobs.begin(), jobs.end(), same) ||
+           std::any_of(reserved.begin(), reserved.end(), same);
+  }
 };
 
 // A host process being started: its id and whether it has ended.
@@ -48,6 +60,23 @@ struct CommandHostBroker::Spawn {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+constexpr size_t kJobIdBytes = 4;
+constexpr uint8_t kJobValidate = 0;
+constexpr uint8_t kJobTextureConvert = 1;
+
+// The key of a job: a validation or texture job is keyed by the folder it
+// names (the payload after the id), so both kinds of job on one folder
+// share a key; any other job by its id alone.
+std::vector<uint8_t> JobKey(const std::vector<uint8_t>& payload) {
+  if (payload.size() < kJobIdBytes) return payload;
+  const bool folderJob = payload[1] == 0 && payload[2] == 0 && payload[3] == 0 &&
+                         (payload[0] == kJobValidate || payload[0] == kJobTextureConvert);
+  if (!folderJob) return std::vector<uint8_t>(payload.begin(), payload.begin() + kJobIdBytes);
+  std::vector<uint8_t> key{'F'};
+  key.insert(key.end(), payload.begin() + kJobIdBytes, payload.end());
+  return key;
+}
 
 // Starts `path` as a command host; the process id, or 0.
 pid_t StartProcess(const std::string& path, const std::string& folder, const std::string& logPath) {
@@ -109,6 +138,7 @@ void CommandHostBroker::Register(const std::shared_ptr<DaemonConnection>& connec
   host->connection = connection;
   hosts_.push_back(std::move(host));
   spawn_.reset();  // a start in progress has done its work
+  extraStartFailed_ = false;
   Kiv::Log::Printf("vaddaemon> connection %llu registered as a command host\n",
                    static_cast<unsigned long long>(connection->Number()));
   changed_.notify_all();
@@ -134,7 +164,8 @@ void CommandHostBroker::Complete(const DaemonConnection& connection, std::vector
       job->reply = std::move(reply);
     }
     job->answered = true;
-    changed_.notify_all();
+    job->settled.notify_one();
+    changed_.notify_all();  // room on the host
     return;
   }
   Kiv::Log::Printf("vaddaemon> job reply from connection %llu without a job, dropped\n",
@@ -150,6 +181,7 @@ void CommandHostBroker::HostClosedLocked(Host& host) {
     } else {
       host.jobs[i]->resend = true;
     }
+    host.jobs[i]->settled.notify_one();
   }
   host.jobs.clear();
   changed_.notify_all();
@@ -180,11 +212,19 @@ size_t CommandHostBroker::HostCount() const {
   return hosts_.size();
 }
 
+std::shared_ptr<CommandHostBroker::Host> CommandHostBroker::HostHoldingLocked(
+    const std::vector<uint8_t>& key) const {
+  for (const auto& host : hosts_) {
+    if (!host->gone && !host->connection->IsClosed() && host->Holds(key)) return host;
+  }
+  return nullptr;
+}
+
 std::shared_ptr<CommandHostBroker::Host> CommandHostBroker::FreeHostLocked() const {
   std::shared_ptr<Host> free;
   size_t freeLoad = 0;
   for (const auto& host : hosts_) {
-    const size_t load = host->jobs.size() + host->reserved;
+    const size_t load = host->Load();
     if (host->gone || host->connection->IsClosed() || load >= kJobsPerHost) continue;
     if (!free || load < freeLoad) {
       free = host;
@@ -230,17 +270,37 @@ void CommandHostBroker::ReapLocked() {
   }
 }
 
-CommandHostBroker::JobResult CommandHostBroker::AcquireHost(std::shared_ptr<Host>* host) {
+bool CommandHostBroker::StartExtraHostLocked(std::unique_lock<std::mutex>& hold) {
+  if (spawn_) {
+    ReapLocked();
+    if (!spawn_->ended) return false;  // still starting
+    // Ended without registering: no more extra starts for now.
+    spawn_.reset();
+    extraStartFailed_ = true;
+    Kiv::Log::Printf("vaddaemon> an extra command host ended before it registered\n");
+    return false;
+  }
+  if (extraStartFailed_ || hosts_.size() >= kMaxHosts) return false;
+  return StartHostLocked(hold);
+}
+
+CommandHostBroker::JobResult CommandHostBroker::AcquireHost(const std::shared_ptr<Job>& job,
+                                                            std::shared_ptr<Host>* host) {
   std::unique_lock<std::mutex> hold(lock_);
   const auto jobDeadline = Clock::now() + std::chrono::milliseconds(kJobTimeoutMs);
   std::shared_ptr<Spawn> waitingFor;
   Clock::time_point registrationDeadline;
   for (;;) {
     if (context_.ExitRequested()) return JobResult::kExiting;
-    if ((*host = FreeHostLocked())) {
-      ++(*host)->reserved;  // the job's place, until SendJob queues it
+    // A job whose key is out with a host follows it there.
+    const std::shared_ptr<Host> holder = HostHoldingLocked(job->key);
+    *host = holder ? (holder->Load() < kJobsPerHost ? holder : nullptr) : FreeHostLocked();
+    if (*host) {
+      (*host)->reserved.push_back(job);  // the job's place, until SendJob queues it
       return JobResult::kOk;
     }
+    // A start lets go of the lock: what changed meanwhile is looked at anew.
+    if (!hosts_.empty() && !holder && StartExtraHostLocked(hold)) continue;
     if (hosts_.empty()) {
       ReapLocked();
       if (waitingFor && spawn_ == waitingFor &&
@@ -270,7 +330,8 @@ CommandHostBroker::JobResult CommandHostBroker::SendJob(const std::shared_ptr<Ho
   std::lock_guard<std::mutex> sending(host->sendLock);
   {
     std::lock_guard<std::mutex> hold(lock_);
-    --host->reserved;
+    auto& reserved = host->reserved;
+    reserved.erase(std::find(reserved.begin(), reserved.end(), job));
     // The host may have closed since it was chosen.
     if (host->gone) return JobResult::kHostGone;
     job->resend = false;
@@ -289,12 +350,13 @@ CommandHostBroker::JobResult CommandHostBroker::RunJob(const std::vector<uint8_t
                                                        std::string* error,
                                                        AnswerHandler onAnswer) {
   auto job = std::make_shared<Job>();
+  job->key = JobKey(payload);
   job->onAnswer = std::move(onAnswer);
   const auto deadline = Clock::now() + std::chrono::milliseconds(kJobTimeoutMs);
   JobResult result = JobResult::kOk;
   for (;;) {
     std::shared_ptr<Host> host;
-    result = AcquireHost(&host);
+    result = AcquireHost(job, &host);
     if (result != JobResult::kOk) break;
     if (SendJob(host, job, payload) != JobResult::kOk) continue;  // closed: another host
     std::unique_lock<std::mutex> hold(lock_);
@@ -305,7 +367,7 @@ CommandHostBroker::JobResult CommandHostBroker::RunJob(const std::vector<uint8_t
         HostClosedLocked(*host);
         continue;
       }
-      changed_.wait_for(hold, std::chrono::milliseconds(200));
+      job->settled.wait_for(hold, std::chrono::milliseconds(200));
     }
     if (job->resend) continue;  // never started: another host takes it
     if (job->answered) {

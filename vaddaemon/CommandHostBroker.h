@@ -11,6 +11,17 @@
 // so that the host finds its next job waiting when it ends one; a further
 // job waits for a host with room.
 //
+// Several hosts: a job that finds every host full while fewer than
+// kMaxHosts are registered starts one more (one start at a time), and
+// takes whichever host has room first; so jobs run side by side once
+// more of them come than the hosts hold. A started host stays until its
+// connection closes. A start that ends without registering while other
+// hosts serve starts no further extra host until a host registers again.
+// Two jobs that name the same folder (validation and texture jobs: the
+// payload after the id) never run on two hosts at once: while one is
+// queued on a host, the other waits for room on that host; so do all
+// archive saves (2), and all archive installs (3), among themselves.
+//
 // Hosts: Register marks the connection (DaemonConnection::MarkCommandHost)
 // and adds it; a closed connection leaves the list (OnClosed, a close
 // observer): the job it was running (its first) fails at once with
@@ -40,7 +51,8 @@
 // any job), whichever comes first. Nothing waits without a bound.
 //
 // Threads: every member may be called from any thread; one lock guards the
-// host list and the jobs, and no lock is held while a frame is sent.
+// host list and the jobs, and no lock is held while a frame is sent. A
+// job's waiter is woken for its own job only.
 #pragma once
 
 #include <condition_variable>
@@ -60,6 +72,7 @@ class CommandHostBroker {
   static constexpr uint32_t kRegistrationTimeoutMs = 60000;
   static constexpr uint32_t kJobTimeoutMs = 30 * 60 * 1000;
   static constexpr size_t kJobsPerHost = 2;
+  static constexpr size_t kMaxHosts = 4;
   static constexpr const char* kHostExecutable = "VandruUtil";
   static constexpr const char* kHostCommand = "vadcommandhost";
   static constexpr const char* kHostLogSwitch = "-kivlog";
@@ -109,6 +122,9 @@ class CommandHostBroker {
   struct Job;
   struct Spawn;
 
+  // Under the lock: the host that holds a job with the key `key` (queued,
+  // or with a place reserved), when it is open, or null.
+  std::shared_ptr<Host> HostHoldingLocked(const std::vector<uint8_t>& key) const;
   // Under the lock: the open host with room for a job and the fewest jobs
   // (queued or on their way), or null.
   std::shared_ptr<Host> FreeHostLocked() const;
@@ -125,14 +141,20 @@ class CommandHostBroker {
   // Under the lock: collects the started processes that have ended (so
   // none stays a zombie) and marks the start in progress as ended.
   void ReapLocked();
-  // Waits for a host with room and reserves a place on it; the result is
-  // kOk with `*host` set, or why not.
-  JobResult AcquireHost(std::shared_ptr<Host>* host);
+  // Under the lock: starts one more host when every host is full, fewer
+  // than kMaxHosts serve and no start is in progress (see above); true
+  // when it started one, having let go of the lock meanwhile.
+  bool StartExtraHostLocked(std::unique_lock<std::mutex>& hold);
+  // Waits for a host with room (the one holding a job of the same key,
+  // if any) and reserves a place on it for `job`; the result is kOk with
+  // `*host` set, or why not.
+  JobResult AcquireHost(const std::shared_ptr<Job>& job, std::shared_ptr<Host>* host);
 
   DaemonContext& context_;
   mutable std::mutex lock_;
   std::condition_variable changed_;
   std::vector<std::shared_ptr<Host>> hosts_;
   std::shared_ptr<Spawn> spawn_;  // the start in progress, if any
+  bool extraStartFailed_ = false;  // an extra start ended without registering
   std::vector<int> started_;      // ids of started processes not yet reaped
 };

@@ -1,5 +1,13 @@
 // Command hosts (0x8C, 0x8D) and the validate request (0x26) that uses
 // them.
+#include <sys/stat.h>
+
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
 #include "tests/vaddaemon/DaemonFixture.h"
 #include "tests/vaddaemon/InstallTestSupport.h"
 
@@ -11,7 +19,64 @@ Bytes ValidateBody(std::string_view set, std::string_view folder) {
   return Body().PStr(set).Str(folder);
 }
 
-using DaemonCommandHost = DaemonFixture;
+// Reads the next job from `from`; its folder, or "" when none came within
+// `timeoutMs`.
+std::string NextJobFolder(RawClient& from, int timeoutMs = RawClient::kTimeoutMs) {
+  RawClient::Frame job;
+  if (!from.ReadFrame(job, timeoutMs) || !job.IsNote() || job.word != kNoteJob) return "";
+  BodyReader reader(job.body);
+  reader.U32();
+  reader.String();
+  return reader.String();
+}
+
+// The reply of request `id` on `tool`, with the messages before it.
+Bytes ReplyOf(RawClient& tool, uint32_t id, std::vector<RawClient::Frame>* notes) {
+  RawClient::Frame frame;
+  while (tool.ReadFrame(frame)) {
+    if (frame.IsReply()) return frame.word == id ? frame.body : Bytes{0xEE};
+    notes->push_back(frame);
+  }
+  return Bytes{0xEE};
+}
+
+class DaemonCommandHost : public DaemonFixture {
+ protected:
+  // Sends a validation of `folder` from a tool connection of its own; its
+  // request id is its number among them, from 1.
+  bool ValidateFromNewTool(std::string_view folder) {
+    tools_.push_back(Connect());
+    const uint32_t id = uint32_t(tools_.size());
+    return tools_.back() && tools_.back()->SendRequest(kValidate, id, ValidateBody("local", folder));
+  }
+  // Every tool of ValidateFromNewTool got the reply `expected`.
+  void ExpectEveryToolAnswered(const Bytes& expected) {
+    for (uint32_t id = 1; id <= tools_.size(); ++id) {
+      std::vector<RawClient::Frame> notes;
+      EXPECT_EQ(ReplyOf(*tools_[id - 1], id, &notes), expected) << id;
+    }
+  }
+
+  // Places a stand-in for the tool in bin that only notes its arguments,
+  // one line per start, and ends without registering.
+  bool PlaceHostProgram() {
+    const std::string program = Root() + "/bin/VandruUtil";
+    std::ofstream(program) << "#!/bin/sh\necho \"$@\" >> '" << StartsPath() << "'\n";
+    return ::chmod(program.c_str(), 0755) == 0;
+  }
+  // The lines the stand-in noted so far.
+  std::vector<std::string> HostStarts() const {
+    std::ifstream in(StartsPath());
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+
+  std::vector<std::unique_ptr<RawClient>> tools_;
+
+ private:
+  std::string StartsPath() const { return Root() + "/host-starts.txt"; }
+};
 
 TEST_F(DaemonCommandHost, ValidateWithoutHostSaysNotAvailable) {
   auto client = Connect();
@@ -146,54 +211,35 @@ TEST_F(DaemonCommandHost, JobsQueueOnAHostAndTheOneItNeverStartedMovesOnWhenItCl
   ASSERT_TRUE(host->Transact(kRegisterCommandHost, 50, {}, &pong));
   const Bytes batch = Body().U32(0).U32(0);
 
-  // Reads the next job from `from`; its folder, or "" when none came.
-  auto nextJobFolder = [](RawClient& from) {
-    RawClient::Frame job;
-    if (!from.ReadFrame(job) || !job.IsNote() || job.word != kNoteJob) return std::string();
-    BodyReader reader(job.body);
-    reader.U32();
-    reader.String();
-    return reader.String();
-  };
-  // The reply of request `id` on `tool`, with the messages before it.
-  auto replyOf = [](RawClient& tool, uint32_t id, std::vector<RawClient::Frame>* notes) {
-    RawClient::Frame frame;
-    while (tool.ReadFrame(frame)) {
-      if (frame.IsReply()) return frame.word == id ? frame.body : Bytes{0xEE};
-      notes->push_back(frame);
-    }
-    return Bytes{0xEE};
-  };
-
   // Two jobs reach the host before it answers either; the answers follow
   // the order in which they came.
   ASSERT_TRUE(toolA->SendRequest(kValidate, 1, ValidateBody("local", "a")));
-  ASSERT_EQ(nextJobFolder(*host), "a");
+  ASSERT_EQ(NextJobFolder(*host), "a");
   ASSERT_TRUE(toolB->SendRequest(kValidate, 2, ValidateBody("local", "b")));
-  ASSERT_EQ(nextJobFolder(*host), "b");
+  ASSERT_EQ(NextJobFolder(*host), "b");
   ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, Body().Raw(batch).U8(1)));
   ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, Body().Raw(batch).U8(0)));
   std::vector<RawClient::Frame> notes;
-  EXPECT_EQ(replyOf(*toolA, 1, &notes), Bytes{1});
-  EXPECT_EQ(replyOf(*toolB, 2, &notes), Bytes{0});
+  EXPECT_EQ(ReplyOf(*toolA, 1, &notes), Bytes{1});
+  EXPECT_EQ(ReplyOf(*toolB, 2, &notes), Bytes{0});
 
   // Two more, then the host goes with both unanswered.
   ASSERT_TRUE(toolA->SendRequest(kValidate, 3, ValidateBody("local", "c")));
   ASSERT_TRUE(toolB->SendRequest(kValidate, 4, ValidateBody("local", "d")));
-  const std::string running = nextJobFolder(*host);
-  const std::string queued = nextJobFolder(*host);
+  const std::string running = NextJobFolder(*host);
+  const std::string queued = NextJobFolder(*host);
   ASSERT_TRUE((running == "c" && queued == "d") || (running == "d" && queued == "c"));
   ASSERT_TRUE(other->Transact(kRegisterCommandHost, 51, {}, &pong));
   host->Close();
-  EXPECT_EQ(nextJobFolder(*other), queued);
+  EXPECT_EQ(NextJobFolder(*other), queued);
   ASSERT_TRUE(other->SendRequest(kCommandHostReply, 0, Body().Raw(batch).U8(1)));
   RawClient& failedTool = running == "c" ? *toolA : *toolB;
   RawClient& movedTool = running == "c" ? *toolB : *toolA;
   std::vector<RawClient::Frame> failedNotes;
-  EXPECT_EQ(replyOf(failedTool, running == "c" ? 3 : 4, &failedNotes), Bytes{0});
+  EXPECT_EQ(ReplyOf(failedTool, running == "c" ? 3 : 4, &failedNotes), Bytes{0});
   EXPECT_TRUE(HasMessage(MessagesFor(failedNotes, running == "c" ? 3 : 4), ResultsLog::kError,
                          "closed its connection"));
-  EXPECT_EQ(replyOf(movedTool, running == "c" ? 4 : 3, &notes), Bytes{1});
+  EXPECT_EQ(ReplyOf(movedTool, running == "c" ? 4 : 3, &notes), Bytes{1});
 }
 
 // At most two jobs are out with a host: a third waits until the host
@@ -226,6 +272,105 @@ TEST_F(DaemonCommandHost, AHostHasAtMostTwoJobsOutAtOnce) {
     }
     EXPECT_TRUE(frame.IsReply() && frame.word == id && frame.body == Bytes{1}) << id;
   }
+}
+
+// Of two hosts, a job naming a folder that is out with one host follows it
+// there, even while the other has room, and waits for room there; jobs on
+// other folders go to the least loaded host.
+TEST_F(DaemonCommandHost, AJobOnAFolderOutWithAHostFollowsItThere) {
+  auto first = Connect();
+  auto second = Connect();
+  ASSERT_TRUE(first && second);
+  Bytes pong;
+  ASSERT_TRUE(first->Transact(kRegisterCommandHost, 50, {}, &pong));
+  ASSERT_TRUE(second->Transact(kRegisterCommandHost, 51, {}, &pong));
+
+  ASSERT_TRUE(ValidateFromNewTool("a"));
+  // Whichever host took it holds "a" from now on.
+  const bool firstTook = NextJobFolder(*first, 300) == "a";
+  RawClient& holder = firstTook ? *first : *second;
+  RawClient& other = firstTook ? *second : *first;
+  if (!firstTook) {
+    ASSERT_EQ(NextJobFolder(holder), "a");
+  }
+  ASSERT_TRUE(ValidateFromNewTool("a"));
+  EXPECT_EQ(NextJobFolder(holder), "a");
+  ASSERT_TRUE(ValidateFromNewTool("b"));
+  EXPECT_EQ(NextJobFolder(other), "b");
+  // The holder is full: a third "a" waits for it, not for the other host.
+  ASSERT_TRUE(ValidateFromNewTool("a"));
+  EXPECT_EQ(NextJobFolder(other, 300), "");
+  const Bytes answer = Body().U32(0).U32(0).U8(1);
+  ASSERT_TRUE(holder.SendRequest(kCommandHostReply, 0, answer));
+  EXPECT_EQ(NextJobFolder(holder), "a");
+  ASSERT_TRUE(holder.SendRequest(kCommandHostReply, 0, answer));
+  ASSERT_TRUE(holder.SendRequest(kCommandHostReply, 0, answer));
+  ASSERT_TRUE(other.SendRequest(kCommandHostReply, 0, answer));
+  ExpectEveryToolAnswered(Bytes{1});
+}
+
+// A job that finds every host full starts one more host process. One that
+// ends without registering is not started again while the other host
+// serves; the jobs wait for that host.
+TEST_F(DaemonCommandHost, AFullHostStartsAnotherAndAFailedStartIsNotRepeated) {
+  ASSERT_TRUE(PlaceHostProgram());
+  auto host = Connect();
+  ASSERT_TRUE(host);
+  Bytes pong;
+  ASSERT_TRUE(host->Transact(kRegisterCommandHost, 50, {}, &pong));
+  ASSERT_TRUE(ValidateFromNewTool("a"));
+  ASSERT_EQ(NextJobFolder(*host), "a");
+  ASSERT_TRUE(ValidateFromNewTool("b"));
+  ASSERT_EQ(NextJobFolder(*host), "b");
+  ASSERT_TRUE(ValidateFromNewTool("c"));  // the host is full: another is started
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (HostStarts().empty() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(HostStarts(), std::vector<std::string>{"vadcommandhost -kivlog"});
+
+  const Bytes answer = Body().U32(0).U32(0).U8(1);
+  ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, answer));
+  EXPECT_EQ(NextJobFolder(*host), "c");
+  // Full again, after the start failed: no new start while the job waits
+  // (a bounded look).
+  ASSERT_TRUE(ValidateFromNewTool("d"));
+  EXPECT_EQ(NextJobFolder(*host, 600), "");
+  ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, answer));
+  EXPECT_EQ(NextJobFolder(*host), "d");
+  ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, answer));
+  ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, answer));
+  ExpectEveryToolAnswered(Bytes{1});
+  EXPECT_EQ(HostStarts().size(), 1u);
+}
+
+// While four hosts serve, no fifth is started: a job that finds them all
+// full waits for room.
+TEST_F(DaemonCommandHost, NoHostIsStartedWhileFourServe) {
+  ASSERT_TRUE(PlaceHostProgram());
+  std::vector<std::unique_ptr<RawClient>> hosts;
+  Bytes pong;
+  for (uint32_t i = 0; i < 4; ++i) {
+    hosts.push_back(Connect());
+    ASSERT_TRUE(hosts.back());
+    ASSERT_TRUE(hosts.back()->Transact(kRegisterCommandHost, 50 + i, {}, &pong));
+  }
+  // Two jobs reach each host, then a ninth waits (a bounded look).
+  for (int i = 0; i < 9; ++i) ASSERT_TRUE(ValidateFromNewTool(std::to_string(i)));
+  for (auto& host : hosts) {
+    EXPECT_NE(NextJobFolder(*host), "");
+    EXPECT_NE(NextJobFolder(*host), "");
+  }
+  EXPECT_EQ(NextJobFolder(*hosts[0], 600), "");
+  EXPECT_TRUE(HostStarts().empty());
+
+  const Bytes answer = Body().U32(0).U32(0).U8(1);
+  ASSERT_TRUE(hosts[0]->SendRequest(kCommandHostReply, 0, answer));
+  EXPECT_NE(NextJobFolder(*hosts[0]), "");
+  for (auto& host : hosts) {
+    ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, answer));
+    ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, answer));
+  }
+  ExpectEveryToolAnswered(Bytes{1});
 }
 
 }  // namespace
