@@ -3,6 +3,7 @@
 
 #include "foundation/layout/FolderLayout.h"
 
+#include <dirent.h>
 #include <unistd.h>
 
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 #include <array>
 #include <cstring>
 #include <initializer_list>
+#include <iterator>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -18,6 +20,7 @@
 #include "foundation/layout/ContentPath.h"
 #include "foundation/layout/ResourceDatabaseRegistry.h"
 #include "foundation/text/PathHelpers.h"
+#include "kiv/String.h"
 
 namespace {
 
@@ -128,6 +131,39 @@ bool HasLegacyEntries() {
   return false;
 }
 
+// The legacy names the installation root holds in any letter case, found
+// with one listing of the root, and whether one of them is there exactly as
+// written. A move (MoveToUserData) can do or log something only for such a
+// name. When the root cannot be listed, every name is answered and the
+// exact ones are looked up one by one.
+struct LegacyEntries {
+  bool exact = false;
+  std::vector<const char*> names;
+};
+
+LegacyEntries FindLegacyEntries() {
+  LegacyEntries found;
+  DIR* dir = ::opendir(GetInstallPath().c_str());
+  if (dir == nullptr) {
+    found.exact = HasLegacyEntries();
+    found.names.assign(std::begin(kLegacyNames), std::end(kLegacyNames));
+    return found;
+  }
+  bool seen[std::size(kLegacyNames)] = {};
+  while (const dirent* entry = ::readdir(dir)) {
+    for (size_t i = 0; i < std::size(kLegacyNames); ++i) {
+      if (!Kiv::EqualsIgnoreCase(entry->d_name, kLegacyNames[i])) continue;
+      seen[i] = true;
+      if (std::strcmp(entry->d_name, kLegacyNames[i]) == 0) found.exact = true;
+    }
+  }
+  ::closedir(dir);
+  for (size_t i = 0; i < std::size(kLegacyNames); ++i) {
+    if (seen[i]) found.names.push_back(kLegacyNames[i]);
+  }
+  return found;
+}
+
 }  // namespace
 
 bool DetermineInstallPath(const Kiv::File::Path& path) {
@@ -141,8 +177,9 @@ bool DetermineInstallPath(const Kiv::File::Path& path) {
 bool BeginInstallPath(const Kiv::File::Path& path) {
   FinishUserDataCheck();
   SetRoots(path);
-  if (!Kiv::File::IsDirectory(GetUserDataPath().Str()) || HasLegacyEntries())
-    return DetermineInstallPath(path);
+  if (!Kiv::File::IsDirectory(GetUserDataPath().Str())) return DetermineInstallPath(path);
+  const LegacyEntries legacy = FindLegacyEntries();
+  if (legacy.exact) return DetermineInstallPath(path);
   Layout& layout = TheLayout();
   layout.checkPassed = false;
   try {
@@ -153,7 +190,7 @@ bool BeginInstallPath(const Kiv::File::Path& path) {
   }
   // Nothing of these names is there to move; the moves still run for what
   // they log (a name present in another case).
-  for (const char* name : kLegacyNames) MoveToUserData(name);
+  for (const char* name : legacy.names) MoveToUserData(name);
   return true;
 }
 
