@@ -4,6 +4,7 @@
 #include "foundation/layout/FolderLayout.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <sys/stat.h>
@@ -74,10 +75,29 @@ void ClearRoots() {
 // user-data root. The temporary file is created exclusively and for
 // writing, so nothing that exists already is opened or removed, and it need
 // not be opened a second time to show that it can be written.
-bool CanWriteUserData() {
+bool CanWriteNamedFile() {
   Kiv::File::Path probe;
   if (!CreateTemporaryFilePath(Kiv::PString(), &probe)) return false;
   return Kiv::File::Unlink(probe.Str());
+}
+
+// True when an unnamed file (O_TMPFILE) can be created for writing in the
+// user-data root: the same rights as a named one, in one call, and it goes
+// with its descriptor, so nothing is left to remove. False as well where the
+// file system or the kernel has no unnamed files.
+bool CanWriteUnnamedFile() {
+#if defined(O_TMPFILE)
+  const int fd = ::open(GetUserDataPath().c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+#else
+  return false;
+#endif
+}
+
+bool CanWriteUserData() {
+  return CanWriteUnnamedFile() || CanWriteNamedFile();
 }
 
 void ReleaseLocations() {
@@ -182,11 +202,17 @@ bool BeginInstallPath(const Kiv::File::Path& path) {
   if (legacy.exact) return DetermineInstallPath(path);
   Layout& layout = TheLayout();
   layout.checkPassed = false;
-  try {
-    layout.check = std::thread([&layout] { layout.checkPassed = CanWriteUserData(); });
-  } catch (const std::system_error&) {
-    // No thread to be had (a process limit): the check runs here instead.
-    if (!CanWriteUserData()) FailUserDataCheck();
+  // An unnamed file costs less than a thread: only where none can be made
+  // does the named probe run aside.
+  if (CanWriteUnnamedFile()) {
+    layout.checkPassed = true;
+  } else {
+    try {
+      layout.check = std::thread([&layout] { layout.checkPassed = CanWriteNamedFile(); });
+    } catch (const std::system_error&) {
+      // No thread to be had (a process limit): the check runs here instead.
+      if (!CanWriteNamedFile()) FailUserDataCheck();
+    }
   }
   // Nothing of these names is there to move; the moves still run for what
   // they log (a name present in another case).
