@@ -9,10 +9,14 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <initializer_list>
 #include <iterator>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -151,6 +155,48 @@ bool HasLegacyEntries() {
   return false;
 }
 
+// The entry names of `folder`; nothing when it cannot be listed.
+std::optional<std::vector<std::string>> ListFolder(const Kiv::File::Path& folder) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return std::nullopt;
+  std::vector<std::string> names;
+  while (const dirent* entry = ::readdir(dir)) names.emplace_back(entry->d_name);
+  ::closedir(dir);
+  return names;
+}
+
+// True when `names` holds `name` in any letter case; true as well when the
+// folder could not be listed (then only the file system can tell).
+bool MayHold(const std::optional<std::vector<std::string>>& names, std::string_view name) {
+  if (!names) return true;
+  for (const std::string& entry : *names) {
+    if (Kiv::EqualsIgnoreCase(entry, name)) return true;
+  }
+  return false;
+}
+
+// A folder listed once, with its names.
+struct Listed {
+  const Kiv::File::Path& folder;
+  const std::optional<std::vector<std::string>>* names;
+};
+
+// False when the archive form of `folder`, "<folder>.ja" (as
+// VandruResourceDatabase names it), cannot be there: its folder is one of
+// `listed` and holds no such name in any case.
+bool MayHaveArchive(const Kiv::File::Path& folder, std::initializer_list<Listed> listed) {
+  Kiv::File::Path archive = folder;
+  archive.ReplaceForwardSlashes();
+  archive.DelSlash();
+  const std::string name = archive.Name() + ".ja";
+  archive.DelName();
+  archive.DelSlash();
+  for (const Listed& one : listed) {
+    if (archive.Str() == one.folder.Str()) return MayHold(*one.names, name);
+  }
+  return true;
+}
+
 // The legacy names the installation root holds in any letter case, found
 // with one listing of the root, and whether one of them is there exactly as
 // written. A move (MoveToUserData) can do or log something only for such a
@@ -163,23 +209,16 @@ struct LegacyEntries {
 
 LegacyEntries FindLegacyEntries() {
   LegacyEntries found;
-  DIR* dir = ::opendir(GetInstallPath().c_str());
-  if (dir == nullptr) {
+  const std::optional<std::vector<std::string>> listed = ListFolder(GetInstallPath());
+  if (!listed) {
     found.exact = HasLegacyEntries();
     found.names.assign(std::begin(kLegacyNames), std::end(kLegacyNames));
     return found;
   }
-  bool seen[std::size(kLegacyNames)] = {};
-  while (const dirent* entry = ::readdir(dir)) {
-    for (size_t i = 0; i < std::size(kLegacyNames); ++i) {
-      if (!Kiv::EqualsIgnoreCase(entry->d_name, kLegacyNames[i])) continue;
-      seen[i] = true;
-      if (std::strcmp(entry->d_name, kLegacyNames[i]) == 0) found.exact = true;
-    }
-  }
-  ::closedir(dir);
-  for (size_t i = 0; i < std::size(kLegacyNames); ++i) {
-    if (seen[i]) found.names.push_back(kLegacyNames[i]);
+  for (const char* name : kLegacyNames) {
+    if (!MayHold(listed, name)) continue;
+    found.names.push_back(name);
+    if (std::find(listed->begin(), listed->end(), name) != listed->end()) found.exact = true;
   }
   return found;
 }
@@ -233,9 +272,15 @@ void CreateUserDataFolders() {
   ReleaseLocations();
   const Kiv::File::Path& user = layout.userDataRoot;
   Kiv::File::Md(GetCachePath().Str());
+  // One listing each of U and I answers, for most names, that nothing of
+  // that name is there in any case, which the file system would otherwise
+  // be asked name by name (listing the folder each time).
+  const std::optional<std::vector<std::string>> inUser = ListFolder(user);
+  const std::optional<std::vector<std::string>> inInstall = ListFolder(layout.installRoot);
   const Kiv::File::Path trash = Below(user, {"trash"});
   const Kiv::File::Path backups = Below(user, {"backups"});
-  if (Kiv::File::Exists(trash.Str()) && !Kiv::File::Exists(backups.Str())) {
+  if (MayHold(inUser, "trash") && Kiv::File::Exists(trash.Str()) &&
+      !Kiv::File::Exists(backups.Str())) {
     FinishUserDataCheck();  // nothing is renamed in a folder that failed it
     Kiv::File::Rename(trash.Str(), backups.Str());
   }
@@ -247,7 +292,9 @@ void CreateUserDataFolders() {
 
   for (size_t i = 0; i < kLocationNames.size(); ++i) {
     const Kiv::PString name(kLocationNames[i]);
-    layout.locations[i] = AcquireSharedEntry(name, GetContentFolderPath(name));
+    const Kiv::File::Path folder = GetContentFolderPath(name);
+    layout.locations[i] = AcquireSharedEntry(
+        name, folder, MayHaveArchive(folder, {{user, &inUser}, {layout.installRoot, &inInstall}}));
   }
 
   Kiv::File::Subst(Kiv::PString("scripts"), GetScriptsPath().Str());

@@ -192,6 +192,37 @@ TEST_F(FolderLayoutTest, BeginInstallPathLogsLegacyNamesInAnotherCaseOnly) {
   }
 }
 
+// A content location is its ".ja" archive when a file of that name lies
+// beside its folder, in U or (for "data") in I, in any letter case; a
+// folder of that name, or a name that only begins like it, is no archive.
+TEST_F(FolderLayoutTest, ArchiveBesideALocationIsFoundInAnyCase) {
+  struct Case {
+    const char* entry;     // made below the root ("/" at the end: a folder)
+    const char* location;  // the location it could be the archive of
+    const char* root;      // the location's root afterwards, below the test root
+  };
+  const Case cases[] = {
+      {"UserData/local.ja", "local", "UserData/local.ja"},
+      {"UserData/LOCAL.JA", "local", "UserData/local.ja"},
+      {"Data.ja", "data", "Data.ja"},
+      {"DATA.JA", "data", "Data.ja"},
+      {"UserData/local.jar", "local", "UserData/local/"},
+      {"UserData/settings.ja/", "settings", "UserData/settings/"},
+      {"UserData/Data.ja", "data", "Data/"},  // beside the wrong folder
+  };
+  for (const Case& c : cases) {
+    const std::string entry = c.entry;
+    if (entry.back() == '/')
+      fs::create_directories(At(entry));
+    else
+      Put(entry, "packed");
+    StartLayout();
+    EXPECT_EQ(RootOf(c.location), At(c.root)) << c.entry;
+    ResetFolderLayoutForTests();
+    fs::remove_all(At(entry));
+  }
+}
+
 TEST_F(FolderLayoutDeathTest, EmptyInstallPathIsFatal) {
   EXPECT_EXIT(DetermineInstallPath(File::Path("")), ::testing::ExitedWithCode(1),
               "Unable to determine application installation path\\.");
