@@ -191,13 +191,17 @@ class ReaderSink : public VADFrames::FrameSink {
   bool broken_ = false;
 };
 
-// The handshake over a fresh transport; false on a failed transfer, a
-// wrong answer or no answer within the time-out.
-bool Handshake(NetTransport& transport, const Kiv::File::Path& assetIndexPath, bool clientFlag,
-               uint32_t timeoutMs) {
+// The client's half of the handshake: the hello, sent over a fresh
+// transport; false when it could not be sent.
+bool SendHello(NetTransport& transport, const Kiv::File::Path& assetIndexPath, bool clientFlag) {
   std::vector<uint8_t> hello;
   if (!VADFrames::EncodeHandshake(clientFlag, assetIndexPath.Str(), hello)) return false;
-  if (!NetSendExact(&transport, hello.data(), uint32_t(hello.size()))) return false;
+  return NetSendExact(&transport, hello.data(), uint32_t(hello.size()));
+}
+
+// The daemon's answer to the hello, kept for the handshake getters; false
+// on a failed transfer, a wrong answer or no answer within `timeoutMs`.
+bool ReceiveHelloAnswer(NetTransport& transport, uint32_t timeoutMs) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   uint8_t answer[12];
   if (!ReceiveBefore(transport, answer, 4, deadline)) {
@@ -272,10 +276,12 @@ bool ConnectLocked(uint16_t* triedPort = nullptr) {
   // gained by holding a small frame back for more.
   int on = 1;
   ::setsockopt(transport->GetSocket(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
-  if (!Handshake(*transport, assetIndexPath, VADClientInternal::CurrentOptions().clientFlag,
-                 timeoutMs))
+  if (!SendHello(*transport, assetIndexPath, VADClientInternal::CurrentOptions().clientFlag))
     return false;
 
+  // The reader thread is made while the daemon answers the hello; it waits,
+  // suspended, until the answer has come, and a failed handshake ends it
+  // without its running (the reader is destroyed before its context).
   std::unique_ptr<ReaderContext> context(new (std::nothrow) ReaderContext);
   if (!context) return false;
   context->transport = transport.get();
@@ -283,6 +289,7 @@ bool ConnectLocked(uint16_t* triedPort = nullptr) {
   std::unique_ptr<Kiv::Thread> reader(
       new (std::nothrow) Kiv::Thread(&VADClient::ReaderThread, context.get(), true));
   if (!reader || !reader->StartedOk()) return false;
+  if (!ReceiveHelloAnswer(*transport, timeoutMs)) return false;
   ++s.connection;
   s.transport = std::move(transport);
   s.readerContext = std::move(context);

@@ -3,13 +3,20 @@
 
 #include "foundation/layout/FolderLayout.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <initializer_list>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -18,6 +25,7 @@
 #include "foundation/layout/ContentPath.h"
 #include "foundation/layout/ResourceDatabaseRegistry.h"
 #include "foundation/text/PathHelpers.h"
+#include "kiv/String.h"
 
 namespace {
 
@@ -71,10 +79,29 @@ void ClearRoots() {
 // user-data root. The temporary file is created exclusively and for
 // writing, so nothing that exists already is opened or removed, and it need
 // not be opened a second time to show that it can be written.
-bool CanWriteUserData() {
+bool CanWriteNamedFile() {
   Kiv::File::Path probe;
   if (!CreateTemporaryFilePath(Kiv::PString(), &probe)) return false;
   return Kiv::File::Unlink(probe.Str());
+}
+
+// True when an unnamed file (O_TMPFILE) can be created for writing in the
+// user-data root: the same rights as a named one, in one call, and it goes
+// with its descriptor, so nothing is left to remove. False as well where the
+// file system or the kernel has no unnamed files.
+bool CanWriteUnnamedFile() {
+#if defined(O_TMPFILE)
+  const int fd = ::open(GetUserDataPath().c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+#else
+  return false;
+#endif
+}
+
+bool CanWriteUserData() {
+  return CanWriteUnnamedFile() || CanWriteNamedFile();
 }
 
 void ReleaseLocations() {
@@ -128,6 +155,74 @@ bool HasLegacyEntries() {
   return false;
 }
 
+// The entry names of `folder`; nothing when it cannot be listed.
+std::optional<std::vector<std::string>> ListFolder(const Kiv::File::Path& folder) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return std::nullopt;
+  std::vector<std::string> names;
+  while (const dirent* entry = ::readdir(dir)) names.emplace_back(entry->d_name);
+  ::closedir(dir);
+  return names;
+}
+
+// True when `names` holds `name` in any letter case; true as well when the
+// folder could not be listed (then only the file system can tell).
+bool MayHold(const std::optional<std::vector<std::string>>& names, std::string_view name) {
+  if (!names) return true;
+  for (const std::string& entry : *names) {
+    if (Kiv::EqualsIgnoreCase(entry, name)) return true;
+  }
+  return false;
+}
+
+// A folder listed once, with its names.
+struct Listed {
+  const Kiv::File::Path& folder;
+  const std::optional<std::vector<std::string>>* names;
+};
+
+// False when the archive form of `folder`, "<folder>.ja" (as
+// VandruResourceDatabase names it), cannot be there: its folder is one of
+// `listed` and holds no such name in any case.
+bool MayHaveArchive(const Kiv::File::Path& folder, std::initializer_list<Listed> listed) {
+  Kiv::File::Path archive = folder;
+  archive.ReplaceForwardSlashes();
+  archive.DelSlash();
+  const std::string name = archive.Name() + ".ja";
+  archive.DelName();
+  archive.DelSlash();
+  for (const Listed& one : listed) {
+    if (archive.Str() == one.folder.Str()) return MayHold(*one.names, name);
+  }
+  return true;
+}
+
+// The legacy names the installation root holds in any letter case, found
+// with one listing of the root, and whether one of them is there exactly as
+// written. A move (MoveToUserData) can do or log something only for such a
+// name. When the root cannot be listed, every name is answered and the
+// exact ones are looked up one by one.
+struct LegacyEntries {
+  bool exact = false;
+  std::vector<const char*> names;
+};
+
+LegacyEntries FindLegacyEntries() {
+  LegacyEntries found;
+  const std::optional<std::vector<std::string>> listed = ListFolder(GetInstallPath());
+  if (!listed) {
+    found.exact = HasLegacyEntries();
+    found.names.assign(std::begin(kLegacyNames), std::end(kLegacyNames));
+    return found;
+  }
+  for (const char* name : kLegacyNames) {
+    if (!MayHold(listed, name)) continue;
+    found.names.push_back(name);
+    if (std::find(listed->begin(), listed->end(), name) != listed->end()) found.exact = true;
+  }
+  return found;
+}
+
 }  // namespace
 
 bool DetermineInstallPath(const Kiv::File::Path& path) {
@@ -141,19 +236,26 @@ bool DetermineInstallPath(const Kiv::File::Path& path) {
 bool BeginInstallPath(const Kiv::File::Path& path) {
   FinishUserDataCheck();
   SetRoots(path);
-  if (!Kiv::File::IsDirectory(GetUserDataPath().Str()) || HasLegacyEntries())
-    return DetermineInstallPath(path);
+  if (!Kiv::File::IsDirectory(GetUserDataPath().Str())) return DetermineInstallPath(path);
+  const LegacyEntries legacy = FindLegacyEntries();
+  if (legacy.exact) return DetermineInstallPath(path);
   Layout& layout = TheLayout();
   layout.checkPassed = false;
-  try {
-    layout.check = std::thread([&layout] { layout.checkPassed = CanWriteUserData(); });
-  } catch (const std::system_error&) {
-    // No thread to be had (a process limit): the check runs here instead.
-    if (!CanWriteUserData()) FailUserDataCheck();
+  // An unnamed file costs less than a thread: only where none can be made
+  // does the named probe run aside.
+  if (CanWriteUnnamedFile()) {
+    layout.checkPassed = true;
+  } else {
+    try {
+      layout.check = std::thread([&layout] { layout.checkPassed = CanWriteNamedFile(); });
+    } catch (const std::system_error&) {
+      // No thread to be had (a process limit): the check runs here instead.
+      if (!CanWriteNamedFile()) FailUserDataCheck();
+    }
   }
   // Nothing of these names is there to move; the moves still run for what
   // they log (a name present in another case).
-  for (const char* name : kLegacyNames) MoveToUserData(name);
+  for (const char* name : legacy.names) MoveToUserData(name);
   return true;
 }
 
@@ -170,9 +272,15 @@ void CreateUserDataFolders() {
   ReleaseLocations();
   const Kiv::File::Path& user = layout.userDataRoot;
   Kiv::File::Md(GetCachePath().Str());
+  // One listing each of U and I answers, for most names, that nothing of
+  // that name is there in any case, which the file system would otherwise
+  // be asked name by name (listing the folder each time).
+  const std::optional<std::vector<std::string>> inUser = ListFolder(user);
+  const std::optional<std::vector<std::string>> inInstall = ListFolder(layout.installRoot);
   const Kiv::File::Path trash = Below(user, {"trash"});
   const Kiv::File::Path backups = Below(user, {"backups"});
-  if (Kiv::File::Exists(trash.Str()) && !Kiv::File::Exists(backups.Str())) {
+  if (MayHold(inUser, "trash") && Kiv::File::Exists(trash.Str()) &&
+      !Kiv::File::Exists(backups.Str())) {
     FinishUserDataCheck();  // nothing is renamed in a folder that failed it
     Kiv::File::Rename(trash.Str(), backups.Str());
   }
@@ -184,7 +292,9 @@ void CreateUserDataFolders() {
 
   for (size_t i = 0; i < kLocationNames.size(); ++i) {
     const Kiv::PString name(kLocationNames[i]);
-    layout.locations[i] = AcquireSharedEntry(name, GetContentFolderPath(name));
+    const Kiv::File::Path folder = GetContentFolderPath(name);
+    layout.locations[i] = AcquireSharedEntry(
+        name, folder, MayHaveArchive(folder, {{user, &inUser}, {layout.installRoot, &inInstall}}));
   }
 
   Kiv::File::Subst(Kiv::PString("scripts"), GetScriptsPath().Str());

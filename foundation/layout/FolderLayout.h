@@ -51,8 +51,9 @@
 bool GetModulePath(Kiv::File::Path* out);
 
 // Sets both roots from the installation folder `path`, creates U and checks
-// that a file can be created and removed there (through an exclusively
-// created temporary file). Then moves the legacy folders and files
+// that a file can be created and removed there (through an unnamed file,
+// O_TMPFILE, where the file system has them, which leaves nothing to
+// remove; otherwise through an exclusively created temporary file). Then moves the legacy folders and files
 // "original", "local", "editing", "cache", "trash", "settings",
 // "screenshots" and "assets.tdx" from I into U where U has none of that
 // name. Fatal on failure (see above); true otherwise.
@@ -60,11 +61,11 @@ bool DetermineInstallPath(const Kiv::File::Path& path);
 
 // DetermineInstallPath for a program with more start-up work to do before
 // it writes anything (the tool). When U exists already and I holds none of
-// the legacy names, the roots are set and the write check of U runs on a
-// thread of its own while the caller goes on (the check creates and
-// removes its temporary file as above; no legacy name is there to move;
-// when no thread can be started it runs at once); otherwise it is
-// DetermineInstallPath itself. FinishUserDataCheck waits for a check
+// the legacy names, the roots are set and the write check of U runs: at
+// once when an unnamed file can be made there, and otherwise (the named
+// temporary file as above) on a thread of its own while the caller goes on
+// (at once when no thread can be started); no legacy name is there to
+// move. Otherwise it is DetermineInstallPath itself. FinishUserDataCheck waits for a check
 // so begun and, when it failed, ends the process with the message and
 // status of DetermineInstallPath; with no check running it returns at once.
 // The caller finishes the check before anything that needs U writable: a

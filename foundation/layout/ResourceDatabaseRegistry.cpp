@@ -63,7 +63,7 @@ void SweepLocked(Registry& registry) {
 }  // namespace
 
 VandruResourceDatabase* AcquireSharedEntry(const Kiv::PString& name,
-                                           const Kiv::File::Path& folder) {
+                                           const Kiv::File::Path& folder, bool mayBeArchive) {
   if (name.Empty()) return nullptr;
   Registry& registry = TheRegistry();
   Kiv::SingleLock hold(registry.lock);
@@ -74,7 +74,7 @@ VandruResourceDatabase* AcquireSharedEntry(const Kiv::PString& name,
   if (registry.count == kMaxEntries) SweepLocked(registry);
   if (registry.count == kMaxEntries) return nullptr;
   Entry& entry = registry.entries[registry.count];
-  entry.database = std::make_unique<VandruResourceDatabase>(name, folder);
+  entry.database = std::make_unique<VandruResourceDatabase>(name, folder, mayBeArchive);
   entry.name = name;
   entry.uses = 1;
   ++registry.count;

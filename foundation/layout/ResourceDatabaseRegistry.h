@@ -6,7 +6,8 @@
 //
 // AcquireSharedEntry(name, folder) answers the database registered under
 // `name`, counting one use more; on first use it makes one for `folder`
-// (see foundation/VandruResourceDatabase.h) with 1 use. A full table is
+// (see foundation/VandruResourceDatabase.h, which also tells `mayBeArchive`)
+// with 1 use. A full table is
 // swept first; when every entry is still in use the answer is null and the
 // table is left as it was. An empty name also gives null. The folder of a
 // name already registered is not looked at again.
@@ -28,7 +29,8 @@
 #include "kiv/File.h"
 #include "kiv/PString.h"
 
-VandruResourceDatabase* AcquireSharedEntry(const Kiv::PString& name, const Kiv::File::Path& folder);
+VandruResourceDatabase* AcquireSharedEntry(const Kiv::PString& name, const Kiv::File::Path& folder,
+                                           bool mayBeArchive = true);
 void AddTrackedRef(const VandruResourceDatabase* database);
 void ReleaseTrackedRef(const VandruResourceDatabase* database);
 void SweepUnusedEntries();

@@ -14,6 +14,10 @@
 // test is kept so that callers learn which form an asset has, but files
 // opened under an archive's root are not found.
 //
+// A caller that has listed the folder's parent and found no entry named
+// like the archive in any letter case passes `mayBeArchive` false, and the
+// file system is not asked again.
+//
 // An empty name registers nothing. Nothing here fails or throws (beyond
 // exhaustion of memory).
 #pragma once
@@ -24,7 +28,8 @@
 
 class VandruResourceDatabase : public Kiv::ResourceDatabase {
  public:
-  VandruResourceDatabase(const Kiv::PString& name, const Kiv::File::Path& folder);
+  VandruResourceDatabase(const Kiv::PString& name, const Kiv::File::Path& folder,
+                         bool mayBeArchive = true);
   ~VandruResourceDatabase() override;
 
   bool IsArchive() const { return isArchive_; }

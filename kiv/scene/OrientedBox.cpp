@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "kiv/basics/ProcessorFeatures.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -139,11 +141,6 @@ void Project(const float* points, size_t count, size_t stride, const Matrix& v, 
 // the program runs). Each lane takes the operations of the scalar loops in
 // the same order, so the results are the same to the bit.
 
-bool HasAvx() {
-  static const bool has = __builtin_cpu_supports("avx") != 0;
-  return has;
-}
-
 // Coordinate `axis` of a point in every lane.
 __attribute__((target("avx"))) inline __m256d Spread(const float* p, int axis) {
   return _mm256_cvtps_pd(_mm_broadcast_ss(p + axis));
@@ -217,7 +214,7 @@ void OrientedBox::Fit(const float* points, size_t count, size_t stride) {
   double mean[3] = {0, 0, 0};
   double xx = 0, xy = 0, xz = 0, yy = 0, yz = 0, zz = 0;
 #if defined(KIV_BOX_AVX)
-  if (HasAvx()) {
+  if (ProcessorHasAvx()) {
     SumPointsAvx(points, count, stride, mean, &xx, &xy, &xz, &yy, &yz, &zz);
   } else {
     SumPoints(points, count, stride, mean, &xx, &xy, &xz, &yy, &yz, &zz);
@@ -238,7 +235,7 @@ void OrientedBox::Fit(const float* points, size_t count, size_t stride) {
     high[k] = std::numeric_limits<double>::lowest();
   }
 #if defined(KIV_BOX_AVX)
-  if (HasAvx()) {
+  if (ProcessorHasAvx()) {
     ProjectAvx(points, count, stride, v, low, high);
   } else {
     Project(points, count, stride, v, low, high);

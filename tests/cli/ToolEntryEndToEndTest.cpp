@@ -197,3 +197,14 @@ TEST_F(ToolEntry, StartMapsNoLibraryThatOnlySomeCommandsUse) {
                               "libnvtt", "libstb", "libvu_"})
     EXPECT_EQ(listed.out.find(library), std::string::npos) << library << " in\n" << listed.out;
 }
+
+// No processor survey runs before main(): each cpuid it makes leaves a
+// virtual machine for the host, a cost every command would pay at start.
+// The compiler's survey comes with its feature tests (__builtin_cpu_supports);
+// the tool asks on first use instead (kiv/basics/ProcessorFeatures.h).
+TEST_F(ToolEntry, StartRunsNoProcessorSurvey) {
+  const ToolResult symbols = RunProgram("/usr/bin/nm", {VANDRUUTIL_EXE}, BinPath());
+  ASSERT_EQ(symbols.status, 0) << symbols.err;
+  ASSERT_NE(symbols.out.find(" main\n"), std::string::npos);
+  EXPECT_EQ(symbols.out.find("__cpu_indicator_init"), std::string::npos);
+}

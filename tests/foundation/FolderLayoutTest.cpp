@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <iterator>
 
+#include "tests/support/CapturedLog.h"
 #include "tests/support/ImmutableFolder.h"
 #include "tests/support/LayoutTestRoot.h"
 
@@ -162,6 +163,63 @@ TEST_F(FolderLayoutTest, BeginInstallPathMovesLegacyEntriesLikeTheDirectOne) {
     EXPECT_EQ(std::distance(fs::directory_iterator(At("UserData")), fs::directory_iterator()),
               c.legacy[0] != '\0' ? 1 : 0)
         << "only the moved entry; no probe file";
+  }
+}
+
+// With U there, a legacy name that I holds only in another letter case is
+// neither moved (moves take exact names) nor taken for a legacy entry; its
+// failed move is logged, once per such name, and nothing else is.
+TEST_F(FolderLayoutTest, BeginInstallPathLogsLegacyNamesInAnotherCaseOnly) {
+  struct Case {
+    const char* entry;  // an entry of I
+    size_t logged;      // "unable to move" lines
+  };
+  const Case cases[] = {{"Trash", 1}, {"SCREENSHOTS", 1}, {"Assets.TDX", 1}, {"trashcan", 0},
+                        {"Original", 0}};  // U holds "original": nothing to move
+  for (const Case& c : cases) {
+    fs::remove_all(At("UserData"));
+    fs::create_directories(At("UserData/original"));
+    Put(std::string(c.entry) + "/kept.txt", "legacy");
+    VUTest::CapturedLog log;
+    ASSERT_TRUE(BeginInstallPath(File::Path(root_)));
+    FinishUserDataCheck();
+    size_t logged = 0;
+    for (const std::string& line : log.Lines())
+      logged += line.find("unable to move") != std::string::npos ? 1 : 0;
+    EXPECT_EQ(logged, c.logged) << c.entry;
+    EXPECT_EQ(Get(std::string(c.entry) + "/kept.txt"), "legacy") << c.entry;
+    fs::remove_all(At(c.entry));
+  }
+}
+
+// A content location is its ".ja" archive when a file of that name lies
+// beside its folder, in U or (for "data") in I, in any letter case; a
+// folder of that name, or a name that only begins like it, is no archive.
+TEST_F(FolderLayoutTest, ArchiveBesideALocationIsFoundInAnyCase) {
+  struct Case {
+    const char* entry;     // made below the root ("/" at the end: a folder)
+    const char* location;  // the location it could be the archive of
+    const char* root;      // the location's root afterwards, below the test root
+  };
+  const Case cases[] = {
+      {"UserData/local.ja", "local", "UserData/local.ja"},
+      {"UserData/LOCAL.JA", "local", "UserData/local.ja"},
+      {"Data.ja", "data", "Data.ja"},
+      {"DATA.JA", "data", "Data.ja"},
+      {"UserData/local.jar", "local", "UserData/local/"},
+      {"UserData/settings.ja/", "settings", "UserData/settings/"},
+      {"UserData/Data.ja", "data", "Data/"},  // beside the wrong folder
+  };
+  for (const Case& c : cases) {
+    const std::string entry = c.entry;
+    if (entry.back() == '/')
+      fs::create_directories(At(entry));
+    else
+      Put(entry, "packed");
+    StartLayout();
+    EXPECT_EQ(RootOf(c.location), At(c.root)) << c.entry;
+    ResetFolderLayoutForTests();
+    fs::remove_all(At(entry));
   }
 }
 
