@@ -111,7 +111,7 @@ void GSContext::StoreTypeText(GSScriptInstance* instance, GSValue* slot, uint16_
   const auto reads = [&text](GSValue value) {
     const GSString* string = value != 0 ? GSString::FromRef(value) : nullptr;
     return string != nullptr && GSScriptInstance::FromRef(value)->count == 1 &&
-           string->text == text;
+           GSRouter::SameTypeText(string->text, text);
   };
   if (text.empty()) {
     GSStoreReference(instance, slot, 0, false);

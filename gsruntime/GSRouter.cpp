@@ -17,14 +17,6 @@ uint32_t nextNodeId = 1;  // process-wide; ids are never handed out twice
 constexpr uint32_t kHashBasis = 2166136261u;
 constexpr uint32_t kHashPrime = 16777619u;
 
-// Byte by byte: type texts are a few characters, shorter than a call.
-bool SameText(const std::string& stored, std::string_view text) {
-  if (stored.size() != text.size()) return false;
-  for (size_t i = 0; i < text.size(); ++i)
-    if (stored[i] != text[i]) return false;
-  return true;
-}
-
 }  // namespace
 
 uint32_t GSRouter::NextNodeId() {
@@ -49,7 +41,7 @@ bool GSRouter::AddNode(GSNode* node) {
   nodes_.emplace(id, node);
   node->id_ = id;
   node->router_ = this;
-  if (node->scheduled) scheduled_.emplace(id, node);
+  if (node->scheduled) Schedule(node);
   return true;
 }
 
@@ -65,7 +57,7 @@ bool GSRouter::RemoveNode(GSNode* node) {
   auto found = nodes_.find(node->id_);
   if (found == nodes_.end()) return false;
   nodes_.erase(found);
-  scheduled_.erase(node->id_);
+  Unschedule(node->id_);
   node->id_ = GSNode::kNoId;
   node->router_ = nullptr;
   return true;
@@ -115,7 +107,7 @@ uint16_t GSRouter::InternMajorType(std::string_view text) {
   if (!typeSlots_.empty()) {
     for (; typeSlots_[i].type != 0; i = (i + 1) & mask) {
       const TypeSlot& slot = typeSlots_[i];
-      if (slot.hash == hash && SameText(typeTexts_[slot.type - kFirstType], text)) return slot.type;
+      if (slot.hash == hash && SameTypeText(typeTexts_[slot.type - kFirstType], text)) return slot.type;
     }
   }
   if (typeCounter_ == UINT16_MAX) return kRefusedType;
@@ -289,32 +281,58 @@ void GSRouter::DumpAllThreadStacks() const {
 }
 
 void GSRouter::Schedule(GSNode* node) {
-  if (node != nullptr && node->router_ == this && node->id_ != GSNode::kNoId)
-    scheduled_.emplace(node->id_, node);
+  if (node == nullptr || node->router_ != this || node->id_ == GSNode::kNoId) return;
+  const uint32_t id = node->id_;
+  // Nodes mostly schedule themselves again while the set is updated in id
+  // order, so the id usually goes at the end.
+  if (scheduled_.empty() || scheduled_.back() < id) {
+    scheduled_.push_back(id);
+    return;
+  }
+  auto at = std::lower_bound(scheduled_.begin(), scheduled_.end(), id);
+  if (*at != id) scheduled_.insert(at, id);
+}
+
+void GSRouter::Unschedule(uint32_t id) {
+  auto at = std::lower_bound(scheduled_.begin(), scheduled_.end(), id);
+  if (at != scheduled_.end() && *at == id) scheduled_.erase(at);
 }
 
 std::vector<GSMessageRef> GSRouter::TakePosted() {
-  std::vector<GSMessageRef> taken(std::make_move_iterator(posted_.begin()),
-                                  std::make_move_iterator(posted_.end()));
-  posted_.clear();
+  std::vector<GSMessageRef> taken;
+  TakePosted(taken);
   return taken;
+}
+
+void GSRouter::TakePosted(std::vector<GSMessageRef>& into) {
+  into.clear();
+  into.swap(posted_);
 }
 
 std::vector<GSMessageRef> GSRouter::TakeDue() {
   std::vector<GSMessageRef> due;
+  TakeDue(due);
+  return due;
+}
+
+void GSRouter::TakeDue(std::vector<GSMessageRef>& into) {
+  into.clear();
   while (!delayed_.empty() && delayed_.front().due <= clock_) {
     std::pop_heap(delayed_.begin(), delayed_.end(), Later);
-    due.push_back(std::move(delayed_.back().message));
+    into.push_back(std::move(delayed_.back().message));
     delayed_.pop_back();
   }
-  return due;
 }
 
 std::vector<uint32_t> GSRouter::TakeScheduled() {
   std::vector<uint32_t> taken;
-  for (const auto& [id, node] : scheduled_) taken.push_back(id);
-  scheduled_.clear();
+  TakeScheduled(taken);
   return taken;
+}
+
+void GSRouter::TakeScheduled(std::vector<uint32_t>& into) {
+  into.clear();
+  into.swap(scheduled_);
 }
 
 bool GSRouter::Done() {
@@ -330,7 +348,7 @@ bool GSRouter::Done() {
   while (!nodes_.empty()) {
     GSNode* node = nodes_.begin()->second;
     nodes_.erase(nodes_.begin());
-    scheduled_.erase(node->id_);
+    Unschedule(node->id_);
     node->id_ = GSNode::kNoId;
     node->router_ = nullptr;
     node->name_.clear();
