@@ -12,9 +12,11 @@ using GSRuntime::GSNode;
 namespace {
 
 uint32_t nextNodeId = 1;  // process-wide; ids are never handed out twice
+uint64_t lastTypeEpoch = 0;  // process-wide; epochs are never handed out twice
 
-// FNV-1a over the type texts, short words.
-constexpr uint32_t kHashBasis = 2166136261u;
+// Type texts are short words: the hash mixes the first eight bytes and the
+// length with one multiplication, and goes on over the rest as FNV-1a does.
+constexpr uint64_t kHashMultiplier = 0x9E3779B97F4A7C15u;
 constexpr uint32_t kHashPrime = 16777619u;
 
 }  // namespace
@@ -25,6 +27,10 @@ uint32_t GSRouter::NextNodeId() {
 
 void GSRouter::SetNextNodeId(uint32_t id) {
   nextNodeId = id;
+}
+
+uint64_t GSRouter::NewTypeEpoch() {
+  return ++lastTypeEpoch;
 }
 
 GSRouter::~GSRouter() {
@@ -91,23 +97,29 @@ uint16_t GSRouter::InternMajorType(const char* text) {
 }
 
 uint16_t GSRouter::InternMajorType(std::string_view text) {
-  // One pass: the text a C string of it would be (up to a NUL) and its hash.
-  uint32_t hash = kHashBasis;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c == 0) {
-      text = text.substr(0, i);
-      break;
-    }
-    hash = (hash ^ c) * kHashPrime;
+  // One pass: the text a C string of it would be (up to a NUL) and its first
+  // eight bytes as a word, which with the length settles the hash and, for
+  // texts shorter than eight bytes, the comparison.
+  uint64_t head = 0;
+  size_t length = 0;
+  for (; length < text.size(); ++length) {
+    const unsigned char c = static_cast<unsigned char>(text[length]);
+    if (c == 0) break;
+    if (length < 8) head |= uint64_t{c} << (8 * length);
   }
+  text = text.substr(0, length);
   if (text.empty()) return kAnyType;
+  uint32_t hash = static_cast<uint32_t>(((head ^ length) * kHashMultiplier) >> 32);
+  for (size_t i = 8; i < length; ++i)
+    hash = (hash ^ static_cast<unsigned char>(text[i])) * kHashPrime;
   size_t mask = typeSlots_.size() - 1;
   size_t i = hash & mask;
   if (!typeSlots_.empty()) {
     for (; typeSlots_[i].type != 0; i = (i + 1) & mask) {
       const TypeSlot& slot = typeSlots_[i];
-      if (slot.hash == hash && SameTypeText(typeTexts_[slot.type - kFirstType], text)) return slot.type;
+      if (slot.hash != hash || slot.head != head) continue;
+      // No text holds a NUL: a head with a zero top byte is the whole text.
+      if (length < 8 || SameTypeText(typeTexts_[slot.type - kFirstType], text)) return slot.type;
     }
   }
   if (typeCounter_ == UINT16_MAX) return kRefusedType;
@@ -122,7 +134,7 @@ uint16_t GSRouter::InternMajorType(std::string_view text) {
   }
   const uint16_t type = ++typeCounter_;
   typeTexts_.emplace_back(text);
-  typeSlots_[i] = TypeSlot{hash, type};
+  typeSlots_[i] = TypeSlot{head, hash, type};
   return type;
 }
 
@@ -342,6 +354,7 @@ bool GSRouter::Done() {
   typeSlots_.clear();
   typeTexts_.clear();
   typeCounter_ = 100;
+  typeEpoch_ = NewTypeEpoch();
   nodeNames_.clear();
   // One node at a time: deleting one may release others, which then defer
   // (still registered) or go at once (already unregistered).

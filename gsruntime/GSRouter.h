@@ -93,6 +93,10 @@ class GSRouter {
   uint16_t InternMajorType(std::string_view text);
   // The text of an interned type; empty for any other number.
   const std::string& MajorTypeName(uint16_t type) const;
+  // Names the router's current table of types: it changes when the table
+  // is emptied (Done) and differs between routers, so while it reads the
+  // same, every text interned before still has the type it was given.
+  uint64_t TypeEpoch() const { return typeEpoch_; }
   // Charges the interned texts to the meter of `context` (the process-wide
   // one without it); called before anything is interned.
   void MeterUnder(GSRuntime::GSContext* context) { context_ = context; }
@@ -143,9 +147,11 @@ class GSRouter {
     GSRuntime::GSNode* node = nullptr;
   };
   using SubscriberTree = std::map<uint32_t, Subscription>;  // by node id
-  // An entry of the open-addressing table of type texts: the text's hash
-  // and its type (0: free).
+  // An entry of the open-addressing table of type texts: the text's first
+  // eight bytes (little-endian, zero-padded), its hash and its type (0:
+  // free).
   struct TypeSlot {
+    uint64_t head = 0;
     uint32_t hash = 0;
     uint16_t type = 0;
   };
@@ -159,6 +165,7 @@ class GSRouter {
   void Deliver(GSRuntime::GSNode* node, const GSRuntime::GSMessageRef& message);
   void Queue(GSRuntime::GSMessageRef&& message);
   void Unschedule(uint32_t id);
+  static uint64_t NewTypeEpoch();
   bool Subscribed(uint16_t major, uint32_t id) const;
   SubscriberTree* TreeOf(uint16_t major) const;
   void GrowTypeSlots();
@@ -175,6 +182,7 @@ class GSRouter {
   uint64_t delayOrder_ = 0;
   std::vector<uint32_t> scheduled_;  // the update set: ids, ascending, no repeats
   uint16_t typeCounter_ = 100;
+  uint64_t typeEpoch_ = NewTypeEpoch();
   GSRuntime::GSContext* context_ = nullptr;
   GSRuntime::GSNativeCharge typeCharge_;
   uint64_t clock_ = 0;
