@@ -1,8 +1,10 @@
 // The router on its own: type numbers, node ids, subscriptions, delivery
 // and the delay queue, driven by hand as a host's pump would.
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -172,6 +174,62 @@ TEST(RouterTest, TypeTextsEndAtTheirFirstNulAndNameTheirNumber) {
   EXPECT_EQ(router.MajorTypeName(bench), "Bench");
   EXPECT_EQ(router.MajorTypeName(GSRouter::kAnyType), "");
   EXPECT_EQ(router.MajorTypeName(static_cast<uint16_t>(router.LastType() + 1)), "");
+}
+
+TEST(RouterTest, TypeTextsThatShareTheirFirstEightBytesStayApart) {
+  GSRouter router;
+  // Texts around the eight bytes that are compared as one word.
+  const std::string_view texts[] = {"abcdefg", "abcdefgh", "abcdefgi", "abcdefghi",
+                                    "abcdefghj", "abcdefghij", "abcdefgh" "abcdefgh",
+                                    "abcdefgh" "abcdefgi", "bbcdefgh", "a"};
+  std::vector<uint16_t> types;
+  for (std::string_view text : texts) types.push_back(router.InternMajorType(text));
+  for (size_t i = 0; i < std::size(texts); ++i) {
+    SCOPED_TRACE(std::string(texts[i]));
+    EXPECT_EQ(types[i], GSRouter::kFirstType + i);
+    EXPECT_EQ(router.InternMajorType(texts[i]), types[i]);
+    EXPECT_EQ(router.MajorTypeName(types[i]), texts[i]);
+  }
+  EXPECT_EQ(router.InternMajorType(std::string_view("abcdefgh\0i", 10)), types[1]);
+  EXPECT_EQ(router.InternMajorType(std::string_view("abcdefg\0i", 9)), types[0]);
+}
+
+TEST(RouterTest, TypeEpochsDifferBetweenRoutersAndChangeWhenTheTypesGo) {
+  GSRouter first, second;
+  EXPECT_NE(first.TypeEpoch(), second.TypeEpoch());
+  const uint64_t before = first.TypeEpoch();
+  first.InternMajorType("Train");
+  EXPECT_EQ(first.TypeEpoch(), before);  // types only ever added
+  first.Done();
+  EXPECT_NE(first.TypeEpoch(), before);
+  EXPECT_NE(first.TypeEpoch(), second.TypeEpoch());
+}
+
+TEST(RouterTest, TheUpdateSetIsTakenInIdOrderOnceEach) {
+  GSRouter router;
+  std::vector<std::string> received;
+  LogNode nodes[5] = {LogNode(&received), LogNode(&received), LogNode(&received),
+                      LogNode(&received), LogNode(&received)};
+  for (LogNode& node : nodes) ASSERT_TRUE(router.AddNode(&node));
+  std::vector<uint32_t> ids = {12345};  // replaced, not appended to
+  router.TakeScheduled(ids);
+  EXPECT_TRUE(ids.empty());
+  for (int i : {3, 1, 4, 1, 0, 3}) router.Schedule(&nodes[i]);
+  ASSERT_TRUE(router.RemoveNode(&nodes[4]));
+  router.Schedule(&nodes[4]);  // no longer registered
+  EXPECT_TRUE(router.HasWork());
+  router.TakeScheduled(ids);
+  EXPECT_EQ(ids, (std::vector<uint32_t>{nodes[0].Id(), nodes[1].Id(), nodes[3].Id()}));
+  EXPECT_FALSE(router.HasWork());
+  router.Schedule(&nodes[2]);
+  EXPECT_EQ(router.TakeScheduled(), std::vector<uint32_t>{nodes[2].Id()});
+  router.Post(Message(7, 1, 0, 0));
+  router.Post(Message(7, 2, 0, 0));
+  std::vector<GSMessageRef> posted = {Message(7, 9, 0, 0)};
+  router.TakePosted(posted);
+  EXPECT_EQ(Minors(posted), (std::vector<uint16_t>{1, 2}));
+  router.TakePosted(posted);
+  EXPECT_TRUE(posted.empty());
 }
 
 TEST(RouterTest, AnUnsubscribedNodeReceivesNothingUntilItSubscribesAgain) {
