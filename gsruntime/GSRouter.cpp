@@ -53,6 +53,7 @@ bool GSRouter::AddNode(GSNode* node) {
 
 bool GSRouter::RemoveNode(GSNode* node) {
   if (node == nullptr || node->id_ == GSNode::kNoId || node->router_ != this) return false;
+  Forget(node);
   for (const std::unique_ptr<SubscriberTree>& tree : subscriptions_)
     if (tree) tree->erase(node->id_);
   if (!node->name_.empty()) {
@@ -144,27 +145,54 @@ const std::string& GSRouter::MajorTypeName(uint16_t type) const {
   return typeTexts_[type - kFirstType];
 }
 
+uint32_t* GSRouter::KnownCount(const GSNode* node, uint16_t major) {
+  for (const GSNode::KnownSubscription& known : node->known_)
+    if (known.count != nullptr && known.major == major) return known.count;
+  return nullptr;
+}
+
+void GSRouter::Remember(GSNode* node, uint16_t major, uint32_t* count) {
+  node->known_[node->nextKnown_++ % GSNode::kKnownSubscriptions] = {major, count};
+}
+
+void GSRouter::Forget(GSNode* node) {
+  for (GSNode::KnownSubscription& known : node->known_) known = {};
+}
+
 bool GSRouter::Subscribe(GSNode* node, uint16_t major) {
   if (node == nullptr || node->id_ == GSNode::kNoId) return false;
+  if (uint32_t* count = KnownCount(node, major)) {
+    ++*count;
+    return true;
+  }
   if (subscriptions_.size() <= major) subscriptions_.resize(size_t{major} + 1);
   std::unique_ptr<SubscriberTree>& tree = subscriptions_[major];
   if (!tree) {
     tree = std::make_unique<SubscriberTree>();
     ++treeCount_;
   }
+  // Entries stay where they are until the node leaves: the count's address
+  // can be kept.
   Subscription& subscription = (*tree)[node->id_];
   ++subscription.count;
   subscription.node = node;
+  Remember(node, major, &subscription.count);
   return true;
 }
 
 bool GSRouter::Unsubscribe(GSNode* node, uint16_t major) {
   if (node == nullptr || node->id_ == GSNode::kNoId) return false;
-  SubscriberTree* tree = TreeOf(major);
-  if (tree == nullptr) return false;
-  auto found = tree->find(node->id_);
-  if (found == tree->end() || found->second.count == 0) return false;
-  --found->second.count;
+  uint32_t* count = KnownCount(node, major);
+  if (count == nullptr) {
+    SubscriberTree* tree = TreeOf(major);
+    if (tree == nullptr) return false;
+    auto found = tree->find(node->id_);
+    if (found == tree->end()) return false;
+    count = &found->second.count;
+    Remember(node, major, count);
+  }
+  if (*count == 0) return false;
+  --*count;
   return true;
 }
 
@@ -172,10 +200,11 @@ GSRouter::SubscriberTree* GSRouter::TreeOf(uint16_t major) const {
   return major < subscriptions_.size() ? subscriptions_[major].get() : nullptr;
 }
 
-bool GSRouter::Subscribed(uint16_t major, uint32_t id) const {
+bool GSRouter::Subscribed(uint16_t major, GSNode* node) const {
+  if (const uint32_t* count = KnownCount(node, major)) return *count > 0;
   const SubscriberTree* tree = TreeOf(major);
   if (tree == nullptr) return false;
-  auto found = tree->find(id);
+  auto found = tree->find(node->id_);
   return found != tree->end() && found->second.count > 0;
 }
 
@@ -191,7 +220,7 @@ void GSRouter::Send(const GSMessageRef& message) {
   if (message->destination != 0) {
     GSNode* node = FindNode(message->destination);
     if (node == nullptr) return;
-    if (!system && (!Subscribed(message->major, node->id_) || (node->flags & GSNode::kMute) != 0))
+    if (!system && (!Subscribed(message->major, node) || (node->flags & GSNode::kMute) != 0))
       return;
     Deliver(node, message);
     return;
@@ -208,7 +237,7 @@ void GSRouter::Send(const GSMessageRef& message) {
   for (uint32_t id : receivers) {
     GSNode* node = FindNode(id);
     if (node == nullptr) continue;
-    if (!system && (!Subscribed(message->major, id) || (node->flags & GSNode::kMute) != 0))
+    if (!system && (!Subscribed(message->major, node) || (node->flags & GSNode::kMute) != 0))
       continue;
     Deliver(node, message);
   }
@@ -349,6 +378,9 @@ void GSRouter::TakeScheduled(std::vector<uint32_t>& into) {
 
 bool GSRouter::Done() {
   if (!nodes_.empty()) GSPrint("GSRouter::Done(), %zu outstanding node(s)", nodes_.size());
+  // The counts the nodes know go with the trees, before any node is let go
+  // (a node deleted below may release others that are still registered).
+  for (const auto& [id, node] : nodes_) Forget(node);
   subscriptions_.clear();
   treeCount_ = 0;
   typeSlots_.clear();
@@ -362,6 +394,7 @@ bool GSRouter::Done() {
     GSNode* node = nodes_.begin()->second;
     nodes_.erase(nodes_.begin());
     Unschedule(node->id_);
+    Forget(node);
     node->id_ = GSNode::kNoId;
     node->router_ = nullptr;
     node->name_.clear();

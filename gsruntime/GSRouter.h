@@ -166,7 +166,13 @@ class GSRouter {
   void Queue(GSRuntime::GSMessageRef&& message);
   void Unschedule(uint32_t id);
   static uint64_t NewTypeEpoch();
-  bool Subscribed(uint16_t major, uint32_t id) const;
+  bool Subscribed(uint16_t major, GSRuntime::GSNode* node) const;
+  // The node's subscription count for `major` when it is known (see
+  // GSNode::KnownSubscription), else null; Remember notes one, Forget
+  // drops them all.
+  static uint32_t* KnownCount(const GSRuntime::GSNode* node, uint16_t major);
+  static void Remember(GSRuntime::GSNode* node, uint16_t major, uint32_t* count);
+  static void Forget(GSRuntime::GSNode* node);
   SubscriberTree* TreeOf(uint16_t major) const;
   void GrowTypeSlots();
   const char* NameOf(uint32_t id) const;

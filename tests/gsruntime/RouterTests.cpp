@@ -261,6 +261,34 @@ TEST(RouterTest, AnUnsubscribedNodeReceivesNothingUntilItSubscribesAgain) {
   EXPECT_EQ(received, (std::vector<std::string>{idB + ":5"}));
 }
 
+TEST(RouterTest, ANodeThatLeavesAndComesBackStartsWithoutSubscriptions) {
+  GSTest::PrintCapture print;
+  GSRouter router;
+  std::vector<std::string> received;
+  LogNode a(&received);
+  ASSERT_TRUE(router.AddNode(&a));
+  const std::string first = std::to_string(a.Id());
+  uint16_t major = router.InternMajorType("Ride");
+  ASSERT_TRUE(router.Subscribe(&a, major));
+  router.Send(Message(major, 1, a.Id(), 0));
+  ASSERT_TRUE(router.RemoveNode(&a));
+  ASSERT_TRUE(router.AddNode(&a));
+  const std::string second = std::to_string(a.Id());
+  router.Send(Message(major, 2, a.Id(), 0));
+  EXPECT_FALSE(router.Unsubscribe(&a, major));
+  ASSERT_TRUE(router.Subscribe(&a, major));
+  ASSERT_TRUE(router.Subscribe(&a, major));
+  ASSERT_TRUE(router.Unsubscribe(&a, major));
+  router.Send(Message(major, 3, a.Id(), 0));
+  router.Done();  // the types and subscriptions start over
+  ASSERT_TRUE(router.AddNode(&a));
+  major = router.InternMajorType("Ride");
+  router.Send(Message(major, 4, a.Id(), 0));
+  router.Send(Message(major, 5, 0, 0));
+  EXPECT_FALSE(router.Unsubscribe(&a, major));
+  EXPECT_EQ(received, (std::vector<std::string>{first + ":1", second + ":3"}));
+}
+
 TEST(RouterTest, ShutdownDeletesExactlyTheNodesMarkedForDestruction) {
   GSTest::PrintCapture print;
   GSRouter router;
