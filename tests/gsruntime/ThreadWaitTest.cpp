@@ -35,74 +35,55 @@ class Waiter isclass GameObject {
 };
 )";
 
-class ThreadWaitTest : public GSTest::RuntimeFixture {
- protected:
-  void SetUp() override {
-    RuntimeFixture::SetUp();
-    std::ifstream in(VU_SOURCE_DIR "/gsnative/libraries/gs.gs", std::ios::binary);
-    std::stringstream gs;
-    gs << in.rdbuf();
-    Build(gs.str(), "gs");
-    Build(kScript, "waiter");
-    Announce("gs.gsl");
-    GSLibrary* library = Load("waiter.gsl");
-    ASSERT_NE(library, nullptr);
-    cls_ = library->FindClass("Waiter");
-    ASSERT_NE(cls_, nullptr);
-    context_->InstallRouter(new GSRouter);
-    waiter_ = new GSGameObject;
-    ASSERT_TRUE(waiter_->AttachScriptInstance(cls_, context_.get()));
-    ASSERT_TRUE(Router().AddNode(waiter_));
-    ASSERT_TRUE(Router().AddNode(&sender_));
-  }
-  void TearDown() override {
-    GSObjectReference::Release(waiter_->GetScriptInstance());
-    Router().RemoveNode(&sender_);
-    context_.reset();
-    SetCurrentContext(nullptr);
-    EXPECT_EQ(GSScriptInstance::LiveCount(), 0);
-    RuntimeFixture::TearDown();
-  }
-
-  GSRouter& Router() { return *context_->Router(); }
-  // Sends "Go" from the sender to the waiter and lets the waiter run.
-  void SendGo(float elapsed) {
-    Router().Send(sender_.PostMessage("Go", "", waiter_->Id(), 0));
-    waiter_->Update(elapsed);
-  }
-  int Received() {
-    GSValue value = 0;
-    if (!GSObject::CallFunction(context_.get(), cls_, waiter_->GetScriptInstance(),
-                                "$int@Waiter::Received()", {}, &value))
-      return -1;
-    return GSInt(value);
-  }
-
-  GSClass* cls_ = nullptr;
-  GSGameObject* waiter_ = nullptr;
-  GSNode sender_;
-  std::unique_ptr<GSContext> context_ = std::make_unique<GSContext>();
-};
+using ThreadWaitTest = GSTest::RuntimeFixture;
 
 TEST_F(ThreadWaitTest, AWaitRunAgainFollowsTheTypesOfItsRouterAfterShutdown) {
-  ASSERT_TRUE(GSObject::CallFunction(context_.get(), cls_, waiter_->GetScriptInstance(),
-                                     "$void@Waiter::Start()", {}, nullptr));
-  waiter_->Update(0.1f);  // runs to the wait
-  SendGo(0.1f);           // received, then asleep
-  SendGo(0.1f);           // asleep: not waiting for it
-  EXPECT_EQ(Received(), 1);
+  std::ifstream in(VU_SOURCE_DIR "/gsnative/libraries/gs.gs", std::ios::binary);
+  std::stringstream gs;
+  gs << in.rdbuf();
+  Build(gs.str(), "gs");
+  Build(kScript, "waiter");
+  Announce("gs.gsl");
+  GSLibrary* library = Load("waiter.gsl");
+  ASSERT_NE(library, nullptr);
+  GSClass* cls = library->FindClass("Waiter");
+  ASSERT_NE(cls, nullptr);
+  GSNode sender;
+  auto context = std::make_unique<GSContext>();
+  context->InstallRouter(new GSRouter);
+  GSRouter& router = *context->Router();
+  GSGameObject* waiter = new GSGameObject;  // the router deletes it
+  ASSERT_TRUE(waiter->AttachScriptInstance(cls, context.get()));
+  const GSValue instance = waiter->GetScriptInstance();
+  const auto join = [&] { return router.AddNode(waiter) && router.AddNode(&sender); };
+  // "Go" from the sender; the waiter runs; its count of them.
+  const auto sendGo = [&](float elapsed) {
+    router.Send(sender.PostMessage("Go", "", waiter->Id(), 0));
+    waiter->Update(elapsed);
+    GSValue value = 0;
+    GSObject::CallFunction(context.get(), cls, instance, "$int@Waiter::Received()", {}, &value);
+    return GSInt(value);
+  };
+  ASSERT_TRUE(join());
+  ASSERT_TRUE(GSObject::CallFunction(context.get(), cls, instance, "$void@Waiter::Start()", {},
+                                     nullptr));
+  waiter->Update(0.1f);  // runs to the wait
+  EXPECT_EQ(sendGo(0.1f), 1);
+  EXPECT_EQ(sendGo(0.1f), 1);  // asleep: not waiting for it
   // The router starts over: "Go" gets another number than before.
-  Router().Done();
-  Router().SetEnabled(true);
-  Router().InternMajorType("Other");
-  ASSERT_TRUE(Router().AddNode(waiter_));
-  ASSERT_TRUE(Router().AddNode(&sender_));
-  waiter_->Update(1.0f);  // wakes and runs the same wait again
-  SendGo(0.1f);
-  EXPECT_EQ(Received(), 2);
-  waiter_->Update(1.0f);
-  SendGo(0.1f);  // the kept entries, under the new numbers
-  EXPECT_EQ(Received(), 3);
+  router.Done();
+  router.SetEnabled(true);
+  router.InternMajorType("Other");
+  ASSERT_TRUE(join());
+  waiter->Update(1.0f);  // wakes and runs the same wait again
+  EXPECT_EQ(sendGo(0.1f), 2);
+  waiter->Update(1.0f);
+  EXPECT_EQ(sendGo(0.1f), 3);  // the kept entries, under the new numbers
+  GSObjectReference::Release(instance);
+  router.RemoveNode(&sender);
+  context.reset();
+  SetCurrentContext(nullptr);
+  EXPECT_EQ(GSScriptInstance::LiveCount(), 0);
 }
 
 }  // namespace
