@@ -1,7 +1,6 @@
 // A thread that runs the same wait again: the entries it kept from the last
 // run must follow its router's type numbers.
-#include <fstream>
-#include <sstream>
+#include <memory>
 
 #include <gtest/gtest.h>
 
@@ -38,13 +37,7 @@ class Waiter isclass GameObject {
 using ThreadWaitTest = GSTest::RuntimeFixture;
 
 TEST_F(ThreadWaitTest, AWaitRunAgainFollowsTheTypesOfItsRouterAfterShutdown) {
-  std::ifstream in(VU_SOURCE_DIR "/gsnative/libraries/gs.gs", std::ios::binary);
-  std::stringstream gs;
-  gs << in.rdbuf();
-  Build(gs.str(), "gs");
-  Build(kScript, "waiter");
-  Announce("gs.gsl");
-  GSLibrary* library = Load("waiter.gsl");
+  GSLibrary* library = LoadWithStandardLibrary(kScript, "waiter");
   ASSERT_NE(library, nullptr);
   GSClass* cls = library->FindClass("Waiter");
   ASSERT_NE(cls, nullptr);
