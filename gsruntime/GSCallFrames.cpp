@@ -81,23 +81,53 @@ GSResult GSStartThread(const GSFunction& callee, GSValue view, const GSValue* ar
   return ER_StackOverflow;
 }
 
-GSResult GSWait(GSThread& thread, const GSFunction& fn, const uint8_t* operands, uint32_t count) {
-  GSGameObject* owner = thread.owner;
-  if (owner == nullptr || thread.IsStatic() || owner->Router() == nullptr) return ER_ThreadError;
-  GSRouter* router = owner->Router();
-  const std::vector<std::string_view>& strings = fn.library->Strings();
-  thread.DropWait();
+namespace {
+
+// The wait entries of the WAIT at `operands` (`count` pairs of string
+// indexes, then as many targets), interned by `router`. False when a type
+// was refused (the meter may admit it later, so such entries are not kept).
+bool InternWaitEntries(GSRouter& router, const std::vector<std::string_view>& strings,
+                       const uint8_t* operands, uint32_t count,
+                       std::vector<GSThread::Block>& entries) {
+  entries.clear();
+  bool interned = true;
   for (uint32_t i = 0; i < count; ++i) {
     const uint8_t* pair = operands + 4 * i;
     const uint32_t majorIndex = pair[0] | (pair[1] << 8);
     const uint32_t minorIndex = pair[2] | (pair[3] << 8);
     const uint8_t* target = operands + 4 * count + 4 * i;
     GSThread::Block entry;
-    entry.major = router->InternMajorType(strings[majorIndex]);
-    entry.minor = router->InternMajorType(strings[minorIndex]);
+    entry.major = router.InternMajorType(strings[majorIndex]);
+    entry.minor = router.InternMajorType(strings[minorIndex]);
     entry.target = static_cast<uint32_t>(target[0]) | (static_cast<uint32_t>(target[1]) << 8) |
                    (static_cast<uint32_t>(target[2]) << 16) |
                    (static_cast<uint32_t>(target[3]) << 24);
+    entries.push_back(entry);
+    interned = interned && entry.major != GSRouter::kRefusedType &&
+               entry.minor != GSRouter::kRefusedType;
+  }
+  return interned;
+}
+
+}  // namespace
+
+GSResult GSWait(GSThread& thread, const GSFunction& fn, const uint8_t* operands, uint32_t count) {
+  GSGameObject* owner = thread.owner;
+  if (owner == nullptr || thread.IsStatic() || owner->Router() == nullptr) return ER_ThreadError;
+  GSRouter* router = owner->Router();
+  thread.DropWait();
+  GSThread::WaitSite& site = thread.lastWait;
+  const uint64_t unloads = GSLibrary::UnloadCount();
+  if (site.operands != operands || site.router != router ||
+      site.typeEpoch != router->TypeEpoch() || site.unloads != unloads) {
+    const bool keep =
+        InternWaitEntries(*router, fn.library->Strings(), operands, count, site.entries);
+    site.operands = keep ? operands : nullptr;
+    site.router = router;
+    site.typeEpoch = router->TypeEpoch();
+    site.unloads = unloads;
+  }
+  for (const GSThread::Block& entry : site.entries) {
     thread.waitList.push_back(entry);
     owner->Subscribe(entry.major);
   }

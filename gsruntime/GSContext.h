@@ -67,6 +67,7 @@ namespace GSRuntime {
 class GSClass;
 class GSGameObject;
 class GSMessage;
+class GSNode;
 class GSStack;
 class GSLibrary;
 class GSObject;
@@ -138,6 +139,9 @@ class GSContext {
   static const std::vector<GSContext*>& Live();
 
  private:
+  // Sets a game-object field of a Message object: the counted instance of
+  // the game object `node` is, else null (under the store rule).
+  void StoreGameObject(GSScriptInstance* instance, GSValue* slot, GSNode* node);
   GSAllocationMeter meter_;  // before the pool: the pool's objects give their bytes back to it
   TrackedObjectPool pool_;
   GSConstantStrings constants_;  // its strings are objects of the pool

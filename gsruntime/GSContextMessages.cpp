@@ -53,9 +53,8 @@ GSGameObject* AsGameObject(GSNode* node) {
   return GSGameObject::FromNode(node);
 }
 
-// The counted instance of a game object's node, or null.
-GSValue CountedInstance(GSNode* node) {
-  GSGameObject* object = AsGameObject(node);
+// The counted instance of a game object, or null.
+GSValue CountedInstance(const GSGameObject* object) {
   if (object == nullptr || object->GetScriptInstance() == 0) return 0;
   const GSValue ref = object->GetScriptInstance();
   return GSScriptInstance::FromRef(ref)->count > 0 ? ref : 0;
@@ -111,7 +110,7 @@ void GSContext::StoreTypeText(GSScriptInstance* instance, GSValue* slot, uint16_
   const auto reads = [&text](GSValue value) {
     const GSString* string = value != 0 ? GSString::FromRef(value) : nullptr;
     return string != nullptr && GSScriptInstance::FromRef(value)->count == 1 &&
-           string->text == text;
+           GSRouter::SameTypeText(string->text, text);
   };
   if (text.empty()) {
     GSStoreReference(instance, slot, 0, false);
@@ -136,6 +135,20 @@ void GSContext::StoreTypeText(GSScriptInstance* instance, GSValue* slot, uint16_
     found = made != nullptr ? made->GetScriptInstance() : 0;
   }
   GSStoreReference(instance, slot, found, false);
+}
+
+void GSContext::StoreGameObject(GSScriptInstance* instance, GSValue* slot, GSNode* node) {
+  const GSGameObject* object = AsGameObject(node);
+  const GSValue ref = CountedInstance(object);
+  // While the pool stands, the Message object and a game object of this
+  // context are both registered in it: the store rule allows the store
+  // without looking their contexts up.
+  if (ref == 0 || object->Context() != this || pool_.BeingDestroyed()) {
+    GSStoreReference(instance, slot, ref, true);
+    return;
+  }
+  GSObjectReference::AddRef(ref);
+  GSObjectReference::Release(std::exchange(*slot, ref));
 }
 
 GSValue GSContext::MakeMessageObject(const GSMessage& message) {
@@ -171,10 +184,9 @@ GSValue GSContext::MakeMessageObject(const GSMessage& message) {
                 message.major, router_->MajorTypeName(message.major));
   StoreTypeText(instance, slots + kMessageSlotMajor + 1, static_cast<uint16_t>(oldTypes),
                 message.minor, router_->MajorTypeName(message.minor));
-  GSStoreReference(instance, slots + kMessageSlotMajor + 2,
-                   CountedInstance(router_->FindNode(message.source)), true);
-  GSStoreReference(instance, slots + kMessageSlotMajor + 3,
-                   CountedInstance(router_->FindNode(message.destination)), true);
+  StoreGameObject(instance, slots + kMessageSlotMajor + 2, router_->FindNode(message.source));
+  StoreGameObject(instance, slots + kMessageSlotMajor + 3,
+                  router_->FindNode(message.destination));
   if (message.payload)
     GSStoreReference(instance, slots + kMessageSlotMajor + 4,
                      GSMakePayloadObject(this, *message.payload), false);

@@ -1,8 +1,11 @@
 #include "gsruntime/GSGameObject.h"
 
+#include <cstddef>
+#include <new>
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "gsruntime/GSClass.h"
 #include "gsruntime/GSContext.h"
@@ -58,9 +61,11 @@ bool GSGameObject::HandleMessage(const GSMessageRef& message) {
   for (const std::unique_ptr<GSThread>& thread : threads_)
     if (thread->PostToQueue(message, true)) consumed = true;
   // The matching records are copied (a handler may change the list); a few
-  // fit on the stack.
+  // fit on the stack, in storage that is only written by the copies.
   constexpr size_t kInline = 4;
-  GSHandler inlineCopies[kInline];
+  static_assert(std::is_trivially_copyable_v<GSHandler>);
+  alignas(GSHandler) std::byte inlineStorage[kInline * sizeof(GSHandler)];
+  GSHandler* const inlineCopies = reinterpret_cast<GSHandler*>(inlineStorage);
   std::vector<GSHandler> moreCopies;
   size_t matched = 0;
   for (const GSHandler& handler : handlers_) {
@@ -68,7 +73,7 @@ bool GSGameObject::HandleMessage(const GSMessageRef& message) {
         (handler.minor != GSRouter::kAnyType && handler.minor != message->minor))
       continue;
     if (matched < kInline) {
-      inlineCopies[matched++] = handler;
+      new (inlineCopies + matched++) GSHandler(handler);
       continue;
     }
     if (moreCopies.empty()) moreCopies.assign(inlineCopies, inlineCopies + kInline);

@@ -27,6 +27,7 @@
 // its inbox. Not thread-safe: nodes live on the script thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <string_view>
@@ -75,6 +76,17 @@ class GSNode {
 
  private:
   friend class ::GSRouter;
+  // The router's subscription counts of this node for a few major types,
+  // so that a thread's wait subscribes without a search; the router forgets
+  // them when the node leaves it.
+  struct KnownSubscription {
+    uint16_t major = 0;
+    uint32_t* count = nullptr;
+  };
+  static constexpr size_t kKnownSubscriptions = 4;
+
+  KnownSubscription known_[kKnownSubscriptions];
+  uint8_t nextKnown_ = 0;
   uint32_t id_ = kNoId;
   GSRouter* router_ = nullptr;
   std::string name_;

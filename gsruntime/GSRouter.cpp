@@ -12,18 +12,12 @@ using GSRuntime::GSNode;
 namespace {
 
 uint32_t nextNodeId = 1;  // process-wide; ids are never handed out twice
+uint64_t lastTypeEpoch = 0;  // process-wide; epochs are never handed out twice
 
-// FNV-1a over the type texts, short words.
-constexpr uint32_t kHashBasis = 2166136261u;
+// Type texts are short words: the hash mixes the first eight bytes and the
+// length with one multiplication, and goes on over the rest as FNV-1a does.
+constexpr uint64_t kHashMultiplier = 0x9E3779B97F4A7C15u;
 constexpr uint32_t kHashPrime = 16777619u;
-
-// Byte by byte: type texts are a few characters, shorter than a call.
-bool SameText(const std::string& stored, std::string_view text) {
-  if (stored.size() != text.size()) return false;
-  for (size_t i = 0; i < text.size(); ++i)
-    if (stored[i] != text[i]) return false;
-  return true;
-}
 
 }  // namespace
 
@@ -33,6 +27,10 @@ uint32_t GSRouter::NextNodeId() {
 
 void GSRouter::SetNextNodeId(uint32_t id) {
   nextNodeId = id;
+}
+
+uint64_t GSRouter::NewTypeEpoch() {
+  return ++lastTypeEpoch;
 }
 
 GSRouter::~GSRouter() {
@@ -49,12 +47,13 @@ bool GSRouter::AddNode(GSNode* node) {
   nodes_.emplace(id, node);
   node->id_ = id;
   node->router_ = this;
-  if (node->scheduled) scheduled_.emplace(id, node);
+  if (node->scheduled) Schedule(node);
   return true;
 }
 
 bool GSRouter::RemoveNode(GSNode* node) {
   if (node == nullptr || node->id_ == GSNode::kNoId || node->router_ != this) return false;
+  Forget(node);
   for (const std::unique_ptr<SubscriberTree>& tree : subscriptions_)
     if (tree) tree->erase(node->id_);
   if (!node->name_.empty()) {
@@ -65,7 +64,7 @@ bool GSRouter::RemoveNode(GSNode* node) {
   auto found = nodes_.find(node->id_);
   if (found == nodes_.end()) return false;
   nodes_.erase(found);
-  scheduled_.erase(node->id_);
+  Unschedule(node->id_);
   node->id_ = GSNode::kNoId;
   node->router_ = nullptr;
   return true;
@@ -99,23 +98,29 @@ uint16_t GSRouter::InternMajorType(const char* text) {
 }
 
 uint16_t GSRouter::InternMajorType(std::string_view text) {
-  // One pass: the text a C string of it would be (up to a NUL) and its hash.
-  uint32_t hash = kHashBasis;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c == 0) {
-      text = text.substr(0, i);
-      break;
-    }
-    hash = (hash ^ c) * kHashPrime;
+  // One pass: the text a C string of it would be (up to a NUL) and its first
+  // eight bytes as a word, which with the length settles the hash and, for
+  // texts shorter than eight bytes, the comparison.
+  uint64_t head = 0;
+  size_t length = 0;
+  for (; length < text.size(); ++length) {
+    const unsigned char c = static_cast<unsigned char>(text[length]);
+    if (c == 0) break;
+    if (length < 8) head |= uint64_t{c} << (8 * length);
   }
+  text = text.substr(0, length);
   if (text.empty()) return kAnyType;
+  uint32_t hash = static_cast<uint32_t>(((head ^ length) * kHashMultiplier) >> 32);
+  for (size_t i = 8; i < length; ++i)
+    hash = (hash ^ static_cast<unsigned char>(text[i])) * kHashPrime;
   size_t mask = typeSlots_.size() - 1;
   size_t i = hash & mask;
   if (!typeSlots_.empty()) {
     for (; typeSlots_[i].type != 0; i = (i + 1) & mask) {
       const TypeSlot& slot = typeSlots_[i];
-      if (slot.hash == hash && SameText(typeTexts_[slot.type - kFirstType], text)) return slot.type;
+      if (slot.hash != hash || slot.head != head) continue;
+      // No text holds a NUL: a head with a zero top byte is the whole text.
+      if (length < 8 || SameTypeText(typeTexts_[slot.type - kFirstType], text)) return slot.type;
     }
   }
   if (typeCounter_ == UINT16_MAX) return kRefusedType;
@@ -130,7 +135,7 @@ uint16_t GSRouter::InternMajorType(std::string_view text) {
   }
   const uint16_t type = ++typeCounter_;
   typeTexts_.emplace_back(text);
-  typeSlots_[i] = TypeSlot{hash, type};
+  typeSlots_[i] = TypeSlot{head, hash, type};
   return type;
 }
 
@@ -140,27 +145,54 @@ const std::string& GSRouter::MajorTypeName(uint16_t type) const {
   return typeTexts_[type - kFirstType];
 }
 
+uint32_t* GSRouter::KnownCount(const GSNode* node, uint16_t major) {
+  for (const GSNode::KnownSubscription& known : node->known_)
+    if (known.count != nullptr && known.major == major) return known.count;
+  return nullptr;
+}
+
+void GSRouter::Remember(GSNode* node, uint16_t major, uint32_t* count) {
+  node->known_[node->nextKnown_++ % GSNode::kKnownSubscriptions] = {major, count};
+}
+
+void GSRouter::Forget(GSNode* node) {
+  for (GSNode::KnownSubscription& known : node->known_) known = {};
+}
+
 bool GSRouter::Subscribe(GSNode* node, uint16_t major) {
   if (node == nullptr || node->id_ == GSNode::kNoId) return false;
+  if (uint32_t* count = KnownCount(node, major)) {
+    ++*count;
+    return true;
+  }
   if (subscriptions_.size() <= major) subscriptions_.resize(size_t{major} + 1);
   std::unique_ptr<SubscriberTree>& tree = subscriptions_[major];
   if (!tree) {
     tree = std::make_unique<SubscriberTree>();
     ++treeCount_;
   }
+  // Entries stay where they are until the node leaves: the count's address
+  // can be kept.
   Subscription& subscription = (*tree)[node->id_];
   ++subscription.count;
   subscription.node = node;
+  Remember(node, major, &subscription.count);
   return true;
 }
 
 bool GSRouter::Unsubscribe(GSNode* node, uint16_t major) {
   if (node == nullptr || node->id_ == GSNode::kNoId) return false;
-  SubscriberTree* tree = TreeOf(major);
-  if (tree == nullptr) return false;
-  auto found = tree->find(node->id_);
-  if (found == tree->end() || found->second.count == 0) return false;
-  --found->second.count;
+  uint32_t* count = KnownCount(node, major);
+  if (count == nullptr) {
+    SubscriberTree* tree = TreeOf(major);
+    if (tree == nullptr) return false;
+    auto found = tree->find(node->id_);
+    if (found == tree->end()) return false;
+    count = &found->second.count;
+    Remember(node, major, count);
+  }
+  if (*count == 0) return false;
+  --*count;
   return true;
 }
 
@@ -168,10 +200,11 @@ GSRouter::SubscriberTree* GSRouter::TreeOf(uint16_t major) const {
   return major < subscriptions_.size() ? subscriptions_[major].get() : nullptr;
 }
 
-bool GSRouter::Subscribed(uint16_t major, uint32_t id) const {
+bool GSRouter::Subscribed(uint16_t major, GSNode* node) const {
+  if (const uint32_t* count = KnownCount(node, major)) return *count > 0;
   const SubscriberTree* tree = TreeOf(major);
   if (tree == nullptr) return false;
-  auto found = tree->find(id);
+  auto found = tree->find(node->id_);
   return found != tree->end() && found->second.count > 0;
 }
 
@@ -187,7 +220,7 @@ void GSRouter::Send(const GSMessageRef& message) {
   if (message->destination != 0) {
     GSNode* node = FindNode(message->destination);
     if (node == nullptr) return;
-    if (!system && (!Subscribed(message->major, node->id_) || (node->flags & GSNode::kMute) != 0))
+    if (!system && (!Subscribed(message->major, node) || (node->flags & GSNode::kMute) != 0))
       return;
     Deliver(node, message);
     return;
@@ -204,7 +237,7 @@ void GSRouter::Send(const GSMessageRef& message) {
   for (uint32_t id : receivers) {
     GSNode* node = FindNode(id);
     if (node == nullptr) continue;
-    if (!system && (!Subscribed(message->major, id) || (node->flags & GSNode::kMute) != 0))
+    if (!system && (!Subscribed(message->major, node) || (node->flags & GSNode::kMute) != 0))
       continue;
     Deliver(node, message);
   }
@@ -289,48 +322,79 @@ void GSRouter::DumpAllThreadStacks() const {
 }
 
 void GSRouter::Schedule(GSNode* node) {
-  if (node != nullptr && node->router_ == this && node->id_ != GSNode::kNoId)
-    scheduled_.emplace(node->id_, node);
+  if (node == nullptr || node->router_ != this || node->id_ == GSNode::kNoId) return;
+  const uint32_t id = node->id_;
+  // Nodes mostly schedule themselves again while the set is updated in id
+  // order, so the id usually goes at the end.
+  if (scheduled_.empty() || scheduled_.back() < id) {
+    scheduled_.push_back(id);
+    return;
+  }
+  auto at = std::lower_bound(scheduled_.begin(), scheduled_.end(), id);
+  if (*at != id) scheduled_.insert(at, id);
+}
+
+void GSRouter::Unschedule(uint32_t id) {
+  auto at = std::lower_bound(scheduled_.begin(), scheduled_.end(), id);
+  if (at != scheduled_.end() && *at == id) scheduled_.erase(at);
 }
 
 std::vector<GSMessageRef> GSRouter::TakePosted() {
-  std::vector<GSMessageRef> taken(std::make_move_iterator(posted_.begin()),
-                                  std::make_move_iterator(posted_.end()));
-  posted_.clear();
+  std::vector<GSMessageRef> taken;
+  TakePosted(taken);
   return taken;
+}
+
+void GSRouter::TakePosted(std::vector<GSMessageRef>& into) {
+  into.clear();
+  into.swap(posted_);
 }
 
 std::vector<GSMessageRef> GSRouter::TakeDue() {
   std::vector<GSMessageRef> due;
+  TakeDue(due);
+  return due;
+}
+
+void GSRouter::TakeDue(std::vector<GSMessageRef>& into) {
+  into.clear();
   while (!delayed_.empty() && delayed_.front().due <= clock_) {
     std::pop_heap(delayed_.begin(), delayed_.end(), Later);
-    due.push_back(std::move(delayed_.back().message));
+    into.push_back(std::move(delayed_.back().message));
     delayed_.pop_back();
   }
-  return due;
 }
 
 std::vector<uint32_t> GSRouter::TakeScheduled() {
   std::vector<uint32_t> taken;
-  for (const auto& [id, node] : scheduled_) taken.push_back(id);
-  scheduled_.clear();
+  TakeScheduled(taken);
   return taken;
+}
+
+void GSRouter::TakeScheduled(std::vector<uint32_t>& into) {
+  into.clear();
+  into.swap(scheduled_);
 }
 
 bool GSRouter::Done() {
   if (!nodes_.empty()) GSPrint("GSRouter::Done(), %zu outstanding node(s)", nodes_.size());
+  // The counts the nodes know go with the trees, before any node is let go
+  // (a node deleted below may release others that are still registered).
+  for (const auto& [id, node] : nodes_) Forget(node);
   subscriptions_.clear();
   treeCount_ = 0;
   typeSlots_.clear();
   typeTexts_.clear();
   typeCounter_ = 100;
+  typeEpoch_ = NewTypeEpoch();
   nodeNames_.clear();
   // One node at a time: deleting one may release others, which then defer
   // (still registered) or go at once (already unregistered).
   while (!nodes_.empty()) {
     GSNode* node = nodes_.begin()->second;
     nodes_.erase(nodes_.begin());
-    scheduled_.erase(node->id_);
+    Unschedule(node->id_);
+    Forget(node);
     node->id_ = GSNode::kNoId;
     node->router_ = nullptr;
     node->name_.clear();

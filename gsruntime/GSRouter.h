@@ -43,14 +43,15 @@
 // TakePosted (the posted queue, emptied), TakeDue (the delayed messages due
 // by now, in due order, removed) and TakeScheduled (the ids of the nodes
 // whose Update is due, in id order, taken out of the update set) are its
-// steps; an id is looked up again before its node is updated.
+// steps; an id is looked up again before its node is updated. The forms
+// that take a vector replace its contents and reuse its storage, so a host
+// that keeps its vectors from one tick to the next allocates nothing.
 //
 // Messages print through GSPrintHook. Not thread-safe: the script thread
 // owns the router, its nodes and their messages.
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -79,10 +80,23 @@ class GSRouter {
   GSRuntime::GSNode* FindNode(uint32_t id) const;
   GSRuntime::GSNode* FindNodeByName(const char* name) const;
 
+  // Whether two type texts are equal, byte by byte: type texts are a few
+  // characters, shorter than a call to a library comparison.
+  static bool SameTypeText(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+      if (a[i] != b[i]) return false;
+    return true;
+  }
+
   uint16_t InternMajorType(const char* text);
   uint16_t InternMajorType(std::string_view text);
   // The text of an interned type; empty for any other number.
   const std::string& MajorTypeName(uint16_t type) const;
+  // Names the router's current table of types: it changes when the table
+  // is emptied (Done) and differs between routers, so while it reads the
+  // same, every text interned before still has the type it was given.
+  uint64_t TypeEpoch() const { return typeEpoch_; }
   // Charges the interned texts to the meter of `context` (the process-wide
   // one without it); called before anything is interned.
   void MeterUnder(GSRuntime::GSContext* context) { context_ = context; }
@@ -110,6 +124,9 @@ class GSRouter {
   std::vector<GSRuntime::GSMessageRef> TakePosted();
   std::vector<GSRuntime::GSMessageRef> TakeDue();
   std::vector<uint32_t> TakeScheduled();
+  void TakePosted(std::vector<GSRuntime::GSMessageRef>& into);
+  void TakeDue(std::vector<GSRuntime::GSMessageRef>& into);
+  void TakeScheduled(std::vector<uint32_t>& into);
   bool HasWork() const { return !posted_.empty() || !delayed_.empty() || !scheduled_.empty(); }
 
   size_t NodeCount() const { return nodes_.size(); }
@@ -130,9 +147,11 @@ class GSRouter {
     GSRuntime::GSNode* node = nullptr;
   };
   using SubscriberTree = std::map<uint32_t, Subscription>;  // by node id
-  // An entry of the open-addressing table of type texts: the text's hash
-  // and its type (0: free).
+  // An entry of the open-addressing table of type texts: the text's first
+  // eight bytes (little-endian, zero-padded), its hash and its type (0:
+  // free).
   struct TypeSlot {
+    uint64_t head = 0;
     uint32_t hash = 0;
     uint16_t type = 0;
   };
@@ -145,7 +164,15 @@ class GSRouter {
 
   void Deliver(GSRuntime::GSNode* node, const GSRuntime::GSMessageRef& message);
   void Queue(GSRuntime::GSMessageRef&& message);
-  bool Subscribed(uint16_t major, uint32_t id) const;
+  void Unschedule(uint32_t id);
+  static uint64_t NewTypeEpoch();
+  bool Subscribed(uint16_t major, GSRuntime::GSNode* node) const;
+  // The node's subscription count for `major` when it is known (see
+  // GSNode::KnownSubscription), else null; Remember notes one, Forget
+  // drops them all.
+  static uint32_t* KnownCount(const GSRuntime::GSNode* node, uint16_t major);
+  static void Remember(GSRuntime::GSNode* node, uint16_t major, uint32_t* count);
+  static void Forget(GSRuntime::GSNode* node);
   SubscriberTree* TreeOf(uint16_t major) const;
   void GrowTypeSlots();
   const char* NameOf(uint32_t id) const;
@@ -156,11 +183,12 @@ class GSRouter {
   std::map<uint32_t, GSRuntime::GSNode*> nodes_;  // by id: registration order
   std::vector<std::unique_ptr<SubscriberTree>> subscriptions_;  // by major type
   size_t treeCount_ = 0;
-  std::deque<GSRuntime::GSMessageRef> posted_;
+  std::vector<GSRuntime::GSMessageRef> posted_;  // in posting order
   std::vector<Delayed> delayed_;  // a min-heap on (due, order)
   uint64_t delayOrder_ = 0;
-  std::map<uint32_t, GSRuntime::GSNode*> scheduled_;
+  std::vector<uint32_t> scheduled_;  // the update set: ids, ascending, no repeats
   uint16_t typeCounter_ = 100;
+  uint64_t typeEpoch_ = NewTypeEpoch();
   GSRuntime::GSContext* context_ = nullptr;
   GSRuntime::GSNativeCharge typeCharge_;
   uint64_t clock_ = 0;

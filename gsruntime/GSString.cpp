@@ -85,13 +85,6 @@ GSString::~GSString() {
   instance_.Finish();
 }
 
-GSString* GSString::FromRef(GSValue ref) {
-  if (ref == 0) return nullptr;
-  GSObjectReference* native = GSScriptInstance::FromRef(ref)->native;
-  if (native == nullptr || native->GetKind() != KindString) return nullptr;
-  return static_cast<GSString*>(native);
-}
-
 bool GSString::Regrow(size_t capacity) {
   if (!charge_.Admits(capacity)) return Refused();
   try {

@@ -87,4 +87,13 @@ class GSString : public GSObjectReference {
   GSEmbeddedInstance instance_;
 };
 
+// Inline: string instructions and every native that reads a string
+// argument start with it.
+inline GSString* GSString::FromRef(GSValue ref) {
+  if (ref == 0) return nullptr;
+  GSObjectReference* native = GSScriptInstance::FromRef(ref)->native;
+  if (native == nullptr || native->GetKind() != KindString) return nullptr;
+  return static_cast<GSString*>(native);
+}
+
 }  // namespace GSRuntime

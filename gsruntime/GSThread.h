@@ -79,6 +79,8 @@
 #include "gsruntime/GSStack.h"
 #include "gsruntime/GSValue.h"
 
+class GSRouter;
+
 namespace GSRuntime {
 
 class GSGameObject;
@@ -151,12 +153,25 @@ class GSThread {
   static void SetInterpreter(Interpreter interpreter);
   static const char* ResultName(uint32_t code);
 
+  // The entries of the last WAIT this thread ran (its operands, in the
+  // code of a loaded library), with the router and type epoch they were
+  // interned under and GSLibrary::UnloadCount then: the next run of the
+  // same WAIT under the same router takes them without interning again.
+  struct WaitSite {
+    const uint8_t* operands = nullptr;
+    const GSRouter* router = nullptr;
+    uint64_t typeEpoch = 0;
+    uint64_t unloads = 0;
+    std::vector<Block> entries;
+  };
+
   uint32_t state = Runnable;
   uint32_t resumeOffset = 0;
   uint32_t flags;
   float timer = 0.0f;  // seconds of sleep left; 0 while waiting for a message
   GSGameObject* owner;
   std::vector<Block> waitList;
+  WaitSite lastWait;
   std::deque<GSMessageRef> queue;
 
  private:

@@ -1,9 +1,6 @@
 // Game objects in a context without a router, the only kind the tool
 // itself makes: they stay unregistered, cannot start or wait for threads,
 // and their message natives do nothing beyond their checks.
-#include <fstream>
-#include <sstream>
-
 #include <gtest/gtest.h>
 
 #include "RuntimeTestSupport.h"
@@ -40,13 +37,7 @@ class GameObjectTest : public GSTest::RuntimeFixture {
  protected:
   void SetUp() override {
     RuntimeFixture::SetUp();
-    std::ifstream in(VU_SOURCE_DIR "/gsnative/libraries/gs.gs", std::ios::binary);
-    std::stringstream gs;
-    gs << in.rdbuf();
-    Build(gs.str(), "gs");
-    Build(kScript, "main");
-    Announce("gs.gsl");
-    GSLibrary* library = Load("main.gsl");
+    GSLibrary* library = LoadWithStandardLibrary(kScript, "main");
     ASSERT_NE(library, nullptr);
     cls_ = library->FindClass("Main");
     ASSERT_NE(cls_, nullptr);

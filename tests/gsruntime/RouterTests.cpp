@@ -1,8 +1,10 @@
 // The router on its own: type numbers, node ids, subscriptions, delivery
 // and the delay queue, driven by hand as a host's pump would.
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -174,6 +176,47 @@ TEST(RouterTest, TypeTextsEndAtTheirFirstNulAndNameTheirNumber) {
   EXPECT_EQ(router.MajorTypeName(static_cast<uint16_t>(router.LastType() + 1)), "");
 }
 
+TEST(RouterTest, TypeTextsThatShareTheirFirstEightBytesStayApart) {
+  GSRouter router;
+  // Texts around the eight bytes that are compared as one word.
+  const std::string_view texts[] = {"abcdefg", "abcdefgh", "abcdefgi", "abcdefghi",
+                                    "abcdefghj", "abcdefghij", "abcdefgh" "abcdefgh",
+                                    "abcdefgh" "abcdefgi", "bbcdefgh", "a"};
+  std::vector<uint16_t> types;
+  for (std::string_view text : texts) types.push_back(router.InternMajorType(text));
+  for (size_t i = 0; i < std::size(texts); ++i) {
+    SCOPED_TRACE(std::string(texts[i]));
+    EXPECT_EQ(types[i], GSRouter::kFirstType + i);
+    EXPECT_EQ(router.InternMajorType(texts[i]), types[i]);
+    EXPECT_EQ(router.MajorTypeName(types[i]), texts[i]);
+  }
+  EXPECT_EQ(router.InternMajorType(std::string_view("abcdefgh\0i", 10)), types[1]);
+  EXPECT_EQ(router.InternMajorType(std::string_view("abcdefg\0i", 9)), types[0]);
+}
+
+TEST(RouterTest, TheUpdateSetIsTakenInIdOrderOnceEach) {
+  GSRouter router;
+  std::vector<std::string> received;
+  LogNode nodes[5] = {LogNode(&received), LogNode(&received), LogNode(&received),
+                      LogNode(&received), LogNode(&received)};
+  for (LogNode& node : nodes) ASSERT_TRUE(router.AddNode(&node));
+  std::vector<uint32_t> ids = {12345};  // replaced, not appended to
+  router.TakeScheduled(ids);
+  for (int i : {3, 1, 4, 1, 0, 3}) router.Schedule(&nodes[i]);
+  ASSERT_TRUE(router.RemoveNode(&nodes[4]));
+  router.Schedule(&nodes[4]);  // no longer registered
+  EXPECT_TRUE(router.HasWork());
+  router.TakeScheduled(ids);
+  EXPECT_EQ(ids, (std::vector<uint32_t>{nodes[0].Id(), nodes[1].Id(), nodes[3].Id()}));
+  EXPECT_FALSE(router.HasWork());
+  router.Schedule(&nodes[2]);
+  EXPECT_EQ(router.TakeScheduled(), std::vector<uint32_t>{nodes[2].Id()});
+  router.Post(Message(7, 1, 0, 0));
+  std::vector<GSMessageRef> posted = {Message(7, 9, 0, 0)};
+  router.TakePosted(posted);
+  EXPECT_EQ(Minors(posted), std::vector<uint16_t>{1});
+}
+
 TEST(RouterTest, AnUnsubscribedNodeReceivesNothingUntilItSubscribesAgain) {
   GSTest::PrintCapture print;
   GSRouter router;
@@ -201,6 +244,34 @@ TEST(RouterTest, AnUnsubscribedNodeReceivesNothingUntilItSubscribesAgain) {
   received.clear();
   router.Send(Message(major, 5, 0, 0));
   EXPECT_EQ(received, (std::vector<std::string>{idB + ":5"}));
+}
+
+TEST(RouterTest, ANodeThatLeavesAndComesBackStartsWithoutSubscriptions) {
+  GSTest::PrintCapture print;
+  GSRouter router;
+  std::vector<std::string> received;
+  LogNode a(&received);
+  ASSERT_TRUE(router.AddNode(&a));
+  const std::string first = std::to_string(a.Id());
+  uint16_t major = router.InternMajorType("Ride");
+  ASSERT_TRUE(router.Subscribe(&a, major));
+  router.Send(Message(major, 1, a.Id(), 0));
+  ASSERT_TRUE(router.RemoveNode(&a));
+  ASSERT_TRUE(router.AddNode(&a));
+  const std::string second = std::to_string(a.Id());
+  router.Send(Message(major, 2, a.Id(), 0));
+  EXPECT_FALSE(router.Unsubscribe(&a, major));
+  ASSERT_TRUE(router.Subscribe(&a, major));
+  ASSERT_TRUE(router.Subscribe(&a, major));
+  ASSERT_TRUE(router.Unsubscribe(&a, major));
+  router.Send(Message(major, 3, a.Id(), 0));
+  router.Done();  // the types and subscriptions start over
+  ASSERT_TRUE(router.AddNode(&a));
+  major = router.InternMajorType("Ride");
+  router.Send(Message(major, 4, a.Id(), 0));
+  router.Send(Message(major, 5, 0, 0));
+  EXPECT_FALSE(router.Unsubscribe(&a, major));
+  EXPECT_EQ(received, (std::vector<std::string>{first + ":1", second + ":3"}));
 }
 
 TEST(RouterTest, ShutdownDeletesExactlyTheNodesMarkedForDestruction) {

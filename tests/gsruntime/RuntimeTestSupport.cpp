@@ -1,6 +1,8 @@
 #include "RuntimeTestSupport.h"
 
 #include <cstdarg>
+#include <fstream>
+#include <sstream>
 
 #include "gsruntime/GSClass.h"
 #include "gsruntime/GSLibrary.h"
@@ -102,6 +104,17 @@ GSRuntime::GSLibraryId RuntimeFixture::Announce(const std::string& file) {
 
 GSRuntime::GSLibrary* RuntimeFixture::Load(const std::string& file) {
   return machine_->GetLibrary(Announce(file));
+}
+
+GSRuntime::GSLibrary* RuntimeFixture::LoadWithStandardLibrary(const std::string& source,
+                                                              const std::string& name) {
+  std::ifstream in(VU_SOURCE_DIR "/gsnative/libraries/gs.gs", std::ios::binary);
+  std::stringstream gs;
+  gs << in.rdbuf();
+  Build(gs.str(), "gs");
+  Build(source, name);
+  Announce("gs.gsl");
+  return Load(name + ".gsl");
 }
 
 void ScriptObjectFixture::BuildObject(const std::string& source, const std::string& name,

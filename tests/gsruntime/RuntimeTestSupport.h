@@ -56,6 +56,10 @@ class RuntimeFixture : public CompileFixture {
   // Announces `file` through AddLibrary; its id.
   GSRuntime::GSLibraryId Announce(const std::string& file);
   GSRuntime::GSLibrary* Load(const std::string& file);
+  // Compiles the standard "gs.gs" and `source` as `name`, announces
+  // "gs.gsl" and loads "<name>.gsl"; null when that fails.
+  GSRuntime::GSLibrary* LoadWithStandardLibrary(const std::string& source,
+                                                const std::string& name);
 
   Kiv::PString fileRoot_;
   std::unique_ptr<GSMachine> machine_;
