@@ -20,6 +20,13 @@ std::string_view MethodPart(std::string_view signature) {
   return at == std::string_view::npos ? std::string_view() : signature.substr(at);
 }
 
+// Whether `name` reads exactly `text`, without measuring `name` first.
+bool SameName(std::string_view text, const char* name) {
+  for (size_t i = 0; i < text.size(); ++i)
+    if (name[i] != text[i] || name[i] == '\0') return false;
+  return name[text.size()] == '\0';
+}
+
 }  // namespace
 
 int32_t GSFunction::LineForOffset(uint32_t offset) const {
@@ -36,7 +43,7 @@ GSClass* GSClass::Ancestor(uint32_t i) const {
 const GSFunction* GSClass::FindOwnFunction(std::string_view signature) {
   if (functions.size() < kIndexedClassSize) {
     for (const GSFunction& fn : functions)
-      if (signature == fn.name) return &fn;
+      if (SameName(signature, fn.name)) return &fn;
     return nullptr;
   }
   if (byName.empty()) IndexNames();
@@ -44,7 +51,7 @@ const GSFunction* GSClass::FindOwnFunction(std::string_view signature) {
   const uint32_t hash = NameHash(signature);
   for (size_t at = hash & mask; byName[at].index != 0; at = (at + 1) & mask) {
     const NameSlot& slot = byName[at];
-    if (slot.hash == hash && signature == functions[slot.index - 1].name)
+    if (slot.hash == hash && SameName(signature, functions[slot.index - 1].name))
       return &functions[slot.index - 1];
   }
   return nullptr;
@@ -61,16 +68,28 @@ void GSClass::IndexNames() {
     size_t at = hash & mask;
     // The first function of a name is the one found.
     while (byName[at].index != 0 &&
-           !(byName[at].hash == hash && own == functions[byName[at].index - 1].name))
+           !(byName[at].hash == hash && SameName(own, functions[byName[at].index - 1].name)))
       at = (at + 1) & mask;
     if (byName[at].index == 0) byName[at] = NameSlot{hash, i + 1};
   }
 }
 
+// Eight bytes a step: every function name of a large class is hashed at
+// load. The final shift brings the high bits of the products down to the
+// low ones, which pick the table slot.
 uint32_t GSClass::NameHash(std::string_view text) {
-  uint32_t hash = 2166136261u;
-  for (const char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
-  return hash;
+  uint64_t hash = 0x9E3779B97F4A7C15ull ^ text.size();
+  size_t at = 0;
+  for (; text.size() - at >= 8; at += 8) {
+    uint64_t word = 0;
+    std::memcpy(&word, text.data() + at, 8);
+    hash = (hash ^ word) * 0xFF51AFD7ED558CCDull;
+    hash ^= hash >> 32;
+  }
+  uint64_t tail = 0;
+  if (at < text.size()) std::memcpy(&tail, text.data() + at, text.size() - at);
+  hash = (hash ^ tail) * 0xC4CEB9FE1A85EC53ull;
+  return static_cast<uint32_t>(hash ^ (hash >> 29));
 }
 
 bool GSClass::InheritsFrom(std::string_view className) const {

@@ -122,7 +122,7 @@ const char* KindName(uint32_t k) {
 // without a target and take a fixed count, what they take and push.
 enum InOrderFlow : uint8_t { kFallsThrough, kReturns, kOther };
 
-struct InOrderStep {
+struct alignas(4) InOrderStep {
   InOrderFlow flow = kOther;
   int8_t pops = 0;
   int8_t pushes = 0;
@@ -198,7 +198,7 @@ class KindFlow {
   // same depth and kinds and no path jumps back to an instruction no path
   // had reached before it. True when the code passes; false when it does
   // not or the pass cannot tell (the walks then decide, from the start).
-  bool RunInOrder(uint32_t maxDepth, std::vector<GSCallSite>& calls, std::string& error) {
+  bool RunInOrder(uint32_t maxDepth, std::pmr::vector<GSCallSite>& calls, std::string& error) {
     const size_t n = code_.count;
     if (n == 0) return false;
     GSSettleCallResults(code_);
@@ -249,7 +249,7 @@ class KindFlow {
       at_ = code_.starts[i];
       const uint8_t* p = code_.code + at_;
       const uint8_t op = *p;
-      const InOrderStep step = kInOrderSteps[op];
+      const InOrderStep& step = kInOrderSteps[op];
       const int64_t d = static_cast<int64_t>(top_);
       if (step.flow == kFallsThrough) {  // most instructions
         if (step.pops > d || d - step.pops + step.pushes > int64_t{maxDepth} || i + 1 >= n)
@@ -291,7 +291,7 @@ class KindFlow {
     return BuildSites(calls, error);
   }
 
-  bool Run(std::vector<GSCallSite>& calls, std::string& error) {
+  bool Run(std::pmr::vector<GSCallSite>& calls, std::string& error) {
     if (!Prepare(error)) return false;
     for (int pass = 0;; ++pass) {
       if (pass == kMaxPasses) return Fail(0, "the kinds of call results do not settle", error);
@@ -670,7 +670,7 @@ class KindFlow {
     return true;
   }
 
-  bool BuildSites(std::vector<GSCallSite>& calls, std::string& error) {
+  bool BuildSites(std::pmr::vector<GSCallSite>& calls, std::string& error) {
     calls.clear();
     calls.reserve(code_.calls.size());
     for (uint32_t i : code_.calls) {
@@ -730,13 +730,13 @@ class KindFlow {
 }  // namespace
 
 bool GSCheckValueKinds(GSDecodedCode& code, const GSFunction& fn, GSKindStorage& storage,
-                       std::vector<GSCallSite>& calls, std::string& error) {
+                       std::pmr::vector<GSCallSite>& calls, std::string& error) {
   KindFlow flow(code, fn, storage);
   return flow.Run(calls, error);
 }
 
 bool GSCheckDepthsAndKinds(GSDecodedCode& code, const GSFunction& fn, uint32_t maxDepth,
-                           GSKindStorage& storage, std::vector<GSCallSite>& calls,
+                           GSKindStorage& storage, std::pmr::vector<GSCallSite>& calls,
                            std::string& error) {
   {
     KindFlow flow(code, fn, storage);

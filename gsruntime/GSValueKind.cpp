@@ -15,8 +15,8 @@ uint8_t NamedKind(std::string_view type) {
 
 }  // namespace
 
-bool GSSignatureKinds(std::string_view signature, uint8_t& returnKind,
-                      std::vector<uint8_t>& params) {
+template <typename KindList>
+bool GSSignatureKinds(std::string_view signature, uint8_t& returnKind, KindList& params) {
   params.reserve(8);  // one allocation for most signatures
   params.assign(1, kKindReference);
   returnKind = kKindNone;
@@ -40,6 +40,9 @@ bool GSSignatureKinds(std::string_view signature, uint8_t& returnKind,
   }
   return true;
 }
+
+template bool GSSignatureKinds(std::string_view, uint8_t&, std::vector<uint8_t>&);
+template bool GSSignatureKinds(std::string_view, uint8_t&, std::pmr::vector<uint8_t>&);
 
 uint8_t GSTypeCodeKind(uint32_t code) {
   if (code == 0) return kKindNone;
