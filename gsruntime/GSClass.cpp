@@ -20,13 +20,6 @@ std::string_view MethodPart(std::string_view signature) {
   return at == std::string_view::npos ? std::string_view() : signature.substr(at);
 }
 
-// Whether `name` reads exactly `text`, without measuring `name` first.
-bool SameName(std::string_view text, const char* name) {
-  for (size_t i = 0; i < text.size(); ++i)
-    if (name[i] != text[i] || name[i] == '\0') return false;
-  return name[text.size()] == '\0';
-}
-
 }  // namespace
 
 int32_t GSFunction::LineForOffset(uint32_t offset) const {
@@ -43,7 +36,7 @@ GSClass* GSClass::Ancestor(uint32_t i) const {
 const GSFunction* GSClass::FindOwnFunction(std::string_view signature) {
   if (functions.size() < kIndexedClassSize) {
     for (const GSFunction& fn : functions)
-      if (SameName(signature, fn.name)) return &fn;
+      if (GSSameName(signature, fn.name)) return &fn;
     return nullptr;
   }
   if (byName.empty()) IndexNames();
@@ -51,7 +44,7 @@ const GSFunction* GSClass::FindOwnFunction(std::string_view signature) {
   const uint32_t hash = NameHash(signature);
   for (size_t at = hash & mask; byName[at].index != 0; at = (at + 1) & mask) {
     const NameSlot& slot = byName[at];
-    if (slot.hash == hash && SameName(signature, functions[slot.index - 1].name))
+    if (slot.hash == hash && GSSameName(signature, functions[slot.index - 1].name))
       return &functions[slot.index - 1];
   }
   return nullptr;
@@ -68,7 +61,7 @@ void GSClass::IndexNames() {
     size_t at = hash & mask;
     // The first function of a name is the one found.
     while (byName[at].index != 0 &&
-           !(byName[at].hash == hash && SameName(own, functions[byName[at].index - 1].name)))
+           !(byName[at].hash == hash && GSSameName(own, functions[byName[at].index - 1].name)))
       at = (at + 1) & mask;
     if (byName[at].index == 0) byName[at] = NameSlot{hash, i + 1};
   }
@@ -87,7 +80,8 @@ uint32_t GSClass::NameHash(std::string_view text) {
     hash ^= hash >> 32;
   }
   uint64_t tail = 0;
-  if (at < text.size()) std::memcpy(&tail, text.data() + at, text.size() - at);
+  for (size_t k = at; k < text.size(); ++k)
+    tail |= uint64_t{static_cast<unsigned char>(text[k])} << (8 * (k - at));
   hash = (hash ^ tail) * 0xC4CEB9FE1A85EC53ull;
   return static_cast<uint32_t>(hash ^ (hash >> 29));
 }
@@ -177,6 +171,7 @@ bool GSClass::LinkFunctions() {
       if (fn.native == nullptr) GSPrint("Could not resolve native link %s", fn.name);
       continue;
     }
+    if (AncestorCount() == 0) continue;
     const std::string_view method = MethodPart(fn.name);
     for (uint32_t i = 0; fn.overridden == nullptr && i < AncestorCount(); ++i) {
       for (const GSFunction& candidate : Ancestor(i)->functions) {

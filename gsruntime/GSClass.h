@@ -69,6 +69,14 @@ struct GSMethodEntry;
 // caller's value has a proven kind, and bit i of `refs` when that kind is a
 // reference; bit i of `passedOn` when the value is such a passed-on result.
 // `wide` holds the kinds of every slot when there are more than 64.
+// Whether the terminated text `name` reads exactly `text`, without
+// measuring `name` first (names are compared far more often than measured).
+inline bool GSSameName(std::string_view text, const char* name) {
+  for (size_t i = 0; i < text.size(); ++i)
+    if (name[i] != text[i] || name[i] == '\0') return false;
+  return name[text.size()] == '\0';
+}
+
 struct GSCallSite {
   static constexpr uint8_t kCallResultPassedOn = 4;
 

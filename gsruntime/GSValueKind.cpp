@@ -13,6 +13,14 @@ uint8_t NamedKind(std::string_view type) {
   return kKindReference;
 }
 
+// The first `c` in `text`, or npos: signatures are short, so a plain loop
+// beats a library search call.
+size_t Find(std::string_view text, char c) {
+  for (size_t i = 0; i < text.size(); ++i)
+    if (text[i] == c) return i;
+  return std::string_view::npos;
+}
+
 }  // namespace
 
 template <typename KindList>
@@ -20,17 +28,17 @@ bool GSSignatureKinds(std::string_view signature, uint8_t& returnKind, KindList&
   params.reserve(8);  // one allocation for most signatures
   params.assign(1, kKindReference);
   returnKind = kKindNone;
-  const size_t open = signature.find('(');
+  const size_t open = Find(signature, '(');
   if (open == std::string_view::npos || signature.back() != ')') return false;
   if (signature.front() == '$') {
-    const size_t at = signature.find('@');
+    const size_t at = Find(signature, '@');
     if (at == std::string_view::npos || at > open) return false;
     returnKind = NamedKind(signature.substr(1, at - 1));
     if (returnKind == kKindInvalid) return false;
   }
   std::string_view list = signature.substr(open + 1, signature.size() - open - 2);
   while (!list.empty()) {
-    const size_t comma = list.find(',');
+    const size_t comma = Find(list, ',');
     const uint8_t kind = NamedKind(list.substr(0, comma));
     if (kind == kKindInvalid || kind == kKindNone) return false;
     params.push_back(kind);
