@@ -128,10 +128,12 @@ bool GSCodeVerifier::Decode(const GSFunction& fn, uint32_t& operandFailedAt,
   // At most one instruction per byte.
   if (code_.starts.size() < size) {
     code_.starts.resize(size);
+    code_.ops.resize(size);
     code_.leaves.resize(size);
     code_.indexAt.resize(size);
   }
   uint32_t* starts = code_.starts.data();
+  uint8_t* ops = code_.ops.data();
   int8_t* leaves = code_.leaves.data();
   int32_t* indexAt = code_.indexAt.data();
   const int8_t inheritedLeaves = fn.ReturnsValue() ? 1 : 0;
@@ -153,6 +155,7 @@ bool GSCodeVerifier::Decode(const GSFunction& fn, uint32_t& operandFailedAt,
     }
     indexAt[at] = static_cast<int32_t>(n);
     starts[n] = at;
+    ops[n] = op;
     const uint8_t* p = code + at + 1;
     bool fits = true;
     if (info.cls <= kClassIndex) {
