@@ -36,7 +36,7 @@ GSClass* GSClass::Ancestor(uint32_t i) const {
 const GSFunction* GSClass::FindOwnFunction(std::string_view signature) {
   if (functions.size() < kIndexedClassSize) {
     for (const GSFunction& fn : functions)
-      if (signature == fn.name) return &fn;
+      if (GSSameName(signature, fn.name)) return &fn;
     return nullptr;
   }
   if (byName.empty()) IndexNames();
@@ -44,7 +44,7 @@ const GSFunction* GSClass::FindOwnFunction(std::string_view signature) {
   const uint32_t hash = NameHash(signature);
   for (size_t at = hash & mask; byName[at].index != 0; at = (at + 1) & mask) {
     const NameSlot& slot = byName[at];
-    if (slot.hash == hash && signature == functions[slot.index - 1].name)
+    if (slot.hash == hash && GSSameName(signature, functions[slot.index - 1].name))
       return &functions[slot.index - 1];
   }
   return nullptr;
@@ -61,16 +61,29 @@ void GSClass::IndexNames() {
     size_t at = hash & mask;
     // The first function of a name is the one found.
     while (byName[at].index != 0 &&
-           !(byName[at].hash == hash && own == functions[byName[at].index - 1].name))
+           !(byName[at].hash == hash && GSSameName(own, functions[byName[at].index - 1].name)))
       at = (at + 1) & mask;
     if (byName[at].index == 0) byName[at] = NameSlot{hash, i + 1};
   }
 }
 
+// Eight bytes a step: every function name of a large class is hashed at
+// load. The final shift brings the high bits of the products down to the
+// low ones, which pick the table slot.
 uint32_t GSClass::NameHash(std::string_view text) {
-  uint32_t hash = 2166136261u;
-  for (const char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
-  return hash;
+  uint64_t hash = 0x9E3779B97F4A7C15ull ^ text.size();
+  size_t at = 0;
+  for (; text.size() - at >= 8; at += 8) {
+    uint64_t word = 0;
+    std::memcpy(&word, text.data() + at, 8);
+    hash = (hash ^ word) * 0xFF51AFD7ED558CCDull;
+    hash ^= hash >> 32;
+  }
+  uint64_t tail = 0;
+  for (size_t k = at; k < text.size(); ++k)
+    tail |= uint64_t{static_cast<unsigned char>(text[k])} << (8 * (k - at));
+  hash = (hash ^ tail) * 0xC4CEB9FE1A85EC53ull;
+  return static_cast<uint32_t>(hash ^ (hash >> 29));
 }
 
 bool GSClass::InheritsFrom(std::string_view className) const {
@@ -158,6 +171,7 @@ bool GSClass::LinkFunctions() {
       if (fn.native == nullptr) GSPrint("Could not resolve native link %s", fn.name);
       continue;
     }
+    if (AncestorCount() == 0) continue;
     const std::string_view method = MethodPart(fn.name);
     for (uint32_t i = 0; fn.overridden == nullptr && i < AncestorCount(); ++i) {
       for (const GSFunction& candidate : Ancestor(i)->functions) {

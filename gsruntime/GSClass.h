@@ -43,6 +43,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory_resource>
 #include <string_view>
 #include <vector>
 
@@ -68,6 +69,14 @@ struct GSMethodEntry;
 // caller's value has a proven kind, and bit i of `refs` when that kind is a
 // reference; bit i of `passedOn` when the value is such a passed-on result.
 // `wide` holds the kinds of every slot when there are more than 64.
+// Whether the terminated text `name` reads exactly `text`, without
+// measuring `name` first (names are compared far more often than measured).
+inline bool GSSameName(std::string_view text, const char* name) {
+  for (size_t i = 0; i < text.size(); ++i)
+    if (name[i] != text[i] || name[i] == '\0') return false;
+  return name[text.size()] == '\0';
+}
+
 struct GSCallSite {
   static constexpr uint8_t kCallResultPassedOn = 4;
 
@@ -99,6 +108,12 @@ struct GSFunction {
   static constexpr uint32_t kNativeFlag = 2;
   static constexpr uint32_t kThreadFlag = 0x10;
 
+  GSFunction() = default;
+  // A record whose kinds and call sites take their memory from `store`
+  // (its library's, which outlives it) instead of one allocation each; a
+  // copy takes its own from the heap.
+  explicit GSFunction(std::pmr::memory_resource* store) : paramKinds(store), calls(store) {}
+
   GSClass* cls = nullptr;
   GSLibrary* library = nullptr;
   const char* name = "";
@@ -122,9 +137,9 @@ struct GSFunction {
   // argument slot (the object first); paramRefs has bit i set when slot
   // i < 64 takes a reference.
   uint8_t returnKind = kKindNone;
-  std::vector<uint8_t> paramKinds;
+  std::pmr::vector<uint8_t> paramKinds;
   uint64_t paramRefs = 0;
-  std::vector<GSCallSite> calls;  // every reachable call, by ascending offset
+  std::pmr::vector<GSCallSite> calls;  // every reachable call, by ascending offset
 
   bool ReturnsValue() const { return returnType != 0; }
   bool IsNative() const { return (flags & kNativeFlag) != 0; }

@@ -60,6 +60,9 @@ enum DecodeClass : uint8_t {
   kIllegal,
 };
 
+// Decode bounds the classes up to kClassIndex by one table of limits.
+static_assert(kFrameSlot == 1 && kStoredSlot == 2 && kStringIndex == 3 && kClassIndex == 4);
+
 struct DecodeInfo {
   uint8_t length = 0;  // 0 for WAIT, SWITCH and illegal opcodes
   DecodeClass cls = kIllegal;
@@ -125,14 +128,19 @@ bool GSCodeVerifier::Decode(const GSFunction& fn, uint32_t& operandFailedAt,
   // At most one instruction per byte.
   if (code_.starts.size() < size) {
     code_.starts.resize(size);
+    code_.ops.resize(size);
     code_.leaves.resize(size);
     code_.indexAt.resize(size);
   }
   uint32_t* starts = code_.starts.data();
+  uint8_t* ops = code_.ops.data();
   int8_t* leaves = code_.leaves.data();
   int32_t* indexAt = code_.indexAt.data();
   const int8_t inheritedLeaves = fn.ReturnsValue() ? 1 : 0;
   const uint32_t frameSlots = fn.params + fn.recordOffset - 1;
+  // The bound of the index operand per decode class, up to kClassIndex.
+  const uint32_t limits[kClassIndex + 1] = {UINT32_MAX, frameSlots, frameSlots, tables_.strings,
+                                            tables_.classRefs};
   uint32_t n = 0;
   for (uint32_t at = 0; at < size;) {
     const uint8_t op = code[at];
@@ -147,23 +155,22 @@ bool GSCodeVerifier::Decode(const GSFunction& fn, uint32_t& operandFailedAt,
     }
     indexAt[at] = static_cast<int32_t>(n);
     starts[n] = at;
+    ops[n] = op;
     const uint8_t* p = code + at + 1;
     bool fits = true;
-    switch (info.cls) {
+    if (info.cls <= kClassIndex) {
+      // A frame slot, string or class index, bounded without a case each.
+      if (info.cls != kPlainOperands) {
+        const uint32_t operand = GSReadU16(p);
+        fits = operand < limits[info.cls] && operand >= (info.cls == kStoredSlot ? 1u : 0u);
+      }
+    } else switch (info.cls) {
       case kPlainOperands:
-      case kIllegal:
-        break;
       case kFrameSlot:
-        fits = GSReadU16(p) < frameSlots;
-        break;
       case kStoredSlot:
-        fits = GSReadU16(p) != 0 && GSReadU16(p) < frameSlots;
-        break;
       case kStringIndex:
-        fits = GSReadU16(p) < tables_.strings;
-        break;
       case kClassIndex:
-        fits = GSReadU16(p) < tables_.classRefs;
+      case kIllegal:
         break;
       case kMemberSlot:
         fits = operandFailedAt != kNoFailure || Member(op, GSReadU16(p), at, operandError);

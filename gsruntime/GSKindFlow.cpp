@@ -122,7 +122,7 @@ const char* KindName(uint32_t k) {
 // without a target and take a fixed count, what they take and push.
 enum InOrderFlow : uint8_t { kFallsThrough, kReturns, kOther };
 
-struct InOrderStep {
+struct alignas(4) InOrderStep {
   InOrderFlow flow = kOther;
   int8_t pops = 0;
   int8_t pushes = 0;
@@ -198,7 +198,7 @@ class KindFlow {
   // same depth and kinds and no path jumps back to an instruction no path
   // had reached before it. True when the code passes; false when it does
   // not or the pass cannot tell (the walks then decide, from the start).
-  bool RunInOrder(uint32_t maxDepth, std::vector<GSCallSite>& calls, std::string& error) {
+  bool RunInOrder(uint32_t maxDepth, std::pmr::vector<GSCallSite>& calls, std::string& error) {
     const size_t n = code_.count;
     if (n == 0) return false;
     GSSettleCallResults(code_);
@@ -226,6 +226,9 @@ class KindFlow {
     cur_ = curStorage_.data();
     top_ = 0;
     int64_t* depth = code_.depth.data();
+    const uint8_t* ops = code_.ops.data();
+    const uint32_t* starts = code_.starts.data();
+    const uint8_t* code = code_.code;
     uint64_t bound = 0;
     bool reached = true;  // whether the previous instruction falls through
     for (uint32_t i = 0; i < n; ++i) {
@@ -246,15 +249,17 @@ class KindFlow {
       }
       bound += top_;
       if (bound > kMaxTrackedSlots) return false;  // before the stored kinds can grow past it
-      at_ = code_.starts[i];
-      const uint8_t* p = code_.code + at_;
-      const uint8_t op = *p;
-      const InOrderStep step = kInOrderSteps[op];
+      // The opcode from its own list: the steps below branch on it long
+      // before the instruction's bytes arrive.
+      const uint8_t op = ops[i];
+      at_ = starts[i];
+      const uint8_t* p = code + at_;
+      const InOrderStep& step = kInOrderSteps[op];
       const int64_t d = static_cast<int64_t>(top_);
       if (step.flow == kFallsThrough) {  // most instructions
         if (step.pops > d || d - step.pops + step.pushes > int64_t{maxDepth} || i + 1 >= n)
           return false;
-        if (!Apply(i, p, error)) return false;
+        if (!Apply(i, p, op, error)) return false;
         reached = true;
         continue;
       }
@@ -262,13 +267,13 @@ class KindFlow {
       if (pops > d) return false;
       if (step.flow == kReturns) {
         if (d != (op == RET ? 0 : 1)) return false;
-        if (!Apply(i, p, error)) return false;
+        if (!Apply(i, p, op, error)) return false;
         reached = false;
         continue;
       }
       const int64_t after = d - pops + GSStackPushes(p, code_.leaves[i]);
       if (after + (op == WAIT ? 1 : 0) > int64_t{maxDepth}) return false;
-      if (!Apply(i, p, error)) return false;
+      if (!Apply(i, p, op, error)) return false;
       reached = true;
       switch (op) {
         case JMP:
@@ -291,7 +296,7 @@ class KindFlow {
     return BuildSites(calls, error);
   }
 
-  bool Run(std::vector<GSCallSite>& calls, std::string& error) {
+  bool Run(std::pmr::vector<GSCallSite>& calls, std::string& error) {
     if (!Prepare(error)) return false;
     for (int pass = 0;; ++pass) {
       if (pass == kMaxPasses) return Fail(0, "the kinds of call results do not settle", error);
@@ -572,7 +577,12 @@ class KindFlow {
   }
 
   [[gnu::always_inline]] bool Apply(uint32_t i, const uint8_t* p, std::string& error) {
-    const uint8_t op = *p;
+    return Apply(i, p, *p, error);
+  }
+
+  // `op` is *p, read already.
+  [[gnu::always_inline]] bool Apply(uint32_t i, const uint8_t* p, uint8_t op,
+                                    std::string& error) {
     const Rule& rule = kRules[op];
     if (rule.takes != kSpecial) return ApplyRule(rule, error);
     switch (op) {
@@ -670,7 +680,7 @@ class KindFlow {
     return true;
   }
 
-  bool BuildSites(std::vector<GSCallSite>& calls, std::string& error) {
+  bool BuildSites(std::pmr::vector<GSCallSite>& calls, std::string& error) {
     calls.clear();
     calls.reserve(code_.calls.size());
     for (uint32_t i : code_.calls) {
@@ -730,13 +740,13 @@ class KindFlow {
 }  // namespace
 
 bool GSCheckValueKinds(GSDecodedCode& code, const GSFunction& fn, GSKindStorage& storage,
-                       std::vector<GSCallSite>& calls, std::string& error) {
+                       std::pmr::vector<GSCallSite>& calls, std::string& error) {
   KindFlow flow(code, fn, storage);
   return flow.Run(calls, error);
 }
 
 bool GSCheckDepthsAndKinds(GSDecodedCode& code, const GSFunction& fn, uint32_t maxDepth,
-                           GSKindStorage& storage, std::vector<GSCallSite>& calls,
+                           GSKindStorage& storage, std::pmr::vector<GSCallSite>& calls,
                            std::string& error) {
   {
     KindFlow flow(code, fn, storage);

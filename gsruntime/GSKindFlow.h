@@ -33,6 +33,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory_resource>
 #include <string>
 #include <vector>
 
@@ -58,14 +59,14 @@ struct GSKindStorage {
 };
 
 bool GSCheckValueKinds(GSDecodedCode& code, const GSFunction& fn, GSKindStorage& storage,
-                       std::vector<GSCallSite>& calls, std::string& error);
+                       std::pmr::vector<GSCallSite>& calls, std::string& error);
 
 // GSCheckStackDepth and then GSCheckValueKinds, with the same outcome, the
 // same `calls` and the same error; most code is settled by one pass over
 // the instructions in order instead of the two walks (which decide where
 // that pass cannot, and give every refusal).
 bool GSCheckDepthsAndKinds(GSDecodedCode& code, const GSFunction& fn, uint32_t maxDepth,
-                           GSKindStorage& storage, std::vector<GSCallSite>& calls,
+                           GSKindStorage& storage, std::pmr::vector<GSCallSite>& calls,
                            std::string& error);
 
 }  // namespace GSRuntime

@@ -81,7 +81,7 @@ int GSLibrary::LinkClassRefs() {
 
 GSClass* GSLibrary::FindClass(std::string_view className) const {
   for (size_t i = classes_.size(); i-- > 0;)
-    if (className == classes_[i].name) return const_cast<GSClass*>(&classes_[i]);
+    if (GSSameName(className, classes_[i].name)) return const_cast<GSClass*>(&classes_[i]);
   return nullptr;
 }
 

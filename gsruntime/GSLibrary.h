@@ -35,6 +35,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -109,6 +110,11 @@ class GSLibrary {
   GSMachine* machine_;
   std::string path_;
   std::vector<uint8_t> image_;
+  // What the function records keep per function (their kinds and call
+  // sites), taken in a few large blocks and given back all at once when
+  // the library goes; declared before classes_, so it outlives them.
+  std::pmr::monotonic_buffer_resource store_{kFirstStoreBlock};
+  static constexpr size_t kFirstStoreBlock = 16 * 1024;
   uint32_t version_ = 0;
   GSLibraryId id_{};
   std::string name_;

@@ -238,7 +238,8 @@ bool GSLibraryReader::ReadFunctions(GSClass& cls) {
   if (count == 0) return Fail("class without function records");
   if (uint64_t{count} * kMinFunctionRecord > limit_ - pos_)
     return Fail(std::to_string(count) + " functions do not fit");
-  cls.functions.resize(count);
+  cls.functions.reserve(count);
+  for (uint32_t i = 0; i < count; ++i) cls.functions.emplace_back(&lib_.store_);
   for (GSFunction& fn : cls.functions) {
     fn.cls = &cls;
     fn.library = &lib_;

@@ -33,6 +33,7 @@ struct GSDecodedCode {
   uint32_t size = 0;
   uint32_t count = 0;            // instructions; the vectors below may hold more entries
   std::vector<uint32_t> starts;  // instruction offsets, ascending
+  std::vector<uint8_t> ops;      // per instruction: its opcode, read without its offset
   // Per code byte: the instruction starting there, when starts[] agrees
   // (what other functions left in it is never cleared).
   std::vector<int32_t> indexAt;

@@ -15,7 +15,8 @@
 // other type name (string, object, a class, an array) a reference. The
 // object slot comes first in `params` (a reference), then one entry per
 // parameter. False when the text has no parameter list or a parameter type
-// is empty or "void".
+// is empty or "void". `params` is a std::vector<uint8_t> or a
+// std::pmr::vector<uint8_t> (a function record's, in its library's store).
 //
 // GSTypeCodeKind(code): the kind of a compiled type code (0 void, 1 bool,
 // 2 int, 3 float, 4 string, 5 object, 7..11 the arrays, 13 null); codes the
@@ -24,6 +25,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory_resource>
 #include <string_view>
 #include <vector>
 
@@ -36,8 +38,10 @@ enum GSValueKind : uint8_t {
   kKindInvalid = 3,
 };
 
-bool GSSignatureKinds(std::string_view signature, uint8_t& returnKind,
-                      std::vector<uint8_t>& params);
+template <typename KindList>
+bool GSSignatureKinds(std::string_view signature, uint8_t& returnKind, KindList& params);
+extern template bool GSSignatureKinds(std::string_view, uint8_t&, std::vector<uint8_t>&);
+extern template bool GSSignatureKinds(std::string_view, uint8_t&, std::pmr::vector<uint8_t>&);
 uint8_t GSTypeCodeKind(uint32_t code);
 
 }  // namespace GSRuntime

@@ -24,10 +24,11 @@ TEST(ClassLookup, OwnFunctionsAreFoundByTheirWholeSignatureFirstOneFirst) {
     for (size_t i = 0; i < count; ++i)
       EXPECT_EQ(cls.FindOwnFunction(names[i]), &cls.functions[i]) << names[i];
     const std::string embedded = names[0] + std::string(1, '\0') + "x";
+    const std::string longer = names[0] + "x";
     for (const std::string_view missing :
          {std::string_view("$int@Big::M(int)"), std::string_view(names[0]).substr(1),
           std::string_view(names[0]).substr(0, names[0].size() - 1), std::string_view(),
-          std::string_view(embedded)})
+          std::string_view(embedded), std::string_view(longer)})
       EXPECT_EQ(cls.FindOwnFunction(missing), nullptr) << missing;
   }
 }

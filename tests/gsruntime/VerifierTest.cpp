@@ -319,6 +319,88 @@ TEST_F(VerifierTest, DamagedLibrariesAreRefusedWithTheReason) {
   }
 }
 
+TEST_F(VerifierTest, IndexOperandsAreBoundedExactlyAtTheirLimits) {
+  // Each index operand at its limit is refused with the limit named; one
+  // below it is never out of range.
+  Image original;
+  original.bytes = BuildScript("objects");
+  std::string error;
+  ASSERT_TRUE(GSLibraryFormat::ReadGsl(original.bytes, original.read, error)) << error;
+  const uint32_t frameSlots =
+      original.U32(original.Word(kRun, 9)) + original.U32(original.Word(kRun, 7)) - 1;
+  const struct {
+    const char* mnemonic;
+    uint32_t limit;
+    const char* what;
+  } cases[] = {
+      {"LOAD", frameSlots, "frame slot"},
+      {"STORE", frameSlots, "frame slot"},
+      {"PUSHSTR", static_cast<uint32_t>(original.read.strings.size()), "string"},
+      {"CAST", static_cast<uint32_t>(original.read.classRefs.size()), "class reference"},
+      {"STATIC", static_cast<uint32_t>(original.read.classRefs.size()), "class reference"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mnemonic);
+    const size_t at = original.Op(kRun, c.mnemonic);
+    ASSERT_NE(at, SIZE_MAX);
+    for (const uint32_t operand : {c.limit, c.limit - 1}) {
+      Image damaged = original;
+      damaged.bytes[at + 1] = static_cast<uint8_t>(operand);
+      damaged.bytes[at + 2] = static_cast<uint8_t>(operand >> 8);
+      GSMachine machine;
+      GSLibrary* library = LoadObjects(machine, damaged.bytes);
+      const std::string first = print_->lines.empty() ? "" : print_->lines[0];
+      if (operand == c.limit) {
+        EXPECT_EQ(library, nullptr);
+        EXPECT_NE(first.find(std::string(c.what) + " " + std::to_string(c.limit) +
+                             " out of range (" + std::to_string(c.limit) + ")"),
+                  std::string::npos)
+            << first;
+      } else {
+        EXPECT_EQ(first.find("out of range"), std::string::npos) << first;
+      }
+    }
+  }
+}
+
+TEST_F(VerifierTest, CopiedFunctionRecordsOutliveTheirLibrary) {
+  // A library keeps its records' kinds and call sites in a store of its
+  // own; a copy of a record must hold its own and stay whole after the
+  // library is gone.
+  const std::vector<uint8_t> bytes = BuildScript("objects");
+  GSFunction copy;
+  std::vector<std::vector<uint64_t>> sites;
+  std::vector<uint8_t> kinds;
+  {
+    GSMachine machine;
+    GSLibrary* library = LoadObjects(machine, bytes);
+    ASSERT_NE(library, nullptr);
+    const GSFunction* run = library->FindClass("Scene")->FindOwnFunction(kRun);
+    ASSERT_NE(run, nullptr);
+    ASSERT_FALSE(run->calls.empty());
+    copy = *run;
+    sites = Sites(*run);
+    kinds.assign(run->paramKinds.begin(), run->paramKinds.end());
+  }
+  EXPECT_EQ(Sites(copy), sites);
+  EXPECT_EQ(std::vector<uint8_t>(copy.paramKinds.begin(), copy.paramKinds.end()), kinds);
+  EXPECT_EQ(kinds, (std::vector<uint8_t>{kKindReference, kKindPlain, kKindPlain}));
+}
+
+TEST_F(VerifierTest, ClassesAreFoundByTheirWholeName) {
+  const std::vector<uint8_t> bytes = BuildScript("objects");
+  GSMachine machine;
+  GSLibrary* library = LoadObjects(machine, bytes);
+  ASSERT_NE(library, nullptr);
+  for (const char* name : {"Part", "Shape", "Tally", "Scene"}) {
+    ASSERT_NE(library->FindClass(name), nullptr) << name;
+    EXPECT_STREQ(library->FindClass(name)->name, name);
+  }
+  for (const std::string_view missing : {std::string_view("Scen"), std::string_view("Scenes"),
+                                         std::string_view(), std::string_view("Part\0", 5)})
+    EXPECT_EQ(library->FindClass(missing), nullptr) << missing;
+}
+
 TEST(FixedLengthTest, AgreesWithTheDecoderForEveryOpcode) {
   for (uint32_t op = 0; op < 256; ++op) {
     SCOPED_TRACE(op);
