@@ -13,6 +13,7 @@
 // destructor, which detaches it from its instance. Not thread-safe.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "gsruntime/GSValue.h"
@@ -35,6 +36,12 @@ class GSObjectReference {
   GSObjectReference& operator=(const GSObjectReference&) = delete;
 
   Kind GetKind() const { return kind_; }
+
+  // The type number (GSNativeTypeId, GSNativeCast.h) of the object's exact
+  // class once a cast found it, else 0. Relaxed atomics: the note is a
+  // hint that any thread may read or write.
+  uint32_t NotedType() const { return notedType_.load(std::memory_order_relaxed); }
+  void NoteType(uint32_t type) const { notedType_.store(type, std::memory_order_relaxed); }
   // A GSObject (kind 3) or a game object (kind 4).
   bool IsObject() const { return kind_ == KindObject || kind_ == KindGameObject; }
 
@@ -53,6 +60,7 @@ class GSObjectReference {
 
  private:
   Kind kind_;
+  mutable std::atomic<uint32_t> notedType_{0};
 };
 
 }  // namespace GSRuntime

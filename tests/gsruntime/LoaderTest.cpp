@@ -206,3 +206,40 @@ TEST_F(LoaderTest, FailedCyclicLoadLeavesNothingDangling) {
 }
 
 }  // namespace
+
+namespace {
+
+// A frame whose only references are arguments is released from a mask of
+// them; one that holds a reference local keeps the slot table, or that
+// local would never be released.
+TEST_F(LoaderTest, FramesOfReferenceArgumentsOnlyAreReleasedByMask) {
+  Build(
+      "class Tool {\n"
+      "  native void Take(string a, int n, Tool t);\n"
+      "  int Plain(int n) { return n; }\n"
+      "  int Local(string a) { string s = a + \"x\"; return s.size(); }\n"
+      "};\n",
+      "masks");
+  GSLibrary* lib = Load("masks.gsl");
+  ASSERT_NE(lib, nullptr);
+  GSClass* cls = lib->FindClass("Tool");
+  ASSERT_NE(cls, nullptr);
+  struct Case {
+    const char* signature;
+    bool argsOnly;
+    uint64_t mask;
+  } cases[] = {
+      {"$void@Tool::Take(string,int,Tool)", true, 0b1010},
+      {"$int@Tool::Plain(int)", true, 0},
+      {"$int@Tool::Local(string)", false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.signature);
+    const GSFunction* fn = cls->FindOwnFunction(c.signature);
+    ASSERT_NE(fn, nullptr);
+    EXPECT_EQ(fn->releasesArgsOnly, c.argsOnly);
+    EXPECT_EQ(fn->releasedArgs, c.mask);
+  }
+}
+
+}  // namespace
