@@ -124,11 +124,6 @@ struct GSFunction {
   uint8_t returnKind = kKindNone;
   std::vector<uint8_t> paramKinds;
   uint64_t paramRefs = 0;
-  // When every reference slot of the frame is an argument slot below 64,
-  // listed in ascending order (what the compiler writes): bit i for slot i,
-  // so that a frame is released without reading the slot table.
-  uint64_t releasedArgs = 0;
-  bool releasesArgsOnly = false;
   std::vector<GSCallSite> calls;  // every reachable call, by ascending offset
 
   bool ReturnsValue() const { return returnType != 0; }

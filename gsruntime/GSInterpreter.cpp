@@ -112,8 +112,7 @@ GSValue NewString(std::string_view text) {
 // The decimal text of an int, in a buffer of its own.
 struct IntDigits {
   explicit IntDigits(int32_t i)
-      : length(static_cast<size_t>(std::to_chars(buffer, buffer + sizeof buffer, i).ptr - buffer)) {
-  }
+      : length(static_cast<size_t>(std::to_chars(buffer, buffer + sizeof buffer, i).ptr - buffer)) {}
   std::string_view View() const { return std::string_view(buffer, length); }
 
   char buffer[16];
@@ -282,8 +281,8 @@ GSResult GSInterpret(GSThread& thread) {
   } while (0)
 // After an instruction that moved data (GSAllocationMeter.h): once that
 // work has spent the budget, the run stops at the instruction.
-#define WORKED()                                          \
-  do {                                                    \
+#define WORKED()                                         \
+  do {                                                   \
     if (gsRunBudgetUsed > kGSRunBudget) FAIL(ER_Timeout); \
   } while (0)
 #define JUMP(target)      \

@@ -308,11 +308,8 @@ bool GSLibraryReader::CheckKinds(GSFunction& fn, std::string_view signature) {
   uint64_t released = 0;
   std::vector<bool> more;
   if (fn.params > 64) more.assign(fn.params, false);
-  bool argsOnly = true;
   for (uint32_t r = 0; r < fn.referenceSlots.count; ++r) {
     const uint32_t slot = fn.referenceSlots.At(r);
-    if (slot >= fn.params || slot >= 64 || (r > 0 && slot <= fn.referenceSlots.At(r - 1)))
-      argsOnly = false;
     if (slot >= fn.params) continue;
     if (slot < 64)
       released |= uint64_t{1} << slot;
@@ -325,8 +322,6 @@ bool GSLibraryReader::CheckKinds(GSFunction& fn, std::string_view signature) {
       return Fail(std::string("argument ") + std::to_string(i) + " of " + fn.name +
                   " is not released as its kind needs");
   }
-  fn.releasesArgsOnly = argsOnly;
-  fn.releasedArgs = argsOnly ? released : 0;
   return true;
 }
 

@@ -13,7 +13,6 @@
 // destructor, which detaches it from its instance. Not thread-safe.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 
 #include "gsruntime/GSValue.h"
@@ -36,12 +35,6 @@ class GSObjectReference {
   GSObjectReference& operator=(const GSObjectReference&) = delete;
 
   Kind GetKind() const { return kind_; }
-
-  // The type number (GSNativeTypeId, GSNativeCast.h) of the object's exact
-  // class once a cast found it, else 0. Relaxed atomics: the note is a
-  // hint that any thread may read or write.
-  uint32_t NotedType() const { return notedType_.load(std::memory_order_relaxed); }
-  void NoteType(uint32_t type) const { notedType_.store(type, std::memory_order_relaxed); }
   // A GSObject (kind 3) or a game object (kind 4).
   bool IsObject() const { return kind_ == KindObject || kind_ == KindGameObject; }
 
@@ -60,7 +53,6 @@ class GSObjectReference {
 
  private:
   Kind kind_;
-  mutable std::atomic<uint32_t> notedType_{0};
 };
 
 }  // namespace GSRuntime

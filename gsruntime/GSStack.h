@@ -38,7 +38,6 @@
 // one thread object.
 #pragma once
 
-#include <bit>
 #include <cstdint>
 #include <memory>
 
@@ -158,25 +157,14 @@ inline bool GSStack::PushFrame(const GSFunction& fn, uint32_t returnOffset) {
   return true;
 }
 
-[[gnu::always_inline]] inline void GSStack::ReleaseFrame(const GSValue* record) {
+inline void GSStack::ReleaseFrame(const GSValue* record) {
   const GSFunction* fn = FrameFunction(record);
   GSValue* slot0 = FrameSlot0(record);
-  if (fn->releasesArgsOnly) {
-    // The same slots in the same order (last listed first), from the mask.
-    for (uint64_t left = fn->releasedArgs; left != 0;) {
-      const int i = 63 - std::countl_zero(left);
-      left &= ~(uint64_t{1} << i);
-      const GSValue ref = slot0[i];
-      slot0[i] = 0;
-      Drop(ref);
-    }
-  } else {
-    for (uint32_t i = fn->referenceSlots.count; i-- > 0;) {
-      GSValue& slot = slot0[fn->referenceSlots.At(i)];
-      const GSValue ref = slot;
-      slot = 0;
-      Drop(ref);
-    }
+  for (uint32_t i = fn->referenceSlots.count; i-- > 0;) {
+    GSValue& slot = slot0[fn->referenceSlots.At(i)];
+    const GSValue ref = slot;
+    slot = 0;
+    Drop(ref);
   }
   const GSValue me = slot0[0];
   slot0[0] = 0;

@@ -134,29 +134,6 @@ TEST(GSStackTest, PoppingAFrameReleasesItsReferencesAndTheObject) {
   EXPECT_EQ(GSScriptInstance::LiveCount(), 0);
 }
 
-TEST(GSStackTest, FrameOfReferenceArgumentsIsReleasedByItsMask) {
-  Records records;
-  GSStack stack;
-  GSFunction& fn =
-      const_cast<GSFunction&>(records.Make("$void@A::Take(string,int,string)", 4, 0, 1, {1, 3}));
-  fn.releasesArgsOnly = true;
-  fn.releasedArgs = 0b1010;
-  const GSValue me = GSString::Create("me", nullptr)->GetScriptInstance();
-  const GSValue first = GSString::Create("a", nullptr)->GetScriptInstance();
-  const GSValue last = GSString::Create("b", nullptr)->GetScriptInstance();
-  GSObjectReference::AddRef(last);  // a count held elsewhere
-  ASSERT_TRUE(Enter(stack, fn, {me, first, 9, last}));
-  GSValue* slot0 = stack.FrameSlot0(stack.CurrentFrame());
-  ASSERT_TRUE(stack.PopFrame());
-  EXPECT_EQ(slot0[1], 0u);
-  EXPECT_EQ(slot0[2], 9u);  // not a reference: left alone
-  EXPECT_EQ(slot0[3], 0u);
-  EXPECT_EQ(GSScriptInstance::LiveCount(), 1);
-  EXPECT_EQ(GSScriptInstance::FromRef(last)->count, 1);
-  GSObjectReference::Release(last);
-  EXPECT_EQ(GSScriptInstance::LiveCount(), 0);
-}
-
 TEST(GSStackTest, ClearReleasesEveryFrame) {
   Records records;
   GSStack stack;
