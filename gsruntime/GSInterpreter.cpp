@@ -111,12 +111,13 @@ GSValue NewString(std::string_view text) {
 
 // The decimal text of an int, in a buffer of its own.
 struct IntDigits {
-  explicit IntDigits(int32_t i)
-      : length(static_cast<size_t>(std::to_chars(buffer, buffer + sizeof buffer, i).ptr - buffer)) {}
+  explicit IntDigits(int32_t i) {
+    length = static_cast<size_t>(std::to_chars(buffer, buffer + sizeof buffer, i).ptr - buffer);
+  }
   std::string_view View() const { return std::string_view(buffer, length); }
 
   char buffer[16];
-  size_t length;
+  size_t length = 0;
 };
 
 GSValue IntText(int32_t i) {
@@ -186,7 +187,11 @@ bool AppendInPlace(GSValue a, GSValue b) {
   const IntDigits digits(i);
   const std::string_view head = TextOf(a);
   GSContext* context = CurrentContext();
-  const uint64_t both = 2 * sizeof(GSString) + 2 * digits.length + head.size();
+  // What the two steps ask of the meter: the string of the digits, held
+  // at its capacity (at least the inline one of a std::string), then the
+  // joined string next to it.
+  const uint64_t digitsHeld = sizeof(GSString) + std::max(digits.length, std::string().capacity());
+  const uint64_t both = digitsHeld + sizeof(GSString) + head.size() + digits.length;
   if (!GSAllocationMeter::Of(context).Admits(both)) return false;
   GSString* string = GSString::CreateJoined(head, digits.View(), context);
   joined = string != nullptr ? string->GetScriptInstance() : 0;
