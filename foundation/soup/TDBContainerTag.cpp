@@ -248,10 +248,24 @@ TDBContainerTag::~TDBContainerTag() {
   // Free nodes hold no name; the nodes in use give theirs up here, so the
   // nodes need no destructor call of their own afterwards.
   const size_t queuedBefore = queue.size();
+  // Names go back to the string cache in batches, one hold of its lock per
+  // batch of last uses instead of one per name.
+  constexpr size_t kNameBatch = 128;
+  Kiv::PString names[kNameBatch];
+  size_t named = 0;
   for (Node* node : ring_) {
     queue.push_back(node->child);
-    EndName(*node);
+    if (node->borrowedName) {
+      EndName(*node);
+      continue;
+    }
+    names[named++] = std::move(node->name);
+    if (named == kNameBatch) {
+      Kiv::PStringCache::ReleaseAll(names, named);
+      named = 0;
+    }
   }
+  Kiv::PStringCache::ReleaseAll(names, named);
   // The queue is taken from its end: reversed, the children go in their
   // order, which is the order a reading made them in (ascending addresses).
   std::reverse(queue.begin() + std::ptrdiff_t(queuedBefore), queue.end());

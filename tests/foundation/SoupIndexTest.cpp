@@ -324,3 +324,34 @@ TEST(SoupIndex, PeekChildAgreesWithTheReadersAroundTheIndexThreshold) {
     EXPECT_EQ(Soup().PeekChild(Kiv::PString("p2"), keep), nullptr);
   }
 }
+
+namespace {
+
+// A large container gives its names back when it goes: names of its own
+// leave the string cache, and names held elsewhere (once or under many
+// tags, borrowed or not) keep exactly the uses of their other holders.
+TEST(SoupIndex, DestroyedContainerGivesBackEveryNameUseAcrossBatches) {
+  const size_t before = Kiv::PStringCache::Count();
+  const Kiv::PString kept("soup-index-kept-name");
+  const Kiv::PString borrowed("soup-index-borrowed-name");
+  {
+    Soup soup;
+    soup.Create();
+    for (int i = 0; i < 300; ++i) {
+      soup.SetNamedInt(Kiv::PString("soup-index-own-" + std::to_string(i)), i);
+      if (i % 7 == 0)
+        soup.GetChunk()->SetChild(kept, TDBDataTag::CreateCopy(SoupType::kInt, "\x01\0\0\0", 4));
+    }
+    static_cast<TDBContainerTag*>(soup.GetChunk())
+        ->ReplaceFirstNamedBorrowingName(borrowed,
+                                         TDBDataTag::CreateCopy(SoupType::kInt, "\x02\0\0\0", 4));
+    EXPECT_EQ(Kiv::PStringCache::UseCount(kept), 1u + 43u);
+    EXPECT_EQ(Kiv::PStringCache::UseCount(borrowed), 1u);
+    EXPECT_EQ(Kiv::PStringCache::Count(), before + 2 + 300);
+  }
+  EXPECT_EQ(Kiv::PStringCache::UseCount(kept), 1u);
+  EXPECT_EQ(Kiv::PStringCache::UseCount(borrowed), 1u);
+  EXPECT_EQ(Kiv::PStringCache::Count(), before + 2);
+}
+
+}  // namespace

@@ -53,6 +53,7 @@ class Hoard {
     return 1;
   }
   public void Forget() { texts = null; }
+  public int Join(string s, int i) { string t = s + i; return t.size(); }
   public native int Past(int a);
   public int CallPast(int a) { int b = a + 1; return Past(b); }
 };
@@ -253,6 +254,34 @@ TEST_F(AllocationMeterTest, ScriptsStopAtTheLiveBytesOfTheirContext) {
     }
   }
   GSObjectReference::Release(largeRef);
+}
+
+// s + i is admitted exactly when the string of the digits and then the
+// joined string, both held at once, fit on the meter: the room one byte
+// short of that refuses it, that room admits it.
+TEST_F(AllocationMeterTest, JoinOfStringAndIntNeedsRoomForItsDigitsToo) {
+  GSString* head = GSString::Create(std::string(1000, 'h'), context_.get());
+  ASSERT_NE(head, nullptr);
+  const GSValue headRef = head->GetScriptInstance();
+  uint64_t before = Meter().Live();
+  GSString* digits = GSString::Create("7", context_.get());
+  ASSERT_NE(digits, nullptr);
+  const uint64_t digitsHeld = Meter().Live() - before;
+  GSObjectReference::Release(digits->GetScriptInstance());
+  const uint64_t need = digitsHeld + sizeof(GSString) + 1000 + 1;
+  const uint64_t limit = Meter().Limit();
+  for (const uint64_t room : {need - 1, need, need + 1}) {
+    SCOPED_TRACE(room);
+    before = Meter().Live();
+    Meter().SetLimit(before + room);
+    EXPECT_EQ(Run("$int@Hoard::Join(string,int)", {headRef, GSFromInt(7)}),
+              room < need ? ER_StringOutOfBounds : ER_Done);
+    if (room >= need) {
+      EXPECT_EQ(GSInt(value_), 1001);
+    }
+    Meter().SetLimit(limit);
+  }
+  GSObjectReference::Release(headRef);
 }
 
 TEST_F(AllocationMeterTest, TextsStopAtTheLengthCap) {
