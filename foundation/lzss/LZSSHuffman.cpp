@@ -49,16 +49,7 @@ bool LZSSHuffmanTree::Update(uint32_t symbol) {
 bool LZSSHuffmanTree::UpdateAlong(uint32_t symbol, const uint32_t* path, uint32_t length) {
   if (symbol >= leaves_ || length == 0 || path[length - 1] != leaf_[symbol]) return false;
   if (freq_[root_] >= kRebuildWeight) return Update(symbol);
-  // Up the path while no node outweighs the next position: the positions
-  // are known, so no parent link needs to be read. The first node that must
-  // move hands over to the general climb.
-  for (uint32_t i = length; i-- > 0;) {
-    const uint32_t c = path[i];
-    if (freq_[c + 1] <= freq_[c]) return Climb(c, length - 1 - i);
-    ++freq_[c];
-  }
-  ++freq_[root_];
-  return true;
+  return ClimbAlong(path, length);
 }
 
 // Adds one to the weights from position `c` up to the root, swapping a node
@@ -211,17 +202,21 @@ void LZSSHuffmanTree::FillTable(uint32_t prefix, uint32_t depth) {
       if ((x & kLeafFlag) != 0) break;
     }
     entry.used = static_cast<uint16_t>(used);
+    for (uint32_t i = used; i < kTableBits; ++i) entry.path[i] = kSpare;
   }
 }
 
+void LZSSHuffmanTree::ResetTable() {
+  std::memset(readDepth_, 0, sizeof readDepth_);
+  freq_[kSpare] = 0;
+  freq_[kSpare + 1] = UINT32_MAX;
+  FillTable(0, 0);
+  tableValid_ = true;
+}
+
 // Flattened: the walk, the update and the climb in one body.
-[[gnu::flatten]] uint32_t LZSSHuffmanTree::Decode(uint64_t bits, uint32_t available,
-                                                  uint32_t& symbol) {
-  if (!tableValid_) {
-    std::memset(readDepth_, 0, sizeof readDepth_);
-    FillTable(0, 0);
-    tableValid_ = true;
-  }
+[[gnu::flatten]] uint32_t LZSSHuffmanTree::DecodeDeep(uint64_t bits, uint32_t available,
+                                                      uint32_t& symbol) {
   const TableEntry& entry = table_[bits & (kTableSize - 1)];
   // The positions passed, for the update (no code is longer than 64 bits).
   uint32_t path[64];

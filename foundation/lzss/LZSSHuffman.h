@@ -46,7 +46,7 @@ class LZSSHuffmanTree {
   // also when the path does not end at the symbol's leaf.
   bool UpdateAlong(uint32_t symbol, const uint32_t* path, uint32_t length);
   bool Code(uint32_t symbol, uint64_t& bits, uint32_t& length) const;
-  uint32_t Decode(uint64_t bits, uint32_t available, uint32_t& symbol);
+  inline uint32_t Decode(uint64_t bits, uint32_t available, uint32_t& symbol);
 
   uint32_t Leaves() const { return leaves_; }
   uint32_t Root() const { return root_; }
@@ -56,7 +56,7 @@ class LZSSHuffmanTree {
   uint32_t LeafOf(uint32_t symbol) const { return leaf_[symbol]; }
 
  private:
-  static constexpr uint32_t kTableBits = 6;
+  static constexpr uint32_t kTableBits = 8;
   static constexpr uint32_t kTableSize = 1u << kTableBits;
   // The positions a walk from the root passes for one pattern of kTableBits
   // bits, up to the first leaf.
@@ -64,6 +64,14 @@ class LZSSHuffmanTree {
     uint16_t path[kTableBits];
     uint16_t used;
   };
+
+  // The update along a known path once the symbol is checked: up the path
+  // while no node outweighs the next position, then the general climb.
+  template <typename Position>
+  bool ClimbAlong(const Position* path, uint32_t length);
+  // Decode for a code longer than the table's walk.
+  uint32_t DecodeDeep(uint64_t bits, uint32_t available, uint32_t& symbol);
+  void ResetTable();
 
   bool Rebuild();
   // Walks again the patterns whose low `depth` bits are `prefix`.
@@ -78,7 +86,10 @@ class LZSSHuffmanTree {
   // Sentinels after the nodes end scans: freq_[nodes] and the kScanWindow
   // weights after it, so that a window starting below the root stays inside.
   static constexpr uint32_t kScanWindow = 8;
-  uint32_t freq_[kMaxNodes + 1 + kScanWindow] = {};
+  // A spare pair past them pads the table's paths of short codes: its
+  // first weight stays below the second, so its update never moves a node.
+  static constexpr uint32_t kSpare = kMaxNodes + 1 + kScanWindow;
+  uint32_t freq_[kSpare + 2] = {};
   int32_t parent_[kMaxNodes + 1] = {};
   uint32_t son_[kMaxNodes + 1] = {};
   uint32_t leaf_[kMaxLeaves] = {};
@@ -91,3 +102,37 @@ class LZSSHuffmanTree {
   uint8_t readDepth_[kMaxNodes + 1] = {};
   uint16_t readPrefix_[kMaxNodes + 1] = {};
 };
+
+template <typename Position>
+bool LZSSHuffmanTree::ClimbAlong(const Position* path, uint32_t length) {
+  // The positions are known, so no parent link needs to be read; the first
+  // node that must move hands over to the general climb.
+  for (uint32_t i = length; i-- > 0;) {
+    const uint32_t c = path[i];
+    if (freq_[c + 1] <= freq_[c]) return Climb(c, length - 1 - i);
+    ++freq_[c];
+  }
+  ++freq_[root_];
+  return true;
+}
+
+// Inline for the decoder's loop: most codes end inside the table's walk, and
+// their update reads the positions straight from the table entry.
+uint32_t LZSSHuffmanTree::Decode(uint64_t bits, uint32_t available, uint32_t& symbol) {
+  if (!tableValid_) ResetTable();
+  const TableEntry& entry = table_[bits & (kTableSize - 1)];
+  const uint32_t used = entry.used;
+  const uint32_t x = son_[entry.path[used - 1]];
+  if ((x & kLeafFlag) == 0) return DecodeDeep(bits, available, symbol);
+  if (used > available) return 0;
+  symbol = x & ~kLeafFlag;
+  if (freq_[root_] >= kRebuildWeight) return Update(symbol) ? used : 0;
+  // The whole table path, padding included: a fixed count of steps.
+  for (uint32_t i = kTableBits; i-- > 0;) {
+    const uint32_t c = entry.path[i];
+    if (freq_[c + 1] <= freq_[c]) return Climb(c, used - 1 - i) ? used : 0;
+    ++freq_[c];
+  }
+  ++freq_[root_];
+  return used;
+}
