@@ -56,7 +56,7 @@ class LZSSHuffmanTree {
   uint32_t LeafOf(uint32_t symbol) const { return leaf_[symbol]; }
 
  private:
-  static constexpr uint32_t kTableBits = 8;
+  static constexpr uint32_t kTableBits = 7;
   static constexpr uint32_t kTableSize = 1u << kTableBits;
   // The positions a walk from the root passes for one pattern of kTableBits
   // bits, up to the first leaf.
