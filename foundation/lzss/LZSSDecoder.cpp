@@ -34,6 +34,8 @@ struct Input {
 
 // Decoded output with the history that matches copy from.
 struct Output {
+  static constexpr uint32_t kWord = 8;
+
   uint8_t* base;
   size_t size;
   size_t capacity;
@@ -57,7 +59,11 @@ struct Output {
     if (distance == 0 || distance > size || capacity - size < length) return false;
     uint8_t* to = base + size;
     const uint8_t* from = to - distance;
-    if (distance >= length) {
+    if (distance >= kWord && capacity - size - length >= kWord) {
+      // Whole words, the last one running into the room after the match: a
+      // word read `distance` >= 8 bytes back holds only bytes already written.
+      for (uint32_t i = 0; i < length; i += kWord) std::memcpy(to + i, from + i, kWord);
+    } else if (distance >= length) {
       std::memcpy(to, from, length);
     } else if (distance == 1) {
       std::memset(to, *from, length);

@@ -60,13 +60,14 @@ bool LZSSHuffmanTree::Climb(uint32_t c, uint32_t steps) {
     const uint32_t k = ++freq_[c];
     if (freq_[c + 1] < k) {
       // The last position lighter than k: weights are in order, so counting
-      // the lighter ones in a window past c + 1 finds it without a branch
-      // per position; a window of lighter ones goes on one by one.
-      uint32_t below = 0;
-      for (uint32_t j = 0; j < kScanWindow; ++j) below += freq_[c + 2 + j] < k ? 1u : 0u;
-      uint32_t l = c + 2 + below;
-      if (below == kScanWindow) {
-        while (freq_[l] < k) ++l;
+      // the lighter ones in windows past c + 1 finds it without a branch per
+      // position (the sentinels end the last window).
+      uint32_t l = c + 2;
+      for (;;) {
+        uint32_t below = 0;
+        for (uint32_t j = 0; j < kScanWindow; ++j) below += freq_[l + j] < k ? 1u : 0u;
+        l += below;
+        if (below < kScanWindow) break;
       }
       --l;
       if (l >= root_) return false;
@@ -214,24 +215,32 @@ void LZSSHuffmanTree::ResetTable() {
   tableValid_ = true;
 }
 
-// Flattened: the walk, the update and the climb in one body.
+// Flattened: the walk, the update and the climb in one body. The walk goes
+// on from the end of the table's (then kTableBits long); the update goes up
+// the positions past the table, then the table's.
 [[gnu::flatten]] uint32_t LZSSHuffmanTree::DecodeDeep(uint64_t bits, uint32_t available,
                                                       uint32_t& symbol) {
   const TableEntry& entry = table_[bits & (kTableSize - 1)];
-  // The positions passed, for the update (no code is longer than 64 bits).
-  uint32_t path[64];
-  for (uint32_t i = 0; i < kTableBits; ++i) path[i] = entry.path[i];
-  uint32_t used = entry.used;
-  bits >>= used;
-  uint32_t x = son_[path[used - 1]];
+  // No code is longer than 64 bits.
+  uint32_t deep[64 - kTableBits];
+  uint32_t n = 0;
+  bits >>= kTableBits;
+  uint32_t x = son_[entry.path[kTableBits - 1]];
   while ((x & kLeafFlag) == 0) {
     x += static_cast<uint32_t>(bits & 1);
     bits >>= 1;
-    if (x >= root_ || used >= 64) return 0;
-    path[used++] = x;
+    if (x >= root_ || n >= 64 - kTableBits) return 0;
+    deep[n++] = x;
     x = son_[x];
   }
+  const uint32_t used = kTableBits + n;
   if (used > available) return 0;
   symbol = x & ~kLeafFlag;
-  return UpdateAlong(symbol, path, used) ? used : 0;
+  if (freq_[root_] >= kRebuildWeight) return Update(symbol) ? used : 0;
+  for (uint32_t i = n; i-- > 0;) {
+    const uint32_t c = deep[i];
+    if (freq_[c + 1] <= freq_[c]) return Climb(c, n - 1 - i) ? used : 0;
+    ++freq_[c];
+  }
+  return ClimbTable(entry, n) ? used : 0;
 }

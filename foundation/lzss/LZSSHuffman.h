@@ -69,6 +69,8 @@ class LZSSHuffmanTree {
   // while no node outweighs the next position, then the general climb.
   template <typename Position>
   bool ClimbAlong(const Position* path, uint32_t length);
+  // Up the path of `entry`, padding included, `steps` above the leaf.
+  inline bool ClimbTable(const TableEntry& entry, uint32_t steps);
   // Decode for a code longer than the table's walk.
   uint32_t DecodeDeep(uint64_t bits, uint32_t available, uint32_t& symbol);
   void ResetTable();
@@ -127,12 +129,16 @@ uint32_t LZSSHuffmanTree::Decode(uint64_t bits, uint32_t available, uint32_t& sy
   if (used > available) return 0;
   symbol = x & ~kLeafFlag;
   if (freq_[root_] >= kRebuildWeight) return Update(symbol) ? used : 0;
-  // The whole table path, padding included: a fixed count of steps.
+  return ClimbTable(entry, 0) ? used : 0;
+}
+
+// The whole table path, padding included: a fixed count of steps.
+bool LZSSHuffmanTree::ClimbTable(const TableEntry& entry, uint32_t steps) {
   for (uint32_t i = kTableBits; i-- > 0;) {
     const uint32_t c = entry.path[i];
-    if (freq_[c + 1] <= freq_[c]) return Climb(c, used - 1 - i) ? used : 0;
+    if (freq_[c + 1] <= freq_[c]) return Climb(c, steps + entry.used - 1 - i);
     ++freq_[c];
   }
   ++freq_[root_];
-  return used;
+  return true;
 }
