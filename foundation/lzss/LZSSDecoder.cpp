@@ -148,15 +148,16 @@ struct BitInput {
   uint64_t buffer = 0;
   uint32_t count = 0;
 
+  // Tops the buffer up to 56 or more bits. Away from the end it reads a
+  // whole word without a branch on the count: the bits above the count are
+  // then the next bytes' own, so a later read of those bytes sets them again.
   void Refill() {
     if (end - p >= 8) {
       uint64_t v;
       std::memcpy(&v, p, 8);
-      const uint32_t take = (63 - count) >> 3;
-      if (take < 8) v &= (uint64_t(1) << (take * 8)) - 1;
       buffer |= v << count;
-      p += take;
-      count += take * 8;
+      p += (63 - count) >> 3;
+      count |= 56;
       return;
     }
     while (count <= 56 && p < end) {
@@ -175,10 +176,10 @@ struct BitInput {
     return true;
   }
   // The next symbol of `tree`, whose code the buffer must hold whole: the
-  // buffer is filled once per symbol, and a code longer than the bits left
-  // (only at the end of the input) is refused.
+  // buffer is filled before every symbol, and a code longer than the bits
+  // left (only at the end of the input) is refused.
   bool Symbol(LZSSHuffmanTree& tree, uint32_t& symbol) {
-    if (count < 32) Refill();
+    Refill();
     const uint32_t used = tree.Decode(buffer, count, symbol);
     if (used == 0) return false;
     buffer >>= used;
