@@ -186,7 +186,7 @@ void LZSSHuffmanTree::RefreshBelow(uint32_t position) {
 }
 
 // Walks each pattern from the root, marking every position whose son entry
-// the walk reads (those above the last level; the root's never moves).
+// the walk reads (the root's never moves).
 void LZSSHuffmanTree::FillTable(uint32_t prefix, uint32_t depth) {
   for (uint32_t rest = 0; rest < (kTableSize >> depth); ++rest) {
     const uint32_t pattern = prefix | rest << depth;
@@ -196,13 +196,13 @@ void LZSSHuffmanTree::FillTable(uint32_t prefix, uint32_t depth) {
     for (;;) {
       const uint32_t position = x + ((pattern >> used) & 1);
       entry.path[used++] = static_cast<uint16_t>(position);
-      if (used == kTableBits) break;
       readDepth_[position] = static_cast<uint8_t>(used);
       readPrefix_[position] = static_cast<uint16_t>(pattern & ((1u << used) - 1));
       x = son_[position];
-      if ((x & kLeafFlag) != 0) break;
+      if (used == kTableBits || (x & kLeafFlag) != 0) break;
     }
     entry.used = static_cast<uint16_t>(used);
+    entry.son = static_cast<uint16_t>(x);
     for (uint32_t i = used; i < kTableBits; ++i) entry.path[i] = kSpare;
   }
 }
@@ -225,7 +225,7 @@ void LZSSHuffmanTree::ResetTable() {
   uint32_t deep[64 - kTableBits];
   uint32_t n = 0;
   bits >>= kTableBits;
-  uint32_t x = son_[entry.path[kTableBits - 1]];
+  uint32_t x = entry.son;
   while ((x & kLeafFlag) == 0) {
     x += static_cast<uint32_t>(bits & 1);
     bits >>= 1;

@@ -63,6 +63,7 @@ class LZSSHuffmanTree {
   struct TableEntry {
     uint16_t path[kTableBits];
     uint16_t used;
+    uint16_t son;  // the son entry of the last position
   };
 
   // The update along a known path once the symbol is checked: up the path
@@ -96,7 +97,7 @@ class LZSSHuffmanTree {
   uint32_t son_[kMaxNodes + 1] = {};
   uint32_t leaf_[kMaxLeaves] = {};
   // The walk table. A position whose son entry a walk read has its depth
-  // (1 to kTableBits - 1) in readDepth_ and the bits that lead to it in
+  // (1 to kTableBits) in readDepth_ and the bits that lead to it in
   // readPrefix_; a mark left from an older walk only costs a needless
   // refresh.
   bool tableValid_ = false;
@@ -123,9 +124,9 @@ bool LZSSHuffmanTree::ClimbAlong(const Position* path, uint32_t length) {
 uint32_t LZSSHuffmanTree::Decode(uint64_t bits, uint32_t available, uint32_t& symbol) {
   if (!tableValid_) ResetTable();
   const TableEntry& entry = table_[bits & (kTableSize - 1)];
-  const uint32_t used = entry.used;
-  const uint32_t x = son_[entry.path[used - 1]];
+  const uint32_t x = entry.son;
   if ((x & kLeafFlag) == 0) return DecodeDeep(bits, available, symbol);
+  const uint32_t used = entry.used;
   if (used > available) return 0;
   symbol = x & ~kLeafFlag;
   if (freq_[root_] >= kRebuildWeight) return Update(symbol) ? used : 0;
