@@ -135,6 +135,7 @@ uint32_t LZSSHuffmanTree::Decode(uint64_t bits, uint32_t available, uint32_t& sy
 
 // The whole table path, padding included: a fixed count of steps.
 bool LZSSHuffmanTree::ClimbTable(const TableEntry& entry, uint32_t steps) {
+#pragma GCC unroll 8
   for (uint32_t i = kTableBits; i-- > 0;) {
     const uint32_t c = entry.path[i];
     if (freq_[c + 1] <= freq_[c]) return Climb(c, steps + entry.used - 1 - i);
