@@ -182,7 +182,16 @@ bool LZSSHuffmanTree::Code(uint32_t symbol, uint64_t& bits, uint32_t& length) co
 }
 
 void LZSSHuffmanTree::RefreshBelow(uint32_t position) {
-  if (readDepth_[position] != 0) FillTable(readPrefix_[position], readDepth_[position]);
+  const uint32_t depth = readDepth_[position];
+  if (depth == 0) return;
+  if (depth == kTableBits) {
+    // The last position of one walk: only the son entry it keeps changes
+    // (when the mark is still that walk's).
+    TableEntry& entry = table_[readPrefix_[position]];
+    if (entry.path[kTableBits - 1] == position) entry.son = static_cast<uint16_t>(son_[position]);
+    return;
+  }
+  FillTable(readPrefix_[position], depth);
 }
 
 // Walks each pattern from the root, marking every position whose son entry
