@@ -59,9 +59,12 @@ struct Output {
     if (distance == 0 || distance > size || capacity - size < length) return false;
     uint8_t* to = base + size;
     const uint8_t* from = to - distance;
-    if (distance >= kWord && capacity - size - length >= kWord) {
-      // Whole words, the last one running into the room after the match: a
-      // word read `distance` >= 8 bytes back holds only bytes already written.
+    const size_t room = capacity - size - length;
+    // Whole blocks, the last one running into the room after the match: a
+    // block read `distance` >= its size back holds only bytes already written.
+    if (distance >= 2 * kWord && room >= 2 * kWord) {
+      for (uint32_t i = 0; i < length; i += 2 * kWord) std::memcpy(to + i, from + i, 2 * kWord);
+    } else if (distance >= kWord && room >= kWord) {
       for (uint32_t i = 0; i < length; i += kWord) std::memcpy(to + i, from + i, kWord);
     } else if (distance >= length) {
       std::memcpy(to, from, length);
