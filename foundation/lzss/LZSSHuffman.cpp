@@ -65,6 +65,7 @@ bool LZSSHuffmanTree::Climb(uint32_t c, uint32_t steps) {
       uint32_t l = c + 2;
       for (;;) {
         uint32_t below = 0;
+#pragma GCC unroll 8
         for (uint32_t j = 0; j < kScanWindow; ++j) below += freq_[l + j] < k ? 1u : 0u;
         l += below;
         if (below < kScanWindow) break;
