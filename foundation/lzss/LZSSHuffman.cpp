@@ -55,8 +55,10 @@ bool LZSSHuffmanTree::UpdateAlong(uint32_t symbol, const uint32_t* path, uint32_
 // Adds one to the weights from position `c` up to the root, swapping a node
 // that outgrows the next position with the last node of its old weight.
 bool LZSSHuffmanTree::Climb(uint32_t c, uint32_t steps) {
-  for (; c != root_; ++steps) {
-    if (c > root_ || steps > root_) return false;
+  // A local copy: the weight stores would otherwise reload the member.
+  const uint32_t root = root_;
+  for (; c != root; ++steps) {
+    if (c > root || steps > root) return false;
     const uint32_t k = ++freq_[c];
     if (freq_[c + 1] < k) {
       // The last position lighter than k: weights are in order, so counting
@@ -71,7 +73,7 @@ bool LZSSHuffmanTree::Climb(uint32_t c, uint32_t steps) {
         if (below < kScanWindow) break;
       }
       --l;
-      if (l >= root_) return false;
+      if (l >= root) return false;
       const uint32_t sonC = son_[c];
       const uint32_t sonL = son_[l];
       Relink(sonL, c);
@@ -88,7 +90,7 @@ bool LZSSHuffmanTree::Climb(uint32_t c, uint32_t steps) {
     }
     c = static_cast<uint32_t>(parent_[c]);
   }
-  ++freq_[root_];
+  ++freq_[root];
   return true;
 }
 
@@ -185,14 +187,23 @@ bool LZSSHuffmanTree::Code(uint32_t symbol, uint64_t& bits, uint32_t& length) co
 void LZSSHuffmanTree::RefreshBelow(uint32_t position) {
   const uint32_t depth = readDepth_[position];
   if (depth == 0) return;
-  if (depth == kTableBits) {
-    // The last position of one walk: only the son entry it keeps changes
-    // (when the mark is still that walk's).
-    TableEntry& entry = table_[readPrefix_[position]];
-    if (entry.path[kTableBits - 1] == position) entry.son = static_cast<uint16_t>(son_[position]);
+  const uint32_t prefix = readPrefix_[position];
+  const uint32_t son = son_[position];
+  const TableEntry& first = table_[prefix];
+  if (first.used == depth && first.path[depth - 1] == position) {
+    // The walks end at `position` (the mark is theirs) and still do when it
+    // is the last level or holds a leaf again: only their son entry changes.
+    if (depth == kTableBits || (son & kLeafFlag) != 0) {
+      for (uint32_t rest = 0; rest < (kTableSize >> depth); ++rest) {
+        table_[prefix | rest << depth].son = static_cast<uint16_t>(son);
+      }
+      return;
+    }
+  } else if (depth == kTableBits) {
+    // A mark left from an older walk: no walk ends here.
     return;
   }
-  FillTable(readPrefix_[position], depth);
+  FillTable(prefix, depth);
 }
 
 // Walks each pattern from the root, marking every position whose son entry
