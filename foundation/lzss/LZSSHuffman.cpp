@@ -207,10 +207,13 @@ void LZSSHuffmanTree::RefreshBelow(uint32_t position) {
 }
 
 // Walks each pattern from the root, marking every position whose son entry
-// the walk reads (the root's never moves).
+// the walk reads (the root's never moves). A walk that ends on a leaf above
+// the last level is also that of every pattern sharing its bits so far.
 void LZSSHuffmanTree::FillTable(uint32_t prefix, uint32_t depth) {
+  bool done[kTableSize] = {};
   for (uint32_t rest = 0; rest < (kTableSize >> depth); ++rest) {
     const uint32_t pattern = prefix | rest << depth;
+    if (done[pattern]) continue;
     TableEntry& entry = table_[pattern];
     uint32_t x = son_[root_];
     uint32_t used = 0;
@@ -225,6 +228,10 @@ void LZSSHuffmanTree::FillTable(uint32_t prefix, uint32_t depth) {
     entry.used = static_cast<uint16_t>(used);
     entry.son = static_cast<uint16_t>(x);
     for (uint32_t i = used; i < kTableBits; ++i) entry.path[i] = kSpare;
+    for (uint32_t same = pattern + (1u << used); same < kTableSize; same += 1u << used) {
+      table_[same] = entry;
+      done[same] = true;
+    }
   }
 }
 
