@@ -18,10 +18,14 @@
 // Decode does both halves of the decoder's step: it walks the code of one
 // symbol from the low bits of `bits` (of which `available` are valid) and
 // updates the tree for it, answering the bits it used; 0 when the code needs
-// more bits than are available or the tree is found inconsistent. Its first
-// kTableBits levels come from a table of the walks from the root. A swap of
-// a node the table passes refreshes the entries below that node's position;
-// a rebuild refreshes them all.
+// more bits than are available or the tree is found inconsistent. It is
+// inline, for the decoder's loop. Its first kTableBits levels come from a
+// table of the walks from the root, each keeping the positions it passes and
+// the son entry it ends on; the update goes up those positions in a fixed
+// count of steps (short walks are padded with a spare pair of weights that
+// never moves a node). A swap of a node the table passes refreshes the
+// entries below that node's position, renewing only their son entry when
+// their walks still end there; a rebuild refreshes them all.
 //
 // Update and Code answer false only when the tree is found inconsistent,
 // which a correct coder never sees; callers treat it as a failed stream.
@@ -59,7 +63,7 @@ class LZSSHuffmanTree {
   static constexpr uint32_t kTableBits = 7;
   static constexpr uint32_t kTableSize = 1u << kTableBits;
   // The positions a walk from the root passes for one pattern of kTableBits
-  // bits, up to the first leaf.
+  // bits, up to the first leaf; the spare position pads the rest.
   struct TableEntry {
     uint16_t path[kTableBits];
     uint16_t used;
