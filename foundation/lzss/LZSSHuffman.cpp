@@ -49,7 +49,16 @@ bool LZSSHuffmanTree::Update(uint32_t symbol) {
 bool LZSSHuffmanTree::UpdateAlong(uint32_t symbol, const uint32_t* path, uint32_t length) {
   if (symbol >= leaves_ || length == 0 || path[length - 1] != leaf_[symbol]) return false;
   if (freq_[root_] >= kRebuildWeight) return Update(symbol);
-  return ClimbAlong(path, length);
+  // Up the path while no node outweighs the next position: the positions
+  // are known, so no parent link needs to be read. The first node that must
+  // move hands over to the general climb.
+  for (uint32_t i = length; i-- > 0;) {
+    const uint32_t c = path[i];
+    if (freq_[c + 1] <= freq_[c]) return Climb(c, length - 1 - i);
+    ++freq_[c];
+  }
+  ++freq_[root_];
+  return true;
 }
 
 // Adds one to the weights from position `c` up to the root, swapping a node

@@ -70,10 +70,6 @@ class LZSSHuffmanTree {
     uint16_t son;  // the son entry of the last position
   };
 
-  // The update along a known path once the symbol is checked: up the path
-  // while no node outweighs the next position, then the general climb.
-  template <typename Position>
-  bool ClimbAlong(const Position* path, uint32_t length);
   // Up the path of `entry`, padding included, `steps` above the leaf.
   inline bool ClimbTable(const TableEntry& entry, uint32_t steps);
   // Decode for a code longer than the table's walk.
@@ -109,19 +105,6 @@ class LZSSHuffmanTree {
   uint8_t readDepth_[kMaxNodes + 1] = {};
   uint16_t readPrefix_[kMaxNodes + 1] = {};
 };
-
-template <typename Position>
-bool LZSSHuffmanTree::ClimbAlong(const Position* path, uint32_t length) {
-  // The positions are known, so no parent link needs to be read; the first
-  // node that must move hands over to the general climb.
-  for (uint32_t i = length; i-- > 0;) {
-    const uint32_t c = path[i];
-    if (freq_[c + 1] <= freq_[c]) return Climb(c, length - 1 - i);
-    ++freq_[c];
-  }
-  ++freq_[root_];
-  return true;
-}
 
 // Inline for the decoder's loop: most codes end inside the table's walk, and
 // their update reads the positions straight from the table entry.
