@@ -34,6 +34,8 @@ struct Input {
 
 // Decoded output with the history that matches copy from.
 struct Output {
+  static constexpr uint32_t kWord = 8;
+
   uint8_t* base;
   size_t size;
   size_t capacity;
@@ -57,7 +59,14 @@ struct Output {
     if (distance == 0 || distance > size || capacity - size < length) return false;
     uint8_t* to = base + size;
     const uint8_t* from = to - distance;
-    if (distance >= length) {
+    const size_t room = capacity - size - length;
+    // Whole blocks, the last one running into the room after the match: a
+    // block read `distance` >= its size back holds only bytes already written.
+    if (distance >= 2 * kWord && room >= 2 * kWord) {
+      for (uint32_t i = 0; i < length; i += 2 * kWord) std::memcpy(to + i, from + i, 2 * kWord);
+    } else if (distance >= kWord && room >= kWord) {
+      for (uint32_t i = 0; i < length; i += kWord) std::memcpy(to + i, from + i, kWord);
+    } else if (distance >= length) {
       std::memcpy(to, from, length);
     } else if (distance == 1) {
       std::memset(to, *from, length);
@@ -142,15 +151,16 @@ struct BitInput {
   uint64_t buffer = 0;
   uint32_t count = 0;
 
+  // Tops the buffer up to 56 or more bits. Away from the end it reads a
+  // whole word without a branch on the count: the bits above the count are
+  // then the next bytes' own, so a later read of those bytes sets them again.
   void Refill() {
     if (end - p >= 8) {
       uint64_t v;
       std::memcpy(&v, p, 8);
-      const uint32_t take = (63 - count) >> 3;
-      if (take < 8) v &= (uint64_t(1) << (take * 8)) - 1;
       buffer |= v << count;
-      p += take;
-      count += take * 8;
+      p += (63 - count) >> 3;
+      count |= 56;
       return;
     }
     while (count <= 56 && p < end) {
@@ -169,10 +179,10 @@ struct BitInput {
     return true;
   }
   // The next symbol of `tree`, whose code the buffer must hold whole: the
-  // buffer is filled once per symbol, and a code longer than the bits left
-  // (only at the end of the input) is refused.
+  // buffer is filled before every symbol, and a code longer than the bits
+  // left (only at the end of the input) is refused.
   bool Symbol(LZSSHuffmanTree& tree, uint32_t& symbol) {
-    if (count < 32) Refill();
+    Refill();
     const uint32_t used = tree.Decode(buffer, count, symbol);
     if (used == 0) return false;
     buffer >>= used;

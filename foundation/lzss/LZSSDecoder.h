@@ -15,6 +15,8 @@
 // It never reads past src + n nor writes past dst + capacity, allocates only
 // the two small Huffman trees, and runs in time linear in n plus the output.
 // Bytes written before a failure stay in `dst`; the caller discards them.
+// Matches are copied in blocks of up to 16 bytes where the room allows, so
+// bytes past the decoded count (never past capacity) may change as well.
 // Pure function of its arguments; safe on any thread.
 #pragma once
 

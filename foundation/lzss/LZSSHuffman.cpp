@@ -64,21 +64,25 @@ bool LZSSHuffmanTree::UpdateAlong(uint32_t symbol, const uint32_t* path, uint32_
 // Adds one to the weights from position `c` up to the root, swapping a node
 // that outgrows the next position with the last node of its old weight.
 bool LZSSHuffmanTree::Climb(uint32_t c, uint32_t steps) {
-  for (; c != root_; ++steps) {
-    if (c > root_ || steps > root_) return false;
+  // A local copy: the weight stores would otherwise reload the member.
+  const uint32_t root = root_;
+  for (; c != root; ++steps) {
+    if (c > root || steps > root) return false;
     const uint32_t k = ++freq_[c];
     if (freq_[c + 1] < k) {
       // The last position lighter than k: weights are in order, so counting
-      // the lighter ones in a window past c + 1 finds it without a branch
-      // per position; a window of lighter ones goes on one by one.
-      uint32_t below = 0;
-      for (uint32_t j = 0; j < kScanWindow; ++j) below += freq_[c + 2 + j] < k ? 1u : 0u;
-      uint32_t l = c + 2 + below;
-      if (below == kScanWindow) {
-        while (freq_[l] < k) ++l;
+      // the lighter ones in windows past c + 1 finds it without a branch per
+      // position (the sentinels end the last window).
+      uint32_t l = c + 2;
+      for (;;) {
+        uint32_t below = 0;
+#pragma GCC unroll 8
+        for (uint32_t j = 0; j < kScanWindow; ++j) below += freq_[l + j] < k ? 1u : 0u;
+        l += below;
+        if (below < kScanWindow) break;
       }
       --l;
-      if (l >= root_) return false;
+      if (l >= root) return false;
       const uint32_t sonC = son_[c];
       const uint32_t sonL = son_[l];
       Relink(sonL, c);
@@ -95,7 +99,7 @@ bool LZSSHuffmanTree::Climb(uint32_t c, uint32_t steps) {
     }
     c = static_cast<uint32_t>(parent_[c]);
   }
-  ++freq_[root_];
+  ++freq_[root];
   return true;
 }
 
@@ -190,53 +194,90 @@ bool LZSSHuffmanTree::Code(uint32_t symbol, uint64_t& bits, uint32_t& length) co
 }
 
 void LZSSHuffmanTree::RefreshBelow(uint32_t position) {
-  if (readDepth_[position] != 0) FillTable(readPrefix_[position], readDepth_[position]);
+  const uint32_t depth = readDepth_[position];
+  if (depth == 0) return;
+  const uint32_t prefix = readPrefix_[position];
+  const uint32_t son = son_[position];
+  const TableEntry& first = table_[prefix];
+  if (first.used == depth && first.path[depth - 1] == position) {
+    // The walks end at `position` (the mark is theirs) and still do when it
+    // is the last level or holds a leaf again: only their son entry changes.
+    if (depth == kTableBits || (son & kLeafFlag) != 0) {
+      for (uint32_t rest = 0; rest < (kTableSize >> depth); ++rest) {
+        table_[prefix | rest << depth].son = static_cast<uint16_t>(son);
+      }
+      return;
+    }
+  } else if (depth == kTableBits) {
+    // A mark left from an older walk: no walk ends here.
+    return;
+  }
+  FillTable(prefix, depth);
 }
 
 // Walks each pattern from the root, marking every position whose son entry
-// the walk reads (those above the last level; the root's never moves).
+// the walk reads (the root's never moves). A walk that ends on a leaf above
+// the last level is also that of every pattern sharing its bits so far.
 void LZSSHuffmanTree::FillTable(uint32_t prefix, uint32_t depth) {
+  bool done[kTableSize] = {};
   for (uint32_t rest = 0; rest < (kTableSize >> depth); ++rest) {
     const uint32_t pattern = prefix | rest << depth;
+    if (done[pattern]) continue;
     TableEntry& entry = table_[pattern];
     uint32_t x = son_[root_];
     uint32_t used = 0;
     for (;;) {
       const uint32_t position = x + ((pattern >> used) & 1);
       entry.path[used++] = static_cast<uint16_t>(position);
-      if (used == kTableBits) break;
       readDepth_[position] = static_cast<uint8_t>(used);
       readPrefix_[position] = static_cast<uint16_t>(pattern & ((1u << used) - 1));
       x = son_[position];
-      if ((x & kLeafFlag) != 0) break;
+      if (used == kTableBits || (x & kLeafFlag) != 0) break;
     }
     entry.used = static_cast<uint16_t>(used);
+    entry.son = static_cast<uint16_t>(x);
+    for (uint32_t i = used; i < kTableBits; ++i) entry.path[i] = kSpare;
+    for (uint32_t same = pattern + (1u << used); same < kTableSize; same += 1u << used) {
+      table_[same] = entry;
+      done[same] = true;
+    }
   }
 }
 
-// Flattened: the walk, the update and the climb in one body.
-[[gnu::flatten]] uint32_t LZSSHuffmanTree::Decode(uint64_t bits, uint32_t available,
-                                                  uint32_t& symbol) {
-  if (!tableValid_) {
-    std::memset(readDepth_, 0, sizeof readDepth_);
-    FillTable(0, 0);
-    tableValid_ = true;
-  }
+void LZSSHuffmanTree::ResetTable() {
+  std::memset(readDepth_, 0, sizeof readDepth_);
+  freq_[kSpare] = 0;
+  freq_[kSpare + 1] = UINT32_MAX;
+  FillTable(0, 0);
+  tableValid_ = true;
+}
+
+// Flattened: the walk, the update and the climb in one body. The walk goes
+// on from the end of the table's (then kTableBits long); the update goes up
+// the positions past the table, then the table's.
+[[gnu::flatten]] uint32_t LZSSHuffmanTree::DecodeDeep(uint64_t bits, uint32_t available,
+                                                      uint32_t& symbol) {
   const TableEntry& entry = table_[bits & (kTableSize - 1)];
-  // The positions passed, for the update (no code is longer than 64 bits).
-  uint32_t path[64];
-  for (uint32_t i = 0; i < kTableBits; ++i) path[i] = entry.path[i];
-  uint32_t used = entry.used;
-  bits >>= used;
-  uint32_t x = son_[path[used - 1]];
+  // No code is longer than 64 bits.
+  uint32_t deep[64 - kTableBits];
+  uint32_t n = 0;
+  bits >>= kTableBits;
+  uint32_t x = entry.son;
   while ((x & kLeafFlag) == 0) {
     x += static_cast<uint32_t>(bits & 1);
     bits >>= 1;
-    if (x >= root_ || used >= 64) return 0;
-    path[used++] = x;
+    if (x >= root_ || n >= 64 - kTableBits) return 0;
+    deep[n++] = x;
     x = son_[x];
   }
+  const uint32_t used = kTableBits + n;
   if (used > available) return 0;
   symbol = x & ~kLeafFlag;
-  return UpdateAlong(symbol, path, used) ? used : 0;
+  if (freq_[root_] >= kRebuildWeight) return Update(symbol) ? used : 0;
+  for (uint32_t i = n; i-- > 0;) {
+    const uint32_t c = deep[i];
+    if (freq_[c + 1] <= freq_[c]) return Climb(c, n - 1 - i) ? used : 0;
+    ++freq_[c];
+  }
+  return ClimbTable(entry, n) ? used : 0;
 }

@@ -18,10 +18,14 @@
 // Decode does both halves of the decoder's step: it walks the code of one
 // symbol from the low bits of `bits` (of which `available` are valid) and
 // updates the tree for it, answering the bits it used; 0 when the code needs
-// more bits than are available or the tree is found inconsistent. Its first
-// kTableBits levels come from a table of the walks from the root. A swap of
-// a node the table passes refreshes the entries below that node's position;
-// a rebuild refreshes them all.
+// more bits than are available or the tree is found inconsistent. It is
+// inline, for the decoder's loop. Its first kTableBits levels come from a
+// table of the walks from the root, each keeping the positions it passes and
+// the son entry it ends on; the update goes up those positions in a fixed
+// count of steps (short walks are padded with a spare pair of weights that
+// never moves a node). A swap of a node the table passes refreshes the
+// entries below that node's position, renewing only their son entry when
+// their walks still end there; a rebuild refreshes them all.
 //
 // Update and Code answer false only when the tree is found inconsistent,
 // which a correct coder never sees; callers treat it as a failed stream.
@@ -46,7 +50,7 @@ class LZSSHuffmanTree {
   // also when the path does not end at the symbol's leaf.
   bool UpdateAlong(uint32_t symbol, const uint32_t* path, uint32_t length);
   bool Code(uint32_t symbol, uint64_t& bits, uint32_t& length) const;
-  uint32_t Decode(uint64_t bits, uint32_t available, uint32_t& symbol);
+  inline uint32_t Decode(uint64_t bits, uint32_t available, uint32_t& symbol);
 
   uint32_t Leaves() const { return leaves_; }
   uint32_t Root() const { return root_; }
@@ -56,14 +60,21 @@ class LZSSHuffmanTree {
   uint32_t LeafOf(uint32_t symbol) const { return leaf_[symbol]; }
 
  private:
-  static constexpr uint32_t kTableBits = 6;
+  static constexpr uint32_t kTableBits = 7;
   static constexpr uint32_t kTableSize = 1u << kTableBits;
   // The positions a walk from the root passes for one pattern of kTableBits
-  // bits, up to the first leaf.
+  // bits, up to the first leaf; the spare position pads the rest.
   struct TableEntry {
     uint16_t path[kTableBits];
     uint16_t used;
+    uint16_t son;  // the son entry of the last position
   };
+
+  // Up the path of `entry`, padding included, `steps` above the leaf.
+  inline bool ClimbTable(const TableEntry& entry, uint32_t steps);
+  // Decode for a code longer than the table's walk.
+  uint32_t DecodeDeep(uint64_t bits, uint32_t available, uint32_t& symbol);
+  void ResetTable();
 
   bool Rebuild();
   // Walks again the patterns whose low `depth` bits are `prefix`.
@@ -78,12 +89,15 @@ class LZSSHuffmanTree {
   // Sentinels after the nodes end scans: freq_[nodes] and the kScanWindow
   // weights after it, so that a window starting below the root stays inside.
   static constexpr uint32_t kScanWindow = 8;
-  uint32_t freq_[kMaxNodes + 1 + kScanWindow] = {};
+  // A spare pair past them pads the table's paths of short codes: its
+  // first weight stays below the second, so its update never moves a node.
+  static constexpr uint32_t kSpare = kMaxNodes + 1 + kScanWindow;
+  uint32_t freq_[kSpare + 2] = {};
   int32_t parent_[kMaxNodes + 1] = {};
   uint32_t son_[kMaxNodes + 1] = {};
   uint32_t leaf_[kMaxLeaves] = {};
   // The walk table. A position whose son entry a walk read has its depth
-  // (1 to kTableBits - 1) in readDepth_ and the bits that lead to it in
+  // (1 to kTableBits) in readDepth_ and the bits that lead to it in
   // readPrefix_; a mark left from an older walk only costs a needless
   // refresh.
   bool tableValid_ = false;
@@ -91,3 +105,29 @@ class LZSSHuffmanTree {
   uint8_t readDepth_[kMaxNodes + 1] = {};
   uint16_t readPrefix_[kMaxNodes + 1] = {};
 };
+
+// Inline for the decoder's loop: most codes end inside the table's walk, and
+// their update reads the positions straight from the table entry.
+uint32_t LZSSHuffmanTree::Decode(uint64_t bits, uint32_t available, uint32_t& symbol) {
+  if (!tableValid_) ResetTable();
+  const TableEntry& entry = table_[bits & (kTableSize - 1)];
+  const uint32_t x = entry.son;
+  if ((x & kLeafFlag) == 0) return DecodeDeep(bits, available, symbol);
+  const uint32_t used = entry.used;
+  if (used > available) return 0;
+  symbol = x & ~kLeafFlag;
+  if (freq_[root_] >= kRebuildWeight) return Update(symbol) ? used : 0;
+  return ClimbTable(entry, 0) ? used : 0;
+}
+
+// The whole table path, padding included: a fixed count of steps.
+bool LZSSHuffmanTree::ClimbTable(const TableEntry& entry, uint32_t steps) {
+#pragma GCC unroll 8
+  for (uint32_t i = kTableBits; i-- > 0;) {
+    const uint32_t c = entry.path[i];
+    if (freq_[c + 1] <= freq_[c]) return Climb(c, steps + entry.used - 1 - i);
+    ++freq_[c];
+  }
+  ++freq_[root_];
+  return true;
+}

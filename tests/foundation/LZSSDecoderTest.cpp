@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -303,6 +304,88 @@ TEST(LZSSDecoder, OverlappingMatchesRepeatTheirPeriod) {
       const Bytes coded = LZSSEncodeToVector(in.data(), in.size(), level);
       EXPECT_LT(coded.size(), in.size() / 4) << period << " " << level;
       EXPECT_EQ(Decode(coded, in.size()), in) << period << " " << level;
+    }
+  }
+}
+
+// Text, bytes of every value and a small alphabet in one input: the coded
+// streams (which follow every tree update and rebuild) keep the bytes of
+// earlier builds, and decode back.
+TEST(LZSSDecoder, HuffmanStreamsKeepTheirBytesAndDecodeBack) {
+  Bytes mixed = lzss_test::TextSoup(60000, 3);
+  for (const Bytes& part : {lzss_test::RandomBytes(40000, 5), lzss_test::RandomBytes(50000, 9, 7),
+                            lzss_test::TextSoup(30000, 11)}) {
+    mixed.insert(mixed.end(), part.begin(), part.end());
+  }
+  struct Case {
+    uint32_t level;
+    size_t n;
+    size_t coded;
+    uint64_t hash;
+  };
+  const Case cases[] = {
+      {7, 3000, 1051, 0x45f20592bb7c9bcfull},   {7, 20000, 6333, 0x7f2c102de49b6b4cull},
+      {7, 180000, 96177, 0x418b8cfb9ad33273ull}, {9, 3000, 1051, 0xf21ae89f68055b29ull},
+      {9, 20000, 6235, 0x22a9f634c4cc2871ull},   {9, 180000, 95105, 0x1220d255b67d2aa7ull},
+  };
+  for (const Case& c : cases) {
+    const Bytes in(mixed.begin(), mixed.begin() + c.n);
+    const Bytes coded = LZSSEncodeToVector(in.data(), in.size(), c.level);
+    uint64_t hash = 1469598103934665603ull;  // FNV-1a
+    for (uint8_t b : coded) hash = (hash ^ b) * 1099511628211ull;
+    EXPECT_EQ(coded.size(), c.coded) << c.level << " " << c.n;
+    EXPECT_EQ(hash, c.hash) << c.level << " " << c.n;
+    EXPECT_EQ(Decode(coded, in.size()), in) << c.level << " " << c.n;
+  }
+}
+
+// Literal streams whose favourites are few and drift: codes far longer than
+// the decoder's table, swaps of short codes near the root, and rebuilds.
+TEST(LZSSDecoder, SkewedDriftingLiteralsDecodeAsWritten) {
+  for (uint32_t skew : {1u, 4u, 60u}) {
+    for (uint32_t drift : {50u, 5000u}) {
+      SkewedSymbols draw(256, skew, skew * 31 + drift, drift);
+      HuffmanWriter w(9, 1);
+      Bytes expected;
+      for (uint32_t i = 0; i < 60000; ++i) {
+        const uint32_t s = draw.Next();
+        w.Literal(s);
+        expected.push_back(static_cast<uint8_t>(s));
+      }
+      w.Literal(LZSS::kEndSymbol);
+      EXPECT_EQ(Decode(w.Finish(), expected.size()), expected) << skew << " " << drift;
+    }
+  }
+}
+
+// A match at the very end of the output at distances around the widths the
+// decoder copies in: the output is right and nothing lands past it; one
+// byte less room fails.
+TEST(LZSSDecoder, MatchesEndingTheOutputStayInside) {
+  constexpr size_t kGuard = 32;
+  for (uint32_t distance : {1u, 2u, 7u, 8u, 9u, 15u, 16u, 17u, 40u}) {
+    for (uint32_t length : {3u, 8u, 15u, 16u, 17u, 33u, 258u}) {
+      HuffmanWriter w(9, 1);
+      Bytes expected;
+      for (uint32_t i = 0; i < distance; ++i) {
+        w.Literal('a' + i % 26);
+        expected.push_back(static_cast<uint8_t>('a' + i % 26));
+      }
+      const uint32_t code = LZSS::LengthCode(length);
+      const uint32_t low = LZSS::kVariantTable[1].lowBits;
+      w.Match(code, length - LZSS::kMinMatch - LZSS::kLengthBase[code], distance >> low,
+              distance & ((1u << low) - 1));
+      for (uint32_t i = 0; i < length; ++i) expected.push_back(expected[expected.size() - distance]);
+      w.Literal(LZSS::kEndSymbol);
+      const Bytes stream = w.Finish();
+
+      Bytes out(expected.size() + kGuard, 0xEE);
+      EXPECT_EQ(LZSSDecode(stream.data(), stream.size(), out.data(), expected.size()),
+                int64_t(expected.size()));
+      EXPECT_TRUE(std::equal(expected.begin(), expected.end(), out.begin()));
+      EXPECT_EQ(std::count(out.begin() + expected.size(), out.end(), 0xEE), kGuard)
+          << distance << " " << length;
+      EXPECT_EQ(Decode(stream, expected.size() - 1), std::nullopt) << distance << " " << length;
     }
   }
 }
