@@ -59,6 +59,15 @@ bool HasSetCount(uint32_t version) {
   return version >= 103 && version <= 199;
 }
 
+// Vertices read from the interleaved records at a time: a piece stays in
+// the cache (and in a streamed file's window) while it is scattered.
+constexpr uint32_t kVerticesPerPiece = 2048;
+
+// The per-vertex array `to` from vertex `first` on.
+Kiv::StridedArray<uint8_t> From(Kiv::StridedArray<uint8_t> to, uint64_t first) {
+  return to ? Kiv::StridedArray<uint8_t>{to[first], to.stride} : to;
+}
+
 // Copies `count` records of `Width` bytes, `stride` apart from `from`, into
 // the chunk's per-vertex array `to`, when the chunk has one.
 template <size_t Width>
@@ -70,6 +79,23 @@ void Scatter(Kiv::StridedArray<uint8_t> to, const uint8_t* from, uint64_t count,
     return;
   }
   for (uint64_t i = 0; i < count; ++i, from += stride) std::memcpy(to[i], from, Width);
+}
+
+// Reads `count` tight records of `Width` bytes into the per-vertex array
+// `to`: straight into it when it is tight too, else a piece at a time.
+// With no array the records are passed over. False when the file does not
+// give the bytes.
+template <size_t Width>
+bool ReadItems(Kiv::MemoryFile& file, Kiv::StridedArray<uint8_t> to, uint64_t count) {
+  if (!to) return file.Skip(Width * count);
+  if (to.stride == Width) return file.ReadRaw(to.data, Width * count);
+  for (uint64_t first = 0; first < count; first += kVerticesPerPiece) {
+    const uint64_t piece = std::min<uint64_t>(count - first, kVerticesPerPiece);
+    const uint8_t* block = file.ReadBlock(Width * piece);
+    if (block == nullptr) return false;
+    Scatter<Width>(From(to, first), block, piece, Width);
+  }
+  return true;
 }
 
 // The highest of `count` indices (0 for none). With SSE2 eight at a time:
@@ -213,51 +239,61 @@ uint32_t VandruIndexedMeshDefinition::ReadGeometryArrays(Kiv::MemoryFile& file,
   const uint32_t vertices = counts.vertices, indices = counts.indices;
   const uint32_t faceNormals = counts.faceNormals;
   const uint64_t stride = 12 + 8 * uint64_t(sets);
+  // Every array is read straight into the chunk, so that a streamed file
+  // moves each byte once; a read the file cannot serve fails the load.
   if (vertices != 0) {
     const auto positions = chunk.GetItemArray(Kiv::GeometryChunk::kPosition);
     const auto colours = chunk.GetColorArray(Kiv::GeometryChunk::kColor);
     if (uint32_t result = FillSkinDefaults(chunk, skinWeights, hardwareSkinning_)) return result;
     if (!positions) return kMeshFailChunkCreate;
-    const uint8_t* block = file.ReadBlock(uint64_t(vertices) * stride);
-    Scatter<12>(positions, block, vertices, stride);
+    const uint32_t usedSets = std::min(sets, Kiv::GeometryChunk::kMaxTextureSets);
+    Kiv::StridedArray<uint8_t> texCoords[Kiv::GeometryChunk::kMaxTextureSets];
+    for (uint32_t set = 0; set < usedSets; ++set)
+      texCoords[set] = chunk.GetItemArray(Kiv::GeometryChunk::kTexCoord0 + set);
+    for (uint32_t first = 0; first < vertices; first += kVerticesPerPiece) {
+      const uint32_t piece = std::min(vertices - first, kVerticesPerPiece);
+      const uint8_t* block = file.ReadBlock(piece * stride);
+      if (block == nullptr) return kMeshFileFormatError;
+      Scatter<12>(From(positions, first), block, piece, stride);
+      for (uint32_t set = 0; set < usedSets; ++set)
+        Scatter<8>(From(texCoords[set], first), block + 12 + 8 * set, piece, stride);
+    }
     // Colours that the file gives replace the default below.
     for (uint32_t v = 0; colours && !HasColours(version) && v < vertices; ++v)
       *colours[v] = defaultColour;
-    for (uint32_t set = 0; set < sets && set < Kiv::GeometryChunk::kMaxTextureSets; ++set)
-      Scatter<8>(chunk.GetItemArray(Kiv::GeometryChunk::kTexCoord0 + set), block + 12 + 8 * set,
-                 vertices, stride);
   }
   if (indices != 0) {
     uint16_t* array = chunk.GetIndexArray();
     if (array == nullptr) return kMeshFailChunkCreate;
-    std::memcpy(array, file.ReadBlock(2 * uint64_t(indices)), 2 * size_t(indices));
+    if (!file.ReadRaw(array, 2 * uint64_t(indices))) return kMeshFileFormatError;
     if (HighestIndex(array, indices) >= vertices) return kMeshFileFormatError;
   }
-  if (vertices != 0)
-    Scatter<12>(chunk.GetItemArray(Kiv::GeometryChunk::kNormal),
-                file.ReadBlock(12 * uint64_t(vertices)), vertices, 12);
+  if (vertices != 0 &&
+      !ReadItems<12>(file, chunk.GetItemArray(Kiv::GeometryChunk::kNormal), vertices))
+    return kMeshFileFormatError;
   if (vertices != 0 && HasColours(version)) {
-    const uint8_t* read = file.ReadBlock(4 * uint64_t(vertices));
     const auto colours = chunk.GetColorArray(Kiv::GeometryChunk::kColor);
     if (colours && colours.stride == sizeof(uint32_t)) {
       // A tight colour array takes the words and is converted in place.
-      std::memcpy(colours[0], read, 4 * size_t(vertices));
+      if (!file.ReadRaw(colours[0], 4 * uint64_t(vertices))) return kMeshFileFormatError;
       if (display_ != nullptr) display_->ConvertColorArray(colours[0], vertices);
     } else if (colours) {
       std::vector<uint32_t> words(vertices);
-      std::memcpy(words.data(), read, 4 * size_t(vertices));
+      if (!file.ReadRaw(words.data(), 4 * uint64_t(vertices))) return kMeshFileFormatError;
       if (display_ != nullptr) display_->ConvertColorArray(words.data(), vertices);
       for (uint32_t v = 0; v < vertices; ++v) *colours[v] = words[v];
+    } else if (!file.Skip(4 * uint64_t(vertices))) {
+      return kMeshFileFormatError;
     }
   }
   if (faceNormals != 0) {
     float* array = chunk.GetFaceNormalArray();
     if (array == nullptr) return kMeshFailChunkCreate;
-    std::memcpy(array, file.ReadBlock(12 * uint64_t(faceNormals)), 12 * size_t(faceNormals));
+    if (!file.ReadRaw(array, 12 * uint64_t(faceNormals))) return kMeshFileFormatError;
   }
-  if (extra && vertices != 0)
-    Scatter<12>(chunk.GetItemArray(Kiv::GeometryChunk::kExtraVector),
-                file.ReadBlock(12 * uint64_t(vertices)), vertices, 12);
+  if (extra && vertices != 0 &&
+      !ReadItems<12>(file, chunk.GetItemArray(Kiv::GeometryChunk::kExtraVector), vertices))
+    return kMeshFileFormatError;
   return kMeshOk;
 }
 
@@ -270,7 +306,7 @@ uint32_t VandruIndexedMeshDefinition::ReadNeighbourChunk(Kiv::MemoryFile& file, 
   if (faces == 0) return kMeshOk;
   if (!Fits(file, faces, kNeighbourBytes)) return kMeshFileFormatError;
   std::vector<Kiv::GeometryChunk::FaceNeighbors> neighbours(faces);
-  std::memcpy(neighbours.data(), file.ReadBlock(faces * kNeighbourBytes), faces * kNeighbourBytes);
+  if (!file.ReadRaw(neighbours.data(), faces * kNeighbourBytes)) return kMeshFileFormatError;
   chunk->SetFaceNeighborArray(std::move(neighbours));
   return kMeshOk;
 }

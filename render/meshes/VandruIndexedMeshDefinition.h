@@ -57,6 +57,7 @@
 #include "kiv/model/InfluenceDefinition.h"
 #include "kiv/scene/OrientedBox.h"
 #include "kiv/scene/ParticleBone.h"
+#include "render/meshes/MeshMeasures.h"
 #include "render/meshes/MeshResult.h"
 
 namespace Kiv {
@@ -121,14 +122,17 @@ class VandruIndexedMeshDefinition : public Kiv::MeshFileSupport {
   static constexpr uint32_t kMaxBoneDepth = 256;
   static constexpr uint32_t kHardwareSkinningCapability = 29;
 
-  VandruIndexedMeshDefinition() = default;
+  // The memory file streams what it opens: the reader takes each array
+  // of the file straight into its chunk.
+  VandruIndexedMeshDefinition() : VandruIndexedMeshDefinition(true) {}
   virtual ~VandruIndexedMeshDefinition() = default;
   VandruIndexedMeshDefinition(const VandruIndexedMeshDefinition&) = delete;
   VandruIndexedMeshDefinition& operator=(const VandruIndexedMeshDefinition&) = delete;
 
   Kiv::MemoryFile& GetMemoryFile() { return file_; }
-  // Reads `path` whole into the memory file and remembers its file name;
-  // kMeshFileOpenError when it cannot be read.
+  // Opens `path` in the memory file (read whole, or streamed: see the
+  // constructors) and remembers its file name; kMeshFileOpenError when it
+  // cannot be opened or is empty.
   uint32_t OpenResourceFile(const Kiv::String& path);
 
   // `display` answers the hardware-skinning capability (null: none);
@@ -243,6 +247,10 @@ class VandruIndexedMeshDefinition : public Kiv::MeshFileSupport {
                    uint32_t fallback) const;
 
  protected:
+  // Readers that keep several blocks of the memory file at once pass
+  // false: what they open is read whole.
+  explicit VandruIndexedMeshDefinition(bool streamed) { file_.SetStreamed(streamed); }
+
   // Load on data already in the memory file; `textureScale` runs the
   // texture scale estimate among the post-load steps.
   uint32_t LoadOpened(Kiv::Display* display, Kiv::MaterialManager* manager, Kiv::Resource* resource,
@@ -257,6 +265,8 @@ class VandruIndexedMeshDefinition : public Kiv::MeshFileSupport {
   // Bounds, texture scale (when `textureScale`; it stays as it is
   // otherwise) and oriented box.
   void ComputeMeasures(bool textureScale);
+  // Sets them from measures taken over every chunk, in chunk order.
+  void TakeMeasures(const MeshMeasures& measures);
   // The skinning part of a chunk hint, for a chunk with `skinWeights`
   // weights per vertex.
   void ApplySkinning(Kiv::StandardChunkHint* hint, uint32_t skinWeights, bool hardware) const;
@@ -292,6 +302,8 @@ class VandruIndexedMeshDefinition : public Kiv::MeshFileSupport {
   Kiv::StandardChunkHint MakeHint(Kiv::Resource* resource, uint32_t version, uint32_t skinWeights,
                                   float value, uint32_t textureSets);
   void DropLastChunk();
+  // Measured by ReadFile as it accepts each chunk, for the post-load steps.
+  MeshMeasures measures_;
   // The vertex, index and face-normal arrays of a GEOM chunk into `chunk`,
   // made with `counts`, which were checked against the bytes left.
   uint32_t ReadGeometryArrays(Kiv::MemoryFile& file, Kiv::GeometryChunk& chunk, uint32_t version,
