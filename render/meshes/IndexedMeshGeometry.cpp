@@ -61,7 +61,7 @@ bool HasSetCount(uint32_t version) {
 
 // Vertices read from the interleaved records at a time: a piece stays in
 // the cache (and in a streamed file's window) while it is scattered.
-constexpr uint32_t kVerticesPerPiece = 2048;
+constexpr uint32_t kVerticesPerPiece = 1024;
 
 // The per-vertex array `to` from vertex `first` on.
 Kiv::StridedArray<uint8_t> From(Kiv::StridedArray<uint8_t> to, uint64_t first) {
@@ -79,6 +79,39 @@ void Scatter(Kiv::StridedArray<uint8_t> to, const uint8_t* from, uint64_t count,
     return;
   }
   for (uint64_t i = 0; i < count; ++i, from += stride) std::memcpy(to[i], from, Width);
+}
+
+// Copies `count` interleaved vertex records (a position, then `Sets`
+// texture coordinate pairs) into tight position and texture arrays, one
+// record after another.
+template <uint32_t Sets>
+void ScatterTight(uint8_t* positions, uint8_t* const* texCoords, const uint8_t* from,
+                  uint64_t count) {
+  constexpr uint64_t kStride = 12 + 8 * Sets;
+  for (uint64_t v = 0; v < count; ++v, from += kStride) {
+    std::memcpy(positions + 12 * v, from, 12);
+    for (uint32_t set = 0; set < Sets; ++set)
+      std::memcpy(texCoords[set] + 8 * v, from + 12 + 8 * set, 8);
+  }
+}
+
+// Copies `count` interleaved vertex records, `stride` bytes each (a
+// position, then texture coordinate pairs), into the position array and
+// the arrays of the first `sets` texture sets (absent ones skipped).
+void ScatterRecords(Kiv::StridedArray<uint8_t> positions,
+                    const Kiv::StridedArray<uint8_t>* texCoords, uint32_t sets,
+                    const uint8_t* from, uint64_t count, uint64_t stride) {
+  bool tight = positions.stride == 12 && stride == 12 + 8 * uint64_t(sets) && sets <= 2;
+  uint8_t* tex[2] = {nullptr, nullptr};
+  for (uint32_t set = 0; tight && set < sets; ++set) {
+    tight = texCoords[set] && texCoords[set].stride == 8;
+    tex[set] = texCoords[set].data;
+  }
+  if (tight && sets == 2) return ScatterTight<2>(positions.data, tex, from, count);
+  if (tight && sets == 1) return ScatterTight<1>(positions.data, tex, from, count);
+  Scatter<12>(positions, from, count, stride);
+  for (uint32_t set = 0; set < sets; ++set)
+    Scatter<8>(texCoords[set], from + 12 + 8 * set, count, stride);
 }
 
 // Reads `count` tight records of `Width` bytes into the per-vertex array
@@ -254,9 +287,10 @@ uint32_t VandruIndexedMeshDefinition::ReadGeometryArrays(Kiv::MemoryFile& file,
       const uint32_t piece = std::min(vertices - first, kVerticesPerPiece);
       const uint8_t* block = file.ReadBlock(piece * stride);
       if (block == nullptr) return kMeshFileFormatError;
-      Scatter<12>(From(positions, first), block, piece, stride);
+      Kiv::StridedArray<uint8_t> pieceTexCoords[Kiv::GeometryChunk::kMaxTextureSets];
       for (uint32_t set = 0; set < usedSets; ++set)
-        Scatter<8>(From(texCoords[set], first), block + 12 + 8 * set, piece, stride);
+        pieceTexCoords[set] = From(texCoords[set], first);
+      ScatterRecords(From(positions, first), pieceTexCoords, usedSets, block, piece, stride);
     }
     // Colours that the file gives replace the default below.
     for (uint32_t v = 0; colours && !HasColours(version) && v < vertices; ++v)
@@ -305,7 +339,7 @@ uint32_t VandruIndexedMeshDefinition::ReadNeighbourChunk(Kiv::MemoryFile& file, 
   const uint32_t faces = chunk != nullptr ? chunk->GetNumFaces() : 0;
   if (faces == 0) return kMeshOk;
   if (!Fits(file, faces, kNeighbourBytes)) return kMeshFileFormatError;
-  std::vector<Kiv::GeometryChunk::FaceNeighbors> neighbours(faces);
+  Kiv::FilledVector<Kiv::GeometryChunk::FaceNeighbors> neighbours(faces);
   if (!file.ReadRaw(neighbours.data(), faces * kNeighbourBytes)) return kMeshFileFormatError;
   chunk->SetFaceNeighborArray(std::move(neighbours));
   return kMeshOk;
