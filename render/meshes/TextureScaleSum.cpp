@@ -30,21 +30,13 @@ constexpr uint32_t kBlock = 64;
 struct EdgeBlock {
   alignas(32) float d[10][kBlock];
 
-  // `Tight`: positions 12 and texture coordinates 8 bytes apart, so the
-  // vertex addresses need no multiplication. Every corner is loaded before
-  // anything is stored, so the stores cannot force loads again.
-  template <bool Tight>
+  // Every corner is loaded before anything is stored, so the stores cannot
+  // force loads again.
   void Gather(Kiv::StridedArray<float> p, Kiv::StridedArray<float> t, const uint16_t* index,
               uint32_t count) {
-    const uint64_t ps = Tight ? 12 : p.stride, ts = Tight ? 8 : t.stride;
     for (uint32_t j = 0; j < count; ++j, index += 3) {
-      const uint64_t i0 = index[0], i1 = index[1], i2 = index[2];
-      const float* t0 = reinterpret_cast<const float*>(t.data + i0 * ts);
-      const float* t1 = reinterpret_cast<const float*>(t.data + i1 * ts);
-      const float* t2 = reinterpret_cast<const float*>(t.data + i2 * ts);
-      const float* p0 = reinterpret_cast<const float*>(p.data + i0 * ps);
-      const float* p1 = reinterpret_cast<const float*>(p.data + i1 * ps);
-      const float* p2 = reinterpret_cast<const float*>(p.data + i2 * ps);
+      const float *t0 = t[index[0]], *t1 = t[index[1]], *t2 = t[index[2]];
+      const float *p0 = p[index[0]], *p1 = p[index[1]], *p2 = p[index[2]];
       const float u0 = t0[0], v0 = t0[1], x0 = p0[0], y0 = p0[1], z0 = p0[2];
       const float e0 = t1[0] - u0, e1 = t1[1] - v0, e2 = t2[0] - u0, e3 = t2[1] - v0;
       const float e4 = p1[0] - x0, e5 = p1[1] - y0, e6 = p1[2] - z0;
@@ -59,6 +51,49 @@ struct EdgeBlock {
       d[7][j] = e7;
       d[8][j] = e8;
       d[9][j] = e9;
+    }
+  }
+
+  // The same for tight arrays (positions 12, texture coordinates 8 bytes
+  // apart) and `count` a multiple of four: a triangle's edges are taken as
+  // vectors, each lane subtracting what Gather subtracts, and four
+  // triangles are turned into the coordinate arrays together. Only the
+  // floats of each vertex are read.
+  void GatherTight(const float* p, const float* t, const uint16_t* index, uint32_t count) {
+    const auto pair = [t](uint32_t i) {
+      return _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(t + 2 * uint64_t(i))));
+    };
+    const auto point = [p](uint32_t i) {
+      const float* at = p + 3 * uint64_t(i);
+      return _mm_movelh_ps(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(at))),
+                           _mm_load_ss(at + 2));
+    };
+    const auto edges = [&](const uint16_t* corner, __m128& tex, __m128& first, __m128& second) {
+      const __m128 t0 = pair(corner[0]);
+      tex = _mm_sub_ps(_mm_movelh_ps(pair(corner[1]), pair(corner[2])), _mm_movelh_ps(t0, t0));
+      const __m128 p0 = point(corner[0]);
+      first = _mm_sub_ps(point(corner[1]), p0);
+      second = _mm_sub_ps(point(corner[2]), p0);
+    };
+    for (uint32_t j = 0; j < count; j += 4, index += 12) {
+      __m128 t0, t1, t2, t3, a0, a1, a2, a3, b0, b1, b2, b3;
+      edges(index, t0, a0, b0);
+      edges(index + 3, t1, a1, b1);
+      edges(index + 6, t2, a2, b2);
+      edges(index + 9, t3, a3, b3);
+      _MM_TRANSPOSE4_PS(t0, t1, t2, t3);
+      _MM_TRANSPOSE4_PS(a0, a1, a2, a3);
+      _MM_TRANSPOSE4_PS(b0, b1, b2, b3);
+      _mm_store_ps(&d[0][j], t0);
+      _mm_store_ps(&d[1][j], t1);
+      _mm_store_ps(&d[2][j], t2);
+      _mm_store_ps(&d[3][j], t3);
+      _mm_store_ps(&d[4][j], a0);
+      _mm_store_ps(&d[5][j], a1);
+      _mm_store_ps(&d[6][j], a2);
+      _mm_store_ps(&d[7][j], b0);
+      _mm_store_ps(&d[8][j], b1);
+      _mm_store_ps(&d[9][j], b2);
     }
   }
 };
@@ -195,9 +230,9 @@ void TextureScaleSum::AddTriangles(Kiv::StridedArray<float> p, Kiv::StridedArray
   for (; first + 4 <= triangles;) {
     const uint32_t count = std::min(kBlock, (triangles - first) & ~3u);
     if (tight)
-      edges.Gather<true>(p, t, index + 3 * uint64_t(first), count);
+      edges.GatherTight(p[0], t[0], index + 3 * uint64_t(first), count);
     else
-      edges.Gather<false>(p, t, index + 3 * uint64_t(first), count);
+      edges.Gather(p, t, index + 3 * uint64_t(first), count);
     if (avx)
       BlockTermsAvx(edges, count, &block);
     else
