@@ -4,6 +4,7 @@
 #include <vector>
 
 #if defined(__SSE2__)
+#include <xmmintrin.h>
 #include <emmintrin.h>
 #endif
 
@@ -88,7 +89,35 @@ template <uint32_t Sets>
 void ScatterTight(uint8_t* positions, uint8_t* const* texCoords, const uint8_t* from,
                   uint64_t count) {
   constexpr uint64_t kStride = 12 + 8 * Sets;
-  for (uint64_t v = 0; v < count; ++v, from += kStride) {
+  uint64_t v = 0;
+#if defined(__SSE2__)
+  // Two sets: four records are seven vectors, shuffled into three vectors
+  // of positions and two of each set (the bits move unchanged).
+  if constexpr (Sets == 2) {
+    float* p = reinterpret_cast<float*>(positions);
+    float* t0 = reinterpret_cast<float*>(texCoords[0]);
+    float* t1 = reinterpret_cast<float*>(texCoords[1]);
+    for (; v + 4 <= count; v += 4, from += 4 * kStride) {
+      const float* f = reinterpret_cast<const float*>(from);
+      const __m128 l0 = _mm_loadu_ps(f), l1 = _mm_loadu_ps(f + 4), l2 = _mm_loadu_ps(f + 8),
+                   l3 = _mm_loadu_ps(f + 12), l4 = _mm_loadu_ps(f + 16),
+                   l5 = _mm_loadu_ps(f + 20), l6 = _mm_loadu_ps(f + 24);
+      // x0 y0 z0 a0 | b0 c0 d0 x1 | y1 z1 a1 b1 | c1 d1 x2 y2 | z2 a2 b2 c2 |
+      // d2 x3 y3 z3 | a3 b3 c3 d3, with (a, b) set 0 and (c, d) set 1.
+      const __m128 z0x1 = _mm_shuffle_ps(l0, l1, _MM_SHUFFLE(3, 3, 2, 2));
+      _mm_storeu_ps(p + 3 * v, _mm_shuffle_ps(l0, z0x1, _MM_SHUFFLE(2, 1, 1, 0)));
+      _mm_storeu_ps(p + 3 * v + 4, _mm_shuffle_ps(l2, l3, _MM_SHUFFLE(3, 2, 1, 0)));
+      _mm_storeu_ps(p + 3 * v + 8, _mm_move_ss(l5, l4));
+      const __m128 a0b0 = _mm_shuffle_ps(l0, l1, _MM_SHUFFLE(0, 0, 3, 3));
+      _mm_storeu_ps(t0 + 2 * v, _mm_shuffle_ps(a0b0, l2, _MM_SHUFFLE(3, 2, 2, 0)));
+      _mm_storeu_ps(t0 + 2 * v + 4, _mm_shuffle_ps(l4, l6, _MM_SHUFFLE(1, 0, 2, 1)));
+      _mm_storeu_ps(t1 + 2 * v, _mm_shuffle_ps(l1, l3, _MM_SHUFFLE(1, 0, 2, 1)));
+      const __m128 c2d2 = _mm_shuffle_ps(l4, l5, _MM_SHUFFLE(0, 0, 3, 3));
+      _mm_storeu_ps(t1 + 2 * v + 4, _mm_shuffle_ps(c2d2, l6, _MM_SHUFFLE(3, 2, 2, 0)));
+    }
+  }
+#endif
+  for (; v < count; ++v, from += kStride) {
     std::memcpy(positions + 12 * v, from, 12);
     for (uint32_t set = 0; set < Sets; ++set)
       std::memcpy(texCoords[set] + 8 * v, from + 12 + 8 * set, 8);
