@@ -10,11 +10,12 @@ namespace Kiv {
 
 namespace {
 
-// Bytes a streamed file reads ahead for small reads.
-constexpr uint64_t kWindowBytes = 64 * 1024;
+// Bytes a streamed file reads ahead for small reads: enough for the
+// headers between two arrays, little to copy again when an array follows.
+constexpr uint64_t kWindowBytes = 4 * 1024;
 // A ReadRaw at least this large that the window does not hold goes
 // straight from the file to its target.
-constexpr uint64_t kDirectBytes = 16 * 1024;
+constexpr uint64_t kDirectBytes = 2 * 1024;
 
 }  // namespace
 
