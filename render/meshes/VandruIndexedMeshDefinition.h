@@ -2,7 +2,8 @@
 // and the reader of indexed mesh files ("KIRF" container, "IDXM" body;
 // chunk layouts summed up in docs/formats/indexed-mesh.md).
 //
-// Load reads the file data that the definition's memory file holds: the
+// Load reads the file data that the definition's memory file holds (for a
+// file it opened, streamed from the file straight into the chunks): the
 // INFO chunk, then INFO's number of CHNK chunks (each a MATL, a GEOM and an
 // optional NINF), then, while data remains before the file's end, an
 // optional INFL or SKEL chunk and an optional ATCH chunk. A chunk whose
@@ -17,18 +18,18 @@
 // bytes that remain before anything is allocated or looped over, bone
 // nesting is limited to kMaxBoneDepth, and a read that would pass the end of
 // the data reads nothing and marks the data truncated. A file that is cut
-// anywhere, or whose chunks do not end exactly at the file's end, gives
-// kMeshFileFormatError; a chunk version the reader does not know gives
-// kMeshFileVersionError. The results of the optional trailing chunks are
-// the load's result when they fail (a damaged skeleton is not a success).
-// Whatever failure a read of cut data leads to, the result is
-// kMeshFileFormatError.
+// anywhere (also while it is being read), or whose chunks do not end
+// exactly at the file's end, gives kMeshFileFormatError; a chunk version
+// the reader does not know gives kMeshFileVersionError. The results of the
+// optional trailing chunks are the load's result when they fail (a damaged
+// skeleton is not a success). Whatever failure a read of cut data leads
+// to, the result is kMeshFileFormatError.
 //
 // Load's results: kMeshOk, or the first failure (MeshResult.h): 2 no data;
 // 3 damaged; 4 version; 5 no material manager; 6 and 7 from the material
 // manager; 8 a geometry chunk without a stream the file fills. On success
-// the memory file is closed; on failure what was read stays, for the caller
-// to discard with the definition.
+// the memory file is closed; on failure what was read (and a streamed
+// file, open) stays, for the caller to discard with the definition.
 //
 // After a good load the post-load steps run: the skeleton from the
 // influences, SetupSkinning, the axis-aligned bounds, the texture scale
