@@ -232,10 +232,11 @@ class GeometryChunk : public ReferenceCount {
   float* GetFaceNormalArray() {
     return faceNormalArray_.empty() ? nullptr : faceNormalArray_.data();
   }
-  void SetFaceNeighborArray(std::vector<FaceNeighbors> neighbors) {
+  // Filled vectors: a reader sizes one and writes every entry.
+  void SetFaceNeighborArray(FilledVector<FaceNeighbors> neighbors) {
     neighbors_ = std::move(neighbors);
   }
-  const std::vector<FaceNeighbors>& GetFaceNeighbors() const { return neighbors_; }
+  const FilledVector<FaceNeighbors>& GetFaceNeighbors() const { return neighbors_; }
 
  private:
   GeometryChunk(uint32_t vertices, uint32_t faces, uint32_t faceNormals, uint32_t kind,
@@ -267,7 +268,7 @@ class GeometryChunk : public ReferenceCount {
   std::array<FilledVector<uint32_t>, kElementCount> wordStreams_;
   FilledVector<uint16_t> indices_;
   FilledVector<float> faceNormalArray_;
-  std::vector<FaceNeighbors> neighbors_;
+  FilledVector<FaceNeighbors> neighbors_;
   uint32_t flags_ = 0;
   float opacity_ = 1.0f;
   std::vector<std::pair<PString, float>> properties_;

@@ -13,6 +13,7 @@ bool MeshFileSupport::ReadPaddedString(MemoryFile& file, String* text) {
     return false;
   }
   const uint8_t* bytes = file.ReadBlock(padded);
+  if (bytes == nullptr) return false;  // A streamed file cut under the reader.
   text->assign(reinterpret_cast<const char*>(bytes), length);
   return true;
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #if defined(__SSE2__)
+#include <xmmintrin.h>
 #include <emmintrin.h>
 #endif
 
@@ -59,6 +60,15 @@ bool HasSetCount(uint32_t version) {
   return version >= 103 && version <= 199;
 }
 
+// Vertices read from the interleaved records at a time: a piece stays in
+// the cache (and in a streamed file's window) while it is scattered.
+constexpr uint32_t kVerticesPerPiece = 1024;
+
+// The per-vertex array `to` from vertex `first` on.
+Kiv::StridedArray<uint8_t> From(Kiv::StridedArray<uint8_t> to, uint64_t first) {
+  return to ? Kiv::StridedArray<uint8_t>{to[first], to.stride} : to;
+}
+
 // Copies `count` records of `Width` bytes, `stride` apart from `from`, into
 // the chunk's per-vertex array `to`, when the chunk has one.
 template <size_t Width>
@@ -70,6 +80,84 @@ void Scatter(Kiv::StridedArray<uint8_t> to, const uint8_t* from, uint64_t count,
     return;
   }
   for (uint64_t i = 0; i < count; ++i, from += stride) std::memcpy(to[i], from, Width);
+}
+
+// Copies `count` interleaved vertex records (a position, then `Sets`
+// texture coordinate pairs) into tight position and texture arrays, one
+// record after another.
+template <uint32_t Sets>
+void ScatterTight(uint8_t* positions, uint8_t* const* texCoords, const uint8_t* from,
+                  uint64_t count) {
+  constexpr uint64_t kStride = 12 + 8 * Sets;
+  uint64_t v = 0;
+#if defined(__SSE2__)
+  // Two sets: four records are seven vectors, shuffled into three vectors
+  // of positions and two of each set (the bits move unchanged).
+  if constexpr (Sets == 2) {
+    float* p = reinterpret_cast<float*>(positions);
+    float* t0 = reinterpret_cast<float*>(texCoords[0]);
+    float* t1 = reinterpret_cast<float*>(texCoords[1]);
+    for (; v + 4 <= count; v += 4, from += 4 * kStride) {
+      const float* f = reinterpret_cast<const float*>(from);
+      const __m128 l0 = _mm_loadu_ps(f), l1 = _mm_loadu_ps(f + 4), l2 = _mm_loadu_ps(f + 8),
+                   l3 = _mm_loadu_ps(f + 12), l4 = _mm_loadu_ps(f + 16),
+                   l5 = _mm_loadu_ps(f + 20), l6 = _mm_loadu_ps(f + 24);
+      // x0 y0 z0 a0 | b0 c0 d0 x1 | y1 z1 a1 b1 | c1 d1 x2 y2 | z2 a2 b2 c2 |
+      // d2 x3 y3 z3 | a3 b3 c3 d3, with (a, b) set 0 and (c, d) set 1.
+      const __m128 z0x1 = _mm_shuffle_ps(l0, l1, _MM_SHUFFLE(3, 3, 2, 2));
+      _mm_storeu_ps(p + 3 * v, _mm_shuffle_ps(l0, z0x1, _MM_SHUFFLE(2, 1, 1, 0)));
+      _mm_storeu_ps(p + 3 * v + 4, _mm_shuffle_ps(l2, l3, _MM_SHUFFLE(3, 2, 1, 0)));
+      _mm_storeu_ps(p + 3 * v + 8, _mm_move_ss(l5, l4));
+      const __m128 a0b0 = _mm_shuffle_ps(l0, l1, _MM_SHUFFLE(0, 0, 3, 3));
+      _mm_storeu_ps(t0 + 2 * v, _mm_shuffle_ps(a0b0, l2, _MM_SHUFFLE(3, 2, 2, 0)));
+      _mm_storeu_ps(t0 + 2 * v + 4, _mm_shuffle_ps(l4, l6, _MM_SHUFFLE(1, 0, 2, 1)));
+      _mm_storeu_ps(t1 + 2 * v, _mm_shuffle_ps(l1, l3, _MM_SHUFFLE(1, 0, 2, 1)));
+      const __m128 c2d2 = _mm_shuffle_ps(l4, l5, _MM_SHUFFLE(0, 0, 3, 3));
+      _mm_storeu_ps(t1 + 2 * v + 4, _mm_shuffle_ps(c2d2, l6, _MM_SHUFFLE(3, 2, 2, 0)));
+    }
+  }
+#endif
+  for (; v < count; ++v, from += kStride) {
+    std::memcpy(positions + 12 * v, from, 12);
+    for (uint32_t set = 0; set < Sets; ++set)
+      std::memcpy(texCoords[set] + 8 * v, from + 12 + 8 * set, 8);
+  }
+}
+
+// Copies `count` interleaved vertex records, `stride` bytes each (a
+// position, then texture coordinate pairs), into the position array and
+// the arrays of the first `sets` texture sets (absent ones skipped).
+void ScatterRecords(Kiv::StridedArray<uint8_t> positions,
+                    const Kiv::StridedArray<uint8_t>* texCoords, uint32_t sets,
+                    const uint8_t* from, uint64_t count, uint64_t stride) {
+  bool tight = positions.stride == 12 && stride == 12 + 8 * uint64_t(sets) && sets <= 2;
+  uint8_t* tex[2] = {nullptr, nullptr};
+  for (uint32_t set = 0; tight && set < sets; ++set) {
+    tight = texCoords[set] && texCoords[set].stride == 8;
+    tex[set] = texCoords[set].data;
+  }
+  if (tight && sets == 2) return ScatterTight<2>(positions.data, tex, from, count);
+  if (tight && sets == 1) return ScatterTight<1>(positions.data, tex, from, count);
+  Scatter<12>(positions, from, count, stride);
+  for (uint32_t set = 0; set < sets; ++set)
+    Scatter<8>(texCoords[set], from + 12 + 8 * set, count, stride);
+}
+
+// Reads `count` tight records of `Width` bytes into the per-vertex array
+// `to`: straight into it when it is tight too, else a piece at a time.
+// With no array the records are passed over. False when the file does not
+// give the bytes.
+template <size_t Width>
+bool ReadItems(Kiv::MemoryFile& file, Kiv::StridedArray<uint8_t> to, uint64_t count) {
+  if (!to) return file.Skip(Width * count);
+  if (to.stride == Width) return file.ReadRaw(to.data, Width * count);
+  for (uint64_t first = 0; first < count; first += kVerticesPerPiece) {
+    const uint64_t piece = std::min<uint64_t>(count - first, kVerticesPerPiece);
+    const uint8_t* block = file.ReadBlock(Width * piece);
+    if (block == nullptr) return false;
+    Scatter<Width>(From(to, first), block, piece, Width);
+  }
+  return true;
 }
 
 // The highest of `count` indices (0 for none). With SSE2 eight at a time:
@@ -213,51 +301,62 @@ uint32_t VandruIndexedMeshDefinition::ReadGeometryArrays(Kiv::MemoryFile& file,
   const uint32_t vertices = counts.vertices, indices = counts.indices;
   const uint32_t faceNormals = counts.faceNormals;
   const uint64_t stride = 12 + 8 * uint64_t(sets);
+  // Every array is read straight into the chunk, so that a streamed file
+  // moves each byte once; a read the file cannot serve fails the load.
   if (vertices != 0) {
     const auto positions = chunk.GetItemArray(Kiv::GeometryChunk::kPosition);
     const auto colours = chunk.GetColorArray(Kiv::GeometryChunk::kColor);
     if (uint32_t result = FillSkinDefaults(chunk, skinWeights, hardwareSkinning_)) return result;
     if (!positions) return kMeshFailChunkCreate;
-    const uint8_t* block = file.ReadBlock(uint64_t(vertices) * stride);
-    Scatter<12>(positions, block, vertices, stride);
+    const uint32_t usedSets = std::min(sets, Kiv::GeometryChunk::kMaxTextureSets);
+    Kiv::StridedArray<uint8_t> texCoords[Kiv::GeometryChunk::kMaxTextureSets];
+    for (uint32_t set = 0; set < usedSets; ++set)
+      texCoords[set] = chunk.GetItemArray(Kiv::GeometryChunk::kTexCoord0 + set);
+    for (uint32_t first = 0; first < vertices; first += kVerticesPerPiece) {
+      const uint32_t piece = std::min(vertices - first, kVerticesPerPiece);
+      const uint8_t* block = file.ReadBlock(piece * stride);
+      if (block == nullptr) return kMeshFileFormatError;
+      Kiv::StridedArray<uint8_t> pieceTexCoords[Kiv::GeometryChunk::kMaxTextureSets];
+      for (uint32_t set = 0; set < usedSets; ++set)
+        pieceTexCoords[set] = From(texCoords[set], first);
+      ScatterRecords(From(positions, first), pieceTexCoords, usedSets, block, piece, stride);
+    }
     // Colours that the file gives replace the default below.
     for (uint32_t v = 0; colours && !HasColours(version) && v < vertices; ++v)
       *colours[v] = defaultColour;
-    for (uint32_t set = 0; set < sets && set < Kiv::GeometryChunk::kMaxTextureSets; ++set)
-      Scatter<8>(chunk.GetItemArray(Kiv::GeometryChunk::kTexCoord0 + set), block + 12 + 8 * set,
-                 vertices, stride);
   }
   if (indices != 0) {
     uint16_t* array = chunk.GetIndexArray();
     if (array == nullptr) return kMeshFailChunkCreate;
-    std::memcpy(array, file.ReadBlock(2 * uint64_t(indices)), 2 * size_t(indices));
+    if (!file.ReadRaw(array, 2 * uint64_t(indices))) return kMeshFileFormatError;
     if (HighestIndex(array, indices) >= vertices) return kMeshFileFormatError;
   }
-  if (vertices != 0)
-    Scatter<12>(chunk.GetItemArray(Kiv::GeometryChunk::kNormal),
-                file.ReadBlock(12 * uint64_t(vertices)), vertices, 12);
+  if (vertices != 0 &&
+      !ReadItems<12>(file, chunk.GetItemArray(Kiv::GeometryChunk::kNormal), vertices))
+    return kMeshFileFormatError;
   if (vertices != 0 && HasColours(version)) {
-    const uint8_t* read = file.ReadBlock(4 * uint64_t(vertices));
     const auto colours = chunk.GetColorArray(Kiv::GeometryChunk::kColor);
     if (colours && colours.stride == sizeof(uint32_t)) {
       // A tight colour array takes the words and is converted in place.
-      std::memcpy(colours[0], read, 4 * size_t(vertices));
+      if (!file.ReadRaw(colours[0], 4 * uint64_t(vertices))) return kMeshFileFormatError;
       if (display_ != nullptr) display_->ConvertColorArray(colours[0], vertices);
     } else if (colours) {
       std::vector<uint32_t> words(vertices);
-      std::memcpy(words.data(), read, 4 * size_t(vertices));
+      if (!file.ReadRaw(words.data(), 4 * uint64_t(vertices))) return kMeshFileFormatError;
       if (display_ != nullptr) display_->ConvertColorArray(words.data(), vertices);
       for (uint32_t v = 0; v < vertices; ++v) *colours[v] = words[v];
+    } else if (!file.Skip(4 * uint64_t(vertices))) {
+      return kMeshFileFormatError;
     }
   }
   if (faceNormals != 0) {
     float* array = chunk.GetFaceNormalArray();
     if (array == nullptr) return kMeshFailChunkCreate;
-    std::memcpy(array, file.ReadBlock(12 * uint64_t(faceNormals)), 12 * size_t(faceNormals));
+    if (!file.ReadRaw(array, 12 * uint64_t(faceNormals))) return kMeshFileFormatError;
   }
-  if (extra && vertices != 0)
-    Scatter<12>(chunk.GetItemArray(Kiv::GeometryChunk::kExtraVector),
-                file.ReadBlock(12 * uint64_t(vertices)), vertices, 12);
+  if (extra && vertices != 0 &&
+      !ReadItems<12>(file, chunk.GetItemArray(Kiv::GeometryChunk::kExtraVector), vertices))
+    return kMeshFileFormatError;
   return kMeshOk;
 }
 
@@ -269,8 +368,8 @@ uint32_t VandruIndexedMeshDefinition::ReadNeighbourChunk(Kiv::MemoryFile& file, 
   const uint32_t faces = chunk != nullptr ? chunk->GetNumFaces() : 0;
   if (faces == 0) return kMeshOk;
   if (!Fits(file, faces, kNeighbourBytes)) return kMeshFileFormatError;
-  std::vector<Kiv::GeometryChunk::FaceNeighbors> neighbours(faces);
-  std::memcpy(neighbours.data(), file.ReadBlock(faces * kNeighbourBytes), faces * kNeighbourBytes);
+  Kiv::FilledVector<Kiv::GeometryChunk::FaceNeighbors> neighbours(faces);
+  if (!file.ReadRaw(neighbours.data(), faces * kNeighbourBytes)) return kMeshFileFormatError;
   chunk->SetFaceNeighborArray(std::move(neighbours));
   return kMeshOk;
 }

@@ -431,7 +431,7 @@ uint32_t VandruIndexedMeshLODDefinition::ReadNeighbours(Kiv::MemoryFile& file,
                                                         Kiv::GeometryChunk& chunk) {
   const uint32_t faces = chunk.GetNumFaces();
   if (!Fits(file, faces, kNeighbourBytes)) return kMeshFileFormatError;
-  std::vector<Kiv::GeometryChunk::FaceNeighbors> neighbours(faces);
+  Kiv::FilledVector<Kiv::GeometryChunk::FaceNeighbors> neighbours(faces);
   if (faces != 0)
     std::memcpy(neighbours.data(), file.ReadBlock(faces * kNeighbourBytes),
                 faces * kNeighbourBytes);

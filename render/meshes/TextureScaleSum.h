@@ -33,6 +33,9 @@ class TextureScaleSum {
     // A triangle that has texture area: its weight m (a * b / 2) and ratios
     // a / u and b / v.
     void Take(float m, float ratioA, float ratioB);
+    // The same with its term (m * ratioA + m * ratioB), weight and larger
+    // ratio computed.
+    void Sum(double term, double weight, float ratio);
   };
 
   Terms terms_;

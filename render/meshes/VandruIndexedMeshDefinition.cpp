@@ -50,13 +50,17 @@ uint32_t VandruIndexedMeshDefinition::LoadOpened(Kiv::Display* display,
   if (manager == nullptr) return kMeshNoMaterialManager;
   SetDisplay(display);
   if (!file_.HasData()) return kMeshFileOpenError;
+  measures_.Reset(textureScale);
   const uint32_t result = ReadFile(manager, resource, defaultColour);
   // Whatever stopped a read of cut data, the data was cut.
   if (result != kMeshOk && file_.Truncated()) return kMeshFileFormatError;
   if (result != kMeshOk) return result;
   BuildSkeletonFromInfluences();
   SetupSkinning();
-  ComputeMeasures(textureScale);
+  // The chunks were measured as they were read (skinning leaves what is
+  // measured as it is).
+  TakeMeasures(measures_);
+  measures_.Reset(textureScale);
   file_.Close();
   return kMeshOk;
 }
@@ -88,13 +92,14 @@ uint32_t VandruIndexedMeshDefinition::ReadFile(Kiv::MaterialManager* manager,
   materials_.reserve(room);
   for (uint32_t i = 0; i < chunkCount_;) {
     if (uint32_t result = ReadChunkChunk(manager, resource, file, i, defaultColour)) return result;
-    const Kiv::GeometryChunk* chunk = GetChunk(i);
+    Kiv::GeometryChunk* chunk = GetChunk(i);
     if (chunk == nullptr || chunk->GetNumVertices() == 0 || chunk->GetNumFaces() == 0 ||
         chunk->GetNumIndices() == 0) {
       DropLastChunk();
       --chunkCount_;
       continue;
     }
+    measures_.AddChunk(*chunk);
     ++i;
   }
   if (uint32_t result = ReadTrailingChunks(file, fileEnd)) return result;

@@ -2,7 +2,8 @@
 // and the reader of indexed mesh files ("KIRF" container, "IDXM" body;
 // chunk layouts summed up in docs/formats/indexed-mesh.md).
 //
-// Load reads the file data that the definition's memory file holds: the
+// Load reads the file data that the definition's memory file holds (for a
+// file it opened, streamed from the file straight into the chunks): the
 // INFO chunk, then INFO's number of CHNK chunks (each a MATL, a GEOM and an
 // optional NINF), then, while data remains before the file's end, an
 // optional INFL or SKEL chunk and an optional ATCH chunk. A chunk whose
@@ -17,18 +18,18 @@
 // bytes that remain before anything is allocated or looped over, bone
 // nesting is limited to kMaxBoneDepth, and a read that would pass the end of
 // the data reads nothing and marks the data truncated. A file that is cut
-// anywhere, or whose chunks do not end exactly at the file's end, gives
-// kMeshFileFormatError; a chunk version the reader does not know gives
-// kMeshFileVersionError. The results of the optional trailing chunks are
-// the load's result when they fail (a damaged skeleton is not a success).
-// Whatever failure a read of cut data leads to, the result is
-// kMeshFileFormatError.
+// anywhere (also while it is being read), or whose chunks do not end
+// exactly at the file's end, gives kMeshFileFormatError; a chunk version
+// the reader does not know gives kMeshFileVersionError. The results of the
+// optional trailing chunks are the load's result when they fail (a damaged
+// skeleton is not a success). Whatever failure a read of cut data leads
+// to, the result is kMeshFileFormatError.
 //
 // Load's results: kMeshOk, or the first failure (MeshResult.h): 2 no data;
 // 3 damaged; 4 version; 5 no material manager; 6 and 7 from the material
 // manager; 8 a geometry chunk without a stream the file fills. On success
-// the memory file is closed; on failure what was read stays, for the caller
-// to discard with the definition.
+// the memory file is closed; on failure what was read (and a streamed
+// file, open) stays, for the caller to discard with the definition.
 //
 // After a good load the post-load steps run: the skeleton from the
 // influences, SetupSkinning, the axis-aligned bounds, the texture scale
@@ -57,6 +58,7 @@
 #include "kiv/model/InfluenceDefinition.h"
 #include "kiv/scene/OrientedBox.h"
 #include "kiv/scene/ParticleBone.h"
+#include "render/meshes/MeshMeasures.h"
 #include "render/meshes/MeshResult.h"
 
 namespace Kiv {
@@ -121,14 +123,17 @@ class VandruIndexedMeshDefinition : public Kiv::MeshFileSupport {
   static constexpr uint32_t kMaxBoneDepth = 256;
   static constexpr uint32_t kHardwareSkinningCapability = 29;
 
-  VandruIndexedMeshDefinition() = default;
+  // The memory file streams what it opens: the reader takes each array
+  // of the file straight into its chunk.
+  VandruIndexedMeshDefinition() : VandruIndexedMeshDefinition(true) {}
   virtual ~VandruIndexedMeshDefinition() = default;
   VandruIndexedMeshDefinition(const VandruIndexedMeshDefinition&) = delete;
   VandruIndexedMeshDefinition& operator=(const VandruIndexedMeshDefinition&) = delete;
 
   Kiv::MemoryFile& GetMemoryFile() { return file_; }
-  // Reads `path` whole into the memory file and remembers its file name;
-  // kMeshFileOpenError when it cannot be read.
+  // Opens `path` in the memory file (read whole, or streamed: see the
+  // constructors) and remembers its file name; kMeshFileOpenError when it
+  // cannot be opened or is empty.
   uint32_t OpenResourceFile(const Kiv::String& path);
 
   // `display` answers the hardware-skinning capability (null: none);
@@ -243,6 +248,10 @@ class VandruIndexedMeshDefinition : public Kiv::MeshFileSupport {
                    uint32_t fallback) const;
 
  protected:
+  // Readers that keep several blocks of the memory file at once pass
+  // false: what they open is read whole.
+  explicit VandruIndexedMeshDefinition(bool streamed) { file_.SetStreamed(streamed); }
+
   // Load on data already in the memory file; `textureScale` runs the
   // texture scale estimate among the post-load steps.
   uint32_t LoadOpened(Kiv::Display* display, Kiv::MaterialManager* manager, Kiv::Resource* resource,
@@ -257,6 +266,8 @@ class VandruIndexedMeshDefinition : public Kiv::MeshFileSupport {
   // Bounds, texture scale (when `textureScale`; it stays as it is
   // otherwise) and oriented box.
   void ComputeMeasures(bool textureScale);
+  // Sets them from measures taken over every chunk, in chunk order.
+  void TakeMeasures(const MeshMeasures& measures);
   // The skinning part of a chunk hint, for a chunk with `skinWeights`
   // weights per vertex.
   void ApplySkinning(Kiv::StandardChunkHint* hint, uint32_t skinWeights, bool hardware) const;
@@ -292,6 +303,8 @@ class VandruIndexedMeshDefinition : public Kiv::MeshFileSupport {
   Kiv::StandardChunkHint MakeHint(Kiv::Resource* resource, uint32_t version, uint32_t skinWeights,
                                   float value, uint32_t textureSets);
   void DropLastChunk();
+  // Measured by ReadFile as it accepts each chunk, for the post-load steps.
+  MeshMeasures measures_;
   // The vertex, index and face-normal arrays of a GEOM chunk into `chunk`,
   // made with `counts`, which were checked against the bytes left.
   uint32_t ReadGeometryArrays(Kiv::MemoryFile& file, Kiv::GeometryChunk& chunk, uint32_t version,

@@ -87,7 +87,7 @@ class VandruIndexedMeshLODDefinition : public VandruIndexedMeshDefinition {
     std::vector<std::unique_ptr<LevelInfluences>> levels;
   };
 
-  VandruIndexedMeshLODDefinition() = default;
+  VandruIndexedMeshLODDefinition() : VandruIndexedMeshDefinition(false) {}
   ~VandruIndexedMeshLODDefinition() override;
 
   // Reads the "lm" file at `path`; the definition's name becomes its file

@@ -23,6 +23,7 @@
 
 class VandruProgressiveMeshDefinition : public VandruIndexedMeshDefinition {
  public:
+  VandruProgressiveMeshDefinition() : VandruIndexedMeshDefinition(false) {}
   uint32_t Load(Kiv::Display* display, Kiv::MaterialManager* manager, Kiv::Resource* resource,
                 const Kiv::String& path, uint32_t defaultColour);
   // The same on data already in the memory file.

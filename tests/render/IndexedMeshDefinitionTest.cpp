@@ -2,12 +2,16 @@
 // streams, bounds, oriented box and texture scale.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "tests/render/MeshFixtureWriter.h"
 #include "tests/render/MeshTestSupport.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -229,6 +233,96 @@ TEST(IndexedMeshDefinition, MeasuresKeepTheirBits) {
     const auto loaded = LoadIndexed(meshfixture::WriteMesh(c.spec));
     ASSERT_EQ(loaded.result, kMeshOk) << c.what;
     EXPECT_EQ(MeasureBits(*loaded.mesh), c.expected) << c.what;
+  }
+}
+
+// Every array of every chunk, as bytes.
+std::string ChunkBytes(VandruIndexedMeshDefinition& mesh) {
+  std::string bytes;
+  const auto add = [&bytes](const void* data, size_t size) {
+    if (data != nullptr) bytes.append(static_cast<const char*>(data), size);
+  };
+  for (uint32_t c = 0; c < mesh.GetNumChunks(); ++c) {
+    Kiv::GeometryChunk& chunk = *mesh.GetChunk(c);
+    const uint32_t vertices = chunk.GetNumVertices();
+    for (uint32_t element : {1u, 2u, 4u, 15u, 16u, 27u}) {
+      const auto items = chunk.GetItemArray(element);
+      for (uint32_t v = 0; items && v < vertices; ++v)
+        add(items[v], 4 * Kiv::GeometryChunk::ElementWidth(element));
+    }
+    add(chunk.GetIndexArray(), 2 * size_t(chunk.GetNumIndices()));
+    add(chunk.GetFaceNormalArray(), 12 * size_t(chunk.GetNumFaceNormals()));
+    add(chunk.GetFaceNeighbors().data(),
+        chunk.GetFaceNeighbors().size() * sizeof(Kiv::GeometryChunk::FaceNeighbors));
+  }
+  return bytes;
+}
+
+// Chunks large enough to be read straight from the file, with face
+// neighbours, besides the scattered meshes.
+MeshSpec LargeChunks() {
+  MeshSpec spec;
+  spec.chunks.clear();
+  for (uint32_t c = 0; c < 3; ++c) {
+    meshfixture::ChunkSpec chunk;
+    chunk.geometry.version = c == 1 ? 201 : 150;
+    chunk.geometry.vertices = 9000 + 1000 * c;
+    chunk.geometry.faces = chunk.geometry.faceNormals = 9000;
+    chunk.geometry.indices.resize(27000);
+    for (size_t i = 0; i < chunk.geometry.indices.size(); ++i)
+      chunk.geometry.indices[i] = uint16_t((i * 7) % chunk.geometry.vertices);
+    spec.chunks.push_back(chunk);
+  }
+  return spec;
+}
+
+// A definition opens its file streamed; what it loads from the file is what
+// it loads from the same bytes in memory.
+TEST(IndexedMeshDefinition, OpenedFileLoadsAsItsBytesInMemory) {
+  VUTest::TempFolder folder;
+  ASSERT_TRUE(folder.Made());
+  const struct {
+    const char* what;
+    MeshSpec spec;
+  } cases[] = {{"scattered", ScatteredMesh()},
+               {"large scattered", LargeScatteredMesh()},
+               {"large chunks", LargeChunks()}};
+  for (const auto& c : cases) {
+    const std::vector<uint8_t> bytes = meshfixture::WriteMesh(c.spec);
+    const std::string path =
+        folder.Put("mesh.im", std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    const auto inMemory = LoadIndexed(bytes);
+    VandruIndexedMeshDefinition opened;
+    ASSERT_EQ(opened.OpenResourceFile(path), kMeshOk) << c.what;
+    EXPECT_TRUE(opened.GetMemoryFile().IsStreamed());
+    ASSERT_EQ(opened.Load(&meshtest::DisplayWith(false), &meshtest::Manager(), nullptr, 0,
+                          0xFFFFFFFF),
+              kMeshOk)
+        << c.what;
+    ASSERT_EQ(inMemory.result, kMeshOk) << c.what;
+    EXPECT_EQ(MeasureBits(opened), MeasureBits(*inMemory.mesh)) << c.what;
+    EXPECT_TRUE(ChunkBytes(opened) == ChunkBytes(*inMemory.mesh)) << c.what;
+    EXPECT_GT(ChunkBytes(opened).size(), bytes.size() / 2) << c.what;
+  }
+}
+
+// The file is cut after it was opened (in the header, in a chunk's
+// interleaved vertices, in its indices, in the last face neighbours): the
+// load fails as for a damaged file and reads nothing past the cut.
+TEST(IndexedMeshDefinition, FileCutAfterOpeningIsRefused) {
+  VUTest::TempFolder folder;
+  ASSERT_TRUE(folder.Made());
+  const std::vector<uint8_t> bytes = meshfixture::WriteMesh(LargeChunks());
+  const std::string text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  for (const size_t cut : {size_t(20), size_t(80000), bytes.size() / 2, bytes.size() - 1}) {
+    const std::string path = folder.Put("mesh.im", text);
+    VandruIndexedMeshDefinition mesh;
+    ASSERT_EQ(mesh.OpenResourceFile(path), kMeshOk);
+    ASSERT_EQ(::truncate(path.c_str(), off_t(cut)), 0);
+    EXPECT_EQ(mesh.Load(&meshtest::DisplayWith(false), &meshtest::Manager(), nullptr, 0,
+                        0xFFFFFFFF),
+              kMeshFileFormatError)
+        << cut;
   }
 }
 

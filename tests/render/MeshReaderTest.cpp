@@ -153,6 +153,47 @@ TEST(IndexedMeshReader, VersionRulesOfMaterialAndGeometry) {
   EXPECT_EQ(LoadResult(old), kMeshOk) << "no trailing floats before 104";
 }
 
+// Interleaved vertex records of one, two and three texture sets, in counts
+// that end inside a group of four records and past a piece of records:
+// every position and texture pair lands at its vertex.
+TEST(IndexedMeshReader, VertexRecordsAreScatteredToTheirVertices) {
+  const struct {
+    uint32_t version, sets, vertices;
+  } cases[] = {{150, 2, 7}, {150, 2, 2053}, {150, 1, 1030}, {150, 3, 1029}, {201, 1, 9}};
+  for (const auto& c : cases) {
+    MeshSpec spec;
+    meshfixture::GeometrySpec& g = spec.chunks[0].geometry;
+    g.version = c.version;
+    g.sets = c.sets;
+    g.vertices = c.vertices;
+    g.indices = {0, 1, 2};
+    g.faces = g.faceNormals = 1;
+    spec.chunks[0].neighbours = false;
+    for (uint32_t v = 0; v < c.vertices; ++v) {
+      g.positions.insert(g.positions.end(), {float(v), -float(v) - 0.5f, float(v) * 4.0f + 0.25f});
+      g.texCoords.insert(g.texCoords.end(), {float(v) * 0.5f, -float(v)});
+    }
+    const Loaded loaded = Load(meshfixture::WriteMesh(spec));
+    ASSERT_EQ(loaded.result, kMeshOk) << c.vertices;
+    Kiv::GeometryChunk& chunk = *loaded.mesh->GetChunk(0);
+    const float* position = chunk.GetFloats(Kiv::GeometryChunk::kPosition);
+    ASSERT_NE(position, nullptr);
+    EXPECT_TRUE(std::equal(g.positions.begin(), g.positions.end(), position)) << c.vertices;
+    const float* first = chunk.GetFloats(Kiv::GeometryChunk::kTexCoord0);
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(std::equal(g.texCoords.begin(), g.texCoords.end(), first)) << c.vertices;
+    // The writer's pairs of the later sets: (v / 32 + set, set).
+    for (uint32_t set = 1; set < c.sets; ++set) {
+      const float* pairs = chunk.GetFloats(Kiv::GeometryChunk::kTexCoord0 + set);
+      ASSERT_NE(pairs, nullptr) << set;
+      for (uint32_t v = 0; v < c.vertices; ++v) {
+        ASSERT_EQ(pairs[2 * v], float(v) / 32.0f + float(set)) << c.vertices << " " << v;
+        ASSERT_EQ(pairs[2 * v + 1], float(set)) << c.vertices << " " << v;
+      }
+    }
+  }
+}
+
 TEST(IndexedMeshReader, UnknownVersionsAreRefused) {
   const std::vector<std::function<void(MeshSpec&)>> changes = {
       [](MeshSpec& s) { s.infoVersion = 99; },
