@@ -1,5 +1,7 @@
 #include "render/meshes/TextureScaleSum.h"
 
+#include "kiv/basics/ProcessorFeatures.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -146,11 +148,6 @@ void BlockTerms4(const EdgeBlock& edges, uint32_t count, BlockTerms* out) {
                 Length4<3>(edges, 7, j), j, out);
 }
 
-bool HasAvx() {
-  static const bool has = __builtin_cpu_supports("avx") != 0;
-  return has;
-}
-
 // Eight lanes at a time: the same operations, each rounded alike.
 template <int N>
 __attribute__((target("avx"))) inline __m256 Length8(const EdgeBlock& edges, int first,
@@ -226,7 +223,7 @@ void TextureScaleSum::AddTriangles(Kiv::StridedArray<float> p, Kiv::StridedArray
   EdgeBlock edges;
   BlockTerms block;
   const bool tight = p.stride == 12 && t.stride == 8;
-  const bool avx = HasAvx();
+  const bool avx = Kiv::ProcessorHasAvx();
   for (; first + 4 <= triangles;) {
     const uint32_t count = std::min(kBlock, (triangles - first) & ~3u);
     if (tight)
