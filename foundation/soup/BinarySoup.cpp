@@ -142,9 +142,10 @@ inline Parse ParseAt(const uint8_t* rec, uint32_t at, const uint8_t* listEnd, ui
   return Parse::kRecord;
 }
 
-// Bytes a record must have before its list's end to be judged by
+// Bytes a record must have before the block's end to be judged by
 // PlainRecordEnd: the size word, the name length byte, the 16 bytes read
-// for the name and the type byte that can follow them.
+// for the name and the type byte that can follow them. (What lies past the
+// name's NUL is never looked at, so these bytes may reach past the list.)
 constexpr ptrdiff_t kPlainRoom = 4 + 1 + 16 + 2;
 
 // The zero bytes among the 16 bytes at `p`, one bit each, with bit 16 set
@@ -162,7 +163,7 @@ inline uint32_t NulBitsOf16(const uint8_t* p) {
 // 16 bytes (its NUL included) whose first NUL is its last byte, a size that
 // holds the name and the type byte, and a type that is neither a nested
 // list nor an aligned payload. The caller makes sure that kPlainRoom bytes
-// lie between `rec` and its list's end, and that the answer (the record's
+// lie between `rec` and the block's end, and that the answer (the record's
 // end, as an address) lies inside the list. Answers 0 for any other record:
 // this test refuses every record that ParseAt refuses, and some that it
 // accepts. (Written for few instructions: the walk is bound by them.)
@@ -187,18 +188,25 @@ inline uintptr_t PlainRecordEnd(const uint8_t* rec, uint32_t size) {
 struct RecordWalk {
   enum class Step { kMoved, kDone, kDamaged };
 
+  // A walk of the block that ends at `end` from `at` (a record of its root
+  // list), to be stopped at the block offset `stop`.
   RecordWalk(const uint8_t* b, const uint8_t* at, const uint8_t* end, uint32_t stop)
-      : block(b), rec(at), listEnd(end), stopAt(reinterpret_cast<uintptr_t>(b) + stop) {
+      : block(b),
+        rec(at),
+        listEnd(end),
+        stopAt(reinterpret_cast<uintptr_t>(b) + stop),
+        readLimit(end - b >= kPlainRoom ? reinterpret_cast<uintptr_t>(end - kPlainRoom) : 0) {
     SetLimit();
   }
 
   // The last address a record may end at and still be followed by the
-  // quick test: kPlainRoom bytes before the list's end, and (when another
-  // walk takes over there) before `stopAt`.
+  // quick test: kPlainRoom bytes before the block's end, kMinRecord bytes
+  // before the list's end (where the list may end instead), and (when
+  // another walk takes over there) before `stopAt`.
   void SetLimit() {
     const auto end = reinterpret_cast<uintptr_t>(listEnd);
-    limit = end - reinterpret_cast<uintptr_t>(block) >= uintptr_t(kPlainRoom) ? end - kPlainRoom
-                                                                               : 0;
+    limit = listEnd - block >= kMinRecord ? end - kMinRecord : 0;
+    if (limit > readLimit) limit = readLimit;
     if (limit >= stopAt) limit = stopAt - 1;
   }
   bool QuickAhead() const { return reinterpret_cast<uintptr_t>(rec) <= limit; }
@@ -249,6 +257,7 @@ struct RecordWalk {
   const uint8_t* rec;
   const uint8_t* listEnd;
   uintptr_t stopAt;
+  const uintptr_t readLimit;
   uintptr_t limit = 0;
   uint32_t depth = 0;
   const char* what = nullptr;
