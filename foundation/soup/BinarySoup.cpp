@@ -292,8 +292,9 @@ constexpr int kGuessRecords = 8;
 constexpr uint32_t kGuessSearch = 512;
 
 // A guess at a record of the root list near the middle of the block: the
-// first place after it from which kGuessRecords plain records follow one
-// another. Answers 0 when none is found. The guess is only a guess: the
+// first place from the middle on (within kGuessSearch bytes) from which
+// kGuessRecords plain records follow one another. Answers 0 when there is
+// none. The guess is only a guess: the
 // second half's walk is used only when the first half's walk arrives at
 // exactly that place in the root list.
 uint32_t SecondHalfStart(const uint8_t* block, uint32_t size) {
