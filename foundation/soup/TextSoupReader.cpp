@@ -688,7 +688,7 @@ class TextSoupReader {
 
 // The 1-based line of the byte at `offset`: CR LF, LF and a lone CR each
 // end a line.
-uint32_t LineOf(std::string_view text, size_t offset) {
+uint32_t LineOf(const TextBytes& text, size_t offset) {
   uint32_t line = 1;
   for (size_t i = 0; i < offset && i < text.size(); ++i) {
     if (text[i] == '\n') ++line;
@@ -709,12 +709,13 @@ TextSoup::Result Refuse(Status status, uint32_t line) {
 // Cuts the text at its first NUL byte, which ends it. Answers how much of
 // the input a parse that reaches the end has read: all of it when only NUL
 // bytes follow the cut (padding), else the bytes before the cut.
-size_t CutAtNulByte(std::string_view& text) {
+size_t CutAtNulByte(TextBytes& text) {
   const size_t size = text.size();
-  const size_t nul = text.find('\0');
-  if (nul == std::string_view::npos) return size;
-  const bool padding = text.find_first_not_of('\0', nul) == std::string_view::npos;
-  text = text.substr(0, nul);
+  const void* found = size != 0 ? std::memchr(text.data(), 0, size) : nullptr;
+  if (found == nullptr) return size;
+  const auto nul = text.begin() + (static_cast<const char*>(found) - text.data());
+  const bool padding = std::all_of(nul, text.end(), [](char c) { return c == '\0'; });
+  text.erase(nul, text.end());
   return padding ? size : text.size();
 }
 
@@ -724,23 +725,13 @@ TextSoup::Result TextSoup::Parse(Soup& soup, TStream& stream, bool utf8) {
   soup.Release();
   if (!stream.IsOpen()) return Refuse(Status::kStreamClosed, 0);
   const uint32_t start = stream.Tell();
-  // A stream whose bytes lie in memory is parsed where they lie; any other
-  // is read into `bytes` first.
-  TextBytes bytes;
-  std::string_view text;
-  const char* inPlace = nullptr;
-  uint32_t inPlaceSize = 0;
-  if (stream.ViewRest(inPlace, inPlaceSize)) {
-    text = std::string_view(inPlace, inPlaceSize);
-  } else {
-    const Status readStatus = ReadAllBytes(stream, bytes);
-    if (readStatus != Status::kOk) return Refuse(readStatus, 0);
-    text = std::string_view(bytes.data(), bytes.size());
-  }
+  TextBytes text;
+  const Status readStatus = ReadAllBytes(stream, text);
+  if (readStatus != Status::kOk) return Refuse(readStatus, 0);
   const size_t readToEnd = CutAtNulByte(text);
 
   size_t skip = 0;
-  if (start == 0 && text.starts_with("\xEF\xBB\xBF")) {
+  if (start == 0 && std::string_view(text.data(), text.size()).starts_with("\xEF\xBB\xBF")) {
     utf8 = true;
     skip = 3;
   }

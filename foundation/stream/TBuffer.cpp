@@ -30,16 +30,6 @@ uint32_t TBuffer::Tell() {
   return data_->Position() - buffered_;
 }
 
-bool TBuffer::ViewRest(const char*& data, uint32_t& n) {
-  // The read buffer holds copies of the data's bytes that follow the
-  // logical position: the data itself serves as well.
-  const uint32_t at = Tell();
-  const uint32_t length = data_->DataLength();
-  n = length > at ? length - at : 0;
-  data = n != 0 ? reinterpret_cast<const char*>(data_->Data()) + at : nullptr;
-  return true;
-}
-
 uint32_t TBuffer::Write(const void* data, uint32_t n) {
   uint64_t allocated = data_->AllocatedSize();
   if (uint64_t{data_->Position()} + n > allocated && allocated > kLargeThreshold) {

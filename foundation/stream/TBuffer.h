@@ -34,8 +34,6 @@ class TBuffer : public TStream {
   // Empties the read buffer and the data (Kiv::DynamicBuffer::Clean).
   void Reset() override;
   uint32_t Tell() override;
-  // The bytes of the data from the logical position to its length.
-  bool ViewRest(const char*& data, uint32_t& n) override;
   bool IsOpen() const override { return true; }
   uint32_t Write(const void* data, uint32_t n) override;
   uint32_t ReadData(void* data, uint32_t n) override;

@@ -3,12 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-bool TStream::ViewRest(const char*& data, uint32_t& n) {
-  data = nullptr;
-  n = 0;
-  return false;
-}
-
 uint32_t TStream::ReadSlow(void* dst, uint32_t n) {
   auto* out = static_cast<uint8_t*>(dst);
   uint32_t copied = buffered_;

@@ -79,12 +79,6 @@ class TStream {
   // buffer right after (SeekTo does). Answers the new position or -1.
   virtual int64_t Seek(int64_t offset, int whence) = 0;
   virtual bool IsEOF() const = 0;
-  // For a stream whose bytes lie in memory: points `data` at the `n` bytes
-  // from the logical position to the end (the bytes a read to the end would
-  // give) and answers true, without moving the position. The bytes stay
-  // valid until the stream or its data is changed or goes. Other streams
-  // answer false (they are read).
-  virtual bool ViewRest(const char*& data, uint32_t& n);
 
   // --- Buffered reading ---------------------------------------------------
   // Reads n bytes through the read buffer; answers the bytes read. Small

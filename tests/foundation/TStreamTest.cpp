@@ -205,33 +205,4 @@ TEST(TStream, RandomSeeksAndReadsGiveTheRightBytes) {
   streamtest::ExpectRandomSeeksReadThePattern(odd, 102, 6);
 }
 
-// A memory stream shows the bytes a read to its end would give, after any
-// mix of buffered, bypassing and backward moves, without moving.
-TEST(TBuffer, ViewRestShowsWhatAReadToTheEndGives) {
-  const std::vector<uint8_t> bytes = Pattern(10000);
-  const struct {
-    uint32_t read;
-    uint32_t seekTo;  // after the read; UINT32_MAX for none
-  } cases[] = {{0, UINT32_MAX}, {1, UINT32_MAX}, {100, UINT32_MAX}, {100, 40},
-               {5000, UINT32_MAX}, {9999, UINT32_MAX}, {10000, UINT32_MAX}, {0, 12000}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.read << " " << c.seekTo);
-    TBuffer b;
-    Fill(b, bytes);
-    std::vector<uint8_t> sink(c.read);
-    ASSERT_EQ(b.Read(sink.data(), c.read), c.read);
-    if (c.seekTo != UINT32_MAX) b.SeekTo(c.seekTo);
-    const uint32_t at = b.Tell();
-    const char* data = nullptr;
-    uint32_t n = 0;
-    ASSERT_TRUE(b.ViewRest(data, n));
-    EXPECT_EQ(b.Tell(), at);
-    std::vector<uint8_t> rest(bytes.size() + 16);
-    const uint32_t got = b.Read(rest.data(), uint32_t(rest.size()));
-    ASSERT_EQ(n, got);
-    rest.resize(got);
-    EXPECT_EQ(std::vector<uint8_t>(data, data + n), rest);
-  }
-}
-
 }  // namespace
