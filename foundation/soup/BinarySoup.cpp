@@ -144,9 +144,9 @@ inline Parse ParseAt(const uint8_t* rec, uint32_t at, const uint8_t* listEnd, ui
 
 // Bytes a record must have before the block's end to be judged by
 // PlainRecordEnd: the size word, the name length byte, the 16 bytes read
-// for the name and the type byte that can follow them. (What lies past the
-// name's NUL is never looked at, so these bytes may reach past the list.)
-constexpr ptrdiff_t kPlainRoom = 4 + 1 + 16 + 2;
+// for the name and the type byte after them. (What lies past the name's NUL
+// is never looked at, so these bytes may reach past the list.)
+constexpr ptrdiff_t kPlainRoom = 4 + 1 + 16 + 1;
 
 // The zero bytes among the 16 bytes at `p`, one bit each, with bit 16 set
 // so that a run without NUL counts its first NUL at 16.
