@@ -142,71 +142,239 @@ inline Parse ParseAt(const uint8_t* rec, uint32_t at, const uint8_t* listEnd, ui
   return Parse::kRecord;
 }
 
-// Bytes a record must have before its list's end for IsPlainRecord: the
-// size word, the name length byte, the 16 bytes read for the name and the
-// type byte after them.
+// Bytes a record must have before the block's end to be judged by
+// PlainRecordEnd: the size word, the name length byte, the 16 bytes read
+// for the name and the type byte after them. (What lies past the name's NUL
+// is never looked at, so these bytes may reach past the list.)
 constexpr ptrdiff_t kPlainRoom = 4 + 1 + 16 + 1;
 
-// The place of the first NUL among the 16 bytes at `p` (16 when none).
-inline uint32_t FirstNulOf16Fast(const uint8_t* p) {
+// The zero bytes among the 16 bytes at `p`, one bit each, with bit 16 set
+// so that a run without NUL counts its first NUL at 16.
+inline uint32_t NulBitsOf16(const uint8_t* p) {
 #if defined(__SSE2__)
   const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  const auto nuls = uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_setzero_si128())));
-  return uint32_t(std::countr_zero(nuls | 0x10000u));
+  return uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_setzero_si128()))) | 0x10000u;
 #else
-  return FirstNulOf16(p);
+  return uint32_t{1} << FirstNulOf16(p);
 #endif
 }
 
-// True for the common record that needs no more checks than these: at
-// least kPlainRoom bytes from the list's end, a name of 1 to 16 bytes (its
-// NUL included) whose first NUL is its last byte, a size that holds the name
-// and the type byte and fits the list, and a type that is neither a nested
-// list nor an aligned payload. Any other record (damaged ones included) is
-// left to ParseAt, which tells what is wrong: this test answers false for
-// every record that ParseAt refuses.
-inline bool IsPlainRecord(const uint8_t* rec, const uint8_t* listEnd, uint32_t size) {
-  const ptrdiff_t room = listEnd - rec;
-  if (room < kPlainRoom) return false;
+// The common record that needs no more checks than these: a name of 1 to
+// 16 bytes (its NUL included) whose first NUL is its last byte, a size that
+// holds the name and the type byte, and a type that is neither a nested
+// list nor an aligned payload. The caller makes sure that kPlainRoom bytes
+// lie between `rec` and the block's end, and that the answer (the record's
+// end, as an address) lies inside the list. Answers 0 for any other record:
+// this test refuses every record that ParseAt refuses, and some that it
+// accepts. (Written for few instructions: the walk is bound by them.)
+inline uintptr_t PlainRecordEnd(const uint8_t* rec, uint32_t size) {
   const uint32_t nameBytes = rec[4];
-  const uint32_t nul = FirstNulOf16Fast(rec + 5);
-  // (16, for no NUL in the 16 bytes, never passes: the name's NUL is unseen.)
-  if (nul >= 16 || nul + 1 != nameBytes) return false;
-  if (size < nameBytes + 2 || size > uint64_t(room) - 4) return false;
-  const uint8_t type = rec[5 + nameBytes];
-  return type != kFileContainer && type != kFileAlignedRaw;
+  const uint32_t nul = uint32_t(std::countr_zero(NulBitsOf16(rec + 5)));
+  if (nul + 1 != nameBytes || nul >= 16) return 0;
+  const uint8_t* type = rec + 5 + nameBytes;
+  const uintptr_t next = reinterpret_cast<uintptr_t>(rec) + 4 + size;
+  // The size holds the name and the type byte: the record ends after it.
+  if (next <= reinterpret_cast<uintptr_t>(type)) return 0;
+  if (*type == kFileContainer || *type == kFileAlignedRaw) return 0;
+  return next;
 }
 
-// The walk keeps the record's address, not its offset, from one record to
-// the next: the next address is one load and one add away.
-bool ValidateList(const uint8_t* block, uint32_t at, uint32_t end, uint32_t depth,
-                  const char** problem, uint32_t* offset) {
-  const uint8_t* rec = block + at;
-  const uint8_t* const listEnd = block + end;
-  Record r;
-  const char* what = nullptr;
-  for (;;) {
-    if (listEnd - rec < kMinRecord) return true;
-    const uint32_t size = LoadU32(rec);
-    if (IsPlainRecord(rec, listEnd, size)) {
-      rec += 4 + size_t(size);
-      continue;
-    }
-    const auto here = static_cast<uint32_t>(rec - block);
-    if (ParseAt(rec, here, listEnd, size, r, &what) == Parse::kDamaged) break;
-    if (r.fileType == kFileContainer) {
-      if (depth >= kMaxDepth) {
-        what = "nested lists go deeper than the limit";
-        break;
-      }
-      if (!ValidateList(block, r.payload, r.payload + r.payloadLength, depth + 1, problem, offset))
-        return false;
-    }
-    rec += 4 + size_t(size);
+// One walk over the records of a block. Nested lists lie inside their
+// container's payload, so the records of all lists are met in the order of
+// the block: a nested list is walked in place of its container's payload,
+// and the walk resumes after it where the container ends. The walk keeps
+// the record's address, not its offset, from one record to the next: the
+// next address is one load and one add away.
+struct RecordWalk {
+  enum class Step { kMoved, kDone, kDamaged };
+
+  // A walk of the block that ends at `end` from `at` (a record of its root
+  // list), to be stopped at the block offset `stop`.
+  RecordWalk(const uint8_t* b, const uint8_t* at, const uint8_t* end, uint32_t stop)
+      : block(b),
+        rec(at),
+        listEnd(end),
+        stopAt(reinterpret_cast<uintptr_t>(b) + stop),
+        readLimit(end - b >= kPlainRoom ? reinterpret_cast<uintptr_t>(end - kPlainRoom) : 0) {
+    SetLimit();
   }
-  if (problem != nullptr) *problem = what;
-  if (offset != nullptr) *offset = static_cast<uint32_t>(rec - block);
+
+  // The last address a record may end at and still be followed by the
+  // quick test: kPlainRoom bytes before the block's end, kMinRecord bytes
+  // before the list's end (where the list may end instead), and (when
+  // another walk takes over there) before `stopAt`.
+  void SetLimit() {
+    const auto end = reinterpret_cast<uintptr_t>(listEnd);
+    limit = listEnd - block >= kMinRecord ? end - kMinRecord : 0;
+    if (limit > readLimit) limit = readLimit;
+    if (limit >= stopAt) limit = stopAt - 1;
+  }
+  bool QuickAhead() const { return reinterpret_cast<uintptr_t>(rec) <= limit; }
+  // Steps over a record that the quick test takes; false for any other.
+  bool TryQuick() {
+    if (!QuickAhead()) return false;
+    const uintptr_t next = PlainRecordEnd(rec, LoadU32(rec));
+    if (next == 0 || next > limit) return false;
+    rec = reinterpret_cast<const uint8_t*>(next);
+    return true;
+  }
+
+  // Takes the next step whatever the record: the end of a list, a record
+  // checked by ParseAt, or a nested list walked into.
+  Step Slow() {
+    if (listEnd - rec < kMinRecord) {
+      if (depth == 0) {
+        rec = listEnd;
+        return Step::kDone;
+      }
+      // The container whose list this was ends where the list does.
+      rec = listEnd;
+      listEnd = ends[--depth];
+      SetLimit();
+      return Step::kMoved;
+    }
+    const uint32_t recordSize = LoadU32(rec);
+    Record r;
+    if (ParseAt(rec, static_cast<uint32_t>(rec - block), listEnd, recordSize, r, &what) ==
+        Parse::kDamaged)
+      return Step::kDamaged;
+    if (r.fileType != kFileContainer) {
+      rec += 4 + size_t(recordSize);
+      return Step::kMoved;
+    }
+    if (depth >= kMaxDepth) {
+      what = "nested lists go deeper than the limit";
+      return Step::kDamaged;
+    }
+    ends[depth++] = listEnd;
+    rec = block + r.payload;
+    listEnd = rec + r.payloadLength;
+    SetLimit();
+    return Step::kMoved;
+  }
+
+  const uint8_t* block;
+  const uint8_t* rec;
+  const uint8_t* listEnd;
+  uintptr_t stopAt;
+  const uintptr_t readLimit;
+  uintptr_t limit = 0;
+  uint32_t depth = 0;
+  const char* what = nullptr;
+  const uint8_t* ends[kMaxDepth];
+};
+
+// Runs a walk to the end of the block, or to its first damaged record.
+RecordWalk::Step FinishWalk(RecordWalk& w) {
+  for (;;) {
+    if (w.QuickAhead()) {
+      const uint8_t* rec = w.rec;
+      const uintptr_t limit = w.limit;
+      for (;;) {
+        const uintptr_t next = PlainRecordEnd(rec, LoadU32(rec));
+        if (next == 0 || next > limit) break;
+        rec = reinterpret_cast<const uint8_t*>(next);
+      }
+      w.rec = rec;
+    }
+    const RecordWalk::Step step = w.Slow();
+    if (step != RecordWalk::Step::kMoved) return step;
+  }
+}
+
+// Blocks from this size on are walked in two halves at once (see
+// SecondHalfStart); the walk of one record waits on the load of its size
+// word, so two walks take little more time than one.
+constexpr uint32_t kSplitSize = 8192;
+// Records in a row that a guessed start of the second half must pass.
+constexpr int kGuessRecords = 8;
+// Bytes searched for that start.
+constexpr uint32_t kGuessSearch = 512;
+
+// A guess at a record of the root list near the middle of the block: the
+// first place from the middle on (within kGuessSearch bytes) from which
+// kGuessRecords plain records follow one another. Answers 0 when there is
+// none. The guess is only a guess: the
+// second half's walk is used only when the first half's walk arrives at
+// exactly that place in the root list.
+uint32_t SecondHalfStart(const uint8_t* block, uint32_t size) {
+  const uint32_t from = size / 2;
+  const uint32_t end = size - uint32_t(kPlainRoom);
+  const auto last = reinterpret_cast<uintptr_t>(block + end);
+  for (uint32_t at = from; at < from + kGuessSearch && at <= end; ++at) {
+    const uint8_t* rec = block + at;
+    int found = 0;
+    while (found < kGuessRecords) {
+      const uintptr_t next = PlainRecordEnd(rec, LoadU32(rec));
+      if (next == 0 || next > last) break;
+      rec = reinterpret_cast<const uint8_t*>(next);
+      ++found;
+    }
+    if (found == kGuessRecords) return at;
+  }
+  return 0;
+}
+
+bool Refuse(const RecordWalk& w, const char** problem, uint32_t* offset) {
+  if (problem != nullptr) *problem = w.what;
+  if (offset != nullptr) *offset = static_cast<uint32_t>(w.rec - w.block);
   return false;
+}
+
+// The walk of a whole block. A large block is walked from its start and
+// from a guessed record in its middle at once, each step of one walk beside
+// a step of the other. When the first walk arrives at the second's start in
+// the root list, the second walk (which checks records exactly as the first
+// would) speaks for the rest of the block; when it does not arrive there,
+// the second walk is dropped and the first one goes on alone.
+bool WalkRecords(const uint8_t* block, uint32_t size, const char** problem, uint32_t* offset) {
+  using Step = RecordWalk::Step;
+  const uint32_t split = size >= kSplitSize ? SecondHalfStart(block, size) : 0;
+  RecordWalk first(block, block, block + size, split != 0 ? split : size);
+  if (split == 0) {
+    return FinishWalk(first) == Step::kDone || Refuse(first, problem, offset);
+  }
+  RecordWalk second(block, block + split, block + size, size);
+  Step secondState = Step::kMoved;
+  for (;;) {
+    if (secondState == Step::kMoved && first.QuickAhead() && second.QuickAhead()) {
+      // (Kept in locals, not in the walks that Slow takes by address, so
+      // that the two records' addresses stay in registers.)
+      const uint8_t* a = first.rec;
+      const uint8_t* b = second.rec;
+      const uintptr_t aLimit = first.limit;
+      const uintptr_t bLimit = second.limit;
+      for (;;) {
+        const uintptr_t aNext = PlainRecordEnd(a, LoadU32(a));
+        const uintptr_t bNext = PlainRecordEnd(b, LoadU32(b));
+        if (aNext == 0 || aNext > aLimit || bNext == 0 || bNext > bLimit) break;
+        a = reinterpret_cast<const uint8_t*>(aNext);
+        b = reinterpret_cast<const uint8_t*>(bNext);
+      }
+      first.rec = a;
+      second.rec = b;
+    }
+    if (secondState == Step::kMoved) {
+      if (!second.TryQuick()) secondState = second.Slow();
+    } else {
+      while (first.TryQuick()) {
+      }
+    }
+    if (first.TryQuick()) continue;
+    const Step step = first.Slow();
+    if (step == Step::kDamaged) return Refuse(first, problem, offset);
+    if (step == Step::kDone) return true;
+    if (reinterpret_cast<uintptr_t>(first.rec) < first.stopAt) continue;
+    if (first.rec == block + split && first.depth == 0) break;
+    // The guess was not a record of the root list.
+    first.stopAt = reinterpret_cast<uintptr_t>(block) + size;
+    first.SetLimit();
+    return FinishWalk(first) == Step::kDone || Refuse(first, problem, offset);
+  }
+  // The first walk has come to the second one's start: what follows is the
+  // second walk's to judge.
+  if (secondState == Step::kMoved) secondState = FinishWalk(second);
+  return secondState == Step::kDone || Refuse(second, problem, offset);
 }
 
 // The text of a version-0 file, taken up to its first NUL, converted from
@@ -360,7 +528,7 @@ Parse ParseRecord(const uint8_t* block, uint32_t at, uint32_t end, Record& out,
 }
 
 bool ValidateRecords(const uint8_t* block, uint32_t size, const char** problem, uint32_t* offset) {
-  return ValidateList(block, 0, size, 0, problem, offset);
+  return WalkRecords(block, size, problem, offset);
 }
 
 ChunkRef ConvertRecord(uint32_t record, const TDBBinarySoup& parent) {

@@ -568,6 +568,25 @@ bool CheckListByRecords(const uint8_t* block, uint32_t at, uint32_t end, uint32_
   }
 }
 
+// Checks ValidateRecords on a 16-byte aligned copy of `bytes` against
+// CheckListByRecords, and hands out what the latter decided.
+void ExpectJudgedRecordByRecord(const uint8_t* bytes, uint32_t size, int round, bool& want,
+                                std::string& wantProblem, uint32_t& wantOffset) {
+  // The reader's block is 16-byte aligned; so is this copy.
+  std::vector<uint64_t> aligned((size + 15) / 8 * 2 + 2);
+  auto* block = reinterpret_cast<uint8_t*>(aligned.data());
+  block += (16 - reinterpret_cast<uintptr_t>(block) % 16) % 16;
+  std::memcpy(block, bytes, size);
+  want = CheckListByRecords(block, 0, size, 0, wantProblem, wantOffset);
+
+  const char* problem = "";
+  uint32_t offset = 0;
+  ASSERT_EQ(BinarySoup::ValidateRecords(block, size, &problem, &offset), want) << round;
+  if (want) return;
+  EXPECT_EQ(std::string(problem), wantProblem) << round;
+  EXPECT_EQ(offset, wantOffset) << round;
+}
+
 // Blocks with a few bytes changed (sizes, name lengths, name bytes, type
 // bytes, anywhere) are accepted or refused exactly as a walk of ParseRecord
 // over their records decides, with the same reason at the same byte.
@@ -588,23 +607,14 @@ TEST(BinarySoup, DamagedBlocksAreJudgedRecordByRecord) {
       file[at] = uint8_t(15 + rng() % 4);
       for (size_t i = at + 1; i < file.size() && i <= at + 17; ++i) file[i] = 'x';
     }
-    const uint32_t size = uint32_t(file.size() - 16);
-    // The reader's block is 16-byte aligned; so is this copy.
-    std::vector<uint64_t> aligned((size + 15) / 8 * 2 + 2);
-    auto* block = reinterpret_cast<uint8_t*>(aligned.data());
-    block += (16 - reinterpret_cast<uintptr_t>(block) % 16) % 16;
-    std::memcpy(block, file.data() + 16, size);
     std::string wantProblem;
     uint32_t wantOffset = 0;
-    const bool want = CheckListByRecords(block, 0, size, 0, wantProblem, wantOffset);
-
-    const char* problem = "";
-    uint32_t offset = 0;
-    ASSERT_EQ(BinarySoup::ValidateRecords(block, size, &problem, &offset), want) << round;
+    bool want = false;
+    ASSERT_NO_FATAL_FAILURE(
+        ExpectJudgedRecordByRecord(file.data() + 16, uint32_t(file.size() - 16), round, want,
+                                   wantProblem, wantOffset));
     if (want) continue;
     ++refused;
-    EXPECT_EQ(std::string(problem), wantProblem) << round;
-    EXPECT_EQ(offset, wantOffset) << round;
     Soup soup;
     std::string fault;
     Kiv::DynamicBuffer data;
@@ -616,6 +626,104 @@ TEST(BinarySoup, DamagedBlocksAreJudgedRecordByRecord) {
                          wantProblem + ")");
   }
   EXPECT_GT(refused, 500);
+}
+
+// Large blocks (walked from their start and from a guess in their middle at
+// once) are judged as the record-by-record walk judges them: whole ones,
+// ones whose middle lies inside a nested list, and ones damaged before,
+// around and after the middle.
+TEST(BinarySoup, LargeBlocksAreJudgedRecordByRecord) {
+  RandomSoup maker(7);
+  std::mt19937 rng(5);
+  int accepted = 0;
+  int refused = 0;
+  for (int round = 0; round < 400; ++round) {
+    Bytes block;
+    const uint32_t target = 9000 + rng() % 30000;
+    while (block.size() < target) {
+      ChunkRef tree = maker.Make();
+      const Bytes file = WriteSoup(tree.get());
+      block.insert(block.end(), file.begin() + 16, file.end());
+    }
+    if (round % 3 == 1) {
+      // The middle inside one large nested list, itself in a nested list.
+      const size_t from = rng() % (block.size() / 4);
+      const size_t to = block.size() - rng() % (block.size() / 4);
+      const Bytes inner(block.begin() + ptrdiff_t(from), block.begin() + ptrdiff_t(to));
+      const Bytes wrapped = Rec("outer", 0, Rec(round % 2 == 0 ? "inner" : "", 0, inner));
+      block.erase(block.begin() + ptrdiff_t(from), block.begin() + ptrdiff_t(to));
+      block.insert(block.begin() + ptrdiff_t(from), wrapped.begin(), wrapped.end());
+    }
+    const size_t middle = block.size() / 2;
+    for (uint32_t n = rng() % 3; n > 0; --n) {
+      size_t at = 0;
+      switch (rng() % 3) {
+        case 0:
+          at = rng() % block.size();
+          break;
+        case 1:
+          at = middle - 600 + rng() % 1200;
+          break;
+        default:
+          at = middle + rng() % (block.size() - middle);
+          break;
+      }
+      const uint8_t values[] = {0, 1, 12, 17, uint8_t(rng()), uint8_t(block[at] + 1)};
+      block[at] = values[rng() % 6];
+    }
+    bool want = false;
+    std::string wantProblem;
+    uint32_t wantOffset = 0;
+    ASSERT_NO_FATAL_FAILURE(ExpectJudgedRecordByRecord(block.data(), uint32_t(block.size()),
+                                                       round, want, wantProblem, wantOffset));
+    ++(want ? accepted : refused);
+  }
+  EXPECT_GT(accepted, 100);
+  EXPECT_GT(refused, 100);
+}
+
+Bytes Repeat(const Bytes& record, size_t times) {
+  Bytes out;
+  for (size_t i = 0; i < times; ++i) out.insert(out.end(), record.begin(), record.end());
+  return out;
+}
+
+// Blocks whose middle deceives a walk that starts there: records hidden in
+// a raw payload (the last of them damaged), and a first half of few large
+// records before a second half of many small ones (the last damaged, or
+// not). Each is judged as the record-by-record walk judges it.
+TEST(BinarySoup, DeceivingMiddlesAreJudgedRecordByRecord) {
+  const Bytes small = Rec("p", 1, {1, 0, 0, 0});
+  Bytes broken = Rec("bad", 1, {1, 0, 0, 0});
+  broken[8] = 'x';  // the name's NUL
+
+  // Record-like bytes inside a raw payload, with the block's middle in the
+  // filler before them.
+  const Bytes prefix = Repeat(small, 400);
+  const Bytes hidden = Cat({Bytes(64, 0xFF), Repeat(Rec("fake", 1, {1, 0, 0, 0}), 9), broken});
+  const size_t payloadStart = prefix.size() + Rec("raw", 4, {}).size();
+  const Bytes hiding = Cat(
+      {prefix, Rec("raw", 4, hidden), Repeat(small, (payloadStart - hidden.size() + 64) / 12)});
+
+  // Few large records, then many small ones.
+  const Bytes large = Repeat(Rec("big", 4, Bytes(2000, 0xFF)), 8);
+  const Bytes lopsided = Cat({large, Repeat(small, 1400)});
+  const Bytes lopsidedBroken = Cat({large, Repeat(small, 1399), broken});
+
+  const struct {
+    const Bytes* block;
+    bool accepted;
+  } cases[] = {{&hiding, true}, {&lopsided, true}, {&lopsidedBroken, false}};
+  for (int i = 0; i < 3; ++i) {
+    const Bytes& block = *cases[i].block;
+    ASSERT_GE(block.size(), 9000u) << i;
+    bool want = false;
+    std::string wantProblem;
+    uint32_t wantOffset = 0;
+    ASSERT_NO_FATAL_FAILURE(ExpectJudgedRecordByRecord(block.data(), uint32_t(block.size()), i,
+                                                       want, wantProblem, wantOffset));
+    EXPECT_EQ(want, cases[i].accepted) << i;
+  }
 }
 
 // Damaged bytes in general are left to the fuzz target; a cut is always seen.
