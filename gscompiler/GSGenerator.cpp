@@ -105,6 +105,8 @@ bool GSGenerator::CompileStatementList(ParseNode* chain) {
       GSCompilerReport(&diag_, true, false, node->line, "%s", kCompileStoppedText);
       return false;
     }
+    // Fetch the next statement while this one is compiled.
+    if (node->next.Id() != 0) __builtin_prefetch(static_cast<ParseNode*>(node->next));
     if (!CompileNode(node)) return false;
   }
   return true;
