@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <utility>
 #include <vector>
@@ -250,8 +251,13 @@ TDBContainerTag::~TDBContainerTag() {
   const size_t queuedBefore = queue.size();
   // Names go back to the string cache in batches, one hold of its lock per
   // batch of last uses instead of one per name.
+  // The batch's handles are made only as names arrive: a reading's
+  // containers borrow their names, and making and ending a full batch of
+  // empty handles in each of them cost more than the rest of this loop.
   constexpr size_t kNameBatch = 128;
-  Kiv::PString names[kNameBatch];
+  alignas(Kiv::PString) unsigned char batchRoom[kNameBatch * sizeof(Kiv::PString)];
+  auto* names = reinterpret_cast<Kiv::PString*>(batchRoom);
+  size_t made = 0;  // Handles made in the batch (empty once released).
   size_t named = 0;
   for (Node* node : ring_) {
     queue.push_back(node->child);
@@ -259,13 +265,18 @@ TDBContainerTag::~TDBContainerTag() {
       EndName(*node);
       continue;
     }
-    names[named++] = std::move(node->name);
-    if (named == kNameBatch) {
+    if (named == made) {
+      new (&names[made++]) Kiv::PString(std::move(node->name));
+    } else {
+      names[named] = std::move(node->name);
+    }
+    if (++named == kNameBatch) {
       Kiv::PStringCache::ReleaseAll(names, named);
       named = 0;
     }
   }
   Kiv::PStringCache::ReleaseAll(names, named);
+  std::destroy_n(names, made);
   // The queue is taken from its end: reversed, the children go in their
   // order, which is the order a reading made them in (ascending addresses).
   std::reverse(queue.begin() + std::ptrdiff_t(queuedBefore), queue.end());
