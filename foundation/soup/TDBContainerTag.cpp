@@ -189,6 +189,7 @@ ChunkRef TDBContainerTag::CreateIn(ChunkArena* arena) {
   auto* container = new (arena) TDBContainerTag;
   container->inArena_ = arena != nullptr;
   container->ring_.UseArena(arena);
+  if (arena != nullptr) arena->Track(static_cast<void*>(container));
   return ChunkRef::Adopt(container);
 }
 
@@ -228,7 +229,35 @@ void TDBContainerTag::operator delete(void* p, ChunkArena* arena) {
 }
 
 void TDBContainerTag::operator delete(TDBContainerTag* tag, std::destroying_delete_t) {
+  // The root of a reading may take the whole tree with it at once.
+  if (tag->inArena_ && ChunkArena::OwnerOf(tag)->ReleaseWhole(tag, &ChildrenHeldOnce)) return;
   ChunkArena::Destroy(tag, tag->inArena_);
+}
+
+bool TDBContainerTag::ChildrenHeldOnce(const void* container) {
+  const auto* self = static_cast<const TDBContainerTag*>(container);
+  if (!self->handedOut_.load(std::memory_order_relaxed)) return true;
+  for (const Node* node : self->ring_) {
+    if (node->child->RefCount() != 1) return false;
+  }
+  return true;
+}
+
+void TDBContainerTag::MarkHandout() const {
+  handedOut_.store(true, std::memory_order_relaxed);
+  ChunkArena::OwnerOf(this)->NoteHandout();
+}
+
+void TDBContainerTag::NoteEdit() {
+  if (inArena_) ChunkArena::OwnerOf(this)->NoteEdit();
+}
+
+// What a container released with its whole arena keeps outside the arena:
+// its indexes (its nodes, blocks and borrowed names are the arena's).
+void TDBContainerTag::FinishWhole(void* container) {
+  auto* self = static_cast<TDBContainerTag*>(container);
+  self->byName_.reset();
+  self->byChild_.reset();
 }
 
 TDBContainerTag::TDBContainerTag() {
@@ -352,6 +381,14 @@ void TDBContainerTag::FreeNode(Node* node) {
   freeNodes_ = node;
 }
 
+void TDBContainerTag::NoteIndex() const {
+  if (!inArena_ || finisherAdded_) return;
+  ChunkArena* arena = ChunkArena::OwnerOf(this);
+  if (!arena->IsOpen()) return;
+  arena->AddFinisher(const_cast<TDBContainerTag*>(this), &FinishWhole);
+  finisherAdded_ = true;
+}
+
 TDBContainerTag::Node* TDBContainerTag::FirstByName(const void* name) const {
   if (byName_) {
     const Index::Slot* chain = byName_->Find(name);
@@ -383,6 +420,7 @@ TDBContainerTag::Node* TDBContainerTag::FirstByChild(const ACSChunk* child) cons
 }
 
 void TDBContainerTag::BuildNameIndex() const {
+  NoteIndex();
   byName_ = std::make_unique<Index>();
   for (Node* node : ring_) {
     ChainAppend(*byName_, node->name.Id(), node, &Node::namePrev, &Node::nameNext);
@@ -390,6 +428,7 @@ void TDBContainerTag::BuildNameIndex() const {
 }
 
 void TDBContainerTag::BuildChildIndex() const {
+  NoteIndex();
   byChild_ = std::make_unique<Index>();
   for (Node* node : ring_) {
     ChainAppend(*byChild_, node->child, node, &Node::childPrev, &Node::childNext);
@@ -399,6 +438,7 @@ void TDBContainerTag::BuildChildIndex() const {
 ChunkRef TDBContainerTag::GetChild(const Kiv::PString& name) const {
   Node* node = FirstByName(name.Id());
   if (node == nullptr) return NullTag();
+  NoteHandout();
   return ChunkRef::Share(node->child);
 }
 
@@ -413,6 +453,7 @@ bool TDBContainerTag::GetChildAt(uint32_t index, Kiv::PString& name, ChunkRef& c
     return false;
   }
   Node* node = NodeAt(index, tCursor);
+  NoteHandout();
   name = node->name;
   child = ChunkRef::Share(node->child);
   return true;
@@ -427,6 +468,7 @@ bool TDBContainerTag::GetChildAtCursor(uint32_t index, ChildCursor& cursor,
     return false;
   }
   Node* node = NodeAt(index, cursor.at);
+  NoteHandout();
   name = &node->name;
   child = node->child;
   return true;
@@ -477,6 +519,7 @@ TDBContainerTag::Node* TDBContainerTag::AppendNode(const Kiv::PString& name, Chu
 }
 
 void TDBContainerTag::SetChild(const Kiv::PString& name, ChunkRef child) {
+  NoteEdit();
   Append(name, std::move(child), false);
 }
 
@@ -491,11 +534,13 @@ void TDBContainerTag::Append(const Kiv::PString& name, ChunkRef child, bool borr
 }
 
 void TDBContainerTag::RemoveChild(const ACSChunk* child) {
+  NoteEdit();
   Node* node = FirstByChild(child);
   if (node != nullptr) Remove(node);
 }
 
 void TDBContainerTag::RemoveFirstNamed(const Kiv::PString& name) {
+  NoteEdit();
   Node* node = FirstByName(name.Id());
   if (node == nullptr || node->child == NullTagPointer()) return;
   // RemoveChild takes the first entry of that child, which is this one
@@ -514,6 +559,7 @@ void TDBContainerTag::ReplaceFirstNamedBorrowingName(const Kiv::PString& name, C
 }
 
 void TDBContainerTag::Replace(const Kiv::PString& name, ChunkRef child, bool borrowName) {
+  NoteEdit();
   // Small containers scan; there the two steps cost little.
   if (!byName_ || !child) {
     RemoveFirstNamed(name);
@@ -547,7 +593,9 @@ void TDBContainerTag::Replace(const Kiv::PString& name, ChunkRef child, bool bor
 
 const ACSChunk* TDBContainerTag::FindFirstNamed(const Kiv::PString& name) const {
   const Node* node = FirstByName(name.Id());
-  return node != nullptr ? node->child : nullptr;
+  if (node == nullptr) return nullptr;
+  NoteHandout();
+  return node->child;
 }
 
 void TDBContainerTag::MoveToEnd(Node* node) {
@@ -588,6 +636,7 @@ void TDBContainerTag::RenumberBlock(Block* block) {
 }
 
 void TDBContainerTag::SortChildren() {
+  NoteEdit();
   if (count_ < 2) return;
   std::vector<Node*> nodes;
   nodes.reserve(count_);
@@ -609,6 +658,7 @@ void TDBContainerTag::SortChildren() {
 }
 
 void TDBContainerTag::SwapChildren(const ACSChunk* a, const ACSChunk* b) {
+  NoteEdit();
   if (a == b) return;
   Node* nodeA = FirstByChild(a);
   Node* nodeB = FirstByChild(b);

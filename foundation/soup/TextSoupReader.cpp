@@ -132,7 +132,12 @@ class TextSoupReader {
   // Parses the top level into `top` (made at the first tag; left empty
   // without tags). It ends at the end of the text or at a "}" that matches
   // nothing, which is left unread. Answers kOk or kOutOfMemory.
-  Status ParseTop(ChunkRef& top) { return ParseLevel(top, 0); }
+  Status ParseTop(ChunkRef& top) {
+    const Status status = ParseLevel(top, 0);
+    // A tree read whole may go whole (see ChunkArena.h).
+    if (status == Status::kOk && arena_ != nullptr && top) arena_->SetRoot(top.get());
+    return status;
+  }
 
   size_t Consumed() const { return size_t(p_ - begin_); }
 
