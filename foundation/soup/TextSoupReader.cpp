@@ -44,9 +44,6 @@ namespace {
 
 using Status = TextSoup::Status;
 
-static_assert(std::endian::native == std::endian::little,
-              "SkipBlanks reads 8 bytes as one little-endian word");
-
 constexpr uint32_t kReadPiece = 64 * 1024;
 constexpr uint32_t kMaxPiece = 1u << 30;
 
@@ -148,29 +145,53 @@ class TextSoupReader {
   // Skips blanks (and line ends when asked); answers the next byte, which
   // stays unread.
   int SkipBlanks(bool lineEnds) {
-    // Runs of spaces (the padding that lines values up) go 8 at a time; the
-    // first byte that is not a space is the lowest one that differs.
-    constexpr uint64_t kSpaces = 0x2020202020202020ull;
-    while (end_ - p_ >= 8) {
-      uint64_t word;
-      std::memcpy(&word, p_, sizeof word);
-      const uint64_t other = word ^ kSpaces;
-      if (other != 0) {
-        p_ += std::countr_zero(other) >> 3;
-        break;
-      }
-      p_ += 8;
-    }
-    while (p_ < end_ && (IsBlank(*p_) || (lineEnds && IsLineEnd(*p_)))) ++p_;
+    p_ = lineEnds ? FindOther<' ', '\t', '\r', '\n'>(p_) : FindOther<' ', '\t'>(p_);
     return PeekChar();
   }
   // The end of the value that starts at p_: the next line end or the end of
   // the text.
-  const char* LineEnd() const {
-    const char* q = p_;
-    while (q < end_ && !IsLineEnd(*q)) ++q;
+  const char* LineEnd() const { return FindAny<'\r', '\n'>(p_); }
+
+  // The first byte from `q` on that is one of `Bytes` (FindAny) or none of
+  // them (FindOther), else end_. Runs go 16 bytes at a time while they lie
+  // inside the text.
+  template <char... Bytes>
+  const char* FindAny(const char* q) const {
+#if defined(__SSE2__)
+    while (end_ - q >= 16) {
+      const auto hits = uint32_t(_mm_movemask_epi8(AnyOf<Bytes...>(Load(q))));
+      if (hits != 0) return q + std::countr_zero(hits);
+      q += 16;
+    }
+#endif
+    while (q < end_ && ((*q != Bytes) && ...)) ++q;
     return q;
   }
+  template <char... Bytes>
+  const char* FindOther(const char* q) const {
+#if defined(__SSE2__)
+    while (end_ - q >= 16) {
+      const auto others = uint32_t(_mm_movemask_epi8(AnyOf<Bytes...>(Load(q)))) ^ 0xFFFFu;
+      if (others != 0) return q + std::countr_zero(others);
+      q += 16;
+    }
+#endif
+    while (q < end_ && ((*q == Bytes) || ...)) ++q;
+    return q;
+  }
+#if defined(__SSE2__)
+  static __m128i Load(const char* q) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q)); }
+  // 0xFF in each lane that holds one of the bytes.
+  template <char First, char... Rest>
+  static __m128i AnyOf(__m128i lanes) {
+    const __m128i hit = _mm_cmpeq_epi8(lanes, _mm_set1_epi8(First));
+    if constexpr (sizeof...(Rest) == 0) {
+      return hit;
+    } else {
+      return _mm_or_si128(hit, AnyOf<Rest...>(lanes));
+    }
+  }
+#endif
 
   // --- Structure. -----------------------------------------------------------
   Status ParseLevel(ChunkRef& level, uint32_t depth) {
@@ -540,14 +561,14 @@ class TextSoupReader {
     if (first == 0 || first == '}' || IsLineEnd(first)) return true;
     const char* q = p_;
     if (first == '"') {
-      for (++q; q < end_ && *q != '"' && !IsLineEnd(*q);) ++q;
+      q = FindAny<'"', '\r', '\n'>(q + 1);
       if (q == end_ || *q == '"') {
         out = std::string_view(p_ + 1, size_t(q - p_ - 1));
         p_ = q == end_ ? q : q + 1;
         return true;
       }
     } else {
-      while (q < end_ && *q != '\\' && *q != '}' && !IsLineEnd(*q)) ++q;
+      q = FindAny<'\\', '}', '\r', '\n'>(q);
       if (q == end_ || *q != '\\') {
         out = std::string_view(p_, size_t(q - p_));
         p_ = q;
@@ -632,7 +653,7 @@ class TextSoupReader {
   bool ReadQuoted() {
     for (;;) {
       const char* run = p_;
-      while (p_ < end_ && *p_ != '"' && !IsLineEnd(*p_)) ++p_;
+      p_ = FindAny<'"', '\r', '\n'>(p_);
       if (!Append(run, size_t(p_ - run))) return false;
       const int c = ReadChar();
       if (c == 0 || c == '"') return true;
@@ -647,7 +668,7 @@ class TextSoupReader {
   bool ReadUnquoted() {
     for (;;) {
       const char* run = p_;
-      while (p_ < end_ && *p_ != '\\' && *p_ != '}' && !IsLineEnd(*p_)) ++p_;
+      p_ = FindAny<'\\', '}', '\r', '\n'>(p_);
       if (!Append(run, size_t(p_ - run))) return false;
       if (p_ == end_ || *p_ != '\\') return true;
       ++p_;
