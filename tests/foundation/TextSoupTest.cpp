@@ -408,6 +408,33 @@ TEST(TextSoupParse, NamesEndAndLowerAnywhereInTheirRuns) {
   }
 }
 
+// Runs of blanks and line ends, and values, read alike whatever their
+// length and wherever they end (inside the text or at its very end).
+TEST(TextSoupParse, BlanksAndValuesEndAnywhereInTheirRuns) {
+  for (const size_t n : {0u, 1u, 7u, 15u, 16u, 17u, 31u, 32u, 33u, 47u}) {
+    SCOPED_TRACE(n);
+    std::string pad;
+    for (size_t i = 0; i < n; ++i) pad += i % 5 == 4 ? '\t' : ' ';
+    std::string lines;
+    for (size_t i = 0; i < n; ++i) lines += i % 3 == 0 ? "\r\n" : (i % 3 == 1 ? " " : "\n\t");
+    const std::string word(n, 'w');
+    const std::string text = "s " + pad + "{" + lines + "a " + pad + "\"" + word + "q\"" + lines +
+                             "b " + pad + word + "\\n" + word + "}" + lines + "c " + pad + "12" +
+                             pad + "\r\nd " + pad + lines + "\n" + pad + "{" + pad + "}" + lines +
+                             "e " + pad;
+    const Soup soup = Parsed(text, true);
+    ASSERT_EQ(soup.CountTags(), 4u);
+    const Soup sub = soup.GetNamedSoup(N("s"));
+    EXPECT_EQ(sub.GetNamedTag(N("a")).Str(), word + "q");
+    EXPECT_EQ(sub.GetNamedTag(N("b")).Str(), word + "\r\n" + word);
+    EXPECT_EQ(soup.GetNamedTagAsInt(N("c"), 0), 12);
+    EXPECT_EQ(soup.GetNamedTagType(N("d")), SoupType::kContainer);
+    EXPECT_EQ(soup.GetNamedTagType(N("e")), SoupType::kNull);
+    // The quoted value running to the end of the text.
+    EXPECT_EQ(Parsed("t " + pad + "\"" + word, true).GetNamedTag(N("t")).Str(), word);
+  }
+}
+
 TEST(TextSoupParse, ReadsNumberListsOfAnyLengthWhole) {
   std::string text = "list ";
   std::vector<float> expected;
