@@ -375,8 +375,10 @@ class TextSoupReader {
   }
 
   // The kind of an unquoted value at p_: a number when it starts with a
-  // digit, "-" or "." and holds only number characters up to the line end.
-  Kind ClassifyWord() const {
+  // digit, "-" or "." and holds only number characters up to the line end
+  // (one number then blanks, or a list). For a number, numberEnd_ is where
+  // the value's line ends.
+  Kind ClassifyWord() {
     const char* q = p_;
     const int first = static_cast<unsigned char>(*q);
     if (!IsDigit(first) && first != '-' && first != '.') return Kind::kText;
@@ -384,12 +386,17 @@ class TextSoupReader {
     bool dot = false;
     for (; q < end_ && (IsDigit(*q) || *q == '.'); ++q) dot = dot || *q == '.';
     while (q < end_ && IsBlank(*q)) ++q;
-    if (q == end_ || IsLineEnd(*q)) return dot ? Kind::kFloat : Kind::kInt;
-    for (q = p_; q < end_; ++q) {
+    // What went before holds only number characters: a list goes on from
+    // here (one pass over the value).
+    const char* const single = q;
+    for (; q < end_; ++q) {
       const char d = *q;
       if (!IsDigit(d) && d != '-' && d != '.' && d != ',' && !IsBlank(d)) break;
     }
-    return q == end_ || IsLineEnd(*q) ? Kind::kList : Kind::kText;
+    if (q != end_ && !IsLineEnd(*q)) return Kind::kText;
+    numberEnd_ = q;
+    if (q == single) return dot ? Kind::kFloat : Kind::kInt;
+    return Kind::kList;
   }
 
   Status StoreValue(ChunkRef& level, Kind kind, uint32_t depth) {
@@ -477,8 +484,15 @@ class TextSoupReader {
   // --- Numbers. The classifier has checked that the value up to the line
   // end holds only number characters, so the token is that whole stretch. A
   // token (or a list piece) that holds no number ("-", ".") stores 0.
+  // Moves past a number value that ClassifyWord read and answers where it
+  // starts.
+  const char* TakeNumber() {
+    const char* start = p_;
+    p_ = numberEnd_;
+    return start;
+  }
   void ReadInt(ChunkRef& level) {
-    const char* q = SkipToLineEnd();
+    const char* q = TakeNumber();
     const bool negative = q < p_ && *q == '-';
     if (negative) ++q;
     // Accumulate with saturation: out-of-range texts clamp to 32 bits.
@@ -495,7 +509,7 @@ class TextSoupReader {
   }
 
   void ReadFloat(ChunkRef& level) {
-    const char* start = SkipToLineEnd();
+    const char* start = TakeNumber();
     const float value = ScanFloat(start, p_);
     PutValue(level, SoupType::kFloat, &value, sizeof value);
   }
@@ -503,7 +517,7 @@ class TextSoupReader {
   // Every piece between spaces, tabs and commas is one float; the list has
   // no length limit.
   void ReadNumberList(ChunkRef& level) {
-    const char* start = SkipToLineEnd();
+    const char* start = TakeNumber();
     floats_.clear();
     for (const char* q = start; q < p_;) {
       if (*q == ',' || IsBlank(*q)) {
@@ -692,6 +706,8 @@ class TextSoupReader {
   const char* p_;
   const char* const end_;
   const bool utf8_;
+  // Where the number value that ClassifyWord read last ends.
+  const char* numberEnd_ = nullptr;
   // Arena bytes a tree takes per byte of its text, about (tags, nodes and
   // containers of a typical soup, whose lines pad values to one column).
   static constexpr size_t kArenaPerTextByte = 5;
