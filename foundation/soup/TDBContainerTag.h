@@ -111,8 +111,9 @@ class TDBContainerTag : public ACSChunk {
   void SetFlag(uint8_t flag) { flag_ = flag; }
 
  private:
-  // Nodes of a slab in an arena start on a cache line (a node is one line).
+  // Nodes of a slab in an arena start on a cache line (two nodes to a line).
   static constexpr size_t kNodeAlign = 64;
+  struct Links;
   struct Node;
   struct Slab;
   class Index;

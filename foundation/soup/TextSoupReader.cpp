@@ -180,7 +180,9 @@ class TextSoupReader {
     return q;
   }
 #if defined(__SSE2__)
-  static __m128i Load(const char* q) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q)); }
+  static __m128i Load(const char* q) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+  }
   // 0xFF in each lane that holds one of the bytes.
   template <char First, char... Rest>
   static __m128i AnyOf(__m128i lanes) {

@@ -238,9 +238,7 @@ TEST(ChunkArena, HeldPartKeepsTheTreeAndStaysValid) {
       {"sub-soup", [](const Soup& s) { return s.GetNamedSoup(N("group-7")).GetChunkRef(); },
        checkGroup},
       {"deep tag",
-       [](const Soup& s) {
-         return s.GetNamedSoup(N("group-7")).GetChunk()->GetChild(N("name"));
-       },
+       [](const Soup& s) { return s.GetNamedSoup(N("group-7")).GetChunk()->GetChild(N("name")); },
        checkName},
       {"tag through a cursor",
        [](const Soup& s) {
