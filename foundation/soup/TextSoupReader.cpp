@@ -533,10 +533,48 @@ class TextSoupReader {
     PutValue(level, SoupType::kFloat, floats_.data(), uint32_t(floats_.size() * sizeof(float)));
   }
 
+  // ScanFloat for the common short numbers: when the prefix holds at most
+  // kShortDigits digits, their integer and the power of ten it is divided by
+  // are both exact in a float, so one division rounds the value exactly as a
+  // full scan does. False (value untouched) for a longer number.
+  static bool ScanShortFloat(const char* from, const char* to, float& value) {
+    static constexpr int kShortDigits = 7;
+    static_assert(9999999 < (1 << 24), "kShortDigits digits are exact in a float");
+    static constexpr float kTens[kShortDigits + 1] = {1e0f, 1e1f, 1e2f, 1e3f,
+                                                      1e4f, 1e5f, 1e6f, 1e7f};
+    const char* q = from;
+    const bool negative = q < to && *q == '-';
+    if (negative) ++q;
+    uint32_t digits = 0;
+    int count = 0;
+    int fraction = 0;
+    bool dot = false;
+    for (; q < to; ++q) {
+      if (IsDigit(*q)) {
+        if (++count > kShortDigits) return false;
+        digits = digits * 10 + uint32_t(*q - '0');
+        fraction += dot ? 1 : 0;
+      } else if (*q == '.' && !dot) {
+        dot = true;
+      } else {
+        break;
+      }
+    }
+    // No digit: no number, which reads as 0.
+    if (count == 0) {
+      value = 0.0f;
+      return true;
+    }
+    const float magnitude = float(digits) / kTens[fraction];
+    value = negative ? -magnitude : magnitude;
+    return true;
+  }
+
   // The longest prefix of [from, to) that is a decimal float, as "%f" scans
   // it; 0 when there is none.
   static float ScanFloat(const char* from, const char* to) {
     float value = 0;
+    if (ScanShortFloat(from, to, value)) return value;
     const auto [next, error] = std::from_chars(from, to, value, std::chars_format::fixed);
     if (error != std::errc::result_out_of_range) return error == std::errc() ? value : 0.0f;
     // Beyond the float range: the C library's answer (infinity, or 0 and

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -443,6 +446,37 @@ TEST(TextSoupParse, ReadsNumberListsOfAnyLengthWhole) {
     expected.push_back(float(i) + 0.25f);
   }
   EXPECT_EQ(Floats(Parsed(text), "list"), expected);
+}
+
+// Numbers in lists and values read to the bit as the library's full scan
+// reads them (correctly rounded), short or long, with or without a dot.
+TEST(TextSoupParse, FloatsReadAsTheFullScanReadsThem) {
+  std::vector<std::string> numbers = {"0.1", "-0", "-0.0", "5.", ".5", "-.5", "16777217",
+                                      "1234567.5", "9999999", "0.0000001", "3.4028235",
+                                      "1.2.3", "1-2", "-", ".", "-.", "123456789.123",
+                                      "0.30000001192092896", "00000001.5", "76.875"};
+  std::mt19937 rng(11);
+  for (int i = 0; i < 3000; ++i) {
+    std::string number;
+    const uint32_t digits = 1 + rng() % 10;
+    for (uint32_t d = 0; d < digits; ++d) number += char('0' + rng() % 10);
+    if (rng() % 4 != 0) number.insert(rng() % (digits + 1), ".");
+    if (rng() % 2 == 0) number.insert(0, "-");
+    numbers.push_back(number);
+  }
+  std::string list = "list ";
+  for (const std::string& number : numbers) list += number + ",";
+  const std::vector<float> read = Floats(Parsed(list + "\n"), "list");
+  ASSERT_EQ(read.size(), numbers.size());
+  for (size_t i = 0; i < numbers.size(); ++i) {
+    const std::string& number = numbers[i];
+    float expected = 0;
+    const auto [next, error] =
+        std::from_chars(number.data(), number.data() + number.size(), expected,
+                        std::chars_format::fixed);
+    if (error != std::errc()) expected = 0;
+    EXPECT_EQ(std::bit_cast<uint32_t>(read[i]), std::bit_cast<uint32_t>(expected)) << number;
+  }
 }
 
 TEST(TextSoupParse, ClampsIntegersAndFloatsBeyondTheirRange) {
