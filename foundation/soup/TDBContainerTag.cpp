@@ -11,33 +11,51 @@
 
 #include "foundation/soup/TDBDataTag.h"
 
+// The chain links of a node, valid only while the matching index exists
+// (and `nameNext` while the node is free). Entries of the same name, in
+// order: `nameNext` ends at the last one, and the first one's `namePrev` is
+// the last one (so a chain is found from its first entry alone). `nameNext`
+// also links free nodes. Entries of the same child, likewise.
+struct TDBContainerTag::Links {
+  Node* namePrev;
+  Node* nameNext;
+  Node* childPrev;
+  Node* childNext;
+};
+
 // One child entry. The ring holds pointers to nodes, so a node keeps its
 // address while entries move inside their block; the node records where it
-// sits so that it can be erased without a search. The chain links are
-// valid only while the matching index exists.
+// sits so that it can be erased without a search. Its links lie apart, in
+// the part of its slab that only indexes and free nodes touch, so the nodes
+// that every walk and every reading touch are packed two to a cache line.
 struct TDBContainerTag::Node {
   Kiv::PString name;
   ACSChunk* child = nullptr;  // One reference held.
   Block* block = nullptr;
-  uint32_t index = 0;
+  // Bytes from the node to its links.
+  uint32_t linksAt = 0;
+  uint8_t index = 0;  // In its block.
+  static_assert(Ring::kBlockEntries <= 255, "a node's index fits a byte");
   // The name is borrowed (no use held): it ends with Forget.
   bool borrowedName = false;
-  // Entries of the same name, in order: `nameNext` ends at the last one,
-  // and the first one's `namePrev` is the last one (so a chain is found from
-  // its first entry alone). `nameNext` also links free nodes.
-  Node* namePrev = nullptr;
-  Node* nameNext = nullptr;
-  Node* childPrev = nullptr;  // Entries of the same child, likewise.
-  Node* childNext = nullptr;
+
+  Links& L() {
+    return *static_cast<Links*>(static_cast<void*>(reinterpret_cast<char*>(this) + linksAt));
+  }
 };
 
-// A run of nodes allocated together; the nodes follow the header.
+// A run of nodes allocated together; the nodes follow the header, and
+// their links follow the nodes, in the same order.
 struct TDBContainerTag::Slab {
   Slab* next;
   uint32_t capacity;
   uint32_t used;
   bool inArena;  // Freed with the container's arena, not alone.
   Node* Nodes() { return reinterpret_cast<Node*>(this + 1); }
+  Links* LinksOf() { return reinterpret_cast<Links*>(Nodes() + capacity); }
+  static size_t Bytes(uint32_t capacity) {
+    return sizeof(Slab) + capacity * (sizeof(Node) + sizeof(Links));
+  }
 };
 
 // An open-addressing table (linear probing) from a key (a name's identity
@@ -140,16 +158,16 @@ constexpr uint32_t kLargestSlab = 1024;
 // Links `node` at the end of the chain whose index slot is `chain`.
 template <class SlotT, class NodeT, class Link>
 void ChainLink(SlotT& chain, NodeT* node, Link prev, Link next) {
-  node->*next = nullptr;
+  node->L().*next = nullptr;
   if (chain.head == nullptr) {
     chain.head = node;
-    node->*prev = node;
+    node->L().*prev = node;
     return;
   }
-  NodeT* tail = chain.head->*prev;
-  tail->*next = node;
-  node->*prev = tail;
-  chain.head->*prev = node;
+  NodeT* tail = chain.head->L().*prev;
+  tail->L().*next = node;
+  node->L().*prev = tail;
+  chain.head->L().*prev = node;
 }
 
 template <class IndexT, class NodeT, class Link>
@@ -162,21 +180,21 @@ void ChainRemove(IndexT& index, const void* key, NodeT* node, Link prev, Link ne
   auto* chain = index.Find(key);
   if (chain == nullptr) return;
   NodeT* head = chain->head;
-  NodeT* after = node->*next;
+  NodeT* after = node->L().*next;
   if (node == head) {
     if (after == nullptr) {
       index.Erase(chain);
     } else {
-      after->*prev = node->*prev;
+      after->L().*prev = node->L().*prev;
       chain->head = after;
     }
   } else {
-    (node->*prev)->*next = after;
-    if (after != nullptr) after->*prev = node->*prev;
-    if (after == nullptr) head->*prev = node->*prev;
+    (node->L().*prev)->L().*next = after;
+    if (after != nullptr) after->L().*prev = node->L().*prev;
+    if (after == nullptr) head->L().*prev = node->L().*prev;
   }
-  node->*prev = nullptr;
-  node->*next = nullptr;
+  node->L().*prev = nullptr;
+  node->L().*next = nullptr;
 }
 
 }  // namespace
@@ -189,6 +207,7 @@ ChunkRef TDBContainerTag::CreateIn(ChunkArena* arena) {
   auto* container = new (arena) TDBContainerTag;
   container->inArena_ = arena != nullptr;
   container->ring_.UseArena(arena);
+  if (arena != nullptr) arena->Track(static_cast<void*>(container));
   return ChunkRef::Adopt(container);
 }
 
@@ -228,7 +247,35 @@ void TDBContainerTag::operator delete(void* p, ChunkArena* arena) {
 }
 
 void TDBContainerTag::operator delete(TDBContainerTag* tag, std::destroying_delete_t) {
+  // The root of a reading may take the whole tree with it at once.
+  if (tag->inArena_ && ChunkArena::OwnerOf(tag)->ReleaseWhole(tag, &ChildrenHeldOnce)) return;
   ChunkArena::Destroy(tag, tag->inArena_);
+}
+
+bool TDBContainerTag::ChildrenHeldOnce(const void* container) {
+  const auto* self = static_cast<const TDBContainerTag*>(container);
+  if (!self->handedOut_.load(std::memory_order_relaxed)) return true;
+  for (const Node* node : self->ring_) {
+    if (node->child->RefCount() != 1) return false;
+  }
+  return true;
+}
+
+void TDBContainerTag::MarkHandout() const {
+  handedOut_.store(true, std::memory_order_relaxed);
+  ChunkArena::OwnerOf(this)->NoteHandout();
+}
+
+void TDBContainerTag::NoteEdit() {
+  if (inArena_) ChunkArena::OwnerOf(this)->NoteEdit();
+}
+
+// What a container released with its whole arena keeps outside the arena:
+// its indexes (its nodes, blocks and borrowed names are the arena's).
+void TDBContainerTag::FinishWhole(void* container) {
+  auto* self = static_cast<TDBContainerTag*>(container);
+  self->byName_.reset();
+  self->byChild_.reset();
 }
 
 TDBContainerTag::TDBContainerTag() {
@@ -313,13 +360,13 @@ TDBContainerTag::~TDBContainerTag() {
 TDBContainerTag::Node* TDBContainerTag::NewNode() {
   if (freeNodes_ != nullptr) {
     Node* node = freeNodes_;
-    freeNodes_ = node->nameNext;
-    node->nameNext = nullptr;
+    freeNodes_ = node->L().nameNext;
+    node->L().nameNext = nullptr;
     return node;
   }
   if (slabs_ == nullptr || slabs_->used == slabs_->capacity) {
     const uint32_t capacity = std::clamp(count_, kFirstSlab, kLargestSlab);
-    const size_t bytes = sizeof(Slab) + capacity * sizeof(Node);
+    const size_t bytes = Slab::Bytes(capacity);
     ChunkArena* arena = inArena_ ? ChunkArena::OwnerOf(this) : nullptr;
     const bool fromArena = arena != nullptr && arena->IsOpen();
     auto* slab =
@@ -331,7 +378,11 @@ TDBContainerTag::Node* TDBContainerTag::NewNode() {
     slab->inArena = fromArena;
     slabs_ = slab;
   }
-  return new (&slabs_->Nodes()[slabs_->used++]) Node;
+  const uint32_t at = slabs_->used++;
+  Node* node = new (&slabs_->Nodes()[at]) Node;
+  node->linksAt =
+      uint32_t(reinterpret_cast<char*>(&slabs_->LinksOf()[at]) - reinterpret_cast<char*>(node));
+  return node;
 }
 
 void TDBContainerTag::EndName(Node& node) {
@@ -347,9 +398,18 @@ void TDBContainerTag::FreeNode(Node* node) {
   EndName(*node);
   node->child = nullptr;
   node->block = nullptr;
-  node->namePrev = node->childPrev = node->childNext = nullptr;
-  node->nameNext = freeNodes_;
+  Links& links = node->L();
+  links.namePrev = links.childPrev = links.childNext = nullptr;
+  links.nameNext = freeNodes_;
   freeNodes_ = node;
+}
+
+void TDBContainerTag::NoteIndex() const {
+  if (!inArena_ || finisherAdded_) return;
+  ChunkArena* arena = ChunkArena::OwnerOf(this);
+  if (!arena->IsOpen()) return;
+  arena->AddFinisher(const_cast<TDBContainerTag*>(this), &FinishWhole);
+  finisherAdded_ = true;
 }
 
 TDBContainerTag::Node* TDBContainerTag::FirstByName(const void* name) const {
@@ -383,22 +443,25 @@ TDBContainerTag::Node* TDBContainerTag::FirstByChild(const ACSChunk* child) cons
 }
 
 void TDBContainerTag::BuildNameIndex() const {
+  NoteIndex();
   byName_ = std::make_unique<Index>();
   for (Node* node : ring_) {
-    ChainAppend(*byName_, node->name.Id(), node, &Node::namePrev, &Node::nameNext);
+    ChainAppend(*byName_, node->name.Id(), node, &Links::namePrev, &Links::nameNext);
   }
 }
 
 void TDBContainerTag::BuildChildIndex() const {
+  NoteIndex();
   byChild_ = std::make_unique<Index>();
   for (Node* node : ring_) {
-    ChainAppend(*byChild_, node->child, node, &Node::childPrev, &Node::childNext);
+    ChainAppend(*byChild_, node->child, node, &Links::childPrev, &Links::childNext);
   }
 }
 
 ChunkRef TDBContainerTag::GetChild(const Kiv::PString& name) const {
   Node* node = FirstByName(name.Id());
   if (node == nullptr) return NullTag();
+  NoteHandout();
   return ChunkRef::Share(node->child);
 }
 
@@ -413,6 +476,7 @@ bool TDBContainerTag::GetChildAt(uint32_t index, Kiv::PString& name, ChunkRef& c
     return false;
   }
   Node* node = NodeAt(index, tCursor);
+  NoteHandout();
   name = node->name;
   child = ChunkRef::Share(node->child);
   return true;
@@ -427,6 +491,7 @@ bool TDBContainerTag::GetChildAtCursor(uint32_t index, ChildCursor& cursor,
     return false;
   }
   Node* node = NodeAt(index, cursor.at);
+  NoteHandout();
   name = &node->name;
   child = node->child;
   return true;
@@ -467,16 +532,17 @@ TDBContainerTag::Node* TDBContainerTag::AppendNode(const Kiv::PString& name, Chu
     node->name = name;
   }
   node->child = child.Detach();
-  node->index = ring_.Append(node);
+  node->index = uint8_t(ring_.Append(node));
   node->block = ring_.FirstBlock()->prev;
   ++count_;
   if (byChild_) {
-    ChainAppend(*byChild_, node->child, node, &Node::childPrev, &Node::childNext);
+    ChainAppend(*byChild_, node->child, node, &Links::childPrev, &Links::childNext);
   }
   return node;
 }
 
 void TDBContainerTag::SetChild(const Kiv::PString& name, ChunkRef child) {
+  NoteEdit();
   Append(name, std::move(child), false);
 }
 
@@ -484,18 +550,20 @@ void TDBContainerTag::Append(const Kiv::PString& name, ChunkRef child, bool borr
   if (!child) return;
   Node* node = AppendNode(name, std::move(child), borrowName);
   if (byName_) {
-    ChainAppend(*byName_, name.Id(), node, &Node::namePrev, &Node::nameNext);
+    ChainAppend(*byName_, name.Id(), node, &Links::namePrev, &Links::nameNext);
   } else if (count_ > kIndexFrom) {
     BuildNameIndex();
   }
 }
 
 void TDBContainerTag::RemoveChild(const ACSChunk* child) {
+  NoteEdit();
   Node* node = FirstByChild(child);
   if (node != nullptr) Remove(node);
 }
 
 void TDBContainerTag::RemoveFirstNamed(const Kiv::PString& name) {
+  NoteEdit();
   Node* node = FirstByName(name.Id());
   if (node == nullptr || node->child == NullTagPointer()) return;
   // RemoveChild takes the first entry of that child, which is this one
@@ -514,6 +582,7 @@ void TDBContainerTag::ReplaceFirstNamedBorrowingName(const Kiv::PString& name, C
 }
 
 void TDBContainerTag::Replace(const Kiv::PString& name, ChunkRef child, bool borrowName) {
+  NoteEdit();
   // Small containers scan; there the two steps cost little.
   if (!byName_ || !child) {
     RemoveFirstNamed(name);
@@ -524,30 +593,32 @@ void TDBContainerTag::Replace(const Kiv::PString& name, ChunkRef child, bool bor
   if (first != nullptr && first->child != NullTagPointer()) {
     // RemoveFirstNamed may pick another entry of a shared child, and the
     // chain changes when the name has several entries: take the long way.
-    if (first->nameNext != nullptr || first->child->RefCount() != 1) {
+    if (first->L().nameNext != nullptr || first->child->RefCount() != 1) {
       RemoveFirstNamed(name);
       return Append(name, std::move(child), borrowName);
     }
     // The only entry of its name: it moves to the end with the new child
     // and stays the whole chain.
     ACSChunk* old = first->child;
-    if (byChild_) ChainRemove(*byChild_, old, first, &Node::childPrev, &Node::childNext);
+    if (byChild_) ChainRemove(*byChild_, old, first, &Links::childPrev, &Links::childNext);
     first->child = child.Detach();
     MoveToEnd(first);
-    if (byChild_) ChainAppend(*byChild_, first->child, first, &Node::childPrev, &Node::childNext);
+    if (byChild_) ChainAppend(*byChild_, first->child, first, &Links::childPrev, &Links::childNext);
     old->Release();
     return;
   }
   // A new name (or one whose first entry is the null tag, which stays):
   // append, and link the node into the chain just found (a slot left
   // without a head, should the append fail, means "absent" as before).
-  ChainLink(chain, AppendNode(name, std::move(child), borrowName), &Node::namePrev,
-            &Node::nameNext);
+  ChainLink(chain, AppendNode(name, std::move(child), borrowName), &Links::namePrev,
+            &Links::nameNext);
 }
 
 const ACSChunk* TDBContainerTag::FindFirstNamed(const Kiv::PString& name) const {
   const Node* node = FirstByName(name.Id());
-  return node != nullptr ? node->child : nullptr;
+  if (node == nullptr) return nullptr;
+  NoteHandout();
+  return node->child;
 }
 
 void TDBContainerTag::MoveToEnd(Node* node) {
@@ -555,7 +626,7 @@ void TDBContainerTag::MoveToEnd(Node* node) {
   const bool blockStays = block->count > 1;
   ring_.Erase(Ring::Iterator(&block->entries[node->index], &ring_, block));
   if (blockStays) RenumberBlock(block);
-  node->index = ring_.Append(node);
+  node->index = uint8_t(ring_.Append(node));
   node->block = ring_.FirstBlock()->prev;
   NewLayout();
 }
@@ -570,8 +641,8 @@ void TDBContainerTag::Remove(Node* node) {
 // Takes the node out of the indexes and out of the ring; the node itself
 // is left to the caller.
 void TDBContainerTag::Unlink(Node* node) {
-  if (byName_) ChainRemove(*byName_, node->name.Id(), node, &Node::namePrev, &Node::nameNext);
-  if (byChild_) ChainRemove(*byChild_, node->child, node, &Node::childPrev, &Node::childNext);
+  if (byName_) ChainRemove(*byName_, node->name.Id(), node, &Links::namePrev, &Links::nameNext);
+  if (byChild_) ChainRemove(*byChild_, node->child, node, &Links::childPrev, &Links::childNext);
   Block* block = node->block;
   const bool blockStays = block->count > 1;
   ring_.Erase(Ring::Iterator(&block->entries[node->index], &ring_, block));
@@ -583,11 +654,12 @@ void TDBContainerTag::Unlink(Node* node) {
 void TDBContainerTag::RenumberBlock(Block* block) {
   for (uint32_t i = 0; i < block->count; ++i) {
     block->entries[i]->block = block;
-    block->entries[i]->index = i;
+    block->entries[i]->index = uint8_t(i);
   }
 }
 
 void TDBContainerTag::SortChildren() {
+  NoteEdit();
   if (count_ < 2) return;
   std::vector<Node*> nodes;
   nodes.reserve(count_);
@@ -609,6 +681,7 @@ void TDBContainerTag::SortChildren() {
 }
 
 void TDBContainerTag::SwapChildren(const ACSChunk* a, const ACSChunk* b) {
+  NoteEdit();
   if (a == b) return;
   Node* nodeA = FirstByChild(a);
   Node* nodeB = FirstByChild(b);
@@ -616,8 +689,10 @@ void TDBContainerTag::SwapChildren(const ACSChunk* a, const ACSChunk* b) {
   std::swap(nodeA->child, nodeB->child);
   if (!byChild_) return;
   // Each child in one entry only: the two chains just trade their nodes.
-  const bool single = nodeA->childNext == nullptr && nodeA->childPrev == nodeA &&
-                      nodeB->childNext == nullptr && nodeB->childPrev == nodeB;
+  const Links& linksA = nodeA->L();
+  const Links& linksB = nodeB->L();
+  const bool single = linksA.childNext == nullptr && linksA.childPrev == nodeA &&
+                      linksB.childNext == nullptr && linksB.childPrev == nodeB;
   if (!single) return byChild_.reset();
   byChild_->Find(a)->head = nodeB;
   byChild_->Find(b)->head = nodeA;

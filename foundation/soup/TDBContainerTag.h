@@ -37,7 +37,9 @@
 // A container may be made in a ChunkArena (the text reader's): it then lives
 // in the arena's memory, holds the arena until it is destroyed, and takes
 // its node slabs and ring blocks from the arena while the arena is open (see ChunkArena.h);
-// it behaves as any other container.
+// it behaves as any other container. Its changes after the reading tell the
+// arena (which then no longer releases the tree whole), and the root of a
+// reading offers the arena to release the tree whole as it goes.
 //
 // Ownership: each entry holds one reference on its child and one use of its
 // name (none for a name borrowed with ReplaceFirstNamedBorrowingName). No parent pointers exist: a child may sit in several containers.
@@ -48,6 +50,7 @@
 // ACSChunk for the threading rule.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -108,8 +111,9 @@ class TDBContainerTag : public ACSChunk {
   void SetFlag(uint8_t flag) { flag_ = flag; }
 
  private:
-  // Nodes of a slab in an arena start on a cache line (a node is one line).
+  // Nodes of a slab in an arena start on a cache line (two nodes to a line).
   static constexpr size_t kNodeAlign = 64;
+  struct Links;
   struct Node;
   struct Slab;
   class Index;
@@ -134,6 +138,22 @@ class TDBContainerTag : public ACSChunk {
   static void* operator new(size_t size, ChunkArena* arena);
   static void operator delete(void* p, ChunkArena* arena);
 
+  // Before every change: an edit after the reading keeps the arena from
+  // being released whole (see ChunkArena.h).
+  void NoteEdit();
+  // Before an index is built in the arena's reading: it is freed with the
+  // arena when the tree is released whole (FinishWhole).
+  void NoteIndex() const;
+  static void FinishWhole(void* container);
+  // Whether each child of the container has the count 1 when it ever
+  // handed one out (ChunkArena::HeldOnce).
+  static bool ChildrenHeldOnce(const void* container);
+  // Before a child is handed out (a reference or a view): a container in an
+  // arena tells it once.
+  void NoteHandout() const {
+    if (inArena_ && !handedOut_.load(std::memory_order_relaxed)) MarkHandout();
+  }
+  void MarkHandout() const;
   Node* NewNode();
   // A new node for the entry at the end, in the ring and the child index;
   // the caller links it into the name index.
@@ -168,6 +188,8 @@ class TDBContainerTag : public ACSChunk {
   uint32_t count_ = 0;
   uint8_t flag_ = 0;
   bool inArena_ = false;
+  mutable bool finisherAdded_ = false;
+  mutable std::atomic<bool> handedOut_{false};
   // Changes (from a process-wide counter) whenever entries move, so that a
   // remembered GetChildAt position of an older layout is never used.
   uint64_t layout_;

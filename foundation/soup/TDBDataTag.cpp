@@ -72,6 +72,8 @@ uint32_t TDBDataTag::GetType() const {
 }
 
 void TDBDataTag::SetData(uint32_t type, CoreRef core) {
+  // A core from elsewhere keeps the arena from being released whole.
+  if (inArena_) ChunkArena::OwnerOf(this)->NoteEdit();
   type_ = type;
   data_ = core ? core->Data() : nullptr;
   size_ = core ? core->Size() : 0;

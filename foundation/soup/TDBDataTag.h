@@ -14,7 +14,8 @@
 //
 // A tag may be made in a ChunkArena (the text reader's): it then lives in
 // the arena's memory and holds the arena until it is destroyed (see
-// ChunkArena.h); it behaves as any other tag.
+// ChunkArena.h); it behaves as any other tag. SetData on it after the
+// reading tells the arena (which then no longer releases the tree whole).
 //
 // Ownership: holds one reference on its core (or none). Made with the count
 // 1 for its creator (see ReferenceCountMP). Not locked.

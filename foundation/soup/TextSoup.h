@@ -27,7 +27,10 @@
 // text without tags leaves the handle empty. The stream is left just after
 // the last byte that belongs to the soup. The chunks of the tree are made in
 // one ChunkArena: any of them that lives on keeps the arena's memory (see
-// ChunkArena.h); otherwise they are ordinary editable chunks. The arena also
+// ChunkArena.h); otherwise they are ordinary editable chunks. When the last
+// handle on the tree's top goes while nothing else holds any of its chunks
+// and nothing was edited, the tree goes at once with its arena, its chunks
+// not visited one by one. The arena also
 // holds a use of each name read, which the tree's entries share without
 // uses of their own, so a name read into many tags is counted a few times,
 // not once per tag.

@@ -44,9 +44,6 @@ namespace {
 
 using Status = TextSoup::Status;
 
-static_assert(std::endian::native == std::endian::little,
-              "SkipBlanks reads 8 bytes as one little-endian word");
-
 constexpr uint32_t kReadPiece = 64 * 1024;
 constexpr uint32_t kMaxPiece = 1u << 30;
 
@@ -132,7 +129,12 @@ class TextSoupReader {
   // Parses the top level into `top` (made at the first tag; left empty
   // without tags). It ends at the end of the text or at a "}" that matches
   // nothing, which is left unread. Answers kOk or kOutOfMemory.
-  Status ParseTop(ChunkRef& top) { return ParseLevel(top, 0); }
+  Status ParseTop(ChunkRef& top) {
+    const Status status = ParseLevel(top, 0);
+    // A tree read whole may go whole (see ChunkArena.h).
+    if (status == Status::kOk && arena_ != nullptr && top) arena_->SetRoot(top.get());
+    return status;
+  }
 
   size_t Consumed() const { return size_t(p_ - begin_); }
 
@@ -143,29 +145,55 @@ class TextSoupReader {
   // Skips blanks (and line ends when asked); answers the next byte, which
   // stays unread.
   int SkipBlanks(bool lineEnds) {
-    // Runs of spaces (the padding that lines values up) go 8 at a time; the
-    // first byte that is not a space is the lowest one that differs.
-    constexpr uint64_t kSpaces = 0x2020202020202020ull;
-    while (end_ - p_ >= 8) {
-      uint64_t word;
-      std::memcpy(&word, p_, sizeof word);
-      const uint64_t other = word ^ kSpaces;
-      if (other != 0) {
-        p_ += std::countr_zero(other) >> 3;
-        break;
-      }
-      p_ += 8;
-    }
-    while (p_ < end_ && (IsBlank(*p_) || (lineEnds && IsLineEnd(*p_)))) ++p_;
+    p_ = lineEnds ? FindOther<' ', '\t', '\r', '\n'>(p_) : FindOther<' ', '\t'>(p_);
     return PeekChar();
   }
   // The end of the value that starts at p_: the next line end or the end of
   // the text.
-  const char* LineEnd() const {
-    const char* q = p_;
-    while (q < end_ && !IsLineEnd(*q)) ++q;
+  const char* LineEnd() const { return FindAny<'\r', '\n'>(p_); }
+
+  // The first byte from `q` on that is one of `Bytes` (FindAny) or none of
+  // them (FindOther), else end_. Runs go 16 bytes at a time while they lie
+  // inside the text.
+  template <char... Bytes>
+  const char* FindAny(const char* q) const {
+#if defined(__SSE2__)
+    while (end_ - q >= 16) {
+      const auto hits = uint32_t(_mm_movemask_epi8(AnyOf<Bytes...>(Load(q))));
+      if (hits != 0) return q + std::countr_zero(hits);
+      q += 16;
+    }
+#endif
+    while (q < end_ && ((*q != Bytes) && ...)) ++q;
     return q;
   }
+  template <char... Bytes>
+  const char* FindOther(const char* q) const {
+#if defined(__SSE2__)
+    while (end_ - q >= 16) {
+      const auto others = uint32_t(_mm_movemask_epi8(AnyOf<Bytes...>(Load(q)))) ^ 0xFFFFu;
+      if (others != 0) return q + std::countr_zero(others);
+      q += 16;
+    }
+#endif
+    while (q < end_ && ((*q == Bytes) || ...)) ++q;
+    return q;
+  }
+#if defined(__SSE2__)
+  static __m128i Load(const char* q) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+  }
+  // 0xFF in each lane that holds one of the bytes.
+  template <char First, char... Rest>
+  static __m128i AnyOf(__m128i lanes) {
+    const __m128i hit = _mm_cmpeq_epi8(lanes, _mm_set1_epi8(First));
+    if constexpr (sizeof...(Rest) == 0) {
+      return hit;
+    } else {
+      return _mm_or_si128(hit, AnyOf<Rest...>(lanes));
+    }
+  }
+#endif
 
   // --- Structure. -----------------------------------------------------------
   Status ParseLevel(ChunkRef& level, uint32_t depth) {
@@ -349,8 +377,10 @@ class TextSoupReader {
   }
 
   // The kind of an unquoted value at p_: a number when it starts with a
-  // digit, "-" or "." and holds only number characters up to the line end.
-  Kind ClassifyWord() const {
+  // digit, "-" or "." and holds only number characters up to the line end
+  // (one number then blanks, or a list). For a number, numberEnd_ is where
+  // the value's line ends.
+  Kind ClassifyWord() {
     const char* q = p_;
     const int first = static_cast<unsigned char>(*q);
     if (!IsDigit(first) && first != '-' && first != '.') return Kind::kText;
@@ -358,12 +388,17 @@ class TextSoupReader {
     bool dot = false;
     for (; q < end_ && (IsDigit(*q) || *q == '.'); ++q) dot = dot || *q == '.';
     while (q < end_ && IsBlank(*q)) ++q;
-    if (q == end_ || IsLineEnd(*q)) return dot ? Kind::kFloat : Kind::kInt;
-    for (q = p_; q < end_; ++q) {
+    // What went before holds only number characters: a list goes on from
+    // here (one pass over the value).
+    const char* const single = q;
+    for (; q < end_; ++q) {
       const char d = *q;
       if (!IsDigit(d) && d != '-' && d != '.' && d != ',' && !IsBlank(d)) break;
     }
-    return q == end_ || IsLineEnd(*q) ? Kind::kList : Kind::kText;
+    if (q != end_ && !IsLineEnd(*q)) return Kind::kText;
+    numberEnd_ = q;
+    if (q == single) return dot ? Kind::kFloat : Kind::kInt;
+    return Kind::kList;
   }
 
   Status StoreValue(ChunkRef& level, Kind kind, uint32_t depth) {
@@ -451,8 +486,15 @@ class TextSoupReader {
   // --- Numbers. The classifier has checked that the value up to the line
   // end holds only number characters, so the token is that whole stretch. A
   // token (or a list piece) that holds no number ("-", ".") stores 0.
+  // Moves past a number value that ClassifyWord read and answers where it
+  // starts.
+  const char* TakeNumber() {
+    const char* start = p_;
+    p_ = numberEnd_;
+    return start;
+  }
   void ReadInt(ChunkRef& level) {
-    const char* q = SkipToLineEnd();
+    const char* q = TakeNumber();
     const bool negative = q < p_ && *q == '-';
     if (negative) ++q;
     // Accumulate with saturation: out-of-range texts clamp to 32 bits.
@@ -469,7 +511,7 @@ class TextSoupReader {
   }
 
   void ReadFloat(ChunkRef& level) {
-    const char* start = SkipToLineEnd();
+    const char* start = TakeNumber();
     const float value = ScanFloat(start, p_);
     PutValue(level, SoupType::kFloat, &value, sizeof value);
   }
@@ -477,7 +519,7 @@ class TextSoupReader {
   // Every piece between spaces, tabs and commas is one float; the list has
   // no length limit.
   void ReadNumberList(ChunkRef& level) {
-    const char* start = SkipToLineEnd();
+    const char* start = TakeNumber();
     floats_.clear();
     for (const char* q = start; q < p_;) {
       if (*q == ',' || IsBlank(*q)) {
@@ -491,10 +533,48 @@ class TextSoupReader {
     PutValue(level, SoupType::kFloat, floats_.data(), uint32_t(floats_.size() * sizeof(float)));
   }
 
+  // ScanFloat for the common short numbers: when the prefix holds at most
+  // kShortDigits digits, their integer and the power of ten it is divided by
+  // are both exact in a float, so one division rounds the value exactly as a
+  // full scan does. False (value untouched) for a longer number.
+  static bool ScanShortFloat(const char* from, const char* to, float& value) {
+    static constexpr int kShortDigits = 7;
+    static_assert(9999999 < (1 << 24), "kShortDigits digits are exact in a float");
+    static constexpr float kTens[kShortDigits + 1] = {1e0f, 1e1f, 1e2f, 1e3f,
+                                                      1e4f, 1e5f, 1e6f, 1e7f};
+    const char* q = from;
+    const bool negative = q < to && *q == '-';
+    if (negative) ++q;
+    uint32_t digits = 0;
+    int count = 0;
+    int fraction = 0;
+    bool dot = false;
+    for (; q < to; ++q) {
+      if (IsDigit(*q)) {
+        if (++count > kShortDigits) return false;
+        digits = digits * 10 + uint32_t(*q - '0');
+        fraction += dot ? 1 : 0;
+      } else if (*q == '.' && !dot) {
+        dot = true;
+      } else {
+        break;
+      }
+    }
+    // No digit: no number, which reads as 0.
+    if (count == 0) {
+      value = 0.0f;
+      return true;
+    }
+    const float magnitude = float(digits) / kTens[fraction];
+    value = negative ? -magnitude : magnitude;
+    return true;
+  }
+
   // The longest prefix of [from, to) that is a decimal float, as "%f" scans
   // it; 0 when there is none.
   static float ScanFloat(const char* from, const char* to) {
     float value = 0;
+    if (ScanShortFloat(from, to, value)) return value;
     const auto [next, error] = std::from_chars(from, to, value, std::chars_format::fixed);
     if (error != std::errc::result_out_of_range) return error == std::errc() ? value : 0.0f;
     // Beyond the float range: the C library's answer (infinity, or 0 and
@@ -535,14 +615,14 @@ class TextSoupReader {
     if (first == 0 || first == '}' || IsLineEnd(first)) return true;
     const char* q = p_;
     if (first == '"') {
-      for (++q; q < end_ && *q != '"' && !IsLineEnd(*q);) ++q;
+      q = FindAny<'"', '\r', '\n'>(q + 1);
       if (q == end_ || *q == '"') {
         out = std::string_view(p_ + 1, size_t(q - p_ - 1));
         p_ = q == end_ ? q : q + 1;
         return true;
       }
     } else {
-      while (q < end_ && *q != '\\' && *q != '}' && !IsLineEnd(*q)) ++q;
+      q = FindAny<'\\', '}', '\r', '\n'>(q);
       if (q == end_ || *q != '\\') {
         out = std::string_view(p_, size_t(q - p_));
         p_ = q;
@@ -627,7 +707,7 @@ class TextSoupReader {
   bool ReadQuoted() {
     for (;;) {
       const char* run = p_;
-      while (p_ < end_ && *p_ != '"' && !IsLineEnd(*p_)) ++p_;
+      p_ = FindAny<'"', '\r', '\n'>(p_);
       if (!Append(run, size_t(p_ - run))) return false;
       const int c = ReadChar();
       if (c == 0 || c == '"') return true;
@@ -642,7 +722,7 @@ class TextSoupReader {
   bool ReadUnquoted() {
     for (;;) {
       const char* run = p_;
-      while (p_ < end_ && *p_ != '\\' && *p_ != '}' && !IsLineEnd(*p_)) ++p_;
+      p_ = FindAny<'\\', '}', '\r', '\n'>(p_);
       if (!Append(run, size_t(p_ - run))) return false;
       if (p_ == end_ || *p_ != '\\') return true;
       ++p_;
@@ -666,6 +746,8 @@ class TextSoupReader {
   const char* p_;
   const char* const end_;
   const bool utf8_;
+  // Where the number value that ClassifyWord read last ends.
+  const char* numberEnd_ = nullptr;
   // Arena bytes a tree takes per byte of its text, about (tags, nodes and
   // containers of a typical soup, whose lines pad values to one column).
   static constexpr size_t kArenaPerTextByte = 5;

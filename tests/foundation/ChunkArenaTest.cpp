@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -11,6 +13,7 @@
 
 #include "foundation/soup/Soup.h"
 #include "foundation/soup/TDBContainerTag.h"
+#include "foundation/soup/TDBDataTag.h"
 #include "foundation/soup/TextSoup.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/text/KUID.h"
@@ -171,6 +174,182 @@ TEST(ChunkArena, LastChunkMayGoOnAnotherThread) {
     EXPECT_EQ(kept.GetNamedTagAsInt(N("index"), 0), 4);
     std::thread last([moved = std::move(kept)]() mutable { moved.Release(); });
     last.join();
+  }
+}
+
+// Releases `soup` and answers whether its arena went whole.
+bool WentWhole(Soup& soup) {
+  const uint64_t before = ChunkArena::ReleasedWholeCount();
+  soup.Release();
+  return ChunkArena::ReleasedWholeCount() == before + 1;
+}
+
+// A read tree that nothing outside holds goes whole as its root goes,
+// whether or not its parts were read meanwhile, and gives its names back.
+TEST(ChunkArena, TreeHeldByNothingOutsideGoesWhole) {
+  const Kiv::PString index = N("index");
+  const std::vector<std::function<void(const Soup&)>> reads = {
+      [](const Soup&) {},
+      [&](const Soup& soup) {
+        EXPECT_EQ(soup.GetNamedSoup(N("group-5")).GetNamedTagAsInt(index, 0), 6);
+      },
+      [&](const Soup& soup) {
+        // Every tag of every group through handles, each let go at once.
+        for (uint32_t i = 0; i < soup.CountTags(); ++i) {
+          Soup group = soup.GetIndexedSoup(i);
+          for (uint32_t j = 0; j < group.CountTags(); ++j) {
+            Kiv::PString name;
+            ChunkRef child;
+            ASSERT_TRUE(group.GetChunk()->GetChildAt(j, name, child));
+            // A view of a value's bytes holds the value while it lives.
+            const CoreRef view = ACSChunk::GetRawData(child.get());
+            EXPECT_EQ(view != nullptr, child->GetType() != SoupType::kContainer);
+          }
+        }
+      },
+  };
+  for (size_t r = 0; r < reads.size(); ++r) {
+    SCOPED_TRACE(r);
+    Soup soup = ParseText(GroupsText(200));
+    reads[r](soup);
+    EXPECT_TRUE(WentWhole(soup));
+    EXPECT_EQ(Kiv::PStringCache::UseCount(index), 1u);
+  }
+}
+
+// Any part of a read tree still held keeps the tree from going whole, and
+// stays valid after the soup is gone, whichever way it was taken.
+TEST(ChunkArena, HeldPartKeepsTheTreeAndStaysValid) {
+  struct Keep {
+    const char* what;
+    std::function<ChunkRef(const Soup&)> take;
+    // Checks the kept part.
+    std::function<void(const ChunkRef&)> check;
+  };
+  const auto checkGroup = [](const ChunkRef& kept) {
+    Soup group(kept);
+    EXPECT_EQ(group.GetNamedTagAsInt(N("index"), 0), 8);
+    EXPECT_EQ(group.GetNamedSoup(N("mesh")).GetNamedTagAsInt(N("flags"), 0), 3);
+  };
+  const auto checkName = [](const ChunkRef& kept) {
+    EXPECT_EQ(ACSRawDataCore::TextView(ACSChunk::GetRawData(kept.get()).get()), "object 7");
+  };
+  const std::vector<Keep> keeps = {
+      {"sub-soup", [](const Soup& s) { return s.GetNamedSoup(N("group-7")).GetChunkRef(); },
+       checkGroup},
+      {"deep tag",
+       [](const Soup& s) { return s.GetNamedSoup(N("group-7")).GetChunk()->GetChild(N("name")); },
+       checkName},
+      {"tag through a cursor",
+       [](const Soup& s) {
+         // The last group, reached by its place, then its second tag.
+         ChildCursor outer;
+         ChildCursor inner;
+         const Kiv::PString* name = nullptr;
+         const ACSChunk* group = nullptr;
+         const ACSChunk* tag = nullptr;
+         EXPECT_TRUE(s.GetChunk()->GetChildAtCursor(7, outer, name, group));
+         EXPECT_TRUE(group->GetChildAtCursor(0, inner, name, tag));
+         return ChunkRef::Share(const_cast<ACSChunk*>(tag));
+       },
+       checkName},
+      {"view of a tag's bytes",
+       [](const Soup& s) {
+         CoreRef view = s.GetNamedSoup(N("group-7")).GetNamedTagRawData(N("name"));
+         // The view keeps the tag; a holder of the view sees its text.
+         ChunkRef holder = TDBDataTag::Create(SoupType::kString, std::move(view));
+         return holder;
+       },
+       checkName},
+      {"sub-soup shared with another tree",
+       [](const Soup& s) {
+         Soup other;
+         Soup group = s.GetNamedSoup(N("group-7"));
+         other.SetNamedSoup(N("kept"), group);
+         return other.GetChunkRef();
+       },
+       [&](const ChunkRef& kept) { checkGroup(Soup(kept).GetNamedSoup(N("kept")).GetChunkRef()); }},
+  };
+  for (const Keep& keep : keeps) {
+    SCOPED_TRACE(keep.what);
+    Soup soup = ParseText(GroupsText(50));
+    ChunkRef kept = keep.take(soup);
+    EXPECT_FALSE(WentWhole(soup));
+    keep.check(kept);
+  }
+}
+
+// A tree edited after its reading goes object by object (what the edits
+// brought in is released with it), and a part moved out of it lives on.
+TEST(ChunkArena, EditedTreeGoesObjectByObject) {
+  const Kiv::PString added = N("added-by-edit");
+  struct Edit {
+    const char* what;
+    std::function<void(Soup&, Soup&)> apply;  // (soup, elsewhere)
+  };
+  const std::vector<Edit> edits = {
+      {"tag added deep",
+       [&](Soup& soup, Soup&) { soup.GetNamedSoup(N("group-3")).SetNamedInt(added, 1); }},
+      {"tag removed",
+       [](Soup& soup, Soup&) { soup.GetNamedSoup(N("group-3")).RemoveNamedTag(N("name")); }},
+      {"value replaced",
+       [](Soup& soup, Soup&) {
+         ChunkRef tag = soup.GetNamedSoup(N("group-3")).GetChunk()->GetChild(N("name"));
+         tag->SetData(SoupType::kString, ACSRawDataCore::CreateCopy("x", 2));
+       }},
+      {"sorted", [](Soup& soup, Soup&) { soup.GetChunk()->SortChildren(); }},
+      {"group moved out",
+       [](Soup& soup, Soup& elsewhere) {
+         Soup group = soup.GetNamedSoup(N("group-3"));
+         elsewhere.SetNamedSoup(N("moved"), group);
+         soup.RemoveNamedTag(N("group-3"));
+       }},
+  };
+  for (const Edit& edit : edits) {
+    SCOPED_TRACE(edit.what);
+    Soup soup = ParseText(GroupsText(30));
+    Soup elsewhere;
+    edit.apply(soup, elsewhere);
+    EXPECT_FALSE(WentWhole(soup));
+    if (!elsewhere.Empty()) {
+      EXPECT_EQ(elsewhere.GetNamedSoup(N("moved")).GetNamedTagAsInt(N("index"), 0), 4);
+    }
+    EXPECT_EQ(Kiv::PStringCache::UseCount(added), 1u);
+  }
+}
+
+// Threads that read sub-soups they hold, taking and letting go of tags
+// inside them, while the soup itself goes on another thread: whatever they
+// still hold stays valid, and the tree goes whole only when they hold
+// nothing.
+TEST(ChunkArena, SubSoupsReadOnOtherThreadsWhileTheSoupGoes) {
+  constexpr int kReaders = 3;
+  for (int round = 0; round < 30; ++round) {
+    Soup soup = ParseText(GroupsText(60));
+    std::atomic<int> ready{0};
+    std::atomic<bool> go{false};
+    std::vector<std::thread> readers;
+    std::vector<ChunkRef> kept(kReaders);
+    for (int t = 0; t < kReaders; ++t) {
+      Soup group = soup.GetNamedSoup(N("group-" + std::to_string(10 * t)));
+      readers.emplace_back([&, t, group = std::move(group)]() mutable {
+        ++ready;
+        while (!go.load()) std::this_thread::yield();
+        for (int i = 0; i < 50; ++i) {
+          EXPECT_EQ(group.GetNamedSoup(N("mesh")).GetNamedTagAsInt(N("flags"), 0), 3);
+        }
+        // The last reader keeps a tag past the end of the round.
+        if (t == kReaders - 1) kept[size_t(t)] = group.GetChunk()->GetChild(N("name"));
+        group.Release();
+      });
+    }
+    while (ready.load() != kReaders) std::this_thread::yield();
+    go.store(true);
+    std::thread releaser([moved = std::move(soup)]() mutable { moved.Release(); });
+    releaser.join();
+    for (std::thread& reader : readers) reader.join();
+    const std::string expected = "object " + std::to_string(10 * (kReaders - 1));
+    EXPECT_EQ(ACSRawDataCore::TextView(ACSChunk::GetRawData(kept.back().get()).get()), expected);
   }
 }
 

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -408,6 +411,33 @@ TEST(TextSoupParse, NamesEndAndLowerAnywhereInTheirRuns) {
   }
 }
 
+// Runs of blanks and line ends, and values, read alike whatever their
+// length and wherever they end (inside the text or at its very end).
+TEST(TextSoupParse, BlanksAndValuesEndAnywhereInTheirRuns) {
+  for (const size_t n : {0u, 1u, 7u, 15u, 16u, 17u, 31u, 32u, 33u, 47u}) {
+    SCOPED_TRACE(n);
+    std::string pad;
+    for (size_t i = 0; i < n; ++i) pad += i % 5 == 4 ? '\t' : ' ';
+    std::string lines;
+    for (size_t i = 0; i < n; ++i) lines += i % 3 == 0 ? "\r\n" : (i % 3 == 1 ? " " : "\n\t");
+    const std::string word(n, 'w');
+    const std::string text = "s " + pad + "{" + lines + "a " + pad + "\"" + word + "q\"" + lines +
+                             "b " + pad + word + "\\n" + word + "}" + lines + "c " + pad + "12" +
+                             pad + "\r\nd " + pad + lines + "\n" + pad + "{" + pad + "}" + lines +
+                             "e " + pad;
+    const Soup soup = Parsed(text, true);
+    ASSERT_EQ(soup.CountTags(), 4u);
+    const Soup sub = soup.GetNamedSoup(N("s"));
+    EXPECT_EQ(sub.GetNamedTag(N("a")).Str(), word + "q");
+    EXPECT_EQ(sub.GetNamedTag(N("b")).Str(), word + "\r\n" + word);
+    EXPECT_EQ(soup.GetNamedTagAsInt(N("c"), 0), 12);
+    EXPECT_EQ(soup.GetNamedTagType(N("d")), SoupType::kContainer);
+    EXPECT_EQ(soup.GetNamedTagType(N("e")), SoupType::kNull);
+    // The quoted value running to the end of the text.
+    EXPECT_EQ(Parsed("t " + pad + "\"" + word, true).GetNamedTag(N("t")).Str(), word);
+  }
+}
+
 TEST(TextSoupParse, ReadsNumberListsOfAnyLengthWhole) {
   std::string text = "list ";
   std::vector<float> expected;
@@ -416,6 +446,37 @@ TEST(TextSoupParse, ReadsNumberListsOfAnyLengthWhole) {
     expected.push_back(float(i) + 0.25f);
   }
   EXPECT_EQ(Floats(Parsed(text), "list"), expected);
+}
+
+// Numbers in lists and values read to the bit as the library's full scan
+// reads them (correctly rounded), short or long, with or without a dot.
+TEST(TextSoupParse, FloatsReadAsTheFullScanReadsThem) {
+  std::vector<std::string> numbers = {"0.1", "-0", "-0.0", "5.", ".5", "-.5", "16777217",
+                                      "1234567.5", "9999999", "0.0000001", "3.4028235",
+                                      "1.2.3", "1-2", "-", ".", "-.", "123456789.123",
+                                      "0.30000001192092896", "00000001.5", "76.875"};
+  std::mt19937 rng(11);
+  for (int i = 0; i < 3000; ++i) {
+    std::string number;
+    const uint32_t digits = 1 + rng() % 10;
+    for (uint32_t d = 0; d < digits; ++d) number += char('0' + rng() % 10);
+    if (rng() % 4 != 0) number.insert(rng() % (digits + 1), ".");
+    if (rng() % 2 == 0) number.insert(0, "-");
+    numbers.push_back(number);
+  }
+  std::string list = "list ";
+  for (const std::string& number : numbers) list += number + ",";
+  const std::vector<float> read = Floats(Parsed(list + "\n"), "list");
+  ASSERT_EQ(read.size(), numbers.size());
+  for (size_t i = 0; i < numbers.size(); ++i) {
+    const std::string& number = numbers[i];
+    float expected = 0;
+    const auto [next, error] =
+        std::from_chars(number.data(), number.data() + number.size(), expected,
+                        std::chars_format::fixed);
+    if (error != std::errc()) expected = 0;
+    EXPECT_EQ(std::bit_cast<uint32_t>(read[i]), std::bit_cast<uint32_t>(expected)) << number;
+  }
 }
 
 TEST(TextSoupParse, ClampsIntegersAndFloatsBeyondTheirRange) {
