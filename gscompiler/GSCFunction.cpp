@@ -10,6 +10,13 @@ namespace GSCompiler {
 
 using namespace GSLibraryFormat;
 
+namespace {
+
+// The line entries a function's table starts with.
+constexpr size_t kFirstLineEntries = 8;
+
+}  // namespace
+
 int GSTempSlots::Alloc() {
   for (int i = 0; i < kCount; ++i) {
     const uint8_t bit = static_cast<uint8_t>(1u << i);
@@ -36,6 +43,9 @@ void GSCFunction::AddReferenceSlot(uint32_t slot) {
 void GSCFunctionAddLine(GSCFunction& function, uint32_t offset) {
   if (!function.lines.empty() && function.lines.back().line == function.currentLine) return;
   try {
+    // Most functions span a few lines: start with room for several rather
+    // than growing through 1, 2 and 4.
+    if (function.lines.capacity() == 0) function.lines.reserve(kFirstLineEntries);
     function.lines.push_back(GSCFunction::LineDebugInfo{offset, function.currentLine});
   } catch (const std::bad_alloc&) {
     function.allocationFailed = true;

@@ -135,11 +135,19 @@ GSSymbol* GSSymbolChains::FindInList(const SymbolList& list, uint32_t buckets,
                                      const GSSymbol& key) const {
   const uint32_t bucket = key.NameHash() % buckets;
   if (!list.indexed) {
+    // Equal names hash alike, so a symbol of another hash is passed over
+    // without reading its name; a dependent file's hash ignores case, so
+    // with one on either side the names are compared.
+    const bool compareAll = key.kind == SymbolDependent;
     const BucketDivisor divisor(buckets);
     for (Utils::IHashNode* n = list.first; n != nullptr; n = n->next) {
       const uint32_t at = divisor.Of(n);
       if (at > bucket) break;
-      if (at == bucket && key.Compare(*n) == 0) return static_cast<GSSymbol*>(n);
+      if (at != bucket) continue;
+      const auto* symbol = static_cast<const GSSymbol*>(n);
+      if (symbol->NameHash() != key.NameHash() && !compareAll && symbol->kind != SymbolDependent)
+        continue;
+      if (key.Compare(*n) == 0) return static_cast<GSSymbol*>(n);
     }
     return nullptr;
   }
