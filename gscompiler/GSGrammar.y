@@ -85,7 +85,7 @@ using Node = ParseNode;
 %type <node> expression_statement selection_statement iteration_statement jump_statement
 %type <node> constant_expression expression assignment_expression logical_or_expression
 %type <node> cast_expression unary_expression
-%type <node> unary_operator postfix_expression argument_expression_list primary_expression
+%type <node> unary_operator postfix_expression argument_expression_list
 %type <node> new_expression identifier constant
 
 %start program
@@ -326,9 +326,18 @@ assignment_expression
 
 /* The binary operators in one rule, their precedence and grouping given by
  * the declarations at the head of this file: the same trees as one rule
- * per precedence level, without a reduction per level for each operand. */
+ * per precedence level, without a reduction per level for each operand.
+ * An operand is a cast_expression, whose alternatives are written out here
+ * so that an operand takes one reduction less; the one-time choices of the
+ * parse (which token is read before which node is made) stay the same. */
 logical_or_expression
-  : cast_expression                       { $$ = $1; }
+  : unary_expression                      { $$ = $1; }
+  | '(' primitive_type ')' cast_expression
+      { MAKE($$, B.Operator(Node::OpCast, $4, $2)); }
+  | '(' primitive_type SYMBOL_OP_DIM ')' cast_expression
+      { $2->op += Node::TypeArray; MAKE($$, B.Operator(Node::OpCast, $5, $2)); }
+  | KEYWORD_CAST '<' type_specifier '>' cast_expression
+      { MAKE($$, B.Operator(Node::OpCast, $5, $3)); }
   | logical_or_expression KEYWORD_OR logical_or_expression  { MAKE($$, B.Operator(Node::OpOr, $1, $3)); }
   | logical_or_expression KEYWORD_AND logical_or_expression { MAKE($$, B.Operator(Node::OpAnd, $1, $3)); }
   | logical_or_expression '|' logical_or_expression { MAKE($$, B.Operator(Node::OpBitOr, $1, $3)); }
@@ -373,8 +382,16 @@ unary_operator
   | '!'                                   { MAKE($$, B.Operator(Node::OpNot, nullptr)); }
   ;
 
+/* The primary expressions (a name, me, null, a constant, a new expression
+ * or a parenthesised expression) are written out as postfix expressions:
+ * one reduction less for each operand. */
 postfix_expression
-  : primary_expression                    { $$ = $1; }
+  : identifier                            { $$ = $1; }
+  | KEYWORD_ME                            { MAKE($$, B.Node(Node::NodeExpression, Node::Me)); }
+  | KEYWORD_NULL                          { MAKE($$, B.Node(Node::NodeExpression, Node::Null)); }
+  | constant                              { $$ = $1; }
+  | new_expression                        { $$ = $1; }
+  | '(' expression ')'                    { $$ = $2; }
   | postfix_expression '[' ',' assignment_expression ']'
       { MAKE($$, B.Operator(Node::OpRangeIndex, $1, nullptr, $4)); }
   | postfix_expression '[' assignment_expression ',' ']'
@@ -402,15 +419,6 @@ postfix_expression
 argument_expression_list
   : assignment_expression                 { $$ = $1; }
   | argument_expression_list ',' assignment_expression { $$ = B.Append($1, $3); }
-  ;
-
-primary_expression
-  : identifier                            { $$ = $1; }
-  | KEYWORD_ME                            { MAKE($$, B.Node(Node::NodeExpression, Node::Me)); }
-  | KEYWORD_NULL                          { MAKE($$, B.Node(Node::NodeExpression, Node::Null)); }
-  | constant                              { $$ = $1; }
-  | new_expression                        { $$ = $1; }
-  | '(' expression ')'                    { $$ = $2; }
   ;
 
 new_expression
