@@ -331,7 +331,10 @@ assignment_expression
  * so that an operand takes one reduction less; the one-time choices of the
  * parse (which token is read before which node is made) stay the same. */
 logical_or_expression
-  : unary_expression                      { $$ = $1; }
+  : postfix_expression                    { $$ = $1; }
+  | SYMBOL_INC unary_expression           { MAKE($$, B.Operator(Node::OpPreInc, $2)); }
+  | SYMBOL_DEC unary_expression           { MAKE($$, B.Operator(Node::OpPreDec, $2)); }
+  | unary_operator cast_expression        { $$ = $1; $$->child[0] = $2; }
   | '(' primitive_type ')' cast_expression
       { MAKE($$, B.Operator(Node::OpCast, $4, $2)); }
   | '(' primitive_type SYMBOL_OP_DIM ')' cast_expression
