@@ -249,11 +249,14 @@ statement_list
   | statement_list statement              { $$ = B.Append($1, $2); }
   ;
 
+/* An expression statement is written out here (the loop heads still use
+ * expression_statement): one reduction less for each statement. */
 statement
   : variable_declaration_list             { $$ = $1; }
   | labeled_statement                     { $$ = $1; }
   | compound_statement                    { $$ = $1; }
-  | expression_statement                  { $$ = $1; }
+  | ';'                                   { $$ = nullptr; }
+  | expression ';'                        { $$ = $1; B.MarkDiscarded($$); }
   | selection_statement                   { $$ = $1; }
   | iteration_statement                   { $$ = $1; }
   | jump_statement                        { $$ = $1; }
@@ -386,13 +389,20 @@ unary_operator
   ;
 
 /* The primary expressions (a name, me, null, a constant, a new expression
- * or a parenthesised expression) are written out as postfix expressions:
- * one reduction less for each operand. */
+ * or a parenthesised expression) are written out as postfix expressions,
+ * the constants too (the "on" labels still use `constant`): one or two
+ * reductions less for each operand. */
 postfix_expression
   : identifier                            { $$ = $1; }
   | KEYWORD_ME                            { MAKE($$, B.Node(Node::NodeExpression, Node::Me)); }
   | KEYWORD_NULL                          { MAKE($$, B.Node(Node::NodeExpression, Node::Null)); }
-  | constant                              { $$ = $1; }
+  | CONSTANT_HEX                          { MAKE($$, B.HexFromToken()); }
+  | CONSTANT_INT                          { MAKE($$, B.DecimalFromToken()); }
+  | CONSTANT_CHAR                         { MAKE($$, B.CharFromToken()); }
+  | CONSTANT_FLOAT                        { MAKE($$, B.FloatFromToken()); }
+  | CONSTANT_STRING                       { MAKE($$, B.StringFromToken()); }
+  | KEYWORD_TRUE                          { MAKE($$, B.BoolConstant(true)); }
+  | KEYWORD_FALSE                         { MAKE($$, B.BoolConstant(false)); }
   | new_expression                        { $$ = $1; }
   | '(' expression ')'                    { $$ = $2; }
   | postfix_expression '[' ',' assignment_expression ']'
