@@ -317,8 +317,12 @@ constant_expression
   : logical_or_expression                 { $$ = $1; }
   ;
 
+/* An expression's first operand is written out (an assignment_expression
+ * without the reduction that makes it one): one reduction less for each
+ * expression. */
 expression
-  : assignment_expression                 { $$ = $1; }
+  : logical_or_expression                 { $$ = $1; }
+  | unary_expression '=' assignment_expression { MAKE($$, B.Operator(Node::OpAssign, $1, $3)); }
   | expression ',' assignment_expression  { B.MarkCommaOperand($1); $$ = B.Append($1, $3); }
   ;
 
