@@ -12,8 +12,10 @@ using namespace GSLibraryFormat;
 
 namespace {
 
-// The line entries a function's table starts with.
-constexpr size_t kFirstLineEntries = 8;
+// The line entries a function's table starts with: three fill the
+// allocator's smallest block (24 bytes), as one or two would, and the table
+// then doubles from there (3, 6, 12) rather than from 1.
+constexpr size_t kFirstLineEntries = 3;
 
 }  // namespace
 
@@ -43,8 +45,7 @@ void GSCFunction::AddReferenceSlot(uint32_t slot) {
 void GSCFunctionAddLine(GSCFunction& function, uint32_t offset) {
   if (!function.lines.empty() && function.lines.back().line == function.currentLine) return;
   try {
-    // Most functions span a few lines: start with room for several rather
-    // than growing through 1, 2 and 4.
+    // Most functions span a few lines: start with room for several.
     if (function.lines.capacity() == 0) function.lines.reserve(kFirstLineEntries);
     function.lines.push_back(GSCFunction::LineDebugInfo{offset, function.currentLine});
   } catch (const std::bad_alloc&) {
