@@ -10,6 +10,15 @@ namespace GSCompiler {
 
 using namespace GSLibraryFormat;
 
+namespace {
+
+// The line entries a function's table starts with: three fill the
+// allocator's smallest block (24 bytes), as one or two would, and the table
+// then doubles from there (3, 6, 12) rather than from 1.
+constexpr size_t kFirstLineEntries = 3;
+
+}  // namespace
+
 int GSTempSlots::Alloc() {
   for (int i = 0; i < kCount; ++i) {
     const uint8_t bit = static_cast<uint8_t>(1u << i);
@@ -36,6 +45,8 @@ void GSCFunction::AddReferenceSlot(uint32_t slot) {
 void GSCFunctionAddLine(GSCFunction& function, uint32_t offset) {
   if (!function.lines.empty() && function.lines.back().line == function.currentLine) return;
   try {
+    // Most functions span a few lines: start with room for several.
+    if (function.lines.capacity() == 0) function.lines.reserve(kFirstLineEntries);
     function.lines.push_back(GSCFunction::LineDebugInfo{offset, function.currentLine});
   } catch (const std::bad_alloc&) {
     function.allocationFailed = true;

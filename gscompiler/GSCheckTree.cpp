@@ -12,6 +12,7 @@ namespace {
 
 constexpr int kStackEntries = 128;
 constexpr uint32_t kStepsPerPoll = 4096;
+constexpr size_t kFetchAheadBytes = 2048;
 
 struct Pending {
   ParseNode* node;
@@ -58,6 +59,16 @@ class Walk {
     // The walk is bound by the first touch of each node: fetch the next
     // sibling while the children are visited.
     if (node->next.Id() != 0) __builtin_prefetch(static_cast<ParseNode*>(node->next));
+    // Nodes lie in creation order and the walk moves forward through them:
+    // fetch the lines a little way ahead as well.
+    __builtin_prefetch(reinterpret_cast<const char*>(node) + kFetchAheadBytes, 1);
+    // A leaf (a name, a constant, an empty statement) goes on to its second
+    // visit at once: what the stack would hand back next anyway. Where its
+    // entry would fill the stack, it is pushed, and the depth is refused as
+    // for any other node.
+    if (node->child[0].Id() == 0 && node->child[1].Id() == 0 && node->child[2].Id() == 0 &&
+        node->child[3].Id() == 0 && top_ + 1 < kStackEntries)
+      return SecondVisit(node);
     if (!Push(node, true)) return nullptr;
     const ParseNodeRef self(node);
     for (int i = 3; i >= 0; --i) {

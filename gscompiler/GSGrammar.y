@@ -85,7 +85,7 @@ using Node = ParseNode;
 %type <node> expression_statement selection_statement iteration_statement jump_statement
 %type <node> constant_expression expression assignment_expression logical_or_expression
 %type <node> cast_expression unary_expression
-%type <node> unary_operator postfix_expression argument_expression_list primary_expression
+%type <node> unary_operator postfix_expression argument_expression_list
 %type <node> new_expression identifier constant
 
 %start program
@@ -249,11 +249,14 @@ statement_list
   | statement_list statement              { $$ = B.Append($1, $2); }
   ;
 
+/* An expression statement is written out here (the loop heads still use
+ * expression_statement): one reduction less for each statement. */
 statement
   : variable_declaration_list             { $$ = $1; }
   | labeled_statement                     { $$ = $1; }
   | compound_statement                    { $$ = $1; }
-  | expression_statement                  { $$ = $1; }
+  | ';'                                   { $$ = nullptr; }
+  | expression ';'                        { $$ = $1; B.MarkDiscarded($$); }
   | selection_statement                   { $$ = $1; }
   | iteration_statement                   { $$ = $1; }
   | jump_statement                        { $$ = $1; }
@@ -314,8 +317,12 @@ constant_expression
   : logical_or_expression                 { $$ = $1; }
   ;
 
+/* An expression's first operand is written out (an assignment_expression
+ * without the reduction that makes it one): one reduction less for each
+ * expression. */
 expression
-  : assignment_expression                 { $$ = $1; }
+  : logical_or_expression                 { $$ = $1; }
+  | unary_expression '=' assignment_expression { MAKE($$, B.Operator(Node::OpAssign, $1, $3)); }
   | expression ',' assignment_expression  { B.MarkCommaOperand($1); $$ = B.Append($1, $3); }
   ;
 
@@ -326,9 +333,21 @@ assignment_expression
 
 /* The binary operators in one rule, their precedence and grouping given by
  * the declarations at the head of this file: the same trees as one rule
- * per precedence level, without a reduction per level for each operand. */
+ * per precedence level, without a reduction per level for each operand.
+ * An operand is a cast_expression, whose alternatives are written out here
+ * so that an operand takes one reduction less; the one-time choices of the
+ * parse (which token is read before which node is made) stay the same. */
 logical_or_expression
-  : cast_expression                       { $$ = $1; }
+  : postfix_expression                    { $$ = $1; }
+  | SYMBOL_INC unary_expression           { MAKE($$, B.Operator(Node::OpPreInc, $2)); }
+  | SYMBOL_DEC unary_expression           { MAKE($$, B.Operator(Node::OpPreDec, $2)); }
+  | unary_operator cast_expression        { $$ = $1; $$->child[0] = $2; }
+  | '(' primitive_type ')' cast_expression
+      { MAKE($$, B.Operator(Node::OpCast, $4, $2)); }
+  | '(' primitive_type SYMBOL_OP_DIM ')' cast_expression
+      { $2->op += Node::TypeArray; MAKE($$, B.Operator(Node::OpCast, $5, $2)); }
+  | KEYWORD_CAST '<' type_specifier '>' cast_expression
+      { MAKE($$, B.Operator(Node::OpCast, $5, $3)); }
   | logical_or_expression KEYWORD_OR logical_or_expression  { MAKE($$, B.Operator(Node::OpOr, $1, $3)); }
   | logical_or_expression KEYWORD_AND logical_or_expression { MAKE($$, B.Operator(Node::OpAnd, $1, $3)); }
   | logical_or_expression '|' logical_or_expression { MAKE($$, B.Operator(Node::OpBitOr, $1, $3)); }
@@ -373,8 +392,23 @@ unary_operator
   | '!'                                   { MAKE($$, B.Operator(Node::OpNot, nullptr)); }
   ;
 
+/* The primary expressions (a name, me, null, a constant, a new expression
+ * or a parenthesised expression) are written out as postfix expressions,
+ * the constants too (the "on" labels still use `constant`): one or two
+ * reductions less for each operand. */
 postfix_expression
-  : primary_expression                    { $$ = $1; }
+  : identifier                            { $$ = $1; }
+  | KEYWORD_ME                            { MAKE($$, B.Node(Node::NodeExpression, Node::Me)); }
+  | KEYWORD_NULL                          { MAKE($$, B.Node(Node::NodeExpression, Node::Null)); }
+  | CONSTANT_HEX                          { MAKE($$, B.HexFromToken()); }
+  | CONSTANT_INT                          { MAKE($$, B.DecimalFromToken()); }
+  | CONSTANT_CHAR                         { MAKE($$, B.CharFromToken()); }
+  | CONSTANT_FLOAT                        { MAKE($$, B.FloatFromToken()); }
+  | CONSTANT_STRING                       { MAKE($$, B.StringFromToken()); }
+  | KEYWORD_TRUE                          { MAKE($$, B.BoolConstant(true)); }
+  | KEYWORD_FALSE                         { MAKE($$, B.BoolConstant(false)); }
+  | new_expression                        { $$ = $1; }
+  | '(' expression ')'                    { $$ = $2; }
   | postfix_expression '[' ',' assignment_expression ']'
       { MAKE($$, B.Operator(Node::OpRangeIndex, $1, nullptr, $4)); }
   | postfix_expression '[' assignment_expression ',' ']'
@@ -402,15 +436,6 @@ postfix_expression
 argument_expression_list
   : assignment_expression                 { $$ = $1; }
   | argument_expression_list ',' assignment_expression { $$ = B.Append($1, $3); }
-  ;
-
-primary_expression
-  : identifier                            { $$ = $1; }
-  | KEYWORD_ME                            { MAKE($$, B.Node(Node::NodeExpression, Node::Me)); }
-  | KEYWORD_NULL                          { MAKE($$, B.Node(Node::NodeExpression, Node::Null)); }
-  | constant                              { $$ = $1; }
-  | new_expression                        { $$ = $1; }
-  | '(' expression ')'                    { $$ = $2; }
   ;
 
 new_expression

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <new>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "gscompiler/GSCodeGenerator.h"
@@ -30,12 +29,15 @@ constexpr size_t kFetchAhead = 8;
 constexpr size_t kFunctionsFetchedAhead = 16;
 constexpr size_t kMembersFetchedAhead = 16;
 
+class VirtualTable;
+
 // What the chunk writers share.
 struct WriteContext {
   CompileUnit& unit;
   GSSymbolTable& symbols;
   GSLibraryStrings& strings;
   CompileLogSink* log;
+  VirtualTable& virtualTable;  // scratch of WriteVirtualTable
 };
 
 int32_t Signed16(uint32_t value) {
@@ -162,13 +164,48 @@ bool SameReturnType(const char* a, const char* b) {
 
 // The entries of the virtual table so far, and where each function name
 // stands in them, so that an override finds what it replaces at once: the
-// last entry of each name, and for each entry the one of its name before
-// it (kNoEntry for the first).
-struct VirtualTable {
+// last entry of each name (an open-addressed table of entry numbers keyed
+// by the entry's function name), and for each entry the one of its name
+// before it (kNoEntry for the first). One table serves every class of a
+// library in turn: Reset() keeps its memory, so a class costs no
+// allocation once the largest table so far has been built.
+class VirtualTable {
+ public:
   static constexpr size_t kNoEntry = SIZE_MAX;
+
+  void Reset() {
+    list.clear();
+    earlierOfName.clear();
+    slots_.clear();
+  }
+  // Room for `count` entries in all without a rehash.
+  void Reserve(size_t count) {
+    size_t size = slots_.empty() ? 16 : slots_.size();
+    while (size < 2 * count) size *= 2;
+    if (size == slots_.size()) return;
+    slots_.assign(size, kNoEntry);
+    // Entries in order: a later entry of a name replaces an earlier one.
+    for (size_t at = 0; at < list.size(); ++at) *SlotOf(list[at].function->name) = at;
+  }
+  // The last entry of `name` (kNoEntry when there is none), to be updated
+  // by the caller; Reserve() must have made room for it.
+  size_t& LastOfName(const char* name) { return *SlotOf(name); }
+
   std::vector<VirtualEntry> list;
   std::vector<size_t> earlierOfName;
-  std::unordered_map<std::string_view, size_t> lastOfName;
+  std::vector<GSFunctionSymbol*> own;  // scratch: one part's functions
+
+ private:
+  size_t* SlotOf(const char* name) {
+    const std::string_view key(name);
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = std::hash<std::string_view>()(key) & mask;; i = (i + 1) & mask) {
+      size_t& slot = slots_[i];
+      if (slot == kNoEntry || key == list[slot].function->name) return &slot;
+    }
+  }
+
+  std::vector<size_t> slots_;
 };
 
 bool AddVirtualEntries(WriteContext& w, const GSClassSymbol* cls, const GSClassSymbol* part,
@@ -176,7 +213,8 @@ bool AddVirtualEntries(WriteContext& w, const GSClassSymbol* cls, const GSClassS
   if (depth > 64) return false;  // the base lists are acyclic; this is a guard only
   for (const GSBaseRecord* b = part->Bases(); b != nullptr; b = b->next)
     if (b->r == 1 && !AddVirtualEntries(w, cls, b->base, table, depth + 1)) return false;
-  std::vector<GSFunctionSymbol*> own;
+  std::vector<GSFunctionSymbol*>& own = table.own;
+  own.clear();
   ForEachSymbol(part->Members(), [&](GSSymbol* m) {
     if (m->IsFunction()) own.push_back(static_cast<GSFunctionSymbol*>(m));
   });
@@ -186,9 +224,9 @@ bool AddVirtualEntries(WriteContext& w, const GSClassSymbol* cls, const GSClassS
       own.begin(), own.end(),
       [](const GSFunctionSymbol* a, const GSFunctionSymbol* b) { return a->index < b->index; });
   const int32_t p = PartOffset(cls, part);
-  table.lastOfName.reserve(table.list.size() + own.size());
+  table.Reserve(table.list.size() + own.size());
   for (GSFunctionSymbol* fn : own) {
-    size_t& last = table.lastOfName.try_emplace(fn->name, VirtualTable::kNoEntry).first->second;
+    size_t& last = table.LastOfName(fn->name);
     // Every earlier entry of the name takes the override, and the override
     // is added as well.
     for (size_t at = last; at != VirtualTable::kNoEntry; at = table.earlierOfName[at]) {
@@ -211,7 +249,8 @@ bool AddVirtualEntries(WriteContext& w, const GSClassSymbol* cls, const GSClassS
 }
 
 bool WriteVirtualTable(WriteContext& w, ByteBuffer& out, const GSClassSymbol* cls) {
-  VirtualTable table;
+  VirtualTable& table = w.virtualTable;
+  table.Reset();
   if (!AddVirtualEntries(w, cls, cls, table, 0)) return false;
   const uint32_t start = GslBeginChunk(out, TagVirtualTable);
   out.WriteU32(static_cast<uint32_t>(table.list.size()));
@@ -384,7 +423,8 @@ void WriteDependencies(ByteBuffer& out, const CompileUnit& unit) {
 bool WriteLibrary(ByteBuffer& out, CompileUnit& unit, CompileLogSink* log, const char* name) {
   GSUnitCodeState& code = GSUnitCode();
   if (!code.generated || code.unit != &unit || name == nullptr) return false;
-  WriteContext w{unit, GSUnitSymbolTable(), code.strings, log};
+  VirtualTable virtualTable;
+  WriteContext w{unit, GSUnitSymbolTable(), code.strings, log, virtualTable};
   // The classes are built in `out` itself and moved up behind the header,
   // the dependencies and the string table once those are known (building
   // the classes may add strings): a large library is then held once, not

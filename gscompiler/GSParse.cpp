@@ -20,8 +20,6 @@ constexpr size_t kTextChunkBytes = size_t{1} << ParseTextTable::kOffsetBits;
 // Texts from this length on get a chunk of their own.
 constexpr size_t kOwnChunkLength = kTextChunkBytes / 4;
 
-ParseBuilder* currentParse = nullptr;
-
 // Makes a builder the current parse for one yyparse() call.
 class CurrentParseScope {
  public:
@@ -38,9 +36,7 @@ void ReportInternalError(CompileDiagnostics& diagnostics) {
 
 }  // namespace
 
-ParseBuilder* CurrentParse() {
-  return currentParse;
-}
+ParseBuilder* currentParse = nullptr;
 
 ParseArena::ParseArena() : texts_(std::make_unique<ParseTextTable>()) {}
 
@@ -118,10 +114,14 @@ const char* ParseArena::CopyText(const char* text, size_t length, uint32_t* id) 
   if (id != nullptr && length <= kMaxSharedLength) {
     if (recent_ == nullptr) recent_.reset(new (std::nothrow) RecentText[kRecentTexts]);
     if (recent_ != nullptr) {
-      uint32_t hash = 2166136261u;
+      // The bytes folded into one word (a rotate and an exclusive or each,
+      // no multiply per byte), mixed once: texts that collide only share
+      // less.
+      uint64_t word = length;
       for (size_t i = 0; i < length; ++i)
-        hash = (hash ^ static_cast<unsigned char>(text[i])) * 16777619u;
-      recent = &recent_[hash % kRecentTexts];
+        word = (word << 7 | word >> 57) ^ static_cast<unsigned char>(text[i]);
+      const uint64_t mixed = word * 0x9E3779B97F4A7C15ull;
+      recent = &recent_[(mixed >> 32) % kRecentTexts];
       if (recent->text != nullptr && recent->length == length &&
           std::memcmp(recent->text, text, length) == 0) {
         *id = recent->id;

@@ -60,6 +60,10 @@ class ParseArena {
   // Inline while the current block has room.
   ParseNode* NewNode() {
     if (nextSlot_ == blockEnd_) return NewNodeInNewBlock();
+    // Nodes are written once, in order, into memory the caches have not
+    // seen lately: ask for the lines a few nodes ahead (a prefetch past the
+    // block's end is harmless).
+    __builtin_prefetch(nextSlot_ + 8, 1);
     ParseNode* node = new (nextSlot_++) ParseNode{};
     ++nodeCount_;
     node->op = -1;

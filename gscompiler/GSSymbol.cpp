@@ -45,9 +45,14 @@ void DumpTyped(CompileLogSink* log, const GSSymbol& s, const char* className) {
 uint32_t GSSymbol::HashName(uint32_t symbolKind, const char* symbolName) {
   uint32_t h = 0;
   if (symbolName == nullptr) return h;
-  const bool lower = symbolKind == SymbolDependent;
+  if (symbolKind != SymbolDependent) {
+    // Most names: no case folding, one step per byte.
+    for (const char* c = symbolName; *c; ++c)
+      h = h * 3 + static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(*c)));
+    return h;
+  }
   for (const char* c = symbolName; *c; ++c) {
-    char ch = lower && *c >= 'A' && *c <= 'Z' ? char(*c - 'A' + 'a') : *c;
+    const char ch = *c >= 'A' && *c <= 'Z' ? char(*c - 'A' + 'a') : *c;
     h = h * 3 + static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(ch)));
   }
   return h;

@@ -16,26 +16,6 @@ uint32_t BucketOf(const Utils::IHashNode* node, uint32_t buckets) {
   return static_cast<const GSSymbol*>(node)->NameHash() % buckets;
 }
 
-// The bucket of each symbol of a walked list without a division per symbol:
-// one division up front, then a multiply for each remainder (exact for
-// every 32-bit hash and bucket count).
-class BucketDivisor {
- public:
-  explicit BucketDivisor(uint32_t buckets)
-      : buckets_(buckets), inverse_(UINT64_MAX / buckets + 1) {}
-  uint32_t Of(const Utils::IHashNode* node) const {
-    // The top 64 bits of the 96-bit product fraction * buckets.
-    const uint64_t fraction = inverse_ * static_cast<const GSSymbol*>(node)->NameHash();
-    const uint64_t high = (fraction >> 32) * buckets_;
-    const uint64_t low = (fraction & UINT32_MAX) * buckets_;
-    return static_cast<uint32_t>((high + (low >> 32)) >> 32);
-  }
-
- private:
-  uint64_t buckets_;
-  uint64_t inverse_;
-};
-
 }  // namespace
 
 bool GSSymbolChains::Order::operator()(const Entry& a, const Entry& b) const {
@@ -105,9 +85,10 @@ void GSSymbolChains::IndexList(SymbolList& list, uint32_t buckets) {
   list.indexed = true;
 }
 
-bool GSSymbolChains::InsertInList(SymbolList& list, uint32_t buckets, GSSymbol* symbol) {
-  const uint32_t bucket = symbol->NameHash() % buckets;
-  if (!list.indexed && list.count >= kWalkLimit) IndexList(list, buckets);
+bool GSSymbolChains::InsertInList(SymbolList& list, const BucketDivisor& divisor,
+                                  GSSymbol* symbol) {
+  const uint32_t bucket = divisor.Of(symbol->NameHash());
+  if (!list.indexed && list.count >= kWalkLimit) IndexList(list, divisor.Buckets());
   Utils::IHashNode** link = &list.first;
   if (list.indexed) {
     Entries::iterator at;
@@ -115,9 +96,8 @@ bool GSSymbolChains::InsertInList(SymbolList& list, uint32_t buckets, GSSymbol* 
     link = LinkTo(at, list);
   } else {
     // In front of the first symbol of a later bucket or a greater key.
-    const BucketDivisor divisor(buckets);
     for (; *link != nullptr; link = &(*link)->next) {
-      const uint32_t at = divisor.Of(*link);
+      const uint32_t at = divisor.Of(static_cast<const GSSymbol*>(*link)->NameHash());
       if (at < bucket) continue;
       if (at > bucket) break;
       const int order = static_cast<GSSymbol*>(*link)->Compare(*symbol);
@@ -131,15 +111,22 @@ bool GSSymbolChains::InsertInList(SymbolList& list, uint32_t buckets, GSSymbol* 
   return true;
 }
 
-GSSymbol* GSSymbolChains::FindInList(const SymbolList& list, uint32_t buckets,
+GSSymbol* GSSymbolChains::FindInList(const SymbolList& list, const BucketDivisor& divisor,
                                      const GSSymbol& key) const {
-  const uint32_t bucket = key.NameHash() % buckets;
+  const uint32_t bucket = divisor.Of(key.NameHash());
   if (!list.indexed) {
-    const BucketDivisor divisor(buckets);
+    // Equal names hash alike, so a symbol of another hash is passed over
+    // without reading its name; a dependent file's hash ignores case, so
+    // with one on either side the names are compared.
+    const bool compareAll = key.kind == SymbolDependent;
     for (Utils::IHashNode* n = list.first; n != nullptr; n = n->next) {
-      const uint32_t at = divisor.Of(n);
+      const uint32_t at = divisor.Of(static_cast<const GSSymbol*>(n)->NameHash());
       if (at > bucket) break;
-      if (at == bucket && key.Compare(*n) == 0) return static_cast<GSSymbol*>(n);
+      if (at != bucket) continue;
+      const auto* symbol = static_cast<const GSSymbol*>(n);
+      if (symbol->NameHash() != key.NameHash() && !compareAll && symbol->kind != SymbolDependent)
+        continue;
+      if (key.Compare(*n) == 0) return static_cast<GSSymbol*>(n);
     }
     return nullptr;
   }

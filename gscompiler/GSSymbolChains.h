@@ -53,12 +53,14 @@ class GSSymbolChains {
   // an equal key or when memory runs out.
   template <uint32_t N>
   bool Insert(SymbolBuckets<N>& buckets, GSSymbol* symbol) {
-    return InsertInList(buckets, N, symbol);
+    static constexpr BucketDivisor kDivisor(N);
+    return InsertInList(buckets, kDivisor, symbol);
   }
   // The first symbol of `buckets` equal to `key` in chain order, or null.
   template <uint32_t N>
   GSSymbol* Find(const SymbolBuckets<N>& buckets, const GSSymbol& key) const {
-    return FindInList(buckets, N, key);
+    static constexpr BucketDivisor kDivisor(N);
+    return FindInList(buckets, kDivisor, key);
   }
   // Unlinks `symbol` from `buckets`; false when it is not there.
   template <uint32_t N>
@@ -96,6 +98,27 @@ class GSSymbolChains {
   }
 
  private:
+  // A hash's bucket without a division: the inverse of the bucket count is
+  // made once per count (at compile time), then a bucket costs two
+  // multiplies; exact for every 32-bit hash and bucket count.
+  class BucketDivisor {
+   public:
+    constexpr explicit BucketDivisor(uint32_t buckets)
+        : buckets_(buckets), inverse_(UINT64_MAX / buckets + 1) {}
+    uint32_t Of(uint32_t hash) const {
+      // The top 64 bits of the 96-bit product fraction * buckets.
+      const uint64_t fraction = inverse_ * hash;
+      const uint64_t high = (fraction >> 32) * buckets_;
+      const uint64_t low = (fraction & UINT32_MAX) * buckets_;
+      return static_cast<uint32_t>((high + (low >> 32)) >> 32);
+    }
+    uint32_t Buckets() const { return static_cast<uint32_t>(buckets_); }
+
+   private:
+    uint64_t buckets_;
+    uint64_t inverse_;
+  };
+
   // A symbol's place, with its name prefix (NamePrefix) so that most steps
   // down the tree read no symbol and no name.
   struct Entry {
@@ -125,8 +148,9 @@ class GSSymbolChains {
     return std::string_view(symbol.name).substr(0, prefix.size()) == prefix;
   }
 
-  bool InsertInList(SymbolList& list, uint32_t buckets, GSSymbol* symbol);
-  GSSymbol* FindInList(const SymbolList& list, uint32_t buckets, const GSSymbol& key) const;
+  bool InsertInList(SymbolList& list, const BucketDivisor& divisor, GSSymbol* symbol);
+  GSSymbol* FindInList(const SymbolList& list, const BucketDivisor& divisor,
+                       const GSSymbol& key) const;
   bool RemoveFromList(SymbolList& list, uint32_t buckets, GSSymbol* symbol);
   // Enters every symbol of `list` into the tree and marks it indexed; when
   // memory runs out, takes them out again and leaves the list walked.

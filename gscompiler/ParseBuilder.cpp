@@ -177,7 +177,11 @@ ParseNode* ParseBuilder::Append(ParseNode* list, ParseNode* item) {
   if (list == nullptr) return item;
   if (item == nullptr) return list;
   Tail(list)->next = item;
-  Remember(list, Tail(item));
+  // The item becomes part of the list: only the list's end is remembered
+  // (an item is never appended to once it has been appended).
+  ParseNode* end = item->parent != nullptr ? static_cast<ParseNode*>(item->parent) : item;
+  while (end->next != nullptr) end = end->next;
+  Remember(list, end);
   return list;
 }
 

@@ -97,7 +97,11 @@ class ParseBuilder {
   bool headsIncomplete_ = false;
 };
 
-// The parse in progress, or null outside GSParseSource.
-ParseBuilder* CurrentParse();
+// The parse in progress, or null outside GSParseSource (which sets it for
+// its yyparse() call). Read by every grammar action: inline, not a call.
+extern ParseBuilder* currentParse;
+inline ParseBuilder* CurrentParse() {
+  return currentParse;
+}
 
 }  // namespace GSCompiler

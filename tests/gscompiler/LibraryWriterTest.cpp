@@ -206,6 +206,40 @@ TEST_F(LibraryWriter, OverrideReplacesEveryEarlierEntryOfItsName) {
                                              "$int@C::F()"}));
 }
 
+// Many functions per class, overrides far into a long table, and a small
+// class written after a large one: each class's table starts empty.
+TEST_F(LibraryWriter, LongVirtualTablesAndSmallOnesAfterThem) {
+  std::string source = "class Big {\n";
+  for (int i = 0; i < 40; ++i)
+    source += " public int F" + std::to_string(i) + "() { return " + std::to_string(i) + "; }\n";
+  source +=
+      "};\nclass Sub isclass Big { public int F3() { return 0; } public int F37() { return 0; }"
+      " public int H() { return 0; } };\n"
+      "class Small { public int F3() { return 0; } };\n";
+  const CompiledUnit u = Compile(source);
+  ASSERT_TRUE(u.readable) << Joined(u.log) << u.readError;
+  const GslLibrary& lib = u.library;
+  ASSERT_EQ(lib.classes.size(), 3u);
+  auto tableOf = [&](const GslClass& k) {
+    std::vector<std::string> table;
+    for (const auto& entry : k.virtualTable)
+      table.push_back(lib.strings[lib.functionRefs[entry.function].signature]);
+    return table;
+  };
+  std::vector<std::string> big;
+  std::vector<std::string> sub;
+  for (int i = 0; i < 40; ++i) {
+    const std::string name = "F" + std::to_string(i) + "()";
+    big.push_back("$int@Big::" + name);
+    sub.push_back(i == 3 || i == 37 ? "$int@Sub::" + name : "$int@Big::" + name);
+  }
+  for (const char* own : {"$int@Sub::F3()", "$int@Sub::F37()", "$int@Sub::H()"})
+    sub.push_back(own);
+  EXPECT_EQ(tableOf(lib.classes[0]), big);
+  EXPECT_EQ(tableOf(lib.classes[1]), sub);
+  EXPECT_EQ(tableOf(lib.classes[2]), std::vector<std::string>{"$int@Small::F3()"});
+}
+
 TEST_F(LibraryWriter, ShortWriteKeepsTheOldLibrary) {
   Write("t.gsl", "old library");
   Write("t.gs", kSample);

@@ -198,6 +198,26 @@ TEST(ParseArena, ShortTextsAreSharedAndEveryTextReadsBackThroughItsNode) {
   EXPECT_EQ(nodes[1]->ClassName(), nullptr);
 }
 
+// The names a few lines of source use over and over are each held once:
+// the recent-text table tells apart names that differ in one byte anywhere.
+TEST(ParseArena, NamesUsedInTurnStayShared) {
+  ParseArena arena;
+  const std::vector<std::string> names = {"count7", "values7", "scale7", "name7", "i", "n",
+                                          "total",  "count8",  "dount7", "coumt7", "s", "f",
+                                          "x1",     "x2",      "x3",     "1x",     "2x"};
+  std::vector<const char*> first;
+  for (const std::string& name : names) {
+    uint32_t id = 0;
+    first.push_back(arena.CopyText(name.data(), name.size(), &id));
+  }
+  for (int round = 0; round < 3; ++round) {
+    for (size_t k = 0; k < names.size(); ++k) {
+      uint32_t id = 0;
+      EXPECT_EQ(arena.CopyText(names[k].data(), names[k].size(), &id), first[k]) << names[k];
+    }
+  }
+}
+
 // Under a resident limit, freed blocks beyond it give their pages back (a
 // compile's memory falls while it goes on), and a block taken again
 // afterwards is whole and writable.

@@ -171,3 +171,45 @@ TEST(GSParser, NodeLinesFollowTheReductionPoint) {
   EXPECT_EQ(ifStatement->line, 8);        // read ahead for an else
   EXPECT_EQ(ifStatement->next->line, 9);  // return: its ';'
 }
+
+namespace {
+
+// The lines of every node of a chain, children before the next node.
+void NodeLines(const ParseNode* node, std::string& out) {
+  for (; node != nullptr; node = node->next) {
+    out += std::to_string(node->line) + " ";
+    for (int i = 0; i < 4; ++i) NodeLines(node->child[i], out);
+  }
+}
+
+}  // namespace
+
+// Operands, casts, constants, assignments and expression statements spread
+// over lines: each node keeps the line of the moment its rule is reduced
+// (whether the parser had read the next token by then).
+TEST(GSParser, NodeLinesOfOperandsAndStatementsSpreadOverLines) {
+  const struct {
+    const char* statements;  // from line 2 on
+    const char* lines;       // of the body's nodes, children first
+  } cases[] = {
+      {"x =\n(int)\ny\n+\n-\n2.5\n;", "8 2 8 5 4 3 6 7 "},
+      {"f(\nme\n,\nnull\n,\n'c'\n,\n\"s\"\n,\ntrue\n)\n;", "12 2 3 5 7 9 11 "},
+      {"a\n=\nb\n=\ncast<Foo>\nnew Foo(\n)\n;", "9 2 9 4 9 8 8 7 6 6 "},
+      {"return\n~\n!\n(\n(float)\nx\n)\n;", "9 3 4 8 7 6 "},
+      {"x\n,\ny\n=\n0x1F\n;", "2 7 4 6 "},
+      {"if (x)\n;\nelse\n;\ny++\n;", "5 2 6 6 "},
+      {"for (i = 0\n; i <\nn\n;\n++i\n)\n;", "8 3 2 2 5 3 4 7 6 "},
+      {"switch (x) { case\n1\n: y\n;\n}", "6 2 6 5 3 4 "},
+      {"wait() { on\n\"a\"\n,\n\"b\"\n:\n;\n}", "8 8 7 3 5 "},
+      {"a\n[\n1\n,\n]\n.\nb\n(\nfalse\n)\n;", "11 8 6 2 4 8 10 "},
+  };
+  for (const auto& c : cases) {
+    ParseArena arena;
+    const std::string source = std::string("class C { void f() {\n") + c.statements + "\n} };";
+    GSTest::Parsed parsed = Parse(arena, source);
+    ASSERT_EQ(parsed.result.status, 0) << c.statements;
+    std::string lines;
+    NodeLines(parsed.result.root->child[2]->child[3]->child[0], lines);
+    EXPECT_EQ(lines, c.lines) << c.statements;
+  }
+}

@@ -238,3 +238,36 @@ TEST(GSSemanticChecks, BaseMessagesOfAnIncludedClassNameItsFile) {
 }
 
 }  // namespace
+
+// The walk's depth limit falls at the same nesting whether the innermost
+// node is a leaf (a name, an empty block) or not: one level less passes.
+TEST(GSSemanticChecks, NestingLimitIsTheSameForLeavesAndInnerNodes) {
+  const struct {
+    const char* shape;
+    std::string (*source)(int depth);
+    int refusedFrom;
+  } cases[] = {
+      {"negated name",
+       [](int d) {
+         std::string s = "class A { void F() { int x; x = ";
+         for (int i = 0; i < d; ++i) s += "- ";
+         return s + "x; } };\n";
+       },
+       123},
+      {"empty blocks",
+       [](int d) { return "class A { void F() { " + std::string(d, '{') + std::string(d, '}') +
+                          " } };\n"; },
+       125},
+  };
+  for (const auto& c : cases) {
+    for (int depth : {c.refusedFrom - 1, c.refusedFrom}) {
+      GSCompiler::ParseArena arena;
+      const GSTest::Checked checked = GSTest::Check(arena, c.source(depth));
+      bool refused = false;
+      for (const std::string& line : checked.log)
+        refused |= line.find("Stack overflow; code nested too deep.") != std::string::npos;
+      EXPECT_EQ(refused, depth == c.refusedFrom) << c.shape << " at depth " << depth;
+      EXPECT_EQ(checked.passed, !refused) << c.shape << " at depth " << depth;
+    }
+  }
+}

@@ -401,3 +401,25 @@ TEST(GSSymbolTable, MemberListsOfInterleavedClassesStayApart) {
   for (const Utils::IHashNode* n = table.Globals().first; n != nullptr; n = n->next) ++globals;
   EXPECT_EQ(globals, size_t{kClasses});
 }
+
+// The name hash places every symbol in its chain, and so fixes the order
+// of listings and of the library's records: its values must not drift.
+TEST(GSSymbol, NameHashValuesAreFixed) {
+  using GSCompiler::GSSymbol;
+  const struct {
+    uint32_t kind;
+    const char* name;
+    uint32_t hash;
+  } cases[] = {
+      {GSCompiler::SymbolVariable, "", 0},
+      {GSCompiler::SymbolVariable, "a", 97},
+      {GSCompiler::SymbolVariable, "AB", 261},
+      {GSCompiler::SymbolFunction, "Sum7", 3676},
+      {GSCompiler::SymbolVariable, "count12", 112832},
+      {GSCompiler::SymbolVariable, "\xe9", 4294967273u},  // bytes count signed
+      {GSCompiler::SymbolDependent, "AB", 389},            // file names fold case
+      {GSCompiler::SymbolDependent, "Ab\xe9", 1144},
+  };
+  for (const auto& c : cases) EXPECT_EQ(GSSymbol(c.kind, c.name).NameHash(), c.hash) << c.name;
+  EXPECT_EQ(GSSymbol(GSCompiler::SymbolVariable, nullptr).NameHash(), 0u);
+}
