@@ -78,9 +78,10 @@ class ValidateLinePipeline {
 
   std::mutex lock_;
   std::condition_variable workReady_;  // A line was queued, or the pipeline stops.
-  std::condition_variable lineDone_;   // A line finished.
+  std::condition_variable lineDone_;   // The first line, or one naming waitingToQueue_'s asset, finished.
   std::deque<std::unique_ptr<Line>> lines_;  // Unprinted, in batch order.
   size_t nextToRun_ = 0;                     // Index in lines_ of the first line not taken.
+  const Line* waitingToQueue_ = nullptr;     // The line Submit waits to queue, if any.
   bool stopping_ = false;
   bool allSucceeded_ = true;
   std::vector<std::thread> threads_;

@@ -21,7 +21,8 @@
 // unregistered) and returns only when no other thread touches the
 // transaction any more: it takes the registry lock, under which the reader
 // thread signals transactions, and it waits for a reader still writing the
-// reply body into the transaction's stream and for a question thread that
+// reply body into the transaction's stream or setting its event (which it
+// does without the registry lock), and for a question thread that
 // is still asking the transaction's callback (see Ask). The destructor ends a
 // transaction that was not ended. After End the object may go.
 //
@@ -141,5 +142,5 @@ class VADClientTransaction {
   uint32_t replyConnection_ = 0;  // The connection the reply came on.
   TStream* reply_ = nullptr;
   bool replyStored_ = true;
-  bool receiving_ = false;  // The reader is writing into reply_; End waits.
+  bool receiving_ = false;  // The reader is writing into reply_ or signalling; End waits.
 };
