@@ -102,6 +102,21 @@ void EditFolder(const Handles& handles, DaemonRequest& request) {
   WriteFolder(request, AssetStore::kEditingLocation, info.path);
 }
 
+// 0x20 on the reader: the edit folder of an asset already open for edit,
+// when nothing else holds the asset; false (nothing done) otherwise.
+bool EditFolderIfOpen(const Handles& handles, DaemonRequest& request) {
+  uint64_t handle = 0;
+  EditHandleTable::Entry entry;
+  auto store = FindAssetStore(request);
+  AssetStore::EditInfo info;
+  if (!ReadBodyU64(request, &handle) || !handles->Find(ConnectionOf(request), handle, &entry) ||
+      !store || !store->BeginEditIfOpen(entry.kuid, &info))
+    return false;
+  handles->SetEdit(ConnectionOf(request), handle, true);
+  WriteFolder(request, AssetStore::kEditingLocation, info.path);
+  return true;
+}
+
 // Reads the u64 handle of 0x21/0x22 and finds its asset; reports an error
 // message when it cannot.
 bool FindHandle(const Handles& handles, DaemonRequest& request, uint64_t* handle,
@@ -228,6 +243,9 @@ void RegisterEditHandlers(RequestRegistry& registry, DaemonContext& context) {
       RequestRegistry::Always);
   registry.Register(VADRequestCode::kOpenForEdit,
                     [handles](DaemonRequest& request) { EditFolder(handles, request); });
+  registry.RegisterReaderAttempt(VADRequestCode::kOpenForEdit, [handles](DaemonRequest& request) {
+    return EditFolderIfOpen(handles, request);
+  });
   registry.Register(VADRequestCode::kRevertAsset,
                     [handles](DaemonRequest& request) { Revert(handles, request); });
   registry.Register(VADRequestCode::kCommitAsset,

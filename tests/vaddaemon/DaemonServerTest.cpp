@@ -38,6 +38,7 @@ constexpr uint32_t kRelease = 0x501;
 constexpr uint32_t kReport = 0x502;
 constexpr uint32_t kThrow = 0x503;
 constexpr uint32_t kEcho = 0x504;
+constexpr uint32_t kQuickOrBlock = 0x505;
 constexpr const char* kIndex = "/nowhere/UserData/assets.tdx";
 
 // A gate that blocked handlers wait on (at most 10 s, so a fault fails the
@@ -90,6 +91,19 @@ class InProcessServer : public ::testing::Test {
       std::vector<uint8_t> body(request.BodyRemaining());
       if (!body.empty()) TStreamReadBytes(request.Body(), body.data(), uint32_t(body.size()));
       if (!body.empty()) TStreamWriteBytes(request.Reply(), body.data(), uint32_t(body.size()));
+    });
+    // Answered on the reader when its body is {1}; otherwise the attempt
+    // declines (after writing to its copy of the reply) and a worker waits
+    // at the gate.
+    registry_.Register(kQuickOrBlock, [this](DaemonRequest& request) {
+      gate_.Wait();
+      TStreamWriteU8(request.Reply(), 0xB);
+    });
+    registry_.RegisterReaderAttempt(kQuickOrBlock, [](DaemonRequest& request) {
+      uint8_t quick = 0;
+      TStreamReadBytes(request.Body(), &quick, 1);
+      TStreamWriteU8(request.Reply(), 0xA);
+      return quick == 1;
     });
     context_.AddCloseObserver([this](const std::shared_ptr<DaemonConnection>&) { ++closed_; });
     server_ = std::make_unique<DaemonServer>(context_, registry_, 600, maxConnections_);
@@ -168,6 +182,27 @@ TEST_F(InProcessServer, BusyConnectionWaitsAtItsBoundWhileOthersAreServed) {
     ++seen[frame.word];
   }
   for (uint32_t id = 1; id <= count; ++id) EXPECT_EQ(seen[id], 1) << id;
+}
+
+TEST_F(InProcessServer, ReaderAttemptAnswersAtOnceOrLeavesTheWholeRequestToAWorker) {
+  auto client = Client();
+  ASSERT_TRUE(client);
+  ASSERT_TRUE(client->SendRequest(kQuickOrBlock, 1, Bytes{0}));
+  ASSERT_TRUE(gate_.WaitForWaiters(1));
+  // Answered while the first request still waits on its worker.
+  RawClient::Frame frame;
+  ASSERT_TRUE(client->SendRequest(kQuickOrBlock, 2, Bytes{1}));
+  ASSERT_TRUE(client->ReadFrame(frame));
+  EXPECT_TRUE(frame.IsReply() && frame.word == 2u);
+  EXPECT_EQ(frame.body, Bytes{0xA});
+  gate_.Open();
+  // The declined request got its handler's reply alone, once.
+  ASSERT_TRUE(client->ReadFrame(frame));
+  EXPECT_TRUE(frame.IsReply() && frame.word == 1u);
+  EXPECT_EQ(frame.body, Bytes{0xB});
+  Bytes reply;
+  EXPECT_TRUE(client->Transact(kEcho, 3, Bytes{7}, &reply));
+  EXPECT_EQ(reply, Bytes{7});
 }
 
 TEST_F(InProcessServer, MessagesGoBeforeTheReplyAndNeverForOneWayRequests) {
