@@ -39,11 +39,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "assetdb/client/ReplySignal.h"
 #include "assetdb/protocol/VADFrames.h"
 #include "foundation/text/KUID.h"
 #include "kiv/PString.h"
 #include "kiv/String.h"
-#include "kiv/WEvent.h"
 
 class ResultsLog;
 class TStream;
@@ -130,7 +130,7 @@ class VADClientTransaction {
 
  private:
   uint32_t id_ = 0;
-  Kiv::WEvent event_{true, false};
+  ReplySignal event_;
   VADTransactionCallback* callback_;
   bool keepResults_;
   bool pending_ = false;
