@@ -1,6 +1,7 @@
 // The listener, connections and dispatch, run in the test process with
 // handlers of the test's own; and the frame reader on bytes in memory.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -203,6 +204,45 @@ TEST_F(InProcessServer, ReaderAttemptAnswersAtOnceOrLeavesTheWholeRequestToAWork
   Bytes reply;
   EXPECT_TRUE(client->Transact(kEcho, 3, Bytes{7}, &reply));
   EXPECT_EQ(reply, Bytes{7});
+}
+
+// A request's last messages and its reply: on a socket both frames leave
+// in one piece, note first; a connection without a socket gets its own
+// SendNote and SendReply in that order.
+TEST(DaemonConnectionFrames, NoteAndReplyLeaveTogetherNoteFirst) {
+  int ends[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+  const uint8_t payload[] = {9, 0, 0, 0, 0x55};
+  const uint8_t body[] = {1};
+  Bytes expected = DaemonFrames::EncodeNote(3, payload, sizeof payload);
+  const Bytes reply = DaemonFrames::EncodeReply(9, body, sizeof body);
+  expected.insert(expected.end(), reply.begin(), reply.end());
+  {
+    DaemonConnection connection(ends[0], 1);
+    EXPECT_TRUE(connection.SendNoteAndReply(3, payload, sizeof payload, 9, body, sizeof body));
+    Bytes got(expected.size() + 1);
+    EXPECT_EQ(::recv(ends[1], got.data(), got.size(), MSG_DONTWAIT), ssize_t(expected.size()));
+    got.resize(expected.size());
+    EXPECT_EQ(got, expected);
+    connection.Close();
+    EXPECT_FALSE(connection.SendNoteAndReply(3, payload, sizeof payload, 9, body, sizeof body));
+  }
+  ::close(ends[1]);
+
+  struct Recorder : DaemonConnection {
+    Recorder() : DaemonConnection(-1, 2) {}
+    bool SendReply(uint32_t id, const uint8_t*, uint32_t) override {
+      calls.push_back("reply " + std::to_string(id));
+      return true;
+    }
+    bool SendNote(uint32_t code, const uint8_t*, uint32_t) override {
+      calls.push_back("note " + std::to_string(code));
+      return true;
+    }
+    std::vector<std::string> calls;
+  } recorder;
+  EXPECT_TRUE(recorder.SendNoteAndReply(3, payload, sizeof payload, 9, body, sizeof body));
+  EXPECT_EQ(recorder.calls, (std::vector<std::string>{"note 3", "reply 9"}));
 }
 
 TEST_F(InProcessServer, MessagesGoBeforeTheReplyAndNeverForOneWayRequests) {
