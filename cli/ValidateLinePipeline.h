@@ -9,7 +9,10 @@
 // (RunCommandGuarded with LostRequestScope::kThisThread, so a lost daemon is
 // reported on the lines whose requests it cut off) into a ResultsLog of its
 // own, and the calling thread prints the logs in line order, each followed
-// by one more line end, as the batch runner prints a line it runs itself.
+// by one more line end, as the batch runner prints a line it runs itself
+// (each line's text leaves in one write). A line that ends wakes the
+// calling thread only when that thread waits for it: the first unprinted
+// line, or one naming the asset of the line it is about to queue.
 // The requests of one line are made in the same order as ever; two lines
 // that name the same asset (same user and content id, whatever the
 // version) never run at once: the later one waits for the earlier one.
