@@ -237,12 +237,17 @@ TEST(DaemonConnectionFrames, NoteAndReplyLeaveTogetherNoteFirst) {
     }
     bool SendNote(uint32_t code, const uint8_t*, uint32_t) override {
       calls.push_back("note " + std::to_string(code));
-      return true;
+      return noteGoes;
     }
     std::vector<std::string> calls;
+    bool noteGoes = true;
   } recorder;
   EXPECT_TRUE(recorder.SendNoteAndReply(3, payload, sizeof payload, 9, body, sizeof body));
   EXPECT_EQ(recorder.calls, (std::vector<std::string>{"note 3", "reply 9"}));
+  // A note that did not go out fails the pair; the reply is still tried.
+  recorder.noteGoes = false;
+  EXPECT_FALSE(recorder.SendNoteAndReply(3, payload, sizeof payload, 9, body, sizeof body));
+  EXPECT_EQ(recorder.calls.size(), 4u);
 }
 
 TEST_F(InProcessServer, MessagesGoBeforeTheReplyAndNeverForOneWayRequests) {
