@@ -7,18 +7,6 @@
 
 namespace {
 
-TEST(ReplySignal, SetBeforeWaitReturnsAtOnceUntilReset) {
-  ReplySignal signal;
-  signal.Set();
-  signal.Set();
-  signal.Wait();
-  signal.Wait();  // manual reset: still set
-  signal.Reset();
-  std::thread setter([&] { signal.Set(); });
-  signal.Wait();
-  setter.join();
-}
-
 // Two threads hand the turn to each other many times; a wake-up that got
 // lost would leave both asleep.
 TEST(ReplySignal, EveryTurnWakesTheOtherThread) {
