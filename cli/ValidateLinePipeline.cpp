@@ -1,6 +1,7 @@
 #include "cli/ValidateLinePipeline.h"
 
 #include <cstdint>
+#include <sstream>
 
 #include "assetdb/protocol/ResultsLog.h"
 #include "cli/BatchFile.h"
@@ -58,11 +59,13 @@ void ValidateLinePipeline::Submit(const std::vector<std::string>& args) {
   auto line = std::make_unique<Line>(programPath_.c_str(), args);
   StartThreads();
   std::unique_lock<std::mutex> hold(lock_);
+  waitingToQueue_ = line.get();
   for (;;) {
     PrintFinished(hold);
     if (lines_.size() < kLinesInFlight && !NamesAnAssetInFlightLocked(*line)) break;
     lineDone_.wait(hold);
   }
+  waitingToQueue_ = nullptr;
   lines_.push_back(std::move(line));
   hold.unlock();
   workReady_.notify_one();
@@ -86,9 +89,12 @@ void ValidateLinePipeline::PrintFinished(std::unique_lock<std::mutex>& hold) {
     lines_.pop_front();
     --nextToRun_;
     if (line->status != kCommandSucceeded) allSucceeded_ = false;
-    // No worker touches a finished line: it is printed without the lock.
+    // No worker touches a finished line: it is printed without the lock,
+    // and leaves in one write.
     hold.unlock();
-    PrintBatchLineResults(line->log, out_);
+    std::ostringstream text;
+    PrintBatchLineResults(line->log, text);
+    out_ << text.str() << std::flush;
     line.reset();
     hold.lock();
   }
@@ -112,6 +118,14 @@ void ValidateLinePipeline::Work() {
                                     LostRequestScope::kThisThread);
     hold.lock();
     line.done = true;
+    // The batch runner waits for the first unprinted line (to print it and
+    // make room) or for a line naming the asset it is about to queue; any
+    // other line's end would wake it for nothing.
+    const bool awaited = &line == lines_.front().get() ||
+                         (waitingToQueue_ != nullptr && waitingToQueue_->SameAsset(line));
+    if (!awaited) continue;
+    hold.unlock();
     lineDone_.notify_one();
+    hold.lock();
   }
 }

@@ -9,7 +9,10 @@
 // (RunCommandGuarded with LostRequestScope::kThisThread, so a lost daemon is
 // reported on the lines whose requests it cut off) into a ResultsLog of its
 // own, and the calling thread prints the logs in line order, each followed
-// by one more line end, as the batch runner prints a line it runs itself.
+// by one more line end, as the batch runner prints a line it runs itself
+// (each line's text leaves in one write). A line that ends wakes the
+// calling thread only when that thread waits for it: the first unprinted
+// line, or one naming the asset of the line it is about to queue.
 // The requests of one line are made in the same order as ever; two lines
 // that name the same asset (same user and content id, whatever the
 // version) never run at once: the later one waits for the earlier one.
@@ -78,9 +81,10 @@ class ValidateLinePipeline {
 
   std::mutex lock_;
   std::condition_variable workReady_;  // A line was queued, or the pipeline stops.
-  std::condition_variable lineDone_;   // A line finished.
+  std::condition_variable lineDone_;   // The first line, or one naming waitingToQueue_'s asset, finished.
   std::deque<std::unique_ptr<Line>> lines_;  // Unprinted, in batch order.
   size_t nextToRun_ = 0;                     // Index in lines_ of the first line not taken.
+  const Line* waitingToQueue_ = nullptr;     // The line Submit waits to queue, if any.
   bool stopping_ = false;
   bool allSucceeded_ = true;
   std::vector<std::thread> threads_;

@@ -193,6 +193,11 @@ class AssetStore {
   // folder. An asset already open answers its edit folder as it is. An
   // asset with a row but no installed files gets an empty edit folder.
   StoreResult BeginEdit(const KUID& kuid, EditInfo* info);
+  // BeginEdit for an asset already open for edit, without waiting: true
+  // with its edit folder when the asset is open for edit and no other
+  // operation holds it; false, having changed nothing, otherwise (then
+  // BeginEdit gives the answer).
+  bool BeginEditIfOpen(const KUID& kuid, EditInfo* info);
   // Reserves an asset to be written: the null KUID takes NewKUID(). An
   // unknown KUID gets a placeholder row named `displayName` and an empty
   // edit folder; a known one is opened as by BeginEdit.

@@ -78,6 +78,16 @@ StoreResult AssetStore::BeginEdit(const KUID& kuid, EditInfo* info) {
   return impl_->BeginEditHeld(kuid, info);
 }
 
+bool AssetStore::BeginEditIfOpen(const KUID& kuid, EditInfo* info) {
+  if (!impl_->open) return false;
+  const KUIDLockSet::Hold hold = impl_->kuidLocks.TryAcquire(kuid);
+  if (!hold.Held()) return false;
+  StoredAsset row;
+  if (impl_->Read(kuid, &row) != RowRead::kFound || !row.OpenForEdit()) return false;
+  FillInfo(*impl_, row, info);
+  return true;
+}
+
 StoreResult AssetStore::Reserve(const KUID& wanted, std::string_view displayName, EditInfo* info) {
   Impl& s = *impl_;
   if (!s.open) return s.NotOpen();

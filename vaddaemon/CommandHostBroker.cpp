@@ -164,6 +164,9 @@ void CommandHostBroker::Complete(const DaemonConnection& connection, std::vector
       job->reply = std::move(reply);
     }
     job->answered = true;
+    // Signalled after the lock is let go, so the job's waiter does not wake
+    // only to wait for it; `job` keeps its condition alive meanwhile.
+    hold.unlock();
     job->settled.notify_one();
     changed_.notify_all();  // room on the host
     return;

@@ -37,11 +37,11 @@ std::vector<uint8_t> BodyBytes(DaemonRequest& request) {
   return bytes;
 }
 
-// Sends the batch at the start of `reply` as code 3 and answers the byte
-// that follows it; false when the reply does not hold a whole batch and the
-// byte.
-bool ForwardBatchAndResult(DaemonRequest& request, const std::vector<uint8_t>& reply,
-                           uint8_t* result) {
+// Finds the batch at the start of `reply` (its length in `batchLength`)
+// and the byte that follows it; false when the reply does not hold a whole
+// batch and the byte.
+bool ReadBatchAndResult(const std::vector<uint8_t>& reply, uint32_t* batchLength,
+                        uint8_t* result) {
   Kiv::DynamicBuffer data;
   if (!reply.empty() && data.Write(reply.data(), uint32_t(reply.size())) != reply.size())
     return false;
@@ -49,10 +49,8 @@ bool ForwardBatchAndResult(DaemonRequest& request, const std::vector<uint8_t>& r
   TBuffer stream(&data);
   ResultsLog scratch;
   if (!scratch.ReadMessages(stream)) return false;
-  const uint32_t batchLength = stream.Tell();
-  if (TStreamReadBytes(stream, result, 1) != 1) return false;
-  request.SendMessageBatch(reply.data(), batchLength);
-  return true;
+  *batchLength = stream.Tell();
+  return TStreamReadBytes(stream, result, 1) == 1;
 }
 
 void HandleValidate(DaemonRequest& request) {
@@ -78,13 +76,17 @@ void HandleValidate(DaemonRequest& request) {
     // without waiting for this worker to wake.
     auto answer = [&request](const std::vector<uint8_t>& reply) {
       uint8_t result = 0;
-      if (!ForwardBatchAndResult(request, reply, &result)) {
-        result = 0;
+      uint32_t batchLength = 0;
+      if (!ReadBatchAndResult(reply, &batchLength, &result)) {
         request.SendMessage(ResultsLog::kError,
                             "Validation failed: the command host's reply is damaged.");
+        TStreamWriteU8(request.Reply(), 0);
+        request.SendReply();
+        return;
       }
+      // The host's batch goes to the tool unchanged, with the reply.
       TStreamWriteU8(request.Reply(), result != 0 ? 1 : 0);
-      request.SendReply();
+      request.SendMessageBatchAndReply(reply.data(), batchLength);
     };
     if (broker->RunJob(payload, nullptr, &error, answer) == CommandHostBroker::JobResult::kOk)
       return;

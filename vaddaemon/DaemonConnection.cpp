@@ -27,6 +27,20 @@ bool DaemonConnection::SendNote(uint32_t code, const uint8_t* payload, uint32_t 
   return SendLocked(frame.data(), frame.size());
 }
 
+bool DaemonConnection::SendNoteAndReply(uint32_t code, const uint8_t* payload,
+                                        uint32_t payloadLength, uint32_t id, const uint8_t* body,
+                                        uint32_t length) {
+  if (fd_ < 0) {
+    const bool noted = SendNote(code, payload, payloadLength);
+    return SendReply(id, body, length) && noted;
+  }
+  std::vector<uint8_t> frames = DaemonFrames::EncodeNote(code, payload, payloadLength);
+  const std::vector<uint8_t> reply = DaemonFrames::EncodeReply(id, body, length);
+  frames.insert(frames.end(), reply.begin(), reply.end());
+  std::lock_guard<std::mutex> hold(sendLock_);
+  return SendLocked(frames.data(), frames.size());
+}
+
 bool DaemonConnection::SendRaw(const uint8_t* bytes, size_t length) {
   std::lock_guard<std::mutex> hold(sendLock_);
   return SendLocked(bytes, length);

@@ -21,7 +21,8 @@
 //
 // A class derived from this one may take the frames itself instead of a
 // socket (fd -1), e.g. to dispatch requests in-process in a fuzz target:
-// it overrides the three Send functions, which must stay thread-safe.
+// it overrides the three Send functions, which must stay thread-safe
+// (SendNoteAndReply then calls its SendNote and SendReply in turn).
 //
 // Thread-safe throughout. Nothing throws.
 #pragma once
@@ -53,6 +54,11 @@ class DaemonConnection {
   bool SendNote(uint32_t code, const std::vector<uint8_t>& payload) {
     return SendNote(code, payload.data(), uint32_t(payload.size()));
   }
+  // A 'note' frame and then a 'repl' frame, as SendNote and SendReply
+  // would send them; on a socket both leave in one send (a request's last
+  // messages and its reply). True when both went out.
+  bool SendNoteAndReply(uint32_t code, const uint8_t* payload, uint32_t payloadLength,
+                        uint32_t id, const uint8_t* body, uint32_t length);
   // Bytes as given, as one frame (the handshake answer; tests).
   virtual bool SendRaw(const uint8_t* bytes, size_t length);
 

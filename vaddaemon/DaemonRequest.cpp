@@ -48,13 +48,36 @@ bool DaemonRequest::SendNote(uint32_t code, const std::vector<uint8_t>& payload)
   return connection_->SendNote(code, payload);
 }
 
-void DaemonRequest::SendReply() {
-  if (id_ == 0 || replySent_.exchange(true)) return;
-  const bool damaged = reply_.GetError() != TStream::kErrorNone;
-  if (damaged)
+uint32_t DaemonRequest::ReplyToSend(const uint8_t** data) const {
+  if (reply_.GetError() != TStream::kErrorNone) {
     LogMessage("vaddaemon> reply to request 0x%X could not be written whole; sending it empty",
                code_);
-  connection_->SendReply(id_, damaged ? nullptr : ReplyData(), damaged ? 0 : ReplyLength());
+    *data = nullptr;
+    return 0;
+  }
+  *data = ReplyData();
+  return ReplyLength();
+}
+
+void DaemonRequest::SendReply() {
+  if (id_ == 0 || replySent_.exchange(true)) return;
+  const uint8_t* data = nullptr;
+  const uint32_t length = ReplyToSend(&data);
+  connection_->SendReply(id_, data, length);
+}
+
+void DaemonRequest::SendMessageBatchAndReply(const uint8_t* batch, uint32_t length) {
+  if (id_ == 0 || replySent_.exchange(true)) {
+    SendMessageBatch(batch, length);
+    return;
+  }
+  std::vector<uint8_t> payload;
+  VADFrames::PutU32(payload, id_);
+  payload.insert(payload.end(), batch, batch + length);
+  const uint8_t* data = nullptr;
+  const uint32_t replyLength = ReplyToSend(&data);
+  connection_->SendNoteAndReply(VADNotification::kCodeResults, payload.data(),
+                                uint32_t(payload.size()), id_, data, replyLength);
 }
 
 void DaemonRequest::RunAfterReply() {

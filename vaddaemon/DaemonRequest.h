@@ -77,6 +77,8 @@ class DaemonRequest {
   bool SendNote(uint32_t code, const std::vector<uint8_t>& payload);
 
   void SendReply();
+  // SendMessageBatch, then SendReply, both leaving together.
+  void SendMessageBatchAndReply(const uint8_t* batch, uint32_t length);
   bool ReplySent() const { return replySent_.load(); }
 
   void AfterReply(std::function<void()> work) { afterReply_.push_back(std::move(work)); }
@@ -84,6 +86,10 @@ class DaemonRequest {
   void RunAfterReply();
 
  private:
+  // The reply body to send: what was written, or nothing (logged) when it
+  // could not be written whole.
+  uint32_t ReplyToSend(const uint8_t** data) const;
+
   const uint32_t code_;
   const uint32_t id_;
   Kiv::DynamicBuffer bodyData_;

@@ -320,12 +320,16 @@ void DaemonServer::ReadConnection(const std::shared_ptr<DaemonConnection>& conne
         Handle(connection, request.code, request.id, std::move(request.body));
         continue;
       }
+      RequestLog::Record(request.code, request.body);
+      // Some requests that may wait are answered here when, this time, they
+      // need not (an asset already open for edit).
+      if (registry_.TryOnReader(context_, connection, request.code, request.id, request.body))
+        continue;
       {
         std::unique_lock<std::mutex> hold(reader->lock);
         reader->changed.wait(hold, [&] { return reader->inFlight < kMaxInFlightPerConnection; });
         ++reader->inFlight;
       }
-      RequestLog::Record(request.code, request.body);
       const uint32_t code = request.code;
       const uint32_t id = request.id;
       auto body = std::make_shared<std::vector<uint8_t>>(std::move(request.body));

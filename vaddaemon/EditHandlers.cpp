@@ -86,20 +86,41 @@ void ReleaseHandle(const Handles& handles, DaemonRequest& request) {
   if (ReadBodyU64(request, &handle)) handles->Release(ConnectionOf(request), handle);
 }
 
-// 0x20: u64 handle -> PString location, string folder: the asset's edit
-// folder, opening it for edit when it is not yet; both empty on failure.
-void EditFolder(const Handles& handles, DaemonRequest& request) {
+// 0x20 answered by `open` (the store, the handle's KUID, the edit info to
+// fill; true when the asset is open for edit): the edit folder, and the
+// handle marked for edit. False, with nothing written, when the handle is
+// unknown or `open` fails.
+template <typename Open>
+bool AnswerEditFolder(const Handles& handles, DaemonRequest& request, Open open) {
   uint64_t handle = 0;
   EditHandleTable::Entry entry;
   auto store = FindAssetStore(request);
   AssetStore::EditInfo info;
   if (!ReadBodyU64(request, &handle) || !handles->Find(ConnectionOf(request), handle, &entry) ||
-      !store || !store->BeginEdit(entry.kuid, &info).Ok()) {
-    WriteFolder(request, "", "");
-    return;
-  }
+      !store || !open(*store, entry.kuid, &info))
+    return false;
   handles->SetEdit(ConnectionOf(request), handle, true);
   WriteFolder(request, AssetStore::kEditingLocation, info.path);
+  return true;
+}
+
+// 0x20: u64 handle -> PString location, string folder: the asset's edit
+// folder, opening it for edit when it is not yet; both empty on failure.
+void EditFolder(const Handles& handles, DaemonRequest& request) {
+  const bool answered = AnswerEditFolder(
+      handles, request, [](AssetStore& store, const KUID& kuid, AssetStore::EditInfo* info) {
+        return store.BeginEdit(kuid, info).Ok();
+      });
+  if (!answered) WriteFolder(request, "", "");
+}
+
+// 0x20 on the reader: the edit folder of an asset already open for edit,
+// when nothing else holds the asset; false (nothing done) otherwise.
+bool EditFolderIfOpen(const Handles& handles, DaemonRequest& request) {
+  return AnswerEditFolder(handles, request,
+                          [](AssetStore& store, const KUID& kuid, AssetStore::EditInfo* info) {
+                            return store.BeginEditIfOpen(kuid, info);
+                          });
 }
 
 // Reads the u64 handle of 0x21/0x22 and finds its asset; reports an error
@@ -228,6 +249,9 @@ void RegisterEditHandlers(RequestRegistry& registry, DaemonContext& context) {
       RequestRegistry::Always);
   registry.Register(VADRequestCode::kOpenForEdit,
                     [handles](DaemonRequest& request) { EditFolder(handles, request); });
+  registry.RegisterReaderAttempt(VADRequestCode::kOpenForEdit, [handles](DaemonRequest& request) {
+    return EditFolderIfOpen(handles, request);
+  });
   registry.Register(VADRequestCode::kRevertAsset,
                     [handles](DaemonRequest& request) { Revert(handles, request); });
   registry.Register(VADRequestCode::kCommitAsset,

@@ -14,6 +14,13 @@ KUIDLockSet::Hold KUIDLockSet::Acquire(const KUID& kuid) {
   return Hold(this, kuid);
 }
 
+KUIDLockSet::Hold KUIDLockSet::TryAcquire(const KUID& kuid) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (std::find(held_.begin(), held_.end(), kuid) != held_.end()) return Hold(nullptr, kuid);
+  held_.push_back(kuid);
+  return Hold(this, kuid);
+}
+
 void KUIDLockSet::Release(const KUID& kuid) {
   {
     std::lock_guard<std::mutex> lock(mutex_);

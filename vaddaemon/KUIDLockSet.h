@@ -1,8 +1,9 @@
 // KUIDLockSet: serialises the work on one asset.
 //
 // Acquire(kuid) waits until no other holder has the same KUID, then answers
-// a Hold that keeps it until the Hold is destroyed. Holds of different KUIDs
-// never wait for each other. The set must outlive its holds. A thread that
+// a Hold that keeps it until the Hold is destroyed. TryAcquire never waits:
+// its Hold holds nothing (Held() false) while another holder has the KUID.
+// Holds of different KUIDs never wait for each other. The set must outlive its holds. A thread that
 // already holds a KUID must not acquire it again (it would wait forever);
 // the store never nests holds of one KUID.
 //
@@ -25,6 +26,7 @@ class KUIDLockSet {
     Hold(const Hold&) = delete;
     Hold& operator=(const Hold&) = delete;
     Hold& operator=(Hold&&) = delete;
+    bool Held() const { return set_ != nullptr; }
 
    private:
     KUIDLockSet* set_;
@@ -32,6 +34,7 @@ class KUIDLockSet {
   };
 
   Hold Acquire(const KUID& kuid);
+  Hold TryAcquire(const KUID& kuid);
 
  private:
   void Release(const KUID& kuid);

@@ -9,7 +9,12 @@
 
 void RequestRegistry::Register(uint32_t code, RequestHandler handler, ReaderTest onReader) {
   if (handlers_.count(code) != 0) LogMessage("vaddaemon> handler of request 0x%X replaced", code);
-  handlers_[code] = Entry{std::move(handler), onReader};
+  handlers_[code] = Entry{std::move(handler), onReader, nullptr};
+}
+
+void RequestRegistry::RegisterReaderAttempt(uint32_t code, ReaderAttempt attempt) {
+  auto it = handlers_.find(code);
+  if (it != handlers_.end()) it->second.attempt = std::move(attempt);
 }
 
 const RequestHandler* RequestRegistry::Find(uint32_t code) const {
@@ -28,6 +33,25 @@ std::vector<uint32_t> RequestRegistry::Codes() const {
   for (const auto& entry : handlers_) codes.push_back(entry.first);
   std::sort(codes.begin(), codes.end());
   return codes;
+}
+
+bool RequestRegistry::TryOnReader(DaemonContext& context,
+                                  const std::shared_ptr<DaemonConnection>& connection,
+                                  uint32_t code, uint32_t id,
+                                  const std::vector<uint8_t>& body) const {
+  auto it = handlers_.find(code);
+  if (it == handlers_.end() || !it->second.attempt) return false;
+  try {
+    DaemonRequest request(code, id, body, connection, context);
+    if (!it->second.attempt(request)) return false;
+    request.SendReply();
+    request.RunAfterReply();
+    return true;
+  } catch (const std::exception& error) {
+    // Declined: the handler on a worker answers.
+    LogMessage("vaddaemon> request 0x%X: reader attempt failed: %s", code, error.what());
+    return false;
+  }
 }
 
 void RequestRegistry::Dispatch(DaemonContext& context,

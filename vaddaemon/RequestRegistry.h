@@ -22,6 +22,12 @@
 // host's reply, an answer to a question, an asset's KUID lock) must go to a
 // worker, or it could wait for a frame its own reader does not read.
 //
+// A reader attempt serves some requests of a code on the reader when it can
+// without waiting (RegisterReaderAttempt): it gets the request and answers
+// true once it wrote the reply body, or false, having sent and changed
+// nothing, to leave the request to its handler on a worker.
+// TryOnReader runs it and, when it answered, sends the reply.
+//
 // Dispatch runs one request on the calling thread, as the server's workers
 // do and as fuzz targets do without a socket: the code's handler (a code
 // without one is logged), then, for a non-zero id, the reply on the
@@ -48,15 +54,23 @@ class RequestRegistry {
   // its body (which may be short or damaged: then answer false).
   using ReaderTest = bool (*)(const std::vector<uint8_t>& body);
   static bool Always(const std::vector<uint8_t>& /*body*/) { return true; }
+  using ReaderAttempt = std::function<bool(DaemonRequest& request)>;
 
   // `onReader` null: always served on a worker.
   void Register(uint32_t code, RequestHandler handler, ReaderTest onReader = nullptr);
+  // Adds a reader attempt to the handler of `code`.
+  void RegisterReaderAttempt(uint32_t code, ReaderAttempt attempt);
   // The handler of `code`, or null.
   const RequestHandler* Find(uint32_t code) const;
   // True when `code` has a handler whose reader test passes `body`.
   bool ServedOnReader(uint32_t code, const std::vector<uint8_t>& body) const;
   // Every registered code, in increasing order.
   std::vector<uint32_t> Codes() const;
+
+  // Runs the reader attempt of `code` on a copy of `body`; true when it
+  // answered (the reply is sent), false when there is none or it declined.
+  bool TryOnReader(DaemonContext& context, const std::shared_ptr<DaemonConnection>& connection,
+                   uint32_t code, uint32_t id, const std::vector<uint8_t>& body) const;
 
   void Dispatch(DaemonContext& context, const std::shared_ptr<DaemonConnection>& connection,
                 uint32_t code, uint32_t id, std::vector<uint8_t> body) const;
@@ -65,6 +79,7 @@ class RequestRegistry {
   struct Entry {
     RequestHandler handler;
     ReaderTest onReader = nullptr;
+    ReaderAttempt attempt;
   };
   std::unordered_map<uint32_t, Entry> handlers_;
 };

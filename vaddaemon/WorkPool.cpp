@@ -31,6 +31,9 @@ bool WorkPool::Submit(std::function<void()> task) {
       }
     }
   }
+  // Signalled after the lock is let go, so the worker it wakes does not
+  // wait for it at once; the pool outlives every Submit.
+  hold.unlock();
   workReady_.notify_one();
   return true;
 }

@@ -446,20 +446,16 @@ void CountLostRequest(uint32_t code) {
   ++t_lostRequests;
 }
 
-// Sends one request frame under the connection lock (see VADClient.h for
-// the attempts). `transaction` is null for a one-way request. Without
-// `mayConnect` only the connection that stands is used, once.
-SendResult SendRequestLocked(uint32_t code, TStream& request, VADClientTransaction* transaction,
-                             bool mayConnect = true) {
-  ClientState& s = State();
-  const uint32_t id = transaction != nullptr ? transaction->GetId() : 0;
-  // The whole payload is read before anything is sent, so a short request
-  // stream never leaves half a frame on the connection.
+// The frame of one request: the whole payload is read before anything is
+// sent, so a short request stream never leaves half a frame on the
+// connection. Made before the connection lock is taken, so the lock is held
+// only while the frame goes out. kRefused when the frame cannot be made.
+SendResult EncodeRequestFrame(uint32_t code, TStream& request, uint32_t id,
+                              std::vector<uint8_t>& frame) {
   const uint32_t position = request.Tell();
   const uint32_t size = request.GetSize();
   const uint32_t length = size > position ? size - position : 0;
   std::vector<uint8_t> payload;
-  std::vector<uint8_t> frame;
   try {
     payload.resize(length);
   } catch (const std::bad_alloc&) {
@@ -469,7 +465,16 @@ SendResult SendRequestLocked(uint32_t code, TStream& request, VADClientTransacti
   if (length != 0 && request.Read(payload.data(), length) != length) return SendResult::kRefused;
   if (!VADFrames::EncodeRequest(code, id, payload.data(), length, frame))
     return SendResult::kRefused;
-  payload = std::vector<uint8_t>();
+  return SendResult::kSent;
+}
+
+// Sends one request frame, made by EncodeRequestFrame, under the connection
+// lock (see VADClient.h for the attempts). `transaction` is null for a
+// one-way request. Without `mayConnect` only the connection that stands is
+// used, once.
+SendResult SendFrameLocked(const std::vector<uint8_t>& frame, VADClientTransaction* transaction,
+                           bool mayConnect = true) {
+  ClientState& s = State();
 
   if (!mayConnect) {
     if (!s.transport || s.transport->GetState() != NetTransport::kReady)
@@ -523,9 +528,14 @@ VADClient::StartResult VADClient::StartTransact(uint32_t code, TStream& request,
                                                 VADClientTransaction& transaction,
                                                 bool mayConnect) {
   ClientState& s = State();
+  // Closed: the request is not even read (as ever); checked again below.
+  if (!s.opened) return StartResult::kFailed;
+  std::vector<uint8_t> frame;
+  if (EncodeRequestFrame(code, request, transaction.GetId(), frame) != SendResult::kSent)
+    return StartResult::kFailed;
   Kiv::SingleLock lock(s.connectionLock);
   if (!s.opened) return StartResult::kFailed;
-  const SendResult sent = SendRequestLocked(code, request, &transaction, mayConnect);
+  const SendResult sent = SendFrameLocked(frame, &transaction, mayConnect);
   if (sent == SendResult::kSent) return StartResult::kSent;
   if (sent == SendResult::kNotTried) return StartResult::kNotSent;
   if (sent == SendResult::kNoConnection) CountLostRequest(code);
@@ -552,9 +562,12 @@ bool VADClient::FinishTransact(uint32_t code, VADClientTransaction& transaction,
 
 bool VADClient::Post(uint32_t code, TStream& request) {
   ClientState& s = State();
+  if (!s.opened) return false;
+  std::vector<uint8_t> frame;
+  if (EncodeRequestFrame(code, request, 0, frame) != SendResult::kSent) return false;
   Kiv::SingleLock lock(s.connectionLock);
   if (!s.opened) return false;
-  const SendResult sent = SendRequestLocked(code, request, nullptr);
+  const SendResult sent = SendFrameLocked(frame, nullptr);
   if (sent == SendResult::kNoConnection) CountLostRequest(code);
   return sent == SendResult::kSent;
 }

@@ -134,10 +134,13 @@ bool VADClientTransaction::ReceiveReply(uint32_t id, uint32_t connection,
   VADClientTransaction* transaction = it->second;
   transaction->Remove();
   // Out of the registry, nothing but this thread signals the transaction,
-  // and its End waits while the body is read (unlocked) into its stream.
+  // and its End waits while `receiving_` is set: while the body is read
+  // (unlocked) into its stream, and while its event is set. The event is
+  // set without the registry lock, so the woken requester does not wait
+  // for this thread to let go of it.
+  transaction->receiving_ = true;
   VADFrames::ReplyBody received = VADFrames::ReplyBody::kStored;
   if (body != nullptr) {
-    transaction->receiving_ = true;
     guard.unlock();
     if (transaction->reply_ != nullptr) {
       received = VADFrames::ReadReplyBody(*body, *transaction->reply_);
@@ -145,15 +148,17 @@ bool VADClientTransaction::ReceiveReply(uint32_t id, uint32_t connection,
       received = VADFrames::ReplyBody::kBroken;
     }
     guard.lock();
-    transaction->receiving_ = false;
-    registry.askersDone.notify_all();
   }
   const bool whole = received != VADFrames::ReplyBody::kBroken;
   if (broken != nullptr) *broken = !whole;
   transaction->failed_ = !whole;
   transaction->replyStored_ = received == VADFrames::ReplyBody::kStored;
   transaction->replyConnection_ = connection;
+  guard.unlock();
   transaction->event_.Set();
+  guard.lock();
+  transaction->receiving_ = false;
+  registry.askersDone.notify_all();
   return true;
 }
 

@@ -21,7 +21,8 @@
 // unregistered) and returns only when no other thread touches the
 // transaction any more: it takes the registry lock, under which the reader
 // thread signals transactions, and it waits for a reader still writing the
-// reply body into the transaction's stream and for a question thread that
+// reply body into the transaction's stream or setting its event (which it
+// does without the registry lock), and for a question thread that
 // is still asking the transaction's callback (see Ask). The destructor ends a
 // transaction that was not ended. After End the object may go.
 //
@@ -38,11 +39,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "assetdb/client/ReplySignal.h"
 #include "assetdb/protocol/VADFrames.h"
 #include "foundation/text/KUID.h"
 #include "kiv/PString.h"
 #include "kiv/String.h"
-#include "kiv/WEvent.h"
 
 class ResultsLog;
 class TStream;
@@ -129,7 +130,7 @@ class VADClientTransaction {
 
  private:
   uint32_t id_ = 0;
-  Kiv::WEvent event_{true, false};
+  ReplySignal event_;
   VADTransactionCallback* callback_;
   bool keepResults_;
   bool pending_ = false;
@@ -141,5 +142,5 @@ class VADClientTransaction {
   uint32_t replyConnection_ = 0;  // The connection the reply came on.
   TStream* reply_ = nullptr;
   bool replyStored_ = true;
-  bool receiving_ = false;  // The reader is writing into reply_; End waits.
+  bool receiving_ = false;  // The reader is writing into reply_ or signalling; End waits.
 };

@@ -5,7 +5,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <vector>
 #include <thread>
 
@@ -105,6 +107,46 @@ TEST(VADClientTransaction, ReaderReadsTheReplyBodyBeforeWakingTheRequest) {
   VUTest::MemorySource source(five);
   EXPECT_FALSE(VADClientTransaction::ReceiveReply(424242, 3, &source));
   EXPECT_EQ(source.Left(), five.size());
+}
+
+// The requester ends its transaction as soon as its reply wakes it, while
+// the reader that woke it may still be returning: the reader must be done
+// with the transaction first (a fault shows under the address sanitizer).
+TEST(VADClientTransaction, RequesterMayEndItsTransactionAsSoonAsTheReplyWakesIt) {
+  constexpr int kRounds = 2000;
+  std::mutex lock;
+  std::condition_variable changed;
+  uint32_t sentId = 0;
+  int answered = 0;
+  std::thread requester([&] {
+    for (int i = 0; i < kRounds; ++i) {
+      Kiv::DynamicBuffer data;
+      TBuffer reply(&data);
+      VADClientTransaction transaction(nullptr, nullptr, false);
+      transaction.SetReplyStream(&reply);
+      transaction.Begin();
+      transaction.PrepareSend(7);
+      {
+        std::lock_guard<std::mutex> hold(lock);
+        sentId = transaction.GetId();
+      }
+      changed.notify_one();
+      if (transaction.Wait() && data.DataLength() == 1) ++answered;
+    }
+  });
+  for (int i = 0; i < kRounds; ++i) {
+    uint32_t id = 0;
+    {
+      std::unique_lock<std::mutex> hold(lock);
+      changed.wait(hold, [&] { return sentId != 0; });
+      id = sentId;
+      sentId = 0;
+    }
+    VUTest::MemorySource source(std::vector<uint8_t>{1, 0, 0, 0, 0x2A});
+    ASSERT_TRUE(VADClientTransaction::ReceiveReply(id, 7, &source));
+  }
+  requester.join();
+  EXPECT_EQ(answered, kRounds);
 }
 
 TEST(VADClientTransaction, LogStaysRegisteredOnlyWhenKept) {

@@ -1,6 +1,7 @@
 // Tests of the daemon's asset store: installs, edits, new KUIDs, stored
 // values and the crash recovery rule, each in a temporary user-data root.
 #include "vaddaemon/AssetStore.h"
+#include "vaddaemon/KUIDLockSet.h"
 
 #include <signal.h>
 #include <sqlite3.h>
@@ -279,6 +280,39 @@ TEST_F(AssetStoreTest, EditCycleCommitsAndRevertsCopies) {
   EXPECT_TRUE(Entries(userData_ / "editing").empty());
   EXPECT_EQ(store_->RevertEdit(kLoco).code, StoreCode::kNotFound);
   EXPECT_EQ(store_->BeginEdit(kWagon, &edit).code, StoreCode::kNotFound);
+}
+
+// The quick answer for an asset already open for edit: the same copy as
+// BeginEdit, and nothing at all (no copy made) for any other asset.
+TEST_F(AssetStoreTest, BeginEditIfOpenAnswersOnlyAnAssetAlreadyOpen) {
+  ASSERT_TRUE(Install(Source(kLoco, "loco")).Ok());
+  AssetStore::EditInfo quick;
+  EXPECT_FALSE(store_->BeginEditIfOpen(kLoco, &quick));
+  EXPECT_FALSE(store_->BeginEditIfOpen(kWagon, &quick));
+  EXPECT_FALSE(Get(kLoco).OpenForEdit());
+  EXPECT_FALSE(fs::exists(userData_ / "editing") && !Entries(userData_ / "editing").empty());
+
+  AssetStore::EditInfo edit;
+  ASSERT_TRUE(store_->BeginEdit(kLoco, &edit).Ok());
+  ASSERT_TRUE(store_->BeginEditIfOpen(kLoco, &quick));
+  EXPECT_EQ(quick.kuid, kLoco);
+  EXPECT_EQ(quick.editFolder, edit.editFolder);
+  EXPECT_EQ(quick.path, edit.path);
+
+  ASSERT_TRUE(store_->RevertEdit(kLoco).Ok());
+  EXPECT_FALSE(store_->BeginEditIfOpen(kLoco, &quick));
+}
+
+TEST(KUIDLockSet, TryAcquireTakesNothingWhileTheKUIDIsHeld) {
+  KUIDLockSet locks;
+  const KUID a{100, 1, 0};
+  const KUID b{100, 2, 0};
+  {
+    const KUIDLockSet::Hold held = locks.Acquire(a);
+    EXPECT_FALSE(locks.TryAcquire(a).Held());
+    EXPECT_TRUE(locks.TryAcquire(b).Held());
+  }
+  EXPECT_TRUE(locks.TryAcquire(a).Held());
 }
 
 TEST_F(AssetStoreTest, CommitRefusesEditWithoutUsableConfiguration) {

@@ -1,6 +1,7 @@
 // The listener, connections and dispatch, run in the test process with
 // handlers of the test's own; and the frame reader on bytes in memory.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -38,6 +39,7 @@ constexpr uint32_t kRelease = 0x501;
 constexpr uint32_t kReport = 0x502;
 constexpr uint32_t kThrow = 0x503;
 constexpr uint32_t kEcho = 0x504;
+constexpr uint32_t kQuickOrBlock = 0x505;
 constexpr const char* kIndex = "/nowhere/UserData/assets.tdx";
 
 // A gate that blocked handlers wait on (at most 10 s, so a fault fails the
@@ -90,6 +92,19 @@ class InProcessServer : public ::testing::Test {
       std::vector<uint8_t> body(request.BodyRemaining());
       if (!body.empty()) TStreamReadBytes(request.Body(), body.data(), uint32_t(body.size()));
       if (!body.empty()) TStreamWriteBytes(request.Reply(), body.data(), uint32_t(body.size()));
+    });
+    // Answered on the reader when its body is {1}; otherwise the attempt
+    // declines (after writing to its copy of the reply) and a worker waits
+    // at the gate.
+    registry_.Register(kQuickOrBlock, [this](DaemonRequest& request) {
+      gate_.Wait();
+      TStreamWriteU8(request.Reply(), 0xB);
+    });
+    registry_.RegisterReaderAttempt(kQuickOrBlock, [](DaemonRequest& request) {
+      uint8_t quick = 0;
+      TStreamReadBytes(request.Body(), &quick, 1);
+      TStreamWriteU8(request.Reply(), 0xA);
+      return quick == 1;
     });
     context_.AddCloseObserver([this](const std::shared_ptr<DaemonConnection>&) { ++closed_; });
     server_ = std::make_unique<DaemonServer>(context_, registry_, 600, maxConnections_);
@@ -168,6 +183,71 @@ TEST_F(InProcessServer, BusyConnectionWaitsAtItsBoundWhileOthersAreServed) {
     ++seen[frame.word];
   }
   for (uint32_t id = 1; id <= count; ++id) EXPECT_EQ(seen[id], 1) << id;
+}
+
+TEST_F(InProcessServer, ReaderAttemptAnswersAtOnceOrLeavesTheWholeRequestToAWorker) {
+  auto client = Client();
+  ASSERT_TRUE(client);
+  ASSERT_TRUE(client->SendRequest(kQuickOrBlock, 1, Bytes{0}));
+  ASSERT_TRUE(gate_.WaitForWaiters(1));
+  // Answered while the first request still waits on its worker.
+  RawClient::Frame frame;
+  ASSERT_TRUE(client->SendRequest(kQuickOrBlock, 2, Bytes{1}));
+  ASSERT_TRUE(client->ReadFrame(frame));
+  EXPECT_TRUE(frame.IsReply() && frame.word == 2u);
+  EXPECT_EQ(frame.body, Bytes{0xA});
+  gate_.Open();
+  // The declined request got its handler's reply alone, once.
+  ASSERT_TRUE(client->ReadFrame(frame));
+  EXPECT_TRUE(frame.IsReply() && frame.word == 1u);
+  EXPECT_EQ(frame.body, Bytes{0xB});
+  Bytes reply;
+  EXPECT_TRUE(client->Transact(kEcho, 3, Bytes{7}, &reply));
+  EXPECT_EQ(reply, Bytes{7});
+}
+
+// A request's last messages and its reply: on a socket both frames leave
+// in one piece, note first; a connection without a socket gets its own
+// SendNote and SendReply in that order.
+TEST(DaemonConnectionFrames, NoteAndReplyLeaveTogetherNoteFirst) {
+  int ends[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+  const uint8_t payload[] = {9, 0, 0, 0, 0x55};
+  const uint8_t body[] = {1};
+  Bytes expected = DaemonFrames::EncodeNote(3, payload, sizeof payload);
+  const Bytes reply = DaemonFrames::EncodeReply(9, body, sizeof body);
+  expected.insert(expected.end(), reply.begin(), reply.end());
+  {
+    DaemonConnection connection(ends[0], 1);
+    EXPECT_TRUE(connection.SendNoteAndReply(3, payload, sizeof payload, 9, body, sizeof body));
+    Bytes got(expected.size() + 1);
+    EXPECT_EQ(::recv(ends[1], got.data(), got.size(), MSG_DONTWAIT), ssize_t(expected.size()));
+    got.resize(expected.size());
+    EXPECT_EQ(got, expected);
+    connection.Close();
+    EXPECT_FALSE(connection.SendNoteAndReply(3, payload, sizeof payload, 9, body, sizeof body));
+  }
+  ::close(ends[1]);
+
+  struct Recorder : DaemonConnection {
+    Recorder() : DaemonConnection(-1, 2) {}
+    bool SendReply(uint32_t id, const uint8_t*, uint32_t) override {
+      calls.push_back("reply " + std::to_string(id));
+      return true;
+    }
+    bool SendNote(uint32_t code, const uint8_t*, uint32_t) override {
+      calls.push_back("note " + std::to_string(code));
+      return noteGoes;
+    }
+    std::vector<std::string> calls;
+    bool noteGoes = true;
+  } recorder;
+  EXPECT_TRUE(recorder.SendNoteAndReply(3, payload, sizeof payload, 9, body, sizeof body));
+  EXPECT_EQ(recorder.calls, (std::vector<std::string>{"note 3", "reply 9"}));
+  // A note that did not go out fails the pair; the reply is still tried.
+  recorder.noteGoes = false;
+  EXPECT_FALSE(recorder.SendNoteAndReply(3, payload, sizeof payload, 9, body, sizeof body));
+  EXPECT_EQ(recorder.calls.size(), 4u);
 }
 
 TEST_F(InProcessServer, MessagesGoBeforeTheReplyAndNeverForOneWayRequests) {
