@@ -62,7 +62,7 @@ bool HasSetCount(uint32_t version) {
 
 // Vertices read from the interleaved records at a time: a piece stays in
 // the cache (and in a streamed file's window) while it is scattered.
-constexpr uint32_t kVerticesPerPiece = 1024;
+constexpr uint32_t kVerticesPerPiece = 4096;
 
 // The per-vertex array `to` from vertex `first` on.
 Kiv::StridedArray<uint8_t> From(Kiv::StridedArray<uint8_t> to, uint64_t first) {

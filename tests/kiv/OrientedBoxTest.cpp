@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <vector>
 
 #include "kiv/basics/Quaternion.h"
@@ -30,6 +33,52 @@ TEST(OrientedBox, HoldsEveryPointOfARotatedCloud) {
   Kiv::OrientedBox none;
   none.Fit(nullptr, 0);
   EXPECT_EQ(none.extents, (Kiv::OrientedBox::Vector{0, 0, 0}));
+}
+
+std::vector<uint32_t> Bits(const std::vector<float>& values) {
+  std::vector<uint32_t> bits(values.size());
+  std::memcpy(bits.data(), values.data(), 4 * values.size());
+  return bits;
+}
+
+// The bounds a fit widens are those of std::max and std::min taken one
+// point after another (a NaN passes, the first of two equal zeros stays),
+// from the bounds given, and the box is the box of a fit without bounds.
+TEST(OrientedBox, FitWidensBoundsAsPointByPointMaxAndMinWould) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const struct {
+    const char* what;
+    std::vector<float> points;
+    size_t stride;
+    float start;  // the bounds given: [start, start] on every axis
+  } cases[] = {
+      {"one point", {1.0f, -2.0f, 3.0f}, 3, 0.5f},
+      {"zeros of both signs", {0.0f, -0.0f, 0.0f, -0.0f, 0.0f, -0.0f, 0.0f, 0.0f, -0.0f}, 3, 0.0f},
+      {"negative zero first", {-0.0f, -0.0f, -0.0f, 0.0f, 0.0f, 0.0f}, 3, 1.0f},
+      {"NaN coordinates", {nan, 1.0f, 2.0f, 3.0f, nan, -4.0f, -5.0f, 6.0f, nan}, 3, 0.0f},
+      {"wider records", {1, 2, 3, 99, -1, 5, -7, 99, 4, -6, 0.5f, 99}, 4, 0.0f},
+      {"a cloud", {}, 3, std::numeric_limits<float>::max()},
+  };
+  for (const auto& c : cases) {
+    std::vector<float> points = c.points;
+    for (int i = 0; points.empty() && i < 300; ++i)
+      points.insert(points.end(), {float(i % 13) - 6.0f, float(i * i % 17) * 0.25f, -float(i % 5)});
+    const size_t count = points.size() / c.stride;
+    std::vector<float> expectedLow(3, c.start), expectedHigh(3, -c.start);
+    for (size_t i = 0; i < count; ++i) {
+      for (int a = 0; a < 3; ++a) {
+        expectedLow[a] = std::min(expectedLow[a], points[i * c.stride + a]);
+        expectedHigh[a] = std::max(expectedHigh[a], points[i * c.stride + a]);
+      }
+    }
+    Kiv::OrientedBox::Vector low{c.start, c.start, c.start}, high{-c.start, -c.start, -c.start};
+    Kiv::OrientedBox box, plain;
+    box.Fit(points.data(), count, c.stride, &low, &high);
+    plain.Fit(points.data(), count, c.stride);
+    EXPECT_EQ(Bits({low.begin(), low.end()}), Bits(expectedLow)) << c.what;
+    EXPECT_EQ(Bits({high.begin(), high.end()}), Bits(expectedHigh)) << c.what;
+    EXPECT_EQ(std::memcmp(&box, &plain, sizeof(box)), 0) << c.what;
+  }
 }
 
 TEST(Quaternion, MatrixRoundTripKeepsTheRotation) {
