@@ -253,6 +253,70 @@ __attribute__((target("avx"))) void ProjectAvx(const float* points, size_t count
     high[k] = Lane(highs, k);
   }
 }
+
+// Project for tight points (three floats apart), four points at a time:
+// the lanes of each axis hold every fourth point, each projected with the
+// operations of ProjectAvx, and the lanes are folded at the end. Takes the
+// first `count` rounded down to four points and answers how many it took.
+// The bounds are those of one pass in point order but for the sign of a
+// zero bound (the fold cannot tell which zero came first), which the box
+// does not keep: a zero low with a high that is not zero, or the reverse,
+// gives the same extent and middle whatever its sign, and when both are
+// zero every point projects to zero, so both come from the first point of
+// one lane and share its sign (an extent of +0, a middle whose zero the
+// centre's sum drops).
+// One axis of ProjectTightAvx: the axis' coefficients of x, y and z in
+// every lane, and each lane's least and greatest projection.
+struct LaneAxis {
+  __m256d cx, cy, cz, low, high;
+};
+
+__attribute__((target("avx"), always_inline)) inline LaneAxis StartAxis(const Matrix& v, int k,
+                                                                       double low, double high) {
+  return {_mm256_set1_pd(v[0][k]), _mm256_set1_pd(v[1][k]), _mm256_set1_pd(v[2][k]),
+          _mm256_set1_pd(low), _mm256_set1_pd(high)};
+}
+
+__attribute__((target("avx"), always_inline)) inline void ProjectLanes(LaneAxis& axis, __m256d x,
+                                                                      __m256d y, __m256d z) {
+  const __m256d d = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(x, axis.cx), _mm256_mul_pd(y, axis.cy)),
+                                  _mm256_mul_pd(z, axis.cz));
+  axis.low = _mm256_min_pd(d, axis.low);
+  axis.high = _mm256_max_pd(d, axis.high);
+}
+
+// Folds the lanes into [*low, *high], in lane order.
+__attribute__((target("avx"))) void FinishAxis(const LaneAxis& axis, double* low, double* high) {
+  for (int lane = 0; lane < 4; ++lane) {
+    *low = std::min(*low, Lane(axis.low, lane));
+    *high = std::max(*high, Lane(axis.high, lane));
+  }
+}
+
+__attribute__((target("avx"))) size_t ProjectTightAvx(const float* points, size_t count,
+                                                      const Matrix& v, double low[3],
+                                                      double high[3]) {
+  LaneAxis first = StartAxis(v, 0, low[0], high[0]), second = StartAxis(v, 1, low[1], high[1]),
+           third = StartAxis(v, 2, low[2], high[2]);
+  const size_t taken = count & ~size_t(3);
+  for (size_t i = 0; i < taken; i += 4) {
+    // x0 y0 z0 x1 | y1 z1 x2 y2 | z2 x3 y3 z3 into the axes of points 0-3.
+    const float* p = points + 3 * i;
+    const __m128 a = _mm_loadu_ps(p), b = _mm_loadu_ps(p + 4), c = _mm_loadu_ps(p + 8);
+    const __m128 x2y2x3y3 = _mm_shuffle_ps(b, c, _MM_SHUFFLE(2, 1, 3, 2));
+    const __m128 y0z0y1z1 = _mm_shuffle_ps(a, b, _MM_SHUFFLE(1, 0, 2, 1));
+    const __m256d x = _mm256_cvtps_pd(_mm_shuffle_ps(a, x2y2x3y3, _MM_SHUFFLE(2, 0, 3, 0)));
+    const __m256d y = _mm256_cvtps_pd(_mm_shuffle_ps(y0z0y1z1, x2y2x3y3, _MM_SHUFFLE(3, 1, 2, 0)));
+    const __m256d z = _mm256_cvtps_pd(_mm_shuffle_ps(y0z0y1z1, c, _MM_SHUFFLE(3, 0, 3, 1)));
+    ProjectLanes(first, x, y, z);
+    ProjectLanes(second, x, y, z);
+    ProjectLanes(third, x, y, z);
+  }
+  FinishAxis(first, &low[0], &high[0]);
+  FinishAxis(second, &low[1], &high[1]);
+  FinishAxis(third, &low[2], &high[2]);
+  return taken;
+}
 #endif
 
 }  // namespace
@@ -295,7 +359,8 @@ void OrientedBox::Fit(const float* points, size_t count, size_t stride, Vector* 
   }
 #if defined(KIV_BOX_AVX)
   if (ProcessorHasAvx()) {
-    ProjectAvx(points, count, stride, v, low, high);
+    const size_t taken = stride == 3 ? ProjectTightAvx(points, count, v, low, high) : 0;
+    ProjectAvx(points + 3 * taken, count - taken, stride, v, low, high);
   } else {
     Project(points, count, stride, v, low, high);
   }

@@ -81,6 +81,41 @@ TEST(OrientedBox, FitWidensBoundsAsPointByPointMaxAndMinWould) {
   }
 }
 
+// Points three floats apart are projected four at a time; the box must be
+// the one that the same points in wider records (taken one by one) give,
+// to the bit, also when a side of the box lies at zero (where the first of
+// two zeros decides) and with points that are not numbers.
+TEST(OrientedBox, TightPointsFitAsWiderRecordsDo) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  std::vector<std::vector<float>> clouds;
+  std::vector<float> cloud;
+  for (int i = 0; i < 103; ++i)
+    cloud.insert(cloud.end(), {float(i % 11) * 0.7f - 3.0f, float(i * 7 % 13), float(i % 4) - 1.5f});
+  clouds.push_back(cloud);
+  cloud.clear();
+  for (int i = 0; i < 41; ++i)  // flat through the origin, zeros of both signs
+    cloud.insert(cloud.end(), {float(i % 6) - 2.0f, i % 3 == 0 ? -0.0f : 0.0f, float(i % 5) - 2.0f});
+  clouds.push_back(cloud);
+  cloud.clear();
+  for (int i = 0; i < 4; ++i) cloud.insert(cloud.end(), {i == 0 ? -0.0f : 0.0f, 0.0f, float(i)});
+  clouds.push_back(cloud);
+  cloud = clouds[0];
+  cloud[5 * 3 + 1] = nan;
+  clouds.push_back(cloud);
+  for (const std::vector<float>& points : clouds) {
+    for (size_t count = 4; count <= points.size() / 3; count += count < 12 ? 1 : 37) {
+      std::vector<float> wide;
+      for (size_t i = 0; i < count; ++i)
+        wide.insert(wide.end(), {points[3 * i], points[3 * i + 1], points[3 * i + 2], 5.0f});
+      Kiv::OrientedBox tight, spread;
+      tight.Fit(points.data(), count);
+      spread.Fit(wide.data(), count, 4);
+      EXPECT_EQ(std::memcmp(&tight, &spread, sizeof(tight)), 0)
+          << count << " points of a cloud of " << points.size() / 3;
+    }
+  }
+}
+
 TEST(Quaternion, MatrixRoundTripKeepsTheRotation) {
   const Kiv::Quaternion rotations[] = {{0, 0, 0, 1},
                                        {1, 0, 0, 0},
