@@ -23,7 +23,7 @@ void MeshMeasures::AddChunk(Kiv::GeometryChunk& chunk) {
   const uint16_t* index = chunk.GetIndexArray();
   const uint32_t indices = chunk.GetNumIndices();
   if (textureScale_ && texCoords && index != nullptr && indices >= 3)
-    scale_.AddTriangles(positions, texCoords, index, indices / 3);
+    scale_.AddTriangles(positions, texCoords, uint32_t(count), index, indices / 3);
 
   // Float items: the stride is a whole number of floats. The bounds are
   // widened in the pass that sums the box's points.
