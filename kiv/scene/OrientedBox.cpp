@@ -213,8 +213,8 @@ __attribute__((target("avx2"))) void SumPointsAvx2(const float* points, size_t c
     const __m256d point = _mm256_cvtps_pd(xyz);
     sum = _mm256_add_pd(sum, point);
     squares = _mm256_add_pd(squares, _mm256_mul_pd(point, point));
-    crosses = _mm256_add_pd(crosses,
-                            _mm256_mul_pd(point, _mm256_permute4x64_pd(point, _MM_SHUFFLE(3, 0, 2, 1))));
+    const __m256d turned = _mm256_permute4x64_pd(point, _MM_SHUFFLE(3, 0, 2, 1));
+    crosses = _mm256_add_pd(crosses, _mm256_mul_pd(point, turned));
   }
   for (int a = 0; a < 3; ++a) mean[a] = Lane(sum, a);
   *xx = Lane(squares, 0);
@@ -279,8 +279,9 @@ __attribute__((target("avx"), always_inline)) inline LaneAxis StartAxis(const Ma
 
 __attribute__((target("avx"), always_inline)) inline void ProjectLanes(LaneAxis& axis, __m256d x,
                                                                       __m256d y, __m256d z) {
-  const __m256d d = _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(x, axis.cx), _mm256_mul_pd(y, axis.cy)),
-                                  _mm256_mul_pd(z, axis.cz));
+  const __m256d d = _mm256_add_pd(
+      _mm256_add_pd(_mm256_mul_pd(x, axis.cx), _mm256_mul_pd(y, axis.cy)),
+      _mm256_mul_pd(z, axis.cz));
   axis.low = _mm256_min_pd(d, axis.low);
   axis.high = _mm256_max_pd(d, axis.high);
 }
@@ -339,11 +340,13 @@ void OrientedBox::Fit(const float* points, size_t count, size_t stride, Vector* 
                   (boundsHigh != nullptr ? boundsHigh : &unusedHigh)->data());
   } else {
     SumPoints(points, count, stride, mean, &xx, &xy, &xz, &yy, &yz, &zz);
-    if (boundsLow != nullptr) WidenBounds(points, count, stride, boundsLow->data(), boundsHigh->data());
+    if (boundsLow != nullptr)
+      WidenBounds(points, count, stride, boundsLow->data(), boundsHigh->data());
   }
 #else
   SumPoints(points, count, stride, mean, &xx, &xy, &xz, &yy, &yz, &zz);
-  if (boundsLow != nullptr) WidenBounds(points, count, stride, boundsLow->data(), boundsHigh->data());
+  if (boundsLow != nullptr)
+    WidenBounds(points, count, stride, boundsLow->data(), boundsHigh->data());
 #endif
   const Matrix sums{{{xx, xy, xz}, {xy, yy, yz}, {xz, yz, zz}}};
   for (double& m : mean) m /= double(count);

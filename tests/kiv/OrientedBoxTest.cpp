@@ -90,11 +90,13 @@ TEST(OrientedBox, TightPointsFitAsWiderRecordsDo) {
   std::vector<std::vector<float>> clouds;
   std::vector<float> cloud;
   for (int i = 0; i < 103; ++i)
-    cloud.insert(cloud.end(), {float(i % 11) * 0.7f - 3.0f, float(i * 7 % 13), float(i % 4) - 1.5f});
+    cloud.insert(cloud.end(),
+                 {float(i % 11) * 0.7f - 3.0f, float(i * 7 % 13), float(i % 4) - 1.5f});
   clouds.push_back(cloud);
   cloud.clear();
   for (int i = 0; i < 41; ++i)  // flat through the origin, zeros of both signs
-    cloud.insert(cloud.end(), {float(i % 6) - 2.0f, i % 3 == 0 ? -0.0f : 0.0f, float(i % 5) - 2.0f});
+    cloud.insert(cloud.end(),
+                 {float(i % 6) - 2.0f, i % 3 == 0 ? -0.0f : 0.0f, float(i % 5) - 2.0f});
   clouds.push_back(cloud);
   cloud.clear();
   for (int i = 0; i < 4; ++i) cloud.insert(cloud.end(), {i == 0 ? -0.0f : 0.0f, 0.0f, float(i)});
