@@ -24,8 +24,21 @@ bool ProbeAvx() {
   __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
   return (low & kSseAndAvxState) == kSseAndAvxState;
 }
+
+// Leaf 7, sub-leaf 0, EBX: the processor has AVX2.
+constexpr unsigned kAvx2 = 1u << 5;
+
+bool ProbeAvx2() {
+  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+  if (!ProcessorHasAvx() || __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) == 0) return false;
+  return (ebx & kAvx2) != 0;
+}
 #else
 bool ProbeAvx() {
+  return false;
+}
+
+bool ProbeAvx2() {
   return false;
 }
 #endif
@@ -34,6 +47,11 @@ bool ProbeAvx() {
 
 bool ProcessorHasAvx() {
   static const bool has = ProbeAvx();
+  return has;
+}
+
+bool ProcessorHasAvx2() {
+  static const bool has = ProbeAvx2();
   return has;
 }
 

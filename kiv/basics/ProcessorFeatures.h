@@ -14,5 +14,8 @@ namespace Kiv {
 // registers across switches (what the compiler's target("avx") code needs).
 // False on other architectures.
 bool ProcessorHasAvx();
+// True when ProcessorHasAvx() is and the processor has AVX2 too (what
+// target("avx2") code needs).
+bool ProcessorHasAvx2();
 
 }  // namespace Kiv

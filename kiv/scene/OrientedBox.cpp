@@ -136,6 +136,42 @@ void Project(const float* points, size_t count, size_t stride, const Matrix& v, 
   }
 }
 
+// Widens [low, high] over `count` points, in point order (the order
+// decides which zero a bound keeps when both signs meet). With SSE2 the
+// three axes share a vector; maxps and minps keep the bound when the
+// comparison fails, as std::max and std::min do.
+void WidenBounds(const float* points, size_t count, size_t stride, float low[3], float high[3]) {
+  float hx = high[0], hy = high[1], hz = high[2], lx = low[0], ly = low[1], lz = low[2];
+  size_t i = 0;
+#if defined(__SSE2__)
+  // Four floats are read a point, so the last point is left to the loop
+  // below.
+  if (count > 1 && stride >= 3) {
+    __m128 highs = _mm_setr_ps(hx, hy, hz, 0.0f), lows = _mm_setr_ps(lx, ly, lz, 0.0f);
+    for (; i + 1 < count; ++i) {
+      const __m128 p = _mm_loadu_ps(points + i * stride);
+      highs = _mm_max_ps(p, highs);
+      lows = _mm_min_ps(p, lows);
+    }
+    alignas(16) float h[4], l[4];
+    _mm_store_ps(h, highs);
+    _mm_store_ps(l, lows);
+    hx = h[0], hy = h[1], hz = h[2], lx = l[0], ly = l[1], lz = l[2];
+  }
+#endif
+  for (; i < count; ++i) {
+    const float* p = points + i * stride;
+    hx = std::max(hx, p[0]);
+    hy = std::max(hy, p[1]);
+    hz = std::max(hz, p[2]);
+    lx = std::min(lx, p[0]);
+    ly = std::min(ly, p[1]);
+    lz = std::min(lz, p[2]);
+  }
+  high[0] = hx, high[1] = hy, high[2] = hz;
+  low[0] = lx, low[1] = ly, low[2] = lz;
+}
+
 #if defined(KIV_BOX_AVX)
 // The same passes four doubles wide, for processors with AVX (chosen when
 // the program runs). Each lane takes the operations of the scalar loops in
@@ -147,9 +183,9 @@ __attribute__((target("avx"))) inline __m256d Spread(const float* p, int axis) {
 }
 
 // [x, y, z, 0] of a point, reading its three floats only.
-__attribute__((target("avx"))) inline __m256d Point(const float* p) {
+__attribute__((target("avx"), always_inline)) inline __m128 PointFloats(const float* p) {
   const __m128 xy = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
-  return _mm256_cvtps_pd(_mm_insert_ps(xy, _mm_load_ss(p + 2), 0x20));
+  return _mm_insert_ps(xy, _mm_load_ss(p + 2), 0x20);
 }
 
 __attribute__((target("avx"))) double Lane(__m256d v, int lane) {
@@ -158,29 +194,42 @@ __attribute__((target("avx"))) double Lane(__m256d v, int lane) {
   return lanes[lane];
 }
 
-// SumPoints: the lanes of `byX` hold x*x, y*x, z*x; of `byY` x*y, y*y,
-// z*y; of `byZ` z*z in lane 2 (products of two values do not depend on
-// their order).
-__attribute__((target("avx"))) void SumPointsAvx(const float* points, size_t count, size_t stride,
-                                                 double mean[3], double* xx, double* xy,
-                                                 double* xz, double* yy, double* yz, double* zz) {
-  __m256d sum = _mm256_setzero_pd(), byX = _mm256_setzero_pd(), byY = _mm256_setzero_pd(),
-          byZ = _mm256_setzero_pd();
+// SumPoints with AVX2, widening the bounds in the same pass: the lanes of
+// `squares` hold x*x, y*y, z*z and those of `crosses` x*y, y*z, z*x
+// (products of two floats are exact in double and do not depend on the
+// order of their factors). The bounds take maxps and minps on the
+// point's floats as WidenBounds does.
+__attribute__((target("avx2"))) void SumPointsAvx2(const float* points, size_t count,
+                                                   size_t stride, double mean[3], double* xx,
+                                                   double* xy, double* xz, double* yy, double* yz,
+                                                   double* zz, float low[3], float high[3]) {
+  __m256d sum = _mm256_setzero_pd(), squares = _mm256_setzero_pd(), crosses = _mm256_setzero_pd();
+  __m128 highs = _mm_setr_ps(high[0], high[1], high[2], 0.0f);
+  __m128 lows = _mm_setr_ps(low[0], low[1], low[2], 0.0f);
   for (size_t i = 0; i < count; ++i) {
-    const float* p = points + i * stride;
-    const __m256d point = Point(p);
+    const __m128 xyz = PointFloats(points + i * stride);
+    highs = _mm_max_ps(xyz, highs);
+    lows = _mm_min_ps(xyz, lows);
+    const __m256d point = _mm256_cvtps_pd(xyz);
     sum = _mm256_add_pd(sum, point);
-    byX = _mm256_add_pd(byX, _mm256_mul_pd(point, Spread(p, 0)));
-    byY = _mm256_add_pd(byY, _mm256_mul_pd(point, Spread(p, 1)));
-    byZ = _mm256_add_pd(byZ, _mm256_mul_pd(point, Spread(p, 2)));
+    squares = _mm256_add_pd(squares, _mm256_mul_pd(point, point));
+    const __m256d turned = _mm256_permute4x64_pd(point, _MM_SHUFFLE(3, 0, 2, 1));
+    crosses = _mm256_add_pd(crosses, _mm256_mul_pd(point, turned));
   }
   for (int a = 0; a < 3; ++a) mean[a] = Lane(sum, a);
-  *xx = Lane(byX, 0);
-  *xy = Lane(byX, 1);
-  *xz = Lane(byX, 2);
-  *yy = Lane(byY, 1);
-  *yz = Lane(byY, 2);
-  *zz = Lane(byZ, 2);
+  *xx = Lane(squares, 0);
+  *yy = Lane(squares, 1);
+  *zz = Lane(squares, 2);
+  *xy = Lane(crosses, 0);
+  *yz = Lane(crosses, 1);
+  *xz = Lane(crosses, 2);
+  alignas(16) float h[4], l[4];
+  _mm_store_ps(h, highs);
+  _mm_store_ps(l, lows);
+  for (int a = 0; a < 3; ++a) {
+    high[a] = h[a];
+    low[a] = l[a];
+  }
 }
 
 // Project on the three axes in lanes 0 to 2.
@@ -204,23 +253,100 @@ __attribute__((target("avx"))) void ProjectAvx(const float* points, size_t count
     high[k] = Lane(highs, k);
   }
 }
+
+// Project for tight points (three floats apart), four points at a time:
+// the lanes of each axis hold every fourth point, each projected with the
+// operations of ProjectAvx, and the lanes are folded at the end. Takes the
+// first `count` rounded down to four points and answers how many it took.
+// The bounds are those of one pass in point order but for the sign of a
+// zero bound (the fold cannot tell which zero came first), which the box
+// does not keep: a zero low with a high that is not zero, or the reverse,
+// gives the same extent and middle whatever its sign, and when both are
+// zero every point projects to zero, so both come from the first point of
+// one lane and share its sign (an extent of +0, a middle whose zero the
+// centre's sum drops).
+// One axis of ProjectTightAvx: the axis' coefficients of x, y and z in
+// every lane, and each lane's least and greatest projection.
+struct LaneAxis {
+  __m256d cx, cy, cz, low, high;
+};
+
+__attribute__((target("avx"), always_inline)) inline LaneAxis StartAxis(const Matrix& v, int k,
+                                                                       double low, double high) {
+  return {_mm256_set1_pd(v[0][k]), _mm256_set1_pd(v[1][k]), _mm256_set1_pd(v[2][k]),
+          _mm256_set1_pd(low), _mm256_set1_pd(high)};
+}
+
+__attribute__((target("avx"), always_inline)) inline void ProjectLanes(LaneAxis& axis, __m256d x,
+                                                                      __m256d y, __m256d z) {
+  const __m256d d = _mm256_add_pd(
+      _mm256_add_pd(_mm256_mul_pd(x, axis.cx), _mm256_mul_pd(y, axis.cy)),
+      _mm256_mul_pd(z, axis.cz));
+  axis.low = _mm256_min_pd(d, axis.low);
+  axis.high = _mm256_max_pd(d, axis.high);
+}
+
+// Folds the lanes into [*low, *high], in lane order.
+__attribute__((target("avx"))) void FinishAxis(const LaneAxis& axis, double* low, double* high) {
+  for (int lane = 0; lane < 4; ++lane) {
+    *low = std::min(*low, Lane(axis.low, lane));
+    *high = std::max(*high, Lane(axis.high, lane));
+  }
+}
+
+__attribute__((target("avx"))) size_t ProjectTightAvx(const float* points, size_t count,
+                                                      const Matrix& v, double low[3],
+                                                      double high[3]) {
+  LaneAxis first = StartAxis(v, 0, low[0], high[0]), second = StartAxis(v, 1, low[1], high[1]),
+           third = StartAxis(v, 2, low[2], high[2]);
+  const size_t taken = count & ~size_t(3);
+  for (size_t i = 0; i < taken; i += 4) {
+    // x0 y0 z0 x1 | y1 z1 x2 y2 | z2 x3 y3 z3 into the axes of points 0-3.
+    const float* p = points + 3 * i;
+    const __m128 a = _mm_loadu_ps(p), b = _mm_loadu_ps(p + 4), c = _mm_loadu_ps(p + 8);
+    const __m128 x2y2x3y3 = _mm_shuffle_ps(b, c, _MM_SHUFFLE(2, 1, 3, 2));
+    const __m128 y0z0y1z1 = _mm_shuffle_ps(a, b, _MM_SHUFFLE(1, 0, 2, 1));
+    const __m256d x = _mm256_cvtps_pd(_mm_shuffle_ps(a, x2y2x3y3, _MM_SHUFFLE(2, 0, 3, 0)));
+    const __m256d y = _mm256_cvtps_pd(_mm_shuffle_ps(y0z0y1z1, x2y2x3y3, _MM_SHUFFLE(3, 1, 2, 0)));
+    const __m256d z = _mm256_cvtps_pd(_mm_shuffle_ps(y0z0y1z1, c, _MM_SHUFFLE(3, 0, 3, 1)));
+    ProjectLanes(first, x, y, z);
+    ProjectLanes(second, x, y, z);
+    ProjectLanes(third, x, y, z);
+  }
+  FinishAxis(first, &low[0], &high[0]);
+  FinishAxis(second, &low[1], &high[1]);
+  FinishAxis(third, &low[2], &high[2]);
+  return taken;
+}
 #endif
 
 }  // namespace
 
 void OrientedBox::Fit(const float* points, size_t count, size_t stride) {
+  Fit(points, count, stride, nullptr, nullptr);
+}
+
+void OrientedBox::Fit(const float* points, size_t count, size_t stride, Vector* boundsLow,
+                      Vector* boundsHigh) {
   *this = OrientedBox{};
   if (count == 0) return;
   double mean[3] = {0, 0, 0};
   double xx = 0, xy = 0, xz = 0, yy = 0, yz = 0, zz = 0;
 #if defined(KIV_BOX_AVX)
-  if (ProcessorHasAvx()) {
-    SumPointsAvx(points, count, stride, mean, &xx, &xy, &xz, &yy, &yz, &zz);
+  if (ProcessorHasAvx2()) {
+    Vector unusedLow{}, unusedHigh{};
+    SumPointsAvx2(points, count, stride, mean, &xx, &xy, &xz, &yy, &yz, &zz,
+                  (boundsLow != nullptr ? boundsLow : &unusedLow)->data(),
+                  (boundsHigh != nullptr ? boundsHigh : &unusedHigh)->data());
   } else {
     SumPoints(points, count, stride, mean, &xx, &xy, &xz, &yy, &yz, &zz);
+    if (boundsLow != nullptr)
+      WidenBounds(points, count, stride, boundsLow->data(), boundsHigh->data());
   }
 #else
   SumPoints(points, count, stride, mean, &xx, &xy, &xz, &yy, &yz, &zz);
+  if (boundsLow != nullptr)
+    WidenBounds(points, count, stride, boundsLow->data(), boundsHigh->data());
 #endif
   const Matrix sums{{{xx, xy, xz}, {xy, yy, yz}, {xz, yz, zz}}};
   for (double& m : mean) m /= double(count);
@@ -236,7 +362,8 @@ void OrientedBox::Fit(const float* points, size_t count, size_t stride) {
   }
 #if defined(KIV_BOX_AVX)
   if (ProcessorHasAvx()) {
-    ProjectAvx(points, count, stride, v, low, high);
+    const size_t taken = stride == 3 ? ProjectTightAvx(points, count, v, low, high) : 0;
+    ProjectAvx(points + 3 * taken, count - taken, stride, v, low, high);
   } else {
     Project(points, count, stride, v, low, high);
   }

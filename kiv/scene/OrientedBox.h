@@ -7,8 +7,8 @@
 // points that are not finite, give the zeroed box. CalcCorners lists the
 // eight corners. Contains answers whether a point lies inside within a
 // tolerance. A plain value type; nothing here fails. Fit's two passes run
-// four doubles wide on processors with AVX, with the same results to the
-// bit as the plain loops.
+// four doubles wide on processors with AVX (the sums with AVX2), with the
+// same results to the bit as the plain loops.
 #pragma once
 
 #include <array>
@@ -23,6 +23,12 @@ class OrientedBox {
 
   // `count` points of three floats, `stride` floats apart.
   void Fit(const float* points, size_t count, size_t stride = 3);
+  // The same, also widening the axis-aligned bounds [*low, *high] over the
+  // points in point order, as std::max and std::min would one point after
+  // another (a NaN coordinate leaves a bound as it is; when zeros of both
+  // signs meet, a bound keeps the first), in the pass that sums them. Both
+  // null, or both given.
+  void Fit(const float* points, size_t count, size_t stride, Vector* low, Vector* high);
   std::array<Vector, 8> CalcCorners() const;
   bool Contains(const Vector& point, float tolerance = 1e-4f) const;
 

@@ -11,6 +11,7 @@
 #include "kiv/display/Display.h"
 #include "kiv/model/MeshFileSupport.h"
 #include "kiv/store/Resource.h"
+#include "render/meshes/HighestIndex.h"
 #include "render/meshes/MeshChunkReader.h"
 #include "render/meshes/VandruIndexedMeshDefinition.h"
 
@@ -62,7 +63,7 @@ bool HasSetCount(uint32_t version) {
 
 // Vertices read from the interleaved records at a time: a piece stays in
 // the cache (and in a streamed file's window) while it is scattered.
-constexpr uint32_t kVerticesPerPiece = 1024;
+constexpr uint32_t kVerticesPerPiece = 4096;
 
 // The per-vertex array `to` from vertex `first` on.
 Kiv::StridedArray<uint8_t> From(Kiv::StridedArray<uint8_t> to, uint64_t first) {
@@ -158,25 +159,6 @@ bool ReadItems(Kiv::MemoryFile& file, Kiv::StridedArray<uint8_t> to, uint64_t co
     Scatter<Width>(From(to, first), block, piece, Width);
   }
   return true;
-}
-
-// The highest of `count` indices (0 for none). With SSE2 eight at a time:
-// flipping the top bit orders the unsigned words as signed ones.
-uint32_t HighestIndex(const uint16_t* index, uint32_t count) {
-  uint32_t high = 0, i = 0;
-#if defined(__SSE2__)
-  const __m128i flip = _mm_set1_epi16(int16_t(0x8000));
-  __m128i highs = _mm_set1_epi16(int16_t(0x8000));
-  for (; i + 8 <= count; i += 8) {
-    const __m128i words = _mm_loadu_si128(reinterpret_cast<const __m128i*>(index + i));
-    highs = _mm_max_epi16(highs, _mm_xor_si128(words, flip));
-  }
-  alignas(16) uint16_t lanes[8];
-  _mm_store_si128(reinterpret_cast<__m128i*>(lanes), _mm_xor_si128(highs, flip));
-  for (uint16_t lane : lanes) high = std::max<uint32_t>(high, lane);
-#endif
-  for (; i < count; ++i) high = std::max<uint32_t>(high, index[i]);
-  return high;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "render/meshes/TextureScaleSum.h"
 
 #include "kiv/basics/ProcessorFeatures.h"
+#include "render/meshes/HighestIndex.h"
 
 #include <algorithm>
 #include <cmath>
@@ -59,14 +60,19 @@ struct EdgeBlock {
   // The same for tight arrays (positions 12, texture coordinates 8 bytes
   // apart) and `count` a multiple of four: a triangle's edges are taken as
   // vectors, each lane subtracting what Gather subtracts, and four
-  // triangles are turned into the coordinate arrays together. Only the
-  // floats of each vertex are read.
+  // triangles are turned into the coordinate arrays together. With `Wide`
+  // a position is read as four floats (the fourth, the next vertex's, is
+  // dropped with the lanes no row keeps): only for blocks whose indices are
+  // all below the last vertex. Otherwise only the floats of each vertex are
+  // read.
+  template <bool Wide>
   void GatherTight(const float* p, const float* t, const uint16_t* index, uint32_t count) {
     const auto pair = [t](uint32_t i) {
       return _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(t + 2 * uint64_t(i))));
     };
     const auto point = [p](uint32_t i) {
       const float* at = p + 3 * uint64_t(i);
+      if constexpr (Wide) return _mm_loadu_ps(at);
       return _mm_movelh_ps(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(at))),
                            _mm_load_ss(at + 2));
     };
@@ -212,7 +218,8 @@ void TextureScaleSum::Terms::Sum(double term, double weight, float ratio) {
 }
 
 void TextureScaleSum::AddTriangles(Kiv::StridedArray<float> p, Kiv::StridedArray<float> t,
-                                   const uint16_t* index, uint32_t triangles) {
+                                   uint32_t vertices, const uint16_t* index,
+                                   uint32_t triangles) {
   // Kept in registers for the loop, not in the object.
   Terms terms = terms_;
   uint32_t first = 0;
@@ -226,8 +233,11 @@ void TextureScaleSum::AddTriangles(Kiv::StridedArray<float> p, Kiv::StridedArray
   const bool avx = Kiv::ProcessorHasAvx();
   for (; first + 4 <= triangles;) {
     const uint32_t count = std::min(kBlock, (triangles - first) & ~3u);
-    if (tight)
-      edges.GatherTight(p[0], t[0], index + 3 * uint64_t(first), count);
+    const uint16_t* blockIndex = index + 3 * uint64_t(first);
+    if (tight && HighestIndex(blockIndex, 3 * count) + 1 < vertices)
+      edges.GatherTight<true>(p[0], t[0], blockIndex, count);
+    else if (tight)
+      edges.GatherTight<false>(p[0], t[0], blockIndex, count);
     else
       edges.Gather(p, t, index + 3 * uint64_t(first), count);
     if (avx)

@@ -8,8 +8,9 @@
 // with the same float and double operations whichever chunks they come
 // from, so the result does not depend on how the calls split the triangles.
 //
-// AddTriangles reads `triangles` triples of `index`; every index must name a
-// vertex of both arrays (the loader checks them). Nothing here fails.
+// AddTriangles reads `triangles` triples of `index`; both arrays hold
+// `vertices` vertices and every index must be below it (the loader checks
+// them). Nothing here fails.
 #pragma once
 
 #include <cstdint>
@@ -19,7 +20,7 @@
 class TextureScaleSum {
  public:
   void AddTriangles(Kiv::StridedArray<float> positions, Kiv::StridedArray<float> texCoords,
-                    const uint16_t* index, uint32_t triangles);
+                    uint32_t vertices, const uint16_t* index, uint32_t triangles);
   float Scale() const;
 
  private:

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <vector>
 
 #include "kiv/basics/Quaternion.h"
@@ -30,6 +33,89 @@ TEST(OrientedBox, HoldsEveryPointOfARotatedCloud) {
   Kiv::OrientedBox none;
   none.Fit(nullptr, 0);
   EXPECT_EQ(none.extents, (Kiv::OrientedBox::Vector{0, 0, 0}));
+}
+
+std::vector<uint32_t> Bits(const std::vector<float>& values) {
+  std::vector<uint32_t> bits(values.size());
+  std::memcpy(bits.data(), values.data(), 4 * values.size());
+  return bits;
+}
+
+// The bounds a fit widens are those of std::max and std::min taken one
+// point after another (a NaN passes, the first of two equal zeros stays),
+// from the bounds given, and the box is the box of a fit without bounds.
+TEST(OrientedBox, FitWidensBoundsAsPointByPointMaxAndMinWould) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const struct {
+    const char* what;
+    std::vector<float> points;
+    size_t stride;
+    float start;  // the bounds given: [start, start] on every axis
+  } cases[] = {
+      {"one point", {1.0f, -2.0f, 3.0f}, 3, 0.5f},
+      {"zeros of both signs", {0.0f, -0.0f, 0.0f, -0.0f, 0.0f, -0.0f, 0.0f, 0.0f, -0.0f}, 3, 0.0f},
+      {"negative zero first", {-0.0f, -0.0f, -0.0f, 0.0f, 0.0f, 0.0f}, 3, 1.0f},
+      {"NaN coordinates", {nan, 1.0f, 2.0f, 3.0f, nan, -4.0f, -5.0f, 6.0f, nan}, 3, 0.0f},
+      {"wider records", {1, 2, 3, 99, -1, 5, -7, 99, 4, -6, 0.5f, 99}, 4, 0.0f},
+      {"a cloud", {}, 3, std::numeric_limits<float>::max()},
+  };
+  for (const auto& c : cases) {
+    std::vector<float> points = c.points;
+    for (int i = 0; points.empty() && i < 300; ++i)
+      points.insert(points.end(), {float(i % 13) - 6.0f, float(i * i % 17) * 0.25f, -float(i % 5)});
+    const size_t count = points.size() / c.stride;
+    std::vector<float> expectedLow(3, c.start), expectedHigh(3, -c.start);
+    for (size_t i = 0; i < count; ++i) {
+      for (int a = 0; a < 3; ++a) {
+        expectedLow[a] = std::min(expectedLow[a], points[i * c.stride + a]);
+        expectedHigh[a] = std::max(expectedHigh[a], points[i * c.stride + a]);
+      }
+    }
+    Kiv::OrientedBox::Vector low{c.start, c.start, c.start}, high{-c.start, -c.start, -c.start};
+    Kiv::OrientedBox box, plain;
+    box.Fit(points.data(), count, c.stride, &low, &high);
+    plain.Fit(points.data(), count, c.stride);
+    EXPECT_EQ(Bits({low.begin(), low.end()}), Bits(expectedLow)) << c.what;
+    EXPECT_EQ(Bits({high.begin(), high.end()}), Bits(expectedHigh)) << c.what;
+    EXPECT_EQ(std::memcmp(&box, &plain, sizeof(box)), 0) << c.what;
+  }
+}
+
+// Points three floats apart are projected four at a time; the box must be
+// the one that the same points in wider records (taken one by one) give,
+// to the bit, also when a side of the box lies at zero (where the first of
+// two zeros decides) and with points that are not numbers.
+TEST(OrientedBox, TightPointsFitAsWiderRecordsDo) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  std::vector<std::vector<float>> clouds;
+  std::vector<float> cloud;
+  for (int i = 0; i < 103; ++i)
+    cloud.insert(cloud.end(),
+                 {float(i % 11) * 0.7f - 3.0f, float(i * 7 % 13), float(i % 4) - 1.5f});
+  clouds.push_back(cloud);
+  cloud.clear();
+  for (int i = 0; i < 41; ++i)  // flat through the origin, zeros of both signs
+    cloud.insert(cloud.end(),
+                 {float(i % 6) - 2.0f, i % 3 == 0 ? -0.0f : 0.0f, float(i % 5) - 2.0f});
+  clouds.push_back(cloud);
+  cloud.clear();
+  for (int i = 0; i < 4; ++i) cloud.insert(cloud.end(), {i == 0 ? -0.0f : 0.0f, 0.0f, float(i)});
+  clouds.push_back(cloud);
+  cloud = clouds[0];
+  cloud[5 * 3 + 1] = nan;
+  clouds.push_back(cloud);
+  for (const std::vector<float>& points : clouds) {
+    for (size_t count = 4; count <= points.size() / 3; count += count < 12 ? 1 : 37) {
+      std::vector<float> wide;
+      for (size_t i = 0; i < count; ++i)
+        wide.insert(wide.end(), {points[3 * i], points[3 * i + 1], points[3 * i + 2], 5.0f});
+      Kiv::OrientedBox tight, spread;
+      tight.Fit(points.data(), count);
+      spread.Fit(wide.data(), count, 4);
+      EXPECT_EQ(std::memcmp(&tight, &spread, sizeof(tight)), 0)
+          << count << " points of a cloud of " << points.size() / 3;
+    }
+  }
 }
 
 TEST(Quaternion, MatrixRoundTripKeepsTheRotation) {
