@@ -70,19 +70,28 @@ bool LZSSHuffmanTree::Climb(uint32_t c, uint32_t steps) {
     if (c > root || steps > root) return false;
     const uint32_t k = ++freq_[c];
     if (freq_[c + 1] < k) {
-      // The last position lighter than k: weights are in order, so counting
-      // the lighter ones in windows past c + 1 finds it without a branch per
-      // position (the sentinels end the last window).
-      uint32_t l = c + 2;
-      for (;;) {
-        uint32_t below = 0;
+      // The last position lighter than k, that is the last of the old
+      // weight w. The hint left by the last swap at a weight of the same
+      // slot is it when it lies past c, weighs w and the next does not
+      // (weights are in order); else counting the lighter positions in
+      // windows past c + 1 finds it without a branch per position (the
+      // sentinels end the last window).
+      const uint32_t w = k - 1;
+      uint32_t l = runHint_[w % kRunHints];
+      if (l <= c || freq_[l] != w || freq_[l + 1] == w) {
+        l = c + 2;
+        for (;;) {
+          uint32_t below = 0;
 #pragma GCC unroll 8
-        for (uint32_t j = 0; j < kScanWindow; ++j) below += freq_[l + j] < k ? 1u : 0u;
-        l += below;
-        if (below < kScanWindow) break;
+          for (uint32_t j = 0; j < kScanWindow; ++j) below += freq_[l + j] < k ? 1u : 0u;
+          l += below;
+          if (below < kScanWindow) break;
+        }
+        --l;
       }
-      --l;
       if (l >= root) return false;
+      // Once l grows, the run of w ends just below it.
+      runHint_[w % kRunHints] = static_cast<uint16_t>(l - 1);
       const uint32_t sonC = son_[c];
       const uint32_t sonL = son_[l];
       Relink(sonL, c);

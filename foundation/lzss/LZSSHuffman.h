@@ -25,7 +25,9 @@
 // count of steps (short walks are padded with a spare pair of weights that
 // never moves a node). A swap of a node the table passes refreshes the
 // entries below that node's position, renewing only their son entry when
-// their walks still end there; a rebuild refreshes them all.
+// their walks still end there; a rebuild refreshes them all. The swap
+// partner of a growing node, the last node of its old weight, is found from
+// a checked hint that each swap leaves, or by a scan.
 //
 // Update and Code answer false only when the tree is found inconsistent,
 // which a correct coder never sees; callers treat it as a failed stream.
@@ -96,6 +98,10 @@ class LZSSHuffmanTree {
   int32_t parent_[kMaxNodes + 1] = {};
   uint32_t son_[kMaxNodes + 1] = {};
   uint32_t leaf_[kMaxLeaves] = {};
+  // Per weight modulo kRunHints, a guess at the last position of that
+  // weight, checked before use: a stale or colliding one only costs a scan.
+  static constexpr uint32_t kRunHints = 256;
+  uint16_t runHint_[kRunHints] = {};
   // The walk table. A position whose son entry a walk read has its depth
   // (1 to kTableBits) in readDepth_ and the bits that lead to it in
   // readPrefix_; a mark left from an older walk only costs a needless
