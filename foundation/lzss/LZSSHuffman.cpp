@@ -43,7 +43,7 @@ void LZSSHuffmanTree::Relink(uint32_t son, uint32_t position) {
 bool LZSSHuffmanTree::Update(uint32_t symbol) {
   if (symbol >= leaves_) return false;
   if (freq_[root_] >= kRebuildWeight && !Rebuild()) return false;
-  return Climb(leaf_[symbol], 0);
+  return Climb(leaf_[symbol]);
 }
 
 bool LZSSHuffmanTree::UpdateAlong(uint32_t symbol, const uint32_t* path, uint32_t length) {
@@ -54,7 +54,7 @@ bool LZSSHuffmanTree::UpdateAlong(uint32_t symbol, const uint32_t* path, uint32_
   // move hands over to the general climb.
   for (uint32_t i = length; i-- > 0;) {
     const uint32_t c = path[i];
-    if (freq_[c + 1] <= freq_[c]) return Climb(c, length - 1 - i);
+    if (freq_[c + 1] <= freq_[c]) return Climb(c);
     ++freq_[c];
   }
   ++freq_[root_];
@@ -63,11 +63,14 @@ bool LZSSHuffmanTree::UpdateAlong(uint32_t symbol, const uint32_t* path, uint32_
 
 // Adds one to the weights from position `c` up to the root, swapping a node
 // that outgrows the next position with the last node of its old weight.
-bool LZSSHuffmanTree::Climb(uint32_t c, uint32_t steps) {
+bool LZSSHuffmanTree::Climb(uint32_t position) {
   // A local copy: the weight stores would otherwise reload the member.
-  const uint32_t root = root_;
-  for (; c != root; ++steps) {
-    if (c > root || steps > root) return false;
+  const size_t root = root_;
+  // Pointer-wide, so that c + 1 folds into the address. A parent lies past
+  // its child (it outweighs it), so the climb ends.
+  size_t c = position;
+  if (c > root) return false;
+  while (c != root) {
     const uint32_t k = ++freq_[c];
     if (freq_[c + 1] < k) {
       // The last position lighter than k, that is the last of the old
@@ -77,7 +80,7 @@ bool LZSSHuffmanTree::Climb(uint32_t c, uint32_t steps) {
       // windows past c + 1 finds it without a branch per position (the
       // sentinels end the last window).
       const uint32_t w = k - 1;
-      uint32_t l = runHint_[w % kRunHints];
+      size_t l = runHint_[w % kRunHints];
       if (l <= c || freq_[l] != w || freq_[l + 1] == w) {
         l = c + 2;
         for (;;) {
@@ -96,7 +99,7 @@ bool LZSSHuffmanTree::Climb(uint32_t c, uint32_t steps) {
       const uint32_t sonL = son_[l];
       Relink(sonL, c);
       Relink(sonC, l);
-      freq_[c] = freq_[l];
+      freq_[c] = w;
       freq_[l] = k;
       son_[c] = sonL;
       son_[l] = sonC;
@@ -106,7 +109,9 @@ bool LZSSHuffmanTree::Climb(uint32_t c, uint32_t steps) {
       }
       c = l;
     }
-    c = static_cast<uint32_t>(parent_[c]);
+    const size_t up = static_cast<uint32_t>(parent_[c]);
+    if (up <= c || up > root) return false;
+    c = up;
   }
   ++freq_[root];
   return true;
@@ -285,8 +290,8 @@ void LZSSHuffmanTree::ResetTable() {
   if (freq_[root_] >= kRebuildWeight) return Update(symbol) ? used : 0;
   for (uint32_t i = n; i-- > 0;) {
     const uint32_t c = deep[i];
-    if (freq_[c + 1] <= freq_[c]) return Climb(c, n - 1 - i) ? used : 0;
+    if (freq_[c + 1] <= freq_[c]) return Climb(c) ? used : 0;
     ++freq_[c];
   }
-  return ClimbTable(entry, n) ? used : 0;
+  return ClimbTable(entry) ? used : 0;
 }

@@ -34,6 +34,7 @@
 // The arrays are members: a tree does not allocate. One thread per tree.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 class LZSSHuffmanTree {
@@ -72,8 +73,8 @@ class LZSSHuffmanTree {
     uint16_t son;  // the son entry of the last position
   };
 
-  // Up the path of `entry`, padding included, `steps` above the leaf.
-  inline bool ClimbTable(const TableEntry& entry, uint32_t steps);
+  // Up the path of `entry`, padding included.
+  inline bool ClimbTable(const TableEntry& entry);
   // Decode for a code longer than the table's walk.
   uint32_t DecodeDeep(uint64_t bits, uint32_t available, uint32_t& symbol);
   void ResetTable();
@@ -82,7 +83,7 @@ class LZSSHuffmanTree {
   // Walks again the patterns whose low `depth` bits are `prefix`.
   void FillTable(uint32_t prefix, uint32_t depth);
   void RefreshBelow(uint32_t position);
-  bool Climb(uint32_t position, uint32_t steps);
+  bool Climb(uint32_t position);
   void Relink(uint32_t son, uint32_t position);
   void MoveUp(uint32_t position);
 
@@ -123,15 +124,16 @@ uint32_t LZSSHuffmanTree::Decode(uint64_t bits, uint32_t available, uint32_t& sy
   if (used > available) return 0;
   symbol = x & ~kLeafFlag;
   if (freq_[root_] >= kRebuildWeight) return Update(symbol) ? used : 0;
-  return ClimbTable(entry, 0) ? used : 0;
+  return ClimbTable(entry) ? used : 0;
 }
 
 // The whole table path, padding included: a fixed count of steps.
-bool LZSSHuffmanTree::ClimbTable(const TableEntry& entry, uint32_t steps) {
+bool LZSSHuffmanTree::ClimbTable(const TableEntry& entry) {
 #pragma GCC unroll 8
   for (uint32_t i = kTableBits; i-- > 0;) {
-    const uint32_t c = entry.path[i];
-    if (freq_[c + 1] <= freq_[c]) return Climb(c, steps + entry.used - 1 - i);
+    // Pointer-wide: c + 1 then folds into the address.
+    const size_t c = entry.path[i];
+    if (freq_[c + 1] <= freq_[c]) return Climb(static_cast<uint32_t>(c));
     ++freq_[c];
   }
   ++freq_[root_];
