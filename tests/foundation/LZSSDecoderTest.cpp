@@ -356,7 +356,7 @@ TEST(LZSSHuffmanTree, UpdatesSwapWithTheLastNodeOfTheOldWeight) {
       PlainUpdate plain(coder);
       SkewedSymbols draw(symbols, skew, symbols * 7 + skew, 2000);
       std::mt19937_64 noise(symbols + skew);
-      for (uint32_t i = 0; i < 120000; ++i) {
+      for (uint32_t i = 0; i < 60000; ++i) {
         const uint32_t s = draw.Next();
         const bool rebuilds = coder.Freq(coder.Root()) >= LZSSHuffmanTree::kRebuildWeight;
         uint64_t code = 0;
