@@ -211,22 +211,45 @@ void LZSSHuffmanTree::RefreshBelow(uint32_t position) {
   const uint32_t depth = readDepth_[position];
   if (depth == 0) return;
   const uint32_t prefix = readPrefix_[position];
-  const uint32_t son = son_[position];
   const TableEntry& first = table_[prefix];
-  if (first.used == depth && first.path[depth - 1] == position) {
-    // The walks end at `position` (the mark is theirs) and still do when it
-    // is the last level or holds a leaf again: only their son entry changes.
-    if (depth == kTableBits || (son & kLeafFlag) != 0) {
-      for (uint32_t rest = 0; rest < (kTableSize >> depth); ++rest) {
-        table_[prefix | rest << depth].son = static_cast<uint16_t>(son);
-      }
-      return;
-    }
-  } else if (depth == kTableBits) {
-    // A mark left from an older walk: no walk ends here.
+  if (first.path[depth - 1] != position) {
+    // A mark left from an older walk (rare): the walks of its prefix are
+    // made again from the root, which holds whatever they pass now.
+    if (depth < kTableBits) FillTable(prefix, depth);
     return;
   }
-  FillTable(prefix, depth);
+  const uint32_t son = son_[position];
+  // The walks end at `position` and still do when it is the last level or
+  // holds a leaf again: only their son entry changes.
+  if (first.used == depth && (depth == kTableBits || (son & kLeafFlag) != 0)) {
+    for (uint32_t rest = 0; rest < (kTableSize >> depth); ++rest) {
+      table_[prefix | rest << depth].son = static_cast<uint16_t>(son);
+    }
+    return;
+  }
+  FillBelow(position, prefix, depth);
+}
+
+// Walks again from `position` the patterns whose walks pass it: their
+// positions down to it stay, so each goes on from there, in place.
+void LZSSHuffmanTree::FillBelow(uint32_t position, uint32_t prefix, uint32_t depth) {
+  const uint32_t start = son_[position];
+  for (uint32_t rest = 0; rest < (kTableSize >> depth); ++rest) {
+    const uint32_t pattern = prefix | rest << depth;
+    TableEntry& entry = table_[pattern];
+    uint32_t x = start;
+    uint32_t used = depth;
+    while (used < kTableBits && (x & kLeafFlag) == 0) {
+      const uint32_t next = x + ((pattern >> used) & 1);
+      entry.path[used++] = static_cast<uint16_t>(next);
+      readDepth_[next] = static_cast<uint8_t>(used);
+      readPrefix_[next] = static_cast<uint16_t>(pattern & ((1u << used) - 1));
+      x = son_[next];
+    }
+    entry.used = static_cast<uint16_t>(used);
+    entry.son = static_cast<uint16_t>(x);
+    for (uint32_t i = used; i < kTableBits; ++i) entry.path[i] = kSpare;
+  }
 }
 
 // Walks each pattern from the root, marking every position whose son entry

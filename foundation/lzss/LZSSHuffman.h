@@ -24,10 +24,11 @@
 // the son entry it ends on; the update goes up those positions in a fixed
 // count of steps (short walks are padded with a spare pair of weights that
 // never moves a node). A swap of a node the table passes refreshes the
-// entries below that node's position, renewing only their son entry when
-// their walks still end there; a rebuild refreshes them all. The swap
-// partner of a growing node, the last node of its old weight, is found from
-// a checked hint that each swap leaves, or by a scan.
+// entries below that node's position, walking again from there only, or
+// renewing only their son entry when their walks still end there; a rebuild
+// refreshes them all. The swap partner of a growing node, the last node of
+// its old weight, is found from a checked hint that each swap leaves, or by
+// a scan.
 //
 // Update and Code answer false only when the tree is found inconsistent,
 // which a correct coder never sees; callers treat it as a failed stream.
@@ -82,6 +83,7 @@ class LZSSHuffmanTree {
   bool Rebuild();
   // Walks again the patterns whose low `depth` bits are `prefix`.
   void FillTable(uint32_t prefix, uint32_t depth);
+  void FillBelow(uint32_t position, uint32_t prefix, uint32_t depth);
   void RefreshBelow(uint32_t position);
   bool Climb(uint32_t position);
   void Relink(uint32_t son, uint32_t position);
