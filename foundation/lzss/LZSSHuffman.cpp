@@ -43,7 +43,7 @@ void LZSSHuffmanTree::Relink(uint32_t son, uint32_t position) {
 bool LZSSHuffmanTree::Update(uint32_t symbol) {
   if (symbol >= leaves_) return false;
   if (freq_[root_] >= kRebuildWeight && !Rebuild()) return false;
-  return Climb(leaf_[symbol]);
+  return ClimbHinted(leaf_[symbol]);
 }
 
 bool LZSSHuffmanTree::UpdateAlong(uint32_t symbol, const uint32_t* path, uint32_t length) {
@@ -54,7 +54,7 @@ bool LZSSHuffmanTree::UpdateAlong(uint32_t symbol, const uint32_t* path, uint32_
   // move hands over to the general climb.
   for (uint32_t i = length; i-- > 0;) {
     const uint32_t c = path[i];
-    if (freq_[c + 1] <= freq_[c]) return Climb(c);
+    if (freq_[c + 1] <= freq_[c]) return ClimbHinted(c);
     ++freq_[c];
   }
   ++freq_[root_];
@@ -64,6 +64,14 @@ bool LZSSHuffmanTree::UpdateAlong(uint32_t symbol, const uint32_t* path, uint32_
 // Adds one to the weights from position `c` up to the root, swapping a node
 // that outgrows the next position with the last node of its old weight.
 bool LZSSHuffmanTree::Climb(uint32_t position) {
+  return Climb(position, false);
+}
+
+bool LZSSHuffmanTree::ClimbHinted(uint32_t position) {
+  return Climb(position, true);
+}
+
+bool LZSSHuffmanTree::Climb(uint32_t position, bool hinted) {
   // A local copy: the weight stores would otherwise reload the member.
   const size_t root = root_;
   // Pointer-wide, so that c + 1 folds into the address. A parent lies past
@@ -81,7 +89,7 @@ bool LZSSHuffmanTree::Climb(uint32_t position) {
       // sentinels end the last window).
       const uint32_t w = k - 1;
       size_t l = runHint_[w % kRunHints];
-      if (l <= c || freq_[l] != w || freq_[l + 1] == w) {
+      if (!hinted || l <= c || freq_[l] != w || freq_[l + 1] == w) {
         l = c + 2;
         for (;;) {
           uint32_t below = 0;
@@ -313,7 +321,7 @@ void LZSSHuffmanTree::ResetTable() {
   if (freq_[root_] >= kRebuildWeight) return Update(symbol) ? used : 0;
   for (uint32_t i = n; i-- > 0;) {
     const uint32_t c = deep[i];
-    if (freq_[c + 1] <= freq_[c]) return Climb(c) ? used : 0;
+    if (freq_[c + 1] <= freq_[c]) return ClimbHinted(c) ? used : 0;
     ++freq_[c];
   }
   return ClimbTable(entry) ? used : 0;

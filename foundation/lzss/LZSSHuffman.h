@@ -85,7 +85,11 @@ class LZSSHuffmanTree {
   void FillTable(uint32_t prefix, uint32_t depth);
   void FillBelow(uint32_t position, uint32_t prefix, uint32_t depth);
   void RefreshBelow(uint32_t position);
+  // Climb uses no hint: swaps that start inside the table's walks seldom
+  // meet a live one. ClimbHinted serves the deeper and plain updates.
   bool Climb(uint32_t position);
+  bool ClimbHinted(uint32_t position);
+  [[gnu::always_inline]] inline bool Climb(uint32_t position, bool hinted);
   void Relink(uint32_t son, uint32_t position);
   void MoveUp(uint32_t position);
 
