@@ -43,7 +43,7 @@ void LZSSHuffmanTree::Relink(uint32_t son, uint32_t position) {
 bool LZSSHuffmanTree::Update(uint32_t symbol) {
   if (symbol >= leaves_) return false;
   if (freq_[root_] >= kRebuildWeight && !Rebuild()) return false;
-  return Climb(leaf_[symbol], 0);
+  return ClimbHinted(leaf_[symbol]);
 }
 
 bool LZSSHuffmanTree::UpdateAlong(uint32_t symbol, const uint32_t* path, uint32_t length) {
@@ -54,7 +54,7 @@ bool LZSSHuffmanTree::UpdateAlong(uint32_t symbol, const uint32_t* path, uint32_
   // move hands over to the general climb.
   for (uint32_t i = length; i-- > 0;) {
     const uint32_t c = path[i];
-    if (freq_[c + 1] <= freq_[c]) return Climb(c, length - 1 - i);
+    if (freq_[c + 1] <= freq_[c]) return ClimbHinted(c);
     ++freq_[c];
   }
   ++freq_[root_];
@@ -63,31 +63,51 @@ bool LZSSHuffmanTree::UpdateAlong(uint32_t symbol, const uint32_t* path, uint32_
 
 // Adds one to the weights from position `c` up to the root, swapping a node
 // that outgrows the next position with the last node of its old weight.
-bool LZSSHuffmanTree::Climb(uint32_t c, uint32_t steps) {
+bool LZSSHuffmanTree::Climb(uint32_t position) {
+  return Climb(position, false);
+}
+
+bool LZSSHuffmanTree::ClimbHinted(uint32_t position) {
+  return Climb(position, true);
+}
+
+bool LZSSHuffmanTree::Climb(uint32_t position, bool hinted) {
   // A local copy: the weight stores would otherwise reload the member.
-  const uint32_t root = root_;
-  for (; c != root; ++steps) {
-    if (c > root || steps > root) return false;
+  const size_t root = root_;
+  // Pointer-wide, so that c + 1 folds into the address. A parent lies past
+  // its child (it outweighs it), so the climb ends.
+  size_t c = position;
+  if (c > root) return false;
+  while (c != root) {
     const uint32_t k = ++freq_[c];
     if (freq_[c + 1] < k) {
-      // The last position lighter than k: weights are in order, so counting
-      // the lighter ones in windows past c + 1 finds it without a branch per
-      // position (the sentinels end the last window).
-      uint32_t l = c + 2;
-      for (;;) {
-        uint32_t below = 0;
+      // The last position lighter than k, that is the last of the old
+      // weight w. The hint left by the last swap at a weight of the same
+      // slot is it when it lies past c, weighs w and the next does not
+      // (weights are in order); else counting the lighter positions in
+      // windows past c + 1 finds it without a branch per position (the
+      // sentinels end the last window).
+      const uint32_t w = k - 1;
+      size_t l = runHint_[w % kRunHints];
+      if (!hinted || l <= c || freq_[l] != w || freq_[l + 1] == w) {
+        l = c + 2;
+        for (;;) {
+          uint32_t below = 0;
 #pragma GCC unroll 8
-        for (uint32_t j = 0; j < kScanWindow; ++j) below += freq_[l + j] < k ? 1u : 0u;
-        l += below;
-        if (below < kScanWindow) break;
+          for (uint32_t j = 0; j < kScanWindow; ++j) below += freq_[l + j] < k ? 1u : 0u;
+          l += below;
+          if (below < kScanWindow) break;
+        }
+        --l;
       }
-      --l;
       if (l >= root) return false;
+      // Once l grows, the run of w ends just below it.
+      runHint_[w % kRunHints] = static_cast<uint16_t>(l - 1);
       const uint32_t sonC = son_[c];
       const uint32_t sonL = son_[l];
       Relink(sonL, c);
       Relink(sonC, l);
-      freq_[c] = freq_[l];
+      freq_[c] = w;
       freq_[l] = k;
       son_[c] = sonL;
       son_[l] = sonC;
@@ -97,7 +117,9 @@ bool LZSSHuffmanTree::Climb(uint32_t c, uint32_t steps) {
       }
       c = l;
     }
-    c = static_cast<uint32_t>(parent_[c]);
+    const size_t up = static_cast<uint32_t>(parent_[c]);
+    if (up <= c || up > root) return false;
+    c = up;
   }
   ++freq_[root];
   return true;
@@ -197,22 +219,45 @@ void LZSSHuffmanTree::RefreshBelow(uint32_t position) {
   const uint32_t depth = readDepth_[position];
   if (depth == 0) return;
   const uint32_t prefix = readPrefix_[position];
-  const uint32_t son = son_[position];
   const TableEntry& first = table_[prefix];
-  if (first.used == depth && first.path[depth - 1] == position) {
-    // The walks end at `position` (the mark is theirs) and still do when it
-    // is the last level or holds a leaf again: only their son entry changes.
-    if (depth == kTableBits || (son & kLeafFlag) != 0) {
-      for (uint32_t rest = 0; rest < (kTableSize >> depth); ++rest) {
-        table_[prefix | rest << depth].son = static_cast<uint16_t>(son);
-      }
-      return;
-    }
-  } else if (depth == kTableBits) {
-    // A mark left from an older walk: no walk ends here.
+  if (first.path[depth - 1] != position) {
+    // A mark left from an older walk (rare): the walks of its prefix are
+    // made again from the root, which holds whatever they pass now.
+    if (depth < kTableBits) FillTable(prefix, depth);
     return;
   }
-  FillTable(prefix, depth);
+  const uint32_t son = son_[position];
+  // The walks end at `position` and still do when it is the last level or
+  // holds a leaf again: only their son entry changes.
+  if (first.used == depth && (depth == kTableBits || (son & kLeafFlag) != 0)) {
+    for (uint32_t rest = 0; rest < (kTableSize >> depth); ++rest) {
+      table_[prefix | rest << depth].son = static_cast<uint16_t>(son);
+    }
+    return;
+  }
+  FillBelow(position, prefix, depth);
+}
+
+// Walks again from `position` the patterns whose walks pass it: their
+// positions down to it stay, so each goes on from there, in place.
+void LZSSHuffmanTree::FillBelow(uint32_t position, uint32_t prefix, uint32_t depth) {
+  const uint32_t start = son_[position];
+  for (uint32_t rest = 0; rest < (kTableSize >> depth); ++rest) {
+    const uint32_t pattern = prefix | rest << depth;
+    TableEntry& entry = table_[pattern];
+    uint32_t x = start;
+    uint32_t used = depth;
+    while (used < kTableBits && (x & kLeafFlag) == 0) {
+      const uint32_t next = x + ((pattern >> used) & 1);
+      entry.path[used++] = static_cast<uint16_t>(next);
+      readDepth_[next] = static_cast<uint8_t>(used);
+      readPrefix_[next] = static_cast<uint16_t>(pattern & ((1u << used) - 1));
+      x = son_[next];
+    }
+    entry.used = static_cast<uint16_t>(used);
+    entry.son = static_cast<uint16_t>(x);
+    for (uint32_t i = used; i < kTableBits; ++i) entry.path[i] = kSpare;
+  }
 }
 
 // Walks each pattern from the root, marking every position whose son entry
@@ -276,8 +321,8 @@ void LZSSHuffmanTree::ResetTable() {
   if (freq_[root_] >= kRebuildWeight) return Update(symbol) ? used : 0;
   for (uint32_t i = n; i-- > 0;) {
     const uint32_t c = deep[i];
-    if (freq_[c + 1] <= freq_[c]) return Climb(c, n - 1 - i) ? used : 0;
+    if (freq_[c + 1] <= freq_[c]) return ClimbHinted(c) ? used : 0;
     ++freq_[c];
   }
-  return ClimbTable(entry, n) ? used : 0;
+  return ClimbTable(entry) ? used : 0;
 }

@@ -24,14 +24,18 @@
 // the son entry it ends on; the update goes up those positions in a fixed
 // count of steps (short walks are padded with a spare pair of weights that
 // never moves a node). A swap of a node the table passes refreshes the
-// entries below that node's position, renewing only their son entry when
-// their walks still end there; a rebuild refreshes them all.
+// entries below that node's position, walking again from there only, or
+// renewing only their son entry when their walks still end there; a rebuild
+// refreshes them all. The swap partner of a growing node, the last node of
+// its old weight, is found from a checked hint that each swap leaves, or by
+// a scan.
 //
 // Update and Code answer false only when the tree is found inconsistent,
 // which a correct coder never sees; callers treat it as a failed stream.
 // The arrays are members: a tree does not allocate. One thread per tree.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 class LZSSHuffmanTree {
@@ -70,8 +74,8 @@ class LZSSHuffmanTree {
     uint16_t son;  // the son entry of the last position
   };
 
-  // Up the path of `entry`, padding included, `steps` above the leaf.
-  inline bool ClimbTable(const TableEntry& entry, uint32_t steps);
+  // Up the path of `entry`, padding included.
+  inline bool ClimbTable(const TableEntry& entry);
   // Decode for a code longer than the table's walk.
   uint32_t DecodeDeep(uint64_t bits, uint32_t available, uint32_t& symbol);
   void ResetTable();
@@ -79,8 +83,13 @@ class LZSSHuffmanTree {
   bool Rebuild();
   // Walks again the patterns whose low `depth` bits are `prefix`.
   void FillTable(uint32_t prefix, uint32_t depth);
+  void FillBelow(uint32_t position, uint32_t prefix, uint32_t depth);
   void RefreshBelow(uint32_t position);
-  bool Climb(uint32_t position, uint32_t steps);
+  // Climb uses no hint: swaps that start inside the table's walks seldom
+  // meet a live one. ClimbHinted serves the deeper and plain updates.
+  bool Climb(uint32_t position);
+  bool ClimbHinted(uint32_t position);
+  [[gnu::always_inline]] inline bool Climb(uint32_t position, bool hinted);
   void Relink(uint32_t son, uint32_t position);
   void MoveUp(uint32_t position);
 
@@ -96,6 +105,10 @@ class LZSSHuffmanTree {
   int32_t parent_[kMaxNodes + 1] = {};
   uint32_t son_[kMaxNodes + 1] = {};
   uint32_t leaf_[kMaxLeaves] = {};
+  // Per weight modulo kRunHints, a guess at the last position of that
+  // weight, checked before use: a stale or colliding one only costs a scan.
+  static constexpr uint32_t kRunHints = 256;
+  uint16_t runHint_[kRunHints] = {};
   // The walk table. A position whose son entry a walk read has its depth
   // (1 to kTableBits) in readDepth_ and the bits that lead to it in
   // readPrefix_; a mark left from an older walk only costs a needless
@@ -117,15 +130,16 @@ uint32_t LZSSHuffmanTree::Decode(uint64_t bits, uint32_t available, uint32_t& sy
   if (used > available) return 0;
   symbol = x & ~kLeafFlag;
   if (freq_[root_] >= kRebuildWeight) return Update(symbol) ? used : 0;
-  return ClimbTable(entry, 0) ? used : 0;
+  return ClimbTable(entry) ? used : 0;
 }
 
 // The whole table path, padding included: a fixed count of steps.
-bool LZSSHuffmanTree::ClimbTable(const TableEntry& entry, uint32_t steps) {
+bool LZSSHuffmanTree::ClimbTable(const TableEntry& entry) {
 #pragma GCC unroll 8
   for (uint32_t i = kTableBits; i-- > 0;) {
-    const uint32_t c = entry.path[i];
-    if (freq_[c + 1] <= freq_[c]) return Climb(c, steps + entry.used - 1 - i);
+    // Pointer-wide: c + 1 then folds into the address.
+    const size_t c = entry.path[i];
+    if (freq_[c + 1] <= freq_[c]) return Climb(static_cast<uint32_t>(c));
     ++freq_[c];
   }
   ++freq_[root_];

@@ -294,6 +294,81 @@ TEST(LZSSHuffmanTree, DecodingUpdatesMatchThePlainUpdate) {
   }
 }
 
+// The update rule written plainly over a copy of a tree's nodes: add one on
+// the way up, and swap a node that outgrows the next position with the last
+// node of its old weight, found by looking at each position in turn.
+class PlainUpdate {
+ public:
+  explicit PlainUpdate(const LZSSHuffmanTree& t) : root_(t.Root()) {
+    for (uint32_t p = 0; p <= root_; ++p) {
+      freq_.push_back(t.Freq(p));
+      son_.push_back(t.Son(p));
+      parent_.push_back(t.Parent(p));
+    }
+    for (uint32_t s = 0; s < t.Leaves(); ++s) leaf_.push_back(t.LeafOf(s));
+  }
+  void Update(uint32_t symbol) {
+    for (uint32_t c = leaf_[symbol]; c != root_; c = uint32_t(parent_[c])) {
+      const uint32_t k = ++freq_[c];
+      uint32_t l = c;
+      while (l + 1 < root_ && freq_[l + 1] < k) ++l;
+      if (l == c) continue;
+      std::swap(son_[c], son_[l]);
+      std::swap(freq_[c], freq_[l]);
+      for (uint32_t p : {c, l}) {
+        if (son_[p] & LZSSHuffmanTree::kLeafFlag) {
+          leaf_[son_[p] & 0x7FFF] = p;
+        } else {
+          parent_[son_[p]] = parent_[son_[p] + 1] = int32_t(p);
+        }
+      }
+      c = l;
+    }
+    ++freq_[root_];
+  }
+  ::testing::AssertionResult Same(const LZSSHuffmanTree& t) const {
+    for (uint32_t p = 0; p <= root_; ++p) {
+      if (t.Freq(p) != freq_[p] || t.Son(p) != son_[p] || t.Parent(p) != parent_[p])
+        return ::testing::AssertionFailure() << "position " << p;
+    }
+    return ::testing::AssertionSuccess();
+  }
+
+ private:
+  uint32_t root_;
+  std::vector<uint32_t> freq_;
+  std::vector<uint32_t> son_;
+  std::vector<int32_t> parent_;
+  std::vector<uint32_t> leaf_;
+};
+
+// Every update swaps with the same partner as the plain rule: through long
+// runs of equal weights (flat symbols), favourites that drift past each
+// other near the root, and rebuilds (after which the tree is the new start).
+TEST(LZSSHuffmanTree, UpdatesSwapWithTheLastNodeOfTheOldWeight) {
+  for (uint32_t symbols : {16u, 64u, 273u}) {
+    for (uint32_t skew : {1u, 3u, 40u}) {
+      LZSSHuffmanTree tree;
+      tree.Init(symbols);
+      PlainUpdate plain(tree);
+      SkewedSymbols draw(symbols, skew, symbols * 7 + skew, 2000);
+      for (uint32_t i = 0; i < 60000; ++i) {
+        const uint32_t s = draw.Next();
+        const bool rebuilds = tree.Freq(tree.Root()) >= LZSSHuffmanTree::kRebuildWeight;
+        ASSERT_TRUE(tree.Update(s));
+        if (rebuilds) {
+          plain = PlainUpdate(tree);
+          continue;
+        }
+        plain.Update(s);
+        if (i % 8 == 0) {
+          ASSERT_TRUE(plain.Same(tree)) << symbols << " " << skew << " " << i;
+        }
+      }
+    }
+  }
+}
+
 // Matches shorter than their distance, and longer ones that repeat the bytes
 // they copy at periods from one byte to past a machine word.
 TEST(LZSSDecoder, OverlappingMatchesRepeatTheirPeriod) {
