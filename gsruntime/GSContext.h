@@ -69,7 +69,6 @@ class GSGameObject;
 class GSMessage;
 class GSNode;
 class GSStack;
-class GSString;
 class GSLibrary;
 class GSObject;
 struct GSScriptInstance;
@@ -143,9 +142,6 @@ class GSContext {
   // Sets a game-object field of a Message object: the counted instance of
   // the game object `node` is, else null (under the store rule).
   void StoreGameObject(GSScriptInstance* instance, GSValue* slot, GSNode* node);
-  // The string `value` designates when it is a string of this context that
-  // nothing but the slot it came from holds (count 1); else null.
-  GSString* SoleText(GSValue value) const;
   GSAllocationMeter meter_;  // before the pool: the pool's objects give their bytes back to it
   TrackedObjectPool pool_;
   GSConstantStrings constants_;  // its strings are objects of the pool

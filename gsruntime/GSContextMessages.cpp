@@ -60,6 +60,13 @@ GSValue CountedInstance(const GSGameObject* object) {
   return ref != 0 && GSScriptInstance::FromRef(ref)->count > 0 ? ref : 0;
 }
 
+// The string `value` designates when nothing but the slot it was read from
+// holds it (count 1); else null.
+GSString* SoleString(GSValue value) {
+  if (value == 0 || GSScriptInstance::FromRef(value)->count != 1) return nullptr;
+  return GSString::FromRef(value);
+}
+
 const GSString* StringArg(const GSStack& stack, uint32_t index) {
   return GSString::FromRef(GSNativeArg(stack, index));
 }
@@ -105,35 +112,32 @@ bool GSContext::KeepSpareMessage(GSObject* object, uint32_t types) {
   return true;
 }
 
-GSString* GSContext::SoleText(GSValue value) const {
-  if (value == 0) return nullptr;
-  GSScriptInstance* instance = GSScriptInstance::FromRef(value);
-  if (instance->count != 1 || TrackedObjectPool::ContextOf(instance) != this) return nullptr;
-  return GSString::FromRef(value);
-}
-
 void GSContext::StoreTypeText(GSScriptInstance* instance, GSValue* slot, uint16_t oldType,
                               uint16_t type, const std::string& text) {
   if (text.empty()) {
     GSStoreReference(instance, slot, 0, false);
     return;
   }
-  // A text of this context that only the field holds: no one else has seen
-  // it since it was checked, so if it still reads the type it stays.
-  GSString* own = SoleText(*slot);
+  // A text that only the field holds: if it still reads the type it stays.
+  GSString* own = SoleString(*slot);
   if (own != nullptr && GSRouter::SameTypeText(own->text, text)) return;
+  // The field's text waits for its type when it is a string of this
+  // context: the spare texts are strings of this context that nothing else
+  // holds.
+  const bool parks =
+      own != nullptr && TrackedObjectPool::ContextOf(GSScriptInstance::FromRef(*slot)) == this;
   GSValue found = 0;
   for (SpareText& spare : spareTexts_) {
     if (spare.type != type || spare.text == 0) continue;
     const GSString* kept = GSString::FromRef(spare.text);
     if (kept == nullptr || !GSRouter::SameTypeText(kept->text, text)) continue;
-    found = std::exchange(spare.text, 0);
-    spare.type = 0;
+    found = spare.text;
+    // The field's text takes the place of the one it is swapped for.
+    spare = parks ? SpareText{oldType, std::exchange(*slot, found)} : SpareText{};
+    if (parks) return;
     break;
   }
-  // The text in the field waits for its type: the spare texts are strings
-  // of this context that nothing else holds.
-  if (own != nullptr) {
+  if (parks) {
     SpareText& spare = spareTexts_[nextSpareText_++ % std::size(spareTexts_)];
     GSObjectReference::Release(spare.text);
     spare = SpareText{oldType, std::exchange(*slot, 0)};

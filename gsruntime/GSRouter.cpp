@@ -25,7 +25,7 @@ static_assert(std::endian::native == std::endian::little, "type heads are read a
 
 // The first min(length, 8) bytes of `text` as a little-endian word, the
 // other bytes 0: two overlapping loads, without a loop over the bytes.
-uint64_t HeadWord(const char* text, size_t length) {
+[[gnu::always_inline]] inline uint64_t HeadWord(const char* text, size_t length) {
   if (length >= 8) {
     uint64_t word;
     std::memcpy(&word, text, sizeof word);
@@ -41,6 +41,17 @@ uint64_t HeadWord(const char* text, size_t length) {
   if (length == 0) return 0;
   const auto byte = [text](size_t i) { return uint64_t{static_cast<unsigned char>(text[i])}; };
   return byte(0) | byte(length / 2) << (8 * (length / 2)) | byte(length - 1) << (8 * (length - 1));
+}
+
+// Whether `text` holds a NUL byte.
+bool HasNul(std::string_view text) {
+  return std::memchr(text.data(), 0, text.size()) != nullptr;
+}
+
+// `text` up to its first NUL byte.
+[[gnu::noinline]] std::string_view UpToNul(std::string_view text) {
+  const void* nul = std::memchr(text.data(), 0, text.size());
+  return nul == nullptr ? text : text.substr(0, static_cast<const char*>(nul) - text.data());
 }
 
 // Whether any byte of `word` is 0.
@@ -135,21 +146,16 @@ uint16_t GSRouter::InternMajorType(std::string_view text) {
   // The text a C string of it would be (up to a NUL) and its first eight
   // bytes as a word, which with the length settles the hash and, for
   // texts shorter than eight bytes, the comparison.
-  size_t length = text.size();
-  uint64_t head = HeadWord(text.data(), length);
+  const size_t length = text.size();
+  const uint64_t head = HeadWord(text.data(), length);
   const uint64_t unused = length >= 8 ? 0 : ~uint64_t{0} << (8 * length);
-  if (HasZeroByte(head | unused) ||
-      (length > 8 && std::memchr(text.data() + 8, 0, length - 8) != nullptr)) {
-    length = static_cast<size_t>(
-        static_cast<const char*>(std::memchr(text.data(), 0, length)) - text.data());
-    head = HeadWord(text.data(), length);
-  }
-  text = text.substr(0, length);
+  if (HasZeroByte(head | unused) || (length > 8 && HasNul(text.substr(8))))
+    return InternMajorType(UpToNul(text));
   if (text.empty()) return kAnyType;
   uint32_t hash = static_cast<uint32_t>(((head ^ length) * kHashMultiplier) >> 32);
   for (size_t i = 8; i < length; ++i)
     hash = (hash ^ static_cast<unsigned char>(text[i])) * kHashPrime;
-  size_t mask = typeSlots_.size() - 1;
+  const size_t mask = typeSlots_.size() - 1;
   size_t i = hash & mask;
   if (!typeSlots_.empty()) {
     for (; typeSlots_[i].type != 0; i = (i + 1) & mask) {
@@ -159,13 +165,17 @@ uint16_t GSRouter::InternMajorType(std::string_view text) {
       if (length < 8 || SameTypeText(typeTexts_[slot.type - kFirstType], text)) return slot.type;
     }
   }
+  return AddType(text, head, hash, i);
+}
+
+uint16_t GSRouter::AddType(std::string_view text, uint64_t head, uint32_t hash, size_t i) {
   if (typeCounter_ == UINT16_MAX) return kRefusedType;
   // The text is held once, beside its slot in the table.
   const uint64_t bytes = text.size() + 64;
   if (!typeCharge_.TrySet(context_, typeCharge_.Bytes() + bytes)) return kRefusedType;
   if ((typeTexts_.size() + 1) * 2 > typeSlots_.size()) {
     GrowTypeSlots();
-    mask = typeSlots_.size() - 1;
+    const size_t mask = typeSlots_.size() - 1;
     for (i = hash & mask; typeSlots_[i].type != 0; i = (i + 1) & mask) {
     }
   }

@@ -193,6 +193,10 @@ class GSRouter {
   static void Forget(GSRuntime::GSNode* node);
   SubscriberTree* TreeOf(uint16_t major) const;
   void GrowTypeSlots();
+  // Interns a text that is not in the table yet; `i` is the free slot its
+  // search ended on.
+  [[gnu::noinline]] uint16_t AddType(std::string_view text, uint64_t head, uint32_t hash,
+                                     size_t i);
   const char* NameOf(uint32_t id) const;
 
   std::unordered_map<std::string, uint32_t> nodeNames_;
