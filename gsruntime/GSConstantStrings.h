@@ -22,27 +22,63 @@
 #include <cstdint>
 #include <string_view>
 
+#include "gsruntime/GSAllocationMeter.h"
+#include "gsruntime/GSSameText.h"
+#include "gsruntime/GSScriptInstance.h"
+#include "gsruntime/GSString.h"
 #include "gsruntime/GSValue.h"
+#include "gsruntime/TrackedObjectPool.h"
 
 namespace GSRuntime {
 
 class GSContext;
-class GSString;
 
 class GSConstantStrings {
  public:
   static constexpr size_t kSlots = 64;
 
+  // `pool` is the pool of the context that owns the table.
+  explicit GSConstantStrings(const TrackedObjectPool& pool) : pool_(pool) {}
+  GSConstantStrings(const GSConstantStrings&) = delete;
+  GSConstantStrings& operator=(const GSConstantStrings&) = delete;
+
   // A counted string in `context` reading `literal`; 0 when refused (as
-  // GSString::Create).
-  GSValue Take(std::string_view literal, GSContext& context);
+  // GSString::Create). Inline: every use of a string constant runs it.
+  [[gnu::always_inline]] GSValue Take(std::string_view literal, GSContext& context) {
+    Entry* pair = PairOf(literal);
+    if (!pool_.BeingDestroyed()) {
+      for (Entry* entry = pair; entry != pair + 2; ++entry) {
+        // Handed out again only when nothing but the table holds it and it
+        // still reads the literal.
+        if (entry->key != literal.data() || entry->instance == nullptr ||
+            entry->instance->count != 1 || !GSSameText(entry->string->text, literal))
+          continue;
+        ++entry->instance->count;
+        if (literal.size() >= kGSBytesPerWorkUnit) GSChargeMovedBytes(literal.size());
+        return entry->instance->Block0();
+      }
+    }
+    return Make(literal, context, pair);
+  }
 
  private:
   struct Entry {
     const char* key = nullptr;
     GSString* string = nullptr;  // one count held here
-    GSValue ref = 0;             // string's instance; 0: none
+    // The string's instance (null: none), so that its count is read
+    // without going through the reference.
+    GSScriptInstance* instance = nullptr;
   };
+
+  Entry* PairOf(std::string_view literal) {
+    const uintptr_t address = reinterpret_cast<uintptr_t>(literal.data());
+    return entries_ + ((address ^ (address >> 6)) % kSlots & ~size_t{1});
+  }
+  // A new string for `literal`, kept in `pair` unless the pool is being
+  // destroyed.
+  GSValue Make(std::string_view literal, GSContext& context, Entry* pair);
+
+  const TrackedObjectPool& pool_;
   Entry entries_[kSlots];  // pairs of ways: a constant goes into one pair
   uint8_t turns_[kSlots / 2] = {};  // per pair: the way replaced next when both are taken
 };

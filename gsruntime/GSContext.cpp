@@ -34,7 +34,7 @@ GSContext::GSLibraryContext::~GSLibraryContext() {
   }
 }
 
-GSContext::GSContext() : pool_(this), libraries_(kLibraryBuckets) {}
+GSContext::GSContext() : pool_(this), constants_(pool_), libraries_(kLibraryBuckets) {}
 
 void GSContext::InstallRouter(GSRouter* router) {
   router_ = router;

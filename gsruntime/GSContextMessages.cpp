@@ -2,6 +2,7 @@
 // lookup and the "Router" natives.
 #include <iterator>
 #include <new>
+#include <span>
 #include <string>
 #include <utility>
 
@@ -29,7 +30,7 @@ constexpr uint32_t kMessageSlots = kMessageSlotMajor + 5;
 
 // A script Message object: when nothing holds it any more its context
 // keeps it for the next message instead of freeing it.
-class GSMessageObject : public GSObject {
+class GSMessageObject final : public GSObject {
  public:
   bool DeferRelease() override {
     return Context() != nullptr && Context()->KeepSpareMessage(this, types);
@@ -55,9 +56,15 @@ GSGameObject* AsGameObject(GSNode* node) {
 
 // The counted instance of a game object, or null.
 GSValue CountedInstance(const GSGameObject* object) {
-  if (object == nullptr || object->GetScriptInstance() == 0) return 0;
-  const GSValue ref = object->GetScriptInstance();
-  return GSScriptInstance::FromRef(ref)->count > 0 ? ref : 0;
+  const GSValue ref = object != nullptr ? object->GSObject::GetScriptInstance() : 0;
+  return ref != 0 && GSScriptInstance::FromRef(ref)->count > 0 ? ref : 0;
+}
+
+// The string `value` designates when nothing but the slot it was read from
+// holds it (count 1); else null.
+GSString* SoleString(GSValue value) {
+  if (value == 0 || GSScriptInstance::FromRef(value)->count != 1) return nullptr;
+  return GSString::FromRef(value);
 }
 
 const GSString* StringArg(const GSStack& stack, uint32_t index) {
@@ -82,50 +89,55 @@ GSClass* GSContext::GetGameObjectClass() {
 
 bool GSContext::KeepSpareMessage(GSObject* object, uint32_t types) {
   if (pool_.BeingDestroyed() || spareMessages_.size() >= kSpareMessages) return false;
-  const GSValue ref = object->GetScriptInstance();
-  if (ref == 0 || object->GetScriptClass() != GetMessageClass()) return false;
+  const GSValue ref = object->GSObject::GetScriptInstance();
+  if (ref == 0) return false;
   GSScriptInstance* instance = GSScriptInstance::FromRef(ref);
-  if (instance->slotCount < kMessageSlots) return false;
+  if (instance->cls != GetMessageClass() || instance->slotCount < kMessageSlots) return false;
   try {
     spareMessages_.push_back(SpareMessage{object, types});
   } catch (const std::bad_alloc&) {
     return false;
   }
   // Pinned while its fields go, so that nothing they release reaches it.
+  // The type texts stay when only their fields hold them.
+  GSValue* fields = GSBlockOf(ref) + kMessageSlotMajor;
+  const auto drop = [](GSValue& field) {
+    if (field != 0) GSObjectReference::Release(std::exchange(field, 0));
+  };
   ++instance->count;
-  GSValue* slots = GSBlockOf(ref);
-  for (uint32_t i = kMessageSlotMajor; i < kMessageSlots; ++i) {
-    const GSValue field = slots[i];
-    const bool text = i < kMessageSlotMajor + 2;
-    if (field == 0 || (text && GSScriptInstance::FromRef(field)->count == 1)) continue;
-    slots[i] = 0;
-    GSObjectReference::Release(field);
-  }
+  for (GSValue& text : std::span(fields, 2))
+    if (text != 0 && GSScriptInstance::FromRef(text)->count != 1) drop(text);
+  for (GSValue& other : std::span(fields + 2, kMessageSlots - kMessageSlotMajor - 2)) drop(other);
   --instance->count;
   return true;
 }
 
 void GSContext::StoreTypeText(GSScriptInstance* instance, GSValue* slot, uint16_t oldType,
                               uint16_t type, const std::string& text) {
-  const auto reads = [&text](GSValue value) {
-    const GSString* string = value != 0 ? GSString::FromRef(value) : nullptr;
-    return string != nullptr && GSScriptInstance::FromRef(value)->count == 1 &&
-           GSRouter::SameTypeText(string->text, text);
-  };
   if (text.empty()) {
     GSStoreReference(instance, slot, 0, false);
     return;
   }
-  if (reads(*slot)) return;  // a kept object's text, still the same
+  // A text that only the field holds: if it still reads the type it stays.
+  GSString* own = SoleString(*slot);
+  if (own != nullptr && GSRouter::SameTypeText(own->text, text)) return;
+  // The field's text waits for its type when it is a string of this
+  // context: the spare texts are strings of this context that nothing else
+  // holds.
+  const bool parks =
+      own != nullptr && TrackedObjectPool::ContextOf(GSScriptInstance::FromRef(*slot)) == this;
   GSValue found = 0;
   for (SpareText& spare : spareTexts_) {
-    if (spare.type != type || !reads(spare.text)) continue;
-    found = std::exchange(spare.text, 0);
-    spare.type = 0;
+    if (spare.type != type || spare.text == 0) continue;
+    const GSString* kept = GSString::FromRef(spare.text);
+    if (kept == nullptr || !GSRouter::SameTypeText(kept->text, text)) continue;
+    found = spare.text;
+    // The field's text takes the place of the one it is swapped for.
+    spare = parks ? SpareText{oldType, std::exchange(*slot, found)} : SpareText{};
+    if (parks) return;
     break;
   }
-  // The text in the field (only that field holds it) waits for its type.
-  if (*slot != 0 && GSScriptInstance::FromRef(*slot)->count == 1 && GSString::FromRef(*slot)) {
+  if (parks) {
     SpareText& spare = spareTexts_[nextSpareText_++ % std::size(spareTexts_)];
     GSObjectReference::Release(spare.text);
     spare = SpareText{oldType, std::exchange(*slot, 0)};
@@ -133,8 +145,13 @@ void GSContext::StoreTypeText(GSScriptInstance* instance, GSValue* slot, uint16_
   if (found == 0) {
     GSString* made = GSString::Create(text, this);
     found = made != nullptr ? made->GetScriptInstance() : 0;
+    if (found == 0 || pool_.BeingDestroyed()) {
+      GSStoreReference(instance, slot, found, false);
+      return;
+    }
   }
-  GSStoreReference(instance, slot, found, false);
+  const GSValue old = std::exchange(*slot, found);
+  if (old != 0) GSObjectReference::Release(old);
 }
 
 void GSContext::StoreGameObject(GSScriptInstance* instance, GSValue* slot, GSNode* node) {
@@ -147,8 +164,9 @@ void GSContext::StoreGameObject(GSScriptInstance* instance, GSValue* slot, GSNod
     GSStoreReference(instance, slot, ref, true);
     return;
   }
-  GSObjectReference::AddRef(ref);
-  GSObjectReference::Release(std::exchange(*slot, ref));
+  ++GSScriptInstance::FromRef(ref)->count;
+  const GSValue old = std::exchange(*slot, ref);
+  if (old != 0) GSObjectReference::Release(old);
 }
 
 GSValue GSContext::MakeMessageObject(const GSMessage& message) {

@@ -103,8 +103,10 @@ void GSGameObject::RunHandler(const GSHandler& handler, const GSMessageRef& mess
   if (instance == 0 || Context() == nullptr) return;
   // The owner may have been given another class since the handler was
   // added: its instance must still have the class the function belongs to.
-  const GSValue view =
-      GSScriptInstance::GetClassData(GSScriptInstance::FromRef(instance), handler.cls);
+  GSScriptInstance* self = GSScriptInstance::FromRef(instance);
+  const GSValue view = self->cls == handler.cls && handler.cls != nullptr
+                           ? self->Block0()
+                           : GSScriptInstance::GetClassData(self, handler.cls);
   GSMachine* machine = handler.cls->machine;
   if (view == 0 || machine == nullptr || machine->Thread() == nullptr) return;
   const GSValue object = Context()->MakeMessageObject(*message);

@@ -1,7 +1,9 @@
 #include "gsruntime/GSRouter.h"
 
 #include <algorithm>
+#include <bit>
 #include <cinttypes>
+#include <cstring>
 
 #include "gsruntime/GSPrintHook.h"
 
@@ -18,6 +20,46 @@ uint64_t lastTypeEpoch = 0;  // process-wide; epochs are never handed out twice
 // length with one multiplication, and goes on over the rest as FNV-1a does.
 constexpr uint64_t kHashMultiplier = 0x9E3779B97F4A7C15u;
 constexpr uint32_t kHashPrime = 16777619u;
+
+static_assert(std::endian::native == std::endian::little, "type heads are read as little-endian words");
+
+// The first min(length, 8) bytes of `text` as a little-endian word, the
+// other bytes 0: two overlapping loads, without a loop over the bytes.
+[[gnu::always_inline]] inline uint64_t HeadWord(const char* text, size_t length) {
+  if (length >= 8) {
+    uint64_t word;
+    std::memcpy(&word, text, sizeof word);
+    return word;
+  }
+  if (length >= 4) {
+    uint32_t low;
+    uint32_t high;
+    std::memcpy(&low, text, sizeof low);
+    std::memcpy(&high, text + length - 4, sizeof high);
+    return uint64_t{low} | uint64_t{high} << (8 * (length - 4));
+  }
+  if (length == 0) return 0;
+  const auto byte = [text](size_t i) { return uint64_t{static_cast<unsigned char>(text[i])}; };
+  return byte(0) | byte(length / 2) << (8 * (length / 2)) | byte(length - 1) << (8 * (length - 1));
+}
+
+// Whether `text` holds a NUL byte.
+bool HasNul(std::string_view text) {
+  return std::memchr(text.data(), 0, text.size()) != nullptr;
+}
+
+// `text` up to its first NUL byte.
+[[gnu::noinline]] std::string_view UpToNul(std::string_view text) {
+  const void* nul = std::memchr(text.data(), 0, text.size());
+  return nul == nullptr ? text : text.substr(0, static_cast<const char*>(nul) - text.data());
+}
+
+// Whether any byte of `word` is 0.
+bool HasZeroByte(uint64_t word) {
+  constexpr uint64_t kLow = 0x0101010101010101u;
+  constexpr uint64_t kHigh = 0x8080808080808080u;
+  return ((word - kLow) & ~word & kHigh) != 0;
+}
 
 }  // namespace
 
@@ -64,15 +106,18 @@ bool GSRouter::RemoveNode(GSNode* node) {
   auto found = nodes_.find(node->id_);
   if (found == nodes_.end()) return false;
   nodes_.erase(found);
+  ForgetNode(node->id_);
   Unschedule(node->id_);
   node->id_ = GSNode::kNoId;
   node->router_ = nullptr;
   return true;
 }
 
-GSNode* GSRouter::FindNode(uint32_t id) const {
+GSNode* GSRouter::FindNodeInTable(uint32_t id) const {
   auto found = nodes_.find(id);
-  return found != nodes_.end() ? found->second : nullptr;
+  if (found == nodes_.end()) return nullptr;
+  knownNodes_[id % kKnownNodes] = KnownNode{id, found->second};
+  return found->second;
 }
 
 GSNode* GSRouter::FindNodeByName(const char* name) const {
@@ -98,22 +143,19 @@ uint16_t GSRouter::InternMajorType(const char* text) {
 }
 
 uint16_t GSRouter::InternMajorType(std::string_view text) {
-  // One pass: the text a C string of it would be (up to a NUL) and its first
-  // eight bytes as a word, which with the length settles the hash and, for
+  // The text a C string of it would be (up to a NUL) and its first eight
+  // bytes as a word, which with the length settles the hash and, for
   // texts shorter than eight bytes, the comparison.
-  uint64_t head = 0;
-  size_t length = 0;
-  for (; length < text.size(); ++length) {
-    const unsigned char c = static_cast<unsigned char>(text[length]);
-    if (c == 0) break;
-    if (length < 8) head |= uint64_t{c} << (8 * length);
-  }
-  text = text.substr(0, length);
+  const size_t length = text.size();
+  const uint64_t head = HeadWord(text.data(), length);
+  const uint64_t unused = length >= 8 ? 0 : ~uint64_t{0} << (8 * length);
+  if (HasZeroByte(head | unused) || (length > 8 && HasNul(text.substr(8))))
+    return InternMajorType(UpToNul(text));
   if (text.empty()) return kAnyType;
   uint32_t hash = static_cast<uint32_t>(((head ^ length) * kHashMultiplier) >> 32);
   for (size_t i = 8; i < length; ++i)
     hash = (hash ^ static_cast<unsigned char>(text[i])) * kHashPrime;
-  size_t mask = typeSlots_.size() - 1;
+  const size_t mask = typeSlots_.size() - 1;
   size_t i = hash & mask;
   if (!typeSlots_.empty()) {
     for (; typeSlots_[i].type != 0; i = (i + 1) & mask) {
@@ -123,13 +165,17 @@ uint16_t GSRouter::InternMajorType(std::string_view text) {
       if (length < 8 || SameTypeText(typeTexts_[slot.type - kFirstType], text)) return slot.type;
     }
   }
+  return AddType(text, head, hash, i);
+}
+
+uint16_t GSRouter::AddType(std::string_view text, uint64_t head, uint32_t hash, size_t i) {
   if (typeCounter_ == UINT16_MAX) return kRefusedType;
   // The text is held once, beside its slot in the table.
   const uint64_t bytes = text.size() + 64;
   if (!typeCharge_.TrySet(context_, typeCharge_.Bytes() + bytes)) return kRefusedType;
   if ((typeTexts_.size() + 1) * 2 > typeSlots_.size()) {
     GrowTypeSlots();
-    mask = typeSlots_.size() - 1;
+    const size_t mask = typeSlots_.size() - 1;
     for (i = hash & mask; typeSlots_[i].type != 0; i = (i + 1) & mask) {
     }
   }
@@ -139,11 +185,7 @@ uint16_t GSRouter::InternMajorType(std::string_view text) {
   return type;
 }
 
-const std::string& GSRouter::MajorTypeName(uint16_t type) const {
-  static const std::string kNone;
-  if (type < kFirstType || type > typeCounter_) return kNone;
-  return typeTexts_[type - kFirstType];
-}
+const std::string GSRouter::kNoTypeName;
 
 uint32_t* GSRouter::KnownCount(const GSNode* node, uint16_t major) {
   for (const GSNode::KnownSubscription& known : node->known_)
@@ -393,6 +435,7 @@ bool GSRouter::Done() {
   while (!nodes_.empty()) {
     GSNode* node = nodes_.begin()->second;
     nodes_.erase(nodes_.begin());
+    ForgetNode(node->id_);
     Unschedule(node->id_);
     Forget(node);
     node->id_ = GSNode::kNoId;

@@ -62,6 +62,7 @@
 #include "gsruntime/GSAllocationMeter.h"
 #include "gsruntime/GSMessage.h"
 #include "gsruntime/GSNode.h"
+#include "gsruntime/GSSameText.h"
 
 class GSRouter {
  public:
@@ -77,22 +78,24 @@ class GSRouter {
 
   bool AddNode(GSRuntime::GSNode* node);
   bool RemoveNode(GSRuntime::GSNode* node);
-  GSRuntime::GSNode* FindNode(uint32_t id) const;
+  GSRuntime::GSNode* FindNode(uint32_t id) const {
+    const KnownNode& known = knownNodes_[id % kKnownNodes];
+    return known.id == id ? known.node : FindNodeInTable(id);
+  }
   GSRuntime::GSNode* FindNodeByName(const char* name) const;
 
-  // Whether two type texts are equal, byte by byte: type texts are a few
-  // characters, shorter than a call to a library comparison.
+  // Whether two type texts are equal.
   static bool SameTypeText(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-      if (a[i] != b[i]) return false;
-    return true;
+    return GSRuntime::GSSameText(a, b);
   }
 
   uint16_t InternMajorType(const char* text);
   uint16_t InternMajorType(std::string_view text);
   // The text of an interned type; empty for any other number.
-  const std::string& MajorTypeName(uint16_t type) const;
+  const std::string& MajorTypeName(uint16_t type) const {
+    if (type < kFirstType || type > typeCounter_) return kNoTypeName;
+    return typeTexts_[type - kFirstType];
+  }
   // Names the router's current table of types: it changes when the table
   // is emptied (Done) and differs between routers, so while it reads the
   // same, every text interned before still has the type it was given.
@@ -160,7 +163,22 @@ class GSRouter {
     uint64_t order;
     GSRuntime::GSMessageRef message;
   };
+  // The nodes found last, by id modulo kKnownNodes, so that the few nodes a
+  // message goes between are found without a search; an entry goes when
+  // its node leaves the table.
+  struct KnownNode {
+    uint32_t id = GSRuntime::GSNode::kNoId;
+    GSRuntime::GSNode* node = nullptr;
+  };
+  static constexpr size_t kKnownNodes = 8;
+
   static bool Later(const Delayed& a, const Delayed& b);
+  GSRuntime::GSNode* FindNodeInTable(uint32_t id) const;
+  void ForgetNode(uint32_t id) {
+    KnownNode& known = knownNodes_[id % kKnownNodes];
+    if (known.id == id) known = KnownNode{};
+  }
+  static const std::string kNoTypeName;
 
   void Deliver(GSRuntime::GSNode* node, const GSRuntime::GSMessageRef& message);
   void Queue(GSRuntime::GSMessageRef&& message);
@@ -175,12 +193,17 @@ class GSRouter {
   static void Forget(GSRuntime::GSNode* node);
   SubscriberTree* TreeOf(uint16_t major) const;
   void GrowTypeSlots();
+  // Interns a text that is not in the table yet; `i` is the free slot its
+  // search ended on.
+  [[gnu::noinline]] uint16_t AddType(std::string_view text, uint64_t head, uint32_t hash,
+                                     size_t i);
   const char* NameOf(uint32_t id) const;
 
   std::unordered_map<std::string, uint32_t> nodeNames_;
   std::vector<TypeSlot> typeSlots_;     // a power of two, at most half used
   std::vector<std::string> typeTexts_;  // type kFirstType + i at i
   std::map<uint32_t, GSRuntime::GSNode*> nodes_;  // by id: registration order
+  mutable KnownNode knownNodes_[kKnownNodes];
   std::vector<std::unique_ptr<SubscriberTree>> subscriptions_;  // by major type
   size_t treeCount_ = 0;
   std::vector<GSRuntime::GSMessageRef> posted_;  // in posting order

@@ -12,9 +12,24 @@ namespace GSRuntime {
 class GSContext;
 class GSThread;
 
-GSContext* CurrentContext();
-void SetCurrentContext(GSContext* context);
-GSThread* CurrentThread();
-void SetCurrentThread(GSThread* thread);
+// The state itself; read and set it through the functions below.
+namespace runstate {
+inline GSContext* currentContext = nullptr;
+inline GSThread* currentThread = nullptr;
+}  // namespace runstate
+
+// Inline: every run, native call and string constant asks for them.
+inline GSContext* CurrentContext() {
+  return runstate::currentContext;
+}
+inline void SetCurrentContext(GSContext* context) {
+  runstate::currentContext = context;
+}
+inline GSThread* CurrentThread() {
+  return runstate::currentThread;
+}
+inline void SetCurrentThread(GSThread* thread) {
+  runstate::currentThread = thread;
+}
 
 }  // namespace GSRuntime

@@ -51,12 +51,6 @@ void GSStack::Clear() {
   lastReturnOffset_ = 0;
 }
 
-bool GSStack::Push(GSValue value) {
-  if (Used() >= kCapacity) return false;
-  *++top_ = value;
-  return true;
-}
-
 GSValue GSStack::PushString(const char* text) {
   if (Used() >= kCapacity) return 0;
   GSString* string = GSString::Create(text != nullptr ? text : "", CurrentContext());

@@ -67,7 +67,11 @@ class GSStack {
   bool ReturnValue(bool allowEmpty);
   void Clear();
 
-  bool Push(GSValue value);
+  bool Push(GSValue value) {
+    if (Used() >= kCapacity) return false;
+    *++top_ = value;
+    return true;
+  }
   GSValue PushString(const char* text);
   GSValue PushObject(const GSClass* cls, GSObjectReference* object);
   GSValue PushObjectAs(const GSClass* cls, GSObjectReference* object);

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <iterator>
 #include <limits>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -192,6 +193,57 @@ TEST(RouterTest, TypeTextsThatShareTheirFirstEightBytesStayApart) {
   }
   EXPECT_EQ(router.InternMajorType(std::string_view("abcdefgh\0i", 10)), types[1]);
   EXPECT_EQ(router.InternMajorType(std::string_view("abcdefg\0i", 9)), types[0]);
+}
+
+TEST(RouterTest, TypeTextsDifferingInAnyOneByteGetTheirOwnNumbers) {
+  // Every length around the words a text is read in, each byte changed in
+  // turn, then cut there by a NUL.
+  GSRouter router;
+  const std::string base = "abcdefghijklmnopqrst";
+  for (size_t length = 1; length <= base.size(); ++length) {
+    const std::string text = base.substr(0, length);
+    const uint16_t type = router.InternMajorType(text);
+    for (size_t at = 0; at < length; ++at) {
+      SCOPED_TRACE(text + " at " + std::to_string(at));
+      std::string other = text;
+      other[at] = '#';
+      const uint16_t otherType = router.InternMajorType(other);
+      EXPECT_NE(otherType, type);
+      EXPECT_EQ(router.InternMajorType(other), otherType);
+      EXPECT_TRUE(GSRouter::SameTypeText(router.MajorTypeName(otherType), other));
+      EXPECT_FALSE(GSRouter::SameTypeText(text, other));
+      other[at] = '\0';
+      EXPECT_EQ(router.InternMajorType(other),
+                at == 0 ? GSRouter::kAnyType : router.InternMajorType(text.substr(0, at)));
+    }
+    EXPECT_EQ(router.InternMajorType(text), type);
+    EXPECT_EQ(router.MajorTypeName(type), text);
+  }
+}
+
+TEST(RouterTest, NodesAreFoundByIdUntilTheyLeave) {
+  GSRouter router;
+  std::vector<std::string> received;
+  // More nodes than any small table of recent finds holds, so ids collide.
+  std::vector<std::unique_ptr<LogNode>> nodes;
+  std::vector<uint32_t> ids;
+  for (int i = 0; i < 20; ++i) {
+    nodes.push_back(std::make_unique<LogNode>(&received));
+    ASSERT_TRUE(router.AddNode(nodes.back().get()));
+    ids.push_back(nodes.back()->Id());
+  }
+  for (int pass = 0; pass < 2; ++pass)
+    for (size_t i = 0; i < nodes.size(); ++i) EXPECT_EQ(router.FindNode(ids[i]), nodes[i].get());
+  for (size_t i = 0; i < nodes.size(); i += 3) {
+    ASSERT_EQ(router.FindNode(ids[i]), nodes[i].get());
+    ASSERT_TRUE(router.RemoveNode(nodes[i].get()));
+    EXPECT_EQ(router.FindNode(ids[i]), nullptr);
+  }
+  for (size_t i = 0; i < nodes.size(); ++i)
+    EXPECT_EQ(router.FindNode(ids[i]), i % 3 == 0 ? nullptr : nodes[i].get()) << i;
+  for (size_t i = 0; i < nodes.size(); ++i) router.FindNode(ids[i]);
+  router.Done();
+  for (size_t i = nodes.size(); i-- > 0;) EXPECT_EQ(router.FindNode(ids[i]), nullptr);
 }
 
 TEST(RouterTest, TheUpdateSetIsTakenInIdOrderOnceEach) {
