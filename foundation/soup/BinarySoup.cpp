@@ -192,15 +192,15 @@ constexpr auto kNotPlainType = [] {
 // bytes (its NUL included) whose first NUL is its last byte, and a size
 // that holds the name and the type byte. The caller makes sure that
 // kPlainRoom bytes lie between `rec` and the block's end. Sets `next` to the
-// record's end (rec + 4 + size, whatever the answer) and, when the checks
-// pass, `type` to the address of the type byte.
+// record's end (rec + 4 + size) and `type` to the address of the type byte
+// after the name, whatever the answer.
 inline bool HasPlainName(const uint8_t* rec, const uint8_t*& next, const uint8_t*& type) {
   const uint32_t size = LoadU32(rec);
   const uint32_t nameBytes = rec[4];
   next = rec + 4 + size;
+  type = rec + 5 + nameBytes;
   if ((NulBitsOf16(rec + 5) & kNameNulBits.mask[nameBytes]) != kNameNulBits.nul[nameBytes])
     return false;
-  type = rec + 5 + nameBytes;
   // The size holds the name and the type byte: the record ends after it.
   return next > type;
 }
@@ -268,7 +268,8 @@ struct RecordWalk {
   }
 
   // Takes the next step whatever the record: the end of a list, a record
-  // checked by ParseAt, or a nested list walked into.
+  // checked by ParseAt, or a nested list walked into (after the quick name
+  // checks alone when its record passes them).
   Step Slow() {
     if (listEnd - rec < kMinRecord) {
       if (depth == 0) {
@@ -283,13 +284,7 @@ struct RecordWalk {
     }
     if (depth < kMaxDepth && QuickAhead()) {
       const uint8_t* next;
-      if (IsPlainListRecord(rec, listEnd, next)) {
-        ends[depth++] = listEnd;
-        rec += 6 + rec[4];
-        listEnd = next;
-        SetLimit();
-        return Step::kMoved;
-      }
+      if (IsPlainListRecord(rec, listEnd, next)) return Enter(rec + 6 + rec[4], next);
     }
     const uint32_t recordSize = LoadU32(rec);
     Record r;
@@ -304,9 +299,14 @@ struct RecordWalk {
       what = "nested lists go deeper than the limit";
       return Step::kDamaged;
     }
+    return Enter(block + r.payload, block + r.payload + r.payloadLength);
+  }
+
+  // Walks into the nested list from `list` to `end`.
+  Step Enter(const uint8_t* list, const uint8_t* end) {
     ends[depth++] = listEnd;
-    rec = block + r.payload;
-    listEnd = rec + r.payloadLength;
+    rec = list;
+    listEnd = end;
     SetLimit();
     return Step::kMoved;
   }
