@@ -1,5 +1,6 @@
 #include "foundation/soup/BinarySoup.h"
 
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstring>
@@ -143,40 +144,88 @@ inline Parse ParseAt(const uint8_t* rec, uint32_t at, const uint8_t* listEnd, ui
 }
 
 // Bytes a record must have before the block's end to be judged by
-// PlainRecordEnd: the size word, the name length byte, the 16 bytes read
+// IsPlainRecord: the size word, the name length byte, the 16 bytes read
 // for the name and the type byte after them. (What lies past the name's NUL
 // is never looked at, so these bytes may reach past the list.)
 constexpr ptrdiff_t kPlainRoom = 4 + 1 + 16 + 1;
 
-// The zero bytes among the 16 bytes at `p`, one bit each, with bit 16 set
-// so that a run without NUL counts its first NUL at 16.
+// The zero bytes among the 16 bytes at `p`, one bit each.
 inline uint32_t NulBitsOf16(const uint8_t* p) {
 #if defined(__SSE2__)
   const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  return uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_setzero_si128()))) | 0x10000u;
+  return uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_setzero_si128())));
 #else
-  return uint32_t{1} << FirstNulOf16(p);
+  uint32_t bits = 0;
+  for (uint32_t i = 0; i < 16; ++i) bits |= uint32_t{p[i] == 0} << i;
+  return bits;
 #endif
 }
 
-// The common record that needs no more checks than these: a name of 1 to
-// 16 bytes (its NUL included) whose first NUL is its last byte, a size that
-// holds the name and the type byte, and a type that is neither a nested
-// list nor an aligned payload. The caller makes sure that kPlainRoom bytes
-// lie between `rec` and the block's end, and that the answer (the record's
-// end, as an address) lies inside the list. Answers 0 for any other record:
-// this test refuses every record that ParseAt refuses, and some that it
-// accepts. (Written for few instructions: the walk is bound by them.)
-inline uintptr_t PlainRecordEnd(const uint8_t* rec, uint32_t size) {
+// For a name length byte n (NUL included) of 1 to 16: the bits of
+// NulBitsOf16 that belong to the name (`mask`, the low n bits) and the one
+// of them that must be set, its last byte (`nul`). For any other n, a mask
+// and bit that no NulBitsOf16 matches.
+struct NameNulBits {
+  std::array<uint32_t, 256> mask{};
+  std::array<uint32_t, 256> nul{};
+};
+constexpr NameNulBits kNameNulBits = [] {
+  NameNulBits bits;
+  for (uint32_t n = 0; n < 256; ++n) {
+    const bool fits = n >= 1 && n <= 16;
+    bits.mask[n] = fits ? (uint32_t{1} << n) - 1 : 0;
+    bits.nul[n] = fits ? uint32_t{1} << (n - 1) : 1;
+  }
+  return bits;
+}();
+
+// The type codes that the quick test leaves to the full checks: a nested
+// list and an aligned payload.
+constexpr auto kNotPlainType = [] {
+  std::array<uint8_t, 256> types{};
+  types[kFileContainer] = 1;
+  types[kFileAlignedRaw] = 1;
+  return types;
+}();
+
+// The name and size checks of the quick tests below: a name of 1 to 16
+// bytes (its NUL included) whose first NUL is its last byte, and a size
+// that holds the name and the type byte. The caller makes sure that
+// kPlainRoom bytes lie between `rec` and the block's end. Sets `next` to the
+// record's end (rec + 4 + size) and `type` to the address of the type byte
+// after the name, whatever the answer.
+inline bool HasPlainName(const uint8_t* rec, const uint8_t*& next, const uint8_t*& type) {
+  const uint32_t size = LoadU32(rec);
   const uint32_t nameBytes = rec[4];
-  const uint32_t nul = uint32_t(std::countr_zero(NulBitsOf16(rec + 5)));
-  if (nul + 1 != nameBytes || nul >= 16) return 0;
-  const uint8_t* type = rec + 5 + nameBytes;
-  const uintptr_t next = reinterpret_cast<uintptr_t>(rec) + 4 + size;
+  next = rec + 4 + size;
+  type = rec + 5 + nameBytes;
+  if ((NulBitsOf16(rec + 5) & kNameNulBits.mask[nameBytes]) != kNameNulBits.nul[nameBytes])
+    return false;
   // The size holds the name and the type byte: the record ends after it.
-  if (next <= reinterpret_cast<uintptr_t>(type)) return 0;
-  if (*type == kFileContainer || *type == kFileAlignedRaw) return 0;
-  return next;
+  return next > type;
+}
+
+// The quick test of the common record that needs no more checks than
+// HasPlainName's, a type that is neither a nested list nor an aligned
+// payload, and an end at or before `limit`, which lies inside the list. The
+// caller makes sure that kPlainRoom bytes lie between `rec` and the block's
+// end. Sets `next` as HasPlainName does and answers true for such a record,
+// false for any other: this test refuses every record that ParseAt refuses,
+// and some that it accepts. (Written for few instructions: the walk is
+// bound by them.) A record cannot begin fewer than kMinRecord bytes before
+// the list's end and pass, as its end would lie past the list's.
+inline bool IsPlainRecord(const uint8_t* rec, uintptr_t limit, const uint8_t*& next) {
+  const uint8_t* type;
+  if (!HasPlainName(rec, next, type)) return false;
+  if (kNotPlainType[*type] != 0) return false;
+  return reinterpret_cast<uintptr_t>(next) <= limit;
+}
+
+// The same test for a nested list's record (its payload the list) that
+// ends at or before `listEnd`.
+inline bool IsPlainListRecord(const uint8_t* rec, const uint8_t* listEnd, const uint8_t*& next) {
+  const uint8_t* type;
+  return HasPlainName(rec, next, type) && *type == kFileContainer && next <= listEnd;
 }
 
 // One walk over the records of a block. Nested lists lie inside their
@@ -200,12 +249,11 @@ struct RecordWalk {
   }
 
   // The last address a record may end at and still be followed by the
-  // quick test: kPlainRoom bytes before the block's end, kMinRecord bytes
-  // before the list's end (where the list may end instead), and (when
-  // another walk takes over there) before `stopAt`.
+  // quick test: kPlainRoom bytes before the block's end, the list's end
+  // (where the quick test of the next record fails), and (when another walk
+  // takes over there) before `stopAt`.
   void SetLimit() {
-    const auto end = reinterpret_cast<uintptr_t>(listEnd);
-    limit = listEnd - block >= kMinRecord ? end - kMinRecord : 0;
+    limit = reinterpret_cast<uintptr_t>(listEnd);
     if (limit > readLimit) limit = readLimit;
     if (limit >= stopAt) limit = stopAt - 1;
   }
@@ -213,14 +261,15 @@ struct RecordWalk {
   // Steps over a record that the quick test takes; false for any other.
   bool TryQuick() {
     if (!QuickAhead()) return false;
-    const uintptr_t next = PlainRecordEnd(rec, LoadU32(rec));
-    if (next == 0 || next > limit) return false;
-    rec = reinterpret_cast<const uint8_t*>(next);
+    const uint8_t* next;
+    if (!IsPlainRecord(rec, limit, next)) return false;
+    rec = next;
     return true;
   }
 
   // Takes the next step whatever the record: the end of a list, a record
-  // checked by ParseAt, or a nested list walked into.
+  // checked by ParseAt, or a nested list walked into (after the quick name
+  // checks alone when its record passes them).
   Step Slow() {
     if (listEnd - rec < kMinRecord) {
       if (depth == 0) {
@@ -232,6 +281,10 @@ struct RecordWalk {
       listEnd = ends[--depth];
       SetLimit();
       return Step::kMoved;
+    }
+    if (depth < kMaxDepth && QuickAhead()) {
+      const uint8_t* next;
+      if (IsPlainListRecord(rec, listEnd, next)) return Enter(rec + 6 + rec[4], next);
     }
     const uint32_t recordSize = LoadU32(rec);
     Record r;
@@ -246,9 +299,14 @@ struct RecordWalk {
       what = "nested lists go deeper than the limit";
       return Step::kDamaged;
     }
+    return Enter(block + r.payload, block + r.payload + r.payloadLength);
+  }
+
+  // Walks into the nested list from `list` to `end`.
+  Step Enter(const uint8_t* list, const uint8_t* end) {
     ends[depth++] = listEnd;
-    rec = block + r.payload;
-    listEnd = rec + r.payloadLength;
+    rec = list;
+    listEnd = end;
     SetLimit();
     return Step::kMoved;
   }
@@ -271,9 +329,9 @@ RecordWalk::Step FinishWalk(RecordWalk& w) {
       const uint8_t* rec = w.rec;
       const uintptr_t limit = w.limit;
       for (;;) {
-        const uintptr_t next = PlainRecordEnd(rec, LoadU32(rec));
-        if (next == 0 || next > limit) break;
-        rec = reinterpret_cast<const uint8_t*>(next);
+        const uint8_t* next;
+        if (!IsPlainRecord(rec, limit, next)) break;
+        rec = next;
       }
       w.rec = rec;
     }
@@ -305,9 +363,9 @@ uint32_t SecondHalfStart(const uint8_t* block, uint32_t size) {
     const uint8_t* rec = block + at;
     int found = 0;
     while (found < kGuessRecords) {
-      const uintptr_t next = PlainRecordEnd(rec, LoadU32(rec));
-      if (next == 0 || next > last) break;
-      rec = reinterpret_cast<const uint8_t*>(next);
+      const uint8_t* next;
+      if (!IsPlainRecord(rec, last, next)) break;
+      rec = next;
       ++found;
     }
     if (found == kGuessRecords) return at;
@@ -345,11 +403,11 @@ bool WalkRecords(const uint8_t* block, uint32_t size, const char** problem, uint
       const uintptr_t aLimit = first.limit;
       const uintptr_t bLimit = second.limit;
       for (;;) {
-        const uintptr_t aNext = PlainRecordEnd(a, LoadU32(a));
-        const uintptr_t bNext = PlainRecordEnd(b, LoadU32(b));
-        if (aNext == 0 || aNext > aLimit || bNext == 0 || bNext > bLimit) break;
-        a = reinterpret_cast<const uint8_t*>(aNext);
-        b = reinterpret_cast<const uint8_t*>(bNext);
+        const uint8_t* aNext;
+        const uint8_t* bNext;
+        if (!IsPlainRecord(a, aLimit, aNext) || !IsPlainRecord(b, bLimit, bNext)) break;
+        a = aNext;
+        b = bNext;
       }
       first.rec = a;
       second.rec = b;

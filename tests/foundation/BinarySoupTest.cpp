@@ -726,6 +726,59 @@ TEST(BinarySoup, DeceivingMiddlesAreJudgedRecordByRecord) {
   }
 }
 
+// Nested lists at the edges of the quick record steps (their ends, short
+// and long names, the nesting limit, damage next to them), alone, in the
+// middle of a large block and at its end, are judged as the
+// record-by-record walk judges them.
+TEST(BinarySoup, NestedListEdgesAreJudgedRecordByRecord) {
+  const Bytes small = Rec("p", 1, {1, 0, 0, 0});
+  Bytes pastItsList = small;
+  pastItsList[0] += 1;
+  Bytes listPastItsList = Rec("in", 0, small);
+  listPastItsList[0] += 1;
+  Bytes nulInName = Rec("ab", 0, small);
+  nulInName[5] = 0;
+  Bytes noRoomForType = Rec("ab", 0, small);
+  noRoomForType[0] = 3;
+  auto nest = [&small](uint32_t levels) {
+    Bytes list = small;
+    for (uint32_t i = 0; i < levels; ++i) list = Cat({Rec("s", 0, list), small});
+    return list;
+  };
+  const struct {
+    const char* what;
+    Bytes list;
+    bool accepted;
+  } cases[] = {
+      {"empty list", Rec("s", 0, {}), true},
+      {"ends with its last record", Rec("list", 0, Cat({small, small})), true},
+      {"five bytes after the last record", Rec("list", 0, Cat({small, Bytes(5, 0xFF)})), true},
+      {"ends where its list's list ends", Rec("a", 0, Rec("b", 0, Rec("c", 0, small))), true},
+      {"16-byte name", Rec(std::string(15, 'n'), 0, small), true},
+      {"17-byte name", Rec(std::string(16, 'n'), 0, small), true},
+      {"record past its list", Rec("list", 0, Cat({small, pastItsList})), false},
+      {"list past its list", Rec("out", 0, Cat({small, listPastItsList})), false},
+      {"NUL inside the name", nulInName, false},
+      {"size without room for the type", noRoomForType, false},
+      {"deepest nesting", nest(BinarySoup::kMaxDepth), true},
+      {"nesting too deep", nest(BinarySoup::kMaxDepth + 1), false},
+  };
+  for (const auto& c : cases) {
+    const Bytes placements[] = {c.list, Cat({Repeat(small, 800), c.list, Repeat(small, 800)}),
+                                Cat({Repeat(small, 1600), c.list})};
+    for (int place = 0; place < 3; ++place) {
+      const Bytes& block = placements[place];
+      bool want = false;
+      std::string wantProblem;
+      uint32_t wantOffset = 0;
+      ASSERT_NO_FATAL_FAILURE(ExpectJudgedRecordByRecord(block.data(), uint32_t(block.size()),
+                                                         place, want, wantProblem, wantOffset))
+          << c.what;
+      EXPECT_EQ(want, c.accepted) << c.what << " " << place;
+    }
+  }
+}
+
 // Damaged bytes in general are left to the fuzz target; a cut is always seen.
 TEST(BinarySoup, RefusesEveryTruncation) {
   RandomSoup maker(77);
