@@ -1,6 +1,7 @@
 // Element reads at an index held in a local, of member and local arrays of
 // numbers and objects: the element read holds its own count, so it
-// outlives the array it came from, and the array keeps its one count.
+// outlives the array it came from, and the array keeps its one count. An
+// array and an index passed on to a call stay an array and an index.
 include "test.gs"
 
 class Item {
@@ -10,6 +11,9 @@ class Item {
 class Main {
   int[] numbers;
   Item[] items;
+
+  int Pick(int[] a, int i) { return a[i] * 1000 + i; }
+  int PickItem(Item[] a, int i) { return a[i].v * 1000 + i; }
 
   void Run() {
     numbers = new int[3];
@@ -24,12 +28,14 @@ class Main {
     int sum = 0;
     for (i = 0; i < 3; i++) sum = sum + numbers[i] + items[i].v;
     int last = 2;
+    Test.Print("passed " + Pick(numbers, last) + " " + PickItem(items, last));
     Item kept = items[last];
     items = null;
     Test.Print("member " + sum + " kept " + kept.v);
     Item[] local = new Item[2];
     local[1] = kept;
     int one = 1, zero = 0;
+    Test.Print("passed " + PickItem(local, one));
     Item again = local[one];
     local = null;
     Test.Print("local " + again.v + " " + (again == kept));
@@ -38,6 +44,8 @@ class Main {
     Test.Print("float " + halves[one] + " " + halves[zero]);
   }
 };
+// expect: passed 21002 102002
 // expect: member 336 kept 102
+// expect: passed 102001
 // expect: local 102 true
 // expect: float 0.500000 0.000000
