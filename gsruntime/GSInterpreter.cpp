@@ -83,7 +83,7 @@ inline void Drop(GSValue ref) {
   GSObjectReference::Release(ref);
 }
 
-// An element read (ALOAD or ALOADREF at `op`) of `arrayRef` at the index
+// An element read (`op` is ALOAD or ALOADREF) of `arrayRef` at the index
 // held in `index`, when it cannot fail: the element in `element`, held when
 // it is a reference. False, with nothing done, otherwise; the steps then run
 // one by one and fail where they always did.
@@ -91,7 +91,7 @@ inline bool ReadElement(GSValue arrayRef, GSValue index, uint8_t op, GSValue& el
   const GSArray* array = GSArray::FromRef(arrayRef);
   if (array == nullptr) return false;
   const bool reference = op == GSByteCode::ALOADREF;
-  if ((reference || op == GSByteCode::ALOAD) && array->ElementIsReference() == reference) {
+  if (array->ElementIsReference() == reference) {
     const uint32_t i = U32(index);
     if (i >= static_cast<uint32_t>(array->Size())) return false;
     element = array->Data()[i];
@@ -472,17 +472,6 @@ op_LOAD:
     ip += 5;
     NEXT();
   }
-  // "x++;" and "x--;" as statements (LOAD x, DUP, IINC or IDEC, STORE x,
-  // POP) run as one step. Each opcode read here follows one that cannot
-  // end the code, so none lies past it.
-  if (ip[2] == GSByteCode::DUP && (ip[3] == GSByteCode::IINC || ip[3] == GSByteCode::IDEC) &&
-      ip[4] == GSByteCode::STORE && GSReadU16(ip + 5) == GSReadU16(ip) &&
-      ip[7] == GSByteCode::POP) {
-    GSValue& slot = SLOT();
-    slot = FromU32(U32(slot) + (ip[3] == GSByteCode::IINC ? 1u : ~0u));
-    ip += 8;
-    NEXT();
-  }
   *++top = SLOT();
   ip += 2;
   // A constant after a load (n - 1, n < 2) goes on without the dispatch.
@@ -490,14 +479,18 @@ op_LOAD:
     ++ip;
     goto op_PUSHI;
   }
-  NEXT();
-op_LOADREF:
-  // The same for a local array (a[i]).
-  if (ip[2] == GSByteCode::LOAD && ReadElement(SLOT(), slots[GSReadU16(ip + 3)], ip[5], top[1])) {
-    ++top;
+  // "x++;" and "x--;" as statements (LOAD x, DUP, IINC or IDEC, STORE x,
+  // POP) run as one step: the slot stored gets the loaded value plus or
+  // minus one and the stack is as before. Each opcode read here follows one
+  // that cannot end the code, so none lies past it.
+  if (*ip == GSByteCode::DUP && (ip[1] == GSByteCode::IINC || ip[1] == GSByteCode::IDEC) &&
+      ip[2] == GSByteCode::STORE && ip[5] == GSByteCode::POP) {
+    slots[GSReadU16(ip + 3)] = FromU32(U32(*top--) + (ip[1] == GSByteCode::IINC ? 1u : ~0u));
     ip += 6;
     NEXT();
   }
+  NEXT();
+op_LOADREF:
   *++top = SLOT();
   Hold(*top);
   ip += 2;
@@ -977,7 +970,7 @@ op_GETME:
 op_GETMEREF:
   // An element of a member array at a local index (member[i]) is read in
   // one step, without the count the array would hold on the stack between.
-  if (ip[2] == GSByteCode::LOAD &&
+  if (ip[2] == GSByteCode::LOAD && (ip[5] == GSByteCode::ALOADREF || ip[5] == GSByteCode::ALOAD) &&
       ReadElement(GSBlockOf(slots[0])[GSReadU16(ip)], slots[GSReadU16(ip + 3)], ip[5], top[1])) {
     ++top;
     ip += 6;
