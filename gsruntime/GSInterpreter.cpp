@@ -479,16 +479,6 @@ op_LOAD:
     ++ip;
     goto op_PUSHI;
   }
-  // "x++;" and "x--;" as statements (LOAD x, DUP, IINC or IDEC, STORE x,
-  // POP) run as one step: the slot stored gets the loaded value plus or
-  // minus one and the stack is as before. Each opcode read here follows one
-  // that cannot end the code, so none lies past it.
-  if (*ip == GSByteCode::DUP && (ip[1] == GSByteCode::IINC || ip[1] == GSByteCode::IDEC) &&
-      ip[2] == GSByteCode::STORE && ip[5] == GSByteCode::POP) {
-    slots[GSReadU16(ip + 3)] = FromU32(U32(*top--) + (ip[1] == GSByteCode::IINC ? 1u : ~0u));
-    ip += 6;
-    NEXT();
-  }
   NEXT();
 op_LOADREF:
   *++top = SLOT();
@@ -528,6 +518,16 @@ op_POPREF:
   Drop(*top--);
   NEXT();
 op_DUP:
+  // "x++;" and "x--;" as statements (LOAD x, DUP, IINC or IDEC, STORE x,
+  // POP): the slot stored gets the top plus or minus one, and the top goes,
+  // in one step. Each opcode read here follows one that cannot end the
+  // code, so none lies past it.
+  if ((ip[0] == GSByteCode::IINC || ip[0] == GSByteCode::IDEC) && ip[1] == GSByteCode::STORE &&
+      ip[4] == GSByteCode::POP) {
+    slots[GSReadU16(ip + 2)] = FromU32(U32(*top--) + (ip[0] == GSByteCode::IINC ? 1u : ~0u));
+    ip += 5;
+    NEXT();
+  }
   top[1] = top[0];
   ++top;
   NEXT();
