@@ -11,6 +11,7 @@ class Item {
 class Main {
   int[] numbers;
   Item[] items;
+  int at;
 
   int Pick(int[] a, int i) { return a[i] * 1000 + i; }
   int PickItem(Item[] a, int i) { return a[i].v * 1000 + i; }
@@ -27,6 +28,8 @@ class Main {
     }
     int sum = 0;
     for (i = 0; i < 3; i++) sum = sum + numbers[i] + items[i].v;
+    at = 1;
+    Test.Print("other indices " + numbers[at] + " " + items[at].v + " " + numbers[2] + " " + numbers[at + 1]);
     int last = 2;
     Test.Print("passed " + Pick(numbers, last) + " " + PickItem(items, last));
     Item kept = items[last];
@@ -44,6 +47,7 @@ class Main {
     Test.Print("float " + halves[one] + " " + halves[zero]);
   }
 };
+// expect: other indices 11 101 21 21
 // expect: passed 21002 102002
 // expect: member 336 kept 102
 // expect: passed 102001
