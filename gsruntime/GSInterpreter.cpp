@@ -518,10 +518,10 @@ op_POPREF:
   Drop(*top--);
   NEXT();
 op_DUP:
-  // "x++;" and "x--;" as statements (LOAD x, DUP, IINC or IDEC, STORE x,
-  // POP): the slot stored gets the top plus or minus one, and the top goes,
-  // in one step. Each opcode read here follows one that cannot end the
-  // code, so none lies past it.
+  // DUP, IINC or IDEC, STORE, POP (what "x++;" and "x--;" end with): the
+  // slot stored gets the top plus or minus one, and the top goes, in one
+  // step. Each opcode read here follows one that cannot end the code, so
+  // none lies past it.
   if ((ip[0] == GSByteCode::IINC || ip[0] == GSByteCode::IDEC) && ip[1] == GSByteCode::STORE &&
       ip[4] == GSByteCode::POP) {
     slots[GSReadU16(ip + 2)] = FromU32(U32(*top--) + (ip[0] == GSByteCode::IINC ? 1u : ~0u));
