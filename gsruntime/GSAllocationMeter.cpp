@@ -41,14 +41,6 @@ void GSAllocationMeter::Sweep() {
   keptAfterSweep_ = to;
 }
 
-bool GSNativeCharge::TrySet(GSContext* context, uint64_t bytes) {
-  if (meter_ == nullptr) meter_ = &GSAllocationMeter::Of(context);
-  if (bytes > bytes_ && !meter_->Charge(bytes - bytes_)) return false;
-  if (bytes < bytes_) meter_->Release(bytes_ - bytes);
-  bytes_ = bytes;
-  return true;
-}
-
 void GSNativeCharge::Set(GSContext* context, uint64_t bytes) {
   if (meter_ == nullptr) meter_ = &GSAllocationMeter::Of(context);
   meter_->Release(bytes_);

@@ -153,6 +153,15 @@ class GSNativeCharge {
   uint64_t bytes_ = 0;
 };
 
+// Inline: natives that grow by one entry at a time call it for each.
+inline bool GSNativeCharge::TrySet(GSContext* context, uint64_t bytes) {
+  if (meter_ == nullptr) meter_ = &GSAllocationMeter::Of(context);
+  if (bytes > bytes_ && !meter_->Charge(bytes - bytes_)) return false;
+  if (bytes < bytes_) meter_->Release(bytes_ - bytes);
+  bytes_ = bytes;
+  return true;
+}
+
 inline constexpr uint64_t kGSBytesPerWorkUnit = 64;
 
 // Charges moving `bytes` bytes to the running budget.

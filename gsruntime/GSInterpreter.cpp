@@ -83,6 +83,24 @@ inline void Drop(GSValue ref) {
   GSObjectReference::Release(ref);
 }
 
+// An element read (`op` is ALOAD or ALOADREF) of `arrayRef` at the index
+// held in `index`, when it cannot fail: the element in `element`, held when
+// it is a reference. False, with nothing done, otherwise; the steps then run
+// one by one and fail where they always did.
+inline bool ReadElement(GSValue arrayRef, GSValue index, uint8_t op, GSValue& element) {
+  const GSArray* array = GSArray::FromRef(arrayRef);
+  if (array == nullptr) return false;
+  const bool reference = op == GSByteCode::ALOADREF;
+  if (array->ElementIsReference() == reference) {
+    const uint32_t i = U32(index);
+    if (i >= static_cast<uint32_t>(array->Size())) return false;
+    element = array->Data()[i];
+    if (reference) Hold(element);
+    return true;
+  }
+  return false;
+}
+
 // Whether a compare result of that sign passes the test LT, LE, GT or GE.
 inline bool Holds(uint8_t test, int sign) {
   switch (test) {
@@ -500,6 +518,16 @@ op_POPREF:
   Drop(*top--);
   NEXT();
 op_DUP:
+  // DUP, IINC or IDEC, STORE, POP (what "x++;" and "x--;" end with): the
+  // slot stored gets the top plus or minus one, and the top goes, in one
+  // step. Each opcode read here follows one that cannot end the code, so
+  // none lies past it.
+  if ((ip[0] == GSByteCode::IINC || ip[0] == GSByteCode::IDEC) && ip[1] == GSByteCode::STORE &&
+      ip[4] == GSByteCode::POP) {
+    slots[GSReadU16(ip + 2)] = FromU32(U32(*top--) + (ip[0] == GSByteCode::IINC ? 1u : ~0u));
+    ip += 5;
+    NEXT();
+  }
   top[1] = top[0];
   ++top;
   NEXT();
@@ -940,6 +968,14 @@ op_GETME:
   ip += 2;
   NEXT();
 op_GETMEREF:
+  // An element of a member array at a local index (member[i]) is read in
+  // one step, without the count the array would hold on the stack between.
+  if (ip[2] == GSByteCode::LOAD && (ip[5] == GSByteCode::ALOADREF || ip[5] == GSByteCode::ALOAD) &&
+      ReadElement(GSBlockOf(slots[0])[GSReadU16(ip)], slots[GSReadU16(ip + 3)], ip[5], top[1])) {
+    ++top;
+    ip += 6;
+    NEXT();
+  }
   *++top = GSBlockOf(slots[0])[GSReadU16(ip)];
   Hold(*top);
   ip += 2;

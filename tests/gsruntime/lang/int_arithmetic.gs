@@ -27,6 +27,11 @@ class Main {
     ++i;
     i--;
     Show("inc", i);
+    int up = big, down = low;
+    up++;
+    down--;
+    Show("wrap", up);
+    Show("wrap", down);
     if (big > m1) Test.Print("big > -1");
     if (low < 1) Test.Print("low < 1");
     if (!(big < m1)) Test.Print("not big < -1");
@@ -52,6 +57,8 @@ class Main {
 // expect: bits 61408
 // expect: not -1
 // expect: inc 6
+// expect: wrap -2147483648
+// expect: wrap 2147483647
 // expect: big > -1
 // expect: low < 1
 // expect: not big < -1
