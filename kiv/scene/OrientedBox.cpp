@@ -183,12 +183,6 @@ __attribute__((target("avx"))) inline __m256d Spread(const float* p, int axis) {
   return _mm256_cvtps_pd(_mm_broadcast_ss(p + axis));
 }
 
-// [x, y, z, 0] of a point, reading its three floats only.
-__attribute__((target("avx"), always_inline)) inline __m128 PointFloats(const float* p) {
-  const __m128 xy = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
-  return _mm_insert_ps(xy, _mm_load_ss(p + 2), 0x20);
-}
-
 __attribute__((target("avx"))) double Lane(__m256d v, int lane) {
   alignas(32) double lanes[4];
   _mm256_store_pd(lanes, v);
