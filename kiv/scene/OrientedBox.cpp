@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "kiv/basics/ProcessorFeatures.h"
+#include "kiv/scene/PointSums.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -182,54 +183,22 @@ __attribute__((target("avx"))) inline __m256d Spread(const float* p, int axis) {
   return _mm256_cvtps_pd(_mm_broadcast_ss(p + axis));
 }
 
-// [x, y, z, 0] of a point, reading its three floats only.
-__attribute__((target("avx"), always_inline)) inline __m128 PointFloats(const float* p) {
-  const __m128 xy = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
-  return _mm_insert_ps(xy, _mm_load_ss(p + 2), 0x20);
-}
-
 __attribute__((target("avx"))) double Lane(__m256d v, int lane) {
   alignas(32) double lanes[4];
   _mm256_store_pd(lanes, v);
   return lanes[lane];
 }
 
-// SumPoints with AVX2, widening the bounds in the same pass: the lanes of
-// `squares` hold x*x, y*y, z*z and those of `crosses` x*y, y*z, z*x
-// (products of two floats are exact in double and do not depend on the
-// order of their factors). The bounds take maxps and minps on the
-// point's floats as WidenBounds does.
+// SumPoints with AVX2, widening the bounds in the same pass (the helpers
+// of PointSums.h): the lanes of the squares hold x*x, y*y, z*z and those
+// of the crosses x*y, y*z, z*x (products of two floats are exact in double
+// and do not depend on the order of their factors). The bounds take maxps
+// and minps on the point's floats as WidenBounds does.
 __attribute__((target("avx2"))) void SumPointsAvx2(const float* points, size_t count,
-                                                   size_t stride, double mean[3], double* xx,
-                                                   double* xy, double* xz, double* yy, double* yz,
-                                                   double* zz, float low[3], float high[3]) {
-  __m256d sum = _mm256_setzero_pd(), squares = _mm256_setzero_pd(), crosses = _mm256_setzero_pd();
-  __m128 highs = _mm_setr_ps(high[0], high[1], high[2], 0.0f);
-  __m128 lows = _mm_setr_ps(low[0], low[1], low[2], 0.0f);
-  for (size_t i = 0; i < count; ++i) {
-    const __m128 xyz = PointFloats(points + i * stride);
-    highs = _mm_max_ps(xyz, highs);
-    lows = _mm_min_ps(xyz, lows);
-    const __m256d point = _mm256_cvtps_pd(xyz);
-    sum = _mm256_add_pd(sum, point);
-    squares = _mm256_add_pd(squares, _mm256_mul_pd(point, point));
-    const __m256d turned = _mm256_permute4x64_pd(point, _MM_SHUFFLE(3, 0, 2, 1));
-    crosses = _mm256_add_pd(crosses, _mm256_mul_pd(point, turned));
-  }
-  for (int a = 0; a < 3; ++a) mean[a] = Lane(sum, a);
-  *xx = Lane(squares, 0);
-  *yy = Lane(squares, 1);
-  *zz = Lane(squares, 2);
-  *xy = Lane(crosses, 0);
-  *yz = Lane(crosses, 1);
-  *xz = Lane(crosses, 2);
-  alignas(16) float h[4], l[4];
-  _mm_store_ps(h, highs);
-  _mm_store_ps(l, lows);
-  for (int a = 0; a < 3; ++a) {
-    high[a] = h[a];
-    low[a] = l[a];
-  }
+                                                   size_t stride, PointSums* sums) {
+  PointSumsLanes lanes = LoadPointSums(*sums);
+  for (size_t i = 0; i < count; ++i) AddPoint(lanes, points + i * stride);
+  StorePointSums(lanes, count, sums);
 }
 
 // Project on the three axes in lanes 0 to 2.
@@ -328,26 +297,44 @@ void OrientedBox::Fit(const float* points, size_t count, size_t stride) {
 
 void OrientedBox::Fit(const float* points, size_t count, size_t stride, Vector* boundsLow,
                       Vector* boundsHigh) {
-  *this = OrientedBox{};
-  if (count == 0) return;
-  double mean[3] = {0, 0, 0};
-  double xx = 0, xy = 0, xz = 0, yy = 0, yz = 0, zz = 0;
+  PointSums sums;
+  if (boundsLow != nullptr) {
+    for (int a = 0; a < 3; ++a) {
+      sums.low[a] = (*boundsLow)[a];
+      sums.high[a] = (*boundsHigh)[a];
+    }
+  }
 #if defined(KIV_BOX_AVX)
   if (ProcessorHasAvx2()) {
-    Vector unusedLow{}, unusedHigh{};
-    SumPointsAvx2(points, count, stride, mean, &xx, &xy, &xz, &yy, &yz, &zz,
-                  (boundsLow != nullptr ? boundsLow : &unusedLow)->data(),
-                  (boundsHigh != nullptr ? boundsHigh : &unusedHigh)->data());
+    SumPointsAvx2(points, count, stride, &sums);
   } else {
-    SumPoints(points, count, stride, mean, &xx, &xy, &xz, &yy, &yz, &zz);
-    if (boundsLow != nullptr)
-      WidenBounds(points, count, stride, boundsLow->data(), boundsHigh->data());
+    SumPoints(points, count, stride, sums.sum, &sums.squares[0], &sums.crosses[0],
+              &sums.crosses[2], &sums.squares[1], &sums.crosses[1], &sums.squares[2]);
+    WidenBounds(points, count, stride, sums.low, sums.high);
+    sums.count = count;
   }
 #else
-  SumPoints(points, count, stride, mean, &xx, &xy, &xz, &yy, &yz, &zz);
-  if (boundsLow != nullptr)
-    WidenBounds(points, count, stride, boundsLow->data(), boundsHigh->data());
+  SumPoints(points, count, stride, sums.sum, &sums.squares[0], &sums.crosses[0], &sums.crosses[2],
+            &sums.squares[1], &sums.crosses[1], &sums.squares[2]);
+  WidenBounds(points, count, stride, sums.low, sums.high);
+  sums.count = count;
 #endif
+  if (boundsLow != nullptr) {
+    for (int a = 0; a < 3; ++a) {
+      (*boundsLow)[a] = sums.low[a];
+      (*boundsHigh)[a] = sums.high[a];
+    }
+  }
+  FitSummed(points, count, stride, sums);
+}
+
+void OrientedBox::FitSummed(const float* points, size_t count, size_t stride,
+                            const PointSums& pointSums) {
+  *this = OrientedBox{};
+  if (count == 0) return;
+  double mean[3] = {pointSums.sum[0], pointSums.sum[1], pointSums.sum[2]};
+  const double xx = pointSums.squares[0], yy = pointSums.squares[1], zz = pointSums.squares[2];
+  const double xy = pointSums.crosses[0], yz = pointSums.crosses[1], xz = pointSums.crosses[2];
   const Matrix sums{{{xx, xy, xz}, {xy, yy, yz}, {xz, yz, zz}}};
   for (double& m : mean) m /= double(count);
   Matrix covariance{};

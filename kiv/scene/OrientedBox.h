@@ -17,6 +17,8 @@
 
 namespace Kiv {
 
+struct PointSums;
+
 class OrientedBox {
  public:
   using Vector = std::array<float, 3>;
@@ -29,6 +31,9 @@ class OrientedBox {
   // signs meet, a bound keeps the first), in the pass that sums them. Both
   // null, or both given.
   void Fit(const float* points, size_t count, size_t stride, Vector* low, Vector* high);
+  // The same from sums already taken over exactly these points, in order
+  // (PointSums.h); the points are read once more for the extents.
+  void FitSummed(const float* points, size_t count, size_t stride, const PointSums& sums);
   std::array<Vector, 8> CalcCorners() const;
   bool Contains(const Vector& point, float tolerance = 1e-4f) const;
 

@@ -9,7 +9,9 @@
 #endif
 
 #include "kiv/display/Display.h"
+#include "kiv/basics/ProcessorFeatures.h"
 #include "kiv/model/MeshFileSupport.h"
+#include "kiv/scene/PointSums.h"
 #include "kiv/store/Resource.h"
 #include "render/meshes/HighestIndex.h"
 #include "render/meshes/MeshChunkReader.h"
@@ -83,6 +85,35 @@ void Scatter(Kiv::StridedArray<uint8_t> to, const uint8_t* from, uint64_t count,
   for (uint64_t i = 0; i < count; ++i, from += stride) std::memcpy(to[i], from, Width);
 }
 
+#if defined(__SSE2__)
+// Four records of two texture sets are seven vectors, shuffled into three
+// vectors of positions at `p` and two of each set at `t0` and `t1` (the
+// bits move unchanged). Answers the seven vectors read.
+struct FourRecords {
+  __m128 l0, l1, l2, l3, l4, l5, l6;
+};
+
+__attribute__((always_inline)) inline FourRecords ScatterFourRecords(const float* f, float* p,
+                                                                     float* t0, float* t1) {
+  const FourRecords r{_mm_loadu_ps(f),      _mm_loadu_ps(f + 4),  _mm_loadu_ps(f + 8),
+                      _mm_loadu_ps(f + 12), _mm_loadu_ps(f + 16), _mm_loadu_ps(f + 20),
+                      _mm_loadu_ps(f + 24)};
+  // x0 y0 z0 a0 | b0 c0 d0 x1 | y1 z1 a1 b1 | c1 d1 x2 y2 | z2 a2 b2 c2 |
+  // d2 x3 y3 z3 | a3 b3 c3 d3, with (a, b) set 0 and (c, d) set 1.
+  const __m128 z0x1 = _mm_shuffle_ps(r.l0, r.l1, _MM_SHUFFLE(3, 3, 2, 2));
+  _mm_storeu_ps(p, _mm_shuffle_ps(r.l0, z0x1, _MM_SHUFFLE(2, 1, 1, 0)));
+  _mm_storeu_ps(p + 4, _mm_shuffle_ps(r.l2, r.l3, _MM_SHUFFLE(3, 2, 1, 0)));
+  _mm_storeu_ps(p + 8, _mm_move_ss(r.l5, r.l4));
+  const __m128 a0b0 = _mm_shuffle_ps(r.l0, r.l1, _MM_SHUFFLE(0, 0, 3, 3));
+  _mm_storeu_ps(t0, _mm_shuffle_ps(a0b0, r.l2, _MM_SHUFFLE(3, 2, 2, 0)));
+  _mm_storeu_ps(t0 + 4, _mm_shuffle_ps(r.l4, r.l6, _MM_SHUFFLE(1, 0, 2, 1)));
+  _mm_storeu_ps(t1, _mm_shuffle_ps(r.l1, r.l3, _MM_SHUFFLE(1, 0, 2, 1)));
+  const __m128 c2d2 = _mm_shuffle_ps(r.l4, r.l5, _MM_SHUFFLE(0, 0, 3, 3));
+  _mm_storeu_ps(t1 + 4, _mm_shuffle_ps(c2d2, r.l6, _MM_SHUFFLE(3, 2, 2, 0)));
+  return r;
+}
+#endif
+
 // Copies `count` interleaved vertex records (a position, then `Sets`
 // texture coordinate pairs) into tight position and texture arrays, one
 // record after another.
@@ -92,30 +123,12 @@ void ScatterTight(uint8_t* positions, uint8_t* const* texCoords, const uint8_t* 
   constexpr uint64_t kStride = 12 + 8 * Sets;
   uint64_t v = 0;
 #if defined(__SSE2__)
-  // Two sets: four records are seven vectors, shuffled into three vectors
-  // of positions and two of each set (the bits move unchanged).
   if constexpr (Sets == 2) {
     float* p = reinterpret_cast<float*>(positions);
     float* t0 = reinterpret_cast<float*>(texCoords[0]);
     float* t1 = reinterpret_cast<float*>(texCoords[1]);
-    for (; v + 4 <= count; v += 4, from += 4 * kStride) {
-      const float* f = reinterpret_cast<const float*>(from);
-      const __m128 l0 = _mm_loadu_ps(f), l1 = _mm_loadu_ps(f + 4), l2 = _mm_loadu_ps(f + 8),
-                   l3 = _mm_loadu_ps(f + 12), l4 = _mm_loadu_ps(f + 16),
-                   l5 = _mm_loadu_ps(f + 20), l6 = _mm_loadu_ps(f + 24);
-      // x0 y0 z0 a0 | b0 c0 d0 x1 | y1 z1 a1 b1 | c1 d1 x2 y2 | z2 a2 b2 c2 |
-      // d2 x3 y3 z3 | a3 b3 c3 d3, with (a, b) set 0 and (c, d) set 1.
-      const __m128 z0x1 = _mm_shuffle_ps(l0, l1, _MM_SHUFFLE(3, 3, 2, 2));
-      _mm_storeu_ps(p + 3 * v, _mm_shuffle_ps(l0, z0x1, _MM_SHUFFLE(2, 1, 1, 0)));
-      _mm_storeu_ps(p + 3 * v + 4, _mm_shuffle_ps(l2, l3, _MM_SHUFFLE(3, 2, 1, 0)));
-      _mm_storeu_ps(p + 3 * v + 8, _mm_move_ss(l5, l4));
-      const __m128 a0b0 = _mm_shuffle_ps(l0, l1, _MM_SHUFFLE(0, 0, 3, 3));
-      _mm_storeu_ps(t0 + 2 * v, _mm_shuffle_ps(a0b0, l2, _MM_SHUFFLE(3, 2, 2, 0)));
-      _mm_storeu_ps(t0 + 2 * v + 4, _mm_shuffle_ps(l4, l6, _MM_SHUFFLE(1, 0, 2, 1)));
-      _mm_storeu_ps(t1 + 2 * v, _mm_shuffle_ps(l1, l3, _MM_SHUFFLE(1, 0, 2, 1)));
-      const __m128 c2d2 = _mm_shuffle_ps(l4, l5, _MM_SHUFFLE(0, 0, 3, 3));
-      _mm_storeu_ps(t1 + 2 * v + 4, _mm_shuffle_ps(c2d2, l6, _MM_SHUFFLE(3, 2, 2, 0)));
-    }
+    for (; v + 4 <= count; v += 4, from += 4 * kStride)
+      ScatterFourRecords(reinterpret_cast<const float*>(from), p + 3 * v, t0 + 2 * v, t1 + 2 * v);
   }
 #endif
   for (; v < count; ++v, from += kStride) {
@@ -125,18 +138,74 @@ void ScatterTight(uint8_t* positions, uint8_t* const* texCoords, const uint8_t* 
   }
 }
 
+#if defined(KIV_POINT_SUMS_AVX2) && defined(__SSE2__)
+// ScatterTight<2> that also adds each position to `sums` as it goes: the
+// additions of the box's sums, one after another, run while the copy waits
+// on memory. Processors with AVX2 only.
+__attribute__((target("avx2"))) void ScatterTwoSetsSummed(uint8_t* positions,
+                                                          uint8_t* const* texCoords,
+                                                          const uint8_t* from, uint64_t count,
+                                                          Kiv::PointSums* sums) {
+  constexpr uint64_t kStride = 28;
+  float* p = reinterpret_cast<float*>(positions);
+  float* t0 = reinterpret_cast<float*>(texCoords[0]);
+  float* t1 = reinterpret_cast<float*>(texCoords[1]);
+  Kiv::PointSumsLanes lanes = Kiv::LoadPointSums(*sums);
+  uint64_t v = 0;
+  for (; v + 4 <= count; v += 4, from += 4 * kStride) {
+    const FourRecords r =
+        ScatterFourRecords(reinterpret_cast<const float*>(from), p + 3 * v, t0 + 2 * v, t1 + 2 * v);
+    // The points start at float 0 of l0, 3 of l1, 2 of l3 and 1 of l5.
+    const __m128i l1 = _mm_castps_si128(r.l1), l2 = _mm_castps_si128(r.l2);
+    const __m128i l3 = _mm_castps_si128(r.l3), l4 = _mm_castps_si128(r.l4);
+    const __m128i l5 = _mm_castps_si128(r.l5), l6 = _mm_castps_si128(r.l6);
+    Kiv::AddPoint(lanes, r.l0);
+    Kiv::AddPoint(lanes, _mm_castsi128_ps(_mm_alignr_epi8(l2, l1, 12)));
+    Kiv::AddPoint(lanes, _mm_castsi128_ps(_mm_alignr_epi8(l4, l3, 8)));
+    Kiv::AddPoint(lanes, _mm_castsi128_ps(_mm_alignr_epi8(l6, l5, 4)));
+  }
+  for (; v < count; ++v, from += kStride) {
+    std::memcpy(positions + 12 * v, from, 12);
+    std::memcpy(texCoords[0] + 8 * v, from + 12, 8);
+    std::memcpy(texCoords[1] + 8 * v, from + 20, 8);
+    Kiv::AddPoint(lanes, p + 3 * v);
+  }
+  Kiv::StorePointSums(lanes, count, sums);
+}
+#endif
+
 // Copies `count` interleaved vertex records, `stride` bytes each (a
 // position, then texture coordinate pairs), into the position array and
-// the arrays of the first `sets` texture sets (absent ones skipped).
+// the arrays of the first `sets` texture sets (absent ones skipped). With
+// `sums`, the positions are also added to them where SummedScatter says
+// they can be.
+// Whether ScatterRecords takes the points' sums for these arrays.
+bool SummedScatter(Kiv::StridedArray<uint8_t> positions,
+                   const Kiv::StridedArray<uint8_t>* texCoords, uint32_t sets, uint64_t stride) {
+#if defined(KIV_POINT_SUMS_AVX2) && defined(__SSE2__)
+  return sets == 2 && stride == 28 && positions.stride == 12 && texCoords[0] &&
+         texCoords[0].stride == 8 && texCoords[1] && texCoords[1].stride == 8 &&
+         Kiv::ProcessorHasAvx2();
+#else
+  (void)positions, (void)texCoords, (void)sets, (void)stride;
+  return false;
+#endif
+}
+
 void ScatterRecords(Kiv::StridedArray<uint8_t> positions,
                     const Kiv::StridedArray<uint8_t>* texCoords, uint32_t sets,
-                    const uint8_t* from, uint64_t count, uint64_t stride) {
+                    const uint8_t* from, uint64_t count, uint64_t stride,
+                    Kiv::PointSums* sums) {
   bool tight = positions.stride == 12 && stride == 12 + 8 * uint64_t(sets) && sets <= 2;
   uint8_t* tex[2] = {nullptr, nullptr};
   for (uint32_t set = 0; tight && set < sets; ++set) {
     tight = texCoords[set] && texCoords[set].stride == 8;
     tex[set] = texCoords[set].data;
   }
+#if defined(KIV_POINT_SUMS_AVX2) && defined(__SSE2__)
+  if (sums != nullptr && tight && sets == 2)
+    return ScatterTwoSetsSummed(positions.data, tex, from, count, sums);
+#endif
   if (tight && sets == 2) return ScatterTight<2>(positions.data, tex, from, count);
   if (tight && sets == 1) return ScatterTight<1>(positions.data, tex, from, count);
   Scatter<12>(positions, from, count, stride);
@@ -283,6 +352,8 @@ uint32_t VandruIndexedMeshDefinition::ReadGeometryArrays(Kiv::MemoryFile& file,
   const uint32_t vertices = counts.vertices, indices = counts.indices;
   const uint32_t faceNormals = counts.faceNormals;
   const uint64_t stride = 12 + 8 * uint64_t(sets);
+  summedChunk_ = nullptr;
+  pendingSums_ = Kiv::PointSums{};
   // Every array is read straight into the chunk, so that a streamed file
   // moves each byte once; a read the file cannot serve fails the load.
   if (vertices != 0) {
@@ -294,6 +365,10 @@ uint32_t VandruIndexedMeshDefinition::ReadGeometryArrays(Kiv::MemoryFile& file,
     Kiv::StridedArray<uint8_t> texCoords[Kiv::GeometryChunk::kMaxTextureSets];
     for (uint32_t set = 0; set < usedSets; ++set)
       texCoords[set] = chunk.GetItemArray(Kiv::GeometryChunk::kTexCoord0 + set);
+    // The box's sums are taken while the positions are copied, for the
+    // measures of the chunk once it is accepted.
+    const bool summed = usedSets == sets && SummedScatter(positions, texCoords, sets, stride);
+    if (summed) measures_.StartSums(&pendingSums_);
     for (uint32_t first = 0; first < vertices; first += kVerticesPerPiece) {
       const uint32_t piece = std::min(vertices - first, kVerticesPerPiece);
       const uint8_t* block = file.ReadBlock(piece * stride);
@@ -301,7 +376,8 @@ uint32_t VandruIndexedMeshDefinition::ReadGeometryArrays(Kiv::MemoryFile& file,
       Kiv::StridedArray<uint8_t> pieceTexCoords[Kiv::GeometryChunk::kMaxTextureSets];
       for (uint32_t set = 0; set < usedSets; ++set)
         pieceTexCoords[set] = From(texCoords[set], first);
-      ScatterRecords(From(positions, first), pieceTexCoords, usedSets, block, piece, stride);
+      ScatterRecords(From(positions, first), pieceTexCoords, usedSets, block, piece, stride,
+                     summed ? &pendingSums_ : nullptr);
     }
     // Colours that the file gives replace the default below.
     for (uint32_t v = 0; colours && !HasColours(version) && v < vertices; ++v)
@@ -339,6 +415,7 @@ uint32_t VandruIndexedMeshDefinition::ReadGeometryArrays(Kiv::MemoryFile& file,
   if (extra && vertices != 0 &&
       !ReadItems<12>(file, chunk.GetItemArray(Kiv::GeometryChunk::kExtraVector), vertices))
     return kMeshFileFormatError;
+  if (pendingSums_.count == vertices && vertices != 0) summedChunk_ = &chunk;
   return kMeshOk;
 }
 

@@ -13,7 +13,15 @@ void MeshMeasures::Reset(bool textureScale) {
   corners_.clear();
 }
 
-void MeshMeasures::AddChunk(Kiv::GeometryChunk& chunk) {
+void MeshMeasures::StartSums(Kiv::PointSums* sums) const {
+  *sums = Kiv::PointSums{};
+  for (int a = 0; a < 3; ++a) {
+    sums->low[a] = low_[a];
+    sums->high[a] = high_[a];
+  }
+}
+
+void MeshMeasures::AddChunk(Kiv::GeometryChunk& chunk, const Kiv::PointSums* sums) {
   const auto positions = chunk.GetVector3Array(Kiv::GeometryChunk::kPosition);
   if (!positions) return;
   const uint64_t count = chunk.GetNumVertices();
@@ -28,7 +36,16 @@ void MeshMeasures::AddChunk(Kiv::GeometryChunk& chunk) {
   // Float items: the stride is a whole number of floats. The bounds are
   // widened in the pass that sums the box's points.
   Kiv::OrientedBox box;
-  box.Fit(positions[0], count, positions.stride / sizeof(float), &low_, &high_);
+  const size_t stride = positions.stride / sizeof(float);
+  if (sums != nullptr && sums->count == count) {
+    box.FitSummed(positions[0], count, stride, *sums);
+    for (int a = 0; a < 3; ++a) {
+      low_[a] = sums->low[a];
+      high_[a] = sums->high[a];
+    }
+  } else {
+    box.Fit(positions[0], count, stride, &low_, &high_);
+  }
   for (const Vector& corner : box.CalcCorners())
     corners_.insert(corners_.end(), corner.begin(), corner.end());
 }

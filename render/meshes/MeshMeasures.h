@@ -18,13 +18,19 @@
 
 #include "kiv/display/GeometryChunk.h"
 #include "kiv/scene/OrientedBox.h"
+#include "kiv/scene/PointSums.h"
 #include "render/meshes/TextureScaleSum.h"
 
 class MeshMeasures {
  public:
   // Starts over; `textureScale` says whether the texture scale is summed.
   void Reset(bool textureScale);
-  void AddChunk(Kiv::GeometryChunk& chunk);
+  // `sums`, when given, were taken over the chunk's positions in order,
+  // starting from StartSums (made by a reader as it copied them); they are
+  // used when they count every vertex of the chunk.
+  void AddChunk(Kiv::GeometryChunk& chunk, const Kiv::PointSums* sums = nullptr);
+  // Empty sums starting from the bounds measured so far.
+  void StartSums(Kiv::PointSums* sums) const;
 
   bool TakesTextureScale() const { return textureScale_; }
   // Zeros for a mesh without vertices.

@@ -97,9 +97,11 @@ uint32_t VandruIndexedMeshDefinition::ReadFile(Kiv::MaterialManager* manager,
         chunk->GetNumIndices() == 0) {
       DropLastChunk();
       --chunkCount_;
+      summedChunk_ = nullptr;
       continue;
     }
-    measures_.AddChunk(*chunk);
+    measures_.AddChunk(*chunk, summedChunk_ == chunk ? &pendingSums_ : nullptr);
+    summedChunk_ = nullptr;
     ++i;
   }
   if (uint32_t result = ReadTrailingChunks(file, fileEnd)) return result;

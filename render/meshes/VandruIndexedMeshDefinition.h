@@ -58,6 +58,7 @@
 #include "kiv/model/InfluenceDefinition.h"
 #include "kiv/scene/OrientedBox.h"
 #include "kiv/scene/ParticleBone.h"
+#include "kiv/scene/PointSums.h"
 #include "render/meshes/MeshMeasures.h"
 #include "render/meshes/MeshResult.h"
 
@@ -305,6 +306,10 @@ class VandruIndexedMeshDefinition : public Kiv::MeshFileSupport {
   void DropLastChunk();
   // Measured by ReadFile as it accepts each chunk, for the post-load steps.
   MeshMeasures measures_;
+  // The box's sums of the last GEOM chunk read, taken while its positions
+  // were copied; they belong to `summedChunk_` when it is not null.
+  Kiv::PointSums pendingSums_;
+  const Kiv::GeometryChunk* summedChunk_ = nullptr;
   // The vertex, index and face-normal arrays of a GEOM chunk into `chunk`,
   // made with `counts`, which were checked against the bytes left.
   uint32_t ReadGeometryArrays(Kiv::MemoryFile& file, Kiv::GeometryChunk& chunk, uint32_t version,

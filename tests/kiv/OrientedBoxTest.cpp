@@ -10,7 +10,9 @@
 #include <limits>
 #include <vector>
 
+#include "kiv/basics/ProcessorFeatures.h"
 #include "kiv/basics/Quaternion.h"
+#include "kiv/scene/PointSums.h"
 
 namespace {
 
@@ -117,6 +119,57 @@ TEST(OrientedBox, TightPointsFitAsWiderRecordsDo) {
     }
   }
 }
+
+#if defined(KIV_POINT_SUMS_AVX2)
+// Sums taken by a caller in pieces (the point of the fourth float is
+// dropped), from bounds it gives, fit the box and widen the bounds as one
+// Fit over the same points does, to the bit.
+__attribute__((target("avx2"))) Kiv::PointSums SumInPieces(const std::vector<float>& points,
+                                                           size_t piece, float start) {
+  Kiv::PointSums sums;
+  for (int a = 0; a < 3; ++a) sums.low[a] = start, sums.high[a] = -start;
+  const size_t count = points.size() / 3;
+  for (size_t first = 0; first < count; first += piece) {
+    Kiv::PointSumsLanes lanes = Kiv::LoadPointSums(sums);
+    const size_t end = std::min(count, first + piece);
+    for (size_t i = first; i < end; ++i) {
+      if (i + 1 < count)
+        Kiv::AddPoint(lanes, _mm_loadu_ps(points.data() + 3 * i));
+      else
+        Kiv::AddPoint(lanes, points.data() + 3 * i);
+    }
+    Kiv::StorePointSums(lanes, end - first, &sums);
+  }
+  return sums;
+}
+
+TEST(OrientedBox, SumsTakenInPiecesFitAsFitDoes) {
+  if (!Kiv::ProcessorHasAvx2()) GTEST_SKIP() << "no AVX2";
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  std::vector<float> cloud;
+  for (int i = 0; i < 211; ++i)
+    cloud.insert(cloud.end(), {float(i % 17) * 1.3f - 9.0f, i % 9 == 4 ? -0.0f : -float(i % 7),
+                               float(i * i % 23) * 0.01f});
+  std::vector<float> withNan = cloud;
+  withNan[40 * 3 + 2] = nan;
+  for (const std::vector<float>* points : {&cloud, &withNan}) {
+    for (size_t piece : {size_t(1), size_t(4), size_t(50), size_t(1000)}) {
+      for (float start : {0.0f, 2.5f}) {
+        const size_t count = points->size() / 3;
+        Kiv::OrientedBox::Vector low{start, start, start}, high{-start, -start, -start};
+        Kiv::OrientedBox fitted, summed;
+        fitted.Fit(points->data(), count, 3, &low, &high);
+        const Kiv::PointSums sums = SumInPieces(*points, piece, start);
+        summed.FitSummed(points->data(), count, 3, sums);
+        EXPECT_EQ(sums.count, count);
+        EXPECT_EQ(Bits({sums.low, sums.low + 3}), Bits({low.begin(), low.end()})) << piece;
+        EXPECT_EQ(Bits({sums.high, sums.high + 3}), Bits({high.begin(), high.end()})) << piece;
+        EXPECT_EQ(std::memcmp(&fitted, &summed, sizeof(fitted)), 0) << piece << " " << start;
+      }
+    }
+  }
+}
+#endif
 
 TEST(Quaternion, MatrixRoundTripKeepsTheRotation) {
   const Kiv::Quaternion rotations[] = {{0, 0, 0, 1},

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "render/meshes/MeshMeasures.h"
 #include "tests/render/MeshFixtureWriter.h"
 #include "tests/render/MeshTestSupport.h"
 #include "tests/support/TempFolder.h"
@@ -233,6 +234,32 @@ TEST(IndexedMeshDefinition, MeasuresKeepTheirBits) {
     const auto loaded = LoadIndexed(meshfixture::WriteMesh(c.spec));
     ASSERT_EQ(loaded.result, kMeshOk) << c.what;
     EXPECT_EQ(MeasureBits(*loaded.mesh), c.expected) << c.what;
+  }
+}
+
+// Chunks of two texture sets have their box sums taken while their vertex
+// records are copied; the measures must be those of measuring the loaded
+// chunks afterwards, whichever chunks are summed so and in what order
+// (bounds carry over from chunk to chunk, a zero of either sign first).
+TEST(IndexedMeshDefinition, MeasuresTakenWhileReadingAreThoseOfTheLoadedChunks) {
+  MeshSpec spec = LargeScatteredMesh();
+  for (meshfixture::ChunkSpec& chunk : spec.chunks) chunk.geometry.version = 150;
+  MeshSpec mixed = LargeScatteredMesh();
+  std::swap(mixed.chunks[0], mixed.chunks[1]);
+  for (const MeshSpec* mesh : {&spec, &mixed}) {
+    const auto loaded = LoadIndexed(meshfixture::WriteMesh(*mesh));
+    ASSERT_EQ(loaded.result, kMeshOk);
+    MeshMeasures measures;
+    measures.Reset(true);
+    for (uint32_t c = 0; c < loaded.mesh->GetNumChunks(); ++c)
+      measures.AddChunk(*loaded.mesh->GetChunk(c));
+    Kiv::OrientedBox box;
+    measures.FitBox(&box);
+    const Kiv::OrientedBox& got = loaded.mesh->GetOrientedBox();
+    EXPECT_EQ(std::memcmp(&box, &got, sizeof(box)), 0);
+    EXPECT_EQ(measures.BoundsMin(), loaded.mesh->GetBoundsMin());
+    EXPECT_EQ(measures.BoundsMax(), loaded.mesh->GetBoundsMax());
+    EXPECT_EQ(Bits(measures.BoundsMax()[1]), Bits(loaded.mesh->GetBoundsMax()[1]));
   }
 }
 
