@@ -191,7 +191,10 @@ struct BitInput {
   }
 };
 
-bool DecodeHuffman(Input& in, Output& out, uint32_t variant) {
+// Decodes into a local copy of `into`, handed back at the end: a byte the
+// copy writes cannot alias its own fields, which then stay in registers.
+bool DecodeHuffman(Input& in, Output& into, uint32_t variant) {
+  Output out = into;
   const LZSS::Variant& v = LZSS::kVariantTable[variant];
   const uint32_t windowMask = (1u << v.distanceBits) - 1;
   LZSSHuffmanTree literals;
@@ -206,7 +209,10 @@ bool DecodeHuffman(Input& in, Output& out, uint32_t variant) {
       if (!out.Byte(symbol)) return false;
       continue;
     }
-    if (symbol == LZSS::kEndSymbol) return true;
+    if (symbol == LZSS::kEndSymbol) {
+      into = out;
+      return true;
+    }
     const uint32_t code = symbol - LZSS::kFirstLengthSymbol;
     if (code >= LZSS::kLengthCodes) return false;
     uint32_t extra = 0;

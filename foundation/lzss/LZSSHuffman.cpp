@@ -256,7 +256,7 @@ void LZSSHuffmanTree::FillBelow(uint32_t position, uint32_t prefix, uint32_t dep
     }
     entry.used = static_cast<uint16_t>(used);
     entry.son = static_cast<uint16_t>(x);
-    for (uint32_t i = used; i < kTableBits; ++i) entry.path[i] = kSpare;
+    for (uint32_t i = used; i < kTableBits; ++i) entry.path[i] = Spare(i);
   }
 }
 
@@ -281,7 +281,7 @@ void LZSSHuffmanTree::FillTable(uint32_t prefix, uint32_t depth) {
     }
     entry.used = static_cast<uint16_t>(used);
     entry.son = static_cast<uint16_t>(x);
-    for (uint32_t i = used; i < kTableBits; ++i) entry.path[i] = kSpare;
+    for (uint32_t i = used; i < kTableBits; ++i) entry.path[i] = Spare(i);
     for (uint32_t same = pattern + (1u << used); same < kTableSize; same += 1u << used) {
       table_[same] = entry;
       done[same] = true;
@@ -291,8 +291,10 @@ void LZSSHuffmanTree::FillTable(uint32_t prefix, uint32_t depth) {
 
 void LZSSHuffmanTree::ResetTable() {
   std::memset(readDepth_, 0, sizeof readDepth_);
-  freq_[kSpare] = 0;
-  freq_[kSpare + 1] = UINT32_MAX;
+  for (uint32_t level = 0; level < kTableBits; ++level) {
+    freq_[Spare(level)] = 0;
+    freq_[Spare(level) + 1] = UINT32_MAX;
+  }
   FillTable(0, 0);
   tableValid_ = true;
 }

@@ -98,10 +98,13 @@ class LZSSHuffmanTree {
   // Sentinels after the nodes end scans: freq_[nodes] and the kScanWindow
   // weights after it, so that a window starting below the root stays inside.
   static constexpr uint32_t kScanWindow = 8;
-  // A spare pair past them pads the table's paths of short codes: its
-  // first weight stays below the second, so its update never moves a node.
+  // Spare pairs past them pad the table's paths of short codes, one pair
+  // per level (Spare(level)), so that the padding's weight updates do not
+  // queue on one address: a pair's first weight stays below the second, so
+  // its update never moves a node.
   static constexpr uint32_t kSpare = kMaxNodes + 1 + kScanWindow;
-  uint32_t freq_[kSpare + 2] = {};
+  static constexpr uint16_t Spare(uint32_t level) { return uint16_t(kSpare + 2 * level); }
+  uint32_t freq_[kSpare + 2 * kTableBits] = {};
   int32_t parent_[kMaxNodes + 1] = {};
   uint32_t son_[kMaxNodes + 1] = {};
   uint32_t leaf_[kMaxLeaves] = {};
