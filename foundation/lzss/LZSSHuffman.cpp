@@ -1,6 +1,8 @@
 #include "foundation/lzss/LZSSHuffman.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -27,6 +29,8 @@ void LZSSHuffmanTree::Init(uint32_t symbols) {
   }
   parent_[root_] = kNoParent;
   for (uint32_t i = nodes; i <= nodes + kScanWindow; ++i) freq_[i] = UINT32_MAX;
+  // A tree set up again forgets the run guesses of its earlier shape.
+  std::fill(std::begin(runHint_), std::end(runHint_), uint16_t{0});
   tableValid_ = false;
 }
 

@@ -369,6 +369,32 @@ TEST(LZSSHuffmanTree, UpdatesSwapWithTheLastNodeOfTheOldWeight) {
   }
 }
 
+// A tree set up again for fewer symbols keeps to the plain rule: nothing
+// of its earlier, larger shape (weights past its new root, run guesses)
+// steers its swaps.
+TEST(LZSSHuffmanTree, TreeSetUpAgainForFewerSymbolsKeepsThePlainRule) {
+  for (uint32_t skew : {1u, 3u, 40u}) {
+    LZSSHuffmanTree tree;
+    tree.Init(273);
+    SkewedSymbols before(273, skew, 91 + skew, 2000);
+    for (uint32_t i = 0; i < 30000; ++i) ASSERT_TRUE(tree.Update(before.Next()));
+    tree.Init(16);
+    PlainUpdate plain(tree);
+    SkewedSymbols draw(16, skew, 7 + skew, 2000);
+    for (uint32_t i = 0; i < 20000; ++i) {
+      const uint32_t s = draw.Next();
+      const bool rebuilds = tree.Freq(tree.Root()) >= LZSSHuffmanTree::kRebuildWeight;
+      ASSERT_TRUE(tree.Update(s)) << skew << " " << i;
+      if (rebuilds) {
+        plain = PlainUpdate(tree);
+        continue;
+      }
+      plain.Update(s);
+      ASSERT_TRUE(plain.Same(tree)) << skew << " " << i;
+    }
+  }
+}
+
 // Matches shorter than their distance, and longer ones that repeat the bytes
 // they copy at periods from one byte to past a machine word.
 TEST(LZSSDecoder, OverlappingMatchesRepeatTheirPeriod) {
