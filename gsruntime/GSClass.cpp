@@ -12,7 +12,10 @@ namespace GSRuntime {
 
 namespace {
 
-constexpr size_t kIndexedClassSize = 16;
+// Classes of this many functions or more are searched through a table of
+// name hashes: signatures of one class share their long "$type@Class::"
+// head, so comparing names one after the other costs a dozen bytes each.
+constexpr size_t kIndexedClassSize = 4;
 
 // The text of a signature from its first "::" on (all of it without one).
 std::string_view MethodPart(std::string_view signature) {
