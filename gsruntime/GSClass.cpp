@@ -47,7 +47,8 @@ const GSFunction* GSClass::FindOwnFunction(std::string_view signature) {
   const uint32_t hash = NameHash(signature);
   for (size_t at = hash & mask; byName[at].index != 0; at = (at + 1) & mask) {
     const NameSlot& slot = byName[at];
-    if (slot.hash == hash && GSSameName(signature, functions[slot.index - 1].name))
+    if (slot.hash == hash && slot.length == signature.size() &&
+        std::memcmp(signature.data(), functions[slot.index - 1].name, slot.length) == 0)
       return &functions[slot.index - 1];
   }
   return nullptr;
@@ -66,7 +67,7 @@ void GSClass::IndexNames() {
     while (byName[at].index != 0 &&
            !(byName[at].hash == hash && GSSameName(own, functions[byName[at].index - 1].name)))
       at = (at + 1) & mask;
-    if (byName[at].index == 0) byName[at] = NameSlot{hash, i + 1};
+    if (byName[at].index == 0) byName[at] = NameSlot{hash, i + 1, static_cast<uint32_t>(own.size())};
   }
 }
 

@@ -191,6 +191,7 @@ class GSClass {
   struct NameSlot {
     uint32_t hash = 0;
     uint32_t index = 0;
+    uint32_t length = 0;  // of the name, so that a match is one memcmp
   };
   std::vector<NameSlot> byName;
   // Per instance slot, from link time on: what it holds (kSlotPlain,

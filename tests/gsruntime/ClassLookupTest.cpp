@@ -13,7 +13,7 @@ namespace {
 using namespace GSRuntime;
 
 TEST(ClassLookup, OwnFunctionsAreFoundByTheirWholeSignatureFirstOneFirst) {
-  for (const size_t count : {size_t{3}, size_t{15}, size_t{16}, size_t{40}, size_t{300}}) {
+  for (const size_t count : {size_t{2}, size_t{3}, size_t{15}, size_t{40}, size_t{300}}) {
     SCOPED_TRACE(count);
     std::vector<std::string> names;
     for (size_t i = 0; i < count; ++i) names.push_back("$int@Big::M" + std::to_string(i) + "(int)");
