@@ -16,7 +16,9 @@
 // valid result: an empty input), or kFailed when the stream is damaged or
 // its decoded form does not fit `capacity`. It never reads past `src + n`
 // nor writes past `dst + capacity`; what was written before a failure is left
-// in `dst` for the caller to discard.
+// in `dst` for the caller to discard. Bytes between the decoded count and
+// `capacity` may change too (a codec may copy in wide blocks): a caller that
+// keeps data there passes the exact decoded size as `capacity`.
 //
 // FreeWorkspace releases the codec's working arrays; both block operations
 // free them before they return, so calling it is never required.

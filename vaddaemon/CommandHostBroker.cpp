@@ -284,7 +284,11 @@ bool CommandHostBroker::StartExtraHostLocked(std::unique_lock<std::mutex>& hold)
     return false;
   }
   if (extraStartFailed_ || hosts_.size() >= kMaxHosts) return false;
-  return StartHostLocked(hold);
+  // A start that fails at once (no program, no process) is not tried again
+  // on every wake either.
+  const bool started = StartHostLocked(hold);
+  if (!started) extraStartFailed_ = true;
+  return started;
 }
 
 CommandHostBroker::JobResult CommandHostBroker::AcquireHost(const std::shared_ptr<Job>& job,

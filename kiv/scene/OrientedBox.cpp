@@ -289,6 +289,14 @@ __attribute__((target("avx"))) size_t ProjectTightAvx(const float* points, size_
 }
 #endif
 
+// The sums and bounds without AVX2: one pass for the sums, one for the bounds.
+void SumPointsPlain(const float* points, size_t count, size_t stride, PointSums* sums) {
+  SumPoints(points, count, stride, sums->sum, &sums->squares[0], &sums->crosses[0],
+            &sums->crosses[2], &sums->squares[1], &sums->crosses[1], &sums->squares[2]);
+  WidenBounds(points, count, stride, sums->low, sums->high);
+  sums->count = count;
+}
+
 }  // namespace
 
 void OrientedBox::Fit(const float* points, size_t count, size_t stride) {
@@ -308,16 +316,10 @@ void OrientedBox::Fit(const float* points, size_t count, size_t stride, Vector* 
   if (ProcessorHasAvx2()) {
     SumPointsAvx2(points, count, stride, &sums);
   } else {
-    SumPoints(points, count, stride, sums.sum, &sums.squares[0], &sums.crosses[0],
-              &sums.crosses[2], &sums.squares[1], &sums.crosses[1], &sums.squares[2]);
-    WidenBounds(points, count, stride, sums.low, sums.high);
-    sums.count = count;
+    SumPointsPlain(points, count, stride, &sums);
   }
 #else
-  SumPoints(points, count, stride, sums.sum, &sums.squares[0], &sums.crosses[0], &sums.crosses[2],
-            &sums.squares[1], &sums.crosses[1], &sums.squares[2]);
-  WidenBounds(points, count, stride, sums.low, sums.high);
-  sums.count = count;
+  SumPointsPlain(points, count, stride, &sums);
 #endif
   if (boundsLow != nullptr) {
     for (int a = 0; a < 3; ++a) {

@@ -174,11 +174,6 @@ __attribute__((target("avx2"))) void ScatterTwoSetsSummed(uint8_t* positions,
 }
 #endif
 
-// Copies `count` interleaved vertex records, `stride` bytes each (a
-// position, then texture coordinate pairs), into the position array and
-// the arrays of the first `sets` texture sets (absent ones skipped). With
-// `sums`, the positions are also added to them where SummedScatter says
-// they can be.
 // Whether ScatterRecords takes the points' sums for these arrays.
 bool SummedScatter(Kiv::StridedArray<uint8_t> positions,
                    const Kiv::StridedArray<uint8_t>* texCoords, uint32_t sets, uint64_t stride) {
@@ -192,6 +187,11 @@ bool SummedScatter(Kiv::StridedArray<uint8_t> positions,
 #endif
 }
 
+// Copies `count` interleaved vertex records, `stride` bytes each (a
+// position, then texture coordinate pairs), into the position array and
+// the arrays of the first `sets` texture sets (absent ones skipped). With
+// `sums`, the positions are also added to them where SummedScatter says
+// they can be.
 void ScatterRecords(Kiv::StridedArray<uint8_t> positions,
                     const Kiv::StridedArray<uint8_t>* texCoords, uint32_t sets,
                     const uint8_t* from, uint64_t count, uint64_t stride,
