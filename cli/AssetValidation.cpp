@@ -10,6 +10,7 @@
 #include "assetdb/protocol/AssetText.h"
 #include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/protocol/VADRequestCodes.h"
+#include "cli/PackedContentSet.h"
 #include "cli/ScriptCompile.h"
 #include "foundation/base/ApplicationRecords.h"
 #include "foundation/layout/AssetFolderEntries.h"
@@ -45,16 +46,6 @@ bool ResolvesToContent(const Kiv::String& folder) {
   Kiv::PString location;
   Kiv::File::Path relative;
   return ResolveContentPath(Kiv::File::Path(folder), &location, &relative);
-}
-
-// Content packed into "<set folder>.ja" is not validated.
-bool IsPackedContentSet(const Kiv::PString& contentSet) {
-  if (contentSet.Empty()) return false;
-  const Kiv::File::Path setFolder = GetContentFolderPath(contentSet);
-  if (setFolder.Empty()) return false;
-  Kiv::String packed = setFolder.Str();
-  while (packed.size() > 1 && packed.back() == '/') packed.pop_back();
-  return Kiv::File::Exists(packed + ".ja");
 }
 
 // The sets whose textures are converted when they are validated.

@@ -1,0 +1,29 @@
+// PackedContentSet: whether a content set is packed into "<set folder>.ja",
+// the file beside the set's folder, whose content is not validated.
+//
+// IsPackedContentSet(contentSet): false for the empty name and for a set
+// without a folder; otherwise whether "<set folder>.ja" exists, looked up as
+// Kiv::File::Exists does: the exact name first, then, when it is missing,
+// any name equal to it but for ASCII case in its folder.
+//
+// Every validation asks, so the case-blind lookup, which lists the folder
+// beside the set's (UserData/ for "editing"), is not made each time: its
+// answer is kept per name with the identity and modification time of that
+// folder, and reused while they stay the same. Adding, removing or renaming
+// an entry changes a folder's modification time. An answer is kept only when
+// the folder had not changed for kSettledSeconds before its listing, so an
+// entry added within the same clock tick as a listing is never missed. The
+// exact name is looked at every time. What is not seen: a link of another
+// case beside the set whose target appears or goes while the folder stays
+// unchanged.
+//
+// Threads: any thread; the kept answers are guarded by one lock.
+#pragma once
+
+#include "kiv/PString.h"
+#include "kiv/String.h"
+
+bool IsPackedContentSet(const Kiv::PString& contentSet);
+
+// The lookup above for one path (exposed for tests).
+bool PackedFileExists(const Kiv::String& packed);

@@ -1,0 +1,75 @@
+#include "cli/PackedContentSet.h"
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class PackedContentSetTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/vu-packed-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    folder_ = pattern;
+    fs::create_directories(folder_ / "editing");
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  void Put(const std::string& name) { std::ofstream(folder_ / name) << "packed"; }
+  // Dates the folder back, as a folder that has not changed for a while.
+  void Settle() {
+    const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, folder_.c_str(), times, 0), 0);
+  }
+  std::string Packed() const { return (folder_ / "editing.ja").string(); }
+
+  fs::path folder_;
+};
+
+TEST_F(PackedContentSetTest, ExactAndOtherCaseNamesAreFoundAndMissingOnesAreNot) {
+  struct Case {
+    const char* file;  // beside the set's folder, or null
+    bool exists;
+  };
+  const Case cases[] = {{nullptr, false}, {"editing.ja", true}, {"Editing.JA", true},
+                        {"editing.jar", false}, {"editing", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file ? c.file : "(none)");
+    fs::remove_all(folder_);
+    fs::create_directories(folder_ / "editing");
+    if (c.file != nullptr && std::string(c.file) != "editing") Put(c.file);
+    Settle();
+    EXPECT_EQ(PackedFileExists(Packed()), c.exists);
+    // Asked again with the folder unchanged: the same answer.
+    EXPECT_EQ(PackedFileExists(Packed()), c.exists);
+  }
+}
+
+TEST_F(PackedContentSetTest, EntriesAddedOrRemovedAfterAnAnswerAreSeen) {
+  Settle();
+  EXPECT_FALSE(PackedFileExists(Packed()));
+  Put("EDITING.ja");
+  EXPECT_TRUE(PackedFileExists(Packed()));
+  Settle();
+  EXPECT_TRUE(PackedFileExists(Packed()));
+  fs::remove(folder_ / "EDITING.ja");
+  EXPECT_FALSE(PackedFileExists(Packed()));
+  // Added within the same second as a listing of a busy folder.
+  Put("Editing.ja");
+  EXPECT_TRUE(PackedFileExists(Packed()));
+}
+
+TEST_F(PackedContentSetTest, EmptyPathAndMissingFolderAreNotPacked) {
+  EXPECT_FALSE(PackedFileExists(""));
+  EXPECT_FALSE(PackedFileExists((folder_ / "nowhere" / "editing.ja").string()));
+}
+
+}  // namespace
