@@ -51,6 +51,12 @@ struct CommandHostBroker::Host {
   }
 };
 
+struct CommandHostBroker::SentJob {
+  std::shared_ptr<Job> job;
+  std::shared_ptr<Host> host;
+  std::vector<uint8_t> payload;
+};
+
 // A host process being started: its id and whether it has ended.
 struct CommandHostBroker::Spawn {
   pid_t pid = 0;
@@ -299,9 +305,8 @@ CommandHostBroker::JobResult CommandHostBroker::AcquireHost(const std::shared_pt
   Clock::time_point registrationDeadline;
   for (;;) {
     if (context_.ExitRequested()) return JobResult::kExiting;
-    // A job whose key is out with a host follows it there.
-    const std::shared_ptr<Host> holder = HostHoldingLocked(job->key);
-    *host = holder ? (holder->Load() < kJobsPerHost ? holder : nullptr) : FreeHostLocked();
+    std::shared_ptr<Host> holder;
+    *host = HostForLocked(job->key, &holder);
     if (*host) {
       (*host)->reserved.push_back(job);  // the job's place, until SendJob queues it
       return JobResult::kOk;
@@ -327,8 +332,18 @@ CommandHostBroker::JobResult CommandHostBroker::AcquireHost(const std::shared_pt
     if (Clock::now() >= jobDeadline) return JobResult::kTimedOut;
     // Short waits, so the exit request is seen soon (it does not signal
     // this condition).
+    ++waitingForHost_;
     changed_.wait_for(hold, std::chrono::milliseconds(200));
+    --waitingForHost_;
   }
+}
+
+std::shared_ptr<CommandHostBroker::Host> CommandHostBroker::HostForLocked(
+    const std::vector<uint8_t>& key, std::shared_ptr<Host>* holder) const {
+  // A job whose key is out with a host follows it there.
+  *holder = HostHoldingLocked(key);
+  if (*holder) return (*holder)->Load() < kJobsPerHost ? *holder : nullptr;
+  return FreeHostLocked();
 }
 
 CommandHostBroker::JobResult CommandHostBroker::SendJob(const std::shared_ptr<Host>& host,
@@ -359,13 +374,51 @@ CommandHostBroker::JobResult CommandHostBroker::RunJob(const std::vector<uint8_t
   auto job = std::make_shared<Job>();
   job->key = JobKey(payload);
   job->onAnswer = std::move(onAnswer);
+  return Drive(job, nullptr, payload, reply, error);
+}
+
+std::shared_ptr<CommandHostBroker::SentJob> CommandHostBroker::TrySend(
+    const std::vector<uint8_t>& payload, AnswerHandler onAnswer) {
+  auto sent = std::make_shared<SentJob>();
+  sent->job = std::make_shared<Job>();
+  sent->job->key = JobKey(payload);
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    // Jobs that wait for room go first.
+    if (context_.ExitRequested() || waitingForHost_ != 0) return nullptr;
+    std::shared_ptr<Host> holder;
+    sent->host = HostForLocked(sent->job->key, &holder);
+    if (!sent->host) return nullptr;
+    sent->job->onAnswer = std::move(onAnswer);
+    sent->host->reserved.push_back(sent->job);
+  }
+  if (SendJob(sent->host, sent->job, payload) != JobResult::kOk) return nullptr;
+  sent->payload = payload;
+  return sent;
+}
+
+CommandHostBroker::JobResult CommandHostBroker::Finish(const std::shared_ptr<SentJob>& sent,
+                                                       std::vector<uint8_t>* reply,
+                                                       std::string* error) {
+  return Drive(sent->job, sent->host, sent->payload, reply, error);
+}
+
+CommandHostBroker::JobResult CommandHostBroker::Drive(const std::shared_ptr<Job>& job,
+                                                      std::shared_ptr<Host> host,
+                                                      const std::vector<uint8_t>& payload,
+                                                      std::vector<uint8_t>* reply,
+                                                      std::string* error) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(kJobTimeoutMs);
   JobResult result = JobResult::kOk;
   for (;;) {
-    std::shared_ptr<Host> host;
-    result = AcquireHost(job, &host);
-    if (result != JobResult::kOk) break;
-    if (SendJob(host, job, payload) != JobResult::kOk) continue;  // closed: another host
+    if (!host) {
+      result = AcquireHost(job, &host);
+      if (result != JobResult::kOk) break;
+      if (SendJob(host, job, payload) != JobResult::kOk) {  // closed: another host
+        host = nullptr;
+        continue;
+      }
+    }
     std::unique_lock<std::mutex> hold(lock_);
     // A running answer handler is waited for, whatever else happened.
     while (job->answering || (!job->answered && !job->failed && !job->resend &&
@@ -376,7 +429,10 @@ CommandHostBroker::JobResult CommandHostBroker::RunJob(const std::vector<uint8_t
       }
       job->settled.wait_for(hold, std::chrono::milliseconds(200));
     }
-    if (job->resend) continue;  // never started: another host takes it
+    if (job->resend) {  // never started: another host takes it
+      host = nullptr;
+      continue;
+    }
     if (job->answered) {
       if (reply != nullptr) *reply = std::move(job->reply);
     } else if (job->failed) {

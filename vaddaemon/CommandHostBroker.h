@@ -114,6 +114,19 @@ class CommandHostBroker {
   JobResult RunJob(const std::vector<uint8_t>& payload, std::vector<uint8_t>* reply,
                    std::string* error, AnswerHandler onAnswer = nullptr);
 
+  // A job sent by TrySend, for Finish.
+  struct SentJob;
+
+  // Sends the job at once when that needs no wait: no job waits for a host,
+  // and a host has room (the one holding a job of the same key, if any);
+  // no host is started. Answers the sent job, or null when nothing was sent
+  // (then RunJob does it all). `onAnswer` is called as RunJob calls it.
+  std::shared_ptr<SentJob> TrySend(const std::vector<uint8_t>& payload, AnswerHandler onAnswer);
+  // Waits for the answer of a job that TrySend sent, exactly as RunJob waits
+  // once it has sent a job (a job its host never started goes to another).
+  JobResult Finish(const std::shared_ptr<SentJob>& sent, std::vector<uint8_t>* reply,
+                   std::string* error);
+
   // A message for a failed job.
   static std::string Describe(JobResult result);
 
@@ -149,6 +162,15 @@ class CommandHostBroker {
   // if any) and reserves a place on it for `job`; the result is kOk with
   // `*host` set, or why not.
   JobResult AcquireHost(const std::shared_ptr<Job>& job, std::shared_ptr<Host>* host);
+  // Under the lock: the host a new job of `key` goes to now, or null when it
+  // would have to wait.
+  std::shared_ptr<Host> HostForLocked(const std::vector<uint8_t>& key,
+                                      std::shared_ptr<Host>* holder) const;
+  // Sends `job` (on `host` when given, which it was sent to already) and
+  // waits for its answer, sending it again when its host never started it.
+  JobResult Drive(const std::shared_ptr<Job>& job, std::shared_ptr<Host> host,
+                  const std::vector<uint8_t>& payload, std::vector<uint8_t>* reply,
+                  std::string* error);
 
   DaemonContext& context_;
   mutable std::mutex lock_;
@@ -156,5 +178,6 @@ class CommandHostBroker {
   std::vector<std::shared_ptr<Host>> hosts_;
   std::shared_ptr<Spawn> spawn_;  // the start in progress, if any
   bool extraStartFailed_ = false;  // an extra start ended without registering
+  size_t waitingForHost_ = 0;      // jobs waiting in AcquireHost for room
   std::vector<int> started_;      // ids of started processes not yet reaped
 };

@@ -9,7 +9,10 @@
 // h). The host's reply is a message batch followed by u8 result: the batch
 // goes to the tool unchanged as code 3 for its request, then the reply
 // carries the result, both sent by the thread that receives the host's
-// reply. Without a host the daemon cannot validate: it sends
+// reply. When a host has room as the request is read, the connection's
+// reader sends the job at once (a reader start), and the worker that takes
+// the request only waits for its end (or sends it on when its host closed
+// before starting it). Without a host the daemon cannot validate: it sends
 // the error "Validation is not available: no command host is running." and
 // replies 0. A failed job or a damaged job reply gives an error message and
 // 0.
@@ -53,41 +56,89 @@ bool ReadBatchAndResult(const std::vector<uint8_t>& reply, uint32_t* batchLength
   return TStreamReadBytes(stream, result, 1) == 1;
 }
 
-void HandleValidate(DaemonRequest& request) {
+// The job payload of a validate request, or false when its body is damaged.
+bool ValidateJobPayload(DaemonRequest& request, std::vector<uint8_t>* payload) {
   Kiv::PString contentSet;
   Kiv::String folder;
   request.Body().ReadPString(contentSet);
   request.Body().ReadString(folder);
+  if (request.Body().GetError() != TStream::kErrorNone) return false;
+  Kiv::DynamicBuffer data;
+  TBuffer job(&data);
+  TStreamWriteU32(job, kJobValidate);
+  job.WriteString(contentSet.Str());
+  job.WriteString(folder);
+  payload->assign(data.Data(), data.Data() + data.DataLength());
+  return true;
+}
+
+// Answers the tool from the host's reply: the host's batch unchanged, then
+// the result byte.
+void AnswerFromHost(DaemonRequest& request, const std::vector<uint8_t>& reply) {
+  uint8_t result = 0;
+  uint32_t batchLength = 0;
+  if (!ReadBatchAndResult(reply, &batchLength, &result)) {
+    request.SendMessage(ResultsLog::kError,
+                        "Validation failed: the command host's reply is damaged.");
+    TStreamWriteU8(request.Reply(), 0);
+    request.SendReply();
+    return;
+  }
+  TStreamWriteU8(request.Reply(), result != 0 ? 1 : 0);
+  request.SendMessageBatchAndReply(reply.data(), batchLength);
+}
+
+// The job of a validate request that the connection's reader sent at once
+// (StartValidate), for the request's handler to see through.
+struct StartedValidation {
+  std::shared_ptr<CommandHostBroker::SentJob> sent;
+};
+
+// On the reader: sends the job to a host with room, when one has it now.
+// The host's reply answers the tool from the thread that receives it, with
+// a request of its own (the handler's request may not be made yet).
+std::shared_ptr<void> StartValidate(DaemonRequest& request) {
   auto broker = request.Context().Find<CommandHostBroker>();
-  if (request.Body().GetError() != TStream::kErrorNone) {
+  std::vector<uint8_t> payload;
+  if (request.IsOneWay() || !broker || !ValidateJobPayload(request, &payload)) return nullptr;
+  auto connection = request.SharedConnection();
+  DaemonContext* context = &request.Context();
+  const uint32_t code = request.Code();
+  const uint32_t id = request.Id();
+  auto answer = [connection, context, code, id](const std::vector<uint8_t>& reply) {
+    DaemonRequest answering(code, id, {}, connection, *context);
+    AnswerFromHost(answering, reply);
+  };
+  auto sent = broker->TrySend(payload, answer);
+  if (!sent) return nullptr;
+  auto started = std::make_shared<StartedValidation>();
+  started->sent = std::move(sent);
+  return started;
+}
+
+void HandleValidate(DaemonRequest& request) {
+  auto broker = request.Context().Find<CommandHostBroker>();
+  std::string error;
+  if (auto started = request.ReaderStart<StartedValidation>(); started && broker) {
+    // Sent by the reader, which also made the answer: wait for it here.
+    if (broker->Finish(started->sent, nullptr, &error) == CommandHostBroker::JobResult::kOk) {
+      request.MarkReplySent();
+      return;
+    }
+    request.SendMessage(ResultsLog::kError, "Validation failed: " + error);
+    TStreamWriteU8(request.Reply(), 0);
+    return;
+  }
+  std::vector<uint8_t> payload;
+  if (!ValidateJobPayload(request, &payload)) {
     request.SendMessage(ResultsLog::kError, "The validate request is damaged.");
   } else if (!broker || !broker->HostAvailable()) {
     request.SendMessage(ResultsLog::kError,
                         "Validation is not available: no command host is running.");
   } else {
-    Kiv::DynamicBuffer data;
-    TBuffer job(&data);
-    TStreamWriteU32(job, kJobValidate);
-    job.WriteString(contentSet.Str());
-    job.WriteString(folder);
-    std::string error;
-    const std::vector<uint8_t> payload(data.Data(), data.Data() + data.DataLength());
     // The tool is answered on the thread that receives the host's reply,
     // without waiting for this worker to wake.
-    auto answer = [&request](const std::vector<uint8_t>& reply) {
-      uint8_t result = 0;
-      uint32_t batchLength = 0;
-      if (!ReadBatchAndResult(reply, &batchLength, &result)) {
-        request.SendMessage(ResultsLog::kError,
-                            "Validation failed: the command host's reply is damaged.");
-        TStreamWriteU8(request.Reply(), 0);
-        request.SendReply();
-        return;
-      }
-      // The host's batch goes to the tool unchanged, with the reply.
-      TStreamWriteU8(request.Reply(), result != 0 ? 1 : 0);
-      request.SendMessageBatchAndReply(reply.data(), batchLength);
-    };
+    auto answer = [&request](const std::vector<uint8_t>& reply) { AnswerFromHost(request, reply); };
     if (broker->RunJob(payload, nullptr, &error, answer) == CommandHostBroker::JobResult::kOk)
       return;
     request.SendMessage(ResultsLog::kError, "Validation failed: " + error);
@@ -117,6 +168,7 @@ bool Start(DaemonContext& context) {
 
 void Register(RequestRegistry& registry, DaemonContext& /*context*/) {
   registry.Register(VADRequestCode::kValidate, &HandleValidate);
+  registry.RegisterReaderStart(VADRequestCode::kValidate, &StartValidate);
   registry.Register(VADRequestCode::kRegisterCommandHost, &HandleRegisterHost);
   registry.Register(VADRequestCode::kCommandHostReply, &HandleJobReply);
 }

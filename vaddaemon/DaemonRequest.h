@@ -21,6 +21,11 @@
 // receives the command host's reply). Only the first call sends; never for
 // id 0.
 //
+// ReaderStart is what the code's reader start began for this request on
+// the connection's reader (RequestRegistry.h), or null. MarkReplySent tells
+// the request that its reply went out by another way (from what the reader
+// start began), so that the server sends none.
+//
 // AfterReply registers work run on the worker thread right after the reply
 // has been sent (or would have been, for id 0), e.g. the close request ends
 // the daemon only once its reply is out.
@@ -80,6 +85,14 @@ class DaemonRequest {
   // SendMessageBatch, then SendReply, both leaving together.
   void SendMessageBatchAndReply(const uint8_t* batch, uint32_t length);
   bool ReplySent() const { return replySent_.load(); }
+  void MarkReplySent() { replySent_.store(true); }
+
+  void SetReaderStart(std::shared_ptr<void> started) { readerStart_ = std::move(started); }
+  // What the reader start began, as the type that start made.
+  template <typename T>
+  std::shared_ptr<T> ReaderStart() const {
+    return std::static_pointer_cast<T>(readerStart_);
+  }
 
   void AfterReply(std::function<void()> work) { afterReply_.push_back(std::move(work)); }
   // Runs the AfterReply work (the server calls it).
@@ -100,4 +113,5 @@ class DaemonRequest {
   DaemonContext& context_;
   std::vector<std::function<void()>> afterReply_;
   std::atomic<bool> replySent_{false};
+  std::shared_ptr<void> readerStart_;
 };

@@ -332,9 +332,12 @@ void DaemonServer::ReadConnection(const std::shared_ptr<DaemonConnection>& conne
       }
       const uint32_t code = request.code;
       const uint32_t id = request.id;
+      // Work that need not wait starts here, while the worker wakes.
+      std::shared_ptr<void> started =
+          registry_.StartOnReader(context_, connection, code, id, request.body);
       auto body = std::make_shared<std::vector<uint8_t>>(std::move(request.body));
-      bool submitted = pool_.Submit([this, connection, reader, code, id, body] {
-        Handle(connection, code, id, std::move(*body));
+      bool submitted = pool_.Submit([this, connection, reader, code, id, body, started] {
+        registry_.Dispatch(context_, connection, code, id, std::move(*body), started);
         std::lock_guard<std::mutex> hold(reader->lock);
         --reader->inFlight;
         reader->changed.notify_all();

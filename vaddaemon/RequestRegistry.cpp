@@ -9,12 +9,17 @@
 
 void RequestRegistry::Register(uint32_t code, RequestHandler handler, ReaderTest onReader) {
   if (handlers_.count(code) != 0) LogMessage("vaddaemon> handler of request 0x%X replaced", code);
-  handlers_[code] = Entry{std::move(handler), onReader, nullptr};
+  handlers_[code] = Entry{std::move(handler), onReader, nullptr, nullptr};
 }
 
 void RequestRegistry::RegisterReaderAttempt(uint32_t code, ReaderAttempt attempt) {
   auto it = handlers_.find(code);
   if (it != handlers_.end()) it->second.attempt = std::move(attempt);
+}
+
+void RequestRegistry::RegisterReaderStart(uint32_t code, ReaderStart start) {
+  auto it = handlers_.find(code);
+  if (it != handlers_.end()) it->second.start = std::move(start);
 }
 
 const RequestHandler* RequestRegistry::Find(uint32_t code) const {
@@ -54,12 +59,29 @@ bool RequestRegistry::TryOnReader(DaemonContext& context,
   }
 }
 
+std::shared_ptr<void> RequestRegistry::StartOnReader(
+    DaemonContext& context, const std::shared_ptr<DaemonConnection>& connection, uint32_t code,
+    uint32_t id, const std::vector<uint8_t>& body) const {
+  auto it = handlers_.find(code);
+  if (it == handlers_.end() || !it->second.start) return nullptr;
+  try {
+    DaemonRequest request(code, id, body, connection, context);
+    return it->second.start(request);
+  } catch (const std::exception& error) {
+    // Nothing begun: the handler on a worker does it all.
+    LogMessage("vaddaemon> request 0x%X: reader start failed: %s", code, error.what());
+    return nullptr;
+  }
+}
+
 void RequestRegistry::Dispatch(DaemonContext& context,
                                const std::shared_ptr<DaemonConnection>& connection, uint32_t code,
-                               uint32_t id, std::vector<uint8_t> body) const {
+                               uint32_t id, std::vector<uint8_t> body,
+                               std::shared_ptr<void> started) const {
   const auto number = static_cast<unsigned long long>(connection->Number());
   try {
     DaemonRequest request(code, id, std::move(body), connection, context);
+    request.SetReaderStart(std::move(started));
     const RequestHandler* handler = Find(code);
     if (handler == nullptr) {
       LogMessage("vaddaemon> connection %llu: unknown request 0x%X (id %u)", number, code, id);

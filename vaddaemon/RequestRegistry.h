@@ -28,6 +28,13 @@
 // nothing, to leave the request to its handler on a worker.
 // TryOnReader runs it and, when it answered, sends the reply.
 //
+// A reader start begins the work of a request that goes to a worker while
+// still on the reader (RegisterReaderStart), when it can without waiting:
+// the validate request sends its job to a command host with room at once,
+// so the host starts while the worker wakes. It answers what it began (or
+// null: nothing), and the handler finds that in its request
+// (DaemonRequest::ReaderStart). A reader start sends no reply.
+//
 // Dispatch runs one request on the calling thread, as the server's workers
 // do and as fuzz targets do without a socket: the code's handler (a code
 // without one is logged), then, for a non-zero id, the reply on the
@@ -55,11 +62,14 @@ class RequestRegistry {
   using ReaderTest = bool (*)(const std::vector<uint8_t>& body);
   static bool Always(const std::vector<uint8_t>& /*body*/) { return true; }
   using ReaderAttempt = std::function<bool(DaemonRequest& request)>;
+  using ReaderStart = std::function<std::shared_ptr<void>(DaemonRequest& request)>;
 
   // `onReader` null: always served on a worker.
   void Register(uint32_t code, RequestHandler handler, ReaderTest onReader = nullptr);
   // Adds a reader attempt to the handler of `code`.
   void RegisterReaderAttempt(uint32_t code, ReaderAttempt attempt);
+  // Adds a reader start to the handler of `code`.
+  void RegisterReaderStart(uint32_t code, ReaderStart start);
   // The handler of `code`, or null.
   const RequestHandler* Find(uint32_t code) const;
   // True when `code` has a handler whose reader test passes `body`.
@@ -72,14 +82,24 @@ class RequestRegistry {
   bool TryOnReader(DaemonContext& context, const std::shared_ptr<DaemonConnection>& connection,
                    uint32_t code, uint32_t id, const std::vector<uint8_t>& body) const;
 
+  // Runs the reader start of `code` on a copy of `body`; what it began, or
+  // null when there is none or it began nothing.
+  std::shared_ptr<void> StartOnReader(DaemonContext& context,
+                                      const std::shared_ptr<DaemonConnection>& connection,
+                                      uint32_t code, uint32_t id,
+                                      const std::vector<uint8_t>& body) const;
+
+  // `started`: what the code's reader start began for this request, if any.
   void Dispatch(DaemonContext& context, const std::shared_ptr<DaemonConnection>& connection,
-                uint32_t code, uint32_t id, std::vector<uint8_t> body) const;
+                uint32_t code, uint32_t id, std::vector<uint8_t> body,
+                std::shared_ptr<void> started = nullptr) const;
 
  private:
   struct Entry {
     RequestHandler handler;
     ReaderTest onReader = nullptr;
     ReaderAttempt attempt;
+    ReaderStart start;
   };
   std::unordered_map<uint32_t, Entry> handlers_;
 };
