@@ -20,7 +20,7 @@ constexpr size_t kMaxKept = 64;
 struct KeptAnswer {
   dev_t device = 0;
   ino_t inode = 0;
-  timespec modified{};
+  timespec changed{};
   bool exists = false;
 };
 
@@ -36,8 +36,8 @@ KeptAnswers& Kept() {
 
 bool SameFolder(const KeptAnswer& kept, const struct stat& folder) {
   return kept.device == folder.st_dev && kept.inode == folder.st_ino &&
-         kept.modified.tv_sec == folder.st_mtim.tv_sec &&
-         kept.modified.tv_nsec == folder.st_mtim.tv_nsec;
+         kept.changed.tv_sec == folder.st_ctim.tv_sec &&
+         kept.changed.tv_nsec == folder.st_ctim.tv_nsec;
 }
 
 }  // namespace
@@ -62,14 +62,14 @@ bool PackedFileExists(const Kiv::String& packed) {
   timespec now{};
   ::clock_gettime(CLOCK_REALTIME, &now);
   const bool exists = Kiv::File::Exists(packed);
-  const bool settled = now.tv_sec - folder.st_mtim.tv_sec >= kSettledSeconds;
+  const bool settled = now.tv_sec - folder.st_ctim.tv_sec >= kSettledSeconds;
   std::lock_guard<std::mutex> hold(kept.lock);
   if (!settled) {
     kept.byPath.erase(packed);
     return exists;
   }
   if (kept.byPath.size() >= kMaxKept) kept.byPath.clear();
-  kept.byPath[packed] = KeptAnswer{folder.st_dev, folder.st_ino, folder.st_mtim, exists};
+  kept.byPath[packed] = KeptAnswer{folder.st_dev, folder.st_ino, folder.st_ctim, exists};
   return exists;
 }
 

@@ -8,11 +8,12 @@
 //
 // Every validation asks, so the case-blind lookup, which lists the folder
 // beside the set's (UserData/ for "editing"), is not made each time: its
-// answer is kept per name with the identity and modification time of that
-// folder, and reused while they stay the same. Adding, removing or renaming
-// an entry changes a folder's modification time. An answer is kept only when
-// the folder had not changed for kSettledSeconds before its listing, so an
-// entry added within the same clock tick as a listing is never missed. The
+// answer is kept per name with the identity and status-change time (ctime)
+// of that folder, and reused while they stay the same. Adding, removing or
+// renaming an entry changes a folder's ctime, which, unlike its modification
+// time, cannot be set back. An answer is kept only when the folder had not
+// changed for kSettledSeconds before its listing, so an entry added within
+// the same clock tick as a listing is never missed. The
 // exact name is looked at every time. What is not seen: a link of another
 // case beside the set whose target appears or goes while the folder stays
 // unchanged.

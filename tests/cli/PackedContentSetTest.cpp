@@ -24,7 +24,8 @@ class PackedContentSetTest : public ::testing::Test {
   void TearDown() override { fs::remove_all(folder_); }
 
   void Put(const std::string& name) { std::ofstream(folder_ / name) << "packed"; }
-  // Dates the folder back, as a folder that has not changed for a while.
+  // Dates the folder's modification time back (its status-change time
+  // cannot be), as a folder that has not changed for a while.
   void Settle() {
     const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, folder_.c_str(), times, 0), 0);
