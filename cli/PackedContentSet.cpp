@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr time_t kSettledSeconds = 2;
 // The kept answers are few (one per content set); the bound only guards
 // against a caller that asks about endless names.
 constexpr size_t kMaxKept = 64;
@@ -42,7 +41,7 @@ bool SameFolder(const KeptAnswer& kept, const struct stat& folder) {
 
 }  // namespace
 
-bool PackedFileExists(const Kiv::String& packed) {
+bool PackedFileExists(const Kiv::String& packed, time_t settledSeconds) {
   struct stat st;
   if (packed.empty() || ::stat(packed.c_str(), &st) == 0) return !packed.empty();
   const size_t slash = packed.rfind('/');
@@ -62,7 +61,7 @@ bool PackedFileExists(const Kiv::String& packed) {
   timespec now{};
   ::clock_gettime(CLOCK_REALTIME, &now);
   const bool exists = Kiv::File::Exists(packed);
-  const bool settled = now.tv_sec - folder.st_ctim.tv_sec >= kSettledSeconds;
+  const bool settled = now.tv_sec - folder.st_ctim.tv_sec >= settledSeconds;
   std::lock_guard<std::mutex> hold(kept.lock);
   if (!settled) {
     kept.byPath.erase(packed);

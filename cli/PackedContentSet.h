@@ -12,7 +12,7 @@
 // of that folder, and reused while they stay the same. Adding, removing or
 // renaming an entry changes a folder's ctime, which, unlike its modification
 // time, cannot be set back. An answer is kept only when the folder had not
-// changed for kSettledSeconds before its listing, so an entry added within
+// changed for kPackedAnswerSettledSeconds before its listing, so an entry added within
 // the same clock tick as a listing is never missed. The
 // exact name is looked at every time. What is not seen: a link of another
 // case beside the set whose target appears or goes while the folder stays
@@ -21,10 +21,15 @@
 // Threads: any thread; the kept answers are guarded by one lock.
 #pragma once
 
+#include <ctime>
+
 #include "kiv/PString.h"
 #include "kiv/String.h"
 
+inline constexpr time_t kPackedAnswerSettledSeconds = 2;
+
 bool IsPackedContentSet(const Kiv::PString& contentSet);
 
-// The lookup above for one path (exposed for tests).
-bool PackedFileExists(const Kiv::String& packed);
+// The lookup above for one path; tests give a shorter settling time.
+bool PackedFileExists(const Kiv::String& packed,
+                      time_t settledSeconds = kPackedAnswerSettledSeconds);

@@ -5,9 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -66,6 +69,41 @@ TEST_F(PackedContentSetTest, EntriesAddedOrRemovedAfterAnAnswerAreSeen) {
   // Added within the same second as a listing of a busy folder.
   Put("Editing.ja");
   EXPECT_TRUE(PackedFileExists(Packed()));
+}
+
+// Waits (bounded) until the clock that dates a folder's changes has passed
+// the folder's status-change time, so that its next change gets a later one.
+void WaitPastChangeTime(const fs::path& folder) {
+  struct stat st;
+  ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  for (;;) {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    if (now.tv_sec > st.st_ctim.tv_sec ||
+        (now.tv_sec == st.st_ctim.tv_sec && now.tv_nsec > st.st_ctim.tv_nsec))
+      return;
+    ASSERT_LT(std::chrono::steady_clock::now(), limit);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+TEST_F(PackedContentSetTest, KeptAnswersFollowEveryChangeOfTheFolder) {
+  // No settling time: every answer is kept at once.
+  EXPECT_FALSE(PackedFileExists(Packed(), 0));
+  WaitPastChangeTime(folder_);
+  Put("Editing.JA");
+  EXPECT_TRUE(PackedFileExists(Packed(), 0));
+  WaitPastChangeTime(folder_);
+  fs::rename(folder_ / "Editing.JA", folder_ / "editing.jar");
+  EXPECT_FALSE(PackedFileExists(Packed(), 0));
+  // A folder put in the place of the kept one is another folder.
+  const fs::path kept = folder_.string() + "-kept";
+  fs::rename(folder_, kept);
+  fs::create_directories(folder_ / "editing");
+  Put("EDITING.ja");
+  EXPECT_TRUE(PackedFileExists(Packed(), 0));
+  fs::remove_all(kept);
 }
 
 TEST_F(PackedContentSetTest, EmptyPathAndMissingFolderAreNotPacked) {
