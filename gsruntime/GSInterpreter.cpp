@@ -1110,7 +1110,8 @@ fitted : {
   GSValue* calleeSlots = GSStack::FrameSlot0(stack.CurrentFrame());
   calleeSlots[0] = view;
   // The context changes only with the object (GSStack::GetContext).
-  const bool sameObject = GSScriptInstance::FromRef(view) == GSScriptInstance::FromRef(slots[0]);
+  const bool sameObject =
+      view == slots[0] || GSScriptInstance::FromRef(view) == GSScriptInstance::FromRef(slots[0]);
   fn = callee;
   code = fn->code;
   slots = calleeSlots;
