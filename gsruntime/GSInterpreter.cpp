@@ -245,7 +245,16 @@ GSValue* MemberSlot(GSValue ref, uint32_t m, uint8_t kind) {
 
 }  // namespace
 
-GSResult GSInterpret(GSThread& thread) {
+// GCC's global common-subexpression pass hoists values shared by handlers
+// (the table's address, frame fields) into registers that then spill
+// across the whole dispatch; without it each handler keeps its own.
+#if defined(__GNUC__) && !defined(__clang__)
+#define GS_DISPATCH_TUNING __attribute__((optimize("no-gcse")))
+#else
+#define GS_DISPATCH_TUNING
+#endif
+
+GS_DISPATCH_TUNING GSResult GSInterpret(GSThread& thread) {
   static const void* table[256];
   static bool built = false;
   if (!built) {
@@ -1207,6 +1216,7 @@ fail:
 #undef JUMP
 #undef RESULT
 #undef COMPARED
+#undef GS_DISPATCH_TUNING
 #undef INT_BINARY
 #undef FLOAT_BINARY
 #undef SLOT
