@@ -112,6 +112,13 @@ inline bool Holds(uint8_t test, int sign) {
   return ((kPassing >> bit) & 1u) != 0;
 }
 
+// The sign of an int comparison, without a branch: a comparison's outcome
+// is the least predictable thing a condition does, so the jump that tests
+// it should be the only branch on it.
+inline int IntSign(int32_t a, int32_t b) {
+  return static_cast<int>(a > b) - static_cast<int>(a < b);
+}
+
 // The sign of a float comparison: that of the difference, 0 when it is
 // NaN.
 inline int FloatSign(GSValue a, GSValue b) {
@@ -415,7 +422,7 @@ op_ICMP : {
   // Answered by sign only, so that no difference can overflow.
   const int32_t a = GSInt(top[-1]);
   const int32_t b = GSInt(top[0]);
-  COMPARED(a < b ? -1 : (a > b ? 1 : 0));
+  COMPARED(IntSign(a, b));
 }
 op_PUSH0:
   *++top = 0;
@@ -483,10 +490,11 @@ op_PUSHI : {
     ip += 5;
     RESULT(FromU32(U32(*top) - constant));
   }
-  if (next == GSByteCode::ICMP) {  // a comparison with a constant
-    *++top = constant;
+  if (next == GSByteCode::ICMP) {  // a comparison with a constant (n < 2)
+    const int32_t a = GSInt(*top);
+    ++top;  // the constant's place, popped by the comparison
     ip += 5;
-    goto op_ICMP;
+    COMPARED(IntSign(a, static_cast<int32_t>(constant)));
   }
   static_assert(GSByteCode::FSUB == GSByteCode::FADD + 1 &&
                 GSByteCode::FMUL == GSByteCode::FADD + 2);
