@@ -526,6 +526,11 @@ op_LOAD:
     ++ip;
     goto op_PUSHI;
   }
+  // So does the return of a local (return n;).
+  if (*ip == GSByteCode::RETV) {
+    ++ip;
+    goto op_RETV;
+  }
   NEXT();
 op_LOADREF:
   *++top = SLOT();
