@@ -108,7 +108,8 @@ static_assert(GSByteCode::LE == GSByteCode::LT + 1 && GSByteCode::GT == GSByteCo
               GSByteCode::GE == GSByteCode::LT + 3);
 inline bool Holds(uint8_t test, int sign) {
   constexpr uint32_t kPassing = 0x1u | 0x3u << 4 | 0x4u << 8 | 0x6u << 12;
-  const uint32_t bit = static_cast<uint32_t>(test - GSByteCode::LT) * 4 + static_cast<uint32_t>(sign + 1);
+  const uint32_t bit =
+      static_cast<uint32_t>(test - GSByteCode::LT) * 4 + static_cast<uint32_t>(sign + 1);
   return ((kPassing >> bit) & 1u) != 0;
 }
 
@@ -324,8 +325,8 @@ GS_DISPATCH_TUNING GSResult GSInterpret(GSThread& thread) {
   } while (0)
 // After an instruction that moved data (GSAllocationMeter.h): once that
 // work has spent the budget, the run stops at the instruction.
-#define WORKED()                                         \
-  do {                                                   \
+#define WORKED()                                          \
+  do {                                                    \
     if (gsRunBudgetUsed > kGSRunBudget) FAIL(ER_Timeout); \
   } while (0)
 #define JUMP(target)      \
@@ -338,17 +339,17 @@ GS_DISPATCH_TUNING GSResult GSInterpret(GSThread& thread) {
 // The value `v` that the instruction ending at `ip` leaves replaces the top;
 // a STORE right after it (x = a + b) takes it straight to its slot instead,
 // in the same step.
-#define RESULT(v)                                \
-  do {                                           \
-    const GSValue value_ = (v);                  \
-    if (*ip == GSByteCode::STORE) {              \
-      slots[GSReadU16(ip + 1)] = value_;         \
-      --top;                                     \
-      ip += 3;                                   \
-      NEXT();                                    \
-    }                                            \
-    *top = value_;                               \
-    NEXT();                                      \
+#define RESULT(v)                        \
+  do {                                   \
+    const GSValue value_ = (v);          \
+    if (*ip == GSByteCode::STORE) {      \
+      slots[GSReadU16(ip + 1)] = value_; \
+      --top;                             \
+      ip += 3;                           \
+      NEXT();                            \
+    }                                    \
+    *top = value_;                       \
+    NEXT();                              \
   } while (0)
 #define INT_BINARY(expr)             \
   do {                               \
@@ -404,19 +405,19 @@ op_ITOF:
 // A comparison of that sign that a test and JZ follow (every loop and "if"
 // condition) runs as one step, with the same effect and the same budget
 // charge.
-#define COMPARED(sign)                                                                   \
-  do {                                                                                   \
-    const int sign_ = (sign);                                                            \
-    const uint8_t test = ip[0];                                                          \
+#define COMPARED(sign)                                                                 \
+  do {                                                                                 \
+    const int sign_ = (sign);                                                          \
+    const uint8_t test = ip[0];                                                        \
     if (test >= GSByteCode::LT && test <= GSByteCode::GE && ip[1] == GSByteCode::JZ) { \
-      top -= 2;                                                                          \
-      ip += 2;                                                                           \
-      if (!Holds(test, sign_)) JUMP(GSReadU32(ip));                                      \
-      ip += 4;                                                                           \
-      NEXT();                                                                            \
-    }                                                                                    \
-    *--top = Compared(sign_);                                                            \
-    NEXT();                                                                              \
+      top -= 2;                                                                        \
+      ip += 2;                                                                         \
+      if (!Holds(test, sign_)) JUMP(GSReadU32(ip));                                    \
+      ip += 4;                                                                         \
+      NEXT();                                                                          \
+    }                                                                                  \
+    *--top = Compared(sign_);                                                          \
+    NEXT();                                                                            \
   } while (0)
 op_ICMP : {
   // Answered by sign only, so that no difference can overflow.
