@@ -101,18 +101,30 @@ inline bool ReadElement(GSValue arrayRef, GSValue index, uint8_t op, GSValue& el
   return false;
 }
 
-// Whether a compare result of that sign passes the test LT, LE, GT or GE.
+// Whether a compare result of that sign (-1, 0 or 1) passes the test LT,
+// LE, GT or GE: bit sign + 1 of the test's nibble (LT 001, LE 011, GT 100,
+// GE 110), without a branch.
+static_assert(GSByteCode::LE == GSByteCode::LT + 1 && GSByteCode::GT == GSByteCode::LT + 2 &&
+              GSByteCode::GE == GSByteCode::LT + 3);
 inline bool Holds(uint8_t test, int sign) {
-  switch (test) {
-    case GSByteCode::LT:
-      return sign < 0;
-    case GSByteCode::LE:
-      return sign <= 0;
-    case GSByteCode::GT:
-      return sign > 0;
-    default:
-      return sign >= 0;
-  }
+  constexpr uint32_t kPassing = 0x1u | 0x3u << 4 | 0x4u << 8 | 0x6u << 12;
+  const uint32_t bit =
+      static_cast<uint32_t>(test - GSByteCode::LT) * 4 + static_cast<uint32_t>(sign + 1);
+  return ((kPassing >> bit) & 1u) != 0;
+}
+
+// The sign of an int comparison, without a branch: a comparison's outcome
+// is the least predictable thing a condition does, so the jump that tests
+// it should be the only branch on it.
+inline int IntSign(int32_t a, int32_t b) {
+  return static_cast<int>(a > b) - static_cast<int>(a < b);
+}
+
+// The sign of a float comparison: that of the difference, 0 when it is
+// NaN.
+inline int FloatSign(GSValue a, GSValue b) {
+  const float d = GSFloat(a) - GSFloat(b);
+  return d > 0.0f ? 1 : (d < 0.0f ? -1 : 0);
 }
 
 // Truncation toward zero; NaN and values outside the int range give
@@ -241,7 +253,16 @@ GSValue* MemberSlot(GSValue ref, uint32_t m, uint8_t kind) {
 
 }  // namespace
 
-GSResult GSInterpret(GSThread& thread) {
+// GCC's global common-subexpression pass hoists values shared by handlers
+// (the table's address, frame fields) into registers that then spill
+// across the whole dispatch; without it each handler keeps its own.
+#if defined(__GNUC__) && !defined(__clang__)
+#define GS_DISPATCH_TUNING __attribute__((optimize("no-gcse")))
+#else
+#define GS_DISPATCH_TUNING
+#endif
+
+GS_DISPATCH_TUNING GSResult GSInterpret(GSThread& thread) {
   static const void* table[256];
   static bool built = false;
   if (!built) {
@@ -304,8 +325,8 @@ GSResult GSInterpret(GSThread& thread) {
   } while (0)
 // After an instruction that moved data (GSAllocationMeter.h): once that
 // work has spent the budget, the run stops at the instruction.
-#define WORKED()                                         \
-  do {                                                   \
+#define WORKED()                                          \
+  do {                                                    \
     if (gsRunBudgetUsed > kGSRunBudget) FAIL(ER_Timeout); \
   } while (0)
 #define JUMP(target)      \
@@ -315,21 +336,34 @@ GSResult GSInterpret(GSThread& thread) {
     mark = ip;            \
     NEXT();               \
   } while (0)
+// The value `v` that the instruction ending at `ip` leaves replaces the top;
+// a STORE right after it (x = a + b) takes it straight to its slot instead,
+// in the same step.
+#define RESULT(v)                        \
+  do {                                   \
+    const GSValue value_ = (v);          \
+    if (*ip == GSByteCode::STORE) {      \
+      slots[GSReadU16(ip + 1)] = value_; \
+      --top;                             \
+      ip += 3;                           \
+      NEXT();                            \
+    }                                    \
+    *top = value_;                       \
+    NEXT();                              \
+  } while (0)
 #define INT_BINARY(expr)             \
   do {                               \
     const uint32_t a = U32(top[-1]); \
     const uint32_t b = U32(top[0]);  \
     --top;                           \
-    *top = FromU32(expr);            \
-    NEXT();                          \
+    RESULT(FromU32(expr));           \
   } while (0)
 #define FLOAT_BINARY(expr)            \
   do {                                \
     const float a = GSFloat(top[-1]); \
     const float b = GSFloat(top[0]);  \
     --top;                            \
-    *top = GSFromFloat(expr);         \
-    NEXT();                           \
+    RESULT(GSFromFloat(expr));        \
   } while (0)
 #define SLOT() slots[GSReadU16(ip)]
 
@@ -368,23 +402,28 @@ op_IDEC:
 op_ITOF:
   *top = GSFromFloat(static_cast<float>(GSInt(*top)));
   NEXT();
+// A comparison of that sign that a test and JZ follow (every loop and "if"
+// condition) runs as one step, with the same effect and the same budget
+// charge.
+#define COMPARED(sign)                                                                 \
+  do {                                                                                 \
+    const int sign_ = (sign);                                                          \
+    const uint8_t test = ip[0];                                                        \
+    if (test >= GSByteCode::LT && test <= GSByteCode::GE && ip[1] == GSByteCode::JZ) { \
+      top -= 2;                                                                        \
+      ip += 2;                                                                         \
+      if (!Holds(test, sign_)) JUMP(GSReadU32(ip));                                    \
+      ip += 4;                                                                         \
+      NEXT();                                                                          \
+    }                                                                                  \
+    *--top = Compared(sign_);                                                          \
+    NEXT();                                                                            \
+  } while (0)
 op_ICMP : {
   // Answered by sign only, so that no difference can overflow.
   const int32_t a = GSInt(top[-1]);
   const int32_t b = GSInt(top[0]);
-  const int sign = a < b ? -1 : (a > b ? 1 : 0);
-  // A comparison that a test and JZ follow (every loop and "if" condition)
-  // runs as one step, with the same effect and the same budget charge.
-  const uint8_t test = ip[0];
-  if (test >= GSByteCode::LT && test <= GSByteCode::GE && ip[1] == GSByteCode::JZ) {
-    top -= 2;
-    ip += 2;
-    if (!Holds(test, sign)) JUMP(GSReadU32(ip));
-    ip += 4;
-    NEXT();
-  }
-  *--top = Compared(sign);
-  NEXT();
+  COMPARED(IntSign(a, b));
 }
 op_PUSH0:
   *++top = 0;
@@ -435,34 +474,43 @@ op_FDEC:
 op_FTOI:
   *top = GSFromInt(FloatToInt(GSFloat(*top)));
   NEXT();
-op_FCMP : {
-  const float d = GSFloat(top[-1]) - GSFloat(top[0]);
-  *--top = Compared(d > 0.0f ? 1 : (d < 0.0f ? -1 : 0));
-  NEXT();
-}
+op_FCMP:
+  COMPARED(FloatSign(top[-1], top[0]));
 
   // Constants, frame slots and the operand stack.
-op_PUSHI:
-  // A constant added or subtracted right away (i + 1, n - 2) runs as one
-  // step.
-  if (ip[4] == GSByteCode::IADD) {
-    *top = FromU32(U32(*top) + GSReadU32(ip));
+op_PUSHI : {
+  // A constant added, subtracted or multiplied right away (i + 1, n - 2,
+  // x * 0.5) runs as one step with it, and with a STORE after that.
+  const uint8_t next = ip[4];
+  const uint32_t constant = GSReadU32(ip);
+  if (next == GSByteCode::IADD) {
     ip += 5;
-    NEXT();
+    RESULT(FromU32(U32(*top) + constant));
   }
-  if (ip[4] == GSByteCode::ISUB) {
-    *top = FromU32(U32(*top) - GSReadU32(ip));
+  if (next == GSByteCode::ISUB) {
     ip += 5;
-    NEXT();
+    RESULT(FromU32(U32(*top) - constant));
   }
-  if (ip[4] == GSByteCode::ICMP) {  // a comparison with a constant
-    *++top = GSReadU32(ip);
+  if (next == GSByteCode::ICMP) {  // a comparison with a constant (n < 2)
+    const int32_t a = GSInt(*top);
+    ++top;  // the constant's place, popped by the comparison
     ip += 5;
-    goto op_ICMP;
+    COMPARED(IntSign(a, static_cast<int32_t>(constant)));
   }
-  *++top = GSReadU32(ip);
+  static_assert(GSByteCode::FSUB == GSByteCode::FADD + 1 &&
+                GSByteCode::FMUL == GSByteCode::FADD + 2);
+  if (next >= GSByteCode::FADD && next <= GSByteCode::FMUL) {
+    const float a = GSFloat(*top);
+    const float b = GSFloat(constant);
+    ip += 5;
+    if (next == GSByteCode::FADD) RESULT(GSFromFloat(a + b));
+    if (next == GSByteCode::FSUB) RESULT(GSFromFloat(a - b));
+    RESULT(GSFromFloat(a * b));
+  }
+  *++top = constant;
   ip += 4;
   NEXT();
+}
 op_LOAD:
   // Two loads in a row (the operands of most expressions) run as one step.
   if (ip[2] == GSByteCode::LOAD) {
@@ -478,6 +526,11 @@ op_LOAD:
   if (*ip == GSByteCode::PUSHI) {
     ++ip;
     goto op_PUSHI;
+  }
+  // So does the return of a local (return n;).
+  if (*ip == GSByteCode::RETV) {
+    ++ip;
+    goto op_RETV;
   }
   NEXT();
 op_LOADREF:
@@ -1080,7 +1133,8 @@ fitted : {
   GSValue* calleeSlots = GSStack::FrameSlot0(stack.CurrentFrame());
   calleeSlots[0] = view;
   // The context changes only with the object (GSStack::GetContext).
-  const bool sameObject = GSScriptInstance::FromRef(view) == GSScriptInstance::FromRef(slots[0]);
+  const bool sameObject =
+      view == slots[0] || GSScriptInstance::FromRef(view) == GSScriptInstance::FromRef(slots[0]);
   fn = callee;
   code = fn->code;
   slots = calleeSlots;
@@ -1174,6 +1228,9 @@ fail:
 #undef CHARGE
 #undef WORKED
 #undef JUMP
+#undef RESULT
+#undef COMPARED
+#undef GS_DISPATCH_TUNING
 #undef INT_BINARY
 #undef FLOAT_BINARY
 #undef SLOT
