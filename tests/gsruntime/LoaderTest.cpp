@@ -2,6 +2,7 @@
 // exact messages of each failure.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <filesystem>
 
 #include "RuntimeTestSupport.h"
@@ -158,6 +159,26 @@ TEST_F(LoaderTest, NativesBindBySignatureAndAMissingOneOnlyWarns) {
   EXPECT_NE(machine_->FindNative(Kiv::PString("GSObject"),
                                  Kiv::PString("$string@GSObject::GetGSClassName()")),
             nullptr);
+}
+
+TEST_F(LoaderTest, ReleasedSlotsAreKeptAsAMaskOfTheTable) {
+  Build("class Tool { native void Take(string a, int b, Tool c);\n"
+        "  public void Keep(string a, int b) { string d = a; int e = b; Tool f; } };\n",
+        "tool");
+  GSLibrary* tool = Load("tool.gsl");
+  ASSERT_NE(tool, nullptr);
+  GSClass* cls = tool->FindClass("Tool");
+  for (const char* signature : {"$void@Tool::Take(string,int,Tool)", "$void@Tool::Keep(string,int)"}) {
+    SCOPED_TRACE(signature);
+    const GSFunction* fn = cls->FindOwnFunction(signature);
+    ASSERT_NE(fn, nullptr);
+    ASSERT_TRUE(fn->releaseByMask);
+    uint64_t listed = 0;
+    for (uint32_t i = 0; i < fn->referenceSlots.count; ++i)
+      listed |= uint64_t{1} << fn->referenceSlots.At(i);
+    EXPECT_EQ(fn->releaseMask, listed);
+    EXPECT_EQ(std::popcount(fn->releaseMask), static_cast<int>(fn->referenceSlots.count));
+  }
 }
 
 TEST_F(LoaderTest, RegistrarsRunOnEveryMachineAndTheLaterBindingWins) {
