@@ -143,7 +143,11 @@ class GSStack {
     Drop(ref);
   }
   void ReleaseFrame(const GSValue* record);
-  GSValue* TakeFrame(const GSValue* record);
+  // ReleaseFrame through GSFunction::releaseMask where the record has one.
+  void ReleaseFrameByMask(const GSValue* record);
+  // Unlinks the innermost frame and releases it (by mask when asked):
+  // its slot 0.
+  GSValue* TakeFrame(const GSValue* record, bool byMask = false);
 
   std::unique_ptr<GSValue[]> slots_;         // a guard slot, then kCapacity slots
   uint8_t resultKinds_[kCapacity + 1] = {};  // per slot of slots_
@@ -187,11 +191,26 @@ inline void GSStack::ReleaseFrame(const GSValue* record) {
   Drop(me);
 }
 
-inline GSValue* GSStack::TakeFrame(const GSValue* record) {
+[[gnu::always_inline]] inline void GSStack::ReleaseFrameByMask(const GSValue* record) {
+  const GSFunction* fn = FrameFunction(record);
+  if (!fn->releaseByMask) return ReleaseFrame(record);
+  GSValue* slot0 = FrameSlot0(record);
+  for (uint64_t mask = fn->releaseMask; mask != 0;) {
+    const int slot = 63 - std::countl_zero(mask);
+    mask ^= uint64_t{1} << slot;
+    DropSlot(slot0[slot]);
+  }
+  DropSlot(slot0[0]);
+}
+
+[[gnu::always_inline]] inline GSValue* GSStack::TakeFrame(const GSValue* record, bool byMask) {
   GSValue* slot0 = FrameSlot0(record);
   lastReturnOffset_ = FrameReturnOffset(record);
   currentFrame_ = FramePrevious(record);
-  ReleaseFrame(record);
+  if (byMask)
+    ReleaseFrameByMask(record);
+  else
+    ReleaseFrame(record);
   return slot0;
 }
 
@@ -205,30 +224,16 @@ inline GSValue* GSStack::TakeFrame(const GSValue* record) {
 [[gnu::always_inline]] inline bool GSStack::PopNativeFrame() {
   const GSValue* record = currentFrame_;
   if (record == nullptr) return false;
-  const GSFunction* fn = FrameFunction(record);
+  const bool returnsValue = FrameFunction(record)->ReturnsValue();
   const int64_t diff = top_ - record;
   GSValue value = 0;
-  if (diff == kRecordSlots && fn->ReturnsValue())
+  if (diff == kRecordSlots && returnsValue)
     value = *top_;
   else if (diff != kRecordSlots - 1)
-    return fn->ReturnsValue() ? ReportReturnDiff(diff) : false;
-  if (!fn->releaseByMask) {
-    GSValue* slot0 = TakeFrame(record);
-    *slot0 = value;
-    top_ = fn->ReturnsValue() ? slot0 : slot0 - 1;
-    return true;
-  }
-  GSValue* slot0 = FrameSlot0(record);
-  lastReturnOffset_ = FrameReturnOffset(record);
-  currentFrame_ = FramePrevious(record);
-  for (uint64_t mask = fn->releaseMask; mask != 0;) {
-    const int slot = 63 - std::countl_zero(mask);
-    mask ^= uint64_t{1} << slot;
-    DropSlot(slot0[slot]);
-  }
-  DropSlot(slot0[0]);
+    return returnsValue ? ReportReturnDiff(diff) : false;
+  GSValue* slot0 = TakeFrame(record, true);
   *slot0 = value;
-  top_ = fn->ReturnsValue() ? slot0 : slot0 - 1;
+  top_ = returnsValue ? slot0 : slot0 - 1;
   return true;
 }
 
