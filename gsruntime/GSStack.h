@@ -145,9 +145,7 @@ class GSStack {
   void ReleaseFrame(const GSValue* record);
   // ReleaseFrame through GSFunction::releaseMask where the record has one.
   void ReleaseFrameByMask(const GSValue* record);
-  // Unlinks the innermost frame and releases it (by mask when asked):
-  // its slot 0.
-  GSValue* TakeFrame(const GSValue* record, bool byMask = false);
+  GSValue* TakeFrame(const GSValue* record);
 
   std::unique_ptr<GSValue[]> slots_;         // a guard slot, then kCapacity slots
   uint8_t resultKinds_[kCapacity + 1] = {};  // per slot of slots_
@@ -203,14 +201,11 @@ inline void GSStack::ReleaseFrame(const GSValue* record) {
   DropSlot(slot0[0]);
 }
 
-[[gnu::always_inline]] inline GSValue* GSStack::TakeFrame(const GSValue* record, bool byMask) {
+inline GSValue* GSStack::TakeFrame(const GSValue* record) {
   GSValue* slot0 = FrameSlot0(record);
   lastReturnOffset_ = FrameReturnOffset(record);
   currentFrame_ = FramePrevious(record);
-  if (byMask)
-    ReleaseFrameByMask(record);
-  else
-    ReleaseFrame(record);
+  ReleaseFrame(record);
   return slot0;
 }
 
@@ -231,7 +226,10 @@ inline void GSStack::ReleaseFrame(const GSValue* record) {
     value = *top_;
   else if (diff != kRecordSlots - 1)
     return returnsValue ? ReportReturnDiff(diff) : false;
-  GSValue* slot0 = TakeFrame(record, true);
+  GSValue* slot0 = FrameSlot0(record);
+  lastReturnOffset_ = FrameReturnOffset(record);
+  currentFrame_ = FramePrevious(record);
+  ReleaseFrameByMask(record);
   *slot0 = value;
   top_ = returnsValue ? slot0 : slot0 - 1;
   return true;
