@@ -19,6 +19,14 @@
 
 namespace GSRuntime {
 
+GSResult GSNativeOutcome(const GSThread& thread, uint64_t refusals) {
+  if (thread.state == GSThread::Stopped) return ER_Exception;
+  if (GSRefusalCount() != refusals) return GSLastRefusal();
+  if (gsRunBudgetUsed > kGSRunBudget) return ER_Timeout;
+  if (thread.state == GSThread::Waiting) return ER_Blocked;
+  return ER_Done;
+}
+
 bool GSWideCallFits(const GSCallSite& site, const GSFunction& callee, const GSValue* args,
                     const GSStack& stack) {
   for (uint32_t i = 0; i < site.argumentSlots; ++i) {

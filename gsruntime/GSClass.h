@@ -139,6 +139,13 @@ struct GSFunction {
   uint8_t returnKind = kKindNone;
   std::pmr::vector<uint8_t> paramKinds;
   uint64_t paramRefs = 0;
+  // The reference slots as a mask (bit i: slot i), set by the loader when
+  // every one lies below 64 and they are listed in ascending order, so
+  // that releasing from the highest bit down keeps the order of
+  // referenceSlots (last listed first); releaseByMask is false otherwise
+  // and the frame is released through the table.
+  uint64_t releaseMask = 0;
+  bool releaseByMask = false;
   std::pmr::vector<GSCallSite> calls;  // every reachable call, by ascending offset
 
   bool ReturnsValue() const { return returnType != 0; }

@@ -1117,8 +1117,8 @@ fitted : {
   stack.SetTop(top);
   if (callee->IsNative()) {
     if (!stack.PushFrame(*callee, 0)) FAIL_AT(ER_StackOverflow);
-    GSStack::FrameSlot0(stack.CurrentFrame())[0] = view;
-    const GSResult outcome = GSCallNative(thread, *callee);
+    top[static_cast<int32_t>(callee->slot0Offset)] = view;
+    const GSResult outcome = GSRunNative(thread, *callee, view);
     top = stack.Top();
     if (outcome == ER_Blocked) {
       thread.resumeOffset = U32(ip - code);

@@ -112,28 +112,35 @@ bool GSWideCallFits(const GSCallSite& site, const GSFunction& callee, const GSVa
   return GSCalleeFitsAt(caller.CallAt(callAt), callee, args, stack);
 }
 
-// Runs the native function of the current frame (pushed for `callee`) and
-// removes the frame: ER_Done to go on, ER_Blocked when the native left the
-// thread waiting, else the error; a string or array refused during the call
-// ends it with the refusal's error, and data moved past the budget with
-// ER_Timeout (GSAllocationMeter.h). Inline: the interpreter's call of a
-// native runs it.
-[[gnu::always_inline]] inline GSResult GSCallNative(GSThread& thread, const GSFunction& callee) {
+// What a native call that did not end plainly ends with, in the order
+// GSRunNative gives (out of line: rare).
+GSResult GSNativeOutcome(const GSThread& thread, uint64_t refusals);
+
+// Runs the native function of the current frame (pushed for `callee`, with
+// `me` in slot 0) and removes the frame: ER_Done to go on, ER_Blocked when
+// the native left the thread waiting, else the error; a string or array
+// refused during the call ends it with the refusal's error, and data moved
+// past the budget with ER_Timeout (GSAllocationMeter.h). Inline: the
+// interpreter's call of a native runs it.
+[[gnu::always_inline]] inline GSResult GSRunNative(GSThread& thread, const GSFunction& callee,
+                                                   GSValue me) {
   GSStack& stack = thread.Stack();
-  const GSValue me = *GSStack::FrameSlot0(stack.CurrentFrame());
   GSNativeFunction* binding = callee.native;
   const uint64_t refusals = GSRefusalCount();
   if (binding == nullptr || !binding->Call(GSScriptInstance::FromRef(me)->native, stack))
     return ER_NativeCallError;
-  const bool returned = callee.ReturnsValue() ? stack.ReturnValue(true) : stack.PopFrame();
-  if (!returned) return ER_StackReturnError;
-  if (thread.state == GSThread::Stopped) return ER_Exception;
+  if (!stack.PopNativeFrame()) return ER_StackReturnError;
   // A string or array the native could not make, and the data it moved,
   // count as the native call's own (GSAllocationMeter.h).
-  if (GSRefusalCount() != refusals) return GSLastRefusal();
-  if (gsRunBudgetUsed > kGSRunBudget) return ER_Timeout;
-  if (thread.state == GSThread::Waiting) return ER_Blocked;
-  return ER_Done;
+  if (thread.state == GSThread::Runnable && GSRefusalCount() == refusals &&
+      gsRunBudgetUsed <= kGSRunBudget) [[likely]]
+    return ER_Done;
+  return GSNativeOutcome(thread, refusals);
+}
+
+// GSRunNative for the frame a host call pushed.
+inline GSResult GSCallNative(GSThread& thread, const GSFunction& callee) {
+  return GSRunNative(thread, callee, *GSStack::FrameSlot0(thread.Stack().CurrentFrame()));
 }
 
 // A new object of `cls` in the current context, its initialisers run; the

@@ -294,6 +294,23 @@ bool GSLibraryReader::ReadFunction(GSFunction& fn) {
   return true;
 }
 
+// GSFunction::releaseMask: the reference slots as bits when they are
+// ascending and below 64.
+void GSLibraryReader::SetReleaseMask(GSFunction& fn) {
+  fn.releaseMask = 0;
+  fn.releaseByMask = false;
+  uint64_t mask = 0;
+  uint32_t previous = 0;  // slot 0 is never listed
+  for (uint32_t r = 0; r < fn.referenceSlots.count; ++r) {
+    const uint32_t slot = fn.referenceSlots.At(r);
+    if (slot >= 64 || slot <= previous) return;
+    mask |= uint64_t{1} << slot;
+    previous = slot;
+  }
+  fn.releaseMask = mask;
+  fn.releaseByMask = true;
+}
+
 // The signature gives the kinds of the result and of every argument; the
 // record's return type and argument count, and which argument slots the
 // frame releases, must say the same.
@@ -304,6 +321,7 @@ bool GSLibraryReader::CheckKinds(GSFunction& fn, std::string_view signature) {
   fn.paramRefs = 0;
   for (uint32_t i = 0; i < fn.params && i < 64; ++i)
     if (fn.paramKinds[i] == kKindReference) fn.paramRefs |= uint64_t{1} << i;
+  SetReleaseMask(fn);
   // The released argument slots: bit i for slot i < 64, the rest (rare)
   // in `more`.
   uint64_t released = 0;

@@ -59,6 +59,7 @@ class GSLibraryReader {
   bool ReadFunctions(GSClass& cls);
   bool ReadFunction(GSFunction& fn);
   bool CheckKinds(GSFunction& fn, std::string_view signature);
+  static void SetReleaseMask(GSFunction& fn);
   bool CheckFunction(const GSFunction& fn);
   bool ReadMembers(GSClass& cls);
   bool ReadMethods(GSClass& cls);

@@ -29,7 +29,7 @@
 namespace GSRuntime {
 
 // Inline: every native reads its arguments through it.
-inline GSValue GSNativeArg(const GSStack& stack, uint32_t index) {
+[[gnu::always_inline]] inline GSValue GSNativeArg(const GSStack& stack, uint32_t index) {
   const GSValue* record = stack.CurrentFrame();
   if (record == nullptr || index >= GSStack::FrameFunction(record)->params) return 0;
   return GSStack::FrameSlot0(record)[index];
@@ -41,8 +41,9 @@ inline float GetFloatArg(const GSStack& stack, uint32_t index) {
   return GSFloat(GSNativeArg(stack, index));
 }
 
+// Inline into each native: the refusals are out of line.
 template <typename T>
-bool GetObjectParam(const GSStack& stack, uint32_t index, T*& out, bool nullAllowed) {
+[[gnu::always_inline]] inline bool GetObjectParam(const GSStack& stack, uint32_t index, T*& out, bool nullAllowed) {
   out = nullptr;
   const GSValue ref = GSNativeArg(stack, index);
   if (ref == 0) {

@@ -22,6 +22,11 @@
 // - ReturnValue(allowEmpty): exactly one value must lie above the record
 //   (or none with allowEmpty, giving 0), else "GSStack::ReturnValue>
 //   diff=%d" and false; the value replaces the object.
+// - PopNativeFrame(): what a native's function does on return: PopFrame
+//   for a function without a result, ReturnValue(true) for one with (its
+//   messages included); a frame record that lists its reference slots as a
+//   mask (GSFunction::releaseMask) is released without its table, in the
+//   same order.
 // - Clear(): releases every frame's reference slots and slot 0 (values on
 //   operand stacks carry no type and are not released) and empties the
 //   stack.
@@ -38,6 +43,7 @@
 // one thread object.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <memory>
 
@@ -65,6 +71,7 @@ class GSStack {
   bool PushFrame(const GSFunction& fn, uint32_t returnOffset);
   bool PopFrame();
   bool ReturnValue(bool allowEmpty);
+  bool PopNativeFrame();
   void Clear();
 
   bool Push(GSValue value) {
@@ -130,7 +137,14 @@ class GSStack {
     ReleaseSlot(ref);
   }
   static void ReleaseSlot(GSValue ref);
+  static void DropSlot(GSValue& slot) {
+    const GSValue ref = slot;
+    slot = 0;
+    Drop(ref);
+  }
   void ReleaseFrame(const GSValue* record);
+  // ReleaseFrame through GSFunction::releaseMask where the record has one.
+  void ReleaseFrameByMask(const GSValue* record);
   GSValue* TakeFrame(const GSValue* record);
 
   std::unique_ptr<GSValue[]> slots_;         // a guard slot, then kCapacity slots
@@ -175,6 +189,18 @@ inline void GSStack::ReleaseFrame(const GSValue* record) {
   Drop(me);
 }
 
+[[gnu::always_inline]] inline void GSStack::ReleaseFrameByMask(const GSValue* record) {
+  const GSFunction* fn = FrameFunction(record);
+  if (!fn->releaseByMask) return ReleaseFrame(record);
+  GSValue* slot0 = FrameSlot0(record);
+  for (uint64_t mask = fn->releaseMask; mask != 0;) {
+    const int slot = 63 - std::countl_zero(mask);
+    mask ^= uint64_t{1} << slot;
+    DropSlot(slot0[slot]);
+  }
+  DropSlot(slot0[0]);
+}
+
 inline GSValue* GSStack::TakeFrame(const GSValue* record) {
   GSValue* slot0 = FrameSlot0(record);
   lastReturnOffset_ = FrameReturnOffset(record);
@@ -187,6 +213,25 @@ inline GSValue* GSStack::TakeFrame(const GSValue* record) {
   const GSValue* record = currentFrame_;
   if (record == nullptr || top_ != record + kRecordSlots - 1) return false;
   top_ = TakeFrame(record) - 1;
+  return true;
+}
+
+[[gnu::always_inline]] inline bool GSStack::PopNativeFrame() {
+  const GSValue* record = currentFrame_;
+  if (record == nullptr) return false;
+  const bool returnsValue = FrameFunction(record)->ReturnsValue();
+  const int64_t diff = top_ - record;
+  GSValue value = 0;
+  if (diff == kRecordSlots && returnsValue)
+    value = *top_;
+  else if (diff != kRecordSlots - 1)
+    return returnsValue ? ReportReturnDiff(diff) : false;
+  GSValue* slot0 = FrameSlot0(record);
+  lastReturnOffset_ = FrameReturnOffset(record);
+  currentFrame_ = FramePrevious(record);
+  ReleaseFrameByMask(record);
+  *slot0 = value;
+  top_ = returnsValue ? slot0 : slot0 - 1;
   return true;
 }
 

@@ -2,7 +2,9 @@
 // exact messages of each failure.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <filesystem>
+#include <string>
 
 #include "RuntimeTestSupport.h"
 #include "gsruntime/GSLibrary.h"
@@ -158,6 +160,37 @@ TEST_F(LoaderTest, NativesBindBySignatureAndAMissingOneOnlyWarns) {
   EXPECT_NE(machine_->FindNative(Kiv::PString("GSObject"),
                                  Kiv::PString("$string@GSObject::GetGSClassName()")),
             nullptr);
+}
+
+TEST_F(LoaderTest, ReleasedSlotsAreKeptAsAMaskOfTheTable) {
+  // Wide's locals take slots 1 to 64: slot 64 has no bit, so its frame
+  // goes through the table.
+  std::string wide = "  public void Wide() {";
+  for (int i = 1; i <= 64; ++i) wide += " string s" + std::to_string(i) + ";";
+  wide += " }\n";
+  Build("class Tool { native void Take(string a, int b, Tool c);\n"
+        "  public void Keep(string a, int b) { string d = a; int e = b; Tool f; }\n" +
+            wide + "};\n",
+        "tool");
+  GSLibrary* tool = Load("tool.gsl");
+  ASSERT_NE(tool, nullptr);
+  GSClass* cls = tool->FindClass("Tool");
+  const GSFunction* wideFn = cls->FindOwnFunction("$void@Tool::Wide()");
+  ASSERT_NE(wideFn, nullptr);
+  EXPECT_EQ(wideFn->referenceSlots.count, 64u);
+  EXPECT_FALSE(wideFn->releaseByMask);
+  EXPECT_EQ(wideFn->releaseMask, 0u);
+  for (const char* signature : {"$void@Tool::Take(string,int,Tool)", "$void@Tool::Keep(string,int)"}) {
+    SCOPED_TRACE(signature);
+    const GSFunction* fn = cls->FindOwnFunction(signature);
+    ASSERT_NE(fn, nullptr);
+    ASSERT_TRUE(fn->releaseByMask);
+    uint64_t listed = 0;
+    for (uint32_t i = 0; i < fn->referenceSlots.count; ++i)
+      listed |= uint64_t{1} << fn->referenceSlots.At(i);
+    EXPECT_EQ(fn->releaseMask, listed);
+    EXPECT_EQ(std::popcount(fn->releaseMask), static_cast<int>(fn->referenceSlots.count));
+  }
 }
 
 TEST_F(LoaderTest, RegistrarsRunOnEveryMachineAndTheLaterBindingWins) {

@@ -134,6 +134,65 @@ TEST(GSStackTest, PoppingAFrameReleasesItsReferencesAndTheObject) {
   EXPECT_EQ(GSScriptInstance::LiveCount(), 0);
 }
 
+// A native's frame is left as PopFrame (no result) or ReturnValue(true)
+// (a result) leaves it, whether its reference slots come as a mask or
+// through the table.
+TEST(GSStackTest, NativeFrameLeavesAsPopFrameOrReturnValueWould) {
+  struct Case {
+    const char* what;
+    const char* signature;
+    std::vector<GSValue> pushed;
+  } cases[] = {
+      {"void, nothing pushed", "$void@A::N(string,int,string)", {}},
+      {"void, one value pushed", "$void@A::N(string,int,string)", {7}},
+      {"result pushed", "$int@A::N(string,int,string)", {7}},
+      {"result missing", "$int@A::N(string,int,string)", {}},
+      {"two values pushed", "$int@A::N(string,int,string)", {1, 2}},
+  };
+  for (const Case& c : cases) {
+    for (const bool byMask : {false, true}) {
+      SCOPED_TRACE(std::string(c.what) + (byMask ? ", mask" : ", table"));
+      struct Outcome {
+        bool ok;
+        uint32_t used;
+        GSValue top;
+        int64_t live;
+        std::vector<std::string> lines;
+      } outcomes[2];
+      for (const bool native : {false, true}) {
+        GSTest::PrintCapture print;
+        Records records;
+        GSFunction& fn =
+            const_cast<GSFunction&>(records.Make(c.signature, 4, 0, 2, {1, 3}));
+        fn.returnType = c.signature[1] == 'i' ? 1 : 0;
+        fn.releaseByMask = byMask;
+        fn.releaseMask = byMask ? (uint64_t{1} << 1) | (uint64_t{1} << 3) : 0;
+        GSStack stack;
+        ASSERT_TRUE(stack.Push(5));
+        const GSValue me = GSString::Create("me", nullptr)->GetScriptInstance();
+        const GSValue first = GSString::Create("a", nullptr)->GetScriptInstance();
+        const GSValue last = GSString::Create("b", nullptr)->GetScriptInstance();
+        ASSERT_TRUE(Enter(stack, fn, {me, first, 9, last}));
+        for (GSValue v : c.pushed) stack.Push(v);
+        Outcome& o = outcomes[native ? 1 : 0];
+        o.ok = native ? stack.PopNativeFrame()
+                      : (fn.ReturnsValue() ? stack.ReturnValue(true) : stack.PopFrame());
+        o.used = stack.Used();
+        o.top = *stack.Top();
+        o.live = GSScriptInstance::LiveCount();
+        o.lines = print.lines;
+        stack.Clear();
+        EXPECT_EQ(GSScriptInstance::LiveCount(), 0);
+      }
+      EXPECT_EQ(outcomes[1].ok, outcomes[0].ok);
+      EXPECT_EQ(outcomes[1].used, outcomes[0].used);
+      EXPECT_EQ(outcomes[1].top, outcomes[0].top);
+      EXPECT_EQ(outcomes[1].live, outcomes[0].live);
+      EXPECT_EQ(outcomes[1].lines, outcomes[0].lines);
+    }
+  }
+}
+
 TEST(GSStackTest, ClearReleasesEveryFrame) {
   Records records;
   GSStack stack;
