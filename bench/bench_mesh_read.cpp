@@ -16,6 +16,7 @@
 #include "kiv/basics/MemoryFile.h"
 #include "kiv/display/Display.h"
 #include "kiv/display/MaterialManager.h"
+#include "render/meshes/MeshMeasures.h"
 #include "render/meshes/VandruIndexedMeshDefinition.h"
 #include "tests/render/MeshFixtureWriter.h"
 
@@ -121,6 +122,24 @@ void BM_LoadTriangleMeshFromMemory(benchmark::State& state) {
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes.size()));
 }
 BENCHMARK(BM_LoadTriangleMeshFromMemory)->Unit(benchmark::kMicrosecond);
+
+// Measuring the chunks of the 10 MB mesh once loaded (texture scale,
+// bounds and oriented box, the box's sums taken by the measures).
+void BM_MeasureLoadedChunks(benchmark::State& state) {
+  Kiv::MaterialManager manager;
+  Kiv::Display display;
+  VandruIndexedMeshDefinition mesh;
+  if (!mesh.GetMemoryFile().Open(MeshPath()) ||
+      mesh.Load(&display, &manager, nullptr, 0, 0xFFFFFFFF) != kMeshOk)
+    state.SkipWithError("load failed");
+  for (auto _ : state) {
+    MeshMeasures measures;
+    measures.Reset(true);
+    for (uint32_t c = 0; c < mesh.GetNumChunks(); ++c) measures.AddChunk(*mesh.GetChunk(c));
+    benchmark::DoNotOptimize(measures.TextureScale());
+  }
+}
+BENCHMARK(BM_MeasureLoadedChunks)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

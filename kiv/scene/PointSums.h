@@ -67,19 +67,24 @@ __attribute__((target("avx2"), always_inline)) inline void AddPoint(PointSumsLan
   AddPoint(lanes, _mm_insert_ps(xy, _mm_load_ss(p + 2), 0x20));
 }
 
+// Lane `lane` (0 to 2) of `v`.
+__attribute__((target("avx2"), always_inline)) inline double PointSumsLane(__m256d v, int lane) {
+  const __m128d half = lane < 2 ? _mm256_castpd256_pd128(v) : _mm256_extractf128_pd(v, 1);
+  return _mm_cvtsd_f64(lane == 1 ? _mm_unpackhi_pd(half, half) : half);
+}
+
+// The lanes are taken out of the registers one by one: when they are
+// stored into arrays on the stack, GCC keeps the running lanes of the
+// adding loop in memory as well, a store and a load on every addition.
 __attribute__((target("avx2"), always_inline)) inline void StorePointSums(
     const PointSumsLanes& lanes, size_t added, PointSums* sums) {
-  alignas(32) double sum[4], squares[4], crosses[4];
   alignas(16) float lows[4], highs[4];
-  _mm256_store_pd(sum, lanes.sum);
-  _mm256_store_pd(squares, lanes.squares);
-  _mm256_store_pd(crosses, lanes.crosses);
   _mm_store_ps(lows, lanes.lows);
   _mm_store_ps(highs, lanes.highs);
   for (int a = 0; a < 3; ++a) {
-    sums->sum[a] = sum[a];
-    sums->squares[a] = squares[a];
-    sums->crosses[a] = crosses[a];
+    sums->sum[a] = PointSumsLane(lanes.sum, a);
+    sums->squares[a] = PointSumsLane(lanes.squares, a);
+    sums->crosses[a] = PointSumsLane(lanes.crosses, a);
     sums->low[a] = lows[a];
     sums->high[a] = highs[a];
   }
