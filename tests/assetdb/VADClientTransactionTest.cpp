@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <vector>
 #include <thread>
@@ -144,6 +145,76 @@ TEST(VADClientTransaction, RequesterMayEndItsTransactionAsSoonAsTheReplyWakesIt)
     }
     VUTest::MemorySource source(std::vector<uint8_t>{1, 0, 0, 0, 0x2A});
     ASSERT_TRUE(VADClientTransaction::ReceiveReply(id, 7, &source));
+  }
+  requester.join();
+  EXPECT_EQ(answered, kRounds);
+}
+
+// Requests kept in flight on one thread share a done signal: a reply and a
+// failure each set it, and Answered tells which request is done without
+// waiting; a request without the signal leaves it alone.
+TEST(VADClientTransaction, SharedDoneSignalIsSetByReplyAndByFailure) {
+  auto done = std::make_shared<ReplySignal>();
+  VADClientTransaction first(nullptr, nullptr, false), second(nullptr, nullptr, false),
+      other(nullptr, nullptr, false);
+  first.SetDoneSignal(done);
+  second.SetDoneSignal(done);
+  for (VADClientTransaction* transaction : {&first, &second, &other}) {
+    transaction->Begin();
+    transaction->PrepareSend(3);
+  }
+  EXPECT_TRUE(VADClientTransaction::ReceiveReply(other.GetId(), 3));
+  EXPECT_FALSE(done->IsSet());
+  EXPECT_TRUE(other.Answered());
+
+  EXPECT_TRUE(VADClientTransaction::ReceiveReply(first.GetId(), 3));
+  EXPECT_TRUE(done->IsSet());
+  EXPECT_TRUE(first.Answered());
+  EXPECT_FALSE(second.Answered());
+  EXPECT_TRUE(first.Wait());
+
+  done->Reset();
+  EXPECT_EQ(VADClientTransaction::FailSentOn(3), 1u);
+  EXPECT_TRUE(done->IsSet());
+  EXPECT_TRUE(second.Answered());
+  EXPECT_FALSE(second.Wait());
+}
+
+// A requester woken by the done signal ends its transaction and lets go of
+// the signal at once, while the reader may still be about to set it.
+TEST(VADClientTransaction, RequesterWokenByTheDoneSignalMayEndAtOnce) {
+  constexpr int kRounds = 2000;
+  std::mutex lock;
+  std::condition_variable changed;
+  uint32_t sentId = 0;
+  int answered = 0;
+  std::thread requester([&] {
+    for (int i = 0; i < kRounds; ++i) {
+      auto done = std::make_shared<ReplySignal>();
+      auto transaction = std::make_unique<VADClientTransaction>(nullptr, nullptr, false);
+      transaction->SetDoneSignal(done);
+      transaction->Begin();
+      transaction->PrepareSend(9);
+      {
+        std::lock_guard<std::mutex> hold(lock);
+        sentId = transaction->GetId();
+      }
+      changed.notify_one();
+      done->Wait();
+      if (transaction->Answered() && transaction->Wait()) ++answered;
+      transaction.reset();
+      done.reset();
+    }
+  });
+  for (int i = 0; i < kRounds; ++i) {
+    uint32_t id = 0;
+    {
+      std::unique_lock<std::mutex> hold(lock);
+      changed.wait(hold, [&] { return sentId != 0; });
+      id = sentId;
+      sentId = 0;
+    }
+    ASSERT_TRUE(VADClientTransaction::ReceiveReply(id, 9));
   }
   requester.join();
   EXPECT_EQ(answered, kRounds);
