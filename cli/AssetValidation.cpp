@@ -94,13 +94,22 @@ bool g_scriptSystemReady = false;
 
 }  // namespace
 
+bool WriteAssetValidationRequest(const Kiv::PString& contentSet, const Kiv::String& folder,
+                                 TStream& body, bool* answer) {
+  *answer = false;
+  if (!ResolvesToContent(folder)) return false;
+  *answer = true;
+  if (IsPackedContentSet(contentSet)) return false;
+  body.WritePString(contentSet);
+  body.WriteString(folder);
+  return true;
+}
+
 bool RequestAssetValidation(const Kiv::PString& contentSet, const Kiv::String& folder,
                             ResultsLog& log) {
-  if (!ResolvesToContent(folder)) return false;
-  if (IsPackedContentSet(contentSet)) return true;
   VADRequest request;
-  request.Body().WritePString(contentSet);
-  request.Body().WriteString(folder);
+  bool answer = false;
+  if (!WriteAssetValidationRequest(contentSet, folder, request.Body(), &answer)) return answer;
   if (!request.Transact(VADRequestCode::kValidate, &log, false)) return false;
   bool valid = false;
   TStreamReadBool(request.Reply(), valid, false);

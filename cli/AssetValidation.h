@@ -8,6 +8,12 @@
 // a content set packed into "<set folder>.ja" answers true without asking
 // (packed content is not validated). The daemon's messages land in `log`.
 //
+// WriteAssetValidationRequest(contentSet, folder, body, answer): the first
+// half of RequestAssetValidation, for a caller that sends the request itself
+// (with others in flight): false when no request is due, `*answer` then
+// being RequestAssetValidation's answer; otherwise true, the request's body
+// written into `body`.
+//
 // RunValidateAssetTask(contentSet, folder, log): runs ValidateAssetFolder on
 // the main thread (posted as a waited-for main-thread task; run in place on
 // the main thread) and answers its result; false when the queue dropped it.
@@ -49,6 +55,7 @@
 #include "kiv/String.h"
 
 class ResultsLog;
+class TStream;
 
 namespace TETLib {
 class Container;
@@ -56,6 +63,8 @@ class Container;
 
 bool RequestAssetValidation(const Kiv::PString& contentSet, const Kiv::String& folder,
                             ResultsLog& log);
+bool WriteAssetValidationRequest(const Kiv::PString& contentSet, const Kiv::String& folder,
+                                 TStream& body, bool* answer);
 bool RunValidateAssetTask(const Kiv::PString& contentSet, const Kiv::String& folder,
                           ResultsLog& log);
 bool ValidateAssetFolder(ResultsLog& log, const Kiv::PString& contentSet,

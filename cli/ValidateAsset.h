@@ -11,7 +11,8 @@
 // ("Unable to read the asset's information.") rather than taken as an
 // obsolete asset. True once the asset was looked at, whatever was found:
 // the findings show in the log's summary. The handle is released on every
-// path.
+// path. The requests are those of cli/ValidateAssetSteps.h, made one
+// after the other.
 //
 // ValidateCommand: the first argument is the KUID ("Missing AssetID
 // parameter." when absent); 0 when ValidateAsset answers true, else -1.

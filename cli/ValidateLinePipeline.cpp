@@ -1,6 +1,7 @@
 #include "cli/ValidateLinePipeline.h"
 
 #include <cstdint>
+#include <optional>
 #include <sstream>
 
 #include "assetdb/protocol/ResultsLog.h"
@@ -9,6 +10,10 @@
 #include "cli/CommandTable.h"
 #include "cli/RunCommand.h"
 #include "cli/ValidateAsset.h"
+#include "cli/ValidateAssetSteps.h"
+#include "foundation/spec/InterfaceTextDB.h"
+#include "foundation/threads/CallGuarded.h"
+#include "foundation/threads/TCXCallbackBase.h"
 #include "kiv/PString.h"
 
 struct ValidateLinePipeline::Line {
@@ -22,22 +27,47 @@ struct ValidateLinePipeline::Line {
   BatchCommandLine command;
   const KUID asset;
   ResultsLog log;
+  std::optional<ValidateAssetSteps> steps;
   int32_t status = 0;
-  bool done = false;  // Under the pipeline's lock.
+  bool done = false;
 };
+
+namespace {
+
+// One step of a line's chain, as a guarded call.
+class StepCall : public TCXCallbackBase {
+ public:
+  StepCall(void (*step)(ValidateAssetSteps&), ValidateAssetSteps& steps)
+      : step_(step), steps_(steps) {}
+  int Invoke(void* /*argument*/) override {
+    step_(steps_);
+    return 0;
+  }
+
+ private:
+  void (*step_)(ValidateAssetSteps&);
+  ValidateAssetSteps& steps_;
+};
+
+void StartSteps(ValidateAssetSteps& steps) {
+  steps.Start();
+}
+
+void AdvanceSteps(ValidateAssetSteps& steps) {
+  steps.Advance();
+}
+
+}  // namespace
 
 ValidateLinePipeline::ValidateLinePipeline(EngineObjects& engine, const char* programPath,
                                            std::ostream& out)
-    : engine_(engine), programPath_(programPath ? programPath : ""), out_(out) {}
+    : engine_(engine),
+      programPath_(programPath ? programPath : ""),
+      out_(out),
+      replyIn_(std::make_shared<ReplySignal>()) {}
 
 ValidateLinePipeline::~ValidateLinePipeline() {
   Drain();
-  {
-    std::lock_guard<std::mutex> hold(lock_);
-    stopping_ = true;
-  }
-  workReady_.notify_all();
-  for (std::thread& thread : threads_) thread.join();
 }
 
 bool ValidateLinePipeline::Takes(const std::vector<std::string>& args) {
@@ -49,83 +79,84 @@ bool ValidateLinePipeline::Takes(const std::vector<std::string>& args) {
   return entry != nullptr && entry->run == ValidateCommand;
 }
 
-void ValidateLinePipeline::StartThreads() {
-  if (!threads_.empty()) return;
-  threads_.reserve(kLinesInFlight);
-  for (size_t i = 0; i < kLinesInFlight; ++i) threads_.emplace_back([this] { Work(); });
-}
-
 void ValidateLinePipeline::Submit(const std::vector<std::string>& args) {
   auto line = std::make_unique<Line>(programPath_.c_str(), args);
-  StartThreads();
-  std::unique_lock<std::mutex> hold(lock_);
-  waitingToQueue_ = line.get();
-  for (;;) {
-    PrintFinished(hold);
-    if (lines_.size() < kLinesInFlight && !NamesAnAssetInFlightLocked(*line)) break;
-    lineDone_.wait(hold);
-  }
-  waitingToQueue_ = nullptr;
+  Pump(false);
+  while (lines_.size() >= kLinesInFlight || NamesAnAssetInFlight(*line)) Pump(true);
   lines_.push_back(std::move(line));
-  hold.unlock();
-  workReady_.notify_one();
+  Begin(*lines_.back());
 }
 
 bool ValidateLinePipeline::Drain() {
-  std::unique_lock<std::mutex> hold(lock_);
-  for (;;) {
-    PrintFinished(hold);
-    if (lines_.empty()) break;
-    lineDone_.wait(hold);
-  }
+  PrintFinished();
+  while (!lines_.empty()) Pump(true);
   const bool all = allSucceeded_;
   allSucceeded_ = true;
   return all;
 }
 
-void ValidateLinePipeline::PrintFinished(std::unique_lock<std::mutex>& hold) {
+void ValidateLinePipeline::Begin(Line& line) {
+  if (!HasFirstArgument(line.command.Argc(), line.command.Argv())) {
+    line.status = RunCommandGuarded(line.log, engine_, line.command.Argc(), line.command.Argv());
+    line.done = true;
+    return;
+  }
+  line.steps.emplace(line.asset, line.log, replyIn_);
+  Step(line, StartSteps);
+}
+
+void ValidateLinePipeline::Step(Line& line, void (*step)(ValidateAssetSteps&)) {
+  SetExceptionGuardFlag(true);
+  StepCall call(step, *line.steps);
+  CallGuarded(&call, nullptr);
+  if (!line.steps->Finished()) return;
+  line.status = line.steps->Looked() ? kCommandSucceeded : kCommandFailed;
+  if (line.steps->LostRequests() != 0) {
+    // As the dispatcher ends a command whose daemon went away.
+    AddCommandError(line.log, GetInterfaceText("$vad_connection_lost"));
+    line.status = kCommandFailed;
+  }
+  line.steps.reset();
+  line.done = true;
+}
+
+void ValidateLinePipeline::Pump(bool wait) {
+  // Cleared before the chains are looked at: a reply that comes in after
+  // the look sets it again, so the wait below never misses one.
+  replyIn_->Reset();
+  if (!AdvanceReady() && wait) {
+    // Every unfinished line has a request on the wire.
+    replyIn_->Wait();
+    AdvanceReady();
+  }
+  PrintFinished();
+}
+
+bool ValidateLinePipeline::AdvanceReady() {
+  bool any = false;
+  for (const std::unique_ptr<Line>& line : lines_) {
+    if (line->done || !line->steps->Ready()) continue;
+    Step(*line, AdvanceSteps);
+    any = true;
+  }
+  return any;
+}
+
+void ValidateLinePipeline::PrintFinished() {
   while (!lines_.empty() && lines_.front()->done) {
     std::unique_ptr<Line> line = std::move(lines_.front());
     lines_.pop_front();
-    --nextToRun_;
     if (line->status != kCommandSucceeded) allSucceeded_ = false;
-    // No worker touches a finished line: it is printed without the lock,
-    // and leaves in one write.
-    hold.unlock();
+    // Each line's text leaves in one write.
     std::ostringstream text;
     PrintBatchLineResults(line->log, text);
     out_ << text.str() << std::flush;
-    line.reset();
-    hold.lock();
   }
 }
 
-bool ValidateLinePipeline::NamesAnAssetInFlightLocked(const Line& line) const {
+bool ValidateLinePipeline::NamesAnAssetInFlight(const Line& line) const {
   for (const std::unique_ptr<Line>& other : lines_) {
     if (!other->done && other->SameAsset(line)) return true;
   }
   return false;
-}
-
-void ValidateLinePipeline::Work() {
-  std::unique_lock<std::mutex> hold(lock_);
-  for (;;) {
-    workReady_.wait(hold, [this] { return stopping_ || nextToRun_ < lines_.size(); });
-    if (nextToRun_ >= lines_.size()) return;
-    Line& line = *lines_[nextToRun_++];
-    hold.unlock();
-    line.status = RunCommandGuarded(line.log, engine_, line.command.Argc(), line.command.Argv(),
-                                    LostRequestScope::kThisThread);
-    hold.lock();
-    line.done = true;
-    // The batch runner waits for the first unprinted line (to print it and
-    // make room) or for a line naming the asset it is about to queue; any
-    // other line's end would wake it for nothing.
-    const bool awaited = &line == lines_.front().get() ||
-                         (waitingToQueue_ != nullptr && waitingToQueue_->SameAsset(line));
-    if (!awaited) continue;
-    hold.unlock();
-    lineDone_.notify_one();
-    hold.lock();
-  }
 }

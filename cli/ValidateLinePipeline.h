@@ -5,17 +5,23 @@
 // A validation is a chain of daemon round trips (handle, open, record,
 // validation, release) whose own work is small, so a batch of them is
 // bound by waiting. The pipeline overlaps the chains of up to
-// kLinesInFlight lines: each line runs on a thread of the pipeline
-// (RunCommandGuarded with LostRequestScope::kThisThread, so a lost daemon is
-// reported on the lines whose requests it cut off) into a ResultsLog of its
-// own, and the calling thread prints the logs in line order, each followed
-// by one more line end, as the batch runner prints a line it runs itself
-// (each line's text leaves in one write). A line that ends wakes the
-// calling thread only when that thread waits for it: the first unprinted
-// line, or one naming the asset of the line it is about to queue.
-// The requests of one line are made in the same order as ever; two lines
-// that name the same asset (same user and content id, whatever the
-// version) never run at once: the later one waits for the earlier one.
+// kLinesInFlight lines on the calling thread itself: each line's chain
+// (cli/ValidateAssetSteps.h) runs into a ResultsLog of its own, all chains
+// share one done signal, and whenever the thread would wait it sleeps once
+// on that signal, then takes every reply that is in and sends each chain's
+// next request. No other thread is involved but the client's reader, and a
+// reply costs no hand-over between threads of the pipeline. A line's end is
+// judged as the dispatcher judges a command's: the chain's answer gives
+// status 0 or -1, and a request lost for want of the daemon adds
+// "$vad_connection_lost" after the line's own messages and makes the status
+// -1. A line without a KUID runs through the dispatcher at once (it asks
+// the daemon nothing). The chains run inside the exception guard, as
+// RunCommandGuarded runs a command. The logs are printed in line order,
+// each followed by one more line end, as the batch runner prints a line it
+// runs itself (each line's text leaves in one write). The requests of one
+// line are made in the same order as ever; two lines that name the same
+// asset (same user and content id, whatever the version) never run at once:
+// the later one starts when the earlier one has ended.
 //
 // Takes(args) tells whether a line (arguments without the program path) is
 // one that the pipeline may run: its command word finds the "validate"
@@ -29,30 +35,32 @@
 // batch. Drain answers false when a line drained since the previous Drain
 // answered a status other than 0.
 //
-// kLinesInFlight is eight: the daemon runs validations on up to four
-// command hosts, two jobs each (vaddaemon/CommandHostBroker.h), so eight
-// lines keep every host busy; more only wait longer in the daemon.
+// kLinesInFlight is sixteen: the daemon runs validations on up to four
+// command hosts, two jobs each (vaddaemon/CommandHostBroker.h), and a line
+// spends only part of its time in that job (one of its four requests), so
+// twice the eight job slots keep every host busy; more only wait longer in
+// the daemon. Lines in flight cost the tool no thread of their own.
 //
-// The threads start with the first line and are joined by the destructor,
-// which drains first. Submit, Drain and the destructor belong to one
-// thread (the batch runner's).
+// Every wait is for a daemon reply, which comes or fails with the
+// connection. The destructor drains. Submit, Drain and the destructor
+// belong to one thread (the batch runner's).
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <ostream>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "assetdb/client/ReplySignal.h"
 #include "cli/EngineObjects.h"
+
+class ValidateAssetSteps;
 
 class ValidateLinePipeline {
  public:
-  static constexpr size_t kLinesInFlight = 8;
+  static constexpr size_t kLinesInFlight = 16;
 
   ValidateLinePipeline(EngineObjects& engine, const char* programPath, std::ostream& out);
   ~ValidateLinePipeline();
@@ -67,25 +75,24 @@ class ValidateLinePipeline {
  private:
   struct Line;
 
-  void StartThreads();
-  void Work();
-  // Prints the finished lines at the head of the queue; `hold` holds the
-  // lock, which is let go while a line prints.
-  void PrintFinished(std::unique_lock<std::mutex>& hold);
-  // Under the lock: true when an unprinted line names the asset of `line`.
-  bool NamesAnAssetInFlightLocked(const Line& line) const;
+  // Starts a line's chain (or runs a line without a KUID).
+  void Begin(Line& line);
+  // Takes every reply that is in; with `wait`, when none was, first sleeps
+  // until one comes. Then prints the finished lines at the head.
+  void Pump(bool wait);
+  // Advances the chain of every line whose reply is in; true when any was.
+  bool AdvanceReady();
+  // Runs `step` of `line`'s chain inside the exception guard; marks the
+  // line done when the chain has ended.
+  void Step(Line& line, void (*step)(ValidateAssetSteps&));
+  void PrintFinished();
+  // True when an unfinished line names the asset of `line`.
+  bool NamesAnAssetInFlight(const Line& line) const;
 
   EngineObjects& engine_;
   const std::string programPath_;
   std::ostream& out_;
-
-  std::mutex lock_;
-  std::condition_variable workReady_;  // A line was queued, or the pipeline stops.
-  std::condition_variable lineDone_;   // The first line, or one naming waitingToQueue_'s asset, finished.
-  std::deque<std::unique_ptr<Line>> lines_;  // Unprinted, in batch order.
-  size_t nextToRun_ = 0;                     // Index in lines_ of the first line not taken.
-  const Line* waitingToQueue_ = nullptr;     // The line Submit waits to queue, if any.
-  bool stopping_ = false;
+  const std::shared_ptr<ReplySignal> replyIn_;  // Set when a reply of any chain came in.
+  std::deque<std::unique_ptr<Line>> lines_;    // Unprinted, in batch order.
   bool allSucceeded_ = true;
-  std::vector<std::thread> threads_;
 };

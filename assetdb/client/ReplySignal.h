@@ -27,6 +27,7 @@ class ReplySignal {
   void Set();
   void Reset();
   void Wait();
+  bool IsSet() const { return word_.load(std::memory_order_acquire) == kSet; }
 
  private:
   static constexpr uint32_t kUnset = 0;

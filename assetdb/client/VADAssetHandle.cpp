@@ -33,14 +33,27 @@ void ClearRef(VADAssetHandleRef& ref) {
 
 }  // namespace
 
-void ReleaseAssetHandle(VADAssetHandleRef& ref) {
+uint64_t DropAssetHandle(VADAssetHandleRef& ref) {
   VADAssetHandle* handle = ref.handle;
   ClearRef(ref);
-  if (!handle) return;
-  if (handle->references.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
-  if (handle->daemonHandle != VADAssetHandle::kNoHandle)
-    VADClientRequests::Request1F(handle->daemonHandle);
+  if (!handle) return VADAssetHandle::kNoHandle;
+  if (handle->references.fetch_sub(1, std::memory_order_acq_rel) != 1)
+    return VADAssetHandle::kNoHandle;
+  const uint64_t daemonHandle = handle->daemonHandle;
   delete handle;
+  return daemonHandle;
+}
+
+void ReleaseAssetHandle(VADAssetHandleRef& ref) {
+  const uint64_t daemonHandle = DropAssetHandle(ref);
+  if (daemonHandle != VADAssetHandle::kNoHandle) VADClientRequests::Request1F(daemonHandle);
+}
+
+bool ReadOpenHandleReply(TStream& reply, const KUID& kuid, VADAssetHandleRef& out) {
+  ClearRef(out);
+  uint64_t daemonHandle = VADAssetHandle::kNoHandle;
+  TStreamReadU64(reply, daemonHandle, VADAssetHandle::kNoHandle);
+  return MakeHandle(reply, daemonHandle, kuid, out);
 }
 
 bool VADClientRequests::Request1E(const KUID& kuid, bool open, VADAssetHandleRef& out,
@@ -50,9 +63,7 @@ bool VADClientRequests::Request1E(const KUID& kuid, bool open, VADAssetHandleRef
   WriteKUID(request.Body(), kuid);
   TStreamWriteBool(request.Body(), open);
   if (!request.Transact(VADRequestCode::kOpenHandle, log)) return false;
-  uint64_t daemonHandle = VADAssetHandle::kNoHandle;
-  TStreamReadU64(request.Reply(), daemonHandle, VADAssetHandle::kNoHandle);
-  return MakeHandle(request.Reply(), daemonHandle, kuid, out);
+  return ReadOpenHandleReply(request.Reply(), kuid, out);
 }
 
 bool VADClientRequests::Request1F(uint64_t daemonHandle) {

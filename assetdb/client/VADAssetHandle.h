@@ -22,6 +22,8 @@
 #include "kiv/File.h"
 #include "kiv/PString.h"
 
+class TStream;
+
 struct VADAssetHandle {
   static constexpr uint64_t kNoHandle = ~uint64_t(0);
 
@@ -47,3 +49,11 @@ struct VADAssetHandleRef {
 // Drops one reference of `ref`'s handle (see above) and empties `ref`.
 // Nothing when `ref` is empty.
 void ReleaseAssetHandle(VADAssetHandleRef& ref);
+// The same, for a caller that makes the release request itself (e.g. with
+// other requests in flight): answers the daemon handle that request 0x1F
+// must release, kNoHandle when none is due.
+uint64_t DropAssetHandle(VADAssetHandleRef& ref);
+// Reads the reply of request 0x1E (u64 handle, interned name, string folder)
+// into a new open handle in `out`, as Request1E does; false, `out` empty,
+// when the daemon gave no handle.
+bool ReadOpenHandleReply(TStream& reply, const KUID& kuid, VADAssetHandleRef& out);

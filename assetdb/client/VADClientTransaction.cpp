@@ -158,7 +158,11 @@ bool VADClientTransaction::ReceiveReply(uint32_t id, uint32_t connection,
   transaction->event_.Set();
   guard.lock();
   transaction->receiving_ = false;
+  const std::shared_ptr<ReplySignal> done = transaction->done_;
   registry.askersDone.notify_all();
+  guard.unlock();
+  // The transaction may be gone from here on; the shared signal is not.
+  if (done) done->Set();
   return true;
 }
 
@@ -168,6 +172,7 @@ void VADClientTransaction::FailPending() {
   for (auto& entry : registry.pending) {
     entry.second->failed_ = true;
     entry.second->event_.Set();
+    if (entry.second->done_) entry.second->done_->Set();
   }
 }
 
@@ -180,6 +185,7 @@ size_t VADClientTransaction::FailSentOn(uint32_t connection) {
     if (transaction->connection_ == 0 || transaction->connection_ > connection) continue;
     transaction->failed_ = true;
     transaction->event_.Set();
+    if (transaction->done_) transaction->done_->Set();
     ++failed;
   }
   return failed;

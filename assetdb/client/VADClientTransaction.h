@@ -32,12 +32,21 @@
 // callback has answered; the callback is called outside the registry lock.
 // An id that is not pending answers 4, a transaction without callback 2.
 //
+// A requester that keeps several transactions in flight on one thread gives
+// each the same done signal (SetDoneSignal): it is set after the
+// transaction's own event whenever that is set (reply or failure), so one
+// wait serves them all; Answered then tells, without waiting, which ones
+// have their answer. The reader sets the done signal after it has let go of
+// the transaction, so a requester woken by it never waits for the reader in
+// End; the signal is shared so that it outlives that last touch.
+//
 // Thread-safe: the registry, the id counter and every field that another
 // thread reads are guarded by one re-entrant registry lock.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "assetdb/client/ReplySignal.h"
 #include "assetdb/protocol/VADFrames.h"
@@ -103,6 +112,12 @@ class VADClientTransaction {
   // After Wait answered true: false when the stream took fewer bytes than
   // the body held.
   bool ReplyStored() const;
+  // Requester, before Begin: the signal also set when this transaction's
+  // answer is in (see above); null for none.
+  void SetDoneSignal(std::shared_ptr<ReplySignal> done) { done_ = std::move(done); }
+  // Requester, after the frame went out: true once the reply or the failure
+  // is in, so that Wait returns at once.
+  bool Answered() const { return event_.IsSet(); }
 
   // Reader thread of connection `connection`: the 'repl' frame of `id`
   // arrived, its length word and body next in `body` (null: not read; a
@@ -143,4 +158,5 @@ class VADClientTransaction {
   TStream* reply_ = nullptr;
   bool replyStored_ = true;
   bool receiving_ = false;  // The reader is writing into reply_ or signalling; End waits.
+  std::shared_ptr<ReplySignal> done_;
 };

@@ -19,19 +19,26 @@ bool VADRequest::Transact(uint32_t code, ResultsLog* log, bool keepResults) {
   return ok;
 }
 
-bool VADRequest::Start(uint32_t code, bool mayConnect) {
+bool VADRequest::Start(uint32_t code, bool mayConnect, ResultsLog* log,
+                       std::shared_ptr<ReplySignal> done) {
   code_ = code;
+  log_ = log;
   TStreamRewind(body_);
-  transaction_.emplace(nullptr, nullptr, false);
+  transaction_.emplace(nullptr, log, false);
   transaction_->SetReplyStream(&reply_);
+  transaction_->SetDoneSignal(std::move(done));
   transaction_->Begin();
   started_ = VADClient::StartTransact(code, body_, *transaction_, mayConnect);
   if (started_ != VADClient::StartResult::kSent) transaction_.reset();
   return started_ != VADClient::StartResult::kFailed;
 }
 
+bool VADRequest::Answered() const {
+  return started_ != VADClient::StartResult::kSent || transaction_->Answered();
+}
+
 bool VADRequest::Finish(bool repeatWhenLost) {
-  if (started_ == VADClient::StartResult::kNotSent) return Transact(code_);
+  if (started_ == VADClient::StartResult::kNotSent) return Transact(code_, log_);
   if (started_ == VADClient::StartResult::kFailed) return false;
   bool lost = false;
   const bool ok = VADClient::FinishTransact(code_, *transaction_, repeatWhenLost ? &lost : nullptr);
@@ -40,7 +47,7 @@ bool VADRequest::Finish(bool repeatWhenLost) {
   if (lost) {
     // A body cut off half way may have left bytes in the reply.
     reply_.Reset();
-    return Transact(code_);
+    return Transact(code_, log_);
   }
   TStreamRewind(reply_);
   return ok;

@@ -21,6 +21,13 @@
 // request sent ahead (so that none arrives for a request gone) and makes
 // nothing else. The destructor does not wait.
 //
+// Start may also take the log that the daemon's messages for the request
+// land in (as Transact's) and a done signal shared by the requests a thread
+// keeps in flight (VADClientTransaction::SetDoneSignal). Answered tells
+// without waiting whether Finish would return at once: true for a request
+// that was not sent ahead (failed, or left for Finish to make in full) and
+// for one whose reply or failure is in.
+//
 // Replies are untrusted: ReplyRemaining answers how many bytes are left to
 // read, and ReadKUIDList reads a u32 count and that many KUIDs, appending
 // only the KUIDs the reply holds whole: a count larger than the bytes left
@@ -32,6 +39,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "assetdb/client/VADClient.h"
@@ -56,7 +64,9 @@ class VADRequest {
   bool Transact(uint32_t code, ResultsLog* log = nullptr, bool keepResults = false);
   bool Post(uint32_t code);
 
-  bool Start(uint32_t code, bool mayConnect);
+  bool Start(uint32_t code, bool mayConnect, ResultsLog* log = nullptr,
+             std::shared_ptr<ReplySignal> done = nullptr);
+  bool Answered() const;
   bool Finish(bool repeatWhenLost);
   void Settle();
 
@@ -70,6 +80,7 @@ class VADRequest {
   // Between Start and Finish: the code, how the start went and, for a
   // request sent ahead, its transaction.
   uint32_t code_ = 0;
+  ResultsLog* log_ = nullptr;
   VADClient::StartResult started_ = VADClient::StartResult::kFailed;
   std::optional<VADClientTransaction> transaction_;
 };

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <vector>
 #include <thread>
@@ -109,29 +110,28 @@ TEST(VADClientTransaction, ReaderReadsTheReplyBodyBeforeWakingTheRequest) {
   EXPECT_EQ(source.Left(), five.size());
 }
 
-// The requester ends its transaction as soon as its reply wakes it, while
-// the reader that woke it may still be returning: the reader must be done
-// with the transaction first (a fault shows under the address sanitizer).
-TEST(VADClientTransaction, RequesterMayEndItsTransactionAsSoonAsTheReplyWakesIt) {
-  constexpr int kRounds = 2000;
+// Runs kRounds requests, one after the other, on a thread of their own:
+// `request` begins one, hands its id to `publish` once it is sent and
+// answers whether it got its reply. The calling thread plays the reader and
+// answers each id with `reply`. Answers how many requests got their reply.
+constexpr int kRounds = 2000;
+
+template <class Request, class Reply>
+int RunRequesterAgainstReader(Request request, Reply reply) {
   std::mutex lock;
   std::condition_variable changed;
   uint32_t sentId = 0;
   int answered = 0;
+  auto publish = [&](uint32_t id) {
+    {
+      std::lock_guard<std::mutex> hold(lock);
+      sentId = id;
+    }
+    changed.notify_one();
+  };
   std::thread requester([&] {
     for (int i = 0; i < kRounds; ++i) {
-      Kiv::DynamicBuffer data;
-      TBuffer reply(&data);
-      VADClientTransaction transaction(nullptr, nullptr, false);
-      transaction.SetReplyStream(&reply);
-      transaction.Begin();
-      transaction.PrepareSend(7);
-      {
-        std::lock_guard<std::mutex> hold(lock);
-        sentId = transaction.GetId();
-      }
-      changed.notify_one();
-      if (transaction.Wait() && data.DataLength() == 1) ++answered;
+      if (request(publish)) ++answered;
     }
   });
   for (int i = 0; i < kRounds; ++i) {
@@ -142,10 +142,79 @@ TEST(VADClientTransaction, RequesterMayEndItsTransactionAsSoonAsTheReplyWakesIt)
       id = sentId;
       sentId = 0;
     }
-    VUTest::MemorySource source(std::vector<uint8_t>{1, 0, 0, 0, 0x2A});
-    ASSERT_TRUE(VADClientTransaction::ReceiveReply(id, 7, &source));
+    reply(id);
   }
   requester.join();
+  return answered;
+}
+
+// The requester ends its transaction as soon as its reply wakes it, while
+// the reader that woke it may still be returning: the reader must be done
+// with the transaction first (a fault shows under the address sanitizer).
+TEST(VADClientTransaction, RequesterMayEndItsTransactionAsSoonAsTheReplyWakesIt) {
+  const int answered = RunRequesterAgainstReader(
+      [](auto publish) {
+        Kiv::DynamicBuffer data;
+        TBuffer reply(&data);
+        VADClientTransaction transaction(nullptr, nullptr, false);
+        transaction.SetReplyStream(&reply);
+        transaction.Begin();
+        transaction.PrepareSend(7);
+        publish(transaction.GetId());
+        return transaction.Wait() && data.DataLength() == 1;
+      },
+      [](uint32_t id) {
+        VUTest::MemorySource source(std::vector<uint8_t>{1, 0, 0, 0, 0x2A});
+        EXPECT_TRUE(VADClientTransaction::ReceiveReply(id, 7, &source));
+      });
+  EXPECT_EQ(answered, kRounds);
+}
+
+// Requests kept in flight on one thread share a done signal: a reply and a
+// failure each set it, and Answered tells which request is done without
+// waiting; a request without the signal leaves it alone.
+TEST(VADClientTransaction, SharedDoneSignalIsSetByReplyAndByFailure) {
+  auto done = std::make_shared<ReplySignal>();
+  VADClientTransaction first(nullptr, nullptr, false), second(nullptr, nullptr, false),
+      other(nullptr, nullptr, false);
+  first.SetDoneSignal(done);
+  second.SetDoneSignal(done);
+  for (VADClientTransaction* transaction : {&first, &second, &other}) {
+    transaction->Begin();
+    transaction->PrepareSend(3);
+  }
+  EXPECT_TRUE(VADClientTransaction::ReceiveReply(other.GetId(), 3));
+  EXPECT_FALSE(done->IsSet());
+  EXPECT_TRUE(other.Answered());
+
+  EXPECT_TRUE(VADClientTransaction::ReceiveReply(first.GetId(), 3));
+  EXPECT_TRUE(done->IsSet());
+  EXPECT_TRUE(first.Answered());
+  EXPECT_FALSE(second.Answered());
+  EXPECT_TRUE(first.Wait());
+
+  done->Reset();
+  EXPECT_EQ(VADClientTransaction::FailSentOn(3), 1u);
+  EXPECT_TRUE(done->IsSet());
+  EXPECT_TRUE(second.Answered());
+  EXPECT_FALSE(second.Wait());
+}
+
+// A requester woken by the done signal ends its transaction and lets go of
+// the signal at once, while the reader may still be about to set it.
+TEST(VADClientTransaction, RequesterWokenByTheDoneSignalMayEndAtOnce) {
+  const int answered = RunRequesterAgainstReader(
+      [](auto publish) {
+        auto done = std::make_shared<ReplySignal>();
+        auto transaction = std::make_unique<VADClientTransaction>(nullptr, nullptr, false);
+        transaction->SetDoneSignal(done);
+        transaction->Begin();
+        transaction->PrepareSend(9);
+        publish(transaction->GetId());
+        done->Wait();
+        return transaction->Answered() && transaction->Wait();
+      },
+      [](uint32_t id) { EXPECT_TRUE(VADClientTransaction::ReceiveReply(id, 9)); });
   EXPECT_EQ(answered, kRounds);
 }
 
