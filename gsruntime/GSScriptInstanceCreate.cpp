@@ -27,9 +27,11 @@ bool RunInitialiser(const GSClass& cls, GSMachine* machine, GSValue* block) {
 
 }  // namespace
 
-bool GSScriptInstance::Create(GSClass* cls, GSObject* object, GSContext* context) {
+bool GSScriptInstance::Create(GSClass* cls, GSObject* object, GSContext* context,
+                              uint32_t extraSlots) {
   if (cls == nullptr || object == nullptr || object->instance_ != 0) return false;
-  GSScriptInstance* instance = Allocate(cls, object, cls->instanceSlots);
+  if (extraSlots > UINT32_MAX - cls->instanceSlots) return false;
+  GSScriptInstance* instance = Allocate(cls, object, cls->instanceSlots + extraSlots);
   if (instance == nullptr) return false;
   if (context != nullptr && !context->Pool().Take(instance)) {
     Deallocate(instance);
