@@ -49,15 +49,10 @@ GSOKUID* GSOKUID::Create(GSContext* context, const KUID& kuid) {
   }
   auto* object = new (std::nothrow) GSOKUID(kuid);
   if (object == nullptr) return nullptr;
-  if (!object->AttachScriptInstanceWithRoom(gKUIDScriptClass, context, kCopySlots)) {
+  if (!object->AttachScriptInstance(gKUIDScriptClass, context)) {
     delete object;
     return nullptr;
   }
-  GSScriptInstance* instance = GSScriptInstance::FromRef(object->GetScriptInstance());
-  GSValue* copy = instance->Slots() + instance->slotCount - kCopySlots;
-  copy[0] = uint64_t{static_cast<uint32_t>(kuid.contentId)} << 32 |
-            static_cast<uint32_t>(kuid.userId);
-  copy[1] = static_cast<uint32_t>(kuid.version);
   Table().emplace(key, object);
   object->listed_ = true;
   object->listedUnder_ = context;

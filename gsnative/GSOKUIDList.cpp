@@ -79,8 +79,8 @@ void GSOKUIDList::AddKUID(GSStack& stack) {
     ScriptError("KUIDList.Copy> list is locked");
     return;
   }
-  KUID kuid;
-  if (GetKUIDParam(stack, 1, kuid) && Insert(kuid) == Added::kNoRoom)
+  GSOKUID* kuid = nullptr;
+  if (GetObjectParam(stack, 1, kuid, false) && Insert(*kuid) == Added::kNoRoom)
     ScriptError("KUIDList.AddKUID> list too large");
 }
 
@@ -89,16 +89,17 @@ void GSOKUIDList::RemoveKUID(GSStack& stack) {
     ScriptError("KUIDList.Copy> list is locked");
     return;
   }
-  KUID value;
-  if (!GetKUIDParam(stack, 1, value) || !Has(value)) return;
+  GSOKUID* kuid = nullptr;
+  if (!GetObjectParam(stack, 1, kuid, false) || !Has(*kuid)) return;
+  const KUID value = *kuid;
   GSChargeMovedBytes(kuids_.size() * sizeof(KUID));
   kuids_.erase(std::find(kuids_.begin(), kuids_.end(), value));
   counts_.Remove(value);
 }
 
 void GSOKUIDList::HasKUID(GSStack& stack) {
-  KUID kuid;
-  if (GetKUIDParam(stack, 1, kuid)) stack.Push(GSFromBool(Has(kuid)));
+  GSOKUID* kuid = nullptr;
+  if (GetObjectParam(stack, 1, kuid, false)) stack.Push(GSFromBool(Has(*kuid)));
 }
 
 void GSOKUIDList::GetIndexedKUID(GSStack& stack) {

@@ -31,21 +31,21 @@ void PushHasRight(GSStack& stack, const GSOSecurityToken& token, uint64_t issuer
 void SecurityTokenIssuer::IssueSecurityToken(GSStack& stack) {
   KUID self;
   if (!GetTokenAssetKUID(&self)) return;
-  KUID grantee;
-  if (!GetKUIDParam(stack, 1, grantee)) return;
+  GSOKUID* grantee = nullptr;
+  if (!GetObjectParam(stack, 1, grantee, false)) return;
   const GSArray* rights = GSArray::FromRef(GSNativeArg(stack, 2));
-  PushToken(stack, GSOSecurityToken::Issue(GetTokenContext(), {issuerId_, self}, grantee, rights));
+  PushToken(stack, GSOSecurityToken::Issue(GetTokenContext(), {issuerId_, self}, *grantee, rights));
 }
 
 void SecurityTokenIssuer::ReIssueSecurityToken(GSStack& stack) {
   KUID self;
   if (!GetTokenAssetKUID(&self)) return;
   GSOSecurityToken* token = nullptr;
-  KUID target;
-  if (!GetObjectParam(stack, 1, token, false) || !GetKUIDParam(stack, 2, target)) return;
+  GSOKUID* target = nullptr;
+  if (!GetObjectParam(stack, 1, token, false) || !GetObjectParam(stack, 2, target, false)) return;
   const GSArray* rights = GSArray::FromRef(GSNativeArg(stack, 3));
   PushToken(stack, GSOSecurityToken::ReIssueToken(*token, GetTokenContext(), {issuerId_, self},
-                                                  target, rights));
+                                                  *target, rights));
 }
 
 void SecurityTokenIssuer::MergeSecurityTokens(GSStack& stack) {
@@ -68,9 +68,9 @@ void SecurityTokenIssuer::ValidateByKUID(GSStack& stack) {
   KUID self;
   if (!GetTokenAssetKUID(&self)) return;
   GSOSecurityToken* token = nullptr;
-  KUID issuer;
-  if (!GetObjectParam(stack, 1, token, false) || !GetKUIDParam(stack, 2, issuer)) return;
-  PushHasRight(stack, *token, token->FindIssuerByKUID(issuer), self);
+  GSOKUID* issuer = nullptr;
+  if (!GetObjectParam(stack, 1, token, false) || !GetObjectParam(stack, 2, issuer, false)) return;
+  PushHasRight(stack, *token, token->FindIssuerByKUID(*issuer), self);
 }
 
 void RegisterSecurityTokenIssuerNatives(GSMachine& machine) {

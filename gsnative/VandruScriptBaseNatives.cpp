@@ -141,16 +141,16 @@ void VandruScriptContext::GetSystemSecond(GSStack& stack) {
 }
 
 void VandruScriptContext::GetLibrary(GSStack& stack) {
-  KUID kuid;
-  if (!GetKUIDParam(stack, 1, kuid)) return;
-  GSOLibrary* library = GetScriptLibrary(kuid);
+  GSOKUID* kuid = nullptr;
+  if (!GetObjectParam(stack, 1, kuid, false)) return;
+  GSOLibrary* library = GetScriptLibrary(*kuid);
   stack.PushObjectAs(gLibraryScriptClass, library);
 }
 
 void VandruScriptContext::FindAsset(GSStack& stack) {
-  KUID kuid;
-  if (!GetKUIDParam(stack, 1, kuid)) return;
-  GSOAsset::Push(stack, this, kuid);
+  GSOKUID* kuid = nullptr;
+  if (!GetObjectParam(stack, 1, kuid, false)) return;
+  GSOAsset::Push(stack, this, *kuid);
 }
 
 void VandruScriptContext::GetAssetList(GSStack& stack) {
@@ -225,9 +225,9 @@ void VandruScriptContext::GetVandruBuild(GSStack& stack) {
 }
 
 void VandruScriptContext::CloneKUID(GSStack& stack) {
-  KUID kuid;
-  if (!GetKUIDParam(stack, 1, kuid)) return;
-  GSOKUID::Push(stack, this, kuid);
+  GSOKUID* kuid = nullptr;
+  if (!GetObjectParam(stack, 1, kuid, false)) return;
+  GSOKUID::Push(stack, this, *kuid);
 }
 
 void RegisterVandruScriptBaseNatives(GSMachine& machine) {

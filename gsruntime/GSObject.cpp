@@ -21,18 +21,13 @@ GSObject::~GSObject() {
 }
 
 bool GSObject::AttachScriptInstance(GSClass* cls, GSContext* context) {
-  return AttachScriptInstanceWithRoom(cls, context, 0);
-}
-
-bool GSObject::AttachScriptInstanceWithRoom(GSClass* cls, GSContext* context,
-                                            uint32_t extraSlots) {
   if (cls == nullptr) {
     Detach();
     return false;
   }
   if (instance_ != 0) return false;
   context_ = context;
-  return GSScriptInstance::Create(cls, this, context, extraSlots);
+  return GSScriptInstance::Create(cls, this, context);
 }
 
 void GSObject::Detach() {

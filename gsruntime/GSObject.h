@@ -65,10 +65,6 @@ class GSObject : public GSObjectReference {
 
  protected:
   explicit GSObject(Kind kind) : GSObjectReference(kind) {}
-  // AttachScriptInstance with `extraSlots` zeroed slots after the class's
-  // own (GSScriptInstance::Create), for a native class that keeps a copy of
-  // its data in its instance; the same answers otherwise.
-  bool AttachScriptInstanceWithRoom(GSClass* cls, GSContext* context, uint32_t extraSlots);
 
  private:
   friend struct GSScriptInstance;

@@ -62,10 +62,7 @@ struct GSScriptInstance {
   static GSScriptInstance* Allocate(GSClass* cls, GSObjectReference* native, uint32_t slots);
   static void Deallocate(GSScriptInstance* instance);
 
-  // `extraSlots` zeroed slots follow the class's slots: room the native
-  // object keeps its own data in, out of reach of script code (no member
-  // lies there) and never released.
-  static bool Create(GSClass* cls, GSObject* object, GSContext* context, uint32_t extraSlots = 0);
+  static bool Create(GSClass* cls, GSObject* object, GSContext* context);
   static void Destroy(GSScriptInstance* instance);
   // Releases and clears every reference field of the class and its
   // ancestors; false (nothing done) when the instance is not of `cls`.

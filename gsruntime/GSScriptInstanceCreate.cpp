@@ -27,11 +27,9 @@ bool RunInitialiser(const GSClass& cls, GSMachine* machine, GSValue* block) {
 
 }  // namespace
 
-bool GSScriptInstance::Create(GSClass* cls, GSObject* object, GSContext* context,
-                              uint32_t extraSlots) {
+bool GSScriptInstance::Create(GSClass* cls, GSObject* object, GSContext* context) {
   if (cls == nullptr || object == nullptr || object->instance_ != 0) return false;
-  if (extraSlots > UINT32_MAX - cls->instanceSlots) return false;
-  GSScriptInstance* instance = Allocate(cls, object, cls->instanceSlots + extraSlots);
+  GSScriptInstance* instance = Allocate(cls, object, cls->instanceSlots);
   if (instance == nullptr) return false;
   if (context != nullptr && !context->Pool().Take(instance)) {
     Deallocate(instance);
