@@ -6,7 +6,7 @@
 namespace {
 
 constexpr size_t kFirstCapacity = 16;
-constexpr unsigned kLargestBlockBits = 6;
+constexpr unsigned kLargestBlockBits = 8;
 
 }  // namespace
 

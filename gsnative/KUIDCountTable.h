@@ -3,7 +3,7 @@
 // An open-addressing table (linear probing, a power-of-two number of
 // 16-byte entries, at most half full) so that a look-up touches one or two
 // neighbouring entries instead of following pointers. The table is cut
-// into blocks of up to 64 neighbouring entries. The user id and version of
+// into blocks of up to 256 neighbouring entries (4 KiB). The user id and version of
 // a KUID, with its content id divided by the block size, pick a block (a
 // multiplicative hash, its top bits) and a rotation; the content id plus
 // that rotation picks the entry inside the block. So the content ids of one

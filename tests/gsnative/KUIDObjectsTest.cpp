@@ -2,13 +2,18 @@
 // context, and a list that the system hands over locked refuses changes.
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <iterator>
+#include <optional>
 #include <vector>
 
+#include "NativeCallFrame.h"
 #include "RuntimeTestSupport.h"
 #include "gsnative/GSOKUID.h"
 #include "gsnative/GSOKUIDList.h"
 #include "gsnative/NativeLibraryRegistration.h"
 #include "gsruntime/GSContext.h"
+#include "gsruntime/GSObject.h"
 #include "gsruntime/GSStack.h"
 #include "kiv/File.h"
 
@@ -68,6 +73,81 @@ TEST(KUIDObjectsTest, LockedListRefusesChanges) {
   EXPECT_EQ(print.Count("KUIDList.Clear> list is locked"), 1u);
   EXPECT_EQ(list->KUIDs(), kuids);
   EXPECT_TRUE(list->Has(kNullKUID));
+  GSRuntime::GSObjectReference::Release(list->GetScriptInstance());
+}
+
+// Calls `native` of `list` with `arg` as its one argument (the frame takes
+// a count of the list with it); what it pushed.
+std::optional<GSRuntime::GSValue> CallWith(GSOKUIDList* list,
+                                           void (GSOKUIDList::*native)(GSRuntime::GSStack&),
+                                           GSRuntime::GSValue arg) {
+  GSRuntime::GSObjectReference::AddRef(list->GetScriptInstance());
+  GSTest::NativeCallFrame frame(list->GetScriptInstance(), {arg});
+  (list->*native)(frame.Stack());
+  return frame.Pushed();
+}
+
+TEST(KUIDObjectsTest, ListNativesReadEveryFieldOfTheirArgument) {
+  GSTest::PrintCapture print;
+  KUIDClasses classes;
+  ASSERT_NE(gKUIDListScriptClass, nullptr);
+  GSRuntime::GSContext context;
+  GSOKUIDList* list = GSOKUIDList::Create(&context);
+  ASSERT_NE(list, nullptr);
+  // Signs and the full width of each field, so that no field borrows bits
+  // from its neighbour.
+  const KUID kuids[] = {{5, 7, 3},          kNullKUID,          {-33554432, INT_MIN, 127},
+                        {0x1FFFFFF, INT_MAX, 0}, {1, -2, 0}, {-2, 1, 127},
+                        {INT_MIN, -1, INT_MAX}, {0, 0, -1}};
+  std::vector<GSOKUID*> objects;
+  for (const KUID& kuid : kuids) {
+    GSOKUID* object = GSOKUID::Create(&context, kuid);
+    ASSERT_NE(object, nullptr);
+    objects.push_back(object);
+    EXPECT_EQ(CallWith(list, &GSOKUIDList::HasKUID, object->GetScriptInstance()),
+              GSRuntime::GSFromBool(false));
+    CallWith(list, &GSOKUIDList::AddKUID, object->GetScriptInstance());
+    EXPECT_EQ(list->KUIDs().back(), kuid);
+    EXPECT_EQ(CallWith(list, &GSOKUIDList::HasKUID, object->GetScriptInstance()),
+              GSRuntime::GSFromBool(true));
+  }
+  EXPECT_EQ(list->KUIDs(), std::vector<KUID>(std::begin(kuids), std::end(kuids)));
+  CallWith(list, &GSOKUIDList::RemoveKUID, objects[4]->GetScriptInstance());
+  EXPECT_FALSE(list->Has(kuids[4]));
+  EXPECT_EQ(list->KUIDs().size(), std::size(kuids) - 1);
+  EXPECT_EQ(print.Count("incorrect parameter type at parameter 1"), 0u);
+  for (GSOKUID* object : objects) GSRuntime::GSObjectReference::Release(object->GetScriptInstance());
+  GSRuntime::GSObjectReference::Release(list->GetScriptInstance());
+}
+
+TEST(KUIDObjectsTest, KUIDInstancesWithoutTheirObjectAreRefused) {
+  GSTest::PrintCapture print;
+  KUIDClasses classes;
+  ASSERT_NE(gKUIDListScriptClass, nullptr);
+  ASSERT_NE(gKUIDScriptClass, nullptr);
+  GSRuntime::GSContext context;
+  GSOKUIDList* list = GSOKUIDList::Create(&context);
+  ASSERT_NE(list, nullptr);
+  // A KUID made by script code ("new KUID()") has a plain object.
+  auto* plain = new GSRuntime::GSObject;
+  ASSERT_TRUE(plain->AttachScriptInstance(gKUIDScriptClass, &context));
+  // A KUID object gone while its instance is still held.
+  GSOKUID* gone = GSOKUID::Create(&context, KUID{4, 4, 0});
+  ASSERT_NE(gone, nullptr);
+  const GSRuntime::GSValue orphan = gone->GetScriptInstance();
+  GSRuntime::GSObjectReference::AddRef(orphan);
+  delete gone;
+  for (const GSRuntime::GSValue arg : {plain->GetScriptInstance(), orphan}) {
+    CallWith(list, &GSOKUIDList::AddKUID, arg);
+    EXPECT_EQ(CallWith(list, &GSOKUIDList::HasKUID, arg), std::nullopt);
+    CallWith(list, &GSOKUIDList::RemoveKUID, arg);
+  }
+  EXPECT_EQ(print.Count("incorrect parameter type at parameter 1"), 6u);
+  EXPECT_TRUE(list->KUIDs().empty());
+  CallWith(list, &GSOKUIDList::AddKUID, 0);
+  EXPECT_EQ(print.Count("null object at parameter 1"), 1u);
+  GSRuntime::GSObjectReference::Release(orphan);
+  GSRuntime::GSObjectReference::Release(plain->GetScriptInstance());
   GSRuntime::GSObjectReference::Release(list->GetScriptInstance());
 }
 
