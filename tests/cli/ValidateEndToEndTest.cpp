@@ -74,6 +74,18 @@ std::vector<pid_t> CommandHosts(const std::string& bin = ToolFixture::BinPath())
   return hosts;
 }
 
+// Whether process `pid` has ended: gone, or a zombie not yet reaped. Its
+// descriptors are closed by then; a process whose executable link is gone
+// may still be ending and hold them.
+bool Ended(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat;
+  if (!std::getline(in, stat)) return true;
+  const size_t name = stat.rfind(')');  // the state follows the name
+  return name == std::string::npos || stat.size() < name + 3 || stat[name + 2] == 'Z' ||
+         stat[name + 2] == 'X';
+}
+
 const char kScripted[] = "script \"main.gs\"\nclass \"Crate\"\n";
 const char kGoodScript[] = "include \"gs.gs\"\nclass Crate isclass GameObject {\n};\n";
 const char kBrokenScript[] =
@@ -140,10 +152,9 @@ TEST_F(ValidateEndToEnd, KilledHostIsReplacedByTheNextRequest) {
   const std::vector<pid_t> hosts = CommandHosts();
   ASSERT_EQ(hosts.size(), 1u);
   ASSERT_EQ(::kill(hosts[0], SIGKILL), 0);
-  // The daemon reaps its host once it has seen the host's connection close;
-  // a job that leaves before then is held by CommandHostBrokerTest.
-  const std::string hostEntry = "/proc/" + std::to_string(hosts[0]);
-  ASSERT_TRUE(VUTest::WaitUntil([&] { return !fs::exists(hostEntry); }, 10000));
+  // Once ended, the host has closed its connection, which the daemon sees
+  // before it sends the next job, even when its reader has not yet noticed.
+  ASSERT_TRUE(VUTest::WaitUntil([&] { return Ended(hosts[0]); }, 10000));
   const ToolResult r = Validate("<kuid:100:24>");
   EXPECT_TRUE(Has(r, "OK (0 Errors, 0 Warnings)")) << r.out << r.err << UserDataLogs();
   EXPECT_EQ(CommandHosts().size(), 1u) << UserDataLogs();
