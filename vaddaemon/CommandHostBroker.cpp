@@ -196,6 +196,14 @@ void CommandHostBroker::HostClosedLocked(Host& host) {
   changed_.notify_all();
 }
 
+void CommandHostBroker::DropHostLocked(const std::shared_ptr<Host>& host) {
+  Kiv::Log::Printf("vaddaemon> command host on connection %llu has gone away\n",
+                   static_cast<unsigned long long>(host->connection->Number()));
+  host->connection->Close();  // its reader ends, and OnClosed finds it gone
+  HostClosedLocked(*host);
+  hosts_.erase(std::remove(hosts_.begin(), hosts_.end(), host), hosts_.end());
+}
+
 void CommandHostBroker::OnClosed(const std::shared_ptr<DaemonConnection>& connection) {
   std::lock_guard<std::mutex> hold(lock_);
   ReapLocked();
@@ -354,7 +362,10 @@ CommandHostBroker::JobResult CommandHostBroker::SendJob(const std::shared_ptr<Ho
     std::lock_guard<std::mutex> hold(lock_);
     auto& reserved = host->reserved;
     reserved.erase(std::find(reserved.begin(), reserved.end(), job));
-    // The host may have closed since it was chosen.
+    // The host may have closed since it was chosen, or have ended without
+    // its reader having seen it yet: it would never read the job, which
+    // then goes to another host instead of failing with this one.
+    if (!host->gone && host->connection->PeerClosed()) DropHostLocked(host);
     if (host->gone) return JobResult::kHostGone;
     job->resend = false;
     host->jobs.push_back(job);
@@ -362,7 +373,12 @@ CommandHostBroker::JobResult CommandHostBroker::SendJob(const std::shared_ptr<Ho
   if (!host->connection->SendNote(VADNotification::kCodeCommandHostJob, payload)) {
     std::lock_guard<std::mutex> hold(lock_);
     // The connection failed; a 0x8D read meanwhile has been answered.
-    if (!host->gone) HostClosedLocked(*host);
+    if (!host->gone) DropHostLocked(host);
+    // The host never had the whole job, so it never started it.
+    if (job->failed) {
+      job->failed = false;
+      job->resend = true;
+    }
   }
   return JobResult::kOk;
 }
@@ -382,17 +398,21 @@ std::shared_ptr<CommandHostBroker::SentJob> CommandHostBroker::TrySend(
   auto sent = std::make_shared<SentJob>();
   sent->job = std::make_shared<Job>();
   sent->job->key = JobKey(payload);
-  {
-    std::lock_guard<std::mutex> hold(lock_);
-    // Jobs that wait for room go first.
-    if (context_.ExitRequested() || waitingForHost_ != 0) return nullptr;
-    std::shared_ptr<Host> holder;
-    sent->host = HostForLocked(sent->job->key, &holder);
-    if (!sent->host) return nullptr;
-    sent->job->onAnswer = std::move(onAnswer);
-    sent->host->reserved.push_back(sent->job);
+  sent->job->onAnswer = std::move(onAnswer);
+  // A host found gone as the job leaves is dropped (SendJob): the next one
+  // is tried, so the loop ends once the hosts are used up.
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      // Jobs that wait for room go first.
+      if (context_.ExitRequested() || waitingForHost_ != 0) return nullptr;
+      std::shared_ptr<Host> holder;
+      sent->host = HostForLocked(sent->job->key, &holder);
+      if (!sent->host) return nullptr;
+      sent->host->reserved.push_back(sent->job);
+    }
+    if (SendJob(sent->host, sent->job, payload) == JobResult::kOk) break;
   }
-  if (SendJob(sent->host, sent->job, payload) != JobResult::kOk) return nullptr;
   sent->payload = payload;
   return sent;
 }

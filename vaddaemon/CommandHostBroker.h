@@ -26,7 +26,10 @@
 // and adds it; a closed connection leaves the list (OnClosed, a close
 // observer): the job it was running (its first) fails at once with
 // kHostGone, and the jobs queued behind it, which it never started, are
-// sent to another host. Complete hands a 0x8D body to the first job of that
+// sent to another host. A host whose process has ended (its end of the
+// connection closed) while its reader has not seen it yet is found when a
+// job is about to be sent to it: it leaves the list then, as if closed, and
+// the job goes to another host (or a new one) instead of being lost. Complete hands a 0x8D body to the first job of that
 // host (to its answer handler, when it has one, right there); a 0x8D from a
 // host without a job is dropped (logged).
 //
@@ -143,6 +146,9 @@ class CommandHostBroker {
   std::shared_ptr<Host> FreeHostLocked() const;
   // Under the lock: the host's connection closed (see above).
   void HostClosedLocked(Host& host);
+  // Under the lock: the host's client ended before its connection's reader
+  // saw it; closes the connection and forgets the host at once.
+  void DropHostLocked(const std::shared_ptr<Host>& host);
   // Queues `job` on `host`, which AcquireHost reserved a place on, and
   // sends it; kHostGone when the host closed meanwhile (nothing was sent).
   JobResult SendJob(const std::shared_ptr<Host>& host, const std::shared_ptr<Job>& job,

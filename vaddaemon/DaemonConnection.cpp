@@ -77,6 +77,16 @@ void DaemonConnection::Close() {
   if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
 }
 
+bool DaemonConnection::PeerClosed() const {
+  if (closed_.load()) return true;
+  if (fd_ < 0) return false;
+  // The end of the client's stream is seen at once, without reading the
+  // bytes the reader has not taken yet.
+  pollfd fd = {fd_, POLLRDHUP, 0};
+  if (::poll(&fd, 1, 0) <= 0) return false;
+  return (fd.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
+
 void DaemonConnection::SetHandshake(uint32_t clientFlag, std::string assetIndexPath) {
   clientFlag_ = clientFlag;
   clientIndexPath_ = std::move(assetIndexPath);

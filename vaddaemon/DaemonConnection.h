@@ -64,6 +64,11 @@ class DaemonConnection {
 
   void Close();
   bool IsClosed() const { return closed_.load(); }
+  // True when the connection is closed, or the client has closed its end
+  // of the socket (it ended, or shut down its sending side) even though the
+  // reader has not seen that yet: what it is sent now may never be read.
+  // For a connection without a socket, IsClosed().
+  bool PeerClosed() const;
 
   // What the client said in its handshake (set by the server before any
   // request of the connection is handled).

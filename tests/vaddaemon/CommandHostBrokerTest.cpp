@@ -1,0 +1,100 @@
+// CommandHostBroker on its own: each host is one end of a socket pair, and
+// the test plays the host process on the other end.
+#include "vaddaemon/CommandHostBroker.h"
+
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <future>
+#include <memory>
+#include <vector>
+
+#include "vaddaemon/DaemonConnection.h"
+#include "vaddaemon/DaemonContext.h"
+
+namespace {
+
+constexpr int kWaitMs = 10000;
+
+struct TestHost {
+  std::shared_ptr<DaemonConnection> connection;  // the daemon's end
+  int process = -1;                              // the host process's end
+
+  ~TestHost() {
+    if (process >= 0) ::close(process);
+  }
+  // The host process ends without a word.
+  void End() {
+    ::close(process);
+    process = -1;
+  }
+  // The host process stops reading: a job sent to it fails to leave.
+  void StopReading() const { ::shutdown(process, SHUT_RD); }
+  // Something the daemon sent (a job) waits to be read.
+  bool JobArrives() const {
+    pollfd fd = {process, POLLIN, 0};
+    return ::poll(&fd, 1, kWaitMs) == 1 && (fd.revents & POLLIN) != 0;
+  }
+};
+
+std::unique_ptr<TestHost> MakeHost(uint64_t number) {
+  int ends[2];
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return nullptr;
+  auto host = std::make_unique<TestHost>();
+  host->connection = std::make_shared<DaemonConnection>(ends[0], number);
+  host->process = ends[1];
+  return host;
+}
+
+const std::vector<uint8_t> kValidateJob = {0, 0, 0, 0, 'k', 'u', 'i', 'd'};
+
+// A host that cannot have the job, though its connection's reader has not
+// yet seen it go (a busy machine), is passed over: the job runs on another
+// host and gets that host's answer, and the lost host leaves the list. The
+// job is sent by the connection's reader or by the request's worker.
+TEST(CommandHostBroker, HostGoneUnseenIsPassedOverAndTheJobRunsElsewhere) {
+  for (const bool ends : {true, false}) {
+    for (const bool fromReader : {true, false}) {
+      SCOPED_TRACE(ends ? "the host ended" : "the host stopped reading");
+      SCOPED_TRACE(fromReader ? "sent by the reader" : "sent by the worker");
+      DaemonContext context;
+      CommandHostBroker broker(context);
+      auto ended = MakeHost(1);
+      auto serving = MakeHost(2);
+      ASSERT_TRUE(ended && serving);
+      broker.Register(ended->connection);
+      broker.Register(serving->connection);
+      if (ends) {
+        ended->End();
+      } else {
+        ended->StopReading();
+      }
+
+      std::vector<uint8_t> answered;
+      auto onAnswer = [&answered](const std::vector<uint8_t>& reply) { answered = reply; };
+      std::shared_ptr<CommandHostBroker::SentJob> sent;
+      if (fromReader) {
+        sent = broker.TrySend(kValidateJob, onAnswer);
+        ASSERT_TRUE(sent);
+      }
+      std::string error;
+      auto result = std::async(std::launch::async, [&] {
+        return sent ? broker.Finish(sent, nullptr, &error)
+                    : broker.RunJob(kValidateJob, nullptr, &error, onAnswer);
+      });
+      ASSERT_TRUE(serving->JobArrives());
+      std::vector<uint8_t> drain(256);
+      ASSERT_GT(::read(serving->process, drain.data(), drain.size()), 0);
+      broker.Complete(*serving->connection, {7});
+      EXPECT_EQ(result.get(), CommandHostBroker::JobResult::kOk) << error;
+      EXPECT_EQ(answered, std::vector<uint8_t>{7});
+      EXPECT_TRUE(ended->connection->IsClosed());
+      EXPECT_EQ(broker.HostCount(), 1u);
+    }
+  }
+}
+
+}  // namespace
