@@ -46,33 +46,50 @@ class RealFolder {
   bool failed_ = false;
 };
 
+// `names`, when given, receives the names of the entries of `folder` itself;
+// it is cleared when the listing fails part way.
 void Search(RealFolder& realFolder, const fs::path& folder, uint32_t depth,
-            std::vector<std::string>& found) {
+            std::vector<std::string>& found, std::vector<std::string>* names) {
   if (depth > kMaxEntrySearchDepth) return;
   std::error_code ec;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+  fs::directory_iterator it(folder, ec);
+  for (fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
     std::error_code statusError;
     const fs::path& path = it->path();
+    if (names != nullptr) names->push_back(path.filename().string());
     const fs::file_status own = it->symlink_status(statusError);
     if (statusError) continue;
     if (fs::is_directory(own)) {
-      Search(realFolder, path, depth + 1, found);
-      if (realFolder.Failed()) return;
+      Search(realFolder, path, depth + 1, found, nullptr);
+      if (realFolder.Failed()) {
+        if (names != nullptr) names->clear();
+        return;
+      }
       continue;
     }
     if (fs::is_symlink(own)) {
       const fs::path target = fs::canonical(path, statusError);
       if (statusError) continue;
       const fs::path* real = realFolder.Get();
-      if (real == nullptr) return;
+      if (real == nullptr) {
+        if (names != nullptr) names->clear();
+        return;
+      }
       if (!IsInside(*real, target)) {
         found.push_back(LinkLeavesFolderText(path.string()));
         continue;
       }
     }
+    // An entry that is no link is what it says it is; only a link's target
+    // needs a look of its own.
+    if (!fs::is_symlink(own)) {
+      if (IsSpecial(own)) found.push_back(SpecialFileText(path.string()));
+      continue;
+    }
     if (IsSpecial(fs::status(path, statusError)) && !statusError)
       found.push_back(SpecialFileText(path.string()));
   }
+  if (ec && names != nullptr) names->clear();
 }
 
 }  // namespace
@@ -86,11 +103,13 @@ bool LeadsOutOfFolder(const std::string& folder, const std::string& path) {
   return ec || !IsInside(realFolder, target);
 }
 
-std::vector<std::string> RefusedFolderEntries(const std::string& folder) {
+std::vector<std::string> RefusedFolderEntries(const std::string& folder,
+                                              std::vector<std::string>* names) {
   // A folder whose real path cannot be worked out yields nothing.
   std::vector<std::string> found;
+  if (names != nullptr) names->clear();
   RealFolder realFolder{fs::path(folder)};
-  Search(realFolder, fs::path(folder), 0, found);
+  Search(realFolder, fs::path(folder), 0, found, names);
   if (realFolder.Failed()) found.clear();
   return found;
 }
