@@ -22,6 +22,13 @@ bool IsSpecial(const fs::file_status& status) {
          fs::is_character_file(status);
 }
 
+// The same for an entry that is no link, from the type its listing gave.
+bool IsSpecialEntry(const fs::directory_entry& entry) {
+  std::error_code ec;
+  return entry.is_fifo(ec) || entry.is_socket(ec) || entry.is_block_file(ec) ||
+         entry.is_character_file(ec);
+}
+
 // The real path of the folder searched, worked out on the first link met:
 // a folder without links needs none. `failed` is set when it cannot be.
 class RealFolder {
@@ -57,33 +64,33 @@ void Search(RealFolder& realFolder, const fs::path& folder, uint32_t depth,
     std::error_code statusError;
     const fs::path& path = it->path();
     if (names != nullptr) names->push_back(path.filename().string());
-    const fs::file_status own = it->symlink_status(statusError);
+    // The listing tells the type of most entries, so a plain file or folder
+    // costs no look of its own; only a link's target is looked at.
+    const bool link = it->is_symlink(statusError);
     if (statusError) continue;
-    if (fs::is_directory(own)) {
-      Search(realFolder, path, depth + 1, found, nullptr);
-      if (realFolder.Failed()) {
-        if (names != nullptr) names->clear();
-        return;
-      }
-      continue;
-    }
-    if (fs::is_symlink(own)) {
-      const fs::path target = fs::canonical(path, statusError);
+    if (!link) {
+      const bool folderEntry = it->is_directory(statusError);
       if (statusError) continue;
-      const fs::path* real = realFolder.Get();
-      if (real == nullptr) {
-        if (names != nullptr) names->clear();
-        return;
-      }
-      if (!IsInside(*real, target)) {
-        found.push_back(LinkLeavesFolderText(path.string()));
+      if (folderEntry) {
+        Search(realFolder, path, depth + 1, found, nullptr);
+        if (realFolder.Failed()) {
+          if (names != nullptr) names->clear();
+          return;
+        }
         continue;
       }
+      if (IsSpecialEntry(*it)) found.push_back(SpecialFileText(path.string()));
+      continue;
     }
-    // An entry that is no link is what it says it is; only a link's target
-    // needs a look of its own.
-    if (!fs::is_symlink(own)) {
-      if (IsSpecial(own)) found.push_back(SpecialFileText(path.string()));
+    const fs::path target = fs::canonical(path, statusError);
+    if (statusError) continue;
+    const fs::path* real = realFolder.Get();
+    if (real == nullptr) {
+      if (names != nullptr) names->clear();
+      return;
+    }
+    if (!IsInside(*real, target)) {
+      found.push_back(LinkLeavesFolderText(path.string()));
       continue;
     }
     if (IsSpecial(fs::status(path, statusError)) && !statusError)
