@@ -13,6 +13,7 @@
 #include "cli/PackedContentSet.h"
 #include "cli/ScriptCompile.h"
 #include "foundation/base/ApplicationRecords.h"
+#include "foundation/layout/AssetConfigFile.h"
 #include "foundation/layout/AssetFolderEntries.h"
 #include "foundation/layout/ContentSetFolder.h"
 #include "foundation/layout/FolderLayout.h"
@@ -51,17 +52,6 @@ bool ResolvesToContent(const Kiv::String& folder) {
 // The sets whose textures are converted when they are validated.
 bool ConvertsTextures(const Kiv::PString& contentSet) {
   return contentSet.Str() != "editing" && contentSet.Str() != "base";
-}
-
-Kiv::String FindConfigFile(const Kiv::String& folder, Kiv::PString* name) {
-  for (const char* candidate : {"config.chump", "config.txt"}) {
-    Kiv::File::Path path(folder);
-    path.AddPath(candidate);
-    if (!Kiv::File::Exists(path.Str())) continue;
-    *name = Kiv::PString(candidate);
-    return path.Str();
-  }
-  return Kiv::String();
 }
 
 class ValidateAssetTask {
@@ -141,12 +131,13 @@ bool ValidateAssetFolder(ResultsLog& log, const Kiv::PString& contentSet,
 
   // Nothing is read through a link that leads out of the asset folder, nor
   // from a pipe or device.
-  const std::vector<std::string> refused = RefusedFolderEntries(folder);
+  std::vector<std::string> entries;
+  const std::vector<std::string> refused = RefusedFolderEntries(folder, &entries);
   for (const std::string& text : refused) AddError(log, text);
   if (!refused.empty()) return false;
 
   Kiv::PString configName;
-  const Kiv::String configPath = FindConfigFile(folder, &configName);
+  const Kiv::String configPath = FindAssetConfigFile(folder, &configName, &entries);
   if (configPath.empty()) {
     Soup parameters;
     parameters.SetNamedTag(Kiv::PString("file_path"), Kiv::PString(folder));

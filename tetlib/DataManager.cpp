@@ -76,11 +76,13 @@ Kiv::String DataManager::PersonalDetailsPath() const {
 }
 
 bool DataManager::EnsureLanguageData() {
-  if (dataFolder_.Empty() || !Kiv::File::Exists(dataFolder_.Str())) return false;
+  if (dataFolder_.Empty()) return false;
   // The stamp is taken before the read, so a change made while it reads is
-  // read at the next call.
+  // read at the next call. A file unchanged since it was read shows that
+  // its folder is still there.
   std::vector<int64_t> stamp = FileStamp(PersonalDetailsPath());
   if (!stamp.empty() && stamp == personalDetailsStamp_) return true;
+  if (!Kiv::File::Exists(dataFolder_.Str())) return false;
   personalDetailsStamp_.clear();
   const PersonalDetails::LoadResult result = personalDetails_.Load(PersonalDetailsPath());
   if (result == PersonalDetails::LoadResult::kLoaded) personalDetailsStamp_ = std::move(stamp);

@@ -38,8 +38,10 @@ class Listing {
       std::error_code ignored;
       std::string name = it->path().filename().string();
       std::string lower = Kiv::AsciiLower(name);
-      entries_.push_back(
-          Entry{std::move(name), std::move(lower), fs::is_directory(it->symlink_status(ignored))});
+      // A folder itself, not a link to one; the listing's own type answers
+      // both without a look at the entry.
+      const bool folder = !it->is_symlink(ignored) && it->is_directory(ignored);
+      entries_.push_back(Entry{std::move(name), std::move(lower), folder});
     }
     std::sort(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) {
       return a.lower != b.lower ? a.lower < b.lower : a.name < b.name;

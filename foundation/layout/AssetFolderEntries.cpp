@@ -22,6 +22,13 @@ bool IsSpecial(const fs::file_status& status) {
          fs::is_character_file(status);
 }
 
+// The same for an entry that is no link, from the type its listing gave.
+bool IsSpecialEntry(const fs::directory_entry& entry) {
+  std::error_code ec;
+  return entry.is_fifo(ec) || entry.is_socket(ec) || entry.is_block_file(ec) ||
+         entry.is_character_file(ec);
+}
+
 // The real path of the folder searched, worked out on the first link met:
 // a folder without links needs none. `failed` is set when it cannot be.
 class RealFolder {
@@ -46,33 +53,50 @@ class RealFolder {
   bool failed_ = false;
 };
 
+// `names`, when given, receives the names of the entries of `folder` itself;
+// it is cleared when the listing fails part way.
 void Search(RealFolder& realFolder, const fs::path& folder, uint32_t depth,
-            std::vector<std::string>& found) {
+            std::vector<std::string>& found, std::vector<std::string>* names) {
   if (depth > kMaxEntrySearchDepth) return;
   std::error_code ec;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+  fs::directory_iterator it(folder, ec);
+  for (fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
     std::error_code statusError;
     const fs::path& path = it->path();
-    const fs::file_status own = it->symlink_status(statusError);
+    if (names != nullptr) names->push_back(path.filename().string());
+    // The listing tells the type of most entries, so a plain file or folder
+    // costs no look of its own; only a link's target is looked at.
+    const bool link = it->is_symlink(statusError);
     if (statusError) continue;
-    if (fs::is_directory(own)) {
-      Search(realFolder, path, depth + 1, found);
-      if (realFolder.Failed()) return;
-      continue;
-    }
-    if (fs::is_symlink(own)) {
-      const fs::path target = fs::canonical(path, statusError);
+    if (!link) {
+      const bool folderEntry = it->is_directory(statusError);
       if (statusError) continue;
-      const fs::path* real = realFolder.Get();
-      if (real == nullptr) return;
-      if (!IsInside(*real, target)) {
-        found.push_back(LinkLeavesFolderText(path.string()));
+      if (folderEntry) {
+        Search(realFolder, path, depth + 1, found, nullptr);
+        if (realFolder.Failed()) {
+          if (names != nullptr) names->clear();
+          return;
+        }
         continue;
       }
+      if (IsSpecialEntry(*it)) found.push_back(SpecialFileText(path.string()));
+      continue;
+    }
+    const fs::path target = fs::canonical(path, statusError);
+    if (statusError) continue;
+    const fs::path* real = realFolder.Get();
+    if (real == nullptr) {
+      if (names != nullptr) names->clear();
+      return;
+    }
+    if (!IsInside(*real, target)) {
+      found.push_back(LinkLeavesFolderText(path.string()));
+      continue;
     }
     if (IsSpecial(fs::status(path, statusError)) && !statusError)
       found.push_back(SpecialFileText(path.string()));
   }
+  if (ec && names != nullptr) names->clear();
 }
 
 }  // namespace
@@ -86,11 +110,13 @@ bool LeadsOutOfFolder(const std::string& folder, const std::string& path) {
   return ec || !IsInside(realFolder, target);
 }
 
-std::vector<std::string> RefusedFolderEntries(const std::string& folder) {
+std::vector<std::string> RefusedFolderEntries(const std::string& folder,
+                                              std::vector<std::string>* names) {
   // A folder whose real path cannot be worked out yields nothing.
   std::vector<std::string> found;
+  if (names != nullptr) names->clear();
   RealFolder realFolder{fs::path(folder)};
-  Search(realFolder, fs::path(folder), 0, found);
+  Search(realFolder, fs::path(folder), 0, found, names);
   if (realFolder.Failed()) found.clear();
   return found;
 }

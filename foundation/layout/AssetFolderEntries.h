@@ -13,12 +13,17 @@
 // answers false (it leads nowhere, and reading it fails anyway), as does
 // every path that is not a link.
 //
-// RefusedFolderEntries(folder): one message per refused entry below
+// RefusedFolderEntries(folder, names): one message per refused entry below
 // `folder`, in listing order: a link (to a file or a folder) for which
 // LeadsOutOfFolder holds (LinkLeavesFolderText), and a pipe, socket or
 // device, itself or behind a link (SpecialFileText). Links to folders are
 // not entered; the search stops kMaxEntrySearchDepth levels down. An
 // unreadable folder adds nothing (the command's own reading reports it).
+//
+// When `names` is given, the names of the folder's own entries (not those
+// below) are put in it as the search met them, so a caller that looks for a
+// file in the folder needs no listing of its own; it is left empty when the
+// folder could not be listed whole.
 //
 // The texts name the file by the path given; they are the one wording every
 // command uses.
@@ -33,6 +38,7 @@
 inline constexpr uint32_t kMaxEntrySearchDepth = 64;
 
 bool LeadsOutOfFolder(const std::string& folder, const std::string& path);
-std::vector<std::string> RefusedFolderEntries(const std::string& folder);
+std::vector<std::string> RefusedFolderEntries(const std::string& folder,
+                                              std::vector<std::string>* names = nullptr);
 std::string LinkLeavesFolderText(const std::string& path);
 std::string SpecialFileText(const std::string& path);

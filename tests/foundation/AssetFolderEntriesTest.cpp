@@ -70,7 +70,13 @@ TEST_F(AssetFolderEntriesTest, LinksAreJudgedByWhereTheyFinallyLead) {
 
 TEST_F(AssetFolderEntriesTest, PipesAreRefusedAndPlainTreesGiveNothing) {
   EXPECT_TRUE(RefusedFolderEntries(At("asset")).empty());
-  EXPECT_TRUE(RefusedFolderEntries(At("no-such-folder")).empty());
+  std::vector<std::string> names = {"stale"};
+  EXPECT_TRUE(RefusedFolderEntries(At("no-such-folder"), &names).empty());
+  EXPECT_TRUE(names.empty());
+  // The names are those of the folder's own entries, not of those below.
+  RefusedFolderEntries(At("asset"), &names);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"config.txt", "sub"}));
   ASSERT_EQ(::mkfifo(At("asset/sub/pipe.im").c_str(), 0600), 0);
   Link("pipe.im", "asset/sub/to-pipe.im");
   std::vector<std::string> refused = RefusedFolderEntries(At("asset"));

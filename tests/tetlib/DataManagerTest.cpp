@@ -108,6 +108,9 @@ TEST_F(DataManagerTest, PersonalDetailsAreReadAgainOnlyWhenTheFileChanges) {
   ASSERT_EQ(::unlink(path.c_str()), 0);
   EXPECT_TRUE(Manager().EnsureLanguageData());
   EXPECT_EQ(Manager().GetPersonalDetails().author.Str(), "Cecilia");
+  // Without its folder there is no language data at all.
+  std::filesystem::remove_all(At("defs"));
+  EXPECT_FALSE(Manager().EnsureLanguageData());
 }
 
 // A shut-down whose details are already in the file leaves the file alone
