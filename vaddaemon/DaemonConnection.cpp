@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <new>
 
 #include "foundation/base/LogMessage.h"
 #include "vaddaemon/DaemonFrames.h"
@@ -18,13 +19,13 @@ DaemonConnection::~DaemonConnection() {
 bool DaemonConnection::SendReply(uint32_t id, const uint8_t* body, uint32_t length) {
   std::vector<uint8_t> frame = DaemonFrames::EncodeReply(id, body, length);
   std::lock_guard<std::mutex> hold(sendLock_);
-  return SendLocked(frame.data(), frame.size());
+  return SendFrameLocked(frame.data(), frame.size());
 }
 
 bool DaemonConnection::SendNote(uint32_t code, const uint8_t* payload, uint32_t length) {
   std::vector<uint8_t> frame = DaemonFrames::EncodeNote(code, payload, length);
   std::lock_guard<std::mutex> hold(sendLock_);
-  return SendLocked(frame.data(), frame.size());
+  return SendFrameLocked(frame.data(), frame.size());
 }
 
 bool DaemonConnection::SendNoteAndReply(uint32_t code, const uint8_t* payload,
@@ -38,12 +39,48 @@ bool DaemonConnection::SendNoteAndReply(uint32_t code, const uint8_t* payload,
   const std::vector<uint8_t> reply = DaemonFrames::EncodeReply(id, body, length);
   frames.insert(frames.end(), reply.begin(), reply.end());
   std::lock_guard<std::mutex> hold(sendLock_);
-  return SendLocked(frames.data(), frames.size());
+  return SendFrameLocked(frames.data(), frames.size());
 }
 
 bool DaemonConnection::SendRaw(const uint8_t* bytes, size_t length) {
   std::lock_guard<std::mutex> hold(sendLock_);
-  return SendLocked(bytes, length);
+  return SendFrameLocked(bytes, length);
+}
+
+void DaemonConnection::HoldReaderFrames() {
+  std::lock_guard<std::mutex> hold(sendLock_);
+  holder_ = std::this_thread::get_id();
+}
+
+bool DaemonConnection::Flush() {
+  std::lock_guard<std::mutex> hold(sendLock_);
+  if (held_.empty()) return !closed_.load();
+  return SendHeldLocked();
+}
+
+bool DaemonConnection::SendHeldLocked() {
+  const bool sent = SendLocked(held_.data(), held_.size());
+  held_.clear();
+  return sent;
+}
+
+// The holder's frames join the held ones while they fit; any other frame
+// leaves at once, behind whatever is held.
+bool DaemonConnection::SendFrameLocked(const uint8_t* bytes, size_t length) {
+  if (held_.empty() && std::this_thread::get_id() != holder_) return SendLocked(bytes, length);
+  if (closed_.load()) {
+    held_.clear();
+    return false;
+  }
+  try {
+    held_.insert(held_.end(), bytes, bytes + length);
+  } catch (const std::bad_alloc&) {
+    held_.clear();
+    Close();
+    return false;
+  }
+  if (std::this_thread::get_id() == holder_ && held_.size() <= kMaxHeldBytes) return true;
+  return SendHeldLocked();
 }
 
 // Sends everything, waiting at most kSendTimeoutMs for the client to make

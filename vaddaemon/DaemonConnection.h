@@ -15,9 +15,17 @@
 //
 // Close (any thread, any number of times) shuts the socket down: the reader
 // wakes and ends, later sends fail, and the server drops the connection and
-// tells the close observers (DaemonContext). The reader never sends except
-// the handshake answer, so a client that does not read cannot stop the
-// reading of any connection.
+// tells the close observers (DaemonContext).
+//
+// Held frames: the connection's reader answers quick lookups itself, often
+// several of them from one receive. While it has asked to hold its frames
+// (HoldReaderFrames), the frames that thread sends are kept, up to
+// kMaxHeldBytes, and leave together, in one send, at its next Flush or
+// ahead of the next frame any other thread sends, so the order of frames is
+// the order of their sends. The reader flushes before anything that may
+// wait (a receive, a hand-off to a worker), so a held frame never waits for
+// the client. A held frame counts as sent; should the later send fail, the
+// connection closes as for any failed send.
 //
 // A class derived from this one may take the frames itself instead of a
 // socket (fd -1), e.g. to dispatch requests in-process in a fuzz target:
@@ -31,11 +39,14 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 class DaemonConnection {
  public:
   static constexpr uint32_t kSendTimeoutMs = 60000;
+  // Held frames beyond this size leave at once.
+  static constexpr size_t kMaxHeldBytes = 64 * 1024;
 
   // Takes ownership of the connected socket `fd`. `number` names the
   // connection in the log (1, 2, ... in accept order).
@@ -70,6 +81,12 @@ class DaemonConnection {
   // For a connection without a socket, IsClosed().
   bool PeerClosed() const;
 
+  // From now on, frames the calling thread sends are held (above) until its
+  // Flush; called once by the connection's reader.
+  void HoldReaderFrames();
+  // Sends the held frames; false when that failed (the connection closed).
+  bool Flush();
+
   // What the client said in its handshake (set by the server before any
   // request of the connection is handled).
   void SetHandshake(uint32_t clientFlag, std::string assetIndexPath);
@@ -81,11 +98,18 @@ class DaemonConnection {
   bool IsCommandHost() const { return commandHost_.load(); }
 
  private:
+  // Sends (or holds) the frame; sendLock_ held.
+  bool SendFrameLocked(const uint8_t* bytes, size_t length);
   bool SendLocked(const uint8_t* bytes, size_t length);
+  // Sends the held frames and empties them; sendLock_ held.
+  bool SendHeldLocked();
 
   const int fd_;
   const uint64_t number_;
   std::mutex sendLock_;
+  // Guarded by sendLock_: the thread whose frames are held, and the frames.
+  std::thread::id holder_;
+  std::vector<uint8_t> held_;
   std::atomic<bool> closed_{false};
   std::atomic<bool> commandHost_{false};
   uint32_t clientFlag_ = 0;

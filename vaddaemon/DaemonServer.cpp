@@ -58,6 +58,8 @@ class SocketSource : public VADFrames::ByteSource {
     hasDeadline_ = true;
   }
   void ClearDeadline() { hasDeadline_ = false; }
+  // The connection whose held frames go out before every receive.
+  void FlushBeforeReceiving(DaemonConnection* connection) { flushing_ = connection; }
 
   bool Receive(void* dst, uint32_t n) override {
     uint8_t* out = static_cast<uint8_t*>(dst);
@@ -70,6 +72,7 @@ class SocketSource : public VADFrames::ByteSource {
         got += take;
         continue;
       }
+      if (flushing_ != nullptr) flushing_->Flush();
       if (hasDeadline_ && !WaitReadable()) return false;
       // Large reads go straight to the caller; small ones fill the buffer.
       const bool direct = n - got >= buffer_.size();
@@ -106,6 +109,7 @@ class SocketSource : public VADFrames::ByteSource {
   int fd_;
   Clock::time_point deadline_;
   bool hasDeadline_ = false;
+  DaemonConnection* flushing_ = nullptr;
   std::vector<uint8_t> buffer_;
   size_t start_ = 0;
   size_t end_ = 0;
@@ -288,6 +292,9 @@ void DaemonServer::ReadConnection(const std::shared_ptr<DaemonConnection>& conne
   const bool greeted = Handshake(*connection, source);
   source.ClearDeadline();
   if (greeted) {
+    // Answers given here leave together, before the reader next waits.
+    connection->HoldReaderFrames();
+    source.FlushBeforeReceiving(connection.get());
     bool reading = true;
     while (reading) {
       DaemonFrames::Request request;
@@ -325,6 +332,7 @@ void DaemonServer::ReadConnection(const std::shared_ptr<DaemonConnection>& conne
       // need not (an asset already open for edit).
       if (registry_.TryOnReader(context_, connection, request.code, request.id, request.body))
         continue;
+      connection->Flush();
       {
         std::unique_lock<std::mutex> hold(reader->lock);
         reader->changed.wait(hold, [&] { return reader->inFlight < kMaxInFlightPerConnection; });
@@ -349,6 +357,7 @@ void DaemonServer::ReadConnection(const std::shared_ptr<DaemonConnection>& conne
       }
     }
   }
+  connection->Flush();
   connection->Close();
   context_.RemoveConnection(connection);
   reader->done.store(true);

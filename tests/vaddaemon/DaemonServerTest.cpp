@@ -250,6 +250,55 @@ TEST(DaemonConnectionFrames, NoteAndReplyLeaveTogetherNoteFirst) {
   EXPECT_EQ(recorder.calls.size(), 4u);
 }
 
+// The reader's held frames stay until its Flush, or leave ahead of a frame
+// another thread sends, or at once once they pass the bound; the order on
+// the wire is the order of the sends.
+TEST(DaemonConnectionFrames, HeldFramesLeaveTogetherInSendOrder) {
+  int ends[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+  auto readAll = [&] {
+    Bytes got(4 * DaemonConnection::kMaxHeldBytes);
+    const ssize_t n = ::recv(ends[1], got.data(), got.size(), MSG_DONTWAIT);
+    got.resize(n > 0 ? size_t(n) : 0);
+    return got;
+  };
+  auto frame = [](uint32_t id, size_t length = 1) {
+    const Bytes body(length, uint8_t(id));
+    return DaemonFrames::EncodeReply(id, body.data(), uint32_t(body.size()));
+  };
+  auto join = [](std::initializer_list<Bytes> frames) {
+    Bytes out;
+    for (const Bytes& f : frames) out.insert(out.end(), f.begin(), f.end());
+    return out;
+  };
+  const Bytes one = {1};
+  {
+    DaemonConnection connection(ends[0], 1);
+    connection.HoldReaderFrames();
+    EXPECT_TRUE(connection.SendReply(1, one.data(), 1));
+    EXPECT_TRUE(connection.SendReply(2, Bytes{2}.data(), 1));
+    EXPECT_TRUE(readAll().empty());
+    EXPECT_TRUE(connection.Flush());
+    EXPECT_EQ(readAll(), join({frame(1), frame(2)}));
+
+    EXPECT_TRUE(connection.SendReply(4, Bytes{4}.data(), 1));
+    std::thread other([&] { EXPECT_TRUE(connection.SendReply(5, Bytes{5}.data(), 1)); });
+    other.join();
+    EXPECT_EQ(readAll(), join({frame(4), frame(5)}));
+    EXPECT_TRUE(readAll().empty());
+
+    const Bytes big(DaemonConnection::kMaxHeldBytes, 6);
+    EXPECT_TRUE(connection.SendReply(6, big.data(), uint32_t(big.size())));
+    EXPECT_EQ(readAll(), frame(6, big.size()));
+
+    EXPECT_TRUE(connection.SendReply(7, Bytes{7}.data(), 1));
+    connection.Close();
+    EXPECT_FALSE(connection.Flush());
+    EXPECT_FALSE(connection.SendReply(8, Bytes{8}.data(), 1));
+  }
+  ::close(ends[1]);
+}
+
 TEST_F(InProcessServer, MessagesGoBeforeTheReplyAndNeverForOneWayRequests) {
   auto client = Client();
   ASSERT_TRUE(client);
