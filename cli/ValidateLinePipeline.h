@@ -35,11 +35,11 @@
 // batch. Drain answers false when a line drained since the previous Drain
 // answered a status other than 0.
 //
-// kLinesInFlight is sixteen: the daemon runs validations on up to four
+// kLinesInFlight is thirty-two: the daemon runs validations on up to eight
 // command hosts, two jobs each (vaddaemon/CommandHostBroker.h), and a line
 // spends only part of its time in that job (one of its four requests), so
-// twice the eight job slots keep every host busy; more only wait longer in
-// the daemon. Lines in flight cost the tool no thread of their own.
+// twice the sixteen job slots keep every host busy; more only wait longer
+// in the daemon. Lines in flight cost the tool no thread of their own.
 //
 // Every wait is for a daemon reply, which comes or fails with the
 // connection. The destructor drains. Submit, Drain and the destructor
@@ -60,7 +60,7 @@ class ValidateAssetSteps;
 
 class ValidateLinePipeline {
  public:
-  static constexpr size_t kLinesInFlight = 16;
+  static constexpr size_t kLinesInFlight = 32;
 
   ValidateLinePipeline(EngineObjects& engine, const char* programPath, std::ostream& out);
   ~ValidateLinePipeline();

@@ -9,6 +9,7 @@
 #include <deque>
 #include <cerrno>
 #include <chrono>
+#include <thread>
 
 #include "assetdb/protocol/VADNotification.h"
 #include "kiv/Log.h"
@@ -119,6 +120,12 @@ pid_t StartProcess(const std::string& path, const std::string& folder, const std
 }
 
 }  // namespace
+
+size_t CommandHostBroker::MaxHosts() {
+  static const size_t limit =
+      std::clamp<size_t>(std::thread::hardware_concurrency(), kFewestMaxHosts, kMostMaxHosts);
+  return limit;
+}
 
 CommandHostBroker::CommandHostBroker(DaemonContext& context) : context_(context) {}
 
@@ -297,7 +304,7 @@ bool CommandHostBroker::StartExtraHostLocked(std::unique_lock<std::mutex>& hold)
     Kiv::Log::Printf("vaddaemon> an extra command host ended before it registered\n");
     return false;
   }
-  if (extraStartFailed_ || hosts_.size() >= kMaxHosts) return false;
+  if (extraStartFailed_ || hosts_.size() >= MaxHosts()) return false;
   // A start that fails at once (no program, no process) is not tried again
   // on every wake either.
   const bool started = StartHostLocked(hold);

@@ -12,7 +12,7 @@
 // job waits for a host with room.
 //
 // Several hosts: a job that finds every host full while fewer than
-// kMaxHosts are registered starts one more (one start at a time), and
+// MaxHosts() are registered starts one more (one start at a time), and
 // takes whichever host has room first; so jobs run side by side once
 // more of them come than the hosts hold. A started host stays until its
 // connection closes. A start that ends without registering while other
@@ -75,7 +75,13 @@ class CommandHostBroker {
   static constexpr uint32_t kRegistrationTimeoutMs = 60000;
   static constexpr uint32_t kJobTimeoutMs = 30 * 60 * 1000;
   static constexpr size_t kJobsPerHost = 2;
-  static constexpr size_t kMaxHosts = 4;
+  // Hosts a daemon runs at most: one per processor, no fewer than
+  // kFewestMaxHosts and no more than kMostMaxHosts. A host costs a process
+  // and its memory even when idle, and hosts beyond the processors only
+  // take turns on them.
+  static constexpr size_t kFewestMaxHosts = 4;
+  static constexpr size_t kMostMaxHosts = 8;
+  static size_t MaxHosts();
   static constexpr const char* kHostExecutable = "VandruUtil";
   static constexpr const char* kHostCommand = "vadcommandhost";
   static constexpr const char* kHostLogSwitch = "-kivlog";
@@ -161,7 +167,7 @@ class CommandHostBroker {
   // none stays a zombie) and marks the start in progress as ended.
   void ReapLocked();
   // Under the lock: starts one more host when every host is full, fewer
-  // than kMaxHosts serve and no start is in progress (see above); true
+  // than MaxHosts() serve and no start is in progress (see above); true
   // when it started one, having let go of the lock meanwhile.
   bool StartExtraHostLocked(std::unique_lock<std::mutex>& hold);
   // Waits for a host with room (the one holding a job of the same key,

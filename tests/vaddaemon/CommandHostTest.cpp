@@ -10,6 +10,7 @@
 
 #include "tests/vaddaemon/DaemonFixture.h"
 #include "tests/vaddaemon/InstallTestSupport.h"
+#include "vaddaemon/CommandHostBroker.h"
 
 namespace {
 
@@ -343,19 +344,22 @@ TEST_F(DaemonCommandHost, AFullHostStartsAnotherAndAFailedStartIsNotRepeated) {
   EXPECT_EQ(HostStarts().size(), 1u);
 }
 
-// While four hosts serve, no fifth is started: a job that finds them all
-// full waits for room.
-TEST_F(DaemonCommandHost, NoHostIsStartedWhileFourServe) {
+// While as many hosts serve as the daemon runs at most, no further one is
+// started: a job that finds them all full waits for room.
+TEST_F(DaemonCommandHost, NoHostIsStartedWhileTheMostServe) {
   ASSERT_TRUE(PlaceHostProgram());
+  const size_t most = CommandHostBroker::MaxHosts();
+  ASSERT_GE(most, CommandHostBroker::kFewestMaxHosts);
+  ASSERT_LE(most, CommandHostBroker::kMostMaxHosts);
   std::vector<std::unique_ptr<RawClient>> hosts;
   Bytes pong;
-  for (uint32_t i = 0; i < 4; ++i) {
+  for (uint32_t i = 0; i < most; ++i) {
     hosts.push_back(Connect());
     ASSERT_TRUE(hosts.back());
     ASSERT_TRUE(hosts.back()->Transact(kRegisterCommandHost, 50 + i, {}, &pong));
   }
-  // Two jobs reach each host, then a ninth waits (a bounded look).
-  for (int i = 0; i < 9; ++i) ASSERT_TRUE(ValidateFromNewTool(std::to_string(i)));
+  // Two jobs reach each host, then one more waits (a bounded look).
+  for (size_t i = 0; i < 2 * most + 1; ++i) ASSERT_TRUE(ValidateFromNewTool(std::to_string(i)));
   for (auto& host : hosts) {
     EXPECT_NE(NextJobFolder(*host), "");
     EXPECT_NE(NextJobFolder(*host), "");
