@@ -6,17 +6,13 @@
 #include "foundation/spec/InterfaceTextDB.h"
 #include "kiv/PString.h"
 
-namespace {
-
-uint64_t LostRequests(LostRequestScope scope) {
-  return scope == LostRequestScope::kThisThread ? VADClient::LostRequestCountOfThisThread()
-                                                : VADClient::LostRequestCount();
+int32_t EndCommandAfterLostDaemon(ResultsLog& log, int32_t status) {
+  // Whatever the command made of its failed requests, its work is not done.
+  AddCommandError(log, GetInterfaceText("$vad_connection_lost"));
+  return status != kCommandSucceeded ? status : kCommandFailed;
 }
 
-}  // namespace
-
-int32_t DispatchCommand(ResultsLog& log, EngineObjects& engine, int argc, char** argv,
-                        LostRequestScope scope) {
+int32_t DispatchCommand(ResultsLog& log, EngineObjects& engine, int argc, char** argv) {
   // The word is interned and lower-cased once, so it matches in any case.
   Kiv::PString word(ArgumentText(argc, argv, 1));
   word.ToLower();
@@ -26,10 +22,8 @@ int32_t DispatchCommand(ResultsLog& log, EngineObjects& engine, int argc, char**
                     "Invalid argument, please check the help for the list of valid argument\n");
     return kCommandFailed;
   }
-  const uint64_t lostBefore = LostRequests(scope);
+  const uint64_t lostBefore = VADClient::LostRequestCount();
   const int32_t status = entry->run(log, engine, argc, argv);
-  if (LostRequests(scope) == lostBefore) return status;
-  // Whatever the command made of its failed requests, its work is not done.
-  AddCommandError(log, GetInterfaceText("$vad_connection_lost"));
-  return status != kCommandSucceeded ? status : kCommandFailed;
+  if (VADClient::LostRequestCount() == lostBefore) return status;
+  return EndCommandAfterLostDaemon(log, status);
 }

@@ -19,14 +19,11 @@
 // the daemon was lost (VADClient::LostRequestCount rose while it ran), the
 // error "$vad_connection_lost" is added after the command's own messages and
 // a status of 0 becomes -1, so that a lost daemon never reads as success.
-// With LostRequestScope::kThisThread only the requests that the calling
-// thread made count (VADClient::LostRequestCountOfThisThread), so that
-// commands running beside each other on threads of their own do not see
-// each other's lost requests.
+// EndCommandAfterLostDaemon does that ending, for whoever runs a command's
+// requests itself (cli/ValidateLinePipeline.h): it adds the error and
+// answers the status the command ends with.
 //
-// Runs on the main thread, one command at a time; a command that makes all
-// its daemon requests on the calling thread ("validate") may also run on
-// another thread, with kThisThread.
+// Runs on the main thread, one command at a time.
 #pragma once
 
 #include <cstdint>
@@ -35,7 +32,6 @@
 
 class ResultsLog;
 
-enum class LostRequestScope { kProcess, kThisThread };
+int32_t DispatchCommand(ResultsLog& log, EngineObjects& engine, int argc, char** argv);
 
-int32_t DispatchCommand(ResultsLog& log, EngineObjects& engine, int argc, char** argv,
-                        LostRequestScope scope = LostRequestScope::kProcess);
+int32_t EndCommandAfterLostDaemon(ResultsLog& log, int32_t status);

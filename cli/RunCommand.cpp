@@ -8,27 +8,22 @@ namespace {
 
 class DispatchCall : public TCXCallbackBase {
  public:
-  DispatchCall(ResultsLog& log, EngineObjects& engine, int argc, char** argv,
-               LostRequestScope scope)
-      : log_(log), engine_(engine), argc_(argc), argv_(argv), scope_(scope) {}
+  DispatchCall(ResultsLog& log, EngineObjects& engine, int argc, char** argv)
+      : log_(log), engine_(engine), argc_(argc), argv_(argv) {}
 
-  int Invoke(void* /*argument*/) override {
-    return DispatchCommand(log_, engine_, argc_, argv_, scope_);
-  }
+  int Invoke(void* /*argument*/) override { return DispatchCommand(log_, engine_, argc_, argv_); }
 
  private:
   ResultsLog& log_;
   EngineObjects& engine_;
   int argc_;
   char** argv_;
-  LostRequestScope scope_;
 };
 
 }  // namespace
 
-int32_t RunCommandGuarded(ResultsLog& log, EngineObjects& engine, int argc, char** argv,
-                          LostRequestScope scope) {
+int32_t RunCommandGuarded(ResultsLog& log, EngineObjects& engine, int argc, char** argv) {
   SetExceptionGuardFlag(true);
-  DispatchCall call(log, engine, argc, argv, scope);
+  DispatchCall call(log, engine, argc, argv);
   return CallGuarded(&call, nullptr);
 }

@@ -2,9 +2,7 @@
 // exception guard (foundation/CallGuarded.h). It turns the guard on first;
 // a fault or an escaping exception in the command ends the process at once
 // with status -100 (seen as 156), printing and shutting down nothing.
-// Otherwise it answers the dispatcher's status. Main thread only, but for
-// a command that the dispatcher allows on other threads, run with
-// LostRequestScope::kThisThread (cli/Dispatcher.h).
+// Otherwise it answers the dispatcher's status. Main thread only.
 #pragma once
 
 #include <cstdint>
@@ -14,5 +12,4 @@
 
 class ResultsLog;
 
-int32_t RunCommandGuarded(ResultsLog& log, EngineObjects& engine, int argc, char** argv,
-                          LostRequestScope scope = LostRequestScope::kProcess);
+int32_t RunCommandGuarded(ResultsLog& log, EngineObjects& engine, int argc, char** argv);

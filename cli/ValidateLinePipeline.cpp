@@ -8,10 +8,10 @@
 #include "cli/BatchFile.h"
 #include "cli/CommandArgs.h"
 #include "cli/CommandTable.h"
+#include "cli/Dispatcher.h"
 #include "cli/RunCommand.h"
 #include "cli/ValidateAsset.h"
 #include "cli/ValidateAssetSteps.h"
-#include "foundation/spec/InterfaceTextDB.h"
 #include "foundation/threads/CallGuarded.h"
 #include "foundation/threads/TCXCallbackBase.h"
 #include "kiv/PString.h"
@@ -111,11 +111,7 @@ void ValidateLinePipeline::Step(Line& line, void (*step)(ValidateAssetSteps&)) {
   CallGuarded(&call, nullptr);
   if (!line.steps->Finished()) return;
   line.status = line.steps->Looked() ? kCommandSucceeded : kCommandFailed;
-  if (line.steps->LostRequests() != 0) {
-    // As the dispatcher ends a command whose daemon went away.
-    AddCommandError(line.log, GetInterfaceText("$vad_connection_lost"));
-    line.status = kCommandFailed;
-  }
+  if (line.steps->LostRequests() != 0) line.status = EndCommandAfterLostDaemon(line.log, line.status);
   line.steps.reset();
   line.done = true;
 }

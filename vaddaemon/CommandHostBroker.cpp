@@ -43,6 +43,10 @@ struct CommandHostBroker::Host {
   // The jobs that chose this host and are not queued yet.
   std::vector<std::shared_ptr<Job>> reserved;
   bool gone = false;  // the connection closed
+  // Its process has closed its end, though the connection's reader may
+  // still have its last answers to read: no job is sent to it any more,
+  // and OnClosed ends it once the reader has read everything.
+  bool ending = false;
 
   size_t Load() const { return jobs.size() + reserved.size(); }
   bool Holds(const std::vector<uint8_t>& key) const {
@@ -239,7 +243,8 @@ size_t CommandHostBroker::HostCount() const {
 std::shared_ptr<CommandHostBroker::Host> CommandHostBroker::HostHoldingLocked(
     const std::vector<uint8_t>& key) const {
   for (const auto& host : hosts_) {
-    if (!host->gone && !host->connection->IsClosed() && host->Holds(key)) return host;
+    if (!host->gone && !host->ending && !host->connection->IsClosed() && host->Holds(key))
+      return host;
   }
   return nullptr;
 }
@@ -249,7 +254,8 @@ std::shared_ptr<CommandHostBroker::Host> CommandHostBroker::FreeHostLocked() con
   size_t freeLoad = 0;
   for (const auto& host : hosts_) {
     const size_t load = host->Load();
-    if (host->gone || host->connection->IsClosed() || load >= kJobsPerHost) continue;
+    if (host->gone || host->ending || host->connection->IsClosed() || load >= kJobsPerHost)
+      continue;
     if (!free || load < freeLoad) {
       free = host;
       freeLoad = load;
@@ -371,9 +377,16 @@ CommandHostBroker::JobResult CommandHostBroker::SendJob(const std::shared_ptr<Ho
     reserved.erase(std::find(reserved.begin(), reserved.end(), job));
     // The host may have closed since it was chosen, or have ended without
     // its reader having seen it yet: it would never read the job, which
-    // then goes to another host instead of failing with this one.
-    if (!host->gone && host->connection->PeerClosed()) DropHostLocked(host);
-    if (host->gone) return JobResult::kHostGone;
+    // then goes to another host instead of failing with this one. The host
+    // stays until its reader ends, so that an answer it sent before it
+    // ended still reaches its job.
+    if (!host->gone && !host->ending && host->connection->PeerClosed()) {
+      Kiv::Log::Printf("vaddaemon> command host on connection %llu has ended\n",
+                       static_cast<unsigned long long>(host->connection->Number()));
+      host->ending = true;
+      changed_.notify_all();
+    }
+    if (host->gone || host->ending) return JobResult::kHostGone;
     job->resend = false;
     host->jobs.push_back(job);
   }

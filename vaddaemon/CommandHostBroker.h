@@ -28,8 +28,12 @@
 // kHostGone, and the jobs queued behind it, which it never started, are
 // sent to another host. A host whose process has ended (its end of the
 // connection closed) while its reader has not seen it yet is found when a
-// job is about to be sent to it: it leaves the list then, as if closed, and
-// the job goes to another host (or a new one) instead of being lost. Complete hands a 0x8D body to the first job of that
+// job is about to be sent to it: it takes no job from then on, and the job
+// goes to another host (or a new one) instead of being lost; the host
+// leaves the list when its reader ends, so that an answer it sent before it
+// ended still reaches its job. A host that a job fails to reach is closed
+// and leaves the list at once; that job, which it never had whole, is sent
+// again. Complete hands a 0x8D body to the first job of that
 // host (to its answer handler, when it has one, right there); a 0x8D from a
 // host without a job is dropped (logged).
 //
@@ -155,8 +159,10 @@ class CommandHostBroker {
   // Under the lock: the host's client ended before its connection's reader
   // saw it; closes the connection and forgets the host at once.
   void DropHostLocked(const std::shared_ptr<Host>& host);
-  // Queues `job` on `host`, which AcquireHost reserved a place on, and
-  // sends it; kHostGone when the host closed meanwhile (nothing was sent).
+  // Queues `job` on `host`, which AcquireHost or TrySend reserved a place
+  // on, and sends it; kHostGone when the host closed or ended meanwhile
+  // (nothing was sent). A send that fails answers kOk with the job marked
+  // to be sent again.
   JobResult SendJob(const std::shared_ptr<Host>& host, const std::shared_ptr<Job>& job,
                     const std::vector<uint8_t>& payload);
   // Under the lock (released while the process starts): starts a host

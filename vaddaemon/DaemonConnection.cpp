@@ -67,20 +67,22 @@ bool DaemonConnection::SendHeldLocked() {
 // The holder's frames join the held ones while they fit; any other frame
 // leaves at once, behind whatever is held.
 bool DaemonConnection::SendFrameLocked(const uint8_t* bytes, size_t length) {
-  if (held_.empty() && std::this_thread::get_id() != holder_) return SendLocked(bytes, length);
-  if (closed_.load()) {
-    held_.clear();
-    return false;
+  if (std::this_thread::get_id() == holder_ && held_.size() + length <= kMaxHeldBytes) {
+    if (closed_.load()) {
+      held_.clear();
+      return false;
+    }
+    try {
+      held_.insert(held_.end(), bytes, bytes + length);
+    } catch (const std::bad_alloc&) {
+      held_.clear();
+      Close();
+      return false;
+    }
+    return true;
   }
-  try {
-    held_.insert(held_.end(), bytes, bytes + length);
-  } catch (const std::bad_alloc&) {
-    held_.clear();
-    Close();
-    return false;
-  }
-  if (std::this_thread::get_id() == holder_ && held_.size() <= kMaxHeldBytes) return true;
-  return SendHeldLocked();
+  if (!held_.empty() && !SendHeldLocked()) return false;
+  return SendLocked(bytes, length);
 }
 
 // Sends everything, waiting at most kSendTimeoutMs for the client to make

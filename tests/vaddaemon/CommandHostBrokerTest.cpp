@@ -91,10 +91,53 @@ TEST(CommandHostBroker, HostGoneUnseenIsPassedOverAndTheJobRunsElsewhere) {
       broker.Complete(*serving->connection, {7});
       EXPECT_EQ(result.get(), CommandHostBroker::JobResult::kOk) << error;
       EXPECT_EQ(answered, std::vector<uint8_t>{7});
-      EXPECT_TRUE(ended->connection->IsClosed());
+      // A host that ended is left for its reader, which ends it; one that a
+      // job failed to reach is closed at once.
+      EXPECT_EQ(ended->connection->IsClosed(), !ends);
+      broker.OnClosed(ended->connection);
       EXPECT_EQ(broker.HostCount(), 1u);
     }
   }
+}
+
+// A host answers its job and ends before its reader has read the answer;
+// a job sent meanwhile passes it over, and the answer still reaches the
+// job it answers when the reader reads it.
+TEST(CommandHostBroker, AnswerReadAfterTheHostEndedStillReachesItsJob) {
+  DaemonContext context;
+  CommandHostBroker broker(context);
+  auto ending = MakeHost(1);
+  auto serving = MakeHost(2);
+  ASSERT_TRUE(ending && serving);
+  broker.Register(ending->connection);
+  std::string firstError;
+  std::vector<uint8_t> firstAnswer;
+  auto first = std::async(std::launch::async, [&] {
+    return broker.RunJob(kValidateJob, nullptr, &firstError,
+                         [&](const std::vector<uint8_t>& reply) { firstAnswer = reply; });
+  });
+  ASSERT_TRUE(ending->JobArrives());
+  broker.Register(serving->connection);
+  ending->End();
+
+  // The same folder again: it goes to the host that holds the first job,
+  // finds it ended and passes it over.
+  std::string secondError;
+  std::vector<uint8_t> secondAnswer;
+  auto sent = broker.TrySend(
+      kValidateJob, [&](const std::vector<uint8_t>& reply) { secondAnswer = reply; });
+  ASSERT_TRUE(sent);
+  ASSERT_TRUE(serving->JobArrives());
+  // The reader reads the ended host's answer, then its end.
+  broker.Complete(*ending->connection, {5});
+  EXPECT_EQ(first.get(), CommandHostBroker::JobResult::kOk) << firstError;
+  EXPECT_EQ(firstAnswer, std::vector<uint8_t>{5});
+  broker.OnClosed(ending->connection);
+  broker.Complete(*serving->connection, {6});
+  EXPECT_EQ(broker.Finish(sent, nullptr, &secondError), CommandHostBroker::JobResult::kOk)
+      << secondError;
+  EXPECT_EQ(secondAnswer, std::vector<uint8_t>{6});
+  EXPECT_EQ(broker.HostCount(), 1u);
 }
 
 }  // namespace
