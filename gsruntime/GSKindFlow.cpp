@@ -202,8 +202,9 @@ class KindFlow {
     const size_t n = code_.count;
     if (n == 0) return false;
     GSSettleCallResults(code_);
-    // Nothing here is cleared per function: every instruction's depth is
-    // written as the pass comes to it, and code.joins tells which
+    // Nothing here is cleared per function: the depth of every instruction
+    // that calls or that paths may meet at is written as the pass comes to
+    // it (BuildSites reads no other), and code.joins tells which
     // instructions call or were reached ahead.
     if (code_.depth.size() < n) code_.depth.resize(n);
     if (offsets_.size() < n) offsets_.resize(n);
@@ -229,6 +230,12 @@ class KindFlow {
     const uint8_t* ops = code_.ops.data();
     const uint32_t* starts = code_.starts.data();
     const uint8_t* code = code_.code;
+    // No depth is above maxDepth, so the bound on the stored kinds needs no
+    // count where every instruction at that depth stays below it.
+    const bool countBound = uint64_t{n} * maxDepth > kMaxTrackedSlots;
+    // Code whose last instruction falls through runs off its end, if a path
+    // reaches it: the walks tell, and the steps below need not look.
+    if (kInOrderSteps[ops[n - 1]].flow == kFallsThrough) return false;
     uint64_t bound = 0;
     bool reached = true;  // whether the previous instruction falls through
     for (uint32_t i = 0; i < n; ++i) {
@@ -240,60 +247,84 @@ class KindFlow {
         }
         top_ = static_cast<size_t>(depth[i]);
         std::copy_n(states_.data() + offsets_[i], top_, cur_);
-      } else {
-        if (!reached) {
-          depth[i] = -1;
-          continue;
-        }
-        depth[i] = static_cast<int64_t>(top_);
+      } else if (!reached) {
+        continue;
       }
-      bound += top_;
-      if (bound > kMaxTrackedSlots) return false;  // before the stored kinds can grow past it
+      if (countBound) {
+        bound += top_;
+        if (bound > kMaxTrackedSlots) return false;  // before the stored kinds can grow past it
+      }
       // The opcode from its own list: the steps below branch on it long
-      // before the instruction's bytes arrive.
+      // before the instruction's bytes arrive. No offset is kept for
+      // messages: a refusal here goes to the walks, which give the reason.
       const uint8_t op = ops[i];
-      at_ = starts[i];
-      const uint8_t* p = code + at_;
-      const InOrderStep& step = kInOrderSteps[op];
-      const int64_t d = static_cast<int64_t>(top_);
+      const InOrderStep step = kInOrderSteps[op];
       if (step.flow == kFallsThrough) {  // most instructions
-        if (step.pops > d || d - step.pops + step.pushes > int64_t{maxDepth} || i + 1 >= n)
-          return false;
-        if (!Apply(i, p, op, error)) return false;
+        const int64_t d = static_cast<int64_t>(top_);
+        if (step.pops > d || d - step.pops + step.pushes > int64_t{maxDepth}) return false;
+        if (!ApplyInOrder(i, code + starts[i], op, error)) return false;
         reached = true;
         continue;
       }
-      const int64_t pops = GSStackPops(p);
-      if (pops > d) return false;
-      if (step.flow == kReturns) {
-        if (d != (op == RET ? 0 : 1)) return false;
-        if (!Apply(i, p, op, error)) return false;
-        reached = false;
-        continue;
-      }
-      const int64_t after = d - pops + GSStackPushes(p, code_.leaves[i]);
-      if (after + (op == WAIT ? 1 : 0) > int64_t{maxDepth}) return false;
-      if (!Apply(i, p, op, error)) return false;
-      reached = true;
-      switch (op) {
-        case JMP:
-          if (!ArriveAt(GSReadU32(p + 1), i)) return false;
-          reached = false;
-          break;
-        case SWITCH:
-        case WAIT:
-          if (op == WAIT) Push(kRef);  // the delivered message
-          if (!EachTableTarget(p, [&](uint32_t target) { return ArriveAt(target, i); }))
-            return false;
-          reached = false;
-          break;
-        default:
-          if (op >= JZ && op <= JGE && !ArriveAt(GSReadU32(p + 1), i)) return false;
-          if (i + 1 >= n) return false;
-          break;
-      }
+      const int next = StepInOrder(i, code + starts[i], maxDepth, error);
+      if (next < 0) return false;
+      reached = next != 0;
     }
     return BuildSites(calls, error);
+  }
+
+  // A step of RunInOrder that falls through: the common ones here, the
+  // others out of line, so that the pass keeps its values in registers.
+  [[gnu::always_inline]] bool ApplyInOrder(uint32_t i, const uint8_t* p, uint8_t op,
+                                           std::string& error) {
+    const Rule& rule = kRules[op];
+    if (rule.takes != kSpecial) return ApplyRule(rule, error);
+    if (op == LOAD || op == LOADREF) {
+      if (!SlotIs(GSReadU16(p + 1), op == LOADREF, error)) return false;
+      Push(op == LOADREF ? kRef : kNumber);
+      return true;
+    }
+    if (op == STORE || op == STOREREF) {
+      const bool ref = op == STOREREF;
+      if (!SlotIs(GSReadU16(p + 1), ref, error) || !Need(0, ref ? kRef : kNumber, error))
+        return false;
+      Pop(1);
+      return true;
+    }
+    return ApplyOutOfLine(i, p, op, error);
+  }
+
+  [[gnu::noinline]] bool ApplyOutOfLine(uint32_t i, const uint8_t* p, uint8_t op,
+                                        std::string& error) {
+    return Apply(i, p, op, error);
+  }
+
+  // A step of RunInOrder that returns, jumps or calls: -1 when the pass
+  // cannot go on, else whether the next instruction is reached from here.
+  [[gnu::noinline]] int StepInOrder(uint32_t i, const uint8_t* p, uint32_t maxDepth,
+                                    std::string& error) {
+    const uint8_t op = *p;
+    const int64_t d = static_cast<int64_t>(top_);
+    const int64_t pops = GSStackPops(p);
+    if (pops > d) return -1;
+    if (kInOrderSteps[op].flow == kReturns) {
+      if (d != (op == RET ? 0 : 1)) return -1;
+      return Apply(i, p, op, error) ? 0 : -1;
+    }
+    const int64_t after = d - pops + GSStackPushes(p, code_.leaves[i]);
+    if (after + (op == WAIT ? 1 : 0) > int64_t{maxDepth}) return -1;
+    if (!Apply(i, p, op, error)) return -1;
+    switch (op) {
+      case JMP:
+        return ArriveAt(GSReadU32(p + 1), i) ? 0 : -1;
+      case SWITCH:
+      case WAIT:
+        if (op == WAIT) Push(kRef);  // the delivered message
+        return EachTableTarget(p, [&](uint32_t target) { return ArriveAt(target, i); }) ? 0 : -1;
+      default:
+        if (op >= JZ && op <= JGE && !ArriveAt(GSReadU32(p + 1), i)) return -1;
+        return i + 1 >= code_.count ? -1 : 1;
+    }
   }
 
   bool Run(std::pmr::vector<GSCallSite>& calls, std::string& error) {
@@ -444,14 +475,20 @@ class KindFlow {
   // The operand `back` places below the top must be of the kind asked for.
   [[gnu::always_inline]] bool Need(size_t back, uint32_t want, std::string& error) {
     uint32_t& slot = cur_[top_ - 1 - back];
-    uint32_t k = slot;
+    const uint32_t k = slot;
+    if (k >= kCall) return NeedOfCallResult(slot, want, error);
+    if (kFits[want][k]) return true;
+    return Mismatch(want, k, error);
+  }
+
+  // Need for an operand that was a call's result when it was pushed: out
+  // of line, so that the common steps keep their values in registers.
+  [[gnu::noinline]] bool NeedOfCallResult(uint32_t& slot, uint32_t want, std::string& error) {
+    const uint32_t k = Normal(slot);
+    slot = k;
     if (k >= kCall) {
-      k = Normal(k);
-      slot = k;
-      if (k >= kCall) {
-        if (Settle(k, want == kRef ? kKindReference : kKindPlain)) return true;
-        return Mismatch(want, k, error);
-      }
+      if (Settle(k, want == kRef ? kKindReference : kKindPlain)) return true;
+      return Mismatch(want, k, error);
     }
     if (kFits[want][k]) return true;
     return Mismatch(want, k, error);
@@ -569,9 +606,13 @@ class KindFlow {
 
   // An instruction of the rule table: its operands, then its result.
   [[gnu::always_inline]] bool ApplyRule(const Rule& rule, std::string& error) {
-    for (uint32_t back = 0; back < rule.takes; ++back)
-      if (!Need(back, rule.wants[back], error)) return false;
-    Pop(rule.takes);
+    // Unrolled: a loop over the operands costs more than the operands.
+    const uint32_t takes = rule.takes;
+    if (takes > 0 && !Need(0, rule.wants[0], error)) return false;
+    if (takes > 1 && !Need(1, rule.wants[1], error)) return false;
+    if (takes > 2 && !Need(2, rule.wants[2], error)) return false;
+    if (takes > 3 && !Need(3, rule.wants[3], error)) return false;
+    Pop(takes);
     if (rule.gives != kNothing) Push(rule.gives);
     return true;
   }
