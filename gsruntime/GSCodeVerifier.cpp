@@ -247,8 +247,9 @@ bool GSCodeVerifier::Target(uint32_t target, uint32_t at, std::string& error) {
 
 bool GSCodeVerifier::Member(uint8_t op, uint32_t member, uint32_t at, std::string& error) {
   const bool ofMe = op >= GETME && op <= SETMEREFKEEP;
-  const bool header =
-      ofMe ? std::binary_search(headers_.begin(), headers_.end(), member) : member < 2;
+  // Slots 0 and 1 head every block; a class without ancestors has no other.
+  const bool header = member < 2 || (ofMe && headers_.size() > 2 &&
+                                     std::binary_search(headers_.begin(), headers_.end(), member));
   if (header) {
     error = At(at, "member " + std::to_string(member) + " is a block header");
     return false;

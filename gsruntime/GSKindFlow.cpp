@@ -238,20 +238,25 @@ class KindFlow {
     if (kInOrderSteps[ops[n - 1]].flow == kFallsThrough) return false;
     uint64_t bound = 0;
     bool reached = true;  // whether the previous instruction falls through
+    // The depth at hand lives here, in a register, and in top_ only for
+    // the steps out of line.
+    uint32_t* const cur = cur_;
+    size_t top = 0;
     for (uint32_t i = 0; i < n; ++i) {
       if (joins[i] != 0) {
+        top_ = top;
         if (reached && !Arrive(i)) return false;
         if ((joins[i] & kArrived) == 0) {
           depth[i] = -1;
           continue;
         }
-        top_ = static_cast<size_t>(depth[i]);
-        std::copy_n(states_.data() + offsets_[i], top_, cur_);
+        top = static_cast<size_t>(depth[i]);
+        std::copy_n(states_.data() + offsets_[i], top, cur);
       } else if (!reached) {
         continue;
       }
       if (countBound) {
-        bound += top_;
+        bound += top;
         if (bound > kMaxTrackedSlots) return false;  // before the stored kinds can grow past it
       }
       // The opcode from its own list: the steps below branch on it long
@@ -260,14 +265,16 @@ class KindFlow {
       const uint8_t op = ops[i];
       const InOrderStep step = kInOrderSteps[op];
       if (step.flow == kFallsThrough) {  // most instructions
-        const int64_t d = static_cast<int64_t>(top_);
+        const int64_t d = static_cast<int64_t>(top);
         if (step.pops > d || d - step.pops + step.pushes > int64_t{maxDepth}) return false;
-        if (!ApplyInOrder(i, code + starts[i], op, error)) return false;
+        if (!ApplyInOrder(i, code + starts[i], op, cur, top, error)) return false;
         reached = true;
         continue;
       }
+      top_ = top;
       const int next = StepInOrder(i, code + starts[i], maxDepth, error);
       if (next < 0) return false;
+      top = top_;
       reached = next != 0;
     }
     return BuildSites(calls, error);
@@ -275,23 +282,37 @@ class KindFlow {
 
   // A step of RunInOrder that falls through: the common ones here, the
   // others out of line, so that the pass keeps its values in registers.
+  // `cur` and `top` are the pass's own: cur_ and top_ hold them only
+  // for the steps out of line.
   [[gnu::always_inline]] bool ApplyInOrder(uint32_t i, const uint8_t* p, uint8_t op,
-                                           std::string& error) {
+                                           uint32_t* cur, size_t& top, std::string& error) {
     const Rule& rule = kRules[op];
-    if (rule.takes != kSpecial) return ApplyRule(rule, error);
+    if (rule.takes != kSpecial) {
+      const uint32_t takes = rule.takes;
+      if (takes > 0 && !NeedAt(cur, top, 0, rule.wants[0], error)) return false;
+      if (takes > 1 && !NeedAt(cur, top, 1, rule.wants[1], error)) return false;
+      if (takes > 2 && !NeedAt(cur, top, 2, rule.wants[2], error)) return false;
+      if (takes > 3 && !NeedAt(cur, top, 3, rule.wants[3], error)) return false;
+      top -= takes;
+      if (rule.gives != kNothing) cur[top++] = rule.gives;
+      return true;
+    }
     if (op == LOAD || op == LOADREF) {
       if (!SlotIs(GSReadU16(p + 1), op == LOADREF, error)) return false;
-      Push(op == LOADREF ? kRef : kNumber);
+      cur[top++] = op == LOADREF ? kRef : kNumber;
       return true;
     }
     if (op == STORE || op == STOREREF) {
       const bool ref = op == STOREREF;
-      if (!SlotIs(GSReadU16(p + 1), ref, error) || !Need(0, ref ? kRef : kNumber, error))
+      if (!SlotIs(GSReadU16(p + 1), ref, error) || !NeedAt(cur, top, 0, ref ? kRef : kNumber, error))
         return false;
-      Pop(1);
+      --top;
       return true;
     }
-    return ApplyOutOfLine(i, p, op, error);
+    top_ = top;
+    if (!ApplyOutOfLine(i, p, op, error)) return false;
+    top = top_;
+    return true;
   }
 
   [[gnu::noinline]] bool ApplyOutOfLine(uint32_t i, const uint8_t* p, uint8_t op,
@@ -474,7 +495,12 @@ class KindFlow {
 
   // The operand `back` places below the top must be of the kind asked for.
   [[gnu::always_inline]] bool Need(size_t back, uint32_t want, std::string& error) {
-    uint32_t& slot = cur_[top_ - 1 - back];
+    return NeedAt(cur_, top_, back, want, error);
+  }
+
+  [[gnu::always_inline]] bool NeedAt(uint32_t* cur, size_t top, size_t back, uint32_t want,
+                                     std::string& error) {
+    uint32_t& slot = cur[top - 1 - back];
     const uint32_t k = slot;
     if (k >= kCall) return NeedOfCallResult(slot, want, error);
     if (kFits[want][k]) return true;

@@ -1,5 +1,7 @@
 #include "gsruntime/GSStackDepth.h"
 
+#include <algorithm>
+
 #include "gscompiler/bytecode/GSOpcodes.h"
 
 namespace GSRuntime {
@@ -18,15 +20,26 @@ bool EndsFlow(uint8_t op) {
 }
 
 // Whether the code after call `i` takes the call's result: it does when an
-// instruction takes more operands than were pushed since the call.
-int8_t ResultIsUsed(const GSDecodedCode& code, const std::vector<int8_t>& leaves, size_t i) {
+// instruction takes more operands than were pushed since the call. Reads
+// the opcodes from their list and the code only for a call's count.
+int8_t ResultIsUsed(const GSDecodedCode& code, size_t i) {
+  using namespace stack_effect;
+  const uint8_t* ops = code.ops.data();
+  const int8_t* leaves = code.leaves.data();
+  const size_t end = std::min<size_t>(code.count, i + 1 + kLookAhead);
   int64_t above = 0;
-  for (size_t j = i + 1; j < code.count && j <= i + kLookAhead; ++j) {
-    const uint8_t* p = code.code + code.starts[j];
-    if (*p == RET) return 0;
-    if (GSStackPops(p) > above) return 1;
-    if (EndsFlow(*p)) return 0;
-    above += GSStackPushes(p, leaves[j] >= 0 ? leaves[j] : 1) - GSStackPops(p);
+  for (size_t j = i + 1; j < end; ++j) {
+    const uint8_t op = ops[j];
+    if (op == RET) return 0;
+    int64_t pops = kPops[op];
+    int64_t pushes = kEffects[op].pushes;
+    if (kEffects[op].call) {
+      pops = GSStackPops(code.code + code.starts[j]);
+      pushes = leaves[j] >= 0 ? leaves[j] : 1;
+    }
+    if (pops > above) return 1;
+    if (EndsFlow(op)) return 0;
+    above += pushes - pops;
   }
   return 0;
 }
@@ -125,7 +138,7 @@ class DepthWalk {
 void GSSettleCallResults(GSDecodedCode& code) {
   for (size_t c = code.calls.size(); c-- > 0;) {
     const uint32_t i = code.calls[c];
-    if (code.leaves[i] < 0) code.leaves[i] = ResultIsUsed(code, code.leaves, i);
+    if (code.leaves[i] < 0) code.leaves[i] = ResultIsUsed(code, i);
   }
 }
 
