@@ -35,11 +35,15 @@ constexpr bool IsRef(uint32_t k) {
 constexpr uint8_t kSpecial = 0xFF;
 constexpr uint32_t kNothing = 0xFFFFFFFF;
 
-struct Rule {
+constexpr uint8_t kGivesNothing = 0xFF;
+
+// Eight bytes, so that finding an opcode's rule is a shift.
+struct alignas(8) Rule {
   uint8_t takes = kSpecial;
-  uint32_t wants[4] = {};
-  uint32_t gives = kNothing;
+  uint8_t wants[4] = {};
+  uint8_t gives = kGivesNothing;
 };
+static_assert(sizeof(Rule) == 8);
 
 constexpr std::array<Rule, 256> RuleTable() {
   std::array<Rule, 256> t{};
@@ -49,8 +53,8 @@ constexpr std::array<Rule, 256> RuleTable() {
       Rule& r = t[op];
       r.takes = static_cast<uint8_t>(wants.size());
       uint32_t w = 0;
-      for (uint32_t want : wants) r.wants[w++] = want;
-      r.gives = gives;
+      for (uint32_t want : wants) r.wants[w++] = static_cast<uint8_t>(want);
+      r.gives = gives == kNothing ? kGivesNothing : static_cast<uint8_t>(gives);
     }
   };
   set({IADD, ISUB, IMUL, IDIV, IMOD, ICMP, AND, OR, XOR, SHL, SHR}, {kInt, kInt}, kInt);
@@ -124,8 +128,8 @@ enum InOrderFlow : uint8_t { kFallsThrough, kReturns, kOther };
 
 struct alignas(4) InOrderStep {
   InOrderFlow flow = kOther;
-  int8_t pops = 0;
-  int8_t pushes = 0;
+  uint8_t pops = 0;
+  uint8_t pushes = 0;
 };
 
 constexpr std::array<InOrderStep, 256> InOrderTable() {
@@ -136,13 +140,21 @@ constexpr std::array<InOrderStep, 256> InOrderTable() {
                        operands == GSOperandKind::Switch || stack_effect::kEffects[op].call;
     const bool returns = op == RET || op == RETV || op == RETREF;
     t[op].flow = returns ? kReturns : other ? kOther : kFallsThrough;
-    t[op].pops = static_cast<int8_t>(stack_effect::kPops[op]);
-    t[op].pushes = stack_effect::kEffects[op].pushes;
+    t[op].pops = stack_effect::kPops[op];
+    t[op].pushes = static_cast<uint8_t>(stack_effect::kEffects[op].pushes);
   }
   return t;
 }
 
 constexpr std::array<InOrderStep, 256> kInOrderSteps = InOrderTable();
+
+// RunInOrder takes what an instruction pushes as a count.
+constexpr bool NoInstructionPushesLessThanNothing() {
+  for (const stack_effect::StackEffect& effect : stack_effect::kEffects)
+    if (effect.pushes < 0) return false;
+  return true;
+}
+static_assert(NoInstructionPushesLessThanNothing());
 
 // Whether an operand of kind k (below kCall) fits where kind `want` is
 // taken: 0 fits anywhere, a reference where a reference is taken, a number
@@ -265,8 +277,9 @@ class KindFlow {
       const uint8_t op = ops[i];
       const InOrderStep step = kInOrderSteps[op];
       if (step.flow == kFallsThrough) {  // most instructions
-        const int64_t d = static_cast<int64_t>(top);
-        if (step.pops > d || d - step.pops + step.pushes > int64_t{maxDepth}) return false;
+        // Depths stay below kMaxTrackedSlots (room, above): 32 bits hold them.
+        const uint32_t d = static_cast<uint32_t>(top);
+        if (d < step.pops || d - step.pops + step.pushes > maxDepth) return false;
         if (!ApplyInOrder(i, code + starts[i], op, cur, top, error)) return false;
         reached = true;
         continue;
@@ -294,7 +307,7 @@ class KindFlow {
       if (takes > 2 && !NeedAt(cur, top, 2, rule.wants[2], error)) return false;
       if (takes > 3 && !NeedAt(cur, top, 3, rule.wants[3], error)) return false;
       top -= takes;
-      if (rule.gives != kNothing) cur[top++] = rule.gives;
+      if (rule.gives != kGivesNothing) cur[top++] = rule.gives;
       return true;
     }
     if (op == LOAD || op == LOADREF) {
@@ -639,7 +652,7 @@ class KindFlow {
     if (takes > 2 && !Need(2, rule.wants[2], error)) return false;
     if (takes > 3 && !Need(3, rule.wants[3], error)) return false;
     Pop(takes);
-    if (rule.gives != kNothing) Push(rule.gives);
+    if (rule.gives != kGivesNothing) Push(rule.gives);
     return true;
   }
 
