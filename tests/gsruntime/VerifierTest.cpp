@@ -528,6 +528,8 @@ TEST_F(VerifierTest, PathsThatMeetOrJumpBackAreDecidedAsTheWalksDecide) {
       {"a jump back with another depth",
        {PUSH1, JZ, 7, 0, 0, 0, RET, PUSH1, PUSH1, JMP, 1, 0, 0, 0},
        "offset 1: paths meet here with different stack depths"},
+      {"code after the last return that no path reaches", {PUSH1, POP, RET, PUSH1}, ""},
+      {"code that runs off its end", {PUSH1, POP}, "offset 1: the code runs past its end"},
   };
   BuildScript("objects");
   GSLibrary* library = Load("objects.gsl");
@@ -551,6 +553,42 @@ TEST_F(VerifierTest, PathsThatMeetOrJumpBackAreDecidedAsTheWalksDecide) {
     EXPECT_EQ(error, c.reason);
     EXPECT_EQ(walkedError, c.reason);
     EXPECT_EQ(Sites(fn), Sites(walked));
+  }
+}
+
+TEST_F(VerifierTest, MemberOfMeOnAnAncestorBlockHeaderIsRefused) {
+  // Inside a derived instance each ancestor block starts with its own two
+  // header slots, which code of the class may not read or write as members.
+  Image m;
+  m.bytes = BuildScript("objects");
+  std::string error;
+  ASSERT_TRUE(GSLibraryFormat::ReadGsl(m.bytes, m.read, error)) << error;
+  std::vector<uint32_t> headers;
+  {
+    GSMachine machine;
+    GSLibrary* library = LoadObjects(machine, m.bytes);
+    ASSERT_NE(library, nullptr);
+    const GSClass* scene = library->FindClass("Scene");
+    ASSERT_NE(scene, nullptr);
+    ASSERT_GT(scene->AncestorCount(), 0u);
+    for (uint32_t i = 0; i < scene->AncestorCount(); ++i)
+      for (uint32_t slot : {scene->AncestorOffset(i), scene->AncestorOffset(i) + 1})
+        if (slot >= 2) headers.push_back(slot);
+  }
+  ASSERT_FALSE(headers.empty());
+  const size_t store = m.Op(kRun, "SETMEREF");
+  ASSERT_NE(store, SIZE_MAX);
+  for (const uint32_t member : headers) {
+    SCOPED_TRACE(member);
+    Image damaged = m;
+    damaged.bytes[store + 1] = static_cast<uint8_t>(member);
+    damaged.bytes[store + 2] = static_cast<uint8_t>(member >> 8);
+    GSMachine machine;
+    EXPECT_EQ(LoadObjects(machine, damaged.bytes), nullptr);
+    ASSERT_FALSE(print_->lines.empty());
+    EXPECT_NE(print_->lines[0].find("member " + std::to_string(member) + " is a block header"),
+              std::string::npos)
+        << print_->lines[0];
   }
 }
 
