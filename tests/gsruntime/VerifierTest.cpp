@@ -185,6 +185,13 @@ struct Image {
         return Code(signature) + std::stoul(line);
     return SIZE_MAX;
   }
+  // A copy with the 16-bit operand of the instruction at `at` set to `value`.
+  Image WithOperand(size_t at, uint32_t value) const {
+    Image changed = *this;
+    changed.bytes[at + 1] = static_cast<uint8_t>(value);
+    changed.bytes[at + 2] = static_cast<uint8_t>(value >> 8);
+    return changed;
+  }
   // Word w of a function record (0 the name ... 8 slotsNeeded, 9 P).
   size_t Word(const char* signature, uint32_t w) const {
     const size_t n = Fn(signature).referenceSlots.size();
@@ -580,9 +587,7 @@ TEST_F(VerifierTest, MemberOfMeOnAnAncestorBlockHeaderIsRefused) {
   ASSERT_NE(store, SIZE_MAX);
   for (const uint32_t member : headers) {
     SCOPED_TRACE(member);
-    Image damaged = m;
-    damaged.bytes[store + 1] = static_cast<uint8_t>(member);
-    damaged.bytes[store + 2] = static_cast<uint8_t>(member >> 8);
+    const Image damaged = m.WithOperand(store, member);
     GSMachine machine;
     EXPECT_EQ(LoadObjects(machine, damaged.bytes), nullptr);
     ASSERT_FALSE(print_->lines.empty());
@@ -617,9 +622,7 @@ TEST_F(VerifierTest, MemberOfMeOfAnotherKindOrPastItsBlockIsRefusedAtLink) {
   const uint32_t members[] = {GSByteCode::GSReadU16(&m.bytes[reference + 1]), spare};
   for (const uint32_t member : members) {
     SCOPED_TRACE(member);
-    Image damaged = m;
-    damaged.bytes[getme + 1] = static_cast<uint8_t>(member);
-    damaged.bytes[getme + 2] = static_cast<uint8_t>(member >> 8);
+    const Image damaged = m.WithOperand(getme, member);
     GSMachine machine;
     EXPECT_EQ(LoadObjects(machine, damaged.bytes), nullptr);
     EXPECT_EQ(print_->Count("GS Link error: Unable to link 'Scene'"), 1u);
