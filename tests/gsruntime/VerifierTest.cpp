@@ -537,6 +537,10 @@ TEST_F(VerifierTest, PathsThatMeetOrJumpBackAreDecidedAsTheWalksDecide) {
        "offset 1: paths meet here with different stack depths"},
       {"code after the last return that no path reaches", {PUSH1, POP, RET, PUSH1}, ""},
       {"code that runs off its end", {PUSH1, POP}, "offset 1: the code runs past its end"},
+      {"a conditional jump that runs off the end", {PUSH1, JZ, 0, 0, 0, 0},
+       "offset 1: the code runs past its end"},
+      {"a call that runs off the end", {LOADREF, 0, 0, CALL, 0, 0, 0, 0},
+       "offset 3: the code runs past its end"},
   };
   BuildScript("objects");
   GSLibrary* library = Load("objects.gsl");
