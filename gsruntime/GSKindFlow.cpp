@@ -284,6 +284,28 @@ class KindFlow {
         reached = true;
         continue;
       }
+      if (step.flow == kReturns) {
+        // RET finds the stack empty, RETV and RETREF one value of the kind
+        // the signature gives.
+        if (top != (op == RET ? 0u : 1u)) return false;
+        if (op != RET) {
+          const bool ref = op == RETREF;
+          if (fn_.returnKind != (ref ? kKindReference : kKindPlain) ||
+              !NeedAt(cur, top, 0, ref ? kRef : kNumber, error))
+            return false;
+        }
+        reached = false;
+        continue;
+      }
+      if (op >= JZ && op <= JGE) {  // the conditional jumps: by their rule, then the target
+        const uint32_t d = static_cast<uint32_t>(top);
+        if (d < step.pops || d - step.pops + step.pushes > maxDepth || i + 1 >= n) return false;
+        if (!ApplyRuleAt(kRules[op], cur, top, error)) return false;
+        top_ = top;
+        if (!ArriveAt(GSReadU32(code + starts[i] + 1), i)) return false;
+        reached = true;
+        continue;
+      }
       top_ = top;
       const int next = StepInOrder(i, code + starts[i], maxDepth, error);
       if (next < 0) return false;
@@ -300,16 +322,7 @@ class KindFlow {
   [[gnu::always_inline]] bool ApplyInOrder(uint32_t i, const uint8_t* p, uint8_t op,
                                            uint32_t* cur, size_t& top, std::string& error) {
     const Rule& rule = kRules[op];
-    if (rule.takes != kSpecial) {
-      const uint32_t takes = rule.takes;
-      if (takes > 0 && !NeedAt(cur, top, 0, rule.wants[0], error)) return false;
-      if (takes > 1 && !NeedAt(cur, top, 1, rule.wants[1], error)) return false;
-      if (takes > 2 && !NeedAt(cur, top, 2, rule.wants[2], error)) return false;
-      if (takes > 3 && !NeedAt(cur, top, 3, rule.wants[3], error)) return false;
-      top -= takes;
-      if (rule.gives != kGivesNothing) cur[top++] = rule.gives;
-      return true;
-    }
+    if (rule.takes != kSpecial) return ApplyRuleAt(rule, cur, top, error);
     if (op == LOAD || op == LOADREF) {
       if (!SlotIs(GSReadU16(p + 1), op == LOADREF, error)) return false;
       cur[top++] = op == LOADREF ? kRef : kNumber;
@@ -325,6 +338,21 @@ class KindFlow {
     top_ = top;
     if (!ApplyOutOfLine(i, p, op, error)) return false;
     top = top_;
+    return true;
+  }
+
+  // An instruction of the rule table on the pass's own operands: the
+  // operands it takes, unrolled (a loop costs more than the operands), then
+  // what it gives.
+  [[gnu::always_inline]] bool ApplyRuleAt(const Rule& rule, uint32_t* cur, size_t& top,
+                                          std::string& error) {
+    const uint32_t takes = rule.takes;
+    if (takes > 0 && !NeedAt(cur, top, 0, rule.wants[0], error)) return false;
+    if (takes > 1 && !NeedAt(cur, top, 1, rule.wants[1], error)) return false;
+    if (takes > 2 && !NeedAt(cur, top, 2, rule.wants[2], error)) return false;
+    if (takes > 3 && !NeedAt(cur, top, 3, rule.wants[3], error)) return false;
+    top -= takes;
+    if (rule.gives != kGivesNothing) cur[top++] = rule.gives;
     return true;
   }
 
@@ -645,15 +673,7 @@ class KindFlow {
 
   // An instruction of the rule table: its operands, then its result.
   [[gnu::always_inline]] bool ApplyRule(const Rule& rule, std::string& error) {
-    // Unrolled: a loop over the operands costs more than the operands.
-    const uint32_t takes = rule.takes;
-    if (takes > 0 && !Need(0, rule.wants[0], error)) return false;
-    if (takes > 1 && !Need(1, rule.wants[1], error)) return false;
-    if (takes > 2 && !Need(2, rule.wants[2], error)) return false;
-    if (takes > 3 && !Need(3, rule.wants[3], error)) return false;
-    Pop(takes);
-    if (rule.gives != kGivesNothing) Push(rule.gives);
-    return true;
+    return ApplyRuleAt(rule, cur_, top_, error);
   }
 
   [[gnu::always_inline]] bool Apply(uint32_t i, const uint8_t* p, std::string& error) {
