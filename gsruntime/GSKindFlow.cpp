@@ -306,6 +306,19 @@ class KindFlow {
         reached = true;
         continue;
       }
+      if (stack_effect::kEffects[op].call) {
+        // The object and the arguments go; what the callee leaves, as
+        // settled by the code after the call, comes.
+        const uint32_t pops = 1u - static_cast<int16_t>(GSReadU16(code + starts[i] + 1));
+        const int8_t leaves = code_.leaves[i];
+        if (pops > top || top - pops + static_cast<uint32_t>(leaves) > maxDepth || i + 1 >= n ||
+            !NeedAt(cur, top, pops - 1, kRef, error))
+          return false;
+        top -= pops;
+        if (leaves == 1) cur[top++] = Normal(kCall + static_cast<uint32_t>(callOf_[i]));
+        reached = true;
+        continue;
+      }
       top_ = top;
       const int next = StepInOrder(i, code + starts[i], maxDepth, error);
       if (next < 0) return false;
@@ -361,8 +374,9 @@ class KindFlow {
     return Apply(i, p, op, error);
   }
 
-  // A step of RunInOrder that returns, jumps or calls: -1 when the pass
-  // cannot go on, else whether the next instruction is reached from here.
+  // A step of RunInOrder that jumps, waits or switches (the others are
+  // inline there): -1 when the pass cannot go on, else whether the next
+  // instruction is reached from here.
   [[gnu::noinline]] int StepInOrder(uint32_t i, const uint8_t* p, uint32_t maxDepth,
                                     std::string& error) {
     const uint8_t op = *p;
