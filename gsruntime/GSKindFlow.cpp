@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <initializer_list>
+#include <utility>
 
 #include "gscompiler/bytecode/GSOpcodes.h"
 #include "gsruntime/GSClass.h"
@@ -802,7 +803,9 @@ class KindFlow {
       at_ = code_.starts[i];
       const uint8_t* p = code_.code + at_;
       const uint32_t n = 1u - static_cast<int16_t>(GSReadU16(p + 1));
-      GSCallSite& site = calls.emplace_back();
+      // Made here and moved in whole: a site made in place would be cleared
+      // first by a string instruction, which costs more than the site.
+      GSCallSite site;
       site.offset = at_;
       site.argumentSlots = n;
       if (code_.leaves[i] == 1) {
@@ -816,10 +819,7 @@ class KindFlow {
       for (uint32_t j = 0; j < n; ++j) {
         const uint32_t k = Normal(args[j]);
         const uint8_t kind = k >= kCall ? GSCallSite::kCallResultPassedOn : kArgumentKinds[k];
-        if (k == kMixed) {
-          calls.pop_back();
-          return Fail(at_, "passes a value of mixed kinds", error);
-        }
+        if (k == kMixed) return Fail(at_, "passes a value of mixed kinds", error);
         if (n > 64) {
           site.wide[j] = kind;
           continue;
@@ -829,6 +829,7 @@ class KindFlow {
         if (kind == kKindReference) site.refs |= bit;
         if (kind == GSCallSite::kCallResultPassedOn) site.passedOn |= bit;
       }
+      calls.push_back(std::move(site));
     }
     return true;
   }
