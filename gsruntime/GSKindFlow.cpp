@@ -232,7 +232,7 @@ class KindFlow {
     for (uint32_t c = 0; c < callCount; ++c) parent_[c] = c;
     resolved_.assign(callCount, kKindNone);
     PrepareSlots();
-    states_.clear();
+    statesUsed_ = 0;
     // WAIT's message may lie above the deepest stack the code may have.
     const uint64_t room = uint64_t{maxDepth} + 2;
     if (room > kMaxTrackedSlots) return false;
@@ -477,8 +477,12 @@ class KindFlow {
     if ((code_.joins[j] & kArrived) == 0) {
       code_.joins[j] |= kArrived;
       known = static_cast<int64_t>(top_);
-      offsets_[j] = states_.size();
-      states_.insert(states_.end(), cur_, cur_ + top_);
+      // The words in use are counted here: states_ keeps its size from one
+      // function to the next and grows only when this one needs more.
+      offsets_[j] = statesUsed_;
+      if (states_.size() - statesUsed_ < top_) states_.resize(2 * (statesUsed_ + top_));
+      std::copy_n(cur_, top_, states_.data() + statesUsed_);
+      statesUsed_ += top_;
       return true;
     }
     if (known != static_cast<int64_t>(top_)) return false;
@@ -840,6 +844,7 @@ class KindFlow {
   bool changed_ = false;
   std::vector<uint64_t>& offsets_;
   std::vector<uint32_t>& states_;
+  size_t statesUsed_ = 0;  // RunInOrder: the words of states_ that hold kinds
   std::vector<int32_t>& callOf_;
   std::vector<uint32_t>& parent_;
   std::vector<uint8_t>& resolved_;
