@@ -321,10 +321,9 @@ class KindFlow {
         continue;
       }
       top_ = top;
-      const int next = StepInOrder(i, code + starts[i], maxDepth, error);
-      if (next < 0) return false;
+      if (!StepInOrder(i, code + starts[i], maxDepth, error)) return false;
       top = top_;
-      reached = next != 0;
+      reached = false;
     }
     return BuildSites(calls, error);
   }
@@ -375,32 +374,27 @@ class KindFlow {
     return Apply(i, p, op, error);
   }
 
-  // A step of RunInOrder that jumps, waits or switches (the others are
-  // inline there): -1 when the pass cannot go on, else whether the next
-  // instruction is reached from here.
-  [[gnu::noinline]] int StepInOrder(uint32_t i, const uint8_t* p, uint32_t maxDepth,
-                                    std::string& error) {
+  // A step of RunInOrder that jumps for good, waits or switches (the
+  // others are inline there): true when the pass can go on, which it does
+  // at an instruction that some jump reaches.
+  [[gnu::noinline]] bool StepInOrder(uint32_t i, const uint8_t* p, uint32_t maxDepth,
+                                     std::string& error) {
     const uint8_t op = *p;
     const int64_t d = static_cast<int64_t>(top_);
     const int64_t pops = GSStackPops(p);
-    if (pops > d) return -1;
-    if (kInOrderSteps[op].flow == kReturns) {
-      if (d != (op == RET ? 0 : 1)) return -1;
-      return Apply(i, p, op, error) ? 0 : -1;
-    }
+    if (pops > d) return false;
     const int64_t after = d - pops + GSStackPushes(p, code_.leaves[i]);
-    if (after + (op == WAIT ? 1 : 0) > int64_t{maxDepth}) return -1;
-    if (!Apply(i, p, op, error)) return -1;
+    if (after + (op == WAIT ? 1 : 0) > int64_t{maxDepth}) return false;
+    if (!Apply(i, p, op, error)) return false;
     switch (op) {
       case JMP:
-        return ArriveAt(GSReadU32(p + 1), i) ? 0 : -1;
+        return ArriveAt(GSReadU32(p + 1), i);
       case SWITCH:
       case WAIT:
         if (op == WAIT) Push(kRef);  // the delivered message
-        return EachTableTarget(p, [&](uint32_t target) { return ArriveAt(target, i); }) ? 0 : -1;
-      default:
-        if (op >= JZ && op <= JGE && !ArriveAt(GSReadU32(p + 1), i)) return -1;
-        return i + 1 >= code_.count ? -1 : 1;
+        return EachTableTarget(p, [&](uint32_t target) { return ArriveAt(target, i); });
+      default:  // nothing else comes here
+        return false;
     }
   }
 

@@ -541,6 +541,14 @@ TEST_F(VerifierTest, PathsThatMeetOrJumpBackAreDecidedAsTheWalksDecide) {
        "offset 1: the code runs past its end"},
       {"a call that runs off the end", {LOADREF, 0, 0, CALL, 0, 0, 0, 0},
        "offset 3: the code runs past its end"},
+      // A refused step whose push, were it skipped, would leave the stack
+      // as the return needs it: the depths refuse the code first.
+      {"the object loaded as a number, one value left at the return",
+       {LOAD, 0, 0, LOAD, 1, 0, POP, RET},
+       "offset 7: the operand stack does not hold what the return needs"},
+      {"a reference copied as a number, one value left at the return",
+       {LOADREF, 0, 0, DUP, POPREF, RET},
+       "offset 5: the operand stack does not hold what the return needs"},
   };
   BuildScript("objects");
   GSLibrary* library = Load("objects.gsl");
