@@ -75,7 +75,15 @@ std::string FindAssetConfigFile(const std::string& folder, Kiv::PString* name,
   Listing listing;
   bool listed = false;
   bool tried = false;
+  // A listing the caller holds is read first: a name it does not show in
+  // any spelling is not looked for on disk.
+  const bool given = entries != nullptr && !entries->empty();
+  if (given) {
+    listed = ListFolder(folder, entries, listing);
+    tried = true;
+  }
   for (size_t i = 0; i < kConfigNames.size(); ++i) {
+    if (given && listing.matches[i].empty()) continue;
     const std::string path = Join(folder, kConfigNames[i]);
     // The exact spelling needs no listing; the folder is listed at most
     // once, the first time a name is not there as given.

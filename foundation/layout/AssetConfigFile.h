@@ -11,7 +11,8 @@
 // A name present as spelled costs one look; otherwise the folder is
 // listed once for both names, or, when `entries` is given and not empty,
 // those names of the folder's entries (a listing the caller just made, as
-// RefusedFolderEntries gives it) are taken instead. A folder that cannot be listed
+// RefusedFolderEntries gives it) are taken instead, and a name they show
+// in no spelling is not looked at on disk. A folder that cannot be listed
 // as given (a path of another letter case, say) is looked up name by name
 // through Kiv::File::Exists instead, so the answer is the same either way.
 //

@@ -1,6 +1,11 @@
 #include "foundation/layout/AssetFolderEntries.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -20,13 +25,6 @@ bool IsInside(const fs::path& folder, const fs::path& target) {
 bool IsSpecial(const fs::file_status& status) {
   return fs::is_fifo(status) || fs::is_socket(status) || fs::is_block_file(status) ||
          fs::is_character_file(status);
-}
-
-// The same for an entry that is no link, from the type its listing gave.
-bool IsSpecialEntry(const fs::directory_entry& entry) {
-  std::error_code ec;
-  return entry.is_fifo(ec) || entry.is_socket(ec) || entry.is_block_file(ec) ||
-         entry.is_character_file(ec);
 }
 
 // The real path of the folder searched, worked out on the first link met:
@@ -53,35 +51,81 @@ class RealFolder {
   bool failed_ = false;
 };
 
+// The kind of a listed entry, from the type the listing gave (a look of its
+// own only on a file system that gives none).
+enum class EntryKind { kPlain, kFolder, kLink, kSpecial, kUnknown };
+
+EntryKind KindOfMode(mode_t mode) {
+  if (S_ISLNK(mode)) return EntryKind::kLink;
+  if (S_ISDIR(mode)) return EntryKind::kFolder;
+  if (S_ISFIFO(mode) || S_ISSOCK(mode) || S_ISBLK(mode) || S_ISCHR(mode))
+    return EntryKind::kSpecial;
+  return EntryKind::kPlain;
+}
+
+EntryKind KindOf(const dirent& entry, const fs::path& folder) {
+  switch (entry.d_type) {
+    case DT_LNK:
+      return EntryKind::kLink;
+    case DT_DIR:
+      return EntryKind::kFolder;
+    case DT_FIFO:
+    case DT_SOCK:
+    case DT_BLK:
+    case DT_CHR:
+      return EntryKind::kSpecial;
+    case DT_UNKNOWN:
+      break;
+    default:
+      return EntryKind::kPlain;
+  }
+  struct stat st;
+  if (::lstat((folder / entry.d_name).c_str(), &st) != 0) return EntryKind::kUnknown;
+  return KindOfMode(st.st_mode);
+}
+
+struct DirCloser {
+  void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+bool IsDotEntry(const char* name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
 // `names`, when given, receives the names of the entries of `folder` itself;
-// it is cleared when the listing fails part way.
+// it is cleared when the listing fails part way. The listing is read with
+// readdir, whose entry types spare a look at each plain file or folder; only
+// a link's target is looked at.
 void Search(RealFolder& realFolder, const fs::path& folder, uint32_t depth,
             std::vector<std::string>& found, std::vector<std::string>* names) {
   if (depth > kMaxEntrySearchDepth) return;
-  std::error_code ec;
-  fs::directory_iterator it(folder, ec);
-  for (fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
-    std::error_code statusError;
-    const fs::path& path = it->path();
-    if (names != nullptr) names->push_back(path.filename().string());
-    // The listing tells the type of most entries, so a plain file or folder
-    // costs no look of its own; only a link's target is looked at.
-    const bool link = it->is_symlink(statusError);
-    if (statusError) continue;
-    if (!link) {
-      const bool folderEntry = it->is_directory(statusError);
-      if (statusError) continue;
-      if (folderEntry) {
-        Search(realFolder, path, depth + 1, found, nullptr);
-        if (realFolder.Failed()) {
-          if (names != nullptr) names->clear();
-          return;
-        }
-        continue;
+  std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
+  if (!dir) return;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(dir.get());
+    if (entry == nullptr) {
+      if (errno != 0 && names != nullptr) names->clear();
+      return;
+    }
+    if (IsDotEntry(entry->d_name)) continue;
+    if (names != nullptr) names->emplace_back(entry->d_name);
+    const EntryKind kind = KindOf(*entry, folder);
+    if (kind == EntryKind::kPlain || kind == EntryKind::kUnknown) continue;
+    const fs::path path = folder / entry->d_name;
+    if (kind == EntryKind::kFolder) {
+      Search(realFolder, path, depth + 1, found, nullptr);
+      if (realFolder.Failed()) {
+        if (names != nullptr) names->clear();
+        return;
       }
-      if (IsSpecialEntry(*it)) found.push_back(SpecialFileText(path.string()));
       continue;
     }
+    if (kind == EntryKind::kSpecial) {
+      found.push_back(SpecialFileText(path.string()));
+      continue;
+    }
+    std::error_code statusError;
     const fs::path target = fs::canonical(path, statusError);
     if (statusError) continue;
     const fs::path* real = realFolder.Get();
@@ -96,7 +140,6 @@ void Search(RealFolder& realFolder, const fs::path& folder, uint32_t depth,
     if (IsSpecial(fs::status(path, statusError)) && !statusError)
       found.push_back(SpecialFileText(path.string()));
   }
-  if (ec && names != nullptr) names->clear();
 }
 
 }  // namespace

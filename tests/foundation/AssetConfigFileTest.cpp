@@ -111,6 +111,11 @@ TEST_F(AssetConfigFileTest, FileAddedBetweenCallsIsSeen) {
   EXPECT_EQ(name.Str(), "config.chump");
   fs::remove(At("asset/CONFIG.chump"));
   EXPECT_EQ(FindAssetConfigFile(At("asset"), &name), At("asset/config.txt"));
+  // So is one of the exact spelling: a name the listing lacks is not looked at.
+  RefusedFolderEntries(At("asset"), &entries);
+  Put("asset/config.chump", "chump");
+  EXPECT_EQ(FindAssetConfigFile(At("asset"), &name, &entries), At("asset/config.txt"));
+  EXPECT_EQ(FindAssetConfigFile(At("asset"), &name), At("asset/config.chump"));
 }
 
 }  // namespace
