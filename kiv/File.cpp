@@ -38,18 +38,14 @@ int OpenFlags(uint32_t mode) {
 }
 
 // Whether an open descriptor may be kept: never a folder, and only a
-// regular file when `regularOnly`. Such a file was opened (with `flags`)
-// without waiting; it is made blocking again. `*regular` tells whether it
-// is a regular file.
-bool Acceptable(int fd, int flags, bool regularOnly, bool* regular) {
+// regular file when `regularOnly`. `*size` is the size of a regular file
+// (-1 for anything else).
+bool Acceptable(int fd, bool regularOnly, int64_t* size) {
   struct stat st;
   if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) return false;
-  *regular = S_ISREG(st.st_mode);
-  if (!regularOnly) return true;
-  if (!*regular) return false;
-  // F_SETFL changes only the status flags; those of `flags` are all the
-  // descriptor has, so they need not be read back first.
-  return ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+  const bool regular = S_ISREG(st.st_mode);
+  *size = regular ? int64_t(st.st_size) : -1;
+  return regular || !regularOnly;
 }
 
 int OpenNoIntr(const String& path, int flags) {
@@ -92,13 +88,15 @@ bool File::Open(const String& path, uint32_t mode, uint32_t /*reserved*/) {
   }
   if (fd < 0) return false;
 
-  bool regular = false;
-  if (!Acceptable(fd, flags, (mode & kRegularOnly) != 0, &regular)) {
+  int64_t size = -1;
+  if (!Acceptable(fd, (mode & kRegularOnly) != 0, &size)) {
     ::close(fd);
     return false;
   }
   fd_ = fd;
-  position_ = regular ? 0 : -1;
+  position_ = size >= 0 ? 0 : -1;
+  sizeAtOpen_ = size;
+  nonBlocking_ = (flags & O_NONBLOCK) != 0;
   path_ = opened;
   mode_ = mode;
   return true;
@@ -116,6 +114,8 @@ bool File::Close() {
   const bool closed = fd_ < 0 || ::close(fd_) == 0;
   fd_ = -1;
   position_ = -1;
+  sizeAtOpen_ = -1;
+  nonBlocking_ = false;
   path_.clear();
   mode_ = 0;
   return closed;
@@ -130,6 +130,7 @@ uint32_t File::Read(void* dst, uint32_t size, uint32_t count) {
     const size_t piece = std::min<size_t>(total - done, kMaxPiece);
     const ssize_t n = ::read(fd_, out + done, piece);
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EAGAIN && MakeBlocking()) continue;
     if (n <= 0) break;
     done += size_t(n);
   }
@@ -146,11 +147,20 @@ uint32_t File::Write(const void* src, uint32_t size, uint32_t count) {
     const size_t piece = std::min<size_t>(total - done, kMaxPiece);
     const ssize_t n = ::write(fd_, in + done, piece);
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EAGAIN && MakeBlocking()) continue;
     if (n <= 0) break;
     done += size_t(n);
   }
   if (position_ >= 0) position_ += int64_t(done);
   return uint32_t(done);
+}
+
+bool File::MakeBlocking() {
+  if (!nonBlocking_) return false;
+  const int flags = ::fcntl(fd_, F_GETFL);
+  if (flags < 0 || ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) != 0) return false;
+  nonBlocking_ = false;
+  return true;
 }
 
 int64_t File::Seek(int64_t offset, int whence) {

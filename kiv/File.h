@@ -13,7 +13,10 @@
 // access bit at all fails. Folders are never opened as files. Descriptors
 // are opened close-on-exec. With kRegularOnly, for content whose reader
 // must never wait, the open does not wait for the other end of a pipe, and
-// anything but a regular file (pipe, device, socket) is refused.
+// anything but a regular file (pipe, device, socket) is refused. Such a file
+// keeps the non-waiting flag it was opened with, which reading and writing a
+// regular file ignore; on a file system that honours it, the first transfer
+// that would wait clears it and goes on, so no transfer is cut short.
 //
 // Named file roots: File::Subst(name, folder) registers a root; the two-part
 // forms of Open and Exists resolve (root, name) to `folder/name`. An empty
@@ -88,6 +91,9 @@ class File {
   int64_t Seek(int64_t offset, int whence);
   int64_t Tell() const;
   int64_t Size() const;
+  // The size a regular file had when it was opened (-1 for anything else, or
+  // no file): what Size() answered then, without asking again.
+  int64_t SizeAtOpen() const { return fd_ >= 0 ? sizeAtOpen_ : -1; }
   // True when the position is at or past the end of the file (or no file).
   bool Eof() const;
   // Flushes written data to the disk; false on failure.
@@ -132,6 +138,13 @@ class File {
   // The descriptor's position, kept for a regular file; -1 when the system
   // is asked instead.
   int64_t position_ = -1;
+  int64_t sizeAtOpen_ = -1;
+  // Opened with O_NONBLOCK (kRegularOnly), not cleared yet.
+  bool nonBlocking_ = false;
+
+  // Clears O_NONBLOCK after a transfer met EAGAIN; false when it was not set
+  // or could not be cleared.
+  bool MakeBlocking();
 };
 
 // A file system path held as text, with "/" separators. The operations that

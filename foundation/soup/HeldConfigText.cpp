@@ -26,7 +26,7 @@ std::string_view WithoutTrailingSlashes(std::string_view folder) {
 bool ReadWhole(const Kiv::String& path, std::string& out) {
   Kiv::File file;
   if (!file.Open(path, kOpenRead)) return false;
-  const int64_t size = file.Size();
+  const int64_t size = file.SizeAtOpen();
   if (size < 0 || uint64_t(size) >= std::numeric_limits<uint32_t>::max()) return false;
   std::string bytes;
   // One byte more than the size, so that a whole file ends in a short read.

@@ -137,6 +137,23 @@ TEST_F(KivFile, PositionFollowsWritesMovesAndReopening) {
   EXPECT_EQ(file.Tell(), -1);
 }
 
+TEST_F(KivFile, SizeAtOpenIsTheSizeTheOpenSaw) {
+  Put("a.bin", "abc");
+  File file;
+  EXPECT_EQ(file.SizeAtOpen(), -1);
+  ASSERT_TRUE(file.Open(At("a.bin"), 0x10 | File::kRegularOnly));
+  EXPECT_EQ(file.SizeAtOpen(), 3);
+  File writer;
+  ASSERT_TRUE(writer.Open(At("a.bin"), 0x11 | File::kRegularOnly));
+  ASSERT_EQ(writer.Seek(0, 2), 3);
+  EXPECT_EQ(writer.Write("defg", 4), 4u);
+  EXPECT_EQ(file.SizeAtOpen(), 3) << "kept from the open";
+  EXPECT_EQ(file.Size(), 7) << "asked again";
+  EXPECT_EQ(ReadRest(file), "abcdefg") << "a regular-only file reads to its end";
+  file.Close();
+  EXPECT_EQ(file.SizeAtOpen(), -1);
+}
+
 TEST_F(KivFile, PipeHasNoPosition) {
   ASSERT_EQ(mkfifo(At("pipe").c_str(), 0600), 0);
   File file;
