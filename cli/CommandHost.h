@@ -42,6 +42,11 @@
 // termination once it has left the loop. RequestCommandHostStop makes the
 // loop end at its next pass.
 //
+// Log: each job writes its start line before it runs and "complete" once it
+// has run, each line reaching the log at once (not held back to be merged
+// with the next job's), so the log of a host that died shows the job it
+// died in and every job that finished before.
+//
 // Threads: VADCommandHost and the jobs run on the main thread.
 #pragma once
 
