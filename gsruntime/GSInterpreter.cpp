@@ -1068,8 +1068,9 @@ op_START : {
   if (site != nullptr && site->cachedClass == instance->cls && instance->cls != nullptr &&
       site->cachedTable == GSBlockOf(object)[1] &&
       site->cachedUnloads == GSLibrary::UnloadCount()) {
-    callee = site->cachedEntry->function;
-    view = GSFromBlock(instance->Slots() + site->cachedEntry->offset);
+    callee = site->cachedFunction;
+    view = GSFromBlock(instance->Slots() + site->cachedOffset);
+    if (site->cachedEnters) goto enter;
     goto fitted;
   }
   const GSMethodEntry* entry = GSMethodOf(object, index);
@@ -1081,7 +1082,9 @@ op_START : {
     if (site->FitsByCallee()) {
       site->cachedClass = instance->cls;
       site->cachedTable = GSBlockOf(object)[1];
-      site->cachedEntry = entry;
+      site->cachedFunction = callee;
+      site->cachedOffset = entry->offset;
+      site->cachedEnters = !callee->IsNative() && callee->codeSize != 0;
       site->cachedUnloads = GSLibrary::UnloadCount();
     }
     goto fitted;
@@ -1114,8 +1117,8 @@ fitted : {
   const uint64_t run = static_cast<uint64_t>(ip - mark);
   mark = ip;
   if (!GSChargeBudget(run)) FAIL_AT(ER_Timeout);
-  stack.SetTop(top);
   if (callee->IsNative()) {
+    stack.SetTop(top);
     if (!stack.PushFrame(*callee, 0)) FAIL_AT(ER_StackOverflow);
     top[static_cast<int32_t>(callee->slot0Offset)] = view;
     const GSResult outcome = GSRunNative(thread, *callee, view);
@@ -1129,8 +1132,19 @@ fitted : {
     NEXT();
   }
   if (callee->codeSize == 0) FAIL_AT(ER_IllegalInstruction);
-  if (!stack.PushFrame(*callee, U32(ip - code))) FAIL_AT(ER_StackOverflow);
-  GSValue* calleeSlots = GSStack::FrameSlot0(stack.CurrentFrame());
+  goto push;
+}
+  // A call whose site remembers its callee as one that runs byte code: the
+  // charge of `fitted`, then its frame.
+enter : {
+  const uint64_t run = static_cast<uint64_t>(ip - mark);
+  mark = ip;
+  if (!GSChargeBudget(run)) FAIL_AT(ER_Timeout);
+  goto push;
+}
+push : {
+  GSValue* calleeSlots = stack.EnterFrame(*callee, top, U32(ip - code));
+  if (calleeSlots == nullptr) FAIL_AT(ER_StackOverflow);
   calleeSlots[0] = view;
   // The context changes only with the object (GSStack::GetContext).
   const bool sameObject =
@@ -1138,7 +1152,7 @@ fitted : {
   fn = callee;
   code = fn->code;
   slots = calleeSlots;
-  top = stack.Top();
+  top += fn->advance;
   ip = mark = code;
   if (!sameObject) SetCurrentContext(stack.GetContext());
   NEXT();

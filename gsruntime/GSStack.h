@@ -16,6 +16,12 @@
 //   overflow..." and "function %s" for each frame from the innermost out)
 //   or when the arguments were not pushed. A frame that needs exactly the
 //   free room fits. The locals start as 0.
+// - EnterFrame(fn, top, returnOffset): PushFrame for a caller that keeps
+//   the top itself (the interpreter), `top` being the last argument, and
+//   whose call site already proved that fn's arguments were pushed (fn's
+//   params are those of the site). Answers fn's slot 0, with the top moved
+//   by fn.advance, or null after the same overflow report as PushFrame,
+//   the stack then unchanged.
 // - PopFrame(): the operand stack must be empty; releases the frame's
 //   reference slots (last listed first) and slot 0; the top then lies
 //   below the object.
@@ -69,6 +75,7 @@ class GSStack {
   GSStack& operator=(const GSStack&) = delete;
 
   bool PushFrame(const GSFunction& fn, uint32_t returnOffset);
+  GSValue* EnterFrame(const GSFunction& fn, GSValue* top, uint32_t returnOffset);
   bool PopFrame();
   bool ReturnValue(bool allowEmpty);
   bool PopNativeFrame();
@@ -173,6 +180,26 @@ inline bool GSStack::PushFrame(const GSFunction& fn, uint32_t returnOffset) {
   currentFrame_ = record;
   top_ = top + fn.advance;
   return true;
+}
+
+[[gnu::always_inline]] inline GSValue* GSStack::EnterFrame(const GSFunction& fn, GSValue* top,
+                                                          uint32_t returnOffset) {
+  // The free room in slots, from the top the caller holds.
+  const uint64_t free = static_cast<uint64_t>(base_ + (kCapacity - 1) - top);
+  if (fn.slotsNeeded > free) {
+    ReportOverflow();
+    return nullptr;
+  }
+  for (uint32_t i = 1; i < fn.recordOffset; ++i) top[i] = 0;
+  GSValue* record = top + fn.recordOffset;
+  GSValue* slot0 = top + static_cast<int32_t>(fn.slot0Offset);
+  record[0] = reinterpret_cast<uintptr_t>(&fn);
+  record[1] = returnOffset;
+  record[2] = reinterpret_cast<uintptr_t>(currentFrame_);
+  record[3] = reinterpret_cast<uintptr_t>(slot0);
+  currentFrame_ = record;
+  top_ = top + fn.advance;
+  return slot0;
 }
 
 inline void GSStack::ReleaseFrame(const GSValue* record) {
