@@ -1165,29 +1165,49 @@ op_RET:
   // without it gives 0 (an int, a float or null alike).
   if (!(fn->ReturnsValue() ? stack.ReturnValue(true) : stack.PopFrame())) FAIL(ER_StackReturnError);
   goto returned;
+// Goes on in the frame `caller` (null: the run is over) at `back`, the
+// value stack's top then being `top`.
+#define RETURN_TO(caller, back)                                                              \
+  do {                                                                                       \
+    if ((caller) == nullptr) {                                                               \
+      thread.state = GSThread::Stopped;                                                      \
+      result = ER_Done;                                                                      \
+      goto leave;                                                                            \
+    }                                                                                        \
+    fn = GSStack::FrameFunction(caller);                                                     \
+    code = fn->code;                                                                         \
+    slots = GSStack::FrameSlot0(caller);                                                     \
+    ip = at = mark = code + (back);                                                          \
+    if (slots[0] == 0) FAIL_AT(ER_NullReference);                                            \
+    /* `leaving` is only compared, never used: its frame released it. */                     \
+    if (leaving != GSScriptInstance::FromRef(slots[0])) SetCurrentContext(stack.GetContext()); \
+    NEXT();                                                                                  \
+  } while (0)
 op_RETV:
-op_RETREF:
+op_RETREF : {
   CHARGE();
+  // The frame's record lies right below the one value a return leaves;
+  // anything else is reported by GSStack::ReturnValue.
+  const GSValue* frame = stack.CurrentFrame();
+  if (frame == nullptr || top != frame + GSStack::kRecordSlots) {
+    stack.SetTop(top);
+    static_cast<void>(stack.ReturnValue(false));  // refused, with its report
+    FAIL(ER_StackReturnError);
+  }
   leaving = GSScriptInstance::FromRef(slots[0]);
+  const GSValue value = *top;
+  const GSValue* caller = GSStack::FramePrevious(frame);
+  const uint32_t back = GSStack::FrameReturnOffset(frame);
+  stack.LeaveFrame(frame);
+  slots[0] = value;  // the frame's slot 0 takes the result
+  top = slots;
   stack.SetTop(top);
-  if (!stack.ReturnValue(false)) FAIL(ER_StackReturnError);
-  goto returned;
+  RETURN_TO(caller, back);
+}
 returned : {
   const GSValue* caller = stack.CurrentFrame();
-  if (caller == nullptr) {
-    thread.state = GSThread::Stopped;
-    result = ER_Done;
-    goto leave;
-  }
-  fn = GSStack::FrameFunction(caller);
-  code = fn->code;
-  slots = GSStack::FrameSlot0(caller);
   top = stack.Top();
-  ip = at = mark = code + stack.LastReturnOffset();
-  if (slots[0] == 0) FAIL_AT(ER_NullReference);
-  // `leaving` is only compared, never used: its frame released it.
-  if (leaving != GSScriptInstance::FromRef(slots[0])) SetCurrentContext(stack.GetContext());
-  NEXT();
+  RETURN_TO(caller, stack.LastReturnOffset());
 }
 op_WAIT : {
   at = ip - 1;
@@ -1243,6 +1263,7 @@ fail:
 #undef WORKED
 #undef JUMP
 #undef RESULT
+#undef RETURN_TO
 #undef COMPARED
 #undef GS_DISPATCH_TUNING
 #undef INT_BINARY

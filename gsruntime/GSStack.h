@@ -28,6 +28,11 @@
 // - ReturnValue(allowEmpty): exactly one value must lie above the record
 //   (or none with allowEmpty, giving 0), else "GSStack::ReturnValue>
 //   diff=%d" and false; the value replaces the object.
+// - LeaveFrame(record): the innermost frame `record` goes, for a caller
+//   that keeps the top itself and has taken the result: the previous frame
+//   becomes current, the return offset is kept (LastReturnOffset) and the
+//   frame's reference slots and slot 0 are released as PopFrame does. The
+//   caller then stores the result in slot 0 and sets the top.
 // - PopNativeFrame(): what a native's function does on return: PopFrame
 //   for a function without a result, ReturnValue(true) for one with (its
 //   messages included); a frame record that lists its reference slots as a
@@ -76,6 +81,7 @@ class GSStack {
 
   bool PushFrame(const GSFunction& fn, uint32_t returnOffset);
   GSValue* EnterFrame(const GSFunction& fn, GSValue* top, uint32_t returnOffset);
+  void LeaveFrame(const GSValue* record) { TakeFrame(record); }
   bool PopFrame();
   bool ReturnValue(bool allowEmpty);
   bool PopNativeFrame();
