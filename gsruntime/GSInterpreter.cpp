@@ -288,9 +288,7 @@ GS_DISPATCH_TUNING GSResult GSInterpret(GSThread& thread) {
   const uint8_t* mark = code;
   // Call set-up, shared by CALL, CALLNATIVE and INHERITED.
   const GSFunction* callee = nullptr;
-  const GSCallSite* site = nullptr;
   GSValue view = 0;
-  int32_t k = 0;
   // The object of the frame that returns, to see whether the context changes.
   const GSScriptInstance* leaving = nullptr;
 
@@ -1056,13 +1054,13 @@ op_CALL:
 op_CALLNATIVE:
 op_START : {
   at = ip - 1;
-  k = S16(ip);
+  const int32_t k = S16(ip);
   const uint32_t index = GSReadU16(ip + 2);
   ip += 4;
   const GSValue object = top[k];
   if (object == 0) FAIL_AT(ER_NullReference);
   GSScriptInstance* instance = GSScriptInstance::FromRef(object);
-  site = fn->CallAt(U32(at - code));
+  const GSCallSite* site = fn->CallAt(U32(at - code));
   // The site's last entry when the object's block points into the same
   // method table of the same class: the same callee, already found to fit.
   if (site != nullptr && site->cachedClass == instance->cls && instance->cls != nullptr &&
@@ -1098,7 +1096,7 @@ op_START : {
 }
 op_INHERITED : {
   at = ip - 1;
-  k = S16(ip);
+  const int32_t k = S16(ip);
   ip += 2;
   const GSValue object = top[k];
   callee = fn->overridden;
@@ -1107,9 +1105,6 @@ op_INHERITED : {
   if (GSBlockOf(view) + 2 >
       GSScriptInstance::FromRef(object)->Slots() + GSScriptInstance::FromRef(object)->slotCount)
     FAIL_AT(ER_NullReference);
-  goto call;
-}
-call : {
   if (!GSCalleeFits(*fn, U32(at - code), *callee, top + k, stack)) FAIL_AT(ER_StackReturnError);
   goto fitted;
 }
@@ -1143,8 +1138,8 @@ enter : {
   goto push;
 }
 push : {
-  GSValue* calleeSlots = stack.EnterFrame(*callee, top, U32(ip - code));
-  if (calleeSlots == nullptr) FAIL_AT(ER_StackOverflow);
+  if (!stack.EnterFrame(*callee, top, U32(ip - code))) FAIL_AT(ER_StackOverflow);
+  GSValue* calleeSlots = top + static_cast<int32_t>(callee->slot0Offset);
   calleeSlots[0] = view;
   // The context changes only with the object (GSStack::GetContext).
   const bool sameObject =

@@ -19,9 +19,9 @@
 // - EnterFrame(fn, top, returnOffset): PushFrame for a caller that keeps
 //   the top itself (the interpreter), `top` being the last argument, and
 //   whose call site already proved that fn's arguments were pushed (fn's
-//   params are those of the site). Answers fn's slot 0, with the top moved
-//   by fn.advance, or null after the same overflow report as PushFrame,
-//   the stack then unchanged.
+//   params are those of the site). Answers true, the top moved by
+//   fn.advance and slot 0 at top + fn.slot0Offset, or false after the same
+//   overflow report as PushFrame, the stack then unchanged.
 // - PopFrame(): the operand stack must be empty; releases the frame's
 //   reference slots (last listed first) and slot 0; the top then lies
 //   below the object.
@@ -80,7 +80,7 @@ class GSStack {
   GSStack& operator=(const GSStack&) = delete;
 
   bool PushFrame(const GSFunction& fn, uint32_t returnOffset);
-  GSValue* EnterFrame(const GSFunction& fn, GSValue* top, uint32_t returnOffset);
+  bool EnterFrame(const GSFunction& fn, GSValue* top, uint32_t returnOffset);
   void LeaveFrame(const GSValue* record) { TakeFrame(record); }
   bool PopFrame();
   bool ReturnValue(bool allowEmpty);
@@ -188,14 +188,11 @@ inline bool GSStack::PushFrame(const GSFunction& fn, uint32_t returnOffset) {
   return true;
 }
 
-[[gnu::always_inline]] inline GSValue* GSStack::EnterFrame(const GSFunction& fn, GSValue* top,
-                                                          uint32_t returnOffset) {
+[[gnu::always_inline]] inline bool GSStack::EnterFrame(const GSFunction& fn, GSValue* top,
+                                                      uint32_t returnOffset) {
   // The free room in slots, from the top the caller holds.
   const uint64_t free = static_cast<uint64_t>(base_ + (kCapacity - 1) - top);
-  if (fn.slotsNeeded > free) {
-    ReportOverflow();
-    return nullptr;
-  }
+  if (fn.slotsNeeded > free) return ReportOverflow();
   for (uint32_t i = 1; i < fn.recordOffset; ++i) top[i] = 0;
   GSValue* record = top + fn.recordOffset;
   GSValue* slot0 = top + static_cast<int32_t>(fn.slot0Offset);
@@ -205,7 +202,7 @@ inline bool GSStack::PushFrame(const GSFunction& fn, uint32_t returnOffset) {
   record[3] = reinterpret_cast<uintptr_t>(slot0);
   currentFrame_ = record;
   top_ = top + fn.advance;
-  return slot0;
+  return true;
 }
 
 inline void GSStack::ReleaseFrame(const GSValue* record) {
