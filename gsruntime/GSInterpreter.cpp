@@ -476,39 +476,46 @@ op_FCMP:
   COMPARED(FloatSign(top[-1], top[0]));
 
   // Constants, frame slots and the operand stack.
-op_PUSHI : {
-  // A constant added, subtracted or multiplied right away (i + 1, n - 2,
-  // x * 0.5) runs as one step with it, and with a STORE after that.
-  const uint8_t next = ip[4];
-  const uint32_t constant = GSReadU32(ip);
-  if (next == GSByteCode::IADD) {
-    ip += 5;
-    RESULT(FromU32(U32(*top) + constant));
-  }
-  if (next == GSByteCode::ISUB) {
-    ip += 5;
-    RESULT(FromU32(U32(*top) - constant));
-  }
-  if (next == GSByteCode::ICMP) {  // a comparison with a constant (n < 2)
-    const int32_t a = GSInt(*top);
-    ++top;  // the constant's place, popped by the comparison
-    ip += 5;
-    COMPARED(IntSign(a, static_cast<int32_t>(constant)));
-  }
+// PUSHI (`ip` past its opcode) over `held`, the value at the top: a
+// constant added, subtracted or multiplied right away (i + 1, n - 2,
+// x * 0.5) or compared with (n < 2) runs as one step with it, and with a
+// STORE after that. `unwritten` is done first when the constant is pushed
+// after all.
+#define PUSHI_OVER(held, unwritten)                                        \
+  do {                                                                     \
+    const GSValue held_ = (held);                                          \
+    const uint8_t next = ip[4];                                            \
+    const uint32_t constant = GSReadU32(ip);                               \
+    if (next == GSByteCode::IADD) {                                        \
+      ip += 5;                                                             \
+      RESULT(FromU32(U32(held_) + constant));                              \
+    }                                                                      \
+    if (next == GSByteCode::ISUB) {                                        \
+      ip += 5;                                                             \
+      RESULT(FromU32(U32(held_) - constant));                              \
+    }                                                                      \
+    if (next == GSByteCode::ICMP) {                                        \
+      ++top; /* the constant's place, popped by the comparison */          \
+      ip += 5;                                                             \
+      COMPARED(IntSign(GSInt(held_), static_cast<int32_t>(constant)));     \
+    }                                                                      \
+    if (next >= GSByteCode::FADD && next <= GSByteCode::FMUL) {            \
+      const float a = GSFloat(held_);                                      \
+      const float b = GSFloat(constant);                                   \
+      ip += 5;                                                             \
+      if (next == GSByteCode::FADD) RESULT(GSFromFloat(a + b));            \
+      if (next == GSByteCode::FSUB) RESULT(GSFromFloat(a - b));            \
+      RESULT(GSFromFloat(a * b));                                          \
+    }                                                                      \
+    unwritten;                                                             \
+    *++top = constant;                                                     \
+    ip += 4;                                                               \
+    NEXT();                                                                \
+  } while (0)
   static_assert(GSByteCode::FSUB == GSByteCode::FADD + 1 &&
                 GSByteCode::FMUL == GSByteCode::FADD + 2);
-  if (next >= GSByteCode::FADD && next <= GSByteCode::FMUL) {
-    const float a = GSFloat(*top);
-    const float b = GSFloat(constant);
-    ip += 5;
-    if (next == GSByteCode::FADD) RESULT(GSFromFloat(a + b));
-    if (next == GSByteCode::FSUB) RESULT(GSFromFloat(a - b));
-    RESULT(GSFromFloat(a * b));
-  }
-  *++top = constant;
-  ip += 4;
-  NEXT();
-}
+op_PUSHI:
+  PUSHI_OVER(*top, static_cast<void>(0));
 op_LOAD:
   // Two loads in a row (the operands of most expressions) run as one step.
   if (ip[2] == GSByteCode::LOAD) {
@@ -518,13 +525,17 @@ op_LOAD:
     ip += 5;
     NEXT();
   }
+  // A constant after a load (n - 1, n < 2, x + 0.25) runs with it, the
+  // local's value taken straight from its slot: it reaches the stack only
+  // when the constant is pushed after all.
+  if (ip[2] == GSByteCode::PUSHI) {
+    const GSValue loaded = SLOT();
+    ++top;
+    ip += 3;
+    PUSHI_OVER(loaded, *top = loaded);
+  }
   *++top = SLOT();
   ip += 2;
-  // A constant after a load (n - 1, n < 2) goes on without the dispatch.
-  if (*ip == GSByteCode::PUSHI) {
-    ++ip;
-    goto op_PUSHI;
-  }
   // So does the return of a local (return n;).
   if (*ip == GSByteCode::RETV) {
     ++ip;
@@ -1054,10 +1065,8 @@ op_CALL:
 op_CALLNATIVE:
 op_START : {
   at = ip - 1;
-  const int32_t k = S16(ip);
-  const uint32_t index = GSReadU16(ip + 2);
   ip += 4;
-  const GSValue object = top[k];
+  const GSValue object = top[S16(at + 1)];
   if (object == 0) FAIL_AT(ER_NullReference);
   GSScriptInstance* instance = GSScriptInstance::FromRef(object);
   const GSCallSite* site = fn->CallAt(U32(at - code));
@@ -1071,6 +1080,16 @@ op_START : {
     if (site->cachedEnters) goto enter;
     goto fitted;
   }
+  goto lookup;
+}
+  // The call at `at` (its operands read again, so that the path above keeps
+  // nothing for this one) through the object's method table.
+lookup : {
+  const int32_t k = S16(at + 1);
+  const uint32_t index = GSReadU16(at + 3);
+  const GSValue object = top[k];
+  GSScriptInstance* instance = GSScriptInstance::FromRef(object);
+  const GSCallSite* site = fn->CallAt(U32(at - code));
   const GSMethodEntry* entry = GSMethodOf(object, index);
   callee = entry != nullptr ? entry->function : nullptr;
   if (callee == nullptr) FAIL_AT(ER_NullReference);
@@ -1259,6 +1278,7 @@ fail:
 #undef JUMP
 #undef RESULT
 #undef RETURN_TO
+#undef PUSHI_OVER
 #undef COMPARED
 #undef GS_DISPATCH_TUNING
 #undef INT_BINARY
