@@ -369,6 +369,14 @@ GS_DISPATCH_TUNING GSResult GSInterpret(GSThread& thread) {
 
   // Int arithmetic.
 op_IADD:
+  // The sum returned at once (return f(n - 1) + f(n - 2);) goes on to the
+  // return without the table dispatch.
+  if (*ip == GSByteCode::RETV) {
+    top[-1] = FromU32(U32(top[-1]) + U32(top[0]));
+    --top;
+    ++ip;
+    goto op_RETV;
+  }
   INT_BINARY(a + b);
 op_ISUB:
   INT_BINARY(a - b);
@@ -520,6 +528,13 @@ op_LOAD:
   // Two loads in a row (the operands of most expressions) run as one step.
   if (ip[2] == GSByteCode::LOAD) {
     top[1] = SLOT();
+    // The second local and then a constant (s + x * 1.0001) run as below.
+    if (ip[5] == GSByteCode::PUSHI) {
+      const GSValue second = slots[GSReadU16(ip + 3)];
+      top += 2;
+      ip += 6;
+      PUSHI_OVER(second, *top = second);
+    }
     top[2] = slots[GSReadU16(ip + 3)];
     top += 2;
     ip += 5;
