@@ -57,6 +57,7 @@ namespace GSRuntime {
 class GSClass;
 class GSLibrary;
 class GSNativeFunction;
+struct GSFunction;
 struct GSFunctionRef;
 struct GSMethodEntry;
 
@@ -92,11 +93,16 @@ struct GSCallSite {
   // (GSInterpreter.cpp): found through method-table address `cachedTable` of
   // an instance of `cachedClass` while no library had been unloaded since
   // (`cachedUnloads`, GSLibrary::UnloadCount), its callee fitting the site.
+  // The entry's function and block offset are kept here rather than the
+  // entry, one load fewer on every call, and `cachedEnters` says whether
+  // the function runs byte code (neither native nor without code).
   // Only sites whose fit depends on nothing but the callee keep one.
   mutable const GSClass* cachedClass = nullptr;
   mutable uintptr_t cachedTable = 0;
-  mutable const GSMethodEntry* cachedEntry = nullptr;
+  mutable const GSFunction* cachedFunction = nullptr;
   mutable uint64_t cachedUnloads = 0;
+  mutable uint32_t cachedOffset = 0;
+  mutable bool cachedEnters = false;
 
   // Whether the site's fit depends on nothing but the callee.
   bool FitsByCallee() const {

@@ -288,9 +288,7 @@ GS_DISPATCH_TUNING GSResult GSInterpret(GSThread& thread) {
   const uint8_t* mark = code;
   // Call set-up, shared by CALL, CALLNATIVE and INHERITED.
   const GSFunction* callee = nullptr;
-  const GSCallSite* site = nullptr;
   GSValue view = 0;
-  int32_t k = 0;
   // The object of the frame that returns, to see whether the context changes.
   const GSScriptInstance* leaving = nullptr;
 
@@ -371,6 +369,14 @@ GS_DISPATCH_TUNING GSResult GSInterpret(GSThread& thread) {
 
   // Int arithmetic.
 op_IADD:
+  // The sum returned at once (return f(n - 1) + f(n - 2);) goes on to the
+  // return without the table dispatch.
+  if (*ip == GSByteCode::RETV) {
+    top[-1] = FromU32(U32(top[-1]) + U32(top[0]));
+    --top;
+    ++ip;
+    goto op_RETV;
+  }
   INT_BINARY(a + b);
 op_ISUB:
   INT_BINARY(a - b);
@@ -478,55 +484,73 @@ op_FCMP:
   COMPARED(FloatSign(top[-1], top[0]));
 
   // Constants, frame slots and the operand stack.
-op_PUSHI : {
-  // A constant added, subtracted or multiplied right away (i + 1, n - 2,
-  // x * 0.5) runs as one step with it, and with a STORE after that.
-  const uint8_t next = ip[4];
-  const uint32_t constant = GSReadU32(ip);
-  if (next == GSByteCode::IADD) {
-    ip += 5;
-    RESULT(FromU32(U32(*top) + constant));
-  }
-  if (next == GSByteCode::ISUB) {
-    ip += 5;
-    RESULT(FromU32(U32(*top) - constant));
-  }
-  if (next == GSByteCode::ICMP) {  // a comparison with a constant (n < 2)
-    const int32_t a = GSInt(*top);
-    ++top;  // the constant's place, popped by the comparison
-    ip += 5;
-    COMPARED(IntSign(a, static_cast<int32_t>(constant)));
-  }
+// PUSHI (`ip` past its opcode) over `held`, the value at the top: a
+// constant added, subtracted or multiplied right away (i + 1, n - 2,
+// x * 0.5) or compared with (n < 2) runs as one step with it, and with a
+// STORE after that. `unwritten` is done first when the constant is pushed
+// after all.
+#define PUSHI_OVER(held, unwritten)                                        \
+  do {                                                                     \
+    const GSValue held_ = (held);                                          \
+    const uint8_t next = ip[4];                                            \
+    const uint32_t constant = GSReadU32(ip);                               \
+    if (next == GSByteCode::IADD) {                                        \
+      ip += 5;                                                             \
+      RESULT(FromU32(U32(held_) + constant));                              \
+    }                                                                      \
+    if (next == GSByteCode::ISUB) {                                        \
+      ip += 5;                                                             \
+      RESULT(FromU32(U32(held_) - constant));                              \
+    }                                                                      \
+    if (next == GSByteCode::ICMP) {                                        \
+      ++top; /* the constant's place, popped by the comparison */          \
+      ip += 5;                                                             \
+      COMPARED(IntSign(GSInt(held_), static_cast<int32_t>(constant)));     \
+    }                                                                      \
+    if (next >= GSByteCode::FADD && next <= GSByteCode::FMUL) {            \
+      const float a = GSFloat(held_);                                      \
+      const float b = GSFloat(constant);                                   \
+      ip += 5;                                                             \
+      if (next == GSByteCode::FADD) RESULT(GSFromFloat(a + b));            \
+      if (next == GSByteCode::FSUB) RESULT(GSFromFloat(a - b));            \
+      RESULT(GSFromFloat(a * b));                                          \
+    }                                                                      \
+    unwritten;                                                             \
+    *++top = constant;                                                     \
+    ip += 4;                                                               \
+    NEXT();                                                                \
+  } while (0)
   static_assert(GSByteCode::FSUB == GSByteCode::FADD + 1 &&
                 GSByteCode::FMUL == GSByteCode::FADD + 2);
-  if (next >= GSByteCode::FADD && next <= GSByteCode::FMUL) {
-    const float a = GSFloat(*top);
-    const float b = GSFloat(constant);
-    ip += 5;
-    if (next == GSByteCode::FADD) RESULT(GSFromFloat(a + b));
-    if (next == GSByteCode::FSUB) RESULT(GSFromFloat(a - b));
-    RESULT(GSFromFloat(a * b));
-  }
-  *++top = constant;
-  ip += 4;
-  NEXT();
-}
+op_PUSHI:
+  PUSHI_OVER(*top, static_cast<void>(0));
 op_LOAD:
   // Two loads in a row (the operands of most expressions) run as one step.
   if (ip[2] == GSByteCode::LOAD) {
     top[1] = SLOT();
+    // The second local and then a constant (s + x * 1.0001) run as below.
+    if (ip[5] == GSByteCode::PUSHI) {
+      const GSValue second = slots[GSReadU16(ip + 3)];
+      top += 2;
+      ip += 6;
+      PUSHI_OVER(second, *top = second);
+    }
     top[2] = slots[GSReadU16(ip + 3)];
     top += 2;
     ip += 5;
     NEXT();
   }
+  // A constant after a load (n - 1, n < 2, x + 0.25) runs with it, the
+  // local's value taken straight from its slot: it reaches the stack only
+  // when the constant is pushed after all.
+  if (ip[2] == GSByteCode::PUSHI) {
+    const GSValue loaded = SLOT();
+    ++top;
+    ip += 3;
+    PUSHI_OVER(loaded, *top = loaded);
+  }
   *++top = SLOT();
   ip += 2;
-  // A constant after a load (n - 1, n < 2) goes on without the dispatch.
-  if (*ip == GSByteCode::PUSHI) {
-    ++ip;
-    goto op_PUSHI;
-  }
   // So does the return of a local (return n;).
   if (*ip == GSByteCode::RETV) {
     ++ip;
@@ -1056,22 +1080,31 @@ op_CALL:
 op_CALLNATIVE:
 op_START : {
   at = ip - 1;
-  k = S16(ip);
-  const uint32_t index = GSReadU16(ip + 2);
   ip += 4;
-  const GSValue object = top[k];
+  const GSValue object = top[S16(at + 1)];
   if (object == 0) FAIL_AT(ER_NullReference);
   GSScriptInstance* instance = GSScriptInstance::FromRef(object);
-  site = fn->CallAt(U32(at - code));
+  const GSCallSite* site = fn->CallAt(U32(at - code));
   // The site's last entry when the object's block points into the same
   // method table of the same class: the same callee, already found to fit.
   if (site != nullptr && site->cachedClass == instance->cls && instance->cls != nullptr &&
       site->cachedTable == GSBlockOf(object)[1] &&
       site->cachedUnloads == GSLibrary::UnloadCount()) {
-    callee = site->cachedEntry->function;
-    view = GSFromBlock(instance->Slots() + site->cachedEntry->offset);
+    callee = site->cachedFunction;
+    view = GSFromBlock(instance->Slots() + site->cachedOffset);
+    if (site->cachedEnters) goto enter;
     goto fitted;
   }
+  goto lookup;
+}
+  // The call at `at` (its operands read again, so that the path above keeps
+  // nothing for this one) through the object's method table.
+lookup : {
+  const int32_t k = S16(at + 1);
+  const uint32_t index = GSReadU16(at + 3);
+  const GSValue object = top[k];
+  GSScriptInstance* instance = GSScriptInstance::FromRef(object);
+  const GSCallSite* site = fn->CallAt(U32(at - code));
   const GSMethodEntry* entry = GSMethodOf(object, index);
   callee = entry != nullptr ? entry->function : nullptr;
   if (callee == nullptr) FAIL_AT(ER_NullReference);
@@ -1081,7 +1114,9 @@ op_START : {
     if (site->FitsByCallee()) {
       site->cachedClass = instance->cls;
       site->cachedTable = GSBlockOf(object)[1];
-      site->cachedEntry = entry;
+      site->cachedFunction = callee;
+      site->cachedOffset = entry->offset;
+      site->cachedEnters = !callee->IsNative() && callee->codeSize != 0;
       site->cachedUnloads = GSLibrary::UnloadCount();
     }
     goto fitted;
@@ -1095,7 +1130,7 @@ op_START : {
 }
 op_INHERITED : {
   at = ip - 1;
-  k = S16(ip);
+  const int32_t k = S16(ip);
   ip += 2;
   const GSValue object = top[k];
   callee = fn->overridden;
@@ -1104,9 +1139,6 @@ op_INHERITED : {
   if (GSBlockOf(view) + 2 >
       GSScriptInstance::FromRef(object)->Slots() + GSScriptInstance::FromRef(object)->slotCount)
     FAIL_AT(ER_NullReference);
-  goto call;
-}
-call : {
   if (!GSCalleeFits(*fn, U32(at - code), *callee, top + k, stack)) FAIL_AT(ER_StackReturnError);
   goto fitted;
 }
@@ -1114,8 +1146,8 @@ fitted : {
   const uint64_t run = static_cast<uint64_t>(ip - mark);
   mark = ip;
   if (!GSChargeBudget(run)) FAIL_AT(ER_Timeout);
-  stack.SetTop(top);
   if (callee->IsNative()) {
+    stack.SetTop(top);
     if (!stack.PushFrame(*callee, 0)) FAIL_AT(ER_StackOverflow);
     top[static_cast<int32_t>(callee->slot0Offset)] = view;
     const GSResult outcome = GSRunNative(thread, *callee, view);
@@ -1129,8 +1161,19 @@ fitted : {
     NEXT();
   }
   if (callee->codeSize == 0) FAIL_AT(ER_IllegalInstruction);
-  if (!stack.PushFrame(*callee, U32(ip - code))) FAIL_AT(ER_StackOverflow);
-  GSValue* calleeSlots = GSStack::FrameSlot0(stack.CurrentFrame());
+  goto push;
+}
+  // A call whose site remembers its callee as one that runs byte code: the
+  // charge of `fitted`, then its frame.
+enter : {
+  const uint64_t run = static_cast<uint64_t>(ip - mark);
+  mark = ip;
+  if (!GSChargeBudget(run)) FAIL_AT(ER_Timeout);
+  goto push;
+}
+push : {
+  if (!stack.EnterFrame(*callee, top, U32(ip - code))) FAIL_AT(ER_StackOverflow);
+  GSValue* calleeSlots = top + static_cast<int32_t>(callee->slot0Offset);
   calleeSlots[0] = view;
   // The context changes only with the object (GSStack::GetContext).
   const bool sameObject =
@@ -1138,7 +1181,7 @@ fitted : {
   fn = callee;
   code = fn->code;
   slots = calleeSlots;
-  top = stack.Top();
+  top += fn->advance;
   ip = mark = code;
   if (!sameObject) SetCurrentContext(stack.GetContext());
   NEXT();
@@ -1151,29 +1194,49 @@ op_RET:
   // without it gives 0 (an int, a float or null alike).
   if (!(fn->ReturnsValue() ? stack.ReturnValue(true) : stack.PopFrame())) FAIL(ER_StackReturnError);
   goto returned;
+// Goes on in the frame `caller` (null: the run is over) at `back`, the
+// value stack's top then being `top`.
+#define RETURN_TO(caller, back)                                                              \
+  do {                                                                                       \
+    if ((caller) == nullptr) {                                                               \
+      thread.state = GSThread::Stopped;                                                      \
+      result = ER_Done;                                                                      \
+      goto leave;                                                                            \
+    }                                                                                        \
+    fn = GSStack::FrameFunction(caller);                                                     \
+    code = fn->code;                                                                         \
+    slots = GSStack::FrameSlot0(caller);                                                     \
+    ip = at = mark = code + (back);                                                          \
+    if (slots[0] == 0) FAIL_AT(ER_NullReference);                                            \
+    /* `leaving` is only compared, never used: its frame released it. */                     \
+    if (leaving != GSScriptInstance::FromRef(slots[0])) SetCurrentContext(stack.GetContext()); \
+    NEXT();                                                                                  \
+  } while (0)
 op_RETV:
-op_RETREF:
+op_RETREF : {
   CHARGE();
+  // The frame's record lies right below the one value a return leaves;
+  // anything else is reported by GSStack::ReturnValue.
+  const GSValue* frame = stack.CurrentFrame();
+  if (frame == nullptr || top != frame + GSStack::kRecordSlots) {
+    stack.SetTop(top);
+    static_cast<void>(stack.ReturnValue(false));  // refused, with its report
+    FAIL(ER_StackReturnError);
+  }
   leaving = GSScriptInstance::FromRef(slots[0]);
+  const GSValue value = *top;
+  const GSValue* caller = GSStack::FramePrevious(frame);
+  const uint32_t back = GSStack::FrameReturnOffset(frame);
+  stack.LeaveFrame(frame);
+  slots[0] = value;  // the frame's slot 0 takes the result
+  top = slots;
   stack.SetTop(top);
-  if (!stack.ReturnValue(false)) FAIL(ER_StackReturnError);
-  goto returned;
+  RETURN_TO(caller, back);
+}
 returned : {
   const GSValue* caller = stack.CurrentFrame();
-  if (caller == nullptr) {
-    thread.state = GSThread::Stopped;
-    result = ER_Done;
-    goto leave;
-  }
-  fn = GSStack::FrameFunction(caller);
-  code = fn->code;
-  slots = GSStack::FrameSlot0(caller);
   top = stack.Top();
-  ip = at = mark = code + stack.LastReturnOffset();
-  if (slots[0] == 0) FAIL_AT(ER_NullReference);
-  // `leaving` is only compared, never used: its frame released it.
-  if (leaving != GSScriptInstance::FromRef(slots[0])) SetCurrentContext(stack.GetContext());
-  NEXT();
+  RETURN_TO(caller, stack.LastReturnOffset());
 }
 op_WAIT : {
   at = ip - 1;
@@ -1229,6 +1292,8 @@ fail:
 #undef WORKED
 #undef JUMP
 #undef RESULT
+#undef RETURN_TO
+#undef PUSHI_OVER
 #undef COMPARED
 #undef GS_DISPATCH_TUNING
 #undef INT_BINARY

@@ -16,12 +16,23 @@
 //   overflow..." and "function %s" for each frame from the innermost out)
 //   or when the arguments were not pushed. A frame that needs exactly the
 //   free room fits. The locals start as 0.
+// - EnterFrame(fn, top, returnOffset): PushFrame for a caller that keeps
+//   the top itself (the interpreter), `top` being the last argument, and
+//   whose call site already proved that fn's arguments were pushed (fn's
+//   params are those of the site). Answers true, the top moved by
+//   fn.advance and slot 0 at top + fn.slot0Offset, or false after the same
+//   overflow report as PushFrame, the stack then unchanged.
 // - PopFrame(): the operand stack must be empty; releases the frame's
 //   reference slots (last listed first) and slot 0; the top then lies
 //   below the object.
 // - ReturnValue(allowEmpty): exactly one value must lie above the record
 //   (or none with allowEmpty, giving 0), else "GSStack::ReturnValue>
 //   diff=%d" and false; the value replaces the object.
+// - LeaveFrame(record): the innermost frame `record` goes, for a caller
+//   that keeps the top itself and has taken the result: the previous frame
+//   becomes current, the return offset is kept (LastReturnOffset) and the
+//   frame's reference slots and slot 0 are released as PopFrame does. The
+//   caller then stores the result in slot 0 and sets the top.
 // - PopNativeFrame(): what a native's function does on return: PopFrame
 //   for a function without a result, ReturnValue(true) for one with (its
 //   messages included); a frame record that lists its reference slots as a
@@ -69,6 +80,8 @@ class GSStack {
   GSStack& operator=(const GSStack&) = delete;
 
   bool PushFrame(const GSFunction& fn, uint32_t returnOffset);
+  bool EnterFrame(const GSFunction& fn, GSValue* top, uint32_t returnOffset);
+  void LeaveFrame(const GSValue* record) { TakeFrame(record); }
   bool PopFrame();
   bool ReturnValue(bool allowEmpty);
   bool PopNativeFrame();
@@ -170,6 +183,23 @@ inline bool GSStack::PushFrame(const GSFunction& fn, uint32_t returnOffset) {
   record[1] = returnOffset;
   record[2] = reinterpret_cast<uintptr_t>(currentFrame_);
   record[3] = reinterpret_cast<uintptr_t>(top + static_cast<int32_t>(fn.slot0Offset));
+  currentFrame_ = record;
+  top_ = top + fn.advance;
+  return true;
+}
+
+[[gnu::always_inline]] inline bool GSStack::EnterFrame(const GSFunction& fn, GSValue* top,
+                                                      uint32_t returnOffset) {
+  // The free room in slots, from the top the caller holds.
+  const uint64_t free = static_cast<uint64_t>(base_ + (kCapacity - 1) - top);
+  if (fn.slotsNeeded > free) return ReportOverflow();
+  for (uint32_t i = 1; i < fn.recordOffset; ++i) top[i] = 0;
+  GSValue* record = top + fn.recordOffset;
+  GSValue* slot0 = top + static_cast<int32_t>(fn.slot0Offset);
+  record[0] = reinterpret_cast<uintptr_t>(&fn);
+  record[1] = returnOffset;
+  record[2] = reinterpret_cast<uintptr_t>(currentFrame_);
+  record[3] = reinterpret_cast<uintptr_t>(slot0);
   currentFrame_ = record;
   top_ = top + fn.advance;
   return true;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "RuntimeTestSupport.h"
+#include "gscompiler/bytecode/GSOpcodes.h"
 #include "gsruntime/GSArray.h"
 #include "gsruntime/GSClass.h"
 #include "gsruntime/GSContext.h"
@@ -37,6 +38,7 @@ class Host {
   public void Spin() { for (;;); }
   public string Text(float f) { return "t" + f; }
   public native int Where();
+  public int CallFive() { return Five(); }
 };
 )";
 
@@ -119,6 +121,47 @@ TEST_F(InterpreterTest, FunctionWithoutCodeIsNotRun) {
   GSValue result = 0;
   EXPECT_EQ(GSRunFunction(*machine_->Thread(), empty, Me(), {}, &result), ER_IllegalInstruction);
   EXPECT_EQ(print_->Count("Thread Exception: ER_IllegalInstruction, line 3, file host.gs"), 1u);
+}
+
+// A call site remembers its callee; one without code is refused at every
+// call, the remembered ones too.
+TEST_F(InterpreterTest, CallOfAFunctionWithoutCodeIsRefusedEveryTime) {
+  GSFunction& five = const_cast<GSFunction&>(Function("$int@Host::Five()"));
+  const uint32_t size = five.codeSize;
+  five.codeSize = 0;
+  for (int run = 0; run < 3; ++run) {
+    SCOPED_TRACE(run);
+    GSValue result = 0;
+    EXPECT_EQ(Run("$int@Host::CallFive()", {}, &result), ER_IllegalInstruction);
+  }
+  five.codeSize = size;
+  GSValue result = 0;
+  EXPECT_EQ(Run("$int@Host::CallFive()", {}, &result), ER_Done);
+  EXPECT_EQ(GSInt(result), 5);
+}
+
+// Code the loader would refuse (RETV with two values, or none, on the
+// stack) is still refused where it runs, with the stack's report.
+TEST_F(InterpreterTest, ReturnWithOtherThanOneValueIsRefused) {
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> code;
+    const char* report;
+  } cases[] = {
+      {"two values", {GSByteCode::PUSH1, GSByteCode::PUSH1, GSByteCode::RETV},
+       "GSStack::ReturnValue> diff=5"},
+      {"no value", {GSByteCode::RETV}, "GSStack::ReturnValue> diff=3"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    GSFunction bad = Function("$int@Host::Five()");
+    bad.code = c.code.data();
+    bad.codeSize = static_cast<uint32_t>(c.code.size());
+    print_->lines.clear();
+    GSValue result = 0;
+    EXPECT_EQ(GSRunFunction(*machine_->Thread(), bad, Me(), {}, &result), ER_StackReturnError);
+    EXPECT_EQ(print_->Count(c.report), 1u);
+  }
 }
 
 TEST_F(InterpreterTest, EndlessLoopStopsJustPastTheBudget) {

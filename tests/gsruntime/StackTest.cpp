@@ -8,6 +8,7 @@
 
 #include "RuntimeTestSupport.h"
 #include "gsruntime/GSClass.h"
+#include "gsruntime/GSObjectReference.h"
 #include "gsruntime/GSReference.h"
 #include "gsruntime/GSScriptInstance.h"
 #include "gsruntime/GSStack.h"
@@ -190,6 +191,95 @@ TEST(GSStackTest, NativeFrameLeavesAsPopFrameOrReturnValueWould) {
       EXPECT_EQ(outcomes[1].live, outcomes[0].live);
       EXPECT_EQ(outcomes[1].lines, outcomes[0].lines);
     }
+  }
+}
+
+// The interpreter's own forms: EnterFrame pushes what PushFrame pushes
+// (record, zeroed locals, top) and refuses at the same room with the same
+// report; LeaveFrame then leaves as ReturnValue does once the result is
+// stored, releasing the same slots.
+TEST(GSStackTest, EnterAndLeaveFrameDoWhatPushFrameAndReturnValueDo) {
+  struct Case {
+    const char* what;
+    uint32_t locals;
+    uint32_t depth;
+    uint32_t free;  // slots left free above the arguments
+  } cases[] = {
+      {"room to spare", 2, 3, 40},
+      {"exactly the room", 3, 2, 9},
+      {"one slot short", 3, 3, 9},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    struct Outcome {
+      bool entered;
+      uint32_t used;
+      std::vector<GSValue> frame;  // slot 0 to the record's last slot
+      std::vector<std::string> lines;
+      int64_t liveAfterReturn = 0;
+      uint32_t usedAfterReturn = 0;
+      uint32_t returnOffset = 0;
+    } outcomes[2];
+    for (const bool entering : {false, true}) {
+      GSTest::PrintCapture print;
+      Records records;
+      const GSFunction& outer = records.Make("$void@A::Outer()", 1, 0, 1);
+      const GSFunction& fn = records.Make("$int@A::F(string,int)", 3, c.locals, c.depth, {1});
+      GSStack stack;
+      ASSERT_TRUE(Enter(stack, outer, {0}));
+      const GSValue* outerRecord = stack.CurrentFrame();
+      // Leftovers above the top, which the locals must not inherit.
+      while (stack.Used() < GSStack::kCapacity) ASSERT_TRUE(stack.Push(0x5a5a));
+      stack.SetTop(stack.Base() + (GSStack::kCapacity - c.free - 4));
+      const GSValue me = GSString::Create("me", nullptr)->GetScriptInstance();
+      const GSValue arg = GSString::Create("arg", nullptr)->GetScriptInstance();
+      for (GSValue v : {me, arg, GSValue{9}}) ASSERT_TRUE(stack.Push(v));
+      Outcome& o = outcomes[entering ? 1 : 0];
+      o.entered = entering ? stack.EnterFrame(fn, stack.Top(), 17) : stack.PushFrame(fn, 17);
+      o.used = stack.Used();
+      o.lines = print.lines;
+      if (!o.entered) {  // the stack as it was: the object and arguments on top
+        EXPECT_EQ(*stack.Top(), 9u);
+        stack.Clear();
+        GSObjectReference::Release(me);
+        GSObjectReference::Release(arg);
+        continue;
+      }
+      GSValue* slot0 = GSStack::FrameSlot0(stack.CurrentFrame());
+      EXPECT_EQ(slot0, stack.Top() - (c.locals + 4 + 2));
+      // The frame with its addresses and objects as whether they are the
+      // ones expected.
+      o.frame.assign(slot0, stack.Top() + 1);
+      GSValue* words = o.frame.data() + o.frame.size() - GSStack::kRecordSlots;
+      o.frame[0] = o.frame[0] == me;
+      o.frame[1] = o.frame[1] == arg;
+      words[0] = GSStack::FrameFunction(stack.CurrentFrame()) == &fn;
+      words[2] = GSStack::FramePrevious(stack.CurrentFrame()) == outerRecord;
+      words[3] = GSStack::FrameSlot0(stack.CurrentFrame()) == slot0;
+      ASSERT_TRUE(stack.Push(42));
+      if (entering) {
+        const GSValue* record = stack.CurrentFrame();
+        stack.LeaveFrame(record);
+        *slot0 = 42;
+        stack.SetTop(slot0);
+      } else {
+        ASSERT_TRUE(stack.ReturnValue(false));
+      }
+      o.returnOffset = stack.LastReturnOffset();
+      o.usedAfterReturn = stack.Used();
+      o.liveAfterReturn = GSScriptInstance::LiveCount();
+      EXPECT_EQ(*stack.Top(), 42u);
+      stack.Clear();
+    }
+    EXPECT_EQ(outcomes[1].entered, outcomes[0].entered);
+    EXPECT_EQ(outcomes[1].entered, c.locals + 4 + c.depth <= c.free);
+    EXPECT_EQ(outcomes[1].used, outcomes[0].used);
+    EXPECT_EQ(outcomes[1].frame, outcomes[0].frame);
+    EXPECT_EQ(outcomes[1].lines, outcomes[0].lines);
+    EXPECT_EQ(outcomes[1].returnOffset, outcomes[0].returnOffset);
+    EXPECT_EQ(outcomes[1].usedAfterReturn, outcomes[0].usedAfterReturn);
+    EXPECT_EQ(outcomes[1].liveAfterReturn, outcomes[0].liveAfterReturn);
+    EXPECT_EQ(GSScriptInstance::LiveCount(), 0);
   }
 }
 
