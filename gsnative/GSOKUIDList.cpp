@@ -80,7 +80,7 @@ void GSOKUIDList::AddKUID(GSStack& stack) {
     return;
   }
   GSOKUID* kuid = nullptr;
-  if (GetObjectParam(stack, 1, kuid, false) && Insert(*kuid) == Added::kNoRoom)
+  if (GetKUIDParam(stack, 1, kuid) && Insert(*kuid) == Added::kNoRoom)
     ScriptError("KUIDList.AddKUID> list too large");
 }
 
@@ -90,7 +90,7 @@ void GSOKUIDList::RemoveKUID(GSStack& stack) {
     return;
   }
   GSOKUID* kuid = nullptr;
-  if (!GetObjectParam(stack, 1, kuid, false) || !Has(*kuid)) return;
+  if (!GetKUIDParam(stack, 1, kuid) || !Has(*kuid)) return;
   const KUID value = *kuid;
   GSChargeMovedBytes(kuids_.size() * sizeof(KUID));
   kuids_.erase(std::find(kuids_.begin(), kuids_.end(), value));
@@ -99,7 +99,7 @@ void GSOKUIDList::RemoveKUID(GSStack& stack) {
 
 void GSOKUIDList::HasKUID(GSStack& stack) {
   GSOKUID* kuid = nullptr;
-  if (GetObjectParam(stack, 1, kuid, false)) stack.Push(GSFromBool(Has(*kuid)));
+  if (GetKUIDParam(stack, 1, kuid)) stack.Push(GSFromBool(Has(*kuid)));
 }
 
 void GSOKUIDList::GetIndexedKUID(GSStack& stack) {

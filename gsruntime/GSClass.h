@@ -55,6 +55,7 @@ class GSMachine;
 namespace GSRuntime {
 
 class GSClass;
+class GSInstanceMemory;
 class GSLibrary;
 class GSNativeFunction;
 struct GSFunctionRef;
@@ -191,6 +192,8 @@ class GSClass {
   GSWordTable members;  // width 5
   std::vector<GSMethodEntry> methods;
   uint32_t instanceSlots = 0;
+  // Where the class's instances are placed; null: calloc (GSInstanceMemory.h).
+  GSInstanceMemory* instanceMemory = nullptr;
   GSWordTable initialisers;  // width 3
   GSWordTable referenceSlots;
   // Function names by hash, open addressing (index + 1 per slot, 0: empty),
