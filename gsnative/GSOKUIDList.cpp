@@ -38,10 +38,6 @@ GSOKUIDList* GSOKUIDList::CreateLocked(GSContext* context, std::span<const KUID>
   return list;
 }
 
-bool GSOKUIDList::Has(const KUID& kuid) const {
-  return counts_.Find(kuid) != 0;
-}
-
 bool GSOKUIDList::Add(const KUID& kuid) {
   return Insert(kuid) == Added::kYes;
 }
@@ -147,11 +143,16 @@ void RegisterKUIDListNatives(GSMachine& machine) {
     const char* signature;
     Method method;
   };
+  // Scripts add and test KUIDs in loops: those two calls are direct.
+  machine.RegisterNative(
+      std::make_unique<GSCPPMethodNativeFunction<GSOKUIDList, &GSOKUIDList::AddKUID>>(
+          "KUIDList", "$void@KUIDList::AddKUID(KUID)"));
+  machine.RegisterNative(
+      std::make_unique<GSCPPMethodNativeFunction<GSOKUIDList, &GSOKUIDList::HasKUID>>(
+          "KUIDList", "$bool@KUIDList::HasKUID(KUID)"));
   static const Entry kNatives[] = {
       {"$int@KUIDList::CountKUIDs()", &GSOKUIDList::CountKUIDs},
-      {"$void@KUIDList::AddKUID(KUID)", &GSOKUIDList::AddKUID},
       {"$void@KUIDList::RemoveKUID(KUID)", &GSOKUIDList::RemoveKUID},
-      {"$bool@KUIDList::HasKUID(KUID)", &GSOKUIDList::HasKUID},
       {"$KUID@KUIDList::GetIndexedKUID(int)", &GSOKUIDList::GetIndexedKUID},
       {"$void@KUIDList::Copy(KUIDList)", &GSOKUIDList::Copy},
       {"$void@KUIDList::Clear()", &GSOKUIDList::Clear},
