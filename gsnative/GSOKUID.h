@@ -80,9 +80,9 @@ extern GSRuntime::GSClass* gKUIDScriptClass;
   const GSRuntime::GSValue ref = GSRuntime::GSNativeArg(stack, index);
   if (ref != 0 && gKUIDScriptClass != nullptr) {
     const GSRuntime::GSScriptInstance* instance = GSRuntime::GSScriptInstance::FromRef(ref);
-    const auto* native = reinterpret_cast<const char*>(instance->native);
+    const auto native = reinterpret_cast<uintptr_t>(instance->native);
     if (instance->cls == gKUIDScriptClass &&
-        native + KUIDObjectCells::kObjectBytes == reinterpret_cast<const char*>(instance)) {
+        native + KUIDObjectCells::kObjectBytes == reinterpret_cast<uintptr_t>(instance)) {
       out = static_cast<GSOKUID*>(instance->native);
       return true;
     }

@@ -42,7 +42,8 @@ bool GSOKUIDList::Add(const KUID& kuid) {
   return Insert(kuid) == Added::kYes;
 }
 
-GSOKUIDList::Added GSOKUIDList::Insert(const KUID& kuid) {
+// Inline: AddKUID is one call of it.
+[[gnu::always_inline]] inline GSOKUIDList::Added GSOKUIDList::Insert(const KUID& kuid) {
   // One probe of the count table finds a listed KUID or takes its place.
   if (!counts_.AddIfAbsent(kuid)) return Added::kListed;
   if (!charge_.TrySet(Context(), (kuids_.size() + 1) * kEntryBytes)) {

@@ -100,7 +100,9 @@ void* KUIDObjectCells::Allocate(GSRuntime::GSObjectReference* native, size_t byt
 
 void* KUIDObjectCells::AllocateApart(const void* native, size_t bytes) {
   void* memory = std::calloc(1, bytes);
-  if (memory == nullptr || memory != static_cast<const char*>(native) + kObjectBytes) return memory;
+  if (memory == nullptr ||
+      reinterpret_cast<uintptr_t>(memory) != reinterpret_cast<uintptr_t>(native) + kObjectBytes)
+    return memory;
   // Only an instance in a cell may sit right after its object.
   void* other = std::calloc(1, bytes);
   std::free(memory);
