@@ -125,8 +125,9 @@ KUIDObjectCells::Cell* KUIDObjectCells::CellOf(const void* part, size_t offset) 
   Chunk* chunk = Chunk::Of(part);
   const auto base = reinterpret_cast<uintptr_t>(chunk);
   if (!std::binary_search(chunks_.begin(), chunks_.end(), base)) return nullptr;
+  // Inside the chunk's header, `at - kChunkHeader` wraps to an index past
+  // the last cell.
   const uintptr_t at = reinterpret_cast<uintptr_t>(part) - base;
-  if (at < kChunkHeader) return nullptr;
   const size_t index = (at - kChunkHeader) / kCellBytes;
   if (index >= kCellsPerChunk || (at - kChunkHeader) % kCellBytes != offset) return nullptr;
   return chunk->Cells() + index;

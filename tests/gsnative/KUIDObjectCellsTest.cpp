@@ -31,17 +31,22 @@ bool Zeroed(const void* memory, size_t bytes) {
 TEST(KUIDObjectCellsTest, ACellGoesBackOnceBothHalvesAreGoneInEitherOrder) {
   Cells& cells = Cells::Get();
   const size_t chunks = cells.ChunkCount();
-  for (const bool objectFirst : {true, false}) {
+  struct Case {
+    bool objectFirst;
+    size_t bytes;
+  };
+  for (const Case c : {Case{true, kInstance}, Case{false, kInstance},
+                       Case{true, Cells::kInstanceBytes}, Case{false, Cells::kInstanceBytes}}) {
     void* object = cells.TakeObject(kObject);
     ASSERT_NE(object, nullptr);
-    void* instance = cells.Allocate(AsNative(object), kInstance);
+    void* instance = cells.Allocate(AsNative(object), c.bytes);
     ASSERT_EQ(instance, static_cast<char*>(object) + kObject);
-    EXPECT_TRUE(Zeroed(instance, kInstance));
-    if (objectFirst) {
+    EXPECT_TRUE(Zeroed(instance, c.bytes));
+    if (c.objectFirst) {
       cells.DropObject(object);
-      cells.Free(instance, kInstance);
+      cells.Free(instance, c.bytes);
     } else {
-      cells.Free(instance, kInstance);
+      cells.Free(instance, c.bytes);
       cells.DropObject(object);
     }
     // The same cell is the next one handed out: it was given back.
