@@ -192,8 +192,6 @@ class GSClass {
   GSWordTable members;  // width 5
   std::vector<GSMethodEntry> methods;
   uint32_t instanceSlots = 0;
-  // Where the class's instances are placed; null: calloc (GSInstanceMemory.h).
-  GSInstanceMemory* instanceMemory = nullptr;
   GSWordTable initialisers;  // width 3
   GSWordTable referenceSlots;
   // Function names by hash, open addressing (index + 1 per slot, 0: empty),
@@ -213,6 +211,9 @@ class GSClass {
   // code is checked at load (GSCodeVerifier.h) and held to slotKinds at
   // link time. Empty: no such member.
   std::vector<uint8_t> membersOfMe;
+  // Where the class's instances are placed; null: calloc (GSInstanceMemory.h).
+  // Last, so that the fields the interpreter reads keep their places.
+  GSInstanceMemory* instanceMemory = nullptr;
 
   static constexpr uint8_t kUsedPlain = 1;
   static constexpr uint8_t kUsedAsReference = 2;
