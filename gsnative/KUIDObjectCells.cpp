@@ -11,7 +11,8 @@
 namespace {
 
 constexpr size_t kChunkBytes = 64 * 1024;
-constexpr size_t kChunkHeader = 64;
+constexpr size_t kLineBytes = 64;
+constexpr size_t kChunkHeader = kLineBytes;
 constexpr uint32_t kCellsPerChunk =
     static_cast<uint32_t>((kChunkBytes - kChunkHeader) / KUIDObjectCells::kCellBytes);
 
@@ -48,9 +49,6 @@ struct KUIDObjectCells::Chunk {
   bool open;        // listed in open_
 
   Cell* Cells() { return reinterpret_cast<Cell*>(reinterpret_cast<char*>(this) + kChunkHeader); }
-  static Chunk* Of(const void* part) {
-    return reinterpret_cast<Chunk*>(reinterpret_cast<uintptr_t>(part) & ~(kChunkBytes - 1));
-  }
 };
 
 KUIDObjectCells& KUIDObjectCells::Get() {
@@ -82,15 +80,17 @@ void* KUIDObjectCells::TakeObject(size_t bytes) {
 }
 
 void KUIDObjectCells::DropObject(void* object) {
-  Cell* cell = CellOf(object, kObjectOffset);
+  Chunk* chunk = nullptr;
+  Cell* cell = CellOf(object, kObjectOffset, &chunk);
   if (cell == nullptr) return;
   Poison(cell->object, kObjectBytes);
   cell->inUse &= static_cast<uint8_t>(~kObjectInUse);
-  Release(cell);
+  Release(chunk, cell);
 }
 
 void* KUIDObjectCells::Allocate(GSRuntime::GSObjectReference* native, size_t bytes) {
-  Cell* cell = bytes <= kInstanceBytes ? CellOf(native, kObjectOffset) : nullptr;
+  Chunk* chunk = nullptr;
+  Cell* cell = bytes <= kInstanceBytes ? CellOf(native, kObjectOffset, &chunk) : nullptr;
   if (cell == nullptr || cell->inUse != kObjectInUse) return AllocateApart(native, bytes);
   Unpoison(cell->instance, bytes);
   std::memset(cell->instance, 0, bytes);
@@ -110,26 +110,31 @@ void* KUIDObjectCells::AllocateApart(const void* native, size_t bytes) {
 }
 
 void KUIDObjectCells::Free(void* memory, size_t bytes) {
-  Cell* cell = bytes <= kInstanceBytes ? CellOf(memory, kInstanceOffset) : nullptr;
+  Chunk* chunk = nullptr;
+  Cell* cell = bytes <= kInstanceBytes ? CellOf(memory, kInstanceOffset, &chunk) : nullptr;
   if (cell == nullptr) {
     std::free(memory);
     return;
   }
   Poison(cell->instance, kInstanceBytes);
   cell->inUse &= static_cast<uint8_t>(~kInstanceInUse);
-  Release(cell);
+  Release(chunk, cell);
 }
 
-KUIDObjectCells::Cell* KUIDObjectCells::CellOf(const void* part, size_t offset) const {
-  if (part == nullptr) return nullptr;
-  Chunk* chunk = Chunk::Of(part);
-  const auto base = reinterpret_cast<uintptr_t>(chunk);
-  if (!std::binary_search(chunks_.begin(), chunks_.end(), base)) return nullptr;
+KUIDObjectCells::Cell* KUIDObjectCells::CellOf(const void* part, size_t offset,
+                                               Chunk** chunkOf) const {
+  const auto address = reinterpret_cast<uintptr_t>(part);
+  // The last chunk that starts at or before `part`.
+  const auto after = std::upper_bound(chunks_.begin(), chunks_.end(), address);
+  if (part == nullptr || after == chunks_.begin()) return nullptr;
+  const uintptr_t base = *(after - 1);
   // Inside the chunk's header, `at - kChunkHeader` wraps to an index past
-  // the last cell.
-  const uintptr_t at = reinterpret_cast<uintptr_t>(part) - base;
+  // the last cell; past the chunk, the index is past it too.
+  const uintptr_t at = address - base;
   const size_t index = (at - kChunkHeader) / kCellBytes;
   if (index >= kCellsPerChunk || (at - kChunkHeader) % kCellBytes != offset) return nullptr;
+  auto* chunk = reinterpret_cast<Chunk*>(base);
+  if (chunkOf != nullptr) *chunkOf = chunk;
   return chunk->Cells() + index;
 }
 
@@ -137,7 +142,9 @@ KUIDObjectCells::Chunk* KUIDObjectCells::OpenChunk() {
   if (open_ != nullptr) return open_;
   Chunk* chunk = spare_;
   if (chunk == nullptr) {
-    chunk = static_cast<Chunk*>(std::aligned_alloc(kChunkBytes, kChunkBytes));
+    // Aligned to a line only: a chunk is found by its address among
+    // chunks_, and a stricter alignment would leave holes in the heap.
+    chunk = static_cast<Chunk*>(std::aligned_alloc(kLineBytes, kChunkBytes));
     if (chunk == nullptr) return nullptr;
   }
   const auto base = reinterpret_cast<uintptr_t>(chunk);
@@ -170,9 +177,8 @@ void KUIDObjectCells::Close(Chunk* chunk) {
   chunk->open = false;
 }
 
-void KUIDObjectCells::Release(Cell* cell) {
+void KUIDObjectCells::Release(Chunk* chunk, Cell* cell) {
   if (cell->inUse != 0) return;
-  Chunk* chunk = Chunk::Of(cell);
   cell->next = chunk->free;
   chunk->free = cell;
   if (--chunk->used != 0) {

@@ -6,8 +6,9 @@
 // list's natives read for each KUID argument (the instance's count, object,
 // class and first slot, and the object's KUID) lie in its middle line:
 // passing a KUID touches one line instead of two or three lines in
-// separate heap blocks. Cells are cut from 64 KiB chunks in address order,
-// so KUIDs made one after another sit next to each other.
+// separate heap blocks. Cells are cut from 64 KiB chunks (line-aligned heap
+// blocks) in address order, so KUIDs made one after another sit next to
+// each other.
 //
 // TakeObject gives the storage of one object (at most kObjectBytes, aligned
 // for it), or null when no chunk can be had. Allocate (GSInstanceMemory)
@@ -60,16 +61,16 @@ class KUIDObjectCells final : public GSRuntime::GSInstanceMemory {
 
   KUIDObjectCells() = default;
 
-  // The cell whose part at `offset` is `part`, or null when `part` is not
-  // there in a chunk of ours.
-  Cell* CellOf(const void* part, size_t offset) const;
+  // The cell whose part at `offset` is `part` (and its chunk in *chunk when
+  // given), or null when `part` is not there in a chunk of ours.
+  Cell* CellOf(const void* part, size_t offset, Chunk** chunk = nullptr) const;
   // An instance outside the cells, never right after its object.
   static void* AllocateApart(const void* native, size_t bytes);
   Chunk* OpenChunk();
   void Open(Chunk* chunk);
   void Close(Chunk* chunk);
   // Gives the cell back once neither of its halves is in use.
-  void Release(Cell* cell);
+  void Release(Chunk* chunk, Cell* cell);
 
   // Addresses of the chunks in use, sorted.
   std::vector<uintptr_t> chunks_;
