@@ -6,7 +6,9 @@
 #include <tuple>
 
 #include "assetdb/client/AssetInfoQueries.h"
+#include "gsnative/KUIDObjectCells.h"
 #include "gsnative/NativeLibraryRegistration.h"
+#include "gsruntime/GSClass.h"
 #include "gsruntime/GSNativeFunction.h"
 #include "gsruntime/GSRunState.h"
 #include "gsruntime/GSString.h"
@@ -36,6 +38,21 @@ void PushText(GSStack& stack, std::string_view text) {
 
 }  // namespace
 
+static_assert(sizeof(GSOKUID) <= KUIDObjectCells::kObjectBytes,
+              "a KUID object must fit its part of a cell");
+
+void* GSOKUID::operator new(size_t bytes, const std::nothrow_t&) noexcept {
+  return KUIDObjectCells::Get().TakeObject(bytes);
+}
+
+void GSOKUID::operator delete(void* object) noexcept {
+  KUIDObjectCells::Get().DropObject(object);
+}
+
+void GSOKUID::operator delete(void* object, const std::nothrow_t&) noexcept {
+  KUIDObjectCells::Get().DropObject(object);
+}
+
 GSOKUID::~GSOKUID() {
   if (listed_) Table().erase(KeyOf(*this, listedUnder_));
 }
@@ -49,6 +66,8 @@ GSOKUID* GSOKUID::Create(GSContext* context, const KUID& kuid) {
   }
   auto* object = new (std::nothrow) GSOKUID(kuid);
   if (object == nullptr) return nullptr;
+  // The instance goes into the object's cell.
+  if (gKUIDScriptClass != nullptr) gKUIDScriptClass->instanceMemory = &KUIDObjectCells::Get();
   if (!object->AttachScriptInstance(gKUIDScriptClass, context)) {
     delete object;
     return nullptr;

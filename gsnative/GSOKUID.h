@@ -18,17 +18,34 @@
 // GetBaseString ("<kuid:u:c>") and GetBaseKUID (version 0, or 127 for a
 // negative user id; the null KUID when the user id does not fit in 25 bits).
 //
+// A KUID object and its script instance share one cell of
+// KUIDObjectCells.h (the object is made with new (std::nothrow) only): the
+// instance starts right after the object, which no other instance does, so
+// that GetKUIDParam knows such an instance's object without a type look-up.
+//
 // Not thread-safe: natives run on the thread that runs scripts.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <new>
+
 #include "foundation/text/KUID.h"
+#include "gsnative/KUIDObjectCells.h"
 #include "gsruntime/GSMachine.h"
+#include "gsruntime/GSNativeArgs.h"
 #include "gsruntime/GSObject.h"
+#include "gsruntime/GSScriptInstance.h"
 #include "gsruntime/GSStack.h"
 
-class GSOKUID : public KUID, public GSRuntime::GSObject {
+class GSOKUID final : public KUID, public GSRuntime::GSObject {
  public:
   ~GSOKUID() override;
+
+  // A cell of KUIDObjectCells; null when none can be had.
+  static void* operator new(size_t bytes, const std::nothrow_t&) noexcept;
+  static void operator delete(void* object) noexcept;
+  static void operator delete(void* object, const std::nothrow_t&) noexcept;
 
   static GSOKUID* Create(GSRuntime::GSContext* context, const KUID& kuid);
   // Pushes Create's object for the caller (null when none was made).
@@ -44,10 +61,34 @@ class GSOKUID : public KUID, public GSRuntime::GSObject {
 
  private:
   explicit GSOKUID(const KUID& kuid) : KUID(kuid) {}
+  // listed_ first: it fills the room after the KUID, so that the object
+  // fits its part of a cell.
+  bool listed_ = false;
   // The context the table lists this object under; null when unlisted.
   const GSRuntime::GSContext* listedUnder_ = nullptr;
-  bool listed_ = false;
 };
+
+// The script class "KUID", once found (NativeLibraryRegistration.h).
+extern GSRuntime::GSClass* gKUIDScriptClass;
+
+// GetObjectParam for a KUID argument, with the same answers and refusals;
+// an instance of the "KUID" class that sits right after its object in a
+// cell gives that object straight away (the line it reads is the one the
+// interpreter has just counted the reference in).
+[[gnu::always_inline]] inline bool GetKUIDParam(const GSRuntime::GSStack& stack, uint32_t index,
+                                                GSOKUID*& out) {
+  const GSRuntime::GSValue ref = GSRuntime::GSNativeArg(stack, index);
+  if (ref != 0 && gKUIDScriptClass != nullptr) {
+    const GSRuntime::GSScriptInstance* instance = GSRuntime::GSScriptInstance::FromRef(ref);
+    const auto native = reinterpret_cast<uintptr_t>(instance->native);
+    if (instance->cls == gKUIDScriptClass &&
+        native + KUIDObjectCells::kObjectBytes == reinterpret_cast<uintptr_t>(instance)) {
+      out = static_cast<GSOKUID*>(instance->native);
+      return true;
+    }
+  }
+  return GSRuntime::GetObjectParam(stack, index, out, false);
+}
 
 // The base identity of a KUID as GetBaseKUID gives it.
 KUID BaseKUIDOf(const KUID& kuid);

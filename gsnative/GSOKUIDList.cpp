@@ -38,15 +38,12 @@ GSOKUIDList* GSOKUIDList::CreateLocked(GSContext* context, std::span<const KUID>
   return list;
 }
 
-bool GSOKUIDList::Has(const KUID& kuid) const {
-  return counts_.Find(kuid) != 0;
-}
-
 bool GSOKUIDList::Add(const KUID& kuid) {
   return Insert(kuid) == Added::kYes;
 }
 
-GSOKUIDList::Added GSOKUIDList::Insert(const KUID& kuid) {
+// Inline: AddKUID is one call of it.
+[[gnu::always_inline]] inline GSOKUIDList::Added GSOKUIDList::Insert(const KUID& kuid) {
   // One probe of the count table finds a listed KUID or takes its place.
   if (!counts_.AddIfAbsent(kuid)) return Added::kListed;
   if (!charge_.TrySet(Context(), (kuids_.size() + 1) * kEntryBytes)) {
@@ -80,7 +77,7 @@ void GSOKUIDList::AddKUID(GSStack& stack) {
     return;
   }
   GSOKUID* kuid = nullptr;
-  if (GetObjectParam(stack, 1, kuid, false) && Insert(*kuid) == Added::kNoRoom)
+  if (GetKUIDParam(stack, 1, kuid) && Insert(*kuid) == Added::kNoRoom)
     ScriptError("KUIDList.AddKUID> list too large");
 }
 
@@ -90,7 +87,7 @@ void GSOKUIDList::RemoveKUID(GSStack& stack) {
     return;
   }
   GSOKUID* kuid = nullptr;
-  if (!GetObjectParam(stack, 1, kuid, false) || !Has(*kuid)) return;
+  if (!GetKUIDParam(stack, 1, kuid) || !Has(*kuid)) return;
   const KUID value = *kuid;
   GSChargeMovedBytes(kuids_.size() * sizeof(KUID));
   kuids_.erase(std::find(kuids_.begin(), kuids_.end(), value));
@@ -99,7 +96,7 @@ void GSOKUIDList::RemoveKUID(GSStack& stack) {
 
 void GSOKUIDList::HasKUID(GSStack& stack) {
   GSOKUID* kuid = nullptr;
-  if (GetObjectParam(stack, 1, kuid, false)) stack.Push(GSFromBool(Has(*kuid)));
+  if (GetKUIDParam(stack, 1, kuid)) stack.Push(GSFromBool(Has(*kuid)));
 }
 
 void GSOKUIDList::GetIndexedKUID(GSStack& stack) {
@@ -147,11 +144,16 @@ void RegisterKUIDListNatives(GSMachine& machine) {
     const char* signature;
     Method method;
   };
+  // Scripts add and test KUIDs in loops: those two calls are direct.
+  machine.RegisterNative(
+      std::make_unique<GSCPPMethodNativeFunction<GSOKUIDList, &GSOKUIDList::AddKUID>>(
+          "KUIDList", "$void@KUIDList::AddKUID(KUID)"));
+  machine.RegisterNative(
+      std::make_unique<GSCPPMethodNativeFunction<GSOKUIDList, &GSOKUIDList::HasKUID>>(
+          "KUIDList", "$bool@KUIDList::HasKUID(KUID)"));
   static const Entry kNatives[] = {
       {"$int@KUIDList::CountKUIDs()", &GSOKUIDList::CountKUIDs},
-      {"$void@KUIDList::AddKUID(KUID)", &GSOKUIDList::AddKUID},
       {"$void@KUIDList::RemoveKUID(KUID)", &GSOKUIDList::RemoveKUID},
-      {"$bool@KUIDList::HasKUID(KUID)", &GSOKUIDList::HasKUID},
       {"$KUID@KUIDList::GetIndexedKUID(int)", &GSOKUIDList::GetIndexedKUID},
       {"$void@KUIDList::Copy(KUIDList)", &GSOKUIDList::Copy},
       {"$void@KUIDList::Clear()", &GSOKUIDList::Clear},

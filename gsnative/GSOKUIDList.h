@@ -46,7 +46,7 @@ class GSOKUIDList : public GSRuntime::GSObject {
 
   bool IsLocked() const { return locked_; }
   const std::vector<KUID>& KUIDs() const { return kuids_; }
-  bool Has(const KUID& kuid) const;
+  bool Has(const KUID& kuid) const { return counts_.Find(kuid) != 0; }
   // Appends `kuid` when it is not listed; false when it was, or when the
   // context's live-byte bound leaves no room for it.
   bool Add(const KUID& kuid);

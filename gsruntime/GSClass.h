@@ -55,6 +55,7 @@ class GSMachine;
 namespace GSRuntime {
 
 class GSClass;
+class GSInstanceMemory;
 class GSLibrary;
 class GSNativeFunction;
 struct GSFunction;
@@ -216,6 +217,9 @@ class GSClass {
   // code is checked at load (GSCodeVerifier.h) and held to slotKinds at
   // link time. Empty: no such member.
   std::vector<uint8_t> membersOfMe;
+  // Where the class's instances are placed; null: calloc (GSInstanceMemory.h).
+  // Last, so that the fields the interpreter reads keep their places.
+  GSInstanceMemory* instanceMemory = nullptr;
 
   static constexpr uint8_t kUsedPlain = 1;
   static constexpr uint8_t kUsedAsReference = 2;

@@ -19,6 +19,9 @@
 //   it refuses an object that is not a T (null included) and otherwise calls
 //   the member on it (the test is GSNativeCast.h's: no run-time type search
 //   for an object of exactly class T).
+//   GSCPPMethodNativeFunction<T, M> is the same with the member fixed when
+//   compiled: the call is direct, so the member may be inlined into it (for
+//   natives that scripts call in tight loops).
 // - GSCPPContextNativeFunction<T> binds a member function of the context
 //   class T: it refuses an object whose context is not a T and otherwise
 //   calls the member on that context.
@@ -91,6 +94,20 @@ class GSCPPNativeFunction : public GSNativeFunction {
 
  private:
   Method method_;
+};
+
+template <typename T, void (T::*M)(GSStack&)>
+class GSCPPMethodNativeFunction final : public GSNativeFunction {
+ public:
+  GSCPPMethodNativeFunction(const char* className, const char* signature)
+      : GSNativeFunction(className, signature) {}
+
+  bool Call(GSObjectReference* object, GSStack& stack) override {
+    T* native = GSNativeCast<T>(object);
+    if (native == nullptr) return false;
+    (native->*M)(stack);
+    return true;
+  }
 };
 
 template <typename T>

@@ -4,7 +4,9 @@
 #include <cstdlib>
 
 #include "gsruntime/GSArray.h"
+#include "gsruntime/GSClass.h"
 #include "gsruntime/GSContext.h"
+#include "gsruntime/GSInstanceMemory.h"
 #include "gsruntime/GSObject.h"
 #include "gsruntime/TrackedObjectPool.h"
 
@@ -23,7 +25,10 @@ int64_t GSScriptInstance::LiveCount() {
 
 GSScriptInstance* GSScriptInstance::Allocate(GSClass* cls, GSObjectReference* native,
                                              uint32_t slots) {
-  void* memory = std::calloc(1, sizeof(GSScriptInstance) + size_t{slots} * sizeof(GSValue));
+  const size_t bytes = sizeof(GSScriptInstance) + size_t{slots} * sizeof(GSValue);
+  void* memory = cls != nullptr && cls->instanceMemory != nullptr
+                     ? cls->instanceMemory->Allocate(native, bytes)
+                     : std::calloc(1, bytes);
   if (memory == nullptr) return nullptr;
   GSScriptInstance* instance = static_cast<GSScriptInstance*>(memory);
   *instance = GSScriptInstance{nullptr, 1, slots, native, cls};
@@ -34,6 +39,11 @@ GSScriptInstance* GSScriptInstance::Allocate(GSClass* cls, GSObjectReference* na
 void GSScriptInstance::Deallocate(GSScriptInstance* instance) {
   if (instance == nullptr) return;
   --liveInstances;
+  if (instance->cls != nullptr && instance->cls->instanceMemory != nullptr) {
+    const size_t bytes = sizeof(GSScriptInstance) + size_t{instance->slotCount} * sizeof(GSValue);
+    instance->cls->instanceMemory->Free(instance, bytes);
+    return;
+  }
   std::free(instance);
 }
 

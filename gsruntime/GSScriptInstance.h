@@ -57,7 +57,8 @@ struct GSScriptInstance {
 
   static int64_t LiveCount();
 
-  // A pure instance of `slots` zeroed slots with count 1; null when out of
+  // A pure instance of `slots` zeroed slots with count 1, in the class's
+  // own memory when it has some (GSInstanceMemory.h); null when out of
   // memory. Deallocate gives it back (no pool bookkeeping, no releases).
   static GSScriptInstance* Allocate(GSClass* cls, GSObjectReference* native, uint32_t slots);
   static void Deallocate(GSScriptInstance* instance);

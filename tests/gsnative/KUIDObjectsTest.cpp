@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdint>
 #include <iterator>
 #include <optional>
 #include <vector>
@@ -11,9 +12,11 @@
 #include "RuntimeTestSupport.h"
 #include "gsnative/GSOKUID.h"
 #include "gsnative/GSOKUIDList.h"
+#include "gsnative/KUIDObjectCells.h"
 #include "gsnative/NativeLibraryRegistration.h"
 #include "gsruntime/GSContext.h"
 #include "gsruntime/GSObject.h"
+#include "gsruntime/GSScriptInstance.h"
 #include "gsruntime/GSStack.h"
 #include "kiv/File.h"
 
@@ -53,6 +56,44 @@ TEST(KUIDObjectsTest, OneObjectPerKUIDAndContext) {
   GSRuntime::GSObjectReference::Release(a->GetScriptInstance());
   GSRuntime::GSObjectReference::Release(other->GetScriptInstance());
   EXPECT_EQ(GSOKUID::TableSize(), 0u);
+}
+
+TEST(KUIDObjectsTest, WhatAListNativeReadsOfAKUIDLiesInOneCacheLine) {
+  GSTest::PrintCapture print;
+  KUIDClasses classes;
+  ASSERT_NE(gKUIDScriptClass, nullptr);
+  GSRuntime::GSContext context;
+  for (int32_t i = 0; i < 3; ++i) {
+    GSOKUID* object = GSOKUID::Create(&context, KUID{i, 7, 0});
+    ASSERT_NE(object, nullptr);
+    GSRuntime::GSScriptInstance* instance =
+        GSRuntime::GSScriptInstance::FromRef(object->GetScriptInstance());
+    EXPECT_EQ(reinterpret_cast<char*>(instance),
+              reinterpret_cast<char*>(object) + KUIDObjectCells::kObjectBytes);
+    const auto line = [](const void* at) { return reinterpret_cast<uintptr_t>(at) / 64; };
+    const KUID& kuid = *object;
+    EXPECT_EQ(line(&kuid), line(&instance->count));
+    EXPECT_EQ(line(&kuid.version), line(instance->Slots()));
+  }
+}
+
+TEST(KUIDObjectsTest, AContextTornDownWithKUIDsStillHeldGivesTheirCellsBack) {
+  GSTest::PrintCapture print;
+  KUIDClasses classes;
+  ASSERT_NE(gKUIDScriptClass, nullptr);
+  const size_t chunks = KUIDObjectCells::Get().ChunkCount();
+  {
+    GSRuntime::GSContext context;
+    for (int32_t i = 0; i < 1000; ++i) {
+      GSOKUID* object = GSOKUID::Create(&context, KUID{i, 9, 0});
+      ASSERT_NE(object, nullptr);
+      // Held twice: the teardown deletes the object before its instance.
+      GSRuntime::GSObjectReference::AddRef(object->GetScriptInstance());
+    }
+    EXPECT_EQ(GSOKUID::TableSize(), 1000u);
+  }
+  EXPECT_EQ(GSOKUID::TableSize(), 0u);
+  EXPECT_LE(KUIDObjectCells::Get().ChunkCount(), chunks + 1);
 }
 
 TEST(KUIDObjectsTest, LockedListRefusesChanges) {
