@@ -286,6 +286,11 @@ size_t CommandHostBroker::HostCount() const {
   return hosts_.size();
 }
 
+size_t CommandHostBroker::WatchedJobCount() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return deadlines_.size();
+}
+
 std::shared_ptr<CommandHostBroker::Host> CommandHostBroker::HostHoldingLocked(
     const std::vector<uint8_t>& key) const {
   for (const auto& host : hosts_) {
@@ -507,12 +512,19 @@ bool CommandHostBroker::Detach(const std::shared_ptr<SentJob>& sent, JobEnd end)
   if (!StartWatchdogLocked()) return false;
   const auto& job = sent->job;
   job->end = std::move(end);
-  // Entries of jobs that ended go as they come first, so the list holds
-  // about as many entries as jobs are out.
-  while (!deadlines_.empty()) {
-    auto first = deadlines_.front().job.lock();
-    if (first && first->end.ended) break;
-    deadlines_.pop_front();
+  // Entries of jobs that ended go as they come first; and, should one job
+  // stay out long while many others end behind it, all at once whenever
+  // the list has doubled, so it holds about as many entries as jobs are
+  // out.
+  const auto ended = [](const Deadline& entry) {
+    auto out = entry.job.lock();
+    return !out || !out->end.ended;
+  };
+  while (!deadlines_.empty() && ended(deadlines_.front())) deadlines_.pop_front();
+  if (deadlines_.size() >= compactAt_) {
+    deadlines_.erase(std::remove_if(deadlines_.begin(), deadlines_.end(), ended),
+                     deadlines_.end());
+    compactAt_ = std::max(kFewestDeadlinesToCompact, 2 * deadlines_.size());
   }
   const bool wake = deadlines_.empty();
   deadlines_.push_back(Deadline{Clock::now() + std::chrono::milliseconds(jobTimeoutMs_), job});

@@ -130,6 +130,9 @@ class CommandHostBroker {
   // True when a host is registered, or one could be started.
   bool HostAvailable() const;
   size_t HostCount() const;
+  // Entries the watchdog holds (for checks): about the jobs without a
+  // waiter that are out.
+  size_t WatchedJobCount() const;
 
   // Takes a host's reply on the thread that receives it (the host
   // connection's reader), so the job's requester can be answered at once.
@@ -250,12 +253,14 @@ class CommandHostBroker {
   std::vector<int> started_;      // ids of started processes not yet reaped
   // The jobs without a waiter and their bounds, oldest first (the bound is
   // the same for all); an entry whose job ended is dropped as it comes
-  // first.
+  // first, or when the list has doubled (Detach).
   struct Deadline {
     std::chrono::steady_clock::time_point at;
     std::weak_ptr<Job> job;
   };
   std::deque<Deadline> deadlines_;
+  static constexpr size_t kFewestDeadlinesToCompact = 64;
+  size_t compactAt_ = kFewestDeadlinesToCompact;  // the size at which ended entries go
   std::thread watchdog_;
   std::condition_variable watchdogWake_;
   bool stopping_ = false;  // the broker is being destroyed

@@ -238,4 +238,30 @@ TEST(CommandHostBroker, AJobWithoutAWaiterEndsAtItsBound) {
   EXPECT_EQ(next.events, (std::vector<std::string>{"answer 2", "ok"}));
 }
 
+// One job that stays out does not make the watchdog keep every job that
+// ended after it: its list stays about as long as the jobs out.
+TEST(CommandHostBroker, TheWatchdogForgetsEndedJobsBehindOneThatStaysOut) {
+  DaemonContext context;
+  CommandHostBroker broker(context);
+  auto stuck = MakeHost(1);
+  auto serving = MakeHost(2);
+  ASSERT_TRUE(stuck && serving);
+  broker.Register(stuck->connection);
+  DetachedJob staying;
+  ASSERT_TRUE(staying.Start(broker, {0, 0, 0, 0, 's'}));
+  broker.Register(serving->connection);
+  std::vector<uint8_t> drain(4096);
+  for (int i = 0; i < 1000; ++i) {
+    DetachedJob job;
+    const uint8_t folder[] = {uint8_t('a' + i % 26), uint8_t('a' + i / 26 % 26), uint8_t(i / 676)};
+    ASSERT_TRUE(job.Start(broker, {0, 0, 0, 0, folder[0], folder[1], folder[2]})) << i;
+    ASSERT_TRUE(serving->JobArrives());
+    ASSERT_GT(::read(serving->process, drain.data(), drain.size()), 0);
+    broker.Complete(*serving->connection, {1});
+    ASSERT_TRUE(job.Ended()) << i;
+  }
+  EXPECT_LE(broker.WatchedJobCount(), 130u);
+  EXPECT_TRUE(staying.events.empty());
+}
+
 }  // namespace
