@@ -1,11 +1,16 @@
 // AssetConfigReader (see AssetConfigReader.h).
 #include "vaddaemon/AssetConfigReader.h"
 
+#include <dirent.h>
+
+#include <utility>
+
 #include "assetdb/archive/CDPDependencies.h"
 #include "assetdb/protocol/AssetText.h"
 #include "foundation/soup/BinarySoup.h"
 #include "foundation/soup/Soup.h"
 #include "kiv/File.h"
+#include "kiv/String.h"
 #include "vaddaemon/KindCategory.h"
 #include "vaddaemon/StoredAsset.h"
 
@@ -15,12 +20,31 @@ std::string Tag(const Soup& config, const char* name) {
   return config.GetNamedTag(Kiv::PString(name)).Str();
 }
 
+constexpr const char* kBinaryConfig = "config.chump";
+constexpr const char* kTextConfig = "config.txt";
+
 bool LoadOne(const std::string& folder, const char* name, Soup* config) {
   Kiv::File::Path path(folder);
   path.AddPath(name);
   Soup loaded;
   if (!Soup::LoadFromFile(Kiv::PString(), path.Str(), loaded, false)) return false;
-  *config = loaded;
+  *config = std::move(loaded);
+  return true;
+}
+
+// Which configuration files `folder` holds, by one look at its entries (a
+// file is opened by its name in any case, so that is how it is looked for);
+// false when the folder cannot be listed.
+bool ConfigFilesIn(const std::string& folder, bool* binary, bool* text) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return false;
+  *binary = false;
+  *text = false;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (Kiv::EqualsIgnoreCase(entry->d_name, kBinaryConfig)) *binary = true;
+    if (Kiv::EqualsIgnoreCase(entry->d_name, kTextConfig)) *text = true;
+  }
+  ::closedir(dir);
   return true;
 }
 
@@ -42,7 +66,13 @@ std::string CategoryOf(const Soup& config) {
 }  // namespace
 
 bool LoadAssetFolderConfig(const std::string& folder, Soup* config) {
-  return LoadOne(folder, "config.chump", config) || LoadOne(folder, "config.txt", config);
+  // Most folders hold only "config.txt": the look spares the search for a
+  // "config.chump" in every case.
+  bool binary = true;
+  bool text = true;
+  ConfigFilesIn(folder, &binary, &text);
+  return (binary && LoadOne(folder, kBinaryConfig, config)) ||
+         (text && LoadOne(folder, kTextConfig, config));
 }
 
 void DescribeAssetFromConfig(const Soup& config, StoredAsset* asset) {

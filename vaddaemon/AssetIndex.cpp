@@ -117,8 +117,9 @@ bool PrepareAssetIndex(SqliteDb& db, std::string* error) {
 }
 
 RowRead ReadAssetRow(SqliteDb& db, const KUID& kuid, StoredAsset* asset) {
-  const std::string sql = std::string("SELECT ") + kColumns +
-                          " FROM assets WHERE user_id = ?1 AND content_id = ?2 AND version = ?3;";
+  static const std::string sql =
+      std::string("SELECT ") + kColumns +
+      " FROM assets WHERE user_id = ?1 AND content_id = ?2 AND version = ?3;";
   SqliteStatement s(db, sql.c_str());
   BindKUID(s, 1, kuid);
   const int rc = s.Step();

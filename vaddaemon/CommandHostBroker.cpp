@@ -9,6 +9,7 @@
 #include <deque>
 #include <cerrno>
 #include <chrono>
+#include <system_error>
 #include <thread>
 
 #include "assetdb/protocol/VADNotification.h"
@@ -21,8 +22,10 @@ extern char** environ;
 // One job sent (or being sent) to a host.
 struct CommandHostBroker::Job {
   std::vector<uint8_t> key;  // jobs of one key never run on two hosts at once
+  std::vector<uint8_t> payload;
   std::vector<uint8_t> reply;
   AnswerHandler onAnswer;  // the job's, if any; cleared when its waiter leaves
+  JobEnd end;              // set while the job has no waiter (Detach)
   bool answered = false;   // its 0x8D arrived
   bool answering = false;  // its answer handler is running
   bool failed = false;     // its host closed while running it
@@ -58,8 +61,7 @@ struct CommandHostBroker::Host {
 
 struct CommandHostBroker::SentJob {
   std::shared_ptr<Job> job;
-  std::shared_ptr<Host> host;
-  std::vector<uint8_t> payload;
+  std::shared_ptr<Host> host;  // null: the job is to be sent (again)
 };
 
 // A host process being started: its id and whether it has ended.
@@ -131,11 +133,46 @@ size_t CommandHostBroker::MaxHosts() {
   return limit;
 }
 
-CommandHostBroker::CommandHostBroker(DaemonContext& context) : context_(context) {}
+CommandHostBroker::CommandHostBroker(DaemonContext& context, uint32_t jobTimeoutMs)
+    : context_(context), jobTimeoutMs_(jobTimeoutMs) {}
 
 CommandHostBroker::~CommandHostBroker() {
-  std::lock_guard<std::mutex> hold(lock_);
+  std::unique_lock<std::mutex> hold(lock_);
+  stopping_ = true;
+  // Ends still held refer to the requests they would answer: let them go.
+  for (const auto& host : hosts_) {
+    for (const auto& job : host->jobs) job->end = JobEnd();
+  }
+  for (const Deadline& deadline : deadlines_) {
+    if (auto job = deadline.job.lock()) job->end = JobEnd();
+  }
+  deadlines_.clear();
   ReapLocked();
+  hold.unlock();
+  watchdogWake_.notify_all();
+  if (watchdog_.joinable()) watchdog_.join();
+}
+
+void CommandHostBroker::RunEnds(Ends& ends) {
+  for (auto& end : ends) end();
+  ends.clear();
+}
+
+void CommandHostBroker::SettleLocked(const std::shared_ptr<Job>& job, Ends* ends) {
+  if (!job->end.ended || job->answering) return;
+  JobEnd end = std::move(job->end);
+  job->end = JobEnd();
+  if (job->answered) {
+    ends->push_back([ended = std::move(end.ended)] { ended(JobResult::kOk); });
+  } else if (job->failed) {
+    ends->push_back([ended = std::move(end.ended)] { ended(JobResult::kHostGone); });
+  } else if (job->resend) {
+    auto again = std::make_shared<SentJob>();
+    again->job = job;
+    ends->push_back([resend = std::move(end.resend), again] { resend(again); });
+  } else {
+    job->end = std::move(end);  // still out with its host
+  }
 }
 
 std::string CommandHostBroker::HostExecutablePath() const {
@@ -181,18 +218,22 @@ void CommandHostBroker::Complete(const DaemonConnection& connection, std::vector
       job->reply = std::move(reply);
     }
     job->answered = true;
+    // A job without a waiter ends here, on this thread.
+    std::function<void(JobResult)> ended = std::move(job->end.ended);
+    job->end = JobEnd();
     // Signalled after the lock is let go, so the job's waiter does not wake
     // only to wait for it; `job` keeps its condition alive meanwhile.
     hold.unlock();
     job->settled.notify_one();
     changed_.notify_all();  // room on the host
+    if (ended) ended(JobResult::kOk);
     return;
   }
   Kiv::Log::Printf("vaddaemon> job reply from connection %llu without a job, dropped\n",
                    static_cast<unsigned long long>(connection.Number()));
 }
 
-void CommandHostBroker::HostClosedLocked(Host& host) {
+void CommandHostBroker::HostClosedLocked(Host& host, Ends* ends) {
   host.gone = true;
   for (size_t i = 0; i < host.jobs.size(); ++i) {
     // Only the first job had started: the others go to another host.
@@ -202,29 +243,34 @@ void CommandHostBroker::HostClosedLocked(Host& host) {
       host.jobs[i]->resend = true;
     }
     host.jobs[i]->settled.notify_one();
+    SettleLocked(host.jobs[i], ends);
   }
   host.jobs.clear();
   changed_.notify_all();
 }
 
-void CommandHostBroker::DropHostLocked(const std::shared_ptr<Host>& host) {
+void CommandHostBroker::DropHostLocked(const std::shared_ptr<Host>& host, Ends* ends) {
   Kiv::Log::Printf("vaddaemon> command host on connection %llu has gone away\n",
                    static_cast<unsigned long long>(host->connection->Number()));
   host->connection->Close();  // its reader ends, and OnClosed finds it gone
-  HostClosedLocked(*host);
+  HostClosedLocked(*host, ends);
   hosts_.erase(std::remove(hosts_.begin(), hosts_.end(), host), hosts_.end());
 }
 
 void CommandHostBroker::OnClosed(const std::shared_ptr<DaemonConnection>& connection) {
-  std::lock_guard<std::mutex> hold(lock_);
-  ReapLocked();
-  for (const auto& host : hosts_) {
-    if (host->connection == connection) HostClosedLocked(*host);
+  Ends ends;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    ReapLocked();
+    for (const auto& host : hosts_) {
+      if (host->connection == connection) HostClosedLocked(*host, &ends);
+    }
+    hosts_.erase(std::remove_if(hosts_.begin(), hosts_.end(),
+                                [&](const std::shared_ptr<Host>& host) { return host->gone; }),
+                 hosts_.end());
+    changed_.notify_all();
   }
-  hosts_.erase(std::remove_if(hosts_.begin(), hosts_.end(),
-                              [&](const std::shared_ptr<Host>& host) { return host->gone; }),
-               hosts_.end());
-  changed_.notify_all();
+  RunEnds(ends);
 }
 
 bool CommandHostBroker::HostAvailable() const {
@@ -238,6 +284,11 @@ bool CommandHostBroker::HostAvailable() const {
 size_t CommandHostBroker::HostCount() const {
   std::lock_guard<std::mutex> hold(lock_);
   return hosts_.size();
+}
+
+size_t CommandHostBroker::WatchedJobCount() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return deadlines_.size();
 }
 
 std::shared_ptr<CommandHostBroker::Host> CommandHostBroker::HostHoldingLocked(
@@ -321,7 +372,7 @@ bool CommandHostBroker::StartExtraHostLocked(std::unique_lock<std::mutex>& hold)
 CommandHostBroker::JobResult CommandHostBroker::AcquireHost(const std::shared_ptr<Job>& job,
                                                             std::shared_ptr<Host>* host) {
   std::unique_lock<std::mutex> hold(lock_);
-  const auto jobDeadline = Clock::now() + std::chrono::milliseconds(kJobTimeoutMs);
+  const auto jobDeadline = Clock::now() + std::chrono::milliseconds(jobTimeoutMs_);
   std::shared_ptr<Spawn> waitingFor;
   Clock::time_point registrationDeadline;
   for (;;) {
@@ -368,9 +419,18 @@ std::shared_ptr<CommandHostBroker::Host> CommandHostBroker::HostForLocked(
 }
 
 CommandHostBroker::JobResult CommandHostBroker::SendJob(const std::shared_ptr<Host>& host,
-                                                         const std::shared_ptr<Job>& job,
-                                                         const std::vector<uint8_t>& payload) {
-  std::lock_guard<std::mutex> sending(host->sendLock);
+                                                         const std::shared_ptr<Job>& job) {
+  Ends ends;
+  {
+    std::lock_guard<std::mutex> sending(host->sendLock);
+    if (!SendJobLocked(host, job, &ends)) return JobResult::kHostGone;
+  }
+  RunEnds(ends);
+  return JobResult::kOk;
+}
+
+bool CommandHostBroker::SendJobLocked(const std::shared_ptr<Host>& host,
+                                      const std::shared_ptr<Job>& job, Ends* ends) {
   {
     std::lock_guard<std::mutex> hold(lock_);
     auto& reserved = host->reserved;
@@ -386,21 +446,23 @@ CommandHostBroker::JobResult CommandHostBroker::SendJob(const std::shared_ptr<Ho
       host->ending = true;
       changed_.notify_all();
     }
-    if (host->gone || host->ending) return JobResult::kHostGone;
+    if (host->gone || host->ending) return false;
     job->resend = false;
     host->jobs.push_back(job);
   }
-  if (!host->connection->SendNote(VADNotification::kCodeCommandHostJob, payload)) {
+  if (!host->connection->SendNote(VADNotification::kCodeCommandHostJob, job->payload)) {
     std::lock_guard<std::mutex> hold(lock_);
-    // The connection failed; a 0x8D read meanwhile has been answered.
-    if (!host->gone) DropHostLocked(host);
+    // The connection failed; a 0x8D read meanwhile has been answered. The
+    // other jobs of the host end (the job sent here has its waiter, or is
+    // not detached yet).
+    if (!host->gone) DropHostLocked(host, ends);
     // The host never had the whole job, so it never started it.
     if (job->failed) {
       job->failed = false;
       job->resend = true;
     }
   }
-  return JobResult::kOk;
+  return true;
 }
 
 CommandHostBroker::JobResult CommandHostBroker::RunJob(const std::vector<uint8_t>& payload,
@@ -409,8 +471,9 @@ CommandHostBroker::JobResult CommandHostBroker::RunJob(const std::vector<uint8_t
                                                        AnswerHandler onAnswer) {
   auto job = std::make_shared<Job>();
   job->key = JobKey(payload);
+  job->payload = payload;
   job->onAnswer = std::move(onAnswer);
-  return Drive(job, nullptr, payload, reply, error);
+  return Drive(job, nullptr, reply, error);
 }
 
 std::shared_ptr<CommandHostBroker::SentJob> CommandHostBroker::TrySend(
@@ -418,6 +481,7 @@ std::shared_ptr<CommandHostBroker::SentJob> CommandHostBroker::TrySend(
   auto sent = std::make_shared<SentJob>();
   sent->job = std::make_shared<Job>();
   sent->job->key = JobKey(payload);
+  sent->job->payload = payload;
   sent->job->onAnswer = std::move(onAnswer);
   // A host found gone as the job leaves is dropped (SendJob): the next one
   // is tried, so the loop ends once the hosts are used up.
@@ -431,30 +495,100 @@ std::shared_ptr<CommandHostBroker::SentJob> CommandHostBroker::TrySend(
       if (!sent->host) return nullptr;
       sent->host->reserved.push_back(sent->job);
     }
-    if (SendJob(sent->host, sent->job, payload) == JobResult::kOk) break;
+    if (SendJob(sent->host, sent->job) == JobResult::kOk) break;
   }
-  sent->payload = payload;
   return sent;
 }
 
 CommandHostBroker::JobResult CommandHostBroker::Finish(const std::shared_ptr<SentJob>& sent,
                                                        std::vector<uint8_t>* reply,
                                                        std::string* error) {
-  return Drive(sent->job, sent->host, sent->payload, reply, error);
+  return Drive(sent->job, sent->host, reply, error);
+}
+
+bool CommandHostBroker::Detach(const std::shared_ptr<SentJob>& sent, JobEnd end) {
+  Ends ends;
+  std::unique_lock<std::mutex> hold(lock_);
+  if (!StartWatchdogLocked()) return false;
+  const auto& job = sent->job;
+  job->end = std::move(end);
+  // Entries of jobs that ended go as they come first; and, should one job
+  // stay out long while many others end behind it, all at once whenever
+  // the list has doubled, so it holds about as many entries as jobs are
+  // out.
+  const auto ended = [](const Deadline& entry) {
+    auto out = entry.job.lock();
+    return !out || !out->end.ended;
+  };
+  while (!deadlines_.empty() && ended(deadlines_.front())) deadlines_.pop_front();
+  if (deadlines_.size() >= compactAt_) {
+    deadlines_.erase(std::remove_if(deadlines_.begin(), deadlines_.end(), ended),
+                     deadlines_.end());
+    compactAt_ = std::max(kFewestDeadlinesToCompact, 2 * deadlines_.size());
+  }
+  const bool wake = deadlines_.empty();
+  deadlines_.push_back(Deadline{Clock::now() + std::chrono::milliseconds(jobTimeoutMs_), job});
+  // It may have settled since it was sent.
+  SettleLocked(job, &ends);
+  hold.unlock();
+  if (wake) watchdogWake_.notify_one();
+  RunEnds(ends);
+  return true;
+}
+
+bool CommandHostBroker::StartWatchdogLocked() {
+  if (watchdog_.joinable()) return true;
+  try {
+    watchdog_ = std::thread([this] { Watch(); });
+  } catch (const std::system_error&) {
+    Kiv::Log::Printf("vaddaemon> no thread to bound command host jobs; they are waited for\n");
+    return false;
+  }
+  return true;
+}
+
+void CommandHostBroker::Watch() {
+  std::unique_lock<std::mutex> hold(lock_);
+  while (!stopping_) {
+    if (deadlines_.empty()) {
+      watchdogWake_.wait(hold);
+      continue;
+    }
+    const Deadline first = deadlines_.front();
+    auto job = first.job.lock();
+    if (!job || !job->end.ended) {  // ended already
+      deadlines_.pop_front();
+      continue;
+    }
+    if (Clock::now() < first.at) {
+      watchdogWake_.wait_until(hold, first.at);
+      continue;
+    }
+    deadlines_.pop_front();
+    // A job whose answer is being handled ends with it.
+    if (job->answering) continue;
+    // Given up: a late answer goes nowhere, and the host's queue keeps its
+    // order.
+    job->onAnswer = nullptr;
+    std::function<void(JobResult)> ended = std::move(job->end.ended);
+    job->end = JobEnd();
+    hold.unlock();
+    ended(JobResult::kTimedOut);
+    hold.lock();
+  }
 }
 
 CommandHostBroker::JobResult CommandHostBroker::Drive(const std::shared_ptr<Job>& job,
                                                       std::shared_ptr<Host> host,
-                                                      const std::vector<uint8_t>& payload,
                                                       std::vector<uint8_t>* reply,
                                                       std::string* error) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(kJobTimeoutMs);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(jobTimeoutMs_);
   JobResult result = JobResult::kOk;
   for (;;) {
     if (!host) {
       result = AcquireHost(job, &host);
       if (result != JobResult::kOk) break;
-      if (SendJob(host, job, payload) != JobResult::kOk) {  // closed: another host
+      if (SendJob(host, job) != JobResult::kOk) {  // closed: another host
         host = nullptr;
         continue;
       }
@@ -464,7 +598,11 @@ CommandHostBroker::JobResult CommandHostBroker::Drive(const std::shared_ptr<Job>
     while (job->answering || (!job->answered && !job->failed && !job->resend &&
                               !context_.ExitRequested() && Clock::now() < deadline)) {
       if (host->connection->IsClosed() && !host->gone) {
-        HostClosedLocked(*host);
+        Ends ends;
+        HostClosedLocked(*host, &ends);
+        hold.unlock();
+        RunEnds(ends);
+        hold.lock();
         continue;
       }
       job->settled.wait_for(hold, std::chrono::milliseconds(200));

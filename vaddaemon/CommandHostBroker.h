@@ -52,23 +52,37 @@
 // for a host, when a connection closes and when the broker is destroyed; one
 // that neither registers nor ends in time is left running.
 //
+// Jobs without a waiter: a job that TrySend sent may be left to end by
+// itself (Detach): no thread then waits for it. Its end is called once, on
+// the thread that finds it: the thread that reads the host's answer (after
+// the answer handler), the one that sees the host close, or the broker's
+// watchdog thread when the job's bound passes; or, when its host closed
+// before starting it, its resend handler, which hands the job to a thread
+// that may wait (Finish sends it on, as RunJob would).
+//
 // Bounds: the wait for a registration is kRegistrationTimeoutMs (60 s); the
 // wait for a host's reply ends when the host's connection closes, when the
-// daemon is asked to exit, or after kJobTimeoutMs (30 minutes, far beyond
-// any job), whichever comes first. Nothing waits without a bound.
+// daemon is asked to exit, or after the job bound (kJobTimeoutMs, 30
+// minutes, far beyond any job), whichever comes first. A job without a
+// waiter ends when its host closes or at its bound (the watchdog); the
+// daemon's exit closes every host. Nothing waits without a bound.
 //
 // Threads: every member may be called from any thread; one lock guards the
-// host list and the jobs, and no lock is held while a frame is sent. A
-// job's waiter is woken for its own job only.
+// host list and the jobs, and no lock is held while a frame is sent or a
+// handler (answer, end, resend) runs. A job's waiter is woken for its own
+// job only.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 class DaemonConnection;
@@ -99,7 +113,9 @@ class CommandHostBroker {
     kExiting,   // the daemon is ending
   };
 
-  explicit CommandHostBroker(DaemonContext& context);
+  // `jobTimeoutMs`: the bound of a job's wait for its answer (tests
+  // shorten it).
+  explicit CommandHostBroker(DaemonContext& context, uint32_t jobTimeoutMs = kJobTimeoutMs);
   ~CommandHostBroker();
   CommandHostBroker(const CommandHostBroker&) = delete;
   CommandHostBroker& operator=(const CommandHostBroker&) = delete;
@@ -114,6 +130,9 @@ class CommandHostBroker {
   // True when a host is registered, or one could be started.
   bool HostAvailable() const;
   size_t HostCount() const;
+  // Entries the watchdog holds (for checks): about the jobs without a
+  // waiter that are out.
+  size_t WatchedJobCount() const;
 
   // Takes a host's reply on the thread that receives it (the host
   // connection's reader), so the job's requester can be answered at once.
@@ -137,8 +156,25 @@ class CommandHostBroker {
   std::shared_ptr<SentJob> TrySend(const std::vector<uint8_t>& payload, AnswerHandler onAnswer);
   // Waits for the answer of a job that TrySend sent, exactly as RunJob waits
   // once it has sent a job (a job its host never started goes to another).
+  // Also for a job whose resend handler was called: it is sent anew.
   JobResult Finish(const std::shared_ptr<SentJob>& sent, std::vector<uint8_t>* reply,
                    std::string* error);
+
+  // How a job without a waiter ends (Detach). Exactly one of the two is
+  // called, once, with no lock held; either may run before Detach returns.
+  struct JobEnd {
+    // The job ended: kOk after its answer handler ran, kHostGone when its
+    // host closed while running it, kTimedOut at its bound (a later answer
+    // then goes nowhere, and the host's queue keeps its order).
+    std::function<void(JobResult result)> ended;
+    // Its host closed before starting it: `again` must go to Finish on a
+    // thread that may wait.
+    std::function<void(const std::shared_ptr<SentJob>& again)> resend;
+  };
+  // Leaves the job TrySend sent to end by itself (above); no Finish may
+  // wait for it. False when no watchdog could be started to bound it (the
+  // job is unchanged: Finish must wait for it).
+  bool Detach(const std::shared_ptr<SentJob>& sent, JobEnd end);
 
   // A message for a failed job.
   static std::string Describe(JobResult result);
@@ -154,17 +190,34 @@ class CommandHostBroker {
   // Under the lock: the open host with room for a job and the fewest jobs
   // (queued or on their way), or null.
   std::shared_ptr<Host> FreeHostLocked() const;
-  // Under the lock: the host's connection closed (see above).
-  void HostClosedLocked(Host& host);
+  // The ends of jobs without a waiter, taken under the lock, to be run
+  // once it is let go (RunEnds).
+  using Ends = std::vector<std::function<void()>>;
+  static void RunEnds(Ends& ends);
+  // Under the lock: when `job` has no waiter and has settled (answered,
+  // failed or to be sent again), moves its end to `ends`.
+  static void SettleLocked(const std::shared_ptr<Job>& job, Ends* ends);
+
+  // Under the lock: the host's connection closed (see above); the ends of
+  // its jobs without a waiter go to `ends`.
+  void HostClosedLocked(Host& host, Ends* ends);
   // Under the lock: the host's client ended before its connection's reader
   // saw it; closes the connection and forgets the host at once.
-  void DropHostLocked(const std::shared_ptr<Host>& host);
+  void DropHostLocked(const std::shared_ptr<Host>& host, Ends* ends);
+  // Under the lock: starts the watchdog unless it runs; false when it
+  // could not be started.
+  bool StartWatchdogLocked();
+  // The watchdog thread: ends the jobs without a waiter whose bound passed.
+  void Watch();
   // Queues `job` on `host`, which AcquireHost or TrySend reserved a place
   // on, and sends it; kHostGone when the host closed or ended meanwhile
   // (nothing was sent). A send that fails answers kOk with the job marked
   // to be sent again.
-  JobResult SendJob(const std::shared_ptr<Host>& host, const std::shared_ptr<Job>& job,
-                    const std::vector<uint8_t>& payload);
+  JobResult SendJob(const std::shared_ptr<Host>& host, const std::shared_ptr<Job>& job);
+  // SendJob with the host's send lock held; false when nothing was sent.
+  // The ends of other jobs of a host found gone go to `ends`.
+  bool SendJobLocked(const std::shared_ptr<Host>& host, const std::shared_ptr<Job>& job,
+                     Ends* ends);
   // Under the lock (released while the process starts): starts a host
   // process unless one is starting; false when none can be started.
   bool StartHostLocked(std::unique_lock<std::mutex>& hold);
@@ -187,10 +240,10 @@ class CommandHostBroker {
   // Sends `job` (on `host` when given, which it was sent to already) and
   // waits for its answer, sending it again when its host never started it.
   JobResult Drive(const std::shared_ptr<Job>& job, std::shared_ptr<Host> host,
-                  const std::vector<uint8_t>& payload, std::vector<uint8_t>* reply,
-                  std::string* error);
+                  std::vector<uint8_t>* reply, std::string* error);
 
   DaemonContext& context_;
+  const uint32_t jobTimeoutMs_;
   mutable std::mutex lock_;
   std::condition_variable changed_;
   std::vector<std::shared_ptr<Host>> hosts_;
@@ -198,4 +251,17 @@ class CommandHostBroker {
   bool extraStartFailed_ = false;  // an extra start ended without registering
   size_t waitingForHost_ = 0;      // jobs waiting in AcquireHost for room
   std::vector<int> started_;      // ids of started processes not yet reaped
+  // The jobs without a waiter and their bounds, oldest first (the bound is
+  // the same for all); an entry whose job ended is dropped as it comes
+  // first, or when the list has doubled (Detach).
+  struct Deadline {
+    std::chrono::steady_clock::time_point at;
+    std::weak_ptr<Job> job;
+  };
+  std::deque<Deadline> deadlines_;
+  static constexpr size_t kFewestDeadlinesToCompact = 64;
+  size_t compactAt_ = kFewestDeadlinesToCompact;  // the size at which ended entries go
+  std::thread watchdog_;
+  std::condition_variable watchdogWake_;
+  bool stopping_ = false;  // the broker is being destroyed
 };

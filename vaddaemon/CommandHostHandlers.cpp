@@ -10,14 +10,19 @@
 // goes to the tool unchanged as code 3 for its request, then the reply
 // carries the result, both sent by the thread that receives the host's
 // reply. When a host has room as the request is read, the connection's
-// reader sends the job at once (a reader start), and the worker that takes
-// the request only waits for its end (or sends it on when its host closed
-// before starting it). Without a host the daemon cannot validate: it sends
+// reader sends the job at once and takes the request (a reader start): no
+// worker waits for it. Its end answers the tool where it is found (the
+// host's answer, the host closing, the job's bound); only a job whose host
+// closed before starting it goes to a worker, which sends it on as the
+// handler does. Without a host the daemon cannot validate: it sends
 // the error "Validation is not available: no command host is running." and
 // replies 0. A failed job or a damaged job reply gives an error message and
 // 0.
+#include <exception>
+
 #include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/protocol/VADRequestCodes.h"
+#include "foundation/base/LogMessage.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStream.h"
 #include "foundation/stream/TStreamTyped.h"
@@ -88,19 +93,26 @@ void AnswerFromHost(DaemonRequest& request, const std::vector<uint8_t>& reply) {
   request.SendMessageBatchAndReply(reply.data(), batchLength);
 }
 
+// Answers a validation that failed: the reason, then result 0.
+void AnswerFailure(DaemonRequest& request, const std::string& reason) {
+  request.SendMessage(ResultsLog::kError, "Validation failed: " + reason);
+  TStreamWriteU8(request.Reply(), 0);
+}
+
 // The job of a validate request that the connection's reader sent at once
-// (StartValidate), for the request's handler to see through.
+// (StartValidate), for the request's handler to see through when it goes to
+// a worker after all.
 struct StartedValidation {
   std::shared_ptr<CommandHostBroker::SentJob> sent;
 };
 
-// On the reader: sends the job to a host with room, when one has it now.
-// The host's reply answers the tool from the thread that receives it, with
-// a request of its own (the handler's request may not be made yet).
-std::shared_ptr<void> StartValidate(DaemonRequest& request) {
+// On the reader: sends the job to a host with room, when one has it now,
+// and takes the request. The host's reply answers the tool from the thread
+// that receives it, with a request of its own; so does a failure.
+bool StartValidate(DaemonRequest& request, const std::shared_ptr<RequestHandoff>& handoff) {
   auto broker = request.Context().Find<CommandHostBroker>();
   std::vector<uint8_t> payload;
-  if (request.IsOneWay() || !broker || !ValidateJobPayload(request, &payload)) return nullptr;
+  if (request.IsOneWay() || !broker || !ValidateJobPayload(request, &payload)) return false;
   auto connection = request.SharedConnection();
   DaemonContext* context = &request.Context();
   const uint32_t code = request.Code();
@@ -110,23 +122,47 @@ std::shared_ptr<void> StartValidate(DaemonRequest& request) {
     AnswerFromHost(answering, reply);
   };
   auto sent = broker->TrySend(payload, answer);
-  if (!sent) return nullptr;
+  if (!sent) return false;
+  try {
+    CommandHostBroker::JobEnd end;
+    end.ended = [connection, context, code, id, handoff](CommandHostBroker::JobResult result) {
+      if (result != CommandHostBroker::JobResult::kOk) {
+        try {
+          DaemonRequest failing(code, id, {}, connection, *context);
+          AnswerFailure(failing, CommandHostBroker::Describe(result));
+          failing.SendReply();
+        } catch (const std::exception& error) {
+          LogMessage("vaddaemon> request 0x%X failed: %s", code, error.what());
+        }
+      }
+      handoff->Done();
+    };
+    end.resend = [handoff](const std::shared_ptr<CommandHostBroker::SentJob>& again) {
+      auto started = std::make_shared<StartedValidation>();
+      started->sent = again;
+      handoff->ToWorker(std::move(started));
+    };
+    if (broker->Detach(sent, std::move(end))) return true;
+  } catch (const std::exception&) {
+    // No memory to leave the job by itself: a worker waits for it.
+  }
   auto started = std::make_shared<StartedValidation>();
   started->sent = std::move(sent);
-  return started;
+  handoff->ToWorker(std::move(started));
+  return true;
 }
 
 void HandleValidate(DaemonRequest& request) {
   auto broker = request.Context().Find<CommandHostBroker>();
   std::string error;
   if (auto started = request.ReaderStart<StartedValidation>(); started && broker) {
-    // Sent by the reader, which also made the answer: wait for it here.
+    // Sent by the reader, which also made the answer; here when its host
+    // closed before starting it (it is sent on) or nothing could bound it.
     if (broker->Finish(started->sent, nullptr, &error) == CommandHostBroker::JobResult::kOk) {
       request.MarkReplySent();
       return;
     }
-    request.SendMessage(ResultsLog::kError, "Validation failed: " + error);
-    TStreamWriteU8(request.Reply(), 0);
+    AnswerFailure(request, error);
     return;
   }
   std::vector<uint8_t> payload;
@@ -141,7 +177,8 @@ void HandleValidate(DaemonRequest& request) {
     auto answer = [&request](const std::vector<uint8_t>& reply) { AnswerFromHost(request, reply); };
     if (broker->RunJob(payload, nullptr, &error, answer) == CommandHostBroker::JobResult::kOk)
       return;
-    request.SendMessage(ResultsLog::kError, "Validation failed: " + error);
+    AnswerFailure(request, error);
+    return;
   }
   TStreamWriteU8(request.Reply(), 0);
 }

@@ -34,6 +34,41 @@ struct DaemonServer::Reader {
   std::mutex lock;
   std::condition_variable changed;
   uint32_t inFlight = 0;
+
+  // A request of this reader's connection has ended.
+  void Ended() {
+    {
+      std::lock_guard<std::mutex> hold(lock);
+      --inFlight;
+    }
+    changed.notify_all();
+  }
+};
+
+// A request read and counted in flight, until it ends: on a worker, or
+// through a reader start that took it (RequestHandoff). The server outlives
+// every call of ToWorker: those come from readers and workers, which the
+// server ends before it goes.
+struct DaemonServer::Pending : RequestHandoff, std::enable_shared_from_this<Pending> {
+  Pending(DaemonServer* owner, std::shared_ptr<DaemonConnection> from,
+          std::shared_ptr<Reader> readBy, uint32_t requestCode, uint32_t requestId)
+      : server(owner),
+        connection(std::move(from)),
+        reader(std::move(readBy)),
+        code(requestCode),
+        id(requestId) {}
+
+  void Done() override { reader->Ended(); }
+  void ToWorker(std::shared_ptr<void> started) override {
+    server->Submit(shared_from_this(), std::move(started));
+  }
+
+  DaemonServer* const server;
+  const std::shared_ptr<DaemonConnection> connection;
+  const std::shared_ptr<Reader> reader;
+  const uint32_t code;
+  const uint32_t id;
+  std::vector<uint8_t> body;
 };
 
 namespace {
@@ -338,29 +373,34 @@ void DaemonServer::ReadConnection(const std::shared_ptr<DaemonConnection>& conne
         reader->changed.wait(hold, [&] { return reader->inFlight < kMaxInFlightPerConnection; });
         ++reader->inFlight;
       }
-      const uint32_t code = request.code;
-      const uint32_t id = request.id;
-      // Work that need not wait starts here, while the worker wakes.
-      std::shared_ptr<void> started =
-          registry_.StartOnReader(context_, connection, code, id, request.body);
-      auto body = std::make_shared<std::vector<uint8_t>>(std::move(request.body));
-      bool submitted = pool_.Submit([this, connection, reader, code, id, body, started] {
-        registry_.Dispatch(context_, connection, code, id, std::move(*body), started);
-        std::lock_guard<std::mutex> hold(reader->lock);
-        --reader->inFlight;
-        reader->changed.notify_all();
-      });
-      if (!submitted) {
-        std::lock_guard<std::mutex> hold(reader->lock);
-        --reader->inFlight;
-        reading = false;
-      }
+      auto pending =
+          std::make_shared<Pending>(this, connection, reader, request.code, request.id);
+      pending->body = std::move(request.body);
+      // A request that can begin without waiting may be taken here, and
+      // then ends without a worker.
+      if (registry_.HasReaderStart(pending->code) &&
+          registry_.StartOnReader(context_, connection, pending->code, pending->id,
+                                  pending->body, pending))
+        continue;
+      if (!Submit(pending, nullptr)) reading = false;
     }
   }
   connection->Flush();
   connection->Close();
   context_.RemoveConnection(connection);
   reader->done.store(true);
+}
+
+bool DaemonServer::Submit(const std::shared_ptr<Pending>& pending, std::shared_ptr<void> started) {
+  const bool submitted = pool_.Submit([this, pending, started = std::move(started)] {
+    registry_.Dispatch(context_, pending->connection, pending->code, pending->id,
+                       std::move(pending->body), started);
+    pending->reader->Ended();
+  });
+  // Refused once the pool stops: the daemon is ending, and the request
+  // gets no reply.
+  if (!submitted) pending->reader->Ended();
+  return submitted;
 }
 
 void DaemonServer::Handle(const std::shared_ptr<DaemonConnection>& connection, uint32_t code,

@@ -23,7 +23,9 @@
 //   - then reads request frames, each handed to a worker (WorkPool, at most
 //     kMaxWorkers requests run at once in the daemon, at most
 //     kMaxInFlightPerConnection per connection; the reader waits at those
-//     bounds). The worker runs the code's handler (RequestRegistry.h), then
+//     bounds; a request its code's reader start takes, RequestRegistry.h,
+//     counts among the connection's until it ends, with or without a
+//     worker). The worker runs the code's handler (RequestRegistry.h), then
 //     sends the reply for a non-zero id: the handler's body, or an empty one
 //     when the code has no handler (logged) or the handler threw (logged).
 //     Id 0 never gets a reply;
@@ -77,6 +79,7 @@ class DaemonServer {
 
  private:
   struct Reader;
+  struct Pending;
 
   void Accept();
   bool Admit(int fd);
@@ -86,6 +89,9 @@ class DaemonServer {
   bool Handshake(DaemonConnection& connection, VADFrames::ByteSource& source);
   void Handle(const std::shared_ptr<DaemonConnection>& connection, uint32_t code, uint32_t id,
               std::vector<uint8_t> body);
+  // Hands the request to a worker, with what its reader start began, if
+  // anything; false (the request ended unanswered) once the pool stopped.
+  bool Submit(const std::shared_ptr<Pending>& pending, std::shared_ptr<void> started);
   void ReapReaders(bool all);
   void CloseAll();
 

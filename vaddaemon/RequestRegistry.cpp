@@ -59,18 +59,24 @@ bool RequestRegistry::TryOnReader(DaemonContext& context,
   }
 }
 
-std::shared_ptr<void> RequestRegistry::StartOnReader(
-    DaemonContext& context, const std::shared_ptr<DaemonConnection>& connection, uint32_t code,
-    uint32_t id, const std::vector<uint8_t>& body) const {
+bool RequestRegistry::HasReaderStart(uint32_t code) const {
   auto it = handlers_.find(code);
-  if (it == handlers_.end() || !it->second.start) return nullptr;
+  return it != handlers_.end() && it->second.start != nullptr;
+}
+
+bool RequestRegistry::StartOnReader(DaemonContext& context,
+                                    const std::shared_ptr<DaemonConnection>& connection,
+                                    uint32_t code, uint32_t id, const std::vector<uint8_t>& body,
+                                    const std::shared_ptr<RequestHandoff>& handoff) const {
+  auto it = handlers_.find(code);
+  if (it == handlers_.end() || !it->second.start) return false;
   try {
     DaemonRequest request(code, id, body, connection, context);
-    return it->second.start(request);
+    return it->second.start(request, handoff);
   } catch (const std::exception& error) {
     // Nothing begun: the handler on a worker does it all.
     LogMessage("vaddaemon> request 0x%X: reader start failed: %s", code, error.what());
-    return nullptr;
+    return false;
   }
 }
 

@@ -28,12 +28,17 @@
 // nothing, to leave the request to its handler on a worker.
 // TryOnReader runs it and, when it answered, sends the reply.
 //
-// A reader start begins the work of a request that goes to a worker while
-// still on the reader (RegisterReaderStart), when it can without waiting:
+// A reader start takes a request that would go to a worker while still on
+// the reader (RegisterReaderStart), when it can begin it without waiting:
 // the validate request sends its job to a command host with room at once,
-// so the host starts while the worker wakes. It answers what it began (or
-// null: nothing), and the handler finds that in its request
-// (DaemonRequest::ReaderStart). A reader start sends no reply.
+// and the thread that reads the host's answer answers the tool, with no
+// worker involved. A start that took its request answers true and ends it
+// later, from any thread, through its RequestHandoff: Done once the reply
+// is sent (or the request is given up), or ToWorker to have the handler
+// finish it on a worker after all, with what was begun as the request's
+// DaemonRequest::ReaderStart. Until then the request counts among its
+// connection's requests in flight. A start that answers false has begun
+// nothing (and sent nothing); the request goes to a worker as usual.
 //
 // Dispatch runs one request on the calling thread, as the server's workers
 // do and as fuzz targets do without a socket: the code's handler (a code
@@ -53,6 +58,18 @@ class DaemonConnection;
 class DaemonContext;
 class DaemonRequest;
 
+// How a request taken by a reader start ends (RequestRegistry). Exactly one
+// of the two is called, once, from any thread.
+class RequestHandoff {
+ public:
+  virtual ~RequestHandoff() = default;
+  // The request is over (its reply sent, or no longer wanted).
+  virtual void Done() = 0;
+  // The request goes to a worker, whose handler finds `started` as its
+  // ReaderStart and finishes it.
+  virtual void ToWorker(std::shared_ptr<void> started) = 0;
+};
+
 using RequestHandler = std::function<void(DaemonRequest& request)>;
 
 class RequestRegistry {
@@ -62,7 +79,8 @@ class RequestRegistry {
   using ReaderTest = bool (*)(const std::vector<uint8_t>& body);
   static bool Always(const std::vector<uint8_t>& /*body*/) { return true; }
   using ReaderAttempt = std::function<bool(DaemonRequest& request)>;
-  using ReaderStart = std::function<std::shared_ptr<void>(DaemonRequest& request)>;
+  using ReaderStart = std::function<bool(DaemonRequest& request,
+                                         const std::shared_ptr<RequestHandoff>& handoff)>;
 
   // `onReader` null: always served on a worker.
   void Register(uint32_t code, RequestHandler handler, ReaderTest onReader = nullptr);
@@ -82,12 +100,14 @@ class RequestRegistry {
   bool TryOnReader(DaemonContext& context, const std::shared_ptr<DaemonConnection>& connection,
                    uint32_t code, uint32_t id, const std::vector<uint8_t>& body) const;
 
-  // Runs the reader start of `code` on a copy of `body`; what it began, or
-  // null when there is none or it began nothing.
-  std::shared_ptr<void> StartOnReader(DaemonContext& context,
-                                      const std::shared_ptr<DaemonConnection>& connection,
-                                      uint32_t code, uint32_t id,
-                                      const std::vector<uint8_t>& body) const;
+  // True when `code` has a reader start.
+  bool HasReaderStart(uint32_t code) const;
+  // Runs the reader start of `code` on a copy of `body`; true when it took
+  // the request (it ends it through `handoff`), false when there is none or
+  // it began nothing.
+  bool StartOnReader(DaemonContext& context, const std::shared_ptr<DaemonConnection>& connection,
+                     uint32_t code, uint32_t id, const std::vector<uint8_t>& body,
+                     const std::shared_ptr<RequestHandoff>& handoff) const;
 
   // `started`: what the code's reader start began for this request, if any.
   void Dispatch(DaemonContext& context, const std::shared_ptr<DaemonConnection>& connection,

@@ -8,7 +8,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <future>
+#include <string>
 #include <memory>
 #include <vector>
 
@@ -138,6 +140,128 @@ TEST(CommandHostBroker, AnswerReadAfterTheHostEndedStillReachesItsJob) {
       << secondError;
   EXPECT_EQ(secondAnswer, std::vector<uint8_t>{6});
   EXPECT_EQ(broker.HostCount(), 1u);
+}
+
+// What a job left without a waiter (Detach) saw, in order.
+struct DetachedJob {
+  std::shared_ptr<CommandHostBroker::SentJob> sent;
+  std::vector<std::string> events;
+  std::shared_ptr<CommandHostBroker::SentJob> again;
+  std::promise<void> ended;
+
+  // Sends kValidateJob at once and leaves it; false when it was not sent.
+  bool Start(CommandHostBroker& broker, const std::vector<uint8_t>& payload = kValidateJob) {
+    sent = broker.TrySend(payload, [this](const std::vector<uint8_t>& reply) {
+      events.push_back("answer " + std::to_string(reply.empty() ? -1 : int(reply[0])));
+    });
+    if (!sent) return false;
+    CommandHostBroker::JobEnd end;
+    end.ended = [this](CommandHostBroker::JobResult result) {
+      events.push_back(result == CommandHostBroker::JobResult::kOk ? "ok"
+                       : result == CommandHostBroker::JobResult::kHostGone ? "host gone"
+                       : result == CommandHostBroker::JobResult::kTimedOut ? "timed out"
+                                                                            : "other");
+      ended.set_value();
+    };
+    end.resend = [this](const std::shared_ptr<CommandHostBroker::SentJob>& job) {
+      events.push_back("resend");
+      again = job;
+      ended.set_value();
+    };
+    return broker.Detach(sent, std::move(end));
+  }
+  bool Ended() {
+    return ended.get_future().wait_for(std::chrono::milliseconds(kWaitMs)) ==
+           std::future_status::ready;
+  }
+};
+
+// Jobs no thread waits for end where their end is found: an answer after
+// the answer handler, the host's close for the job it was running, and the
+// job queued behind it, never started, is handed back to be sent anew,
+// which Finish does on another host.
+TEST(CommandHostBroker, JobsWithoutAWaiterEndWhereTheirEndIsFound) {
+  DaemonContext context;
+  CommandHostBroker broker(context);
+  auto closing = MakeHost(1);
+  auto other = MakeHost(2);
+  ASSERT_TRUE(closing && other);
+  broker.Register(closing->connection);
+
+  DetachedJob answered;
+  ASSERT_TRUE(answered.Start(broker));
+  ASSERT_TRUE(closing->JobArrives());
+  broker.Complete(*closing->connection, {4});
+  ASSERT_TRUE(answered.Ended());
+  EXPECT_EQ(answered.events, (std::vector<std::string>{"answer 4", "ok"}));
+
+  DetachedJob running;
+  DetachedJob queued;
+  ASSERT_TRUE(running.Start(broker, {0, 0, 0, 0, 'a'}));
+  ASSERT_TRUE(queued.Start(broker, {0, 0, 0, 0, 'b'}));
+  broker.OnClosed(closing->connection);
+  ASSERT_TRUE(running.Ended());
+  ASSERT_TRUE(queued.Ended());
+  EXPECT_EQ(running.events, std::vector<std::string>{"host gone"});
+  EXPECT_EQ(queued.events, std::vector<std::string>{"resend"});
+
+  broker.Register(other->connection);
+  std::string error;
+  auto result = std::async(std::launch::async,
+                           [&] { return broker.Finish(queued.again, nullptr, &error); });
+  ASSERT_TRUE(other->JobArrives());
+  broker.Complete(*other->connection, {6});
+  EXPECT_EQ(result.get(), CommandHostBroker::JobResult::kOk) << error;
+  EXPECT_EQ(queued.events, (std::vector<std::string>{"resend", "answer 6"}));
+}
+
+// A job without a waiter still has its bound: it ends "timed out" when its
+// host does not answer in time; the host's late answer goes nowhere, and
+// its next answer reaches the next job.
+TEST(CommandHostBroker, AJobWithoutAWaiterEndsAtItsBound) {
+  DaemonContext context;
+  CommandHostBroker broker(context, 1000);
+  auto host = MakeHost(1);
+  ASSERT_TRUE(host);
+  broker.Register(host->connection);
+  DetachedJob late;
+  ASSERT_TRUE(late.Start(broker));
+  ASSERT_TRUE(late.Ended());
+  EXPECT_EQ(late.events, std::vector<std::string>{"timed out"});
+
+  DetachedJob next;
+  ASSERT_TRUE(next.Start(broker, {0, 0, 0, 0, 'n'}));
+  broker.Complete(*host->connection, {1});
+  broker.Complete(*host->connection, {2});
+  ASSERT_TRUE(next.Ended());
+  EXPECT_EQ(late.events, std::vector<std::string>{"timed out"});
+  EXPECT_EQ(next.events, (std::vector<std::string>{"answer 2", "ok"}));
+}
+
+// One job that stays out does not make the watchdog keep every job that
+// ended after it: its list stays about as long as the jobs out.
+TEST(CommandHostBroker, TheWatchdogForgetsEndedJobsBehindOneThatStaysOut) {
+  DaemonContext context;
+  CommandHostBroker broker(context);
+  auto stuck = MakeHost(1);
+  auto serving = MakeHost(2);
+  ASSERT_TRUE(stuck && serving);
+  broker.Register(stuck->connection);
+  DetachedJob staying;
+  ASSERT_TRUE(staying.Start(broker, {0, 0, 0, 0, 's'}));
+  broker.Register(serving->connection);
+  std::vector<uint8_t> drain(4096);
+  for (int i = 0; i < 1000; ++i) {
+    DetachedJob job;
+    const uint8_t folder[] = {uint8_t('a' + i % 26), uint8_t('a' + i / 26 % 26), uint8_t(i / 676)};
+    ASSERT_TRUE(job.Start(broker, {0, 0, 0, 0, folder[0], folder[1], folder[2]})) << i;
+    ASSERT_TRUE(serving->JobArrives());
+    ASSERT_GT(::read(serving->process, drain.data(), drain.size()), 0);
+    broker.Complete(*serving->connection, {1});
+    ASSERT_TRUE(job.Ended()) << i;
+  }
+  EXPECT_LE(broker.WatchedJobCount(), 130u);
+  EXPECT_TRUE(staying.events.empty());
 }
 
 }  // namespace

@@ -243,6 +243,53 @@ TEST_F(DaemonCommandHost, JobsQueueOnAHostAndTheOneItNeverStartedMovesOnWhenItCl
   EXPECT_EQ(ReplyOf(movedTool, running == "c" ? 4 : 3, &notes), Bytes{1});
 }
 
+// A validation sent at once by the tool connection's reader is answered
+// without a worker; each one ends its turn among the connection's requests
+// in flight, so a tool may validate more assets, one after the other, than
+// it may have in flight at once.
+TEST_F(DaemonCommandHost, ValidationsOfOneConnectionEachEndTheirTurnInFlight) {
+  auto host = Connect();
+  auto tool = Connect();
+  ASSERT_TRUE(host && tool);
+  Bytes pong;
+  ASSERT_TRUE(host->Transact(kRegisterCommandHost, 50, {}, &pong));
+  const Bytes answer = Body().U32(0).U32(0).U8(1);
+  for (uint32_t id = 1; id <= 40; ++id) {
+    const std::string folder = "kuid 7 " + std::to_string(id);
+    ASSERT_TRUE(tool->SendRequest(kValidate, id, ValidateBody("local", folder)));
+    ASSERT_EQ(NextJobFolder(*host), folder);
+    ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, answer));
+    std::vector<RawClient::Frame> notes;
+    ASSERT_EQ(ReplyOf(*tool, id, &notes), Bytes{1}) << id;
+  }
+}
+
+// A tool that leaves while its job runs on a host: the host's answer to it
+// goes nowhere, the next job's answer reaches the next tool, and the daemon
+// goes on serving.
+TEST_F(DaemonCommandHost, AToolThatLeavesWhileItsJobRunsLeavesTheHostsAnswersInOrder) {
+  auto host = Connect();
+  auto leaving = Connect();
+  auto staying = Connect();
+  ASSERT_TRUE(host && leaving && staying);
+  Bytes pong;
+  ASSERT_TRUE(host->Transact(kRegisterCommandHost, 50, {}, &pong));
+  ASSERT_TRUE(leaving->SendRequest(kValidate, 1, ValidateBody("local", "a")));
+  ASSERT_EQ(NextJobFolder(*host), "a");
+  leaving->Close();
+  ASSERT_TRUE(staying->SendRequest(kValidate, 2, ValidateBody("local", "b")));
+  ASSERT_EQ(NextJobFolder(*host), "b");
+  ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, Body().U32(0).U32(0).U8(1)));
+  ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, Body().U32(0).U32(0).U8(0)));
+  std::vector<RawClient::Frame> notes;
+  EXPECT_EQ(ReplyOf(*staying, 2, &notes), Bytes{0});
+  // The host has room again: a further job reaches it at once.
+  ASSERT_TRUE(staying->SendRequest(kValidate, 3, ValidateBody("local", "c")));
+  ASSERT_EQ(NextJobFolder(*host), "c");
+  ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, Body().U32(0).U32(0).U8(1)));
+  EXPECT_EQ(ReplyOf(*staying, 3, &notes), Bytes{1});
+}
+
 // At most two jobs are out with a host: a third waits until the host
 // answers one, then follows.
 TEST_F(DaemonCommandHost, AHostHasAtMostTwoJobsOutAtOnce) {
