@@ -174,18 +174,7 @@ inline bool GSStack::PushFrame(const GSFunction& fn, uint32_t returnOffset) {
   const uint32_t used = Used();
   if (fn.slotsNeeded > kCapacity - used) return ReportOverflow();
   if (fn.params == 0 || used < fn.params) return false;
-  GSValue* top = top_;
-  // The locals and temporaries start as 0; the operand stack above the
-  // record is always written before it is read.
-  for (uint32_t i = 1; i < fn.recordOffset; ++i) top[i] = 0;
-  GSValue* record = top + fn.recordOffset;
-  record[0] = reinterpret_cast<uintptr_t>(&fn);
-  record[1] = returnOffset;
-  record[2] = reinterpret_cast<uintptr_t>(currentFrame_);
-  record[3] = reinterpret_cast<uintptr_t>(top + static_cast<int32_t>(fn.slot0Offset));
-  currentFrame_ = record;
-  top_ = top + fn.advance;
-  return true;
+  return EnterFrame(fn, top_, returnOffset);
 }
 
 [[gnu::always_inline]] inline bool GSStack::EnterFrame(const GSFunction& fn, GSValue* top,
@@ -193,6 +182,8 @@ inline bool GSStack::PushFrame(const GSFunction& fn, uint32_t returnOffset) {
   // The free room in slots, from the top the caller holds.
   const uint64_t free = static_cast<uint64_t>(base_ + (kCapacity - 1) - top);
   if (fn.slotsNeeded > free) return ReportOverflow();
+  // The locals and temporaries start as 0; the operand stack above the
+  // record is always written before it is read.
   for (uint32_t i = 1; i < fn.recordOffset; ++i) top[i] = 0;
   GSValue* record = top + fn.recordOffset;
   GSValue* slot0 = top + static_cast<int32_t>(fn.slot0Offset);

@@ -24,7 +24,7 @@ struct CommandHostBroker::Job {
   std::vector<uint8_t> key;  // jobs of one key never run on two hosts at once
   std::vector<uint8_t> payload;
   std::vector<uint8_t> reply;
-  AnswerHandler onAnswer;  // the job's, if any; cleared when its waiter leaves
+  AnswerHandler onAnswer;  // the job's, if any; cleared when its waiter leaves or it times out
   JobEnd end;              // set while the job has no waiter (Detach)
   bool answered = false;   // its 0x8D arrived
   bool answering = false;  // its answer handler is running
@@ -140,9 +140,7 @@ CommandHostBroker::~CommandHostBroker() {
   std::unique_lock<std::mutex> hold(lock_);
   stopping_ = true;
   // Ends still held refer to the requests they would answer: let them go.
-  for (const auto& host : hosts_) {
-    for (const auto& job : host->jobs) job->end = JobEnd();
-  }
+  // Every job holding one has its entry among the deadlines.
   for (const Deadline& deadline : deadlines_) {
     if (auto job = deadline.job.lock()) job->end = JobEnd();
   }
@@ -211,7 +209,12 @@ void CommandHostBroker::Complete(const DaemonConnection& connection, std::vector
       // handler is the job's only answer.
       job->answering = true;
       hold.unlock();
-      job->onAnswer(reply);
+      try {
+        job->onAnswer(reply);
+      } catch (const std::exception& error) {
+        Kiv::Log::Printf("vaddaemon> a command host's answer could not be passed on: %s\n",
+                         error.what());
+      }
       hold.lock();
       job->answering = false;
     } else {
@@ -511,7 +514,6 @@ bool CommandHostBroker::Detach(const std::shared_ptr<SentJob>& sent, JobEnd end)
   std::unique_lock<std::mutex> hold(lock_);
   if (!StartWatchdogLocked()) return false;
   const auto& job = sent->job;
-  job->end = std::move(end);
   // Entries of jobs that ended go as they come first; and, should one job
   // stay out long while many others end behind it, all at once whenever
   // the list has doubled, so it holds about as many entries as jobs are
@@ -528,6 +530,9 @@ bool CommandHostBroker::Detach(const std::shared_ptr<SentJob>& sent, JobEnd end)
   }
   const bool wake = deadlines_.empty();
   deadlines_.push_back(Deadline{Clock::now() + std::chrono::milliseconds(jobTimeoutMs_), job});
+  // Taken only once nothing here can fail any more: a Detach that throws
+  // leaves the job to a waiter, and it must end once.
+  job->end = std::move(end);
   // It may have settled since it was sent.
   SettleLocked(job, &ends);
   hold.unlock();

@@ -121,6 +121,8 @@ bool StartValidate(DaemonRequest& request, const std::shared_ptr<RequestHandoff>
     DaemonRequest answering(code, id, {}, connection, *context);
     AnswerFromHost(answering, reply);
   };
+  // Made before the job leaves: once it has, the request must be taken.
+  auto started = std::make_shared<StartedValidation>();
   auto sent = broker->TrySend(payload, answer);
   if (!sent) return false;
   try {
@@ -131,6 +133,9 @@ bool StartValidate(DaemonRequest& request, const std::shared_ptr<RequestHandoff>
           DaemonRequest failing(code, id, {}, connection, *context);
           AnswerFailure(failing, CommandHostBroker::Describe(result));
           failing.SendReply();
+          // The thread may be the tool's reader, about to hand a resent job
+          // to a worker and wait for one: the failure must not wait with it.
+          connection->Flush();
         } catch (const std::exception& error) {
           LogMessage("vaddaemon> request 0x%X failed: %s", code, error.what());
         }
@@ -138,15 +143,14 @@ bool StartValidate(DaemonRequest& request, const std::shared_ptr<RequestHandoff>
       handoff->Done();
     };
     end.resend = [handoff](const std::shared_ptr<CommandHostBroker::SentJob>& again) {
-      auto started = std::make_shared<StartedValidation>();
-      started->sent = again;
-      handoff->ToWorker(std::move(started));
+      auto resent = std::make_shared<StartedValidation>();
+      resent->sent = again;
+      handoff->ToWorker(std::move(resent));
     };
     if (broker->Detach(sent, std::move(end))) return true;
   } catch (const std::exception&) {
     // No memory to leave the job by itself: a worker waits for it.
   }
-  auto started = std::make_shared<StartedValidation>();
   started->sent = std::move(sent);
   handoff->ToWorker(std::move(started));
   return true;
