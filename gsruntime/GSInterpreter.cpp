@@ -1147,8 +1147,9 @@ fitted : {
   mark = ip;
   if (!GSChargeBudget(run)) FAIL_AT(ER_Timeout);
   if (callee->IsNative()) {
-    stack.SetTop(top);
-    if (!stack.PushFrame(*callee, 0)) FAIL_AT(ER_StackOverflow);
+    // The site proved the arguments pushed (the callee's params are the
+    // site's), so the frame goes on from the top held here.
+    if (!stack.EnterFrame(*callee, top, 0)) FAIL_AT(ER_StackOverflow);
     top[static_cast<int32_t>(callee->slot0Offset)] = view;
     const GSResult outcome = GSRunNative(thread, *callee, view);
     top = stack.Top();

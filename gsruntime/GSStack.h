@@ -140,7 +140,7 @@ class GSStack {
   bool ReportOverflow() const;
   static bool ReportReturnDiff(int64_t diff);
   // Drops one count of a frame's reference (null is ignored).
-  static void Drop(GSValue ref) {
+  [[gnu::always_inline]] static void Drop(GSValue ref) {
     if (ref == 0) return;
     GSScriptInstance* instance = GSScriptInstance::FromRef(ref);
     if (instance->count > 1) {
@@ -150,7 +150,7 @@ class GSStack {
     ReleaseSlot(ref);
   }
   static void ReleaseSlot(GSValue ref);
-  static void DropSlot(GSValue& slot) {
+  [[gnu::always_inline]] static void DropSlot(GSValue& slot) {
     const GSValue ref = slot;
     slot = 0;
     Drop(ref);

@@ -39,6 +39,7 @@ class Host {
   public string Text(float f) { return "t" + f; }
   public native int Where();
   public int CallFive() { return Five(); }
+  public int CallProbe() { return Probe(me); }
 };
 )";
 
@@ -138,6 +139,39 @@ TEST_F(InterpreterTest, CallOfAFunctionWithoutCodeIsRefusedEveryTime) {
   GSValue result = 0;
   EXPECT_EQ(Run("$int@Host::CallFive()", {}, &result), ER_Done);
   EXPECT_EQ(GSInt(result), 5);
+}
+
+// A native whose frame does not fit on the stack is not run, whether its
+// call site already remembers it or not: the overflow is reported with the
+// frames below it and the stack is emptied; once the frame fits again the
+// same site runs the native.
+TEST_F(InterpreterTest, NativeWithoutRoomForItsFrameOverflowsEveryTime) {
+  GSFunction& probe = const_cast<GSFunction&>(Function("$int@Host::Probe(Host)"));
+  const uint32_t needed = probe.slotsNeeded;
+  for (int run = 0; run < 4; ++run) {
+    SCOPED_TRACE(run);
+    // Runs 0 and 2 fit (the second through the remembered callee); 1 and 3
+    // ask for more than the whole stack.
+    const bool fits = run % 2 == 0;
+    probe.slotsNeeded = fits ? needed : GSStack::kCapacity;
+    print_->lines.clear();
+    GSValue result = 0;
+    EXPECT_EQ(Run("$int@Host::CallProbe()", {}, &result), fits ? ER_Done : ER_StackOverflow);
+    if (fits) {
+      EXPECT_EQ(GSInt(result), 1);
+      continue;
+    }
+    const std::vector<std::string> report = {
+        "GSStack overflow...",
+        "function $int@Host::CallProbe()",
+        "Thread Exception: ER_StackOverflow, line 12, file host.gs",
+        "Stack Dump...",
+        "function $int@Host::CallProbe(), line -1",
+    };
+    EXPECT_EQ(print_->lines, report);
+    EXPECT_TRUE(machine_->Thread()->Stack().Empty());
+  }
+  probe.slotsNeeded = needed;
 }
 
 // Code the loader would refuse (RETV with two values, or none, on the
