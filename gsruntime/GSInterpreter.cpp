@@ -549,6 +549,21 @@ op_LOAD:
     ip += 3;
     PUSHI_OVER(loaded, *top = loaded);
   }
+  // "x++;" and "x--;" (LOAD, DUP, IINC or IDEC, STORE, POP) only move the
+  // local's value plus or minus one into the slot stored, in one step; the
+  // jump back that ends most loop bodies then follows without the
+  // dispatch. As in DUP, each opcode read follows one that cannot end the
+  // code.
+  if (ip[2] == GSByteCode::DUP && (ip[3] == GSByteCode::IINC || ip[3] == GSByteCode::IDEC) &&
+      ip[4] == GSByteCode::STORE && ip[7] == GSByteCode::POP) {
+    slots[GSReadU16(ip + 5)] = FromU32(U32(SLOT()) + (ip[3] == GSByteCode::IINC ? 1u : ~0u));
+    ip += 8;
+    if (*ip == GSByteCode::JMP) {
+      ++ip;
+      goto op_JMP;
+    }
+    NEXT();
+  }
   *++top = SLOT();
   ip += 2;
   // So does the return of a local (return n;).
@@ -1159,6 +1174,12 @@ fitted : {
       goto leave;
     }
     if (outcome != ER_Done) FAIL_AT(outcome);
+    // A test of the result (if (list.HasKUID(k))) goes on without the
+    // dispatch.
+    if (*ip == GSByteCode::JZ) {
+      ++ip;
+      goto op_JZ;
+    }
     NEXT();
   }
   if (callee->codeSize == 0) FAIL_AT(ER_IllegalInstruction);

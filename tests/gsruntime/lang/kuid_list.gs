@@ -1,6 +1,7 @@
 // KUID and KUIDList natives: one object per KUID in a context, tag and base
 // forms, base identities, unique adds (the version counts), removal,
-// membership, indexed reads, copies (of itself too) and the null KUID.
+// membership (as a value and as a condition), indexed reads, copies (of
+// itself too) and the null KUID.
 // root: standard
 include "test.gs"
 include "Constructors.gs"
@@ -47,6 +48,17 @@ class Main {
     other.Copy(list);
     list.Clear();
     Test.Print(Show(other) + " / " + Show(list) + " " + other.HasKUID(a));
+    KUID[] probes = new KUID[3];
+    probes[0] = a;
+    probes[1] = Id("<kuid:77:1>");
+    probes[2] = Id("<kuid:1:2>");
+    int found = 0;
+    int missing = 0;
+    int j;
+    for (j = 0; j < 3; j++)
+      if (other.HasKUID(probes[j])) found++;
+      else missing++;
+    Test.Print("probes " + found + " " + missing);
   }
 };
 // expect: true false
@@ -59,3 +71,4 @@ class Main {
 // expect: 3: <kuid2:5:7:3> <kuid:1:2> <NULL> false
 // expect: 4: <kuid2:5:7:3> <kuid:1:2> <NULL> <kuid2:5:7:2>
 // expect: 4: <kuid2:5:7:3> <kuid:1:2> <NULL> <kuid2:5:7:2> / 0: true
+// expect: probes 2 1

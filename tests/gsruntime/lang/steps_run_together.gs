@@ -1,7 +1,8 @@
 // Instructions the interpreter runs together give what they give one by
 // one: a constant added, subtracted or multiplied with the result stored
 // or used on, an arithmetic result stored, and float comparisons in
-// conditions (NaN compares equal to everything, infinities in order).
+// conditions (NaN compares equal to everything, infinities in order),
+// and counters stepped as statements (x++; x--;).
 include "test.gs"
 
 class Main {
@@ -66,6 +67,18 @@ class Main {
     while (f <= 2.0) { f = f + 0.5; steps++; }
     while (f > -1.0) f = f - 1.0;
     Test.Print("float loops " + steps + " " + f);
+    int up = 0;
+    int down = 10;
+    int k;
+    for (k = 0; k < 5; k++) {
+      up++;
+      down--;
+    }
+    up++;
+    while (down > 2) down--;
+    int wrap = 2147483647;
+    wrap++;
+    Test.Print("counters " + k + " " + up + " " + down + " " + wrap);
   }
 };
 // expect: loop 125387.593750 250.500000 -25.000000 0 1000
@@ -80,3 +93,4 @@ class Main {
 // expect: infs FTFTTF FT
 // expect: negzero FTFTTF FT
 // expect: float loops 5 -1.500000
+// expect: counters 5 6 2 -2147483648
