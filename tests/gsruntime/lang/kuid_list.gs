@@ -48,17 +48,11 @@ class Main {
     other.Copy(list);
     list.Clear();
     Test.Print(Show(other) + " / " + Show(list) + " " + other.HasKUID(a));
-    KUID[] probes = new KUID[3];
-    probes[0] = a;
-    probes[1] = Id("<kuid:77:1>");
-    probes[2] = Id("<kuid:1:2>");
     int found = 0;
-    int missing = 0;
     int j;
     for (j = 0; j < 3; j++)
-      if (other.HasKUID(probes[j])) found++;
-      else missing++;
-    Test.Print("probes " + found + " " + missing);
+      if (other.HasKUID(Id("<kuid:" + j + ":2>"))) found++;
+    Test.Print("probes " + found);
   }
 };
 // expect: true false
@@ -71,4 +65,4 @@ class Main {
 // expect: 3: <kuid2:5:7:3> <kuid:1:2> <NULL> false
 // expect: 4: <kuid2:5:7:3> <kuid:1:2> <NULL> <kuid2:5:7:2>
 // expect: 4: <kuid2:5:7:3> <kuid:1:2> <NULL> <kuid2:5:7:2> / 0: true
-// expect: probes 2 1
+// expect: probes 1

@@ -74,7 +74,6 @@ class Main {
       up++;
       down--;
     }
-    up++;
     while (down > 2) down--;
     int wrap = 2147483647;
     wrap++;
@@ -93,4 +92,4 @@ class Main {
 // expect: infs FTFTTF FT
 // expect: negzero FTFTTF FT
 // expect: float loops 5 -1.500000
-// expect: counters 5 6 2 -2147483648
+// expect: counters 5 5 2 -2147483648
