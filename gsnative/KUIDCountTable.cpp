@@ -7,11 +7,18 @@ namespace {
 
 constexpr size_t kFirstCapacity = 16;
 constexpr unsigned kLargestBlockBits = 8;
+// Up to this many entries (16 MiB) the table grows four times over, so a
+// list built up from nothing grows, moving its KUIDs and clearing new
+// entries, half as many times; past it, twice over, so that a large list's
+// free entries stay in proportion.
+constexpr size_t kQuadrupleBelow = size_t{1} << 20;
 
 }  // namespace
 
 void KUIDCountTable::Grow() {
-  const size_t capacity = capacity_ == 0 ? kFirstCapacity : capacity_ * 2;
+  const size_t capacity = capacity_ == 0 ? kFirstCapacity
+                          : capacity_ < kQuadrupleBelow ? capacity_ * 4
+                                                        : capacity_ * 2;
   // calloc: every entry starts free (count 0).
   std::unique_ptr<Entry[], FreeEntries> entries(
       static_cast<Entry*>(std::calloc(capacity, sizeof(Entry))));

@@ -19,6 +19,9 @@
 // back, so there are no tombstones); Clear empties the table and gives its
 // memory back.
 //
+// A table that would pass half full grows to four times its entries while
+// it has fewer than 2^20 (16 MiB), and to twice its entries after that.
+//
 // Failure: growth throws std::bad_alloc like the standard containers, and
 // leaves the table as it was. Not thread-safe.
 #pragma once

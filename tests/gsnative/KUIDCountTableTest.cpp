@@ -113,6 +113,25 @@ TEST(KUIDCountTable, AddIfAbsentInsertsOnlyANewKUID) {
   EXPECT_EQ(table.Size(), 1001u);
 }
 
+TEST(KUIDCountTable, LargeTableKeepsEveryKUIDThroughEachGrowth) {
+  // Enough KUIDs for the table to pass 2^20 entries, where it stops
+  // quadrupling and doubles: runs of one author's content ids, and authors
+  // with a content id each, all still found once and only once.
+  KUIDCountTable table;
+  constexpr int32_t kRun = 300000;
+  constexpr int32_t kAuthors = 300000;
+  for (int32_t i = 0; i < kRun; ++i) ASSERT_TRUE(table.AddIfAbsent(KUID{21, i, 0})) << i;
+  for (int32_t user = 0; user < kAuthors; ++user)
+    ASSERT_TRUE(table.AddIfAbsent(KUID{user, 7, user % 128})) << user;
+  EXPECT_EQ(table.Size(), size_t{kRun} + kAuthors);
+  for (int32_t i = 0; i < kRun; ++i) ASSERT_EQ(table.Find(KUID{21, i, 0}), 1u) << i;
+  for (int32_t user = 0; user < kAuthors; ++user) {
+    ASSERT_FALSE(table.AddIfAbsent(KUID{user, 7, user % 128})) << user;
+    ASSERT_EQ(table.Find(KUID{user, 7, user % 128}), 1u) << user;
+  }
+  EXPECT_EQ(table.Find(KUID{21, kRun, 0}), 0u);
+}
+
 TEST(KUIDCountTable, RemovalKeepsEveryOtherKeyReachable) {
   // Many KUIDs in a small table make long probe runs that wrap around the
   // end; removing keys one at a time must never lose another.
