@@ -93,7 +93,8 @@ constexpr uint32_t kElementsAhead = 8;
 
 inline void FetchElementAhead(const GSArray& array, uint32_t i) {
   const uint32_t ahead = i + kElementsAhead;
-  if (ahead < static_cast<uint32_t>(array.Size())) __builtin_prefetch(GSBlockOf(array.Data()[ahead]));
+  if (ahead < static_cast<uint32_t>(array.Size()))
+    __builtin_prefetch(GSBlockOf(array.Data()[ahead]));
 }
 
 // An element read (`op` is ALOAD or ALOADREF) of `arrayRef` at the index

@@ -58,8 +58,10 @@ class Main {
     int zero = 0, ten = 10;
     Item firstAgain = items[zero], lastAgain = items[ten];
     items = null;
-    Test.Print("kept " + first.v + " " + last.v + " " + (first == firstAgain) + " " + (last == lastAgain));
+    Test.Print("kept " + first.v + " " + last.v);
+    Test.Print("same " + (first == firstAgain) + " " + (last == lastAgain));
   }
 };
 // expect: walks 0/1,0/1 1/1,1/1 3/1,3/1 6/1,6/1 6/2,6/2 11/2,11/2 17/2,17/2 24/2,24/2 24/3,24/3 33/3,33/3 43/3,43/3 54/3,54/3 54/4,54/4 67/4,67/4 81/4,81/4 96/4,96/4 96/5,96/5 113/5,113/5 131/5,131/5 150/5,150/5
-// expect: kept 1 11 true true
+// expect: kept 1 11
+// expect: same true true
