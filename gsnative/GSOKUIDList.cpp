@@ -46,18 +46,38 @@ bool GSOKUIDList::Add(const KUID& kuid) {
 [[gnu::always_inline]] inline GSOKUIDList::Added GSOKUIDList::Insert(const KUID& kuid) {
   // One probe of the count table finds a listed KUID or takes its place.
   if (!counts_.AddIfAbsent(kuid)) return Added::kListed;
+  if (kuids_.size() == kuids_.capacity()) MakeRoomOrRemove(kuid);
   if (!charge_.TrySet(Context(), (kuids_.size() + 1) * kEntryBytes)) {
     counts_.Remove(kuid);
     return Added::kNoRoom;
   }
-  kuids_.push_back(kuid);
+  kuids_.push_back(kuid);  // there is room: it does not throw
   return Added::kYes;
 }
 
+void GSOKUIDList::MakeRoomOrRemove(const KUID& kuid) {
+  try {
+    MakeRoom();
+  } catch (...) {
+    counts_.Remove(kuid);
+    throw;
+  }
+}
+
+void GSOKUIDList::MakeRoom() {
+  // As push_back grows.
+  kuids_.reserve(kuids_.size() + std::max<size_t>(kuids_.size(), 1));
+}
+
 bool GSOKUIDList::Append(const KUID& kuid) {
-  if (!charge_.TrySet(Context(), (kuids_.size() + 1) * kEntryBytes)) return false;
-  kuids_.push_back(kuid);
+  // Room first, then the table: a throw leaves the list as it was.
+  if (kuids_.size() == kuids_.capacity()) MakeRoom();
   counts_.Add(kuid);
+  if (!charge_.TrySet(Context(), (kuids_.size() + 1) * kEntryBytes)) {
+    counts_.Remove(kuid);
+    return false;
+  }
+  kuids_.push_back(kuid);
   return true;
 }
 

@@ -70,9 +70,17 @@ class GSOKUIDList : public GSRuntime::GSObject {
   GSOKUIDList() = default;
   static GSOKUIDList* Make(GSRuntime::GSContext* context, bool locked);
   // Appends `kuid` unless it is listed or its entry's bytes pass the bound
-  // (nothing changes then).
+  // (nothing changes then). Throws std::bad_alloc, changing nothing, when
+  // memory runs out.
   Added Insert(const KUID& kuid);
-  // False, appending nothing, when the entry's bytes pass the bound.
+  // Makes room in kuids_ for one more KUID; throws std::bad_alloc, changing
+  // nothing, when memory runs out.
+  void MakeRoom();
+  // MakeRoom for `kuid`, which Insert has just put in the table; takes it
+  // out again when that throws.
+  [[gnu::noinline]] void MakeRoomOrRemove(const KUID& kuid);
+  // False, appending nothing, when the entry's bytes pass the bound. Throws
+  // std::bad_alloc (appending nothing) when memory runs out.
   bool Append(const KUID& kuid);
   void Empty();
 

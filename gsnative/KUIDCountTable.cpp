@@ -28,9 +28,11 @@ void KUIDCountTable::Grow() {
   capacity_ = capacity;
   unsigned bits = 0;
   while ((size_t{1} << bits) < capacity) ++bits;
-  shift_ = 64 - bits;
+  mask_ = capacity - 1;
   // At least two blocks, so that the block's shift stays below 64.
   blockBits_ = std::min(bits - 1, kLargestBlockBits);
+  blockMask_ = (size_t{1} << blockBits_) - 1;
+  blockShift_ = 64 - bits + blockBits_;
   // The KUIDs held are distinct: each goes to the first free entry of its
   // probe sequence.
   for (size_t i = 0; i < oldCapacity; ++i) {
@@ -73,6 +75,8 @@ void KUIDCountTable::Clear() {
   entries_.reset();
   capacity_ = 0;
   size_ = 0;
-  shift_ = 64;
+  mask_ = 0;
+  blockMask_ = 0;
   blockBits_ = 0;
+  blockShift_ = 64;
 }

@@ -62,7 +62,7 @@ class KUIDCountTable {
     void operator()(Entry* entries) const { std::free(entries); }
   };
 
-  size_t Mask() const { return capacity_ - 1; }
+  size_t Mask() const { return mask_; }
   size_t SlotOf(const KUID& kuid) const;
   // The entry of `kuid`, or the free entry where it would go.
   size_t Probe(const KUID& kuid) const;
@@ -75,8 +75,11 @@ class KUIDCountTable {
   std::unique_ptr<Entry[], FreeEntries> entries_;
   size_t capacity_ = 0;  // a power of two, or 0 before the first KUID
   size_t size_ = 0;
-  unsigned shift_ = 64;      // 64 - log2(capacity_)
+  // Set by Grow from the capacity, so that SlotOf does no more than hash.
+  size_t mask_ = 0;          // capacity_ - 1
+  size_t blockMask_ = 0;     // the block size - 1
   unsigned blockBits_ = 0;   // log2 of the block size
+  unsigned blockShift_ = 64; // 64 - log2(capacity_) + blockBits_
 };
 
 // Find, AddIfAbsent and what they use are inline: a KUID list's AddKUID and
@@ -88,9 +91,8 @@ inline size_t KUIDCountTable::SlotOf(const KUID& kuid) const {
                           static_cast<uint32_t>(kuid.userId);
   const uint64_t hash =
       ((author * 0xBF58476D1CE4E5B9ull) ^ (content >> blockBits_)) * 0x9E3779B97F4A7C15ull;
-  const size_t blockMask = (size_t{1} << blockBits_) - 1;
-  const size_t block = static_cast<size_t>(hash >> (shift_ + blockBits_)) << blockBits_;
-  return block | ((content + static_cast<size_t>(hash >> 32)) & blockMask);
+  const size_t block = static_cast<size_t>(hash >> blockShift_) << blockBits_;
+  return block | ((content + static_cast<size_t>(hash >> 32)) & blockMask_);
 }
 
 inline size_t KUIDCountTable::Probe(const KUID& kuid) const {
