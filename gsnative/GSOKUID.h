@@ -71,22 +71,28 @@ class GSOKUID final : public KUID, public GSRuntime::GSObject {
 // The script class "KUID", once found (NativeLibraryRegistration.h).
 extern GSRuntime::GSClass* gKUIDScriptClass;
 
+// The KUID object of argument `index` when it is an instance of the "KUID"
+// class that sits right after its object in a cell (the line it reads is
+// the one the interpreter has just counted the reference in); null for
+// anything else, which GetKUIDParam then decides. Refuses nothing.
+[[gnu::always_inline]] inline GSOKUID* KUIDParamInCell(const GSRuntime::GSStack& stack,
+                                                       uint32_t index) {
+  const GSRuntime::GSValue ref = GSRuntime::GSNativeArg(stack, index);
+  if (ref == 0 || gKUIDScriptClass == nullptr) return nullptr;
+  const GSRuntime::GSScriptInstance* instance = GSRuntime::GSScriptInstance::FromRef(ref);
+  const auto native = reinterpret_cast<uintptr_t>(instance->native);
+  if (instance->cls != gKUIDScriptClass ||
+      native + KUIDObjectCells::kObjectBytes != reinterpret_cast<uintptr_t>(instance))
+    return nullptr;
+  return static_cast<GSOKUID*>(instance->native);
+}
+
 // GetObjectParam for a KUID argument, with the same answers and refusals;
-// an instance of the "KUID" class that sits right after its object in a
-// cell gives that object straight away (the line it reads is the one the
-// interpreter has just counted the reference in).
+// KUIDParamInCell's case gives its object straight away.
 [[gnu::always_inline]] inline bool GetKUIDParam(const GSRuntime::GSStack& stack, uint32_t index,
                                                 GSOKUID*& out) {
-  const GSRuntime::GSValue ref = GSRuntime::GSNativeArg(stack, index);
-  if (ref != 0 && gKUIDScriptClass != nullptr) {
-    const GSRuntime::GSScriptInstance* instance = GSRuntime::GSScriptInstance::FromRef(ref);
-    const auto native = reinterpret_cast<uintptr_t>(instance->native);
-    if (instance->cls == gKUIDScriptClass &&
-        native + KUIDObjectCells::kObjectBytes == reinterpret_cast<uintptr_t>(instance)) {
-      out = static_cast<GSOKUID*>(instance->native);
-      return true;
-    }
-  }
+  out = KUIDParamInCell(stack, index);
+  if (out != nullptr) return true;
   return GSRuntime::GetObjectParam(stack, index, out, false);
 }
 

@@ -42,8 +42,7 @@ bool GSOKUIDList::Add(const KUID& kuid) {
   return Insert(kuid) == Added::kYes;
 }
 
-// Inline: AddKUID is one call of it.
-[[gnu::always_inline]] inline GSOKUIDList::Added GSOKUIDList::Insert(const KUID& kuid) {
+GSOKUIDList::Added GSOKUIDList::Insert(const KUID& kuid) {
   // One probe of the count table finds a listed KUID or takes its place.
   if (!counts_.AddIfAbsent(kuid)) return Added::kListed;
   if (kuids_.size() == kuids_.capacity()) MakeRoomOrRemove(kuid);
@@ -91,7 +90,27 @@ void GSOKUIDList::CountKUIDs(GSStack& stack) {
   stack.Push(GSFromInt(static_cast<int32_t>(kuids_.size())));
 }
 
+// AddKUID and HasKUID: the common case (a KUID in its cell, room in the
+// list, the table and the charge) is short and calls nothing; anything else
+// goes, changing nothing first, to the full native.
+[[gnu::always_inline]] inline bool GSOKUIDList::TryInsertInPlace(const KUID& kuid) {
+  size_t slot = 0;
+  const KUIDCountTable::Lookup found = counts_.FindFree(kuid, slot);
+  if (found == KUIDCountTable::Lookup::kHeld) return true;
+  if (found == KUIDCountTable::Lookup::kFull || kuids_.size() == kuids_.capacity() ||
+      !charge_.TryGrowBound((kuids_.size() + 1) * kEntryBytes))
+    return false;
+  counts_.FillFree(slot, kuid);
+  kuids_.push_back(kuid);  // there is room: it does not throw
+  return true;
+}
+
 void GSOKUIDList::AddKUID(GSStack& stack) {
+  const GSOKUID* kuid = locked_ ? nullptr : KUIDParamInCell(stack, 1);
+  if (kuid == nullptr || !TryInsertInPlace(*kuid)) AddKUIDChecked(stack);
+}
+
+void GSOKUIDList::AddKUIDChecked(GSStack& stack) {
   if (locked_) {
     ScriptError("KUIDList.Copy> list is locked");
     return;
@@ -115,6 +134,12 @@ void GSOKUIDList::RemoveKUID(GSStack& stack) {
 }
 
 void GSOKUIDList::HasKUID(GSStack& stack) {
+  const GSOKUID* kuid = KUIDParamInCell(stack, 1);
+  if (kuid == nullptr) return HasKUIDChecked(stack);
+  stack.Push(GSFromBool(Has(*kuid)));
+}
+
+void GSOKUIDList::HasKUIDChecked(GSStack& stack) {
   GSOKUID* kuid = nullptr;
   if (GetKUIDParam(stack, 1, kuid)) stack.Push(GSFromBool(Has(*kuid)));
 }

@@ -83,6 +83,12 @@ class GSOKUIDList : public GSRuntime::GSObject {
   // std::bad_alloc (appending nothing) when memory runs out.
   bool Append(const KUID& kuid);
   void Empty();
+  // AddKUID's common case: true when it has added `kuid` (or found it
+  // listed) in place; false, changing nothing, when AddKUIDChecked must.
+  bool TryInsertInPlace(const KUID& kuid);
+  // The full AddKUID and HasKUID, with every check and refusal.
+  [[gnu::noinline]] void AddKUIDChecked(GSRuntime::GSStack& stack);
+  [[gnu::noinline]] void HasKUIDChecked(GSRuntime::GSStack& stack);
 
   std::vector<KUID> kuids_;
   KUIDCountTable counts_;

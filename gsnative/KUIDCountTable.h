@@ -41,6 +41,15 @@ class KUIDCountTable {
   void Remove(const KUID& kuid);
   void Clear();
 
+  // AddIfAbsent in two steps, for a caller that may still call the add
+  // off: FindFree changes nothing; on kAbsent `slot` is where the KUID
+  // goes, and FillFree(slot, kuid) puts it there with count 1 (nothing may
+  // change the table in between). kFull: the table must grow before any
+  // KUID is added, which AddIfAbsent does.
+  enum class Lookup { kHeld, kAbsent, kFull };
+  Lookup FindFree(const KUID& kuid, size_t& slot) const;
+  void FillFree(size_t slot, const KUID& kuid);
+
   // The number of distinct KUIDs held.
   size_t Size() const { return size_; }
 
@@ -67,8 +76,9 @@ class KUIDCountTable {
   // The entry of `kuid`, or the free entry where it would go.
   size_t Probe(const KUID& kuid) const;
   // Makes room for one more KUID.
+  bool IsFull() const { return (size_ + 1) * 2 > capacity_; }
   void Reserve() {
-    if ((size_ + 1) * 2 > capacity_) Grow();
+    if (IsFull()) Grow();
   }
   void Grow();
 
@@ -108,9 +118,19 @@ inline uint32_t KUIDCountTable::Find(const KUID& kuid) const {
 
 inline bool KUIDCountTable::AddIfAbsent(const KUID& kuid) {
   Reserve();
-  Entry& entry = entries_[Probe(kuid)];
-  if (entry.count != 0) return false;
-  entry = Entry{kuid.userId, kuid.contentId, kuid.version, 1};
-  ++size_;
+  const size_t slot = Probe(kuid);
+  if (entries_[slot].count != 0) return false;
+  FillFree(slot, kuid);
   return true;
+}
+
+inline KUIDCountTable::Lookup KUIDCountTable::FindFree(const KUID& kuid, size_t& slot) const {
+  if (IsFull()) return Lookup::kFull;
+  slot = Probe(kuid);
+  return entries_[slot].count != 0 ? Lookup::kHeld : Lookup::kAbsent;
+}
+
+inline void KUIDCountTable::FillFree(size_t slot, const KUID& kuid) {
+  entries_[slot] = Entry{kuid.userId, kuid.contentId, kuid.version, 1};
+  ++size_;
 }

@@ -141,6 +141,10 @@ class GSNativeCharge {
   // Holds `bytes` in place of what it held when that is no more, or the
   // meter admits the growth; else holds what it held and answers false.
   bool TrySet(GSContext* context, uint64_t bytes);
+  // TrySet's common case: a charge already bound to its meter that grows
+  // (or stays) within the limit takes `bytes` and answers true; anything
+  // else answers false and changes nothing (TrySet then decides).
+  bool TryGrowBound(uint64_t bytes);
   // Holds `bytes` whatever the limit (memory already taken, or less).
   void Set(GSContext* context, uint64_t bytes);
   // Hands what it holds to its meter, kept while anything but the meter
@@ -149,12 +153,31 @@ class GSNativeCharge {
   uint64_t Bytes() const { return bytes_; }
 
  private:
+  // TrySet past its common case; out of line.
+  bool TrySetSlow(GSContext* context, uint64_t bytes);
+
   GSAllocationMeter* meter_ = nullptr;
   uint64_t bytes_ = 0;
 };
 
+inline bool GSNativeCharge::TryGrowBound(uint64_t bytes) {
+  GSAllocationMeter* meter = meter_;
+  if (meter == nullptr || bytes < bytes_) return false;
+  const uint64_t more = bytes - bytes_;
+  const uint64_t live = meter->live_ + more;
+  // live_ + more <= limit_ without wrapping: Admits(more).
+  if (live < more || live > meter->limit_) return false;
+  meter->live_ = live;
+  bytes_ = bytes;
+  return true;
+}
+
 // Inline: natives that grow by one entry at a time call it for each.
 inline bool GSNativeCharge::TrySet(GSContext* context, uint64_t bytes) {
+  return TryGrowBound(bytes) || TrySetSlow(context, bytes);
+}
+
+[[gnu::noinline]] inline bool GSNativeCharge::TrySetSlow(GSContext* context, uint64_t bytes) {
   if (meter_ == nullptr) meter_ = &GSAllocationMeter::Of(context);
   if (bytes > bytes_ && !meter_->Charge(bytes - bytes_)) return false;
   if (bytes < bytes_) meter_->Release(bytes_ - bytes);
