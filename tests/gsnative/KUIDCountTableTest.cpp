@@ -154,3 +154,34 @@ TEST(KUIDCountTable, RemovalKeepsEveryOtherKeyReachable) {
 }
 
 }  // namespace
+
+namespace {
+
+// FindFree then FillFree adds as AddIfAbsent does, and asks for growth
+// exactly when the next KUID would pass half full.
+TEST(KUIDCountTable, FindFreeThenFillFreeAddsAsAddIfAbsent) {
+  KUIDCountTable table;
+  size_t slot = 0;
+  EXPECT_EQ(table.FindFree(KUID{1, 0, 0}, slot), KUIDCountTable::Lookup::kFull);
+  ASSERT_TRUE(table.AddIfAbsent(KUID{1, 0, 0}));
+  size_t filled = 1;
+  for (int32_t i = 1; i < 3000; ++i) {
+    const KUID kuid{1, i, i % 5};
+    const KUIDCountTable::Lookup found = table.FindFree(kuid, slot);
+    if (found == KUIDCountTable::Lookup::kFull) {
+      ASSERT_TRUE(table.AddIfAbsent(kuid)) << i;  // grows
+    } else {
+      ASSERT_EQ(found, KUIDCountTable::Lookup::kAbsent) << i;
+      table.FillFree(slot, kuid);
+      ++filled;
+    }
+    ASSERT_NE(table.FindFree(kuid, slot), KUIDCountTable::Lookup::kAbsent) << i;
+    ASSERT_EQ(table.Find(kuid), 1u) << i;
+  }
+  EXPECT_EQ(table.Size(), 3000u);
+  EXPECT_GT(filled, 2900u);
+  for (int32_t i = 0; i < 3000; ++i) ASSERT_EQ(table.Find(KUID{1, i, i % 5}), 1u) << i;
+  EXPECT_EQ(table.Find(KUID{1, 3000, 0}), 0u);
+}
+
+}  // namespace

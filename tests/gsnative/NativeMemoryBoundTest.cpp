@@ -184,6 +184,50 @@ TEST_F(NativeMemoryBoundTest, KUIDListsStopAtTheBound) {
   EXPECT_EQ(Meter().Live(), 0u);
 }
 
+// Each KUID listed holds the same bytes, through every growth of the list
+// and its table; a listed KUID, a removal and an add in its place take none,
+// and the first KUID past the bound is the one refused.
+TEST_F(NativeMemoryBoundTest, KUIDListChargesTheSameForEachKUIDUpToTheBound) {
+  ASSERT_NE(gKUIDListScriptClass, nullptr);
+  ASSERT_NE(gKUIDScriptClass, nullptr);
+  std::vector<GSValue> kuids;
+  for (int32_t i = 0; i < 600; ++i) {
+    GSOKUID* kuid = GSOKUID::Create(context_.get(), KUID{7, i, i % 3});
+    ASSERT_NE(kuid, nullptr);
+    kuids.push_back(Keep(kuid->GetScriptInstance()));
+  }
+  GSOKUIDList* list = GSOKUIDList::Create(context_.get());
+  ASSERT_NE(list, nullptr);
+  Keep(list->GetScriptInstance());
+  const uint64_t empty = Meter().Live();
+  Call(list, &GSOKUIDList::AddKUID, {kuids[0]});
+  const uint64_t entry = Meter().Live() - empty;
+  ASSERT_GT(entry, 0u);
+  for (size_t i = 1; i < 500; ++i) {
+    Call(list, &GSOKUIDList::AddKUID, {kuids[i]});
+    Call(list, &GSOKUIDList::AddKUID, {kuids[i / 2]});  // listed already
+    ASSERT_EQ(Meter().Live(), empty + (i + 1) * entry) << i;
+  }
+  Call(list, &GSOKUIDList::RemoveKUID, {kuids[10]});
+  EXPECT_EQ(Meter().Live(), empty + 500 * entry);
+  Call(list, &GSOKUIDList::AddKUID, {kuids[500]});
+  EXPECT_EQ(Meter().Live(), empty + 500 * entry);
+
+  Meter().SetLimit(Meter().Live() + 2 * entry);
+  for (size_t i = 501; i < 504; ++i) Call(list, &GSOKUIDList::AddKUID, {kuids[i]});
+  EXPECT_EQ(print_.Count("KUIDList.AddKUID> list too large"), 1u);
+  EXPECT_EQ(list->KUIDs().size(), 502u);
+  EXPECT_TRUE(list->Has(KUID{7, 502, 502 % 3}));
+  EXPECT_FALSE(list->Has(KUID{7, 503, 503 % 3}));
+  EXPECT_EQ(Meter().Live(), Meter().Limit());
+  Call(list, &GSOKUIDList::RemoveKUID, {kuids[0]});
+  Call(list, &GSOKUIDList::AddKUID, {kuids[503]});
+  EXPECT_TRUE(list->Has(KUID{7, 503, 503 % 3}));
+  EXPECT_EQ(print_.Count("KUIDList.AddKUID> list too large"), 1u);
+  Call(list, &GSOKUIDList::Clear, {});
+  EXPECT_EQ(Meter().Live(), empty);
+}
+
 TEST_F(NativeMemoryBoundTest, SoupTagsStopAtTheBoundAndReplacedTagsGiveBack) {
   ASSERT_NE(gSoupScriptClass, nullptr);
   Meter().SetLimit(8 * kMiB);
