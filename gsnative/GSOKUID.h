@@ -84,6 +84,9 @@ extern GSRuntime::GSClass* gKUIDScriptClass;
   if (instance->cls != gKUIDScriptClass ||
       native + KUIDObjectCells::kObjectBytes != reinterpret_cast<uintptr_t>(instance))
     return nullptr;
+  // It sits right below a live instance: it is not null, and the cast
+  // needs no test for it.
+  if (native == 0) __builtin_unreachable();
   return static_cast<GSOKUID*>(instance->native);
 }
 

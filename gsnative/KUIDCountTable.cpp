@@ -29,10 +29,11 @@ void KUIDCountTable::Grow() {
   unsigned bits = 0;
   while ((size_t{1} << bits) < capacity) ++bits;
   mask_ = capacity - 1;
-  // At least two blocks, so that the block's shift stays below 64.
+  // At least two blocks.
   blockBits_ = std::min(bits - 1, kLargestBlockBits);
   blockMask_ = (size_t{1} << blockBits_) - 1;
-  blockShift_ = 64 - bits + blockBits_;
+  blockStarts_ = mask_ & ~blockMask_;
+  shift_ = 64 - bits;
   // The KUIDs held are distinct: each goes to the first free entry of its
   // probe sequence.
   for (size_t i = 0; i < oldCapacity; ++i) {
@@ -77,6 +78,7 @@ void KUIDCountTable::Clear() {
   size_ = 0;
   mask_ = 0;
   blockMask_ = 0;
+  blockStarts_ = 0;
   blockBits_ = 0;
-  blockShift_ = 64;
+  shift_ = 64;
 }

@@ -88,8 +88,9 @@ class KUIDCountTable {
   // Set by Grow from the capacity, so that SlotOf does no more than hash.
   size_t mask_ = 0;          // capacity_ - 1
   size_t blockMask_ = 0;     // the block size - 1
+  size_t blockStarts_ = 0;   // mask_ without blockMask_: a block's first slot
   unsigned blockBits_ = 0;   // log2 of the block size
-  unsigned blockShift_ = 64; // 64 - log2(capacity_) + blockBits_
+  unsigned shift_ = 64;      // 64 - log2(capacity_)
 };
 
 // Find, AddIfAbsent and what they use are inline: a KUID list's AddKUID and
@@ -101,7 +102,7 @@ inline size_t KUIDCountTable::SlotOf(const KUID& kuid) const {
                           static_cast<uint32_t>(kuid.userId);
   const uint64_t hash =
       ((author * 0xBF58476D1CE4E5B9ull) ^ (content >> blockBits_)) * 0x9E3779B97F4A7C15ull;
-  const size_t block = static_cast<size_t>(hash >> blockShift_) << blockBits_;
+  const size_t block = static_cast<size_t>(hash >> shift_) & blockStarts_;
   return block | ((content + static_cast<size_t>(hash >> 32)) & blockMask_);
 }
 
