@@ -75,8 +75,9 @@ class KUIDCountTable {
   size_t SlotOf(const KUID& kuid) const;
   // The entry of `kuid`, or the free entry where it would go.
   size_t Probe(const KUID& kuid) const;
-  // Makes room for one more KUID.
+  // Whether one more KUID would pass half full.
   bool IsFull() const { return (size_ + 1) * 2 > capacity_; }
+  // Makes room for one more KUID.
   void Reserve() {
     if (IsFull()) Grow();
   }
@@ -93,8 +94,8 @@ class KUIDCountTable {
   unsigned shift_ = 64;      // 64 - log2(capacity_)
 };
 
-// Find, AddIfAbsent and what they use are inline: a KUID list's AddKUID and
-// HasKUID are each one call of them.
+// Find, AddIfAbsent, FindFree, FillFree and what they use are inline: a
+// KUID list's AddKUID and HasKUID are each a few calls of them.
 
 inline size_t KUIDCountTable::SlotOf(const KUID& kuid) const {
   const auto content = static_cast<uint32_t>(kuid.contentId);
