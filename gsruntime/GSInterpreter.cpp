@@ -1128,7 +1128,7 @@ op_START : {
     callee = site->cachedFunction;
     view = GSFromBlock(instance->Slots() + site->cachedOffset);
     if (site->cachedEnters) goto enter;
-    goto fitted;
+    goto enterNative;
   }
   goto lookup;
 }
@@ -1146,7 +1146,9 @@ lookup : {
   view = GSFromBlock(instance->Slots() + entry->offset);
   if (at[0] != GSByteCode::START) {
     if (!GSCalleeFitsAt(site, *callee, top + k, stack)) FAIL_AT(ER_StackReturnError);
-    if (site->FitsByCallee()) {
+    // A callee with neither code nor a native is not remembered: its call
+    // fails in `fitted` each time.
+    if (site->FitsByCallee() && (callee->IsNative() || callee->codeSize != 0)) {
       site->cachedClass = instance->cls;
       site->cachedTable = GSBlockOf(object)[1];
       site->cachedFunction = callee;
@@ -1181,29 +1183,38 @@ fitted : {
   const uint64_t run = static_cast<uint64_t>(ip - mark);
   mark = ip;
   if (!GSChargeBudget(run)) FAIL_AT(ER_Timeout);
-  if (callee->IsNative()) {
-    // The site proved the arguments pushed (the callee's params are the
-    // site's), so the frame goes on from the top held here.
-    if (!stack.EnterFrame(*callee, top, 0)) FAIL_AT(ER_StackOverflow);
-    top[static_cast<int32_t>(callee->slot0Offset)] = view;
-    const GSResult outcome = GSRunNative(thread, *callee, view);
-    top = stack.Top();
-    if (outcome == ER_Blocked) {
-      thread.resumeOffset = U32(ip - code);
-      result = ER_Blocked;
-      goto leave;
-    }
-    if (outcome != ER_Done) FAIL_AT(outcome);
-    // A test of the result (if (list.HasKUID(k))) goes on without the
-    // dispatch.
-    if (*ip == GSByteCode::JZ) {
-      ++ip;
-      goto op_JZ;
-    }
-    NEXT();
-  }
+  if (callee->IsNative()) goto callNative;
   if (callee->codeSize == 0) FAIL_AT(ER_IllegalInstruction);
   goto push;
+}
+  // A call whose site remembers its callee as a native: the charge of
+  // `fitted`, then the native.
+enterNative : {
+  const uint64_t run = static_cast<uint64_t>(ip - mark);
+  mark = ip;
+  if (!GSChargeBudget(run)) FAIL_AT(ER_Timeout);
+  goto callNative;
+}
+callNative : {
+  // The site proved the arguments pushed (the callee's params are the
+  // site's), so the frame goes on from the top held here.
+  if (!stack.EnterFrame(*callee, top, 0)) FAIL_AT(ER_StackOverflow);
+  top[static_cast<int32_t>(callee->slot0Offset)] = view;
+  const GSResult outcome = GSRunNative(thread, *callee, view);
+  top = stack.Top();
+  if (outcome == ER_Blocked) {
+    thread.resumeOffset = U32(ip - code);
+    result = ER_Blocked;
+    goto leave;
+  }
+  if (outcome != ER_Done) FAIL_AT(outcome);
+  // A test of the result (if (list.HasKUID(k))) goes on without the
+  // dispatch.
+  if (*ip == GSByteCode::JZ) {
+    ++ip;
+    goto op_JZ;
+  }
+  NEXT();
 }
   // A call whose site remembers its callee as one that runs byte code: the
   // charge of `fitted`, then its frame.

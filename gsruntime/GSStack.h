@@ -214,9 +214,17 @@ inline void GSStack::ReleaseFrame(const GSValue* record) {
   const GSFunction* fn = FrameFunction(record);
   if (!fn->releaseByMask) return ReleaseFrame(record);
   GSValue* slot0 = FrameSlot0(record);
-  for (uint64_t mask = fn->releaseMask; mask != 0;) {
-    const int slot = 63 - std::countl_zero(mask);
-    mask ^= uint64_t{1} << slot;
+  const uint64_t mask = fn->releaseMask;
+  // Most frames hold at most one reference besides the object: it goes
+  // without the loop, which would keep its state across the drops.
+  if ((mask & (mask - 1)) == 0) {
+    if (mask != 0) DropSlot(slot0[std::countr_zero(mask)]);
+    DropSlot(slot0[0]);
+    return;
+  }
+  for (uint64_t rest = mask; rest != 0;) {
+    const int slot = 63 - std::countl_zero(rest);
+    rest ^= uint64_t{1} << slot;
     DropSlot(slot0[slot]);
   }
   DropSlot(slot0[0]);

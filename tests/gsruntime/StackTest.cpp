@@ -137,7 +137,7 @@ TEST(GSStackTest, PoppingAFrameReleasesItsReferencesAndTheObject) {
 
 // A native's frame is left as PopFrame (no result) or ReturnValue(true)
 // (a result) leaves it, whether its reference slots come as a mask or
-// through the table.
+// through the table, with two reference arguments, one or none.
 TEST(GSStackTest, NativeFrameLeavesAsPopFrameOrReturnValueWould) {
   struct Case {
     const char* what;
@@ -150,46 +150,53 @@ TEST(GSStackTest, NativeFrameLeavesAsPopFrameOrReturnValueWould) {
       {"result missing", "$int@A::N(string,int,string)", {}},
       {"two values pushed", "$int@A::N(string,int,string)", {1, 2}},
   };
+  const std::vector<std::vector<uint32_t>> refSets = {{1, 3}, {3}, {}};
   for (const Case& c : cases) {
-    for (const bool byMask : {false, true}) {
-      SCOPED_TRACE(std::string(c.what) + (byMask ? ", mask" : ", table"));
-      struct Outcome {
-        bool ok;
-        uint32_t used;
-        GSValue top;
-        int64_t live;
-        std::vector<std::string> lines;
-      } outcomes[2];
-      for (const bool native : {false, true}) {
-        GSTest::PrintCapture print;
-        Records records;
-        GSFunction& fn =
-            const_cast<GSFunction&>(records.Make(c.signature, 4, 0, 2, {1, 3}));
-        fn.returnType = c.signature[1] == 'i' ? 1 : 0;
-        fn.releaseByMask = byMask;
-        fn.releaseMask = byMask ? (uint64_t{1} << 1) | (uint64_t{1} << 3) : 0;
-        GSStack stack;
-        ASSERT_TRUE(stack.Push(5));
-        const GSValue me = GSString::Create("me", nullptr)->GetScriptInstance();
-        const GSValue first = GSString::Create("a", nullptr)->GetScriptInstance();
-        const GSValue last = GSString::Create("b", nullptr)->GetScriptInstance();
-        ASSERT_TRUE(Enter(stack, fn, {me, first, 9, last}));
-        for (GSValue v : c.pushed) stack.Push(v);
-        Outcome& o = outcomes[native ? 1 : 0];
-        o.ok = native ? stack.PopNativeFrame()
-                      : (fn.ReturnsValue() ? stack.ReturnValue(true) : stack.PopFrame());
-        o.used = stack.Used();
-        o.top = *stack.Top();
-        o.live = GSScriptInstance::LiveCount();
-        o.lines = print.lines;
-        stack.Clear();
-        EXPECT_EQ(GSScriptInstance::LiveCount(), 0);
+    for (const std::vector<uint32_t>& refs : refSets) {
+      for (const bool byMask : {false, true}) {
+        SCOPED_TRACE(std::string(c.what) + (byMask ? ", mask" : ", table") + ", " +
+                     std::to_string(refs.size()) + " references");
+        struct Outcome {
+          bool ok;
+          uint32_t used;
+          GSValue top;
+          int64_t live;
+          std::vector<std::string> lines;
+        } outcomes[2];
+        for (const bool native : {false, true}) {
+          GSTest::PrintCapture print;
+          Records records;
+          GSFunction& fn = const_cast<GSFunction&>(records.Make(c.signature, 4, 0, 2, refs));
+          fn.returnType = c.signature[1] == 'i' ? 1 : 0;
+          fn.releaseByMask = byMask;
+          fn.releaseMask = 0;
+          for (uint32_t slot : refs)
+            if (byMask) fn.releaseMask |= uint64_t{1} << slot;
+          GSStack stack;
+          ASSERT_TRUE(stack.Push(5));
+          const GSValue me = GSString::Create("me", nullptr)->GetScriptInstance();
+          // A slot that is not a reference holds a number.
+          std::vector<GSValue> slots = {me, 8, 9, 10};
+          for (uint32_t slot : refs)
+            slots[slot] = GSString::Create("a", nullptr)->GetScriptInstance();
+          ASSERT_TRUE(Enter(stack, fn, slots));
+          for (GSValue v : c.pushed) stack.Push(v);
+          Outcome& o = outcomes[native ? 1 : 0];
+          o.ok = native ? stack.PopNativeFrame()
+                        : (fn.ReturnsValue() ? stack.ReturnValue(true) : stack.PopFrame());
+          o.used = stack.Used();
+          o.top = *stack.Top();
+          o.live = GSScriptInstance::LiveCount();
+          o.lines = print.lines;
+          stack.Clear();
+          EXPECT_EQ(GSScriptInstance::LiveCount(), 0);
+        }
+        EXPECT_EQ(outcomes[1].ok, outcomes[0].ok);
+        EXPECT_EQ(outcomes[1].used, outcomes[0].used);
+        EXPECT_EQ(outcomes[1].top, outcomes[0].top);
+        EXPECT_EQ(outcomes[1].live, outcomes[0].live);
+        EXPECT_EQ(outcomes[1].lines, outcomes[0].lines);
       }
-      EXPECT_EQ(outcomes[1].ok, outcomes[0].ok);
-      EXPECT_EQ(outcomes[1].used, outcomes[0].used);
-      EXPECT_EQ(outcomes[1].top, outcomes[0].top);
-      EXPECT_EQ(outcomes[1].live, outcomes[0].live);
-      EXPECT_EQ(outcomes[1].lines, outcomes[0].lines);
     }
   }
 }
