@@ -338,6 +338,13 @@ GS_DISPATCH_TUNING GSResult GSInterpret(GSThread& thread) {
     mark = ip;                                             \
     if (!GSChargeBudget(run)) FAIL(ER_Timeout);            \
   } while (0)
+// CHARGE for a call, whose failure is reported at the call (`at`).
+#define CHARGE_AT()                                        \
+  do {                                                     \
+    const uint64_t run = static_cast<uint64_t>(ip - mark); \
+    mark = ip;                                             \
+    if (!GSChargeBudget(run)) FAIL_AT(ER_Timeout);         \
+  } while (0)
 // After an instruction that moved data (GSAllocationMeter.h): once that
 // work has spent the budget, the run stops at the instruction.
 #define WORKED()                                          \
@@ -1180,9 +1187,7 @@ op_INHERITED : {
   goto fitted;
 }
 fitted : {
-  const uint64_t run = static_cast<uint64_t>(ip - mark);
-  mark = ip;
-  if (!GSChargeBudget(run)) FAIL_AT(ER_Timeout);
+  CHARGE_AT();
   if (callee->IsNative()) goto callNative;
   if (callee->codeSize == 0) FAIL_AT(ER_IllegalInstruction);
   goto push;
@@ -1190,9 +1195,7 @@ fitted : {
   // A call whose site remembers its callee as a native: the charge of
   // `fitted`, then the native.
 enterNative : {
-  const uint64_t run = static_cast<uint64_t>(ip - mark);
-  mark = ip;
-  if (!GSChargeBudget(run)) FAIL_AT(ER_Timeout);
+  CHARGE_AT();
   goto callNative;
 }
 callNative : {
@@ -1219,9 +1222,7 @@ callNative : {
   // A call whose site remembers its callee as one that runs byte code: the
   // charge of `fitted`, then its frame.
 enter : {
-  const uint64_t run = static_cast<uint64_t>(ip - mark);
-  mark = ip;
-  if (!GSChargeBudget(run)) FAIL_AT(ER_Timeout);
+  CHARGE_AT();
   goto push;
 }
 push : {
@@ -1342,6 +1343,7 @@ fail:
 #undef FAIL
 #undef FAIL_AT
 #undef CHARGE
+#undef CHARGE_AT
 #undef WORKED
 #undef JUMP
 #undef RESULT
