@@ -164,10 +164,8 @@ inline bool GSNativeCharge::TryGrowBound(uint64_t bytes) {
   GSAllocationMeter* meter = meter_;
   if (meter == nullptr || bytes < bytes_) return false;
   const uint64_t more = bytes - bytes_;
-  const uint64_t live = meter->live_ + more;
-  // live_ + more <= limit_ without wrapping: Admits(more).
-  if (live < more || live > meter->limit_) return false;
-  meter->live_ = live;
+  if (!meter->Admits(more)) return false;
+  meter->live_ += more;
   bytes_ = bytes;
   return true;
 }
