@@ -21,7 +21,10 @@ namespace ProgramClock {
 
 double Seconds() {
   if (g_frozen.load()) return g_frozenValue.load();
-  return static_cast<double>(Kiv::Time::Ms() - StartMs()) / 1000.0;
+  // The start is read first: on the first call it is taken then, and the
+  // clock read after it cannot be earlier (which would wrap).
+  const uint64_t start = StartMs();
+  return static_cast<double>(Kiv::Time::Ms() - start) / 1000.0;
 }
 
 float SecondsFloat() { return static_cast<float>(Seconds()); }
