@@ -35,9 +35,8 @@
 //     without owner; a particle with a "file" tag needs no "lifetime",
 //     "maxsize", "minsize", "rate" or "velocity", and a mesh-table entry
 //     that names its mesh asset ("mesh-asset") needs no "mesh" of its own.
-//     Compulsory containers
-//     still missing give "$tet_container_missingcontainer" the same way,
-//     without owner.
+//     Compulsory containers still missing give
+//     "$tet_container_missingcontainer" the same way, without owner.
 //  6. T's "kuid" and "username" tags are moved to the front of its tags.
 // The answer is false only when a child cannot be created or a child's walk
 // fails; findings do not change it.
