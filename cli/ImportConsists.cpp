@@ -130,6 +130,11 @@ TrainResult CreateConsist(ResultsLog& log, const Kiv::PString& name, const Soup&
   }
   Soup config;
   Soup::LoadFromFile(fileLocation, path, config, false);
+  // A configuration names its own asset: the daemon's new edit folder is
+  // empty, so the reserved KUID is written first.
+  const Kiv::PString kuidTag("kuid");
+  if (config.GetNamedTagAsKUID(kuidTag, KUID()).IsNull())
+    config.SetNamedKUID(kuidTag, ref.handle->kuid);
   FillConsistConfig(config, name, cars);
   if (!Soup::SaveToFile(fileLocation, path, config)) {
     AddCommandError(

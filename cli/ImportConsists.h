@@ -8,7 +8,8 @@
 // edit folder the daemon names; reached through the daemon's content
 // location when the tool knows it and the folder lies inside it, else by
 // the folder's absolute path) gets "kind", "username", "vandru-build",
-// "consist-list" and "kuid-table", and the asset is committed (request
+// "consist-list" and "kuid-table" (and "kuid", the reserved KUID, when it
+// names none), and the asset is committed (request
 // 0x22). Train names are compared with the assets' names exactly (case
 // included).
 //

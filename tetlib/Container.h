@@ -154,13 +154,19 @@ class Container {
   // "$tet_container_nocontainerdefinition" (owned by this container).
   std::unique_ptr<Container> CreateChild(const Kiv::PString& childName, int32_t index,
                                          const Kiv::PString& typeName, const Soup& soup);
-  // The entry definition of sub-container `name` in `definition` (with the
-  // "string-table-" and "smoke" fallbacks); false when there is none.
-  bool CheckSubContainer(const Soup& definition, const Kiv::PString& name, Container& target,
-                         Soup* out);
+  // The entry definition of sub-container `name` in `definition`
+  // (FindSubContainerDefinition, then the "string-table" entry for a name
+  // beginning with "string-table-", then the "smoke" entry for a name
+  // beginning with "smoke"), or null. Reports nothing.
+  static Soup LookupSubContainerDefinition(const Soup& definition, const Kiv::PString& name);
 
   // --- The walk (tetlib/TagWalk.cpp).
   bool ValidateTags(const Soup& data, const Soup& definition, Container& target);
+  // The definition the walk gives plain tag `name` of a container checked
+  // against `definition` (whose "inherit" list gave `inherited`), or null:
+  // see TagWalk.cpp for the lookup.
+  static Soup LookupTagDefinition(const Kiv::PString& name, const Soup& definition,
+                                  const std::vector<Soup>& inherited);
 
   // --- The asset root (tetlib/AssetRoot.cpp).
   // Checks an asset's configuration from its build and kind down and walks

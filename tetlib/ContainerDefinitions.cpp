@@ -250,21 +250,17 @@ std::unique_ptr<Container> Container::CreateChild(const Kiv::PString& childName,
   return child;
 }
 
-bool Container::CheckSubContainer(const Soup& definition, const Kiv::PString& name,
-                                  Container& target, Soup* out) {
+Soup Container::LookupSubContainerDefinition(const Soup& definition, const Kiv::PString& name) {
   const Names& names = Names::Get();
-  *out = FindSubContainerDefinition(definition, name);
-  if (!out->Empty()) return true;
+  Soup found = FindSubContainerDefinition(definition, name);
+  if (!found.Empty()) return found;
   const Soup entries = definition.GetNamedSoup(names.subpossibilities);
   if (StartsWith(name, "string-table-")) {
-    *out = entries.GetNamedSoup(names.stringTable);
-    if (!out->Empty()) return true;
+    found = entries.GetNamedSoup(names.stringTable);
+    if (!found.Empty()) return found;
   }
-  if (!StartsWith(name, "smoke")) return false;
-  *out = entries.GetNamedSoup(names.smoke);
-  if (!out->Empty()) return true;
-  Findings().ReportError(TetMessage("$tet_container_nosmoke"), target);
-  return false;
+  if (StartsWith(name, "smoke")) return entries.GetNamedSoup(names.smoke);
+  return Soup();
 }
 
 }  // namespace TETLib

@@ -27,6 +27,7 @@ struct Names {
   Kiv::PString obsoleteTag{"obsolete-tag"};
   Kiv::PString obsoleteVersion{"obsolete-version"};
   Kiv::PString savingname{"savingname"};
+  Kiv::PString anyTag{"any-tag"};
   Kiv::PString type{"type"};
   Kiv::PString defaultValue{"default"};
   Kiv::PString disabled{"disabled"};

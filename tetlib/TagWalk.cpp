@@ -7,10 +7,11 @@
 //  3. T collects the obsolete entries of D and of those definitions.
 //  4. Each entry of S, in order:
 //     - a sub-container N finds its entry definition X in D (then in each
-//       inherited definition). Without one it is reported obsolete (a
-//       warning, when D inherits and T's obsolete names hold N) or as having
-//       no definition
-//       (an error owned by T), and ".cache" adds "$tet_container_oldcontainer".
+//       inherited definition). Without one, a name beginning with "smoke"
+//       gives "$tet_container_nosmoke" (owned by T), and N is reported
+//       obsolete (a warning, when D inherits and T's obsolete names hold N)
+//       or as having no definition (an error owned by T), and ".cache" adds
+//       "$tet_container_oldcontainer".
 //       A matched N counts as present for the compulsory containers. X then
 //       says what the child is: a typed container ("container-type0" onward,
 //       chosen by the child's own "kind"), an array element ("kind"
@@ -19,20 +20,23 @@
 //       created, given its definition and container validators, and walked;
 //       an element child of the definition "extensions" keeps its soup to
 //       be exported as it stands and is not walked.
-//     - a plain tag N is matched to a tag definition: "description-..." as
-//       "description", "username-..." as "username"; a name ending in two
-//       digits (or else one digit) without definition takes the definition
-//       of the name with those digits replaced by "0" when that definition
-//       has a non-zero "sequence". The tag is made (the type assignment
-//       reports a tag without definition), its validators built, and it is
-//       added to T.
+//     - a plain tag N is matched to a tag definition (LookupTagDefinition):
+//       "description-..." as "description", "username-..." as "username"; a
+//       name ending in two digits (or else one digit) without definition
+//       takes the definition of the name with those digits replaced by "0"
+//       when that definition has a non-zero "sequence"; a name still without
+//       one takes D's own "any-tag" entry, the definition of every tag of a
+//       container whose tag names are free (a table of texts or KUIDs keyed
+//       by any name). The tag is made (the type assignment reports a tag
+//       without definition), its validators built, and it is added to T.
 //  5. Compulsory tags still missing are made with their defaults and
 //     reported as errors ("$tet_container_missingtag", owned by the new
 //     tag) when the asset's build reaches their build, else as warnings
 //     without owner; a particle with a "file" tag needs no "lifetime",
-//     "maxsize", "minsize", "rate" or "velocity". Compulsory containers
-//     still missing give "$tet_container_missingcontainer" the same way,
-//     without owner.
+//     "maxsize", "minsize", "rate" or "velocity", and a mesh-table entry
+//     that names its mesh asset ("mesh-asset") needs no "mesh" of its own.
+//     Compulsory containers still missing give
+//     "$tet_container_missingcontainer" the same way, without owner.
 //  6. T's "kuid" and "username" tags are moved to the front of its tags.
 // The answer is false only when a child cannot be created or a child's walk
 // fails; findings do not change it.
@@ -99,6 +103,15 @@ bool IsParticleName(const Kiv::PString& name) {
          text == "velocity";
 }
 
+// Whether the missing compulsory tag `name` is not needed in `target`: a
+// particle described by a file needs none of its size and motion tags, and
+// a mesh taken from another asset needs no mesh file of its own.
+bool IsWaived(const Kiv::PString& name, const Container& target) {
+  const Names& names = Names::Get();
+  if (name == names.mesh) return target.FindTag(names.meshAsset) != nullptr;
+  return IsParticleName(name) && target.FindTag(names.file) != nullptr;
+}
+
 Soup MissingTagDefinition(const Kiv::PString& name, const Soup& definition,
                           const std::vector<Soup>& inherited) {
   const Names& names = Names::Get();
@@ -145,10 +158,7 @@ bool Container::ValidateTags(const Soup& data, const Soup& definitionIn, Contain
       continue;
     }
     walk.compulsoryTags.erase(name);
-    const Kiv::PString lookup = LookupName(name);
-    Soup tagDefinition = FindTagDefinition(lookup, definition, walk.inherited);
-    if (tagDefinition.Empty())
-      tagDefinition = SequenceDefinition(lookup, definition, walk.inherited);
+    const Soup tagDefinition = LookupTagDefinition(name, definition, walk.inherited);
     std::unique_ptr<Tag> tag = MakeTag(target, name, ChunkText(entry.get()), tagDefinition, &data);
     if (!tag) continue;
     tag->BuildValidators(tagDefinition);
@@ -157,7 +167,7 @@ bool Container::ValidateTags(const Soup& data, const Soup& definitionIn, Contain
 
   for (const auto& [name, build] : walk.compulsoryTags) {
     const Soup tagDefinition = MissingTagDefinition(name, definition, walk.inherited);
-    if (IsParticleName(name) && target.FindTag(names.file) != nullptr) continue;
+    if (IsWaived(name, target)) continue;
     if (!IsBuildAtLeast(build)) {
       findings.ReportWarning(TetMessage("$tet_container_missingtag", {name}));
       continue;
@@ -180,18 +190,28 @@ bool Container::ValidateTags(const Soup& data, const Soup& definitionIn, Contain
   return true;
 }
 
+Soup Container::LookupTagDefinition(const Kiv::PString& name, const Soup& definition,
+                                    const std::vector<Soup>& inherited) {
+  const Kiv::PString lookup = LookupName(name);
+  Soup found = FindTagDefinition(lookup, definition, inherited);
+  if (found.Empty()) found = SequenceDefinition(lookup, definition, inherited);
+  if (found.Empty()) found = definition.GetNamedSoup(Names::Get().anyTag);
+  return found;
+}
+
 bool Container::WalkSubContainer(const Soup& data, const Soup& subSoup, const Kiv::PString& name,
                                  const Soup& definition, const std::vector<Soup>& inherited,
                                  CompulsoryMap& compulsoryContainers, int32_t* childIndex,
                                  Container& target) {
   const Names& names = Names::Get();
   ErrorHandler& findings = Findings();
-  Soup entry;
-  bool found = CheckSubContainer(definition, name, target, &entry);
-  for (size_t i = 0; !found && i < inherited.size(); ++i) {
-    if (!inherited[i].Empty()) found = CheckSubContainer(inherited[i], name, target, &entry);
+  Soup entry = LookupSubContainerDefinition(definition, name);
+  for (size_t i = 0; entry.Empty() && i < inherited.size(); ++i) {
+    if (!inherited[i].Empty()) entry = LookupSubContainerDefinition(inherited[i], name);
   }
-  if (!found) {
+  if (entry.Empty()) {
+    if (name.View().substr(0, 5) == "smoke")
+      findings.ReportError(TetMessage("$tet_container_nosmoke"), target);
     // Only a definition that inherits knows obsolete containers.
     if (!inherited.empty() && target.IsObsoleteTag(name)) {
       findings.ReportWarning(TetMessage("$tet_container_obsoletetag", {name, target.GetName()}));

@@ -91,6 +91,9 @@ bool GetAssetScriptAndClass(const KUID& kuid, Kiv::String& script, Kiv::String& 
   script = FirstTag(config, "script", "scriptlibrary");
   if (!script.empty()) script = WithScriptExtension(script);
   scriptClass = FirstTag(config, "class", "scriptclass");
+  // An old configuration may name its class only as "classlibrary", which
+  // the validation's upgrade reads as "class".
+  if (scriptClass.empty()) scriptClass = config.GetNamedTag(Kiv::PString("classlibrary")).Str();
   return true;
 }
 

@@ -10,8 +10,9 @@
 // `script` is the "script" tag, else "scriptlibrary", with its extension
 // set to "gs" when it is not empty (its case is kept: the file layer finds
 // names in any case, and a path that is opened is never lower-cased);
-// `scriptClass` is the "class" tag, else "scriptclass". False when there is
-// no configuration.
+// `scriptClass` is the "class" tag, else "scriptclass", else "classlibrary"
+// (the old name that the upgrade of old configurations maps to "class").
+// False when there is no configuration.
 //
 // GetAuthorName: the user name of an author id through the user-name
 // lookup (WebRequests.h); true when it is not empty.

@@ -63,6 +63,8 @@ class OwnDefinitionsTest : public TetTest {
         CheckEntry(where + "/" + entries.GetIndexedTagName(i).Str(), entries.GetIndexedSoup(i));
       }
     }
+    const Soup anyTag = definition.GetNamedSoup(Kiv::PString("any-tag"));
+    if (!anyTag.Empty()) CheckEntry(where + "/any-tag", anyTag);
     const Soup validation = definition.GetNamedSoup(Kiv::PString("validation"));
     for (uint32_t i = 0; i < validation.CountTags(); ++i) {
       bool known = false;

@@ -81,6 +81,35 @@ TEST_F(TagWalkTest, SubContainersAreMatchedCreatedAndWalked) {
   }
 }
 
+// Containers keyed by free names, smoke defined by an ancestor, and a mesh
+// entry whose mesh comes from another asset.
+TEST_F(TagWalkTest, FreeNamesInheritedSmokeAndMeshAssetsNeedNoDefinitionOfTheirOwn) {
+  struct Case {
+    std::string config;
+    Lines_ findings;
+  };
+  const Case cases[] = {
+      // Every name of a ledger takes its "any-tag" definition, type included.
+      {"kind \"carrier\"\nledger\n{\n  alpha 1\n  0 0\n  beta 2\n}\n",
+       Found("W", "$tet_container_notboolean", {"beta", "ledger"})},
+      {"kind \"carrier\"\nledger\n{\n}\n", {}},
+      // A name is free only where the definition says so.
+      {"kind \"carrier\"\nalpha 1\n",
+       Found("E", "$tet_container_nodefinition", {"alpha", "carrier"})},
+      {"kind \"carrier\"\nsmoke0\n{\n  rate 1\n}\n", {}},
+      {"kind \"carrier\"\nsmoke0\n{\n}\n", Found("E", "$tet_container_missingtag", {"rate"})},
+      {"kind \"latecomer\"\nlate \"x\"\nsmoke0\n{\n}\n",
+       {"E " + Msg("$tet_container_nosmoke"),
+        "E " + Msg("$tet_container_nodefinition", {"smoke0", "latecomer"})}},
+      {"kind \"carrier\"\npart\n{\n  mesh-asset <kuid:1:2>\n}\n", {}},
+      {"kind \"carrier\"\npart\n{\n}\n", Found("E", "$tet_container_missingtag", {"mesh"})},
+  };
+  for (const Case& c : cases) {
+    auto root = Walk(c.config, 3.4f);
+    EXPECT_EQ(Lines(), c.findings) << c.config;
+  }
+}
+
 TEST_F(TagWalkTest, CompulsoryTagsCountFromTheirBuild) {
   auto early = Walk("kind \"latecomer\"\n", 3.4f);
   EXPECT_EQ(Lines(), Found("W", "$tet_container_missingtag", {"late"}));
