@@ -4,6 +4,7 @@
 // fixture's root.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -36,6 +37,23 @@ class RoundTripEndToEnd : public ToolFixture {
     fs::create_directories(folder);
     EXPECT_TRUE(WriteFile(folder + "/config.txt", config));
     for (const auto& [name, text] : files) EXPECT_TRUE(WriteFile(folder + "/" + name, text));
+    return folder;
+  }
+
+  static std::vector<uint8_t> Pixels() { return texturetest::SmoothPicture(64, 64, false); }
+
+  // A texture asset of `kind` whose "texture" tag is `value`, with the
+  // texture source `source` naming the 64 by 64 picture `picture` (its
+  // case changed, as content may write it).
+  static std::string TextureFolder(const std::string& kuid, const std::string& kind,
+                                   const std::string& value, const std::string& source,
+                                   const std::string& picture) {
+    std::string named = picture;
+    for (char& c : named) c = char(std::toupper(static_cast<unsigned char>(c)));
+    const std::string folder = Folder("kuid " + kuid + "\nusername \"Texture\"\nkind \"" + kind +
+                                          "\"\nvandru-build 3.4\ntexture \"" + value + "\"\n",
+                                      {{source, "Primary=" + named + "\r\n"}});
+    EXPECT_TRUE(texturetest::WritePicture(folder + "/" + picture, 64, 64, Pixels()));
     return folder;
   }
 
@@ -160,21 +178,12 @@ TEST_F(RoundTripEndToEnd, HandEditOfAnArchiveInstalledAssetIsWhatCommitInstalls)
 // install and a commit without change; a changed picture is compiled anew
 // at the commit.
 TEST_F(RoundTripEndToEnd, TextureAssetsValidateCleanAfterInstall) {
-  const std::vector<uint8_t> pixels = texturetest::SmoothPicture(64, 64, false);
   const std::string gravel = "<kuid:30504:300>";
   const std::string gravelFolder =
-      Folder("kuid " + gravel +
-                 "\nusername \"Gravel\"\nkind \"texture\"\nvandru-build 3.4\n"
-                 "texture \"gravel.texture\"\n",
-             {{"gravel.texture.txt", "Primary=gravel.png\r\n"}});
-  ASSERT_TRUE(texturetest::WritePicture(gravelFolder + "/gravel.png", 64, 64, pixels));
+      TextureFolder(gravel, "texture", "gravel.texture", "gravel.texture.txt", "gravel.png");
   const std::string sand = "<kuid:30504:301>";
   const std::string sandFolder =
-      Folder("kuid " + sand +
-                 "\nusername \"Sand\"\nkind \"groundtexture\"\nvandru-build 3.4\n"
-                 "texture \"sand.texture.txt\"\n",
-             {{"sand.texture.txt", "Primary=Sand.JPG\r\n"}});
-  ASSERT_TRUE(texturetest::WritePicture(sandFolder + "/Sand.jpg", 64, 64, pixels));
+      TextureFolder(sand, "groundtexture", "sand.texture.txt", "sand.texture.txt", "Sand.jpg");
   Install(gravelFolder);
   Install(sandFolder);
   for (const std::string& kuid : {gravel, sand}) {
@@ -189,11 +198,7 @@ TEST_F(RoundTripEndToEnd, TextureAssetsValidateCleanAfterInstall) {
 
   const std::string marked = "<kuid:30504:302>";
   const std::string markedFolder =
-      Folder("kuid " + marked +
-                 "\nusername \"Marked\"\nkind \"texture\"\nvandru-build 3.4\n"
-                 "texture \"marked.texture\"\n",
-             {{"marked.texture.txt", "Primary=marked.png\r\n"}});
-  ASSERT_TRUE(texturetest::WritePicture(markedFolder + "/marked.png", 64, 64, pixels));
+      TextureFolder(marked, "texture", "marked.texture", "marked.texture.txt", "marked.png");
   ASSERT_TRUE(WriteFile(markedFolder + "/marked.texture", "up to date"));
   const auto later = fs::last_write_time(markedFolder + "/marked.png") + std::chrono::seconds(5);
   fs::last_write_time(markedFolder + "/marked.texture", later);
@@ -204,7 +209,7 @@ TEST_F(RoundTripEndToEnd, TextureAssetsValidateCleanAfterInstall) {
   EXPECT_EQ(ReadFile(InstalledFile("kuid 30504 302", "marked.texture")), "up to date");
 
   const std::string folder = Edit(marked);
-  ASSERT_TRUE(texturetest::WritePicture(folder + "/marked.png", 64, 64, pixels));
+  ASSERT_TRUE(texturetest::WritePicture(folder + "/marked.png", 64, 64, Pixels()));
   fs::last_write_time(folder + "/marked.png", later + std::chrono::seconds(5));
   Succeed({"commit", marked});
   EXPECT_EQ(texturetest::ReadCompiledTexture(InstalledFile("kuid 30504 302", "marked.texture"),

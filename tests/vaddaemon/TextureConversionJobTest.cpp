@@ -27,6 +27,11 @@ class TextureConversionNeed : public ::testing::Test {
     fs::last_write_time(path, start_ + std::chrono::seconds(seconds));
   }
 
+  // A texture source `relative` holding `text`, its time the fixed moment.
+  void PutSource(const std::string& relative, const std::string& text) {
+    fs::last_write_time(temp_.Put(relative, text), start_);
+  }
+
   bool Needs(const std::string& relative, bool compareTimes) {
     return NeedsTextureConversion(temp_.At(relative), compareTimes);
   }
@@ -51,10 +56,8 @@ TEST_F(TextureConversionNeed, ASourceWithoutItsCompiledTextureNeedsIt) {
 }
 
 TEST_F(TextureConversionNeed, ACompiledTextureOlderThanItsSourceOrPicturesIsCompiledAnew) {
-  Put("a/body.texture.txt", 0);
-  temp_.Put("a/body.texture.txt",
+  PutSource("a/body.texture.txt",
             "Hint = dxt1\r\n primary = tex\\Body.PNG \r\nAlpha=alpha.tga\r\n");
-  fs::last_write_time(temp_.At("a/body.texture.txt"), start_);
   Put("a/tex/body.png", 1);
   Put("a/alpha.tga", 2);
   Put("a/unrelated.png", 9);
@@ -76,8 +79,7 @@ TEST_F(TextureConversionNeed, ACompiledTextureOlderThanItsSourceOrPicturesIsComp
 // to a folder is not followed.
 TEST_F(TextureConversionNeed, NamesThatLeaveTheFolderAndLinksAreNotFollowed) {
   Put("outside.png", 9);
-  temp_.Put("b/body.texture.txt", "Primary=../outside.png\n");
-  fs::last_write_time(temp_.At("b/body.texture.txt"), start_);
+  PutSource("b/body.texture.txt", "Primary=../outside.png\n");
   Put("b/body.texture", 3);
   EXPECT_FALSE(Needs("b", true));
 
@@ -91,8 +93,7 @@ TEST_F(TextureConversionNeed, NamesThatLeaveTheFolderAndLinksAreNotFollowed) {
 // up to date through a copy (into staging, into an edit copy).
 TEST_F(TextureConversionNeed, AStoreCopyOfAnUpToDateFolderNeedsNoConversion) {
   Put("src/body.png", 0);
-  temp_.Put("src/body.texture.txt", "Primary=body.png\n");
-  fs::last_write_time(temp_.At("src/body.texture.txt"), start_);
+  PutSource("src/body.texture.txt", "Primary=body.png\n");
   Put("src/body.texture", 5);
   std::string error;
   ASSERT_TRUE(CopyFolderTree(temp_.At("src"), temp_.At("copy"), &error)) << error;
