@@ -162,7 +162,7 @@ TEST_F(RoundTripEndToEnd, HandEditOfAnArchiveInstalledAssetIsWhatCommitInstalls)
   binary.Create();
   binary.SetNamedKUID(Kiv::PString("kuid"), ParseKUID(crate.c_str(), true));
   binary.SetNamedTag(Kiv::PString("username"), std::string_view("Binary Crate"));
-  ASSERT_TRUE(Soup::SaveToFile(Kiv::PString(), folder + "/config.chump", binary));
+  ASSERT_TRUE(Soup::SaveToFile(Kiv::PString(), folder + "/CONFIG.chump", binary));
   r = Run({"commit", crate});
   EXPECT_NE(r.status, 0) << r.out;
   EXPECT_NE(r.out.find("config.txt would be ignored"), std::string::npos) << r.out;

@@ -75,20 +75,6 @@ TEST_F(TextureConversionNeed, ACompiledTextureOlderThanItsSourceOrPicturesIsComp
   EXPECT_TRUE(Needs("a", true));
 }
 
-// A picture named outside the folder is the converter's to refuse; a link
-// to a folder is not followed.
-TEST_F(TextureConversionNeed, NamesThatLeaveTheFolderAndLinksAreNotFollowed) {
-  Put("outside.png", 9);
-  PutSource("b/body.texture.txt", "Primary=../outside.png\n");
-  Put("b/body.texture", 3);
-  EXPECT_FALSE(Needs("b", true));
-
-  Put("c/source/body.texture.txt", 0);
-  fs::create_directories(temp_.At("d"));
-  fs::create_directory_symlink(temp_.At("c/source"), temp_.At("d/link"));
-  EXPECT_FALSE(Needs("d", false));
-}
-
 // The store's copies keep the files' times, so an up-to-date folder stays
 // up to date through a copy (into staging, into an edit copy).
 TEST_F(TextureConversionNeed, AStoreCopyOfAnUpToDateFolderNeedsNoConversion) {
