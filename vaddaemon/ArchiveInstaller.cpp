@@ -31,6 +31,7 @@
 #include "vaddaemon/DaemonRequest.h"
 #include "vaddaemon/FolderTree.h"
 #include "vaddaemon/InstallQuestions.h"
+#include "vaddaemon/TextureConversionJob.h"
 
 namespace {
 
@@ -41,7 +42,6 @@ constexpr uint32_t kMaxGather = 64;
 constexpr std::chrono::seconds kMaxGatherWait{60};
 constexpr const char* kStagingRootName = "vaddaemon-local";
 constexpr const char* kNewAssetConfig = "config.chump";
-constexpr const char* kEditCopyConfig = "config.txt";
 
 std::string Tag(const KUID& kuid) {
   return KUIDToTagString(kuid).Str();
@@ -173,15 +173,6 @@ bool WriteStagedConfig(const std::string& staging, const Soup& config) {
   }
   const bool closed = ::close(fd) == 0;
   return closed && done == data->DataLength();
-}
-
-// An edit copy keeps its configuration as text: writes `config` as
-// "config.txt" in place of the staged "config.chump" and flushes the folder.
-bool RenameConfigForEditCopy(const std::string& folder, const Soup& config) {
-  if (!Soup::SaveToFile(Kiv::PString(), ConfigPath(folder, kEditCopyConfig), config)) return false;
-  std::error_code error;
-  fs::remove(ConfigPath(folder, kNewAssetConfig), error);
-  return !error && SyncFolder(folder);
 }
 
 // The place of a damaged entry around the extraction's reason:
@@ -334,12 +325,15 @@ uint32_t StageEntry(DaemonRequest& request, AssetStore& store, InstallQuestions*
     return fail("Unable to install " + Tag(kuid) + ": its configuration could not be written.",
                 &kuid);
   }
+  // An archive carries no file times: a compiled texture it holds is taken
+  // as it is.
+  CompileFolderTextures(request.Context(), staging, kuid, false);
   PauseForTests();
   AssetStore::InstallOptions options;
   options.replace = true;
   options.asEditCopy = true;
   options.finishStaging = [config](const std::string& folder, bool asEditCopy) {
-    return !asEditCopy || RenameConfigForEditCopy(folder, config);
+    return !asEditCopy || WriteConfigAsText(folder, config);
   };
   return installed + batch.Add(kuid, staging, std::move(options), nullptr);
 }
@@ -372,6 +366,7 @@ uint32_t StageFolder(DaemonRequest& request, AssetStore& store, InstallQuestions
   std::string staging;
   const StoreResult staged = store.StageFolder(folder, &staging);
   if (!staged.Ok()) return fail("Unable to install " + Tag(kuid) + ": " + staged.message, &kuid);
+  CompileFolderTextures(request.Context(), staging, kuid, true);
   AssetStore::InstallOptions options;
   options.replace = true;
   return installed + batch.Add(kuid, staging, std::move(options), outcome);

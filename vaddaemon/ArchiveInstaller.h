@@ -26,7 +26,11 @@
 //      being that of the damaged data in the archive file;
 //   5. its configuration (CDP::EntryToConfig) is written into the staging
 //      folder, replacing any configuration file the entry carried;
-//   6. the store installs the staging folder (one index transaction, the
+//   6. the texture sources of the staging folder that have no compiled
+//      texture beside them are compiled by a command host
+//      (TextureConversionJob.h; the archive carries no file times, so a
+//      compiled texture it holds is kept);
+//   7. the store installs the staging folder (one index transaction, the
 //      folder renamed into place). An asset that is installed by then
 //      (the store reads that inside the transaction, so of two installs
 //      of one asset at once the second sees the first) is not replaced:
@@ -34,7 +38,7 @@
 //      uncommitted, so local changes are never lost silently. The
 //      configuration of such a copy is written as "config.txt", that of a
 //      new asset as "config.chump".
-// Step 6 runs for many entries together (AssetStore::InstallStagedTogether:
+// Step 7 runs for many entries together (AssetStore::InstallStagedTogether:
 // one flush, one transaction); their messages are sent once they are
 // recorded, in entry order, and before any message or question of a later
 // entry.
@@ -45,7 +49,9 @@
 // InstallAssetFolders installs the asset folders `folders` (each one's
 // "config.chump" or "config.txt" names the KUID), in order: step 2 as
 // above, then the folder is copied into a staging folder of the store
-// (AssetStore::StageFolder) and installed like step 6, replacing an
+// (AssetStore::StageFolder, which keeps the files' times), its textures are
+// compiled unless each has an up-to-date compiled texture (by the files'
+// times), and it is installed like step 7, replacing an
 // installed copy (never as an edit copy). As for archive entries, the
 // staged folders are installed together, at most 256 at a time, and every
 // message keeps the folders' order. The result of each folder is the KUID

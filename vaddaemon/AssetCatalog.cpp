@@ -20,7 +20,9 @@ bool StatusSet(const StoredAsset& asset, uint32_t index) {
 }
 
 AssetCatalog::AssetCatalog(std::vector<StoredAsset> assets, ScriptTest hasScriptSource)
-    : assets_(std::move(assets)), hasScriptSource_(std::move(hasScriptSource)) {
+    : assets_(std::move(assets)),
+      available_(assets_),
+      hasScriptSource_(std::move(hasScriptSource)) {
   std::map<KUID, int32_t, KUIDUnsignedLess> highest;
   for (size_t i = 0; i < assets_.size(); ++i) {
     const StoredAsset& asset = assets_[i];
@@ -40,16 +42,11 @@ const StoredAsset* AssetCatalog::Find(const KUID& kuid) const {
 }
 
 bool AssetCatalog::LocallyAvailable(const StoredAsset& asset) const {
-  return asset.Installed() || StatusSet(asset, kStatusBuiltIn);
+  return ::LocallyAvailable(asset);
 }
 
 bool AssetCatalog::HasMissingDependencies(const StoredAsset& asset) const {
-  if (StatusSet(asset, kStatusMissingDependencies)) return true;
-  for (const KUID& dependency : asset.dependencies) {
-    const StoredAsset* found = Find(dependency);
-    if (found == nullptr || !LocallyAvailable(*found)) return true;
-  }
-  return false;
+  return !available_.Missing(asset).empty();
 }
 
 bool AssetCatalog::HasFaultyDependencies(const StoredAsset& asset) const {

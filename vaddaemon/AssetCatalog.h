@@ -21,8 +21,8 @@
 //    8 open-for-edit             byte 8
 //    9 in-archive                byte 7
 //   10 locally-enabled           as 3: this daemon never disables an asset
-//   11 has-missing-dependencies  byte 11, or a dependency that is not locally
-//                                available
+//   11 has-missing-dependencies  a dependency of which no version is locally
+//                                available (DependencyCheck.h)
 //   12 has-faulty-dependencies   a dependency of the catalog with byte 9 set
 //   13 faulty                    byte 9
 //   14 from-tintgarth            never: no asset here comes from that source
@@ -49,6 +49,7 @@
 
 #include "assetdb/protocol/VADFilterElementAssetID.h"
 #include "foundation/text/KUID.h"
+#include "vaddaemon/DependencyCheck.h"
 #include "vaddaemon/StoredAsset.h"
 
 class AssetCatalog {
@@ -72,6 +73,7 @@ class AssetCatalog {
   std::vector<StoredAsset> assets_;
   std::map<KUID, size_t, KUIDUnsignedLess> byKUID_;
   std::set<KUID, KUIDUnsignedLess> obsoleted_;
+  AvailableAssets available_;
   ScriptTest hasScriptSource_;
 };
 

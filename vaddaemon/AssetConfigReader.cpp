@@ -2,8 +2,12 @@
 #include "vaddaemon/AssetConfigReader.h"
 
 #include <dirent.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "assetdb/archive/CDPDependencies.h"
 #include "assetdb/protocol/AssetText.h"
@@ -11,6 +15,7 @@
 #include "foundation/soup/Soup.h"
 #include "kiv/File.h"
 #include "kiv/String.h"
+#include "vaddaemon/FolderTree.h"
 #include "vaddaemon/KindCategory.h"
 #include "vaddaemon/StoredAsset.h"
 
@@ -48,6 +53,24 @@ bool ConfigFilesIn(const std::string& folder, bool* binary, bool* text) {
   return true;
 }
 
+// Removes every configuration file of `folder` (names in any case); false
+// when one cannot be removed.
+bool RemoveConfigFiles(const std::string& folder) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return false;
+  std::vector<std::string> names;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (Kiv::EqualsIgnoreCase(entry->d_name, kBinaryConfig) ||
+        Kiv::EqualsIgnoreCase(entry->d_name, kTextConfig))
+      names.emplace_back(entry->d_name);
+  }
+  ::closedir(dir);
+  for (const std::string& name : names) {
+    if (::unlink((folder + "/" + name).c_str()) != 0 && errno != ENOENT) return false;
+  }
+  return true;
+}
+
 std::vector<KUID> ToVector(KUIDList& list) {
   std::vector<KUID> out;
   for (const KUID& kuid : list) out.push_back(kuid);
@@ -73,6 +96,29 @@ bool LoadAssetFolderConfig(const std::string& folder, Soup* config) {
   ConfigFilesIn(folder, &binary, &text);
   return (binary && LoadOne(folder, kBinaryConfig, config)) ||
          (text && LoadOne(folder, kTextConfig, config));
+}
+
+bool WriteConfigAsText(const std::string& folder, const Soup& config) {
+  Kiv::File::Path path(folder);
+  path.AddPath(kTextConfig);
+  return RemoveConfigFiles(folder) && Soup::SaveToFile(Kiv::PString(), path.Str(), config) &&
+         SyncFolder(folder);
+}
+
+bool KeepConfigAsText(const std::string& folder) {
+  bool binary = false;
+  bool text = false;
+  if (!ConfigFilesIn(folder, &binary, &text)) return false;
+  if (!binary) return true;
+  // A configuration that does not load stays as it is, for the user to mend.
+  Soup config;
+  return !LoadAssetFolderConfig(folder, &config) || WriteConfigAsText(folder, config);
+}
+
+bool HoldsBothConfigFiles(const std::string& folder) {
+  bool binary = false;
+  bool text = false;
+  return ConfigFilesIn(folder, &binary, &text) && binary && text;
 }
 
 void DescribeAssetFromConfig(const Soup& config, StoredAsset* asset) {

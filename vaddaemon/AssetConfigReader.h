@@ -32,6 +32,16 @@
 // tool; otherwise it says why not, naming the first tag that does not fit
 // (BinarySoup::FindUnstorableTag). The store refuses to install or commit
 // such a configuration, rather than keep one that it cannot hand out whole.
+//
+// Edit copies keep their configuration as text, so that what a user edits
+// is what a commit takes: WriteConfigAsText removes every "config.txt" and
+// "config.chump" of the folder (names in any case) and writes `config` as
+// "config.txt" (text form), then flushes the folder; KeepConfigAsText does
+// that with the folder's own configuration when it holds a "config.chump"
+// (one that does not load is left as it is). Both answer false when a file
+// cannot be written or removed, or the folder cannot be listed. HoldsBothConfigFiles is
+// true when the folder holds a "config.chump" and a "config.txt" at once
+// (the binary one is the one that loads).
 #pragma once
 
 #include <string>
@@ -40,5 +50,8 @@ class Soup;
 struct StoredAsset;
 
 bool LoadAssetFolderConfig(const std::string& folder, Soup* config);
+bool WriteConfigAsText(const std::string& folder, const Soup& config);
+bool KeepConfigAsText(const std::string& folder);
+bool HoldsBothConfigFiles(const std::string& folder);
 void DescribeAssetFromConfig(const Soup& config, StoredAsset* asset);
 std::string ConfigStorageProblem(const Soup& config);

@@ -77,6 +77,18 @@ void ReadRow(const SqliteStatement& s, StoredAsset* a) {
   a->installedAt = s.Int(21);
 }
 
+// Appends the rows that `s` selects (the columns kColumns); false when the
+// index fails before the last row.
+bool ReadRows(SqliteStatement& s, std::vector<StoredAsset>* assets) {
+  int rc = SQLITE_ROW;
+  while ((rc = s.Step()) == SQLITE_ROW) {
+    StoredAsset asset;
+    ReadRow(s, &asset);
+    assets->push_back(std::move(asset));
+  }
+  return rc == SQLITE_DONE;
+}
+
 void BindKUID(SqliteStatement& s, int first, const KUID& kuid) {
   s.BindInt(first, kuid.userId);
   s.BindInt(first + 1, kuid.contentId);
@@ -133,13 +145,17 @@ bool ReadAllAssetRows(SqliteDb& db, std::vector<StoredAsset>* assets) {
   const std::string sql =
       std::string("SELECT ") + kColumns + " FROM assets ORDER BY user_id, content_id, version;";
   SqliteStatement s(db, sql.c_str());
-  int rc = SQLITE_ROW;
-  while ((rc = s.Step()) == SQLITE_ROW) {
-    StoredAsset asset;
-    ReadRow(s, &asset);
-    assets->push_back(std::move(asset));
-  }
-  return rc == SQLITE_DONE;
+  return ReadRows(s, assets);
+}
+
+bool ReadAssetVersions(SqliteDb& db, const KUID& kuid, std::vector<StoredAsset>* assets) {
+  static const std::string sql = std::string("SELECT ") + kColumns +
+                                 " FROM assets WHERE user_id = ?1 AND content_id = ?2"
+                                 " ORDER BY version;";
+  SqliteStatement s(db, sql.c_str());
+  s.BindInt(1, kuid.userId);
+  s.BindInt(2, kuid.contentId);
+  return ReadRows(s, assets);
 }
 
 bool WriteAssetRow(SqliteDb& db, const StoredAsset& a) {

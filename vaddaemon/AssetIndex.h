@@ -40,6 +40,8 @@ enum class RowRead { kFound, kMissing, kError };
 RowRead ReadAssetRow(SqliteDb& db, const KUID& kuid, StoredAsset* asset);
 // Every row, ordered by user id, content id, version.
 bool ReadAllAssetRows(SqliteDb& db, std::vector<StoredAsset>* assets);
+// The rows of every version of `kuid`'s user and content id, by version.
+bool ReadAssetVersions(SqliteDb& db, const KUID& kuid, std::vector<StoredAsset>* assets);
 bool WriteAssetRow(SqliteDb& db, const StoredAsset& asset);
 bool DeleteAssetRow(SqliteDb& db, const KUID& kuid);
 // The highest content id the index holds for `userId`, or -1.

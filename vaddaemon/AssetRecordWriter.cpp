@@ -40,8 +40,7 @@ void WriteAssetRecord(TStream& out, const StoredAsset* asset, bool missingDepend
   WriteReplyText(out, asset->era);
   WriteReplyText(out, asset->keywords);
   for (uint32_t i = 0; i < kStatusByteCount; ++i) {
-    bool set = asset->status[i] != 0;
-    if (i == kStatusMissingDependencies && missingDependencies) set = true;
+    const bool set = i == kStatusMissingDependencies ? missingDependencies : asset->status[i] != 0;
     TStreamWriteU8(out, set ? 1 : 0);
   }
   TStreamWriteU32(out, 0);

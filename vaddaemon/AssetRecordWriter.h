@@ -7,8 +7,9 @@
 //   username     its display name
 //   text2        its era text ("category-era")
 //   text3        its keywords (request 0x36)
-//   status 0..17 the stored status bytes (each written as 0 or 1); byte 11
-//                is also set when `missingDependencies` is true
+//   status 0..17 the stored status bytes (each written as 0 or 1), but
+//                byte 11 is `missingDependencies` (whether they are missing
+//                now, DependencyCheck.h), whatever is stored
 //   number1      0
 //   name1        the content location of its installed files ("local"), or
 //                empty when it is not installed

@@ -66,7 +66,8 @@ StoreResult AssetStore::Impl::CommitRowWithRename(const KUID& kuid, const RowCha
   if (read == RowRead::kMissing) row = StoredAsset();
   row.kuid = kuid;
   change(row);
-  if (!WriteAssetRow(db, row)) return DbFail("cannot record the asset");
+  if (!WriteAssetRow(db, row) || !RefreshMissingMarks({kuid}))
+    return DbFail("cannot record the asset");
   return RenameAndCommit(transaction, from, to);
 }
 

@@ -40,6 +40,13 @@
 // leaves a row whose folders are missing, which the recovery deletes, and
 // staging folders, which it removes.
 //
+// Missing dependencies: every transaction that installs, commits or removes
+// an asset also sets status byte 11 ("missing dependencies") of that asset
+// and of every asset that depends on some version of it, to what
+// DependencyCheck.h answers once the change is recorded. So the stored mark
+// always says whether the dependencies are missing now; a repair sets it by
+// the same rule.
+//
 // Edits: BeginEdit copies the installed files into U/editing; Reserve makes
 // an empty edit folder (for a new asset, a placeholder row); CommitEdit
 // copies the edit folder into staging and installs it as above (the edit
@@ -214,6 +221,9 @@ class AssetStore {
   std::vector<StoredAsset> List();
   // Calls `visit` for each asset of List() until it answers false.
   void ForEach(const std::function<bool(const StoredAsset&)>& visit);
+  // Every version of `kuid`'s user and content id, by version; empty when
+  // there is none (or the index fails).
+  std::vector<StoredAsset> Versions(const KUID& kuid);
   // The configuration of the installed copy ("config.chump", else
   // "config.txt"); false when the asset is not installed or has none.
   bool LoadConfig(const KUID& kuid, Soup* config);

@@ -19,15 +19,20 @@ void FillInfo(const AssetStore::Impl& s, const StoredAsset& row, AssetStore::Edi
   info->path = s.EditingPath(row.editFolder);
 }
 
-// Makes `target` a fresh edit folder: a copy of `installed` when given,
-// else empty, flushed to the disk.
+// Makes `target` a fresh edit folder: a copy of `installed` when given (its
+// configuration as "config.txt"), else empty, flushed to the disk.
 StoreResult FillEditFolder(const std::string& installed, const std::string& target) {
   if (target.empty() || !RemoveFolderTree(target))
     return StoreResult::Fail(StoreCode::kIoError, "cannot clear the edit folder " + target);
   std::string error;
   std::error_code ec;
-  const bool made = installed.empty() ? fs::create_directory(target, ec) && !ec
-                                      : CopyFolderTree(installed, target, &error);
+  bool made = installed.empty() ? fs::create_directory(target, ec) && !ec
+                                : CopyFolderTree(installed, target, &error);
+  // What the user edits is what a commit takes: the configuration as text.
+  if (made && !installed.empty() && !KeepConfigAsText(target)) {
+    made = false;
+    error = "cannot write its config.txt";
+  }
   if (!made || !SyncFolderTree(target)) {
     RemoveFolderTree(target);
     return StoreResult::Fail(StoreCode::kIoError, "cannot make the edit folder " + target +
@@ -135,6 +140,10 @@ StoreResult AssetStore::CommitEdit(const KUID& kuid, InstallOutcome* outcome) {
   if (read == RowRead::kMissing || !row.OpenForEdit())
     return StoreResult::Fail(StoreCode::kNotFound, "the asset is not open for edit");
   const std::string editPath = s.EditingPath(row.editFolder);
+  if (HoldsBothConfigFiles(editPath))
+    return StoreResult::Fail(StoreCode::kBadConfig,
+                             "the edit folder holds both config.txt and config.chump, and "
+                             "config.txt would be ignored: remove one of them");
   Soup config;
   if (!LoadAssetFolderConfig(editPath, &config))
     return StoreResult::Fail(StoreCode::kBadConfig,

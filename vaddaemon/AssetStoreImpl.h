@@ -14,6 +14,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "vaddaemon/AssetIndex.h"
 #include "vaddaemon/AssetStore.h"
@@ -61,6 +62,11 @@ struct AssetStore::Impl {
   // and `from` is where it was.
   StoreResult RenameAndCommit(SqliteTransaction& transaction, const std::string& from,
                               const std::string& to);
+  // With dbMutex held, inside the transaction of a change of the assets
+  // `changed`: sets status byte 11 of each of them and of every asset that
+  // depends on some version of them to whether its dependencies are missing
+  // (DependencyCheck.h). False when the index fails.
+  bool RefreshMissingMarks(const std::vector<KUID>& changed);
   // Opens an asset whose KUID the caller holds (BeginEdit, Reserve).
   StoreResult BeginEditHeld(const KUID& kuid, AssetStore::EditInfo* info);
 

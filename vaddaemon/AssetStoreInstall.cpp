@@ -114,6 +114,8 @@ StoreResult RecordInstall(AssetStore::Impl& s, const std::string& staging, const
   if (!transaction.Begun()) return s.DbFail("cannot record the asset");
   std::string target;
   StoreResult result = DecideInstall(s, staging, fresh, options, plan, &target);
+  if (result.Ok() && !s.RefreshMissingMarks({fresh.kuid}))
+    result = s.DbFail("cannot record the asset");
   if (result.Ok()) result = s.RenameAndCommit(transaction, staging, target);
   if (!result.Ok()) *plan = InstallPlan();
   return result;
@@ -121,8 +123,7 @@ StoreResult RecordInstall(AssetStore::Impl& s, const std::string& staging, const
 
 // Removes what an install replaced, once the index no longer names it, and
 // fills the outcome.
-void FinishInstall(const InstallPlan& plan, const KUID& kuid,
-                   AssetStore::InstallOutcome* outcome) {
+void FinishInstall(const InstallPlan& plan, const KUID& kuid, AssetStore::InstallOutcome* outcome) {
   if (!plan.oldInstalled.empty()) RemoveFolderTree(plan.oldInstalled);
   if (!plan.oldEdit.empty()) RemoveFolderTree(plan.oldEdit);
   if (outcome) {
@@ -191,6 +192,12 @@ void RecordTogether(AssetStore::Impl& s, std::span<StagedTogether> batch) {
         refused = s.DbFail("cannot record the asset");
       }
     }
+    std::vector<KUID> recorded;
+    for (const StagedTogether& p : batch) {
+      if (p.install->result.Ok()) recorded.push_back(p.fresh.kuid);
+    }
+    if (refused.Ok() && !s.RefreshMissingMarks(recorded))
+      refused = s.DbFail("cannot record the asset");
     if (refused.Ok()) {
       SyncFolder(s.localRoot);
       SyncFolder(s.editingRoot);
@@ -306,8 +313,8 @@ void AssetStore::InstallStagedTogether(std::vector<StagedInstall>& installs) {
   if (!SyncFileSystemOf(s.localRoot)) {
     for (StagedTogether& p : pending) {
       if (!SyncFolderTree(p.install->stagingPath))
-        p.install->result = StoreResult::Fail(StoreCode::kIoError,
-                                              "cannot flush the staged files to the disk");
+        p.install->result =
+            StoreResult::Fail(StoreCode::kIoError, "cannot flush the staged files to the disk");
     }
   }
   // Every KUID once, in one order, so that batches never wait on each other
@@ -376,7 +383,7 @@ StoreResult AssetStore::Remove(const KUID& kuid) {
           Impl::Child(s.editingRoot, fs::path(s.NewStagingPath()).filename().string()));
     const StoreResult aside = MoveFoldersAside(wanted, &moved);
     if (!aside.Ok()) return aside;
-    if (!DeleteAssetRow(s.db, kuid) || !transaction.Commit()) {
+    if (!DeleteAssetRow(s.db, kuid) || !s.RefreshMissingMarks({kuid}) || !transaction.Commit()) {
       MoveFoldersBack(moved);
       return s.DbFail("cannot remove the asset");
     }

@@ -21,6 +21,7 @@
 #include "vaddaemon/QueryHandlerSupport.h"
 #include "vaddaemon/QueryHandlers.h"
 #include "vaddaemon/RequestRegistry.h"
+#include "vaddaemon/TextureConversionJob.h"
 
 namespace {
 
@@ -43,8 +44,9 @@ void Fail(DaemonRequest& request, const std::string& text, const KUID* kuid) {
 
 // 0x1E: KUID, u8 open -> u64 handle, PString location, string folder. With
 // open set the asset is opened for edit and its edit folder answered;
-// otherwise its installed folder. Failure: all ones, empty, empty, and an
-// error message.
+// otherwise its editable copy: the edit folder of an asset open for edit,
+// else its installed folder. Failure: all ones, empty, empty, and an error
+// message.
 void OpenHandle(const Handles& handles, DaemonRequest& request) {
   KUID kuid;
   bool edit = false;
@@ -62,7 +64,12 @@ void OpenHandle(const Handles& handles, DaemonRequest& request) {
     problem = result.Ok() ? "" : result.message;
   } else {
     StoredAsset asset;
-    if (store->Find(kuid, &asset) && asset.Installed()) path = store->InstalledPath(asset);
+    if (store->Find(kuid, &asset) && asset.OpenForEdit()) {
+      location = AssetStore::kEditingLocation;
+      path = store->EditPath(asset);
+    } else if (asset.Installed()) {
+      path = store->InstalledPath(asset);
+    }
     problem = path.empty() ? "The asset is not installed locally." : "";
   }
   uint64_t handle = kNoHandle;
@@ -154,8 +161,9 @@ void Revert(const Handles& handles, DaemonRequest& request) {
 }
 
 // 0x22: u64 handle, u32 flags -> u8 committed, u8 replaced. The edit folder
-// becomes the installed asset; the second byte tells that an installed copy
-// was replaced. Every flags value commits the same way.
+// (its textures compiled first, TextureConversionJob.h) becomes the
+// installed asset; the second byte tells that an installed copy was
+// replaced. Every flags value commits the same way.
 void Commit(const Handles& handles, DaemonRequest& request) {
   uint64_t handle = 0;
   uint32_t flags = 0;
@@ -167,6 +175,10 @@ void Commit(const Handles& handles, DaemonRequest& request) {
     return;
   }
   ReadBodyU32(request, &flags);
+  // Textures whose sources changed are compiled in the edit copy first.
+  StoredAsset asset;
+  if (store->Find(entry.kuid, &asset) && asset.OpenForEdit())
+    CompileFolderTextures(request.Context(), store->EditPath(asset), entry.kuid, true);
   AssetStore::InstallOutcome outcome;
   const StoreResult result = store->CommitEdit(entry.kuid, &outcome);
   if (result.Ok()) {

@@ -77,6 +77,10 @@ bool CopyFile(const fs::path& from, const fs::path& to, std::string* error) {
     if (!WriteAll(out.get(), buffer.data(), static_cast<size_t>(got)))
       return Fail(error, "cannot write", to);
   }
+  // The copy keeps the source's times, by which a compiled texture is
+  // known to be up to date.
+  const struct timespec times[2] = {info.st_atim, info.st_mtim};
+  if (futimens(out.get(), times) != 0) return Fail(error, "cannot set the times of", to);
   if (!out.Close()) return Fail(error, "cannot write", to);
   return true;
 }

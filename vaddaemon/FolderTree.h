@@ -11,7 +11,8 @@
 // always inside a staging or edit folder the caller owns). Files are opened
 // without blocking, so a pipe can never hang the copy.
 //
-// A copied file is readable and writable by the daemon's user, grants group
+// A copied file keeps its source's access and modification times. It is
+// readable and writable by the daemon's user, grants group
 // and others no more than its source does, has no execute bits, and is
 // subject to the umask like every file of the store. So a file only its
 // owner may read never becomes readable by others in the store.

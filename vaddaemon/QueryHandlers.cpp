@@ -13,6 +13,7 @@
 #include "vaddaemon/AssetRecordWriter.h"
 #include "vaddaemon/AssetStore.h"
 #include "vaddaemon/DaemonRequest.h"
+#include "vaddaemon/DependencyCheck.h"
 #include "vaddaemon/QueryHandlerSupport.h"
 #include "vaddaemon/QueryHandlers.h"
 #include "vaddaemon/RequestRegistry.h"
@@ -21,19 +22,6 @@
 namespace {
 
 constexpr uint32_t kThumbnailSelector = 0xF0;
-
-bool LocallyAvailable(const StoredAsset& asset) {
-  return asset.Installed() || asset.status[kStatusBuiltIn] != 0;
-}
-
-// True when a dependency of `asset` is neither installed nor built in.
-bool MissingDependencies(AssetStore& store, const StoredAsset& asset) {
-  for (const KUID& dependency : asset.dependencies) {
-    StoredAsset found;
-    if (!store.Find(dependency, &found) || !LocallyAvailable(found)) return true;
-  }
-  return false;
-}
 
 // 0x14: KUID -> the installed configuration as a binary soup; nothing when
 // the asset is unknown or not installed.
@@ -59,7 +47,7 @@ void GetInfo(DaemonRequest& request) {
     WriteAssetRecord(request.Reply(), nullptr, false);
     return;
   }
-  WriteAssetRecord(request.Reply(), &asset, MissingDependencies(*store, asset));
+  WriteAssetRecord(request.Reply(), &asset, !FindMissingDependencies(*store, asset).empty());
 }
 
 // 0x17: KUID, u8 -> PString location, string folder: "local" and the full
@@ -81,30 +69,15 @@ void GetFolder(DaemonRequest& request) {
   WriteReplyText(request.Reply(), store->InstalledPath(asset));
 }
 
-// The highest version among the assets of the same user and content id
-// that pass `accept`; the null KUID when none does.
-template <class Accept>
-KUID HighestVersion(AssetStore& store, const KUID& kuid, Accept accept) {
-  KUID best = kNullKUID;
-  store.ForEach([&](const StoredAsset& asset) {
-    if (asset.kuid.userId != kuid.userId || asset.kuid.contentId != kuid.contentId ||
-        !accept(asset))
-      return true;
-    if (best.IsNull() || asset.kuid.version > best.version) best = asset.kuid;
-    return true;
-  });
-  return best;
-}
-
 // 0x1A: KUID -> the locally available asset that stands for it: the highest
 // installed or built-in version of the same user and content id (the KUID
-// itself when that is it); the null KUID when there is none.
+// itself when that is it); the null KUID when there is none. The missing-
+// dependency answers use the same rule (DependencyCheck.h).
 void Resolve(DaemonRequest& request) {
   KUID kuid;
   auto store = FindAssetStore(request);
   KUID answer = kNullKUID;
-  if (ReadBodyKUID(request, &kuid) && store && !kuid.IsNull())
-    answer = HighestVersion(*store, kuid, LocallyAvailable);
+  if (ReadBodyKUID(request, &kuid) && store && !kuid.IsNull()) answer = FindStandIn(*store, kuid);
   WriteKUID(request.Reply(), answer);
 }
 
@@ -120,8 +93,9 @@ void Updated(DaemonRequest& request) {
   }
   KUID answer = kuid;
   if (store && !kuid.IsNull()) {
-    const KUID newest = HighestVersion(*store, kuid, [](const StoredAsset&) { return true; });
-    if (!newest.IsNull() && newest.version > kuid.version) answer = newest;
+    const std::vector<StoredAsset> versions = store->Versions(kuid);
+    if (!versions.empty() && versions.back().kuid.version > kuid.version)
+      answer = versions.back().kuid;
   }
   WriteKUID(request.Reply(), answer);
 }
@@ -235,8 +209,7 @@ void Obsoletes(DaemonRequest& request) {
 void RegisterQueryHandlers(RequestRegistry& registry, DaemonContext&) {
   // The two lookups of every validation are served on the connection's
   // reader: they only read the index and one file.
-  registry.Register(VADRequestCode::kGetAssetConfig, GetConfig,
-                    RequestRegistry::Always);
+  registry.Register(VADRequestCode::kGetAssetConfig, GetConfig, RequestRegistry::Always);
   registry.Register(VADRequestCode::kGetAssetInfo, GetInfo, RequestRegistry::Always);
   registry.Register(VADRequestCode::kGetAssetFolder, GetFolder);
   registry.Register(VADRequestCode::kResolveKUID, Resolve);

@@ -9,23 +9,10 @@
 #include "assetdb/protocol/ResultsLog.h"
 #include "foundation/soup/Soup.h"
 #include "vaddaemon/AssetStore.h"
+#include "vaddaemon/DependencyCheck.h"
 #include "vaddaemon/StoredAsset.h"
 
 namespace {
-
-bool LocallyAvailable(const StoredAsset& asset) {
-  return asset.Installed() || asset.status[kStatusBuiltIn] != 0;
-}
-
-// The dependencies of `asset` that are neither installed nor built in.
-std::vector<KUID> MissingDependencies(AssetStore& store, const StoredAsset& asset) {
-  std::vector<KUID> missing;
-  for (const KUID& dependency : asset.dependencies) {
-    StoredAsset found;
-    if (!store.Find(dependency, &found) || !LocallyAvailable(found)) missing.push_back(dependency);
-  }
-  return missing;
-}
 
 std::string KUIDListText(const std::vector<KUID>& kuids) {
   std::string text;
@@ -123,7 +110,7 @@ void RepairJob::Run(std::shared_ptr<AssetStore> store, Reporter reporter) {
         reporter(ResultsLog::kError, problem, &asset.kuid);
       }
     }
-    const std::vector<KUID> absent = MissingDependencies(*store, asset);
+    const std::vector<KUID> absent = FindMissingDependencies(*store, asset);
     store->SetStatusByte(asset.kuid, kStatusMissingDependencies, absent.empty() ? 0 : 1);
     if (!absent.empty()) {
       ++missing;

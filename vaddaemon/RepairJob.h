@@ -5,7 +5,8 @@
 //   - an installed asset whose configuration no longer loads, or names
 //     another KUID, is marked faulty (status byte 9) with an error message;
 //     one that checks out loses a faulty mark it had;
-//   - an asset whose dependencies are not all installed or built in is
+//   - an asset with a dependency of which no version is installed or built
+//     in (DependencyCheck.h, the rule of every other answer about them) is
 //     marked as having missing dependencies (byte 11) with a warning naming
 //     them; otherwise the mark is cleared.
 // It ends with a success message counting the assets checked, the faulty

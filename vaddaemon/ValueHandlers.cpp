@@ -124,6 +124,8 @@ void RegisterValueHandlers(RequestRegistry& registry, DaemonContext&) {
   registry.Register(VADRequestCode::kLookupUserName, UserName);
   registry.Register(VADRequestCode::kGetLocalData, GetLocalData);
   registry.Register(VADRequestCode::kSetLocalData, SetLocalData);
-  registry.Register(VADRequestCode::kTextureFlag, TextureFlag);
+  // Asked by a command host in the middle of a texture job, which a worker
+  // may be waiting for: answered on the reader, it never needs a worker.
+  registry.Register(VADRequestCode::kTextureFlag, TextureFlag, RequestRegistry::Always);
   registry.Register(VADRequestCode::kListBuilds, ListBuilds);
 }

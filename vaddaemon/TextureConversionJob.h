@@ -1,0 +1,38 @@
+// TextureConversionJob: compiles the texture sources of an asset folder on
+// its way into the store, so that an installed or committed asset carries
+// the compiled textures its validation asks for.
+//
+// NeedsTextureConversion(folder, compareTimes) is true when some texture
+// source below `folder` (a file whose name ends in ".texture.txt", in any
+// case; sub-folders down to kMaxFolderDepth, links not followed) has no
+// compiled texture beside it (its name without the last ".txt", found
+// without regard to case), or, with `compareTimes`, one whose modification
+// time is older than the source's or than that of a picture the source
+// names on a "Primary" or "Alpha" line (found as the converter finds it:
+// relative to the source's folder, "\" as "/", without regard to case; a
+// name that is missing or leads out of the folder is the converter's to
+// report). Installs from archives pass false: an archive carries no times,
+// so a compiled texture it holds counts as up to date.
+//
+// CompileFolderTextures(context, folder, subject, compareTimes) sends the
+// command host's texture-conversion job (job 1: u32 1, the empty content
+// set name, `folder` as a full path) when NeedsTextureConversion says so,
+// and waits for its end (the broker's bounds). The job writes the compiled
+// textures into `folder`. The outcome is written to the daemon's log, one
+// line per message of a conversion that did not convert everything; it
+// never fails the install or commit, whose validation then reports what
+// is missing. Without a command host (none registered and none can be
+// started) nothing is converted and that is logged.
+//
+// Threads: any thread that may wait (a request's worker).
+#pragma once
+
+#include <string>
+
+#include "foundation/text/KUID.h"
+
+class DaemonContext;
+
+bool NeedsTextureConversion(const std::string& folder, bool compareTimes);
+void CompileFolderTextures(DaemonContext& context, const std::string& folder, const KUID& subject,
+                           bool compareTimes);
