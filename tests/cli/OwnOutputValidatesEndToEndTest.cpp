@@ -15,6 +15,7 @@
 
 #include "foundation/soup/Soup.h"
 #include "tests/cli/ToolFixture.h"
+#include "tests/support/TextureTestSupport.h"
 #include "tests/tetlib/MeshFiles.h"
 
 namespace {
@@ -180,9 +181,17 @@ TEST_F(OwnOutputValidatesEndToEnd, OneAssetOfEveryDefinedKindValidatesClean) {
       {"obsolete-track", {"track", "", "2.8"}},
       {"interior", {"interior", "cameradefault 0\n"}},
       {"map", {"map", "sound\n{\n}\n"}},
+      {"texture",
+       {"texture", "texture \"t.texture\"\n", "3.4", {{"t.texture.txt", "Primary=t.png\r\n"}}}},
+      {"groundtexture",
+       {"groundtexture",
+        "texture \"g.texture\"\n",
+        "3.4",
+        {{"g.texture.txt", "Primary=g.png\r\n"}}}},
   };
-  // The texture kinds' rules for their image are not settled here.
-  const std::vector<std::string> skipped = {"texture", "groundtexture"};
+  // The texture kinds' pictures, which their sources name.
+  const std::map<std::string, std::string> pictures = {{"texture", "t.png"},
+                                                       {"groundtexture", "g.png"}};
 
   Soup kinds;
   ASSERT_TRUE(Soup::LoadFromFile(Kiv::PString(), BinPath() + "/TETData/kind.txt", kinds, true));
@@ -191,7 +200,6 @@ TEST_F(OwnOutputValidatesEndToEnd, OneAssetOfEveryDefinedKindValidatesClean) {
   for (uint32_t i = 0; i < kinds.CountTags(); ++i) {
     const std::string name = kinds.GetIndexedTagName(i).Str();
     if (kinds.GetIndexedSoup(i).GetNamedTagAsInt(Kiv::PString("top-level"), 0) == 0) continue;
-    if (std::find(skipped.begin(), skipped.end(), name) != skipped.end()) continue;
     const auto found = recipes.find(name);
     const Recipe recipe = found == recipes.end() ? Recipe(name, "") : found->second;
     const std::string kuid = "<kuid:100:" + std::to_string(800 + i) + ">";
@@ -200,6 +208,10 @@ TEST_F(OwnOutputValidatesEndToEnd, OneAssetOfEveryDefinedKindValidatesClean) {
         AssetFolder("kuid " + kuid + "\nusername \"One " + name + "\"\nkind \"" + recipe.kind +
                         "\"\nvandru-build " + recipe.build + "\n" + recipe.extra,
                     recipe.files);
+    if (const auto picture = pictures.find(name); picture != pictures.end()) {
+      ASSERT_TRUE(texturetest::WritePicture(folder + "/" + picture->second, 64, 64,
+                                            texturetest::SmoothPicture(64, 64, false)));
+    }
     installs += "\"installfrompath\" \"" + folder + "\"\n";
     validations += "\"validate\" \"" + kuid + "\"\n";
   }
