@@ -1,5 +1,5 @@
-// A tree 300,000 deep, arrays of 500,000 objects each holding the next or
-// the one before, and a chain of 300,000 objects each holding the next in
+// A tree 300,000 deep, arrays of 200,000 objects each holding the next or
+// the one before, and a chain of 200,000 objects each holding the next in
 // an array of its own: each is built over runs of a thread and released
 // when the local that holds it goes out of scope. They are built one after
 // another, so that only one is held at a time.
@@ -51,13 +51,13 @@ class Main isclass GameObject {
 
   thread void Arrays() {
     Sleep(2.0);
-    Link[] forward = new Link[500000];
-    Link[] backward = new Link[500000];
+    Link[] forward = new Link[200000];
+    Link[] backward = new Link[200000];
     int part;
-    for (part = 0; part < 500000; part = part + 125000) {
-      Fill(forward, part, part + 125000, true);
+    for (part = 0; part < 200000; part = part + 100000) {
+      Fill(forward, part, part + 100000, true);
       Sleep(0.1);
-      Fill(backward, part, part + 125000, false);
+      Fill(backward, part, part + 100000, false);
       Sleep(0.1);
     }
     Test.Print("arrays " + forward.size() + " " + backward.size());
@@ -69,7 +69,7 @@ class Main isclass GameObject {
     int part;
     int i;
     Sleep(1.0);
-    for (part = 0; part < 3; part++) {
+    for (part = 0; part < 2; part++) {
       for (i = 0; i < 100000; i++) {
         o = new Link();
         o.rest = new Link[1];
@@ -90,4 +90,4 @@ class Main isclass GameObject {
 // pump: 10 0.1
 // expect: tree depth 300000
 // expect: array chain built
-// expect: arrays 500000 500000
+// expect: arrays 200000 200000
