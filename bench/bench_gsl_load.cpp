@@ -116,18 +116,24 @@ Programs& Files() {
   return programs;
 }
 
+// Makes a machine, announces `file` of `root` and loads, checks and links
+// it, as a tool does from nothing; false when the library does not load.
+bool LoadFromNothing(const Kiv::PString& root, const char* file) {
+  GSMachine machine;
+  machine.Init();
+  GSRuntime::GSLibraryId id{};
+  machine.AddLibrary(root, "", file, &id);
+  GSRuntime::GSLibrary* library = machine.GetLibrary(id);
+  benchmark::DoNotOptimize(library);
+  return library != nullptr;
+}
+
 void BM_GslLoadLink(benchmark::State& state) {
   Programs& files = Files();
   if (!files.ok) return state.SkipWithError("could not compile the library");
-  for (auto _ : state) {
-    GSMachine machine;
-    machine.Init();
-    GSRuntime::GSLibraryId id{};
-    machine.AddLibrary(files.root, "", "bench.gsl", &id);
-    GSRuntime::GSLibrary* library = machine.GetLibrary(id);
-    if (library == nullptr) return state.SkipWithError("the library did not load");
-    benchmark::DoNotOptimize(library);
-  }
+  for (auto _ : state)
+    if (!LoadFromNothing(files.root, "bench.gsl"))
+      return state.SkipWithError("the library did not load");
   state.counters["functions"] = kClasses * kMethods;
   state.counters["bytes"] =
       static_cast<double>(std::filesystem::file_size(files.folder / "bench.gsl"));
@@ -178,15 +184,9 @@ void BM_GslLoadManyClasses(benchmark::State& state) {
   const int classes = static_cast<int>(state.range(0));
   const ManyClasses& files = ManyClassesLibrary(classes);
   if (!files.ok) return state.SkipWithError("could not compile the library");
-  for (auto _ : state) {
-    GSMachine machine;
-    machine.Init();
-    GSRuntime::GSLibraryId id{};
-    machine.AddLibrary(files.root, "", "many.gsl", &id);
-    GSRuntime::GSLibrary* library = machine.GetLibrary(id);
-    if (library == nullptr) return state.SkipWithError("the library did not load");
-    benchmark::DoNotOptimize(library);
-  }
+  for (auto _ : state)
+    if (!LoadFromNothing(files.root, "many.gsl"))
+      return state.SkipWithError("the library did not load");
   state.counters["classes"] = classes;
   state.counters["per_class"] = benchmark::Counter(
       classes, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
