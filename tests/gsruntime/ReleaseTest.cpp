@@ -112,26 +112,6 @@ TEST_F(ReleaseTest, ALongChainIsFreedWhenItsFirstObjectIsReleasedOrDeleted) {
   EXPECT_EQ(GSScriptInstance::LiveCount(), liveBefore_);
 }
 
-TEST_F(ReleaseTest, ALongChainOfArraysIsFreedWithTheFirstObject) {
-  // Each Node holds the next one in an array of its own.
-  constexpr int kLength = 200000;
-  const uint32_t items = Field("items");
-  GSObject* head = Attach(new GSObject);
-  GSObject* last = head;
-  for (int i = 1; i < kLength; ++i) {
-    GSArray* array = GSArray::Create(context_.get(), true);
-    ASSERT_NE(array, nullptr);
-    GSScriptInstance* holder = GSScriptInstance::FromRef(last->GetScriptInstance());
-    ASSERT_TRUE(
-        GSStoreReference(holder, &holder->Slots()[items], array->GetScriptInstance(), false));
-    GSObject* next = Attach(new GSObject);
-    ASSERT_TRUE(GSArray::SetElement(*array, 0, next->GetScriptInstance(), false, nullptr));
-    last = next;
-  }
-  GSObjectReference::Release(head->GetScriptInstance());
-  EXPECT_EQ(GSScriptInstance::LiveCount(), liveBefore_);
-}
-
 TEST_F(ReleaseTest, ObjectsBeginTheirReleaseDepthFirstInFieldAndElementOrder) {
   // root {first: a {first: c, second: d}, second: b {items: [e, f]}}
   std::vector<std::string> log;
