@@ -17,10 +17,10 @@ namespace {
 // head, so comparing names one after the other costs a dozen bytes each.
 constexpr size_t kIndexedClassSize = 4;
 
-// The text of a signature from its first "::" on (all of it without one).
-std::string_view MethodPart(std::string_view signature) {
-  const size_t at = signature.find("::");
-  return at == std::string_view::npos ? std::string_view() : signature.substr(at);
+// The text of a signature from its first "::" on ("" without one).
+const char* MethodPart(const char* signature) {
+  const char* at = std::strstr(signature, "::");
+  return at != nullptr ? at : "";
 }
 
 }  // namespace
@@ -42,52 +42,24 @@ const GSFunction* GSClass::FindOwnFunction(std::string_view signature) {
       if (GSSameName(signature, fn.name)) return &fn;
     return nullptr;
   }
-  if (byName.empty()) IndexNames();
-  const size_t mask = byName.size() - 1;
-  const uint32_t hash = NameHash(signature);
-  for (size_t at = hash & mask; byName[at].index != 0; at = (at + 1) & mask) {
-    const NameSlot& slot = byName[at];
-    if (slot.hash == hash && slot.length == signature.size() &&
-        std::memcmp(signature.data(), functions[slot.index - 1].name, slot.length) == 0)
-      return &functions[slot.index - 1];
-  }
-  return nullptr;
+  auto nameOf = [this](uint32_t i) { return functions[i].name; };
+  if (!byName.Built())
+    byName.Build(static_cast<uint32_t>(functions.size()), nameOf, GSNameIndex::kFirstFound);
+  const uint32_t found = byName.Find(signature, nameOf);
+  return found != GSNameIndex::kNone ? &functions[found] : nullptr;
 }
 
-void GSClass::IndexNames() {
-  size_t size = 32;
-  while (size < 2 * functions.size()) size *= 2;
-  byName.assign(size, NameSlot{});
-  const size_t mask = size - 1;
-  for (uint32_t i = 0; i < functions.size(); ++i) {
-    const std::string_view own(functions[i].name);
-    const uint32_t hash = NameHash(own);
-    size_t at = hash & mask;
-    // The first function of a name is the one found.
-    while (byName[at].index != 0 &&
-           !(byName[at].hash == hash && GSSameName(own, functions[byName[at].index - 1].name)))
-      at = (at + 1) & mask;
-    if (byName[at].index == 0) byName[at] = NameSlot{hash, i + 1, static_cast<uint32_t>(own.size())};
+const GSFunction* GSClass::FindOwnMethod(std::string_view method) {
+  if (functions.size() < kIndexedClassSize) {
+    for (const GSFunction& fn : functions)
+      if (GSSameName(method, MethodPart(fn.name))) return &fn;
+    return nullptr;
   }
-}
-
-// Eight bytes a step: every function name of a large class is hashed at
-// load. The final shift brings the high bits of the products down to the
-// low ones, which pick the table slot.
-uint32_t GSClass::NameHash(std::string_view text) {
-  uint64_t hash = 0x9E3779B97F4A7C15ull ^ text.size();
-  size_t at = 0;
-  for (; text.size() - at >= 8; at += 8) {
-    uint64_t word = 0;
-    std::memcpy(&word, text.data() + at, 8);
-    hash = (hash ^ word) * 0xFF51AFD7ED558CCDull;
-    hash ^= hash >> 32;
-  }
-  uint64_t tail = 0;
-  for (size_t k = at; k < text.size(); ++k)
-    tail |= uint64_t{static_cast<unsigned char>(text[k])} << (8 * (k - at));
-  hash = (hash ^ tail) * 0xC4CEB9FE1A85EC53ull;
-  return static_cast<uint32_t>(hash ^ (hash >> 29));
+  auto methodOf = [this](uint32_t i) { return MethodPart(functions[i].name); };
+  if (!byMethod.Built())
+    byMethod.Build(static_cast<uint32_t>(functions.size()), methodOf, GSNameIndex::kFirstFound);
+  const uint32_t found = byMethod.Find(method, methodOf);
+  return found != GSNameIndex::kNone ? &functions[found] : nullptr;
 }
 
 bool GSClass::InheritsFrom(std::string_view className) const {
@@ -178,12 +150,8 @@ bool GSClass::LinkFunctions() {
     if (AncestorCount() == 0) continue;
     const std::string_view method = MethodPart(fn.name);
     for (uint32_t i = 0; fn.overridden == nullptr && i < AncestorCount(); ++i) {
-      for (const GSFunction& candidate : Ancestor(i)->functions) {
-        if (MethodPart(candidate.name) != method) continue;
-        fn.overridden = &candidate;
-        fn.overriddenOffset = AncestorOffset(i);
-        break;
-      }
+      fn.overridden = Ancestor(i)->FindOwnMethod(method);
+      if (fn.overridden != nullptr) fn.overriddenOffset = AncestorOffset(i);
     }
   }
   for (GSMethodEntry& entry : methods) {

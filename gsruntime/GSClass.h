@@ -47,6 +47,7 @@
 #include <string_view>
 #include <vector>
 
+#include "gsruntime/GSNameIndex.h"
 #include "gsruntime/GSValueKind.h"
 #include "gsruntime/GSWordTable.h"
 
@@ -200,14 +201,8 @@ class GSClass {
   uint32_t instanceSlots = 0;
   GSWordTable initialisers;  // width 3
   GSWordTable referenceSlots;
-  // Function names by hash, open addressing (index + 1 per slot, 0: empty),
-  // built on the first lookup in a large class.
-  struct NameSlot {
-    uint32_t hash = 0;
-    uint32_t index = 0;
-    uint32_t length = 0;  // of the name, so that a match is one memcmp
-  };
-  std::vector<NameSlot> byName;
+  // The functions by name, built on the first lookup in a large class.
+  GSNameIndex byName;
   // Per instance slot, from link time on: what it holds (kSlotPlain,
   // kSlotReference, kSlotHeader), by the reference fields of the class and
   // of every ancestor block.
@@ -220,6 +215,9 @@ class GSClass {
   // Where the class's instances are placed; null: calloc (GSInstanceMemory.h).
   // Last, so that the fields the interpreter reads keep their places.
   GSInstanceMemory* instanceMemory = nullptr;
+  // The functions by their name from "::" on, built when a derived class
+  // of a large class first looks for what its functions override.
+  GSNameIndex byMethod;
 
   static constexpr uint8_t kUsedPlain = 1;
   static constexpr uint8_t kUsedAsReference = 2;
@@ -245,14 +243,13 @@ class GSClass {
 
   // The first own function record named exactly `signature`, or null.
   const GSFunction* FindOwnFunction(std::string_view signature);
+  // The first own function record whose name reads `method` from its "::"
+  // on (a name without "::" reads ""), or null.
+  const GSFunction* FindOwnMethod(std::string_view method);
   bool InheritsFrom(std::string_view className) const;
   GSClass* FindFunction(std::string_view signature, uint32_t* offset, uint32_t* methodIndex,
                         int32_t* functionIndex);
   bool LinkFunctions();
-
- private:
-  void IndexNames();
-  static uint32_t NameHash(std::string_view text);
 };
 
 }  // namespace GSRuntime

@@ -28,6 +28,9 @@ int GSLibrary::Load(std::vector<uint8_t> image) {
       GSPrint("GS Link error: Unable to initialise class '%s'", classes_[failedClass].name);
     return -1;
   }
+  byName_.Build(
+      static_cast<uint32_t>(classes_.size()), [this](uint32_t i) { return classes_[i].name; },
+      GSNameIndex::kLastFound);
   GSCodeVerifier verifier(GSCodeTables{static_cast<uint32_t>(strings_.size()),
                                        static_cast<uint32_t>(classRefs_.size())});
   for (GSClass& cls : classes_)
@@ -80,9 +83,8 @@ int GSLibrary::LinkClassRefs() {
 }
 
 GSClass* GSLibrary::FindClass(std::string_view className) const {
-  for (size_t i = classes_.size(); i-- > 0;)
-    if (GSSameName(className, classes_[i].name)) return const_cast<GSClass*>(&classes_[i]);
-  return nullptr;
+  const uint32_t found = byName_.Find(className, [this](uint32_t i) { return classes_[i].name; });
+  return found != GSNameIndex::kNone ? const_cast<GSClass*>(&classes_[found]) : nullptr;
 }
 
 }  // namespace GSRuntime

@@ -26,7 +26,9 @@
 // resolve native link %s". A library whose load answers non-zero must be
 // destroyed (the machine does).
 //
-// FindClass(name) searches from the last class to the first.
+// FindClass(name): the class of that name (the last one when several bear
+// it), or null; through an index of the classes built once the library is
+// read, so it finds nothing before Load has read the classes.
 //
 // Ownership: the library owns its image, classes and tables; the machine
 // owns the library. Pointers to other libraries stay valid because a
@@ -42,6 +44,7 @@
 
 #include "gscompiler/bytecode/GSLibraryFormat.h"
 #include "gsruntime/GSClass.h"
+#include "gsruntime/GSNameIndex.h"
 
 class GSMachine;
 
@@ -123,6 +126,7 @@ class GSLibrary {
   std::vector<GSClassRef> classRefs_;
   std::vector<GSFunctionRef> functionRefs_;
   std::vector<GSClass> classes_;
+  GSNameIndex byName_;
 };
 
 }  // namespace GSRuntime

@@ -1,7 +1,5 @@
 #include "gsruntime/GSMachine.h"
 
-#include <algorithm>
-
 #include "gsruntime/GSGameObject.h"
 #include "gsruntime/GSNativeFunction.h"
 #include "gsruntime/GSObjectNatives.h"
@@ -25,6 +23,7 @@ GSMachine::GSMachine() : linkTable_(kTableBuckets), nameTable_(kTableBuckets) {}
 GSMachine::~GSMachine() {
   thread_.reset();  // its frames name functions of the libraries
   while (!libraries_.empty()) libraries_.pop_back();
+  nativeIndex_.clear();
   natives_.clear();
 }
 
@@ -37,13 +36,15 @@ void GSMachine::Init() {
 
 GSRuntime::GSNativeFunction* GSMachine::FindNative(const Kiv::PString& className,
                                                    const Kiv::PString& signature) const {
-  for (auto it = natives_.rbegin(); it != natives_.rend(); ++it)
-    if ((*it)->ClassName() == className && (*it)->Signature() == signature) return it->get();
-  return nullptr;
+  const auto found = nativeIndex_.find(NativeKey{className.Id(), signature.Id()});
+  return found != nativeIndex_.end() ? found->second : nullptr;
 }
 
 void GSMachine::RegisterNative(std::unique_ptr<GSRuntime::GSNativeFunction> binding) {
-  if (binding != nullptr) natives_.push_back(std::move(binding));
+  if (binding == nullptr) return;
+  GSRuntime::GSNativeFunction* added = binding.get();
+  natives_.push_back(std::move(binding));
+  nativeIndex_[NativeKey{added->ClassName().Id(), added->Signature().Id()}] = added;
 }
 
 std::vector<GSRuntime::GSLibrary*> GSMachine::Libraries() const {

@@ -41,7 +41,8 @@
 //   library announced through AddLibraryFolder, "folder/file" for
 //   AddLibrary) and loads it.
 // - FindNative(class, signature): the most recently registered binding
-//   with both interned strings; null when none.
+//   with both interned strings; null when none. An index keyed by the two
+//   strings finds it at once, however many natives are registered.
 //
 // Messages go through GSPrintHook. Not thread-safe: the machine is used
 // from the thread that runs scripts.
@@ -51,6 +52,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "foundation/containers/HashTable.h"
@@ -110,6 +112,18 @@ class GSMachine {
   HashTable<LibraryLinkEntry*> nameTable_;
   std::vector<std::unique_ptr<GSRuntime::GSLibrary>> libraries_;
   std::vector<std::unique_ptr<GSRuntime::GSNativeFunction>> natives_;  // newest last
+  // The newest binding per interned class name and signature.
+  struct NativeKey {
+    const void* className;
+    const void* signature;
+    bool operator==(const NativeKey&) const = default;
+  };
+  struct NativeKeyHash {
+    size_t operator()(const NativeKey& key) const {
+      return std::hash<const void*>()(key.className) * 31 ^ std::hash<const void*>()(key.signature);
+    }
+  };
+  std::unordered_map<NativeKey, GSRuntime::GSNativeFunction*, NativeKeyHash> nativeIndex_;
 };
 
 GSMachine* GetGSMachine();

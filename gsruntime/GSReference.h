@@ -6,6 +6,21 @@
 //   so; any other native object is destroyed (its destructor detaches and
 //   frees the instance); a pure script instance with a class is destroyed
 //   (GSScriptInstance::Destroy).
+//   Destructions never nest, so that a chain of any length (a list, a deep
+//   tree, objects held through arrays) is freed in constant C++ stack: an
+//   instance that reaches 0 while another is being destroyed on the same
+//   thread waits on a stack that the outermost Release works off before it
+//   returns (strings, which hold nothing, go at once). What the order of
+//   release shows is kept: objects begin their destruction (a native
+//   object's destructor runs) depth first, the references of one object in
+//   the order it releases them (fields as ReleaseFields goes, array
+//   elements by index), each with everything it releases before the next,
+//   as the nested calls did. Two things differ: an object's own memory and
+//   pool slot go back before those of the objects it held rather than
+//   after, and an object that several dying objects hold begins its
+//   destruction when its last count goes, which may come before the
+//   subtree of an earlier sibling rather than after it. When the stack
+//   cannot grow (out of memory) the instance is destroyed at once, nested.
 // - GSContextOfRef(ref): the context the referenced instance is registered
 //   in, or null.
 // - GSStoreReference(holder, slot, value, addRef): stores a reference into

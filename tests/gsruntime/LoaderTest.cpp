@@ -2,6 +2,7 @@
 // exact messages of each failure.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <filesystem>
 #include <string>
@@ -144,6 +145,32 @@ TEST_F(LoaderTest, MissingClassesAreEachReportedThenErrorMinusThree) {
                                       "GSMachine: Error -3 loading library main.gsl (main.gs)"}));
 }
 
+TEST_F(LoaderTest, ClassesAreFoundByNameAmongManyAndTheLastOfANameWins) {
+  std::string source;
+  for (int i = 0; i < 300; ++i) source += "class K" + std::to_string(i) + " { public int v; };\n";
+  source += "class Twin1 { public int a; };\nclass Twin2 { public int a; public int b; };\n";
+  std::vector<uint8_t> bytes = Build(source, "many");
+  // The second twin renamed: two classes are then named "Twin1".
+  const std::string second("Twin2\0", 6);
+  const auto at = std::search(bytes.begin(), bytes.end(), second.begin(), second.end());
+  ASSERT_NE(at, bytes.end());
+  at[4] = '1';
+  WriteBytes("many.gsl", bytes);
+  GSLibrary* many = Load("many.gsl");
+  ASSERT_NE(many, nullptr);
+  for (int i = 0; i < 300; ++i) {
+    const std::string name = "K" + std::to_string(i);
+    const GSClass* found = many->FindClass(name);
+    ASSERT_NE(found, nullptr) << name;
+    EXPECT_EQ(found->name, name);
+  }
+  const GSClass* twin = many->FindClass("Twin1");
+  ASSERT_NE(twin, nullptr);
+  EXPECT_EQ(twin->members.count, 2u);
+  for (const char* missing : {"K", "K300", "K10x", "k1", "Twin2", ""})
+    EXPECT_EQ(many->FindClass(missing), nullptr) << missing;
+}
+
 TEST_F(LoaderTest, NativesBindBySignatureAndAMissingOneOnlyWarns) {
   Build("class Tool { native int Count(); native void Reset(string s); };\n", "tool");
   machine_->RegisterNative(
@@ -168,10 +195,11 @@ TEST_F(LoaderTest, ReleasedSlotsAreKeptAsAMaskOfTheTable) {
   std::string wide = "  public void Wide() {";
   for (int i = 1; i <= 64; ++i) wide += " string s" + std::to_string(i) + ";";
   wide += " }\n";
-  Build("class Tool { native void Take(string a, int b, Tool c);\n"
-        "  public void Keep(string a, int b) { string d = a; int e = b; Tool f; }\n" +
-            wide + "};\n",
-        "tool");
+  Build(
+      "class Tool { native void Take(string a, int b, Tool c);\n"
+      "  public void Keep(string a, int b) { string d = a; int e = b; Tool f; }\n" +
+          wide + "};\n",
+      "tool");
   GSLibrary* tool = Load("tool.gsl");
   ASSERT_NE(tool, nullptr);
   GSClass* cls = tool->FindClass("Tool");
@@ -180,7 +208,8 @@ TEST_F(LoaderTest, ReleasedSlotsAreKeptAsAMaskOfTheTable) {
   EXPECT_EQ(wideFn->referenceSlots.count, 64u);
   EXPECT_FALSE(wideFn->releaseByMask);
   EXPECT_EQ(wideFn->releaseMask, 0u);
-  for (const char* signature : {"$void@Tool::Take(string,int,Tool)", "$void@Tool::Keep(string,int)"}) {
+  for (const char* signature :
+       {"$void@Tool::Take(string,int,Tool)", "$void@Tool::Keep(string,int)"}) {
     SCOPED_TRACE(signature);
     const GSFunction* fn = cls->FindOwnFunction(signature);
     ASSERT_NE(fn, nullptr);
