@@ -116,18 +116,18 @@ void AppendIntsText(const uint8_t* data, uint32_t count, std::string& out) {
 }
 
 // True when the text reader gives back the 32 bits of `value` for
-// [from, to), wherever the text stands: as one value, where a text without
-// a '.' is an integer, or in a list, where every piece is a float. The
-// reader takes a number for the longest prefix of digits and one '.' that
-// the full scan reads ("%f"); an exponent makes the value a string.
-bool ReadsBackAs(const char* from, const char* to, float value) {
+// [from, to): in a list, where every piece is a float, or `alone` as a
+// tag's whole value, where a text without a '.' is an integer. The reader
+// takes a number for the longest prefix of digits and one '.' that the full
+// scan reads ("%f"); an exponent makes the value a string.
+bool ReadsBackAs(const char* from, const char* to, float value, bool alone) {
   float back = 0;
   const auto [next, error] = std::from_chars(from, to, back, std::chars_format::fixed);
   if (error != std::errc() || next != to) return false;
   if (std::bit_cast<uint32_t>(back) != std::bit_cast<uint32_t>(value)) return false;
-  // Read alone, "-0" is the integer 0, which has no sign.
-  return !(value == 0 && std::signbit(value) &&
-           std::memchr(from, '.', size_t(to - from)) == nullptr);
+  // Alone, "-0" is the integer 0, which has no sign.
+  const bool signedZero = value == 0 && std::signbit(value);
+  return !(alone && signedZero && std::memchr(from, '.', size_t(to - from)) == nullptr);
 }
 
 // Appends finite `value` in plain decimal: the fewest significant digits
@@ -188,7 +188,7 @@ void AppendFloatsText(const uint8_t* data, uint32_t count, std::string& out) {
     // to_chars' general format with a precision is printf's "%.*g".
     const auto general =
         std::to_chars(buffer, buffer + sizeof buffer, double(value), std::chars_format::general, 6);
-    if (general.ec == std::errc() && ReadsBackAs(buffer, general.ptr, value)) {
+    if (general.ec == std::errc() && ReadsBackAs(buffer, general.ptr, value, count == 1)) {
       out.append(buffer, size_t(general.ptr - buffer));
       continue;
     }

@@ -155,7 +155,9 @@ TEST(SoupFloatText, KeepsTheGTextOfEveryValueItReadsBackAs) {
   EXPECT_EQ(FloatsText({12.345678f}), "12.345678");
   EXPECT_EQ(FloatsText({1234567.5f, -1234567.0f}), "1234567.5,-1234567.0");
   EXPECT_EQ(FloatsText({1e9f, 1.5e-7f}), "1000000000.0,0.00000015");
+  // Alone, "-0" would read back as the integer 0; in a list it is -0.
   EXPECT_EQ(FloatsText({-0.0f}), "-0.0");
+  EXPECT_EQ(FloatsText({-0.0f, 1.0f}), "-0,1");
 
   size_t kept = 0;
   for (const float value : ManyFloats()) {
