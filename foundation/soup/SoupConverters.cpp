@@ -146,9 +146,10 @@ void AppendPlainDecimal(float value, std::string& out) {
   for (; p < mark && count < sizeof digits; ++p) {
     if (*p != '.') digits[count++] = *p;
   }
-  // The exponent's sign is '+' or '-'; from_chars takes only the '-'.
+  // The scientific form always ends in "e", a sign and digits; from_chars
+  // takes only a '-'.
   int exponent = 0;
-  std::from_chars(mark + (mark + 1 < end && mark[1] == '+' ? 2 : 1), end, exponent);
+  std::from_chars(mark + (mark[1] == '+' ? 2 : 1), end, exponent);
   const int whole = exponent + 1;  // digits before the '.'
   if (whole <= 0) {
     out += "0.";
