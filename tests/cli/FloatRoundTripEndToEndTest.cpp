@@ -12,11 +12,9 @@
 #include <gtest/gtest.h>
 
 #include "foundation/soup/Soup.h"
-#include "foundation/soup/TextSoup.h"
-#include "foundation/stream/TBuffer.h"
-#include "kiv/DynamicBuffer.h"
 #include "kiv/PString.h"
 #include "tests/cli/ToolFixture.h"
+#include "tests/support/TextSoupText.h"
 
 namespace {
 
@@ -49,23 +47,13 @@ std::string DumpedConfig(const ToolResult& printed, const std::string& kuid) {
   return printed.out.substr(from + start.size(), to - from - start.size());
 }
 
-Soup ParsedConfig(const std::string& text) {
-  Kiv::DynamicBuffer bytes;
-  bytes.Write(text.data(), uint32_t(text.size()));
-  bytes.SetPosition(0);
-  TBuffer stream(&bytes, false);
-  Soup soup;
-  EXPECT_TRUE(TextSoup::Parse(soup, stream, false).Ok());
-  return soup;
-}
-
 // Checks that the installed configuration of `kuid`, as printconfig prints
 // it, holds every float of kFloats and the list as the 32 bits of their
 // texts.
 void ExpectOriginalFloats(const std::string& kuid) {
   const ToolResult printed = ToolFixture::Run({"printconfig", kuid});
   ASSERT_EQ(printed.status, 0) << printed.out << printed.err;
-  const Soup config = ParsedConfig(DumpedConfig(printed, kuid));
+  const Soup config = VUTest::ParsedTextSoup(DumpedConfig(printed, kuid));
   for (const auto& f : kFloats) {
     const Kiv::PString name(f.tag);
     EXPECT_EQ(config.GetNamedTagType(name), kFloatType) << f.tag << "\n" << printed.out;

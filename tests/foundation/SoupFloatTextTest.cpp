@@ -16,10 +16,7 @@
 #include "foundation/soup/ACSConvert.h"
 #include "foundation/soup/ACSRawDataCore.h"
 #include "foundation/soup/Soup.h"
-#include "foundation/soup/TextSoup.h"
-#include "foundation/stream/TBuffer.h"
-#include "kiv/DynamicBuffer.h"
-#include "tests/support/CapturedLog.h"
+#include "tests/support/TextSoupText.h"
 
 namespace {
 
@@ -29,23 +26,8 @@ uint32_t Bits(float value) {
   return std::bit_cast<uint32_t>(value);
 }
 
-Soup Parsed(std::string_view text) {
-  Kiv::DynamicBuffer bytes;
-  bytes.Write(text.data(), uint32_t(text.size()));
-  bytes.SetPosition(0);
-  TBuffer stream(&bytes, false);
-  Soup soup;
-  VUTest::CapturedLog quiet;
-  EXPECT_TRUE(TextSoup::Parse(soup, stream, true).Ok()) << text;
-  return soup;
-}
-
-std::string Written(const Soup& soup) {
-  TBuffer stream;
-  TextSoup::Write(stream, soup);
-  const Kiv::DynamicBuffer* data = stream.GetData();
-  return std::string(reinterpret_cast<const char*>(data->Data()), data->DataLength());
-}
+using VUTest::ParsedTextSoup;
+using VUTest::WrittenTextSoup;
 
 // The text the soup writer gives these floats (one tag).
 std::string FloatsText(const std::vector<float>& values) {
@@ -59,7 +41,7 @@ std::string FloatsText(const std::vector<float>& values) {
 // its number when it reads as a number (an integer counts by its value),
 // false when it reads as anything else.
 bool ReadAlone(const std::string& text, float& value) {
-  const Soup soup = Parsed("v " + text + "\r\n");
+  const Soup soup = ParsedTextSoup("v " + text + "\r\n");
   const Kiv::PString name("v");
   const uint32_t type = soup.GetNamedTagType(name);
   if (type == kInt) {
@@ -132,7 +114,7 @@ TEST(SoupFloatText, EveryFloatReadsBackAsItsOwnBits) {
   }
   written.SetNamedFloatArray(Kiv::PString("all"), values);
 
-  const Soup read = Parsed(Written(written));
+  const Soup read = ParsedTextSoup(WrittenTextSoup(written));
   std::vector<float> list;
   ASSERT_TRUE(read.GetNamedTagAsFloatArray(Kiv::PString("all"), list));
   ASSERT_EQ(list.size(), values.size());
