@@ -8,6 +8,9 @@
 // first ACSConvert, in that order, through EnsureSoupConverters. Converters
 // are made and destroyed at start-up or shut-down only: the list is not
 // locked against a converter being made while another thread converts.
+// The float-to-text converter writes each float as the text form reads it
+// back to the same 32 bits: "%g" when that text does (2.5, 240), else plain
+// decimal digits with a "." and no exponent (0.00001, 1234567.5).
 //
 // ACSConvert(from, core, to):
 //   from == to   the same core (shared);

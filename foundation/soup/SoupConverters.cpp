@@ -6,6 +6,7 @@
 // fails the number test or does not scan, an integer that does not fit in
 // 32 bits, a KUID value of fewer than 8 bytes) gives an empty result.
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -114,24 +115,85 @@ void AppendIntsText(const uint8_t* data, uint32_t count, std::string& out) {
   }
 }
 
-// "%g" of each float. Finite values go through to_chars, whose general
-// format with a precision is defined as printf's "%.*g" and is much faster.
+// True when the text reader gives back the 32 bits of `value` for
+// [from, to): in a list, where every piece is a float, or `alone` as a
+// tag's whole value, where a text without a '.' is an integer. The reader
+// takes a number for the longest prefix of digits and one '.' that the full
+// scan reads ("%f"); an exponent makes the value a string.
+bool ReadsBackAs(const char* from, const char* to, float value, bool alone) {
+  float back = 0;
+  const auto [next, error] = std::from_chars(from, to, back, std::chars_format::fixed);
+  if (error != std::errc() || next != to) return false;
+  if (std::bit_cast<uint32_t>(back) != std::bit_cast<uint32_t>(value)) return false;
+  // Alone, "-0" is the integer 0, which has no sign.
+  const bool signedZero = value == 0 && std::signbit(value);
+  return !(alone && signedZero && std::memchr(from, '.', size_t(to - from)) == nullptr);
+}
+
+// Appends finite `value` in plain decimal: the fewest significant digits
+// that read back to it (those of its shortest scientific form), spelled out
+// with zeros and always with a '.', never with an exponent: 1.5e-05 as
+// 0.000015, 1e+20 as 100000000000000000000.0, -0 as -0.0.
+void AppendPlainDecimal(float value, std::string& out) {
+  char buffer[32];
+  const char* const end =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific).ptr;
+  const char* p = buffer;
+  if (*p == '-') out += *p++;
+  const char* const mark = std::find(p, end, 'e');
+  char digits[16];
+  size_t count = 0;
+  for (; p < mark && count < sizeof digits; ++p) {
+    if (*p != '.') digits[count++] = *p;
+  }
+  // The scientific form always ends in "e", a sign and digits; from_chars
+  // takes only a '-'.
+  int exponent = 0;
+  std::from_chars(mark + (mark[1] == '+' ? 2 : 1), end, exponent);
+  const int whole = exponent + 1;  // digits before the '.'
+  if (whole <= 0) {
+    out += "0.";
+    out.append(size_t(-whole), '0');
+    out.append(digits, count);
+    return;
+  }
+  if (size_t(whole) >= count) {
+    out.append(digits, count);
+    out.append(size_t(whole) - count, '0');
+    out += ".0";
+    return;
+  }
+  out.append(digits, size_t(whole));
+  out += '.';
+  out.append(digits + whole, count - size_t(whole));
+}
+
+// Each float as text that the text reader reads back to the same 32 bits,
+// joined by ",". The "%g" text (six significant digits, general format) is
+// kept when it reads back so, which holds for the short values people
+// write (2.5, 240, 0.001); any other finite value is written by
+// AppendPlainDecimal (1234567.5, 0.00001, 1234567.0), with a '.' so that it
+// reads back as a float even alone. Infinities and NaN have no number text:
+// "%g" writes them ("inf", "nan").
 void AppendFloatsText(const uint8_t* data, uint32_t count, std::string& out) {
   for (uint32_t i = 0; i < count; ++i) {
     if (i != 0) out += ',';
     float value;
     std::memcpy(&value, data + size_t(i) * 4, sizeof value);
     char buffer[32];
-    if (std::isfinite(value)) {
-      auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, double(value),
-                                        std::chars_format::general, 6);
-      if (error == std::errc()) {
-        out.append(buffer, end);
-        continue;
-      }
+    if (!std::isfinite(value)) {
+      const int length = std::snprintf(buffer, sizeof buffer, "%g", double(value));
+      if (length > 0) out.append(buffer, std::min<size_t>(size_t(length), sizeof buffer - 1));
+      continue;
     }
-    const int length = std::snprintf(buffer, sizeof buffer, "%g", double(value));
-    if (length > 0) out.append(buffer, std::min<size_t>(size_t(length), sizeof buffer - 1));
+    // to_chars' general format with a precision is printf's "%.*g".
+    const auto general =
+        std::to_chars(buffer, buffer + sizeof buffer, double(value), std::chars_format::general, 6);
+    if (general.ec == std::errc() && ReadsBackAs(buffer, general.ptr, value, count == 1)) {
+      out.append(buffer, size_t(general.ptr - buffer));
+      continue;
+    }
+    AppendPlainDecimal(value, out);
   }
 }
 
@@ -173,7 +235,7 @@ class ACSConverter_IntText : public ACSConverter {
 class ACSConverter_FloatText : public ACSConverter {
  public:
   ACSConverter_FloatText() : ACSConverter(SoupType::kFloat, SoupType::kString) {}
-  // Every float with "%g", joined by ",".
+  // Every float as AppendFloatsText writes it, joined by ",".
   void Convert(CoreRef source, CoreRef& target) const override {
     const uint32_t n = WordCount(source.get());
     target.Reset();

@@ -69,8 +69,11 @@
 // byte-order mark EF BB BF, CR LF, then each child on its own line, ending
 // in CR LF: the indentation (two spaces per level), the name, spaces so that
 // the value starts in column 41 (at least one), and the value as text from
-// the soup's converters. Values of every type but integer, float and KUID
-// are quoted, and so is any text holding a blank or a line end; double
+// the soup's converters (a float as "%g" when that text reads back as the
+// same 32 bits, else in plain decimal with the fewest digits that do, with a
+// "." and no exponent: see AppendFloatsText in SoupConverters.cpp). Values
+// of every type but integer, float and KUID are quoted, and so is any text
+// holding a blank or a line end; double
 // quotes in a value are written as single quotes. A sub-soup is written as
 // its name, "{" and "}" on lines of their own around its children, preceded
 // by a line holding only the indentation unless it is the first child.
@@ -85,9 +88,9 @@
 //   raw bytes (type 2) and the second text kind (type 5) have no text form
 //     and read back as null tags;
 //   several integers in one tag read back as a float array;
-//   a float is written with 6 significant digits ("%g"), so it reads back
-//     rounded, as an integer when the text has no ".", and as a string when
-//     it has an exponent or is not finite;
+//   a float reads back as the same 32 bits, but alone and written without
+//     a "." (a whole number below 1e6, such as 240) as an integer of that
+//     value; infinities and NaN read back as strings ("inf", "nan");
 //   a KUID that breaks the validity rule of KUID.h reads back as the null KUID;
 //   names: capitals are lowered, bytes at or below 0x20 and from 0x80 up
 //     become "_", more than kMaxNameLength characters are cut; an empty name,

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -120,7 +120,9 @@ TEST(ACSConverter_IntText, WritesEveryIntegerWithATerminatingNul) {
 TEST(ACSConverter_FloatText, WritesEveryFloatWithATerminatingNul) {
   EXPECT_EQ(BytesOf(ACSConvert(kFloat, Floats({1, 2.5f, -3}), kText)),
             std::string("1,2.5,-3\0", 9));
-  EXPECT_EQ(BytesOf(ACSConvert(kFloat, Floats({1e20f}), kText)), std::string("1e+20\0", 6));
+  // No exponent: "1e+20" would read back as a string.
+  EXPECT_EQ(BytesOf(ACSConvert(kFloat, Floats({1e20f}), kText)),
+            std::string("100000000000000000000.0\0", 24));
   EXPECT_FALSE(ACSConvert(kFloat, Bytes("abc"), kText));
   std::vector<float> many(5000, -1234.5f);
   const CoreRef text = ACSConvert(kFloat, Floats(many), kText);
@@ -193,14 +195,26 @@ std::string ConvertedText(uint32_t type, const void* data, uint32_t size) {
 
 }  // namespace
 
-// The writers' in-place formatting must give the converters' bytes: "%g" for
-// every float (rounding, exponents, denormals, infinities), "%d" for
-// integers, and both KUID forms.
+// The writers' in-place formatting must give the converters' bytes for
+// every float (short and long, denormals, infinities), "%d" for integers,
+// and both KUID forms. SoupFloatTextTest.cpp checks the float texts.
 TEST(ACSConverter, InPlaceTextsEqualTheConvertersTexts) {
   EnsureSoupConverters();
   std::mt19937 rng(99);
-  std::vector<float> floats = {0.0f, -0.0f, 1.0f, 0.5f, 123456.0f, 1234567.0f, 1e-4f, 9.99999e-5f,
-                               1e-5f, 3.4e38f, 1.17e-38f, 1e-45f, 999999.5f, 0.0001234565f,
+  std::vector<float> floats = {0.0f,
+                               -0.0f,
+                               1.0f,
+                               0.5f,
+                               123456.0f,
+                               1234567.0f,
+                               1e-4f,
+                               9.99999e-5f,
+                               1e-5f,
+                               3.4e38f,
+                               1.17e-38f,
+                               1e-45f,
+                               999999.5f,
+                               0.0001234565f,
                                std::numeric_limits<float>::infinity(),
                                -std::numeric_limits<float>::infinity()};
   for (int i = 0; i < 20000; ++i) {
@@ -210,17 +224,10 @@ TEST(ACSConverter, InPlaceTextsEqualTheConvertersTexts) {
     if (!std::isnan(f)) floats.push_back(f);
   }
   for (size_t i = 0; i + 3 <= floats.size(); i += 3) {
-    char want[128];
-    std::string expected;
-    for (size_t k = i; k < i + 3; ++k) {
-      std::snprintf(want, sizeof want, "%g", double(floats[k]));
-      if (k != i) expected += ',';
-      expected += want;
-    }
     std::string got;
     ASSERT_TRUE(AppendValueText(kFloat, reinterpret_cast<const uint8_t*>(&floats[i]), 12, got));
-    ASSERT_EQ(got, expected);
-    ASSERT_EQ(ConvertedText(kFloat, &floats[i], 12), expected);
+    ASSERT_EQ(got, ConvertedText(kFloat, &floats[i], 12));
+    ASSERT_EQ(std::count(got.begin(), got.end(), ','), 2) << got;
   }
 
   const int32_t ints[] = {0, -1, 2147483647, -2147483647 - 1, 42};
