@@ -192,8 +192,8 @@ void RecordTogether(AssetStore::Impl& s, std::span<StagedTogether> batch) {
       }
     }
     if (refused.Ok()) {
-      SyncFolder(s.localRoot);
-      SyncFolder(s.editingRoot);
+      s.FlushFolder(s.localRoot);
+      s.FlushFolder(s.editingRoot);
       committed = transaction.Commit();
       if (!committed) refused = s.DbFail("cannot commit the asset");
     }
