@@ -71,6 +71,11 @@ StoreResult AssetStore::Impl::CommitRowWithRename(const KUID& kuid, const RowCha
   return RenameAndCommit(transaction, from, to);
 }
 
+void AssetStore::Impl::FlushFolder(const std::string& folder) {
+  SyncFolder(folder);
+  if (options.folderFlushed) options.folderFlushed(folder);
+}
+
 StoreResult AssetStore::Impl::RenameAndCommit(SqliteTransaction& transaction,
                                               const std::string& from, const std::string& to) {
   if (!from.empty()) {
@@ -79,7 +84,7 @@ StoreResult AssetStore::Impl::RenameAndCommit(SqliteTransaction& transaction,
       return StoreResult::Fail(StoreCode::kIoError, "cannot clear the folder " + to);
     if (std::rename(from.c_str(), to.c_str()) != 0)
       return StoreResult::Fail(StoreCode::kIoError, "cannot move " + from + " to " + to);
-    SyncFolder(fs::path(to).parent_path().string());
+    FlushFolder(fs::path(to).parent_path().string());
   }
   if (transaction.Commit()) return StoreResult::Success();
   if (!from.empty()) std::rename(to.c_str(), from.c_str());

@@ -100,6 +100,11 @@ class AssetStore {
     std::string userDataPath;  // U: holds "local" and "editing"
     int32_t localUserId = 0;   // NewKUID's user id, 0..0x1FFFFFF
     int busyTimeoutMs = 5000;
+    // Called (when set) after each flush of a content folder that an
+    // install makes between its renames and its commit, with the folder's
+    // path; for tests that check that order. It runs with the index locked
+    // and must not call the store.
+    std::function<void(const std::string& folder)> folderFlushed;
   };
 
   struct RecoveryReport {

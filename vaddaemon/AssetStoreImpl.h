@@ -44,6 +44,11 @@ struct AssetStore::Impl {
   std::string NewStagingPath();
   bool IsOwnStagingPath(const std::string& path) const;
 
+  // Flushes the entries of `folder` after a rename into it, before the
+  // commit that records the rename (SyncFolder), and tells
+  // Options::folderFlushed.
+  void FlushFolder(const std::string& folder);
+
   StoreResult NotOpen() const;
   StoreResult DbFail(const std::string& what);
   // Reads a row under dbMutex.

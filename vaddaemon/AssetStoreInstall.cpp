@@ -199,8 +199,8 @@ void RecordTogether(AssetStore::Impl& s, std::span<StagedTogether> batch) {
     if (refused.Ok() && !s.RefreshMissingMarks(recorded))
       refused = s.DbFail("cannot record the asset");
     if (refused.Ok()) {
-      SyncFolder(s.localRoot);
-      SyncFolder(s.editingRoot);
+      s.FlushFolder(s.localRoot);
+      s.FlushFolder(s.editingRoot);
       committed = transaction.Commit();
       if (!committed) refused = s.DbFail("cannot commit the asset");
     }

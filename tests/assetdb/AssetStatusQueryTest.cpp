@@ -144,6 +144,32 @@ TEST_F(AssetStatusQueryTest, PresenceRequestsCutOffAfterTheRecordAreMadeAgainOrF
   }
 }
 
+// The connection ends half way through a long reply, after more than one
+// piece of its body has arrived: the request made again answers from the
+// new reply alone, with nothing of the one cut off before it.
+TEST_F(AssetStatusQueryTest, RequestCutOffInItsReplyBodyAnswersFromTheNewReplyAlone) {
+  constexpr uint32_t kDeclared = 100 * 1024, kSent = 70 * 1024;  // 32 KiB pieces
+  FakeDaemon daemon;
+  VADClientTransaction::SetNextIdForTests(800);
+  daemon.ExpectHandshake().ExpectRequest(0x15, InfoBody(8));
+  Bytes cut = FakeDaemon::Words({0x7265706C, 800, kDeclared});  // 'repl', id, length
+  cut.resize(cut.size() + kSent, 0xEE);
+  daemon.SendRaw(cut).Drop();
+  daemon.ExpectHandshake().ExpectRequest(0x15, InfoBody(8)).Reply({4, 5, 6});
+  daemon.ExpectGoodbye().Start();
+  startedDaemon = &daemon;
+  ASSERT_TRUE(OpenOn(daemon, true));
+  VADRequest request;
+  request.Body().Write(InfoBody(8).data(), 12);
+  ASSERT_TRUE(request.Start(0x15, false));
+  ASSERT_TRUE(request.Finish(true));
+  ASSERT_EQ(request.ReplyRemaining(), 3u);
+  uint8_t reply[3] = {};
+  request.Reply().Read(reply, 3);
+  EXPECT_EQ(Bytes(reply, reply + 3), (Bytes{4, 5, 6}));
+  Finish(daemon);
+}
+
 // A request held back (no connection stood) is made in full by Finish: it
 // connects, which a request sent ahead never does.
 TEST_F(AssetStatusQueryTest, RequestHeldBackWithoutConnectionIsMadeInFullByFinish) {

@@ -433,6 +433,34 @@ TEST_F(OwnerBlockTest, ObjectsOfAnotherUserAreIgnoredAndOwnOnesAreOwnerOnly) {
   }
 }
 
+// A FIFO or a folder where the lock or the block belongs is no file to
+// lock or map: Open fails, holds nothing, and leaves the thing in place.
+TEST_F(OwnerBlockTest, LockOrBlockPathThatIsNoPlainFileIsRefusedAndLeft) {
+  struct Case {
+    const char* what;
+    const Kiv::String& name;
+  };
+  for (const Case& c : {Case{"lock", names_.lockPath}, Case{"owner block", names_.blockPath}})
+    for (const bool fifo : {true, false}) {
+      SCOPED_TRACE(std::string(c.what) + (fifo ? " as a FIFO" : " as a folder"));
+      ASSERT_EQ(fifo ? ::mkfifo(c.name.c_str(), 0600) : ::mkdir(c.name.c_str(), 0700), 0);
+      {
+        DatabaseIpc ipc;
+        EXPECT_FALSE(ipc.Open(index_));
+        EXPECT_FALSE(ipc.IsOpen());
+        EXPECT_EQ(ipc.GetDaemonPort(), 0u);
+      }
+      struct stat info {};
+      ASSERT_EQ(::lstat(c.name.c_str(), &info), 0);
+      EXPECT_TRUE(fifo ? S_ISFIFO(info.st_mode) : S_ISDIR(info.st_mode));
+      ASSERT_EQ(fifo ? ::unlink(c.name.c_str()) : ::rmdir(c.name.c_str()), 0);
+      ::unlink(names_.lockPath.c_str());
+      ::unlink(names_.blockPath.c_str());
+    }
+  DatabaseIpc ipc;
+  EXPECT_TRUE(ipc.Open(index_));
+}
+
 // Another user who runs first can no longer take the database's lock and
 // block: they are files in the owner's database folder, which only the
 // owner may write, so the owner's own Open still succeeds afterwards (the

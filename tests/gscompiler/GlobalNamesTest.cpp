@@ -74,6 +74,10 @@ TEST(GSGlobalNames, EqualKeysAreRefusedAndShadowsFoundByDepth) {
   ASSERT_TRUE(names.Insert(deeper));
   EXPECT_FALSE(names.Insert(pool.Make(GSCompiler::SymbolDependent, "LIB.GS", 0)))
       << "files are one name without regard to case";
+  // 'Z' and 'A' fold too: the ends of the upper-case range.
+  GSSymbol* edges = pool.Make(GSCompiler::SymbolDependent, "Zed-A.gs", 0);
+  ASSERT_TRUE(names.Insert(edges));
+  EXPECT_FALSE(names.Insert(pool.Make(GSCompiler::SymbolDependent, "zED-a.GS", 0)));
   EXPECT_FALSE(names.Insert(pool.Make(GSCompiler::SymbolClass, "Lib", 2)));
   EXPECT_TRUE(names.Insert(pool.Make(GSCompiler::SymbolClass, "LIB", 0)));
   struct Case {
@@ -83,6 +87,8 @@ TEST(GSGlobalNames, EqualKeysAreRefusedAndShadowsFoundByDepth) {
     GSSymbol* expected;
   };
   for (const Case& c : {Case{GSCompiler::SymbolDependent, "LIB.gs", -1, file},
+                        Case{GSCompiler::SymbolDependent, "zed-a.GS", -1, edges},
+                        Case{GSCompiler::SymbolDependent, "ZED-A.gs", -1, edges},
                         Case{GSCompiler::SymbolVariable, "LIB.GS", -1, nullptr},
                         Case{GSCompiler::SymbolVariable, "lib.gs", -1, file},
                         Case{GSCompiler::SymbolVariable, "Lib", -1, deeper},

@@ -260,6 +260,32 @@ TEST_F(NativeMemoryBoundTest, SoupTagsStopAtTheBoundAndReplacedTagsGiveBack) {
   EXPECT_LT(Meter().Live(), kMiB);
 }
 
+// A tag replaced by a smaller one gives back the difference: the meter holds
+// what the small tag alone holds, and the bound stops where it did before.
+TEST_F(NativeMemoryBoundTest, SoupTagReplacedByASmallerOneGivesBackTheDifference) {
+  ASSERT_NE(gSoupScriptClass, nullptr);
+  Meter().SetLimit(64 * kMiB);
+  const GSValue mebibyte = Text(std::string(kMiB, 's'));
+  const GSValue oneByte = Text("s");
+  GSOSoup* soup = GSOSoup::Create(context_.get(), Soup(), false);
+  ASSERT_NE(soup, nullptr);
+  Keep(soup->GetScriptInstance());
+  Call(soup, &GSOSoup::SetNamedString, {Text("kept"), mebibyte});
+  Call(soup, &GSOSoup::SetNamedString, {Text("t"), oneByte});
+  const uint64_t small = Meter().Live();
+  Call(soup, &GSOSoup::SetNamedString, {Text("t"), mebibyte});
+  EXPECT_EQ(Meter().Live(), small + kMiB - 1);
+  Call(soup, &GSOSoup::SetNamedString, {Text("t"), oneByte});
+  EXPECT_EQ(Meter().Live(), small);
+
+  // Room for six more tags of 1 MiB and their names, not seven.
+  Meter().SetLimit(small + 6 * kMiB + kMiB / 2);
+  for (int i = 0; i < 8; ++i)
+    Call(soup, &GSOSoup::SetNamedString, {Text("u" + std::to_string(i)), mebibyte});
+  EXPECT_EQ(print_.Count("Soup.SetNamedTag> soup too large"), 2u);
+  EXPECT_EQ(soup->GetSoup().CountTags(), 8u);
+}
+
 // A loaded binary soup answers by the bytes of its records' names, which
 // hold no interned name: a tag written over one of them replaces it, and
 // is charged only for what it adds.

@@ -90,6 +90,8 @@ class K {
   public int Keep(int[] a) { return a[0] = 5; }
   public int Ends(int x) { if (x) return 1; return 2; }
   public int UseEnds() { return Ends(0) + 1; }
+  public int Accept(string t) { return 4; }
+  public int Room() { TakeInt(I()); TakeInt(I()); TakeInt(I()); TakeInt(I()); return Accept(S()); }
 };
 )";
 
@@ -213,6 +215,45 @@ TEST_F(KindCheckTest, ValueFunctionEndingWithoutValueReturnsZero) {
             bytes_.begin() + static_cast<std::ptrdiff_t>(second));
   EXPECT_EQ(Run("$int@K::UseEnds()", false), ER_Done);
   EXPECT_EQ(lastResult_, 1);
+}
+
+TEST_F(KindCheckTest, NullThatMeetsAPassedOnResultRunsWhateverTheSlotHeldBefore) {
+  // Hand-made code in place of Room(): I() passed on to TakeInt leaves the
+  // kind of a number in its slot; later a null that meets S() (passed on
+  // to Accept) lies in the same slot. A null fits either kind.
+  using namespace GSByteCode;
+  const char* room = "$int@K::Room()";
+  const std::vector<uint8_t>& code = read_.FindFunction(room)->code;
+  const size_t start = static_cast<size_t>(
+      std::search(bytes_.begin(), bytes_.end(), code.begin(), code.end()) - bytes_.begin());
+  std::vector<size_t> calls;
+  for (const std::string& line : Disassemble(code))
+    if (line.find(" CALL ") != std::string::npos) calls.push_back(start + std::stoul(line));
+  ASSERT_EQ(calls.size(), 10u);  // I, TakeInt four times; S, Accept
+  const auto call = [&](size_t at) {
+    return std::vector<uint8_t>(bytes_.begin() + static_cast<std::ptrdiff_t>(at),
+                                bytes_.begin() + static_cast<std::ptrdiff_t>(at + 5));
+  };
+  std::vector<uint8_t> hand = {LOADREF, 0, 0, LOADREF, 0, 0};
+  for (const size_t at : {calls[0], calls[1]}) {
+    const std::vector<uint8_t> bytes = call(at);
+    hand.insert(hand.end(), bytes.begin(), bytes.end());
+  }
+  // The null comes at 40 and jumps to the call of Accept at 34; S()'s
+  // result falls through to it, so that the call leaves it.
+  hand.insert(hand.end(), {POP, LOADREF, 0, 0, PUSH0, JZ, 40, 0, 0, 0, LOADREF, 0, 0});
+  const std::vector<uint8_t> s = call(calls[8]), accept = call(calls[9]);
+  hand.insert(hand.end(), s.begin(), s.end());
+  hand.insert(hand.end(), accept.begin(), accept.end());
+  hand.insert(hand.end(), {RETV, PUSH0, JMP, 34, 0, 0, 0});
+  ASSERT_EQ(hand.size(), 46u);
+  ASSERT_LE(hand.size(), code.size());
+  hand.resize(code.size(), PUSH1);  // filler no path reaches
+  std::copy(hand.begin(), hand.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(start));
+  print_->lines.clear();
+  EXPECT_EQ(Run(room, false), ER_Done);
+  EXPECT_EQ(lastResult_, 4);
+  EXPECT_EQ(print_->Count("Thread Exception"), 0u);
 }
 
 }  // namespace

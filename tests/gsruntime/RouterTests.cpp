@@ -261,8 +261,14 @@ TEST(RouterTest, TheUpdateSetIsTakenInIdOrderOnceEach) {
   router.TakeScheduled(ids);
   EXPECT_EQ(ids, (std::vector<uint32_t>{nodes[0].Id(), nodes[1].Id(), nodes[3].Id()}));
   EXPECT_FALSE(router.HasWork());
+  // Scheduled again while it is the last (the highest id) of the set.
+  router.Schedule(&nodes[2]);
   router.Schedule(&nodes[2]);
   EXPECT_EQ(router.TakeScheduled(), std::vector<uint32_t>{nodes[2].Id()});
+  router.Schedule(&nodes[1]);
+  router.Schedule(&nodes[3]);
+  router.Schedule(&nodes[3]);
+  EXPECT_EQ(router.TakeScheduled(), (std::vector<uint32_t>{nodes[1].Id(), nodes[3].Id()}));
   router.Post(Message(7, 1, 0, 0));
   std::vector<GSMessageRef> posted = {Message(7, 9, 0, 0)};
   router.TakePosted(posted);

@@ -532,14 +532,25 @@ TEST_F(VerifierTest, PathsThatMeetOrJumpBackAreDecidedAsTheWalksDecide) {
        ""},
       {"a stack too deep to track", DeepStack(6000), "offset 0: too large to check", 6000},
       {"a stack just deep enough", DeepStack(4000), "", 4000},
+      // WAIT's message takes a slot above what the stack holds at the WAIT.
+      {"a wait at the maximum depth",
+       {PUSH1, WAIT, 1, 0, 0, 0, 0, 0, 12, 0, 0, 0, POPREF, POP, RET},
+       "offset 1: the operand stack grows beyond its maximum of 1",
+       1},
+      {"a wait one slot below the maximum depth",
+       {PUSH1, WAIT, 1, 0, 0, 0, 0, 0, 12, 0, 0, 0, POPREF, POP, RET},
+       "",
+       2},
       {"a jump back with another depth",
        {PUSH1, JZ, 7, 0, 0, 0, RET, PUSH1, PUSH1, JMP, 1, 0, 0, 0},
        "offset 1: paths meet here with different stack depths"},
       {"code after the last return that no path reaches", {PUSH1, POP, RET, PUSH1}, ""},
       {"code that runs off its end", {PUSH1, POP}, "offset 1: the code runs past its end"},
-      {"a conditional jump that runs off the end", {PUSH1, JZ, 0, 0, 0, 0},
+      {"a conditional jump that runs off the end",
+       {PUSH1, JZ, 0, 0, 0, 0},
        "offset 1: the code runs past its end"},
-      {"a call that runs off the end", {LOADREF, 0, 0, CALL, 0, 0, 0, 0},
+      {"a call that runs off the end",
+       {LOADREF, 0, 0, CALL, 0, 0, 0, 0},
        "offset 3: the code runs past its end"},
       // A refused step whose push, were it skipped, would leave the stack
       // as the return needs it: the depths refuse the code first.
@@ -607,6 +618,35 @@ TEST_F(VerifierTest, MemberOfMeOnAnAncestorBlockHeaderIsRefused) {
               std::string::npos)
         << print_->lines[0];
   }
+}
+
+TEST_F(VerifierTest, FirstTwoMembersAreBlockHeadersOfEveryObject) {
+  // Slots 0 and 1 head the block of a class without ancestors too, and of
+  // an object that is not the caller's.
+  Image m;
+  m.bytes = BuildScript("objects");
+  std::string error;
+  ASSERT_TRUE(GSLibraryFormat::ReadGsl(m.bytes, m.read, error)) << error;
+  const struct {
+    const char* function;
+    const char* mnemonic;
+  } cases[] = {
+      {"$int@Part::Size()", "GETME"},
+      {"$void@Part::Touch(int)", "SETME"},
+      {kRun, "GETM"},
+  };
+  for (const auto& c : cases)
+    for (const uint32_t member : {0u, 1u}) {
+      SCOPED_TRACE(std::string(c.function) + " " + c.mnemonic + " " + std::to_string(member));
+      const size_t at = m.Op(c.function, c.mnemonic);
+      ASSERT_NE(at, SIZE_MAX);
+      GSMachine machine;
+      EXPECT_EQ(LoadObjects(machine, m.WithOperand(at, member).bytes), nullptr);
+      ASSERT_FALSE(print_->lines.empty());
+      EXPECT_NE(print_->lines[0].find("member " + std::to_string(member) + " is a block header"),
+                std::string::npos)
+          << print_->lines[0];
+    }
 }
 
 TEST_F(VerifierTest, MemberOfMeOfAnotherKindOrPastItsBlockIsRefusedAtLink) {

@@ -316,15 +316,15 @@ TEST(IndexedMeshDefinition, OpenedFileLoadsAsItsBytesInMemory) {
                {"large chunks", LargeChunks()}};
   for (const auto& c : cases) {
     const std::vector<uint8_t> bytes = meshfixture::WriteMesh(c.spec);
-    const std::string path =
-        folder.Put("mesh.im", std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    const std::string path = folder.Put(
+        "mesh.im", std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     const auto inMemory = LoadIndexed(bytes);
     VandruIndexedMeshDefinition opened;
     ASSERT_EQ(opened.OpenResourceFile(path), kMeshOk) << c.what;
     EXPECT_TRUE(opened.GetMemoryFile().IsStreamed());
-    ASSERT_EQ(opened.Load(&meshtest::DisplayWith(false), &meshtest::Manager(), nullptr, 0,
-                          0xFFFFFFFF),
-              kMeshOk)
+    ASSERT_EQ(
+        opened.Load(&meshtest::DisplayWith(false), &meshtest::Manager(), nullptr, 0, 0xFFFFFFFF),
+        kMeshOk)
         << c.what;
     ASSERT_EQ(inMemory.result, kMeshOk) << c.what;
     EXPECT_EQ(MeasureBits(opened), MeasureBits(*inMemory.mesh)) << c.what;
@@ -346,11 +346,33 @@ TEST(IndexedMeshDefinition, FileCutAfterOpeningIsRefused) {
     VandruIndexedMeshDefinition mesh;
     ASSERT_EQ(mesh.OpenResourceFile(path), kMeshOk);
     ASSERT_EQ(::truncate(path.c_str(), off_t(cut)), 0);
-    EXPECT_EQ(mesh.Load(&meshtest::DisplayWith(false), &meshtest::Manager(), nullptr, 0,
-                        0xFFFFFFFF),
-              kMeshFileFormatError)
+    EXPECT_EQ(
+        mesh.Load(&meshtest::DisplayWith(false), &meshtest::Manager(), nullptr, 0, 0xFFFFFFFF),
+        kMeshFileFormatError)
         << cut;
   }
+}
+
+// A chunk of one triangle has a texture scale, the one that the same
+// triangle gives in a chunk of more.
+TEST(IndexedMeshDefinition, ChunkOfOneTriangleHasItsTextureScale) {
+  const auto triangles = [](uint32_t count) {
+    MeshSpec spec;
+    meshfixture::GeometrySpec& geometry = spec.chunks[0].geometry;
+    geometry.vertices = 3;
+    geometry.positions = {0, 0, 0, 2, 0, 0, 0, 2, 0};
+    geometry.texCoords = {0, 0, 1, 0, 0, 1};
+    geometry.faces = geometry.faceNormals = count;
+    geometry.indices.clear();
+    for (uint32_t t = 0; t < count; ++t) geometry.indices.insert(geometry.indices.end(), {0, 1, 2});
+    spec.chunks[0].neighbours = false;
+    return LoadIndexed(meshfixture::WriteMesh(spec));
+  };
+  const auto one = triangles(1), two = triangles(2);
+  ASSERT_EQ(one.result, kMeshOk);
+  ASSERT_EQ(two.result, kMeshOk);
+  EXPECT_GT(two.mesh->GetTextureScale(), 0.0f);
+  EXPECT_FLOAT_EQ(one.mesh->GetTextureScale(), two.mesh->GetTextureScale());
 }
 
 TEST(IndexedMeshDefinition, MeshWithoutVerticesOrTextureSetsMeasuresZero) {

@@ -638,7 +638,8 @@ TEST_F(AssetStoreTest, InstallsMadeTogetherAnswerAsOneAfterAnother) {
   const StoredAsset loco = Get(kLoco);
   EXPECT_EQ(loco.name, "Loco A");
   ASSERT_TRUE(loco.OpenForEdit());
-  EXPECT_EQ(GetFile(fs::path(store_->InstalledPath(loco)) / "meshes" / "body.im"), "mesh of Loco_A");
+  EXPECT_EQ(GetFile(fs::path(store_->InstalledPath(loco)) / "meshes" / "body.im"),
+            "mesh of Loco_A");
   EXPECT_EQ(GetFile(userData_ / "editing" / loco.editFolder / "meshes" / "body.im"),
             "mesh of Loco_B");
   EXPECT_EQ(Get(kWagon).name, "Wagon Old");
@@ -660,6 +661,59 @@ TEST_F(AssetStoreTest, InstallsMadeTogetherAnswerAsOneAfterAnother) {
   EXPECT_EQ(Entries(userData_ / "local").size(), 3u);
 }
 
+// What an install had done when it flushed a content folder: the folder,
+// the entries of local/, and whether the index file was still as before the
+// install (its changes reach the file only as it commits).
+struct Flush {
+  std::string folder;
+  std::vector<std::string> local;
+  bool indexAsBefore = false;
+  bool operator==(const Flush&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Flush& flush) {
+  out << flush.folder << " [";
+  for (const std::string& name : flush.local) out << " " << name;
+  return out << " ] " << (flush.indexAsBefore ? "before the commit" : "after the commit");
+}
+
+// The folders are renamed into place, then both content folders flushed,
+// then the index commits: a crash can never leave a committed row whose
+// folder's entry is not on the disk.
+TEST_F(AssetStoreTest, InstallsFlushTheContentFoldersAfterTheRenamesAndBeforeTheCommit) {
+  const fs::path index = userData_ / "assets.tdx";
+  std::string indexBefore;
+  std::vector<Flush> flushes;
+  AssetStore::Options options = Options();
+  options.folderFlushed = [&](const std::string& folder) {
+    flushes.push_back({folder, Entries(userData_ / "local"), GetFile(index) == indexBefore});
+  };
+  store_.reset();
+  store_ = std::make_unique<AssetStore>(options);
+  ASSERT_TRUE(store_->Open().Ok());
+
+  std::vector<AssetStore::StagedInstall> installs(2);
+  installs[0].stagingPath = Staged(Source(kLoco, "Loco"));
+  installs[1].stagingPath = Staged(Source(kWagon, "Wagon"));
+  indexBefore = GetFile(index);
+  store_->InstallStagedTogether(installs);
+  ASSERT_TRUE(installs[0].result.Ok() && installs[1].result.Ok());
+  const std::vector<std::string> both = {"kuid 100 5", "kuid 100 6"};
+  EXPECT_EQ(flushes, (std::vector<Flush>{{store_->LocalRoot(), both, true},
+                                         {store_->EditingRoot(), both, true}}));
+  EXPECT_NE(GetFile(index), indexBefore);
+  EXPECT_EQ(Get(kWagon).name, "Wagon");
+
+  // One install alone flushes the folder it renamed into.
+  flushes.clear();
+  const fs::path third = Source(KUID{100, 7, 0}, "Third");
+  indexBefore = GetFile(index);
+  ASSERT_TRUE(Install(third).Ok());
+  EXPECT_EQ(flushes, (std::vector<Flush>{
+                         {store_->LocalRoot(), {"kuid 100 5", "kuid 100 6", "kuid 100 7"}, true}}));
+  EXPECT_NE(GetFile(index), indexBefore);
+}
+
 // A process killed at any point of installs made together leaves, after
 // recovery, every asset of the batch either wholly installed or absent.
 TEST_F(AssetStoreTest, KilledBatchInstallLeavesEveryAssetWholeOrAbsent) {
@@ -678,8 +732,8 @@ TEST_F(AssetStoreTest, KilledBatchInstallLeavesEveryAssetWholeOrAbsent) {
       for (int i = 0; i < kAssets; ++i) {
         if (!store.MakeStagingFolder(&installs[size_t(i)].stagingPath).Ok()) _exit(4);
         std::error_code error;
-        fs::copy(sources[size_t(i)], installs[size_t(i)].stagingPath,
-                 fs::copy_options::recursive, error);
+        fs::copy(sources[size_t(i)], installs[size_t(i)].stagingPath, fs::copy_options::recursive,
+                 error);
       }
       store.InstallStagedTogether(installs);
     }));

@@ -10,8 +10,8 @@
 
 #include <chrono>
 #include <future>
-#include <string>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "vaddaemon/DaemonConnection.h"
@@ -39,6 +39,17 @@ struct TestHost {
   bool JobArrives() const {
     pollfd fd = {process, POLLIN, 0};
     return ::poll(&fd, 1, kWaitMs) == 1 && (fd.revents & POLLIN) != 0;
+  }
+  // Something the daemon sent waits to be read now.
+  bool HasUnread() const {
+    pollfd fd = {process, POLLIN, 0};
+    return ::poll(&fd, 1, 0) == 1 && (fd.revents & POLLIN) != 0;
+  }
+  // Reads all that was sent so far.
+  void Drain() const {
+    uint8_t bytes[256];
+    while (::recv(process, bytes, sizeof(bytes), MSG_DONTWAIT) > 0) {
+    }
   }
 };
 
@@ -126,8 +137,8 @@ TEST(CommandHostBroker, AnswerReadAfterTheHostEndedStillReachesItsJob) {
   // finds it ended and passes it over.
   std::string secondError;
   std::vector<uint8_t> secondAnswer;
-  auto sent = broker.TrySend(
-      kValidateJob, [&](const std::vector<uint8_t>& reply) { secondAnswer = reply; });
+  auto sent = broker.TrySend(kValidateJob,
+                             [&](const std::vector<uint8_t>& reply) { secondAnswer = reply; });
   ASSERT_TRUE(sent);
   ASSERT_TRUE(serving->JobArrives());
   // The reader reads the ended host's answer, then its end.
@@ -140,6 +151,44 @@ TEST(CommandHostBroker, AnswerReadAfterTheHostEndedStillReachesItsJob) {
       << secondError;
   EXPECT_EQ(secondAnswer, std::vector<uint8_t>{6});
   EXPECT_EQ(broker.HostCount(), 1u);
+}
+
+// Validation and texture jobs on one folder never run on two hosts at once:
+// whichever kind comes second goes to the host that holds the first, though
+// another host stands idle.
+TEST(CommandHostBroker, JobsOnOneFolderFollowItToItsHostWhateverTheirKind) {
+  const std::vector<uint8_t> textureJob = {1, 0, 0, 0, 'k', 'u', 'i', 'd'};
+  for (const bool validateFirst : {true, false}) {
+    SCOPED_TRACE(validateFirst ? "validation first" : "texture conversion first");
+    const std::vector<uint8_t>& first = validateFirst ? kValidateJob : textureJob;
+    const std::vector<uint8_t>& second = validateFirst ? textureJob : kValidateJob;
+    DaemonContext context;
+    CommandHostBroker broker(context);
+    auto holding = MakeHost(1);
+    auto idle = MakeHost(2);
+    ASSERT_TRUE(holding && idle);
+    broker.Register(holding->connection);
+    auto sentFirst = broker.TrySend(first, nullptr);
+    ASSERT_TRUE(sentFirst);
+    ASSERT_TRUE(holding->JobArrives());
+    holding->Drain();
+    broker.Register(idle->connection);
+
+    auto sentSecond = broker.TrySend(second, nullptr);
+    ASSERT_TRUE(sentSecond);
+    const bool followed = holding->HasUnread();
+    EXPECT_TRUE(followed);
+    EXPECT_FALSE(idle->HasUnread());
+    broker.Complete(*holding->connection, {1});
+    broker.Complete(followed ? *holding->connection : *idle->connection, {2});
+    std::vector<uint8_t> reply;
+    std::string error;
+    EXPECT_EQ(broker.Finish(sentFirst, &reply, &error), CommandHostBroker::JobResult::kOk) << error;
+    EXPECT_EQ(reply, std::vector<uint8_t>{1});
+    EXPECT_EQ(broker.Finish(sentSecond, &reply, &error), CommandHostBroker::JobResult::kOk)
+        << error;
+    EXPECT_EQ(reply, std::vector<uint8_t>{2});
+  }
 }
 
 // What a job left without a waiter (Detach) saw, in order.
@@ -157,10 +206,10 @@ struct DetachedJob {
     if (!sent) return false;
     CommandHostBroker::JobEnd end;
     end.ended = [this](CommandHostBroker::JobResult result) {
-      events.push_back(result == CommandHostBroker::JobResult::kOk ? "ok"
+      events.push_back(result == CommandHostBroker::JobResult::kOk         ? "ok"
                        : result == CommandHostBroker::JobResult::kHostGone ? "host gone"
                        : result == CommandHostBroker::JobResult::kTimedOut ? "timed out"
-                                                                            : "other");
+                                                                           : "other");
       ended.set_value();
     };
     end.resend = [this](const std::shared_ptr<CommandHostBroker::SentJob>& job) {
@@ -207,8 +256,8 @@ TEST(CommandHostBroker, JobsWithoutAWaiterEndWhereTheirEndIsFound) {
 
   broker.Register(other->connection);
   std::string error;
-  auto result = std::async(std::launch::async,
-                           [&] { return broker.Finish(queued.again, nullptr, &error); });
+  auto result =
+      std::async(std::launch::async, [&] { return broker.Finish(queued.again, nullptr, &error); });
   ASSERT_TRUE(other->JobArrives());
   broker.Complete(*other->connection, {6});
   EXPECT_EQ(result.get(), CommandHostBroker::JobResult::kOk) << error;

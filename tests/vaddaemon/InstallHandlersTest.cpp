@@ -230,9 +230,10 @@ TEST_F(DaemonInstall, ArchiveRoundTripInstallExportRebuildExtract) {
 TEST_F(DaemonInstall, OnlyTheTopConfigurationOfAnEntrysFilesIsDropped) {
   const fs::path archive = Source("carried.cdp");
   fs::create_directories(archive.parent_path());
-  WriteArchive(archive, {MakeEntry(kFirst, "Carried",
-                                   {{"config.txt", "kind \"other\"\n"}, {"sub/config.txt", "nested"}},
-                                   false)});
+  WriteArchive(
+      archive,
+      {MakeEntry(kFirst, "Carried",
+                 {{"config.txt", "kind \"other\"\n"}, {"sub/config.txt", "nested"}}, false)});
   ResultsLog log;
   ASSERT_EQ(Archive(archive, log), 1u);
   const FileMap installed =
@@ -276,6 +277,36 @@ TEST_F(DaemonInstall, ArchiveMessagesKeepTheEntriesOrder) {
             "open for edit.");
   EXPECT_EQ(texts[3], "Installed <kuid:4001:13>.");
   EXPECT_EQ(LocalFolders(UserDataPath()).size(), 3u);
+}
+
+// An archive that carries one KUID twice: the first copy is installed by
+// the time the second comes, which is asked about like any installed asset.
+TEST_F(DaemonInstall, SecondCopyOfAKUIDInOneArchiveIsAskedAbout) {
+  const fs::path archive = Source("twice.cdp");
+  fs::create_directories(archive.parent_path());
+  {
+    // The builder refuses a KUID it holds already: the second copy goes in
+    // under a name of its own.
+    Soup built;
+    built.Create();
+    Soup first = MakeEntry(kFirst, "First", {{"a.txt", "1"}}, false);
+    Kiv::PString message;
+    CDP::AddContent(built, message, first);
+    ASSERT_TRUE(message.Empty()) << message.Str();
+    Soup assets = built.GetNamedSoup(CDP::Tag::Assets());
+    Soup again = MakeEntry(kFirst, "First again", {{"a.txt", "2"}}, false);
+    assets.SetNamedSoup(N("again"), again);
+    CDP::WriteArchive(built, message, archive.string());
+    ASSERT_TRUE(message.Empty()) << message.Str();
+  }
+  ResultsLog log;
+  Answering keep(1);
+  EXPECT_EQ(InstallCDP(archive.c_str(), &log, 2, nullptr, &keep), 1u);
+  EXPECT_EQ(keep.asked, (std::vector<std::string>{"First again <kuid:4001:10>"}));
+  EXPECT_EQ(log.MessageCount(), 1u);
+  const std::vector<std::string> local = LocalFolders(UserDataPath());
+  ASSERT_EQ(local.size(), 1u);
+  EXPECT_EQ(GetFile(fs::path(UserDataPath()) / "local" / local[0] / "a.txt"), "1");
 }
 
 TEST_F(DaemonInstall, ArchiveFolderDeeperThanTheStoreKeepsIsNamed) {
