@@ -2,6 +2,7 @@
 #include <filesystem>
 
 #include "foundation/soup/Soup.h"
+#include "kiv/FileConfinement.h"
 #include "vaddaemon/AssetConfigReader.h"
 #include "vaddaemon/AssetFolderNames.h"
 #include "vaddaemon/AssetStore.h"
@@ -136,6 +137,8 @@ StoreResult AssetStore::CommitEdit(const KUID& kuid, InstallOutcome* outcome) {
     return StoreResult::Fail(StoreCode::kNotFound, "the asset is not open for edit");
   const std::string editPath = s.EditingPath(row.editFolder);
   Soup config;
+  // Read as the copy below reads: never through a link out of the folder.
+  const Kiv::ConfinedFolder confined(editPath);
   if (!LoadAssetFolderConfig(editPath, &config))
     return StoreResult::Fail(StoreCode::kBadConfig,
                              "the edit folder holds no readable config.txt or config.chump");
