@@ -210,6 +210,7 @@ bool VADCompileAsset(ResultsLog& log, const Kiv::PString& contentSet, const Kiv:
 }
 
 KUID FolderAssetKUID(const Kiv::PString& contentSet, const Kiv::String& folder) {
+  const Kiv::ConfinedFolder confined(folder);
   Soup config;
   if (!LoadFolderConfig(contentSet, folder, config)) return kNullKUID;
   return config.GetNamedTagAsKUID(Kiv::PString("kuid"), kNullKUID);

@@ -215,7 +215,8 @@ class AssetStore {
   // Calls `visit` for each asset of List() until it answers false.
   void ForEach(const std::function<bool(const StoredAsset&)>& visit);
   // The configuration of the installed copy ("config.chump", else
-  // "config.txt"); false when the asset is not installed or has none.
+  // "config.txt"), read confined to that folder (kiv/FileConfinement.h);
+  // false when the asset is not installed or has none.
   bool LoadConfig(const KUID& kuid, Soup* config);
 
   // --- Per-asset values.
