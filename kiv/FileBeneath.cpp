@@ -171,6 +171,7 @@ Opened Walk::EnterFolder(const std::string& name, bool* entered) {
       if (!spelled.empty()) continue;
       return Result(Outcome::kMissing, ENOENT);
     }
+    if (errno == ENOENT) return Result(Outcome::kMissing, ENOENT);
     if (errno != ENOTDIR && errno != ELOOP) return Result(Outcome::kFailed, errno);
     char target[PATH_MAX];
     const ssize_t length = ::readlinkat(Top(), spelled.c_str(), target, sizeof target);
