@@ -157,6 +157,9 @@ TEST_F(ConfinedFolderTest, ReadsBelowTheFolderNeverLeaveItOnAnyThread) {
     EXPECT_EQ(file.Read(buffer, 1, sizeof buffer), 6u);
     EXPECT_EQ(std::string(buffer), "inside");
     ASSERT_TRUE(file.Open(At("asset/sub/mesh.im"), Kiv::File::kRead));  // Case is looked up.
+    EXPECT_EQ(file.GetPath(), At("asset/Sub/Mesh.im"));
+    ASSERT_TRUE(file.Open(At("asset/in.txt"), Kiv::File::kRead));
+    EXPECT_EQ(file.GetPath(), At("asset/in.txt"));  // As asked: a link is no other case.
     // Outside the folder nothing changes; writing is not confined.
     EXPECT_TRUE(file.Open(At("outside.txt"), Kiv::File::kRead));
     EXPECT_TRUE(file.Open(At("asset/new.txt"), Kiv::File::kCreate | 1));

@@ -34,13 +34,16 @@ class LinkFlipper {
   // outside the asset folder, on its file system, where each new entry is
   // made before it is renamed into place (so nothing else ever shows in
   // the asset folder).
+  // `pauseMicros`: the pause after each flip (0: none, for a folder in
+  // memory; a disk's folder lock would be held by the flips alone).
   LinkFlipper(std::string entry, std::string insideTarget, std::string outsidePath,
-              std::string plainSource, std::string spare)
+              std::string plainSource, std::string spare, int pauseMicros = 50)
       : entry_(std::move(entry)),
         inside_(std::move(insideTarget)),
         outside_(std::move(outsidePath)),
         plain_(std::move(plainSource)),
-        spare_(std::move(spare)) {
+        spare_(std::move(spare)),
+        pauseMicros_(pauseMicros) {
     thread_ = std::thread([this] { Loop(); });
   }
   ~LinkFlipper() { Stop(); }
@@ -54,8 +57,6 @@ class LinkFlipper {
   uint64_t Flips() const { return flips_.load(); }
 
  private:
-  static constexpr int kPauseMicros = 50;
-
   void Loop() {
     const std::string next = spare_ + "/next";
     for (unsigned state = 0; !stop_.load(); state = (state + 1) % 3) {
@@ -67,7 +68,7 @@ class LinkFlipper {
       if (made && std::rename(next.c_str(), entry_.c_str()) == 0) flips_.fetch_add(1);
       // Paced (some thousands of flips a second, as a busy writer would
       // manage), so that the folder's lock is not held by the flips alone.
-      std::this_thread::sleep_for(std::chrono::microseconds(kPauseMicros));
+      if (pauseMicros_ > 0) std::this_thread::sleep_for(std::chrono::microseconds(pauseMicros_));
     }
   }
 
@@ -76,6 +77,7 @@ class LinkFlipper {
   std::string outside_;
   std::string plain_;
   std::string spare_;
+  int pauseMicros_;
   std::atomic<bool> stop_{false};
   std::atomic<uint64_t> flips_{0};
   std::thread thread_;

@@ -44,7 +44,7 @@ TEST(FolderTreeRace, ASwappedLinkNeverCarriesTheOutsideFileIntoACopy) {
   int refused = 0;
   {
     VUTest::LinkFlipper flipper(temp.At("asset/link.txt"), "body.txt", secret,
-                                temp.At("asset/body.txt"), temp.At("spare"));
+                                temp.At("asset/body.txt"), temp.At("spare"), 0);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (flipper.Flips() == 0 && std::chrono::steady_clock::now() < deadline)
       std::this_thread::yield();
