@@ -26,6 +26,7 @@
 #include "foundation/threads/WorkerThread.h"
 #include "gsnative/NativeLibraryRegistration.h"
 #include "kiv/File.h"
+#include "kiv/FileConfinement.h"
 #include "tetlib/Container.h"
 #include "tetlib/DataManager.h"
 #include "tetlib/TETLib.h"
@@ -82,6 +83,10 @@ bool LoadFolderConfig(const Kiv::PString& contentSet, const Kiv::String& folder,
 
 bool g_scriptSystemReady = false;
 
+// The steps of ValidateAssetFolder once the folder's reads are confined.
+bool ValidateConfinedFolder(ResultsLog& log, const Kiv::PString& contentSet,
+                            const Kiv::String& folder, const std::vector<std::string>& entries);
+
 }  // namespace
 
 bool WriteAssetValidationRequest(const Kiv::PString& contentSet, const Kiv::String& folder,
@@ -130,11 +135,25 @@ bool ValidateAssetFolder(ResultsLog& log, const Kiv::PString& contentSet,
   manager->SetConvertTextures(ConvertsTextures(contentSet));
 
   // Nothing is read through a link that leads out of the asset folder, nor
-  // from a pipe or device.
+  // from a pipe or device: what the search names is refused before
+  // anything is read, and every read below the folder is confined to it,
+  // so a link swapped meanwhile is refused as it is met.
   std::vector<std::string> entries;
   const std::vector<std::string> refused = RefusedFolderEntries(folder, &entries);
   for (const std::string& text : refused) AddError(log, text);
   if (!refused.empty()) return false;
+  Kiv::ConfinedFolder confined(folder);
+  const bool valid = ValidateConfinedFolder(log, contentSet, folder, entries);
+  const std::vector<std::string> refusedReads = RefusedReadTexts(confined);
+  for (const std::string& text : refusedReads) AddError(log, text);
+  return valid && refusedReads.empty();
+}
+
+namespace {
+
+bool ValidateConfinedFolder(ResultsLog& log, const Kiv::PString& contentSet,
+                            const Kiv::String& folder, const std::vector<std::string>& entries) {
+  TETLib::DataManager* manager = TETLib::DataManager::Instance();
 
   Kiv::PString configName;
   const Kiv::String configPath = FindAssetConfigFile(folder, &configName, &entries);
@@ -159,6 +178,8 @@ bool ValidateAssetFolder(ResultsLog& log, const Kiv::PString& contentSet,
   if (JobDeadlinePassed()) return false;
   return VADCompileAsset(log, contentSet, folder);
 }
+
+}  // namespace
 
 void RunValidationChecks(TETLib::Container& container, const Kiv::String& configPath,
                          const Kiv::PString& contentSet, ResultsLog& log) {
@@ -189,6 +210,7 @@ bool VADCompileAsset(ResultsLog& log, const Kiv::PString& contentSet, const Kiv:
 }
 
 KUID FolderAssetKUID(const Kiv::PString& contentSet, const Kiv::String& folder) {
+  const Kiv::ConfinedFolder confined(folder);
   Soup config;
   if (!LoadFolderConfig(contentSet, folder, config)) return kNullKUID;
   return config.GetNamedTagAsKUID(Kiv::PString("kuid"), kNullKUID);

@@ -1,5 +1,7 @@
 #include "cli/EngineStartup.h"
 
+#include <unistd.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +12,7 @@
 #include "assetdb/client/VADClient.h"
 #include "foundation/base/ApplicationRecords.h"
 #include "foundation/base/LogMessage.h"
+#include "foundation/diag/OwnLogFile.h"
 #include "foundation/layout/FolderLayout.h"
 #include "foundation/layout/ResourceDatabaseRegistry.h"
 #include "foundation/spec/InterfaceTextDB.h"
@@ -81,7 +84,10 @@ void InitLog(const Kiv::Options& options) {
     Kiv::Log::SetSink([](std::string_view) {});
     return;
   }
-  std::FILE* out = std::fopen(file.c_str(), "a");
+  // Never appended through a link, nor to another user's file.
+  const int fd = OpenOwnLogFile(file, 0666);
+  std::FILE* out = fd >= 0 ? ::fdopen(fd, "a") : nullptr;
+  if (fd >= 0 && out == nullptr) ::close(fd);
   if (out == nullptr) {
     Kiv::Log::SetSink([](std::string_view) {});
     return;
@@ -140,8 +146,8 @@ void ChooseLanguage() {
 }
 
 void TakeImagePlugin() {
-  gImagePlugin = new Kiv::LookupPluginByType(Kiv::PString(Kiv::kImagePluginTypeUId),
-                                             Kiv::PString("bmp"));
+  gImagePlugin =
+      new Kiv::LookupPluginByType(Kiv::PString(Kiv::kImagePluginTypeUId), Kiv::PString("bmp"));
 }
 
 void ReleaseImagePlugin() {

@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <limits>
 
+#include "kiv/FileConfinement.h"
+
 namespace Kiv {
 
 namespace {
@@ -77,11 +79,23 @@ File::~File() {
 
 bool File::Open(const String& path, uint32_t mode, uint32_t /*reserved*/) {
   Close();
-  const int flags = OpenFlags(mode);
+  int flags = OpenFlags(mode);
   if (flags == 0 || path.empty()) return false;
 
   String opened = path;
-  int fd = OpenNoIntr(opened, flags);
+  int fd = -1;
+  const bool readOnly = (flags & (O_WRONLY | O_RDWR | O_CREAT)) == 0;
+  if (readOnly && OpenConfined(path, &fd)) {
+    if (fd < 0) return false;
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) {
+      const String found = Find::ResolveCase(path);
+      if (!found.empty()) opened = found;
+    }
+    flags |= O_NONBLOCK;  // As the confined open left it.
+  } else {
+    fd = OpenNoIntr(opened, flags);
+  }
   if (fd < 0 && errno == ENOENT) {
     opened = (flags & O_CREAT) ? ResolveCreatePath(path) : Find::ResolveCase(path);
     if (!opened.empty() && opened != path) fd = OpenNoIntr(opened, flags);

@@ -18,6 +18,10 @@
 // regular file ignore; on a file system that honours it, the first transfer
 // that would wait clears it and goes on, so no transfer is cut short.
 //
+// A file opened for reading below a folder that a Kiv::ConfinedFolder
+// guards is opened through it (FileConfinement.h): never through a link
+// that leads out of that folder, never a pipe, socket or device.
+//
 // Named file roots: File::Subst(name, folder) registers a root; the two-part
 // forms of Open and Exists resolve (root, name) to `folder/name`. An empty
 // root means the plain file system. A name that comes with a root must stay

@@ -3,9 +3,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <fstream>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "foundation/threads/TCXCallbackCPPVoidPtr.h"
 #include "foundation/threads/WorkerThread.h"
@@ -57,15 +57,26 @@ bool HasExtension(std::string_view name, std::string_view extension) {
 }
 
 // The first "Primary=" image of a texture description, lower-cased; empty
-// when there is none.
+// when there is none. Only a regular file is read (a pipe never blocks),
+// and only its first kMaxDescriptionBytes.
 std::string PrimaryImage(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  for (std::string line; std::getline(in, line);) {
+  constexpr uint32_t kMaxDescriptionBytes = 1u << 20;
+  Kiv::File file;
+  if (!file.Open(path, Kiv::File::kRead | Kiv::File::kRegularOnly)) return std::string();
+  std::string text;
+  char buffer[16384];
+  for (uint32_t count;
+       text.size() < kMaxDescriptionBytes && (count = file.Read(buffer, 1, sizeof buffer)) > 0;) {
+    text.append(buffer, count);
+  }
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string_view line = std::string_view(text).substr(start, end - start);
+    start = end + 1;
     if (line.rfind("Primary=", 0) != 0) continue;
-    std::string image = line.substr(8);
-    image.erase(
-        std::remove_if(image.begin(), image.end(), [](char c) { return c == '\r' || c == '\n'; }),
-        image.end());
+    std::string image(line.substr(8));
+    image.erase(std::remove(image.begin(), image.end(), '\r'), image.end());
     return Kiv::AsciiLower(image);
   }
   return std::string();

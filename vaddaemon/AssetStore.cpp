@@ -1,6 +1,7 @@
 // AssetStore: opening, paths and look-ups (see AssetStore.h). Installs are
 // in AssetStoreInstall.cpp, edits in AssetStoreEdit.cpp, recovery in
 // AssetStoreRecovery.cpp, single values in AssetStoreValues.cpp.
+#include "kiv/FileConfinement.h"
 #include "vaddaemon/AssetStore.h"
 
 #include <unistd.h>
@@ -174,5 +175,8 @@ bool AssetStore::LoadConfig(const KUID& kuid, Soup* config) {
   StoredAsset asset;
   if (!Find(kuid, &asset) || !asset.Installed()) return false;
   const std::string path = InstalledPath(asset);
-  return !path.empty() && LoadAssetFolderConfig(path, config);
+  if (path.empty()) return false;
+  // Never read through a link out of the folder, nor from a pipe.
+  const Kiv::ConfinedFolder confined(path);
+  return LoadAssetFolderConfig(path, config);
 }

@@ -230,7 +230,8 @@ class AssetStore {
   // there is none (or the index fails).
   std::vector<StoredAsset> Versions(const KUID& kuid);
   // The configuration of the installed copy ("config.chump", else
-  // "config.txt"); false when the asset is not installed or has none.
+  // "config.txt"), read confined to that folder (kiv/FileConfinement.h);
+  // false when the asset is not installed or has none.
   bool LoadConfig(const KUID& kuid, Soup* config);
 
   // --- Per-asset values.

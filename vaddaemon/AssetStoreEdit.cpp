@@ -2,6 +2,7 @@
 #include <filesystem>
 
 #include "foundation/soup/Soup.h"
+#include "kiv/FileConfinement.h"
 #include "vaddaemon/AssetConfigReader.h"
 #include "vaddaemon/AssetFolderNames.h"
 #include "vaddaemon/AssetStore.h"
@@ -145,6 +146,8 @@ StoreResult AssetStore::CommitEdit(const KUID& kuid, InstallOutcome* outcome) {
                              "the edit folder holds both config.txt and config.chump, and "
                              "config.txt would be ignored: remove one of them");
   Soup config;
+  // Read as the copy below reads: never through a link out of the folder.
+  const Kiv::ConfinedFolder confined(editPath);
   if (!LoadAssetFolderConfig(editPath, &config))
     return StoreResult::Fail(StoreCode::kBadConfig,
                              "the edit folder holds no readable config.txt or config.chump");

@@ -6,13 +6,14 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <deque>
 #include <cerrno>
 #include <chrono>
+#include <deque>
 #include <system_error>
 #include <thread>
 
 #include "assetdb/protocol/VADNotification.h"
+#include "foundation/diag/OwnLogFile.h"
 #include "kiv/Log.h"
 #include "vaddaemon/DaemonConnection.h"
 #include "vaddaemon/DaemonContext.h"
@@ -101,8 +102,16 @@ pid_t StartProcess(const std::string& path, const std::string& folder, const std
     return 0;
   }
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND,
-                                   0644);
+  // The log is opened here, never through a link nor another user's file;
+  // without it the host writes to /dev/null.
+  std::string refusal;
+  const int log = OpenOwnLogFile(logPath, 0644, &refusal);
+  if (!refusal.empty()) Kiv::Log::Printf("vaddaemon> %s\n", refusal.c_str());
+  if (log >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, log, 1);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  }
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
   posix_spawn_file_actions_addclosefrom_np(&actions, 3);
   posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
@@ -122,6 +131,7 @@ pid_t StartProcess(const std::string& path, const std::string& folder, const std
   const int failed = posix_spawn(&pid, path.c_str(), &actions, &attributes, argv, environ);
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
+  if (log >= 0) ::close(log);
   return failed == 0 ? pid : 0;
 }
 
@@ -422,7 +432,7 @@ std::shared_ptr<CommandHostBroker::Host> CommandHostBroker::HostForLocked(
 }
 
 CommandHostBroker::JobResult CommandHostBroker::SendJob(const std::shared_ptr<Host>& host,
-                                                         const std::shared_ptr<Job>& job) {
+                                                        const std::shared_ptr<Job>& job) {
   Ends ends;
   {
     std::lock_guard<std::mutex> sending(host->sendLock);
@@ -470,8 +480,7 @@ bool CommandHostBroker::SendJobLocked(const std::shared_ptr<Host>& host,
 
 CommandHostBroker::JobResult CommandHostBroker::RunJob(const std::vector<uint8_t>& payload,
                                                        std::vector<uint8_t>* reply,
-                                                       std::string* error,
-                                                       AnswerHandler onAnswer) {
+                                                       std::string* error, AnswerHandler onAnswer) {
   auto job = std::make_shared<Job>();
   job->key = JobKey(payload);
   job->payload = payload;
@@ -524,8 +533,7 @@ bool CommandHostBroker::Detach(const std::shared_ptr<SentJob>& sent, JobEnd end)
   };
   while (!deadlines_.empty() && ended(deadlines_.front())) deadlines_.pop_front();
   if (deadlines_.size() >= compactAt_) {
-    deadlines_.erase(std::remove_if(deadlines_.begin(), deadlines_.end(), ended),
-                     deadlines_.end());
+    deadlines_.erase(std::remove_if(deadlines_.begin(), deadlines_.end(), ended), deadlines_.end());
     compactAt_ = std::max(kFewestDeadlinesToCompact, 2 * deadlines_.size());
   }
   const bool wake = deadlines_.empty();

@@ -41,7 +41,9 @@
 // "<bin>/VandruUtil" exists, the broker starts "VandruUtil vadcommandhost
 // -kivlog" (working directory the bin folder, a session of its own,
 // standard input on /dev/null, standard output and error appended to
-// "<UserData>/vadcommandhost.log", no other inherited descriptor; with
+// "<UserData>/vadcommandhost.log" (opened by the daemon, never through a
+// link nor another user's file, OwnLogFile.h; else /dev/null), no other
+// inherited descriptor; with
 // "-kivlog" the host's engine log, and with it every script runtime message
 // as "ScriptLog> ...", goes to standard output and so into that file) and waits
 // up to kRegistrationTimeoutMs for a host to register. The wait ends early
@@ -76,9 +78,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
-#include <functional>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -247,10 +249,10 @@ class CommandHostBroker {
   mutable std::mutex lock_;
   std::condition_variable changed_;
   std::vector<std::shared_ptr<Host>> hosts_;
-  std::shared_ptr<Spawn> spawn_;  // the start in progress, if any
+  std::shared_ptr<Spawn> spawn_;   // the start in progress, if any
   bool extraStartFailed_ = false;  // an extra start ended without registering
   size_t waitingForHost_ = 0;      // jobs waiting in AcquireHost for room
-  std::vector<int> started_;      // ids of started processes not yet reaped
+  std::vector<int> started_;       // ids of started processes not yet reaped
   // The jobs without a waiter and their bounds, oldest first (the bound is
   // the same for all); an entry whose job ended is dropped as it comes
   // first, or when the list has doubled (Detach).

@@ -12,6 +12,7 @@
 #include "assetdb/protocol/DatabaseIpc.h"
 #include "assetdb/protocol/ProcessAlive.h"
 #include "foundation/base/LogMessage.h"
+#include "foundation/diag/OwnLogFile.h"
 #include "foundation/layout/FolderLayout.h"
 #include "kiv/Log.h"
 #include "vaddaemon/DaemonConfig.h"
@@ -54,7 +55,11 @@ void OpenLogFile(const Kiv::File::Path& userData) {
   path.AddPath("vaddaemon.log");
   if (Kiv::File::FileSize(path.Str()) > kMaxLogSize)
     Kiv::File::Rename(path.Str(), path.Str() + ".old");
-  std::FILE* file = std::fopen(path.c_str(), "ae");
+  // Never appended through a link, nor to another user's file (said once
+  // on standard error).
+  const int fd = OpenOwnLogFile(path.Str(), 0666);
+  std::FILE* file = fd >= 0 ? ::fdopen(fd, "a") : nullptr;
+  if (fd >= 0 && file == nullptr) ::close(fd);
   const unsigned pid = unsigned(getpid());
   Kiv::Log::SetSink([file, pid](std::string_view line) {
     std::fwrite(line.data(), 1, line.size(), stderr);

@@ -9,7 +9,8 @@
 //      sets the roots (fatal, exit status 1, when UserData cannot be
 //      written) and CreateUserDataFolders makes the layout. The log goes to
 //      standard error and to UserData/"vaddaemon.log" (kept below about
-//      1 MiB: a larger one is moved to "vaddaemon.log.old" at start).
+//      1 MiB: a larger one is moved to "vaddaemon.log.old" at start; never
+//      written through a link nor to another user's file, OwnLogFile.h).
 //   2. Networking starts (NetStartup).
 //   3. The database-owner block of UserData/assets.tdx is opened and the
 //      daemon claims ownership with port 0. While another live process owns

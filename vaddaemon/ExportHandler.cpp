@@ -1,11 +1,17 @@
 #include "vaddaemon/ExportHandler.h"
 #include "assetdb/protocol/VADRequestCodes.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <memory>
 #include <new>
 #include <system_error>
 #include <vector>
@@ -13,7 +19,6 @@
 #include "assetdb/archive/CDPArchive.h"
 #include "assetdb/archive/CDPNames.h"
 #include "assetdb/protocol/ResultsLog.h"
-#include "foundation/layout/AssetFolderEntries.h"
 #include "foundation/lzss/LZSSEncoder.h"
 #include "foundation/soup/ACSChunk.h"
 #include "foundation/soup/ACSRawDataCore.h"
@@ -21,6 +26,7 @@
 #include "foundation/soup/Soup.h"
 #include "foundation/stream/TStream.h"
 #include "foundation/stream/TStreamTyped.h"
+#include "kiv/FileBeneath.h"
 #include "vaddaemon/AssetConfigReader.h"
 #include "vaddaemon/AssetStore.h"
 #include "vaddaemon/DaemonContext.h"
@@ -43,12 +49,23 @@ bool IsConfigName(const std::string& name) {
   return lower == "config.txt" || lower == "config.chump";
 }
 
-bool ReadWholeFile(const fs::path& path, uint64_t size, std::vector<uint8_t>& out) {
-  std::ifstream input(path, std::ios::binary);
-  if (!input) return false;
+// Reads the whole of the open file `fd` of `size` bytes; false when it
+// holds another count.
+bool ReadWholeFile(int fd, uint64_t size, std::vector<uint8_t>& out) {
   out.resize(size_t(size));
-  if (size != 0) input.read(reinterpret_cast<char*>(out.data()), std::streamsize(size));
-  return input.gcount() == std::streamsize(size) && input.peek() == std::char_traits<char>::eof();
+  size_t done = 0;
+  for (;;) {
+    // One byte more than expected, to see a file that grew.
+    uint8_t extra = 0;
+    uint8_t* to = done < out.size() ? out.data() + done : &extra;
+    const size_t want = done < out.size() ? out.size() - done : 1;
+    const ssize_t got = ::read(fd, to, want);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) return done == out.size();
+    if (done >= out.size()) return false;
+    done += size_t(got);
+  }
 }
 
 // The framed LZSS form: u32 count of decoded bytes, then the coded stream.
@@ -62,116 +79,188 @@ std::vector<uint8_t> PackBytes(const std::vector<uint8_t>& bytes) {
   return out;
 }
 
+struct DirCloser {
+  void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+// An entry of a folder as listed: its name and type (never a link followed).
+struct Item {
+  std::string name;
+  unsigned char type;
+};
+
 class FolderPacker {
  public:
-  FolderPacker(const fs::path& root, std::string& error, std::vector<std::string>& leftOut)
-      : root_(root), error_(error), leftOut_(leftOut) {}
+  FolderPacker(const Kiv::BeneathFolder& root, const fs::path& rootPath, std::string& error,
+               std::vector<std::string>& leftOut)
+      : root_(root), rootPath_(rootPath), error_(error), leftOut_(leftOut) {}
 
-  // Fills `files` from `folder`, `depth` levels below the root; false with
-  // the error set on failure.
-  bool Pack(const fs::path& folder, Soup& files, uint32_t depth);
+  // Fills `files` from the folder open as `folder` (taken over), `relative`
+  // below the root and `depth` levels down; false with the error set on
+  // failure. Each file is read from the descriptor it was judged on.
+  bool Pack(int folder, const std::string& relative, Soup& files, uint32_t depth);
 
  private:
-  bool AddFile(const fs::path& path, const std::string& name, Soup& files);
+  bool List(int folder, const std::string& relative, std::vector<Item>& items);
+  // Adds the file `name` of the folder open as `folder`; one that turned
+  // out to be no plain file (changed since the listing) is left out with a
+  // warning.
+  bool AddFile(int folder, const std::string& relative, const std::string& name, Soup& files);
   // Why the archive cannot carry `item`, empty when it can.
-  std::string Unwritable(const fs::directory_entry& item) const;
-  void LeaveOut(const fs::path& path, const std::string& why) {
-    leftOut_.push_back("The file '" + Relative(path) + "' is left out of the archive: " + why +
-                       ".");
-  }
-  std::string Relative(const fs::path& path) const {
-    return path.lexically_relative(root_).string();
+  std::string Unwritable(const Item& item, const std::string& relative) const;
+  std::string LinkReason(const std::string& relative) const;
+  void LeaveOut(const std::string& relative, const std::string& why) {
+    leftOut_.push_back("The file '" + relative + "' is left out of the archive: " + why + ".");
   }
 
-  fs::path root_;
+  const Kiv::BeneathFolder& root_;
+  fs::path rootPath_;
   std::string& error_;
   std::vector<std::string>& leftOut_;
   uint64_t total_ = 0;
 };
 
-std::string FolderPacker::Unwritable(const fs::directory_entry& item) const {
-  const std::string name = item.path().filename().string();
-  if (!CDP::IsValidFileName(name)) return "its name has characters an archive does not carry";
-  std::error_code failure;
-  const fs::file_status status = item.symlink_status(failure);
-  if (failure) return "it cannot be examined";
-  if (fs::is_directory(status)) return std::string();
-  if (fs::is_symlink(status)) {
-    return LeadsOutOfFolder(root_.string(), item.path().string())
-               ? "it is a link to a file outside the asset folder"
-               : "it is a link, and an archive carries only plain files";
-  }
-  if (!fs::is_regular_file(status)) return "it is not a plain file";
-  if (!CDP::IsAllowedFileType(name)) return "an archive carries no file of its type";
+std::string FolderPacker::LinkReason(const std::string& relative) const {
+  const Kiv::BeneathFolder::Opened opened = root_.OpenFile(relative);
+  if (opened.fd >= 0) ::close(opened.fd);
+  return opened.outcome == Kiv::BeneathFolder::Outcome::kLeavesFolder
+             ? "it is a link to a file outside the asset folder"
+             : "it is a link, and an archive carries only plain files";
+}
+
+std::string FolderPacker::Unwritable(const Item& item, const std::string& relative) const {
+  if (!CDP::IsValidFileName(item.name)) return "its name has characters an archive does not carry";
+  if (item.type == DT_DIR) return std::string();
+  if (item.type == DT_LNK) return LinkReason(relative);
+  if (item.type == DT_UNKNOWN) return "it cannot be examined";
+  if (item.type != DT_REG) return "it is not a plain file";
+  if (!CDP::IsAllowedFileType(item.name)) return "an archive carries no file of its type";
   return std::string();
 }
 
-bool FolderPacker::Pack(const fs::path& folder, Soup& files, uint32_t depth) {
-  files.Create();
-  std::error_code failure;
-  std::vector<fs::directory_entry> items;
-  for (fs::directory_iterator it(folder, failure), end; !failure && it != end;
-       it.increment(failure)) {
-    items.push_back(*it);
+bool FolderPacker::List(int folder, const std::string& relative, std::vector<Item>& items) {
+  std::unique_ptr<DIR, DirCloser> dir(::fdopendir(folder));
+  if (!dir) {
+    ::close(folder);
+    error_ = "the folder '" + (rootPath_ / relative).string() + "' cannot be read";
+    return false;
   }
-  if (failure) {
-    error_ = "the folder '" + folder.string() + "' cannot be read";
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(dir.get());
+    if (entry == nullptr) break;
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    unsigned char type = entry->d_type;
+    struct stat info {};
+    if (type == DT_UNKNOWN &&
+        ::fstatat(::dirfd(dir.get()), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+      type = S_ISDIR(info.st_mode)   ? DT_DIR
+             : S_ISREG(info.st_mode) ? DT_REG
+             : S_ISLNK(info.st_mode) ? DT_LNK
+                                     : DT_FIFO;
+    }
+    items.push_back({name, type});
+  }
+  if (errno != 0) {
+    error_ = "the folder '" + (rootPath_ / relative).string() + "' cannot be read";
     return false;
   }
   std::sort(items.begin(), items.end(),
-            [](const fs::directory_entry& a, const fs::directory_entry& b) {
-              return a.path() < b.path();
-            });
-  for (const fs::directory_entry& item : items) {
-    const std::string name = item.path().filename().string();
-    const std::string why = Unwritable(item);
+            [](const Item& a, const Item& b) { return a.name < b.name; });
+  return true;
+}
+
+bool FolderPacker::Pack(int folder, const std::string& relative, Soup& files, uint32_t depth) {
+  files.Create();
+  const int own = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
+  std::vector<Item> items;
+  if (own < 0 || !List(folder, relative, items)) {
+    if (own >= 0) ::close(own);
+    if (error_.empty())
+      error_ = "the folder '" + (rootPath_ / relative).string() + "' cannot be read";
+    return false;
+  }
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{own};
+  for (const Item& item : items) {
+    const std::string below = relative + item.name;
+    const std::string why = Unwritable(item, below);
     if (!why.empty()) {
-      LeaveOut(item.path(), why);
+      LeaveOut(below, why);
       continue;
     }
-    const bool isFolder = fs::is_directory(item.symlink_status(failure));
-    if (name.size() > BinarySoup::kMaxNameLength) {
-      error_ = "the name of '" + Relative(item.path()) + "' is longer than " +
+    if (item.name.size() > BinarySoup::kMaxNameLength) {
+      error_ = "the name of '" + below + "' is longer than " +
                std::to_string(BinarySoup::kMaxNameLength) + " characters";
       return false;
     }
-    if (isFolder) {
+    if (item.type == DT_DIR) {
       if (depth + 1 > kMaxFolderDepth) {
-        error_ = "the folder '" + Relative(item.path()) + "' is nested too deeply (more than " +
+        error_ = "the folder '" + below + "' is nested too deeply (more than " +
                  std::to_string(kMaxFolderDepth) + " levels)";
         return false;
       }
-      Soup child;
-      if (!Pack(item.path(), child, depth + 1)) return false;
-      files.SetNamedSoup(Kiv::PString(name), child);
+      const int child =
+          ::openat(own, item.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (child < 0) {
+        error_ = "the folder '" + (rootPath_ / below).string() + "' cannot be read";
+        return false;
+      }
+      Soup sub;
+      if (!Pack(child, below + "/", sub, depth + 1)) return false;
+      files.SetNamedSoup(Kiv::PString(item.name), sub);
       continue;
     }
-    if (depth == 0 && IsConfigName(name)) continue;
-    if (!AddFile(item.path(), name, files)) return false;
+    if (depth == 0 && IsConfigName(item.name)) continue;
+    if (!AddFile(own, below, item.name, files)) return false;
   }
   return true;
 }
 
-bool FolderPacker::AddFile(const fs::path& path, const std::string& name, Soup& files) {
-  std::error_code failure;
-  const uintmax_t size = fs::file_size(path, failure);
-  if (failure) {
-    error_ = "the file '" + path.string() + "' cannot be read";
+bool FolderPacker::AddFile(int folder, const std::string& relative, const std::string& name,
+                           Soup& files) {
+  const std::string path = (rootPath_ / relative).string();
+  const int fd =
+      ::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0 && errno == ELOOP) {
+    // Turned into a link since the listing: left out as one.
+    LeaveOut(relative, LinkReason(relative));
+    return true;
+  }
+  if (fd < 0) {
+    error_ = "the file '" + path + "' cannot be read";
     return false;
   }
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) {
+    error_ = "the file '" + path + "' cannot be read";
+    return false;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    LeaveOut(relative, "it is not a plain file");
+    return true;
+  }
+  const uint64_t size = uint64_t(info.st_size);
   if (size > kMaxFileBytes || total_ + size > kMaxEntryBytes) {
     error_ = "the asset's files are too large to be sent as an archive entry";
     return false;
   }
   total_ += size;
   std::vector<uint8_t> bytes;
-  if (!ReadWholeFile(path, size, bytes)) {
-    error_ = "the file '" + path.string() + "' cannot be read";
+  if (!ReadWholeFile(fd, size, bytes)) {
+    error_ = "the file '" + path + "' cannot be read";
     return false;
   }
   const std::vector<uint8_t> packed = PackBytes(bytes);
   if (packed.empty()) {
-    error_ = "the file '" + path.string() + "' cannot be compressed";
+    error_ = "the file '" + path + "' cannot be compressed";
     return false;
   }
   CoreRef core = ACSRawDataCore::CreateCopy(packed.data(), uint32_t(packed.size()));
@@ -249,8 +338,16 @@ bool BuildArchiveEntry(AssetStore& store, const KUID& kuid, Soup& entry, std::st
   Soup files;
   const fs::path folder(store.InstalledPath(asset));
   std::vector<std::string> ignored;
-  FolderPacker packer(folder, error, leftOut != nullptr ? *leftOut : ignored);
-  if (!packer.Pack(folder, files, 0)) return false;
+  Kiv::BeneathFolder root;
+  const int top = root.Open(folder.string())
+                      ? ::openat(root.Descriptor(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                      : -1;
+  if (top < 0) {
+    error = "the folder '" + folder.string() + "' cannot be read";
+    return false;
+  }
+  FolderPacker packer(root, folder, error, leftOut != nullptr ? *leftOut : ignored);
+  if (!packer.Pack(top, std::string(), files, 0)) return false;
   entry.SetNamedSoup(CDP::Tag::Files(), files);
   entry.SetNamedTag(CDP::Tag::Compression(), std::string_view("LZSS"));
   return true;

@@ -11,6 +11,9 @@
 //     that an archive reader accepts are taken (CDP::IsValidFileName, the
 //     33 content file types); links (a link leading out of the asset folder
 //     named as such), devices and other special files are left out. Each
+//     file is read from the descriptor it was judged on (opened without
+//     following a link or waiting), so an entry swapped for a link or a
+//     pipe meanwhile is left out too, never read through. Each
 //     file or folder left out (but the configuration) adds a line to
 //     `*leftOut` (when not null) naming it, relative to the asset folder,
 //     and why; the handler sends each as a warning before the entry;

@@ -1,6 +1,7 @@
 // FolderTree (see FolderTree.h).
 #include "vaddaemon/FolderTree.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,9 +9,11 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 #include "foundation/layout/AssetFolderEntries.h"
+#include "kiv/FileBeneath.h"
 
 namespace fs = std::filesystem;
 
@@ -53,10 +56,8 @@ bool WriteAll(int fd, const char* data, size_t n) {
   return true;
 }
 
-bool CopyFile(const fs::path& from, const fs::path& to, std::string* error) {
-  errno = 0;
-  Fd in(open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (in.get() < 0) return Fail(error, "cannot read", from);
+// Copies the open file `in` (`from`, for messages) to the new file `to`.
+bool CopyFile(Fd& in, const fs::path& from, const fs::path& to, std::string* error) {
   struct stat info {};
   if (fstat(in.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
     errno = 0;
@@ -85,37 +86,106 @@ bool CopyFile(const fs::path& from, const fs::path& to, std::string* error) {
   return true;
 }
 
-bool CopyTree(const fs::path& root, const fs::path& from, const fs::path& to, uint32_t depth,
-              std::string* error) {
+// The kind of an entry of an open folder, without following a link.
+unsigned char EntryType(int folder, const dirent& entry) {
+  if (entry.d_type != DT_UNKNOWN) return entry.d_type;
+  struct stat info {};
+  if (fstatat(folder, entry.d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) return DT_UNKNOWN;
+  if (S_ISDIR(info.st_mode)) return DT_DIR;
+  if (S_ISREG(info.st_mode)) return DT_REG;
+  if (S_ISLNK(info.st_mode)) return DT_LNK;
+  return DT_UNKNOWN;
+}
+
+struct DirCloser {
+  void operator()(DIR* dir) const { closedir(dir); }
+};
+
+// One copy: every file is read from the descriptor that the decision to
+// copy it was made on, so nothing swapped in meanwhile is ever read.
+class TreeCopy {
+ public:
+  TreeCopy(const Kiv::BeneathFolder& root, std::string* error) : root_(root), error_(error) {}
+
+  // Copies the folder open as `folder` (taken over), `relative` below the
+  // root and named `from` in messages, into the new folder `to`.
+  bool Copy(int folder, const fs::path& from, const std::string& relative, const fs::path& to,
+            uint32_t depth);
+
+ private:
+  bool CopyLink(const fs::path& source, const std::string& relative, const fs::path& target);
+
+  const Kiv::BeneathFolder& root_;
+  std::string* error_;
+};
+
+bool TreeCopy::CopyLink(const fs::path& source, const std::string& relative,
+                        const fs::path& target) {
+  // A link counts as what it points to, opened as it is judged; only plain
+  // files of the asset folder may be behind it.
+  const Kiv::BeneathFolder::Opened opened = root_.OpenFile(relative);
+  Fd in(opened.fd);
   errno = 0;
-  if (depth > kMaxFolderDepth) return Fail(error, "folders nested too deeply", from);
-  std::error_code ec;
-  if (!fs::create_directory(to, ec) || ec) return Fail(error, "cannot create the folder", to);
-  fs::directory_iterator it(from, ec);
-  if (ec) return Fail(error, "cannot list the folder", from);
-  for (; it != fs::directory_iterator(); it.increment(ec)) {
-    const fs::path source = it->path();
-    const fs::path target = to / source.filename();
-    const fs::file_status own = fs::symlink_status(source, ec);
-    if (ec) return Fail(error, "cannot examine", source);
-    if (fs::is_directory(own)) {
-      if (!CopyTree(root, source, target, depth + 1, error)) return false;
-      continue;
-    }
-    // A link counts as what it points to; only plain files of the asset
-    // folder may be behind it.
-    if (fs::is_symlink(own) && LeadsOutOfFolder(root.string(), source.string())) {
-      *error = LinkLeavesFolderText(source.string());
+  switch (opened.outcome) {
+    case Kiv::BeneathFolder::Outcome::kOpened:
+      return CopyFile(in, source, target, error_);
+    case Kiv::BeneathFolder::Outcome::kLeavesFolder:
+      *error_ = LinkLeavesFolderText(source.string());
       return false;
-    }
-    const fs::file_status seen = fs::is_symlink(own) ? fs::status(source, ec) : own;
-    errno = 0;
-    if (ec || !fs::is_regular_file(seen))
-      return Fail(error, "neither a plain file nor a folder", source);
-    if (!CopyFile(source, target, error)) return false;
+    case Kiv::BeneathFolder::Outcome::kFailed:
+      errno = opened.error;
+      return Fail(error_, "cannot read", source);
+    default:
+      return Fail(error_, "neither a plain file nor a folder", source);
+  }
+}
+
+bool TreeCopy::Copy(int folder, const fs::path& from, const std::string& relative,
+                    const fs::path& to, uint32_t depth) {
+  std::unique_ptr<DIR, DirCloser> dir(fdopendir(folder));
+  if (!dir) {
+    close(folder);
+    return Fail(error_, "cannot list the folder", from);
   }
   errno = 0;
-  if (ec) return Fail(error, "cannot list the folder", from);
+  if (depth > kMaxFolderDepth) return Fail(error_, "folders nested too deeply", from);
+  std::error_code ec;
+  if (!fs::create_directory(to, ec) || ec) return Fail(error_, "cannot create the folder", to);
+  const int fd = dirfd(dir.get());
+  for (;;) {
+    errno = 0;
+    const dirent* entry = readdir(dir.get());
+    if (entry == nullptr) break;
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    const fs::path source = from / name;
+    const fs::path target = to / name;
+    const std::string below = relative + name;
+    const unsigned char type = EntryType(fd, *entry);
+    if (type == DT_DIR) {
+      const int child = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (child < 0) return Fail(error_, "cannot list the folder", source);
+      if (!Copy(child, source, below + "/", target, depth + 1)) return false;
+      continue;
+    }
+    if (type == DT_LNK) {
+      if (!CopyLink(source, below, target)) return false;
+      continue;
+    }
+    if (type != DT_REG) {
+      errno = 0;
+      return Fail(error_, "neither a plain file nor a folder", source);
+    }
+    Fd in(openat(fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    // A file turned into a link since the listing is judged as a link.
+    if (in.get() < 0 && errno == ELOOP) {
+      if (!CopyLink(source, below, target)) return false;
+      continue;
+    }
+    if (in.get() < 0) return Fail(error_, "cannot read", source);
+    if (!CopyFile(in, source, target, error_)) return false;
+  }
+  if (errno != 0) return Fail(error_, "cannot list the folder", from);
   return true;
 }
 
@@ -142,16 +212,20 @@ bool SyncTree(const fs::path& path, uint32_t depth) {
 }  // namespace
 
 bool CopyFolderTree(const std::string& source, const std::string& target, std::string* error) {
-  std::error_code ec;
-  if (!fs::is_directory(fs::status(source, ec))) {
+  Kiv::BeneathFolder root;
+  if (!root.Open(source)) {
     *error = "not a folder: " + source;
     return false;
   }
+  std::error_code ec;
   if (fs::exists(fs::symlink_status(target, ec))) {
     *error = "already exists: " + target;
     return false;
   }
-  return CopyTree(source, source, target, 0, error);
+  const int folder = openat(root.Descriptor(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0) return Fail(error, "cannot list the folder", source);
+  TreeCopy copy(root, error);
+  return copy.Copy(folder, source, std::string(), target, 0);
 }
 
 bool SyncFolderTree(const std::string& path) {

@@ -9,7 +9,11 @@
 // levels, or any read or write failure stops the copy with a message in
 // `*error`; the partial target is left for the caller to remove (it is
 // always inside a staging or edit folder the caller owns). Files are opened
-// without blocking, so a pipe can never hang the copy.
+// without blocking, so a pipe can never hang the copy, and each is read
+// from the descriptor it was judged on: entries are opened relative to
+// their opened folder without following a link, and a link is opened
+// through Kiv::BeneathFolder (kiv/FileBeneath.h), so a link swapped during
+// the copy can never carry a file from outside the folder into it.
 //
 // A copied file keeps its source's access and modification times. It is
 // readable and writable by the daemon's user, grants group

@@ -13,6 +13,7 @@
 #include "assetdb/protocol/VADFilterElementString.h"
 #include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/base/LogMessage.h"
+#include "foundation/diag/OwnLogFile.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
 #include "kiv/DynamicBuffer.h"
@@ -94,7 +95,7 @@ int LogFile() {
   static const int fd = []() {
     const char* path = std::getenv("VADDAEMON_REQUEST_LOG");
     if (path == nullptr || *path == '\0') return -1;
-    const int opened = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    const int opened = OpenOwnLogFile(path, 0600);
     if (opened < 0)
       LogMessage("vaddaemon> the request log \"%s\" cannot be opened; not recording requests",
                  path);

@@ -7,18 +7,21 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "assetdb/client/FindAssetSpec.h"
-#include "assetdb/client/VandruBaseSpec.h"
 #include "assetdb/client/NetExact.h"
 #include "assetdb/client/TCPTransport.h"
 #include "assetdb/client/VADClientState.h"
 #include "assetdb/client/VADClientTransaction.h"
+#include "assetdb/client/VandruBaseSpec.h"
 #include "assetdb/protocol/DatabaseIpc.h"
+#include "assetdb/protocol/ForeignOwnerFile.h"
 #include "assetdb/protocol/VADFrames.h"
 #include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/base/LogMessage.h"
@@ -319,8 +322,17 @@ bool VADOpenDatabase(const VADClientOptions& options) {
       StartDaemon();
     }
     if (attempt >= 1) WaitForDaemon(timings.attemptDelayMs, triedPort);
-    Kiv::SingleLock lock(s.connectionLock);
-    connected = ConnectLocked(&triedPort);
+    {
+      Kiv::SingleLock lock(s.connectionLock);
+      connected = ConnectLocked(&triedPort);
+    }
+    // Another user's owner block stays until that user or this one acts:
+    // no daemon can come, so the user is told at once what to do.
+    const std::string foreign = connected ? std::string() : ForeignOwnerFileText();
+    if (!foreign.empty()) {
+      std::fprintf(stderr, "%s\n", foreign.c_str());
+      break;
+    }
   }
   if (!connected) {
     LogMessage("VADOpenDatabase> unable to connect to VADDaemon");

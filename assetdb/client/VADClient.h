@@ -33,11 +33,10 @@
 // the connection that stands, trying nothing else: when there is none, or
 // the frame could not go out whole (the connection is then dropped, and
 // the daemon never acts on a frame cut off), it answers kNotSent, so that
-// the caller may make the request in full later. FinishTransact waits for the reply of a sent transaction
-// and answers what Transact would have; the caller ends the transaction.
-// Given `lost`, a connection that ended before the reply sets it and is
-// neither counted nor logged: the caller makes the request again in full
-// (read-only requests only), as if it had gone out after the end.
+// the caller may make the request in full later. FinishTransact waits for the reply of a sent
+// transaction and answers what Transact would have; the caller ends the transaction. Given `lost`,
+// a connection that ended before the reply sets it and is neither counted nor logged: the caller
+// makes the request again in full (read-only requests only), as if it had gone out after the end.
 //
 // Threads and locks: any thread may call Transact and Post. The connection
 // lock serialises connecting, writing frames and disconnecting; it is not
@@ -109,7 +108,10 @@ struct VADClientTimings {
 
 // Opens the client (see above); true at once when already open. On failure
 // logs "VADOpenDatabase> unable to connect to VADDaemon", resets the options
-// and answers false. On success makes the process's SpecRegistry.
+// and answers false. When the owner block or its lock belongs to another
+// user, no daemon can serve this one: the attempts stop at once, after the
+// line of ForeignOwnerFileText (ForeignOwnerFile.h) on standard error. On success makes the
+// process's SpecRegistry.
 bool VADOpenDatabase(const VADClientOptions& options);
 
 class VADClient : public VADClientRequests {

@@ -9,6 +9,7 @@
 #include <bit>
 #include <cerrno>
 
+#include "assetdb/protocol/ForeignOwnerFile.h"
 #include "assetdb/protocol/ProcessAlive.h"
 #include "foundation/base/LogMessage.h"
 
@@ -67,6 +68,9 @@ int OpenOwnFile(const Kiv::String& path, int flags, const char* what) {
   const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | flags, 0600);
   if (fd < 0) {
     if (errno == EACCES) {
+      struct stat seen {};
+      if (::lstat(path.c_str(), &seen) == 0 && seen.st_uid != ::geteuid())
+        NoteForeignOwnerFile(path, what, seen.st_uid);
       LogMessage(
           "DatabaseIpc> the database %s \"%s\" may not be opened by this user (it belongs to "
           "another); "
@@ -81,6 +85,7 @@ int OpenOwnFile(const Kiv::String& path, int flags, const char* what) {
     return -1;
   }
   if (info.st_uid == ::geteuid()) return fd;
+  NoteForeignOwnerFile(path, what, info.st_uid);
   LogMessage(
       "DatabaseIpc> the database %s \"%s\" belongs to user %u, not to this user (%u); ignoring it",
       what, path.c_str(), unsigned(info.st_uid), unsigned(::geteuid()));
@@ -175,6 +180,7 @@ void DatabaseIpc::CountAttach(bool created) {
 bool DatabaseIpc::Open(const Kiv::File::Path& assetIndexPath) {
   Kiv::SingleLock hold(guard_);
   if (block_ != nullptr) return true;
+  ClearForeignOwnerFile();
   DatabaseIpcNames names;
   if (!FormDatabaseIpcNames(assetIndexPath, &names)) return false;
   if (!Kiv::File::Exists(names.folder.Str())) return false;

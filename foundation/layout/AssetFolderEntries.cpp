@@ -2,54 +2,19 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
 #include <memory>
 #include <system_error>
 
+#include "kiv/FileBeneath.h"
+#include "kiv/FileConfinement.h"
+
 namespace fs = std::filesystem;
 
 namespace {
-
-bool IsInside(const fs::path& folder, const fs::path& target) {
-  auto t = target.begin();
-  for (const fs::path& part : folder) {
-    if (part.empty()) continue;  // The trailing "" of a folder ending in "/".
-    if (t == target.end() || *t != part) return false;
-    ++t;
-  }
-  return true;
-}
-
-bool IsSpecial(const fs::file_status& status) {
-  return fs::is_fifo(status) || fs::is_socket(status) || fs::is_block_file(status) ||
-         fs::is_character_file(status);
-}
-
-// The real path of the folder searched, worked out on the first link met:
-// a folder without links needs none. `failed` is set when it cannot be.
-class RealFolder {
- public:
-  explicit RealFolder(const fs::path& folder) : folder_(folder) {}
-
-  const fs::path* Get() {
-    if (!known_) {
-      known_ = true;
-      std::error_code ec;
-      real_ = fs::canonical(folder_, ec);
-      failed_ = bool(ec);
-    }
-    return failed_ ? nullptr : &real_;
-  }
-  bool Failed() const { return known_ && failed_; }
-
- private:
-  fs::path folder_;
-  fs::path real_;
-  bool known_ = false;
-  bool failed_ = false;
-};
 
 // The kind of a listed entry, from the type the listing gave (a look of its
 // own only on a file system that gives none).
@@ -92,12 +57,25 @@ bool IsDotEntry(const char* name) {
   return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
+// What a link refuses, judged by opening it as a read would
+// (Kiv::BeneathFolder); empty when nothing.
+std::string LinkRefusal(const Kiv::BeneathFolder& root, const std::string& relative,
+                        const std::string& path) {
+  const Kiv::BeneathFolder::Opened opened = root.OpenFile(relative);
+  if (opened.fd >= 0) ::close(opened.fd);
+  if (opened.outcome == Kiv::BeneathFolder::Outcome::kLeavesFolder)
+    return LinkLeavesFolderText(path);
+  if (opened.outcome == Kiv::BeneathFolder::Outcome::kNotPlain) return SpecialFileText(path);
+  return std::string();
+}
+
+// Lists `folder`, `relative` below the root, `depth` levels down.
 // `names`, when given, receives the names of the entries of `folder` itself;
 // it is cleared when the listing fails part way. The listing is read with
 // readdir, whose entry types spare a look at each plain file or folder; only
-// a link's target is looked at.
-void Search(RealFolder& realFolder, const fs::path& folder, uint32_t depth,
-            std::vector<std::string>& found, std::vector<std::string>* names) {
+// a link is opened.
+void Search(const Kiv::BeneathFolder& root, const fs::path& folder, const std::string& relative,
+            uint32_t depth, std::vector<std::string>& found, std::vector<std::string>* names) {
   if (depth > kMaxEntrySearchDepth) return;
   std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
   if (!dir) return;
@@ -113,32 +91,17 @@ void Search(RealFolder& realFolder, const fs::path& folder, uint32_t depth,
     const EntryKind kind = KindOf(*entry, folder);
     if (kind == EntryKind::kPlain || kind == EntryKind::kUnknown) continue;
     const fs::path path = folder / entry->d_name;
+    const std::string below = relative + entry->d_name;
     if (kind == EntryKind::kFolder) {
-      Search(realFolder, path, depth + 1, found, nullptr);
-      if (realFolder.Failed()) {
-        if (names != nullptr) names->clear();
-        return;
-      }
+      Search(root, path, below + "/", depth + 1, found, nullptr);
       continue;
     }
     if (kind == EntryKind::kSpecial) {
       found.push_back(SpecialFileText(path.string()));
       continue;
     }
-    std::error_code statusError;
-    const fs::path target = fs::canonical(path, statusError);
-    if (statusError) continue;
-    const fs::path* real = realFolder.Get();
-    if (real == nullptr) {
-      if (names != nullptr) names->clear();
-      return;
-    }
-    if (!IsInside(*real, target)) {
-      found.push_back(LinkLeavesFolderText(path.string()));
-      continue;
-    }
-    if (IsSpecial(fs::status(path, statusError)) && !statusError)
-      found.push_back(SpecialFileText(path.string()));
+    const std::string refusal = LinkRefusal(root, below, path.string());
+    if (!refusal.empty()) found.push_back(refusal);
   }
 }
 
@@ -147,21 +110,37 @@ void Search(RealFolder& realFolder, const fs::path& folder, uint32_t depth,
 bool LeadsOutOfFolder(const std::string& folder, const std::string& path) {
   std::error_code ec;
   if (!fs::is_symlink(fs::symlink_status(path, ec)) || ec) return false;
-  const fs::path target = fs::canonical(path, ec);
-  if (ec) return false;
-  const fs::path realFolder = fs::canonical(folder, ec);
-  return ec || !IsInside(realFolder, target);
+  Kiv::BeneathFolder root;
+  if (!root.Open(folder)) return true;
+  // The link by its place below the folder's real path.
+  const fs::path parent = fs::canonical(fs::path(path).parent_path(), ec);
+  if (ec || root.RealPath().empty()) return true;
+  const fs::path relative = parent.lexically_relative(root.RealPath());
+  if (relative.empty() || *relative.begin() == "..") return true;
+  const Kiv::BeneathFolder::Opened opened =
+      root.OpenFile((relative / fs::path(path).filename()).string());
+  if (opened.fd >= 0) ::close(opened.fd);
+  return opened.outcome == Kiv::BeneathFolder::Outcome::kLeavesFolder;
 }
 
 std::vector<std::string> RefusedFolderEntries(const std::string& folder,
                                               std::vector<std::string>* names) {
-  // A folder whose real path cannot be worked out yields nothing.
   std::vector<std::string> found;
   if (names != nullptr) names->clear();
-  RealFolder realFolder{fs::path(folder)};
-  Search(realFolder, fs::path(folder), 0, found, names);
-  if (realFolder.Failed()) found.clear();
+  Kiv::BeneathFolder root;
+  if (!root.Open(folder)) return found;
+  Search(root, fs::path(folder), std::string(), 0, found, names);
   return found;
+}
+
+std::vector<std::string> RefusedReadTexts(const Kiv::ConfinedFolder& folder) {
+  std::vector<std::string> texts;
+  for (const Kiv::ConfinedFolder::Refusal& refusal : folder.Refusals()) {
+    texts.push_back(refusal.why == Kiv::ConfinedFolder::Why::kLeavesFolder
+                        ? LinkLeavesFolderText(refusal.path)
+                        : SpecialFileText(refusal.path));
+  }
+  return texts;
 }
 
 std::string LinkLeavesFolderText(const std::string& path) {

@@ -15,6 +15,7 @@
 #include "foundation/soup/Soup.h"
 #include "foundation/spec/InterfaceTextDB.h"
 #include "foundation/text/PathHelpers.h"
+#include "kiv/FileConfinement.h"
 #include "render/textures/CompressAsciiResource.h"
 #include "render/textures/TextureJobBudget.h"
 #include "render/textures/VADTextureConvertFileRPC.h"
@@ -78,6 +79,10 @@ size_t JobWindow() {
   return std::max(2u, std::thread::hardware_concurrency());
 }
 
+// ConvertTexturesInFolder once the folder's reads are confined.
+uint32_t ConvertConfined(const Kiv::PString& location, const Kiv::File::Path& folder,
+                         ResultsLog& log, WorkerThread* queue, uint64_t memoryLimit);
+
 }  // namespace
 
 uint32_t ConvertTexturesInFolder(const Kiv::PString& location, const Kiv::File::Path& folder,
@@ -85,9 +90,25 @@ uint32_t ConvertTexturesInFolder(const Kiv::PString& location, const Kiv::File::
   RegisterCompressAsciiResourceType();
   // No picture or source is read through a link that leads out of the
   // folder, nor from a pipe or device.
-  const std::vector<std::string> refused = RefusedFolderEntries(RealFolder(location, folder));
+  // What the search names is refused before anything is read; every read
+  // below the folder is then confined to it, so a link swapped meanwhile is
+  // refused as it is met.
+  const Kiv::String real = RealFolder(location, folder);
+  const std::vector<std::string> refused = RefusedFolderEntries(real);
   for (const std::string& text : refused) log.AddResult(ResultsLog::kError, PropertyRef(), text);
   if (!refused.empty()) return kFailed;
+  Kiv::ConfinedFolder confined(real);
+  const uint32_t result = ConvertConfined(location, folder, log, queue, memoryLimit);
+  const std::vector<std::string> refusedReads = RefusedReadTexts(confined);
+  for (const std::string& text : refusedReads)
+    log.AddResult(ResultsLog::kError, PropertyRef(), text);
+  return refusedReads.empty() || result == kDiscarded ? result : kFailed;
+}
+
+namespace {
+
+uint32_t ConvertConfined(const Kiv::PString& location, const Kiv::File::Path& folder,
+                         ResultsLog& log, WorkerThread* queue, uint64_t memoryLimit) {
   Walk walk{location, &log, {}};
   bool allOk = Collect(walk, folder, 0);
   struct Running {
@@ -128,6 +149,8 @@ uint32_t ConvertTexturesInFolder(const Kiv::PString& location, const Kiv::File::
   }
   return allOk ? kAllConverted : kFailed;
 }
+
+}  // namespace
 
 uint32_t ConvertTextures(const Kiv::PString& location, const Kiv::File::Path& folder,
                          ResultsLog& log) {

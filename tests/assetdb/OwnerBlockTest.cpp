@@ -21,6 +21,7 @@
 
 #include "assetdb/protocol/DatabaseIpc.h"
 #include "assetdb/protocol/DatabaseIpcNames.h"
+#include "assetdb/protocol/ForeignOwnerFile.h"
 #include "assetdb/protocol/ProcessAlive.h"
 #include "kiv/File.h"
 #include "tests/support/LogCapture.h"
@@ -418,10 +419,22 @@ TEST_F(OwnerBlockTest, ObjectsOfAnotherUserAreIgnoredAndOwnOnesAreOwnerOnly) {
     EXPECT_TRUE(Logged(std::string("the database ") + c.what + " \"" + c.name +
                        "\" belongs to user 65534, not to this user (0); ignoring it"))
         << c.what;
+    // What the user is told: the file, its owner and what to do.
+    const std::string told = ForeignOwnerFileText();
+    EXPECT_EQ(
+        told.rfind(std::string("The database ") + c.what + " '" + c.name + "' belongs to user ", 0),
+        0u)
+        << told;
+    EXPECT_NE(told.find("65534"), std::string::npos) << told;
+    EXPECT_NE(told.find("not to this user (0): remove it, or make '" + folder_ +
+                        "' a folder of this user's own that no other user can write to."),
+              std::string::npos)
+        << told;
     ::unlink(c.name.c_str());
   }
   DatabaseIpc ipc;
   ASSERT_TRUE(ipc.Open(index_));
+  EXPECT_EQ(ForeignOwnerFileText(), "");  // Each Open tells about itself.
   for (const Kiv::String* name : {&names_.lockPath, &names_.blockPath}) {
     const int fd = ::open(name->c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);

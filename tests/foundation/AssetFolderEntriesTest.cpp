@@ -85,4 +85,19 @@ TEST_F(AssetFolderEntriesTest, PipesAreRefusedAndPlainTreesGiveNothing) {
                                                SpecialFileText(At("asset/sub/to-pipe.im"))}));
 }
 
+// The search looks kMaxEntrySearchDepth folders down and no deeper: a pipe
+// in the deepest folder it lists is named, one a level below is not (a
+// confined read refuses that one as it is met).
+TEST_F(AssetFolderEntriesTest, PipesAreNamedDownToTheSearchDepthAndNoDeeper) {
+  std::string deepest;
+  for (uint32_t level = 0; level < kMaxEntrySearchDepth; ++level) deepest += "d/";
+  for (const std::string& folder : {"at/" + deepest, "past/" + deepest + "d/"}) {
+    fs::create_directories(At(folder));
+    ASSERT_EQ(::mkfifo(At(folder + "pipe.im").c_str(), 0600), 0);
+  }
+  EXPECT_EQ(RefusedFolderEntries(At("at")),
+            std::vector<std::string>{SpecialFileText(At("at/" + deepest + "pipe.im"))});
+  EXPECT_TRUE(RefusedFolderEntries(At("past")).empty());
+}
+
 }  // namespace

@@ -158,4 +158,34 @@ TEST_F(TetcheckTest, PipeAsMeshIsRefusedNotOpened) {
                          "export\n");
 }
 
+// A pipe deeper than the search for refused entries looks
+// (kMaxEntrySearchDepth) is refused as it is read: the run answers at
+// once with the same error instead of waiting for a writer that never
+// comes. Bounded, so that a host that waits fails rather than hangs.
+TEST_F(TetcheckTest, PipeDeeperThanTheSearchIsRefusedAtOnce) {
+  const std::string asset = At("deep-pipe");
+  fs::copy(Fixture("clean"), asset, fs::copy_options::recursive);
+  fs::remove(asset + "/crate.im");
+  std::string deep;
+  for (int level = 0; level < 70; ++level) deep += "d/";
+  fs::create_directories(asset + "/" + deep);
+  ASSERT_EQ(::mkfifo((asset + "/" + deep + "crate.im").c_str(), 0600), 0);
+  std::string config;
+  {
+    std::ifstream in(asset + "/config.txt", std::ios::binary);
+    config.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  const size_t mesh = config.find("\"crate.im\"");
+  ASSERT_NE(mesh, std::string::npos);
+  config.replace(mesh, 10, "\"" + deep + "crate.im\"");
+  Put("deep-pipe/config.txt", config);
+  const ToolRun run = Tetcheck({At("defs"), asset}, 20);
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_NE(run.out.find("The file '" + asset + "/" + deep +
+                         "crate.im' is not a plain file (a pipe, socket or device) and is "
+                         "refused."),
+            std::string::npos)
+      << run.out;
+}
+
 }  // namespace

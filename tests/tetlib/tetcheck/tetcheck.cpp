@@ -24,7 +24,10 @@
 //
 // A folder holding a pipe, socket or device, or a link that leads out of
 // it, is refused as the tool refuses it (RefusedFolderEntries): an error
-// per such entry, and no check runs.
+// per such entry, and no check runs. The checks read the folder confined
+// to it (Kiv::ConfinedFolder): such an entry that the search did not name
+// (deeper than it looks) is refused as it is read, with the same error,
+// and never waited on.
 //
 // Exit status: 0 when every asset was validated (whatever was found); 2 for
 // bad usage or definitions that cannot be read.
@@ -43,6 +46,7 @@
 #include "foundation/stream/TBuffer.h"
 #include "foundation/text/KUID.h"
 #include "kiv/File.h"
+#include "kiv/FileConfinement.h"
 #include "kiv/RenderKernel.h"
 #include "tetlib/Container.h"
 #include "tetlib/TETLib.h"
@@ -108,10 +112,15 @@ void ValidateAsset(const std::string& asset, bool exportSoup) {
   // refused before anything is opened.
   const std::vector<std::string> refused = RefusedFolderEntries(folder);
   for (const std::string& text : refused) log.AddResult(ResultsLog::kError, PropertyRef(), text);
-  if (refused.empty() &&
-      TETLib::BeginAssetValidation(Kiv::PString(), Kiv::File::Path(folder + configName), log,
-                                   &container)) {
-    TETLib::RunAssetChecks(container, log, &exported);
+  if (refused.empty()) {
+    // Every read below the folder is confined to it, as in the tool.
+    Kiv::ConfinedFolder confined(folder);
+    if (TETLib::BeginAssetValidation(Kiv::PString(), Kiv::File::Path(folder + configName), log,
+                                     &container)) {
+      TETLib::RunAssetChecks(container, log, &exported);
+    }
+    for (const std::string& text : RefusedReadTexts(confined))
+      log.AddResult(ResultsLog::kError, PropertyRef(), text);
   }
   PurgeUnusedResources();
   PrintCommandResults(log, std::cout);
