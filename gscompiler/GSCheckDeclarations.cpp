@@ -73,6 +73,13 @@ std::string_view FunctionName(const GSFunctionSymbol& function) {
   return name.substr(0, name.find('('));
 }
 
+// The line of a declaration's name (child `name`): where a class or a
+// function starts, while the declaration's own line is where it ends.
+int NameLine(const ParseNode* declaration, int name) {
+  const ParseNode* n = declaration->child[name];
+  return n != nullptr ? n->line : declaration->line;
+}
+
 // A class with its bases resolved: what it inherits must leave room.
 bool InheritedFits(SemanticContext& context, int line, const GSClassSymbol& cls) {
   bool ok = true;
@@ -160,7 +167,8 @@ bool CheckClass(SemanticContext& context, CheckState& state, ParseNode* node) {
     tail = &pending->next;
   }
   if (state.declarationsOnly) return true;
-  return cls->ResolveBase(table, context.diagnostics) && InheritedFits(context, node->line, *cls);
+  return cls->ResolveBase(table, context.diagnostics) &&
+         InheritedFits(context, NameLine(node, 0), *cls);
 }
 
 // "::name(types)" of a function declaration.
@@ -194,7 +202,7 @@ GSFunctionSymbol* EnterFunction(SemanticContext& context, CheckState& state, Par
     return nullptr;
   }
   if (table.Insert(cls, function, true)) {
-    ok &= MethodFits(context, node->line, *cls, *function);
+    ok &= MethodFits(context, NameLine(node, 1), *cls, *function);
     return function;
   }
   table.Discard(function);
@@ -298,7 +306,7 @@ bool CheckFunction(SemanticContext& context, CheckState& state, ParseNode* node)
       ok = Fail(context, node->line, "thread function must return void, line %d.");
   }
   if (!DescribeFunction(context, state, node, function, symbolName)) return false;
-  ok &= ParametersFit(context, node->line, *function);
+  ok &= ParametersFit(context, NameLine(node, 1), *function);
 
   const bool numberOnly = isPrototype || state.declarationsOnly;
   if (state.declarationsOnly) {

@@ -43,10 +43,10 @@ bool IsMemberObject(const ParseNode* node);
 
 // FindEnclosingStatement for the node whose statement check is running,
 // found among the statements the walk is inside (their post-visits wait on
-// its stack) instead of through every sibling before `node`, so that a long
-// run of labels or jumps is checked in linear time. Without a walk in
-// progress, FindEnclosingStatement itself.
-ParseNode* EnclosingStatement(const CheckState& state, const ParseNode* node, uint32_t kindMask);
+// its stack) instead of through every sibling before the node, so that a
+// long run of labels or jumps is checked in linear time. Null outside a
+// walk.
+ParseNode* EnclosingStatement(const CheckState& state, uint32_t kindMask);
 
 // The last node of a `next` chain (null for null).
 ParseNode* LastInChain(ParseNode* chain);

@@ -112,7 +112,7 @@ void JoinChain(ParseNode* owner, ParseNode* label) {
 }
 
 bool CheckCase(SemanticContext& context, const CheckState& state, ParseNode* node) {
-  ParseNode* sw = EnclosingStatement(state, node, StatementBit(N::SwitchStmt));
+  ParseNode* sw = EnclosingStatement(state, StatementBit(N::SwitchStmt));
   if (sw == nullptr) return Fail(context, node->line, "illegal case, line %d.");
   JoinChain(sw, node);
   const ParseNode* value = node->child[0];
@@ -122,7 +122,7 @@ bool CheckCase(SemanticContext& context, const CheckState& state, ParseNode* nod
 }
 
 bool CheckDefault(SemanticContext& context, const CheckState& state, ParseNode* node) {
-  ParseNode* sw = EnclosingStatement(state, node, StatementBit(N::SwitchStmt));
+  ParseNode* sw = EnclosingStatement(state, StatementBit(N::SwitchStmt));
   if (sw == nullptr) return Fail(context, node->line, "illegal default, line %d.");
   if ((sw->flags & HasDefault) != 0)
     return Fail(context, node->line, "switch already has default, line %d.");
@@ -133,7 +133,7 @@ bool CheckDefault(SemanticContext& context, const CheckState& state, ParseNode* 
 
 bool CheckJump(SemanticContext& context, const CheckState& state, ParseNode* node, uint32_t targets,
                const char* message) {
-  node->chain = EnclosingStatement(state, node, targets);
+  node->chain = EnclosingStatement(state, targets);
   return node->chain != nullptr || Fail(context, node->line, message);
 }
 
@@ -207,7 +207,7 @@ bool CheckOn(SemanticContext& context, const CheckState& state, ParseNode* node)
       (variable->type != N::TypeObject || (variable->flags & N::LValue) == 0))
     ok =
         Fail(context, node->line, "on statement requires object type for third parameter, line %d");
-  ParseNode* wait = EnclosingStatement(state, node, StatementBit(N::WaitStmt));
+  ParseNode* wait = EnclosingStatement(state, StatementBit(N::WaitStmt));
   if (wait != nullptr) JoinChain(wait, node);
   return ok;
 }

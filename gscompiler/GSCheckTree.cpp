@@ -138,9 +138,8 @@ bool CheckTree(CheckState& state, ParseNode* tree, SemanticContext& context) {
   return passed;
 }
 
-ParseNode* EnclosingStatement(const CheckState& state, const ParseNode* node, uint32_t kindMask) {
-  if (state.walk == nullptr) return FindEnclosingStatement(node, kindMask);
-  return state.walk->Enclosing(kindMask);
+ParseNode* EnclosingStatement(const CheckState& state, uint32_t kindMask) {
+  return state.walk != nullptr ? state.walk->Enclosing(kindMask) : nullptr;
 }
 
 ParseNode* FindEnclosingStatement(const ParseNode* node, uint32_t kindMask) {
