@@ -75,6 +75,12 @@ std::string Parameters(int count) {
          "int a0) { return a0; }\n";
 }
 
+// A source the case's source includes, compiled into a library of its own.
+struct Include {
+  std::string name;  // without ".gs"
+  std::string source;
+};
+
 struct LimitCase {
   const char* name;
   std::function<std::string(bool past)> source;
@@ -83,7 +89,43 @@ struct LimitCase {
   std::vector<GSValue> args;
   int32_t result;    // what it answers, an int ...
   const char* text;  // ... or this string (when not null)
+  std::function<std::vector<Include>(bool past)> includes = nullptr;
 };
+
+// 65536 classes (65537 just past) in 64 included libraries: a library finds
+// its classes by searching a list, so they are spread out to load fast.
+constexpr int kClassLibraries = 64;
+constexpr int kClassesPerLibrary = 1024;
+
+std::vector<Include> ClassLibraries(bool past) {
+  std::vector<Include> libraries;
+  for (int k = 0; k < kClassLibraries; ++k) {
+    const bool last = k + 1 == kClassLibraries;
+    libraries.push_back(
+        {"c" + std::to_string(k),
+         Repeated(k * kClassesPerLibrary, kClassesPerLibrary + (past && last),
+                  [](int i) { return "class C" + std::to_string(i) + " { public int v; };"; })});
+  }
+  return libraries;
+}
+
+// Main takes the references of C0 ... in order: Refer0 and Refer1 on lines
+// 66 and 67 name all but the last class in their locals, Run on line 68
+// the last.
+std::string ClassReferences(bool past) {
+  const int count = kClassLibraries * kClassesPerLibrary + past;
+  const int half = count / 2;
+  const auto local = [](int i) {
+    const std::string n = std::to_string(i);
+    return "C" + n + " a" + n + ";";
+  };
+  const std::string last = "C" + std::to_string(count - 1);
+  return Repeated(0, kClassLibraries,
+                  [](int k) { return "include \"c" + std::to_string(k) + ".gs\""; }) +
+         "class Main {\n  void Refer0() { " + Repeated(0, half, local, " ") + "}\n" +
+         "  void Refer1() { " + Repeated(half, count - 1 - half, local, " ") + "}\n" +
+         "  public int Run() { " + last + " c = new " + last + "(); c.v = 6; return c.v; }\n};\n";
+}
 
 const std::string kMethods =
     "too many methods in class 'Main' (the limit is 32768, inherited ones included)";
@@ -174,26 +216,15 @@ std::vector<LimitCase> Cases() {
        {},
        0,
        "k65535"},
-      // C<i> names C<i - 1>, so the classes take the references in order.
       {"ClassesTheCodeNames",
-       [](bool past) {
-         const int count = past ? 65537 : 65536;
-         const std::string last = "C" + std::to_string(count - 1);
-         return "class C0 { public int v; };\n" +
-                Repeated(1, count - 1,
-                         [](int i) {
-                           return "class C" + std::to_string(i) + " { public C" +
-                                  std::to_string(i - 1) + " p; public int v; };";
-                         }) +
-                "class Main {\n  public int Run() { " + last + " c = new " + last +
-                "(); c.v = 6; return c.v; }\n};\n";
-       },
-       "t.gs(65539) : too many classes referred to in one library for its code to name class "
+       ClassReferences,
+       "t.gs(68) : too many classes referred to in one library for its code to name class "
        "'C65536' (the limit is 65536)",
        "$int@Main::Run()",
        {},
        6,
-       nullptr},
+       nullptr,
+       ClassLibraries},
       {"CasesOfASwitch",
        [](bool past) {
          return "class Main {\n  public int Run(int v) {\n    int r = 0;\n    switch (v) {\n" +
@@ -247,6 +278,13 @@ class CompileLimits : public GSTest::ScriptObjectFixture,
 
 TEST_P(CompileLimits, JustInsideLoadsAndJustPastIsRefused) {
   const LimitCase& c = GetParam();
+  const auto includes = [&](bool past) {
+    return c.includes ? c.includes(past) : std::vector<Include>{};
+  };
+  for (const Include& include : includes(false)) {
+    Build(include.source, include.name);
+    Announce(include.name + ".gsl");
+  }
   BuildObject(c.source(false), "inside", "Main");
   if (HasFatalFailure()) return;
   if (c.run != nullptr) {
@@ -263,6 +301,7 @@ TEST_P(CompileLimits, JustInsideLoadsAndJustPastIsRefused) {
     }
   }
 
+  for (const Include& include : includes(true)) Write(include.name + ".gs", include.source);
   const GSTest::CompiledUnit past = Compile(c.source(true));
   EXPECT_NE(past.result, 0);
   ASSERT_FALSE(past.log.empty());
