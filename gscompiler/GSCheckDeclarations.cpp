@@ -351,7 +351,7 @@ bool CheckVariables(SemanticContext& context, CheckState& state, ParseNode* node
     if (function != nullptr) {
       ++function->localCount;
       ok &= LocalFits(context, d->line, *function, *variable);
-    } else if (member && !define) {
+    } else if (!define) {  // a member: every local has its function
       ok &= MemberFits(context, d->line, *cls, *variable);
     }
     if (nameNode == nullptr) continue;

@@ -145,18 +145,19 @@ std::vector<LimitCase> Cases() {
        {},
        32767,
        nullptr},
-      // Main's Run is number 32767; B's last method is 16384 + 16382 in
-      // Main. Just past, A's and B's alone are 32769.
+      // Main inherits 32768 methods (32769 just past); Caller calls B's
+      // last, 16384 + 16383 in Main.
       {"MethodsOfTheBasesAlone",
        [](bool past) {
          return MethodClass("A", "", "f", 16384, 0) +
-                MethodClass("B", "", "g", past ? 16385 : 16383, 100000) +
-                "class Main isclass A, B {\n  public int Run() { return g16382(2); }\n};\n";
+                MethodClass("B", "", "g", past ? 16385 : 16384, 100000) +
+                "class Main isclass A, B {\n};\nclass Caller {\n  public int Run() { Main m = new "
+                "Main(); return m.g16383(2); }\n};\n";
        },
        "t.gs(32774) : " + kMethods,
-       "$int@Main::Run()",
+       "$int@Caller::Run()",
        {},
-       116384,
+       116385,
        nullptr},
       // Slots 0 and 1 head the object: m32765 is slot 32767.
       {"MembersOfOneClass",
@@ -255,11 +256,15 @@ std::vector<LimitCase> Cases() {
        0,
        nullptr},
       // A call of n arguments sums the depths 1 ... n + 1, and 1 after it:
-      // 5791 arguments come to 16776529, 5792 pass 2^24.
+      // 5791 arguments come to 16776529; each "x = 1;" adds 1, so 687 of
+      // them make 2^24, the most the loader checks.
       {"OperandStackSummedOverAFunction",
        [](bool past) {
-         const int count = past ? 5792 : 5791;
-         return Parameters(count) + "  public int Run() { return F(" +
+         const int count = 5791;
+         return Parameters(count) + "  public int Run() { int x; " +
+                Repeated(
+                    0, past ? 688 : 687, [](int) { return "x = 1;"; }, " ") +
+                "return F(" +
                 Repeated(
                     1, count - 1, [](int) { return "0"; }, ",") +
                 "0); }\n};\n";
@@ -285,7 +290,10 @@ TEST_P(CompileLimits, JustInsideLoadsAndJustPastIsRefused) {
     Build(include.source, include.name);
     Announce(include.name + ".gsl");
   }
-  BuildObject(c.source(false), "inside", "Main");
+  // The class of the function that runs ("$int@Caller::Run()"), else Main.
+  const std::string run = c.run != nullptr ? c.run : "@Main::";
+  const size_t at = run.find('@') + 1;
+  BuildObject(c.source(false), "inside", run.substr(at, run.find("::") - at).c_str());
   if (HasFatalFailure()) return;
   if (c.run != nullptr) {
     const GSFunction* fn = cls_->FindOwnFunction(c.run);
