@@ -6,9 +6,12 @@
 // of its Param node. A function whose earlier prototype is completed keeps
 // the prototype's symbol and number; its parameters are numbered afresh.
 #include <cstring>
+#include <string_view>
 
+#include "gscompiler/GSCFunction.h"
 #include "gscompiler/GSCheckInternal.h"
 #include "gscompiler/GSTypeRules.h"
+#include "gscompiler/bytecode/GSLibraryLimits.h"
 
 namespace GSCompiler {
 
@@ -37,6 +40,89 @@ bool OutOfMemory(SemanticContext& context, CheckState& state) {
   state.abort = true;
   return false;
 }
+
+// ---- what a library can hold (GSLibraryLimits.h) ----
+
+using GSLibraryFormat::kGslMaxMethods;
+using GSLibraryFormat::kGslMaxObjectSlots;
+
+// The first slot a local variable may not take: the frame's temporaries
+// follow its parameters and locals.
+constexpr uint32_t kFirstSlotPastLocals =
+    GSLibraryFormat::kGslMaxFrameSlots - uint32_t(GSTempSlots::kCount);
+
+bool TooManyMethods(SemanticContext& context, int line, const GSClassSymbol& cls) {
+  GSCompilerReport(context.diagnostics, true, false, line,
+                   "too many methods in class '%s' (the limit is %u, inherited ones included)",
+                   cls.name, kGslMaxMethods);
+  return false;
+}
+
+bool TooManyMembers(SemanticContext& context, int line, const GSClassSymbol& cls) {
+  GSCompilerReport(context.diagnostics, true, false, line,
+                   "too many members in class '%s' (an object holds at most %u slots: 2 for each "
+                   "class part and 1 for each member, inherited ones included)",
+                   cls.name, kGslMaxObjectSlots);
+  return false;
+}
+
+// The name part of a function symbol's name "::Name(types)".
+std::string_view FunctionName(const GSFunctionSymbol& function) {
+  std::string_view name(function.name != nullptr ? function.name : "");
+  if (name.starts_with("::")) name.remove_prefix(2);
+  return name.substr(0, name.find('('));
+}
+
+// The line of a declaration's name (child `name`): where a class or a
+// function starts, while the declaration's own line is where it ends.
+int NameLine(const ParseNode* declaration, int name) {
+  const ParseNode* n = declaration->child[name];
+  return n != nullptr ? n->line : declaration->line;
+}
+
+// A class with its bases resolved: what it inherits must leave room.
+bool InheritedFits(SemanticContext& context, int line, const GSClassSymbol& cls) {
+  bool ok = true;
+  if (cls.inheritedFuncs > kGslMaxMethods) ok = TooManyMethods(context, line, cls);
+  if (cls.inheritedVars > kGslMaxObjectSlots) ok = TooManyMembers(context, line, cls);
+  return ok;
+}
+
+// Each limit is reported once, by the first member or local past it (or by
+// the class when its bases alone pass it).
+bool MethodFits(SemanticContext& context, int line, const GSClassSymbol& cls,
+                const GSFunctionSymbol& function) {
+  if (cls.inheritedFuncs + uint32_t(function.index) != kGslMaxMethods) return true;
+  return TooManyMethods(context, line, cls);
+}
+
+bool MemberFits(SemanticContext& context, int line, const GSClassSymbol& cls,
+                const GSVariableSymbol& member) {
+  if (cls.inheritedVars + uint32_t(member.index) != kGslMaxObjectSlots) return true;
+  return TooManyMembers(context, line, cls);
+}
+
+bool LocalFits(SemanticContext& context, int line, const GSFunctionSymbol& function,
+               const GSVariableSymbol& local) {
+  if (uint32_t(local.index) != kFirstSlotPastLocals) return true;
+  const std::string_view name = FunctionName(function);
+  GSCompilerReport(context.diagnostics, true, false, line,
+                   "too many local variables in function '%.*s' (the limit is %u, parameters "
+                   "included)",
+                   int(name.size()), name.data(), kFirstSlotPastLocals - 1);
+  return false;
+}
+
+bool ParametersFit(SemanticContext& context, int line, const GSFunctionSymbol& function) {
+  if (function.paramCount <= GSLibraryFormat::kGslMaxParameters) return true;
+  const std::string_view name = FunctionName(function);
+  GSCompilerReport(context.diagnostics, true, false, line,
+                   "too many parameters in function '%.*s' (the limit is %u)", int(name.size()),
+                   name.data(), GSLibraryFormat::kGslMaxParameters);
+  return false;
+}
+
+// ---- declarations ----
 
 const char* TypeSpecClass(const ParseNode* typeSpec) {
   if (typeSpec == nullptr) return nullptr;
@@ -81,7 +167,8 @@ bool CheckClass(SemanticContext& context, CheckState& state, ParseNode* node) {
     tail = &pending->next;
   }
   if (state.declarationsOnly) return true;
-  return cls->ResolveBase(table, context.diagnostics);
+  return cls->ResolveBase(table, context.diagnostics) &&
+         InheritedFits(context, NameLine(node, 0), *cls);
 }
 
 // "::name(types)" of a function declaration.
@@ -114,7 +201,10 @@ GSFunctionSymbol* EnterFunction(SemanticContext& context, CheckState& state, Par
     OutOfMemory(context, state);
     return nullptr;
   }
-  if (table.Insert(cls, function, true)) return function;
+  if (table.Insert(cls, function, true)) {
+    ok &= MethodFits(context, NameLine(node, 1), *cls, *function);
+    return function;
+  }
   table.Discard(function);
   GSSymbol* earlier = table.Lookup(symbolName.c_str(), cls, false, true);
   if (earlier == nullptr || !earlier->IsFunction() || earlier->owner != cls) {
@@ -216,6 +306,7 @@ bool CheckFunction(SemanticContext& context, CheckState& state, ParseNode* node)
       ok = Fail(context, node->line, "thread function must return void, line %d.");
   }
   if (!DescribeFunction(context, state, node, function, symbolName)) return false;
+  ok &= ParametersFit(context, NameLine(node, 1), *function);
 
   const bool numberOnly = isPrototype || state.declarationsOnly;
   if (state.declarationsOnly) {
@@ -257,7 +348,12 @@ bool CheckVariables(SemanticContext& context, CheckState& state, ParseNode* node
                 nameNode != nullptr ? nameNode->text : "");
       continue;
     }
-    if (function != nullptr) ++function->localCount;
+    if (function != nullptr) {
+      ++function->localCount;
+      ok &= LocalFits(context, d->line, *function, *variable);
+    } else if (!define) {  // a member: every local has its function
+      ok &= MemberFits(context, d->line, *cls, *variable);
+    }
     if (nameNode == nullptr) continue;
     nameNode->type = variable->type;
     nameNode->className = variable->className;

@@ -41,6 +41,13 @@ void ReportInternalError(SemanticContext& context, const char* text = "Internal 
 bool IsCallee(const ParseNode* node);
 bool IsMemberObject(const ParseNode* node);
 
+// FindEnclosingStatement for the node whose statement check is running,
+// found among the statements the walk is inside (their post-visits wait on
+// its stack) instead of through every sibling before the node, so that a
+// long run of labels or jumps is checked in linear time. Null outside a
+// walk.
+ParseNode* EnclosingStatement(const CheckState& state, uint32_t kindMask);
+
 // The last node of a `next` chain (null for null).
 ParseNode* LastInChain(ParseNode* chain);
 

@@ -111,8 +111,8 @@ void JoinChain(ParseNode* owner, ParseNode* label) {
   owner->chain = label;
 }
 
-bool CheckCase(SemanticContext& context, ParseNode* node) {
-  ParseNode* sw = FindEnclosingStatement(node, StatementBit(N::SwitchStmt));
+bool CheckCase(SemanticContext& context, const CheckState& state, ParseNode* node) {
+  ParseNode* sw = EnclosingStatement(state, StatementBit(N::SwitchStmt));
   if (sw == nullptr) return Fail(context, node->line, "illegal case, line %d.");
   JoinChain(sw, node);
   const ParseNode* value = node->child[0];
@@ -121,8 +121,8 @@ bool CheckCase(SemanticContext& context, ParseNode* node) {
   return true;
 }
 
-bool CheckDefault(SemanticContext& context, ParseNode* node) {
-  ParseNode* sw = FindEnclosingStatement(node, StatementBit(N::SwitchStmt));
+bool CheckDefault(SemanticContext& context, const CheckState& state, ParseNode* node) {
+  ParseNode* sw = EnclosingStatement(state, StatementBit(N::SwitchStmt));
   if (sw == nullptr) return Fail(context, node->line, "illegal default, line %d.");
   if ((sw->flags & HasDefault) != 0)
     return Fail(context, node->line, "switch already has default, line %d.");
@@ -131,8 +131,9 @@ bool CheckDefault(SemanticContext& context, ParseNode* node) {
   return true;
 }
 
-bool CheckJump(SemanticContext& context, ParseNode* node, uint32_t targets, const char* message) {
-  node->chain = FindEnclosingStatement(node, targets);
+bool CheckJump(SemanticContext& context, const CheckState& state, ParseNode* node, uint32_t targets,
+               const char* message) {
+  node->chain = EnclosingStatement(state, targets);
   return node->chain != nullptr || Fail(context, node->line, message);
 }
 
@@ -196,7 +197,7 @@ bool EndBlock(SemanticContext& context, CheckState& state, ParseNode* block) {
   return ok;
 }
 
-bool CheckOn(SemanticContext& context, ParseNode* node) {
+bool CheckOn(SemanticContext& context, const CheckState& state, ParseNode* node) {
   bool ok = true;
   if (!IsConstant(node->child[0], N::ConstString) || !IsConstant(node->child[1], N::ConstString))
     ok = Fail(context, node->line,
@@ -206,7 +207,7 @@ bool CheckOn(SemanticContext& context, ParseNode* node) {
       (variable->type != N::TypeObject || (variable->flags & N::LValue) == 0))
     ok =
         Fail(context, node->line, "on statement requires object type for third parameter, line %d");
-  ParseNode* wait = FindEnclosingStatement(node, StatementBit(N::WaitStmt));
+  ParseNode* wait = EnclosingStatement(state, StatementBit(N::WaitStmt));
   if (wait != nullptr) JoinChain(wait, node);
   return ok;
 }
@@ -227,14 +228,14 @@ bool CheckStatementKind(SemanticContext& context, CheckState& state, ParseNode* 
     case N::SwitchStmt:
       return CheckSwitch(context, node);
     case N::CaseLabel:
-      return CheckCase(context, node);
+      return CheckCase(context, state, node);
     case N::DefaultLabel:
-      return CheckDefault(context, node);
+      return CheckDefault(context, state, node);
     case N::BreakStmt:
-      return CheckJump(context, node, loops | StatementBit(N::SwitchStmt),
+      return CheckJump(context, state, node, loops | StatementBit(N::SwitchStmt),
                        "illegal break, line %d.");
     case N::ContinueStmt:
-      return CheckJump(context, node, loops, "illegal continue, line %d.");
+      return CheckJump(context, state, node, loops, "illegal continue, line %d.");
     case N::ReturnStmt:
       return CheckReturn(context, state, node);
     case N::Block:
@@ -244,7 +245,7 @@ bool CheckStatementKind(SemanticContext& context, CheckState& state, ParseNode* 
              Fail(context, node->line,
                   "wait statement must have at least 1 on statement, line %d.");
     case N::OnLabel:
-      return CheckOn(context, node);
+      return CheckOn(context, state, node);
     default:
       return true;  // goto and labels: matched by the code generator
   }

@@ -19,9 +19,26 @@ struct Pending {
   bool second;  // the node's post-visit
 };
 
-class Walk {
+}  // namespace
+
+class CheckWalk {
  public:
-  Walk(SemanticContext& context, CheckState& state) : context_(context), state_(state) {}
+  CheckWalk(SemanticContext& context, CheckState& state) : context_(context), state_(state) {}
+
+  // The nearest node around the one being visited that is a statement of
+  // a kind in `kindMask`; null when none, or a function comes first. The
+  // nodes around it are those whose post-visits wait on the stack.
+  ParseNode* Enclosing(uint32_t kindMask) const {
+    for (int i = top_ - 1; i >= 0; --i) {
+      if (!stack_[i].second) continue;
+      ParseNode* p = stack_[i].node;
+      if (p->Is(ParseNode::NodeDeclaration, ParseNode::FunctionDecl)) return nullptr;
+      if (p->nodeClass == ParseNode::NodeStatement && p->kind < 32 &&
+          (kindMask & StatementBit(p->kind)) != 0)
+        return p;
+    }
+    return nullptr;
+  }
 
   bool Run(ParseNode* tree) {
     ParseNode* node = tree;
@@ -112,11 +129,17 @@ class Walk {
   bool overflow_ = false;
 };
 
-}  // namespace
-
 bool CheckTree(CheckState& state, ParseNode* tree, SemanticContext& context) {
-  Walk walk(context, state);
-  return walk.Run(tree);
+  CheckWalk walk(context, state);
+  const CheckWalk* outer = state.walk;
+  state.walk = &walk;
+  const bool passed = walk.Run(tree);
+  state.walk = outer;
+  return passed;
+}
+
+ParseNode* EnclosingStatement(const CheckState& state, uint32_t kindMask) {
+  return state.walk != nullptr ? state.walk->Enclosing(kindMask) : nullptr;
 }
 
 ParseNode* FindEnclosingStatement(const ParseNode* node, uint32_t kindMask) {

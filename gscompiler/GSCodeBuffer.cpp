@@ -24,6 +24,12 @@ uint32_t GSCodeBuffer::Reserve(uint32_t n) {
   return at;
 }
 
+uint32_t GSCodeBuffer::ReserveJump(GSOpcode op) {
+  CountInstruction();
+  heldPops_ -= kGSOpcodeTable[op].stack;
+  return Reserve(5);
+}
+
 bool GSCodeBuffer::Seek(uint32_t position) {
   if (position > bytes.size) {
     bytes.errors |= ByteBuffer::kReadPastEnd;
@@ -66,6 +72,7 @@ void GSCodeBuffer::EmitOpU16U16(GSOpcode op, uint16_t first, uint16_t second) {
 void GSCodeBuffer::FillJump(uint32_t position, GSOpcode op, uint32_t target) {
   if (!Seek(position)) return;
   TrackStackDepth(kGSOpcodeTable[op].stack);
+  heldPops_ += kGSOpcodeTable[op].stack;
   WriteU8(op);
   WriteU32(target);
   SeekEnd();

@@ -7,10 +7,17 @@
 // raised to it; the buffer grows and, unless growth has failed, the bytes
 // are written and the position advances. Operands are little-endian.
 //
-// Holes for forward jumps: Reserve(n) writes n zero bytes and answers their
-// position; FillJump(position, opcode, target) later writes the jump there
-// (seeking back and returning to the end) and counts its stack effect then.
-// Fills do not call the line hook, so the line table stays in code order.
+// Holes for forward jumps: ReserveJump(opcode) writes 5 zero bytes and
+// answers their position; FillJump(position, opcode, target) later writes
+// the jump there (seeking back and returning to the end) and counts its
+// stack effect then. Fills do not call the line hook, so the line table
+// stays in code order. Reserve(n) makes room for other operands (tables).
+//
+// `depthSum` adds up the depth before each instruction, as the loader
+// counts it to bound its check (GSLibraryLimits.h): while a reserved jump
+// waits for its fill, the operand it will take is left out of that depth
+// (the code after a conditional jump runs without it), so the sum is the
+// loader's for the code that the entry reaches, and more for the rest.
 //
 // Failure: growth failure sets ByteBuffer::kGrowthFailed and every later
 // write is skipped; a seek beyond the written size sets kReadPastEnd and
@@ -48,6 +55,7 @@ class GSCodeBuffer {
   // instructions write their opcode this way, then their operands raw).
   void BeginOp(GSByteCode::GSOpcode op) {
     if (lineHook && lineOwner) lineHook(*lineOwner, bytes.position);
+    CountInstruction();
     TrackStackDepth(GSByteCode::kGSOpcodeTable[op].stack);
   }
   void TrackStackDepth(int delta) {
@@ -75,6 +83,8 @@ class GSCodeBuffer {
   }
   // n zero bytes; answers the position of the first.
   uint32_t Reserve(uint32_t n);
+  // The hole of a jump `op` that FillJump fills later; its position.
+  uint32_t ReserveJump(GSByteCode::GSOpcode op);
   // Moves the position; beyond the written size sets kReadPastEnd.
   bool Seek(uint32_t position);
   void SeekEnd() { bytes.position = bytes.size; }
@@ -91,10 +101,19 @@ class GSCodeBuffer {
   ByteBuffer bytes;
   int32_t depth = 0;
   int32_t maxDepth = 0;
+  uint64_t depthSum = 0;
   GSLineHook lineHook = nullptr;
   GSCFunction* lineOwner = nullptr;
 
  private:
+  void CountInstruction() {
+    const int32_t before = depth - heldPops_;
+    if (before > 0) depthSum += static_cast<uint64_t>(before);
+  }
+
+  // The operands that reserved jumps will take when they are filled.
+  int32_t heldPops_ = 0;
+
   // True when `n` bytes fit at the position (the written size then covers
   // them); grows the storage when they do not. False once growth failed.
   bool Room(uint32_t n) {

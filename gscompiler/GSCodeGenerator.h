@@ -29,7 +29,14 @@
 //   internal error.
 //
 // Messages: "case has duplicate value, line %d" and "%s, line %d" for an
-// unresolved break, continue or goto are counted errors of the report;
+// unresolved break, continue or goto are counted errors of the report, and
+// so is code that passes what a library can hold (GSLibraryLimits.h): "too
+// many different strings in the code of one library (the limit is 65536)",
+// "too many classes referred to in one library for its code to name class
+// '%s' (the limit is 65536)", "too many cases in switch (the limit is
+// 65535)", "too many on labels in wait (the limit is 65535)" and, for a
+// function or class initialiser whose operand-stack depths summed over its
+// code pass what the loader checks, "%s is too large to load (...)";
 // "Function %s not implemented", "Native function %s has been implemented",
 // "Compiler error GEC", "Compiler error GEOUM" and "Compiler error GECTS"
 // go to the compile log and fail the generation. Every line the generator

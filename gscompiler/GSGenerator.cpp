@@ -6,22 +6,17 @@
 #include "foundation/threads/JobDeadline.h"
 #include "gscompiler/GSSemanticCheck.h"
 #include "gscompiler/GSTypeNames.h"
+#include "gscompiler/bytecode/GSLibraryLimits.h"
 
 namespace GSCompiler {
 
 using namespace GSByteCode;
+using namespace GSLibraryFormat;
 
 namespace {
 
 bool IsDecl(const ParseNode* n, uint32_t kind) {
   return n->Is(ParseNode::NodeDeclaration, kind);
-}
-
-// Walks a label chain (switch cases, wait on-labels) for `label`.
-bool ChainHolds(const ParseNode* statement, const ParseNode* label) {
-  for (const ParseNode* n = statement->chain; n != nullptr; n = n->chain)
-    if (n == label) return true;
-  return false;
 }
 
 uint32_t ChainCount(const ParseNode* statement, uint32_t kind) {
@@ -85,8 +80,45 @@ bool GSGenerator::AddFixup(uint32_t position, int label, const char* text, int l
   return true;
 }
 
-uint32_t GSGenerator::StringIndex(const char* text) {
-  return strings_.Index(text);
+bool GSGenerator::CodeStringIndex(const char* text, uint16_t& index) {
+  const uint32_t i = strings_.Index(text);
+  if (i == GSLibraryStrings::kNoIndex) return InternalError();
+  // Code asks for its strings before the library writer adds its names, so
+  // these are the first indices of the table.
+  if (i >= kGslMaxCodeStrings) {
+    GSCompilerReport(&diag_, true, false, line_,
+                     "too many different strings in the code of one library (the limit is %u)",
+                     kGslMaxCodeStrings);
+    return false;
+  }
+  index = static_cast<uint16_t>(i);
+  return true;
+}
+
+bool GSGenerator::TableFits(uint32_t entries, const char* what) {
+  if (entries <= kGslMaxTableEntries) return true;
+  GSCompilerReport(&diag_, true, false, line_, "too many %s (the limit is %u)", what,
+                   kGslMaxTableEntries);
+  return false;
+}
+
+bool GSGenerator::CodeFits(const GSCodeBuffer& code, const Kiv::String& what, int32_t line) {
+  if (code.depthSum > kGslMaxCheckedDepthSum) {
+    GSCompilerReport(&diag_, true, false, line,
+                     "%s is too large to load (its operand-stack depths, summed over its "
+                     "instructions, pass the limit of %llu)",
+                     what.c_str(), static_cast<unsigned long long>(kGslMaxCheckedDepthSum));
+    return false;
+  }
+  // Not reached from a source: a depth of D takes a sum above D * D / 4
+  // (an instruction pushes at most 2), far past the limit above at 65535.
+  if (static_cast<uint32_t>(code.maxDepth) > kGslMaxOperandDepth) {
+    GSCompilerReport(&diag_, true, false, line,
+                     "%s needs too deep an operand stack (the limit is %u)", what.c_str(),
+                     kGslMaxOperandDepth);
+    return false;
+  }
+  return true;
 }
 
 int32_t GSGenerator::ClassIndex(const char* className) {
@@ -172,6 +204,8 @@ bool GSGenerator::CompileClass(ParseNode* node) {
   const char* name = node->child[0] ? node->child[0]->Text() : nullptr;
   GSSymbol* s = name ? symbols_.Lookup(name, nullptr, false, false) : nullptr;
   if (s == nullptr || !s->IsClass()) return false;
+  // Read now: the name's node goes with the nodes of the first function.
+  const int32_t nameLine = node->child[0] ? node->child[0]->line : node->line;
   try {
     classes_.push_back(std::make_unique<GSCClass>(static_cast<GSClassSymbol*>(s)));
   } catch (const std::bad_alloc&) {
@@ -182,8 +216,11 @@ bool GSGenerator::CompileClass(ParseNode* node) {
   code_ = &class_->initialiser;
   temps_ = &class_->initialiserTemps;
   tempBase_ = 1;
-  const bool ok = CompileStatementList(node->child[2]);
+  bool ok = CompileStatementList(node->child[2]);
   if (ok && class_->initialiser.Size() != 0) class_->initialiser.EmitOp(RET);
+  if (ok)
+    ok = CodeFits(class_->initialiser, Kiv::String("the initialiser of class '") + name + "'",
+                  nameLine);
   const bool failed = class_->initialiser.Failed() || class_->allocationFailed;
   code_ = nullptr;
   temps_ = nullptr;
@@ -237,6 +274,13 @@ bool GSGenerator::CompileFunction(ParseNode* node) {
   bool ok = CompileStatementList(node->child[3] ? node->child[3]->child[0] : nullptr);
   if (ok && labels_.ResolveFixups(fn->code, &diag_) != 0) ok = false;
   if (ok && (fn->code.Failed() || fn->allocationFailed)) ok = InternalError();
+  if (ok) {
+    const ParseNode* nameNode = node->child[1];
+    ok = CodeFits(
+        fn->code,
+        Kiv::String("function '") + (nameNode && nameNode->text ? nameNode->Text() : "") + "'",
+        nameNode ? nameNode->line : node->line);
+  }
   symbol->tempCount = fn->temps.Used();
   fn->code.lineHook = nullptr;
 
@@ -335,7 +379,7 @@ bool GSGenerator::CompileWhile(ParseNode* node) {
   const uint32_t top = code_->Position();
   labels_.DefineLabel(l.continueLabel, top);
   if (!CompileCondition(node->child[0])) return false;
-  const uint32_t hole = code_->Reserve(5);
+  const uint32_t hole = code_->ReserveJump(JZ);
   if (!CompileNode(node->child[1])) return false;
   code_->EmitOpU32(JMP, top);
   code_->FillJump(hole, JZ, code_->Position());
@@ -353,7 +397,7 @@ bool GSGenerator::CompileFor(ParseNode* node) {
     code_->EmitOp(PUSH1);
   else if (!CompileCondition(node->child[1]))
     return false;
-  const uint32_t hole = code_->Reserve(5);
+  const uint32_t hole = code_->ReserveJump(JZ);
   if (node->child[2] && !CompileNode(node->child[2])) return false;
   labels_.DefineLabel(l.continueLabel, code_->Position());
   if (!CompileExpressionChain(node->child[3])) return false;
@@ -365,13 +409,13 @@ bool GSGenerator::CompileFor(ParseNode* node) {
 
 bool GSGenerator::CompileIf(ParseNode* node) {
   if (!CompileCondition(node->child[0])) return false;
-  const uint32_t hole = code_->Reserve(5);
+  const uint32_t hole = code_->ReserveJump(JZ);
   if (node->child[1] && !CompileNode(node->child[1])) return false;
   if (node->child[2] == nullptr) {
     code_->FillJump(hole, JZ, code_->Position());
     return true;
   }
-  const uint32_t skip = code_->Reserve(5);
+  const uint32_t skip = code_->ReserveJump(JMP);
   if (!CompileNode(node->child[2])) return false;
   code_->FillJump(hole, JZ, skip + 5);
   code_->FillJump(skip, JMP, code_->Position());
@@ -384,13 +428,13 @@ bool GSGenerator::CompileSwitch(ParseNode* node) {
   loops_[node] = LoopLabels{breakLabel, -1};
   if (!CompileExpressionChain(node->child[0])) return false;
   const uint32_t n = ChainCount(node, ParseNode::CaseLabel);
-  if (n > 0xFFFF) return InternalError();
+  if (!TableFits(n, "cases in switch")) return false;
   code_->BeginOp(SWITCH);
   code_->WriteU8(SWITCH);
   code_->WriteU16(static_cast<uint16_t>(n));
   const uint32_t table = code_->Reserve(8 * n + 4);
   try {
-    switches_.push_back(SwitchState{node, {}, false, 0});
+    switches_.push_back(SwitchState{{}, false, 0});
   } catch (const std::bad_alloc&) {
     return InternalError();
   }
@@ -416,14 +460,13 @@ bool GSGenerator::CompileSwitch(ParseNode* node) {
   return true;
 }
 
+// A label belongs to the nearest switch or wait around it (GSSemanticCheck.h),
+// which is the innermost one being generated: no chain is searched, so a
+// long switch or wait takes linear time. A label that went elsewhere would
+// leave its statement's count short, an internal error there.
 bool GSGenerator::CompileCase(ParseNode* node, bool isDefault) {
-  SwitchState* state = nullptr;
-  for (auto it = switches_.rbegin(); it != switches_.rend(); ++it) {
-    if (!ChainHolds(it->node, node)) continue;
-    state = &*it;
-    break;
-  }
-  if (state == nullptr) return InternalError();
+  if (switches_.empty()) return InternalError();
+  SwitchState* state = &switches_.back();
   if (isDefault) {
     state->hasDefault = true;
     state->defaultPosition = code_->Position();
@@ -445,14 +488,14 @@ bool GSGenerator::CompileWait(ParseNode* node) {
   if (l.breakLabel < 0 || l.continueLabel < 0) return false;
   loops_[node] = l;
   const uint32_t n = ChainCount(node, ParseNode::OnLabel);
-  if (n > 0xFFFF) return InternalError();
+  if (!TableFits(n, "on labels in wait")) return false;
   labels_.DefineLabel(l.continueLabel, code_->Position());
   code_->BeginOp(WAIT);
   code_->WriteU8(WAIT);
   code_->WriteU16(static_cast<uint16_t>(n));
   const uint32_t table = code_->Reserve(8 * n);
   try {
-    waits_.push_back(WaitState{node, {}, {}, l.breakLabel});
+    waits_.push_back(WaitState{{}, {}, l.breakLabel});
   } catch (const std::bad_alloc&) {
     return InternalError();
   }
@@ -462,11 +505,13 @@ bool GSGenerator::CompileWait(ParseNode* node) {
   if (state.labels.size() != n) return InternalError();
   code_->Seek(table);
   for (const ParseNode* label : state.labels) {
-    const uint32_t major = StringIndex(label->child[0]->text);
-    const uint32_t minor = StringIndex(label->child[1]->text);
-    if (major > 0xFFFF || minor > 0xFFFF) return InternalError();
-    code_->WriteU16(static_cast<uint16_t>(major));
-    code_->WriteU16(static_cast<uint16_t>(minor));
+    const LineScope at(line_, label);
+    uint16_t major = 0, minor = 0;
+    if (!CodeStringIndex(label->child[0]->text, major) ||
+        !CodeStringIndex(label->child[1]->text, minor))
+      return false;
+    code_->WriteU16(major);
+    code_->WriteU16(minor);
   }
   for (uint32_t position : state.positions) code_->WriteU32(position);
   code_->SeekEnd();
@@ -479,8 +524,8 @@ bool GSGenerator::CompileOnLabel(ParseNode* node) {
   const ParseNode* minor = node->child[1];
   if (major == nullptr || minor == nullptr || major->text == nullptr || minor->text == nullptr)
     return InternalError();
-  WaitState* wait =
-      waits_.empty() || !ChainHolds(waits_.back().node, node) ? nullptr : &waits_.back();
+  // Inside a wait, the label is the innermost wait's (see CompileCase).
+  WaitState* wait = waits_.empty() ? nullptr : &waits_.back();
   if (wait != nullptr) {
     if (!wait->labels.empty()) {
       code_->EmitOpU32(JMP, 0);
@@ -493,14 +538,14 @@ bool GSGenerator::CompileOnLabel(ParseNode* node) {
       return InternalError();
     }
   } else {
-    const uint32_t majorIndex = StringIndex(major->text);
-    const uint32_t minorIndex = StringIndex(minor->text);
-    if (majorIndex > 0xFFFF || minorIndex > 0xFFFF) return InternalError();
+    uint16_t majorIndex = 0, minorIndex = 0;
+    if (!CodeStringIndex(major->text, majorIndex) || !CodeStringIndex(minor->text, minorIndex))
+      return false;
     code_->BeginOp(WAIT);
     code_->WriteU8(WAIT);
     code_->WriteU16(1);
-    code_->WriteU16(static_cast<uint16_t>(majorIndex));
-    code_->WriteU16(static_cast<uint16_t>(minorIndex));
+    code_->WriteU16(majorIndex);
+    code_->WriteU16(minorIndex);
     code_->WriteU32(code_->Position() + 4);
   }
   code_->TrackStackDepth(1);  // the delivered message

@@ -54,13 +54,11 @@ class GSGenerator {
     int32_t line;
   };
   struct SwitchState {
-    const ParseNode* node;
     std::vector<CaseEntry> cases;
     bool hasDefault;
     uint32_t defaultPosition;
   };
   struct WaitState {
-    const ParseNode* node;
     std::vector<const ParseNode*> labels;
     std::vector<uint32_t> positions;
     int breakLabel;
@@ -133,8 +131,17 @@ class GSGenerator {
   // prefix + name + suffix and counts nothing. Both answer false.
   bool InternalError();
   bool Message(const char* prefix, const char* name = nullptr, const char* suffix = "");
-  uint32_t StringIndex(const char* text);
+  // The string-table index of `text` as a u16 operand; false after a
+  // counted error (past the strings code can name, or out of memory).
+  bool CodeStringIndex(const char* text, uint16_t& index);
   int32_t ClassIndex(const char* className);
+  // A counted error when the entries of a SWITCH or WAIT table pass what
+  // its u16 count holds; `what` names them ("cases in switch").
+  bool TableFits(uint32_t entries, const char* what);
+  // Counted errors when `code` is more than the loader takes (its summed
+  // or deepest operand stack); `what` names the code ("function 'F'"),
+  // `line` is the line of the report.
+  bool CodeFits(const GSCodeBuffer& code, const Kiv::String& what, int32_t line);
 
   GSSymbolTable& symbols_;
   GSLibraryStrings& strings_;

@@ -4,6 +4,7 @@
 
 #include "gscompiler/GSSemanticCheck.h"
 #include "gscompiler/GSTypeNames.h"
+#include "gscompiler/bytecode/GSLibraryLimits.h"
 
 namespace GSCompiler {
 
@@ -79,7 +80,15 @@ bool GSGenerator::CompileCondition(ParseNode* chain) {
 
 bool GSGenerator::EmitClassIndex(GSOpcode op, const char* className) {
   const int32_t index = ClassIndex(className);
-  if (index < 0 || index > 0xFFFF) return InternalError();
+  if (index < 0) return InternalError();
+  // Class references are numbered as the unit first names each class.
+  if (static_cast<uint32_t>(index) >= GSLibraryFormat::kGslMaxCodeClasses) {
+    GSCompilerReport(&diag_, true, false, line_,
+                     "too many classes referred to in one library for its code to name class "
+                     "'%s' (the limit is %u)",
+                     className, GSLibraryFormat::kGslMaxCodeClasses);
+    return false;
+  }
   code_->EmitOpU16(op, static_cast<uint16_t>(index));
   return true;
 }
@@ -133,9 +142,9 @@ bool GSGenerator::CompileExpression(ParseNode* node) {
           code_->EmitOpU32(PUSHI, node->value);
           return true;
         case ParseNode::ConstString: {
-          const uint32_t index = StringIndex(node->text);
-          if (index > 0xFFFF) return InternalError();
-          code_->EmitOpU16(PUSHSTR, static_cast<uint16_t>(index));
+          uint16_t index = 0;
+          if (!CodeStringIndex(node->text, index)) return false;
+          code_->EmitOpU16(PUSHSTR, index);
           return true;
         }
         default:
@@ -346,11 +355,12 @@ bool GSGenerator::CompileLogical(ParseNode* node) {
   ParseNode* b = node->child[1];
   if (!CompileExpression(a)) return false;
   if (GSIsReferenceType(a->type)) code_->EmitOp(NOTNULL);
-  const uint32_t hole = code_->Reserve(5);
+  const GSOpcode jump = node->op == ParseNode::OpAnd ? JZKEEP : JNZKEEP;
+  const uint32_t hole = code_->ReserveJump(jump);
   code_->EmitOp(POP);
   if (!CompileExpression(b)) return false;
   if (GSIsReferenceType(b->type)) code_->EmitOp(NOTNULL);
-  code_->FillJump(hole, node->op == ParseNode::OpAnd ? JZKEEP : JNZKEEP, code_->Position());
+  code_->FillJump(hole, jump, code_->Position());
   return true;
 }
 
@@ -543,7 +553,8 @@ bool GSGenerator::CompileCall(ParseNode* node) {
     if (!CompileExpression(arg)) return false;
   const int32_t value = static_cast<int32_t>(node->value);
   const uint16_t k = static_cast<uint16_t>(static_cast<int16_t>(1 - value));
-  const char* name = method ? (callee->child[1] ? callee->child[1]->Text() : nullptr) : callee->text;
+  const char* name =
+      method ? (callee->child[1] ? callee->child[1]->Text() : nullptr) : callee->text;
   if (!method && name != nullptr && std::strcmp(name, "inherited") == 0) {
     code_->EmitOpU16(INHERITED, k);
   } else {

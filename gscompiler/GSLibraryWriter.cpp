@@ -78,6 +78,8 @@ uint32_t DependencyIndexOf(const WriteContext& w, const GSClassSymbol* cls) {
 }
 
 // The virtual slot of a function: its class's function base + its index.
+// The semantic pass keeps function numbers and member slots inside what
+// the 16 bits hold (GSLibraryLimits.h), so the cut loses nothing.
 int32_t VirtualSlotOf(const GSFunctionSymbol* fn) {
   const GSClassSymbol* owner = fn->OwnerClass();
   if (owner == nullptr) return -1;

@@ -15,6 +15,17 @@
 // Internal compiler errors ("Internal compiler error." without a file
 // prefix) are counted as errors too.
 //
+// What a library can number is held here (GSLibraryLimits.h), each limit
+// reported once, as a counted error on the line of the declaration that
+// passes it (a class whose bases alone pass it: the class):
+// "too many methods in class '%s' (the limit is 32768, inherited ones
+// included)", "too many members in class '%s' (an object holds at most
+// 32768 slots: 2 for each class part and 1 for each member, inherited ones
+// included)", "too many parameters in function '%s' (the limit is 32768)"
+// and "too many local variables in function '%s' (the limit is 65527,
+// parameters included)" (the frame's 8 temporaries take the rest of its
+// 65536 slots).
+//
 // What the pass leaves in the nodes (fields of ParseNode):
 // - parent: for a child the node that holds it; for a node reached as the
 //   `next` of another, that other node.
@@ -67,6 +78,8 @@ struct SemanticContext {
   ParseArena* arena;  // for the nodes the pass adds
 };
 
+class CheckWalk;
+
 // The state of one CheckTree run.
 struct CheckState {
   bool abort = false;
@@ -74,6 +87,7 @@ struct CheckState {
   bool skipChildren = false;
   GSFunctionSymbol* currentFunction = nullptr;
   GSClassSymbol* currentClass = nullptr;
+  const CheckWalk* walk = nullptr;  // the innermost CheckTree in progress
 };
 
 bool CheckTree(CheckState& state, ParseNode* tree, SemanticContext& context);

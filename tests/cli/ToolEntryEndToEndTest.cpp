@@ -198,6 +198,23 @@ TEST_F(ToolEntry, CompileWorksInTheCallersFolder) {
   EXPECT_TRUE(missing.out.ends_with("\nOK (0 Errors, 0 Warnings)\n")) << missing.out;
 }
 
+// A class of more methods than a library can number is a compile error,
+// not a library that no loader takes.
+TEST_F(ToolEntry, CompileRefusesAClassOfMoreMethodsThanALibraryNumbers) {
+  const std::string work = MakeTempFolder();
+  std::string source = "class Big {\n";
+  for (int i = 0; i < 33000; ++i)
+    source += "  public int f" + std::to_string(i) + "(int a) { return a; }\n";
+  ASSERT_TRUE(WriteFile(work + "/Big.gs", source + "};\n"));
+  const ToolResult compiled = Run({"compile", "Big.gs"}, work);
+  EXPECT_EQ(compiled.status, 255);
+  EXPECT_NE(compiled.out.find("big.gs(32770) : too many methods in class 'Big' (the limit is "
+                              "32768, inherited ones included)\n"),
+            std::string::npos)
+      << compiled.out;
+  EXPECT_FALSE(fs::exists(work + "/Big.gsl"));
+}
+
 // "closevaddaemon" ends the daemon of its own installation only; the
 // database outlives it and the next command starts another.
 TEST_F(ToolEntry, CloseVADDaemonEndsOnlyItsOwnDaemon) {
