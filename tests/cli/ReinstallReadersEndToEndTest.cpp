@@ -6,6 +6,7 @@
 // far quicker, while reinstalls run in other processes beside them.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -43,9 +44,15 @@ class ReinstallReaders : public ToolFixture {
     fs::create_directories(folder);
     EXPECT_TRUE(WriteFile(folder + "/config.txt", config));
     fs::copy_file(sample + "/thumbnail.jpg", folder + "/thumbnail.jpg");
+    // Text that hardly compresses, so that packing it takes a while too.
+    uint32_t seed = 12345;
     for (int file = 0; file < kPaddingFiles; ++file) {
-      EXPECT_TRUE(WriteFile(folder + "/notes" + std::to_string(file) + ".txt",
-                            std::string(1500, char('a' + file % 26))));
+      std::string text(1500, ' ');
+      for (char& c : text) {
+        seed = seed * 1103515245u + 12345u;
+        c = char('!' + (seed >> 16) % 90);
+      }
+      EXPECT_TRUE(WriteFile(folder + "/notes" + std::to_string(file) + ".txt", text));
     }
     const ToolResult installed = Run({"installfrompath", folder});
     EXPECT_EQ(installed.status, 0) << installed.out << installed.err;
