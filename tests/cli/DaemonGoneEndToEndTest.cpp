@@ -80,9 +80,8 @@ TEST_F(DaemonGone, BatchGoesOnWithANewDaemon) {
   ToolResult batch;
   std::thread runner([&] {
     // The shell puts the batch's output where it can be read while it runs.
-    batch = RunProgram("/bin/sh",
-                       {"-c", "exec ./VandruUtil @" + folder + "/batch.txt > " + out}, BinPath(),
-                       240000);
+    batch = RunProgram("/bin/sh", {"-c", "exec ./VandruUtil @" + folder + "/batch.txt > " + out},
+                       BinPath(), 240000);
   });
   const std::string done = std::string("+ ") + kKuid + " : ";
   auto linesDone = [&] {

@@ -68,14 +68,14 @@ class EditCommitRace : public ToolFixture {
                         committed.out.find("The asset was committed.") != std::string::npos;
       const bool takenFirst =
           committed.out.find("the asset is not open for edit") != std::string::npos;
-      if (!done && !takenFirst) editor.failures.push_back("commit: " + committed.out + committed.err);
+      if (!done && !takenFirst)
+        editor.failures.push_back("commit: " + committed.out + committed.err);
     }
   }
 };
 
 TEST_F(EditCommitRace, EverySavedFileIsCommitted) {
-  const ToolResult installed =
-      InstallScenery(kKuid, "", {{"base.txt", "the installed copy\n"}});
+  const ToolResult installed = InstallScenery(kKuid, "", {{"base.txt", "the installed copy\n"}});
   ASSERT_EQ(installed.status, 0) << installed.out << installed.err;
   const std::string scratch = UserDataPath() + "/../scratch";
   fs::create_directories(scratch);  // the same file system as the edit folders

@@ -141,8 +141,8 @@ TEST_F(KeywordsTest, ImportEndsOnceItsKeywordsAreStored) {
     kuids.push_back("<kuid:431907:" + std::to_string(200 + asset) + ">");
     const std::string folder = parent + "/a" + std::to_string(asset);
     fs::create_directories(folder);
-    ASSERT_TRUE(WriteFile(folder + "/config.txt", "kuid " + kuids.back() +
-                                                      "\nusername \"Car\"\nkind \"scenery\"\n"));
+    ASSERT_TRUE(WriteFile(folder + "/config.txt",
+                          "kuid " + kuids.back() + "\nusername \"Car\"\nkind \"scenery\"\n"));
   }
   const ToolResult installed = Run({"installfrompath", parent});
   ASSERT_EQ(installed.status, 0) << installed.out << installed.err;

@@ -136,8 +136,8 @@ TEST_F(ReinstallReaders, ExportsDuringReinstallsAreWhole) {
           EXPECT_EQ(results[batch].status, 0) << results[batch].err;
           EXPECT_EQ(CountLines(results[batch].out, kClean), kBatchLines) << results[batch].out;
           for (int index = 0; index < kBatchLines; ++index) {
-            EXPECT_EQ(ReadFile(archive(batch, index)), reference)
-                << "the archive is not the whole asset";
+            EXPECT_TRUE(ReadFile(archive(batch, index)) == reference)
+                << archive(batch, index) << " is not the whole asset";
             fs::remove(archive(batch, index));
           }
         }

@@ -49,9 +49,9 @@ class ToolLoop {
   // True once `count` runs have ended; false after `timeoutMs`.
   bool WaitForRuns(int count, int timeoutMs) {
     std::unique_lock<std::mutex> hold(mutex_);
-    return ended_.wait_for(hold, std::chrono::milliseconds(timeoutMs),
-                           [&] { return static_cast<int>(runs_.size()) >= count || done_; }) &&
-           static_cast<int>(runs_.size()) >= count;
+    return ended_.wait_for(hold, std::chrono::milliseconds(timeoutMs), [&] {
+      return static_cast<int>(runs_.size()) >= count || done_;
+    }) && static_cast<int>(runs_.size()) >= count;
   }
   void Stop() {
     {
