@@ -210,8 +210,8 @@ StoreResult AssetStore::CommitEdit(const KUID& kuid, InstallOutcome* outcome) {
   if (taken.empty() || !RemoveFolderTree(taken))
     return StoreResult::Fail(StoreCode::kIoError, "cannot clear the folder " + taken);
   if (std::rename(editPath.c_str(), taken.c_str()) != 0)
-    return StoreResult::Fail(StoreCode::kIoError, "cannot take the edit folder " + editPath +
-                                                      ": " + std::strerror(errno));
+    return StoreResult::Fail(StoreCode::kIoError, "cannot take the edit folder " + editPath + ": " +
+                                                      std::strerror(errno));
   const StoreResult result = CommitTaken(s, row, taken, outcome);
   if (!result.Ok()) GiveBackTaken(s, kuid, taken, editPath);
   return result;

@@ -620,8 +620,7 @@ bool VADClient::AwaitPosted() {
   transaction.Begin();
   // Over the connection that carried the posts only: an answer from another
   // would say nothing about them.
-  if (StartTransact(VADRequestCode::kKeepAlive, request, transaction, false) !=
-      StartResult::kSent)
+  if (StartTransact(VADRequestCode::kKeepAlive, request, transaction, false) != StartResult::kSent)
     return false;
   return FinishTransact(VADRequestCode::kKeepAlive, transaction);
 }

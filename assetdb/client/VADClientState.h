@@ -44,7 +44,7 @@ struct ClientState {
   uint32_t connection = 0;  // Number of the latest connection; 0 before any.
   std::atomic<uint64_t> lostRequests{0};
 
-  std::mutex openLock;  // Serialises VADOpenDatabase, Reconnect and Close.
+  std::mutex openLock;           // Serialises VADOpenDatabase, Reconnect and Close.
   bool reconnectFailed = false;  // Under openLock: the last Reconnect found no daemon.
   std::unique_ptr<SpecRegistry> specs;
 
