@@ -95,13 +95,14 @@ StoreResult CommitTaken(AssetStore::Impl& s, const StoredAsset& row, const std::
 // A commit that failed after taking the edit folder gives it back its old
 // name, so the editor's path works again. When something took that path
 // meanwhile, the row names the taken folder instead: the edit stays either
-// way.
-void GiveBackTaken(AssetStore::Impl& s, const KUID& kuid, const std::string& taken,
+// way. True when the folder has its old name again.
+bool GiveBackTaken(AssetStore::Impl& s, const KUID& kuid, const std::string& taken,
                    const std::string& editPath) {
-  if (std::rename(taken.c_str(), editPath.c_str()) == 0) return;
+  if (std::rename(taken.c_str(), editPath.c_str()) == 0) return true;
   const std::string takenName = fs::path(taken).filename().string();
   s.CommitRowWithRename(
       kuid, [&](StoredAsset& now) { now.editFolder = takenName; }, std::string(), std::string());
+  return false;
 }
 
 }  // namespace
@@ -212,8 +213,14 @@ StoreResult AssetStore::CommitEdit(const KUID& kuid, InstallOutcome* outcome) {
   if (std::rename(editPath.c_str(), taken.c_str()) != 0)
     return StoreResult::Fail(StoreCode::kIoError, "cannot take the edit folder " + editPath + ": " +
                                                       std::strerror(errno));
-  const StoreResult result = CommitTaken(s, row, taken, outcome);
-  if (!result.Ok()) GiveBackTaken(s, kuid, taken, editPath);
+  StoreResult result = CommitTaken(s, row, taken, outcome);
+  if (result.Ok()) return result;
+  if (!GiveBackTaken(s, kuid, taken, editPath)) return result;
+  // The editor knows the folder by its own name, which it has again.
+  for (size_t at = result.message.find(taken); at != std::string::npos;
+       at = result.message.find(taken, at + editPath.size())) {
+    result.message.replace(at, taken.size(), editPath);
+  }
   return result;
 }
 
