@@ -19,6 +19,7 @@
 
 #include "tests/cli/ToolFixture.h"
 #include "tests/cli/ToolLoop.h"
+#include "tests/support/SanitizerScale.h"
 #include "tests/support/WaitUntil.h"
 
 extern char** environ;
@@ -66,11 +67,11 @@ class DaemonGone : public ToolFixture {
   }
 };
 
-// The daemon is killed after 200 lines of a 20,000-line batch: the line
-// then in flight may fail, every other line runs as a separate call would,
-// finding the new daemon it starts.
+// The daemon is killed after 200 lines of a 20,000-line batch (2,000 in
+// the sanitizer tree): the line then in flight may fail, every other line
+// runs as a separate call would, finding the new daemon it starts.
 TEST_F(DaemonGone, BatchGoesOnWithANewDaemon) {
-  constexpr int kLines = 20000;
+  constexpr int kLines = 20000 / VUTest::kSanitizerSlowdown;
   const std::string folder = MakeTempFolder();
   std::string lines;
   for (int line = 0; line < kLines; ++line) lines += std::string("\"status\" \"") + kKuid + "\"\n";

@@ -15,17 +15,19 @@
 
 #include "tests/cli/ToolFixture.h"
 #include "tests/cli/ToolLoop.h"
+#include "tests/support/SanitizerScale.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
 constexpr int kPaddingFiles = 60;
-constexpr int kReads = 1000;      // at least, in rounds of kBatches batches
-constexpr int kBatchLines = 50;   // lines of one batch
-constexpr int kBatches = 4;       // batches run side by side
+// At least, in rounds of kBatches batches (fewer in the sanitizer tree).
+constexpr int kReads = 1000 / VUTest::kSanitizerSlowdown;
+constexpr int kBatchLines = 50 / VUTest::kSanitizerSlowdown;  // lines of one batch
+constexpr int kBatches = 4;                                   // batches run side by side
 constexpr int kReinstallers = 2;  // processes reinstalling side by side
-constexpr int kReinstallsDuring = 20;
+constexpr int kReinstallsDuring = 20 / VUTest::kSanitizerSlowdown;
 constexpr int kMostRounds = 40;
 constexpr int kReadTimeoutMs = 120000;
 const char kKuid[] = "<kuid:0:301>";
