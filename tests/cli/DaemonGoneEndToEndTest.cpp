@@ -13,10 +13,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "assetdb/protocol/DatabaseIpc.h"
+#include "foundation/layout/FolderLayout.h"
+#include "foundation/threads/ProcessHandle.h"
 #include "tests/cli/ToolFixture.h"
 #include "tests/cli/ToolLoop.h"
 #include "tests/support/SanitizerScale.h"
@@ -105,6 +109,37 @@ TEST_F(DaemonGone, BatchGoesOnWithANewDaemon) {
   const pid_t second = DaemonOwnerPid();
   EXPECT_NE(second, 0);
   EXPECT_NE(second, first);
+}
+
+// A tool that starts while the daemon is closing (it still owns the
+// database, without a port) finds the next daemon: the one it starts ends
+// at once, as the closing one is still there, so it starts another once
+// the database has no owner.
+TEST_F(DaemonGone, ToolStartedWhileTheDaemonClosesFindsTheNextOne) {
+  ASSERT_TRUE(StopDaemonOf(Root()));
+  // This process stands for the closing daemon: a live owner, no port.
+  DetermineInstallPath(Kiv::File::Path(Root()));
+  auto closing = std::make_unique<DatabaseIpc>();
+  ASSERT_TRUE(closing->Open(GetAssetIndexPath()) && closing->ClaimOwnership(0));
+  ResetFolderLayoutForTests();
+  ToolResult status;
+  std::thread tool([&] { status = Run({"status", kKuid}, "", 30000); });
+  // The daemon the tool starts gives up while the owner lives.
+  const std::string daemon = BinPath() + "/vaddaemon";
+  pid_t refused = 0;
+  VUTest::WaitUntil(
+      [&] {
+        for (const pid_t pid : ProcessHandle::ListIds()) {
+          if (ProcessHandle::ExecutableOf(pid) == daemon) refused = pid;
+        }
+        return refused != 0;
+      },
+      3000, 1);
+  if (refused != 0) VUTest::WaitUntil([&] { return !IsRunning(refused); }, 5000);
+  closing.reset();  // the closing daemon has gone
+  tool.join();
+  EXPECT_EQ(status.status, 0) << status.out << status.err;
+  EXPECT_NE(status.out.find(std::string("+ ") + kKuid + " : "), std::string::npos) << status.out;
 }
 
 // "closevaddaemon" while other tools keep working: it returns once the
