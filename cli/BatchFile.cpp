@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "assetdb/client/VADClient.h"
 #include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/protocol/ResultsPrinter.h"
 #include "cli/RunCommand.h"
@@ -98,6 +99,9 @@ bool IsSkipped(const std::vector<std::string>& args) {
 
 int32_t RunLine(const std::vector<std::string>& args, EngineObjects& engine,
                 const char* programPath) {
+  // Each line finds a daemon as a separate run would, also when the one
+  // the lines before used went away.
+  VADClient::Reconnect();
   BatchCommandLine line(programPath, args);
   ResultsLog log;
   int32_t status = RunCommandGuarded(log, engine, line.Argc(), line.Argv());

@@ -19,7 +19,10 @@
 // never split into two commands.
 //
 // RunBatchFile runs the lines of `name` (a relative name is taken from the
-// directory the tool was started in, GetStartDirectory): for each line, arguments from
+// directory the tool was started in, GetStartDirectory). Each line finds a
+// daemon as a separate run of the tool would (VADClient::Reconnect before
+// it): when the daemon goes away, the line in flight fails and the next
+// one starts or finds a daemon. For each line, arguments from
 // SplitBatchLine after `programPath`; a line whose last argument begins with a carriage return,
 // line feed or blank is skipped; otherwise the command runs through RunCommandGuarded with a fresh
 // ResultsLog, the log is printed followed by one more line end. A refused (too long) line writes a

@@ -1,38 +1,66 @@
 // "closevaddaemon" and "vadcommandhost": the tool's own relation to the
 // asset-database daemon.
+#include <sys/types.h>
+
+#include <vector>
+
 #include "assetdb/client/VADClient.h"
+#include "assetdb/protocol/DatabaseIpc.h"
 #include "cli/CommandArgs.h"
 #include "cli/CommandHost.h"
 #include "cli/Commands.h"
 #include "foundation/layout/FolderLayout.h"
-#include "foundation/threads/Process.h"
+#include "foundation/threads/ProcessHandle.h"
 
 namespace {
 
-// How long the daemon and the other tool processes of this installation get
-// to end by themselves before they are stopped (per process).
+// How long the daemon and the command hosts it started get to end by
+// themselves before they are stopped (per process).
 constexpr uint32_t kDaemonGraceMs = 30000;
 constexpr uint32_t kToolGraceMs = 10000;
 
+// The process that owns the database now (its daemon), or 0.
+pid_t DatabaseOwnerPid() {
+  DatabaseIpc ipc;
+  if (!ipc.Open(GetAssetIndexPath())) return 0;
+  const DatabaseIpc::Snapshot snapshot = ipc.Read();
+  ipc.Close();
+  if (snapshot.owner == DatabaseIpc::kNone || snapshot.owner > 0x7FFFFFFFu) return 0;
+  return static_cast<pid_t>(snapshot.owner);
+}
+
 }  // namespace
 
-// Asks the daemon to close, then ends what is left of this installation's
-// daemon and tool processes. Only the executables in the running program's
-// own folder are matched (by real path), so the processes of another
-// installation are never touched, and the calling process never is. Every
-// wait is bounded (VADClient::CloseDaemon's wait, and the grace per process
-// of TerminateProcessesByName).
+// Asks the daemon to close, then waits until that daemon has ended, and
+// ends it when it has not within its grace; then the same for the command
+// hosts it had started (whose executable is the tool's). The daemon is the
+// one that owns the database as the request leaves (only the daemon this
+// tool is connected to can own it while it runs), pinned by its process id
+// beforehand, and is waited for only when it answered the request. Nothing
+// else is touched: a daemon that other tools start once this one has gone,
+// its command hosts, and every other tool keep running. Only executables
+// in the running program's own folder are matched (by real path), so the
+// processes of another installation are never touched, and the calling
+// process never is. Every wait is bounded (VADClient::CloseDaemon's wait,
+// and the grace per process).
 int32_t CloseVADDaemonCommand(ResultsLog&, EngineObjects&, int, char**) {
-  VADClient::CloseDaemon();
   Kiv::File::Path folder;
-  if (!GetModulePath(&folder)) return kCommandSucceeded;
-  folder.DelName();
-  Kiv::File::Path daemon = folder;
-  daemon.AddPath("vaddaemon");
-  Kiv::File::Path tool = folder;
-  tool.AddPath("VandruUtil");
-  TerminateProcessesByName(daemon.c_str(), kDaemonGraceMs);
-  TerminateProcessesByName(tool.c_str(), kToolGraceMs);
+  ProcessHandle daemon;
+  std::vector<ProcessHandle> hosts;
+  if (GetModulePath(&folder)) {
+    folder.DelName();
+    Kiv::File::Path daemonPath = folder;
+    daemonPath.AddPath("vaddaemon");
+    Kiv::File::Path toolPath = folder;
+    toolPath.AddPath("VandruUtil");
+    daemon = ProcessHandle::Open(DatabaseOwnerPid(), daemonPath.c_str());
+    if (daemon.Valid()) hosts = ProcessHandle::ChildrenOf(daemon.Pid(), toolPath.c_str());
+  }
+  bool answered = false;
+  VADClient::CloseDaemon(&answered);
+  if (!answered) return kCommandSucceeded;
+  daemon.EndAfterGrace(kDaemonGraceMs);
+  for (ProcessHandle& host : hosts) host.EndAfterGrace(kToolGraceMs);
   return kCommandSucceeded;
 }
 

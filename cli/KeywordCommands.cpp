@@ -1,5 +1,8 @@
 #include "cli/KeywordCommands.h"
 
+#include <unistd.h>
+
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -30,12 +33,14 @@ bool OpenFile(TFile& file, const Kiv::PString& location, const Kiv::String& path
   return file.Open(location, path, locationMode);
 }
 
-// The path with its extension replaced by "tmp" ("a.dat" -> "a.tmp"); a name
-// without one gets ".tmp" appended.
+// The path with its extension replaced by this process's id and "tmp"
+// ("a.dat" -> "a.<pid>.tmp"); a name without one gets ".<pid>.tmp"
+// appended. Saves running at once in other processes never share it.
 Kiv::String TemporaryPathOf(const Kiv::String& path) {
+  const Kiv::String own = std::to_string(getpid()) + ".tmp";
   const Kiv::String ext = Kiv::File::Path(path).Extension();
-  if (ext.empty()) return path + ".tmp";
-  return path.substr(0, path.size() - ext.size()) + "tmp";
+  if (ext.empty()) return path + "." + own;
+  return path.substr(0, path.size() - ext.size()) + own;
 }
 
 // Writes the text form into the temporary copy, then renames it over the
@@ -96,7 +101,9 @@ bool ImportKeywords(const Kiv::PString& location, const Kiv::String& fileName,
     const Kiv::String text(keywords.GetNamedTag(name).View());
     if (!VADClient::Request36(kuid, text)) return false;
   }
-  return true;
+  // The requests are one-way: the import ends once the daemon has stored
+  // them, so that nothing of it is left running in the daemon.
+  return count == 0 || VADClient::AwaitPosted();
 }
 
 int32_t BackupKeywordsCommand(ResultsLog& log, EngineObjects&, int, char**) {

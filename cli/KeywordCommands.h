@@ -6,18 +6,22 @@
 // "<kuid2:U:C:V>"), its value the asset's keyword text as the daemon gives it
 // (empty too). The file is written in the named soup form whatever its
 // extension; only "txt" (the text form) is known, any other form answers
-// false. The soup goes first to a temporary copy beside the target (the
-// extension replaced by "tmp"), which must reach the disk before it is
+// false. The soup goes first to a temporary copy beside the target of
+// this process's own (the extension replaced by the process id and "tmp",
+// "KeywordsBackup.<pid>.tmp"), which must reach the disk before it is
 // renamed over the target: a failed save leaves an existing file as it was
-// and answers false.
+// and answers false, and two saves at once each write a whole file.
 //
 // ImportKeywords loads such a file and sends, for each root tag in order,
 // the one-way keyword request (0x36) with the tag's name parsed as a KUID
 // (not strictly: a name that is no KUID is sent with the null KUID) and the
-// tag's value as text. It answers false when the file cannot be loaded or
-// is damaged, and also when a request could not be delivered (the daemon is
-// unreachable): the remaining tags are then not sent. The daemon's own
-// refusals are not reported back (the requests are one-way).
+// tag's value as text, then waits for the daemon to have stored them
+// (VADClient::AwaitPosted), so that nothing of the import is still running
+// in the daemon when it returns. It answers false when the file cannot be
+// loaded or is damaged, and also when a request could not be delivered or
+// the daemon went away before it answered (the remaining tags are then not
+// sent). The daemon's own refusals are not reported back (the requests are
+// one-way).
 //
 // `location` names a content location; empty opens `fileName` as a path
 // (relative ones from the working directory). Neither writes a message.

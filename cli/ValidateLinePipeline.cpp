@@ -4,6 +4,7 @@
 #include <optional>
 #include <sstream>
 
+#include "assetdb/client/VADClient.h"
 #include "assetdb/protocol/ResultsLog.h"
 #include "cli/BatchFile.h"
 #include "cli/CommandArgs.h"
@@ -101,6 +102,8 @@ void ValidateLinePipeline::Begin(Line& line) {
     line.done = true;
     return;
   }
+  // A daemon that went away is found again, as RunBatchFile does per line.
+  VADClient::Reconnect();
   line.steps.emplace(line.asset, line.log, replyIn_);
   Step(line, StartSteps);
 }

@@ -66,10 +66,13 @@ bool IsStagingFolderName(std::string_view name) {
   return name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix;
 }
 
-bool IsStoreFolderName(std::string_view name) {
-  if (IsStagingFolderName(name)) return true;
+KUID AssetOfFolderName(std::string_view name) {
   if (!name.empty() && name.back() == '~') name.remove_suffix(1);
   const KUID kuid = ParseKeywordName(name);
-  if (kuid.IsNull()) return false;
-  return AssetFolderName(kuid) == name;
+  if (kuid.IsNull() || AssetFolderName(kuid) != name) return kNullKUID;
+  return kuid;
+}
+
+bool IsStoreFolderName(std::string_view name) {
+  return IsStagingFolderName(name) || !AssetOfFolderName(name).IsNull();
 }

@@ -11,6 +11,8 @@
 // a folder). IsStoreFolderName tells whether a name is one the store makes
 // (a staging name, or exactly the canonical keyword text of a valid,
 // non-null KUID with or without "~"); recovery removes only such names.
+// AssetOfFolderName answers the KUID whose folder `name` is (the keyword
+// text with or without "~"), or the null KUID for any other name.
 // Pure functions; nothing fails.
 #pragma once
 
@@ -24,4 +26,5 @@ std::string AssetFolderName(const KUID& kuid);
 // there is none): the plain name unless `current` is it.
 std::string NextAssetFolderName(const KUID& kuid, std::string_view current);
 bool IsStagingFolderName(std::string_view name);
+KUID AssetOfFolderName(std::string_view name);
 bool IsStoreFolderName(std::string_view name);

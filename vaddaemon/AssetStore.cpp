@@ -51,14 +51,14 @@ StoreResult AssetStore::Impl::DbFail(const std::string& what) {
 }
 
 RowRead AssetStore::Impl::Read(const KUID& kuid, StoredAsset* asset) {
-  std::lock_guard<std::mutex> lock(dbMutex);
+  std::lock_guard<FairMutex> lock(dbMutex);
   if (!open) return RowRead::kError;
   return ReadAssetRow(db, kuid, asset);
 }
 
 StoreResult AssetStore::Impl::CommitRowWithRename(const KUID& kuid, const RowChange& change,
                                                   const std::string& from, const std::string& to) {
-  std::lock_guard<std::mutex> lock(dbMutex);
+  std::lock_guard<FairMutex> lock(dbMutex);
   SqliteTransaction transaction(db);
   if (!transaction.Begun()) return DbFail("cannot record the asset");
   StoredAsset row;
@@ -99,7 +99,7 @@ AssetStore::~AssetStore() = default;
 StoreResult AssetStore::Open() {
   Impl& s = *impl_;
   {
-    std::lock_guard<std::mutex> lock(s.dbMutex);
+    std::lock_guard<FairMutex> lock(s.dbMutex);
     if (s.open || s.db.IsOpen())
       return StoreResult::Fail(StoreCode::kBadArgument, "the store is open already");
     const int32_t user = s.options.localUserId;
@@ -125,7 +125,7 @@ StoreResult AssetStore::Open() {
   // Nothing else can use the store before Open has answered.
   StoreResult result = s.Recover();
   if (!result.Ok()) {
-    std::lock_guard<std::mutex> lock(s.dbMutex);
+    std::lock_guard<FairMutex> lock(s.dbMutex);
     s.open = false;
   }
   return result;
@@ -160,7 +160,7 @@ bool AssetStore::Find(const KUID& kuid, StoredAsset* asset) {
 
 std::vector<StoredAsset> AssetStore::List() {
   std::vector<StoredAsset> assets;
-  std::lock_guard<std::mutex> lock(impl_->dbMutex);
+  std::lock_guard<FairMutex> lock(impl_->dbMutex);
   if (!impl_->open || !ReadAllAssetRows(impl_->db, &assets)) assets.clear();
   return assets;
 }

@@ -23,7 +23,9 @@
 // Recovery (run by Open, before anything else touches the store), in one
 // transaction:
 //   1. a row whose installed folder is missing loses it; a row whose edit
-//      folder is missing loses its edit state;
+//      folder is missing takes the folder of its other name when that
+//      exists (a commit stopped after its take, see Edits), else loses its
+//      edit state;
 //   2. a row left with neither folder is deleted when it was a placeholder
 //      (Reserve) or had an installed folder before step 1; rows that never
 //      had folders (catalog rows written by PutMetadata) are kept;
@@ -49,9 +51,16 @@
 //
 // Edits: BeginEdit copies the installed files into U/editing; Reserve makes
 // an empty edit folder (for a new asset, a placeholder row); CommitEdit
-// copies the edit folder into staging and installs it as above (the edit
-// copy stays until the commit is recorded, so a crash never loses an
-// edit); RevertEdit forgets the edit copy (and a placeholder row).
+// first takes the edit folder away in one rename (to its other name, "~"
+// toggled), so that whatever is in it at that moment is what is committed
+// and a later write into the old path fails at once (or, once the asset is
+// opened for edit again, lands in the new edit copy); then it copies the
+// taken folder into staging and installs it as above. The edit copy stays
+// until the commit is recorded, so a crash never loses an edit: the
+// recovery gives a row whose edit folder is missing the folder of the
+// other name when that exists (a commit cut short after its take). A
+// commit that fails gives the folder back its old name. RevertEdit forgets
+// the edit copy (and a placeholder row).
 // An install (InstallStaged, InstallFolder) over an asset that is open for
 // edit discards the edit copy, unless InstallOptions::asEditCopy asks that
 // the files become the edit copy instead. Whether the asset is installed
@@ -59,11 +68,17 @@
 // install, so of two installs of one asset at once the second always sees
 // the first.
 //
+// Readers: work that reads an asset's folders (an export, a validation)
+// holds the asset for reading (HoldForReading) while it reads, so that it
+// sees one whole copy, the one before an install, commit or removal or the
+// one after it, never a folder being replaced or removed.
+//
 // Threads: every member may be called from any thread. One SQLite
 // connection is guarded by a mutex held only for index work; copies run
-// outside it. Operations on one KUID (install, remove, edit) are
-// serialised so that a copy never races a removal of the same folders.
-// Results are copies; callbacks (ForEach) run without any lock held.
+// outside it. Operations that change one KUID's folders (install, remove,
+// edit) are serialised, and wait for its readers, so that a copy or a read
+// never races a removal of the same folders. Results are copies; callbacks
+// (ForEach) run without any lock held.
 //
 // Failure: operations answer a StoreResult (see StoredAsset.h) or false /
 // the null KUID; a failed operation changes nothing in the index and
@@ -84,6 +99,7 @@
 #include <vector>
 
 #include "foundation/text/KUID.h"
+#include "vaddaemon/KUIDLockSet.h"
 #include "vaddaemon/StoredAsset.h"
 
 class Soup;
@@ -206,9 +222,9 @@ class AssetStore {
   // asset with a row but no installed files gets an empty edit folder.
   StoreResult BeginEdit(const KUID& kuid, EditInfo* info);
   // BeginEdit for an asset already open for edit, without waiting: true
-  // with its edit folder when the asset is open for edit and no other
-  // operation holds it; false, having changed nothing, otherwise (then
-  // BeginEdit gives the answer).
+  // with its edit folder when the asset is open for edit and no change of
+  // it is under way or waiting (readers do not count); false, having
+  // changed nothing, otherwise (then BeginEdit gives the answer).
   bool BeginEditIfOpen(const KUID& kuid, EditInfo* info);
   // Reserves an asset to be written: the null KUID takes NewKUID(). An
   // unknown KUID gets a placeholder row named `displayName` and an empty
@@ -219,6 +235,29 @@ class AssetStore {
   StoreResult CommitEdit(const KUID& kuid, InstallOutcome* outcome);
   // Drops the edit copy; a placeholder row goes with it.
   StoreResult RevertEdit(const KUID& kuid);
+
+  // --- Reading an asset's folders.
+  // While the hold lives, nothing changes the asset's folders (see Readers
+  // above); it delays installs, commits and removals of the asset, so keep
+  // it only while the folders are read. HoldForReading waits for a change
+  // in progress to end; TryHoldForReading never waits (Held() false when
+  // the asset is busy).
+  using ReadHold = KUIDLockSet::Hold;
+  ReadHold HoldForReading(const KUID& kuid);
+  ReadHold TryHoldForReading(const KUID& kuid);
+  // For a reader given a folder by path (a validation job): when `path`
+  // names an asset folder of the store (an installed or edit folder, by its
+  // name), holds that asset for reading into `*hold` and answers in
+  // `*folder` what to read: `path` itself while it is still one of the
+  // asset's folders, else the asset's current copy of the same kind (its
+  // edit copy when `path` was one and the asset is still open for edit,
+  // else its installed copy), so a reader sent to a copy that was replaced
+  // meanwhile reads the copy that took its place; `path` when the asset has
+  // no folder left. Any other path is answered as it is, with nothing
+  // held. Without `wait`, answers false, holding nothing, when the asset is
+  // busy.
+  bool HoldFolderForReading(const std::string& path, bool wait, ReadHold* hold,
+                            std::string* folder);
 
   // --- Looking up.
   bool Find(const KUID& kuid, StoredAsset* asset);

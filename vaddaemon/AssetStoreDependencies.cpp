@@ -25,7 +25,7 @@ bool Concerned(const StoredAsset& asset, const std::vector<KUID>& changed) {
 
 std::vector<StoredAsset> AssetStore::Versions(const KUID& kuid) {
   std::vector<StoredAsset> versions;
-  std::lock_guard<std::mutex> lock(impl_->dbMutex);
+  std::lock_guard<FairMutex> lock(impl_->dbMutex);
   if (!impl_->open || !ReadAssetVersions(impl_->db, kuid, &versions)) versions.clear();
   return versions;
 }

@@ -1,4 +1,7 @@
 // AssetStore: edit copies (see AssetStore.h).
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "foundation/soup/Soup.h"
@@ -42,6 +45,78 @@ StoreResult FillEditFolder(const std::string& installed, const std::string& targ
   return StoreResult::Success();
 }
 
+// Installs the edit copy taken to `taken` (the caller holds the asset's
+// KUID; `row` is its row): its configuration must load and name the asset
+// (or no KUID); the files are copied into staging and recorded as the
+// installed copy, the edit state cleared. The taken folder and the old
+// installed copy go once the index no longer names them. On failure
+// nothing is recorded and `taken` is as it was.
+StoreResult CommitTaken(AssetStore::Impl& s, const StoredAsset& row, const std::string& taken,
+                        AssetStore::InstallOutcome* outcome) {
+  const KUID kuid = row.kuid;
+  if (HoldsBothConfigFiles(taken))
+    return StoreResult::Fail(StoreCode::kBadConfig,
+                             "the edit folder holds both config.txt and config.chump, and "
+                             "config.txt would be ignored: remove one of them");
+  Soup config;
+  // Read as the copy below reads: never through a link out of the folder.
+  const Kiv::ConfinedFolder confined(taken);
+  if (!LoadAssetFolderConfig(taken, &config))
+    return StoreResult::Fail(StoreCode::kBadConfig,
+                             "the edit folder holds no readable config.txt or config.chump");
+  StoredAsset fresh;
+  DescribeAssetFromConfig(config, &fresh);
+  if (!fresh.kuid.IsNull() && fresh.kuid != kuid)
+    return StoreResult::Fail(StoreCode::kBadConfig, "the configuration names another KUID");
+  const std::string problem = ConfigStorageProblem(config);
+  if (!problem.empty()) return StoreResult::Fail(StoreCode::kBadConfig, problem);
+
+  const std::string staging = s.NewStagingPath();
+  std::string error;
+  if (!CopyFolderTree(taken, staging, &error) || !SyncFolderTree(staging)) {
+    RemoveFolderTree(staging);
+    return StoreResult::Fail(StoreCode::kIoError, "cannot copy the edit folder: " + error);
+  }
+  const bool wasInstalled = row.Installed();
+  const std::string oldInstalled = wasInstalled ? s.LocalPath(row.folder) : std::string();
+  const std::string folder = NextAssetFolderName(kuid, row.folder);
+  const StoreResult result = s.CommitRowWithRename(
+      kuid,
+      [&](StoredAsset& now) {
+        if (!fresh.name.empty()) now.name = fresh.name;
+        now.authorId = kuid.userId;
+        ApplyInstalledFields(fresh, true, now);
+        now.folder = folder;
+        now.editFolder.clear();
+      },
+      staging, s.LocalPath(folder));
+  if (!result.Ok()) {
+    RemoveFolderTree(staging);
+    return result;
+  }
+  RemoveFolderTree(oldInstalled);
+  RemoveFolderTree(taken);
+  if (outcome) {
+    outcome->kuid = kuid;
+    outcome->replaced = wasInstalled;
+    outcome->leftOpenForEdit = false;
+  }
+  return StoreResult::Success();
+}
+
+// A commit that failed after taking the edit folder gives it back its old
+// name, so the editor's path works again. When something took that path
+// meanwhile, the row names the taken folder instead: the edit stays either
+// way. True when the folder has its old name again.
+bool GiveBackTaken(AssetStore::Impl& s, const KUID& kuid, const std::string& taken,
+                   const std::string& editPath) {
+  if (std::rename(taken.c_str(), editPath.c_str()) == 0) return true;
+  const std::string takenName = fs::path(taken).filename().string();
+  s.CommitRowWithRename(
+      kuid, [&](StoredAsset& now) { now.editFolder = takenName; }, std::string(), std::string());
+  return false;
+}
+
 }  // namespace
 
 StoreResult AssetStore::Impl::BeginEditHeld(const KUID& kuid, AssetStore::EditInfo* info) {
@@ -60,7 +135,7 @@ StoreResult AssetStore::Impl::BeginEditHeld(const KUID& kuid, AssetStore::EditIn
   if (!result.Ok()) return result;
   {
     // Only the edit state changes; other fields may have moved meanwhile.
-    std::lock_guard<std::mutex> lock(dbMutex);
+    std::lock_guard<FairMutex> lock(dbMutex);
     SqliteTransaction transaction(db);
     StoredAsset now;
     if (!transaction.Begun() || ReadAssetRow(db, kuid, &now) != RowRead::kFound) {
@@ -86,7 +161,8 @@ StoreResult AssetStore::BeginEdit(const KUID& kuid, EditInfo* info) {
 
 bool AssetStore::BeginEditIfOpen(const KUID& kuid, EditInfo* info) {
   if (!impl_->open) return false;
-  const KUIDLockSet::Hold hold = impl_->kuidLocks.TryAcquire(kuid);
+  // Only reads: a reader of the asset does not stand in its way.
+  const KUIDLockSet::Hold hold = impl_->kuidLocks.TryAcquireShared(kuid);
   if (!hold.Held()) return false;
   StoredAsset row;
   if (impl_->Read(kuid, &row) != RowRead::kFound || !row.OpenForEdit()) return false;
@@ -140,56 +216,24 @@ StoreResult AssetStore::CommitEdit(const KUID& kuid, InstallOutcome* outcome) {
   if (read == RowRead::kError) return s.DbFail("cannot read the index");
   if (read == RowRead::kMissing || !row.OpenForEdit())
     return StoreResult::Fail(StoreCode::kNotFound, "the asset is not open for edit");
+  // The edit folder is taken in one rename: what it holds now is what is
+  // committed, and a write into the old path from now on fails at once.
   const std::string editPath = s.EditingPath(row.editFolder);
-  if (HoldsBothConfigFiles(editPath))
-    return StoreResult::Fail(StoreCode::kBadConfig,
-                             "the edit folder holds both config.txt and config.chump, and "
-                             "config.txt would be ignored: remove one of them");
-  Soup config;
-  // Read as the copy below reads: never through a link out of the folder.
-  const Kiv::ConfinedFolder confined(editPath);
-  if (!LoadAssetFolderConfig(editPath, &config))
-    return StoreResult::Fail(StoreCode::kBadConfig,
-                             "the edit folder holds no readable config.txt or config.chump");
-  StoredAsset fresh;
-  DescribeAssetFromConfig(config, &fresh);
-  if (!fresh.kuid.IsNull() && fresh.kuid != kuid)
-    return StoreResult::Fail(StoreCode::kBadConfig, "the configuration names another KUID");
-  const std::string problem = ConfigStorageProblem(config);
-  if (!problem.empty()) return StoreResult::Fail(StoreCode::kBadConfig, problem);
-
-  // The edit copy stays until the index has switched to the new copy.
-  const std::string staging = s.NewStagingPath();
-  std::string error;
-  if (!CopyFolderTree(editPath, staging, &error) || !SyncFolderTree(staging)) {
-    RemoveFolderTree(staging);
-    return StoreResult::Fail(StoreCode::kIoError, "cannot copy the edit folder: " + error);
+  const std::string taken = s.EditingPath(NextAssetFolderName(kuid, row.editFolder));
+  if (taken.empty() || !RemoveFolderTree(taken))
+    return StoreResult::Fail(StoreCode::kIoError, "cannot clear the folder " + taken);
+  if (std::rename(editPath.c_str(), taken.c_str()) != 0)
+    return StoreResult::Fail(StoreCode::kIoError, "cannot take the edit folder " + editPath + ": " +
+                                                      std::strerror(errno));
+  StoreResult result = CommitTaken(s, row, taken, outcome);
+  if (result.Ok()) return result;
+  if (!GiveBackTaken(s, kuid, taken, editPath)) return result;
+  // The editor knows the folder by its own name, which it has again.
+  for (size_t at = result.message.find(taken); at != std::string::npos;
+       at = result.message.find(taken, at + editPath.size())) {
+    result.message.replace(at, taken.size(), editPath);
   }
-  const bool wasInstalled = row.Installed();
-  const std::string oldInstalled = wasInstalled ? s.LocalPath(row.folder) : std::string();
-  const std::string folder = NextAssetFolderName(kuid, row.folder);
-  const StoreResult result = s.CommitRowWithRename(
-      kuid,
-      [&](StoredAsset& now) {
-        if (!fresh.name.empty()) now.name = fresh.name;
-        now.authorId = kuid.userId;
-        ApplyInstalledFields(fresh, true, now);
-        now.folder = folder;
-        now.editFolder.clear();
-      },
-      staging, s.LocalPath(folder));
-  if (!result.Ok()) {
-    RemoveFolderTree(staging);
-    return result;
-  }
-  RemoveFolderTree(oldInstalled);
-  RemoveFolderTree(editPath);
-  if (outcome) {
-    outcome->kuid = kuid;
-    outcome->replaced = wasInstalled;
-    outcome->leftOpenForEdit = false;
-  }
-  return StoreResult::Success();
+  return result;
 }
 
 StoreResult AssetStore::RevertEdit(const KUID& kuid) {
@@ -198,7 +242,7 @@ StoreResult AssetStore::RevertEdit(const KUID& kuid) {
   const KUIDLockSet::Hold hold = s.kuidLocks.Acquire(kuid);
   std::string editPath;
   {
-    std::lock_guard<std::mutex> lock(s.dbMutex);
+    std::lock_guard<FairMutex> lock(s.dbMutex);
     StoredAsset row;
     const RowRead read = ReadAssetRow(s.db, kuid, &row);
     if (read == RowRead::kError) return s.DbFail("cannot read the index");

@@ -18,6 +18,7 @@
 
 #include "vaddaemon/AssetIndex.h"
 #include "vaddaemon/AssetStore.h"
+#include "vaddaemon/FairMutex.h"
 #include "vaddaemon/KUIDLockSet.h"
 #include "vaddaemon/SqliteDb.h"
 
@@ -27,7 +28,7 @@ struct AssetStore::Impl {
   Options options;
   std::string localRoot;
   std::string editingRoot;
-  std::mutex dbMutex;
+  FairMutex dbMutex;
   SqliteDb db;
   bool open = false;
   RecoveryReport report;

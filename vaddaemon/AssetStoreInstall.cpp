@@ -109,7 +109,7 @@ StoreResult DecideInstall(AssetStore::Impl& s, const std::string& staging, const
 // place and the commit.
 StoreResult RecordInstall(AssetStore::Impl& s, const std::string& staging, const StoredAsset& fresh,
                           const AssetStore::InstallOptions& options, InstallPlan* plan) {
-  std::lock_guard<std::mutex> lock(s.dbMutex);
+  std::lock_guard<FairMutex> lock(s.dbMutex);
   SqliteTransaction transaction(s.db);
   if (!transaction.Begun()) return s.DbFail("cannot record the asset");
   std::string target;
@@ -157,7 +157,7 @@ void RecordTogether(AssetStore::Impl& s, std::span<StagedTogether> batch) {
   bool committed = false;
   StoreResult refused;
   {
-    std::lock_guard<std::mutex> lock(s.dbMutex);
+    std::lock_guard<FairMutex> lock(s.dbMutex);
     SqliteTransaction transaction(s.db);
     if (!transaction.Begun()) refused = s.DbFail("cannot record the asset");
     for (StagedTogether& p : batch) {
@@ -366,7 +366,7 @@ StoreResult AssetStore::Remove(const KUID& kuid) {
   const KUIDLockSet::Hold hold = s.kuidLocks.Acquire(kuid);
   FolderMoves moved;
   {
-    std::lock_guard<std::mutex> lock(s.dbMutex);
+    std::lock_guard<FairMutex> lock(s.dbMutex);
     StoredAsset row;
     const RowRead read = ReadAssetRow(s.db, kuid, &row);
     if (read == RowRead::kError) return s.DbFail("cannot read the index");

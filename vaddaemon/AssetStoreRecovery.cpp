@@ -42,7 +42,7 @@ StoreResult AssetStore::Impl::Recover() {
   std::set<std::string> keepLocal;
   std::set<std::string> keepEditing;
   {
-    std::lock_guard<std::mutex> lock(dbMutex);
+    std::lock_guard<FairMutex> lock(dbMutex);
     std::vector<StoredAsset> rows;
     if (!ReadAllAssetRows(db, &rows)) return DbFail("cannot read the index");
     SqliteTransaction transaction(db);
@@ -55,8 +55,14 @@ StoreResult AssetStore::Impl::Recover() {
         changed = true;
       }
       if (row.OpenForEdit() && !IsFolder(EditingPath(row.editFolder))) {
-        row.editFolder.clear();
-        ++report.editsCleared;
+        // A commit stopped after taking the edit folder to its other name.
+        const std::string taken = NextAssetFolderName(row.kuid, row.editFolder);
+        if (IsFolder(EditingPath(taken))) {
+          row.editFolder = taken;
+        } else {
+          row.editFolder.clear();
+          ++report.editsCleared;
+        }
         changed = true;
       }
       if (!row.Installed() && !row.OpenForEdit() && (row.placeholder || hadFolder)) {

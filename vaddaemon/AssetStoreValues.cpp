@@ -39,7 +39,7 @@ StoreResult AssetStore::PutMetadata(const StoredAsset& asset) {
   Impl& s = *impl_;
   if (asset.kuid.IsNull() || !asset.kuid.IsValid())
     return StoreResult::Fail(StoreCode::kBadArgument, "not a valid KUID");
-  std::lock_guard<std::mutex> lock(s.dbMutex);
+  std::lock_guard<FairMutex> lock(s.dbMutex);
   if (!s.open) return s.NotOpen();
   SqliteTransaction transaction(s.db);
   if (!transaction.Begun()) return s.DbFail("cannot store the asset");
@@ -59,19 +59,19 @@ StoreResult AssetStore::PutMetadata(const StoredAsset& asset) {
 StoreResult AssetStore::SetStatusByte(const KUID& kuid, uint32_t index, uint8_t value) {
   if (index >= kStatusByteCount || index == kStatusInstalledLocally || index == kStatusOpenForEdit)
     return StoreResult::Fail(StoreCode::kBadArgument, "this status byte cannot be set");
-  std::lock_guard<std::mutex> lock(impl_->dbMutex);
+  std::lock_guard<FairMutex> lock(impl_->dbMutex);
   if (!impl_->open) return impl_->NotOpen();
   return ChangeRow(*impl_, kuid, [&](StoredAsset& row) { row.status[index] = value; });
 }
 
 StoreResult AssetStore::SetFavourite(const KUID& kuid, bool favourite) {
-  std::lock_guard<std::mutex> lock(impl_->dbMutex);
+  std::lock_guard<FairMutex> lock(impl_->dbMutex);
   if (!impl_->open) return impl_->NotOpen();
   return ChangeRow(*impl_, kuid, [&](StoredAsset& row) { row.favourite = favourite; });
 }
 
 StoreResult AssetStore::SetKeywords(const KUID& kuid, std::string_view keywords) {
-  std::lock_guard<std::mutex> lock(impl_->dbMutex);
+  std::lock_guard<FairMutex> lock(impl_->dbMutex);
   if (!impl_->open) return impl_->NotOpen();
   return ChangeRow(*impl_, kuid, [&](StoredAsset& row) { row.keywords = std::string(keywords); });
 }
@@ -83,7 +83,7 @@ int32_t AssetStore::LocalUserId() const {
 KUID AssetStore::NewKUID() {
   Impl& s = *impl_;
   const int32_t user = s.options.localUserId;
-  std::lock_guard<std::mutex> lock(s.dbMutex);
+  std::lock_guard<FairMutex> lock(s.dbMutex);
   if (!s.open) return kNullKUID;
   SqliteTransaction transaction(s.db);
   int64_t highest = -1;
@@ -101,7 +101,7 @@ KUID AssetStore::NewKUID() {
 }
 
 bool AssetStore::GetLocalData(const KUID& kuid, std::string_view key, std::vector<uint8_t>* bytes) {
-  std::lock_guard<std::mutex> lock(impl_->dbMutex);
+  std::lock_guard<FairMutex> lock(impl_->dbMutex);
   if (!impl_->open) return false;
   SqliteStatement s(
       impl_->db,
@@ -116,7 +116,7 @@ bool AssetStore::GetLocalData(const KUID& kuid, std::string_view key, std::vecto
 
 StoreResult AssetStore::SetLocalData(const KUID& kuid, std::string_view key,
                                      std::span<const uint8_t> bytes) {
-  std::lock_guard<std::mutex> lock(impl_->dbMutex);
+  std::lock_guard<FairMutex> lock(impl_->dbMutex);
   if (!impl_->open) return impl_->NotOpen();
   SqliteStatement s(impl_->db,
                     "INSERT OR REPLACE INTO local_data(user_id, content_id, version, key, data)"
@@ -128,7 +128,7 @@ StoreResult AssetStore::SetLocalData(const KUID& kuid, std::string_view key,
 }
 
 bool AssetStore::GetSettingsGroup(std::string_view group, std::vector<uint8_t>* bytes) {
-  std::lock_guard<std::mutex> lock(impl_->dbMutex);
+  std::lock_guard<FairMutex> lock(impl_->dbMutex);
   if (!impl_->open) return false;
   SqliteStatement s(impl_->db, "SELECT data FROM settings WHERE grp = ?1;");
   s.BindText(1, group);
@@ -138,7 +138,7 @@ bool AssetStore::GetSettingsGroup(std::string_view group, std::vector<uint8_t>* 
 }
 
 StoreResult AssetStore::SetSettingsGroup(std::string_view group, std::span<const uint8_t> bytes) {
-  std::lock_guard<std::mutex> lock(impl_->dbMutex);
+  std::lock_guard<FairMutex> lock(impl_->dbMutex);
   if (!impl_->open) return impl_->NotOpen();
   SqliteStatement s(impl_->db, "INSERT OR REPLACE INTO settings(grp, data) VALUES(?1, ?2);");
   s.BindText(1, group);
@@ -147,7 +147,7 @@ StoreResult AssetStore::SetSettingsGroup(std::string_view group, std::span<const
 }
 
 bool AssetStore::FindUser(int32_t id, std::string* name, int32_t* secondId) {
-  std::lock_guard<std::mutex> lock(impl_->dbMutex);
+  std::lock_guard<FairMutex> lock(impl_->dbMutex);
   if (!impl_->open) return false;
   SqliteStatement s(impl_->db, "SELECT name, second_id FROM users WHERE id = ?1;");
   s.BindInt(1, id);
@@ -158,7 +158,7 @@ bool AssetStore::FindUser(int32_t id, std::string* name, int32_t* secondId) {
 }
 
 StoreResult AssetStore::SetUser(int32_t id, std::string_view name, int32_t secondId) {
-  std::lock_guard<std::mutex> lock(impl_->dbMutex);
+  std::lock_guard<FairMutex> lock(impl_->dbMutex);
   if (!impl_->open) return impl_->NotOpen();
   SqliteStatement s(impl_->db,
                     "INSERT OR REPLACE INTO users(id, second_id, name) VALUES(?1, ?2, ?3);");

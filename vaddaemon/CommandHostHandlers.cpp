@@ -19,6 +19,8 @@
 // replies 0. A failed job or a damaged job reply gives an error message and
 // 0.
 #include <exception>
+#include <mutex>
+#include <string>
 
 #include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/protocol/VADRequestCodes.h"
@@ -27,6 +29,7 @@
 #include "foundation/stream/TStream.h"
 #include "foundation/stream/TStreamTyped.h"
 #include "kiv/DynamicBuffer.h"
+#include "vaddaemon/AssetStore.h"
 #include "vaddaemon/CommandHostBroker.h"
 #include "vaddaemon/DaemonConnection.h"
 #include "vaddaemon/DaemonContext.h"
@@ -61,20 +64,54 @@ bool ReadBatchAndResult(const std::vector<uint8_t>& reply, uint32_t* batchLength
   return TStreamReadBytes(stream, result, 1) == 1;
 }
 
-// The job payload of a validate request, or false when its body is damaged.
-bool ValidateJobPayload(DaemonRequest& request, std::vector<uint8_t>* payload) {
+// The asset a validation job reads, held for reading from the moment its
+// folder is chosen until the job has ended (see AssetStore::
+// HoldFolderForReading), so the host reads one whole copy of it. Released
+// by whichever end of the job comes first, from any thread; the store is
+// kept until then.
+class JobReadHold {
+ public:
+  void Take(std::shared_ptr<AssetStore> store, AssetStore::ReadHold hold) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    hold_ = std::move(hold);
+    store_ = std::move(store);
+  }
+  void Release() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    hold_.Release();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::shared_ptr<AssetStore> store_;  // declared before the hold: outlives it
+  AssetStore::ReadHold hold_;
+};
+
+enum class PayloadMade { kMade, kDamaged, kBusy };
+
+// The job payload of a validate request. A folder of the asset store is
+// held for reading into `hold` and may be replaced by the asset's current
+// copy; kBusy, without `wait`, when that asset is busy (nothing is held).
+PayloadMade ValidateJobPayload(DaemonRequest& request, bool wait, JobReadHold& hold,
+                               std::vector<uint8_t>* payload) {
   Kiv::PString contentSet;
   Kiv::String folder;
   request.Body().ReadPString(contentSet);
   request.Body().ReadString(folder);
-  if (request.Body().GetError() != TStream::kErrorNone) return false;
+  if (request.Body().GetError() != TStream::kErrorNone) return PayloadMade::kDamaged;
+  std::string read = folder;
+  if (auto store = request.Context().Find<AssetStore>()) {
+    AssetStore::ReadHold held;
+    if (!store->HoldFolderForReading(folder, wait, &held, &read)) return PayloadMade::kBusy;
+    hold.Take(store, std::move(held));
+  }
   Kiv::DynamicBuffer data;
   TBuffer job(&data);
   TStreamWriteU32(job, kJobValidate);
   job.WriteString(contentSet.Str());
-  job.WriteString(folder);
+  job.WriteString(read);
   payload->assign(data.Data(), data.Data() + data.DataLength());
-  return true;
+  return PayloadMade::kMade;
 }
 
 // Answers the tool from the host's reply: the host's batch unchanged, then
@@ -104,6 +141,7 @@ void AnswerFailure(DaemonRequest& request, const std::string& reason) {
 // a worker after all.
 struct StartedValidation {
   std::shared_ptr<CommandHostBroker::SentJob> sent;
+  std::shared_ptr<JobReadHold> hold;
 };
 
 // On the reader: sends the job to a host with room, when one has it now,
@@ -111,23 +149,30 @@ struct StartedValidation {
 // that receives it, with a request of its own; so does a failure.
 bool StartValidate(DaemonRequest& request, const std::shared_ptr<RequestHandoff>& handoff) {
   auto broker = request.Context().Find<CommandHostBroker>();
+  if (request.IsOneWay() || !broker) return false;
+  // The reader never waits for an asset: a busy one goes to a worker.
+  auto hold = std::make_shared<JobReadHold>();
   std::vector<uint8_t> payload;
-  if (request.IsOneWay() || !broker || !ValidateJobPayload(request, &payload)) return false;
+  if (ValidateJobPayload(request, false, *hold, &payload) != PayloadMade::kMade) return false;
   auto connection = request.SharedConnection();
   DaemonContext* context = &request.Context();
   const uint32_t code = request.Code();
   const uint32_t id = request.Id();
-  auto answer = [connection, context, code, id](const std::vector<uint8_t>& reply) {
+  auto answer = [connection, context, code, id, hold](const std::vector<uint8_t>& reply) {
+    hold->Release();
     DaemonRequest answering(code, id, {}, connection, *context);
     AnswerFromHost(answering, reply);
   };
   // Made before the job leaves: once it has, the request must be taken.
   auto started = std::make_shared<StartedValidation>();
+  started->hold = hold;
   auto sent = broker->TrySend(payload, answer);
   if (!sent) return false;
   try {
     CommandHostBroker::JobEnd end;
-    end.ended = [connection, context, code, id, handoff](CommandHostBroker::JobResult result) {
+    end.ended = [connection, context, code, id, handoff,
+                 hold](CommandHostBroker::JobResult result) {
+      hold->Release();
       if (result != CommandHostBroker::JobResult::kOk) {
         try {
           DaemonRequest failing(code, id, {}, connection, *context);
@@ -142,9 +187,10 @@ bool StartValidate(DaemonRequest& request, const std::shared_ptr<RequestHandoff>
       }
       handoff->Done();
     };
-    end.resend = [handoff](const std::shared_ptr<CommandHostBroker::SentJob>& again) {
+    end.resend = [handoff, hold](const std::shared_ptr<CommandHostBroker::SentJob>& again) {
       auto resent = std::make_shared<StartedValidation>();
       resent->sent = again;
+      resent->hold = hold;
       handoff->ToWorker(std::move(resent));
     };
     if (broker->Detach(sent, std::move(end))) return true;
@@ -162,15 +208,18 @@ void HandleValidate(DaemonRequest& request) {
   if (auto started = request.ReaderStart<StartedValidation>(); started && broker) {
     // Sent by the reader, which also made the answer; here when its host
     // closed before starting it (it is sent on) or nothing could bound it.
-    if (broker->Finish(started->sent, nullptr, &error) == CommandHostBroker::JobResult::kOk) {
+    const CommandHostBroker::JobResult result = broker->Finish(started->sent, nullptr, &error);
+    if (started->hold) started->hold->Release();
+    if (result == CommandHostBroker::JobResult::kOk) {
       request.MarkReplySent();
       return;
     }
     AnswerFailure(request, error);
     return;
   }
+  JobReadHold hold;
   std::vector<uint8_t> payload;
-  if (!ValidateJobPayload(request, &payload)) {
+  if (ValidateJobPayload(request, true, hold, &payload) != PayloadMade::kMade) {
     request.SendMessage(ResultsLog::kError, "The validate request is damaged.");
   } else if (!broker || !broker->HostAvailable()) {
     request.SendMessage(ResultsLog::kError,
@@ -178,7 +227,10 @@ void HandleValidate(DaemonRequest& request) {
   } else {
     // The tool is answered on the thread that receives the host's reply,
     // without waiting for this worker to wake.
-    auto answer = [&request](const std::vector<uint8_t>& reply) { AnswerFromHost(request, reply); };
+    auto answer = [&request, &hold](const std::vector<uint8_t>& reply) {
+      hold.Release();
+      AnswerFromHost(request, reply);
+    };
     if (broker->RunJob(payload, nullptr, &error, answer) == CommandHostBroker::JobResult::kOk)
       return;
     AnswerFailure(request, error);

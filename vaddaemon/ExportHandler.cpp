@@ -318,6 +318,7 @@ void Register(RequestRegistry& registry, DaemonContext& /*context*/) {
 
 bool BuildArchiveEntry(AssetStore& store, const KUID& kuid, Soup& entry, std::string& error,
                        std::vector<std::string>* leftOut) {
+  const AssetStore::ReadHold hold = store.HoldForReading(kuid);
   StoredAsset asset;
   if (!store.Find(kuid, &asset) || !asset.Installed()) {
     error = "it is not installed locally";

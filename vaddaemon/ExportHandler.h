@@ -36,7 +36,11 @@
 // message and an empty reply (the client's entry stays empty); it never
 // sends part of an entry.
 //
-// Threads: reads the store and the asset folder only.
+// Threads: reads the store and the asset folder only, holding the asset
+// for reading (AssetStore::HoldForReading) from its look-up to the last
+// file: the entry is one whole copy, the one before a reinstall, commit or
+// removal that comes meanwhile or the one after it. Such a change waits
+// for the entry; the caller must hold nothing of the asset (a worker).
 #pragma once
 
 #include <cstdint>

@@ -1,16 +1,25 @@
 // KUIDLockSet: serialises the work on one asset.
 //
-// Acquire(kuid) waits until no other holder has the same KUID, then answers
-// a Hold that keeps it until the Hold is destroyed. TryAcquire never waits:
-// its Hold holds nothing (Held() false) while another holder has the KUID.
-// Holds of different KUIDs never wait for each other. The set must outlive its holds. A thread that
-// already holds a KUID must not acquire it again (it would wait forever);
-// the store never nests holds of one KUID.
+// Two kinds of hold. An exclusive hold (Acquire) is for work that changes
+// an asset's folders (install, commit, revert, removal): it waits until no
+// other holder has the KUID. A shared hold (AcquireShared) is for work that
+// reads them (an export, a validation): several readers of one KUID hold it
+// together, and while any does, no exclusive hold is given. A writer that
+// waits goes first: new shared holds of its KUID wait behind it, so a
+// stream of readers never starves an install. Holds of different KUIDs
+// never wait for each other.
+//
+// A Hold keeps its KUID until it is destroyed or Release is called, from
+// any thread. TryAcquire and TryAcquireShared never wait: their Hold holds
+// nothing (Held() false) when the KUID is not free for them. The set must
+// outlive its holds. A thread that already holds a KUID must not acquire it
+// again (it could wait forever); the store never nests holds of one KUID.
 //
 // Threads: safe from any thread. Nothing throws beyond std::bad_alloc.
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <vector>
 
@@ -20,26 +29,47 @@ class KUIDLockSet {
  public:
   class Hold {
    public:
-    Hold(KUIDLockSet* set, const KUID& kuid) : set_(set), kuid_(kuid) {}
-    ~Hold();
-    Hold(Hold&& other) noexcept : set_(other.set_), kuid_(other.kuid_) { other.set_ = nullptr; }
+    Hold() = default;
+    Hold(KUIDLockSet* set, const KUID& kuid, bool shared)
+        : set_(set), kuid_(kuid), shared_(shared) {}
+    ~Hold() { Release(); }
+    Hold(Hold&& other) noexcept : set_(other.set_), kuid_(other.kuid_), shared_(other.shared_) {
+      other.set_ = nullptr;
+    }
     Hold(const Hold&) = delete;
     Hold& operator=(const Hold&) = delete;
-    Hold& operator=(Hold&&) = delete;
+    // Releases what this hold had, then takes what `other` had.
+    Hold& operator=(Hold&& other) noexcept;
     bool Held() const { return set_ != nullptr; }
+    // Gives the KUID back now; nothing when nothing is held.
+    void Release();
 
    private:
-    KUIDLockSet* set_;
+    KUIDLockSet* set_ = nullptr;
     KUID kuid_;
+    bool shared_ = false;
   };
 
   Hold Acquire(const KUID& kuid);
   Hold TryAcquire(const KUID& kuid);
+  Hold AcquireShared(const KUID& kuid);
+  Hold TryAcquireShared(const KUID& kuid);
 
  private:
-  void Release(const KUID& kuid);
+  struct Entry {
+    KUID kuid;
+    uint32_t readers = 0;
+    uint32_t writersWaiting = 0;
+    bool writer = false;
+  };
+
+  // The entry of `kuid`, made when there is none. Under mutex_.
+  Entry& EntryOf(const KUID& kuid);
+  // Forgets the entry of `kuid` when nothing holds or waits for it.
+  void Prune(const KUID& kuid);
+  void Release(const KUID& kuid, bool shared);
 
   std::mutex mutex_;
   std::condition_variable released_;
-  std::vector<KUID> held_;
+  std::vector<Entry> entries_;
 };

@@ -4,6 +4,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <chrono>
@@ -79,7 +80,21 @@ bool LaunchDaemon() {
   Kiv::File::Path folder = path;
   folder.DelName();
   folder.DelSlash();
-  return LaunchProcess(path.c_str(), "", folder.c_str(), 2) != 0;
+  const int pid = LaunchProcess(path.c_str(), "", folder.c_str(), 2);
+  if (pid != 0) State().launchedDaemon = pid;
+  return pid != 0;
+}
+
+// True when the daemon this process launched has ended (it is reaped then).
+// A daemon that finds another still owning the database (one that is
+// closing) ends at once without serving.
+bool LaunchedDaemonEnded() {
+  const int pid = State().launchedDaemon.load();
+  if (pid <= 0) return false;
+  const pid_t reaped = waitpid(pid, nullptr, WNOHANG);
+  if (reaped == 0) return false;
+  State().launchedDaemon = 0;
+  return true;
 }
 
 bool StartDaemon() {
@@ -306,11 +321,12 @@ bool ConnectLocked(uint16_t* triedPort = nullptr) {
 
 // --- Opening and closing ---------------------------------------------------
 
-bool VADOpenDatabase(const VADClientOptions& options) {
+namespace {
+
+// The opening's attempts (see VADClient.h): up to the attempt count, the
+// daemon started before the second, whatever restartDaemon says.
+bool ConnectStartingDaemon() {
   ClientState& s = State();
-  std::lock_guard<std::mutex> open(s.openLock);
-  if (s.opened) return true;
-  SetOptions(options);
   VADClientTimings timings = VADClient::GetTimings();
   bool connected = false;
   uint16_t triedPort = 0;
@@ -319,6 +335,11 @@ bool VADOpenDatabase(const VADClientOptions& options) {
       // A daemon is started only for a user-data folder that passed its
       // write check (FolderLayout.h).
       FinishUserDataCheck();
+      StartDaemon();
+    } else if (attempt > 1 && LaunchedDaemonEnded() &&
+               CurrentDaemonPort(GetAssetIndexPath()) == 0) {
+      // The one started made way for a daemon that was closing: the
+      // database has no daemon now, so it is started again.
       StartDaemon();
     }
     if (attempt >= 1) WaitForDaemon(timings.attemptDelayMs, triedPort);
@@ -334,6 +355,17 @@ bool VADOpenDatabase(const VADClientOptions& options) {
       break;
     }
   }
+  return connected;
+}
+
+}  // namespace
+
+bool VADOpenDatabase(const VADClientOptions& options) {
+  ClientState& s = State();
+  std::lock_guard<std::mutex> open(s.openLock);
+  if (s.opened) return true;
+  SetOptions(options);
+  const bool connected = ConnectStartingDaemon();
   if (!connected) {
     LogMessage("VADOpenDatabase> unable to connect to VADDaemon");
     SetOptions(VADClientOptions());
@@ -365,7 +397,25 @@ void VADClient::Close() {
   RemoveVADSpecAssetSource();
 }
 
-bool VADClient::CloseDaemon() {
+bool VADClient::Reconnect() {
+  ClientState& s = State();
+  std::lock_guard<std::mutex> open(s.openLock);
+  if (!s.opened) return false;
+  if (s.connected) return true;
+  // What is left of the connection that ended (its reader has stopped).
+  Disconnect(true);
+  bool connected = false;
+  if (s.reconnectFailed) {
+    Kiv::SingleLock lock(s.connectionLock);
+    connected = ConnectLocked();
+  } else {
+    connected = ConnectStartingDaemon();
+  }
+  s.reconnectFailed = !connected;
+  return connected;
+}
+
+bool VADClient::CloseDaemon(bool* answered) {
   ClientState& s = State();
   {
     std::lock_guard<std::mutex> guard(s.optionsLock);
@@ -373,7 +423,9 @@ bool VADClient::CloseDaemon() {
   }
   TBuffer request;
   TBuffer reply;
-  Transact(VADRequestCode::kCloseDaemon, request, reply, nullptr, nullptr, false);
+  const bool replied =
+      Transact(VADRequestCode::kCloseDaemon, request, reply, nullptr, nullptr, false);
+  if (answered != nullptr) *answered = replied;
   const uint32_t waitMs = GetTimings().closeDaemonWaitMs;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
   while (s.connected) {
@@ -570,6 +622,19 @@ bool VADClient::FinishTransact(uint32_t code, VADClientTransaction& transaction,
   const bool stored = transaction.ReplyStored();
   if (!stored) LogMessage("VADClient::Transact> request 0x%x: the reply could not be stored", code);
   return stored;
+}
+
+bool VADClient::AwaitPosted() {
+  TBuffer request;
+  TBuffer reply;
+  VADClientTransaction transaction(nullptr, nullptr, false);
+  transaction.SetReplyStream(&reply);
+  transaction.Begin();
+  // Over the connection that carried the posts only: an answer from another
+  // would say nothing about them.
+  if (StartTransact(VADRequestCode::kKeepAlive, request, transaction, false) != StartResult::kSent)
+    return false;
+  return FinishTransact(VADRequestCode::kKeepAlive, transaction);
 }
 
 bool VADClient::Post(uint32_t code, TStream& request) {

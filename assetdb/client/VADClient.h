@@ -3,7 +3,11 @@
 // Every asset-database operation is a numbered request over one loopback
 // TCP connection (wire format: assetdb/VADFrames.h). VADOpenDatabase opens
 // the client at start-up: up to kDefaultAttempts connection attempts,
-// kDefaultAttemptDelayMs apart, the daemon started before the second. The
+// kDefaultAttemptDelayMs apart, the daemon started before the second. A
+// daemon that ends at once because another still owned the database (one
+// that was closing as the tool started) is started again before a later
+// attempt when no daemon is published then, so a tool that starts while
+// the daemon closes finds the next one instead of failing. The
 // wait before an attempt ends early once the owner block names a port other
 // than the one the previous attempt found (polled every few ms): a daemon
 // just started is connected to as soon as it listens, while the attempts,
@@ -133,6 +137,13 @@ class VADClient : public VADClientRequests {
   static bool Transact(uint32_t code, TStream& request, TStream& reply,
                        VADTransactionCallback* callback, ResultsLog* results, bool keepResults);
   static bool Post(uint32_t code, TStream& request);
+  // Waits until the daemon has handled the one-way requests this process
+  // posted on the connection that stands: a keep-alive (0x00) round trip
+  // over that connection only. The daemon handles a connection's one-way
+  // requests in order, on its reader, before it reads the next frame, and
+  // answers the keep-alive there too, so the answer comes after them. False
+  // when no connection stands or it ends before the answer.
+  static bool AwaitPosted();
 
   enum class StartResult {
     kSent,
@@ -145,6 +156,15 @@ class VADClient : public VADClientRequests {
                              bool* lost = nullptr);
   // Makes sure a connection stands (see above).
   static bool Connect();
+  // For the commands of a batch, each of which must find a daemon as a
+  // separate run of the tool would: when the client is open and no
+  // connection stands (the daemon went away), connects as VADOpenDatabase
+  // does, whatever restartDaemon says (up to the attempt count, the daemon
+  // started before the second attempt). True when a connection stands.
+  // After a call that found no daemon, later calls try once, without
+  // starting one, until a connection stands again: a daemon that cannot be
+  // started costs one wait, not one per command.
+  static bool Reconnect();
   static void Disconnect(bool afterFailure);
   // Sends n bytes; on failure drops the connection. False at once without
   // a transport.
@@ -155,8 +175,9 @@ class VADClient : public VADClientRequests {
   static void Close();
   // Asks the daemon to end (request 0x10E) and waits until it has closed
   // the connection, at most closeDaemonWaitMs; true when it did. Clears
-  // restartDaemon first.
-  static bool CloseDaemon();
+  // restartDaemon first. `answered` (may be null) tells whether a daemon
+  // answered the request: false when none was reached.
+  static bool CloseDaemon(bool* answered = nullptr);
 
   static bool IsOpen();
   static bool IsConnected();

@@ -44,7 +44,8 @@ struct ClientState {
   uint32_t connection = 0;  // Number of the latest connection; 0 before any.
   std::atomic<uint64_t> lostRequests{0};
 
-  std::mutex openLock;  // Serialises VADOpenDatabase and Close.
+  std::mutex openLock;           // Serialises VADOpenDatabase, Reconnect and Close.
+  bool reconnectFailed = false;  // Under openLock: the last Reconnect found no daemon.
   std::unique_ptr<SpecRegistry> specs;
 
   std::mutex optionsLock;
@@ -52,6 +53,10 @@ struct ClientState {
 
   std::mutex handshakeLock;
   uint32_t handshake[2] = {0, 0};
+
+  // The daemon process this process launched and has not yet seen end
+  // (0: none), so that a start the daemon refused can be made again.
+  std::atomic<int> launchedDaemon{0};
 
   std::mutex settingsLock;
   VADClientTimings timings;

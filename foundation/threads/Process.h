@@ -37,17 +37,17 @@
 // (/proc/<pid>/exe). Processes whose executable cannot be read (those of
 // other users, kernel threads, zombies) are skipped, and the calling process
 // is never touched, even when its own executable matches. With a grace of 0
-// nothing is done. Otherwise each match, one after another, is checked every
-// 200 ms, 200 ms being taken from the grace each time, until it has ended or
-// the grace is used up; when it is still running then (or its state cannot
-// be had), "Terminating process with ID <pid>" is logged and it is killed
-// with SIGKILL. No SIGTERM is sent: the grace is the time in which a process
-// (asked by other means, such as the daemon's close request) ends by itself,
-// and the kill is the same hard stop as on other platforms. After the kill
-// the call waits up to 1000 ms for the process to go. Every wait is bounded:
-// about grace + 1200 ms per match. A match that is a child of the caller is
-// reaped once it has ended. Each process is held by a pidfd while it is
-// watched, so a process id reused by another program is never signalled.
+// nothing is done. Otherwise each match, one after another, is watched until
+// it has ended or the grace is used up; when it is still running then (or
+// its state cannot be had), "Terminating process with ID <pid>" is logged
+// and it is killed with SIGKILL. No SIGTERM is sent: the grace is the time
+// in which a process (asked by other means, such as the daemon's close
+// request) ends by itself, and the kill is the same hard stop as on other
+// platforms. After the kill the call waits up to 1000 ms for the process to
+// go. Every wait is bounded: about grace + 1000 ms per match. A match that
+// is a child of the caller is reaped once it has ended. Each process is
+// held by a pidfd while it is watched (ProcessHandle.h), so a process id
+// reused by another program is never signalled.
 // The call blocks the calling thread; it is safe from any thread.
 #pragma once
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include "cli/KeywordCommands.h"
 #include "kiv/PString.h"
 #include "tests/cli/ToolFixture.h"
+#include "tests/cli/ToolLoop.h"
 
 namespace fs = std::filesystem;
 
@@ -58,6 +60,14 @@ class KeywordsTest : public ToolFixture {
     return false;
   }
 
+  // The temporary copies of backups left in `folder`.
+  static int Temporaries(const std::string& folder) {
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator(folder))
+      count += entry.path().extension() == ".tmp" ? 1 : 0;
+    return count;
+  }
+
   // The keywords of `kuid` in a keyword file (a text soup: empty keywords
   // are written without quotes); "<absent>" when it has no tag.
   static std::string KeywordsOf(const std::string& file, const char* kuid) {
@@ -77,7 +87,7 @@ TEST_F(KeywordsTest, BackupImportedIntoFreshRootRestoresKeywords) {
   const ToolResult imported = Run({"importkeywords"});
   ASSERT_EQ(imported.status, 0) << imported.out << imported.err;
   ASSERT_TRUE(BackUpUntil(Root(), "steam, heavy freight"));
-  EXPECT_FALSE(fs::exists(BinPath() + "/KeywordsBackup.tmp"));
+  EXPECT_EQ(Temporaries(BinPath()), 0);
 
   const std::string fresh = MakeRoot();
   InstallAssets(fresh);
@@ -89,16 +99,18 @@ TEST_F(KeywordsTest, BackupImportedIntoFreshRootRestoresKeywords) {
   EXPECT_TRUE(StopDaemonOf(fresh));
 }
 
-// A save that cannot write its temporary copy fails with an error naming
-// the backup and leaves the old backup as it was; a missing dump file fails
-// the import with an error naming the file it looked for.
+// A save that cannot write its temporary copy (a file-size limit of one
+// byte) fails with an error naming the backup and leaves the old backup as
+// it was; a missing dump file fails the import with an error naming the
+// file it looked for.
 TEST_F(KeywordsTest, FailedSaveKeepsOldBackupAndMissingDumpFails) {
   const std::string backupFile = BinPath() + "/KeywordsBackup.dat";
   ASSERT_TRUE(WriteFile(backupFile, "old backup\r\n"));
-  const std::string blocker = BinPath() + "/KeywordsBackup.tmp";
-  fs::create_directories(blocker);
-  const ToolResult failed = Run({"backupkeywords"});
-  fs::remove_all(blocker);
+  // The daemon is started first, without the limit.
+  ASSERT_EQ(Run({"version"}).status, 0);
+  const ToolResult failed =
+      RunProgram(BinPath() + "/VandruUtil", {"backupkeywords"}, BinPath(), kRunTimeoutMs, 1);
+  EXPECT_EQ(Temporaries(BinPath()), 0);
   EXPECT_EQ(failed.status, 255);
   EXPECT_EQ(ReadFile(backupFile), "old backup\r\n");
   EXPECT_NE(failed.out.find("- <NULL> : Unable to save the keyword backup '" + backupFile + "'"),
@@ -114,6 +126,67 @@ TEST_F(KeywordsTest, FailedSaveKeepsOldBackupAndMissingDumpFails) {
             std::string::npos)
       << missing.out;
   EXPECT_NE(missing.out.find("OK (1 Errors, 0 Warnings)"), std::string::npos) << missing.out;
+}
+
+// An import ends once the daemon has stored its keywords: a backup made
+// right after it holds them. Imports one after another leave nothing busy
+// in the daemon, so a "status" beside them stays quick and no connection is
+// refused.
+TEST_F(KeywordsTest, ImportEndsOnceItsKeywordsAreStored) {
+  constexpr int kAssets = 20;
+  constexpr int kImports = 12;
+  const std::string parent = MakeTempFolder();
+  std::vector<std::string> kuids;
+  for (int asset = 0; asset < kAssets; ++asset) {
+    kuids.push_back("<kuid:431907:" + std::to_string(200 + asset) + ">");
+    const std::string folder = parent + "/a" + std::to_string(asset);
+    fs::create_directories(folder);
+    ASSERT_TRUE(WriteFile(folder + "/config.txt",
+                          "kuid " + kuids.back() + "\nusername \"Car\"\nkind \"scenery\"\n"));
+  }
+  const ToolResult installed = Run({"installfrompath", parent});
+  ASSERT_EQ(installed.status, 0) << installed.out << installed.err;
+
+  ToolLoop status({"status", kuids[0]});
+  for (int round = 0; round < kImports; ++round) {
+    const std::string keywords = "round " + std::to_string(round);
+    std::string dump;
+    for (const std::string& kuid : kuids) dump += kuid + " \"" + keywords + "\"\n";
+    ASSERT_TRUE(WriteFile(Root() + "/KeywordsDump.dat", dump));
+    const ToolResult imported = Run({"importkeywords"});
+    ASSERT_EQ(imported.status, 0) << imported.out << imported.err;
+    const ToolResult backup = Run({"backupkeywords"});
+    ASSERT_EQ(backup.status, 0) << backup.out << backup.err;
+    for (const std::string& kuid : kuids) {
+      EXPECT_EQ(KeywordsOf(BinPath() + "/KeywordsBackup.dat", kuid.c_str()), keywords)
+          << kuid << " in round " << round;
+    }
+  }
+  status.Stop();
+  ASSERT_GT(status.Records().size(), 0u);
+  for (const ToolLoop::Run& run : status.Records()) {
+    EXPECT_EQ(run.result.status, 0) << run.result.out;
+    EXPECT_LT(run.Seconds(), 1.0) << "a status beside the imports";
+  }
+  EXPECT_EQ(ReadFile(UserDataPath() + "/vaddaemon.log").find("refusing a new one"),
+            std::string::npos);
+}
+
+// Two backups made at once each write a whole file of their own first, so
+// both succeed and the backup holds every asset.
+TEST_F(KeywordsTest, BackupsAtOnceBothSucceed) {
+  InstallAssets(Root());
+  for (int round = 0; round < 10; ++round) {
+    ToolResult other;
+    std::thread second([&] { other = Run({"backupkeywords"}); });
+    const ToolResult first = Run({"backupkeywords"});
+    second.join();
+    EXPECT_EQ(first.status, 0) << first.out;
+    EXPECT_EQ(other.status, 0) << other.out;
+    EXPECT_EQ(KeywordsOf(BinPath() + "/KeywordsBackup.dat", kAssetB), "");
+    EXPECT_NE(KeywordsOf(BinPath() + "/KeywordsBackup.dat", kAssetA), "<absent>");
+  }
+  EXPECT_EQ(Temporaries(BinPath()), 0);
 }
 
 // Keywords that cannot be delivered (no daemon connection here) fail the

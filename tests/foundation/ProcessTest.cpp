@@ -1,4 +1,5 @@
 #include "foundation/threads/Process.h"
+#include "foundation/threads/ProcessHandle.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -201,6 +202,36 @@ TEST_F(ProcessTest, ZeroGraceOrOtherPathLeavesMatchAlone) {
 
   EXPECT_TRUE(IsRunningChild(pid));
   EXPECT_TRUE(Log().empty());
+}
+
+// A handle holds a process only when it runs the named executable, finds
+// children by parent and executable, and ends its own process only.
+TEST_F(ProcessTest, HandleEndsOnlyTheProcessItHolds) {
+  const fs::path sleeper = CopyExecutable("/bin/sleep", "sleeper");
+  const fs::path other = CopyExecutable("/bin/sleep", "other-sleeper");
+  const pid_t held = Launch(sleeper, "30");
+  const pid_t bystander = Launch(other, "30");
+  ASSERT_GT(held, 0);
+  ASSERT_GT(bystander, 0);
+  ASSERT_TRUE(VUTest::WaitUntil(
+      [&] { return ProcessHandle::ExecutableOf(bystander) == other.string(); }, 10000));
+  EXPECT_FALSE(ProcessHandle::Open(bystander, sleeper.c_str()).Valid());
+  EXPECT_FALSE(ProcessHandle::Open(0, sleeper.c_str()).Valid());
+  ASSERT_TRUE(VUTest::WaitUntil(
+      [&] { return ProcessHandle::ExecutableOf(held) == sleeper.string(); }, 10000));
+  const std::vector<ProcessHandle> children = ProcessHandle::ChildrenOf(getpid(), sleeper.c_str());
+  ASSERT_EQ(children.size(), 1u);
+  EXPECT_EQ(children[0].Pid(), held);
+
+  ProcessHandle handle = ProcessHandle::Open(held, sleeper.c_str());
+  ASSERT_TRUE(handle.Valid());
+  EXPECT_FALSE(handle.Ended());
+  EXPECT_FALSE(handle.EndAfterGrace(200));
+  EXPECT_TRUE(handle.Ended());
+  EXPECT_TRUE(AlreadyReaped(held));
+  EXPECT_TRUE(IsRunningChild(bystander));
+  EXPECT_TRUE(log_.Holds("Terminating process with ID " + std::to_string(held)));
+  EXPECT_TRUE(ProcessHandle().EndAfterGrace(10));
 }
 
 TEST_F(ProcessTest, CallingProcessIsNeverTerminated) {

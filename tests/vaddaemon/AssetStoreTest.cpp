@@ -315,6 +315,95 @@ TEST(KUIDLockSet, TryAcquireTakesNothingWhileTheKUIDIsHeld) {
   EXPECT_TRUE(locks.TryAcquire(a).Held());
 }
 
+// Readers of one asset hold it together; a writer waits for them, and once
+// it waits, new readers wait behind it, so readers never starve it.
+TEST(KUIDLockSet, ReadersShareAndAWaitingWriterGoesFirst) {
+  KUIDLockSet locks;
+  const KUID a{100, 1, 0};
+  const KUID b{100, 2, 0};
+  KUIDLockSet::Hold first = locks.AcquireShared(a);
+  KUIDLockSet::Hold second = locks.TryAcquireShared(a);
+  ASSERT_TRUE(second.Held());
+  EXPECT_FALSE(locks.TryAcquire(a).Held());
+  std::atomic<bool> writing{false};
+  std::thread writer([&] {
+    const KUIDLockSet::Hold held = locks.Acquire(a);
+    writing = true;
+  });
+  // Once the writer waits, a new reader of `a` is turned away.
+  EXPECT_TRUE(VUTest::WaitUntil([&] { return !locks.TryAcquireShared(a).Held(); }, 10000));
+  EXPECT_TRUE(locks.TryAcquireShared(b).Held());
+  EXPECT_FALSE(writing);
+  first.Release();
+  EXPECT_FALSE(writing);
+  second = KUIDLockSet::Hold();  // the last reader goes
+  writer.join();
+  EXPECT_TRUE(writing);
+  EXPECT_TRUE(locks.TryAcquire(a).Held());
+}
+
+// A reader sent to a copy that was replaced meanwhile reads the copy that
+// took its place; other paths are read as they are, with nothing held.
+TEST_F(AssetStoreTest, ReaderOfAReplacedCopyReadsTheCurrentOne) {
+  ASSERT_TRUE(Install(Source(kLoco, "first")).Ok());
+  const std::string old = store_->InstalledPath(Get(kLoco));
+  ASSERT_TRUE(Install(Source(kLoco, "second")).Ok());
+  const std::string now = store_->InstalledPath(Get(kLoco));
+  ASSERT_NE(old, now);
+  AssetStore::ReadHold hold;
+  std::string folder;
+  ASSERT_TRUE(store_->HoldFolderForReading(old, true, &hold, &folder));
+  EXPECT_EQ(folder, now);
+  EXPECT_TRUE(hold.Held());
+  hold.Release();
+  ASSERT_TRUE(store_->HoldFolderForReading(now, false, &hold, &folder));
+  EXPECT_EQ(folder, now);
+  EXPECT_TRUE(hold.Held());
+  hold.Release();
+
+  AssetStore::EditInfo edit;
+  ASSERT_TRUE(store_->BeginEdit(kLoco, &edit).Ok());
+  ASSERT_TRUE(store_->HoldFolderForReading(edit.path, true, &hold, &folder));
+  EXPECT_EQ(folder, edit.path);
+  hold.Release();
+  ASSERT_TRUE(store_->CommitEdit(kLoco, nullptr).Ok());
+  ASSERT_TRUE(store_->HoldFolderForReading(edit.path, true, &hold, &folder));
+  EXPECT_EQ(folder, store_->InstalledPath(Get(kLoco)));
+  hold.Release();
+
+  const std::string elsewhere = (root_ / "kuid 100 5").string();
+  ASSERT_TRUE(store_->HoldFolderForReading(elsewhere, true, &hold, &folder));
+  EXPECT_EQ(folder, elsewhere);
+  EXPECT_FALSE(hold.Held());
+}
+
+// A commit that fails after taking the edit folder gives it back under its
+// name, with what it held; one cut short by a crash after the take finds
+// its edit copy under the other name at the next start.
+TEST_F(AssetStoreTest, TakenEditFolderIsNeverLost) {
+  ASSERT_TRUE(Install(Source(kLoco, "loco")).Ok());
+  AssetStore::EditInfo edit;
+  ASSERT_TRUE(store_->BeginEdit(kLoco, &edit).Ok());
+  PutFile(fs::path(edit.path) / "notes.txt", "my change");
+  PutFile(fs::path(edit.path) / "config.txt", Config(kWagon, "misfiled"));
+  EXPECT_EQ(store_->CommitEdit(kLoco, nullptr).code, StoreCode::kBadConfig);
+  EXPECT_EQ(GetFile(fs::path(edit.path) / "notes.txt"), "my change");
+  EXPECT_EQ(Get(kLoco).editFolder, edit.editFolder);
+  EXPECT_EQ(Entries(userData_ / "editing"), std::vector<std::string>{edit.editFolder});
+
+  PutFile(fs::path(edit.path) / "config.txt", Config(kLoco, "loco"));
+  store_.reset();
+  fs::rename(edit.path, edit.path + "~");  // the take, and then the crash
+  Reopen();
+  EXPECT_EQ(store_->LastRecovery().editsCleared, 0u);
+  const StoredAsset asset = Get(kLoco);
+  ASSERT_TRUE(asset.OpenForEdit());
+  EXPECT_EQ(asset.editFolder, edit.editFolder + "~");
+  ASSERT_TRUE(store_->CommitEdit(kLoco, nullptr).Ok());
+  EXPECT_EQ(GetFile(fs::path(store_->InstalledPath(Get(kLoco))) / "notes.txt"), "my change");
+  EXPECT_TRUE(Entries(userData_ / "editing").empty());
+}
+
 TEST_F(AssetStoreTest, CommitRefusesEditWithoutUsableConfiguration) {
   ASSERT_TRUE(Install(Source(kLoco, "loco")).Ok());
   AssetStore::EditInfo edit;

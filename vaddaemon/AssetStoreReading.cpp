@@ -1,0 +1,53 @@
+// AssetStore: holding assets for readers of their folders (see AssetStore.h).
+#include <filesystem>
+
+#include "vaddaemon/AssetFolderNames.h"
+#include "vaddaemon/AssetStore.h"
+#include "vaddaemon/AssetStoreImpl.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// `path` without "." and ".." parts and without a separator at its end.
+fs::path Tidy(const std::string& path) {
+  fs::path tidy = fs::path(path).lexically_normal();
+  if (tidy.has_parent_path() && tidy.filename().empty()) tidy = tidy.parent_path();
+  return tidy;
+}
+
+}  // namespace
+
+AssetStore::ReadHold AssetStore::HoldForReading(const KUID& kuid) {
+  return impl_->kuidLocks.AcquireShared(kuid);
+}
+
+AssetStore::ReadHold AssetStore::TryHoldForReading(const KUID& kuid) {
+  return impl_->kuidLocks.TryAcquireShared(kuid);
+}
+
+bool AssetStore::HoldFolderForReading(const std::string& path, bool wait, ReadHold* hold,
+                                      std::string* folder) {
+  Impl& s = *impl_;
+  *folder = path;
+  const fs::path given = Tidy(path);
+  const fs::path parent = given.parent_path();
+  const bool inLocal = parent == Tidy(s.localRoot);
+  const bool inEditing = parent == Tidy(s.editingRoot);
+  const std::string name = given.filename().string();
+  const KUID kuid = inLocal || inEditing ? AssetOfFolderName(name) : kNullKUID;
+  if (!s.open || kuid.IsNull()) return true;
+  ReadHold held = wait ? HoldForReading(kuid) : TryHoldForReading(kuid);
+  if (!held.Held()) return false;
+  StoredAsset row;
+  if (s.Read(kuid, &row) == RowRead::kFound) {
+    const bool current = (inLocal && row.folder == name) || (inEditing && row.editFolder == name);
+    if (!current && inEditing && row.OpenForEdit()) {
+      *folder = s.EditingPath(row.editFolder);
+    } else if (!current && row.Installed()) {
+      *folder = s.LocalPath(row.folder);
+    }
+  }
+  *hold = std::move(held);
+  return true;
+}
