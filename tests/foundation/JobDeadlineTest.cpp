@@ -2,11 +2,24 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "tests/support/TempFolder.h"
 
 namespace {
 
 using std::chrono::milliseconds;
+
+// Commits the file `name` of `folder`.
+JobCommit CommitFile(const VUTest::TempFolder& folder, const std::string& name) {
+  return JobDeadlineCommit(folder.At(name), [&] { return !folder.Put(name, "x").empty(); });
+}
 
 TEST(JobDeadline, OnlyABoundedJobWhoseTimeIsUpHasPassed) {
   EXPECT_FALSE(JobDeadlinePassed()) << "no job, no deadline";
@@ -26,6 +39,87 @@ TEST(JobDeadline, OnlyABoundedJobWhoseTimeIsUpHasPassed) {
     EXPECT_FALSE(hour.Stopped());
   }
   EXPECT_FALSE(JobDeadlinePassed());
+}
+
+// A job that finishes in time keeps what it committed and is not stopped;
+// outside a job a commit just runs; a failed write is told apart from a
+// refused one.
+TEST(JobDeadline, JobFinishedInTimeKeepsItsCommits) {
+  VUTest::TempFolder folder;
+  ASSERT_TRUE(folder.Made());
+  EXPECT_EQ(CommitFile(folder, "free"), JobCommit::kDone);
+  std::atomic<int> stops{0};
+  {
+    JobDeadlineScope hour(milliseconds(3600 * 1000), [&] { ++stops; });
+    EXPECT_EQ(CommitFile(folder, "kept"), JobCommit::kDone);
+    EXPECT_EQ(JobDeadlineCommit(folder.At("failed"), [] { return false; }), JobCommit::kFailed);
+    EXPECT_TRUE(hour.Finish());
+  }
+  EXPECT_EQ(stops.load(), 0);
+  EXPECT_EQ(folder.Listing(), "free kept");
+}
+
+// Once the deadline has passed nothing is committed; the job ends stopped,
+// its stop action run once before Finish answers.
+TEST(JobDeadline, JobPastItsDeadlineCommitsNothing) {
+  VUTest::TempFolder folder;
+  ASSERT_TRUE(folder.Made());
+  std::atomic<int> stops{0};
+  {
+    JobDeadlineScope spent(milliseconds(0), [&] { ++stops; });
+    bool ran = false;
+    EXPECT_EQ(JobDeadlineCommit(folder.At("late"), [&] { return ran = true; }),
+              JobCommit::kStopped);
+    EXPECT_FALSE(ran);
+    EXPECT_FALSE(spent.Finish());
+    EXPECT_EQ(stops.load(), 1);
+  }
+  EXPECT_EQ(stops.load(), 1);
+  EXPECT_EQ(folder.Listing(), "");
+}
+
+// A job that stalls after committing is stopped at its deadline by the
+// watchdog, not by itself: what it committed is gone before the stop
+// action runs, and nothing it commits afterwards is written.
+TEST(JobDeadline, StalledJobIsStoppedAtItsDeadlineAndLosesItsCommits) {
+  VUTest::TempFolder folder;
+  ASSERT_TRUE(folder.Made());
+  struct Stop {
+    std::mutex lock;
+    std::condition_variable done;
+    int count = 0;
+    std::thread::id thread;
+    bool committedGone = false;
+  };
+  // A busy machine may pass a short deadline before the first commit: the
+  // bound grows until the commit is in time.
+  for (milliseconds bound(100);; bound *= 2) {
+    ASSERT_LE(bound.count(), 60000);
+    auto stop = std::make_shared<Stop>();
+    JobDeadlineScope deadline(bound, [&folder, stop] {
+      std::lock_guard<std::mutex> hold(stop->lock);
+      ++stop->count;
+      stop->thread = std::this_thread::get_id();
+      stop->committedGone = !folder.Exists("early");
+      stop->done.notify_all();
+    });
+    if (CommitFile(folder, "early") != JobCommit::kDone) {
+      deadline.Finish();
+      continue;
+    }
+    {
+      // The stall: the job waits for its own stop.
+      std::unique_lock<std::mutex> hold(stop->lock);
+      ASSERT_TRUE(stop->done.wait_for(hold, std::chrono::seconds(30), [&] { return stop->count; }));
+    }
+    EXPECT_EQ(CommitFile(folder, "after"), JobCommit::kStopped);
+    EXPECT_FALSE(deadline.Finish());
+    EXPECT_EQ(stop->count, 1);
+    EXPECT_NE(stop->thread, std::this_thread::get_id()) << "the watchdog stopped it";
+    EXPECT_TRUE(stop->committedGone);
+    EXPECT_EQ(folder.Listing(), "");
+    break;
+  }
 }
 
 }  // namespace
