@@ -5,8 +5,9 @@
 // whose arguments hold "vadcommandhost" (a process that has ended, even if
 // not yet reaped, has no executable and is not among them).
 // Ended(pid): whether the process has ended: gone, or a zombie not yet
-// reaped. Its descriptors are closed by then; a process whose executable
-// link is gone may still be ending and hold them.
+// reaped whose other threads have all ended. Its descriptors are closed by
+// then; a process whose executable link is gone, or whose first thread
+// alone is a zombie, may still be ending and hold them.
 #pragma once
 
 #include <sys/types.h>
@@ -37,12 +38,23 @@ inline std::vector<pid_t> CommandHosts(const std::string& bin) {
 }
 
 inline bool Ended(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  const std::string proc = "/proc/" + std::to_string(pid);
+  std::ifstream in(proc + "/stat");
   std::string stat;
   if (!std::getline(in, stat)) return true;
   const size_t name = stat.rfind(')');  // the state follows the name
-  return name == std::string::npos || stat.size() < name + 3 || stat[name + 2] == 'Z' ||
-         stat[name + 2] == 'X';
+  if (name == std::string::npos || stat.size() < name + 3) return true;
+  if (stat[name + 2] != 'Z' && stat[name + 2] != 'X') return false;
+  // The first thread is a zombie as soon as it has ended, while the others
+  // may still be ending with the descriptors: a thread leaves the list once
+  // it has let go of them.
+  std::error_code error;
+  size_t threads = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(proc + "/task", error)) {
+    (void)entry;
+    ++threads;
+  }
+  return threads <= 1;
 }
 
 }  // namespace VUTest
