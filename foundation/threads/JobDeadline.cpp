@@ -26,14 +26,12 @@ int64_t Ticks(Clock::time_point t) {
 // waits on it for the life of the process, past static destruction.
 struct JobWatch {
   std::mutex lock;  // the job lock
-  // Wakes the watchdog for a job due before it would wake, and the job's
-  // thread once the watchdog's stop action has run.
+  // Wakes the watchdog for a new job, and the job's thread once the
+  // watchdog's stop action has run. A job that ends needs no wake: the
+  // watchdog finds it ended when it wakes.
   std::condition_variable changed;
   JobDeadlineScope* job = nullptr;
   bool watchdogStarted = false;
-  // When the watchdog wakes by itself: it need not be woken for a job due
-  // later, which it finds then (so jobs that end in time cost it nothing).
-  Clock::time_point watchdogWakes = Clock::time_point::max();
 };
 
 JobWatch& Watch() {
@@ -64,7 +62,6 @@ JobDeadlineScope::JobDeadlineScope(std::chrono::milliseconds bound, StopAction o
     : deadline_(Clock::now() + (bound.count() < 0 ? std::chrono::milliseconds(0) : bound)),
       onStop_(std::move(onStop)) {
   JobWatch& watch = Watch();
-  bool wake = false;
   {
     std::lock_guard<std::mutex> hold(watch.lock);
     watch.job = this;
@@ -76,9 +73,8 @@ JobDeadlineScope::JobDeadlineScope(std::chrono::milliseconds bound, StopAction o
         LogMessage("JobDeadline> no thread to watch the job; it is bounded only where it looks");
       }
     }
-    wake = onStop_ && deadline_ < watch.watchdogWakes;
   }
-  if (wake) watch.changed.notify_all();
+  if (onStop_) watch.changed.notify_all();
   g_deadline.store(Ticks(deadline_), std::memory_order_relaxed);
 }
 
@@ -135,12 +131,10 @@ void JobDeadlineScope::Watchdog() {
   for (;;) {
     JobDeadlineScope* job = watch.job;
     if (job == nullptr || !job->onStop_ || job->state_ != State::kRunning) {
-      watch.watchdogWakes = Clock::time_point::max();
       watch.changed.wait(hold);
       continue;
     }
     if (Clock::now() < job->deadline_) {
-      watch.watchdogWakes = job->deadline_;
       watch.changed.wait_until(hold, job->deadline_);
       continue;
     }

@@ -79,11 +79,16 @@ TEST(JobDeadline, JobPastItsDeadlineCommitsNothing) {
 }
 
 // A job that stalls after committing is stopped at its deadline by the
-// watchdog, not by itself: what it committed is gone before the stop
+// watchdog, not by itself, even while the watchdog waits for a later
+// deadline of an earlier job: what it committed is gone before the stop
 // action runs, and nothing it commits afterwards is written.
 TEST(JobDeadline, StalledJobIsStoppedAtItsDeadlineAndLosesItsCommits) {
   VUTest::TempFolder folder;
   ASSERT_TRUE(folder.Made());
+  {
+    JobDeadlineScope hour(milliseconds(3600 * 1000), [] {});
+    ASSERT_TRUE(hour.Finish());
+  }
   struct Stop {
     std::mutex lock;
     std::condition_variable done;
