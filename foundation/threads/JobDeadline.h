@@ -25,8 +25,9 @@
 // - Otherwise the job is stopped: the files it committed are removed (a
 //   commit in progress ends first; none starts after), then the scope's
 //   stop action, if any, runs on the thread that stopped it. That is the
-//   scope's watchdog thread, started when a stop action is given, which
-//   stops the job at its deadline however its work stalls; or the job's
+//   watchdog thread (one for the process, started with the first scope
+//   that has a stop action and never ended), which stops such a job at its
+//   deadline however its work stalls; or the job's
 //   own thread, whose Finish() comes after the deadline while the watchdog
 //   has not stopped the job yet. Finish() then answers false, after the
 //   stop action has run (on the watchdog thread: it waits for it). A stop
