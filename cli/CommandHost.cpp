@@ -133,16 +133,21 @@ void ApplyTestHooks() {
 }
 
 // The answer of a validation stopped at its bound: one finding about the
-// asset of the folder, then result false.
-void WriteTimeLimitAnswer(TStream& reply, const FolderJob& job, std::chrono::milliseconds bound) {
+// asset of the folder, `text` (the interface text of
+// "$tet_validation_time_limit", looked up on the main thread, which loads
+// the texts on first use), then result false. The asset's KUID is read from
+// the folder's configuration here, on whichever thread stops the job: that
+// reads only the file and the content-set registry, which locks itself.
+void WriteTimeLimitAnswer(TStream& reply, const FolderJob& job, std::chrono::milliseconds bound,
+                          const Kiv::String& text) {
   const KUID kuid = FolderAssetKUID(job.contentSet, job.folder);
   Soup parameters;
   parameters.SetNamedTag(Kiv::PString("file_path"), Kiv::PString(job.folder));
   parameters.SetNamedTag(Kiv::PString("seconds"),
                          Kiv::PString(Kiv::StringPrintf("%g", double(bound.count()) / 1000.0)));
   ResultsLog log;
-  log.AddResult(ResultsLog::kError, kuid.IsNull() ? PropertyRef() : AssetSubject(kuid),
-                GetInterfaceText("$tet_validation_time_limit"), &parameters);
+  log.AddResult(ResultsLog::kError, kuid.IsNull() ? PropertyRef() : AssetSubject(kuid), text,
+                &parameters);
   log.WriteMessages(reply, 0);
   TStreamWriteBool(reply, false);
 }
@@ -151,7 +156,10 @@ void WriteTimeLimitAnswer(TStream& reply, const FolderJob& job, std::chrono::mil
 // nothing the job did or kept stays for a later job. It says goodbye first:
 // the daemon then sends the jobs queued here, which never started, to
 // another host. Any thread but the connection's reader.
-[[noreturn]] void AnswerAndEnd(TBuffer& answer) {
+[[noreturn]] void AnswerAndEnd(const FolderJob& job, std::chrono::milliseconds bound,
+                               const Kiv::String& text) {
+  TBuffer answer;
+  WriteTimeLimitAnswer(answer, job, bound, text);
   TStreamRewind(answer);
   VADClient::Post(VADRequestCode::kCommandHostReply, answer);
   LogMessage("VADCommandHost> the validation job passed its bound; this host ends");
@@ -166,13 +174,11 @@ bool RunValidateJob(TStream& payload, TStream& reply) {
   bool found = false;
   ContentSetFolder hold = AcquireContentSetFolder(job.contentSet, &found);
   const std::chrono::milliseconds bound = ValidationJobBound();
-  // Made before the job starts, for whichever thread finds it past its bound.
-  TBuffer timeLimit;
-  WriteTimeLimitAnswer(timeLimit, job, bound);
+  const Kiv::String timeLimit = GetInterfaceText("$tet_validation_time_limit");
   ResultsLog log;
   bool valid = false;
   {
-    JobDeadlineScope deadline(bound, [&timeLimit] { AnswerAndEnd(timeLimit); });
+    JobDeadlineScope deadline(bound, [&] { AnswerAndEnd(job, bound, timeLimit); });
     // A validation that throws fails its job; the host serves on.
     try {
       valid = RunValidateAssetTask(job.contentSet, job.folder, log);

@@ -26,12 +26,14 @@ int64_t Ticks(Clock::time_point t) {
 // waits on it for the life of the process, past static destruction.
 struct JobWatch {
   std::mutex lock;  // the job lock
-  // Wakes the watchdog for a new job, and the job's thread once the
-  // watchdog's stop action has run. A job that ends needs no wake: the
-  // watchdog finds it ended when it wakes.
+  // Wakes the watchdog for a job due before it would wake by itself, and
+  // the job's thread once the watchdog's stop action has run. A job that
+  // ends, or one due later, needs no wake: the watchdog finds it when it
+  // wakes, so jobs that end in time cost it nothing.
   std::condition_variable changed;
   JobDeadlineScope* job = nullptr;
   bool watchdogStarted = false;
+  Clock::time_point watchdogWakes = Clock::time_point::max();
 };
 
 JobWatch& Watch() {
@@ -40,6 +42,12 @@ JobWatch& Watch() {
 }
 
 }  // namespace
+
+std::chrono::steady_clock::time_point JobDeadlineWatchdogWakes() {
+  JobWatch& watch = Watch();
+  std::lock_guard<std::mutex> hold(watch.lock);
+  return watch.watchdogWakes;
+}
 
 bool JobDeadlinePassed() {
   const int64_t deadline = g_deadline.load(std::memory_order_relaxed);
@@ -62,6 +70,7 @@ JobDeadlineScope::JobDeadlineScope(std::chrono::milliseconds bound, StopAction o
     : deadline_(Clock::now() + (bound.count() < 0 ? std::chrono::milliseconds(0) : bound)),
       onStop_(std::move(onStop)) {
   JobWatch& watch = Watch();
+  bool wake = false;
   {
     std::lock_guard<std::mutex> hold(watch.lock);
     watch.job = this;
@@ -73,8 +82,9 @@ JobDeadlineScope::JobDeadlineScope(std::chrono::milliseconds bound, StopAction o
         LogMessage("JobDeadline> no thread to watch the job; it is bounded only where it looks");
       }
     }
+    wake = onStop_ && deadline_ < watch.watchdogWakes;
   }
-  if (onStop_) watch.changed.notify_all();
+  if (wake) watch.changed.notify_all();
   g_deadline.store(Ticks(deadline_), std::memory_order_relaxed);
 }
 
@@ -131,10 +141,12 @@ void JobDeadlineScope::Watchdog() {
   for (;;) {
     JobDeadlineScope* job = watch.job;
     if (job == nullptr || !job->onStop_ || job->state_ != State::kRunning) {
+      watch.watchdogWakes = Clock::time_point::max();
       watch.changed.wait(hold);
       continue;
     }
     if (Clock::now() < job->deadline_) {
+      watch.watchdogWakes = job->deadline_;
       watch.changed.wait_until(hold, job->deadline_);
       continue;
     }

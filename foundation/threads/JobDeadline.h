@@ -46,6 +46,9 @@
 #include <vector>
 
 bool JobDeadlinePassed();
+// When the watchdog (below) next wakes by itself: the deadline it waits
+// for, or the time point max while it waits for a job (for checks).
+std::chrono::steady_clock::time_point JobDeadlineWatchdogWakes();
 
 enum class JobCommit {
   kDone,     // `write` ran and succeeded

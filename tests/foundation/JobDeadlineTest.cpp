@@ -11,9 +11,11 @@
 #include <thread>
 
 #include "tests/support/TempFolder.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 // Commits the file `name` of `folder`.
@@ -86,7 +88,11 @@ TEST(JobDeadline, StalledJobIsStoppedAtItsDeadlineAndLosesItsCommits) {
   VUTest::TempFolder folder;
   ASSERT_TRUE(folder.Made());
   {
+    // The watchdog sleeps towards the hour, and is woken for the stall.
     JobDeadlineScope hour(milliseconds(3600 * 1000), [] {});
+    ASSERT_TRUE(VUTest::WaitUntil(
+        [] { return JobDeadlineWatchdogWakes() > Clock::now() + std::chrono::minutes(30); },
+        10000));
     ASSERT_TRUE(hour.Finish());
   }
   struct Stop {
