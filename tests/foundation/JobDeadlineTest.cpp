@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -17,6 +18,17 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
+
+// The threads of this process.
+size_t ThreadCount() {
+  std::error_code error;
+  size_t count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task", error)) {
+    (void)entry;
+    ++count;
+  }
+  return count;
+}
 
 // Commits the file `name` of `folder`.
 JobCommit CommitFile(const VUTest::TempFolder& folder, const std::string& name) {
@@ -59,6 +71,13 @@ TEST(JobDeadline, JobFinishedInTimeKeepsItsCommits) {
   }
   EXPECT_EQ(stops.load(), 0);
   EXPECT_EQ(folder.Listing(), "free kept");
+  // One watchdog thread serves every job.
+  const size_t threads = ThreadCount();
+  for (int i = 0; i < 5; ++i) {
+    JobDeadlineScope job(milliseconds(3600 * 1000), [&] { ++stops; });
+    EXPECT_TRUE(job.Finish());
+  }
+  EXPECT_LE(ThreadCount(), threads);
 }
 
 // Once the deadline has passed nothing is committed; the job ends stopped,
