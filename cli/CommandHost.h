@@ -28,12 +28,13 @@
 // registry emptied and the caches trimmed (below), and the host serves the
 // next job. A job past its deadline answers, at the deadline, one error
 // finding, "$tet_validation_time_limit" naming the asset's folder and the
-// bound, and result false (made before the job starts); the libraries it
-// added to the script cache are removed first (a compile past the deadline
-// writes none). Then the host says goodbye to the daemon and ends, so that
-// nothing the job did or kept in memory changes a later answer; the daemon
-// sends the jobs queued on it to another host. The count n is
-// untrusted: it is cut to the KUIDs the payload holds. The validation job
+// bound, and result false, sent by the thread that stops it (the watchdog,
+// or the job's own once it comes back late); the libraries it added to the
+// script cache are removed first (a compile past the deadline writes none).
+// Then the host says goodbye to the daemon and ends (whoever runs this job
+// in-process ends with it), so that nothing the job did or kept in memory
+// changes a later answer; the daemon sends the jobs queued on it to another
+// host. The count n is untrusted: it is cut to the KUIDs the payload holds. The validation job
 // holds the content set's folder and runs RunValidateAssetTask (cli/
 // AssetValidation.h); the texture job holds it and runs
 // ConvertTexturesInFolder (render/textures/TextureConversion.h).
