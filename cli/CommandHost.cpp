@@ -1,9 +1,11 @@
 #include "cli/CommandHost.h"
-#include "assetdb/protocol/VADRequestCodes.h"
+
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <thread>
@@ -12,9 +14,12 @@
 #include "assetdb/client/IdleStep.h"
 #include "assetdb/client/TransferArchiveClient.h"
 #include "assetdb/client/VADClient.h"
+#include "assetdb/client/VandruBaseSpec.h"
 #include "assetdb/protocol/AssetText.h"
 #include "assetdb/protocol/ResultsLog.h"
+#include "assetdb/protocol/VADRequestCodes.h"
 #include "cli/AssetValidation.h"
+#include "cli/ScriptCompile.h"
 #include "foundation/base/LogMessage.h"
 #include "foundation/diag/CrashHandlers.h"
 #include "foundation/layout/ContentSetFolder.h"
@@ -47,6 +52,10 @@ constexpr uint32_t kKUIDBytes = 8;
 constexpr const char* kValidationBoundVariable = "VADCOMMANDHOST_VALIDATION_MS";
 constexpr auto kDefaultValidationBound = std::chrono::milliseconds(60000);
 constexpr unsigned long long kMaxValidationMs = 24ull * 3600 * 1000;
+constexpr const char* kLinkPauseVariable = "VADCOMMANDHOST_TEST_LINK_PAUSE_MS";
+constexpr unsigned long long kMaxLinkPauseMs = 600000;
+constexpr const char* kCacheLimitVariable = "VADCOMMANDHOST_TEST_LIBRARY_CACHE_LIMIT";
+constexpr unsigned long long kMaxCachedLibraryLimit = 1ull << 40;
 
 std::atomic<bool> g_stopRequested{false};
 
@@ -92,29 +101,71 @@ bool ReadFolderJob(TStream& payload, FolderJob& job) {
   return PayloadWhole(payload);
 }
 
+// The whole number of the environment variable `name` when it is one up to
+// `most`; else false.
+bool ReadWholeNumber(const char* name, unsigned long long most, unsigned long long* value) {
+  const char* text = std::getenv(name);
+  if (text == nullptr || *text == '\0' || *text == '-') return false;
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long number = std::strtoull(text, &end, 10);
+  if (errno != 0 || *end != '\0' || number > most) return false;
+  *value = number;
+  return true;
+}
+
 // The bound of one validation job: VADCOMMANDHOST_VALIDATION_MS when it is
 // a whole number of milliseconds up to kMaxValidationMs, else the default.
 std::chrono::milliseconds ValidationJobBound() {
-  const char* text = std::getenv(kValidationBoundVariable);
-  if (text == nullptr || *text == '\0') return kDefaultValidationBound;
-  char* end = nullptr;
-  errno = 0;
-  const unsigned long long ms = std::strtoull(text, &end, 10);
-  if (errno != 0 || *end != '\0' || *text == '-' || ms > kMaxValidationMs)
+  unsigned long long ms = 0;
+  if (!ReadWholeNumber(kValidationBoundVariable, kMaxValidationMs, &ms))
     return kDefaultValidationBound;
   return std::chrono::milliseconds(ms);
 }
 
-// The finding of a stopped validation, about the asset of the folder.
-void ReportTimeLimit(ResultsLog& log, const Kiv::PString& contentSet, const Kiv::String& folder,
-                     std::chrono::milliseconds bound) {
-  const KUID kuid = FolderAssetKUID(contentSet, folder);
+// The test hooks (CommandHost.h), from the environment.
+void ApplyTestHooks() {
+  unsigned long long value = 0;
+  if (ReadWholeNumber(kLinkPauseVariable, kMaxLinkPauseMs, &value))
+    SetScriptLinkPause(std::chrono::milliseconds(value));
+  if (ReadWholeNumber(kCacheLimitVariable, kMaxCachedLibraryLimit, &value))
+    SetLibraryCacheLimit(int64_t(value));
+}
+
+// The answer of a validation stopped at its bound: one finding about the
+// asset of the folder, `text` (the interface text of
+// "$tet_validation_time_limit", looked up on the main thread, which loads
+// the texts on first use), then result false. The asset's KUID is read from
+// the folder's configuration here, on whichever thread stops the job: that
+// reads only the file and the content-set registry, which locks itself.
+void WriteTimeLimitAnswer(TStream& reply, const FolderJob& job, std::chrono::milliseconds bound,
+                          const Kiv::String& text) {
+  const KUID kuid = FolderAssetKUID(job.contentSet, job.folder);
   Soup parameters;
-  parameters.SetNamedTag(Kiv::PString("file_path"), Kiv::PString(folder));
+  parameters.SetNamedTag(Kiv::PString("file_path"), Kiv::PString(job.folder));
   parameters.SetNamedTag(Kiv::PString("seconds"),
                          Kiv::PString(Kiv::StringPrintf("%g", double(bound.count()) / 1000.0)));
-  log.AddResult(ResultsLog::kError, kuid.IsNull() ? PropertyRef() : AssetSubject(kuid),
-                GetInterfaceText("$tet_validation_time_limit"), &parameters);
+  ResultsLog log;
+  log.AddResult(ResultsLog::kError, kuid.IsNull() ? PropertyRef() : AssetSubject(kuid), text,
+                &parameters);
+  log.WriteMessages(reply, 0);
+  TStreamWriteBool(reply, false);
+}
+
+// Sends the answer of a job stopped at its bound and ends the host, so that
+// nothing the job did or kept stays for a later job. It says goodbye first:
+// the daemon then sends the jobs queued here, which never started, to
+// another host. Any thread but the connection's reader.
+[[noreturn]] void AnswerAndEnd(const FolderJob& job, std::chrono::milliseconds bound,
+                               const Kiv::String& text) {
+  TBuffer answer;
+  WriteTimeLimitAnswer(answer, job, bound, text);
+  TStreamRewind(answer);
+  VADClient::Post(VADRequestCode::kCommandHostReply, answer);
+  LogMessage("VADCommandHost> the validation job passed its bound; this host ends");
+  VADClient::Disconnect(false);
+  std::fflush(nullptr);
+  _exit(0);
 }
 
 bool RunValidateJob(TStream& payload, TStream& reply) {
@@ -122,12 +173,12 @@ bool RunValidateJob(TStream& payload, TStream& reply) {
   if (!ReadFolderJob(payload, job)) return false;
   bool found = false;
   ContentSetFolder hold = AcquireContentSetFolder(job.contentSet, &found);
+  const std::chrono::milliseconds bound = ValidationJobBound();
+  const Kiv::String timeLimit = GetInterfaceText("$tet_validation_time_limit");
   ResultsLog log;
   bool valid = false;
-  bool stopped = false;
-  const std::chrono::milliseconds bound = ValidationJobBound();
   {
-    JobDeadlineScope deadline(bound);
+    JobDeadlineScope deadline(bound, [&] { AnswerAndEnd(job, bound, timeLimit); });
     // A validation that throws fails its job; the host serves on.
     try {
       valid = RunValidateAssetTask(job.contentSet, job.folder, log);
@@ -135,19 +186,11 @@ bool RunValidateJob(TStream& payload, TStream& reply) {
       log.AddResult(ResultsLog::kError, PropertyRef(),
                     Kiv::String("The validation stopped: ") + error.what());
     }
-    stopped = deadline.Stopped();
+    // Past its bound the job never comes back here (AnswerAndEnd).
+    deadline.Finish();
   }
   // The compiler's state of the job is not kept for the next one.
   GSStandardBackEndRelease();
-  if (stopped) {
-    // What a stopped validation found is incomplete: its one finding is
-    // the time limit.
-    ResultsLog limit;
-    ReportTimeLimit(limit, job.contentSet, job.folder, bound);
-    limit.WriteMessages(reply, 0);
-    TStreamWriteBool(reply, false);
-    return true;
-  }
   log.WriteMessages(reply, 0);
   TStreamWriteBool(reply, valid);
   return true;
@@ -247,6 +290,7 @@ void CommandHostCallback(TStream& payload, TStream& reply) {
 
 void VADCommandHost() {
   g_stopRequested.store(false);
+  ApplyTestHooks();
   VADClient::SetCommandHostHook(CommandHostCallback);
   TBuffer empty;
   VADClient::Post(VADRequestCode::kRegisterCommandHost, empty);

@@ -22,19 +22,32 @@
 // environment variable VADCOMMANDHOST_VALIDATION_MS (a whole number up to
 // 24 hours; anything else keeps 60 s; tests set a small one). The compiler
 // polls it and unwinds through its failure paths, and the validation looks
-// at it once, before it compiles; the checks of the configuration and its
-// files run to their end.
-// A job whose deadline passed answers one error finding,
-// "$tet_validation_time_limit" naming the asset's folder and the bound, and
-// result false: its other findings are dropped as incomplete. After every
-// validation job the compiler's kept state is released, the spec registry
-// emptied and the caches trimmed (below), so nothing of a stopped job stays
-// in the host, which then serves the next job; a compile that was stopped
-// writes no library. The count n is
-// untrusted: it is cut to the KUIDs the payload holds. The validation job
+// at it before it compiles; a watchdog thread holds it for every other
+// stage, however that stalls. A job that finishes in time answers its
+// findings, after which the compiler's kept state is released, the spec
+// registry emptied and the caches trimmed (below), and the host serves the
+// next job. A job past its deadline answers, at the deadline, one error
+// finding, "$tet_validation_time_limit" naming the asset's folder and the
+// bound, and result false, sent by the thread that stops it (the watchdog,
+// or the job's own once it comes back late); the libraries it added to the
+// script cache are removed first (a compile past the deadline writes none).
+// Then the host says goodbye to the daemon and ends (whoever runs this job
+// in-process ends with it), so that nothing the job did or kept in memory
+// changes a later answer; the daemon sends the jobs queued on it to another
+// host. The count n is untrusted: it is cut to the KUIDs the payload holds. The validation job
 // holds the content set's folder and runs RunValidateAssetTask (cli/
 // AssetValidation.h); the texture job holds it and runs
 // ConvertTexturesInFolder (render/textures/TextureConversion.h).
+//
+// Test hooks, read from the environment when the loop starts (whole
+// numbers; anything else is ignored):
+//   VADCOMMANDHOST_TEST_LINK_PAUSE_MS (up to 600000): a validation that
+//     loaded a script library the host had not loaded before pauses that
+//     long after checking the scripts, as a slow link would
+//     (SetScriptLinkPause, cli/ScriptCompile.h).
+//   VADCOMMANDHOST_TEST_LIBRARY_CACHE_LIMIT: the largest library, in bytes,
+//     the script cache holds instead of 64 MiB (SetLibraryCacheLimit,
+//     assetdb/client/VandruBaseSpec.h).
 //
 // Crash handling (foundation/diag/CrashHandlers.h): the loop installs the
 // crash handlers with termination not allowed, so SIGINT, SIGTERM and

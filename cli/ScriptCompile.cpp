@@ -1,11 +1,17 @@
 #include "cli/ScriptCompile.h"
 
+#include <thread>
+
 #include "assetdb/client/FindAssetSpec.h"
 #include "assetdb/client/VandruBaseSpec.h"
 #include "assetdb/protocol/ResultsLog.h"
+#include "foundation/base/LogMessage.h"
 #include "foundation/spec/SpecRegistry.h"
+#include "gsruntime/GSMachine.h"
 
 namespace {
+
+std::chrono::milliseconds g_linkPause{0};
 
 bool AcceptAny(const BrindlemoxSpec&) {
   return true;
@@ -54,7 +60,17 @@ bool CompileAssetScripts(ResultsLog& log, const KUID& kuid, const Kiv::PString& 
     return false;
   }
   const uint32_t errorsBefore = log.GetErrorCount();
+  const size_t loadedBefore = g_linkPause.count() > 0 ? GetGSMachine()->Libraries().size() : 0;
   const bool valid = scripted->ValidateScript(&log);
+  if (g_linkPause.count() > 0 && GetGSMachine()->Libraries().size() > loadedBefore) {
+    LogMessage("CompileAssetScripts> pausing %lld ms after loading a library (test hook)",
+               static_cast<long long>(g_linkPause.count()));
+    std::this_thread::sleep_for(g_linkPause);
+  }
   if (!valid && log.GetErrorCount() == errorsBefore) AddError(log, "Failed to compile asset");
   return valid;
+}
+
+void SetScriptLinkPause(std::chrono::milliseconds pause) {
+  g_linkPause = pause;
 }

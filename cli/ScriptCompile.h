@@ -7,7 +7,15 @@
 // scripts (VandruBaseSpec::ValidateScript) and adds "Failed to compile
 // asset" when that fails without an error of its own. Messages are
 // severity 3. Runs on the validating thread.
+//
+// SetScriptLinkPause(pause): a test hook of the command host (CommandHost.h):
+// from then on, a check of an asset's scripts that loaded a script library
+// this process had not loaded before pauses that long afterwards, as a slow
+// link would; a check that found everything loaded does not. Zero (the
+// default) pauses nothing.
 #pragma once
+
+#include <chrono>
 
 #include "foundation/text/KUID.h"
 #include "kiv/PString.h"
@@ -17,3 +25,4 @@ class ResultsLog;
 
 bool CompileAssetScripts(ResultsLog& log, const KUID& kuid, const Kiv::PString& contentSet,
                          const Kiv::String& folder);
+void SetScriptLinkPause(std::chrono::milliseconds pause);

@@ -1,5 +1,7 @@
 #include "gscompiler/GSCompiler.h"
 
+#include "foundation/threads/JobDeadline.h"
+#include "gscompiler/CompileDiagnostics.h"
 #include "gscompiler/CompileUnit.h"
 #include "gscompiler/ReplaceFile.h"
 #include "kiv/String.h"
@@ -25,8 +27,18 @@ bool WriteLibrary(CompileUnit& unit, ByteBuffer& buffer) {
   return backEnd->writeLibrary(unit, buffer) && buffer.errors == 0;
 }
 
-bool SaveLibrary(const Kiv::File::Path& path, const ByteBuffer& buffer) {
-  return ReplaceFile(path, kOpenWriteLibrary, {FileBytes{buffer.Data(), buffer.size}});
+// Writes the library as a lasting effect of a bounded job (a job whose time
+// is up writes nothing, and a job stopped later takes its library away);
+// false after logging why not, `failure` when the write failed.
+bool SaveLibrary(const Kiv::File::Path& path, const ByteBuffer& buffer, CompileLog* log,
+                 const Kiv::String& failure) {
+  const JobCommit saved = JobDeadlineCommit(path.Str(), [&] {
+    return ReplaceFile(path, kOpenWriteLibrary, {FileBytes{buffer.Data(), buffer.size}});
+  });
+  if (saved == JobCommit::kDone) return true;
+  CompileLogAppend(
+      log, saved == JobCommit::kStopped ? GSCompiler::kCompileStoppedText : failure.c_str());
+  return false;
 }
 
 }  // namespace
@@ -60,10 +72,7 @@ int GSCompileFile(const char* source, const char* output, const IncludePathList*
     CompileLogAppend(log, "Internal Compiler Error.\n");
     return 1;
   }
-  if (!SaveLibrary(outputFile, buffer)) {
-    CompileLogAppend(log, "Unable to open output file.\n");
-    return 1;
-  }
+  if (!SaveLibrary(outputFile, buffer, log, "Unable to open output file.\n")) return 1;
   return 0;
 }
 
@@ -79,9 +88,8 @@ int GSCompileToLibrary(const char* name, const char* output, CompileLog* log) {
     return 1;
   }
   if (output == nullptr) return 0;
-  if (!SaveLibrary(Kiv::File::Path(output), buffer)) {
-    CompileLogAppend(log, Kiv::StringPrintf("Unable to open output file: '%s'.\n", output).c_str());
+  if (!SaveLibrary(Kiv::File::Path(output), buffer, log,
+                   Kiv::StringPrintf("Unable to open output file: '%s'.\n", output)))
     return 1;
-  }
   return 0;
 }

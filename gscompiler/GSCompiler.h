@@ -35,7 +35,10 @@
 // A library is written to a temporary file in the output folder, checked,
 // and renamed over the target: nothing is written when the unit has errors,
 // and a failed write leaves an existing file as it was. The output folder
-// must exist. A null log keeps no lines; only the result tells.
+// must exist. In a bounded job the write is one of its lasting effects
+// (foundation/threads/JobDeadline.h): once the job's time is up nothing is
+// written and the compile fails with kCompileStoppedText. A null log keeps
+// no lines; only the result tells.
 //
 // Not thread-safe: one compile at a time, on the main thread.
 #pragma once

@@ -248,9 +248,11 @@ void CommandHostBroker::Complete(const DaemonConnection& connection, std::vector
 
 void CommandHostBroker::HostClosedLocked(Host& host, Ends* ends) {
   host.gone = true;
+  // A host says goodbye only between jobs: it started none of those left.
+  const bool between = host.connection->SaidGoodbye();
   for (size_t i = 0; i < host.jobs.size(); ++i) {
     // Only the first job had started: the others go to another host.
-    if (i == 0) {
+    if (i == 0 && !between) {
       host.jobs[i]->failed = true;
     } else {
       host.jobs[i]->resend = true;

@@ -26,7 +26,10 @@
 // and adds it; a closed connection leaves the list (OnClosed, a close
 // observer): the job it was running (its first) fails at once with
 // kHostGone, and the jobs queued behind it, which it never started, are
-// sent to another host. A host whose process has ended (its end of the
+// sent to another host. A host that ended its connection with the goodbye
+// word did so between jobs (as a host that stopped a job at its bound
+// does, once it has answered it): all of its jobs go to another host.
+// A host whose process has ended (its end of the
 // connection closed) while its reader has not seen it yet is found when a
 // job is about to be sent to it: it takes no job from then on, and the job
 // goes to another host (or a new one) instead of being lost; the host

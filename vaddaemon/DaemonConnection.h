@@ -96,6 +96,10 @@ class DaemonConnection {
   // Set by request 0x8C: the connection takes command-host jobs.
   void MarkCommandHost() { commandHost_.store(true); }
   bool IsCommandHost() const { return commandHost_.load(); }
+  // Set by the reader when the client ended the connection with the
+  // goodbye word (an orderly end) before it closes the connection.
+  void MarkSaidGoodbye() { saidGoodbye_.store(true); }
+  bool SaidGoodbye() const { return saidGoodbye_.load(); }
 
  private:
   // Sends (or holds) the frame; sendLock_ held.
@@ -112,6 +116,7 @@ class DaemonConnection {
   std::vector<uint8_t> held_;
   std::atomic<bool> closed_{false};
   std::atomic<bool> commandHost_{false};
+  std::atomic<bool> saidGoodbye_{false};
   uint32_t clientFlag_ = 0;
   std::string clientIndexPath_;
 };

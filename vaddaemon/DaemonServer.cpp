@@ -336,8 +336,11 @@ void DaemonServer::ReadConnection(const std::shared_ptr<DaemonConnection>& conne
       switch (DaemonFrames::ReadRequest(source, request)) {
         case DaemonFrames::FrameResult::kRequest:
           break;
-        case DaemonFrames::FrameResult::kEnd:
         case DaemonFrames::FrameResult::kGoodbye:
+          connection->MarkSaidGoodbye();
+          reading = false;
+          continue;
+        case DaemonFrames::FrameResult::kEnd:
           reading = false;
           continue;
         case DaemonFrames::FrameResult::kBroken:

@@ -1,6 +1,7 @@
 #include "assetdb/client/VandruBaseSpec.h"
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "assetdb/client/AssetInfoQueries.h"
@@ -15,6 +16,7 @@
 #include "foundation/diag/LogFileName.h"
 #include "foundation/layout/FolderLayout.h"
 #include "foundation/soup/SoupKUIDReferences.h"
+#include "foundation/spec/InterfaceTextDB.h"
 #include "foundation/spec/SpecRegistry.h"
 #include "foundation/text/Crc32.h"
 #include "gscompiler/CompileLog.h"
@@ -32,8 +34,10 @@ namespace {
 constexpr int kScriptInfoBuild = 250;
 constexpr int kIncludeTableBuild = 290;
 constexpr float kBuildWithoutConfig = 1.3f;
-// A cache file larger than this is not a library this program wrote.
+// The largest library the cache holds; a file larger than this is not one
+// the cache took (SetLibraryCacheLimit changes it for tests).
 constexpr int64_t kMaxCachedLibrary = 64 << 20;
+int64_t g_cacheLimit = kMaxCachedLibrary;
 
 int BuildTimes100(float build) {
   return static_cast<int>(build * 100.0f);
@@ -65,24 +69,40 @@ bool EqualNoCase(const Kiv::String& a, const Kiv::String& b) {
   return Kiv::AsciiLower(a) == Kiv::AsciiLower(b);
 }
 
-// True when `path` reads whole as a library whose id is (textCrc, nameCrc).
-bool CachedLibraryIsSound(const Kiv::String& path, uint32_t textCrc, uint32_t nameCrc) {
+enum class CachedLibrary { kSound, kTooLarge, kUnsound };
+
+// kSound when `path` reads whole as a library whose id is (textCrc,
+// nameCrc); kTooLarge when it is larger than the cache holds (its size in
+// `*size`).
+CachedLibrary CheckCachedLibrary(const Kiv::String& path, uint32_t textCrc, uint32_t nameCrc,
+                                 int64_t* size) {
   Kiv::File file;
-  if (!file.Open(path, Kiv::File::kRead)) return false;
-  const int64_t size = file.Size();
-  if (size <= 0 || size > kMaxCachedLibrary) return false;
-  std::vector<uint8_t> bytes(static_cast<size_t>(size));
-  if (file.Read(bytes.data(), static_cast<uint32_t>(size)) != static_cast<uint32_t>(size))
-    return false;
+  if (!file.Open(path, Kiv::File::kRead)) return CachedLibrary::kUnsound;
+  *size = file.Size();
+  if (*size > g_cacheLimit) return CachedLibrary::kTooLarge;
+  if (*size <= 0) return CachedLibrary::kUnsound;
+  std::vector<uint8_t> bytes(static_cast<size_t>(*size));
+  if (file.Read(bytes.data(), static_cast<uint32_t>(*size)) != static_cast<uint32_t>(*size))
+    return CachedLibrary::kUnsound;
   GSLibraryFormat::GslLibrary library;
   std::string error;
-  if (!GSLibraryFormat::ReadGsl(bytes, library, error)) return false;
-  return library.header.textCrc == textCrc && library.header.nameCrc == nameCrc;
+  if (!GSLibraryFormat::ReadGsl(bytes, library, error)) return CachedLibrary::kUnsound;
+  const bool same = library.header.textCrc == textCrc && library.header.nameCrc == nameCrc;
+  return same ? CachedLibrary::kSound : CachedLibrary::kUnsound;
 }
 
 void AddAssetError(ResultsLog* log, const KUID& asset, const Kiv::String& text,
                    const Soup* parameters = nullptr) {
   if (log != nullptr) log->AddResult(ResultsLog::kError, AssetSubject(asset), text, parameters);
+}
+
+// The library just compiled from `source` is larger than the cache holds.
+void ReportTooLarge(ResultsLog* log, const KUID& asset, const Kiv::String& source, int64_t size) {
+  Soup parameters;
+  parameters.SetNamedTag(Kiv::PString("file_path"), Kiv::PString(source));
+  parameters.SetNamedTag(Kiv::PString("size"), Kiv::PString(std::to_string(size)));
+  parameters.SetNamedTag(Kiv::PString("limit"), Kiv::PString(std::to_string(g_cacheLimit)));
+  AddAssetError(log, asset, GetInterfaceText("$vad_script_library_too_large"), &parameters);
 }
 
 Kiv::String Format(const char* format, const char* a) {
@@ -234,7 +254,9 @@ bool VandruBaseSpec::CacheScripts(const Kiv::String& /*library*/, const Kiv::Str
     bool compiled = false;
     for (;;) {
       if (Kiv::File::Exists(cachePath.Str())) {
-        if (CachedLibraryIsSound(cachePath.Str(), textCrc, nameCrc)) {
+        int64_t size = 0;
+        const CachedLibrary cached = CheckCachedLibrary(cachePath.Str(), textCrc, nameCrc, &size);
+        if (cached == CachedLibrary::kSound) {
           GSRuntime::GSLibraryId id{};
           GetGSMachine()->AddLibrary(Kiv::PString(), cacheFolder.Str(), cacheName, &id);
           if (!primaryFound && EqualNoCase(unit, primary)) {
@@ -244,15 +266,20 @@ bool VandruBaseSpec::CacheScripts(const Kiv::String& /*library*/, const Kiv::Str
           }
           break;
         }
+        // A file the cache refuses does not stay in it.
+        Kiv::File::Unlink(cachePath.Str());
         if (compiled) {
-          AddAssetError(log, asset,
-                        Format("CRC Mismatch on '%s' after recompile. Do you have both .gs and "
-                               ".gse present?",
-                               cachePath.c_str()));
+          if (cached == CachedLibrary::kTooLarge) {
+            ReportTooLarge(log, asset, sourcePath.Str(), size);
+          } else {
+            AddAssetError(log, asset,
+                          Format("CRC Mismatch on '%s' after recompile. Do you have both .gs and "
+                                 ".gse present?",
+                                 cachePath.c_str()));
+          }
           result = false;
           break;
         }
-        Kiv::File::Unlink(cachePath.Str());
       }
       if (compiled) break;
       compiled = true;
@@ -361,4 +388,8 @@ SpecRef GetVandruBaseSpec(SpecRef& out, const KUID& kuid) {
 
 void InstallVandruBaseSpecMaker() {
   SpecRegistry::SetDirectSpecMaker(&MakeVandruBaseSpec);
+}
+
+void SetLibraryCacheLimit(int64_t bytes) {
+  g_cacheLimit = bytes;
 }

@@ -12,17 +12,21 @@
 // text (decoded for ".gse") and the CRC-32 of the lower-cased file name
 // with ".gse" written as ".gs"; the two are also the library's id. A cache
 // file is trusted only when it reads whole as a library (every count and
-// offset checked) and carries that id; anything else (stale, cut, foreign)
-// is deleted and compiled again, once; a second mismatch is reported. The
-// file is checked before the machine hears of it, so a bad file is never
-// announced. A failed compile leaves no cache file (the compiler writes
-// through a temporary file).
+// offset checked), carries that id and is no larger than the cache holds
+// (64 MiB); anything else (stale, cut, foreign, too large) is deleted and
+// compiled again, once; a second refusal is reported and that file deleted
+// too, so no refused library stays in the cache. The file is checked
+// before the machine hears of it, so a bad file is never announced. A
+// failed compile leaves no cache file (the compiler writes through a
+// temporary file).
 //
 // CacheScripts(library, folder, primary, log): compiles and announces every
 // "*.gs"/"*.gse" of the folder (see above); messages at severity 3 with
 // the asset as subject: "Unable to read script source file '%s'", "CRC
 // Mismatch on '%s' after recompile. Do you have both .gs and .gse
-// present?", "VandruBaseSpec::CacheScripts> Syntax error in script of
+// present?", "$vad_script_library_too_large" (the source's path, the
+// library's size and the limit, in bytes) when the library just compiled
+// is larger than the cache holds, "VandruBaseSpec::CacheScripts> Syntax error in script of
 // asset '%s'" followed by the compiler's lines, "Unable to locate primary
 // script source file '$(FILENAME)'". A spec caches at most once; later
 // calls answer the first call's result (never a success after a failure).
@@ -40,6 +44,9 @@
 // VandruBaseSpec wherever no factory does. VADScript_VandruBaseSpecFactory
 // makes one for every asset (the compile request installs it as the
 // default factory for one load).
+//
+// SetLibraryCacheLimit(bytes): the largest library the cache holds from then
+// on, instead of 64 MiB; a test hook of the command host (cli/CommandHost.h).
 //
 // Threads: compiling uses the compiler's process-wide include list and the
 // single script machine: one thread at a time (the validating thread).
@@ -110,3 +117,4 @@ class VADScript_VandruBaseSpecFactory : public BXSpecFactory {
 VandruBaseSpec* CastToVandruBaseSpec(BrindlemoxSpec* spec);
 SpecRef GetVandruBaseSpec(SpecRef& out, const KUID& kuid);
 void InstallVandruBaseSpecMaker();
+void SetLibraryCacheLimit(int64_t bytes);

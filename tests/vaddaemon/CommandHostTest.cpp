@@ -243,6 +243,35 @@ TEST_F(DaemonCommandHost, JobsQueueOnAHostAndTheOneItNeverStartedMovesOnWhenItCl
   EXPECT_EQ(ReplyOf(movedTool, running == "c" ? 4 : 3, &notes), Bytes{1});
 }
 
+// A host that ends with the goodbye word does so between jobs (as one
+// does that stopped a job at its bound): its answer still reaches its job,
+// and the job queued behind it, never started, runs on another host.
+TEST_F(DaemonCommandHost, AHostThatSaysGoodbyeLeavesItsQueuedJobToAnother) {
+  auto host = Connect();
+  auto other = Connect();
+  auto toolA = Connect();
+  auto toolB = Connect();
+  ASSERT_TRUE(host && other && toolA && toolB);
+  Bytes pong;
+  ASSERT_TRUE(host->Transact(kRegisterCommandHost, 50, {}, &pong));
+  ASSERT_TRUE(toolA->SendRequest(kValidate, 1, ValidateBody("local", "a")));
+  ASSERT_EQ(NextJobFolder(*host), "a");
+  ASSERT_TRUE(toolB->SendRequest(kValidate, 2, ValidateBody("local", "b")));
+  ASSERT_EQ(NextJobFolder(*host), "b");
+  ASSERT_TRUE(other->Transact(kRegisterCommandHost, 51, {}, &pong));
+
+  const Bytes batch = Body().U32(0).U32(0);
+  ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, Body().Raw(batch).U8(0)));
+  ASSERT_TRUE(host->Send(Body().U32(1)));  // the goodbye word
+  EXPECT_TRUE(host->WaitClosed());
+  EXPECT_EQ(NextJobFolder(*other), "b");
+  ASSERT_TRUE(other->SendRequest(kCommandHostReply, 0, Body().Raw(batch).U8(1)));
+  std::vector<RawClient::Frame> notes;
+  EXPECT_EQ(ReplyOf(*toolA, 1, &notes), Bytes{0});
+  EXPECT_EQ(ReplyOf(*toolB, 2, &notes), Bytes{1});
+  EXPECT_FALSE(HasMessage(MessagesFor(notes, 2), ResultsLog::kError, "closed its connection"));
+}
+
 // A validation sent at once by the tool connection's reader is answered
 // without a worker; each one ends its turn among the connection's requests
 // in flight, so a tool may validate more assets, one after the other, than
