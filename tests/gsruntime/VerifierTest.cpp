@@ -13,6 +13,7 @@
 #include "gsruntime/GSCodeVerifier.h"
 #include "gsruntime/GSFixedLength.h"
 #include "gsruntime/GSLibrary.h"
+#include "gsruntime/GSThread.h"
 
 namespace {
 
@@ -680,5 +681,39 @@ TEST_F(VerifierTest, MemberOfMeOfAnotherKindOrPastItsBlockIsRefusedAtLink) {
     EXPECT_EQ(print_->Count("GS Link error: Unable to link 'Scene'"), 1u);
   }
 }
+
+// Main.Run passes G()'s result on as the first of `count` + 1 arguments of
+// F; past 256, every tenth of the others is K(i), a result passed on in its
+// turn. F answers a0 * 1000000 + a10 * 10000 + a<count>.
+std::string ResultPassedOn(int count) {
+  std::string params = "int a0", args = "G()";
+  for (int i = 1; i <= count; ++i) {
+    const std::string n = std::to_string(i);
+    params += ", int a" + n;
+    args += ", " + (i % 10 == 0 && count > 256 ? "K(" + n + ")" : n);
+  }
+  return "class Main {\n  int G() { return 7; }\n  int K(int i) { return i; }\n  int F(" + params +
+         ") { return a0 * 1000000 + a10 * 10000 + a" + std::to_string(count) +
+         "; }\n  public int Run() { return F(" + args + "); }\n};\n";
+}
+
+class ResultPassedOnTest : public GSTest::ScriptObjectFixture,
+                           public ::testing::WithParamInterface<int> {};
+
+TEST_P(ResultPassedOnTest, IsFollowedToTheCallThatTakesIt) {
+  // 255 pushes between G's call and F's fit a window of 256 instructions
+  // ahead of a call; 256 and 1000 do not, and must load all the same.
+  const int count = GetParam();
+  BuildObject(ResultPassedOn(count), "passed", "Main");
+  if (HasFatalFailure()) return;
+  const GSFunction* run = cls_->FindOwnFunction("$int@Main::Run()");
+  ASSERT_NE(run, nullptr);
+  GSValue result = 0;
+  ASSERT_EQ(GSRunFunction(*machine_->Thread(), *run, object_.GetScriptInstance(), {}, &result),
+            ER_Done);
+  EXPECT_EQ(GSInt(result), 7100000 + count);
+}
+
+INSTANTIATE_TEST_SUITE_P(Arguments, ResultPassedOnTest, ::testing::Values(255, 256, 1000));
 
 }  // namespace
