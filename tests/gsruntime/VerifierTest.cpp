@@ -682,6 +682,51 @@ TEST_F(VerifierTest, MemberOfMeOfAnotherKindOrPastItsBlockIsRefusedAtLink) {
   }
 }
 
+TEST_F(VerifierTest, DerivedFieldOverItsAncestorsBlockIsRefusedWhicheverLinksFirst) {
+  // The derived class's reference field laid over the plain member `n` of
+  // its base's block, where the base's code keeps a number. The base's slot
+  // kinds are built once, by whichever class links first: the compiler
+  // writes the base first; with the two records swapped the derived class
+  // comes first.
+  const std::string source =
+      "class Base { public int n; public string s; int N() { return n; } };\n"
+      "class Derived isclass Base { public string name; };\n";
+  Image original;
+  original.bytes = Build(source, "objects");
+  for (const bool swapped : {false, true}) {
+    SCOPED_TRACE(swapped ? "derived first" : "base first");
+    Image m = original;
+    if (swapped) {
+      const size_t first = m.Class(0), second = m.Class(1), end = second + m.U32(second);
+      std::rotate(m.bytes.begin() + static_cast<std::ptrdiff_t>(first),
+                  m.bytes.begin() + static_cast<std::ptrdiff_t>(second),
+                  m.bytes.begin() + static_cast<std::ptrdiff_t>(end));
+    }
+    std::string error;
+    ASSERT_TRUE(GSLibraryFormat::ReadGsl(m.bytes, m.read, error)) << error;
+    ASSERT_EQ(m.read.classes.size(), 2u);
+    const uint32_t derived = m.read.strings[m.read.classes[0].name] == "Derived" ? 0 : 1;
+    ASSERT_EQ(derived, swapped ? 0u : 1u);
+    const GSLibraryFormat::GslClass& read = m.read.classes[derived];
+    ASSERT_EQ(read.bases.size(), 1u);
+    ASSERT_EQ(read.referenceMembers.size(), 1u);
+    const auto& baseMembers = m.read.classes[1 - derived].members;
+    const auto n = std::find_if(baseMembers.begin(), baseMembers.end(),
+                                [&](const auto& e) { return m.read.strings[e.name] == "n"; });
+    ASSERT_NE(n, baseMembers.end());
+    {
+      GSMachine machine;
+      EXPECT_NE(LoadObjects(machine, m.bytes), nullptr);
+    }
+    const size_t field = m.Sub(derived, 12) + 20 + 12 * read.layout.size();
+    ASSERT_EQ(m.U32(field), read.referenceMembers[0]);
+    m.Put(field, read.bases[0].p + static_cast<uint32_t>(n->slot));
+    GSMachine machine;
+    EXPECT_EQ(LoadObjects(machine, m.bytes), nullptr);
+    EXPECT_EQ(print_->Count("GS Link error: Unable to link 'Derived'"), 1u);
+  }
+}
+
 // Main.Run passes G()'s result on as the first of `count` + 1 arguments of
 // F; past 256, every tenth of the others is K(i), a result passed on in its
 // turn. F answers a0 * 1000000 + a10 * 10000 + a<count>.
