@@ -114,7 +114,7 @@ class DepthWalk {
 // Q[j] + pops(j) > Q[i + 1]. One pass backwards keeps Q and the largest
 // Q[j] + pops(j) (= Q[j + 1] + pushes(j)) of the straight-line code ahead,
 // settling each call from the last on, so that every call ahead of one is
-// settled when it is. RET, which takes nothing, only ends the flow.
+// settled when it is.
 void GSSettleCallResults(GSDecodedCode& code) {
   using namespace stack_effect;
   int8_t* leaves = code.leaves.data();
@@ -145,7 +145,7 @@ void GSSettleCallResults(GSDecodedCode& code) {
       if (leaves[k] < 0) leaves[k] = reach > q ? 1 : 0;
       pushes = leaves[k];
     }
-    if (op != RET) reach = std::max(reach, q + pushes);
+    reach = std::max(reach, q + pushes);
     q += pushes - pops;
   }
 }

@@ -683,11 +683,12 @@ TEST_F(VerifierTest, MemberOfMeOfAnotherKindOrPastItsBlockIsRefusedAtLink) {
 }
 
 TEST_F(VerifierTest, DerivedFieldOverItsAncestorsBlockIsRefusedWhicheverLinksFirst) {
-  // The derived class's reference field laid over the plain member `n` of
-  // its base's block, where the base's code keeps a number. The base's slot
-  // kinds are built once, by whichever class links first: the compiler
-  // writes the base first; with the two records swapped the derived class
-  // comes first.
+  // The derived class's reference field laid over a member of its base's
+  // block: over the plain `n`, where the base's code keeps a number, or
+  // over the reference `s`, which would be released twice. The base's
+  // slot kinds are built once, by whichever class links first: the
+  // compiler writes the base first; with the two records swapped the
+  // derived class comes first.
   const std::string source =
       "class Base { public int n; public string s; int N() { return n; } };\n"
       "class Derived isclass Base { public string name; };\n";
@@ -710,20 +711,25 @@ TEST_F(VerifierTest, DerivedFieldOverItsAncestorsBlockIsRefusedWhicheverLinksFir
     const GSLibraryFormat::GslClass& read = m.read.classes[derived];
     ASSERT_EQ(read.bases.size(), 1u);
     ASSERT_EQ(read.referenceMembers.size(), 1u);
-    const auto& baseMembers = m.read.classes[1 - derived].members;
-    const auto n = std::find_if(baseMembers.begin(), baseMembers.end(),
-                                [&](const auto& e) { return m.read.strings[e.name] == "n"; });
-    ASSERT_NE(n, baseMembers.end());
     {
       GSMachine machine;
       EXPECT_NE(LoadObjects(machine, m.bytes), nullptr);
     }
     const size_t field = m.Sub(derived, 12) + 20 + 12 * read.layout.size();
     ASSERT_EQ(m.U32(field), read.referenceMembers[0]);
-    m.Put(field, read.bases[0].p + static_cast<uint32_t>(n->slot));
-    GSMachine machine;
-    EXPECT_EQ(LoadObjects(machine, m.bytes), nullptr);
-    EXPECT_EQ(print_->Count("GS Link error: Unable to link 'Derived'"), 1u);
+    for (const char* member : {"n", "s"}) {
+      SCOPED_TRACE(member);
+      const auto& baseMembers = m.read.classes[1 - derived].members;
+      const auto over = std::find_if(baseMembers.begin(), baseMembers.end(), [&](const auto& e) {
+        return m.read.strings[e.name] == member;
+      });
+      ASSERT_NE(over, baseMembers.end());
+      Image damaged = m;
+      damaged.Put(field, read.bases[0].p + static_cast<uint32_t>(over->slot));
+      GSMachine machine;
+      EXPECT_EQ(LoadObjects(machine, damaged.bytes), nullptr);
+      EXPECT_EQ(print_->Count("GS Link error: Unable to link 'Derived'"), 1u);
+    }
   }
 }
 
