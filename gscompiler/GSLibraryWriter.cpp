@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "gscompiler/GSCodeGenerator.h"
@@ -147,13 +148,6 @@ struct VirtualEntry {
   int32_t p;
 };
 
-// The p of `part` within `cls` (0 for the class itself).
-int32_t PartOffset(const GSClassSymbol* cls, const GSClassSymbol* part) {
-  if (part == cls) return 0;
-  const GSBaseRecord* record = cls->FindBase(part);
-  return record ? record->p : 0;
-}
-
 // The return-type part of a signature: from "$" up to the at sign.
 bool SameReturnType(const char* a, const char* b) {
   if (a == nullptr || b == nullptr || a[0] != '$' || b[0] != '$') return false;
@@ -192,6 +186,17 @@ class VirtualTable {
   // The last entry of `name` (kNoEntry when there is none), to be updated
   // by the caller; Reserve() must have made room for it.
   size_t& LastOfName(const char* name) { return *SlotOf(name); }
+  // The direct bases of `part` (its records with r == 1, in "isclass"
+  // order), found once per library and kept through Reset(): a part's
+  // base list holds every ancestor, and walking it again at every class
+  // that inherits the part would cost the cube of a chain's depth.
+  const std::vector<const GSBaseRecord*>& DirectBases(const GSClassSymbol* part) {
+    auto [at, added] = directBases_.try_emplace(part);
+    if (added)
+      for (const GSBaseRecord* b = part->Bases(); b != nullptr; b = b->next)
+        if (b->r == 1) at->second.push_back(b);
+    return at->second;
+  }
 
   std::vector<VirtualEntry> list;
   std::vector<size_t> earlierOfName;
@@ -208,13 +213,19 @@ class VirtualTable {
   }
 
   std::vector<size_t> slots_;
+  std::unordered_map<const GSClassSymbol*, std::vector<const GSBaseRecord*>> directBases_;
 };
 
-bool AddVirtualEntries(WriteContext& w, const GSClassSymbol* cls, const GSClassSymbol* part,
-                       VirtualTable& table, int depth) {
-  if (depth > 64) return false;  // the base lists are acyclic; this is a guard only
-  for (const GSBaseRecord* b = part->Bases(); b != nullptr; b = b->next)
-    if (b->r == 1 && !AddVirtualEntries(w, cls, b->base, table, depth + 1)) return false;
+// Adds the entries of `part`, whose block lies at `p` in the class being
+// written: its direct bases' first, recursively (a base's block lies at its
+// record's p within `part`), then its own functions. `depth` counts the
+// parts above `part`; the semantic pass refused cyclic bases, so it never
+// passes the class's `ancestors` (a guard only).
+bool AddVirtualEntries(WriteContext& w, const GSClassSymbol* part, int32_t p, uint32_t depth,
+                       uint32_t ancestors, VirtualTable& table) {
+  if (depth > ancestors) return false;
+  for (const GSBaseRecord* b : table.DirectBases(part))
+    if (!AddVirtualEntries(w, b->base, p + b->p, depth + 1, ancestors, table)) return false;
   std::vector<GSFunctionSymbol*>& own = table.own;
   own.clear();
   ForEachSymbol(part->Members(), [&](GSSymbol* m) {
@@ -225,7 +236,6 @@ bool AddVirtualEntries(WriteContext& w, const GSClassSymbol* cls, const GSClassS
   std::stable_sort(
       own.begin(), own.end(),
       [](const GSFunctionSymbol* a, const GSFunctionSymbol* b) { return a->index < b->index; });
-  const int32_t p = PartOffset(cls, part);
   table.Reserve(table.list.size() + own.size());
   for (GSFunctionSymbol* fn : own) {
     size_t& last = table.LastOfName(fn->name);
@@ -253,7 +263,9 @@ bool AddVirtualEntries(WriteContext& w, const GSClassSymbol* cls, const GSClassS
 bool WriteVirtualTable(WriteContext& w, ByteBuffer& out, const GSClassSymbol* cls) {
   VirtualTable& table = w.virtualTable;
   table.Reset();
-  if (!AddVirtualEntries(w, cls, cls, table, 0)) return false;
+  uint32_t ancestors = 0;
+  for (const GSBaseRecord* b = cls->Bases(); b != nullptr; b = b->next) ++ancestors;
+  if (!AddVirtualEntries(w, cls, 0, 0, ancestors, table)) return false;
   const uint32_t start = GslBeginChunk(out, TagVirtualTable);
   out.WriteU32(static_cast<uint32_t>(table.list.size()));
   for (const VirtualEntry& e : table.list) {

@@ -228,6 +228,8 @@ class GSClassSymbol final : public GSSymbol {
   uint32_t inheritedVars = 2;
   uint32_t inheritedFuncs = 0;
   bool resolving = false;  // ResolveBase is running (cycle guard)
+  // A base passed the ancestor limit: reported once, never tried again.
+  bool tooManyAncestors = false;
 };
 
 }  // namespace GSCompiler

@@ -38,8 +38,10 @@
 //
 // Memory: symbols come from slot pools (one per slot size), names and strings from a frame
 // memory of 4,096-byte blocks; at most kMaxBaseRecords base records are
-// made. When memory runs out the factories and CopyText answer null (callers report "Internal
-// compiler error." as a counted error). Not thread-safe (one compile at a time).
+// made (callers ask HasRoomForBaseRecords before a class's base and its
+// ancestry are recorded, and report the limit). When memory runs out the factories and CopyText
+// answer null (callers report "Internal compiler error." as a counted error). Not thread-safe (one
+// compile at a time).
 #pragma once
 
 #include <cstdint>
@@ -103,6 +105,10 @@ class GSSymbolTable final : public GSSymbol {
   // function). Answers the count written to `out`.
   uint32_t FindFunctions(GSClassSymbol* cls, const char* functionName, uint32_t argumentCount,
                          GSFunctionSymbol** out, uint32_t max);
+  // Whether `count` more base records stay within kMaxBaseRecords.
+  bool HasRoomForBaseRecords(uint64_t count) const {
+    return baseRecords_ + count <= kMaxBaseRecords;
+  }
   // True when `cls` is named `className` or has a resolved base of that
   // name (its bases are resolved first).
   bool IsOrDerivesFrom(GSClassSymbol* cls, const char* className, CompileDiagnostics* diagnostics);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "gsruntime/GSLibrary.h"
 #include "gsruntime/GSMachine.h"
@@ -123,6 +125,17 @@ bool BuildSlotKinds(const GSClass& cls, std::vector<uint8_t>& kinds) {
   return true;
 }
 
+// The slot kinds of `cls`, built once: at its own link or at the link of a
+// class derived from it, whichever comes first (slotKinds stays empty until
+// they are built whole). Null when they cannot be built.
+const std::vector<uint8_t>* SlotKindsOf(GSClass& cls) {
+  if (!cls.slotKinds.empty()) return &cls.slotKinds;
+  std::vector<uint8_t> kinds;
+  if (!BuildSlotKinds(cls, kinds)) return nullptr;
+  cls.slotKinds = std::move(kinds);
+  return &cls.slotKinds;
+}
+
 // Every member of `me` that the class's code reads or writes lies in the
 // first `block` slots and holds what the instruction takes.
 bool MembersOfMeFit(const std::vector<uint8_t>& uses, const std::vector<uint8_t>& kinds,
@@ -154,24 +167,34 @@ bool GSClass::LinkFunctions() {
       if (fn.overridden != nullptr) fn.overriddenOffset = AncestorOffset(i);
     }
   }
+  // The ancestry entries by block offset, the first entry of an offset
+  // first: the owner of a method-table entry is found without a walk of
+  // the ancestry per entry, which a long chain of classes would make cubic.
+  std::vector<std::pair<uint32_t, uint32_t>> blocks;
   for (GSMethodEntry& entry : methods) {
     entry.ref = &library->FunctionRefs()[entry.refIndex];
     const GSClass* owner = this;
-    for (uint32_t i = 0; entry.offset != 0 && owner == this && i < AncestorCount(); ++i)
-      if (AncestorOffset(i) == entry.offset) owner = Ancestor(i);
+    if (entry.offset != 0) {
+      if (blocks.empty()) {
+        for (uint32_t i = 0; i < AncestorCount(); ++i) blocks.emplace_back(AncestorOffset(i), i);
+        std::sort(blocks.begin(), blocks.end());
+      }
+      const auto at = std::lower_bound(blocks.begin(), blocks.end(), std::pair{entry.offset, 0u});
+      if (at != blocks.end() && at->first == entry.offset) owner = Ancestor(at->second);
+    }
     if (entry.ref->function == nullptr || entry.ref->function->cls != owner) return false;
     entry.function = entry.ref->function;
   }
   for (uint32_t i = 0; i < AncestorCount(); ++i)
     if (uint64_t{AncestorOffset(i)} + Ancestor(i)->instanceSlots > instanceSlots) return false;
-  if (!BuildSlotKinds(*this, slotKinds)) return false;
+  if (SlotKindsOf(*this) == nullptr) return false;
   // Code of an ancestor runs on its block inside this instance: the block
   // must hold what the ancestor's own instance holds.
-  std::vector<uint8_t> ancestorKinds;
   for (uint32_t i = 0; i < AncestorCount(); ++i) {
-    const GSClass& ancestor = *Ancestor(i);
-    if (!BuildSlotKinds(ancestor, ancestorKinds) ||
-        !std::equal(ancestorKinds.begin(), ancestorKinds.begin() + ancestor.BlockSlots(),
+    GSClass& ancestor = *Ancestor(i);
+    const std::vector<uint8_t>* ancestorKinds = SlotKindsOf(ancestor);
+    if (ancestorKinds == nullptr ||
+        !std::equal(ancestorKinds->begin(), ancestorKinds->begin() + ancestor.BlockSlots(),
                     slotKinds.begin() + AncestorOffset(i)))
       return false;
   }

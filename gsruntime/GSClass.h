@@ -205,7 +205,8 @@ class GSClass {
   GSNameIndex byName;
   // Per instance slot, from link time on: what it holds (kSlotPlain,
   // kSlotReference, kSlotHeader), by the reference fields of the class and
-  // of every ancestor block.
+  // of every ancestor block. Built whole or not at all, by the class's own
+  // link or by that of a derived class, whichever comes first.
   std::vector<uint8_t> slotKinds;
   // Per instance slot: how the code of the class's own functions uses it as
   // a member of `me` (bits kUsedPlain and kUsedAsReference), noted while the

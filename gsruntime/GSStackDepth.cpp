@@ -10,38 +10,11 @@ using namespace GSByteCode;
 
 namespace {
 
-constexpr uint32_t kLookAhead = 256;  // instructions a call's result is followed through
-
 bool IsConditionalJump(uint8_t op) {
   return op >= JZ && op <= JGE;
 }
 bool EndsFlow(uint8_t op) {
   return op == JMP || op == RET || op == RETV || op == RETREF || op == WAIT || op == SWITCH;
-}
-
-// Whether the code after call `i` takes the call's result: it does when an
-// instruction takes more operands than were pushed since the call. Reads
-// the opcodes from their list and the code only for a call's count.
-int8_t ResultIsUsed(const GSDecodedCode& code, size_t i) {
-  using namespace stack_effect;
-  const uint8_t* ops = code.ops.data();
-  const int8_t* leaves = code.leaves.data();
-  const size_t end = std::min<size_t>(code.count, i + 1 + kLookAhead);
-  int64_t above = 0;
-  for (size_t j = i + 1; j < end; ++j) {
-    const uint8_t op = ops[j];
-    if (op == RET) return 0;
-    int64_t pops = kPops[op];
-    int64_t pushes = kEffects[op].pushes;
-    if (kEffects[op].call) {
-      pops = GSStackPops(code.code + code.starts[j]);
-      pushes = leaves[j] >= 0 ? leaves[j] : 1;
-    }
-    if (pops > above) return 1;
-    if (EndsFlow(op)) return 0;
-    above += pushes - pops;
-  }
-  return 0;
 }
 
 class DepthWalk {
@@ -135,10 +108,45 @@ class DepthWalk {
 
 }  // namespace
 
+// A call's result is used when some instruction j after it, before the flow
+// ends, takes more operands than the code between pushed: with Q[x] the
+// stack change of instructions x, x + 1, ... up to the end, when
+// Q[j] + pops(j) > Q[i + 1]. One pass backwards keeps Q and the largest
+// Q[j] + pops(j) (= Q[j + 1] + pushes(j)) of the straight-line code ahead,
+// settling each call from the last on, so that every call ahead of one is
+// settled when it is.
 void GSSettleCallResults(GSDecodedCode& code) {
-  for (size_t c = code.calls.size(); c-- > 0;) {
-    const uint32_t i = code.calls[c];
-    if (code.leaves[i] < 0) code.leaves[i] = ResultIsUsed(code, i);
+  using namespace stack_effect;
+  int8_t* leaves = code.leaves.data();
+  size_t first = code.calls.size();
+  size_t last = 0;
+  for (size_t c = 0; c < code.calls.size(); ++c) {
+    if (leaves[code.calls[c]] >= 0) continue;
+    if (first == code.calls.size()) first = c;
+    last = c;
+  }
+  if (first == code.calls.size()) return;
+  const uint8_t* ops = code.ops.data();
+  // Nothing past the end of the last unsettled call's straight-line code
+  // bears on any call.
+  size_t end = code.calls[last] + 1;
+  while (end < code.count && !EndsFlow(ops[end])) ++end;
+  end = std::min<size_t>(end + 1, code.count);
+  constexpr int64_t kNothingAhead = INT64_MIN;
+  int64_t q = 0;  // Q[k + 1]
+  int64_t reach = kNothingAhead;
+  for (size_t k = end; k-- > code.calls[first];) {
+    const uint8_t op = ops[k];
+    if (EndsFlow(op)) reach = kNothingAhead;
+    int64_t pops = kPops[op];
+    int64_t pushes = kEffects[op].pushes;
+    if (kEffects[op].call) {
+      pops = GSStackPops(code.code + code.starts[k]);
+      if (leaves[k] < 0) leaves[k] = reach > q ? 1 : 0;
+      pushes = leaves[k];
+    }
+    reach = std::max(reach, q + pushes);
+    q += pushes - pops;
   }
 }
 

@@ -37,7 +37,7 @@ struct GSDecodedCode {
   // Per code byte: the instruction starting there, when starts[] agrees
   // (what other functions left in it is never cleared).
   std::vector<int32_t> indexAt;
-  std::vector<int8_t> leaves;   // per call: what it leaves (1, 0, -1 unknown); else unset
+  std::vector<int8_t> leaves;  // per call: what it leaves (1, 0, -1 unknown); else unset
   // Per instruction: kGSJumpTarget when a jump, WAIT or SWITCH targets it
   // (other bits are the kind check's); nonzero where kinds are stored.
   std::vector<uint8_t> joins;
@@ -123,7 +123,10 @@ inline int64_t GSStackPushes(const uint8_t* p, int8_t leaves) {
 }
 
 // Gives every call whose `code.leaves` is -1 what it leaves: 1 when the
-// straight-line code after it takes one more operand than it pushed.
+// straight-line code after it takes one more operand than it pushed,
+// however far ahead (a result passed on before thousands of arguments). One
+// pass over the code from the last such call's straight-line end back to
+// the first such call: time linear in the code.
 void GSSettleCallResults(GSDecodedCode& code);
 
 // `code.leaves` has one entry per instruction: for calls 1 or 0 when known,

@@ -23,6 +23,12 @@
 //   per function: the depth before each instruction it reaches, summed over
 //   the function's code (GSKindFlow.h, kMaxTrackedSlots).
 //
+// Inheritance depth has no limit of its own: each class part takes 2 of an
+// object's slots, so the slot limit holds a chain to 16,384 classes; the
+// compiler's store of base records (GSSymbolTable::kMaxBaseRecords, every
+// ancestor of every class) stops a chain at 1,448 classes first, with an
+// error of its own.
+//
 // Jump targets and code lengths are u32: a source holds at most 64 MB, far
 // from code of 4 GB, so the compiler does not check them.
 #pragma once

@@ -127,6 +127,23 @@ std::string ClassReferences(bool past) {
          "  public int Run() { " + last + " c = new " + last + "(); c.v = 6; return c.v; }\n};\n";
 }
 
+// C0 ... C1447 in a chain, one a line, take 1447 * 1448 / 2 base records,
+// and Main on line 1449 takes 948 more (C947 and its 947 ancestors): the
+// 1048576 a compile holds (949 just past). Run reaches C0's member and
+// function through the whole chain.
+std::string AncestorChain(bool past) {
+  const int chain = 1448;
+  return "class C0 { public int v; public int Get() { return v + 1; } };\n" +
+         Repeated(1, chain - 1,
+                  [](int i) {
+                    return "class C" + std::to_string(i) + " isclass C" + std::to_string(i - 1) +
+                           " { };";
+                  }) +
+         "class Main isclass C" + (past ? "948" : "947") +
+         " {\n  public int Run() { C1447 c = new C1447(); c.v = 30; v = 100; return c.Get() + "
+         "Get(); }\n};\n";
+}
+
 const std::string kMethods =
     "too many methods in class 'Main' (the limit is 32768, inherited ones included)";
 const std::string kMembers =
@@ -254,6 +271,14 @@ std::vector<LimitCase> Cases() {
        nullptr,
        {},
        0,
+       nullptr},
+      {"AncestorsOfAllClasses",
+       AncestorChain,
+       "t.gs(1449) : too many ancestors in one compile for class 'Main' (the limit is 1048576: "
+       "each class counts every class it inherits from, directly or not)",
+       "$int@Main::Run()",
+       {},
+       132,
        nullptr},
       // A call of n arguments sums the depths 1 ... n + 1, and 1 after it:
       // 5791 arguments come to 16776529; each "x = 1;" adds 1, so 687 of

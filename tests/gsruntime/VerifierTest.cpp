@@ -13,6 +13,7 @@
 #include "gsruntime/GSCodeVerifier.h"
 #include "gsruntime/GSFixedLength.h"
 #include "gsruntime/GSLibrary.h"
+#include "gsruntime/GSThread.h"
 
 namespace {
 
@@ -680,5 +681,90 @@ TEST_F(VerifierTest, MemberOfMeOfAnotherKindOrPastItsBlockIsRefusedAtLink) {
     EXPECT_EQ(print_->Count("GS Link error: Unable to link 'Scene'"), 1u);
   }
 }
+
+TEST_F(VerifierTest, DerivedFieldOverItsAncestorsBlockIsRefusedWhicheverLinksFirst) {
+  // The derived class's reference field laid over a member of its base's
+  // block: over the plain `n`, where the base's code keeps a number, or
+  // over the reference `s`, which would be released twice. The base's
+  // slot kinds are built once, by whichever class links first: the
+  // compiler writes the base first; with the two records swapped the
+  // derived class comes first.
+  const std::string source =
+      "class Base { public int n; public string s; int N() { return n; } };\n"
+      "class Derived isclass Base { public string name; };\n";
+  Image original;
+  original.bytes = Build(source, "objects");
+  for (const bool swapped : {false, true}) {
+    SCOPED_TRACE(swapped ? "derived first" : "base first");
+    Image m = original;
+    if (swapped) {
+      const size_t first = m.Class(0), second = m.Class(1), end = second + m.U32(second);
+      std::rotate(m.bytes.begin() + static_cast<std::ptrdiff_t>(first),
+                  m.bytes.begin() + static_cast<std::ptrdiff_t>(second),
+                  m.bytes.begin() + static_cast<std::ptrdiff_t>(end));
+    }
+    std::string error;
+    ASSERT_TRUE(GSLibraryFormat::ReadGsl(m.bytes, m.read, error)) << error;
+    ASSERT_EQ(m.read.classes.size(), 2u);
+    const uint32_t derived = m.read.strings[m.read.classes[0].name] == "Derived" ? 0 : 1;
+    ASSERT_EQ(derived, swapped ? 0u : 1u);
+    const GSLibraryFormat::GslClass& read = m.read.classes[derived];
+    ASSERT_EQ(read.bases.size(), 1u);
+    ASSERT_EQ(read.referenceMembers.size(), 1u);
+    {
+      GSMachine machine;
+      EXPECT_NE(LoadObjects(machine, m.bytes), nullptr);
+    }
+    const size_t field = m.Sub(derived, 12) + 20 + 12 * read.layout.size();
+    ASSERT_EQ(m.U32(field), read.referenceMembers[0]);
+    for (const char* member : {"n", "s"}) {
+      SCOPED_TRACE(member);
+      const auto& baseMembers = m.read.classes[1 - derived].members;
+      const auto over = std::find_if(baseMembers.begin(), baseMembers.end(), [&](const auto& e) {
+        return m.read.strings[e.name] == member;
+      });
+      ASSERT_NE(over, baseMembers.end());
+      Image damaged = m;
+      damaged.Put(field, read.bases[0].p + static_cast<uint32_t>(over->slot));
+      GSMachine machine;
+      EXPECT_EQ(LoadObjects(machine, damaged.bytes), nullptr);
+      EXPECT_EQ(print_->Count("GS Link error: Unable to link 'Derived'"), 1u);
+    }
+  }
+}
+
+// Main.Run passes G()'s result on as the first of `count` + 1 arguments of
+// F; past 256, every tenth of the others is K(i), a result passed on in its
+// turn. F answers a0 * 1000000 + a10 * 10000 + a<count>.
+std::string ResultPassedOn(int count) {
+  std::string params = "int a0", args = "G()";
+  for (int i = 1; i <= count; ++i) {
+    const std::string n = std::to_string(i);
+    params += ", int a" + n;
+    args += ", " + (i % 10 == 0 && count > 256 ? "K(" + n + ")" : n);
+  }
+  return "class Main {\n  int G() { return 7; }\n  int K(int i) { return i; }\n  int F(" + params +
+         ") { return a0 * 1000000 + a10 * 10000 + a" + std::to_string(count) +
+         "; }\n  public int Run() { return F(" + args + "); }\n};\n";
+}
+
+class ResultPassedOnTest : public GSTest::ScriptObjectFixture,
+                           public ::testing::WithParamInterface<int> {};
+
+TEST_P(ResultPassedOnTest, IsFollowedToTheCallThatTakesIt) {
+  // 255 pushes between G's call and F's fit a window of 256 instructions
+  // ahead of a call; 256 and 1000 do not, and must load all the same.
+  const int count = GetParam();
+  BuildObject(ResultPassedOn(count), "passed", "Main");
+  if (HasFatalFailure()) return;
+  const GSFunction* run = cls_->FindOwnFunction("$int@Main::Run()");
+  ASSERT_NE(run, nullptr);
+  GSValue result = 0;
+  ASSERT_EQ(GSRunFunction(*machine_->Thread(), *run, object_.GetScriptInstance(), {}, &result),
+            ER_Done);
+  EXPECT_EQ(GSInt(result), 7100000 + count);
+}
+
+INSTANTIATE_TEST_SUITE_P(Arguments, ResultPassedOnTest, ::testing::Values(255, 256, 1000));
 
 }  // namespace
