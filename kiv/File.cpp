@@ -34,7 +34,10 @@ int OpenFlags(uint32_t mode) {
   } else {
     return 0;
   }
-  if (create) flags |= O_CREAT | O_TRUNC;
+  // A file this process creates or empties is never reached through a link
+  // at its own name, nor waited on as a pipe: whoever can write its folder
+  // could plant either there (a temporary name beside a save, say).
+  if (create) flags |= O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK;
   if ((mode & File::kRegularOnly) != 0) flags |= O_NONBLOCK;
   return flags;
 }
@@ -103,7 +106,8 @@ bool File::Open(const String& path, uint32_t mode, uint32_t /*reserved*/) {
   if (fd < 0) return false;
 
   int64_t size = -1;
-  if (!Acceptable(fd, (mode & kRegularOnly) != 0, &size)) {
+  const bool regularOnly = (mode & (kRegularOnly | kCreate)) != 0;
+  if (!Acceptable(fd, regularOnly, &size)) {
     ::close(fd);
     return false;
   }

@@ -17,6 +17,10 @@
 // keeps the non-waiting flag it was opened with, which reading and writing a
 // regular file ignore; on a file system that honours it, the first transfer
 // that would wait clears it and goes on, so no transfer is cut short.
+// Creating (kCreate) opens a regular file only, the same way, and never
+// through a link at the file's own name: a link planted there (on the
+// temporary name of a save, say) makes the open fail instead of writing
+// wherever it leads.
 //
 // A file opened for reading below a folder that a Kiv::ConfinedFolder
 // guards is opened through it (FileConfinement.h): never through a link

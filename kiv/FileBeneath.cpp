@@ -237,7 +237,9 @@ Opened Walk::OpenLast(const std::string& name, bool* done) {
 }
 
 Opened Walk::Run() {
+  size_t steps = 0;
   while (!pending_.empty()) {
+    if (++steps > BeneathFolder::kMaxSteps) return Result(Outcome::kFailed, ELOOP);
     const std::string part = std::move(pending_.front());
     pending_.pop_front();
     if (isOutside_) {

@@ -21,7 +21,11 @@
 //   - a link's target is taken from the link's own folder (an absolute one
 //     from the root, as above); more than kMaxLinks links give kFailed
 //     (ELOOP), and so does a walk more than kMaxDepth folders deep
-//     (ENAMETOOLONG), which bounds the descriptors a walk holds;
+//     (ENAMETOOLONG), which bounds the descriptors a walk holds; a walk
+//     of more than kMaxSteps components in all (the path and every link
+//     target taken) gives kFailed (ELOOP) too, so that links whose
+//     targets wind back and forth cannot make one open look at folders
+//     without end;
 //   - a component not found as spelled is taken in another ASCII case
 //     from its folder, the first such entry in byte order;
 //   - the last component is opened for reading without following a link
@@ -49,6 +53,7 @@ class BeneathFolder {
  public:
   static constexpr int kMaxLinks = 40;
   static constexpr size_t kMaxDepth = 128;
+  static constexpr size_t kMaxSteps = 4096;
 
   enum class Outcome { kOpened, kMissing, kLeavesFolder, kNotPlain, kFolder, kFailed };
 

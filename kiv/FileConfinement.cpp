@@ -82,8 +82,14 @@ String AsPrefix(String path) {
 
 ConfinedFolder::ConfinedFolder(const String& folder) : entry_(std::make_shared<Entry>()) {
   const String absolute = AbsoluteNormal(folder);
-  if (absolute.empty() || !entry_->folder.Open(absolute)) return;
+  if (absolute.empty()) return;
   entry_->prefixes.push_back(AsPrefix(absolute));
+  if (!entry_->folder.Open(absolute)) {
+    // In another case, as a read below it would find it; when that fails
+    // too, the entry stays closed and refuses every read below it.
+    const String found = File::Find::ResolveCase(absolute);
+    if (!found.empty() && found != absolute) entry_->folder.Open(found);
+  }
   const String& real = entry_->folder.RealPath();
   if (!real.empty() && AsPrefix(real) != entry_->prefixes.front())
     entry_->prefixes.push_back(AsPrefix(real));
@@ -131,6 +137,11 @@ bool OpenConfined(const String& path, int* fd) {
     }
   }
   if (!opener) return false;
+  if (opener->folder.Descriptor() < 0) {
+    *fd = -1;
+    errno = ENOENT;
+    return true;
+  }
   const BeneathFolder::Opened opened =
       opener->folder.OpenFile(std::string_view(absolute).substr(openerPrefix));
   *fd = opened.fd;

@@ -13,8 +13,11 @@
 // and normalised by name (Path::Normalize), it begins with the folder's
 // path, made absolute and normalised the same way, or with its real path,
 // followed by "/". Opening for writing or creating is not confined. A
-// folder that cannot be opened confines nothing (its files cannot be read
-// either). Several folders may be confined at once, also the same one.
+// folder missing with the case given is taken in the case the file system
+// holds (File::Find::ResolveCase), as reading a file below it would; a
+// folder that cannot be opened at all still confines its path: nothing
+// below it is read (ENOENT), not even in another case. Several folders
+// may be confined at once, also the same one.
 //
 // Refusals() answers what was refused so far, each path once, as it was
 // asked for, in the order met.

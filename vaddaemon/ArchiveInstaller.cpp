@@ -24,6 +24,7 @@
 #include "foundation/soup/Soup.h"
 #include "foundation/stream/TBuffer.h"
 #include "kiv/DynamicBuffer.h"
+#include "kiv/FileConfinement.h"
 #include "kiv/Log.h"
 #include "vaddaemon/AssetConfigReader.h"
 #include "vaddaemon/AssetStore.h"
@@ -355,7 +356,13 @@ uint32_t StageFolder(DaemonRequest& request, AssetStore& store, InstallQuestions
   if (!fs::is_directory(folder, error))
     return fail("Unable to install '" + folder + "': it is not a folder.");
   Soup config;
-  if (!LoadAssetFolderConfig(folder, &config))
+  bool readable = false;
+  {
+    // Read as the copy reads the folder: never through a link out of it.
+    const Kiv::ConfinedFolder confined(folder);
+    readable = LoadAssetFolderConfig(folder, &config);
+  }
+  if (!readable)
     return fail("Unable to install '" + folder +
                 "': it holds no readable config.chump or config.txt.");
   const KUID kuid = config.GetNamedTagAsKUID(Kiv::PString("kuid"), kNullKUID);

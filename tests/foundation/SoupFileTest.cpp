@@ -169,6 +169,19 @@ TEST_F(SoupFile, FailedSaveKeepsTheOldFile) {
   EXPECT_FALSE(fs::exists(At("x.tmp")));
 }
 
+// Whoever can write the folder could leave a link at the temporary name:
+// the save fails rather than write through it.
+TEST_F(SoupFile, ALinkAtTheTemporaryNameFailsTheSaveAndLeadsNowhere) {
+  const std::string path = At("config.txt");
+  ASSERT_TRUE(Soup::SaveToFile(kNoLocation, path, MakeSoup("old")));
+  const std::string old = GetText(path);
+  PutText(At("victim.txt"), "precious");
+  fs::create_symlink(At("victim.txt"), At("config.tmp"));
+  EXPECT_FALSE(Soup::SaveToFile(kNoLocation, path, MakeSoup("new")));
+  EXPECT_EQ(GetText(At("victim.txt")), "precious");
+  EXPECT_EQ(GetText(path), old);
+}
+
 // Files may grow to 4 KiB while it lives; writes beyond fail (EFBIG) as on
 // a full disk.
 class FileSizeLimit {

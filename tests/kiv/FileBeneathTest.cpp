@@ -134,6 +134,21 @@ TEST_F(FileBeneathTest, FoldersDeeperThanTheBoundAreRefused) {
   EXPECT_EQ(Open(deep + "f.txt"), Outcome::kFailed);
 }
 
+// Links whose targets wind back and forth: each is short and few are
+// taken, but the walk they make is long. It ends at the bound.
+TEST_F(FileBeneathTest, AWalkLongerThanTheBoundIsRefused) {
+  const size_t perLink = 200;
+  std::string detour;
+  for (size_t i = 0; i < perLink / 2; ++i) detour += "Sub/../";
+  const size_t links = Kiv::BeneathFolder::kMaxSteps / perLink + 1;  // still < kMaxLinks
+  ASSERT_LT(int(links), Kiv::BeneathFolder::kMaxLinks);
+  for (size_t i = 0; i < links; ++i)
+    Link(detour + (i + 1 == links ? "config.txt" : "l" + std::to_string(i + 1)),
+         "asset/l" + std::to_string(i));
+  EXPECT_EQ(Open("l" + std::to_string(links - 2)), Outcome::kOpened);
+  EXPECT_EQ(Open("l0"), Outcome::kFailed);
+}
+
 class ConfinedFolderTest : public FileBeneathTest {};
 
 TEST_F(ConfinedFolderTest, ReadsBelowTheFolderNeverLeaveItOnAnyThread) {
@@ -188,6 +203,24 @@ TEST_F(ConfinedFolderTest, TheFolderIsKnownByItsRealPathAndRelativeNames) {
   EXPECT_TRUE(file.Open("Mesh.im", Kiv::File::kRead));
   ASSERT_TRUE(Kiv::File::SetCwd(saved));
   EXPECT_EQ(confined.Refusals().size(), 2u);
+}
+
+// A folder named in another case is the folder the reads find; one that
+// cannot be opened confines its path all the same, so nothing below it is
+// read until it is confined no longer.
+TEST_F(ConfinedFolderTest, AFolderInAnotherCaseOrNotThereYetStillConfines) {
+  Link(At("outside.txt"), "asset/out.txt");
+  Kiv::File file;
+  {
+    Kiv::ConfinedFolder confined(At("ASSET"));
+    EXPECT_FALSE(file.Open(At("ASSET/out.txt"), Kiv::File::kRead));
+    EXPECT_TRUE(file.Open(At("ASSET/config.txt"), Kiv::File::kRead));
+  }
+  Kiv::ConfinedFolder later(At("later"));
+  Put("later/config.txt", "made after");
+  Link(At("outside.txt"), "later/out.txt");
+  EXPECT_FALSE(file.Open(At("later/out.txt"), Kiv::File::kRead));
+  EXPECT_FALSE(file.Open(At("later/config.txt"), Kiv::File::kRead));
 }
 
 }  // namespace

@@ -82,6 +82,24 @@ TEST_F(KivFile, RegularOnlyRefusesPipesAndDevicesWithoutWaiting) {
   EXPECT_EQ(ReadRest(file), "abc");
 }
 
+// A name another user could plant beside a save (its temporary name, say)
+// never leads the write elsewhere, nor makes it wait on a pipe.
+TEST_F(KivFile, CreatingNeverFollowsALinkAtItsNameNorWaitsOnAPipe) {
+  Put("victim.txt", "precious");
+  ASSERT_EQ(symlink(At("victim.txt").c_str(), At("save.tmp").c_str()), 0);
+  ASSERT_EQ(mkfifo(At("pipe.tmp").c_str(), 0600), 0);
+  File file;
+  EXPECT_FALSE(file.Open(At("save.tmp"), File::kCreate | 1));
+  EXPECT_FALSE(file.Open(At("pipe.tmp"), File::kCreate | 1));
+  EXPECT_EQ(Get("victim.txt"), "precious");
+  // A link to a folder on the way is still followed: only the name itself
+  // is never a link.
+  ASSERT_EQ(symlink(dir_.c_str(), At("here").c_str()), 0);
+  ASSERT_TRUE(file.Open(At("here/new.txt"), File::kCreate | 1));
+  file.Close();
+  EXPECT_EQ(Get("new.txt"), "");
+}
+
 TEST_F(KivFile, ReadsAreShortAtTheEndAndEofFollowsPosition) {
   Put("a.bin", "0123456789");
   File file;
