@@ -82,6 +82,8 @@ TEST_F(CompileBounds, SourceBeyondTheLimitIsRefusedWithItsSize) {
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(std::string(first),
             "big.gs is larger than 67108864 bytes, the most a source may hold.");
+  for (const char* line = log.TakeLine(); line != nullptr; line = log.TakeLine())
+    EXPECT_EQ(std::string(line).find("Could not read"), std::string::npos) << line;
   EXPECT_FALSE(Exists("big.gsl"));
 }
 
