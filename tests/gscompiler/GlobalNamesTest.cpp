@@ -127,6 +127,19 @@ TEST(GSGlobalNames, FileNamesKeepTheirOrderWithoutRegardToCase) {
   ExpectChainOrder(names, entered);
 }
 
+// Names alike in their first eight bytes are ordered past them: entered in
+// descending order, they still link in chain order.
+TEST(GSGlobalNames, NamesAlikeInTheirFirstBytesKeepChainOrder) {
+  Pool pool;
+  GSGlobalNames names;
+  std::vector<GSSymbol*> entered;
+  for (int i = 3000; i > 0; --i) {
+    entered.push_back(pool.Make(GSCompiler::SymbolClass, "LongName_" + std::to_string(i), 0));
+    ASSERT_TRUE(names.Insert(entered.back()));
+  }
+  ExpectChainOrder(names, entered);
+}
+
 // Names that differ in a few digits (the bucket hash spreads them poorly),
 // entered in runs with walks in between, half of them removed again.
 TEST(GSGlobalNames, ManyNamesSurviveGrowthRemovalsAndWalks) {
