@@ -553,6 +553,9 @@ TEST_F(VerifierTest, PathsThatMeetOrJumpBackAreDecidedAsTheWalksDecide) {
       {"a call that runs off the end",
        {LOADREF, 0, 0, CALL, 0, 0, 0, 0},
        "offset 3: the code runs past its end"},
+      {"a call on a number",
+       {LOAD, 1, 0, CALL, 0, 0, 0, 0, RET},
+       "offset 3: takes a reference but finds a number"},
       // A refused step whose push, were it skipped, would leave the stack
       // as the return needs it: the depths refuse the code first.
       {"the object loaded as a number, one value left at the return",
