@@ -255,9 +255,12 @@ class AssetStore {
   // meanwhile reads the copy that took its place; `path` when the asset has
   // no folder left. Any other path is answered as it is, with nothing
   // held. Without `wait`, answers false, holding nothing, when the asset is
-  // busy.
-  bool HoldFolderForReading(const std::string& path, bool wait, ReadHold* hold,
-                            std::string* folder);
+  // busy. When `location` is given and `*folder` is another folder than
+  // `path`, `*location` receives that folder's content location
+  // (kLocalLocation or kEditingLocation), which a reader that named `path`
+  // by its location must use instead; otherwise it is left as it was.
+  bool HoldFolderForReading(const std::string& path, bool wait, ReadHold* hold, std::string* folder,
+                            std::string* location = nullptr);
 
   // --- Looking up.
   bool Find(const KUID& kuid, StoredAsset* asset);

@@ -48,7 +48,8 @@ class DaemonCommandHost : public DaemonFixture {
   bool ValidateFromNewTool(std::string_view folder) {
     tools_.push_back(Connect());
     const uint32_t id = uint32_t(tools_.size());
-    return tools_.back() && tools_.back()->SendRequest(kValidate, id, ValidateBody("local", folder));
+    return tools_.back() &&
+           tools_.back()->SendRequest(kValidate, id, ValidateBody("local", folder));
   }
   // Every tool of ValidateFromNewTool got the reply `expected`.
   void ExpectEveryToolAnswered(const Bytes& expected) {
@@ -349,6 +350,54 @@ TEST_F(DaemonCommandHost, AHostHasAtMostTwoJobsOutAtOnce) {
     }
     EXPECT_TRUE(frame.IsReply() && frame.word == id && frame.body == Bytes{1}) << id;
   }
+}
+
+// A validation sent for an edit copy that a commit installed meanwhile reads
+// the installed copy that took its place, and the job names that copy's
+// content location with it, so the host reads the copy it is sent to.
+TEST_F(DaemonCommandHost, AJobSentToAReplacedEditCopyNamesTheLocationOfItsCopy) {
+  const KUID crate{4200, 7, 0};
+  auto tool = Connect();
+  auto host = Connect();
+  ASSERT_TRUE(tool && host);
+  // Reserved, written and committed; then opened for edit and committed
+  // again, so the edit folder the tool was given is gone.
+  Bytes reply;
+  ASSERT_TRUE(tool->Transact(kReserveAsset, 1, Body().K(crate).U8(0).Str("Crate"), &reply));
+  BodyReader reserved(reply);
+  const uint64_t first = reserved.U64();
+  reserved.U64();
+  reserved.String();
+  PutFile(fs::path(reserved.String()) / "config.txt",
+          "kuid <kuid:4200:7>\nusername \"Crate\"\nkind \"scenery\"\n");
+  ASSERT_TRUE(tool->Transact(kCommitAsset, 2, Body().U64(first).U32(6), &reply));
+  ASSERT_EQ(reply, (Bytes{1, 0}));
+  ASSERT_TRUE(tool->Transact(kOpenHandle, 3, Body().K(crate).U8(1), &reply));
+  BodyReader opened(reply);
+  const uint64_t second = opened.U64();
+  ASSERT_EQ(opened.String(), "editing");
+  const std::string editFolder = opened.String();
+  ASSERT_TRUE(tool->Transact(kCommitAsset, 4, Body().U64(second).U32(6), &reply));
+  ASSERT_EQ(reply, (Bytes{1, 1}));
+  ASSERT_TRUE(tool->Transact(kOpenHandle, 5, Body().K(crate).U8(0), &reply));
+  BodyReader installed(reply);
+  installed.U64();
+  ASSERT_EQ(installed.String(), "local");
+  const std::string installedFolder = installed.String();
+
+  Bytes pong;
+  ASSERT_TRUE(host->Transact(kRegisterCommandHost, 50, {}, &pong));
+  ASSERT_TRUE(tool->SendRequest(kValidate, 6, ValidateBody("editing", editFolder)));
+  RawClient::Frame job;
+  ASSERT_TRUE(host->ReadFrame(job));
+  ASSERT_TRUE(job.IsNote() && job.word == kNoteJob);
+  BodyReader reader(job.body);
+  EXPECT_EQ(reader.U32(), 0u);
+  EXPECT_EQ(reader.String(), "local");
+  EXPECT_EQ(reader.String(), installedFolder);
+  ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, Body().U32(0).U32(0).U8(1)));
+  std::vector<RawClient::Frame> notes;
+  EXPECT_EQ(ReplyOf(*tool, 6, &notes), Bytes{1});
 }
 
 // Of two hosts, a job naming a folder that is out with one host follows it
