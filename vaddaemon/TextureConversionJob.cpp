@@ -49,8 +49,11 @@ std::string Existing(const std::string& path) {
   return Kiv::File::Find::ResolveCase(Kiv::String(path));
 }
 
-// The full paths of the pictures the source at `path` names that exist.
-std::vector<std::string> PicturesOf(const std::string& path) {
+// The full paths of the pictures the source at `path` names that exist;
+// `*allFound` false when it names one that is not there or leads out of its
+// folder.
+std::vector<std::string> PicturesOf(const std::string& path, bool* allFound) {
+  *allFound = true;
   std::vector<std::string> pictures;
   std::ifstream in(path, std::ios::binary);
   std::string line;
@@ -63,10 +66,15 @@ std::vector<std::string> PicturesOf(const std::string& path) {
     if (!Kiv::EqualsIgnoreCase(key, "Primary") && !Kiv::EqualsIgnoreCase(key, "Alpha")) continue;
     Kiv::File::Path name{std::string(Trim(std::string_view(line).substr(equals + 1)))};
     name.ReplaceForwardSlashes();
-    if (name.Empty() || !name.StaysInside()) continue;
+    if (name.Empty()) continue;
+    if (!name.StaysInside()) {
+      *allFound = false;
+      continue;
+    }
     Kiv::File::Path full(fs::path(path).parent_path().string());
     full.AddPath(name.Str());
     const std::string found = Existing(full.Str());
+    if (found.empty()) *allFound = false;
     if (!found.empty()) pictures.push_back(found);
   }
   return pictures;
@@ -77,11 +85,17 @@ bool SourceNeedsConversion(const std::string& path, bool compareTimes) {
   const std::string compiled = Existing(path.substr(0, path.size() - 4));
   if (compiled.empty()) return true;
   if (!compareTimes) return false;
+  // A conversion that cannot read every picture fails, and takes the
+  // compiled texture with it: then that texture is all there is of them
+  // (an archive carries no picture of some types), and it stays.
+  bool allFound = true;
+  const std::vector<std::string> pictures = PicturesOf(path, &allFound);
+  if (!allFound) return false;
   int64_t compiledAt = 0;
   int64_t at = 0;
   if (!ModifiedAt(compiled, &compiledAt)) return true;
   if (ModifiedAt(path, &at) && at > compiledAt) return true;
-  for (const std::string& picture : PicturesOf(path)) {
+  for (const std::string& picture : pictures) {
     if (ModifiedAt(picture, &at) && at > compiledAt) return true;
   }
   return false;
