@@ -232,7 +232,13 @@ class AssetStore {
   StoreResult Reserve(const KUID& kuid, std::string_view displayName, EditInfo* info);
   // Takes the edit copy as the installed asset. Its configuration must be
   // readable and name this KUID (or none). Sets "locally modified".
-  StoreResult CommitEdit(const KUID& kuid, InstallOutcome* outcome);
+  // `prepare`, when set, is called with the edit folder's path once the
+  // asset is held and found open for edit, before the folder is taken: work
+  // that changes the edit copy on its way into the store (compiling its
+  // textures) runs there, so no other change of the asset (a second commit,
+  // a revert) meets it half done. It must not call the store for this KUID.
+  StoreResult CommitEdit(const KUID& kuid, InstallOutcome* outcome,
+                         const std::function<void(const std::string& editFolder)>& prepare = {});
   // Drops the edit copy; a placeholder row goes with it.
   StoreResult RevertEdit(const KUID& kuid);
 

@@ -400,6 +400,55 @@ TEST_F(DaemonCommandHost, AJobSentToAReplacedEditCopyNamesTheLocationOfItsCopy) 
   EXPECT_EQ(ReplyOf(*tool, 6, &notes), Bytes{1});
 }
 
+// A commit compiles the edit copy's textures while it holds the asset: the
+// conversion renames each source for a while, and a second commit of the
+// asset waits for the first instead of taking the folder half converted.
+TEST_F(DaemonCommandHost, ASecondCommitWaitsForTheFirstOnesTextureJob) {
+  const KUID board{4200, 8, 0};
+  auto first = Connect();
+  auto second = Connect();
+  auto host = Connect();
+  ASSERT_TRUE(first && second && host);
+  Bytes pong;
+  ASSERT_TRUE(host->Transact(kRegisterCommandHost, 50, {}, &pong));
+  Bytes reply;
+  ASSERT_TRUE(first->Transact(kReserveAsset, 1, Body().K(board).U8(0).Str("Board"), &reply));
+  BodyReader reserved(reply);
+  const uint64_t firstHandle = reserved.U64();
+  reserved.U64();
+  reserved.String();
+  const fs::path folder = reserved.String();
+  PutFile(folder / "config.txt", "kuid <kuid:4200:8>\nusername \"Board\"\nkind \"texture\"\n");
+  PutFile(folder / "board.texture.txt", "Primary=board.png\r\n");
+  ASSERT_TRUE(second->Transact(kOpenHandle, 1, Body().K(board).U8(1), &reply));
+  const uint64_t secondHandle = BodyReader(reply).U64();
+
+  ASSERT_TRUE(first->SendRequest(kCommitAsset, 2, Body().U64(firstHandle).U32(6)));
+  ASSERT_EQ(NextJobFolder(*host), folder.string());
+  // The converter's step: the source under its temporary name.
+  fs::rename(folder / "board.texture.txt", folder / "board.convert-tex.txt");
+  ASSERT_TRUE(second->SendRequest(kCommitAsset, 2, Body().U64(secondHandle).U32(6)));
+  RawClient::Frame frame;
+  EXPECT_FALSE(second->ReadFrame(frame, 500)) << "the second commit waits";
+  std::error_code error;
+  fs::rename(folder / "board.convert-tex.txt", folder / "board.texture.txt", error);
+  EXPECT_FALSE(error) << "the edit folder stays while its textures are compiled";
+  PutFile(folder / "board.texture", "compiled");
+  ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, Body().U32(0).U32(0).U32(2)));
+
+  std::vector<RawClient::Frame> notes;
+  EXPECT_EQ(ReplyOf(*first, 2, &notes), (Bytes{1, 0}));
+  EXPECT_EQ(ReplyOf(*second, 2, &notes), (Bytes{0, 0}));
+  ASSERT_TRUE(first->Transact(kOpenHandle, 3, Body().K(board).U8(0), &reply));
+  BodyReader installed(reply);
+  installed.U64();
+  ASSERT_EQ(installed.String(), "local");
+  const fs::path copy = installed.String();
+  EXPECT_EQ(GetFile(copy / "board.texture.txt"), "Primary=board.png\r\n");
+  EXPECT_EQ(GetFile(copy / "board.texture"), "compiled");
+  EXPECT_FALSE(fs::exists(copy / "board.convert-tex.txt"));
+}
+
 // Of two hosts, a job naming a folder that is out with one host follows it
 // there, even while the other has room, and waits for room there; jobs on
 // other folders go to the least loaded host.
