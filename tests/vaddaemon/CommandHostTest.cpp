@@ -74,9 +74,38 @@ class DaemonCommandHost : public DaemonFixture {
     return lines;
   }
 
+  // An asset's handle and folder, as 0x23 and 0x1E answer them.
+  struct Opened {
+    uint64_t handle = 0;
+    std::string location;
+    std::string folder;
+  };
+  // Reserves `kuid` (0x23, request `id`) from `tool`.
+  static Opened Reserve(RawClient& tool, uint32_t id, const KUID& kuid) {
+    Bytes reply;
+    EXPECT_TRUE(tool.Transact(kReserveAsset, id, Body().K(kuid).U8(0).Str("Asset"), &reply));
+    return ReadOpened(reply, true);
+  }
+  // Opens a handle on `kuid` (0x1E, request `id`), for edit or not.
+  static Opened OpenHandle(RawClient& tool, uint32_t id, const KUID& kuid, bool edit) {
+    Bytes reply;
+    EXPECT_TRUE(tool.Transact(kOpenHandle, id, Body().K(kuid).U8(edit ? 1 : 0), &reply));
+    return ReadOpened(reply, false);
+  }
+
   std::vector<std::unique_ptr<RawClient>> tools_;
 
  private:
+  static Opened ReadOpened(const Bytes& reply, bool withKUID) {
+    BodyReader reader(reply);
+    Opened opened;
+    opened.handle = reader.U64();
+    if (withKUID) reader.U64();
+    opened.location = reader.String();
+    opened.folder = reader.String();
+    return opened;
+  }
+
   std::string StartsPath() const { return Root() + "/host-starts.txt"; }
 };
 
@@ -362,39 +391,29 @@ TEST_F(DaemonCommandHost, AJobSentToAReplacedEditCopyNamesTheLocationOfItsCopy) 
   ASSERT_TRUE(tool && host);
   // Reserved, written and committed; then opened for edit and committed
   // again, so the edit folder the tool was given is gone.
-  Bytes reply;
-  ASSERT_TRUE(tool->Transact(kReserveAsset, 1, Body().K(crate).U8(0).Str("Crate"), &reply));
-  BodyReader reserved(reply);
-  const uint64_t first = reserved.U64();
-  reserved.U64();
-  reserved.String();
-  PutFile(fs::path(reserved.String()) / "config.txt",
+  const Opened reserved = Reserve(*tool, 1, crate);
+  PutFile(fs::path(reserved.folder) / "config.txt",
           "kuid <kuid:4200:7>\nusername \"Crate\"\nkind \"scenery\"\n");
-  ASSERT_TRUE(tool->Transact(kCommitAsset, 2, Body().U64(first).U32(6), &reply));
+  Bytes reply;
+  ASSERT_TRUE(tool->Transact(kCommitAsset, 2, Body().U64(reserved.handle).U32(6), &reply));
   ASSERT_EQ(reply, (Bytes{1, 0}));
-  ASSERT_TRUE(tool->Transact(kOpenHandle, 3, Body().K(crate).U8(1), &reply));
-  BodyReader opened(reply);
-  const uint64_t second = opened.U64();
-  ASSERT_EQ(opened.String(), "editing");
-  const std::string editFolder = opened.String();
-  ASSERT_TRUE(tool->Transact(kCommitAsset, 4, Body().U64(second).U32(6), &reply));
+  const Opened edit = OpenHandle(*tool, 3, crate, true);
+  ASSERT_EQ(edit.location, "editing");
+  ASSERT_TRUE(tool->Transact(kCommitAsset, 4, Body().U64(edit.handle).U32(6), &reply));
   ASSERT_EQ(reply, (Bytes{1, 1}));
-  ASSERT_TRUE(tool->Transact(kOpenHandle, 5, Body().K(crate).U8(0), &reply));
-  BodyReader installed(reply);
-  installed.U64();
-  ASSERT_EQ(installed.String(), "local");
-  const std::string installedFolder = installed.String();
+  const Opened installed = OpenHandle(*tool, 5, crate, false);
+  ASSERT_EQ(installed.location, "local");
 
   Bytes pong;
   ASSERT_TRUE(host->Transact(kRegisterCommandHost, 50, {}, &pong));
-  ASSERT_TRUE(tool->SendRequest(kValidate, 6, ValidateBody("editing", editFolder)));
+  ASSERT_TRUE(tool->SendRequest(kValidate, 6, ValidateBody("editing", edit.folder)));
   RawClient::Frame job;
   ASSERT_TRUE(host->ReadFrame(job));
   ASSERT_TRUE(job.IsNote() && job.word == kNoteJob);
   BodyReader reader(job.body);
   EXPECT_EQ(reader.U32(), 0u);
   EXPECT_EQ(reader.String(), "local");
-  EXPECT_EQ(reader.String(), installedFolder);
+  EXPECT_EQ(reader.String(), installed.folder);
   ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, Body().U32(0).U32(0).U8(1)));
   std::vector<RawClient::Frame> notes;
   EXPECT_EQ(ReplyOf(*tool, 6, &notes), Bytes{1});
@@ -411,19 +430,13 @@ TEST_F(DaemonCommandHost, ASecondCommitWaitsForTheFirstOnesTextureJob) {
   ASSERT_TRUE(first && second && host);
   Bytes pong;
   ASSERT_TRUE(host->Transact(kRegisterCommandHost, 50, {}, &pong));
-  Bytes reply;
-  ASSERT_TRUE(first->Transact(kReserveAsset, 1, Body().K(board).U8(0).Str("Board"), &reply));
-  BodyReader reserved(reply);
-  const uint64_t firstHandle = reserved.U64();
-  reserved.U64();
-  reserved.String();
-  const fs::path folder = reserved.String();
+  const Opened reserved = Reserve(*first, 1, board);
+  const fs::path folder = reserved.folder;
   PutFile(folder / "config.txt", "kuid <kuid:4200:8>\nusername \"Board\"\nkind \"texture\"\n");
   PutFile(folder / "board.texture.txt", "Primary=board.png\r\n");
-  ASSERT_TRUE(second->Transact(kOpenHandle, 1, Body().K(board).U8(1), &reply));
-  const uint64_t secondHandle = BodyReader(reply).U64();
+  const uint64_t secondHandle = OpenHandle(*second, 1, board, true).handle;
 
-  ASSERT_TRUE(first->SendRequest(kCommitAsset, 2, Body().U64(firstHandle).U32(6)));
+  ASSERT_TRUE(first->SendRequest(kCommitAsset, 2, Body().U64(reserved.handle).U32(6)));
   ASSERT_EQ(NextJobFolder(*host), folder.string());
   // The converter's step: the source under its temporary name.
   fs::rename(folder / "board.texture.txt", folder / "board.convert-tex.txt");
@@ -439,11 +452,9 @@ TEST_F(DaemonCommandHost, ASecondCommitWaitsForTheFirstOnesTextureJob) {
   std::vector<RawClient::Frame> notes;
   EXPECT_EQ(ReplyOf(*first, 2, &notes), (Bytes{1, 0}));
   EXPECT_EQ(ReplyOf(*second, 2, &notes), (Bytes{0, 0}));
-  ASSERT_TRUE(first->Transact(kOpenHandle, 3, Body().K(board).U8(0), &reply));
-  BodyReader installed(reply);
-  installed.U64();
-  ASSERT_EQ(installed.String(), "local");
-  const fs::path copy = installed.String();
+  const Opened installed = OpenHandle(*first, 3, board, false);
+  ASSERT_EQ(installed.location, "local");
+  const fs::path copy = installed.folder;
   EXPECT_EQ(GetFile(copy / "board.texture.txt"), "Primary=board.png\r\n");
   EXPECT_EQ(GetFile(copy / "board.texture"), "compiled");
   EXPECT_FALSE(fs::exists(copy / "board.convert-tex.txt"));
