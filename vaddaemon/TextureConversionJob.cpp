@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string_view>
@@ -119,6 +120,35 @@ bool FolderNeedsConversion(const fs::path& folder, bool compareTimes, uint32_t d
   return false;
 }
 
+// True when `name` ends in `suffix`, compared without regard to ASCII case.
+bool EndsWithIgnoringCase(const std::string& name, std::string_view suffix) {
+  return name.size() > suffix.size() &&
+         Kiv::EqualsIgnoreCase(std::string_view(name).substr(name.size() - suffix.size()), suffix);
+}
+
+// Gives each source that a conversion left below `folder` under its
+// temporary name ("<name>.convert-tex.txt", any case) its name back
+// ("<name>.texture.txt") when no file of that name is there; logs each.
+void GiveSourceNamesBack(const fs::path& folder, uint32_t depth) {
+  constexpr std::string_view kTemporary = ".convert-tex.txt";
+  std::error_code error;
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    const fs::file_status own = it->symlink_status(error);
+    if (error) return;
+    if (fs::is_directory(own)) {
+      if (depth < kMaxFolderDepth) GiveSourceNamesBack(it->path(), depth + 1);
+      continue;
+    }
+    const std::string name = it->path().filename().string();
+    if (!fs::is_regular_file(own) || !EndsWithIgnoringCase(name, kTemporary)) continue;
+    const fs::path source =
+        folder / (name.substr(0, name.size() - kTemporary.size()) + ".texture.txt");
+    if (!Existing(source.string()).empty()) continue;
+    if (std::rename(it->path().c_str(), source.c_str()) == 0)
+      LogMessage("vaddaemon> gave the texture source %s its name back", source.c_str());
+  }
+}
+
 std::vector<uint8_t> JobPayload(const std::string& folder) {
   Kiv::DynamicBuffer data;
   TBuffer job(&data);
@@ -172,6 +202,9 @@ void CompileFolderTextures(DaemonContext& context, const std::string& folder, co
   std::string error;
   if (broker->RunJob(JobPayload(folder), &reply, &error) != CommandHostBroker::JobResult::kOk) {
     LogMessage("vaddaemon> the textures of %s were not converted: %s", what.c_str(), error.c_str());
+    // A job cut short (its host gone, the daemon closing) may have left a
+    // source under its temporary name, which the folder must not keep.
+    GiveSourceNamesBack(fs::path(folder), 0);
     return;
   }
   LogAnswer(reply, what);

@@ -25,8 +25,12 @@
 // textures into `folder`. The outcome is written to the daemon's log, one
 // line per message of a conversion that did not convert everything; it
 // never fails the install or commit, whose validation then reports what
-// is missing. Without a command host (none registered and none can be
-// started) nothing is converted and that is logged.
+// is missing. A job that ends without the host's answer (the host went
+// away, the daemon is closing) may have left a source under the
+// converter's temporary name ("<name>.convert-tex.txt"): each such file
+// below `folder` gets its name back ("<name>.texture.txt") when no file of
+// that name is there, so the asset keeps its source. Without a command host (none registered and
+// none can be started) nothing is converted and that is logged.
 //
 // Threads: any thread that may wait (a request's worker).
 #pragma once

@@ -460,6 +460,32 @@ TEST_F(DaemonCommandHost, ASecondCommitWaitsForTheFirstOnesTextureJob) {
   EXPECT_FALSE(fs::exists(copy / "board.convert-tex.txt"));
 }
 
+// A commit whose texture job ends without an answer (its host went away in
+// the middle) gives back the name of a source that the conversion had
+// under its temporary name, so the asset it installs keeps its source.
+TEST_F(DaemonCommandHost, ATextureJobCutShortLeavesNoSourceUnderItsTemporaryName) {
+  const KUID tile{4200, 9, 0};
+  auto tool = Connect();
+  auto host = Connect();
+  ASSERT_TRUE(tool && host);
+  Bytes pong;
+  ASSERT_TRUE(host->Transact(kRegisterCommandHost, 50, {}, &pong));
+  const Opened reserved = Reserve(*tool, 1, tile);
+  const fs::path folder = reserved.folder;
+  PutFile(folder / "config.txt", "kuid <kuid:4200:9>\nusername \"Tile\"\nkind \"texture\"\n");
+  PutFile(folder / "tile.texture.txt", "Primary=tile.png\r\n");
+  ASSERT_TRUE(tool->SendRequest(kCommitAsset, 2, Body().U64(reserved.handle).U32(6)));
+  ASSERT_EQ(NextJobFolder(*host), folder.string());
+  fs::rename(folder / "tile.texture.txt", folder / "tile.convert-tex.txt");
+  host->Close();
+
+  std::vector<RawClient::Frame> notes;
+  EXPECT_EQ(ReplyOf(*tool, 2, &notes), (Bytes{1, 0}));
+  const fs::path copy = OpenHandle(*tool, 3, tile, false).folder;
+  EXPECT_EQ(GetFile(copy / "tile.texture.txt"), "Primary=tile.png\r\n");
+  EXPECT_FALSE(fs::exists(copy / "tile.convert-tex.txt"));
+}
+
 // Of two hosts, a job naming a folder that is out with one host follows it
 // there, even while the other has room, and waits for room there; jobs on
 // other folders go to the least loaded host.
