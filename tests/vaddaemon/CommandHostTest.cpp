@@ -74,6 +74,16 @@ class DaemonCommandHost : public DaemonFixture {
     return lines;
   }
 
+  // A connection registered as a command host (null, and a test failure,
+  // when that fails).
+  std::unique_ptr<RawClient> ConnectHost() {
+    auto host = Connect();
+    Bytes pong;
+    if (host && host->Transact(kRegisterCommandHost, 50, {}, &pong)) return host;
+    ADD_FAILURE() << "no command host registered";
+    return nullptr;
+  }
+
   // An asset's handle and folder, as 0x23 and 0x1E answer them.
   struct Opened {
     uint64_t handle = 0;
@@ -387,8 +397,8 @@ TEST_F(DaemonCommandHost, AHostHasAtMostTwoJobsOutAtOnce) {
 TEST_F(DaemonCommandHost, AJobSentToAReplacedEditCopyNamesTheLocationOfItsCopy) {
   const KUID crate{4200, 7, 0};
   auto tool = Connect();
-  auto host = Connect();
-  ASSERT_TRUE(tool && host);
+  ASSERT_TRUE(tool);
+  std::unique_ptr<RawClient> host;
   // Reserved, written and committed; then opened for edit and committed
   // again, so the edit folder the tool was given is gone.
   const Opened reserved = Reserve(*tool, 1, crate);
@@ -404,8 +414,8 @@ TEST_F(DaemonCommandHost, AJobSentToAReplacedEditCopyNamesTheLocationOfItsCopy) 
   const Opened installed = OpenHandle(*tool, 5, crate, false);
   ASSERT_EQ(installed.location, "local");
 
-  Bytes pong;
-  ASSERT_TRUE(host->Transact(kRegisterCommandHost, 50, {}, &pong));
+  host = ConnectHost();
+  ASSERT_TRUE(host);
   ASSERT_TRUE(tool->SendRequest(kValidate, 6, ValidateBody("editing", edit.folder)));
   RawClient::Frame job;
   ASSERT_TRUE(host->ReadFrame(job));
@@ -426,10 +436,8 @@ TEST_F(DaemonCommandHost, ASecondCommitWaitsForTheFirstOnesTextureJob) {
   const KUID board{4200, 8, 0};
   auto first = Connect();
   auto second = Connect();
-  auto host = Connect();
+  auto host = ConnectHost();
   ASSERT_TRUE(first && second && host);
-  Bytes pong;
-  ASSERT_TRUE(host->Transact(kRegisterCommandHost, 50, {}, &pong));
   const Opened reserved = Reserve(*first, 1, board);
   const fs::path folder = reserved.folder;
   PutFile(folder / "config.txt", "kuid <kuid:4200:8>\nusername \"Board\"\nkind \"texture\"\n");
@@ -466,10 +474,8 @@ TEST_F(DaemonCommandHost, ASecondCommitWaitsForTheFirstOnesTextureJob) {
 TEST_F(DaemonCommandHost, ATextureJobCutShortLeavesNoSourceUnderItsTemporaryName) {
   const KUID tile{4200, 9, 0};
   auto tool = Connect();
-  auto host = Connect();
+  auto host = ConnectHost();
   ASSERT_TRUE(tool && host);
-  Bytes pong;
-  ASSERT_TRUE(host->Transact(kRegisterCommandHost, 50, {}, &pong));
   const Opened reserved = Reserve(*tool, 1, tile);
   const fs::path folder = reserved.folder;
   PutFile(folder / "config.txt", "kuid <kuid:4200:9>\nusername \"Tile\"\nkind \"texture\"\n");
