@@ -232,7 +232,13 @@ class AssetStore {
   StoreResult Reserve(const KUID& kuid, std::string_view displayName, EditInfo* info);
   // Takes the edit copy as the installed asset. Its configuration must be
   // readable and name this KUID (or none). Sets "locally modified".
-  StoreResult CommitEdit(const KUID& kuid, InstallOutcome* outcome);
+  // `prepare`, when set, is called with the edit folder's path once the
+  // asset is held and found open for edit, before the folder is taken: work
+  // that changes the edit copy on its way into the store (compiling its
+  // textures) runs there, so no other change of the asset (a second commit,
+  // a revert) meets it half done. It must not call the store for this KUID.
+  StoreResult CommitEdit(const KUID& kuid, InstallOutcome* outcome,
+                         const std::function<void(const std::string& editFolder)>& prepare = {});
   // Drops the edit copy; a placeholder row goes with it.
   StoreResult RevertEdit(const KUID& kuid);
 
@@ -255,9 +261,12 @@ class AssetStore {
   // meanwhile reads the copy that took its place; `path` when the asset has
   // no folder left. Any other path is answered as it is, with nothing
   // held. Without `wait`, answers false, holding nothing, when the asset is
-  // busy.
-  bool HoldFolderForReading(const std::string& path, bool wait, ReadHold* hold,
-                            std::string* folder);
+  // busy. When `location` is given and `*folder` is another folder than
+  // `path`, `*location` receives that folder's content location
+  // (kLocalLocation or kEditingLocation), which a reader that named `path`
+  // by its location must use instead; otherwise it is left as it was.
+  bool HoldFolderForReading(const std::string& path, bool wait, ReadHold* hold, std::string* folder,
+                            std::string* location = nullptr);
 
   // --- Looking up.
   bool Find(const KUID& kuid, StoredAsset* asset);

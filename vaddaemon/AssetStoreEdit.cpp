@@ -207,7 +207,8 @@ StoreResult AssetStore::Reserve(const KUID& wanted, std::string_view displayName
   return StoreResult::Success();
 }
 
-StoreResult AssetStore::CommitEdit(const KUID& kuid, InstallOutcome* outcome) {
+StoreResult AssetStore::CommitEdit(const KUID& kuid, InstallOutcome* outcome,
+                                   const std::function<void(const std::string&)>& prepare) {
   Impl& s = *impl_;
   if (!s.open) return s.NotOpen();
   const KUIDLockSet::Hold hold = s.kuidLocks.Acquire(kuid);
@@ -216,9 +217,10 @@ StoreResult AssetStore::CommitEdit(const KUID& kuid, InstallOutcome* outcome) {
   if (read == RowRead::kError) return s.DbFail("cannot read the index");
   if (read == RowRead::kMissing || !row.OpenForEdit())
     return StoreResult::Fail(StoreCode::kNotFound, "the asset is not open for edit");
+  const std::string editPath = s.EditingPath(row.editFolder);
+  if (prepare) prepare(editPath);
   // The edit folder is taken in one rename: what it holds now is what is
   // committed, and a write into the old path from now on fails at once.
-  const std::string editPath = s.EditingPath(row.editFolder);
   const std::string taken = s.EditingPath(NextAssetFolderName(kuid, row.editFolder));
   if (taken.empty() || !RemoveFolderTree(taken))
     return StoreResult::Fail(StoreCode::kIoError, "cannot clear the folder " + taken);

@@ -27,7 +27,7 @@ AssetStore::ReadHold AssetStore::TryHoldForReading(const KUID& kuid) {
 }
 
 bool AssetStore::HoldFolderForReading(const std::string& path, bool wait, ReadHold* hold,
-                                      std::string* folder) {
+                                      std::string* folder, std::string* location) {
   Impl& s = *impl_;
   *folder = path;
   const fs::path given = Tidy(path);
@@ -44,8 +44,10 @@ bool AssetStore::HoldFolderForReading(const std::string& path, bool wait, ReadHo
     const bool current = (inLocal && row.folder == name) || (inEditing && row.editFolder == name);
     if (!current && inEditing && row.OpenForEdit()) {
       *folder = s.EditingPath(row.editFolder);
+      if (location) *location = kEditingLocation;
     } else if (!current && row.Installed()) {
       *folder = s.LocalPath(row.folder);
+      if (location) *location = kLocalLocation;
     }
   }
   *hold = std::move(held);

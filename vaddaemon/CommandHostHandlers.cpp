@@ -51,8 +51,7 @@ std::vector<uint8_t> BodyBytes(DaemonRequest& request) {
 // Finds the batch at the start of `reply` (its length in `batchLength`)
 // and the byte that follows it; false when the reply does not hold a whole
 // batch and the byte.
-bool ReadBatchAndResult(const std::vector<uint8_t>& reply, uint32_t* batchLength,
-                        uint8_t* result) {
+bool ReadBatchAndResult(const std::vector<uint8_t>& reply, uint32_t* batchLength, uint8_t* result) {
   Kiv::DynamicBuffer data;
   if (!reply.empty() && data.Write(reply.data(), uint32_t(reply.size())) != reply.size())
     return false;
@@ -91,7 +90,9 @@ enum class PayloadMade { kMade, kDamaged, kBusy };
 
 // The job payload of a validate request. A folder of the asset store is
 // held for reading into `hold` and may be replaced by the asset's current
-// copy; kBusy, without `wait`, when that asset is busy (nothing is held).
+// copy, whose content location then goes with it (an edit copy committed
+// meanwhile is read as the installed copy it became); kBusy, without
+// `wait`, when that asset is busy (nothing is held).
 PayloadMade ValidateJobPayload(DaemonRequest& request, bool wait, JobReadHold& hold,
                                std::vector<uint8_t>* payload) {
   Kiv::PString contentSet;
@@ -100,15 +101,17 @@ PayloadMade ValidateJobPayload(DaemonRequest& request, bool wait, JobReadHold& h
   request.Body().ReadString(folder);
   if (request.Body().GetError() != TStream::kErrorNone) return PayloadMade::kDamaged;
   std::string read = folder;
+  std::string location = contentSet.Str();
   if (auto store = request.Context().Find<AssetStore>()) {
     AssetStore::ReadHold held;
-    if (!store->HoldFolderForReading(folder, wait, &held, &read)) return PayloadMade::kBusy;
+    if (!store->HoldFolderForReading(folder, wait, &held, &read, &location))
+      return PayloadMade::kBusy;
     hold.Take(store, std::move(held));
   }
   Kiv::DynamicBuffer data;
   TBuffer job(&data);
   TStreamWriteU32(job, kJobValidate);
-  job.WriteString(contentSet.Str());
+  job.WriteString(location);
   job.WriteString(read);
   payload->assign(data.Data(), data.Data() + data.DataLength());
   return PayloadMade::kMade;

@@ -175,12 +175,14 @@ void Commit(const Handles& handles, DaemonRequest& request) {
     return;
   }
   ReadBodyU32(request, &flags);
-  // Textures whose sources changed are compiled in the edit copy first.
-  StoredAsset asset;
-  if (store->Find(entry.kuid, &asset) && asset.OpenForEdit())
-    CompileFolderTextures(request.Context(), store->EditPath(asset), entry.kuid, true);
+  // Textures whose sources changed are compiled in the edit copy first,
+  // while the commit holds the asset: the conversion renames each source
+  // for a while, which no other commit may take as the asset's files.
   AssetStore::InstallOutcome outcome;
-  const StoreResult result = store->CommitEdit(entry.kuid, &outcome);
+  const StoreResult result =
+      store->CommitEdit(entry.kuid, &outcome, [&](const std::string& editFolder) {
+        CompileFolderTextures(request.Context(), editFolder, entry.kuid, true);
+      });
   if (result.Ok()) {
     handles->SetEdit(ConnectionOf(request), handle, false);
     request.SendMessage(ResultsLog::kSuccess, "The asset was committed.", &entry.kuid);

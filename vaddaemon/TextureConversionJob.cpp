@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string_view>
@@ -49,8 +50,11 @@ std::string Existing(const std::string& path) {
   return Kiv::File::Find::ResolveCase(Kiv::String(path));
 }
 
-// The full paths of the pictures the source at `path` names that exist.
-std::vector<std::string> PicturesOf(const std::string& path) {
+// The full paths of the pictures the source at `path` names that exist;
+// `*allFound` false when it names one that is not there or leads out of its
+// folder.
+std::vector<std::string> PicturesOf(const std::string& path, bool* allFound) {
+  *allFound = true;
   std::vector<std::string> pictures;
   std::ifstream in(path, std::ios::binary);
   std::string line;
@@ -63,10 +67,15 @@ std::vector<std::string> PicturesOf(const std::string& path) {
     if (!Kiv::EqualsIgnoreCase(key, "Primary") && !Kiv::EqualsIgnoreCase(key, "Alpha")) continue;
     Kiv::File::Path name{std::string(Trim(std::string_view(line).substr(equals + 1)))};
     name.ReplaceForwardSlashes();
-    if (name.Empty() || !name.StaysInside()) continue;
+    if (name.Empty()) continue;
+    if (!name.StaysInside()) {
+      *allFound = false;
+      continue;
+    }
     Kiv::File::Path full(fs::path(path).parent_path().string());
     full.AddPath(name.Str());
     const std::string found = Existing(full.Str());
+    if (found.empty()) *allFound = false;
     if (!found.empty()) pictures.push_back(found);
   }
   return pictures;
@@ -77,11 +86,17 @@ bool SourceNeedsConversion(const std::string& path, bool compareTimes) {
   const std::string compiled = Existing(path.substr(0, path.size() - 4));
   if (compiled.empty()) return true;
   if (!compareTimes) return false;
+  // A conversion that cannot read every picture fails, and takes the
+  // compiled texture with it: then that texture is all there is of them
+  // (an archive carries no picture of some types), and it stays.
+  bool allFound = true;
+  const std::vector<std::string> pictures = PicturesOf(path, &allFound);
+  if (!allFound) return false;
   int64_t compiledAt = 0;
   int64_t at = 0;
   if (!ModifiedAt(compiled, &compiledAt)) return true;
   if (ModifiedAt(path, &at) && at > compiledAt) return true;
-  for (const std::string& picture : PicturesOf(path)) {
+  for (const std::string& picture : pictures) {
     if (ModifiedAt(picture, &at) && at > compiledAt) return true;
   }
   return false;
@@ -103,6 +118,35 @@ bool FolderNeedsConversion(const fs::path& folder, bool compareTimes, uint32_t d
       return true;
   }
   return false;
+}
+
+// True when `name` ends in `suffix`, compared without regard to ASCII case.
+bool EndsWithIgnoringCase(const std::string& name, std::string_view suffix) {
+  return name.size() > suffix.size() &&
+         Kiv::EqualsIgnoreCase(std::string_view(name).substr(name.size() - suffix.size()), suffix);
+}
+
+// Gives each source that a conversion left below `folder` under its
+// temporary name ("<name>.convert-tex.txt", any case) its name back
+// ("<name>.texture.txt") when no file of that name is there; logs each.
+void GiveSourceNamesBack(const fs::path& folder, uint32_t depth) {
+  constexpr std::string_view kTemporary = ".convert-tex.txt";
+  std::error_code error;
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    const fs::file_status own = it->symlink_status(error);
+    if (error) return;
+    if (fs::is_directory(own)) {
+      if (depth < kMaxFolderDepth) GiveSourceNamesBack(it->path(), depth + 1);
+      continue;
+    }
+    const std::string name = it->path().filename().string();
+    if (!fs::is_regular_file(own) || !EndsWithIgnoringCase(name, kTemporary)) continue;
+    const fs::path source =
+        folder / (name.substr(0, name.size() - kTemporary.size()) + ".texture.txt");
+    if (!Existing(source.string()).empty()) continue;
+    if (std::rename(it->path().c_str(), source.c_str()) == 0)
+      LogMessage("vaddaemon> gave the texture source %s its name back", source.c_str());
+  }
 }
 
 std::vector<uint8_t> JobPayload(const std::string& folder) {
@@ -158,6 +202,9 @@ void CompileFolderTextures(DaemonContext& context, const std::string& folder, co
   std::string error;
   if (broker->RunJob(JobPayload(folder), &reply, &error) != CommandHostBroker::JobResult::kOk) {
     LogMessage("vaddaemon> the textures of %s were not converted: %s", what.c_str(), error.c_str());
+    // A job cut short (its host gone, the daemon closing) may have left a
+    // source under its temporary name, which the folder must not keep.
+    GiveSourceNamesBack(fs::path(folder), 0);
     return;
   }
   LogAnswer(reply, what);

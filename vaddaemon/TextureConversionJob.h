@@ -11,8 +11,12 @@
 // names on a "Primary" or "Alpha" line (found as the converter finds it:
 // relative to the source's folder, "\" as "/", without regard to case; a
 // name that is missing or leads out of the folder is the converter's to
-// report). Installs from archives pass false: an archive carries no times,
-// so a compiled texture it holds counts as up to date.
+// report). A compiled texture whose source names a picture that is not
+// there (or leads out of the folder) is kept, whatever the times: the
+// conversion would fail and remove it, and it may be all that is left of
+// the picture (an archive carries no picture of some types, such as PNG).
+// Installs from archives pass false: an archive carries no times, so a
+// compiled texture it holds counts as up to date.
 //
 // CompileFolderTextures(context, folder, subject, compareTimes) sends the
 // command host's texture-conversion job (job 1: u32 1, the empty content
@@ -21,8 +25,12 @@
 // textures into `folder`. The outcome is written to the daemon's log, one
 // line per message of a conversion that did not convert everything; it
 // never fails the install or commit, whose validation then reports what
-// is missing. Without a command host (none registered and none can be
-// started) nothing is converted and that is logged.
+// is missing. A job that ends without the host's answer (the host went
+// away, the daemon is closing) may have left a source under the
+// converter's temporary name ("<name>.convert-tex.txt"): each such file
+// below `folder` gets its name back ("<name>.texture.txt") when no file of
+// that name is there, so the asset keeps its source. Without a command host (none registered and
+// none can be started) nothing is converted and that is logged.
 //
 // Threads: any thread that may wait (a request's worker).
 #pragma once

@@ -55,7 +55,11 @@
 // started by the reader thread, so that a main thread waiting on the very
 // request that asked cannot deadlock it; the others (0 hook value, 1
 // command-host job, 5 and above) are queued and run one by one, in arrival
-// order, as main-thread tasks of the worker queue.
+// order, as main-thread tasks of the worker queue. A job never starts
+// inside another: a job's work that waits on the main thread runs the
+// main thread's tasks meanwhile, and one that meets the next job leaves it
+// queued until the job in hand has ended and sent its answer, so answers
+// leave in the order the jobs came (the daemon takes them in that order).
 //
 // Failure: nothing throws. When the connection ends (a failed receive, an
 // unknown tag, a length over its bound), every pending request fails at

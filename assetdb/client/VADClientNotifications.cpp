@@ -25,6 +25,39 @@ int RunQueuedNotificationTask(intptr_t) {
   return 0;
 }
 
+// Queues one run of the notification queue on the main thread.
+void PostQueuedNotificationRun() {
+  TCXCallbackCIntPtr* task = new (std::nothrow) TCXCallbackCIntPtr(&RunQueuedNotificationTask);
+  if (task == nullptr) return;
+  WorkerThread::Get().Post(task, WorkerThread::kMainThreadOnly | WorkerThread::kAsynchronous,
+                           nullptr);
+}
+
+// Marks a command-host job as running while it lives; at its end, the runs
+// of the queue that found the next job meanwhile are queued again.
+class RunningJob {
+ public:
+  explicit RunningJob(ClientState& s) : s_(s) {
+    Kiv::SingleLock lock(s_.queueLock);
+    s_.jobRunning = true;
+  }
+  ~RunningJob() {
+    uint32_t runs = 0;
+    {
+      Kiv::SingleLock lock(s_.queueLock);
+      s_.jobRunning = false;
+      runs = s_.deferredRuns;
+      s_.deferredRuns = 0;
+    }
+    for (uint32_t i = 0; i < runs; ++i) PostQueuedNotificationRun();
+  }
+  RunningJob(const RunningJob&) = delete;
+  RunningJob& operator=(const RunningJob&) = delete;
+
+ private:
+  ClientState& s_;
+};
+
 // A question's copy of what it needs; owned by the question thread.
 struct Question {
   uint32_t id;
@@ -69,10 +102,7 @@ void VADClient::DispatchNotification(VADNotification* raw) {
     Kiv::SingleLock lock(s.queueLock);
     s.queue.push_back(std::move(note));
   }
-  TCXCallbackCIntPtr* task = new (std::nothrow) TCXCallbackCIntPtr(&RunQueuedNotificationTask);
-  if (task == nullptr) return;
-  WorkerThread::Get().Post(task, WorkerThread::kMainThreadOnly | WorkerThread::kAsynchronous,
-                           nullptr);
+  PostQueuedNotificationRun();
 }
 
 void VADClient::RunQueuedNotification() {
@@ -81,6 +111,11 @@ void VADClient::RunQueuedNotification() {
   {
     Kiv::SingleLock lock(s.queueLock);
     if (s.queue.empty()) return;
+    // Met while a job waits on the main thread: the next job waits for it.
+    if (s.jobRunning && s.queue.front()->code == VADNotification::kCodeCommandHostJob) {
+      ++s.deferredRuns;
+      return;
+    }
     note = std::move(s.queue.front());
     s.queue.pop_front();
   }
@@ -115,6 +150,7 @@ void VADClient::HandleNotification(TStream& payload, uint32_t code) {
     case VADNotification::kCodeCommandHostJob: {
       CommandHostHook hook = s.commandHostHook.load();
       if (hook == nullptr) return;
+      RunningJob running(s);
       TBuffer reply;
       hook(payload, reply);
       TStreamRewind(reply);

@@ -66,6 +66,10 @@ struct ClientState {
   // Notifications.
   Kiv::CriticalSection queueLock;
   std::deque<std::unique_ptr<VADNotification>> queue;
+  // Under queueLock: a command-host job is being run, and how many queued
+  // runs found the next job while it was (they run again once it ends).
+  bool jobRunning = false;
+  uint32_t deferredRuns = 0;
   std::atomic<VADClient::CommandHostHook> commandHostHook{nullptr};
   std::atomic<VADClient::HttpStatusHook> httpStatusHook{nullptr};
 

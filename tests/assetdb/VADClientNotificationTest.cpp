@@ -1,7 +1,9 @@
 // Daemon notifications and questions against the scripted fake daemon.
 #include <atomic>
 #include <chrono>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "assetdb/client/VADClient.h"
 #include "assetdb/client/VADClientTransaction.h"
@@ -153,6 +155,39 @@ TEST_F(VADClientNotifications, QueuedNotificationsRunInOrderOnTheMainThread) {
   VADClient::Close();
   EXPECT_TRUE(daemon.WaitDone(2000));
   EXPECT_TRUE(daemon.Failures().empty());
+}
+
+// A command host runs one job at a time: work of a job that waits on the
+// main thread runs the tasks queued there meanwhile, and the next job is not
+// one of them, so the answers leave in the order the jobs came.
+TEST_F(VADClientNotifications, CommandHostJobsNeverStartInsideEachOther) {
+  static std::string jobs;
+  jobs.clear();
+  const auto job = [](TStream& payload, TStream& reply) {
+    uint8_t name = 0;
+    TStreamReadBytes(payload, &name, 1);
+    jobs += char(name);
+    // A wait on the main thread runs what is queued there (WorkerThread).
+    while (WorkerThread::Get().RunOnePending()) {
+    }
+    jobs += '.';
+    reply.Write(&name, 1);
+  };
+  FakeDaemon daemon;
+  daemon.ExpectHandshake().ExpectRequest(0x20);
+  daemon.Note(1, {'A'}).Note(1, {'B'}).Reply({});
+  daemon.ExpectRequest(0x8D, {'A'}).ExpectRequest(0x8D, {'B'}).ExpectGoodbye();
+  daemon.Start();
+  ASSERT_TRUE(OpenOn(daemon));
+  VADClient::SetCommandHostHook(job);
+  TBuffer request, reply;
+  ASSERT_TRUE(VADClient::Transact(0x20, request, reply, nullptr, nullptr, false));
+  RunMainThreadTasks();
+  EXPECT_EQ(jobs, "A.B.");
+  EXPECT_EQ(VADClient::QueuedNotificationCount(), 0u);
+  VADClient::Close();
+  EXPECT_TRUE(daemon.WaitDone(2000));
+  EXPECT_TRUE(daemon.Failures().empty()) << daemon.Failures().front();
 }
 
 }  // namespace

@@ -217,6 +217,26 @@ TEST_F(RoundTripEndToEnd, TextureAssetsValidateCleanAfterInstall) {
             "");
 }
 
+// An archive carries no PNG picture, only the texture compiled from it: an
+// edit copy of the asset installed from that archive is committed with its
+// compiled texture, which no conversion can make again.
+TEST_F(RoundTripEndToEnd, CommitOfAnArchiveInstalledTextureKeepsItsCompiledTexture) {
+  const std::string pebbles = "<kuid:30504:303>";
+  Install(
+      TextureFolder(pebbles, "texture", "pebbles.texture", "pebbles.texture.txt", "pebbles.png"));
+  const std::string archive = MakeTempFolder() + "/pebbles.cdp";
+  Succeed({"createcdp", archive, pebbles});
+  Succeed({"delete", pebbles});
+  Succeed({"installcdp", archive});
+  const std::string compiled = ReadFile(InstalledFile("kuid 30504 303", "pebbles.texture"));
+  ASSERT_FALSE(compiled.empty());
+
+  const std::string folder = Edit(pebbles);
+  EXPECT_FALSE(fs::exists(folder + "/pebbles.png"));
+  Succeed({"commit", pebbles});
+  EXPECT_EQ(ReadFile(InstalledFile("kuid 30504 303", "pebbles.texture")), compiled);
+}
+
 // "validate" of an asset open for edit checks the edit copy, not the
 // installed one; once the edit is reverted, the installed copy again.
 TEST_F(RoundTripEndToEnd, ValidateOfAnAssetOpenForEditChecksItsEditCopy) {

@@ -361,14 +361,18 @@ TEST_F(AssetStoreTest, ReaderOfAReplacedCopyReadsTheCurrentOne) {
   EXPECT_TRUE(hold.Held());
   hold.Release();
 
+  // The location named with a path goes with the copy read instead.
   AssetStore::EditInfo edit;
   ASSERT_TRUE(store_->BeginEdit(kLoco, &edit).Ok());
-  ASSERT_TRUE(store_->HoldFolderForReading(edit.path, true, &hold, &folder));
+  std::string location = AssetStore::kEditingLocation;
+  ASSERT_TRUE(store_->HoldFolderForReading(edit.path, true, &hold, &folder, &location));
   EXPECT_EQ(folder, edit.path);
+  EXPECT_EQ(location, AssetStore::kEditingLocation);
   hold.Release();
   ASSERT_TRUE(store_->CommitEdit(kLoco, nullptr).Ok());
-  ASSERT_TRUE(store_->HoldFolderForReading(edit.path, true, &hold, &folder));
+  ASSERT_TRUE(store_->HoldFolderForReading(edit.path, true, &hold, &folder, &location));
   EXPECT_EQ(folder, store_->InstalledPath(Get(kLoco)));
+  EXPECT_EQ(location, AssetStore::kLocalLocation);
   hold.Release();
 
   const std::string elsewhere = (root_ / "kuid 100 5").string();

@@ -48,7 +48,8 @@ class DaemonCommandHost : public DaemonFixture {
   bool ValidateFromNewTool(std::string_view folder) {
     tools_.push_back(Connect());
     const uint32_t id = uint32_t(tools_.size());
-    return tools_.back() && tools_.back()->SendRequest(kValidate, id, ValidateBody("local", folder));
+    return tools_.back() &&
+           tools_.back()->SendRequest(kValidate, id, ValidateBody("local", folder));
   }
   // Every tool of ValidateFromNewTool got the reply `expected`.
   void ExpectEveryToolAnswered(const Bytes& expected) {
@@ -73,9 +74,48 @@ class DaemonCommandHost : public DaemonFixture {
     return lines;
   }
 
+  // A connection registered as a command host (null, and a test failure,
+  // when that fails).
+  std::unique_ptr<RawClient> ConnectHost() {
+    auto host = Connect();
+    Bytes pong;
+    if (host && host->Transact(kRegisterCommandHost, 50, {}, &pong)) return host;
+    ADD_FAILURE() << "no command host registered";
+    return nullptr;
+  }
+
+  // An asset's handle and folder, as 0x23 and 0x1E answer them.
+  struct Opened {
+    uint64_t handle = 0;
+    std::string location;
+    std::string folder;
+  };
+  // Reserves `kuid` (0x23, request `id`) from `tool`.
+  static Opened Reserve(RawClient& tool, uint32_t id, const KUID& kuid) {
+    Bytes reply;
+    EXPECT_TRUE(tool.Transact(kReserveAsset, id, Body().K(kuid).U8(0).Str("Asset"), &reply));
+    return ReadOpened(reply, true);
+  }
+  // Opens a handle on `kuid` (0x1E, request `id`), for edit or not.
+  static Opened OpenHandle(RawClient& tool, uint32_t id, const KUID& kuid, bool edit) {
+    Bytes reply;
+    EXPECT_TRUE(tool.Transact(kOpenHandle, id, Body().K(kuid).U8(edit ? 1 : 0), &reply));
+    return ReadOpened(reply, false);
+  }
+
   std::vector<std::unique_ptr<RawClient>> tools_;
 
  private:
+  static Opened ReadOpened(const Bytes& reply, bool withKUID) {
+    BodyReader reader(reply);
+    Opened opened;
+    opened.handle = reader.U64();
+    if (withKUID) reader.U64();
+    opened.location = reader.String();
+    opened.folder = reader.String();
+    return opened;
+  }
+
   std::string StartsPath() const { return Root() + "/host-starts.txt"; }
 };
 
@@ -349,6 +389,107 @@ TEST_F(DaemonCommandHost, AHostHasAtMostTwoJobsOutAtOnce) {
     }
     EXPECT_TRUE(frame.IsReply() && frame.word == id && frame.body == Bytes{1}) << id;
   }
+}
+
+// A validation sent for an edit copy that a commit installed meanwhile reads
+// the installed copy that took its place, and the job names that copy's
+// content location with it, so the host reads the copy it is sent to.
+TEST_F(DaemonCommandHost, AJobSentToAReplacedEditCopyNamesTheLocationOfItsCopy) {
+  const KUID crate{4200, 7, 0};
+  auto tool = Connect();
+  ASSERT_TRUE(tool);
+  std::unique_ptr<RawClient> host;
+  // Reserved, written and committed; then opened for edit and committed
+  // again, so the edit folder the tool was given is gone.
+  const Opened reserved = Reserve(*tool, 1, crate);
+  PutFile(fs::path(reserved.folder) / "config.txt",
+          "kuid <kuid:4200:7>\nusername \"Crate\"\nkind \"scenery\"\n");
+  Bytes reply;
+  ASSERT_TRUE(tool->Transact(kCommitAsset, 2, Body().U64(reserved.handle).U32(6), &reply));
+  ASSERT_EQ(reply, (Bytes{1, 0}));
+  const Opened edit = OpenHandle(*tool, 3, crate, true);
+  ASSERT_EQ(edit.location, "editing");
+  ASSERT_TRUE(tool->Transact(kCommitAsset, 4, Body().U64(edit.handle).U32(6), &reply));
+  ASSERT_EQ(reply, (Bytes{1, 1}));
+  const Opened installed = OpenHandle(*tool, 5, crate, false);
+  ASSERT_EQ(installed.location, "local");
+
+  host = ConnectHost();
+  ASSERT_TRUE(host);
+  ASSERT_TRUE(tool->SendRequest(kValidate, 6, ValidateBody("editing", edit.folder)));
+  RawClient::Frame job;
+  ASSERT_TRUE(host->ReadFrame(job));
+  ASSERT_TRUE(job.IsNote() && job.word == kNoteJob);
+  BodyReader reader(job.body);
+  EXPECT_EQ(reader.U32(), 0u);
+  EXPECT_EQ(reader.String(), "local");
+  EXPECT_EQ(reader.String(), installed.folder);
+  ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, Body().U32(0).U32(0).U8(1)));
+  std::vector<RawClient::Frame> notes;
+  EXPECT_EQ(ReplyOf(*tool, 6, &notes), Bytes{1});
+}
+
+// A commit compiles the edit copy's textures while it holds the asset: the
+// conversion renames each source for a while, and a second commit of the
+// asset waits for the first instead of taking the folder half converted.
+TEST_F(DaemonCommandHost, ASecondCommitWaitsForTheFirstOnesTextureJob) {
+  const KUID board{4200, 8, 0};
+  auto first = Connect();
+  auto second = Connect();
+  auto host = ConnectHost();
+  ASSERT_TRUE(first && second && host);
+  const Opened reserved = Reserve(*first, 1, board);
+  const fs::path folder = reserved.folder;
+  PutFile(folder / "config.txt", "kuid <kuid:4200:8>\nusername \"Board\"\nkind \"texture\"\n");
+  PutFile(folder / "board.texture.txt", "Primary=board.png\r\n");
+  const uint64_t secondHandle = OpenHandle(*second, 1, board, true).handle;
+
+  ASSERT_TRUE(first->SendRequest(kCommitAsset, 2, Body().U64(reserved.handle).U32(6)));
+  ASSERT_EQ(NextJobFolder(*host), folder.string());
+  // The converter's step: the source under its temporary name.
+  fs::rename(folder / "board.texture.txt", folder / "board.convert-tex.txt");
+  ASSERT_TRUE(second->SendRequest(kCommitAsset, 2, Body().U64(secondHandle).U32(6)));
+  RawClient::Frame frame;
+  EXPECT_FALSE(second->ReadFrame(frame, 500)) << "the second commit waits";
+  std::error_code error;
+  fs::rename(folder / "board.convert-tex.txt", folder / "board.texture.txt", error);
+  EXPECT_FALSE(error) << "the edit folder stays while its textures are compiled";
+  PutFile(folder / "board.texture", "compiled");
+  ASSERT_TRUE(host->SendRequest(kCommandHostReply, 0, Body().U32(0).U32(0).U32(2)));
+
+  std::vector<RawClient::Frame> notes;
+  EXPECT_EQ(ReplyOf(*first, 2, &notes), (Bytes{1, 0}));
+  EXPECT_EQ(ReplyOf(*second, 2, &notes), (Bytes{0, 0}));
+  const Opened installed = OpenHandle(*first, 3, board, false);
+  ASSERT_EQ(installed.location, "local");
+  const fs::path copy = installed.folder;
+  EXPECT_EQ(GetFile(copy / "board.texture.txt"), "Primary=board.png\r\n");
+  EXPECT_EQ(GetFile(copy / "board.texture"), "compiled");
+  EXPECT_FALSE(fs::exists(copy / "board.convert-tex.txt"));
+}
+
+// A commit whose texture job ends without an answer (its host went away in
+// the middle) gives back the name of a source that the conversion had
+// under its temporary name, so the asset it installs keeps its source.
+TEST_F(DaemonCommandHost, ATextureJobCutShortLeavesNoSourceUnderItsTemporaryName) {
+  const KUID tile{4200, 9, 0};
+  auto tool = Connect();
+  auto host = ConnectHost();
+  ASSERT_TRUE(tool && host);
+  const Opened reserved = Reserve(*tool, 1, tile);
+  const fs::path folder = reserved.folder;
+  PutFile(folder / "config.txt", "kuid <kuid:4200:9>\nusername \"Tile\"\nkind \"texture\"\n");
+  PutFile(folder / "tile.texture.txt", "Primary=tile.png\r\n");
+  ASSERT_TRUE(tool->SendRequest(kCommitAsset, 2, Body().U64(reserved.handle).U32(6)));
+  ASSERT_EQ(NextJobFolder(*host), folder.string());
+  fs::rename(folder / "tile.texture.txt", folder / "tile.convert-tex.txt");
+  host->Close();
+
+  std::vector<RawClient::Frame> notes;
+  EXPECT_EQ(ReplyOf(*tool, 2, &notes), (Bytes{1, 0}));
+  const fs::path copy = OpenHandle(*tool, 3, tile, false).folder;
+  EXPECT_EQ(GetFile(copy / "tile.texture.txt"), "Primary=tile.png\r\n");
+  EXPECT_FALSE(fs::exists(copy / "tile.convert-tex.txt"));
 }
 
 // Of two hosts, a job naming a folder that is out with one host follows it

@@ -75,6 +75,27 @@ TEST_F(TextureConversionNeed, ACompiledTextureOlderThanItsSourceOrPicturesIsComp
   EXPECT_TRUE(Needs("a", true));
 }
 
+// A conversion that cannot read a picture fails and removes the compiled
+// texture; when the source names a picture that is not there, the compiled
+// texture is kept whatever the times, and one that is missing is still made.
+TEST_F(TextureConversionNeed, ACompiledTextureWhosePictureIsGoneIsKept) {
+  PutSource("a/body.texture.txt", "Primary=body.png\r\nAlpha=alpha.tga\r\n");
+  Put("a/alpha.tga", 0);
+  Put("a/body.texture", -5);
+  EXPECT_FALSE(Needs("a", true));
+  Put("a/body.png", -9);
+  EXPECT_TRUE(Needs("a", true));
+  fs::remove(temp_.At("a/alpha.tga"));
+  EXPECT_FALSE(Needs("a", true));
+
+  PutSource("out/body.texture.txt", "Primary=../body.png\r\n");
+  Put("body.png", 0);
+  Put("out/body.texture", -5);
+  EXPECT_FALSE(Needs("out", true));
+  fs::remove(temp_.At("out/body.texture"));
+  EXPECT_TRUE(Needs("out", true));
+}
+
 // The store's copies keep the files' times, so an up-to-date folder stays
 // up to date through a copy (into staging, into an edit copy).
 TEST_F(TextureConversionNeed, AStoreCopyOfAnUpToDateFolderNeedsNoConversion) {
