@@ -43,6 +43,10 @@ struct CompileDiagnostics {
   CompileLogSink* log = nullptr;
   uint32_t errorCount = 0;
   uint32_t warningCount = 0;
+  // Set by the code generator when it refused the source at a limit of what
+  // a library holds (a counted error it reported), so that the driver does
+  // not report the failure a second time.
+  bool refusedAtLimit = false;
 };
 
 // The longest message text and report line, in characters.

@@ -113,6 +113,7 @@ void CompileUnit::Clear() {
   log = nullptr;
   top.log = nullptr;
   top.errorCount = top.warningCount = 0;
+  top.refusedAtLimit = false;
   top.root = nullptr;
   top.textCrc = top.nameCrc = 0;
   top.SetFileName("");
@@ -162,12 +163,27 @@ int GSReadSource(const char* name, CompileContext& context, bool confined) {
   return 0;
 }
 
+bool GSSourceTextCrc(const char* name, bool confined, uint32_t* textCrc) {
+  const FoundSource source = FindSource(name, confined);
+  if (!source.found) return false;
+  // The prefix belongs to the next compile, not to this look.
+  const Kiv::PString pending = PendingScriptPrefix;
+  PendingScriptPrefix = Kiv::PString();
+  ScriptFile file;
+  const char* text = file.Load(source.container.Text(), source.path) ? file.GetText() : nullptr;
+  PendingScriptPrefix = pending;
+  if (text == nullptr) return false;
+  *textCrc = Crc32Buffer(text, file.GetSize());
+  return true;
+}
+
 uint32_t GSCompileSource(CompileUnit& unit, const char* name, CompileContext& context, bool isTop) {
   context.SetFileName(Kiv::AsciiLower(name));
   if (GSReadSource(name, context, !isTop) != 0) return 1;
 
   SourceDependency self;
   self.name = FileNameOf(context.FileName());
+  self.searched = name;
   if (unit.FindDependency(self.name) != nullptr) {
     CompileLogAppend(unit.log, "Internal Compiler Error.");
     return 1;
@@ -233,7 +249,7 @@ uint32_t GSCompileUnit(CompileUnit& unit, const char* name, CompileLog* log) {
   unit.top.root = nullptr;
   unit.arena.ReleaseNodes();
   if (!generated) {
-    CompileLogAppend(log, "\nInternal Code Generation Error...");
+    if (!unit.top.refusedAtLimit) CompileLogAppend(log, "\nInternal Code Generation Error...");
     return 1;
   }
   return 0;

@@ -21,7 +21,9 @@
 //   (GSCompileSource); on errors ".. while compiling '<name>'" is appended
 //   and their count returned;
 // - then code is generated; a failure gives 1 and the line
-//   "\nInternal Code Generation Error...". Once code generation has run
+//   "\nInternal Code Generation Error...", unless the back end refused the
+//   unit at a limit of what a library holds (`refusedAtLimit` of the top
+//   context), a counted error it has reported itself. Once code generation has run
 //   (code generation itself frees the nodes of the classes it finished)
 //   the parse trees' nodes are freed (`top.root` becomes null; the texts stay
 //   for the library writer).
@@ -39,6 +41,13 @@
 // whose ".." climbs out is not searched. Names are looked up with their
 // exact case first, then without regard to case; "/" and "\" both separate
 // folders.
+//
+// GSSourceTextCrc(name, confined, textCrc) searches and reads `name` as
+// GSReadSource does (a pending script prefix is neither used nor consumed)
+// and answers, in `textCrc`, the text CRC a compile would record for it;
+// false when no file is found or it cannot be read. A cache of compiled
+// libraries asks it whether each source a library was compiled from is
+// still the one a compile would read.
 //
 // The back end (symbol tables, semantic checks, code generation and the
 // library writer) plugs in through GSCompilerBackEnd. Without one, a
@@ -62,7 +71,8 @@
 
 // One source read for a unit.
 struct SourceDependency {
-  std::string name;  // file name without folder, lower-cased
+  std::string name;      // file name without folder, lower-cased
+  std::string searched;  // the name as the include list was searched for it
   uint32_t textCrc = 0;
   uint32_t nameCrc = 0;
   uint32_t index = 0;  // order of first reading; the top source is 0
@@ -131,3 +141,4 @@ const GSCompilerBackEnd* GSCompilerGetBackEnd();
 uint32_t GSCompileUnit(CompileUnit& unit, const char* name, CompileLog* log);
 uint32_t GSCompileSource(CompileUnit& unit, const char* name, CompileContext& context, bool isTop);
 int GSReadSource(const char* name, CompileContext& context, bool confined);
+bool GSSourceTextCrc(const char* name, bool confined, uint32_t* textCrc);

@@ -76,7 +76,8 @@ int GSCompileFile(const char* source, const char* output, const IncludePathList*
   return 0;
 }
 
-int GSCompileToLibrary(const char* name, const char* output, CompileLog* log) {
+int GSCompileToLibrary(const char* name, const char* output, CompileLog* log,
+                       CompiledLibrary* compiled) {
   if (name == nullptr) return 0;
   CompileUnit unit;
   const uint32_t errors = GSCompileUnit(unit, name, log);
@@ -87,9 +88,13 @@ int GSCompileToLibrary(const char* name, const char* output, CompileLog* log) {
     CompileLogAppend(log, Kiv::StringPrintf("Internal Compiler Error on '%s'.\n", name).c_str());
     return 1;
   }
-  if (output == nullptr) return 0;
-  if (!SaveLibrary(Kiv::File::Path(output), buffer, log,
+  if (output != nullptr &&
+      !SaveLibrary(Kiv::File::Path(output), buffer, log,
                    Kiv::StringPrintf("Unable to open output file: '%s'.\n", output)))
     return 1;
+  if (compiled != nullptr) {
+    compiled->bytes.assign(buffer.Data(), buffer.Data() + buffer.size);
+    compiled->sources = unit.dependencies;
+  }
   return 0;
 }

@@ -30,7 +30,9 @@
 // well; else the error count, or 1 with "Internal Compiler Error on
 // '<name>'.\n" or "Unable to open output file: '<output>'.\n". It searches
 // the process-wide include list as the caller left it. A null output
-// writes nothing.
+// writes nothing. Given `compiled`, a compile that went well leaves there
+// the library's bytes (those written) and the sources the unit read, in
+// reading order, the top source first (CompileUnit.h: SourceDependency).
 //
 // A library is written to a temporary file in the output folder, checked,
 // and renamed over the target: nothing is written when the unit has errors,
@@ -43,13 +45,23 @@
 // Not thread-safe: one compile at a time, on the main thread.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "gscompiler/CompileLog.h"
+#include "gscompiler/CompileUnit.h"
 #include "gscompiler/IncludePathList.h"
+
+struct CompiledLibrary {
+  std::vector<uint8_t> bytes;
+  std::vector<SourceDependency> sources;
+};
 
 int GSCompilerMain(int argc, char** argv);
 int GSCompileFile(const char* source, const char* output, const IncludePathList* includes,
                   CompileLog* log);
-int GSCompileToLibrary(const char* name, const char* output, CompileLog* log);
+int GSCompileToLibrary(const char* name, const char* output, CompileLog* log,
+                       CompiledLibrary* compiled = nullptr);
 
 // The text "-d" prints.
 const char* GSCompilerDocumentation();

@@ -86,6 +86,7 @@ bool GSGenerator::CodeStringIndex(const char* text, uint16_t& index) {
   // Code asks for its strings before the library writer adds its names, so
   // these are the first indices of the table.
   if (i >= kGslMaxCodeStrings) {
+    diag_.refusedAtLimit = true;
     GSCompilerReport(&diag_, true, false, line_,
                      "too many different strings in the code of one library (the limit is %u)",
                      kGslMaxCodeStrings);
@@ -97,6 +98,7 @@ bool GSGenerator::CodeStringIndex(const char* text, uint16_t& index) {
 
 bool GSGenerator::TableFits(uint32_t entries, const char* what) {
   if (entries <= kGslMaxTableEntries) return true;
+  diag_.refusedAtLimit = true;
   GSCompilerReport(&diag_, true, false, line_, "too many %s (the limit is %u)", what,
                    kGslMaxTableEntries);
   return false;
@@ -104,6 +106,7 @@ bool GSGenerator::TableFits(uint32_t entries, const char* what) {
 
 bool GSGenerator::CodeFits(const GSCodeBuffer& code, const Kiv::String& what, int32_t line) {
   if (code.depthSum > kGslMaxCheckedDepthSum) {
+    diag_.refusedAtLimit = true;
     GSCompilerReport(&diag_, true, false, line,
                      "%s is too large to load (its operand-stack depths, summed over its "
                      "instructions, pass the limit of %llu)",
@@ -113,6 +116,7 @@ bool GSGenerator::CodeFits(const GSCodeBuffer& code, const Kiv::String& what, in
   // Not reached from a source: a depth of D takes a sum above D * D / 4
   // (an instruction pushes at most 2), far past the limit above at 65535.
   if (static_cast<uint32_t>(code.maxDepth) > kGslMaxOperandDepth) {
+    diag_.refusedAtLimit = true;
     GSCompilerReport(&diag_, true, false, line,
                      "%s needs too deep an operand stack (the limit is %u)", what.c_str(),
                      kGslMaxOperandDepth);

@@ -83,6 +83,7 @@ bool GSGenerator::EmitClassIndex(GSOpcode op, const char* className) {
   if (index < 0) return InternalError();
   // Class references are numbered as the unit first names each class.
   if (static_cast<uint32_t>(index) >= GSLibraryFormat::kGslMaxCodeClasses) {
+    diag_.refusedAtLimit = true;
     GSCompilerReport(&diag_, true, false, line_,
                      "too many classes referred to in one library for its code to name class "
                      "'%s' (the limit is %u)",

@@ -23,6 +23,21 @@
 //   and stores its LibraryId in `*id`. A file that cannot be opened, is
 //   shorter or is not a library answers false silently. An id already known
 //   only gains the new name.
+// - AddLibraryImage(path, image, id): announces a library whose bytes are
+//   in hand (a checked cache file), named `path` in messages and in the
+//   name table; it is loaded from those bytes, never from a file, so what
+//   was checked is what loads. The machine keeps the bytes for a later
+//   load (one copy besides the loaded library's own). An id announced so
+//   before gets the new bytes for its next load (a loaded library stays
+//   until UnloadLibrary); an id announced from a file only gains the name.
+//   False, announcing nothing, when the bytes are not a library.
+// - UnloadLibrary(id): unloads the library of an id announced with
+//   AddLibraryImage and every loaded library that links to it, directly or
+//   through others; each loads again on its next demand. Pointers into
+//   them (classes, functions) become invalid: call it between jobs, never
+//   while something uses them. For an id announced from a file it does
+//   nothing (the standard libraries, whose classes natives keep, link to
+//   no library announced with bytes: an id known first keeps its file).
 // - AddLibraryFolder(root): announces every "*.gsl" file (any case)
 //   directly in the root's folder; a second file with a known id prints
 //   "Could not add game script library %s to GSMachine" and is skipped.
@@ -70,6 +85,8 @@ struct LibraryLinkEntry {
   Kiv::PString root;
   std::string path;
   GSRuntime::GSLibrary* library = nullptr;
+  // The bytes it loads from (AddLibraryImage); null: the file at `path`.
+  std::shared_ptr<const std::vector<uint8_t>> image;
 };
 
 class GSMachine {
@@ -86,6 +103,9 @@ class GSMachine {
 
   bool AddLibrary(const Kiv::PString& root, std::string_view folder, std::string_view file,
                   GSRuntime::GSLibraryId* id);
+  bool AddLibraryImage(std::string_view path, std::vector<uint8_t> image,
+                       GSRuntime::GSLibraryId* id);
+  void UnloadLibrary(const GSRuntime::GSLibraryId& id);
   void AddLibraryFolder(const Kiv::PString& root);
   GSRuntime::GSLibrary* GetLibrary(const GSRuntime::GSLibraryId& id);
   GSRuntime::GSLibrary* FindLibraryByName(std::string_view name);

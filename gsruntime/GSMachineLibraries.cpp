@@ -1,6 +1,9 @@
 // GSMachine: announcing, finding and loading libraries.
+#include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <new>
+#include <vector>
 
 #include "gscompiler/bytecode/GSByteOrder.h"
 #include "gsruntime/GSMachine.h"
@@ -15,6 +18,14 @@ namespace {
 
 constexpr uint32_t kProbeBytes = 20;
 
+// The id of a library whose first kProbeBytes bytes are `header`; false
+// when they are not a library's.
+bool ProbeHeader(const uint8_t* header, GSLibraryId& id) {
+  if (GSByteCode::GSReadU32(header + 4) != GSLibraryFormat::kGslMagic) return false;
+  id = GSLibraryId{GSByteCode::GSReadU32(header + 12), GSByteCode::GSReadU32(header + 16)};
+  return true;
+}
+
 // Reads the first 20 bytes of `name` below `root`; false when the file
 // cannot be opened, is shorter or is not a library.
 bool ProbeLibrary(const Kiv::PString& root, const std::string& name, GSLibraryId& id) {
@@ -22,9 +33,7 @@ bool ProbeLibrary(const Kiv::PString& root, const std::string& name, GSLibraryId
   uint8_t header[kProbeBytes];
   if (!file.Open(root, name, Kiv::File::kRead) || file.Read(header, kProbeBytes) != kProbeBytes)
     return false;
-  if (GSByteCode::GSReadU32(header + 4) != GSLibraryFormat::kGslMagic) return false;
-  id = GSLibraryId{GSByteCode::GSReadU32(header + 12), GSByteCode::GSReadU32(header + 16)};
-  return true;
+  return ProbeHeader(header, id);
 }
 
 }  // namespace
@@ -46,7 +55,8 @@ bool GSMachine::AddLibrary(const Kiv::PString& root, std::string_view folder, st
     nameTable_.InsertByName(Kiv::AsciiLower(path).c_str(), known);
     return true;
   }
-  auto entry = std::make_unique<LibraryLinkEntry>(LibraryLinkEntry{id, root, path, nullptr});
+  auto entry =
+      std::make_unique<LibraryLinkEntry>(LibraryLinkEntry{id, root, path, nullptr, nullptr});
   LibraryLinkEntry* added = entry.get();
   if (!linkTable_.Insert(id.textCrc, id.nameCrc, std::move(entry))) {
     GSPrint("Could not add game script library %s to GSMachine", path.c_str());
@@ -54,6 +64,65 @@ bool GSMachine::AddLibrary(const Kiv::PString& root, std::string_view folder, st
   }
   nameTable_.InsertByName(Kiv::AsciiLower(path).c_str(), added);
   return true;
+}
+
+bool GSMachine::AddLibraryImage(std::string_view path, std::vector<uint8_t> image,
+                                GSLibraryId* out) {
+  GSLibraryId id{};
+  if (image.size() < kProbeBytes || !ProbeHeader(image.data(), id)) return false;
+  if (out != nullptr) *out = id;
+  auto bytes = std::make_shared<const std::vector<uint8_t>>(std::move(image));
+  const std::string name(path);
+  LibraryLinkEntry* entry = FindEntry(id);
+  if (entry == nullptr) {
+    auto made = std::make_unique<LibraryLinkEntry>(
+        LibraryLinkEntry{id, Kiv::PString(), name, nullptr, std::move(bytes)});
+    entry = made.get();
+    if (!linkTable_.Insert(id.textCrc, id.nameCrc, std::move(made))) {
+      GSPrint("Could not add game script library %s to GSMachine", name.c_str());
+      return false;
+    }
+  } else if (entry->image != nullptr) {
+    entry->path = name;
+    entry->image = std::move(bytes);
+  }
+  nameTable_.InsertByName(Kiv::AsciiLower(name).c_str(), entry);
+  return true;
+}
+
+void GSMachine::UnloadLibrary(const GSLibraryId& id) {
+  const LibraryLinkEntry* entry = FindEntry(id);
+  if (entry == nullptr || entry->image == nullptr || entry->library == nullptr) return;
+  // The library, then every loaded library that links to one already taken.
+  std::vector<const GSLibrary*> taken{entry->library};
+  const auto linksToTaken = [&taken](const GSLibrary& library) {
+    for (const GSRuntime::GSDependency& dependency : library.Dependencies())
+      for (const GSLibrary* gone : taken)
+        if (dependency.library == gone) return true;
+    return false;
+  };
+  for (bool grew = true; grew;) {
+    grew = false;
+    for (const auto& library : libraries_) {
+      const GSLibrary* candidate = library.get();
+      if (std::find(taken.begin(), taken.end(), candidate) != taken.end()) continue;
+      if (!linksToTaken(*candidate)) continue;
+      taken.push_back(candidate);
+      grew = true;
+    }
+  }
+  std::vector<std::unique_ptr<GSLibrary>> kept;
+  kept.reserve(libraries_.size());
+  std::vector<std::unique_ptr<GSLibrary>> gone;
+  for (auto& library : libraries_) {
+    const bool unload = std::find(taken.begin(), taken.end(), library.get()) != taken.end();
+    (unload ? gone : kept).push_back(std::move(library));
+  }
+  libraries_ = std::move(kept);
+  for (const auto& library : gone) {
+    LibraryLinkEntry* owner = FindEntry(library->Id());
+    if (owner != nullptr && owner->library == library.get()) owner->library = nullptr;
+  }
 }
 
 void GSMachine::AddLibraryFolder(const Kiv::PString& root) {
@@ -64,7 +133,8 @@ void GSMachine::AddLibraryFolder(const Kiv::PString& root) {
     const std::string name = find.Name();
     GSLibraryId id{};
     if (!ProbeLibrary(root, name, id)) continue;
-    auto entry = std::make_unique<LibraryLinkEntry>(LibraryLinkEntry{id, root, name, nullptr});
+    auto entry =
+        std::make_unique<LibraryLinkEntry>(LibraryLinkEntry{id, root, name, nullptr, nullptr});
     LibraryLinkEntry* added = entry.get();
     if (!linkTable_.Insert(id.textCrc, id.nameCrc, std::move(entry))) {
       GSPrint("Could not add game script library %s to GSMachine", name.c_str());
@@ -110,7 +180,11 @@ GSLibrary* GSMachine::GetLibrary(const GSLibraryId& id) {
   }
   if (entry->library != nullptr) return entry->library;
   std::vector<uint8_t> image;
-  if (!ReadImage(*entry, image)) return nullptr;
+  if (entry->image != nullptr) {
+    image = *entry->image;
+  } else if (!ReadImage(*entry, image)) {
+    return nullptr;
+  }
   auto library = std::make_unique<GSLibrary>(this, entry->path);
   entry->library = library.get();
   const size_t mark = libraries_.size();

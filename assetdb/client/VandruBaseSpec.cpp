@@ -2,10 +2,12 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "assetdb/client/AssetInfoQueries.h"
 #include "assetdb/client/FindAssetSpec.h"
+#include "assetdb/client/ScriptLibraryCache.h"
 #include "assetdb/client/VADClient.h"
 #include "assetdb/protocol/AssetRecord.h"
 #include "assetdb/protocol/AssetText.h"
@@ -23,7 +25,6 @@
 #include "gscompiler/GSCompiler.h"
 #include "gscompiler/IncludePathList.h"
 #include "gscompiler/ScriptFile.h"
-#include "gscompiler/bytecode/GslLibraryReader.h"
 #include "gsruntime/GSClass.h"
 #include "gsruntime/GSLibrary.h"
 #include "gsruntime/GSMachine.h"
@@ -67,28 +68,6 @@ Kiv::String CacheUnitName(const Kiv::String& fileName) {
 
 bool EqualNoCase(const Kiv::String& a, const Kiv::String& b) {
   return Kiv::AsciiLower(a) == Kiv::AsciiLower(b);
-}
-
-enum class CachedLibrary { kSound, kTooLarge, kUnsound };
-
-// kSound when `path` reads whole as a library whose id is (textCrc,
-// nameCrc); kTooLarge when it is larger than the cache holds (its size in
-// `*size`).
-CachedLibrary CheckCachedLibrary(const Kiv::String& path, uint32_t textCrc, uint32_t nameCrc,
-                                 int64_t* size) {
-  Kiv::File file;
-  if (!file.Open(path, Kiv::File::kRead)) return CachedLibrary::kUnsound;
-  *size = file.Size();
-  if (*size > g_cacheLimit) return CachedLibrary::kTooLarge;
-  if (*size <= 0) return CachedLibrary::kUnsound;
-  std::vector<uint8_t> bytes(static_cast<size_t>(*size));
-  if (file.Read(bytes.data(), static_cast<uint32_t>(*size)) != static_cast<uint32_t>(*size))
-    return CachedLibrary::kUnsound;
-  GSLibraryFormat::GslLibrary library;
-  std::string error;
-  if (!GSLibraryFormat::ReadGsl(bytes, library, error)) return CachedLibrary::kUnsound;
-  const bool same = library.header.textCrc == textCrc && library.header.nameCrc == nameCrc;
-  return same ? CachedLibrary::kSound : CachedLibrary::kUnsound;
 }
 
 void AddAssetError(ResultsLog* log, const KUID& asset, const Kiv::String& text,
@@ -207,6 +186,51 @@ bool VandruBaseSpec::PrepareIncludePaths() {
   return all;
 }
 
+bool VandruBaseSpec::CacheOneLibrary(const Kiv::String& fileName, const Kiv::String& sourcePath,
+                                     const Kiv::String& cachePath, uint32_t textCrc,
+                                     uint32_t nameCrc, CheckedLibrary* library, ResultsLog* log) {
+  int64_t size = 0;
+  const CachedLibrary cached =
+      ReadCachedLibrary(cachePath, textCrc, nameCrc, g_cacheLimit, library, &size);
+  if (cached == CachedLibrary::kSound) return true;
+  // A file the cache refuses does not stay in it.
+  if (cached != CachedLibrary::kMissing) RemoveCachedLibrary(cachePath);
+
+  CompileLog compileLog;
+  CompiledLibrary compiled;
+  if (GSCompileToLibrary(fileName.c_str(), cachePath.c_str(), &compileLog, &compiled) != 0) {
+    const Kiv::String logName = GetLogName().Str();
+    LogMessage("VandruBaseSpec::CacheScripts> Syntax error in script of asset '%s'",
+               logName.c_str());
+    AddAssetError(log, asset,
+                  Format("VandruBaseSpec::CacheScripts> Syntax error in script of asset '%s'\n\n",
+                         logName.c_str()));
+    while (const char* line = compileLog.TakeLine()) {
+      LogMessage("VandruBaseSpec::CacheScripts> ** GSC> %s", line);
+      AddAssetError(log, asset, line);
+    }
+    GSCompilerResetLog(&compileLog);
+    return false;
+  }
+  const int64_t compiledSize = static_cast<int64_t>(compiled.bytes.size());
+  const CachedLibrary checked =
+      CheckCompiledLibrary(std::move(compiled.bytes), textCrc, nameCrc, g_cacheLimit, library);
+  if (checked == CachedLibrary::kSound) {
+    SaveSourcesRecord(cachePath, compiled.sources);
+    return true;
+  }
+  RemoveCachedLibrary(cachePath);
+  if (checked == CachedLibrary::kTooLarge) {
+    ReportTooLarge(log, asset, sourcePath, compiledSize);
+  } else {
+    AddAssetError(log, asset,
+                  Format("CRC Mismatch on '%s' after recompile. Do you have both .gs and "
+                         ".gse present?",
+                         cachePath.c_str()));
+  }
+  return false;
+}
+
 bool VandruBaseSpec::CacheScripts(const Kiv::String& /*library*/, const Kiv::String& folder,
                                   const Kiv::String& primary, ResultsLog* log) {
   if ((scriptFlags & kScriptCached) != 0) return cacheResult_;
@@ -223,7 +247,6 @@ bool VandruBaseSpec::CacheScripts(const Kiv::String& /*library*/, const Kiv::Str
   GSCompilerAddIncludePath(folder);
   GSCompilerAddIncludePath(GetScriptsPath().Str());
 
-  const Kiv::String logName = GetLogName().Str();
   Kiv::File::Find find;
   std::vector<Kiv::String> sources;
   for (bool more = find.First(folder, "*.*"); more; more = find.Next()) {
@@ -251,52 +274,17 @@ bool VandruBaseSpec::CacheScripts(const Kiv::String& /*library*/, const Kiv::Str
     Kiv::File::Path cachePath = cacheFolder;
     cachePath.AddPath(cacheName);
 
-    bool compiled = false;
-    for (;;) {
-      if (Kiv::File::Exists(cachePath.Str())) {
-        int64_t size = 0;
-        const CachedLibrary cached = CheckCachedLibrary(cachePath.Str(), textCrc, nameCrc, &size);
-        if (cached == CachedLibrary::kSound) {
-          GSRuntime::GSLibraryId id{};
-          GetGSMachine()->AddLibrary(Kiv::PString(), cacheFolder.Str(), cacheName, &id);
-          if (!primaryFound && EqualNoCase(unit, primary)) {
-            primaryFound = true;
-            primaryLibraryId[0] = textCrc;
-            primaryLibraryId[1] = nameCrc;
-          }
-          break;
-        }
-        // A file the cache refuses does not stay in it.
-        Kiv::File::Unlink(cachePath.Str());
-        if (compiled) {
-          if (cached == CachedLibrary::kTooLarge) {
-            ReportTooLarge(log, asset, sourcePath.Str(), size);
-          } else {
-            AddAssetError(log, asset,
-                          Format("CRC Mismatch on '%s' after recompile. Do you have both .gs and "
-                                 ".gse present?",
-                                 cachePath.c_str()));
-          }
-          result = false;
-          break;
-        }
-      }
-      if (compiled) break;
-      compiled = true;
-      CompileLog compileLog;
-      if (GSCompileToLibrary(fileName.c_str(), cachePath.c_str(), &compileLog) == 0) continue;
-      LogMessage("VandruBaseSpec::CacheScripts> Syntax error in script of asset '%s'",
-                 logName.c_str());
-      AddAssetError(log, asset,
-                    Format("VandruBaseSpec::CacheScripts> Syntax error in script of asset '%s'\n\n",
-                           logName.c_str()));
-      while (const char* line = compileLog.TakeLine()) {
-        LogMessage("VandruBaseSpec::CacheScripts> ** GSC> %s", line);
-        AddAssetError(log, asset, line);
-      }
-      GSCompilerResetLog(&compileLog);
+    CheckedLibrary library;
+    if (!CacheOneLibrary(fileName, sourcePath.Str(), cachePath.Str(), textCrc, nameCrc, &library,
+                         log)) {
       result = false;
-      break;
+      continue;
+    }
+    AnnounceCachedLibrary(cachePath.Str(), std::move(library));
+    if (!primaryFound && EqualNoCase(unit, primary)) {
+      primaryFound = true;
+      primaryLibraryId[0] = textCrc;
+      primaryLibraryId[1] = nameCrc;
     }
   }
 

@@ -10,14 +10,20 @@
 //
 // Cache: UserData/cache/libraries/"%08x%08x.gsl", the CRC-32 of the source
 // text (decoded for ".gse") and the CRC-32 of the lower-cased file name
-// with ".gse" written as ".gs"; the two are also the library's id. A cache
-// file is trusted only when it reads whole as a library (every count and
-// offset checked), carries that id and is no larger than the cache holds
-// (64 MiB); anything else (stale, cut, foreign, too large) is deleted and
-// compiled again, once; a second refusal is reported and that file deleted
-// too, so no refused library stays in the cache. The file is checked
-// before the machine hears of it, so a bad file is never announced. A
-// failed compile leaves no cache file (the compiler writes through a
+// with ".gse" written as ".gs"; the two are also the library's id. Beside
+// each library, "<that name>.sources" records every source its compile
+// read (ScriptLibraryCache.h). A cache file is used only when it reads
+// whole as a library (every count and offset checked), carries that id, is
+// no larger than the cache holds (64 MiB), and its record agrees with it
+// and names sources that are all, searched for now (the include-table
+// assets' folders, the asset's folder, `scripts/`), as they were; anything
+// else (stale, cut, foreign, too large, compiled from sources that changed
+// or went) is deleted with its record and compiled again, once; a second
+// refusal is reported and that file deleted too, so no refused library
+// stays in the cache. The library is checked before the machine hears of
+// it, and the machine loads the very bytes checked (or just compiled), so
+// a bad file, or one another process writes meanwhile, is never loaded.
+// A failed compile leaves no cache file (the compiler writes through a
 // temporary file).
 //
 // CacheScripts(library, folder, primary, log): compiles and announces every
@@ -64,6 +70,7 @@
 #include "kiv/String.h"
 
 class ResultsLog;
+struct CheckedLibrary;
 
 namespace GSRuntime {
 class GSClass;
@@ -99,6 +106,12 @@ class VandruBaseSpec : public BrindlemoxSpec {
   uint8_t modifiedFlags = 0;
 
  private:
+  // The library of one source (`fileName` in the asset's folder, at
+  // `sourcePath`) from the cache, or compiled into it; false after
+  // reporting why not.
+  bool CacheOneLibrary(const Kiv::String& fileName, const Kiv::String& sourcePath,
+                       const Kiv::String& cachePath, uint32_t textCrc, uint32_t nameCrc,
+                       CheckedLibrary* library, ResultsLog* log);
   Kiv::String PrimaryScriptName() const;
   Kiv::String AssetFolder() const;
 

@@ -215,6 +215,41 @@ TEST_F(ToolEntry, CompileRefusesAClassOfMoreMethodsThanALibraryNumbers) {
   EXPECT_FALSE(fs::exists(work + "/Big.gsl"));
 }
 
+// A limit of what a library holds, met by the code generator, is the
+// compile's one line about it; the status says the compile failed while the
+// summary, which counts the tool's own findings, counts none.
+TEST_F(ToolEntry, CompileReportsALimitOfTheCodeOnce) {
+  struct LimitCase {
+    std::string (*item)(const std::string& n);  // a line of each case or string
+    const char* head;
+    const char* tail;
+    int count;
+    const char* refusal;
+  };
+  const LimitCase cases[] = {
+      {[](const std::string& n) { return "      case " + n + ": r = " + n + "; break;\n"; },
+       "class Main {\n  public int Run(int v) {\n    int r = 0;\n    switch (v) {\n",
+       "      default: r = -1;\n    }\n    return r;\n  }\n};\n", 65536,
+       "limit.gs(65542) : too many cases in switch (the limit is 65535)"},
+      {[](const std::string& n) { return "    s = \"k" + n + "\"; r = " + n + ";\n"; },
+       "class Main {\n  public int Run(int v) {\n    int r = 0;\n    string s;\n",
+       "    return r;\n  }\n};\n", 65537,
+       "limit.gs(65541) : too many different strings in the code of one library (the limit is "
+       "65536)"},
+  };
+  for (const LimitCase& c : cases) {
+    SCOPED_TRACE(c.refusal);
+    const std::string work = MakeTempFolder();
+    std::string source = c.head;
+    for (int i = 0; i < c.count; ++i) source += c.item(std::to_string(i));
+    ASSERT_TRUE(WriteFile(work + "/Limit.gs", source + c.tail));
+    const ToolResult compiled = Run({"compile", "Limit.gs"}, work);
+    EXPECT_EQ(compiled.status, 255);
+    EXPECT_EQ(compiled.out, std::string(c.refusal) + "\nOK (0 Errors, 0 Warnings)\n");
+    EXPECT_FALSE(fs::exists(work + "/Limit.gsl"));
+  }
+}
+
 // "closevaddaemon" ends the daemon of its own installation only; the
 // database outlives it and the next command starts another.
 TEST_F(ToolEntry, CloseVADDaemonEndsOnlyItsOwnDaemon) {

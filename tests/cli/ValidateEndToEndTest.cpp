@@ -47,11 +47,13 @@ class ValidateEndToEnd : public ToolFixture {
     return logs;
   }
 
+  // The libraries of the script cache (not the sources records beside them).
   static std::vector<fs::path> CacheFiles(const std::string& userData) {
     std::vector<fs::path> files;
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(userData + "/cache/libraries", error))
-      if (entry.is_regular_file()) files.push_back(entry.path());
+      if (entry.is_regular_file() && entry.path().extension() == ".gsl")
+        files.push_back(entry.path());
     return files;
   }
 };

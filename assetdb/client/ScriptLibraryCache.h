@@ -1,0 +1,74 @@
+// ScriptLibraryCache: one library of the compiled-script cache
+// (UserData/cache/libraries), the record of the sources it was compiled
+// from, and its announcement to the script machine.
+//
+// Files: "<id>.gsl" is the library; beside it "<id>.gsl.sources" is its
+// sources record, text, a first line "script library sources 1", then one
+// line per source the compile read, in reading order (the top source
+// first): its text CRC and name CRC as 8 lower-case hex digits each, then
+// the name the include list was searched for (the rest of the line), e.g.
+//   0123abcd 89abcdef main.gs
+// The library is written first, then its record, each to a temporary file
+// in the folder and renamed over the target, each a lasting effect of a
+// bounded job (foundation/threads/JobDeadline.h). Two processes that fill
+// one entry at once can leave a library and a record of different
+// compiles: the record must list exactly the library's own dependency
+// chunk (every source's text and name CRCs, in order), so such a pair is
+// refused, never taken for a good one. A name that a line cannot hold (a
+// line break in it) gets no record: its library is compiled every time.
+//
+// ReadCachedLibrary(path, textCrc, nameCrc, limit, out): reads the library
+// and its record. kSound, with the bytes and the sources in `out`, when
+// the library reads whole as one (every count and offset checked) with id
+// (textCrc, nameCrc), is no larger than `limit` bytes, its record agrees
+// with it and each source, searched for now as the compile would (the top
+// source as a top, the others as includes: GSSourceTextCrc,
+// gscompiler/CompileUnit.h), has the text CRC the record names. kMissing
+// when there is no library file; kTooLarge (its size in `*size`) when it
+// is larger than `limit`; else kUnsound (damaged, foreign, without a
+// record that agrees, or compiled from sources that changed or went).
+// The compiler's include list must be the one the compile would use.
+//
+// CheckCompiledLibrary(compiled, textCrc, nameCrc, limit, out): the same
+// checks of a library just compiled, in memory (its sources are the
+// compile's own): kSound (then `out` holds it), kTooLarge, kUnsound.
+//
+// SaveSourcesRecord(libraryPath, sources): writes the record; false when it
+// could not be (or the job's time is up); the library then has no record.
+// RemoveCachedLibrary(libraryPath): removes the library and its record.
+//
+// AnnounceCachedLibrary(libraryPath, library): announces the checked bytes
+// to the script machine (GSMachine::AddLibraryImage), so that what was
+// checked is what loads. The process keeps, per library id, the sources of
+// the bytes it last announced: when they differ from this library's, the
+// machine first unloads the library it holds under that id (and every
+// library linked to it), so one asset is never answered with a library
+// loaded for another whose sources differ (a command host serves many).
+//
+// Threads: the script machine's thread (one compile at a time).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "gscompiler/bytecode/GSLibraryFormat.h"
+#include "kiv/String.h"
+
+struct SourceDependency;
+
+struct CheckedLibrary {
+  GSLibraryFormat::GslLibraryId id{};
+  std::vector<uint8_t> bytes;
+  std::vector<GSLibraryFormat::GslLibraryId> sources;  // its dependency chunk, `id` first
+};
+
+enum class CachedLibrary { kSound, kMissing, kTooLarge, kUnsound };
+
+CachedLibrary ReadCachedLibrary(const Kiv::String& path, uint32_t textCrc, uint32_t nameCrc,
+                                int64_t limit, CheckedLibrary* out, int64_t* size);
+CachedLibrary CheckCompiledLibrary(std::vector<uint8_t> compiled, uint32_t textCrc,
+                                   uint32_t nameCrc, int64_t limit, CheckedLibrary* out);
+bool SaveSourcesRecord(const Kiv::String& libraryPath,
+                       const std::vector<SourceDependency>& sources);
+void RemoveCachedLibrary(const Kiv::String& libraryPath);
+void AnnounceCachedLibrary(const Kiv::String& libraryPath, CheckedLibrary library);
