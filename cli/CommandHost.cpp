@@ -56,6 +56,8 @@ constexpr const char* kLinkPauseVariable = "VADCOMMANDHOST_TEST_LINK_PAUSE_MS";
 constexpr unsigned long long kMaxLinkPauseMs = 600000;
 constexpr const char* kCacheLimitVariable = "VADCOMMANDHOST_TEST_LIBRARY_CACHE_LIMIT";
 constexpr unsigned long long kMaxCachedLibraryLimit = 1ull << 40;
+constexpr const char* kWatchdogDelayVariable = "VADCOMMANDHOST_TEST_WATCHDOG_DELAY_MS";
+constexpr unsigned long long kMaxWatchdogDelayMs = 600000;
 
 std::atomic<bool> g_stopRequested{false};
 
@@ -130,6 +132,8 @@ void ApplyTestHooks() {
     SetScriptLinkPause(std::chrono::milliseconds(value));
   if (ReadWholeNumber(kCacheLimitVariable, kMaxCachedLibraryLimit, &value))
     SetLibraryCacheLimit(int64_t(value));
+  if (ReadWholeNumber(kWatchdogDelayVariable, kMaxWatchdogDelayMs, &value))
+    SetJobDeadlineWatchdogDelay(std::chrono::milliseconds(value));
 }
 
 // The answer of a validation stopped at its bound: one finding about the

@@ -48,6 +48,10 @@
 //   VADCOMMANDHOST_TEST_LIBRARY_CACHE_LIMIT: the largest library, in bytes,
 //     the script cache holds instead of 64 MiB (SetLibraryCacheLimit,
 //     assetdb/client/VandruBaseSpec.h).
+//   VADCOMMANDHOST_TEST_WATCHDOG_DELAY_MS (up to 600000): the watchdog
+//     stops a validation that long after its bound instead of at it, so a
+//     job that comes back by itself just past its bound is stopped by its
+//     own thread (SetJobDeadlineWatchdogDelay, JobDeadline.h).
 //
 // Crash handling (foundation/diag/CrashHandlers.h): the loop installs the
 // crash handlers with termination not allowed, so SIGINT, SIGTERM and

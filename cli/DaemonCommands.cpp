@@ -1,7 +1,9 @@
 // "closevaddaemon" and "vadcommandhost": the tool's own relation to the
 // asset-database daemon.
+#include <signal.h>
 #include <sys/types.h>
 
+#include <cstdio>
 #include <vector>
 
 #include "assetdb/client/VADClient.h"
@@ -29,6 +31,23 @@ pid_t DatabaseOwnerPid() {
   return static_cast<pid_t>(snapshot.owner);
 }
 
+// Ends a daemon that owns the database but did not answer this tool at its
+// start (stopped or hung: its handshake timed out), as a user would by its
+// process id: SIGTERM, with SIGCONT so that a stopped one acts on it, which
+// gives it its normal end, then SIGKILL after its grace; then its command
+// hosts. Says so on standard error.
+void EndDaemonThatDoesNotAnswer(ProcessHandle& daemon, std::vector<ProcessHandle>& hosts) {
+  if (!daemon.Valid()) return;
+  std::fprintf(stderr,
+               "The daemon of this installation (process %d) does not answer; it is being "
+               "ended.\n",
+               static_cast<int>(daemon.Pid()));
+  daemon.Signal(SIGTERM);
+  daemon.Signal(SIGCONT);
+  daemon.EndAfterGrace(kDaemonGraceMs);
+  for (ProcessHandle& host : hosts) host.EndAfterGrace(kToolGraceMs);
+}
+
 }  // namespace
 
 // Asks the daemon to close, then waits until that daemon has ended, and
@@ -42,7 +61,10 @@ pid_t DatabaseOwnerPid() {
 // in the running program's own folder are matched (by real path), so the
 // processes of another installation are never touched, and the calling
 // process never is. Every wait is bounded (VADClient::CloseDaemon's wait,
-// and the grace per process).
+// and the grace per process). The tool starts this command without a
+// daemon when it reached none (EngineStartup.h): then no daemon runs and
+// nothing is done, or the one that owns the database does not answer and
+// is ended (above).
 int32_t CloseVADDaemonCommand(ResultsLog&, EngineObjects&, int, char**) {
   Kiv::File::Path folder;
   ProcessHandle daemon;
@@ -55,6 +77,10 @@ int32_t CloseVADDaemonCommand(ResultsLog&, EngineObjects&, int, char**) {
     toolPath.AddPath("VandruUtil");
     daemon = ProcessHandle::Open(DatabaseOwnerPid(), daemonPath.c_str());
     if (daemon.Valid()) hosts = ProcessHandle::ChildrenOf(daemon.Pid(), toolPath.c_str());
+  }
+  if (!VADClient::IsOpen()) {
+    EndDaemonThatDoesNotAnswer(daemon, hosts);
+    return kCommandSucceeded;
   }
   bool answered = false;
   VADClient::CloseDaemon(&answered);

@@ -10,6 +10,7 @@
 #include "assetdb/client/NetStartup.h"
 #include "assetdb/client/SettingsRequests.h"
 #include "assetdb/client/VADClient.h"
+#include "assetdb/protocol/ForeignOwnerFile.h"
 #include "foundation/base/ApplicationRecords.h"
 #include "foundation/base/LogMessage.h"
 #include "foundation/diag/OwnLogFile.h"
@@ -58,6 +59,14 @@ Switches ScanSwitches(int argc, char** argv) {
     if (word.View() == "-novadclient") found.clientFlag = false;
   }
   return found;
+}
+
+// Whether the command word (in any letter case) is "closevaddaemon".
+bool IsCloseDaemonWord(int argc, char** argv) {
+  if (argc < 2 || argv[1] == nullptr) return false;
+  Kiv::PString word(argv[1]);
+  word.ToLower();
+  return word.View() == "closevaddaemon";
 }
 
 // Writes a start-up failure to standard error; answers false for the caller
@@ -212,12 +221,22 @@ bool InitEngine(EngineObjects& engine, const char* /*programPath*/, int argc, ch
   client.flag3 = false;
   client.restartDaemon = false;
   client.clientFlag = switches.clientFlag;
+  const bool closing = IsCloseDaemonWord(argc, argv);
+  if (closing) {
+    // One attempt: no daemon is started only to be closed, and one that
+    // does not answer costs one handshake wait, not the whole series.
+    VADClientTimings timings = VADClient::GetTimings();
+    timings.attempts = 1;
+    VADClient::SetTimings(timings);
+  }
   VADOpenDatabase(client);
   RecordMainThreadId();
   ChooseLanguage();
   TakeImagePlugin();
   FinishUserDataCheck();
-  return VADClient::IsOpen();
+  // "closevaddaemon" runs without a daemon (it ends one that does not
+  // answer), but not past an owner block of another user.
+  return VADClient::IsOpen() || (closing && ForeignOwnerFileText().empty());
 }
 
 void ShutdownEngine(EngineObjects& engine) {

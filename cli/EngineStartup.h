@@ -17,7 +17,10 @@
 // stored in the daemon's settings ("internet"/"language", "US" when
 // empty), and a reference to the engine's "bmp" image plug-in type
 // (kiv/host/LookupPluginByType.h; none when the engine has no such type,
-// which is not a failure). The switches "norender",
+// which is not a failure). For the word "closevaddaemon" the client makes one
+// attempt and starts no daemon, and a daemon not reached is no failure
+// (the command then ends one that does not answer, DaemonCommands.cpp),
+// unless the owner block belongs to another user. The switches "norender",
 // "-kivlog" and "-novadclient" are looked for in every argument, in any
 // letter case, and left in place. The answer is true when start-up
 // succeeded; false when a step failed, which writes its message (if any) to

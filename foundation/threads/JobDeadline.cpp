@@ -34,6 +34,8 @@ struct JobWatch {
   JobDeadlineScope* job = nullptr;
   bool watchdogStarted = false;
   Clock::time_point watchdogWakes = Clock::time_point::max();
+  // The test hook's lag of the watchdog behind each deadline.
+  Clock::duration watchdogDelay{0};
 };
 
 JobWatch& Watch() {
@@ -47,6 +49,12 @@ std::chrono::steady_clock::time_point JobDeadlineWatchdogWakes() {
   JobWatch& watch = Watch();
   std::lock_guard<std::mutex> hold(watch.lock);
   return watch.watchdogWakes;
+}
+
+void SetJobDeadlineWatchdogDelay(std::chrono::milliseconds delay) {
+  JobWatch& watch = Watch();
+  std::lock_guard<std::mutex> hold(watch.lock);
+  watch.watchdogDelay = delay.count() < 0 ? Clock::duration(0) : Clock::duration(delay);
 }
 
 bool JobDeadlinePassed() {
@@ -82,7 +90,7 @@ JobDeadlineScope::JobDeadlineScope(std::chrono::milliseconds bound, StopAction o
         LogMessage("JobDeadline> no thread to watch the job; it is bounded only where it looks");
       }
     }
-    wake = onStop_ && deadline_ < watch.watchdogWakes;
+    wake = onStop_ && deadline_ + watch.watchdogDelay < watch.watchdogWakes;
   }
   if (wake) watch.changed.notify_all();
   g_deadline.store(Ticks(deadline_), std::memory_order_relaxed);
@@ -145,9 +153,10 @@ void JobDeadlineScope::Watchdog() {
       watch.changed.wait(hold);
       continue;
     }
-    if (Clock::now() < job->deadline_) {
-      watch.watchdogWakes = job->deadline_;
-      watch.changed.wait_until(hold, job->deadline_);
+    const Clock::time_point due = job->deadline_ + watch.watchdogDelay;
+    if (Clock::now() < due) {
+      watch.watchdogWakes = due;
+      watch.changed.wait_until(hold, due);
       continue;
     }
     job->StopLocked();

@@ -47,8 +47,14 @@
 
 bool JobDeadlinePassed();
 // When the watchdog (below) next wakes by itself: the deadline it waits
-// for, or the time point max while it waits for a job (for checks).
+// for (plus the delay below), or the time point max while it waits for a
+// job (for checks).
 std::chrono::steady_clock::time_point JobDeadlineWatchdogWakes();
+// Test hook: from then on the watchdog stops a job only `delay` after its
+// deadline (0, the default: at it), so that a test can meet a job that
+// comes back late before the watchdog acts. The deadline itself, and what
+// polls it, are unchanged.
+void SetJobDeadlineWatchdogDelay(std::chrono::milliseconds delay);
 
 enum class JobCommit {
   kDone,     // `write` ran and succeeded

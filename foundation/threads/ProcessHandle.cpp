@@ -40,8 +40,8 @@ pid_t ParentOf(pid_t pid) {
 int PidfdOpen(pid_t pid) {
   return static_cast<int>(syscall(SYS_pidfd_open, pid, 0u));
 }
-bool PidfdKill(int pidfd) {
-  return syscall(SYS_pidfd_send_signal, pidfd, SIGKILL, nullptr, 0u) == 0;
+bool PidfdSignal(int pidfd, int signal) {
+  return syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0u) == 0;
 }
 
 }  // namespace
@@ -140,6 +140,10 @@ void ProcessHandle::Reap() {
   if (child_ && WaitEnd(0)) waitpid(pid_, nullptr, WNOHANG);
 }
 
+bool ProcessHandle::Signal(int signal) {
+  return pidfd_ >= 0 && PidfdSignal(pidfd_, signal);
+}
+
 bool ProcessHandle::EndAfterGrace(uint32_t graceMs) {
   if (pidfd_ < 0) return true;
   if (WaitEnd(int(graceMs))) {
@@ -147,7 +151,7 @@ bool ProcessHandle::EndAfterGrace(uint32_t graceMs) {
     return true;
   }
   LogMessage("Terminating process with ID %d", static_cast<int>(pid_));
-  if (PidfdKill(pidfd_)) WaitEnd(kAfterKillWaitMs);
+  if (PidfdSignal(pidfd_, SIGKILL)) WaitEnd(kAfterKillWaitMs);
   Reap();
   return false;
 }

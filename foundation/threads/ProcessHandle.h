@@ -15,6 +15,8 @@
 // the time in which the process ends by itself (asked by other means). It
 // answers true when the process ended by itself. A process that is a child
 // of the caller is reaped once it has ended. Every wait is bounded.
+// Signal(signal) sends `signal` to the process held; false when none is
+// held or it could not be sent.
 //
 // Threads: a handle belongs to one thread; the calls are safe from any
 // thread. Nothing throws beyond std::bad_alloc. The pidfd closes with the
@@ -44,6 +46,7 @@ class ProcessHandle {
   // True once the process has ended (also when the handle is not Valid).
   bool Ended() const;
   bool EndAfterGrace(uint32_t graceMs);
+  bool Signal(int signal);
 
   // The ids of every process in /proc; the real path of a process's
   // executable ("" when it cannot be read); the normalised form of a path

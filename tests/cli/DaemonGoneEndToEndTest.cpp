@@ -1,6 +1,8 @@
 // The daemon going away while tools work, end to end: a batch goes on with
 // a new daemon after its own was killed, and "closevaddaemon" ends the
-// daemon it asked to close and nothing that other tools started after it.
+// daemon it asked to close, with its command hosts, and nothing that other
+// tools started after it; a daemon that does not answer it ends by its
+// process id.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -21,6 +23,7 @@
 #include "assetdb/protocol/DatabaseIpc.h"
 #include "foundation/layout/FolderLayout.h"
 #include "foundation/threads/ProcessHandle.h"
+#include "tests/cli/CommandHostProcesses.h"
 #include "tests/cli/ToolFixture.h"
 #include "tests/cli/ToolLoop.h"
 #include "tests/support/SanitizerScale.h"
@@ -51,6 +54,33 @@ class DaemonGone : public ToolFixture {
     const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
     const size_t name = stat.rfind(')');
     return name != std::string::npos && stat.size() > name + 2 && stat[name + 2] != 'Z';
+  }
+
+  // The pidfds of the daemon and of its command hosts (one at least: a
+  // validation starts it), each sent SIGCONT and SIGKILL when the test
+  // ends, whichever way it ends.
+  struct Processes {
+    int daemon = -1;
+    std::vector<int> hosts;
+    ~Processes() {
+      for (const int watch : hosts) Stop(watch);
+      Stop(daemon);
+    }
+    static void Stop(int watch) {
+      if (watch < 0) return;
+      for (const int signal : {SIGCONT, SIGKILL})
+        syscall(SYS_pidfd_send_signal, watch, signal, nullptr, 0u);
+      ::close(watch);
+    }
+  };
+  void WatchDaemonAndHosts(Processes* watched) {
+    const ToolResult validated = Run({"validate", kKuid});
+    ASSERT_EQ(validated.status, 0) << validated.out << validated.err;
+    watched->daemon = WatchProcess(DaemonOwnerPid());
+    ASSERT_GE(watched->daemon, 0);
+    const std::vector<pid_t> hosts = VUTest::CommandHosts(BinPath());
+    ASSERT_FALSE(hosts.empty());
+    for (const pid_t host : hosts) watched->hosts.push_back(WatchProcess(host));
   }
 
   // Starts the root's daemon directly, as a tool does (a session of its
@@ -182,6 +212,46 @@ TEST_F(DaemonGone, CloseEndsOnlyTheDaemonItAskedToClose) {
       EXPECT_EQ(run.result.status, 0) << run.result.out;
     }
   }
+}
+
+// "closevaddaemon" returns only once the daemon and its command hosts have
+// gone: a host that does not end by itself (stopped here) is ended after
+// its grace.
+TEST_F(DaemonGone, CloseReturnsOnceTheDaemonAndItsHostsHaveGone) {
+  Processes watched;
+  ASSERT_NO_FATAL_FAILURE(WatchDaemonAndHosts(&watched));
+  ASSERT_EQ(syscall(SYS_pidfd_send_signal, watched.hosts[0], SIGSTOP, nullptr, 0u), 0);
+  const ToolResult closed = Run({"closevaddaemon"}, "", 60000);
+  EXPECT_EQ(closed.status, 0) << closed.out << closed.err;
+  EXPECT_TRUE(EndsWithin(watched.daemon, 0)) << "the daemon still runs";
+  for (const int host : watched.hosts) EXPECT_TRUE(EndsWithin(host, 0)) << "a host still runs";
+}
+
+// A stopped daemon does not answer: "closevaddaemon" ends it by its process
+// id after the wait for its answer, and its hosts with it, and says so;
+// with no daemon left, it starts none.
+TEST_F(DaemonGone, CloseEndsADaemonThatDoesNotAnswer) {
+  Processes watched;
+  ASSERT_NO_FATAL_FAILURE(WatchDaemonAndHosts(&watched));
+  const pid_t daemon = DaemonOwnerPid();
+  ASSERT_EQ(syscall(SYS_pidfd_send_signal, watched.daemon, SIGSTOP, nullptr, 0u), 0);
+  const auto start = std::chrono::steady_clock::now();
+  const ToolResult closed = Run({"closevaddaemon"}, "", 60000);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+  EXPECT_EQ(closed.status, 0) << closed.err;
+  EXPECT_EQ(closed.out, "OK (0 Errors, 0 Warnings)\n");
+  EXPECT_NE(closed.err.find("(process " + std::to_string(daemon) + ") does not answer"),
+            std::string::npos)
+      << closed.err;
+  EXPECT_TRUE(EndsWithin(watched.daemon, 0)) << "the daemon still runs";
+  for (const int host : watched.hosts) EXPECT_TRUE(EndsWithin(host, 0)) << "a host still runs";
+  EXPECT_EQ(DaemonOwnerPid(), 0) << "the daemon ended as when closed";
+
+  const ToolResult again = Run({"closevaddaemon"});
+  EXPECT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(again.out, "OK (0 Errors, 0 Warnings)\n");
+  EXPECT_EQ(again.err, "");
+  EXPECT_EQ(DaemonOwnerPid(), 0) << "no daemon started only to be closed";
 }
 
 }  // namespace

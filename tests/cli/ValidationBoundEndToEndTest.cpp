@@ -2,9 +2,9 @@
 // installation roots of their own, whose daemon (started by the first
 // command) and command hosts inherit the test's environment: a job that
 // stalls after compiling is answered at its bound and the job queued behind
-// it moves to another host; a stopped job leaves nothing that changes the
-// next answer; a library larger than the cache holds is reported as such
-// and not kept.
+// it moves to another host; a stopped job (also one that comes back just
+// past its bound) leaves nothing that changes the next answer; a library
+// larger than the cache holds is reported as such and not kept.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -141,6 +141,21 @@ TEST_F(ValidationBoundEndToEnd, JobStoppedAtItsBoundGivesTheSameAnswerAgain) {
   EXPECT_EQ(CachedLibraries(root), 0u);
   // Each job linked the script anew: nothing of the first was kept.
   EXPECT_EQ(Count(HostLog(root), "pausing 600000 ms"), 2u) << HostLog(root);
+}
+
+// A job that comes back by itself just past its bound, while the watchdog
+// is held back, is answered as stopped all the same and keeps no library.
+TEST_F(ValidationBoundEndToEnd, JobBackJustPastItsBoundIsAnsweredAsStopped) {
+  Environment environment({{"VADCOMMANDHOST_VALIDATION_MS", "1000"},
+                           {"VADCOMMANDHOST_TEST_LINK_PAUSE_MS", "1500"},
+                           {"VADCOMMANDHOST_TEST_WATCHDOG_DELAY_MS", kStall}});
+  const std::string root = MakeRoot();
+  DaemonStop stop{root};
+  Install(root, "<kuid:100:44>", kScripted, {{"main.gs", kScript}});
+  const ToolResult r = Validate(root, "<kuid:100:44>");
+  EXPECT_TRUE(Has(r, "' took longer than 1 seconds, so it was stopped.\n")) << r.out;
+  EXPECT_TRUE(Has(r, "OK (1 Errors, 0 Warnings)")) << r.out;
+  EXPECT_EQ(CachedLibraries(root), 0u) << "the late job's library is not kept";
 }
 
 TEST_F(ValidationBoundEndToEnd, LibraryLargerThanTheCacheHoldsIsReportedAndNotKept) {

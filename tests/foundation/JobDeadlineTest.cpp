@@ -99,6 +99,52 @@ TEST(JobDeadline, JobPastItsDeadlineCommitsNothing) {
   EXPECT_EQ(folder.Listing(), "");
 }
 
+// Runs a job that commits a file and then stalls until it is stopped: the
+// watchdog must stop it, at its deadline, and its commit is gone before
+// the stop action runs. A busy machine may pass a short deadline before
+// the first commit: the bound grows until the commit is in time.
+void StallUntilStopped(const VUTest::TempFolder& folder) {
+  struct Stop {
+    std::mutex lock;
+    std::condition_variable done;
+    int count = 0;
+    std::thread::id thread;
+    Clock::time_point at;
+    bool committedGone = false;
+  };
+  for (milliseconds bound(100);; bound *= 2) {
+    ASSERT_LE(bound.count(), 60000);
+    auto stop = std::make_shared<Stop>();
+    const Clock::time_point start = Clock::now();
+    JobDeadlineScope deadline(bound, [&folder, stop] {
+      std::lock_guard<std::mutex> hold(stop->lock);
+      ++stop->count;
+      stop->thread = std::this_thread::get_id();
+      stop->at = Clock::now();
+      stop->committedGone = !folder.Exists("early");
+      stop->done.notify_all();
+    });
+    if (CommitFile(folder, "early") != JobCommit::kDone) {
+      deadline.Finish();
+      continue;
+    }
+    {
+      // The stall: the job waits for its own stop.
+      std::unique_lock<std::mutex> hold(stop->lock);
+      ASSERT_TRUE(stop->done.wait_for(hold, std::chrono::seconds(20), [&] { return stop->count; }))
+          << "not stopped";
+    }
+    EXPECT_EQ(CommitFile(folder, "after"), JobCommit::kStopped);
+    EXPECT_FALSE(deadline.Finish());
+    EXPECT_EQ(stop->count, 1);
+    EXPECT_NE(stop->thread, std::this_thread::get_id()) << "the watchdog stopped it";
+    EXPECT_GE(stop->at - start, bound);
+    EXPECT_TRUE(stop->committedGone);
+    EXPECT_EQ(folder.Listing(), "");
+    return;
+  }
+}
+
 // A job that stalls after committing is stopped at its deadline by the
 // watchdog, not by itself, even while the watchdog waits for a later
 // deadline of an earlier job: what it committed is gone before the stop
@@ -114,41 +160,20 @@ TEST(JobDeadline, StalledJobIsStoppedAtItsDeadlineAndLosesItsCommits) {
         10000));
     ASSERT_TRUE(hour.Finish());
   }
-  struct Stop {
-    std::mutex lock;
-    std::condition_variable done;
-    int count = 0;
-    std::thread::id thread;
-    bool committedGone = false;
-  };
-  // A busy machine may pass a short deadline before the first commit: the
-  // bound grows until the commit is in time.
-  for (milliseconds bound(100);; bound *= 2) {
-    ASSERT_LE(bound.count(), 60000);
-    auto stop = std::make_shared<Stop>();
-    JobDeadlineScope deadline(bound, [&folder, stop] {
-      std::lock_guard<std::mutex> hold(stop->lock);
-      ++stop->count;
-      stop->thread = std::this_thread::get_id();
-      stop->committedGone = !folder.Exists("early");
-      stop->done.notify_all();
-    });
-    if (CommitFile(folder, "early") != JobCommit::kDone) {
-      deadline.Finish();
-      continue;
-    }
-    {
-      // The stall: the job waits for its own stop.
-      std::unique_lock<std::mutex> hold(stop->lock);
-      ASSERT_TRUE(stop->done.wait_for(hold, std::chrono::seconds(30), [&] { return stop->count; }));
-    }
-    EXPECT_EQ(CommitFile(folder, "after"), JobCommit::kStopped);
-    EXPECT_FALSE(deadline.Finish());
-    EXPECT_EQ(stop->count, 1);
-    EXPECT_NE(stop->thread, std::this_thread::get_id()) << "the watchdog stopped it";
-    EXPECT_TRUE(stop->committedGone);
-    EXPECT_EQ(folder.Listing(), "");
-    break;
+  StallUntilStopped(folder);
+}
+
+// A stalled job that starts while the watchdog waits for no job at all
+// wakes it; so does the next one, after the watchdog stopped the first.
+TEST(JobDeadline, StalledJobsStartingWhileTheWatchdogIsIdleAreEachStopped) {
+  VUTest::TempFolder folder;
+  ASSERT_TRUE(folder.Made());
+  for (int job = 0; job < 2; ++job) {
+    SCOPED_TRACE(job);
+    ASSERT_NO_FATAL_FAILURE(StallUntilStopped(folder));
+    ASSERT_TRUE(VUTest::WaitUntil(
+        [] { return JobDeadlineWatchdogWakes() == Clock::time_point::max(); }, 10000))
+        << "the watchdog waits for no job";
   }
 }
 

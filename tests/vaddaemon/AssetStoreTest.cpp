@@ -3,8 +3,10 @@
 #include "vaddaemon/AssetStore.h"
 #include "vaddaemon/KUIDLockSet.h"
 
+#include <limits.h>
 #include <signal.h>
 #include <sqlite3.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,7 +16,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <string>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -342,6 +346,46 @@ TEST(KUIDLockSet, ReadersShareAndAWaitingWriterGoesFirst) {
   EXPECT_TRUE(locks.TryAcquire(a).Held());
 }
 
+// Whether the thread `tid` of this process sleeps (blocked in a wait).
+bool ThreadSleeps(pid_t tid) {
+  std::ifstream in("/proc/self/task/" + std::to_string(tid) + "/stat");
+  std::string stat;
+  std::getline(in, stat);
+  const size_t name = stat.rfind(')');
+  return name != std::string::npos && stat.size() > name + 2 && stat[name + 2] == 'S';
+}
+
+// A reader that blocks while a writer waits gets the asset after that
+// writer, not beside the readers that came before it.
+TEST(KUIDLockSet, BlockingReaderArrivingWhileAWriterWaitsComesAfterIt) {
+  KUIDLockSet locks;
+  const KUID a{100, 1, 0};
+  KUIDLockSet::Hold first = locks.AcquireShared(a);
+  std::atomic<bool> written{false};
+  std::thread writer([&] {
+    const KUIDLockSet::Hold held = locks.Acquire(a);
+    written = true;
+  });
+  ASSERT_TRUE(VUTest::WaitUntil([&] { return !locks.TryAcquireShared(a).Held(); }, 10000));
+  std::atomic<pid_t> readerTid{0};
+  std::atomic<bool> reading{false};
+  bool writtenBeforeRead = false;
+  std::thread reader([&] {
+    readerTid = gettid();
+    const KUIDLockSet::Hold held = locks.AcquireShared(a);
+    writtenBeforeRead = written;
+    reading = true;
+  });
+  // The reader holds the asset already (wrongly) or waits for it.
+  EXPECT_TRUE(VUTest::WaitUntil(
+      [&] { return reading || (readerTid != 0 && ThreadSleeps(readerTid)); }, 10000));
+  EXPECT_FALSE(reading) << "a reader went ahead of the waiting writer";
+  first.Release();
+  writer.join();
+  reader.join();
+  EXPECT_TRUE(writtenBeforeRead);
+}
+
 // A reader sent to a copy that was replaced meanwhile reads the copy that
 // took its place; other paths are read as they are, with nothing held.
 TEST_F(AssetStoreTest, ReaderOfAReplacedCopyReadsTheCurrentOne) {
@@ -419,6 +463,19 @@ TEST_F(AssetStoreTest, CommitRefusesEditWithoutUsableConfiguration) {
   EXPECT_EQ(store_->CommitEdit(kLoco, nullptr).code, StoreCode::kBadConfig);
   fs::remove(fs::path(edit.path) / "config.txt");
   EXPECT_EQ(store_->CommitEdit(kLoco, nullptr).code, StoreCode::kBadConfig);
+  // A configuration that links out of the folder is refused unread, even
+  // when the file it leads to would do.
+  const fs::path outside = root_ / "outside-config.txt";
+  PutFile(outside, Config(kLoco, "outside"));
+  fs::create_symlink(outside, fs::path(edit.path) / "config.txt");
+  const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(inotify_add_watch(watch, outside.c_str(), IN_OPEN | IN_ACCESS), 0);
+  EXPECT_EQ(store_->CommitEdit(kLoco, nullptr).code, StoreCode::kBadConfig);
+  char event[sizeof(inotify_event) + NAME_MAX + 1];
+  EXPECT_LT(read(watch, event, sizeof event), 0) << "the outside file was opened";
+  close(watch);
+  fs::remove(fs::path(edit.path) / "config.txt");
   // Nothing changed: still open, installed copy untouched, no staging left.
   const StoredAsset asset = Get(kLoco);
   EXPECT_TRUE(asset.OpenForEdit());
