@@ -30,6 +30,7 @@ struct ValidateLinePipeline::Line {
   ResultsLog log;
   std::optional<ValidateAssetSteps> steps;
   int32_t status = 0;
+  uint64_t daemonsLost = 0;  // The pipeline's count when the chain started.
   bool done = false;
 };
 
@@ -104,6 +105,11 @@ void ValidateLinePipeline::Begin(Line& line) {
   }
   // A daemon that went away is found again, as RunBatchFile does per line.
   VADClient::Reconnect();
+  StartChain(line);
+}
+
+void ValidateLinePipeline::StartChain(Line& line) {
+  line.daemonsLost = daemonsLost_;
   line.steps.emplace(line.asset, line.log, replyIn_);
   Step(line, StartSteps);
 }
@@ -114,9 +120,25 @@ void ValidateLinePipeline::Step(Line& line, void (*step)(ValidateAssetSteps&)) {
   CallGuarded(&call, nullptr);
   if (!line.steps->Finished()) return;
   line.status = line.steps->Looked() ? kCommandSucceeded : kCommandFailed;
-  if (line.steps->LostRequests() != 0) line.status = EndCommandAfterLostDaemon(line.log, line.status);
+  const bool lost = line.steps->LostRequests() != 0;
   line.steps.reset();
+  if (lost && RunAgainWithNextDaemon(line)) return;
+  if (lost) line.status = EndCommandAfterLostDaemon(line.log, line.status);
   line.done = true;
+}
+
+bool ValidateLinePipeline::RunAgainWithNextDaemon(Line& line) {
+  if (line.daemonsLost == daemonsLost_) {
+    // The first line to find this daemon gone is the one in flight.
+    ++daemonsLost_;
+    return false;
+  }
+  if (!VADClient::Reconnect()) return false;
+  // What the lost run was told goes: the line prints what its new run finds.
+  ResultsLog empty;
+  line.log.Assign(empty);
+  StartChain(line);
+  return true;
 }
 
 void ValidateLinePipeline::Pump(bool wait) {

@@ -12,11 +12,19 @@
 // next request. No other thread is involved but the client's reader, and a
 // reply costs no hand-over between threads of the pipeline. A line's end is
 // judged as the dispatcher judges a command's: the chain's answer gives
-// status 0 or -1, and a request lost for want of the daemon adds
-// "$vad_connection_lost" after the line's own messages and makes the status
-// -1. A line without a KUID runs through the dispatcher at once (it asks
-// the daemon nothing). The chains run inside the exception guard, as
-// RunCommandGuarded runs a command. The logs are printed in line order,
+// status 0 or -1. When the daemon goes away (killed, or closing: a closing
+// daemon leaves the validations it has not finished unanswered and drops
+// the connection), every line in flight loses a request. As in a
+// one-by-one run, where only the line then in flight meets the daemon's
+// end, one line fails for it: the first whose chain is seen to have lost
+// it adds "$vad_connection_lost" after its own messages and its status is
+// -1. Every other line that lost that daemon runs again from its start
+// with the next daemon, found as RunBatchFile finds one for a line, and
+// prints what that run finds (the lost run's messages are dropped); when
+// no daemon is found, it fails as the first did. A line without a KUID
+// runs through the dispatcher at once (it asks the daemon nothing). The
+// chains run inside the exception guard, as RunCommandGuarded runs a
+// command. The logs are printed in line order,
 // each followed by one more line end, as the batch runner prints a line it
 // runs itself (each line's text leaves in one write). The requests of one
 // line are made in the same order as ever; two lines that name the same
@@ -77,6 +85,12 @@ class ValidateLinePipeline {
 
   // Starts a line's chain (or runs a line without a KUID).
   void Begin(Line& line);
+  void StartChain(Line& line);
+  // For a line whose chain lost its daemon: unless it is the first line to
+  // find that daemon gone, and when the next daemon is found
+  // (VADClient::Reconnect), starts it anew with an empty log and answers
+  // true.
+  bool RunAgainWithNextDaemon(Line& line);
   // Takes every reply that is in; with `wait`, when none was, first sleeps
   // until one comes. Then prints the finished lines at the head.
   void Pump(bool wait);
@@ -93,6 +107,7 @@ class ValidateLinePipeline {
   const std::string programPath_;
   std::ostream& out_;
   const std::shared_ptr<ReplySignal> replyIn_;  // Set when a reply of any chain came in.
-  std::deque<std::unique_ptr<Line>> lines_;    // Unprinted, in batch order.
+  std::deque<std::unique_ptr<Line>> lines_;     // Unprinted, in batch order.
   bool allSucceeded_ = true;
+  uint64_t daemonsLost_ = 0;  // Daemons whose loss a line has failed for.
 };

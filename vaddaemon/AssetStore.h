@@ -58,8 +58,10 @@
 // taken folder into staging and installs it as above. The edit copy stays
 // until the commit is recorded, so a crash never loses an edit: the
 // recovery gives a row whose edit folder is missing the folder of the
-// other name when that exists (a commit cut short after its take). A
-// commit that fails gives the folder back its old name. RevertEdit forgets
+// other name when that exists (a commit cut short after its take). A file
+// of the taken folder that another program still holds open for writing
+// fails the commit (OpenWriterCheck.h). A commit that fails gives the
+// folder back its old name. RevertEdit forgets
 // the edit copy (and a placeholder row).
 // An install (InstallStaged, InstallFolder) over an asset that is open for
 // edit discards the edit copy, unless InstallOptions::asEditCopy asks that

@@ -11,6 +11,7 @@
 #include "vaddaemon/AssetStore.h"
 #include "vaddaemon/AssetStoreImpl.h"
 #include "vaddaemon/FolderTree.h"
+#include "vaddaemon/OpenWriterCheck.h"
 
 namespace fs = std::filesystem;
 
@@ -227,7 +228,10 @@ StoreResult AssetStore::CommitEdit(const KUID& kuid, InstallOutcome* outcome,
   if (std::rename(editPath.c_str(), taken.c_str()) != 0)
     return StoreResult::Fail(StoreCode::kIoError, "cannot take the edit folder " + editPath + ": " +
                                                       std::strerror(errno));
-  StoreResult result = CommitTaken(s, row, taken, outcome);
+  // A file another program still writes through a descriptor opened
+  // before the take would be committed half-written: the edit goes back.
+  StoreResult result = RefuseFilesOpenForWriting(taken);
+  if (result.Ok()) result = CommitTaken(s, row, taken, outcome);
   if (result.Ok()) return result;
   if (!GiveBackTaken(s, kuid, taken, editPath)) return result;
   // The editor knows the folder by its own name, which it has again.

@@ -17,7 +17,8 @@
 // handler does. Without a host the daemon cannot validate: it sends
 // the error "Validation is not available: no command host is running." and
 // replies 0. A failed job or a damaged job reply gives an error message and
-// 0.
+// 0, except while the daemon closes: then a validation not yet answered
+// gets no answer, and its connection closes with the daemon.
 #include <exception>
 #include <mutex>
 #include <string>
@@ -133,6 +134,19 @@ void AnswerFromHost(DaemonRequest& request, const std::vector<uint8_t>& reply) {
   request.SendMessageBatchAndReply(reply.data(), batchLength);
 }
 
+// A closing daemon answers no validation that it has not finished (a job
+// given up for the exit, or whose host closed with the daemon): the
+// server closes the tool's connection once the exit is asked for, so the
+// tool sees its daemon gone, as after a kill, and a batch runs the line
+// again with the next daemon, where a failure answer would say nothing
+// about the asset. True, with the reply held back, when the daemon is
+// closing.
+bool LeftForTheNextDaemon(DaemonContext& context, DaemonRequest* request) {
+  if (!context.ExitRequested()) return false;
+  if (request != nullptr) request->MarkReplySent();
+  return true;
+}
+
 // Answers a validation that failed: the reason, then result 0.
 void AnswerFailure(DaemonRequest& request, const std::string& reason) {
   request.SendMessage(ResultsLog::kError, "Validation failed: " + reason);
@@ -176,7 +190,7 @@ bool StartValidate(DaemonRequest& request, const std::shared_ptr<RequestHandoff>
     end.ended = [connection, context, code, id, handoff,
                  hold](CommandHostBroker::JobResult result) {
       hold->Release();
-      if (result != CommandHostBroker::JobResult::kOk) {
+      if (result != CommandHostBroker::JobResult::kOk && !LeftForTheNextDaemon(*context, nullptr)) {
         try {
           DaemonRequest failing(code, id, {}, connection, *context);
           AnswerFailure(failing, CommandHostBroker::Describe(result));
@@ -217,13 +231,15 @@ void HandleValidate(DaemonRequest& request) {
       request.MarkReplySent();
       return;
     }
-    AnswerFailure(request, error);
+    if (!LeftForTheNextDaemon(request.Context(), &request)) AnswerFailure(request, error);
     return;
   }
   JobReadHold hold;
   std::vector<uint8_t> payload;
   if (ValidateJobPayload(request, true, hold, &payload) != PayloadMade::kMade) {
     request.SendMessage(ResultsLog::kError, "The validate request is damaged.");
+  } else if (LeftForTheNextDaemon(request.Context(), &request)) {
+    return;
   } else if (!broker || !broker->HostAvailable()) {
     request.SendMessage(ResultsLog::kError,
                         "Validation is not available: no command host is running.");
@@ -236,7 +252,7 @@ void HandleValidate(DaemonRequest& request) {
     };
     if (broker->RunJob(payload, nullptr, &error, answer) == CommandHostBroker::JobResult::kOk)
       return;
-    AnswerFailure(request, error);
+    if (!LeftForTheNextDaemon(request.Context(), &request)) AnswerFailure(request, error);
     return;
   }
   TStreamWriteU8(request.Reply(), 0);
