@@ -20,25 +20,6 @@ namespace fs = std::filesystem;
 
 std::string gInstalled;
 
-// Sets an environment variable for the daemons started meanwhile; on the
-// way out, stops the daemon of `root` (it took the value) and unsets it.
-class DaemonVariable {
- public:
-  DaemonVariable(const std::string& root, const char* name) : root_(root), name_(name) {}
-  ~DaemonVariable() {
-    ToolFixture::StopDaemonOf(root_);
-    ::unsetenv(name_);
-  }
-  void Set(const std::string& value) {
-    ToolFixture::StopDaemonOf(root_);
-    ::setenv(name_, value.c_str(), 1);
-  }
-
- private:
-  std::string root_;
-  const char* name_;
-};
-
 class InstalledLayoutEndToEnd : public ToolFixture {
  protected:
   // Only the installed root: the fixture's own root is not laid out.
@@ -53,9 +34,14 @@ class InstalledLayoutEndToEnd : public ToolFixture {
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     gInstalled = root;
   }
-  static void TearDownTestSuite() {
-    if (!gInstalled.empty()) StopDaemonOf(gInstalled);
-    ToolFixture::TearDownTestSuite();
+  // The daemon of a test goes with it, and with it the user id it took.
+  void TearDown() override {
+    StopDaemonOf(gInstalled);
+    ::unsetenv("VADDAEMON_USER_ID");
+  }
+  static void StartWithUserId(const char* id) {
+    StopDaemonOf(gInstalled);
+    ::setenv("VADDAEMON_USER_ID", id, 1);
   }
 
   static ToolResult RunInstalled(const std::vector<std::string>& args,
@@ -67,29 +53,19 @@ class InstalledLayoutEndToEnd : public ToolFixture {
 
 TEST_F(InstalledLayoutEndToEnd, LoadsModulesOnlyFromItsOwnFolder) {
   ASSERT_TRUE(fs::exists(std::string(VU_BUILD_DIR) + "/modules/libvu_nvtt.so"));
-  const std::string work = MakeTempFolder();
-  for (const char* name : {"kept", "removed"}) {
-    fs::create_directories(work + "/" + name);
-    ASSERT_TRUE(texturetest::WritePicture(work + "/" + name + "/a.png", 64, 64,
-                                          texturetest::SmoothPicture(64, 64, false)));
-    ASSERT_TRUE(WriteFile(work + "/" + name + "/a.texture.txt", "Primary=a.png\r\n"));
-  }
-  ToolResult r = RunInstalled({"compresstexture", "kept"}, work);
-  EXPECT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_TRUE(fs::exists(work + "/kept/a.texture"));
-
-  // A new daemon, whose command hosts start without the module.
-  StopDaemonOf(gInstalled);
   ASSERT_TRUE(fs::remove(gInstalled + "/bin/libvu_nvtt.so"));
-  r = RunInstalled({"compresstexture", "removed"}, work);
+  const std::string work = MakeTempFolder();
+  ASSERT_TRUE(texturetest::WritePicture(work + "/a.png", 64, 64,
+                                        texturetest::SmoothPicture(64, 64, false)));
+  ASSERT_TRUE(WriteFile(work + "/a.texture.txt", "Primary=a.png\r\n"));
+  const ToolResult r = RunInstalled({"compresstexture", "."}, work);
   EXPECT_EQ(r.status, 255) << r.out << r.err;
   EXPECT_NE(r.out.find("libvu_nvtt.so was not found"), std::string::npos) << r.out << r.err;
-  EXPECT_FALSE(fs::exists(work + "/removed/a.texture"));
+  EXPECT_FALSE(fs::exists(work + "/a.texture"));
 }
 
 TEST_F(InstalledLayoutEndToEnd, AcceptsTheUserIdsWhoseKUIDsReadBack) {
-  DaemonVariable userId(gInstalled, "VADDAEMON_USER_ID");
-  userId.Set("16777216");
+  StartWithUserId("16777216");
   ToolResult r = RunInstalled({"generatekuid"});
   EXPECT_EQ(r.status, 255) << r.out << r.err;
   EXPECT_NE(r.err.find("- Init failed"), std::string::npos) << r.err;
@@ -97,7 +73,7 @@ TEST_F(InstalledLayoutEndToEnd, AcceptsTheUserIdsWhoseKUIDsReadBack) {
                 .find("VADDAEMON_USER_ID=\"16777216\" is not a user id from 0 to 16777215"),
             std::string::npos);
 
-  userId.Set("16777215");
+  StartWithUserId("16777215");
   r = RunInstalled({"generatekuid"});
   ASSERT_EQ(r.status, 0) << r.out << r.err;
   std::smatch made;
