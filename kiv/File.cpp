@@ -53,10 +53,10 @@ bool Acceptable(int fd, bool regularOnly, int64_t* size) {
   return regular || !regularOnly;
 }
 
-int OpenNoIntr(const String& path, int flags) {
+int OpenNoIntr(const String& path, int flags, mode_t mode) {
   int fd;
   do {
-    fd = ::open(path.c_str(), flags, 0666);
+    fd = ::open(path.c_str(), flags, mode);
   } while (fd < 0 && errno == EINTR);
   return fd;
 }
@@ -87,6 +87,8 @@ bool File::Open(const String& path, uint32_t mode, uint32_t /*reserved*/) {
 
   String opened = path;
   int fd = -1;
+  const bool ownerOnly = (mode & (kOwnerOnly | kCreate)) == (kOwnerOnly | kCreate);
+  const mode_t createMode = ownerOnly ? 0600 : 0666;
   const bool readOnly = (flags & (O_WRONLY | O_RDWR | O_CREAT)) == 0;
   if (readOnly && OpenConfined(path, &fd)) {
     if (fd < 0) return false;
@@ -97,17 +99,18 @@ bool File::Open(const String& path, uint32_t mode, uint32_t /*reserved*/) {
     }
     flags |= O_NONBLOCK;  // As the confined open left it.
   } else {
-    fd = OpenNoIntr(opened, flags);
+    fd = OpenNoIntr(opened, flags, createMode);
   }
   if (fd < 0 && errno == ENOENT) {
     opened = (flags & O_CREAT) ? ResolveCreatePath(path) : Find::ResolveCase(path);
-    if (!opened.empty() && opened != path) fd = OpenNoIntr(opened, flags);
+    if (!opened.empty() && opened != path) fd = OpenNoIntr(opened, flags, createMode);
   }
   if (fd < 0) return false;
 
   int64_t size = -1;
   const bool regularOnly = (mode & (kRegularOnly | kCreate)) != 0;
-  if (!Acceptable(fd, regularOnly, &size)) {
+  // An existing file keeps its mode when it is emptied: narrow it.
+  if (!Acceptable(fd, regularOnly, &size) || (ownerOnly && ::fchmod(fd, 0600) != 0)) {
     ::close(fd);
     return false;
   }

@@ -6,6 +6,10 @@
 //   kCreate (0x100)                  create the file, or empty an existing one
 //   0x200                            no meaning of its own (kept for callers)
 //   kRegularOnly (0x1000)            a regular file only (see below)
+//   kOwnerOnly (0x2000)              with kCreate: the file is readable and
+//                                    writable by its owner alone (mode
+//                                    0600), an existing one narrowed to
+//                                    that before anything is written
 // So 0x10 and 0x20 open an existing file for reading; 0x101, 0x301, 0x302
 // and 0x30F create or empty a file for writing; 0x11 opens an existing file
 // for reading and writing without emptying it. kCreate implies write access
@@ -70,6 +74,7 @@ class File {
   static constexpr uint32_t kWriteMask = 0x0F;
   static constexpr uint32_t kCreate = 0x100;
   static constexpr uint32_t kRegularOnly = 0x1000;
+  static constexpr uint32_t kOwnerOnly = 0x2000;
 
   class Path;
   class Find;

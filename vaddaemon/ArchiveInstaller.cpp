@@ -48,6 +48,15 @@ std::string Tag(const KUID& kuid) {
   return KUIDToTagString(kuid).Str();
 }
 
+// A configuration's KUID as its author wrote it. A user id from 16777216 to
+// 33554431 is valid as written, but the soup keeps 25 bits that read back
+// with their sign, so it comes back negative with a version below 127,
+// which no valid KUID has: such a KUID was written 2^25 higher.
+KUID AsWritten(const KUID& read) {
+  if (read.IsValid() || read.userId >= 0) return read;
+  return KUID{read.userId + (kMaxStoredUserId + 1) * 2, read.contentId, read.version};
+}
+
 void Fail(DaemonRequest& request, const std::string& text, const KUID* subject = nullptr) {
   request.SendMessage(ResultsLog::kError, text, subject);
 }
@@ -368,6 +377,10 @@ uint32_t StageFolder(DaemonRequest& request, AssetStore& store, InstallQuestions
   const KUID kuid = config.GetNamedTagAsKUID(Kiv::PString("kuid"), kNullKUID);
   if (kuid.IsNull())
     return fail("Unable to install '" + folder + "': its configuration names no valid KUID.");
+  if (!kuid.IsValid()) {
+    return fail("Unable to install " + Tag(AsWritten(kuid)) + ": its user id lies beyond " +
+                std::to_string(kMaxStoredUserId) + ", the highest that the asset database keeps.");
+  }
   if (!MayInstall(request, store, questions, batch, GetAssetDisplayName(config), kuid, installed))
     return installed;
   std::string staging;

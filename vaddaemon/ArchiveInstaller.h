@@ -47,8 +47,10 @@
 // true when every entry was installed.
 //
 // InstallAssetFolders installs the asset folders `folders` (each one's
-// "config.chump" or "config.txt" names the KUID), in order: step 2 as
-// above, then the folder is copied into a staging folder of the store
+// "config.chump" or "config.txt" names the KUID), in order: a KUID with a
+// user id beyond kMaxStoredUserId is refused with an error message that
+// names it as written (the soup keeps it wrapped into a negative user id);
+// step 2 as above, then the folder is copied into a staging folder of the store
 // (AssetStore::StageFolder, which keeps the files' times), its textures are
 // compiled unless each has an up-to-date compiled texture (by the files'
 // times), and it is installed like step 7, replacing an

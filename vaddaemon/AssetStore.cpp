@@ -1,8 +1,8 @@
 // AssetStore: opening, paths and look-ups (see AssetStore.h). Installs are
 // in AssetStoreInstall.cpp, edits in AssetStoreEdit.cpp, recovery in
 // AssetStoreRecovery.cpp, single values in AssetStoreValues.cpp.
-#include "kiv/FileConfinement.h"
 #include "vaddaemon/AssetStore.h"
+#include "kiv/FileConfinement.h"
 
 #include <unistd.h>
 
@@ -103,8 +103,8 @@ StoreResult AssetStore::Open() {
     if (s.open || s.db.IsOpen())
       return StoreResult::Fail(StoreCode::kBadArgument, "the store is open already");
     const int32_t user = s.options.localUserId;
-    if (user < 0 || user > 0x1FFFFFF)
-      return StoreResult::Fail(StoreCode::kBadArgument, "the local user id is outside 0..33554431");
+    if (user < 0 || user > kMaxStoredUserId)
+      return StoreResult::Fail(StoreCode::kBadArgument, "the local user id is outside 0..16777215");
     if (s.options.userDataPath.empty() || s.options.indexPath.empty())
       return StoreResult::Fail(StoreCode::kBadArgument, "no user-data folder or index path");
     Kiv::File::Path root(s.options.userDataPath);

@@ -104,6 +104,12 @@
 #include "vaddaemon/KUIDLockSet.h"
 #include "vaddaemon/StoredAsset.h"
 
+// The largest user id that the stream and raw soup forms of a KUID keep
+// (2^24 - 1; KUID.h): of the valid KUIDs with a user id of 0 or more, only
+// those up to it read back as written. The local user's id, which new KUIDs
+// carry, lies in 0..kMaxStoredUserId.
+inline constexpr int32_t kMaxStoredUserId = 0xFFFFFF;
+
 class Soup;
 
 class AssetStore {
@@ -116,7 +122,7 @@ class AssetStore {
   struct Options {
     std::string indexPath;     // the SQLite file, e.g. U + "/assets.tdx"
     std::string userDataPath;  // U: holds "local" and "editing"
-    int32_t localUserId = 0;   // NewKUID's user id, 0..0x1FFFFFF
+    int32_t localUserId = 0;   // NewKUID's user id, 0..kMaxStoredUserId
     int busyTimeoutMs = 5000;
     // Called (when set) after each flush of a content folder that an
     // install makes between its renames and its commit, with the folder's

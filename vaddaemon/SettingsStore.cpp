@@ -127,7 +127,7 @@ bool SettingsStore::SaveLocked() {
     Soup::Copy(copy, group);
     root.SetNamedSoup(Kiv::PString(name), copy);
   }
-  if (Soup::SaveToFile(Kiv::PString(), path_.Str(), root)) return true;
+  if (Soup::SaveToOwnerOnlyFile(Kiv::PString(), path_.Str(), root)) return true;
   LogMessage("vaddaemon> unable to save the settings file %s", path_.c_str());
   return false;
 }

@@ -7,8 +7,10 @@
 // Storage: all groups live in one binary soup file, one nested soup per
 // group named after it, at UserData/"vaddaemon-settings.chump". Every
 // change is saved at once through a temporary file renamed over the old
-// one (Soup::SaveToFile), so a crash leaves the old or the new content;
-// Load recovers an interrupted save (Soup::LoadFromFileOrTemp). A failed
+// one (Soup::SaveToOwnerOnlyFile), so a crash leaves the old or the new
+// content. The file holds the "internet" password in plain text: it is
+// written with mode 0600, and a file that others could read is narrowed
+// to that on the next save. Load recovers an interrupted save (Soup::LoadFromFileOrTemp). A failed
 // save is logged and answered false, and the groups in memory keep the
 // change (the file keeps the old content).
 //

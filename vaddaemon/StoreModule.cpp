@@ -2,8 +2,10 @@
 // before any handler runs, and provides it to the other modules.
 //
 // The local user's id (for new KUIDs) comes from VADDAEMON_USER_ID, a whole
-// number from 0 to 33554431; unset gives 0, anything else is logged and
-// refused (the daemon does not start with a range it was not given).
+// number from 0 to 16777215 (kMaxStoredUserId: a KUID with a higher user id
+// does not read back as written from the stream and soup forms); unset gives
+// 0, anything else is logged and refused (the daemon does not start with a
+// range it was not given).
 // A store that cannot be opened (unreadable or foreign index, folders that
 // cannot be made) stops the daemon's start with the reason in the log.
 #include <cerrno>
@@ -24,8 +26,9 @@ bool LocalUserId(int32_t* id) {
   char* end = nullptr;
   errno = 0;
   const long value = std::strtol(text, &end, 10);
-  if (errno != 0 || end == text || *end != '\0' || value < 0 || value > 0x1FFFFFF) {
-    LogMessage("vaddaemon> VADDAEMON_USER_ID=\"%s\" is not a user id from 0 to 33554431", text);
+  if (errno != 0 || end == text || *end != '\0' || value < 0 || value > kMaxStoredUserId) {
+    LogMessage("vaddaemon> VADDAEMON_USER_ID=\"%s\" is not a user id from 0 to %d", text,
+               kMaxStoredUserId);
     return false;
   }
   *id = static_cast<int32_t>(value);

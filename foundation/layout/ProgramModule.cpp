@@ -6,8 +6,24 @@
 #include <vector>
 
 #include "foundation/layout/FolderLayout.h"
+#include "foundation/layout/ProgramRunPath.h"
 
 namespace {
+
+#ifdef VU_BUILD_DIR
+// Whether the running program carries the build's module folder as its run
+// path: the build gives it to the programs it links, `cmake --install`
+// removes it. Read once.
+bool RunsFromBuild(const std::string& buildModules) {
+  static const bool fromBuild = [&buildModules] {
+    for (const std::string& folder : ReadProgramRunPath()) {
+      if (folder == buildModules) return true;
+    }
+    return false;
+  }();
+  return fromBuild;
+}
+#endif
 
 // The folders to look in, in order (each with a trailing "/").
 std::vector<std::string> ModuleFolders() {
@@ -18,7 +34,8 @@ std::vector<std::string> ModuleFolders() {
     folders.push_back(program.Str());
   }
 #ifdef VU_BUILD_DIR
-  folders.push_back(std::string(VU_BUILD_DIR) + "/modules/");
+  const std::string buildModules = std::string(VU_BUILD_DIR) + "/modules";
+  if (RunsFromBuild(buildModules)) folders.push_back(buildModules + "/");
 #endif
   return folders;
 }

@@ -1,9 +1,13 @@
 // ProgramModule: one of the program's own shared modules (libvu_*.so), which
 // carry the libraries that few commands use, so that a command that never
 // needs them never maps them. A module is installed beside the program (in
-// bin/); when the program's folder has none, the module folder of the build
-// that made the program (<build>/modules) is looked in, so that programs run
-// from the build tree, or copied out of it by the tests, find them.
+// bin/). A program that runs from the build tree, or from a copy of it that
+// the tests make, also looks in the module folder of the build that made it
+// (<build>/modules) when its own folder has none; an installed program
+// looks in its own folder only, so that it never runs code from a build
+// tree that may be gone, moved or writable by others. The two are told
+// apart by the program's run path (ProgramRunPath.h): the build sets it to
+// that module folder and `cmake --install` removes it.
 //
 // LoadProgramModule(file, symbol) opens `file` (a plain file name) from
 // those folders in that order with dlopen (RTLD_NOW | RTLD_LOCAL), and

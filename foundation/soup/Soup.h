@@ -119,6 +119,11 @@ class Soup {
   static bool LoadFromFile(const Kiv::PString& location, const Kiv::String& path, Soup& soup,
                            bool utf8);
   static bool SaveToFile(const Kiv::PString& location, const Kiv::String& path, const Soup& soup);
+  // As SaveToFile, for files that hold secrets: the file is written with
+  // mode 0600 (its owner alone reads and writes it), also when it replaces
+  // a file that others could read.
+  static bool SaveToOwnerOnlyFile(const Kiv::PString& location, const Kiv::String& path,
+                                  const Soup& soup);
   static bool LoadFromFileOrTemp(const Kiv::PString& location, const Kiv::String& path, Soup& soup);
 
  private:

@@ -26,7 +26,8 @@
 // closes it and renames it over the target. Any failure removes the
 // temporary copy, leaves the old target as it was and answers false. Two
 // processes saving the same file at once are not supported: they share the
-// temporary name.
+// temporary name. SaveToOwnerOnlyFile opens the temporary copy with
+// Kiv::File::kOwnerOnly too, so it is written, and renamed, with mode 0600.
 //
 // Recovery (LoadFromFileOrTemp) follows an interrupted save, and never
 // deletes the only copy of data:
@@ -125,20 +126,13 @@ bool WriteAndSync(TFile& file, Form form, const Soup& soup) {
   return file.GetFile()->Sync();
 }
 
-}  // namespace
-
-bool Soup::LoadFromFile(const Kiv::PString& location, const Kiv::String& path, Soup& soup,
-                        bool utf8) {
-  const Form form = FormOf(path);
-  if (form == Form::kUnknown) return false;
-  return LoadAs(location, path, form, utf8, soup) == LoadResult::kLoaded;
-}
-
-bool Soup::SaveToFile(const Kiv::PString& location, const Kiv::String& path, const Soup& soup) {
+// Saves `soup` to `path` through its temporary copy, opened with `openMode`.
+bool SaveWithMode(const Kiv::PString& location, const Kiv::String& path, const Soup& soup,
+                  uint32_t openMode) {
   const Form form = FormOf(path);
   if (form == Form::kUnknown) return false;
   TFile file;
-  if (!OpenFile(file, location, TemporaryPathOf(path), kOpenWrite, kOpenWrite)) return false;
+  if (!OpenFile(file, location, TemporaryPathOf(path), openMode, openMode)) return false;
   // The path as opened, after the file root and letter case were resolved;
   // the target lies in the same folder.
   const Kiv::File::Path temporary(file.GetFile()->GetPath());
@@ -150,6 +144,24 @@ bool Soup::SaveToFile(const Kiv::PString& location, const Kiv::String& path, con
   if (written && Kiv::File::Rename(temporary.Str(), target.Str())) return true;
   Kiv::File::Unlink(temporary.Str());
   return false;
+}
+
+}  // namespace
+
+bool Soup::LoadFromFile(const Kiv::PString& location, const Kiv::String& path, Soup& soup,
+                        bool utf8) {
+  const Form form = FormOf(path);
+  if (form == Form::kUnknown) return false;
+  return LoadAs(location, path, form, utf8, soup) == LoadResult::kLoaded;
+}
+
+bool Soup::SaveToFile(const Kiv::PString& location, const Kiv::String& path, const Soup& soup) {
+  return SaveWithMode(location, path, soup, kOpenWrite);
+}
+
+bool Soup::SaveToOwnerOnlyFile(const Kiv::PString& location, const Kiv::String& path,
+                               const Soup& soup) {
+  return SaveWithMode(location, path, soup, kOpenWrite | Kiv::File::kOwnerOnly);
 }
 
 bool Soup::LoadFromFileOrTemp(const Kiv::PString& location, const Kiv::String& path, Soup& soup) {
