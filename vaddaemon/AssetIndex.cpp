@@ -259,13 +259,14 @@ bool ReadDependents(SqliteDb& db, int32_t userId, int32_t contentId,
 }
 
 bool SyncDependents(SqliteDb& db, const std::vector<StoredAsset>& assets, uint32_t* mended) {
-  using Pair = std::tuple<int32_t, int32_t, int32_t, int32_t, int32_t>;
-  std::set<Pair> wanted;
+  // The user and content id depended on, then the dependent asset.
+  using Link = std::tuple<int32_t, int32_t, int32_t, int32_t, int32_t>;
+  std::set<Link> wanted;
   for (const StoredAsset& a : assets) {
     for (const KUID& d : a.dependencies)
       wanted.emplace(d.userId, d.contentId, a.kuid.userId, a.kuid.contentId, a.kuid.version);
   }
-  std::set<Pair> stored;
+  std::set<Link> stored;
   {
     SqliteStatement s(
         db, "SELECT dep_user, dep_content, user_id, content_id, version FROM dependents;");
@@ -276,7 +277,7 @@ bool SyncDependents(SqliteDb& db, const std::vector<StoredAsset>& assets, uint32
     if (rc != SQLITE_DONE) return false;
   }
   *mended = 0;
-  for (const Pair& p : stored) {
+  for (const Link& p : stored) {
     if (wanted.count(p)) continue;
     SqliteStatement s(db,
                       "DELETE FROM dependents WHERE dep_user = ?1 AND dep_content = ?2"
@@ -287,7 +288,7 @@ bool SyncDependents(SqliteDb& db, const std::vector<StoredAsset>& assets, uint32
     if (!s.Run()) return false;
     ++*mended;
   }
-  for (const Pair& p : wanted) {
+  for (const Link& p : wanted) {
     if (stored.count(p)) continue;
     const KUID dependency{std::get<0>(p), std::get<1>(p), 0};
     if (!InsertDependent(db, dependency, KUID{std::get<2>(p), std::get<3>(p), std::get<4>(p)}))
