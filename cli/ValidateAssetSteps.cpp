@@ -124,6 +124,16 @@ void ValidateAssetSteps::TakeRecord() {
     EndLook();
     return;
   }
+  if (record.kuid.IsNull()) {
+    // The daemon knows no such asset: it was removed after the handle was
+    // opened, and has no build to judge.
+    Soup parameters;
+    parameters.SetNamedTag(Kiv::PString("asset_kuid"), KUIDToTagString(kuid_));
+    log_.AddResult(ResultsLog::kError, AssetSubject(kuid_),
+                   GetInterfaceText("$vad_validate_not_installed"), &parameters);
+    EndLook();
+    return;
+  }
   if (static_cast<int>(record.build * 100.0f) < kLowestBuildTimes100) {
     Soup parameters;
     parameters.SetNamedTag(Kiv::PString("asset_kuid"), KUIDToTagString(kuid_));

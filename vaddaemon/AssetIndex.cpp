@@ -2,6 +2,8 @@
 #include "vaddaemon/AssetIndex.h"
 
 #include <algorithm>
+#include <set>
+#include <tuple>
 
 namespace {
 
@@ -22,6 +24,10 @@ constexpr const char* kSchema =
     " name TEXT NOT NULL);"
     "CREATE TABLE IF NOT EXISTS settings(grp TEXT PRIMARY KEY NOT NULL, data BLOB NOT NULL);"
     "CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY NOT NULL, value INTEGER NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS dependents(dep_user INTEGER NOT NULL, dep_content INTEGER NOT NULL,"
+    " user_id INTEGER NOT NULL, content_id INTEGER NOT NULL, version INTEGER NOT NULL,"
+    " PRIMARY KEY(dep_user, dep_content, user_id, content_id, version)) WITHOUT ROWID;"
+    "CREATE INDEX IF NOT EXISTS dependents_by_asset ON dependents(user_id, content_id, version);"
     "PRAGMA user_version = 1;";
 
 constexpr const char* kColumns =
@@ -95,6 +101,44 @@ void BindKUID(SqliteStatement& s, int first, const KUID& kuid) {
   s.BindInt(first + 2, kuid.version);
 }
 
+// The stored dependency list of `kuid` into `*packed`; false when the
+// asset has no row (or the index fails).
+bool StoredDependencies(SqliteDb& db, const KUID& kuid, std::vector<uint8_t>* packed) {
+  SqliteStatement s(
+      db,
+      "SELECT dependencies FROM assets WHERE user_id = ?1 AND content_id = ?2 AND version = ?3;");
+  BindKUID(s, 1, kuid);
+  if (s.Step() != SQLITE_ROW) return false;
+  *packed = s.Blob(0);
+  return true;
+}
+
+bool DeleteDependents(SqliteDb& db, const KUID& kuid) {
+  SqliteStatement s(
+      db, "DELETE FROM dependents WHERE user_id = ?1 AND content_id = ?2 AND version = ?3;");
+  BindKUID(s, 1, kuid);
+  return s.Run();
+}
+
+bool InsertDependent(SqliteDb& db, const KUID& dependency, const KUID& kuid) {
+  SqliteStatement s(db,
+                    "INSERT OR IGNORE INTO dependents(dep_user, dep_content, user_id, content_id,"
+                    " version) VALUES(?1, ?2, ?3, ?4, ?5);");
+  s.BindInt(1, dependency.userId);
+  s.BindInt(2, dependency.contentId);
+  BindKUID(s, 3, kuid);
+  return s.Run();
+}
+
+// Makes the dependents rows of `kuid` those of `dependencies`.
+bool ReplaceDependents(SqliteDb& db, const KUID& kuid, const std::vector<KUID>& dependencies) {
+  if (!DeleteDependents(db, kuid)) return false;
+  for (const KUID& dependency : dependencies) {
+    if (!InsertDependent(db, dependency, kuid)) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool PrepareAssetIndex(SqliteDb& db, std::string* error) {
@@ -159,6 +203,12 @@ bool ReadAssetVersions(SqliteDb& db, const KUID& kuid, std::vector<StoredAsset>*
 }
 
 bool WriteAssetRow(SqliteDb& db, const StoredAsset& a) {
+  // The dependents rows change only with the dependency list, which most
+  // writes (a status byte, keywords) keep.
+  const std::vector<uint8_t> dependencies = PackKUIDs(a.dependencies);
+  std::vector<uint8_t> stored;
+  const bool same = StoredDependencies(db, a.kuid, &stored) && stored == dependencies;
+  if (!same && !ReplaceDependents(db, a.kuid, a.dependencies)) return false;
   const std::string sql = std::string("INSERT OR REPLACE INTO assets(") + kColumns +
                           ") VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14,"
                           " ?15, ?16, ?17, ?18, ?19, ?20, ?21, ?22);";
@@ -178,7 +228,7 @@ bool WriteAssetRow(SqliteDb& db, const StoredAsset& a) {
   s.BindDouble(12, a.build);
   BindKUID(s, 13, a.kuid2);
   s.BindInt(16, a.favourite ? 1 : 0);
-  s.BindBlob(17, PackKUIDs(a.dependencies));
+  s.BindBlob(17, dependencies);
   s.BindBlob(18, PackKUIDs(a.obsoletes));
   s.BindText(19, a.folder);
   s.BindText(20, a.editFolder);
@@ -188,10 +238,64 @@ bool WriteAssetRow(SqliteDb& db, const StoredAsset& a) {
 }
 
 bool DeleteAssetRow(SqliteDb& db, const KUID& kuid) {
+  if (!DeleteDependents(db, kuid)) return false;
   SqliteStatement s(db,
                     "DELETE FROM assets WHERE user_id = ?1 AND content_id = ?2 AND version = ?3;");
   BindKUID(s, 1, kuid);
   return s.Run();
+}
+
+bool ReadDependents(SqliteDb& db, int32_t userId, int32_t contentId,
+                    std::vector<KUID>* dependents) {
+  SqliteStatement s(db,
+                    "SELECT user_id, content_id, version FROM dependents"
+                    " WHERE dep_user = ?1 AND dep_content = ?2;");
+  s.BindInt(1, userId);
+  s.BindInt(2, contentId);
+  int rc = SQLITE_ROW;
+  while ((rc = s.Step()) == SQLITE_ROW)
+    dependents->push_back(KUID{int32_t(s.Int(0)), int32_t(s.Int(1)), int32_t(s.Int(2))});
+  return rc == SQLITE_DONE;
+}
+
+bool SyncDependents(SqliteDb& db, const std::vector<StoredAsset>& assets, uint32_t* mended) {
+  // The user and content id depended on, then the dependent asset.
+  using Link = std::tuple<int32_t, int32_t, int32_t, int32_t, int32_t>;
+  std::set<Link> wanted;
+  for (const StoredAsset& a : assets) {
+    for (const KUID& d : a.dependencies)
+      wanted.emplace(d.userId, d.contentId, a.kuid.userId, a.kuid.contentId, a.kuid.version);
+  }
+  std::set<Link> stored;
+  {
+    SqliteStatement s(
+        db, "SELECT dep_user, dep_content, user_id, content_id, version FROM dependents;");
+    int rc = SQLITE_ROW;
+    while ((rc = s.Step()) == SQLITE_ROW)
+      stored.emplace(int32_t(s.Int(0)), int32_t(s.Int(1)), int32_t(s.Int(2)), int32_t(s.Int(3)),
+                     int32_t(s.Int(4)));
+    if (rc != SQLITE_DONE) return false;
+  }
+  *mended = 0;
+  for (const Link& p : stored) {
+    if (wanted.count(p)) continue;
+    SqliteStatement s(db,
+                      "DELETE FROM dependents WHERE dep_user = ?1 AND dep_content = ?2"
+                      " AND user_id = ?3 AND content_id = ?4 AND version = ?5;");
+    s.BindInt(1, std::get<0>(p));
+    s.BindInt(2, std::get<1>(p));
+    BindKUID(s, 3, KUID{std::get<2>(p), std::get<3>(p), std::get<4>(p)});
+    if (!s.Run()) return false;
+    ++*mended;
+  }
+  for (const Link& p : wanted) {
+    if (stored.count(p)) continue;
+    const KUID dependency{std::get<0>(p), std::get<1>(p), 0};
+    if (!InsertDependent(db, dependency, KUID{std::get<2>(p), std::get<3>(p), std::get<4>(p)}))
+      return false;
+    ++*mended;
+  }
+  return true;
 }
 
 bool HighestContentId(SqliteDb& db, int32_t userId, int64_t* highest) {

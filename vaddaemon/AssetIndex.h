@@ -13,13 +13,24 @@
 //   users(id, second_id, name)
 //   settings(grp, data BLOB)
 //   meta(key, value)  -- "next_content_id"
+//   dependents(dep_user, dep_content, user_id, content_id, version)
+//          -- one row per asset (the last three) and user and content id
+//          that its dependency list names, any version: the assets whose
+//          "missing dependencies" mark a change of that asset can move,
+//          found without reading every row
 //
 // PrepareAssetIndex sets the connection's journal mode (rollback journal,
 // synchronous FULL) and creates the tables in one transaction; it refuses
 // an index whose schema version is newer than this code's. The row
 // functions expect the caller to hold the connection's mutex and, for
 // changes, usually a transaction. WriteAssetRow stores status bytes 3 and 8
-// as the folders say (see StoredAsset.h). Stored bytes that are damaged
+// as the folders say (see StoredAsset.h); it and DeleteAssetRow keep the
+// asset's dependents rows in step with its dependency list, in the same
+// transaction. The dependents table derives from the assets' dependency
+// lists: an index written by an older daemon lacks it (the schema creates
+// it empty) or, when such a daemon wrote to it since, holds stale rows, so
+// the store's recovery at every start brings it in line with the rows
+// (SyncDependents), which writes nothing when it agrees. Stored bytes that are damaged
 // (a status blob of another length, a KUID list whose length is not a
 // multiple of 12) read as far as they go: missing status bytes read as the
 // defaults, a partial KUID is dropped.
@@ -44,6 +55,13 @@ bool ReadAllAssetRows(SqliteDb& db, std::vector<StoredAsset>* assets);
 bool ReadAssetVersions(SqliteDb& db, const KUID& kuid, std::vector<StoredAsset>* assets);
 bool WriteAssetRow(SqliteDb& db, const StoredAsset& asset);
 bool DeleteAssetRow(SqliteDb& db, const KUID& kuid);
+// Appends the assets whose dependency list names some version of
+// `userId`:`contentId`, each once, in no particular order.
+bool ReadDependents(SqliteDb& db, int32_t userId, int32_t contentId, std::vector<KUID>* dependents);
+// Makes the dependents table say what the dependency lists of `assets`
+// (every row of the index) say; `*mended` counts the rows it added or
+// removed.
+bool SyncDependents(SqliteDb& db, const std::vector<StoredAsset>& assets, uint32_t* mended);
 // The highest content id the index holds for `userId`, or -1.
 bool HighestContentId(SqliteDb& db, int32_t userId, int64_t* highest);
 bool ReadMeta(SqliteDb& db, const char* key, int64_t* value, bool* found);

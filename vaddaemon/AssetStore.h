@@ -32,7 +32,10 @@
 //   3. in U/local and U/editing, every folder that no row names is removed
 //      when its name is the store's own (".vadtmp-" followed by anything,
 //      or a KUID keyword text with or without "~"); other entries are left
-//      alone and listed in the report.
+//      alone and listed in the report;
+//   4. the index of dependents (AssetIndex.h) is brought in line with the
+//      rows' dependency lists (filled at the first start with an index of
+//      an older daemon).
 // Uncommitted transactions are rolled back by SQLite itself on open.
 //
 // Removal (Remove) renames the asset's folders to staging names inside the
@@ -47,7 +50,9 @@
 // and of every asset that depends on some version of it, to what
 // DependencyCheck.h answers once the change is recorded. So the stored mark
 // always says whether the dependencies are missing now; a repair sets it by
-// the same rule.
+// the same rule. The assets concerned are found through the index of
+// dependents (AssetIndex.h), so a change costs what its dependents cost,
+// whatever the number of assets installed.
 //
 // Edits: BeginEdit copies the installed files into U/editing; Reserve makes
 // an empty edit folder (for a new asset, a placeholder row); CommitEdit
@@ -135,6 +140,7 @@ class AssetStore {
     uint32_t rowsRemoved = 0;
     uint32_t editsCleared = 0;
     uint32_t foldersRemoved = 0;         // staging and orphaned asset folders
+    uint32_t dependentsMended = 0;       // dependents rows added or removed (AssetIndex.h)
     std::vector<std::string> leftAlone;  // entries that are not the store's
   };
 
@@ -239,7 +245,9 @@ class AssetStore {
   // edit folder; a known one is opened as by BeginEdit.
   StoreResult Reserve(const KUID& kuid, std::string_view displayName, EditInfo* info);
   // Takes the edit copy as the installed asset. Its configuration must be
-  // readable and name this KUID (or none). Sets "locally modified".
+  // readable and name this KUID (kBadConfig otherwise, the edit copy kept
+  // open). The display name and every other field come from it, as for an
+  // install. Sets "locally modified".
   // `prepare`, when set, is called with the edit folder's path once the
   // asset is held and found open for edit, before the folder is taken: work
   // that changes the edit copy on its way into the store (compiling its
@@ -266,10 +274,10 @@ class AssetStore {
   // asset's folders, else the asset's current copy of the same kind (its
   // edit copy when `path` was one and the asset is still open for edit,
   // else its installed copy), so a reader sent to a copy that was replaced
-  // meanwhile reads the copy that took its place; `path` when the asset has
-  // no folder left. Any other path is answered as it is, with nothing
-  // held. Without `wait`, answers false, holding nothing, when the asset is
-  // busy. When `location` is given and `*folder` is another folder than
+  // meanwhile reads the copy that took its place; the empty string when the
+  // asset has no folder left (it was removed: it is not installed). Any
+  // other path is answered as it is, with nothing held. Without `wait`, answers false, holding
+  // nothing, when the asset is busy. When `location` is given and `*folder` is another folder than
   // `path`, `*location` receives that folder's content location
   // (kLocalLocation or kEditingLocation), which a reader that named `path`
   // by its location must use instead; otherwise it is left as it was.

@@ -1,25 +1,46 @@
 // AssetStore: the versions of an asset, and the "missing dependencies" mark
 // that installs, commits and removals keep up to date (see AssetStore.h).
+#include <algorithm>
+#include <map>
+#include <utility>
+
 #include "vaddaemon/AssetStore.h"
 #include "vaddaemon/AssetStoreImpl.h"
 #include "vaddaemon/DependencyCheck.h"
 
 namespace {
 
-bool SameAssetAnyVersion(const KUID& a, const KUID& b) {
-  return a.userId == b.userId && a.contentId == b.contentId;
+bool KUIDLess(const KUID& a, const KUID& b) {
+  if (a.userId != b.userId) return a.userId < b.userId;
+  if (a.contentId != b.contentId) return a.contentId < b.contentId;
+  return a.version < b.version;
 }
 
-// True when `asset` is one of `changed`, or depends on some version of one.
-bool Concerned(const StoredAsset& asset, const std::vector<KUID>& changed) {
-  for (const KUID& kuid : changed) {
-    if (asset.kuid == kuid) return true;
-    for (const KUID& dependency : asset.dependencies) {
-      if (SameAssetAnyVersion(dependency, kuid)) return true;
+// Whether some version of a dependency is present, read from the index
+// once per user and content id for one refresh.
+class PresenceCache {
+ public:
+  explicit PresenceCache(SqliteDb& db) : db_(db) {}
+
+  // False in `*present` when no version is installed or built in; false
+  // as the answer when the index fails.
+  bool Present(const KUID& dependency, bool* present) {
+    const std::pair<int32_t, int32_t> key{dependency.userId, dependency.contentId};
+    if (auto it = known_.find(key); it != known_.end()) {
+      *present = it->second;
+      return true;
     }
+    std::vector<StoredAsset> versions;
+    if (!ReadAssetVersions(db_, dependency, &versions)) return false;
+    *present = !HighestAvailable(versions).IsNull();
+    known_.emplace(key, *present);
+    return true;
   }
-  return false;
-}
+
+ private:
+  SqliteDb& db_;
+  std::map<std::pair<int32_t, int32_t>, bool> known_;
+};
 
 }  // namespace
 
@@ -31,12 +52,26 @@ std::vector<StoredAsset> AssetStore::Versions(const KUID& kuid) {
 }
 
 bool AssetStore::Impl::RefreshMissingMarks(const std::vector<KUID>& changed) {
-  std::vector<StoredAsset> rows;
-  if (!ReadAllAssetRows(db, &rows)) return false;
-  const AvailableAssets available(rows);
-  for (StoredAsset& row : rows) {
-    if (!Concerned(row, changed)) continue;
-    const uint8_t missing = available.Missing(row).empty() ? 0 : 1;
+  // The changed assets and those depending on some version of them: no
+  // other asset's answer can have moved.
+  std::vector<KUID> concerned = changed;
+  for (const KUID& kuid : changed) {
+    if (!ReadDependents(db, kuid.userId, kuid.contentId, &concerned)) return false;
+  }
+  std::sort(concerned.begin(), concerned.end(), KUIDLess);
+  concerned.erase(std::unique(concerned.begin(), concerned.end()), concerned.end());
+  PresenceCache presence(db);
+  for (const KUID& kuid : concerned) {
+    StoredAsset row;
+    const RowRead read = ReadAssetRow(db, kuid, &row);
+    if (read == RowRead::kError) return false;
+    if (read == RowRead::kMissing) continue;
+    uint8_t missing = 0;
+    for (const KUID& dependency : row.dependencies) {
+      bool present = false;
+      if (!presence.Present(dependency, &present)) return false;
+      if (!present) missing = 1;
+    }
     if (row.status[kStatusMissingDependencies] == missing) continue;
     row.status[kStatusMissingDependencies] = missing;
     if (!WriteAssetRow(db, row)) return false;

@@ -47,8 +47,8 @@ StoreResult FillEditFolder(const std::string& installed, const std::string& targ
 }
 
 // Installs the edit copy taken to `taken` (the caller holds the asset's
-// KUID; `row` is its row): its configuration must load and name the asset
-// (or no KUID); the files are copied into staging and recorded as the
+// KUID; `row` is its row): its configuration must load and name the asset;
+// the files are copied into staging and recorded as the
 // installed copy, the edit state cleared. The taken folder and the old
 // installed copy go once the index no longer names them. On failure
 // nothing is recorded and `taken` is as it was.
@@ -67,7 +67,14 @@ StoreResult CommitTaken(AssetStore::Impl& s, const StoredAsset& row, const std::
                              "the edit folder holds no readable config.txt or config.chump");
   StoredAsset fresh;
   DescribeAssetFromConfig(config, &fresh);
-  if (!fresh.kuid.IsNull() && fresh.kuid != kuid)
+  // As an install does, a commit takes only a configuration that says
+  // whose it is: one without a "kuid" would be installed and then found
+  // faulty.
+  if (fresh.kuid.IsNull())
+    return StoreResult::Fail(StoreCode::kBadConfig,
+                             "the configuration names no \"kuid\": add the line \"kuid " +
+                                 KUIDToTagString(kuid).Str() + "\" to it");
+  if (fresh.kuid != kuid)
     return StoreResult::Fail(StoreCode::kBadConfig, "the configuration names another KUID");
   const std::string problem = ConfigStorageProblem(config);
   if (!problem.empty()) return StoreResult::Fail(StoreCode::kBadConfig, problem);
@@ -84,7 +91,7 @@ StoreResult CommitTaken(AssetStore::Impl& s, const StoredAsset& row, const std::
   const StoreResult result = s.CommitRowWithRename(
       kuid,
       [&](StoredAsset& now) {
-        if (!fresh.name.empty()) now.name = fresh.name;
+        now.name = fresh.name;
         now.authorId = kuid.userId;
         ApplyInstalledFields(fresh, true, now);
         now.folder = folder;

@@ -87,6 +87,6 @@ int64_t StoreNow();
 // Keywords, favourite, kuid2 and the other status bits survive; "faulty"
 // describes the old files and is cleared; "locally modified" is set for a
 // committed edit and cleared for a fresh install. Name and author are the
-// caller's: a fresh install takes them from the configuration, a commit
-// keeps an old name when the edited configuration has none.
+// caller's: both take the name from the configuration (empty when it has
+// none), as the index says what the installed files say.
 void ApplyInstalledFields(const StoredAsset& fresh, bool locallyModified, StoredAsset& row);

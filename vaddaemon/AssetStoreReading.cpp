@@ -40,15 +40,19 @@ bool AssetStore::HoldFolderForReading(const std::string& path, bool wait, ReadHo
   ReadHold held = wait ? HoldForReading(kuid) : TryHoldForReading(kuid);
   if (!held.Held()) return false;
   StoredAsset row;
-  if (s.Read(kuid, &row) == RowRead::kFound) {
-    const bool current = (inLocal && row.folder == name) || (inEditing && row.editFolder == name);
-    if (!current && inEditing && row.OpenForEdit()) {
-      *folder = s.EditingPath(row.editFolder);
-      if (location) *location = kEditingLocation;
-    } else if (!current && row.Installed()) {
-      *folder = s.LocalPath(row.folder);
-      if (location) *location = kLocalLocation;
-    }
+  const RowRead read = s.Read(kuid, &row);
+  const bool found = read == RowRead::kFound;
+  const bool current =
+      found && ((inLocal && row.folder == name) || (inEditing && row.editFolder == name));
+  if (!current && found && inEditing && row.OpenForEdit()) {
+    *folder = s.EditingPath(row.editFolder);
+    if (location) *location = kEditingLocation;
+  } else if (!current && found && row.Installed()) {
+    *folder = s.LocalPath(row.folder);
+    if (location) *location = kLocalLocation;
+  } else if (!current && read != RowRead::kError) {
+    // Removed since the reader was given the folder: nothing to read.
+    folder->clear();
   }
   *hold = std::move(held);
   return true;

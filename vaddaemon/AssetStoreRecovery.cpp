@@ -47,6 +47,8 @@ StoreResult AssetStore::Impl::Recover() {
     if (!ReadAllAssetRows(db, &rows)) return DbFail("cannot read the index");
     SqliteTransaction transaction(db);
     if (!transaction.Begun()) return DbFail("cannot recover the index");
+    std::vector<StoredAsset> kept;
+    kept.reserve(rows.size());
     for (StoredAsset& row : rows) {
       const bool hadFolder = row.Installed();
       bool changed = false;
@@ -73,7 +75,11 @@ StoreResult AssetStore::Impl::Recover() {
       if (changed && !WriteAssetRow(db, row)) return DbFail("cannot recover the index");
       if (row.Installed()) keepLocal.insert(row.folder);
       if (row.OpenForEdit()) keepEditing.insert(row.editFolder);
+      kept.push_back(std::move(row));
     }
+    // An index of an older daemon has no dependents rows yet, or stale ones.
+    if (!SyncDependents(db, kept, &report.dependentsMended))
+      return DbFail("cannot recover the index");
     if (!transaction.Commit()) return DbFail("cannot recover the index");
   }
   // Folders go only after the index no longer names them.

@@ -14,12 +14,17 @@
 // worker waits for it. Its end answers the tool where it is found (the
 // host's answer, the host closing, the job's bound); only a job whose host
 // closed before starting it goes to a worker, which sends it on as the
-// handler does. Without a host the daemon cannot validate: it sends
-// the error "Validation is not available: no command host is running." and
-// replies 0. A failed job or a damaged job reply gives an error message and
-// 0, except while the daemon closes: then a validation not yet answered
-// gets no answer, and its connection closes with the daemon.
+// handler does. A folder of the store whose asset was removed since the
+// tool was given it is not sent to a host: the asset is not installed, and
+// the error "The asset is not installed locally." (as a handle on it would
+// answer, 0x1E) and 0 say so. Without a host the daemon cannot validate: it
+// sends the error "Validation is not available: no command host is
+// running." and replies 0. A failed job or a damaged job reply gives an
+// error message and 0, except while the daemon closes: then a validation
+// not yet answered gets no answer, and its connection closes with the
+// daemon.
 #include <exception>
+#include <filesystem>
 #include <mutex>
 #include <string>
 
@@ -30,6 +35,7 @@
 #include "foundation/stream/TStream.h"
 #include "foundation/stream/TStreamTyped.h"
 #include "kiv/DynamicBuffer.h"
+#include "vaddaemon/AssetFolderNames.h"
 #include "vaddaemon/AssetStore.h"
 #include "vaddaemon/CommandHostBroker.h"
 #include "vaddaemon/DaemonConnection.h"
@@ -39,6 +45,8 @@
 #include "vaddaemon/RequestRegistry.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr uint32_t kJobValidate = 0;
 
@@ -87,15 +95,16 @@ class JobReadHold {
   AssetStore::ReadHold hold_;
 };
 
-enum class PayloadMade { kMade, kDamaged, kBusy };
+enum class PayloadMade { kMade, kDamaged, kBusy, kGone };
 
 // The job payload of a validate request. A folder of the asset store is
 // held for reading into `hold` and may be replaced by the asset's current
 // copy, whose content location then goes with it (an edit copy committed
 // meanwhile is read as the installed copy it became); kBusy, without
-// `wait`, when that asset is busy (nothing is held).
+// `wait`, when that asset is busy (nothing is held); kGone when it was
+// removed since the tool was given the folder (`*gone` is the asset).
 PayloadMade ValidateJobPayload(DaemonRequest& request, bool wait, JobReadHold& hold,
-                               std::vector<uint8_t>* payload) {
+                               std::vector<uint8_t>* payload, KUID* gone = nullptr) {
   Kiv::PString contentSet;
   Kiv::String folder;
   request.Body().ReadPString(contentSet);
@@ -107,6 +116,12 @@ PayloadMade ValidateJobPayload(DaemonRequest& request, bool wait, JobReadHold& h
     AssetStore::ReadHold held;
     if (!store->HoldFolderForReading(folder, wait, &held, &read, &location))
       return PayloadMade::kBusy;
+    if (read.empty()) {
+      const fs::path given = fs::path(folder).lexically_normal();
+      const fs::path named = given.filename().empty() ? given.parent_path() : given;
+      if (gone) *gone = AssetOfFolderName(named.filename().string());
+      return PayloadMade::kGone;
+    }
     hold.Take(store, std::move(held));
   }
   Kiv::DynamicBuffer data;
@@ -236,7 +251,12 @@ void HandleValidate(DaemonRequest& request) {
   }
   JobReadHold hold;
   std::vector<uint8_t> payload;
-  if (ValidateJobPayload(request, true, hold, &payload) != PayloadMade::kMade) {
+  KUID gone;
+  const PayloadMade made = ValidateJobPayload(request, true, hold, &payload, &gone);
+  if (made == PayloadMade::kGone) {
+    // The answer of a handle on an asset that is not there (0x1E).
+    request.SendMessage(ResultsLog::kError, "The asset is not installed locally.", &gone);
+  } else if (made != PayloadMade::kMade) {
     request.SendMessage(ResultsLog::kError, "The validate request is damaged.");
   } else if (LeftForTheNextDaemon(request.Context(), &request)) {
     return;

@@ -29,6 +29,7 @@ std::string CheckInstalled(AssetStore& store, const StoredAsset& asset) {
   if (!store.LoadConfig(asset.kuid, &config))
     return "The asset's configuration is missing or damaged.";
   const KUID named = config.GetNamedTagAsKUID(Kiv::PString("kuid"), kNullKUID);
+  if (named.IsNull()) return "The asset's configuration names no KUID.";
   if (!(named == asset.kuid)) return "The asset's configuration names another KUID.";
   return std::string();
 }
@@ -97,11 +98,20 @@ void RepairJob::Run(std::shared_ptr<AssetStore> store, Reporter reporter) {
   size_t checked = 0;
   size_t faulty = 0;
   size_t missing = 0;
-  for (const StoredAsset& asset : assets) {
+  for (const StoredAsset& listed : assets) {
     if (!Pause()) break;
     SetProgress(total == 0 ? 1.0f : float(checked) / float(total),
-                "Checking " + KUIDToTagString(asset.kuid).Str() + " (" +
+                "Checking " + KUIDToTagString(listed.kuid).Str() + " (" +
                     std::to_string(checked + 1) + " of " + std::to_string(total) + ")");
+    // The asset as it is now, held so that its files stay one whole copy
+    // while they are checked; one removed since the list was read is not
+    // installed, and has nothing to check.
+    const AssetStore::ReadHold hold = store->HoldForReading(listed.kuid);
+    StoredAsset asset;
+    if (!store->Find(listed.kuid, &asset)) {
+      ++checked;
+      continue;
+    }
     if (asset.Installed()) {
       const std::string problem = CheckInstalled(*store, asset);
       store->SetStatusByte(asset.kuid, kStatusFaulty, problem.empty() ? 0 : 1);

@@ -1,10 +1,12 @@
 // RepairJob: the daemon's asynchronous asset-database repair (requests
 // 0x03, 0x04 and 0x100).
 //
-// A repair walks every asset of the store in order and re-checks it:
-//   - an installed asset whose configuration no longer loads, or names
-//     another KUID, is marked faulty (status byte 9) with an error message;
-//     one that checks out loses a faulty mark it had;
+// A repair walks every asset of the store in order and re-checks it,
+// holding it for reading meanwhile (AssetStore::HoldForReading), so that it
+// judges one whole copy; an asset removed since the walk began is skipped:
+//   - an installed asset whose configuration no longer loads, names no
+//     KUID, or names another KUID, is marked faulty (status byte 9) with an
+//     error message saying which; one that checks out loses a faulty mark;
 //   - an asset with a dependency of which no version is installed or built
 //     in (DependencyCheck.h, the rule of every other answer about them) is
 //     marked as having missing dependencies (byte 11) with a warning naming

@@ -50,6 +50,9 @@ bool Start(DaemonContext& context) {
   if (report.rowsRemoved || report.editsCleared || report.foldersRemoved)
     LogMessage("vaddaemon> recovery: %u entries removed, %u edits cleared, %u folders removed",
                report.rowsRemoved, report.editsCleared, report.foldersRemoved);
+  if (report.dependentsMended)
+    LogMessage("vaddaemon> recovery: %u rows of the dependency index brought in line",
+               report.dependentsMended);
   for (const std::string& path : report.leftAlone)
     LogMessage("vaddaemon> left alone (not the store's): %s", path.c_str());
   context.Provide<AssetStore>(store);

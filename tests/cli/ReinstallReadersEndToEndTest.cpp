@@ -1,14 +1,18 @@
 // Exports and validations of assets that another tool reinstalls at the
 // same time, end to end: each reads one whole copy of an asset, the one
 // before a reinstall or the one after, never a mix or a folder being
-// replaced. The reads go through one batch (one connection, one request
+// replaced; while the asset is deleted, validations and repairs find it not
+// installed, never faulty. The reads go through one batch (one connection, one request
 // chain per line), as real to the daemon as separate runs of the tool and
 // far quicker, while reinstalls run in other processes beside them.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -159,6 +163,69 @@ TEST_F(ReinstallReaders, ValidationsDuringReinstallsFindNothing) {
           EXPECT_EQ(CountLines(validations.out, kClean), kBatchLines) << validations.out;
         }
       });
+}
+
+// While one tool deletes and reinstalls an asset over and over and another
+// repairs the database, a validation of the asset answers either for one
+// whole copy (valid) or that it is not installed, and a repair never finds
+// it faulty.
+TEST_F(ReinstallReaders, ValidationsAndRepairsDuringDeletesSayNothingUntrue) {
+  constexpr int kValidations = 600 / VUTest::kSanitizerSlowdown;
+  constexpr int kCycles = 10;
+  constexpr int kRepairs = 10;
+  // Each repair pauses between reading its list and checking the asset, so
+  // that the asset is often deleted or replaced meanwhile (the daemon the
+  // first command starts takes this from the test's environment).
+  ASSERT_EQ(setenv("VADDAEMON_REPAIR_STEP_MS", "20", 1), 0);
+  const std::string folder = InstallAsset();
+  const std::string cycle = MakeTempFolder() + "/cycle.txt";
+  ASSERT_TRUE(WriteFile(cycle, std::string("\"delete\" \"") + kKuid + "\"\n\"installfrompath\" \"" +
+                                   folder + "\"\n"));
+  const std::string validations = MakeTempFolder() + "/validate.txt";
+  std::string lines;
+  for (int index = 0; index < kBatchLines; ++index)
+    lines += std::string("\"validate\" \"") + kKuid + "\"\n";
+  ASSERT_TRUE(WriteFile(validations, lines));
+  const std::string gone = std::string("- ") + kKuid + " : The asset ";
+  ToolLoop cycles({"@" + cycle});
+  ToolLoop repairs({"repairdatabase"});
+  ASSERT_TRUE(cycles.WaitForRuns(1, kRunTimeoutMs));
+  int reads = 0;
+  int missed = 0;
+  // Until enough validations ran, some met the asset deleted, and deletes
+  // and repairs ran beside them.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+  while (std::chrono::steady_clock::now() < deadline &&
+         (reads < kValidations || missed == 0 || cycles.Runs() < kCycles ||
+          repairs.Runs() < kRepairs)) {
+    std::vector<ToolResult> results(kBatches);
+    std::vector<std::thread> readers;
+    for (ToolResult& result : results)
+      readers.emplace_back([&] { result = Run({"@" + validations}, "", kReadTimeoutMs); });
+    for (std::thread& reader : readers) reader.join();
+    for (const ToolResult& result : results) {
+      std::istringstream out(result.out);
+      for (std::string line; std::getline(out, line);) {
+        if (line.empty() || line.starts_with("OK (")) continue;
+        // "The asset is not installed locally." (or with its KUID): gone.
+        const bool notInstalled =
+            line.starts_with(gone) && line.ends_with(" not installed locally.");
+        missed += notInstalled ? 1 : 0;
+        EXPECT_TRUE(notInstalled) << line;
+      }
+      reads += kBatchLines;
+    }
+  }
+  cycles.Stop();
+  repairs.Stop();
+  EXPECT_GE(reads, kValidations);
+  EXPECT_GT(missed, 0) << "no validation met the asset deleted";
+  EXPECT_GE(cycles.Records().size(), size_t(kCycles));
+  EXPECT_GE(repairs.Records().size(), size_t(kRepairs));
+  for (const ToolLoop::Run& run : repairs.Records()) {
+    EXPECT_EQ(run.result.status, 0) << run.result.out;
+    EXPECT_EQ(run.result.out.find(std::string("- ") + kKuid), std::string::npos) << run.result.out;
+  }
 }
 
 }  // namespace

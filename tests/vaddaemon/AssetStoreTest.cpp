@@ -423,6 +423,11 @@ TEST_F(AssetStoreTest, ReaderOfAReplacedCopyReadsTheCurrentOne) {
   ASSERT_TRUE(store_->HoldFolderForReading(elsewhere, true, &hold, &folder));
   EXPECT_EQ(folder, elsewhere);
   EXPECT_FALSE(hold.Held());
+
+  // A removed asset has nothing left to read.
+  ASSERT_TRUE(store_->Remove(kLoco).Ok());
+  ASSERT_TRUE(store_->HoldFolderForReading(now, true, &hold, &folder));
+  EXPECT_EQ(folder, "");
 }
 
 // A commit that fails after taking the edit folder gives it back under its

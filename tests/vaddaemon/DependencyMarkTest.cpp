@@ -13,6 +13,7 @@
 #include "vaddaemon/AssetCatalog.h"
 #include "vaddaemon/AssetRecordWriter.h"
 #include "vaddaemon/DependencyCheck.h"
+#include "vaddaemon/SqliteDb.h"
 
 namespace {
 
@@ -107,6 +108,37 @@ TEST_F(DependencyMark, AStaleStoredMarkIsNotAnswered) {
   AssetRecord record;
   ReadAssetInfoRecord(stream, record);
   EXPECT_EQ(record.status & kAssetMissingDependencies, 0u);
+}
+
+// An index of an older daemon has no dependents rows (or stale ones, when
+// such a daemon changed it since): the next start brings them in line, and
+// the marks keep up from then on.
+TEST_F(DependencyMark, AnIndexWithoutItsDependentsIsMendedAtTheNextStart) {
+  ASSERT_TRUE(Install(kWagon, Alias(kRail)).Ok());
+  ASSERT_TRUE(Install(kCoach, Alias(kRailOne)).Ok());
+  const std::string index = temp_.At("UserData/assets.tdx");
+  store_.reset();
+  {
+    SqliteDb db;
+    ASSERT_TRUE(db.Open(index, 1000));
+    ASSERT_TRUE(
+        db.Exec("DELETE FROM dependents; INSERT INTO dependents VALUES(100, 50, 100, 9, 0);"));
+  }
+  AssetStore::Options options;
+  options.userDataPath = temp_.At("UserData");
+  options.indexPath = index;
+  options.localUserId = 100;
+  store_ = std::make_unique<AssetStore>(options);
+  ASSERT_TRUE(store_->Open().Ok());
+  EXPECT_EQ(store_->LastRecovery().dependentsMended, 3u);
+  EXPECT_TRUE(MarkedMissing(kWagon));
+  ASSERT_TRUE(Install(kRailTwo).Ok());
+  EXPECT_FALSE(MarkedMissing(kWagon));
+  EXPECT_FALSE(MarkedMissing(kCoach));
+  store_.reset();
+  store_ = std::make_unique<AssetStore>(options);
+  ASSERT_TRUE(store_->Open().Ok());
+  EXPECT_EQ(store_->LastRecovery().dependentsMended, 0u);
 }
 
 }  // namespace
