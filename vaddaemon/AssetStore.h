@@ -32,7 +32,13 @@
 //   3. in U/local and U/editing, every folder that no row names is removed
 //      when its name is the store's own (".vadtmp-" followed by anything,
 //      or a KUID keyword text with or without "~"); other entries are left
-//      alone and listed in the report.
+//      alone and listed in the report;
+//   4. in each edit folder left, a texture source that a conversion cut
+//      short left under its temporary name gets its name back
+//      (TextureSourceNames.h): a commit converts in the edit copy. Staging
+//      folders, where installs convert, went in step 3; a daemon waits for
+//      the command hosts of the one before it to end before it opens the
+//      store (assetdb/protocol/CommandHostLock.h), so none is converting.
 // Uncommitted transactions are rolled back by SQLite itself on open.
 //
 // Removal (Remove) renames the asset's folders to staging names inside the
@@ -128,6 +134,7 @@ class AssetStore {
     uint32_t editsCleared = 0;
     uint32_t foldersRemoved = 0;         // staging and orphaned asset folders
     std::vector<std::string> leftAlone;  // entries that are not the store's
+    uint32_t sourcesRenamed = 0;         // texture sources given their names back
   };
 
   struct InstallOptions {

@@ -47,6 +47,9 @@ bool Start(DaemonContext& context) {
   if (report.rowsRemoved || report.editsCleared || report.foldersRemoved)
     LogMessage("vaddaemon> recovery: %u entries removed, %u edits cleared, %u folders removed",
                report.rowsRemoved, report.editsCleared, report.foldersRemoved);
+  if (report.sourcesRenamed)
+    LogMessage("vaddaemon> recovery: %u texture sources given their names back",
+               report.sourcesRenamed);
   for (const std::string& path : report.leftAlone)
     LogMessage("vaddaemon> left alone (not the store's): %s", path.c_str());
   context.Provide<AssetStore>(store);

@@ -670,6 +670,9 @@ uint32_t VADClient::ReaderThread(void* argument) {
   if (!context.done || failed != 0) {
     LogMessage("VADClient> connection to VADDaemon lost; %zu pending request(s) failed", failed);
   }
+  if (!context.done) {
+    if (ConnectionLostHook hook = s.connectionLostHook.load()) hook();
+  }
   return 0;
 }
 
@@ -692,6 +695,10 @@ void VADClient::SetPortSource(PortSource source) {
   ClientState& s = State();
   std::lock_guard<std::mutex> guard(s.settingsLock);
   s.portSource = source;
+}
+
+void VADClient::SetConnectionLostHook(ConnectionLostHook hook) {
+  State().connectionLostHook = hook;
 }
 
 void VADClient::SetDaemonStarter(DaemonStarter starter) {

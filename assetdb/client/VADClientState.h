@@ -72,6 +72,7 @@ struct ClientState {
   uint32_t deferredRuns = 0;
   std::atomic<VADClient::CommandHostHook> commandHostHook{nullptr};
   std::atomic<VADClient::HttpStatusHook> httpStatusHook{nullptr};
+  std::atomic<VADClient::ConnectionLostHook> connectionLostHook{nullptr};
 
   std::mutex questionLock;
   std::vector<std::unique_ptr<Kiv::Thread>> questions;
