@@ -12,7 +12,10 @@
 // on changing a folder of the store whose daemon has gone (a texture
 // conversion renames each source for a while), never answers into a
 // connection that no job waits on, and never reconnects to a later daemon
-// that did not start it. A job cut short so leaves at most what a kill
+// that did not start it. A host that finds, once the hook is set, that the
+// daemon owning the database is not its parent process (the daemon that
+// started it went away while it started, and it reached a later one) ends
+// the same way. A job cut short so leaves at most what a kill
 // would: the next daemon's start gives texture sources their names back
 // once this process has ended (the lock tells it).
 //

@@ -155,7 +155,7 @@ int RunDaemon() {
 
   // Hosts of a daemon before this one (killed) may still be working in the
   // store's folders: the store's recovery waits for them (bounded).
-  WaitForEarlierCommandHosts(context->UserDataPath().Str(), kEarlierHostsWaitMs);
+  WaitUntilNoCommandHost(context->UserDataPath().Str(), kEarlierHostsWaitMs);
   Started started;
   RequestRegistry registry;
   if (!StartModules(started, *context, registry)) {

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "assetdb/protocol/CommandHostLock.h"
 #include "assetdb/protocol/ResultsLog.h"
 #include "foundation/base/LogMessage.h"
 #include "foundation/stream/TBuffer.h"
@@ -33,6 +34,9 @@ constexpr uint32_t kAllConverted = 2;
 constexpr size_t kMaxSourceBytes = 1u << 20;
 // A warning names at most this many sources, and counts the rest.
 constexpr size_t kMostSourcesNamed = 200;
+// How long a closing daemon waits for its hosts to end (they end as their
+// connections close).
+constexpr uint32_t kHostsEndWaitMs = 2000;
 
 std::string_view Trim(std::string_view text) {
   const size_t first = text.find_first_not_of(" \t\r");
@@ -202,11 +206,16 @@ void CompileFolderTextures(DaemonRequest& request, const std::string& folder, co
   }
   std::vector<uint8_t> reply;
   std::string error;
-  if (broker->RunJob(JobPayload(folder), &reply, &error) == CommandHostBroker::JobResult::kOk) {
+  const CommandHostBroker::JobResult result = broker->RunJob(JobPayload(folder), &reply, &error);
+  if (result == CommandHostBroker::JobResult::kOk) {
     LogAnswer(reply, what);
     return;
   }
   LogMessage("vaddaemon> the textures of %s were not converted: %s", what.c_str(), error.c_str());
+  // A closing daemon gives up on the job before its host has seen its
+  // connection close: the host may still be converting here until it ends.
+  if (result == CommandHostBroker::JobResult::kExiting)
+    WaitUntilNoCommandHost(request.Context().UserDataPath().Str(), kHostsEndWaitMs);
   // A job cut short (its host gone, the daemon closing) may have left a
   // source under its temporary name, which the folder must not keep.
   GiveTextureSourceNamesBack(folder);

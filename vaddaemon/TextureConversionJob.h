@@ -27,8 +27,11 @@
 // never fails the install or commit, whose validation then reports what
 // is missing. A job that ends without the host's answer (the host went
 // away, the daemon is closing) may have left a source under the
-// converter's temporary name ("<name>.convert-tex.txt"): each such file
-// below `folder` gets its name back ("<name>.texture.txt") when no file of
+// converter's temporary name ("<name>.convert-tex.txt"). When the daemon
+// is closing, its host may not have seen the end of its connection yet and
+// still be converting: the job then first waits until no host holds the
+// host lock (assetdb/protocol/CommandHostLock.h; at most 2 s). Then each
+// such file below `folder` gets its name back ("<name>.texture.txt") when no file of
 // that name is there (TextureSourceNames.h), so the asset keeps its
 // source; then, when some source is left without an up-to-date compiled
 // texture, the request gets one warning about `subject` that names those

@@ -139,9 +139,12 @@ class VADClient : public VADClientRequests {
   // Starts the daemon; true when a process was started. The default
   // launches GetDaemonExecutablePath hidden, in its own folder.
   using DaemonStarter = bool (*)();
-  // Told that a connection ended that this process did not end itself
-  // (Disconnect): the daemon went away or broke the stream. Runs on the
-  // reader thread once the pending requests have failed.
+  // Told that a connection was lost: it ended other than by this process's
+  // orderly end (Close, Disconnect(false)), because the daemon went away or
+  // broke the stream, or a send on it failed (Disconnect(true)). Runs on
+  // the connection's reader thread as it ends, once the pending requests
+  // have failed (a Disconnect that joins that thread meanwhile waits for
+  // it).
   using ConnectionLostHook = void (*)();
 
   static bool Transact(uint32_t code, TStream& request, TStream& reply,

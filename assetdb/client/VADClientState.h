@@ -31,6 +31,9 @@ struct ReaderContext {
   NetTransport* transport = nullptr;
   uint32_t connection = 0;
   std::atomic<bool> done{false};
+  // Set (before `done`) when this process drops the connection because a
+  // send on it failed: the connection was lost all the same.
+  std::atomic<bool> lost{false};
 };
 
 struct ClientState {

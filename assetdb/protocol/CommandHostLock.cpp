@@ -13,7 +13,7 @@
 
 namespace {
 
-// How often a starting daemon looks whether the earlier hosts have ended.
+// How often a waiting daemon looks whether the hosts have ended.
 constexpr auto kPollStep = std::chrono::milliseconds(5);
 
 std::string LockPath(const std::string& userDataPath) {
@@ -62,7 +62,7 @@ bool HoldCommandHostLock(const std::string& userDataPath) {
   return true;  // held until the process ends: the descriptor stays open
 }
 
-bool WaitForEarlierCommandHosts(const std::string& userDataPath, uint32_t waitMs) {
+bool WaitUntilNoCommandHost(const std::string& userDataPath, uint32_t waitMs) {
   const std::string path = LockPath(userDataPath);
   const int fd = OpenLockFile(path);
   if (fd < 0) return true;
@@ -71,13 +71,12 @@ bool WaitForEarlierCommandHosts(const std::string& userDataPath, uint32_t waitMs
   for (;;) {
     if (Flock(fd, LOCK_EX | LOCK_NB)) break;
     if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) {
-      LogMessage("vaddaemon> command hosts of an earlier daemon still run after %u ms; going on",
-                 waitMs);
+      LogMessage("vaddaemon> command hosts still run after %u ms; going on", waitMs);
       ::close(fd);
       return false;
     }
     if (!logged) {
-      LogMessage("vaddaemon> waiting for the command hosts of an earlier daemon to end");
+      LogMessage("vaddaemon> waiting for command hosts to end");
       logged = true;
     }
     std::this_thread::sleep_for(kPollStep);
