@@ -19,6 +19,7 @@
 #include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/protocol/VADRequestCodes.h"
 #include "cli/AssetValidation.h"
+#include "cli/CommandHostLifeline.h"
 #include "cli/ScriptCompile.h"
 #include "foundation/base/LogMessage.h"
 #include "foundation/diag/CrashHandlers.h"
@@ -293,6 +294,7 @@ void CommandHostCallback(TStream& payload, TStream& reply) {
 }
 
 void VADCommandHost() {
+  StartCommandHostLifeline();
   g_stopRequested.store(false);
   ApplyTestHooks();
   VADClient::SetCommandHostHook(CommandHostCallback);

@@ -1,7 +1,9 @@
 // CommandHost: the "vadcommandhost" mode, in which the tool serves the
 // asset-database daemon as its worker.
 //
-// VADCommandHost sets the command-host hook, registers (one-way 0x8C),
+// VADCommandHost starts the host's lifeline (the process ends as soon as
+// the daemon's connection does, CommandHostLifeline.h), sets the
+// command-host hook, registers (one-way 0x8C),
 // then loops while the connection stands and no stop was asked: waits up
 // to 50 ms for main-thread work, sends a keep-alive (request 0, outcome
 // ignored) every 100th pass, and runs the idle step, which runs the queued

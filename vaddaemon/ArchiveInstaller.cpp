@@ -337,7 +337,7 @@ uint32_t StageEntry(DaemonRequest& request, AssetStore& store, InstallQuestions*
   }
   // An archive carries no file times: a compiled texture it holds is taken
   // as it is.
-  CompileFolderTextures(request.Context(), staging, kuid, false);
+  CompileFolderTextures(request, staging, kuid, false);
   PauseForTests();
   AssetStore::InstallOptions options;
   options.replace = true;
@@ -386,7 +386,7 @@ uint32_t StageFolder(DaemonRequest& request, AssetStore& store, InstallQuestions
   std::string staging;
   const StoreResult staged = store.StageFolder(folder, &staging);
   if (!staged.Ok()) return fail("Unable to install " + Tag(kuid) + ": " + staged.message, &kuid);
-  CompileFolderTextures(request.Context(), staging, kuid, true);
+  CompileFolderTextures(request, staging, kuid, true);
   AssetStore::InstallOptions options;
   options.replace = true;
   return installed + batch.Add(kuid, staging, std::move(options), outcome);

@@ -35,7 +35,13 @@
 //      alone and listed in the report;
 //   4. the index of dependents (AssetIndex.h) is brought in line with the
 //      rows' dependency lists (filled at the first start with an index of
-//      an older daemon).
+//      an older daemon);
+//   5. in each edit folder left, a texture source that a conversion cut
+//      short left under its temporary name gets its name back
+//      (TextureSourceNames.h): a commit converts in the edit copy. Staging
+//      folders, where installs convert, went in step 3; a daemon waits for
+//      the command hosts of the one before it to end before it opens the
+//      store (assetdb/protocol/CommandHostLock.h), so none is converting.
 // Uncommitted transactions are rolled back by SQLite itself on open.
 //
 // Removal (Remove) renames the asset's folders to staging names inside the
@@ -142,6 +148,7 @@ class AssetStore {
     uint32_t foldersRemoved = 0;         // staging and orphaned asset folders
     uint32_t dependentsMended = 0;       // dependents rows added or removed (AssetIndex.h)
     std::vector<std::string> leftAlone;  // entries that are not the store's
+    uint32_t sourcesRenamed = 0;         // texture sources given their names back
   };
 
   struct InstallOptions {

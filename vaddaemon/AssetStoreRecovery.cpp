@@ -6,6 +6,7 @@
 #include "vaddaemon/AssetFolderNames.h"
 #include "vaddaemon/AssetStoreImpl.h"
 #include "vaddaemon/FolderTree.h"
+#include "vaddaemon/TextureSourceNames.h"
 
 namespace fs = std::filesystem;
 
@@ -85,5 +86,9 @@ StoreResult AssetStore::Impl::Recover() {
   // Folders go only after the index no longer names them.
   Sweep(localRoot, keepLocal, &report);
   Sweep(editingRoot, keepEditing, &report);
+  // A texture conversion cut short (a commit's, in the edit copy) may have
+  // left sources under their temporary name.
+  for (const std::string& name : keepEditing)
+    report.sourcesRenamed += GiveTextureSourceNamesBack(EditingPath(name));
   return StoreResult::Success();
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "vaddaemon/DaemonConnection.h"
+
 void DaemonContext::SetInstallPath(const Kiv::File::Path& installPath) {
   installPath_ = installPath;
   installPath_.Normalize();
@@ -61,4 +63,10 @@ void DaemonContext::RemoveConnection(const std::shared_ptr<DaemonConnection>& co
 size_t DaemonContext::ConnectionCount() const {
   std::lock_guard<std::mutex> hold(lock_);
   return connections_.size();
+}
+
+size_t DaemonContext::ClientCount() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return size_t(std::count_if(connections_.begin(), connections_.end(),
+                              [](const auto& connection) { return !connection->IsCommandHost(); }));
 }

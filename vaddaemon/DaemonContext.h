@@ -77,6 +77,10 @@ class DaemonContext {
   // Removes it and calls the observers (on the calling thread).
   void RemoveConnection(const std::shared_ptr<DaemonConnection>& connection);
   size_t ConnectionCount() const;
+  // The connections that are not command hosts (DaemonConnection::
+  // IsCommandHost): the clients whose absence makes the daemon idle. A
+  // host serves the daemon, so it keeps no daemon alive.
+  size_t ClientCount() const;
 
  private:
   Kiv::File::Path installPath_;

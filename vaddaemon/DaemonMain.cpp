@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "assetdb/protocol/CommandHostLock.h"
 #include "assetdb/protocol/DatabaseIpc.h"
 #include "assetdb/protocol/ProcessAlive.h"
 #include "foundation/base/LogMessage.h"
@@ -24,6 +25,10 @@
 namespace {
 
 constexpr long kMaxLogSize = 1L << 20;
+// How long a starting daemon waits for the command hosts of the one before
+// it to end; they end as their connection does, so this is only reached
+// when one is stopped or hung.
+constexpr uint32_t kEarlierHostsWaitMs = 2000;
 
 std::atomic<DaemonServer*> g_server{nullptr};
 
@@ -148,6 +153,9 @@ int RunDaemon() {
     return kExitRefused;
   }
 
+  // Hosts of a daemon before this one (killed) may still be working in the
+  // store's folders: the store's recovery waits for them (bounded).
+  WaitUntilNoCommandHost(context->UserDataPath().Str(), kEarlierHostsWaitMs);
   Started started;
   RequestRegistry registry;
   if (!StartModules(started, *context, registry)) {

@@ -208,7 +208,9 @@ bool DaemonServer::Serve() {
     int ready = ::poll(&fd, 1, int(kPollMs));
     if (ready > 0) Accept();
     ReapReaders(false);
-    if (context_.ConnectionCount() != 0) {
+    // Command hosts are no clients: they end with the daemon (their
+    // connection closes below).
+    if (context_.ClientCount() != 0) {
       idle = false;
       continue;
     }

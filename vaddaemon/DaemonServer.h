@@ -3,9 +3,10 @@
 // Listen opens a TCP listener on 127.0.0.1 at a free port (Port). Serve
 // accepts connections until the exit request (DaemonContext::RequestExit,
 // or a stop signal, see RequestStop) or until no client has been connected
-// for `idleSeconds`; then it closes the listener and every connection,
-// waits up to kStopWaitMs for the requests in flight, joins the readers and
-// returns. Serve answers false when requests were still running after that
+// for `idleSeconds` (command hosts are no clients: DaemonContext::
+// ClientCount); then it closes the listener and every connection (so the
+// command hosts end too), waits up to kStopWaitMs for the requests in
+// flight, joins the readers and returns. Serve answers false when requests were still running after that
 // wait: the caller must then end the process at once (std::_Exit), without
 // destroying the server or anything the requests use.
 //

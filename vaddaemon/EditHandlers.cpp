@@ -181,7 +181,7 @@ void Commit(const Handles& handles, DaemonRequest& request) {
   AssetStore::InstallOutcome outcome;
   const StoreResult result =
       store->CommitEdit(entry.kuid, &outcome, [&](const std::string& editFolder) {
-        CompileFolderTextures(request.Context(), editFolder, entry.kuid, true);
+        CompileFolderTextures(request, editFolder, entry.kuid, true);
       });
   if (result.Ok()) {
     handles->SetEdit(ConnectionOf(request), handle, false);

@@ -53,6 +53,9 @@ bool Start(DaemonContext& context) {
   if (report.dependentsMended)
     LogMessage("vaddaemon> recovery: %u rows of the dependency index brought in line",
                report.dependentsMended);
+  if (report.sourcesRenamed)
+    LogMessage("vaddaemon> recovery: %u texture sources given their names back",
+               report.sourcesRenamed);
   for (const std::string& path : report.leftAlone)
     LogMessage("vaddaemon> left alone (not the store's): %s", path.c_str());
   context.Provide<AssetStore>(store);

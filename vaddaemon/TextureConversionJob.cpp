@@ -2,12 +2,14 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string_view>
 #include <vector>
 
+#include "assetdb/protocol/CommandHostLock.h"
 #include "assetdb/protocol/ResultsLog.h"
 #include "foundation/base/LogMessage.h"
 #include "foundation/stream/TBuffer.h"
@@ -18,7 +20,9 @@
 #include "kiv/String.h"
 #include "vaddaemon/CommandHostBroker.h"
 #include "vaddaemon/DaemonContext.h"
+#include "vaddaemon/DaemonRequest.h"
 #include "vaddaemon/FolderTree.h"
+#include "vaddaemon/TextureSourceNames.h"
 
 namespace {
 
@@ -28,6 +32,11 @@ constexpr uint32_t kJobConvertTextures = 1;
 constexpr uint32_t kAllConverted = 2;
 // A description is a few lines; nothing past this is looked at.
 constexpr size_t kMaxSourceBytes = 1u << 20;
+// A warning names at most this many sources, and counts the rest.
+constexpr size_t kMostSourcesNamed = 200;
+// How long a closing daemon waits for its hosts to end (they end as their
+// connections close).
+constexpr uint32_t kHostsEndWaitMs = 2000;
 
 std::string_view Trim(std::string_view text) {
   const size_t first = text.find_first_not_of(" \t\r");
@@ -102,51 +111,42 @@ bool SourceNeedsConversion(const std::string& path, bool compareTimes) {
   return false;
 }
 
-bool FolderNeedsConversion(const fs::path& folder, bool compareTimes, uint32_t depth) {
+// Calls `found` with the path (relative to the folder the walk began in,
+// "/" between folders; `prefix` is that of `folder`) of each source below
+// `folder` that lacks an up-to-date compiled texture, until it answers
+// false; false when it did.
+template <class Found>
+bool ForEachStaleSource(const fs::path& folder, const std::string& prefix, bool compareTimes,
+                        uint32_t depth, Found& found) {
   std::error_code error;
   for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
     const fs::file_status own = it->symlink_status(error);
-    if (error) return false;
+    if (error) return true;
+    const std::string name = it->path().filename().string();
     if (fs::is_directory(own)) {
-      if (depth < kMaxFolderDepth && FolderNeedsConversion(it->path(), compareTimes, depth + 1))
-        return true;
+      if (depth < kMaxFolderDepth &&
+          !ForEachStaleSource(it->path(), prefix + name + "/", compareTimes, depth + 1, found))
+        return false;
       continue;
     }
-    const std::string name = it->path().filename().string();
     if (fs::is_regular_file(own) && IsTextureSourceFile(name.c_str()) &&
-        SourceNeedsConversion(it->path().string(), compareTimes))
-      return true;
+        SourceNeedsConversion(it->path().string(), compareTimes) && !found(prefix + name))
+      return false;
   }
-  return false;
+  return true;
 }
 
-// True when `name` ends in `suffix`, compared without regard to ASCII case.
-bool EndsWithIgnoringCase(const std::string& name, std::string_view suffix) {
-  return name.size() > suffix.size() &&
-         Kiv::EqualsIgnoreCase(std::string_view(name).substr(name.size() - suffix.size()), suffix);
-}
-
-// Gives each source that a conversion left below `folder` under its
-// temporary name ("<name>.convert-tex.txt", any case) its name back
-// ("<name>.texture.txt") when no file of that name is there; logs each.
-void GiveSourceNamesBack(const fs::path& folder, uint32_t depth) {
-  constexpr std::string_view kTemporary = ".convert-tex.txt";
-  std::error_code error;
-  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-    const fs::file_status own = it->symlink_status(error);
-    if (error) return;
-    if (fs::is_directory(own)) {
-      if (depth < kMaxFolderDepth) GiveSourceNamesBack(it->path(), depth + 1);
-      continue;
-    }
-    const std::string name = it->path().filename().string();
-    if (!fs::is_regular_file(own) || !EndsWithIgnoringCase(name, kTemporary)) continue;
-    const fs::path source =
-        folder / (name.substr(0, name.size() - kTemporary.size()) + ".texture.txt");
-    if (!Existing(source.string()).empty()) continue;
-    if (std::rename(it->path().c_str(), source.c_str()) == 0)
-      LogMessage("vaddaemon> gave the texture source %s its name back", source.c_str());
-  }
+// The warning for a conversion cut short (`why`) that left the sources
+// `stale` without a compiled texture; the names are sorted, at most
+// kMostSourcesNamed of them.
+std::string NotCompiledText(std::vector<std::string> stale, const std::string& why) {
+  std::sort(stale.begin(), stale.end());
+  std::string text = "These texture sources were not compiled, as their conversion was cut short:";
+  for (size_t i = 0; i < stale.size() && i < kMostSourcesNamed; ++i)
+    text += (i == 0 ? " " : ", ") + stale[i];
+  if (stale.size() > kMostSourcesNamed)
+    text += " and " + std::to_string(stale.size() - kMostSourcesNamed) + " more";
+  return text + ". " + why;
 }
 
 std::vector<uint8_t> JobPayload(const std::string& folder) {
@@ -185,14 +185,20 @@ void LogAnswer(const std::vector<uint8_t>& reply, const std::string& what) {
 }  // namespace
 
 bool NeedsTextureConversion(const std::string& folder, bool compareTimes) {
-  return FolderNeedsConversion(fs::path(folder), compareTimes, 0);
+  bool stale = false;
+  auto first = [&](const std::string&) {
+    stale = true;
+    return false;
+  };
+  ForEachStaleSource(fs::path(folder), std::string(), compareTimes, 0, first);
+  return stale;
 }
 
-void CompileFolderTextures(DaemonContext& context, const std::string& folder, const KUID& subject,
+void CompileFolderTextures(DaemonRequest& request, const std::string& folder, const KUID& subject,
                            bool compareTimes) {
   if (!NeedsTextureConversion(folder, compareTimes)) return;
   const std::string what = KUIDToTagString(subject).Str() + " (" + folder + ")";
-  auto broker = context.Find<CommandHostBroker>();
+  auto broker = request.Context().Find<CommandHostBroker>();
   if (!broker || !broker->HostAvailable()) {
     LogMessage("vaddaemon> the textures of %s were not converted: no command host is running",
                what.c_str());
@@ -200,12 +206,26 @@ void CompileFolderTextures(DaemonContext& context, const std::string& folder, co
   }
   std::vector<uint8_t> reply;
   std::string error;
-  if (broker->RunJob(JobPayload(folder), &reply, &error) != CommandHostBroker::JobResult::kOk) {
-    LogMessage("vaddaemon> the textures of %s were not converted: %s", what.c_str(), error.c_str());
-    // A job cut short (its host gone, the daemon closing) may have left a
-    // source under its temporary name, which the folder must not keep.
-    GiveSourceNamesBack(fs::path(folder), 0);
+  const CommandHostBroker::JobResult result = broker->RunJob(JobPayload(folder), &reply, &error);
+  if (result == CommandHostBroker::JobResult::kOk) {
+    LogAnswer(reply, what);
     return;
   }
-  LogAnswer(reply, what);
+  LogMessage("vaddaemon> the textures of %s were not converted: %s", what.c_str(), error.c_str());
+  // A closing daemon gives up on the job before its host has seen its
+  // connection close: the host may still be converting here until it ends.
+  if (result == CommandHostBroker::JobResult::kExiting)
+    WaitUntilNoCommandHost(request.Context().UserDataPath().Str(), kHostsEndWaitMs);
+  // A job cut short (its host gone, the daemon closing) may have left a
+  // source under its temporary name, which the folder must not keep.
+  GiveTextureSourceNamesBack(folder);
+  // The tool is told which sources the asset goes on without.
+  std::vector<std::string> stale;
+  auto collect = [&](const std::string& path) {
+    stale.push_back(path);
+    return true;
+  };
+  ForEachStaleSource(fs::path(folder), std::string(), compareTimes, 0, collect);
+  if (!stale.empty())
+    request.SendMessage(ResultsLog::kWarning, NotCompiledText(std::move(stale), error), &subject);
 }

@@ -18,7 +18,7 @@
 // Installs from archives pass false: an archive carries no times, so a
 // compiled texture it holds counts as up to date.
 //
-// CompileFolderTextures(context, folder, subject, compareTimes) sends the
+// CompileFolderTextures(request, folder, subject, compareTimes) sends the
 // command host's texture-conversion job (job 1: u32 1, the empty content
 // set name, `folder` as a full path) when NeedsTextureConversion says so,
 // and waits for its end (the broker's bounds). The job writes the compiled
@@ -27,10 +27,20 @@
 // never fails the install or commit, whose validation then reports what
 // is missing. A job that ends without the host's answer (the host went
 // away, the daemon is closing) may have left a source under the
-// converter's temporary name ("<name>.convert-tex.txt"): each such file
-// below `folder` gets its name back ("<name>.texture.txt") when no file of
-// that name is there, so the asset keeps its source. Without a command host (none registered and
-// none can be started) nothing is converted and that is logged.
+// converter's temporary name ("<name>.convert-tex.txt"). When the daemon
+// is closing, its host may not have seen the end of its connection yet and
+// still be converting: the job then first waits until no host holds the
+// host lock (assetdb/protocol/CommandHostLock.h; at most 2 s). Then each
+// such file below `folder` gets its name back ("<name>.texture.txt") when no file of
+// that name is there (TextureSourceNames.h), so the asset keeps its
+// source; then, when some source is left without an up-to-date compiled
+// texture, the request gets one warning about `subject` that names those
+// sources (sorted, relative to `folder`, at most 200 and the count of the
+// rest) and the reason ("These texture sources were not compiled, as their
+// conversion was cut short: a.texture.txt, sub/b.texture.txt. The command
+// host closed its connection before it finished the job."). Without a
+// command host (none registered and none can be started) nothing is
+// converted and that is logged.
 //
 // Threads: any thread that may wait (a request's worker).
 #pragma once
@@ -39,8 +49,8 @@
 
 #include "foundation/text/KUID.h"
 
-class DaemonContext;
+class DaemonRequest;
 
 bool NeedsTextureConversion(const std::string& folder, bool compareTimes);
-void CompileFolderTextures(DaemonContext& context, const std::string& folder, const KUID& subject,
+void CompileFolderTextures(DaemonRequest& request, const std::string& folder, const KUID& subject,
                            bool compareTimes);

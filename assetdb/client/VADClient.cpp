@@ -464,8 +464,12 @@ void VADClient::Disconnect(bool afterFailure) {
   if (t_onReaderThread) return;
   ClientState& s = State();
   Kiv::SingleLock lock(s.connectionLock);
-  // Marked first, so that the reader takes its wake-up for a requested end.
-  if (s.readerContext) s.readerContext->done = true;
+  // Marked first, so that the reader takes its wake-up for a requested end
+  // (or, after a failure, for a lost connection).
+  if (s.readerContext) {
+    if (afterFailure) s.readerContext->lost = true;
+    s.readerContext->done = true;
+  }
   if (s.transport) {
     if (!afterFailure) {
       uint8_t goodbye[4] = {VADFrames::kGoodbye, 0, 0, 0};
@@ -670,6 +674,9 @@ uint32_t VADClient::ReaderThread(void* argument) {
   if (!context.done || failed != 0) {
     LogMessage("VADClient> connection to VADDaemon lost; %zu pending request(s) failed", failed);
   }
+  if (!context.done || context.lost) {
+    if (ConnectionLostHook hook = s.connectionLostHook.load()) hook();
+  }
   return 0;
 }
 
@@ -692,6 +699,10 @@ void VADClient::SetPortSource(PortSource source) {
   ClientState& s = State();
   std::lock_guard<std::mutex> guard(s.settingsLock);
   s.portSource = source;
+}
+
+void VADClient::SetConnectionLostHook(ConnectionLostHook hook) {
+  State().connectionLostHook = hook;
 }
 
 void VADClient::SetDaemonStarter(DaemonStarter starter) {

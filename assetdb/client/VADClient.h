@@ -64,7 +64,9 @@
 // Failure: nothing throws. When the connection ends (a failed receive, an
 // unknown tag, a length over its bound), every pending request fails at
 // once ("VADClient> connection to VADDaemon lost; failing pending requests"
-// in the log) and later requests reconnect as above. Requests that fail for
+// in the log), then the connection-lost hook runs when one is set (a command
+// host ends there rather than serve a later daemon), and later requests
+// reconnect as above. Requests that fail for
 // want of a connection are counted (LostRequestCount), so that a caller can
 // tell a lost daemon from a request that the daemon refused. Disconnect shuts the
 // socket down and joins the reader thread (it never kills a thread); on the
@@ -137,6 +139,13 @@ class VADClient : public VADClientRequests {
   // Starts the daemon; true when a process was started. The default
   // launches GetDaemonExecutablePath hidden, in its own folder.
   using DaemonStarter = bool (*)();
+  // Told that a connection was lost: it ended other than by this process's
+  // orderly end (Close, Disconnect(false)), because the daemon went away or
+  // broke the stream, or a send on it failed (Disconnect(true)). Runs on
+  // the connection's reader thread as it ends, once the pending requests
+  // have failed (a Disconnect that joins that thread meanwhile waits for
+  // it).
+  using ConnectionLostHook = void (*)();
 
   static bool Transact(uint32_t code, TStream& request, TStream& reply,
                        VADTransactionCallback* callback, ResultsLog* results, bool keepResults);
@@ -210,6 +219,7 @@ class VADClient : public VADClientRequests {
   static void SetCommandHostHook(CommandHostHook hook);
   static CommandHostHook GetCommandHostHook();
   static void SetHttpStatusHook(HttpStatusHook hook);
+  static void SetConnectionLostHook(ConnectionLostHook hook);
 
   // Settings (for tests); null restores the default.
   static void SetTimings(const VADClientTimings& timings);

@@ -31,6 +31,9 @@ struct ReaderContext {
   NetTransport* transport = nullptr;
   uint32_t connection = 0;
   std::atomic<bool> done{false};
+  // Set (before `done`) when this process drops the connection because a
+  // send on it failed: the connection was lost all the same.
+  std::atomic<bool> lost{false};
 };
 
 struct ClientState {
@@ -72,6 +75,7 @@ struct ClientState {
   uint32_t deferredRuns = 0;
   std::atomic<VADClient::CommandHostHook> commandHostHook{nullptr};
   std::atomic<VADClient::HttpStatusHook> httpStatusHook{nullptr};
+  std::atomic<VADClient::ConnectionLostHook> connectionLostHook{nullptr};
 
   std::mutex questionLock;
   std::vector<std::unique_ptr<Kiv::Thread>> questions;

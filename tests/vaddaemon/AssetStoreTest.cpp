@@ -622,10 +622,14 @@ TEST_F(AssetStoreTest, RecoveryMakesIndexAndFoldersAgree) {
   const KUID gone{100, 20, 0};
   const KUID edited{100, 21, 0};
   const KUID reserved{100, 22, 0};
+  const KUID converting{100, 23, 0};
   ASSERT_TRUE(Install(Source(kLoco, "kept")).Ok());
   ASSERT_TRUE(Install(Source(gone, "gone")).Ok());
   ASSERT_TRUE(Install(Source(edited, "edited")).Ok());
+  ASSERT_TRUE(Install(Source(converting, "converting")).Ok());
   AssetStore::EditInfo edit;
+  ASSERT_TRUE(store_->BeginEdit(converting, &edit).Ok());
+  const fs::path cutShort = edit.path;
   ASSERT_TRUE(store_->BeginEdit(edited, &edit).Ok());
   ASSERT_TRUE(store_->Reserve(reserved, "reserved", &edit).Ok());
   store_.reset();
@@ -644,6 +648,11 @@ TEST_F(AssetStoreTest, RecoveryMakesIndexAndFoldersAgree) {
   fs::remove_all(editing / "kuid 100 22");
   PutFile(local / "notes" / "mine.txt", "user's own");
   PutFile(local / "kuid2 100 9 0" / "x", "not a canonical name");
+  // Texture sources a conversion cut short left under their temporary name,
+  // one beside a source of its own name.
+  PutFile(cutShort / "sub" / "a.convert-tex.txt", "Primary=a.png");
+  PutFile(cutShort / "b.CONVERT-TEX.txt", "aside");
+  PutFile(cutShort / "B.texture.txt", "Primary=b.png");
   Reopen();
 
   const AssetStore::RecoveryReport& report = store_->LastRecovery();
@@ -651,6 +660,9 @@ TEST_F(AssetStoreTest, RecoveryMakesIndexAndFoldersAgree) {
   EXPECT_EQ(report.editsCleared, 2u);
   EXPECT_EQ(report.foldersRemoved, 4u);
   EXPECT_EQ(report.leftAlone.size(), 2u);
+  EXPECT_EQ(report.sourcesRenamed, 1u);
+  EXPECT_EQ(GetFile(cutShort / "sub" / "a.texture.txt"), "Primary=a.png");
+  EXPECT_EQ(GetFile(cutShort / "b.CONVERT-TEX.txt"), "aside");
   StoredAsset asset;
   EXPECT_FALSE(store_->Find(gone, &asset));
   EXPECT_FALSE(store_->Find(reserved, &asset));
@@ -659,9 +671,9 @@ TEST_F(AssetStoreTest, RecoveryMakesIndexAndFoldersAgree) {
   EXPECT_FALSE(asset.OpenForEdit());
   ASSERT_TRUE(store_->Find(kLoco, &asset));
   EXPECT_EQ(GetFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"), "mesh of kept");
-  EXPECT_EQ(Entries(local),
-            (std::vector<std::string>{"kuid 100 21", "kuid 100 5", "kuid2 100 9 0", "notes"}));
-  EXPECT_TRUE(Entries(editing).empty());
+  EXPECT_EQ(Entries(local), (std::vector<std::string>{"kuid 100 21", "kuid 100 23", "kuid 100 5",
+                                                      "kuid2 100 9 0", "notes"}));
+  EXPECT_EQ(Entries(editing), (std::vector<std::string>{"kuid 100 23"}));
 }
 
 TEST_F(AssetStoreTest, DamagedIndexNeverLeadsOutsideTheFolders) {

@@ -470,7 +470,8 @@ TEST_F(DaemonCommandHost, ASecondCommitWaitsForTheFirstOnesTextureJob) {
 
 // A commit whose texture job ends without an answer (its host went away in
 // the middle) gives back the name of a source that the conversion had
-// under its temporary name, so the asset it installs keeps its source.
+// under its temporary name, so the asset it installs keeps its source, and
+// warns that it was not compiled.
 TEST_F(DaemonCommandHost, ATextureJobCutShortLeavesNoSourceUnderItsTemporaryName) {
   const KUID tile{4200, 9, 0};
   auto tool = Connect();
@@ -487,6 +488,9 @@ TEST_F(DaemonCommandHost, ATextureJobCutShortLeavesNoSourceUnderItsTemporaryName
 
   std::vector<RawClient::Frame> notes;
   EXPECT_EQ(ReplyOf(*tool, 2, &notes), (Bytes{1, 0}));
+  EXPECT_TRUE(HasMessage(MessagesFor(notes, 2), ResultsLog::kWarning,
+                         "These texture sources were not compiled, as their conversion was cut "
+                         "short: tile.texture.txt. The command host closed its connection"));
   const fs::path copy = OpenHandle(*tool, 3, tile, false).folder;
   EXPECT_EQ(GetFile(copy / "tile.texture.txt"), "Primary=tile.png\r\n");
   EXPECT_FALSE(fs::exists(copy / "tile.convert-tex.txt"));
