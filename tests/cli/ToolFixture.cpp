@@ -174,6 +174,9 @@ ToolResult ToolFixture::RunProgram(const std::string& exe, const std::vector<std
   posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
   posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
   posix_spawn_file_actions_addchdir_np(&actions, workdir.c_str());
+  // Nothing the test process has open (another thread's file being written,
+  // say) reaches the child: a commit refuses files open for writing.
+  posix_spawn_file_actions_addclosefrom_np(&actions, 3);
   // The child (and a daemon it starts) inherits a soft RLIMIT_FSIZE set
   // here for the spawn only.
   rlimit saved{};

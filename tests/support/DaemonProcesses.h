@@ -85,6 +85,7 @@ class DaemonProcesses {
     posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
     posix_spawn_file_actions_addchdir_np(&actions, root_.Bin().c_str());
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);  // no descriptor of the test
     std::string path = program;
     char* argv[] = {path.data(), nullptr};
     pid_t pid = 0;
