@@ -84,9 +84,10 @@
 // daemon is asked to exit, or at the job's deadline (by default the job
 // bound, kJobTimeoutMs, 30 minutes from when it was made, far beyond any
 // job; JobOptions::deadline sets another), whichever comes first; a job
-// still looking for a host at its deadline ends then too (kTimedOut). A job without a
-// waiter ends when its host closes or at its bound (the watchdog); the
-// daemon's exit closes every host. Nothing waits without a bound.
+// still looking for a host at its deadline ends then too (kTimedOut). A job
+// without a waiter ends when its host closes or at its deadline (the
+// watchdog); the daemon's exit closes every host. Nothing waits without a
+// bound.
 //
 // Threads: every member may be called from any thread; one lock guards the
 // host list and the jobs, and no lock is held while a frame is sent or a
@@ -284,8 +285,8 @@ class CommandHostBroker {
   // if any) and reserves a place on it for `job`; the result is kOk with
   // `*host` set, or why not.
   JobResult AcquireHost(const std::shared_ptr<Job>& job, std::shared_ptr<Host>* host);
-  // Under the lock: the host a new job of `key` goes to now, or null when it
-  // would have to wait.
+  // Under the lock: the host a new `job` goes to now, or null when it would
+  // have to wait.
   std::shared_ptr<Host> HostForLocked(const Job& job, std::shared_ptr<Host>* holder) const;
   // Sends `job` (on `host` when given, which it was sent to already) and
   // waits for its answer, sending it again when its host never started it.
