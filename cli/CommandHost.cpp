@@ -18,13 +18,13 @@
 #include "assetdb/protocol/AssetText.h"
 #include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/protocol/VADRequestCodes.h"
+#include "assetdb/protocol/ValidationBound.h"
 #include "cli/AssetValidation.h"
 #include "cli/CommandHostLifeline.h"
 #include "cli/ScriptCompile.h"
 #include "foundation/base/LogMessage.h"
 #include "foundation/diag/CrashHandlers.h"
 #include "foundation/layout/ContentSetFolder.h"
-#include "foundation/soup/Soup.h"
 #include "foundation/spec/InterfaceTextDB.h"
 #include "foundation/spec/SpecRegistry.h"
 #include "foundation/stream/TBuffer.h"
@@ -50,9 +50,6 @@ constexpr uint32_t kDrainPauseMs = 10;
 // task that keeps posting more cannot hold the process forever.
 constexpr auto kDrainLimit = std::chrono::seconds(30);
 constexpr uint32_t kKUIDBytes = 8;
-constexpr const char* kValidationBoundVariable = "VADCOMMANDHOST_VALIDATION_MS";
-constexpr auto kDefaultValidationBound = std::chrono::milliseconds(60000);
-constexpr unsigned long long kMaxValidationMs = 24ull * 3600 * 1000;
 constexpr const char* kLinkPauseVariable = "VADCOMMANDHOST_TEST_LINK_PAUSE_MS";
 constexpr unsigned long long kMaxLinkPauseMs = 600000;
 constexpr const char* kCacheLimitVariable = "VADCOMMANDHOST_TEST_LIBRARY_CACHE_LIMIT";
@@ -117,15 +114,6 @@ bool ReadWholeNumber(const char* name, unsigned long long most, unsigned long lo
   return true;
 }
 
-// The bound of one validation job: VADCOMMANDHOST_VALIDATION_MS when it is
-// a whole number of milliseconds up to kMaxValidationMs, else the default.
-std::chrono::milliseconds ValidationJobBound() {
-  unsigned long long ms = 0;
-  if (!ReadWholeNumber(kValidationBoundVariable, kMaxValidationMs, &ms))
-    return kDefaultValidationBound;
-  return std::chrono::milliseconds(ms);
-}
-
 // The test hooks (CommandHost.h), from the environment.
 void ApplyTestHooks() {
   unsigned long long value = 0;
@@ -145,14 +133,8 @@ void ApplyTestHooks() {
 // reads only the file and the content-set registry, which locks itself.
 void WriteTimeLimitAnswer(TStream& reply, const FolderJob& job, std::chrono::milliseconds bound,
                           const Kiv::String& text) {
-  const KUID kuid = FolderAssetKUID(job.contentSet, job.folder);
-  Soup parameters;
-  parameters.SetNamedTag(Kiv::PString("file_path"), Kiv::PString(job.folder));
-  parameters.SetNamedTag(Kiv::PString("seconds"),
-                         Kiv::PString(Kiv::StringPrintf("%g", double(bound.count()) / 1000.0)));
   ResultsLog log;
-  log.AddResult(ResultsLog::kError, kuid.IsNull() ? PropertyRef() : AssetSubject(kuid), text,
-                &parameters);
+  AddValidationTimeLimit(log, FolderAssetKUID(job.contentSet, job.folder), job.folder, bound, text);
   log.WriteMessages(reply, 0);
   TStreamWriteBool(reply, false);
 }
@@ -178,7 +160,7 @@ bool RunValidateJob(TStream& payload, TStream& reply) {
   if (!ReadFolderJob(payload, job)) return false;
   bool found = false;
   ContentSetFolder hold = AcquireContentSetFolder(job.contentSet, &found);
-  const std::chrono::milliseconds bound = ValidationJobBound();
+  const std::chrono::milliseconds bound = ValidationBound();
   const Kiv::String timeLimit = GetInterfaceText("$tet_validation_time_limit");
   ResultsLog log;
   bool valid = false;

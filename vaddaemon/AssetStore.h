@@ -103,6 +103,7 @@
 // fail; the file is never overwritten. Nothing throws.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -290,6 +291,12 @@ class AssetStore {
   // by its location must use instead; otherwise it is left as it was.
   bool HoldFolderForReading(const std::string& path, bool wait, ReadHold* hold, std::string* folder,
                             std::string* location = nullptr);
+  // The asset whose installed or edit folder `path` names (by its name, as
+  // HoldFolderForReading reads it), or the null KUID; holds nothing.
+  KUID AssetOfFolder(const std::string& path) const;
+  // Waits, holding nothing, at most until `until`, until TryHoldForReading
+  // of `kuid` would not find the asset busy; false when the time ran out.
+  bool WaitUntilReadable(const KUID& kuid, std::chrono::steady_clock::time_point until);
 
   // --- Looking up.
   bool Find(const KUID& kuid, StoredAsset* asset);

@@ -26,6 +26,18 @@ AssetStore::ReadHold AssetStore::TryHoldForReading(const KUID& kuid) {
   return impl_->kuidLocks.TryAcquireShared(kuid);
 }
 
+bool AssetStore::WaitUntilReadable(const KUID& kuid, std::chrono::steady_clock::time_point until) {
+  return impl_->kuidLocks.WaitShareable(kuid, until);
+}
+
+KUID AssetStore::AssetOfFolder(const std::string& path) const {
+  const Impl& s = *impl_;
+  const fs::path given = Tidy(path);
+  const fs::path parent = given.parent_path();
+  if (!s.open || (parent != Tidy(s.localRoot) && parent != Tidy(s.editingRoot))) return kNullKUID;
+  return AssetOfFolderName(given.filename().string());
+}
+
 bool AssetStore::HoldFolderForReading(const std::string& path, bool wait, ReadHold* hold,
                                       std::string* folder, std::string* location) {
   Impl& s = *impl_;
@@ -35,8 +47,8 @@ bool AssetStore::HoldFolderForReading(const std::string& path, bool wait, ReadHo
   const bool inLocal = parent == Tidy(s.localRoot);
   const bool inEditing = parent == Tidy(s.editingRoot);
   const std::string name = given.filename().string();
-  const KUID kuid = inLocal || inEditing ? AssetOfFolderName(name) : kNullKUID;
-  if (!s.open || kuid.IsNull()) return true;
+  const KUID kuid = AssetOfFolder(path);
+  if (kuid.IsNull()) return true;
   ReadHold held = wait ? HoldForReading(kuid) : TryHoldForReading(kuid);
   if (!held.Held()) return false;
   StoredAsset row;

@@ -25,15 +25,20 @@ struct CommandHostBroker::Job {
   std::vector<uint8_t> key;  // jobs of one key never run on two hosts at once
   std::vector<uint8_t> payload;
   std::vector<uint8_t> reply;
-  AnswerHandler onAnswer;  // the job's, if any; cleared when its waiter leaves or it times out
-  JobEnd end;              // set while the job has no waiter (Detach)
-  bool answered = false;   // its 0x8D arrived
-  bool answering = false;  // its answer handler is running
-  bool failed = false;     // its host closed while running it
-  bool resend = false;     // its host closed before starting it
+  std::chrono::steady_clock::time_point deadline;  // given up then
+  JobStart start;                                  // with `take`: it starts alone
+  std::shared_ptr<void> held;  // what `take` took, until the job has ended on its host
+  AnswerHandler onAnswer;      // the job's, if any; cleared when its waiter leaves or it times out
+  JobEnd end;                  // set while the job has no waiter (Detach)
+  bool answered = false;       // its 0x8D arrived
+  bool answering = false;      // its answer handler is running
+  bool failed = false;         // its host closed while running it
+  bool resend = false;         // its host closed before starting it
   // Signalled when one of the above changes, for the job's waiter alone
   // (the broker's `changed_` is for jobs looking for a host).
   std::condition_variable settled;
+
+  bool Alone() const { return static_cast<bool>(start.take); }
 };
 
 struct CommandHostBroker::Host {
@@ -53,6 +58,14 @@ struct CommandHostBroker::Host {
   bool ending = false;
 
   size_t Load() const { return jobs.size() + reserved.size(); }
+  // Room for one more job: none is out with it, or, for a job that does not
+  // start alone, fewer than kJobsPerHost are and none of them starts alone.
+  bool HasRoom(bool alone) const {
+    if (Load() == 0) return true;
+    const auto startsAlone = [](const std::shared_ptr<Job>& job) { return job->Alone(); };
+    return !alone && Load() < kJobsPerHost && std::none_of(jobs.begin(), jobs.end(), startsAlone) &&
+           std::none_of(reserved.begin(), reserved.end(), startsAlone);
+  }
   bool Holds(const std::vector<uint8_t>& key) const {
     const auto same = [&](const std::shared_ptr<Job>& job) { return job->key == key; };
     return std::any_of(jobs.begin(), jobs.end(), same) ||
@@ -214,6 +227,9 @@ void CommandHostBroker::Complete(const DaemonConnection& connection, std::vector
     // The host answers its jobs in the order they were sent.
     const std::shared_ptr<Job> job = host->jobs.front();
     host->jobs.pop_front();
+    // The job has ended on its host: what it held goes before anyone hears
+    // of its end.
+    job->held.reset();
     if (job->onAnswer) {
       // The job's waiter does not give up while the handler runs, so the
       // handler is the job's only answer.
@@ -257,6 +273,7 @@ void CommandHostBroker::HostClosedLocked(Host& host, Ends* ends) {
     } else {
       host.jobs[i]->resend = true;
     }
+    host.jobs[i]->held.reset();  // it runs no longer, or is taken anew as it is sent again
     host.jobs[i]->settled.notify_one();
     SettleLocked(host.jobs[i], ends);
   }
@@ -315,12 +332,12 @@ std::shared_ptr<CommandHostBroker::Host> CommandHostBroker::HostHoldingLocked(
   return nullptr;
 }
 
-std::shared_ptr<CommandHostBroker::Host> CommandHostBroker::FreeHostLocked() const {
+std::shared_ptr<CommandHostBroker::Host> CommandHostBroker::FreeHostLocked(bool alone) const {
   std::shared_ptr<Host> free;
   size_t freeLoad = 0;
   for (const auto& host : hosts_) {
     const size_t load = host->Load();
-    if (host->gone || host->ending || host->connection->IsClosed() || load >= kJobsPerHost)
+    if (host->gone || host->ending || host->connection->IsClosed() || !host->HasRoom(alone))
       continue;
     if (!free || load < freeLoad) {
       free = host;
@@ -387,13 +404,13 @@ bool CommandHostBroker::StartExtraHostLocked(std::unique_lock<std::mutex>& hold)
 CommandHostBroker::JobResult CommandHostBroker::AcquireHost(const std::shared_ptr<Job>& job,
                                                             std::shared_ptr<Host>* host) {
   std::unique_lock<std::mutex> hold(lock_);
-  const auto jobDeadline = Clock::now() + std::chrono::milliseconds(jobTimeoutMs_);
+  const auto jobDeadline = job->deadline;
   std::shared_ptr<Spawn> waitingFor;
   Clock::time_point registrationDeadline;
   for (;;) {
     if (context_.ExitRequested()) return JobResult::kExiting;
     std::shared_ptr<Host> holder;
-    *host = HostForLocked(job->key, &holder);
+    *host = HostForLocked(*job, &holder);
     if (*host) {
       (*host)->reserved.push_back(job);  // the job's place, until SendJob queues it
       return JobResult::kOk;
@@ -420,17 +437,45 @@ CommandHostBroker::JobResult CommandHostBroker::AcquireHost(const std::shared_pt
     // Short waits, so the exit request is seen soon (it does not signal
     // this condition).
     ++waitingForHost_;
-    changed_.wait_for(hold, std::chrono::milliseconds(200));
+    changed_.wait_until(hold, std::min(jobDeadline, Clock::now() + std::chrono::milliseconds(200)));
     --waitingForHost_;
   }
 }
 
 std::shared_ptr<CommandHostBroker::Host> CommandHostBroker::HostForLocked(
-    const std::vector<uint8_t>& key, std::shared_ptr<Host>* holder) const {
+    const Job& job, std::shared_ptr<Host>* holder) const {
   // A job whose key is out with a host follows it there.
-  *holder = HostHoldingLocked(key);
-  if (*holder) return (*holder)->Load() < kJobsPerHost ? *holder : nullptr;
-  return FreeHostLocked();
+  *holder = HostHoldingLocked(job.key);
+  if (*holder) return (*holder)->HasRoom(job.Alone()) ? *holder : nullptr;
+  return FreeHostLocked(job.Alone());
+}
+
+bool CommandHostBroker::TakeStart(const std::shared_ptr<Job>& job,
+                                  const std::shared_ptr<Host>& host) {
+  std::shared_ptr<void> earlier;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    earlier = std::move(job->held);
+  }
+  earlier.reset();  // before it is taken again, which would wait for a writer waiting on it
+  std::vector<uint8_t> payload;
+  std::shared_ptr<void> held;
+  bool taken = false;
+  try {
+    taken = job->start.take(&payload, &held);
+  } catch (const std::exception& error) {
+    Kiv::Log::Printf("vaddaemon> a command host job could not start: %s\n", error.what());
+  }
+  std::lock_guard<std::mutex> hold(lock_);
+  if (taken) {
+    job->payload = std::move(payload);
+    job->held = std::move(held);
+    return true;
+  }
+  auto& reserved = host->reserved;
+  reserved.erase(std::find(reserved.begin(), reserved.end(), job));
+  changed_.notify_all();  // the place is free again
+  return false;
 }
 
 CommandHostBroker::JobResult CommandHostBroker::SendJob(const std::shared_ptr<Host>& host,
@@ -480,23 +525,44 @@ bool CommandHostBroker::SendJobLocked(const std::shared_ptr<Host>& host,
   return true;
 }
 
-CommandHostBroker::JobResult CommandHostBroker::RunJob(const std::vector<uint8_t>& payload,
-                                                       std::vector<uint8_t>* reply,
-                                                       std::string* error, AnswerHandler onAnswer) {
+std::shared_ptr<CommandHostBroker::Job> CommandHostBroker::MakeJob(
+    const std::vector<uint8_t>& payload, JobOptions options) const {
   auto job = std::make_shared<Job>();
   job->key = JobKey(payload);
   job->payload = payload;
-  job->onAnswer = std::move(onAnswer);
-  return Drive(job, nullptr, reply, error);
+  job->onAnswer = std::move(options.onAnswer);
+  job->deadline = options.deadline != Clock::time_point()
+                      ? options.deadline
+                      : Clock::now() + std::chrono::milliseconds(jobTimeoutMs_);
+  job->start = std::move(options.start);
+  return job;
+}
+
+CommandHostBroker::JobResult CommandHostBroker::RunJob(const std::vector<uint8_t>& payload,
+                                                       std::vector<uint8_t>* reply,
+                                                       std::string* error, AnswerHandler onAnswer) {
+  JobOptions options;
+  options.onAnswer = std::move(onAnswer);
+  return RunJob(payload, reply, error, std::move(options));
+}
+
+CommandHostBroker::JobResult CommandHostBroker::RunJob(const std::vector<uint8_t>& payload,
+                                                       std::vector<uint8_t>* reply,
+                                                       std::string* error, JobOptions options) {
+  return Drive(MakeJob(payload, std::move(options)), nullptr, reply, error);
 }
 
 std::shared_ptr<CommandHostBroker::SentJob> CommandHostBroker::TrySend(
     const std::vector<uint8_t>& payload, AnswerHandler onAnswer) {
+  JobOptions options;
+  options.onAnswer = std::move(onAnswer);
+  return TrySend(payload, std::move(options));
+}
+
+std::shared_ptr<CommandHostBroker::SentJob> CommandHostBroker::TrySend(
+    const std::vector<uint8_t>& payload, JobOptions options) {
   auto sent = std::make_shared<SentJob>();
-  sent->job = std::make_shared<Job>();
-  sent->job->key = JobKey(payload);
-  sent->job->payload = payload;
-  sent->job->onAnswer = std::move(onAnswer);
+  sent->job = MakeJob(payload, std::move(options));
   // A host found gone as the job leaves is dropped (SendJob): the next one
   // is tried, so the loop ends once the hosts are used up.
   for (;;) {
@@ -505,10 +571,12 @@ std::shared_ptr<CommandHostBroker::SentJob> CommandHostBroker::TrySend(
       // Jobs that wait for room go first.
       if (context_.ExitRequested() || waitingForHost_ != 0) return nullptr;
       std::shared_ptr<Host> holder;
-      sent->host = HostForLocked(sent->job->key, &holder);
+      sent->host = HostForLocked(*sent->job, &holder);
       if (!sent->host) return nullptr;
       sent->host->reserved.push_back(sent->job);
     }
+    // A job that cannot take its hold now is left to a thread that may wait.
+    if (sent->job->Alone() && !TakeStart(sent->job, sent->host)) return nullptr;
     if (SendJob(sent->host, sent->job) == JobResult::kOk) break;
   }
   return sent;
@@ -538,8 +606,12 @@ bool CommandHostBroker::Detach(const std::shared_ptr<SentJob>& sent, JobEnd end)
     deadlines_.erase(std::remove_if(deadlines_.begin(), deadlines_.end(), ended), deadlines_.end());
     compactAt_ = std::max(kFewestDeadlinesToCompact, 2 * deadlines_.size());
   }
-  const bool wake = deadlines_.empty();
-  deadlines_.push_back(Deadline{Clock::now() + std::chrono::milliseconds(jobTimeoutMs_), job});
+  // In the order of the deadlines; most come last.
+  const auto at = std::upper_bound(
+      deadlines_.begin(), deadlines_.end(), job->deadline,
+      [](Clock::time_point when, const Deadline& entry) { return when < entry.at; });
+  const bool wake = at == deadlines_.begin();  // the watchdog waits for a later one, or none
+  deadlines_.insert(at, Deadline{job->deadline, job});
   // Taken only once nothing here can fail any more: a Detach that throws
   // leaves the job to a waiter, and it must end once.
   job->end = std::move(end);
@@ -597,12 +669,21 @@ CommandHostBroker::JobResult CommandHostBroker::Drive(const std::shared_ptr<Job>
                                                       std::shared_ptr<Host> host,
                                                       std::vector<uint8_t>* reply,
                                                       std::string* error) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(jobTimeoutMs_);
+  const auto deadline = job->deadline;
   JobResult result = JobResult::kOk;
   for (;;) {
     if (!host) {
+      if (Clock::now() >= deadline) {
+        result = JobResult::kTimedOut;
+        break;
+      }
       result = AcquireHost(job, &host);
       if (result != JobResult::kOk) break;
+      if (job->Alone() && !TakeStart(job, host)) {  // busy: wait for it, holding nothing
+        host = nullptr;
+        if (job->start.await) job->start.await(deadline);
+        continue;
+      }
       if (SendJob(host, job) != JobResult::kOk) {  // closed: another host
         host = nullptr;
         continue;

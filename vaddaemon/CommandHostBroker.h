@@ -22,6 +22,20 @@
 // queued on a host, the other waits for room on that host; so do all
 // archive saves (2), and all archive installs (3), among themselves.
 //
+// Jobs that start alone: a job given a JobStart takes what it holds (an
+// asset held for reading) only as it leaves for a host that starts it at
+// once, so that while it waits for a host it holds nothing. It goes only to
+// a host without any other job, and no job is sent to a host behind it, so
+// that it never waits behind a job that stalls and none waits behind it
+// (a validation may run until its bound). Once a host with no job has a
+// place reserved for it, JobStart::take fills its payload and takes its
+// hold; when it cannot (the asset is busy), the place goes back and
+// JobStart::await waits, holding nothing, before the job looks for a host
+// again. The broker keeps what `take` handed it until the job has ended on
+// its host (its answer came, before the answer handler runs, or the host
+// closed), even past the job's bound, since the host may still be reading;
+// a job its host never started lets it go before it is sent again.
+//
 // Hosts: Register marks the connection (DaemonConnection::MarkCommandHost)
 // and adds it; a closed connection leaves the list (OnClosed, a close
 // observer): the job it was running (its first) fails at once with
@@ -67,10 +81,13 @@
 //
 // Bounds: the wait for a registration is kRegistrationTimeoutMs (60 s); the
 // wait for a host's reply ends when the host's connection closes, when the
-// daemon is asked to exit, or after the job bound (kJobTimeoutMs, 30
-// minutes, far beyond any job), whichever comes first. A job without a
-// waiter ends when its host closes or at its bound (the watchdog); the
-// daemon's exit closes every host. Nothing waits without a bound.
+// daemon is asked to exit, or at the job's deadline (by default the job
+// bound, kJobTimeoutMs, 30 minutes from when it was made, far beyond any
+// job; JobOptions::deadline sets another), whichever comes first; a job
+// still looking for a host at its deadline ends then too (kTimedOut). A job
+// without a waiter ends when its host closes or at its deadline (the
+// watchdog); the daemon's exit closes every host. Nothing waits without a
+// bound.
 //
 // Threads: every member may be called from any thread; one lock guards the
 // host list and the jobs, and no lock is held while a frame is sent or a
@@ -143,6 +160,25 @@ class CommandHostBroker {
   // connection's reader), so the job's requester can be answered at once.
   using AnswerHandler = std::function<void(const std::vector<uint8_t>& reply)>;
 
+  // How a job that starts alone takes what it holds (see above).
+  struct JobStart {
+    // Called with no lock held, the job's place reserved on a host without
+    // another job: fills `payload` (which replaces the one the job was
+    // made with) and `held`; false, holding nothing, when it cannot now.
+    // `held` is let go with the broker's lock held: it must not call the
+    // broker.
+    std::function<bool(std::vector<uint8_t>* payload, std::shared_ptr<void>* held)> take;
+    // Waits, holding nothing, until `take` may succeed, at most until `until`.
+    std::function<void(std::chrono::steady_clock::time_point until)> await;
+  };
+  struct JobOptions {
+    AnswerHandler onAnswer;  // as RunJob's `onAnswer`
+    // When the job is given up (kTimedOut); the epoch (the default) means
+    // kJobTimeoutMs from when the job is made.
+    std::chrono::steady_clock::time_point deadline{};
+    JobStart start;  // with `take` set, the job starts alone
+  };
+
   // Sends the job and waits for its reply (see above). `error` (may be
   // null) receives a plain-language reason on failure. With `onAnswer`, the
   // host's reply goes to it instead of `reply`, on the thread that receives
@@ -150,6 +186,8 @@ class CommandHostBroker {
   // `onAnswer` was called, and never while it runs.
   JobResult RunJob(const std::vector<uint8_t>& payload, std::vector<uint8_t>* reply,
                    std::string* error, AnswerHandler onAnswer = nullptr);
+  JobResult RunJob(const std::vector<uint8_t>& payload, std::vector<uint8_t>* reply,
+                   std::string* error, JobOptions options);
 
   // A job sent by TrySend, for Finish.
   struct SentJob;
@@ -158,7 +196,9 @@ class CommandHostBroker {
   // and a host has room (the one holding a job of the same key, if any);
   // no host is started. Answers the sent job, or null when nothing was sent
   // (then RunJob does it all). `onAnswer` is called as RunJob calls it.
+  // A job that starts alone is sent only when its `take` succeeds at once.
   std::shared_ptr<SentJob> TrySend(const std::vector<uint8_t>& payload, AnswerHandler onAnswer);
+  std::shared_ptr<SentJob> TrySend(const std::vector<uint8_t>& payload, JobOptions options);
   // Waits for the answer of a job that TrySend sent, exactly as RunJob waits
   // once it has sent a job (a job its host never started goes to another).
   // Also for a job whose resend handler was called: it is sent anew.
@@ -192,9 +232,16 @@ class CommandHostBroker {
   // Under the lock: the host that holds a job with the key `key` (queued,
   // or with a place reserved), when it is open, or null.
   std::shared_ptr<Host> HostHoldingLocked(const std::vector<uint8_t>& key) const;
-  // Under the lock: the open host with room for a job and the fewest jobs
-  // (queued or on their way), or null.
-  std::shared_ptr<Host> FreeHostLocked() const;
+  // Under the lock: the open host with room for a job (one that starts
+  // alone when `alone`) and the fewest jobs (queued or on their way), or
+  // null.
+  std::shared_ptr<Host> FreeHostLocked(bool alone) const;
+  // A job made from `payload` and `options`.
+  std::shared_ptr<Job> MakeJob(const std::vector<uint8_t>& payload, JobOptions options) const;
+  // For a job that starts alone, with a place reserved on `host`: lets go
+  // of what it held, then takes its payload and hold (JobStart::take);
+  // false, with the place given back, when it could not.
+  bool TakeStart(const std::shared_ptr<Job>& job, const std::shared_ptr<Host>& host);
   // The ends of jobs without a waiter, taken under the lock, to be run
   // once it is let go (RunEnds).
   using Ends = std::vector<std::function<void()>>;
@@ -238,10 +285,9 @@ class CommandHostBroker {
   // if any) and reserves a place on it for `job`; the result is kOk with
   // `*host` set, or why not.
   JobResult AcquireHost(const std::shared_ptr<Job>& job, std::shared_ptr<Host>* host);
-  // Under the lock: the host a new job of `key` goes to now, or null when it
-  // would have to wait.
-  std::shared_ptr<Host> HostForLocked(const std::vector<uint8_t>& key,
-                                      std::shared_ptr<Host>* holder) const;
+  // Under the lock: the host a new `job` goes to now, or null when it would
+  // have to wait.
+  std::shared_ptr<Host> HostForLocked(const Job& job, std::shared_ptr<Host>* holder) const;
   // Sends `job` (on `host` when given, which it was sent to already) and
   // waits for its answer, sending it again when its host never started it.
   JobResult Drive(const std::shared_ptr<Job>& job, std::shared_ptr<Host> host,
@@ -256,9 +302,9 @@ class CommandHostBroker {
   bool extraStartFailed_ = false;  // an extra start ended without registering
   size_t waitingForHost_ = 0;      // jobs waiting in AcquireHost for room
   std::vector<int> started_;       // ids of started processes not yet reaped
-  // The jobs without a waiter and their bounds, oldest first (the bound is
-  // the same for all); an entry whose job ended is dropped as it comes
-  // first, or when the list has doubled (Detach).
+  // The jobs without a waiter and their deadlines, earliest first; an entry
+  // whose job ended is dropped as it comes first, or when the list has
+  // doubled (Detach).
   struct Deadline {
     std::chrono::steady_clock::time_point at;
     std::weak_ptr<Job> job;

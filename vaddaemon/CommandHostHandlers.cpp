@@ -14,28 +14,36 @@
 // worker waits for it. Its end answers the tool where it is found (the
 // host's answer, the host closing, the job's bound); only a job whose host
 // closed before starting it goes to a worker, which sends it on as the
-// handler does. A folder of the store whose asset was removed since the
-// tool was given it is not sent to a host: the asset is not installed, and
-// the error "The asset is not installed locally." (as a handle on it would
-// answer, 0x1E) and 0 say so. Without a host the daemon cannot validate: it
-// sends the error "Validation is not available: no command host is
-// running." and replies 0. A failed job or a damaged job reply gives an
-// error message and 0, except while the daemon closes: then a validation
-// not yet answered gets no answer, and its connection closes with the
-// daemon.
+// handler does. Without a host the daemon cannot validate: it sends
+// the error "Validation is not available: no command host is running." and
+// replies 0. A failed job or a damaged job reply gives an error message and
+// 0, except while the daemon closes: then a validation not yet answered
+// gets no answer, and its connection closes with the daemon.
+//
+// Each validate request is answered within its bound (ValidationBound) and
+// a grace of kAnswerGrace from when the daemon takes it up, however long
+// it waits for a host: a job not answered by then is given up and the tool
+// gets the finding a host gives a validation stopped at its bound. A job
+// on a folder of the asset store holds that asset only while a host runs
+// it (JobOptionsFor). A folder of the store whose asset was removed since
+// the tool was given it is found so when the job starts: the host's answer
+// is replaced by the error "The asset is not installed locally." (as a
+// handle on it would answer, 0x1E) and 0.
+#include <atomic>
+#include <chrono>
 #include <exception>
-#include <filesystem>
-#include <mutex>
+#include <memory>
 #include <string>
 
 #include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/protocol/VADRequestCodes.h"
+#include "assetdb/protocol/ValidationBound.h"
 #include "foundation/base/LogMessage.h"
+#include "foundation/spec/InterfaceTextDB.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStream.h"
 #include "foundation/stream/TStreamTyped.h"
 #include "kiv/DynamicBuffer.h"
-#include "vaddaemon/AssetFolderNames.h"
 #include "vaddaemon/AssetStore.h"
 #include "vaddaemon/CommandHostBroker.h"
 #include "vaddaemon/DaemonConnection.h"
@@ -46,9 +54,13 @@
 
 namespace {
 
-namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
 
 constexpr uint32_t kJobValidate = 0;
+// Beyond its bound, the time a validation is left to its host before the
+// daemon answers it: a job that started at once is answered by its host,
+// which stops it at its bound and ends.
+constexpr std::chrono::milliseconds kAnswerGrace(1000);
 
 std::vector<uint8_t> BodyBytes(DaemonRequest& request) {
   std::vector<uint8_t> bytes(request.BodyRemaining());
@@ -72,65 +84,101 @@ bool ReadBatchAndResult(const std::vector<uint8_t>& reply, uint32_t* batchLength
   return TStreamReadBytes(stream, result, 1) == 1;
 }
 
-// The asset a validation job reads, held for reading from the moment its
-// folder is chosen until the job has ended (see AssetStore::
-// HoldFolderForReading), so the host reads one whole copy of it. Released
-// by whichever end of the job comes first, from any thread; the store is
-// kept until then.
-class JobReadHold {
- public:
-  void Take(std::shared_ptr<AssetStore> store, AssetStore::ReadHold hold) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    hold_ = std::move(hold);
-    store_ = std::move(store);
-  }
-  void Release() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    hold_.Release();
-  }
-
- private:
-  std::mutex mutex_;
-  std::shared_ptr<AssetStore> store_;  // declared before the hold: outlives it
-  AssetStore::ReadHold hold_;
+// A validate request as the daemon takes it up: what it names, when it is
+// answered at the latest (its bound from now, and a short grace in which
+// the host of a job that started at once answers it itself), and what runs
+// it on a host.
+struct Validation {
+  std::string location;  // the content set name the tool sent
+  std::string folder;
+  KUID asset;  // the store's asset of `folder`, or null
+  std::chrono::milliseconds bound{};
+  Clock::time_point limit;  // answered then, whatever the job does
 };
 
-enum class PayloadMade { kMade, kDamaged, kBusy, kGone };
-
-// The job payload of a validate request. A folder of the asset store is
-// held for reading into `hold` and may be replaced by the asset's current
-// copy, whose content location then goes with it (an edit copy committed
-// meanwhile is read as the installed copy it became); kBusy, without
-// `wait`, when that asset is busy (nothing is held); kGone when it was
-// removed since the tool was given the folder (`*gone` is the asset).
-PayloadMade ValidateJobPayload(DaemonRequest& request, bool wait, JobReadHold& hold,
-                               std::vector<uint8_t>* payload, KUID* gone = nullptr) {
-  Kiv::PString contentSet;
-  Kiv::String folder;
-  request.Body().ReadPString(contentSet);
-  request.Body().ReadString(folder);
-  if (request.Body().GetError() != TStream::kErrorNone) return PayloadMade::kDamaged;
-  std::string read = folder;
-  std::string location = contentSet.Str();
-  if (auto store = request.Context().Find<AssetStore>()) {
-    AssetStore::ReadHold held;
-    if (!store->HoldFolderForReading(folder, wait, &held, &read, &location))
-      return PayloadMade::kBusy;
-    if (read.empty()) {
-      const fs::path given = fs::path(folder).lexically_normal();
-      const fs::path named = given.filename().empty() ? given.parent_path() : given;
-      if (gone) *gone = AssetOfFolderName(named.filename().string());
-      return PayloadMade::kGone;
-    }
-    hold.Take(store, std::move(held));
-  }
+// The job payload for `location` and `folder`.
+std::vector<uint8_t> JobPayload(const std::string& location, const std::string& folder) {
   Kiv::DynamicBuffer data;
   TBuffer job(&data);
   TStreamWriteU32(job, kJobValidate);
   job.WriteString(location);
-  job.WriteString(read);
-  payload->assign(data.Data(), data.Data() + data.DataLength());
-  return PayloadMade::kMade;
+  job.WriteString(folder);
+  return std::vector<uint8_t>(data.Data(), data.Data() + data.DataLength());
+}
+
+// Reads the request; false when its body is damaged.
+bool ReadValidation(DaemonRequest& request, Validation* validation) {
+  Kiv::PString contentSet;
+  Kiv::String folder;
+  request.Body().ReadPString(contentSet);
+  request.Body().ReadString(folder);
+  if (request.Body().GetError() != TStream::kErrorNone) return false;
+  validation->location = contentSet.Str();
+  validation->folder = folder;
+  if (auto store = request.Context().Find<AssetStore>())
+    validation->asset = store->AssetOfFolder(validation->folder);
+  validation->bound = ValidationBound();
+  validation->limit = Clock::now() + validation->bound + kAnswerGrace;
+  return true;
+}
+
+// The host's reply for a validation of `asset` after the asset was removed:
+// the answer of a handle on an asset that is not there (0x1E).
+std::vector<uint8_t> NotInstalledReply(const KUID& asset) {
+  ResultsLog log;
+  log.AddResult(ResultsLog::kError, AssetSubject(asset), "The asset is not installed locally.");
+  Kiv::DynamicBuffer data;
+  TBuffer batch(&data);
+  log.WriteMessages(batch, 0);
+  TStreamWriteU8(batch, 0);
+  return std::vector<uint8_t>(data.Data(), data.Data() + data.DataLength());
+}
+
+// What a job on a folder of the asset store holds while its host runs it.
+struct StoreReadHold {
+  std::shared_ptr<AssetStore> store;  // declared before the hold: outlives it
+  AssetStore::ReadHold hold;
+};
+
+// The broker's options for the job of `validation`. A folder of the asset
+// store is held for reading only once a host starts the job (it starts
+// alone, CommandHostBroker.h), and may then be replaced by the asset's
+// current copy, whose content location goes with it (an edit copy
+// committed meanwhile is read as the installed copy it became); so the host
+// reads one whole copy, and a job waiting for a host holds nothing.
+CommandHostBroker::JobOptions JobOptionsFor(DaemonContext& context, const Validation& validation,
+                                            CommandHostBroker::AnswerHandler onAnswer) {
+  CommandHostBroker::JobOptions options;
+  options.deadline = validation.limit;
+  auto store = context.Find<AssetStore>();
+  if (!store || validation.asset.IsNull()) {
+    options.onAnswer = std::move(onAnswer);
+    return options;
+  }
+  // Set when the job starts on a folder whose asset is gone; the held
+  // asset cannot come back before the host has answered.
+  auto gone = std::make_shared<std::atomic<bool>>(false);
+  options.onAnswer = [gone, asset = validation.asset,
+                      onAnswer = std::move(onAnswer)](const std::vector<uint8_t>& reply) {
+    onAnswer(*gone ? NotInstalledReply(asset) : reply);
+  };
+  options.start.take = [store, validation, gone](std::vector<uint8_t>* payload,
+                                                 std::shared_ptr<void>* held) {
+    auto hold = std::make_shared<StoreReadHold>();
+    hold->store = store;
+    std::string read;
+    std::string location = validation.location;
+    if (!store->HoldFolderForReading(validation.folder, false, &hold->hold, &read, &location))
+      return false;
+    *gone = read.empty();
+    *payload = JobPayload(location, read.empty() ? validation.folder : read);
+    *held = std::move(hold);
+    return true;
+  };
+  options.start.await = [store, asset = validation.asset](Clock::time_point until) {
+    store->WaitUntilReadable(asset, until);
+  };
+  return options;
 }
 
 // Answers the tool from the host's reply: the host's batch unchanged, then
@@ -162,10 +210,26 @@ bool LeftForTheNextDaemon(DaemonContext& context, DaemonRequest* request) {
   return true;
 }
 
-// Answers a validation that failed: the reason, then result 0.
-void AnswerFailure(DaemonRequest& request, const std::string& reason) {
-  request.SendMessage(ResultsLog::kError, "Validation failed: " + reason);
+// Answers a validation whose job failed with `result`: at its limit, the
+// finding of a validation stopped at its bound, as a host gives it; else
+// the reason, then result 0. Sends the reply; nothing while the daemon
+// closes (LeftForTheNextDaemon).
+void AnswerFailure(DaemonRequest& request, const Validation& validation,
+                   CommandHostBroker::JobResult result, const std::string& reason) {
+  if (LeftForTheNextDaemon(request.Context(), &request)) return;
   TStreamWriteU8(request.Reply(), 0);
+  if (result != CommandHostBroker::JobResult::kTimedOut || Clock::now() < validation.limit) {
+    request.SendMessage(ResultsLog::kError, "Validation failed: " + reason);
+    request.SendReply();
+    return;
+  }
+  ResultsLog log;
+  AddValidationTimeLimit(log, validation.asset, validation.folder, validation.bound,
+                         GetInterfaceText("$tet_validation_time_limit"));
+  Kiv::DynamicBuffer data;
+  TBuffer batch(&data);
+  log.WriteMessages(batch, 0);
+  request.SendMessageBatchAndReply(data.Data(), data.DataLength());
 }
 
 // The job of a validate request that the connection's reader sent at once
@@ -173,7 +237,7 @@ void AnswerFailure(DaemonRequest& request, const std::string& reason) {
 // a worker after all.
 struct StartedValidation {
   std::shared_ptr<CommandHostBroker::SentJob> sent;
-  std::shared_ptr<JobReadHold> hold;
+  Validation validation;
 };
 
 // On the reader: sends the job to a host with room, when one has it now,
@@ -182,34 +246,29 @@ struct StartedValidation {
 bool StartValidate(DaemonRequest& request, const std::shared_ptr<RequestHandoff>& handoff) {
   auto broker = request.Context().Find<CommandHostBroker>();
   if (request.IsOneWay() || !broker) return false;
-  // The reader never waits for an asset: a busy one goes to a worker.
-  auto hold = std::make_shared<JobReadHold>();
-  std::vector<uint8_t> payload;
-  if (ValidateJobPayload(request, false, *hold, &payload) != PayloadMade::kMade) return false;
+  auto started = std::make_shared<StartedValidation>();
+  if (!ReadValidation(request, &started->validation)) return false;
   auto connection = request.SharedConnection();
   DaemonContext* context = &request.Context();
   const uint32_t code = request.Code();
   const uint32_t id = request.Id();
-  auto answer = [connection, context, code, id, hold](const std::vector<uint8_t>& reply) {
-    hold->Release();
+  auto answer = [connection, context, code, id](const std::vector<uint8_t>& reply) {
     DaemonRequest answering(code, id, {}, connection, *context);
     AnswerFromHost(answering, reply);
   };
-  // Made before the job leaves: once it has, the request must be taken.
-  auto started = std::make_shared<StartedValidation>();
-  started->hold = hold;
-  auto sent = broker->TrySend(payload, answer);
+  const Validation& validation = started->validation;
+  // The reader never waits for an asset: a busy one goes to a worker.
+  auto sent = broker->TrySend(JobPayload(validation.location, validation.folder),
+                              JobOptionsFor(request.Context(), validation, std::move(answer)));
   if (!sent) return false;
   try {
     CommandHostBroker::JobEnd end;
     end.ended = [connection, context, code, id, handoff,
-                 hold](CommandHostBroker::JobResult result) {
-      hold->Release();
+                 validation](CommandHostBroker::JobResult result) {
       if (result != CommandHostBroker::JobResult::kOk && !LeftForTheNextDaemon(*context, nullptr)) {
         try {
           DaemonRequest failing(code, id, {}, connection, *context);
-          AnswerFailure(failing, CommandHostBroker::Describe(result));
-          failing.SendReply();
+          AnswerFailure(failing, validation, result, CommandHostBroker::Describe(result));
           // The thread may be the tool's reader, about to hand a resent job
           // to a worker and wait for one: the failure must not wait with it.
           connection->Flush();
@@ -219,10 +278,10 @@ bool StartValidate(DaemonRequest& request, const std::shared_ptr<RequestHandoff>
       }
       handoff->Done();
     };
-    end.resend = [handoff, hold](const std::shared_ptr<CommandHostBroker::SentJob>& again) {
+    end.resend = [handoff, validation](const std::shared_ptr<CommandHostBroker::SentJob>& again) {
       auto resent = std::make_shared<StartedValidation>();
       resent->sent = again;
-      resent->hold = hold;
+      resent->validation = validation;
       handoff->ToWorker(std::move(resent));
     };
     if (broker->Detach(sent, std::move(end))) return true;
@@ -241,22 +300,15 @@ void HandleValidate(DaemonRequest& request) {
     // Sent by the reader, which also made the answer; here when its host
     // closed before starting it (it is sent on) or nothing could bound it.
     const CommandHostBroker::JobResult result = broker->Finish(started->sent, nullptr, &error);
-    if (started->hold) started->hold->Release();
     if (result == CommandHostBroker::JobResult::kOk) {
       request.MarkReplySent();
       return;
     }
-    if (!LeftForTheNextDaemon(request.Context(), &request)) AnswerFailure(request, error);
+    AnswerFailure(request, started->validation, result, error);
     return;
   }
-  JobReadHold hold;
-  std::vector<uint8_t> payload;
-  KUID gone;
-  const PayloadMade made = ValidateJobPayload(request, true, hold, &payload, &gone);
-  if (made == PayloadMade::kGone) {
-    // The answer of a handle on an asset that is not there (0x1E).
-    request.SendMessage(ResultsLog::kError, "The asset is not installed locally.", &gone);
-  } else if (made != PayloadMade::kMade) {
+  Validation validation;
+  if (!ReadValidation(request, &validation)) {
     request.SendMessage(ResultsLog::kError, "The validate request is damaged.");
   } else if (LeftForTheNextDaemon(request.Context(), &request)) {
     return;
@@ -266,13 +318,12 @@ void HandleValidate(DaemonRequest& request) {
   } else {
     // The tool is answered on the thread that receives the host's reply,
     // without waiting for this worker to wake.
-    auto answer = [&request, &hold](const std::vector<uint8_t>& reply) {
-      hold.Release();
-      AnswerFromHost(request, reply);
-    };
-    if (broker->RunJob(payload, nullptr, &error, answer) == CommandHostBroker::JobResult::kOk)
-      return;
-    if (!LeftForTheNextDaemon(request.Context(), &request)) AnswerFailure(request, error);
+    auto answer = [&request](const std::vector<uint8_t>& reply) { AnswerFromHost(request, reply); };
+    const CommandHostBroker::JobResult result =
+        broker->RunJob(JobPayload(validation.location, validation.folder), nullptr, &error,
+                       JobOptionsFor(request.Context(), validation, std::move(answer)));
+    if (result == CommandHostBroker::JobResult::kOk) return;
+    AnswerFailure(request, validation, result, error);
     return;
   }
   TStreamWriteU8(request.Reply(), 0);

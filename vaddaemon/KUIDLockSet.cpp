@@ -79,6 +79,16 @@ KUIDLockSet::Hold KUIDLockSet::TryAcquireShared(const KUID& kuid) {
   return Hold(this, kuid, true);
 }
 
+bool KUIDLockSet::WaitShareable(const KUID& kuid, std::chrono::steady_clock::time_point until) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  const bool shareable = released_.wait_until(lock, until, [&] {
+    const Entry& entry = EntryOf(kuid);
+    return !entry.writer && entry.writersWaiting == 0;
+  });
+  Prune(kuid);
+  return shareable;
+}
+
 void KUIDLockSet::Release(const KUID& kuid, bool shared) {
   {
     std::lock_guard<std::mutex> lock(mutex_);

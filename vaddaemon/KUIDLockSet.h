@@ -11,13 +11,18 @@
 //
 // A Hold keeps its KUID until it is destroyed or Release is called, from
 // any thread. TryAcquire and TryAcquireShared never wait: their Hold holds
-// nothing (Held() false) when the KUID is not free for them. The set must
+// nothing (Held() false) when the KUID is not free for them. WaitShareable
+// takes nothing: it waits, at most until `until`, for a moment when
+// AcquireShared would not wait (no writer holds the KUID or waits for it),
+// and answers whether it met one; a reader that must hold nothing while it
+// waits tries TryAcquireShared after it. The set must
 // outlive its holds. A thread that already holds a KUID must not acquire it
 // again (it could wait forever); the store never nests holds of one KUID.
 //
 // Threads: safe from any thread. Nothing throws beyond std::bad_alloc.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -54,6 +59,7 @@ class KUIDLockSet {
   Hold TryAcquire(const KUID& kuid);
   Hold AcquireShared(const KUID& kuid);
   Hold TryAcquireShared(const KUID& kuid);
+  bool WaitShareable(const KUID& kuid, std::chrono::steady_clock::time_point until);
 
  private:
   struct Entry {

@@ -3,14 +3,18 @@
 // command) and command hosts inherit the test's environment: a job that
 // stalls after compiling is answered at its bound and the job queued behind
 // it moves to another host; a stopped job (also one that comes back just
-// past its bound) leaves nothing that changes the next answer; a library
+// past its bound) leaves nothing that changes the next answer; more stalled
+// validations than the hosts run are each answered by their bound, and
+// hold up nothing while they wait; a library
 // larger than the cache holds is reported as such and not kept.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <thread>
@@ -20,6 +24,7 @@
 #include "tests/cli/CommandHostProcesses.h"
 #include "tests/cli/ToolFixture.h"
 #include "tests/support/WaitUntil.h"
+#include "vaddaemon/CommandHostBroker.h"
 
 namespace {
 
@@ -156,6 +161,87 @@ TEST_F(ValidationBoundEndToEnd, JobBackJustPastItsBoundIsAnsweredAsStopped) {
   EXPECT_TRUE(Has(r, "' took longer than 1 seconds, so it was stopped.\n")) << r.out;
   EXPECT_TRUE(Has(r, "OK (1 Errors, 0 Warnings)")) << r.out;
   EXPECT_EQ(CachedLibraries(root), 0u) << "the late job's library is not kept";
+}
+
+// Sixteen validations that stall after compiling, more than the hosts run:
+// each is answered within about its bound from when it was asked, whether
+// it ran or waited for a host; a validation without a script and an install
+// of an asset whose validation waits for a host, asked a second after them,
+// wait for no bound.
+TEST_F(ValidationBoundEndToEnd, StalledValidationsAreEachAnsweredByTheirBoundAndHoldUpNothing) {
+  Environment environment(
+      {{"VADCOMMANDHOST_VALIDATION_MS", "5000"}, {"VADCOMMANDHOST_TEST_LINK_PAUSE_MS", kStall}});
+  const std::string root = MakeRoot();
+  DaemonStop stop{root};
+  constexpr size_t kStalled = 16;
+  const auto kuid = [](size_t i) { return "<kuid:100:" + std::to_string(60 + i) + ">"; };
+  const std::string assets = MakeTempFolder();
+  const auto lay = [&](const std::string& folder, const std::string& id, bool scripted) {
+    fs::create_directories(folder);
+    return WriteFile(folder + "/config.txt", "kuid " + id +
+                                                 "\nusername \"Crate\"\nkind \"scenery\"\n"
+                                                 "vandru-build 3.4\ncategory-class \"BA\"\n" +
+                                                 (scripted ? kScripted : "")) &&
+           (!scripted || WriteFile(folder + "/main.gs", kScript));
+  };
+  for (size_t i = 0; i < kStalled; ++i)
+    ASSERT_TRUE(lay(assets + "/s" + std::to_string(i), kuid(i), true));
+  ASSERT_TRUE(lay(assets + "/plain", "<kuid:100:90>", false));
+  const std::string tool = root + "/bin/VandruUtil";
+  const ToolResult installed = RunProgram(tool, {"installfrompath", assets}, root + "/bin");
+  ASSERT_EQ(installed.status, 0) << installed.out << installed.err;
+
+  struct Timed {
+    ToolResult result;
+    Clock::duration took{};
+  };
+  const auto timed = [](Timed* into, const std::function<ToolResult()>& run) {
+    const Clock::time_point start = Clock::now();
+    into->result = run();
+    into->took = Clock::now() - start;
+  };
+  std::vector<Timed> stalled(kStalled);
+  std::vector<std::thread> running;
+  const Clock::time_point asked = Clock::now();
+  for (size_t i = 0; i + 1 < kStalled; ++i)
+    running.emplace_back(timed, &stalled[i], [&, i] { return Validate(root, kuid(i)); });
+  // Once every host the daemon runs has stalled, the last one waits for a host.
+  const size_t most =
+      std::clamp<size_t>(std::thread::hardware_concurrency(), CommandHostBroker::kFewestMaxHosts,
+                         CommandHostBroker::kMostMaxHosts);  // as MaxHosts()
+  const size_t hosts = std::min(kStalled - 1, most);
+  const bool full = VUTest::WaitUntil(
+      [&] { return Count(HostLog(root), "pausing 600000 ms") >= hosts; }, 60000, 10);
+  const size_t waiting = kStalled - 1;
+  running.emplace_back(timed, &stalled[waiting], [&] { return Validate(root, kuid(waiting)); });
+  // A second after the first were asked (a measured delay; nothing below
+  // depends on its length).
+  VUTest::WaitUntil([&] { return Clock::now() - asked >= std::chrono::seconds(1); }, 5000, 10);
+  ASSERT_TRUE(fs::create_directories(assets + "/again"));
+  ASSERT_TRUE(lay(assets + "/again/s", kuid(waiting), true));
+  Timed plain;
+  Timed install;
+  running.emplace_back(timed, &plain, [&] { return Validate(root, "<kuid:100:90>"); });
+  running.emplace_back(timed, &install, [&] {
+    return RunProgram(tool, {"installfrompath", assets + "/again"}, root + "/bin");
+  });
+  for (std::thread& thread : running) thread.join();
+  ASSERT_TRUE(full) << HostLog(root);
+
+  for (size_t i = 0; i < kStalled; ++i) {
+    SCOPED_TRACE(kuid(i));
+    const ToolResult& r = stalled[i].result;
+    EXPECT_TRUE(Has(r, "- " + kuid(i) + " : Validating the asset in '")) << r.out;
+    EXPECT_TRUE(Has(r, "' took longer than 5 seconds, so it was stopped.\n")) << r.out;
+    EXPECT_LT(stalled[i].took, std::chrono::seconds(12));
+  }
+  EXPECT_TRUE(Has(plain.result, "OK (0 Errors, 0 Warnings)") ||
+              Has(plain.result, "' took longer than 5 seconds, so it was stopped.\n"))
+      << plain.result.out;
+  EXPECT_LT(plain.took, std::chrono::seconds(8));
+  EXPECT_EQ(install.result.status, 0) << install.result.out << install.result.err;
+  EXPECT_TRUE(Has(install.result, "Installed " + kuid(waiting) + ".")) << install.result.out;
+  EXPECT_LT(install.took, std::chrono::seconds(8)) << "the waiting validation held its asset";
 }
 
 TEST_F(ValidationBoundEndToEnd, LibraryLargerThanTheCacheHoldsIsReportedAndNotKept) {

@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <memory>
@@ -199,10 +200,14 @@ struct DetachedJob {
   std::promise<void> ended;
 
   // Sends kValidateJob at once and leaves it; false when it was not sent.
-  bool Start(CommandHostBroker& broker, const std::vector<uint8_t>& payload = kValidateJob) {
-    sent = broker.TrySend(payload, [this](const std::vector<uint8_t>& reply) {
+  bool Start(CommandHostBroker& broker, const std::vector<uint8_t>& payload = kValidateJob,
+             std::chrono::steady_clock::time_point deadline = {}) {
+    CommandHostBroker::JobOptions options;
+    options.onAnswer = [this](const std::vector<uint8_t>& reply) {
       events.push_back("answer " + std::to_string(reply.empty() ? -1 : int(reply[0])));
-    });
+    };
+    options.deadline = deadline;
+    sent = broker.TrySend(payload, std::move(options));
     if (!sent) return false;
     CommandHostBroker::JobEnd end;
     end.ended = [this](CommandHostBroker::JobResult result) {
@@ -285,6 +290,80 @@ TEST(CommandHostBroker, AJobWithoutAWaiterEndsAtItsBound) {
   ASSERT_TRUE(next.Ended());
   EXPECT_EQ(late.events, std::vector<std::string>{"timed out"});
   EXPECT_EQ(next.events, (std::vector<std::string>{"answer 2", "ok"}));
+}
+
+// A job's own deadline holds, whatever the deadlines of the jobs left out
+// before it.
+TEST(CommandHostBroker, AJobWithoutAWaiterEndsAtItsOwnDeadline) {
+  DaemonContext context;
+  CommandHostBroker broker(context);
+  auto first = MakeHost(1);
+  auto second = MakeHost(2);
+  ASSERT_TRUE(first && second);
+  broker.Register(first->connection);
+  broker.Register(second->connection);
+  DetachedJob later;
+  ASSERT_TRUE(later.Start(broker, {0, 0, 0, 0, 'l'}));
+  DetachedJob sooner;
+  ASSERT_TRUE(sooner.Start(broker, {0, 0, 0, 0, 's'},
+                           std::chrono::steady_clock::now() + std::chrono::milliseconds(200)));
+  ASSERT_TRUE(sooner.Ended());
+  EXPECT_EQ(sooner.events, std::vector<std::string>{"timed out"});
+  EXPECT_TRUE(later.events.empty());
+}
+
+// A job that starts alone takes what it holds only as it leaves for a host
+// without another job, keeps it until its host answers, waits (holding
+// nothing) when it cannot take it, and ends at its deadline while it waits
+// for a host.
+TEST(CommandHostBroker, AJobThatStartsAloneHoldsOnlyWhileItsHostRunsIt) {
+  DaemonContext context;
+  CommandHostBroker broker(context);
+  auto host = MakeHost(1);
+  ASSERT_TRUE(host);
+  broker.Register(host->connection);
+  auto busy = broker.TrySend({0, 0, 0, 0, 'b'}, nullptr);
+  ASSERT_TRUE(busy);
+  ASSERT_TRUE(host->JobArrives());
+  host->Drain();
+
+  std::atomic<int> takes{0};
+  std::atomic<int> awaits{0};
+  std::weak_ptr<void> taken;
+  const auto options = [&](std::chrono::milliseconds bound) {
+    CommandHostBroker::JobOptions alone;
+    alone.deadline = std::chrono::steady_clock::now() + bound;
+    alone.start.take = [&](std::vector<uint8_t>* payload, std::shared_ptr<void>* held) {
+      if (takes++ == 0) return false;  // busy the first time
+      *payload = {0, 0, 0, 0, 'a'};
+      auto hold = std::make_shared<int>(0);
+      taken = hold;
+      *held = hold;
+      return true;
+    };
+    alone.start.await = [&](std::chrono::steady_clock::time_point) { ++awaits; };
+    return alone;
+  };
+  EXPECT_FALSE(broker.TrySend({0, 0, 0, 0, 'a'}, options(std::chrono::seconds(10))));
+  std::string error;
+  EXPECT_EQ(
+      broker.RunJob({0, 0, 0, 0, 'a'}, nullptr, &error, options(std::chrono::milliseconds(200))),
+      CommandHostBroker::JobResult::kTimedOut);
+  EXPECT_EQ(takes, 0) << "nothing is taken while the host has another job";
+
+  std::vector<uint8_t> reply;
+  std::future<CommandHostBroker::JobResult> run = std::async(std::launch::async, [&] {
+    return broker.RunJob({0, 0, 0, 0, 'a'}, &reply, &error, options(std::chrono::seconds(10)));
+  });
+  broker.Complete(*host->connection, {1});
+  ASSERT_TRUE(host->JobArrives());
+  EXPECT_EQ(takes, 2);
+  EXPECT_EQ(awaits, 1);
+  EXPECT_FALSE(taken.expired()) << "held while the host runs it";
+  broker.Complete(*host->connection, {2});
+  EXPECT_EQ(run.get(), CommandHostBroker::JobResult::kOk) << error;
+  EXPECT_EQ(reply, std::vector<uint8_t>{2});
+  EXPECT_TRUE(taken.expired());
 }
 
 // One job that stays out does not make the watchdog keep every job that
