@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/types.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -117,6 +118,34 @@ TEST_F(ValidateEndToEnd, ScriptIsCompiledOnceAndAStaleCacheFileIsRebuilt) {
   const ToolResult cut = Validate("<kuid:100:21>");
   EXPECT_TRUE(Has(cut, "OK (0 Errors, 0 Warnings)")) << cut.out << cut.err;
   EXPECT_EQ(fs::file_size(cached.back()), size) << "the cut library was compiled again";
+}
+
+// A cached library that an included source no longer compiles to is
+// refused; when the compile then fails, neither it nor its record stays.
+TEST_F(ValidateEndToEnd, RefusedLibraryWhoseCompileFailsLeavesTheCache) {
+  const char kMain[] = "include \"gs.gs\"\ninclude \"part.gs\"\nclass Crate isclass Part {\n};\n";
+  const char kPart[] = "include \"gs.gs\"\nclass Part isclass GameObject {\n};\n";
+  const char kBrokenPart[] = "include \"gs.gs\"\nclass Part isclass GameObject {\n  void x( \n};\n";
+  const std::vector<fs::path> before = CacheFiles(UserDataPath());
+  Install("<kuid:100:28>", kScripted, {{"main.gs", kMain}, {"part.gs", kPart}});
+  EXPECT_TRUE(Has(Validate("<kuid:100:28>"), "OK (0 Errors, 0 Warnings)"));
+  // main.gs's library: the new one whose record names main.gs first.
+  fs::path library;
+  for (const fs::path& file : CacheFiles(UserDataPath())) {
+    if (std::find(before.begin(), before.end(), file) != before.end()) continue;
+    std::ifstream in(file.string() + ".sources");
+    std::string head, top;
+    if (std::getline(in, head) && std::getline(in, top) && top.ends_with(" main.gs"))
+      library = file;
+  }
+  ASSERT_FALSE(library.empty());
+  const fs::path record = library.string() + ".sources";
+
+  Install("<kuid:100:28>", kScripted, {{"main.gs", kMain}, {"part.gs", kBrokenPart}});
+  const ToolResult broken = Validate("<kuid:100:28>");
+  EXPECT_TRUE(Has(broken, "Syntax error in script of asset")) << broken.out << broken.err;
+  EXPECT_FALSE(fs::exists(library));
+  EXPECT_FALSE(fs::exists(record));
 }
 
 TEST_F(ValidateEndToEnd, ClassOfTheWrongKindIsReported) {

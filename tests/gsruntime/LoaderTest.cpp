@@ -267,4 +267,45 @@ TEST_F(LoaderTest, FailedCyclicLoadLeavesNothingDangling) {
   EXPECT_TRUE(machine_->Libraries().empty());
 }
 
+// Libraries announced with their bytes (the script cache's): they load from
+// those bytes, take new bytes for their next load, and unload with the
+// libraries that link to them; a library announced from a file keeps its
+// file and is never unloaded.
+TEST_F(LoaderTest, LibrariesAnnouncedWithTheirBytesLoadFromThemAndUnloadWithTheirUsers) {
+  BuildPair();
+  const std::vector<uint8_t> other = Build("class Other { public int o; };\n", "other");
+  std::vector<uint8_t> newDep =
+      Build(std::string(kDep) + "class Extra { public int e; };\n", "newdep");
+  std::filesystem::remove("dep.gsl");
+  std::filesystem::remove("main.gsl");
+  EXPECT_FALSE(machine_->AddLibraryImage("junk.gsl", std::vector<uint8_t>(64, 0), nullptr));
+  GSLibraryId depId{}, mainId{};
+  ASSERT_TRUE(machine_->AddLibraryImage("cache/dep.gsl", dep_, &depId));
+  ASSERT_TRUE(machine_->AddLibraryImage("cache/main.gsl", main_, &mainId));
+  const GSLibraryId otherId = Announce("other.gsl");
+  EXPECT_EQ(machine_->LinkCount(), 3u);
+  GSLibrary* fromFile = machine_->GetLibrary(otherId);
+  ASSERT_NE(fromFile, nullptr);
+  ASSERT_NE(machine_->GetLibrary(mainId), nullptr);
+  ASSERT_EQ(machine_->Libraries().size(), 3u);
+
+  SetId(newDep, depId);
+  ASSERT_TRUE(machine_->AddLibraryImage("cache/dep.gsl", newDep, nullptr));
+  EXPECT_EQ(machine_->GetLibrary(depId)->FindClass("Extra"), nullptr) << "loaded stays loaded";
+  machine_->UnloadLibrary(depId);
+  EXPECT_EQ(machine_->Libraries(), std::vector<GSLibrary*>{fromFile}) << "main went with dep";
+  GSLibrary* main = machine_->GetLibrary(mainId);
+  ASSERT_NE(main, nullptr);
+  const std::vector<GSLibrary*> loaded = machine_->Libraries();
+  EXPECT_NE(std::find(loaded.begin(), loaded.end(), main), loaded.end());
+  EXPECT_NE(machine_->GetLibrary(depId)->FindClass("Extra"), nullptr) << "the new bytes";
+
+  ASSERT_TRUE(machine_->AddLibraryImage("cache/other.gsl", other, nullptr));
+  EXPECT_EQ(machine_->FindLibraryByName("cache/other.gsl"), fromFile);
+  machine_->UnloadLibrary(otherId);
+  EXPECT_EQ(machine_->Libraries().size(), 3u) << "a library from a file stays";
+  EXPECT_EQ(machine_->GetLibrary(otherId), fromFile);
+  EXPECT_TRUE(print_->lines.empty());
+}
+
 }  // namespace
