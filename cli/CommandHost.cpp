@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +21,7 @@
 #include "cli/AssetValidation.h"
 #include "cli/CommandHostLifeline.h"
 #include "cli/ScriptCompile.h"
+#include "foundation/base/EnvironmentNumber.h"
 #include "foundation/base/LogMessage.h"
 #include "foundation/diag/CrashHandlers.h"
 #include "foundation/layout/ContentSetFolder.h"
@@ -101,27 +101,14 @@ bool ReadFolderJob(TStream& payload, FolderJob& job) {
   return PayloadWhole(payload);
 }
 
-// The whole number of the environment variable `name` when it is one up to
-// `most`; else false.
-bool ReadWholeNumber(const char* name, unsigned long long most, unsigned long long* value) {
-  const char* text = std::getenv(name);
-  if (text == nullptr || *text == '\0' || *text == '-') return false;
-  char* end = nullptr;
-  errno = 0;
-  const unsigned long long number = std::strtoull(text, &end, 10);
-  if (errno != 0 || *end != '\0' || number > most) return false;
-  *value = number;
-  return true;
-}
-
 // The test hooks (CommandHost.h), from the environment.
 void ApplyTestHooks() {
   unsigned long long value = 0;
-  if (ReadWholeNumber(kLinkPauseVariable, kMaxLinkPauseMs, &value))
+  if (EnvironmentWholeNumber(kLinkPauseVariable, kMaxLinkPauseMs, &value))
     SetScriptLinkPause(std::chrono::milliseconds(value));
-  if (ReadWholeNumber(kCacheLimitVariable, kMaxCachedLibraryLimit, &value))
+  if (EnvironmentWholeNumber(kCacheLimitVariable, kMaxCachedLibraryLimit, &value))
     SetLibraryCacheLimit(int64_t(value));
-  if (ReadWholeNumber(kWatchdogDelayVariable, kMaxWatchdogDelayMs, &value))
+  if (EnvironmentWholeNumber(kWatchdogDelayVariable, kMaxWatchdogDelayMs, &value))
     SetJobDeadlineWatchdogDelay(std::chrono::milliseconds(value));
 }
 

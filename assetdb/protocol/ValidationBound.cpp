@@ -1,9 +1,7 @@
 #include "assetdb/protocol/ValidationBound.h"
 
-#include <cerrno>
-#include <cstdlib>
-
 #include "assetdb/protocol/ResultsLog.h"
+#include "foundation/base/EnvironmentNumber.h"
 #include "foundation/soup/Soup.h"
 
 namespace {
@@ -15,12 +13,8 @@ constexpr unsigned long long kMostBoundMs = 24ull * 3600 * 1000;
 }  // namespace
 
 std::chrono::milliseconds ValidationBound() {
-  const char* text = std::getenv(kBoundVariable);
-  if (text == nullptr || *text == '\0' || *text == '-') return kDefaultBound;
-  char* end = nullptr;
-  errno = 0;
-  const unsigned long long ms = std::strtoull(text, &end, 10);
-  if (errno != 0 || *end != '\0' || ms > kMostBoundMs) return kDefaultBound;
+  unsigned long long ms = 0;
+  if (!EnvironmentWholeNumber(kBoundVariable, kMostBoundMs, &ms)) return kDefaultBound;
   return std::chrono::milliseconds(ms);
 }
 
