@@ -54,8 +54,9 @@ bool FileOffsetOf(const Elf64_Phdr* headers, uint16_t count, uint64_t address, u
   for (uint16_t i = 0; i < count; ++i) {
     const Elf64_Phdr& segment = headers[i];
     if (segment.p_type != PT_LOAD || address < segment.p_vaddr) continue;
-    if (address - segment.p_vaddr >= segment.p_filesz) continue;
-    *out = segment.p_offset + (address - segment.p_vaddr);
+    const uint64_t into = address - segment.p_vaddr;
+    if (into >= segment.p_filesz || segment.p_offset > UINT64_MAX - into) continue;
+    *out = segment.p_offset + into;
     return true;
   }
   return false;
@@ -103,7 +104,7 @@ std::string RunPathText(const ElfFile& file) {
   const uint64_t at = runpath != kAbsent ? runpath : rpath;
   uint64_t tableOffset = 0;
   if (strtab == kAbsent || at >= strsz ||
-      !FileOffsetOf(headers, header.e_phnum, strtab, &tableOffset))
+      !FileOffsetOf(headers, header.e_phnum, strtab, &tableOffset) || tableOffset > UINT64_MAX - at)
     return std::string();
   char text[kMaxPathBytes];
   const uint64_t size = std::min(strsz - at, kMaxPathBytes);
