@@ -4,17 +4,12 @@
 #include <map>
 #include <utility>
 
+#include "assetdb/protocol/VADFilterElementAssetID.h"
 #include "vaddaemon/AssetStore.h"
 #include "vaddaemon/AssetStoreImpl.h"
 #include "vaddaemon/DependencyCheck.h"
 
 namespace {
-
-bool KUIDLess(const KUID& a, const KUID& b) {
-  if (a.userId != b.userId) return a.userId < b.userId;
-  if (a.contentId != b.contentId) return a.contentId < b.contentId;
-  return a.version < b.version;
-}
 
 // Whether some version of a dependency is present, read from the index
 // once per user and content id for one refresh.
@@ -58,7 +53,7 @@ bool AssetStore::Impl::RefreshMissingMarks(const std::vector<KUID>& changed) {
   for (const KUID& kuid : changed) {
     if (!ReadDependents(db, kuid.userId, kuid.contentId, &concerned)) return false;
   }
-  std::sort(concerned.begin(), concerned.end(), KUIDLess);
+  std::sort(concerned.begin(), concerned.end(), KUIDUnsignedLess());
   concerned.erase(std::unique(concerned.begin(), concerned.end()), concerned.end());
   PresenceCache presence(db);
   for (const KUID& kuid : concerned) {
