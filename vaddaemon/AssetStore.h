@@ -284,9 +284,10 @@ class AssetStore {
   // else its installed copy), so a reader sent to a copy that was replaced
   // meanwhile reads the copy that took its place; the empty string when the
   // asset has no folder left (it was removed: it is not installed). Any
-  // other path is answered as it is, with nothing held. Without `wait`, answers false, holding
-  // nothing, when the asset is busy. When `location` is given and `*folder` is another folder than
-  // `path`, `*location` receives that folder's content location
+  // other path is answered as it is, with nothing held. Without `wait`,
+  // answers false, holding nothing, when the asset is busy. When `location`
+  // is given and `*folder` is another folder than `path`, `*location`
+  // receives that folder's content location
   // (kLocalLocation or kEditingLocation), which a reader that named `path`
   // by its location must use instead; otherwise it is left as it was.
   bool HoldFolderForReading(const std::string& path, bool wait, ReadHold* hold, std::string* folder,

@@ -6,9 +6,10 @@
 // for `idleSeconds` (command hosts are no clients: DaemonContext::
 // ClientCount); then it closes the listener and every connection (so the
 // command hosts end too), waits up to kStopWaitMs for the requests in
-// flight, joins the readers and returns. Serve answers false when requests were still running after that
-// wait: the caller must then end the process at once (std::_Exit), without
-// destroying the server or anything the requests use.
+// flight, joins the readers and returns. Serve answers false when requests
+// were still running after that wait: the caller must then end the process
+// at once (std::_Exit), without destroying the server or anything the
+// requests use.
 //
 // Admission: a new connection is closed at once, before a byte is read and
 // with a log line, when `maxConnections` connections are open already, or
