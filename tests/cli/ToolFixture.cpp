@@ -256,7 +256,10 @@ ToolResult ToolFixture::InstallScenery(
                                                      "\nusername \"Crate\"\nkind \"scenery\"\n"
                                                      "vandru-build 3.4\ncategory-class \"BA\"\n" +
                                                      extra);
-  for (const auto& [name, text] : files) written = WriteFile(work + "/" + name, text) && written;
+  for (const auto& [name, text] : files) {
+    fs::create_directories(fs::path(work + "/" + name).parent_path());  // "sub/main.gs"
+    written = WriteFile(work + "/" + name, text) && written;
+  }
   if (!written) return ToolResult{};
   if (root.empty()) return Run({"installfrompath", work});
   return RunProgram(root + "/bin/VandruUtil", {"installfrompath", work}, root + "/bin");

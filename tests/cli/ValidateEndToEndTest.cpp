@@ -148,6 +148,15 @@ TEST_F(ValidateEndToEnd, RefusedLibraryWhoseCompileFailsLeavesTheCache) {
   EXPECT_FALSE(fs::exists(record));
 }
 
+// Another script of the folder never stands in for the one the
+// configuration names (scripts are compiled from the top of the folder).
+TEST_F(ValidateEndToEnd, MissingPrimaryScriptIsReportedBesideAnotherScript) {
+  Install("<kuid:100:29>", "script \"sub/main.gs\"\nclass \"Crate\"\n",
+          {{"other.gs", kGoodScript}, {"sub/main.gs", kGoodScript}});
+  const ToolResult r = Validate("<kuid:100:29>");
+  EXPECT_TRUE(Has(r, "Unable to locate primary script source file")) << r.out << r.err;
+}
+
 TEST_F(ValidateEndToEnd, ClassOfTheWrongKindIsReported) {
   Install("<kuid:100:22>", kScripted, {{"main.gs", kVehicleScript}});
   const ToolResult r = Validate("<kuid:100:22>");
