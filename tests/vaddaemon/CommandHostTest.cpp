@@ -129,6 +129,20 @@ TEST_F(DaemonCommandHost, ValidateWithoutHostSaysNotAvailable) {
   EXPECT_TRUE(HasMessage(MessagesFor(notes, 1), ResultsLog::kError, "Validation is not available"));
 }
 
+// A body cut short names no folder: it is refused, and no host is sent a job.
+TEST_F(DaemonCommandHost, ADamagedValidateRequestIsRefusedWithoutAJob) {
+  auto host = ConnectHost();
+  auto tool = Connect();
+  ASSERT_TRUE(host && tool);
+  Bytes reply;
+  std::vector<RawClient::Frame> notes;
+  ASSERT_TRUE(tool->Transact(kValidate, 1, Body().PStr("local"), &reply, &notes));
+  EXPECT_EQ(reply, Bytes{0});
+  EXPECT_TRUE(
+      HasMessage(MessagesFor(notes, 1), ResultsLog::kError, "The validate request is damaged."));
+  EXPECT_EQ(NextJobFolder(*host, 100), "");
+}
+
 TEST_F(DaemonCommandHost, ValidateRunsOnRegisteredHostAndForwardsItsBatch) {
   auto host = Connect();
   auto tool = Connect();
