@@ -10,7 +10,9 @@
 #include <thread>
 
 #include "assetdb/archive/TransferArchive.h"
+#include "assetdb/client/FindAssetSpec.h"
 #include "assetdb/client/IdleStep.h"
+#include "assetdb/client/ScriptLibraryCache.h"
 #include "assetdb/client/TransferArchiveClient.h"
 #include "assetdb/client/VADClient.h"
 #include "assetdb/client/VandruBaseSpec.h"
@@ -204,6 +206,14 @@ bool RunArchiveInstall(TStream& payload, TStream& reply) {
   return true;
 }
 
+// Whatever earlier jobs learnt may no longer hold (an asset installed,
+// deleted or changed since): the KUIDs they resolved and the libraries they
+// announced go, so that a job answers as a host that just started would.
+void ForgetEarlierJobs() {
+  ForgetRememberedSpecAnswers();
+  ForgetAnnouncedLibraries();
+}
+
 void ReleaseJobResources() {
   if (SpecRegistry* registry = SpecRegistry::Instance()) registry->ReleaseAll();
   TrimResourceCaches();
@@ -234,6 +244,7 @@ void CommandHostCallback(TStream& payload, TStream& reply) {
   // A short id reads as 0 and leaves the stream's error set, so the job's
   // own reads then fail and nothing is written.
   TStreamReadU32(payload, commandID, 0);
+  ForgetEarlierJobs();
   bool ran = false;
   switch (commandID) {
     case kJobValidate:

@@ -10,7 +10,13 @@
 // jobs on this thread one at a time. At the end it clears the hook and
 // drains the worker queue (bounded by the tasks still queued).
 //
-// CommandHostCallback runs one job: u32 id, then
+// CommandHostCallback runs one job. It first forgets what earlier jobs
+// learnt and cannot know to be still true: the KUIDs they resolved
+// (ForgetRememberedSpecAnswers, assetdb/client/FindAssetSpec.h) and the
+// script libraries they announced (ForgetAnnouncedLibraries,
+// assetdb/client/ScriptLibraryCache.h), so a job's answer is the one a host
+// that just started gives, whatever the host served before. The job: u32
+// id, then
 //   0 validate:  string content set, string folder -> messages, u8 result
 //   1 textures:  string content set, string folder -> messages, u32 count
 //   2 save:      u32 token, string path, u32 n, n KUIDs -> messages, u32 ok

@@ -11,8 +11,9 @@
 // SetScriptLinkPause(pause): a test hook of the command host (CommandHost.h):
 // from then on, a check of an asset's scripts that loaded a script library
 // this process had not loaded before pauses that long afterwards, as a slow
-// link would; a check that found everything loaded does not. Zero (the
-// default) pauses nothing.
+// link would; a check that found everything loaded does not (a command host
+// forgets its libraries at the start of each job, so there a job that
+// checks a script always pauses). Zero (the default) pauses nothing.
 #pragma once
 
 #include <chrono>

@@ -69,14 +69,15 @@ struct FoundSource {
   Kiv::PString container;  // of the last entry tried
 };
 
-// Looks for `name` in each include folder in order, then for its ".gse"
-// form when it names a ".gs" file.
-FoundSource FindSource(std::string_view name, bool confined) {
+// Looks for `name` in each of `folders` in order, then for its ".gse" form
+// when it names a ".gs" file.
+FoundSource FindSource(std::string_view name, bool confined,
+                       const std::vector<IncludePathEntry>& folders) {
   FoundSource result;
   Kiv::File::Path relative(name);
   relative.ReplaceForwardSlashes();
   if (confined && !relative.StaysInside()) return result;
-  for (const IncludePathEntry& entry : GSCompilerIncludePaths().Entries()) {
+  for (const IncludePathEntry& entry : folders) {
     result.container = entry.container;
     Kiv::File::Path candidate = entry.path;
     candidate.AddPath(relative.Str());
@@ -96,38 +97,13 @@ FoundSource FindSource(std::string_view name, bool confined) {
   return result;
 }
 
-}  // namespace
-
-void GSCompilerSetBackEnd(const GSCompilerBackEnd* backEnd) {
-  g_backEndChosen = true;
-  g_backEnd = backEnd;
+FoundSource FindSource(std::string_view name, bool confined) {
+  return FindSource(name, confined, GSCompilerIncludePaths().Entries());
 }
 
-const GSCompilerBackEnd* GSCompilerGetBackEnd() {
-  return CurrentBackEnd();
-}
-
-void CompileUnit::Clear() {
-  arena.Reset();
-  dependencies.clear();
-  log = nullptr;
-  top.log = nullptr;
-  top.errorCount = top.warningCount = 0;
-  top.refusedAtLimit = false;
-  top.root = nullptr;
-  top.textCrc = top.nameCrc = 0;
-  top.SetFileName("");
-}
-
-const SourceDependency* CompileUnit::FindDependency(std::string_view name) const {
-  for (const SourceDependency& d : dependencies) {
-    if (d.name == name) return &d;
-  }
-  return nullptr;
-}
-
-int GSReadSource(const char* name, CompileContext& context, bool confined) {
-  const FoundSource source = FindSource(name, confined);
+// Reads and parses the source found into `context`; 0 on success, 1 on
+// failure (counted as an error of the context).
+int ReadFoundSource(const FoundSource& source, CompileContext& context) {
   ScriptFile file;
   if (!source.found || !file.Load(source.container.Text(), source.path)) {
     if (source.found && ReportTooLarge(context, source.container, source.path)) return 1;
@@ -163,6 +139,47 @@ int GSReadSource(const char* name, CompileContext& context, bool confined) {
   return 0;
 }
 
+// The top source of `unit`: from its own folder when the unit names one.
+int ReadTopSource(const CompileUnit& unit, const char* name, CompileContext& context) {
+  if (unit.topFolder.empty()) return ReadFoundSource(FindSource(name, false), context);
+  const std::vector<IncludePathEntry> own{{Kiv::File::Path(unit.topFolder), Kiv::PString()}};
+  return ReadFoundSource(FindSource(name, false, own), context);
+}
+
+}  // namespace
+
+void GSCompilerSetBackEnd(const GSCompilerBackEnd* backEnd) {
+  g_backEndChosen = true;
+  g_backEnd = backEnd;
+}
+
+const GSCompilerBackEnd* GSCompilerGetBackEnd() {
+  return CurrentBackEnd();
+}
+
+void CompileUnit::Clear() {
+  arena.Reset();
+  dependencies.clear();
+  log = nullptr;
+  top.log = nullptr;
+  top.errorCount = top.warningCount = 0;
+  top.refusedAtLimit = false;
+  top.root = nullptr;
+  top.textCrc = top.nameCrc = 0;
+  top.SetFileName("");
+}
+
+const SourceDependency* CompileUnit::FindDependency(std::string_view name) const {
+  for (const SourceDependency& d : dependencies) {
+    if (d.name == name) return &d;
+  }
+  return nullptr;
+}
+
+int GSReadSource(const char* name, CompileContext& context, bool confined) {
+  return ReadFoundSource(FindSource(name, confined), context);
+}
+
 bool GSSourceTextCrc(const char* name, bool confined, uint32_t* textCrc) {
   const FoundSource source = FindSource(name, confined);
   if (!source.found) return false;
@@ -179,7 +196,8 @@ bool GSSourceTextCrc(const char* name, bool confined, uint32_t* textCrc) {
 
 uint32_t GSCompileSource(CompileUnit& unit, const char* name, CompileContext& context, bool isTop) {
   context.SetFileName(Kiv::AsciiLower(name));
-  if (GSReadSource(name, context, !isTop) != 0) return 1;
+  if ((isTop ? ReadTopSource(unit, name, context) : GSReadSource(name, context, true)) != 0)
+    return 1;
 
   SourceDependency self;
   self.name = FileNameOf(context.FileName());

@@ -18,7 +18,8 @@
 // - a name ending in ".gse" (any case) is compiled under the ".gs" name,
 //   and the search finds the ".gse" file again;
 // - the top source and its includes are read, parsed and checked
-//   (GSCompileSource); on errors ".. while compiling '<name>'" is appended
+//   (GSCompileSource; the top from `unit.topFolder` when it names one, its
+//   includes always through the include list); on errors ".. while compiling '<name>'" is appended
 //   and their count returned;
 // - then code is generated; a failure gives 1 and the line
 //   "\nInternal Code Generation Error...", unless the back end refused the
@@ -116,6 +117,9 @@ class CompileUnit {
   std::vector<SourceDependency> dependencies;
   CompileLog* log = nullptr;
   CompileContext top;
+  // The folder the top source is read from, alone; empty: the include list
+  // is searched for it. The caller's choice: Clear keeps it.
+  std::string topFolder;
 };
 
 // The later stages of a compile. Each hook may be null.

@@ -77,9 +77,10 @@ int GSCompileFile(const char* source, const char* output, const IncludePathList*
 }
 
 int GSCompileToLibrary(const char* name, const char* output, CompileLog* log,
-                       CompiledLibrary* compiled) {
+                       CompiledLibrary* compiled, const char* topFolder) {
   if (name == nullptr) return 0;
   CompileUnit unit;
+  if (topFolder != nullptr) unit.topFolder = topFolder;
   const uint32_t errors = GSCompileUnit(unit, name, log);
   if (errors != 0) return int(errors);
 

@@ -33,6 +33,10 @@
 // writes nothing. Given `compiled`, a compile that went well leaves there
 // the library's bytes (those written) and the sources the unit read, in
 // reading order, the top source first (CompileUnit.h: SourceDependency).
+// Given a `topFolder`, the top source is read from that folder alone (the
+// file `name` there, or its ".gse" form), while its includes are searched
+// for through the list as always; a script cache compiles an asset's own
+// file so, whatever folders come before the asset's in the list.
 //
 // A library is written to a temporary file in the output folder, checked,
 // and renamed over the target: nothing is written when the unit has errors,
@@ -61,7 +65,7 @@ int GSCompilerMain(int argc, char** argv);
 int GSCompileFile(const char* source, const char* output, const IncludePathList* includes,
                   CompileLog* log);
 int GSCompileToLibrary(const char* name, const char* output, CompileLog* log,
-                       CompiledLibrary* compiled = nullptr);
+                       CompiledLibrary* compiled = nullptr, const char* topFolder = nullptr);
 
 // The text "-d" prints.
 const char* GSCompilerDocumentation();

@@ -38,6 +38,12 @@
 //   while something uses them. For an id announced from a file it does
 //   nothing (the standard libraries, whose classes natives keep, link to
 //   no library announced with bytes: an id known first keeps its file).
+// - ForgetLibraryImages(): forgets every id announced with AddLibraryImage,
+//   as if it had never been announced: its library and every loaded library
+//   that links to it are unloaded (as UnloadLibrary does), and the id and its
+//   names leave the tables, so a later GetLibrary of it reports it missing
+//   until it is announced again. Ids announced from files stay. Between
+//   jobs only, like UnloadLibrary.
 // - AddLibraryFolder(root): announces every "*.gsl" file (any case)
 //   directly in the root's folder; a second file with a known id prints
 //   "Could not add game script library %s to GSMachine" and is skipped.
@@ -106,6 +112,7 @@ class GSMachine {
   bool AddLibraryImage(std::string_view path, std::vector<uint8_t> image,
                        GSRuntime::GSLibraryId* id);
   void UnloadLibrary(const GSRuntime::GSLibraryId& id);
+  void ForgetLibraryImages();
   void AddLibraryFolder(const Kiv::PString& root);
   GSRuntime::GSLibrary* GetLibrary(const GSRuntime::GSLibraryId& id);
   GSRuntime::GSLibrary* FindLibraryByName(std::string_view name);
@@ -126,6 +133,9 @@ class GSMachine {
   void ReportMissing(const GSRuntime::GSLibraryId& id) const;
   bool ReadImage(const LibraryLinkEntry& entry, std::vector<uint8_t>& image) const;
   void UnloadSince(size_t mark);
+  // Unloads `taken` and every loaded library that links to one of them,
+  // directly or through others.
+  void UnloadWithUsers(std::vector<const GSRuntime::GSLibrary*> taken);
 
   std::unique_ptr<GSRuntime::GSThread> thread_;
   IdHashTable<std::unique_ptr<LibraryLinkEntry>> linkTable_;

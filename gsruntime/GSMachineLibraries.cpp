@@ -93,8 +93,27 @@ bool GSMachine::AddLibraryImage(std::string_view path, std::vector<uint8_t> imag
 void GSMachine::UnloadLibrary(const GSLibraryId& id) {
   const LibraryLinkEntry* entry = FindEntry(id);
   if (entry == nullptr || entry->image == nullptr || entry->library == nullptr) return;
-  // The library, then every loaded library that links to one already taken.
-  std::vector<const GSLibrary*> taken{entry->library};
+  UnloadWithUsers({entry->library});
+}
+
+void GSMachine::ForgetLibraryImages() {
+  std::vector<const GSLibrary*> taken;
+  for (const auto& library : libraries_) {
+    const LibraryLinkEntry* entry = FindEntry(library->Id());
+    if (entry != nullptr && entry->image != nullptr) taken.push_back(library.get());
+  }
+  UnloadWithUsers(std::move(taken));
+  const auto announcedWithBytes = [](const auto& node) {
+    return node.value != nullptr && node.value->image != nullptr;
+  };
+  // The names point into the link table's entries: they go first.
+  nameTable_.EraseIf(announcedWithBytes);
+  linkTable_.EraseIf(announcedWithBytes);
+}
+
+void GSMachine::UnloadWithUsers(std::vector<const GSLibrary*> taken) {
+  if (taken.empty()) return;
+  // Every loaded library that links to one already taken goes too.
   const auto linksToTaken = [&taken](const GSLibrary& library) {
     for (const GSRuntime::GSDependency& dependency : library.Dependencies())
       for (const GSLibrary* gone : taken)

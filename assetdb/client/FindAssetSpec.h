@@ -53,8 +53,9 @@ SpecRef LoadSpecFromPath(SpecRef& out, const KUID& kuid, const Kiv::String& fold
                          const Kiv::PString& contentSet = Kiv::PString());
 SpecRef GetSpecForKUID(SpecRef& out, const KUID& kuid, SpecAcceptTest accept);
 
-// Forgets every remembered answer (for tests, and when the database is
-// repaired).
+// Forgets every remembered answer. The answers hold only while nothing is
+// installed or deleted: a command host forgets them at the start of each
+// job (cli/CommandHost.h), tests between cases.
 void ForgetRememberedSpecAnswers();
 
 class VADSpecAssetSource : public SpecAssetSource {

@@ -79,12 +79,13 @@ bool ReadRecord(const Kiv::String& libraryPath, std::vector<RecordLine>* lines) 
   return !head && !lines->empty();
 }
 
-// True when every source of the record, searched for now, is the one the
-// library was compiled from.
+// True when every source the record names after the top one, searched for
+// now as an include, is the one the library was compiled from. The top
+// source is the caller's file, whose text CRC is the library's id.
 bool SourcesUnchanged(const std::vector<RecordLine>& lines) {
-  for (size_t i = 0; i < lines.size(); ++i) {
+  for (size_t i = 1; i < lines.size(); ++i) {
     uint32_t textCrc = 0;
-    if (!GSSourceTextCrc(lines[i].searched.c_str(), i != 0, &textCrc)) return false;
+    if (!GSSourceTextCrc(lines[i].searched.c_str(), true, &textCrc)) return false;
     if (textCrc != lines[i].id.textCrc) return false;
   }
   return true;
@@ -188,4 +189,11 @@ void AnnounceCachedLibrary(const Kiv::String& libraryPath, CheckedLibrary librar
   std::vector<GslLibraryId> sources = library.sources;
   if (machine->AddLibraryImage(libraryPath, std::move(library.bytes), nullptr))
     announced[key] = std::move(sources);
+}
+
+void ForgetAnnouncedLibraries() {
+  auto& announced = AnnouncedSources();
+  if (announced.empty()) return;
+  GetGSMachine()->ForgetLibraryImages();
+  announced.clear();
 }

@@ -21,9 +21,10 @@
 // and its record. kSound, with the bytes and the sources in `out`, when
 // the library reads whole as one (every count and offset checked) with id
 // (textCrc, nameCrc), is no larger than `limit` bytes, its record agrees
-// with it and each source, searched for now as the compile would (the top
-// source as a top, the others as includes: GSSourceTextCrc,
-// gscompiler/CompileUnit.h), has the text CRC the record names. kMissing
+// with it and each source after the top one, searched for now as an
+// include (GSSourceTextCrc, gscompiler/CompileUnit.h), has the text CRC the
+// record names; the top source is the caller's file, compiled from its own
+// folder, whose text CRC is `textCrc`. kMissing
 // when there is no library file; kTooLarge (its size in `*size`) when it
 // is larger than `limit`; else kUnsound (damaged, foreign, without a
 // record that agrees, or compiled from sources that changed or went).
@@ -44,6 +45,11 @@
 // machine first unloads the library it holds under that id (and every
 // library linked to it), so one asset is never answered with a library
 // loaded for another whose sources differ (a command host serves many).
+//
+// ForgetAnnouncedLibraries(): forgets every library announced so far: the
+// machine unloads them and drops their ids (GSMachine::ForgetLibraryImages)
+// and the sources kept for them go. A command host calls it at the start of
+// each job, so that a job links only against libraries it announced itself.
 //
 // Threads: the script machine's thread (one compile at a time).
 #pragma once
@@ -72,3 +78,4 @@ bool SaveSourcesRecord(const Kiv::String& libraryPath,
                        const std::vector<SourceDependency>& sources);
 void RemoveCachedLibrary(const Kiv::String& libraryPath);
 void AnnounceCachedLibrary(const Kiv::String& libraryPath, CheckedLibrary library);
+void ForgetAnnouncedLibraries();

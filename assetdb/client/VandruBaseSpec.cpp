@@ -70,18 +70,30 @@ bool EqualNoCase(const Kiv::String& a, const Kiv::String& b) {
   return Kiv::AsciiLower(a) == Kiv::AsciiLower(b);
 }
 
-void AddAssetError(ResultsLog* log, const KUID& asset, const Kiv::String& text,
+// A finding about the spec's scripts goes to the results of the validation
+// that asked; a library compiled for another asset's include table has no
+// results log, and its findings go to the process's log instead.
+void AddAssetError(ResultsLog* log, const BrindlemoxSpec& spec, const Kiv::String& text,
                    const Soup* parameters = nullptr) {
-  if (log != nullptr) log->AddResult(ResultsLog::kError, AssetSubject(asset), text, parameters);
+  if (log != nullptr) {
+    log->AddResult(ResultsLog::kError, AssetSubject(spec.asset), text, parameters);
+    return;
+  }
+  ResultsLog filled;
+  filled.AddResult(ResultsLog::kError, PropertyRef(), text, parameters);
+  const Kiv::String logName = spec.GetLogName().Str();
+  for (const ResultMessage& message : filled.Messages())
+    LogMessage("VandruBaseSpec::CacheScripts> '%s': %s", logName.c_str(), message.text.c_str());
 }
 
 // The library just compiled from `source` is larger than the cache holds.
-void ReportTooLarge(ResultsLog* log, const KUID& asset, const Kiv::String& source, int64_t size) {
+void ReportTooLarge(ResultsLog* log, const BrindlemoxSpec& spec, const Kiv::String& source,
+                    int64_t size) {
   Soup parameters;
   parameters.SetNamedTag(Kiv::PString("file_path"), Kiv::PString(source));
   parameters.SetNamedTag(Kiv::PString("size"), Kiv::PString(std::to_string(size)));
   parameters.SetNamedTag(Kiv::PString("limit"), Kiv::PString(std::to_string(g_cacheLimit)));
-  AddAssetError(log, asset, GetInterfaceText("$vad_script_library_too_large"), &parameters);
+  AddAssetError(log, spec, GetInterfaceText("$vad_script_library_too_large"), &parameters);
 }
 
 Kiv::String Format(const char* format, const char* a) {
@@ -196,18 +208,26 @@ bool VandruBaseSpec::CacheOneLibrary(const Kiv::String& fileName, const Kiv::Str
   // A file the cache refuses does not stay in it.
   if (cached != CachedLibrary::kMissing) RemoveCachedLibrary(cachePath);
 
+  // The top is the asset's own file, read from its folder even when an
+  // include-table asset's folder, searched first for includes, holds a file
+  // of that name.
+  Kiv::File::Path ownFolder(sourcePath);
+  ownFolder.DelName();
   CompileLog compileLog;
   CompiledLibrary compiled;
-  if (GSCompileToLibrary(fileName.c_str(), cachePath.c_str(), &compileLog, &compiled) != 0) {
+  if (GSCompileToLibrary(fileName.c_str(), cachePath.c_str(), &compileLog, &compiled,
+                         ownFolder.c_str()) != 0) {
     const Kiv::String logName = GetLogName().Str();
+    // The process's log has the compiler's lines whoever asked.
     LogMessage("VandruBaseSpec::CacheScripts> Syntax error in script of asset '%s'",
                logName.c_str());
-    AddAssetError(log, asset,
-                  Format("VandruBaseSpec::CacheScripts> Syntax error in script of asset '%s'\n\n",
-                         logName.c_str()));
+    if (log != nullptr)
+      AddAssetError(log, *this,
+                    Format("VandruBaseSpec::CacheScripts> Syntax error in script of asset '%s'\n\n",
+                           logName.c_str()));
     while (const char* line = compileLog.TakeLine()) {
       LogMessage("VandruBaseSpec::CacheScripts> ** GSC> %s", line);
-      AddAssetError(log, asset, line);
+      if (log != nullptr) AddAssetError(log, *this, line);
     }
     GSCompilerResetLog(&compileLog);
     return false;
@@ -221,9 +241,9 @@ bool VandruBaseSpec::CacheOneLibrary(const Kiv::String& fileName, const Kiv::Str
   }
   RemoveCachedLibrary(cachePath);
   if (checked == CachedLibrary::kTooLarge) {
-    ReportTooLarge(log, asset, sourcePath, compiledSize);
+    ReportTooLarge(log, *this, sourcePath, compiledSize);
   } else {
-    AddAssetError(log, asset,
+    AddAssetError(log, *this,
                   Format("CRC Mismatch on '%s' after recompile. Do you have both .gs and "
                          ".gse present?",
                          cachePath.c_str()));
@@ -261,7 +281,7 @@ bool VandruBaseSpec::CacheScripts(const Kiv::String& /*library*/, const Kiv::Str
     ScriptFile source;
     source.Reset();
     if (!source.Load(nullptr, sourcePath)) {
-      AddAssetError(log, asset,
+      AddAssetError(log, *this,
                     Format("Unable to read script source file '%s'", sourcePath.c_str()));
       result = false;
       continue;
@@ -291,7 +311,7 @@ bool VandruBaseSpec::CacheScripts(const Kiv::String& /*library*/, const Kiv::Str
   if (result && !primaryFound) {
     Soup parameters;
     parameters.SetNamedTag(Kiv::PString("filename"), primary);
-    AddAssetError(log, asset, "Unable to locate primary script source file '$(FILENAME)'",
+    AddAssetError(log, *this, "Unable to locate primary script source file '$(FILENAME)'",
                   &parameters);
     result = false;
   }
@@ -331,7 +351,7 @@ bool VandruBaseSpec::ValidateScript(ResultsLog* log) {
   if (!CacheScripts(scriptLibrary.Str(), AssetFolder(), PrimaryScriptName(), log)) return false;
   GSRuntime::GSClass* cls = GetGSClass();
   if (cls == nullptr) {
-    AddAssetError(log, asset, "Unable to link compiled script class.");
+    AddAssetError(log, *this, "Unable to link compiled script class.");
     return false;
   }
   AssetRecord record;
@@ -352,7 +372,7 @@ bool VandruBaseSpec::ValidateScript(ResultsLog* log) {
   };
   for (const KindTest& test : tests) {
     if (cls->InheritsFrom(test.base) == test.expected) continue;
-    AddAssetError(log, asset, test.message);
+    AddAssetError(log, *this, test.message);
     return false;
   }
   return true;

@@ -15,27 +15,31 @@
 // read (ScriptLibraryCache.h). A cache file is used only when it reads
 // whole as a library (every count and offset checked), carries that id, is
 // no larger than the cache holds (64 MiB), and its record agrees with it
-// and names sources that are all, searched for now (the include-table
-// assets' folders, the asset's folder, `scripts/`), as they were; anything
-// else (stale, cut, foreign, too large, compiled from sources that changed
-// or went) is deleted with its record and compiled again, once; a second
-// refusal is reported and that file deleted too, so no refused library
-// stays in the cache. The library is checked before the machine hears of
+// and names included sources that are all, searched for now (the
+// include-table assets' folders, the asset's folder, `scripts/`), as they
+// were; anything else (stale, cut, foreign, too large, compiled from
+// sources that changed or went) is deleted with its record and compiled
+// again, once; a second refusal is reported and that file deleted too, so
+// no refused library stays in the cache. The library is checked before the machine hears of
 // it, and the machine loads the very bytes checked (or just compiled), so
 // a bad file, or one another process writes meanwhile, is never loaded.
 // A failed compile leaves no cache file (the compiler writes through a
 // temporary file).
 //
 // CacheScripts(library, folder, primary, log): compiles and announces every
-// "*.gs"/"*.gse" of the folder (see above); messages at severity 3 with
+// "*.gs"/"*.gse" of the folder (see above), each read from the folder
+// itself (an include-table asset's file of the same name, first in the
+// include list, is never compiled in its place); messages at severity 3 with
 // the asset as subject: "Unable to read script source file '%s'", "CRC
 // Mismatch on '%s' after recompile. Do you have both .gs and .gse
 // present?", "$vad_script_library_too_large" (the source's path, the
 // library's size and the limit, in bytes) when the library just compiled
 // is larger than the cache holds, "VandruBaseSpec::CacheScripts> Syntax error in script of
 // asset '%s'" followed by the compiler's lines, "Unable to locate primary
-// script source file '$(FILENAME)'". A spec caches at most once; later
-// calls answer the first call's result (never a success after a failure).
+// script source file '$(FILENAME)'". Without a results log (LoadLibrary, for
+// an include-table asset) they go to the process's log, each after the
+// asset's log name. A spec caches at most once; later calls answer the
+// first call's result (never a success after a failure).
 // The compiler's include list is restored afterwards.
 //
 // LoadScriptInfo (request 0x14), PrepareIncludePaths (build 2.90 and above:

@@ -104,6 +104,27 @@ class HashBuckets {
     count_ = 0;
   }
 
+  // Unlinks every node for which `drop(node)` holds and hands it to
+  // `release`; the other nodes keep their order. Answers how many went.
+  template <typename Drop, typename Release>
+  uint32_t RemoveFromChains(Drop drop, Release release) {
+    uint32_t removed = 0;
+    for (uint32_t b = 0; b < bucketCount_; ++b) {
+      for (Node** link = &buckets_[b]; *link != nullptr;) {
+        Node* n = *link;
+        if (!drop(*n)) {
+          link = &n->next;
+          continue;
+        }
+        *link = n->next;
+        release(n);
+        ++removed;
+      }
+    }
+    count_ -= removed;
+    return removed;
+  }
+
   // Frees the bucket array; the chains must already be empty.
   void ReleaseArray() {
     buckets_.reset();

@@ -7,8 +7,9 @@
 // greater key. A key is held at most once.
 //
 // Ownership: the table owns its nodes; each node holds its own copy of the
-// key text, so callers need not keep their text alive. FreeBuckets and the
-// destructor delete every node (and with it the value). Iteration: see
+// key text, so callers need not keep their text alive. EraseIf deletes the
+// nodes a predicate picks; FreeBuckets and the destructor delete every node
+// (and with it the value). Iteration: see
 // HashBuckets.h (HashIteratorNext, ListCursor). Failure: a node that cannot
 // be allocated throws std::bad_alloc, which is fatal. Not thread-safe.
 #pragma once
@@ -67,6 +68,12 @@ class HashTable : public HashBuckets<NameHashNode<V>> {
     if (!node) return false;
     out = Iterator{node, this, bucket};
     return true;
+  }
+
+  // Deletes every node for which `drop(node)` holds; answers how many.
+  template <typename Drop>
+  uint32_t EraseIf(Drop drop) {
+    return this->RemoveFromChains(drop, [](Node* n) { delete n; });
   }
 
   // Deletes every node, sets the count to 0 and frees the bucket array.

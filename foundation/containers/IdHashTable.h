@@ -7,7 +7,8 @@
 // Ownership: the table owns its nodes {low, high, value, next}. Clear
 // deletes every node (the values with them: a value that is an owning
 // pointer deletes its object), walking the buckets from the last, and sets
-// the count to 0; FreeBuckets clears and then frees the bucket array; the
+// the count to 0; EraseIf deletes the nodes a predicate picks, the others
+// keeping their order; FreeBuckets clears and then frees the bucket array; the
 // destructor does the same. Iteration: HashBuckets.h. Failure: std::bad_alloc
 // for a node is fatal. Not thread-safe.
 #pragma once
@@ -55,6 +56,12 @@ class IdHashTable : public HashBuckets<IdHashNode<V>> {
     if (!node) return false;
     out = Iterator{node, this, bucket};
     return true;
+  }
+
+  // Deletes every node for which `drop(node)` holds; answers how many.
+  template <typename Drop>
+  uint32_t EraseIf(Drop drop) {
+    return this->RemoveFromChains(drop, [](Node* n) { delete n; });
   }
 
   void Clear() {

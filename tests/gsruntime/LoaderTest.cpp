@@ -308,4 +308,29 @@ TEST_F(LoaderTest, LibrariesAnnouncedWithTheirBytesLoadFromThemAndUnloadWithThei
   EXPECT_TRUE(print_->lines.empty());
 }
 
+// Forgetting the libraries announced with their bytes (a command host, at
+// the start of each job): they and what links to them go with their ids
+// and names, as if never announced; a library from a file stays loaded.
+TEST_F(LoaderTest, ForgottenLibraryImagesAreMissingUntilAnnouncedAgain) {
+  BuildPair();
+  Build("class Other { public int o; };\n", "other");
+  GSLibraryId depId{}, mainId{};
+  ASSERT_TRUE(machine_->AddLibraryImage("cache/dep.gsl", dep_, &depId));
+  ASSERT_TRUE(machine_->AddLibraryImage("cache/main.gsl", main_, &mainId));
+  GSLibrary* fromFile = machine_->GetLibrary(Announce("other.gsl"));
+  ASSERT_NE(machine_->GetLibrary(mainId), nullptr);
+
+  machine_->ForgetLibraryImages();
+  EXPECT_EQ(machine_->Libraries(), std::vector<GSLibrary*>{fromFile});
+  EXPECT_EQ(machine_->LinkCount(), 1u);
+  EXPECT_EQ(machine_->FindLibraryByName("cache/main.gsl"), nullptr);
+  EXPECT_EQ(machine_->GetLibrary(depId), nullptr);
+  EXPECT_FALSE(print_->lines.empty()) << "reported missing from the link table";
+
+  ASSERT_TRUE(machine_->AddLibraryImage("cache/dep.gsl", dep_, nullptr));
+  ASSERT_TRUE(machine_->AddLibraryImage("cache/main.gsl", main_, nullptr));
+  ASSERT_NE(machine_->FindLibraryByName("cache/main.gsl"), nullptr);
+  EXPECT_EQ(machine_->Libraries().size(), 3u);
+}
+
 }  // namespace
