@@ -13,7 +13,9 @@
 //
 // The tool and daemon are found as bench/ToolProcess.h says: VU_BENCH_BUILD
 // names another build tree (e.g. one of the code before a change) to
-// measure it the same way. Set-up (not timed): lay out both installations,
+// measure it the same way. The work folder is made in TMPDIR (default
+// /tmp): a tmpfs there takes the disk's flushes (each library and record
+// is synced) out of the figures. Set-up (not timed): lay out both installations,
 // install every asset each round will validate (one folder per asset, its
 // main.gs made unique by a comment), fill the cache of the second with
 // libraries named as the cache names them but of other ids, and warm each
