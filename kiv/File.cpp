@@ -90,10 +90,11 @@ bool File::Open(const String& path, uint32_t mode, uint32_t /*reserved*/) {
   const bool ownerOnly = (mode & (kOwnerOnly | kCreate)) == (kOwnerOnly | kCreate);
   const mode_t createMode = ownerOnly ? 0600 : 0666;
   const bool readOnly = (flags & (O_WRONLY | O_RDWR | O_CREAT)) == 0;
-  if (readOnly && OpenConfined(path, &fd)) {
+  const bool exact = (mode & kExactCase) != 0;
+  if (readOnly && OpenConfined(path, &fd, exact)) {
     if (fd < 0) return false;
     struct stat st;
-    if (::lstat(path.c_str(), &st) != 0) {
+    if (!exact && ::lstat(path.c_str(), &st) != 0) {
       const String found = Find::ResolveCase(path);
       if (!found.empty()) opened = found;
     }
@@ -101,7 +102,7 @@ bool File::Open(const String& path, uint32_t mode, uint32_t /*reserved*/) {
   } else {
     fd = OpenNoIntr(opened, flags, createMode);
   }
-  if (fd < 0 && errno == ENOENT) {
+  if (fd < 0 && errno == ENOENT && !exact) {
     opened = (flags & O_CREAT) ? ResolveCreatePath(path) : Find::ResolveCase(path);
     if (!opened.empty() && opened != path) fd = OpenNoIntr(opened, flags, createMode);
   }

@@ -10,6 +10,9 @@
 //                                    writable by its owner alone (mode
 //                                    0600), an existing one narrowed to
 //                                    that before anything is written
+//   kExactCase (0x4000)              the path exactly as given: no
+//                                    component is looked up in another
+//                                    case (see "Case" below)
 // So 0x10 and 0x20 open an existing file for reading; 0x101, 0x301, 0x302
 // and 0x30F create or empty a file for writing; 0x11 opens an existing file
 // for reading and writing without emptying it. kCreate implies write access
@@ -44,6 +47,14 @@
 // way, so a new file lands beside the content it belongs to. Md, Rename,
 // Unlink and Prune act on the exact path only.
 //
+// Names the program makes itself (the compiled-script cache's files, say)
+// are looked up exactly: kExactCase for Open, NameCase::kExact for Exists,
+// IsDirectory and FileSize. Such a lookup never lists a folder, so its cost
+// does not grow with the folder (a cache of many thousand files), and a file
+// someone put there under the name in another case is not taken for it. A
+// read below a confined folder honours kExactCase too; so does creating a
+// file (its folder is then not looked up in another case either).
+//
 // Separators: "/" is the platform's; names that come from content may use
 // "\" and are turned to "/" by Path::ReplaceForwardSlashes (ResolveRooted
 // does so itself). Path's own operations take both apart alike.
@@ -75,6 +86,12 @@ class File {
   static constexpr uint32_t kCreate = 0x100;
   static constexpr uint32_t kRegularOnly = 0x1000;
   static constexpr uint32_t kOwnerOnly = 0x2000;
+  static constexpr uint32_t kExactCase = 0x4000;
+
+  // How Exists, IsDirectory and FileSize look a path up: kAnyCase finds
+  // components missing with the case given in another case; kExact takes
+  // the path as given.
+  enum class NameCase { kAnyCase, kExact };
 
   class Path;
   class Find;
@@ -117,9 +134,9 @@ class File {
   uint32_t GetMode() const { return mode_; }
 
   // --- The file system ---------------------------------------------------
-  static bool Exists(const String& path);
+  static bool Exists(const String& path, NameCase lookup = NameCase::kAnyCase);
   static bool Exists(const PString& root, const String& name);
-  static bool IsDirectory(const String& path);
+  static bool IsDirectory(const String& path, NameCase lookup = NameCase::kAnyCase);
   // Creates a folder and every missing parent; true when it exists after.
   static bool Md(const String& path);
   static bool Rename(const String& from, const String& to);
@@ -130,7 +147,7 @@ class File {
   // folder); false when `path` is not a folder or something could not be
   // removed. Trees deeper than 256 levels are refused.
   static bool Prune(const String& path);
-  static int64_t FileSize(const String& path);
+  static int64_t FileSize(const String& path, NameCase lookup = NameCase::kAnyCase);
 
   // Registers (or, with an empty folder, removes) a named file root.
   static void Subst(const PString& name, const String& folder);

@@ -74,8 +74,8 @@ std::string FindOtherCase(int folder, const std::string& name) {
 // or, once above it, the path by name.
 class Walk {
  public:
-  Walk(const BeneathFolder& root, std::string_view relative)
-      : root_(root), realParts_(Split(root.RealPath())) {
+  Walk(const BeneathFolder& root, std::string_view relative, bool exactCase)
+      : root_(root), realParts_(Split(root.RealPath())), exactCase_(exactCase) {
     const std::vector<std::string> parts = Split(relative);
     pending_.assign(parts.begin(), parts.end());
   }
@@ -100,6 +100,7 @@ class Walk {
 
   const BeneathFolder& root_;
   const std::vector<std::string> realParts_;
+  const bool exactCase_;  // No component is taken in another case.
   std::deque<std::string> pending_;
   std::vector<int> folders_;
   std::vector<std::string> outside_;  // The path by name while above the root.
@@ -166,7 +167,7 @@ Opened Walk::EnterFolder(const std::string& name, bool* entered) {
       ::close(fd);
       errno = ELOOP;  // A link opened as itself.
     }
-    if (errno == ENOENT && attempt == 0) {
+    if (errno == ENOENT && attempt == 0 && !exactCase_) {
       spelled = FindOtherCase(Top(), name);
       if (!spelled.empty()) continue;
       return Result(Outcome::kMissing, ENOENT);
@@ -210,7 +211,7 @@ Opened Walk::OpenLast(const std::string& name, bool* done) {
       ::close(fd);
       return opened;
     }
-    if (errno == ENOENT && !caseTried) {
+    if (errno == ENOENT && !caseTried && !exactCase_) {
       caseTried = true;
       spelled = FindOtherCase(Top(), name);
       if (!spelled.empty()) continue;
@@ -290,9 +291,9 @@ bool BeneathFolder::Open(const std::string& folder) {
   return true;
 }
 
-BeneathFolder::Opened BeneathFolder::OpenFile(std::string_view relative) const {
+BeneathFolder::Opened BeneathFolder::OpenFile(std::string_view relative, bool exactCase) const {
   if (fd_ < 0) return Result(Outcome::kFailed, EBADF);
-  Walk walk(*this, relative);
+  Walk walk(*this, relative, exactCase);
   return walk.Run();
 }
 

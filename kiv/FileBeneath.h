@@ -27,7 +27,8 @@
 //     targets wind back and forth cannot make one open look at folders
 //     without end;
 //   - a component not found as spelled is taken in another ASCII case
-//     from its folder, the first such entry in byte order;
+//     from its folder, the first such entry in byte order (not with
+//     `exactCase`: then it is missing);
 //   - the last component is opened for reading without following a link
 //     and without waiting (O_NOFOLLOW | O_NONBLOCK), and the descriptor is
 //     then looked at: a regular file is kept (kOpened, the descriptor's
@@ -77,7 +78,7 @@ class BeneathFolder {
   // link targets then never lead back in).
   const std::string& RealPath() const { return real_; }
 
-  Opened OpenFile(std::string_view relative) const;
+  Opened OpenFile(std::string_view relative, bool exactCase = false) const;
 
  private:
   int fd_ = -1;

@@ -112,7 +112,7 @@ std::vector<ConfinedFolder::Refusal> ConfinedFolder::Refusals() const {
   return entry_->refusals;
 }
 
-bool OpenConfined(const String& path, int* fd) {
+bool OpenConfined(const String& path, int* fd, bool exactCase) {
   Registry& registry = TheRegistry();
   if (registry.count.load() == 0) return false;
   const String absolute = AbsoluteNormal(path);
@@ -143,7 +143,7 @@ bool OpenConfined(const String& path, int* fd) {
     return true;
   }
   const BeneathFolder::Opened opened =
-      opener->folder.OpenFile(std::string_view(absolute).substr(openerPrefix));
+      opener->folder.OpenFile(std::string_view(absolute).substr(openerPrefix), exactCase);
   *fd = opened.fd;
   if (opened.outcome == BeneathFolder::Outcome::kOpened) return true;
   if (opened.outcome == BeneathFolder::Outcome::kLeavesFolder ||

@@ -57,7 +57,8 @@ class ConfinedFolder {
 // For Kiv::File: when `path` lies below a confined folder, opens it for
 // reading as above and answers true, with the descriptor in `*fd` (-1 and
 // errno set when it was not opened). False when no confined folder holds
-// the path (nothing was opened).
-bool OpenConfined(const String& path, int* fd);
+// the path (nothing was opened). With `exactCase`, no component below the
+// folder is taken in another case (File::kExactCase).
+bool OpenConfined(const String& path, int* fd, bool exactCase = false);
 
 }  // namespace Kiv

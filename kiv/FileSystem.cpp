@@ -12,17 +12,20 @@ namespace Kiv {
 
 namespace {
 
-// stat(2) of `path`, looked up without regard to case when the exact path
-// does not exist.
-bool StatAnyCase(const String& path, struct stat* st) {
+// stat(2) of `path`; with kAnyCase looked up without regard to case when
+// the exact path does not exist.
+bool StatAs(const String& path, File::NameCase lookup, struct stat* st) {
+  if (lookup == File::NameCase::kExact) return !path.empty() && ::stat(path.c_str(), st) == 0;
   const String found = File::Find::ResolveCase(path);
   return !found.empty() && ::stat(found.c_str(), st) == 0;
 }
 
 }  // namespace
 
-bool File::Exists(const String& path) {
-  return !Find::ResolveCase(path).empty();
+bool File::Exists(const String& path, NameCase lookup) {
+  if (lookup == NameCase::kAnyCase) return !Find::ResolveCase(path).empty();
+  struct stat st;
+  return StatAs(path, lookup, &st);
 }
 
 bool File::Exists(const PString& root, const String& name) {
@@ -31,14 +34,14 @@ bool File::Exists(const PString& root, const String& name) {
   return ResolveRooted(root, name, &path) && Exists(path);
 }
 
-bool File::IsDirectory(const String& path) {
+bool File::IsDirectory(const String& path, NameCase lookup) {
   struct stat st;
-  return StatAnyCase(path, &st) && S_ISDIR(st.st_mode);
+  return StatAs(path, lookup, &st) && S_ISDIR(st.st_mode);
 }
 
-int64_t File::FileSize(const String& path) {
+int64_t File::FileSize(const String& path, NameCase lookup) {
   struct stat st;
-  if (!StatAnyCase(path, &st) || !S_ISREG(st.st_mode)) return -1;
+  if (!StatAs(path, lookup, &st) || !S_ISREG(st.st_mode)) return -1;
   return st.st_size;
 }
 

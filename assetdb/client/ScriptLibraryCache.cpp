@@ -23,6 +23,8 @@ constexpr char kRecordSuffix[] = ".sources";
 constexpr int64_t kMaxRecordBytes = 1 << 20;
 // Create or empty a file for writing.
 constexpr uint32_t kOpenWriteRecord = 0x302;
+// The cache names its own files: they are looked up exactly as named.
+constexpr uint32_t kOpenReadOwn = Kiv::File::kRead | Kiv::File::kExactCase;
 
 struct RecordLine {
   GslLibraryId id{};
@@ -36,7 +38,7 @@ Kiv::String RecordPath(const Kiv::String& libraryPath) {
 // The whole file when it can be read and holds at most `limit` bytes.
 bool ReadWhole(const Kiv::String& path, int64_t limit, std::vector<uint8_t>* bytes) {
   Kiv::File file;
-  if (!file.Open(path, Kiv::File::kRead)) return false;
+  if (!file.Open(path, kOpenReadOwn)) return false;
   const int64_t size = file.Size();
   if (size <= 0 || size > limit) return false;
   bytes->resize(static_cast<size_t>(size));
@@ -117,8 +119,9 @@ std::unordered_map<uint64_t, std::vector<GslLibraryId>>& AnnouncedSources() {
 CachedLibrary ReadCachedLibrary(const Kiv::String& path, uint32_t textCrc, uint32_t nameCrc,
                                 int64_t limit, CheckedLibrary* out, int64_t* size) {
   Kiv::File file;
-  if (!file.Open(path, Kiv::File::kRead)) {
-    return Kiv::File::Exists(path) ? CachedLibrary::kUnsound : CachedLibrary::kMissing;
+  if (!file.Open(path, kOpenReadOwn)) {
+    return Kiv::File::Exists(path, Kiv::File::NameCase::kExact) ? CachedLibrary::kUnsound
+                                                                : CachedLibrary::kMissing;
   }
   *size = file.Size();
   if (*size > limit) return CachedLibrary::kTooLarge;

@@ -16,6 +16,10 @@
 // chunk (every source's text and name CRCs, in order), so such a pair is
 // refused, never taken for a good one. A name that a line cannot hold (a
 // line break in it) gets no record: its library is compiled every time.
+// Both files are looked up by their exact names (Kiv::File::kExactCase),
+// never in another case: a lookup costs the same however many files the
+// folder holds, and a file someone put there under the name in another
+// case is not the cache's: it is neither read nor removed.
 //
 // ReadCachedLibrary(path, textCrc, nameCrc, limit, out): reads the library
 // and its record. kSound, with the bytes and the sources in `out`, when
