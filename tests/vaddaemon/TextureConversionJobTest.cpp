@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "foundation/layout/TextureSourcesRecord.h"
 #include "tests/support/TempFolder.h"
@@ -93,20 +94,18 @@ TEST_F(TextureConversionNeed, ACompiledTextureWhoseSourcesChangedIsCompiledAnewW
   EXPECT_FALSE(Needs("a", false));
 
   // Each input changed, dated before the compiled texture: then back.
-  struct Change {
-    const char* file;
-    const char* bytes;
-  };
-  for (const Change& change : {Change{"a/alpha.tga", "another alpha"},
-                               Change{"a/tex/body.png", "another picture"},
-                               Change{"a/body.texture.txt", "Primary=tex/body.png\n"}}) {
-    SCOPED_TRACE(change.file);
-    const std::string before = temp_.Get(change.file);
-    temp_.Put(change.file, change.bytes);
-    fs::last_write_time(temp_.At(change.file), start_ - std::chrono::seconds(10));
+  const std::pair<const char*, const char*> changes[] = {
+      {"a/alpha.tga", "another alpha"},
+      {"a/tex/body.png", "another picture"},
+      {"a/body.texture.txt", "Primary=tex/body.png\n"}};
+  for (const auto& [file, bytes] : changes) {
+    SCOPED_TRACE(file);
+    const std::string before = temp_.Get(file);
+    temp_.Put(file, bytes);
+    fs::last_write_time(temp_.At(file), start_ - std::chrono::seconds(10));
     EXPECT_TRUE(Needs("a", true));
     EXPECT_TRUE(Needs("a", false));
-    temp_.Put(change.file, before);
+    temp_.Put(file, before);
     EXPECT_FALSE(Needs("a", true));
   }
   temp_.Put("a/unrelated.png", "changed");
@@ -125,20 +124,15 @@ TEST_F(TextureConversionNeed, ARecordInADamagedCompiledTextureIsNone) {
   PutCompiled("a/body.texture", "a/body.texture.txt", 5);
   const std::string good = temp_.Get("a/body.texture");
   ASSERT_FALSE(Needs("a", true));
-  struct Damage {
-    const char* what;
-    size_t at;
-    char byte;
-  };
-  for (const Damage& damage : {Damage{"the KIRF tag", 0, 'X'}, Damage{"the size", 4, 1},
-                               Damage{"the type", 8, 0}, Damage{"no image", 28, 0},
-                               Damage{"no level", 56, 0}, Damage{"a level past the end", 75, 1},
-                               Damage{"the record's first line", 80, 'T'}}) {
-    SCOPED_TRACE(damage.what);
+  // The tag, the size, the type, no image, no level, a level past the end,
+  // the record's first line.
+  const std::pair<size_t, char> damages[] = {{0, 'X'}, {4, 1},  {8, 0},  {28, 0},
+                                             {56, 0},  {75, 1}, {80, 'T'}};
+  for (const auto& [at, byte] : damages) {
     std::string bytes = good;
-    bytes[damage.at] = damage.byte;
+    bytes[at] = byte;
     temp_.Put("a/body.texture", bytes);
-    EXPECT_TRUE(Needs("a", true));
+    EXPECT_TRUE(Needs("a", true)) << at;
   }
   temp_.Put("a/body.texture", good.substr(0, good.size() - 1));
   EXPECT_TRUE(Needs("a", true));
