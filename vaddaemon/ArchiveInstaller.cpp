@@ -335,8 +335,8 @@ uint32_t StageEntry(DaemonRequest& request, AssetStore& store, InstallQuestions*
     return fail("Unable to install " + Tag(kuid) + ": its configuration could not be written.",
                 &kuid);
   }
-  // An archive carries no file times: a compiled texture it holds is taken
-  // as it is.
+  // A compiled texture that the archive holds without a record of its
+  // sources is taken as it is (TextureConversionJob.h).
   CompileFolderTextures(request, staging, kuid, false);
   PauseForTests();
   AssetStore::InstallOptions options;

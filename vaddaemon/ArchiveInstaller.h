@@ -26,10 +26,10 @@
 //      being that of the damaged data in the archive file;
 //   5. its configuration (CDP::EntryToConfig) is written into the staging
 //      folder, replacing any configuration file the entry carried;
-//   6. the texture sources of the staging folder that have no compiled
-//      texture beside them are compiled by a command host
-//      (TextureConversionJob.h; the archive carries no file times, so a
-//      compiled texture it holds is kept);
+//   6. the texture sources of the staging folder that have no up-to-date
+//      compiled texture beside them are compiled by a command host
+//      (TextureConversionJob.h; a compiled texture the archive holds
+//      without a record of its sources is kept);
 //   7. the store installs the staging folder (one index transaction, the
 //      folder renamed into place). An asset that is installed by then
 //      (the store reads that inside the transaction, so of two installs
@@ -52,8 +52,8 @@
 // names it as written (the soup keeps it wrapped into a negative user id);
 // step 2 as above, then the folder is copied into a staging folder of the store
 // (AssetStore::StageFolder, which keeps the files' times), its textures are
-// compiled unless each has an up-to-date compiled texture (by the files'
-// times), and it is installed like step 7, replacing an
+// compiled unless each has an up-to-date compiled texture (by the record
+// of its sources), and it is installed like step 7, replacing an
 // installed copy (never as an edit copy). As for archive entries, the
 // staged folders are installed together, at most 256 at a time, and every
 // message keeps the folders' order. The result of each folder is the KUID

@@ -78,8 +78,7 @@ bool CopyFile(Fd& in, const fs::path& from, const fs::path& to, std::string* err
     if (!WriteAll(out.get(), buffer.data(), static_cast<size_t>(got)))
       return Fail(error, "cannot write", to);
   }
-  // The copy keeps the source's times, by which a compiled texture is
-  // known to be up to date.
+  // The copy keeps the source's times.
   const struct timespec times[2] = {info.st_atim, info.st_mtim};
   if (futimens(out.get(), times) != 0) return Fail(error, "cannot set the times of", to);
   if (!out.Close()) return Fail(error, "cannot write", to);

@@ -1,17 +1,14 @@
 #include "vaddaemon/TextureConversionJob.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <string_view>
 #include <vector>
 
 #include "assetdb/protocol/CommandHostLock.h"
 #include "assetdb/protocol/ResultsLog.h"
 #include "foundation/base/LogMessage.h"
+#include "foundation/layout/TextureSourcesRecord.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
 #include "foundation/text/PathHelpers.h"
@@ -30,85 +27,31 @@ namespace fs = std::filesystem;
 
 constexpr uint32_t kJobConvertTextures = 1;
 constexpr uint32_t kAllConverted = 2;
-// A description is a few lines; nothing past this is looked at.
-constexpr size_t kMaxSourceBytes = 1u << 20;
 // A warning names at most this many sources, and counts the rest.
 constexpr size_t kMostSourcesNamed = 200;
 // How long a closing daemon waits for its hosts to end (they end as their
 // connections close).
 constexpr uint32_t kHostsEndWaitMs = 2000;
 
-std::string_view Trim(std::string_view text) {
-  const size_t first = text.find_first_not_of(" \t\r");
-  if (first == std::string_view::npos) return std::string_view();
-  const size_t last = text.find_last_not_of(" \t\r");
-  return text.substr(first, last - first + 1);
-}
-
-// The modification time of `path` in nanoseconds; false when it is not
-// there.
-bool ModifiedAt(const std::string& path, int64_t* at) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return false;
-  *at = int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-  return true;
-}
-
 // The existing file at `path`, found without regard to case; "" when none.
 std::string Existing(const std::string& path) {
   return Kiv::File::Find::ResolveCase(Kiv::String(path));
 }
 
-// The full paths of the pictures the source at `path` names that exist;
-// `*allFound` false when it names one that is not there or leads out of its
-// folder.
-std::vector<std::string> PicturesOf(const std::string& path, bool* allFound) {
-  *allFound = true;
-  std::vector<std::string> pictures;
-  std::ifstream in(path, std::ios::binary);
-  std::string line;
-  size_t read = 0;
-  while (read < kMaxSourceBytes && std::getline(in, line)) {
-    read += line.size() + 1;
-    const size_t equals = line.find('=');
-    if (equals == std::string::npos) continue;
-    const std::string_view key = Trim(std::string_view(line).substr(0, equals));
-    if (!Kiv::EqualsIgnoreCase(key, "Primary") && !Kiv::EqualsIgnoreCase(key, "Alpha")) continue;
-    Kiv::File::Path name{std::string(Trim(std::string_view(line).substr(equals + 1)))};
-    name.ReplaceForwardSlashes();
-    if (name.Empty()) continue;
-    if (!name.StaysInside()) {
-      *allFound = false;
-      continue;
-    }
-    Kiv::File::Path full(fs::path(path).parent_path().string());
-    full.AddPath(name.Str());
-    const std::string found = Existing(full.Str());
-    if (found.empty()) *allFound = false;
-    if (!found.empty()) pictures.push_back(found);
-  }
-  return pictures;
-}
-
-// Whether the source at `path` lacks an up-to-date compiled texture.
-bool SourceNeedsConversion(const std::string& path, bool compareTimes) {
+// Whether the source at `path` lacks an up-to-date compiled texture: one
+// whose record names the sources as they are now.
+bool SourceNeedsConversion(const std::string& path, bool unrecordedIsStale) {
   const std::string compiled = Existing(path.substr(0, path.size() - 4));
   if (compiled.empty()) return true;
-  if (!compareTimes) return false;
+  std::string stored;
+  if (!ReadCompiledTextureRecord(compiled, &stored) && !unrecordedIsStale) return false;
+  std::string current;
+  const TextureSourcesState state = DescribeTextureSources(path, &current);
   // A conversion that cannot read every picture fails, and takes the
   // compiled texture with it: then that texture is all there is of them
   // (an archive carries no picture of some types), and it stays.
-  bool allFound = true;
-  const std::vector<std::string> pictures = PicturesOf(path, &allFound);
-  if (!allFound) return false;
-  int64_t compiledAt = 0;
-  int64_t at = 0;
-  if (!ModifiedAt(compiled, &compiledAt)) return true;
-  if (ModifiedAt(path, &at) && at > compiledAt) return true;
-  for (const std::string& picture : pictures) {
-    if (ModifiedAt(picture, &at) && at > compiledAt) return true;
-  }
-  return false;
+  if (state == TextureSourcesState::kPictureMissing) return false;
+  return state != TextureSourcesState::kDescribed || stored != current;
 }
 
 // Calls `found` with the path (relative to the folder the walk began in,
@@ -116,7 +59,7 @@ bool SourceNeedsConversion(const std::string& path, bool compareTimes) {
 // `folder` that lacks an up-to-date compiled texture, until it answers
 // false; false when it did.
 template <class Found>
-bool ForEachStaleSource(const fs::path& folder, const std::string& prefix, bool compareTimes,
+bool ForEachStaleSource(const fs::path& folder, const std::string& prefix, bool unrecordedIsStale,
                         uint32_t depth, Found& found) {
   std::error_code error;
   for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
@@ -125,12 +68,12 @@ bool ForEachStaleSource(const fs::path& folder, const std::string& prefix, bool 
     const std::string name = it->path().filename().string();
     if (fs::is_directory(own)) {
       if (depth < kMaxFolderDepth &&
-          !ForEachStaleSource(it->path(), prefix + name + "/", compareTimes, depth + 1, found))
+          !ForEachStaleSource(it->path(), prefix + name + "/", unrecordedIsStale, depth + 1, found))
         return false;
       continue;
     }
     if (fs::is_regular_file(own) && IsTextureSourceFile(name.c_str()) &&
-        SourceNeedsConversion(it->path().string(), compareTimes) && !found(prefix + name))
+        SourceNeedsConversion(it->path().string(), unrecordedIsStale) && !found(prefix + name))
       return false;
   }
   return true;
@@ -184,19 +127,19 @@ void LogAnswer(const std::vector<uint8_t>& reply, const std::string& what) {
 
 }  // namespace
 
-bool NeedsTextureConversion(const std::string& folder, bool compareTimes) {
+bool NeedsTextureConversion(const std::string& folder, bool unrecordedIsStale) {
   bool stale = false;
   auto first = [&](const std::string&) {
     stale = true;
     return false;
   };
-  ForEachStaleSource(fs::path(folder), std::string(), compareTimes, 0, first);
+  ForEachStaleSource(fs::path(folder), std::string(), unrecordedIsStale, 0, first);
   return stale;
 }
 
 void CompileFolderTextures(DaemonRequest& request, const std::string& folder, const KUID& subject,
-                           bool compareTimes) {
-  if (!NeedsTextureConversion(folder, compareTimes)) return;
+                           bool unrecordedIsStale) {
+  if (!NeedsTextureConversion(folder, unrecordedIsStale)) return;
   const std::string what = KUIDToTagString(subject).Str() + " (" + folder + ")";
   auto broker = request.Context().Find<CommandHostBroker>();
   if (!broker || !broker->HostAvailable()) {
@@ -225,7 +168,7 @@ void CompileFolderTextures(DaemonRequest& request, const std::string& folder, co
     stale.push_back(path);
     return true;
   };
-  ForEachStaleSource(fs::path(folder), std::string(), compareTimes, 0, collect);
+  ForEachStaleSource(fs::path(folder), std::string(), unrecordedIsStale, 0, collect);
   if (!stale.empty())
     request.SendMessage(ResultsLog::kWarning, NotCompiledText(std::move(stale), error), &subject);
 }

@@ -2,23 +2,26 @@
 // its way into the store, so that an installed or committed asset carries
 // the compiled textures its validation asks for.
 //
-// NeedsTextureConversion(folder, compareTimes) is true when some texture
-// source below `folder` (a file whose name ends in ".texture.txt", in any
-// case; sub-folders down to kMaxFolderDepth, links not followed) has no
-// compiled texture beside it (its name without the last ".txt", found
-// without regard to case), or, with `compareTimes`, one whose modification
-// time is older than the source's or than that of a picture the source
-// names on a "Primary" or "Alpha" line (found as the converter finds it:
-// relative to the source's folder, "\" as "/", without regard to case; a
-// name that is missing or leads out of the folder is the converter's to
-// report). A compiled texture whose source names a picture that is not
-// there (or leads out of the folder) is kept, whatever the times: the
-// conversion would fail and remove it, and it may be all that is left of
-// the picture (an archive carries no picture of some types, such as PNG).
-// Installs from archives pass false: an archive carries no times, so a
-// compiled texture it holds counts as up to date.
+// NeedsTextureConversion(folder, unrecordedIsStale) is true when some
+// texture source below `folder` (a file whose name ends in ".texture.txt",
+// in any case; sub-folders down to kMaxFolderDepth, links not followed) has
+// no compiled texture beside it (its name without the last ".txt", found
+// without regard to case), or one that is not up to date: a compiled
+// texture is up to date only while the record of the sources it holds
+// (foundation/layout/TextureSourcesRecord.h) is the record of the source
+// and the pictures it names as they are now. Files' times play no part: a
+// picture copied with its time kept may be older than the texture compiled
+// from the picture it replaced. A compiled texture without a record (from
+// an older build, or another tool) counts as not up to date with
+// `unrecordedIsStale`, else as up to date. A compiled texture whose source
+// names a picture that is not there (or leads out of the folder) is kept,
+// whatever its record: the conversion would fail and remove it, and it may
+// be all that is left of the picture (an archive carries no picture of
+// some types, such as PNG). Installs from archives pass false: an archive
+// holds compiled textures that others made, with no way to tell when;
+// installs from folders and commits pass true.
 //
-// CompileFolderTextures(request, folder, subject, compareTimes) sends the
+// CompileFolderTextures(request, folder, subject, unrecordedIsStale) sends the
 // command host's texture-conversion job (job 1: u32 1, the empty content
 // set name, `folder` as a full path) when NeedsTextureConversion says so,
 // and waits for its end (the broker's bounds). The job writes the compiled
@@ -51,6 +54,6 @@
 
 class DaemonRequest;
 
-bool NeedsTextureConversion(const std::string& folder, bool compareTimes);
+bool NeedsTextureConversion(const std::string& folder, bool unrecordedIsStale);
 void CompileFolderTextures(DaemonRequest& request, const std::string& folder, const KUID& subject,
-                           bool compareTimes);
+                           bool unrecordedIsStale);

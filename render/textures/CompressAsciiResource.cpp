@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string_view>
 
+#include "foundation/layout/TextureSourcesRecord.h"
 #include "kiv/File.h"
 #include "kiv/basics/ConfigData.h"
 #include "kiv/basics/KIRFWriteHeader.h"
@@ -49,6 +50,11 @@ CompressAsciiResource::~CompressAsciiResource() = default;
 
 uint32_t CompressAsciiResource::LoadTxt(const char* path) {
   if (options_ == nullptr) return kFailed;
+  // Taken before anything is read for the conversion: a file changed from
+  // here on makes the record differ from the files, never the texture.
+  if (path == nullptr ||
+      DescribeTextureSources(path, &sourcesRecord_) != TextureSourcesState::kDescribed)
+    sourcesRecord_.clear();
   forceOptions_ = options_->GetFlag("forceOptions");
   if (options_->Has("MaxTextureSize")) {
     const std::string value = options_->Get("MaxTextureSize");
@@ -218,7 +224,9 @@ bool CompressAsciiResource::WriteTextureFile(const Kiv::PString& location, const
   if (!location.Empty() && !Kiv::File::ResolveRooted(location, path, &real)) return false;
   return Kiv::ReplaceFile(real, [this](Kiv::File& file) {
     Kiv::KIRFWriteHeader header(file, kKIRFType);
-    const bool body = header.Ok() && SaveLockedInternal(file, nullptr);
+    const bool body = header.Ok() && SaveLockedInternal(file, nullptr) &&
+                      file.Write(sourcesRecord_.data(), uint32_t(sourcesRecord_.size())) ==
+                          sourcesRecord_.size();
     return header.Finish() && body;
   });
 }

@@ -36,6 +36,10 @@
 // `path` within the named file root `location` (a rooted path when
 // `location` is empty): whole or not at all (Kiv::ReplaceFile), every write
 // and the close checked. The compressed levels stay until GetMipUnlock.
+// After the images it writes the record of the sources
+// (foundation/layout/TextureSourcesRecord.h) that LoadTxt took of the
+// description and its pictures before it read them; none when they could
+// not all be read then.
 //
 // Results: LoadTxt 0 success, 1 failure; the others true on success. Threads:
 // one thread at a time, as any resource being converted.
@@ -43,6 +47,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "kiv/Options.h"
@@ -84,6 +89,7 @@ class CompressAsciiResource : public Kiv::AsciiTextureResource {
 
   std::vector<std::unique_ptr<TextureCompress>> images_;
   const Kiv::Options* options_ = nullptr;
+  std::string sourcesRecord_;
   bool forceOptions_ = false;
   bool chosenAlpha_ = false;
   uint32_t maxWidth_ = kDefaultMaxSize;

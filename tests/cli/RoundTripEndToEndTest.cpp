@@ -174,9 +174,9 @@ TEST_F(RoundTripEndToEnd, HandEditOfAnArchiveInstalledAssetIsWhatCommitInstalls)
 
 // Texture assets made from a PNG and a JPEG picture and their sources
 // validate clean once installed: the install compiles their textures. A
-// compiled texture newer than its source and picture is kept, through the
-// install and a commit without change; a changed picture is compiled anew
-// at the commit.
+// compiled texture whose record names its source and picture as they are
+// is kept, through the install and a commit without change; a changed
+// picture is compiled anew at the commit.
 TEST_F(RoundTripEndToEnd, TextureAssetsValidateCleanAfterInstall) {
   const std::string gravel = "<kuid:30504:300>";
   const std::string gravelFolder =
@@ -199,22 +199,28 @@ TEST_F(RoundTripEndToEnd, TextureAssetsValidateCleanAfterInstall) {
   const std::string marked = "<kuid:30504:302>";
   const std::string markedFolder =
       TextureFolder(marked, "texture", "marked.texture", "marked.texture.txt", "marked.png");
-  ASSERT_TRUE(WriteFile(markedFolder + "/marked.texture", "up to date"));
-  const auto later = fs::last_write_time(markedFolder + "/marked.png") + std::chrono::seconds(5);
-  fs::last_write_time(markedFolder + "/marked.texture", later);
+  // Compiled from its sources as they are (a level byte then changed by
+  // hand, which only a conversion would undo).
+  ASSERT_EQ(Run({"compresstexture", markedFolder}).status, 0);
+  std::string upToDate = ReadFile(markedFolder + "/marked.texture");
+  const size_t level = upToDate.find("texture sources 1") - 1;
+  ASSERT_LT(level, upToDate.size());
+  upToDate[level] = char(upToDate[level] ^ 0x5A);
+  ASSERT_TRUE(WriteFile(markedFolder + "/marked.texture", upToDate));
   Install(markedFolder);
-  EXPECT_EQ(ReadFile(InstalledFile("kuid 30504 302", "marked.texture")), "up to date");
+  EXPECT_EQ(ReadFile(InstalledFile("kuid 30504 302", "marked.texture")), upToDate);
   Edit(marked);
   Succeed({"commit", marked});
-  EXPECT_EQ(ReadFile(InstalledFile("kuid 30504 302", "marked.texture")), "up to date");
+  EXPECT_EQ(ReadFile(InstalledFile("kuid 30504 302", "marked.texture")), upToDate);
 
   const std::string folder = Edit(marked);
-  ASSERT_TRUE(texturetest::WritePicture(folder + "/marked.png", 64, 64, Pixels()));
-  fs::last_write_time(folder + "/marked.png", later + std::chrono::seconds(5));
+  ASSERT_TRUE(texturetest::WritePicture(folder + "/marked.png", 64, 64,
+                                        texturetest::SmoothPicture(64, 64, true)));
   Succeed({"commit", marked});
   EXPECT_EQ(texturetest::ReadCompiledTexture(InstalledFile("kuid 30504 302", "marked.texture"),
                                              &compiled),
             "");
+  EXPECT_EQ(compiled.target, 12u) << "the picture's graded alpha";
 }
 
 // An archive carries no PNG picture, only the texture compiled from it: an

@@ -1,6 +1,7 @@
 // Shared support for texture tests: pictures written with stb_image_write,
 // a strict reader of compiled texture files (docs/formats/compiled-
-// texture.md), level decoding (libsquish for DXT) and PSNR.
+// texture.md; the record of sources after the images kept as text), level
+// decoding (libsquish for DXT) and PSNR.
 #pragma once
 
 #include <squish.h>
@@ -59,6 +60,7 @@ struct CompiledTexture {
   uint32_t flags = 0;
   uint32_t settings[5] = {};  // mag, min, mip filters, auto-mip, anisotropy
   std::vector<std::vector<Level>> images;
+  std::string sources;  // the record of the sources after the images, if any
 };
 
 // Reads a compiled texture; "" on success, else what is wrong.
@@ -104,7 +106,13 @@ inline std::string ReadCompiledTexture(const std::string& path, CompiledTexture*
     }
     out->images.push_back(std::move(levels));
   }
-  return at == data.size() ? "" : "bytes after the last level";
+  // The record of the sources the converter read, if any: text lines.
+  out->sources.assign(data.begin() + at, data.end());
+  const std::string first = "texture sources 1\n";
+  if (out->sources.empty()) return "";
+  if (out->sources.compare(0, first.size(), first) != 0 || out->sources.back() != '\n')
+    return "bytes after the last level that are no record of sources";
+  return "";
 }
 
 // The RGBA pixels of a level: DXT decoded with libsquish, 32-bit levels

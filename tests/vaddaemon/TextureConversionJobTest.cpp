@@ -1,6 +1,7 @@
 // When an asset folder on its way into the store needs its textures
-// compiled: a texture source without a compiled texture, or (by the files'
-// times) with one older than the source or a picture it names.
+// compiled: a texture source without a compiled texture, or with one whose
+// record of sources is not that of the source and the pictures it names
+// as they are now (whatever the files' times).
 #include "vaddaemon/TextureConversionJob.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +9,9 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <utility>
 
+#include "foundation/layout/TextureSourcesRecord.h"
 #include "tests/support/TempFolder.h"
 #include "vaddaemon/FolderTree.h"
 
@@ -32,8 +35,32 @@ class TextureConversionNeed : public ::testing::Test {
     fs::last_write_time(temp_.Put(relative, text), start_);
   }
 
-  bool Needs(const std::string& relative, bool compareTimes) {
-    return NeedsTextureConversion(temp_.At(relative), compareTimes);
+  // A compiled texture `relative` (one level of one pixel) that holds the
+  // record of the texture source `source` as it is now, or none when
+  // `source` is empty; its time `seconds` after the fixed moment.
+  void PutCompiled(const std::string& relative, const std::string& source, int seconds) {
+    std::string record;
+    if (!source.empty()) {
+      EXPECT_EQ(DescribeTextureSources(temp_.At(source), &record),
+                TextureSourcesState::kDescribed);
+    }
+    temp_.Put(relative, CompiledBytes(record));
+    fs::last_write_time(temp_.At(relative), start_ + std::chrono::seconds(seconds));
+  }
+
+  static std::string CompiledBytes(const std::string& record) {
+    std::string bytes = "KIRF";
+    auto u32 = [&bytes](uint32_t value) {
+      for (int i = 0; i < 4; ++i) bytes += char(value >> (8 * i));
+    };
+    u32(uint32_t(72 + record.size()));  // the bytes after this field
+    for (uint32_t word : {0x46544D4Du, 1u, 1u, 1u, 1u, 1u, 3u, 2u, 2u, 2u, 0u, 1u}) u32(word);
+    for (uint32_t word : {1u, 1u, 1u, 2u, 4u}) u32(word);
+    return bytes + "BGRA" + record;
+  }
+
+  bool Needs(const std::string& relative, bool unrecordedIsStale) {
+    return NeedsTextureConversion(temp_.At(relative), unrecordedIsStale);
   }
 
   const VUTest::TempFolder temp_{"Textures"};
@@ -52,26 +79,62 @@ TEST_F(TextureConversionNeed, ASourceWithoutItsCompiledTextureNeedsIt) {
   EXPECT_TRUE(Needs("deep", false));
   Put("deep/tex/sub/BODY.Texture", 1);
   EXPECT_FALSE(Needs("deep", false));
-  EXPECT_FALSE(Needs("deep", true));
+  // Without a record, a folder's compiled texture is made again.
+  EXPECT_TRUE(Needs("deep", true));
 }
 
-TEST_F(TextureConversionNeed, ACompiledTextureOlderThanItsSourceOrPicturesIsCompiledAnew) {
+TEST_F(TextureConversionNeed, ACompiledTextureWhoseSourcesChangedIsCompiledAnewWhateverTheTimes) {
   PutSource("a/body.texture.txt",
             "Hint = dxt1\r\n primary = tex\\Body.PNG \r\nAlpha=alpha.tga\r\n");
   Put("a/tex/body.png", 1);
   Put("a/alpha.tga", 2);
   Put("a/unrelated.png", 9);
-  Put("a/body.texture", 3);
+  PutCompiled("a/body.texture", "a/body.texture.txt", -3);
+  EXPECT_FALSE(Needs("a", true));
+  EXPECT_FALSE(Needs("a", false));
+
+  // Each input changed, dated before the compiled texture: then back.
+  const std::pair<const char*, const char*> changes[] = {
+      {"a/alpha.tga", "another alpha"},
+      {"a/tex/body.png", "another picture"},
+      {"a/body.texture.txt", "Primary=tex/body.png\n"}};
+  for (const auto& [file, bytes] : changes) {
+    SCOPED_TRACE(file);
+    const std::string before = temp_.Get(file);
+    temp_.Put(file, bytes);
+    fs::last_write_time(temp_.At(file), start_ - std::chrono::seconds(10));
+    EXPECT_TRUE(Needs("a", true));
+    EXPECT_TRUE(Needs("a", false));
+    temp_.Put(file, before);
+    EXPECT_FALSE(Needs("a", true));
+  }
+  temp_.Put("a/unrelated.png", "changed");
   EXPECT_FALSE(Needs("a", true));
 
-  fs::last_write_time(temp_.At("a/alpha.tga"), start_ + std::chrono::seconds(4));
+  // The same texture without its record: made again from a folder only.
+  PutCompiled("a/body.texture", "", 20);
   EXPECT_TRUE(Needs("a", true));
   EXPECT_FALSE(Needs("a", false));
-  fs::last_write_time(temp_.At("a/alpha.tga"), start_);
-  fs::last_write_time(temp_.At("a/tex/body.png"), start_ + std::chrono::seconds(4));
-  EXPECT_TRUE(Needs("a", true));
-  fs::last_write_time(temp_.At("a/tex/body.png"), start_);
-  fs::last_write_time(temp_.At("a/body.texture.txt"), start_ + std::chrono::seconds(4));
+}
+
+// A record is read only from a compiled texture whose layout reads.
+TEST_F(TextureConversionNeed, ARecordInADamagedCompiledTextureIsNone) {
+  PutSource("a/body.texture.txt", "Primary=body.png\n");
+  Put("a/body.png", 0);
+  PutCompiled("a/body.texture", "a/body.texture.txt", 5);
+  const std::string good = temp_.Get("a/body.texture");
+  ASSERT_FALSE(Needs("a", true));
+  // The tag, the size, the type, no image, no level, a level past the end,
+  // the record's first line.
+  const std::pair<size_t, char> damages[] = {{0, 'X'}, {4, 1},  {8, 0},  {28, 0},
+                                             {56, 0},  {75, 1}, {80, 'T'}};
+  for (const auto& [at, byte] : damages) {
+    std::string bytes = good;
+    bytes[at] = byte;
+    temp_.Put("a/body.texture", bytes);
+    EXPECT_TRUE(Needs("a", true)) << at;
+  }
+  temp_.Put("a/body.texture", good.substr(0, good.size() - 1));
   EXPECT_TRUE(Needs("a", true));
 }
 
@@ -96,12 +159,12 @@ TEST_F(TextureConversionNeed, ACompiledTextureWhosePictureIsGoneIsKept) {
   EXPECT_TRUE(Needs("out", true));
 }
 
-// The store's copies keep the files' times, so an up-to-date folder stays
-// up to date through a copy (into staging, into an edit copy).
+// An up-to-date folder stays up to date through the store's copies (into
+// staging, into an edit copy), which also keep the files' times.
 TEST_F(TextureConversionNeed, AStoreCopyOfAnUpToDateFolderNeedsNoConversion) {
   Put("src/body.png", 0);
   PutSource("src/body.texture.txt", "Primary=body.png\n");
-  Put("src/body.texture", 5);
+  PutCompiled("src/body.texture", "src/body.texture.txt", 5);
   std::string error;
   ASSERT_TRUE(CopyFolderTree(temp_.At("src"), temp_.At("copy"), &error)) << error;
   EXPECT_EQ(fs::last_write_time(temp_.At("copy/body.texture")),
