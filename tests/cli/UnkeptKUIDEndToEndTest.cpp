@@ -2,8 +2,8 @@
 // tag holds a user id only in -16777216..16777215, so a configuration that
 // names a valid KUID beyond that would read as another asset's KUID. An
 // install from a folder, an install from an archive and a commit each
-// refuse it, naming the KUID as written, and the other asset stays as it
-// was, also after a restart.
+// refuse it, naming the KUID as written; typed on the command line it names
+// no asset. The other asset stays as it was, also after a restart.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -106,6 +106,10 @@ TEST_F(UnkeptKUID, IsRefusedByEveryInstallAndLeavesTheOtherAssetAsItWas) {
         << r.out;
     EXPECT_NE(ReadFile(folder + "/config.txt").find(c.written), std::string::npos);
     ASSERT_EQ(Run({"revert", other}).status, 0);
+    // Typed on the command line, it names no asset: nothing is deleted.
+    r = Run({"delete", c.written});
+    EXPECT_EQ(r.status, 255) << r.out;
+    EXPECT_EQ(r.out.find(other), std::string::npos) << r.out;
 
     EXPECT_EQ(Run({"status", other}).out, status);
     StopDaemon();
