@@ -19,7 +19,8 @@ bool HasFirstArgument(int argc, char** argv) {
 }
 
 KUID FirstArgumentKUID(int argc, char** argv) {
-  return ParseKUID(LowerFirstArgument(argc, argv).c_str(), true);
+  const KUID kuid = ParseKUID(LowerFirstArgument(argc, argv).c_str(), true);
+  return KUIDReadsBack(kuid) ? kuid : kNullKUID;
 }
 
 Kiv::File::Path ArgumentPath(int argc, char** argv, int index) {

@@ -33,7 +33,10 @@ Kiv::PString LowerFirstArgument(int argc, char** argv);
 // True when slot 2 is present and not empty.
 bool HasFirstArgument(int argc, char** argv);
 
-// The KUID given by the first argument, parsed with the strict rule.
+// The KUID given by the first argument, parsed with the strict rule. One
+// that the daemon's requests cannot carry as typed (KUIDReadsBack: a user
+// id beyond -16777216..16777215, which would reach the daemon as another
+// asset's KUID) gives the null KUID, as text that is no KUID does.
 KUID FirstArgumentKUID(int argc, char** argv);
 
 // Slot `index` as a path: as typed when it is absolute (or when no start

@@ -28,6 +28,7 @@
 #include "kiv/Log.h"
 #include "vaddaemon/AssetConfigReader.h"
 #include "vaddaemon/AssetStore.h"
+#include "vaddaemon/ConfigKUID.h"
 #include "vaddaemon/DaemonConnection.h"
 #include "vaddaemon/DaemonRequest.h"
 #include "vaddaemon/FolderTree.h"
@@ -46,15 +47,6 @@ constexpr const char* kNewAssetConfig = "config.chump";
 
 std::string Tag(const KUID& kuid) {
   return KUIDToTagString(kuid).Str();
-}
-
-// A configuration's KUID as its author wrote it. A user id from 16777216 to
-// 33554431 is valid as written, but the soup keeps 25 bits that read back
-// with their sign, so it comes back negative with a version below 127,
-// which no valid KUID has: such a KUID was written 2^25 higher.
-KUID AsWritten(const KUID& read) {
-  if (read.IsValid() || read.userId >= 0) return read;
-  return KUID{read.userId + (kMaxStoredUserId + 1) * 2, read.contentId, read.version};
 }
 
 void Fail(DaemonRequest& request, const std::string& text, const KUID* subject = nullptr) {
@@ -293,9 +285,11 @@ uint32_t StageEntry(DaemonRequest& request, AssetStore& store, InstallQuestions*
     Fail(request, text, subject);
     return installed;
   };
-  const KUID kuid = CDP::GetEntryKUID(entry.soup);
+  const KUID kuid = KUIDAsWritten(entry.soup);
   if (kuid.IsNull())
     return fail("The archive holds an entry without a valid KUID; it was not installed.");
+  const std::string unkept = KUIDStorageProblem(kuid);
+  if (!unkept.empty()) return fail("Unable to install " + Tag(kuid) + ": " + unkept + ".");
   Soup config;
   CDP::EntryToConfig(entry, config);
   // Only for the question: whether the files replace the installed copy or
@@ -374,13 +368,11 @@ uint32_t StageFolder(DaemonRequest& request, AssetStore& store, InstallQuestions
   if (!readable)
     return fail("Unable to install '" + folder +
                 "': it holds no readable config.chump or config.txt.");
-  const KUID kuid = config.GetNamedTagAsKUID(Kiv::PString("kuid"), kNullKUID);
+  const KUID kuid = KUIDAsWritten(config);
   if (kuid.IsNull())
     return fail("Unable to install '" + folder + "': its configuration names no valid KUID.");
-  if (!kuid.IsValid()) {
-    return fail("Unable to install " + Tag(AsWritten(kuid)) + ": its user id lies beyond " +
-                std::to_string(kMaxStoredUserId) + ", the highest that the asset database keeps.");
-  }
+  const std::string unkept = KUIDStorageProblem(kuid);
+  if (!unkept.empty()) return fail("Unable to install " + Tag(kuid) + ": " + unkept + ".");
   if (!MayInstall(request, store, questions, batch, GetAssetDisplayName(config), kuid, installed))
     return installed;
   std::string staging;

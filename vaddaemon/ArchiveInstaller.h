@@ -7,7 +7,10 @@
 // the root's kind, tables and package version). An archive that does not
 // open gives one error message (the reader's reason) and installs nothing.
 // Otherwise each entry, in order:
-//   1. its "kuid" must be valid (else an error message, entry skipped);
+//   1. its "kuid" must be valid (else an error message, entry skipped) and
+//      one that the asset database keeps as written (KUIDStorageProblem,
+//      ConfigKUID.h), else "Unable to install <kuid as written>: <why>."
+//      and the entry is skipped;
 //   2. when the asset is already installed and `questions` is given (the
 //      request's callback byte was 1), the tool is asked (notification 2);
 //      an answer other than "replace" skips the entry without a message;
@@ -47,9 +50,8 @@
 // true when every entry was installed.
 //
 // InstallAssetFolders installs the asset folders `folders` (each one's
-// "config.chump" or "config.txt" names the KUID), in order: a KUID with a
-// user id beyond kMaxStoredUserId is refused with an error message that
-// names it as written (the soup keeps it wrapped into a negative user id);
+// "config.chump" or "config.txt" names the KUID), in order: a KUID that
+// the asset database does not keep as written is refused as in step 1;
 // step 2 as above, then the folder is copied into a staging folder of the store
 // (AssetStore::StageFolder, which keeps the files' times), its textures are
 // compiled unless each has an up-to-date compiled texture (by the record

@@ -253,8 +253,8 @@ class AssetStore {
   // edit folder; a known one is opened as by BeginEdit.
   StoreResult Reserve(const KUID& kuid, std::string_view displayName, EditInfo* info);
   // Takes the edit copy as the installed asset. Its configuration must be
-  // readable and name this KUID (kBadConfig otherwise, the edit copy kept
-  // open). The display name and every other field come from it, as for an
+  // readable and name this KUID as written (ConfigKUID.h; kBadConfig
+  // otherwise, the edit copy kept open). The display name and every other field come from it, as for an
   // install. Sets "locally modified".
   // `prepare`, when set, is called with the edit folder's path once the
   // asset is held and found open for edit, before the folder is taken: work

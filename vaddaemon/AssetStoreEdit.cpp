@@ -10,6 +10,7 @@
 #include "vaddaemon/AssetFolderNames.h"
 #include "vaddaemon/AssetStore.h"
 #include "vaddaemon/AssetStoreImpl.h"
+#include "vaddaemon/ConfigKUID.h"
 #include "vaddaemon/FolderTree.h"
 #include "vaddaemon/OpenWriterCheck.h"
 
@@ -74,6 +75,9 @@ StoreResult CommitTaken(AssetStore::Impl& s, const StoredAsset& row, const std::
     return StoreResult::Fail(StoreCode::kBadConfig,
                              "the configuration names no \"kuid\": add the line \"kuid " +
                                  KUIDToTagString(kuid).Str() + "\" to it");
+  // One that the index cannot keep reads as another asset's KUID.
+  const std::string unkept = UnkeptConfigKUID(config);
+  if (!unkept.empty()) return StoreResult::Fail(StoreCode::kBadConfig, unkept);
   if (fresh.kuid != kuid)
     return StoreResult::Fail(StoreCode::kBadConfig, "the configuration names another KUID");
   const std::string problem = ConfigStorageProblem(config);

@@ -14,6 +14,7 @@
 #include "vaddaemon/AssetFolderNames.h"
 #include "vaddaemon/AssetStore.h"
 #include "vaddaemon/AssetStoreImpl.h"
+#include "vaddaemon/ConfigKUID.h"
 #include "vaddaemon/FolderTree.h"
 
 namespace fs = std::filesystem;
@@ -36,6 +37,8 @@ StoreResult DescribeStaged(const std::string& staging, StoredAsset* fresh) {
   DescribeAssetFromConfig(config, fresh);
   if (fresh->kuid.IsNull() || !fresh->kuid.IsValid())
     return StoreResult::Fail(StoreCode::kBadConfig, "the configuration names no valid \"kuid\"");
+  const std::string unkept = UnkeptConfigKUID(config);
+  if (!unkept.empty()) return StoreResult::Fail(StoreCode::kBadConfig, unkept);
   const std::string problem = ConfigStorageProblem(config);
   if (!problem.empty()) return StoreResult::Fail(StoreCode::kBadConfig, problem);
   return StoreResult::Success();

@@ -12,7 +12,9 @@
 //   only digits "-" "." blanks and commas,       float array (3), split at
 //     starting with a digit "-" or "."             spaces, tabs and commas
 //   "<kuid:", "<kuid2:" or "<NULL>" (any case)   KUID (7), unless the text
-//     at the start                                 holds two KUID literals
+//     at the start                                 holds two KUID literals, or
+//                                                  names a KUID that a KUID
+//                                                  tag cannot keep (below)
 //   anything else, quoted or not                 string (4)
 // In an unquoted value a backslash followed by "n" becomes CR LF and a double
 // quote is an ordinary byte; a quoted value ends at the next double quote,
@@ -50,6 +52,12 @@
 //     characters ("1.2.3", "1-2") stops where the number stops.
 //   - A text that starts like a KUID but is none is what ParseKUID makes of
 //     it (the null KUID for "<kuid:x:y>").
+//   - A KUID whose fields do not fit a KUID tag (KUIDReadsBack: a valid
+//     KUID with a user id beyond -16777216..16777215, such as
+//     "<kuid:-16777217:5>" or "<kuid2:20000000:1:127>") would read back as
+//     another asset's KUID: the value is kept as a string holding the text
+//     as written. Reading it as a KUID (Soup::GetNamedTagAsKUID) gives what
+//     a KUID tag would have held; its text tells what the author named.
 //   - A sub-soup nested deeper than kMaxDepth is read past by the same rules
 //     and kept as an empty sub-soup, so a read tree is never more than
 //     kMaxDepth + 1 sub-soups deep.
@@ -84,7 +92,8 @@
 //   an empty string reads back as a null tag;
 //   a double quote in a string reads back as a single quote;
 //   a line end in a string (CR, LF, CR LF or LF CR) reads back as CR LF;
-//   a string that begins like a KUID ("<kuid:...") reads back as a KUID;
+//   a string that begins like a KUID ("<kuid:...") reads back as a KUID,
+//     unless it names one that a KUID tag cannot keep;
 //   raw bytes (type 2) and the second text kind (type 5) have no text form
 //     and read back as null tags;
 //   several integers in one tag read back as a float array;

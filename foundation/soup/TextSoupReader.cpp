@@ -592,15 +592,25 @@ class TextSoupReader {
       return Status::kOk;
     }
     const bool kuid = LooksLikeKUID(text);
-    if (kuid || (!utf8_ && HasHighByte(text))) {
-      // Both need the text in text_, with its NUL.
-      if (text.data() != text_.Data() && !Hold(text)) return Status::kOutOfMemory;
-      if (!kuid) return StoreAnsiText(level);
-      uint8_t raw[8];
-      KUIDToRawBytes(ParseKUID(text_.Data(), false), raw);
-      PutValue(level, SoupType::kKUID, raw, sizeof raw);
+    const bool ansi = !utf8_ && HasHighByte(text);
+    if (!kuid && !ansi) {
+      PutText(level, text);
       return Status::kOk;
     }
+    // Both need the text in text_, with its NUL.
+    if (text.data() != text_.Data() && !Hold(text)) return Status::kOutOfMemory;
+    if (kuid) {
+      const KUID parsed = ParseKUID(text_.Data(), false);
+      // A KUID whose fields do not fit a KUID tag would read back as
+      // another asset's: its text stays as written, a string.
+      if (KUIDReadsBack(parsed)) {
+        uint8_t raw[8];
+        KUIDToRawBytes(parsed, raw);
+        PutValue(level, SoupType::kKUID, raw, sizeof raw);
+        return Status::kOk;
+      }
+    }
+    if (ansi) return StoreAnsiText(level);
     PutText(level, text);
     return Status::kOk;
   }

@@ -75,6 +75,10 @@ KUID KUIDUnpack(uint32_t packedWord, uint32_t contentWord) {
   return KUID{int32_t(user), int32_t(contentWord), int32_t(packedWord >> 25)};
 }
 
+bool KUIDReadsBack(const KUID& kuid) {
+  return KUIDUnpack(KUIDPackWord(kuid), uint32_t(kuid.contentId)) == kuid;
+}
+
 void KUIDToRawBytes(const KUID& kuid, uint8_t out[8]) {
   WriteLE32(KUIDPackWord(kuid), out);
   WriteLE32(uint32_t(kuid.contentId), out + 4);

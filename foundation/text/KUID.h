@@ -60,6 +60,9 @@
 // lies in -16777216..16777215. The 25-bit field cannot hold more: valid user
 // ids beyond that range come back wrapped into it (16777216 reads back as
 // -16777216, -33554432 as 0), the same in the stream and raw soup forms.
+// KUIDReadsBack tells which KUIDs these forms give back as they are: those
+// whose fields fit the packed word (user id -16777216..16777215, version
+// 0..127), the null KUID among them.
 //
 // Raw soup value (8 bytes, little-endian): the packed word first, then the
 // content id; used by KUID tags in soups.
@@ -103,6 +106,9 @@ KUID ParseKUID(const char* text, bool strict);
 // The packed word (version << 25) | (userId & 0x1FFFFFF), and back.
 uint32_t KUIDPackWord(const KUID& kuid);
 KUID KUIDUnpack(uint32_t packedWord, uint32_t contentWord);
+// True when writing `kuid` to the stream or raw form and reading it back
+// gives `kuid` again.
+bool KUIDReadsBack(const KUID& kuid);
 
 // The 8-byte raw value of a KUID tag: packed word, then content id.
 void KUIDToRawBytes(const KUID& kuid, uint8_t out[8]);
