@@ -150,6 +150,8 @@ class AssetStore {
     uint32_t dependentsMended = 0;       // dependents rows added or removed (AssetIndex.h)
     std::vector<std::string> leftAlone;  // entries that are not the store's
     uint32_t sourcesRenamed = 0;         // texture sources given their names back
+    uint32_t takenGivenBack = 0;         // taken folders of commits cut short (step 1)
+    std::vector<std::string> keptAside;  // files given back beside one of their name
   };
 
   struct InstallOptions {
