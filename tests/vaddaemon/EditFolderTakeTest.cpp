@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/ImmutableFolder.h"
 #include "tests/vaddaemon/StoreTestRoot.h"
 #include "vaddaemon/AssetFolderNames.h"
 #include "vaddaemon/FolderMove.h"
@@ -169,6 +170,29 @@ TEST_F(TakenEditFolderTest, WhatACommitCutShortTookGoesBackToTheEditFolder) {
   Reopen();
   EXPECT_FALSE(fs::exists(taken));
   EXPECT_FALSE(Get(kLoco).OpenForEdit());
+}
+
+// A folder the commit cannot empty (here one whose entries cannot be
+// renamed) fails it, and every file goes back to the edit folder.
+TEST_F(TakenEditFolderTest, ACommitThatCannotTakeTheWholeFolderGivesEveryFileBack) {
+  const AssetStore::EditInfo edit = Edit();
+  fs::create_directory(edit.path + "/sub");
+  Write(edit.path + "/sub/a.txt", "a");
+  {
+    ImmutableFolder stuck(edit.path + "/sub");
+    if (!stuck.Made()) GTEST_SKIP() << "the immutable attribute cannot be set here";
+    const StoreResult refused = store_->CommitEdit(kLoco, nullptr);
+    EXPECT_EQ(refused.code, StoreCode::kIoError);
+    EXPECT_EQ(refused.message.rfind("cannot take the edit folder " + edit.path + ": cannot move " +
+                                        edit.path + "/sub/a.txt", 0),
+              0u)
+        << refused.message;
+  }
+  EXPECT_EQ(ReadAll(edit.path + "/notes.txt") + ReadAll(edit.path + "/sub/a.txt"), "beforea");
+  EXPECT_EQ(temp_.Listing("UserData/editing"), edit.editFolder);
+  EXPECT_TRUE(Get(kLoco).OpenForEdit());
+  ASSERT_TRUE(store_->CommitEdit(kLoco, nullptr).Ok());
+  EXPECT_EQ(ReadAll(store_->InstalledPath(Get(kLoco)) + "/sub/a.txt"), "a");
 }
 
 }  // namespace
