@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -53,34 +52,6 @@ TEST_F(FolderMoveTest, EveryEntryMovesAndATakenNameKeepsBoth) {
   EXPECT_EQ(Get("into/sub/b.txt") + Get("into/sub/b.txt.~1~"), "kept bmoved b");
   EXPECT_EQ(Get("into/sub/deep") + Get("into/sub/deep.~1~/c.txt"), "a filemoved c");
   EXPECT_EQ(fs::read_symlink(At("into/link")), "a.txt");
-}
-
-// A descriptor on a folder resolves names in that folder's inode, as a
-// working folder does.
-TEST_F(FolderMoveTest, AProgramInTheFolderCanNoLongerSaveAndItsOpenFileMovesAlong) {
-  Put("from/sub/notes.txt", "1\n");
-  fs::create_directory(At("into"));
-  const int working = ::open(At("from/sub").c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-  const int notes = ::openat(working, "notes.txt", O_WRONLY | O_APPEND | O_CLOEXEC);
-  ASSERT_GE(notes, 0);
-  ASSERT_TRUE(MoveFolderInto(At("from"), At("into")).emptied);
-  EXPECT_EQ(::write(notes, "2\n", 2), 2);
-  ::close(notes);
-  EXPECT_EQ(Get("into/sub/notes.txt"), "1\n2\n");
-  for (const char* name : {"notes.txt", "new.txt"}) {
-    errno = 0;
-    EXPECT_LT(::openat(working, name, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644), 0) << name;
-    EXPECT_EQ(errno, ENOENT) << name;
-  }
-  ::close(working);
-}
-
-TEST_F(FolderMoveTest, AMoveThatFailsSaysWhyAndLosesNothing) {
-  Put("from/a.txt", "a");
-  const FolderMove move = MoveFolderInto(At("from"), At("missing"));
-  EXPECT_FALSE(move.emptied);
-  EXPECT_NE(move.error.find("cannot move " + At("from/a.txt")), std::string::npos) << move.error;
-  EXPECT_EQ(Get("from/a.txt"), "a");
 }
 
 // A program opening the file for writing while the check holds its lease
