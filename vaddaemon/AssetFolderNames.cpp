@@ -61,6 +61,10 @@ std::string NextAssetFolderName(const KUID& kuid, std::string_view current) {
   return base + "~";
 }
 
+std::string TakenFolderName(std::string_view editFolder) {
+  return std::string(AssetStore::kStagingPrefix) + "take-" + std::string(editFolder);
+}
+
 bool IsStagingFolderName(std::string_view name) {
   const std::string_view prefix = AssetStore::kStagingPrefix;
   return name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix;

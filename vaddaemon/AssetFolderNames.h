@@ -13,6 +13,10 @@
 // non-null KUID with or without "~"); recovery removes only such names.
 // AssetOfFolderName answers the KUID whose folder `name` is (the keyword
 // text with or without "~"), or the null KUID for any other name.
+// TakenFolderName is the folder below "editing" into which a commit moves
+// the edit folder `editFolder` (a staging name: kStagingPrefix, "take-",
+// then `editFolder`), so the recovery finds it beside the edit folder it
+// came from.
 // Pure functions; nothing fails.
 #pragma once
 
@@ -25,6 +29,7 @@ std::string AssetFolderName(const KUID& kuid);
 // The name for a new copy when the current copy is named `current` ("" when
 // there is none): the plain name unless `current` is it.
 std::string NextAssetFolderName(const KUID& kuid, std::string_view current);
+std::string TakenFolderName(std::string_view editFolder);
 bool IsStagingFolderName(std::string_view name);
 KUID AssetOfFolderName(std::string_view name);
 bool IsStoreFolderName(std::string_view name);

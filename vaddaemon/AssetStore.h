@@ -22,10 +22,15 @@
 //
 // Recovery (run by Open, before anything else touches the store), in one
 // transaction:
-//   1. a row whose installed folder is missing loses it; a row whose edit
-//      folder is missing takes the folder of its other name when that
-//      exists (a commit stopped after its take, see Edits), else loses its
-//      edit state;
+//   1. a row whose installed folder is missing loses it; for a row open
+//      for edit, the taken folder of its edit folder (TakenFolderName, a
+//      commit cut short, see Edits) gives its files back: it takes the
+//      edit folder's name when that is gone, else its entries move back
+//      into it (MoveFolderInto; names saved again meanwhile go in aside,
+//      listed in the report); one that cannot give everything back is
+//      kept. A row whose edit folder is still missing takes the folder of
+//      its other name when that exists (a take by an older daemon, which
+//      renamed the edit folder), else loses its edit state;
 //   2. a row left with neither folder is deleted when it was a placeholder
 //      (Reserve) or had an installed folder before step 1; rows that never
 //      had folders (catalog rows written by PutMetadata) are kept;
@@ -61,19 +66,24 @@
 // whatever the number of assets installed.
 //
 // Edits: BeginEdit copies the installed files into U/editing; Reserve makes
-// an empty edit folder (for a new asset, a placeholder row); CommitEdit
-// first takes the edit folder away in one rename (to its other name, "~"
-// toggled), so that whatever is in it at that moment is what is committed
-// and a later write into the old path fails at once (or, once the asset is
-// opened for edit again, lands in the new edit copy); then it copies the
-// taken folder into staging and installs it as above. The edit copy stays
-// until the commit is recorded, so a crash never loses an edit: the
-// recovery gives a row whose edit folder is missing the folder of the
-// other name when that exists (a commit cut short after its take). A file
-// of the taken folder that another program still holds open for writing
-// fails the commit (OpenWriterCheck.h). A commit that fails gives the
-// folder back its old name. RevertEdit forgets
-// the edit copy (and a placeholder row).
+// an empty edit folder (for a new asset, a placeholder row). CommitEdit
+// first refuses while a file of the edit folder is open for writing in
+// another program (OpenWriterCheck.h), with nothing touched; then it takes
+// the edit folder: it moves every entry into U/editing/TakenFolderName(edit
+// folder) and removes the emptied edit folder (FolderMove.h), so that no
+// program can save into it any more, by its path or as its working folder,
+// and whatever the taken folder holds then is what is committed. A file
+// saved again meanwhile under a name already moved, or an edit folder that
+// never empties, fails the commit. The taken folder is checked again for
+// open writers, copied into staging and installed as above, and removed
+// once the commit is recorded. A commit that fails gives the files back
+// under the edit folder's name (the taken folder renamed back, or its
+// entries moved back into an edit folder that is still there); a taken
+// folder that cannot give everything back stays, and the next commit, or
+// the recovery, gives it back first. So a crash never loses an edit: the
+// edit copy, whole or split between the two folders, stays until its
+// commit is recorded. RevertEdit forgets the edit copy (and a placeholder
+// row).
 // An install (InstallStaged, InstallFolder) over an asset that is open for
 // edit discards the edit copy, unless InstallOptions::asEditCopy asks that
 // the files become the edit copy instead. Whether the asset is installed
@@ -150,6 +160,8 @@ class AssetStore {
     uint32_t dependentsMended = 0;       // dependents rows added or removed (AssetIndex.h)
     std::vector<std::string> leftAlone;  // entries that are not the store's
     uint32_t sourcesRenamed = 0;         // texture sources given their names back
+    uint32_t takenGivenBack = 0;         // taken folders of commits cut short (step 1)
+    std::vector<std::string> keptAside;  // files given back beside one of their name
   };
 
   struct InstallOptions {

@@ -1,9 +1,12 @@
 // AssetStore: edit copies (see AssetStore.h).
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 
+#include "foundation/base/LogMessage.h"
 #include "foundation/soup/Soup.h"
 #include "kiv/FileConfinement.h"
 #include "vaddaemon/AssetConfigReader.h"
@@ -11,6 +14,7 @@
 #include "vaddaemon/AssetStore.h"
 #include "vaddaemon/AssetStoreImpl.h"
 #include "vaddaemon/ConfigKUID.h"
+#include "vaddaemon/FolderMove.h"
 #include "vaddaemon/FolderTree.h"
 #include "vaddaemon/OpenWriterCheck.h"
 
@@ -116,13 +120,81 @@ StoreResult CommitTaken(AssetStore::Impl& s, const StoredAsset& row, const std::
   return StoreResult::Success();
 }
 
-// A commit that failed after taking the edit folder gives it back its old
-// name, so the editor's path works again. When something took that path
-// meanwhile, the row names the taken folder instead: the edit stays either
-// way. True when the folder has its old name again.
+bool Exists(const std::string& path) {
+  struct stat info = {};
+  return ::lstat(path.c_str(), &info) == 0;
+}
+
+void LogAside(const FolderMove& move, const std::string& into) {
+  for (const FolderMove::Aside& aside : move.aside) {
+    LogMessage("vaddaemon> commit: %s/%s is kept as %s/%s beside the file saved there since",
+               into.c_str(), aside.name.c_str(), into.c_str(), aside.keptAs.c_str());
+  }
+}
+
+// A folder left at the taken name (a give-back that could not finish)
+// holds saves of the edit: they go back into the edit folder first, and
+// the folder is never removed with them.
+StoreResult ClearTakenFolder(const std::string& taken, const std::string& editPath) {
+  if (!Exists(taken)) return StoreResult::Success();
+  const FolderMove back = MoveFolderInto(taken, editPath);
+  LogAside(back, editPath);
+  if (back.emptied) return StoreResult::Success();
+  return StoreResult::Fail(StoreCode::kIoError, "cannot clear the folder " + taken +
+                                                    (back.error.empty() ? "" : ": " + back.error));
+}
+
+// Moves the entries of the edit folder into `taken` (made here) and
+// removes the edit folder, so that no program saves into it any more, by
+// its path or as its working folder (FolderMove.h): what `taken` holds then
+// is what is committed. A file saved again under a name already moved, or
+// a folder that never empties, fails the commit, and the caller gives the
+// files back.
+StoreResult TakeEditFolder(const std::string& editPath, const std::string& taken) {
+  const int error = !Exists(editPath) ? ENOENT : ::mkdir(taken.c_str(), 0777) != 0 ? errno : 0;
+  if (error != 0)
+    return StoreResult::Fail(StoreCode::kIoError, "cannot take the edit folder " + editPath +
+                                                      ": " + std::strerror(error));
+  const FolderMove move = MoveFolderInto(editPath, taken);
+  if (!move.error.empty())
+    return StoreResult::Fail(StoreCode::kIoError,
+                             "cannot take the edit folder " + editPath + ": " + move.error);
+  if (!move.aside.empty()) {
+    const FolderMove::Aside& first = move.aside.front();
+    return StoreResult::Fail(StoreCode::kIoError,
+                             "the file " + editPath + "/" + first.name +
+                                 " was saved again while the commit took the edit folder; that "
+                                 "save is kept as " +
+                                 editPath + "/" + first.keptAs + ": check both, then commit again");
+  }
+  if (!move.emptied)
+    return StoreResult::Fail(StoreCode::kIoError,
+                             "files kept being saved into the edit folder " + editPath +
+                                 " while the commit took it: commit again once no program "
+                                 "saves there");
+  return StoreResult::Success();
+}
+
+// A commit that failed after taking the edit folder gives the files back
+// under the edit folder's name, so the editor's path works again: the taken
+// folder is renamed back, or, when the edit folder is still there (it would
+// not empty, or was made again), its files are moved back into it. When
+// the folder can be neither renamed nor filled, the row names the taken
+// folder instead: the edit stays either way. True when the files are under
+// the edit folder's name.
 bool GiveBackTaken(AssetStore::Impl& s, const KUID& kuid, const std::string& taken,
                    const std::string& editPath) {
-  if (std::rename(taken.c_str(), editPath.c_str()) == 0) return true;
+  if (std::rename(taken.c_str(), editPath.c_str()) == 0 || errno == ENOENT) return true;
+  if (errno == EEXIST || errno == ENOTEMPTY) {
+    const FolderMove back = MoveFolderInto(taken, editPath);
+    LogAside(back, editPath);
+    if (!back.emptied) {
+      LogMessage("vaddaemon> commit: %s keeps what it could not give back to %s (%s); the next "
+                 "commit or start gives it back",
+                 taken.c_str(), editPath.c_str(), back.error.c_str());
+    }
+    return true;
+  }
   const std::string takenName = fs::path(taken).filename().string();
   s.CommitRowWithRename(
       kuid, [&](StoredAsset& now) { now.editFolder = takenName; }, std::string(), std::string());
@@ -231,17 +303,18 @@ StoreResult AssetStore::CommitEdit(const KUID& kuid, InstallOutcome* outcome,
     return StoreResult::Fail(StoreCode::kNotFound, "the asset is not open for edit");
   const std::string editPath = s.EditingPath(row.editFolder);
   if (prepare) prepare(editPath);
-  // The edit folder is taken in one rename: what it holds now is what is
-  // committed, and a write into the old path from now on fails at once.
-  const std::string taken = s.EditingPath(NextAssetFolderName(kuid, row.editFolder));
-  if (taken.empty() || !RemoveFolderTree(taken))
-    return StoreResult::Fail(StoreCode::kIoError, "cannot clear the folder " + taken);
-  if (std::rename(editPath.c_str(), taken.c_str()) != 0)
-    return StoreResult::Fail(StoreCode::kIoError, "cannot take the edit folder " + editPath + ": " +
-                                                      std::strerror(errno));
-  // A file another program still writes through a descriptor opened
-  // before the take would be committed half-written: the edit goes back.
-  StoreResult result = RefuseFilesOpenForWriting(taken);
+  // A file another program opened for writing before the commit would be
+  // committed half-written: the commit refuses with nothing touched, so
+  // that program goes on writing into the edit copy.
+  StoreResult result = RefuseFilesOpenForWriting(editPath);
+  if (!result.Ok()) return result;
+  const std::string taken = s.EditingPath(TakenFolderName(row.editFolder));
+  result = ClearTakenFolder(taken, editPath);
+  if (!result.Ok()) return result;
+  result = TakeEditFolder(editPath, taken);
+  // A file opened for writing between the check and the take is still
+  // written through its descriptor, into the taken folder.
+  if (result.Ok()) result = RefuseFilesOpenForWriting(taken);
   if (result.Ok()) result = CommitTaken(s, row, taken, outcome);
   if (result.Ok()) return result;
   if (!GiveBackTaken(s, kuid, taken, editPath)) return result;

@@ -1,10 +1,12 @@
 // AssetStore::Impl::Recover: makes the index and the folders agree after a
 // crash (the rule is stated in AssetStore.h).
+#include <cstdio>
 #include <filesystem>
 #include <set>
 
 #include "vaddaemon/AssetFolderNames.h"
 #include "vaddaemon/AssetStoreImpl.h"
+#include "vaddaemon/FolderMove.h"
 #include "vaddaemon/FolderTree.h"
 #include "vaddaemon/TextureSourceNames.h"
 
@@ -36,6 +38,30 @@ void Sweep(const std::string& root, const std::set<std::string>& keep,
   }
 }
 
+// A commit (or its give-back) cut short leaves the edit's files in the
+// taken folder beside the edit folder `row` names: the taken folder is the
+// edit folder again when that is gone (the take had finished), else its
+// files go back into the edit folder. A taken folder that cannot give
+// everything back is kept (named in `keep`), never removed with its files.
+void GiveBackTakenFolder(AssetStore::Impl& s, StoredAsset& row, bool* changed,
+                         std::set<std::string>* keep) {
+  const std::string takenName = TakenFolderName(row.editFolder);
+  const std::string taken = s.EditingPath(takenName);
+  const std::string editPath = s.EditingPath(row.editFolder);
+  if (!IsFolder(taken)) return;
+  ++s.report.takenGivenBack;
+  if (!IsFolder(editPath)) {
+    if (std::rename(taken.c_str(), editPath.c_str()) == 0) return;
+    row.editFolder = takenName;
+    *changed = true;
+    return;
+  }
+  const FolderMove back = MoveFolderInto(taken, editPath);
+  for (const FolderMove::Aside& aside : back.aside)
+    s.report.keptAside.push_back(editPath + "/" + aside.keptAs);
+  if (!back.emptied) keep->insert(takenName);
+}
+
 }  // namespace
 
 StoreResult AssetStore::Impl::Recover() {
@@ -57,6 +83,7 @@ StoreResult AssetStore::Impl::Recover() {
         row.folder.clear();
         changed = true;
       }
+      if (row.OpenForEdit()) GiveBackTakenFolder(*this, row, &changed, &keepEditing);
       if (row.OpenForEdit() && !IsFolder(EditingPath(row.editFolder))) {
         // A commit stopped after taking the edit folder to its other name.
         const std::string taken = NextAssetFolderName(row.kuid, row.editFolder);

@@ -1,6 +1,7 @@
 #include "vaddaemon/OpenWriterCheck.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +18,21 @@ namespace fs = std::filesystem;
 namespace {
 
 enum class Writers { kNone, kSome, kUnknown };
+
+// A program that opens the file for writing while the lease is held breaks
+// the lease by a signal to its holder, SIGIO, which by default ends the
+// process. The lease is given up at once anyway: the signal is ignored,
+// unless the process handles it itself.
+void IgnoreLeaseBreaks() {
+  static const bool ignored = [] {
+    struct sigaction now = {};
+    if (::sigaction(SIGIO, nullptr, &now) != 0 || now.sa_handler != SIG_DFL) return false;
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    return ::sigaction(SIGIO, &ignore, nullptr) == 0;
+  }();
+  (void)ignored;
+}
 
 // Asks for a read lease on `path` and gives it up at once; `*error` is the
 // errno when the system could not tell.
@@ -45,6 +61,7 @@ Writers WritersOf(const std::string& path, int* error) {
 }  // namespace
 
 StoreResult RefuseFilesOpenForWriting(const std::string& folder) {
+  IgnoreLeaseBreaks();
   std::error_code ec;
   fs::recursive_directory_iterator it(folder, fs::directory_options::none, ec);
   bool logged = false;

@@ -56,6 +56,12 @@ bool Start(DaemonContext& context) {
   if (report.sourcesRenamed)
     LogMessage("vaddaemon> recovery: %u texture sources given their names back",
                report.sourcesRenamed);
+  if (report.takenGivenBack)
+    LogMessage("vaddaemon> recovery: %u edit folders got back the files a commit had taken",
+               report.takenGivenBack);
+  for (const std::string& path : report.keptAside)
+    LogMessage("vaddaemon> recovery: kept %s beside the file saved since under its name",
+               path.c_str());
   for (const std::string& path : report.leftAlone)
     LogMessage("vaddaemon> left alone (not the store's): %s", path.c_str());
   context.Provide<AssetStore>(store);

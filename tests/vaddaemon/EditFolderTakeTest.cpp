@@ -1,0 +1,169 @@
+// How a commit takes an edit folder: moving a folder's entries so that no
+// program can save into it any more (FolderMove.h), the lease check while
+// programs open files (OpenWriterCheck.h), and what the store gives back
+// of a take that a crash cut short.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/ImmutableFolder.h"
+#include "tests/vaddaemon/StoreTestRoot.h"
+#include "vaddaemon/AssetFolderNames.h"
+#include "vaddaemon/FolderMove.h"
+#include "vaddaemon/OpenWriterCheck.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using FolderMoveTest = VUTest::TempFolderTest;
+
+TEST_F(FolderMoveTest, EveryEntryMovesAndATakenNameKeepsBoth) {
+  Put("from/a.txt", "moved a");
+  Put("from/sub/b.txt", "moved b");
+  Put("from/sub/deep/c.txt", "moved c");
+  fs::create_symlink("a.txt", At("from/link"));
+  Put("into/a.txt", "kept a");
+  Put("into/sub/b.txt", "kept b");
+  Put("into/sub/deep", "a file");
+  const FolderMove move = MoveFolderInto(At("from"), At("into"));
+  EXPECT_TRUE(move.emptied);
+  EXPECT_EQ(move.error, "");
+  EXPECT_FALSE(fs::exists(At("from")));
+  std::vector<std::pair<std::string, std::string>> aside;
+  for (const FolderMove::Aside& entry : move.aside) aside.emplace_back(entry.name, entry.keptAs);
+  std::sort(aside.begin(), aside.end());
+  EXPECT_EQ(aside, (std::vector<std::pair<std::string, std::string>>{
+                       {"a.txt", "a.txt.~1~"},
+                       {"sub/b.txt", "sub/b.txt.~1~"},
+                       {"sub/deep", "sub/deep.~1~"}}));
+  EXPECT_EQ(Get("into/a.txt") + Get("into/a.txt.~1~"), "kept amoved a");
+  EXPECT_EQ(Get("into/sub/b.txt") + Get("into/sub/b.txt.~1~"), "kept bmoved b");
+  EXPECT_EQ(Get("into/sub/deep") + Get("into/sub/deep.~1~/c.txt"), "a filemoved c");
+  EXPECT_EQ(fs::read_symlink(At("into/link")), "a.txt");
+}
+
+// A program opening the file for writing while the check holds its lease
+// breaks the lease with a signal to the checking process, which must live on.
+TEST_F(FolderMoveTest, ProgramsOpeningFilesWhileTheyAreCheckedEndNothing) {
+  const std::string notes = Put("edit/notes.txt", "");
+  std::atomic<bool> stop{false};
+  std::thread writer([&] {
+    while (!stop) ::close(::open(notes.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+  });
+  int refused = 0, passed = 0;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while ((refused < 200 || passed < 200) && std::chrono::steady_clock::now() < end)
+    ++(RefuseFilesOpenForWriting(At("edit")).Ok() ? passed : refused);
+  stop = true;
+  writer.join();
+  EXPECT_GE(refused, 200);
+  EXPECT_GE(passed, 200);
+}
+
+class TakenEditFolderTest : public StoreTestRoot {
+ protected:
+  void Reopen() {
+    AssetStore::Options options;
+    options.userDataPath = temp_.At("UserData");
+    options.indexPath = options.userDataPath + "/assets.tdx";
+    options.localUserId = 100;
+    store_ = std::make_unique<AssetStore>(options);
+    ASSERT_TRUE(store_->Open().Ok());
+  }
+
+  // Opens kLoco for edit with notes.txt saved in it; its edit folder.
+  AssetStore::EditInfo Edit() {
+    AssetStore::EditInfo edit;
+    EXPECT_TRUE(Install(kLoco).Ok());
+    EXPECT_TRUE(store_->BeginEdit(kLoco, &edit).Ok());
+    Write(edit.path + "/notes.txt", "before");
+    return edit;
+  }
+
+  static std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  const KUID kLoco{100, 5, 0};
+};
+
+// Files a commit had taken when a crash stopped it go back to the edit
+// folder: before the next commit takes it, or at the next start. Only what
+// a recorded commit left is removed.
+TEST_F(TakenEditFolderTest, WhatACommitCutShortTookGoesBackToTheEditFolder) {
+  const AssetStore::EditInfo edit = Edit();
+  const std::string taken = store_->EditingRoot() + "/" + TakenFolderName(edit.editFolder);
+  // Stopped while taking: notes.txt was moved, then saved again.
+  store_.reset();
+  fs::create_directory(taken);
+  fs::rename(edit.path + "/notes.txt", taken + "/notes.txt");
+  Write(edit.path + "/notes.txt", "since");
+  Reopen();
+  EXPECT_EQ(store_->LastRecovery().takenGivenBack, 1u);
+  EXPECT_EQ(ReadAll(edit.path + "/notes.txt") + ReadAll(edit.path + "/notes.txt.~1~"),
+            "sincebefore");
+  EXPECT_FALSE(fs::exists(taken));
+
+  // Stopped once the take had finished: the edit folder is gone.
+  store_.reset();
+  fs::rename(edit.path, taken);
+  Reopen();
+  EXPECT_EQ(Get(kLoco).editFolder, edit.editFolder);
+  EXPECT_EQ(ReadAll(edit.path + "/notes.txt"), "since");
+  EXPECT_FALSE(fs::exists(taken));
+
+  // Left beside the edit folder while the daemon runs: committed with it.
+  fs::create_directory(taken);
+  Write(taken + "/extra.txt", "extra");
+  ASSERT_TRUE(store_->CommitEdit(kLoco, nullptr).Ok());
+  const std::string installed = store_->InstalledPath(Get(kLoco));
+  EXPECT_EQ(ReadAll(installed + "/extra.txt") + ReadAll(installed + "/notes.txt"), "extrasince");
+  EXPECT_FALSE(fs::exists(taken));
+  EXPECT_FALSE(fs::exists(edit.path));
+
+  // Left after the commit was recorded: what was committed, removed.
+  store_.reset();
+  fs::create_directory(taken);
+  Write(taken + "/notes.txt", "since");
+  Reopen();
+  EXPECT_FALSE(fs::exists(taken));
+  EXPECT_FALSE(Get(kLoco).OpenForEdit());
+}
+
+// A folder the commit cannot empty (here one whose entries cannot be
+// renamed) fails it, and every file goes back to the edit folder.
+TEST_F(TakenEditFolderTest, ACommitThatCannotTakeTheWholeFolderGivesEveryFileBack) {
+  const AssetStore::EditInfo edit = Edit();
+  fs::create_directory(edit.path + "/sub");
+  Write(edit.path + "/sub/a.txt", "a");
+  {
+    ImmutableFolder stuck(edit.path + "/sub");
+    if (!stuck.Made()) GTEST_SKIP() << "the immutable attribute cannot be set here";
+    const StoreResult refused = store_->CommitEdit(kLoco, nullptr);
+    EXPECT_EQ(refused.code, StoreCode::kIoError);
+    EXPECT_EQ(refused.message.rfind("cannot take the edit folder " + edit.path + ": cannot move " +
+                                        edit.path + "/sub/a.txt", 0),
+              0u)
+        << refused.message;
+  }
+  EXPECT_EQ(ReadAll(edit.path + "/notes.txt") + ReadAll(edit.path + "/sub/a.txt"), "beforea");
+  EXPECT_EQ(temp_.Listing("UserData/editing"), edit.editFolder);
+  EXPECT_TRUE(Get(kLoco).OpenForEdit());
+  ASSERT_TRUE(store_->CommitEdit(kLoco, nullptr).Ok());
+  EXPECT_EQ(ReadAll(store_->InstalledPath(Get(kLoco)) + "/sub/a.txt"), "a");
+}
+
+}  // namespace
