@@ -1,7 +1,6 @@
 #include "vaddaemon/CommandHostEnd.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
