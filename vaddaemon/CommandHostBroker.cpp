@@ -34,6 +34,7 @@ struct CommandHostBroker::Job {
   bool answering = false;      // its answer handler is running
   bool failed = false;         // its host closed while running it
   bool resend = false;         // its host closed before starting it
+  uint64_t framesBefore = 0;   // the frames read from its host when it was sent
   // Signalled when one of the above changes, for the job's waiter alone
   // (the broker's `changed_` is for jobs looking for a host).
   std::condition_variable settled;
@@ -262,10 +263,23 @@ void CommandHostBroker::Complete(const DaemonConnection& connection, std::vector
                    static_cast<unsigned long long>(connection.Number()));
 }
 
+bool CommandHostBroker::NeverReadLocked(const Host& host) {
+  const DaemonConnection& connection = *host.connection;
+  if (host.jobs.size() != 1 || !connection.EndedByReset() ||
+      connection.FramesRead() != host.jobs.front()->framesBefore)
+    return false;
+  Kiv::Log::Printf(
+      "vaddaemon> command host on connection %llu ended without reading its job; it goes to "
+      "another host\n",
+      static_cast<unsigned long long>(connection.Number()));
+  return true;
+}
+
 void CommandHostBroker::HostClosedLocked(Host& host, Ends* ends) {
   host.gone = true;
-  // A host says goodbye only between jobs: it started none of those left.
-  const bool between = host.connection->SaidGoodbye();
+  // A host says goodbye only between jobs: it started none of those left;
+  // nor a job it never read.
+  const bool between = host.connection->SaidGoodbye() || NeverReadLocked(host);
   for (size_t i = 0; i < host.jobs.size(); ++i) {
     // Only the first job had started: the others go to another host.
     if (i == 0 && !between) {
@@ -508,6 +522,7 @@ bool CommandHostBroker::SendJobLocked(const std::shared_ptr<Host>& host,
     }
     if (host->gone || host->ending) return false;
     job->resend = false;
+    job->framesBefore = host->connection->FramesRead();
     host->jobs.push_back(job);
   }
   if (!host->connection->SendNote(VADNotification::kCodeCommandHostJob, job->payload)) {

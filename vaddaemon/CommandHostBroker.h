@@ -43,6 +43,16 @@
 // sent to another host. A host that ended its connection with the goodbye
 // word did so between jobs (as a host that stopped a job at its bound
 // does, once it has answered it): all of its jobs go to another host.
+// So does the one job of a host that surely never read it: the host had
+// no other job out, nothing came from it after the job was sent
+// (DaemonConnection::FramesRead), and its connection ended with a reset,
+// which its end sends only when it is closed with bytes unread. Unread
+// bytes with nothing else out and nothing asked since are that job (or the
+// reply to a request that the host's main thread, which runs the jobs,
+// still waited for), so it never started, whatever its kind; a host that
+// read its job and died gives no reset, and its job fails as above. A host
+// killed while idle, whose process ends a while after the kill (a large
+// heap), so gives its next job to another host.
 // A host whose process has ended (its end of the
 // connection closed) while its reader has not seen it yet is found when a
 // job is about to be sent to it: it takes no job from then on, and the job
@@ -253,6 +263,9 @@ class CommandHostBroker {
   // Under the lock: the host's connection closed (see above); the ends of
   // its jobs without a waiter go to `ends`.
   void HostClosedLocked(Host& host, Ends* ends);
+  // Under the lock, for a host whose connection closed: whether it surely
+  // never read its first job (see above); logged.
+  static bool NeverReadLocked(const Host& host);
   // Under the lock: the host's client ended before its connection's reader
   // saw it; closes the connection and forgets the host at once.
   void DropHostLocked(const std::shared_ptr<Host>& host, Ends* ends);

@@ -100,6 +100,15 @@ class DaemonConnection {
   // goodbye word (an orderly end) before it closes the connection.
   void MarkSaidGoodbye() { saidGoodbye_.store(true); }
   bool SaidGoodbye() const { return saidGoodbye_.load(); }
+  // Set by the reader when the connection ended with a reset, before it
+  // closes the connection: the client's end was closed while bytes sent to
+  // it were still unread there.
+  void MarkEndedByReset() { endedByReset_.store(true); }
+  bool EndedByReset() const { return endedByReset_.load(); }
+  // The request frames the reader has read so far (counted as each is
+  // read, before it is handled).
+  void CountFrameRead() { framesRead_.fetch_add(1); }
+  uint64_t FramesRead() const { return framesRead_.load(); }
 
  private:
   // Sends (or holds) the frame; sendLock_ held.
@@ -117,6 +126,8 @@ class DaemonConnection {
   std::atomic<bool> closed_{false};
   std::atomic<bool> commandHost_{false};
   std::atomic<bool> saidGoodbye_{false};
+  std::atomic<bool> endedByReset_{false};
+  std::atomic<uint64_t> framesRead_{0};
   uint32_t clientFlag_ = 0;
   std::string clientIndexPath_;
 };

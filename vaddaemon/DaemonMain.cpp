@@ -7,27 +7,29 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <vector>
 
-#include "assetdb/protocol/CommandHostLock.h"
 #include "assetdb/protocol/DatabaseIpc.h"
 #include "assetdb/protocol/ProcessAlive.h"
 #include "foundation/base/LogMessage.h"
 #include "foundation/diag/OwnLogFile.h"
 #include "foundation/layout/FolderLayout.h"
 #include "kiv/Log.h"
+#include "vaddaemon/CommandHostEnd.h"
 #include "vaddaemon/DaemonConfig.h"
 #include "vaddaemon/DaemonContext.h"
 #include "vaddaemon/DaemonModule.h"
 #include "vaddaemon/DaemonServer.h"
 #include "vaddaemon/RequestRegistry.h"
+#include "vaddaemon/UserDataWatch.h"
 
 namespace {
 
 constexpr long kMaxLogSize = 1L << 20;
 // How long a starting daemon waits for the command hosts of the one before
-// it to end; they end as their connection does, so this is only reached
-// when one is stopped or hung.
+// it to end before it ends them; they end as their connection does, so
+// this is only reached when one is stopped or hung.
 constexpr uint32_t kEarlierHostsWaitMs = 2000;
 
 std::atomic<DaemonServer*> g_server{nullptr};
@@ -154,8 +156,9 @@ int RunDaemon() {
   }
 
   // Hosts of a daemon before this one (killed) may still be working in the
-  // store's folders: the store's recovery waits for them (bounded).
-  WaitUntilNoCommandHost(context->UserDataPath().Str(), kEarlierHostsWaitMs);
+  // store's folders: the store's recovery waits for them, and ends those
+  // that do not end by themselves (stopped ones).
+  EndCommandHosts(*context, kEarlierHostsWaitMs);
   Started started;
   RequestRegistry registry;
   if (!StartModules(started, *context, registry)) {
@@ -172,15 +175,25 @@ int RunDaemon() {
     ReleaseAll(ipc);
     return kExitFailed;
   }
+  UserDataWatch watch(index.Str(), ipc);
+  watch.Record();
+  server->SetEndCheck([&watch] { return watch.Changed(); });
   g_server.store(server.get());
   InstallSignals();
   LogMessage("vaddaemon> process %u serves %s on 127.0.0.1 port %u", CurrentProcessId(),
              index.c_str(), unsigned(server->Port()));
 
   const bool drained = server->Serve();
-  if (!drained) {
-    // Requests are still running: nothing they use may be torn down. The
-    // owner block is released so that a new daemon can start at once.
+  const std::string replaced = watch.Changed();
+  if (!replaced.empty()) {
+    LogMessage("vaddaemon> %s: ending without closing the store, whose files are another's",
+               replaced.c_str());
+  }
+  if (!drained || !replaced.empty()) {
+    // Requests are still running, or the files are no longer this daemon's:
+    // nothing may be torn down. The owner block is released so that a new
+    // daemon can start at once (its names are removed only when still its
+    // own).
     ipc.ReleaseOwnership();
     ipc.Close();
     std::fflush(stdout);

@@ -23,8 +23,14 @@
 //   5. The listener opens on 127.0.0.1 at a free port; only then is the
 //      port published in the owner block.
 //   6. Serving (DaemonServer.h) until the close request, a stop signal
-//      (SIGTERM, SIGINT, SIGHUP) or the idle time-out (DaemonConfig.h).
-// Shut-down: the modules stop in reverse order, ownership is released
+//      (SIGTERM, SIGINT, SIGHUP), the idle time-out (DaemonConfig.h) or
+//      the removal of its database (UserDataWatch.h: the asset index or
+//      the owner block no longer the file it opened; logged).
+// A daemon whose database was removed or replaced, however it ends, stops
+// no module (they would work on the new files by name): it releases
+// ownership, closes the block (whose names stay, being another's) and
+// ends at once, as it does when requests still run after the server's
+// wait. Otherwise the modules stop in reverse order, ownership is released
 // (owner -1, port 0), the block is closed (its names are removed when no
 // other process has it open), networking and the folder layout are
 // released; the answer is 0. A failure during start-up undoes what was done

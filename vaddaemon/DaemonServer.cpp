@@ -95,6 +95,8 @@ class SocketSource : public VADFrames::ByteSource {
   void ClearDeadline() { hasDeadline_ = false; }
   // The connection whose held frames go out before every receive.
   void FlushBeforeReceiving(DaemonConnection* connection) { flushing_ = connection; }
+  // Whether a receive failed on a reset: the peer closed with bytes unread.
+  bool EndedByReset() const { return reset_; }
 
   bool Receive(void* dst, uint32_t n) override {
     uint8_t* out = static_cast<uint8_t*>(dst);
@@ -115,6 +117,7 @@ class SocketSource : public VADFrames::ByteSource {
       const size_t room = direct ? n - got : buffer_.size();
       ssize_t r = ::recv(fd_, into, room, 0);
       if (r < 0 && errno == EINTR) continue;
+      if (r < 0 && errno == ECONNRESET) reset_ = true;
       if (r <= 0) return false;
       if (direct) {
         got += uint32_t(r);
@@ -148,6 +151,7 @@ class SocketSource : public VADFrames::ByteSource {
   std::vector<uint8_t> buffer_;
   size_t start_ = 0;
   size_t end_ = 0;
+  bool reset_ = false;
 };
 
 bool SamePath(const std::string& a, const Kiv::File::Path& b) {
@@ -203,6 +207,14 @@ bool DaemonServer::Serve() {
       LogMessage("vaddaemon> stop signal received; exiting");
       context_.RequestExit();
       break;
+    }
+    if (endCheck_) {
+      const std::string reason = endCheck_();
+      if (!reason.empty()) {
+        LogMessage("vaddaemon> %s; exiting", reason.c_str());
+        context_.RequestExit();
+        break;
+      }
     }
     pollfd fd = {listener_, POLLIN, 0};
     int ready = ::poll(&fd, 1, int(kPollMs));
@@ -337,6 +349,7 @@ void DaemonServer::ReadConnection(const std::shared_ptr<DaemonConnection>& conne
       DaemonFrames::Request request;
       switch (DaemonFrames::ReadRequest(source, request)) {
         case DaemonFrames::FrameResult::kRequest:
+          connection->CountFrameRead();
           break;
         case DaemonFrames::FrameResult::kGoodbye:
           connection->MarkSaidGoodbye();
@@ -390,6 +403,7 @@ void DaemonServer::ReadConnection(const std::shared_ptr<DaemonConnection>& conne
       if (!Submit(pending, nullptr)) reading = false;
     }
   }
+  if (source.EndedByReset()) connection->MarkEndedByReset();
   connection->Flush();
   connection->Close();
   context_.RemoveConnection(connection);

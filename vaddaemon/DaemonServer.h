@@ -39,14 +39,18 @@
 // run, on its reader thread.
 //
 // RequestStop is async-signal-safe (an atomic flag polled every
-// kPollMs). One Serve per server; not copyable.
+// kPollMs). SetEndCheck (before Serve) gives a check that Serve makes at
+// the same pace: when it answers a reason, Serve logs it and ends as on the
+// exit request (UserDataWatch.h). One Serve per server; not copyable.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -78,6 +82,7 @@ class DaemonServer {
   uint16_t Port() const { return port_; }
   bool Serve();
   void RequestStop() { stopSignal_.store(true); }
+  void SetEndCheck(std::function<std::string()> check) { endCheck_ = std::move(check); }
 
  private:
   struct Reader;
@@ -105,6 +110,7 @@ class DaemonServer {
   uint16_t port_ = 0;
   uint64_t accepted_ = 0;
   std::atomic<bool> stopSignal_{false};
+  std::function<std::string()> endCheck_;
   WorkPool pool_{kMaxWorkers};
   std::mutex readersLock_;
   std::list<std::shared_ptr<Reader>> readers_;

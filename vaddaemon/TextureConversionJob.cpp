@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <vector>
 
-#include "assetdb/protocol/CommandHostLock.h"
 #include "assetdb/protocol/ResultsLog.h"
 #include "foundation/base/LogMessage.h"
 #include "foundation/layout/TextureSourcesRecord.h"
@@ -16,6 +15,7 @@
 #include "kiv/File.h"
 #include "kiv/String.h"
 #include "vaddaemon/CommandHostBroker.h"
+#include "vaddaemon/CommandHostEnd.h"
 #include "vaddaemon/DaemonContext.h"
 #include "vaddaemon/DaemonRequest.h"
 #include "vaddaemon/FolderTree.h"
@@ -156,9 +156,10 @@ void CompileFolderTextures(DaemonRequest& request, const std::string& folder, co
   }
   LogMessage("vaddaemon> the textures of %s were not converted: %s", what.c_str(), error.c_str());
   // A closing daemon gives up on the job before its host has seen its
-  // connection close: the host may still be converting here until it ends.
+  // connection close: the host may still be converting here until it ends
+  // (and is ended when it does not, CommandHostEnd.h).
   if (result == CommandHostBroker::JobResult::kExiting)
-    WaitUntilNoCommandHost(request.Context().UserDataPath().Str(), kHostsEndWaitMs);
+    EndCommandHosts(request.Context(), kHostsEndWaitMs);
   // A job cut short (its host gone, the daemon closing) may have left a
   // source under its temporary name, which the folder must not keep.
   GiveTextureSourceNamesBack(folder);

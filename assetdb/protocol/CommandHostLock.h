@@ -13,7 +13,8 @@
 // folders only once no such host is left. Hosts end as soon as their
 // daemon's connection ends (cli/CommandHostLifeline.h), so the wait is
 // short; it is bounded all the same (a stopped host would hold the lock for
-// good): after `waitMs` the daemon logs that hosts still run and goes on.
+// good): after `waitMs` it logs that hosts still run and answers false, and
+// the daemon ends the hosts that still hold it (vaddaemon/CommandHostEnd.h).
 // A closing daemon waits the same way for its own hosts, which end as it
 // closes their connections, before it lets work go on in a folder where
 // one of them was converting textures (TextureConversionJob.h).

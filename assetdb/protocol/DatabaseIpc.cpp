@@ -224,9 +224,15 @@ void DatabaseIpc::InitBlock() {
 
 void DatabaseIpc::ReleaseHandles(bool removeFiles) {
   // The last process to close (no other shared hold on the block) removes
-  // both files while it still holds the mutex.
-  if (removeFiles && blockFd_ >= 0 && ::flock(blockFd_, LOCK_EX | LOCK_NB) == 0) {
-    ::unlink(blockPath_.c_str());
+  // both files while it still holds the mutex, and only its own: the folder
+  // may have been removed and made anew while this process ran, and the
+  // names then give the files of another daemon. While the lock file is
+  // still named, a process that opens it waits for this one's hold, so no
+  // other process of the database can put new files under the names
+  // between the look and the removal.
+  if (removeFiles && blockFd_ >= 0 && ::flock(blockFd_, LOCK_EX | LOCK_NB) == 0 &&
+      StillNamed(lockFd_, lockPath_)) {
+    if (StillNamed(blockFd_, blockPath_)) ::unlink(blockPath_.c_str());
     ::unlink(lockPath_.c_str());
   }
   if (block_ != nullptr) ::munmap(block_, kBlockSize);
@@ -345,6 +351,12 @@ bool DatabaseIpc::ClaimOwnership(uint32_t port) {
     Store(kPort, port);
   }
   return !taken;
+}
+
+bool DatabaseIpc::FilesStillNamed() const {
+  Kiv::SingleLock hold(guard_);
+  if (block_ == nullptr) return false;
+  return StillNamed(lockFd_, lockPath_) && StillNamed(blockFd_, blockPath_);
 }
 
 bool DatabaseIpc::IsPrimary() const {

@@ -15,7 +15,10 @@
 // released by the kernel when its holder dies, so a killed process never
 // blocks the others. Each process that has the block open holds a shared
 // flock on its file; the last one to close (no other holder left) removes
-// both files, under the mutex. A block left by killed processes is found
+// both files, under the mutex, when their names still give the files it
+// opened (same device and inode): a process whose folder was removed and
+// made anew meanwhile leaves the new files, which another daemon's block
+// uses, alone. A block left by killed processes is found
 // and reused: its dead holder is replaced and its dead owner and requester
 // are cleared (a dead owner's port with it).
 //
@@ -103,6 +106,10 @@ class DatabaseIpc {
 
   bool IsPrimary() const;
   Snapshot Read() const;
+  // True while the names of the lock and the block still give the files
+  // this process opened; false when closed, or when either was removed or
+  // replaced (the database folder removed under a running daemon).
+  bool FilesStillNamed() const;
 
  private:
   bool OpenMutex(const Kiv::String& path);

@@ -1,0 +1,38 @@
+#include "vaddaemon/UserDataWatch.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "assetdb/protocol/DatabaseIpc.h"
+
+namespace {
+
+// False only when `path` names nothing (it, or a folder on its way, was
+// removed); `*info` then is unchanged.
+bool Named(const std::string& path, struct stat* info) {
+  if (::stat(path.c_str(), info) == 0) return true;
+  return errno != ENOENT && errno != ENOTDIR;
+}
+
+}  // namespace
+
+void UserDataWatch::Record() {
+  struct stat info {};
+  if (::stat(indexPath_.c_str(), &info) != 0) return;
+  device_ = info.st_dev;
+  inode_ = info.st_ino;
+  recorded_ = true;
+}
+
+std::string UserDataWatch::Changed() const {
+  if (!ipc_.FilesStillNamed())
+    return "the database-owner block beside " + indexPath_ + " was removed or replaced";
+  if (!recorded_) return std::string();
+  struct stat info {};
+  info.st_dev = device_;
+  info.st_ino = inode_;
+  if (Named(indexPath_, &info) && info.st_dev == device_ && info.st_ino == inode_)
+    return std::string();
+  return "the asset index " + indexPath_ + " was removed or replaced";
+}
