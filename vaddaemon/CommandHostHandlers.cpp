@@ -24,8 +24,8 @@
 // a grace of kAnswerGrace from when the daemon takes it up, however long
 // it waits for a host: a job not answered by then is given up and the tool
 // gets the finding a host gives a validation stopped at its bound. A job
-// on a folder of the asset store holds that asset, and the assets its
-// script include tables reach, only while a host runs it (JobOptionsFor). A folder of the store whose asset was removed since
+// on a folder of the asset store holds that asset only while a host runs
+// it (JobOptionsFor). A folder of the store whose asset was removed since
 // the tool was given it is found so when the job starts: the host's answer
 // is replaced by the error "The asset is not installed locally." (as a
 // handle on it would answer, 0x1E) and 0.

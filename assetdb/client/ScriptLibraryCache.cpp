@@ -126,7 +126,8 @@ std::string CacheFolderProblem(const char* folder) {
   struct stat info {};
   if (::stat(folder, &info) != 0) {
     const int error = errno;
-    if (::lstat(folder, &info) == 0 && S_ISLNK(info.st_mode)) return "it is a link that leads nowhere";
+    if (::lstat(folder, &info) == 0 && S_ISLNK(info.st_mode))
+      return "it is a link that leads nowhere";
     return std::string("it cannot be reached: ") + std::strerror(error);
   }
   if (!S_ISDIR(info.st_mode)) return "it is not a folder";
@@ -144,9 +145,10 @@ bool PrepareLibraryCache(const Kiv::String& folder) {
   static std::string lastSaid;
   const std::string said = folder + "\n" + problem;
   if (said != lastSaid) {
-    LogMessage("ScriptLibraryCache> the compiled-script cache '%s' cannot be used (%s); scripts "
-               "are compiled without it",
-               folder.c_str(), problem.c_str());
+    LogMessage(
+        "ScriptLibraryCache> the compiled-script cache '%s' cannot be used (%s); scripts "
+        "are compiled without it",
+        folder.c_str(), problem.c_str());
     lastSaid = said;
   }
   return false;

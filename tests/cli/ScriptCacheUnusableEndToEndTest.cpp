@@ -114,8 +114,7 @@ TEST_F(ScriptCacheUnusable, ValidationAnswersAsAFreshRootAtOnce) {
       {"pipes for libraries",
        [&] { return Validate(kValid) == validFresh && PipesInPlaceOf(cache, ".gsl"); }, ""},
       {"pipes for records",
-       [&] { return Validate(kValid) == validFresh && PipesInPlaceOf(cache, ".gsl.sources"); },
-       ""},
+       [&] { return Validate(kValid) == validFresh && PipesInPlaceOf(cache, ".gsl.sources"); }, ""},
   };
   const std::string log = UserDataPath() + "/vadcommandhost.log";
   for (const Spoil& spoil : spoils) {
@@ -126,8 +125,7 @@ TEST_F(ScriptCacheUnusable, ValidationAnswersAsAFreshRootAtOnce) {
     EXPECT_EQ(Validate(kValid), validFresh);
     EXPECT_EQ(Validate(kBroken), brokenFresh);
     const std::string said = "cache '" + cache + "' cannot be used (" + spoil.said;
-    EXPECT_EQ(ReadFile(log).find(said, logged) != std::string::npos, *spoil.said != '\0')
-        << said;
+    EXPECT_EQ(ReadFile(log).find(said, logged) != std::string::npos, *spoil.said != '\0') << said;
     if (fs::is_directory(cache)) SetImmutable(cache, false);
     std::error_code ignored;
     fs::remove_all(parent, ignored);
