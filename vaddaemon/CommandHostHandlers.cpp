@@ -51,6 +51,7 @@
 #include "vaddaemon/DaemonModule.h"
 #include "vaddaemon/DaemonRequest.h"
 #include "vaddaemon/RequestRegistry.h"
+#include "vaddaemon/ValidationHolds.h"
 
 namespace {
 
@@ -136,16 +137,17 @@ std::vector<uint8_t> NotInstalledReply(const KUID& asset) {
 
 // What a job on a folder of the asset store holds while its host runs it.
 struct StoreReadHold {
-  std::shared_ptr<AssetStore> store;  // declared before the hold: outlives it
-  AssetStore::ReadHold hold;
+  std::shared_ptr<AssetStore> store;  // declared before the holds: outlives them
+  ValidationHolds holds;
 };
 
 // The broker's options for the job of `validation`. A folder of the asset
 // store is held for reading only once a host starts the job (it starts
-// alone, CommandHostBroker.h), and may then be replaced by the asset's
+// alone, CommandHostBroker.h), with the assets its script include tables
+// reach (ValidationHolds.h), and may then be replaced by the asset's
 // current copy, whose content location goes with it (an edit copy
 // committed meanwhile is read as the installed copy it became); so the host
-// reads one whole copy, and a job waiting for a host holds nothing.
+// reads one whole copy of each, and a job waiting for a host holds nothing.
 CommandHostBroker::JobOptions JobOptionsFor(DaemonContext& context, const Validation& validation,
                                             CommandHostBroker::AnswerHandler onAnswer) {
   CommandHostBroker::JobOptions options;
@@ -162,21 +164,26 @@ CommandHostBroker::JobOptions JobOptionsFor(DaemonContext& context, const Valida
                       onAnswer = std::move(onAnswer)](const std::vector<uint8_t>& reply) {
     onAnswer(*gone ? NotInstalledReply(asset) : reply);
   };
-  options.start.take = [store, validation, gone](std::vector<uint8_t>* payload,
-                                                 std::shared_ptr<void>* held) {
+  // The asset that kept the job from starting last; take and await of one
+  // job never run at once.
+  auto busy = std::make_shared<KUID>(validation.asset);
+  options.start.take = [store, validation, gone, busy](std::vector<uint8_t>* payload,
+                                                       std::shared_ptr<void>* held) {
     auto hold = std::make_shared<StoreReadHold>();
     hold->store = store;
-    std::string read;
-    std::string location = validation.location;
-    if (!store->HoldFolderForReading(validation.folder, false, &hold->hold, &read, &location))
+    ValidationHolds& holds = hold->holds;
+    holds.location = validation.location;
+    if (!TakeValidationHolds(*store, validation.folder, &holds)) {
+      *busy = holds.busy;
       return false;
-    *gone = read.empty();
-    *payload = JobPayload(location, read.empty() ? validation.folder : read);
+    }
+    *gone = holds.folder.empty();
+    *payload = JobPayload(holds.location, holds.folder.empty() ? validation.folder : holds.folder);
     *held = std::move(hold);
     return true;
   };
-  options.start.await = [store, asset = validation.asset](Clock::time_point until) {
-    store->WaitUntilReadable(asset, until);
+  options.start.await = [store, busy](Clock::time_point until) {
+    store->WaitUntilReadable(*busy, until);
   };
   return options;
 }

@@ -1,11 +1,18 @@
 #include "assetdb/client/ScriptLibraryCache.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <unordered_map>
 #include <utility>
 
 #include "foundation/base/LogMessage.h"
+#include "foundation/diag/LogFileName.h"
 #include "foundation/threads/JobDeadline.h"
 #include "gscompiler/CompileUnit.h"
 #include "gscompiler/ReplaceFile.h"
@@ -23,8 +30,11 @@ constexpr char kRecordSuffix[] = ".sources";
 constexpr int64_t kMaxRecordBytes = 1 << 20;
 // Create or empty a file for writing.
 constexpr uint32_t kOpenWriteRecord = 0x302;
-// The cache names its own files: they are looked up exactly as named.
-constexpr uint32_t kOpenReadOwn = Kiv::File::kRead | Kiv::File::kExactCase;
+// The cache names its own files: they are looked up exactly as named, and
+// read only when they are regular files, opened without waiting: a pipe in
+// their place is refused at once.
+constexpr uint32_t kOpenReadEntry =
+    Kiv::File::kRead | Kiv::File::kRegularOnly | Kiv::File::kExactCase;
 
 struct RecordLine {
   GslLibraryId id{};
@@ -38,7 +48,7 @@ Kiv::String RecordPath(const Kiv::String& libraryPath) {
 // The whole file when it can be read and holds at most `limit` bytes.
 bool ReadWhole(const Kiv::String& path, int64_t limit, std::vector<uint8_t>* bytes) {
   Kiv::File file;
-  if (!file.Open(path, kOpenReadOwn)) return false;
+  if (!file.Open(path, kOpenReadEntry)) return false;
   const int64_t size = file.Size();
   if (size <= 0 || size > limit) return false;
   bytes->resize(static_cast<size_t>(size));
@@ -114,12 +124,43 @@ std::unordered_map<uint64_t, std::vector<GslLibraryId>>& AnnouncedSources() {
   return announced;
 }
 
+// What keeps `folder` from serving as the cache; empty when it can.
+std::string CacheFolderProblem(const char* folder) {
+  struct stat info {};
+  if (::stat(folder, &info) != 0) {
+    const int error = errno;
+    if (::lstat(folder, &info) == 0 && S_ISLNK(info.st_mode))
+      return "it is a link that leads nowhere";
+    return std::string("it cannot be reached: ") + std::strerror(error);
+  }
+  if (!S_ISDIR(info.st_mode)) return "it is not a folder";
+  if (::faccessat(AT_FDCWD, folder, W_OK | X_OK, AT_EACCESS) != 0)
+    return std::string("it cannot be written: ") + std::strerror(errno);
+  return std::string();
+}
+
 }  // namespace
+
+bool PrepareLibraryCache(const Kiv::String& folder) {
+  MakeDirectory(folder.c_str());
+  const std::string problem = CacheFolderProblem(folder.c_str());
+  if (problem.empty()) return true;
+  static std::string lastSaid;
+  const std::string said = folder + "\n" + problem;
+  if (said != lastSaid) {
+    LogMessage(
+        "ScriptLibraryCache> the compiled-script cache '%s' cannot be used (%s); scripts "
+        "are compiled without it",
+        folder.c_str(), problem.c_str());
+    lastSaid = said;
+  }
+  return false;
+}
 
 CachedLibrary ReadCachedLibrary(const Kiv::String& path, uint32_t textCrc, uint32_t nameCrc,
                                 int64_t limit, CheckedLibrary* out, int64_t* size) {
   Kiv::File file;
-  if (!file.Open(path, kOpenReadOwn)) {
+  if (!file.Open(path, kOpenReadEntry)) {
     return Kiv::File::Exists(path, Kiv::File::NameCase::kExact) ? CachedLibrary::kUnsound
                                                                 : CachedLibrary::kMissing;
   }

@@ -21,6 +21,18 @@
 // folder holds, and a file someone put there under the name in another
 // case is not the cache's: it is neither read nor removed.
 //
+// PrepareLibraryCache(folder): makes the cache folder (and its parents)
+// when missing; true when it is then a folder (a link to one counts) in
+// which this process may make files. Otherwise (a file or a link to
+// nothing in its place or on its path, a folder that cannot be written)
+// the cache cannot be used: false, after logging what is wrong with it,
+// naming the folder (once per process while the reason stays the same).
+// Its caller then compiles in memory and neither reads nor writes it.
+//
+// Cache files are opened as regular files only and never waited on: a
+// pipe, device or folder in place of a library or record is refused at
+// once, as an unsound entry.
+//
 // ReadCachedLibrary(path, textCrc, nameCrc, limit, out): reads the library
 // and its record. kSound, with the bytes and the sources in `out`, when
 // the library reads whole as one (every count and offset checked) with id
@@ -74,6 +86,7 @@ struct CheckedLibrary {
 
 enum class CachedLibrary { kSound, kMissing, kTooLarge, kUnsound };
 
+bool PrepareLibraryCache(const Kiv::String& folder);
 CachedLibrary ReadCachedLibrary(const Kiv::String& path, uint32_t textCrc, uint32_t nameCrc,
                                 int64_t limit, CheckedLibrary* out, int64_t* size);
 CachedLibrary CheckCompiledLibrary(std::vector<uint8_t> compiled, uint32_t textCrc,

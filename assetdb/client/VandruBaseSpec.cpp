@@ -15,7 +15,6 @@
 #include "assetdb/protocol/KUIDOrderedSet.h"
 #include "assetdb/protocol/ResultsLog.h"
 #include "foundation/base/LogMessage.h"
-#include "foundation/diag/LogFileName.h"
 #include "foundation/layout/FolderLayout.h"
 #include "foundation/soup/SoupKUIDReferences.h"
 #include "foundation/spec/InterfaceTextDB.h"
@@ -201,12 +200,14 @@ bool VandruBaseSpec::PrepareIncludePaths() {
 bool VandruBaseSpec::CacheOneLibrary(const Kiv::String& fileName, const Kiv::String& sourcePath,
                                      const Kiv::String& cachePath, uint32_t textCrc,
                                      uint32_t nameCrc, CheckedLibrary* library, ResultsLog* log) {
-  int64_t size = 0;
-  const CachedLibrary cached =
-      ReadCachedLibrary(cachePath, textCrc, nameCrc, g_cacheLimit, library, &size);
-  if (cached == CachedLibrary::kSound) return true;
-  // A file the cache refuses does not stay in it.
-  if (cached != CachedLibrary::kMissing) RemoveCachedLibrary(cachePath);
+  if (useCache_) {
+    int64_t size = 0;
+    const CachedLibrary cached =
+        ReadCachedLibrary(cachePath, textCrc, nameCrc, g_cacheLimit, library, &size);
+    if (cached == CachedLibrary::kSound) return true;
+    // A file the cache refuses does not stay in it.
+    if (cached != CachedLibrary::kMissing) RemoveCachedLibrary(cachePath);
+  }
 
   // The top is the asset's own file, read from its folder even when an
   // include-table asset's folder, searched first for includes, holds a file
@@ -215,8 +216,9 @@ bool VandruBaseSpec::CacheOneLibrary(const Kiv::String& fileName, const Kiv::Str
   ownFolder.DelName();
   CompileLog compileLog;
   CompiledLibrary compiled;
-  if (GSCompileToLibrary(fileName.c_str(), cachePath.c_str(), &compileLog, &compiled,
-                         ownFolder.c_str()) != 0) {
+  const char* output = useCache_ ? cachePath.c_str() : nullptr;
+  if (GSCompileToLibrary(fileName.c_str(), output, &compileLog, &compiled, ownFolder.c_str()) !=
+      0) {
     const Kiv::String logName = GetLogName().Str();
     // The process's log has the compiler's lines whoever asked.
     LogMessage("VandruBaseSpec::CacheScripts> Syntax error in script of asset '%s'",
@@ -236,10 +238,10 @@ bool VandruBaseSpec::CacheOneLibrary(const Kiv::String& fileName, const Kiv::Str
   const CachedLibrary checked =
       CheckCompiledLibrary(std::move(compiled.bytes), textCrc, nameCrc, g_cacheLimit, library);
   if (checked == CachedLibrary::kSound) {
-    SaveSourcesRecord(cachePath, compiled.sources);
+    if (useCache_) SaveSourcesRecord(cachePath, compiled.sources);
     return true;
   }
-  RemoveCachedLibrary(cachePath);
+  if (useCache_) RemoveCachedLibrary(cachePath);
   if (checked == CachedLibrary::kTooLarge) {
     ReportTooLarge(log, *this, sourcePath, compiledSize);
   } else {
@@ -257,7 +259,7 @@ bool VandruBaseSpec::CacheScripts(const Kiv::String& /*library*/, const Kiv::Str
   scriptFlags |= kScriptCached;
 
   const Kiv::File::Path cacheFolder = GetLibraryCachePath();
-  MakeDirectory(cacheFolder.c_str());
+  useCache_ = PrepareLibraryCache(cacheFolder.Str());
   bool primaryFound = primary.empty();
   bool result = true;
 

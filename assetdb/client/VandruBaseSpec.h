@@ -24,7 +24,9 @@
 // it, and the machine loads the very bytes checked (or just compiled), so
 // a bad file, or one another process writes meanwhile, is never loaded.
 // A failed compile leaves no cache file (the compiler writes through a
-// temporary file).
+// temporary file). A cache folder that cannot be used (PrepareLibraryCache,
+// ScriptLibraryCache.h) is neither read nor written: every source is
+// compiled in memory, so the answer is the one a sound cache gives.
 //
 // CacheScripts(library, folder, primary, log): compiles and announces every
 // "*.gs"/"*.gse" of the folder (see above), each read from the folder
@@ -122,6 +124,7 @@ class VandruBaseSpec : public BrindlemoxSpec {
   Soup config_;
   Kiv::String primaryScript_;
   bool cacheResult_ = false;
+  bool useCache_ = true;  // false: the cache folder cannot be used (PrepareLibraryCache)
 };
 
 class VADScript_VandruBaseSpecFactory : public BXSpecFactory {
