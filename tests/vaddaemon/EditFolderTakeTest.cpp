@@ -3,11 +3,15 @@
 // programs open files (OpenWriterCheck.h), and what the store gives back
 // of a take that a crash cut short.
 #include <fcntl.h>
+#include <limits.h>
+#include <sys/inotify.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -52,6 +56,47 @@ TEST_F(FolderMoveTest, EveryEntryMovesAndATakenNameKeepsBoth) {
   EXPECT_EQ(Get("into/sub/b.txt") + Get("into/sub/b.txt.~1~"), "kept bmoved b");
   EXPECT_EQ(Get("into/sub/deep") + Get("into/sub/deep.~1~/c.txt"), "a filemoved c");
   EXPECT_EQ(fs::read_symlink(At("into/link")), "a.txt");
+}
+
+// Waits for the first event on `watch` and, when it is an entry moved out,
+// makes the file `late`: 0, or why not (ENOENT: the folder was gone).
+int SaveOnFirstMoveOut(int watch, const std::string& late) {
+  alignas(inotify_event) char event[sizeof(inotify_event) + NAME_MAX + 1];
+  if (::read(watch, event, sizeof event) <= 0) return errno;
+  if (!(reinterpret_cast<const inotify_event*>(event)->mask & IN_MOVED_FROM)) return EIO;
+  const int fd = ::open(late.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) return errno;
+  ::close(fd);
+  return 0;
+}
+
+// A file saved into the folder after its entries were listed (here as soon
+// as the first one is moved out) stops the folder's removal: the mover
+// takes another pass and moves it too. Should the folder be gone before
+// the file could be made, the case is tried again.
+TEST_F(FolderMoveTest, AFileSavedAfterTheListingIsMovedOnTheNextPass) {
+  int saved = ENOENT;
+  for (int attempt = 0; attempt < 5 && saved == ENOENT; ++attempt) {
+    const std::string from = temp_.MakeFolder("from" + std::to_string(attempt));
+    const std::string into = temp_.MakeFolder("into" + std::to_string(attempt));
+    for (int i = 0; i < 1000; ++i) std::ofstream(from + "/" + std::to_string(i)).put('-');
+    const int watch = ::inotify_init1(IN_CLOEXEC);
+    const int watched = ::inotify_add_watch(watch, from.c_str(), IN_MOVED_FROM);
+    ASSERT_GE(watched, 0);
+    std::thread saver([&] { saved = SaveOnFirstMoveOut(watch, from + "/late"); });
+    const FolderMove move = MoveFolderInto(from, into);
+    ::inotify_rm_watch(watch, watched);  // wakes the saver had nothing moved
+    saver.join();
+    ::close(watch);
+    if (saved == ENOENT) continue;
+    ASSERT_EQ(saved, 0) << std::strerror(saved);
+    EXPECT_EQ(move.error, "");
+    EXPECT_TRUE(move.emptied);
+    EXPECT_FALSE(fs::exists(from));
+    EXPECT_TRUE(fs::exists(into + "/late"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(into), fs::directory_iterator()), 1001);
+  }
+  EXPECT_NE(saved, ENOENT) << "the folder was gone before any try could save into it";
 }
 
 // A program opening the file for writing while the check holds its lease
@@ -141,6 +186,27 @@ TEST_F(TakenEditFolderTest, WhatACommitCutShortTookGoesBackToTheEditFolder) {
   Reopen();
   EXPECT_FALSE(fs::exists(taken));
   EXPECT_FALSE(Get(kLoco).OpenForEdit());
+}
+
+// A taken folder whose files cannot all go back (here the edit folder
+// takes no new entries) is kept with them until a later start can.
+TEST_F(TakenEditFolderTest, ATakenFolderThatCannotGiveEverythingBackIsKept) {
+  const AssetStore::EditInfo edit = Edit();
+  const std::string taken = store_->EditingRoot() + "/" + TakenFolderName(edit.editFolder);
+  store_.reset();
+  fs::create_directory(taken);
+  Write(taken + "/saved.txt", "saved");
+  {
+    ImmutableFolder stuck(edit.path);
+    if (!stuck.Made()) GTEST_SKIP() << "the immutable attribute cannot be set here";
+    Reopen();
+    EXPECT_EQ(store_->LastRecovery().takenGivenBack, 1u);
+    EXPECT_EQ(ReadAll(taken + "/saved.txt"), "saved");
+    store_.reset();
+  }
+  Reopen();
+  EXPECT_EQ(ReadAll(edit.path + "/saved.txt") + ReadAll(edit.path + "/notes.txt"), "savedbefore");
+  EXPECT_FALSE(fs::exists(taken));
 }
 
 // A folder the commit cannot empty (here one whose entries cannot be
