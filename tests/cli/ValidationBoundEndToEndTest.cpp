@@ -74,6 +74,15 @@ class ValidationBoundEndToEnd : public ToolFixture {
     return ReadFile(root + "/UserData/vadcommandhost.log");
   }
 
+  // The host of a stopped job removes what the job cached and then ends,
+  // which may come after the daemon's own answer at the bound: true once
+  // every command host of the root has ended.
+  static bool HostsEnded(const std::string& root) {
+    const std::vector<pid_t> hosts = VUTest::CommandHosts(root + "/bin");
+    return VUTest::WaitUntil(
+        [&] { return std::all_of(hosts.begin(), hosts.end(), VUTest::Ended); }, 30000, 10);
+  }
+
   static size_t CachedLibraries(const std::string& root) {
     size_t count = 0;
     std::error_code error;
@@ -140,9 +149,11 @@ TEST_F(ValidationBoundEndToEnd, JobStoppedAtItsBoundGivesTheSameAnswerAgain) {
   Install(root, "<kuid:100:42>", kScripted, {{"main.gs", kScript}});
   const ToolResult first = Validate(root, "<kuid:100:42>");
   EXPECT_TRUE(Has(first, "' took longer than 2 seconds, so it was stopped.\n")) << first.out;
+  ASSERT_TRUE(HostsEnded(root));
   EXPECT_EQ(CachedLibraries(root), 0u) << "the stopped job's library is not kept";
   const ToolResult again = Validate(root, "<kuid:100:42>");
   EXPECT_EQ(again.out, first.out) << HostLog(root);
+  ASSERT_TRUE(HostsEnded(root));
   EXPECT_EQ(CachedLibraries(root), 0u);
   // Each job linked the script anew: nothing of the first was kept.
   EXPECT_EQ(Count(HostLog(root), "pausing 600000 ms"), 2u) << HostLog(root);
@@ -160,6 +171,7 @@ TEST_F(ValidationBoundEndToEnd, JobBackJustPastItsBoundIsAnsweredAsStopped) {
   const ToolResult r = Validate(root, "<kuid:100:44>");
   EXPECT_TRUE(Has(r, "' took longer than 1 seconds, so it was stopped.\n")) << r.out;
   EXPECT_TRUE(Has(r, "OK (1 Errors, 0 Warnings)")) << r.out;
+  ASSERT_TRUE(HostsEnded(root));
   EXPECT_EQ(CachedLibraries(root), 0u) << "the late job's library is not kept";
 }
 
