@@ -74,6 +74,16 @@ int SaveOnFirstMoveOut(int watch, const std::string& late) {
 // as the first one is moved out) stops the folder's removal: the mover
 // takes another pass and moves it too. Should the folder be gone before
 // the file could be made, the case is tried again.
+TEST_F(FolderMoveTest, AFileThatCannotBePlacedStaysAndTheMoveSaysWhy) {
+  Put("from/a.txt", "stays");
+  // The folder to move into has gone: the move stops at once, naming the
+  // file, and is not taken for a program that keeps saving.
+  const FolderMove move = MoveFolderInto(At("from"), At("gone"));
+  EXPECT_FALSE(move.emptied);
+  EXPECT_EQ(move.error, "cannot move " + At("from") + "/a.txt: No such file or directory");
+  EXPECT_EQ(Get("from/a.txt"), "stays");
+}
+
 TEST_F(FolderMoveTest, AFileSavedAfterTheListingIsMovedOnTheNextPass) {
   int saved = ENOENT;
   for (int attempt = 0; attempt < 5 && saved == ENOENT; ++attempt) {
