@@ -256,14 +256,22 @@ namespace {
 bool RemoveEntry(int parent, const std::string& name, uint32_t depth) {
   struct stat info {};
   if (fstatat(parent, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
-  if (S_ISDIR(info.st_mode) && depth <= kMaxFolderDepth) {
+  if (S_ISDIR(info.st_mode) && depth > kMaxFolderDepth) {
+    // Deeper than any copy of the store: by name from here, holding no
+    // more descriptors.
+    std::error_code ec;
+    fs::remove_all("/proc/self/fd/" + std::to_string(parent) + "/" + name, ec);
+    return !ec;
+  }
+  if (S_ISDIR(info.st_mode)) {
     WorkFolder folder(parent, name);
     std::vector<FolderEntry> entries;
-    if (folder.Fd() >= 0 && ListFolder(folder.Fd(), &entries) == 0) {
-      for (const FolderEntry& entry : entries) RemoveEntry(folder.Fd(), entry.name, depth + 1);
-    }
-    if (folder.Fd() >= 0 || folder.Error() == ENOENT)
+    if (folder.Fd() >= 0) {
+      if (ListFolder(folder.Fd(), &entries) == 0) {
+        for (const FolderEntry& entry : entries) RemoveEntry(folder.Fd(), entry.name, depth + 1);
+      }
       return unlinkat(parent, name.c_str(), AT_REMOVEDIR) == 0 || errno == ENOENT;
+    }
   }
   // A link (also one swapped in for a folder) goes itself, never what it
   // leads to.

@@ -124,18 +124,18 @@ ToolResult CommitAReadOnlySubFolderAsAnotherUser(Scene& scene) {
   ToolFixture::WriteFile(scene.edit + "/sub/a.txt", "in a read-only folder\n");
   ::chmod((scene.edit + "/sub").c_str(), 0555);
   if (::geteuid() != 0) return scene.Run({"commit", kEdited});
+  if (!fs::exists("/usr/bin/setpriv"))
+    ADD_FAILURE() << "running the tool as another user needs /usr/bin/setpriv (util-linux)";
   ToolFixture::StopDaemonOf(scene.root);
   GiveRootTo(scene, kOtherUser);
-  const std::vector<std::string> asUser = {"--reuid=65534", "--regid=65534", "--clear-groups", "--",
-                                           scene.Tool()};
-  auto runAsUser = [&](const std::string& command, const std::string& kuid) {
-    std::vector<std::string> args = asUser;
-    args.push_back(command);
-    if (!kuid.empty()) args.push_back(kuid);
+  const std::string user = std::to_string(kOtherUser);
+  auto asUser = [&](std::vector<std::string> args) {
+    args.insert(args.begin(),
+                {"--reuid=" + user, "--regid=" + user, "--clear-groups", "--", scene.Tool()});
     return ToolFixture::RunProgram("/usr/bin/setpriv", args, scene.root + "/bin");
   };
-  const ToolResult committed = runAsUser("commit", kEdited);
-  runAsUser("closevaddaemon", "");
+  const ToolResult committed = asUser({"commit", kEdited});
+  asUser({"closevaddaemon"});
   GiveRootTo(scene, 0);
   return committed;
 }
