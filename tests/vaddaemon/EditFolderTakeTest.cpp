@@ -49,10 +49,10 @@ TEST_F(FolderMoveTest, EveryEntryMovesAndATakenNameKeepsBoth) {
   std::vector<std::pair<std::string, std::string>> aside;
   for (const FolderMove::Aside& entry : move.aside) aside.emplace_back(entry.name, entry.keptAs);
   std::sort(aside.begin(), aside.end());
-  EXPECT_EQ(
-      aside,
-      (std::vector<std::pair<std::string, std::string>>{
-          {"a.txt", "a.txt.~1~"}, {"sub/b.txt", "sub/b.txt.~1~"}, {"sub/deep", "sub/deep.~1~"}}));
+  EXPECT_EQ(aside, (std::vector<std::pair<std::string, std::string>>{
+                       {"a.txt", "a.txt.~1~"},
+                       {"sub/b.txt", "sub/b.txt.~1~"},
+                       {"sub/deep", "sub/deep.~1~"}}));
   EXPECT_EQ(Get("into/a.txt") + Get("into/a.txt.~1~"), "kept amoved a");
   EXPECT_EQ(Get("into/sub/b.txt") + Get("into/sub/b.txt.~1~"), "kept bmoved b");
   EXPECT_EQ(Get("into/sub/deep") + Get("into/sub/deep.~1~/c.txt"), "a filemoved c");
@@ -232,8 +232,7 @@ TEST_F(TakenEditFolderTest, ACommitThatCannotTakeTheWholeFolderGivesEveryFileBac
     const StoreResult refused = store_->CommitEdit(kLoco, nullptr);
     EXPECT_EQ(refused.code, StoreCode::kIoError);
     EXPECT_EQ(refused.message.rfind("cannot take the edit folder " + edit.path + ": cannot move " +
-                                        edit.path + "/sub/a.txt",
-                                    0),
+                                        edit.path + "/sub/a.txt", 0),
               0u)
         << refused.message;
   }
