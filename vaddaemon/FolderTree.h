@@ -37,7 +37,9 @@
 // removed in it is named relative to that descriptor, so a link swapped in
 // meanwhile is refused, never followed. The copy makes `target` and its
 // folders that way (the source may be named through links); the removal
-// removes a link where a folder was, never what it leads to.
+// removes a link where a folder was, never what it leads to (a tree deeper
+// than kMaxFolderDepth, which no copy makes, goes by name below that depth,
+// so that a removal holds at most that many descriptors).
 // InTheWayText says what lies at such a name in place of a folder, for
 // the message that refuses it. HeldFolder keeps such a folder open and
 // names it by its descriptor ("/proc/self/fd/N") for readers that take a
