@@ -138,6 +138,15 @@ void LogAside(const FolderMove& move, const std::string& into) {
   }
 }
 
+// A file of the edit folder met twice by a move, kept under both names for
+// the user to check; `how` says how it came about.
+StoreResult KeptBoth(const std::string& editPath, const FolderMove::Aside& aside,
+                     const std::string& how) {
+  return StoreResult::Fail(StoreCode::kIoError, "the file " + editPath + "/" + aside.name + how +
+                                                    editPath + "/" + aside.keptAs +
+                                                    ": check both, then commit again");
+}
+
 // A folder left at the taken name (a give-back that could not finish)
 // holds saves of the edit: they go back into the edit folder first, and
 // the folder is never removed with them. A file saved again since under
@@ -157,12 +166,9 @@ StoreResult ClearTakenFolder(const std::string& taken, const std::string& editPa
         StoreCode::kIoError,
         "cannot clear the folder " + taken + (back.error.empty() ? "" : ": " + back.error));
   if (back.aside.empty()) return StoreResult::Success();
-  const FolderMove::Aside& first = back.aside.front();
-  return StoreResult::Fail(StoreCode::kIoError,
-                           "the file " + editPath + "/" + first.name +
-                               " was saved again since an earlier commit took it; that commit's "
-                               "copy is kept as " +
-                               editPath + "/" + first.keptAs + ": check both, then commit again");
+  return KeptBoth(
+      editPath, back.aside.front(),
+      " was saved again since an earlier commit took it; that commit's copy is kept as ");
 }
 
 // Moves the entries of the edit folder into `taken` (made here, and held
@@ -185,14 +191,10 @@ StoreResult TakeEditFolder(const std::string& editPath, const std::string& taken
   if (!move.error.empty())
     return StoreResult::Fail(StoreCode::kIoError,
                              "cannot take the edit folder " + editPath + ": " + move.error);
-  if (!move.aside.empty()) {
-    const FolderMove::Aside& first = move.aside.front();
-    return StoreResult::Fail(StoreCode::kIoError,
-                             "the file " + editPath + "/" + first.name +
-                                 " was saved again while the commit took the edit folder; that "
-                                 "save is kept as " +
-                                 editPath + "/" + first.keptAs + ": check both, then commit again");
-  }
+  if (!move.aside.empty())
+    return KeptBoth(
+        editPath, move.aside.front(),
+        " was saved again while the commit took the edit folder; that save is kept as ");
   if (!move.emptied)
     return StoreResult::Fail(StoreCode::kIoError,
                              "files kept being saved into the edit folder " + editPath +
