@@ -258,7 +258,7 @@ struct LinkScene {
 struct LinkCase {
   const char* name;
   // Puts a link to `outside` where the store names a folder and runs what
-  // meets it; answers its message (the move's error), "" when it passed.
+  // meets it; answers its message (a move's error), "" when it passed.
   std::string (*act)(LinkScene&);
   const char* says;  // a text the message holds ("" for none)
   bool linkStays;
@@ -287,14 +287,16 @@ std::string EditPastALinkedInstalledFolder(LinkScene& scene) {
 std::string MoveOutOfALink(LinkScene& scene) {
   PlantLink(scene, scene.scratch + "/from");
   fs::create_directory(scene.scratch + "/into");
-  return MoveFolderInto(scene.planted, scene.scratch + "/into").error;
+  const FolderMove move = MoveFolderInto(scene.planted, scene.scratch + "/into");
+  return move.emptied ? "" : move.error;
 }
 
 std::string MoveIntoALink(LinkScene& scene) {
   fs::create_directories(scene.scratch + "/from/sub");
   std::ofstream(scene.scratch + "/from/sub/a.txt") << "stays";
   PlantLink(scene, scene.scratch + "/into");
-  return MoveFolderInto(scene.scratch + "/from", scene.planted).error;
+  const FolderMove move = MoveFolderInto(scene.scratch + "/from", scene.planted);
+  return move.emptied ? "" : move.error;
 }
 
 std::string RemoveALink(LinkScene& scene) {
