@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
 #include "foundation/base/LogMessage.h"
 #include "foundation/soup/Soup.h"
@@ -30,14 +31,20 @@ void FillInfo(const AssetStore::Impl& s, const StoredAsset& row, AssetStore::Edi
 }
 
 // Makes `target` a fresh edit folder: a copy of `installed` when given (its
-// configuration as "config.txt"), else empty, flushed to the disk.
+// configuration as "config.txt"), else empty, flushed to the disk. The
+// installed folder is read as the folder at its name, never through a link.
 StoreResult FillEditFolder(const std::string& installed, const std::string& target) {
   if (target.empty() || !RemoveFolderTree(target))
     return StoreResult::Fail(StoreCode::kIoError, "cannot clear the edit folder " + target);
   std::string error;
   std::error_code ec;
-  bool made = installed.empty() ? fs::create_directory(target, ec) && !ec
-                                : CopyFolderTree(installed, target, &error);
+  bool made = installed.empty() && fs::create_directory(target, ec) && !ec;
+  if (!installed.empty()) {
+    const HeldFolder source(installed);
+    made = source.Fd() >= 0 && CopyFolderTree(source.Path(), target, &error);
+    error = source.Fd() >= 0 ? source.Named(error) : InTheWayText(installed);
+    if (error.empty()) error = "not a folder: " + installed;
+  }
   // What the user edits is what a commit takes: the configuration as text.
   if (made && !installed.empty() && !KeepConfigAsText(target)) {
     made = false;
@@ -54,9 +61,9 @@ StoreResult FillEditFolder(const std::string& installed, const std::string& targ
 // Installs the edit copy taken to `taken` (the caller holds the asset's
 // KUID; `row` is its row): its configuration must load and name the asset;
 // the files are copied into staging and recorded as the
-// installed copy, the edit state cleared. The taken folder and the old
-// installed copy go once the index no longer names them. On failure
-// nothing is recorded and `taken` is as it was.
+// installed copy, the edit state cleared. The old installed copy goes once
+// the index no longer names it (the taken folder is the caller's). On
+// failure nothing is recorded and `taken` is as it was.
 StoreResult CommitTaken(AssetStore::Impl& s, const StoredAsset& row, const std::string& taken,
                         AssetStore::InstallOutcome* outcome) {
   const KUID kuid = row.kuid;
@@ -111,7 +118,6 @@ StoreResult CommitTaken(AssetStore::Impl& s, const StoredAsset& row, const std::
     return result;
   }
   RemoveFolderTree(oldInstalled);
-  RemoveFolderTree(taken);
   if (outcome) {
     outcome->kuid = kuid;
     outcome->replaced = wasInstalled;
@@ -132,41 +138,63 @@ void LogAside(const FolderMove& move, const std::string& into) {
   }
 }
 
+// A file of the edit folder met twice by a move, kept under both names for
+// the user to check; `how` says how it came about.
+StoreResult KeptBoth(const std::string& editPath, const FolderMove::Aside& aside,
+                     const std::string& how) {
+  return StoreResult::Fail(StoreCode::kIoError, "the file " + editPath + "/" + aside.name + how +
+                                                    editPath + "/" + aside.keptAs +
+                                                    ": check both, then commit again");
+}
+
 // A folder left at the taken name (a give-back that could not finish)
 // holds saves of the edit: they go back into the edit folder first, and
-// the folder is never removed with them.
+// the folder is never removed with them. A file saved again since under
+// the name of one it holds keeps both, and the commit stops for the user
+// to check them, as a take does. A link, file or anything else at that
+// name is not the store's: it is refused by name, never followed.
 StoreResult ClearTakenFolder(const std::string& taken, const std::string& editPath) {
+  const std::string inTheWay = InTheWayText(taken);
+  if (!inTheWay.empty())
+    return StoreResult::Fail(StoreCode::kIoError, "cannot take the edit folder " + editPath + ": " +
+                                                      inTheWay + ": remove it, then commit again");
   if (!Exists(taken)) return StoreResult::Success();
   const FolderMove back = MoveFolderInto(taken, editPath);
   LogAside(back, editPath);
-  if (back.emptied) return StoreResult::Success();
-  return StoreResult::Fail(StoreCode::kIoError, "cannot clear the folder " + taken +
-                                                    (back.error.empty() ? "" : ": " + back.error));
+  if (!back.emptied)
+    return StoreResult::Fail(
+        StoreCode::kIoError,
+        "cannot clear the folder " + taken + (back.error.empty() ? "" : ": " + back.error));
+  if (back.aside.empty()) return StoreResult::Success();
+  return KeptBoth(
+      editPath, back.aside.front(),
+      " was saved again since an earlier commit took it; that commit's copy is kept as ");
 }
 
-// Moves the entries of the edit folder into `taken` (made here) and
-// removes the edit folder, so that no program saves into it any more, by
-// its path or as its working folder (FolderMove.h): what `taken` holds then
-// is what is committed. A file saved again under a name already moved, or
-// a folder that never empties, fails the commit, and the caller gives the
-// files back.
-StoreResult TakeEditFolder(const std::string& editPath, const std::string& taken) {
-  const int error = !Exists(editPath) ? ENOENT : ::mkdir(taken.c_str(), 0777) != 0 ? errno : 0;
-  if (error != 0)
-    return StoreResult::Fail(StoreCode::kIoError, "cannot take the edit folder " + editPath +
-                                                      ": " + std::strerror(error));
-  const FolderMove move = MoveFolderInto(editPath, taken);
+// Moves the entries of the edit folder into `taken` (made here, and held
+// open in `*held`) and removes the edit folder, so that no program saves
+// into it any more, by its path or as its working folder (FolderMove.h):
+// what the held folder holds then is what is committed. A file saved again
+// under a name already moved, or a folder that never empties, fails the
+// commit, and the caller gives the files back.
+StoreResult TakeEditFolder(const std::string& editPath, const std::string& taken,
+                           std::optional<HeldFolder>* held) {
+  int error = !Exists(editPath) ? ENOENT : ::mkdir(taken.c_str(), 0777) != 0 ? errno : 0;
+  if (error == 0) error = held->emplace(taken).Error();
+  if (error != 0) {
+    const std::string inTheWay = InTheWayText(taken);
+    return StoreResult::Fail(StoreCode::kIoError,
+                             "cannot take the edit folder " + editPath + ": " +
+                                 (inTheWay.empty() ? std::strerror(error) : inTheWay));
+  }
+  const FolderMove move = MoveFolderInto(editPath, (*held)->Fd(), taken);
   if (!move.error.empty())
     return StoreResult::Fail(StoreCode::kIoError,
                              "cannot take the edit folder " + editPath + ": " + move.error);
-  if (!move.aside.empty()) {
-    const FolderMove::Aside& first = move.aside.front();
-    return StoreResult::Fail(StoreCode::kIoError,
-                             "the file " + editPath + "/" + first.name +
-                                 " was saved again while the commit took the edit folder; that "
-                                 "save is kept as " +
-                                 editPath + "/" + first.keptAs + ": check both, then commit again");
-  }
+  if (!move.aside.empty())
+    return KeptBoth(
+        editPath, move.aside.front(),
+        " was saved again while the commit took the edit folder; that save is kept as ");
   if (!move.emptied)
     return StoreResult::Fail(StoreCode::kIoError,
                              "files kept being saved into the edit folder " + editPath +
@@ -302,6 +330,10 @@ StoreResult AssetStore::CommitEdit(const KUID& kuid, InstallOutcome* outcome,
   if (read == RowRead::kMissing || !row.OpenForEdit())
     return StoreResult::Fail(StoreCode::kNotFound, "the asset is not open for edit");
   const std::string editPath = s.EditingPath(row.editFolder);
+  // Nothing is read, converted or moved through a link at its name.
+  const std::string inTheWay = InTheWayText(editPath);
+  if (!inTheWay.empty())
+    return StoreResult::Fail(StoreCode::kIoError, "cannot take the edit folder: " + inTheWay);
   if (prepare) prepare(editPath);
   // A file another program opened for writing before the commit would be
   // committed half-written: the commit refuses with nothing touched, so
@@ -311,12 +343,20 @@ StoreResult AssetStore::CommitEdit(const KUID& kuid, InstallOutcome* outcome,
   const std::string taken = s.EditingPath(TakenFolderName(row.editFolder));
   result = ClearTakenFolder(taken, editPath);
   if (!result.Ok()) return result;
-  result = TakeEditFolder(editPath, taken);
+  std::optional<HeldFolder> held;
+  result = TakeEditFolder(editPath, taken, &held);
+  // From here the taken folder is read as the one the files went into,
+  // whatever its name holds meanwhile.
+  const std::string takenNow = result.Ok() ? held->Path() : taken;
   // A file opened for writing between the check and the take is still
   // written through its descriptor, into the taken folder.
-  if (result.Ok()) result = RefuseFilesOpenForWriting(taken);
-  if (result.Ok()) result = CommitTaken(s, row, taken, outcome);
-  if (result.Ok()) return result;
+  if (result.Ok()) result = RefuseFilesOpenForWriting(takenNow);
+  if (result.Ok()) result = CommitTaken(s, row, takenNow, outcome);
+  if (held) result.message = held->Named(result.message);
+  if (result.Ok()) {
+    RemoveFolderTree(taken);
+    return result;
+  }
   if (!GiveBackTaken(s, kuid, taken, editPath)) return result;
   // The editor knows the folder by its own name, which it has again.
   for (size_t at = result.message.find(taken); at != std::string::npos;

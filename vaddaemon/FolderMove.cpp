@@ -1,14 +1,14 @@
 // FolderMove (see FolderMove.h).
 #include "vaddaemon/FolderMove.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "vaddaemon/FolderTree.h"
 
@@ -16,49 +16,59 @@ namespace {
 
 constexpr int kMaxAsideNumber = 1000;
 
-// Renames `from` to `to` unless `to` exists: 0, or the errno (EEXIST when
-// `to` exists).
-int RenameNoReplace(const std::string& from, const std::string& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+// Renames the entry `from` of the folder `fromFolder` to `to` of `toFolder`
+// unless `to` exists: 0, or the errno (EEXIST when `to` exists).
+int RenameNoReplace(int fromFolder, const std::string& from, int toFolder, const std::string& to) {
+  if (::renameat2(fromFolder, from.c_str(), toFolder, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
   if (errno != EINVAL) return errno;
   // A file system without the flag: a new link never replaces an entry either.
-  if (::link(from.c_str(), to.c_str()) != 0) return errno;
-  return ::unlink(from.c_str()) == 0 ? 0 : errno;
+  if (::linkat(fromFolder, from.c_str(), toFolder, to.c_str(), 0) != 0) return errno;
+  return ::unlinkat(fromFolder, from.c_str(), 0) == 0 ? 0 : errno;
 }
 
 std::string AsideName(const std::string& name, int number) {
   return name + ".~" + std::to_string(number) + "~";
 }
 
-struct Entry {
-  std::string name;
-  mode_t mode = 0;
+// The folder entries go into: open (fd >= 0), or why it could not be.
+struct Target {
+  int fd = -1;
+  std::string path;
+  int error = 0;
 };
 
 class Mover {
  public:
   explicit Mover(FolderMove* out) : out_(out) {}
 
-  // Moves the entries of `from` into `into` and removes `from`; `path` is
-  // `from` relative to the top ("" or ending in "/").
-  bool MoveAll(const std::string& from, const std::string& into, const std::string& path,
-               uint32_t depth) {
+  // Moves the entries of the folder `name` of the open folder `parent`
+  // (`from` in messages) into `into` and removes it; `path` is it relative
+  // to the top ("" or ending in "/").
+  bool MoveAll(int parent, const std::string& name, const std::string& from, const Target& into,
+               const std::string& path, uint32_t depth) {
     if (depth > kMaxFolderDepth) {
       out_->error = from + " lies deeper than " + std::to_string(kMaxFolderDepth) + " levels";
       return false;
     }
+    const WorkFolder folder(parent, name);
+    if (folder.Fd() < 0 && folder.Error() == ENOENT) return true;
+    if (folder.Fd() < 0) {
+      const std::string inTheWay = InTheWay(from, folder.Error());
+      if (inTheWay.empty()) return Fail("cannot read the folder " + from, folder.Error());
+      out_->error = inTheWay;
+      return false;
+    }
     for (int pass = 0; pass < kMovePasses; ++pass) {
-      std::vector<Entry> entries;
-      const int error = List(from, &entries);
-      if (error == ENOENT) return true;
+      std::vector<FolderEntry> entries;
+      const int error = ListFolder(folder.Fd(), &entries);
       if (error != 0) return Fail("cannot read the folder " + from, error);
-      for (const Entry& entry : entries) {
+      for (const FolderEntry& entry : entries) {
         const bool moved = S_ISDIR(entry.mode)
-                               ? MoveFolder(from, into, entry, path, depth)
-                               : MoveOther(from, into, entry.name, path);
+                               ? MoveFolder(folder.Fd(), from, into, entry, path, depth)
+                               : MoveOther(folder.Fd(), from, into, entry.name, path);
         if (!moved) return false;
       }
-      if (::rmdir(from.c_str()) == 0 || errno == ENOENT) return true;
+      if (::unlinkat(parent, name.c_str(), AT_REMOVEDIR) == 0 || errno == ENOENT) return true;
       if (errno != ENOTEMPTY && errno != EEXIST)
         return Fail("cannot remove the folder " + from, errno);
     }
@@ -71,57 +81,87 @@ class Mover {
     return false;
   }
 
-  // The entries of `folder`: 0, or the errno.
-  static int List(const std::string& folder, std::vector<Entry>* entries) {
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return errno;
-    while (const dirent* entry = ::readdir(dir)) {
-      const std::string name = entry->d_name;
-      struct stat info = {};
-      if (name == "." || name == ".." || ::lstat((folder + "/" + name).c_str(), &info) != 0)
-        continue;  // a name removed meanwhile has nothing to move
-      entries->push_back({name, info.st_mode});
-    }
-    ::closedir(dir);
-    return 0;
+  // What is in the way of the folder `path` that could not be opened for
+  // `error`, or "".
+  static std::string InTheWay(const std::string& path, int error) {
+    return error == ENOTDIR || error == ELOOP ? InTheWayText(path) : std::string();
   }
 
-  bool MoveOther(const std::string& from, const std::string& into, const std::string& name,
+  // `what` failed as the folder `path` could not be opened for `error`.
+  bool NotOpened(const std::string& what, const std::string& path, int error) {
+    const std::string inTheWay = InTheWay(path, error);
+    if (inTheWay.empty()) return Fail(what, error);
+    out_->error = what + ": " + inTheWay;
+    return false;
+  }
+
+  bool MoveOther(int folder, const std::string& from, const Target& into, const std::string& name,
                  const std::string& path) {
     const std::string source = from + "/" + name;
-    int error = RenameNoReplace(source, into + "/" + name);
+    if (into.fd < 0) return NotOpened("cannot move " + source, into.path, into.error);
+    int error = RenameNoReplace(folder, name, into.fd, name);
     for (int number = 1; error == EEXIST && number <= kMaxAsideNumber; ++number) {
-      error = RenameNoReplace(source, into + "/" + AsideName(name, number));
+      error = RenameNoReplace(folder, name, into.fd, AsideName(name, number));
       if (error == 0) out_->aside.push_back({path + name, path + AsideName(name, number)});
     }
     struct stat info = {};
-    if (error == 0 || (error == ENOENT && ::lstat(source.c_str(), &info) != 0)) return true;
+    if (error == 0 ||
+        (error == ENOENT && ::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0))
+      return true;
     return Fail("cannot move " + source, error);
   }
 
   // Makes the folder anew in `into` (or takes the folder of its name there)
   // and moves its entries into it.
-  bool MoveFolder(const std::string& from, const std::string& into, const Entry& entry,
+  bool MoveFolder(int folder, const std::string& from, const Target& into, const FolderEntry& entry,
                   const std::string& path, uint32_t depth) {
+    if (into.fd < 0)
+      return NotOpened("cannot move " + from + "/" + entry.name, into.path, into.error);
     std::string name = entry.name;
-    for (int number = 1; ::mkdir((into + "/" + name).c_str(), entry.mode & 07777) != 0; ++number) {
+    bool made = true;
+    for (int number = 1; ::mkdirat(into.fd, name.c_str(), (entry.mode & 07777) | S_IRWXU) != 0;
+         ++number) {
       struct stat info = {};
       if (errno != EEXIST || number > kMaxAsideNumber)
-        return Fail("cannot make the folder " + into + "/" + name, errno);
-      if (::lstat((into + "/" + name).c_str(), &info) == 0 && S_ISDIR(info.st_mode)) break;
+        return Fail("cannot make the folder " + into.path + "/" + name, errno);
+      made = !(::fstatat(into.fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+               S_ISDIR(info.st_mode));
+      if (!made) break;
       name = AsideName(entry.name, number);
     }
     if (name != entry.name) out_->aside.push_back({path + entry.name, path + name});
-    return MoveAll(from + "/" + entry.name, into + "/" + name, path + entry.name + "/", depth + 1);
+    WorkFolder filled(into.fd, name);
+    if (made) filled.SetFinalMode(entry.mode);
+    const Target child{filled.Fd(), into.path + "/" + name, filled.Error()};
+    return MoveAll(folder, entry.name, from + "/" + entry.name, child, path + entry.name + "/",
+                   depth + 1);
   }
 
   FolderMove* out_;
 };
 
+FolderMove Move(const std::string& from, const Target& into) {
+  FolderMove result;
+  std::string name;
+  const int parent = OpenFolderAbove(from, &name);
+  result.emptied = parent == -1 && errno == ENOENT;  // nothing left to move
+  if (parent == -1) {
+    if (result.emptied) return result;
+    result.error = "cannot read the folder above " + from + ": " + std::strerror(errno);
+    return result;
+  }
+  result.emptied = Mover(&result).MoveAll(parent, name, from, into, std::string(), 0);
+  if (parent >= 0) ::close(parent);
+  return result;
+}
+
 }  // namespace
 
 FolderMove MoveFolderInto(const std::string& from, const std::string& into) {
-  FolderMove result;
-  result.emptied = Mover(&result).MoveAll(from, into, std::string(), 0);
-  return result;
+  const WorkFolder folder(AT_FDCWD, into);
+  return Move(from, Target{folder.Fd(), into, folder.Error()});
+}
+
+FolderMove MoveFolderInto(const std::string& from, int into, const std::string& intoPath) {
+  return Move(from, Target{into, intoPath, 0});
 }

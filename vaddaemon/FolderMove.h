@@ -23,7 +23,16 @@
 //     times per folder.
 // Entries are only renamed, so files keep their inode: what a program
 // still writes through a descriptor it opened before lands in the moved
-// file. Nothing is ever removed but emptied folders.
+// file. Nothing is ever removed but emptied folders. A folder made anew
+// gets the mode of the folder it stands for once its entries are in.
+//
+// Neither `from`, `into` nor any folder below them is reached through a
+// link: each is opened with O_NOFOLLOW relative to the descriptor of the
+// folder above it (FolderTree.h), and every entry is moved from descriptor
+// to descriptor. A link (or anything but a folder) at `from` fails the move
+// with InTheWayText; at `into`, it fails the first entry to move. A folder
+// that lacks its owner's write permission (a read-only folder of an edit
+// copy) is filled or emptied as a WorkFolder (FolderTree.h).
 //
 // The result: `emptied` when `from` is gone; otherwise `error` says why a
 // step failed (a rename, a folder that could not be made or listed, a tree
@@ -51,3 +60,7 @@ struct FolderMove {
 };
 
 FolderMove MoveFolderInto(const std::string& from, const std::string& into);
+// The same into the folder open as `into` (the caller's descriptor, named
+// `intoPath` in messages), so that what it moves lands in that folder
+// whatever its name holds meanwhile.
+FolderMove MoveFolderInto(const std::string& from, int into, const std::string& intoPath);

@@ -56,8 +56,10 @@ bool WriteAll(int fd, const char* data, size_t n) {
   return true;
 }
 
-// Copies the open file `in` (`from`, for messages) to the new file `to`.
-bool CopyFile(Fd& in, const fs::path& from, const fs::path& to, std::string* error) {
+// Copies the open file `in` (`from`, for messages) to the new file `name`
+// of the open folder `folder` (`to`, for messages).
+bool CopyFile(Fd& in, const fs::path& from, int folder, const std::string& name, const fs::path& to,
+              std::string* error) {
   struct stat info {};
   if (fstat(in.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
     errno = 0;
@@ -67,7 +69,7 @@ bool CopyFile(Fd& in, const fs::path& from, const fs::path& to, std::string* err
   // what the source grants them, and the umask applies as to every file of
   // the store.
   const mode_t mode = S_IRUSR | S_IWUSR | (info.st_mode & (S_IRGRP | S_IWGRP | S_IROTH | S_IWOTH));
-  Fd out(open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+  Fd out(openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
   if (out.get() < 0) return Fail(error, "cannot create", to);
   std::vector<char> buffer(1 << 16);
   for (;;) {
@@ -107,19 +109,21 @@ class TreeCopy {
   TreeCopy(const Kiv::BeneathFolder& root, std::string* error) : root_(root), error_(error) {}
 
   // Copies the folder open as `folder` (taken over), `relative` below the
-  // root and named `from` in messages, into the new folder `to`.
-  bool Copy(int folder, const fs::path& from, const std::string& relative, const fs::path& to,
-            uint32_t depth);
+  // root and named `from` in messages, into the new folder `toName` of the
+  // open folder `toParent` (`to` in messages).
+  bool Copy(int folder, const fs::path& from, const std::string& relative, int toParent,
+            const std::string& toName, const fs::path& to, uint32_t depth);
 
  private:
-  bool CopyLink(const fs::path& source, const std::string& relative, const fs::path& target);
+  bool CopyLink(const fs::path& source, const std::string& relative, int toFolder,
+                const std::string& name, const fs::path& target);
 
   const Kiv::BeneathFolder& root_;
   std::string* error_;
 };
 
-bool TreeCopy::CopyLink(const fs::path& source, const std::string& relative,
-                        const fs::path& target) {
+bool TreeCopy::CopyLink(const fs::path& source, const std::string& relative, int toFolder,
+                        const std::string& name, const fs::path& target) {
   // A link counts as what it points to, opened as it is judged; only plain
   // files of the asset folder may be behind it.
   const Kiv::BeneathFolder::Opened opened = root_.OpenFile(relative);
@@ -127,7 +131,7 @@ bool TreeCopy::CopyLink(const fs::path& source, const std::string& relative,
   errno = 0;
   switch (opened.outcome) {
     case Kiv::BeneathFolder::Outcome::kOpened:
-      return CopyFile(in, source, target, error_);
+      return CopyFile(in, source, toFolder, name, target, error_);
     case Kiv::BeneathFolder::Outcome::kLeavesFolder:
       *error_ = LinkLeavesFolderText(source.string());
       return false;
@@ -139,8 +143,8 @@ bool TreeCopy::CopyLink(const fs::path& source, const std::string& relative,
   }
 }
 
-bool TreeCopy::Copy(int folder, const fs::path& from, const std::string& relative,
-                    const fs::path& to, uint32_t depth) {
+bool TreeCopy::Copy(int folder, const fs::path& from, const std::string& relative, int toParent,
+                    const std::string& toName, const fs::path& to, uint32_t depth) {
   std::unique_ptr<DIR, DirCloser> dir(fdopendir(folder));
   if (!dir) {
     close(folder);
@@ -148,8 +152,10 @@ bool TreeCopy::Copy(int folder, const fs::path& from, const std::string& relativ
   }
   errno = 0;
   if (depth > kMaxFolderDepth) return Fail(error_, "folders nested too deeply", from);
-  std::error_code ec;
-  if (!fs::create_directory(to, ec) || ec) return Fail(error_, "cannot create the folder", to);
+  if (mkdirat(toParent, toName.c_str(), 0777) != 0)
+    return Fail(error_, "cannot create the folder", to);
+  Fd target(OpenStoreFolder(toParent, toName));
+  if (target.get() < 0) return Fail(error_, "cannot create the folder", to);
   const int fd = dirfd(dir.get());
   for (;;) {
     errno = 0;
@@ -158,17 +164,16 @@ bool TreeCopy::Copy(int folder, const fs::path& from, const std::string& relativ
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
     const fs::path source = from / name;
-    const fs::path target = to / name;
     const std::string below = relative + name;
     const unsigned char type = EntryType(fd, *entry);
     if (type == DT_DIR) {
       const int child = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
       if (child < 0) return Fail(error_, "cannot list the folder", source);
-      if (!Copy(child, source, below + "/", target, depth + 1)) return false;
+      if (!Copy(child, source, below + "/", target.get(), name, to / name, depth + 1)) return false;
       continue;
     }
     if (type == DT_LNK) {
-      if (!CopyLink(source, below, target)) return false;
+      if (!CopyLink(source, below, target.get(), name, to / name)) return false;
       continue;
     }
     if (type != DT_REG) {
@@ -178,11 +183,11 @@ bool TreeCopy::Copy(int folder, const fs::path& from, const std::string& relativ
     Fd in(openat(fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     // A file turned into a link since the listing is judged as a link.
     if (in.get() < 0 && errno == ELOOP) {
-      if (!CopyLink(source, below, target)) return false;
+      if (!CopyLink(source, below, target.get(), name, to / name)) return false;
       continue;
     }
     if (in.get() < 0) return Fail(error_, "cannot read", source);
-    if (!CopyFile(in, source, target, error_)) return false;
+    if (!CopyFile(in, source, target.get(), name, to / name, error_)) return false;
   }
   if (errno != 0) return Fail(error_, "cannot list the folder", from);
   return true;
@@ -221,10 +226,13 @@ bool CopyFolderTree(const std::string& source, const std::string& target, std::s
     *error = "already exists: " + target;
     return false;
   }
+  std::string name;
+  const Fd parent(OpenFolderAbove(target, &name));
+  if (parent.get() == -1) return Fail(error, "cannot create the folder", target);
   const int folder = openat(root.Descriptor(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (folder < 0) return Fail(error, "cannot list the folder", source);
   TreeCopy copy(root, error);
-  return copy.Copy(folder, source, std::string(), target, 0);
+  return copy.Copy(folder, source, std::string(), parent.get(), name, target, 0);
 }
 
 bool SyncFolderTree(const std::string& path) {
@@ -241,9 +249,133 @@ bool SyncFileSystemOf(const std::string& path) {
   return syncfs(fd.get()) == 0;
 }
 
+namespace {
+
+// Removes the entry `name` of the open folder `parent`, a folder with
+// everything in it: true when nothing is left of it.
+bool RemoveEntry(int parent, const std::string& name, uint32_t depth) {
+  struct stat info {};
+  if (fstatat(parent, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
+  if (S_ISDIR(info.st_mode) && depth > kMaxFolderDepth) {
+    // Deeper than any copy of the store: by name from here, holding no
+    // more descriptors.
+    std::error_code ec;
+    fs::remove_all("/proc/self/fd/" + std::to_string(parent) + "/" + name, ec);
+    return !ec;
+  }
+  if (S_ISDIR(info.st_mode)) {
+    WorkFolder folder(parent, name);
+    std::vector<FolderEntry> entries;
+    if (folder.Fd() >= 0) {
+      if (ListFolder(folder.Fd(), &entries) == 0) {
+        for (const FolderEntry& entry : entries) RemoveEntry(folder.Fd(), entry.name, depth + 1);
+      }
+      return unlinkat(parent, name.c_str(), AT_REMOVEDIR) == 0 || errno == ENOENT;
+    }
+  }
+  // A link (also one swapped in for a folder) goes itself, never what it
+  // leads to.
+  return unlinkat(parent, name.c_str(), 0) == 0 || errno == ENOENT;
+}
+
+const char* EntryKind(mode_t mode) {
+  if (S_ISLNK(mode)) return "a link";
+  if (S_ISREG(mode)) return "a file";
+  return "neither a folder nor a file";
+}
+
+}  // namespace
+
 bool RemoveFolderTree(const std::string& path) {
   if (path.empty()) return true;
-  std::error_code ec;
-  fs::remove_all(path, ec);
-  return !ec && !fs::exists(fs::symlink_status(path, ec));
+  std::string name;
+  const Fd parent(OpenFolderAbove(path, &name));
+  if (parent.get() == -1) return errno == ENOENT;
+  return RemoveEntry(parent.get(), name, 0);
+}
+
+int OpenFolderAbove(const std::string& path, std::string* name) {
+  fs::path where = fs::path(path).lexically_normal();
+  if (!where.has_filename()) where = where.parent_path();  // "a/b/"
+  *name = where.filename().string();
+  if (!where.has_parent_path()) return AT_FDCWD;
+  return open(where.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+int OpenStoreFolder(int parent, const std::string& name) {
+  return openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+std::string InTheWayText(const std::string& path) {
+  struct stat info {};
+  if (lstat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return std::string();
+  return path + " is " + EntryKind(info.st_mode) + ", not a folder of the store's own";
+}
+
+HeldFolder::HeldFolder(const std::string& path)
+    : path_(path), fd_(OpenStoreFolder(AT_FDCWD, path)) {
+  if (fd_ < 0) {
+    error_ = errno;
+    return;
+  }
+  named_ = "/proc/self/fd/" + std::to_string(fd_);
+}
+
+HeldFolder::~HeldFolder() {
+  if (fd_ >= 0) close(fd_);
+}
+
+std::string HeldFolder::Named(std::string text) const {
+  if (named_.empty()) return text;
+  for (size_t at = text.find(named_); at != std::string::npos;
+       at = text.find(named_, at + path_.size())) {
+    text.replace(at, named_.size(), path_);
+  }
+  return text;
+}
+
+WorkFolder::WorkFolder(int parent, const std::string& name) : fd_(OpenStoreFolder(parent, name)) {
+  struct stat info {};
+  if (fd_ < 0 || fstat(fd_, &info) != 0) {
+    error_ = fd_ < 0 ? errno : 0;
+    return;
+  }
+  finalMode_ = info.st_mode & 07777;
+  if ((finalMode_ & S_IRWXU) == S_IRWXU) return;
+  // Entries are made and removed in it: the owner's own rights first.
+  setMode_ = fchmod(fd_, finalMode_ | S_IRWXU) == 0;
+}
+
+WorkFolder::~WorkFolder() {
+  if (fd_ < 0) return;
+  if (setMode_) fchmod(fd_, finalMode_);
+  close(fd_);
+}
+
+void WorkFolder::SetFinalMode(mode_t mode) {
+  finalMode_ = mode & 07777;
+  setMode_ = true;
+}
+
+int ListFolder(int folder, std::vector<FolderEntry>* entries) {
+  // A description of its own: the caller's descriptor keeps its offset.
+  const int own = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (own < 0) return errno;
+  std::unique_ptr<DIR, DirCloser> dir(fdopendir(own));
+  if (!dir) {
+    const int error = errno;
+    close(own);
+    return error;
+  }
+  for (;;) {
+    errno = 0;
+    const dirent* entry = readdir(dir.get());
+    if (entry == nullptr) return errno;
+    const std::string name = entry->d_name;
+    struct stat info {};
+    if (name == "." || name == ".." ||
+        fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+      continue;  // a name removed meanwhile has nothing to it
+    entries->push_back({name, info.st_mode});
+  }
 }

@@ -62,21 +62,41 @@ TEST_F(DaemonEndsMidWork, BatchOfValidationsGoesOnThroughAClose) {
       << text.substr(std::min(text.find("- "), text.size()), 400);
 }
 
-// A program holds notes.txt of the edit folder open and writes 30 lines;
-// a commit made after its 10th line refuses, naming the file, and leaves
-// the asset open for edit with its folder; the writer's own commit, once it
-// has closed the file, installs all 30 lines.
-TEST_F(DaemonEndsMidWork, CommitRefusesAFileStillOpenForWriting) {
-  const std::string kuid = "<kuid:0:610>";
+// Where a program holds notes.txt open while it writes 30 lines: in the
+// edit folder, or in the folder a commit cut short left at the take name
+// (whose files the next commit gives back to the edit folder, then takes
+// with the rest, after its first look for open files).
+struct OpenWriterCase {
+  const char* name;
+  const char* kuid;
+  const char* installedAs;  // the installed folder's name, "~" aside
+  bool inTakenFolder;
+};
+
+class OpenWriterAtCommit : public ToolFixture,
+                           public ::testing::WithParamInterface<OpenWriterCase> {};
+
+// A commit made after the program's 10th line refuses, naming the file, and
+// leaves the asset open for edit with its folder; the writer's own commit,
+// once it has closed the file, installs all 30 lines.
+TEST_P(OpenWriterAtCommit, CommitRefusesAFileStillOpenForWriting) {
+  const std::string kuid = GetParam().kuid;
   ASSERT_EQ(InstallScenery(kuid, "", {}).status, 0);
   const ToolResult edit = Run({"edit", kuid});
   const std::string prefix = "+ " + kuid + " : ";
   ASSERT_EQ(edit.out.rfind(prefix, 0), 0u) << edit.out;
-  const std::string notes =
-      edit.out.substr(prefix.size(), edit.out.find('\n') - prefix.size()) + "/notes.txt";
+  const std::string folder = edit.out.substr(prefix.size(), edit.out.find('\n') - prefix.size());
+  const std::string notes = folder + "/notes.txt";
+  std::string opened = notes;
+  if (GetParam().inTakenFolder) {
+    const std::string taken = UserDataPath() + "/editing/.vadtmp-take-" +
+                              std::filesystem::path(folder).filename().string();
+    ASSERT_TRUE(std::filesystem::create_directory(taken));
+    opened = taken + "/notes.txt";
+  }
   std::promise<void> tenWritten, committed;
   std::thread writer([&, commitDone = committed.get_future()] {
-    const int fd = ::open(notes.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = ::open(opened.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     for (int line = 1; line <= 30; ++line) {
       const std::string text = "line " + std::to_string(line) + "\n";
       EXPECT_EQ(::write(fd, text.data(), text.size()), ssize_t(text.size()));
@@ -98,10 +118,22 @@ TEST_F(DaemonEndsMidWork, CommitRefusesAFileStillOpenForWriting) {
   EXPECT_NE(Run({"commit", kuid}).out.find("The asset was committed."), std::string::npos);
   int installed = 0;
   for (const auto& entry : std::filesystem::directory_iterator(UserDataPath() + "/local")) {
-    if (entry.path().filename().string().rfind("kuid 0 610", 0) == 0)
+    if (entry.path().filename().string().rfind(GetParam().installedAs, 0) == 0)
       installed = Count(ReadFile(entry.path().string() + "/notes.txt"), "line ");
   }
   EXPECT_EQ(installed, 30);
 }
+
+const OpenWriterCase kOpenWriterCases[] = {
+    {"OpenInTheEditFolder", "<kuid:0:610>", "kuid 0 610", false},
+    {"OpenInAFolderLeftAtTheTakeName", "<kuid:0:611>", "kuid 0 611", true},
+};
+
+std::string OpenWriterRowName(const ::testing::TestParamInfo<OpenWriterCase>& row) {
+  return row.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, OpenWriterAtCommit, ::testing::ValuesIn(kOpenWriterCases),
+                         OpenWriterRowName);
 
 }  // namespace

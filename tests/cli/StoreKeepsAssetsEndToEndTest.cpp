@@ -7,6 +7,8 @@
 // still installed, the edit copy still open with its new file (or that
 // file committed, as the row says), and nothing outside the store changed.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -77,8 +79,90 @@ ToolResult NothingHappens(Scene& scene) {
   return scene.Run({"status", kEdited});
 }
 
+// --- Names the store makes itself: the folder a commit takes the edit copy
+// into, and the folders of an edit copy whatever their modes.
+
+std::string TakeName(const Scene& scene) {
+  return scene.UserData() + "/editing/.vadtmp-take-" + fs::path(scene.edit).filename().string();
+}
+
+ToolResult CommitPastALinkAtTheTakeName(Scene& scene) {
+  fs::create_directory_symlink(scene.outside, TakeName(scene));
+  return scene.Run({"commit", kEdited});
+}
+
+ToolResult CommitPastAFileAtTheTakeName(Scene& scene) {
+  ToolFixture::WriteFile(TakeName(scene), "not a folder\n");
+  return scene.Run({"commit", kEdited});
+}
+
+// A take cut short left an earlier save of the new file, saved again since.
+ToolResult CommitPastAnEarlierTakeOfTheSameFile(Scene& scene) {
+  fs::create_directory(TakeName(scene));
+  ToolFixture::WriteFile(TakeName(scene) + "/" + kNewFile, "an earlier save\n");
+  return scene.Run({"commit", kEdited});
+}
+
+void EarlierSaveKeptBeside(const Scene& scene) {
+  EXPECT_EQ(ToolFixture::ReadFile(scene.edit + "/" + kNewFile + ".~1~"), "an earlier save\n");
+}
+
+// Hands the root to another user (0 gives it back to root).
+void GiveRootTo(const Scene& scene, uid_t user) {
+  ::lchown(scene.root.c_str(), user, user);
+  for (const auto& entry : fs::recursive_directory_iterator(scene.root))
+    ::lchown(entry.path().c_str(), user, user);
+}
+
+constexpr uid_t kOtherUser = 65534;
+
+// A daemon that does not run as root commits a sub-folder the user made
+// read-only. As root, the row hands the root to another user, whose tool
+// (and so its daemon) runs without root's rights, then gives it back.
+ToolResult CommitAReadOnlySubFolderAsAnotherUser(Scene& scene) {
+  fs::create_directory(scene.edit + "/sub");
+  ToolFixture::WriteFile(scene.edit + "/sub/a.txt", "in a read-only folder\n");
+  ::chmod((scene.edit + "/sub").c_str(), 0555);
+  if (::geteuid() != 0) return scene.Run({"commit", kEdited});
+  if (!fs::exists("/usr/bin/setpriv"))
+    ADD_FAILURE() << "running the tool as another user needs /usr/bin/setpriv (util-linux)";
+  ToolFixture::StopDaemonOf(scene.root);
+  GiveRootTo(scene, kOtherUser);
+  const std::string user = std::to_string(kOtherUser);
+  auto asUser = [&](std::vector<std::string> args) {
+    args.insert(args.begin(),
+                {"--reuid=" + user, "--regid=" + user, "--clear-groups", "--", scene.Tool()});
+    return ToolFixture::RunProgram("/usr/bin/setpriv", args, scene.root + "/bin");
+  };
+  const ToolResult committed = asUser({"commit", kEdited});
+  asUser({"closevaddaemon"});
+  GiveRootTo(scene, 0);
+  return committed;
+}
+
+void ReadOnlyFolderInstalledAndNothingLeft(const Scene& scene) {
+  const std::string installed = scene.UserData() + "/local/kuid 0 8102";
+  const std::string folder = fs::exists(installed) ? installed : installed + "~";
+  EXPECT_EQ(ToolFixture::ReadFile(folder + "/sub/a.txt"), "in a read-only folder\n");
+  EXPECT_TRUE(fs::is_empty(scene.UserData() + "/editing")) << "the taken folder was left";
+}
+
 const StoreCase kCases[] = {
     {"AnUntouchedStoreKeepsItsAssets", NothingHappens, "", false, nullptr},
+    // --- Names the store makes itself.
+    {"ALinkAtTheTakeNameIsRefusedByName", CommitPastALinkAtTheTakeName,
+     "editing/.vadtmp-take-kuid 0 8102 is a link, not a folder of the store's own: remove it, "
+     "then commit again",
+     false, nullptr},
+    {"AFileAtTheTakeNameIsRefusedByName", CommitPastAFileAtTheTakeName,
+     "editing/.vadtmp-take-kuid 0 8102 is a file, not a folder of the store's own: remove it, "
+     "then commit again",
+     false, nullptr},
+    {"AnEarlierTakeOfAFileSavedAgainStopsTheCommit", CommitPastAnEarlierTakeOfTheSameFile,
+     "added.txt was saved again since an earlier commit took it; that commit's copy is kept as ",
+     false, EarlierSaveKeptBeside},
+    {"AReadOnlySubFolderIsCommittedByANonRootDaemon", CommitAReadOnlySubFolderAsAnotherUser,
+     "The asset was committed.", true, ReadOnlyFolderInstalledAndNothingLeft},
 };
 
 class StoreKeepsAssets : public ToolFixture, public ::testing::WithParamInterface<StoreCase> {

@@ -26,6 +26,7 @@
 #include "tests/vaddaemon/StoreTestRoot.h"
 #include "vaddaemon/AssetFolderNames.h"
 #include "vaddaemon/FolderMove.h"
+#include "vaddaemon/FolderTree.h"
 #include "vaddaemon/OpenWriterCheck.h"
 
 namespace {
@@ -241,5 +242,115 @@ TEST_F(TakenEditFolderTest, ACommitThatCannotTakeTheWholeFolderGivesEveryFileBac
   ASSERT_TRUE(store_->CommitEdit(kLoco, nullptr).Ok());
   EXPECT_EQ(ReadAll(store_->InstalledPath(Get(kLoco)) + "/sub/a.txt"), "a");
 }
+
+// --- A link at a folder name the store makes itself, to a folder outside
+// the store: refused by name, and nothing outside is read, moved or
+// removed; a removal takes the link itself.
+
+struct LinkScene {
+  AssetStore* store = nullptr;
+  AssetStore::EditInfo edit;
+  std::string outside;  // a folder outside the store, with files of its own
+  std::string scratch;  // a folder for the row's own entries
+  std::string planted;  // where the row put its link
+};
+
+struct LinkCase {
+  const char* name;
+  // Puts a link to `outside` where the store names a folder and runs what
+  // meets it; answers its message (a move's error), "" when it passed.
+  std::string (*act)(LinkScene&);
+  const char* says;  // a text the message holds ("" for none)
+  bool linkStays;
+};
+
+// Puts a link to the outside folder at `path`, the folder there moved aside.
+void PlantLink(LinkScene& scene, const std::string& path) {
+  if (fs::exists(path)) fs::rename(path, scene.scratch + "/moved aside");
+  fs::create_directory_symlink(scene.outside, path);
+  scene.planted = path;
+}
+
+std::string CommitPastALinkedEditFolder(LinkScene& scene) {
+  PlantLink(scene, scene.edit.path);
+  return scene.store->CommitEdit(scene.edit.kuid, nullptr).message;
+}
+
+std::string EditPastALinkedInstalledFolder(LinkScene& scene) {
+  EXPECT_TRUE(scene.store->RevertEdit(scene.edit.kuid).Ok());
+  StoredAsset asset;
+  EXPECT_TRUE(scene.store->Find(scene.edit.kuid, &asset));
+  PlantLink(scene, scene.store->InstalledPath(asset));
+  return scene.store->BeginEdit(scene.edit.kuid, nullptr).message;
+}
+
+std::string MoveOutOfALink(LinkScene& scene) {
+  PlantLink(scene, scene.scratch + "/from");
+  fs::create_directory(scene.scratch + "/into");
+  const FolderMove move = MoveFolderInto(scene.planted, scene.scratch + "/into");
+  return move.emptied ? "" : move.error;
+}
+
+std::string MoveIntoALink(LinkScene& scene) {
+  fs::create_directories(scene.scratch + "/from/sub");
+  std::ofstream(scene.scratch + "/from/sub/a.txt") << "stays";
+  PlantLink(scene, scene.scratch + "/into");
+  const FolderMove move = MoveFolderInto(scene.scratch + "/from", scene.planted);
+  return move.emptied ? "" : move.error;
+}
+
+std::string RemoveALink(LinkScene& scene) {
+  PlantLink(scene, scene.scratch + "/gone");
+  return RemoveFolderTree(scene.planted) ? "" : "not removed";
+}
+
+const LinkCase kLinkCases[] = {
+    {"AtTheEditFolderNothingIsTaken", CommitPastALinkedEditFolder,
+     "cannot take the edit folder: ", true},
+    {"AtTheInstalledFolderNothingIsCopied", EditPastALinkedInstalledFolder,
+     "is a link, not a folder of the store's own", true},
+    {"AtTheFolderAMoveEmptiesNothingMoves", MoveOutOfALink, "/from is a link, not a folder", true},
+    {"AtTheFolderAMoveFillsNothingMoves", MoveIntoALink, "/into is a link, not a folder", true},
+    {"AtAFolderToRemoveOnlyTheLinkGoes", RemoveALink, "", false},
+};
+
+// Every file below `folder` with its bytes.
+std::vector<std::pair<std::string, std::string>> Files(const std::string& folder) {
+  std::vector<std::pair<std::string, std::string>> files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    if (entry.is_regular_file())
+      files.emplace_back(entry.path().string(),
+                         std::string(std::istreambuf_iterator<char>(in), {}));
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+class LinkAtAStoreName : public TakenEditFolderTest,
+                         public ::testing::WithParamInterface<LinkCase> {};
+
+TEST_P(LinkAtAStoreName, IsRefusedByNameAndNothingOutsideChanges) {
+  LinkScene scene;
+  scene.store = store_.get();
+  scene.edit = Edit();
+  scene.outside = temp_.MakeFolder("outside");
+  temp_.Put("outside/secret.txt", "not the store's");
+  temp_.Put("outside/deeper/private.txt", "nor this");
+  scene.scratch = temp_.MakeFolder("scratch");
+  const auto before = Files(scene.outside);
+
+  const std::string message = GetParam().act(scene);
+  EXPECT_NE(message.find(GetParam().says), std::string::npos) << message;
+  EXPECT_EQ(message.empty(), *GetParam().says == '\0') << message;
+  EXPECT_EQ(Files(scene.outside), before);
+  EXPECT_EQ(fs::is_symlink(scene.planted), GetParam().linkStays) << scene.planted;
+}
+
+std::string LinkRowName(const ::testing::TestParamInfo<LinkCase>& row) {
+  return row.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, LinkAtAStoreName, ::testing::ValuesIn(kLinkCases), LinkRowName);
 
 }  // namespace
