@@ -16,7 +16,8 @@ void WriteInfoRequest(VADRequest& request, const KUID& kuid, uint32_t mask) {
 
 }  // namespace
 
-AssetStatusQuery::AssetStatusQuery(const KUID& kuid) {
+AssetStatusQuery::AssetStatusQuery(const KUID& kuid)
+    : lostBefore_(VADClient::LostRequestCountOfThisThread()) {
   WriteInfoRequest(info_, kuid, kAllParts);
   WriteInfoRequest(missing_, kuid, kAssetInfoMaskPresence);
   WriteInfoRequest(faulty_, kuid, kAssetInfoMaskPresence);
@@ -49,4 +50,8 @@ bool AssetStatusQuery::MissingDependencies() {
 
 bool AssetStatusQuery::Faulty() {
   return PresenceBit(faulty_, kAssetFaulty);
+}
+
+bool AssetStatusQuery::Cut() const {
+  return VADClient::LostRequestCountOfThisThread() != lostBefore_;
 }

@@ -21,9 +21,17 @@
 //   not asked for, so that none arrives for a request that is gone; it
 //   makes none that was held back.
 //
+// Cut answers true once a request of the query has failed for want of its
+// connection (VADClient::LostRequestCountOfThisThread has grown since the
+// query was made): its reply did not arrive whole, so what Record,
+// MissingDependencies or Faulty answered for it is nothing the daemon
+// said. A caller prints nothing built on such an answer.
+//
 // Each of Record, MissingDependencies and Faulty is asked at most once, in
 // that order. Not thread-safe: one object per status line, on one thread.
 #pragma once
+
+#include <cstdint>
 
 #include "assetdb/client/VADRequest.h"
 #include "foundation/text/KUID.h"
@@ -42,12 +50,14 @@ class AssetStatusQuery {
   // True also when the request fails.
   bool MissingDependencies();
   bool Faulty();
+  bool Cut() const;
 
  private:
   // The presence bits of a request sent ahead (or made now) tested with
   // `bit`; true when the request fails.
   bool PresenceBit(VADRequest& request, uint32_t bit);
 
+  uint64_t lostBefore_;
   VADRequest info_;
   VADRequest missing_;
   VADRequest faulty_;

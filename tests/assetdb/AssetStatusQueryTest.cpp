@@ -144,6 +144,62 @@ TEST_F(AssetStatusQueryTest, PresenceRequestsCutOffAfterTheRecordAreMadeAgainOrF
   }
 }
 
+// The connection ends (with no new connection, as in the tool) after
+// `whole` replies have arrived, and, in `partly`, after some bytes of the
+// next: every answer that arrived is what the daemon said, and Cut tells
+// from the first one that did not arrive, so that a status line is never
+// printed from flags or a record the daemon never sent.
+TEST_F(AssetStatusQueryTest, AReplyCutShortIsToldApartFromTheRepliesThatArrived) {
+  const struct {
+    const char* name;
+    int whole;
+    bool partly;
+  } kCuts[] = {
+      {"before the record", 0, false},
+      {"in the record", 0, true},
+      {"after the record", 1, false},
+      {"in the first presence reply", 1, true},
+      {"between the presence replies", 2, false},
+      {"in the last presence reply", 2, true},
+      {"after every reply", 3, false},
+  };
+  for (const auto& cut : kCuts) {
+    SCOPED_TRACE(cut.name);
+    FakeDaemon daemon;
+    ExpectQuery(daemon, 900);
+    const Bytes replies[] = {RecordReply(kAssetInstalledLocally, "first"), RecordReply(0, ""),
+                             RecordReply(0, "")};
+    for (int i = 0; i < cut.whole; ++i) daemon.ReplyTo(900 + i, replies[i]);
+    if (cut.partly) {
+      const Bytes& next = replies[cut.whole];
+      Bytes head =
+          FakeDaemon::Words({0x7265706C, uint32_t(900 + cut.whole), uint32_t(next.size())});
+      head.insert(head.end(), next.begin(), next.begin() + next.size() / 2);
+      daemon.SendRaw(head);
+    }
+    daemon.Drop().Start();
+    ASSERT_TRUE(OpenOn(daemon));
+    port = 0;  // Gone with its connection, as a killed daemon is.
+    {
+      AssetStatusQuery query(kAsset);
+      AssetRecord record;
+      EXPECT_EQ(query.Record(record), cut.whole >= 1);
+      if (cut.whole >= 1) {
+        EXPECT_EQ(record.username, "first");
+      }
+      EXPECT_EQ(query.Cut(), cut.whole < 1);
+      const bool missing = query.MissingDependencies();
+      EXPECT_EQ(query.Cut(), cut.whole < 2);
+      if (cut.whole >= 2) {
+        EXPECT_FALSE(missing);
+      }
+      query.Faulty();
+      EXPECT_EQ(query.Cut(), cut.whole < 3);
+    }
+    Finish(daemon);
+  }
+}
+
 // The connection ends half way through a long reply, after more than one
 // piece of its body has arrived: the request made again answers from the
 // new reply alone, with nothing of the one cut off before it.
