@@ -40,19 +40,18 @@ bool PrintAssetStatus(const KUID& kuid, ResultsLog& log) {
   // record request and the two presence requests made in turn.
   AssetStatusQuery query(kuid);
   AssetRecord record;
-  const bool answered = query.Record(record);
+  bool missing = true;
+  bool faulty = true;
+  const AssetStatusQuery::Reply reply = query.Answer(record, &missing, &faulty);
   // A reply that the connection cut off says nothing of the asset: no line
   // is built on it (the dispatcher says that the connection was lost).
-  if (query.Cut()) return false;
+  if (reply == AssetStatusQuery::Reply::kCut) return false;
   // The daemon answers a default record (flagE clear) for an asset it does
   // not know; that is as unknown as a failed request.
-  if (!answered || !record.flagE) {
+  if (reply == AssetStatusQuery::Reply::kUnknown) {
     AddAssetError(log, kuid, "Unknown AssetID.");
     return false;
   }
-  const bool missing = query.MissingDependencies();
-  const bool faulty = query.Faulty();
-  if (query.Cut()) return false;
   const Kiv::String line = FormatAssetStatusLine(kuid, record, missing, faulty);
   std::fputs("+ ", stdout);
   std::fputs(line.c_str(), stdout);

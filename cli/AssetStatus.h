@@ -2,7 +2,7 @@
 //
 // PrintAssetStatus(kuid, log) asks the daemon for the asset's information
 // record (all parts). When a reply of the line's requests was cut off with
-// the connection (AssetStatusQuery::Cut), it prints nothing and adds
+// the connection (AssetStatusQuery::Answer), it prints nothing and adds
 // nothing to `log` (the dispatcher adds that the connection was lost), and
 // answers false: a line is built only from replies that arrived whole.
 // When the daemon does not answer otherwise, or answers that it does not

@@ -55,3 +55,12 @@ bool AssetStatusQuery::Faulty() {
 bool AssetStatusQuery::Cut() const {
   return VADClient::LostRequestCountOfThisThread() != lostBefore_;
 }
+
+AssetStatusQuery::Reply AssetStatusQuery::Answer(AssetRecord& record, bool* missing, bool* faulty) {
+  const bool answered = Record(record);
+  if (Cut()) return Reply::kCut;
+  if (!answered || !record.flagE) return Reply::kUnknown;
+  *missing = MissingDependencies();
+  *faulty = Faulty();
+  return Cut() ? Reply::kCut : Reply::kKnown;
+}

@@ -19,6 +19,7 @@ namespace {
 
 using Bytes = FakeDaemon::Bytes;
 using W = VUTest::WireBody;
+using Reply = AssetStatusQuery::Reply;
 
 const KUID kAsset{100, 200, 0};
 
@@ -146,9 +147,8 @@ TEST_F(AssetStatusQueryTest, PresenceRequestsCutOffAfterTheRecordAreMadeAgainOrF
 
 // The connection ends (with no new connection, as in the tool) after
 // `whole` replies have arrived, and, in `partly`, after some bytes of the
-// next: every answer that arrived is what the daemon said, and Cut tells
-// from the first one that did not arrive, so that a status line is never
-// printed from flags or a record the daemon never sent.
+// next: the query answers a status line only when all three arrived, never
+// one with a record or flags that the daemon did not send.
 TEST_F(AssetStatusQueryTest, AReplyCutShortIsToldApartFromTheRepliesThatArrived) {
   const struct {
     const char* name;
@@ -183,18 +183,13 @@ TEST_F(AssetStatusQueryTest, AReplyCutShortIsToldApartFromTheRepliesThatArrived)
     {
       AssetStatusQuery query(kAsset);
       AssetRecord record;
-      EXPECT_EQ(query.Record(record), cut.whole >= 1);
-      if (cut.whole >= 1) {
+      bool missing = true, faulty = true;
+      const auto reply = query.Answer(record, &missing, &faulty);
+      EXPECT_EQ(reply, cut.whole < 3 ? Reply::kCut : Reply::kKnown);
+      if (reply == Reply::kKnown) {
         EXPECT_EQ(record.username, "first");
+        EXPECT_FALSE(missing || faulty);
       }
-      EXPECT_EQ(query.Cut(), cut.whole < 1);
-      const bool missing = query.MissingDependencies();
-      EXPECT_EQ(query.Cut(), cut.whole < 2);
-      if (cut.whole >= 2) {
-        EXPECT_FALSE(missing);
-      }
-      query.Faulty();
-      EXPECT_EQ(query.Cut(), cut.whole < 3);
     }
     Finish(daemon);
   }
