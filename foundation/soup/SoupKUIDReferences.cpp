@@ -112,6 +112,12 @@ void GetKUIDList(const Soup& table, KUIDList& list) {
   }
 }
 
+KUID GetNamedKUIDAsWritten(const Soup& soup, const Kiv::PString& name) {
+  if (soup.GetNamedTagType(name) != SoupType::kString)
+    return soup.GetNamedTagAsKUID(name, kNullKUID);
+  return ParseKUID(soup.GetNamedTag(name).c_str(), false);
+}
+
 void SetKUIDTableEntry(Soup& table, const Kiv::PString& name, const KUID& kuid) {
   if (KUIDReadsBack(kuid)) {
     table.SetNamedKUID(name, kuid);

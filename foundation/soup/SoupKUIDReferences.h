@@ -23,6 +23,10 @@
 // that KUID, never the other asset's KUID that a KUID tag would wrap it
 // into. An empty or missing table appends nothing.
 //
+// GetNamedKUIDAsWritten(soup, name) is the KUID that the tag `name` names,
+// read as GetKUIDList reads a table's tag (the null KUID when there is
+// none).
+//
 // SetKUIDTableEntry(table, name, kuid) sets a KUID tag, or, for a KUID
 // that a KUID tag cannot keep, a text tag holding its tag form
 // ("<kuid:-16777217:5>"), so that the table names the KUID as written.
@@ -43,5 +47,6 @@ using KUIDList = BlockList<KUID>;
 
 void CollectKUIDs(const Soup& soup, KUIDList& list);
 void GetKUIDList(const Soup& table, KUIDList& list);
+KUID GetNamedKUIDAsWritten(const Soup& soup, const Kiv::PString& name);
 void SetKUIDTableEntry(Soup& table, const Kiv::PString& name, const KUID& kuid);
 Soup SetKUIDList(KUIDList& list);
