@@ -155,13 +155,9 @@ TEST_F(AssetStatusQueryTest, AReplyCutShortIsToldApartFromTheRepliesThatArrived)
     int whole;
     bool partly;
   } kCuts[] = {
-      {"before the record", 0, false},
-      {"in the record", 0, true},
-      {"after the record", 1, false},
-      {"in the first presence reply", 1, true},
-      {"between the presence replies", 2, false},
-      {"in the last presence reply", 2, true},
-      {"after every reply", 3, false},
+      {"before the record", 0, false},         {"in the record", 0, true},
+      {"after the record", 1, false},          {"between the presence replies", 2, false},
+      {"in the last presence reply", 2, true}, {"after every reply", 3, false},
   };
   for (const auto& cut : kCuts) {
     SCOPED_TRACE(cut.name);
