@@ -26,13 +26,16 @@ constexpr uint32_t kExportPartsMask = 3;
 constexpr uint32_t kAllAssetInfo = 0xFFFFFFFFu;
 
 // Fetches the entry of one installed asset and adds it to `archive`. Ends
-// the command (false, with its message) when the asset is not local, or
+// the command (false, with its message) when the asset is not local (also
+// a KUID that names none, such as one that requests cannot carry), or
 // when the daemon sent no entry for it or one that cannot be stored whole:
 // an archive that silently lacked a listed asset, or part of one, would be
 // reported as written.
 bool AddAssetEntry(Soup& archive, const KUID& kuid, ResultsLog& log) {
+  // A KUID that requests cannot carry as typed would reach the daemon as
+  // another asset's KUID (CommandArgs.h): it names no installed asset.
   AssetRecord record;
-  VADClient::GetAssetInfo(kuid, kAllAssetInfo, record);
+  if (KUIDReadsBack(kuid)) VADClient::GetAssetInfo(kuid, kAllAssetInfo, record);
   if (!record.flagE || (record.status & kAssetInstalledLocally) == 0) {
     AddAssetError(log, kuid, "Asset is not local.");
     return false;

@@ -40,14 +40,18 @@ bool PrintAssetStatus(const KUID& kuid, ResultsLog& log) {
   // record request and the two presence requests made in turn.
   AssetStatusQuery query(kuid);
   AssetRecord record;
+  bool missing = true;
+  bool faulty = true;
+  const AssetStatusQuery::Reply reply = query.Answer(record, &missing, &faulty);
+  // A reply that the connection cut off says nothing of the asset: no line
+  // is built on it (the dispatcher says that the connection was lost).
+  if (reply == AssetStatusQuery::Reply::kCut) return false;
   // The daemon answers a default record (flagE clear) for an asset it does
   // not know; that is as unknown as a failed request.
-  if (!query.Record(record) || !record.flagE) {
+  if (reply == AssetStatusQuery::Reply::kUnknown) {
     AddAssetError(log, kuid, "Unknown AssetID.");
     return false;
   }
-  const bool missing = query.MissingDependencies();
-  const bool faulty = query.Faulty();
   const Kiv::String line = FormatAssetStatusLine(kuid, record, missing, faulty);
   std::fputs("+ ", stdout);
   std::fputs(line.c_str(), stdout);

@@ -1,8 +1,12 @@
 // The "status" command: one line about one asset on standard output.
 //
 // PrintAssetStatus(kuid, log) asks the daemon for the asset's information
-// record (all parts). When the daemon does not answer, or answers that it
-// does not know the asset (the record's flagE clear), it adds the error
+// record (all parts). When a reply of the line's requests was cut off with
+// the connection (AssetStatusQuery::Answer), it prints nothing and adds
+// nothing to `log` (the dispatcher adds that the connection was lost), and
+// answers false: a line is built only from replies that arrived whole.
+// When the daemon does not answer otherwise, or answers that it does not
+// know the asset (the record's flagE clear), it adds the error
 // "Unknown AssetID." (subject: the KUID as "AssetID") to `log`, prints
 // nothing and answers false. Otherwise it prints
 //   "+ <tag form> : <EIADLMF> : <category> : <user name>"
@@ -10,7 +14,7 @@
 // case when its flag is set: E open for edit, I installed locally, A
 // archived, D on the download service, L locally modified (all from the
 // record's status bits), M missing dependencies and F faulty (each from a
-// further presence request, counted as set when that request fails). The
+// further presence request, counted as set when its reply cannot be read). The
 // line itself does not go into the log.
 //
 // StatusCommand is the command word: the first argument (lower-cased) is the

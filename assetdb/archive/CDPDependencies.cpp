@@ -42,7 +42,7 @@ std::vector<KUID> EntryDependencies(const Soup& entry, const KUID& own) {
   ++toErase[own];
 
   for (const char* name : kDependencyTags) {
-    const KUID kuid = entry.GetNamedTagAsKUID(Kiv::PString(name), kNullKUID);
+    const KUID kuid = GetNamedKUIDAsWritten(entry, Kiv::PString(name));
     if (!kuid.IsNull()) found.push_back(kuid);
   }
   if (NeedsBuiltinInterior(entry)) found.push_back(kBuiltinInteriorKUID);
@@ -66,7 +66,7 @@ std::vector<KUID> EntryObsoletes(const Soup& entry) {
   KUIDList table;
   GetKUIDList(entry.GetNamedSoup(Tag::ObsoleteTable()), table);
   std::vector<KUID> out = ToVector(table);
-  const KUID single = entry.GetNamedTagAsKUID(kObsoletesKUID, kNullKUID);
+  const KUID single = GetNamedKUIDAsWritten(entry, kObsoletesKUID);
   if (!single.IsNull()) out.push_back(single);
   return out;
 }

@@ -7,8 +7,9 @@
 //   2. excluded = the KUIDs of its "obsolete-table", then the own KUID;
 //   3. each non-null KUID of the tags "alias", "bridgetrack", "bogey",
 //      "preview-mesh-kuid", "map-kuid", "product-category", "bogey-1",
-//      "bogey-1-r", "interior", "enginespec", "enginesound" (read as KUIDs)
-//      is appended to found, duplicates and all;
+//      "bogey-1-r", "interior", "enginespec", "enginesound" (read as
+//      GetNamedKUIDAsWritten reads them) is appended to found, duplicates
+//      and all;
 //   4. a "traincar" (any letter case) whose "engine" is 1 and whose
 //      "interior" is null also depends on the built-in KUID
 //      kBuiltinInteriorKUID;
@@ -19,6 +20,10 @@
 // Obsoletes (CollectObsoletes): the KUIDs of the entry's "obsolete-table"
 // and then its "obsoletes-kuid" (when not null), each appended unless
 // already held; then the own KUID is erased from the output, when held.
+//
+// Tables and tags are read as written (SoupKUIDReferences.h): a text that
+// names a KUID a KUID tag cannot keep gives that KUID, never the other
+// asset's KUID that a KUID tag would wrap it into.
 //
 // The KUIDList forms act on a caller's list (which may hold duplicates
 // from before: "held" means anywhere in it, "erased" means its first

@@ -51,8 +51,8 @@ void MergeIntoTable(Soup& config, KUIDList& dependencies, bool& changed) {
   for (const KUID& kuid : dependencies) {
     if (!present.insert(kuid).second) continue;
     ++highest;
-    table.SetNamedKUID(Kiv::PString(Kiv::StringPrintf("%lld", static_cast<long long>(highest))),
-                       kuid);
+    SetKUIDTableEntry(
+        table, Kiv::PString(Kiv::StringPrintf("%lld", static_cast<long long>(highest))), kuid);
     changed = true;
   }
   config.SetNamedSoup(Tag::KUIDTable(), table);

@@ -11,10 +11,14 @@
 //      - a missing or empty table becomes the list ("0", "1", ...; an empty
 //        list gives an empty container), setting `changed` when the list is
 //        not empty;
-//      - otherwise each dependency the table does not hold yet is added as a
-//        KUID tag named by the next number after the highest tag name
-//        (names read as a decimal number, as "%d" would; a name that does
-//        not start with one counts as -1), setting `changed`.
+//      - otherwise each dependency the table does not hold yet is added
+//        (SetKUIDTableEntry: a KUID tag, or the KUID's text when a KUID tag
+//        cannot keep it) named by the next number after the highest tag
+//        name (names read as a decimal number, as "%d" would; a name that
+//        does not start with one counts as -1), setting `changed`.
+//      Entries are read as GetKUIDList reads them: a KUID written as text
+//      that a KUID tag cannot keep is held as written, so a table that
+//      names one gains nothing round after round.
 //
 // Nothing fails; `config` is replaced. Threads: reads the entry only.
 #pragma once

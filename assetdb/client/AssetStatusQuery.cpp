@@ -16,7 +16,8 @@ void WriteInfoRequest(VADRequest& request, const KUID& kuid, uint32_t mask) {
 
 }  // namespace
 
-AssetStatusQuery::AssetStatusQuery(const KUID& kuid) {
+AssetStatusQuery::AssetStatusQuery(const KUID& kuid)
+    : lostBefore_(VADClient::LostRequestCountOfThisThread()) {
   WriteInfoRequest(info_, kuid, kAllParts);
   WriteInfoRequest(missing_, kuid, kAssetInfoMaskPresence);
   WriteInfoRequest(faulty_, kuid, kAssetInfoMaskPresence);
@@ -49,4 +50,17 @@ bool AssetStatusQuery::MissingDependencies() {
 
 bool AssetStatusQuery::Faulty() {
   return PresenceBit(faulty_, kAssetFaulty);
+}
+
+bool AssetStatusQuery::Cut() const {
+  return VADClient::LostRequestCountOfThisThread() != lostBefore_;
+}
+
+AssetStatusQuery::Reply AssetStatusQuery::Answer(AssetRecord& record, bool* missing, bool* faulty) {
+  const bool answered = Record(record);
+  if (Cut()) return Reply::kCut;
+  if (!answered || !record.flagE) return Reply::kUnknown;
+  *missing = MissingDependencies();
+  *faulty = Faulty();
+  return Cut() ? Reply::kCut : Reply::kKnown;
 }

@@ -21,9 +21,24 @@
 //   not asked for, so that none arrives for a request that is gone; it
 //   makes none that was held back.
 //
+// Answer is what a status line may say. It asks Record and, for an asset
+// the daemon knows (flagE set), MissingDependencies and Faulty, and answers
+//   kCut      once a request of the query has failed for want of its
+//             connection (VADClient::LostRequestCountOfThisThread has grown
+//             since the query was made): a reply did not arrive whole, so
+//             nothing of the line is what the daemon said;
+//   kUnknown  when the record's request failed otherwise, or the daemon
+//             does not know the asset;
+//   kKnown    otherwise, with the record and both flags as the daemon sent
+//             them (a presence reply that arrived but cannot be read counts
+//             as set).
+//
 // Each of Record, MissingDependencies and Faulty is asked at most once, in
-// that order. Not thread-safe: one object per status line, on one thread.
+// that order (Answer counts as asking all three). Not thread-safe: one
+// object per status line, on one thread.
 #pragma once
+
+#include <cstdint>
 
 #include "assetdb/client/VADRequest.h"
 #include "foundation/text/KUID.h"
@@ -43,11 +58,16 @@ class AssetStatusQuery {
   bool MissingDependencies();
   bool Faulty();
 
+  enum class Reply { kKnown, kUnknown, kCut };
+  Reply Answer(AssetRecord& record, bool* missing, bool* faulty);
+
  private:
+  bool Cut() const;
   // The presence bits of a request sent ahead (or made now) tested with
   // `bit`; true when the request fails.
   bool PresenceBit(VADRequest& request, uint32_t bit);
 
+  uint64_t lostBefore_;
   VADRequest info_;
   VADRequest missing_;
   VADRequest faulty_;

@@ -123,7 +123,9 @@ SpecRef LoadSpecFromPath(SpecRef& out, const KUID& kuid, const Kiv::String& fold
 
 SpecRef GetSpecForKUID(SpecRef& out, const KUID& kuid, SpecAcceptTest accept) {
   out.Release();
-  if (kuid.IsNull()) return out;
+  // One that a request cannot carry would reach the daemon as another
+  // asset's KUID: it names no installed asset.
+  if (kuid.IsNull() || !KUIDReadsBack(kuid)) return out;
   KUID resolved = kuid;
   if (FindRemembered(kuid, resolved)) {
     if (resolved.IsNull()) return out;

@@ -11,7 +11,11 @@
 // clear, or kSpecNullKUID set) gives null. Otherwise the spec, held once by
 // the answer. Without a spec registry the answer is null.
 //
-// GetSpecForKUID: the null KUID gives null. The KUID is looked up in the
+// GetSpecForKUID: the null KUID gives null, and so does, without asking the
+// daemon, a KUID that requests cannot carry as it is (KUIDReadsBack fails:
+// a user id beyond -16777216..16777215, as a script include table may name
+// one as text), which would reach the daemon as another asset's KUID: it
+// names no installed asset. Otherwise the KUID is looked up in the
 // remembered answers (a remembered null KUID gives null at once; a
 // remembered KUID is used in its place); else the daemon resolves it
 // (request 0x1A). A registered spec of the resolved KUID is answered when

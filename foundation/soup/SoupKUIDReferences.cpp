@@ -41,6 +41,12 @@ KUID KUIDFromCore(const ACSRawDataCore* core) {
   return KUIDFromRawBytes(core->Data());
 }
 
+// The KUID of a text value, read as written.
+KUID KUIDFromText(const ACSRawDataCore* core) {
+  std::string text(ACSRawDataCore::TextView(core));
+  return ParseKUID(text.c_str(), false);
+}
+
 // The KUID a tag names for CollectKUIDs, or the null KUID.
 KUID CollectedKUID(const ACSChunk* child) {
   const uint32_t type = child->GetType();
@@ -96,9 +102,28 @@ void GetKUIDList(const Soup& table, KUIDList& list) {
     ChunkRef child;
     if (!chunk->GetChildAt(i, name, child) || IsNullChunk(child.get())) continue;
     const uint32_t type = child->GetType();
-    CoreRef value = ACSConvert(type, ACSChunk::GetRawData(child.get()), SoupType::kKUID);
+    CoreRef value = ACSChunk::GetRawData(child.get());
+    if (type == SoupType::kString) {
+      appender.Add(KUIDFromText(value.get()));
+      continue;
+    }
+    value = ACSConvert(type, std::move(value), SoupType::kKUID);
     appender.Add(KUIDFromCore(value.get()));
   }
+}
+
+KUID GetNamedKUIDAsWritten(const Soup& soup, const Kiv::PString& name) {
+  if (soup.GetNamedTagType(name) != SoupType::kString)
+    return soup.GetNamedTagAsKUID(name, kNullKUID);
+  return ParseKUID(soup.GetNamedTag(name).c_str(), false);
+}
+
+void SetKUIDTableEntry(Soup& table, const Kiv::PString& name, const KUID& kuid) {
+  if (KUIDReadsBack(kuid)) {
+    table.SetNamedKUID(name, kuid);
+    return;
+  }
+  table.SetNamedTag(name, KUIDToTagString(kuid).View());
 }
 
 Soup SetKUIDList(KUIDList& list) {
@@ -107,7 +132,7 @@ Soup SetKUIDList(KUIDList& list) {
   int32_t n = 0;
   for (const KUID& kuid : list) {
     if (kuid.IsNull()) continue;
-    table.SetNamedKUID(Kiv::PString(Kiv::StringPrintf("%d", n)), kuid);
+    SetKUIDTableEntry(table, Kiv::PString(Kiv::StringPrintf("%d", n)), kuid);
     ++n;
   }
   return table;

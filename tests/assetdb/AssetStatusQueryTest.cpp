@@ -19,6 +19,7 @@ namespace {
 
 using Bytes = FakeDaemon::Bytes;
 using W = VUTest::WireBody;
+using Reply = AssetStatusQuery::Reply;
 
 const KUID kAsset{100, 200, 0};
 
@@ -140,6 +141,52 @@ TEST_F(AssetStatusQueryTest, PresenceRequestsCutOffAfterTheRecordAreMadeAgainOrF
     }
     EXPECT_EQ(VADClient::LostRequestCount() - lostBefore, restart ? 0u : 2u);
     EXPECT_EQ(daemonStarts.load(), restart ? 1 : 0);
+    Finish(daemon);
+  }
+}
+
+// The connection ends (with no new connection, as in the tool) after
+// `whole` replies have arrived, and, in `partly`, after some bytes of the
+// next: the query answers a status line only when all three arrived, never
+// one with a record or flags that the daemon did not send.
+TEST_F(AssetStatusQueryTest, AReplyCutShortIsToldApartFromTheRepliesThatArrived) {
+  const struct {
+    const char* name;
+    int whole;
+    bool partly;
+  } kCuts[] = {
+      {"before the record", 0, false},         {"in the record", 0, true},
+      {"after the record", 1, false},          {"between the presence replies", 2, false},
+      {"in the last presence reply", 2, true}, {"after every reply", 3, false},
+  };
+  for (const auto& cut : kCuts) {
+    SCOPED_TRACE(cut.name);
+    FakeDaemon daemon;
+    ExpectQuery(daemon, 900);
+    const Bytes replies[] = {RecordReply(kAssetInstalledLocally, "first"), RecordReply(0, ""),
+                             RecordReply(0, "")};
+    for (int i = 0; i < cut.whole; ++i) daemon.ReplyTo(900 + i, replies[i]);
+    if (cut.partly) {
+      const Bytes& next = replies[cut.whole];
+      Bytes head =
+          FakeDaemon::Words({0x7265706C, uint32_t(900 + cut.whole), uint32_t(next.size())});
+      head.insert(head.end(), next.begin(), next.begin() + next.size() / 2);
+      daemon.SendRaw(head);
+    }
+    daemon.Drop().Start();
+    ASSERT_TRUE(OpenOn(daemon));
+    port = 0;  // Gone with its connection, as a killed daemon is.
+    {
+      AssetStatusQuery query(kAsset);
+      AssetRecord record;
+      bool missing = true, faulty = true;
+      const auto reply = query.Answer(record, &missing, &faulty);
+      EXPECT_EQ(reply, cut.whole < 3 ? Reply::kCut : Reply::kKnown);
+      if (reply == Reply::kKnown) {
+        EXPECT_EQ(record.username, "first");
+        EXPECT_FALSE(missing || faulty);
+      }
+    }
     Finish(daemon);
   }
 }

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/cli/ToolFixture.h"
@@ -87,8 +88,92 @@ ToolResult InstallUntouched(Scene& scene) {
   return r;
 }
 
+// --- KUIDs whose user id the 8-byte form cannot carry.
+
+// A folder holding a scenery asset `kuid` (its configuration as
+// InstallScenery writes one, then `extra`) and the files given; its path.
+std::string AssetFiles(const std::string& kuid, const std::string& extra,
+                       const std::vector<std::pair<std::string, std::string>>& files) {
+  const std::string folder = ToolFixture::MakeTempFolder() + "/files";
+  fs::create_directories(folder);
+  EXPECT_TRUE(ToolFixture::WriteFile(folder + "/config.txt",
+                                     "kuid " + kuid +
+                                         "\nusername \"Crate\"\nkind \"scenery\"\n"
+                                         "vandru-build 3.4\ncategory-class \"BA\"\n" +
+                                         extra));
+  for (const auto& [name, text] : files)
+    EXPECT_TRUE(ToolFixture::WriteFile(folder + "/" + name, text));
+  return folder;
+}
+
+// Exported and installed again, three times: the installed configuration's
+// table names what was written (and, from the first round on, what the
+// "bogey" names beside it), never the KUIDs a KUID tag wraps them into.
+ToolResult TableTextThroughArchives(Scene& scene) {
+  scene.kuid = "<kuid:0:8301>";
+  scene.folder = "kuid 0 8301";
+  scene.files = AssetFiles(scene.kuid,
+                           "bogey \"<kuid:16777216:6>\"\nkuid-table\n{\n  0 <kuid:-16777217:5>\n"
+                           "  1 <kuid:16777216:5>\n}\n",
+                           {});
+  ToolResult r = scene.Run({"installfrompath", scene.files});
+  const std::string archive = scene.root + "/round.cdp";
+  std::string first;
+  for (int round = 1; round <= 3; ++round) {
+    EXPECT_EQ(scene.Run({"createcdp", archive, scene.kuid}).status, 0) << round;
+    EXPECT_EQ(scene.Run({"delete", scene.kuid}).status, 0) << round;
+    r = scene.Run({"installcdp", archive});
+    const std::string config = scene.Run({"printconfig", scene.kuid}).out;
+    if (round == 1) first = config;
+    EXPECT_EQ(config, first) << round;
+  }
+  std::string table = first.substr(std::min(first.find("kuid-table"), first.size()));
+  table.resize(table.find('}') + 1);
+  std::erase_if(table, [](char c) { return c == ' ' || c == '\r'; });
+  EXPECT_EQ(
+      table,
+      "kuid-table\n{\n0\"<kuid:-16777217:5>\"\n1\"<kuid:16777216:5>\"\n2\"<kuid:16777216:6>\"\n}");
+  return r;
+}
+
+const char kHelperScript[] = "class Helper {\n  public int V() { return 1; }\n};\n";
+const char kUserScript[] =
+    "include \"gs.gs\"\ninclude \"helper.gs\"\nclass Crate isclass GameObject {\n"
+    "  public int F() { Helper h = new Helper(); return h.V(); }\n};\n";
+
+// The library that the 8-byte form would wrap the include into is
+// installed; the fresh root holds the user alone.
+ToolResult IncludeBeyondTheRange(Scene& scene) {
+  const std::string library = AssetFiles("<kuid:16777215:5>", "", {{"helper.gs", kHelperScript}});
+  EXPECT_EQ(scene.Run({"installfrompath", library}).status, 0);
+  scene.kuid = "<kuid:0:8302>";
+  scene.folder = "kuid 0 8302";
+  scene.files = AssetFiles(scene.kuid,
+                           "script \"main.gs\"\nclass \"Crate\"\n"
+                           "script-include-table\n{\n  0 <kuid:-16777217:5>\n}\n",
+                           {{"main.gs", kUserScript}});
+  EXPECT_EQ(scene.Run({"installfrompath", scene.files}).status, 0);
+  return scene.Run({"validate", scene.kuid});
+}
+
+// Named as typed, it is not installed: no archive is written.
+ToolResult ExportBeyondTheRange(Scene& scene) {
+  EXPECT_EQ(ToolFixture::InstallScenery("<kuid2:16777215:5:127>", "", {}, scene.root).status, 0);
+  const ToolResult r = scene.Run({"createcdp", scene.root + "/beyond.cdp", "<kuid:-16777217:5>"});
+  EXPECT_EQ(r.status, 255);
+  EXPECT_FALSE(fs::exists(scene.root + "/beyond.cdp"));
+  return r;
+}
+
 const CutShortCase kCases[] = {
     {"AnInstallLeftAloneAnswersAsAFreshRoot", InstallUntouched, "Installed", "", nullptr},
+    // --- KUIDs whose user id the 8-byte form cannot carry.
+    {"AKUIDTableKeepsItsTextThroughArchiveRoundTrips", TableTextThroughArchives,
+     "Installed <kuid:0:8301>.", "", nullptr},
+    {"AnIncludeBeyondTheRangeIsNotServedByAnotherLibrary", IncludeBeyondTheRange,
+     "while compiling 'helper.gs'", "OK (0 Errors", nullptr},
+    {"AKUIDBeyondTheRangeExportsNothing", ExportBeyondTheRange,
+     "- <kuid:-16777217:5> : Asset is not local.", "OK (0 Errors", nullptr},
 };
 
 class WorkCutShort : public ToolFixture, public ::testing::WithParamInterface<CutShortCase> {
