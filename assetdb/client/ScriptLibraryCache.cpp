@@ -224,18 +224,18 @@ CachedLibrary CheckCompiledLibrary(std::vector<uint8_t> compiled, uint32_t textC
   return CachedLibrary::kSound;
 }
 
-bool SaveCachedLibrary(const Kiv::String& libraryPath, const CheckedLibrary& library,
+void SaveCachedLibrary(const Kiv::String& libraryPath, const CheckedLibrary& library,
                        const std::vector<SourceDependency>& sources) {
-  if (!SaveEntry(libraryPath, library.bytes.data(), library.bytes.size())) return false;
+  if (!SaveEntry(libraryPath, library.bytes.data(), library.bytes.size())) return;
   std::string text = std::string(kRecordHead) + "\n";
   for (const SourceDependency& source : sources) {
     if (source.searched.empty() || source.searched.find_first_of("\r\n") != std::string::npos)
-      return false;
+      return;
     char crcs[24];
     std::snprintf(crcs, sizeof crcs, "%08x %08x ", source.textCrc, source.nameCrc);
     text += crcs + source.searched + "\n";
   }
-  return SaveEntry(RecordPath(libraryPath), text.data(), text.size());
+  SaveEntry(RecordPath(libraryPath), text.data(), text.size());
 }
 
 void RemoveCachedLibrary(const Kiv::String& libraryPath) {

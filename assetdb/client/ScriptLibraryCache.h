@@ -51,13 +51,12 @@
 // compile's own): kSound (then `out` holds it), kTooLarge, kUnsound.
 //
 // SaveCachedLibrary(libraryPath, library, sources): writes the library's
-// checked bytes and then its record (`sources`, the compile's own); false
-// when either could not be written (a full disk, something in the way, the
-// job's time up), after logging it, naming the file. A library that could
-// not be written gets no record; one whose record could not be written
-// stays without one (and is compiled again next time). Either way the
-// caller goes on with the library it holds: a failed write costs a later
-// compile, never an answer.
+// checked bytes and then its record (`sources`, the compile's own). A file
+// that could not be written (a full disk, something in the way, the job's
+// time up) is logged, naming it. A library that could not be written gets
+// no record; one whose record could not be written stays without one (and
+// is compiled again next time). Either way the caller goes on with the
+// library it holds: a failed write costs a later compile, never an answer.
 // RemoveCachedLibrary(libraryPath): removes whatever lies at the library's
 // name and at its record's: a file, a pipe, a link (never followed) or a
 // folder with all it holds (links inside it removed as links). Nothing
@@ -100,7 +99,7 @@ CachedLibrary ReadCachedLibrary(const Kiv::String& path, uint32_t textCrc, uint3
                                 int64_t limit, CheckedLibrary* out, int64_t* size);
 CachedLibrary CheckCompiledLibrary(std::vector<uint8_t> compiled, uint32_t textCrc,
                                    uint32_t nameCrc, int64_t limit, CheckedLibrary* out);
-bool SaveCachedLibrary(const Kiv::String& libraryPath, const CheckedLibrary& library,
+void SaveCachedLibrary(const Kiv::String& libraryPath, const CheckedLibrary& library,
                        const std::vector<SourceDependency>& sources);
 void RemoveCachedLibrary(const Kiv::String& libraryPath);
 void AnnounceCachedLibrary(const Kiv::String& libraryPath, CheckedLibrary library);
