@@ -29,7 +29,7 @@ constexpr char kRecordSuffix[] = ".sources";
 // A record longer than this is not one the cache wrote.
 constexpr int64_t kMaxRecordBytes = 1 << 20;
 // Create or empty a file for writing.
-constexpr uint32_t kOpenWriteRecord = 0x302;
+constexpr uint32_t kOpenWriteEntry = 0x302;
 // The cache names its own files: they are looked up exactly as named, and
 // read only when they are regular files, opened without waiting: a pipe in
 // their place is refused at once.
@@ -118,6 +118,33 @@ CachedLibrary CheckBytes(const std::vector<uint8_t>& bytes, uint32_t textCrc, ui
   return CachedLibrary::kSound;
 }
 
+// Writes one file of the cache as a lasting effect of the job; false after
+// logging that it could not be (the disk full, something in the way that
+// could not be removed, the job's time up).
+bool SaveEntry(const Kiv::String& path, const void* data, size_t size) {
+  const JobCommit saved = JobDeadlineCommit(path, [&] {
+    return ReplaceFile(Kiv::File::Path(path), kOpenWriteEntry,
+                       {FileBytes{data, static_cast<uint32_t>(size)}});
+  });
+  if (saved == JobCommit::kDone) return true;
+  LogMessage("ScriptLibraryCache> could not write '%s'; its library is compiled again next time",
+             path.c_str());
+  return false;
+}
+
+// Removes what lies at `path`, one of the cache's own names: a file, a pipe
+// or a link (the link itself, never what it leads to), or a folder with
+// everything in it, whose links are removed as links.
+void RemoveEntry(const Kiv::String& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) return;
+  if (S_ISDIR(info.st_mode)) {
+    Kiv::File::Prune(path);
+    return;
+  }
+  Kiv::File::Unlink(path);
+}
+
 // The sources of the library last announced under each id.
 std::unordered_map<uint64_t, std::vector<GslLibraryId>>& AnnouncedSources() {
   static std::unordered_map<uint64_t, std::vector<GslLibraryId>> announced;
@@ -197,30 +224,23 @@ CachedLibrary CheckCompiledLibrary(std::vector<uint8_t> compiled, uint32_t textC
   return CachedLibrary::kSound;
 }
 
-bool SaveSourcesRecord(const Kiv::String& libraryPath,
+void SaveCachedLibrary(const Kiv::String& libraryPath, const CheckedLibrary& library,
                        const std::vector<SourceDependency>& sources) {
+  if (!SaveEntry(libraryPath, library.bytes.data(), library.bytes.size())) return;
   std::string text = std::string(kRecordHead) + "\n";
   for (const SourceDependency& source : sources) {
     if (source.searched.empty() || source.searched.find_first_of("\r\n") != std::string::npos)
-      return false;
+      return;
     char crcs[24];
     std::snprintf(crcs, sizeof crcs, "%08x %08x ", source.textCrc, source.nameCrc);
     text += crcs + source.searched + "\n";
   }
-  const Kiv::String path = RecordPath(libraryPath);
-  const JobCommit saved = JobDeadlineCommit(path, [&] {
-    return ReplaceFile(Kiv::File::Path(path), kOpenWriteRecord,
-                       {FileBytes{text.data(), static_cast<uint32_t>(text.size())}});
-  });
-  if (saved == JobCommit::kDone) return true;
-  LogMessage("ScriptLibraryCache> could not write '%s'; its library is compiled again next time",
-             path.c_str());
-  return false;
+  SaveEntry(RecordPath(libraryPath), text.data(), text.size());
 }
 
 void RemoveCachedLibrary(const Kiv::String& libraryPath) {
-  Kiv::File::Unlink(libraryPath);
-  Kiv::File::Unlink(RecordPath(libraryPath));
+  RemoveEntry(libraryPath);
+  RemoveEntry(RecordPath(libraryPath));
 }
 
 void AnnounceCachedLibrary(const Kiv::String& libraryPath, CheckedLibrary library) {

@@ -31,7 +31,7 @@
 //
 // Cache files are opened as regular files only and never waited on: a
 // pipe, device or folder in place of a library or record is refused at
-// once, as an unsound entry.
+// once, as an unsound entry, and removed (RemoveCachedLibrary).
 //
 // ReadCachedLibrary(path, textCrc, nameCrc, limit, out): reads the library
 // and its record. kSound, with the bytes and the sources in `out`, when
@@ -50,9 +50,17 @@
 // checks of a library just compiled, in memory (its sources are the
 // compile's own): kSound (then `out` holds it), kTooLarge, kUnsound.
 //
-// SaveSourcesRecord(libraryPath, sources): writes the record; false when it
-// could not be (or the job's time is up); the library then has no record.
-// RemoveCachedLibrary(libraryPath): removes the library and its record.
+// SaveCachedLibrary(libraryPath, library, sources): writes the library's
+// checked bytes and then its record (`sources`, the compile's own). A file
+// that could not be written (a full disk, something in the way, the job's
+// time up) is logged, naming it. A library that could not be written gets
+// no record; one whose record could not be written stays without one (and
+// is compiled again next time). Either way the caller goes on with the
+// library it holds: a failed write costs a later compile, never an answer.
+// RemoveCachedLibrary(libraryPath): removes whatever lies at the library's
+// name and at its record's: a file, a pipe, a link (never followed) or a
+// folder with all it holds (links inside it removed as links). Nothing
+// outside those two names is touched.
 //
 // AnnounceCachedLibrary(libraryPath, library): announces the checked bytes
 // to the script machine (GSMachine::AddLibraryImage), so that what was
@@ -91,7 +99,7 @@ CachedLibrary ReadCachedLibrary(const Kiv::String& path, uint32_t textCrc, uint3
                                 int64_t limit, CheckedLibrary* out, int64_t* size);
 CachedLibrary CheckCompiledLibrary(std::vector<uint8_t> compiled, uint32_t textCrc,
                                    uint32_t nameCrc, int64_t limit, CheckedLibrary* out);
-bool SaveSourcesRecord(const Kiv::String& libraryPath,
+void SaveCachedLibrary(const Kiv::String& libraryPath, const CheckedLibrary& library,
                        const std::vector<SourceDependency>& sources);
 void RemoveCachedLibrary(const Kiv::String& libraryPath);
 void AnnounceCachedLibrary(const Kiv::String& libraryPath, CheckedLibrary library);

@@ -205,7 +205,8 @@ bool VandruBaseSpec::CacheOneLibrary(const Kiv::String& fileName, const Kiv::Str
     const CachedLibrary cached =
         ReadCachedLibrary(cachePath, textCrc, nameCrc, g_cacheLimit, library, &size);
     if (cached == CachedLibrary::kSound) return true;
-    // A file the cache refuses does not stay in it.
+    // Whatever the cache refuses does not stay in it: a file, or a folder
+    // in the way of the library about to be written.
     if (cached != CachedLibrary::kMissing) RemoveCachedLibrary(cachePath);
   }
 
@@ -214,10 +215,12 @@ bool VandruBaseSpec::CacheOneLibrary(const Kiv::String& fileName, const Kiv::Str
   // of that name.
   Kiv::File::Path ownFolder(sourcePath);
   ownFolder.DelName();
+  // Compiled in memory and then saved to the cache: a library the cache
+  // cannot take (a full disk, something in its way) costs a later compile,
+  // never this answer.
   CompileLog compileLog;
   CompiledLibrary compiled;
-  const char* output = useCache_ ? cachePath.c_str() : nullptr;
-  if (GSCompileToLibrary(fileName.c_str(), output, &compileLog, &compiled, ownFolder.c_str()) !=
+  if (GSCompileToLibrary(fileName.c_str(), nullptr, &compileLog, &compiled, ownFolder.c_str()) !=
       0) {
     const Kiv::String logName = GetLogName().Str();
     // The process's log has the compiler's lines whoever asked.
@@ -238,10 +241,9 @@ bool VandruBaseSpec::CacheOneLibrary(const Kiv::String& fileName, const Kiv::Str
   const CachedLibrary checked =
       CheckCompiledLibrary(std::move(compiled.bytes), textCrc, nameCrc, g_cacheLimit, library);
   if (checked == CachedLibrary::kSound) {
-    if (useCache_) SaveSourcesRecord(cachePath, compiled.sources);
+    if (useCache_) SaveCachedLibrary(cachePath, *library, compiled.sources);
     return true;
   }
-  if (useCache_) RemoveCachedLibrary(cachePath);
   if (checked == CachedLibrary::kTooLarge) {
     ReportTooLarge(log, *this, sourcePath, compiledSize);
   } else {

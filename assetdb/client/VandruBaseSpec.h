@@ -113,8 +113,9 @@ class VandruBaseSpec : public BrindlemoxSpec {
 
  private:
   // The library of one source (`fileName` in the asset's folder, at
-  // `sourcePath`) from the cache, or compiled into it; false after
-  // reporting why not.
+  // `sourcePath`) from the cache, or compiled and then saved into it (a
+  // save that fails is logged and leaves the library in `library` all the
+  // same); false after reporting why not.
   bool CacheOneLibrary(const Kiv::String& fileName, const Kiv::String& sourcePath,
                        const Kiv::String& cachePath, uint32_t textCrc, uint32_t nameCrc,
                        CheckedLibrary* library, ResultsLog* log);

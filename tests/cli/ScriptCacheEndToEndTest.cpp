@@ -4,6 +4,7 @@
 // calls and in a batch.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -127,6 +128,31 @@ TEST_F(ScriptCacheEndToEnd, AnIncludeTableLibraryThatChangesOrGoesIsNoticed) {
   const std::string withoutLibrary = Fresh({user}, user.kuid);
   EXPECT_NE(withoutLibrary.find("Could not read file"), std::string::npos) << withoutLibrary;
   EXPECT_EQ(Validate(user.kuid), withoutLibrary);
+}
+
+// The folder of the include-table asset also holds a file named like the
+// user's main.gs: the user's library, read from the user's own folder, is
+// taken from the cache when nothing changed, not compiled and written
+// again (no file of the cache is rewritten).
+TEST_F(ScriptCacheEndToEnd, ALibraryFolderWithTheUsersScriptNameLeavesTheCacheAsItWas) {
+  const Asset library{"<kuid:168:30>", "", {{"lib.gs", kLib}, {"main.gs", "class Other {\n};\n"}}};
+  const Asset user{"<kuid:168:31>",
+                   std::string(kScripted) + "script-include-table {\n  0 <kuid:168:30>\n}\n",
+                   {{"main.gs", kUserMain}}};
+  Install(library);
+  Install(user);
+  ASSERT_EQ(Validate(user.kuid), kOk);
+
+  const std::string cache = UserDataPath() + "/cache/libraries";
+  const fs::file_time_type before = fs::file_time_type::clock::now() - std::chrono::hours(24);
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(cache)) {
+    fs::last_write_time(entry.path(), before);
+    names.push_back(entry.path().filename().string());
+  }
+  EXPECT_EQ(Validate(user.kuid), kOk);
+  for (const std::string& name : names)
+    EXPECT_TRUE(fs::last_write_time(cache + "/" + name) == before) << name << " written again";
 }
 
 // Validations of a batch run side by side and fill the same cache entry;

@@ -165,6 +165,90 @@ ToolResult ExportBeyondTheRange(Scene& scene) {
   return r;
 }
 
+// --- A cache entry that cannot be written.
+
+// Installs the scripted asset <kuid:0:8210> whose main.gs is `main`, and
+// names its files for the fresh root.
+ToolResult InstallScripted(Scene& scene, const std::string& main) {
+  scene.kuid = "<kuid:0:8210>";
+  scene.folder = "kuid 0 8210";
+  const ToolResult r = ToolFixture::InstallScenery(
+      scene.kuid, "script \"main.gs\"\nclass \"Crate\"\n", {{"main.gs", main}}, scene.root);
+  scene.files = ToolFixture::MakeTempFolder() + "/files";
+  fs::create_directories(scene.files);
+  ToolFixture::WriteFile(
+      scene.files + "/config.txt",
+      ToolFixture::ReadFile(scene.root + "/UserData/local/" + scene.folder + "/config.txt"));
+  ToolFixture::WriteFile(scene.files + "/main.gs", main);
+  return r;
+}
+
+std::string CacheFolder(const Scene& scene) {
+  return scene.root + "/UserData/cache/libraries";
+}
+
+// The names of the cache's libraries that are files.
+std::vector<std::string> CachedLibraries(const Scene& scene) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (fs::directory_iterator it(CacheFolder(scene), error), end; !error && it != end;
+       it.increment(error)) {
+    if (it->is_regular_file() && it->path().extension() == ".gsl")
+      names.push_back(it->path().filename().string());
+  }
+  return names;
+}
+
+// Once validated, each library of the cache is replaced by a folder that
+// holds a file and a link to a folder of the user's outside the store.
+ToolResult FolderInPlaceOfACachedLibrary(Scene& scene) {
+  const ToolResult installed = InstallScripted(
+      scene,
+      "include \"gs.gs\"\nclass Crate isclass GameObject {\n  public int F() { return 1; }\n};\n");
+  if (installed.status != 0) return installed;
+  scene.Run({"validate", scene.kuid});
+  fs::create_directories(scene.root + "/outside");
+  ToolFixture::WriteFile(scene.root + "/outside/kept.txt", "kept\n");
+  for (const std::string& name : CachedLibraries(scene)) {
+    const fs::path entry = CacheFolder(scene) + "/" + name;
+    fs::remove(entry);
+    fs::create_directories(entry / "sub");
+    ToolFixture::WriteFile((entry / "sub" / "file.txt").string(), "x\n");
+    fs::create_directory_symlink(scene.root + "/outside", entry / "out");
+  }
+  return scene.Run({"validate", scene.kuid});
+}
+
+void FolderRemovedAndNothingOutside(const Scene& scene) {
+  EXPECT_EQ(ToolFixture::ReadFile(scene.root + "/outside/kept.txt"), "kept\n");
+  EXPECT_EQ(CachedLibraries(scene).size(), 1u);
+}
+
+// The daemon and its command hosts run under a file-size limit that the
+// asset's library (about 100 KiB) exceeds while the index and the logs stay
+// below it: every write of the library fails, as on a full disk.
+ToolResult CacheWriteFails(Scene& scene) {
+  std::string main = "include \"gs.gs\"\nclass Crate isclass GameObject {\n";
+  for (int i = 0; i < 300; ++i) {
+    main += "  public string F" + std::to_string(i) + "() { return \"" + std::string(200, 'x') +
+            std::to_string(i) + "\"; }\n";
+  }
+  const ToolResult installed = InstallScripted(scene, main + "};\n");
+  if (installed.status != 0) return installed;
+  // The next daemon, and the hosts it starts, take the limit; the later
+  // validations are its too.
+  ToolFixture::StopDaemonOf(scene.root);
+  return ToolFixture::RunProgram(scene.Tool(), {"validate", scene.kuid}, scene.root + "/bin",
+                                 ToolFixture::kRunTimeoutMs, 64 << 10);
+}
+
+void NothingCachedAndTheHostSaysWhy(const Scene& scene) {
+  EXPECT_TRUE(fs::is_empty(CacheFolder(scene))) << "neither a library nor a record";
+  const std::string said = "ScriptLibraryCache> could not write '" + CacheFolder(scene) + "/";
+  const std::string log = ToolFixture::ReadFile(scene.root + "/UserData/vadcommandhost.log");
+  EXPECT_NE(log.find(said), std::string::npos) << log;
+}
+
 const CutShortCase kCases[] = {
     {"AnInstallLeftAloneAnswersAsAFreshRoot", InstallUntouched, "Installed", "", nullptr},
     // --- KUIDs whose user id the 8-byte form cannot carry.
@@ -174,6 +258,11 @@ const CutShortCase kCases[] = {
      "while compiling 'helper.gs'", "OK (0 Errors", nullptr},
     {"AKUIDBeyondTheRangeExportsNothing", ExportBeyondTheRange,
      "- <kuid:-16777217:5> : Asset is not local.", "OK (0 Errors", nullptr},
+    // --- A cache entry that cannot be written.
+    {"AFolderAtACacheEntryIsRemovedAndTheAssetValidates", FolderInPlaceOfACachedLibrary,
+     "OK (0 Errors, 0 Warnings)", "Unable to open output file", FolderRemovedAndNothingOutside},
+    {"AFailingCacheWriteCostsACompileNotTheAnswer", CacheWriteFails, "OK (0 Errors, 0 Warnings)",
+     "Unable to open output file", NothingCachedAndTheHostSaysWhy},
 };
 
 class WorkCutShort : public ToolFixture, public ::testing::WithParamInterface<CutShortCase> {
