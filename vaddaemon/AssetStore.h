@@ -156,12 +156,20 @@ class AssetStore {
   struct RecoveryReport {
     uint32_t rowsRemoved = 0;
     uint32_t editsCleared = 0;
-    uint32_t foldersRemoved = 0;         // staging and orphaned asset folders
+    uint32_t foldersRemoved = 0;         // staging folders and unfinished replacements
     uint32_t dependentsMended = 0;       // dependents rows added or removed (AssetIndex.h)
     std::vector<std::string> leftAlone;  // entries that are not the store's
     uint32_t sourcesRenamed = 0;         // texture sources given their names back
     uint32_t takenGivenBack = 0;         // taken folders of commits cut short (step 1)
     std::vector<std::string> keptAside;  // files given back beside one of their name
+    // Opening (see Opening above).
+    bool indexMade = false;             // the index was made anew (none, or set aside)
+    std::string indexDamage;            // why the index was set aside; "" when it was not
+    std::vector<std::string> setAside;  // "<path> as <new path>", the index then its journal
+    // Step 3: folders no row named.
+    uint32_t installedTakenIn = 0;
+    uint32_t editsTakenIn = 0;
+    std::vector<std::string> notTakenIn;  // "<folder>: <why>"
   };
 
   struct InstallOptions {
