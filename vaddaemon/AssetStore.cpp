@@ -47,7 +47,9 @@ bool AssetStore::Impl::IsOwnStagingPath(const std::string& path) const {
 
 bool AssetStore::Impl::DiscardFolder(const std::string& path) {
   if (path.empty()) return true;
-  const std::string staging = NewStagingPath();
+  // A staging name beside it: no rename across folders.
+  const std::string staging =
+      fs::path(path).parent_path().string() + "/" + fs::path(NewStagingPath()).filename().string();
   if (std::rename(path.c_str(), staging.c_str()) == 0) {
     RemoveFolderTree(staging);
     return true;
