@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -89,9 +90,10 @@ namespace {
 // not the store's go to the report; staging folders, and asset folders
 // whose other name a row names there (a replacement cut short), to
 // `clear`; other asset folders to `candidates`, by asset.
-void Sort(AssetStore::Impl& s, const std::string& root, const std::vector<std::string>& entries,
-          const std::set<std::string>& keep, std::vector<std::string>* clear,
-          std::map<std::string, std::vector<Candidate>>* candidates) {
+void SortEntries(AssetStore::Impl& s, const std::string& root,
+                 const std::vector<std::string>& entries, const std::set<std::string>& keep,
+                 std::vector<std::string>* clear,
+                 std::map<std::string, std::vector<Candidate>>* candidates) {
   for (const std::string& name : entries) {
     if (keep.count(name)) continue;
     const std::string path = root + "/" + name;
@@ -119,6 +121,9 @@ std::vector<Candidate> Judge(AssetStore::Impl& s, const std::string& root, bool 
                              std::map<std::string, std::vector<Candidate>>& candidates) {
   std::vector<Candidate> chosen;
   for (auto& [plain, copies] : candidates) {
+    // In the order of their names, whatever order the folder listed them.
+    std::sort(copies.begin(), copies.end(),
+              [](const Candidate& a, const Candidate& b) { return a.name < b.name; });
     std::vector<Candidate> usable;
     for (Candidate& copy : copies) {
       const std::string path = root + "/" + copy.name;
@@ -148,7 +153,7 @@ std::vector<Candidate> Judge(AssetStore::Impl& s, const std::string& root, bool 
     for (size_t i = 0; i < usable.size(); ++i) {
       if (i == pick) continue;
       s.report.notTakenIn.push_back(root + "/" + usable[i].name +
-                                    ": another copy of the asset, written later, is taken in (" +
+                                    ": another copy of the asset is taken in (" +
                                     usable[pick].name + ")");
     }
     chosen.push_back(usable[pick]);
@@ -165,8 +170,8 @@ StoreResult AssetStore::Impl::SettleUnnamedFolders(const std::vector<std::string
   std::vector<std::string> clear;
   std::map<std::string, std::vector<Candidate>> installs;
   std::map<std::string, std::vector<Candidate>> edits;
-  Sort(*this, localRoot, localEntries, keepLocal, &clear, &installs);
-  Sort(*this, editingRoot, editingEntries, keepEditing, &clear, &edits);
+  SortEntries(*this, localRoot, localEntries, keepLocal, &clear, &installs);
+  SortEntries(*this, editingRoot, editingEntries, keepEditing, &clear, &edits);
   const std::vector<Candidate> installed = Judge(*this, localRoot, true, installs);
   const std::vector<Candidate> edited = Judge(*this, editingRoot, false, edits);
   if (!installed.empty() || !edited.empty()) {

@@ -1021,6 +1021,19 @@ void RemoveIndex(const fs::path& userData) {
   ASSERT_TRUE(fs::remove(userData / "assets.tdx"));
 }
 
+// With no index to tell, two empty edit copies of the reserved asset tie.
+void RemoveIndexBesideASecondReservedCopy(const fs::path& userData) {
+  RemoveIndex(userData);
+  fs::create_directory(userData / "editing" / "kuid 100 32~");
+}
+
+void PlainNameWinsATie(AssetStore& store, const StoreResult&, const fs::path& userData) {
+  StoredAsset asset;
+  ASSERT_TRUE(store.Find(kReserved, &asset));
+  EXPECT_EQ(asset.editFolder, "kuid 100 32");
+  EXPECT_TRUE(fs::is_directory(userData / "editing" / "kuid 100 32~"));
+}
+
 void WriteJunkIndexAndJournal(const fs::path& userData) {
   PutFile(userData / "assets.tdx", "not a database");
   PutFile(userData / "assets.tdx-journal", "not a journal");
@@ -1077,10 +1090,12 @@ std::string FolderOf(const KUID& kuid) {
   return "kuid " + std::to_string(kuid.userId) + " " + std::to_string(kuid.contentId);
 }
 
-// Folders the intact index does not name: an asset of its own, one whose
-// configuration names another asset, and two copies of one asset.
+// Folders the intact index does not name: the old copy of a replacement
+// cut short, an asset of its own, one whose configuration names another
+// asset, and two copies of one asset.
 void AddFoldersTheIndexDoesNotName(const fs::path& userData) {
   const fs::path local = userData / "local";
+  PutFile(local / FolderOf(kEdited) / "config.txt", Config(kEdited, "old copy"));
   PutFile(local / FolderOf(kOther) / "config.txt", Config(kOther, "other"));
   PutFile(local / FolderOf(kNamesAnother) / "config.txt", Config(kOther, "misnamed"));
   PutFile(local / FolderOf(kTwice) / "config.txt", Config(kTwice, "earlier"));
@@ -1104,6 +1119,9 @@ void AddFoldersTheIndexDoesNotName(const fs::path& userData) {
 
 void UsableFoldersTakenIn(AssetStore& store, const StoreResult&, const fs::path& userData) {
   StoredAsset asset;
+  ASSERT_TRUE(store.Find(kEdited, &asset));
+  EXPECT_EQ(asset.folder, FolderOf(kEdited) + "~");
+  EXPECT_FALSE(fs::exists(userData / "local" / FolderOf(kEdited)));
   ASSERT_TRUE(store.Find(kOther, &asset));
   EXPECT_EQ(asset.name, "other");
   EXPECT_FALSE(store.Find(kNamesAnother, &asset));
@@ -1123,7 +1141,7 @@ void TakeTheEditFolderAndRemoveTheIndex(const fs::path& userData) {
 }
 
 const LostIndexCase kLostIndexCases[] = {
-    {"MissingIndex", RemoveIndex, true, 0, nullptr},
+    {"MissingIndex", RemoveIndexBesideASecondReservedCopy, true, 0, PlainNameWinsATie},
     {"IndexAndJournalThatAreNotADatabase", WriteJunkIndexAndJournal, true, 2,
      JunkAndJournalKeptAside},
     {"IndexDamagedPastItsSchema", DamagePagesPastTheSchema, true, 1, nullptr},
@@ -1140,6 +1158,8 @@ TEST_P(LostIndexTest, AssetsComeBackFromTheirFolders) {
   ASSERT_TRUE(Install(Source(kDepending, "depending",
                              "kuid-table {\n  0 <kuid:100:31>\n  1 <kuid:100:39>\n}\n"))
                   .Ok());
+  // Installed twice: its folder is the name with "~".
+  ASSERT_TRUE(Install(Source(kEdited, "edited")).Ok());
   ASSERT_TRUE(Install(Source(kEdited, "edited")).Ok());
   AssetStore::EditInfo edit;
   ASSERT_TRUE(store_->BeginEdit(kEdited, &edit).Ok());
@@ -1148,15 +1168,17 @@ TEST_P(LostIndexTest, AssetsComeBackFromTheirFolders) {
   store_.reset();
   ASSERT_NO_FATAL_FAILURE(row.harm(userData_));
 
+  const bool missing = !fs::exists(userData_ / "assets.tdx");
   AssetStore store(Options());
   const StoreResult opened = store.Open();
   EXPECT_EQ(opened.Ok(), row.opens) << opened.message;
   EXPECT_EQ(DamagedFiles().size(), row.setAside);
+  EXPECT_EQ(store.LastRecovery().indexMade, opened.Ok() && (missing || row.setAside > 0));
   if (row.check != nullptr) row.check(store, opened, userData_);
   if (!opened.Ok()) {
     // Nothing of the store was touched.
     EXPECT_EQ(Entries(userData_ / "local"),
-              (std::vector<std::string>{"kuid 100 30", "kuid 100 31"}));
+              (std::vector<std::string>{"kuid 100 30", "kuid 100 31~"}));
     EXPECT_EQ(Entries(userData_ / "editing"),
               (std::vector<std::string>{"kuid 100 31", "kuid 100 32"}));
     return;
