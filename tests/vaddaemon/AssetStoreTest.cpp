@@ -1062,6 +1062,11 @@ void DamagePagesPastTheSchema(const fs::path& userData) {
   file << std::string(size - 4096, '\x5a');
 }
 
+void DamageNamed(AssetStore& store, const StoreResult&, const fs::path&) {
+  EXPECT_NE(store.LastRecovery().indexDamage.find("malformed"), std::string::npos)
+      << store.LastRecovery().indexDamage;
+}
+
 void DropAColumn(const fs::path& userData) {
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open((userData / "assets.tdx").c_str(), &db), SQLITE_OK);
@@ -1144,7 +1149,7 @@ const LostIndexCase kLostIndexCases[] = {
     {"MissingIndex", RemoveIndexBesideASecondReservedCopy, true, 0, PlainNameWinsATie},
     {"IndexAndJournalThatAreNotADatabase", WriteJunkIndexAndJournal, true, 2,
      JunkAndJournalKeptAside},
-    {"IndexDamagedPastItsSchema", DamagePagesPastTheSchema, true, 1, nullptr},
+    {"IndexDamagedPastItsSchema", DamagePagesPastTheSchema, true, 1, DamageNamed},
     {"IndexWhoseTablesAreNotTheStores", DropAColumn, true, 1, nullptr},
     {"IndexThatCannotBeOpenedIsNotDamage", FolderInPlaceOfTheIndex, false, 0, OpenSaysWhy},
     {"FoldersTheIndexDoesNotName", AddFoldersTheIndexDoesNotName, true, 0, UsableFoldersTakenIn},
