@@ -43,6 +43,17 @@ std::string Config(const KUID& kuid, const std::string& name, const std::string&
          "\"\r\nkind \"traincar\"\r\ncategory-region \"DE\"\r\ncategory-era \"1950s\"\r\n" + extra;
 }
 
+// The files set aside as damaged indexes and journals, by name.
+std::vector<fs::path> DamagedFilesIn(const fs::path& userData) {
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(userData)) {
+    if (entry.path().filename().string().starts_with("assets.tdx.damaged-"))
+      files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
 class AssetStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -147,16 +158,7 @@ class AssetStoreTest : public ::testing::Test {
     ASSERT_TRUE(WIFSIGNALED(status));
   }
 
-  // The files set aside as damaged indexes and journals, by name.
-  std::vector<fs::path> DamagedFiles() const {
-    std::vector<fs::path> files;
-    for (const auto& entry : fs::directory_iterator(userData_)) {
-      if (entry.path().filename().string().starts_with("assets.tdx.damaged-"))
-        files.push_back(entry.path());
-    }
-    std::sort(files.begin(), files.end());
-    return files;
-  }
+  std::vector<fs::path> DamagedFiles() const { return DamagedFilesIn(userData_); }
 
   VUTest::TempFolder temp_{"Store"};
   const fs::path root_ = temp_.Path();
@@ -1040,16 +1042,11 @@ void WriteJunkIndexAndJournal(const fs::path& userData) {
 }
 
 void JunkAndJournalKeptAside(AssetStore&, const StoreResult&, const fs::path& userData) {
-  const std::string stamp = "assets.tdx.damaged-";
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(userData))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  const auto aside = std::find_if(names.begin(), names.end(),
-                                  [&](const std::string& n) { return n.starts_with(stamp); });
-  ASSERT_NE(aside, names.end());
-  EXPECT_EQ(GetFile(userData / *aside), "not a database");
-  EXPECT_EQ(GetFile(userData / (*aside + "-journal")), "not a journal");
+  const std::vector<fs::path> aside = DamagedFilesIn(userData);  // the index, then its journal
+  ASSERT_EQ(aside.size(), 2u);
+  EXPECT_EQ(aside[1], aside[0].string() + "-journal");
+  EXPECT_EQ(GetFile(aside[0]), "not a database");
+  EXPECT_EQ(GetFile(aside[1]), "not a journal");
 }
 
 // Every page past the first (the schema) overwritten: the rows cannot be read.
@@ -1106,18 +1103,18 @@ void AddFoldersTheIndexDoesNotName(const fs::path& userData) {
   PutFile(local / FolderOf(kTwice) / "config.txt", Config(kTwice, "earlier"));
   const fs::path later = local / (FolderOf(kTwice) + "~") / "config.txt";
   PutFile(later, Config(kTwice, "later"));
-  // Written later, whatever the clock's resolution.
-  struct stat earlier = {};
-  ASSERT_EQ(::stat((local / FolderOf(kTwice) / "config.txt").c_str(), &earlier), 0);
+  // Written again until it changed later than the other, whatever the
+  // clock's resolution.
+  const auto changed = [](const fs::path& file) {
+    struct stat info = {};
+    ::stat(file.c_str(), &info);
+    return std::pair(info.st_ctim.tv_sec, info.st_ctim.tv_nsec);
+  };
+  const auto earlier = changed(local / FolderOf(kTwice) / "config.txt");
   ASSERT_TRUE(VUTest::WaitUntil(
       [&] {
-        fs::remove(later);
         PutFile(later, Config(kTwice, "later"));
-        struct stat now = {};
-        return ::stat(later.c_str(), &now) == 0 &&
-               (now.st_ctim.tv_sec > earlier.st_ctim.tv_sec ||
-                (now.st_ctim.tv_sec == earlier.st_ctim.tv_sec &&
-                 now.st_ctim.tv_nsec > earlier.st_ctim.tv_nsec));
+        return changed(later) > earlier;
       },
       5000, 1));
 }
