@@ -2,6 +2,7 @@
 #include "vaddaemon/AssetIndex.h"
 
 #include <algorithm>
+#include <iterator>
 #include <set>
 #include <tuple>
 
@@ -34,6 +35,16 @@ constexpr const char* kColumns =
     "user_id, content_id, version, name, kind, category, region, era, keywords, status,"
     " author_id, build, kuid2_user, kuid2_content, kuid2_version, favourite, dependencies,"
     " obsoletes, folder, edit_folder, placeholder, installed_at";
+
+// Every column the store reads or writes in the other tables; a statement
+// that does not prepare names a table or column the file lacks.
+constexpr const char* kOtherTableChecks[] = {
+    "SELECT user_id, content_id, version, key, data FROM local_data LIMIT 0;",
+    "SELECT id, second_id, name FROM users LIMIT 0;",
+    "SELECT grp, data FROM settings LIMIT 0;",
+    "SELECT key, value FROM meta LIMIT 0;",
+    "SELECT dep_user, dep_content, user_id, content_id, version FROM dependents LIMIT 0;",
+};
 
 std::vector<uint8_t> PackKUIDs(const std::vector<KUID>& kuids) {
   std::vector<uint8_t> bytes;
@@ -141,35 +152,44 @@ bool ReplaceDependents(SqliteDb& db, const KUID& kuid, const std::vector<KUID>& 
 
 }  // namespace
 
-bool PrepareAssetIndex(SqliteDb& db, std::string* error) {
+IndexPrepared PrepareAssetIndex(SqliteDb& db, std::string* error) {
+  // A failure the file's bytes explain is damage; any other (permissions,
+  // I/O, locks) leaves the file for the caller to refuse.
+  const auto failed = [&db, error](const std::string& what) {
+    *error = what + ": " + db.LastError();
+    return db.LastFailureIsDamage() ? IndexPrepared::kDamaged : IndexPrepared::kRefused;
+  };
   // The daemon is the index's only user (the owner block sees to that), so
   // it keeps the file locked once it has read it: a read then takes no file
   // lock and checks no change counter. Every commit is still journalled and
   // synced; a journal left by a crash is rolled back at the next open.
   if (!db.Exec("PRAGMA journal_mode = DELETE; PRAGMA synchronous = FULL; "
-               "PRAGMA locking_mode = EXCLUSIVE;")) {
-    *error = "cannot set up the index: " + db.LastError();
-    return false;
-  }
+               "PRAGMA locking_mode = EXCLUSIVE;"))
+    return failed("cannot set up the index");
   int64_t version = 0;
   {
     SqliteStatement s(db, "PRAGMA user_version;");
-    if (s.Step() != SQLITE_ROW) {
-      *error = "cannot read the index: " + db.LastError();
-      return false;
-    }
+    if (s.Step() != SQLITE_ROW) return failed("cannot read the index");
     version = s.Int(0);
   }
   if (version > kAssetIndexSchemaVersion) {
     *error = "the index was written by a newer daemon (schema " + std::to_string(version) + ")";
-    return false;
+    return IndexPrepared::kRefused;
   }
   SqliteTransaction transaction(db);
-  if (!transaction.Begun() || !db.Exec(kSchema) || !transaction.Commit()) {
-    *error = "cannot create the index tables: " + db.LastError();
-    return false;
+  if (!transaction.Begun() || !db.Exec(kSchema) || !transaction.Commit())
+    return failed("cannot create the index tables");
+  // Tables of the same names but other columns (or none of ours where a
+  // table is expected) are a schema this code cannot read: damage.
+  std::vector<std::string> checks{std::string("SELECT ") + kColumns + " FROM assets LIMIT 0;"};
+  checks.insert(checks.end(), std::begin(kOtherTableChecks), std::end(kOtherTableChecks));
+  for (const std::string& check : checks) {
+    SqliteStatement s(db, check.c_str());
+    if (s.Ok()) continue;
+    *error = "the index's tables are not the ones this daemon writes: " + db.LastError();
+    return IndexPrepared::kDamaged;
   }
-  return true;
+  return IndexPrepared::kReady;
 }
 
 RowRead ReadAssetRow(SqliteDb& db, const KUID& kuid, StoredAsset* asset) {

@@ -20,8 +20,13 @@
 //          found without reading every row
 //
 // PrepareAssetIndex sets the connection's journal mode (rollback journal,
-// synchronous FULL) and creates the tables in one transaction; it refuses
-// an index whose schema version is newer than this code's. The row
+// synchronous FULL), creates the tables in one transaction and checks that
+// every table has the columns this code uses. It answers kDamaged when the
+// file is not a database, is damaged (SQLITE_NOTADB, SQLITE_CORRUPT) or
+// holds tables of these names with other columns; kRefused for an index
+// whose schema version is newer than this code's, or one that cannot be
+// used for another reason (permissions, I/O, locks); the reason goes to
+// `*error` either way. The row
 // functions expect the caller to hold the connection's mutex and, for
 // changes, usually a transaction. WriteAssetRow stores status bytes 3 and 8
 // as the folders say (see StoredAsset.h); it and DeleteAssetRow keep the
@@ -45,7 +50,8 @@
 
 inline constexpr int kAssetIndexSchemaVersion = 1;
 
-bool PrepareAssetIndex(SqliteDb& db, std::string* error);
+enum class IndexPrepared { kReady, kDamaged, kRefused };
+IndexPrepared PrepareAssetIndex(SqliteDb& db, std::string* error);
 
 enum class RowRead { kFound, kMissing, kError };
 RowRead ReadAssetRow(SqliteDb& db, const KUID& kuid, StoredAsset* asset);

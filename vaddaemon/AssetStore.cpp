@@ -4,8 +4,10 @@
 #include "vaddaemon/AssetStore.h"
 #include "kiv/FileConfinement.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -16,6 +18,7 @@
 #include "vaddaemon/AssetFolderNames.h"
 #include "vaddaemon/AssetStoreImpl.h"
 #include "vaddaemon/FolderTree.h"
+#include "vaddaemon/IndexAside.h"
 
 namespace fs = std::filesystem;
 
@@ -40,6 +43,18 @@ std::string AssetStore::Impl::NewStagingPath() {
 bool AssetStore::Impl::IsOwnStagingPath(const std::string& path) const {
   const fs::path p(path);
   return p.parent_path() == fs::path(localRoot) && IsStagingFolderName(p.filename().string());
+}
+
+bool AssetStore::Impl::DiscardFolder(const std::string& path) {
+  if (path.empty()) return true;
+  // A staging name beside it: no rename across folders.
+  const std::string staging =
+      fs::path(path).parent_path().string() + "/" + fs::path(NewStagingPath()).filename().string();
+  if (std::rename(path.c_str(), staging.c_str()) == 0) {
+    RemoveFolderTree(staging);
+    return true;
+  }
+  return errno == ENOENT || RemoveFolderTree(path);
 }
 
 StoreResult AssetStore::Impl::NotOpen() const {
@@ -115,20 +130,66 @@ StoreResult AssetStore::Open() {
     if (!Kiv::File::Md(s.localRoot) || !Kiv::File::Md(s.editingRoot))
       return StoreResult::Fail(StoreCode::kIoError,
                                "cannot create the folders below " + root.Str());
-    if (!s.db.Open(s.options.indexPath, s.options.busyTimeoutMs))
-      return StoreResult::Fail(StoreCode::kDbError, s.options.indexPath + ": " + s.db.LastError());
-    std::string error;
-    if (!PrepareAssetIndex(s.db, &error))
-      return StoreResult::Fail(StoreCode::kDbError, s.options.indexPath + ": " + error);
-    s.open = true;
   }
   // Nothing else can use the store before Open has answered.
-  StoreResult result = s.Recover();
-  if (!result.Ok()) {
+  for (;;) {
+    {
+      std::lock_guard<FairMutex> lock(s.dbMutex);
+      const StoreResult opened = s.OpenIndex();
+      if (!opened.Ok()) return opened;
+      s.open = true;
+    }
+    const StoreResult result = s.Recover();
+    if (result.Ok()) break;
     std::lock_guard<FairMutex> lock(s.dbMutex);
     s.open = false;
+    // Damage past the header shows only where the recovery reads the rows.
+    if (!s.db.LastFailureIsDamage() || !s.opening.damage.empty()) return result;
+    std::string error;
+    if (!s.SetDamagedIndexAside(result.message, &error))
+      return StoreResult::Fail(StoreCode::kIoError, error);
   }
-  return result;
+  s.report.indexMade = s.opening.made;
+  s.report.indexDamage = s.opening.damage;
+  s.report.setAside = s.opening.setAside;
+  return StoreResult::Success();
+}
+
+StoreResult AssetStore::Impl::OpenIndex() {
+  const std::string& path = options.indexPath;
+  std::string error;
+  struct stat info = {};
+  opening.made = ::lstat(path.c_str(), &info) != 0 && errno == ENOENT;
+  for (;;) {
+    IndexPrepared prepared = IndexPrepared::kRefused;
+    if (!BeginsAsDatabase(path)) {
+      // Never opened: SQLite would first play or drop a journal beside it.
+      error = "the index is not a readable database (it does not begin as an SQLite database)";
+      prepared = IndexPrepared::kDamaged;
+    } else if (db.Open(path, options.busyTimeoutMs)) {
+      prepared = PrepareAssetIndex(db, &error);
+    } else {
+      error = db.LastError();
+      if (db.LastFailureIsDamage()) prepared = IndexPrepared::kDamaged;
+    }
+    if (prepared == IndexPrepared::kReady) return StoreResult::Success();
+    // Anything but damage, a newer schema among it, leaves the file as it
+    // is; so does damage of an index this start made itself.
+    if (prepared == IndexPrepared::kRefused || !opening.damage.empty()) {
+      db.Close();
+      return StoreResult::Fail(StoreCode::kDbError, path + ": " + error);
+    }
+    const std::string why = error;
+    if (!SetDamagedIndexAside(why, &error)) return StoreResult::Fail(StoreCode::kIoError, error);
+    opening.made = true;
+  }
+}
+
+bool AssetStore::Impl::SetDamagedIndexAside(const std::string& why, std::string* error) {
+  db.Close();
+  if (!SetIndexAside(options.indexPath, &opening.setAside, error)) return false;
+  opening.damage = why;
+  return true;
 }
 
 const AssetStore::RecoveryReport& AssetStore::LastRecovery() const {

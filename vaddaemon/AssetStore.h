@@ -19,9 +19,35 @@
 // either the old folders or the new ones, and both exist. An install first
 // fills a staging folder (copy or extraction), then, in one transaction,
 // records the asset and renames the staging folder to the asset folder.
+// An edit copy is made the same way (BeginEdit fills a staging folder and
+// renames it into place in the transaction that records it), and one the
+// index stops naming (a revert, an install that discards it) is renamed to
+// a staging name before it is removed: so a folder under an asset's name
+// is always whole, and the recovery may take it in (step 3).
+//
+// The folders are the truth, the index derives from them: the store never
+// removes an asset folder or an edit copy because the index does not name
+// it. Opening (Open): an index that is missing is made (empty). An index
+// that cannot be read is damage: a file that does not begin as an SQLite
+// database (judged before SQLite opens it, which would otherwise first
+// play or drop a journal beside it as its own), one SQLite finds not a
+// database or damaged (SQLITE_NOTADB, SQLITE_CORRUPT, also where the
+// recovery reads the rows), or one whose tables lack columns this code
+// uses. A damaged index is kept aside with its journal (IndexAside.h:
+// "assets.tdx.damaged-<time>" and "...-journal", never replacing a file),
+// once per Open, and a new one is made. A journal beside a missing index
+// is one SQLite drops itself at the first read of the new, empty file: it
+// can restore nothing without its own database. An index that cannot be
+// opened for another reason (permissions, I/O, a folder in its place), or
+// that a newer schema wrote, fails Open with the reason and is never
+// touched. A made index is filled from the folders by step 3 below, as a
+// start that finds no index is a fresh installation holding those files:
+// what only the old index knew (keywords, favourites, per-asset local
+// data, user names, "locally modified" and other marks, a reserved asset's
+// name, the last KUID handed out) is lost with it.
 //
 // Recovery (run by Open, before anything else touches the store), in one
-// transaction:
+// transaction for steps 1, 2 and 4 and one for step 3:
 //   1. a row whose installed folder is missing loses it; for a row open
 //      for edit, the taken folder of its edit folder (TakenFolderName, a
 //      commit cut short, see Edits) gives its files back: it takes the
@@ -34,10 +60,30 @@
 //   2. a row left with neither folder is deleted when it was a placeholder
 //      (Reserve) or had an installed folder before step 1; rows that never
 //      had folders (catalog rows written by PutMetadata) are kept;
-//   3. in U/local and U/editing, every folder that no row names is removed
-//      when its name is the store's own (".vadtmp-" followed by anything,
-//      or a KUID keyword text with or without "~"); other entries are left
-//      alone and listed in the report;
+//   3. the entries of U/local and U/editing that no row names: a staging
+//      folder (".vadtmp-" followed by anything) is the store's unfinished
+//      work and is removed, and so is an asset folder (a KUID keyword text
+//      with or without "~") whose other name a row names in the same place
+//      (a replacement cut short). Before that, the taken folder of an
+//      asset the index has no row for (a commit cut short, its index lost)
+//      gives its files back to the edit folder as in step 1. Every other
+//      asset folder is taken into the index: in U/local, when its
+//      configuration is one an install would take (DescribeStaged) and
+//      names the KUID the folder's name gives, as an install records it
+//      (name, kind, category, dependencies, obsoletes, marks of missing
+//      dependencies; into the asset's row when it has one); otherwise it is
+//      left alone and listed with the reason. In U/editing every such
+//      folder is the user's work and is taken in whatever its
+//      configuration says, as the edit copy of the KUID its name gives
+//      (an asset without a row becomes a placeholder, as Reserve makes,
+//      named by its configuration when that names the KUID). Of two copies
+//      of one asset in one place, the one written last is taken in (the
+//      latest status change of the entries right in it; on a tie, the
+//      plain name) and the other left alone and listed; once the index
+//      names the first, later starts clear the other as in the first
+//      sentence. Entries that are not the store's (other names, links,
+//      files) are left alone and listed in the report. So a start with an
+//      intact index lists the two folders and reads nothing more;
 //   4. the index of dependents (AssetIndex.h) is brought in line with the
 //      rows' dependency lists (filled at the first start with an index of
 //      an older daemon);
@@ -108,9 +154,10 @@
 // removes its own staging folder. Untrusted input (configurations, source
 // folders) is checked: a source folder holding links to folders, devices
 // or pipes, or deeper than 64 levels, is refused, and so is a configuration
-// with a tag that the binary form cannot store (ConfigStorageProblem). An index file that is
-// not an SQLite database, or one written by a newer schema, makes Open
-// fail; the file is never overwritten. Nothing throws.
+// with a tag that the binary form cannot store (ConfigStorageProblem). An
+// index is never overwritten: one that cannot be read is kept aside, one
+// that cannot be opened or was written by a newer schema fails Open (see
+// Opening above). Nothing throws.
 #pragma once
 
 #include <chrono>
@@ -156,12 +203,20 @@ class AssetStore {
   struct RecoveryReport {
     uint32_t rowsRemoved = 0;
     uint32_t editsCleared = 0;
-    uint32_t foldersRemoved = 0;         // staging and orphaned asset folders
+    uint32_t foldersRemoved = 0;         // staging folders and unfinished replacements
     uint32_t dependentsMended = 0;       // dependents rows added or removed (AssetIndex.h)
     std::vector<std::string> leftAlone;  // entries that are not the store's
     uint32_t sourcesRenamed = 0;         // texture sources given their names back
     uint32_t takenGivenBack = 0;         // taken folders of commits cut short (step 1)
     std::vector<std::string> keptAside;  // files given back beside one of their name
+    // Opening (see Opening above).
+    bool indexMade = false;             // the index was made anew (none, or set aside)
+    std::string indexDamage;            // why the index was set aside; "" when it was not
+    std::vector<std::string> setAside;  // "<path> as <new path>", the index then its journal
+    // Step 3: folders no row named.
+    uint32_t installedTakenIn = 0;
+    uint32_t editsTakenIn = 0;
+    std::vector<std::string> notTakenIn;  // "<folder>: <why>"
   };
 
   struct InstallOptions {
@@ -197,9 +252,10 @@ class AssetStore {
   AssetStore(const AssetStore&) = delete;
   AssetStore& operator=(const AssetStore&) = delete;
 
-  // Creates U/local and U/editing, opens or creates the index and runs the
-  // recovery. Every other member fails (kDbError / false / null) until Open
-  // has succeeded. Call once.
+  // Creates U/local and U/editing, opens or creates the index (setting a
+  // damaged one aside, see Opening) and runs the recovery. Every other
+  // member fails (kDbError / false / null) until Open has succeeded. Call
+  // once.
   StoreResult Open();
   const RecoveryReport& LastRecovery() const;
 
@@ -236,9 +292,9 @@ class AssetStore {
   // transaction (each in a savepoint of its own, so that one that fails
   // leaves the others), the content folders are flushed once and the
   // transaction commits once. A crash leaves each asset wholly installed
-  // or absent, as for InstallStaged (recovery removes folders that no row
-  // names). When the index refuses the batch, every install not yet failed
-  // fails with the index's message. The staging folders are gone afterwards.
+  // (old or new copy) or absent, as for InstallStaged (recovery step 3).
+  // When the index refuses the batch, every install not yet failed fails
+  // with the index's message. The staging folders are gone afterwards.
   void InstallStagedTogether(std::vector<StagedInstall>& installs);
   // Copies `sourceFolder` into a new staging folder (full path in `*path`);
   // on failure nothing is left behind (kIoError naming the reason).

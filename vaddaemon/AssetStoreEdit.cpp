@@ -217,9 +217,10 @@ bool GiveBackTaken(AssetStore::Impl& s, const KUID& kuid, const std::string& tak
     const FolderMove back = MoveFolderInto(taken, editPath);
     LogAside(back, editPath);
     if (!back.emptied) {
-      LogMessage("vaddaemon> commit: %s keeps what it could not give back to %s (%s); the next "
-                 "commit or start gives it back",
-                 taken.c_str(), editPath.c_str(), back.error.c_str());
+      LogMessage(
+          "vaddaemon> commit: %s keeps what it could not give back to %s (%s); the next "
+          "commit or start gives it back",
+          taken.c_str(), editPath.c_str(), back.error.c_str());
     }
     return true;
   }
@@ -241,23 +242,27 @@ StoreResult AssetStore::Impl::BeginEditHeld(const KUID& kuid, AssetStore::EditIn
     return StoreResult::Success();
   }
   const std::string name = NextAssetFolderName(kuid, std::string());
-  const std::string target = EditingPath(name);
+  // Filled under a staging name and renamed into place in the transaction
+  // that records it: a copy cut short never stands under the edit name.
+  const std::string staging = NewStagingPath();
   StoreResult result =
-      FillEditFolder(row.Installed() ? LocalPath(row.folder) : std::string(), target);
+      FillEditFolder(row.Installed() ? LocalPath(row.folder) : std::string(), staging);
   if (!result.Ok()) return result;
   {
     // Only the edit state changes; other fields may have moved meanwhile.
     std::lock_guard<FairMutex> lock(dbMutex);
     SqliteTransaction transaction(db);
     StoredAsset now;
-    if (!transaction.Begun() || ReadAssetRow(db, kuid, &now) != RowRead::kFound) {
-      RemoveFolderTree(target);
+    const bool found = transaction.Begun() && ReadAssetRow(db, kuid, &now) == RowRead::kFound;
+    if (found) now.editFolder = name;
+    if (!found || !WriteAssetRow(db, now)) {
+      RemoveFolderTree(staging);
       return DbFail("cannot open the asset for edit");
     }
-    now.editFolder = name;
-    if (!WriteAssetRow(db, now) || !transaction.Commit()) {
-      RemoveFolderTree(target);
-      return DbFail("cannot open the asset for edit");
+    result = RenameAndCommit(transaction, staging, EditingPath(name));
+    if (!result.Ok()) {
+      RemoveFolderTree(staging);
+      return result.code == StoreCode::kDbError ? DbFail("cannot open the asset for edit") : result;
     }
     row = now;
   }
@@ -386,6 +391,6 @@ StoreResult AssetStore::RevertEdit(const KUID& kuid) {
     const bool written = drop ? DeleteAssetRow(s.db, kuid) : WriteAssetRow(s.db, row);
     if (!written || !transaction.Commit()) return s.DbFail("cannot revert the asset");
   }
-  RemoveFolderTree(editPath);
+  s.DiscardFolder(editPath);
   return StoreResult::Success();
 }

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,6 +45,11 @@ struct AssetStore::Impl {
   // A fresh staging path inside the local root (not created).
   std::string NewStagingPath();
   bool IsOwnStagingPath(const std::string& path) const;
+  // Removes the folder at `path` (an asset folder the index no longer
+  // names) by renaming it to a staging name first, so that a crash in the
+  // middle leaves a staging folder, never part of an asset folder that the
+  // recovery would take in. True when nothing is left at `path`.
+  bool DiscardFolder(const std::string& path);
 
   // Flushes the entries of `folder` after a rename into it, before the
   // commit that records the rename (SyncFolder), and tells
@@ -76,8 +82,41 @@ struct AssetStore::Impl {
   // Opens an asset whose KUID the caller holds (BeginEdit, Reserve).
   StoreResult BeginEditHeld(const KUID& kuid, AssetStore::EditInfo* info);
 
+  // What Open found of the index (AssetStore.h, Opening), for the report.
+  struct IndexOpening {
+    bool made = false;
+    std::string damage;
+    std::vector<std::string> setAside;
+  };
+  IndexOpening opening;
+  // With dbMutex held: opens the index, making it when missing; a damaged
+  // one is set aside and a new one made, once per Open (see Opening).
+  StoreResult OpenIndex();
+  // With dbMutex held: closes the index and sets it aside as damaged for
+  // `why`; false when it cannot be moved (the reason in `*error`).
+  bool SetDamagedIndexAside(const std::string& why, std::string* error);
+
   StoreResult Recover();
+  // Recovery step 3 (AssetStore.h) over the entries of the local and
+  // editing folders (names, as listed): `keepLocal` and `keepEditing` hold
+  // the folders the rows name (and any other that must stay); the folders
+  // taken in are added to them. Takes in, in one transaction, then removes
+  // what it clears. Fails only when the index fails.
+  StoreResult SettleUnnamedFolders(const std::vector<std::string>& localEntries,
+                                   const std::vector<std::string>& editingEntries,
+                                   std::set<std::string>& keepLocal,
+                                   std::set<std::string>& keepEditing);
 };
+
+// The names of the entries of `folder` ("." and ".." left out); empty when
+// it cannot be listed.
+std::vector<std::string> ListFolderEntries(const std::string& folder);
+
+// Reads the configuration of an asset folder that the store made or is
+// taking in into `fresh`: kBadConfig naming the reason when it does not
+// load, names no valid KUID, or holds what the index cannot keep
+// (UnkeptConfigKUID, ConfigStorageProblem).
+StoreResult DescribeStaged(const std::string& staging, StoredAsset* fresh);
 
 // The current time in Unix seconds.
 int64_t StoreNow();

@@ -28,7 +28,8 @@ void MoveFoldersBack(const FolderMoves& moved) {
   for (const auto& [folder, staging] : moved) std::rename(staging.c_str(), folder.c_str());
 }
 
-// Reads the staged configuration into `fresh`; a failure names the reason.
+}  // namespace
+
 StoreResult DescribeStaged(const std::string& staging, StoredAsset* fresh) {
   Soup config;
   if (!LoadAssetFolderConfig(staging, &config))
@@ -43,6 +44,8 @@ StoreResult DescribeStaged(const std::string& staging, StoredAsset* fresh) {
   if (!problem.empty()) return StoreResult::Fail(StoreCode::kBadConfig, problem);
   return StoreResult::Success();
 }
+
+namespace {
 
 // Renames each folder of `wanted` to its staging name and lists in `moved`
 // those that were there to move (a missing folder is gone already). On
@@ -126,9 +129,12 @@ StoreResult RecordInstall(AssetStore::Impl& s, const std::string& staging, const
 
 // Removes what an install replaced, once the index no longer names it, and
 // fills the outcome.
-void FinishInstall(const InstallPlan& plan, const KUID& kuid, AssetStore::InstallOutcome* outcome) {
+void FinishInstall(AssetStore::Impl& s, const InstallPlan& plan, const KUID& kuid,
+                   AssetStore::InstallOutcome* outcome) {
   if (!plan.oldInstalled.empty()) RemoveFolderTree(plan.oldInstalled);
-  if (!plan.oldEdit.empty()) RemoveFolderTree(plan.oldEdit);
+  // An edit copy the row no longer names would be taken in again, were a
+  // crash to leave part of it under its name.
+  s.DiscardFolder(plan.oldEdit);
   if (outcome) {
     outcome->kuid = kuid;
     outcome->replaced = plan.installed;
@@ -219,7 +225,7 @@ void RecordTogether(AssetStore::Impl& s, std::span<StagedTogether> batch) {
     AssetStore::StagedInstall& one = *p.install;
     if (!committed && one.result.Ok()) one.result = refused;
     // The index names the new folders now; the old copies are free to go.
-    if (one.result.Ok()) FinishInstall(p.plan, p.fresh.kuid, &one.outcome);
+    if (one.result.Ok()) FinishInstall(s, p.plan, p.fresh.kuid, &one.outcome);
   }
 }
 
@@ -277,7 +283,7 @@ StoreResult AssetStore::InstallStaged(const std::string& stagingPath, const Inst
   result = RecordInstall(s, stagingPath, fresh, options, &plan);
   if (!result.Ok()) return result;
   // The index names the new folders now; the old copies are free to go.
-  FinishInstall(plan, fresh.kuid, outcome);
+  FinishInstall(s, plan, fresh.kuid, outcome);
   return StoreResult::Success();
 }
 

@@ -19,25 +19,6 @@ bool IsFolder(const std::string& path) {
   return !path.empty() && fs::is_directory(fs::symlink_status(path, ec));
 }
 
-// Removes the store's own folders below `root` that `keep` does not name.
-void Sweep(const std::string& root, const std::set<std::string>& keep,
-           AssetStore::RecoveryReport* report) {
-  std::error_code ec;
-  fs::directory_iterator it(root, ec);
-  if (ec) return;
-  std::vector<fs::path> entries;
-  for (; it != fs::directory_iterator(); it.increment(ec)) entries.push_back(it->path());
-  for (const fs::path& entry : entries) {
-    const std::string name = entry.filename().string();
-    if (keep.count(name)) continue;
-    if (!IsStoreFolderName(name) || !IsFolder(entry.string())) {
-      report->leftAlone.push_back(entry.string());
-      continue;
-    }
-    if (RemoveFolderTree(entry.string())) ++report->foldersRemoved;
-  }
-}
-
 // A commit (or its give-back) cut short leaves the edit's files in the
 // taken folder beside the edit folder `row` names: the taken folder is the
 // edit folder again when that is gone (the take had finished), else its
@@ -110,9 +91,28 @@ StoreResult AssetStore::Impl::Recover() {
       return DbFail("cannot recover the index");
     if (!transaction.Commit()) return DbFail("cannot recover the index");
   }
-  // Folders go only after the index no longer names them.
-  Sweep(localRoot, keepLocal, &report);
-  Sweep(editingRoot, keepEditing, &report);
+  // A commit cut short of an asset the index does not know (it was lost or
+  // damaged since) left the edit's files in the taken folder: they go back
+  // to the edit folder, which step 3 takes in.
+  std::vector<std::string> editing = ListFolderEntries(editingRoot);
+  bool gaveBack = false;
+  const std::string prefix = TakenFolderName(std::string());
+  for (const std::string& name : editing) {
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    StoredAsset row;
+    row.editFolder = name.substr(prefix.size());
+    row.kuid = AssetOfFolderName(row.editFolder);
+    StoredAsset known;
+    if (row.kuid.IsNull() || Read(row.kuid, &known) != RowRead::kMissing) continue;
+    bool unmoved = false;
+    GiveBackTakenFolder(*this, row, &unmoved, &keepEditing);
+    if (unmoved) keepEditing.insert(row.editFolder);
+    gaveBack = true;
+  }
+  if (gaveBack) editing = ListFolderEntries(editingRoot);
+  const StoreResult settled =
+      SettleUnnamedFolders(ListFolderEntries(localRoot), editing, keepLocal, keepEditing);
+  if (!settled.Ok()) return settled;
   // A texture conversion cut short (a commit's, in the edit copy) may have
   // left sources under their temporary name.
   for (const std::string& name : keepEditing)

@@ -1,9 +1,20 @@
 // SqliteDb, SqliteStatement, SqliteTransaction (see SqliteDb.h).
 #include "vaddaemon/SqliteDb.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstring>
+
 SqliteDb::~SqliteDb() {
+  Close();
+}
+
+void SqliteDb::Close() {
   for (auto& [sql, stmt] : kept_) sqlite3_finalize(stmt);
+  kept_.clear();
   if (db_) sqlite3_close_v2(db_);
+  db_ = nullptr;
 }
 
 sqlite3_stmt* SqliteDb::Take(const char* sql) {
@@ -35,38 +46,58 @@ void SqliteDb::Keep(sqlite3_stmt* stmt) {
 
 void SqliteDb::NoteError(const char* what) {
   error_ = what;
-  if (db_) {
-    error_ += ": ";
-    error_ += sqlite3_errmsg(db_);
-  }
+  code_ = db_ ? sqlite3_extended_errcode(db_) : SQLITE_MISUSE;
+  if (!db_) return;
+  error_ += ": ";
+  error_ += sqlite3_errmsg(db_);
 }
 
 bool SqliteDb::Open(const std::string& path, int busyTimeoutMs) {
   const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
-  if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
-    NoteError("cannot open the index");
-    sqlite3_close_v2(db_);
-    db_ = nullptr;
-    return false;
+  const int opened = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+  if (opened == SQLITE_OK) {
+    sqlite3_busy_timeout(db_, busyTimeoutMs);
+    sqlite3_extended_result_codes(db_, 1);
   }
-  sqlite3_busy_timeout(db_, busyTimeoutMs);
-  sqlite3_extended_result_codes(db_, 1);
   // Touch the file's header now: a file that is not a database fails here.
-  if (!Exec("PRAGMA user_version;")) {
+  if (opened == SQLITE_OK && Exec("PRAGMA user_version;")) return true;
+  if (opened != SQLITE_OK) NoteError("cannot open the index");
+  if (LastFailureIsDamage()) {
     error_ = "the index is not a readable database (" + error_ + ")";
-    sqlite3_close_v2(db_);
-    db_ = nullptr;
-    return false;
+  } else {
+    if (opened == SQLITE_OK) error_ = "cannot open the index: " + error_;
+    // "unable to open database file" alone does not say why.
+    const int system = db_ ? sqlite3_system_errno(db_) : 0;
+    if (system != 0) error_ += std::string(" (") + std::strerror(system) + ")";
   }
-  return true;
+  sqlite3_close_v2(db_);
+  db_ = nullptr;
+  return false;
+}
+
+bool SqliteDb::LastFailureIsDamage() const {
+  const int primary = code_ & 0xff;
+  return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
 }
 
 bool SqliteDb::Exec(const char* sql) {
   char* message = nullptr;
-  if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
+  code_ = sqlite3_exec(db_, sql, nullptr, nullptr, &message);
+  if (code_ == SQLITE_OK) return true;
   error_ = message ? message : "unknown SQLite error";
   sqlite3_free(message);
   return false;
+}
+
+bool BeginsAsDatabase(const std::string& path) {
+  static const char kHeader[] = "SQLite format 3";  // and its NUL: 16 bytes
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return true;
+  char bytes[sizeof kHeader] = {};
+  const ssize_t n = ::read(fd, bytes, sizeof bytes);
+  ::close(fd);
+  if (n <= 0) return true;
+  return size_t(n) == sizeof kHeader && std::memcmp(bytes, kHeader, sizeof kHeader) == 0;
 }
 
 SqliteStatement::SqliteStatement(SqliteDb& db, const char* sql) : db_(db), stmt_(db.Take(sql)) {}
@@ -140,8 +171,9 @@ SqliteTransaction::~SqliteTransaction() {
   if (!begun_ || done_) return;
   // Keep the error that made the caller give up, not the rollback's.
   const std::string error = db_.LastError();
+  const int code = db_.LastCode();
   db_.Exec("ROLLBACK;");
-  db_.RestoreError(error);
+  db_.RestoreError(error, code);
 }
 
 bool SqliteTransaction::Commit() {

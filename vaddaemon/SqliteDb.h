@@ -1,11 +1,13 @@
 // SqliteDb, SqliteStatement, SqliteTransaction: a thin owner of one SQLite
 // connection, its prepared statements and its transactions.
 //
-// SqliteDb owns the connection (closed by the destructor). Open creates the
-// file when missing, sets the busy time-out, and reads the schema version
-// (PRAGMA user_version) so that a file that is not a database fails at once
-// rather than at the first query. LastError() is the text of the last
-// failure on this connection.
+// SqliteDb owns the connection (closed by the destructor, or by Close, after
+// which Open may be called again). Open creates the file when missing, sets
+// the busy time-out, and reads the schema version (PRAGMA user_version) so
+// that a file that is not a database fails at once rather than at the first
+// query. LastError() is the text of the last failure on this connection
+// (with the system's reason when SQLite names one), LastCode() its extended
+// SQLite result code (SQLITE_OK before any failure).
 //
 // SqliteStatement uses one prepared statement of its connection. The
 // connection keeps the statements it has prepared (up to kKeptStatements
@@ -46,13 +48,22 @@ class SqliteDb {
   SqliteDb& operator=(const SqliteDb&) = delete;
 
   bool Open(const std::string& path, int busyTimeoutMs);
+  void Close();
   bool IsOpen() const { return db_ != nullptr; }
   // Runs one or more statements without results.
   bool Exec(const char* sql);
   sqlite3* Handle() const { return db_; }
   const std::string& LastError() const { return error_; }
+  int LastCode() const { return code_; }
+  // Whether the last failure says the file is not a database or is damaged
+  // (SQLITE_NOTADB, SQLITE_CORRUPT), rather than that it cannot be used now
+  // (permissions, I/O, locks).
+  bool LastFailureIsDamage() const;
   void NoteError(const char* what);
-  void RestoreError(std::string text) { error_ = std::move(text); }
+  void RestoreError(std::string text, int code) {
+    error_ = std::move(text);
+    code_ = code;
+  }
 
   // A prepared statement for `sql`: a kept one when there is one, else a
   // new one (null on failure, noted in LastError). Internal to
@@ -66,9 +77,17 @@ class SqliteDb {
  private:
   sqlite3* db_ = nullptr;
   std::string error_;
+  int code_ = SQLITE_OK;
   // Idle statements by SQL text.
   std::unordered_multimap<std::string, sqlite3_stmt*> kept_;
 };
+
+// False when the file at `path` holds bytes but does not begin with the
+// header every SQLite database begins with: no database, whatever SQLite
+// would make of it (it may first take a journal beside it for its own and
+// play or drop it). True for anything else (a database, an empty file, a
+// file that cannot be read: SQLite says why).
+bool BeginsAsDatabase(const std::string& path);
 
 class SqliteStatement {
  public:

@@ -6,8 +6,11 @@
 // does not read back as written from the stream and soup forms); unset gives
 // 0, anything else is logged and refused (the daemon does not start with a
 // range it was not given).
-// A store that cannot be opened (unreadable or foreign index, folders that
-// cannot be made) stops the daemon's start with the reason in the log.
+// A store that cannot be opened (an index that cannot be opened or was
+// written by a newer daemon, folders that cannot be made) stops the
+// daemon's start with the reason in the log. What the opening did with a
+// missing or damaged index, and the folders the recovery took in or left
+// alone, are logged.
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
@@ -47,6 +50,24 @@ bool Start(DaemonContext& context) {
     return false;
   }
   const AssetStore::RecoveryReport& report = store->LastRecovery();
+  if (!report.indexDamage.empty()) {
+    std::string moved;
+    for (const std::string& one : report.setAside) moved += (moved.empty() ? "" : ", ") + one;
+    LogMessage(
+        "vaddaemon> the asset index is damaged, kept %s: %s; the index is made again "
+        "from the asset folders",
+        moved.c_str(), report.indexDamage.c_str());
+  } else if (report.indexMade) {
+    LogMessage("vaddaemon> no asset index at %s: the index is made from the asset folders",
+               options.indexPath.c_str());
+  }
+  if (report.installedTakenIn || report.editsTakenIn)
+    LogMessage(
+        "vaddaemon> recovery: %u installed asset folders and %u edit copies taken into "
+        "the index",
+        report.installedTakenIn, report.editsTakenIn);
+  for (const std::string& why : report.notTakenIn)
+    LogMessage("vaddaemon> recovery: left alone, not taken into the index: %s", why.c_str());
   if (report.rowsRemoved || report.editsCleared || report.foldersRemoved)
     LogMessage("vaddaemon> recovery: %u entries removed, %u edits cleared, %u folders removed",
                report.rowsRemoved, report.editsCleared, report.foldersRemoved);

@@ -15,7 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/cli/CommandHostProcesses.h"
 #include "tests/cli/ToolFixture.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
 
@@ -147,6 +149,42 @@ void ReadOnlyFolderInstalledAndNothingLeft(const Scene& scene) {
   EXPECT_TRUE(fs::is_empty(scene.UserData() + "/editing")) << "the taken folder was left";
 }
 
+// --- An index that is missing or damaged: the next daemon makes it again
+// from the folders.
+
+ToolResult IndexRemovedWithNoDaemon(Scene& scene) {
+  EXPECT_TRUE(ToolFixture::StopDaemonOf(scene.root));
+  EXPECT_TRUE(fs::remove(scene.UserData() + "/assets.tdx"));
+  return scene.Run({"status", kEdited});
+}
+
+ToolResult IndexRemovedUnderTheDaemon(Scene& scene) {
+  const pid_t daemon = ToolFixture::DaemonOwnerPidOf(scene.root);
+  EXPECT_NE(daemon, 0);
+  EXPECT_TRUE(fs::remove(scene.UserData() + "/assets.tdx"));
+  // That daemon ends at once; the next command starts one of its own.
+  EXPECT_TRUE(VUTest::WaitUntil([daemon] { return VUTest::Ended(daemon); }, 20000));
+  return scene.Run({"status", kEdited});
+}
+
+const char kNotADatabase[] = "these bytes are not a database\n";
+
+ToolResult IndexDamaged(Scene& scene) {
+  EXPECT_TRUE(ToolFixture::StopDaemonOf(scene.root));
+  EXPECT_TRUE(ToolFixture::WriteFile(scene.UserData() + "/assets.tdx", kNotADatabase));
+  return scene.Run({"status", kEdited});
+}
+
+void DamagedIndexKeptAside(const Scene& scene) {
+  std::vector<std::string> aside;
+  for (const auto& entry : fs::directory_iterator(scene.UserData())) {
+    if (entry.path().filename().string().starts_with("assets.tdx.damaged-"))
+      aside.push_back(entry.path().string());
+  }
+  ASSERT_EQ(aside.size(), 1u);
+  EXPECT_EQ(ToolFixture::ReadFile(aside[0]), kNotADatabase);
+}
+
 const StoreCase kCases[] = {
     {"AnUntouchedStoreKeepsItsAssets", NothingHappens, "", false, nullptr},
     // --- Names the store makes itself.
@@ -163,6 +201,10 @@ const StoreCase kCases[] = {
      false, EarlierSaveKeptBeside},
     {"AReadOnlySubFolderIsCommittedByANonRootDaemon", CommitAReadOnlySubFolderAsAnotherUser,
      "The asset was committed.", true, ReadOnlyFolderInstalledAndNothingLeft},
+    // --- An index that is missing or damaged.
+    {"IndexRemovedWithNoDaemon", IndexRemovedWithNoDaemon, "", false, nullptr},
+    {"IndexRemovedUnderTheDaemon", IndexRemovedUnderTheDaemon, "", false, nullptr},
+    {"IndexDamaged", IndexDamaged, "", false, DamagedIndexKeptAside},
 };
 
 class StoreKeepsAssets : public ToolFixture, public ::testing::WithParamInterface<StoreCase> {

@@ -43,6 +43,17 @@ std::string Config(const KUID& kuid, const std::string& name, const std::string&
          "\"\r\nkind \"traincar\"\r\ncategory-region \"DE\"\r\ncategory-era \"1950s\"\r\n" + extra;
 }
 
+// The files set aside as damaged indexes and journals, by name.
+std::vector<fs::path> DamagedFilesIn(const fs::path& userData) {
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(userData)) {
+    if (entry.path().filename().string().starts_with("assets.tdx.damaged-"))
+      files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
 class AssetStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -146,6 +157,8 @@ class AssetStoreTest : public ::testing::Test {
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status));
   }
+
+  std::vector<fs::path> DamagedFiles() const { return DamagedFilesIn(userData_); }
 
   VUTest::TempFolder temp_{"Store"};
   const fs::path root_ = temp_.Path();
@@ -635,8 +648,9 @@ TEST_F(AssetStoreTest, RecoveryMakesIndexAndFoldersAgree) {
   store_.reset();
 
   // What a crash can leave: a staging folder, the new copy of a replacement
-  // whose commit never happened, folders whose rows never got written,
-  // rows whose folders are missing. Plus entries that are not the store's.
+  // whose commit never happened, rows whose folders are missing. Folders
+  // no row names are taken in when they are usable (an edit copy always
+  // is), else left alone. Plus entries that are not the store's.
   const fs::path local = userData_ / "local";
   const fs::path editing = userData_ / "editing";
   PutFile(local / ".vadtmp-1-2-3" / "config.txt", "half");
@@ -658,8 +672,10 @@ TEST_F(AssetStoreTest, RecoveryMakesIndexAndFoldersAgree) {
   const AssetStore::RecoveryReport& report = store_->LastRecovery();
   EXPECT_EQ(report.rowsRemoved, 2u);  // `gone` and the placeholder `reserved`
   EXPECT_EQ(report.editsCleared, 2u);
-  EXPECT_EQ(report.foldersRemoved, 4u);
+  EXPECT_EQ(report.foldersRemoved, 2u);
   EXPECT_EQ(report.leftAlone.size(), 2u);
+  EXPECT_EQ(report.notTakenIn.size(), 1u);  // "kuid2 100 9 3" names no KUID
+  EXPECT_EQ(report.editsTakenIn, 1u);
   EXPECT_EQ(report.sourcesRenamed, 1u);
   EXPECT_EQ(GetFile(cutShort / "sub" / "a.texture.txt"), "Primary=a.png");
   EXPECT_EQ(GetFile(cutShort / "b.CONVERT-TEX.txt"), "aside");
@@ -671,9 +687,12 @@ TEST_F(AssetStoreTest, RecoveryMakesIndexAndFoldersAgree) {
   EXPECT_FALSE(asset.OpenForEdit());
   ASSERT_TRUE(store_->Find(kLoco, &asset));
   EXPECT_EQ(GetFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"), "mesh of kept");
+  ASSERT_TRUE(store_->Find(KUID{100, 9, 0}, &asset));
+  EXPECT_TRUE(asset.OpenForEdit());
+  EXPECT_TRUE(asset.placeholder);
   EXPECT_EQ(Entries(local), (std::vector<std::string>{"kuid 100 21", "kuid 100 23", "kuid 100 5",
-                                                      "kuid2 100 9 0", "notes"}));
-  EXPECT_EQ(Entries(editing), (std::vector<std::string>{"kuid 100 23"}));
+                                                      "kuid2 100 9 0", "kuid2 100 9 3", "notes"}));
+  EXPECT_EQ(Entries(editing), (std::vector<std::string>{"kuid 100 23", "kuid 100 9"}));
 }
 
 TEST_F(AssetStoreTest, DamagedIndexNeverLeadsOutsideTheFolders) {
@@ -682,31 +701,35 @@ TEST_F(AssetStoreTest, DamagedIndexNeverLeadsOutsideTheFolders) {
   PutFile(root_ / "victim" / "keep.txt", "precious");
   Sql("UPDATE assets SET folder = '../../victim';");
   Reopen();
+  // The row loses the folder it named; the asset's own folder is taken in.
   StoredAsset asset;
-  EXPECT_FALSE(store_->Find(kLoco, &asset));
+  ASSERT_TRUE(store_->Find(kLoco, &asset));
+  EXPECT_EQ(asset.folder, "kuid 100 5");
   EXPECT_EQ(GetFile(root_ / "victim" / "keep.txt"), "precious");
 }
 
-TEST_F(AssetStoreTest, IndexThatIsNotADatabaseIsRefusedAndKept) {
+TEST_F(AssetStoreTest, IndexThatIsNotADatabaseIsSetAsideAndANewerOneKept) {
   store_.reset();
   const fs::path index = userData_ / "assets.tdx";
   fs::remove(index);
   const std::string junk(4096, 'x');
   PutFile(index, junk);
-  AssetStore store(Options());
-  const StoreResult result = store.Open();
-  EXPECT_EQ(result.code, StoreCode::kDbError);
-  EXPECT_FALSE(result.message.empty());
-  EXPECT_EQ(GetFile(index), junk);
-  StoredAsset asset;
-  EXPECT_FALSE(store.Find(kLoco, &asset));
-  EXPECT_EQ(store.InstallFolder(Source(kLoco, "x").string(), {}, nullptr).code,
-            StoreCode::kDbError);
+  {
+    AssetStore store(Options());
+    const StoreResult result = store.Open();
+    ASSERT_TRUE(result.Ok()) << result.message;
+    EXPECT_NE(store.LastRecovery().indexDamage.find("not a readable database"), std::string::npos);
+    const std::vector<fs::path> aside = DamagedFiles();
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_EQ(GetFile(aside[0]), junk);
+    EXPECT_TRUE(store.InstallFolder(Source(kLoco, "x").string(), {}, nullptr).Ok());
+  }
 
   fs::remove(index);
   Sql("PRAGMA user_version = 99;");
   AssetStore newer(Options());
   EXPECT_EQ(newer.Open().code, StoreCode::kDbError);
+  EXPECT_EQ(DamagedFiles().size(), 1u);
 }
 
 TEST_F(AssetStoreTest, ConcurrentInstallsOfOneAndManyAssetsStayConsistent) {
@@ -974,5 +997,216 @@ TEST_F(AssetStoreTest, KilledFolderBatchLeavesEveryAssetWholeOldNewOrAbsent) {
     store_.reset();
   }
 }
+
+// --- The index lost, damaged or silent about folders: the store takes the
+// assets back from their folders. Each row starts from two installed
+// assets, kDepending (which depends on kEdited and on kAbsent, never
+// installed) and kEdited (open for edit, with an unsaved file in its edit
+// copy), and a reserved asset (an empty edit copy). The row harms the
+// store while it is closed; then the store opens as the row says.
+
+constexpr KUID kDepending{100, 30, 0};
+constexpr KUID kEdited{100, 31, 0};
+constexpr KUID kReserved{100, 32, 0};
+constexpr KUID kAbsent{100, 39, 0};
+
+struct LostIndexCase {
+  const char* name;
+  void (*harm)(const fs::path& userData);
+  bool opens;
+  size_t setAside;  // files kept aside as damaged
+  // Checks of the row's own, or nullptr.
+  void (*check)(AssetStore& store, const StoreResult& opened, const fs::path& userData);
+};
+
+void RemoveIndex(const fs::path& userData) {
+  ASSERT_TRUE(fs::remove(userData / "assets.tdx"));
+}
+
+// With no index to tell, two empty edit copies of the reserved asset tie.
+void RemoveIndexBesideASecondReservedCopy(const fs::path& userData) {
+  RemoveIndex(userData);
+  fs::create_directory(userData / "editing" / "kuid 100 32~");
+}
+
+void PlainNameWinsATie(AssetStore& store, const StoreResult&, const fs::path& userData) {
+  StoredAsset asset;
+  ASSERT_TRUE(store.Find(kReserved, &asset));
+  EXPECT_EQ(asset.editFolder, "kuid 100 32");
+  EXPECT_TRUE(fs::is_directory(userData / "editing" / "kuid 100 32~"));
+}
+
+void WriteJunkIndexAndJournal(const fs::path& userData) {
+  PutFile(userData / "assets.tdx", "not a database");
+  PutFile(userData / "assets.tdx-journal", "not a journal");
+}
+
+void JunkAndJournalKeptAside(AssetStore&, const StoreResult&, const fs::path& userData) {
+  const std::vector<fs::path> aside = DamagedFilesIn(userData);  // the index, then its journal
+  ASSERT_EQ(aside.size(), 2u);
+  EXPECT_EQ(aside[1], aside[0].string() + "-journal");
+  EXPECT_EQ(GetFile(aside[0]), "not a database");
+  EXPECT_EQ(GetFile(aside[1]), "not a journal");
+}
+
+// Every page past the first (the schema) overwritten: the rows cannot be read.
+void DamagePagesPastTheSchema(const fs::path& userData) {
+  const fs::path index = userData / "assets.tdx";
+  const auto size = fs::file_size(index);
+  ASSERT_GT(size, 4096u);
+  std::fstream file(index, std::ios::in | std::ios::out | std::ios::binary);
+  file.seekp(4096);
+  file << std::string(size - 4096, '\x5a');
+}
+
+void DamageNamed(AssetStore& store, const StoreResult&, const fs::path&) {
+  EXPECT_NE(store.LastRecovery().indexDamage.find("malformed"), std::string::npos)
+      << store.LastRecovery().indexDamage;
+}
+
+void DropAColumn(const fs::path& userData) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((userData / "assets.tdx").c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(
+      sqlite3_exec(db, "ALTER TABLE assets DROP COLUMN installed_at;", nullptr, nullptr, nullptr),
+      SQLITE_OK);
+  sqlite3_close(db);
+}
+
+void FolderInPlaceOfTheIndex(const fs::path& userData) {
+  RemoveIndex(userData);
+  fs::create_directory(userData / "assets.tdx");
+}
+
+void OpenSaysWhy(AssetStore&, const StoreResult& opened, const fs::path& userData) {
+  EXPECT_EQ(opened.code, StoreCode::kDbError);
+  EXPECT_NE(opened.message.find("Is a directory"), std::string::npos) << opened.message;
+  EXPECT_TRUE(fs::is_directory(userData / "assets.tdx"));
+}
+
+const KUID kOther{100, 33, 0};
+const KUID kNamesAnother{100, 34, 0};
+const KUID kTwice{100, 36, 0};
+
+std::string FolderOf(const KUID& kuid) {
+  return "kuid " + std::to_string(kuid.userId) + " " + std::to_string(kuid.contentId);
+}
+
+// Folders the intact index does not name: the old copy of a replacement
+// cut short, an asset of its own, one whose configuration names another
+// asset, and two copies of one asset.
+void AddFoldersTheIndexDoesNotName(const fs::path& userData) {
+  const fs::path local = userData / "local";
+  PutFile(local / FolderOf(kEdited) / "config.txt", Config(kEdited, "old copy"));
+  PutFile(local / FolderOf(kOther) / "config.txt", Config(kOther, "other"));
+  PutFile(local / FolderOf(kNamesAnother) / "config.txt", Config(kOther, "misnamed"));
+  PutFile(local / FolderOf(kTwice) / "config.txt", Config(kTwice, "earlier"));
+  const fs::path later = local / (FolderOf(kTwice) + "~") / "config.txt";
+  PutFile(later, Config(kTwice, "later"));
+  // Written again until it changed later than the other, whatever the
+  // clock's resolution.
+  const auto changed = [](const fs::path& file) {
+    struct stat info = {};
+    ::stat(file.c_str(), &info);
+    return std::pair(info.st_ctim.tv_sec, info.st_ctim.tv_nsec);
+  };
+  const auto earlier = changed(local / FolderOf(kTwice) / "config.txt");
+  ASSERT_TRUE(VUTest::WaitUntil(
+      [&] {
+        PutFile(later, Config(kTwice, "later"));
+        return changed(later) > earlier;
+      },
+      5000, 1));
+}
+
+void UsableFoldersTakenIn(AssetStore& store, const StoreResult&, const fs::path& userData) {
+  StoredAsset asset;
+  ASSERT_TRUE(store.Find(kEdited, &asset));
+  EXPECT_EQ(asset.folder, FolderOf(kEdited) + "~");
+  EXPECT_FALSE(fs::exists(userData / "local" / FolderOf(kEdited)));
+  ASSERT_TRUE(store.Find(kOther, &asset));
+  EXPECT_EQ(asset.name, "other");
+  EXPECT_FALSE(store.Find(kNamesAnother, &asset));
+  EXPECT_TRUE(fs::exists(userData / "local" / FolderOf(kNamesAnother) / "config.txt"));
+  ASSERT_TRUE(store.Find(kTwice, &asset));
+  EXPECT_EQ(asset.name, "later");
+  EXPECT_EQ(asset.folder, FolderOf(kTwice) + "~");
+  EXPECT_TRUE(fs::exists(userData / "local" / FolderOf(kTwice) / "config.txt"));
+  EXPECT_EQ(store.LastRecovery().notTakenIn.size(), 2u);
+}
+
+// A commit cut short after it took the edit folder, and the index lost.
+void TakeTheEditFolderAndRemoveTheIndex(const fs::path& userData) {
+  const fs::path editing = userData / "editing";
+  fs::rename(editing / FolderOf(kEdited), editing / (".vadtmp-take-" + FolderOf(kEdited)));
+  RemoveIndex(userData);
+}
+
+const LostIndexCase kLostIndexCases[] = {
+    {"MissingIndex", RemoveIndexBesideASecondReservedCopy, true, 0, PlainNameWinsATie},
+    {"IndexAndJournalThatAreNotADatabase", WriteJunkIndexAndJournal, true, 2,
+     JunkAndJournalKeptAside},
+    {"IndexDamagedPastItsSchema", DamagePagesPastTheSchema, true, 1, DamageNamed},
+    {"IndexWhoseTablesAreNotTheStores", DropAColumn, true, 1, nullptr},
+    {"IndexThatCannotBeOpenedIsNotDamage", FolderInPlaceOfTheIndex, false, 0, OpenSaysWhy},
+    {"FoldersTheIndexDoesNotName", AddFoldersTheIndexDoesNotName, true, 0, UsableFoldersTakenIn},
+    {"CommitCutShortAndIndexLost", TakeTheEditFolderAndRemoveTheIndex, true, 0, nullptr},
+};
+
+class LostIndexTest : public AssetStoreTest, public ::testing::WithParamInterface<LostIndexCase> {};
+
+TEST_P(LostIndexTest, AssetsComeBackFromTheirFolders) {
+  const LostIndexCase& row = GetParam();
+  ASSERT_TRUE(Install(Source(kDepending, "depending",
+                             "kuid-table {\n  0 <kuid:100:31>\n  1 <kuid:100:39>\n}\n"))
+                  .Ok());
+  // Installed twice: its folder is the name with "~".
+  ASSERT_TRUE(Install(Source(kEdited, "edited")).Ok());
+  ASSERT_TRUE(Install(Source(kEdited, "edited")).Ok());
+  AssetStore::EditInfo edit;
+  ASSERT_TRUE(store_->BeginEdit(kEdited, &edit).Ok());
+  PutFile(fs::path(edit.path) / "new.txt", "unsaved");
+  ASSERT_TRUE(store_->Reserve(kReserved, "reserved", &edit).Ok());
+  store_.reset();
+  ASSERT_NO_FATAL_FAILURE(row.harm(userData_));
+
+  const bool missing = !fs::exists(userData_ / "assets.tdx");
+  AssetStore store(Options());
+  const StoreResult opened = store.Open();
+  EXPECT_EQ(opened.Ok(), row.opens) << opened.message;
+  EXPECT_EQ(DamagedFiles().size(), row.setAside);
+  EXPECT_EQ(store.LastRecovery().indexMade, opened.Ok() && (missing || row.setAside > 0));
+  if (row.check != nullptr) row.check(store, opened, userData_);
+  if (!opened.Ok()) {
+    // Nothing of the store was touched.
+    EXPECT_EQ(Entries(userData_ / "local"),
+              (std::vector<std::string>{"kuid 100 30", "kuid 100 31~"}));
+    EXPECT_EQ(Entries(userData_ / "editing"),
+              (std::vector<std::string>{"kuid 100 31", "kuid 100 32"}));
+    return;
+  }
+  StoredAsset asset;
+  ASSERT_TRUE(store.Find(kEdited, &asset));
+  EXPECT_TRUE(asset.Installed());
+  EXPECT_EQ(GetFile(fs::path(store.EditPath(asset)) / "new.txt"), "unsaved");
+  ASSERT_TRUE(store.Find(kReserved, &asset));
+  EXPECT_TRUE(asset.OpenForEdit() && asset.placeholder && !asset.Installed());
+  ASSERT_TRUE(store.Find(kDepending, &asset));
+  EXPECT_EQ(asset.name, "depending");
+  EXPECT_EQ(asset.dependencies, (std::vector<KUID>{kEdited, kAbsent}));
+  EXPECT_EQ(asset.status[kStatusMissingDependencies], 1);
+  // The index of dependents is whole again: the dependency's install
+  // clears the mark.
+  ASSERT_TRUE(store.InstallFolder(Source(kAbsent, "absent").string(), {}, nullptr).Ok());
+  ASSERT_TRUE(store.Find(kDepending, &asset));
+  EXPECT_EQ(asset.status[kStatusMissingDependencies], 0);
+}
+
+std::string LostIndexRowName(const ::testing::TestParamInfo<LostIndexCase>& row) {
+  return row.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, LostIndexTest, ::testing::ValuesIn(kLostIndexCases),
+                         LostIndexRowName);
 
 }  // namespace

@@ -1,0 +1,182 @@
+// The first command after a start of the daemon, against the number of
+// assets installed: each iteration runs "VandruUtil status <kuid>" in an
+// installation of N installed assets whose daemon is not running, so the
+// tool starts the daemon, which opens its index, runs its recovery and
+// answers; then, not timed, "closevaddaemon" ends it again. The index is
+// intact, so the start reads the index and lists the asset folders, and
+// reads no configuration:
+//   BM_FirstCommandAfterStart/N          N = 0 and 50,000.
+// With VU_BENCH_BASELINE naming another build tree (e.g. one of the code
+// before a change), its tool and daemon run the same, in a copy of each
+// installation (the same files and index), as
+// BM_BaselineFirstCommandAfterStart/N, the pairs interleaved round by
+// round so that each ratio is read from one run.
+//
+// Set-up (once, not timed): the installations' asset folders and index are
+// written by the daemon's own store in this process (AssetStore: staged
+// folders installed 1,000 at a time, as "installfrompath" installs them),
+// which is far quicker than 50,000 installs through the tool; the baseline
+// gets a copy. "status" of an unknown asset (N = 0) exits 255, of an
+// installed one 0. The work folder is made in TMPDIR (default /tmp) and
+// removed at exit, the daemons closed.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "bench/ToolProcess.h"
+#include "vaddaemon/AssetStore.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kSizes[] = {0, 50000};
+constexpr int kBatch = 1000;
+
+std::string KUIDOf(int n) {
+  return "<kuid:0:" + std::to_string(n) + ">";
+}
+
+// Writes the user data of an installation holding `count` installed
+// assets <kuid:0:1> .. <kuid:0:count>; false on any failure.
+bool FillUserData(const std::string& userData, int count) {
+  AssetStore::Options options;
+  options.indexPath = userData + "/assets.tdx";
+  options.userDataPath = userData;
+  AssetStore store(options);
+  if (!store.Open().Ok()) return false;
+  for (int first = 1; first <= count; first += kBatch) {
+    std::vector<AssetStore::StagedInstall> installs;
+    for (int n = first; n < first + kBatch && n <= count; ++n) {
+      AssetStore::StagedInstall one;
+      if (!store.MakeStagingFolder(&one.stagingPath).Ok()) return false;
+      std::ofstream(one.stagingPath + "/config.txt")
+          << "kuid " << KUIDOf(n) << "\nusername \"asset " << n << "\"\nkind \"scenery\"\n";
+      installs.push_back(std::move(one));
+    }
+    store.InstallStagedTogether(installs);
+    for (const AssetStore::StagedInstall& one : installs) {
+      if (!one.result.Ok()) return false;
+    }
+  }
+  return true;
+}
+
+struct Setup {
+  bool ok = false;
+  std::string work;
+  std::map<int, std::string> roots;          // by size
+  std::map<int, std::string> baselineRoots;  // by size; empty without a baseline
+};
+
+Setup MakeSetup() {
+  Setup setup;
+  const toolbench::ToolPaths paths = toolbench::FindTool();
+  if (!paths.Found()) return setup;
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern = std::string(tmp != nullptr ? tmp : "/tmp") + "/vu-bench-first-XXXXXX";
+  if (::mkdtemp(pattern.data()) == nullptr) return setup;
+  setup.work = pattern;
+  toolbench::ToolPaths baseline;
+  const char* other = std::getenv("VU_BENCH_BASELINE");
+  if (other != nullptr) {
+    baseline.build = other;
+    baseline.tool = baseline.build + "/cli/VandruUtil";
+    baseline.daemon = baseline.build + "/vaddaemon/vaddaemon";
+    if (!baseline.Found()) return setup;
+  }
+  for (const int size : kSizes) {
+    const std::string name = "n" + std::to_string(size);
+    const std::string root = toolbench::MakeRoot(paths, setup.work, name);
+    if (!FillUserData(root + "/UserData", size)) return setup;
+    setup.roots[size] = root;
+    if (other == nullptr) continue;
+    const std::string copy = toolbench::MakeRoot(baseline, setup.work, "baseline-" + name);
+    if (toolbench::RunProgram({"/bin/cp", "-a", root + "/UserData", copy + "/"}, setup.work) != 0)
+      return setup;
+    setup.baselineRoots[size] = copy;
+  }
+  setup.ok = true;
+  return setup;
+}
+
+bool setupMade = false;
+
+const Setup& GetSetup() {
+  static const Setup setup = [] {
+    setupMade = true;
+    return MakeSetup();
+  }();
+  return setup;
+}
+
+void FirstCommand(benchmark::State& state, bool baseline) {
+  const Setup& setup = GetSetup();
+  if (!setup.ok) {
+    state.SkipWithError("set-up failed (tool, daemon or baseline not found, or a store error)");
+    return;
+  }
+  const int size = int(state.range(0));
+  const std::string& root = (baseline ? setup.baselineRoots : setup.roots).at(size);
+  const int expected = size == 0 ? 255 : 0;
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    const int status = toolbench::RunTool(root, {"status", KUIDOf(size == 0 ? 1 : size)});
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    state.SetIterationTime(took.count());
+    toolbench::CloseDaemon(root);
+    if (status != expected) {
+      state.SkipWithError("the command failed");
+      return;
+    }
+  }
+}
+
+void BM_FirstCommandAfterStart(benchmark::State& state) {
+  FirstCommand(state, false);
+}
+
+void BM_BaselineFirstCommandAfterStart(benchmark::State& state) {
+  FirstCommand(state, true);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  constexpr int kRounds = 5;
+  constexpr int kRuns = 10;
+  const bool baseline = std::getenv("VU_BENCH_BASELINE") != nullptr;
+  for (int round = 0; round < kRounds; ++round) {
+    for (const int size : kSizes) {
+      if (baseline) {
+        benchmark::RegisterBenchmark("BM_BaselineFirstCommandAfterStart",
+                                     BM_BaselineFirstCommandAfterStart)
+            ->Arg(size)
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(kRuns)
+            ->UseManualTime();
+      }
+      benchmark::RegisterBenchmark("BM_FirstCommandAfterStart", BM_FirstCommandAfterStart)
+          ->Arg(size)
+          ->Unit(benchmark::kMillisecond)
+          ->Iterations(kRuns)
+          ->UseManualTime();
+    }
+  }
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  if (setupMade && !GetSetup().work.empty()) {
+    for (const auto& [size, root] : GetSetup().roots) toolbench::CloseDaemon(root);
+    for (const auto& [size, root] : GetSetup().baselineRoots) toolbench::CloseDaemon(root);
+    fs::remove_all(GetSetup().work);
+  }
+  return 0;
+}

@@ -1,0 +1,223 @@
+// AssetStore::Impl::SettleUnnamedFolders: recovery step 3, the folders of
+// "local" and "editing" that no row names (the rule is stated in
+// AssetStore.h): the store's unfinished work is cleared, asset folders are
+// taken into the index, and nothing else is touched.
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "foundation/soup/Soup.h"
+#include "kiv/FileConfinement.h"
+#include "vaddaemon/AssetConfigReader.h"
+#include "vaddaemon/AssetFolderNames.h"
+#include "vaddaemon/AssetStoreImpl.h"
+#include "vaddaemon/FolderTree.h"
+
+namespace {
+
+bool IsFolder(const std::string& path) {
+  struct stat info = {};
+  return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// The other name of an asset folder: with "~" appended, or without it.
+std::string OtherName(const std::string& name) {
+  if (!name.empty() && name.back() == '~') return name.substr(0, name.size() - 1);
+  return name + "~";
+}
+
+// When a copy was written: the latest status change of the entries right
+// in it (a copy is made file by file, and its files keep that time as its
+// other copy is removed), in nanoseconds; 0 for an empty folder.
+int64_t LastWritten(const std::string& folder) {
+  int64_t latest = 0;
+  for (const std::string& name : ListFolderEntries(folder)) {
+    struct stat info = {};
+    if (::lstat((folder + "/" + name).c_str(), &info) != 0) continue;
+    const int64_t changed = int64_t(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec;
+    if (changed > latest) latest = changed;
+  }
+  return latest;
+}
+
+// An asset folder no row names, on its way into the index.
+struct Candidate {
+  std::string name;
+  KUID kuid;
+  StoredAsset fresh;   // what its configuration says
+  bool named = false;  // the configuration names `kuid`
+};
+
+// Of several usable copies of one asset in one location, the one written
+// last; on a tie, the one under the plain name.
+size_t PickCopy(const std::string& root, const std::vector<Candidate>& copies) {
+  if (copies.size() < 2) return 0;
+  size_t best = 0;
+  int64_t bestTime = LastWritten(root + "/" + copies[0].name);
+  for (size_t i = 1; i < copies.size(); ++i) {
+    const int64_t time = LastWritten(root + "/" + copies[i].name);
+    const bool plain = copies[i].name.back() != '~';
+    if (time > bestTime || (time == bestTime && plain)) {
+      best = i;
+      bestTime = time;
+    }
+  }
+  return best;
+}
+
+}  // namespace
+
+std::vector<std::string> ListFolderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return names;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  ::closedir(dir);
+  return names;
+}
+
+namespace {
+
+// Sorts the entries of `root` that `keep` does not hold: entries that are
+// not the store's go to the report; staging folders, and asset folders
+// whose other name a row names there (a replacement cut short), to
+// `clear`; other asset folders to `candidates`, by asset.
+void SortEntries(AssetStore::Impl& s, const std::string& root,
+                 const std::vector<std::string>& entries, const std::set<std::string>& keep,
+                 std::vector<std::string>* clear,
+                 std::map<std::string, std::vector<Candidate>>* candidates) {
+  for (const std::string& name : entries) {
+    if (keep.count(name)) continue;
+    const std::string path = root + "/" + name;
+    if (!IsStoreFolderName(name) || !IsFolder(path)) {
+      s.report.leftAlone.push_back(path);
+      continue;
+    }
+    if (IsStagingFolderName(name) || keep.count(OtherName(name))) {
+      clear->push_back(path);
+      continue;
+    }
+    Candidate candidate;
+    candidate.name = name;
+    candidate.kuid = AssetOfFolderName(name);
+    (*candidates)[AssetFolderName(candidate.kuid)].push_back(candidate);
+  }
+}
+
+// Reads each candidate's configuration, confined to its folder. An
+// installed copy must be one an install would take, of the asset its name
+// gives; an edit copy is the user's work in progress and is kept whatever
+// its configuration says. Keeps one copy per asset (PickCopy); the rest
+// are left alone, each with the reason in the report.
+std::vector<Candidate> Judge(AssetStore::Impl& s, const std::string& root, bool installed,
+                             std::map<std::string, std::vector<Candidate>>& candidates) {
+  std::vector<Candidate> chosen;
+  for (auto& [plain, copies] : candidates) {
+    // In the order of their names, whatever order the folder listed them.
+    std::sort(copies.begin(), copies.end(),
+              [](const Candidate& a, const Candidate& b) { return a.name < b.name; });
+    std::vector<Candidate> usable;
+    for (Candidate& copy : copies) {
+      const std::string path = root + "/" + copy.name;
+      const Kiv::ConfinedFolder confined(path);
+      StoreResult described;
+      if (installed) {
+        described = DescribeStaged(path, &copy.fresh);
+      } else {
+        Soup config;
+        if (LoadAssetFolderConfig(path, &config)) DescribeAssetFromConfig(config, &copy.fresh);
+      }
+      copy.named = copy.fresh.kuid == copy.kuid;
+      if (installed && !described.Ok()) {
+        s.report.notTakenIn.push_back(path + ": " + described.message);
+        continue;
+      }
+      if (installed && !copy.named) {
+        s.report.notTakenIn.push_back(path + ": its configuration names " +
+                                      KUIDToTagString(copy.fresh.kuid).Str() +
+                                      ", not the asset its folder is named for");
+        continue;
+      }
+      usable.push_back(copy);
+    }
+    if (usable.empty()) continue;
+    const size_t pick = PickCopy(root, usable);
+    for (size_t i = 0; i < usable.size(); ++i) {
+      if (i == pick) continue;
+      s.report.notTakenIn.push_back(root + "/" + usable[i].name +
+                                    ": another copy of the asset is taken in (" +
+                                    usable[pick].name + ")");
+    }
+    chosen.push_back(usable[pick]);
+  }
+  return chosen;
+}
+
+}  // namespace
+
+StoreResult AssetStore::Impl::SettleUnnamedFolders(const std::vector<std::string>& localEntries,
+                                                   const std::vector<std::string>& editingEntries,
+                                                   std::set<std::string>& keepLocal,
+                                                   std::set<std::string>& keepEditing) {
+  std::vector<std::string> clear;
+  std::map<std::string, std::vector<Candidate>> installs;
+  std::map<std::string, std::vector<Candidate>> edits;
+  SortEntries(*this, localRoot, localEntries, keepLocal, &clear, &installs);
+  SortEntries(*this, editingRoot, editingEntries, keepEditing, &clear, &edits);
+  const std::vector<Candidate> installed = Judge(*this, localRoot, true, installs);
+  const std::vector<Candidate> edited = Judge(*this, editingRoot, false, edits);
+  if (!installed.empty() || !edited.empty()) {
+    std::lock_guard<FairMutex> lock(dbMutex);
+    SqliteTransaction transaction(db);
+    if (!transaction.Begun()) return DbFail("cannot take the asset folders in");
+    std::vector<KUID> changed;
+    // The installed copies first: an edit copy then finds its asset's row.
+    for (const Candidate& copy : installed) {
+      StoredAsset row;
+      const RowRead read = ReadAssetRow(db, copy.kuid, &row);
+      if (read == RowRead::kError) return DbFail("cannot take the asset folders in");
+      if (read == RowRead::kMissing) row = StoredAsset();
+      row.kuid = copy.kuid;
+      row.name = copy.fresh.name;
+      row.authorId = copy.fresh.authorId;
+      ApplyInstalledFields(copy.fresh, false, row);
+      row.folder = copy.name;
+      if (!WriteAssetRow(db, row)) return DbFail("cannot take the asset folders in");
+      changed.push_back(copy.kuid);
+    }
+    for (const Candidate& copy : edited) {
+      StoredAsset row;
+      const RowRead read = ReadAssetRow(db, copy.kuid, &row);
+      if (read == RowRead::kError) return DbFail("cannot take the asset folders in");
+      if (read == RowRead::kMissing) {
+        // An asset never committed: the placeholder a reservation makes.
+        row = StoredAsset();
+        row.kuid = copy.kuid;
+        row.name = copy.named ? copy.fresh.name : std::string();
+        row.authorId = copy.kuid.userId;
+        row.placeholder = true;
+      }
+      row.editFolder = copy.name;
+      if (!WriteAssetRow(db, row)) return DbFail("cannot take the asset folders in");
+    }
+    if (!RefreshMissingMarks(changed) || !transaction.Commit())
+      return DbFail("cannot take the asset folders in");
+  }
+  for (const Candidate& copy : installed) keepLocal.insert(copy.name);
+  for (const Candidate& copy : edited) keepEditing.insert(copy.name);
+  report.installedTakenIn = uint32_t(installed.size());
+  report.editsTakenIn = uint32_t(edited.size());
+  // Folders go only after the index no longer names them.
+  for (const std::string& path : clear) {
+    if (RemoveFolderTree(path)) ++report.foldersRemoved;
+  }
+  return StoreResult::Success();
+}
