@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -253,6 +254,11 @@ TEST_P(StoreKeepsAssets, EveryAssetStaysAndNothingOutsideTheStoreChanges) {
   }
   EXPECT_EQ(Contents(scene_.outside), outsideBefore_) << "a file outside the store changed";
   if (row.alsoCheck != nullptr) row.alsoCheck(scene_);
+}
+
+// Names a row in gtest's messages (its bytes otherwise).
+void PrintTo(const StoreCase& row, std::ostream* out) {
+  *out << row.name;
 }
 
 std::string RowName(const ::testing::TestParamInfo<StoreCase>& row) {

@@ -13,6 +13,7 @@
 #include <cctype>
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -298,6 +299,11 @@ TEST_P(WorkCutShort, TheUserIsToldWhatHappenedAndTheAssetAnswersAsAFreshRoot) {
   EXPECT_EQ(validated.out, freshValidated.out);
   EXPECT_EQ(validated.status, freshValidated.status);
   EXPECT_EQ(CompiledTextures(scene_.root, scene_.folder), CompiledTextures(fresh_, scene_.folder));
+}
+
+// Names a row in gtest's messages (its bytes otherwise).
+void PrintTo(const CutShortCase& row, std::ostream* out) {
+  *out << row.name;
 }
 
 std::string RowName(const ::testing::TestParamInfo<CutShortCase>& row) {
