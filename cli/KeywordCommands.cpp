@@ -100,7 +100,7 @@ bool ImportKeywords(const Kiv::PString& location, const Kiv::String& fileName,
     const Kiv::PString name = keywords.GetIndexedTagName(index);
     const KUID kuid = ParseKUID(name.c_str(), false);
     // A request would carry such a KUID as another asset's: it names no
-    // installed asset, and the keywords of none are stored.
+    // asset the database can hold.
     if (!KUIDReadsBack(kuid)) continue;
     const Kiv::String text(keywords.GetNamedTag(name).View());
     if (!VADClient::Request36(kuid, text)) return false;
