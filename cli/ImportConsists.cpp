@@ -59,7 +59,9 @@ bool ConsistNamed(const Kiv::PString& name) {
 }
 
 // Writes "kind", "username", "vandru-build", "consist-list" and
-// "kuid-table" into `config`.
+// "kuid-table" into `config`. Car KUIDs are read and written as a
+// configuration keeps them (SoupKUIDReferences.h), so that one a KUID tag
+// cannot keep stays its text and never names another asset.
 void FillConsistConfig(Soup& config, const Kiv::PString& name, const Soup& cars) {
   config.SetNamedTag(Kiv::PString("kind"), std::string_view("consist"));
   config.SetNamedTag(Kiv::PString("username"), name);
@@ -69,10 +71,10 @@ void FillConsistConfig(Soup& config, const Kiv::PString& name, const Soup& cars)
   consistList.Create();
   std::set<KUID, KUIDUnsignedLess> kuids;
   for (uint32_t i = 0; cars.HasNamedTag(Numbered("car-%u", i)); ++i) {
-    const KUID kuid = cars.GetNamedTagAsKUID(Numbered("car-%u", i), KUID());
+    const KUID kuid = GetNamedKUIDAsWritten(cars, Numbered("car-%u", i));
     Soup car;
     car.Create();
-    car.SetNamedKUID(Kiv::PString("car-kuid"), kuid);
+    SetKUIDTableEntry(car, Kiv::PString("car-kuid"), kuid);
     car.SetNamedInt(Kiv::PString("car-num"), cars.GetNamedTagAsInt(Numbered("num-%u", i), 0));
     car.SetNamedBool(Kiv::PString("car-dir"), cars.GetNamedTagAsBool(Numbered("dir-%u", i), false));
     consistList.SetNamedSoup(Numbered("car-%u", i), car);
@@ -83,7 +85,7 @@ void FillConsistConfig(Soup& config, const Kiv::PString& name, const Soup& cars)
   Soup table;
   table.Create();
   uint32_t index = 0;
-  for (const KUID& kuid : kuids) table.SetNamedKUID(Numbered("%u", index++), kuid);
+  for (const KUID& kuid : kuids) SetKUIDTableEntry(table, Numbered("%u", index++), kuid);
   config.SetNamedSoup(Kiv::PString("kuid-table"), table);
 }
 

@@ -10,7 +10,8 @@
 // the folder's absolute path) gets "kind", "username", "vandru-build",
 // "consist-list" and "kuid-table" (and "kuid", the reserved KUID, when it
 // names none), and the asset is committed (request
-// 0x22). Train names are compared with the assets' names exactly (case
+// 0x22). A car KUID written as text that a KUID tag cannot keep (a user id
+// beyond -16777216..16777215) is written as that text. Train names are compared with the assets' names exactly (case
 // included).
 //
 // The work runs in the directory the tool was started in (StartDirectory

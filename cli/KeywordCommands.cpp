@@ -95,15 +95,20 @@ bool ImportKeywords(const Kiv::PString& location, const Kiv::String& fileName,
   Soup keywords;
   if (!LoadTextSoup(location, fileName, keywords)) return false;
   const uint32_t count = keywords.CountTags();
+  uint32_t sent = 0;
   for (uint32_t index = 0; index < count; ++index) {
     const Kiv::PString name = keywords.GetIndexedTagName(index);
     const KUID kuid = ParseKUID(name.c_str(), false);
+    // A request would carry such a KUID as another asset's: it names no
+    // asset the database can hold.
+    if (!KUIDReadsBack(kuid)) continue;
     const Kiv::String text(keywords.GetNamedTag(name).View());
     if (!VADClient::Request36(kuid, text)) return false;
+    ++sent;
   }
   // The requests are one-way: the import ends once the daemon has stored
   // them, so that nothing of it is left running in the daemon.
-  return count == 0 || VADClient::AwaitPosted();
+  return sent == 0 || VADClient::AwaitPosted();
 }
 
 int32_t BackupKeywordsCommand(ResultsLog& log, EngineObjects&, int, char**) {

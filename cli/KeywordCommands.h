@@ -17,7 +17,10 @@
 // (not strictly: a name that is no KUID is sent with the null KUID) and the
 // tag's value as text, then waits for the daemon to have stored them
 // (VADClient::AwaitPosted), so that nothing of the import is still running
-// in the daemon when it returns. It answers false when the file cannot be
+// in the daemon when it returns. A name whose KUID a request cannot carry
+// as it is (KUIDReadsBack fails: a user id beyond -16777216..16777215)
+// names no asset the database can hold: its tag sends nothing, so it never
+// reaches the asset that the request would wrap it into. It answers false when the file cannot be
 // loaded or is damaged, and also when a request could not be delivered or
 // the daemon went away before it answered (the remaining tags are then not
 // sent). The daemon's own refusals are not reported back (the requests are

@@ -12,6 +12,7 @@
 #include "assetdb/client/VADClient.h"
 #include "assetdb/client/VandruBaseSpec.h"
 #include "foundation/base/ProgramClock.h"
+#include "foundation/soup/SoupKUIDReferences.h"
 #include "gsnative/GSOImage.h"
 #include "gsnative/GSOKUID.h"
 #include "gsnative/GSOKUIDList.h"
@@ -93,7 +94,9 @@ GSOAsset::~GSOAsset() {
 }
 
 GSOAsset* GSOAsset::Create(GSContext* context, const KUID& requested) {
-  if (requested.IsNull()) return nullptr;
+  // One that a request cannot carry would reach the daemon as another
+  // asset's KUID: it names no installed asset.
+  if (requested.IsNull() || !KUIDReadsBack(requested)) return nullptr;
   KUID kuid = requested;
   const auto redirected = RedirectTable().find(KeyOf(kuid));
   if (redirected != RedirectTable().end()) kuid = redirected->second;
@@ -176,7 +179,7 @@ bool GSOAsset::TableKUID(GSStack& stack, const char* operation, KUID& out) {
   Kiv::PString name;
   if (!LowerNameArg(stack, name)) return false;
   const Soup table = Config().GetNamedSoup(Kiv::PString("kuid-table"));
-  out = table.GetNamedTagAsKUID(name, kNullKUID);
+  out = GetNamedKUIDAsWritten(table, name);
   if (!out.IsNull()) return true;
   std::string text = std::string(operation) + "> unable to find '" + name.Str() +
                      "' in kuid-table\nAvailable kuids are: ";

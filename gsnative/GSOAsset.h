@@ -5,7 +5,10 @@
 //
 // Objects are made only by Create, which keeps one object per asset in each
 // context and follows the daemon's redirection of a KUID:
-//   1. the null KUID gives none;
+//   1. the null KUID gives none, and so does, without asking the daemon, a
+//      KUID that requests cannot carry as it is (KUIDReadsBack fails: a
+//      user id beyond -16777216..16777215), which would reach the daemon
+//      as another asset's KUID: no such asset is installed;
 //   2. a KUID the redirect table holds is replaced by its entry (a null
 //      entry gives none);
 //   3. the context's map answers an object it holds (one count added);
@@ -40,6 +43,10 @@
 // The record is kept only when its request succeeded, so a failed fetch is
 // asked again by the next reading rather than cached as an empty record;
 // SetIsFavorite (0x32, one-way) drops it.
+//
+// LookupKUIDTable and FindAsset read a "kuid-table" entry as written
+// (GetNamedKUIDAsWritten): text naming a KUID that a KUID tag cannot keep
+// gives that KUID, and FindAsset of it none (step 1 above).
 //
 // Refusals stop the thread: "null string at parameter 1" and "empty string
 // at parameter 1" for names; LookupKUIDTable and FindAsset of a name that

@@ -92,7 +92,9 @@ size_t GSOKUID::TableSize() {
 }
 
 void GSOKUID::GetName(GSStack& stack) {
-  PushText(stack, GetAssetInfoField(*this));
+  // A request would carry such a KUID as another asset's, whose name it
+  // is not: no installed asset has it.
+  PushText(stack, KUIDReadsBack(*this) ? GetAssetInfoField(*this) : Kiv::String());
 }
 
 void GSOKUID::GetHTMLString(GSStack& stack) {

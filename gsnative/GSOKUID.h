@@ -14,9 +14,11 @@
 // object could be made. Callers push it with GSStack::PushObject.
 //
 // RegisterKUIDNatives binds GetName (the name the asset-database daemon
-// gives, empty without one), GetHTMLString and GetLogString (tag form),
-// GetBaseString ("<kuid:u:c>") and GetBaseKUID (version 0, or 127 for a
-// negative user id; the null KUID when the user id does not fit in 25 bits).
+// gives, empty without one; empty, without asking, for a KUID that requests
+// cannot carry as it is, KUIDReadsBack, since no installed asset has it),
+// GetHTMLString and GetLogString (tag form), GetBaseString ("<kuid:u:c>")
+// and GetBaseKUID (version 0, or 127 for a negative user id; the null KUID
+// when the user id does not fit in 25 bits).
 //
 // A KUID object and its script instance share one cell of
 // KUIDObjectCells.h (the object is made with new (std::nothrow) only): the

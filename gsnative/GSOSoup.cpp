@@ -8,6 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "foundation/soup/SoupKUIDReferences.h"
 #include "foundation/soup/TDBContainerTag.h"
 #include "gsnative/GSOKUID.h"
 #include "gsnative/NativeLibraryRegistration.h"
@@ -204,8 +205,7 @@ void GSOSoup::GetIndexForNamedTag(GSStack& stack) {
 
 void GSOSoup::GetNamedTagAsKUID(GSStack& stack) {
   Kiv::PString name;
-  if (NameArg(stack, name))
-    GSOKUID::Push(stack, Context(), soup_.GetNamedTagAsKUID(name, kNullKUID));
+  if (NameArg(stack, name)) GSOKUID::Push(stack, Context(), GetNamedKUIDAsWritten(soup_, name));
 }
 
 void GSOSoup::GetNamedTagAsInt(GSStack& stack) {
@@ -259,10 +259,13 @@ void GSOSoup::SetNamedKUID(GSStack& stack) {
   Kiv::PString name;
   GSOKUID* kuid = nullptr;
   if (!Unlocked("Soup.SetNamedKUID> parent soup is locked") || !NameArg(stack, name) ||
-      !GetObjectParam(stack, 2, kuid, true) ||
-      !ChargeTag(name, SoupTagBytes(name, nullptr) + 8, "Soup.SetNamedKUID> soup too large"))
+      !GetObjectParam(stack, 2, kuid, true))
     return;
-  soup_.SetNamedKUID(name, kuid != nullptr ? static_cast<const KUID&>(*kuid) : kNullKUID);
+  const KUID value = kuid != nullptr ? static_cast<const KUID&>(*kuid) : kNullKUID;
+  // A KUID that a KUID tag cannot keep is written as its text, with a NUL.
+  const uint64_t bytes = KUIDReadsBack(value) ? 8 : KUIDToTagString(value).Length() + 1;
+  if (ChargeTag(name, SoupTagBytes(name, nullptr) + bytes, "Soup.SetNamedKUID> soup too large"))
+    SetKUIDTableEntry(soup_, name, value);
 }
 
 void GSOSoup::SetNamedSoup(GSStack& stack) {

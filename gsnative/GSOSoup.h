@@ -13,6 +13,12 @@
 // 1", "empty string at parameter 1") and lower-cased, so a value set under
 // "Name" is read under "name".
 //
+// KUIDs are read and written as a configuration keeps them
+// (SoupKUIDReferences.h): GetNamedTagAsKUID reads a text tag as written
+// (GetNamedKUIDAsWritten), and SetNamedKUID writes a KUID that a KUID tag
+// cannot keep (a user id beyond -16777216..16777215) as its text
+// (SetKUIDTableEntry), so that neither turns it into another asset's KUID.
+//
 // Sound behaviour where the plain rules would fail:
 // - SetNamedSoup and AddUniqueNamedSoup refuse to put a soup inside itself
 //   or inside one of its own descendants ("Soup.SetNamedSoup> a soup cannot

@@ -20,7 +20,11 @@
 //   kuid, kuidbrowser, stringkuid, stringkuidbrowser
 //                a KUID (the null KUID for none); the string forms need a
 //                name, stringkuid is written under the lower-cased name,
-//                the browser forms warn about a null KUID
+//                the browser forms warn about a null KUID. A KUID that a
+//                KUID tag cannot keep (KUIDReadsBack fails: a user id
+//                beyond -16777216..16777215) is written as the text it was
+//                written in, never as the other asset's KUID the tag would
+//                wrap it into
 //   filepath,    the path with "\" separators and without a last ".txt";
 //   filepathedit   an empty value is an error; a "meshes", "image" or
 //                  "animation" datatype asks for its extensions
@@ -290,7 +294,13 @@ bool Container::HandleKUIDFamily(Tag& tag, Soup& target, bool checkName, bool lo
   if (!tag.RunValidators()) result = false;
   if (checkNull && !CheckNullKUID(tag)) result = false;
   if (lowerName) tag.name.ToLower();
-  target.SetNamedKUID(tag.name, ParseKUID(tag.value.c_str(), false));
+  const KUID kuid = ParseKUID(tag.value.c_str(), false);
+  // A KUID tag would keep such a KUID as another asset's.
+  if (!KUIDReadsBack(kuid)) {
+    target.SetNamedTag(tag.name, tag.value);
+    return result;
+  }
+  target.SetNamedKUID(tag.name, kuid);
   return result;
 }
 

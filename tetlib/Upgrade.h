@@ -16,6 +16,9 @@
 //     Setting a child first removes a child of the same name.
 //   BuildTraincarBogeys: a "bogeys" container from "bogey", "bogey-r",
 //     "bogey-N" and "bogey-N-r".
+//   The KUIDs they move (bogeys, the tracks of attached tracks) are read
+//   and written as a configuration keeps them (SoupKUIDReferences.h): text
+//   naming a KUID that a KUID tag cannot keep stays that text.
 //   CollectAttachmentNames(path, names): appends "a.name0", "a.name1", ...
 //     while the mesh at `path` (below the asset folder) has a point of that
 //     name; nothing when it does not load.

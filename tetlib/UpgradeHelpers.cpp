@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "foundation/soup/SoupKUIDReferences.h"
 #include "tetlib/DataManager.h"
 #include "tetlib/MeshData.h"
 #include "tetlib/Upgrade.h"
@@ -58,7 +59,7 @@ Soup TrackEntry(const std::string& a, const std::string& b, const KUID& track, i
   Soup entry;
   entry.Create();
   entry.SetNamedSoup(P("vertices"), vertices);
-  entry.SetNamedKUID(P("track"), track);
+  SetKUIDTableEntry(entry, P("track"), track);
   entry.SetNamedInt(P("useadjoiningtracktype"), adjoining);
   return entry;
 }
@@ -79,11 +80,11 @@ void AddTrackEntries(Soup& tracks, const std::vector<PString>& points, const std
 // Adds a bogey entry for `name` when it holds a non-null KUID, and removes
 // the tag; true when an entry was made.
 bool AddBogey(Soup& soup, Soup& bogeys, const std::string& name, int32_t reversed) {
-  const KUID kuid = soup.GetNamedTagAsKUID(P(name), kNullKUID);
+  const KUID kuid = GetNamedKUIDAsWritten(soup, P(name));
   if (kuid.IsNull()) return false;
   Soup entry;
   entry.Create();
-  entry.SetNamedKUID(P("bogey"), kuid);
+  SetKUIDTableEntry(entry, P("bogey"), kuid);
   entry.SetNamedInt(P("reversed"), reversed);
   SetChild(bogeys, std::to_string(bogeys.CountTags()), entry);
   soup.RemoveNamedTag(P(name));
@@ -222,7 +223,7 @@ void BuildCrossingMeshTable(Soup& soup) {
   Soup tracks;
   tracks.Create();
   for (const char* type : {"road", "track"}) {
-    const KUID kuid = soup.GetNamedTagAsKUID(P(type), kNullKUID);
+    const KUID kuid = GetNamedKUIDAsWritten(soup, P(type));
     AddTrackEntries(tracks, points, std::string("a.") + type, type, kuid, 1);
   }
   SetChild(soup, "attached-track", tracks);
@@ -252,7 +253,7 @@ void BuildTurntableMeshTable(Soup& soup) {
     soup.RemoveNamedTag(P("mode1"));
   }
   if (soup.HasNamedTag(P("attached-track")) || !loaded) return;
-  const KUID kuid = soup.GetNamedTagAsKUID(P("track"), kNullKUID);
+  const KUID kuid = GetNamedKUIDAsWritten(soup, P("track"));
   Soup tracks;
   tracks.Create();
   AddTrackEntries(tracks, outer, "a.otrack", "tracko", kuid, 0);

@@ -165,9 +165,15 @@ void Thumbnail(DaemonRequest& request) {
   TStreamWriteU32(request.Reply(), 0);
 }
 
+// A KUID list of a reply. A KUID kept as written whose user id the 8-byte
+// form cannot carry (a dependency named as text) is left out: written, it
+// would name another asset.
 void WriteKUIDs(TStream& out, const std::vector<KUID>& kuids) {
-  TStreamWriteU32(out, static_cast<uint32_t>(kuids.size()));
-  for (const KUID& kuid : kuids) WriteKUID(out, kuid);
+  std::vector<KUID> carried;
+  for (const KUID& kuid : kuids)
+    if (KUIDReadsBack(kuid)) carried.push_back(kuid);
+  TStreamWriteU32(out, static_cast<uint32_t>(carried.size()));
+  for (const KUID& kuid : carried) WriteKUID(out, kuid);
 }
 
 // 0x2A: u32 n, n KUIDs -> u32 m, m KUIDs: the dependencies of the listed

@@ -14,14 +14,16 @@ namespace {
 constexpr int kFailedStatus = 255;  // -1 as an exit status
 
 // Two trains and one without a car list (passed over). The first repeats a
-// car KUID; the second has a car without "num-%d" and "dir-%d".
+// car KUID; the second has a car without "num-%d" and "dir-%d", and one
+// beyond the user ids that a KUID tag keeps.
 constexpr const char* kConsistList =
     "train-0\n{\n  name \"Import Alpha Express\"\n  list\n  {\n"
     "    car-0 <kuid:900:2>\n    num-0 7\n    dir-0 1\n"
     "    car-1 <kuid:900:1>\n    num-1 8\n    dir-1 0\n"
     "    car-2 <kuid:900:2>\n    num-2 9\n    dir-2 1\n  }\n}\n"
     "train-1\n{\n  name \"Import No Cars\"\n}\n"
-    "train-2\n{\n  name \"Import Beta Local\"\n  list\n  {\n    car-0 <kuid:901:5>\n  }\n}\n";
+    "train-2\n{\n  name \"Import Beta Local\"\n  list\n  {\n    car-0 <kuid:901:5>\n"
+    "    car-1 <kuid:-16777217:5>\n  }\n}\n";
 
 class ImportConsistsTest : public ToolFixture {
  protected:
@@ -62,6 +64,7 @@ TEST_F(ImportConsistsTest, ImportCreatesOneConsistPerTrainOnceWithEachCarKUIDOnc
   const std::vector<std::string> beta = ConfigsNamed("Import Beta Local");
   ASSERT_EQ(beta.size(), 1u);
   EXPECT_NE(beta[0].find("car-num"), std::string::npos) << beta[0];
+  EXPECT_NE(beta[0].find("<kuid:-16777217:5>"), std::string::npos) << beta[0];
 
   const std::vector<std::string> alpha = ConfigsNamed("Import Alpha Express");
   ASSERT_EQ(alpha.size(), 1u);

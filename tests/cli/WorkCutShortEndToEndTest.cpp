@@ -166,6 +166,17 @@ ToolResult ExportBeyondTheRange(Scene& scene) {
   return r;
 }
 
+// Keywords named by such a KUID are stored for no asset: the row is told
+// the backup made after the import.
+ToolResult KeywordsBeyondTheRange(Scene& scene) {
+  ToolFixture::InstallScenery("<kuid2:16777215:5:127>", "", {}, scene.root);
+  ToolFixture::WriteFile(scene.root + "/KeywordsDump.dat",
+                         "<kuid2:16777215:5:127> \"own\"\n<kuid:-16777217:5> \"another's\"\n");
+  scene.Run({"importkeywords"});
+  scene.Run({"backupkeywords"});
+  return {ToolFixture::ReadFile(scene.root + "/bin/KeywordsBackup.dat"), "", 0, false};
+}
+
 // --- A cache entry that cannot be written.
 
 // Installs the scripted asset <kuid:0:8210> whose main.gs is `main`, and
@@ -259,6 +270,7 @@ const CutShortCase kCases[] = {
      "while compiling 'helper.gs'", "OK (0 Errors", nullptr},
     {"AKUIDBeyondTheRangeExportsNothing", ExportBeyondTheRange,
      "- <kuid:-16777217:5> : Asset is not local.", "OK (0 Errors", nullptr},
+    {"KeywordsBeyondTheRangeReachNoAsset", KeywordsBeyondTheRange, "\"own\"", "another's", nullptr},
     // --- A cache entry that cannot be written.
     {"AFolderAtACacheEntryIsRemovedAndTheAssetValidates", FolderInPlaceOfACachedLibrary,
      "OK (0 Errors, 0 Warnings)", "Unable to open output file", FolderRemovedAndNothingOutside},

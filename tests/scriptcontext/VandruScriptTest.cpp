@@ -1,7 +1,9 @@
 // Scripts of scripts/ run by the script test host in the script context
 // (gsrun --context vandru) against a daemon of their own, which holds
 // A = <kuid:1:100> and B = <kuid2:1:100:2> (so A resolves to B), B's
-// second KUID being A and its author "alice", and three library assets of
+// second KUID being A and its author "alice" (its kuid-table also names
+// <kuid:-16777217:5> as text, which a KUID tag would wrap into the
+// installed <kuid2:16777215:5:127> "Wrapped"), and three library assets of
 // the script libraries/echolib.gs (class EchoLib): <kuid:1:300> "Echo
 // Library" with the echo plug-in, <kuid:1:301> "Quiet Library" without a
 // plug-in, <kuid:1:302> "Stray Library" naming the plug-in "../echo" (the
@@ -59,6 +61,7 @@ kuid-table
 {
   old <kuid:1:100>
   self <kuid2:1:100:2>
+  far <kuid:-16777217:5>
 }
 rule-data
 {
@@ -69,6 +72,10 @@ rule-data
   plain "value"
 }
 )";
+
+// The asset that a KUID tag would wrap B's "far" into.
+const char* const kConfigWrapped =
+    "kuid <kuid2:16777215:5:127>\nkind \"bogey\"\nusername \"Wrapped\"\n";
 
 const char* const kLibraryConfigs[][2] = {
     {"echo", "kuid <kuid:1:300>\nkind \"library\"\nusername \"Echo Library\"\n"
@@ -120,7 +127,7 @@ class ScriptRootTest : public ::testing::Test {
   void StoreAssets() {
     AssetStore store(StoreOptions(root_));
     ASSERT_EQ(store.Open().code, StoreCode::kOk);
-    InstallTestAssets(store, root_, {kConfigA, kConfigB});
+    InstallTestAssets(store, root_, {kConfigA, kConfigB, kConfigWrapped});
     StoredAsset b;
     ASSERT_TRUE(store.Find(kAssetB, &b));
     b.kuid2 = kAssetA;
