@@ -19,6 +19,7 @@
 #include "foundation/layout/FolderLayout.h"
 #include "foundation/soup/HeldConfigText.h"
 #include "foundation/soup/Soup.h"
+#include "foundation/soup/SoupKUIDReferences.h"
 #include "foundation/spec/InterfaceTextDB.h"
 #include "foundation/stream/TStreamTyped.h"
 #include "foundation/threads/JobDeadline.h"
@@ -201,7 +202,8 @@ bool VADCompileAsset(ResultsLog& log, const Kiv::PString& contentSet, const Kiv:
     AddError(log, "VADCompileAsset unable to load asset config");
     return false;
   }
-  const KUID kuid = config.GetNamedTagAsKUID(Kiv::PString("kuid"), kNullKUID);
+  // As written: a KUID that a KUID tag cannot keep names no other asset.
+  const KUID kuid = GetNamedKUIDAsWritten(config, Kiv::PString("kuid"));
   if (kuid.IsNull()) {
     AddError(log, "VADCompileAsset unable to determine asset KUID");
     return false;
@@ -213,5 +215,5 @@ KUID FolderAssetKUID(const Kiv::PString& contentSet, const Kiv::String& folder) 
   const Kiv::ConfinedFolder confined(folder);
   Soup config;
   if (!LoadFolderConfig(contentSet, folder, config)) return kNullKUID;
-  return config.GetNamedTagAsKUID(Kiv::PString("kuid"), kNullKUID);
+  return GetNamedKUIDAsWritten(config, Kiv::PString("kuid"));
 }

@@ -5,6 +5,7 @@
 #include "assetdb/protocol/ResultsLog.h"
 #include "foundation/soup/HeldConfigText.h"
 #include "foundation/soup/Soup.h"
+#include "foundation/soup/SoupKUIDReferences.h"
 #include "foundation/text/KUID.h"
 #include "kiv/String.h"
 #include "tetlib/Container.h"
@@ -19,8 +20,10 @@ namespace {
 // Assets made for a later build than this (x 100) are not checked.
 constexpr int32_t kNewestBuild = 340;
 
+// The asset as its configuration names it, also when a KUID tag could not
+// keep it (never the other asset that tag would wrap it into).
 PropertyRef Subject(const Soup& config) {
-  return AssetSubject(config.GetNamedTagAsKUID(Names::Get().kuid, kNullKUID));
+  return AssetSubject(GetNamedKUIDAsWritten(config, Names::Get().kuid));
 }
 
 void AddResult(ResultsLog& log, uint32_t severity, const Soup& config, const char* key) {

@@ -9,10 +9,19 @@
 
 namespace {
 
+// The KUID an asset-information query asks about: one that the request's
+// 8-byte form cannot carry as it is (KUIDReadsBack fails) would reach the
+// daemon as another asset's KUID, so the null KUID is asked about instead,
+// which the daemon answers as an asset it does not know: that asset is not
+// installed.
+void WriteQueryKUID(TStream& body, const KUID& kuid) {
+  WriteKUID(body, KUIDReadsBack(kuid) ? kuid : kNullKUID);
+}
+
 // A request whose body is one KUID and whose reply is one KUID.
 KUID KUIDForKUID(uint32_t code, const KUID& kuid) {
   VADRequest request;
-  WriteKUID(request.Body(), kuid);
+  WriteQueryKUID(request.Body(), kuid);
   if (!request.Transact(code)) return kuid;
   return ReadKUID(request.Reply());
 }
@@ -22,7 +31,7 @@ KUID KUIDForKUID(uint32_t code, const KUID& kuid) {
 bool VADClientRequests::GetAssetConfig(const KUID& kuid, Soup& config) {
   config.Release();
   VADRequest request;
-  WriteKUID(request.Body(), kuid);
+  WriteQueryKUID(request.Body(), kuid);
   if (!request.Transact(VADRequestCode::kGetAssetConfig)) return false;
   if (request.ReplyRemaining() == 0) return false;
   return BinarySoup::Read(request.Reply(), config) && !config.Empty();
@@ -30,7 +39,7 @@ bool VADClientRequests::GetAssetConfig(const KUID& kuid, Soup& config) {
 
 bool VADClientRequests::GetAssetInfo(const KUID& kuid, uint32_t mask, AssetRecord& record) {
   VADRequest request;
-  WriteKUID(request.Body(), kuid);
+  WriteQueryKUID(request.Body(), kuid);
   TStreamWriteU32(request.Body(), mask);
   if (!request.Transact(VADRequestCode::kGetAssetInfo)) return false;
   return ReadAssetInfoRecord(request.Reply(), record);
@@ -39,7 +48,7 @@ bool VADClientRequests::GetAssetInfo(const KUID& kuid, uint32_t mask, AssetRecor
 bool VADClientRequests::Request17(const KUID& kuid, bool flag, Kiv::PString& name,
                                   Kiv::String& folder) {
   VADRequest request;
-  WriteKUID(request.Body(), kuid);
+  WriteQueryKUID(request.Body(), kuid);
   TStreamWriteBool(request.Body(), flag);
   if (!request.Transact(VADRequestCode::kGetAssetFolder)) return false;
   request.Reply().ReadPString(name);
@@ -52,12 +61,14 @@ KUID VADClientRequests::Request1A(const KUID& kuid) {
 }
 
 KUID VADClientRequests::Request1B(const KUID& kuid) {
+  // No newer version of an asset that is not installed is known.
+  if (!KUIDReadsBack(kuid)) return kuid;
   return KUIDForKUID(VADRequestCode::kNewestKUID, kuid);
 }
 
 Kiv::String VADClientRequests::Request1C(const KUID& kuid) {
   VADRequest request;
-  WriteKUID(request.Body(), kuid);
+  WriteQueryKUID(request.Body(), kuid);
   Kiv::String text;
   if (request.Transact(VADRequestCode::kGetDescription)) request.Reply().ReadString(text);
   return text;
@@ -66,7 +77,7 @@ Kiv::String VADClientRequests::Request1C(const KUID& kuid) {
 bool VADClientRequests::Request1D(const KUID& kuid, uint32_t selector, Kiv::PString& name,
                                   Kiv::String& path, uint32_t& number) {
   VADRequest request;
-  WriteKUID(request.Body(), kuid);
+  WriteQueryKUID(request.Body(), kuid);
   TStreamWriteU32(request.Body(), selector);
   if (!request.Transact(VADRequestCode::kGetThumbnail)) return false;
   request.Reply().ReadPString(name);
@@ -92,7 +103,7 @@ bool VADClientRequests::GetDependencyList(const KUIDList& kuids, KUIDList& resul
 
 bool VADClientRequests::Request2B(const KUID& kuid, KUIDList& result) {
   VADRequest request;
-  WriteKUID(request.Body(), kuid);
+  WriteQueryKUID(request.Body(), kuid);
   if (!request.Transact(VADRequestCode::kGetObsoletes)) return false;
   ReadKUIDList(request.Reply(), request.ReplyRemaining(), result);
   return true;

@@ -14,6 +14,13 @@
 // ReadKUIDList). A short reply gives each field its default: 0, false, the
 // null KUID, the empty text, or the default named below.
 //
+// A KUID that the 8-byte form of a request cannot carry as it is
+// (KUIDReadsBack fails: a user id beyond -16777216..16777215) would reach
+// the daemon as another asset's KUID. The asset-information queries (0x14,
+// 0x15, 0x17, 0x1A, 0x1C, 0x1D, 0x2B) ask about the null KUID in its place,
+// which the daemon answers as an asset it does not know; 0x1B answers such
+// a KUID itself without asking.
+//
 // Requests (code: request body -> reply body):
 //   0x02 SearchAssets: filter element -> u32 n, n KUIDs (appended; without
 //        a reply nothing is appended)

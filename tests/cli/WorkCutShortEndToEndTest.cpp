@@ -177,6 +177,38 @@ ToolResult KeywordsBeyondTheRange(Scene& scene) {
   return {ToolFixture::ReadFile(scene.root + "/bin/KeywordsBackup.dat"), "", 0, false};
 }
 
+// An edit copy whose configuration was changed to name such a KUID is
+// validated as that asset, never as the scripted one its tag would wrap
+// into: its own script is linked, not checked against the other asset's
+// script class (whose library does not compile), and findings name it as
+// written.
+ToolResult EditCopyNamingOneBeyondTheRange(Scene& scene) {
+  const auto scripted = [&](const char* kuid, const std::string& name, const std::string& body) {
+    ToolFixture::InstallScenery(kuid, "script \"main.gs\"\nclass \"" + name + "\"\n",
+                                {{"main.gs", "include \"gs.gs\"\nclass " + name +
+                                                 " isclass GameObject {\n" + body + "};\n"}},
+                                scene.root);
+  };
+  scripted("<kuid2:16777215:5:127>", "Other", "  void F() { int x = \"s\"; }\n");
+  scripted("<kuid:0:8305>", "Mine", "");
+  const ToolResult opened = scene.Run({"edit", "<kuid:0:8305>"});
+  const size_t at = opened.out.find(" : ");
+  const std::string config =
+      opened.out.substr(at + 3, opened.out.find('\n', at) - at - 3) + "/config.txt";
+  std::string text = ToolFixture::ReadFile(config);
+  text.replace(text.find("<kuid:0:8305>"), 13, "<kuid:-16777217:5>");
+  ToolFixture::WriteFile(config, text);
+  const ToolResult validated = scene.Run({"validate", "<kuid:0:8305>"});
+  text.replace(text.find("\"BA\""), 4, "\"QQ\"");
+  ToolFixture::WriteFile(config, text);
+  const ToolResult finding = scene.Run({"validate", "<kuid:0:8305>"});
+  EXPECT_NE(finding.out.find("- <kuid:-16777217:5> : The tag 'category-class' in 'scenery' has "
+                             "no valid choice.\nOK (1 Errors, 0 Warnings)"),
+            std::string::npos)
+      << finding.out;
+  return validated;
+}
+
 // --- A cache entry that cannot be written.
 
 // Installs the scripted asset <kuid:0:8210> whose main.gs is `main`, and
@@ -271,6 +303,8 @@ const CutShortCase kCases[] = {
     {"AKUIDBeyondTheRangeExportsNothing", ExportBeyondTheRange,
      "- <kuid:-16777217:5> : Asset is not local.", "OK (0 Errors", nullptr},
     {"KeywordsBeyondTheRangeReachNoAsset", KeywordsBeyondTheRange, "\"own\"", "another's", nullptr},
+    {"AnEditCopyNamingOneBeyondTheRangeIsValidatedAsWritten", EditCopyNamingOneBeyondTheRange,
+     "OK (0 Errors, 0 Warnings)", "16777215", nullptr},
     // --- A cache entry that cannot be written.
     {"AFolderAtACacheEntryIsRemovedAndTheAssetValidates", FolderInPlaceOfACachedLibrary,
      "OK (0 Errors, 0 Warnings)", "Unable to open output file", FolderRemovedAndNothingOutside},
