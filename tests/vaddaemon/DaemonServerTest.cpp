@@ -402,6 +402,29 @@ TEST_F(InProcessServer, SilentClientIsDroppedAfterTheHandshakeTimeOutWithoutBloc
   EXPECT_TRUE(silent.WaitClosed(int(DaemonServer::kHandshakeTimeoutMs) + 5000));
 }
 
+// Asked to end, the server finishes and answers the request in flight with
+// its connection open, takes no new request and holds a new connection
+// unanswered; then it closes every connection and ends.
+TEST_F(InProcessServer, AnEndAnswersTheRequestsInFlightAndBeginsNothingNew) {
+  auto client = Client();
+  ASSERT_TRUE(client);
+  ASSERT_TRUE(client->SendRequest(kBlock, 1, {}));
+  ASSERT_TRUE(gate_.WaitForWaiters(1));
+  context_.RequestExit();
+  ASSERT_TRUE(client->SendRequest(kEcho, 2, Bytes{7}));
+  RawClient late;
+  ASSERT_TRUE(late.Connect(server_->Port()) && late.SendHandshake(kIndex));
+  gate_.Open();
+  RawClient::Frame frame;
+  ASSERT_TRUE(client->ReadFrame(frame));
+  EXPECT_TRUE(frame.IsReply() && frame.word == 1u);
+  EXPECT_FALSE(client->ReadFrame(frame)) << "a request taken after the end was asked for";
+  uint8_t answer[12];
+  EXPECT_FALSE(late.Receive(answer, sizeof(answer))) << "a connection served after the end";
+  thread_.join();
+  EXPECT_TRUE(served_);
+}
+
 class BoundedServer : public InProcessServer {
  protected:
   BoundedServer() { maxConnections_ = 2; }
