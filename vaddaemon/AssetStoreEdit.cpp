@@ -153,8 +153,8 @@ StoreResult ClearTakenFolder(const std::string& taken, const std::string& editPa
 StoreResult TakeEditFolder(const std::string& editPath, const std::string& taken) {
   const int error = !Exists(editPath) ? ENOENT : ::mkdir(taken.c_str(), 0777) != 0 ? errno : 0;
   if (error != 0)
-    return StoreResult::Fail(StoreCode::kIoError, "cannot take the edit folder " + editPath +
-                                                      ": " + std::strerror(error));
+    return StoreResult::Fail(StoreCode::kIoError, "cannot take the edit folder " + editPath + ": " +
+                                                      std::strerror(error));
   const FolderMove move = MoveFolderInto(editPath, taken);
   if (!move.error.empty())
     return StoreResult::Fail(StoreCode::kIoError,
@@ -189,9 +189,10 @@ bool GiveBackTaken(AssetStore::Impl& s, const KUID& kuid, const std::string& tak
     const FolderMove back = MoveFolderInto(taken, editPath);
     LogAside(back, editPath);
     if (!back.emptied) {
-      LogMessage("vaddaemon> commit: %s keeps what it could not give back to %s (%s); the next "
-                 "commit or start gives it back",
-                 taken.c_str(), editPath.c_str(), back.error.c_str());
+      LogMessage(
+          "vaddaemon> commit: %s keeps what it could not give back to %s (%s); the next "
+          "commit or start gives it back",
+          taken.c_str(), editPath.c_str(), back.error.c_str());
     }
     return true;
   }
@@ -292,7 +293,7 @@ StoreResult AssetStore::Reserve(const KUID& wanted, std::string_view displayName
 }
 
 StoreResult AssetStore::CommitEdit(const KUID& kuid, InstallOutcome* outcome,
-                                   const std::function<void(const std::string&)>& prepare) {
+                                   const std::function<StoreResult(const std::string&)>& prepare) {
   Impl& s = *impl_;
   if (!s.open) return s.NotOpen();
   const KUIDLockSet::Hold hold = s.kuidLocks.Acquire(kuid);
@@ -302,7 +303,10 @@ StoreResult AssetStore::CommitEdit(const KUID& kuid, InstallOutcome* outcome,
   if (read == RowRead::kMissing || !row.OpenForEdit())
     return StoreResult::Fail(StoreCode::kNotFound, "the asset is not open for edit");
   const std::string editPath = s.EditingPath(row.editFolder);
-  if (prepare) prepare(editPath);
+  if (prepare) {
+    const StoreResult prepared = prepare(editPath);
+    if (!prepared.Ok()) return prepared;
+  }
   // A file another program opened for writing before the commit would be
   // committed half-written: the commit refuses with nothing touched, so
   // that program goes on writing into the edit copy.
