@@ -172,10 +172,9 @@ void CutShort(const Scene& scene, const std::vector<std::string>& args, Step ste
     done = true;
   });
   std::set<std::string> converting;
-  const bool came =
-      VUTest::WaitUntil([&] { return done || Came(step.moment, scene.root, converting); }, 120000,
-                        1) &&
-      !done;
+  bool came = false;
+  VUTest::WaitUntil([&] { return (came = Came(step.moment, scene.root, converting)) || done; },
+                    120000, 1);
   const pid_t daemon = ToolFixture::DaemonOwnerPidOf(scene.root);
   const std::string log = scene.root + "/UserData/vaddaemon.log";
   if (came && step.how == Cut::kClose) scene.Run({"closevaddaemon"});
