@@ -53,6 +53,13 @@ void Fail(DaemonRequest& request, const std::string& text, const KUID* subject =
   request.SendMessage(ResultsLog::kError, text, subject);
 }
 
+// The error of an asset not installed because the conversion of its
+// textures was cut short (`cut`, TextureConversionJob.h).
+std::string NotInstalledText(const KUID& kuid, const std::string& cut) {
+  return "Unable to install " + Tag(kuid) + ": " + cut +
+         " Nothing was installed: install it again.";
+}
+
 void Installed(DaemonRequest& request, const KUID& kuid, bool asEditCopy) {
   const std::string text = asEditCopy ? "Installed " + Tag(kuid) +
                                             " as an edit copy of the installed asset; it is "
@@ -331,7 +338,11 @@ uint32_t StageEntry(DaemonRequest& request, AssetStore& store, InstallQuestions*
   }
   // A compiled texture that the archive holds without a record of its
   // sources is taken as it is (TextureConversionJob.h).
-  CompileFolderTextures(request, staging, kuid, false);
+  const std::string cut = CompileFolderTextures(request, staging, kuid, false);
+  if (!cut.empty()) {
+    store.DiscardStagingFolder(staging);
+    return fail(NotInstalledText(kuid, cut), &kuid);
+  }
   PauseForTests();
   AssetStore::InstallOptions options;
   options.replace = true;
@@ -378,7 +389,11 @@ uint32_t StageFolder(DaemonRequest& request, AssetStore& store, InstallQuestions
   std::string staging;
   const StoreResult staged = store.StageFolder(folder, &staging);
   if (!staged.Ok()) return fail("Unable to install " + Tag(kuid) + ": " + staged.message, &kuid);
-  CompileFolderTextures(request, staging, kuid, true);
+  const std::string cut = CompileFolderTextures(request, staging, kuid, true);
+  if (!cut.empty()) {
+    store.DiscardStagingFolder(staging);
+    return fail(NotInstalledText(kuid, cut), &kuid);
+  }
   AssetStore::InstallOptions options;
   options.replace = true;
   return installed + batch.Add(kuid, staging, std::move(options), outcome);

@@ -32,7 +32,11 @@
 //   6. the texture sources of the staging folder that have no up-to-date
 //      compiled texture beside them are compiled by a command host
 //      (TextureConversionJob.h; a compiled texture the archive holds
-//      without a record of its sources is kept);
+//      without a record of its sources is kept); a conversion cut short
+//      that left a source without one gives an error message ("Unable to
+//      install <kuid>: the texture sources ... were not compiled, as their
+//      conversion was cut short. <why> Nothing was installed: install it
+//      again.") and skips the entry;
 //   7. the store installs the staging folder (one index transaction, the
 //      folder renamed into place). An asset that is installed by then
 //      (the store reads that inside the transaction, so of two installs
@@ -55,7 +59,8 @@
 // step 2 as above, then the folder is copied into a staging folder of the store
 // (AssetStore::StageFolder, which keeps the files' times), its textures are
 // compiled unless each has an up-to-date compiled texture (by the record
-// of its sources), and it is installed like step 7, replacing an
+// of its sources; a conversion cut short fails the folder as in step 6),
+// and it is installed like step 7, replacing an
 // installed copy (never as an edit copy). As for archive entries, the
 // staged folders are installed together, at most 256 at a time, and every
 // message keeps the folders' order. The result of each folder is the KUID

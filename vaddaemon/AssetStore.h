@@ -322,15 +322,16 @@ class AssetStore {
   StoreResult Reserve(const KUID& kuid, std::string_view displayName, EditInfo* info);
   // Takes the edit copy as the installed asset. Its configuration must be
   // readable and name this KUID as written (ConfigKUID.h; kBadConfig
-  // otherwise, the edit copy kept open). The display name and every other field come from it, as for an
-  // install. Sets "locally modified".
-  // `prepare`, when set, is called with the edit folder's path once the
-  // asset is held and found open for edit, before the folder is taken: work
-  // that changes the edit copy on its way into the store (compiling its
-  // textures) runs there, so no other change of the asset (a second commit,
-  // a revert) meets it half done. It must not call the store for this KUID.
-  StoreResult CommitEdit(const KUID& kuid, InstallOutcome* outcome,
-                         const std::function<void(const std::string& editFolder)>& prepare = {});
+  // otherwise, the edit copy kept open). The display name and every other field come from it, as
+  // for an install. Sets "locally modified". `prepare`, when set, is called with the edit folder's
+  // path once the asset is held and found open for edit, before the folder is taken: work that
+  // changes the edit copy on its way into the store (compiling its textures) runs there, so no
+  // other change of the asset (a second commit, a revert) meets it half done. A failure it answers
+  // fails the commit with that result, nothing taken (the asset stays open for edit). It must not
+  // call the store for this KUID.
+  StoreResult CommitEdit(
+      const KUID& kuid, InstallOutcome* outcome,
+      const std::function<StoreResult(const std::string& editFolder)>& prepare = {});
   // Drops the edit copy; a placeholder row goes with it.
   StoreResult RevertEdit(const KUID& kuid);
 

@@ -325,7 +325,7 @@ StoreResult AssetStore::Reserve(const KUID& wanted, std::string_view displayName
 }
 
 StoreResult AssetStore::CommitEdit(const KUID& kuid, InstallOutcome* outcome,
-                                   const std::function<void(const std::string&)>& prepare) {
+                                   const std::function<StoreResult(const std::string&)>& prepare) {
   Impl& s = *impl_;
   if (!s.open) return s.NotOpen();
   const KUIDLockSet::Hold hold = s.kuidLocks.Acquire(kuid);
@@ -339,7 +339,10 @@ StoreResult AssetStore::CommitEdit(const KUID& kuid, InstallOutcome* outcome,
   const std::string inTheWay = InTheWayText(editPath);
   if (!inTheWay.empty())
     return StoreResult::Fail(StoreCode::kIoError, "cannot take the edit folder: " + inTheWay);
-  if (prepare) prepare(editPath);
+  if (prepare) {
+    const StoreResult prepared = prepare(editPath);
+    if (!prepared.Ok()) return prepared;
+  }
   // A file another program opened for writing before the commit would be
   // committed half-written: the commit refuses with nothing touched, so
   // that program goes on writing into the edit copy.

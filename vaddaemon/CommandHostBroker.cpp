@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <deque>
+#include <filesystem>
 #include <system_error>
 #include <thread>
 
@@ -87,6 +88,7 @@ struct CommandHostBroker::Spawn {
 
 namespace {
 
+namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr size_t kJobIdBytes = 4;
@@ -327,6 +329,25 @@ bool CommandHostBroker::HostAvailable() const {
   return ::access(HostExecutablePath().c_str(), X_OK) == 0;
 }
 
+bool CommandHostBroker::StartedHostOwns(uint64_t socketInode) const {
+  std::vector<int> started;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    started = started_;
+  }
+  // A process not reaped keeps its id, even once it has ended.
+  const std::string name = "socket:[" + std::to_string(socketInode) + "]";
+  for (const int pid : started) {
+    std::error_code error;
+    const std::string folder = "/proc/" + std::to_string(pid) + "/fd";
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+      std::error_code unreadable;
+      if (fs::read_symlink(it->path(), unreadable).string() == name) return true;
+    }
+  }
+  return false;
+}
+
 size_t CommandHostBroker::HostCount() const {
   std::lock_guard<std::mutex> hold(lock_);
   return hosts_.size();
@@ -422,7 +443,7 @@ CommandHostBroker::JobResult CommandHostBroker::AcquireHost(const std::shared_pt
   std::shared_ptr<Spawn> waitingFor;
   Clock::time_point registrationDeadline;
   for (;;) {
-    if (context_.ExitRequested()) return JobResult::kExiting;
+    if (context_.WorkAbandoned()) return JobResult::kExiting;
     std::shared_ptr<Host> holder;
     *host = HostForLocked(*job, &holder);
     if (*host) {
@@ -448,8 +469,8 @@ CommandHostBroker::JobResult CommandHostBroker::AcquireHost(const std::shared_pt
       }
     }
     if (Clock::now() >= jobDeadline) return JobResult::kTimedOut;
-    // Short waits, so the exit request is seen soon (it does not signal
-    // this condition).
+    // Short waits, so the end of the daemon's work is seen soon (it does
+    // not signal this condition).
     ++waitingForHost_;
     changed_.wait_until(hold, std::min(jobDeadline, Clock::now() + std::chrono::milliseconds(200)));
     --waitingForHost_;
@@ -707,7 +728,7 @@ CommandHostBroker::JobResult CommandHostBroker::Drive(const std::shared_ptr<Job>
     std::unique_lock<std::mutex> hold(lock_);
     // A running answer handler is waited for, whatever else happened.
     while (job->answering || (!job->answered && !job->failed && !job->resend &&
-                              !context_.ExitRequested() && Clock::now() < deadline)) {
+                              !context_.WorkAbandoned() && Clock::now() < deadline)) {
       if (host->connection->IsClosed() && !host->gone) {
         Ends ends;
         HostClosedLocked(*host, &ends);
@@ -730,7 +751,7 @@ CommandHostBroker::JobResult CommandHostBroker::Drive(const std::shared_ptr<Job>
       // Given up: a late answer goes nowhere, and the host's queue keeps
       // its order.
       job->onAnswer = nullptr;
-      result = context_.ExitRequested() ? JobResult::kExiting : JobResult::kTimedOut;
+      result = context_.WorkAbandoned() ? JobResult::kExiting : JobResult::kTimedOut;
     }
     break;
   }

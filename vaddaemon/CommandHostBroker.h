@@ -91,13 +91,16 @@
 //
 // Bounds: the wait for a registration is kRegistrationTimeoutMs (60 s); the
 // wait for a host's reply ends when the host's connection closes, when the
-// daemon is asked to exit, or at the job's deadline (by default the job
-// bound, kJobTimeoutMs, 30 minutes from when it was made, far beyond any
-// job; JobOptions::deadline sets another), whichever comes first; a job
-// still looking for a host at its deadline ends then too (kTimedOut). A job
-// without a waiter ends when its host closes or at its deadline (the
-// watchdog); the daemon's exit closes every host. Nothing waits without a
-// bound.
+// daemon gives up its work (DaemonContext::AbandonWork: kExiting), or at
+// the job's deadline (by default the job bound, kJobTimeoutMs, 30 minutes
+// from when it was made, far beyond any job; JobOptions::deadline sets
+// another), whichever comes first; a job still looking for a host at its
+// deadline ends then too (kTimedOut). A job without a waiter ends when its
+// host closes or at its deadline (the watchdog); the daemon's end closes
+// every host. Nothing waits without a bound. While the daemon ends, the
+// jobs of the requests in flight run on (and may start hosts) until the
+// work is given up; TrySend sends nothing once the exit was requested, as
+// its request is not taken then.
 //
 // Threads: every member may be called from any thread; one lock guards the
 // host list and the jobs, and no lock is held while a frame is sent or a
@@ -142,7 +145,7 @@ class CommandHostBroker {
     kNoHost,    // no host registered, and none could be started
     kHostGone,  // the host's connection closed before it answered
     kTimedOut,  // no registration, or no answer, within the bound
-    kExiting,   // the daemon is ending
+    kExiting,   // the daemon gave up its work (it is ending)
   };
 
   // `jobTimeoutMs`: the bound of a job's wait for its answer (tests
@@ -161,6 +164,10 @@ class CommandHostBroker {
 
   // True when a host is registered, or one could be started.
   bool HostAvailable() const;
+  // Whether a host process that the broker started (and has not reaped)
+  // holds the socket whose inode is `socketInode`: a connection from one
+  // of the daemon's own hosts (SocketOwner::PeerInode of its far end).
+  bool StartedHostOwns(uint64_t socketInode) const;
   size_t HostCount() const;
   // Entries the watchdog holds (for checks): about the jobs without a
   // waiter that are out.

@@ -17,8 +17,10 @@
 // handler does. Without a host the daemon cannot validate: it sends
 // the error "Validation is not available: no command host is running." and
 // replies 0. A failed job or a damaged job reply gives an error message and
-// 0, except while the daemon closes: then a validation not yet answered
-// gets no answer, and its connection closes with the daemon.
+// 0, except once a closing daemon has given up its work (DaemonServer.h):
+// then a validation not yet answered gets no answer, and its connection
+// closes with the daemon. One in flight as the daemon is asked to end is
+// still answered as usual until then.
 //
 // Each validate request is answered within its bound (ValidationBound) and
 // a grace of kAnswerGrace from when the daemon takes it up, however long
@@ -204,15 +206,14 @@ void AnswerFromHost(DaemonRequest& request, const std::vector<uint8_t>& reply) {
   request.SendMessageBatchAndReply(reply.data(), batchLength);
 }
 
-// A closing daemon answers no validation that it has not finished (a job
-// given up for the exit, or whose host closed with the daemon): the
-// server closes the tool's connection once the exit is asked for, so the
-// tool sees its daemon gone, as after a kill, and a batch runs the line
-// again with the next daemon, where a failure answer would say nothing
-// about the asset. True, with the reply held back, when the daemon is
-// closing.
+// A closing daemon answers no validation that it gave up (a job given up
+// at the end's bound, or whose host closed then): the server closes the
+// tool's connection as it ends, so the tool sees its daemon gone, as after
+// a kill, and a batch runs the line again with the next daemon, where a
+// failure answer would say nothing about the asset. True, with the reply
+// held back, once the daemon has given up its work.
 bool LeftForTheNextDaemon(DaemonContext& context, DaemonRequest* request) {
-  if (!context.ExitRequested()) return false;
+  if (!context.WorkAbandoned()) return false;
   if (request != nullptr) request->MarkReplySent();
   return true;
 }

@@ -12,6 +12,7 @@
 #include "foundation/stream/TStream.h"
 #include "foundation/stream/TStreamTyped.h"
 #include "kiv/PString.h"
+#include "vaddaemon/DaemonConnection.h"
 #include "vaddaemon/DaemonContext.h"
 #include "vaddaemon/DaemonModule.h"
 #include "vaddaemon/DaemonRequest.h"
@@ -81,7 +82,12 @@ void Register(RequestRegistry& registry, DaemonContext& context) {
   registry.Register(VADRequestCode::kCloseDaemon, [](DaemonRequest& request) {
     LogMessage("vaddaemon> close request received; exiting");
     DaemonContext& owner = request.Context();
-    request.AfterReply([&owner] { owner.RequestExit(); });
+    // The asking tool waits for its connection to close, then for the
+    // daemon to end (which finishes the work in hand first, DaemonServer.h).
+    request.AfterReply([&owner, connection = request.SharedConnection()] {
+      owner.RequestExit();
+      if (connection) connection->Close();
+    });
   });
   registry.Register(VADRequestCode::kReadSettingsGroup,
                     [store](DaemonRequest& request) { ReadGroup(*store, request); });

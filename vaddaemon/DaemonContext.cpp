@@ -28,6 +28,20 @@ bool DaemonContext::ExitRequested() const {
   return exitRequested_;
 }
 
+void DaemonContext::AbandonWork() {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    exitRequested_ = true;
+    workAbandoned_ = true;
+  }
+  exitSignal_.notify_all();
+}
+
+bool DaemonContext::WorkAbandoned() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return workAbandoned_;
+}
+
 bool DaemonContext::WaitForExit(uint32_t ms) const {
   std::unique_lock<std::mutex> hold(lock_);
   return exitSignal_.wait_for(hold, std::chrono::milliseconds(ms),

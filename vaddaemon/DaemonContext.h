@@ -5,9 +5,14 @@
 //    tool's working directory too: relative paths in request bodies are
 //    resolved against it), the user-data root (root/UserData) and the asset
 //    index (root/UserData/assets.tdx). Fixed before any module starts.
-//  - The exit request: RequestExit (any thread) makes the server close every
-//    connection and the daemon end; WaitForExit lets a long-running handler
-//    or module thread sleep and still notice it at once.
+//  - The exit request: RequestExit (any thread) makes the server take no
+//    new request and end the daemon once the requests in flight have ended
+//    (DaemonServer.h); WaitForExit lets a long-running handler or module
+//    thread sleep and still notice it at once. AbandonWork (the server, at
+//    the bound of that wait, or at once for an end that may not finish
+//    anything) tells the work still running to give up what it waits for:
+//    command-host jobs end (CommandHostBroker.h), a question to the tool is
+//    left unanswered. It implies the exit request.
 //  - The live connections (a snapshot, e.g. to find a command host) and the
 //    close observers, called on the closing connection's reader thread once
 //    the connection is closed and out of the list (a module fails the work
@@ -53,6 +58,8 @@ class DaemonContext {
 
   void RequestExit();
   bool ExitRequested() const;
+  void AbandonWork();
+  bool WorkAbandoned() const;
   // Waits up to `ms` for the exit request; true when it has come.
   bool WaitForExit(uint32_t ms) const;
 
@@ -91,6 +98,7 @@ class DaemonContext {
   mutable std::mutex lock_;
   mutable std::condition_variable exitSignal_;
   bool exitRequested_ = false;
+  bool workAbandoned_ = false;
   std::vector<std::shared_ptr<DaemonConnection>> connections_;
   std::vector<CloseObserver> observers_;
   std::map<std::type_index, std::shared_ptr<void>> services_;

@@ -191,11 +191,15 @@ int RunDaemon() {
   }
   if (!drained || !replaced.empty()) {
     // Requests are still running, or the files are no longer this daemon's:
-    // nothing may be torn down. The owner block is released so that a new
-    // daemon can start at once (its names are removed only when still its
-    // own).
-    ipc.ReleaseOwnership();
-    ipc.Close();
+    // nothing may be torn down. With the files another's, the owner block
+    // is released so that a new daemon can start at once (its names are
+    // removed only when still its own). With requests still running the
+    // store stays this daemon's until the process has ended: the next
+    // daemon takes over the block of an owner that no longer runs.
+    if (!replaced.empty()) {
+      ipc.ReleaseOwnership();
+      ipc.Close();
+    }
     std::fflush(stdout);
     std::fflush(stderr);
     std::_Exit(0);

@@ -19,6 +19,7 @@
 #include "assetdb/protocol/VADFrames.h"
 #include "foundation/base/LogMessage.h"
 #include "kiv/String.h"
+#include "vaddaemon/CommandHostBroker.h"
 #include "vaddaemon/DaemonConnection.h"
 #include "vaddaemon/DaemonContext.h"
 #include "vaddaemon/DaemonFrames.h"
@@ -31,9 +32,17 @@ using Clock = std::chrono::steady_clock;
 struct DaemonServer::Reader {
   std::thread thread;
   std::atomic<bool> done{false};
+  std::weak_ptr<DaemonConnection> connection;
+  // A request of the connection was not taken: the daemon was ending.
+  std::atomic<bool> notTaken{false};
   std::mutex lock;
   std::condition_variable changed;
   uint32_t inFlight = 0;
+
+  bool Idle() {
+    std::lock_guard<std::mutex> hold(lock);
+    return inFlight == 0;
+  }
 
   // A request of this reader's connection has ended.
   void Ended() {
@@ -200,6 +209,34 @@ bool DaemonServer::Listen() {
 
 bool DaemonServer::Serve() {
   if (listener_ < 0) return false;
+  const bool finish = AcceptUntilExit();
+  const Clock::time_point exitAt = Clock::now();
+  if (!finish || !FinishWork(exitAt)) context_.AbandonWork();
+  ::close(listener_);
+  listener_ = -1;
+  for (const int fd : held_) ::close(fd);
+  held_.clear();
+  CloseAll();
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+      exitAt + std::chrono::milliseconds(kStopWaitMs) - Clock::now());
+  // Stopping the pool also releases readers that wait for a worker.
+  if (!pool_.Stop(uint32_t(std::max<int64_t>(0, left.count())))) {
+    LogMessage("vaddaemon> requests still running after %u ms", kStopWaitMs);
+    return false;
+  }
+  ReapReaders(true);
+  return true;
+}
+
+bool DaemonServer::EndCheckSpoke() {
+  const std::string reason = endCheck_ ? endCheck_() : std::string();
+  if (reason.empty()) return false;
+  LogMessage("vaddaemon> %s; exiting", reason.c_str());
+  context_.AbandonWork();
+  return true;
+}
+
+bool DaemonServer::AcceptUntilExit() {
   Clock::time_point idleSince = Clock::now();
   bool idle = true;
   while (!context_.ExitRequested()) {
@@ -208,14 +245,7 @@ bool DaemonServer::Serve() {
       context_.RequestExit();
       break;
     }
-    if (endCheck_) {
-      const std::string reason = endCheck_();
-      if (!reason.empty()) {
-        LogMessage("vaddaemon> %s; exiting", reason.c_str());
-        context_.RequestExit();
-        break;
-      }
-    }
+    if (EndCheckSpoke()) return false;
     pollfd fd = {listener_, POLLIN, 0};
     int ready = ::poll(&fd, 1, int(kPollMs));
     if (ready > 0) Accept();
@@ -235,16 +265,59 @@ bool DaemonServer::Serve() {
       context_.RequestExit();
     }
   }
-  ::close(listener_);
-  listener_ = -1;
-  CloseAll();
-  // Stopping the pool also releases readers that wait for a worker.
-  if (!pool_.Stop(kStopWaitMs)) {
-    LogMessage("vaddaemon> requests still running after %u ms", kStopWaitMs);
-    return false;
-  }
-  ReapReaders(true);
   return true;
+}
+
+bool DaemonServer::FinishWork(Clock::time_point exitAt) {
+  const Clock::time_point abandonAt = exitAt + std::chrono::milliseconds(kFinishWorkMs);
+  const Clock::time_point stopAt = exitAt + std::chrono::milliseconds(kStopWaitMs);
+  while (RequestsInFlight()) {
+    if (EndCheckSpoke()) return false;
+    if (Clock::now() >= stopAt) return true;
+    if (!context_.WorkAbandoned() && Clock::now() >= abandonAt) {
+      LogMessage("vaddaemon> work still running %u ms after the exit request; giving it up",
+                 kFinishWorkMs);
+      context_.AbandonWork();
+      CloseCommandHosts();
+    }
+    ServeTurn();
+  }
+  // The clients have their answers: each ends its connection once it has
+  // sent what follows an answer, or is closed at the bound.
+  const Clock::time_point lingerUntil = Clock::now() + std::chrono::milliseconds(kLingerMs);
+  for (;;) {
+    CloseNotTaken();
+    if (context_.ClientCount() == 0 || Clock::now() >= lingerUntil) return true;
+    if (EndCheckSpoke()) return false;
+    ServeTurn();
+  }
+}
+
+void DaemonServer::ServeTurn() {
+  pollfd fd = {listener_, POLLIN, 0};
+  if (::poll(&fd, 1, int(kPollMs)) > 0) Accept();
+  ReapReaders(false);
+}
+
+bool DaemonServer::RequestsInFlight() {
+  if (pool_.Busy() != 0) return true;
+  std::lock_guard<std::mutex> hold(readersLock_);
+  return std::any_of(readers_.begin(), readers_.end(),
+                     [](const std::shared_ptr<Reader>& reader) { return !reader->Idle(); });
+}
+
+void DaemonServer::CloseNotTaken() {
+  std::lock_guard<std::mutex> hold(readersLock_);
+  for (const auto& reader : readers_) {
+    if (!reader->notTaken.load()) continue;
+    if (auto connection = reader->connection.lock()) connection->Close();
+  }
+}
+
+void DaemonServer::CloseCommandHosts() {
+  for (const auto& connection : context_.Connections()) {
+    if (connection->IsCommandHost()) connection->Close();
+  }
 }
 
 void DaemonServer::Accept() {
@@ -252,6 +325,15 @@ void DaemonServer::Accept() {
   if (fd < 0) return;
   if (!Admit(fd)) {
     ::close(fd);
+    return;
+  }
+  if (context_.ExitRequested() && !AdmitWhileEnding(fd)) {
+    // Held unread: its tool waits for the handshake as for a busy daemon.
+    if (held_.size() < maxConnections_) {
+      held_.push_back(fd);
+    } else {
+      ::close(fd);
+    }
     return;
   }
   int on = 1;
@@ -266,6 +348,7 @@ void DaemonServer::Accept() {
   }
   try {
     reader = std::make_shared<Reader>();
+    reader->connection = connection;
     context_.AddConnection(connection);
     std::lock_guard<std::mutex> hold(readersLock_);
     readers_.push_back(reader);
@@ -297,6 +380,13 @@ bool DaemonServer::Admit(int fd) {
     return false;
   }
   return true;
+}
+
+bool DaemonServer::AdmitWhileEnding(int fd) {
+  if (context_.WorkAbandoned()) return false;
+  auto broker = context_.Find<CommandHostBroker>();
+  const std::optional<uint64_t> socket = SocketOwner::PeerInode(fd);
+  return broker && socket && broker->StartedHostOwns(*socket);
 }
 
 bool DaemonServer::Handshake(DaemonConnection& connection, VADFrames::ByteSource& source) {
@@ -389,16 +479,23 @@ void DaemonServer::ReadConnection(const std::shared_ptr<DaemonConnection>& conne
       {
         std::unique_lock<std::mutex> hold(reader->lock);
         reader->changed.wait(hold, [&] { return reader->inFlight < kMaxInFlightPerConnection; });
+        // An ending daemon begins nothing new: the request stays unanswered,
+        // and its connection is closed once the work in hand is done.
+        // Looked at under the lock that counts it, so a request is either
+        // counted before the end looks for requests in flight, or not taken.
+        if (context_.ExitRequested()) {
+          reader->notTaken.store(true);
+          continue;
+        }
         ++reader->inFlight;
       }
-      auto pending =
-          std::make_shared<Pending>(this, connection, reader, request.code, request.id);
+      auto pending = std::make_shared<Pending>(this, connection, reader, request.code, request.id);
       pending->body = std::move(request.body);
       // A request that can begin without waiting may be taken here, and
       // then ends without a worker.
       if (registry_.HasReaderStart(pending->code) &&
-          registry_.StartOnReader(context_, connection, pending->code, pending->id,
-                                  pending->body, pending))
+          registry_.StartOnReader(context_, connection, pending->code, pending->id, pending->body,
+                                  pending))
         continue;
       if (!Submit(pending, nullptr)) reading = false;
     }
@@ -432,7 +529,9 @@ void DaemonServer::ReapReaders(bool all) {
   {
     std::lock_guard<std::mutex> hold(readersLock_);
     for (auto it = readers_.begin(); it != readers_.end();) {
-      if (all || (*it)->done.load()) {
+      // A reader stays listed while requests of its connection run, which
+      // RequestsInFlight counts.
+      if (all || ((*it)->done.load() && (*it)->Idle())) {
         finished.push_back(std::move(*it));
         it = readers_.erase(it);
       } else {

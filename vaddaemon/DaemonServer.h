@@ -4,12 +4,34 @@
 // accepts connections until the exit request (DaemonContext::RequestExit,
 // or a stop signal, see RequestStop) or until no client has been connected
 // for `idleSeconds` (command hosts are no clients: DaemonContext::
-// ClientCount); then it closes the listener and every connection (so the
-// command hosts end too), waits up to kStopWaitMs for the requests in
-// flight, joins the readers and returns. Serve answers false when requests
-// were still running after that wait: the caller must then end the process
-// at once (std::_Exit), without destroying the server or anything the
-// requests use.
+// ClientCount). Then it finishes the work in hand before it ends:
+//   - it takes no new request: a request that would go to a worker (or
+//     start on the reader) is read and left unanswered, and its connection
+//     is closed once nothing else of the daemon runs, so that its client
+//     sees the daemon gone (the request was never begun). One-way requests
+//     and the quick lookups answered on the reader are still served;
+//   - the requests in flight run on as usual, with their connections and
+//     the command hosts' open, and send their replies. A command host that
+//     one of them starts meanwhile is let in (a connection from a process
+//     the broker started, CommandHostBroker::StartedHostOwns); every other
+//     new connection is accepted and held unread, so that its tool waits
+//     for its handshake as for a busy daemon, and is closed (its tool then
+//     tries again, and starts the next daemon once this one has let go of
+//     the database) when the daemon ends;
+//   - work still running kFinishWorkMs after the exit request is given up
+//     (DaemonContext::AbandonWork; the command hosts' connections are
+//     closed, so their jobs end at once, TextureConversionJob.h);
+//   - once no request is in flight, a client gets up to kLingerMs to end
+//     its connection itself (a tool sends what follows an answer, such as
+//     the release of an asset handle, then its goodbye); then the
+//     listener, the held connections and every connection left (so the
+//     command hosts end too) are closed, the readers joined, and Serve
+//     returns true.
+// Requests still running kStopWaitMs after the exit request make Serve
+// answer false at once: the caller must then end the process (std::_Exit),
+// without destroying the server or anything the requests use. An end for
+// the end check (below) finishes nothing: the work is given up at once and
+// the connections closed, as is a drain in which the check speaks.
 //
 // Admission: a new connection is closed at once, before a byte is read and
 // with a log line, when `maxConnections` connections are open already, or
@@ -40,11 +62,13 @@
 //
 // RequestStop is async-signal-safe (an atomic flag polled every
 // kPollMs). SetEndCheck (before Serve) gives a check that Serve makes at
-// the same pace: when it answers a reason, Serve logs it and ends as on the
-// exit request (UserDataWatch.h). One Serve per server; not copyable.
+// the same pace: when it answers a reason, Serve logs it and ends without
+// finishing the work in hand (UserDataWatch.h: the store's files may be
+// another daemon's by then). One Serve per server; not copyable.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <list>
@@ -69,7 +93,11 @@ class DaemonServer {
   static constexpr uint32_t kHandshakeTimeoutMs = 10000;
   static constexpr uint32_t kMaxWorkers = 64;
   static constexpr uint32_t kMaxInFlightPerConnection = 16;
-  static constexpr uint32_t kStopWaitMs = 30000;
+  // The bounds of an end (above), from the exit request. Together they
+  // stay below the 30 s that "closevaddaemon" gives a daemon to end.
+  static constexpr uint32_t kFinishWorkMs = 20000;
+  static constexpr uint32_t kStopWaitMs = 25000;
+  static constexpr uint32_t kLingerMs = 2000;
   static constexpr uint32_t kPollMs = 100;
 
   DaemonServer(DaemonContext& context, const RequestRegistry& registry, uint32_t idleSeconds,
@@ -88,8 +116,27 @@ class DaemonServer {
   struct Reader;
   struct Pending;
 
+  // Until the exit request; false when the end check asked for the end.
+  bool AcceptUntilExit();
+  // The end's work in hand (above); false when the end check spoke meanwhile.
+  bool FinishWork(std::chrono::steady_clock::time_point exitAt);
+  // One turn of a closing daemon's listener: waits up to kPollMs for a
+  // connection, accepts it, and reaps the readers that are done.
+  void ServeTurn();
+  // Whether a request is in flight (on a worker, or taken by a reader
+  // start and not yet ended).
+  bool RequestsInFlight();
+  // Closes the connections whose request was not taken (the daemon was
+  // ending), or those of command hosts.
+  void CloseNotTaken();
+  void CloseCommandHosts();
+  // Checks the end check; true (logged, work given up) when it spoke.
+  bool EndCheckSpoke();
   void Accept();
   bool Admit(int fd);
+  // For a connection accepted once the exit was requested: whether it is
+  // let in (a command host this daemon started, while work is not given up).
+  bool AdmitWhileEnding(int fd);
   void ReadConnection(const std::shared_ptr<DaemonConnection>& connection,
                       const std::shared_ptr<Reader>& reader);
   // Reads the hello from `source` (which then goes on with the frames).
@@ -114,4 +161,7 @@ class DaemonServer {
   WorkPool pool_{kMaxWorkers};
   std::mutex readersLock_;
   std::list<std::shared_ptr<Reader>> readers_;
+  // Connections accepted while ending and held unread (above); Serve's
+  // thread only.
+  std::vector<int> held_;
 };

@@ -161,7 +161,8 @@ void Revert(const Handles& handles, DaemonRequest& request) {
 }
 
 // 0x22: u64 handle, u32 flags -> u8 committed, u8 replaced. The edit folder
-// (its textures compiled first, TextureConversionJob.h) becomes the
+// (its textures compiled first, TextureConversionJob.h; a conversion cut
+// short fails the commit, the asset left open for edit) becomes the
 // installed asset; the second byte tells that an installed copy was
 // replaced. Every flags value commits the same way.
 void Commit(const Handles& handles, DaemonRequest& request) {
@@ -177,11 +178,15 @@ void Commit(const Handles& handles, DaemonRequest& request) {
   ReadBodyU32(request, &flags);
   // Textures whose sources changed are compiled in the edit copy first,
   // while the commit holds the asset: the conversion renames each source
-  // for a while, which no other commit may take as the asset's files.
+  // for a while, which no other commit may take as the asset's files. A
+  // conversion cut short commits nothing.
   AssetStore::InstallOutcome outcome;
   const StoreResult result =
       store->CommitEdit(entry.kuid, &outcome, [&](const std::string& editFolder) {
-        CompileFolderTextures(request, editFolder, entry.kuid, true);
+        const std::string cut = CompileFolderTextures(request, editFolder, entry.kuid, true);
+        if (cut.empty()) return StoreResult::Success();
+        return StoreResult::Fail(StoreCode::kCutShort,
+                                 cut + " Nothing was committed: commit again.");
       });
   if (result.Ok()) {
     handles->SetEdit(ConnectionOf(request), handle, false);

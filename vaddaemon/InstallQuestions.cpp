@@ -30,9 +30,9 @@ int32_t InstallQuestions::Ask(DaemonRequest& request, std::string_view name, con
       std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerTimeoutMs);
   Pending* pending = &pending_[key];
   while (sent && !pending->answered && !request.Connection().IsClosed() &&
-         !context_.ExitRequested() && std::chrono::steady_clock::now() < deadline) {
-    // Short waits, so the exit request is seen soon (it does not signal
-    // this condition).
+         !context_.WorkAbandoned() && std::chrono::steady_clock::now() < deadline) {
+    // Short waits, so the end of the daemon's work is seen soon (it does
+    // not signal this condition).
     changed_.wait_for(hold, std::chrono::milliseconds(200));
     pending = &pending_[key];
   }

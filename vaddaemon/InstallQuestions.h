@@ -10,8 +10,9 @@
 // on its side. Replace() tells them apart from a refusal.
 //
 // Bounds: the wait ends with kNoAnswer when the connection closes, when the
-// daemon is asked to exit, or after kAnswerTimeoutMs (10 minutes: a person
-// may be answering). An answer for an id that is not waiting is dropped.
+// daemon gives up its work (DaemonContext::AbandonWork; an install in hand
+// when the exit is requested may still ask), or after kAnswerTimeoutMs (10
+// minutes: a person may be answering). An answer for an id that is not waiting is dropped.
 //
 // Threads: any thread; one lock guards the table of waiting questions.
 #pragma once

@@ -19,6 +19,7 @@ namespace {
 constexpr size_t kLocalField = 1;
 constexpr size_t kRemoteField = 2;
 constexpr size_t kUidField = 7;
+constexpr size_t kInodeField = 9;
 constexpr const char* kBlanks = " \t\r\n";
 
 Endpoint MappedIpv4(const void* address, uint16_t port) {
@@ -71,17 +72,6 @@ std::optional<Endpoint> ParseEndpoint(std::string_view text) {
   return endpoint;
 }
 
-std::optional<uint32_t> ParseUid(std::string_view text) {
-  if (text.empty() || text.size() > 10) return std::nullopt;
-  uint64_t value = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + uint64_t(c - '0');
-  }
-  if (value > UINT32_MAX) return std::nullopt;
-  return uint32_t(value);
-}
-
 // The field-th (0-based) field of a row separated by blanks.
 std::string_view Field(std::string_view row, size_t field) {
   size_t at = 0;
@@ -95,10 +85,26 @@ std::string_view Field(std::string_view row, size_t field) {
   }
 }
 
-// The owner of one IPv4 TCP socket asked of the kernel by its exact
-// addresses (a sock_diag lookup of that socket alone, no table to read);
-// nothing when the kernel does not answer (then the tables are read).
-std::optional<uint32_t> DiagUid(const sockaddr_in& socketLocal, const sockaddr_in& socketRemote) {
+// The local and the peer's address of the connected socket `fd`.
+bool SocketAddresses(int fd, sockaddr_storage& ours, sockaddr_storage& theirs) {
+  ours = {};
+  theirs = {};
+  socklen_t size = sizeof(ours);
+  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&ours), &size) != 0) return false;
+  size = sizeof(theirs);
+  return ::getpeername(fd, reinterpret_cast<sockaddr*>(&theirs), &size) == 0;
+}
+
+struct DiagSocket {
+  uint32_t uid = 0;
+  uint64_t inode = 0;
+};
+
+// The owner and inode of one IPv4 TCP socket asked of the kernel by its
+// exact addresses (a sock_diag lookup of that socket alone, no table to
+// read); nothing when the kernel does not answer (then the tables are read).
+std::optional<DiagSocket> DiagLookup(const sockaddr_in& socketLocal,
+                                     const sockaddr_in& socketRemote) {
   const int diag = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
   if (diag < 0) return std::nullopt;
   timeval wait = {1, 0};
@@ -121,7 +127,7 @@ std::optional<uint32_t> DiagUid(const sockaddr_in& socketLocal, const sockaddr_i
   message.request.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
   sockaddr_nl kernel = {};
   kernel.nl_family = AF_NETLINK;
-  std::optional<uint32_t> uid;
+  std::optional<DiagSocket> asked;
   if (::sendto(diag, &message, sizeof(message), 0, reinterpret_cast<sockaddr*>(&kernel),
                sizeof(kernel)) == ssize_t(sizeof(message))) {
     alignas(nlmsghdr) char answer[4096];
@@ -136,22 +142,61 @@ std::optional<uint32_t> DiagUid(const sockaddr_in& socketLocal, const sockaddr_i
           found->id.idiag_dport == socketRemote.sin_port &&
           std::memcmp(found->id.idiag_src, &socketLocal.sin_addr, 4) == 0 &&
           std::memcmp(found->id.idiag_dst, &socketRemote.sin_addr, 4) == 0) {
-        uid = found->idiag_uid;
+        asked = DiagSocket{found->idiag_uid, found->idiag_inode};
       }
     }
   }
   ::close(diag);
-  return uid;
+  return asked;
 }
 
-// The local and the peer's address of the connected socket `fd`.
-bool SocketAddresses(int fd, sockaddr_storage& ours, sockaddr_storage& theirs) {
-  ours = {};
-  theirs = {};
-  socklen_t size = sizeof(ours);
-  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&ours), &size) != 0) return false;
-  size = sizeof(theirs);
-  return ::getpeername(fd, reinterpret_cast<sockaddr*>(&theirs), &size) == 0;
+// The socket at the other end of `fd` as the kernel answers for it (both
+// ends IPv4), or nothing.
+std::optional<DiagSocket> KernelPeer(int fd) {
+  sockaddr_storage ours, theirs;
+  if (!SocketAddresses(fd, ours, theirs)) return std::nullopt;
+  if (ours.ss_family != AF_INET || theirs.ss_family != AF_INET) return std::nullopt;
+  return DiagLookup(reinterpret_cast<const sockaddr_in&>(theirs),
+                    reinterpret_cast<const sockaddr_in&>(ours));
+}
+
+// The decimal field `field` of `row` when its endpoints are `local` and
+// `remote`.
+std::optional<uint64_t> RowNumber(std::string_view row, const Endpoint& local,
+                                  const Endpoint& remote, size_t field) {
+  const std::optional<Endpoint> rowLocal = ParseEndpoint(Field(row, kLocalField));
+  if (!rowLocal || !(*rowLocal == local)) return std::nullopt;
+  const std::optional<Endpoint> rowRemote = ParseEndpoint(Field(row, kRemoteField));
+  if (!rowRemote || !(*rowRemote == remote)) return std::nullopt;
+  const std::string_view text = Field(row, field);
+  if (text.empty() || text.size() > 19) return std::nullopt;
+  uint64_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + uint64_t(c - '0');
+  }
+  return value;
+}
+
+// The decimal field `field` of the row of the peer's socket (its local end
+// is our remote one) in the tables, or nothing.
+std::optional<uint64_t> TablePeerNumber(const Endpoint& local, const Endpoint& remote,
+                                        size_t field) {
+  for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+    std::FILE* file = std::fopen(table, "re");
+    if (file == nullptr) continue;
+    char* line = nullptr;
+    size_t capacity = 0;
+    std::optional<uint64_t> value;
+    ssize_t length = 0;
+    while (!value && (length = ::getline(&line, &capacity, file)) >= 0) {
+      value = RowNumber(std::string_view(line, size_t(length)), remote, local, field);
+    }
+    std::free(line);
+    std::fclose(file);
+    if (value) return value;
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -171,11 +216,9 @@ std::optional<Endpoint> FromSockaddr(const sockaddr_storage& address) {
 
 std::optional<uint32_t> RowUid(std::string_view row, const Endpoint& local,
                                const Endpoint& remote) {
-  const std::optional<Endpoint> rowLocal = ParseEndpoint(Field(row, kLocalField));
-  if (!rowLocal || !(*rowLocal == local)) return std::nullopt;
-  const std::optional<Endpoint> rowRemote = ParseEndpoint(Field(row, kRemoteField));
-  if (!rowRemote || !(*rowRemote == remote)) return std::nullopt;
-  return ParseUid(Field(row, kUidField));
+  const std::optional<uint64_t> uid = RowNumber(row, local, remote, kUidField);
+  if (!uid || *uid > UINT32_MAX) return std::nullopt;
+  return uint32_t(*uid);
 }
 
 std::optional<uint32_t> FindUid(std::string_view table, const Endpoint& local,
@@ -202,30 +245,25 @@ std::optional<uint32_t> PeerUid(int fd) {
 }
 
 std::optional<uint32_t> KernelPeerUid(int fd) {
-  sockaddr_storage ours, theirs;
-  if (!SocketAddresses(fd, ours, theirs)) return std::nullopt;
-  if (ours.ss_family != AF_INET || theirs.ss_family != AF_INET) return std::nullopt;
-  return DiagUid(reinterpret_cast<const sockaddr_in&>(theirs),
-                 reinterpret_cast<const sockaddr_in&>(ours));
+  const std::optional<DiagSocket> peer = KernelPeer(fd);
+  if (!peer) return std::nullopt;
+  return peer->uid;
 }
 
 std::optional<uint32_t> TablePeerUid(const Endpoint& local, const Endpoint& remote) {
-  // The peer's socket: its local end is our remote one.
-  for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
-    std::FILE* file = std::fopen(table, "re");
-    if (file == nullptr) continue;
-    char* line = nullptr;
-    size_t capacity = 0;
-    std::optional<uint32_t> uid;
-    ssize_t length = 0;
-    while (!uid && (length = ::getline(&line, &capacity, file)) >= 0) {
-      uid = RowUid(std::string_view(line, size_t(length)), remote, local);
-    }
-    std::free(line);
-    std::fclose(file);
-    if (uid) return uid;
-  }
-  return std::nullopt;
+  const std::optional<uint64_t> uid = TablePeerNumber(local, remote, kUidField);
+  if (!uid || *uid > UINT32_MAX) return std::nullopt;
+  return uint32_t(*uid);
+}
+
+std::optional<uint64_t> PeerInode(int fd) {
+  if (const std::optional<DiagSocket> peer = KernelPeer(fd)) return peer->inode;
+  sockaddr_storage ours, theirs;
+  if (!SocketAddresses(fd, ours, theirs)) return std::nullopt;
+  const std::optional<Endpoint> local = FromSockaddr(ours);
+  const std::optional<Endpoint> remote = FromSockaddr(theirs);
+  if (!local || !remote) return std::nullopt;
+  return TablePeerNumber(*local, *remote, kInodeField);
 }
 
 }  // namespace SocketOwner

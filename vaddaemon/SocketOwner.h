@@ -11,14 +11,17 @@
 // (::ffff:a.b.c.d), so a dual-stack client listed in tcp6 matches the IPv4
 // address the daemon sees.
 //
-// RowUid parses one row ("sl: local remote st tx:rx tr:when retr uid ...",
-// addresses as the kernel writes them: each 32-bit word of the address as 8
-// hex digits in host byte order, then ":" and the port as 4 hex digits);
-// a header line or a row that does not parse answers nothing. FindUid looks
+// RowUid parses one row ("sl: local remote st tx:rx tr:when retr uid
+// timeout inode ...", addresses as the kernel writes them: each 32-bit word
+// of the address as 8 hex digits in host byte order, then ":" and the port
+// as 4 hex digits); a header line or a row that does not parse answers
+// nothing. FindUid looks
 // through a whole table's text. PeerUid asks the kernel for the peer's
 // socket alone (sock_diag) when both ends are IPv4, and otherwise, or when
-// that fails, reads both tables for a connected socket; nothing when the socket's addresses cannot be read, the tables
-// cannot be read, or no row matches (callers must then refuse).
+// that fails, reads both tables for a connected socket; nothing when the socket's addresses cannot
+// be read, the tables cannot be read, or no row matches (callers must then refuse). PeerInode
+// answers the inode of the peer's socket the same way (the number that
+// /proc/PID/fd shows as "socket:[N]" in the process that holds it).
 //
 // No shared state; nothing throws (PeerUid may allocate).
 #pragma once
@@ -44,6 +47,7 @@ std::optional<uint32_t> RowUid(std::string_view row, const Endpoint& local, cons
 std::optional<uint32_t> FindUid(std::string_view table, const Endpoint& local,
                                 const Endpoint& remote);
 std::optional<uint32_t> PeerUid(int fd);
+std::optional<uint64_t> PeerInode(int fd);
 // The two ways PeerUid takes: the kernel's answer for the peer's socket of
 // an IPv4 connection (nothing for other families or when the kernel does
 // not answer), and the tables read for the connection's local and remote

@@ -76,6 +76,7 @@ enum class StoreCode {
   kIoError,      // a folder could not be read, copied, renamed or removed
   kDbError,      // the index refused a change (the change was rolled back)
   kExhausted,    // no content id is left in the local user's range
+  kCutShort,     // work the change needs was cut short (a texture conversion)
 };
 
 struct StoreResult {

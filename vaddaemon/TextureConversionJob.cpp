@@ -27,6 +27,8 @@ namespace fs = std::filesystem;
 
 constexpr uint32_t kJobConvertTextures = 1;
 constexpr uint32_t kAllConverted = 2;
+// Runs of a job whose host went away before it answered.
+constexpr int kAttempts = 3;
 // A warning names at most this many sources, and counts the rest.
 constexpr size_t kMostSourcesNamed = 200;
 // How long a closing daemon waits for its hosts to end (they end as their
@@ -79,17 +81,17 @@ bool ForEachStaleSource(const fs::path& folder, const std::string& prefix, bool 
   return true;
 }
 
-// The warning for a conversion cut short (`why`) that left the sources
-// `stale` without a compiled texture; the names are sorted, at most
-// kMostSourcesNamed of them.
+// Why a conversion cut short (`why`) keeps the folder out of the store: it
+// left the sources `stale` without an up-to-date compiled texture; the
+// names are sorted, at most kMostSourcesNamed of them.
 std::string NotCompiledText(std::vector<std::string> stale, const std::string& why) {
   std::sort(stale.begin(), stale.end());
-  std::string text = "These texture sources were not compiled, as their conversion was cut short:";
+  std::string text = "the texture sources";
   for (size_t i = 0; i < stale.size() && i < kMostSourcesNamed; ++i)
     text += (i == 0 ? " " : ", ") + stale[i];
   if (stale.size() > kMostSourcesNamed)
     text += " and " + std::to_string(stale.size() - kMostSourcesNamed) + " more";
-  return text + ". " + why;
+  return text + " were not compiled, as their conversion was cut short. " + why;
 }
 
 std::vector<uint8_t> JobPayload(const std::string& folder) {
@@ -137,39 +139,46 @@ bool NeedsTextureConversion(const std::string& folder, bool unrecordedIsStale) {
   return stale;
 }
 
-void CompileFolderTextures(DaemonRequest& request, const std::string& folder, const KUID& subject,
-                           bool unrecordedIsStale) {
-  if (!NeedsTextureConversion(folder, unrecordedIsStale)) return;
+std::string CompileFolderTextures(DaemonRequest& request, const std::string& folder,
+                                  const KUID& subject, bool unrecordedIsStale) {
+  if (!NeedsTextureConversion(folder, unrecordedIsStale)) return std::string();
   const std::string what = KUIDToTagString(subject).Str() + " (" + folder + ")";
   auto broker = request.Context().Find<CommandHostBroker>();
   if (!broker || !broker->HostAvailable()) {
     LogMessage("vaddaemon> the textures of %s were not converted: no command host is running",
                what.c_str());
-    return;
+    return std::string();
   }
-  std::vector<uint8_t> reply;
-  std::string error;
-  const CommandHostBroker::JobResult result = broker->RunJob(JobPayload(folder), &reply, &error);
-  if (result == CommandHostBroker::JobResult::kOk) {
-    LogAnswer(reply, what);
-    return;
+  std::string why;  // what cut the conversion short first
+  for (int attempt = 1;; ++attempt) {
+    std::vector<uint8_t> reply;
+    std::string error;
+    const CommandHostBroker::JobResult result = broker->RunJob(JobPayload(folder), &reply, &error);
+    if (result == CommandHostBroker::JobResult::kOk) {
+      LogAnswer(reply, what);
+      return std::string();
+    }
+    LogMessage("vaddaemon> the textures of %s were not converted: %s", what.c_str(), error.c_str());
+    if (why.empty()) why = error;
+    // A daemon that gave up its work closed its hosts' connections: a host
+    // may still be converting here until it has seen that and ended (and
+    // is ended when it does not, CommandHostEnd.h).
+    const bool abandoned = request.Context().WorkAbandoned();
+    if (abandoned) EndCommandHosts(request.Context(), kHostsEndWaitMs);
+    // A job cut short may have left a source under its temporary name,
+    // which the folder must not keep, and which a conversion must find.
+    GiveTextureSourceNamesBack(folder);
+    if (abandoned || result != CommandHostBroker::JobResult::kHostGone || attempt == kAttempts)
+      break;
+    LogMessage("vaddaemon> converting the textures of %s again", what.c_str());
   }
-  LogMessage("vaddaemon> the textures of %s were not converted: %s", what.c_str(), error.c_str());
-  // A closing daemon gives up on the job before its host has seen its
-  // connection close: the host may still be converting here until it ends
-  // (and is ended when it does not, CommandHostEnd.h).
-  if (result == CommandHostBroker::JobResult::kExiting)
-    EndCommandHosts(request.Context(), kHostsEndWaitMs);
-  // A job cut short (its host gone, the daemon closing) may have left a
-  // source under its temporary name, which the folder must not keep.
-  GiveTextureSourceNamesBack(folder);
-  // The tool is told which sources the asset goes on without.
+  // What the cut left undone keeps the folder out of the store.
   std::vector<std::string> stale;
   auto collect = [&](const std::string& path) {
     stale.push_back(path);
     return true;
   };
   ForEachStaleSource(fs::path(folder), std::string(), unrecordedIsStale, 0, collect);
-  if (!stale.empty())
-    request.SendMessage(ResultsLog::kWarning, NotCompiledText(std::move(stale), error), &subject);
+  if (stale.empty()) return std::string();
+  return NotCompiledText(std::move(stale), why);
 }

@@ -25,25 +25,38 @@
 // command host's texture-conversion job (job 1: u32 1, the empty content
 // set name, `folder` as a full path) when NeedsTextureConversion says so,
 // and waits for its end (the broker's bounds). The job writes the compiled
-// textures into `folder`. The outcome is written to the daemon's log, one
-// line per message of a conversion that did not convert everything; it
-// never fails the install or commit, whose validation then reports what
-// is missing. A job that ends without the host's answer (the host went
-// away, the daemon is closing) may have left a source under the
-// converter's temporary name ("<name>.convert-tex.txt"). When the daemon
-// is closing, its host may not have seen the end of its connection yet and
-// still be converting: the job then first waits until no host holds the
-// host lock (assetdb/protocol/CommandHostLock.h; at most 2 s). Then each
-// such file below `folder` gets its name back ("<name>.texture.txt") when no file of
-// that name is there (TextureSourceNames.h), so the asset keeps its
-// source; then, when some source is left without an up-to-date compiled
-// texture, the request gets one warning about `subject` that names those
-// sources (sorted, relative to `folder`, at most 200 and the count of the
-// rest) and the reason ("These texture sources were not compiled, as their
-// conversion was cut short: a.texture.txt, sub/b.texture.txt. The command
-// host closed its connection before it finished the job."). Without a
-// command host (none registered and none can be started) nothing is
-// converted and that is logged.
+// textures into `folder`. It answers "" when the folder may go on into the
+// store as it is, else why not; the caller then records nothing (an
+// install drops its staging folder, a commit leaves the edit copy open) and
+// tells the tool, so that the store never takes an asset whose compiled
+// textures a fresh installation of the same files would make but the cut
+// left missing or stale:
+//   - a job that the host answered: its outcome is written to the daemon's
+//     log, one line per message of a conversion that did not convert
+//     everything (a picture that cannot be read or converted, which a
+//     fresh installation fails on as well); "", and validation reports what
+//     is missing;
+//   - without a command host (none registered and no host program to
+//     start) nothing is converted, which is logged; "";
+//   - a job that ended without the host's answer may have left a source
+//     under the converter's temporary name ("<name>.convert-tex.txt"):
+//     each such file below `folder` gets its name back
+//     ("<name>.texture.txt") when no file of that name is there
+//     (TextureSourceNames.h), so the asset keeps its source. A host that
+//     went away (killed) is replaced: the job runs again on another host,
+//     up to three runs in all. When the daemon gave up its work (it is ending,
+//     DaemonContext::AbandonWork), its hosts may not have seen their
+//     connections close yet and still be converting: the names are given
+//     back once no host holds the host lock (assetdb/protocol/
+//     CommandHostLock.h; at most 2 s, then they are ended, CommandHostEnd.h).
+//     Then, when some source is left without an up-to-date compiled
+//     texture, the answer names those sources (sorted, relative to
+//     `folder`, at most 200 and the count of the rest) and what cut the
+//     first run short: "the
+//     texture sources a.texture.txt, sub/b.texture.txt were not compiled,
+//     as their conversion was cut short. The command host closed its
+//     connection before it finished the job." A cut that left every source
+//     compiled answers "".
 //
 // Threads: any thread that may wait (a request's worker).
 #pragma once
@@ -55,5 +68,5 @@
 class DaemonRequest;
 
 bool NeedsTextureConversion(const std::string& folder, bool unrecordedIsStale);
-void CompileFolderTextures(DaemonRequest& request, const std::string& folder, const KUID& subject,
-                           bool unrecordedIsStale);
+std::string CompileFolderTextures(DaemonRequest& request, const std::string& folder,
+                                  const KUID& subject, bool unrecordedIsStale);

@@ -5,7 +5,8 @@
 // texture never maps those libraries.
 //
 // VuNvttCompress(pixels, width, height, format, flags, sink) compresses one
-// picture (32-bit pixels, tight rows) at production quality: `format` one
+// picture (32-bit pixels, tight rows) with nvtt's quick block fit, the one
+// that gives the same blocks for a picture in every process: `format` one
 // of the kNvtt* formats, `flags` the kNvtt* bits. Each level made goes to
 // the sink (beginImage with the level's byte size and sides, then its bytes
 // through writeData); an error nvtt reports goes to `error` with its text.

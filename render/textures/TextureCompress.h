@@ -15,9 +15,11 @@
 //   10        DXT1, or DXT1a (one-bit alpha) when `alpha` is set;
 //   11, 12    DXT3, DXT5.
 // DXT levels are format-5 bitmaps holding the blocks; with `mipmap` false
-// only the top level is made. nvtt works at production quality, wraps with
-// repeat (`wrap`) or clamp, filters levels with a box filter for normal maps
-// and a Kaiser filter otherwise; `acceleration` asks for CUDA, which the
+// only the top level is made. nvtt works with its quick block fit (its
+// slower ones read memory they never wrote, so their blocks change from one
+// process to the next: a fresh installation would compile other bytes),
+// wraps with repeat (`wrap`) or clamp, filters levels with a box filter for
+// normal maps and a Kaiser filter otherwise; `acceleration` asks for CUDA, which the
 // library may ignore. Before anything else, a format-3 source (or a format-2
 // source bound for target 3) has every non-zero pixel made opaque (top byte
 // 0xFF); zero pixels stay zero. The source is changed in place by that.

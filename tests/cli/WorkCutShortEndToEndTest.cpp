@@ -8,17 +8,26 @@
 // and both answer alike: "validate" prints the same lines, and the
 // installed copies hold the same compiled textures, byte for byte.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <filesystem>
+#include <initializer_list>
 #include <map>
 #include <ostream>
+#include <set>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "tests/cli/CommandHostProcesses.h"
 #include "tests/cli/ToolFixture.h"
+#include "tests/support/SanitizerScale.h"
+#include "tests/support/TextureTestSupport.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
 
@@ -293,6 +302,161 @@ void NothingCachedAndTheHostSaysWhy(const Scene& scene) {
   EXPECT_NE(log.find(said), std::string::npos) << log;
 }
 
+// --- A texture conversion cut short by a close, a stop signal or a killed
+// command host.
+
+// How, and when (as the files show it), a conversion is cut short.
+enum class Cut { kClose, kStopSignal, kHostKill, kHostKillWhileEnding };
+enum class Moment { kStaging, kFirstConverting, kLastConverting, kTaken };
+struct Step {
+  Moment moment;
+  Cut how;
+};
+
+// The pictures: one large texture for an install, several smaller ones
+// for a commit (a quarter of the side under the sanitizers, whose
+// conversion is about ten times slower).
+constexpr int kSideDivisor = VUTest::kSanitizerSlowdown == 1 ? 1 : 4;
+constexpr int kInstallSide = 2048 / kSideDivisor;
+constexpr int kCommitSide = 1024 / kSideDivisor;
+constexpr int kCommitSources = 3;
+
+// Whether `moment` has come in `root`; `converting` collects the sources
+// seen under their temporary name.
+bool Came(Moment moment, const std::string& root, std::set<std::string>& converting) {
+  const auto has = [](const std::string& folder, const std::string& prefix) {
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+      if (it->path().filename().string().starts_with(prefix)) return true;
+    }
+    return false;
+  };
+  if (moment == Moment::kStaging) return has(root + "/UserData/local", ".vadtmp-");
+  if (moment == Moment::kTaken) return has(root + "/UserData/editing", ".vadtmp-take-");
+  std::error_code error;
+  for (fs::recursive_directory_iterator it(root + "/UserData", error), end; !error && it != end;
+       it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (name.ends_with(".convert-tex.txt")) converting.insert(name);
+  }
+  return converting.size() >= (moment == Moment::kFirstConverting ? 1u : size_t(kCommitSources));
+}
+
+// Writes `count` texture sources t0, t1, ... into `folder`, each naming a
+// picture `side` pixels square; with `alpha` the pictures carry a graded
+// alpha (other pictures than without).
+void WriteTextures(const std::string& folder, int count, int side, bool alpha) {
+  const std::vector<uint8_t> picture = texturetest::SmoothPicture(side, side, alpha);
+  for (int i = 0; i < count; ++i) {
+    const std::string name = "t" + std::to_string(i);
+    texturetest::WritePicture(folder + "/" + name + ".png", side, side, picture);
+    ToolFixture::WriteFile(folder + "/" + name + ".texture.txt", "Primary=" + name + ".png\r\n");
+  }
+}
+
+// A new folder of the asset `scene.kuid`: its configuration and
+// WriteTextures' files.
+std::string WriteAsset(const Scene& scene, int count, int side, bool alpha) {
+  const std::string folder = ToolFixture::MakeTempFolder() + "/asset";
+  fs::create_directories(folder);
+  ToolFixture::WriteFile(folder + "/config.txt", "kuid " + scene.kuid +
+                                                     "\nusername \"Boards\"\nkind \"scenery\"\n"
+                                                     "vandru-build 3.4\n");
+  WriteTextures(folder, count, side, alpha);
+  return folder;
+}
+
+// Runs `args` with the tool of `scene`, cuts the conversion short as `step`
+// says, and checks what the tool was told: `told`, then the summary of a
+// command without a finding. A daemon asked to end has ended on return.
+void CutShort(const Scene& scene, const std::vector<std::string>& args, Step step,
+              const std::string& told) {
+  ToolResult r;
+  std::atomic<bool> done{false};
+  std::thread command([&] {
+    r = scene.Run(args);
+    done = true;
+  });
+  std::set<std::string> converting;
+  bool came = false;
+  VUTest::WaitUntil([&] { return (came = Came(step.moment, scene.root, converting)) || done; },
+                    120000, 1);
+  const pid_t daemon = ToolFixture::DaemonOwnerPidOf(scene.root);
+  const std::string log = scene.root + "/UserData/vaddaemon.log";
+  if (came && step.how == Cut::kClose) scene.Run({"closevaddaemon"});
+  if (came && step.how != Cut::kClose && step.how != Cut::kHostKill && daemon > 0) {
+    ::kill(daemon, SIGTERM);
+  }
+  // Killed once the daemon is ending, the host is replaced by one that
+  // starts while it ends.
+  if (came && step.how == Cut::kHostKillWhileEnding) {
+    EXPECT_TRUE(VUTest::WaitUntil(
+        [&] { return ToolFixture::ReadFile(log).find("stop signal") != std::string::npos; },
+        10000));
+  }
+  if (came && (step.how == Cut::kHostKill || step.how == Cut::kHostKillWhileEnding)) {
+    for (const pid_t host : VUTest::CommandHosts(scene.root + "/bin")) ::kill(host, SIGKILL);
+  }
+  command.join();
+  EXPECT_TRUE(came) << "the command ended before the moment came\n" << r.out;
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find(told + "\nOK (0 Errors, 0 Warnings)\n"), std::string::npos) << r.out;
+  EXPECT_EQ((r.out + r.err).find("could not be completed"), std::string::npos) << r.out << r.err;
+  if (came && step.how != Cut::kHostKill) {
+    EXPECT_TRUE(VUTest::WaitUntil([&] { return VUTest::Ended(daemon); }, 40000, 2));
+  }
+}
+
+// The installed copy holds `count` compiled textures, those of the step
+// before (`*last`, empty at first).
+void ExpectSameTextures(const Scene& scene, size_t count,
+                        std::map<std::string, std::string>* last) {
+  const std::map<std::string, std::string> now = CompiledTextures(scene.root, scene.folder);
+  EXPECT_EQ(now.size(), count);
+  EXPECT_TRUE(last->empty() || now == *last) << "the compiled textures differ from step to step";
+  *last = now;
+}
+
+// At each step, installs a folder with one large texture source.
+ToolResult InstallCutShort(Scene& scene, std::initializer_list<Step> steps) {
+  scene.kuid = "<kuid:0:8301>";
+  scene.folder = "kuid 0 8301";
+  scene.files = WriteAsset(scene, 1, kInstallSide, false);
+  std::map<std::string, std::string> textures;
+  for (const Step& step : steps) {
+    SCOPED_TRACE(int(step.moment));
+    CutShort(scene, {"installfrompath", scene.files}, step, "Installed " + scene.kuid + ".");
+    ExpectSameTextures(scene, 1, &textures);
+  }
+  return scene.Run({"status", scene.kuid});
+}
+
+// An asset installed with opaque pictures; at each step, a commit of
+// pictures with alpha, its edit copy holding the compiled textures of the
+// opaque ones (stale) but for one (missing).
+ToolResult CommitCutShort(Scene& scene, std::initializer_list<Step> steps) {
+  scene.kuid = "<kuid:0:8302>";
+  scene.folder = "kuid 0 8302";
+  EXPECT_EQ(
+      scene.Run({"installfrompath", WriteAsset(scene, kCommitSources, kCommitSide, false)}).status,
+      0);
+  const std::map<std::string, std::string> stale = CompiledTextures(scene.root, scene.folder);
+  scene.files = WriteAsset(scene, kCommitSources, kCommitSide, true);
+  std::map<std::string, std::string> textures;
+  for (const Step& step : steps) {
+    SCOPED_TRACE(int(step.moment));
+    const ToolResult opened = scene.Run({"edit", scene.kuid});
+    const size_t at = opened.out.find(" : ");
+    const std::string edit = opened.out.substr(at + 3, opened.out.find('\n') - at - 3);
+    WriteTextures(edit, kCommitSources, kCommitSide, true);
+    for (const auto& [name, bytes] : stale) ToolFixture::WriteFile(edit + "/" + name, bytes);
+    fs::remove(edit + "/t0.texture");
+    CutShort(scene, {"commit", scene.kuid}, step, "The asset was committed.");
+    ExpectSameTextures(scene, kCommitSources, &textures);
+  }
+  return scene.Run({"status", scene.kuid});
+}
+
 const CutShortCase kCases[] = {
     {"AnInstallLeftAloneAnswersAsAFreshRoot", InstallUntouched, "Installed", "", nullptr},
     // --- KUIDs whose user id the 8-byte form cannot carry.
@@ -310,6 +474,45 @@ const CutShortCase kCases[] = {
      "OK (0 Errors, 0 Warnings)", "Unable to open output file", FolderRemovedAndNothingOutside},
     {"AFailingCacheWriteCostsACompileNotTheAnswer", CacheWriteFails, "OK (0 Errors, 0 Warnings)",
      "Unable to open output file", NothingCachedAndTheHostSaysWhy},
+    // --- A texture conversion cut short by a close, a stop signal or a
+    // killed command host.
+    {"AnInstallClosedMidConversionIsFinishedFirst",
+     [](Scene& scene) {
+       return InstallCutShort(
+           scene, {{Moment::kStaging, Cut::kClose}, {Moment::kFirstConverting, Cut::kClose}});
+     },
+     "+ <kuid:0:8301> : ", "", nullptr},
+    {"ACommitClosedMidConversionIsFinishedFirst",
+     [](Scene& scene) {
+       return CommitCutShort(scene, {{Moment::kFirstConverting, Cut::kClose},
+                                     {Moment::kLastConverting, Cut::kClose},
+                                     {Moment::kTaken, Cut::kClose}});
+     },
+     "+ <kuid:0:8302> : ", "", nullptr},
+    {"AnInstallWhoseDaemonIsStoppedMidConversionIsFinishedFirst",
+     [](Scene& scene) {
+       return InstallCutShort(scene, {{Moment::kStaging, Cut::kStopSignal},
+                                      {Moment::kFirstConverting, Cut::kHostKillWhileEnding}});
+     },
+     "+ <kuid:0:8301> : ", "", nullptr},
+    {"ACommitWhoseDaemonIsStoppedMidConversionIsFinishedFirst",
+     [](Scene& scene) {
+       return CommitCutShort(scene, {{Moment::kFirstConverting, Cut::kStopSignal},
+                                     {Moment::kLastConverting, Cut::kStopSignal},
+                                     {Moment::kTaken, Cut::kStopSignal}});
+     },
+     "+ <kuid:0:8302> : ", "", nullptr},
+    {"AnInstallWhoseHostIsKilledMidConversionConvertsAgain",
+     [](Scene& scene) {
+       return InstallCutShort(scene, {{Moment::kFirstConverting, Cut::kHostKill}});
+     },
+     "+ <kuid:0:8301> : ", "", nullptr},
+    {"ACommitWhoseHostIsKilledMidConversionConvertsAgain",
+     [](Scene& scene) {
+       return CommitCutShort(scene, {{Moment::kFirstConverting, Cut::kHostKill},
+                                     {Moment::kLastConverting, Cut::kHostKill}});
+     },
+     "+ <kuid:0:8302> : ", "", nullptr},
 };
 
 class WorkCutShort : public ToolFixture, public ::testing::WithParamInterface<CutShortCase> {
@@ -344,7 +547,16 @@ TEST_P(WorkCutShort, TheUserIsToldWhatHappenedAndTheAssetAnswersAsAFreshRoot) {
       RunProgram(fresh_ + "/bin/VandruUtil", {"validate", scene_.kuid}, fresh_ + "/bin");
   EXPECT_EQ(validated.out, freshValidated.out);
   EXPECT_EQ(validated.status, freshValidated.status);
-  EXPECT_EQ(CompiledTextures(scene_.root, scene_.folder), CompiledTextures(fresh_, scene_.folder));
+  // Compared by name, so that a difference names the textures, not their bytes.
+  const auto textures = CompiledTextures(scene_.root, scene_.folder);
+  const auto freshTextures = CompiledTextures(fresh_, scene_.folder);
+  std::string differ;
+  for (const auto& [name, bytes] : freshTextures) {
+    const auto found = textures.find(name);
+    if (found == textures.end() || found->second != bytes) differ += " " + name;
+  }
+  EXPECT_EQ(textures.size(), freshTextures.size());
+  EXPECT_EQ(differ, "") << "these compiled textures differ from a fresh root's";
 }
 
 // Names a row in gtest's messages (its bytes otherwise).

@@ -1,6 +1,7 @@
 // The listener, connections and dispatch, run in the test process with
 // handlers of the test's own; and the frame reader on bytes in memory.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -108,6 +109,8 @@ class InProcessServer : public ::testing::Test {
     });
     context_.AddCloseObserver([this](const std::shared_ptr<DaemonConnection>&) { ++closed_; });
     server_ = std::make_unique<DaemonServer>(context_, registry_, 600, maxConnections_);
+    server_->SetEndCheck(
+        [this] { return filesGone_.load() ? std::string("the files are gone") : std::string(); });
     ASSERT_TRUE(server_->Listen());
     thread_ = std::thread([this] { served_ = server_->Serve(); });
   }
@@ -129,6 +132,7 @@ class InProcessServer : public ::testing::Test {
   RequestRegistry registry_;
   Gate gate_;
   std::atomic<int> closed_{0};
+  std::atomic<bool> filesGone_{false};  // what the end check answers
   uint32_t maxConnections_ = DaemonConfig::kDefaultMaxConnections;
   std::unique_ptr<DaemonServer> server_;
   std::thread thread_;
@@ -400,6 +404,52 @@ TEST_F(InProcessServer, SilentClientIsDroppedAfterTheHandshakeTimeOutWithoutBloc
   Bytes reply;
   EXPECT_TRUE(client->Transact(0x00, 1, {}, &reply));
   EXPECT_TRUE(silent.WaitClosed(int(DaemonServer::kHandshakeTimeoutMs) + 5000));
+}
+
+// Asked to end, the server finishes and answers the request in flight with
+// its connection open, takes no new request and holds a new connection
+// unanswered; then it closes the connection whose request it did not take
+// at once, leaves the others a moment to end by themselves, and ends.
+TEST_F(InProcessServer, AnEndAnswersTheRequestsInFlightAndBeginsNothingNew) {
+  auto client = Client();
+  auto idle = Client();
+  ASSERT_TRUE(client && idle);
+  ASSERT_TRUE(client->SendRequest(kBlock, 1, {}));
+  ASSERT_TRUE(gate_.WaitForWaiters(1));
+  context_.RequestExit();
+  ASSERT_TRUE(client->SendRequest(kEcho, 2, Bytes{7}));
+  RawClient late;
+  ASSERT_TRUE(late.Connect(server_->Port()) && late.SendHandshake(kIndex));
+  gate_.Open();
+  RawClient::Frame frame;
+  ASSERT_TRUE(client->ReadFrame(frame));
+  EXPECT_TRUE(frame.IsReply() && frame.word == 1u);
+  EXPECT_FALSE(client->ReadFrame(frame)) << "a request taken after the end was asked for";
+  pollfd open = {idle->Socket(), POLLIN, 0};
+  EXPECT_EQ(::poll(&open, 1, 0), 0) << "a client closed before its moment to end";
+  idle->Close();
+  uint8_t answer[12];
+  EXPECT_FALSE(late.Receive(answer, sizeof(answer))) << "a connection served after the end";
+  thread_.join();
+  EXPECT_TRUE(served_);
+}
+
+// The end check speaking while the server finishes its work (its files
+// are another's by then): the work is given up and every connection closed
+// at once, the request in flight unanswered.
+TEST_F(InProcessServer, AnEndCheckThatSpeaksWhileEndingGivesTheWorkUp) {
+  auto client = Client();
+  ASSERT_TRUE(client);
+  ASSERT_TRUE(client->SendRequest(kBlock, 1, {}));
+  ASSERT_TRUE(gate_.WaitForWaiters(1));
+  context_.RequestExit();
+  filesGone_ = true;
+  RawClient::Frame frame;
+  EXPECT_FALSE(client->ReadFrame(frame)) << "answered after the end check spoke";
+  EXPECT_TRUE(context_.WorkAbandoned());
+  gate_.Open();
+  thread_.join();
+  EXPECT_TRUE(served_);
 }
 
 class BoundedServer : public InProcessServer {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -147,6 +148,11 @@ TEST(SocketOwner, PeerOfARealConnectionIsThisUser) {
     ASSERT_GE(accepted, 0) << c.name;
     EXPECT_EQ(SocketOwner::PeerUid(accepted), std::optional<uint32_t>(::geteuid())) << c.name;
     EXPECT_EQ(SocketOwner::PeerUid(client), std::optional<uint32_t>(::geteuid())) << c.name;
+    // The far end's socket, as its process holds it.
+    struct stat clientSocket {};
+    ASSERT_EQ(::fstat(client, &clientSocket), 0);
+    EXPECT_EQ(SocketOwner::PeerInode(accepted), std::optional<uint64_t>(clientSocket.st_ino))
+        << c.name;
     // Both ways agree: the kernel's answer (IPv4 only) and the tables.
     const bool ipv4 = c.listenFamily == AF_INET && c.clientFamily == AF_INET;
     EXPECT_EQ(SocketOwner::KernelPeerUid(accepted),
@@ -168,6 +174,7 @@ TEST(SocketOwner, PeerOfARealConnectionIsThisUser) {
   }
   EXPECT_EQ(SocketOwner::PeerUid(-1), std::nullopt);
   EXPECT_EQ(SocketOwner::KernelPeerUid(-1), std::nullopt);
+  EXPECT_EQ(SocketOwner::PeerInode(-1), std::nullopt);
 }
 
 }  // namespace
