@@ -52,7 +52,18 @@
 // process is the owner. The daemon's side: ClaimOwnership (under the mutex:
 // false when another live process owns the database; otherwise this process
 // becomes owner and publishes `port`), ReleaseOwnership (when this process is
-// the owner: owner kNone and port 0).
+// the owner: owner kNone and port 0). Renew, for the owner whose files
+// were removed or replaced under their names while it runs (a user clearing
+// "stale" lock files): takes the mutex under its name again (making the
+// lock file, or opening the one a tool made meanwhile), attaches to the
+// block under its name when that is no longer its own (made afresh, or the
+// one a tool made meanwhile: its count raised as by Open) and writes this
+// process there as owner with the port it had published. What it held under
+// the old names is let go untouched. True when both names give its files
+// and it owns the block under them. False when closed or not the owner
+// (nothing changes), and, leaving the object closed and nothing removed,
+// when the files cannot be made or opened (as for Open), the block under
+// the name refuses openers, or another live process owns it.
 //
 // A DatabaseIpc is thread-safe (one lock of its own serialises its calls).
 // The destructor closes. The functions below the class act on the one
@@ -103,6 +114,7 @@ class DatabaseIpc {
   void ReleaseOwnership();
   uint32_t GetDaemonPort() const;
   bool ClaimOwnership(uint32_t port);
+  bool Renew();
 
   bool IsPrimary() const;
   Snapshot Read() const;
@@ -115,6 +127,7 @@ class DatabaseIpc {
   bool OpenMutex(const Kiv::String& path);
   bool AttachBlock(const Kiv::String& path, bool* created);
   void CountAttach(bool created);
+  bool RenewNames(bool lockNamed, bool blockNamed, uint32_t port);
   void ReleaseHandles(bool removeFiles);
   void ClearDeadEntry(uint32_t offset, uint32_t seen, const char* format);
   uint32_t Load(uint32_t offset) const;

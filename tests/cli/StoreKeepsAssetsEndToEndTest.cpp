@@ -8,12 +8,15 @@
 // file committed, as the row says), and nothing outside the store changed.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/cli/ToolFixture.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
 
@@ -77,8 +80,56 @@ ToolResult NothingHappens(Scene& scene) {
   return scene.Run({"status", kEdited});
 }
 
+// --- The owner block's files removed while a commit runs.
+
+constexpr int kCommitFiles = 2000;
+constexpr int kCommitRuns = 20;
+
+// kEdited's edit copy, with kCommitFiles more files, committed kCommitRuns
+// times (opened for edit again in between); in each, once the commit has
+// taken the edit folder, `name` is removed from UserData, as a user clears
+// a lock file that looks stale. Each commit is answered as done, and the
+// command after it within seconds. Answers the last commit's result.
+ToolResult CommitWhileRemoving(Scene& scene, const std::string& name) {
+  for (int i = 0; i < kCommitFiles; ++i)
+    ToolFixture::WriteFile(scene.edit + "/more" + std::to_string(i) + ".txt", std::to_string(i));
+  ToolResult committed;
+  for (int run = 0; run < kCommitRuns && !::testing::Test::HasFailure(); ++run) {
+    SCOPED_TRACE("run " + std::to_string(run));
+    const std::string edit = run == 0 ? scene.edit : EditFolderOf(scene.Run({"edit", kEdited}));
+    const std::string taken =
+        scene.UserData() + "/editing/.vadtmp-take-" + fs::path(edit).filename().string();
+    std::thread commit([&] { committed = scene.Run({"commit", kEdited}); });
+    const bool took = VUTest::WaitUntil([&] { return fs::exists(taken); }, 60000, 1);
+    fs::remove(scene.UserData() + "/" + name);
+    commit.join();
+    EXPECT_TRUE(took) << "the commit never took the edit folder";
+    EXPECT_NE(committed.out.find("The asset was committed."), std::string::npos)
+        << committed.out << committed.err;
+    const auto start = std::chrono::steady_clock::now();
+    const ToolResult next = scene.Run({"status", kEdited});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_NE(next.out.find(std::string("+ ") + kEdited + " : "), std::string::npos)
+        << next.out << next.err;
+  }
+  return committed;
+}
+
+ToolResult LockFileRemovedDuringCommits(Scene& scene) {
+  return CommitWhileRemoving(scene, "assets.tdx.lock");
+}
+
+ToolResult BlockFileRemovedDuringCommits(Scene& scene) {
+  return CommitWhileRemoving(scene, "assets.tdx.ipc");
+}
+
 const StoreCase kCases[] = {
     {"AnUntouchedStoreKeepsItsAssets", NothingHappens, "", false, nullptr},
+    // --- The owner block's files removed while a commit runs.
+    {"ALockFileRemovedDuringCommitsLeavesThemAnsweredAndTheDaemonFound",
+     LockFileRemovedDuringCommits, "The asset was committed.", true, nullptr},
+    {"ABlockFileRemovedDuringCommitsLeavesThemAnsweredAndTheDaemonFound",
+     BlockFileRemovedDuringCommits, "The asset was committed.", true, nullptr},
 };
 
 class StoreKeepsAssets : public ToolFixture, public ::testing::WithParamInterface<StoreCase> {
