@@ -41,10 +41,7 @@ StoreGuard HoldStoreGuard(const std::string& userDataPath) {
     guard.error = errno;
     return guard;
   }
-  int locked = 0;
-  while ((locked = ::flock(fd, LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
-  }
-  if (locked == 0) {
+  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
     guard.state = StoreGuard::kHeld;
     return guard;  // the descriptor stays open for the process's life
   }

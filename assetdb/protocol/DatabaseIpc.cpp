@@ -184,6 +184,7 @@ bool DatabaseIpc::Open(const Kiv::File::Path& assetIndexPath) {
   DatabaseIpcNames names;
   if (!FormDatabaseIpcNames(assetIndexPath, &names)) return false;
   if (!Kiv::File::Exists(names.folder.Str())) return false;
+  indexPath_ = assetIndexPath;
   pid_ = CurrentProcessId();
   if (!OpenMutex(names.lockPath)) return false;
   bool refused = false;
@@ -356,47 +357,15 @@ bool DatabaseIpc::ClaimOwnership(uint32_t port) {
 bool DatabaseIpc::Renew() {
   Kiv::SingleLock hold(guard_);
   if (block_ == nullptr || Load(kOwner) != pid_) return false;
-  const bool lockNamed = StillNamed(lockFd_, lockPath_);
-  const bool blockNamed = StillNamed(blockFd_, blockPath_);
-  if (lockNamed && blockNamed) return true;
+  if (StillNamed(lockFd_, lockPath_) && StillNamed(blockFd_, blockPath_)) return true;
   const uint32_t port = Load(kPort);
-  // What is held under a name that no longer gives it is let go without a
-  // write: its file is gone, or another's.
-  const int oldLockFd = lockNamed ? -1 : lockFd_;
-  const int oldBlockFd = blockNamed ? -1 : blockFd_;
-  uint32_t* const oldBlock = blockNamed ? nullptr : block_;
-  if (!lockNamed) lockFd_ = -1;
-  if (!blockNamed) {
-    blockFd_ = -1;
-    block_ = nullptr;
-    primary_ = false;
-  }
-  const bool renewed = RenewNames(lockNamed, blockNamed, port);
-  if (oldBlock != nullptr) ::munmap(oldBlock, kBlockSize);
-  if (oldBlockFd >= 0) ::close(oldBlockFd);
-  if (oldLockFd >= 0) ::close(oldLockFd);
-  if (!renewed) ReleaseHandles(false);
-  return renewed;
-}
-
-bool DatabaseIpc::RenewNames(bool lockNamed, bool blockNamed, uint32_t port) {
-  if (lockNamed) {
-    Lock();
-  } else if (!OpenMutex(lockPath_)) {
-    return false;
-  }
-  HeldIpcLock held(*this, HeldIpcLock::kAdopt);
-  if (!blockNamed) {
-    bool created = false;
-    if (!AttachBlock(blockPath_, &created)) return false;
-    if (!created && Load(kRefusal) != 0) return false;
-    CountAttach(created);
-  }
-  const uint32_t owner = Load(kOwner);
-  if (owner != kNone && owner != pid_ && IsProcessAlive(owner)) return false;
-  Store(kOwner, pid_);
-  Store(kPort, port);
-  return true;
+  // What is held is let go without a write (a file gone, or another's);
+  // Open then takes the names as they are now.
+  ReleaseHandles(false);
+  if (!Open(indexPath_)) return false;
+  if (ClaimOwnership(port)) return true;
+  Close();
+  return false;
 }
 
 bool DatabaseIpc::FilesStillNamed() const {

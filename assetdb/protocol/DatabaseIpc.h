@@ -54,16 +54,13 @@
 // becomes owner and publishes `port`), ReleaseOwnership (when this process is
 // the owner: owner kNone and port 0). Renew, for the owner whose files
 // were removed or replaced under their names while it runs (a user clearing
-// "stale" lock files): takes the mutex under its name again (making the
-// lock file, or opening the one a tool made meanwhile), attaches to the
-// block under its name when that is no longer its own (made afresh, or the
-// one a tool made meanwhile: its count raised as by Open) and writes this
-// process there as owner with the port it had published. What it held under
-// the old names is let go untouched. True when both names give its files
-// and it owns the block under them. False when closed or not the owner
-// (nothing changes), and, leaving the object closed and nothing removed,
-// when the files cannot be made or opened (as for Open), the block under
-// the name refuses openers, or another live process owns it.
+// "stale" lock files): lets go of the files it holds without a write, opens
+// the names again as Open does (making the files, or joining the ones a tool
+// made meanwhile) and claims ownership there with the port it had
+// published. True at once while both names still give its files. False
+// when closed or not the owner (nothing changes), when Open fails (left
+// closed), or when another live process owns the block under the name (then
+// it closes as Close does, which leaves that owner's files alone).
 //
 // A DatabaseIpc is thread-safe (one lock of its own serialises its calls).
 // The destructor closes. The functions below the class act on the one
@@ -127,7 +124,6 @@ class DatabaseIpc {
   bool OpenMutex(const Kiv::String& path);
   bool AttachBlock(const Kiv::String& path, bool* created);
   void CountAttach(bool created);
-  bool RenewNames(bool lockNamed, bool blockNamed, uint32_t port);
   void ReleaseHandles(bool removeFiles);
   void ClearDeadEntry(uint32_t offset, uint32_t seen, const char* format);
   uint32_t Load(uint32_t offset) const;
@@ -141,7 +137,8 @@ class DatabaseIpc {
   uint32_t* block_ = nullptr;  // The mapped block, kBlockSize bytes.
   uint32_t pid_ = 0;
   bool primary_ = false;
-  int lockDepth_ = 0;  // Lock calls not yet matched by Unlock.
+  int lockDepth_ = 0;          // Lock calls not yet matched by Unlock.
+  Kiv::File::Path indexPath_;  // as given to the last Open that got so far
   Kiv::String lockPath_;
   Kiv::String blockPath_;
 };

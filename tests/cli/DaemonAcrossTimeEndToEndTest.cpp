@@ -292,7 +292,9 @@ TEST_P(DaemonFilesChange, TheNextCommandsAreServedAndKeptWhateverServesThem) {
   std::string logged = std::string("[") + std::to_string(pid) + "] vaddaemon> the " + row.logged;
   logged.replace(logged.find("<index>"), 7, UserDataPath() + "/assets.tdx");
   const std::string log = ReadFile(UserDataPath() + "/vaddaemon.log");
-  EXPECT_NE(log.find(logged), std::string::npos) << log;
+  const size_t at = log.find(logged);
+  EXPECT_NE(at, std::string::npos) << log;
+  EXPECT_EQ(log.find(logged, at + 1), std::string::npos) << "said more than once: " << log;
   for (const char* kuid : {kCrate, kBoards}) {
     const ToolResult status = Run({"status", kuid});
     EXPECT_TRUE(Has(status, std::string("+ ") + kuid + " : ")) << status.out << status.err;

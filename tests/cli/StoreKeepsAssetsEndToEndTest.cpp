@@ -115,21 +115,15 @@ ToolResult CommitWhileRemoving(Scene& scene, const std::string& name) {
   return committed;
 }
 
-ToolResult LockFileRemovedDuringCommits(Scene& scene) {
-  return CommitWhileRemoving(scene, "assets.tdx.lock");
-}
-
-ToolResult BlockFileRemovedDuringCommits(Scene& scene) {
-  return CommitWhileRemoving(scene, "assets.tdx.ipc");
-}
-
 const StoreCase kCases[] = {
     {"AnUntouchedStoreKeepsItsAssets", NothingHappens, "", false, nullptr},
     // --- The owner block's files removed while a commit runs.
     {"ALockFileRemovedDuringCommitsLeavesThemAnsweredAndTheDaemonFound",
-     LockFileRemovedDuringCommits, "The asset was committed.", true, nullptr},
+     [](Scene& s) { return CommitWhileRemoving(s, "assets.tdx.lock"); }, "The asset was committed.",
+     true, nullptr},
     {"ABlockFileRemovedDuringCommitsLeavesThemAnsweredAndTheDaemonFound",
-     BlockFileRemovedDuringCommits, "The asset was committed.", true, nullptr},
+     [](Scene& s) { return CommitWhileRemoving(s, "assets.tdx.ipc"); }, "The asset was committed.",
+     true, nullptr},
 };
 
 class StoreKeepsAssets : public ToolFixture, public ::testing::WithParamInterface<StoreCase> {
