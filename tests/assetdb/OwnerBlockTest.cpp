@@ -527,14 +527,15 @@ constexpr uint32_t kOtherPort = 1111;
 
 // The owner's files removed under their names while it runs (lock files that
 // look stale to a user), and what stands there when it acts: nothing, files
-// a tool made since and holds open, or a block that another live process
-// owns. The owner then renews its names (which gives them back to it unless
-// another owns the block there), or closes.
+// a tool made since and holds open, a block that another live process owns,
+// or a folder where the lock was. The owner then renews its names (which
+// gives them back to it unless another owns the block there or the lock
+// cannot be made), or closes.
 struct NamesCase {
   const char* name;
   bool removeLock;
   bool removeBlock;
-  enum Under { kRemoved, kToolFiles, kOwnedBlock } under;
+  enum Under { kRemoved, kToolFiles, kOwnedBlock, kFolderAtLock } under;
   bool renew;  // else Close
 };
 
@@ -546,6 +547,7 @@ const NamesCase kNamesCases[] = {
     {"ARemovedBlockIsMadeAnewWithTheOwnerAndItsPort", false, true, NamesCase::kRemoved, true},
     {"FilesAToolMadeMeanwhileAreJoinedAndOwned", true, true, NamesCase::kToolFiles, true},
     {"ABlockThatAnotherLiveProcessOwnsIsLeftToIt", false, true, NamesCase::kOwnedBlock, true},
+    {"ALockThatCannotBeMadeAnewLeavesTheOwnerClosed", true, false, NamesCase::kFolderAtLock, true},
 };
 
 class OwnerBlockNames : public OwnerBlockTest, public ::testing::WithParamInterface<NamesCase> {};
@@ -558,17 +560,18 @@ std::string NamesCaseName(const ::testing::TestParamInfo<NamesCase>& row) {
 
 TEST_P(OwnerBlockNames, TheOwnerTakesItsNamesBackOrLeavesAnothersBlockAlone) {
   const NamesCase& row = GetParam();
-  const bool ours = row.renew && row.under != NamesCase::kOwnedBlock;
+  const bool owned = row.under == NamesCase::kOwnedBlock;
+  const bool ours = row.renew && !owned && row.under != NamesCase::kFolderAtLock;
   DatabaseIpc daemon;
   ASSERT_TRUE(daemon.Open(index_) && daemon.ClaimOwnership(kPublishedPort));
   if (row.removeLock) ::unlink(names_.lockPath.c_str());
   if (row.removeBlock) ::unlink(names_.blockPath.c_str());
   const auto other = static_cast<uint32_t>(::getppid());  // alive, and not us
+  if (row.under == NamesCase::kFolderAtLock) ::mkdir(names_.lockPath.c_str(), 0700);
   std::unique_ptr<RawBlock> planted;
-  if (row.under != NamesCase::kRemoved) {
+  if (row.under == NamesCase::kToolFiles || owned) {
     if (row.removeLock) ::close(::open(names_.lockPath.c_str(), O_RDWR | O_CREAT, 0600));
     planted = std::make_unique<RawBlock>(names_.blockPath, true);
-    const bool owned = row.under == NamesCase::kOwnedBlock;
     const uint32_t fields[][2] = {{0, other},
                                   {4, owned ? other : DatabaseIpc::kNone},
                                   {8, DatabaseIpc::kNone},
@@ -585,11 +588,12 @@ TEST_P(OwnerBlockNames, TheOwnerTakesItsNamesBackOrLeavesAnothersBlockAlone) {
     daemon.Close();
   }
   {
-    // What the tools find under the name.
+    // What the tools find under the name: another's block as it was, else
+    // the owner's.
     RawBlock named(names_.blockPath);
     ASSERT_TRUE(named.Valid()) << "the block under the name was removed";
-    EXPECT_EQ(named.U32(4), ours ? CurrentProcessId() : other);
-    EXPECT_EQ(named.U32(32), ours ? kPublishedPort : kOtherPort);
+    EXPECT_EQ(named.U32(4), owned ? other : CurrentProcessId());
+    EXPECT_EQ(named.U32(32), owned ? kOtherPort : kPublishedPort);
     EXPECT_EQ(named.U32(16), uint32_t(DatabaseIpc::kStateInitialised));
   }
   planted.reset();
