@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +23,7 @@
 #include "vaddaemon/DaemonModule.h"
 #include "vaddaemon/DaemonServer.h"
 #include "vaddaemon/RequestRegistry.h"
+#include "vaddaemon/StoreGuard.h"
 #include "vaddaemon/UserDataWatch.h"
 
 namespace {
@@ -121,6 +123,25 @@ void ReleaseAll(DatabaseIpc& ipc) {
   std::fflush(stderr);
 }
 
+// Another daemon serves the store (its guard is held), or the guard cannot
+// be taken: says so on standard error and answers the exit status.
+int RefuseStart(const StoreGuard& guard, const Kiv::File::Path& index) {
+  if (guard.state == StoreGuard::kFailed) {
+    std::fprintf(stderr, "vaddaemon: unable to lock the folder of %s (%s); not starting.\n",
+                 index.c_str(), std::strerror(guard.error));
+    return kExitFailed;
+  }
+  if (guard.holder == 0) {
+    std::fprintf(stderr, "vaddaemon: another daemon already serves %s; not starting.\n",
+                 index.c_str());
+  } else {
+    std::fprintf(stderr,
+                 "vaddaemon: another daemon (process %u) already serves %s; not starting.\n",
+                 guard.holder, index.c_str());
+  }
+  return kExitRefused;
+}
+
 }  // namespace
 
 int RunDaemon() {
@@ -132,6 +153,12 @@ int RunDaemon() {
   }
   DetermineInstallPath(root);
   CreateUserDataFolders();
+  // Before anything is written in UserData (the log is moved aside at start).
+  const StoreGuard guard = HoldStoreGuard(GetUserDataPath().Str());
+  if (guard.state != StoreGuard::kHeld) {
+    ReleaseFolderLayout();
+    return RefuseStart(guard, GetAssetIndexPath());
+  }
   OpenLogFile(GetUserDataPath());
 
   auto context = std::make_unique<DaemonContext>();
@@ -177,7 +204,7 @@ int RunDaemon() {
   }
   UserDataWatch watch(index.Str(), ipc);
   watch.Record();
-  server->SetEndCheck([&watch] { return watch.Changed(); });
+  server->SetEndCheck([&watch] { return watch.Check(); });
   g_server.store(server.get());
   InstallSignals();
   LogMessage("vaddaemon> process %u serves %s on 127.0.0.1 port %u", CurrentProcessId(),

@@ -12,20 +12,25 @@
 //      1 MiB: a larger one is moved to "vaddaemon.log.old" at start; never
 //      written through a link nor to another user's file, OwnLogFile.h).
 //   2. Networking starts (NetStartup).
-//   3. The database-owner block of UserData/assets.tdx is opened and the
-//      daemon claims ownership with port 0. While another live process owns
-//      the database the daemon refuses to start: it writes "vaddaemon:
-//      another daemon (process N) already serves <folder>; not starting."
-//      to standard error and answers kExitRefused. An owner that has died
-//      (a killed daemon) is replaced.
+//   3. The daemon takes the store guard of UserData (StoreGuard.h), then
+//      opens the database-owner block of UserData/assets.tdx and claims
+//      ownership with port 0. While another live process holds the guard
+//      or owns the database the daemon refuses to start: it writes
+//      "vaddaemon: another daemon (process N) already serves <index>; not
+//      starting." to standard error (without "(process N)" when the guard's
+//      holder cannot be found) and answers kExitRefused. An owner that has
+//      died (a killed daemon) is replaced.
 //   4. The modules start in order (DaemonModule.h) and fill the request
 //      table.
 //   5. The listener opens on 127.0.0.1 at a free port; only then is the
 //      port published in the owner block.
 //   6. Serving (DaemonServer.h) until the close request, a stop signal
 //      (SIGTERM, SIGINT, SIGHUP), the idle time-out (DaemonConfig.h) or
-//      the removal of its database (UserDataWatch.h: the asset index or
-//      the owner block no longer the file it opened; logged).
+//      the removal of its database (UserDataWatch.h: the asset index no
+//      longer the file it opened; logged). Owner block files removed or
+//      replaced while the index is still its own are made anew (logged),
+//      and serving goes on; ones that cannot be made end it as SIGTERM
+//      does.
 // A daemon whose database was removed or replaced, however it ends, stops
 // no module (they would work on the new files by name): it releases
 // ownership, closes the block (whose names stay, being another's) and

@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "assetdb/protocol/DatabaseIpc.h"
+#include "foundation/base/LogMessage.h"
 
 namespace {
 
@@ -26,8 +27,6 @@ void UserDataWatch::Record() {
 }
 
 std::string UserDataWatch::Changed() const {
-  if (!ipc_.FilesStillNamed())
-    return "the database-owner block beside " + indexPath_ + " was removed or replaced";
   if (!recorded_) return std::string();
   struct stat info {};
   info.st_dev = device_;
@@ -35,4 +34,19 @@ std::string UserDataWatch::Changed() const {
   if (Named(indexPath_, &info) && info.st_dev == device_ && info.st_ino == inode_)
     return std::string();
   return "the asset index " + indexPath_ + " was removed or replaced";
+}
+
+std::string UserDataWatch::Check() {
+  std::string reason = Changed();
+  if (!reason.empty() || ipc_.FilesStillNamed()) return reason;
+  const bool renewed = ipc_.Renew();
+  // UserData may have gone in the meantime, the files renewed being the
+  // next store's: ending releases them.
+  reason = Changed();
+  if (!reason.empty()) return reason;
+  const std::string block =
+      "the database-owner block beside " + indexPath_ + " was removed or replaced";
+  if (!renewed) return block + " and cannot be made anew";
+  LogMessage("vaddaemon> %s; made it anew", block.c_str());
+  return std::string();
 }

@@ -1,5 +1,5 @@
 // UserDataWatch: whether the database a daemon serves is still the one its
-// names give.
+// names give, and the owner block's files kept under their names.
 //
 // A user may remove UserData (or the asset index) under a running daemon to
 // start over; the next tool then makes the folder anew and starts another
@@ -8,13 +8,28 @@
 // store's paths, the index journal it removes as it closes): it must end,
 // and end without closing its store.
 //
+// A user may also remove the owner block's files alone ("assets.tdx.lock",
+// "assets.tdx.ipc"), taking them for stale lock files, while the store is
+// still there and the daemon still at work in it. The daemon then keeps
+// serving and makes them anew (DatabaseIpc::Renew), so that the tools find
+// it again; the store guard (StoreGuard.h) keeps another daemon off the
+// store meanwhile.
+//
 // Record, called once the store has opened the index, notes the index's
 // device and inode. Changed answers, from any thread, why the daemon must
-// end ("the asset index <path> was removed or replaced", or the same of
-// the database-owner block, DatabaseIpc::FilesStillNamed), or an empty
-// string while both are still its own. A name that cannot be looked at for
-// another reason than its absence counts as its own. Before Record only
-// the owner block is looked at.
+// end ("the asset index <path> was removed or replaced"), or an empty
+// string while the index is still its own (and always before Record). A
+// name that cannot be looked at for another reason than its absence counts
+// as its own.
+//
+// Check, the server's end check (on one thread at a time), answers what
+// Changed answers; while that is empty and the owner block's files are no
+// longer the ones the daemon holds, it renews them and logs
+// "vaddaemon> the database-owner block beside <index> was removed or
+// replaced; made it anew", or, when they cannot be made, answers "the
+// database-owner block beside <index> was removed or replaced and cannot
+// be made anew" (the store is still the daemon's own, so it then ends as
+// on SIGTERM, closing it).
 //
 // Thread-safe once recorded (Record runs before serving). Nothing throws
 // beyond std::bad_alloc.
@@ -28,15 +43,16 @@ class DatabaseIpc;
 
 class UserDataWatch {
  public:
-  UserDataWatch(const std::string& indexPath, const DatabaseIpc& ipc)
+  UserDataWatch(const std::string& indexPath, DatabaseIpc& ipc)
       : indexPath_(indexPath), ipc_(ipc) {}
 
   void Record();
   std::string Changed() const;
+  std::string Check();
 
  private:
   const std::string indexPath_;
-  const DatabaseIpc& ipc_;
+  DatabaseIpc& ipc_;
   bool recorded_ = false;
   dev_t device_ = 0;
   ino_t inode_ = 0;

@@ -184,6 +184,7 @@ bool DatabaseIpc::Open(const Kiv::File::Path& assetIndexPath) {
   DatabaseIpcNames names;
   if (!FormDatabaseIpcNames(assetIndexPath, &names)) return false;
   if (!Kiv::File::Exists(names.folder.Str())) return false;
+  indexPath_ = assetIndexPath;
   pid_ = CurrentProcessId();
   if (!OpenMutex(names.lockPath)) return false;
   bool refused = false;
@@ -351,6 +352,20 @@ bool DatabaseIpc::ClaimOwnership(uint32_t port) {
     Store(kPort, port);
   }
   return !taken;
+}
+
+bool DatabaseIpc::Renew() {
+  Kiv::SingleLock hold(guard_);
+  if (block_ == nullptr || Load(kOwner) != pid_) return false;
+  if (StillNamed(lockFd_, lockPath_) && StillNamed(blockFd_, blockPath_)) return true;
+  const uint32_t port = Load(kPort);
+  // What is held is let go without a write (a file gone, or another's);
+  // Open then takes the names as they are now.
+  ReleaseHandles(false);
+  if (!Open(indexPath_)) return false;
+  if (ClaimOwnership(port)) return true;
+  Close();
+  return false;
 }
 
 bool DatabaseIpc::FilesStillNamed() const {

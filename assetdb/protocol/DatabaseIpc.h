@@ -52,7 +52,15 @@
 // process is the owner. The daemon's side: ClaimOwnership (under the mutex:
 // false when another live process owns the database; otherwise this process
 // becomes owner and publishes `port`), ReleaseOwnership (when this process is
-// the owner: owner kNone and port 0).
+// the owner: owner kNone and port 0). Renew, for the owner whose files
+// were removed or replaced under their names while it runs (a user clearing
+// "stale" lock files): lets go of the files it holds without a write, opens
+// the names again as Open does (making the files, or joining the ones a tool
+// made meanwhile) and claims ownership there with the port it had
+// published. True at once while both names still give its files. False
+// when closed or not the owner (nothing changes), when Open fails (left
+// closed), or when another live process owns the block under the name (then
+// it closes as Close does, which leaves that owner's files alone).
 //
 // A DatabaseIpc is thread-safe (one lock of its own serialises its calls).
 // The destructor closes. The functions below the class act on the one
@@ -103,6 +111,7 @@ class DatabaseIpc {
   void ReleaseOwnership();
   uint32_t GetDaemonPort() const;
   bool ClaimOwnership(uint32_t port);
+  bool Renew();
 
   bool IsPrimary() const;
   Snapshot Read() const;
@@ -128,7 +137,8 @@ class DatabaseIpc {
   uint32_t* block_ = nullptr;  // The mapped block, kBlockSize bytes.
   uint32_t pid_ = 0;
   bool primary_ = false;
-  int lockDepth_ = 0;  // Lock calls not yet matched by Unlock.
+  int lockDepth_ = 0;          // Lock calls not yet matched by Unlock.
+  Kiv::File::Path indexPath_;  // as given to the last Open that got so far
   Kiv::String lockPath_;
   Kiv::String blockPath_;
 };

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -166,6 +167,7 @@ TEST_F(OwnerBlockTest, BadPathsAndMissingFoldersOpenNothing) {
   ipc.Unlock();
   EXPECT_EQ(ipc.GetDaemonPort(), 0u);
   EXPECT_FALSE(ipc.ClaimOwnership(1));
+  EXPECT_FALSE(ipc.Renew());
   EXPECT_EQ(ipc.Read().state, 0);
 }
 
@@ -517,3 +519,87 @@ TEST_F(OwnerBlockTest, AnotherUserRunningFirstCannotLockTheOwnerOut) {
     EXPECT_EQ(info.st_uid, ::geteuid()) << *path;
   }
 }
+
+namespace {
+
+constexpr uint32_t kPublishedPort = 4321;
+constexpr uint32_t kOtherPort = 1111;
+
+// The owner's files removed under their names while it runs (lock files that
+// look stale to a user), and what stands there when it acts: nothing, files
+// a tool made since and holds open, a block that another live process owns,
+// or a folder where the lock was. The owner then renews its names (which
+// gives them back to it unless another owns the block there or the lock
+// cannot be made), or closes.
+struct NamesCase {
+  const char* name;
+  bool removeLock;
+  bool removeBlock;
+  enum Under { kRemoved, kToolFiles, kOwnedBlock, kFolderAtLock } under;
+  bool renew;  // else Close
+};
+
+const NamesCase kNamesCases[] = {
+    {"ABlockAnotherPutUnderTheNameStaysWhenTheOwnerCloses", false, true, NamesCase::kOwnedBlock,
+     false},
+    {"NamesStillItsOwnAreKept", false, false, NamesCase::kRemoved, true},
+    {"ARemovedLockIsMadeAnewAndTheBlockKept", true, false, NamesCase::kRemoved, true},
+    {"ARemovedBlockIsMadeAnewWithTheOwnerAndItsPort", false, true, NamesCase::kRemoved, true},
+    {"FilesAToolMadeMeanwhileAreJoinedAndOwned", true, true, NamesCase::kToolFiles, true},
+    {"ABlockThatAnotherLiveProcessOwnsIsLeftToIt", false, true, NamesCase::kOwnedBlock, true},
+    {"ALockThatCannotBeMadeAnewLeavesTheOwnerClosed", true, false, NamesCase::kFolderAtLock, true},
+};
+
+class OwnerBlockNames : public OwnerBlockTest, public ::testing::WithParamInterface<NamesCase> {};
+
+std::string NamesCaseName(const ::testing::TestParamInfo<NamesCase>& row) {
+  return row.param.name;
+}
+
+}  // namespace
+
+TEST_P(OwnerBlockNames, TheOwnerTakesItsNamesBackOrLeavesAnothersBlockAlone) {
+  const NamesCase& row = GetParam();
+  const bool owned = row.under == NamesCase::kOwnedBlock;
+  const bool ours = row.renew && !owned && row.under != NamesCase::kFolderAtLock;
+  DatabaseIpc daemon;
+  ASSERT_TRUE(daemon.Open(index_) && daemon.ClaimOwnership(kPublishedPort));
+  if (row.removeLock) ::unlink(names_.lockPath.c_str());
+  if (row.removeBlock) ::unlink(names_.blockPath.c_str());
+  const auto other = static_cast<uint32_t>(::getppid());  // alive, and not us
+  if (row.under == NamesCase::kFolderAtLock) ::mkdir(names_.lockPath.c_str(), 0700);
+  std::unique_ptr<RawBlock> planted;
+  if (row.under == NamesCase::kToolFiles || owned) {
+    if (row.removeLock) ::close(::open(names_.lockPath.c_str(), O_RDWR | O_CREAT, 0600));
+    planted = std::make_unique<RawBlock>(names_.blockPath, true);
+    const uint32_t fields[][2] = {{0, other},
+                                  {4, owned ? other : DatabaseIpc::kNone},
+                                  {8, DatabaseIpc::kNone},
+                                  {16, DatabaseIpc::kStateInitialised},
+                                  {32, owned ? kOtherPort : 0}};
+    for (const auto& field : fields) planted->SetU32(field[0], field[1]);
+    planted->SetU8(20, 1);
+    ASSERT_EQ(::flock(planted->Fd(), LOCK_SH), 0);  // open, as by a tool
+  }
+  if (row.renew) {
+    EXPECT_EQ(daemon.Renew(), ours);
+    EXPECT_EQ(daemon.FilesStillNamed(), ours);
+  } else {
+    daemon.Close();
+  }
+  {
+    // What the tools find under the name: another's block as it was, else
+    // the owner's.
+    RawBlock named(names_.blockPath);
+    ASSERT_TRUE(named.Valid()) << "the block under the name was removed";
+    EXPECT_EQ(named.U32(4), owned ? other : CurrentProcessId());
+    EXPECT_EQ(named.U32(32), owned ? kOtherPort : kPublishedPort);
+    EXPECT_EQ(named.U32(16), uint32_t(DatabaseIpc::kStateInitialised));
+  }
+  planted.reset();
+  daemon.Close();
+  // The last one out removes what the owner had taken back, and only that.
+  EXPECT_EQ(NameExists(names_.blockPath), !ours);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, OwnerBlockNames, ::testing::ValuesIn(kNamesCases), NamesCaseName);

@@ -218,4 +218,93 @@ TEST_F(DaemonAcrossTime, AStoppedHostOfAKilledDaemonIsEndedBeforeTheRecovery) {
   EXPECT_EQ(Files(UserDataPath() + "/local", ".texture.txt").size(), size_t(kSources));
 }
 
+// --- Files changed under a daemon that serves.
+
+// What happens to the files under the first daemon (`first`, process
+// `pid`), once it has installed kCrate.
+struct FilesCase {
+  const char* name;
+  void (*change)(DaemonAcrossTime& test, const Watched& first, pid_t pid);
+  // Whether the first daemon ends by itself; else it serves the next
+  // command.
+  bool firstEnds;
+  // What the first daemon's log says of it, after "vaddaemon> the ".
+  const char* logged;
+};
+
+// The index replaced by a copy of itself (as a restore from a backup does).
+void ReplaceIndexByItsCopy(DaemonAcrossTime& test, const Watched&, pid_t) {
+  const std::string index = test.UserDataPath() + "/assets.tdx";
+  fs::copy_file(index, index + ".copy");
+  fs::rename(index + ".copy", index);
+}
+
+// The owner block's files removed while the daemon is stopped, so that it
+// cannot make them anew at once: a daemon that a tool starts meanwhile
+// refuses to serve the same store.
+void RemoveBlockFilesUnderAStoppedDaemon(DaemonAcrossTime& test, const Watched& first, pid_t pid) {
+  ASSERT_TRUE(first.Signal(SIGSTOP));
+  ASSERT_TRUE(VUTest::WaitUntil([&] { return AllStopped(pid); }, 10000, 1));
+  for (const char* name : {"/assets.tdx.lock", "/assets.tdx.ipc"})
+    fs::remove(test.UserDataPath() + name);
+  const ToolResult second =
+      test.RunProgram(test.BinPath() + "/vaddaemon", {}, test.BinPath(), 20000);
+  EXPECT_EQ(second.status, 2) << second.err;
+  EXPECT_NE(second.err.find("another daemon (process " + std::to_string(pid) + ") already serves"),
+            std::string::npos)
+      << second.err;
+  first.Signal(SIGCONT);
+}
+
+const FilesCase kFilesCases[] = {
+    {"AnIndexReplacedByItsCopyEndsItsDaemonAndTheNextInstallIsKept", ReplaceIndexByItsCopy, true,
+     "asset index <index> was removed or replaced; exiting"},
+    {"BlockFilesRemovedUnderItKeepAnotherDaemonOffAndTheNextCommandFindsIt",
+     RemoveBlockFilesUnderAStoppedDaemon, false,
+     "database-owner block beside <index> was removed or replaced; made it anew"},
+};
+
+class DaemonFilesChange : public DaemonAcrossTime,
+                          public ::testing::WithParamInterface<FilesCase> {};
+
+TEST_P(DaemonFilesChange, TheNextCommandsAreServedAndKeptWhateverServesThem) {
+  const FilesCase& row = GetParam();
+  ASSERT_EQ(InstallScenery(kCrate, "", {}).status, 0);
+  const pid_t pid = DaemonOwnerPid();
+  const Watched first(pid);
+  ASSERT_TRUE(first.Valid());
+  row.change(*this, first, pid);
+  ASSERT_FALSE(HasFatalFailure());
+  if (row.firstEnds) {
+    EXPECT_TRUE(first.EndsWithin(10000)) << "the daemon still runs on files no longer its own";
+  }
+
+  const auto start = std::chrono::steady_clock::now();
+  const ToolResult installed = InstallScenery(kBoards, "", {});
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_TRUE(Has(installed, "Installed")) << installed.out << installed.err;
+  if (!row.firstEnds) {
+    EXPECT_EQ(DaemonOwnerPid(), pid) << "the next command found another daemon";
+  }
+  // What a new daemon reads from the index.
+  EXPECT_EQ(Run({"closevaddaemon"}).status, 0);
+  EXPECT_TRUE(first.EndsWithin(10000));
+  std::string logged = std::string("[") + std::to_string(pid) + "] vaddaemon> the " + row.logged;
+  logged.replace(logged.find("<index>"), 7, UserDataPath() + "/assets.tdx");
+  const std::string log = ReadFile(UserDataPath() + "/vaddaemon.log");
+  const size_t at = log.find(logged);
+  EXPECT_NE(at, std::string::npos) << log;
+  EXPECT_EQ(log.find(logged, at + 1), std::string::npos) << "said more than once: " << log;
+  for (const char* kuid : {kCrate, kBoards}) {
+    const ToolResult status = Run({"status", kuid});
+    EXPECT_TRUE(Has(status, std::string("+ ") + kuid + " : ")) << status.out << status.err;
+  }
+}
+
+std::string FilesCaseName(const ::testing::TestParamInfo<FilesCase>& row) {
+  return row.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, DaemonFilesChange, ::testing::ValuesIn(kFilesCases), FilesCaseName);
+
 }  // namespace

@@ -10,10 +10,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/cli/CommandHostProcesses.h"
@@ -186,6 +188,41 @@ void DamagedIndexKeptAside(const Scene& scene) {
   EXPECT_EQ(ToolFixture::ReadFile(aside[0]), kNotADatabase);
 }
 
+// --- The owner block's files removed while a commit runs.
+
+constexpr int kCommitFiles = 2000;
+constexpr int kCommitRuns = 20;
+
+// kEdited's edit copy, with kCommitFiles more files, committed kCommitRuns
+// times (opened for edit again in between); in each, once the commit has
+// taken the edit folder, `name` is removed from UserData, as a user clears
+// a lock file that looks stale. Each commit is answered as done, and the
+// command after it within seconds. Answers the last commit's result.
+ToolResult CommitWhileRemoving(Scene& scene, const std::string& name) {
+  for (int i = 0; i < kCommitFiles; ++i)
+    ToolFixture::WriteFile(scene.edit + "/more" + std::to_string(i) + ".txt", std::to_string(i));
+  ToolResult committed;
+  for (int run = 0; run < kCommitRuns && !::testing::Test::HasFailure(); ++run) {
+    SCOPED_TRACE("run " + std::to_string(run));
+    const std::string edit = run == 0 ? scene.edit : EditFolderOf(scene.Run({"edit", kEdited}));
+    const std::string taken =
+        scene.UserData() + "/editing/.vadtmp-take-" + fs::path(edit).filename().string();
+    std::thread commit([&] { committed = scene.Run({"commit", kEdited}); });
+    const bool took = VUTest::WaitUntil([&] { return fs::exists(taken); }, 60000, 1);
+    fs::remove(scene.UserData() + "/" + name);
+    commit.join();
+    EXPECT_TRUE(took) << "the commit never took the edit folder";
+    EXPECT_NE(committed.out.find("The asset was committed."), std::string::npos)
+        << committed.out << committed.err;
+    const auto start = std::chrono::steady_clock::now();
+    const ToolResult next = scene.Run({"status", kEdited});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_NE(next.out.find(std::string("+ ") + kEdited + " : "), std::string::npos)
+        << next.out << next.err;
+  }
+  return committed;
+}
+
 const StoreCase kCases[] = {
     {"AnUntouchedStoreKeepsItsAssets", NothingHappens, "", false, nullptr},
     // --- Names the store makes itself.
@@ -206,6 +243,13 @@ const StoreCase kCases[] = {
     {"IndexRemovedWithNoDaemon", IndexRemovedWithNoDaemon, "", false, nullptr},
     {"IndexRemovedUnderTheDaemon", IndexRemovedUnderTheDaemon, "", false, nullptr},
     {"IndexDamaged", IndexDamaged, "", false, DamagedIndexKeptAside},
+    // --- The owner block's files removed while a commit runs.
+    {"ALockFileRemovedDuringCommitsLeavesThemAnsweredAndTheDaemonFound",
+     [](Scene& s) { return CommitWhileRemoving(s, "assets.tdx.lock"); }, "The asset was committed.",
+     true, nullptr},
+    {"ABlockFileRemovedDuringCommitsLeavesThemAnsweredAndTheDaemonFound",
+     [](Scene& s) { return CommitWhileRemoving(s, "assets.tdx.ipc"); }, "The asset was committed.",
+     true, nullptr},
 };
 
 class StoreKeepsAssets : public ToolFixture, public ::testing::WithParamInterface<StoreCase> {
