@@ -42,16 +42,25 @@ class RootRemover : public ::testing::Environment {
 
 const ::testing::Environment* const gRemover = ::testing::AddGlobalTestEnvironment(new RootRemover);
 
-void CopyExecutable(const char* from, const std::string& to) {
-  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+// A program placed in a root: a hard link to the built one, or, where the
+// build is on another file system than the roots, to the suite root's copy,
+// so that each test process holds one copy of the programs however many
+// roots it makes (sanitized builds are hundreds of megabytes). Nothing
+// writes into a placed program; tests that swap one remove it first.
+void PlaceExecutable(const char* built, const std::string& to) {
+  fs::remove(to);
+  if (::link(built, to.c_str()) == 0) return;
+  const std::string copied = gRoot + "/bin/" + fs::path(to).filename().string();
+  if (!gRoot.empty() && copied != to && ::link(copied.c_str(), to.c_str()) == 0) return;
+  fs::copy_file(built, to, fs::copy_options::overwrite_existing);
   fs::permissions(to, fs::perms::owner_all, fs::perm_options::add);
 }
 
 void LayOutRoot(const std::string& root) {
   fs::create_directories(root + "/bin");
   fs::create_directories(root + "/Data");
-  CopyExecutable(VANDRUUTIL_EXE, root + "/bin/VandruUtil");
-  CopyExecutable(VADDAEMON_EXE, root + "/bin/vaddaemon");
+  PlaceExecutable(VANDRUUTIL_EXE, root + "/bin/VandruUtil");
+  PlaceExecutable(VADDAEMON_EXE, root + "/bin/vaddaemon");
   fs::copy_file(std::string(VU_SOURCE_DIR) + "/data/InterfaceText.txt",
                 root + "/Data/InterfaceText.txt");
   fs::copy(std::string(VU_SOURCE_DIR) + "/tetlib/TETData", root + "/bin/TETData",
