@@ -11,6 +11,12 @@ if(VU_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
                       -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
+  # Line tables are all a sanitizer report needs; full debug information
+  # would make each program several times larger, and the end-to-end tests
+  # place the programs in every scratch root they lay out.
+  if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    add_compile_options(-gline-tables-only)
+  endif()
 endif()
 
 # In the fuzzing tree every library carries coverage instrumentation, so the
