@@ -41,9 +41,13 @@ StoreResult FillEditFolder(const std::string& installed, const std::string& targ
   bool made = installed.empty() && fs::create_directory(target, ec) && !ec;
   if (!installed.empty()) {
     const HeldFolder source(installed);
-    made = source.Fd() >= 0 && CopyFolderTree(source.Path(), target, &error);
-    error = source.Fd() >= 0 ? source.Named(error) : InTheWayText(installed);
-    if (error.empty()) error = "not a folder: " + installed;
+    if (source.Fd() >= 0) {
+      made = CopyFolderTree(source.Path(), target, &error);
+      error = source.Named(error);
+    } else {
+      error = InTheWayText(installed);
+      if (error.empty()) error = "not a folder: " + installed;
+    }
   }
   // What the user edits is what a commit takes: the configuration as text.
   if (made && !installed.empty() && !KeepConfigAsText(target)) {

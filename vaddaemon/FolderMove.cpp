@@ -144,10 +144,10 @@ FolderMove Move(const std::string& from, const Target& into) {
   FolderMove result;
   std::string name;
   const int parent = OpenFolderAbove(from, &name);
-  result.emptied = parent == -1 && errno == ENOENT;  // nothing left to move
   if (parent == -1) {
-    if (result.emptied) return result;
-    result.error = "cannot read the folder above " + from + ": " + std::strerror(errno);
+    result.emptied = errno == ENOENT;  // nothing left to move
+    if (!result.emptied)
+      result.error = "cannot read the folder above " + from + ": " + std::strerror(errno);
     return result;
   }
   result.emptied = Mover(&result).MoveAll(parent, name, from, into, std::string(), 0);
