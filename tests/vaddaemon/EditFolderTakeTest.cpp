@@ -85,6 +85,18 @@ TEST_F(FolderMoveTest, AFileThatCannotBePlacedStaysAndTheMoveSaysWhy) {
   EXPECT_EQ(Get("from/a.txt"), "stays");
 }
 
+// A folder that is not there has nothing to move; one below a file cannot
+// be read, and the move says so rather than passing for emptied.
+TEST_F(FolderMoveTest, AMissingFolderIsEmptiedAndOneBelowAFileSaysWhy) {
+  const FolderMove missing = MoveFolderInto(At("none/from"), temp_.MakeFolder("into"));
+  EXPECT_TRUE(missing.emptied);
+  EXPECT_EQ(missing.error, "");
+  Put("file", "not a folder");
+  const FolderMove below = MoveFolderInto(At("file/from"), At("into"));
+  EXPECT_FALSE(below.emptied);
+  EXPECT_EQ(below.error, "cannot read the folder above " + At("file/from") + ": Not a directory");
+}
+
 TEST_F(FolderMoveTest, AFileSavedAfterTheListingIsMovedOnTheNextPass) {
   int saved = ENOENT;
   for (int attempt = 0; attempt < 5 && saved == ENOENT; ++attempt) {
