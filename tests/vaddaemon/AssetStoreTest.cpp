@@ -1033,7 +1033,8 @@ void PlainNameWinsATie(AssetStore& store, const StoreResult&, const fs::path& us
   StoredAsset asset;
   ASSERT_TRUE(store.Find(kReserved, &asset));
   EXPECT_EQ(asset.editFolder, "kuid 100 32");
-  EXPECT_TRUE(fs::is_directory(userData / "editing" / "kuid 100 32~"));
+  EXPECT_FALSE(fs::exists(userData / "editing" / "kuid 100 32~"));  // set aside
+  EXPECT_EQ(store.LastRecovery().copiesSetAside.size(), 1u);
 }
 
 void WriteJunkIndexAndJournal(const fs::path& userData) {
