@@ -33,6 +33,7 @@
 #include "vaddaemon/DaemonRequest.h"
 #include "vaddaemon/FolderTree.h"
 #include "vaddaemon/InstallQuestions.h"
+#include "vaddaemon/QueryHandlerSupport.h"
 #include "vaddaemon/TextureConversionJob.h"
 
 namespace {
@@ -247,6 +248,7 @@ class InstallBatch {
       }
       if (done.outcome.kuid.IsNull()) done.outcome.kuid = kuid;
       Installed(request_, done.outcome.kuid, done.outcome.leftOpenForEdit);
+      SendSetAside(request_, done.outcome.setAside, done.outcome.kuid);
       if (entries_[i].outcome != nullptr) *entries_[i].outcome = done.outcome;
       ++installed;
     }

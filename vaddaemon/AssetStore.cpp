@@ -12,6 +12,7 @@
 #include <ctime>
 #include <filesystem>
 
+#include "foundation/base/LogMessage.h"
 #include "foundation/soup/Soup.h"
 #include "kiv/File.h"
 #include "vaddaemon/AssetConfigReader.h"
@@ -57,6 +58,17 @@ bool AssetStore::Impl::DiscardFolder(const std::string& path) {
   return errno == ENOENT || RemoveFolderTree(path);
 }
 
+bool AssetStore::Impl::FolderNameTaken(const KUID& kuid) const {
+  const std::string name = AssetFolderName(kuid);
+  for (const std::string& root : {localRoot, editingRoot}) {
+    for (const std::string& folder : {name, name + "~"}) {
+      struct stat info = {};
+      if (::lstat(Child(root, folder).c_str(), &info) == 0) return true;
+    }
+  }
+  return false;
+}
+
 StoreResult AssetStore::Impl::NotOpen() const {
   return StoreResult::Fail(StoreCode::kDbError, "the asset store is not open");
 }
@@ -71,8 +83,23 @@ RowRead AssetStore::Impl::Read(const KUID& kuid, StoredAsset* asset) {
   return ReadAssetRow(db, kuid, asset);
 }
 
+StoreResult AssetStore::Impl::MakeWay(const std::string& path, std::vector<std::string>* setAside) {
+  struct stat info = {};
+  if (path.empty()) return StoreResult::Fail(StoreCode::kIoError, "no folder name to write");
+  if (::lstat(path.c_str(), &info) != 0 && errno == ENOENT) return StoreResult::Success();
+  std::string aside;
+  std::string error;
+  if (!MoveAside(path, kSetAsideWhy, &aside, &error))
+    return StoreResult::Fail(StoreCode::kIoError, error);
+  LogMessage("vaddaemon> store: %s was in the way of an asset's folder and is kept as %s",
+             path.c_str(), aside.c_str());
+  if (setAside) setAside->push_back(path + " as " + aside);
+  return StoreResult::Success();
+}
+
 StoreResult AssetStore::Impl::CommitRowWithRename(const KUID& kuid, const RowChange& change,
-                                                  const std::string& from, const std::string& to) {
+                                                  const std::string& from, const std::string& to,
+                                                  std::vector<std::string>* setAside) {
   std::lock_guard<FairMutex> lock(dbMutex);
   SqliteTransaction transaction(db);
   if (!transaction.Begun()) return DbFail("cannot record the asset");
@@ -84,7 +111,7 @@ StoreResult AssetStore::Impl::CommitRowWithRename(const KUID& kuid, const RowCha
   change(row);
   if (!WriteAssetRow(db, row) || !RefreshMissingMarks({kuid}))
     return DbFail("cannot record the asset");
-  return RenameAndCommit(transaction, from, to);
+  return RenameAndCommit(transaction, from, to, setAside);
 }
 
 void AssetStore::Impl::FlushFolder(const std::string& folder) {
@@ -93,11 +120,11 @@ void AssetStore::Impl::FlushFolder(const std::string& folder) {
 }
 
 StoreResult AssetStore::Impl::RenameAndCommit(SqliteTransaction& transaction,
-                                              const std::string& from, const std::string& to) {
+                                              const std::string& from, const std::string& to,
+                                              std::vector<std::string>* setAside) {
   if (!from.empty()) {
-    // Whatever sits at `to` is a leftover that no row names.
-    if (to.empty() || !RemoveFolderTree(to))
-      return StoreResult::Fail(StoreCode::kIoError, "cannot clear the folder " + to);
+    const StoreResult way = MakeWay(to, setAside);
+    if (!way.Ok()) return way;
     if (std::rename(from.c_str(), to.c_str()) != 0)
       return StoreResult::Fail(StoreCode::kIoError, "cannot move " + from + " to " + to);
     FlushFolder(fs::path(to).parent_path().string());

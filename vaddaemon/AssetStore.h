@@ -79,9 +79,11 @@
 //      named by its configuration when that names the KUID). Of two copies
 //      of one asset in one place, the one written last is taken in (the
 //      latest status change of the entries right in it; on a tie, the
-//      plain name) and the other left alone and listed; once the index
-//      names the first, later starts clear the other as in the first
-//      sentence. Entries that are not the store's (other names, links,
+//      plain name) and every other copy of it there is set aside (as
+//      under Names in the way below) and listed, before the index names
+//      the first, so that no later start clears it as in the first
+//      sentence; when one cannot be set aside, no copy of that asset is
+//      taken in. Entries that are not the store's (other names, links,
 //      files) are left alone and listed in the report. So a start with an
 //      intact index lists the two folders and reads nothing more;
 //   4. the index of dependents (AssetIndex.h) is brought in line with the
@@ -101,6 +103,15 @@
 // removal with the row and folders as they were; a crash before the commit
 // leaves a row whose folders are missing, which the recovery deletes, and
 // staging folders, which it removes.
+//
+// Names in the way: the store removes only its own staging folders and
+// copies the index named (once it no longer names them). Whatever stands
+// at a name the store is about to put an asset's folder or edit copy at
+// (a folder the recovery left alone, one a user made, a file, a link) is
+// set aside as "<name>.set-aside-<time>" (with "-2", "-3", ... rather than
+// replace anything; AssetFolderNames.h), logged and listed in the outcome.
+// A new KUID (NewKUID) is never one whose folder name, with or without
+// "~", is taken in U/local or U/editing.
 //
 // Missing dependencies: every transaction that installs, commits or removes
 // an asset also sets status byte 11 ("missing dependencies") of that asset
@@ -216,7 +227,8 @@ class AssetStore {
     // Step 3: folders no row named.
     uint32_t installedTakenIn = 0;
     uint32_t editsTakenIn = 0;
-    std::vector<std::string> notTakenIn;  // "<folder>: <why>"
+    std::vector<std::string> notTakenIn;      // "<folder>: <why>"
+    std::vector<std::string> copiesSetAside;  // "<folder> as <aside>: <why>"
   };
 
   struct InstallOptions {
@@ -239,12 +251,16 @@ class AssetStore {
     KUID kuid;
     bool replaced = false;         // it was installed before
     bool leftOpenForEdit = false;  // asEditCopy took effect
+    // "<path> as <aside>": what stood at the name the files went to, set
+    // aside (see Names in the way below).
+    std::vector<std::string> setAside;
   };
 
   struct EditInfo {
     KUID kuid;
-    std::string editFolder;  // below U/editing
-    std::string path;        // the full path of the edit folder
+    std::string editFolder;             // below U/editing
+    std::string path;                   // the full path of the edit folder
+    std::vector<std::string> setAside;  // as InstallOutcome's, for the edit folder
   };
 
   explicit AssetStore(Options options);
@@ -392,10 +408,11 @@ class AssetStore {
   StoreResult SetFavourite(const KUID& kuid, bool favourite);
   StoreResult SetKeywords(const KUID& kuid, std::string_view keywords);
 
-  // A KUID never used before in the local user's range (version 0): one
-  // above both the highest content id the index holds for that user and
-  // the last one handed out. The null KUID when the range is used up or
-  // the index fails.
+  // A KUID never used before in the local user's range (version 0): the
+  // first above both the highest content id the index holds for that user
+  // and the last one handed out whose folder name is not taken (see Names
+  // in the way). The null KUID when the range is used up or the index
+  // fails.
   KUID NewKUID();
   int32_t LocalUserId() const;
 

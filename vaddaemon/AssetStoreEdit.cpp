@@ -30,12 +30,11 @@ void FillInfo(const AssetStore::Impl& s, const StoredAsset& row, AssetStore::Edi
   info->path = s.EditingPath(row.editFolder);
 }
 
-// Makes `target` a fresh edit folder: a copy of `installed` when given (its
-// configuration as "config.txt"), else empty, flushed to the disk. The
-// installed folder is read as the folder at its name, never through a link.
+// Makes `target` (a fresh staging path) a fresh edit folder: a copy of
+// `installed` when given (its configuration as "config.txt"), else empty,
+// flushed to the disk. The installed folder is read as the folder at its
+// name, never through a link.
 StoreResult FillEditFolder(const std::string& installed, const std::string& target) {
-  if (target.empty() || !RemoveFolderTree(target))
-    return StoreResult::Fail(StoreCode::kIoError, "cannot clear the edit folder " + target);
   std::string error;
   std::error_code ec;
   bool made = installed.empty() && fs::create_directory(target, ec) && !ec;
@@ -116,7 +115,7 @@ StoreResult CommitTaken(AssetStore::Impl& s, const StoredAsset& row, const std::
         now.folder = folder;
         now.editFolder.clear();
       },
-      staging, s.LocalPath(folder));
+      staging, s.LocalPath(folder), outcome ? &outcome->setAside : nullptr);
   if (!result.Ok()) {
     RemoveFolderTree(staging);
     return result;
@@ -249,6 +248,7 @@ StoreResult AssetStore::Impl::BeginEditHeld(const KUID& kuid, AssetStore::EditIn
   // Filled under a staging name and renamed into place in the transaction
   // that records it: a copy cut short never stands under the edit name.
   const std::string staging = NewStagingPath();
+  std::vector<std::string> setAside;
   StoreResult result =
       FillEditFolder(row.Installed() ? LocalPath(row.folder) : std::string(), staging);
   if (!result.Ok()) return result;
@@ -263,7 +263,7 @@ StoreResult AssetStore::Impl::BeginEditHeld(const KUID& kuid, AssetStore::EditIn
       RemoveFolderTree(staging);
       return DbFail("cannot open the asset for edit");
     }
-    result = RenameAndCommit(transaction, staging, EditingPath(name));
+    result = RenameAndCommit(transaction, staging, EditingPath(name), &setAside);
     if (!result.Ok()) {
       RemoveFolderTree(staging);
       return result.code == StoreCode::kDbError ? DbFail("cannot open the asset for edit") : result;
@@ -271,6 +271,7 @@ StoreResult AssetStore::Impl::BeginEditHeld(const KUID& kuid, AssetStore::EditIn
     row = now;
   }
   FillInfo(*this, row, info);
+  if (info) info->setAside = setAside;
   return StoreResult::Success();
 }
 
@@ -306,10 +307,12 @@ StoreResult AssetStore::Reserve(const KUID& wanted, std::string_view displayName
   if (read == RowRead::kFound) return s.BeginEditHeld(kuid, info);
 
   const std::string editFolder = NextAssetFolderName(kuid, std::string());
-  const std::string target = s.EditingPath(editFolder);
-  StoreResult result = FillEditFolder(std::string(), target);
+  // Made under a staging name and renamed into place as BeginEdit does.
+  const std::string staging = s.NewStagingPath();
+  StoreResult result = FillEditFolder(std::string(), staging);
   if (!result.Ok()) return result;
   const std::string name(displayName);
+  std::vector<std::string> setAside;
   result = s.CommitRowWithRename(
       kuid,
       [&](StoredAsset& fresh) {
@@ -319,12 +322,13 @@ StoreResult AssetStore::Reserve(const KUID& wanted, std::string_view displayName
         fresh.editFolder = editFolder;
         row = fresh;
       },
-      std::string(), std::string());
+      staging, s.EditingPath(editFolder), &setAside);
   if (!result.Ok()) {
-    RemoveFolderTree(target);
+    RemoveFolderTree(staging);
     return result;
   }
   FillInfo(s, row, info);
+  if (info) info->setAside = setAside;
   return StoreResult::Success();
 }
 

@@ -61,19 +61,32 @@ struct AssetStore::Impl {
   // Reads a row under dbMutex.
   RowRead Read(const KUID& kuid, StoredAsset* asset);
 
+  // Makes way at `path`, a name the store is about to put a folder at.
+  // Nothing there is ever removed: whatever stands there (no row names it:
+  // a folder the recovery left alone, one a user made, a file, a link) is
+  // set aside as "<path>.set-aside-<time>" (kSetAsideWhy, IndexAside.h),
+  // logged, and "<path> as <aside>" added to `*setAside` (when not null).
+  // kIoError naming it when it cannot be moved.
+  StoreResult MakeWay(const std::string& path, std::vector<std::string>* setAside);
+  // Whether anything stands at a folder name of `kuid` (with or without
+  // "~") in U/local or U/editing: NewKUID never hands such a KUID out.
+  bool FolderNameTaken(const KUID& kuid) const;
+
   // In one transaction under dbMutex: reads the row of `kuid` (a default
   // row with that KUID when there is none), lets `change` edit it, writes
   // it and, before the commit, renames `from` to `to` (when `from` is not
-  // empty; `to` is cleared of leftovers first and its parent flushed after
-  // the rename). On failure nothing is recorded and `from` is where it was.
+  // empty; way is made at `to` first (MakeWay, into `*setAside`) and its
+  // parent flushed after the rename). On failure nothing is recorded and
+  // `from` is where it was; what was set aside stays aside.
   using RowChange = std::function<void(StoredAsset& row)>;
   StoreResult CommitRowWithRename(const KUID& kuid, const RowChange& change,
-                                  const std::string& from, const std::string& to);
+                                  const std::string& from, const std::string& to,
+                                  std::vector<std::string>* setAside = nullptr);
   // The end of such a transaction, with dbMutex held and the row written:
   // the rename (as above) and the commit. On failure nothing is recorded
   // and `from` is where it was.
   StoreResult RenameAndCommit(SqliteTransaction& transaction, const std::string& from,
-                              const std::string& to);
+                              const std::string& to, std::vector<std::string>* setAside = nullptr);
   // With dbMutex held, inside the transaction of a change of the assets
   // `changed`: sets status byte 11 of each of them and of every asset that
   // depends on some version of them to whether its dependencies are missing

@@ -72,6 +72,7 @@ struct InstallPlan {
   bool asEditCopy = false;  // the files became its edit copy
   std::string oldInstalled;
   std::string oldEdit;
+  std::vector<std::string> setAside;  // what stood at the target
 };
 
 // Inside an open transaction (dbMutex held): reads the asset's row, decides
@@ -122,7 +123,7 @@ StoreResult RecordInstall(AssetStore::Impl& s, const std::string& staging, const
   StoreResult result = DecideInstall(s, staging, fresh, options, plan, &target);
   if (result.Ok() && !s.RefreshMissingMarks({fresh.kuid}))
     result = s.DbFail("cannot record the asset");
-  if (result.Ok()) result = s.RenameAndCommit(transaction, staging, target);
+  if (result.Ok()) result = s.RenameAndCommit(transaction, staging, target, &plan->setAside);
   if (!result.Ok()) *plan = InstallPlan();
   return result;
 }
@@ -139,6 +140,7 @@ void FinishInstall(AssetStore::Impl& s, const InstallPlan& plan, const KUID& kui
     outcome->kuid = kuid;
     outcome->replaced = plan.installed;
     outcome->leftOpenForEdit = plan.asEditCopy;
+    outcome->setAside = plan.setAside;
   }
 }
 
@@ -178,17 +180,12 @@ void RecordTogether(AssetStore::Impl& s, std::span<StagedTogether> batch) {
         break;
       }
       one.result = DecideInstall(s, one.stagingPath, p.fresh, one.options, &p.plan, &p.target);
+      if (one.result.Ok()) one.result = s.MakeWay(p.target, &p.plan.setAside);
       if (one.result.Ok()) {
-        // Whatever sits at the target is a leftover that no row names.
-        if (p.target.empty() || !RemoveFolderTree(p.target)) {
-          one.result =
-              StoreResult::Fail(StoreCode::kIoError, "cannot clear the folder " + p.target);
-        } else if (std::rename(one.stagingPath.c_str(), p.target.c_str()) != 0) {
+        p.renamed = std::rename(one.stagingPath.c_str(), p.target.c_str()) == 0;
+        if (!p.renamed)
           one.result = StoreResult::Fail(StoreCode::kIoError,
                                          "cannot move " + one.stagingPath + " to " + p.target);
-        } else {
-          p.renamed = true;
-        }
       }
       if (one.result.Ok()) {
         if (!s.db.Exec("RELEASE install;")) refused = s.DbFail("cannot record the asset");

@@ -17,6 +17,7 @@
 #include "vaddaemon/AssetFolderNames.h"
 #include "vaddaemon/AssetStoreImpl.h"
 #include "vaddaemon/FolderTree.h"
+#include "vaddaemon/IndexAside.h"
 
 namespace {
 
@@ -112,11 +113,46 @@ void SortEntries(AssetStore::Impl& s, const std::string& root,
   }
 }
 
-// Reads each candidate's configuration, confined to its folder. An
+// Why the copy at `path` cannot be taken in, or "" when it can: an
 // installed copy must be one an install would take, of the asset its name
 // gives; an edit copy is the user's work in progress and is kept whatever
-// its configuration says. Keeps one copy per asset (PickCopy); the rest
-// are left alone, each with the reason in the report.
+// its configuration says. Its configuration is read confined to it.
+std::string Unusable(const std::string& path, bool installed, Candidate& copy) {
+  const Kiv::ConfinedFolder confined(path);
+  StoreResult described;
+  if (installed) {
+    described = DescribeStaged(path, &copy.fresh);
+  } else {
+    Soup config;
+    if (LoadAssetFolderConfig(path, &config)) DescribeAssetFromConfig(config, &copy.fresh);
+  }
+  copy.named = copy.fresh.kuid == copy.kuid;
+  if (!installed) return std::string();
+  if (!described.Ok()) return described.message;
+  if (!copy.named)
+    return "its configuration names " + KUIDToTagString(copy.fresh.kuid).Str() +
+           ", not the asset its folder is named for";
+  return std::string();
+}
+
+// Sets aside the copy at `path` that is not taken in beside another, so
+// that no later start clears it as the other name of the one the index
+// names; false (listed as left alone) when it cannot be moved.
+bool SetCopyAside(AssetStore::Impl& s, const std::string& path, const std::string& why) {
+  std::string aside;
+  std::string error;
+  if (MoveAside(path, kSetAsideWhy, &aside, &error)) {
+    s.report.copiesSetAside.push_back(path + " as " + aside + ": " + why);
+    return true;
+  }
+  s.report.notTakenIn.push_back(path + ": " + why + "; " + error);
+  return false;
+}
+
+// Reads each candidate's configuration (Unusable) and keeps one usable
+// copy per asset (PickCopy); the other copies of that asset are set aside,
+// each with the reason in the report. When none is usable, or one cannot
+// be set aside, no copy of that asset is taken in and each is left alone.
 std::vector<Candidate> Judge(AssetStore::Impl& s, const std::string& root, bool installed,
                              std::map<std::string, std::vector<Candidate>>& candidates) {
   std::vector<Candidate> chosen;
@@ -125,38 +161,31 @@ std::vector<Candidate> Judge(AssetStore::Impl& s, const std::string& root, bool 
     std::sort(copies.begin(), copies.end(),
               [](const Candidate& a, const Candidate& b) { return a.name < b.name; });
     std::vector<Candidate> usable;
+    std::vector<std::string> why;
     for (Candidate& copy : copies) {
-      const std::string path = root + "/" + copy.name;
-      const Kiv::ConfinedFolder confined(path);
-      StoreResult described;
-      if (installed) {
-        described = DescribeStaged(path, &copy.fresh);
-      } else {
-        Soup config;
-        if (LoadAssetFolderConfig(path, &config)) DescribeAssetFromConfig(config, &copy.fresh);
-      }
-      copy.named = copy.fresh.kuid == copy.kuid;
-      if (installed && !described.Ok()) {
-        s.report.notTakenIn.push_back(path + ": " + described.message);
-        continue;
-      }
-      if (installed && !copy.named) {
-        s.report.notTakenIn.push_back(path + ": its configuration names " +
-                                      KUIDToTagString(copy.fresh.kuid).Str() +
-                                      ", not the asset its folder is named for");
-        continue;
-      }
-      usable.push_back(copy);
+      why.push_back(Unusable(root + "/" + copy.name, installed, copy));
+      if (why.back().empty()) usable.push_back(copy);
     }
-    if (usable.empty()) continue;
     const size_t pick = PickCopy(root, usable);
-    for (size_t i = 0; i < usable.size(); ++i) {
-      if (i == pick) continue;
-      s.report.notTakenIn.push_back(root + "/" + usable[i].name +
-                                    ": another copy of the asset is taken in (" +
-                                    usable[pick].name + ")");
+    bool setAside = !usable.empty();
+    for (size_t i = 0; i < copies.size(); ++i) {
+      if (!usable.empty() && copies[i].name == usable[pick].name) continue;
+      const std::string path = root + "/" + copies[i].name;
+      if (usable.empty()) {
+        s.report.notTakenIn.push_back(path + ": " + why[i]);
+        continue;
+      }
+      const std::string reason =
+          why[i].empty() ? "another copy of the asset is taken in (" + usable[pick].name + ")"
+                         : why[i];
+      setAside = SetCopyAside(s, path, reason) && setAside;
     }
-    chosen.push_back(usable[pick]);
+    if (setAside) {
+      chosen.push_back(usable[pick]);
+    } else if (!usable.empty()) {
+      s.report.notTakenIn.push_back(root + "/" + usable[pick].name +
+                                    ": another copy of the asset could not be set aside");
+    }
   }
   return chosen;
 }

@@ -95,6 +95,10 @@ KUID AssetStore::NewKUID() {
     return kNullKUID;
   int64_t candidate = highest + 1;
   if (found && next > candidate) candidate = next;
+  // Each KUID skipped has a folder of its own: this ends.
+  while (candidate <= std::numeric_limits<int32_t>::max() &&
+         s.FolderNameTaken(KUID{user, static_cast<int32_t>(candidate), 0}))
+    ++candidate;
   if (candidate < 0 || candidate > std::numeric_limits<int32_t>::max()) return kNullKUID;
   if (!WriteMeta(s.db, key.c_str(), candidate + 1) || !transaction.Commit()) return kNullKUID;
   return KUID{user, static_cast<int32_t>(candidate), 0};

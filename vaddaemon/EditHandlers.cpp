@@ -61,6 +61,7 @@ void OpenHandle(const Handles& handles, DaemonRequest& request) {
     AssetStore::EditInfo info;
     const StoreResult result = store->BeginEdit(kuid, &info);
     if (result.Ok()) path = info.path;
+    SendSetAside(request, info.setAside, kuid);
     problem = result.Ok() ? "" : result.message;
   } else {
     StoredAsset asset;
@@ -191,6 +192,7 @@ void Commit(const Handles& handles, DaemonRequest& request) {
   if (result.Ok()) {
     handles->SetEdit(ConnectionOf(request), handle, false);
     request.SendMessage(ResultsLog::kSuccess, "The asset was committed.", &entry.kuid);
+    SendSetAside(request, outcome.setAside, entry.kuid);
   } else {
     Fail(request, result.message, &entry.kuid);
   }

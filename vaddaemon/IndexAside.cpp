@@ -12,8 +12,6 @@
 namespace {
 
 constexpr const char* kJournalSuffix = "-journal";
-// Names tried for one set-aside before giving up.
-constexpr int kMaxAttempts = 1000;
 
 bool Exists(const std::string& path) {
   struct stat info = {};
@@ -40,12 +38,36 @@ std::string Failure(const std::string& what, const std::string& path) {
 
 }  // namespace
 
+AsideNames::AsideNames(const std::string& path, std::string_view why)
+    : base_(path + "." + std::string(why) + "-" + Stamp()) {}
+
+std::string AsideNames::At(int attempt) const {
+  return attempt == 1 ? base_ : base_ + "-" + std::to_string(attempt);
+}
+
+bool MoveAside(const std::string& path, std::string_view why, std::string* aside,
+               std::string* error) {
+  const AsideNames names(path, why);
+  for (int attempt = 1; attempt <= AsideNames::kMaxAttempts; ++attempt) {
+    if (RenameNew(path, names.At(attempt))) {
+      *aside = names.At(attempt);
+      return true;
+    }
+    if (errno != EEXIST) {
+      *error = Failure("cannot set aside", path);
+      return false;
+    }
+  }
+  *error = "cannot set aside " + path + ": every name tried is taken";
+  return false;
+}
+
 bool SetIndexAside(const std::string& index, std::vector<std::string>* moved, std::string* error) {
   const std::string journal = index + kJournalSuffix;
   const bool hasJournal = Exists(journal);
-  const std::string base = index + ".damaged-" + Stamp();
-  for (int attempt = 1; attempt <= kMaxAttempts; ++attempt) {
-    const std::string aside = attempt == 1 ? base : base + "-" + std::to_string(attempt);
+  const AsideNames names(index, "damaged");
+  for (int attempt = 1; attempt <= AsideNames::kMaxAttempts; ++attempt) {
+    const std::string aside = names.At(attempt);
     const std::string asideJournal = aside + kJournalSuffix;
     // A name taken by anything, a journal of an earlier set-aside included.
     if (Exists(aside) || Exists(asideJournal)) continue;

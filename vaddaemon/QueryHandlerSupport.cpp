@@ -1,5 +1,6 @@
 #include "vaddaemon/QueryHandlerSupport.h"
 
+#include "assetdb/protocol/ResultsLog.h"
 #include "foundation/stream/TStream.h"
 #include "foundation/stream/TStreamTyped.h"
 #include "kiv/PString.h"
@@ -7,6 +8,13 @@
 #include "vaddaemon/DaemonContext.h"
 #include "vaddaemon/DaemonRequest.h"
 #include "vaddaemon/SettingsStore.h"
+
+void SendSetAside(DaemonRequest& request, const std::vector<std::string>& setAside,
+                  const KUID& kuid) {
+  for (const std::string& one : setAside)
+    request.SendMessage(ResultsLog::kInformation,
+                        "Set aside " + one + ": it stood where the asset's folder goes.", &kuid);
+}
 
 std::shared_ptr<AssetStore> FindAssetStore(DaemonRequest& request) {
   return request.Context().Find<AssetStore>();

@@ -25,6 +25,12 @@ class TStream;
 
 std::shared_ptr<AssetStore> FindAssetStore(DaemonRequest& request);
 std::shared_ptr<SettingsStore> FindSettingsStore(DaemonRequest& request);
+// One information message about `kuid` for each "<path> as <aside>" the
+// store set aside to make way for its folder (AssetStore.h, Names in the
+// way): "Set aside <path> as <aside>: it stood where the asset's folder
+// goes."
+void SendSetAside(DaemonRequest& request, const std::vector<std::string>& setAside,
+                  const KUID& kuid);
 
 bool ReadBodyKUID(DaemonRequest& request, KUID* kuid);
 bool ReadBodyU32(DaemonRequest& request, uint32_t* value);

@@ -9,8 +9,8 @@
 // A store that cannot be opened (an index that cannot be opened or was
 // written by a newer daemon, folders that cannot be made) stops the
 // daemon's start with the reason in the log. What the opening did with a
-// missing or damaged index, and the folders the recovery took in or left
-// alone, are logged.
+// missing or damaged index, and the folders the recovery took in, set
+// aside or left alone, are logged.
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
@@ -68,6 +68,8 @@ bool Start(DaemonContext& context) {
         report.installedTakenIn, report.editsTakenIn);
   for (const std::string& why : report.notTakenIn)
     LogMessage("vaddaemon> recovery: left alone, not taken into the index: %s", why.c_str());
+  for (const std::string& one : report.copiesSetAside)
+    LogMessage("vaddaemon> recovery: set aside, not taken into the index: %s", one.c_str());
   if (report.rowsRemoved || report.editsCleared || report.foldersRemoved)
     LogMessage("vaddaemon> recovery: %u entries removed, %u edits cleared, %u folders removed",
                report.rowsRemoved, report.editsCleared, report.foldersRemoved);

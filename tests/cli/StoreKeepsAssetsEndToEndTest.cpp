@@ -192,6 +192,61 @@ void DamagedIndexKeptAside(const Scene& scene) {
   EXPECT_EQ(ToolFixture::ReadFile(aside[0]), kNotADatabase);
 }
 
+// --- Something the store did not make at a name it needs: set aside.
+
+const char kMine[] = "the user's own\n";
+
+// Exactly one file under UserData holds kMine, below a set-aside name.
+void MineSetAside(const Scene& scene) {
+  std::vector<std::string> kept;
+  for (const auto& [path, text] : Contents(scene.UserData()))
+    if (text == kMine) kept.push_back(path);
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_NE(kept[0].find(".set-aside-"), std::string::npos) << kept[0];
+}
+
+// A start leaves alone a folder at <kuid:0:8104>'s name, holding a file and
+// `config`; then that asset is installed.
+ToolResult InstallOverAFolderLeftAlone(Scene& scene, const std::string& config) {
+  const std::string folder = scene.UserData() + "/local/kuid 0 8104";
+  EXPECT_TRUE(ToolFixture::StopDaemonOf(scene.root));
+  fs::create_directory(folder);
+  ToolFixture::WriteFile(folder + "/mine.txt", kMine);
+  if (!config.empty()) ToolFixture::WriteFile(folder + "/config.txt", config);
+  scene.Run({"status", kEdited});
+  return ToolFixture::InstallScenery("<kuid:0:8104>", "", {}, scene.root);
+}
+
+// The edit copy and a stale copy of it, changed last, with the index lost:
+// two starts.
+ToolResult TwoEditCopiesWithTheIndexLost(Scene& scene) {
+  const std::string stale = scene.edit + "~";
+  EXPECT_TRUE(ToolFixture::StopDaemonOf(scene.root));
+  fs::copy(scene.edit, stale);
+  ToolFixture::WriteFile(scene.edit + "/mine.txt", kMine);
+  const auto changed = [](const std::string& path) {
+    struct stat info = {};
+    ::stat(path.c_str(), &info);
+    return info.st_ctim.tv_sec * 1000000000L + info.st_ctim.tv_nsec;
+  };
+  EXPECT_TRUE(VUTest::WaitUntil(
+      [&] {
+        ::chmod((stale + "/config.txt").c_str(), 0644);
+        return changed(stale + "/config.txt") > changed(scene.edit + "/mine.txt");
+      },
+      5000, 1));
+  fs::remove(scene.UserData() + "/assets.tdx");
+  scene.Run({"status", kEdited});
+  EXPECT_TRUE(ToolFixture::StopDaemonOf(scene.root));
+  return scene.Run({"status", kEdited});
+}
+
+ToolResult NewKUIDPastTakenFolderNames(Scene& scene) {
+  ToolFixture::WriteFile(scene.UserData() + "/local/kuid 0 8104", kMine);
+  fs::create_directory(scene.UserData() + "/editing/kuid 0 8105~");
+  return scene.Run({"generatekuid"});
+}
+
 // --- The owner block's files removed while a commit runs.
 
 constexpr int kCommitFiles = 2000;
@@ -248,6 +303,23 @@ const StoreCase kCases[] = {
     {"IndexRemovedWithNoDaemon", IndexRemovedWithNoDaemon, "", false, nullptr},
     {"IndexRemovedUnderTheDaemon", IndexRemovedUnderTheDaemon, "", false, nullptr},
     {"IndexDamaged", IndexDamaged, "", false, DamagedIndexKeptAside},
+    // --- Something the store did not make at a name it needs.
+    {"AFolderWithoutConfigIsSetAsideByAnInstall",
+     [](Scene& s) { return InstallOverAFolderLeftAlone(s, ""); }, "/local/kuid 0 8104 as ", false,
+     MineSetAside},
+    {"AFolderOfAnotherAssetIsSetAsideByAnInstall",
+     [](Scene& s) { return InstallOverAFolderLeftAlone(s, "kuid <kuid:0:8199>\n"); },
+     "/local/kuid 0 8104 as ", false, MineSetAside},
+    {"AFileAtTheEditFolderNameIsSetAsideByEdit",
+     [](Scene& s) {
+       ToolFixture::WriteFile(s.UserData() + "/editing/kuid 0 8101", kMine);
+       return s.Run({"edit", "<kuid:0:8101>"});
+     },
+     "/editing/kuid 0 8101 as ", false, MineSetAside},
+    {"TwoEditCopiesWithTheIndexLostKeepBoth", TwoEditCopiesWithTheIndexLost, "", false,
+     MineSetAside},
+    {"ANewKUIDIsNoneWhoseFolderNameIsTaken", NewKUIDPastTakenFolderNames, "<KUID2:0:8106:0>", false,
+     nullptr},
     // --- The owner block's files removed while a commit runs.
     {"ALockFileRemovedDuringCommitsLeavesThemAnsweredAndTheDaemonFound",
      [](Scene& s) { return CommitWhileRemoving(s, "assets.tdx.lock"); }, "The asset was committed.",

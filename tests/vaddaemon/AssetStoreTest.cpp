@@ -1033,7 +1033,8 @@ void PlainNameWinsATie(AssetStore& store, const StoreResult&, const fs::path& us
   StoredAsset asset;
   ASSERT_TRUE(store.Find(kReserved, &asset));
   EXPECT_EQ(asset.editFolder, "kuid 100 32");
-  EXPECT_TRUE(fs::is_directory(userData / "editing" / "kuid 100 32~"));
+  EXPECT_FALSE(fs::exists(userData / "editing" / "kuid 100 32~"));  // set aside
+  EXPECT_EQ(store.LastRecovery().copiesSetAside.size(), 1u);
 }
 
 void WriteJunkIndexAndJournal(const fs::path& userData) {
@@ -1131,8 +1132,10 @@ void UsableFoldersTakenIn(AssetStore& store, const StoreResult&, const fs::path&
   ASSERT_TRUE(store.Find(kTwice, &asset));
   EXPECT_EQ(asset.name, "later");
   EXPECT_EQ(asset.folder, FolderOf(kTwice) + "~");
-  EXPECT_TRUE(fs::exists(userData / "local" / FolderOf(kTwice) / "config.txt"));
-  EXPECT_EQ(store.LastRecovery().notTakenIn.size(), 2u);
+  // The earlier copy is set aside, never left at a name a later start clears.
+  EXPECT_FALSE(fs::exists(userData / "local" / FolderOf(kTwice)));
+  ASSERT_EQ(store.LastRecovery().copiesSetAside.size(), 1u);
+  EXPECT_EQ(store.LastRecovery().notTakenIn.size(), 1u);
 }
 
 // A commit cut short after it took the edit folder, and the index lost.
