@@ -395,8 +395,8 @@ class AssetStore {
   // A KUID never used before in the local user's range (version 0): one
   // above both the highest content id the index holds for that user and
   // the last one handed out. The null KUID when the range is used up or
-  // the index fails.
-  KUID NewKUID();
+  // the index fails, with why in `failure` (when given).
+  KUID NewKUID(std::string* failure = nullptr);
   int32_t LocalUserId() const;
 
   // --- Other stored values (opaque bytes, usually "ACS$" soups).
