@@ -272,12 +272,10 @@ TEST_F(DatabaseWordsTest, SettingsWordsStoreTheInternetGroup) {
 // A setting that the daemon cannot keep (a folder where its settings file
 // goes) is an error that names the file, for each word that writes one.
 TEST_F(DatabaseWordsTest, SettingsWordsSayWhenTheSettingsFileCannotBeSaved) {
-  const std::string root = MakeRoot();
-  const std::string file = root + "/UserData/vaddaemon-settings.chump";
+  const std::string root = MakeRoot(), file = root + "/UserData/vaddaemon-settings.chump";
   ASSERT_TRUE(fs::create_directories(file));
-  const std::vector<std::string> words[] = {{"setlanguage", "DE"},
-                                            {"registeraccount", "MixedUser", "Pa ss"}};
-  for (const std::vector<std::string>& args : words) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"setlanguage", "DE"}, {"registeraccount", "MixedUser", "Pa ss"}}) {
     const ToolResult r = RunProgram(root + "/bin/VandruUtil", args, root + "/bin");
     EXPECT_EQ(r.status, 255) << args[0];
     EXPECT_EQ(r.out, "- <NULL> : Unable to write internet settings: the settings file '" + file +

@@ -98,27 +98,20 @@ TEST_F(LostDaemon, InstallFailsWithAClearMessageWhenTheConnectionDrops) {
 // A daemon that answers the KUID request with the null KUID made none: no
 // KUID is printed, and the error gives the daemon's reason when it sent one.
 TEST_F(LostDaemon, GenerateKUIDPrintsNoKUIDThatTheDaemonDidNotMake) {
-  const std::string reason = "the asset index cannot be written: database or disk is full";
-  FakeDaemon::Bytes nullAndReason = FakeDaemon::Words(
-      {uint32_t(kNullKUID.contentId), KUIDPackWord(kNullKUID), uint32_t(reason.size())});
-  nullAndReason.insert(nullAndReason.end(), reason.begin(), reason.end());
-  const struct {
-    FakeDaemon::Bytes reply;
-    std::string error;
-  } cases[] = {
-      {{}, "the daemon gave none"},
-      {nullAndReason, reason},
-  };
-  for (const auto& c : cases) {
+  const std::string why = "the disk is full";
+  FakeDaemon::Bytes withWhy = FakeDaemon::Words(
+      {uint32_t(kNullKUID.contentId), KUIDPackWord(kNullKUID), uint32_t(why.size())});
+  withWhy.insert(withWhy.end(), why.begin(), why.end());
+  for (const auto& [reply, error] : {std::pair{FakeDaemon::Bytes{}, "the daemon gave none"},
+                                     std::pair{withWhy, why.c_str()}}) {
     FakeDaemon daemon;
-    daemon.ExpectHandshake().ServeUntil(kGenerateKUID).Reply(c.reply).Serve({});
+    daemon.ExpectHandshake().ServeUntil(kGenerateKUID).Reply(reply).Serve({});
     daemon.Start();
     Owner owner(daemon);
     ASSERT_TRUE(owner.Claimed());
     const ToolResult result = Run({"generatekuid"});
-    daemon.Stop();
-    EXPECT_EQ(result.status, 255) << result.err;
-    EXPECT_EQ(result.out, "- <NULL> : Unable to generate a KUID: " + c.error +
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(result.out, "- <NULL> : Unable to generate a KUID: " + std::string(error) +
                               ".\nOK (1 Errors, 0 Warnings)\n");
   }
 }
