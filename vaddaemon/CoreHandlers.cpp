@@ -48,7 +48,7 @@ void ReadGroup(SettingsStore& store, DaemonRequest& request) {
 // The reply of a settings write: empty when the change was kept; when it
 // was not, the reason as a string, which the tool reports as an error.
 void ReplyNotKept(DaemonRequest& request, const std::string& failure) {
-  WriteReplyText(request.Reply(), failure.empty() ? "the setting was not kept" : failure);
+  WriteReplyText(request.Reply(), failure);
 }
 
 void WriteGroup(SettingsStore& store, DaemonRequest& request) {

@@ -125,20 +125,18 @@ bool SettingsStore::WriteValue(std::string_view group, std::string_view key, std
 
 bool SettingsStore::ChangeLocked(const std::string& group, std::vector<uint8_t> bytes,
                                  std::string* failure) {
-  auto it = groups_.find(group);
+  const auto put = [&](std::optional<std::vector<uint8_t>> value) {
+    if (value) {
+      groups_[group] = std::move(*value);
+    } else {
+      groups_.erase(group);
+    }
+  };
   std::optional<std::vector<uint8_t>> before;
-  if (it != groups_.end()) before = it->second;
-  if (bytes.empty()) {
-    groups_.erase(group);
-  } else {
-    groups_[group] = std::move(bytes);
-  }
+  if (auto it = groups_.find(group); it != groups_.end()) before = it->second;
+  put(bytes.empty() ? std::nullopt : std::optional(std::move(bytes)));
   if (SaveLocked(failure)) return true;
-  if (before) {
-    groups_[group] = std::move(*before);
-  } else {
-    groups_.erase(group);
-  }
+  put(std::move(before));
   return false;
 }
 

@@ -41,25 +41,24 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-}  // namespace
-
-void NoteForeignOwnerFile(const std::string& path, const char* what, uid_t owner) {
+void Remember(const std::string& path, const char* what, uid_t owner, bool full) {
   Note& note = TheNote();
   std::lock_guard<std::mutex> hold(note.lock);
   note.met = true;
-  note.full = false;
+  note.full = full;
   note.path = path;
   note.what = what;
   note.owner = owner;
 }
 
+}  // namespace
+
+void NoteForeignOwnerFile(const std::string& path, const char* what, uid_t owner) {
+  Remember(path, what, owner, false);
+}
+
 void NoteOwnerFileWithoutSpace(const std::string& path, const char* what) {
-  Note& note = TheNote();
-  std::lock_guard<std::mutex> hold(note.lock);
-  note.met = true;
-  note.full = true;
-  note.path = path;
-  note.what = what;
+  Remember(path, what, 0, true);
 }
 
 void ClearForeignOwnerFile() {

@@ -196,12 +196,10 @@ TEST_P(KilledDaemonMidRequest, TheToolSaysOnlyThatTheConnectionWasLost) {
   const std::string root = MakeRoot(), work = MakeTempFolder(), requests = work + "/requests";
   ::setenv("VADDAEMON_REQUEST_LOG", requests.c_str(), 1);
   // 16 MB that does not pack well, so that the request lasts past the kill.
-  std::vector<std::pair<std::string, std::string>> files(2000);
-  uint32_t seed = 1;
-  for (int i = 0; i < 2000; ++i) {
-    files[i].first = "f" + std::to_string(i) + ".txt";
-    for (int c = 0; c < 8192; ++c) files[i].second += char('a' + (seed = seed * 1103515245 + 12345) % 26);
-  }
+  std::string text(8192, 'a');
+  for (size_t c = 0; c < text.size(); ++c) text[c] = char('a' + (c * 2654435761u >> 7) % 26);
+  std::vector<std::pair<std::string, std::string>> files;
+  for (int i = 0; i < 2000; ++i) files.emplace_back("f" + std::to_string(i) + ".txt", text);
   ASSERT_EQ(InstallScenery("<kuid:0:9401>", "", files, root).status, 0);
   const auto taken = [&] { return Count(ReadFile(requests), "\n" + GetParam().request + "\n"); };
   for (int run = 0; run < 20; ++run) {

@@ -96,24 +96,19 @@ TEST_F(LostDaemon, InstallFailsWithAClearMessageWhenTheConnectionDrops) {
 }
 
 // A daemon that answers the KUID request with the null KUID made none: no
-// KUID is printed, and the error gives the daemon's reason when it sent one.
+// KUID is printed, and the error gives the daemon's reason.
 TEST_F(LostDaemon, GenerateKUIDPrintsNoKUIDThatTheDaemonDidNotMake) {
-  const std::string why = "the disk is full";
-  FakeDaemon::Bytes withWhy = FakeDaemon::Words(
-      {uint32_t(kNullKUID.contentId), KUIDPackWord(kNullKUID), uint32_t(why.size())});
-  withWhy.insert(withWhy.end(), why.begin(), why.end());
-  for (const auto& [reply, error] : {std::pair{FakeDaemon::Bytes{}, "the daemon gave none"},
-                                     std::pair{withWhy, why.c_str()}}) {
-    FakeDaemon daemon;
-    daemon.ExpectHandshake().ServeUntil(kGenerateKUID).Reply(reply).Serve({});
-    daemon.Start();
-    Owner owner(daemon);
-    ASSERT_TRUE(owner.Claimed());
-    const ToolResult result = Run({"generatekuid"});
-    EXPECT_EQ(result.status, 255);
-    EXPECT_EQ(result.out, "- <NULL> : Unable to generate a KUID: " + std::string(error) +
-                              ".\nOK (1 Errors, 0 Warnings)\n");
-  }
+  FakeDaemon::Bytes reply = FakeDaemon::Words({~0u, KUIDPackWord(kNullKUID), 16});
+  for (const char c : std::string("the disk is full")) reply.push_back(uint8_t(c));
+  FakeDaemon daemon;
+  daemon.ExpectHandshake().ServeUntil(kGenerateKUID).Reply(reply).Serve({});
+  daemon.Start();
+  Owner owner(daemon);
+  ASSERT_TRUE(owner.Claimed());
+  const ToolResult result = Run({"generatekuid"});
+  EXPECT_EQ(result.status, 255);
+  EXPECT_EQ(result.out,
+            "- <NULL> : Unable to generate a KUID: the disk is full.\nOK (1 Errors, 0 Warnings)\n");
 }
 
 }  // namespace
