@@ -145,10 +145,15 @@ int32_t DeleteCommand(ResultsLog& log, EngineObjects&, int argc, char** argv) {
 // is printed and the error says why (the daemon's reason; a lost
 // connection is said by the dispatcher).
 int32_t GenerateKUIDCommand(ResultsLog& log, EngineObjects&, int, char**) {
+  const LostRequestWatch watch;
   std::string failure;
   const KUID kuid = VADClient::GenerateKUID(&failure);
   if (kuid.IsNull()) {
-    if (!failure.empty()) AddCommandError(log, "Unable to generate a KUID: " + failure + ".");
+    if (!failure.empty()) {
+      AddCommandError(log, "Unable to generate a KUID: " + failure + ".");
+    } else if (!watch.Lost()) {
+      AddCommandError(log, "Unable to generate a KUID.");
+    }
     return kCommandFailed;
   }
   std::printf("<KUID2:%" PRId32 ":%" PRIu32 ":%" PRIu32 ">\n", kuid.userId,
