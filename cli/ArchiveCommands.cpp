@@ -8,6 +8,7 @@
 #include "assetdb/archive/CDPArchive.h"
 #include "assetdb/archive/CDPBuilder.h"
 #include "assetdb/client/AssetInstall.h"
+#include "assetdb/client/LostRequestWatch.h"
 #include "assetdb/client/VADClient.h"
 #include "assetdb/protocol/AssetRecord.h"
 #include "assetdb/protocol/ResultsLog.h"
@@ -30,14 +31,17 @@ constexpr uint32_t kAllAssetInfo = 0xFFFFFFFFu;
 // a KUID that names none, such as one that requests cannot carry), or
 // when the daemon sent no entry for it or one that cannot be stored whole:
 // an archive that silently lacked a listed asset, or part of one, would be
-// reported as written.
+// reported as written. A request whose connection was lost says nothing of
+// the asset: the command ends without a word of its own (the dispatcher
+// says that the connection was lost).
 bool AddAssetEntry(Soup& archive, const KUID& kuid, ResultsLog& log) {
+  const LostRequestWatch watch;
   // A KUID that requests cannot carry as typed would reach the daemon as
   // another asset's KUID (CommandArgs.h): it names no installed asset.
   AssetRecord record;
   if (KUIDReadsBack(kuid)) VADClient::GetAssetInfo(kuid, kAllAssetInfo, record);
   if (!record.flagE || (record.status & kAssetInstalledLocally) == 0) {
-    AddAssetError(log, kuid, "Asset is not local.");
+    if (!watch.Lost()) AddAssetError(log, kuid, "Asset is not local.");
     return false;
   }
   const uint32_t errorsBefore = log.GetErrorCount();
@@ -45,7 +49,7 @@ bool AddAssetEntry(Soup& archive, const KUID& kuid, ResultsLog& log) {
   CreateCDP(entry, kuid, &log, kExportPartsMask);
   if (CDP::GetEntryKUID(entry).IsNull()) {
     // The daemon's message, when it sent one, says why.
-    if (log.GetErrorCount() == errorsBefore) {
+    if (log.GetErrorCount() == errorsBefore && !watch.Lost()) {
       AddAssetError(log, kuid, "Unable to make an archive entry for the asset.");
     }
     return false;

@@ -4,7 +4,9 @@
 // assetdb/VADClientRequests.h.
 #include <cinttypes>
 #include <cstdio>
+#include <string>
 
+#include "assetdb/client/LostRequestWatch.h"
 #include "assetdb/client/VADAssetHandle.h"
 #include "assetdb/client/VADClient.h"
 #include "assetdb/protocol/ResultsLog.h"
@@ -31,14 +33,17 @@ bool TakeAssetArgument(ResultsLog& log, int argc, char** argv, KUID* kuid) {
 }  // namespace
 
 // Opens the asset for editing and prints the folder that holds its files.
-// An asset the daemon could not open for editing is a failure.
+// An asset the daemon could not open for editing is a failure; one whose
+// connection was lost meanwhile gets no word about the asset (the
+// dispatcher says that the connection was lost).
 int32_t EditCommand(ResultsLog& log, EngineObjects&, int argc, char** argv) {
   KUID kuid;
   if (!TakeAssetArgument(log, argc, argv, &kuid)) return kCommandFailed;
+  const LostRequestWatch watch;
   VADAssetHandleRef ref;
   VADClient::Request1E(kuid, true, ref, &log);
   if (!ref.Valid()) {
-    AddAssetError(log, kuid, "Unknown AssetID.");
+    if (!watch.Lost()) AddAssetError(log, kuid, "Unknown AssetID.");
     return kCommandFailed;
   }
   Kiv::PString name;
@@ -46,7 +51,7 @@ int32_t EditCommand(ResultsLog& log, EngineObjects&, int argc, char** argv) {
   const bool opened = VADClient::OpenForEdit(ref.handle, name, folder);
   ReleaseAssetHandle(ref);
   if (!opened) {
-    AddAssetError(log, kuid, "Unable to open the asset for editing.");
+    if (!watch.Lost()) AddAssetError(log, kuid, "Unable to open the asset for editing.");
     return kCommandFailed;
   }
   std::printf("+ %s : %s\n", KUIDToTagString(kuid).c_str(), folder.c_str());
@@ -136,11 +141,22 @@ int32_t DeleteCommand(ResultsLog& log, EngineObjects&, int argc, char** argv) {
   return kCommandFailed;
 }
 
-// Prints the new KUID in the long form. The null KUID (the daemon gave
-// none) is printed all the same and the status tells the failure.
-int32_t GenerateKUIDCommand(ResultsLog&, EngineObjects&, int, char**) {
-  const KUID kuid = VADClient::GenerateKUID();
+// Prints the new KUID in the long form. When the daemon gave none, nothing
+// is printed and the error says why (the daemon's reason; a lost
+// connection is said by the dispatcher).
+int32_t GenerateKUIDCommand(ResultsLog& log, EngineObjects&, int, char**) {
+  const LostRequestWatch watch;
+  std::string failure;
+  const KUID kuid = VADClient::GenerateKUID(&failure);
+  if (kuid.IsNull()) {
+    if (!failure.empty()) {
+      AddCommandError(log, "Unable to generate a KUID: " + failure + ".");
+    } else if (!watch.Lost()) {
+      AddCommandError(log, "Unable to generate a KUID.");
+    }
+    return kCommandFailed;
+  }
   std::printf("<KUID2:%" PRId32 ":%" PRIu32 ":%" PRIu32 ">\n", kuid.userId,
               uint32_t(kuid.contentId), uint32_t(kuid.version));
-  return kuid.IsNull() ? kCommandFailed : kCommandSucceeded;
+  return kCommandSucceeded;
 }

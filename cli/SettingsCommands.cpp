@@ -1,6 +1,7 @@
 // "setlanguage" and "registeraccount": values of the settings group
 // "internet" that the daemon keeps for the program.
 #include <array>
+#include <string>
 #include <string_view>
 
 #include "assetdb/client/SettingsRequests.h"
@@ -17,6 +18,16 @@ constexpr std::array<std::string_view, 13> kLanguageCodes = {
 const Kiv::PString& InternetGroup() {
   static const Kiv::PString group("internet");
   return group;
+}
+
+// The error of a write the daemon did not keep: its reason, when it gave
+// one (the settings file that could not be saved, say).
+void AddWriteError(ResultsLog& log, const std::string& failure) {
+  if (failure.empty()) {
+    AddCommandError(log, "Unable to write internet settings.");
+    return;
+  }
+  AddCommandError(log, "Unable to write internet settings: " + failure + ".");
 }
 
 bool IsLanguageCode(std::string_view code) {
@@ -40,8 +51,9 @@ int32_t SetLanguageCommand(ResultsLog& log, EngineObjects&, int argc, char** arg
     AddCommandError(log, "Unknown language code.");
     return kCommandFailed;
   }
-  if (!WriteSetting(InternetGroup(), Kiv::PString("language"), code)) {
-    AddCommandError(log, "Unable to write internet settings.");
+  std::string failure;
+  if (!WriteSetting(InternetGroup(), Kiv::PString("language"), code, &failure)) {
+    AddWriteError(log, failure);
     return kCommandFailed;
   }
   return kCommandSucceeded;
@@ -56,8 +68,9 @@ int32_t RegisterAccountCommand(ResultsLog& log, EngineObjects&, int argc, char**
   }
   settings.SetNamedTag(Kiv::PString("username"), ArgumentText(argc, argv, 2));
   settings.SetNamedTag(Kiv::PString("password"), ArgumentText(argc, argv, 3));
-  if (!WriteSettingsGroup(InternetGroup(), settings)) {
-    AddCommandError(log, "Unable to write internet settings.");
+  std::string failure;
+  if (!WriteSettingsGroup(InternetGroup(), settings, &failure)) {
+    AddWriteError(log, failure);
     return kCommandFailed;
   }
   return kCommandSucceeded;

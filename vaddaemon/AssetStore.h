@@ -412,8 +412,8 @@ class AssetStore {
   // first above both the highest content id the index holds for that user
   // and the last one handed out whose folder name is not taken (see Names
   // in the way). The null KUID when the range is used up or the index
-  // fails.
-  KUID NewKUID();
+  // fails, with why in `failure` (when given).
+  KUID NewKUID(std::string* failure = nullptr);
   int32_t LocalUserId() const;
 
   // --- Other stored values (opaque bytes, usually "ACS$" soups).

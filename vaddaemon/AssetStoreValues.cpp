@@ -80,27 +80,40 @@ int32_t AssetStore::LocalUserId() const {
   return impl_->options.localUserId;
 }
 
-KUID AssetStore::NewKUID() {
+KUID AssetStore::NewKUID(std::string* failure) {
   Impl& s = *impl_;
   const int32_t user = s.options.localUserId;
+  std::string unused;
+  std::string& why = failure != nullptr ? *failure : unused;
   std::lock_guard<FairMutex> lock(s.dbMutex);
-  if (!s.open) return kNullKUID;
+  if (!s.open) {
+    why = "the asset store is not open";
+    return kNullKUID;
+  }
   SqliteTransaction transaction(s.db);
   int64_t highest = -1;
   int64_t next = 0;
   bool found = false;
   const std::string key = NextContentKey(user);
   if (!transaction.Begun() || !HighestContentId(s.db, user, &highest) ||
-      !ReadMeta(s.db, key.c_str(), &next, &found))
+      !ReadMeta(s.db, key.c_str(), &next, &found)) {
+    why = "the asset index cannot be read: " + s.db.LastError();
     return kNullKUID;
+  }
   int64_t candidate = highest + 1;
   if (found && next > candidate) candidate = next;
   // Each KUID skipped has a folder of its own: this ends.
   while (candidate <= std::numeric_limits<int32_t>::max() &&
          s.FolderNameTaken(KUID{user, static_cast<int32_t>(candidate), 0}))
     ++candidate;
-  if (candidate < 0 || candidate > std::numeric_limits<int32_t>::max()) return kNullKUID;
-  if (!WriteMeta(s.db, key.c_str(), candidate + 1) || !transaction.Commit()) return kNullKUID;
+  if (candidate < 0 || candidate > std::numeric_limits<int32_t>::max()) {
+    why = "no KUID is left in the local user's range";
+    return kNullKUID;
+  }
+  if (!WriteMeta(s.db, key.c_str(), candidate + 1) || !transaction.Commit()) {
+    why = "the asset index cannot be written: " + s.db.LastError();
+    return kNullKUID;
+  }
   return KUID{user, static_cast<int32_t>(candidate), 0};
 }
 

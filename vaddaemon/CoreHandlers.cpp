@@ -4,7 +4,8 @@
 //
 // Request bodies are untrusted: a body whose strings cannot be read whole
 // is logged and answered with an empty reply, which the tools read as the
-// default.
+// default; the writes answer it as a change not kept.
+#include <string>
 #include <vector>
 
 #include "assetdb/protocol/VADRequestCodes.h"
@@ -16,6 +17,7 @@
 #include "vaddaemon/DaemonContext.h"
 #include "vaddaemon/DaemonModule.h"
 #include "vaddaemon/DaemonRequest.h"
+#include "vaddaemon/QueryHandlerSupport.h"
 #include "vaddaemon/RequestRegistry.h"
 #include "vaddaemon/SettingsStore.h"
 
@@ -43,12 +45,20 @@ void ReadGroup(SettingsStore& store, DaemonRequest& request) {
   TStreamWriteBytes(request.Reply(), soup.data(), uint32_t(soup.size()));
 }
 
+// The reply of a settings write: empty when the change was kept; when it
+// was not, the reason as a string, which the tool reports as an error.
+void ReplyNotKept(DaemonRequest& request, const std::string& failure) {
+  WriteReplyText(request.Reply(), failure);
+}
+
 void WriteGroup(SettingsStore& store, DaemonRequest& request) {
   Kiv::String group;
-  if (!ReadStrings(request, {&group})) return;
+  if (!ReadStrings(request, {&group})) return ReplyNotKept(request, "the request is damaged");
   std::vector<uint8_t> soup = RemainingBody(request);
-  if (!store.WriteGroup(group, soup.data(), uint32_t(soup.size()))) {
+  std::string failure;
+  if (!store.WriteGroup(group, soup.data(), uint32_t(soup.size()), &failure)) {
     LogMessage("vaddaemon> settings group \"%s\" not stored", group.c_str());
+    ReplyNotKept(request, failure);
   }
 }
 
@@ -60,9 +70,12 @@ void ReadValue(SettingsStore& store, DaemonRequest& request) {
 
 void WriteValue(SettingsStore& store, DaemonRequest& request) {
   Kiv::String group, key, value;
-  if (!ReadStrings(request, {&group, &key, &value})) return;
-  if (!store.WriteValue(group, key, value)) {
+  if (!ReadStrings(request, {&group, &key, &value}))
+    return ReplyNotKept(request, "the request is damaged");
+  std::string failure;
+  if (!store.WriteValue(group, key, value, &failure)) {
     LogMessage("vaddaemon> setting \"%s\" of group \"%s\" not stored", key.c_str(), group.c_str());
+    ReplyNotKept(request, failure);
   }
 }
 

@@ -1,5 +1,9 @@
 #include "vaddaemon/SettingsStore.h"
 
+#include <cerrno>
+#include <cstring>
+#include <optional>
+
 #include "foundation/base/LogMessage.h"
 #include "foundation/soup/BinarySoup.h"
 #include "foundation/soup/Soup.h"
@@ -31,6 +35,12 @@ bool FromBytes(const uint8_t* bytes, uint32_t length, Soup& out) {
   if (length != 0 && stream.Write(bytes, length) != length) return false;
   stream.SeekTo(0);
   return BinarySoup::Read(stream, out);
+}
+
+// False, with `why` in `failure` when given.
+bool Refuse(std::string* failure, const std::string& why) {
+  if (failure != nullptr) *failure = why;
+  return false;
 }
 
 bool ValidKey(std::string_view key) {
@@ -75,20 +85,17 @@ std::vector<uint8_t> SettingsStore::ReadGroup(std::string_view group) const {
   return it->second;
 }
 
-bool SettingsStore::WriteGroup(std::string_view group, const uint8_t* soup, uint32_t length) {
-  if (!ValidGroupName(group)) return false;
+bool SettingsStore::WriteGroup(std::string_view group, const uint8_t* soup, uint32_t length,
+                               std::string* failure) {
+  if (!ValidGroupName(group)) return Refuse(failure, "the settings group's name is refused");
   Soup read;
-  if (!FromBytes(soup, length, read)) return false;
+  if (!FromBytes(soup, length, read)) return Refuse(failure, "the settings group is damaged");
   // Stored in the writer's own form, so bytes after the soup are dropped.
   std::vector<uint8_t> bytes = ToBytes(read);
-  if (bytes.empty()) return false;
+  if (bytes.empty()) return Refuse(failure, "the settings group is damaged");
+  if (read.CountTags() == 0) bytes.clear();
   std::lock_guard<std::mutex> hold(lock_);
-  if (read.CountTags() == 0) {
-    groups_.erase(std::string(group));
-  } else {
-    groups_[std::string(group)] = std::move(bytes);
-  }
-  return SaveLocked();
+  return ChangeLocked(std::string(group), std::move(bytes), failure);
 }
 
 std::string SettingsStore::ReadValue(std::string_view group, std::string_view key) const {
@@ -99,24 +106,41 @@ std::string SettingsStore::ReadValue(std::string_view group, std::string_view ke
   return soup.GetNamedTag(Kiv::PString(key)).Str();
 }
 
-bool SettingsStore::WriteValue(std::string_view group, std::string_view key,
-                               std::string_view value) {
-  if (!ValidGroupName(group) || !ValidKey(key)) return false;
+bool SettingsStore::WriteValue(std::string_view group, std::string_view key, std::string_view value,
+                               std::string* failure) {
+  if (!ValidGroupName(group) || !ValidKey(key))
+    return Refuse(failure, "the setting's name is refused");
   std::lock_guard<std::mutex> hold(lock_);
   Soup current;
   auto it = groups_.find(std::string(group));
   if (it != groups_.end() && !FromBytes(it->second.data(), uint32_t(it->second.size()), current))
-    return false;
+    return Refuse(failure, "the settings group is damaged");
   Soup changed;
   Soup::Copy(changed, current);
   changed.SetNamedTag(Kiv::PString(key), value);
   std::vector<uint8_t> bytes = ToBytes(changed);
-  if (bytes.empty()) return false;
-  groups_[std::string(group)] = std::move(bytes);
-  return SaveLocked();
+  if (bytes.empty()) return Refuse(failure, "the setting cannot be stored");
+  return ChangeLocked(std::string(group), std::move(bytes), failure);
 }
 
-bool SettingsStore::SaveLocked() {
+bool SettingsStore::ChangeLocked(const std::string& group, std::vector<uint8_t> bytes,
+                                 std::string* failure) {
+  const auto put = [&](std::optional<std::vector<uint8_t>> value) {
+    if (value) {
+      groups_[group] = std::move(*value);
+    } else {
+      groups_.erase(group);
+    }
+  };
+  std::optional<std::vector<uint8_t>> before;
+  if (auto it = groups_.find(group); it != groups_.end()) before = it->second;
+  put(bytes.empty() ? std::nullopt : std::optional(std::move(bytes)));
+  if (SaveLocked(failure)) return true;
+  put(std::move(before));
+  return false;
+}
+
+bool SettingsStore::SaveLocked(std::string* failure) {
   if (path_.Empty()) return true;
   Soup root;
   root.Create();
@@ -127,7 +151,10 @@ bool SettingsStore::SaveLocked() {
     Soup::Copy(copy, group);
     root.SetNamedSoup(Kiv::PString(name), copy);
   }
+  errno = 0;
   if (Soup::SaveToOwnerOnlyFile(Kiv::PString(), path_.Str(), root)) return true;
+  const int error = errno;
   LogMessage("vaddaemon> unable to save the settings file %s", path_.c_str());
-  return false;
+  return Refuse(failure, "the settings file '" + path_.Str() + "' cannot be saved: " +
+                             (error != 0 ? std::strerror(error) : "the reason is not known"));
 }

@@ -11,8 +11,14 @@
 // content. The file holds the "internet" password in plain text: it is
 // written with mode 0600, and a file that others could read is narrowed
 // to that on the next save. Load recovers an interrupted save (Soup::LoadFromFileOrTemp). A failed
-// save is logged and answered false, and the groups in memory keep the
-// change (the file keeps the old content).
+// save is logged and answered false, and the change is undone in memory
+// too (the file keeps the old content), so that what is read is what the
+// next start finds.
+//
+// The writes answer, beside false, why nothing was kept in `failure`
+// (when given): the name refused, the soup damaged, or the file that could
+// not be saved and the system's reason ("the settings file '<path>' cannot
+// be saved: No space left on device").
 //
 // Group names must be 1 to BinarySoup::kMaxNameLength bytes; other names
 // are refused (reads answer the empty soup, writes false). Soups coming
@@ -46,16 +52,21 @@ class SettingsStore {
   // Replaces the group with the soup in `soup` (binary form); an empty soup
   // removes the group. False for a refused name or a damaged soup (no
   // change), or when the save fails.
-  bool WriteGroup(std::string_view group, const uint8_t* soup, uint32_t length);
+  bool WriteGroup(std::string_view group, const uint8_t* soup, uint32_t length,
+                  std::string* failure = nullptr);
   // The text value of `key` in `group`; "" when either is unknown.
   std::string ReadValue(std::string_view group, std::string_view key) const;
   // Sets `key` of `group` (created when missing) to the text `value`.
-  bool WriteValue(std::string_view group, std::string_view key, std::string_view value);
+  bool WriteValue(std::string_view group, std::string_view key, std::string_view value,
+                  std::string* failure = nullptr);
 
   static bool ValidGroupName(std::string_view group);
 
  private:
-  bool SaveLocked();
+  // Replaces (or, with empty bytes, removes) the group and saves; on a
+  // failed save the group is put back as it was.
+  bool ChangeLocked(const std::string& group, std::vector<uint8_t> bytes, std::string* failure);
+  bool SaveLocked(std::string* failure);
 
   mutable std::mutex lock_;
   Kiv::File::Path path_;

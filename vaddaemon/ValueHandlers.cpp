@@ -48,10 +48,16 @@ void SetKeywords(DaemonRequest& request) {
 }
 
 // 0x3A: -> a new KUID of the local user's range; the null KUID when none is
-// left or the index fails.
+// left or the index fails, followed by why as a string.
 void NewKUID(DaemonRequest& request) {
   auto store = FindAssetStore(request);
-  WriteKUID(request.Reply(), store ? store->NewKUID() : kNullKUID);
+  std::string failure = "the asset store is not open";
+  const KUID kuid = store ? store->NewKUID(&failure) : kNullKUID;
+  WriteKUID(request.Reply(), kuid);
+  if (kuid.IsNull()) {
+    LogMessage("vaddaemon> no new KUID: %s", failure.c_str());
+    WriteReplyText(request.Reply(), failure);
+  }
 }
 
 // 0x5A: u32 user id -> u32 second id (-1 when none), PString name (empty

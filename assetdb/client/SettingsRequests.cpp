@@ -5,6 +5,22 @@
 #include "foundation/soup/BinarySoup.h"
 #include "foundation/soup/Soup.h"
 
+namespace {
+
+// Sends a settings write: true when the daemon kept the change (an empty
+// reply); otherwise false, with the daemon's reason in `failure` when it
+// gave one.
+bool TransactWrite(VADRequest& request, uint32_t code, std::string* failure) {
+  if (!request.Transact(code)) return false;
+  if (request.ReplyRemaining() == 0) return true;
+  Kiv::String why;
+  request.Reply().ReadString(why);
+  if (failure != nullptr) *failure = why.empty() ? "the daemon did not keep it" : why;
+  return false;
+}
+
+}  // namespace
+
 bool ReadSettingsGroup(Soup& out, const Kiv::PString& group) {
   VADRequest request;
   request.Body().WritePString(group);
@@ -14,7 +30,7 @@ bool ReadSettingsGroup(Soup& out, const Kiv::PString& group) {
   return true;
 }
 
-bool WriteSettingsGroup(const Kiv::PString& group, Soup& holder) {
+bool WriteSettingsGroup(const Kiv::PString& group, Soup& holder, std::string* failure) {
   Soup soup = std::move(holder);
   holder.Release();
   const bool hasChildren = soup.GetChunk() && soup.GetChunk()->CountChildren() != 0;
@@ -23,7 +39,7 @@ bool WriteSettingsGroup(const Kiv::PString& group, Soup& holder) {
   request.Body().WritePString(group);
   BinarySoup::Write(request.Body(), soup);
   soup.Release();
-  return request.Transact(VADRequestCode::kWriteSettingsGroup);
+  return TransactWrite(request, VADRequestCode::kWriteSettingsGroup, failure);
 }
 
 Kiv::PString ReadSetting(const Kiv::PString& group, const Kiv::PString& key) {
@@ -35,10 +51,11 @@ Kiv::PString ReadSetting(const Kiv::PString& group, const Kiv::PString& key) {
   return value;
 }
 
-bool WriteSetting(const Kiv::PString& group, const Kiv::PString& key, const Kiv::PString& value) {
+bool WriteSetting(const Kiv::PString& group, const Kiv::PString& key, const Kiv::PString& value,
+                  std::string* failure) {
   VADRequest request;
   request.Body().WritePString(group);
   request.Body().WritePString(key);
   request.Body().WritePString(value);
-  return request.Transact(VADRequestCode::kWriteSetting);
+  return TransactWrite(request, VADRequestCode::kWriteSetting, failure);
 }

@@ -123,10 +123,15 @@ bool VADClientRequests::Request36(const KUID& kuid, const Kiv::String& keywords)
   return request.Post(VADRequestCode::kSetKeywords);
 }
 
-KUID VADClientRequests::GenerateKUID() {
+KUID VADClientRequests::GenerateKUID(std::string* failure) {
   VADRequest request;
   if (!request.Transact(VADRequestCode::kGenerateKUID)) return kNullKUID;
-  return ReadKUID(request.Reply());
+  const KUID kuid = ReadKUID(request.Reply());
+  if (!kuid.IsNull() || failure == nullptr) return kuid;
+  Kiv::String why;
+  if (request.ReplyRemaining() != 0) request.Reply().ReadString(why);
+  *failure = why.empty() ? "the daemon gave none" : why;
+  return kNullKUID;
 }
 
 bool VADClientRequests::RequestB5() {

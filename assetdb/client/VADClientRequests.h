@@ -49,7 +49,10 @@
 //   0x2B Request2B: KUID -> u32 m, m KUIDs (appended)
 //   0x32 Request32: KUID, bool (one-way); 0x36 Request36: KUID, string
 //        (one-way)
-//   0x3A GenerateKUID: - -> KUID (null on failure)
+//   0x3A GenerateKUID: - -> KUID (null on failure; then the daemon's
+//        reason, a string, follows it, and lands in `failure` when given:
+//        "the daemon gave none" when it sent none; a failed request
+//        leaves `failure` empty)
 //   0xB5 RequestB5: - -> bool (true when missing or on failure)
 //   0xFD ListBuilds: - -> interned text (empty on failure)
 //   0x79 GetLocalData: KUID, string key -> binary soup (the daemon answers
@@ -75,6 +78,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "foundation/soup/SoupKUIDReferences.h"
 #include "foundation/text/KUID.h"
@@ -114,7 +118,7 @@ class VADClientRequests {
   static bool Request2B(const KUID& kuid, KUIDList& result);
   static bool Request32(const KUID& kuid, bool favourite);
   static bool Request36(const KUID& kuid, const Kiv::String& keywords);
-  static KUID GenerateKUID();
+  static KUID GenerateKUID(std::string* failure = nullptr);
   static bool RequestB5();
   static Kiv::PString ListBuilds();
   static bool DeleteAsset(const KUID& kuid, bool flag, ResultsLog* log);

@@ -8,6 +8,7 @@
 
 #include <bit>
 #include <cerrno>
+#include <cstring>
 
 #include "assetdb/protocol/ForeignOwnerFile.h"
 #include "assetdb/protocol/ProcessAlive.h"
@@ -94,6 +95,24 @@ int OpenOwnFile(const Kiv::String& path, int flags, const char* what) {
   return -1;
 }
 
+// Gives the block file its kBlockSize bytes with the disk space behind them
+// reserved, so that no store through the mapping meets a full disk (the
+// store would end the process with SIGBUS). A file system that cannot
+// reserve space gets the bytes the file lacks written as zeros; the bytes
+// it has are left alone. Answers 0, or the error (ENOSPC: the disk is full).
+int ReserveBlock(int fd, off_t size) {
+  const int error = ::posix_fallocate(fd, 0, DatabaseIpc::kBlockSize);
+  if (error != EOPNOTSUPP && error != EINVAL) return error;
+  static constexpr char kZeros[DatabaseIpc::kBlockSize] = {};
+  for (off_t at = size; at < off_t{DatabaseIpc::kBlockSize};) {
+    const ssize_t wrote = ::pwrite(fd, kZeros, size_t(off_t{DatabaseIpc::kBlockSize} - at), at);
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) return wrote < 0 ? errno : EIO;
+    at += wrote;
+  }
+  return 0;
+}
+
 }  // namespace
 
 DatabaseIpc::~DatabaseIpc() {
@@ -156,8 +175,13 @@ bool DatabaseIpc::AttachBlock(const Kiv::String& path, bool* created) {
   if (::fstat(fd, &info) != 0) return false;
   // A block left short by a process that died while creating it reads as
   // never initialised once it has its full size (the new bytes are zero).
-  if (info.st_size < static_cast<off_t>(kBlockSize) && ::ftruncate(fd, kBlockSize) != 0)
+  const int error = ReserveBlock(fd, info.st_size);
+  if (error != 0) {
+    if (error == ENOSPC || error == EDQUOT) NoteOwnerFileWithoutSpace(path, "owner block");
+    LogMessage("DatabaseIpc> the database owner block \"%s\" cannot be given its %u bytes: %s",
+               path.c_str(), unsigned(kBlockSize), std::strerror(error));
     return false;
+  }
   void* mapped = ::mmap(nullptr, kBlockSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
   if (mapped == MAP_FAILED) return false;
   block_ = static_cast<uint32_t*>(mapped);

@@ -36,7 +36,10 @@
 // mutex), then runs Idle twice. Open answers false, leaving nothing open,
 // for a path that does not end in "assets.tdx", a missing folder, a mutex or
 // block that cannot be made or belongs to another user, or a block whose
-// refusal word is set. Close
+// refusal word is set. The block's bytes get their disk space before the
+// block is mapped (a store into a page the disk has no room for would end
+// the process with SIGBUS): on a full disk Open logs the file, notes it for
+// the user (ForeignOwnerFile.h) and fails. Close
 // (nothing when closed) clears the owner (and its port) when it is this
 // process; the holder (primary) also writes kNone to the holder and lowers
 // the attach count. Idle clears dead owners and requesters with a log line each, when

@@ -12,6 +12,7 @@ namespace {
 struct Note {
   std::mutex lock;
   bool met = false;
+  bool full = false;  // the disk is full, rather than the file another's
   std::string path;
   std::string what;
   uid_t owner = 0;
@@ -40,15 +41,24 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-}  // namespace
-
-void NoteForeignOwnerFile(const std::string& path, const char* what, uid_t owner) {
+void Remember(const std::string& path, const char* what, uid_t owner, bool full) {
   Note& note = TheNote();
   std::lock_guard<std::mutex> hold(note.lock);
   note.met = true;
+  note.full = full;
   note.path = path;
   note.what = what;
   note.owner = owner;
+}
+
+}  // namespace
+
+void NoteForeignOwnerFile(const std::string& path, const char* what, uid_t owner) {
+  Remember(path, what, owner, false);
+}
+
+void NoteOwnerFileWithoutSpace(const std::string& path, const char* what) {
+  Remember(path, what, 0, true);
 }
 
 void ClearForeignOwnerFile() {
@@ -61,6 +71,11 @@ std::string ForeignOwnerFileText() {
   Note& note = TheNote();
   std::lock_guard<std::mutex> hold(note.lock);
   if (!note.met) return std::string();
+  if (note.full) {
+    return "The disk is full: the database " + note.what + " '" + note.path +
+           "' cannot be made. Free some space on the disk that holds '" + FolderOf(note.path) +
+           "', then try again.";
+  }
   return "The database " + note.what + " '" + note.path + "' belongs to user " +
          UserName(note.owner) + ", not to this user (" + std::to_string(::geteuid()) +
          "): remove it, or make '" + FolderOf(note.path) +

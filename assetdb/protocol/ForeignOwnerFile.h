@@ -9,6 +9,12 @@
 // forgets the note when an Open begins (ClearForeignOwnerFile), so that the
 // note always tells about the latest Open.
 //
+// A block that cannot be given its bytes because the disk that holds
+// UserData/ is full stops every tool the same way until space is freed;
+// DatabaseIpc notes it too (NoteOwnerFileWithoutSpace), and the text is then
+//   The disk is full: the database owner block '<path>' cannot be made.
+//   Free some space on the disk that holds '<folder>', then try again.
+//
 // ForeignOwnerFileText answers, when the latest Open met such a file, the
 // line that tells the user, naming the file, its owner (by name when the
 // system knows it) and what to do:
@@ -25,5 +31,6 @@
 #include <string>
 
 void NoteForeignOwnerFile(const std::string& path, const char* what, uid_t owner);
+void NoteOwnerFileWithoutSpace(const std::string& path, const char* what);
 void ClearForeignOwnerFile();
 std::string ForeignOwnerFileText();

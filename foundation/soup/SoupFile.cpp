@@ -24,7 +24,8 @@
 // temporary copy beside the target (mode 257), checks the stream's error
 // code, the writer's result and that the data reached the disk (fsync),
 // closes it and renames it over the target. Any failure removes the
-// temporary copy, leaves the old target as it was and answers false. Two
+// temporary copy, leaves the old target as it was and answers false, with
+// errno as the failed step left it (the system's reason, when it gave one). Two
 // processes saving the same file at once are not supported: they share the
 // temporary name. SaveToOwnerOnlyFile opens the temporary copy with
 // Kiv::File::kOwnerOnly too, so it is written, and renamed, with mode 0600.
@@ -43,6 +44,7 @@
 //     the data (the next save replaces the temporary copy anyway).
 // The existence tests, deletions and renames are those of the content
 // locations (foundation/ContentPath.h).
+#include <cerrno>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -142,7 +144,10 @@ bool SaveWithMode(const Kiv::PString& location, const Kiv::String& path, const S
   target.DelName();
   target.AddPath(Kiv::File::Path(path).Name());
   if (written && Kiv::File::Rename(temporary.Str(), target.Str())) return true;
+  // errno keeps the reason of the failed step for the caller.
+  const int error = errno;
   Kiv::File::Unlink(temporary.Str());
+  errno = error;
   return false;
 }
 

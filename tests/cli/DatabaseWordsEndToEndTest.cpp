@@ -269,6 +269,21 @@ TEST_F(DatabaseWordsTest, SettingsWordsStoreTheInternetGroup) {
   EXPECT_EQ(internet.GetNamedTag(Kiv::PString("password")).Str(), "Pa ss");
 }
 
+// A setting that the daemon cannot keep (a folder where its settings file
+// goes) is an error that names the file, for each word that writes one.
+TEST_F(DatabaseWordsTest, SettingsWordsSayWhenTheSettingsFileCannotBeSaved) {
+  const std::string root = MakeRoot(), file = root + "/UserData/vaddaemon-settings.chump";
+  ASSERT_TRUE(fs::create_directories(file));
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"setlanguage", "DE"}, {"registeraccount", "MixedUser", "Pa ss"}}) {
+    const ToolResult r = RunProgram(root + "/bin/VandruUtil", args, root + "/bin");
+    EXPECT_EQ(r.status, 255) << args[0];
+    EXPECT_EQ(r.out, "- <NULL> : Unable to write internet settings: the settings file '" + file +
+                         "' cannot be saved: Is a directory.\n" + kOneError);
+  }
+  EXPECT_TRUE(StopDaemonOf(root));
+}
+
 // Every line runs (quoted arguments, empty lines skipped); one failed line
 // fails the batch.
 TEST_F(DatabaseWordsTest, BatchFileRunsEveryLineAndFailsWhenOneLineFails) {

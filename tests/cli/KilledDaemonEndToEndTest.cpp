@@ -176,4 +176,55 @@ TEST_F(KilledDaemon, TheNextDaemonWaitsForALiveHostOfTheKilledOne) {
       << log;
 }
 
+// The daemon killed while it works on a request about an asset of 2,000
+// files (copying it for an edit, packing it for an archive), as it takes
+// the request (its line in the request log): in each of 20 runs the tool
+// says only that the connection was lost, nothing of the asset.
+struct CutShortCase {
+  std::string name, request;  // the request's line in the request log
+  std::vector<std::string> args;
+};
+
+void PrintTo(const CutShortCase& row, std::ostream* out) {
+  *out << row.name;
+}
+
+class KilledDaemonMidRequest : public KilledDaemon,
+                               public ::testing::WithParamInterface<CutShortCase> {};
+
+TEST_P(KilledDaemonMidRequest, TheToolSaysOnlyThatTheConnectionWasLost) {
+  const std::string root = MakeRoot(), work = MakeTempFolder(), requests = work + "/requests";
+  ::setenv("VADDAEMON_REQUEST_LOG", requests.c_str(), 1);
+  // 16 MB that does not pack well, so that the request lasts past the kill.
+  std::string text(8192, 'a');
+  for (size_t c = 0; c < text.size(); ++c) text[c] = char('a' + (c * 2654435761u >> 7) % 26);
+  std::vector<std::pair<std::string, std::string>> files;
+  for (int i = 0; i < 2000; ++i) files.emplace_back("f" + std::to_string(i) + ".txt", text);
+  ASSERT_EQ(InstallScenery("<kuid:0:9401>", "", files, root).status, 0);
+  const auto taken = [&] { return Count(ReadFile(requests), "\n" + GetParam().request + "\n"); };
+  for (int run = 0; run < 20; ++run) {
+    const int before = taken();
+    ToolResult cut;
+    std::thread tool([&] { cut = RunProgram(root + "/bin/VandruUtil", GetParam().args, work); });
+    Watched watched;
+    const bool killed = VUTest::WaitUntil([&] { return taken() > before; }, 60000, 1) &&
+                        KillDaemon(watched, DaemonOwnerPidOf(root));
+    tool.join();
+    ASSERT_TRUE(killed) << run;
+    EXPECT_EQ(cut.out,
+              "- <NULL> : The connection to the asset-database daemon was lost; the command could "
+              "not be completed.\nOK (1 Errors, 0 Warnings)\n")
+        << run;
+    RunProgram(root + "/bin/VandruUtil", {"revert", "<kuid:0:9401>"}, work);  // an edit kept
+  }
+  ::unsetenv("VADDAEMON_REQUEST_LOG");
+  EXPECT_TRUE(StopDaemonOf(root));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, KilledDaemonMidRequest,
+    ::testing::Values(CutShortCase{"edit", "0x1E", {"edit", "<kuid:0:9401>"}},
+                      CutShortCase{"createcdp", "0x30", {"createcdp", "out.cdp", "<kuid:0:9401>"}}),
+    [](const ::testing::TestParamInfo<CutShortCase>& row) { return row.param.name; });
+
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "assetdb/protocol/DatabaseIpc.h"
 #include "foundation/layout/FolderLayout.h"
+#include "foundation/text/KUID.h"
 #include "tests/cli/ToolFixture.h"
 #include "tests/support/FakeDaemon.h"
 
@@ -17,6 +18,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr uint32_t kAssetInfo = 0x15;
+constexpr uint32_t kOpenHandle = 0x1E;
+constexpr uint32_t kGenerateKUID = 0x3A;
 constexpr uint32_t kInstallFolder = 0x27;
 constexpr uint32_t kInstallArchive = 0x28;
 constexpr uint32_t kInstallFolders = 0x29;
@@ -69,6 +73,10 @@ TEST_F(LostDaemon, InstallFailsWithAClearMessageWhenTheConnectionDrops) {
       {"folders together", {"installfrompath", two}, kInstallFolders, false},
       {"archive", {"installcdp", work + "/missing.cdp"}, kInstallArchive, false},
       {"second folder", {"installfrompath", two}, kInstallFolder, true},
+      // A request cut off says nothing of the asset or the KUID asked for.
+      {"edit", {"edit", "<kuid:0:9401>"}, kOpenHandle, false},
+      {"createcdp", {"createcdp", work + "/out.cdp", "<kuid:0:9401>"}, kAssetInfo, false},
+      {"generatekuid", {"generatekuid"}, kGenerateKUID, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -83,9 +91,24 @@ TEST_F(LostDaemon, InstallFailsWithAClearMessageWhenTheConnectionDrops) {
     EXPECT_TRUE(daemon.WaitDone(10000));
     for (const std::string& failure : daemon.Failures()) ADD_FAILURE() << failure;
     EXPECT_EQ(result.status, 255) << result.out << result.err;
-    EXPECT_NE(result.out.find(std::string(kLostLine) + "\n"), std::string::npos) << result.out;
-    EXPECT_NE(result.out.find("OK (1 Errors, 0 Warnings)\n"), std::string::npos) << result.out;
+    EXPECT_EQ(result.out, std::string(kLostLine) + "\nOK (1 Errors, 0 Warnings)\n");
   }
+}
+
+// A daemon that answers the KUID request with the null KUID made none: no
+// KUID is printed, and the error gives the daemon's reason.
+TEST_F(LostDaemon, GenerateKUIDPrintsNoKUIDThatTheDaemonDidNotMake) {
+  FakeDaemon::Bytes reply = FakeDaemon::Words({~0u, KUIDPackWord(kNullKUID), 16});
+  for (const char c : std::string("the disk is full")) reply.push_back(uint8_t(c));
+  FakeDaemon daemon;
+  daemon.ExpectHandshake().ServeUntil(kGenerateKUID).Reply(reply).Serve({});
+  daemon.Start();
+  Owner owner(daemon);
+  ASSERT_TRUE(owner.Claimed());
+  const ToolResult result = Run({"generatekuid"});
+  EXPECT_EQ(result.status, 255);
+  EXPECT_EQ(result.out,
+            "- <NULL> : Unable to generate a KUID: the disk is full.\nOK (1 Errors, 0 Warnings)\n");
 }
 
 }  // namespace

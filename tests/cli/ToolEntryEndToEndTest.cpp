@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -129,6 +130,48 @@ TEST_F(ToolEntry, AnotherUsersOwnerBlockIsNamedWithWhatToDo) {
       << result.err;
   EXPECT_LT(took, std::chrono::seconds(8)) << "the tool waited for a daemon";
   EXPECT_TRUE(ProcessesOf(fs::canonical(root + "/bin/vaddaemon").string()).empty());
+}
+
+// With no space left where UserData lies (a small file system of its own,
+// in a mount namespace of the test's, filled up), a command fails with a
+// message that says so, never by a signal: before any daemon runs, the
+// owner block cannot be made; with the daemon running, the KUID and the
+// setting it cannot keep.
+TEST_F(ToolEntry, AFullDiskIsAnErrorThatSaysSo) {
+  if (RunProgram("/usr/bin/unshare", {"-m", "true"}, "/").status != 0)
+    GTEST_SKIP() << "no mount namespace can be made here";
+  // $1 UserData, $2 the tool, $3 "daemon" to start one first, then the
+  // command, whose output lands beside UserData.
+  const char* const script =
+      "u=$1 tool=$2 first=$3; shift 3; mount -t tmpfs -o size=4m tmpfs \"$u\" || exit 97\n"
+      "if [ $first = daemon ]; then \"$tool\" version >/dev/null || exit 98; fi\n"
+      "head -c 8388608 /dev/zero > \"$u/filler\" 2>/dev/null\n"
+      "\"$tool\" \"$@\" > \"$u.out\" 2>&1; echo $? >> \"$u.out\"\n"
+      "\"$tool\" closevaddaemon >/dev/null 2>&1 || true\n";
+  const struct {
+    std::vector<std::string> args;
+    std::string said;
+  } cases[] = {
+      {{"-", "status", "<kuid:0:1>"},
+       "The disk is full: the database owner block '@/assets.tdx.ipc' cannot be made. Free some "
+       "space on the disk that holds '@', then try again.\n- Init failed\n255\n"},
+      {{"daemon", "generatekuid"},
+       "- <NULL> : Unable to generate a KUID: the asset index cannot be written: a statement "
+       "failed: database or disk is full.\nOK (1 Errors, 0 Warnings)\n255\n"},
+      {{"daemon", "setlanguage", "DE"},
+       "- <NULL> : Unable to write internet settings: the settings file "
+       "'@/vaddaemon-settings.chump' cannot be saved: No space left on device.\nOK (1 Errors, 0 "
+       "Warnings)\n255\n"},
+  };
+  for (const auto& c : cases) {
+    const std::string root = MakeRoot(), userData = root + "/UserData";
+    fs::create_directories(userData);
+    std::vector<std::string> args = {"-m", "sh", "-c", script, "sh", userData, root + "/bin/VandruUtil"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    ASSERT_EQ(RunProgram("/usr/bin/unshare", args, root).status, 0);
+    const std::string said = std::regex_replace(c.said, std::regex("@"), userData);
+    EXPECT_EQ(ReadFile(userData + ".out"), said) << c.args[1];
+  }
 }
 
 // The exit status is the low byte of the command's result (the values are
