@@ -495,6 +495,8 @@ ToolResult InstallCutShort(Scene& scene, std::initializer_list<Step> steps) {
   scene.kuid = "<kuid:0:8301>";
   scene.folder = "kuid 0 8301";
   scene.files = WriteAsset(scene, 1, kInstallSide, false);
+  // A file of the user's under a name the converter writes through stays.
+  ToolFixture::WriteFile(scene.files + "/t0.texture.1-1.tmp", "the user's\n");
   std::map<std::string, std::string> textures;
   for (const Step& step : steps) {
     SCOPED_TRACE(int(step.moment));
