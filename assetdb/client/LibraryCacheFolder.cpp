@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "foundation/base/LogMessage.h"
@@ -156,4 +157,15 @@ void LibraryCacheFolder::RemoveEntry(const Kiv::String& name) const {
     return;
   }
   ::unlinkat(fd_, name.c_str(), 0);
+}
+
+std::function<void()> LibraryCacheFolder::Remover(const Kiv::String& name) const {
+  const int own = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+  // Without a descriptor to spare, a commit stays: the file is whole.
+  if (own < 0) return [] {};
+  const auto folder = std::shared_ptr<int>(new int(own), [](int* fd) {
+    ::close(*fd);
+    delete fd;
+  });
+  return [folder, name] { ::unlinkat(*folder, name.c_str(), 0); };
 }

@@ -37,6 +37,9 @@
 // - RemoveEntry(name): removes what lies at the name: a file, a pipe, a
 //   link (never followed), a folder with everything below it (links inside
 //   removed as links).
+// - Remover(name): what removes the file at the name later, relative to
+//   this folder even once the object has ended (it holds a descriptor of
+//   its own): a job's commit is taken back with it (JobDeadline.h).
 //
 // Ownership: the object owns the descriptor (closed when it ends); not
 // copyable. Threads: one at a time.
@@ -44,6 +47,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "kiv/String.h"
@@ -67,6 +71,7 @@ class LibraryCacheFolder {
                   int64_t* size) const;
   bool WriteEntry(const Kiv::String& name, const void* data, size_t size) const;
   void RemoveEntry(const Kiv::String& name) const;
+  std::function<void()> Remover(const Kiv::String& name) const;
 
  private:
   int fd_ = -1;

@@ -102,8 +102,8 @@ CachedLibrary CheckBytes(const std::vector<uint8_t>& bytes, uint32_t textCrc, ui
 bool SaveEntry(const LibraryCacheFolder& folder, const Kiv::String& name, const void* data,
                size_t size) {
   const Kiv::String path = folder.EntryPath(name);
-  const JobCommit saved =
-      JobDeadlineCommit(path, [&] { return folder.WriteEntry(name, data, size); });
+  const JobCommit saved = JobDeadlineCommit([&] { return folder.WriteEntry(name, data, size); },
+                                            folder.Remover(name));
   if (saved == JobCommit::kDone) return true;
   LogMessage("ScriptLibraryCache> could not write '%s'; its library is compiled again next time",
              path.c_str());
