@@ -147,6 +147,9 @@ class File {
   // folder); false when `path` is not a folder or something could not be
   // removed. Trees deeper than 256 levels are refused.
   static bool Prune(const String& path);
+  // Prune of the folder `name` of the folder open as `folder` (a
+  // descriptor, or AT_FDCWD), named relative to it.
+  static bool PruneAt(int folder, const String& name);
   static int64_t FileSize(const String& path, NameCase lookup = NameCase::kAnyCase);
 
   // Registers (or, with an empty folder, removes) a named file root.

@@ -68,12 +68,15 @@ bool File::Prune(const String& path) {
   // never pruned.
   const size_t end = path.find_last_not_of('/');
   if (end == String::npos) return false;
-  const String folder = path.substr(0, end + 1);
+  return PruneAt(AT_FDCWD, path.substr(0, end + 1));
+}
+
+bool File::PruneAt(int folder, const String& name) {
   // O_NOFOLLOW: a link to a folder is not a folder to prune.
-  const int fd = ::open(folder.c_str(), kDirFlags);
+  const int fd = ::openat(folder, name.c_str(), kDirFlags);
   if (fd < 0) return false;
   if (!EmptyFolder(fd, 0)) return false;
-  return ::rmdir(folder.c_str()) == 0;
+  return ::unlinkat(folder, name.c_str(), AT_REMOVEDIR) == 0;
 }
 
 }  // namespace Kiv

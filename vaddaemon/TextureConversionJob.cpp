@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <set>
 #include <vector>
 
 #include "assetdb/protocol/ResultsLog.h"
@@ -150,6 +151,9 @@ std::string CompileFolderTextures(DaemonRequest& request, const std::string& fol
     return std::string();
   }
   std::string why;  // what cut the conversion short first
+  // Files of the converter's temporary names that the folder held before:
+  // not the conversion's to remove.
+  const std::set<std::string> before = ConversionTemporaries(folder);
   for (int attempt = 1;; ++attempt) {
     std::vector<uint8_t> reply;
     std::string error;
@@ -168,6 +172,9 @@ std::string CompileFolderTextures(DaemonRequest& request, const std::string& fol
     // A job cut short may have left a source under its temporary name,
     // which the folder must not keep, and which a conversion must find.
     GiveTextureSourceNamesBack(folder);
+    // And a compiled texture half written, which a fresh conversion never
+    // leaves.
+    RemoveConversionTemporaries(folder, before);
     if (abandoned || result != CommandHostBroker::JobResult::kHostGone || attempt == kAttempts)
       break;
     LogMessage("vaddaemon> converting the textures of %s again", what.c_str());

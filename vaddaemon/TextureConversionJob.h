@@ -42,7 +42,10 @@
 //     under the converter's temporary name ("<name>.convert-tex.txt"):
 //     each such file below `folder` gets its name back
 //     ("<name>.texture.txt") when no file of that name is there
-//     (TextureSourceNames.h), so the asset keeps its source. A host that
+//     (TextureSourceNames.h), so the asset keeps its source; and the
+//     compiled texture a host was writing when it was cut short, under its
+//     temporary name ("<name>.texture.<pid>-<n>.tmp"), is removed (one of
+//     that name that the folder held before the job is kept). A host that
 //     went away (killed) is replaced: the job runs again on another host,
 //     up to three runs in all. When the daemon gave up its work (it is ending,
 //     DaemonContext::AbandonWork), its hosts may not have seen their

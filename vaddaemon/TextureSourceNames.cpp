@@ -14,6 +14,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::string_view kTemporary = ".convert-tex.txt";
+constexpr std::string_view kCompiled = ".texture";
+constexpr std::string_view kWriting = ".tmp";
 
 // True when `name` ends in `suffix`, compared without regard to ASCII case.
 bool EndsWithIgnoringCase(const std::string& name, std::string_view suffix) {
@@ -21,31 +23,70 @@ bool EndsWithIgnoringCase(const std::string& name, std::string_view suffix) {
          Kiv::EqualsIgnoreCase(std::string_view(name).substr(name.size() - suffix.size()), suffix);
 }
 
-uint32_t GiveNamesBack(const fs::path& folder, uint32_t depth) {
-  uint32_t renamed = 0;
+// Calls `visit` with the folder and the name of each regular file below
+// `folder`, links not followed.
+template <class Visit>
+void ForEachFile(const fs::path& folder, uint32_t depth, Visit& visit) {
   std::error_code error;
   for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
     const fs::file_status own = it->symlink_status(error);
     if (error) break;
     if (fs::is_directory(own)) {
-      if (depth < kMaxFolderDepth) renamed += GiveNamesBack(it->path(), depth + 1);
+      if (depth < kMaxFolderDepth) ForEachFile(it->path(), depth + 1, visit);
       continue;
     }
-    const std::string name = it->path().filename().string();
-    if (!fs::is_regular_file(own) || !EndsWithIgnoringCase(name, kTemporary)) continue;
-    const fs::path source =
-        folder / (name.substr(0, name.size() - kTemporary.size()) + ".texture.txt");
-    const std::string present = Kiv::File::Find::ResolveCase(Kiv::String(source.string()));
-    if (!present.empty()) continue;
-    if (std::rename(it->path().c_str(), source.c_str()) != 0) continue;
-    LogMessage("vaddaemon> gave the texture source %s its name back", source.c_str());
-    ++renamed;
+    if (fs::is_regular_file(own)) visit(folder, it->path().filename().string());
   }
-  return renamed;
+}
+
+// Whether `text` is one or more decimal digits.
+bool Digits(std::string_view text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// Whether `name` is "<name>.texture.<pid>-<n>.tmp".
+bool IsConversionTemporary(std::string_view name) {
+  if (!name.ends_with(kWriting)) return false;
+  name.remove_suffix(kWriting.size());
+  const size_t dash = name.rfind('-');
+  if (dash == std::string_view::npos || !Digits(name.substr(dash + 1))) return false;
+  const size_t dot = name.rfind('.', dash);
+  if (dot == std::string_view::npos || !Digits(name.substr(dot + 1, dash - dot - 1))) return false;
+  return EndsWithIgnoringCase(std::string(name.substr(0, dot)), kCompiled);
 }
 
 }  // namespace
 
 uint32_t GiveTextureSourceNamesBack(const std::string& folder) {
-  return GiveNamesBack(fs::path(folder), 0);
+  uint32_t renamed = 0;
+  auto giveBack = [&](const fs::path& in, const std::string& name) {
+    if (!EndsWithIgnoringCase(name, kTemporary)) return;
+    const fs::path source = in / (name.substr(0, name.size() - kTemporary.size()) + ".texture.txt");
+    const std::string present = Kiv::File::Find::ResolveCase(Kiv::String(source.string()));
+    if (!present.empty()) return;
+    if (std::rename((in / name).c_str(), source.c_str()) != 0) return;
+    LogMessage("vaddaemon> gave the texture source %s its name back", source.c_str());
+    ++renamed;
+  };
+  ForEachFile(fs::path(folder), 0, giveBack);
+  return renamed;
+}
+
+std::set<std::string> ConversionTemporaries(const std::string& folder) {
+  std::set<std::string> found;
+  auto collect = [&](const fs::path& in, const std::string& name) {
+    if (IsConversionTemporary(name)) found.insert((in / name).string());
+  };
+  ForEachFile(fs::path(folder), 0, collect);
+  return found;
+}
+
+uint32_t RemoveConversionTemporaries(const std::string& folder, const std::set<std::string>& kept) {
+  uint32_t removed = 0;
+  for (const std::string& path : ConversionTemporaries(folder)) {
+    if (kept.count(path) != 0 || std::remove(path.c_str()) != 0) continue;
+    LogMessage("vaddaemon> removed %s, left by a conversion cut short", path.c_str());
+    ++removed;
+  }
+  return removed;
 }

@@ -9,32 +9,32 @@
 // the name the include list was searched for (the rest of the line), e.g.
 //   0123abcd 89abcdef main.gs
 // The library is written first, then its record, each to a temporary file
-// in the folder and renamed over the target, each a lasting effect of a
+// in the folder and renamed over the target (LibraryCacheFolder.h: every
+// entry is named relative to the folder, opened without following a
+// link), each a lasting effect of a
 // bounded job (foundation/threads/JobDeadline.h). Two processes that fill
 // one entry at once can leave a library and a record of different
 // compiles: the record must list exactly the library's own dependency
 // chunk (every source's text and name CRCs, in order), so such a pair is
 // refused, never taken for a good one. A name that a line cannot hold (a
 // line break in it) gets no record: its library is compiled every time.
-// Both files are looked up by their exact names (Kiv::File::kExactCase),
-// never in another case: a lookup costs the same however many files the
-// folder holds, and a file someone put there under the name in another
-// case is not the cache's: it is neither read nor removed.
+// Both files are looked up by their exact names, never in another case: a
+// lookup costs the same however many files the folder holds, and a file
+// someone put there under the name in another case is not the cache's: it
+// is neither read nor removed.
 //
-// PrepareLibraryCache(folder): makes the cache folder (and its parents)
-// when missing; true when it is then a folder (a link to one counts) in
-// which this process may make files. Otherwise (a file or a link to
-// nothing in its place or on its path, a folder that cannot be written)
-// the cache cannot be used: false, after logging what is wrong with it,
-// naming the folder (once per process while the reason stays the same).
-// Its caller then compiles in memory and neither reads nor writes it.
+// The folder: LibraryCacheFolder::Open (LibraryCacheFolder.h) opens it, or
+// says why it cannot be used (a link at its name or on its way from
+// UserData among the reasons: never followed, left as it is, logged); its
+// caller then compiles in memory and neither reads nor writes it. The
+// functions below take the open folder and an entry's name ("<id>.gsl").
 //
 // Cache files are opened as regular files only and never waited on: a
-// pipe, device or folder in place of a library or record is refused at
-// once, as an unsound entry, and removed (RemoveCachedLibrary).
+// pipe, device, link or folder in place of a library or record is refused
+// at once, as an unsound entry, and removed (RemoveCachedLibrary).
 //
-// ReadCachedLibrary(path, textCrc, nameCrc, limit, out): reads the library
-// and its record. kSound, with the bytes and the sources in `out`, when
+// ReadCachedLibrary(folder, name, textCrc, nameCrc, limit, out): reads the
+// library and its record. kSound, with the bytes and the sources in `out`, when
 // the library reads whole as one (every count and offset checked) with id
 // (textCrc, nameCrc), is no larger than `limit` bytes, its record agrees
 // with it and each source after the top one, searched for now as an
@@ -50,14 +50,14 @@
 // checks of a library just compiled, in memory (its sources are the
 // compile's own): kSound (then `out` holds it), kTooLarge, kUnsound.
 //
-// SaveCachedLibrary(libraryPath, library, sources): writes the library's
+// SaveCachedLibrary(folder, name, library, sources): writes the library's
 // checked bytes and then its record (`sources`, the compile's own). A file
 // that could not be written (a full disk, something in the way, the job's
 // time up) is logged, naming it. A library that could not be written gets
 // no record; one whose record could not be written stays without one (and
 // is compiled again next time). Either way the caller goes on with the
 // library it holds: a failed write costs a later compile, never an answer.
-// RemoveCachedLibrary(libraryPath): removes whatever lies at the library's
+// RemoveCachedLibrary(folder, name): removes whatever lies at the library's
 // name and at its record's: a file, a pipe, a link (never followed) or a
 // folder with all it holds (links inside it removed as links). Nothing
 // outside those two names is touched.
@@ -81,6 +81,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "assetdb/client/LibraryCacheFolder.h"
 #include "gscompiler/bytecode/GSLibraryFormat.h"
 #include "kiv/String.h"
 
@@ -94,13 +95,14 @@ struct CheckedLibrary {
 
 enum class CachedLibrary { kSound, kMissing, kTooLarge, kUnsound };
 
-bool PrepareLibraryCache(const Kiv::String& folder);
-CachedLibrary ReadCachedLibrary(const Kiv::String& path, uint32_t textCrc, uint32_t nameCrc,
-                                int64_t limit, CheckedLibrary* out, int64_t* size);
+CachedLibrary ReadCachedLibrary(const LibraryCacheFolder& folder, const Kiv::String& name,
+                                uint32_t textCrc, uint32_t nameCrc, int64_t limit,
+                                CheckedLibrary* out, int64_t* size);
 CachedLibrary CheckCompiledLibrary(std::vector<uint8_t> compiled, uint32_t textCrc,
                                    uint32_t nameCrc, int64_t limit, CheckedLibrary* out);
-void SaveCachedLibrary(const Kiv::String& libraryPath, const CheckedLibrary& library,
+void SaveCachedLibrary(const LibraryCacheFolder& folder, const Kiv::String& name,
+                       const CheckedLibrary& library,
                        const std::vector<SourceDependency>& sources);
-void RemoveCachedLibrary(const Kiv::String& libraryPath);
+void RemoveCachedLibrary(const LibraryCacheFolder& folder, const Kiv::String& name);
 void AnnounceCachedLibrary(const Kiv::String& libraryPath, CheckedLibrary library);
 void ForgetAnnouncedLibraries();

@@ -198,16 +198,17 @@ bool VandruBaseSpec::PrepareIncludePaths() {
 }
 
 bool VandruBaseSpec::CacheOneLibrary(const Kiv::String& fileName, const Kiv::String& sourcePath,
-                                     const Kiv::String& cachePath, uint32_t textCrc,
-                                     uint32_t nameCrc, CheckedLibrary* library, ResultsLog* log) {
-  if (useCache_) {
+                                     const LibraryCacheFolder& cache, const Kiv::String& cacheName,
+                                     uint32_t textCrc, uint32_t nameCrc, CheckedLibrary* library,
+                                     ResultsLog* log) {
+  if (cache.IsOpen()) {
     int64_t size = 0;
     const CachedLibrary cached =
-        ReadCachedLibrary(cachePath, textCrc, nameCrc, g_cacheLimit, library, &size);
+        ReadCachedLibrary(cache, cacheName, textCrc, nameCrc, g_cacheLimit, library, &size);
     if (cached == CachedLibrary::kSound) return true;
     // Whatever the cache refuses does not stay in it: a file, or a folder
     // in the way of the library about to be written.
-    if (cached != CachedLibrary::kMissing) RemoveCachedLibrary(cachePath);
+    if (cached != CachedLibrary::kMissing) RemoveCachedLibrary(cache, cacheName);
   }
 
   // The top is the asset's own file, read from its folder even when an
@@ -241,7 +242,7 @@ bool VandruBaseSpec::CacheOneLibrary(const Kiv::String& fileName, const Kiv::Str
   const CachedLibrary checked =
       CheckCompiledLibrary(std::move(compiled.bytes), textCrc, nameCrc, g_cacheLimit, library);
   if (checked == CachedLibrary::kSound) {
-    if (useCache_) SaveCachedLibrary(cachePath, *library, compiled.sources);
+    if (cache.IsOpen()) SaveCachedLibrary(cache, cacheName, *library, compiled.sources);
     return true;
   }
   if (checked == CachedLibrary::kTooLarge) {
@@ -250,7 +251,7 @@ bool VandruBaseSpec::CacheOneLibrary(const Kiv::String& fileName, const Kiv::Str
     AddAssetError(log, *this,
                   Format("CRC Mismatch on '%s' after recompile. Do you have both .gs and "
                          ".gse present?",
-                         cachePath.c_str()));
+                         cache.EntryPath(cacheName).c_str()));
   }
   return false;
 }
@@ -260,8 +261,8 @@ bool VandruBaseSpec::CacheScripts(const Kiv::String& /*library*/, const Kiv::Str
   if ((scriptFlags & kScriptCached) != 0) return cacheResult_;
   scriptFlags |= kScriptCached;
 
-  const Kiv::File::Path cacheFolder = GetLibraryCachePath();
-  useCache_ = PrepareLibraryCache(cacheFolder.Str());
+  LibraryCacheFolder cache;
+  cache.Open(GetUserDataPath().Str());
   bool primaryFound = primary.empty();
   bool result = true;
 
@@ -295,16 +296,13 @@ bool VandruBaseSpec::CacheScripts(const Kiv::String& /*library*/, const Kiv::Str
     const uint32_t nameCrc = Crc32LowerString(unit.c_str());
     char cacheName[32];
     std::snprintf(cacheName, sizeof cacheName, "%08x%08x.gsl", textCrc, nameCrc);
-    Kiv::File::Path cachePath = cacheFolder;
-    cachePath.AddPath(cacheName);
-
     CheckedLibrary library;
-    if (!CacheOneLibrary(fileName, sourcePath.Str(), cachePath.Str(), textCrc, nameCrc, &library,
+    if (!CacheOneLibrary(fileName, sourcePath.Str(), cache, cacheName, textCrc, nameCrc, &library,
                          log)) {
       result = false;
       continue;
     }
-    AnnounceCachedLibrary(cachePath.Str(), std::move(library));
+    AnnounceCachedLibrary(cache.EntryPath(cacheName), std::move(library));
     if (!primaryFound && EqualNoCase(unit, primary)) {
       primaryFound = true;
       primaryLibraryId[0] = textCrc;

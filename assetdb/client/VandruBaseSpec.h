@@ -24,8 +24,9 @@
 // it, and the machine loads the very bytes checked (or just compiled), so
 // a bad file, or one another process writes meanwhile, is never loaded.
 // A failed compile leaves no cache file (the compiler writes through a
-// temporary file). A cache folder that cannot be used (PrepareLibraryCache,
-// ScriptLibraryCache.h) is neither read nor written: every source is
+// temporary file). A cache folder that cannot be used (LibraryCacheFolder.h:
+// a link at its name or on its way from UserData is never followed) is
+// neither read nor written: every source is
 // compiled in memory, so the answer is the one a sound cache gives.
 //
 // CacheScripts(library, folder, primary, log): compiles and announces every
@@ -75,6 +76,7 @@
 #include "kiv/PString.h"
 #include "kiv/String.h"
 
+class LibraryCacheFolder;
 class ResultsLog;
 struct CheckedLibrary;
 
@@ -117,15 +119,15 @@ class VandruBaseSpec : public BrindlemoxSpec {
   // save that fails is logged and leaves the library in `library` all the
   // same); false after reporting why not.
   bool CacheOneLibrary(const Kiv::String& fileName, const Kiv::String& sourcePath,
-                       const Kiv::String& cachePath, uint32_t textCrc, uint32_t nameCrc,
-                       CheckedLibrary* library, ResultsLog* log);
+                       const LibraryCacheFolder& cache, const Kiv::String& cacheName,
+                       uint32_t textCrc, uint32_t nameCrc, CheckedLibrary* library,
+                       ResultsLog* log);
   Kiv::String PrimaryScriptName() const;
   Kiv::String AssetFolder() const;
 
   Soup config_;
   Kiv::String primaryScript_;
   bool cacheResult_ = false;
-  bool useCache_ = true;  // false: the cache folder cannot be used (PrepareLibraryCache)
 };
 
 class VADScript_VandruBaseSpecFactory : public BXSpecFactory {

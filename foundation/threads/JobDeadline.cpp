@@ -7,6 +7,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "foundation/base/LogMessage.h"
 
@@ -63,6 +64,10 @@ bool JobDeadlinePassed() {
 }
 
 JobCommit JobDeadlineCommit(const std::string& path, const std::function<bool()>& write) {
+  return JobDeadlineCommit(write, [path] { std::remove(path.c_str()); });
+}
+
+JobCommit JobDeadlineCommit(const std::function<bool()>& write, std::function<void()> undo) {
   JobWatch& watch = Watch();
   std::unique_lock<std::mutex> hold(watch.lock);
   if (watch.job == nullptr) {
@@ -71,7 +76,7 @@ JobCommit JobDeadlineCommit(const std::string& path, const std::function<bool()>
   }
   // The job lock stays held while `write` runs: the job is not stopped
   // half-way through it, and its file is known before a stop looks.
-  return watch.job->Commit(path, write);
+  return watch.job->Commit(write, std::move(undo));
 }
 
 JobDeadlineScope::JobDeadlineScope(std::chrono::milliseconds bound, StopAction onStop)
@@ -111,10 +116,11 @@ bool JobDeadlineScope::Stopped() const {
   return Clock::now() >= deadline_;
 }
 
-JobCommit JobDeadlineScope::Commit(const std::string& path, const std::function<bool()>& write) {
+JobCommit JobDeadlineScope::Commit(const std::function<bool()>& write,
+                                   std::function<void()> undo) {
   if (state_ != State::kRunning || Clock::now() >= deadline_) return JobCommit::kStopped;
   if (!write()) return JobCommit::kFailed;
-  committed_.push_back(path);
+  committed_.push_back(std::move(undo));
   return JobCommit::kDone;
 }
 
@@ -138,7 +144,7 @@ bool JobDeadlineScope::Finish() {
 bool JobDeadlineScope::StopLocked() {
   if (state_ != State::kRunning) return false;
   state_ = State::kStopped;
-  for (const std::string& path : committed_) std::remove(path.c_str());
+  for (const std::function<void()>& undo : committed_) undo();
   committed_.clear();
   return true;
 }

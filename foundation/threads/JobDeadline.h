@@ -12,17 +12,21 @@
 // tells whether the deadline passed while it was set (polled or not).
 //
 // Lasting effects: what a job leaves behind for later jobs (a library
-// renamed into a cache) is made through JobDeadlineCommit(path, write).
+// renamed into a cache) is made through JobDeadlineCommit(path, write), or
+// JobDeadlineCommit(write, undo) when removing a path is not how to take it
+// back (a file named relative to an open folder, which a removal by path
+// could reach through a link swapped in meanwhile).
 // Outside a bounded job `write` just runs. Inside one it runs only while
 // the deadline has not passed and the job has not ended, under the lock
 // that ends the job (so `write` must not commit in turn); when it
-// succeeds, `path` is remembered as the job's. Once the deadline has passed
+// succeeds, `path` (or `undo`) is remembered as the job's. Once the deadline has passed
 // nothing runs: kStopped.
 //
 // How a job ends: exactly one of two things happens, once.
 // - Finish() on the job's thread once its work is done, in time: true, and
 //   what it committed stays.
-// - Otherwise the job is stopped: the files it committed are removed (a
+// - Otherwise the job is stopped: the files it committed are removed, or
+//   their undo run (a
 //   commit in progress ends first; none starts after), then the scope's
 //   stop action, if any, runs on the thread that stopped it. That is the
 //   watchdog thread (one for the process, started with the first scope
@@ -62,6 +66,7 @@ enum class JobCommit {
   kStopped,  // the job's time is up: nothing ran
 };
 JobCommit JobDeadlineCommit(const std::string& path, const std::function<bool()>& write);
+JobCommit JobDeadlineCommit(const std::function<bool()>& write, std::function<void()> undo);
 
 class JobDeadlineScope {
  public:
@@ -81,10 +86,11 @@ class JobDeadlineScope {
  private:
   enum class State { kRunning, kFinished, kStopped };
 
-  friend JobCommit JobDeadlineCommit(const std::string& path, const std::function<bool()>& write);
+  friend JobCommit JobDeadlineCommit(const std::function<bool()>& write,
+                                     std::function<void()> undo);
 
   // Under the job lock: runs `write` while the job is in time.
-  JobCommit Commit(const std::string& path, const std::function<bool()>& write);
+  JobCommit Commit(const std::function<bool()>& write, std::function<void()> undo);
   // Under the job lock: ends a running job as stopped, removing its
   // commits; false when it had ended already.
   bool StopLocked();
@@ -96,6 +102,6 @@ class JobDeadlineScope {
   StopAction onStop_;
   // Guarded by the job lock.
   State state_ = State::kRunning;
-  std::vector<std::string> committed_;
+  std::vector<std::function<void()>> committed_;  // the undo of each commit
   bool stopping_ = false;  // the watchdog runs the stop action
 };

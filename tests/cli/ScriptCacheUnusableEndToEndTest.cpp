@@ -1,7 +1,8 @@
 // A compiled-script cache that cannot be used (UserData/cache/libraries a
-// file, a dangling link, read-only; pipes in place of its files): "validate"
-// of a scripted asset still answers, at once, what a fresh root with a
-// sound cache answers for the same files.
+// file, a dangling link, a link to a folder elsewhere, read-only; a link at
+// UserData/cache; pipes in place of its files): "validate" of a scripted
+// asset still answers, at once, what a fresh root with a sound cache
+// answers for the same files, and nothing outside UserData is written.
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
@@ -12,6 +13,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -60,6 +62,17 @@ bool PipesInPlaceOf(const std::string& folder, const std::string& suffix) {
   return replaced > 0;
 }
 
+// Every file below `folder`, by path, with its bytes.
+std::map<std::string, std::string> FilesBelow(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  std::error_code error;
+  for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
+       it.increment(error)) {
+    if (it->is_regular_file()) files[it->path().string()] = ToolFixture::ReadFile(it->path());
+  }
+  return files;
+}
+
 class ScriptCacheUnusable : public ToolFixture {
  protected:
   static std::string Validate(const std::string& kuid) {
@@ -90,19 +103,37 @@ TEST_F(ScriptCacheUnusable, ValidationAnswersAsAFreshRootAtOnce) {
 
   const std::string parent = UserDataPath() + "/cache";
   const std::string cache = parent + "/libraries";
+  const std::string outside = Root() + "/outside";
+  // A folder of the user's outside UserData holding files of the cache's
+  // names, which a cache written through a link would overwrite.
+  const auto outsideHoldsCacheNames = [&] {
+    if (Validate(kValid) != validFresh) return false;
+    fs::rename(cache, outside);
+    for (const auto& [path, bytes] : FilesBelow(outside)) WriteFile(path, "the user's\n");
+    return !FilesBelow(outside).empty();
+  };
   const bool root = ::geteuid() == 0;
   // How the cache is spoilt, and what the host's log says of it (nothing
   // for entries: the cache is used, less the entries in the way).
   struct Spoil {
     const char* what;
     std::function<bool()> apply;
-    const char* said;
+    std::string said;
   };
   const Spoil spoils[] = {
       {"a file", [&] { return WriteFile(cache, "not a folder"); }, "it is not a folder"},
       {"a dangling link",
        [&] { return ::symlink((parent + "/nowhere").c_str(), cache.c_str()) == 0; },
        "it is a link that leads nowhere"},
+      {"a link to a folder elsewhere",
+       [&] { return outsideHoldsCacheNames() && ::symlink(outside.c_str(), cache.c_str()) == 0; },
+       "it is a link, which the cache does not follow"},
+      {"a link at its parent",
+       [&] {
+         return fs::create_directories(outside) && fs::remove(parent) &&
+                ::symlink(outside.c_str(), parent.c_str()) == 0;
+       },
+       "'" + parent + "' is a link, which the cache does not follow"},
       {"under a file", [&] { return fs::remove_all(parent) > 0 && WriteFile(parent, "x"); },
        "it cannot be reached: "},
       {"read-only",
@@ -122,14 +153,17 @@ TEST_F(ScriptCacheUnusable, ValidationAnswersAsAFreshRootAtOnce) {
     fs::create_directories(parent);
     const size_t logged = ReadFile(log).size();
     EXPECT_TRUE(spoil.apply());
+    const auto outsideBefore = FilesBelow(outside);
     EXPECT_EQ(Validate(kValid), validFresh);
     EXPECT_EQ(Validate(kBroken), brokenFresh);
+    EXPECT_TRUE(FilesBelow(outside) == outsideBefore) << "written outside UserData";
     const std::string said = "cache '" + cache + "' cannot be used (" + spoil.said;
-    EXPECT_EQ(ReadFile(log).find(said, logged) != std::string::npos, *spoil.said != '\0') << said;
+    EXPECT_EQ(ReadFile(log).find(said, logged) != std::string::npos, !spoil.said.empty()) << said;
     if (fs::is_directory(cache)) SetImmutable(cache, false);
     std::error_code ignored;
     fs::remove_all(parent, ignored);
     fs::remove(parent, ignored);
+    fs::remove_all(outside, ignored);
   }
 }
 

@@ -8,11 +8,15 @@
 // and both answer alike: "validate" prints the same lines, and the
 // installed copies hold the same compiled textures, byte for byte.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <chrono>
 #include <filesystem>
 #include <initializer_list>
 #include <map>
@@ -64,10 +68,26 @@ struct CutShortCase {
 // The compiled textures of the installed copy named `folder` in `root`
 // (the copy the index names is the one that exists: a replacement takes
 // the other of the two names), by name with their bytes.
+std::string InstalledFolder(const std::string& root, const std::string& folder) {
+  const std::string installed = root + "/UserData/local/" + folder;
+  return fs::exists(installed) ? installed : installed + "~";
+}
+
+// The names of the temporary files (".tmp") of that installed copy.
+std::set<std::string> TemporaryFiles(const std::string& root, const std::string& folder) {
+  const std::string installed = InstalledFolder(root, folder);
+  std::set<std::string> names;
+  std::error_code error;
+  for (fs::recursive_directory_iterator it(installed, error), end; !error && it != end;
+       it.increment(error)) {
+    if (it->path().extension() == ".tmp") names.insert(fs::relative(it->path(), installed));
+  }
+  return names;
+}
+
 std::map<std::string, std::string> CompiledTextures(const std::string& root,
                                                     const std::string& folder) {
-  std::string installed = root + "/UserData/local/" + folder;
-  if (!fs::exists(installed)) installed += "~";
+  const std::string installed = InstalledFolder(root, folder);
   std::map<std::string, std::string> textures;
   std::error_code error;
   for (fs::recursive_directory_iterator it(installed, error), end; !error && it != end;
@@ -307,7 +327,7 @@ void NothingCachedAndTheHostSaysWhy(const Scene& scene) {
 
 // How, and when (as the files show it), a conversion is cut short.
 enum class Cut { kClose, kStopSignal, kHostKill, kHostKillWhileEnding };
-enum class Moment { kStaging, kFirstConverting, kLastConverting, kTaken };
+enum class Moment { kStaging, kFirstConverting, kLastConverting, kTaken, kWritingTexture };
 struct Step {
   Moment moment;
   Cut how;
@@ -340,6 +360,54 @@ bool Came(Moment moment, const std::string& root, std::set<std::string>& convert
     if (name.ends_with(".convert-tex.txt")) converting.insert(name);
   }
   return converting.size() >= (moment == Moment::kFirstConverting ? 1u : size_t(kCommitSources));
+}
+
+// Waits until a compiled texture's temporary file ("*.texture.<pid>-<n>.tmp")
+// is made in a folder of UserData/local or UserData/editing, then kills the
+// command hosts at once (those seen while a source was converting, so that
+// no look through procfs comes between); false, killing none, when `done`
+// comes first or after `timeoutMs`. Woken by inotify, not polled.
+bool KillHostsAsATextureIsWritten(const std::string& root, const std::atomic<bool>& done,
+                                  int timeoutMs) {
+  // The daemon that the command starts makes the store's folders.
+  VUTest::WaitUntil([&] { return fs::is_directory(root + "/UserData/local") || done; }, timeoutMs,
+                    1);
+  const int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (fd < 0) return false;
+  std::map<int, std::string> tops;
+  const auto watch = [&](const std::string& folder) {
+    return ::inotify_add_watch(fd, folder.c_str(), IN_CREATE | IN_MOVED_TO | IN_ONLYDIR);
+  };
+  for (const char* name : {"/UserData/local", "/UserData/editing"}) {
+    tops[watch(root + name)] = root + name;
+    std::error_code error;
+    for (fs::directory_iterator it(root + name, error), end; !error && it != end;
+         it.increment(error))
+      watch(it->path().string());
+  }
+  std::vector<pid_t> hosts;
+  bool written = false;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!written && !done && std::chrono::steady_clock::now() < deadline) {
+    pollfd ready{fd, POLLIN, 0};
+    if (::poll(&ready, 1, 50) <= 0) continue;
+    alignas(inotify_event) char events[8192];
+    const ssize_t got = ::read(fd, events, sizeof events);
+    for (ssize_t at = 0; at < got && !written;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+      at += ssize_t(sizeof(inotify_event) + event->len);
+      const std::string name = event->len > 0 ? event->name : "";
+      if ((event->mask & IN_ISDIR) != 0 && tops.count(event->wd) != 0)
+        watch(tops[event->wd] + "/" + name);
+      if (name.ends_with(".convert-tex.txt") && hosts.empty())
+        hosts = VUTest::CommandHosts(root + "/bin");
+      written = name.find(".texture.") != std::string::npos && name.ends_with(".tmp");
+    }
+  }
+  if (written && hosts.empty()) hosts = VUTest::CommandHosts(root + "/bin");
+  for (const pid_t host : written ? hosts : std::vector<pid_t>()) ::kill(host, SIGKILL);
+  ::close(fd);
+  return written;
 }
 
 // Writes `count` texture sources t0, t1, ... into `folder`, each naming a
@@ -379,8 +447,12 @@ void CutShort(const Scene& scene, const std::vector<std::string>& args, Step ste
   });
   std::set<std::string> converting;
   bool came = false;
-  VUTest::WaitUntil([&] { return (came = Came(step.moment, scene.root, converting)) || done; },
-                    120000, 1);
+  if (step.moment == Moment::kWritingTexture) {
+    came = KillHostsAsATextureIsWritten(scene.root, done, 120000);
+  } else {
+    VUTest::WaitUntil([&] { return (came = Came(step.moment, scene.root, converting)) || done; },
+                      120000, 1);
+  }
   const pid_t daemon = ToolFixture::DaemonOwnerPidOf(scene.root);
   const std::string log = scene.root + "/UserData/vaddaemon.log";
   if (came && step.how == Cut::kClose) scene.Run({"closevaddaemon"});
@@ -394,7 +466,8 @@ void CutShort(const Scene& scene, const std::vector<std::string>& args, Step ste
         [&] { return ToolFixture::ReadFile(log).find("stop signal") != std::string::npos; },
         10000));
   }
-  if (came && (step.how == Cut::kHostKill || step.how == Cut::kHostKillWhileEnding)) {
+  if (came && step.moment != Moment::kWritingTexture &&
+      (step.how == Cut::kHostKill || step.how == Cut::kHostKillWhileEnding)) {
     for (const pid_t host : VUTest::CommandHosts(scene.root + "/bin")) ::kill(host, SIGKILL);
   }
   command.join();
@@ -422,6 +495,8 @@ ToolResult InstallCutShort(Scene& scene, std::initializer_list<Step> steps) {
   scene.kuid = "<kuid:0:8301>";
   scene.folder = "kuid 0 8301";
   scene.files = WriteAsset(scene, 1, kInstallSide, false);
+  // A file of the user's under a name the converter writes through stays.
+  ToolFixture::WriteFile(scene.files + "/t0.texture.1-1.tmp", "the user's\n");
   std::map<std::string, std::string> textures;
   for (const Step& step : steps) {
     SCOPED_TRACE(int(step.moment));
@@ -513,6 +588,17 @@ const CutShortCase kCases[] = {
                                      {Moment::kLastConverting, Cut::kHostKill}});
      },
      "+ <kuid:0:8302> : ", "", nullptr},
+    {"AnInstallWhoseHostIsKilledWritingATextureKeepsNoTemporaryFile",
+     [](Scene& scene) {
+       return InstallCutShort(scene, {{Moment::kWritingTexture, Cut::kHostKill},
+                                      {Moment::kWritingTexture, Cut::kHostKill}});
+     },
+     "+ <kuid:0:8301> : ", "", nullptr},
+    {"ACommitWhoseHostIsKilledWritingATextureKeepsNoTemporaryFile",
+     [](Scene& scene) {
+       return CommitCutShort(scene, {{Moment::kWritingTexture, Cut::kHostKill}});
+     },
+     "+ <kuid:0:8302> : ", "", nullptr},
 };
 
 class WorkCutShort : public ToolFixture, public ::testing::WithParamInterface<CutShortCase> {
@@ -556,6 +642,7 @@ TEST_P(WorkCutShort, TheUserIsToldWhatHappenedAndTheAssetAnswersAsAFreshRoot) {
     if (found == textures.end() || found->second != bytes) differ += " " + name;
   }
   EXPECT_EQ(textures.size(), freshTextures.size());
+  EXPECT_EQ(TemporaryFiles(scene_.root, scene_.folder), TemporaryFiles(fresh_, scene_.folder));
   EXPECT_EQ(differ, "") << "these compiled textures differ from a fresh root's";
 }
 

@@ -99,6 +99,24 @@ TEST(JobDeadline, JobPastItsDeadlineCommitsNothing) {
   EXPECT_EQ(folder.Listing(), "");
 }
 
+// A commit made with an undo of its own is taken back by it, once, when the
+// job is stopped (a file named relative to an open folder, say).
+TEST(JobDeadline, AStoppedJobTakesBackACommitByItsUndo) {
+  for (milliseconds bound(100);; bound *= 2) {
+    ASSERT_LE(bound.count(), 60000);
+    int undone = 0;
+    JobDeadlineScope deadline(bound);
+    if (JobDeadlineCommit([] { return true; }, [&] { ++undone; }) != JobCommit::kDone) {
+      deadline.Finish();
+      continue;
+    }
+    ASSERT_TRUE(VUTest::WaitUntil([] { return JobDeadlinePassed(); }, 60000));
+    EXPECT_FALSE(deadline.Finish());
+    EXPECT_EQ(undone, 1);
+    return;
+  }
+}
+
 // Runs a job that commits a file and then stalls until it is stopped: the
 // watchdog must stop it, at its deadline, and its commit is gone before
 // the stop action runs. A busy machine may pass a short deadline before

@@ -8,12 +8,14 @@
 
 #include <chrono>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <utility>
 
 #include "foundation/layout/TextureSourcesRecord.h"
 #include "tests/support/TempFolder.h"
 #include "vaddaemon/FolderTree.h"
+#include "vaddaemon/TextureSourceNames.h"
 
 namespace {
 
@@ -170,6 +172,23 @@ TEST_F(TextureConversionNeed, AStoreCopyOfAnUpToDateFolderNeedsNoConversion) {
   EXPECT_EQ(fs::last_write_time(temp_.At("copy/body.texture")),
             fs::last_write_time(temp_.At("src/body.texture")));
   EXPECT_FALSE(Needs("copy", true));
+}
+
+// A conversion cut short removes, of the files below its folder, only those
+// under the converter's temporary names for compiled textures that were not
+// there before it began.
+TEST_F(TextureConversionNeed, OnlyTheConvertersTemporaryFilesMadeSinceAreRemoved) {
+  temp_.Put("a/t9.texture.1-1.tmp", "the user's");
+  const std::set<std::string> before = ConversionTemporaries(temp_.At("a"));
+  const char* const kept[] = {"t0.texture.x-1.tmp", "t0.texture.1-x.tmp", "t0.texture.1-.tmp",
+                              "t0.texture.-1.tmp",  "t0.png.1-1.tmp",     "t0.texture.1-1.tmp.txt",
+                              ".texture.1-1.tmp",   "t9.texture.1-1.tmp"};
+  const char* const removed[] = {"t0.texture.12-3.tmp", "sub/T1.TEXTURE.4-5.tmp"};
+  for (const char* name : kept) temp_.Put(std::string("a/") + name, "x");
+  for (const char* name : removed) temp_.Put(std::string("a/") + name, "x");
+  EXPECT_EQ(RemoveConversionTemporaries(temp_.At("a"), before), 2u);
+  for (const char* name : kept) EXPECT_TRUE(temp_.Exists(std::string("a/") + name)) << name;
+  for (const char* name : removed) EXPECT_FALSE(temp_.Exists(std::string("a/") + name)) << name;
 }
 
 }  // namespace
