@@ -17,6 +17,7 @@
 #include "vaddaemon/AssetFolderNames.h"
 #include "vaddaemon/AssetStoreImpl.h"
 #include "vaddaemon/FolderTree.h"
+#include "vaddaemon/StartState.h"
 
 namespace {
 
@@ -126,6 +127,7 @@ std::vector<Candidate> Judge(AssetStore::Impl& s, const std::string& root, bool 
               [](const Candidate& a, const Candidate& b) { return a.name < b.name; });
     std::vector<Candidate> usable;
     for (Candidate& copy : copies) {
+      NoteStartProgress();
       const std::string path = root + "/" + copy.name;
       const Kiv::ConfinedFolder confined(path);
       StoreResult described;

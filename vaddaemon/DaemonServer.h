@@ -64,7 +64,10 @@
 // kPollMs). SetEndCheck (before Serve) gives a check that Serve makes at
 // the same pace: when it answers a reason, Serve logs it and ends without
 // finishing the work in hand (UserDataWatch.h: the store's files may be
-// another daemon's by then). One Serve per server; not copyable.
+// another daemon's by then). SetOnEnding (before Serve) gives what Serve
+// calls once, as the end begins (the exit request taken, before the work
+// in hand is finished): the daemon tells the tools there that it ends
+// (StartState.h). One Serve per server; not copyable.
 #pragma once
 
 #include <atomic>
@@ -111,6 +114,7 @@ class DaemonServer {
   bool Serve();
   void RequestStop() { stopSignal_.store(true); }
   void SetEndCheck(std::function<std::string()> check) { endCheck_ = std::move(check); }
+  void SetOnEnding(std::function<void()> onEnding) { onEnding_ = std::move(onEnding); }
 
  private:
   struct Reader;
@@ -158,6 +162,7 @@ class DaemonServer {
   uint64_t accepted_ = 0;
   std::atomic<bool> stopSignal_{false};
   std::function<std::string()> endCheck_;
+  std::function<void()> onEnding_;
   WorkPool pool_{kMaxWorkers};
   std::mutex readersLock_;
   std::list<std::shared_ptr<Reader>> readers_;
