@@ -12,6 +12,7 @@
 #include <chrono>
 #include <filesystem>
 #include <future>
+#include <ostream>
 #include <string>
 #include <thread>
 
@@ -300,6 +301,10 @@ TEST_P(DaemonSeam, TheCommandIsServedOrToldWhyNot) {
   if (row.withinMs != 0) {
     EXPECT_LT(took, std::chrono::milliseconds(row.withinMs));
   }
+}
+
+void PrintTo(const SeamCase& row, std::ostream* out) {
+  *out << row.name;
 }
 
 std::string SeamRowName(const ::testing::TestParamInfo<SeamCase>& row) {
