@@ -236,7 +236,11 @@ int RunDaemon() {
   }
   auto server = std::make_unique<DaemonServer>(*context, registry, DaemonConfig::IdleSeconds(),
                                                DaemonConfig::MaxConnections());
-  if (!server->Listen() || !ipc.ClaimOwnership(server->Port())) {
+  // Said before the port is published, so that a tool that finds the port
+  // connects at once.
+  const bool listening = server->Listen();
+  if (listening) state.Serving();
+  if (!listening || !ipc.ClaimOwnership(server->Port())) {
     std::fprintf(stderr, "vaddaemon: unable to listen on 127.0.0.1; not starting.\n");
     state.Failed("The asset-database daemon cannot listen on 127.0.0.1: see the last lines of '" +
                  GetUserDataPath().Str() + "/vaddaemon.log'.");
@@ -253,7 +257,6 @@ int RunDaemon() {
   InstallSignals();
   LogMessage("vaddaemon> process %u serves %s on 127.0.0.1 port %u", CurrentProcessId(),
              index.c_str(), unsigned(server->Port()));
-  state.Serving();
 
   const bool drained = server->Serve();
   const std::string replaced = watch.Changed();

@@ -14,10 +14,10 @@
 //     the command hosts' open, and send their replies. A command host that
 //     one of them starts meanwhile is let in (a connection from a process
 //     the broker started, CommandHostBroker::StartedHostOwns); every other
-//     new connection is accepted and held unread, so that its tool waits
-//     for its handshake as for a busy daemon, and is closed (its tool then
-//     tries again, and starts the next daemon once this one has let go of
-//     the database) when the daemon ends;
+//     new connection is accepted and held unread, and closed when the
+//     daemon ends (a tool that reads the start record, StartState.h, does
+//     not connect meanwhile: it waits for the end, then starts the next
+//     daemon once this one has let go of the database);
 //   - work still running kFinishWorkMs after the exit request is given up
 //     (DaemonContext::AbandonWork; the command hosts' connections are
 //     closed, so their jobs end at once, TextureConversionJob.h);

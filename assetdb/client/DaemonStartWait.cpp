@@ -1,5 +1,7 @@
 #include "assetdb/client/DaemonStartWait.h"
 
+#include <unistd.h>
+
 #include <thread>
 
 DaemonStartWait::Next DaemonStartWait::Look(uint32_t launched) {
@@ -37,7 +39,10 @@ DaemonStartWait::Next DaemonStartWait::LookAtEnded(const DaemonStartRecord& reco
 }
 
 DaemonStartWait::Next DaemonStartWait::LookAtRunning(const DaemonStartRecord& record) {
-  if (record.stage == DaemonStartRecord::kServing) return kConnect;
+  // A process the daemon started (a command host) serves it: the daemon
+  // lets it in while it ends.
+  if (record.stage == DaemonStartRecord::kServing || record.pid == uint32_t(::getppid()))
+    return kConnect;
   if (record.stage == DaemonStartRecord::kFailed) {
     reason_ = record.reason;
     return kGiveUp;
@@ -53,10 +58,11 @@ DaemonStartWait::Next DaemonStartWait::LookAtRunning(const DaemonStartRecord& re
     return kWait;
   }
   const std::string process = "The asset-database daemon (process " + std::to_string(pid_) + ")";
-  if (stage_ == DaemonStartRecord::kStarting && now - movedAt_ >= std::chrono::milliseconds(kStallMs)) {
+  if (stage_ == DaemonStartRecord::kStarting &&
+      now - movedAt_ >= std::chrono::milliseconds(kStallMs)) {
     reason_ = process + " has made no progress in its start for " +
-              std::to_string(kStallMs / 1000) + " seconds: end it by its process id, and see the last lines of '" +
-              LogPath() + "'.";
+              std::to_string(kStallMs / 1000) +
+              " seconds: end it by its process id, and see the last lines of '" + LogPath() + "'.";
     return kGiveUp;
   }
   if (stage_ == DaemonStartRecord::kEnding && now - movedAt_ >= std::chrono::milliseconds(kEndMs)) {

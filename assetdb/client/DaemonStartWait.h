@@ -14,7 +14,9 @@
 //            making progress or does not end within the bounds above;
 //            Reason then answers the line for the user;
 //   kConnect otherwise (no record, a daemon that serves, a record left by
-//            a daemon that has ended and was not this tool's).
+//            a daemon that has ended and was not this tool's, or a daemon
+//            that started this process: a command host, which the daemon
+//            lets in while it ends).
 // Wait calls Look every kPollMs while it answers kWait and answers the
 // last Look. `launched` is the process id of the daemon this tool started
 // last (0: none).

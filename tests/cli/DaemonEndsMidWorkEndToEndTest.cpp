@@ -172,8 +172,9 @@ ToolResult StatusWhileEndingWithAStalledValidation(const std::string& root) {
   Setting bound("VADCOMMANDHOST_VALIDATION_MS", "12000");
   Setting stall("VADCOMMANDHOST_TEST_LINK_PAUSE_MS", "600000");
   EXPECT_EQ(ToolFixture::InstallScenery("<kuid:0:620>", "script \"main.gs\"\nclass \"Crate\"\n",
-                                        {{"main.gs", "include \"gs.gs\"\nclass Crate isclass "
-                                                     "GameObject {\n};\n"}},
+                                        {{"main.gs",
+                                          "include \"gs.gs\"\nclass Crate isclass "
+                                          "GameObject {\n};\n"}},
                                         root)
                 .status,
             0);
@@ -203,13 +204,15 @@ ToolResult StatusWhileTheIndexIsRemovedDuringACommit(const std::string& root) {
   const std::string edit = opened.out.substr(at + 3, opened.out.find('\n', at) - at - 3);
   for (int i = 0; i < 2000; ++i)
     ToolFixture::WriteFile(edit + "/more" + std::to_string(i) + ".txt", std::to_string(i));
-  const std::string taken = root + "/UserData/editing/.vadtmp-take-" + fs::path(edit).filename().string();
+  const std::string taken =
+      root + "/UserData/editing/.vadtmp-take-" + fs::path(edit).filename().string();
   ToolResult committed;
   std::thread commit([&] { committed = RunIn(root, {"commit", "<kuid:0:620>"}); });
   EXPECT_TRUE(VUTest::WaitUntil([&] { return fs::exists(taken); }, 60000, 1));
   fs::remove(root + "/UserData/assets.tdx");
   EXPECT_TRUE(VUTest::WaitUntil(
-      [&] { return LogSays(root, "vaddaemon.log", "was removed or replaced; exiting"); }, 10000, 1));
+      [&] { return LogSays(root, "vaddaemon.log", "was removed or replaced; exiting"); }, 10000,
+      1));
   const ToolResult status = RunIn(root, {"status", "<kuid:0:620>"});
   commit.join();
   EXPECT_NE(committed.out.find("The asset was committed."), std::string::npos)
@@ -223,13 +226,39 @@ ToolResult StatusWhileTheIndexIsRemovedDuringACommit(const std::string& root) {
 // A start that rebuilds the index for longer than the old 10 s wait.
 ToolResult FirstCommandAfterASlowRebuild(const std::string& root) {
   for (int asset = 0; asset < 15; ++asset)
-    EXPECT_EQ(ToolFixture::InstallScenery("<kuid:0:" + std::to_string(620 + asset) + ">", "", {}, root).status, 0);
+    EXPECT_EQ(
+        ToolFixture::InstallScenery("<kuid:0:" + std::to_string(620 + asset) + ">", "", {}, root)
+            .status,
+        0);
   EXPECT_TRUE(ToolFixture::StopDaemonOf(root));
   fs::remove(root + "/UserData/assets.tdx");
   Setting slow("VADDAEMON_TEST_REBUILD_STEP_MS", "1000");
   const Clock::time_point start = Clock::now();
   const ToolResult status = RunIn(root, {"status", "<kuid:0:620>"});
   EXPECT_GE(Clock::now() - start, std::chrono::seconds(15)) << "the rebuild was slow";
+  return status;
+}
+
+// The daemon killed in the middle of its start: the tool waiting for it
+// names it.
+ToolResult StatusWhenTheStartingDaemonIsKilled(const std::string& root) {
+  EXPECT_EQ(ToolFixture::InstallScenery("<kuid:0:620>", "", {}, root).status, 0);
+  EXPECT_TRUE(ToolFixture::StopDaemonOf(root));
+  fs::remove(root + "/UserData/assets.tdx");
+  Setting stall("VADDAEMON_TEST_REBUILD_STEP_MS", "600000");
+  ToolResult status;
+  std::thread command([&] { status = RunIn(root, {"status", "<kuid:0:620>"}); });
+  pid_t starting = 0;
+  EXPECT_TRUE(VUTest::WaitUntil(
+      [&] {
+        starting = ToolFixture::DaemonOwnerPidOf(root);
+        const std::string said = "starting\n" + std::to_string(starting) + "\n";
+        return starting != 0 &&
+               ToolFixture::ReadFile(root + "/UserData/vaddaemon.state").rfind(said, 0) == 0;
+      },
+      30000, 5));
+  if (starting != 0) ::kill(starting, SIGKILL);
+  command.join();
   return status;
 }
 
@@ -265,9 +294,11 @@ constexpr int kTold = 6000;
 const SeamCase kSeamCases[] = {
     {"StatusWhileEndingWithAStalledValidationIsServedByTheNextDaemon",
      StatusWhileEndingWithAStalledValidation, kServed, 0, 0},
-    {"StatusWhileTheIndexIsRemovedDuringACommitIsServed",
-     StatusWhileTheIndexIsRemovedDuringACommit, kServed, 0, 0},
+    {"StatusWhileTheIndexIsRemovedDuringACommitIsServed", StatusWhileTheIndexIsRemovedDuringACommit,
+     kServed, 0, 0},
     {"FirstCommandAfterASlowRebuildIsServed", FirstCommandAfterASlowRebuild, kServed, 0, 0},
+    {"ADaemonKilledDuringItsStartIsNamed", StatusWhenTheStartingDaemonIsKilled,
+     "ended during its start without saying why: see the last lines of '", 255, 0},
     {"AFolderAtTheLockIsNamed", StatusPastAFolderAtTheLock,
      "/UserData/assets.tdx.lock' is a folder, where the database owner block needs a file of its "
      "own: remove it",
