@@ -239,12 +239,8 @@ ToolResult FirstCommandAfterASlowRebuild(const std::string& root) {
   return status;
 }
 
-// The daemon killed in the middle of its start: the tool waiting for it
-// names it.
-ToolResult StatusWhenTheStartingDaemonIsKilled(const std::string& root) {
-  EXPECT_EQ(ToolFixture::InstallScenery("<kuid:0:620>", "", {}, root).status, 0);
-  EXPECT_TRUE(ToolFixture::StopDaemonOf(root));
-  fs::remove(root + "/UserData/assets.tdx");
+// A status sent as a start stalls, the daemon killed meanwhile.
+ToolResult StatusWhileTheStartIsKilled(const std::string& root) {
   Setting stall("VADDAEMON_TEST_REBUILD_STEP_MS", "600000");
   ToolResult status;
   std::thread command([&] { status = RunIn(root, {"status", "<kuid:0:620>"}); });
@@ -260,6 +256,18 @@ ToolResult StatusWhenTheStartingDaemonIsKilled(const std::string& root) {
   if (starting != 0) ::kill(starting, SIGKILL);
   command.join();
   return status;
+}
+
+// The daemon killed in the middle of its start: the tool waiting for it
+// names it, and the next command is served by a daemon of its own.
+ToolResult StatusWhenTheStartingDaemonIsKilled(const std::string& root) {
+  EXPECT_EQ(ToolFixture::InstallScenery("<kuid:0:620>", "", {}, root).status, 0);
+  EXPECT_TRUE(ToolFixture::StopDaemonOf(root));
+  fs::remove(root + "/UserData/assets.tdx");
+  const ToolResult named = StatusWhileTheStartIsKilled(root);
+  const ToolResult next = RunIn(root, {"status", "<kuid:0:620>"});
+  EXPECT_NE(next.out.find("+ <kuid:0:620> : "), std::string::npos) << next.out << next.err;
+  return named;
 }
 
 ToolResult StatusPastAFolderAtTheLock(const std::string& root) {
