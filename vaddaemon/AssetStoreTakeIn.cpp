@@ -18,6 +18,7 @@
 #include "vaddaemon/AssetStoreImpl.h"
 #include "vaddaemon/FolderTree.h"
 #include "vaddaemon/IndexAside.h"
+#include "vaddaemon/StartState.h"
 
 namespace {
 
@@ -163,6 +164,7 @@ std::vector<Candidate> Judge(AssetStore::Impl& s, const std::string& root, bool 
     std::vector<Candidate> usable;
     std::vector<std::string> why;
     for (Candidate& copy : copies) {
+      NoteStartProgress();
       why.push_back(Unusable(root + "/" + copy.name, installed, copy));
       if (why.back().empty()) usable.push_back(copy);
     }

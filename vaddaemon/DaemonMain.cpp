@@ -23,6 +23,7 @@
 #include "vaddaemon/DaemonModule.h"
 #include "vaddaemon/DaemonServer.h"
 #include "vaddaemon/RequestRegistry.h"
+#include "vaddaemon/StartState.h"
 #include "vaddaemon/StoreGuard.h"
 #include "vaddaemon/UserDataWatch.h"
 
@@ -107,6 +108,11 @@ bool StartModules(Started& started, DaemonContext& context, RequestRegistry& reg
       std::fprintf(stderr, "vaddaemon: the %s module could not start; not starting.\n",
                    module.name);
       LogMessage("vaddaemon> the %s module could not start", module.name);
+      if (StartFailure().empty()) {
+        NoteStartFailure("The asset-database daemon could not start its " +
+                         std::string(module.name) + " module: see the last lines of '" +
+                         context.UserDataPath().Str() + "/vaddaemon.log'.");
+      }
       return false;
     }
     started.modules.push_back(module);
@@ -121,6 +127,20 @@ void ReleaseAll(DatabaseIpc& ipc) {
   ReleaseFolderLayout();
   std::fflush(stdout);
   std::fflush(stderr);
+}
+
+// The server's end check. An index removed or replaced in the UserData
+// folder the daemon started in ends the daemon as a close does: the work in
+// hand is finished and answered with what it recorded (the store guard
+// keeps the next daemon off the folder until then). Anything else the
+// watch answers ends it at once (UserDataWatch.h).
+std::string EndCheck(UserDataWatch& watch, DaemonContext& context) {
+  std::string reason = watch.Check();
+  if (reason.empty() || !watch.UserDataStillOwn()) return reason;
+  static std::atomic<bool> said{false};
+  if (!said.exchange(true)) LogMessage("vaddaemon> %s; exiting", reason.c_str());
+  context.RequestExit();
+  return std::string();
 }
 
 // Another daemon serves the store (its guard is held), or the guard cannot
@@ -140,6 +160,21 @@ int RefuseStart(const StoreGuard& guard, const Kiv::File::Path& index) {
                  guard.holder, index.c_str());
   }
   return kExitRefused;
+}
+
+// The line for the user when the owner block cannot be opened: the file in
+// the way, when one is.
+std::string OwnerBlockFailure(const Kiv::File::Path& index) {
+  for (const char* suffix : {".lock", ".ipc"}) {
+    const std::string path = index.Str() + suffix;
+    const std::string what = EntryInTheWay(path, false);
+    if (what.empty()) continue;
+    return "'" + path + "' is " + what +
+           ", where the database owner block needs a file of its own: remove it, then run the "
+           "command again.";
+  }
+  return "The asset-database daemon cannot open the database owner block beside '" + index.Str() +
+         "': see the last lines of its log in that folder.";
 }
 
 }  // namespace
@@ -165,10 +200,14 @@ int RunDaemon() {
   context->SetInstallPath(GetInstallPath());
   const Kiv::File::Path index = GetAssetIndexPath();
   DatabaseIpc& ipc = ProcessDatabaseIpc();
+  StartState state(GetUserDataPath().Str());
   if (!ipc.Open(index)) {
     std::fprintf(stderr,
                  "vaddaemon: unable to open the database-owner block of %s; not starting.\n",
                  index.c_str());
+    const std::string why = OwnerBlockFailure(index);
+    LogMessage("vaddaemon> %s", why.c_str());
+    state.Failed(why);
     ReleaseAll(ipc);
     return kExitFailed;
   }
@@ -181,6 +220,7 @@ int RunDaemon() {
     ReleaseFolderLayout();
     return kExitRefused;
   }
+  state.Starting();
 
   // Hosts of a daemon before this one (killed) may still be working in the
   // store's folders: the store's recovery waits for them, and ends those
@@ -189,14 +229,21 @@ int RunDaemon() {
   Started started;
   RequestRegistry registry;
   if (!StartModules(started, *context, registry)) {
+    state.Failed(StartFailure());
     StopModules(started, *context);
     ReleaseAll(ipc);
     return kExitFailed;
   }
   auto server = std::make_unique<DaemonServer>(*context, registry, DaemonConfig::IdleSeconds(),
                                                DaemonConfig::MaxConnections());
-  if (!server->Listen() || !ipc.ClaimOwnership(server->Port())) {
+  // Said before the port is published, so that a tool that finds the port
+  // connects at once.
+  const bool listening = server->Listen();
+  if (listening) state.Serving();
+  if (!listening || !ipc.ClaimOwnership(server->Port())) {
     std::fprintf(stderr, "vaddaemon: unable to listen on 127.0.0.1; not starting.\n");
+    state.Failed("The asset-database daemon cannot listen on 127.0.0.1: see the last lines of '" +
+                 GetUserDataPath().Str() + "/vaddaemon.log'.");
     server.reset();
     StopModules(started, *context);
     ReleaseAll(ipc);
@@ -204,7 +251,8 @@ int RunDaemon() {
   }
   UserDataWatch watch(index.Str(), ipc);
   watch.Record();
-  server->SetEndCheck([&watch] { return watch.Check(); });
+  server->SetEndCheck([&watch, &context] { return EndCheck(watch, *context); });
+  server->SetOnEnding([&state] { state.Ending(); });
   g_server.store(server.get());
   InstallSignals();
   LogMessage("vaddaemon> process %u serves %s on 127.0.0.1 port %u", CurrentProcessId(),

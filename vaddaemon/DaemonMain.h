@@ -19,7 +19,12 @@
 //      "vaddaemon: another daemon (process N) already serves <index>; not
 //      starting." to standard error (without "(process N)" when the guard's
 //      holder cannot be found) and answers kExitRefused. An owner that has
-//      died (a killed daemon) is replaced.
+//      died (a killed daemon) is replaced. From here the daemon keeps its
+//      start record (StartState.h): "starting", then "serving" once it
+//      listens, "ending" once its end begins, or "failed" with the line for
+//      the user when the start stops (the owner block's file in the way, a
+//      module that could not start, say for VADDAEMON_USER_ID or a store
+//      that cannot be opened, no listener).
 //   4. The modules start in order (DaemonModule.h) and fill the request
 //      table.
 //   5. The listener opens on 127.0.0.1 at a free port; only then is the
@@ -27,7 +32,10 @@
 //   6. Serving (DaemonServer.h) until the close request, a stop signal
 //      (SIGTERM, SIGINT, SIGHUP), the idle time-out (DaemonConfig.h) or
 //      the removal of its database (UserDataWatch.h: the asset index no
-//      longer the file it opened; logged). Owner block files removed or
+//      longer the file it opened; logged). An index removed or replaced in
+//      the UserData folder it started in ends it as the close request does,
+//      finishing the work in hand; UserData itself removed or replaced ends
+//      it at once. Owner block files removed or
 //      replaced while the index is still its own are made anew (logged),
 //      and serving goes on; ones that cannot be made end it as SIGTERM
 //      does.

@@ -211,6 +211,7 @@ bool DaemonServer::Serve() {
   if (listener_ < 0) return false;
   const bool finish = AcceptUntilExit();
   const Clock::time_point exitAt = Clock::now();
+  if (onEnding_) onEnding_();
   if (!finish || !FinishWork(exitAt)) context_.AbandonWork();
   ::close(listener_);
   listener_ = -1;

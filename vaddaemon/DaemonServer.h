@@ -14,10 +14,10 @@
 //     the command hosts' open, and send their replies. A command host that
 //     one of them starts meanwhile is let in (a connection from a process
 //     the broker started, CommandHostBroker::StartedHostOwns); every other
-//     new connection is accepted and held unread, so that its tool waits
-//     for its handshake as for a busy daemon, and is closed (its tool then
-//     tries again, and starts the next daemon once this one has let go of
-//     the database) when the daemon ends;
+//     new connection is accepted and held unread, and closed when the
+//     daemon ends (a tool that reads the start record, StartState.h, does
+//     not connect meanwhile: it waits for the end, then starts the next
+//     daemon once this one has let go of the database);
 //   - work still running kFinishWorkMs after the exit request is given up
 //     (DaemonContext::AbandonWork; the command hosts' connections are
 //     closed, so their jobs end at once, TextureConversionJob.h);
@@ -64,7 +64,10 @@
 // kPollMs). SetEndCheck (before Serve) gives a check that Serve makes at
 // the same pace: when it answers a reason, Serve logs it and ends without
 // finishing the work in hand (UserDataWatch.h: the store's files may be
-// another daemon's by then). One Serve per server; not copyable.
+// another daemon's by then). SetOnEnding (before Serve) gives what Serve
+// calls once, as the end begins (the exit request taken, before the work
+// in hand is finished): the daemon tells the tools there that it ends
+// (StartState.h). One Serve per server; not copyable.
 #pragma once
 
 #include <atomic>
@@ -111,6 +114,7 @@ class DaemonServer {
   bool Serve();
   void RequestStop() { stopSignal_.store(true); }
   void SetEndCheck(std::function<std::string()> check) { endCheck_ = std::move(check); }
+  void SetOnEnding(std::function<void()> onEnding) { onEnding_ = std::move(onEnding); }
 
  private:
   struct Reader;
@@ -158,6 +162,7 @@ class DaemonServer {
   uint64_t accepted_ = 0;
   std::atomic<bool> stopSignal_{false};
   std::function<std::string()> endCheck_;
+  std::function<void()> onEnding_;
   WorkPool pool_{kMaxWorkers};
   std::mutex readersLock_;
   std::list<std::shared_ptr<Reader>> readers_;

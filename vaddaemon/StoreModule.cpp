@@ -14,11 +14,13 @@
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "foundation/base/LogMessage.h"
 #include "vaddaemon/AssetStore.h"
 #include "vaddaemon/DaemonContext.h"
 #include "vaddaemon/DaemonModule.h"
+#include "vaddaemon/StartState.h"
 
 namespace {
 
@@ -32,10 +34,29 @@ bool LocalUserId(int32_t* id) {
   if (errno != 0 || end == text || *end != '\0' || value < 0 || value > kMaxStoredUserId) {
     LogMessage("vaddaemon> VADDAEMON_USER_ID=\"%s\" is not a user id from 0 to %d", text,
                kMaxStoredUserId);
+    NoteStartFailure("VADDAEMON_USER_ID is \"" + std::string(text) +
+                     "\", not a user id from 0 to " + std::to_string(kMaxStoredUserId) +
+                     ": set it to one, or unset it, then run the command again.");
     return false;
   }
   *id = static_cast<int32_t>(value);
   return true;
+}
+
+// The line for the user when the store cannot be opened: a file where a
+// folder of the store belongs, or the store's own reason.
+std::string StoreFailure(const std::string& userData, const std::string& message) {
+  for (const char* folder : {"local", "editing"}) {
+    const std::string path = userData + "/" + folder;
+    const std::string what = EntryInTheWay(path, true);
+    if (!what.empty()) {
+      return "'" + path + "' is " + what +
+             ", where the asset store keeps its asset folders: move it out of '" + userData +
+             "', then run the command again.";
+    }
+  }
+  return "The asset store cannot be opened: " + message + ". See the last lines of '" + userData +
+         "/vaddaemon.log'.";
 }
 
 bool Start(DaemonContext& context) {
@@ -47,6 +68,7 @@ bool Start(DaemonContext& context) {
   const StoreResult opened = store->Open();
   if (!opened.Ok()) {
     LogMessage("vaddaemon> cannot open the asset store: %s", opened.message.c_str());
+    NoteStartFailure(StoreFailure(options.userDataPath, opened.message));
     return false;
   }
   const AssetStore::RecoveryReport& report = store->LastRecovery();

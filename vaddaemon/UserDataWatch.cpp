@@ -16,6 +16,11 @@ bool Named(const std::string& path, struct stat* info) {
   return errno != ENOENT && errno != ENOTDIR;
 }
 
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
 }  // namespace
 
 void UserDataWatch::Record() {
@@ -23,7 +28,20 @@ void UserDataWatch::Record() {
   if (::stat(indexPath_.c_str(), &info) != 0) return;
   device_ = info.st_dev;
   inode_ = info.st_ino;
+  struct stat folder {};
+  if (::stat(FolderOf(indexPath_).c_str(), &folder) != 0) return;
+  folderDevice_ = folder.st_dev;
+  folderInode_ = folder.st_ino;
   recorded_ = true;
+}
+
+bool UserDataWatch::UserDataStillOwn() const {
+  if (!recorded_) return true;
+  struct stat info {};
+  info.st_dev = folderDevice_;
+  info.st_ino = folderInode_;
+  return Named(FolderOf(indexPath_), &info) && info.st_dev == folderDevice_ &&
+         info.st_ino == folderInode_;
 }
 
 std::string UserDataWatch::Changed() const {

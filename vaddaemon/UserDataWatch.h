@@ -31,6 +31,11 @@
 // be made anew" (the store is still the daemon's own, so it then ends as
 // on SIGTERM, closing it).
 //
+// UserDataStillOwn answers whether the index's folder is still the folder
+// the daemon opened (true before Record, and when it cannot be looked at
+// for another reason than its absence): then only the index changed, and
+// the rest of the store, held by the store guard, is still the daemon's.
+//
 // Thread-safe once recorded (Record runs before serving). Nothing throws
 // beyond std::bad_alloc.
 #pragma once
@@ -49,6 +54,7 @@ class UserDataWatch {
   void Record();
   std::string Changed() const;
   std::string Check();
+  bool UserDataStillOwn() const;
 
  private:
   const std::string indexPath_;
@@ -56,4 +62,6 @@ class UserDataWatch {
   bool recorded_ = false;
   dev_t device_ = 0;
   ino_t inode_ = 0;
+  dev_t folderDevice_ = 0;
+  ino_t folderInode_ = 0;
 };

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "assetdb/client/DaemonStartWait.h"
 #include "assetdb/client/FindAssetSpec.h"
 #include "assetdb/client/NetExact.h"
 #include "assetdb/client/TCPTransport.h"
@@ -56,6 +58,8 @@ namespace {
 thread_local bool t_onReaderThread = false;
 // The lost requests of this thread (see LostRequestCountOfThisThread).
 thread_local uint64_t t_lostRequests = 0;
+// The daemon this process launched last, still known after it was reaped.
+std::atomic<int> g_lastLaunched{0};
 
 void SetOptions(const VADClientOptions& options) {
   ClientState& s = State();
@@ -82,6 +86,7 @@ bool LaunchDaemon() {
   folder.DelSlash();
   const int pid = LaunchProcess(path.c_str(), "", folder.c_str(), 2);
   if (pid != 0) State().launchedDaemon = pid;
+  if (pid > 0) g_lastLaunched = pid;
   return pid != 0;
 }
 
@@ -324,10 +329,14 @@ bool ConnectLocked(uint16_t* triedPort = nullptr) {
 namespace {
 
 // The opening's attempts (see VADClient.h): up to the attempt count, the
-// daemon started before the second, whatever restartDaemon says.
+// daemon started before the second, whatever restartDaemon says. Before
+// each attempt the tool waits while a daemon of its installation starts or
+// ends (DaemonStartWait.h); when none can serve, the reason goes to
+// standard error and the attempts stop.
 bool ConnectStartingDaemon() {
   ClientState& s = State();
   VADClientTimings timings = VADClient::GetTimings();
+  DaemonStartWait startWait(GetUserDataPath().Str());
   bool connected = false;
   uint16_t triedPort = 0;
   for (uint32_t attempt = 0; attempt < timings.attempts && !connected; ++attempt) {
@@ -343,6 +352,10 @@ bool ConnectStartingDaemon() {
       StartDaemon();
     }
     if (attempt >= 1) WaitForDaemon(timings.attemptDelayMs, triedPort);
+    if (startWait.Wait(uint32_t(g_lastLaunched.load())) == DaemonStartWait::kGiveUp) {
+      std::fprintf(stderr, "%s\n", startWait.Reason().c_str());
+      break;
+    }
     {
       Kiv::SingleLock lock(s.connectionLock);
       connected = ConnectLocked(&triedPort);

@@ -11,7 +11,12 @@
 // wait before an attempt ends early once the owner block names a port other
 // than the one the previous attempt found (polled every few ms): a daemon
 // just started is connected to as soon as it listens, while the attempts,
-// their order and their total bound stay as they are.
+// their order and their total bound stay as they are. Before each attempt
+// the opening waits while the daemon's start record names a daemon that is
+// starting or ending (DaemonStartWait.h, with its bounds); when it tells
+// that no daemon can serve (a start that failed for a reason it knows, a
+// daemon that ended during its start, made no progress or does not end),
+// the opening writes that line on standard error and fails at once.
 // Connect reads the daemon's port from the database-owner block, connects,
 // sends the handshake and waits at most the handshake time-out (10 s) for
 // the answer; then the reader thread runs until the connection ends. The

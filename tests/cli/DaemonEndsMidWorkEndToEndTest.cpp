@@ -1,15 +1,22 @@
 // Work that meets another tool's doing, end to end: a batch of validations
-// through a "closevaddaemon" goes on with the next daemon, and a commit
-// never installs a file that another program is still writing.
+// through a "closevaddaemon" goes on with the next daemon, a commit never
+// installs a file that another program is still writing, and a command
+// that meets a daemon ending, starting slowly or unable to start is served
+// by the next daemon or told why none can serve it.
 #include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <future>
+#include <ostream>
 #include <string>
 #include <thread>
 
+#include "tests/cli/CommandHostProcesses.h"
 #include "tests/cli/ToolFixture.h"
 #include "tests/support/SanitizerScale.h"
 #include "tests/support/WaitUntil.h"
@@ -135,5 +142,214 @@ std::string OpenWriterRowName(const ::testing::TestParamInfo<OpenWriterCase>& ro
 
 INSTANTIATE_TEST_SUITE_P(Rows, OpenWriterAtCommit, ::testing::ValuesIn(kOpenWriterCases),
                          OpenWriterRowName);
+
+// --- A command that meets a daemon ending, starting slowly, or unable to
+// start. Each row has a fresh root of its own.
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// An environment variable set while the row runs (daemons started then
+// inherit it).
+struct Setting {
+  Setting(const char* name, const char* value) : name_(name) { ::setenv(name, value, 1); }
+  ~Setting() { ::unsetenv(name_); }
+  const char* name_;
+};
+
+ToolResult RunIn(const std::string& root, const std::vector<std::string>& args) {
+  return ToolFixture::RunProgram(root + "/bin/VandruUtil", args, root + "/bin");
+}
+
+bool LogSays(const std::string& root, const std::string& file, const std::string& text) {
+  return ToolFixture::ReadFile(root + "/UserData/" + file).find(text) != std::string::npos;
+}
+
+// A validation stalls past the old 10 s wait (its bound 12 s) as SIGTERM
+// comes: the daemon answers it, and a status sent meanwhile is served by
+// the next daemon.
+ToolResult StatusWhileEndingWithAStalledValidation(const std::string& root) {
+  Setting bound("VADCOMMANDHOST_VALIDATION_MS", "12000");
+  Setting stall("VADCOMMANDHOST_TEST_LINK_PAUSE_MS", "600000");
+  EXPECT_EQ(ToolFixture::InstallScenery("<kuid:0:620>", "script \"main.gs\"\nclass \"Crate\"\n",
+                                        {{"main.gs",
+                                          "include \"gs.gs\"\nclass Crate isclass "
+                                          "GameObject {\n};\n"}},
+                                        root)
+                .status,
+            0);
+  ToolResult validated;
+  std::thread validation([&] { validated = RunIn(root, {"validate", "<kuid:0:620>"}); });
+  const bool stalled = VUTest::WaitUntil(
+      [&] { return LogSays(root, "vadcommandhost.log", "pausing 600000 ms"); }, 60000, 10);
+  const pid_t ending = ToolFixture::DaemonOwnerPidOf(root);
+  if (ending > 0) ::kill(ending, SIGTERM);
+  EXPECT_TRUE(VUTest::WaitUntil(
+      [&] { return LogSays(root, "vaddaemon.log", "stop signal received"); }, 10000, 5));
+  const ToolResult status = RunIn(root, {"status", "<kuid:0:620>"});
+  validation.join();
+  EXPECT_TRUE(stalled && ending > 0);
+  EXPECT_NE(validated.out.find("took longer than 12 seconds"), std::string::npos) << validated.out;
+  EXPECT_NE(ToolFixture::DaemonOwnerPidOf(root), ending);
+  return status;
+}
+
+// The index removed while a 2,000-file commit runs: the commit is answered
+// with what it recorded, and a status sent meanwhile is served by the next
+// daemon (which makes the index again).
+ToolResult StatusWhileTheIndexIsRemovedDuringACommit(const std::string& root) {
+  EXPECT_EQ(ToolFixture::InstallScenery("<kuid:0:620>", "", {}, root).status, 0);
+  const ToolResult opened = RunIn(root, {"edit", "<kuid:0:620>"});
+  const size_t at = opened.out.find(" : ");
+  const std::string edit = opened.out.substr(at + 3, opened.out.find('\n', at) - at - 3);
+  for (int i = 0; i < 2000; ++i)
+    ToolFixture::WriteFile(edit + "/more" + std::to_string(i) + ".txt", std::to_string(i));
+  const std::string taken =
+      root + "/UserData/editing/.vadtmp-take-" + fs::path(edit).filename().string();
+  ToolResult committed;
+  std::thread commit([&] { committed = RunIn(root, {"commit", "<kuid:0:620>"}); });
+  EXPECT_TRUE(VUTest::WaitUntil([&] { return fs::exists(taken); }, 60000, 1));
+  fs::remove(root + "/UserData/assets.tdx");
+  EXPECT_TRUE(VUTest::WaitUntil(
+      [&] { return LogSays(root, "vaddaemon.log", "was removed or replaced; exiting"); }, 10000,
+      1));
+  const ToolResult status = RunIn(root, {"status", "<kuid:0:620>"});
+  commit.join();
+  EXPECT_NE(committed.out.find("The asset was committed."), std::string::npos)
+      << committed.out << committed.err;
+  EXPECT_NE(ToolFixture::ReadFile(root + "/UserData/local/kuid 0 620~/more1999.txt") +
+                ToolFixture::ReadFile(root + "/UserData/local/kuid 0 620/more1999.txt"),
+            "");
+  return status;
+}
+
+// A start that rebuilds the index for longer than the old 10 s wait.
+ToolResult FirstCommandAfterASlowRebuild(const std::string& root) {
+  for (int asset = 0; asset < 15; ++asset)
+    EXPECT_EQ(
+        ToolFixture::InstallScenery("<kuid:0:" + std::to_string(620 + asset) + ">", "", {}, root)
+            .status,
+        0);
+  EXPECT_TRUE(ToolFixture::StopDaemonOf(root));
+  fs::remove(root + "/UserData/assets.tdx");
+  Setting slow("VADDAEMON_TEST_REBUILD_STEP_MS", "1000");
+  const Clock::time_point start = Clock::now();
+  const ToolResult status = RunIn(root, {"status", "<kuid:0:620>"});
+  EXPECT_GE(Clock::now() - start, std::chrono::seconds(15)) << "the rebuild was slow";
+  return status;
+}
+
+// A status sent as a start stalls, the daemon killed meanwhile.
+ToolResult StatusWhileTheStartIsKilled(const std::string& root) {
+  Setting stall("VADDAEMON_TEST_REBUILD_STEP_MS", "600000");
+  ToolResult status;
+  std::thread command([&] { status = RunIn(root, {"status", "<kuid:0:620>"}); });
+  pid_t starting = 0;
+  EXPECT_TRUE(VUTest::WaitUntil(
+      [&] {
+        starting = ToolFixture::DaemonOwnerPidOf(root);
+        const std::string said = "starting\n" + std::to_string(starting) + "\n";
+        return starting != 0 &&
+               ToolFixture::ReadFile(root + "/UserData/vaddaemon.state").rfind(said, 0) == 0;
+      },
+      30000, 5));
+  if (starting > 0) ::kill(starting, SIGKILL);
+  command.join();
+  return status;
+}
+
+// The daemon killed in the middle of its start: the tool waiting for it
+// names it, and the next command is served by a daemon of its own.
+ToolResult StatusWhenTheStartingDaemonIsKilled(const std::string& root) {
+  EXPECT_EQ(ToolFixture::InstallScenery("<kuid:0:620>", "", {}, root).status, 0);
+  EXPECT_TRUE(ToolFixture::StopDaemonOf(root));
+  fs::remove(root + "/UserData/assets.tdx");
+  const ToolResult named = StatusWhileTheStartIsKilled(root);
+  const ToolResult next = RunIn(root, {"status", "<kuid:0:620>"});
+  EXPECT_NE(next.out.find("+ <kuid:0:620> : "), std::string::npos) << next.out << next.err;
+  return named;
+}
+
+ToolResult StatusPastAFolderAtTheLock(const std::string& root) {
+  fs::create_directories(root + "/UserData/assets.tdx.lock");
+  return RunIn(root, {"status", "<kuid:0:620>"});
+}
+
+ToolResult StatusPastAFileAtLocal(const std::string& root) {
+  fs::create_directories(root + "/UserData");
+  ToolFixture::WriteFile(root + "/UserData/local", "not a folder\n");
+  return RunIn(root, {"status", "<kuid:0:620>"});
+}
+
+ToolResult StatusWithABadUserId(const std::string& root) {
+  Setting user("VADDAEMON_USER_ID", "abc");
+  return RunIn(root, {"status", "<kuid:0:620>"});
+}
+
+struct SeamCase {
+  const char* name;
+  // Lays out the row in a fresh root and runs the command; its result.
+  ToolResult (*act)(const std::string& root);
+  const char* says;  // in the command's standard output or error
+  int status;
+  int withinMs;  // the command's time bound; 0 for none
+};
+
+const char kServed[] = "+ <kuid:0:620> : ";
+const char kInitFailed[] = "- Init failed";
+constexpr int kTold = 6000;
+
+const SeamCase kSeamCases[] = {
+    {"StatusWhileEndingWithAStalledValidationIsServedByTheNextDaemon",
+     StatusWhileEndingWithAStalledValidation, kServed, 0, 0},
+    {"StatusWhileTheIndexIsRemovedDuringACommitIsServed", StatusWhileTheIndexIsRemovedDuringACommit,
+     kServed, 0, 0},
+    {"FirstCommandAfterASlowRebuildIsServed", FirstCommandAfterASlowRebuild, kServed, 0, 0},
+    {"ADaemonKilledDuringItsStartIsNamed", StatusWhenTheStartingDaemonIsKilled,
+     "ended during its start without saying why: see the last lines of '", 255, 0},
+    {"AFolderAtTheLockIsNamed", StatusPastAFolderAtTheLock,
+     "/UserData/assets.tdx.lock' is a folder, where the database owner block needs a file of its "
+     "own: remove it",
+     255, kTold},
+    {"AFileAtLocalIsNamed", StatusPastAFileAtLocal,
+     "/UserData/local' is a file, where the asset store keeps its asset folders: move it out of",
+     255, kTold},
+    {"ABadUserIdIsNamed", StatusWithABadUserId,
+     "VADDAEMON_USER_ID is \"abc\", not a user id from 0 to 16777215: set it to one, or unset it",
+     255, kTold},
+};
+
+class DaemonSeam : public ToolFixture, public ::testing::WithParamInterface<SeamCase> {
+ protected:
+  void SetUp() override { root_ = MakeRoot(); }
+  void TearDown() override { StopDaemonOf(root_); }
+  std::string root_;
+};
+
+TEST_P(DaemonSeam, TheCommandIsServedOrToldWhyNot) {
+  const SeamCase& row = GetParam();
+  const Clock::time_point start = Clock::now();
+  const ToolResult r = row.act(root_);
+  const auto took = Clock::now() - start;
+  const std::string said = r.out + r.err;
+  EXPECT_NE(said.find(row.says), std::string::npos) << said;
+  EXPECT_EQ(r.status, row.status) << said;
+  if (row.status != 0) {
+    EXPECT_NE(r.err.find(kInitFailed), std::string::npos) << r.err;
+  }
+  if (row.withinMs != 0) {
+    EXPECT_LT(took, std::chrono::milliseconds(row.withinMs));
+  }
+}
+
+void PrintTo(const SeamCase& row, std::ostream* out) {
+  *out << row.name;
+}
+
+std::string SeamRowName(const ::testing::TestParamInfo<SeamCase>& row) {
+  return row.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, DaemonSeam, ::testing::ValuesIn(kSeamCases), SeamRowName);
 
 }  // namespace
