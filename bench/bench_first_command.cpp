@@ -13,61 +13,30 @@
 // round so that each ratio is read from one run.
 //
 // Set-up (once, not timed): the installations' asset folders and index are
-// written by the daemon's own store in this process (AssetStore: staged
-// folders installed 1,000 at a time, as "installfrompath" installs them),
-// which is far quicker than 50,000 installs through the tool; the baseline
-// gets a copy. "status" of an unknown asset (N = 0) exits 255, of an
-// installed one 0. The work folder is made in TMPDIR (default /tmp) and
-// removed at exit, the daemons closed.
+// written by the daemon's own store in this process (bench/StoreFill.h);
+// the baseline gets a copy. "status" of an unknown asset (N = 0) exits
+// 255, of an installed one 0. The work folder is made in TMPDIR (default
+// /tmp) and removed at exit, the daemons closed.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "bench/StoreFill.h"
 #include "bench/ToolProcess.h"
-#include "vaddaemon/AssetStore.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
 constexpr int kSizes[] = {0, 50000};
-constexpr int kBatch = 1000;
-
-std::string KUIDOf(int n) {
-  return "<kuid:0:" + std::to_string(n) + ">";
-}
-
-// Writes the user data of an installation holding `count` installed
-// assets <kuid:0:1> .. <kuid:0:count>; false on any failure.
-bool FillUserData(const std::string& userData, int count) {
-  AssetStore::Options options;
-  options.indexPath = userData + "/assets.tdx";
-  options.userDataPath = userData;
-  AssetStore store(options);
-  if (!store.Open().Ok()) return false;
-  for (int first = 1; first <= count; first += kBatch) {
-    std::vector<AssetStore::StagedInstall> installs;
-    for (int n = first; n < first + kBatch && n <= count; ++n) {
-      AssetStore::StagedInstall one;
-      if (!store.MakeStagingFolder(&one.stagingPath).Ok()) return false;
-      std::ofstream(one.stagingPath + "/config.txt")
-          << "kuid " << KUIDOf(n) << "\nusername \"asset " << n << "\"\nkind \"scenery\"\n";
-      installs.push_back(std::move(one));
-    }
-    store.InstallStagedTogether(installs);
-    for (const AssetStore::StagedInstall& one : installs) {
-      if (!one.result.Ok()) return false;
-    }
-  }
-  return true;
-}
+using toolbench::FillUserData;
+using toolbench::KUIDOf;
 
 struct Setup {
   bool ok = false;
