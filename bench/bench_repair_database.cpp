@@ -157,7 +157,7 @@ void BM_BaselineRepairDatabase(benchmark::State& state) {
 }
 
 void Register(const char* name, void (*run)(benchmark::State&), int padding) {
-  constexpr int kRuns = 2;
+  constexpr int kRuns = 1;
   benchmark::RegisterBenchmark(name, run)
       ->Args({kAssets, padding})
       ->Unit(benchmark::kMillisecond)
@@ -169,7 +169,7 @@ void Register(const char* name, void (*run)(benchmark::State&), int padding) {
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  constexpr int kRounds = 2;
+  constexpr int kRounds = 3;
   const bool baseline = std::getenv("VU_BENCH_BASELINE") != nullptr;
   for (int round = 0; round < kRounds; ++round) {
     for (const int padding : kPaddings) {
