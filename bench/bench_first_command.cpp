@@ -18,68 +18,32 @@
 // 255, of an installed one 0. The work folder is made in TMPDIR (default
 // /tmp) and removed at exit, the daemons closed.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <map>
+#include <iterator>
 #include <string>
-#include <vector>
 
+#include "bench/PairedRoots.h"
 #include "bench/StoreFill.h"
 #include "bench/ToolProcess.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
 constexpr int kSizes[] = {0, 50000};
 using toolbench::FillUserData;
 using toolbench::KUIDOf;
 
-struct Setup {
-  bool ok = false;
-  std::string work;
-  std::map<int, std::string> roots;          // by size
-  std::map<int, std::string> baselineRoots;  // by size; empty without a baseline
-};
-
-Setup MakeSetup() {
-  Setup setup;
-  const toolbench::ToolPaths paths = toolbench::FindTool();
-  if (!paths.Found()) return setup;
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp != nullptr ? tmp : "/tmp") + "/vu-bench-first-XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) return setup;
-  setup.work = pattern;
-  toolbench::ToolPaths baseline;
-  const char* other = std::getenv("VU_BENCH_BASELINE");
-  if (other != nullptr) {
-    baseline.build = other;
-    baseline.tool = baseline.build + "/cli/VandruUtil";
-    baseline.daemon = baseline.build + "/vaddaemon/vaddaemon";
-    if (!baseline.Found()) return setup;
-  }
-  for (const int size : kSizes) {
-    const std::string name = "n" + std::to_string(size);
-    const std::string root = toolbench::MakeRoot(paths, setup.work, name);
-    if (!FillUserData(root + "/UserData", size)) return setup;
-    setup.roots[size] = root;
-    if (other == nullptr) continue;
-    const std::string copy = toolbench::MakeRoot(baseline, setup.work, "baseline-" + name);
-    if (toolbench::RunProgram({"/bin/cp", "-a", root + "/UserData", copy + "/"}, setup.work) != 0)
-      return setup;
-    setup.baselineRoots[size] = copy;
-  }
-  setup.ok = true;
+toolbench::PairedRoots MakeSetup() {
+  toolbench::PairedRoots setup;
+  setup.Make("vu-bench-first", {std::begin(kSizes), std::end(kSizes)},
+             [](const std::string& userData, int size) { return FillUserData(userData, size); });
   return setup;
 }
 
 bool setupMade = false;
 
-const Setup& GetSetup() {
-  static const Setup setup = [] {
+const toolbench::PairedRoots& GetSetup() {
+  static const toolbench::PairedRoots setup = [] {
     setupMade = true;
     return MakeSetup();
   }();
@@ -87,7 +51,7 @@ const Setup& GetSetup() {
 }
 
 void FirstCommand(benchmark::State& state, bool baseline) {
-  const Setup& setup = GetSetup();
+  const toolbench::PairedRoots& setup = GetSetup();
   if (!setup.ok) {
     state.SkipWithError("set-up failed (tool, daemon or baseline not found, or a store error)");
     return;
@@ -122,7 +86,7 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   constexpr int kRounds = 5;
   constexpr int kRuns = 10;
-  const bool baseline = std::getenv("VU_BENCH_BASELINE") != nullptr;
+  const bool baseline = toolbench::PairedRoots::WantBaseline();
   for (int round = 0; round < kRounds; ++round) {
     for (const int size : kSizes) {
       if (baseline) {
@@ -142,10 +106,6 @@ int main(int argc, char** argv) {
   }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  if (setupMade && !GetSetup().work.empty()) {
-    for (const auto& [size, root] : GetSetup().roots) toolbench::CloseDaemon(root);
-    for (const auto& [size, root] : GetSetup().baselineRoots) toolbench::CloseDaemon(root);
-    fs::remove_all(GetSetup().work);
-  }
+  if (setupMade) GetSetup().Remove();
   return 0;
 }

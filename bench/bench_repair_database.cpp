@@ -20,15 +20,14 @@
 // daemon before the repairs. The work folder is made in TMPDIR (default
 // /tmp) and removed at exit, the daemons closed.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <map>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "bench/PairedRoots.h"
 #include "bench/StoreFill.h"
 #include "bench/ToolProcess.h"
 
@@ -40,48 +39,19 @@ using toolbench::KUIDOf;
 constexpr int kAssets = 10000;
 constexpr int kPaddings[] = {0, 2048};
 
-struct Setup {
-  bool ok = false;
-  std::string work;
-  std::map<int, std::string> roots;          // by padding
-  std::map<int, std::string> baselineRoots;  // by padding; empty without a baseline
-};
-
-Setup MakeSetup() {
-  Setup setup;
-  const toolbench::ToolPaths paths = toolbench::FindTool();
-  if (!paths.Found()) return setup;
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp != nullptr ? tmp : "/tmp") + "/vu-bench-repair-XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) return setup;
-  setup.work = pattern;
-  toolbench::ToolPaths baseline;
-  const char* other = std::getenv("VU_BENCH_BASELINE");
-  if (other != nullptr) {
-    baseline.build = other;
-    baseline.tool = baseline.build + "/cli/VandruUtil";
-    baseline.daemon = baseline.build + "/vaddaemon/vaddaemon";
-    if (!baseline.Found()) return setup;
-  }
-  for (const int padding : kPaddings) {
-    const std::string name = "p" + std::to_string(padding);
-    const std::string root = toolbench::MakeRoot(paths, setup.work, name);
-    if (!toolbench::FillUserData(root + "/UserData", kAssets, size_t(padding))) return setup;
-    setup.roots[padding] = root;
-    if (other == nullptr) continue;
-    const std::string copy = toolbench::MakeRoot(baseline, setup.work, "baseline-" + name);
-    if (toolbench::RunProgram({"/bin/cp", "-a", root + "/UserData", copy + "/"}, setup.work) != 0)
-      return setup;
-    setup.baselineRoots[padding] = copy;
-  }
-  setup.ok = true;
+toolbench::PairedRoots MakeSetup() {
+  toolbench::PairedRoots setup;
+  setup.Make("vu-bench-repair", {std::begin(kPaddings), std::end(kPaddings)},
+             [](const std::string& userData, int padding) {
+               return toolbench::FillUserData(userData, kAssets, size_t(padding));
+             });
   return setup;
 }
 
 bool setupMade = false;
 
-const Setup& GetSetup() {
-  static const Setup setup = [] {
+const toolbench::PairedRoots& GetSetup() {
+  static const toolbench::PairedRoots setup = [] {
     setupMade = true;
     return MakeSetup();
   }();
@@ -90,7 +60,7 @@ const Setup& GetSetup() {
 
 // The root a benchmark works in, or "" (the benchmark skipped) without one.
 std::string RootFor(benchmark::State& state, bool baseline) {
-  const Setup& setup = GetSetup();
+  const toolbench::PairedRoots& setup = GetSetup();
   if (!setup.ok) {
     state.SkipWithError("set-up failed (tool, daemon or baseline not found, or a store error)");
     return std::string();
@@ -170,7 +140,7 @@ void Register(const char* name, void (*run)(benchmark::State&), int padding) {
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   constexpr int kRounds = 3;
-  const bool baseline = std::getenv("VU_BENCH_BASELINE") != nullptr;
+  const bool baseline = toolbench::PairedRoots::WantBaseline();
   for (int round = 0; round < kRounds; ++round) {
     for (const int padding : kPaddings) {
       if (baseline) Register("BM_BaselineRebuildAtStart", BM_BaselineRebuildAtStart, padding);
@@ -181,10 +151,6 @@ int main(int argc, char** argv) {
   }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  if (setupMade && !GetSetup().work.empty()) {
-    for (const auto& [padding, root] : GetSetup().roots) toolbench::CloseDaemon(root);
-    for (const auto& [padding, root] : GetSetup().baselineRoots) toolbench::CloseDaemon(root);
-    fs::remove_all(GetSetup().work);
-  }
+  if (setupMade) GetSetup().Remove();
   return 0;
 }

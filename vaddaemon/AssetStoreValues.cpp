@@ -77,8 +77,8 @@ StoreResult AssetStore::StoreRepairMarks(const std::vector<RepairMark>& marks) {
     if (read == RowRead::kError) return s.DbFail("cannot read the index");
     if (read == RowRead::kMissing) continue;
     marked.push_back(mark.kuid);
-    const bool checkedCopy = !mark.folder.empty() && row.folder == mark.folder &&
-                             row.installedAt == mark.installedAt;
+    const bool checkedCopy =
+        !mark.folder.empty() && row.folder == mark.folder && row.installedAt == mark.installedAt;
     if (!checkedCopy || row.status[kStatusFaulty] == mark.faulty) continue;
     row.status[kStatusFaulty] = mark.faulty;
     if (!WriteAssetRow(s.db, row)) return s.DbFail("cannot store the repair's marks");

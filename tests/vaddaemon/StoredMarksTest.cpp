@@ -105,8 +105,9 @@ TEST_F(StoredMarks, ARepairsMarksHoldForTheCopyItCheckedAndTheIndexAsItIsNow) {
   const StoredAsset checked = Get(kWagon);
   ASSERT_TRUE(Install(kWagon, Alias(kRail)).Ok());  // installed again
   ASSERT_TRUE(store_->SetStatusByte(kWagon, kStatusMissingDependencies, 1).Ok());  // stale
-  ASSERT_TRUE(store_->StoreRepairMarks({{kWagon, checked.folder, checked.installedAt, 1},
-                                        {kAbsent, checked.folder, checked.installedAt, 1}})
+  ASSERT_TRUE(store_
+                  ->StoreRepairMarks({{kWagon, checked.folder, checked.installedAt, 1},
+                                      {kAbsent, checked.folder, checked.installedAt, 1}})
                   .Ok());
   EXPECT_EQ(Get(kWagon).status[kStatusFaulty], 0) << "a copy no longer installed was judged";
   EXPECT_FALSE(MarkedMissing(kWagon));
