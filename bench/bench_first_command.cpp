@@ -13,104 +13,37 @@
 // round so that each ratio is read from one run.
 //
 // Set-up (once, not timed): the installations' asset folders and index are
-// written by the daemon's own store in this process (AssetStore: staged
-// folders installed 1,000 at a time, as "installfrompath" installs them),
-// which is far quicker than 50,000 installs through the tool; the baseline
-// gets a copy. "status" of an unknown asset (N = 0) exits 255, of an
-// installed one 0. The work folder is made in TMPDIR (default /tmp) and
-// removed at exit, the daemons closed.
+// written by the daemon's own store in this process (bench/StoreFill.h);
+// the baseline gets a copy. "status" of an unknown asset (N = 0) exits
+// 255, of an installed one 0. The work folder is made in TMPDIR (default
+// /tmp) and removed at exit, the daemons closed.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <map>
+#include <iterator>
 #include <string>
-#include <vector>
 
+#include "bench/PairedRoots.h"
+#include "bench/StoreFill.h"
 #include "bench/ToolProcess.h"
-#include "vaddaemon/AssetStore.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
 constexpr int kSizes[] = {0, 50000};
-constexpr int kBatch = 1000;
+using toolbench::FillUserData;
+using toolbench::KUIDOf;
 
-std::string KUIDOf(int n) {
-  return "<kuid:0:" + std::to_string(n) + ">";
-}
-
-// Writes the user data of an installation holding `count` installed
-// assets <kuid:0:1> .. <kuid:0:count>; false on any failure.
-bool FillUserData(const std::string& userData, int count) {
-  AssetStore::Options options;
-  options.indexPath = userData + "/assets.tdx";
-  options.userDataPath = userData;
-  AssetStore store(options);
-  if (!store.Open().Ok()) return false;
-  for (int first = 1; first <= count; first += kBatch) {
-    std::vector<AssetStore::StagedInstall> installs;
-    for (int n = first; n < first + kBatch && n <= count; ++n) {
-      AssetStore::StagedInstall one;
-      if (!store.MakeStagingFolder(&one.stagingPath).Ok()) return false;
-      std::ofstream(one.stagingPath + "/config.txt")
-          << "kuid " << KUIDOf(n) << "\nusername \"asset " << n << "\"\nkind \"scenery\"\n";
-      installs.push_back(std::move(one));
-    }
-    store.InstallStagedTogether(installs);
-    for (const AssetStore::StagedInstall& one : installs) {
-      if (!one.result.Ok()) return false;
-    }
-  }
-  return true;
-}
-
-struct Setup {
-  bool ok = false;
-  std::string work;
-  std::map<int, std::string> roots;          // by size
-  std::map<int, std::string> baselineRoots;  // by size; empty without a baseline
-};
-
-Setup MakeSetup() {
-  Setup setup;
-  const toolbench::ToolPaths paths = toolbench::FindTool();
-  if (!paths.Found()) return setup;
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp != nullptr ? tmp : "/tmp") + "/vu-bench-first-XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) return setup;
-  setup.work = pattern;
-  toolbench::ToolPaths baseline;
-  const char* other = std::getenv("VU_BENCH_BASELINE");
-  if (other != nullptr) {
-    baseline.build = other;
-    baseline.tool = baseline.build + "/cli/VandruUtil";
-    baseline.daemon = baseline.build + "/vaddaemon/vaddaemon";
-    if (!baseline.Found()) return setup;
-  }
-  for (const int size : kSizes) {
-    const std::string name = "n" + std::to_string(size);
-    const std::string root = toolbench::MakeRoot(paths, setup.work, name);
-    if (!FillUserData(root + "/UserData", size)) return setup;
-    setup.roots[size] = root;
-    if (other == nullptr) continue;
-    const std::string copy = toolbench::MakeRoot(baseline, setup.work, "baseline-" + name);
-    if (toolbench::RunProgram({"/bin/cp", "-a", root + "/UserData", copy + "/"}, setup.work) != 0)
-      return setup;
-    setup.baselineRoots[size] = copy;
-  }
-  setup.ok = true;
+toolbench::PairedRoots MakeSetup() {
+  toolbench::PairedRoots setup;
+  setup.Make("vu-bench-first", {std::begin(kSizes), std::end(kSizes)},
+             [](const std::string& userData, int size) { return FillUserData(userData, size); });
   return setup;
 }
 
 bool setupMade = false;
 
-const Setup& GetSetup() {
-  static const Setup setup = [] {
+const toolbench::PairedRoots& GetSetup() {
+  static const toolbench::PairedRoots setup = [] {
     setupMade = true;
     return MakeSetup();
   }();
@@ -118,7 +51,7 @@ const Setup& GetSetup() {
 }
 
 void FirstCommand(benchmark::State& state, bool baseline) {
-  const Setup& setup = GetSetup();
+  const toolbench::PairedRoots& setup = GetSetup();
   if (!setup.ok) {
     state.SkipWithError("set-up failed (tool, daemon or baseline not found, or a store error)");
     return;
@@ -153,7 +86,7 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   constexpr int kRounds = 5;
   constexpr int kRuns = 10;
-  const bool baseline = std::getenv("VU_BENCH_BASELINE") != nullptr;
+  const bool baseline = toolbench::PairedRoots::WantBaseline();
   for (int round = 0; round < kRounds; ++round) {
     for (const int size : kSizes) {
       if (baseline) {
@@ -173,10 +106,6 @@ int main(int argc, char** argv) {
   }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  if (setupMade && !GetSetup().work.empty()) {
-    for (const auto& [size, root] : GetSetup().roots) toolbench::CloseDaemon(root);
-    for (const auto& [size, root] : GetSetup().baselineRoots) toolbench::CloseDaemon(root);
-    fs::remove_all(GetSetup().work);
-  }
+  if (setupMade) GetSetup().Remove();
   return 0;
 }

@@ -27,7 +27,11 @@ constexpr const char* kSchema =
     "CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY NOT NULL, value INTEGER NOT NULL);"
     "CREATE TABLE IF NOT EXISTS dependents(dep_user INTEGER NOT NULL, dep_content INTEGER NOT NULL,"
     " user_id INTEGER NOT NULL, content_id INTEGER NOT NULL, version INTEGER NOT NULL,"
-    " PRIMARY KEY(dep_user, dep_content, user_id, content_id, version)) WITHOUT ROWID;"
+    " PRIMARY KEY(dep_user, dep_content, user_id, content_id, version)) WITHOUT ROWID;";
+
+// Made once the tables are known to hold their columns: an index on a
+// column a table lacks would fail as an error, not as damage.
+constexpr const char* kIndexes =
     "CREATE INDEX IF NOT EXISTS dependents_by_asset ON dependents(user_id, content_id, version);"
     "PRAGMA user_version = 1;";
 
@@ -177,8 +181,7 @@ IndexPrepared PrepareAssetIndex(SqliteDb& db, std::string* error) {
     return IndexPrepared::kRefused;
   }
   SqliteTransaction transaction(db);
-  if (!transaction.Begun() || !db.Exec(kSchema) || !transaction.Commit())
-    return failed("cannot create the index tables");
+  if (!transaction.Begun() || !db.Exec(kSchema)) return failed("cannot create the index tables");
   // Tables of the same names but other columns (or none of ours where a
   // table is expected) are a schema this code cannot read: damage.
   std::vector<std::string> checks{std::string("SELECT ") + kColumns + " FROM assets LIMIT 0;"};
@@ -189,6 +192,7 @@ IndexPrepared PrepareAssetIndex(SqliteDb& db, std::string* error) {
     *error = "the index's tables are not the ones this daemon writes: " + db.LastError();
     return IndexPrepared::kDamaged;
   }
+  if (!db.Exec(kIndexes) || !transaction.Commit()) return failed("cannot create the index tables");
   return IndexPrepared::kReady;
 }
 

@@ -405,6 +405,21 @@ class AssetStore {
   StoreResult PutMetadata(const StoredAsset& asset);
   // Bytes 3 and 8 (installed, open for edit) are the store's: kBadArgument.
   StoreResult SetStatusByte(const KUID& kuid, uint32_t index, uint8_t value);
+  // What a repair found of one asset as it was when checked: its installed
+  // copy (folder, time of install; no folder when not installed) and that
+  // copy's faulty mark (status byte 9).
+  struct RepairMark {
+    KUID kuid;
+    std::string folder;
+    int64_t installedAt = 0;
+    uint8_t faulty = 0;
+  };
+  // Stores a repair's marks in one transaction: each asset's faulty mark
+  // while its installed copy is still the one checked (one installed again
+  // or removed since keeps its own), and its missing-dependencies mark as
+  // the index says now (the rule of every other change); an asset gone
+  // since is skipped. On failure nothing is stored.
+  StoreResult StoreRepairMarks(const std::vector<RepairMark>& marks);
   StoreResult SetFavourite(const KUID& kuid, bool favourite);
   StoreResult SetKeywords(const KUID& kuid, std::string_view keywords);
 

@@ -64,6 +64,30 @@ StoreResult AssetStore::SetStatusByte(const KUID& kuid, uint32_t index, uint8_t 
   return ChangeRow(*impl_, kuid, [&](StoredAsset& row) { row.status[index] = value; });
 }
 
+StoreResult AssetStore::StoreRepairMarks(const std::vector<RepairMark>& marks) {
+  Impl& s = *impl_;
+  std::lock_guard<FairMutex> lock(s.dbMutex);
+  if (!s.open) return s.NotOpen();
+  SqliteTransaction transaction(s.db);
+  if (!transaction.Begun()) return s.DbFail("cannot store the repair's marks");
+  std::vector<KUID> marked;
+  for (const RepairMark& mark : marks) {
+    StoredAsset row;
+    const RowRead read = ReadAssetRow(s.db, mark.kuid, &row);
+    if (read == RowRead::kError) return s.DbFail("cannot read the index");
+    if (read == RowRead::kMissing) continue;
+    marked.push_back(mark.kuid);
+    const bool checkedCopy =
+        !mark.folder.empty() && row.folder == mark.folder && row.installedAt == mark.installedAt;
+    if (!checkedCopy || row.status[kStatusFaulty] == mark.faulty) continue;
+    row.status[kStatusFaulty] = mark.faulty;
+    if (!WriteAssetRow(s.db, row)) return s.DbFail("cannot store the repair's marks");
+  }
+  if (!s.RefreshMissingMarks(marked) || !transaction.Commit())
+    return s.DbFail("cannot store the repair's marks");
+  return StoreResult::Success();
+}
+
 StoreResult AssetStore::SetFavourite(const KUID& kuid, bool favourite) {
   std::lock_guard<FairMutex> lock(impl_->dbMutex);
   if (!impl_->open) return impl_->NotOpen();

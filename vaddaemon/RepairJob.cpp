@@ -34,6 +34,38 @@ std::string CheckInstalled(AssetStore& store, const StoredAsset& asset) {
   return std::string();
 }
 
+// The marks a repair found since it last stored them, stored together once
+// there are kMarksPerWrite of them or the first has waited kMarkWait, and
+// at the end: one transaction for many assets, not one per asset.
+class PendingMarks {
+ public:
+  static constexpr size_t kMarksPerWrite = 512;
+  static constexpr std::chrono::milliseconds kMarkWait{200};
+
+  explicit PendingMarks(AssetStore& store) : store_(store) {}
+
+  void Add(AssetStore::RepairMark mark) {
+    if (marks_.empty()) first_ = std::chrono::steady_clock::now();
+    marks_.push_back(std::move(mark));
+  }
+  bool Due() const {
+    return marks_.size() >= kMarksPerWrite ||
+           (!marks_.empty() && std::chrono::steady_clock::now() - first_ >= kMarkWait);
+  }
+  // Stores the marks; the first failure of the index goes to `*error`.
+  void Write(std::string* error) {
+    if (marks_.empty()) return;
+    const StoreResult stored = store_.StoreRepairMarks(marks_);
+    marks_.clear();
+    if (!stored.Ok() && error->empty()) *error = stored.message;
+  }
+
+ private:
+  AssetStore& store_;
+  std::vector<AssetStore::RepairMark> marks_;
+  std::chrono::steady_clock::time_point first_;
+};
+
 }  // namespace
 
 RepairJob::~RepairJob() {
@@ -98,6 +130,8 @@ void RepairJob::Run(std::shared_ptr<AssetStore> store, Reporter reporter) {
   size_t checked = 0;
   size_t faulty = 0;
   size_t missing = 0;
+  PendingMarks marks(*store);
+  std::string writeError;
   for (const StoredAsset& listed : assets) {
     if (!Pause()) break;
     SetProgress(total == 0 ? 1.0f : float(checked) / float(total),
@@ -112,22 +146,31 @@ void RepairJob::Run(std::shared_ptr<AssetStore> store, Reporter reporter) {
       ++checked;
       continue;
     }
+    AssetStore::RepairMark mark{asset.kuid, asset.folder, asset.installedAt,
+                                asset.status[kStatusFaulty]};
     if (asset.Installed()) {
       const std::string problem = CheckInstalled(*store, asset);
-      store->SetStatusByte(asset.kuid, kStatusFaulty, problem.empty() ? 0 : 1);
+      mark.faulty = problem.empty() ? 0 : 1;
       if (!problem.empty()) {
         ++faulty;
         reporter(ResultsLog::kError, problem, &asset.kuid);
       }
     }
     const std::vector<KUID> absent = FindMissingDependencies(*store, asset);
-    store->SetStatusByte(asset.kuid, kStatusMissingDependencies, absent.empty() ? 0 : 1);
     if (!absent.empty()) {
       ++missing;
       reporter(ResultsLog::kWarning, "Missing dependencies: " + KUIDListText(absent), &asset.kuid);
     }
+    // Only marks that change are stored.
+    if (mark.faulty != asset.status[kStatusFaulty] ||
+        (absent.empty() ? 0 : 1) != asset.status[kStatusMissingDependencies])
+      marks.Add(std::move(mark));
     ++checked;
+    if (marks.Due()) marks.Write(&writeError);
   }
+  marks.Write(&writeError);
+  if (!writeError.empty())
+    reporter(ResultsLog::kError, "The repair's marks could not be stored: " + writeError, nullptr);
   const bool complete = checked == total;
   reporter(complete ? ResultsLog::kSuccess : ResultsLog::kWarning,
            std::string(complete ? "Asset database repair complete: "

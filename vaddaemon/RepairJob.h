@@ -11,6 +11,11 @@
 //     in (DependencyCheck.h, the rule of every other answer about them) is
 //     marked as having missing dependencies (byte 11) with a warning naming
 //     them; otherwise the mark is cleared.
+// Marks that change are stored for many assets at once (AssetStore::
+// StoreRepairMarks, one transaction at most every 512 assets or 200 ms,
+// and at the end, before the last message), so a repair stopped by a crash
+// loses at most its latest marks, which the next repair finds again; it
+// changes nothing else. A failure to store them is reported as an error.
 // It ends with a success message counting the assets checked, the faulty
 // ones and those with missing dependencies. Every repair mode (20 base, 50
 // patcher, 100 normal, 150 extended) does this same check.

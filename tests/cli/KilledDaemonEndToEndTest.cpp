@@ -1,8 +1,8 @@
 // A daemon killed (SIGKILL) while tools work with it, end to end: a batch
 // of validations goes on with the next daemon and prints for each line
-// only what its own run found; a command host of the killed daemon that
-// still lives holds the next daemon back (within its bound) before that
-// daemon touches the store's folders.
+// only what its own run found; a repair keeps the marks it stored; a command host of the killed
+// daemon that still lives holds the next daemon back (within its bound) before that daemon touches
+// the store's folders.
 #include <poll.h>
 #include <signal.h>
 #include <sys/syscall.h>
@@ -226,5 +226,31 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(CutShortCase{"edit", "0x1E", {"edit", "<kuid:0:9401>"}},
                       CutShortCase{"createcdp", "0x30", {"createcdp", "out.cdp", "<kuid:0:9401>"}}),
     [](const ::testing::TestParamInfo<CutShortCase>& row) { return row.param.name; });
+
+// A repair stores the marks it finds as it goes, not at its end: killed
+// midway (each asset takes a second), it has stored the faulty mark of the
+// first asset, which the next daemon shows beside every asset.
+TEST_F(KilledDaemon, ARepairKilledMidwayKeepsTheMarksItStoredAndEveryAsset) {
+  const std::vector<std::string> kuids{"<kuid:0:840>", "<kuid:0:841>", "<kuid:0:842>",
+                                       "<kuid:0:843>", "<kuid:0:844>"};
+  for (const std::string& kuid : kuids) ASSERT_EQ(InstallScenery(kuid, "", {}).status, 0);
+  ASSERT_TRUE(WriteFile(UserDataPath() + "/local/kuid 0 840/config.txt", "kuid <kuid:0:849>\n"));
+  StopDaemon();
+  ASSERT_EQ(setenv("VADDAEMON_REPAIR_STEP_MS", "1000", 1), 0);  // for the next daemon
+  ToolResult repair;
+  std::thread repairing([&] { repair = Run({"repairdatabase"}); });
+  const auto faulty = [&] {
+    return Run({"status", kuids[0]}).out.find("lmF : ") != std::string::npos;
+  };
+  EXPECT_TRUE(VUTest::WaitUntil(faulty, 20000, 20));
+  Watched watched;
+  EXPECT_TRUE(KillDaemon(watched, DaemonOwnerPid()));
+  repairing.join();
+  ::unsetenv("VADDAEMON_REPAIR_STEP_MS");
+  EXPECT_EQ(repair.out.find("repair complete"), std::string::npos) << "not killed midway";
+  EXPECT_TRUE(faulty());
+  for (const std::string& kuid : kuids)
+    EXPECT_NE(Run({"status", kuid}).out.find("+ " + kuid + " : "), std::string::npos) << kuid;
+}
 
 }  // namespace

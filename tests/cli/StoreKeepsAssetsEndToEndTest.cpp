@@ -7,6 +7,7 @@
 // still installed, the edit copy still open with its new file (or that
 // file committed, as the row says), and nothing outside the store changed.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -182,12 +183,18 @@ ToolResult IndexDamaged(Scene& scene) {
   return scene.Run({"status", kEdited});
 }
 
-void DamagedIndexKeptAside(const Scene& scene) {
+// The indexes set aside as damaged.
+std::vector<std::string> IndexesAside(const Scene& scene) {
   std::vector<std::string> aside;
   for (const auto& entry : fs::directory_iterator(scene.UserData())) {
     if (entry.path().filename().string().starts_with("assets.tdx.damaged-"))
       aside.push_back(entry.path().string());
   }
+  return aside;
+}
+
+void DamagedIndexKeptAside(const Scene& scene) {
+  const std::vector<std::string> aside = IndexesAside(scene);
   ASSERT_EQ(aside.size(), 1u);
   EXPECT_EQ(ToolFixture::ReadFile(aside[0]), kNotADatabase);
 }
@@ -245,6 +252,21 @@ ToolResult NewKUIDPastTakenFolderNames(Scene& scene) {
   ToolFixture::WriteFile(scene.UserData() + "/local/kuid 0 8104", kMine);
   fs::create_directory(scene.UserData() + "/editing/kuid 0 8105~");
   return scene.Run({"generatekuid"});
+}
+
+void OneIndexKeptAside(const Scene& scene) {
+  EXPECT_EQ(IndexesAside(scene).size(), 1u);
+}
+
+// The index's dependents table made again as `table` (with no daemon).
+ToolResult DependentsMadeAgainAs(Scene& scene, const std::string& table) {
+  EXPECT_TRUE(ToolFixture::StopDaemonOf(scene.root));
+  sqlite3* db = nullptr;
+  EXPECT_EQ(sqlite3_open((scene.UserData() + "/assets.tdx").c_str(), &db), SQLITE_OK);
+  const std::string sql = "DROP TABLE dependents; " + table;
+  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  return scene.Run({"status", kEdited});
 }
 
 // --- The owner block's files removed while a commit runs.
@@ -320,6 +342,14 @@ const StoreCase kCases[] = {
      MineSetAside},
     {"ANewKUIDIsNoneWhoseFolderNameIsTaken", NewKUIDPastTakenFolderNames, "<KUID2:0:8106:0>", false,
      nullptr},
+    {"IndexTableWithoutColumns",
+     [](Scene& s) { return DependentsMadeAgainAs(s, "CREATE TABLE dependents(x);"); }, "", false,
+     OneIndexKeptAside},
+    {"IndexTableWithoutSomeColumns",
+     [](Scene& s) {
+       return DependentsMadeAgainAs(s, "CREATE TABLE dependents(user_id, content_id, version);");
+     },
+     "", false, OneIndexKeptAside},
     // --- The owner block's files removed while a commit runs.
     {"ALockFileRemovedDuringCommitsLeavesThemAnsweredAndTheDaemonFound",
      [](Scene& s) { return CommitWhileRemoving(s, "assets.tdx.lock"); }, "The asset was committed.",

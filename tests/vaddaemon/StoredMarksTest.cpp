@@ -1,9 +1,9 @@
 // The "missing dependencies" mark as the store keeps it (status byte 11),
 // read back through the store after the changes that move it: a commit
 // that trades one dependency for another, and assets that name several
-// dependencies of one user. Readers of the stored mark (a repair's count,
-// the recovery) trust it, so it must say what a fresh look at the index
-// says.
+// dependencies of one user, and a repair's marks. Readers of the stored
+// mark (a repair's count, the recovery) trust it, so it must say what a
+// fresh look at the index says.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -94,6 +94,29 @@ TEST_F(StoredMarks, OneAbsentDependencyOfSeveralOfOneUserMarksTheAsset) {
   ASSERT_TRUE(store_->Remove(kAbsent).Ok());
   EXPECT_TRUE(MarkedMissing(kWagon));
   EXPECT_TRUE(MarkedMissing(kCoach));
+}
+
+// A repair stores its marks after it checked: the faulty mark only while
+// the asset's installed copy is still the one it checked, the missing mark
+// as the index says then, and nothing for an asset gone meanwhile.
+TEST_F(StoredMarks, ARepairsMarksHoldForTheCopyItCheckedAndTheIndexAsItIsNow) {
+  ASSERT_TRUE(Install(kRail).Ok());
+  ASSERT_TRUE(Install(kWagon, Alias(kRail)).Ok());
+  const StoredAsset checked = Get(kWagon);
+  ASSERT_TRUE(Install(kWagon, Alias(kRail)).Ok());  // installed again
+  ASSERT_TRUE(store_->SetStatusByte(kWagon, kStatusMissingDependencies, 1).Ok());  // stale
+  ASSERT_TRUE(store_
+                  ->StoreRepairMarks({{kWagon, checked.folder, checked.installedAt, 1},
+                                      {kAbsent, checked.folder, checked.installedAt, 1}})
+                  .Ok());
+  EXPECT_EQ(Get(kWagon).status[kStatusFaulty], 0) << "a copy no longer installed was judged";
+  EXPECT_FALSE(MarkedMissing(kWagon));
+  StoredAsset absent;
+  EXPECT_FALSE(store_->Find(kAbsent, &absent));
+
+  const StoredAsset current = Get(kWagon);
+  ASSERT_TRUE(store_->StoreRepairMarks({{kWagon, current.folder, current.installedAt, 1}}).Ok());
+  EXPECT_EQ(Get(kWagon).status[kStatusFaulty], 1);
 }
 
 }  // namespace
