@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "foundation/base/FdTransfer.h"
 #include "foundation/layout/AssetFolderEntries.h"
 #include "kiv/FileBeneath.h"
 
@@ -45,17 +46,6 @@ bool Fail(std::string* error, const std::string& what, const fs::path& path) {
   return false;
 }
 
-bool WriteAll(int fd, const char* data, size_t n) {
-  while (n > 0) {
-    const ssize_t done = write(fd, data, n);
-    if (done < 0 && errno == EINTR) continue;
-    if (done <= 0) return false;
-    data += done;
-    n -= static_cast<size_t>(done);
-  }
-  return true;
-}
-
 // Copies the open file `in` (`from`, for messages) to the new file `name`
 // of the open folder `folder` (`to`, for messages).
 bool CopyFile(Fd& in, const fs::path& from, int folder, const std::string& name, const fs::path& to,
@@ -77,7 +67,7 @@ bool CopyFile(Fd& in, const fs::path& from, int folder, const std::string& name,
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return Fail(error, "cannot read", from);
     if (got == 0) break;
-    if (!WriteAll(out.get(), buffer.data(), static_cast<size_t>(got)))
+    if (!WriteFd(out.get(), buffer.data(), static_cast<size_t>(got)))
       return Fail(error, "cannot write", to);
   }
   // The copy keeps the source's times.

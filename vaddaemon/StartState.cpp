@@ -5,10 +5,11 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <exception>
 
 #include "assetdb/protocol/ProcessAlive.h"
+#include "foundation/base/EnvironmentNumber.h"
+#include "foundation/base/FdTransfer.h"
 
 namespace {
 
@@ -19,22 +20,9 @@ std::string g_failure;
 constexpr uint32_t kMaxTestStepMs = 600000;
 
 uint32_t TestStepMs() {
-  const char* text = std::getenv("VADDAEMON_TEST_REBUILD_STEP_MS");
-  if (text == nullptr) return 0;
-  char* end = nullptr;
-  const unsigned long value = std::strtoul(text, &end, 10);
-  if (end == text || *end != '\0' || value > kMaxTestStepMs) return 0;
+  unsigned long long value = 0;
+  EnvironmentWholeNumber("VADDAEMON_TEST_REBUILD_STEP_MS", kMaxTestStepMs, &value);
   return uint32_t(value);
-}
-
-bool WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t wrote = ::write(fd, text.data() + done, text.size() - done);
-    if (wrote <= 0) return false;
-    done += size_t(wrote);
-  }
-  return true;
 }
 
 }  // namespace
@@ -103,7 +91,8 @@ void StartState::WriteLocked(DaemonStartRecord::Stage stage, const std::string& 
   const int fd = ::openat(folder_, temporary.c_str(),
                           O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) return;
-  const bool written = WriteAll(fd, FormatDaemonStartRecord(record));
+  const std::string text = FormatDaemonStartRecord(record);
+  const bool written = WriteFd(fd, text.data(), text.size());
   ::close(fd);
   if (!written || ::renameat(folder_, temporary.c_str(), folder_, kDaemonStartRecordName) != 0)
     ::unlinkat(folder_, temporary.c_str(), 0);

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "foundation/base/FdTransfer.h"
 #include "foundation/base/LogMessage.h"
 #include "kiv/File.h"
 
@@ -67,28 +68,6 @@ std::string OpenFolders(const std::string& userData, int* fd) {
   return std::string();
 }
 
-bool WriteAll(int fd, const void* data, size_t size) {
-  const auto* at = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t wrote = ::write(fd, at, size);
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) return false;
-    at += wrote;
-    size -= size_t(wrote);
-  }
-  return true;
-}
-
-bool ReadAll(int fd, uint8_t* data, size_t size) {
-  while (size > 0) {
-    const ssize_t got = ::read(fd, data, size);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    data += got;
-    size -= size_t(got);
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -128,7 +107,7 @@ LibraryCacheFolder::Entry LibraryCacheFolder::ReadEntry(const Kiv::String& name,
   }
   if (entry == Entry::kTooLarge && info.st_size <= limit) {
     bytes->resize(size_t(info.st_size));
-    entry = ReadAll(fd, bytes->data(), bytes->size()) ? Entry::kRead : Entry::kRefused;
+    entry = ReadFd(fd, bytes->data(), bytes->size()) ? Entry::kRead : Entry::kRefused;
   }
   ::close(fd);
   return entry;
@@ -142,7 +121,7 @@ bool LibraryCacheFolder::WriteEntry(const Kiv::String& name, const void* data,
   const int fd = OpenAt(fd_, temporary.c_str(),
                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd < 0) return false;
-  bool ok = WriteAll(fd, data, size) && ::fsync(fd) == 0;
+  bool ok = WriteFd(fd, data, size) && ::fsync(fd) == 0;
   ok = ::close(fd) == 0 && ok;
   ok = ok && ::renameat(fd_, temporary.c_str(), fd_, name.c_str()) == 0;
   if (!ok) ::unlinkat(fd_, temporary.c_str(), 0);
