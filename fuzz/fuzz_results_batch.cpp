@@ -2,10 +2,11 @@
 // sends (ResultsLog::ReadMessages). Whatever the bytes, reading must end
 // without a crash and keep no more records than the bytes can hold; what was
 // read must write back as a batch that reads whole and gives the same
-// messages, and must print.
+// messages, and must print one line per message and the summary.
 #include <cstdint>
 #include <cstdlib>
 #include <sstream>
+#include <string>
 #include <vector>
 
 #include "assetdb/protocol/ResultsLog.h"
@@ -51,7 +52,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!copy.ReadMessages(again)) std::abort();
   if (!SameMessages(read, copy.Messages())) std::abort();
 
+  // Whatever the texts hold, each message prints as one line and no other
+  // control byte is printed.
   std::ostringstream printed;
   PrintCommandResults(log, printed);
+  const std::string text = printed.str();
+  size_t lines = 0;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\n')
+      ++lines;
+    else if (byte < 0x20 || byte == 0x7F)
+      std::abort();
+  }
+  if (lines != read.size() + 1) std::abort();
   return 0;
 }
