@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "assetdb/protocol/ResultsLog.h"
@@ -65,6 +66,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     else if (byte < 0x20 || byte == 0x7F)
       std::abort();
   }
-  if (lines != read.size() + 1) std::abort();
+  size_t expected = read.size() + 1;  // and an empty line after a text that ends one
+  for (const ResultMessage& message : read) {
+    const std::string_view shown(message.text.c_str());
+    if (!shown.empty() && shown.back() == '\n') ++expected;
+  }
+  if (lines != expected) std::abort();
   return 0;
 }

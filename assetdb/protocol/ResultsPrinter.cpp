@@ -133,8 +133,13 @@ void PrintCommandResults(ResultsLog& log, std::ostream& out) {
   log.VisitMessages([&](const ResultMessage& message) {
     if (message.severity == ResultsLog::kError) ++errors;
     if (message.severity == ResultsLog::kWarning) ++warnings;
+    // A line feed that ends the text ends its line: an empty line follows.
+    std::string_view text(message.text.c_str());
+    const bool endsLine = !text.empty() && text.back() == '\n';
+    if (endsLine) text.remove_suffix(1);
     out << SeverityPrefix(message.severity) << SubjectTag(message.subject) << " : "
-        << CopyResultLine(message.text) << std::endl;
+        << CopyResultLine(Kiv::String(text)) << std::endl;
+    if (endsLine) out << std::endl;
   });
   out << "OK (" << errors << " Errors, " << warnings << " Warnings)" << std::endl;
 }

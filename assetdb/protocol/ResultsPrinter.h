@@ -8,7 +8,9 @@
 // tag is the subject's value text parsed as a KUID (non-strictly) and written
 // as "<kuid:U:C>", "<kuid2:U:C:V>" or "<NULL>"; a message without a subject,
 // or whose subject is not a KUID, shows "<NULL>". The text is shown as
-// CopyResultLine gives it, so one message prints as one line. e and w count
+// CopyResultLine gives it, so one message prints as one line; only a line
+// feed that ends the text prints as the end of its line, so an empty line
+// follows it (the dispatcher's "Invalid argument" text ends so). e and w count
 // the printed messages of severity 3 and 2 (the log's own counters are not
 // used). Each line ends with std::endl (flushed), so a driving script sees
 // it at once.

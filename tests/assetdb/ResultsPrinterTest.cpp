@@ -113,7 +113,10 @@ TEST(ResultsPrinter, CopyResultLineShowsControlCharactersEscaped) {
 
   ResultsLog log;
   log.AddResult(ResultsLog::kError, {}, "two\nlines");
-  EXPECT_EQ(Printed(log), "- <NULL> : two\\x0Alines\nOK (1 Errors, 0 Warnings)\n");
+  log.AddResult(ResultsLog::kError, {}, "ends its line\r\n\n");
+  EXPECT_EQ(Printed(log),
+            "- <NULL> : two\\x0Alines\n- <NULL> : ends its line\\x0D\\x0A\n\n"
+            "OK (2 Errors, 0 Warnings)\n");
 }
 
 }  // namespace
