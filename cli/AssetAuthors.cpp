@@ -1,12 +1,12 @@
 #include "cli/AssetAuthors.h"
 
-#include <cstdio>
 #include <memory>
 #include <set>
 
 #include "assetdb/client/UserNameCache.h"
 #include "assetdb/client/VADClient.h"
 #include "assetdb/protocol/AssetRecord.h"
+#include "assetdb/protocol/ResultsPrinter.h"
 #include "assetdb/protocol/VADFilterElementBool.h"
 #include "assetdb/protocol/VADFilterElementGroup.h"
 #include "cli/Commands.h"
@@ -50,9 +50,6 @@ std::vector<Kiv::PString> ListAssetAuthors() {
 
 int32_t AuthorsCommand(ResultsLog& /*log*/, EngineObjects& /*engine*/, int /*argc*/,
                        char** /*argv*/) {
-  for (const Kiv::PString& name : ListAssetAuthors()) {
-    std::fputs(name.c_str(), stdout);
-    std::fputc('\n', stdout);
-  }
+  for (const Kiv::PString& name : ListAssetAuthors()) PrintResultLine(name.Str());
   return 0;
 }

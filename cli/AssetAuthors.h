@@ -13,8 +13,9 @@
 // search gives no names.
 //
 // AuthorsCommand writes each name of ListAssetAuthors on a line of its own
-// to standard output, without a prefix, and answers 0. It takes no
-// arguments and adds no messages.
+// to standard output (PrintResultLine: control characters shown escaped),
+// without a prefix, and answers 0. It takes no arguments and adds no
+// messages.
 #pragma once
 
 #include <cstdint>

@@ -10,6 +10,7 @@
 #include "assetdb/client/VADAssetHandle.h"
 #include "assetdb/client/VADClient.h"
 #include "assetdb/protocol/ResultsLog.h"
+#include "assetdb/protocol/ResultsPrinter.h"
 #include "cli/CommandArgs.h"
 #include "cli/Commands.h"
 #include "foundation/soup/Soup.h"
@@ -30,6 +31,19 @@ bool TakeAssetArgument(ResultsLog& log, int argc, char** argv, KUID* kuid) {
   return true;
 }
 
+// A new handle on the asset (request 0x1E with `open`, the daemon's own
+// messages going to `daemonLog` when given). When none comes back, the
+// error names the KUID and says that the asset is unknown, unless the
+// connection was lost meanwhile (the dispatcher says so); false.
+bool TakeAssetHandle(ResultsLog& log, const KUID& kuid, bool open, ResultsLog* daemonLog,
+                     VADAssetHandleRef& ref) {
+  const LostRequestWatch watch;
+  VADClient::Request1E(kuid, open, ref, daemonLog);
+  if (ref.Valid()) return true;
+  if (!watch.Lost()) AddAssetError(log, kuid, kUnknownAssetID);
+  return false;
+}
+
 }  // namespace
 
 // Opens the asset for editing and prints the folder that holds its files.
@@ -39,13 +53,9 @@ bool TakeAssetArgument(ResultsLog& log, int argc, char** argv, KUID* kuid) {
 int32_t EditCommand(ResultsLog& log, EngineObjects&, int argc, char** argv) {
   KUID kuid;
   if (!TakeAssetArgument(log, argc, argv, &kuid)) return kCommandFailed;
-  const LostRequestWatch watch;
   VADAssetHandleRef ref;
-  VADClient::Request1E(kuid, true, ref, &log);
-  if (!ref.Valid()) {
-    if (!watch.Lost()) AddAssetError(log, kuid, "Unknown AssetID.");
-    return kCommandFailed;
-  }
+  if (!TakeAssetHandle(log, kuid, true, &log, ref)) return kCommandFailed;
+  const LostRequestWatch watch;
   Kiv::PString name;
   Kiv::File::Path folder;
   const bool opened = VADClient::OpenForEdit(ref.handle, name, folder);
@@ -54,7 +64,7 @@ int32_t EditCommand(ResultsLog& log, EngineObjects&, int argc, char** argv) {
     if (!watch.Lost()) AddAssetError(log, kuid, "Unable to open the asset for editing.");
     return kCommandFailed;
   }
-  std::printf("+ %s : %s\n", KUIDToTagString(kuid).c_str(), folder.c_str());
+  PrintResultLine("+ " + KUIDToTagString(kuid).Str() + " : " + folder.Str());
   return kCommandSucceeded;
 }
 
@@ -106,23 +116,25 @@ int32_t ListBuildsCommand(ResultsLog& log, EngineObjects&, int argc, char** argv
 
 // The handle is released whatever the outcome: a commit that fails leaves
 // it with this command, which would otherwise keep it open on the daemon.
+// A KUID that names no asset is an error that says so.
 int32_t CommitCommand(ResultsLog& log, EngineObjects&, int argc, char** argv) {
   KUID kuid;
   if (!TakeAssetArgument(log, argc, argv, &kuid)) return kCommandFailed;
   VADAssetHandleRef ref;
-  VADClient::Request1E(kuid, true, ref, nullptr);
+  if (!TakeAssetHandle(log, kuid, true, nullptr, ref)) return kCommandFailed;
   bool replaced = false;
   const bool committed = VADClient::CommitAsset(ref, 0, &log, &replaced);
   ReleaseAssetHandle(ref);
   return committed ? kCommandSucceeded : kCommandFailed;
 }
 
-// RevertAsset takes the handle over and releases it.
+// RevertAsset takes the handle over and releases it. A KUID that names no
+// asset is an error that says so.
 int32_t RevertCommand(ResultsLog& log, EngineObjects&, int argc, char** argv) {
   KUID kuid;
   if (!TakeAssetArgument(log, argc, argv, &kuid)) return kCommandFailed;
   VADAssetHandleRef ref;
-  VADClient::Request1E(kuid, false, ref, nullptr);
+  if (!TakeAssetHandle(log, kuid, false, nullptr, ref)) return kCommandFailed;
   return VADClient::RevertAsset(ref, &log) ? kCommandSucceeded : kCommandFailed;
 }
 

@@ -1,10 +1,9 @@
 #include "cli/AssetStatus.h"
 
-#include <cstdio>
-
 #include "assetdb/client/AssetStatusQuery.h"
 #include "assetdb/protocol/AssetRecord.h"
 #include "assetdb/protocol/ResultsLog.h"
+#include "assetdb/protocol/ResultsPrinter.h"
 #include "cli/CommandArgs.h"
 #include "cli/Commands.h"
 
@@ -49,13 +48,10 @@ bool PrintAssetStatus(const KUID& kuid, ResultsLog& log) {
   // The daemon answers a default record (flagE clear) for an asset it does
   // not know; that is as unknown as a failed request.
   if (reply == AssetStatusQuery::Reply::kUnknown) {
-    AddAssetError(log, kuid, "Unknown AssetID.");
+    AddAssetError(log, kuid, kUnknownAssetID);
     return false;
   }
-  const Kiv::String line = FormatAssetStatusLine(kuid, record, missing, faulty);
-  std::fputs("+ ", stdout);
-  std::fputs(line.c_str(), stdout);
-  std::fputc('\n', stdout);
+  PrintResultLine("+ " + FormatAssetStatusLine(kuid, record, missing, faulty));
   return true;
 }
 

@@ -15,7 +15,9 @@
 // archived, D on the download service, L locally modified (all from the
 // record's status bits), M missing dependencies and F faulty (each from a
 // further presence request, counted as set when its reply cannot be read). The
-// line itself does not go into the log.
+// line itself does not go into the log; it is printed with PrintResultLine
+// (assetdb/protocol/ResultsPrinter.h), so a category or user name that
+// holds control characters still gives one line.
 //
 // StatusCommand is the command word: the first argument (lower-cased) is the
 // KUID, parsed strictly; when it is absent or empty the error "Missing

@@ -49,6 +49,9 @@ void AddCommandError(ResultsLog& log, std::string_view text);
 // A severity-3 message whose subject is the asset `kuid` ("AssetID").
 void AddAssetError(ResultsLog& log, const KUID& kuid, std::string_view text);
 
+// The reason given with the KUID when the daemon does not know the asset.
+inline constexpr const char* kUnknownAssetID = "Unknown AssetID.";
+
 // The command statuses.
 inline constexpr int32_t kCommandSucceeded = 0;
 inline constexpr int32_t kCommandFailed = -1;

@@ -1,6 +1,7 @@
 #include "assetdb/protocol/ResultsPrinter.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <iostream>
 #include <string_view>
 
@@ -64,6 +65,30 @@ bool IsValidUtf8(std::string_view text) {
   return true;
 }
 
+// Whether one character (its UTF-8 bytes) is a control character that a
+// line shows escaped: C0, DEL, C1 (U+0080-U+009F), U+2028 and U+2029.
+bool IsControl(std::string_view character) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(character[i]); };
+  switch (character.size()) {
+    case 1:
+      return byte(0) < 0x20 || byte(0) == 0x7F;
+    case 2:
+      return byte(0) == 0xC2 && byte(1) <= 0x9F;
+    case 3:
+      return byte(0) == 0xE2 && byte(1) == 0x80 && (byte(2) == 0xA8 || byte(2) == 0xA9);
+    default:
+      return false;
+  }
+}
+
+void AppendEscaped(Kiv::String& line, char c) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  const auto value = static_cast<unsigned char>(c);
+  line += "\\x";
+  line += kHex[value >> 4];
+  line += kHex[value & 0xF];
+}
+
 Kiv::String SubjectTag(const PropertyRef& subject) {
   Kiv::PString text;
   subject.ToPString(text);
@@ -74,10 +99,25 @@ Kiv::String SubjectTag(const PropertyRef& subject) {
 
 Kiv::String CopyResultLine(const Kiv::String& text) {
   const std::string_view view(text.c_str());  // up to the first NUL
-  Kiv::String line(view);
-  if (IsValidUtf8(view)) return line;
-  for (char& c : line) {
-    if (static_cast<unsigned char>(c) >= 0x80) c = '?';
+  const bool utf8 = IsValidUtf8(view);
+  Kiv::String line;
+  line.reserve(view.size());
+  for (size_t at = 0; at < view.size();) {
+    if (!utf8 && static_cast<unsigned char>(view[at]) >= 0x80) {
+      line += '?';
+      ++at;
+      continue;
+    }
+    const size_t length = utf8 ? Utf8SequenceLength(view, at) : 1;
+    const std::string_view character = view.substr(at, length);
+    at += length;
+    if (IsControl(character)) {
+      for (const char c : character) AppendEscaped(line, c);
+    } else if (character == "\\" && at < view.size() && view[at] == 'x') {
+      AppendEscaped(line, '\\');
+    } else {
+      line += character;
+    }
   }
   return line;
 }
@@ -93,12 +133,23 @@ void PrintCommandResults(ResultsLog& log, std::ostream& out) {
   log.VisitMessages([&](const ResultMessage& message) {
     if (message.severity == ResultsLog::kError) ++errors;
     if (message.severity == ResultsLog::kWarning) ++warnings;
+    // A line feed that ends the text ends its line: an empty line follows.
+    std::string_view text(message.text.c_str());
+    const bool endsLine = !text.empty() && text.back() == '\n';
+    if (endsLine) text.remove_suffix(1);
     out << SeverityPrefix(message.severity) << SubjectTag(message.subject) << " : "
-        << CopyResultLine(message.text) << std::endl;
+        << CopyResultLine(Kiv::String(text)) << std::endl;
+    if (endsLine) out << std::endl;
   });
   out << "OK (" << errors << " Errors, " << warnings << " Warnings)" << std::endl;
 }
 
 void PrintCommandResults(ResultsLog& log) {
   PrintCommandResults(log, std::cout);
+}
+
+void PrintResultLine(const Kiv::String& line) {
+  const Kiv::String shown = CopyResultLine(line);
+  std::fwrite(shown.data(), 1, shown.size(), stdout);
+  std::fputc('\n', stdout);
 }

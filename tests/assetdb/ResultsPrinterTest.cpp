@@ -94,4 +94,29 @@ TEST(ResultsPrinter, CopyResultLineKeepsValidUtf8AndMasksInvalidBytes) {
   EXPECT_EQ(Printed(log), "- <NULL> : bad ? byte\nOK (1 Errors, 0 Warnings)\n");
 }
 
+// Each control character is shown as "\xHH" of its bytes; a backslash only
+// before "x"; every other character, valid UTF-8 included, as it is.
+TEST(ResultsPrinter, CopyResultLineShowsControlCharactersEscaped) {
+  const struct {
+    std::string text, shown;
+  } cases[] = {
+      {"a\nb\r\n", "a\\x0Ab\\x0D\\x0A"},
+      {"\x01\t\x1F \x7F~", "\\x01\\x09\\x1F \\x7F~"},
+      {"\xC2\x80\xC2\x85\xC2\x9F\xC2\xA0", "\\xC2\\x80\\xC2\\x85\\xC2\\x9F\xC2\xA0"},
+      {"\xE2\x80\xA7\xE2\x80\xA8\xE2\x80\xA9\xE2\x80\xAA\xE2\x81\xA8\xE3\x80\xA8",
+       "\xE2\x80\xA7\\xE2\\x80\\xA8\\xE2\\x80\\xA9\xE2\x80\xAA\xE2\x81\xA8\xE3\x80\xA8"},
+      {"mesh\\new\\x1B\\", "mesh\\new\\x5Cx1B\\"},
+      {"\\\\x\\\n", "\\\\x5Cx\\\\x0A"},
+      {"\xFF\x1B\\x\xC2\x85", "?\\x1B\\x5Cx??"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CopyResultLine(c.text), c.shown) << c.shown;
+
+  ResultsLog log;
+  log.AddResult(ResultsLog::kError, {}, "two\nlines");
+  log.AddResult(ResultsLog::kError, {}, "ends its line\r\n\n");
+  EXPECT_EQ(Printed(log),
+            "- <NULL> : two\\x0Alines\n- <NULL> : ends its line\\x0D\\x0A\n\n"
+            "OK (2 Errors, 0 Warnings)\n");
+}
+
 }  // namespace

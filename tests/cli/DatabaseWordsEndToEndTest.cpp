@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include "assetdb/archive/CDPArchive.h"
+#include "assetdb/archive/CDPBuilder.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/text/KUID.h"
 #include "kiv/PString.h"
@@ -169,7 +171,8 @@ TEST_F(DatabaseWordsTest, RefusedWordsEndWith255AndPrintTheirReason) {
     std::string out;
   } cases[] = {
       {{"revert", "<kuid:-3:1121>"}, ""},  // installed but not open for edit
-      {{"commit", "<kuid:-3:1129>"}, ""},
+      {{"commit", "<kuid:-3:1129>"}, Unknown("<kuid:-3:1129>")},
+      {{"revert", "<kuid:-3:1198>"}, Unknown("<kuid:-3:1198>")},
       // The daemon's reason comes first: the open request carries the log.
       {{"edit", "<kuid:-3:1199>"},
        "- <kuid:-3:1199> : unknown asset\n- <kuid:-3:1199> : Unknown AssetID.\n"
@@ -296,6 +299,63 @@ TEST_F(DatabaseWordsTest, BatchFileRunsEveryLineAndFailsWhenOneLineFails) {
   EXPECT_EQ(r.out, Installed("<kuid:-3:1601>") + kOk + "\n" + Unknown("<kuid:-3:1699>") + "\n" +
                        kOk + "\n");
   EXPECT_EQ(ReadFile(scratch_ + "/batch builds.txt"), "49938\n");
+}
+
+// An asset's texts print on their own line, however they reached the index
+// (a configuration's quoted value, whose line ends read as CR LF, or an
+// archive's string): control characters escaped, other text as it is.
+TEST_F(DatabaseWordsTest, AnAssetsTextsCannotAddLinesToAnAnswer) {
+  const std::string name =
+      "crate\n+ <kuid:0:999> : eIadlmf : ZX : forged\nOK (0 Errors, 0 Warnings)\r\x1b[31m"
+      "\xC2\x85\xE2\x80\xA8 caf\xC3\xA9 a\\b\\x";
+  // As printed: each line end of the name shown as `end`, its carriage
+  // return as `cr`.
+  const auto shown = [](const std::string& end, const std::string& cr) {
+    return "crate" + end + "+ <kuid:0:999> : eIadlmf : ZX : forged" + end +
+           "OK (0 Errors, 0 Warnings)" + cr +
+           "\\x1B[31m\\xC2\\x85\\xE2\\x80\\xA8 caf\xC3\xA9 a\\b\\x5Cx";
+  };
+  // UTF-8 by its byte-order mark; validation names the mesh.
+  const std::string folder = temp_.At("forged");
+  fs::create_directories(folder);
+  ASSERT_TRUE(
+      WriteFile(folder + "/config.txt",
+                "\xEF\xBB\xBF" + Config("<kuid:-3:1901>", name, "TC",
+                                        "vandru-build 3.4\r\nmesh-table\r\n{\r\n default\r\n"
+                                        " {\r\n  mesh \"no\x1b[2Jsuch\nfile.im\"\r\n }\r\n}\r\n")));
+  ASSERT_EQ(Run({"installfrompath", folder}).out, Installed("<kuid:-3:1901>") + kOk);
+  Soup entry = CDP::MakeLZSSOptions(), archive;
+  entry.SetNamedKUID(Kiv::PString("kuid"), ParseKUID("<kuid:-3:1902>", true));
+  entry.SetNamedTag(Kiv::PString("kind"), std::string_view("traincar"));
+  entry.SetNamedTag(Kiv::PString("category-class"), std::string_view("TC"));
+  entry.SetNamedTag(Kiv::PString("username"), std::string_view(name));
+  Kiv::PString message;
+  CDP::AddContent(archive, message, entry);
+  CDP::WriteArchive(archive, message, scratch_ + "/forged.cdp");
+  ASSERT_EQ(Run({"installcdp", scratch_ + "/forged.cdp"}).out, Installed("<kuid:-3:1902>") + kOk);
+
+  const struct {
+    std::string kuid, shown, finding;
+  } rows[] = {
+      {"<kuid:-3:1901>", shown("\\x0D\\x0A", "\\x0D\\x0A"), "'no\\x1B[2Jsuch\\x0D\\x0Afile.im'"},
+      // The archive keeps a lone line feed or carriage return.
+      {"<kuid:-3:1902>", shown("\\x0A", "\\x0D"), ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.kuid);
+    const std::string line = "+ " + row.kuid + " : eIadlmf : TC : " + row.shown + "\n";
+    EXPECT_EQ(Run({"status", row.kuid}).out, line + kOk);
+    const std::string batch =
+        temp_.Put("forged.txt", "status " + row.kuid + "\nvalidate " + row.kuid + "\n");
+    const std::string out = Run({"@" + batch}).out;
+    EXPECT_EQ(out.rfind(line + kOk + "\n", 0), 0u) << out;
+    EXPECT_NE(out.find(row.finding), std::string::npos) << out;
+    EXPECT_FALSE(std::regex_search(out, std::regex("[\\x01-\\x09\\x0B-\\x1F\\x7F]"))) << out;
+    // Each line a message or a summary, one summary per batch line.
+    EXPECT_TRUE(std::regex_match(out, std::regex("(([-!;+] <[^\n]*|)\n)*OK \\([^\n]*\n\n"
+                                                 "(([-!;+] <[^\n]*|)\n)*OK \\([^\n]*\n\n")))
+        << out;
+  }
 }
 
 // A repair that finds a faulty asset exits with 255; every mode prints the
