@@ -105,6 +105,21 @@ class AssetStoreTest : public ::testing::Test {
     sqlite3_close(db);
   }
 
+  // The rows of the index's in_flight table, with the store closed.
+  int64_t InFlightRows() {
+    sqlite3* db = nullptr;
+    int64_t rows = -1;
+    EXPECT_EQ(sqlite3_open((userData_ / "assets.tdx").c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* count = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM in_flight;", -1, &count, nullptr) ==
+            SQLITE_OK &&
+        sqlite3_step(count) == SQLITE_ROW)
+      rows = sqlite3_column_int64(count, 0);
+    sqlite3_finalize(count);
+    sqlite3_close(db);
+    return rows;
+  }
+
   // Records the folder at `path` (below local/ or editing/) in flight, as
   // a replacement does before it makes it.
   void RecordInFlight(const fs::path& path) {
@@ -264,8 +279,12 @@ TEST_F(AssetStoreTest, ReinstallReplacesFilesAndKeepsStoredValues) {
   EXPECT_EQ(asset.status[kStatusOnDownloadService], 1);
   // A new copy is not known to be faulty.
   EXPECT_EQ(asset.status[kStatusFaulty], 0);
-  // The new copy takes the other name; the old one is gone.
+  // The new copy takes the other name; the old one is gone, and so is the
+  // record of the replacement.
   EXPECT_EQ(Entries(userData_ / "local"), std::vector<std::string>{"kuid 100 5~"});
+  store_.reset();
+  EXPECT_EQ(InFlightRows(), 0);
+  Reopen();
   EXPECT_EQ(GetFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"),
             "mesh of second");
   ASSERT_TRUE(Install(Source(kLoco, "third")).Ok());
@@ -1006,6 +1025,8 @@ TEST_F(AssetStoreTest, AStartRemovesAtTheOtherNameOnlyWhatAReplacementCutShortMa
       if (name.find(".set-aside-") == std::string::npos) local.push_back(name);
     EXPECT_EQ(local, (std::vector<std::string>{"kuid 100 5", "kuid 100 6"}));
     EXPECT_EQ(Entries(userData_ / "editing"), std::vector<std::string>{"kuid 100 5"});
+    store_.reset();
+    EXPECT_EQ(InFlightRows(), 0);
   }
 }
 
