@@ -108,8 +108,9 @@ StoreResult CommitTaken(AssetStore::Impl& s, const StoredAsset& row, const std::
   const std::string folder = NextAssetFolderName(kuid, row.folder);
   std::vector<std::string>* setAside = outcome ? &outcome->setAside : nullptr;
   std::vector<InFlightFolder> inFlight;
-  StoreResult result =
-      s.PrepareInFlight(staging, s.LocalPath(folder), oldInstalled, true, &inFlight, setAside);
+  StoreResult result = StoreResult::Success();
+  if (wasInstalled)
+    result = s.PrepareInFlight(staging, s.LocalPath(folder), oldInstalled, &inFlight, setAside);
   if (result.Ok()) result = s.RecordInFlight(inFlight);
   if (result.Ok()) {
     result = s.CommitRowWithRename(

@@ -69,16 +69,14 @@ struct AssetStore::Impl {
   // kIoError naming it when it cannot be moved.
   StoreResult MakeWay(const std::string& path, std::vector<std::string>* setAside);
   // Replacements in flight (AssetStore.h, Replacing). Before the staging
-  // folder `staging` is renamed to `target`, the other name of `current`
-  // (the asset's folder in the same place, "" when it has none there):
-  // makes way at `target` (MakeWay, into `*setAside`) and adds to
-  // `*record` the folder that will stand there (by the staging folder's
-  // identity) and, when `removeCurrent`, the current copy, which goes once
-  // the index names the new one. Adds nothing when `current` is empty: the
-  // new folder then takes the plain name, which the recovery takes in.
+  // folder `staging` is renamed to `target`, the other name of the asset's
+  // folder in the same place: makes way at `target` (MakeWay, into
+  // `*setAside`) and adds to `*record` the folder that will stand there (by
+  // the staging folder's identity) and the installed copy `replaced` (""
+  // for none: an edit copy is never the store's to remove), which goes
+  // once the index names the new one.
   StoreResult PrepareInFlight(const std::string& staging, const std::string& target,
-                              const std::string& current, bool removeCurrent,
-                              std::vector<InFlightFolder>* record,
+                              const std::string& replaced, std::vector<InFlightFolder>* record,
                               std::vector<std::string>* setAside);
   // Commits `record` in a transaction of its own, before the rename; does
   // nothing when it is empty.

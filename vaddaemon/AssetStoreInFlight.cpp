@@ -42,10 +42,9 @@ bool AssetStore::Impl::Stands(const InFlightFolder& folder) const {
 }
 
 StoreResult AssetStore::Impl::PrepareInFlight(const std::string& staging, const std::string& target,
-                                              const std::string& current, bool removeCurrent,
+                                              const std::string& replaced,
                                               std::vector<InFlightFolder>* record,
                                               std::vector<std::string>* setAside) {
-  if (current.empty()) return StoreResult::Success();
   const std::string place =
       fs::path(target).parent_path() == fs::path(localRoot) ? kLocalLocation : kEditingLocation;
   // Whatever stands at the name now is not what the store makes there.
@@ -56,8 +55,8 @@ StoreResult AssetStore::Impl::PrepareInFlight(const std::string& staging, const 
     return StoreResult::Fail(StoreCode::kIoError, "the staging folder " + staging + " is gone");
   made.name = fs::path(target).filename().string();
   record->push_back(made);
-  InFlightFolder replaced;
-  if (removeCurrent && Describe(current, place, &replaced)) record->push_back(replaced);
+  InFlightFolder old;
+  if (Describe(replaced, place, &old)) record->push_back(old);
   return StoreResult::Success();
 }
 

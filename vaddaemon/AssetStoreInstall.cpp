@@ -106,9 +106,9 @@ StoreResult PlanInstall(const AssetStore::Impl& s, const StoredAsset& row, bool 
 // Before the transaction that records an install (the caller holds the
 // asset's KUID, so its folders stay as read): when the files go to the
 // other name of the asset's folder there, makes way at that name and adds
-// the replacement to `*record` (Impl::PrepareInFlight; an edit copy the
-// install replaces is the user's, set aside rather than removed). An
-// install that will fail does nothing here.
+// the replacement to `*record` (Impl::PrepareInFlight, with the installed
+// copy it replaces; an edit copy it replaces is the user's, set aside
+// rather than removed). An install that will fail does nothing here.
 StoreResult PrepareInstall(AssetStore::Impl& s, const std::string& staging,
                            const StoredAsset& fresh, const AssetStore::InstallOptions& options,
                            std::vector<InFlightFolder>* record,
@@ -120,7 +120,8 @@ StoreResult PrepareInstall(AssetStore::Impl& s, const std::string& staging,
   if (!PlanInstall(s, row, read == RowRead::kFound, fresh.kuid, options, &plan).Ok())
     return StoreResult::Success();
   const std::string& current = plan.asEditCopy ? plan.oldEdit : plan.oldInstalled;
-  return s.PrepareInFlight(staging, plan.target, current, !plan.asEditCopy, record, setAside);
+  if (current.empty()) return StoreResult::Success();  // the new folder takes the plain name
+  return s.PrepareInFlight(staging, plan.target, plan.oldInstalled, record, setAside);
 }
 
 // Inside an open transaction (dbMutex held): reads the asset's row, decides
@@ -188,8 +189,7 @@ void KeepReplacedEditCopy(const std::string& path, AssetStore::InstallOutcome* o
 
 // Removes the copy an install replaced, once the index no longer names it,
 // sets aside the edit copy it replaced, and fills the outcome.
-void FinishInstall(const InstallPlan& plan, const KUID& kuid,
-                   AssetStore::InstallOutcome* outcome) {
+void FinishInstall(const InstallPlan& plan, const KUID& kuid, AssetStore::InstallOutcome* outcome) {
   if (!plan.oldInstalled.empty()) RemoveFolderTree(plan.oldInstalled);
   if (outcome) {
     outcome->kuid = kuid;
