@@ -14,8 +14,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The row for the folder at `path` (a child of `root`, the content folder
-// `place`); false when nothing stands there.
+// The row for the folder at `path` in the content folder `place` (its
+// name and identity); false when nothing stands there.
 bool Describe(const std::string& path, const std::string& place, InFlightFolder* folder) {
   struct stat info = {};
   if (::lstat(path.c_str(), &info) != 0) return false;
