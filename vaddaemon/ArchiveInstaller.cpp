@@ -69,6 +69,21 @@ void Installed(DaemonRequest& request, const KUID& kuid, bool asEditCopy) {
   request.SendMessage(ResultsLog::kSuccess, text, &kuid);
 }
 
+// What became of the open edit copy an install replaced (the user's work:
+// set aside, never removed).
+void SendEditCopyKept(DaemonRequest& request, const AssetStore::InstallOutcome& outcome) {
+  if (!outcome.editCopyAside.empty())
+    request.SendMessage(
+        ResultsLog::kInformation,
+        "Kept the edit copy " + outcome.editCopyAside + ": the install replaced it.",
+        &outcome.kuid);
+  if (!outcome.editCopyLeft.empty())
+    request.SendMessage(
+        ResultsLog::kInformation,
+        "The edit copy the install replaced stays where it is: " + outcome.editCopyLeft + ".",
+        &outcome.kuid);
+}
+
 bool IsInstalled(AssetStore& store, const KUID& kuid) {
   StoredAsset asset;
   return store.Find(kuid, &asset) && asset.Installed();
@@ -249,6 +264,7 @@ class InstallBatch {
       if (done.outcome.kuid.IsNull()) done.outcome.kuid = kuid;
       Installed(request_, done.outcome.kuid, done.outcome.leftOpenForEdit);
       SendSetAside(request_, done.outcome.setAside, done.outcome.kuid);
+      SendEditCopyKept(request_, done.outcome);
       if (entries_[i].outcome != nullptr) *entries_[i].outcome = done.outcome;
       ++installed;
     }

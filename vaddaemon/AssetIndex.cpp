@@ -27,7 +27,9 @@ constexpr const char* kSchema =
     "CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY NOT NULL, value INTEGER NOT NULL);"
     "CREATE TABLE IF NOT EXISTS dependents(dep_user INTEGER NOT NULL, dep_content INTEGER NOT NULL,"
     " user_id INTEGER NOT NULL, content_id INTEGER NOT NULL, version INTEGER NOT NULL,"
-    " PRIMARY KEY(dep_user, dep_content, user_id, content_id, version)) WITHOUT ROWID;";
+    " PRIMARY KEY(dep_user, dep_content, user_id, content_id, version)) WITHOUT ROWID;"
+    "CREATE TABLE IF NOT EXISTS in_flight(place TEXT NOT NULL, name TEXT NOT NULL,"
+    " device INTEGER NOT NULL, inode INTEGER NOT NULL, PRIMARY KEY(place, name)) WITHOUT ROWID;";
 
 // Made once the tables are known to hold their columns: an index on a
 // column a table lacks would fail as an error, not as damage.
@@ -48,6 +50,7 @@ constexpr const char* kOtherTableChecks[] = {
     "SELECT grp, data FROM settings LIMIT 0;",
     "SELECT key, value FROM meta LIMIT 0;",
     "SELECT dep_user, dep_content, user_id, content_id, version FROM dependents LIMIT 0;",
+    "SELECT place, name, device, inode FROM in_flight LIMIT 0;",
 };
 
 std::vector<uint8_t> PackKUIDs(const std::vector<KUID>& kuids) {
@@ -344,4 +347,32 @@ bool WriteMeta(SqliteDb& db, const char* key, int64_t value) {
   s.BindText(1, key);
   s.BindInt(2, value);
   return s.Run();
+}
+
+bool WriteInFlightFolder(SqliteDb& db, const InFlightFolder& folder) {
+  SqliteStatement s(db,
+                    "INSERT OR REPLACE INTO in_flight(place, name, device, inode)"
+                    " VALUES(?1, ?2, ?3, ?4);");
+  s.BindText(1, folder.place);
+  s.BindText(2, folder.name);
+  s.BindInt(3, static_cast<int64_t>(folder.device));
+  s.BindInt(4, static_cast<int64_t>(folder.inode));
+  return s.Run();
+}
+
+bool DeleteInFlightFolder(SqliteDb& db, const InFlightFolder& folder) {
+  SqliteStatement s(db, "DELETE FROM in_flight WHERE place = ?1 AND name = ?2;");
+  s.BindText(1, folder.place);
+  s.BindText(2, folder.name);
+  return s.Run();
+}
+
+bool ReadInFlightFolders(SqliteDb& db, std::vector<InFlightFolder>* folders) {
+  SqliteStatement s(db, "SELECT place, name, device, inode FROM in_flight;");
+  int rc = SQLITE_ROW;
+  while ((rc = s.Step()) == SQLITE_ROW) {
+    folders->push_back(
+        {s.Text(0), s.Text(1), static_cast<uint64_t>(s.Int(2)), static_cast<uint64_t>(s.Int(3))});
+  }
+  return rc == SQLITE_DONE;
 }

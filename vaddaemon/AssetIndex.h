@@ -18,6 +18,15 @@
 //          that its dependency list names, any version: the assets whose
 //          "missing dependencies" mark a change of that asset can move,
 //          found without reading every row
+//   in_flight(place, name, device, inode)
+//          -- a folder the store is making at an asset's other name (a
+//          replacement), or the copy that replacement will remove, written
+//          and committed before the folder is made and deleted once the
+//          old copy is gone: "local" or "editing", the folder's name there
+//          and its identity (st_dev, st_ino). The recovery removes a folder
+//          at an asset's other name only when a row here names it with its
+//          identity (AssetStore.h, Recovery). An index of an older daemon
+//          lacks the table, and the schema creates it empty.
 //
 // PrepareAssetIndex sets the connection's journal mode (rollback journal,
 // synchronous FULL), creates the tables in one transaction and checks that
@@ -41,6 +50,7 @@
 // defaults, a partial KUID is dropped.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -71,4 +81,16 @@ bool SyncDependents(SqliteDb& db, const std::vector<StoredAsset>& assets, uint32
 // The highest content id the index holds for `userId`, or -1.
 bool HighestContentId(SqliteDb& db, int32_t userId, int64_t* highest);
 bool ReadMeta(SqliteDb& db, const char* key, int64_t* value, bool* found);
+
+// A row of the in_flight table.
+struct InFlightFolder {
+  std::string place;  // "local" or "editing"
+  std::string name;   // the folder's name there
+  uint64_t device = 0;
+  uint64_t inode = 0;
+};
+// Writes (or replaces) the row of `folder`'s place and name.
+bool WriteInFlightFolder(SqliteDb& db, const InFlightFolder& folder);
+bool DeleteInFlightFolder(SqliteDb& db, const InFlightFolder& folder);
+bool ReadInFlightFolders(SqliteDb& db, std::vector<InFlightFolder>* folders);
 bool WriteMeta(SqliteDb& db, const char* key, int64_t value);

@@ -16,14 +16,31 @@
 // folder takes the place of another only by a rename made inside the
 // transaction that records it, before the commit; old copies are removed
 // only after the commit. So after a crash at any point the index names
-// either the old folders or the new ones, and both exist. An install first
+// either the old folders or the new ones, and both exist.
+// Replacing: a new copy that goes to the other name of an asset's current
+// folder (an install or commit over an installed copy, an install as an
+// edit copy over an open one) is recorded in flight first (the index's
+// in_flight table, AssetIndex.h): once way is made at that name, one
+// committed transaction records the staging folder's identity (device and
+// inode, which the rename keeps) under the name it goes to and, when the
+// old copy is the store's to remove (an installed copy), that copy's
+// identity under its own name; then the transaction that records the
+// asset renames the folder into place; then the old copy goes; then the
+// record is deleted (a record is kept while its folder still stands and
+// no row names it, so the next start removes that folder). The recovery
+// removes a folder at an asset's other name only when such a record names
+// it with its identity, whichever of the two names the index names after
+// the crash; any other folder there is the user's and is set aside (step
+// 3). An edit copy the install replaces is never recorded: it is the
+// user's work, set aside once the commit is recorded (below). An install
+// first
 // fills a staging folder (copy or extraction), then, in one transaction,
 // records the asset and renames the staging folder to the asset folder.
 // An edit copy is made the same way (BeginEdit fills a staging folder and
 // renames it into place in the transaction that records it), and one the
-// index stops naming (a revert, an install that discards it) is renamed to
-// a staging name before it is removed: so a folder under an asset's name
-// is always whole, and the recovery may take it in (step 3).
+// index stops naming after a revert is renamed to a staging name before it
+// is removed: so a folder under an asset's name is always whole, and the
+// recovery may take it in (step 3).
 //
 // The folders are the truth, the index derives from them: the store never
 // removes an asset folder or an edit copy because the index does not name
@@ -62,9 +79,13 @@
 //      had folders (catalog rows written by PutMetadata) are kept;
 //   3. the entries of U/local and U/editing that no row names: a staging
 //      folder (".vadtmp-" followed by anything) is the store's unfinished
-//      work and is removed, and so is an asset folder (a KUID keyword text
-//      with or without "~") whose other name a row names in the same place
-//      (a replacement cut short). Before that, the taken folder of an
+//      work and is removed. An asset folder (a KUID keyword text with or
+//      without "~") whose other name a row names in the same place is
+//      removed when a replacement cut short made or left it: an in_flight
+//      row (Replacing, above) names it with its identity. Any other folder
+//      there (one a user made or copied, whatever it holds) is set aside
+//      (as under Names in the way below) and listed; the in_flight rows
+//      are then deleted. Before that, the taken folder of an
 //      asset the index has no row for (a commit cut short, its index lost)
 //      gives its files back to the edit folder as in step 1. Every other
 //      asset folder is taken into the index: in U/local, when its
@@ -81,11 +102,12 @@
 //      latest status change of the entries right in it; on a tie, the
 //      plain name) and every other copy of it there is set aside (as
 //      under Names in the way below) and listed, before the index names
-//      the first, so that no later start clears it as in the first
-//      sentence; when one cannot be set aside, no copy of that asset is
+//      the first, so that it never stands at the other name of the one
+//      the index names; when one cannot be set aside, no copy of that asset is
 //      taken in. Entries that are not the store's (other names, links,
 //      files) are left alone and listed in the report. So a start with an
-//      intact index lists the two folders and reads nothing more;
+//      intact index lists the two folders, reads the in_flight rows and
+//      reads no configuration;
 //   4. the index of dependents (AssetIndex.h) is brought in line with the
 //      rows' dependency lists (filled at the first start with an index of
 //      an older daemon);
@@ -104,8 +126,11 @@
 // leaves a row whose folders are missing, which the recovery deletes, and
 // staging folders, which it removes.
 //
-// Names in the way: the store removes only its own staging folders and
-// copies the index named (once it no longer names them). Whatever stands
+// Names in the way: the store removes only its own staging folders, the
+// folders it recorded in flight (Replacing) and installed copies the index
+// named (once it no longer names them); an edit copy it stops naming after
+// an install is set aside, and one after a revert or removal is removed,
+// as the user asked. Whatever stands
 // at a name the store is about to put an asset's folder or edit copy at
 // (a folder the recovery left alone, one a user made, a file, a link) is
 // set aside as "<name>.set-aside-<time>" (with "-2", "-3", ... rather than
@@ -142,8 +167,15 @@
 // commit is recorded. RevertEdit forgets the edit copy (and a placeholder
 // row).
 // An install (InstallStaged, InstallFolder) over an asset that is open for
-// edit discards the edit copy, unless InstallOptions::asEditCopy asks that
-// the files become the edit copy instead. Whether the asset is installed
+// edit replaces the edit copy: the asset is no longer open for edit, unless
+// InstallOptions::asEditCopy asks that the files become the edit copy
+// instead. Either way the edit copy replaced is the user's work: once the
+// commit is recorded it is set aside in U/editing as
+// "<edit folder>.set-aside-<time>" (Names in the way), logged and named in
+// the outcome (editCopyAside); an empty one is removed. A crash before
+// that leaves it at its name, which the next start takes in again as the
+// edit copy, or sets aside when the new edit copy stands at its other
+// name. Whether the asset is installed
 // is decided from its row as read inside the transaction that records the
 // install, so of two installs of one asset at once the second always sees
 // the first.
@@ -254,6 +286,12 @@ class AssetStore {
     // "<path> as <aside>": what stood at the name the files went to, set
     // aside (see Names in the way below).
     std::vector<std::string> setAside;
+    // The edit copy the install replaced (see Installing below): "<path> as
+    // <aside>" when it was set aside; why not, naming it, in `editCopyLeft`
+    // when it could not be moved and stays at its name; both empty when
+    // there was none (or it was empty, and removed).
+    std::string editCopyAside;
+    std::string editCopyLeft;
   };
 
   struct EditInfo {

@@ -106,21 +106,31 @@ StoreResult CommitTaken(AssetStore::Impl& s, const StoredAsset& row, const std::
   const bool wasInstalled = row.Installed();
   const std::string oldInstalled = wasInstalled ? s.LocalPath(row.folder) : std::string();
   const std::string folder = NextAssetFolderName(kuid, row.folder);
-  const StoreResult result = s.CommitRowWithRename(
-      kuid,
-      [&](StoredAsset& now) {
-        now.name = fresh.name;
-        now.authorId = kuid.userId;
-        ApplyInstalledFields(fresh, true, now);
-        now.folder = folder;
-        now.editFolder.clear();
-      },
-      staging, s.LocalPath(folder), outcome ? &outcome->setAside : nullptr);
+  std::vector<std::string>* setAside = outcome ? &outcome->setAside : nullptr;
+  std::vector<InFlightFolder> inFlight;
+  StoreResult result = StoreResult::Success();
+  if (wasInstalled)
+    result = s.PrepareInFlight(staging, s.LocalPath(folder), oldInstalled, &inFlight, setAside);
+  if (result.Ok()) result = s.RecordInFlight(inFlight);
+  if (result.Ok()) {
+    result = s.CommitRowWithRename(
+        kuid,
+        [&](StoredAsset& now) {
+          now.name = fresh.name;
+          now.authorId = kuid.userId;
+          ApplyInstalledFields(fresh, true, now);
+          now.folder = folder;
+          now.editFolder.clear();
+        },
+        staging, s.LocalPath(folder), setAside);
+  }
   if (!result.Ok()) {
     RemoveFolderTree(staging);
+    s.ClearInFlight(inFlight);
     return result;
   }
   RemoveFolderTree(oldInstalled);
+  s.ClearInFlight(inFlight);
   if (outcome) {
     outcome->kuid = kuid;
     outcome->replaced = wasInstalled;

@@ -68,6 +68,31 @@ struct AssetStore::Impl {
   // logged, and "<path> as <aside>" added to `*setAside` (when not null).
   // kIoError naming it when it cannot be moved.
   StoreResult MakeWay(const std::string& path, std::vector<std::string>* setAside);
+  // Replacements in flight (AssetStore.h, Replacing). Before the staging
+  // folder `staging` is renamed to `target`, the other name of the asset's
+  // folder in the same place: makes way at `target` (MakeWay, into
+  // `*setAside`) and adds to `*record` the folder that will stand there (by
+  // the staging folder's identity) and the installed copy `replaced` (""
+  // for none: an edit copy is never the store's to remove), which goes
+  // once the index names the new one.
+  StoreResult PrepareInFlight(const std::string& staging, const std::string& target,
+                              const std::string& replaced, std::vector<InFlightFolder>* record,
+                              std::vector<std::string>* setAside);
+  // Commits `record` in a transaction of its own, before the rename; does
+  // nothing when it is empty.
+  StoreResult RecordInFlight(const std::vector<InFlightFolder>& record);
+  // Deletes the rows of `record` that are no longer needed: every one but
+  // a folder that still stands at its name with its identity while no row
+  // names it (an old copy that could not be removed), which the next start
+  // removes. A failure is logged; the next start clears the rows.
+  void ClearInFlight(const std::vector<InFlightFolder>& record);
+  // The path of a row's folder ("" for a place that is not the store's),
+  // and whether a folder stands there with the row's identity.
+  std::string InFlightPath(const InFlightFolder& folder) const;
+  bool Stands(const InFlightFolder& folder) const;
+  // The rows the start found (read by Recover, used by step 3).
+  std::vector<InFlightFolder> inFlightAtStart;
+
   // Whether anything stands at a folder name of `kuid` (with or without
   // "~") in U/local or U/editing: NewKUID never hands such a KUID out.
   bool FolderNameTaken(const KUID& kuid) const;

@@ -1,4 +1,6 @@
 // AssetStore: installing and removing assets (see AssetStore.h).
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -9,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "foundation/base/LogMessage.h"
 #include "foundation/soup/Soup.h"
 #include "vaddaemon/AssetConfigReader.h"
 #include "vaddaemon/AssetFolderNames.h"
@@ -16,6 +19,7 @@
 #include "vaddaemon/AssetStoreImpl.h"
 #include "vaddaemon/ConfigKUID.h"
 #include "vaddaemon/FolderTree.h"
+#include "vaddaemon/IndexAside.h"
 
 namespace fs = std::filesystem;
 
@@ -70,43 +74,80 @@ StoreResult MoveFoldersAside(const FolderMoves& wanted, FolderMoves* moved) {
 struct InstallPlan {
   bool installed = false;   // the asset was installed before
   bool asEditCopy = false;  // the files became its edit copy
+  std::string targetName;   // the staged folder's name in its place
+  std::string target;       // its full path there
   std::string oldInstalled;
   std::string oldEdit;
   std::vector<std::string> setAside;  // what stood at the target
 };
 
+// Decides from the asset's row (`found`: it has one) what the staged files
+// of `kuid` become: kExists when the asset is installed and may not be
+// replaced. Changes nothing.
+StoreResult PlanInstall(const AssetStore::Impl& s, const StoredAsset& row, bool found,
+                        const KUID& kuid, const AssetStore::InstallOptions& options,
+                        InstallPlan* plan) {
+  plan->installed = found && row.Installed();
+  if (plan->installed && !options.replace)
+    return StoreResult::Fail(StoreCode::kExists, "the asset is installed already");
+  plan->asEditCopy = plan->installed && options.asEditCopy;
+  plan->oldEdit = s.EditingPath(row.editFolder);
+  if (plan->asEditCopy) {
+    plan->targetName = NextAssetFolderName(kuid, row.editFolder);
+    plan->target = s.EditingPath(plan->targetName);
+  } else {
+    plan->oldInstalled = plan->installed ? s.LocalPath(row.folder) : std::string();
+    plan->targetName = NextAssetFolderName(kuid, row.folder);
+    plan->target = s.LocalPath(plan->targetName);
+  }
+  return StoreResult::Success();
+}
+
+// Before the transaction that records an install (the caller holds the
+// asset's KUID, so its folders stay as read): when the files go to the
+// other name of the asset's folder there, makes way at that name and adds
+// the replacement to `*record` (Impl::PrepareInFlight, with the installed
+// copy it replaces; an edit copy it replaces is the user's, set aside
+// rather than removed). An install that will fail does nothing here.
+StoreResult PrepareInstall(AssetStore::Impl& s, const std::string& staging,
+                           const StoredAsset& fresh, const AssetStore::InstallOptions& options,
+                           std::vector<InFlightFolder>* record,
+                           std::vector<std::string>* setAside) {
+  StoredAsset row;
+  const RowRead read = s.Read(fresh.kuid, &row);
+  if (read == RowRead::kError) return s.DbFail("cannot read the index");
+  InstallPlan plan;
+  if (!PlanInstall(s, row, read == RowRead::kFound, fresh.kuid, options, &plan).Ok())
+    return StoreResult::Success();
+  const std::string& current = plan.asEditCopy ? plan.oldEdit : plan.oldInstalled;
+  if (current.empty()) return StoreResult::Success();  // the new folder takes the plain name
+  return s.PrepareInFlight(staging, plan.target, plan.oldInstalled, record, setAside);
+}
+
 // Inside an open transaction (dbMutex held): reads the asset's row, decides
 // from it what the staged files become, lets the caller finish the staging
-// folder and writes the row. `*target` receives where the staging folder
-// must go. The caller holds the asset's KUID.
+// folder and writes the row. `plan->target` receives where the staging
+// folder must go. The caller holds the asset's KUID.
 StoreResult DecideInstall(AssetStore::Impl& s, const std::string& staging, const StoredAsset& fresh,
-                          const AssetStore::InstallOptions& options, InstallPlan* plan,
-                          std::string* target) {
+                          const AssetStore::InstallOptions& options, InstallPlan* plan) {
   StoredAsset row;
   const RowRead read = ReadAssetRow(s.db, fresh.kuid, &row);
   if (read == RowRead::kError) return s.DbFail("cannot read the index");
   const bool found = read == RowRead::kFound;
   if (!found) row = StoredAsset();
   row.kuid = fresh.kuid;
-  plan->installed = found && row.Installed();
-  if (plan->installed && !options.replace)
-    return StoreResult::Fail(StoreCode::kExists, "the asset is installed already");
-  plan->asEditCopy = plan->installed && options.asEditCopy;
+  const StoreResult planned = PlanInstall(s, row, found, fresh.kuid, options, plan);
+  if (!planned.Ok()) return planned;
   if (options.finishStaging && !options.finishStaging(staging, plan->asEditCopy))
     return StoreResult::Fail(StoreCode::kIoError, "cannot finish the staged files");
-
-  plan->oldEdit = s.EditingPath(row.editFolder);
   if (plan->asEditCopy) {
-    row.editFolder = NextAssetFolderName(fresh.kuid, row.editFolder);
-    *target = s.EditingPath(row.editFolder);
+    row.editFolder = plan->targetName;
   } else {
-    plan->oldInstalled = plan->installed ? s.LocalPath(row.folder) : std::string();
     row.name = fresh.name;
     row.authorId = fresh.authorId;
     ApplyInstalledFields(fresh, false, row);
-    row.folder = NextAssetFolderName(fresh.kuid, row.folder);
+    row.folder = plan->targetName;
     row.editFolder.clear();
-    *target = s.LocalPath(row.folder);
   }
   if (!WriteAssetRow(s.db, row)) return s.DbFail("cannot record the asset");
   return StoreResult::Success();
@@ -119,29 +160,44 @@ StoreResult RecordInstall(AssetStore::Impl& s, const std::string& staging, const
   std::lock_guard<FairMutex> lock(s.dbMutex);
   SqliteTransaction transaction(s.db);
   if (!transaction.Begun()) return s.DbFail("cannot record the asset");
-  std::string target;
-  StoreResult result = DecideInstall(s, staging, fresh, options, plan, &target);
+  StoreResult result = DecideInstall(s, staging, fresh, options, plan);
   if (result.Ok() && !s.RefreshMissingMarks({fresh.kuid}))
     result = s.DbFail("cannot record the asset");
-  if (result.Ok()) result = s.RenameAndCommit(transaction, staging, target, &plan->setAside);
+  if (result.Ok()) result = s.RenameAndCommit(transaction, staging, plan->target, &plan->setAside);
   if (!result.Ok()) *plan = InstallPlan();
   return result;
 }
 
-// Removes what an install replaced, once the index no longer names it, and
-// fills the outcome.
-void FinishInstall(AssetStore::Impl& s, const InstallPlan& plan, const KUID& kuid,
-                   AssetStore::InstallOutcome* outcome) {
+// The edit copy at `path` that an install replaced is the user's work: it
+// is set aside under a name no start takes in or removes, into the
+// outcome. An empty one holds nothing and is removed. One that cannot be
+// moved stays at its name (the next start takes it in again), and is said.
+void KeepReplacedEditCopy(const std::string& path, AssetStore::InstallOutcome* outcome) {
+  if (path.empty() || ::rmdir(path.c_str()) == 0 || errno == ENOENT) return;
+  std::string aside;
+  std::string error;
+  if (!MoveAside(path, kSetAsideWhy, &aside, &error)) {
+    LogMessage("vaddaemon> store: the edit copy %s that an install replaced stays: %s",
+               path.c_str(), error.c_str());
+    if (outcome) outcome->editCopyLeft = error;
+    return;
+  }
+  LogMessage("vaddaemon> store: the edit copy %s that an install replaced is kept as %s",
+             path.c_str(), aside.c_str());
+  if (outcome) outcome->editCopyAside = path + " as " + aside;
+}
+
+// Removes the copy an install replaced, once the index no longer names it,
+// sets aside the edit copy it replaced, and fills the outcome.
+void FinishInstall(const InstallPlan& plan, const KUID& kuid, AssetStore::InstallOutcome* outcome) {
   if (!plan.oldInstalled.empty()) RemoveFolderTree(plan.oldInstalled);
-  // An edit copy the row no longer names would be taken in again, were a
-  // crash to leave part of it under its name.
-  s.DiscardFolder(plan.oldEdit);
   if (outcome) {
     outcome->kuid = kuid;
     outcome->replaced = plan.installed;
     outcome->leftOpenForEdit = plan.asEditCopy;
     outcome->setAside = plan.setAside;
   }
+  KeepReplacedEditCopy(plan.oldEdit, outcome);
 }
 
 bool KUIDBefore(const KUID& a, const KUID& b) {
@@ -159,14 +215,22 @@ struct StagedTogether {
   bool renamed = false;
 };
 
-// Records the installs (of distinct KUIDs, which the caller holds) in one
-// transaction, each in a savepoint, renames their folders into place,
-// flushes the content folders and commits; then removes what they
-// replaced. When the index refuses, nothing is recorded, the folders go
-// back to staging and every install not failed yet fails.
+// Records the replacements of the installs (of distinct KUIDs, which the
+// caller holds) in flight, then records the installs in one transaction,
+// each in a savepoint, renames their folders into place, flushes the
+// content folders and commits; then removes what they replaced. When the
+// index refuses, nothing is recorded, the folders go back to staging and
+// every install not failed yet fails.
 void RecordTogether(AssetStore::Impl& s, std::span<StagedTogether> batch) {
   bool committed = false;
-  StoreResult refused;
+  std::vector<InFlightFolder> inFlight;
+  for (StagedTogether& p : batch) {
+    AssetStore::StagedInstall& one = *p.install;
+    if (one.result.Ok())
+      one.result =
+          PrepareInstall(s, one.stagingPath, p.fresh, one.options, &inFlight, &p.plan.setAside);
+  }
+  StoreResult refused = s.RecordInFlight(inFlight);
   {
     std::lock_guard<FairMutex> lock(s.dbMutex);
     SqliteTransaction transaction(s.db);
@@ -179,7 +243,8 @@ void RecordTogether(AssetStore::Impl& s, std::span<StagedTogether> batch) {
         refused = s.DbFail("cannot record the asset");
         break;
       }
-      one.result = DecideInstall(s, one.stagingPath, p.fresh, one.options, &p.plan, &p.target);
+      one.result = DecideInstall(s, one.stagingPath, p.fresh, one.options, &p.plan);
+      p.target = p.plan.target;
       if (one.result.Ok()) one.result = s.MakeWay(p.target, &p.plan.setAside);
       if (one.result.Ok()) {
         p.renamed = std::rename(one.stagingPath.c_str(), p.target.c_str()) == 0;
@@ -222,8 +287,9 @@ void RecordTogether(AssetStore::Impl& s, std::span<StagedTogether> batch) {
     AssetStore::StagedInstall& one = *p.install;
     if (!committed && one.result.Ok()) one.result = refused;
     // The index names the new folders now; the old copies are free to go.
-    if (one.result.Ok()) FinishInstall(s, p.plan, p.fresh.kuid, &one.outcome);
+    if (one.result.Ok()) FinishInstall(p.plan, p.fresh.kuid, &one.outcome);
   }
+  s.ClearInFlight(inFlight);
 }
 
 }  // namespace
@@ -277,11 +343,14 @@ StoreResult AssetStore::InstallStaged(const std::string& stagingPath, const Inst
 
   const KUIDLockSet::Hold hold = s.kuidLocks.Acquire(fresh.kuid);
   InstallPlan plan;
-  result = RecordInstall(s, stagingPath, fresh, options, &plan);
-  if (!result.Ok()) return result;
+  std::vector<InFlightFolder> inFlight;
+  result = PrepareInstall(s, stagingPath, fresh, options, &inFlight, &plan.setAside);
+  if (result.Ok()) result = s.RecordInFlight(inFlight);
+  if (result.Ok()) result = RecordInstall(s, stagingPath, fresh, options, &plan);
   // The index names the new folders now; the old copies are free to go.
-  FinishInstall(s, plan, fresh.kuid, outcome);
-  return StoreResult::Success();
+  if (result.Ok()) FinishInstall(plan, fresh.kuid, outcome);
+  s.ClearInFlight(inFlight);
+  return result;
 }
 
 void AssetStore::InstallStagedTogether(std::vector<StagedInstall>& installs) {

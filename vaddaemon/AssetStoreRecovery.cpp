@@ -53,6 +53,8 @@ StoreResult AssetStore::Impl::Recover() {
     std::lock_guard<FairMutex> lock(dbMutex);
     std::vector<StoredAsset> rows;
     if (!ReadAllAssetRows(db, &rows)) return DbFail("cannot read the index");
+    inFlightAtStart.clear();
+    if (!ReadInFlightFolders(db, &inFlightAtStart)) return DbFail("cannot read the index");
     SqliteTransaction transaction(db);
     if (!transaction.Begun()) return DbFail("cannot recover the index");
     std::vector<StoredAsset> kept;
@@ -113,6 +115,9 @@ StoreResult AssetStore::Impl::Recover() {
   const StoreResult settled =
       SettleUnnamedFolders(ListFolderEntries(localRoot), editing, keepLocal, keepEditing);
   if (!settled.Ok()) return settled;
+  // The replacements cut short are settled; a record whose folder could not
+  // be removed stays for the next start.
+  ClearInFlight(inFlightAtStart);
   // A texture conversion cut short (a commit's, in the edit copy) may have
   // left sources under their temporary name.
   for (const std::string& name : keepEditing)

@@ -88,11 +88,38 @@ std::vector<std::string> ListFolderEntries(const std::string& folder) {
 
 namespace {
 
-// Sorts the entries of `root` that `keep` does not hold: entries that are
-// not the store's go to the report; staging folders, and asset folders
-// whose other name a row names there (a replacement cut short), to
-// `clear`; other asset folders to `candidates`, by asset.
-void SortEntries(AssetStore::Impl& s, const std::string& root,
+// Whether the folder `name` of the content folder `place` is one a
+// replacement cut short made, or was about to remove: the store recorded
+// it, with its identity, before it made it.
+bool MadeInFlight(const AssetStore::Impl& s, const char* place, const std::string& name) {
+  for (const InFlightFolder& folder : s.inFlightAtStart) {
+    if (folder.place == place && folder.name == name && s.Stands(folder)) return true;
+  }
+  return false;
+}
+
+// Sets aside the copy at `path` that is not taken in (beside another copy,
+// or at the other name of the folder the index names), under a name no
+// later start takes in or removes; false (listed as not taken in) when it
+// cannot be moved.
+bool SetCopyAside(AssetStore::Impl& s, const std::string& path, const std::string& why) {
+  std::string aside;
+  std::string error;
+  if (MoveAside(path, kSetAsideWhy, &aside, &error)) {
+    s.report.copiesSetAside.push_back(path + " as " + aside + ": " + why);
+    return true;
+  }
+  s.report.notTakenIn.push_back(path + ": " + why + "; " + error);
+  return false;
+}
+
+// Sorts the entries of `root` (the content folder `place`) that `keep`
+// does not hold: entries that are not the store's go to the report;
+// staging folders, and asset folders whose other name a row names there
+// that a replacement cut short made or left (recorded in flight), to
+// `clear`; any other folder at such a name (the user's) is set aside;
+// other asset folders go to `candidates`, by asset.
+void SortEntries(AssetStore::Impl& s, const std::string& root, const char* place,
                  const std::vector<std::string>& entries, const std::set<std::string>& keep,
                  std::vector<std::string>* clear,
                  std::map<std::string, std::vector<Candidate>>* candidates) {
@@ -103,8 +130,18 @@ void SortEntries(AssetStore::Impl& s, const std::string& root,
       s.report.leftAlone.push_back(path);
       continue;
     }
-    if (IsStagingFolderName(name) || keep.count(OtherName(name))) {
+    if (IsStagingFolderName(name)) {
       clear->push_back(path);
+      continue;
+    }
+    if (keep.count(OtherName(name))) {
+      if (MadeInFlight(s, place, name)) {
+        clear->push_back(path);
+      } else {
+        SetCopyAside(s, path,
+                     "the index names " + OtherName(name) +
+                         ", and the store did not make this folder at its other name");
+      }
       continue;
     }
     Candidate candidate;
@@ -134,20 +171,6 @@ std::string Unusable(const std::string& path, bool installed, Candidate& copy) {
     return "its configuration names " + KUIDToTagString(copy.fresh.kuid).Str() +
            ", not the asset its folder is named for";
   return std::string();
-}
-
-// Sets aside the copy at `path` that is not taken in beside another, so
-// that no later start clears it as the other name of the one the index
-// names; false (listed as left alone) when it cannot be moved.
-bool SetCopyAside(AssetStore::Impl& s, const std::string& path, const std::string& why) {
-  std::string aside;
-  std::string error;
-  if (MoveAside(path, kSetAsideWhy, &aside, &error)) {
-    s.report.copiesSetAside.push_back(path + " as " + aside + ": " + why);
-    return true;
-  }
-  s.report.notTakenIn.push_back(path + ": " + why + "; " + error);
-  return false;
 }
 
 // Reads each candidate's configuration (Unusable) and keeps one usable
@@ -201,8 +224,8 @@ StoreResult AssetStore::Impl::SettleUnnamedFolders(const std::vector<std::string
   std::vector<std::string> clear;
   std::map<std::string, std::vector<Candidate>> installs;
   std::map<std::string, std::vector<Candidate>> edits;
-  SortEntries(*this, localRoot, localEntries, keepLocal, &clear, &installs);
-  SortEntries(*this, editingRoot, editingEntries, keepEditing, &clear, &edits);
+  SortEntries(*this, localRoot, kLocalLocation, localEntries, keepLocal, &clear, &installs);
+  SortEntries(*this, editingRoot, kEditingLocation, editingEntries, keepEditing, &clear, &edits);
   const std::vector<Candidate> installed = Judge(*this, localRoot, true, installs);
   const std::vector<Candidate> edited = Judge(*this, editingRoot, false, edits);
   if (!installed.empty() || !edited.empty()) {

@@ -284,7 +284,17 @@ TEST_F(DatabaseWordsTest, SettingsWordsSayWhenTheSettingsFileCannotBeSaved) {
     EXPECT_EQ(r.out, "- <NULL> : Unable to write internet settings: the settings file '" + file +
                          "' cannot be saved: Is a directory.\n" + kOneError);
   }
+  // What was refused is not saved later, with the next setting kept.
+  fs::remove(file);
+  EXPECT_EQ(
+      RunProgram(root + "/bin/VandruUtil", {"registeraccount", "Later", "pw"}, root + "/bin").out,
+      kOk);
   EXPECT_TRUE(StopDaemonOf(root));
+  Soup settings;
+  ASSERT_TRUE(Soup::LoadFromFile(Kiv::PString(), file, settings, true));
+  const Soup internet = settings.GetNamedSoup(Kiv::PString("internet"));
+  EXPECT_EQ(internet.GetNamedTag(Kiv::PString("username")).Str(), "Later");
+  EXPECT_EQ(internet.GetNamedTag(Kiv::PString("language")).Str(), "");
 }
 
 // Every line runs (quoted arguments, empty lines skipped); one failed line

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <ostream>
@@ -39,12 +40,19 @@ struct Scene {
   std::string root;
   std::string edit;     // the edit folder of kEdited, as "edit" named it
   std::string outside;  // a folder outside the store, with files of its own
+  ToolResult answer;    // the result of the row's command, once it ran
 
   std::string Tool() const { return root + "/bin/VandruUtil"; }
   std::string UserData() const { return root + "/UserData"; }
   ToolResult Run(const std::vector<std::string>& args) const {
     return ToolFixture::RunProgram(Tool(), args, root + "/bin");
   }
+};
+
+enum class Edit {
+  kOpen,       // the asset is still open for edit, the new file in its edit copy
+  kCommitted,  // the new file was committed (installed)
+  kReplaced,   // an install replaced the edit copy, which is kept where the answer says
 };
 
 struct StoreCase {
@@ -55,9 +63,8 @@ struct StoreCase {
   // A text that the command's output (standard output or error) holds; ""
   // for none.
   const char* says;
-  // Whether the edit copy was committed (its new file installed); else the
-  // asset is still open for edit with the new file in its edit copy.
-  bool committed;
+  // What became of the edit copy and its new file.
+  Edit edit;
   // Checks of the row's own, or nullptr.
   void (*alsoCheck)(const Scene&);
 };
@@ -203,13 +210,37 @@ void DamagedIndexKeptAside(const Scene& scene) {
 
 const char kMine[] = "the user's own\n";
 
+// The folder set aside under UserData that holds the only file holding
+// `text` (its full path); "" (a failure) when there is none.
+std::string SetAsideHolding(const Scene& scene, const std::string& text) {
+  std::vector<std::string> kept;
+  for (const auto& [path, held] : Contents(scene.UserData()))
+    if (held == text) kept.push_back(path);
+  EXPECT_EQ(kept.size(), 1u);
+  if (kept.size() != 1) return std::string();
+  const size_t at = kept[0].find(".set-aside-");
+  EXPECT_NE(at, std::string::npos) << kept[0];
+  if (at == std::string::npos) return std::string();
+  return scene.UserData() + "/" + kept[0].substr(0, kept[0].find('/', at));
+}
+
 // Exactly one file under UserData holds kMine, below a set-aside name.
 void MineSetAside(const Scene& scene) {
-  std::vector<std::string> kept;
-  for (const auto& [path, text] : Contents(scene.UserData()))
-    if (text == kMine) kept.push_back(path);
-  ASSERT_EQ(kept.size(), 1u);
-  EXPECT_NE(kept[0].find(".set-aside-"), std::string::npos) << kept[0];
+  SetAsideHolding(scene, kMine);
+}
+
+// ... and the answer says where.
+void MineSetAsideAsTheAnswerSays(const Scene& scene) {
+  const std::string aside = SetAsideHolding(scene, kMine);
+  EXPECT_NE(scene.answer.out.find(" as " + aside), std::string::npos) << scene.answer.out;
+}
+
+// ... and the daemon's log says where.
+void MineSetAsideAsTheLogSays(const Scene& scene) {
+  const std::string aside = SetAsideHolding(scene, kMine);
+  const std::string log = ToolFixture::ReadFile(scene.UserData() + "/vaddaemon.log");
+  EXPECT_NE(log.find("recovery: set aside, not taken into the index: "), std::string::npos);
+  EXPECT_NE(log.find(" as " + aside + ": "), std::string::npos) << log;
 }
 
 // A start leaves alone a folder at <kuid:0:8104>'s name, holding a file and
@@ -252,6 +283,109 @@ ToolResult NewKUIDPastTakenFolderNames(Scene& scene) {
   ToolFixture::WriteFile(scene.UserData() + "/local/kuid 0 8104", kMine);
   fs::create_directory(scene.UserData() + "/editing/kuid 0 8105~");
   return scene.Run({"generatekuid"});
+}
+
+// --- A folder at the other name ("~" toggled) of an asset's folder or
+// edit copy, that the store did not make: the next start sets it aside.
+
+// The daemon closed and started again.
+ToolResult Restart(Scene& scene) {
+  EXPECT_TRUE(ToolFixture::StopDaemonOf(scene.root));
+  return scene.Run({"status", kEdited});
+}
+
+// A folder at `name` below UserData holding kMine and `config` (when not "").
+void PutMine(const Scene& scene, const std::string& name, const std::string& config) {
+  fs::create_directories(scene.UserData() + "/" + name);
+  ToolFixture::WriteFile(scene.UserData() + "/" + name + "/mine.txt", kMine);
+  if (!config.empty())
+    ToolFixture::WriteFile(scene.UserData() + "/" + name + "/config.txt", config);
+}
+
+// An asset installed again goes to "kuid 0 8101~"; the user's folder is at
+// the plain name.
+ToolResult AFolderAtThePlainNameOfAReinstalledAsset(Scene& scene) {
+  ToolFixture::InstallScenery("<kuid:0:8101>", "", {}, scene.root);
+  EXPECT_TRUE(fs::exists(scene.UserData() + "/local/kuid 0 8101~"));
+  PutMine(scene, "local/kuid 0 8101", "");
+  return Restart(scene);
+}
+
+ToolResult AFolderMadeBeforeItsAssetWasInstalled(Scene& scene) {
+  PutMine(scene, "local/kuid 0 8104~", "");
+  ToolFixture::InstallScenery("<kuid:0:8104>", "", {}, scene.root);
+  return Restart(scene);
+}
+
+// The user's backup of an asset's folder, with a file of their own added.
+ToolResult ACopyOfAnAssetsFolder(Scene& scene) {
+  const std::string folder = scene.UserData() + "/local/kuid 0 8103";
+  fs::copy(folder, folder + "~", fs::copy_options::recursive);
+  ToolFixture::WriteFile(folder + "~/mine.txt", kMine);
+  return Restart(scene);
+}
+
+// --- An install that replaces an open edit copy keeps it aside.
+
+void NotOpenForEdit(const Scene& scene) {
+  const ToolResult status = scene.Run({"status", kEdited});
+  EXPECT_NE(status.out.find(std::string("+ ") + kEdited + " : eI"), std::string::npos)
+      << status.out;
+}
+
+ToolResult InstallCdpOverTheEditCopy(Scene& scene) {
+  const std::string archive = ToolFixture::MakeTempFolder() + "/edited.cdp";
+  EXPECT_EQ(scene.Run({"createcdp", archive, kEdited}).status, 0);
+  return scene.Run({"installcdp", archive});
+}
+
+// A folder the user made in "editing" for a KUID not installed: the start
+// takes it in as that KUID's edit copy; then that KUID is installed.
+ToolResult InstallOverAnEditFolderTakenIn(Scene& scene) {
+  PutMine(scene, "editing/kuid 0 8104", "");
+  Restart(scene);
+  return ToolFixture::InstallScenery("<kuid:0:8104>", "", {}, scene.root);
+}
+
+// --- Names set aside in a batch, and under a name whose first choice is
+// taken.
+
+// Files at the first set-aside names of `path` for the times from a second
+// ago to a minute ahead, so that a set-aside now takes the name with "-2".
+void TakeFirstAsideNames(const std::string& path) {
+  const std::time_t now = std::time(nullptr);
+  for (std::time_t at = now - 1; at <= now + 60; ++at) {
+    std::tm local = {};
+    ::localtime_r(&at, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    ToolFixture::WriteFile(path + ".set-aside-" + stamp, "taken\n");
+  }
+}
+
+ToolResult InstallPastATakenAsideName(Scene& scene) {
+  PutMine(scene, "local/kuid 0 8104", "");
+  TakeFirstAsideNames(scene.UserData() + "/local/kuid 0 8104");
+  return ToolFixture::InstallScenery("<kuid:0:8104>", "", {}, scene.root);
+}
+
+// An archive of two assets, installed as one batch, with a file at the
+// folder name of one of them.
+ToolResult InstallCdpOfTwoPastAFile(Scene& scene) {
+  const std::string archive = ToolFixture::MakeTempFolder() + "/two.cdp";
+  for (const char* kuid : {"<kuid:0:8104>", "<kuid:0:8105>"})
+    ToolFixture::InstallScenery(kuid, "", {}, scene.root);
+  EXPECT_EQ(scene.Run({"createcdp", archive, "<kuid:0:8104>", "<kuid:0:8105>"}).status, 0);
+  for (const char* kuid : {"<kuid:0:8104>", "<kuid:0:8105>"})
+    EXPECT_EQ(scene.Run({"delete", kuid}).status, 0);
+  ToolFixture::WriteFile(scene.UserData() + "/local/kuid 0 8105", kMine);
+  return scene.Run({"installcdp", archive});
+}
+
+void MineSetAsideAndBothInstalled(const Scene& scene) {
+  MineSetAsideAsTheAnswerSays(scene);
+  for (const char* kuid : {"<kuid:0:8104>", "<kuid:0:8105>"})
+    EXPECT_NE(scene.Run({"status", kuid}).out.find(" : eI"), std::string::npos) << kuid;
 }
 
 void OneIndexKeptAside(const Scene& scene) {
@@ -306,57 +440,88 @@ ToolResult CommitWhileRemoving(Scene& scene, const std::string& name) {
 }
 
 const StoreCase kCases[] = {
-    {"AnUntouchedStoreKeepsItsAssets", NothingHappens, "", false, nullptr},
+    {"AnUntouchedStoreKeepsItsAssets", NothingHappens, "", Edit::kOpen, nullptr},
     // --- Names the store makes itself.
     {"ALinkAtTheTakeNameIsRefusedByName", CommitPastALinkAtTheTakeName,
      "editing/.vadtmp-take-kuid 0 8102 is a link, not a folder of the store's own: remove it, "
      "then commit again",
-     false, nullptr},
+     Edit::kOpen, nullptr},
     {"AFileAtTheTakeNameIsRefusedByName", CommitPastAFileAtTheTakeName,
      "editing/.vadtmp-take-kuid 0 8102 is a file, not a folder of the store's own: remove it, "
      "then commit again",
-     false, nullptr},
+     Edit::kOpen, nullptr},
     {"AnEarlierTakeOfAFileSavedAgainStopsTheCommit", CommitPastAnEarlierTakeOfTheSameFile,
      "added.txt was saved again since an earlier commit took it; that commit's copy is kept as ",
-     false, EarlierSaveKeptBeside},
+     Edit::kOpen, EarlierSaveKeptBeside},
     {"AReadOnlySubFolderIsCommittedByANonRootDaemon", CommitAReadOnlySubFolderAsAnotherUser,
-     "The asset was committed.", true, ReadOnlyFolderInstalledAndNothingLeft},
+     "The asset was committed.", Edit::kCommitted, ReadOnlyFolderInstalledAndNothingLeft},
     // --- An index that is missing or damaged.
-    {"IndexRemovedWithNoDaemon", IndexRemovedWithNoDaemon, "", false, nullptr},
-    {"IndexRemovedUnderTheDaemon", IndexRemovedUnderTheDaemon, "", false, nullptr},
-    {"IndexDamaged", IndexDamaged, "", false, DamagedIndexKeptAside},
+    {"IndexRemovedWithNoDaemon", IndexRemovedWithNoDaemon, "", Edit::kOpen, nullptr},
+    {"IndexRemovedUnderTheDaemon", IndexRemovedUnderTheDaemon, "", Edit::kOpen, nullptr},
+    {"IndexDamaged", IndexDamaged, "", Edit::kOpen, DamagedIndexKeptAside},
     // --- Something the store did not make at a name it needs.
     {"AFolderWithoutConfigIsSetAsideByAnInstall",
-     [](Scene& s) { return InstallOverAFolderLeftAlone(s, ""); }, "/local/kuid 0 8104 as ", false,
-     MineSetAside},
+     [](Scene& s) { return InstallOverAFolderLeftAlone(s, ""); }, "/local/kuid 0 8104 as ",
+     Edit::kOpen, MineSetAside},
     {"AFolderOfAnotherAssetIsSetAsideByAnInstall",
      [](Scene& s) { return InstallOverAFolderLeftAlone(s, "kuid <kuid:0:8199>\n"); },
-     "/local/kuid 0 8104 as ", false, MineSetAside},
+     "/local/kuid 0 8104 as ", Edit::kOpen, MineSetAside},
     {"AFileAtTheEditFolderNameIsSetAsideByEdit",
      [](Scene& s) {
        ToolFixture::WriteFile(s.UserData() + "/editing/kuid 0 8101", kMine);
        return s.Run({"edit", "<kuid:0:8101>"});
      },
-     "/editing/kuid 0 8101 as ", false, MineSetAside},
-    {"TwoEditCopiesWithTheIndexLostKeepBoth", TwoEditCopiesWithTheIndexLost, "", false,
+     "/editing/kuid 0 8101 as ", Edit::kOpen, MineSetAside},
+    {"TwoEditCopiesWithTheIndexLostKeepBoth", TwoEditCopiesWithTheIndexLost, "", Edit::kOpen,
      MineSetAside},
-    {"ANewKUIDIsNoneWhoseFolderNameIsTaken", NewKUIDPastTakenFolderNames, "<KUID2:0:8106:0>", false,
-     nullptr},
+    {"ANewKUIDIsNoneWhoseFolderNameIsTaken", NewKUIDPastTakenFolderNames, "<KUID2:0:8106:0>",
+     Edit::kOpen, nullptr},
     {"IndexTableWithoutColumns",
-     [](Scene& s) { return DependentsMadeAgainAs(s, "CREATE TABLE dependents(x);"); }, "", false,
-     OneIndexKeptAside},
+     [](Scene& s) { return DependentsMadeAgainAs(s, "CREATE TABLE dependents(x);"); }, "",
+     Edit::kOpen, OneIndexKeptAside},
     {"IndexTableWithoutSomeColumns",
      [](Scene& s) {
        return DependentsMadeAgainAs(s, "CREATE TABLE dependents(user_id, content_id, version);");
      },
-     "", false, OneIndexKeptAside},
+     "", Edit::kOpen, OneIndexKeptAside},
+    {"ASetAsideNameTakenGoesToTheNextNumber", InstallPastATakenAsideName,
+     "-2: it stood where the asset's folder goes.", Edit::kOpen, MineSetAsideAsTheAnswerSays},
+    {"AnArchiveOfTwoSetsAsideAFileAtOneFolderNameAndInstallsBoth", InstallCdpOfTwoPastAFile,
+     "/local/kuid 0 8105 as ", Edit::kOpen, MineSetAsideAndBothInstalled},
+    // --- A folder at the other name of an asset's folder, then a start.
+    {"AStartSetsAsideAFolderAtThePlainNameOfAReinstalledAsset",
+     AFolderAtThePlainNameOfAReinstalledAsset, "", Edit::kOpen, MineSetAsideAsTheLogSays},
+    {"AStartSetsAsideAFolderMadeBeforeItsAssetWasInstalled", AFolderMadeBeforeItsAssetWasInstalled,
+     "", Edit::kOpen, MineSetAsideAsTheLogSays},
+    {"AStartSetsAsideAFolderNamingAnotherAsset",
+     [](Scene& s) {
+       PutMine(s, "local/kuid 0 8103~", "kuid <kuid:0:8199>\n");
+       return Restart(s);
+     },
+     "", Edit::kOpen, MineSetAsideAsTheLogSays},
+    {"AStartSetsAsideAFolderBesideTheOpenEditCopy",
+     [](Scene& s) {
+       PutMine(s, "editing/kuid 0 8102~", "");
+       return Restart(s);
+     },
+     "", Edit::kOpen, MineSetAsideAsTheLogSays},
+    {"AStartSetsAsideTheUsersCopyOfAnAssetsFolder", ACopyOfAnAssetsFolder, "", Edit::kOpen,
+     MineSetAsideAsTheLogSays},
+    // --- An install that replaces an open edit copy.
+    {"InstallFromPathKeepsTheEditCopyItReplaces",
+     [](Scene& s) { return ToolFixture::InstallScenery(kEdited, "", {}, s.root); },
+     "Kept the edit copy ", Edit::kReplaced, NotOpenForEdit},
+    {"InstallCdpKeepsTheEditCopyItReplaces", InstallCdpOverTheEditCopy, "Kept the edit copy ",
+     Edit::kReplaced, nullptr},
+    {"AnInstallKeepsAnEditFolderTheStartTookIn", InstallOverAnEditFolderTakenIn,
+     "Kept the edit copy ", Edit::kOpen, MineSetAsideAsTheAnswerSays},
     // --- The owner block's files removed while a commit runs.
     {"ALockFileRemovedDuringCommitsLeavesThemAnsweredAndTheDaemonFound",
      [](Scene& s) { return CommitWhileRemoving(s, "assets.tdx.lock"); }, "The asset was committed.",
-     true, nullptr},
+     Edit::kCommitted, nullptr},
     {"ABlockFileRemovedDuringCommitsLeavesThemAnsweredAndTheDaemonFound",
      [](Scene& s) { return CommitWhileRemoving(s, "assets.tdx.ipc"); }, "The asset was committed.",
-     true, nullptr},
+     Edit::kCommitted, nullptr},
 };
 
 class StoreKeepsAssets : public ToolFixture, public ::testing::WithParamInterface<StoreCase> {
@@ -385,6 +550,7 @@ class StoreKeepsAssets : public ToolFixture, public ::testing::WithParamInterfac
 TEST_P(StoreKeepsAssets, EveryAssetStaysAndNothingOutsideTheStoreChanges) {
   const StoreCase& row = GetParam();
   const ToolResult r = row.act(scene_);
+  scene_.answer = r;
   EXPECT_NE((r.out + r.err).find(row.says), std::string::npos) << r.out << r.err;
 
   for (const char* kuid : kAssets) {
@@ -394,10 +560,15 @@ TEST_P(StoreKeepsAssets, EveryAssetStaysAndNothingOutsideTheStoreChanges) {
   }
   const ToolResult config = scene_.Run({"printconfig", kEdited});
   EXPECT_NE(config.out.find("8102"), std::string::npos) << config.out << config.err;
-  if (row.committed) {
+  if (row.edit == Edit::kCommitted) {
     const std::string installed = scene_.UserData() + "/local/kuid 0 8102";
     const std::string file = fs::exists(installed) ? installed : installed + "~";
     EXPECT_EQ(ReadFile(file + "/" + kNewFile), kNewText);
+  } else if (row.edit == Edit::kReplaced) {
+    const std::string aside = SetAsideHolding(scene_, kNewText);
+    EXPECT_NE(r.out.find("Kept the edit copy " + scene_.edit + " as " + aside + ": "),
+              std::string::npos)
+        << r.out;
   } else {
     // Still open for edit: "edit" names the edit copy, which holds the file.
     const std::string edit = EditFolderOf(scene_.Run({"edit", kEdited}));

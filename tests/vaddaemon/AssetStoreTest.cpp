@@ -105,6 +105,30 @@ class AssetStoreTest : public ::testing::Test {
     sqlite3_close(db);
   }
 
+  // The rows of the index's in_flight table, with the store closed.
+  int InFlightRows() {
+    sqlite3* db = nullptr;
+    int rows = -1;
+    EXPECT_EQ(sqlite3_open((userData_ / "assets.tdx").c_str(), &db), SQLITE_OK);
+    const auto first = [](void* out, int, char** values, char**) {
+      *static_cast<int*>(out) = std::atoi(values[0]);
+      return 0;
+    };
+    sqlite3_exec(db, "SELECT COUNT(*) FROM in_flight;", first, &rows, nullptr);
+    sqlite3_close(db);
+    return rows;
+  }
+
+  // Records the folder at `path` (below local/ or editing/) in flight, as
+  // a replacement does before it makes it.
+  void RecordInFlight(const fs::path& path) {
+    struct stat info = {};
+    ASSERT_EQ(::lstat(path.c_str(), &info), 0);
+    Sql("INSERT INTO in_flight VALUES('" + path.parent_path().filename().string() + "', '" +
+        path.filename().string() + "', " + std::to_string(info.st_dev) + ", " +
+        std::to_string(info.st_ino) + ");");
+  }
+
   // A staging folder of the store holding a copy of `source`.
   std::string Staged(const fs::path& source) {
     std::string staging;
@@ -254,8 +278,12 @@ TEST_F(AssetStoreTest, ReinstallReplacesFilesAndKeepsStoredValues) {
   EXPECT_EQ(asset.status[kStatusOnDownloadService], 1);
   // A new copy is not known to be faulty.
   EXPECT_EQ(asset.status[kStatusFaulty], 0);
-  // The new copy takes the other name; the old one is gone.
+  // The new copy takes the other name; the old one is gone, and so is the
+  // record of the replacement.
   EXPECT_EQ(Entries(userData_ / "local"), std::vector<std::string>{"kuid 100 5~"});
+  store_.reset();
+  EXPECT_EQ(InFlightRows(), 0);
+  Reopen();
   EXPECT_EQ(GetFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"),
             "mesh of second");
   ASSERT_TRUE(Install(Source(kLoco, "third")).Ok());
@@ -567,10 +595,15 @@ TEST_F(AssetStoreTest, InstallAsEditCopyLeavesInstalledCopyAlone) {
   EXPECT_EQ(GetFile(fs::path(store_->EditPath(asset)) / "meshes" / "body.im"), "mesh of incoming");
   EXPECT_EQ(GetFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"),
             "mesh of installed");
-  // A plain install over it discards the edit copy.
-  ASSERT_TRUE(Install(Source(kLoco, "plain")).Ok());
+  // A plain install over it replaces the edit copy, which is kept aside.
+  AssetStore::InstallOutcome plain;
+  ASSERT_TRUE(store_->InstallFolder(Source(kLoco, "plain").string(), {}, &plain).Ok());
   EXPECT_FALSE(Get(kLoco).OpenForEdit());
-  EXPECT_TRUE(Entries(userData_ / "editing").empty());
+  const std::vector<std::string> editing = Entries(userData_ / "editing");
+  ASSERT_EQ(editing.size(), 1u);
+  EXPECT_EQ(plain.editCopyAside, (userData_ / "editing" / "kuid 100 5").string() + " as " +
+                                     (userData_ / "editing" / editing[0]).string());
+  EXPECT_EQ(GetFile(userData_ / "editing" / editing[0] / "meshes" / "body.im"), "mesh of incoming");
 }
 
 TEST_F(AssetStoreTest, NewKUIDStaysAboveUsedIdsAndAcrossRestarts) {
@@ -648,13 +681,15 @@ TEST_F(AssetStoreTest, RecoveryMakesIndexAndFoldersAgree) {
   store_.reset();
 
   // What a crash can leave: a staging folder, the new copy of a replacement
-  // whose commit never happened, rows whose folders are missing. Folders
-  // no row names are taken in when they are usable (an edit copy always
-  // is), else left alone. Plus entries that are not the store's.
+  // whose commit never happened (recorded in flight), rows whose folders
+  // are missing. Folders no row names are taken in when they are usable
+  // (an edit copy always is), else left alone. Plus entries that are not
+  // the store's.
   const fs::path local = userData_ / "local";
   const fs::path editing = userData_ / "editing";
   PutFile(local / ".vadtmp-1-2-3" / "config.txt", "half");
   PutFile(local / "kuid 100 5~" / "config.txt", "uncommitted copy");
+  RecordInFlight(local / "kuid 100 5~");
   PutFile(local / "kuid2 100 9 3" / "config.txt", "no row");
   PutFile(editing / "kuid 100 9" / "config.txt", "no row");
   fs::remove_all(local / "kuid 100 20");
@@ -904,6 +939,95 @@ TEST_F(AssetStoreTest, InstallsFlushTheContentFoldersAfterTheRenamesAndBeforeThe
   EXPECT_NE(GetFile(index), indexBefore);
 }
 
+// A change cut short by a crash after it renamed its new folder to the
+// other name of the asset's folder, before its commit (the process ends at
+// the flush between the two): the next start removes that folder, which
+// the store recorded in flight, and every asset is as before. A folder at
+// that name that the store did not make (the user's copy) is set aside.
+TEST_F(AssetStoreTest, AStartRemovesAtTheOtherNameOnlyWhatAReplacementCutShortMade) {
+  struct CutShort {
+    const char* name;
+    std::function<void(AssetStore&)> change;  // in a child process, on a store of its own
+    uint32_t removed;                         // folders the start removes
+    size_t setAside;                          // and sets aside
+  };
+  const auto stage = [&](AssetStore& store, const KUID& kuid) {
+    AssetStore::StagedInstall install;
+    EXPECT_TRUE(store.StageFolder(Source(kuid, "second").string(), &install.stagingPath).Ok());
+    return install;
+  };
+  const CutShort rows[] = {
+      {"reinstall",
+       [&](AssetStore& store) {
+         store.InstallFolder(Source(kLoco, "second").string(), {}, nullptr);
+       },
+       1, 0},
+      {"install as the edit copy",
+       [&](AssetStore& store) {
+         AssetStore::InstallOptions asEditCopy;
+         asEditCopy.asEditCopy = true;
+         store.InstallFolder(Source(kLoco, "second").string(), asEditCopy, nullptr);
+       },
+       1, 0},
+      {"commit", [](AssetStore& store) { store.CommitEdit(kLoco, nullptr); }, 1, 0},
+      {"batch",
+       [&](AssetStore& store) {
+         std::vector<AssetStore::StagedInstall> installs{stage(store, kLoco), stage(store, kWagon)};
+         store.InstallStagedTogether(installs);
+       },
+       2, 0},
+      {"the user's copy",
+       [&](AssetStore&) {
+         fs::copy(userData_ / "local" / "kuid 100 5", userData_ / "local" / "kuid 100 5~",
+                  fs::copy_options::recursive);
+         PutFile(userData_ / "local" / "kuid 100 5~" / "mine.txt", "the user's own");
+         _exit(0);
+       },
+       0, 1},
+  };
+  for (const CutShort& row : rows) {
+    SCOPED_TRACE(row.name);
+    store_.reset();
+    fs::remove_all(userData_);
+    fs::create_directories(userData_);
+    Reopen();
+    ASSERT_TRUE(Install(Source(kLoco, "first")).Ok());
+    ASSERT_TRUE(Install(Source(kWagon, "first")).Ok());
+    AssetStore::EditInfo edit;
+    ASSERT_TRUE(store_->BeginEdit(kLoco, &edit).Ok());
+    PutFile(fs::path(edit.path) / "edited.txt", "edited");
+    store_.reset();
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      AssetStore::Options options = Options();
+      options.folderFlushed = [](const std::string&) { _exit(0); };
+      AssetStore store(options);
+      if (store.Open().Ok()) row.change(store);
+      _exit(3);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    Reopen();
+
+    const AssetStore::RecoveryReport& report = store_->LastRecovery();
+    EXPECT_EQ(report.foldersRemoved, row.removed);
+    EXPECT_EQ(report.copiesSetAside.size(), row.setAside);
+    EXPECT_EQ(Get(kLoco).name, "first");
+    EXPECT_EQ(Get(kWagon).name, "first");
+    EXPECT_EQ(Get(kLoco).editFolder, "kuid 100 5");
+    EXPECT_EQ(GetFile(userData_ / "editing" / "kuid 100 5" / "edited.txt"), "edited");
+    std::vector<std::string> local;
+    for (const std::string& name : Entries(userData_ / "local"))
+      if (name.find(".set-aside-") == std::string::npos) local.push_back(name);
+    EXPECT_EQ(local, (std::vector<std::string>{"kuid 100 5", "kuid 100 6"}));
+    EXPECT_EQ(Entries(userData_ / "editing"), std::vector<std::string>{"kuid 100 5"});
+    store_.reset();
+    EXPECT_EQ(InFlightRows(), 0);
+  }
+}
+
 // A process killed at any point of installs made together leaves, after
 // recovery, every asset of the batch either wholly installed or absent.
 TEST_F(AssetStoreTest, KilledBatchInstallLeavesEveryAssetWholeOrAbsent) {
@@ -1093,9 +1217,9 @@ std::string FolderOf(const KUID& kuid) {
   return "kuid " + std::to_string(kuid.userId) + " " + std::to_string(kuid.contentId);
 }
 
-// Folders the intact index does not name: the old copy of a replacement
-// cut short, an asset of its own, one whose configuration names another
-// asset, and two copies of one asset.
+// Folders the intact index does not name: one at the other name of an
+// asset's folder that no record in flight names, an asset of its own, one
+// whose configuration names another asset, and two copies of one asset.
 void AddFoldersTheIndexDoesNotName(const fs::path& userData) {
   const fs::path local = userData / "local";
   PutFile(local / FolderOf(kEdited) / "config.txt", Config(kEdited, "old copy"));
@@ -1132,9 +1256,10 @@ void UsableFoldersTakenIn(AssetStore& store, const StoreResult&, const fs::path&
   ASSERT_TRUE(store.Find(kTwice, &asset));
   EXPECT_EQ(asset.name, "later");
   EXPECT_EQ(asset.folder, FolderOf(kTwice) + "~");
-  // The earlier copy is set aside, never left at a name a later start clears.
+  // The earlier copy is set aside, never left at the other name of the
+  // one taken in; so is the folder at the other name of kEdited's.
   EXPECT_FALSE(fs::exists(userData / "local" / FolderOf(kTwice)));
-  ASSERT_EQ(store.LastRecovery().copiesSetAside.size(), 1u);
+  ASSERT_EQ(store.LastRecovery().copiesSetAside.size(), 2u);
   EXPECT_EQ(store.LastRecovery().notTakenIn.size(), 1u);
 }
 
