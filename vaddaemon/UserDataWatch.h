@@ -1,5 +1,6 @@
 // UserDataWatch: whether the database a daemon serves is still the one its
-// names give, and the owner block's files kept under their names.
+// names give, the owner block's files kept under their names and as the
+// daemon published them, and whether a client is one of its UserData.
 //
 // A user may remove UserData (or the asset index) under a running daemon to
 // start over; the next tool then makes the folder anew and starts another
