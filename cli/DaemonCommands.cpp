@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "assetdb/client/VADClient.h"
-#include "assetdb/protocol/DatabaseIpc.h"
 #include "assetdb/protocol/StoreGuardHolder.h"
 #include "cli/CommandArgs.h"
 #include "cli/CommandHost.h"
@@ -24,17 +23,12 @@ constexpr uint32_t kDaemonGraceMs = 30000;
 constexpr uint32_t kToolGraceMs = 10000;
 
 // The daemon of this UserData, or 0: the process that holds the folder's
-// store guard, which the owner block cannot hide (changed, or copied from
-// another installation); else the process that owns the database.
+// store guard (every daemon holds it for its whole life), which the owner
+// block cannot hide: changed under the daemon, or copied from another
+// installation with the daemon of that one named in it.
 pid_t DaemonPid() {
   const uint32_t guard = StoreGuardHolder(GetUserDataPath().Str());
-  if (guard != 0 && guard <= 0x7FFFFFFFu) return static_cast<pid_t>(guard);
-  DatabaseIpc ipc;
-  if (!ipc.Open(GetAssetIndexPath())) return 0;
-  const DatabaseIpc::Snapshot snapshot = ipc.Read();
-  ipc.Close();
-  if (snapshot.owner == DatabaseIpc::kNone || snapshot.owner > 0x7FFFFFFFu) return 0;
-  return static_cast<pid_t>(snapshot.owner);
+  return guard <= 0x7FFFFFFFu ? static_cast<pid_t>(guard) : 0;
 }
 
 // The command's answer once the daemon was asked to end: an error naming it
