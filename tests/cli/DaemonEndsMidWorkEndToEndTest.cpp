@@ -1,8 +1,10 @@
 // Work that meets another tool's doing, end to end: a batch of validations
 // through a "closevaddaemon" goes on with the next daemon, a commit never
 // installs a file that another program is still writing, and a command
-// that meets a daemon ending, starting slowly or unable to start is served
-// by the next daemon or told why none can serve it.
+// that meets a daemon ending, starting slowly, unable to start, whose index
+// or owner block changes under it, or that serves another copy of the
+// installation is served by the next daemon (its own) or told why none can
+// serve it.
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -16,6 +18,7 @@
 #include <string>
 #include <thread>
 
+#include "assetdb/protocol/DatabaseIpc.h"
 #include "tests/cli/CommandHostProcesses.h"
 #include "tests/cli/ToolFixture.h"
 #include "tests/support/SanitizerScale.h"
@@ -395,11 +398,18 @@ ToolResult CommandsInACopyMadeWhileTheDaemonServes(const std::string& root) {
   EXPECT_EQ(ToolFixture::InstallScenery("<kuid:0:620>", "", {}, root).status, 0);
   const std::string copy = ToolFixture::MakeTempFolder() + "/copy";
   EXPECT_EQ(ToolFixture::RunProgram("/bin/cp", {"-a", root, copy}, "/").status, 0);
+  // Kept open, as by another tool of the copy, the copied block stays as it
+  // was copied, naming the original's daemon, until the copy's daemon
+  // takes it over.
+  DatabaseIpc copied;
+  EXPECT_TRUE(copied.Open(Kiv::File::Path(copy + "/UserData/assets.tdx")));
   EXPECT_EQ(RunIn(copy, {"delete", "<kuid:0:620>"}).status, 0);
   const std::string folder = ToolFixture::MakeTempFolder();
   ToolFixture::WriteFile(folder + "/config.txt",
                          "kuid <kuid:0:621>\nusername b\nkind scenery\nvandru-build 3.4\n");
   const ToolResult installed = RunIn(copy, {"installfrompath", folder});
+  copied.Close();
+  EXPECT_TRUE(LogSays(copy, "vaddaemon.log", "which does not serve this UserData"));
   EXPECT_TRUE(ToolFixture::StopDaemonOf(copy));
   EXPECT_TRUE(fs::exists(root + "/UserData/local/kuid 0 620"));
   EXPECT_FALSE(fs::exists(root + "/UserData/local/kuid 0 621"));
