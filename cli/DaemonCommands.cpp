@@ -27,16 +27,15 @@ constexpr uint32_t kToolGraceMs = 10000;
 // block cannot hide: changed under the daemon, or copied from another
 // installation with the daemon of that one named in it.
 pid_t DaemonPid() {
-  const uint32_t guard = StoreGuardHolder(GetUserDataPath().Str());
-  return guard <= 0x7FFFFFFFu ? static_cast<pid_t>(guard) : 0;
+  return static_cast<pid_t>(StoreGuardHolder(GetUserDataPath().Str()));
 }
 
 // The command's answer once the daemon was asked to end: an error naming it
 // while it still runs.
 int32_t AnswerForDaemon(ResultsLog& log, const ProcessHandle& daemon) {
   if (daemon.Ended()) return kCommandSucceeded;
-  AddCommandError(log, "The daemon of this installation (process " +
-                           std::to_string(daemon.Pid()) + ") is still running: end it by its process id.");
+  AddCommandError(log, "The daemon of this installation (process " + std::to_string(daemon.Pid()) +
+                           ") is still running: end it by its process id.");
   return kCommandFailed;
 }
 

@@ -77,8 +77,8 @@ std::string UserDataWatch::Check() {
 std::string UserDataWatch::NotItsClient(const std::string& clientIndexPath) const {
   if (!recorded_) return std::string();
   struct stat folder {};
-  if (::stat(FolderOf(clientIndexPath).c_str(), &folder) == 0 &&
-      folder.st_dev == folderDevice_ && folder.st_ino == folderInode_)
+  if (::stat(FolderOf(clientIndexPath).c_str(), &folder) == 0 && folder.st_dev == folderDevice_ &&
+      folder.st_ino == folderInode_)
     return std::string();
   return "the client's database \"" + clientIndexPath + "\" is not in this daemon's folder " +
          FolderOf(indexPath_);

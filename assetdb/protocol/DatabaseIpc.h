@@ -68,12 +68,13 @@
 // longer initialised or refuses openings (emptied, overwritten, made anew
 // by a tool). Once it answers something, Close and ReleaseOwnership write
 // nothing to the block: Close lets go of the files (removing them as the
-// last process, as usual, so that the next daemon makes them anew). Renew, for the owner whose files
-// were removed or replaced under their names while it runs (a user clearing
-// "stale" lock files): lets go of the files it holds without a write, opens
-// the names again as Open does (making the files, or joining the ones a tool
-// made meanwhile) and claims ownership there with the port it had
-// published. True at once while both names still give its files. False
+// last process, as usual, so that the next daemon makes them anew). Renew,
+// for the owner whose files were removed or replaced under their names
+// while it runs (a user clearing "stale" lock files): lets go of the files
+// it holds without a write, opens the names again as Open does (making the
+// files, or joining the ones a tool made meanwhile) and claims ownership
+// there with the port it had published. True at once while both names
+// still give its files. False
 // when closed or not the owner (nothing changes), when Open fails (left
 // closed), or when another live process owns the block under the name (then
 // it closes as Close does, which leaves that owner's files alone).

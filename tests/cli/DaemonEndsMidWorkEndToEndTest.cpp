@@ -383,11 +383,11 @@ ToolResult StatusPastAReadOnlyBlock(const std::string& root) {
   };
   handTo(user);
   const std::string id = std::to_string(user);
-  const ToolResult status = ToolFixture::RunProgram(
-      "/usr/bin/setpriv",
-      {"--reuid=" + id, "--regid=" + id, "--clear-groups", "--", root + "/bin/VandruUtil", "status",
-       "<kuid:0:620>"},
-      root + "/bin");
+  const ToolResult status =
+      ToolFixture::RunProgram("/usr/bin/setpriv",
+                              {"--reuid=" + id, "--regid=" + id, "--clear-groups", "--",
+                               root + "/bin/VandruUtil", "status", "<kuid:0:620>"},
+                              root + "/bin");
   handTo(0);
   return status;
 }
