@@ -4,10 +4,11 @@
 #include <sys/types.h>
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "assetdb/client/VADClient.h"
-#include "assetdb/protocol/DatabaseIpc.h"
+#include "assetdb/protocol/StoreGuardHolder.h"
 #include "cli/CommandArgs.h"
 #include "cli/CommandHost.h"
 #include "cli/Commands.h"
@@ -21,14 +22,21 @@ namespace {
 constexpr uint32_t kDaemonGraceMs = 30000;
 constexpr uint32_t kToolGraceMs = 10000;
 
-// The process that owns the database now (its daemon), or 0.
-pid_t DatabaseOwnerPid() {
-  DatabaseIpc ipc;
-  if (!ipc.Open(GetAssetIndexPath())) return 0;
-  const DatabaseIpc::Snapshot snapshot = ipc.Read();
-  ipc.Close();
-  if (snapshot.owner == DatabaseIpc::kNone || snapshot.owner > 0x7FFFFFFFu) return 0;
-  return static_cast<pid_t>(snapshot.owner);
+// The daemon of this UserData, or 0: the process that holds the folder's
+// store guard (every daemon holds it for its whole life), which the owner
+// block cannot hide: changed under the daemon, or copied from another
+// installation with the daemon of that one named in it.
+pid_t DaemonPid() {
+  return static_cast<pid_t>(StoreGuardHolder(GetUserDataPath().Str()));
+}
+
+// The command's answer once the daemon was asked to end: an error naming it
+// while it still runs.
+int32_t AnswerForDaemon(ResultsLog& log, const ProcessHandle& daemon) {
+  if (daemon.Ended()) return kCommandSucceeded;
+  AddCommandError(log, "The daemon of this installation (process " + std::to_string(daemon.Pid()) +
+                           ") is still running: end it by its process id.");
+  return kCommandFailed;
 }
 
 // Ends a daemon that owns the database but did not answer this tool at its
@@ -53,9 +61,10 @@ void EndDaemonThatDoesNotAnswer(ProcessHandle& daemon, std::vector<ProcessHandle
 // Asks the daemon to close, then waits until that daemon has ended, and
 // ends it when it has not within its grace; then the same for the command
 // hosts it had started (whose executable is the tool's). The daemon is the
-// one that owns the database as the request leaves (only the daemon this
-// tool is connected to can own it while it runs), pinned by its process id
-// beforehand, and is waited for only when it answered the request. Nothing
+// one of this UserData as the request leaves (DaemonPid: the tool is
+// connected to no other), pinned by its process id beforehand, and is
+// waited for whether or not it answered (one that was ending already
+// answers nothing). Nothing
 // else is touched: a daemon that other tools start once this one has gone,
 // its command hosts, and every other tool keep running. Only executables
 // in the running program's own folder are matched (by real path), so the
@@ -63,9 +72,11 @@ void EndDaemonThatDoesNotAnswer(ProcessHandle& daemon, std::vector<ProcessHandle
 // process never is. Every wait is bounded (VADClient::CloseDaemon's wait,
 // and the grace per process). The tool starts this command without a
 // daemon when it reached none (EngineStartup.h): then no daemon runs and
-// nothing is done, or the one that owns the database does not answer and
-// is ended (above).
-int32_t CloseVADDaemonCommand(ResultsLog&, EngineObjects&, int, char**) {
+// nothing is done, or the one of this UserData was not reached (it does
+// not answer, or its owner block no longer tells where it is) and is ended
+// (above). The command succeeds only when no daemon of this UserData that
+// it found runs any more; otherwise an error names it.
+int32_t CloseVADDaemonCommand(ResultsLog& log, EngineObjects&, int, char**) {
   Kiv::File::Path folder;
   ProcessHandle daemon;
   std::vector<ProcessHandle> hosts;
@@ -75,19 +86,17 @@ int32_t CloseVADDaemonCommand(ResultsLog&, EngineObjects&, int, char**) {
     daemonPath.AddPath("vaddaemon");
     Kiv::File::Path toolPath = folder;
     toolPath.AddPath("VandruUtil");
-    daemon = ProcessHandle::Open(DatabaseOwnerPid(), daemonPath.c_str());
+    daemon = ProcessHandle::Open(DaemonPid(), daemonPath.c_str());
     if (daemon.Valid()) hosts = ProcessHandle::ChildrenOf(daemon.Pid(), toolPath.c_str());
   }
   if (!VADClient::IsOpen()) {
     EndDaemonThatDoesNotAnswer(daemon, hosts);
-    return kCommandSucceeded;
+    return AnswerForDaemon(log, daemon);
   }
-  bool answered = false;
-  VADClient::CloseDaemon(&answered);
-  if (!answered) return kCommandSucceeded;
+  VADClient::CloseDaemon(nullptr);
   daemon.EndAfterGrace(kDaemonGraceMs);
   for (ProcessHandle& host : hosts) host.EndAfterGrace(kToolGraceMs);
-  return kCommandSucceeded;
+  return AnswerForDaemon(log, daemon);
 }
 
 int32_t VADCommandHostCommand(ResultsLog&, EngineObjects&, int, char**) {

@@ -1,9 +1,11 @@
 #include "vaddaemon/DaemonMain.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -162,12 +164,26 @@ int RefuseStart(const StoreGuard& guard, const Kiv::File::Path& index) {
   return kExitRefused;
 }
 
+// What a file of the owner block is when this user may not read and write
+// it (made read-only): "a file this user may not read and write (mode
+// 0444)"; "" otherwise.
+std::string UnwritableFile(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+      ::access(path.c_str(), R_OK | W_OK) == 0 || errno != EACCES)
+    return std::string();
+  char mode[8];
+  std::snprintf(mode, sizeof mode, "%04o", unsigned(info.st_mode & 07777));
+  return std::string("a file this user may not read and write (mode ") + mode + ")";
+}
+
 // The line for the user when the owner block cannot be opened: the file in
 // the way, when one is.
 std::string OwnerBlockFailure(const Kiv::File::Path& index) {
   for (const char* suffix : {".lock", ".ipc"}) {
     const std::string path = index.Str() + suffix;
-    const std::string what = EntryInTheWay(path, false);
+    std::string what = EntryInTheWay(path, false);
+    if (what.empty()) what = UnwritableFile(path);
     if (what.empty()) continue;
     return "'" + path + "' is " + what +
            ", where the database owner block needs a file of its own: remove it, then run the "
@@ -175,6 +191,21 @@ std::string OwnerBlockFailure(const Kiv::File::Path& index) {
   }
   return "The asset-database daemon cannot open the database owner block beside '" + index.Str() +
          "': see the last lines of its log in that folder.";
+}
+
+// Claims the owner block, which this daemon may do whoever it names: it
+// holds the store guard, so no other daemon serves this UserData. A live
+// owner named there is a daemon of another installation (the block was
+// copied with its UserData while that daemon ran) or a process that took a
+// dead daemon's id; it is logged and replaced.
+void ClaimOwnerBlock(DatabaseIpc& ipc) {
+  const uint32_t named = ipc.Read().owner;
+  ipc.ClaimOwnership(0, true);
+  if (named == DatabaseIpc::kNone || named == CurrentProcessId() || !IsProcessAlive(named)) return;
+  LogMessage(
+      "vaddaemon> the database-owner block names process %u, which does not serve this UserData "
+      "(this daemon holds its guard); taking the block over",
+      named);
 }
 
 }  // namespace
@@ -211,15 +242,7 @@ int RunDaemon() {
     ReleaseAll(ipc);
     return kExitFailed;
   }
-  if (!ipc.ClaimOwnership(0)) {
-    const uint32_t owner = ipc.Read().owner;
-    std::fprintf(stderr,
-                 "vaddaemon: another daemon (process %u) already serves %s; not starting.\n", owner,
-                 index.c_str());
-    ipc.Close();
-    ReleaseFolderLayout();
-    return kExitRefused;
-  }
+  ClaimOwnerBlock(ipc);
   state.Starting();
 
   // Hosts of a daemon before this one (killed) may still be working in the
@@ -253,6 +276,8 @@ int RunDaemon() {
   watch.Record();
   server->SetEndCheck([&watch, &context] { return EndCheck(watch, *context); });
   server->SetOnEnding([&state] { state.Ending(); });
+  server->SetClientCheck(
+      [&watch](const std::string& clientIndex) { return watch.NotItsClient(clientIndex); });
   g_server.store(server.get());
   InstallSignals();
   LogMessage("vaddaemon> process %u serves %s on 127.0.0.1 port %u", CurrentProcessId(),

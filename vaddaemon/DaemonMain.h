@@ -15,11 +15,15 @@
 //   3. The daemon takes the store guard of UserData (StoreGuard.h), then
 //      opens the database-owner block of UserData/assets.tdx and claims
 //      ownership with port 0. While another live process holds the guard
-//      or owns the database the daemon refuses to start: it writes
-//      "vaddaemon: another daemon (process N) already serves <index>; not
-//      starting." to standard error (without "(process N)" when the guard's
-//      holder cannot be found) and answers kExitRefused. An owner that has
-//      died (a killed daemon) is replaced. From here the daemon keeps its
+//      the daemon refuses to start: it writes "vaddaemon: another daemon
+//      (process N) already serves <index>; not starting." to standard error
+//      (without "(process N)" when the guard's holder cannot be found) and
+//      answers kExitRefused. Holding the guard, it claims the block whoever
+//      it names: an owner that has died (a killed daemon) is replaced, and
+//      so is a live one (logged), which serves another UserData (a block
+//      copied with the folder) since it does not hold this one's guard.
+//      The block opened in the way (a folder, a link, a read-only file) is
+//      named in the start record's line. From here the daemon keeps its
 //      start record (StartState.h): "starting", then "serving" once it
 //      listens, "ending" once its end begins, or "failed" with the line for
 //      the user when the start stops (the owner block's file in the way, a
@@ -38,7 +42,10 @@
 //      it at once. Owner block files removed or
 //      replaced while the index is still its own are made anew (logged),
 //      and serving goes on; ones that cannot be made end it as SIGTERM
-//      does.
+//      does, and so does a block changed in place (emptied, overwritten,
+//      made read-only), which is then let go without a write. A client
+//      whose handshake names a database outside this UserData folder (by
+//      device and inode) is not served (UserDataWatch::NotItsClient).
 // A daemon whose database was removed or replaced, however it ends, stops
 // no module (they would work on the new files by name): it releases
 // ownership, closes the block (whose names stay, being another's) and

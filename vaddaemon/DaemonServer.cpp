@@ -18,7 +18,6 @@
 
 #include "assetdb/protocol/VADFrames.h"
 #include "foundation/base/LogMessage.h"
-#include "kiv/String.h"
 #include "vaddaemon/CommandHostBroker.h"
 #include "vaddaemon/DaemonConnection.h"
 #include "vaddaemon/DaemonContext.h"
@@ -163,14 +162,6 @@ class SocketSource : public VADFrames::ByteSource {
   bool reset_ = false;
 };
 
-bool SamePath(const std::string& a, const Kiv::File::Path& b) {
-  Kiv::File::Path left(a);
-  left.Normalize();
-  Kiv::File::Path right = b;
-  right.Normalize();
-  return Kiv::EqualsIgnoreCase(left.Str(), right.Str());
-}
-
 }  // namespace
 
 DaemonServer::DaemonServer(DaemonContext& context, const RequestRegistry& registry,
@@ -249,7 +240,14 @@ bool DaemonServer::AcceptUntilExit() {
     if (EndCheckSpoke()) return false;
     pollfd fd = {listener_, POLLIN, 0};
     int ready = ::poll(&fd, 1, int(kPollMs));
-    if (ready > 0) Accept();
+    // A tool that connects just after the index was removed finds the
+    // daemon ending: the check is made again before the connection is
+    // taken, so it is held for the next daemon (Accept) instead of being
+    // served by one that can take no more work.
+    if (ready > 0) {
+      if (EndCheckSpoke()) return false;
+      Accept();
+    }
     ReapReaders(false);
     // Command hosts are no clients: they end with the daemon (their
     // connection closes below).
@@ -413,10 +411,10 @@ bool DaemonServer::Handshake(DaemonConnection& connection, VADFrames::ByteSource
                Number(connection), hello.version, hello.build, VADFrames::kVersion,
                VADFrames::kBuild);
   }
-  if (!SamePath(hello.assetIndexPath, context_.AssetIndexPath())) {
-    LogMessage(
-        "vaddaemon> connection %llu: client database \"%s\" is not \"%s\"; serving it all the same",
-        Number(connection), hello.assetIndexPath.c_str(), context_.AssetIndexPath().c_str());
+  const std::string refused = clientCheck_ ? clientCheck_(hello.assetIndexPath) : std::string();
+  if (!refused.empty()) {
+    LogMessage("vaddaemon> connection %llu: %s; closing it", Number(connection), refused.c_str());
+    return false;
   }
   connection.SetHandshake(hello.clientFlag, std::move(hello.assetIndexPath));
   std::vector<uint8_t> answer = DaemonFrames::EncodeHelloAnswer();

@@ -41,9 +41,9 @@
 //
 // Per admitted connection, one reader thread:
 //   - reads the handshake (at most kHandshakeTimeoutMs for all of it; see
-//     DaemonFrames.h) and answers 'VADD' 340 49938 at once. A client whose
-//     asset index path differs from the daemon's (compared after
-//     normalising, ignoring case) is logged and served all the same;
+//     DaemonFrames.h) and answers 'VADD' 340 49938 at once, unless the
+//     client check (below) answers why the client is not this daemon's:
+//     the connection is then logged and closed unanswered;
 //   - then reads request frames, each handed to a worker (WorkPool, at most
 //     kMaxWorkers requests run at once in the daemon, at most
 //     kMaxInFlightPerConnection per connection; the reader waits at those
@@ -62,9 +62,14 @@
 //
 // RequestStop is async-signal-safe (an atomic flag polled every
 // kPollMs). SetEndCheck (before Serve) gives a check that Serve makes at
-// the same pace: when it answers a reason, Serve logs it and ends without
-// finishing the work in hand (UserDataWatch.h: the store's files may be
-// another daemon's by then). SetOnEnding (before Serve) gives what Serve
+// the same pace, and again before it takes a connection that came while it
+// waited (so a connection that comes after the store changed is handled as
+// one that comes while the daemon ends): when it answers a reason, Serve
+// logs it and ends without finishing the work in hand (UserDataWatch.h:
+// the store's files may be another daemon's by then). SetClientCheck
+// (before Serve) gives the check of a client's handshake, called on its
+// reader with the asset index path the client names: "" serves it,
+// anything else is why not (logged). SetOnEnding (before Serve) gives what Serve
 // calls once, as the end begins (the exit request taken, before the work
 // in hand is finished): the daemon tells the tools there that it ends
 // (StartState.h). One Serve per server; not copyable.
@@ -115,6 +120,9 @@ class DaemonServer {
   void RequestStop() { stopSignal_.store(true); }
   void SetEndCheck(std::function<std::string()> check) { endCheck_ = std::move(check); }
   void SetOnEnding(std::function<void()> onEnding) { onEnding_ = std::move(onEnding); }
+  void SetClientCheck(std::function<std::string(const std::string&)> check) {
+    clientCheck_ = std::move(check);
+  }
 
  private:
   struct Reader;
@@ -163,6 +171,7 @@ class DaemonServer {
   std::atomic<bool> stopSignal_{false};
   std::function<std::string()> endCheck_;
   std::function<void()> onEnding_;
+  std::function<std::string(const std::string&)> clientCheck_;
   WorkPool pool_{kMaxWorkers};
   std::mutex readersLock_;
   std::list<std::shared_ptr<Reader>> readers_;

@@ -86,6 +86,11 @@ void StartState::WriteLocked(DaemonStartRecord::Stage stage, const std::string& 
   record.pid = CurrentProcessId();
   record.started = started_;
   record.progress = g_progress.load();
+  struct stat folder {};
+  if (::fstat(folder_, &folder) == 0) {
+    record.device = folder.st_dev;
+    record.inode = folder.st_ino;
+  }
   record.reason = reason;
   const std::string temporary = std::string(".") + kDaemonStartRecordName + ".tmp";
   const int fd = ::openat(folder_, temporary.c_str(),

@@ -3,8 +3,10 @@
 //
 // Only the daemon that holds the store guard (StoreGuard.h) keeps one. It
 // opens its UserData folder once and writes every record there (a
-// temporary file renamed over "vaddaemon.state"), so a folder removed or
-// renamed under it never gets the record into the folder made anew.
+// temporary file renamed over "vaddaemon.state", with that folder's device
+// and inode), so a folder removed or renamed under it never gets the
+// record into the folder made anew, and a copy of the folder is never
+// taken for it.
 // Starting writes "starting" and runs a thread that writes the progress
 // count (NoteStartProgress) every kProgressWriteMs while it grows; Serving,
 // Ending and Failed stop that thread and write their stage. A write that

@@ -56,15 +56,30 @@ std::string UserDataWatch::Changed() const {
 
 std::string UserDataWatch::Check() {
   std::string reason = Changed();
-  if (!reason.empty() || ipc_.FilesStillNamed()) return reason;
-  const bool renewed = ipc_.Renew();
-  // UserData may have gone in the meantime, the files renewed being the
-  // next store's: ending releases them.
-  reason = Changed();
   if (!reason.empty()) return reason;
-  const std::string block =
-      "the database-owner block beside " + indexPath_ + " was removed or replaced";
-  if (!renewed) return block + " and cannot be made anew";
-  LogMessage("vaddaemon> %s; made it anew", block.c_str());
-  return std::string();
+  if (!ipc_.FilesStillNamed()) {
+    const bool renewed = ipc_.Renew();
+    // UserData may have gone in the meantime, the files renewed being the
+    // next store's: ending releases them.
+    reason = Changed();
+    if (!reason.empty()) return reason;
+    const std::string block =
+        "the database-owner block beside " + indexPath_ + " was removed or replaced";
+    if (!renewed) return block + " and cannot be made anew";
+    LogMessage("vaddaemon> %s; made it anew", block.c_str());
+  }
+  const std::string changed = ipc_.ChangedUnderOwner();
+  if (changed.empty()) return std::string();
+  return "the database-owner block beside " + indexPath_ +
+         " is no longer the one this daemon made: " + changed;
+}
+
+std::string UserDataWatch::NotItsClient(const std::string& clientIndexPath) const {
+  if (!recorded_) return std::string();
+  struct stat folder {};
+  if (::stat(FolderOf(clientIndexPath).c_str(), &folder) == 0 && folder.st_dev == folderDevice_ &&
+      folder.st_ino == folderInode_)
+    return std::string();
+  return "the client's database \"" + clientIndexPath + "\" is not in this daemon's folder " +
+         FolderOf(indexPath_);
 }

@@ -1,5 +1,6 @@
 // UserDataWatch: whether the database a daemon serves is still the one its
-// names give, and the owner block's files kept under their names.
+// names give, the owner block's files kept under their names and as the
+// daemon published them, and whether a client is one of its UserData.
 //
 // A user may remove UserData (or the asset index) under a running daemon to
 // start over; the next tool then makes the folder anew and starts another
@@ -29,7 +30,18 @@
 // replaced; made it anew", or, when they cannot be made, answers "the
 // database-owner block beside <index> was removed or replaced and cannot
 // be made anew" (the store is still the daemon's own, so it then ends as
-// on SIGTERM, closing it).
+// on SIGTERM, closing it). Otherwise, when the block was changed in place
+// (DatabaseIpc::ChangedUnderOwner: emptied, overwritten, made read-only),
+// so that the tools no longer find the daemon through it, it answers "the
+// database-owner block beside <index> is no longer the one this daemon
+// made: <what changed>" (the daemon then ends as a close ends it, and
+// lets go of the block without writing to it).
+//
+// NotItsClient answers, for the asset index path a client names in its
+// handshake, why this daemon does not serve it: the folder it names is not
+// the daemon's UserData folder by device and inode (a copy of the
+// installation whose owner block still names this daemon, or no folder at
+// all), whatever the path's text. "" serves it, and always before Record.
 //
 // UserDataStillOwn answers whether the index's folder is still the folder
 // the daemon opened (true before Record, and when it cannot be looked at
@@ -55,6 +67,7 @@ class UserDataWatch {
   std::string Changed() const;
   std::string Check();
   bool UserDataStillOwn() const;
+  std::string NotItsClient(const std::string& clientIndexPath) const;
 
  private:
   const std::string indexPath_;

@@ -337,6 +337,11 @@ bool ConnectStartingDaemon() {
   ClientState& s = State();
   VADClientTimings timings = VADClient::GetTimings();
   DaemonStartWait startWait(GetUserDataPath().Str());
+  const auto toldWhy = [&startWait](DaemonStartWait::Next next) {
+    if (next != DaemonStartWait::kGiveUp) return false;
+    std::fprintf(stderr, "%s\n", startWait.Reason().c_str());
+    return true;
+  };
   bool connected = false;
   uint16_t triedPort = 0;
   for (uint32_t attempt = 0; attempt < timings.attempts && !connected; ++attempt) {
@@ -347,15 +352,15 @@ bool ConnectStartingDaemon() {
       StartDaemon();
     } else if (attempt > 1 && LaunchedDaemonEnded() &&
                CurrentDaemonPort(GetAssetIndexPath()) == 0) {
-      // The one started made way for a daemon that was closing: the
-      // database has no daemon now, so it is started again.
+      // The one started has ended. When its start failed, its record says
+      // why: it is read before another start replaces it. Otherwise it
+      // made way for a daemon that was closing: the database has no daemon
+      // now, so it is started again.
+      if (toldWhy(startWait.Look(uint32_t(g_lastLaunched.load())))) break;
       StartDaemon();
     }
     if (attempt >= 1) WaitForDaemon(timings.attemptDelayMs, triedPort);
-    if (startWait.Wait(uint32_t(g_lastLaunched.load())) == DaemonStartWait::kGiveUp) {
-      std::fprintf(stderr, "%s\n", startWait.Reason().c_str());
-      break;
-    }
+    if (toldWhy(startWait.Wait(uint32_t(g_lastLaunched.load())))) break;
     {
       Kiv::SingleLock lock(s.connectionLock);
       connected = ConnectLocked(&triedPort);

@@ -1,6 +1,7 @@
 #include "assetdb/protocol/DaemonStartRecord.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -31,6 +32,7 @@ std::string FormatDaemonStartRecord(const DaemonStartRecord& record) {
       << record.pid << '\n'
       << record.started << '\n'
       << record.progress << '\n'
+      << record.device << ' ' << record.inode << '\n'
       << record.reason;
   return out.str();
 }
@@ -39,7 +41,8 @@ bool ParseDaemonStartRecord(const std::string& text, DaemonStartRecord* record) 
   std::istringstream in(text);
   std::string word;
   DaemonStartRecord read;
-  if (!(in >> word >> read.pid >> read.started >> read.progress)) return false;
+  if (!(in >> word >> read.pid >> read.started >> read.progress >> read.device >> read.inode))
+    return false;
   bool known = false;
   for (int stage = DaemonStartRecord::kStarting; stage <= DaemonStartRecord::kFailed; ++stage) {
     if (word != kWords[stage]) continue;
@@ -56,7 +59,13 @@ bool ParseDaemonStartRecord(const std::string& text, DaemonStartRecord* record) 
 bool ReadDaemonStartRecord(const std::string& userDataPath, DaemonStartRecord* record) {
   std::string text;
   if (!ReadSmallFile(userDataPath + "/" + kDaemonStartRecordName, &text)) return false;
-  return ParseDaemonStartRecord(text, record);
+  struct stat folder {};
+  DaemonStartRecord read;
+  if (!ParseDaemonStartRecord(text, &read) || ::stat(userDataPath.c_str(), &folder) != 0 ||
+      read.device != uint64_t(folder.st_dev) || read.inode != uint64_t(folder.st_ino))
+    return false;
+  *record = read;
+  return true;
 }
 
 uint64_t ProcessStartTime(uint32_t pid) {

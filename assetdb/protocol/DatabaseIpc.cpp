@@ -8,7 +8,9 @@
 
 #include <bit>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "assetdb/protocol/ForeignOwnerFile.h"
 #include "assetdb/protocol/ProcessAlive.h"
@@ -68,16 +70,21 @@ bool StillNamed(int fd, const Kiv::String& path) {
 int OpenOwnFile(const Kiv::String& path, int flags, const char* what) {
   const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | flags, 0600);
   if (fd < 0) {
-    if (errno == EACCES) {
-      struct stat seen {};
-      if (::lstat(path.c_str(), &seen) == 0 && seen.st_uid != ::geteuid())
-        NoteForeignOwnerFile(path, what, seen.st_uid);
+    struct stat seen {};
+    if (errno != EACCES || ::lstat(path.c_str(), &seen) != 0) return -1;
+    if (seen.st_uid != ::geteuid()) {
+      NoteForeignOwnerFile(path, what, seen.st_uid);
       LogMessage(
           "DatabaseIpc> the database %s \"%s\" may not be opened by this user (it belongs to "
           "another); "
           "ignoring it",
           what, path.c_str());
+      return -1;
     }
+    LogMessage(
+        "DatabaseIpc> the database %s \"%s\" is this user's, but it may not read and write it "
+        "(mode %04o): remove it",
+        what, path.c_str(), unsigned(seen.st_mode & 07777));
     return -1;
   }
   struct stat info {};
@@ -111,6 +118,12 @@ int ReserveBlock(int fd, off_t size) {
     at += wrote;
   }
   return 0;
+}
+
+uint32_t WordAt(const uint8_t* bytes, uint32_t offset) {
+  uint32_t value = 0;
+  std::memcpy(&value, bytes + offset, sizeof value);
+  return value;
 }
 
 }  // namespace
@@ -267,12 +280,19 @@ void DatabaseIpc::ReleaseHandles(bool removeFiles) {
   blockFd_ = -1;
   lockFd_ = -1;
   primary_ = false;
+  published_ = Published();
 }
 
 void DatabaseIpc::Close() {
   Kiv::SingleLock hold(guard_);
   if (block_ == nullptr) return;
   HeldIpcLock held(*this);
+  // A block changed under its owner is another's now (and one cut short
+  // cannot be touched through the mapping): it is let go without a write.
+  if (!ChangedUnderOwner().empty()) {
+    ReleaseHandles(true);
+    return;
+  }
   if (Load(kOwner) == pid_) {
     Store(kOwner, kNone);
     Store(kPort, 0);
@@ -351,7 +371,7 @@ bool DatabaseIpc::IsOwner() const {
 
 void DatabaseIpc::ReleaseOwnership() {
   Kiv::SingleLock hold(guard_);
-  if (block_ == nullptr || Load(kOwner) != pid_) return;
+  if (block_ == nullptr || !ChangedUnderOwner().empty() || Load(kOwner) != pid_) return;
   HeldIpcLock held(*this);
   if (Load(kOwner) == pid_) {
     Store(kOwner, kNone);
@@ -365,17 +385,56 @@ uint32_t DatabaseIpc::GetDaemonPort() const {
   return Load(kPort);
 }
 
-bool DatabaseIpc::ClaimOwnership(uint32_t port) {
+bool DatabaseIpc::ClaimOwnership(uint32_t port, bool overrule) {
   Kiv::SingleLock hold(guard_);
   if (block_ == nullptr) return false;
   HeldIpcLock held(*this);
   const uint32_t owner = Load(kOwner);
-  const bool taken = owner != kNone && owner != pid_ && IsProcessAlive(owner);
-  if (!taken) {
-    Store(kOwner, pid_);
-    Store(kPort, port);
+  const bool taken = !overrule && owner != kNone && owner != pid_ && IsProcessAlive(owner);
+  if (taken) return false;
+  Store(kOwner, pid_);
+  Store(kPort, port);
+  struct stat lock {};
+  struct stat block {};
+  if (::fstat(lockFd_, &lock) != 0 || ::fstat(blockFd_, &block) != 0) return true;
+  published_.claimed = true;
+  published_.port = port;
+  published_.lockMode = lock.st_mode;
+  published_.lockUser = lock.st_uid;
+  published_.blockMode = block.st_mode;
+  published_.blockUser = block.st_uid;
+  return true;
+}
+
+std::string DatabaseIpc::ChangedUnderOwner() const {
+  Kiv::SingleLock hold(guard_);
+  if (block_ == nullptr || !published_.claimed) return std::string();
+  struct stat lock {};
+  struct stat block {};
+  if (::fstat(lockFd_, &lock) != 0 || ::fstat(blockFd_, &block) != 0) return std::string();
+  const auto mode = [](const struct stat& info) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", unsigned(info.st_mode & 07777));
+    return std::string(text);
+  };
+  if (lock.st_mode != published_.lockMode || lock.st_uid != published_.lockUser)
+    return "the mode or user of " + lockPath_ + " changed (mode " + mode(lock) + ")";
+  if (block.st_mode != published_.blockMode || block.st_uid != published_.blockUser)
+    return "the mode or user of " + blockPath_ + " changed (mode " + mode(block) + ")";
+  // Read from the file, not through the mapping: a page of a file cut
+  // short would end the process with SIGBUS.
+  uint8_t bytes[kBlockSize];
+  if (block.st_size < off_t{kBlockSize} ||
+      ::pread(blockFd_, bytes, kBlockSize, 0) != ssize_t{kBlockSize}) {
+    return blockPath_ + " was cut short to " + std::to_string(block.st_size) + " bytes";
   }
-  return !taken;
+  if (static_cast<int32_t>(WordAt(bytes, kState)) != kStateInitialised ||
+      WordAt(bytes, kRefusal) != 0 || WordAt(bytes, kOwner) != pid_ ||
+      WordAt(bytes, kPort) != published_.port) {
+    return blockPath_ + " no longer names this process as its daemon on port " +
+           std::to_string(published_.port);
+  }
+  return std::string();
 }
 
 bool DatabaseIpc::Renew() {

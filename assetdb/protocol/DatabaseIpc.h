@@ -28,7 +28,8 @@
 // a world-writable place such as /dev/shm). Should the folder be open to
 // others, a file that belongs to another user (or that this user may not
 // open) is never trusted: Open logs a line naming it and fails, as it does
-// when the files cannot be made.
+// when the files cannot be made. A file of this user's own that it may not
+// read and write (made read-only) fails Open too, logged with its mode.
 //
 // DatabaseIpc is one process's view of the block. Open (true at once when
 // already open) checks the path, takes the mutex, creates and initialises the
@@ -53,14 +54,27 @@
 // matches a Lock taken before Close still releases that hold. Accessors answer "nothing" (false, 0,
 // an all-zero snapshot) while closed. GetDaemonPort answers 0 also when this
 // process is the owner. The daemon's side: ClaimOwnership (under the mutex:
-// false when another live process owns the database; otherwise this process
-// becomes owner and publishes `port`), ReleaseOwnership (when this process is
-// the owner: owner kNone and port 0). Renew, for the owner whose files
-// were removed or replaced under their names while it runs (a user clearing
-// "stale" lock files): lets go of the files it holds without a write, opens
-// the names again as Open does (making the files, or joining the ones a tool
-// made meanwhile) and claims ownership there with the port it had
-// published. True at once while both names still give its files. False
+// false when another live process owns the database, unless `overrule`,
+// which the caller may ask only when it knows that no other process serves
+// the database (the daemon that holds the store guard, StoreGuard.h);
+// otherwise this process becomes owner and publishes `port`),
+// ReleaseOwnership (when this process is the owner: owner kNone and port 0).
+// ChangedUnderOwner, for the owner, answers what has changed in the block
+// it published since its latest claim, or "" while nothing has (always
+// for a process that has not claimed it): the mode or user of either
+// file, a block file cut short (read with pread, never through the
+// mapping, which a file cut short turns into SIGBUS), or a block that no
+// longer names it as owner with the port it published, or that is no
+// longer initialised or refuses openings (emptied, overwritten, made anew
+// by a tool). Once it answers something, Close and ReleaseOwnership write
+// nothing to the block: Close lets go of the files (removing them as the
+// last process, as usual, so that the next daemon makes them anew). Renew,
+// for the owner whose files were removed or replaced under their names
+// while it runs (a user clearing "stale" lock files): lets go of the files
+// it holds without a write, opens the names again as Open does (making the
+// files, or joining the ones a tool made meanwhile) and claims ownership
+// there with the port it had published. True at once while both names
+// still give its files. False
 // when closed or not the owner (nothing changes), when Open fails (left
 // closed), or when another live process owns the block under the name (then
 // it closes as Close does, which leaves that owner's files alone).
@@ -70,7 +84,10 @@
 // process-wide instance, as the connection code uses it.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
+#include <string>
 
 #include "assetdb/protocol/DatabaseIpcNames.h"
 #include "kiv/CriticalSection.h"
@@ -113,7 +130,8 @@ class DatabaseIpc {
   bool IsOwner() const;
   void ReleaseOwnership();
   uint32_t GetDaemonPort() const;
-  bool ClaimOwnership(uint32_t port);
+  bool ClaimOwnership(uint32_t port, bool overrule = false);
+  std::string ChangedUnderOwner() const;
   bool Renew();
 
   bool IsPrimary() const;
@@ -134,6 +152,16 @@ class DatabaseIpc {
   uint8_t LoadByte(uint32_t offset) const;
   void StoreByte(uint32_t offset, uint8_t value);
 
+  // What the owner's latest claim published (ChangedUnderOwner).
+  struct Published {
+    bool claimed = false;
+    uint32_t port = 0;
+    mode_t lockMode = 0;
+    mode_t blockMode = 0;
+    uid_t lockUser = 0;
+    uid_t blockUser = 0;
+  };
+
   mutable Kiv::CriticalSection guard_;
   int lockFd_ = -1;
   int blockFd_ = -1;
@@ -144,6 +172,7 @@ class DatabaseIpc {
   Kiv::File::Path indexPath_;  // as given to the last Open that got so far
   Kiv::String lockPath_;
   Kiv::String blockPath_;
+  Published published_;
 };
 
 bool OpenDatabaseIpc(const Kiv::File::Path& assetIndexPath);

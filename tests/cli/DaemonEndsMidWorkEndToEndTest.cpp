@@ -1,8 +1,10 @@
 // Work that meets another tool's doing, end to end: a batch of validations
 // through a "closevaddaemon" goes on with the next daemon, a commit never
 // installs a file that another program is still writing, and a command
-// that meets a daemon ending, starting slowly or unable to start is served
-// by the next daemon or told why none can serve it.
+// that meets a daemon ending, starting slowly, unable to start, whose index
+// or owner block changes under it, or that serves another copy of the
+// installation is served by the next daemon (its own) or told why none can
+// serve it.
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -16,6 +18,7 @@
 #include <string>
 #include <thread>
 
+#include "assetdb/protocol/DatabaseIpc.h"
 #include "tests/cli/CommandHostProcesses.h"
 #include "tests/cli/ToolFixture.h"
 #include "tests/support/SanitizerScale.h"
@@ -286,6 +289,135 @@ ToolResult StatusWithABadUserId(const std::string& root) {
   return RunIn(root, {"status", "<kuid:0:620>"});
 }
 
+// --- The index (and its journal) removed under a serving daemon, then at
+// once a command that a worker would serve: the next daemon serves it.
+
+ToolResult AtOnceAfterTheIndexIsRemoved(const std::string& root,
+                                        const std::vector<std::string>& args, bool openForEdit) {
+  EXPECT_EQ(ToolFixture::InstallScenery("<kuid:0:620>", "", {}, root).status, 0);
+  if (openForEdit) {
+    EXPECT_EQ(RunIn(root, {"edit", "<kuid:0:620>"}).status, 0);
+  }
+  for (const char* name : {"/UserData/assets.tdx", "/UserData/assets.tdx-journal"})
+    fs::remove(root + name);
+  return RunIn(root, args);
+}
+
+ToolResult InstallAfterTheIndexIsRemoved(const std::string& root) {
+  const std::string folder = ToolFixture::MakeTempFolder();
+  ToolFixture::WriteFile(folder + "/config.txt",
+                         "kuid <kuid:0:621>\nusername b\nkind scenery\nvandru-build 3.4\n");
+  return AtOnceAfterTheIndexIsRemoved(root, {"installfrompath", folder}, false);
+}
+
+ToolResult CommitAfterTheIndexIsRemoved(const std::string& root) {
+  return AtOnceAfterTheIndexIsRemoved(root, {"commit", "<kuid:0:620>"}, true);
+}
+
+ToolResult EditAfterTheIndexIsRemoved(const std::string& root) {
+  return AtOnceAfterTheIndexIsRemoved(root, {"edit", "<kuid:0:620>"}, false);
+}
+
+ToolResult DeleteAfterTheIndexIsRemoved(const std::string& root) {
+  const ToolResult deleted = AtOnceAfterTheIndexIsRemoved(root, {"delete", "<kuid:0:620>"}, false);
+  EXPECT_FALSE(fs::exists(root + "/UserData/local/kuid 0 620"));
+  return deleted;
+}
+
+ToolResult GenerateKUIDAfterTheIndexIsRemoved(const std::string& root) {
+  return AtOnceAfterTheIndexIsRemoved(root, {"generatekuid"}, false);
+}
+
+// --- The owner block changed in place under a serving daemon: a status is
+// served by the next daemon, and "closevaddaemon" answers OK only once the
+// daemon it was to close has ended.
+
+void EmptyTheBlock(const std::string& block) {
+  fs::resize_file(block, 0);
+}
+
+void OverwriteTheBlock(const std::string& block) {
+  const int fd = ::open(block.c_str(), O_WRONLY | O_CLOEXEC);
+  EXPECT_EQ(::write(fd, std::string(36, 'x').data(), 36), 36);
+  ::close(fd);
+}
+
+ToolResult StatusAfterTheBlockChanges(const std::string& root, void (*change)(const std::string&)) {
+  EXPECT_EQ(ToolFixture::InstallScenery("<kuid:0:620>", "", {}, root).status, 0);
+  const std::string block = root + "/UserData/assets.tdx.ipc";
+  change(block);
+  const Clock::time_point start = Clock::now();
+  const ToolResult status = RunIn(root, {"status", "<kuid:0:620>"});
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(30));
+  const pid_t serving = ToolFixture::DaemonOwnerPidOf(root);
+  change(block);
+  const ToolResult closed = RunIn(root, {"closevaddaemon"});
+  EXPECT_TRUE(serving != 0 && VUTest::Ended(serving)) << closed.out << closed.err;
+  EXPECT_EQ(closed.status, 0) << closed.out << closed.err;
+  return status;
+}
+
+ToolResult StatusAfterTheBlockIsEmptied(const std::string& root) {
+  return StatusAfterTheBlockChanges(root, EmptyTheBlock);
+}
+
+ToolResult StatusAfterTheBlockIsOverwritten(const std::string& root) {
+  return StatusAfterTheBlockChanges(root, OverwriteTheBlock);
+}
+
+// A stale owner block of the user's own, made read-only, with no daemon.
+// Root opens it whatever its mode, so as root the tool (and its daemon)
+// runs as another user, in a root handed to that user.
+ToolResult StatusPastAReadOnlyBlock(const std::string& root) {
+  fs::create_directories(root + "/UserData");
+  const std::string block = root + "/UserData/assets.tdx.ipc";
+  ToolFixture::WriteFile(block, std::string(36, '\0'));
+  ::chmod(block.c_str(), 0444);
+  if (::geteuid() != 0) return RunIn(root, {"status", "<kuid:0:620>"});
+  const uid_t user = 65534;
+  auto handTo = [&](uid_t owner) {
+    ::lchown(root.c_str(), owner, owner);
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+      if (entry.path().parent_path() != root + "/bin") ::lchown(entry.path().c_str(), owner, owner);
+    }
+  };
+  handTo(user);
+  const std::string id = std::to_string(user);
+  const ToolResult status =
+      ToolFixture::RunProgram("/usr/bin/setpriv",
+                              {"--reuid=" + id, "--regid=" + id, "--clear-groups", "--",
+                               root + "/bin/VandruUtil", "status", "<kuid:0:620>"},
+                              root + "/bin");
+  handTo(0);
+  return status;
+}
+
+// A root copied with "cp -a" while its daemon serves: the copy's commands
+// change the copy only.
+ToolResult CommandsInACopyMadeWhileTheDaemonServes(const std::string& root) {
+  EXPECT_EQ(ToolFixture::InstallScenery("<kuid:0:620>", "", {}, root).status, 0);
+  const std::string copy = ToolFixture::MakeTempFolder() + "/copy";
+  EXPECT_EQ(ToolFixture::RunProgram("/bin/cp", {"-a", root, copy}, "/").status, 0);
+  // Kept open, as by another tool of the copy, the copied block stays as it
+  // was copied, naming the original's daemon, until the copy's daemon
+  // takes it over.
+  DatabaseIpc copied;
+  EXPECT_TRUE(copied.Open(Kiv::File::Path(copy + "/UserData/assets.tdx")));
+  EXPECT_EQ(RunIn(copy, {"delete", "<kuid:0:620>"}).status, 0);
+  const std::string folder = ToolFixture::MakeTempFolder();
+  ToolFixture::WriteFile(folder + "/config.txt",
+                         "kuid <kuid:0:621>\nusername b\nkind scenery\nvandru-build 3.4\n");
+  const ToolResult installed = RunIn(copy, {"installfrompath", folder});
+  copied.Close();
+  EXPECT_TRUE(LogSays(copy, "vaddaemon.log", "which does not serve this UserData"));
+  EXPECT_TRUE(ToolFixture::StopDaemonOf(copy));
+  EXPECT_TRUE(fs::exists(root + "/UserData/local/kuid 0 620"));
+  EXPECT_FALSE(fs::exists(root + "/UserData/local/kuid 0 621"));
+  EXPECT_FALSE(fs::exists(copy + "/UserData/local/kuid 0 620"));
+  EXPECT_TRUE(fs::exists(copy + "/UserData/local/kuid 0 621"));
+  return installed;
+}
+
 struct SeamCase {
   const char* name;
   // Lays out the row in a fresh root and runs the command; its result.
@@ -317,6 +449,25 @@ const SeamCase kSeamCases[] = {
     {"ABadUserIdIsNamed", StatusWithABadUserId,
      "VADDAEMON_USER_ID is \"abc\", not a user id from 0 to 16777215: set it to one, or unset it",
      255, kTold},
+    {"AnInstallJustAfterTheIndexIsRemovedIsServed", InstallAfterTheIndexIsRemoved,
+     "Installed <kuid:0:621>.", 0, 0},
+    {"ACommitJustAfterTheIndexIsRemovedIsServed", CommitAfterTheIndexIsRemoved,
+     "The asset was committed.", 0, 0},
+    {"AnEditJustAfterTheIndexIsRemovedIsServed", EditAfterTheIndexIsRemoved,
+     "/UserData/editing/kuid 0 620\n", 0, 0},
+    {"ADeleteJustAfterTheIndexIsRemovedIsServed", DeleteAfterTheIndexIsRemoved,
+     "OK (0 Errors, 0 Warnings)", 0, 0},
+    {"AGeneratedKUIDJustAfterTheIndexIsRemovedIsServed", GenerateKUIDAfterTheIndexIsRemoved,
+     "<KUID2:0:", 0, 0},
+    {"StatusAfterTheOwnerBlockIsEmptiedIsServed", StatusAfterTheBlockIsEmptied, kServed, 0, 0},
+    {"StatusAfterTheOwnerBlockIsOverwrittenIsServed", StatusAfterTheBlockIsOverwritten, kServed, 0,
+     0},
+    {"AReadOnlyOwnerBlockIsNamed", StatusPastAReadOnlyBlock,
+     "/UserData/assets.tdx.ipc' is a file this user may not read and write (mode 0444), where the "
+     "database owner block needs a file of its own: remove it",
+     255, kTold},
+    {"ACopyMadeWhileTheDaemonServesChangesItselfOnly", CommandsInACopyMadeWhileTheDaemonServes,
+     "Installed <kuid:0:621>.", 0, 0},
 };
 
 class DaemonSeam : public ToolFixture, public ::testing::WithParamInterface<SeamCase> {

@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -147,10 +148,13 @@ TEST_F(DaemonGone, BatchGoesOnWithANewDaemon) {
 // the database has no owner.
 TEST_F(DaemonGone, ToolStartedWhileTheDaemonClosesFindsTheNextOne) {
   ASSERT_TRUE(StopDaemonOf(Root()));
-  // This process stands for the closing daemon: a live owner, no port.
+  // This process stands for the closing daemon: a live owner, no port,
+  // holding the store guard (a flock on UserData) as a daemon does.
   DetermineInstallPath(Kiv::File::Path(Root()));
   auto closing = std::make_unique<DatabaseIpc>();
   ASSERT_TRUE(closing->Open(GetAssetIndexPath()) && closing->ClaimOwnership(0));
+  const int guard = ::open(UserDataPath().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_EQ(::flock(guard, LOCK_EX | LOCK_NB), 0);
   ResetFolderLayoutForTests();
   ToolResult status;
   std::thread tool([&] { status = Run({"status", kKuid}, "", 30000); });
@@ -167,6 +171,7 @@ TEST_F(DaemonGone, ToolStartedWhileTheDaemonClosesFindsTheNextOne) {
       3000, 1);
   if (refused != 0) VUTest::WaitUntil([&] { return !IsRunning(refused); }, 5000);
   closing.reset();  // the closing daemon has gone
+  ::close(guard);
   tool.join();
   EXPECT_EQ(status.status, 0) << status.out << status.err;
   EXPECT_NE(status.out.find(std::string("+ ") + kKuid + " : "), std::string::npos) << status.out;

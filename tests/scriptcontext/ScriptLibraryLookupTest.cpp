@@ -7,6 +7,7 @@
 
 #include "assetdb/client/NetStartup.h"
 #include "assetdb/client/VADClient.h"
+#include "foundation/layout/FolderLayout.h"
 #include "foundation/spec/SpecRegistry.h"
 #include "gsnative/GSOLibrary.h"
 #include "gsnative/GSOLibrarySpec.h"
@@ -71,6 +72,8 @@ class ScriptLibraryLookup : public ::testing::Test {
     ASSERT_NE(daemon, 0) << daemons_.Output(0);
     port_ = daemons_.WaitForPort(daemon, 0);
     NetStartup();
+    // The handshake names the daemon's own index.
+    DetermineInstallPath(Kiv::File::Path(root_.Path()));
     VADClient::SetPortSource([](const Kiv::File::Path&) { return port_.load(); });
     VADClient::SetDaemonStarter([] { return false; });
     ASSERT_TRUE(VADOpenDatabase(VADClientOptions()));
@@ -81,6 +84,7 @@ class ScriptLibraryLookup : public ::testing::Test {
     VADClient::Close();
     VADClient::SetPortSource(nullptr);
     VADClient::SetDaemonStarter(nullptr);
+    ResetFolderLayoutForTests();
   }
 
   VUTest::LogCapture log_;

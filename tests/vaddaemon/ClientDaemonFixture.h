@@ -1,14 +1,16 @@
 // ClientDaemonFixture: the daemon process of DaemonFixture with the client
 // library opened on it, so that tests drive the daemon through the client's
-// own request functions. The client never starts a daemon of its own; it is
-// closed and its hooks reset when the test ends. Not thread-safe: the
-// test's own thread only.
+// own request functions (the folder layout is the daemon's root, so that
+// the handshake names its index). The client never starts a daemon of its
+// own; it is closed and its hooks and layout reset when the test ends. Not
+// thread-safe: the test's own thread only.
 #pragma once
 
 #include <atomic>
 
 #include "assetdb/client/NetStartup.h"
 #include "assetdb/client/VADClient.h"
+#include "foundation/layout/FolderLayout.h"
 #include "tests/vaddaemon/DaemonFixture.h"
 
 class ClientDaemonFixture : public DaemonFixture {
@@ -17,6 +19,9 @@ class ClientDaemonFixture : public DaemonFixture {
     DaemonFixture::SetUp();
     if (HasFatalFailure()) return;
     NetStartup();
+    // The handshake names the daemon's own index: a daemon serves only the
+    // clients of its UserData.
+    DetermineInstallPath(Kiv::File::Path(Root()));
     port_ = Port();
     VADClient::SetPortSource([](const Kiv::File::Path&) { return port_.load(); });
     VADClient::SetDaemonStarter([] { return false; });
@@ -27,6 +32,7 @@ class ClientDaemonFixture : public DaemonFixture {
     VADClient::Close();
     VADClient::SetPortSource(nullptr);
     VADClient::SetDaemonStarter(nullptr);
+    ResetFolderLayoutForTests();
     DaemonFixture::TearDown();
   }
 

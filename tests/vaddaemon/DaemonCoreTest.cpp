@@ -52,9 +52,14 @@ class DaemonIdle : public DaemonFixture {
 
 // The handshake answer's bytes are DaemonServerTest's.
 TEST_F(DaemonCore, HandshakeIsAnsweredAndKeepAliveAndUnknownCodesGetEmptyReplies) {
-  // A client naming another database is served all the same.
+  // A client naming a database in another folder is not served: its
+  // connection is closed unanswered.
+  RawClient elsewhere;
+  ASSERT_TRUE(elsewhere.Connect(Port()) &&
+              elsewhere.SendHandshake("/elsewhere/UserData/assets.tdx", 0));
+  EXPECT_TRUE(elsewhere.WaitClosed());
   RawClient other;
-  ASSERT_TRUE(other.Open(Port(), "/elsewhere/UserData/assets.tdx", 0));
+  ASSERT_TRUE(other.Open(Port(), AssetIndexPath(), 0));
   Bytes reply = {1};
   ASSERT_TRUE(other.Transact(kKeepAlive, 7, {}, &reply));
   EXPECT_TRUE(reply.empty());

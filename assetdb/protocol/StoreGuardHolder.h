@@ -1,0 +1,26 @@
+// StoreGuardHolder: which process holds the store guard of a UserData
+// folder, the exclusive flock that its daemon holds on the folder itself
+// for its whole life (vaddaemon/StoreGuard.h).
+//
+// The guard goes with the folder, not with a name in it: it tells the
+// daemon that serves this UserData even when the owner block cannot (its
+// files removed, changed, or copied from another installation).
+//
+// FlockHolder answers the process that /proc/locks names as holding a
+// flock on the file of device `device` and inode `inode` ("1: FLOCK
+// ADVISORY WRITE <pid> <major>:<minor>:<inode> 0 EOF"; a waiter's line has
+// "->" after the number, and is not a holder); 0 when none is named.
+// StoreGuardHolder answers it for the folder `userDataPath` (a link to the
+// folder is followed); 0 when the folder cannot be looked at or no process
+// holds its guard.
+//
+// Thread-safe; nothing throws beyond std::bad_alloc.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+
+uint32_t FlockHolder(dev_t device, ino_t inode);
+uint32_t StoreGuardHolder(const std::string& userDataPath);
