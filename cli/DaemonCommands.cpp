@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "assetdb/client/VADClient.h"
+#include "assetdb/protocol/DatabaseIpc.h"
 #include "assetdb/protocol/StoreGuardHolder.h"
 #include "cli/CommandArgs.h"
 #include "cli/CommandHost.h"
@@ -22,12 +23,27 @@ namespace {
 constexpr uint32_t kDaemonGraceMs = 30000;
 constexpr uint32_t kToolGraceMs = 10000;
 
+// The process the owner block names as the database's owner, or 0.
+pid_t BlockOwnerPid() {
+  DatabaseIpc ipc;
+  if (!ipc.Open(GetAssetIndexPath())) return 0;
+  const DatabaseIpc::Snapshot snapshot = ipc.Read();
+  ipc.Close();
+  if (snapshot.owner == DatabaseIpc::kNone || snapshot.owner > 0x7FFFFFFFu) return 0;
+  return static_cast<pid_t>(snapshot.owner);
+}
+
 // The daemon of this UserData, or 0: the process that holds the folder's
 // store guard (every daemon holds it for its whole life), which the owner
 // block cannot hide: changed under the daemon, or copied from another
-// installation with the daemon of that one named in it.
+// installation with the daemon of that one named in it. Where /proc/locks
+// does not tell the guard's holder (a file system whose devices it names
+// otherwise), the owner the block names; the caller takes it only when it
+// runs this installation's daemon program, so a block copied from another
+// installation never names a daemon to end here.
 pid_t DaemonPid() {
-  return static_cast<pid_t>(StoreGuardHolder(GetUserDataPath().Str()));
+  const uint32_t holder = StoreGuardHolder(GetUserDataPath().Str());
+  return holder != 0 ? static_cast<pid_t>(holder) : BlockOwnerPid();
 }
 
 // The command's answer once the daemon was asked to end: an error naming it

@@ -25,6 +25,7 @@
 #include "assetdb/client/VandruBaseSpec.h"
 #include "assetdb/protocol/DatabaseIpc.h"
 #include "assetdb/protocol/ForeignOwnerFile.h"
+#include "assetdb/protocol/ResultsPrinter.h"
 #include "assetdb/protocol/VADFrames.h"
 #include "assetdb/protocol/VADRequestCodes.h"
 #include "foundation/base/LogMessage.h"
@@ -339,7 +340,7 @@ bool ConnectStartingDaemon() {
   DaemonStartWait startWait(GetUserDataPath().Str());
   const auto toldWhy = [&startWait](DaemonStartWait::Next next) {
     if (next != DaemonStartWait::kGiveUp) return false;
-    std::fprintf(stderr, "%s\n", startWait.Reason().c_str());
+    std::fprintf(stderr, "%s\n", CopyResultLine(startWait.Reason()).c_str());
     return true;
   };
   bool connected = false;
@@ -369,7 +370,7 @@ bool ConnectStartingDaemon() {
     // no daemon can come, so the user is told at once what to do.
     const std::string foreign = connected ? std::string() : ForeignOwnerFileText();
     if (!foreign.empty()) {
-      std::fprintf(stderr, "%s\n", foreign.c_str());
+      std::fprintf(stderr, "%s\n", CopyResultLine(foreign).c_str());
       break;
     }
   }

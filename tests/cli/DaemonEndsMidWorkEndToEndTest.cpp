@@ -278,6 +278,16 @@ ToolResult StatusPastAFolderAtTheLock(const std::string& root) {
   return RunIn(root, {"status", "<kuid:0:620>"});
 }
 
+// The reason names the lock by its path, which holds a line break here: it
+// is said on one line all the same.
+ToolResult StatusPastAFolderAtTheLockOfARootNamedOnTwoLines(const std::string& root) {
+  const std::string moved = root + "\nforged";
+  fs::rename(root, moved);
+  const ToolResult r = StatusPastAFolderAtTheLock(moved);
+  fs::rename(moved, root);
+  return r;
+}
+
 ToolResult StatusPastAFileAtLocal(const std::string& root) {
   fs::create_directories(root + "/UserData");
   ToolFixture::WriteFile(root + "/UserData/local", "not a folder\n");
@@ -443,6 +453,8 @@ const SeamCase kSeamCases[] = {
      "/UserData/assets.tdx.lock' is a folder, where the database owner block needs a file of its "
      "own: remove it",
      255, kTold},
+    {"AReasonNamingALineBreakIsOneLine", StatusPastAFolderAtTheLockOfARootNamedOnTwoLines,
+     "\\x0Aforged/UserData/assets.tdx.lock' is a folder", 255, kTold},
     {"AFileAtLocalIsNamed", StatusPastAFileAtLocal,
      "/UserData/local' is a file, where the asset store keeps its asset folders: move it out of",
      255, kTold},
