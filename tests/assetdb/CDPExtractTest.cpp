@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "CDPTestSupport.h"
+#include "foundation/soup/BinarySoup.h"
 #include "foundation/stream/TBuffer.h"
 #include "kiv/DynamicBuffer.h"
 
@@ -147,6 +148,17 @@ TEST_F(CDPExtractTest, AFailureAnywhereLeavesNoFilesAndKeepsOldOnes) {
   EXPECT_EQ(FilesBelow("root"),
             (std::vector<std::string>{"asset/a.txt", "asset/b.txt", "asset/z.txt"}));
   EXPECT_EQ(Get("root/asset/a.txt"), "new content");
+
+  // Folders nested deeper than an archive file can hold.
+  Soup deep;
+  AddFile(deep, "leaf.txt", "x");
+  for (uint32_t i = 0; i < BinarySoup::kMaxDepth + 1; ++i) {
+    Soup outer;
+    outer.SetNamedSoup(N("d"), deep);
+    deep = outer;
+  }
+  EXPECT_EQ(Extract(deep, "deep").Str(),
+            "Unknown data type encountered. Content package may be damaged");
 }
 
 TEST_F(CDPExtractTest, LocalFileReferencesNeedTheCallersConsent) {
