@@ -27,13 +27,18 @@ void WriteReport(CompileDiagnostics* context, const char* fileName, int line, co
   char text[kMaxMessageLength + 1];
   FormatCut(text, format, args);
   char report[kMaxMessageLength + 1];
-  int n = std::snprintf(report, sizeof report, "%s(%d) : %s", fileName ? fileName : "(null)", line,
-                        text);
+  const std::string shown = GSCompiler::ShownName(context->log, fileName);
+  int n = std::snprintf(report, sizeof report, "%s(%d) : %s", shown.c_str(), line, text);
   if (n < 0) return;
   context->log->AppendLine(report);
 }
 
 }  // namespace
+
+std::string GSCompiler::ShownName(const CompileLogSink* log, const char* name) {
+  if (name == nullptr) return "(null)";
+  return log != nullptr ? log->ShownName(name) : std::string(name);
+}
 
 void GSCompilerReport(CompileDiagnostics* context, bool isError, bool isWarning, int line,
                       const char* format, ...) {

@@ -10,13 +10,18 @@
 //
 // GSCompiler::CompileLogSink is where the lines go: the driver's compile
 // log implements it. A line is handed over without a line break, and the
-// sink copies it (the text is only valid during the call).
+// sink copies it (the text is only valid during the call). ShownName gives
+// a name or path (a source, an include, an output file) as the sink's lines
+// show it: as it is, unless the sink prints its lines itself and so shows
+// names escaped (CompileLog::ShowNamesEscaped). GSCompiler::ShownName(log,
+// name) asks a log that may be null (the name as it is), for a name that
+// may be null ("(null)").
 //
 // Line formats:
 // - GSCompilerReport formats `format` into a text of at most 255
 //   characters (longer text is cut), then writes "%s(%d) : %s" with the
-//   file name, `line` and that text, again cut at 255 characters. A null
-//   file name prints as "(null)".
+//   file name as the log shows it, `line` and that text, again cut at 255
+//   characters. A null file name prints as "(null)".
 // - GSCompilerReportInFile does the same with an explicit file name (for
 //   messages that belong to another file of the unit).
 // - GSCompilerMessage writes the formatted text (at most 255 characters)
@@ -28,6 +33,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace GSCompiler {
@@ -36,7 +42,10 @@ class CompileLogSink {
  public:
   virtual ~CompileLogSink() = default;
   virtual void AppendLine(std::string_view line) = 0;
+  virtual std::string ShownName(std::string_view name) const { return std::string(name); }
 };
+
+std::string ShownName(const CompileLogSink* log, const char* name);
 
 struct CompileDiagnostics {
   const char* fileName = nullptr;

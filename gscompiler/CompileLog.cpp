@@ -3,6 +3,8 @@
 #include <cstring>
 #include <new>
 
+#include "foundation/text/ResultLine.h"
+
 void CompileLog::AppendLine(std::string_view line) {
   char* copy = static_cast<char*>(lines_.Allocate(line.size() + 1, 2));
   if (copy == nullptr) return;
@@ -12,6 +14,11 @@ void CompileLog::AppendLine(std::string_view line) {
   queue_[writeIndex_] = copy;
   writeIndex_ = (writeIndex_ + 1) % capacity_;
   ++count_;
+}
+
+std::string CompileLog::ShownName(std::string_view name) const {
+  if (!namesEscaped_) return std::string(name);
+  return CopyResultLine(Kiv::String(name));
 }
 
 // Makes room for growStep_ more lines, the oldest line moving to index 0.

@@ -13,6 +13,15 @@
 // (or the destructor) frees the ring and every block: the log is then empty
 // and can be used again.
 //
+// Names in the lines (ShownName, CompileDiagnostics.h) are kept as they are
+// by default: whoever prints the lines escapes them there (an asset's
+// compile errors go through the results printer). A log whose lines are
+// printed as they are (the compiler's command line) is told so with
+// ShowNamesEscaped: each name then shows as CopyResultLine
+// (foundation/text/ResultLine.h) gives it, so that a name cannot split a
+// line or reach the terminal as a control sequence; the rest of each line
+// stays as the compiler wrote it.
+//
 // CompileLogAppend(log, text) appends one line; a null log or a null text
 // keeps nothing. The log is the GSCompiler::CompileLogSink of the parser's
 // and the checks' messages. Not thread-safe (one compile at a time).
@@ -35,6 +44,8 @@ class CompileLog final : public GSCompiler::CompileLogSink {
   CompileLog& operator=(const CompileLog&) = delete;
 
   void AppendLine(std::string_view line) override;
+  std::string ShownName(std::string_view name) const override;
+  void ShowNamesEscaped() { namesEscaped_ = true; }
   const char* TakeLine();
   void Reset();
 
@@ -52,6 +63,7 @@ class CompileLog final : public GSCompiler::CompileLogSink {
   uint32_t count_ = 0;
   uint32_t readIndex_ = 0;
   uint32_t writeIndex_ = 0;
+  bool namesEscaped_ = false;
 };
 
 void CompileLogAppend(CompileLog* log, const char* text);

@@ -21,8 +21,11 @@ const GSCompilerBackEnd* CurrentBackEnd() {
   return g_backEndChosen ? g_backEnd : GSStandardBackEnd();
 }
 
-const char* OrNull(const char* text) {
-  return text != nullptr ? text : "(null)";
+using GSCompiler::ShownName;
+
+// The line that follows the errors of a source that failed.
+std::string WhileCompiling(const GSCompiler::CompileLogSink* log, const char* name) {
+  return ".. while compiling '" + ShownName(log, name) + "'";
 }
 
 // The name's file part ("a/b.gs" and "a\b.gs" give "b.gs").
@@ -44,8 +47,9 @@ void AppendTo(GSCompiler::CompileLogSink* log, const std::string& line) {
 }
 
 void ReportUnreadable(CompileContext& context, const Kiv::PString& container) {
-  AppendTo(context.log, Kiv::StringPrintf("Could not read file %s : %s.", OrNull(container.Text()),
-                                          OrNull(context.fileName)));
+  AppendTo(context.log, Kiv::StringPrintf("Could not read file %s : %s.",
+                                          ShownName(context.log, container.Text()).c_str(),
+                                          ShownName(context.log, context.fileName).c_str()));
   ++context.errorCount;
 }
 
@@ -58,7 +62,8 @@ bool ReportTooLarge(CompileContext& context, const Kiv::PString& container,
   if (!file.Open(container, path.Str(), Kiv::File::kRead)) return false;
   if (file.Size() <= int64_t{ScriptFile::kMaxTextSize}) return false;
   AppendTo(context.log, Kiv::StringPrintf("%s is larger than %u bytes, the most a source may hold.",
-                                          OrNull(context.fileName), ScriptFile::kMaxTextSize));
+                                          ShownName(context.log, context.fileName).c_str(),
+                                          ScriptFile::kMaxTextSize));
   ++context.errorCount;
   return true;
 }
@@ -119,7 +124,7 @@ int ReadFoundSource(const FoundSource& source, CompileContext& context) {
   if (HasUtf8Mark(text, size)) {
     AppendTo(context.log,
              Kiv::StringPrintf("'%s' appears to be UTF-8 encoded, please resave as ANSI.",
-                               OrNull(context.fileName)));
+                               ShownName(context.log, context.fileName).c_str()));
     ++context.errorCount;
     return 1;
   }
@@ -220,8 +225,7 @@ uint32_t GSCompileSource(CompileUnit& unit, const char* name, CompileContext& co
     CompileContext included(unit.arena, unit.log);
     const uint32_t includeErrors = GSCompileSource(unit, fileName->Text(), included, false);
     if (includeErrors != 0) {
-      CompileLogAppend(unit.log,
-                       Kiv::StringPrintf(".. while compiling '%s'", fileName->Text()).c_str());
+      CompileLogAppend(unit.log, WhileCompiling(unit.log, fileName->Text()).c_str());
     }
     errors += includeErrors;
   }
@@ -243,7 +247,7 @@ uint32_t GSCompileUnit(CompileUnit& unit, const char* name, CompileLog* log) {
   if (length >= CompileUnit::kNameBufferSize) {
     unit.top.SetFileName(name);
     ReportUnreadable(unit.top, Kiv::PString());
-    CompileLogAppend(log, Kiv::StringPrintf(".. while compiling '%s'", name).c_str());
+    CompileLogAppend(log, WhileCompiling(log, name).c_str());
     return 1;
   }
   std::string unitName(name, length);
@@ -251,7 +255,7 @@ uint32_t GSCompileUnit(CompileUnit& unit, const char* name, CompileLog* log) {
 
   const uint32_t errors = GSCompileSource(unit, unitName.c_str(), unit.top, true);
   if (errors != 0) {
-    CompileLogAppend(log, Kiv::StringPrintf(".. while compiling '%s'", name).c_str());
+    CompileLogAppend(log, WhileCompiling(log, name).c_str());
     return errors;
   }
   if (JobDeadlinePassed()) {

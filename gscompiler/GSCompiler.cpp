@@ -86,12 +86,13 @@ int GSCompileToLibrary(const char* name, const char* output, CompileLog* log,
 
   ByteBuffer buffer;
   if (!WriteLibrary(unit, buffer)) {
-    CompileLogAppend(log, Kiv::StringPrintf("Internal Compiler Error on '%s'.\n", name).c_str());
+    CompileLogAppend(
+        log, ("Internal Compiler Error on '" + GSCompiler::ShownName(log, name) + "'.\n").c_str());
     return 1;
   }
   if (output != nullptr &&
       !SaveLibrary(Kiv::File::Path(output), buffer, log,
-                   Kiv::StringPrintf("Unable to open output file: '%s'.\n", output)))
+                   "Unable to open output file: '" + GSCompiler::ShownName(log, output) + "'.\n"))
     return 1;
   if (compiled != nullptr) {
     compiled->bytes.assign(buffer.Data(), buffer.Data() + buffer.size);

@@ -63,6 +63,7 @@ int GSCompilerMain(int argc, char** argv) {
   IncludePathList includes;
   CompileLog log;
   log.SetGrowStep(kLogGrowStep);
+  log.ShowNamesEscaped();  // the lines are printed as they are
   const char* source = nullptr;
   const char* buildLog = nullptr;
   const char* outputPath = nullptr;

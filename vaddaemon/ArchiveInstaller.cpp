@@ -235,11 +235,11 @@ class InstallBatch {
 
   // Adds the staged asset `kuid` (as its source names it); installs the
   // batch when it is full. `outcome` (may be null) receives the outcome of
-  // a successful install, with the KUID installed. Answers the assets
-  // installed by that.
+  // a successful install, with the KUID installed. `warnings` are sent
+  // after its success message. Answers the assets installed by that.
   uint32_t Add(const KUID& kuid, const std::string& staging, AssetStore::InstallOptions options,
-               AssetStore::InstallOutcome* outcome) {
-    entries_.push_back({kuid, staging, std::move(options), outcome});
+               AssetStore::InstallOutcome* outcome, std::vector<std::string> warnings = {}) {
+    entries_.push_back({kuid, staging, std::move(options), outcome, std::move(warnings)});
     return entries_.size() >= kMaxEntries ? Install() : 0;
   }
 
@@ -263,6 +263,8 @@ class InstallBatch {
       }
       if (done.outcome.kuid.IsNull()) done.outcome.kuid = kuid;
       Installed(request_, done.outcome.kuid, done.outcome.leftOpenForEdit);
+      for (const std::string& warning : entries_[i].warnings)
+        request_.SendMessage(ResultsLog::kWarning, warning, &done.outcome.kuid);
       SendSetAside(request_, done.outcome.setAside, done.outcome.kuid);
       SendEditCopyKept(request_, done.outcome);
       if (entries_[i].outcome != nullptr) *entries_[i].outcome = done.outcome;
@@ -278,6 +280,7 @@ class InstallBatch {
     std::string staging;
     AssetStore::InstallOptions options;
     AssetStore::InstallOutcome* outcome;
+    std::vector<std::string> warnings;
   };
 
   DaemonRequest& request_;
@@ -335,10 +338,11 @@ uint32_t StageEntry(DaemonRequest& request, AssetStore& store, InstallQuestions*
   if (!result.Ok()) return fail("Unable to install " + Tag(kuid) + ": " + result.message, &kuid);
   Kiv::PString message;
   CDP::ExtractFault fault;
+  std::vector<CDP::LeftOutFile> leftOut;
   const std::string stagingName = fs::path(staging).filename().string();
   CDP::ExtractFiles(message, CDP::GetFiles(entry.soup), StagingRoot(store),
                     Kiv::File::Path(stagingName), CDP::GetCompression(entry.soup),
-                    CDP::LocalFiles::kRefuse, &fault);
+                    CDP::LocalFiles::kRefuse, &fault, &leftOut);
   if (!message.Empty()) {
     store.DiscardStagingFolder(staging);
     // The file at fault, as the entry names it (without the staging folder).
@@ -368,7 +372,9 @@ uint32_t StageEntry(DaemonRequest& request, AssetStore& store, InstallQuestions*
   options.finishStaging = [config](const std::string& folder, bool asEditCopy) {
     return !asEditCopy || WriteConfigAsText(folder, config);
   };
-  return installed + batch.Add(kuid, staging, std::move(options), nullptr);
+  std::vector<std::string> warnings;
+  for (const CDP::LeftOutFile& file : leftOut) warnings.push_back(CDP::LeftOutText(file));
+  return installed + batch.Add(kuid, staging, std::move(options), nullptr, std::move(warnings));
 }
 
 // Checks the asset folder `folder` and copies it into a staging folder of

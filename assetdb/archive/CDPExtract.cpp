@@ -31,6 +31,9 @@ constexpr const char* kCopyFailed = "Failed to copy local file.";
 constexpr const char* kLocalRefused =
     "Local file references are only accepted from the local asset database";
 constexpr const char* kUnknownCompression = "Unknown compression format.";
+constexpr const char* kBadFileName = "its name is not a valid file name";
+constexpr const char* kBadFolderName = "its name is not a valid folder name";
+constexpr const char* kBadFileType = "an install writes no file of its type";
 
 // Create (or empty) for reading and writing.
 constexpr uint32_t kOpenWrite = 0x121;
@@ -151,13 +154,17 @@ const char* WriteToTemporary(const CoreRef& data, const Kiv::String& target,
 // until the whole tree has been written.
 class Extraction {
  public:
-  Extraction(const Kiv::PString& root, const Kiv::PString& compression, LocalFiles localFiles)
-      : root_(root), compression_(compression), localFiles_(localFiles) {}
+  Extraction(const Kiv::PString& root, const Kiv::PString& compression, LocalFiles localFiles,
+             std::vector<LeftOutFile>* leftOut = nullptr)
+      : root_(root), compression_(compression), localFiles_(localFiles), leftOut_(leftOut) {}
   ~Extraction() { Discard(); }
   Extraction(const Extraction&) = delete;
   Extraction& operator=(const Extraction&) = delete;
 
-  void Folder(const Soup& folder, const Kiv::File::Path& path, uint32_t depth);
+  // `relative` is the folder's path below the extracted folder ("" for
+  // that folder itself), as the files left out are named.
+  void Folder(const Soup& folder, const Kiv::File::Path& path, const std::string& relative,
+              uint32_t depth);
   void WriteFile(const CoreRef& data, const Kiv::File::Path& path, const ACSChunk* chunk = nullptr);
   const ExtractFault& Fault() const { return fault_; }
   // Renames every waiting file over its target, or removes them all when a
@@ -177,7 +184,10 @@ class Extraction {
     fault_.byteOffset = chunk == nullptr ? ExtractFault::kNoOffset : FileOffsetOf(chunk);
   }
   void Child(const Kiv::PString& name, const ChunkRef& child, const Kiv::File::Path& path,
-             uint32_t depth);
+             const std::string& relative, uint32_t depth);
+  void LeaveOut(const std::string& file, const char* why, bool folder) {
+    if (leftOut_ != nullptr) leftOut_->push_back(LeftOutFile{file, why, folder});
+  }
   void Discard();
 
   Kiv::PString root_;
@@ -185,10 +195,12 @@ class Extraction {
   LocalFiles localFiles_;
   Kiv::PString message_;
   ExtractFault fault_;
+  std::vector<LeftOutFile>* leftOut_;
   std::vector<Staged> staged_;
 };
 
-void Extraction::Folder(const Soup& folder, const Kiv::File::Path& path, uint32_t depth) {
+void Extraction::Folder(const Soup& folder, const Kiv::File::Path& path,
+                        const std::string& relative, uint32_t depth) {
   Kiv::String real;
   if (!Resolve(root_, path, &real)) return Fail(kCannotWrite, path, nullptr);
   Kiv::File::Md(real);
@@ -197,23 +209,26 @@ void Extraction::Folder(const Soup& folder, const Kiv::File::Path& path, uint32_
   Kiv::PString name;
   ChunkRef child;
   for (uint32_t i = 0; chunk->GetChildAt(i, name, child); ++i) {
-    Child(name, child, path, depth);
+    Child(name, child, path, relative, depth);
   }
 }
 
 void Extraction::Child(const Kiv::PString& name, const ChunkRef& child, const Kiv::File::Path& path,
-                       uint32_t depth) {
-  if (!IsValidFileName(name.View())) return;
+                       const std::string& relative, uint32_t depth) {
+  const uint32_t type = IsNullChunk(child.get()) ? SoupType::kNull : child->GetType();
+  const std::string file = relative.empty() ? name.Str() : relative + "/" + name.Str();
+  const bool folder = type == SoupType::kContainer;
+  const char* badName = folder ? kBadFolderName : kBadFileName;
+  if (!IsValidFileName(name.View())) return LeaveOut(file, badName, folder);
   Kiv::File::Path childPath = path;
   childPath.AddPath(name.View());
-  const uint32_t type = IsNullChunk(child.get()) ? SoupType::kNull : child->GetType();
   if (type == SoupType::kContainer) {
-    if (!IsValidRelativePath(childPath.Str())) return;
+    if (!IsValidRelativePath(childPath.Str())) return LeaveOut(file, badName, true);
     if (depth >= BinarySoup::kMaxDepth) return Fail(kUnknownType, childPath, nullptr);
-    return Folder(Soup(child), childPath, depth + 1);
+    return Folder(Soup(child), childPath, file, depth + 1);
   }
   if (type != SoupType::kRaw) return Fail(kUnknownType, childPath, child.get());
-  if (!IsAllowedFileType(childPath.Str())) return;
+  if (!IsAllowedFileType(childPath.Str())) return LeaveOut(file, kBadFileType, false);
   WriteFile(ACSChunk::GetRawData(child.get()), childPath, child.get());
 }
 
@@ -253,12 +268,17 @@ void Extraction::Discard() {
 
 }  // namespace
 
+std::string LeftOutText(const LeftOutFile& leftOut) {
+  return std::string(leftOut.folder ? "The folder '" : "The file '") + leftOut.file +
+         "' is left out of the install: " + leftOut.why + ".";
+}
+
 void ExtractFiles(Kiv::PString& message, const Soup& folder, const Kiv::PString& root,
                   const Kiv::File::Path& path, const Kiv::PString& compression,
-                  LocalFiles localFiles, ExtractFault* fault) {
+                  LocalFiles localFiles, ExtractFault* fault, std::vector<LeftOutFile>* leftOut) {
   try {
-    Extraction extraction(root, compression, localFiles);
-    extraction.Folder(folder, path, 0);
+    Extraction extraction(root, compression, localFiles, leftOut);
+    extraction.Folder(folder, path, std::string(), 0);
     message = extraction.Finish();
     if (fault != nullptr) *fault = extraction.Fault();
   } catch (const std::bad_alloc&) {

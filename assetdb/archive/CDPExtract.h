@@ -5,12 +5,13 @@
 // root `root` (see Kiv::File::Subst; an empty root means `path` is a plain
 // file-system path). The folder is created first. Then each child, in
 // order:
-//   - a name that IsValidFileName refuses is skipped without a message (so
-//     no name can be "..", hold a separator or be absolute);
+//   - a name that IsValidFileName refuses is left out (so no name can be
+//     "..", be empty, hold a separator or a control character, or be
+//     absolute);
 //   - a container is extracted into path + name, when IsValidRelativePath
-//     accepts that path (else skipped without a message);
+//     accepts that path (else left out);
 //   - a byte tag is written as the file path + name with WriteContentFile's
-//     rules, when IsAllowedFileType accepts it (else skipped);
+//     rules, when IsAllowedFileType accepts it (else left out);
 //   - anything else sets "Unknown data type encountered. Content package
 //     may be damaged".
 // The walk goes on after every failure and `message` is the last one set
@@ -27,6 +28,13 @@
 // to write content files to disk".) Nesting deeper than
 // BinarySoup::kMaxDepth levels, which no archive file can hold, gives the
 // unknown-data message.
+//
+// When `leftOut` is given, each file or folder left out is appended to it,
+// in tree order: its path below `path` as the archive names it (folders
+// joined by "/", nothing escaped) and why. What a left-out folder holds is
+// not looked at. LeftOutText gives the warning that names one:
+// "The file 'F' is left out of the install: WHY." ("The folder ..." for a
+// folder); whoever prints it escapes it (it comes from the archive).
 //
 // When `fault` is given, a failed extraction also says where: the path of
 // the file (or folder) at fault under `path`, and, when its data was read
@@ -61,6 +69,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "foundation/soup/ACSRawDataCore.h"
 #include "foundation/soup/Soup.h"
@@ -82,9 +91,20 @@ struct ExtractFault {
   uint32_t byteOffset = kNoOffset;
 };
 
+// A file or folder of the tree that an extraction left out (see
+// ExtractFiles).
+struct LeftOutFile {
+  std::string file;
+  const char* why = "";
+  bool folder = false;
+};
+
+std::string LeftOutText(const LeftOutFile& leftOut);
+
 void ExtractFiles(Kiv::PString& message, const Soup& folder, const Kiv::PString& root,
                   const Kiv::File::Path& path, const Kiv::PString& compression,
-                  LocalFiles localFiles = LocalFiles::kRefuse, ExtractFault* fault = nullptr);
+                  LocalFiles localFiles = LocalFiles::kRefuse, ExtractFault* fault = nullptr,
+                  std::vector<LeftOutFile>* leftOut = nullptr);
 
 void WriteContentFile(Kiv::PString& message, const CoreRef& data, const Kiv::PString& root,
                       const Kiv::File::Path& path, const Kiv::PString& compression,

@@ -99,8 +99,13 @@ KUID InstallAssetWithPrompts(const Soup& entry, ResultsLog* log, uint32_t option
   }
 
   Kiv::PString message;
+  std::vector<CDP::LeftOutFile> leftOut;
   CDP::ExtractFiles(message, entry.GetNamedSoup(CDP::Tag::Files()), root, relative,
-                    entry.GetNamedTag(CDP::Tag::Compression()), CDP::LocalFiles::kRefuse);
+                    entry.GetNamedTag(CDP::Tag::Compression()), CDP::LocalFiles::kRefuse, nullptr,
+                    &leftOut);
+  for (const CDP::LeftOutFile& file : leftOut) {
+    if (log) log->AddResult(ResultsLog::kWarning, AssetSubject(kuid), CDP::LeftOutText(file));
+  }
   if (!message.Empty()) {
     LogAssetMessage(log, ResultsLog::kError, "$vad_failed_install", kuid);
     VADClient::RevertAsset(handle, log);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "CDPTestSupport.h"
+#include "foundation/soup/BinarySoup.h"
 #include "foundation/stream/TBuffer.h"
 #include "kiv/DynamicBuffer.h"
 
@@ -18,9 +19,11 @@ const char* kDamaged = "Failed to decompress data. Content package may be damage
 class CDPExtractTest : public TempRoot {
  protected:
   Kiv::PString Extract(const Soup& files, const std::string& path, const char* compression = "",
-                       CDP::LocalFiles local = CDP::LocalFiles::kRefuse) {
+                       CDP::LocalFiles local = CDP::LocalFiles::kRefuse,
+                       std::vector<CDP::LeftOutFile>* leftOut = nullptr) {
     Kiv::PString message(std::string_view("not cleared"));
-    CDP::ExtractFiles(message, files, root_, Kiv::File::Path(path), N(compression), local);
+    CDP::ExtractFiles(message, files, root_, Kiv::File::Path(path), N(compression), local, nullptr,
+                      leftOut);
     return message;
   }
   Kiv::PString WriteOne(const std::string& bytes, const std::string& path, const char* compression,
@@ -40,7 +43,7 @@ class CDPExtractTest : public TempRoot {
   }
 };
 
-TEST_F(CDPExtractTest, WritesAcceptedNamesAndSkipsTheRestSilently) {
+TEST_F(CDPExtractTest, WritesAcceptedNamesAndNamesWhatItLeavesOut) {
   Soup files;
   AddFile(files, "Track Piece (2).txt", "kept");
   AddFile(files, "program.exe", "skipped: not a content type");
@@ -50,14 +53,28 @@ TEST_F(CDPExtractTest, WritesAcceptedNamesAndSkipsTheRestSilently) {
   }
   Soup sub;
   AddFile(sub, "inner.tga", "inner");
+  AddFile(sub, "inner.sh", "skipped: not a content type");
   files.SetNamedSoup(N("sub"), sub);
   Soup dots;
   AddFile(dots, "escape.txt", "must not appear");
   files.SetNamedSoup(N(".."), dots);
   files.SetNamedSoup(N("..\\.."), dots);
-  EXPECT_TRUE(Extract(files, "asset").Empty());
+  std::vector<CDP::LeftOutFile> leftOut;
+  EXPECT_TRUE(Extract(files, "asset", "", CDP::LocalFiles::kRefuse, &leftOut).Empty());
   EXPECT_EQ(FilesBelow(""), (std::vector<std::string>{"root/asset/Track Piece (2).txt",
                                                       "root/asset/sub/inner.tga"}));
+  // In the tree's order, each named as the archive names it.
+  std::vector<std::string> said;
+  for (const CDP::LeftOutFile& file : leftOut) said.push_back(CDP::LeftOutText(file));
+  const std::string out = "' is left out of the install: ";
+  const std::string file = out + "its name is not a valid file name.";
+  const std::string folder = out + "its name is not a valid folder name.";
+  const std::string type = out + "an install writes no file of its type.";
+  EXPECT_EQ(said, (std::vector<std::string>{
+                      "The file 'program.exe" + type, "The file '.hidden.txt" + file,
+                      "The file '../x.txt" + file, "The file 'a\\..\\..\\x.txt" + file,
+                      "The file 'sub/inner.sh" + type, "The folder '.." + folder,
+                      "The folder '..\\.." + folder}));
   EXPECT_EQ(Get("root/asset/Track Piece (2).txt"), "kept");
 }
 
@@ -131,6 +148,17 @@ TEST_F(CDPExtractTest, AFailureAnywhereLeavesNoFilesAndKeepsOldOnes) {
   EXPECT_EQ(FilesBelow("root"),
             (std::vector<std::string>{"asset/a.txt", "asset/b.txt", "asset/z.txt"}));
   EXPECT_EQ(Get("root/asset/a.txt"), "new content");
+
+  // Folders nested deeper than an archive file can hold.
+  Soup deep;
+  AddFile(deep, "leaf.txt", "x");
+  for (uint32_t i = 0; i < BinarySoup::kMaxDepth + 1; ++i) {
+    Soup outer;
+    outer.SetNamedSoup(N("d"), deep);
+    deep = outer;
+  }
+  EXPECT_EQ(Extract(deep, "deep").Str(),
+            "Unknown data type encountered. Content package may be damaged");
 }
 
 TEST_F(CDPExtractTest, LocalFileReferencesNeedTheCallersConsent) {

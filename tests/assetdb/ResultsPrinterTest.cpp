@@ -78,12 +78,15 @@ TEST(ResultsPrinter, SubjectsComeFromTheStackAndNonKUIDsShowNull) {
 TEST(ResultsPrinter, CopyResultLineKeepsValidUtf8AndMasksInvalidBytes) {
   EXPECT_EQ(CopyResultLine(""), "");
   EXPECT_EQ(CopyResultLine("plain"), "plain");
-  EXPECT_EQ(CopyResultLine("caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"),
-            "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80");
+  EXPECT_EQ(
+      CopyResultLine("caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80 \xEF\xBF\xBD \xF4\x8F\xBF\xBF"),
+      "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80 \xEF\xBF\xBD \xF4\x8F\xBF\xBF");
   // Not valid UTF-8: every byte of 0x80 or above becomes "?", even those of
   // the well-formed characters around the bad one.
   EXPECT_EQ(CopyResultLine("caf\xE9 \xC3\xA9"), "caf? ??");
   EXPECT_EQ(CopyResultLine("\xC0\xAF"), "??");            // overlong
+  EXPECT_EQ(CopyResultLine("\xE0\x80\x80"), "???");       // overlong
+  EXPECT_EQ(CopyResultLine("\xF5\x80\x80\x80"), "????");  // no lead byte
   EXPECT_EQ(CopyResultLine("\xED\xA0\x80"), "???");       // surrogate
   EXPECT_EQ(CopyResultLine("\xF4\x90\x80\x80"), "????");  // above U+10FFFF
   EXPECT_EQ(CopyResultLine("ab\xE2\x82"), "ab??");        // cut short

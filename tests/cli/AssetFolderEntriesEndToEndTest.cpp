@@ -1,12 +1,16 @@
 // What the built tool refuses to read from an asset folder, end to end: a
 // link to a file outside the folder in every command that reads one, and
-// the files an export leaves out, each named in a warning.
+// the files an export or an archive install leaves out, each named in a
+// warning.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "assetdb/archive/CDPArchive.h"
+#include "assetdb/archive/CDPBuilder.h"
+#include "tests/assetdb/CDPTestSupport.h"
 #include "tests/cli/ToolFixture.h"
 
 namespace fs = std::filesystem;
@@ -140,6 +144,63 @@ TEST_F(AssetFolderEntries, FilesLeftOutOfAnArchiveAreNamedInWarnings) {
   EXPECT_TRUE(Has(r, "OK (0 Errors, 6 Warnings)")) << r.out;
   EXPECT_TRUE(fs::exists(work + "/out.cdp"));
   EXPECT_EQ(ReadFile(work + "/out.cdp").find("private line"), std::string::npos);
+}
+
+// An archive's files whose names or types no install writes are left out,
+// each named (escaped) in a warning with the reason and counted; the good
+// file is installed. Both install paths say so: the daemon's (installcdp)
+// and the client's own steps (fcyparse).
+TEST_F(AssetFolderEntries, FilesAnInstallLeavesOutAreNamedInWarnings) {
+  constexpr char kBadName[] = "its name is not a valid file name";
+  const struct {
+    std::string name, shown, why;
+  } refused[] = {
+      {"a\nb.txt", "a\\x0Ab.txt", kBadName},
+      {"../x.txt", "../x.txt", kBadName},
+      {"/abs.txt", "/abs.txt", kBadName},
+      {"..", "..", kBadName},
+      {"", "", kBadName},
+      {"run.sh", "run.sh", "an install writes no file of its type"},
+  };
+  const auto archiveOf = [&](const std::string& kuid) {
+    Soup files, folder, archive;
+    cdptest::AddFile(files, "body.txt", "body\n");
+    for (const auto& r : refused) cdptest::AddFile(files, r.name, kSecret);
+    cdptest::AddFile(folder, "inner.txt", kSecret);
+    files.SetNamedSoup(Kiv::PString("sub\x1B"), folder);
+    Soup entry = cdptest::MakeEntry(ParseKUID(kuid.c_str(), true));
+    entry.SetNamedSoup(CDP::Tag::Files(), files);
+    Kiv::PString message;
+    CDP::AddContent(archive, message, entry);
+    const std::string path = MakeTempFolder() + "/refused.cdp";
+    CDP::WriteArchive(archive, message, path);
+    EXPECT_TRUE(message.Empty()) << message.c_str();
+    return path;
+  };
+  for (const std::string key : {"750003", "750004"}) {
+    const std::string kuid = "<kuid:123:" + key + ">";
+    const char* command = key == "750003" ? "installcdp" : "fcyparse";
+    SCOPED_TRACE(command);
+    const ToolResult r = Run({command, archiveOf(kuid)});
+    EXPECT_EQ(r.status, 0) << r.out;
+    const std::string warning = "! " + kuid + " : The ";
+    for (const auto& e : refused) {
+      EXPECT_TRUE(
+          Has(r, warning + "file '" + e.shown + "' is left out of the install: " + e.why + ".\n"))
+          << r.out;
+    }
+    EXPECT_TRUE(Has(r, warning + "folder 'sub\\x1B' is left out of the install: its name is not "
+                                 "a valid folder name.\n"))
+        << r.out;
+    // fcyparse's validation may warn too: installcdp's summary is exact.
+    if (key == "750003") {
+      EXPECT_TRUE(r.out.ends_with("OK (0 Errors, 7 Warnings)\n")) << r.out;
+    }
+    const std::string installed = UserDataPath() + "/local/kuid 123 " + key;
+    EXPECT_EQ(ReadFile(installed + "/body.txt"), "body\n");
+    EXPECT_FALSE(HoldsSecret(installed));
+    EXPECT_FALSE(fs::exists(UserDataPath() + "/local/x.txt"));
+  }
 }
 
 }  // namespace

@@ -241,6 +241,38 @@ TEST_F(ToolEntry, CompileWorksInTheCallersFolder) {
   EXPECT_TRUE(missing.out.ends_with("\nOK (0 Errors, 0 Warnings)\n")) << missing.out;
 }
 
+// The names and paths in compile's lines (the source, an include, the file
+// of an error) show each control character as "\xHH", so that each line
+// stays one line; the rest of each line is the compiler's own.
+TEST_F(ToolEntry, CompileShowsNamesWithControlCharactersEscaped) {
+  const struct {
+    std::string source, text, out;
+  } cases[] = {
+      // A source that is not there (the first line looks it up lower-cased).
+      {"no\n\x1b[2JSuch.gs", "",
+       "Could not read file (null) : no\\x0A\\x1B[2jsuch.gs.\n"
+       ".. while compiling 'no\\x0A\\x1B[2JSuch.gs'\n"},
+      // An include that is not there.
+      {"top.gs", "include \"in\x1b\ac.gs\"\nclass A {};\n",
+       "Could not read file (null) : in\\x1B\\x07c.gs.\n.. while compiling 'in\\x1B\\x07c.gs'\n"
+       ".. while compiling 'top.gs'\n"},
+      // An error in a source of such a name.
+      {"wa\ngon.gs", "class {\n",
+       "wa\\x0Agon.gs(1) : parse error, line 1\n"
+       ".. while compiling 'wa\\x0Agon.gs'\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.out);
+    const std::string work = MakeTempFolder();
+    if (!c.text.empty()) {
+      ASSERT_TRUE(WriteFile(work + "/" + c.source, c.text));
+    }
+    const ToolResult compiled = Run({"compile", c.source}, work);
+    EXPECT_EQ(compiled.status, 255);
+    EXPECT_EQ(compiled.out, c.out + kNoMessages);
+  }
+}
+
 // A class of more methods than a library can number is a compile error,
 // not a library that no loader takes.
 TEST_F(ToolEntry, CompileRefusesAClassOfMoreMethodsThanALibraryNumbers) {
