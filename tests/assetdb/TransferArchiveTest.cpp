@@ -1,11 +1,15 @@
 // The transfer archive reader on damaged and hostile files. The daemon
 // client is not open here, so an entry that reaches the install step fails
 // its first request at once: these tests check what the reader itself
-// decides and that it always ends.
+// decides and that it always ends. At the end, an archive installed over
+// an edit copy the user had open, against the scripted daemon.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <vector>
@@ -13,13 +17,18 @@
 #include "assetdb/archive/TransferArchive.h"
 #include "assetdb/client/TransferArchiveClient.h"
 #include "assetdb/protocol/ResultsLog.h"
+#include "foundation/layout/FolderLayout.h"
+#include "foundation/soup/ACSRawDataCore.h"
 #include "foundation/soup/BinarySoup.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/spec/InterfaceTextDB.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
 #include "foundation/text/KUID.h"
+#include "tests/support/InstallRoot.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/VADClientTestBase.h"
+#include "tests/support/WireBody.h"
 
 namespace {
 
@@ -42,11 +51,20 @@ void PutKUID(Bytes& out, const KUID& kuid) {
   buffer.Read(bytes, 8);
   out.insert(out.end(), bytes, bytes + 8);
 }
-Bytes EntryBytes(const KUID& kuid) {
+// An entry of `kuid`; with `file`, holding that file with the text "new".
+Bytes EntryBytes(const KUID& kuid, const char* file = nullptr) {
   Soup entry;
   entry.Create();
   entry.SetNamedKUID(Kiv::PString("kuid"), kuid);
   entry.SetNamedTag(Kiv::PString("username"), "test asset");
+  if (file != nullptr) {
+    Soup files;
+    files.Create();
+    files.GetChunk()->SetChild(
+        Kiv::PString(file),
+        files.GetChunk()->CreateChunk(SoupType::kRaw, ACSRawDataCore::CreateCopy("new", 3)));
+    entry.SetNamedSoup(Kiv::PString("files"), files);
+  }
   TBuffer buffer;
   BinarySoup::Write(buffer, entry);
   TStreamRewind(buffer);
@@ -239,5 +257,107 @@ TEST_F(TransferArchiveTest, TruncationAtEveryLengthEndsWithoutInstalling) {
     EXPECT_LE(log.MessageCount(), 2u);
   }
 }
+
+// --- Installed over an edit copy that was open, against the scripted
+// daemon, which ends (as a killed one does) after answering `answered`
+// requests of the install: the user's files stand at their old place or,
+// as the log says, set aside; never neither.
+
+struct DaemonEnd {
+  const char* name;
+  int answered;     // 0x15, 0x1E, 0x1F: 3 answers all
+  bool keptAside;  // the edit copy was set aside (else it stands untouched)
+};
+
+const DaemonEnd kDaemonEnds[] = {
+    {"DaemonEndsBeforeNamingTheEditFolder", 1, false},
+    {"DaemonEndsOnceItNamedTheEditFolder", 2, true},
+    {"DaemonAnswersEverything", 3, true},
+};
+
+void PrintTo(const DaemonEnd& row, std::ostream* out) {
+  *out << row.name;
+}
+
+constexpr uint64_t kHandle = 42;
+
+// kA's record: known, installed locally (status bit 3), open for edit (8).
+Bytes OpenForEditRecord() {
+  VUTest::WireBody record;
+  record.K(kA).Str("").Str("").Str("");
+  for (int bit = 0; bit < 18; ++bit) record.U8(bit == 0 || bit == 3 || bit == 8 ? 1 : 0);
+  record.U32(0).Str("local").Str("").U32(100).Str("scenery").Str("").U8(0).U8(0).U8(0);
+  return record.U32(0).F32(3.4f).U64(0).U64(0).K(kNullKUID).U8(1);
+}
+
+class OpenEditCopyInstall : public VADClientTestBase,
+                            public ::testing::WithParamInterface<DaemonEnd> {
+ protected:
+  void TearDown() override {
+    VADClientTestBase::TearDown();
+    // Forget the content sets' folders of this root, so that the next test
+    // registers its own.
+    ResetFolderLayoutForTests();
+  }
+};
+
+TEST_P(OpenEditCopyInstall, TheUsersEditCopyIsKeptWhereverTheDaemonEnds) {
+  const DaemonEnd& row = GetParam();
+  VUTest::InstallRoot root("OpenEdit");
+  ASSERT_TRUE(root.Made());
+  ASSERT_TRUE(DetermineInstallPath(Kiv::File::Path(root.Path())));
+  const std::string edit = root.UserData() + "/editing/kuid 123 456";
+  std::filesystem::create_directories(edit);
+  std::ofstream(edit + "/work.txt") << "the user's work";
+  std::ofstream(edit + "/config.txt") << "kuid <kuid:123:456>\nmine 1\n";
+
+  FakeDaemon daemon;
+  daemon.ExpectHandshake().ExpectRequest(0x15);
+  if (row.answered >= 1) daemon.Reply(OpenForEditRecord()).ExpectRequest(0x1E);
+  if (row.answered >= 2)
+    daemon.Reply(VUTest::WireBody().U64(kHandle).PStr("editing").Str(edit)).ExpectRequest(0x1F);
+  if (row.answered >= 3) daemon.Reply({}).ExpectRequest(0x32).ExpectGoodbye();
+  if (row.answered < 3) daemon.Drop();
+  daemon.Start();
+  ASSERT_TRUE(OpenOn(daemon));
+
+  Bytes file = Header();
+  AddRecord(file, kA, EntryBytes(kA, "body.txt"));
+  Finish(file);
+  KUIDList wanted;
+  wanted.Append(kA);
+  ResultsLog log;
+  VUTest::TempFolder temp("Transfer");
+  InstallFromArchiveFile(kToken, wanted, temp.Put("t.crak", std::string(file.begin(), file.end())),
+                         &log);
+  VADClient::Close();
+  EXPECT_TRUE(daemon.WaitDone(3000));
+  for (const std::string& failure : daemon.Failures()) ADD_FAILURE() << failure;
+
+  std::string aside = edit;
+  for (const auto& entry : std::filesystem::directory_iterator(root.UserData() + "/editing"))
+    if (entry.path().string().starts_with(edit + ".set-aside-")) aside = entry.path().string();
+  EXPECT_EQ(aside != edit, row.keptAside) << root.Files().Listing("UserData/editing");
+  const auto read = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  EXPECT_EQ(read(aside + "/work.txt"), "the user's work");
+  EXPECT_EQ(read(aside + "/config.txt"), "kuid <kuid:123:456>\nmine 1\n");
+  if (!row.keptAside) return;
+  EXPECT_EQ(read(edit + "/body.txt"), "new");
+  bool said = false;
+  for (const ResultMessage& m : log.Messages())
+    said = said || m.text == "Kept the edit copy " + edit + " as " + aside +
+                                 ": the install replaced it.";
+  EXPECT_TRUE(said) << (log.MessageCount() ? log.Messages()[0].text : std::string());
+}
+
+std::string DaemonEndName(const ::testing::TestParamInfo<DaemonEnd>& row) {
+  return row.param.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, OpenEditCopyInstall, ::testing::ValuesIn(kDaemonEnds),
+                         DaemonEndName);
 
 }  // namespace
