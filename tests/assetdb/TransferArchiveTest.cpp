@@ -15,7 +15,6 @@
 #include "assetdb/client/TransferArchiveClient.h"
 #include "assetdb/protocol/ResultsLog.h"
 #include "foundation/layout/FolderLayout.h"
-#include "foundation/soup/ACSRawDataCore.h"
 #include "foundation/soup/BinarySoup.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/spec/InterfaceTextDB.h"
@@ -48,20 +47,11 @@ void PutKUID(Bytes& out, const KUID& kuid) {
   buffer.Read(bytes, 8);
   out.insert(out.end(), bytes, bytes + 8);
 }
-// An entry of `kuid`; with `file`, holding that file with the text "new".
-Bytes EntryBytes(const KUID& kuid, const char* file = nullptr) {
+Bytes EntryBytes(const KUID& kuid) {
   Soup entry;
   entry.Create();
   entry.SetNamedKUID(Kiv::PString("kuid"), kuid);
   entry.SetNamedTag(Kiv::PString("username"), "test asset");
-  if (file != nullptr) {
-    Soup files;
-    files.Create();
-    files.GetChunk()->SetChild(
-        Kiv::PString(file),
-        files.GetChunk()->CreateChunk(SoupType::kRaw, ACSRawDataCore::CreateCopy("new", 3)));
-    entry.SetNamedSoup(Kiv::PString("files"), files);
-  }
   TBuffer buffer;
   BinarySoup::Write(buffer, entry);
   TStreamRewind(buffer);
@@ -255,11 +245,9 @@ TEST_F(TransferArchiveTest, TruncationAtEveryLengthEndsWithoutInstalling) {
   }
 }
 
-// --- An archive installed over an edit copy that was open, against the
-// scripted daemon, which answers the install's requests (0x15, 0x1E, 0x1F)
-// up to the count of the row and then ends, as a killed one does: however
-// far it got once it named the edit folder, the user's files are set
-// aside, as the log says.
+// --- Over an edit copy that was open, the scripted daemon answers the
+// install's requests (0x15, 0x1E, 0x1F) up to the row's count, then ends as
+// a killed one does: the user's files are set aside, as the log says.
 
 constexpr uint64_t kHandle = 42;
 
@@ -274,9 +262,7 @@ Bytes OpenForEditRecord() {
 
 class OpenEditCopyInstall : public VADClientTestBase, public ::testing::WithParamInterface<int> {
  protected:
-  // Forgets this root's content-set folders, so that the next test
-  // registers its own.
-  void TearDown() override {
+  void TearDown() override {  // Forgets this root's content-set folders.
     VADClientTestBase::TearDown();
     ResetFolderLayoutForTests();
   }
@@ -297,7 +283,7 @@ TEST_P(OpenEditCopyInstall, TheUsersEditCopyIsSetAsideAsTheLogSays) {
   ASSERT_TRUE(OpenOn(daemon));
 
   Bytes file = Header();
-  AddRecord(file, kA, EntryBytes(kA, "body.txt"));
+  AddRecord(file, kA, EntryBytes(kA));
   Finish(file);
   KUIDList wanted;
   wanted.Append(kA);
@@ -308,7 +294,7 @@ TEST_P(OpenEditCopyInstall, TheUsersEditCopyIsSetAsideAsTheLogSays) {
   EXPECT_TRUE(daemon.WaitDone(3000));
   for (const std::string& failure : daemon.Failures()) ADD_FAILURE() << failure;
 
-  EXPECT_EQ(root.Files().Get(edit + "/body.txt"), "new");
+  EXPECT_EQ(root.Files().Listing(edit), "config.txt");  // The archive's, in a new folder.
   const std::string names = root.Files().Listing("UserData/editing");
   const size_t at = names.find("kuid 123 456.set-aside-");
   ASSERT_NE(at, std::string::npos) << names;
