@@ -18,18 +18,18 @@
 // then `editFolder`), so the recovery finds it beside the edit folder it
 // came from.
 // A folder or file the store finds at a name it needs, and a copy the
-// recovery does not take in beside one it does, is set aside (IndexAside.h)
-// under the name followed by "." kSetAsideWhy "-<time>", which is no store
-// name: no later start takes it in or removes it.
+// recovery does not take in beside one it does, is set aside
+// (foundation/layout/SetAside.h) under the name followed by "."
+// kSetAsideWhy "-<time>", which is no store name: no later start takes it
+// in or removes it.
 // Pure functions; nothing fails.
 #pragma once
 
 #include <string>
 #include <string_view>
 
+#include "foundation/layout/SetAside.h"
 #include "foundation/text/KUID.h"
-
-inline constexpr const char* kSetAsideWhy = "set-aside";
 
 std::string AssetFolderName(const KUID& kuid);
 // The name for a new copy when the current copy is named `current` ("" when

@@ -1,5 +1,10 @@
 #include "assetdb/client/InstallAssetWithPrompts.h"
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
 #include "assetdb/archive/CDPArchive.h"
 #include "assetdb/archive/CDPChecksum.h"
 #include "assetdb/archive/CDPEntryConfig.h"
@@ -12,6 +17,7 @@
 #include "foundation/layout/ContentPath.h"
 #include "foundation/layout/ContentSetFolder.h"
 #include "foundation/layout/FolderLayout.h"
+#include "foundation/layout/SetAside.h"
 #include "foundation/soup/HeldConfigText.h"
 #include "foundation/spec/InterfaceTextDB.h"
 #include "kiv/File.h"
@@ -43,6 +49,31 @@ bool MayReplace(InstallPromptHandler* prompt, uint32_t status, ResultsLog* log) 
   const int32_t answer =
       prompt->Ask(GetInterfaceText(tag.c_str()), GetInterfaceText((tag + "_log").c_str()), log);
   return answer == 2 || answer == 3;
+}
+
+// The edit copy at `relative` in `root` was open before this install: it
+// is the user's work, so it is set aside (one rename, nothing removed
+// before it) and an empty folder made at its name for the archive's files.
+// An empty one holds nothing to keep. False, with the reason logged and
+// nothing moved, when it cannot be set aside.
+bool KeepEditCopy(const Kiv::PString& root, const Kiv::File::Path& relative, const KUID& kuid,
+                  ResultsLog* log) {
+  Kiv::String placed;
+  if (!Kiv::File::ResolveRooted(root, relative.Str(), &placed)) return false;
+  const std::string& path = placed;
+  std::string aside;
+  std::string error;
+  if (::rmdir(path.c_str()) != 0 && errno != ENOENT) {
+    if (!MoveAside(path, kSetAsideWhy, &aside, &error)) {
+      if (log) log->AddResult(ResultsLog::kError, AssetSubject(kuid),
+                              "The install left the edit copy as it was: " + error + ".");
+      return false;
+    }
+    if (log) log->AddResult(ResultsLog::kInformation, AssetSubject(kuid),
+                            "Kept the edit copy " + path + " as " + aside +
+                                ": the install replaced it.");
+  }
+  return MakeDirectories(root, relative);
 }
 
 KUID Fail(VADAssetHandleRef& handle, ResultsLog* log, const char* tag, const KUID& kuid) {
@@ -93,7 +124,10 @@ KUID InstallAssetWithPrompts(const Soup& entry, ResultsLog* log, uint32_t option
   const ContentSetFolder hold = AcquireContentSetFolder(root, &found);
   if (!found) return Fail(handle, log, "$vad_write_error", kuid);
 
-  if (installed) {
+  if (record.flagE && (record.status & kAssetOpenForEdit) != 0) {
+    if (!KeepEditCopy(root, relative, kuid, log))
+      return Fail(handle, log, "$vad_overwrite_error", kuid);
+  } else if (installed) {
     if (!DeleteContentPath(root, relative)) return Fail(handle, log, "$vad_overwrite_error", kuid);
     MakeDirectories(root, relative);
   }

@@ -17,6 +17,17 @@
 // the configuration, commit when asked, release the handle, mark the asset
 // (0x32) and log "$vad_installed".
 //
+// An edit copy that was open before the install began (the record's
+// kAssetOpenForEdit) is the user's work and is never emptied or written
+// into: it is first renamed to "<edit folder>.set-aside-<time>"
+// (foundation/layout/SetAside.h) and an empty folder made at its name,
+// with the information "Kept the edit copy <path> as <aside>: the install
+// replaced it."; an empty one is only made again. One that cannot be
+// renamed stays as it was and fails the install ("$vad_overwrite_error",
+// after an error naming the reason). Nothing is removed before the rename,
+// so however the install ends, the user's files stand at the one name or
+// the other.
+//
 // Failures log "$vad_write_error", "$vad_overwrite_error" or
 // "$vad_failed_install" (with "asset_kuid") and answer the null KUID. Every
 // path releases the reservation handle, a failed commit included. An entry

@@ -1,25 +1,33 @@
 // The transfer archive reader on damaged and hostile files. The daemon
 // client is not open here, so an entry that reaches the install step fails
 // its first request at once: these tests check what the reader itself
-// decides and that it always ends.
+// decides and that it always ends. At the end, an archive installed over
+// an edit copy the user had open, against the scripted daemon.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "assetdb/archive/TransferArchive.h"
 #include "assetdb/client/TransferArchiveClient.h"
 #include "assetdb/protocol/ResultsLog.h"
+#include "foundation/layout/FolderLayout.h"
 #include "foundation/soup/BinarySoup.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/spec/InterfaceTextDB.h"
 #include "foundation/stream/TBuffer.h"
 #include "foundation/stream/TStreamTyped.h"
 #include "foundation/text/KUID.h"
+#include "tests/support/ImmutableFolder.h"
+#include "tests/support/InstallRoot.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/VADClientTestBase.h"
+#include "tests/support/WireBody.h"
 
 namespace {
 
@@ -239,5 +247,113 @@ TEST_F(TransferArchiveTest, TruncationAtEveryLengthEndsWithoutInstalling) {
     EXPECT_LE(log.MessageCount(), 2u);
   }
 }
+
+// --- Installed against the scripted daemon, which answers the install's
+// requests (0x15, 0x1E, 0x1F) up to the row's count, then ends as a killed
+// one does. An edit copy that was open holds the user's files: they are set
+// aside, as the log says, before anything is written or removed there.
+
+struct EditCopyCase {
+  const char* name;
+  int answered;       // 3: every request
+  bool open;          // the record says open for edit (else only installed)
+  const char* files;  // in the edit folder: "work.txt", "" (empty), null (no folder)
+  bool frozen;        // "editing" cannot be changed: nothing can be set aside
+};
+
+const EditCopyCase kEditCopyCases[] = {
+    {"DaemonEndsOnceItNamedTheEditFolder", 2, true, "work.txt", false},
+    {"EveryRequestAnswered", 3, true, "work.txt", false},
+    {"AnEmptyEditCopyIsNotSetAside", 3, true, "", false},
+    {"AMissingEditFolderIsMade", 3, true, nullptr, false},
+    {"TheCopyOfAnAssetNotOpenForEditIsEmptied", 3, false, "work.txt", false},
+    {"AnEditCopyThatCannotBeSetAsideFailsTheInstall", 3, true, "work.txt", true},
+};
+
+void PrintTo(const EditCopyCase& row, std::ostream* out) {
+  *out << row.name;
+}
+
+constexpr uint64_t kHandle = 42;
+
+// kA's record: known, installed locally (status bit 3), open for edit (8)
+// when `open`.
+Bytes InstalledRecord(bool open) {
+  VUTest::WireBody record;
+  record.K(kA).Str("").Str("").Str("");
+  for (int bit = 0; bit < 18; ++bit) record.U8(bit == 0 || bit == 3 || (open && bit == 8));
+  record.U32(0).Str("local").Str("").U32(100).Str("scenery").Str("").U8(0).U8(0).U8(0);
+  return record.U32(0).F32(3.4f).U64(0).U64(0).K(kNullKUID).U8(1);
+}
+
+class EditCopyInstall : public VADClientTestBase,
+                        public ::testing::WithParamInterface<EditCopyCase> {
+ protected:
+  void TearDown() override {  // Forgets this root's content-set folders.
+    VADClientTestBase::TearDown();
+    ResetFolderLayoutForTests();
+  }
+};
+
+TEST_P(EditCopyInstall, TheUsersFilesAreNeverWrittenOverOrRemoved) {
+  const EditCopyCase& row = GetParam();
+  VUTest::InstallRoot root("EditCopy");
+  ASSERT_TRUE(root.Made() && DetermineInstallPath(Kiv::File::Path(root.Path())));
+  const std::string edit = "UserData/editing/kuid 123 456";
+  root.Files().MakeFolder(row.files ? edit : "UserData/editing");
+  if (row.files && *row.files) root.Files().Put(edit + "/" + row.files, "the user's work");
+  std::unique_ptr<ImmutableFolder> frozen;
+  if (row.frozen) frozen = std::make_unique<ImmutableFolder>(root.UserData() + "/editing");
+  if (frozen && !frozen->Made()) GTEST_SKIP() << "no immutable attribute here";
+  FakeDaemon daemon;
+  daemon.ExpectHandshake().ExpectRequest(0x15).Reply(InstalledRecord(row.open));
+  daemon.ExpectRequest(0x1E).Reply(
+      VUTest::WireBody().U64(kHandle).PStr("editing").Str(root.Path() + "/" + edit));
+  daemon.ExpectRequest(0x1F);
+  if (row.answered == 3) daemon.Reply({});
+  if (row.answered == 3 && !row.frozen) daemon.ExpectRequest(0x32);
+  if (row.answered == 3) daemon.ExpectGoodbye();
+  daemon.Drop();
+  daemon.Start();
+  ASSERT_TRUE(OpenOn(daemon));
+
+  Bytes file = Header();
+  AddRecord(file, kA, EntryBytes(kA));
+  Finish(file);
+  KUIDList wanted;
+  wanted.Append(kA);
+  ResultsLog log;
+  InstallFromArchiveFile(kToken, wanted,
+                         root.Files().Put("t.crak", std::string(file.begin(), file.end())), &log);
+  VADClient::Close();
+  EXPECT_TRUE(daemon.WaitDone(3000));
+  for (const std::string& failure : daemon.Failures()) ADD_FAILURE() << failure;
+  frozen.reset();
+
+  // The archive's configuration alone, in a folder made anew; or nothing
+  // written where the user's files could not be set aside.
+  EXPECT_EQ(root.Files().Listing(edit), row.frozen ? "work.txt" : "config.txt");
+  std::string said;
+  for (const ResultMessage& m : log.Messages()) said += m.text + "\n";
+  const std::string names = root.Files().Listing("UserData/editing");
+  const size_t at = names.find("kuid 123 456.set-aside-");
+  const bool keep = row.open && row.files && *row.files && !row.frozen;
+  ASSERT_EQ(at != std::string::npos, keep) << names;
+  EXPECT_EQ(said.find("left the edit copy as it was: cannot set aside ") != std::string::npos,
+            row.frozen)
+      << said;
+  EXPECT_EQ(said.find("Kept") != std::string::npos, keep) << said;
+  if (!keep) return;
+  const std::string aside = names.substr(at);
+  EXPECT_EQ(root.Files().Get("UserData/editing/" + aside + "/work.txt"), "the user's work");
+  EXPECT_EQ(said.substr(0, said.find('\n')),
+            "Kept the edit copy " + root.Path() + "/" + edit + " as " + root.UserData() +
+                "/editing/" + aside + ": the install replaced it.");
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, EditCopyInstall, ::testing::ValuesIn(kEditCopyCases),
+                         [](const ::testing::TestParamInfo<EditCopyCase>& row) {
+                           return std::string(row.param.name);
+                         });
 
 }  // namespace

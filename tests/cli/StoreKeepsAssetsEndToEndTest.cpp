@@ -347,6 +347,46 @@ ToolResult InstallOverAnEditFolderTakenIn(Scene& scene) {
   return ToolFixture::InstallScenery("<kuid:0:8104>", "", {}, scene.root);
 }
 
+// "fcyparse" installs through the client's steps: over the open edit copy,
+// its configuration changed too.
+const char kChangedLine[] = "description \"changed in the edit copy\"\n";
+
+ToolResult FcyParseOverTheEditCopy(Scene& scene) {
+  const std::string archive = ToolFixture::MakeTempFolder() + "/edited.cdp";
+  EXPECT_EQ(scene.Run({"createcdp", archive, kEdited}).status, 0);
+  const std::string config = scene.edit + "/config.txt";
+  EXPECT_TRUE(ToolFixture::WriteFile(config, ToolFixture::ReadFile(config) + kChangedLine));
+  return scene.Run({"fcyparse", archive});
+}
+
+// The changed configuration is kept where the edit copy's new file is.
+void ChangedConfigKeptBesideTheNewFile(const Scene& scene) {
+  const std::string aside = SetAsideHolding(scene, kNewText);
+  EXPECT_NE(ToolFixture::ReadFile(aside + "/config.txt").find(kChangedLine), std::string::npos)
+      << aside;
+  NotOpenForEdit(scene);
+}
+
+// A folder the user made in "editing" for <kuid:0:8104>, with a
+// configuration of their own, taken in by a start; then "fcyparse" of an
+// archive of that asset.
+const char kMyConfig[] = "kuid <kuid:0:8104>\nkind scenery\nusername \"the user's own\"\n";
+
+ToolResult FcyParseOverAnEditFolderTakenIn(Scene& scene) {
+  const std::string archive = ToolFixture::MakeTempFolder() + "/taken.cdp";
+  ToolFixture::InstallScenery("<kuid:0:8104>", "", {}, scene.root);
+  EXPECT_EQ(scene.Run({"createcdp", archive, "<kuid:0:8104>"}).status, 0);
+  EXPECT_EQ(scene.Run({"delete", "<kuid:0:8104>"}).status, 0);
+  PutMine(scene, "editing/kuid 0 8104", kMyConfig);
+  Restart(scene);
+  return scene.Run({"fcyparse", archive});
+}
+
+void MineAndMyConfigSetAsideAsTheAnswerSays(const Scene& scene) {
+  MineSetAsideAsTheAnswerSays(scene);
+  EXPECT_EQ(SetAsideHolding(scene, kMyConfig), SetAsideHolding(scene, kMine));
+}
+
 // --- Names set aside in a batch, and under a name whose first choice is
 // taken.
 
@@ -515,6 +555,10 @@ const StoreCase kCases[] = {
      Edit::kReplaced, nullptr},
     {"AnInstallKeepsAnEditFolderTheStartTookIn", InstallOverAnEditFolderTakenIn,
      "Kept the edit copy ", Edit::kOpen, MineSetAsideAsTheAnswerSays},
+    {"FcyParseKeepsTheEditCopyItReplaces", FcyParseOverTheEditCopy, "Kept the edit copy ",
+     Edit::kReplaced, ChangedConfigKeptBesideTheNewFile},
+    {"FcyParseKeepsAnEditFolderTheStartTookIn", FcyParseOverAnEditFolderTakenIn,
+     "Kept the edit copy ", Edit::kOpen, MineAndMyConfigSetAsideAsTheAnswerSays},
     // --- The owner block's files removed while a commit runs.
     {"ALockFileRemovedDuringCommitsLeavesThemAnsweredAndTheDaemonFound",
      [](Scene& s) { return CommitWhileRemoving(s, "assets.tdx.lock"); }, "The asset was committed.",
