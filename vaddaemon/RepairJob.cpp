@@ -198,11 +198,8 @@ void RepairJob::Run(std::shared_ptr<AssetStore> store, Reporter reporter) {
              "Asset database repair complete: " + Counts(checked, faulty, missing) + ".", nullptr);
   } else if (givenUp) {
     reporter(ResultsLog::kError,
-             "Asset database repair stopped: the asset-database daemon ended before it was done "
-             "(" +
-                 std::to_string(checked) + " of " + std::to_string(total) + " assets checked, " +
-                 std::to_string(faulty) + " faulty, " + std::to_string(missing) +
-                 " with missing dependencies).",
+             "Asset database repair stopped: the asset-database daemon ended before it was done (" +
+                 std::to_string(checked) + " of " + Counts(total, faulty, missing) + ").",
              nullptr);
   } else {
     reporter(ResultsLog::kWarning,
