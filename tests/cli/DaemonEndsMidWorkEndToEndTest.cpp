@@ -470,13 +470,14 @@ void CloseFromAnInstallationSharingUserData(const std::string& root) {
 }
 
 // "closevaddaemon" where /proc/locks does not tell who holds the UserData
-// lock (hidden in a mount namespace of its own), the daemon stopped and its
-// owner block emptied; without its start record, nothing names it.
-ToolResult CloseAStoppedDaemonWithTheLockHolderHidden(const std::string& root, bool recordRemoved) {
+// lock (hidden in a mount namespace of its own), the daemon stopped; its
+// start record or its owner block names it, or, both gone, nothing does.
+ToolResult CloseAStoppedDaemonWithTheLockHolderHidden(const std::string& root, bool blockEmptied,
+                                                      bool recordRemoved) {
   ToolFixture::InstallScenery("<kuid:0:620>", "", {}, root);
   const pid_t daemon = ToolFixture::DaemonOwnerPidOf(root);
   ::kill(daemon, SIGSTOP);
-  EmptyTheBlock(root + "/UserData/assets.tdx.ipc");
+  if (blockEmptied) EmptyTheBlock(root + "/UserData/assets.tdx.ipc");
   if (recordRemoved) fs::remove(root + "/UserData/vaddaemon.state");
   const ToolResult closed = ToolFixture::RunProgram(
       "/usr/bin/unshare",
@@ -592,11 +593,18 @@ const SeamCase kSeamCases[] = {
      false},
     {"ACloseEndsAStoppedDaemonWhoseLockHolderIsHidden",
      [](const std::string& root) {
-       return CloseAStoppedDaemonWithTheLockHolderHidden(root, false);
+       return CloseAStoppedDaemonWithTheLockHolderHidden(root, true, false);
+     },
+     "OK (0 Errors, 0 Warnings)", 0, 0},
+    {"ACloseEndsAStoppedDaemonThatOnlyItsOwnerBlockNames",
+     [](const std::string& root) {
+       return CloseAStoppedDaemonWithTheLockHolderHidden(root, false, true);
      },
      "OK (0 Errors, 0 Warnings)", 0, 0},
     {"ACloseThatCannotNameTheDaemonSaysSo",
-     [](const std::string& root) { return CloseAStoppedDaemonWithTheLockHolderHidden(root, true); },
+     [](const std::string& root) {
+       return CloseAStoppedDaemonWithTheLockHolderHidden(root, true, true);
+     },
      "The daemon of this installation is still running, and the system does not tell its "
      "process id: end it, then run this command again.",
      255, 0, false},
