@@ -36,8 +36,9 @@
 //   compile, encrypt  the start directory cannot be entered: "Invalid file
 //                path."
 // "commit" releases its asset handle whatever the outcome. "closevaddaemon"
-// ends only the daemon and tool processes whose executables lie in the
-// running program's own folder (real paths), each after a bounded grace.
+// ends only the daemon of this UserData (the process that holds its lock,
+// whichever installation's daemon program it runs) and the command hosts
+// it started (the tool beside it), each after a bounded grace.
 #pragma once
 
 #include <cstdint>

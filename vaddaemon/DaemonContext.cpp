@@ -42,6 +42,20 @@ bool DaemonContext::WorkAbandoned() const {
   return workAbandoned_;
 }
 
+void DaemonContext::AddWorkInHand(std::function<bool()> running) {
+  std::lock_guard<std::mutex> hold(lock_);
+  workInHand_.push_back(std::move(running));
+}
+
+bool DaemonContext::WorkInHand() const {
+  std::vector<std::function<bool()>> tests;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    tests = workInHand_;
+  }
+  return std::any_of(tests.begin(), tests.end(), [](const auto& running) { return running(); });
+}
+
 bool DaemonContext::WaitForExit(uint32_t ms) const {
   std::unique_lock<std::mutex> hold(lock_);
   return exitSignal_.wait_for(hold, std::chrono::milliseconds(ms),

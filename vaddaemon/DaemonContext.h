@@ -13,6 +13,12 @@
 //    anything) tells the work still running to give up what it waits for:
 //    command-host jobs end (CommandHostBroker.h), a question to the tool is
 //    left unanswered. It implies the exit request.
+//  - The work in hand that outlives its request on a thread of its own (a
+//    repair, whose request is answered as it begins): AddWorkInHand gives
+//    a test of whether it still runs, and the server's end finishes it as
+//    it finishes the requests in flight (DaemonServer.h); WorkInHand
+//    answers whether any test says so. Added during start-up, as the close
+//    observers; a test must not block.
 //  - The live connections (a snapshot, e.g. to find a command host) and the
 //    close observers, called on the closing connection's reader thread once
 //    the connection is closed and out of the list (a module fails the work
@@ -63,6 +69,9 @@ class DaemonContext {
   // Waits up to `ms` for the exit request; true when it has come.
   bool WaitForExit(uint32_t ms) const;
 
+  void AddWorkInHand(std::function<bool()> running);
+  bool WorkInHand() const;
+
   std::vector<std::shared_ptr<DaemonConnection>> Connections() const;
   void AddCloseObserver(CloseObserver observer);
 
@@ -101,5 +110,6 @@ class DaemonContext {
   bool workAbandoned_ = false;
   std::vector<std::shared_ptr<DaemonConnection>> connections_;
   std::vector<CloseObserver> observers_;
+  std::vector<std::function<bool()>> workInHand_;
   std::map<std::type_index, std::shared_ptr<void>> services_;
 };

@@ -299,7 +299,7 @@ void DaemonServer::ServeTurn() {
 }
 
 bool DaemonServer::RequestsInFlight() {
-  if (pool_.Busy() != 0) return true;
+  if (pool_.Busy() != 0 || context_.WorkInHand()) return true;
   std::lock_guard<std::mutex> hold(readersLock_);
   return std::any_of(readers_.begin(), readers_.end(),
                      [](const std::shared_ptr<Reader>& reader) { return !reader->Idle(); });

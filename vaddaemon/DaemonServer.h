@@ -11,7 +11,10 @@
 //     sees the daemon gone (the request was never begun). One-way requests
 //     and the quick lookups answered on the reader are still served;
 //   - the requests in flight run on as usual, with their connections and
-//     the command hosts' open, and send their replies. A command host that
+//     the command hosts' open, and send their replies; so does the work in
+//     hand that a request began on a thread of its own (a repair,
+//     DaemonContext::AddWorkInHand), which counts as a request in flight
+//     until it ends. A command host that
 //     one of them starts meanwhile is let in (a connection from a process
 //     the broker started, CommandHostBroker::StartedHostOwns); every other
 //     new connection is accepted and held unread, and closed when the
@@ -136,7 +139,7 @@ class DaemonServer {
   // connection, accepts it, and reaps the readers that are done.
   void ServeTurn();
   // Whether a request is in flight (on a worker, or taken by a reader
-  // start and not yet ended).
+  // start and not yet ended), or work in hand runs.
   bool RequestsInFlight();
   // Closes the connections whose request was not taken (the daemon was
   // ending), or those of command hosts.

@@ -1,18 +1,12 @@
-// The "queries" module: registers the handlers of QueryHandlers.h and stops
-// a running repair at shut-down.
-#include <memory>
-
+// The "queries" module: registers the handlers of QueryHandlers.h (the
+// repair handlers make its repair job) and stops a running repair at
+// shut-down.
 #include "vaddaemon/DaemonContext.h"
 #include "vaddaemon/DaemonModule.h"
 #include "vaddaemon/QueryHandlers.h"
 #include "vaddaemon/RepairJob.h"
 
 namespace {
-
-bool Start(DaemonContext& context) {
-  context.Provide(std::make_shared<RepairJob>(RepairJob::StepDelayFromEnvironment()));
-  return true;
-}
 
 void Register(RequestRegistry& registry, DaemonContext& context) {
   RegisterQueryHandlers(registry, context);
@@ -31,6 +25,5 @@ void Stop(DaemonContext& context) {
 
 VAD_DAEMON_MODULE(DaemonModule{.name = "queries",
                                .order = DaemonModule::kOrderQueries,
-                               .start = &Start,
                                .registerHandlers = &Register,
                                .stop = &Stop});

@@ -5,8 +5,13 @@
 //         started and one error message says so.
 //   0x04  -> u8 running (1 while the repair runs, 0 once it has ended or
 //         when none was started), f32 progress 0..1, string status text.
+//         A quick lookup, served on the reader: also while the daemon
+//         ends, so that the tool of a repair in hand follows it to its end.
 //   0x100 one-way: starts a "patcher" repair (mode 50); its messages go to
-//         the daemon's log, since no client waits for them.
+//         the daemon's log, since no client waits for them. An ending
+//         daemon starts none.
+// A running repair is work in hand (DaemonContext::AddWorkInHand): an end
+// of the daemon finishes it, and gives it up with the rest of the work.
 #include <memory>
 #include <string>
 
@@ -79,14 +84,21 @@ void Poll(RepairJob& job, DaemonRequest& request) {
 void RegisterRepairHandlers(RequestRegistry& registry, DaemonContext& context) {
   std::shared_ptr<RepairJob> job = context.Find<RepairJob>();
   if (!job) {
-    job = std::make_shared<RepairJob>(RepairJob::StepDelayFromEnvironment());
+    job = std::make_shared<RepairJob>(RepairJob::StepDelayFromEnvironment(),
+                                      [&context] { return context.WorkAbandoned(); });
     context.Provide(job);
   }
+  context.AddWorkInHand([job] { return job->Poll().running; });
   registry.Register(VADRequestCode::kStartRepair,
                     [job](DaemonRequest& request) { StartRepair(*job, request); });
-  registry.Register(VADRequestCode::kPollRepair,
-                    [job](DaemonRequest& request) { Poll(*job, request); });
+  registry.Register(
+      VADRequestCode::kPollRepair, [job](DaemonRequest& request) { Poll(*job, request); },
+      RequestRegistry::Always);
   registry.Register(VADRequestCode::kRepairDatabase, [job](DaemonRequest& request) {
+    if (request.Context().ExitRequested()) {
+      LogMessage("vaddaemon> repair not started: the daemon is ending");
+      return;
+    }
     if (!job->Start(FindAssetStore(request), kPatcherMode, LogReporter()))
       LogMessage("vaddaemon> repair not started: one is already running, or there is no database");
   });

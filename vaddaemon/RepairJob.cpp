@@ -1,5 +1,6 @@
 #include "vaddaemon/RepairJob.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -118,11 +119,27 @@ void RepairJob::SetProgress(float progress, std::string status) {
 }
 
 bool RepairJob::Pause() {
-  std::unique_lock<std::mutex> hold(lock_);
-  if (stepDelayMs_ != 0)
-    wake_.wait_for(hold, std::chrono::milliseconds(stepDelayMs_), [this] { return cancel_; });
-  return !cancel_;
+  using Clock = std::chrono::steady_clock;
+  // Waited in slices: the daemon gives its work up without waking the repair.
+  constexpr Clock::duration kSlice = std::chrono::milliseconds(100);
+  const Clock::time_point until = Clock::now() + std::chrono::milliseconds(stepDelayMs_);
+  for (;;) {
+    if (GivenUp()) return false;
+    std::unique_lock<std::mutex> hold(lock_);
+    const Clock::duration left = until - Clock::now();
+    if (cancel_ || left <= Clock::duration::zero()) return !cancel_;
+    wake_.wait_for(hold, std::min(left, kSlice), [this] { return cancel_; });
+  }
 }
+
+namespace {
+
+std::string Counts(size_t checked, size_t faulty, size_t missing) {
+  return std::to_string(checked) + " assets checked, " + std::to_string(faulty) + " faulty, " +
+         std::to_string(missing) + " with missing dependencies";
+}
+
+}  // namespace
 
 void RepairJob::Run(std::shared_ptr<AssetStore> store, Reporter reporter) {
   const std::vector<StoredAsset> assets = store->List();
@@ -132,8 +149,12 @@ void RepairJob::Run(std::shared_ptr<AssetStore> store, Reporter reporter) {
   size_t missing = 0;
   PendingMarks marks(*store);
   std::string writeError;
+  bool givenUp = false;
   for (const StoredAsset& listed : assets) {
-    if (!Pause()) break;
+    if (!Pause()) {
+      givenUp = GivenUp();
+      break;
+    }
     SetProgress(total == 0 ? 1.0f : float(checked) / float(total),
                 "Checking " + KUIDToTagString(listed.kuid).Str() + " (" +
                     std::to_string(checked + 1) + " of " + std::to_string(total) + ")");
@@ -168,16 +189,22 @@ void RepairJob::Run(std::shared_ptr<AssetStore> store, Reporter reporter) {
     ++checked;
     if (marks.Due()) marks.Write(&writeError);
   }
-  marks.Write(&writeError);
+  if (!givenUp) marks.Write(&writeError);
   if (!writeError.empty())
     reporter(ResultsLog::kError, "The repair's marks could not be stored: " + writeError, nullptr);
   const bool complete = checked == total;
-  reporter(complete ? ResultsLog::kSuccess : ResultsLog::kWarning,
-           std::string(complete ? "Asset database repair complete: "
-                                : "Asset database repair stopped: ") +
-               std::to_string(checked) + " assets checked, " + std::to_string(faulty) +
-               " faulty, " + std::to_string(missing) + " with missing dependencies.",
-           nullptr);
+  if (complete) {
+    reporter(ResultsLog::kSuccess,
+             "Asset database repair complete: " + Counts(checked, faulty, missing) + ".", nullptr);
+  } else if (givenUp) {
+    reporter(ResultsLog::kError,
+             "Asset database repair stopped: the asset-database daemon ended before it was done (" +
+                 std::to_string(checked) + " of " + Counts(total, faulty, missing) + ").",
+             nullptr);
+  } else {
+    reporter(ResultsLog::kWarning,
+             "Asset database repair stopped: " + Counts(checked, faulty, missing) + ".", nullptr);
+  }
   std::lock_guard<std::mutex> hold(lock_);
   progress_ = complete ? 1.0f : progress_;
   status_ = complete ? "Repair complete" : "Repair stopped";

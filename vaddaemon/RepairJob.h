@@ -27,7 +27,13 @@
 // One repair runs at a time: Start answers false while one runs. Poll
 // answers whether it runs, its progress (checked / total; 1 at the end)
 // and a status text. Stop asks a running repair to end after its current
-// asset and waits for its thread; the destructor stops too. A step delay
+// asset and waits for its thread; the destructor stops too. `givenUp`
+// (may be null; called from the repair's thread, before each asset and
+// every 100 ms of a step delay) answers true once the daemon gives up its
+// work in hand (DaemonContext::AbandonWork): the repair then ends after
+// its current asset without storing the marks it has not stored yet (the
+// store's files may be another daemon's by then) and its last message is
+// an error saying that the daemon ended before the repair was done. A step delay
 // (for tests: env VADDAEMON_REPAIR_STEP_MS, 0 to 10000 ms per asset, read by
 // StepDelayFromEnvironment) makes a repair slow enough to be watched.
 //
@@ -41,6 +47,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "foundation/text/KUID.h"
 
@@ -59,7 +66,8 @@ class RepairJob {
 
   static constexpr uint32_t kMaxStepDelayMs = 10000;
 
-  explicit RepairJob(uint32_t stepDelayMs = 0) : stepDelayMs_(stepDelayMs) {}
+  explicit RepairJob(uint32_t stepDelayMs = 0, std::function<bool()> givenUp = nullptr)
+      : stepDelayMs_(stepDelayMs), givenUp_(std::move(givenUp)) {}
   ~RepairJob();
   RepairJob(const RepairJob&) = delete;
   RepairJob& operator=(const RepairJob&) = delete;
@@ -73,10 +81,13 @@ class RepairJob {
  private:
   void Run(std::shared_ptr<AssetStore> store, Reporter reporter);
   void SetProgress(float progress, std::string status);
-  // Waits the step delay; false when the repair is asked to stop.
+  // Waits the step delay; false when the repair is asked to stop or the
+  // work is given up.
   bool Pause();
+  bool GivenUp() const { return givenUp_ && givenUp_(); }
 
   const uint32_t stepDelayMs_;
+  const std::function<bool()> givenUp_;
   mutable std::mutex lock_;
   std::condition_variable wake_;
   bool running_ = false;

@@ -1,8 +1,12 @@
 #include "assetdb/protocol/StoreGuardHolder.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -27,4 +31,12 @@ uint32_t StoreGuardHolder(const std::string& userDataPath) {
   struct stat folder {};
   if (::stat(userDataPath.c_str(), &folder) != 0) return 0;
   return FlockHolder(folder.st_dev, folder.st_ino);
+}
+
+bool StoreGuardFree(const std::string& userDataPath) {
+  const int fd = ::open(userDataPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT;
+  const bool free = ::flock(fd, LOCK_SH | LOCK_NB) == 0;
+  ::close(fd);  // lets the shared hold go
+  return free;
 }

@@ -14,6 +14,14 @@
 // folder is followed); 0 when the folder cannot be looked at or no process
 // holds its guard.
 //
+// StoreGuardFree answers whether no process holds the guard of the folder
+// `userDataPath`, asked of the lock itself, which tells it also where
+// /proc/locks cannot name the holder: it takes a shared flock without
+// waiting and lets it go at once (a daemon whose start takes the guard in
+// that instant refuses, and the tool that started it starts another). A
+// folder that does not exist has no guard (true); one that cannot be
+// opened cannot tell (false).
+//
 // Thread-safe; nothing throws beyond std::bad_alloc.
 #pragma once
 
@@ -24,3 +32,4 @@
 
 uint32_t FlockHolder(dev_t device, ino_t inode);
 uint32_t StoreGuardHolder(const std::string& userDataPath);
+bool StoreGuardFree(const std::string& userDataPath);

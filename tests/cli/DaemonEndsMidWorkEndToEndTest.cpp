@@ -428,18 +428,103 @@ ToolResult CommandsInACopyMadeWhileTheDaemonServes(const std::string& root) {
   return installed;
 }
 
+// --- A repair in hand as the daemon is asked to end (by default 10
+// assets checked 500 ms apart, the end asked once the tool has polled the
+// repair): the daemon finishes it, and the tool gets its answer.
+
+ToolResult RepairUntil(const std::string& root, void (*end)(const std::string& root),
+                       const char* stepMs = "500", int assets = 10, const char* begun = "\n0x4\n") {
+  Setting slow("VADDAEMON_REPAIR_STEP_MS", stepMs);
+  const std::string requests = root + "/requests";
+  Setting recorded("VADDAEMON_REQUEST_LOG", requests.c_str());
+  for (int asset = 0; asset < assets; ++asset)
+    ToolFixture::InstallScenery("<kuid:0:" + std::to_string(630 + asset) + ">", "", {}, root);
+  ToolResult repaired;
+  std::thread repair([&] { repaired = RunIn(root, {"repairdatabase"}); });
+  EXPECT_TRUE(VUTest::WaitUntil(
+      [&] { return ToolFixture::ReadFile(requests).find(begun) != std::string::npos; }, 60000, 5));
+  end(root);
+  repair.join();
+  return repaired;
+}
+
+// Closes the daemon of `daemonRoot` with the tool of `root`: OK only once
+// it has ended.
+void CloseWith(const std::string& root, const std::string& daemonRoot) {
+  const pid_t daemon = ToolFixture::DaemonOwnerPidOf(daemonRoot);
+  const ToolResult closed = RunIn(root, {"closevaddaemon"});
+  EXPECT_EQ(closed.status, 0) << closed.out << closed.err;
+  EXPECT_TRUE(daemon != 0 && VUTest::Ended(daemon)) << closed.out << closed.err;
+}
+
+void CloseTheDaemon(const std::string& root) {
+  CloseWith(root, root);
+}
+
+// A second installation whose UserData is a link to the first one's.
+void CloseFromAnInstallationSharingUserData(const std::string& root) {
+  const std::string other = ToolFixture::MakeRoot();
+  fs::remove_all(other + "/UserData");
+  fs::create_directory_symlink(root + "/UserData", other + "/UserData");
+  CloseWith(other, root);
+}
+
+// "closevaddaemon" where /proc/locks does not tell who holds the UserData
+// lock (hidden in a mount namespace of its own), the daemon stopped; its
+// start record or its owner block names it, or, both gone, nothing does.
+ToolResult CloseAStoppedDaemonWithTheLockHolderHidden(const std::string& root, bool blockEmptied,
+                                                      bool recordRemoved) {
+  ToolFixture::InstallScenery("<kuid:0:620>", "", {}, root);
+  const pid_t daemon = ToolFixture::DaemonOwnerPidOf(root);
+  ::kill(daemon, SIGSTOP);
+  if (blockEmptied) EmptyTheBlock(root + "/UserData/assets.tdx.ipc");
+  if (recordRemoved) fs::remove(root + "/UserData/vaddaemon.state");
+  const ToolResult closed = ToolFixture::RunProgram(
+      "/usr/bin/unshare",
+      {"-m", "sh", "-c", "mount --bind /dev/null /proc/locks && exec \"$0\" closevaddaemon",
+       root + "/bin/VandruUtil"},
+      root + "/bin");
+  EXPECT_EQ(VUTest::Ended(daemon), closed.status == 0) << closed.out << closed.err;
+  ::kill(daemon, SIGKILL);
+  ::kill(daemon, SIGCONT);
+  return closed;
+}
+
+// The owner block cut to nothing: the daemon ends without touching it
+// (no SIGBUS) and removes its files.
+ToolResult StatusAfterTheBlockIsCutToNothing(const std::string& root) {
+  ToolFixture::InstallScenery("<kuid:0:620>", "", {}, root);
+  const pid_t daemon = ToolFixture::DaemonOwnerPidOf(root);
+  EmptyTheBlock(root + "/UserData/assets.tdx.ipc");
+  EXPECT_TRUE(VUTest::WaitUntil([&] { return VUTest::Ended(daemon); }, 30000, 5));
+  EXPECT_TRUE(LogSays(root, "vaddaemon.log", "process " + std::to_string(daemon) + " ended"));
+  EXPECT_FALSE(fs::exists(root + "/UserData/assets.tdx.ipc"));
+  EXPECT_FALSE(fs::exists(root + "/UserData/assets.tdx.lock"));
+  return RunIn(root, {"status", "<kuid:0:620>"});
+}
+
+void RefuseOpenings(const std::string& block) {
+  const uint32_t refusal = 1;
+  const int fd = ::open(block.c_str(), O_WRONLY | O_CLOEXEC);
+  EXPECT_EQ(::pwrite(fd, &refusal, sizeof refusal, 24), ssize_t(sizeof refusal));
+  ::close(fd);
+}
+
 struct SeamCase {
   const char* name;
   // Lays out the row in a fresh root and runs the command; its result.
   ToolResult (*act)(const std::string& root);
   const char* says;  // in the command's standard output or error
   int status;
-  int withinMs;  // the command's time bound; 0 for none
+  int withinMs;            // the command's time bound; 0 for none
+  bool initFailed = true;  // a row that fails says "- Init failed"
 };
 
 const char kServed[] = "+ <kuid:0:620> : ";
 const char kInitFailed[] = "- Init failed";
 constexpr int kTold = 6000;
+const char kRepaired[] =
+    "Asset database repair complete: 10 assets checked, 0 faulty, 0 with missing dependencies.";
 
 const SeamCase kSeamCases[] = {
     {"StatusWhileEndingWithAStalledValidationIsServedByTheNextDaemon",
@@ -480,6 +565,54 @@ const SeamCase kSeamCases[] = {
      255, kTold},
     {"ACopyMadeWhileTheDaemonServesChangesItselfOnly", CommandsInACopyMadeWhileTheDaemonServes,
      "Installed <kuid:0:621>.", 0, 0},
+    {"ARepairInHandIsFinishedThroughAClose",
+     [](const std::string& root) { return RepairUntil(root, CloseTheDaemon); }, kRepaired, 0, 0},
+    {"ARepairInHandIsFinishedThroughTheIndexRemoved",
+     [](const std::string& root) {
+       return RepairUntil(root,
+                          [](const std::string& r) { fs::remove(r + "/UserData/assets.tdx"); });
+     },
+     kRepaired, 0, 0},
+    {"ARepairInHandIsFinishedThroughTheOwnerBlockEmptied",
+     [](const std::string& root) {
+       return RepairUntil(
+           root, [](const std::string& r) { EmptyTheBlock(r + "/UserData/assets.tdx.ipc"); });
+     },
+     kRepaired, 0, 0},
+    {"ACloseFromAnInstallationSharingUserDataWaitsForTheDaemon",
+     [](const std::string& root) {
+       return RepairUntil(root, CloseFromAnInstallationSharingUserData);
+     },
+     kRepaired, 0, 0},
+    // 4 assets 7 s apart, closed as the repair begins: past the close's 20 s.
+    {"ARepairPastTheClosesBoundIsCutShortAndSaysSo",
+     [](const std::string& root) {
+       return RepairUntil(root, CloseTheDaemon, "7000", 4, "\n0x3\n");
+     },
+     "Asset database repair stopped: the asset-database daemon ended before it was done (", 255, 0,
+     false},
+    {"ACloseEndsAStoppedDaemonWhoseLockHolderIsHidden",
+     [](const std::string& root) {
+       return CloseAStoppedDaemonWithTheLockHolderHidden(root, true, false);
+     },
+     "OK (0 Errors, 0 Warnings)", 0, 0},
+    {"ACloseEndsAStoppedDaemonThatOnlyItsOwnerBlockNames",
+     [](const std::string& root) {
+       return CloseAStoppedDaemonWithTheLockHolderHidden(root, false, true);
+     },
+     "OK (0 Errors, 0 Warnings)", 0, 0},
+    {"ACloseThatCannotNameTheDaemonSaysSo",
+     [](const std::string& root) {
+       return CloseAStoppedDaemonWithTheLockHolderHidden(root, true, true);
+     },
+     "The daemon of this installation is still running, and the system does not tell its "
+     "process id: end it, then run this command again.",
+     255, 0, false},
+    {"ADaemonWhoseOwnerBlockIsCutToNothingRemovesItsFiles", StatusAfterTheBlockIsCutToNothing,
+     kServed, 0, 0},
+    {"StatusAfterTheOwnerBlockRefusesOpeningsIsServed",
+     [](const std::string& root) { return StatusAfterTheBlockChanges(root, RefuseOpenings); },
+     kServed, 0, 0},
 };
 
 class DaemonSeam : public ToolFixture, public ::testing::WithParamInterface<SeamCase> {
@@ -497,7 +630,7 @@ TEST_P(DaemonSeam, TheCommandIsServedOrToldWhyNot) {
   const std::string said = r.out + r.err;
   EXPECT_NE(said.find(row.says), std::string::npos) << said;
   EXPECT_EQ(r.status, row.status) << said;
-  if (row.status != 0) {
+  if (row.status != 0 && row.initFailed) {
     EXPECT_NE(r.err.find(kInitFailed), std::string::npos) << r.err;
   }
   if (row.withinMs != 0) {

@@ -104,32 +104,39 @@ TEST_F(ToolEntry, UnwritableUserDataEndsTheToolBeforeADaemonStarts) {
 
 // An owner block and lock left in UserData by another user are never used,
 // so no daemon can serve this user: the tool says at once which file is in
-// the way, whose it is and what to do, instead of waiting for a daemon.
+// the way, whose it is and what to do, instead of waiting for a daemon; on
+// one line, also where the root's path holds a line feed.
 TEST_F(ToolEntry, AnotherUsersOwnerBlockIsNamedWithWhatToDo) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to make files of another user";
   constexpr uid_t kNobody = 65534;
-  const std::string root = MakeRoot();
-  const std::string userData = root + "/UserData";
-  fs::create_directories(userData);
-  for (const char* name : {"assets.tdx.lock", "assets.tdx.ipc"}) {
-    ASSERT_TRUE(WriteFile(userData + "/" + name, std::string(36, '\0')));
-    ASSERT_EQ(::chmod((userData + "/" + name).c_str(), 0666), 0);
-    ASSERT_EQ(::chown((userData + "/" + name).c_str(), kNobody, kNobody), 0);
+  const std::string made = MakeRoot();
+  for (const std::string& name : {std::string(), std::string("\nforged")}) {
+    const std::string root = made + name;
+    if (!name.empty()) fs::rename(made, root);
+    const std::string userData = root + "/UserData";
+    const std::string shown = made + (name.empty() ? "" : "\\x0Aforged") + "/UserData";
+    fs::create_directories(userData);
+    for (const char* file : {"assets.tdx.lock", "assets.tdx.ipc"}) {
+      ASSERT_TRUE(WriteFile(userData + "/" + file, std::string(36, '\0')));
+      ASSERT_EQ(::chmod((userData + "/" + file).c_str(), 0666), 0);
+      ASSERT_EQ(::chown((userData + "/" + file).c_str(), kNobody, kNobody), 0);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const ToolResult result = RunProgram(root + "/bin/VandruUtil", {"version"}, root + "/bin");
+    const auto took = std::chrono::steady_clock::now() - start;
+    StopDaemonOf(root);
+    EXPECT_EQ(result.status, 255);
+    const std::string said = "The database lock '" + shown + "/assets.tdx.lock' belongs to user ";
+    EXPECT_EQ(result.err.rfind(said, 0), 0u) << result.err;
+    EXPECT_NE(result.err.find("(65534), not to this user (0): remove it, or make '" + shown +
+                              "' a folder of this user's own that no other user can write to.\n"
+                              "- Init failed\n"),
+              std::string::npos)
+        << result.err;
+    EXPECT_LT(took, std::chrono::seconds(8)) << "the tool waited for a daemon";
+    EXPECT_TRUE(ProcessesOf(fs::canonical(root + "/bin/vaddaemon").string()).empty());
+    if (!name.empty()) fs::rename(root, made);
   }
-  const auto start = std::chrono::steady_clock::now();
-  const ToolResult result = RunProgram(root + "/bin/VandruUtil", {"version"}, root + "/bin");
-  const auto took = std::chrono::steady_clock::now() - start;
-  StopDaemonOf(root);
-  EXPECT_EQ(result.status, 255);
-  const std::string said = "The database lock '" + userData + "/assets.tdx.lock' belongs to user ";
-  EXPECT_EQ(result.err.rfind(said, 0), 0u) << result.err;
-  EXPECT_NE(result.err.find("(65534), not to this user (0): remove it, or make '" + userData +
-                            "' a folder of this user's own that no other user can write to.\n"
-                            "- Init failed\n"),
-            std::string::npos)
-      << result.err;
-  EXPECT_LT(took, std::chrono::seconds(8)) << "the tool waited for a daemon";
-  EXPECT_TRUE(ProcessesOf(fs::canonical(root + "/bin/vaddaemon").string()).empty());
 }
 
 // With no space left where UserData lies (a small file system of its own,

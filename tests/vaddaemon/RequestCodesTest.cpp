@@ -74,6 +74,7 @@ TEST(RequestCodes, OnlyRequestsThatNeverWaitAreServedOnTheReader) {
       {VADRequestCode::kReadSetting, {}, true},
       {VADRequestCode::kWriteSetting, {}, false},             // saves the settings file
       {VADRequestCode::kCloseDaemon, {}, false},
+      {VADRequestCode::kPollRepair, {}, true},                // also while the daemon ends
       {0xFFFF, {}, false},                                    // no handler
   };
   for (const Case& c : cases) {
