@@ -297,6 +297,20 @@ TEST_F(AssetStoreTest, ReinstallReplacesFilesAndKeepsStoredValues) {
   EXPECT_EQ(Entries(userData_ / "local"), std::vector<std::string>{"kuid 100 5"});
 }
 
+// A replacement makes its new folder only once it has recorded it: when
+// the record cannot be written, the install fails and the asset is as it
+// was.
+TEST_F(AssetStoreTest, AReplacementThatCannotRecordItselfChangesNothing) {
+  ASSERT_TRUE(Install(Source(kLoco, "first")).Ok());
+  PutFile(InFlightRecordPath() / "in-the-way.txt", "not the store's");
+  const StoreResult replaced = Install(Source(kLoco, "second"));
+  EXPECT_EQ(replaced.code, StoreCode::kIoError);
+  EXPECT_NE(replaced.message.find(InFlightRecordPath().string()), std::string::npos)
+      << replaced.message;
+  EXPECT_EQ(Get(kLoco).name, "first");
+  EXPECT_EQ(Entries(userData_ / "local"), std::vector<std::string>{"kuid 100 5"});
+}
+
 TEST_F(AssetStoreTest, EditCycleCommitsAndRevertsCopies) {
   ASSERT_TRUE(Install(Source(kLoco, "loco")).Ok());
   AssetStore::EditInfo edit;
