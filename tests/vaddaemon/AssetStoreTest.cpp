@@ -311,6 +311,23 @@ TEST_F(AssetStoreTest, AReplacementThatCannotRecordItselfChangesNothing) {
   EXPECT_EQ(Entries(userData_ / "local"), std::vector<std::string>{"kuid 100 5"});
 }
 
+// An old copy that a replacement could not remove stays recorded, and the
+// next start removes it rather than set it aside.
+TEST_F(AssetStoreTest, AnOldCopyAReplacementCouldNotRemoveGoesAtTheNextStart) {
+  ASSERT_TRUE(Install(Source(kLoco, "first")).Ok());
+  {
+    ImmutableFolder frozen((userData_ / "local" / "kuid 100 5").string());
+    if (!frozen.Made()) GTEST_SKIP() << "the immutable attribute cannot be set here";
+    ASSERT_TRUE(Install(Source(kLoco, "second")).Ok());
+    store_.reset();
+  }
+  Reopen();
+  EXPECT_EQ(store_->LastRecovery().foldersRemoved, 1u);
+  EXPECT_TRUE(store_->LastRecovery().copiesSetAside.empty());
+  EXPECT_EQ(Entries(userData_ / "local"), std::vector<std::string>{"kuid 100 5~"});
+  EXPECT_EQ(Get(kLoco).name, "second");
+}
+
 TEST_F(AssetStoreTest, EditCycleCommitsAndRevertsCopies) {
   ASSERT_TRUE(Install(Source(kLoco, "loco")).Ok());
   AssetStore::EditInfo edit;
