@@ -30,7 +30,6 @@ bool ParseLine(const std::string& line, InFlightFolder* folder) {
 
 bool InFlightRecord::Load(std::vector<InFlightFolder>* folders, std::string* error) {
   std::lock_guard<std::mutex> lock(mutex_);
-  folders_.clear();
   std::ifstream in(path_, std::ios::binary);
   if (!in.is_open()) {
     if (errno == ENOENT) return true;

@@ -29,7 +29,7 @@ class InFlightRecord {
 
   const std::string& Path() const { return path_; }
 
-  // Reads the file into the record and appends its folders to `*folders`.
+  // Adds the file's folders to the record and appends them to `*folders`.
   // A missing file is an empty record; a line that does not read as a
   // folder is dropped (a torn write after a power loss). False, the
   // reason in `*error`, when the file is there but cannot be read.

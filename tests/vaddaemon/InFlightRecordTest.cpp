@@ -15,8 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-InFlightFolder Folder(const char* name, uint64_t inode) {
-  return {"local", name, 7, inode};
+InFlightFolder Folder(const char* name, uint64_t inode, uint64_t device = 7) {
+  return {"local", name, device, inode};
 }
 
 // The folders a start reads back from `path`, as "<name> <inode>".
@@ -40,12 +40,15 @@ TEST(InFlightRecordTest, AStartReadsBackTheFoldersNoReplacementLetGoOf) {
   std::string error;
   ASSERT_TRUE(record.Add({Folder("kuid 1 1~", 10), Folder("kuid 1 1", 11)}, &error)) << error;
   ASSERT_TRUE(record.Add({Folder("kuid 1 2~", 20)}, &error)) << error;
-  // One replacement lets go of its new copy, and of a folder of its old
-  // copy's name but not its identity: that record stays.
-  ASSERT_TRUE(record.Drop({Folder("kuid 1 1~", 10), Folder("kuid 1 1", 99)}, &error)) << error;
+  // One replacement lets go of its new copy, and of folders of the other
+  // names but not their identity: those records stay.
+  ASSERT_TRUE(record.Drop(
+      {Folder("kuid 1 1~", 10), Folder("kuid 1 1", 99), Folder("kuid 1 2~", 20, 8)}, &error))
+      << error;
   EXPECT_EQ(ReadBack(path), (std::vector<std::string>{"local:kuid 1 1 11", "local:kuid 1 2~ 20"}));
   ASSERT_TRUE(record.Drop({Folder("kuid 1 1", 11), Folder("kuid 1 2~", 20)}, &error)) << error;
   EXPECT_FALSE(fs::exists(path));
+  EXPECT_TRUE(record.Drop({}, &error)) << error;
   EXPECT_TRUE(ReadBack(path).empty());
 }
 
