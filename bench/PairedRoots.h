@@ -29,6 +29,17 @@ struct PairedRoots {
   // Whether VU_BENCH_BASELINE asks for the baseline's installations.
   static bool WantBaseline() { return std::getenv("VU_BENCH_BASELINE") != nullptr; }
 
+  // The tool and daemon of the build tree VU_BENCH_BASELINE names (not
+  // Found() when it names none, or one without them).
+  static ToolPaths BaselineTool() {
+    ToolPaths baseline;
+    if (!WantBaseline()) return baseline;
+    baseline.build = std::getenv("VU_BENCH_BASELINE");
+    baseline.tool = baseline.build + "/cli/VandruUtil";
+    baseline.daemon = baseline.build + "/vaddaemon/vaddaemon";
+    return baseline;
+  }
+
   // Makes the installations, the user data of each written by
   // `fill(userData, key)`; `ok` false when a tool, the work folder or a
   // fill failed (what was made stays for Remove).
@@ -40,13 +51,8 @@ struct PairedRoots {
     std::string pattern = std::string(tmp != nullptr ? tmp : "/tmp") + "/" + prefix + "-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) return;
     work = pattern;
-    ToolPaths baseline;
-    if (WantBaseline()) {
-      baseline.build = std::getenv("VU_BENCH_BASELINE");
-      baseline.tool = baseline.build + "/cli/VandruUtil";
-      baseline.daemon = baseline.build + "/vaddaemon/vaddaemon";
-      if (!baseline.Found()) return;
-    }
+    const ToolPaths baseline = BaselineTool();
+    if (WantBaseline() && !baseline.Found()) return;
     for (const int key : keys) {
       const std::string name = "k" + std::to_string(key);
       const std::string root = MakeRoot(paths, work, name);

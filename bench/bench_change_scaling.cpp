@@ -9,6 +9,17 @@
 //   BM_InstallBatch    a batch of 1,000 "installfrompath" lines of one asset
 //                      each into a new installation (its daemon started
 //                      before the run).
+//   BM_ReplaceBatch    the same batch into a new installation (first
+//                      installs, not timed, counter "first_ms"), then again
+//                      (replacements of the same assets, timed); counter
+//                      "ratio" is the second over the first. With
+//                      VU_BENCH_BASELINE naming another build tree (e.g. one
+//                      of the code before a change), BM_BaselineReplaceBatch
+//                      does the same with its tool and daemon, each round's
+//                      pair in the other order than the round before, and the
+//                      medians are printed at the end: replacements over
+//                      first installs for each build, and this build's
+//                      replacements over the baseline's.
 // Every asset installed before names the one before it as a dependency, and
 // every new one a KUID that is not installed, so each change has its
 // missing-dependency mark to keep. The counter "per_change" is the time of
@@ -25,12 +36,16 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "bench/PairedRoots.h"
 #include "bench/ToolProcess.h"
 
 namespace {
@@ -41,6 +56,7 @@ constexpr int kSizes[] = {1, 1000, 10000};
 constexpr int kChanges = 100;      // changes per timed batch
 constexpr int kRounds = 5;         // batches per benchmark
 constexpr int kBatchLines = 1000;  // lines of BM_InstallBatch
+constexpr int kReplaceRounds = 9;  // runs of BM_ReplaceBatch (and its baseline)
 constexpr int kFillUser = 322;     // the assets installed at set-up
 constexpr int kNewUser = 323;      // the assets the timed installs add
 constexpr int kBatchUser = 324;    // the assets of BM_InstallBatch
@@ -95,6 +111,19 @@ void WriteBatches(const Setup& setup, Installation& at) {
   }
 }
 
+// BM_InstallBatch's assets and batch file in `work`: the file's path, or ""
+// when it could not be written.
+std::string WriteBatchFile(const std::string& work) {
+  const std::string path = work + "/batch.txt";
+  std::ofstream batch(path);
+  for (int i = 0; i < kBatchLines; ++i) {
+    const std::string folder = work + "/batch/" + std::to_string(i);
+    WriteAsset(folder, kBatchUser, i, i == 0 ? std::string(kAbsent) : Kuid(kBatchUser, i - 1));
+    batch << "\"installfrompath\" \"" << folder << "\"\n";
+  }
+  return batch.good() ? path : std::string();
+}
+
 Setup MakeSetup() {
   Setup setup;
   setup.paths = toolbench::FindTool();
@@ -119,14 +148,8 @@ Setup MakeSetup() {
     WriteBatches(setup, at);
     setup.installations.push_back(at);
   }
-  setup.batch = setup.work + "/batch.txt";
-  std::ofstream batch(setup.batch);
-  for (int i = 0; i < kBatchLines; ++i) {
-    const std::string folder = setup.work + "/batch/" + std::to_string(i);
-    WriteAsset(folder, kBatchUser, i, i == 0 ? std::string(kAbsent) : Kuid(kBatchUser, i - 1));
-    batch << "\"installfrompath\" \"" << folder << "\"\n";
-  }
-  setup.ok = batch.good();
+  setup.batch = WriteBatchFile(setup.work);
+  setup.ok = !setup.batch.empty();
   return setup;
 }
 
@@ -210,6 +233,112 @@ void BM_InstallBatch(benchmark::State& state) {
       kBatchLines, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
+// BM_ReplaceBatch's own work folder (not the installations of Setup).
+struct ReplaceSetup {
+  bool ok = false;
+  std::string work;
+  std::string batch;
+  toolbench::ToolPaths tools[2];  // this build, the baseline
+};
+
+bool replaceSetupMade = false;
+
+const ReplaceSetup& GetReplaceSetup() {
+  static const ReplaceSetup setup = [] {
+    replaceSetupMade = true;
+    ReplaceSetup made;
+    made.tools[0] = toolbench::FindTool();
+    made.tools[1] = toolbench::PairedRoots::BaselineTool();
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/vu-bench-replace-XXXXXX";
+    if (!made.tools[0].Found() || ::mkdtemp(pattern.data()) == nullptr) return made;
+    made.work = pattern;
+    made.batch = WriteBatchFile(made.work);
+    made.ok = !made.batch.empty();
+    return made;
+  }();
+  return setup;
+}
+
+// The seconds of each timed batch, by build (this one, the baseline).
+std::vector<double> firstTimes[2];
+std::vector<double> replaceTimes[2];
+
+double Seconds(const std::chrono::steady_clock::time_point& since) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+void ReplaceBatch(benchmark::State& state, int build) {
+  const ReplaceSetup& setup = GetReplaceSetup();
+  if (!setup.ok || !setup.tools[build].Found()) {
+    state.SkipWithError("set-up failed (tool, daemon or baseline not found)");
+    return;
+  }
+  static int run = 0;
+  const std::string last = "/UserData/local/kuid " + std::to_string(kBatchUser) + " " +
+                           std::to_string(kBatchLines - 1) + "~";
+  for (auto _ : state) {
+    const std::string root =
+        toolbench::MakeRoot(setup.tools[build], setup.work, "replace-" + std::to_string(run++));
+    toolbench::RunTool(root, {"version"});
+    const auto start = std::chrono::steady_clock::now();
+    const int first = toolbench::RunTool(root, {"@" + setup.batch});
+    const double firstTime = Seconds(start);
+    const auto again = std::chrono::steady_clock::now();
+    const int replaced = toolbench::RunTool(root, {"@" + setup.batch});
+    const double replaceTime = Seconds(again);
+    toolbench::CloseDaemon(root);
+    if (first != 0 || replaced != 0 || !fs::exists(root + last)) {
+      state.SkipWithError("the batch failed");
+      return;
+    }
+    state.SetIterationTime(replaceTime);
+    state.counters["first_ms"] = firstTime * 1000;
+    state.counters["ratio"] = replaceTime / firstTime;
+    firstTimes[build].push_back(firstTime);
+    replaceTimes[build].push_back(replaceTime);
+  }
+}
+
+void BM_ReplaceBatch(benchmark::State& state) {
+  ReplaceBatch(state, 0);
+}
+
+void BM_BaselineReplaceBatch(benchmark::State& state) {
+  ReplaceBatch(state, 1);
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values.empty() ? 0 : values[values.size() / 2];
+}
+
+// The median of a[i] / b[i] over the runs both have.
+double MedianRatio(const std::vector<double>& a, const std::vector<double>& b) {
+  std::vector<double> ratios;
+  for (size_t i = 0; i < a.size() && i < b.size(); ++i) ratios.push_back(a[i] / b[i]);
+  return Median(ratios);
+}
+
+void PrintReplaceRatios() {
+  const char* builds[2] = {"this build", "baseline"};
+  for (int build = 0; build < 2; ++build) {
+    if (replaceTimes[build].empty()) continue;
+    std::printf(
+        "%s: %d replacements %.0f ms, first installs %.0f ms (medians of %zu runs); "
+        "replacements over first installs: %.3f (median of the runs' ratios)\n",
+        builds[build], kBatchLines, Median(replaceTimes[build]) * 1000,
+        Median(firstTimes[build]) * 1000, replaceTimes[build].size(),
+        MedianRatio(replaceTimes[build], firstTimes[build]));
+  }
+  if (replaceTimes[0].empty() || replaceTimes[1].empty()) return;
+  std::printf(
+      "this build over the baseline (median of the rounds' ratios): replacements %.3f, first "
+      "installs %.3f\n",
+      MedianRatio(replaceTimes[0], replaceTimes[1]), MedianRatio(firstTimes[0], firstTimes[1]));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -229,12 +358,27 @@ int main(int argc, char** argv) {
         ->Iterations(1)
         ->UseRealTime();
   }
+  for (int round = 0; round < kReplaceRounds; ++round) {
+    std::vector<std::pair<const char*, void (*)(benchmark::State&)>> pair = {
+        {"BM_ReplaceBatch", BM_ReplaceBatch}};
+    if (toolbench::PairedRoots::WantBaseline())
+      pair.insert(round % 2 == 0 ? pair.end() : pair.begin(),
+                  {"BM_BaselineReplaceBatch", BM_BaselineReplaceBatch});
+    for (const auto& [name, run] : pair) {
+      benchmark::RegisterBenchmark(name, run)
+          ->Unit(benchmark::kMillisecond)
+          ->Iterations(1)
+          ->UseManualTime();
+    }
+  }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  PrintReplaceRatios();
   if (setupMade) {
     for (const Installation& at : GetSetup().installations) toolbench::CloseDaemon(at.root);
   }
   // Every output is removed only now, with the work folder.
   if (setupMade && !GetSetup().work.empty()) fs::remove_all(GetSetup().work);
+  if (replaceSetupMade && !GetReplaceSetup().work.empty()) fs::remove_all(GetReplaceSetup().work);
   return 0;
 }

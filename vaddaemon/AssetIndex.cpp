@@ -349,22 +349,8 @@ bool WriteMeta(SqliteDb& db, const char* key, int64_t value) {
   return s.Run();
 }
 
-bool WriteInFlightFolder(SqliteDb& db, const InFlightFolder& folder) {
-  SqliteStatement s(db,
-                    "INSERT OR REPLACE INTO in_flight(place, name, device, inode)"
-                    " VALUES(?1, ?2, ?3, ?4);");
-  s.BindText(1, folder.place);
-  s.BindText(2, folder.name);
-  s.BindInt(3, static_cast<int64_t>(folder.device));
-  s.BindInt(4, static_cast<int64_t>(folder.inode));
-  return s.Run();
-}
-
-bool DeleteInFlightFolder(SqliteDb& db, const InFlightFolder& folder) {
-  SqliteStatement s(db, "DELETE FROM in_flight WHERE place = ?1 AND name = ?2;");
-  s.BindText(1, folder.place);
-  s.BindText(2, folder.name);
-  return s.Run();
+bool ClearInFlightFolders(SqliteDb& db) {
+  return db.Exec("DELETE FROM in_flight;");
 }
 
 bool ReadInFlightFolders(SqliteDb& db, std::vector<InFlightFolder>* folders) {

@@ -19,14 +19,15 @@
 //          "missing dependencies" mark a change of that asset can move,
 //          found without reading every row
 //   in_flight(place, name, device, inode)
-//          -- a folder the store is making at an asset's other name (a
-//          replacement), or the copy that replacement will remove, written
-//          and committed before the folder is made and deleted once the
-//          old copy is gone: "local" or "editing", the folder's name there
-//          and its identity (st_dev, st_ino). The recovery removes a folder
-//          at an asset's other name only when a row here names it with its
-//          identity (AssetStore.h, Recovery). An index of an older daemon
-//          lacks the table, and the schema creates it empty.
+//          -- the replacements in flight as an older daemon recorded them
+//          (this one keeps them in a file of their own, InFlightRecord.h):
+//          a folder the store was making at an asset's other name, or the
+//          copy that replacement was to remove: "local" or "editing", the
+//          folder's name there and its identity (st_dev, st_ino). The
+//          recovery moves any rows into the record file and deletes them
+//          (AssetStore.h, Recovery); nothing else writes the table. An
+//          index of an older daemon still lacks it, and the schema creates
+//          it empty.
 //
 // PrepareAssetIndex sets the connection's journal mode (rollback journal,
 // synchronous FULL), creates the tables in one transaction and checks that
@@ -82,15 +83,15 @@ bool SyncDependents(SqliteDb& db, const std::vector<StoredAsset>& assets, uint32
 bool HighestContentId(SqliteDb& db, int32_t userId, int64_t* highest);
 bool ReadMeta(SqliteDb& db, const char* key, int64_t* value, bool* found);
 
-// A row of the in_flight table.
+// A folder of a replacement in flight: a row of the in_flight table, or a
+// line of the store's record file (InFlightRecord.h).
 struct InFlightFolder {
   std::string place;  // "local" or "editing"
   std::string name;   // the folder's name there
   uint64_t device = 0;
   uint64_t inode = 0;
 };
-// Writes (or replaces) the row of `folder`'s place and name.
-bool WriteInFlightFolder(SqliteDb& db, const InFlightFolder& folder);
-bool DeleteInFlightFolder(SqliteDb& db, const InFlightFolder& folder);
+// The rows of the in_flight table (appended), and deleting them all.
 bool ReadInFlightFolders(SqliteDb& db, std::vector<InFlightFolder>* folders);
+bool ClearInFlightFolders(SqliteDb& db);
 bool WriteMeta(SqliteDb& db, const char* key, int64_t value);

@@ -19,15 +19,18 @@
 // either the old folders or the new ones, and both exist.
 // Replacing: a new copy that goes to the other name of an asset's current
 // folder (an install or commit over an installed copy, an install as an
-// edit copy over an open one) is recorded in flight first (the index's
-// in_flight table, AssetIndex.h): once way is made at that name, one
-// committed transaction records the staging folder's identity (device and
-// inode, which the rename keeps) under the name it goes to and, when the
-// old copy is the store's to remove (an installed copy), that copy's
-// identity under its own name; then the transaction that records the
-// asset renames the folder into place; then the old copy goes; then the
-// record is deleted (a record is kept while its folder still stands and
-// no row names it, so the next start removes that folder). The recovery
+// edit copy over an open one) is recorded in flight first (a file of its
+// own beside the index, InFlightRecord.h): once way is made at that name,
+// the record takes the staging folder's identity (device and inode, which
+// the rename keeps) under the name it goes to and, when the old copy is the
+// store's to remove (an installed copy), that copy's identity under its
+// own name; then the transaction that records the asset renames the folder
+// into place; then the old copy goes; then the record lets go of them (it
+// keeps a folder that still stands while no row names it, so the next
+// start removes that folder). The record is written but never synced: a
+// crash of the daemon keeps it, and one lost with the machine only makes
+// the next start set the store's folder aside instead of removing it, so a
+// replacement makes no more synced writes than a first install. The recovery
 // removes a folder at an asset's other name only when such a record names
 // it with its identity, whichever of the two names the index names after
 // the crash; any other folder there is the user's and is set aside (step
@@ -81,11 +84,14 @@
 //      folder (".vadtmp-" followed by anything) is the store's unfinished
 //      work and is removed. An asset folder (a KUID keyword text with or
 //      without "~") whose other name a row names in the same place is
-//      removed when a replacement cut short made or left it: an in_flight
-//      row (Replacing, above) names it with its identity. Any other folder
-//      there (one a user made or copied, whatever it holds) is set aside
-//      (as under Names in the way below) and listed; the in_flight rows
-//      are then deleted. Before that, the taken folder of an
+//      removed when a replacement cut short made or left it: the record
+//      of replacements in flight (Replacing, above; and any rows an older
+//      daemon left in the index's in_flight table, which go into the
+//      record in the transaction of steps 1, 2 and 4) names it with its
+//      identity. Any other folder there (one a user made or copied,
+//      whatever it holds) is set aside (as under Names in the way below)
+//      and listed; the record then lets go of what is settled. Before
+//      that, the taken folder of an
 //      asset the index has no row for (a commit cut short, its index lost)
 //      gives its files back to the edit folder as in step 1. Every other
 //      asset folder is taken into the index: in U/local, when its
@@ -106,8 +112,8 @@
 //      the index names; when one cannot be set aside, no copy of that asset is
 //      taken in. Entries that are not the store's (other names, links,
 //      files) are left alone and listed in the report. So a start with an
-//      intact index lists the two folders, reads the in_flight rows and
-//      reads no configuration;
+//      intact index lists the two folders, reads the record of
+//      replacements in flight and reads no configuration;
 //   4. the index of dependents (AssetIndex.h) is brought in line with the
 //      rows' dependency lists (filled at the first start with an index of
 //      an older daemon);

@@ -20,11 +20,13 @@
 #include "vaddaemon/AssetIndex.h"
 #include "vaddaemon/AssetStore.h"
 #include "vaddaemon/FairMutex.h"
+#include "vaddaemon/InFlightRecord.h"
 #include "vaddaemon/KUIDLockSet.h"
 #include "vaddaemon/SqliteDb.h"
 
 struct AssetStore::Impl {
-  explicit Impl(Options o) : options(std::move(o)) {}
+  explicit Impl(Options o)
+      : options(std::move(o)), inFlightRecord(options.indexPath + ".in-flight") {}
 
   Options options;
   std::string localRoot;
@@ -78,19 +80,23 @@ struct AssetStore::Impl {
   StoreResult PrepareInFlight(const std::string& staging, const std::string& target,
                               const std::string& replaced, std::vector<InFlightFolder>* record,
                               std::vector<std::string>* setAside);
-  // Commits `record` in a transaction of its own, before the rename; does
-  // nothing when it is empty.
+  // Adds `record` to inFlightRecord, before the rename (kIoError naming
+  // the file when it cannot be written); does nothing when it is empty.
   StoreResult RecordInFlight(const std::vector<InFlightFolder>& record);
-  // Deletes the rows of `record` that are no longer needed: every one but
+  // Drops the folders of `record` that are no longer needed: every one but
   // a folder that still stands at its name with its identity while no row
   // names it (an old copy that could not be removed), which the next start
-  // removes. A failure is logged; the next start clears the rows.
+  // removes. A failure is logged; the next write or start mends the file.
   void ClearInFlight(const std::vector<InFlightFolder>& record);
   // The path of a row's folder ("" for a place that is not the store's),
   // and whether a folder stands there with the row's identity.
   std::string InFlightPath(const InFlightFolder& folder) const;
   bool Stands(const InFlightFolder& folder) const;
-  // The rows the start found (read by Recover, used by step 3).
+  // The folders of the replacements in flight (InFlightRecord.h).
+  InFlightRecord inFlightRecord;
+  // The folders the start found recorded (read by Recover, used by step 3):
+  // those of inFlightRecord, and the rows of the index's in_flight table
+  // that an older daemon wrote, which Recover moves into inFlightRecord.
   std::vector<InFlightFolder> inFlightAtStart;
 
   // Whether anything stands at a folder name of `kuid` (with or without

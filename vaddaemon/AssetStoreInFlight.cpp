@@ -62,32 +62,29 @@ StoreResult AssetStore::Impl::PrepareInFlight(const std::string& staging, const 
 
 StoreResult AssetStore::Impl::RecordInFlight(const std::vector<InFlightFolder>& record) {
   if (record.empty()) return StoreResult::Success();
-  std::lock_guard<FairMutex> lock(dbMutex);
-  SqliteTransaction transaction(db);
-  if (!transaction.Begun()) return DbFail("cannot record the replacement");
-  for (const InFlightFolder& folder : record) {
-    if (!WriteInFlightFolder(db, folder)) return DbFail("cannot record the replacement");
-  }
-  if (!transaction.Commit()) return DbFail("cannot record the replacement");
+  std::string error;
+  if (!inFlightRecord.Add(record, &error))
+    return StoreResult::Fail(StoreCode::kIoError, "cannot record the replacement: " + error);
   return StoreResult::Success();
 }
 
 void AssetStore::Impl::ClearInFlight(const std::vector<InFlightFolder>& record) {
   if (record.empty()) return;
-  std::lock_guard<FairMutex> lock(dbMutex);
-  SqliteTransaction transaction(db);
-  bool cleared = transaction.Begun();
-  for (const InFlightFolder& folder : record) {
-    if (!cleared) break;
-    StoredAsset row;
-    const bool named =
-        ReadAssetRow(db, AssetOfFolderName(folder.name), &row) == RowRead::kFound &&
-        (folder.place == kLocalLocation ? row.folder : row.editFolder) == folder.name;
-    if (named || !Stands(folder)) cleared = DeleteInFlightFolder(db, folder);
+  std::vector<InFlightFolder> done;
+  {
+    std::lock_guard<FairMutex> lock(dbMutex);
+    for (const InFlightFolder& folder : record) {
+      StoredAsset row;
+      const bool named =
+          ReadAssetRow(db, AssetOfFolderName(folder.name), &row) == RowRead::kFound &&
+          (folder.place == kLocalLocation ? row.folder : row.editFolder) == folder.name;
+      if (named || !Stands(folder)) done.push_back(folder);
+    }
   }
-  if (cleared && transaction.Commit()) return;
+  std::string error;
+  if (inFlightRecord.Drop(done, &error)) return;
   LogMessage(
       "vaddaemon> store: cannot clear the record of a replacement (%s); the next start "
       "clears it",
-      db.LastError().c_str());
+      error.c_str());
 }

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <set>
 
+#include "foundation/base/LogMessage.h"
 #include "vaddaemon/AssetFolderNames.h"
 #include "vaddaemon/AssetStoreImpl.h"
 #include "vaddaemon/FolderMove.h"
@@ -53,10 +54,22 @@ StoreResult AssetStore::Impl::Recover() {
     std::lock_guard<FairMutex> lock(dbMutex);
     std::vector<StoredAsset> rows;
     if (!ReadAllAssetRows(db, &rows)) return DbFail("cannot read the index");
+    std::vector<InFlightFolder> oldRows;
+    if (!ReadInFlightFolders(db, &oldRows)) return DbFail("cannot read the index");
     inFlightAtStart.clear();
-    if (!ReadInFlightFolders(db, &inFlightAtStart)) return DbFail("cannot read the index");
+    std::string error;
+    if (!inFlightRecord.Load(&inFlightAtStart, &error))
+      LogMessage("vaddaemon> store: %s; no replacement is taken as cut short", error.c_str());
     SqliteTransaction transaction(db);
     if (!transaction.Begun()) return DbFail("cannot recover the index");
+    // Rows an older daemon recorded in the index go into the record file
+    // before the index lets go of them.
+    if (!oldRows.empty()) {
+      if (!inFlightRecord.Add(oldRows, &error))
+        return StoreResult::Fail(StoreCode::kIoError, "cannot recover the index: " + error);
+      if (!ClearInFlightFolders(db)) return DbFail("cannot recover the index");
+      inFlightAtStart.insert(inFlightAtStart.end(), oldRows.begin(), oldRows.end());
+    }
     std::vector<StoredAsset> kept;
     kept.reserve(rows.size());
     for (StoredAsset& row : rows) {

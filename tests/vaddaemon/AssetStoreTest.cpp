@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -18,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -105,7 +107,8 @@ class AssetStoreTest : public ::testing::Test {
     sqlite3_close(db);
   }
 
-  // The rows of the index's in_flight table, with the store closed.
+  // The folders recorded in flight, with the store closed: the rows of the
+  // index's in_flight table and the lines of the record file beside it.
   int InFlightRows() {
     sqlite3* db = nullptr;
     int rows = -1;
@@ -116,8 +119,12 @@ class AssetStoreTest : public ::testing::Test {
     };
     sqlite3_exec(db, "SELECT COUNT(*) FROM in_flight;", first, &rows, nullptr);
     sqlite3_close(db);
-    return rows;
+    std::ifstream record(InFlightRecordPath());
+    return rows + int(std::count(std::istreambuf_iterator<char>(record),
+                                 std::istreambuf_iterator<char>(), '\n'));
   }
+
+  fs::path InFlightRecordPath() const { return userData_ / "assets.tdx.in-flight"; }
 
   // Records the folder at `path` (below local/ or editing/) in flight, as
   // a replacement does before it makes it.
@@ -288,6 +295,37 @@ TEST_F(AssetStoreTest, ReinstallReplacesFilesAndKeepsStoredValues) {
             "mesh of second");
   ASSERT_TRUE(Install(Source(kLoco, "third")).Ok());
   EXPECT_EQ(Entries(userData_ / "local"), std::vector<std::string>{"kuid 100 5"});
+}
+
+// A replacement makes its new folder only once it has recorded it: when
+// the record cannot be written, the install fails and the asset is as it
+// was.
+TEST_F(AssetStoreTest, AReplacementThatCannotRecordItselfChangesNothing) {
+  ASSERT_TRUE(Install(Source(kLoco, "first")).Ok());
+  PutFile(InFlightRecordPath() / "in-the-way.txt", "not the store's");
+  const StoreResult replaced = Install(Source(kLoco, "second"));
+  EXPECT_EQ(replaced.code, StoreCode::kIoError);
+  EXPECT_NE(replaced.message.find(InFlightRecordPath().string()), std::string::npos)
+      << replaced.message;
+  EXPECT_EQ(Get(kLoco).name, "first");
+  EXPECT_EQ(Entries(userData_ / "local"), std::vector<std::string>{"kuid 100 5"});
+}
+
+// An old copy that a replacement could not remove stays recorded, and the
+// next start removes it rather than set it aside.
+TEST_F(AssetStoreTest, AnOldCopyAReplacementCouldNotRemoveGoesAtTheNextStart) {
+  ASSERT_TRUE(Install(Source(kLoco, "first")).Ok());
+  {
+    ImmutableFolder frozen((userData_ / "local" / "kuid 100 5").string());
+    if (!frozen.Made()) GTEST_SKIP() << "the immutable attribute cannot be set here";
+    ASSERT_TRUE(Install(Source(kLoco, "second")).Ok());
+    store_.reset();
+  }
+  Reopen();
+  EXPECT_EQ(store_->LastRecovery().foldersRemoved, 1u);
+  EXPECT_TRUE(store_->LastRecovery().copiesSetAside.empty());
+  EXPECT_EQ(Entries(userData_ / "local"), std::vector<std::string>{"kuid 100 5~"});
+  EXPECT_EQ(Get(kLoco).name, "second");
 }
 
 TEST_F(AssetStoreTest, EditCycleCommitsAndRevertsCopies) {
@@ -681,10 +719,10 @@ TEST_F(AssetStoreTest, RecoveryMakesIndexAndFoldersAgree) {
   store_.reset();
 
   // What a crash can leave: a staging folder, the new copy of a replacement
-  // whose commit never happened (recorded in flight), rows whose folders
-  // are missing. Folders no row names are taken in when they are usable
-  // (an edit copy always is), else left alone. Plus entries that are not
-  // the store's.
+  // whose commit never happened (recorded in flight, here by an older
+  // daemon in the index), rows whose folders are missing. Folders no row
+  // names are taken in when they are usable (an edit copy always is), else
+  // left alone. Plus entries that are not the store's.
   const fs::path local = userData_ / "local";
   const fs::path editing = userData_ / "editing";
   PutFile(local / ".vadtmp-1-2-3" / "config.txt", "half");
@@ -728,6 +766,9 @@ TEST_F(AssetStoreTest, RecoveryMakesIndexAndFoldersAgree) {
   EXPECT_EQ(Entries(local), (std::vector<std::string>{"kuid 100 21", "kuid 100 23", "kuid 100 5",
                                                       "kuid2 100 9 0", "kuid2 100 9 3", "notes"}));
   EXPECT_EQ(Entries(editing), (std::vector<std::string>{"kuid 100 23", "kuid 100 9"}));
+  // The row an older daemon recorded is settled and gone.
+  store_.reset();
+  EXPECT_EQ(InFlightRows(), 0);
 }
 
 TEST_F(AssetStoreTest, DamagedIndexNeverLeadsOutsideTheFolders) {
@@ -943,25 +984,37 @@ TEST_F(AssetStoreTest, InstallsFlushTheContentFoldersAfterTheRenamesAndBeforeThe
 // other name of the asset's folder, before its commit (the process ends at
 // the flush between the two): the next start removes that folder, which
 // the store recorded in flight, and every asset is as before. A folder at
-// that name that the store did not make (the user's copy) is set aside.
+// that name that the store did not make (the user's copy, put there before
+// or after the crash), or whose record was lost, is set aside.
 TEST_F(AssetStoreTest, AStartRemovesAtTheOtherNameOnlyWhatAReplacementCutShortMade) {
   struct CutShort {
     const char* name;
     std::function<void(AssetStore&)> change;  // in a child process, on a store of its own
     uint32_t removed;                         // folders the start removes
     size_t setAside;                          // and sets aside
+    std::function<void()> then = [] {};       // after the child, before the start
   };
   const auto stage = [&](AssetStore& store, const KUID& kuid) {
     AssetStore::StagedInstall install;
     EXPECT_TRUE(store.StageFolder(Source(kuid, "second").string(), &install.stagingPath).Ok());
     return install;
   };
+  const auto reinstall = [&](AssetStore& store) {
+    store.InstallFolder(Source(kLoco, "second").string(), {}, nullptr);
+  };
+  const fs::path made = userData_ / "local" / "kuid 100 5~";
   const CutShort rows[] = {
-      {"reinstall",
-       [&](AssetStore& store) {
-         store.InstallFolder(Source(kLoco, "second").string(), {}, nullptr);
-       },
-       1, 0},
+      {"reinstall", reinstall, 1, 0},
+      // A record lost with the machine: the store's folder is set aside.
+      {"reinstall, its record lost", reinstall, 0, 1, [&] { fs::remove(InFlightRecordPath()); }},
+      // The user's folder in place of the one the record names (made while
+      // that one stood, so it cannot have its identity).
+      {"reinstall, its folder since replaced by the user's", reinstall, 0, 1,
+       [&] {
+         PutFile(userData_ / "mine" / "mine.txt", "the user's own");
+         fs::remove_all(made);
+         fs::rename(userData_ / "mine", made);
+       }},
       {"install as the edit copy",
        [&](AssetStore& store) {
          AssetStore::InstallOptions asEditCopy;
@@ -1009,12 +1062,15 @@ TEST_F(AssetStoreTest, AStartRemovesAtTheOtherNameOnlyWhatAReplacementCutShortMa
     int status = 0;
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    row.then();
     Reopen();
 
     const AssetStore::RecoveryReport& report = store_->LastRecovery();
     EXPECT_EQ(report.foldersRemoved, row.removed);
     EXPECT_EQ(report.copiesSetAside.size(), row.setAside);
     EXPECT_EQ(Get(kLoco).name, "first");
+    EXPECT_EQ(GetFile(fs::path(store_->InstalledPath(Get(kLoco))) / "meshes" / "body.im"),
+              "mesh of first");
     EXPECT_EQ(Get(kWagon).name, "first");
     EXPECT_EQ(Get(kLoco).editFolder, "kuid 100 5");
     EXPECT_EQ(GetFile(userData_ / "editing" / "kuid 100 5" / "edited.txt"), "edited");
