@@ -5,12 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 
-#include "foundation/base/FdTransfer.h"
 
 namespace {
 
@@ -26,6 +24,18 @@ bool ParseLine(const std::string& line, InFlightFolder* folder) {
   return !folder->name.empty();
 }
 
+// Writes all of `text` at the start of `fd`.
+bool PwriteAll(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::pwrite(fd, text.data() + done, text.size() - done, off_t(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += size_t(n);
+  }
+  return true;
+}
+
 }  // namespace
 
 bool InFlightRecord::Load(std::vector<InFlightFolder>* folders, std::string* error) {
@@ -36,8 +46,11 @@ bool InFlightRecord::Load(std::vector<InFlightFolder>* folders, std::string* err
     *error = Why("cannot read", path_);
     return false;
   }
+  std::string text;
+  std::getline(in, text, '\0');
+  std::istringstream lines(text);
   std::string line;
-  while (std::getline(in, line)) {
+  while (std::getline(lines, line)) {
     InFlightFolder folder;
     if (!ParseLine(line, &folder)) continue;
     folders_[{folder.place, folder.name}] = folder;
@@ -67,31 +80,22 @@ bool InFlightRecord::Drop(const std::vector<InFlightFolder>& folders, std::strin
 }
 
 bool InFlightRecord::Write(std::string* error) {
-  if (folders_.empty()) {
-    if (::unlink(path_.c_str()) == 0 || errno == ENOENT) return true;
-    *error = Why("cannot remove", path_);
-    return false;
-  }
   std::string text;
   for (const auto& [key, folder] : folders_) {
     text += folder.place + " " + std::to_string(folder.device) + " " +
             std::to_string(folder.inode) + " " + folder.name + "\n";
   }
-  const std::string temp = path_ + ".new";
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  text += '\0';
+  const int fd = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC | (folders_.empty() ? 0 : O_CREAT),
+                        0644);
   if (fd < 0) {
-    *error = Why("cannot write", temp);
-    return false;
-  }
-  const bool wrote = WriteFd(fd, text.data(), text.size());
-  if (::close(fd) != 0 || !wrote) {
-    *error = Why("cannot write", temp);
-    ::unlink(temp.c_str());
-    return false;
-  }
-  if (std::rename(temp.c_str(), path_.c_str()) != 0) {
+    if (folders_.empty() && errno == ENOENT) return true;
     *error = Why("cannot write", path_);
-    ::unlink(temp.c_str());
+    return false;
+  }
+  const bool wrote = PwriteAll(fd, text);
+  if (::close(fd) != 0 || !wrote) {
+    *error = Why("cannot write", path_);
     return false;
   }
   return true;

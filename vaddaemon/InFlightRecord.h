@@ -1,14 +1,19 @@
 // InFlightRecord: the folders of the replacements in flight (AssetStore.h,
 // Replacing), kept in a small text file of their own beside the index
 // ("<index>.in-flight"), one folder a line: "<place> <device> <inode>
-// <name>".
+// <name>". The record ends at the first NUL byte (or at the end of the
+// file): what follows it is left over from a longer record before.
 //
-// The file is written with plain writes to "<file>.new" and renamed over
-// it, never synced: a record must outlive a crash of the daemon, which the
-// kernel's copy does, while one lost with the machine can only make a start
-// set aside a folder the store made rather than remove it. The index, whose
-// commits must be synced, is never touched. When no folder is left the
-// file is removed.
+// The file is overwritten in place with one plain write and never synced,
+// renamed, cut or removed while the daemon runs: a record must outlive a
+// crash of the daemon, which the kernel's copy does, while one lost or torn
+// with the machine can only make a start set aside a folder the store made
+// rather than remove it (a start removes a recorded folder only while it
+// stands with the recorded identity). Overwriting blocks the file already
+// has leaves the file system nothing to flush before the index's next
+// synced commit, so a replacement costs no more than a first install. The
+// index, whose commits must be synced, is never touched. A record that
+// holds nothing is a file that begins with a NUL byte (or no file).
 //
 // One object per store, used from any thread (it holds a mutex of its own;
 // callers may hold the index's mutex). Load is for the start, before any
@@ -41,7 +46,7 @@ class InFlightRecord {
   bool Add(const std::vector<InFlightFolder>& folders, std::string* error);
 
   // Drops `folders` (those of the same place, name and identity) and
-  // writes the file, or removes it when nothing is left. On failure the
+  // writes the file (a lone NUL byte when nothing is left). On failure the
   // folders are dropped all the same (the next write or start mends the
   // file) and `*error` says why.
   bool Drop(const std::vector<InFlightFolder>& folders, std::string* error);

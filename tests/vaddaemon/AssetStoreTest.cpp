@@ -119,9 +119,10 @@ class AssetStoreTest : public ::testing::Test {
     };
     sqlite3_exec(db, "SELECT COUNT(*) FROM in_flight;", first, &rows, nullptr);
     sqlite3_close(db);
-    std::ifstream record(InFlightRecordPath());
-    return rows + int(std::count(std::istreambuf_iterator<char>(record),
-                                 std::istreambuf_iterator<char>(), '\n'));
+    std::ifstream record(InFlightRecordPath(), std::ios::binary);
+    std::string text;
+    std::getline(record, text, '\0');
+    return rows + int(std::count(text.begin(), text.end(), '\n'));
   }
 
   fs::path InFlightRecordPath() const { return userData_ / "assets.tdx.in-flight"; }
