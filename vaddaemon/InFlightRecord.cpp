@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "foundation/base/FdTransfer.h"
+
 
 namespace {
 
@@ -22,18 +24,6 @@ bool ParseLine(const std::string& line, InFlightFolder* folder) {
   if (!(in >> folder->place >> folder->device >> folder->inode) || in.get() != ' ') return false;
   std::getline(in, folder->name);
   return !folder->name.empty();
-}
-
-// Writes all of `text` at the start of `fd`.
-bool PwriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::pwrite(fd, text.data() + done, text.size() - done, off_t(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += size_t(n);
-  }
-  return true;
 }
 
 }  // namespace
@@ -70,13 +60,14 @@ bool InFlightRecord::Add(const std::vector<InFlightFolder>& folders, std::string
 
 bool InFlightRecord::Drop(const std::vector<InFlightFolder>& folders, std::string* error) {
   std::lock_guard<std::mutex> lock(mutex_);
+  const size_t before = folders_.size();
   for (const InFlightFolder& folder : folders) {
     const auto at = folders_.find({folder.place, folder.name});
     if (at != folders_.end() && at->second.device == folder.device &&
         at->second.inode == folder.inode)
       folders_.erase(at);
   }
-  return Write(error);
+  return folders_.size() == before || Write(error);
 }
 
 bool InFlightRecord::Write(std::string* error) {
@@ -86,14 +77,13 @@ bool InFlightRecord::Write(std::string* error) {
             std::to_string(folder.inode) + " " + folder.name + "\n";
   }
   text += '\0';
-  const int fd = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC | (folders_.empty() ? 0 : O_CREAT),
-                        0644);
+  // Opened without O_TRUNC, the write goes over the record's first bytes.
+  const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) {
-    if (folders_.empty() && errno == ENOENT) return true;
     *error = Why("cannot write", path_);
     return false;
   }
-  const bool wrote = PwriteAll(fd, text);
+  const bool wrote = WriteFd(fd, text.data(), text.size());
   if (::close(fd) != 0 || !wrote) {
     *error = Why("cannot write", path_);
     return false;

@@ -41,14 +41,16 @@ class InFlightRecord {
   bool Load(std::vector<InFlightFolder>* folders, std::string* error);
 
   // Adds `folders` (replacing any folder of the same place and name) and
-  // writes the file. On failure the record and the file are as before and
-  // `*error` says why.
+  // writes the file. On failure the record is as before, `*error` says why,
+  // and the file may hold part of the write; the next write mends it, and
+  // a start meanwhile removes no folder the record does not name with its
+  // identity.
   bool Add(const std::vector<InFlightFolder>& folders, std::string* error);
 
-  // Drops `folders` (those of the same place, name and identity) and
-  // writes the file (a lone NUL byte when nothing is left). On failure the
-  // folders are dropped all the same (the next write or start mends the
-  // file) and `*error` says why.
+  // Drops `folders` (those of the same place, name and identity) and,
+  // unless it dropped none, writes the file (a lone NUL byte when nothing
+  // is left). On failure the folders are dropped all the same (the next
+  // write or start mends the file) and `*error` says why.
   bool Drop(const std::vector<InFlightFolder>& folders, std::string* error);
 
  private:
