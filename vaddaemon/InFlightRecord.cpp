@@ -34,8 +34,8 @@ bool ParseLine(const std::string& line, InFlightFolder* folder) {
 }
 
 std::string Line(const InFlightFolder& folder) {
-  std::string line = folder.place + " " + std::to_string(folder.device) + " " +
-                     std::to_string(folder.inode) + " ";
+  std::string line =
+      folder.place + " " + std::to_string(folder.device) + " " + std::to_string(folder.inode) + " ";
   if (folder.born != 0) line += std::string(kBorn) + std::to_string(folder.born) + " ";
   return line + folder.name + "\n";
 }
@@ -49,12 +49,12 @@ std::string ReadText(int fd, std::string* text) {
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return std::strerror(errno);
     const void* end = std::memchr(chunk.data(), '\0', size_t(got));
-    const size_t size = end != nullptr ? size_t(static_cast<const char*>(end) - chunk.data())
-                                       : size_t(got);
+    const size_t size =
+        end != nullptr ? size_t(static_cast<const char*>(end) - chunk.data()) : size_t(got);
     text->append(chunk.data(), size);
     if (text->size() > InFlightRecord::kMaxBytes)
-      return "it is longer than the store writes (" +
-             std::to_string(InFlightRecord::kMaxBytes) + " bytes)";
+      return "it is longer than the store writes (" + std::to_string(InFlightRecord::kMaxBytes) +
+             " bytes)";
     if (end != nullptr || got == 0) return std::string();
   }
 }
@@ -113,8 +113,8 @@ bool InFlightRecord::Write(std::string* error) {
   std::string text;
   for (const auto& [key, folder] : folders_) text += Line(folder);
   if (text.size() > kMaxBytes) {
-    *error = "cannot write " + path_ + ": the record would pass " + std::to_string(kMaxBytes) +
-             " bytes";
+    *error =
+        "cannot write " + path_ + ": the record would pass " + std::to_string(kMaxBytes) + " bytes";
     return false;
   }
   text += '\0';

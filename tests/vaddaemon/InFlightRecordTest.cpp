@@ -48,18 +48,16 @@ TEST(InFlightRecordTest, AStartReadsBackTheFoldersNoReplacementLetGoOf) {
   EXPECT_TRUE(ReadBack(path).empty());
   EXPECT_TRUE(record.Drop({}, &error)) << error;
   EXPECT_TRUE(ReadBack(path).empty());
-  // A birth time is part of the identity.
+  // A birth time is part of the identity; no record is written longer
+  // than a start reads.
   ASSERT_TRUE(record.Add({Folder("kuid 1 3~", 30, 7, 5)}, &error)) << error;
   ASSERT_TRUE(record.Drop({Folder("kuid 1 3~", 30)}, &error)) << error;
-  EXPECT_EQ(ReadBack(path), std::vector<std::string>{"local:kuid 1 3~ 30 born 5"});
-  // The store never writes a record longer than a start reads.
-  const std::string huge(InFlightRecord::kMaxBytes, 'k');
-  EXPECT_FALSE(record.Add({Folder(huge.c_str(), 40)}, &error));
+  EXPECT_FALSE(record.Add({Folder(std::string(1 << 20, 'k').c_str(), 40)}, &error));
   EXPECT_EQ(ReadBack(path), std::vector<std::string>{"local:kuid 1 3~ 30 born 5"});
 }
 
-// A line cut short, and what a longer record before left after the end;
-// a line without a birth time (an older daemon's) reads without one.
+// A line cut short (or its birth time), and what a longer record before
+// left after the end.
 TEST(InFlightRecordTest, OnlyWholeLinesBeforeTheEndAreReadAsFolders) {
   const std::string rows[] = {
       std::string("editing 7 10 kuid 1 1~\nlocal 7 1"),
@@ -74,17 +72,14 @@ TEST(InFlightRecordTest, OnlyWholeLinesBeforeTheEndAreReadAsFolders) {
   }
 }
 
-// A record longer than the store writes is no record: nothing of it is
-// taken, whatever its first lines say.
+// A record longer than the store writes is no record, whatever it begins with.
 TEST(InFlightRecordTest, ARecordLongerThanTheStoreWritesIsRefused) {
   VUTest::TempFolder temp;
   const std::string path = temp.Path() + "/assets.tdx.in-flight";
-  std::ofstream(path, std::ios::binary)
-      << "local 7 11 born=5 kuid 1 1\n" << std::string(InFlightRecord::kMaxBytes, '\n');
-  InFlightRecord record(path);
+  std::ofstream(path) << "local 7 11 born=5 kuid 1 1\n" << std::string(1 << 20, '\n');
   std::vector<InFlightFolder> folders;
   std::string error;
-  EXPECT_FALSE(record.Load(&folders, &error));
+  EXPECT_FALSE(InFlightRecord(path).Load(&folders, &error));
   EXPECT_NE(error.find("longer than the store writes"), std::string::npos) << error;
   EXPECT_TRUE(folders.empty());
 }
