@@ -25,8 +25,8 @@
 //          copy that replacement was to remove: "local" or "editing", the
 //          folder's name there and its device and inode, which prove
 //          nothing (no birth time: a later folder can take both). The
-//          recovery deletes any rows (AssetStore.h, Recovery), and sets
-//          aside what they name; nothing else writes the table. An
+//          recovery deletes any rows unused (AssetStore.h, Recovery);
+//          nothing else writes the table. An
 //          index of an older daemon still lacks it, and the schema creates
 //          it empty.
 //
