@@ -52,6 +52,10 @@ struct PlantedCase {
   const char* why;              // what the start logs and a replacement answers
 };
 
+void PrintTo(const PlantedCase& row, std::ostream* out) {
+  *out << row.name;
+}
+
 class InFlightRecordEndToEnd : public ToolFixture {};
 class PlantedAtTheInFlightRecord : public InFlightRecordEndToEnd,
                                    public ::testing::WithParamInterface<PlantedCase> {};
