@@ -23,9 +23,10 @@
 //          (this one keeps them in a file of their own, InFlightRecord.h):
 //          a folder the store was making at an asset's other name, or the
 //          copy that replacement was to remove: "local" or "editing", the
-//          folder's name there and its identity (st_dev, st_ino). The
-//          recovery moves any rows into the record file and deletes them
-//          (AssetStore.h, Recovery); nothing else writes the table. An
+//          folder's name there and its device and inode, which prove
+//          nothing (no birth time: a later folder can take both). The
+//          recovery deletes any rows unused (AssetStore.h, Recovery);
+//          nothing else writes the table. An
 //          index of an older daemon still lacks it, and the schema creates
 //          it empty.
 //
@@ -90,6 +91,10 @@ struct InFlightFolder {
   std::string name;   // the folder's name there
   uint64_t device = 0;
   uint64_t inode = 0;
+  // Its birth time (statx STATX_BTIME) in nanoseconds since the epoch; 0
+  // when not known (a row or line of an older daemon, a file system that
+  // keeps none): then nothing proves the folder is the one recorded.
+  int64_t born = 0;
 };
 // The rows of the in_flight table (appended), and deleting them all.
 bool ReadInFlightFolders(SqliteDb& db, std::vector<InFlightFolder>* folders);

@@ -21,8 +21,10 @@
 // folder (an install or commit over an installed copy, an install as an
 // edit copy over an open one) is recorded in flight first (a file of its
 // own beside the index, InFlightRecord.h): once way is made at that name,
-// the record takes the staging folder's identity (device and inode, which
-// the rename keeps) under the name it goes to and, when the old copy is the
+// the record takes the staging folder's identity (device, inode and birth
+// time, which the rename keeps; ext4 hands a freed inode straight to the
+// next folder, so device and inode alone prove nothing) under the name it
+// goes to and, when the old copy is the
 // store's to remove (an installed copy), that copy's identity under its
 // own name; then the transaction that records the asset renames the folder
 // into place; then the old copy goes; then the record lets go of them (it
@@ -34,9 +36,12 @@
 // removes a folder at an asset's other name only when such a record names
 // it with its identity, whichever of the two names the index names after
 // the crash; any other folder there is the user's and is set aside (step
-// 3). An edit copy the install replaces is never recorded: it is the
-// user's work, set aside once the commit is recorded (below). An install
-// first
+// 3), and so is one recorded without a birth time (an older daemon's
+// record, a file system that keeps none). A record that cannot be read or
+// is not the store's own (InFlightRecord.h) makes the start take no
+// replacement as cut short, and fails every replacement. An edit copy
+// the install replaces is never recorded: it is the user's work, set
+// aside once the commit is recorded (below). An install first
 // fills a staging folder (copy or extraction), then, in one transaction,
 // records the asset and renames the staging folder to the asset folder.
 // An edit copy is made the same way (BeginEdit fills a staging folder and
@@ -85,10 +90,10 @@
 //      work and is removed. An asset folder (a KUID keyword text with or
 //      without "~") whose other name a row names in the same place is
 //      removed when a replacement cut short made or left it: the record
-//      of replacements in flight (Replacing, above; and any rows an older
-//      daemon left in the index's in_flight table, which go into the
-//      record in the transaction of steps 1, 2 and 4) names it with its
-//      identity. Any other folder there (one a user made or copied,
+//      of replacements in flight (Replacing, above) names it with its
+//      identity (rows an older daemon left in the index's in_flight
+//      table prove none; the transaction of steps 1, 2 and 4 deletes
+//      them). Any other folder there (one a user made or copied,
 //      whatever it holds) is set aside (as under Names in the way below)
 //      and listed; the record then lets go of what is settled. Before
 //      that, the taken folder of an

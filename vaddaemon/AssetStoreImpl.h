@@ -89,14 +89,16 @@ struct AssetStore::Impl {
   // removes. A failure is logged; the next write or start mends the file.
   void ClearInFlight(const std::vector<InFlightFolder>& record);
   // The path of a row's folder ("" for a place that is not the store's),
-  // and whether a folder stands there with the row's identity.
+  // and whether a folder stands there with the row's identity: device,
+  // inode and birth time (never for a row without a birth time, which
+  // proves nothing: ext4 hands a freed inode straight to the next folder).
   std::string InFlightPath(const InFlightFolder& folder) const;
   bool Stands(const InFlightFolder& folder) const;
   // The folders of the replacements in flight (InFlightRecord.h).
   InFlightRecord inFlightRecord;
   // The folders the start found recorded (read by Recover, used by step 3):
-  // those of inFlightRecord, and the rows of the index's in_flight table
-  // that an older daemon wrote, which Recover moves into inFlightRecord.
+  // those of inFlightRecord. Rows an older daemon left in the index's
+  // in_flight table have no birth time; Recover deletes them unused.
   std::vector<InFlightFolder> inFlightAtStart;
 
   // Whether anything stands at a folder name of `kuid` (with or without

@@ -2,7 +2,9 @@
 // AssetStore.h, Replacing): what the store records, before it makes a
 // folder at an asset's other name, so that a start can tell that folder
 // (and the copy it replaces) for its own.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <filesystem>
 
@@ -15,14 +17,19 @@ namespace fs = std::filesystem;
 namespace {
 
 // The row for the folder at `path` in the content folder `place` (its
-// name and identity); false when nothing stands there.
+// name and identity: device, inode and, where the file system keeps one,
+// birth time); false when nothing stands there.
 bool Describe(const std::string& path, const std::string& place, InFlightFolder* folder) {
-  struct stat info = {};
-  if (::lstat(path.c_str(), &info) != 0) return false;
+  struct statx info = {};
+  if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_INO | STATX_BTIME, &info) != 0)
+    return false;
   folder->place = place;
   folder->name = fs::path(path).filename().string();
-  folder->device = uint64_t(info.st_dev);
-  folder->inode = uint64_t(info.st_ino);
+  folder->device = uint64_t(makedev(info.stx_dev_major, info.stx_dev_minor));
+  folder->inode = uint64_t(info.stx_ino);
+  folder->born = (info.stx_mask & STATX_BTIME) == 0
+                     ? 0
+                     : int64_t(info.stx_btime.tv_sec) * 1000000000 + info.stx_btime.tv_nsec;
   return true;
 }
 
@@ -37,8 +44,8 @@ std::string AssetStore::Impl::InFlightPath(const InFlightFolder& folder) const {
 bool AssetStore::Impl::Stands(const InFlightFolder& folder) const {
   InFlightFolder now;
   const std::string path = InFlightPath(folder);
-  return !path.empty() && Describe(path, folder.place, &now) && now.device == folder.device &&
-         now.inode == folder.inode;
+  return folder.born != 0 && !path.empty() && Describe(path, folder.place, &now) &&
+         now.device == folder.device && now.inode == folder.inode && now.born == folder.born;
 }
 
 StoreResult AssetStore::Impl::PrepareInFlight(const std::string& staging, const std::string& target,

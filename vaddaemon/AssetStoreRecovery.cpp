@@ -58,18 +58,17 @@ StoreResult AssetStore::Impl::Recover() {
     if (!ReadInFlightFolders(db, &oldRows)) return DbFail("cannot read the index");
     inFlightAtStart.clear();
     std::string error;
-    if (!inFlightRecord.Load(&inFlightAtStart, &error))
-      LogMessage("vaddaemon> store: %s; no replacement is taken as cut short", error.c_str());
+    if (!inFlightRecord.Load(&inFlightAtStart, &error)) {
+      LogMessage(
+          "vaddaemon> store: %s; no replacement is taken as cut short: a folder one left is set "
+          "aside, not removed",
+          error.c_str());
+    }
     SqliteTransaction transaction(db);
     if (!transaction.Begun()) return DbFail("cannot recover the index");
-    // Rows an older daemon recorded in the index go into the record file
-    // before the index lets go of them.
-    if (!oldRows.empty()) {
-      if (!inFlightRecord.Add(oldRows, &error))
-        return StoreResult::Fail(StoreCode::kIoError, "cannot recover the index: " + error);
-      if (!ClearInFlightFolders(db)) return DbFail("cannot recover the index");
-      inFlightAtStart.insert(inFlightAtStart.end(), oldRows.begin(), oldRows.end());
-    }
+    // Rows an older daemon recorded in the index carry no birth time, so
+    // they prove no folder the store's: what they name is set aside.
+    if (!oldRows.empty() && !ClearInFlightFolders(db)) return DbFail("cannot recover the index");
     std::vector<StoredAsset> kept;
     kept.reserve(rows.size());
     for (StoredAsset& row : rows) {

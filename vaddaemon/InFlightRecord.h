@@ -1,8 +1,12 @@
 // InFlightRecord: the folders of the replacements in flight (AssetStore.h,
 // Replacing), kept in a small text file of their own beside the index
 // ("<index>.in-flight"), one folder a line: "<place> <device> <inode>
-// <name>". The record ends at the first NUL byte (or at the end of the
-// file): what follows it is left over from a longer record before.
+// born=<birth time> <name>", the birth time in nanoseconds (statx
+// STATX_BTIME). A line without it (written by an older daemon, or for a
+// folder whose file system keeps no birth time) still reads, as a folder
+// whose identity nothing proves (born == 0). The record ends at the first
+// NUL byte (or at the end of the file): what follows it is left over from
+// a longer record before.
 //
 // The file is overwritten in place with one plain write and never synced,
 // renamed, cut or removed while the daemon runs: a record must outlive a
@@ -15,11 +19,19 @@
 // index, whose commits must be synced, is never touched. A record that
 // holds nothing is a file that begins with a NUL byte (or no file).
 //
+// The file is the store's own or not used at all: it is opened as
+// OpenOwnFile (foundation/base/OwnFile.h) opens a file, never through a
+// link and never waiting, and used only as a regular file of the daemon's
+// user. Anything else at its name (a link, a folder, a pipe, another
+// user's file), or a record longer than kMaxBytes, which the store never
+// writes, fails Load and every write with the reason.
+//
 // One object per store, used from any thread (it holds a mutex of its own;
 // callers may hold the index's mutex). Load is for the start, before any
 // other call.
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <mutex>
 #include <string>
@@ -30,6 +42,10 @@
 
 class InFlightRecord {
  public:
+  // The longest record the store writes or reads (its lines, without the
+  // NUL byte that ends it).
+  static constexpr size_t kMaxBytes = size_t{1} << 20;
+
   explicit InFlightRecord(std::string path) : path_(std::move(path)) {}
 
   const std::string& Path() const { return path_; }
@@ -37,7 +53,8 @@ class InFlightRecord {
   // Adds the file's folders to the record and appends them to `*folders`.
   // A missing file is an empty record; a line that does not read as a
   // folder is dropped (a torn write after a power loss). False, the
-  // reason in `*error`, when the file is there but cannot be read.
+  // reason in `*error` and nothing added, when the file is there but
+  // cannot be read, is not the store's own (above) or is too long.
   bool Load(std::vector<InFlightFolder>* folders, std::string* error);
 
   // Adds `folders` (replacing any folder of the same place and name) and

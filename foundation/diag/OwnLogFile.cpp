@@ -2,13 +2,12 @@
 #include "foundation/diag/OwnLogFile.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <mutex>
 #include <set>
+
+#include "foundation/base/OwnFile.h"
 
 namespace {
 
@@ -25,8 +24,7 @@ bool SayOnce(const std::string& path, const std::string& text) {
   return true;
 }
 
-int Refuse(int fd, const std::string& path, const std::string& why, std::string* refusal) {
-  if (fd >= 0) ::close(fd);
+int Refuse(const std::string& path, const std::string& why, std::string* refusal) {
   const std::string text = RefusedLogText(path, why);
   if (SayOnce(path, text) && refusal != nullptr) *refusal = text;
   return -1;
@@ -39,26 +37,10 @@ std::string RefusedLogText(const std::string& path, const std::string& why) {
 }
 
 int OpenOwnLogFile(const std::string& path, mode_t mode, std::string* refusal) {
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                mode);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0 && errno == ELOOP) return Refuse(-1, path, "is a link", refusal);
-  if (fd < 0 && errno == ENXIO) return Refuse(-1, path, "is not a plain file", refusal);
+  std::string why;
+  const int fd = OpenOwnFile(path, O_WRONLY | O_APPEND | O_CREAT, mode, &why);
+  if (!why.empty()) return Refuse(path, why, refusal);
   if (fd < 0) return -1;
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  if (!S_ISREG(info.st_mode)) return Refuse(fd, path, "is not a plain file", refusal);
-  if (info.st_uid != ::geteuid()) {
-    return Refuse(fd, path,
-                  "belongs to user " + std::to_string(info.st_uid) + ", not to this user (" +
-                      std::to_string(::geteuid()) + ")",
-                  refusal);
-  }
   const int flags = ::fcntl(fd, F_GETFL);
   if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   return fd;

@@ -9,7 +9,7 @@
 // OpenOwnLogFile(path, mode) opens `path` for writing at its end, creating
 // it with `mode` (less the umask) when missing, never through a link
 // (O_NOFOLLOW) and never waiting (a pipe planted there is opened without
-// blocking, then refused). It keeps the file only when the opened
+// blocking, then refused), as OpenOwnFile (foundation/base/OwnFile.h) does. It keeps the file only when the opened
 // descriptor is a regular file that belongs to this process's user, and
 // answers its descriptor (close-on-exec, blocking, the caller's). A link, a
 // file of another user, or anything but a regular file is refused: -1,

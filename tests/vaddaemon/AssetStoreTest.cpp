@@ -720,10 +720,11 @@ TEST_F(AssetStoreTest, RecoveryMakesIndexAndFoldersAgree) {
   store_.reset();
 
   // What a crash can leave: a staging folder, the new copy of a replacement
-  // whose commit never happened (recorded in flight, here by an older
-  // daemon in the index), rows whose folders are missing. Folders no row
-  // names are taken in when they are usable (an edit copy always is), else
-  // left alone. Plus entries that are not the store's.
+  // whose commit never happened (recorded in flight by an older daemon in
+  // the index, without a birth time: set aside), rows whose folders are
+  // missing. Folders no row names are taken in when they are usable (an
+  // edit copy always is), else left alone. Plus entries that are not the
+  // store's.
   const fs::path local = userData_ / "local";
   const fs::path editing = userData_ / "editing";
   PutFile(local / ".vadtmp-1-2-3" / "config.txt", "half");
@@ -746,7 +747,9 @@ TEST_F(AssetStoreTest, RecoveryMakesIndexAndFoldersAgree) {
   const AssetStore::RecoveryReport& report = store_->LastRecovery();
   EXPECT_EQ(report.rowsRemoved, 2u);  // `gone` and the placeholder `reserved`
   EXPECT_EQ(report.editsCleared, 2u);
-  EXPECT_EQ(report.foldersRemoved, 2u);
+  EXPECT_EQ(report.foldersRemoved, 1u);
+  ASSERT_EQ(report.copiesSetAside.size(), 1u);
+  EXPECT_EQ(report.copiesSetAside[0].rfind((local / "kuid 100 5~").string() + " as ", 0), 0u);
   EXPECT_EQ(report.leftAlone.size(), 2u);
   EXPECT_EQ(report.notTakenIn.size(), 1u);  // "kuid2 100 9 3" names no KUID
   EXPECT_EQ(report.editsTakenIn, 1u);
@@ -764,8 +767,12 @@ TEST_F(AssetStoreTest, RecoveryMakesIndexAndFoldersAgree) {
   ASSERT_TRUE(store_->Find(KUID{100, 9, 0}, &asset));
   EXPECT_TRUE(asset.OpenForEdit());
   EXPECT_TRUE(asset.placeholder);
-  EXPECT_EQ(Entries(local), (std::vector<std::string>{"kuid 100 21", "kuid 100 23", "kuid 100 5",
-                                                      "kuid2 100 9 0", "kuid2 100 9 3", "notes"}));
+  std::vector<std::string> entries = Entries(local);
+  ASSERT_EQ(entries.size(), 7u);
+  EXPECT_EQ(entries[3].rfind("kuid 100 5~.set-aside-", 0), 0u);
+  entries.erase(entries.begin() + 3);
+  EXPECT_EQ(entries, (std::vector<std::string>{"kuid 100 21", "kuid 100 23", "kuid 100 5",
+                                               "kuid2 100 9 0", "kuid2 100 9 3", "notes"}));
   EXPECT_EQ(Entries(editing), (std::vector<std::string>{"kuid 100 23", "kuid 100 9"}));
   // The row an older daemon recorded is settled and gone.
   store_.reset();
@@ -1015,6 +1022,14 @@ TEST_F(AssetStoreTest, AStartRemovesAtTheOtherNameOnlyWhatAReplacementCutShortMa
          PutFile(userData_ / "mine" / "mine.txt", "the user's own");
          fs::remove_all(made);
          fs::rename(userData_ / "mine", made);
+       }},
+      // Lines without birth times (an older daemon's) prove no folder.
+      {"reinstall, recorded without birth times", reinstall, 0, 1,
+       [&] {
+         std::string text = GetFile(InFlightRecordPath());
+         for (size_t at; (at = text.find("born=")) != std::string::npos;)
+           text.erase(at, text.find(' ', at) + 1 - at);
+         PutFile(InFlightRecordPath(), text);
        }},
       {"install as the edit copy",
        [&](AssetStore& store) {
