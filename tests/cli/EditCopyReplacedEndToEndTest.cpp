@@ -63,7 +63,8 @@ std::string MakeSource(const std::string& body) {
   ToolFixture::WriteFile(folder + "/config.txt",
                          std::string("kuid ") + kAsset +
                              "\nusername \"Crate\"\nkind \"scenery\"\nvandru-build 3.4\n");
-  ToolFixture::WriteFile(folder + "/body.txt", body);
+  fs::create_directories(folder + "/sub");
+  ToolFixture::WriteFile(folder + "/sub/body.txt", body);
   ToolFixture::WriteFile(folder + "/extra.txt", "one more file\n");
   return folder;
 }
@@ -74,7 +75,7 @@ ToolResult InstallBy(const Scene& s, By by) {
 }
 
 void Apply(const std::string& edit, Change change) {
-  if (change == Change::kChanged) ToolFixture::WriteFile(edit + "/body.txt", kChangedBody);
+  if (change == Change::kChanged) ToolFixture::WriteFile(edit + "/sub/body.txt", kChangedBody);
   if (change == Change::kAdded) ToolFixture::WriteFile(edit + "/mine.txt", kMine);
   if (change == Change::kRemoved) fs::remove(edit + "/extra.txt");
 }
@@ -82,12 +83,12 @@ void Apply(const std::string& edit, Change change) {
 // The folder kept aside holds the user's change.
 void ExpectChangeIn(const std::string& aside, Change change) {
   if (change == Change::kChanged) {
-    EXPECT_EQ(ToolFixture::ReadFile(aside + "/body.txt"), kChangedBody);
+    EXPECT_EQ(ToolFixture::ReadFile(aside + "/sub/body.txt"), kChangedBody);
   } else if (change == Change::kAdded) {
     EXPECT_EQ(ToolFixture::ReadFile(aside + "/mine.txt"), kMine);
   } else {
     EXPECT_FALSE(fs::exists(aside + "/extra.txt"));
-    EXPECT_TRUE(fs::exists(aside + "/body.txt"));
+    EXPECT_TRUE(fs::exists(aside + "/sub/body.txt"));
   }
 }
 
@@ -139,7 +140,22 @@ void VersionBOverTheCopyOfVersionA(const Row&, Scene& s) {
   ASSERT_EQ(s.Run({"installfrompath", versionA}).status, 0);
   ASSERT_EQ(s.Run({"installcdp", s.archive}).status, 0);
   ExpectNothingSetAside(s, s.Run({"installcdp", versionB}));
-  EXPECT_EQ(ToolFixture::ReadFile(s.Edit() + "/body.txt"), "version B\n");
+  EXPECT_EQ(ToolFixture::ReadFile(s.Edit() + "/sub/body.txt"), "version B\n");
+}
+
+// The mark of a copy "edit" made outlives a restart of the daemon; a copy
+// a start takes into an index made again is the user's from the start.
+void RestartedThenTakenIn(const Row&, Scene& s) {
+  s.Edit();
+  ASSERT_TRUE(ToolFixture::StopDaemonOf(s.root));
+  ExpectNothingSetAside(s, InstallBy(s, By::kInstallFromPath));
+  const std::string edit = s.Edit();
+  ASSERT_TRUE(ToolFixture::StopDaemonOf(s.root));
+  ASSERT_TRUE(fs::remove(s.root + "/UserData/assets.tdx"));
+  const ToolResult r = InstallBy(s, By::kInstallFromPath);
+  const std::vector<std::string> aside = s.SetAside();
+  ASSERT_EQ(aside.size(), 1u) << r.out;
+  EXPECT_NE(r.out.find(kKept + edit + " as " + aside[0]), std::string::npos) << r.out;
 }
 
 // An archive of two entries, kAsset `second` or first, whose second entry
@@ -189,6 +205,7 @@ const Row kRows[] = {
     {"FcyParseKeepsACopyWithAFileChanged", UntouchedThenChanged, By::kFcyParse, Change::kChanged},
     {"FcyParseKeepsACopyWithAFileAdded", UntouchedThenChanged, By::kFcyParse, Change::kAdded},
     {"FcyParseKeepsACopyWithAFileRemoved", UntouchedThenChanged, By::kFcyParse, Change::kRemoved},
+    {"AnUntouchedCopyOutlivesARestartButNotALostIndex", RestartedThenTakenIn},
     {"AFailedFcyParsePutsTheEditCopyBackOpen", [](const Row&, Scene& s) { FailedFcyParse(s, true); }},
     {"AnFcyParseThatFailsLaterPutsTheEditCopyBackOpen",
      [](const Row&, Scene& s) { FailedFcyParse(s, false); }},
