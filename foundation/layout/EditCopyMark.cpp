@@ -22,25 +22,29 @@ namespace {
 
 constexpr const char kAttribute[] = "user.vandru.edit-copy";
 constexpr uint8_t kFormat = 1;
-constexpr int kMarkAttempts = 20;
 
-using Mark = std::array<uint8_t, 1 + sizeof(Sha256::Digest)>;
+// The attribute: kFormat, the time the mark was taken (8 bytes, little
+// endian), the digest.
+using Mark = std::array<uint8_t, 1 + 8 + sizeof(Sha256::Digest)>;
 
 int64_t Nanoseconds(const timespec& t) {
   return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
 
-// The file system's clock: a file written now gets this time or a later one.
+// The file system's clock: a file written from now on gets this time or a
+// later one.
 int64_t FileClockNow() {
   timespec now = {};
   ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
   return Nanoseconds(now);
 }
 
+// The description of a folder as it is, taken for a mark made at `since`.
+// A file whose time is `since` or later may have been written in the same
+// tick of the file system's clock as the mark, so that a later save of the
+// same size would keep its time: its bytes are part of the description.
 class Fingerprint {
  public:
-  // `since`: a file whose time is this or later was written while the
-  // description was taken.
   explicit Fingerprint(int64_t since) : since_(since) {}
 
   void Number(uint64_t value) {
@@ -68,16 +72,13 @@ class Fingerprint {
         const int64_t written = Nanoseconds(info.st_mtim);
         Number(uint64_t(info.st_size));
         Number(uint64_t(written));
-        if (written >= since_) earliestRecent_ = std::min(earliestRecent_, written);
+        if (written >= since_ && !Bytes(fd, name, info)) return false;
       }
       if (type == 'd' && !Below(fd, name, info, path + "/", depth + 1)) return false;
     }
     return true;
   }
 
-  // Whether a file's time is one a save made during the description could
-  // have, so that a later save of the same size would look the same.
-  bool Unsettled(int64_t until) const { return earliestRecent_ <= until; }
   Sha256::Digest Finish() { return hash_.Finish(); }
 
  private:
@@ -100,24 +101,42 @@ class Fingerprint {
     return whole;
   }
 
+  // Opens the entry `name` of `fd` when it is still the one `info` saw; -1
+  // otherwise.
+  static int OpenSame(int fd, const std::string& name, const struct stat& info, int flags) {
+    const int opened = ::openat(fd, name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat now = {};
+    if (opened >= 0 && ::fstat(opened, &now) == 0 && now.st_dev == info.st_dev &&
+        now.st_ino == info.st_ino)
+      return opened;
+    if (opened >= 0) ::close(opened);
+    return -1;
+  }
+
+  // The bytes of the file `name` of `fd`.
+  bool Bytes(int fd, const std::string& name, const struct stat& info) {
+    const int file = OpenSame(fd, name, info, O_RDONLY);
+    if (file < 0) return false;
+    char buffer[65536];
+    ssize_t got = 0;
+    while ((got = ::read(file, buffer, sizeof buffer)) > 0) hash_.Add(buffer, size_t(got));
+    ::close(file);
+    return got == 0;
+  }
+
   // The folder `name` of `fd`, described when it is still the one `info`
   // saw.
   bool Below(int fd, const std::string& name, const struct stat& info, const std::string& prefix,
              uint32_t depth) {
-    const int child =
-        ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int child = OpenSame(fd, name, info, O_RDONLY | O_DIRECTORY);
     if (child < 0) return false;
-    struct stat opened = {};
-    const bool same = ::fstat(child, &opened) == 0 && opened.st_dev == info.st_dev &&
-                      opened.st_ino == info.st_ino;
-    const bool described = same && Folder(child, prefix, depth);
+    const bool described = Folder(child, prefix, depth);
     ::close(child);
     return described;
   }
 
   Sha256 hash_;
   int64_t since_;
-  int64_t earliestRecent_ = INT64_MAX;
 };
 
 // The folder at `path` itself, never through a link; -1 when it is none.
@@ -125,34 +144,27 @@ int OpenFolder(const std::string& path) {
   return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
 }
 
-// The mark of the folder open at `fd` as it is now; false when it cannot
-// be read whole. `*unsettled` tells whether a file was written in the
-// clock tick in which it was read (see Fingerprint::Unsettled).
-bool Describe(int fd, Mark* mark, bool* unsettled) {
+// The mark of the folder open at `fd` as it is now, for a mark taken at
+// `since`; false when it cannot be read whole.
+bool Describe(int fd, int64_t since, Mark* mark) {
   struct stat self = {};
   if (::fstat(fd, &self) != 0) return false;
-  Fingerprint fingerprint(FileClockNow());
+  Fingerprint fingerprint(since);
+  fingerprint.Number(uint64_t(since));
   fingerprint.Number(self.st_dev);
   fingerprint.Number(self.st_ino);
   if (!fingerprint.Folder(fd, std::string(), 0)) return false;
-  *unsettled = fingerprint.Unsettled(FileClockNow());
   (*mark)[0] = kFormat;
+  for (int i = 0; i < 8; ++i) (*mark)[1 + i] = uint8_t(uint64_t(since) >> (8 * i));
   const Sha256::Digest digest = fingerprint.Finish();
-  std::copy(digest.begin(), digest.end(), mark->begin() + 1);
+  std::copy(digest.begin(), digest.end(), mark->begin() + 9);
   return true;
 }
 
-bool MarkOpenFolder(int fd) {
-  for (int attempt = 0; attempt < kMarkAttempts; ++attempt) {
-    Mark mark;
-    bool unsettled = false;
-    if (!Describe(fd, &mark, &unsettled)) return false;
-    if (!unsettled) return ::fsetxattr(fd, kAttribute, mark.data(), mark.size(), 0) == 0;
-    // Wait for the next tick, in which no save can look like this one.
-    const timespec pause = {0, 1000000};
-    ::nanosleep(&pause, nullptr);
-  }
-  return false;
+int64_t MarkTime(const Mark& mark) {
+  uint64_t since = 0;
+  for (int i = 7; i >= 0; --i) since = (since << 8) | mark[1 + i];
+  return int64_t(since);
 }
 
 }  // namespace
@@ -160,7 +172,9 @@ bool MarkOpenFolder(int fd) {
 bool MarkAsMade(const std::string& folder) {
   const int fd = OpenFolder(folder);
   if (fd < 0) return false;
-  const bool marked = MarkOpenFolder(fd);
+  Mark mark;
+  const bool marked = Describe(fd, FileClockNow(), &mark) &&
+                      ::fsetxattr(fd, kAttribute, mark.data(), mark.size(), 0) == 0;
   ::close(fd);
   return marked;
 }
@@ -170,9 +184,8 @@ bool HoldsOnlyWhatWasMade(const std::string& folder) {
   if (fd < 0) return false;
   Mark kept;
   Mark now;
-  bool unsettled = false;
   const bool same = ::fgetxattr(fd, kAttribute, kept.data(), kept.size()) == ssize_t(kept.size()) &&
-                    Describe(fd, &now, &unsettled) && kept == now;
+                    kept[0] == kFormat && Describe(fd, MarkTime(kept), &now) && kept == now;
   ::close(fd);
   return same;
 }

@@ -6,8 +6,11 @@
 // client's steps), it marks the copy's folder with a fingerprint of what it
 // put there: the folder's own device and inode, then every entry below it,
 // by relative path in name order, with its type, device and inode, and
-// for a file its size and modification time to the nanosecond. The SHA-256
-// of that description is kept as the folder's extended attribute
+// for a file its size and modification time to the nanosecond. A file
+// whose time is not before the tick of the file system's clock in which
+// the mark was taken adds its bytes too: a save in that same tick, of the
+// same size, would keep its time. The SHA-256 of that description and the
+// mark's time are kept as the folder's extended attribute
 // "user.vandru.edit-copy". An install that replaces the copy removes it
 // only when the fingerprint of the folder now is the one kept; a file
 // changed, added or removed, a folder made again, a mark that is missing
@@ -21,9 +24,7 @@
 // MarkAsMade(folder): marks the folder as it is now; false (the folder then
 // counts as the user's) when it cannot be read whole, is not a folder
 // (a link is never followed), lies deeper than kMaxEntrySearchDepth, or the
-// mark cannot be written. A file written in the same tick of the file
-// system's clock as the mark could not be told from a later save of the
-// same size; the mark waits up to a few ticks until none is, else fails.
+// mark cannot be written.
 // HoldsOnlyWhatWasMade(folder): true only when a mark is there and the
 // folder's fingerprint now equals it.
 // ForgetMark(folder): removes the mark, so the folder counts as the
