@@ -141,10 +141,10 @@ StoreResult DecideInstall(AssetStore::Impl& s, const std::string& staging, const
   if (!planned.Ok()) return planned;
   if (options.finishStaging && !options.finishStaging(staging, plan->asEditCopy))
     return StoreResult::Fail(StoreCode::kIoError, "cannot finish the staged files");
-  // What the store puts in an edit copy is told from the user's work by
-  // its mark; one that cannot be marked only counts as the user's.
-  if (plan->asEditCopy) MarkAsMade(staging);
   if (plan->asEditCopy) {
+    // What the store puts in an edit copy is told from the user's work by
+    // its mark; one that cannot be marked only counts as the user's.
+    MarkAsMade(staging);
     row.editFolder = plan->targetName;
   } else {
     row.name = fresh.name;
@@ -191,9 +191,10 @@ void KeepReplacedEditCopy(AssetStore::Impl& s, const std::string& path,
     return;
   }
   if (HoldsOnlyWhatWasMade(aside) && s.DiscardFolder(aside)) {
-    LogMessage("vaddaemon> store: the edit copy %s that an install replaced held only what the "
-               "store put there; removed",
-               path.c_str());
+    LogMessage(
+        "vaddaemon> store: the edit copy %s that an install replaced held only what the "
+        "store put there; removed",
+        path.c_str());
     return;
   }
   LogMessage("vaddaemon> store: the edit copy %s that an install replaced is kept as %s",

@@ -192,12 +192,12 @@ KUID InstallAssetWithPrompts(const Soup& entry, ResultsLog* log, uint32_t option
 
 void SettleEditCopy(const EditCopyAside& copy, ResultsLog* log) {
   if (copy.aside.empty()) return;
-  if (copy.onlyWhatWasMade &&
-      DeleteContentPath(Kiv::PString(), Kiv::File::Path(copy.aside)))
+  if (copy.onlyWhatWasMade && DeleteContentPath(Kiv::PString(), Kiv::File::Path(copy.aside)))
     return;
-  if (log) log->AddResult(ResultsLog::kInformation, AssetSubject(copy.kuid),
-                          "Kept the edit copy " + copy.path + " as " + copy.aside +
-                              ": the install replaced it.");
+  if (log)
+    log->AddResult(
+        ResultsLog::kInformation, AssetSubject(copy.kuid),
+        "Kept the edit copy " + copy.path + " as " + copy.aside + ": the install replaced it.");
 }
 
 void PutEditCopyBack(const EditCopyAside& copy, ResultsLog* log) {
@@ -210,9 +210,10 @@ void PutEditCopyBack(const EditCopyAside& copy, ResultsLog* log) {
   }
   if (RenameNoReplace(copy.aside, copy.path)) return;
   const std::string reason = std::strerror(errno);
-  if (log) log->AddResult(ResultsLog::kError, AssetSubject(copy.kuid),
-                          "The edit copy " + copy.path + " stays as " + copy.aside +
-                              ": it could not be put back (" + reason + ").");
+  if (log)
+    log->AddResult(ResultsLog::kError, AssetSubject(copy.kuid),
+                   "The edit copy " + copy.path + " stays as " + copy.aside +
+                       ": it could not be put back (" + reason + ").");
 }
 
 bool LoadAssetConfig(const Kiv::PString& contentSet, const Kiv::String& folder, Soup& config) {

@@ -58,8 +58,8 @@
 #include "assetdb/protocol/InstallOptions.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/text/KUID.h"
-#include "kiv/PString.h"
 #include "kiv/File.h"
+#include "kiv/PString.h"
 #include "kiv/String.h"
 
 class ResultsLog;
@@ -80,10 +80,10 @@ class InstallPromptHandler {
 // An edit copy moved aside by an install (above).
 struct EditCopyAside {
   KUID kuid;
-  Kiv::PString root;      // the content location of the edit folder
-  Kiv::File::Path folder;  // the edit folder, in `root`
-  std::string path;       // its full path
-  std::string aside;      // where the copy stands meanwhile; "" when it was empty
+  Kiv::PString root;             // the content location of the edit folder
+  Kiv::File::Path folder;        // the edit folder, in `root`
+  std::string path;              // its full path
+  std::string aside;             // where the copy stands meanwhile; "" when it was empty
   bool onlyWhatWasMade = false;  // it held only what the store put there
 };
 

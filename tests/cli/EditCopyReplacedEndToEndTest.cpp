@@ -60,9 +60,9 @@ struct Scene {
 std::string MakeSource(const std::string& body) {
   const std::string folder = ToolFixture::MakeTempFolder() + "/asset";
   fs::create_directories(folder);
-  ToolFixture::WriteFile(folder + "/config.txt",
-                         std::string("kuid ") + kAsset +
-                             "\nusername \"Crate\"\nkind \"scenery\"\nvandru-build 3.4\n");
+  ToolFixture::WriteFile(
+      folder + "/config.txt",
+      std::string("kuid ") + kAsset + "\nusername \"Crate\"\nkind \"scenery\"\nvandru-build 3.4\n");
   fs::create_directories(folder + "/sub");
   ToolFixture::WriteFile(folder + "/sub/body.txt", body);
   ToolFixture::WriteFile(folder + "/extra.txt", "one more file\n");
@@ -181,8 +181,7 @@ void FailedFcyParse(Scene& s, bool second) {
   EXPECT_EQ(r.out.find("replaced"), std::string::npos) << r.out;
   ExpectNothingSetAside(s, r);
   const ToolResult status = s.Run({"status", kAsset});
-  EXPECT_NE(status.out.find(std::string("+ ") + kAsset + " : EI"), std::string::npos)
-      << status.out;
+  EXPECT_NE(status.out.find(std::string("+ ") + kAsset + " : EI"), std::string::npos) << status.out;
   EXPECT_EQ(s.Edit(), edit);
   EXPECT_EQ(ToolFixture::ReadFile(edit + "/userwork.txt"), kMine);
 }
@@ -206,7 +205,8 @@ const Row kRows[] = {
     {"FcyParseKeepsACopyWithAFileAdded", UntouchedThenChanged, By::kFcyParse, Change::kAdded},
     {"FcyParseKeepsACopyWithAFileRemoved", UntouchedThenChanged, By::kFcyParse, Change::kRemoved},
     {"AnUntouchedCopyOutlivesARestartButNotALostIndex", RestartedThenTakenIn},
-    {"AFailedFcyParsePutsTheEditCopyBackOpen", [](const Row&, Scene& s) { FailedFcyParse(s, true); }},
+    {"AFailedFcyParsePutsTheEditCopyBackOpen",
+     [](const Row&, Scene& s) { FailedFcyParse(s, true); }},
     {"AnFcyParseThatFailsLaterPutsTheEditCopyBackOpen",
      [](const Row&, Scene& s) { FailedFcyParse(s, false); }},
 };

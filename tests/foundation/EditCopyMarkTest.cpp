@@ -3,8 +3,8 @@
 // and time.
 #include "foundation/layout/EditCopyMark.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cstdio>
