@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -166,6 +167,7 @@ void FailedFcyParse(bool second, Scene& s) {
   EXPECT_EQ(r.out.find("replaced"), std::string::npos) << r.out;
   ExpectNothingSetAside(s, r);
   EXPECT_NE(s.Run({"status", kAsset}).out.find(" : EI"), std::string::npos);
+  EXPECT_NE(s.Run({"status", other}).out.find(" : eI"), std::string::npos) << "reverted";
   EXPECT_EQ(s.Edit(), edit);
   EXPECT_EQ(ToolFixture::ReadFile(edit + "/userwork.txt"), kMine);
 }
@@ -208,6 +210,10 @@ class EditCopyReplaced : public ToolFixture, public ::testing::WithParamInterfac
 
 TEST_P(EditCopyReplaced, OnlyTheUsersWorkIsKeptAside) {
   GetParam().act(GetParam(), scene_);
+}
+
+void PrintTo(const Row& row, std::ostream* out) {
+  *out << row.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, EditCopyReplaced, ::testing::ValuesIn(kRows),

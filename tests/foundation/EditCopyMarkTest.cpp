@@ -1,5 +1,5 @@
 // The mark of an edit copy tells a folder left as it was marked from one
-// changed in a single respect: a file's bytes, its inode, an entry.
+// changed in a single respect: a file's bytes, size or inode, an entry.
 #include "foundation/layout/EditCopyMark.h"
 
 #include <fcntl.h>
@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <ostream>
 #include <string>
 
 #include "foundation/text/Sha256.h"
@@ -39,6 +40,9 @@ const MarkCase kCases[] = {
        std::rename(copy.At("again.txt").c_str(), copy.At("early.txt").c_str());
      },
      false},
+    {"ASizeChangeKeepingTime",
+     [](const VUTest::TempFolder& copy) { SetTime(copy.Put("early.txt", "earl"), kEarlier); },
+     false},
     {"AnEmptyFolderAdded", [](const VUTest::TempFolder& copy) { copy.MakeFolder("sub/new"); },
      false},
 };
@@ -53,6 +57,10 @@ TEST_P(EditCopyMark, HoldsOnlyWhatWasMadeUntilAnythingChanges) {
   ASSERT_TRUE(MarkAsMade(copy.Path()));
   GetParam().after(copy);
   EXPECT_EQ(HoldsOnlyWhatWasMade(copy.Path()), GetParam().asMade);
+}
+
+void PrintTo(const MarkCase& row, std::ostream* out) {
+  *out << row.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, EditCopyMark, ::testing::ValuesIn(kCases),
