@@ -1,5 +1,6 @@
 #include "cli/ParseCDPForFetchery.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -41,8 +42,14 @@ KUIDList OneKUID(const KUID& kuid) {
   return list;
 }
 
-void RevertAll(const std::vector<KUID>& installed, ResultsLog& log) {
+// Undoes the installs of a run that failed: the edit copies they moved
+// aside go back, the last first, still open for edit; every other asset
+// they installed (`kept`: those open for edit before the run) is reverted.
+void RevertAll(const std::vector<KUID>& installed, const std::vector<KUID>& kept,
+               const std::vector<EditCopyAside>& asides, ResultsLog& log) {
+  for (auto it = asides.rbegin(); it != asides.rend(); ++it) PutEditCopyBack(*it, &log);
   for (const KUID& kuid : installed) {
+    if (std::find(kept.begin(), kept.end(), kuid) != kept.end()) continue;
     VADAssetHandleRef ref;
     VADClient::Request1E(kuid, true, ref, nullptr);
     VADClient::RevertAsset(ref, &log);
@@ -186,18 +193,24 @@ bool ParseCDPForFetchery(const Kiv::String& path, ResultsLog& log) {
   }
 
   std::vector<KUID> installed;
+  // The assets whose first install of the run found them open for edit,
+  // and the edit copies the installs moved aside, settled once the run
+  // stands.
+  std::vector<KUID> wereOpen;
+  std::vector<EditCopyAside> asides;
   const uint32_t count = CDP::GetAssetCount(archive);
   for (uint32_t i = 0; i < count; ++i) {
     CDPEntry entry = CDP::GetAssetAt(archive, i);
     bool commitFlag = false;
-    const KUID kuid = InstallAssetWithPrompts(entry.soup, &log, 0, &commitFlag, nullptr);
+    const size_t asidesBefore = asides.size();
+    const KUID kuid = InstallAssetWithPrompts(entry.soup, &log, 0, &commitFlag, nullptr, &asides);
     if (kuid.IsNull()) continue;
-    bool known = false;
-    for (const KUID& other : installed) known = known || other == kuid;
-    if (!known) installed.push_back(kuid);
+    if (std::find(installed.begin(), installed.end(), kuid) != installed.end()) continue;
+    installed.push_back(kuid);
+    if (asides.size() != asidesBefore) wereOpen.push_back(kuid);
   }
   if (log.GetErrorCount() != errorsBefore) {
-    RevertAll(installed, log);
+    RevertAll(installed, wereOpen, asides, log);
     log.AddResult(ResultsLog::kError, PropertyRef(), "Aborted processing");
     return false;
   }
@@ -206,6 +219,7 @@ bool ParseCDPForFetchery(const Kiv::String& path, ResultsLog& log) {
   Kiv::File::Path outputFolder(path);
   outputFolder.DelName();
   CommitAll(installed, log);
+  for (const EditCopyAside& copy : asides) SettleEditCopy(copy, &log);
   for (const KUID& kuid : installed) ReportAsset(kuid, archive, outputFolder, log);
   return true;
 }

@@ -180,10 +180,14 @@
 // An install (InstallStaged, InstallFolder) over an asset that is open for
 // edit replaces the edit copy: the asset is no longer open for edit, unless
 // InstallOptions::asEditCopy asks that the files become the edit copy
-// instead. Either way the edit copy replaced is the user's work: once the
-// commit is recorded it is set aside in U/editing as
+// instead. Either way the edit copy replaced may be the user's work: once
+// the commit is recorded it is set aside in U/editing as
 // "<edit folder>.set-aside-<time>" (Names in the way), logged and named in
-// the outcome (editCopyAside); an empty one is removed. A crash before
+// the outcome (editCopyAside), unless it still holds only what the store
+// put there when it made it (BeginEdit, Reserve and an install as the
+// edit copy mark it, foundation/layout/EditCopyMark.h; a copy the
+// recovery takes in carries no mark), which is then removed; so is an
+// empty one. A crash before
 // that leaves it at its name, which the next start takes in again as the
 // edit copy, or sets aside when the new edit copy stands at its other
 // name. Whether the asset is installed

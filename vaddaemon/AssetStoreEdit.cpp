@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "foundation/base/LogMessage.h"
+#include "foundation/layout/EditCopyMark.h"
 #include "foundation/soup/Soup.h"
 #include "kiv/FileConfinement.h"
 #include "vaddaemon/AssetConfigReader.h"
@@ -32,8 +33,8 @@ void FillInfo(const AssetStore::Impl& s, const StoredAsset& row, AssetStore::Edi
 
 // Makes `target` (a fresh staging path) a fresh edit folder: a copy of
 // `installed` when given (its configuration as "config.txt"), else empty,
-// flushed to the disk. The installed folder is read as the folder at its
-// name, never through a link.
+// marked as the store's (EditCopyMark.h) and flushed to the disk. The
+// installed folder is read as the folder at its name, never through a link.
 StoreResult FillEditFolder(const std::string& installed, const std::string& target) {
   std::string error;
   std::error_code ec;
@@ -53,6 +54,10 @@ StoreResult FillEditFolder(const std::string& installed, const std::string& targ
     made = false;
     error = "cannot write its config.txt";
   }
+  // An install tells the store's own files from the user's work by this
+  // mark (a copy that cannot be marked only counts as the user's); the
+  // flush below carries it.
+  if (made) MarkAsMade(target);
   if (!made || !SyncFolderTree(target)) {
     RemoveFolderTree(target);
     return StoreResult::Fail(StoreCode::kIoError, "cannot make the edit folder " + target +

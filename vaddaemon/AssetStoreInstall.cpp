@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "foundation/base/LogMessage.h"
+#include "foundation/layout/EditCopyMark.h"
 #include "foundation/soup/Soup.h"
 #include "vaddaemon/AssetConfigReader.h"
 #include "vaddaemon/AssetFolderNames.h"
@@ -141,6 +142,9 @@ StoreResult DecideInstall(AssetStore::Impl& s, const std::string& staging, const
   if (options.finishStaging && !options.finishStaging(staging, plan->asEditCopy))
     return StoreResult::Fail(StoreCode::kIoError, "cannot finish the staged files");
   if (plan->asEditCopy) {
+    // What the store puts in an edit copy is told from the user's work by
+    // its mark; one that cannot be marked only counts as the user's.
+    MarkAsMade(staging);
     row.editFolder = plan->targetName;
   } else {
     row.name = fresh.name;
@@ -168,11 +172,15 @@ StoreResult RecordInstall(AssetStore::Impl& s, const std::string& staging, const
   return result;
 }
 
-// The edit copy at `path` that an install replaced is the user's work: it
-// is set aside under a name no start takes in or removes, into the
-// outcome. An empty one holds nothing and is removed. One that cannot be
-// moved stays at its name (the next start takes it in again), and is said.
-void KeepReplacedEditCopy(const std::string& path, AssetStore::InstallOutcome* outcome) {
+// The edit copy at `path` that an install replaced may be the user's work:
+// it is set aside under a name no start takes in or removes, into the
+// outcome, unless it still holds only what the store put there
+// (EditCopyMark.h), which is removed. It is looked at once aside, so that
+// nothing saved by its path after the look goes with it. An empty one
+// holds nothing and is removed. One that cannot be moved stays at its name
+// (the next start takes it in again), and is said.
+void KeepReplacedEditCopy(AssetStore::Impl& s, const std::string& path,
+                          AssetStore::InstallOutcome* outcome) {
   if (path.empty() || ::rmdir(path.c_str()) == 0 || errno == ENOENT) return;
   std::string aside;
   std::string error;
@@ -182,6 +190,13 @@ void KeepReplacedEditCopy(const std::string& path, AssetStore::InstallOutcome* o
     if (outcome) outcome->editCopyLeft = error;
     return;
   }
+  if (HoldsOnlyWhatWasMade(aside) && s.DiscardFolder(aside)) {
+    LogMessage(
+        "vaddaemon> store: the edit copy %s that an install replaced held only what the "
+        "store put there; removed",
+        path.c_str());
+    return;
+  }
   LogMessage("vaddaemon> store: the edit copy %s that an install replaced is kept as %s",
              path.c_str(), aside.c_str());
   if (outcome) outcome->editCopyAside = path + " as " + aside;
@@ -189,7 +204,8 @@ void KeepReplacedEditCopy(const std::string& path, AssetStore::InstallOutcome* o
 
 // Removes the copy an install replaced, once the index no longer names it,
 // sets aside the edit copy it replaced, and fills the outcome.
-void FinishInstall(const InstallPlan& plan, const KUID& kuid, AssetStore::InstallOutcome* outcome) {
+void FinishInstall(AssetStore::Impl& s, const InstallPlan& plan, const KUID& kuid,
+                   AssetStore::InstallOutcome* outcome) {
   if (!plan.oldInstalled.empty()) RemoveFolderTree(plan.oldInstalled);
   if (outcome) {
     outcome->kuid = kuid;
@@ -197,7 +213,7 @@ void FinishInstall(const InstallPlan& plan, const KUID& kuid, AssetStore::Instal
     outcome->leftOpenForEdit = plan.asEditCopy;
     outcome->setAside = plan.setAside;
   }
-  KeepReplacedEditCopy(plan.oldEdit, outcome);
+  KeepReplacedEditCopy(s, plan.oldEdit, outcome);
 }
 
 bool KUIDBefore(const KUID& a, const KUID& b) {
@@ -287,7 +303,7 @@ void RecordTogether(AssetStore::Impl& s, std::span<StagedTogether> batch) {
     AssetStore::StagedInstall& one = *p.install;
     if (!committed && one.result.Ok()) one.result = refused;
     // The index names the new folders now; the old copies are free to go.
-    if (one.result.Ok()) FinishInstall(p.plan, p.fresh.kuid, &one.outcome);
+    if (one.result.Ok()) FinishInstall(s, p.plan, p.fresh.kuid, &one.outcome);
   }
   s.ClearInFlight(inFlight);
 }
@@ -348,7 +364,7 @@ StoreResult AssetStore::InstallStaged(const std::string& stagingPath, const Inst
   if (result.Ok()) result = s.RecordInFlight(inFlight);
   if (result.Ok()) result = RecordInstall(s, stagingPath, fresh, options, &plan);
   // The index names the new folders now; the old copies are free to go.
-  if (result.Ok()) FinishInstall(plan, fresh.kuid, outcome);
+  if (result.Ok()) FinishInstall(s, plan, fresh.kuid, outcome);
   s.ClearInFlight(inFlight);
   return result;
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/layout/EditCopyMark.h"
 #include "foundation/soup/Soup.h"
 #include "kiv/FileConfinement.h"
 #include "vaddaemon/AssetConfigReader.h"
@@ -228,6 +229,9 @@ StoreResult AssetStore::Impl::SettleUnnamedFolders(const std::vector<std::string
   SortEntries(*this, editingRoot, kEditingLocation, editingEntries, keepEditing, &clear, &edits);
   const std::vector<Candidate> installed = Judge(*this, localRoot, true, installs);
   const std::vector<Candidate> edited = Judge(*this, editingRoot, false, edits);
+  // An edit copy a start takes in is the user's from the start: whatever
+  // mark it carries, no install removes it (EditCopyMark.h).
+  for (const Candidate& copy : edited) ForgetMark(editingRoot + "/" + copy.name);
   if (!installed.empty() || !edited.empty()) {
     std::lock_guard<FairMutex> lock(dbMutex);
     SqliteTransaction transaction(db);

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "assetdb/archive/CDPArchive.h"
@@ -16,6 +17,7 @@
 #include "assetdb/protocol/ResultsLog.h"
 #include "foundation/layout/ContentPath.h"
 #include "foundation/layout/ContentSetFolder.h"
+#include "foundation/layout/EditCopyMark.h"
 #include "foundation/layout/FolderLayout.h"
 #include "foundation/layout/SetAside.h"
 #include "foundation/soup/HeldConfigText.h"
@@ -52,28 +54,30 @@ bool MayReplace(InstallPromptHandler* prompt, uint32_t status, ResultsLog* log) 
 }
 
 // The edit copy at `relative` in `root` was open before this install: it
-// is the user's work, so it is set aside (one rename, nothing removed
+// may be the user's work, so it is moved aside (one rename, nothing removed
 // before it) and an empty folder made at its name for the archive's files.
 // An empty one holds nothing to keep. False, with the reason logged and
-// nothing moved, when it cannot be set aside.
-bool KeepEditCopy(const Kiv::PString& root, const Kiv::File::Path& relative, const KUID& kuid,
-                  ResultsLog* log) {
+// the copy where it was, when it cannot be moved.
+bool SetEditCopyAside(const Kiv::PString& root, const Kiv::File::Path& relative, const KUID& kuid,
+                      ResultsLog* log, EditCopyAside* copy) {
+  copy->kuid = kuid;
+  copy->root = root;
+  copy->folder = relative;
   Kiv::String placed;
   if (!Kiv::File::ResolveRooted(root, relative.Str(), &placed)) return false;
-  const std::string& path = placed;
-  std::string aside;
+  copy->path = placed;
   std::string error;
-  if (::rmdir(path.c_str()) != 0 && errno != ENOENT) {
-    if (!MoveAside(path, kSetAsideWhy, &aside, &error)) {
+  if (::rmdir(copy->path.c_str()) != 0 && errno != ENOENT) {
+    if (!MoveAside(copy->path, kSetAsideWhy, &copy->aside, &error)) {
       if (log) log->AddResult(ResultsLog::kError, AssetSubject(kuid),
                               "The install left the edit copy as it was: " + error + ".");
       return false;
     }
-    if (log) log->AddResult(ResultsLog::kInformation, AssetSubject(kuid),
-                            "Kept the edit copy " + path + " as " + aside +
-                                ": the install replaced it.");
+    copy->onlyWhatWasMade = HoldsOnlyWhatWasMade(copy->aside);
   }
-  return MakeDirectories(root, relative);
+  if (MakeDirectories(root, relative)) return true;
+  PutEditCopyBack(*copy, log);
+  return false;
 }
 
 KUID Fail(VADAssetHandleRef& handle, ResultsLog* log, const char* tag, const KUID& kuid) {
@@ -85,7 +89,7 @@ KUID Fail(VADAssetHandleRef& handle, ResultsLog* log, const char* tag, const KUI
 }  // namespace
 
 KUID InstallAssetWithPrompts(const Soup& entry, ResultsLog* log, uint32_t options, bool* commitFlag,
-                             InstallPromptHandler* prompt) {
+                             InstallPromptHandler* prompt, std::vector<EditCopyAside>* held) {
   options &= ~kInstallChecksumMatched;
   if (entry.GetNamedTag(CDP::Tag::DSID()) == ChecksumPair::ToText(CDP::ComputeFilesChecksum(entry)))
     options |= kInstallChecksumMatched;
@@ -124,8 +128,10 @@ KUID InstallAssetWithPrompts(const Soup& entry, ResultsLog* log, uint32_t option
   const ContentSetFolder hold = AcquireContentSetFolder(root, &found);
   if (!found) return Fail(handle, log, "$vad_write_error", kuid);
 
-  if (record.flagE && (record.status & kAssetOpenForEdit) != 0) {
-    if (!KeepEditCopy(root, relative, kuid, log))
+  const bool wasOpen = record.flagE && (record.status & kAssetOpenForEdit) != 0;
+  EditCopyAside aside;
+  if (wasOpen) {
+    if (!SetEditCopyAside(root, relative, kuid, log, &aside))
       return Fail(handle, log, "$vad_overwrite_error", kuid);
   } else if (installed) {
     if (!DeleteContentPath(root, relative)) return Fail(handle, log, "$vad_overwrite_error", kuid);
@@ -142,7 +148,12 @@ KUID InstallAssetWithPrompts(const Soup& entry, ResultsLog* log, uint32_t option
   }
   if (!message.Empty()) {
     LogAssetMessage(log, ResultsLog::kError, "$vad_failed_install", kuid);
-    VADClient::RevertAsset(handle, log);
+    // An edit copy open before goes back, still open; else what this
+    // install opened for edit is dropped.
+    if (wasOpen)
+      PutEditCopyBack(aside, log);
+    else
+      VADClient::RevertAsset(handle, log);
     ReleaseAssetHandle(handle);
     return kNullKUID;
   }
@@ -159,14 +170,50 @@ KUID InstallAssetWithPrompts(const Soup& entry, ResultsLog* log, uint32_t option
         ((options & kInstallChecksumMatched) ? 6u : 0u) | (options & kInstallCommitFlag8);
     if (!VADClient::CommitAsset(handle, flags, log, commitFlag)) {
       // A refused commit still gives the handle back to the daemon.
+      if (wasOpen) PutEditCopyBack(aside, log);
       ReleaseAssetHandle(handle);
       return kNullKUID;
     }
+  } else {
+    // The archive's files are the edit copy now, as the store would have
+    // made it.
+    Kiv::String placed;
+    if (Kiv::File::ResolveRooted(root, relative.Str(), &placed)) MarkAsMade(placed);
   }
   ReleaseAssetHandle(handle);
+  if (wasOpen && held)
+    held->push_back(aside);
+  else if (wasOpen)
+    SettleEditCopy(aside, log);
   VADClient::Request32(kuid, true);
   LogAssetMessage(log, ResultsLog::kSuccess, "$vad_installed", kuid);
   return kuid;
+}
+
+void SettleEditCopy(const EditCopyAside& copy, ResultsLog* log) {
+  if (copy.aside.empty()) return;
+  if (copy.onlyWhatWasMade && DeleteContentPath(Kiv::PString(), Kiv::File::Path(copy.aside)))
+    return;
+  if (log)
+    log->AddResult(
+        ResultsLog::kInformation, AssetSubject(copy.kuid),
+        "Kept the edit copy " + copy.path + " as " + copy.aside + ": the install replaced it.");
+}
+
+void PutEditCopyBack(const EditCopyAside& copy, ResultsLog* log) {
+  // What the install wrote there goes first: the copy is renamed back
+  // only onto a free name, so it stands at one name or the other.
+  DeleteContentPath(copy.root, copy.folder);
+  if (copy.aside.empty()) {
+    MakeDirectories(copy.root, copy.folder);
+    return;
+  }
+  if (RenameNoReplace(copy.aside, copy.path)) return;
+  const std::string reason = std::strerror(errno);
+  if (log)
+    log->AddResult(ResultsLog::kError, AssetSubject(copy.kuid),
+                   "The edit copy " + copy.path + " stays as " + copy.aside +
+                       ": it could not be put back (" + reason + ").");
 }
 
 bool LoadAssetConfig(const Kiv::PString& contentSet, const Kiv::String& folder, Soup& config) {

@@ -18,15 +18,22 @@
 // (0x32) and log "$vad_installed".
 //
 // An edit copy that was open before the install began (the record's
-// kAssetOpenForEdit) is the user's work and is never emptied or written
-// into: it is first renamed to "<edit folder>.set-aside-<time>"
-// (foundation/layout/SetAside.h) and an empty folder made at its name,
-// with the information "Kept the edit copy <path> as <aside>: the install
-// replaced it."; an empty one is only made again. One that cannot be
-// renamed stays as it was and fails the install ("$vad_overwrite_error",
-// after an error naming the reason). Nothing is removed before the rename,
-// so however the install ends, the user's files stand at the one name or
-// the other.
+// kAssetOpenForEdit) may be the user's work and is never emptied or
+// written into: it is first renamed to "<edit folder>.set-aside-<time>"
+// (foundation/layout/SetAside.h) and an empty folder made at its name; an
+// empty one is only made again. One that cannot be renamed stays as it was
+// and fails the install ("$vad_overwrite_error", after an error naming the
+// reason). Nothing is removed before the rename, so however the install
+// ends, the copy stands at the one name or the other. An install that
+// fails after the rename puts it back (PutEditCopyBack): still open for
+// edit, with nothing said of a replacement. One that succeeds settles it
+// (SettleEditCopy), or, when `held` is given, appends it there for the
+// caller to settle or put back once it knows whether the install stands.
+// Settled, a copy that held only what the store put there
+// (foundation/layout/EditCopyMark.h) is removed; any other is kept, with
+// the information "Kept the edit copy <path> as <aside>: the install
+// replaced it.". An install that leaves the archive's files as the edit
+// copy (no commit) marks them as the store's.
 //
 // Failures log "$vad_write_error", "$vad_overwrite_error" or
 // "$vad_failed_install" (with "asset_kuid") and answer the null KUID. Every
@@ -45,10 +52,13 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "assetdb/protocol/InstallOptions.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/text/KUID.h"
+#include "kiv/File.h"
 #include "kiv/PString.h"
 #include "kiv/String.h"
 
@@ -67,7 +77,26 @@ class InstallPromptHandler {
   InstallPromptHandler& operator=(const InstallPromptHandler&) = default;
 };
 
+// An edit copy moved aside by an install (above).
+struct EditCopyAside {
+  KUID kuid;
+  Kiv::PString root;             // the content location of the edit folder
+  Kiv::File::Path folder;        // the edit folder, in `root`
+  std::string path;              // its full path
+  std::string aside;             // where the copy stands meanwhile; "" when it was empty
+  bool onlyWhatWasMade = false;  // it held only what the store put there
+};
+
 KUID InstallAssetWithPrompts(const Soup& entry, ResultsLog* log, uint32_t options, bool* commitFlag,
-                             InstallPromptHandler* prompt);
+                             InstallPromptHandler* prompt,
+                             std::vector<EditCopyAside>* held = nullptr);
+
+// Once the install stands: removes the copy when it held only what the
+// store put there, else says where it is kept (above).
+void SettleEditCopy(const EditCopyAside& copy, ResultsLog* log);
+// The install did not stand: removes what it wrote at the edit folder and
+// renames the copy back (an empty one is made again). A copy that cannot
+// be renamed back stays aside, and an error says where.
+void PutEditCopyBack(const EditCopyAside& copy, ResultsLog* log);
 
 bool LoadAssetConfig(const Kiv::PString& contentSet, const Kiv::String& folder, Soup& config);

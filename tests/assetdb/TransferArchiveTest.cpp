@@ -259,6 +259,7 @@ struct EditCopyCase {
   bool open;          // the record says open for edit (else only installed)
   const char* files;  // in the edit folder: "work.txt", "" (empty), null (no folder)
   bool frozen;        // "editing" cannot be changed: nothing can be set aside
+  bool refused = false;  // not installed, so committed, and the commit is refused
 };
 
 const EditCopyCase kEditCopyCases[] = {
@@ -268,6 +269,7 @@ const EditCopyCase kEditCopyCases[] = {
     {"AMissingEditFolderIsMade", 3, true, nullptr, false},
     {"TheCopyOfAnAssetNotOpenForEditIsEmptied", 3, false, "work.txt", false},
     {"AnEditCopyThatCannotBeSetAsideFailsTheInstall", 3, true, "work.txt", true},
+    {"ARefusedCommitPutsTheEditCopyBack", 3, true, "work.txt", false, true},
 };
 
 void PrintTo(const EditCopyCase& row, std::ostream* out) {
@@ -276,12 +278,13 @@ void PrintTo(const EditCopyCase& row, std::ostream* out) {
 
 constexpr uint64_t kHandle = 42;
 
-// kA's record: known, installed locally (status bit 3), open for edit (8)
-// when `open`.
-Bytes InstalledRecord(bool open) {
+// kA's record: known, installed locally (status bit 3) unless `refused`,
+// open for edit (8) when `open`.
+Bytes InstalledRecord(bool open, bool refused) {
   VUTest::WireBody record;
   record.K(kA).Str("").Str("").Str("");
-  for (int bit = 0; bit < 18; ++bit) record.U8(bit == 0 || bit == 3 || (open && bit == 8));
+  for (int bit = 0; bit < 18; ++bit)
+    record.U8(bit == 0 || (bit == 3 && !refused) || (open && bit == 8));
   record.U32(0).Str("local").Str("").U32(100).Str("scenery").Str("").U8(0).U8(0).U8(0);
   return record.U32(0).F32(3.4f).U64(0).U64(0).K(kNullKUID).U8(1);
 }
@@ -306,12 +309,13 @@ TEST_P(EditCopyInstall, TheUsersFilesAreNeverWrittenOverOrRemoved) {
   if (row.frozen) frozen = std::make_unique<ImmutableFolder>(root.UserData() + "/editing");
   if (frozen && !frozen->Made()) GTEST_SKIP() << "no immutable attribute here";
   FakeDaemon daemon;
-  daemon.ExpectHandshake().ExpectRequest(0x15).Reply(InstalledRecord(row.open));
+  daemon.ExpectHandshake().ExpectRequest(0x15).Reply(InstalledRecord(row.open, row.refused));
   daemon.ExpectRequest(0x1E).Reply(
       VUTest::WireBody().U64(kHandle).PStr("editing").Str(root.Path() + "/" + edit));
+  if (row.refused) daemon.ExpectRequest(0x22).Reply(VUTest::WireBody().U8(0).U8(0));
   daemon.ExpectRequest(0x1F);
   if (row.answered == 3) daemon.Reply({});
-  if (row.answered == 3 && !row.frozen) daemon.ExpectRequest(0x32);
+  if (row.answered == 3 && !row.frozen && !row.refused) daemon.ExpectRequest(0x32);
   if (row.answered == 3) daemon.ExpectGoodbye();
   daemon.Drop();
   daemon.Start();
@@ -332,12 +336,12 @@ TEST_P(EditCopyInstall, TheUsersFilesAreNeverWrittenOverOrRemoved) {
 
   // The archive's configuration alone, in a folder made anew; or nothing
   // written where the user's files could not be set aside.
-  EXPECT_EQ(root.Files().Listing(edit), row.frozen ? "work.txt" : "config.txt");
+  EXPECT_EQ(root.Files().Listing(edit), row.frozen || row.refused ? "work.txt" : "config.txt");
   std::string said;
   for (const ResultMessage& m : log.Messages()) said += m.text + "\n";
   const std::string names = root.Files().Listing("UserData/editing");
   const size_t at = names.find("kuid 123 456.set-aside-");
-  const bool keep = row.open && row.files && *row.files && !row.frozen;
+  const bool keep = row.open && row.files && *row.files && !row.frozen && !row.refused;
   ASSERT_EQ(at != std::string::npos, keep) << names;
   EXPECT_EQ(said.find("left the edit copy as it was: cannot set aside ") != std::string::npos,
             row.frozen)

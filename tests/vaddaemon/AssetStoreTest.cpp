@@ -634,7 +634,9 @@ TEST_F(AssetStoreTest, InstallAsEditCopyLeavesInstalledCopyAlone) {
   EXPECT_EQ(GetFile(fs::path(store_->EditPath(asset)) / "meshes" / "body.im"), "mesh of incoming");
   EXPECT_EQ(GetFile(fs::path(store_->InstalledPath(asset)) / "meshes" / "body.im"),
             "mesh of installed");
-  // A plain install over it replaces the edit copy, which is kept aside.
+  // A plain install over it replaces the edit copy, which is kept aside
+  // once the user has written into it.
+  PutFile(fs::path(store_->EditPath(asset)) / "notes.txt", "the user's");
   AssetStore::InstallOutcome plain;
   ASSERT_TRUE(store_->InstallFolder(Source(kLoco, "plain").string(), {}, &plain).Ok());
   EXPECT_FALSE(Get(kLoco).OpenForEdit());
