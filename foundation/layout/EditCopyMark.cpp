@@ -16,7 +16,10 @@
 #include <vector>
 
 #include "foundation/layout/AssetFolderEntries.h"
-#include "foundation/text/Sha256.h"
+
+// xxHash (libxxhash-dev) compiled in: no library to load at run time.
+#define XXH_INLINE_ALL
+#include <xxhash.h>
 
 namespace {
 
@@ -24,8 +27,9 @@ constexpr const char kAttribute[] = "user.vandru.edit-copy";
 constexpr uint8_t kFormat = 1;
 
 // The attribute: kFormat, the time the mark was taken (8 bytes, little
-// endian), the digest.
-using Mark = std::array<uint8_t, 1 + 8 + sizeof(Sha256::Digest)>;
+// endian), the 128-bit XXH3 digest of the description (canonical order).
+using Digest = XXH128_canonical_t;
+using Mark = std::array<uint8_t, 1 + 8 + sizeof(Digest)>;
 
 int64_t Nanoseconds(const timespec& t) {
   return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
@@ -45,12 +49,15 @@ int64_t FileClockNow() {
 // same size would keep its time: its bytes are part of the description.
 class Fingerprint {
  public:
-  explicit Fingerprint(int64_t since) : since_(since) {}
+  explicit Fingerprint(int64_t since) : since_(since) {
+    XXH3_INITSTATE(&hash_);
+    XXH3_128bits_reset(&hash_);
+  }
 
   void Number(uint64_t value) {
     uint8_t bytes[8];
     for (int i = 0; i < 8; ++i) bytes[i] = uint8_t(value >> (8 * i));
-    hash_.Add(bytes, sizeof bytes);
+    Add(bytes, sizeof bytes);
   }
 
   // The entries of the folder open at `fd`, whose path below the copy is
@@ -63,9 +70,9 @@ class Fingerprint {
       struct stat info = {};
       if (::fstatat(fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
       const std::string path = prefix + name;
-      hash_.Add(path.c_str(), path.size() + 1);
+      Add(path.c_str(), path.size() + 1);
       const char type = S_ISDIR(info.st_mode) ? 'd' : S_ISREG(info.st_mode) ? 'f' : 'o';
-      hash_.Add(&type, 1);
+      Add(&type, 1);
       Number(info.st_dev);
       Number(info.st_ino);
       if (type == 'f') {
@@ -79,7 +86,11 @@ class Fingerprint {
     return true;
   }
 
-  Sha256::Digest Finish() { return hash_.Finish(); }
+  Digest Finish() {
+    Digest digest;
+    XXH128_canonicalFromHash(&digest, XXH3_128bits_digest(&hash_));
+    return digest;
+  }
 
  private:
   static bool List(int fd, std::vector<std::string>* names) {
@@ -119,7 +130,7 @@ class Fingerprint {
     if (file < 0) return false;
     char buffer[65536];
     ssize_t got = 0;
-    while ((got = ::read(file, buffer, sizeof buffer)) > 0) hash_.Add(buffer, size_t(got));
+    while ((got = ::read(file, buffer, sizeof buffer)) > 0) Add(buffer, size_t(got));
     ::close(file);
     return got == 0;
   }
@@ -135,7 +146,9 @@ class Fingerprint {
     return described;
   }
 
-  Sha256 hash_;
+  void Add(const void* data, size_t size) { XXH3_128bits_update(&hash_, data, size); }
+
+  XXH3_state_t hash_;
   int64_t since_;
 };
 
@@ -156,8 +169,8 @@ bool Describe(int fd, int64_t since, Mark* mark) {
   if (!fingerprint.Folder(fd, std::string(), 0)) return false;
   (*mark)[0] = kFormat;
   for (int i = 0; i < 8; ++i) (*mark)[1 + i] = uint8_t(uint64_t(since) >> (8 * i));
-  const Sha256::Digest digest = fingerprint.Finish();
-  std::copy(digest.begin(), digest.end(), mark->begin() + 9);
+  const Digest digest = fingerprint.Finish();
+  std::copy(std::begin(digest.digest), std::end(digest.digest), mark->begin() + 9);
   return true;
 }
 

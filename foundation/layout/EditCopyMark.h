@@ -9,9 +9,9 @@
 // for a file its size and modification time to the nanosecond. A file
 // whose time is not before the tick of the file system's clock in which
 // the mark was taken adds its bytes too: a save in that same tick, of the
-// same size, would keep its time. The SHA-256 of that description and the
-// mark's time are kept as the folder's extended attribute
-// "user.vandru.edit-copy". An install that replaces the copy removes it
+// same size, would keep its time. A 128-bit hash (XXH3) of that
+// description and the mark's time are kept as the folder's extended
+// attribute "user.vandru.edit-copy". An install that replaces the copy removes it
 // only when the fingerprint of the folder now is the one kept; a file
 // changed, added or removed, a folder made again, a mark that is missing
 // or unreadable (a file system without extended attributes, a folder a

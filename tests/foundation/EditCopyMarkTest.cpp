@@ -6,11 +6,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdio>
 #include <ostream>
 #include <string>
 
-#include "foundation/text/Sha256.h"
 #include "tests/support/TempFolder.h"
 
 namespace {
@@ -67,18 +65,5 @@ INSTANTIATE_TEST_SUITE_P(Rows, EditCopyMark, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<MarkCase>& row) {
                            return std::string(row.param.name);
                          });
-
-TEST(Sha256, StandardDigest) {
-  const std::string text = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
-  Sha256 hash;
-  for (const char c : text) hash.Add(&c, 1);
-  std::string hex;
-  char two[3];
-  for (const uint8_t byte : hash.Finish()) {
-    std::snprintf(two, sizeof two, "%02x", byte);
-    hex += two;
-  }
-  EXPECT_EQ(hex, "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
-}
 
 }  // namespace
