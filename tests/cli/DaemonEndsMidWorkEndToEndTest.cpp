@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <future>
 #include <ostream>
+#include <regex>
 #include <string>
 #include <thread>
 
@@ -448,6 +449,26 @@ ToolResult RepairUntil(const std::string& root, void (*end)(const std::string& r
   return repaired;
 }
 
+// A repair cut short by UserData moved away or removed (`gone`): nothing
+// is found of the asset folders gone with it, and the last line counts
+// the assets checked against the 10.
+ToolResult RepairUntilUserDataGoes(const std::string& root, void (*gone)(const std::string&)) {
+  const ToolResult r = RepairUntil(root, gone);
+  EXPECT_TRUE(std::regex_match(
+      r.out, std::regex("Repairing asset database \\(this may take some time\\)\n- <NULL> : Asset "
+                        "database repair stopped: the asset-database daemon ended before it was "
+                        "done \\(\\d of 10 assets checked, 0 faulty, 0 with missing "
+                        "dependencies\\)\\.\nOK \\(1 Errors, 0 Warnings\\)\n")))
+      << r.out;
+  return r;
+}
+
+void RemoveUserData(const std::string& root) {
+  std::error_code error;  // the ending daemon may still write there
+  for (int tries = 0; tries < 10 && fs::exists(root + "/UserData"); ++tries)
+    fs::remove_all(root + "/UserData", error);
+}
+
 // Closes the daemon of `daemonRoot` with the tool of `root`: OK only once
 // it has ended.
 void CloseWith(const std::string& root, const std::string& daemonRoot) {
@@ -525,6 +546,8 @@ const char kInitFailed[] = "- Init failed";
 constexpr int kTold = 6000;
 const char kRepaired[] =
     "Asset database repair complete: 10 assets checked, 0 faulty, 0 with missing dependencies.";
+const char kRepairStopped[] =
+    "Asset database repair stopped: the asset-database daemon ended before it was done (";
 
 const SeamCase kSeamCases[] = {
     {"StatusWhileEndingWithAStalledValidationIsServedByTheNextDaemon",
@@ -591,6 +614,15 @@ const SeamCase kSeamCases[] = {
      },
      "Asset database repair stopped: the asset-database daemon ended before it was done (", 255, 0,
      false},
+    {"ARepairCutShortByMovingUserDataAwaySaysSo",
+     [](const std::string& root) {
+       return RepairUntilUserDataGoes(
+           root, [](const std::string& r) { fs::rename(r + "/UserData", r + "/moved"); });
+     },
+     kRepairStopped, 255, 0, false},
+    {"ARepairCutShortByRemovingUserDataSaysSo",
+     [](const std::string& root) { return RepairUntilUserDataGoes(root, RemoveUserData); },
+     kRepairStopped, 255, 0, false},
     {"ACloseEndsAStoppedDaemonWhoseLockHolderIsHidden",
      [](const std::string& root) {
        return CloseAStoppedDaemonWithTheLockHolderHidden(root, true, false);
