@@ -185,8 +185,12 @@ bool ParseCDPForFetchery(const Kiv::String& path, ResultsLog& log) {
     return false;
   }
 
-  std::vector<KUID> installed;
   const uint32_t count = CDP::GetAssetCount(archive);
+  if (count == 0) {
+    log.AddResult(ResultsLog::kError, PropertyRef(), CDP::NoAssetError(path));
+    return false;
+  }
+  std::vector<KUID> installed;
   for (uint32_t i = 0; i < count; ++i) {
     CDPEntry entry = CDP::GetAssetAt(archive, i);
     bool commitFlag = false;
