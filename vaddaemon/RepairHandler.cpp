@@ -11,12 +11,13 @@
 //         the daemon's log, since no client waits for them. An ending
 //         daemon starts none.
 // A running repair is work in hand (DaemonContext::AddWorkInHand): an end
-// of the daemon finishes it, and gives it up with the rest of the work. A
-// repair begun by 0x03 stays work in hand until its tool has read its end
-// (a 0x04 on its connection answered 0) or gone, so that an end which
-// finishes nothing (UserData removed) still lets its last message and its
-// end reach the tool. The repair is given up also once the daemon's
-// UserData is no longer its own (UserDataWatch.h), which ends the daemon.
+// of the daemon finishes it, and gives it up with the rest of the work.
+// Given up, a repair begun by 0x03 stays work in hand until its tool has
+// read its end (a 0x04 on its connection answered 0) or gone, so that an
+// end which finishes nothing (UserData removed) still lets its last
+// message and its end reach the tool. The repair is given up also once
+// the daemon's UserData is no longer its own (UserDataWatch.h), which
+// ends the daemon.
 #include <memory>
 #include <mutex>
 #include <string>
@@ -135,7 +136,9 @@ void RegisterRepairHandlers(RequestRegistry& registry, DaemonContext& context) {
     context.Provide(job);
   }
   auto tool = std::make_shared<FollowingTool>();
-  context.AddWorkInHand([job, tool] { return job->Poll().running || tool->Waits(); });
+  context.AddWorkInHand([job, tool, &context] {
+    return job->Poll().running || (context.WorkAbandoned() && tool->Waits());
+  });
   registry.Register(VADRequestCode::kStartRepair,
                     [job, tool](DaemonRequest& request) { StartRepair(*job, *tool, request); });
   registry.Register(
