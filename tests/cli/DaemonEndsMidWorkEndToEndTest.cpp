@@ -452,11 +452,13 @@ ToolResult RepairUntil(const std::string& root, void (*end)(const std::string& r
   return repaired;
 }
 
-// A repair cut short by UserData moved away or removed (`gone`): nothing
-// is found of the asset folders gone with it, and the last line counts
-// the assets checked against the 10.
-ToolResult RepairUntilUserDataGoes(const std::string& root, void (*gone)(const std::string&)) {
-  const ToolResult r = RepairUntil(root, gone);
+// A repair of 10 assets `stepMs` apart cut short by UserData moved away or
+// removed (`gone`; a removal takes time, and lands between two assets):
+// nothing is found of the asset folders gone with it, and the last line
+// counts the assets checked against the 10.
+ToolResult RepairUntilUserDataGoes(const std::string& root, void (*gone)(const std::string&),
+                                   const char* stepMs) {
+  const ToolResult r = RepairUntil(root, gone, stepMs);
   EXPECT_TRUE(std::regex_match(
       r.out, std::regex("Repairing asset database \\(this may take some time\\)\n- <NULL> : Asset "
                         "database repair stopped: the asset-database daemon ended before it was "
@@ -659,11 +661,11 @@ const SeamCase kSeamCases[] = {
     {"ARepairCutShortByMovingUserDataAwaySaysSo",
      [](const std::string& root) {
        return RepairUntilUserDataGoes(
-           root, [](const std::string& r) { fs::rename(r + "/UserData", r + "/moved"); });
+           root, [](const std::string& r) { fs::rename(r + "/UserData", r + "/moved"); }, "500");
      },
      kRepairStopped, 255, 0, false},
     {"ARepairCutShortByRemovingUserDataSaysSo",
-     [](const std::string& root) { return RepairUntilUserDataGoes(root, RemoveUserData); },
+     [](const std::string& root) { return RepairUntilUserDataGoes(root, RemoveUserData, "2000"); },
      kRepairStopped, 255, 0, false},
     {"ACloseWaitsForTheLockOnUserDataToBeLetGo", CloseWhileTheLockIsHeld,
      "OK (0 Errors, 0 Warnings)", 0, 0},
