@@ -452,17 +452,19 @@ ToolResult RepairUntil(const std::string& root, void (*end)(const std::string& r
   return repaired;
 }
 
-// A repair of 10 assets `stepMs` apart cut short by UserData moved away or
-// removed (`gone`; a removal takes time, and lands between two assets):
-// nothing is found of the asset folders gone with it, and the last line
-// counts the assets checked against the 10.
+// A repair of `assets` assets `stepMs` apart cut short as it begins by
+// UserData moved away or removed (`gone`; a removal takes time, and ends
+// before the first asset): nothing is found of the asset folders gone
+// with it, and the last line counts the assets checked against all.
 ToolResult RepairUntilUserDataGoes(const std::string& root, void (*gone)(const std::string&),
-                                   const char* stepMs) {
-  const ToolResult r = RepairUntil(root, gone, stepMs);
+                                   const char* stepMs, int assets) {
+  const ToolResult r = RepairUntil(root, gone, stepMs, assets, "\n0x3\n");
   EXPECT_TRUE(std::regex_match(
       r.out, std::regex("Repairing asset database \\(this may take some time\\)\n- <NULL> : Asset "
                         "database repair stopped: the asset-database daemon ended before it was "
-                        "done \\(\\d of 10 assets checked, 0 faulty, 0 with missing "
+                        "done \\(\\d+ of " +
+                        std::to_string(assets) +
+                        " assets checked, 0 faulty, 0 with missing "
                         "dependencies\\)\\.\nOK \\(1 Errors, 0 Warnings\\)\n")))
       << r.out;
   return r;
@@ -661,11 +663,14 @@ const SeamCase kSeamCases[] = {
     {"ARepairCutShortByMovingUserDataAwaySaysSo",
      [](const std::string& root) {
        return RepairUntilUserDataGoes(
-           root, [](const std::string& r) { fs::rename(r + "/UserData", r + "/moved"); }, "500");
+           root, [](const std::string& r) { fs::rename(r + "/UserData", r + "/moved"); }, "10",
+           150);
      },
      kRepairStopped, 255, 0, false},
     {"ARepairCutShortByRemovingUserDataSaysSo",
-     [](const std::string& root) { return RepairUntilUserDataGoes(root, RemoveUserData, "2000"); },
+     [](const std::string& root) {
+       return RepairUntilUserDataGoes(root, RemoveUserData, "2000", 10);
+     },
      kRepairStopped, 255, 0, false},
     {"ACloseWaitsForTheLockOnUserDataToBeLetGo", CloseWhileTheLockIsHeld,
      "OK (0 Errors, 0 Warnings)", 0, 0},
