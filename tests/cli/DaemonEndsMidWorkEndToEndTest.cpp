@@ -452,13 +452,23 @@ ToolResult RepairUntil(const std::string& root, void (*end)(const std::string& r
   return repaired;
 }
 
+void (*gGone)(const std::string& root);
+pid_t gGoneDaemon;
+
 // A repair of `assets` assets `stepMs` apart cut short as it begins by
 // UserData moved away or removed (`gone`; a removal takes time, and ends
 // before the first asset): nothing is found of the asset folders gone
-// with it, and the last line counts the assets checked against all.
+// with it, the last line counts the assets checked against all, and the
+// daemon has ended once its tool has that line.
 ToolResult RepairUntilUserDataGoes(const std::string& root, void (*gone)(const std::string&),
                                    const char* stepMs, int assets) {
-  const ToolResult r = RepairUntil(root, gone, stepMs, assets, "\n0x3\n");
+  gGone = gone;
+  const auto goneOnce = [](const std::string& r) {
+    gGoneDaemon = ToolFixture::DaemonOwnerPidOf(r);
+    gGone(r);
+  };
+  const ToolResult r = RepairUntil(root, goneOnce, stepMs, assets, "\n0x3\n");
+  EXPECT_TRUE(VUTest::WaitUntil([] { return VUTest::Ended(gGoneDaemon); }, 2000, 5));
   EXPECT_TRUE(std::regex_match(
       r.out, std::regex("Repairing asset database \\(this may take some time\\)\n- <NULL> : Asset "
                         "database repair stopped: the asset-database daemon ended before it was "
