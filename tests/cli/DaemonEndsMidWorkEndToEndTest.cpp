@@ -437,7 +437,8 @@ ToolResult CommandsInACopyMadeWhileTheDaemonServes(const std::string& root) {
 // repair): the daemon finishes it, and the tool gets its answer.
 
 ToolResult RepairUntil(const std::string& root, void (*end)(const std::string& root),
-                       const char* stepMs = "500", int assets = 10, const char* begun = "\n0x4\n") {
+                       const char* stepMs = "500", int assets = 10, const char* begun = "\n0x4\n",
+                       pid_t* daemon = nullptr) {
   Setting slow("VADDAEMON_REPAIR_STEP_MS", stepMs);
   const std::string requests = root + "/requests";
   Setting recorded("VADDAEMON_REQUEST_LOG", requests.c_str());
@@ -447,13 +448,11 @@ ToolResult RepairUntil(const std::string& root, void (*end)(const std::string& r
   std::thread repair([&] { repaired = RunIn(root, {"repairdatabase"}); });
   EXPECT_TRUE(VUTest::WaitUntil(
       [&] { return ToolFixture::ReadFile(requests).find(begun) != std::string::npos; }, 60000, 5));
+  if (daemon != nullptr) *daemon = ToolFixture::DaemonOwnerPidOf(root);
   end(root);
   repair.join();
   return repaired;
 }
-
-void (*gGone)(const std::string& root);
-pid_t gGoneDaemon;
 
 // A repair of `assets` assets `stepMs` apart cut short as it begins by
 // UserData moved away or removed (`gone`; a removal takes time, and ends
@@ -462,13 +461,9 @@ pid_t gGoneDaemon;
 // daemon has ended once its tool has that line.
 ToolResult RepairUntilUserDataGoes(const std::string& root, void (*gone)(const std::string&),
                                    const char* stepMs, int assets) {
-  gGone = gone;
-  const auto goneOnce = [](const std::string& r) {
-    gGoneDaemon = ToolFixture::DaemonOwnerPidOf(r);
-    gGone(r);
-  };
-  const ToolResult r = RepairUntil(root, goneOnce, stepMs, assets, "\n0x3\n");
-  EXPECT_TRUE(VUTest::WaitUntil([] { return VUTest::Ended(gGoneDaemon); }, 2000, 5));
+  pid_t daemon = 0;
+  const ToolResult r = RepairUntil(root, gone, stepMs, assets, "\n0x3\n", &daemon);
+  EXPECT_TRUE(daemon != 0 && VUTest::WaitUntil([&] { return VUTest::Ended(daemon); }, 2000, 5));
   EXPECT_TRUE(std::regex_match(
       r.out, std::regex("Repairing asset database \\(this may take some time\\)\n- <NULL> : Asset "
                         "database repair stopped: the asset-database daemon ended before it was "
