@@ -192,13 +192,17 @@ bool ParseCDPForFetchery(const Kiv::String& path, ResultsLog& log) {
     return false;
   }
 
+  const uint32_t count = CDP::GetAssetCount(archive);
+  if (count == 0) {
+    log.AddResult(ResultsLog::kError, PropertyRef(), CDP::NoAssetError(path));
+    return false;
+  }
   std::vector<KUID> installed;
   // The assets whose first install of the run found them open for edit,
   // and the edit copies the installs moved aside, settled once the run
   // stands.
   std::vector<KUID> wereOpen;
   std::vector<EditCopyAside> asides;
-  const uint32_t count = CDP::GetAssetCount(archive);
   for (uint32_t i = 0; i < count; ++i) {
     CDPEntry entry = CDP::GetAssetAt(archive, i);
     bool commitFlag = false;

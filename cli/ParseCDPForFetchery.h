@@ -2,7 +2,8 @@
 // through the download service.
 //
 // ParseCDPForFetchery(path, log): opens the archive ("$vad_unreadable_cdp"
-// with file_path, false, when it cannot be read) and installs each asset
+// with file_path, false, when it cannot be read; CDP::NoAssetError, false,
+// when it holds no asset) and installs each asset
 // (InstallAssetWithPrompts, options 0). When the installs added an error,
 // every installed asset is reverted (0x1E, 0x21), "Aborted processing" is
 // added and the answer is false: nothing more is written. Otherwise each

@@ -466,6 +466,10 @@ ArchiveInstallResult InstallArchive(DaemonRequest& request, AssetStore& store,
     return result;
   }
   const uint32_t count = CDP::GetAssetCount(archive);
+  if (count == 0) {
+    Fail(request, CDP::NoAssetError(archivePath));
+    return result;
+  }
   InstallBatch batch(request, store);
   for (uint32_t i = 0; i < count; ++i) {
     if (request.Connection().IsClosed()) break;  // Nobody waits for the rest.

@@ -5,7 +5,8 @@
 // InstallArchive opens the archive with the client's reader (CDP::
 // OpenArchive: the binary soup reader checks every size and offset, then
 // the root's kind, tables and package version). An archive that does not
-// open gives one error message (the reader's reason) and installs nothing.
+// open gives one error message (the reader's reason) and installs nothing;
+// so does one that holds no asset (CDP::NoAssetError).
 // Otherwise each entry, in order:
 //   1. its "kuid" must be valid (else an error message, entry skipped) and
 //      one that the asset database keeps as written (KUIDStorageProblem,

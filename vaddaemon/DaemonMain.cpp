@@ -272,19 +272,21 @@ int RunDaemon() {
     ReleaseAll(ipc);
     return kExitFailed;
   }
-  UserDataWatch watch(index.Str(), ipc);
-  watch.Record();
-  server->SetEndCheck([&watch, &context] { return EndCheck(watch, *context); });
+  auto watch = std::make_shared<UserDataWatch>(index.Str(), ipc);
+  watch->Record();
+  // The work in hand asks it too (a repair stops once UserData is gone).
+  context->Provide(watch);
+  server->SetEndCheck([&watch, &context] { return EndCheck(*watch, *context); });
   server->SetOnEnding([&state] { state.Ending(); });
   server->SetClientCheck(
-      [&watch](const std::string& clientIndex) { return watch.NotItsClient(clientIndex); });
+      [&watch](const std::string& clientIndex) { return watch->NotItsClient(clientIndex); });
   g_server.store(server.get());
   InstallSignals();
   LogMessage("vaddaemon> process %u serves %s on 127.0.0.1 port %u", CurrentProcessId(),
              index.c_str(), unsigned(server->Port()));
 
   const bool drained = server->Serve();
-  const std::string replaced = watch.Changed();
+  const std::string replaced = watch->Changed();
   if (!replaced.empty()) {
     LogMessage("vaddaemon> %s: ending without closing the store, whose files are another's",
                replaced.c_str());

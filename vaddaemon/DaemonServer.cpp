@@ -203,7 +203,10 @@ bool DaemonServer::Serve() {
   const bool finish = AcceptUntilExit();
   const Clock::time_point exitAt = Clock::now();
   if (onEnding_) onEnding_();
-  if (!finish || !FinishWork(exitAt)) context_.AbandonWork();
+  if (!finish || !FinishWork(exitAt)) {
+    context_.AbandonWork();
+    SeeGivenUpWorkOut();
+  }
   ::close(listener_);
   listener_ = -1;
   for (const int fd : held_) ::close(fd);
@@ -290,6 +293,11 @@ bool DaemonServer::FinishWork(Clock::time_point exitAt) {
     if (EndCheckSpoke()) return false;
     ServeTurn();
   }
+}
+
+void DaemonServer::SeeGivenUpWorkOut() {
+  const Clock::time_point until = Clock::now() + std::chrono::milliseconds(kGivenUpWorkMs);
+  while (context_.WorkInHand() && Clock::now() < until) ServeTurn();
 }
 
 void DaemonServer::ServeTurn() {

@@ -34,7 +34,10 @@
 // answer false at once: the caller must then end the process (std::_Exit),
 // without destroying the server or anything the requests use. An end for
 // the end check (below) finishes nothing: the work is given up at once and
-// the connections closed, as is a drain in which the check speaks.
+// the connections closed, as is a drain in which the check speaks; only
+// the work in hand that was given up gets up to kGivenUpWorkMs to end
+// first, so that its client still reads how it ended (a repair's last
+// message and its end).
 //
 // Admission: a new connection is closed at once, before a byte is read and
 // with a log line, when `maxConnections` connections are open already, or
@@ -109,6 +112,7 @@ class DaemonServer {
   static constexpr uint32_t kFinishWorkMs = 20000;
   static constexpr uint32_t kStopWaitMs = 25000;
   static constexpr uint32_t kLingerMs = 2000;
+  static constexpr uint32_t kGivenUpWorkMs = 5000;
   static constexpr uint32_t kPollMs = 100;
 
   DaemonServer(DaemonContext& context, const RequestRegistry& registry, uint32_t idleSeconds,
@@ -135,6 +139,9 @@ class DaemonServer {
   bool AcceptUntilExit();
   // The end's work in hand (above); false when the end check spoke meanwhile.
   bool FinishWork(std::chrono::steady_clock::time_point exitAt);
+  // Once the work is given up for the end check: waits, at most
+  // kGivenUpWorkMs, while work in hand still runs.
+  void SeeGivenUpWorkOut();
   // One turn of a closing daemon's listener: waits up to kPollMs for a
   // connection, accepts it, and reaps the readers that are done.
   void ServeTurn();

@@ -12,8 +12,16 @@
 //         daemon starts none.
 // A running repair is work in hand (DaemonContext::AddWorkInHand): an end
 // of the daemon finishes it, and gives it up with the rest of the work.
+// Given up, a repair begun by 0x03 stays work in hand until its tool has
+// read its end (a 0x04 on its connection answered 0) or gone, so that an
+// end which finishes nothing (UserData removed) still lets its last
+// message and its end reach the tool. The repair is given up also once
+// the daemon's UserData is no longer its own (UserDataWatch.h), which
+// ends the daemon.
 #include <memory>
+#include <mutex>
 #include <string>
+#include <utility>
 
 #include "assetdb/protocol/ResultsLog.h"
 #include "assetdb/protocol/VADNotification.h"
@@ -28,10 +36,39 @@
 #include "vaddaemon/QueryHandlers.h"
 #include "vaddaemon/RepairJob.h"
 #include "vaddaemon/RequestRegistry.h"
+#include "vaddaemon/UserDataWatch.h"
 
 namespace {
 
 constexpr uint32_t kPatcherMode = 50;
+
+// The connection of the tool that follows the repair (above), until that
+// tool has read the end.
+class FollowingTool {
+ public:
+  void Follow(std::shared_ptr<DaemonConnection> connection) {
+    std::lock_guard<std::mutex> hold(lock_);
+    connection_ = std::move(connection);
+  }
+  void ReadTheEnd(const DaemonConnection& reader) {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (connection_.get() == &reader) connection_.reset();
+  }
+  bool Waits() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return connection_ && !connection_->PeerClosed();
+  }
+
+ private:
+  mutable std::mutex lock_;
+  std::shared_ptr<DaemonConnection> connection_;
+};
+
+bool RepairGivenUp(const DaemonContext& context) {
+  if (context.WorkAbandoned()) return true;
+  const std::shared_ptr<UserDataWatch> watch = context.Find<UserDataWatch>();
+  return watch && !watch->UserDataStillOwn();
+}
 
 // Sends one message as a code-3 notification for request `id`.
 void SendResult(DaemonConnection& connection, uint32_t id, uint32_t severity,
@@ -53,7 +90,7 @@ RepairJob::Reporter LogReporter() {
   };
 }
 
-void StartRepair(RepairJob& job, DaemonRequest& request) {
+void StartRepair(RepairJob& job, FollowingTool& tool, DaemonRequest& request) {
   uint32_t mode = 0;
   ReadBodyU32(request, &mode);
   RepairJob::Reporter reporter;
@@ -66,17 +103,27 @@ void StartRepair(RepairJob& job, DaemonRequest& request) {
       SendResult(*connection, id, severity, text, subject);
     };
   }
-  if (!job.Start(FindAssetStore(request), mode, reporter))
-    request.SendMessage(
-        ResultsLog::kError,
-        "A repair of the asset database is already running, or there is no database.");
+  if (job.Start(FindAssetStore(request), mode, reporter)) {
+    if (!request.IsOneWay()) tool.Follow(request.SharedConnection());
+    return;
+  }
+  request.SendMessage(
+      ResultsLog::kError,
+      "A repair of the asset database is already running, or there is no database.");
 }
 
-void Poll(RepairJob& job, DaemonRequest& request) {
+void Poll(RepairJob& job, const std::shared_ptr<FollowingTool>& tool, DaemonRequest& request) {
   const RepairJob::Progress progress = job.Poll();
   TStreamWriteU8(request.Reply(), progress.running ? 1 : 0);
   TStreamWriteFloat(request.Reply(), progress.progress);
   WriteReplyText(request.Reply(), progress.status);
+  if (progress.running) return;
+  // The reader holds its replies until it reads again: this one leaves
+  // first, so that nothing closes the connection before it is out.
+  request.AfterReply([tool, connection = request.SharedConnection()] {
+    connection->Flush();
+    tool->ReadTheEnd(*connection);
+  });
 }
 
 }  // namespace
@@ -85,15 +132,18 @@ void RegisterRepairHandlers(RequestRegistry& registry, DaemonContext& context) {
   std::shared_ptr<RepairJob> job = context.Find<RepairJob>();
   if (!job) {
     job = std::make_shared<RepairJob>(RepairJob::StepDelayFromEnvironment(),
-                                      [&context] { return context.WorkAbandoned(); });
+                                      [&context] { return RepairGivenUp(context); });
     context.Provide(job);
   }
-  context.AddWorkInHand([job] { return job->Poll().running; });
+  auto tool = std::make_shared<FollowingTool>();
+  context.AddWorkInHand([job, tool, &context] {
+    return job->Poll().running || (context.WorkAbandoned() && tool->Waits());
+  });
   registry.Register(VADRequestCode::kStartRepair,
-                    [job](DaemonRequest& request) { StartRepair(*job, request); });
+                    [job, tool](DaemonRequest& request) { StartRepair(*job, *tool, request); });
   registry.Register(
-      VADRequestCode::kPollRepair, [job](DaemonRequest& request) { Poll(*job, request); },
-      RequestRegistry::Always);
+      VADRequestCode::kPollRepair,
+      [job, tool](DaemonRequest& request) { Poll(*job, tool, request); }, RequestRegistry::Always);
   registry.Register(VADRequestCode::kRepairDatabase, [job](DaemonRequest& request) {
     if (request.Context().ExitRequested()) {
       LogMessage("vaddaemon> repair not started: the daemon is ending");

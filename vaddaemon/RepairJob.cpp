@@ -171,6 +171,11 @@ void RepairJob::Run(std::shared_ptr<AssetStore> store, Reporter reporter) {
                                 asset.status[kStatusFaulty]};
     if (asset.Installed()) {
       const std::string problem = CheckInstalled(*store, asset);
+      // A configuration gone with UserData is no finding: the repair ends.
+      if (!problem.empty() && GivenUp()) {
+        givenUp = true;
+        break;
+      }
       mark.faulty = problem.empty() ? 0 : 1;
       if (!problem.empty()) {
         ++faulty;

@@ -30,10 +30,13 @@
 // asset and waits for its thread; the destructor stops too. `givenUp`
 // (may be null; called from the repair's thread, before each asset and
 // every 100 ms of a step delay) answers true once the daemon gives up its
-// work in hand (DaemonContext::AbandonWork): the repair then ends after
+// work in hand (DaemonContext::AbandonWork), or must (its UserData moved
+// or removed): the repair then ends after
 // its current asset without storing the marks it has not stored yet (the
 // store's files may be another daemon's by then) and its last message is
-// an error saying that the daemon ended before the repair was done. A step delay
+// an error saying that the daemon ended before the repair was done. It is
+// asked again before a configuration found missing or wrong is reported:
+// one gone with UserData is no finding, and its asset not checked. A step delay
 // (for tests: env VADDAEMON_REPAIR_STEP_MS, 0 to 10000 ms per asset, read by
 // StepDelayFromEnvironment) makes a repair slow enough to be watched.
 //

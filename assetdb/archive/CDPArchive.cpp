@@ -64,6 +64,10 @@ uint32_t GetAssetCount(const Soup& archive) {
   return CountChildren(archive.GetNamedSoup(Tag::Assets()));
 }
 
+std::string NoAssetError(const std::string& path) {
+  return "Unable to install '" + path + "': the archive holds no asset.";
+}
+
 CDPEntry GetAssetAt(const Soup& archive, uint32_t index) {
   return CDPEntry{archive.GetNamedSoup(Tag::Assets()).GetIndexedSoup(index), false};
 }

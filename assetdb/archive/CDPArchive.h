@@ -36,6 +36,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "foundation/soup/ACSRawDataCore.h"
 #include "foundation/soup/Soup.h"
@@ -74,6 +75,10 @@ void OpenArchive(Soup& archive, Kiv::PString& message, const Kiv::String& path);
 
 // Children of "assets" (0 without it).
 uint32_t GetAssetCount(const Soup& archive);
+// What an install of the archive at `path` says when it holds no asset
+// (one that "createcdp" writes given no KUID): it opens, and installs
+// nothing. "Unable to install '<path>': the archive holds no asset."
+std::string NoAssetError(const std::string& path);
 // The index-th child of "assets" (an empty soup past the end).
 CDPEntry GetAssetAt(const Soup& archive, uint32_t index);
 // The index of the first entry whose "kuid" equals `kuid`, or -1.

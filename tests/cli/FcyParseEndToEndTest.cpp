@@ -70,6 +70,20 @@ TEST_F(FcyParseEndToEnd, SplitsAnArchiveIntoOneArchiveAndThumbnailPerAsset) {
   EXPECT_TRUE(Has(Run({"fcyparse"}), "Missing CDP filepath."));
 }
 
+// An archive that holds no asset ("createcdp" given no KUID) installs
+// nothing: both installs say so in one error naming it, and fail alike.
+TEST_F(FcyParseEndToEnd, AnArchiveHoldingNoAssetIsRefusedByBothInstalls) {
+  const std::string archive = MakeTempFolder() + "/none.cdp";
+  ASSERT_EQ(Run({"createcdp", archive}).status, 0);
+  for (const char* word : {"installcdp", "fcyparse"}) {
+    const ToolResult r = Run({word, archive});
+    EXPECT_EQ(r.status, 255) << word;
+    EXPECT_EQ(r.out, "- <NULL> : Unable to install '" + archive +
+                         "': the archive holds no asset.\nOK (1 Errors, 0 Warnings)\n")
+        << word;
+  }
+}
+
 TEST_F(FcyParseEndToEnd, FailedInstallRevertsEverythingAndWritesNothing) {
   const std::string work = MakeTempFolder();
   MakeArchive(work + "/three.cdp", {"41", "42", "43"});
