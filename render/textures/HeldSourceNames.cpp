@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #include "foundation/base/RenameAtNoReplace.h"
@@ -38,7 +39,7 @@ Slot g_slots[kMaxHeldSourceNames];
 std::atomic<bool> g_stopping{false};
 
 // How long the handler waits for a rename another thread is making.
-constexpr time_t kMoveWaitSeconds = 1;
+constexpr int64_t kMoveWaitNs = 1000000000;
 
 // The folder part of `path` ("/" for a file at the root, "." for a bare
 // name) and its last component.
@@ -92,14 +93,13 @@ void Restore(const Slot& slot) {
   RenameAtNoReplace(slot.folder, slot.temporary, slot.folder, slot.source);
 }
 
-bool Past(const timespec& deadline) {
+int64_t MonotonicNs() {
   timespec now;
   ::clock_gettime(CLOCK_MONOTONIC, &now);
-  return now.tv_sec > deadline.tv_sec ||
-         (now.tv_sec == deadline.tv_sec && now.tv_nsec >= deadline.tv_nsec);
+  return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
-void RestoreInHandler(Slot& slot, pid_t self, const timespec& deadline) {
+void RestoreInHandler(Slot& slot, pid_t self, int64_t deadline) {
   for (;;) {
     int state = slot.state.load();
     if (state == kHeld) {
@@ -110,17 +110,14 @@ void RestoreInHandler(Slot& slot, pid_t self, const timespec& deadline) {
     // Interrupted in its own rename: the file stands at one name or the
     // other, and this thread never goes back to it.
     if (slot.mover.load() == self) return Restore(slot);
-    if (Past(deadline)) return;
+    if (MonotonicNs() >= deadline) return;
   }
 }
 
 }  // namespace
 
 HeldSourceName::~HeldSourceName() {
-  if (slot_ < 0) return;
-  Slot& slot = g_slots[slot_];
-  int held = kHeld;
-  if (slot.state.compare_exchange_strong(held, kTaken)) Free(slot, 0);
+  GiveBack();
 }
 
 int HeldSourceName::Hold(const std::string& source, const std::string& temporary) {
@@ -155,9 +152,7 @@ void GiveHeldSourceNamesBack() {
   const int savedErrno = errno;
   g_stopping.store(true);
   const pid_t self = ::gettid();
-  timespec deadline;
-  ::clock_gettime(CLOCK_MONOTONIC, &deadline);
-  deadline.tv_sec += kMoveWaitSeconds;
+  const int64_t deadline = MonotonicNs() + kMoveWaitNs;
   for (Slot& slot : g_slots) RestoreInHandler(slot, self, deadline);
   errno = savedErrno;
 }

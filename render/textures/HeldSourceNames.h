@@ -20,8 +20,7 @@
 // file that stands there meanwhile (it then keeps the temporary name); 0
 // or the errno. The slot is free again either way. Holding nothing, or
 // when a signal handler took the slot: 0.
-// Held(): whether a source is held. Destruction frees the slot without
-// renaming anything.
+// Held(): whether a source is held. Destruction gives back what is held.
 //
 // GiveHeldSourceNamesBack(): async-signal-safe (atomics, fstatat,
 // renameat2, linkat, unlinkat, clock_gettime, gettid); for a handler that

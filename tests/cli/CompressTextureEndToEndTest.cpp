@@ -143,6 +143,8 @@ TEST_P(CompressTextureCutShort, TheSourceKeepsItsNameAndNoFileOfTheUsersIsLost) 
   ASSERT_TRUE(texturetest::WritePicture(tex + "/t.png", side, side,
                                         texturetest::SmoothPicture(side, side, false)));
   ASSERT_TRUE(WriteFile(tex + "/t.texture.txt", kSourceText));
+  // No conversion holds a source of no name under this name.
+  ASSERT_TRUE(WriteFile(tex + "/.convert-tex.txt", kUsersText));
   if (row.usersFile) {
     ASSERT_TRUE(WriteFile(tex + "/t.convert-tex.txt", kUsersText));
   }
@@ -156,6 +158,7 @@ TEST_P(CompressTextureCutShort, TheSourceKeepsItsNameAndNoFileOfTheUsersIsLost) 
   }
   for (const char* told : row.told) EXPECT_NE(r.out.find(Told(told, tex)), std::string::npos) << r.out;
   EXPECT_EQ(ReadFile(tex + "/t.texture.txt"), kSourceText);
+  EXPECT_EQ(ReadFile(tex + "/.convert-tex.txt"), kUsersText);
   if (row.usersFile) {
     EXPECT_EQ(ReadFile(tex + "/t.convert-tex.txt"), kUsersText);
   } else {

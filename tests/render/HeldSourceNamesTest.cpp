@@ -1,12 +1,17 @@
 // The names of texture sources a conversion holds, given back by a stop
-// signal: only the file that was renamed goes back, and never over a file.
-// The signal ends the process, so each run is a death test of its own.
+// signal: only the file that was renamed goes back, and never over a file;
+// and the table of held names, whose slots and folders every hold gives
+// back. A signal ends the process, so it comes in a death test.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <limits.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "render/textures/HeldSourceNames.h"
 #include "render/textures/SourceNamesOnSignal.h"
@@ -63,6 +68,49 @@ TEST_F(HeldSourceNamesTest, AStopSignalGivesBackOnlyWhatWasRenamedAndReplacesNot
     EXPECT_EQ(temp_.Listing(row.folder), row.listing) << row.folder;
     EXPECT_EQ(Get(std::string(row.folder) + "/" + row.textAt), "source") << row.folder;
   }
+}
+
+size_t OpenDescriptors() {
+  return size_t(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
+}
+
+TEST_F(HeldSourceNamesTest, NoSourceIsHeldOnceTheHandlerHasRun) {
+  Put("s.texture.txt", "source");
+  EXPECT_EXIT(
+      {
+        GiveHeldSourceNamesBack();
+        HeldSourceName held;
+        _exit(held.Hold(At("s.texture.txt"), At("s.convert-tex.txt")) == EINTR ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(temp_.Listing(), "s.texture.txt");
+}
+
+TEST_F(HeldSourceNamesTest, TheTableAndItsNamesAreBoundedAndEveryHoldGivesItsPartsBack) {
+  const size_t descriptors = OpenDescriptors();
+  for (int round = 0; round < 2; ++round) {
+    std::vector<HeldSourceName> held(kMaxHeldSourceNames + 1);
+    for (size_t i = 0; i < held.size(); ++i) {
+      const std::string stem = Put("s" + std::to_string(i) + ".texture.txt", "source");
+      const std::string name = stem.substr(0, stem.size() - 12);
+      EXPECT_EQ(held[i].Hold(stem, name + ".convert-tex.txt"), i < kMaxHeldSourceNames ? 0 : EAGAIN);
+    }
+    EXPECT_EQ(held[0].Hold(At("s1.texture.txt"), At("s1.convert-tex.txt")), EBUSY);
+    for (size_t i = 1; i < held.size(); ++i) EXPECT_EQ(held[i].GiveBack(), 0);
+  }  // the first hold goes back with its holder
+  EXPECT_EQ(OpenDescriptors(), descriptors);
+  EXPECT_EQ(temp_.Listing().find("convert-tex"), std::string::npos);
+
+  // The temporary name at NAME_MAX bytes, then one byte over.
+  const std::string longest(NAME_MAX - 16, 'n');
+  for (const std::string& stem : {longest, longest + "n"}) {
+    Put(stem + ".texture.txt", "source");
+    HeldSourceName held;
+    EXPECT_EQ(held.Hold(At(stem + ".texture.txt"), At(stem + ".convert-tex.txt")),
+              stem == longest ? 0 : ENAMETOOLONG);
+    EXPECT_TRUE(fs::exists(At(stem + (stem == longest ? ".convert-tex.txt" : ".texture.txt"))));
+  }
+  EXPECT_EQ(temp_.Listing().find("convert-tex"), std::string::npos);
 }
 
 }  // namespace
