@@ -101,7 +101,12 @@ TEST_F(HeldSourceNamesTest, TheTableAndItsNamesAreBoundedAndEveryHoldGivesItsPar
   EXPECT_EQ(OpenDescriptors(), descriptors);
   EXPECT_EQ(temp_.Listing().find("convert-tex"), std::string::npos);
 
-  // The temporary name at NAME_MAX bytes, then one byte over.
+  // The temporary name at NAME_MAX bytes, then one byte over, in a slot
+  // before one that holds a source, which neither may touch.
+  HeldSourceName before, after;
+  ASSERT_EQ(before.Hold(At("s0.texture.txt"), At("s0.convert-tex.txt")), 0);
+  ASSERT_EQ(after.Hold(At("s1.texture.txt"), At("s1.convert-tex.txt")), 0);
+  EXPECT_EQ(before.GiveBack(), 0);
   const std::string longest(NAME_MAX - 16, 'n');
   for (const std::string& stem : {longest, longest + "n"}) {
     Put(stem + ".texture.txt", "source");
@@ -110,6 +115,7 @@ TEST_F(HeldSourceNamesTest, TheTableAndItsNamesAreBoundedAndEveryHoldGivesItsPar
               stem == longest ? 0 : ENAMETOOLONG);
     EXPECT_TRUE(fs::exists(At(stem + (stem == longest ? ".convert-tex.txt" : ".texture.txt"))));
   }
+  EXPECT_EQ(after.GiveBack(), 0);
   EXPECT_EQ(temp_.Listing().find("convert-tex"), std::string::npos);
 }
 
