@@ -110,9 +110,8 @@ void GiveLeftoversBack(const Kiv::String& folder, ResultsLog& log) {
 
 // ConvertTexturesInFolder, and first, with `giveLeftoversBack`,
 // GiveLeftoversBack.
-uint32_t ConvertFolder(const Kiv::PString& location, const Kiv::File::Path& folder,
-                       ResultsLog& log, WorkerThread* queue, uint64_t memoryLimit,
-                       bool giveLeftoversBack);
+uint32_t ConvertFolder(const Kiv::PString& location, const Kiv::File::Path& folder, ResultsLog& log,
+                       WorkerThread* queue, uint64_t memoryLimit, bool giveLeftoversBack);
 
 // ConvertTexturesInFolder once the folder's reads are confined.
 uint32_t ConvertConfined(const Kiv::PString& location, const Kiv::File::Path& folder,
@@ -132,9 +131,8 @@ uint32_t ConvertTextures(const Kiv::PString& location, const Kiv::File::Path& fo
 
 namespace {
 
-uint32_t ConvertFolder(const Kiv::PString& location, const Kiv::File::Path& folder,
-                       ResultsLog& log, WorkerThread* queue, uint64_t memoryLimit,
-                       bool giveLeftoversBack) {
+uint32_t ConvertFolder(const Kiv::PString& location, const Kiv::File::Path& folder, ResultsLog& log,
+                       WorkerThread* queue, uint64_t memoryLimit, bool giveLeftoversBack) {
   RegisterCompressAsciiResourceType();
   // No picture or source is read through a link that leads out of the
   // folder, nor from a pipe or device.

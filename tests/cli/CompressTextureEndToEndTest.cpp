@@ -94,20 +94,26 @@ const CutRow kCutRows[] = {
     {"SigintGivesTheSourceItsNameBack", SIGINT, false, 128 + SIGINT, -1, {"", ""}},
     {"SigtermGivesTheSourceItsNameBack", SIGTERM, false, 128 + SIGTERM, -1, {"", ""}},
     {"SighupGivesTheSourceItsNameBack", SIGHUP, false, 128 + SIGHUP, -1, {"", ""}},
-    {"AfterAKillTheNextRunGivesTheSourceItsNameBackAndConvertsIt", SIGKILL, false, 128 + SIGKILL,
+    {"AfterAKillTheNextRunGivesTheSourceItsNameBackAndConvertsIt",
+     SIGKILL,
+     false,
+     128 + SIGKILL,
      0,
      {"; <NULL> : The texture source '<tex>/t.texture.txt' was left as '<tex>/t.convert-tex.txt' "
       "by a conversion cut short; it has its name back.\n",
       ""}},
-    {"AUsersFileAtTheConversionsNameIsKeptAndNamed", 0, true, 255, -1,
+    {"AUsersFileAtTheConversionsNameIsKeptAndNamed",
+     0,
+     true,
+     255,
+     -1,
      {"! <NULL> : The file '<tex>/t.convert-tex.txt' may be left by a conversion cut short, but "
       "the texture source '<tex>/t.texture.txt' is there too; neither was changed.\n",
       "- <NULL> : The file '<tex>/t.convert-tex.txt' has the name the texture source takes while "
       "it converts; it was left as it is, and the source was not converted.\n"}},
 };
 
-class CompressTextureCutShort : public ToolFixture, public ::testing::WithParamInterface<CutRow> {
-};
+class CompressTextureCutShort : public ToolFixture, public ::testing::WithParamInterface<CutRow> {};
 
 // Runs "compresstexture tex" in `work`; with a signal, sends it to the tool
 // as soon as its source carries the conversion's name.
@@ -156,7 +162,8 @@ TEST_P(CompressTextureCutShort, TheSourceKeepsItsNameAndNoFileOfTheUsersIsLost) 
     EXPECT_EQ(r.status, row.againStatus) << r.out << r.err;
     EXPECT_EQ(ReadOutput(tex + "/t.texture").target, 10u);
   }
-  for (const char* told : row.told) EXPECT_NE(r.out.find(Told(told, tex)), std::string::npos) << r.out;
+  for (const char* told : row.told)
+    EXPECT_NE(r.out.find(Told(told, tex)), std::string::npos) << r.out;
   EXPECT_EQ(ReadFile(tex + "/t.texture.txt"), kSourceText);
   EXPECT_EQ(ReadFile(tex + "/.convert-tex.txt"), kUsersText);
   if (row.usersFile) {

@@ -56,8 +56,7 @@ TEST_F(HeldSourceNamesTest, AStopSignalGivesBackOnlyWhatWasRenamedAndReplacesNot
         HeldSourceName held[std::size(kRows)];
         for (size_t i = 0; i < std::size(kRows); ++i) {
           const std::string folder = At(kRows[i].folder);
-          if (held[i].Hold(folder + "/s.texture.txt", folder + "/s.convert-tex.txt") != 0)
-            _exit(2);
+          if (held[i].Hold(folder + "/s.texture.txt", folder + "/s.convert-tex.txt") != 0) _exit(2);
           kRows[i].meanwhile(temp_, kRows[i].folder);
         }
         ::raise(SIGTERM);
@@ -91,9 +90,13 @@ TEST_F(HeldSourceNamesTest, TheTableAndItsNamesAreBoundedAndEveryHoldGivesItsPar
   for (int round = 0; round < 2; ++round) {
     std::vector<HeldSourceName> held(kMaxHeldSourceNames + 1);
     for (size_t i = 0; i < held.size(); ++i) {
-      const std::string stem = Put("s" + std::to_string(i) + ".texture.txt", "source");
+      // The second round gives each slot a name of another length.
+      const size_t number = round == 0 ? i : held.size() - 1 - i;
+      const std::string stem = Put("s" + std::to_string(number) + ".texture.txt", "source");
       const std::string name = stem.substr(0, stem.size() - 12);
-      EXPECT_EQ(held[i].Hold(stem, name + ".convert-tex.txt"), i < kMaxHeldSourceNames ? 0 : EAGAIN);
+      EXPECT_EQ(held[i].Hold(stem, name + ".convert-tex.txt"),
+                i < kMaxHeldSourceNames ? 0 : EAGAIN);
+      EXPECT_EQ(fs::exists(name + ".convert-tex.txt"), i < kMaxHeldSourceNames) << name;
     }
     EXPECT_EQ(held[0].Hold(At("s1.texture.txt"), At("s1.convert-tex.txt")), EBUSY);
     for (size_t i = 1; i < held.size(); ++i) EXPECT_EQ(held[i].GiveBack(), 0);
