@@ -98,8 +98,11 @@ int32_t StatusCommand(ResultsLog& log, EngineObjects& engine, int argc, char** a
 int32_t FetcheryDeleteAllCommand(ResultsLog& log, EngineObjects& engine, int argc, char** argv);
 
 // CompressTextureCommand.cpp: "compresstexture" compiles every texture
-// source below the folder of its first argument (render/textures/
-// TextureConversion.h); 0 when all were converted, else -1.
+// source below the folder of its first argument (ConvertTextures,
+// render/textures/TextureConversion.h); 0 when all were converted, else -1.
+// SIGINT, SIGTERM and SIGHUP meanwhile give the sources in flight their
+// names back before they end the tool (render/textures/
+// SourceNamesOnSignal.h).
 int32_t CompressTextureCommand(ResultsLog& log, EngineObjects& engine, int argc, char** argv);
 
 // ScriptCommands.cpp: the script compiler. Both work in the start

@@ -2,6 +2,7 @@
 #include "cli/CommandArgs.h"
 #include "cli/Commands.h"
 #include "kiv/File.h"
+#include "render/textures/SourceNamesOnSignal.h"
 #include "render/textures/TextureConversion.h"
 
 int32_t CompressTextureCommand(ResultsLog& log, EngineObjects& /*engine*/, int argc, char** argv) {
@@ -12,6 +13,7 @@ int32_t CompressTextureCommand(ResultsLog& log, EngineObjects& /*engine*/, int a
   Kiv::File::Path folder = ArgumentPath(argc, argv, 2);
   folder.Normalize();
   constexpr uint32_t kAllConverted = 2;
+  const SourceNamesOnSignal namesBackOnSignal;
   return ConvertTextures(Kiv::PString(), folder, log) == kAllConverted ? kCommandSucceeded
                                                                        : kCommandFailed;
 }

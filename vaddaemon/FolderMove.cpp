@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/base/RenameAtNoReplace.h"
 #include "vaddaemon/FolderTree.h"
 
 namespace {
@@ -19,11 +20,7 @@ constexpr int kMaxAsideNumber = 1000;
 // Renames the entry `from` of the folder `fromFolder` to `to` of `toFolder`
 // unless `to` exists: 0, or the errno (EEXIST when `to` exists).
 int RenameNoReplace(int fromFolder, const std::string& from, int toFolder, const std::string& to) {
-  if (::renameat2(fromFolder, from.c_str(), toFolder, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL) return errno;
-  // A file system without the flag: a new link never replaces an entry either.
-  if (::linkat(fromFolder, from.c_str(), toFolder, to.c_str(), 0) != 0) return errno;
-  return ::unlinkat(fromFolder, from.c_str(), 0) == 0 ? 0 : errno;
+  return RenameAtNoReplace(fromFolder, from.c_str(), toFolder, to.c_str());
 }
 
 std::string AsideName(const std::string& name, int number) {

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "foundation/base/LogMessage.h"
+#include "foundation/layout/LeftoverTextureSources.h"
 #include "kiv/File.h"
 #include "kiv/String.h"
 #include "vaddaemon/FolderTree.h"
@@ -13,7 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kTemporary = ".convert-tex.txt";
 constexpr std::string_view kCompiled = ".texture";
 constexpr std::string_view kWriting = ".tmp";
 
@@ -21,22 +21,6 @@ constexpr std::string_view kWriting = ".tmp";
 bool EndsWithIgnoringCase(const std::string& name, std::string_view suffix) {
   return name.size() > suffix.size() &&
          Kiv::EqualsIgnoreCase(std::string_view(name).substr(name.size() - suffix.size()), suffix);
-}
-
-// Calls `visit` with the folder and the name of each regular file below
-// `folder`, links not followed.
-template <class Visit>
-void ForEachFile(const fs::path& folder, uint32_t depth, Visit& visit) {
-  std::error_code error;
-  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-    const fs::file_status own = it->symlink_status(error);
-    if (error) break;
-    if (fs::is_directory(own)) {
-      if (depth < kMaxFolderDepth) ForEachFile(it->path(), depth + 1, visit);
-      continue;
-    }
-    if (fs::is_regular_file(own)) visit(folder, it->path().filename().string());
-  }
 }
 
 // Whether `text` is one or more decimal digits.
@@ -59,16 +43,12 @@ bool IsConversionTemporary(std::string_view name) {
 
 uint32_t GiveTextureSourceNamesBack(const std::string& folder) {
   uint32_t renamed = 0;
-  auto giveBack = [&](const fs::path& in, const std::string& name) {
-    if (!EndsWithIgnoringCase(name, kTemporary)) return;
-    const fs::path source = in / (name.substr(0, name.size() - kTemporary.size()) + ".texture.txt");
-    const std::string present = Kiv::File::Find::ResolveCase(Kiv::String(source.string()));
-    if (!present.empty()) return;
-    if (std::rename((in / name).c_str(), source.c_str()) != 0) return;
-    LogMessage("vaddaemon> gave the texture source %s its name back", source.c_str());
+  for (const LeftoverTextureSource& leftover :
+       GiveLeftoverTextureSourcesBack(folder, kMaxFolderDepth)) {
+    if (leftover.error != 0) continue;
+    LogMessage("vaddaemon> gave the texture source %s its name back", leftover.source.c_str());
     ++renamed;
-  };
-  ForEachFile(fs::path(folder), 0, giveBack);
+  }
   return renamed;
 }
 
@@ -77,7 +57,7 @@ std::set<std::string> ConversionTemporaries(const std::string& folder) {
   auto collect = [&](const fs::path& in, const std::string& name) {
     if (IsConversionTemporary(name)) found.insert((in / name).string());
   };
-  ForEachFile(fs::path(folder), 0, collect);
+  ForEachFileBelow(fs::path(folder), kMaxFolderDepth, collect);
   return found;
 }
 

@@ -11,9 +11,10 @@
 // GiveTextureSourceNamesBack(folder) renames each file below `folder` whose
 // name ends in ".convert-tex.txt" (in any case; sub-folders down to
 // kMaxFolderDepth, links not followed) to "<name>.texture.txt", unless a
-// file of that name (found without regard to case) is there; it logs each
-// and answers how many it renamed. A folder that cannot be read is left as
-// it is.
+// file of that name (found without regard to case) is there
+// (GiveLeftoverTextureSourcesBack, foundation/layout/
+// LeftoverTextureSources.h); it logs each and answers how many it renamed.
+// A folder that cannot be read is left as it is.
 //
 // The converter writes each compiled texture "<name>.texture" whole or not
 // at all: into a new file "<name>.texture.<pid>-<n>.tmp" (its process id

@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <thread>
@@ -11,12 +13,14 @@
 #include "assetdb/protocol/ResultsLog.h"
 #include "foundation/layout/AssetFolderEntries.h"
 #include "foundation/layout/FolderLayout.h"
+#include "foundation/layout/LeftoverTextureSources.h"
 #include "foundation/soup/PropertyRef.h"
 #include "foundation/soup/Soup.h"
 #include "foundation/spec/InterfaceTextDB.h"
 #include "foundation/text/PathHelpers.h"
 #include "kiv/FileConfinement.h"
 #include "render/textures/CompressAsciiResource.h"
+#include "render/textures/HeldSourceNames.h"
 #include "render/textures/TextureJobBudget.h"
 #include "render/textures/VADTextureConvertFileRPC.h"
 
@@ -75,9 +79,39 @@ bool Collect(Walk& walk, const Kiv::File::Path& folder, uint32_t depth) {
   return allSearched;
 }
 
+// Every job in flight holds its source's name (HeldSourceNames.h).
 size_t JobWindow() {
-  return std::max(2u, std::thread::hardware_concurrency());
+  return std::min(size_t(std::max(2u, std::thread::hardware_concurrency())), kMaxHeldSourceNames);
 }
+
+// Gives the sources that a conversion cut short left under the temporary
+// name their names back (LeftoverTextureSources.h), and says so.
+void GiveLeftoversBack(const Kiv::String& folder, ResultsLog& log) {
+  for (const LeftoverTextureSource& leftover : GiveLeftoverTextureSourcesBack(folder, kMaxDepth)) {
+    if (leftover.error == 0) {
+      log.AddResult(ResultsLog::kInformation, PropertyRef(),
+                    Kiv::StringPrintf("The texture source '%s' was left as '%s' by a conversion "
+                                      "cut short; it has its name back.",
+                                      leftover.source.c_str(), leftover.temporary.c_str()));
+    } else if (leftover.error == EEXIST) {
+      log.AddResult(ResultsLog::kWarning, PropertyRef(),
+                    Kiv::StringPrintf("The file '%s' may be left by a conversion cut short, but "
+                                      "the texture source '%s' is there too; neither was changed.",
+                                      leftover.temporary.c_str(), leftover.source.c_str()));
+    } else {
+      log.AddResult(ResultsLog::kWarning, PropertyRef(),
+                    Kiv::StringPrintf("The file '%s' was left by a conversion cut short; it could "
+                                      "not be given its name '%s' back (%s).",
+                                      leftover.temporary.c_str(), leftover.source.c_str(),
+                                      std::strerror(leftover.error)));
+    }
+  }
+}
+
+// ConvertTexturesInFolder, and first, with `giveLeftoversBack`,
+// GiveLeftoversBack.
+uint32_t ConvertFolder(const Kiv::PString& location, const Kiv::File::Path& folder, ResultsLog& log,
+                       WorkerThread* queue, uint64_t memoryLimit, bool giveLeftoversBack);
 
 // ConvertTexturesInFolder once the folder's reads are confined.
 uint32_t ConvertConfined(const Kiv::PString& location, const Kiv::File::Path& folder,
@@ -87,6 +121,18 @@ uint32_t ConvertConfined(const Kiv::PString& location, const Kiv::File::Path& fo
 
 uint32_t ConvertTexturesInFolder(const Kiv::PString& location, const Kiv::File::Path& folder,
                                  ResultsLog& log, WorkerThread* queue, uint64_t memoryLimit) {
+  return ConvertFolder(location, folder, log, queue, memoryLimit, false);
+}
+
+uint32_t ConvertTextures(const Kiv::PString& location, const Kiv::File::Path& folder,
+                         ResultsLog& log) {
+  return ConvertFolder(location, folder, log, nullptr, TextureJobBudget::kDefaultLimit, true);
+}
+
+namespace {
+
+uint32_t ConvertFolder(const Kiv::PString& location, const Kiv::File::Path& folder, ResultsLog& log,
+                       WorkerThread* queue, uint64_t memoryLimit, bool giveLeftoversBack) {
   RegisterCompressAsciiResourceType();
   // No picture or source is read through a link that leads out of the
   // folder, nor from a pipe or device.
@@ -97,6 +143,7 @@ uint32_t ConvertTexturesInFolder(const Kiv::PString& location, const Kiv::File::
   const std::vector<std::string> refused = RefusedFolderEntries(real);
   for (const std::string& text : refused) log.AddResult(ResultsLog::kError, PropertyRef(), text);
   if (!refused.empty()) return kFailed;
+  if (giveLeftoversBack) GiveLeftoversBack(real, log);
   Kiv::ConfinedFolder confined(real);
   const uint32_t result = ConvertConfined(location, folder, log, queue, memoryLimit);
   const std::vector<std::string> refusedReads = RefusedReadTexts(confined);
@@ -104,8 +151,6 @@ uint32_t ConvertTexturesInFolder(const Kiv::PString& location, const Kiv::File::
     log.AddResult(ResultsLog::kError, PropertyRef(), text);
   return refusedReads.empty() || result == kDiscarded ? result : kFailed;
 }
-
-namespace {
 
 uint32_t ConvertConfined(const Kiv::PString& location, const Kiv::File::Path& folder,
                          ResultsLog& log, WorkerThread* queue, uint64_t memoryLimit) {
@@ -151,8 +196,3 @@ uint32_t ConvertConfined(const Kiv::PString& location, const Kiv::File::Path& fo
 }
 
 }  // namespace
-
-uint32_t ConvertTextures(const Kiv::PString& location, const Kiv::File::Path& folder,
-                         ResultsLog& log) {
-  return ConvertTexturesInFolder(location, folder, log);
-}

@@ -17,8 +17,19 @@
 //   1  the worker queue dropped a job's steps: "$vad_texture_compress_err"
 //      and the source's path, "%s (%s)"; every job started is still waited
 //      for and destroyed before the answer, so none outlives the log.
+// At most kMaxHeldSourceNames jobs are in flight (HeldSourceNames.h).
 // ConvertTextures(location, folder, log) is the command's entry and does the
-// same. Both register the "convert-tex.txt" resource type first.
+// same, but first, once the folder is not refused, gives each source that a
+// conversion cut short left under the temporary name its name back
+// (GiveLeftoverTextureSourcesBack, foundation/layout/
+// LeftoverTextureSources.h), so that it is converted, with an information
+// line naming the source and the file it was; a leftover beside a source
+// of its name is left as it is, both are, with a warning naming both (the
+// source's conversion then fails as its rename finds the leftover in its
+// way), as is one whose rename fails (a warning with the system's reason).
+// The command host's jobs leave that to the daemon (vaddaemon/
+// TextureConversionJob.h). Both register the "convert-tex.txt" resource
+// type first.
 //
 // Threads: any thread may call these; the jobs' steps run on the worker
 // queue (`queue`, null for the process-wide one).

@@ -5,7 +5,6 @@
 
 #include "assetdb/client/VADClientRequests.h"
 #include "assetdb/protocol/ResultsLog.h"
-#include "foundation/layout/ContentPath.h"
 #include "foundation/layout/FolderLayout.h"
 #include "foundation/layout/ResourceDatabaseRegistry.h"
 #include "foundation/soup/PropertyRef.h"
@@ -16,6 +15,7 @@
 #include "kiv/ResourceDatabase.h"
 #include "kiv/store/Resource.h"
 #include "render/textures/CompressAsciiResource.h"
+#include "render/textures/HeldSourceNames.h"
 #include "render/textures/TextureCompress.h"
 
 namespace {
@@ -55,7 +55,7 @@ VADTextureConvertFileRPC::VADTextureConvertFileRPC(WorkerThread* queue) : chain_
 
 VADTextureConvertFileRPC::~VADTextureConvertFileRPC() {
   chain_.Wait();
-  if (renamed_) RenameBack();
+  if (held_.Held()) RenameBack();
   Release(nullptr);
 }
 
@@ -129,20 +129,19 @@ void VADTextureConvertFileRPC::Prepare(void* /*argument*/) {
   Kiv::File::Unlink(RealPath(outputPath_).Str());
   initialPath_ = sourcePath_;
   sourcePath_ = Kiv::File::Path(WithoutExtension(outputPath_).Str() + ".convert-tex.txt");
-  errno = 0;
-  if (!RenameContentFile(location_, initialPath_, sourcePath_)) {
-    const int error = errno;
+  const int error = held_.Hold(RealPath(initialPath_).Str(), RealPath(sourcePath_).Str());
+  if (error != 0) {
     ok_ = false;
     Soup parameters;
     parameters.SetNamedTag(Kiv::PString("file_name"), std::string_view(initialPath_.Str()));
     parameters.SetNamedTag(Kiv::PString("archive"), location_);
     Report(ResultsLog::kError, "Unable to rename file '$(FILE_NAME)' in subst '$(ARCHIVE)'",
            &parameters);
+    if (error == EEXIST) ReportInTheWay();
     ReportReason(Kiv::String("it cannot be renamed while it is converted (") +
-                 (error != 0 ? std::strerror(error) : "the reason is not known") + ")");
+                 std::strerror(error) + ")");
     return;
   }
-  renamed_ = true;
   renamedPath_ = sourcePath_;
   sourcePath_ = WithoutExtension(sourcePath_);
 }
@@ -192,12 +191,21 @@ void VADTextureConvertFileRPC::WriteOutput(void* /*argument*/) {
         Report(ResultsLog::kInformation, LastCompressionError(), nullptr);
     }
   }
-  if (renamed_) RenameBack();
+  if (held_.Held()) RenameBack();
+}
+
+void VADTextureConvertFileRPC::ReportInTheWay() {
+  // Never replaced: the file may be the user's.
+  Soup parameters;
+  parameters.SetNamedTag(Kiv::PString("file_name"), std::string_view(RealPath(sourcePath_).Str()));
+  Report(ResultsLog::kError,
+         "The file '$(FILE_NAME)' has the name the texture source takes while it converts; it "
+         "was left as it is, and the source was not converted.",
+         &parameters);
 }
 
 void VADTextureConvertFileRPC::RenameBack() {
-  renamed_ = false;
-  if (RenameContentFile(location_, renamedPath_, initialPath_)) return;
+  if (held_.GiveBack() == 0) return;
   ok_ = false;
   Soup parameters;
   parameters.SetNamedTag(Kiv::PString("file_name"), std::string_view(initialPath_.Str()));

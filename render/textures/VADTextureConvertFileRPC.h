@@ -8,14 +8,18 @@
 //       path inside the location's folder with one), deletes the file of the
 //       output path (the source without its last extension: a.texture.txt
 //       gives a.texture) and renames the source to <name>.convert-tex.txt,
-//       the resource type of CompressAsciiResource;
+//       the resource type of CompressAsciiResource, holding it there
+//       (HeldSourceNames.h: a signal handler can give it its name back);
+//       the rename never replaces a file: one at that name stops the job
+//       with a further error naming it, and the source keeps its name;
 //   ConvertFile  opens that resource through the location's resource
 //       database (the plain file system without a location), sets the
 //       options "-Automip=none -Compression=auto", locks it and loads its
 //       pictures;
 //   WriteOutput  compresses and writes the output (acceleration is the
 //       negation of the daemon's answer to request 0xB5), then renames the
-//       source back;
+//       source back, never over a file made at its name meanwhile (the
+//       failure is reported);
 //   Release      frees the pictures and levels and gives the resource and
 //       the database back.
 // Every failing step adds its message (severity 3; nvtt's error text as a
@@ -46,6 +50,7 @@
 #include "kiv/File.h"
 #include "kiv/Options.h"
 #include "kiv/PString.h"
+#include "render/textures/HeldSourceNames.h"
 
 class CompressAsciiResource;
 class ResultsLog;
@@ -84,6 +89,7 @@ class VADTextureConvertFileRPC {
   void Fail(const char* text, bool withArchive, const Kiv::String& reason);
   void ReportReason(const Kiv::String& reason);
   Kiv::String ResourceReason() const;
+  void ReportInTheWay();
   void RenameBack();
   Kiv::File::Path RealPath(const Kiv::File::Path& path) const;
 
@@ -96,7 +102,7 @@ class VADTextureConvertFileRPC {
   Kiv::ResourceDatabase* database_ = nullptr;
   CompressAsciiResource* resource_ = nullptr;
   bool locked_ = false;
-  bool renamed_ = false;
+  HeldSourceName held_;
   Kiv::File::Path renamedPath_;
   Kiv::File::Path initialPath_;
   Kiv::File::Path outputPath_;

@@ -1,9 +1,10 @@
 // CommandHostProcesses: the command hosts that a root's daemon started, as
 // the end-to-end tests see them through procfs.
 //
-// CommandHosts(bin): the processes whose executable is bin/VandruUtil and
-// whose arguments hold "vadcommandhost" (a process that has ended, even if
-// not yet reaped, has no executable and is not among them).
+// ToolProcesses(bin, word): the processes whose executable is
+// bin/VandruUtil and whose arguments hold `word` (a process that has ended,
+// even if not yet reaped, has no executable and is not among them).
+// CommandHosts(bin): those of "vadcommandhost".
 // Ended(pid): whether the process has ended: gone, or a zombie not yet
 // reaped whose other threads have all ended. Its descriptors are closed by
 // then; a process whose executable link is gone, or whose first thread
@@ -20,7 +21,7 @@
 
 namespace VUTest {
 
-inline std::vector<pid_t> CommandHosts(const std::string& bin) {
+inline std::vector<pid_t> ToolProcesses(const std::string& bin, const std::string& word) {
   namespace fs = std::filesystem;
   std::vector<pid_t> hosts;
   std::error_code error;
@@ -32,9 +33,13 @@ inline std::vector<pid_t> CommandHosts(const std::string& bin) {
     if (fs::read_symlink(entry.path() / "exe", linkError).string() != exe) continue;
     std::ifstream in(entry.path() / "cmdline", std::ios::binary);
     const std::string args{std::istreambuf_iterator<char>(in), {}};
-    if (args.find("vadcommandhost") != std::string::npos) hosts.push_back(pid_t(std::stoi(name)));
+    if (args.find(word) != std::string::npos) hosts.push_back(pid_t(std::stoi(name)));
   }
   return hosts;
+}
+
+inline std::vector<pid_t> CommandHosts(const std::string& bin) {
+  return ToolProcesses(bin, "vadcommandhost");
 }
 
 inline bool Ended(pid_t pid) {
