@@ -1,0 +1,75 @@
+// TreeFlush: makes a folder tree that the store wrote durable before the
+// rename or index commit that makes it an asset's, with a number of synced
+// writes that does not grow with the tree.
+//
+// Flush(tree, mark) flushes a tree of at most kFlushFileByFileLimit entries
+// (its plain files and folders, itself included) file by file
+// (SyncFolderTree, one fsync each: for so few the cheaper way, as the
+// store's benchmark of flushes measures), and a larger one with one flush
+// of the file system it lies on (syncfs), which writes every file, folder
+// and folder entry made there before it began, the tree's among them. A
+// tree on another file system than the one opened is flushed file by file
+// (a folder there, with a syncfs of its own).
+// FlushFileSystem(folder, mark) makes that one flush for the trees written
+// since `mark` in `folder`, whatever their size (a batch of installs). Either way the tree is
+// wholly on the disk when they answer true, so that a rename made afterwards
+// cannot reach the disk before the content.
+//
+// Failures. A flush answers false when a file or folder of the tree cannot
+// be read or flushed, or when the system tells of a failure to write back
+// anything written since `mark`. syncfs tells of a write-back failure of
+// any file of the file system once to each open descriptor, and only of
+// failures since that descriptor was opened (Linux 5.8 on): so the file
+// system is opened once (Open), before anything it is to flush is written,
+// and kept; its flushes are made one at a time; and a failure told is
+// remembered with the marks handed out by then. A tree fails when a
+// failure was told after its mark was taken, whichever flush was told (the
+// failure of its files may have been told to the flush of another tree
+// made meanwhile); trees marked later are not failed by it. A mark (Mark,
+// one more for each call) must be taken before the tree's first file is
+// written. Unrelated failures of the same file system fail the trees
+// written meanwhile too: the safe side. The flush file by file sees the
+// failures of the tree's own files: fsync tells of a write-back failure of
+// the file not yet told on any descriptor of it, and nothing that flushes
+// the tree's files leaves one untold. Without an open file system (Open
+// failed or was not called) the large trees are flushed with a syncfs of a
+// descriptor opened then (SyncFileSystemOf), which tells only of failures
+// nobody was told of.
+//
+// Thread-safe. Owns its descriptor; nothing throws.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+// The largest tree flushed file by file (entries, the tree's folder
+// included): one fsync each costs less than one syncfs up to about that
+// many on this store's disk, even with nothing else waiting to be written.
+inline constexpr uint64_t kFlushFileByFileLimit = 3;
+
+class TreeFlush {
+ public:
+  TreeFlush() = default;
+  ~TreeFlush();
+  TreeFlush(const TreeFlush&) = delete;
+  TreeFlush& operator=(const TreeFlush&) = delete;
+
+  // Opens the file system that holds the folder `folder` (once, before any
+  // tree is written there): false (errno set) when it cannot be opened.
+  bool Open(const std::string& folder);
+  // A new mark: a number, one more than the one before (from 0).
+  uint64_t Mark();
+  bool Flush(const std::string& tree, uint64_t mark);
+  bool FlushFileSystem(const std::string& folder, uint64_t mark);
+
+ private:
+  // Whether `path` lies on the file system opened.
+  bool OnFileSystem(const std::string& path) const;
+
+  int fd_ = -1;
+  std::atomic<uint64_t> marks_{0};
+  std::mutex flushing_;
+  uint64_t failedBelow_ = 0;  // trees marked below it were written before a failure told
+};
