@@ -193,9 +193,9 @@ void PrintSummary() {
         const std::vector<double>& runs = times[build][step][size];
         if (runs.empty() || (build == 1 && step == kCopy)) continue;
         const auto [low, high] = std::minmax_element(runs.begin(), runs.end());
-        std::printf("%-13s %4d files, %-10s: median %8.1f ms (%.1f to %.1f, %zu runs)", kStepNames[step],
-                    size, build == 0 ? "this build" : "baseline", Median(runs) * 1000, *low * 1000,
-                    *high * 1000, runs.size());
+        std::printf("%-13s %4d files, %-10s: median %8.1f ms (%.1f to %.1f, %zu runs)",
+                    kStepNames[step], size, build == 0 ? "this build" : "baseline",
+                    Median(runs) * 1000, *low * 1000, *high * 1000, runs.size());
         if (step != kCopy) std::printf(", over cp -a + sync %.2f", MedianRatio(runs, copy));
         if (build == 0 && step != kCopy && !times[1][step][size].empty())
           std::printf(", over the baseline %.2f", MedianRatio(runs, times[1][step][size]));

@@ -147,7 +147,8 @@ StoreResult AssetStore::Impl::RenameAndCommit(SqliteTransaction& transaction,
     const std::string into = fs::path(to).parent_path().string();
     if (!FlushFolder(into)) {
       std::rename(to.c_str(), from.c_str());
-      return StoreResult::Fail(StoreCode::kIoError, "cannot flush the folder " + into + " to the disk");
+      return StoreResult::Fail(StoreCode::kIoError,
+                               "cannot flush the folder " + into + " to the disk");
     }
   }
   if (transaction.Commit()) return StoreResult::Success();

@@ -117,8 +117,9 @@ struct AssetStore::Impl {
   // row with that KUID when there is none), lets `change` edit it, writes
   // it and, before the commit, renames `from` to `to` (when `from` is not
   // empty; way is made at `to` first (MakeWay, into `*setAside`) and its
-  // parent flushed after the rename). On failure nothing is recorded and
-  // `from` is where it was; what was set aside stays aside.
+  // parent flushed after the rename; a flush that fails fails the change).
+  // On failure nothing is recorded and `from` is where it was; what was
+  // set aside stays aside.
   using RowChange = std::function<void(StoredAsset& row)>;
   StoreResult CommitRowWithRename(const KUID& kuid, const RowChange& change,
                                   const std::string& from, const std::string& to,

@@ -271,7 +271,8 @@ void RecordTogether(AssetStore::Impl& s, std::span<StagedTogether> batch) {
     if (refused.Ok() && !s.RefreshMissingMarks(recorded))
       refused = s.DbFail("cannot record the asset");
     if (refused.Ok() && !(s.FlushFolder(s.localRoot) && s.FlushFolder(s.editingRoot)))
-      refused = StoreResult::Fail(StoreCode::kIoError, "cannot flush the asset folders to the disk");
+      refused =
+          StoreResult::Fail(StoreCode::kIoError, "cannot flush the asset folders to the disk");
     if (refused.Ok()) {
       committed = transaction.Commit();
       if (!committed) refused = s.DbFail("cannot commit the asset");

@@ -22,8 +22,7 @@ uint64_t TreeFlush::Mark() {
 }
 
 bool TreeFlush::Flush(const std::string& tree, uint64_t mark) {
-  if (CountTreeEntries(tree, kFlushFileByFileLimit) <= kFlushFileByFileLimit ||
-      !OnFileSystem(tree))
+  if (CountTreeEntries(tree, kFlushFileByFileLimit) <= kFlushFileByFileLimit || !OnFileSystem(tree))
     return SyncFolderTree(tree);
   return FlushFileSystem(tree, mark);
 }

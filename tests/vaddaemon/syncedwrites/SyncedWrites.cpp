@@ -14,6 +14,7 @@ namespace syncedwrites {
 namespace {
 
 std::atomic<uint64_t> count{0};
+std::atomic<uint64_t> fileSystemFlushes{0};
 std::atomic<bool> failFileSystem{false};
 std::string failedFolder;
 
@@ -35,6 +36,10 @@ int Failed() {
 
 uint64_t Count() {
   return count.load();
+}
+
+uint64_t FileSystemFlushes() {
+  return fileSystemFlushes.load();
 }
 
 void FailNextFileSystemFlush() {
@@ -67,6 +72,7 @@ extern "C" int fdatasync(int fd) {
 
 extern "C" int syncfs(int fd) noexcept {
   ++count;
+  ++fileSystemFlushes;
   if (failFileSystem.exchange(false)) return Failed();
   return int(syscall(SYS_syncfs, fd));
 }

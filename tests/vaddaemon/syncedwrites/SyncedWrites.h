@@ -14,8 +14,10 @@
 
 namespace syncedwrites {
 
-// Synced writes made since the program started.
+// Synced writes made since the program started, and the flushes of a
+// whole file system (syncfs) among them.
 uint64_t Count();
+uint64_t FileSystemFlushes();
 // The next syncfs fails (once).
 void FailNextFileSystemFlush();
 // Every fsync of the folder at `path` (its real path) fails; "" for none.
