@@ -97,6 +97,11 @@ const toolbench::PairedRoots& GetSetup() {
 // size, in the order of the rounds.
 std::map<int, std::vector<double>> times[2][4];
 
+// Runs `step` of round `round` with the tool of the installation `root`;
+// cp -a copies into the installation's UserData folder, beside the store's
+// own folders, so that it meets the file system as the store does (ext4
+// without a journal, for one, spends long on a new file where many were
+// removed just before).
 int RunStep(const std::string& work, const std::string& root, Step step, int size, int round) {
   const std::string source = SourceOf(work, size, round);
   switch (step) {
@@ -107,7 +112,7 @@ int RunStep(const std::string& work, const std::string& root, Step step, int siz
     case kCommit:
       return toolbench::RunTool(root, {"commit", Kuid(size, round)});
     case kCopy: {
-      const std::string copy = work + "/copy-" + std::to_string(size) + "-" + std::to_string(round);
+      const std::string copy = root + "/UserData/copy-" + std::to_string(round);
       const int copied = toolbench::RunProgram({"/bin/cp", "-a", source, copy}, work);
       return copied != 0 ? copied : toolbench::RunProgram({"/bin/sync", "-f", copy}, work);
     }
