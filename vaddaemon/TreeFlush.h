@@ -45,16 +45,20 @@
 #include <string>
 
 // The largest tree flushed file by file (entries, the tree's folder
-// included). bench_tree_flush measured on the store's disk, shared with
-// other developers' builds: a syncfs made 2 s after the last costs 30 to
-// 110 ms in the median (up to 580 ms), since it writes what the others
-// wrote meanwhile; one fsync per entry of a tree of up to 32 entries costs
-// 2 to 17 ms (a third of the syncfs or less, on average too), and of 64
-// about as much as the syncfs. (Back to back, with nothing of others
-// pending, syncfs is the cheaper from 3 entries: a rare case between a
-// user's commands.) 32 also keeps a change of such a tree within 40 synced
-// writes.
-inline constexpr uint64_t kFlushFileByFileLimit = 32;
+// included). syncfs writes whatever the other programs of the machine have
+// pending on the file system, so what it costs depends on them; fsync on a
+// file system without a journal writes the file alone. bench_tree_flush
+// measured on the store's disk, shared with other developers' builds: a
+// syncfs made 2 s after the last costs 30 to 110 ms in the median (up to
+// 580 ms); one fsync per entry costs 2 to 17 ms for trees of up to 32
+// entries and, for 64, about as much as the syncfs in the median (46
+// against 30 ms) and less on average (78 against 112 ms). With writers
+// beside it a syncfs costs more still: two programs reinstalling an asset
+// of 63 entries beside four exporting it took 33 to 44 s flushing with
+// syncfs, against 15 to 23 s one fsync per entry. (Back to back, with
+// nothing of others pending, syncfs is the cheaper from 3 entries: a rare
+// case between a user's commands.)
+inline constexpr uint64_t kFlushFileByFileLimit = 64;
 
 class TreeFlush {
  public:
