@@ -5,7 +5,9 @@
 //   BM_InstallAssetFiles/N   "installfrompath" of a new asset of N files;
 //   BM_EditAssetFiles/N      "edit" of it (its files copied to an edit copy);
 //   BM_CommitAssetFiles/N    "commit" of it (copied back as the installed
-//                            copy);
+//                            copy; the copy it replaces and the edit copy
+//                            are then removed, which a file system that
+//                            discards freed blocks at once makes dear);
 //   BM_CopyAndSyncFiles/N    "cp -a" of the same folder, then "sync -f" of
 //                            its file system: the least a durable copy costs.
 // With VU_BENCH_BASELINE naming another build tree (e.g. one of the code
@@ -33,6 +35,7 @@
 #include <vector>
 
 #include "bench/PairedRoots.h"
+#include "bench/RunStats.h"
 #include "bench/ToolProcess.h"
 
 namespace {
@@ -99,9 +102,7 @@ std::map<int, std::vector<double>> times[2][4];
 
 // Runs `step` of round `round` with the tool of the installation `root`;
 // cp -a copies into the installation's UserData folder, beside the store's
-// own folders, so that it meets the file system as the store does (ext4
-// without a journal, for one, spends long on a new file where many were
-// removed just before).
+// own folders, so that both write to the same part of the file system.
 int RunStep(const std::string& work, const std::string& root, Step step, int size, int round) {
   const std::string source = SourceOf(work, size, round);
   switch (step) {
@@ -142,53 +143,8 @@ void Change(benchmark::State& state, int build, Step step) {
   }
 }
 
-void BM_InstallAssetFiles(benchmark::State& state) {
-  Change(state, 0, kInstall);
-}
-void BM_EditAssetFiles(benchmark::State& state) {
-  Change(state, 0, kEdit);
-}
-void BM_CommitAssetFiles(benchmark::State& state) {
-  Change(state, 0, kCommit);
-}
-void BM_BaselineInstallAssetFiles(benchmark::State& state) {
-  Change(state, 1, kInstall);
-}
-void BM_BaselineEditAssetFiles(benchmark::State& state) {
-  Change(state, 1, kEdit);
-}
-void BM_BaselineCommitAssetFiles(benchmark::State& state) {
-  Change(state, 1, kCommit);
-}
-void BM_CopyAndSyncFiles(benchmark::State& state) {
-  Change(state, 0, kCopy);
-}
-
-struct Named {
-  const char* name;
-  void (*run)(benchmark::State&);
-};
-// The changes of each build, in the order they are made.
-const Named kChanges[2][3] = {
-    {{"BM_InstallAssetFiles", BM_InstallAssetFiles},
-     {"BM_EditAssetFiles", BM_EditAssetFiles},
-     {"BM_CommitAssetFiles", BM_CommitAssetFiles}},
-    {{"BM_BaselineInstallAssetFiles", BM_BaselineInstallAssetFiles},
-     {"BM_BaselineEditAssetFiles", BM_BaselineEditAssetFiles},
-     {"BM_BaselineCommitAssetFiles", BM_BaselineCommitAssetFiles}},
-};
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values.empty() ? 0 : values[values.size() / 2];
-}
-
-// The median of a[i] / b[i] over the rounds both have.
-double MedianRatio(const std::vector<double>& a, const std::vector<double>& b) {
-  std::vector<double> ratios;
-  for (size_t i = 0; i < a.size() && i < b.size(); ++i) ratios.push_back(a[i] / b[i]);
-  return Median(ratios);
-}
+using toolbench::Median;
+using toolbench::MedianRatio;
 
 void PrintSummary() {
   for (const int size : kSizes) {
@@ -210,8 +166,14 @@ void PrintSummary() {
   }
 }
 
-void Register(const Named& named, int size) {
-  benchmark::RegisterBenchmark(named.name, named.run)
+// The benchmark of `step` of `build` for assets of `size` files.
+void Register(int build, Step step, int size) {
+  static const char* const kNames[2][4] = {
+      {"BM_InstallAssetFiles", "BM_EditAssetFiles", "BM_CommitAssetFiles", "BM_CopyAndSyncFiles"},
+      {"BM_BaselineInstallAssetFiles", "BM_BaselineEditAssetFiles", "BM_BaselineCommitAssetFiles",
+       ""}};
+  benchmark::RegisterBenchmark(
+      kNames[build][step], [build, step](benchmark::State& state) { Change(state, build, step); })
       ->Arg(size)
       ->Unit(benchmark::kMillisecond)
       ->Iterations(1)
@@ -228,9 +190,9 @@ int main(int argc, char** argv) {
       std::vector<int> builds = {0};
       if (baseline) builds.insert(round % 2 == 0 ? builds.end() : builds.begin(), 1);
       for (const int build : builds) {
-        for (const Named& change : kChanges[build]) Register(change, size);
+        for (const Step step : {kInstall, kEdit, kCommit}) Register(build, step, size);
       }
-      Register({"BM_CopyAndSyncFiles", BM_CopyAndSyncFiles}, size);
+      Register(0, kCopy, size);
     }
   }
   benchmark::RunSpecifiedBenchmarks();

@@ -34,6 +34,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench/RunStats.h"
 #include "vaddaemon/FolderTree.h"
 
 namespace {
@@ -106,31 +107,15 @@ void BM_FlushFileSystem(benchmark::State& state) {
   Flush(state, 1);
 }
 
-// The value below which the share `part` of `values` lies.
-double Percentile(std::vector<double> values, double part) {
-  std::sort(values.begin(), values.end());
-  return values.empty() ? 0 : values[size_t(double(values.size() - 1) * part)];
-}
-
-double Median(const std::vector<double>& values) {
-  return Percentile(values, 0.5);
-}
-
-double Mean(const std::vector<double>& values) {
-  double sum = 0;
-  for (const double value : values) sum += value;
-  return values.empty() ? 0 : sum / double(values.size());
-}
+using toolbench::Mean;
+using toolbench::Median;
+using toolbench::MedianRatio;
 
 void PrintSummary() {
   const char* ways[2] = {"file by file", "file system"};
   for (const int pauseMs : kPausesMs) {
     for (const int entries : kEntries) {
       const std::pair<int, int> key = {entries, pauseMs};
-      std::vector<double> ratios;
-      const std::vector<double>& a = times[0][key];
-      const std::vector<double>& b = times[1][key];
-      for (size_t i = 0; i < a.size() && i < b.size(); ++i) ratios.push_back(a[i] / b[i]);
       for (int way = 0; way < 2; ++way) {
         const std::vector<double>& runs = times[way][key];
         if (runs.empty()) continue;
@@ -144,7 +129,7 @@ void PrintSummary() {
       std::printf(
           "%3d entries, pause %4d ms, file by file over file system: %.2f (median of the "
           "pairs)\n",
-          entries, pauseMs, Median(ratios));
+          entries, pauseMs, MedianRatio(times[0][key], times[1][key]));
     }
   }
 }
