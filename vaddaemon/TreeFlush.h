@@ -7,13 +7,12 @@
 // (SyncFolderTree, one fsync each), and a larger one with one flush of the
 // file system it lies on (syncfs), which writes every file, folder and
 // folder entry made there before it began, the tree's among them, and
-// whatever else waits to be written there. A tree on another file system
-// than the one opened is flushed file by file. FlushFileSystem(folder,
-// mark) makes that one flush for the trees written in `folder` since
-// `mark`, whatever their size (a batch of installs; a folder on another
-// file system gets a syncfs of its own). Either way the tree is wholly on
-// the disk when they answer true, so that a rename made afterwards cannot
-// reach the disk before the content.
+// whatever else waits to be written there. FlushFileSystem(folder, mark)
+// makes that one flush for the trees written in `folder` since `mark`,
+// whatever their size (a batch of installs). The trees lie on the file
+// system opened (below the folder given to Open). Either way the tree is
+// wholly on the disk when they answer true, so that a rename made
+// afterwards cannot reach the disk before the content.
 //
 // Failures. A flush answers false when a file or folder of the tree cannot
 // be read or flushed, or when the system tells of a failure to write back
@@ -32,9 +31,9 @@
 // failures of the tree's own files: fsync tells of a write-back failure of
 // the file not yet told on any descriptor of it, and nothing that flushes
 // the tree's files leaves one untold. Without an open file system (Open
-// failed or was not called) the large trees are flushed with a syncfs of a
-// descriptor opened then (SyncFileSystemOf), which tells only of failures
-// nobody was told of.
+// failed, which only a process out of descriptors sees, or was not
+// called) the large trees are flushed with a syncfs of a descriptor opened
+// then (SyncFileSystemOf), which tells only of failures nobody was told of.
 //
 // Thread-safe. Owns its descriptor; nothing throws.
 #pragma once
@@ -67,18 +66,15 @@ class TreeFlush {
   TreeFlush(const TreeFlush&) = delete;
   TreeFlush& operator=(const TreeFlush&) = delete;
 
-  // Opens the file system that holds the folder `folder` (once, before any
-  // tree is written there): false (errno set) when it cannot be opened.
-  bool Open(const std::string& folder);
+  // Opens the file system of the folder `folder`, below which the trees
+  // are written (once, before the first is).
+  void Open(const std::string& folder);
   // A new mark: a number, one more than the one before (from 0).
   uint64_t Mark();
   bool Flush(const std::string& tree, uint64_t mark);
   bool FlushFileSystem(const std::string& folder, uint64_t mark);
 
  private:
-  // Whether `path` lies on the file system opened.
-  bool OnFileSystem(const std::string& path) const;
-
   int fd_ = -1;
   std::atomic<uint64_t> marks_{0};
   std::mutex flushing_;

@@ -35,6 +35,9 @@ enum class Change {
   // failure, then the staged folder installed: its files were being
   // written when the failure came.
   kInstallStagedBeforeAFailure,
+  // The install of another folder whose flush is told of a failure, then
+  // a folder installed: written after the failure, it is not failed by it.
+  kInstallAfterAFailure,
 };
 // The flush that fails: none; the next of the file system; every flush of
 // the folder the change renames its files into.
@@ -44,6 +47,7 @@ struct Row {
   const char* name;
   Change change;
   Fault fault;
+  bool succeeds = false;  // else fails with nothing of it committed
 };
 
 const KUID kAsset{100, 5, 0};
@@ -113,8 +117,20 @@ class ChangeFlushTest : public ::testing::TestWithParam<Row> {
         syncedwrites::ClearFaults();
         return store_->InstallStaged(staging, {}, nullptr);
       }
+      case Change::kInstallAfterAFailure: {
+        const StoreResult other = store_->InstallFolder(Source(kOther, files), {}, nullptr);
+        EXPECT_EQ(other.code, StoreCode::kIoError) << "the failure is told to this install";
+        return store_->InstallFolder(Source(kuid, files), {}, nullptr);
+      }
     }
     return StoreResult::Success();
+  }
+
+  // The asset's folder that the change makes.
+  std::string MadeFolder(Change change, const KUID& kuid) {
+    StoredAsset asset;
+    EXPECT_TRUE(store_->Find(kuid, &asset));
+    return change == Change::kEdit ? store_->EditPath(asset) : store_->InstalledPath(asset);
   }
 
   // The folder the change renames its files into.
@@ -162,18 +178,19 @@ TEST_P(ChangeFlushTest, FlushesWithAFewSyncedWritesOrFailsWithNothingCommitted) 
     const Synced many = SyncedWritesOf(row.change, kAsset, kManyFiles);
     EXPECT_LE(many.writes, kManyFilesBound);
     EXPECT_EQ(many.fileSystemFlushes, 1u);
-    // A few files cost less flushed one by one than the file system with
-    // all that others have pending on it.
-    const Synced few = SyncedWritesOf(row.change, kOther, 2);
-    EXPECT_LE(few.writes, kFewFilesBound);
-    EXPECT_EQ(few.fileSystemFlushes, 0u);
-    StoredAsset asset;
-    ASSERT_TRUE(store_->Find(kAsset, &asset));
-    const std::string folder =
-        row.change == Change::kEdit ? store_->EditPath(asset) : store_->InstalledPath(asset);
+    const std::string folder = MadeFolder(row.change, kAsset);
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), kManyFiles);
     EXPECT_EQ(temp_.Get(fs::relative(folder, temp_.Path()).string() + "/1.txt"),
               row.change == Change::kCommit ? "edited" : "file 1");
+    // A few files cost less flushed one by one than the file system with
+    // all that others have pending on it: each of them and their folder.
+    const Synced few = SyncedWritesOf(row.change, kOther, 2);
+    EXPECT_LE(few.writes, kFewFilesBound);
+    EXPECT_EQ(few.fileSystemFlushes, 0u);
+    const std::string made = MadeFolder(row.change, kOther);
+    EXPECT_TRUE(syncedwrites::Flushed(made));
+    for (const auto& entry : fs::recursive_directory_iterator(made))
+      EXPECT_TRUE(syncedwrites::Flushed(entry.path())) << entry.path();
     return;
   }
   ASSERT_NO_FATAL_FAILURE(Prepare(row.change, kAsset, kManyFiles));
@@ -182,6 +199,13 @@ TEST_P(ChangeFlushTest, FlushesWithAFewSyncedWritesOrFailsWithNothingCommitted) 
   if (row.fault == Fault::kFolderFlush) syncedwrites::FailFlushesOf(InstalledInto(row.change));
   const StoreResult result = Make(row.change, kAsset, kManyFiles);
   syncedwrites::ClearFaults();
+  if (row.succeeds) {
+    EXPECT_TRUE(result.Ok()) << result.message;
+    EXPECT_EQ(std::distance(fs::directory_iterator(MadeFolder(row.change, kAsset)),
+                            fs::directory_iterator()),
+              kManyFiles);
+    return;
+  }
   EXPECT_EQ(result.code, StoreCode::kIoError) << result.message;
   EXPECT_EQ(State(), before);
 }
@@ -196,6 +220,8 @@ const Row kRows[] = {
     {"BatchInstallWhoseFlushFails", Change::kBatchInstall, Fault::kFileSystemFlush},
     {"InstallWrittenBeforeAFailureToldToAnotherFlush", Change::kInstallStagedBeforeAFailure,
      Fault::kFileSystemFlush},
+    {"InstallWrittenAfterAFailureToldToAnotherFlush", Change::kInstallAfterAFailure,
+     Fault::kFileSystemFlush, true},
     {"InstallWhoseFolderFlushFails", Change::kInstall, Fault::kFolderFlush},
     {"EditWhoseFolderFlushFails", Change::kEdit, Fault::kFolderFlush},
     {"CommitWhoseFolderFlushFails", Change::kCommit, Fault::kFolderFlush},

@@ -2,13 +2,17 @@
 #include "tests/vaddaemon/syncedwrites/SyncedWrites.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <mutex>
+#include <set>
 #include <string>
+#include <utility>
 
 namespace syncedwrites {
 namespace {
@@ -17,6 +21,15 @@ std::atomic<uint64_t> count{0};
 std::atomic<uint64_t> fileSystemFlushes{0};
 std::atomic<bool> failFileSystem{false};
 std::string failedFolder;
+std::mutex flushedMutex;
+std::set<std::pair<dev_t, ino_t>> flushed;  // by fsync or fdatasync
+
+void NoteFlushed(int fd) {
+  struct stat info {};
+  if (fstat(fd, &info) != 0) return;
+  std::lock_guard<std::mutex> lock(flushedMutex);
+  flushed.insert({info.st_dev, info.st_ino});
+}
 
 // Whether `fd` is open on the folder whose flushes fail.
 bool FailsFolder(int fd) {
@@ -42,6 +55,13 @@ uint64_t FileSystemFlushes() {
   return fileSystemFlushes.load();
 }
 
+bool Flushed(const std::string& path) {
+  struct stat info {};
+  if (lstat(path.c_str(), &info) != 0) return false;
+  std::lock_guard<std::mutex> lock(flushedMutex);
+  return flushed.count({info.st_dev, info.st_ino}) != 0;
+}
+
 void FailNextFileSystemFlush() {
   failFileSystem = true;
 }
@@ -62,12 +82,16 @@ using namespace syncedwrites;
 extern "C" int fsync(int fd) {
   ++count;
   if (FailsFolder(fd)) return Failed();
-  return int(syscall(SYS_fsync, fd));
+  const int result = int(syscall(SYS_fsync, fd));
+  if (result == 0) NoteFlushed(fd);
+  return result;
 }
 
 extern "C" int fdatasync(int fd) {
   ++count;
-  return int(syscall(SYS_fdatasync, fd));
+  const int result = int(syscall(SYS_fdatasync, fd));
+  if (result == 0) NoteFlushed(fd);
+  return result;
 }
 
 extern "C" int syncfs(int fd) noexcept {

@@ -18,6 +18,10 @@ namespace syncedwrites {
 // whole file system (syncfs) among them.
 uint64_t Count();
 uint64_t FileSystemFlushes();
+// Whether the file or folder at `path` (not followed when a link) was
+// flushed with fsync or fdatasync since the program started (told by its
+// device and inode, which a rename keeps).
+bool Flushed(const std::string& path);
 // The next syncfs fails (once).
 void FailNextFileSystemFlush();
 // Every fsync of the folder at `path` (its real path) fails; "" for none.
