@@ -1,16 +1,17 @@
 // The flushes of a change to an asset's files: an install of a new asset,
 // an edit and a commit make the files durable with a few synced writes
 // however many files the asset holds, and a flush that fails, of the files
-// or of the folder they are renamed into, fails the change with nothing of
-// it committed. The synced writes are counted and failed where the process
-// makes them (SyncedWrites.h).
+// or of the folder they are renamed into, fails the install with nothing
+// of it committed. The synced writes are counted and failed where the
+// process makes them (SyncedWrites.h).
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <iterator>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/text/KUID.h"
@@ -32,22 +33,20 @@ enum class Change {
   kCommit,
   kBatchInstall,  // two staged folders installed together
   // A folder staged, then the install of another whose flush is told of a
-  // failure, then the staged folder installed: its files were being
-  // written when the failure came.
+  // failure, then the staged folder installed: written before the failure.
   kInstallStagedBeforeAFailure,
-  // The install of another folder whose flush is told of a failure, then
-  // a folder installed: written after the failure, it is not failed by it.
+  // The same failure, then a folder staged and installed after it.
   kInstallAfterAFailure,
 };
-// The flush that fails: none; the next of the file system; every flush of
-// the folder the change renames its files into.
+// The flush that fails: the next of the file system, or every flush of the
+// folder the files are renamed into.
 enum class Fault { kNone, kFileSystemFlush, kFolderFlush };
 
 struct Row {
   const char* name;
   Change change;
   Fault fault;
-  bool succeeds = false;  // else fails with nothing of it committed
+  bool succeeds;  // else fails with nothing of it committed
 };
 
 const KUID kAsset{100, 5, 0};
@@ -60,7 +59,6 @@ class ChangeFlushTest : public ::testing::TestWithParam<Row> {
     AssetStore::Options options;
     options.userDataPath = temp_.MakeFolder("UserData");
     options.indexPath = options.userDataPath + "/assets.tdx";
-    options.localUserId = 100;
     store_ = std::make_unique<AssetStore>(options);
     ASSERT_TRUE(store_->Open().Ok());
   }
@@ -68,13 +66,16 @@ class ChangeFlushTest : public ::testing::TestWithParam<Row> {
 
   // A folder of `files` files: config.txt naming `kuid` and the others.
   std::string Source(const KUID& kuid, int files) {
-    const std::string name =
-        "src/" + std::string(KUIDToShortString(kuid)) + "-" + std::to_string(files);
+    const std::string name = "src/" + std::string(KUIDToShortString(kuid));
     temp_.Put(name + "/config.txt", "kuid " + std::string(KUIDToTagString(kuid).View()) +
                                         "\nusername \"Asset\"\nkind \"scenery\"\n");
     for (int i = 1; i < files; ++i)
       temp_.Put(name + "/" + std::to_string(i) + ".txt", "file " + std::to_string(i));
     return temp_.At(name);
+  }
+
+  StoreResult Install(const KUID& kuid, int files) {
+    return store_->InstallFolder(Source(kuid, files), {}, nullptr);
   }
 
   std::string Staged(const KUID& kuid, int files) {
@@ -83,89 +84,56 @@ class ChangeFlushTest : public ::testing::TestWithParam<Row> {
     return staging;
   }
 
-  // What comes before the change: the asset installed for an edit, and
-  // open for edit with a file changed for a commit.
+  // Before an edit the asset is installed; before a commit also open for
+  // edit, with a file changed.
   void Prepare(Change change, const KUID& kuid, int files) {
     if (change != Change::kEdit && change != Change::kCommit) return;
-    ASSERT_TRUE(store_->InstallFolder(Source(kuid, files), {}, nullptr).Ok());
-    if (change == Change::kEdit) return;
+    ASSERT_TRUE(Install(kuid, files).Ok());
     AssetStore::EditInfo edit;
+    if (change == Change::kEdit) return;
     ASSERT_TRUE(store_->BeginEdit(kuid, &edit).Ok());
-    temp_.Put(fs::relative(edit.path, temp_.Path()).string() + "/1.txt", "edited");
+    std::ofstream(edit.path + "/1.txt", std::ios::trunc) << "edited";
   }
 
   StoreResult Make(Change change, const KUID& kuid, int files) {
-    switch (change) {
-      case Change::kInstall:
-        return store_->InstallFolder(Source(kuid, files), {}, nullptr);
-      case Change::kEdit:
-        return store_->BeginEdit(kuid, nullptr);
-      case Change::kCommit:
-        return store_->CommitEdit(kuid, nullptr);
-      case Change::kBatchInstall: {
-        std::vector<AssetStore::StagedInstall> installs(2);
-        installs[0].stagingPath = Staged(kuid, files);
-        installs[1].stagingPath = Staged(kOther, files);
-        store_->InstallStagedTogether(installs);
-        EXPECT_EQ(installs[1].result.code, installs[0].result.code);
-        return installs[0].result;
-      }
-      case Change::kInstallStagedBeforeAFailure: {
-        const std::string staging = Staged(kuid, files);
-        const StoreResult other = store_->InstallFolder(Source(kOther, files), {}, nullptr);
-        EXPECT_EQ(other.code, StoreCode::kIoError) << "the failure is told to this install";
-        syncedwrites::ClearFaults();
-        return store_->InstallStaged(staging, {}, nullptr);
-      }
-      case Change::kInstallAfterAFailure: {
-        const StoreResult other = store_->InstallFolder(Source(kOther, files), {}, nullptr);
-        EXPECT_EQ(other.code, StoreCode::kIoError) << "the failure is told to this install";
-        return store_->InstallFolder(Source(kuid, files), {}, nullptr);
-      }
+    if (change == Change::kEdit) return store_->BeginEdit(kuid, nullptr);
+    if (change == Change::kCommit) return store_->CommitEdit(kuid, nullptr);
+    if (change == Change::kBatchInstall) {
+      std::vector<AssetStore::StagedInstall> installs(2);
+      installs[0].stagingPath = Staged(kuid, files);
+      installs[1].stagingPath = Staged(kOther, files);
+      store_->InstallStagedTogether(installs);
+      EXPECT_EQ(installs[1].result.code, installs[0].result.code);
+      return installs[0].result;
     }
-    return StoreResult::Success();
+    if (change == Change::kInstall) return Install(kuid, files);
+    const std::string staging =
+        change == Change::kInstallStagedBeforeAFailure ? Staged(kuid, files) : std::string();
+    EXPECT_EQ(Install(kOther, files).code, StoreCode::kIoError) << "the flush told of it";
+    syncedwrites::ClearFaults();
+    return staging.empty() ? Install(kuid, files) : store_->InstallStaged(staging, {}, nullptr);
   }
 
-  // The asset's folder that the change makes.
+  // The asset's folder that the change made.
   std::string MadeFolder(Change change, const KUID& kuid) {
     StoredAsset asset;
     EXPECT_TRUE(store_->Find(kuid, &asset));
     return change == Change::kEdit ? store_->EditPath(asset) : store_->InstalledPath(asset);
   }
 
-  // The folder the change renames its files into.
-  std::string InstalledInto(Change change) const {
-    return fs::canonical(change == Change::kEdit ? store_->EditingRoot() : store_->LocalRoot());
-  }
-
-  // The rows of both assets and every path below the store's folders.
-  std::vector<std::string> State() {
-    std::vector<std::string> state;
-    for (const KUID& kuid : {kAsset, kOther}) {
-      StoredAsset row;
-      if (store_->Find(kuid, &row)) state.push_back(row.folder + " | " + row.editFolder);
-    }
-    for (const std::string& root : {store_->LocalRoot(), store_->EditingRoot()}) {
-      for (const auto& entry : fs::recursive_directory_iterator(root))
-        state.push_back(fs::relative(entry.path(), temp_.Path()).string());
-    }
-    std::sort(state.begin(), state.end());
-    return state;
-  }
-
   // The synced writes of the change to an asset of `files` files, which
-  // succeeds, and the flushes of the file system among them.
-  struct Synced {
-    uint64_t writes = 0;
-    uint64_t fileSystemFlushes = 0;
-  };
-  Synced SyncedWritesOf(Change change, const KUID& kuid, int files) {
+  // succeeds, and the syncfs among them.
+  std::pair<uint64_t, uint64_t> SyncedWritesOf(Change change, const KUID& kuid, int files) {
     Prepare(change, kuid, files);
-    const Synced before{syncedwrites::Count(), syncedwrites::FileSystemFlushes()};
+    const uint64_t writes = syncedwrites::Count();
+    const uint64_t fileSystem = syncedwrites::FileSystemFlushes();
     const StoreResult result = Make(change, kuid, files);
     EXPECT_TRUE(result.Ok()) << result.message;
-    return {syncedwrites::Count() - before.writes,
-            syncedwrites::FileSystemFlushes() - before.fileSystemFlushes};
+    return {syncedwrites::Count() - writes, syncedwrites::FileSystemFlushes() - fileSystem};
+  }
+
+  static long EntriesOf(const std::string& folder) {
+    return std::distance(fs::directory_iterator(folder), fs::directory_iterator());
   }
 
   const VUTest::TempFolder temp_{"ChangeFlush", "/dev/shm"};
@@ -175,57 +143,52 @@ class ChangeFlushTest : public ::testing::TestWithParam<Row> {
 TEST_P(ChangeFlushTest, FlushesWithAFewSyncedWritesOrFailsWithNothingCommitted) {
   const Row& row = GetParam();
   if (row.fault == Fault::kNone) {
-    const Synced many = SyncedWritesOf(row.change, kAsset, kManyFiles);
-    EXPECT_LE(many.writes, kManyFilesBound);
-    EXPECT_EQ(many.fileSystemFlushes, 1u);
-    const std::string folder = MadeFolder(row.change, kAsset);
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), kManyFiles);
-    EXPECT_EQ(temp_.Get(fs::relative(folder, temp_.Path()).string() + "/1.txt"),
-              row.change == Change::kCommit ? "edited" : "file 1");
+    const auto [many, manyFileSystem] = SyncedWritesOf(row.change, kAsset, kManyFiles);
+    EXPECT_LE(many, kManyFilesBound);
+    EXPECT_EQ(manyFileSystem, 1u);
+    EXPECT_EQ(EntriesOf(MadeFolder(row.change, kAsset)), kManyFiles);
     // A few files cost less flushed one by one than the file system with
     // all that others have pending on it: each of them and their folder.
-    const Synced few = SyncedWritesOf(row.change, kOther, 2);
-    EXPECT_LE(few.writes, kFewFilesBound);
-    EXPECT_EQ(few.fileSystemFlushes, 0u);
+    const auto [few, fewFileSystem] = SyncedWritesOf(row.change, kOther, 2);
+    EXPECT_LE(few, kFewFilesBound);
+    EXPECT_EQ(fewFileSystem, 0u);
     const std::string made = MadeFolder(row.change, kOther);
     EXPECT_TRUE(syncedwrites::Flushed(made));
-    for (const auto& entry : fs::recursive_directory_iterator(made))
+    for (const auto& entry : fs::directory_iterator(made))
       EXPECT_TRUE(syncedwrites::Flushed(entry.path())) << entry.path();
+    std::string text;
+    std::ifstream(made + "/1.txt") >> text;
+    EXPECT_EQ(text, row.change == Change::kCommit ? "edited" : "file");
     return;
   }
-  ASSERT_NO_FATAL_FAILURE(Prepare(row.change, kAsset, kManyFiles));
-  const std::vector<std::string> before = State();
+  const std::string before = temp_.Listing("UserData/local");
   if (row.fault == Fault::kFileSystemFlush) syncedwrites::FailNextFileSystemFlush();
-  if (row.fault == Fault::kFolderFlush) syncedwrites::FailFlushesOf(InstalledInto(row.change));
+  if (row.fault == Fault::kFolderFlush) syncedwrites::FailFlushesOf(store_->LocalRoot());
   const StoreResult result = Make(row.change, kAsset, kManyFiles);
   syncedwrites::ClearFaults();
   if (row.succeeds) {
     EXPECT_TRUE(result.Ok()) << result.message;
-    EXPECT_EQ(std::distance(fs::directory_iterator(MadeFolder(row.change, kAsset)),
-                            fs::directory_iterator()),
-              kManyFiles);
+    EXPECT_EQ(EntriesOf(MadeFolder(row.change, kAsset)), kManyFiles);
     return;
   }
   EXPECT_EQ(result.code, StoreCode::kIoError) << result.message;
-  EXPECT_EQ(State(), before);
+  StoredAsset asset;
+  EXPECT_FALSE(store_->Find(kAsset, &asset) || store_->Find(kOther, &asset));
+  EXPECT_EQ(temp_.Listing("UserData/local"), before);
 }
 
 const Row kRows[] = {
-    {"Install", Change::kInstall, Fault::kNone},
-    {"Edit", Change::kEdit, Fault::kNone},
-    {"Commit", Change::kCommit, Fault::kNone},
-    {"InstallWhoseFlushFails", Change::kInstall, Fault::kFileSystemFlush},
-    {"EditWhoseFlushFails", Change::kEdit, Fault::kFileSystemFlush},
-    {"CommitWhoseFlushFails", Change::kCommit, Fault::kFileSystemFlush},
-    {"BatchInstallWhoseFlushFails", Change::kBatchInstall, Fault::kFileSystemFlush},
+    {"Install", Change::kInstall, Fault::kNone, true},
+    {"Edit", Change::kEdit, Fault::kNone, true},
+    {"Commit", Change::kCommit, Fault::kNone, true},
+    {"InstallWhoseFlushFails", Change::kInstall, Fault::kFileSystemFlush, false},
+    {"BatchInstallWhoseFlushFails", Change::kBatchInstall, Fault::kFileSystemFlush, false},
     {"InstallWrittenBeforeAFailureToldToAnotherFlush", Change::kInstallStagedBeforeAFailure,
-     Fault::kFileSystemFlush},
+     Fault::kFileSystemFlush, false},
     {"InstallWrittenAfterAFailureToldToAnotherFlush", Change::kInstallAfterAFailure,
      Fault::kFileSystemFlush, true},
-    {"InstallWhoseFolderFlushFails", Change::kInstall, Fault::kFolderFlush},
-    {"EditWhoseFolderFlushFails", Change::kEdit, Fault::kFolderFlush},
-    {"CommitWhoseFolderFlushFails", Change::kCommit, Fault::kFolderFlush},
-    {"BatchInstallWhoseFolderFlushFails", Change::kBatchInstall, Fault::kFolderFlush},
+    {"InstallWhoseFolderFlushFails", Change::kInstall, Fault::kFolderFlush, false},
+    {"BatchInstallWhoseFolderFlushFails", Change::kBatchInstall, Fault::kFolderFlush, false},
 };
 
 std::string RowName(const ::testing::TestParamInfo<Row>& row) {

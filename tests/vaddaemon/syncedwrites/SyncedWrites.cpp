@@ -6,38 +6,31 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <climits>
-#include <mutex>
 #include <set>
-#include <string>
 #include <utility>
 
 namespace syncedwrites {
 namespace {
 
-std::atomic<uint64_t> count{0};
-std::atomic<uint64_t> fileSystemFlushes{0};
-std::atomic<bool> failFileSystem{false};
-std::string failedFolder;
-std::mutex flushedMutex;
-std::set<std::pair<dev_t, ino_t>> flushed;  // by fsync or fdatasync
+using Identity = std::pair<dev_t, ino_t>;
+const Identity kNone{0, 0};
 
-void NoteFlushed(int fd) {
+uint64_t count = 0;
+uint64_t fileSystemFlushes = 0;
+bool failFileSystem = false;
+Identity failedFolder = kNone;
+std::set<Identity> flushed;
+
+Identity IdentityOf(int fd) {
   struct stat info {};
-  if (fstat(fd, &info) != 0) return;
-  std::lock_guard<std::mutex> lock(flushedMutex);
-  flushed.insert({info.st_dev, info.st_ino});
+  return fstat(fd, &info) == 0 ? Identity{info.st_dev, info.st_ino} : kNone;
 }
 
-// Whether `fd` is open on the folder whose flushes fail.
-bool FailsFolder(int fd) {
-  if (failedFolder.empty()) return false;
-  char link[PATH_MAX];
-  const std::string name = "/proc/self/fd/" + std::to_string(fd);
-  const ssize_t size = readlink(name.c_str(), link, sizeof link);
-  return size > 0 && std::string(link, size_t(size)) == failedFolder;
+// The system call's result, noting what it flushed.
+int Flushing(int fd, long result) {
+  if (result == 0) flushed.insert(IdentityOf(fd));
+  return int(result);
 }
 
 int Failed() {
@@ -48,18 +41,16 @@ int Failed() {
 }  // namespace
 
 uint64_t Count() {
-  return count.load();
+  return count;
 }
 
 uint64_t FileSystemFlushes() {
-  return fileSystemFlushes.load();
+  return fileSystemFlushes;
 }
 
 bool Flushed(const std::string& path) {
   struct stat info {};
-  if (lstat(path.c_str(), &info) != 0) return false;
-  std::lock_guard<std::mutex> lock(flushedMutex);
-  return flushed.count({info.st_dev, info.st_ino}) != 0;
+  return lstat(path.c_str(), &info) == 0 && flushed.count({info.st_dev, info.st_ino}) != 0;
 }
 
 void FailNextFileSystemFlush() {
@@ -67,12 +58,13 @@ void FailNextFileSystemFlush() {
 }
 
 void FailFlushesOf(const std::string& path) {
-  failedFolder = path;
+  struct stat info {};
+  if (stat(path.c_str(), &info) == 0) failedFolder = {info.st_dev, info.st_ino};
 }
 
 void ClearFaults() {
   failFileSystem = false;
-  failedFolder.clear();
+  failedFolder = kNone;
 }
 
 }  // namespace syncedwrites
@@ -81,23 +73,19 @@ using namespace syncedwrites;
 
 extern "C" int fsync(int fd) {
   ++count;
-  if (FailsFolder(fd)) return Failed();
-  const int result = int(syscall(SYS_fsync, fd));
-  if (result == 0) NoteFlushed(fd);
-  return result;
+  if (failedFolder != kNone && IdentityOf(fd) == failedFolder) return Failed();
+  return Flushing(fd, syscall(SYS_fsync, fd));
 }
 
 extern "C" int fdatasync(int fd) {
   ++count;
-  const int result = int(syscall(SYS_fdatasync, fd));
-  if (result == 0) NoteFlushed(fd);
-  return result;
+  return Flushing(fd, syscall(SYS_fdatasync, fd));
 }
 
 extern "C" int syncfs(int fd) noexcept {
   ++count;
   ++fileSystemFlushes;
-  if (failFileSystem.exchange(false)) return Failed();
+  if (std::exchange(failFileSystem, false)) return Failed();
   return int(syscall(SYS_syncfs, fd));
 }
 
