@@ -37,10 +37,12 @@ enum class Change {
   kInstallStagedBeforeAFailure,
   // The same failure, then a folder staged and installed after it.
   kInstallAfterAFailure,
+  kInstallFew,        // of 2 files
+  kInstallFewNested,  // of 2 files, 1.txt in a folder below
 };
-// The flush that fails: the next of the file system, or every flush of the
-// folder the files are renamed into.
-enum class Fault { kNone, kFileSystemFlush, kFolderFlush };
+// The flush that fails: the next of the file system; every flush of the
+// folder the files are renamed into; of the files called 1.txt.
+enum class Fault { kNone, kFileSystemFlush, kFolderFlush, kFileFlush };
 
 struct Row {
   const char* name;
@@ -56,21 +58,29 @@ class ChangeFlushTest : public ::testing::TestWithParam<Row> {
  protected:
   void SetUp() override {
     ASSERT_TRUE(temp_.Made());
+    descriptors_ = EntriesOf("/proc/self/fd");
     AssetStore::Options options;
     options.userDataPath = temp_.MakeFolder("UserData");
     options.indexPath = options.userDataPath + "/assets.tdx";
     store_ = std::make_unique<AssetStore>(options);
     ASSERT_TRUE(store_->Open().Ok());
   }
-  void TearDown() override { syncedwrites::ClearFaults(); }
+  // The store gives back every descriptor it opened.
+  void TearDown() override {
+    syncedwrites::ClearFaults();
+    store_.reset();
+    EXPECT_EQ(EntriesOf("/proc/self/fd"), descriptors_);
+  }
 
-  // A folder of `files` files: config.txt naming `kuid` and the others.
-  std::string Source(const KUID& kuid, int files) {
+  // A folder of `files` files: config.txt naming `kuid` and the others
+  // (1.txt in the folder `below` when it is not empty).
+  std::string Source(const KUID& kuid, int files, const std::string& below = "") {
     const std::string name = "src/" + std::string(KUIDToShortString(kuid));
     temp_.Put(name + "/config.txt", "kuid " + std::string(KUIDToTagString(kuid).View()) +
                                         "\nusername \"Asset\"\nkind \"scenery\"\n");
     for (int i = 1; i < files; ++i)
-      temp_.Put(name + "/" + std::to_string(i) + ".txt", "file " + std::to_string(i));
+      temp_.Put(name + (i == 1 ? below : "") + "/" + std::to_string(i) + ".txt",
+                "file " + std::to_string(i));
     return temp_.At(name);
   }
 
@@ -107,6 +117,10 @@ class ChangeFlushTest : public ::testing::TestWithParam<Row> {
       return installs[0].result;
     }
     if (change == Change::kInstall) return Install(kuid, files);
+    if (change >= Change::kInstallFew) {
+      const std::string below = change == Change::kInstallFewNested ? "/below" : "";
+      return store_->InstallFolder(Source(kuid, 2, below), {}, nullptr);
+    }
     const std::string staging =
         change == Change::kInstallStagedBeforeAFailure ? Staged(kuid, files) : std::string();
     EXPECT_EQ(Install(kOther, files).code, StoreCode::kIoError) << "the flush told of it";
@@ -138,6 +152,7 @@ class ChangeFlushTest : public ::testing::TestWithParam<Row> {
 
   const VUTest::TempFolder temp_{"ChangeFlush", "/dev/shm"};
   std::unique_ptr<AssetStore> store_;
+  long descriptors_ = 0;
 };
 
 TEST_P(ChangeFlushTest, FlushesWithAFewSyncedWritesOrFailsWithNothingCommitted) {
@@ -163,7 +178,8 @@ TEST_P(ChangeFlushTest, FlushesWithAFewSyncedWritesOrFailsWithNothingCommitted) 
   }
   const std::string before = temp_.Listing("UserData/local");
   if (row.fault == Fault::kFileSystemFlush) syncedwrites::FailNextFileSystemFlush();
-  if (row.fault == Fault::kFolderFlush) syncedwrites::FailFlushesOf(store_->LocalRoot());
+  if (row.fault == Fault::kFolderFlush) syncedwrites::FailFlushesOf("local");
+  if (row.fault == Fault::kFileFlush) syncedwrites::FailFlushesOf("1.txt");
   const StoreResult result = Make(row.change, kAsset, kManyFiles);
   syncedwrites::ClearFaults();
   if (row.succeeds) {
@@ -189,6 +205,9 @@ const Row kRows[] = {
      Fault::kFileSystemFlush, true},
     {"InstallWhoseFolderFlushFails", Change::kInstall, Fault::kFolderFlush, false},
     {"BatchInstallWhoseFolderFlushFails", Change::kBatchInstall, Fault::kFolderFlush, false},
+    {"InstallOfAFewFilesOneOfWhoseFlushesFails", Change::kInstallFew, Fault::kFileFlush, false},
+    {"InstallOfAFewFilesOneOfWhoseFlushesBelowFails", Change::kInstallFewNested, Fault::kFileFlush,
+     false},
 };
 
 std::string RowName(const ::testing::TestParamInfo<Row>& row) {

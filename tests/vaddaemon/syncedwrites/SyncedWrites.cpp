@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <set>
+#include <string>
 #include <utility>
 
 namespace syncedwrites {
@@ -19,12 +21,20 @@ const Identity kNone{0, 0};
 uint64_t count = 0;
 uint64_t fileSystemFlushes = 0;
 bool failFileSystem = false;
-Identity failedFolder = kNone;
+std::string failedName;
 std::set<Identity> flushed;
 
 Identity IdentityOf(int fd) {
   struct stat info {};
   return fstat(fd, &info) == 0 ? Identity{info.st_dev, info.st_ino} : kNone;
+}
+
+// Whether `fd` is open on a file or folder of the name whose flushes fail.
+bool Fails(int fd) {
+  char link[PATH_MAX];
+  const ssize_t size = readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), link, sizeof link);
+  const std::string path(link, size_t(size > 0 ? size : 0));
+  return !failedName.empty() && path.substr(path.rfind('/') + 1) == failedName;
 }
 
 // The system call's result, noting what it flushed.
@@ -57,14 +67,13 @@ void FailNextFileSystemFlush() {
   failFileSystem = true;
 }
 
-void FailFlushesOf(const std::string& path) {
-  struct stat info {};
-  if (stat(path.c_str(), &info) == 0) failedFolder = {info.st_dev, info.st_ino};
+void FailFlushesOf(const std::string& name) {
+  failedName = name;
 }
 
 void ClearFaults() {
   failFileSystem = false;
-  failedFolder = kNone;
+  failedName.clear();
 }
 
 }  // namespace syncedwrites
@@ -73,7 +82,7 @@ using namespace syncedwrites;
 
 extern "C" int fsync(int fd) {
   ++count;
-  if (failedFolder != kNone && IdentityOf(fd) == failedFolder) return Failed();
+  if (Fails(fd)) return Failed();
   return Flushing(fd, syscall(SYS_fsync, fd));
 }
 
