@@ -54,9 +54,10 @@
 // against 30 ms) and less on average (78 against 112 ms). With writers
 // beside it a syncfs costs more still: two programs reinstalling an asset
 // of 63 entries beside four exporting it took 33 to 44 s flushing with
-// syncfs, against 15 to 23 s one fsync per entry. (Back to back, with
-// nothing of others pending, syncfs is the cheaper from 3 entries: a rare
-// case between a user's commands.)
+// syncfs, against 15 to 23 s one fsync per entry. On a quiet machine
+// syncfs is the cheaper from 2 entries, but by some 20 ms at most (2
+// against 25 ms for 64 entries), where a loaded one makes it dearer by
+// hundreds.
 inline constexpr uint64_t kFlushFileByFileLimit = 64;
 
 class TreeFlush {
