@@ -46,6 +46,7 @@
 #include <vector>
 
 #include "bench/PairedRoots.h"
+#include "bench/RunStats.h"
 #include "bench/ToolProcess.h"
 
 namespace {
@@ -309,17 +310,8 @@ void BM_BaselineReplaceBatch(benchmark::State& state) {
   ReplaceBatch(state, 1);
 }
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values.empty() ? 0 : values[values.size() / 2];
-}
-
-// The median of a[i] / b[i] over the runs both have.
-double MedianRatio(const std::vector<double>& a, const std::vector<double>& b) {
-  std::vector<double> ratios;
-  for (size_t i = 0; i < a.size() && i < b.size(); ++i) ratios.push_back(a[i] / b[i]);
-  return Median(ratios);
-}
+using toolbench::Median;
+using toolbench::MedianRatio;
 
 void PrintReplaceRatios() {
   const char* builds[2] = {"this build", "baseline"};

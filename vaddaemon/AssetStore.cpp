@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -35,7 +36,7 @@ std::string AssetStore::Impl::Child(const std::string& root, std::string_view na
 }
 
 std::string AssetStore::Impl::NewStagingPath() {
-  const uint64_t serial = stagingSerial.fetch_add(1);
+  const uint64_t serial = treeFlush.Mark();
   const std::string name = std::string(kStagingPrefix) + std::to_string(getpid()) + "-" +
                            std::to_string(serial) + "-" + std::to_string(StoreNow());
   return LocalPath(name);
@@ -44,6 +45,21 @@ std::string AssetStore::Impl::NewStagingPath() {
 bool AssetStore::Impl::IsOwnStagingPath(const std::string& path) const {
   const fs::path p(path);
   return p.parent_path() == fs::path(localRoot) && IsStagingFolderName(p.filename().string());
+}
+
+uint64_t AssetStore::Impl::StagingMark(const std::string& path) const {
+  // "<prefix><pid>-<serial>-<time>", as NewStagingPath names it.
+  const std::string own = std::string(kStagingPrefix) + std::to_string(getpid()) + "-";
+  const std::string name = fs::path(path).filename().string();
+  if (name.compare(0, own.size(), own) != 0) return 0;
+  uint64_t serial = 0;
+  const char* end = name.data() + name.size();
+  const auto [at, error] = std::from_chars(name.data() + own.size(), end, serial);
+  return error == std::errc() && at != end && *at == '-' ? serial : 0;
+}
+
+bool AssetStore::Impl::FlushStaged(const std::string& path) {
+  return treeFlush.Flush(path, StagingMark(path));
 }
 
 bool AssetStore::Impl::DiscardFolder(const std::string& path) {
@@ -114,9 +130,10 @@ StoreResult AssetStore::Impl::CommitRowWithRename(const KUID& kuid, const RowCha
   return RenameAndCommit(transaction, from, to, setAside);
 }
 
-void AssetStore::Impl::FlushFolder(const std::string& folder) {
-  SyncFolder(folder);
+bool AssetStore::Impl::FlushFolder(const std::string& folder) {
+  const bool flushed = SyncFolder(folder);
   if (options.folderFlushed) options.folderFlushed(folder);
+  return flushed;
 }
 
 StoreResult AssetStore::Impl::RenameAndCommit(SqliteTransaction& transaction,
@@ -127,7 +144,12 @@ StoreResult AssetStore::Impl::RenameAndCommit(SqliteTransaction& transaction,
     if (!way.Ok()) return way;
     if (std::rename(from.c_str(), to.c_str()) != 0)
       return StoreResult::Fail(StoreCode::kIoError, "cannot move " + from + " to " + to);
-    FlushFolder(fs::path(to).parent_path().string());
+    const std::string into = fs::path(to).parent_path().string();
+    if (!FlushFolder(into)) {
+      std::rename(to.c_str(), from.c_str());
+      return StoreResult::Fail(StoreCode::kIoError,
+                               "cannot flush the folder " + into + " to the disk");
+    }
   }
   if (transaction.Commit()) return StoreResult::Success();
   if (!from.empty()) std::rename(to.c_str(), from.c_str());
@@ -157,6 +179,9 @@ StoreResult AssetStore::Open() {
     if (!Kiv::File::Md(s.localRoot) || !Kiv::File::Md(s.editingRoot))
       return StoreResult::Fail(StoreCode::kIoError,
                                "cannot create the folders below " + root.Str());
+    // Before any tree is written there (TreeFlush.h); without it the
+    // trees are flushed as the flusher falls back to.
+    s.treeFlush.Open(s.localRoot);
   }
   // Nothing else can use the store before Open has answered.
   for (;;) {

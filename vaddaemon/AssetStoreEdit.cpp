@@ -35,7 +35,8 @@ void FillInfo(const AssetStore::Impl& s, const StoredAsset& row, AssetStore::Edi
 // `installed` when given (its configuration as "config.txt"), else empty,
 // marked as the store's (EditCopyMark.h) and flushed to the disk. The
 // installed folder is read as the folder at its name, never through a link.
-StoreResult FillEditFolder(const std::string& installed, const std::string& target) {
+StoreResult FillEditFolder(AssetStore::Impl& s, const std::string& installed,
+                           const std::string& target) {
   std::string error;
   std::error_code ec;
   bool made = installed.empty() && fs::create_directory(target, ec) && !ec;
@@ -58,7 +59,7 @@ StoreResult FillEditFolder(const std::string& installed, const std::string& targ
   // mark (a copy that cannot be marked only counts as the user's); the
   // flush below carries it.
   if (made) MarkAsMade(target);
-  if (!made || !SyncFolderTree(target)) {
+  if (!made || !s.FlushStaged(target)) {
     RemoveFolderTree(target);
     return StoreResult::Fail(StoreCode::kIoError, "cannot make the edit folder " + target +
                                                       (error.empty() ? "" : ": " + error));
@@ -104,7 +105,7 @@ StoreResult CommitTaken(AssetStore::Impl& s, const StoredAsset& row, const std::
 
   const std::string staging = s.NewStagingPath();
   std::string error;
-  if (!CopyFolderTree(taken, staging, &error) || !SyncFolderTree(staging)) {
+  if (!CopyFolderTree(taken, staging, &error) || !s.FlushStaged(staging)) {
     RemoveFolderTree(staging);
     return StoreResult::Fail(StoreCode::kIoError, "cannot copy the edit folder: " + error);
   }
@@ -265,7 +266,7 @@ StoreResult AssetStore::Impl::BeginEditHeld(const KUID& kuid, AssetStore::EditIn
   const std::string staging = NewStagingPath();
   std::vector<std::string> setAside;
   StoreResult result =
-      FillEditFolder(row.Installed() ? LocalPath(row.folder) : std::string(), staging);
+      FillEditFolder(*this, row.Installed() ? LocalPath(row.folder) : std::string(), staging);
   if (!result.Ok()) return result;
   {
     // Only the edit state changes; other fields may have moved meanwhile.
@@ -324,7 +325,7 @@ StoreResult AssetStore::Reserve(const KUID& wanted, std::string_view displayName
   const std::string editFolder = NextAssetFolderName(kuid, std::string());
   // Made under a staging name and renamed into place as BeginEdit does.
   const std::string staging = s.NewStagingPath();
-  StoreResult result = FillEditFolder(std::string(), staging);
+  StoreResult result = FillEditFolder(s, std::string(), staging);
   if (!result.Ok()) return result;
   const std::string name(displayName);
   std::vector<std::string> setAside;

@@ -23,6 +23,7 @@
 #include "vaddaemon/InFlightRecord.h"
 #include "vaddaemon/KUIDLockSet.h"
 #include "vaddaemon/SqliteDb.h"
+#include "vaddaemon/TreeFlush.h"
 
 struct AssetStore::Impl {
   explicit Impl(Options o)
@@ -36,7 +37,9 @@ struct AssetStore::Impl {
   bool open = false;
   RecoveryReport report;
   KUIDLockSet kuidLocks;
-  std::atomic<uint64_t> stagingSerial{0};
+  // Flushes the trees the store writes (TreeFlush.h); its marks number the
+  // staging folders, each taken before the folder is made.
+  TreeFlush treeFlush;
 
   // root + "/" + name, or "" when `name` is not one safe path component
   // (empty, ".", "..", or holding "/"): a damaged index can never make the
@@ -47,6 +50,12 @@ struct AssetStore::Impl {
   // A fresh staging path inside the local root (not created).
   std::string NewStagingPath();
   bool IsOwnStagingPath(const std::string& path) const;
+  // The mark of treeFlush taken for the staging folder `path` (0 for a
+  // path NewStagingPath of this process did not give: the earliest).
+  uint64_t StagingMark(const std::string& path) const;
+  // Flushes the filled staging folder `path` to the disk (TreeFlush::Flush
+  // with its mark): false when it is not wholly there.
+  bool FlushStaged(const std::string& path);
   // Removes the folder at `path` (an asset folder the index no longer
   // names) by renaming it to a staging name first, so that a crash in the
   // middle leaves a staging folder, never part of an asset folder that the
@@ -55,8 +64,9 @@ struct AssetStore::Impl {
 
   // Flushes the entries of `folder` after a rename into it, before the
   // commit that records the rename (SyncFolder), and tells
-  // Options::folderFlushed.
-  void FlushFolder(const std::string& folder);
+  // Options::folderFlushed: false when the flush failed, and the commit
+  // must not be made.
+  bool FlushFolder(const std::string& folder);
 
   StoreResult NotOpen() const;
   StoreResult DbFail(const std::string& what);
@@ -109,8 +119,9 @@ struct AssetStore::Impl {
   // row with that KUID when there is none), lets `change` edit it, writes
   // it and, before the commit, renames `from` to `to` (when `from` is not
   // empty; way is made at `to` first (MakeWay, into `*setAside`) and its
-  // parent flushed after the rename). On failure nothing is recorded and
-  // `from` is where it was; what was set aside stays aside.
+  // parent flushed after the rename; a flush that fails fails the change).
+  // On failure nothing is recorded and `from` is where it was; what was
+  // set aside stays aside.
   using RowChange = std::function<void(StoredAsset& row)>;
   StoreResult CommitRowWithRename(const KUID& kuid, const RowChange& change,
                                   const std::string& from, const std::string& to,

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -285,9 +286,10 @@ void RecordTogether(AssetStore::Impl& s, std::span<StagedTogether> batch) {
     }
     if (refused.Ok() && !s.RefreshMissingMarks(recorded))
       refused = s.DbFail("cannot record the asset");
+    if (refused.Ok() && !(s.FlushFolder(s.localRoot) && s.FlushFolder(s.editingRoot)))
+      refused =
+          StoreResult::Fail(StoreCode::kIoError, "cannot flush the asset folders to the disk");
     if (refused.Ok()) {
-      s.FlushFolder(s.localRoot);
-      s.FlushFolder(s.editingRoot);
       committed = transaction.Commit();
       if (!committed) refused = s.DbFail("cannot commit the asset");
     }
@@ -354,7 +356,7 @@ StoreResult AssetStore::InstallStaged(const std::string& stagingPath, const Inst
   StoredAsset fresh;
   StoreResult result = DescribeStaged(stagingPath, &fresh);
   if (!result.Ok()) return result;
-  if (!SyncFolderTree(stagingPath))
+  if (!s.FlushStaged(stagingPath))
     return StoreResult::Fail(StoreCode::kIoError, "cannot flush the staged files to the disk");
 
   const KUIDLockSet::Hold hold = s.kuidLocks.Acquire(fresh.kuid);
@@ -399,14 +401,15 @@ void AssetStore::InstallStagedTogether(std::vector<StagedInstall>& installs) {
     if (one.result.Ok()) pending.push_back(std::move(staged));
   }
   if (pending.empty()) return;
-  // One flush of the file system for every staged file; should the system
-  // refuse it, each tree is flushed on its own.
-  if (!SyncFileSystemOf(s.localRoot)) {
-    for (StagedTogether& p : pending) {
-      if (!SyncFolderTree(p.install->stagingPath))
-        p.install->result =
-            StoreResult::Fail(StoreCode::kIoError, "cannot flush the staged files to the disk");
-    }
+  // One flush of the file system for every staged file, told of the
+  // failures since the first of them was marked.
+  uint64_t mark = UINT64_MAX;
+  for (const StagedTogether& p : pending)
+    mark = std::min(mark, s.StagingMark(p.install->stagingPath));
+  if (!s.treeFlush.FlushFileSystem(s.localRoot, mark)) {
+    for (StagedTogether& p : pending)
+      p.install->result =
+          StoreResult::Fail(StoreCode::kIoError, "cannot flush the staged files to the disk");
   }
   // Every KUID once, in one order, so that batches never wait on each other
   // in a cycle (the index lock is always taken after the KUIDs).

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -189,7 +190,11 @@ bool SyncPath(const fs::path& path, bool folder) {
   return fsync(fd.get()) == 0;
 }
 
-bool SyncTree(const fs::path& path, uint32_t depth) {
+// Calls `visit` with every plain file and folder of the tree at `path`
+// (each folder after what it holds, links not followed): false when a
+// folder cannot be listed or is nested too deeply, or `visit` says false.
+using TreeVisit = std::function<bool(const fs::path& path, bool folder)>;
+bool VisitTree(const fs::path& path, uint32_t depth, const TreeVisit& visit) {
   if (depth > kMaxFolderDepth) return false;
   std::error_code ec;
   fs::directory_iterator it(path, ec);
@@ -197,10 +202,10 @@ bool SyncTree(const fs::path& path, uint32_t depth) {
   for (; it != fs::directory_iterator(); it.increment(ec)) {
     const fs::file_status own = fs::symlink_status(it->path(), ec);
     if (ec) return false;
-    if (fs::is_directory(own) && !SyncTree(it->path(), depth + 1)) return false;
-    if (fs::is_regular_file(own) && !SyncPath(it->path(), false)) return false;
+    if (fs::is_directory(own) && !VisitTree(it->path(), depth + 1, visit)) return false;
+    if (fs::is_regular_file(own) && !visit(it->path(), false)) return false;
   }
-  return !ec && SyncPath(path, true);
+  return !ec && visit(path, true);
 }
 
 }  // namespace
@@ -226,7 +231,13 @@ bool CopyFolderTree(const std::string& source, const std::string& target, std::s
 }
 
 bool SyncFolderTree(const std::string& path) {
-  return SyncTree(path, 0);
+  return VisitTree(path, 0, SyncPath);
+}
+
+uint64_t CountTreeEntries(const std::string& path, uint64_t limit) {
+  uint64_t count = 0;
+  VisitTree(path, 0, [&](const fs::path&, bool) { return ++count <= limit; });
+  return count;
 }
 
 bool SyncFolder(const std::string& path) {

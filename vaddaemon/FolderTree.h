@@ -23,10 +23,13 @@
 //
 // SyncFolderTree flushes every file and folder of a tree to the disk
 // (fsync), so that a rename made afterwards cannot reach the disk before
-// the content. SyncFolder flushes one folder's entries (after a rename in
+// the content. CountTreeEntries counts the plain files and folders of a
+// tree, itself included (the flushes SyncFolderTree makes), up to one more
+// than `limit`, where it stops (fewer when a folder cannot be listed).
+// SyncFolder flushes one folder's entries (after a rename in
 // it). SyncFileSystemOf flushes everything written to the file system that
 // holds `path` (syncfs): one call instead of one flush per file when many
-// trees are to be made durable together; false when the system reports a
+// files are to be made durable (TreeFlush.h); false when the system reports a
 // failure. RemoveFolderTree removes a tree without following links; true when
 // nothing is left of it (also when it never existed).
 //
@@ -65,6 +68,7 @@ inline constexpr uint32_t kMaxFolderDepth = 64;
 
 bool CopyFolderTree(const std::string& source, const std::string& target, std::string* error);
 bool SyncFolderTree(const std::string& path);
+uint64_t CountTreeEntries(const std::string& path, uint64_t limit);
 bool SyncFolder(const std::string& path);
 bool SyncFileSystemOf(const std::string& path);
 bool RemoveFolderTree(const std::string& path);
