@@ -62,16 +62,38 @@ bool AssetStore::Impl::FlushStaged(const std::string& path) {
   return treeFlush.Flush(path, StagingMark(path));
 }
 
-bool AssetStore::Impl::DiscardFolder(const std::string& path) {
-  if (path.empty()) return true;
-  // A staging name beside it: no rename across folders.
+std::string AssetStore::Impl::RenameToStaging(const std::string& path) {
   const std::string staging =
       fs::path(path).parent_path().string() + "/" + fs::path(NewStagingPath()).filename().string();
-  if (std::rename(path.c_str(), staging.c_str()) == 0) {
-    RemoveFolderTree(staging);
-    return true;
+  return std::rename(path.c_str(), staging.c_str()) == 0 ? staging : std::string();
+}
+
+bool AssetStore::Impl::DiscardFolder(const std::string& path) {
+  if (path.empty()) return true;
+  const std::string staging = RenameToStaging(path);
+  if (staging.empty()) return errno == ENOENT || RemoveFolderTree(path);
+  RemoveFolderTree(staging);
+  return true;
+}
+
+void AssetStore::Impl::DiscardLater(const std::string& path) {
+  if (path.empty()) return;
+  const std::string staging = RenameToStaging(path);
+  if (staging.empty()) {
+    if (errno != ENOENT) RemoveFolderTree(path);
+    return;
   }
-  return errno == ENOENT || RemoveFolderTree(path);
+  std::lock_guard<std::mutex> lock(discardedMutex);
+  discarded.push_back(staging);
+}
+
+void AssetStore::RemoveDiscarded() {
+  std::vector<std::string> folders;
+  {
+    std::lock_guard<std::mutex> lock(impl_->discardedMutex);
+    folders.swap(impl_->discarded);
+  }
+  for (const std::string& folder : folders) RemoveFolderTree(folder);
 }
 
 bool AssetStore::Impl::FolderNameTaken(const KUID& kuid) const {

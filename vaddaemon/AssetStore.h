@@ -401,6 +401,11 @@ class AssetStore {
   StoreResult CommitEdit(
       const KUID& kuid, InstallOutcome* outcome,
       const std::function<StoreResult(const std::string& editFolder)>& prepare = {});
+  // The copies a commit lets go of (the installed copy it replaced, the
+  // edit folder it took) leave their names at once, as staging folders;
+  // removing their files is left to this call, which a request makes once
+  // its tool has the answer (a start removes what it did not get to).
+  void RemoveDiscarded();
   // Drops the edit copy; a placeholder row goes with it.
   StoreResult RevertEdit(const KUID& kuid);
 

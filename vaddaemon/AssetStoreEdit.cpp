@@ -135,7 +135,7 @@ StoreResult CommitTaken(AssetStore::Impl& s, const StoredAsset& row, const std::
     s.ClearInFlight(inFlight);
     return result;
   }
-  RemoveFolderTree(oldInstalled);
+  s.DiscardLater(oldInstalled);
   s.ClearInFlight(inFlight);
   if (outcome) {
     outcome->kuid = kuid;
@@ -386,7 +386,7 @@ StoreResult AssetStore::CommitEdit(const KUID& kuid, InstallOutcome* outcome,
   if (result.Ok()) result = CommitTaken(s, row, takenNow, outcome);
   if (held) result.message = held->Named(result.message);
   if (result.Ok()) {
-    RemoveFolderTree(taken);
+    s.DiscardLater(taken);
     return result;
   }
   if (!GiveBackTaken(s, kuid, taken, editPath)) return result;

@@ -40,6 +40,9 @@ struct AssetStore::Impl {
   // Flushes the trees the store writes (TreeFlush.h); its marks number the
   // staging folders, each taken before the folder is made.
   TreeFlush treeFlush;
+  // Staging folders DiscardLater left, for RemoveDiscarded.
+  std::mutex discardedMutex;
+  std::vector<std::string> discarded;
 
   // root + "/" + name, or "" when `name` is not one safe path component
   // (empty, ".", "..", or holding "/"): a damaged index can never make the
@@ -61,6 +64,15 @@ struct AssetStore::Impl {
   // middle leaves a staging folder, never part of an asset folder that the
   // recovery would take in. True when nothing is left at `path`.
   bool DiscardFolder(const std::string& path);
+  // DiscardFolder's rename now, its removal later: the staging folder it
+  // leaves is removed by AssetStore::RemoveDiscarded (work after a
+  // request's reply), else by the next start. A folder that cannot be
+  // renamed is removed at once, as DiscardFolder does.
+  void DiscardLater(const std::string& path);
+  // Renames the folder at `path` to a fresh staging name beside it (no
+  // rename across folders): that name; "" when nothing stands at `path`
+  // or it cannot be renamed (errno says which).
+  std::string RenameToStaging(const std::string& path);
 
   // Flushes the entries of `folder` after a rename into it, before the
   // commit that records the rename (SyncFolder), and tells

@@ -189,6 +189,8 @@ void Commit(const Handles& handles, DaemonRequest& request) {
         return StoreResult::Fail(StoreCode::kCutShort,
                                  cut + " Nothing was committed: commit again.");
       });
+  // The copies the commit let go of are removed once the tool has its answer.
+  request.AfterReply([store] { store->RemoveDiscarded(); });
   if (result.Ok()) {
     handles->SetEdit(ConnectionOf(request), handle, false);
     request.SendMessage(ResultsLog::kSuccess, "The asset was committed.", &entry.kuid);

@@ -97,11 +97,18 @@ bool AllStopped(pid_t pid) {
   return !error;
 }
 
+// The files below `folder` whose names end in `ending`, but for those in
+// the store's staging folders (a copy a commit let go of goes after the
+// answer).
 std::vector<std::string> Files(const std::string& folder, const std::string& ending) {
   std::vector<std::string> found;
   std::error_code error;
   for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end;
        it.increment(error)) {
+    if (it->path().filename().string().starts_with(".vadtmp-")) {
+      it.disable_recursion_pending();
+      continue;
+    }
     if (it->path().string().ends_with(ending)) found.push_back(it->path().filename().string());
   }
   return found;

@@ -346,6 +346,10 @@ TEST_F(AssetStoreTest, EditCycleCommitsAndRevertsCopies) {
   PutFile(fs::path(edit.path) / "meshes" / "body.im", "new mesh");
   AssetStore::InstallOutcome outcome;
   ASSERT_TRUE(store_->CommitEdit(kLoco, &outcome).Ok());
+  // What the commit let go of waits under a staging name until the store
+  // is told to remove it (after the reply).
+  EXPECT_EQ(Entries(userData_ / "editing").size(), 1u);
+  store_->RemoveDiscarded();
   EXPECT_TRUE(outcome.replaced);
   StoredAsset asset = Get(kLoco);
   EXPECT_EQ(asset.name, "edited");
@@ -494,6 +498,7 @@ TEST_F(AssetStoreTest, ReaderOfAReplacedCopyReadsTheCurrentOne) {
   EXPECT_EQ(location, AssetStore::kEditingLocation);
   hold.Release();
   ASSERT_TRUE(store_->CommitEdit(kLoco, nullptr).Ok());
+  store_->RemoveDiscarded();
   ASSERT_TRUE(store_->HoldFolderForReading(edit.path, true, &hold, &folder, &location));
   EXPECT_EQ(folder, store_->InstalledPath(Get(kLoco)));
   EXPECT_EQ(location, AssetStore::kLocalLocation);
@@ -533,6 +538,7 @@ TEST_F(AssetStoreTest, TakenEditFolderIsNeverLost) {
   ASSERT_TRUE(asset.OpenForEdit());
   EXPECT_EQ(asset.editFolder, edit.editFolder + "~");
   ASSERT_TRUE(store_->CommitEdit(kLoco, nullptr).Ok());
+  store_->RemoveDiscarded();
   EXPECT_EQ(GetFile(fs::path(store_->InstalledPath(Get(kLoco))) / "notes.txt"), "my change");
   EXPECT_TRUE(Entries(userData_ / "editing").empty());
 }
@@ -610,6 +616,7 @@ TEST_F(AssetStoreTest, ReservedAssetIsAPlaceholderUntilCommitted) {
 
   PutFile(fs::path(edit.path) / "config.txt", Config(edit.kuid, "Fresh"));
   ASSERT_TRUE(store_->CommitEdit(edit.kuid, nullptr).Ok());
+  store_->RemoveDiscarded();
   asset = Get(edit.kuid);
   EXPECT_FALSE(asset.placeholder);
   EXPECT_TRUE(asset.Installed());
